@@ -1,0 +1,62 @@
+#pragma once
+
+#include "gateway/NorviGwUnit.h"
+#include "gateway/SMSend.h"
+
+#include <QByteArray>
+
+namespace norvi {
+
+// The gateway client: one TCP connection, its login state and the text of the last result.
+// Used by one thread at a time; each worker and each connection test has its own.
+class SMSendNorviGw : public SMSend {
+public:
+    SMSendNorviGw();
+    ~SMSendNorviGw() override;
+    SMSendNorviGw(const SMSendNorviGw&) = delete;
+    SMSendNorviGw& operator=(const SMSendNorviGw&) = delete;
+
+    // SMSend
+    void Clear() override;
+    void SetType(uint8_t type) override;
+    void SetMobile(const QByteArray& mobile) override;
+    void SetContent(int length, const char* bytes) override;
+    bool SetScheduleTime(const QByteArray& yymmddhhnnss) override;
+    void SetMsgId(const QByteArray& msgId) override;
+    void SetLimitTime(int minutes) override;
+    int Receive(uint8_t& coding, QByteArray& content, int& contentLength, QByteArray& params) override;
+
+    void SetHost(const QByteArray& dottedAddress);
+    void SetPort(int port);
+    void SetAccount(const QByteArray& account);
+    void SetPassword(const QByteArray& password);
+    void SetCoding(uint8_t coding);
+
+    // Connects and logs in unless already logged in. lastCode() and message() tell the outcome.
+    bool Login();
+    // Builds the parameters, performs one exchange, copies the result text into `text`, returns the code.
+    int Send(QByteArray& text);
+    void Logout();
+
+    int32_t lastCode() const { return unit.lastCode; }
+    QByteArray message() const;
+    bool loggedIn() const { return unit.loggedIn != 0; }
+    const sGwRequest& request() const { return unit.request; }
+
+    // The reply wait that keeps a silent gateway from blocking a worker forever, in whole seconds.
+    static constexpr int kReplyWaitSeconds = 30;
+
+private:
+    NorviGwUnit unit;
+    char host[20] = {};
+    int32_t port = 8000;
+    char account[9] = {};
+    char password[9] = {};
+    QByteArray msgId;
+    QByteArray mobile;
+    QByteArray scheduleTime;
+    QByteArray limitTime;
+    uint8_t immediate = 1;
+};
+
+} // namespace norvi

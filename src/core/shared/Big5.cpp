@@ -1,0 +1,55 @@
+#include "Big5.h"
+
+#include <QStringDecoder>
+#include <QList>
+#include <QStringEncoder>
+
+namespace norvi {
+
+namespace {
+constexpr const char* kCodePage = "windows-950";
+}
+
+bool toBig5(const QString& text, QByteArray& out, QString* unmappable) {
+    QStringEncoder encoder(kCodePage, QStringConverter::Flag::Stateless);
+    out = encoder.encode(text);
+    if (!encoder.hasError())
+        return true;
+    // Find the offending character one code point at a time; this path only runs on bad input.
+    if (unmappable) {
+        for (qsizetype i = 0; i < text.size();) {
+            const qsizetype len = (text.at(i).isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
+            const QString ch = text.mid(i, len);
+            QStringEncoder one(kCodePage, QStringConverter::Flag::Stateless);
+            (void)QByteArray(one.encode(ch));
+            if (one.hasError()) {
+                *unmappable = ch;
+                break;
+            }
+            i += len;
+        }
+    }
+    out.clear();
+    return false;
+}
+
+QByteArray big5(const QString& text) {
+    QStringEncoder encoder(kCodePage, QStringConverter::Flag::Stateless);
+    return encoder.encode(text);
+}
+
+QString fromBig5(const QByteArray& bytes) { return fromBig5(bytes.constData(), bytes.size()); }
+
+QString fromBig5(const char* data, qsizetype size) {
+    QStringDecoder decoder(kCodePage, QStringConverter::Flag::Stateless);
+    return decoder.decode(QByteArrayView(data, size));
+}
+
+QString unmappableMessage(const QString& character) {
+    QString code;
+    for (const char32_t cp : character.toUcs4())
+        code += QStringLiteral("U+%1").arg(quint32(cp), 4, 16, QLatin1Char('0')).toUpper();
+    return QString::fromUtf8("文字「%1」(%2)無法以Big5碼表示，請改用其他文字。").arg(character, code);
+}
+
+} // namespace norvi

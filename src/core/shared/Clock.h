@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QDateTime>
+
+// "Now" for the whole program: reservation limits, file names by date, ids by the second and the
+// day's operation log all ask here, so a test can set the time. Safe to call from any thread.
+namespace norvi::Clock {
+
+QDateTime now();
+
+// Tests: make now() return `fixed` (advanced by `step` milliseconds after each call), until reset.
+void setFixed(const QDateTime& fixed, qint64 stepMs = 0);
+void reset();
+
+// "yyyy/MM/dd HH:mm:ss": the fixed date-and-time form of the message area and the operation log.
+QString stamp(const QDateTime& t);
+
+} // namespace norvi::Clock

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <cstddef>
+#include <cstring>
+
+// Bounded copies into the fixed-width text fields of records, and bounded reads out of them.
+// A text longer than its field is cut at the width; a text that fills the field has no
+// terminating zero; the rest of the field is zero. A reader takes the text up to the first zero
+// or the end of the field, whichever comes first. Every record reader and writer goes through here.
+namespace norvi {
+
+inline void putField(char* field, std::size_t width, const char* text, std::size_t length) {
+    const std::size_t n = length < width ? length : width;
+    if (n)
+        std::memcpy(field, text, n);
+    if (n < width)
+        std::memset(field + n, 0, width - n);
+}
+
+inline void putField(char* field, std::size_t width, const QByteArray& text) {
+    putField(field, width, text.constData(), std::size_t(text.size()));
+}
+
+inline QByteArray getField(const char* field, std::size_t width) {
+    const void* zero = std::memchr(field, 0, width);
+    const std::size_t n = zero ? std::size_t(static_cast<const char*>(zero) - field) : width;
+    return QByteArray(field, qsizetype(n));
+}
+
+template <std::size_t N> void putField(char (&field)[N], const QByteArray& text) { putField(field, N, text); }
+
+template <std::size_t N> QByteArray getField(const char (&field)[N]) { return getField(field, N); }
+
+// For the fields that the system keeps NUL-terminated (the worker's records): at most N - 1 bytes.
+template <std::size_t N> void putCString(char (&field)[N], const QByteArray& text) {
+    const std::size_t n = std::size_t(text.size()) < N - 1 ? std::size_t(text.size()) : N - 1;
+    putField(field, N, text.constData(), n);
+}
+
+} // namespace norvi

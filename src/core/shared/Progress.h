@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QEvent>
+#include <QString>
+
+class QObject;
+
+namespace norvi {
+
+// The posted message that drives the shared progress window. Its number stays the system's own.
+constexpr int WM_SHOWPROCESS = 0x8064;
+
+// Operation states (wParam of WM_SHOWPROCESS).
+enum ProgressState {
+    StateImporting = 0, StateImported = 1, StateExporting = 2, StateExported = 3,
+    StateListLoading = 4, StateListLoaded = 5, StateLogSaving = 6, StateLogSaved = 7,
+    StateLogLoading = 8, StateLogLoaded = 9, StateCounting = 10, StateSending = 11,
+    StateSent = 12, StateQuerying = 13, StateQueried = 14, StateCancelling = 15, StateCancelled = 16,
+};
+
+class ShowProcessEvent : public QEvent {
+public:
+    explicit ShowProcessEvent(int state) : QEvent(QEvent::Type(WM_SHOWPROCESS)), m_state(state) {}
+    int state() const { return m_state; }
+
+private:
+    int m_state;
+};
+
+// The receiver of WM_SHOWPROCESS: the progress window in the desktop program, a console reporter in
+// the command-line front end, a recorder in tests. Posting never blocks the poster.
+void SetProgressTarget(QObject* target);
+QObject* ProgressTarget();
+void PostShowProcess(int state);
+
+QString ProgressStateText(int state);
+bool IsStepState(int state); // 0, 2, 4, 6, 8, 11, 13, 15
+bool IsEndState(int state);  // 1, 3, 5, 7, 9, 12, 14, 16
+
+// The bookkeeping of the progress window without the window: position, texts and the summary.
+class ProgressTracker {
+public:
+    void start(int maximum); // what FormShow resets
+    // Handles one state at time `now`; returns true when it was an end state.
+    bool handle(int state, const QDateTime& now);
+
+    int position() const { return m_position; }
+    int maximum() const { return m_maximum; }
+    bool done() const { return m_done; }
+    bool started() const { return m_started; } // a step has arrived, so the time labels are shown
+    QString statusText() const { return m_status; }
+    QString progressText() const { return m_progress; }
+    QString startTimeText() const { return m_startTime; }
+    QString elapsedText() const { return m_elapsed; }
+    QString averageText() const { return m_average; }
+    // The five-line summary written to the message area and the operation log at an end state.
+    QString summary() const;
+
+private:
+    void updateTimes(const QDateTime& now);
+
+    int m_maximum = 0;
+    int m_position = 0;
+    bool m_done = false;
+    bool m_started = false;
+    QDateTime m_startTime0;
+    QString m_status, m_progress, m_startTime, m_elapsed, m_average;
+};
+
+} // namespace norvi

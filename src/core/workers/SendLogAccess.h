@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArray>
+#include <QVector>
+
+namespace norvi {
+
+// Send-log columns: 0 is the row caption (名稱), 1 to 7 the cells.
+enum SendLogColumn {
+    ColName = 0, ColMobile = 1, ColSendTime = 2, ColSendCode = 3, ColSendResult = 4,
+    ColQueryCode = 5, ColQueryResult = 6, ColContent = 7,
+};
+constexpr int kSendLogColumns = 8;
+
+// Images of the shared icon table that the send log uses.
+enum ImageIndex {
+    ImageNone = -1, ImageAdrBkRoot = 4, ImageMember = 11, ImageGroup = 12, ImageDefaultNumber = 13,
+    ImageTyped = 14, ImageListRow = 15, ImageReservation = 16,
+};
+
+// The narrow door through which the jobs reach the send log. The desktop program runs each call on
+// the user-interface thread while the worker waits; the command-line front end and the tests call a
+// model directly. Apart from addRow's id, rows are addressed by their current position, which only
+// changes when a row is added. Texts are Big5.
+class SendLogAccess {
+public:
+    virtual ~SendLogAccess() = default;
+
+    // Adds a row with its caption, row image and first cells. It lands in sorted position, and later
+    // rows may move it, so it is named by the returned id rather than by its position.
+    virtual quint64 addRow(const QByteArray& caption, int image, const QByteArray& mobile,
+                           const QByteArray& sendTime) = 0;
+    // Fills the result cells of a row made by addRow.
+    virtual void fillSendResult(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
+                                const QByteArray& content) = 0;
+    virtual void setQueryResult(int row, const QByteArray& code, const QByteArray& result) = 0;
+
+    virtual int rowCount() = 0;
+    virtual QByteArray text(int row, int column) = 0;
+    virtual int rowImage(int row) = 0;
+    virtual int codeImage(int row) = 0;
+
+    virtual QVector<int> selectedRows() = 0; // in list order
+    virtual bool isSelected(int row) = 0;
+    virtual void setSelected(int row, bool selected) = 0;
+};
+
+} // namespace norvi

@@ -1,0 +1,77 @@
+#include "shared/Prompts.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QStringList>
+
+namespace norvi {
+
+namespace {
+
+class QtPrompts : public Prompts {
+public:
+    Answer message(QWidget* parent, Icon icon, Buttons buttons, const QString& title, const QString& text) override {
+        QMessageBox box(parent);
+        box.setWindowTitle(title);
+        box.setText(text);
+        switch (icon) {
+        case Icon::Information: box.setIcon(QMessageBox::Information); break;
+        case Icon::Warning: box.setIcon(QMessageBox::Warning); break;
+        case Icon::Error: box.setIcon(QMessageBox::Critical); break;
+        case Icon::Question: box.setIcon(QMessageBox::Question); break;
+        case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
+        }
+        switch (buttons) {
+        case Buttons::Yes: box.setStandardButtons(QMessageBox::Yes); break;
+        case Buttons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+        case Buttons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+        }
+        const int result = box.exec();
+        if (result == QMessageBox::No)
+            return Answer::No;
+        return buttons == Buttons::Ok ? Answer::Ok : Answer::Yes;
+    }
+
+    QString openFileName(QWidget* parent, const QString& title, const QString& filter,
+                         const QString& directory) override {
+        return QFileDialog::getOpenFileName(parent, title, directory, toQtFilter(filter));
+    }
+
+    QString saveFileName(QWidget* parent, const QString& title, const QString& filter,
+                         const QString& proposed) override {
+        // The program asks its own overwrite question, so the dialog must not ask it too.
+        return QFileDialog::getSaveFileName(parent, title, proposed, toQtFilter(filter), nullptr,
+                                            QFileDialog::DontConfirmOverwrite);
+    }
+
+    QString chooseFolder(QWidget* parent, const QString& prompt, const QString& start) override;
+
+    int execDialog(QDialog* dialog) override { return dialog->exec(); }
+};
+
+QtPrompts g_qtPrompts;
+Prompts* g_prompts = nullptr;
+
+} // namespace
+
+Prompts& prompts() { return g_prompts ? *g_prompts : g_qtPrompts; }
+
+void setPrompts(Prompts* replacement) { g_prompts = replacement; }
+
+QString toQtFilter(const QString& pipeFilter) {
+    const QStringList parts = pipeFilter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2)
+        filters << parts.at(i);
+    return filters.join(QStringLiteral(";;"));
+}
+
+// The folder chooser window lives with the settings dialog; until it exists the toolkit's own
+// directory dialog stands in.
+QString QtPrompts::chooseFolder(QWidget* parent, const QString& prompt, const QString& start) {
+    return QFileDialog::getExistingDirectory(parent, prompt, start);
+}
+
+} // namespace norvi

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+
+class QDialog;
+class QWidget;
+
+namespace norvi {
+
+// Every message box, file dialog, folder chooser and modal window goes through here, so a test can
+// answer them from a script instead of a person. Nothing else calls QMessageBox or QFileDialog.
+class Prompts {
+public:
+    enum class Icon { Information, Warning, Error, Question, None };
+    enum class Buttons { Yes, Ok, YesNo };
+    enum class Answer { Yes, No, Ok };
+
+    virtual ~Prompts() = default;
+
+    virtual Answer message(QWidget* parent, Icon icon, Buttons buttons, const QString& title,
+                           const QString& text) = 0;
+    // Filters use the "記錄檔(*.log)|*.log|所有檔案(*.*)|*.*" form. An empty result means cancelled.
+    virtual QString openFileName(QWidget* parent, const QString& title, const QString& filter,
+                                 const QString& directory = QString()) = 0;
+    virtual QString saveFileName(QWidget* parent, const QString& title, const QString& filter,
+                                 const QString& proposed) = 0;
+    // The folder chooser (TFormSelectDir). An empty result means cancelled.
+    virtual QString chooseFolder(QWidget* parent, const QString& prompt, const QString& start) = 0;
+    // Shows a modal window and returns its result code.
+    virtual int execDialog(QDialog* dialog) = 0;
+
+    // The button sets the program uses.
+    void notice(QWidget* parent, Icon icon, const QString& title, const QString& text) {
+        message(parent, icon, Buttons::Yes, title, text);
+    }
+    void okBox(QWidget* parent, Icon icon, const QString& title, const QString& text) {
+        message(parent, icon, Buttons::Ok, title, text);
+    }
+    bool confirm(QWidget* parent, const QString& title, const QString& text) {
+        return message(parent, Icon::Question, Buttons::YesNo, title, text) == Answer::Yes;
+    }
+};
+
+// The prompts in force: the real dialogs unless a test installed its own.
+Prompts& prompts();
+void setPrompts(Prompts* replacement); // nullptr restores the real dialogs
+
+// Turns "記錄檔(*.log)|*.log|所有檔案(*.*)|*.*" into the toolkit's "記錄檔(*.log);;所有檔案(*.*)".
+QString toQtFilter(const QString& pipeFilter);
+
+} // namespace norvi

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "shared/Prompts.h"
+
+#include <QDialog>
+#include <QStringList>
+
+#include <deque>
+#include <functional>
+
+namespace norvi::test {
+
+// Answers every prompt from a script and records what was asked, so a window test runs without a
+// person. Installs itself on construction and restores the real prompts on destruction.
+class ScriptedPrompts : public Prompts {
+public:
+    struct Asked {
+        QString kind; // "message", "open", "save", "folder", "dialog"
+        Icon icon = Icon::None;
+        Buttons buttons = Buttons::Ok;
+        QString title;
+        QString text;
+    };
+
+    ScriptedPrompts() { setPrompts(this); }
+    ~ScriptedPrompts() override { setPrompts(nullptr); }
+
+    // Queued answers, taken in order. A Yes/No question without a queued answer gets No; a file or
+    // folder dialog without one is cancelled; a modal window without a handler is rejected.
+    std::deque<Answer> answers;
+    std::deque<QString> fileNames;
+    std::deque<QString> folders;
+    std::deque<std::function<int(QDialog*)>> dialogHandlers;
+    QList<Asked> asked;
+
+    Answer message(QWidget*, Icon icon, Buttons buttons, const QString& title, const QString& text) override {
+        asked.append({QStringLiteral("message"), icon, buttons, title, text});
+        if (buttons == Buttons::YesNo) {
+            if (answers.empty())
+                return Answer::No;
+            const Answer a = answers.front();
+            answers.pop_front();
+            return a;
+        }
+        return buttons == Buttons::Ok ? Answer::Ok : Answer::Yes;
+    }
+    QString openFileName(QWidget*, const QString& title, const QString& filter, const QString&) override {
+        asked.append({QStringLiteral("open"), Icon::None, Buttons::Ok, title, filter});
+        return take(fileNames);
+    }
+    QString saveFileName(QWidget*, const QString& title, const QString& filter, const QString& proposed) override {
+        asked.append({QStringLiteral("save"), Icon::None, Buttons::Ok, title, proposed});
+        lastProposed = proposed;
+        (void)filter;
+        return take(fileNames);
+    }
+    QString chooseFolder(QWidget*, const QString& prompt, const QString&) override {
+        asked.append({QStringLiteral("folder"), Icon::None, Buttons::Ok, QString(), prompt});
+        return take(folders);
+    }
+    int execDialog(QDialog* dialog) override {
+        asked.append({QStringLiteral("dialog"), Icon::None, Buttons::Ok, dialog->windowTitle(), QString()});
+        if (dialogHandlers.empty())
+            return QDialog::Rejected;
+        auto handler = dialogHandlers.front();
+        dialogHandlers.pop_front();
+        return handler(dialog);
+    }
+
+    // The texts of the message boxes shown so far.
+    QStringList messages() const {
+        QStringList texts;
+        for (const Asked& a : asked)
+            if (a.kind == QLatin1String("message"))
+                texts << a.text;
+        return texts;
+    }
+
+    QString lastProposed;
+
+private:
+    static QString take(std::deque<QString>& queue) {
+        if (queue.empty())
+            return QString();
+        QString s = queue.front();
+        queue.pop_front();
+        return s;
+    }
+};
+
+} // namespace norvi::test

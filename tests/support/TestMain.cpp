@@ -1,0 +1,19 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#ifdef NORVI_GUI_TEST_MAIN
+#include <QApplication>
+#endif
+
+// Tests need an application object: the workers post events and run calls on this thread.
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+#ifdef NORVI_GUI_TEST_MAIN
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+#else
+    QCoreApplication app(argc, argv);
+#endif
+    return RUN_ALL_TESTS();
+}
