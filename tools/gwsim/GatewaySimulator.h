@@ -1,0 +1,56 @@
+#pragma once
+
+#include "gateway/GwRecords.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace norvi::gwsim {
+
+struct SimOptions {
+    QByteArray listen = "127.0.0.1";
+    int port = 8000; // 0 picks a free port
+    std::map<QByteArray, QByteArray> accounts{{"demo", "demo"}};
+    int deliverAfterSeconds = 2;
+    int maxConnections = 64;
+    // Fault switches.
+    int failSendsCode = -1; // with failSendsCount > 0: the next sends are answered with this code
+    int failSendsCount = 0;
+    int closeAfter = -1;  // close each connection after this many replies (-1: never)
+    int silentAfter = -1; // never answer after this many replies on a connection (-1: always answer)
+    bool splitReplies = false; // send each reply in two parts with a short pause
+    bool verbose = false;      // one line per request on standard output
+};
+
+// Plays the operator's gateway over real TCP: accounts, message ids, message states, and faults.
+class GatewaySimulator {
+public:
+    explicit GatewaySimulator(SimOptions options = {});
+    ~GatewaySimulator(); // stops
+    GatewaySimulator(const GatewaySimulator&) = delete;
+    GatewaySimulator& operator=(const GatewaySimulator&) = delete;
+
+    bool start(QString* error = nullptr);
+    void stop();
+    int port() const; // the bound port, useful with port 0
+
+    // Fault switches that tests flip while the simulator runs.
+    void failNextSends(int code, int count);
+    void setCloseAfter(int replies);
+    void setSilentAfter(int replies);
+    void setSplitReplies(bool split);
+
+    // What arrived so far, in order, for tests that check the bytes on the wire.
+    std::vector<sGwRequest> requests() const;
+    int connectionCount() const; // connections accepted so far
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace norvi::gwsim
