@@ -23,6 +23,7 @@
 #include <deque>
 #include <list>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace norvi::gwsim {
@@ -73,8 +74,10 @@ enum Code : uint8_t {
 
 struct Message {
     QByteArray account;
-    QDateTime submitted;
-    QDateTime scheduled; // null for a message sent at once
+    // Milliseconds since the epoch: the state is worked out on every query, and plain numbers keep
+    // that free of time-zone work.
+    qint64 submittedMs = 0;
+    qint64 scheduledMs = -1; // -1 for a message sent at once
     int limitMinutes = 0;
     bool cancelled = false;
 };
@@ -82,7 +85,6 @@ struct Message {
 struct Outcome {
     uint8_t code = kOk;
     QByteArray text; // the reply text (Big5)
-    QString log;     // what the request was, for the request line
 };
 
 bool allDigits(const QByteArray& s) {
@@ -152,6 +154,35 @@ QByteArray param(const std::vector<QByteArray>& params, std::size_t i) {
 
 QString shown(const QByteArray& big5Text) {
     return fromBig5(big5Text);
+}
+
+QString latin(const QByteArray& text) {
+    return QString::fromLatin1(text);
+}
+
+// The request line of the log: the type and the parameters that tell requests apart.
+QString describe(const sGwRequest& q) {
+    if (q.msg_params_len > sizeof q.msg_params)
+        return QStringLiteral("type %1 with msg_params_len %2").arg(q.msg_type).arg(q.msg_params_len);
+    const std::vector<QByteArray> p = splitParams(q);
+    switch (q.msg_type) {
+    case GwLogin:
+        return QStringLiteral("login %1").arg(shown(param(p, 0)));
+    case GwSendDomestic:
+    case GwSendInternational: {
+        QString line =
+            QStringLiteral("send type %1 to %2 mode %3").arg(q.msg_type).arg(latin(param(p, 0)), latin(param(p, 1)));
+        for (std::size_t i = 2; i < p.size(); ++i)
+            line += QLatin1Char(' ') + latin(p[i]);
+        return line + QStringLiteral(" len %1").arg(q.msg_content_len);
+    }
+    case GwQuery:
+        return QStringLiteral("query %1").arg(latin(param(p, 0)));
+    case GwCancel:
+        return QStringLiteral("cancel %1").arg(latin(param(p, 0)));
+    default:
+        return QStringLiteral("type %1").arg(q.msg_type);
+    }
 }
 
 } // namespace
@@ -229,7 +260,7 @@ struct GatewaySimulator::Impl {
     Outcome query(const std::vector<QByteArray>& p, const Session& s);
     Outcome cancel(const std::vector<QByteArray>& p, const Session& s);
     QByteArray newMsgId(const QDateTime& now);
-    std::pair<uint8_t, const char*> stateOf(const Message& m, const QDateTime& now) const;
+    std::pair<uint8_t, const char*> stateOf(const Message& m, qint64 nowMs) const;
 };
 
 bool GatewaySimulator::Impl::start(QString* error) {
@@ -352,8 +383,14 @@ void GatewaySimulator::Impl::acceptLoop() {
         c->id = ++accepted;
         c->fd = fd;
         Connection* raw = c.get();
+        try {
+            raw->thread = std::thread([this, raw] { serve(raw); });
+        } catch (const std::system_error&) {
+            // Out of threads under a flood of connections: refuse this one, keep serving the others.
+            ::close(fd);
+            continue;
+        }
         connections.push_back(std::move(c));
-        raw->thread = std::thread([this, raw] { serve(raw); });
     }
 }
 
@@ -445,7 +482,6 @@ void GatewaySimulator::Impl::serve(Connection* c) {
         if (r == Read::Partial) {
             out.code = kBadRecordLength;
             out.text = "short request record";
-            out.log = QStringLiteral("short record");
         } else {
             record(q);
             int closeLimit, silentLimit;
@@ -471,7 +507,10 @@ void GatewaySimulator::Impl::serve(Connection* c) {
         reply.reply_coding = 1;
         putField(reply.reply_content, out.text);
         reply.reply_content_len = uint8_t(qMin<qsizetype>(out.text.size(), sizeof reply.reply_content));
-        say(QStringLiteral("[%1] %2 -> %3 %4").arg(s.id).arg(out.log).arg(out.code).arg(shown(out.text)));
+        if (options.verbose) {
+            const QString what = r == Read::Partial ? QStringLiteral("short record") : describe(q);
+            say(QStringLiteral("[%1] %2 -> %3 %4").arg(s.id).arg(what).arg(out.code).arg(shown(out.text)));
+        }
         if (!sendReply(fd, reply))
             break;
         ++s.replies;
@@ -488,12 +527,12 @@ void GatewaySimulator::Impl::serve(Connection* c) {
 
 Outcome GatewaySimulator::Impl::handle(const sGwRequest& q, Session& s) {
     if (q.msg_params_len > sizeof q.msg_params)
-        return {kBadRecordLength, "bad msg_params_len", QStringLiteral("type %1 bad record").arg(q.msg_type)};
+        return {kBadRecordLength, "bad msg_params_len"};
     const std::vector<QByteArray> p = splitParams(q);
     if (q.msg_type == GwLogin)
         return login(p, s);
     if (!s.loggedIn)
-        return {kNotLoggedIn, "login first", QStringLiteral("type %1 before login").arg(q.msg_type)};
+        return {kNotLoggedIn, "login first"};
     switch (q.msg_type) {
     case GwSendDomestic:
     case GwSendInternational:
@@ -503,27 +542,26 @@ Outcome GatewaySimulator::Impl::handle(const sGwRequest& q, Session& s) {
     case GwCancel:
         return cancel(p, s);
     default:
-        return {kUnknownType, "unknown request type", QStringLiteral("type %1 unknown").arg(q.msg_type)};
+        return {kUnknownType, "unknown request type"};
     }
 }
 
 Outcome GatewaySimulator::Impl::login(const std::vector<QByteArray>& p, Session& s) {
     const QByteArray account = param(p, 0);
-    const QString log = QStringLiteral("login %1").arg(shown(account));
     if (s.loggedIn)
-        return {kAlreadyLoggedIn, "already logged in", log};
+        return {kAlreadyLoggedIn, "already logged in"};
     const auto it = options.accounts.find(account);
     if (it == options.accounts.end())
-        return {kUnknownAccount, "unknown account", log};
+        return {kUnknownAccount, "unknown account"};
     if (it->second != param(p, 1))
-        return {kWrongPassword, "wrong password", log};
+        return {kWrongPassword, "wrong password"};
     std::lock_guard<std::mutex> guard(lock);
     if (loggedIn >= options.maxConnections)
-        return {kTooManyConnections, "too many connections", log};
+        return {kTooManyConnections, "too many connections"};
     ++loggedIn;
     s.loggedIn = true;
     s.account = account;
-    return {kOk, "login ok", log};
+    return {kOk, "login ok"};
 }
 
 QByteArray GatewaySimulator::Impl::newMsgId(const QDateTime& now) {
@@ -537,28 +575,24 @@ QByteArray GatewaySimulator::Impl::newMsgId(const QDateTime& now) {
 Outcome GatewaySimulator::Impl::send(const sGwRequest& q, const std::vector<QByteArray>& p, const Session& s) {
     const QByteArray number = param(p, 0);
     const QByteArray mode = param(p, 1);
-    QString log = QStringLiteral("send type %1 to %2 mode %3 len %4")
-                      .arg(q.msg_type)
-                      .arg(QString::fromLatin1(number), QString::fromLatin1(mode))
-                      .arg(q.msg_content_len);
     {
         std::lock_guard<std::mutex> guard(lock);
         if (failCount > 0) {
             --failCount;
-            return {uint8_t(failCode), "refused (fault)", log};
+            return {uint8_t(failCode), "refused (fault)"};
         }
     }
     if (q.msg_coding != 1)
-        return {kBadCoding, "bad coding", log};
+        return {kBadCoding, "bad coding"};
     const int length = q.msg_content_len;
     if (length == 0 || length > int(sizeof q.msg_content))
-        return {kBadContentLength, "bad content length", log};
+        return {kBadContentLength, "bad content length"};
     if (std::memchr(q.msg_content, 0, std::size_t(length)))
-        return {kContentLengthMismatch, "content shorter than its length", log};
+        return {kContentLengthMismatch, "content shorter than its length"};
     if (!validNumber(q.msg_type, number))
-        return {kBadNumber, "bad number", log};
+        return {kBadNumber, "bad number"};
     if (mode != "01" && mode != "02" && mode != "03" && mode != "04")
-        return {kBadMode, "bad send mode", log};
+        return {kBadMode, "bad send mode"};
 
     const bool scheduled = mode == "03" || mode == "04";
     const bool limited = mode == "02" || mode == "04";
@@ -568,74 +602,72 @@ Outcome GatewaySimulator::Impl::send(const sGwRequest& q, const std::vector<QByt
     if (limited) {
         limitMinutes = limitText.toInt();
         if (limitText.size() != 4 || !allDigits(limitText) || limitMinutes < 1 || limitMinutes > kMaxLimitMinutes)
-            return {kBadLimitTime, "bad limit time", log + " limit " + QString::fromLatin1(limitText)};
-        log += " limit " + QString::fromLatin1(limitText);
+            return {kBadLimitTime, "bad limit time"};
     }
     const QDateTime now = Clock::now();
     QDateTime at;
     if (scheduled) {
-        log += " at " + QString::fromLatin1(scheduleText);
         at = parseScheduleTime(scheduleText);
         if (!at.isValid() || at < now.addSecs(-kScheduleGraceSeconds) || at > now.addDays(kScheduleHorizonDays))
-            return {kBadScheduleTime, "bad schedule time", log};
+            return {kBadScheduleTime, "bad schedule time"};
     }
     if (containsPhoneNumber(q.msg_content, length))
-        return {kPhoneNumberInText, "phone number in the text", log};
+        return {kPhoneNumberInText, "phone number in the text"};
 
     std::lock_guard<std::mutex> guard(lock);
     const QByteArray id = newMsgId(now);
     Message m;
     m.account = s.account;
-    m.submitted = now;
-    m.scheduled = at;
+    m.submittedMs = now.toMSecsSinceEpoch();
+    m.scheduledMs = at.isValid() ? at.toMSecsSinceEpoch() : -1;
     m.limitMinutes = limitMinutes;
     messages[id] = m;
-    return {kOk, id, log};
+    return {kOk, id};
 }
 
-std::pair<uint8_t, const char*> GatewaySimulator::Impl::stateOf(const Message& m, const QDateTime& now) const {
+std::pair<uint8_t, const char*> GatewaySimulator::Impl::stateOf(const Message& m, qint64 nowMs) const {
     if (m.cancelled)
         return {kReservationCancelled, "reservation cancelled"};
-    if (m.scheduled.isValid() && now < m.scheduled)
+    const bool scheduled = m.scheduledMs >= 0;
+    if (scheduled && nowMs < m.scheduledMs)
         return {kReservationWaiting, "reservation waiting"};
-    const QDateTime start = m.scheduled.isValid() ? m.scheduled : m.submitted;
+    const qint64 dueMs = scheduled ? m.scheduledMs : m.submittedMs;
     // A message whose validity ends before it would be delivered expires undelivered.
-    const qint64 limitSeconds = qint64(m.limitMinutes) * 60;
-    if (m.limitMinutes > 0 && options.deliverAfterSeconds > limitSeconds && now >= start.addSecs(limitSeconds))
+    const qint64 limitMs = qint64(m.limitMinutes) * 60 * 1000;
+    const qint64 deliverMs = qint64(options.deliverAfterSeconds) * 1000;
+    if (m.limitMinutes > 0 && deliverMs > limitMs && nowMs >= dueMs + limitMs)
         return {kExpired, "expired"};
-    if (now < start.addSecs(options.deliverAfterSeconds))
+    if (nowMs < dueMs + deliverMs)
         return {kSubmitted, "submitted"};
     return {kOk, "delivered"};
 }
 
 Outcome GatewaySimulator::Impl::query(const std::vector<QByteArray>& p, const Session& s) {
     const QByteArray id = param(p, 0);
-    const QString log = QStringLiteral("query %1").arg(QString::fromLatin1(id));
     if (id.isEmpty())
-        return {kEmptyMsgId, "empty MsgId", log};
-    const QDateTime now = Clock::now();
+        return {kEmptyMsgId, "empty MsgId"};
+    const qint64 nowMs = Clock::now().toMSecsSinceEpoch();
     std::lock_guard<std::mutex> guard(lock);
     const auto it = messages.find(id);
     if (it == messages.end() || it->second.account != s.account)
-        return {kNoSuchMessage, "no such MsgId", log};
-    const auto state = stateOf(it->second, now);
-    return {state.first, state.second, log};
+        return {kNoSuchMessage, "no such MsgId"};
+    const auto state = stateOf(it->second, nowMs);
+    return {state.first, state.second};
 }
 
 Outcome GatewaySimulator::Impl::cancel(const std::vector<QByteArray>& p, const Session& s) {
     const QByteArray id = param(p, 0);
-    const QString log = QStringLiteral("cancel %1").arg(QString::fromLatin1(id));
     if (id.isEmpty())
-        return {kEmptyMsgId, "empty MsgId", log};
-    const QDateTime now = Clock::now();
+        return {kEmptyMsgId, "empty MsgId"};
+    const qint64 nowMs = Clock::now().toMSecsSinceEpoch();
     std::lock_guard<std::mutex> guard(lock);
     const auto it = messages.find(id);
     if (it == messages.end() || it->second.account != s.account)
-        return {kNoSuchMessage, "no such MsgId", log};
-    if (stateOf(it->second, now).first != kReservationWaiting)
-        return {kNotReservation, "not a waiting reservation", log};
+        return {kNoSuchMessage, "no such MsgId"};
+    if (stateOf(it->second, nowMs).first != kReservationWaiting)
+        return {kNotReservation, "not a waiting reservation"};
     it->second.cancelled = true;
-    return {kOk, "cancelled", log};
+    return {kOk, "cancelled"};
 }
 
 GatewaySimulator::GatewaySimulator(SimOptions options) : d(std::make_unique<Impl>(std::move(options))) {}
