@@ -153,6 +153,18 @@ long SendRecord(int sock, const void* data, std::size_t size) {
     return long(sent);
 }
 
+long TrySend(int sock, const void* data, std::size_t size) {
+    for (;;) {
+        const ssize_t n = ::send(sock, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n >= 0)
+            return long(n);
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return 0;
+        if (errno != EINTR)
+            return -1;
+    }
+}
+
 long Receive(int sock, void* data, std::size_t size) {
     for (;;) {
         const ssize_t n = ::recv(sock, data, size, 0);
