@@ -56,17 +56,26 @@ bool LogFileWriter::open(qint32 count) {
     if (!m_file.open(QIODevice::WriteOnly))
         return false;
     const qint32 le = qToLittleEndian(count);
-    m_ok = m_file.write(reinterpret_cast<const char*>(&le), sizeof le) == qint64(sizeof le);
+    m_buffer.append(reinterpret_cast<const char*>(&le), sizeof le);
     return true;
+}
+
+// Records are gathered into large writes: one system call per record makes a big log slow to save.
+void LogFileWriter::flush() {
+    if (m_ok && !m_buffer.isEmpty())
+        m_ok = m_file.write(m_buffer) == m_buffer.size();
+    m_buffer.clear();
 }
 
 void LogFileWriter::write(const SendLogRow& row) {
     const sLogRecord record = toLogRecord(row);
-    if (m_ok)
-        m_ok = m_file.write(reinterpret_cast<const char*>(&record), sizeof record) == qint64(sizeof record);
+    m_buffer.append(reinterpret_cast<const char*>(&record), sizeof record);
+    if (m_buffer.size() >= kFlushSize)
+        flush();
 }
 
 bool LogFileWriter::commit() {
+    flush();
     if (!m_ok) {
         m_file.cancelWriting();
         m_file.commit();

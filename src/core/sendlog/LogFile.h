@@ -31,7 +31,11 @@ public:
     QString errorString() const { return m_file.errorString(); }
 
 private:
+    static constexpr qsizetype kFlushSize = 64 * 1024;
+    void flush();
+
     QSaveFile m_file;
+    QByteArray m_buffer;
     bool m_ok = true;
 };
 
