@@ -42,12 +42,14 @@ bool IsEndState(int state);  // 1, 3, 5, 7, 9, 12, 14, 16
 // The bookkeeping of the progress window without the window: position, texts and the summary.
 class ProgressTracker {
 public:
-    void start(int maximum); // what FormShow resets
+    void start(int maximum);      // what FormShow resets
+    void setMaximum(int maximum); // callers may learn the step count only after showing the window
     // Handles one state at time `now`; returns true when it was an end state.
     bool handle(int state, const QDateTime& now);
 
     int position() const { return m_position; }
     int maximum() const { return m_maximum; }
+    int barValue() const { return m_position < m_maximum ? m_position : m_maximum; } // the bar stops at the end
     bool done() const { return m_done; }
     bool started() const { return m_started; } // a step has arrived, so the time labels are shown
     QString statusText() const { return m_status; }
