@@ -79,6 +79,10 @@ struct FieldCase {
     int width;
 };
 
+void PrintTo(const FieldCase& c, std::ostream* os) {
+    *os << "column " << c.column;
+}
+
 class LogRecordLayoutTest : public ::testing::TestWithParam<FieldCase> {};
 
 TEST_P(LogRecordLayoutTest, TextFieldSitsAtItsOffsetCutAtItsWidth) {
@@ -176,6 +180,10 @@ struct BrokenFileCase {
     int extraBytes; // bytes of a cut record after them
     int expectedRead;
 };
+
+void PrintTo(const BrokenFileCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class LogFileBrokenTest : public ::testing::TestWithParam<BrokenFileCase> {};
 

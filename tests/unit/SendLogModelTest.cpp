@@ -50,6 +50,10 @@ struct CompareCase {
     int expected; // sign
 };
 
+void PrintTo(const CompareCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class CompareKeysTest : public ::testing::TestWithParam<CompareCase> {};
 
 TEST_P(CompareKeysTest, OrdersLikeTheList) {
