@@ -349,6 +349,33 @@ TEST_F(MainWindowTest, LoadReplacingOrAppendingSetsTheSavedFlagAccordingly) {
     EXPECT_EQ(m_progress->tracker().position(), 2);
 }
 
+TEST_F(MainWindowTest, LoadAfterSavingTheChangedLogReportsBothOperations) {
+    TFormMain& w = start();
+    addRows({"a", "b", "c"});
+    SendLogModel source;
+    source.addRow(SendLogRow{});
+    ASSERT_TRUE(saveLogFile(path("one.log"), source));
+
+    m_prompts.fileNames = {path("one.log"), path("saved.log")};
+    m_prompts.answers = {Answer::Yes, Answer::Yes};
+    w.MItemFLoadClick();
+    EXPECT_EQ(m_prompts.messages(), (QStringList{kClear, kSave}));
+    EXPECT_EQ(QFileInfo(path("saved.log")).size(), 4 + 3 * 556);
+    EXPECT_EQ(w.logModel().rowCount(), 1);
+    EXPECT_TRUE(w.LogSaved);
+    EXPECT_FALSE(w.isEnabled()) << "the progress window holds the window until the user confirms";
+
+    finishProgress();
+    EXPECT_TRUE(w.isEnabled());
+    const QString memo = memoText();
+    const int saved = memo.indexOf(u("發訊紀錄儲存完成"));
+    const int loaded = memo.indexOf(u("發訊紀錄載入完成"));
+    ASSERT_GE(saved, 0);
+    EXPECT_GT(loaded, saved) << "each operation keeps its own summary, in order";
+    EXPECT_TRUE(memo.contains(u("3 / 3(100%)")));
+    EXPECT_TRUE(memo.contains(u("1 / 1(100%)")));
+}
+
 TEST_F(MainWindowTest, LoadingIntoAnEmptyListAsksNothingAndCountsAsSaved) {
     TFormMain& w = start();
     SendLogModel source;
