@@ -9,6 +9,7 @@
 #include "shared/FixedField.h"
 #include "shared/Global.h"
 #include "shared/OpLog.h"
+#include "shared/TFormSettings.h"
 #include "shared/TFormShowProcess.h"
 
 #include <gtest/gtest.h>
@@ -23,6 +24,7 @@
 #include <QPlainTextEdit>
 #include <QSplitter>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QToolButton>
 #include <QTreeView>
 
@@ -484,6 +486,40 @@ TEST_F(MainWindowTest, ResizingGivesTheListSixTenthsOfTheHeightBelowTheToolBar) 
     const int below = w.height() - w.menuBar()->height() - toolBar->height();
     EXPECT_EQ(w.listView()->height(), below * 6 / 10);
     EXPECT_GE(w.findChild<QPlainTextEdit*>("MemoShow")->height(), 35);
+}
+
+TEST_F(MainWindowTest, DraggingTheSplitterStopsAtBothMinimumHeights) {
+    TFormMain& w = start();
+    w.resize(700, 500);
+    QCoreApplication::processEvents();
+    auto* panel = w.findChild<QWidget*>("Panel1");
+    auto* memo = w.findChild<QPlainTextEdit*>("MemoShow");
+    const QPoint grip(panel->width() / 2, panel->height() / 2);
+    auto drag = [&](int dy) {
+        QTest::mousePress(panel, Qt::LeftButton, Qt::NoModifier, grip);
+        QTest::mouseMove(panel, grip + QPoint(0, dy));
+        QTest::mouseRelease(panel, Qt::LeftButton, Qt::NoModifier, grip + QPoint(0, dy));
+    };
+    drag(-1000);
+    EXPECT_EQ(w.listView()->height(), 110);
+    drag(2000);
+    EXPECT_EQ(memo->height(), 35);
+    EXPECT_GT(w.listView()->height(), 110);
+}
+
+TEST_F(MainWindowTest, SettingsOkEnablesTheGatewayCommands) {
+    TFormMain& w = start(false);
+    TFormSettings settings(&w);
+    w.attachSettings(&settings);
+    m_prompts.dialogHandlers.push_back([&settings](QDialog* d) {
+        EXPECT_EQ(d, &settings);
+        settings.onCommandsEnabled(true); // what its OK does after storing the fields
+        return int(QDialog::Accepted);
+    });
+    w.findChild<QToolButton*>("SpeedButtonSettings")->click();
+    EXPECT_TRUE(w.commandsEnabled);
+    EXPECT_TRUE(item("MItemTSendSMS")->isEnabled());
+    EXPECT_TRUE(w.findChild<QToolButton*>("SpeedButtonCancelSMS")->isEnabled());
 }
 
 TEST_F(MainWindowTest, MessageLinesGoBelowTheFirstEmptyLine) {
