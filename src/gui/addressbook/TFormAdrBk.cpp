@@ -1,0 +1,11 @@
+#include "addressbook/TFormAdrBk.h"
+
+namespace norvi {
+
+TFormAdrBk::TFormAdrBk(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("TFormAdrBk"));
+    setWindowTitle(QString::fromUtf8("通訊錄"));
+    resize(480, 320);
+}
+
+} // namespace norvi

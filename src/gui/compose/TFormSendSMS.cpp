@@ -1,0 +1,11 @@
+#include "compose/TFormSendSMS.h"
+
+namespace norvi {
+
+TFormSendSMS::TFormSendSMS(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("TFormSendSMS"));
+    setWindowTitle(QString::fromUtf8("發送訊息"));
+    resize(480, 320);
+}
+
+} // namespace norvi

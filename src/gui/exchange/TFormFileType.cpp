@@ -1,0 +1,11 @@
+#include "exchange/TFormFileType.h"
+
+namespace norvi {
+
+TFormFileType::TFormFileType(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("TFormFileType"));
+    setWindowTitle(QString::fromUtf8("通訊錄匯入工具"));
+    resize(480, 320);
+}
+
+} // namespace norvi
