@@ -20,10 +20,12 @@ struct SimOptions {
     // Fault switches.
     int failSendsCode = -1; // with failSendsCount > 0: the next sends are answered with this code
     int failSendsCount = 0;
-    int closeAfter = -1;  // close each connection after this many replies (-1: never)
-    int silentAfter = -1; // never answer after this many replies on a connection (-1: always answer)
+    int closeAfter = -1;       // close each connection after this many replies (-1: never)
+    int silentAfter = -1;      // never answer after this many replies on a connection (-1: always answer)
     bool splitReplies = false; // send each reply in two parts with a short pause
     bool verbose = false;      // one line per request on standard output
+    // How many of the most recent requests requests() keeps, so a long run does not grow without bound.
+    int keepRequests = 10000;
 };
 
 // Plays the operator's gateway over real TCP: accounts, message ids, message states, and faults.

@@ -45,6 +45,8 @@ public:
 
     // The reply wait that keeps a silent gateway from blocking a worker forever, in whole seconds.
     static constexpr int kReplyWaitSeconds = 30;
+    // Tests shorten the reply wait; 0 or less waits without limit.
+    void SetReplyWaitSeconds(int seconds) { m_replyWaitSeconds = seconds; }
 
 private:
     NorviGwUnit unit;
@@ -57,6 +59,7 @@ private:
     QByteArray scheduleTime;
     QByteArray limitTime;
     uint8_t immediate = 1;
+    int m_replyWaitSeconds = kReplyWaitSeconds;
 };
 
 } // namespace norvi

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstdint>
+
 // The configuration file NorviSMSAp.cfg (the record Config in Global.h) and the gateway address check.
 namespace norvi {
 
@@ -15,20 +17,37 @@ bool WriteConfig();
 
 // Dotted addresses with "*" for 255, separated by ";"; no name lookup.
 bool IsAddressList(const QByteArray& text);
+
 // Sets GatewayHost from an address list as typed, or from the first address of a host name lookup.
 // On failure returns false with the system's error text and leaves GatewayHost alone.
 bool ResolveGateway(const QByteArray& address, QString* errorText);
+
+// The number a failed name lookup is reported with (getaddrinfo's code and, for EAI_SYSTEM, errno),
+// kept in the socket layer's numbering the users know: 10050, 11001 to 11004, or the code itself.
+int ResolverErrorNumber(int gaiError, int systemError);
+// The text the user sees for such a number.
+QString ResolverErrorText(int number);
 
 // The settings dialog's fields as typed.
 struct SettingsFields {
     QString logFiles, gwIp, gwPort, gwAccount, gwPasswd;
 };
-// Validates the fields and copies them into Config. False with the error text when the gateway address
-// is not accepted (Config unchanged). A port that is not a number becomes 8000, and fields.gwPort
-// is rewritten to "8000" so the dialog can show it.
+// Validates the fields and copies them into Config. False with the error text (Config unchanged) when a
+// field has no Big5 form, does not fit its field in the file, or the gateway address is not accepted.
+// A port that is not a number becomes 8000, and fields.gwPort is rewritten to "8000" so the dialog can
+// show it.
 bool CollectSettings(SettingsFields& fields, QString* errorText);
 
 // The configured operation-log folder as a path (Config.logFiles).
 QString LogFolder();
+
+// The toolkit's string-to-integer conversion: leading blanks, a sign, decimal or "$"/"0x" hexadecimal,
+// nothing after the digits, within 32 bits. False when the text is not such a number.
+bool ParseIntText(const QString& text, int32_t* value);
+
+// Removes one trailing separator from a Big5 folder text. A separator byte that is the second byte of a
+// double-byte character is part of that character, and a text that is only the separator (the root)
+// stays as it is.
+QByteArray StripTrailingSeparator(const QByteArray& folder, char separator = '/');
 
 } // namespace norvi

@@ -42,12 +42,16 @@ bool IsEndState(int state);  // 1, 3, 5, 7, 9, 12, 14, 16
 // The bookkeeping of the progress window without the window: position, texts and the summary.
 class ProgressTracker {
 public:
-    void start(int maximum); // what FormShow resets
+    void start(int maximum);      // what FormShow resets
+    void setMaximum(int maximum); // callers may learn the step count only after showing the window
     // Handles one state at time `now`; returns true when it was an end state.
     bool handle(int state, const QDateTime& now);
+    // The same with the time as milliseconds since the epoch, which costs no time-zone lookup per step.
+    bool handle(int state, qint64 msecsSinceEpoch);
 
     int position() const { return m_position; }
     int maximum() const { return m_maximum; }
+    int barValue() const { return m_position < m_maximum ? m_position : m_maximum; } // the bar stops at the end
     bool done() const { return m_done; }
     bool started() const { return m_started; } // a step has arrived, so the time labels are shown
     QString statusText() const { return m_status; }
@@ -59,13 +63,13 @@ public:
     QString summary() const;
 
 private:
-    void updateTimes(const QDateTime& now);
+    void updateTimes(qint64 nowMs);
 
     int m_maximum = 0;
     int m_position = 0;
     bool m_done = false;
     bool m_started = false;
-    QDateTime m_startTime0;
+    qint64 m_startMs = 0;
     QString m_status, m_progress, m_startTime, m_elapsed, m_average;
 };
 

@@ -1,5 +1,7 @@
 #include "shared/Prompts.h"
 
+#include "shared/TFormSelectDir.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
@@ -68,10 +70,13 @@ QString toQtFilter(const QString& pipeFilter) {
     return filters.join(QStringLiteral(";;"));
 }
 
-// The folder chooser window lives with the settings dialog; until it exists the toolkit's own
-// directory dialog stands in.
 QString QtPrompts::chooseFolder(QWidget* parent, const QString& prompt, const QString& start) {
-    return QFileDialog::getExistingDirectory(parent, prompt, start);
+    TFormSelectDir chooser(parent, start);
+    if (!prompt.isEmpty())
+        chooser.setPrompt(prompt);
+    if (execDialog(&chooser) != QDialog::Accepted)
+        return QString();
+    return chooser.currentFolder();
 }
 
 } // namespace norvi

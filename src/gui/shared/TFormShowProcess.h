@@ -3,6 +3,7 @@
 #include "shared/Progress.h"
 
 #include <QDialog>
+#include <QPointer>
 
 class QLabel;
 class QProgressBar;
@@ -13,6 +14,9 @@ namespace norvi {
 // "作業進度": the one progress window every long operation shares. Driven only by posted
 // WM_SHOWPROCESS events, so workers report without touching it. While running it disables `owner`;
 // its button first offers 中斷 (sets StopFlag), then 確定 once an end state arrived.
+//
+// A caller sets owner and closeOwner, shows the window, sets the maximum (before the first step),
+// clears StopFlag and then posts states or starts the worker that posts them.
 class TFormShowProcess : public QDialog {
     Q_OBJECT
 public:
@@ -22,24 +26,36 @@ public:
     // The one created at start-up (the last created instance).
     static TFormShowProcess* instance();
 
-    QWidget* owner = nullptr; // disabled while the operation runs
-    bool closeOwner = false;  // close owner too when the user confirms the end
+    QPointer<QWidget> owner; // disabled while the operation runs
+    // Close owner too when the user confirms the end; a dialog owner is rejected, which also ends its
+    // modal show when it is hidden.
+    bool closeOwner = false;
     void setMaximum(int maximum);
 
     const ProgressTracker& tracker() const { return m_tracker; }
     void ButtonOkClick();
 
+public slots:
+    // The window has no close box; Esc and the window manager's close must not end it either.
+    void reject() override {}
+
 protected:
     bool event(QEvent* e) override;
-    void showEvent(QShowEvent* e) override; // FormShow
+    void showEvent(QShowEvent* e) override;
 
 private:
+    void FormShow();
     void handleState(int state);
+    void showTimeLabels(bool visible);
+    void fitWidth(int clientWidth);
 
     ProgressTracker m_tracker;
     QLabel* m_labelStatus = nullptr;
     QProgressBar* m_bar = nullptr;
     QLabel* m_labelProgress = nullptr;
+    QLabel* m_captionStartTime = nullptr;
+    QLabel* m_captionElapsed = nullptr;
+    QLabel* m_captionAverage = nullptr;
     QLabel* m_labelStartTime = nullptr;
     QLabel* m_labelElapsed = nullptr;
     QLabel* m_labelAverage = nullptr;

@@ -1,0 +1,313 @@
+#include "addressbook/AddressBook.h"
+
+#include "shared/Clock.h"
+#include "shared/Global.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QtEndian>
+
+#include <cstring>
+#include <unordered_set>
+#include <vector>
+
+namespace norvi {
+
+namespace {
+
+constexpr qint64 kHeaderSize = 8;
+constexpr qint64 kMemberSize = sizeof(sMember);
+constexpr qint64 kGroupSize = sizeof(sGroup);
+
+QString readFailedText() {
+    return QString::fromUtf8("讀取通訊錄檔案失敗！");
+}
+QString writeFailedText() {
+    return QString::fromUtf8("寫入通訊錄檔案失敗！");
+}
+
+// A file that was not read whole must not be replaced by the next save: it is moved aside first.
+struct PendingAside {
+    QString path;
+    bool unreadable = false; // could not be opened or read, as opposed to read in part
+};
+PendingAside g_pendingAside;
+
+int32_t readInt32(const char* p) {
+    return qFromLittleEndian<qint32>(p);
+}
+
+bool isFree(EntryKind kind, int64_t id) {
+    if (id < INT32_MIN || id > INT32_MAX)
+        return true;
+    return kind == EntryKind::Member ? MemberMap.count(int32_t(id)) == 0 : GroupMap.count(int32_t(id)) == 0;
+}
+
+QString asideName(const QString& path) {
+    const QString base = path + QStringLiteral(".damaged-") + Clock::now().toString(QStringLiteral("yyyyMMddHHmmss"));
+    QString name = base;
+    for (int n = 2; QFileInfo::exists(name); ++n)
+        name = base + QLatin1Char('-') + QString::number(n);
+    return name;
+}
+
+// Moves the file that was not read whole out of the way; false when it stays where the save would
+// overwrite it.
+bool moveAside(const QString& path, QString& keptAs) {
+    if (!QFileInfo::exists(path))
+        return true; // gone already; nothing left to protect
+    const QString target = asideName(path);
+    if (QFile::rename(path, target) || QFile::copy(path, target)) {
+        keptAs = target;
+        return true;
+    }
+    return false;
+}
+
+QString damagedText(int32_t m, int32_t g, qint64 size, int membersRead, int groupsRead) {
+    const QString tail = QString::fromUtf8("原檔案將在下次儲存通訊錄前另存備份，不會被覆寫。");
+    if (size < kHeaderSize)
+        return QString::fromUtf8("通訊錄檔案已損壞（長度只有 %1 位元組），只讀到 0 位成員、0 個群組。").arg(size) +
+               tail;
+    const qint64 expected = kHeaderSize + kMemberSize * qint64(m) + kGroupSize * qint64(g);
+    if (m >= 0 && g >= 0 && size > expected)
+        return QString::fromUtf8("通訊錄檔案已損壞（結尾多出 %1 位元組無法辨識的資料），已讀到 %2 位成員、%3 個群組。")
+                   .arg(size - expected)
+                   .arg(membersRead)
+                   .arg(groupsRead) +
+               tail;
+    return QString::fromUtf8("通訊錄檔案已損壞（檔案記載 %1 位成員、%2 個群組），只讀到 %3 位成員、%4 個群組。")
+               .arg(m)
+               .arg(g)
+               .arg(membersRead)
+               .arg(groupsRead) +
+           tail;
+}
+
+// Reads the complete records the counts announce and the bytes hold; never a byte past the data.
+AddressBookResult parseAddressBook(const QByteArray& data) {
+    AddressBookResult result;
+    const qint64 size = data.size();
+    MemberMap.clear();
+    GroupMap.clear();
+    if (size < kHeaderSize) {
+        result.damaged = true;
+        result.message = damagedText(0, 0, size, 0, 0);
+        return result;
+    }
+    const char* p = data.constData();
+    const int32_t m = readInt32(p);
+    const int32_t g = readInt32(p + 4);
+
+    // A negative count leaves no way to find where the records after it start.
+    const qint64 memberBytesAvail = size - kHeaderSize;
+    const qint64 membersToRead = m < 0 ? 0 : std::min<qint64>(m, memberBytesAvail / kMemberSize);
+    const bool membersComplete = m >= 0 && membersToRead == m;
+    const qint64 groupsStart = kHeaderSize + kMemberSize * membersToRead;
+    const qint64 groupsToRead =
+        (!membersComplete || g < 0) ? 0 : std::min<qint64>(g, (size - groupsStart) / kGroupSize);
+
+    for (qint64 i = 0; i < membersToRead; ++i) {
+        sMember member;
+        std::memcpy(&member, p + kHeaderSize + i * kMemberSize, sizeof member);
+        MemberMap.insert_or_assign(member.id, member);
+    }
+    for (qint64 i = 0; i < groupsToRead; ++i) {
+        sGroup group;
+        std::memcpy(&group, p + groupsStart + i * kGroupSize, sizeof group);
+        GroupMap.insert_or_assign(group.id, group);
+    }
+    result.membersRead = int(membersToRead);
+    result.groupsRead = int(groupsToRead);
+
+    const qint64 expected = kHeaderSize + kMemberSize * qint64(m) + kGroupSize * qint64(g);
+    if (m < 0 || g < 0 || size != expected) {
+        result.damaged = true;
+        result.message = damagedText(m, g, size, result.membersRead, result.groupsRead);
+    }
+    return result;
+}
+
+} // namespace
+
+int32_t NewEntryId(EntryKind kind, int64_t start) {
+    const int64_t step = kind == EntryKind::Member ? 1 : -1;
+    int64_t id = start;
+    while (!isFree(kind, id))
+        id += step;
+    return int32_t(id);
+}
+
+int64_t EntryIdStart(EntryKind kind) {
+    const int64_t seconds = Clock::now().toSecsSinceEpoch();
+    return kind == EntryKind::Member ? seconds : -seconds;
+}
+
+int32_t EntryIdAllocator::next(int64_t start) {
+    // Work in the direction ids grow, so members and groups share one rule.
+    const int64_t step = m_kind == EntryKind::Member ? 1 : -1;
+    const int64_t from = start * step;
+    int64_t candidate;
+    if (m_active && from >= m_runStart && from <= m_last) {
+        candidate = m_last + 1;
+    } else {
+        candidate = from;
+        m_runStart = from;
+    }
+    while (!isFree(m_kind, candidate * step))
+        ++candidate;
+    m_last = candidate;
+    m_active = true;
+    return int32_t(candidate * step);
+}
+
+void DetachFromGroups(int32_t id) {
+    for (auto& entry : GroupMap) {
+        for (int32_t& slot : entry.second.members) {
+            if (slot == id) {
+                slot = 0;
+                break;
+            }
+        }
+    }
+}
+
+bool GroupContains(int32_t groupId, int32_t id) {
+    // A visited set keeps a damaged book with a cycle from looping for ever.
+    std::unordered_set<int32_t> visited{groupId};
+    std::vector<int32_t> pending{groupId};
+    while (!pending.empty()) {
+        const int32_t current = pending.back();
+        pending.pop_back();
+        const auto it = GroupMap.find(current);
+        if (it == GroupMap.end())
+            continue;
+        for (const int32_t slot : it->second.members) {
+            if (slot == 0)
+                continue;
+            if (slot == id)
+                return true;
+            if (slot < 0 && visited.insert(slot).second)
+                pending.push_back(slot);
+        }
+    }
+    return false;
+}
+
+QString AddressBookPath() {
+    return StartDirFile(QStringLiteral("AddressBook.bin"));
+}
+
+AddressBookResult LoadAddressBook() {
+    return LoadAddressBook(AddressBookPath());
+}
+
+AddressBookResult LoadAddressBook(const QString& path) {
+    AddressBookResult result;
+    if (!QFileInfo::exists(path))
+        return result;
+
+    QFile file(path);
+    QByteArray data;
+    if (file.open(QIODevice::ReadOnly))
+        data = file.readAll();
+    if (!file.isOpen() || file.error() != QFileDevice::NoError) {
+        g_pendingAside = {path, true};
+        result.ok = false;
+        result.message = readFailedText();
+        return result;
+    }
+
+    result = parseAddressBook(data);
+    if (result.damaged)
+        g_pendingAside = {path, false};
+    else if (g_pendingAside.path == path)
+        g_pendingAside = {};
+    return result;
+}
+
+AddressBookResult SaveAddressBook() {
+    return SaveAddressBook(AddressBookPath());
+}
+
+AddressBookResult SaveAddressBook(const QString& path) {
+    AddressBookResult result;
+    if (!g_pendingAside.path.isEmpty() && g_pendingAside.path == path) {
+        if (!moveAside(path, result.keptAs)) {
+            result.ok = false;
+            result.message = writeFailedText() + QLatin1Char('\n') + QString::fromUtf8("無法另存原通訊錄檔案：") + path;
+            return result;
+        }
+        if (!result.keptAs.isEmpty()) {
+            result.message = (g_pendingAside.unreadable ? QString::fromUtf8("原通訊錄檔案無法讀取，已另存為：")
+                                                        : QString::fromUtf8("原通訊錄檔案已損壞，已另存為：")) +
+                             result.keptAs;
+        }
+        g_pendingAside = {};
+    }
+    const QString keptNotice = result.message;
+    const auto fail = [&]() {
+        result.ok = false;
+        result.message = keptNotice.isEmpty() ? writeFailedText() : writeFailedText() + QLatin1Char('\n') + keptNotice;
+        return result;
+    };
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail();
+    char header[kHeaderSize];
+    qToLittleEndian<qint32>(qint32(MemberMap.size()), header);
+    qToLittleEndian<qint32>(qint32(GroupMap.size()), header + 4);
+    file.write(header, sizeof header);
+    for (const auto& entry : MemberMap)
+        file.write(reinterpret_cast<const char*>(&entry.second), kMemberSize);
+    for (const auto& entry : GroupMap)
+        file.write(reinterpret_cast<const char*>(&entry.second), kGroupSize);
+    // A failed write or rename leaves the old file as it was; the change waits for the next save.
+    if (!file.commit())
+        return fail();
+    result.membersRead = int(MemberMap.size());
+    result.groupsRead = int(GroupMap.size());
+    return result;
+}
+
+MsisdnNumbers SplitMsisdn(const QByteArray& msisdn) {
+    MsisdnNumbers result;
+    for (QByteArray piece : msisdn.split(';')) {
+        const bool marked = piece.startsWith('@');
+        if (marked)
+            piece.remove(0, 1);
+        if (piece.isEmpty())
+            continue;
+        if (marked && result.defaultIndex < 0)
+            result.defaultIndex = int(result.numbers.size());
+        result.numbers.append(piece);
+    }
+    if (result.defaultIndex < 0 && !result.numbers.isEmpty())
+        result.defaultIndex = 0;
+    return result;
+}
+
+QByteArray MsisdnDefault(const QByteArray& msisdn) {
+    const MsisdnNumbers split = SplitMsisdn(msisdn);
+    return split.defaultIndex < 0 ? QByteArray() : split.numbers.at(split.defaultIndex);
+}
+
+QByteArray JoinMsisdn(const QList<QByteArray>& numbers, int defaultIndex) {
+    if (numbers.size() == 1)
+        return numbers.first();
+    if (defaultIndex < 0 || defaultIndex >= numbers.size())
+        defaultIndex = 0;
+    QByteArray text;
+    for (int i = 0; i < numbers.size(); ++i) {
+        if (i)
+            text += ';';
+        if (i == defaultIndex)
+            text += '@';
+        text += numbers.at(i);
+    }
+    return text;
+}
+
+} // namespace norvi

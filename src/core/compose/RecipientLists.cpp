@@ -1,0 +1,380 @@
+#include "compose/RecipientLists.h"
+
+#include "shared/Big5.h"
+#include "shared/FixedField.h"
+#include "shared/Global.h"
+
+#include <QVarLengthArray>
+
+#include <cstring>
+#include <map>
+
+namespace norvi {
+
+namespace {
+
+constexpr int kMaxFields = 9;
+constexpr int kSubstitutedLength = 959;
+
+bool isTrimmed(char c) {
+    return static_cast<unsigned char>(c) <= 0x20;
+}
+
+// Spaces and control characters at both ends; Big5 trail bytes are never in that range.
+QByteArrayView trimmed(QByteArrayView text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isTrimmed(text[begin]))
+        ++begin;
+    while (end > begin && isTrimmed(text[end - 1]))
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
+// A fixed-width field's text, up to its first zero or its width, without copying it.
+template <std::size_t N> QByteArrayView fieldView(const char (&field)[N]) {
+    const void* zero = std::memchr(field, 0, N);
+    return QByteArrayView(field, zero ? static_cast<const char*>(zero) - field : qsizetype(N));
+}
+
+// The NUL-terminated fields of an outgoing record hold at most N - 1 bytes.
+template <std::size_t N> void putText(char (&field)[N], QByteArrayView text) {
+    putField(field, N, text.data(), std::min<std::size_t>(std::size_t(text.size()), N - 1));
+}
+
+// The values between pairs of "$": "$a$ $b$" gives a and b, "$$" gives nothing, "$a$b$" only a.
+// Only the first nine can ever be used.
+QVarLengthArray<QByteArrayView, kMaxFields> fieldValues(QByteArrayView content) {
+    QVarLengthArray<QByteArrayView, kMaxFields> values;
+    const qsizetype n = content.size();
+    qsizetype i = 0;
+    while (i < n && values.size() < kMaxFields) {
+        if (content[i] != '$') {
+            ++i;
+            continue;
+        }
+        const qsizetype start = i + 1;
+        qsizetype close = content.indexOf('$', start);
+        if (close < 0)
+            close = n;
+        if (close > start)
+            values.append(content.sliced(start, close - start));
+        i = close + 1;
+    }
+    return values;
+}
+
+QByteArrayView defaultNumberView(QByteArrayView msisdn) {
+    const qsizetype at = msisdn.indexOf('@');
+    const qsizetype begin = at < 0 ? 0 : at + 1;
+    qsizetype end = msisdn.indexOf(';', begin);
+    if (end < 0)
+        end = msisdn.size();
+    return msisdn.sliced(begin, end - begin);
+}
+
+// The default as the address book reads it: pieces between ";" without the empty ones, the one marked
+// with "@" or else the first.
+QByteArrayView listedDefaultView(QByteArrayView msisdn) {
+    QByteArrayView first;
+    qsizetype start = 0;
+    while (start <= msisdn.size()) {
+        qsizetype end = msisdn.indexOf(';', start);
+        if (end < 0)
+            end = msisdn.size();
+        QByteArrayView piece = msisdn.sliced(start, end - start);
+        const bool marked = piece.startsWith('@');
+        if (marked)
+            piece = piece.sliced(1);
+        if (!piece.isEmpty()) {
+            if (marked)
+                return piece;
+            if (first.isEmpty())
+                first = piece;
+        }
+        start = end + 1;
+    }
+    return first;
+}
+
+} // namespace
+
+QList<QByteArrayView> SplitListFileLines(const QByteArray& bytes) {
+    QList<QByteArrayView> lines;
+    const char* data = bytes.constData();
+    const qsizetype n = bytes.size();
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char c = data[i];
+        if (c != '\r' && c != '\n')
+            continue;
+        lines.append(QByteArrayView(data + start, i - start));
+        if (c == '\r' && i + 1 < n && data[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < n)
+        lines.append(QByteArrayView(data + start, n - start));
+    return lines;
+}
+
+bool ParseListFileLine(QByteArrayView line, int32_t index, sLoadMt& row) {
+    const QByteArrayView whole = trimmed(line);
+    if (whole.isEmpty())
+        return false;
+    // Only the first separator splits: later spaces and commas belong to the content.
+    qsizetype separator = -1;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line[i] == ' ' || line[i] == ',') {
+            separator = i;
+            break;
+        }
+    }
+    const QByteArrayView number = separator < 0 ? whole : trimmed(line.first(separator));
+    const QByteArrayView content = separator < 0 ? QByteArrayView() : trimmed(line.sliced(separator + 1));
+    std::memset(&row, 0, sizeof row);
+    row.line = index;
+    putField(row.msisdn, sizeof row.msisdn, number.data(), std::size_t(number.size()));
+    putField(row.content, sizeof row.content, content.data(), std::size_t(content.size()));
+    return true;
+}
+
+int ReadListFileLines(const QList<QByteArrayView>& lines, const std::function<void()>& step) {
+    // The previous file's rows are emptied out, but their nodes are refilled rather than freed and
+    // allocated again: a large list reloaded costs no fresh memory.
+    std::map<int32_t, sLoadMt> spare;
+    spare.swap(ListFileRows);
+    int stored = 0;
+    for (int i = 0; i < lines.size() && !StopFlag; ++i) {
+        if (step)
+            step();
+        auto node = spare.empty() ? decltype(spare)::node_type() : spare.extract(spare.begin());
+        sLoadMt fresh;
+        sLoadMt& row = node ? node.mapped() : fresh;
+        if (!ParseListFileLine(lines.at(i), i, row)) {
+            if (node)
+                spare.insert(std::move(node));
+            continue;
+        }
+        std::map<int32_t, sLoadMt>::iterator at;
+        if (node) {
+            node.key() = i;
+            at = ListFileRows.insert(ListFileRows.end(), std::move(node));
+        } else {
+            at = ListFileRows.emplace_hint(ListFileRows.end(), i, fresh);
+        }
+        const sLoadMt& kept = at->second;
+        ++stored;
+
+        sMtData& entry = RecipientList.emplace_back();
+        std::memset(&entry, 0, sizeof entry);
+        entry.id = i;
+        entry.kind = KindListRow;
+        putText(entry.label, fieldView(kept.msisdn));
+    }
+    return stored;
+}
+
+int ReadListFile(const QByteArray& bytes) {
+    return ReadListFileLines(SplitListFileLines(bytes));
+}
+
+QByteArray SubstituteFields(QByteArrayView templ, QByteArrayView content) {
+    const auto values = fieldValues(content);
+    QByteArray result;
+    if (values.isEmpty() || !templ.contains("$1$")) {
+        result = content.toByteArray();
+    } else {
+        result = templ.toByteArray();
+        char placeholder[] = "$0$";
+        for (qsizetype k = 1; k <= values.size(); ++k) {
+            placeholder[1] = char('0' + k);
+            // Left to right, resuming after each inserted value: a value that recreates the
+            // placeholder around it (template "$$1$$", value "1") cannot make this loop for ever.
+            if (result.contains(placeholder))
+                result.replace(QByteArrayView(placeholder, 3), values[k - 1]);
+        }
+    }
+    if (result.size() > kSubstitutedLength)
+        result.truncate(kSubstitutedLength);
+    return result;
+}
+
+QByteArray DefaultNumber(QByteArrayView msisdn) {
+    return defaultNumberView(msisdn).toByteArray();
+}
+
+bool CheckDigitRuns(const QByteArray& text) {
+    int run = 0;
+    bool leadingZero = false;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            run = 0;
+            continue;
+        }
+        if (run == 0)
+            leadingZero = c == '0';
+        ++run;
+        if (leadingZero && run >= 9)
+            return false;
+    }
+    return true;
+}
+
+ComposeInput ComposeInput::fromText(const QByteArray& text, bool replaceFields) {
+    ComposeInput input;
+    input.text = text;
+    input.segments = segment(text);
+    input.replaceFields = replaceFields;
+    return input;
+}
+
+QByteArray RowMessage(QByteArrayView content, const ComposeInput& input) {
+    return input.replaceFields ? SubstituteFields(input.text, content) : content.toByteArray();
+}
+
+bool SendQueueBuilder::addEntry(const sMtData& entry) {
+    if (!m_result.ok)
+        return false;
+    switch (entry.kind) {
+    case KindAddressBook:
+        return entry.id > 0 ? addMember(entry.id) : ExpandGroup(entry.id);
+    case KindListRow:
+        return addListRow(entry.id);
+    case KindTyped:
+        return queueIfNew(fieldView(entry.label), KindTyped, QByteArrayView());
+    default:
+        return true;
+    }
+}
+
+bool SendQueueBuilder::ExpandGroup(int32_t groupId) {
+    // Depth first in slot order, as a recursive walk would go, but on an explicit stack; a group met
+    // again adds nothing (its numbers are queued already), so each is walked once, which also stops a
+    // cycle in a damaged book.
+    struct Frame {
+        const sGroup* group;
+        int slot;
+    };
+    std::vector<Frame> stack;
+    const auto enter = [&](int32_t id) {
+        if (m_expandedGroups.contains(id))
+            return;
+        m_expandedGroups.insert(id);
+        const auto it = GroupMap.find(id);
+        if (it == GroupMap.end()) {
+            ++m_result.missingEntries;
+            return;
+        }
+        stack.push_back({&it->second, 0});
+    };
+    enter(groupId);
+    while (!stack.empty() && m_result.ok) {
+        Frame& frame = stack.back();
+        if (frame.slot >= kGroupSlots) {
+            stack.pop_back();
+            continue;
+        }
+        const int32_t id = frame.group->members[frame.slot++];
+        if (id > 0)
+            addMember(id);
+        else if (id < 0)
+            enter(id); // may grow the stack: `frame` is not used after this
+    }
+    return m_result.ok;
+}
+
+bool SendQueueBuilder::addMember(int32_t memberId) {
+    const auto it = MemberMap.find(memberId);
+    if (it == MemberMap.end()) {
+        ++m_result.missingEntries;
+        return true;
+    }
+    const sMember& member = it->second;
+    const QByteArrayView msisdn = fieldView(member.msisdn);
+    if (msisdn.isEmpty())
+        return true;
+    QByteArrayView number = defaultNumberView(msisdn);
+    // A text such as ";0912..." has no number where the plain rule looks; the number the address book
+    // shows as the default is the one meant.
+    if (number.isEmpty())
+        number = listedDefaultView(msisdn);
+    return queueIfNew(number, KindAddressBook, fieldView(member.name));
+}
+
+bool SendQueueBuilder::addListRow(int32_t line) {
+    const auto it = ListFileRows.find(line);
+    if (it == ListFileRows.end()) {
+        ++m_result.missingEntries;
+        return true;
+    }
+    const QByteArrayView number = fieldView(it->second.msisdn);
+    if (number.isEmpty())
+        return true;
+    const QByteArrayView content = fieldView(it->second.content);
+    if (content.isEmpty())
+        return queueIfNew(number, KindListRow, QByteArrayView());
+    // A row with its own text is sent even when its number was queued already.
+    if (!refuseIfTooLong(number))
+        return false;
+    sSendContent& record = append(number, KindListRow, QByteArrayView());
+    record.segmentCount = m_input.replaceFields
+                              ? SegmentBytes(SubstituteFields(m_input.text, content), record.segments[0])
+                              : SegmentBytes(content, record.segments[0]);
+    m_result.totalCount += record.segmentCount;
+    return true;
+}
+
+bool SendQueueBuilder::queueIfNew(QByteArrayView number, uint8_t kind, QByteArrayView name) {
+    if (number.isEmpty() || m_queued.contains(number))
+        return true;
+    if (!refuseIfTooLong(number))
+        return false;
+    m_queued.insert(number);
+    m_result.queuedNumbers.push_back(number.toByteArray());
+    sSendContent& record = append(number, kind, name);
+    std::memcpy(record.segments, m_input.segments.block, sizeof record.segments);
+    record.segmentCount = m_input.segments.count;
+    m_result.totalCount += record.segmentCount;
+    return true;
+}
+
+bool SendQueueBuilder::refuseIfTooLong(QByteArrayView number) {
+    if (number.size() <= kMaxNumberLength)
+        return true;
+    m_result.ok = false;
+    m_result.message = QString::fromUtf8("受訊者號碼過長（超過29個字元）：") + fromBig5(number.data(), number.size());
+    return false;
+}
+
+sSendContent& SendQueueBuilder::append(QByteArrayView number, uint8_t kind, QByteArrayView name) {
+    if (m_spare.empty())
+        m_queue.emplace_back();
+    else
+        m_queue.splice(m_queue.end(), m_spare, m_spare.begin());
+    sSendContent& record = m_queue.back();
+    std::memset(&record, 0, sizeof record);
+    record.seq = int32_t(m_queue.size() - 1);
+    record.kind = kind;
+    putText(record.name, name);
+    putText(record.msisdn, number);
+    return record;
+}
+
+SendQueueResult BuildSendQueue(const ComposeInput& input) {
+    SendQueueBuilder builder(input);
+    builder.reuse(SendQueue);
+    for (const sMtData& entry : RecipientList)
+        if (!builder.addEntry(entry))
+            break;
+    SendQueueResult result = builder.result();
+    if (!result.ok) {
+        result.totalCount = 0;
+        result.queuedNumbers.clear();
+        return result;
+    }
+    SendQueue.swap(builder.queue());
+    return result;
+}
+
+} // namespace norvi

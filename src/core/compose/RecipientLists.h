@@ -1,0 +1,109 @@
+#pragma once
+
+#include "compose/ListFileRecords.h"
+#include "compose/SegmentMessage.h"
+#include "workers/JobRecords.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QSet>
+#include <QString>
+
+#include <functional>
+#include <list>
+#include <vector>
+
+// Recipient list files and the assembly of a send run: ListFileRows from a file's bytes, the
+// per-recipient message with its "$1$".."$9$" placeholders, and RecipientList -> SendQueue.
+namespace norvi {
+
+// Longest number that fits the NUL-terminated msisdn of an outgoing record.
+constexpr int kMaxNumberLength = 29;
+
+// The lines of a list file: CR, LF or CR LF ends a line; a line end at the very end adds no line.
+// The lines point into `bytes`, which must outlive them.
+QList<QByteArrayView> SplitListFileLines(const QByteArray& bytes);
+QList<QByteArrayView> SplitListFileLines(QByteArray&&) = delete;
+
+// One line into a row. The first space or comma splits the number from the content, both trimmed;
+// false when the line is empty after trimming (the row is not stored, but its index stays used).
+bool ParseListFileLine(QByteArrayView line, int32_t index, sLoadMt& row);
+
+// Empties ListFileRows and fills it from the lines, appending each row's entry (kind 1, id = line,
+// label = the number) to RecipientList. `step` runs once per line before it is read (the window
+// posts its progress there); the loop stops early when StopFlag is set. Returns the rows stored.
+int ReadListFileLines(const QList<QByteArrayView>& lines, const std::function<void()>& step = {});
+int ReadListFile(const QByteArray& bytes);
+
+// Fills the "$1$".."$9$" placeholders of `templ` with the "$"-delimited values of `content`; the
+// content itself when it holds no value or the template has no "$1$". At most 959 bytes.
+QByteArray SubstituteFields(QByteArrayView templ, QByteArrayView content);
+
+// The number a message to a member goes to: after the first "@" up to ";", else up to the first ";".
+QByteArray DefaultNumber(QByteArrayView msisdn);
+
+// A ten-digit telephone number written in one piece trips the gateway's filter: false when a run of
+// ASCII digits that begins with "0" reaches nine digits.
+bool CheckDigitRuns(const QByteArray& text);
+
+// What the send dialog contributes: its message text (Big5), that text's segmentation and whether
+// "替代簡訊" is checked.
+struct ComposeInput {
+    QByteArray text;
+    Segments segments;
+    bool replaceFields = false;
+
+    static ComposeInput fromText(const QByteArray& text, bool replaceFields);
+};
+
+// The own message of a list-file row with content: the content itself, or with "替代簡訊" the
+// message text with the row's values filled in.
+QByteArray RowMessage(QByteArrayView content, const ComposeInput& input);
+
+struct SendQueueResult {
+    bool ok = true;
+    QString message;                       // why the run was refused
+    int totalCount = 0;                    // short messages in the run
+    std::vector<QByteArray> queuedNumbers; // numbers queued through the duplicate filter, in order
+    int missingEntries = 0;                // ids or rows that no longer exist, skipped
+};
+
+// Expands a run entry by entry into outgoing records. Groups are expanded in slot order, each member's
+// default number taken, numbers already queued skipped. An id that no longer exists is skipped; a
+// number longer than 29 bytes refuses the whole run.
+class SendQueueBuilder {
+public:
+    explicit SendQueueBuilder(const ComposeInput& input) : m_input(input) {}
+
+    bool addEntry(const sMtData& entry); // false once the run is refused
+    bool ExpandGroup(int32_t groupId);
+
+    const SendQueueResult& result() const { return m_result; }
+    std::list<sSendContent>& queue() { return m_queue; }
+
+    // Empties `previous` into a stock of records that the run refills before it allocates new ones.
+    void reuse(std::list<sSendContent>& previous) { m_spare.splice(m_spare.end(), previous); }
+
+private:
+    bool addMember(int32_t memberId);
+    bool addListRow(int32_t line);
+    // Numbers are views into the records of the maps and of RecipientList, which stay put meanwhile.
+    bool queueIfNew(QByteArrayView number, uint8_t kind, QByteArrayView name);
+    bool refuseIfTooLong(QByteArrayView number);
+    sSendContent& append(QByteArrayView number, uint8_t kind, QByteArrayView name);
+
+    const ComposeInput& m_input;
+    SendQueueResult m_result;
+    std::list<sSendContent> m_queue;
+    std::list<sSendContent> m_spare;
+    QSet<QByteArrayView> m_queued;
+    QSet<int32_t> m_expandedGroups;
+};
+
+// RecipientList -> SendQueue. SendQueue is emptied first; on success it holds the run (seq from 0),
+// when refused it stays empty. The dialog builds the run before it hides itself, so a refusal leaves
+// it open with its input. Never call it while a worker reads SendQueue.
+SendQueueResult BuildSendQueue(const ComposeInput& input);
+
+} // namespace norvi

@@ -1,0 +1,147 @@
+#include "compose/SegmentMessage.h"
+
+#include "shared/Big5.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace norvi {
+
+namespace {
+
+// Six segments never hold more than 930 bytes, so no result depends on text past this length.
+constexpr std::size_t kWorkingLength = 999;
+
+constexpr int kSingleWideChars = 70; // a whole message with a Big5 character
+constexpr int kSingleNarrowBytes = 159;
+constexpr int kPieceWideChars = 66; // a piece of a cut message, after the 4 header bytes
+constexpr int kPieceNarrowBytes = 155;
+constexpr int kHeaderBytes = 4;
+
+bool isWideByte(unsigned char c) {
+    return c >= 0x80;
+}
+
+// A lead byte and the byte after it are one character; a lead byte that ends the text is not counted.
+int countChars(const unsigned char* text, std::size_t length) {
+    int chars = 0;
+    for (std::size_t i = 0; i < length;) {
+        if (isBig5LeadByte(text[i])) {
+            if (i + 1 >= length)
+                break;
+            i += 2;
+        } else {
+            ++i;
+        }
+        ++chars;
+    }
+    return chars;
+}
+
+// Index of the first byte >= 0x80, or `length` when the text is all one-byte characters.
+std::size_t firstWideIndex(const unsigned char* text, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i)
+        if (isWideByte(text[i]))
+            return i;
+    return length;
+}
+
+// Bytes taken by the first `chars` characters, never splitting a double-byte character.
+std::size_t bytesOfChars(const unsigned char* text, std::size_t length, int chars) {
+    std::size_t i = 0;
+    for (int taken = 0; taken < chars && i < length; ++taken) {
+        if (isBig5LeadByte(text[i])) {
+            if (i + 1 >= length)
+                break;
+            i += 2;
+        } else {
+            ++i;
+        }
+    }
+    return i;
+}
+
+char* segmentAt(char* block, int n) {
+    return block + (n - 1) * kSegmentSize;
+}
+
+void writeHeader(char* segment, int n, int total) {
+    segment[0] = char('0' + n);
+    segment[1] = '/';
+    segment[2] = char('0' + total);
+    segment[3] = '-';
+}
+
+void writePiece(char* segment, std::size_t offset, const unsigned char* text, std::size_t length) {
+    std::memset(segment, 0, kSegmentSize);
+    std::memcpy(segment + offset, text, length);
+}
+
+int segmentFrom(const unsigned char* text, std::size_t length, char* block, int n) {
+    if (n > kSegmentCount)
+        return kSegmentCount;
+
+    const int chars = countChars(text, length);
+    const std::size_t firstWide = firstWideIndex(text, length);
+    const bool hasWide = firstWide < length;
+    char* segment = segmentAt(block, n);
+
+    if (n == 1 && (chars <= kSingleWideChars || (!hasWide && length <= std::size_t(kSingleNarrowBytes)))) {
+        writePiece(segment, 0, text, length);
+        return 1;
+    }
+    if (n >= 2 && (chars <= kPieceWideChars || (!hasWide && length <= std::size_t(kPieceNarrowBytes)))) {
+        writePiece(segment, kHeaderBytes, text, length);
+        writeHeader(segment, n, n);
+        return n;
+    }
+
+    // A leading run of 65 or more one-byte characters gets a piece of its own so it keeps the
+    // one-byte limit instead of being counted against the Big5 one.
+    int cut;
+    if (!hasWide || firstWide >= std::size_t(kPieceNarrowBytes))
+        cut = kPieceNarrowBytes;
+    else if (firstWide >= 65)
+        cut = int(firstWide);
+    else
+        cut = kPieceWideChars;
+
+    const std::size_t used = bytesOfChars(text, length, cut);
+    writePiece(segment, kHeaderBytes, text, used);
+    const int total = segmentFrom(text + used, length - used, block, n + 1);
+    writeHeader(segment, n, total);
+    return total;
+}
+
+} // namespace
+
+int SegmentMessage(const char* text, char* block, int n) {
+    if (n < 1)
+        n = 1;
+    const std::size_t length = text ? strnlen(text, kWorkingLength) : 0;
+    return segmentFrom(reinterpret_cast<const unsigned char*>(text ? text : ""), length, block, n);
+}
+
+int SegmentBytes(QByteArrayView text, char* block) {
+    const char* data = text.isEmpty() ? "" : text.data();
+    std::size_t length = std::min<std::size_t>(std::size_t(text.size()), kWorkingLength);
+    if (const void* zero = std::memchr(data, 0, length))
+        length = std::size_t(static_cast<const char*>(zero) - data);
+    return segmentFrom(reinterpret_cast<const unsigned char*>(data), length, block, 1);
+}
+
+Segments segment(QByteArrayView text) {
+    Segments s;
+    std::memset(s.block, 0, sizeof s.block);
+    s.count = SegmentBytes(text, s.block);
+    return s;
+}
+
+QByteArray segmentText(const char* block, int k) {
+    if (k < 1 || k > kSegmentCount)
+        return {};
+    const char* segment = block + (k - 1) * kSegmentSize;
+    return QByteArray(segment, qsizetype(strnlen(segment, kSegmentSize)));
+}
+
+} // namespace norvi

@@ -1,0 +1,151 @@
+#include "ResultCodes.h"
+
+#include "shared/Big5.h"
+
+#include <map>
+#include <mutex>
+
+namespace norvi {
+
+namespace {
+
+struct Entry {
+    int code;
+    const char* text; // UTF-8; kept in Big5 once built
+};
+
+const Entry kLogin[] = {
+    {0, "帳號/密碼檢查成功"},      {1, "密碼錯誤"},         {2, "帳號不存在"},       {3, "超過允許的最大連線數目"},
+    {4, "帳號狀態不正確或已退租"}, {5, "無法取得帳號資料"}, {6, "無法取得密碼資料"}, {7, "暫時無法檢查帳號/密碼"},
+};
+
+const Entry kSend[] = {
+    {0, "訊息已成功送出"},
+    {1, "國別格式錯誤"},
+    {2, "編碼格式錯誤"},
+    {3, "優先權格式錯誤"},
+    {4, "Msg_content_len格式錯誤"},
+    {5, "Msg_content_len與msg_content的長度不相符"},
+    {6, "接收手機號碼格式錯誤"},
+    {7, "傳送型式的格式錯誤"},
+    {8, "限時傳送格式錯誤"},
+    {9, "預約傳送格式錯誤"},
+    {10, "目前暫不開放傳送至國外"},
+    {11, "系統暫時無法傳送訊息"},
+    {12, "長簡訊訊息次序錯誤"},
+    {13, "wap push的url沒有設定"},
+    {14, "wap push的訊息內容超過88個byte"},
+    {15, "加值出帳HN格式錯誤"},
+    {16, "簡訊內容包含連續9-10碼的電話號碼，不合規定"},
+};
+
+// Code 14 has no text of its own.
+const Entry kQuery[] = {
+    {0, "訊息已送達對方"},
+    {1, "手機未開或在受訊範圍外"},
+    {2, "系統無此messageID的資料"},
+    {3, "MessageID 資料有誤"},
+    {4, "已送至簡訊中心，尚未完成查詢"},
+    {5, "預約傳送時間超過48小時"},
+    {6, "傳送二進位訊息到呼叫器"},
+    {7, "訊息轉碼失敗"},
+    {8, "手機號碼或簡訊內容格式錯誤"},
+    {9, "簡訊在Queue Server端，已過期"},
+    {10, "簡訊在簡訊中心已被移除或超過重送時間"},
+    {11, "長簡訊訊息數目錯誤"},
+    {12, "長簡訊訊息次序錯誤"},
+    {13, "長簡訊傳送中有Socket Send Error"},
+    {15, "訊息狀態有誤"},
+    {16, "傳送失敗"},
+    {17, "訊息無法送達對方"},
+    {18, "無法判斷的錯誤訊息"},
+    {19, "訊息已送至簡訊中心"},
+    {20, "預約簡訊，等待傳送中"},
+    {21, "預約簡訊，已取消傳送"},
+    {22, "簡訊內容不合規定"},
+};
+
+const Entry kCancel[] = {
+    {0, "取消成功"},
+    {1, "此簡訊目前非預約狀態"},
+    {2, "系統無此訊"},
+    {3, "MessageID 資料有誤"},
+};
+
+const Entry kGeneral[] = {
+    {30, "傳送的訊息長度有誤"},
+    {31, "網路傳輸發生錯誤"},
+    {32, "訊息種類無法辨識"},
+    {40, "系統內部錯誤"},
+    {41, "系統內部錯誤"},
+    {50, "尚未經過密碼檢查就發送"},
+    {51, "已通過密碼檢查，又送來帳號密碼檢查"},
+    {52, "文字簡訊傳送未申請"},
+    {53, "接收文字簡訊未申請"},
+    {54, "operation logo未申請"},
+    {55, "鈴聲服務未申請"},
+    {56, "picture message未申請"},
+    {57, "長簡訊未申請"},
+    {58, "國際簡訊未申請"},
+};
+
+using Table = std::map<int, QByteArray>;
+
+// Written once under call_once, read without a lock by every thread afterwards.
+Table g_tables[5];
+std::once_flag g_built;
+
+template <std::size_t N> void fill(Table& table, const Entry (&entries)[N]) {
+    for (const Entry& e : entries)
+        table.emplace(e.code, big5(e.text));
+}
+
+const Table& tableOf(CodeTable table) {
+    return g_tables[static_cast<int>(table)];
+}
+
+QByteArray parenthesised(const QByteArray& text, const QByteArray& message) {
+    return text + '(' + message + ')';
+}
+
+} // namespace
+
+void BuildResultTables() {
+    std::call_once(g_built, [] {
+        fill(g_tables[static_cast<int>(CodeTable::Login)], kLogin);
+        fill(g_tables[static_cast<int>(CodeTable::Send)], kSend);
+        fill(g_tables[static_cast<int>(CodeTable::Query)], kQuery);
+        fill(g_tables[static_cast<int>(CodeTable::Cancel)], kCancel);
+        fill(g_tables[static_cast<int>(CodeTable::General)], kGeneral);
+    });
+}
+
+QByteArray CodeText(CodeTable table, int code) {
+    // A lookup never sees a half-built table, whoever asks first.
+    BuildResultTables();
+    const Table& t = tableOf(table);
+    const auto it = t.find(code);
+    return it == t.end() ? QByteArray() : it->second;
+}
+
+QByteArray ResultText(int code, CodeTable table, const QByteArray& message) {
+    if (code >= 30)
+        return parenthesised(CodeText(CodeTable::General, code), message);
+    if (code < 0)
+        return message;
+    if (code == 0 && table == CodeTable::Send)
+        return CodeText(CodeTable::Send, 0) + "(MsgId:" + message + ')';
+    return parenthesised(CodeText(table, code), message);
+}
+
+QByteArray LoginTestText(bool loggedIn, int code, const QByteArray& message) {
+    if (loggedIn)
+        return CodeText(CodeTable::Login, 0);
+    if (code >= 30)
+        return CodeText(CodeTable::General, code);
+    if (code < 0)
+        return message;
+    return CodeText(CodeTable::Login, code);
+}
+
+} // namespace norvi

@@ -1,0 +1,315 @@
+#include "SMSendNorviGw.h"
+
+#include "gateway/ResultCodes.h"
+#include "gateway/Sockets.h"
+#include "shared/Big5.h"
+#include "shared/FixedField.h"
+
+#include <arpa/inet.h>
+
+#include <cstring>
+
+namespace norvi {
+
+namespace {
+
+constexpr int kLoginSendWaitSeconds = 20;
+constexpr int kSendWaitSeconds = 10;
+// The connect gives up like the login's send wait; without a bound an unreachable address holds a
+// worker for the system's full handshake retry time.
+constexpr int kConnectWaitSeconds = 20;
+// After the first part of a reply, further parts must follow within this pause to be taken.
+constexpr int kShortReadPauseMs = 1000;
+
+constexpr int kMaxContent = 160;
+constexpr int kMaxAccount = 8;
+constexpr int kMaxDomesticNumber = 10;
+constexpr int kMaxInternationalNumber = 22;
+constexpr int kMaxScheduleTime = 12;
+constexpr int kMaxLimitTime = 4;
+constexpr int kMaxMsgId = 20;
+
+void setMessage(NorviGwUnit& unit, const QByteArray& text) {
+    putCString(unit.message, text);
+}
+
+QByteArray withError(const char* text, int error) {
+    return QByteArray(text) + '(' + QByteArray::number(error) + ')';
+}
+
+void closeConnection(NorviGwUnit& unit) {
+    if (unit.sock >= 0) {
+        sockets::ShutdownBoth(unit.sock);
+        sockets::Close(unit.sock);
+        unit.sock = -1;
+    }
+    unit.loggedIn = 0;
+}
+
+// A transport failure: the connection is dropped so the next Login starts over.
+bool fail(NorviGwUnit& unit, const QByteArray& text) {
+    unit.lastCode = -1;
+    setMessage(unit, text);
+    closeConnection(unit);
+    return false;
+}
+
+// Appends one parameter string of at most `max` bytes and its NUL; returns the new write position.
+// A string ends at its first NUL, as the gateway reads it.
+int appendParam(sGwRequest& request, int pos, const QByteArray& text, int max) {
+    constexpr int room = int(sizeof request.msg_params) - 1; // always keep space for the NUL
+    for (int i = 0; i < max && i < text.size() && text.at(i) != '\0' && pos < room; ++i)
+        request.msg_params[pos++] = text.at(i);
+    request.msg_params[pos++] = '\0';
+    return pos;
+}
+
+bool sendStep(NorviGwUnit& unit, int waitSeconds) {
+    if (waitSeconds > 0) {
+        const sockets::Wait w = sockets::WaitWritable(unit.sock, waitSeconds);
+        if (w == sockets::Wait::Failed)
+            return fail(unit, withError("Send() select error", sockets::LastError()));
+        if (w == sockets::Wait::TimedOut)
+            return fail(unit, big5("Send()逾時"));
+    }
+    if (sockets::SendRecord(unit.sock, &unit.request, sizeof unit.request) < 0)
+        return fail(unit, withError(big5("Send()錯誤").constData(), sockets::LastError()));
+    return true;
+}
+
+// Replies are not delimited, so a reply that arrives in parts is completed while further parts keep
+// coming; whatever is missing when the gateway pauses or closes reads as 0.
+void completeShortRead(NorviGwUnit& unit, long got) {
+    char* reply = reinterpret_cast<char*>(&unit.reply);
+    while (got < long(sizeof unit.reply)) {
+        if (sockets::WaitReadableMs(unit.sock, kShortReadPauseMs) != sockets::Wait::Ready)
+            return;
+        const long n = sockets::Receive(unit.sock, reply + got, sizeof unit.reply - std::size_t(got));
+        if (n <= 0)
+            return;
+        got += n;
+    }
+}
+
+bool receiveStep(NorviGwUnit& unit, int waitSeconds) {
+    std::memset(&unit.reply, 0, sizeof unit.reply);
+    if (waitSeconds > 0) {
+        const sockets::Wait w = sockets::WaitReadable(unit.sock, waitSeconds);
+        if (w == sockets::Wait::Failed)
+            return fail(unit, withError("Recv() select error", sockets::LastError()));
+        if (w == sockets::Wait::TimedOut)
+            return fail(unit, big5("Recv()逾時"));
+    }
+    const long n = sockets::Receive(unit.sock, &unit.reply, sizeof unit.reply);
+    if (n < 0)
+        return fail(unit, withError(big5("Recv()錯誤").constData(), sockets::LastError()));
+    if (n == 0)
+        return fail(unit, big5("Norvi伺服器已切斷連線"));
+    completeShortRead(unit, n);
+    return true;
+}
+
+// One request and its reply. On success lastCode and message come from the reply.
+bool exchange(NorviGwUnit& unit, int sendWaitSeconds, int replyWaitSeconds) {
+    if (!sendStep(unit, sendWaitSeconds) || !receiveStep(unit, replyWaitSeconds))
+        return false;
+    unit.lastCode = unit.reply.reply_code;
+    setMessage(unit, getField(unit.reply.reply_content));
+    return true;
+}
+
+// The number of leading bytes of an over-long text that fit the content without splitting a
+// two-byte character.
+int fittedContentLength(const unsigned char* bytes) {
+    int pos = 0;
+    while (pos < kMaxContent) {
+        if (bytes[pos] >= 0x80) {
+            if (pos + 2 > kMaxContent)
+                break;
+            pos += 2;
+        } else {
+            pos += 1;
+        }
+    }
+    return pos;
+}
+
+} // namespace
+
+SMSendNorviGw::SMSendNorviGw() {
+    if (sockets::Startup() == 0) {
+        unit.wsaStarted = 1;
+        BuildResultTables();
+    } else {
+        setMessage(unit, "WSAStartup failed!");
+    }
+}
+
+SMSendNorviGw::~SMSendNorviGw() {
+    closeConnection(unit);
+    if (unit.wsaStarted)
+        sockets::Cleanup();
+}
+
+void SMSendNorviGw::Clear() {
+    std::memset(&unit.request, 0, sizeof unit.request);
+    std::memset(&unit.reply, 0, sizeof unit.reply);
+    msgId.clear();
+    mobile.clear();
+    scheduleTime.clear();
+    limitTime.clear();
+    immediate = 1;
+}
+
+void SMSendNorviGw::SetType(uint8_t type) {
+    unit.request.msg_type = type;
+}
+
+void SMSendNorviGw::SetMobile(const QByteArray& text) {
+    mobile = text;
+}
+
+void SMSendNorviGw::SetContent(int length, const char* bytes) {
+    if (length < 0 || !bytes)
+        length = 0;
+    if (length > kMaxContent)
+        length = fittedContentLength(reinterpret_cast<const unsigned char*>(bytes));
+    putField(unit.request.msg_content, sizeof unit.request.msg_content, bytes, std::size_t(length));
+    unit.request.msg_content_len = uint8_t(length);
+}
+
+bool SMSendNorviGw::SetScheduleTime(const QByteArray& yymmddhhnnss) {
+    if (yymmddhhnnss.isEmpty()) {
+        immediate = 1;
+    } else {
+        scheduleTime = yymmddhhnnss;
+        immediate = 0;
+    }
+    return true;
+}
+
+void SMSendNorviGw::SetMsgId(const QByteArray& text) {
+    msgId = text;
+}
+
+void SMSendNorviGw::SetLimitTime(int minutes) {
+    if (minutes > 0)
+        limitTime = QByteArray::number(minutes).rightJustified(kMaxLimitTime, '0');
+}
+
+void SMSendNorviGw::SetHost(const QByteArray& dottedAddress) {
+    putCString(host, dottedAddress);
+}
+
+void SMSendNorviGw::SetPort(int value) {
+    port = value;
+}
+
+void SMSendNorviGw::SetAccount(const QByteArray& text) {
+    putCString(account, text);
+}
+
+void SMSendNorviGw::SetPassword(const QByteArray& text) {
+    putCString(password, text);
+}
+
+void SMSendNorviGw::SetCoding(uint8_t coding) {
+    unit.request.msg_coding = coding;
+}
+
+QByteArray SMSendNorviGw::message() const {
+    return getField(unit.message);
+}
+
+bool SMSendNorviGw::Login() {
+    if (unit.loggedIn)
+        return true;
+    closeConnection(unit); // a socket left over from an interrupted login
+
+    std::memset(&unit.addr, 0, sizeof unit.addr);
+    unit.addr.sin_family = AF_INET;
+    unit.addr.sin_port = htons(uint16_t(port));
+    unit.addr.sin_addr.s_addr = sockets::InetAddr(host);
+
+    unit.sock = sockets::CreateTcpSocket();
+    if (unit.sock < 0) {
+        unit.lastCode = -1;
+        setMessage(unit, withError("Socket create error", sockets::LastError()));
+        return false;
+    }
+    // A port outside the TCP range would otherwise be wrapped into some other port.
+    const bool portValid = port > 0 && port <= 65535;
+    if (!portValid || sockets::Connect(unit.sock, unit.addr, kConnectWaitSeconds) != 0) {
+        fail(unit, big5("網路連線失敗"));
+        return false;
+    }
+
+    std::memset(&unit.request, 0, sizeof unit.request);
+    unit.request.msg_type = GwLogin;
+    int pos = appendParam(unit.request, 0, getField(account), kMaxAccount);
+    pos = appendParam(unit.request, pos, getField(password), kMaxAccount);
+    unit.request.msg_params_len = uint8_t(pos);
+
+    if (!exchange(unit, kLoginSendWaitSeconds, m_replyWaitSeconds))
+        return false;
+    if (unit.lastCode != 0) {
+        closeConnection(unit);
+        return false;
+    }
+    unit.loggedIn = 1;
+    return true;
+}
+
+int SMSendNorviGw::Send(QByteArray& text) {
+    sGwRequest& r = unit.request;
+    std::memset(r.msg_params, 0, sizeof r.msg_params);
+    int pos = 0;
+    switch (r.msg_type) {
+    case GwSendDomestic:
+    case GwSendInternational: {
+        pos = appendParam(r, pos, mobile, r.msg_type == GwSendDomestic ? kMaxDomesticNumber : kMaxInternationalNumber);
+        const bool limited = !limitTime.isEmpty();
+        const QByteArray mode = immediate ? (limited ? "02" : "01") : (limited ? "04" : "03");
+        pos = appendParam(r, pos, mode, 2);
+        if (!immediate)
+            pos = appendParam(r, pos, scheduleTime, kMaxScheduleTime);
+        if (limited)
+            pos = appendParam(r, pos, limitTime, kMaxLimitTime);
+        break;
+    }
+    case GwQuery:
+    case GwCancel:
+        pos = appendParam(r, pos, msgId, kMaxMsgId);
+        break;
+    default:
+        break; // other requests carry no parameters of ours
+    }
+    r.msg_params_len = uint8_t(pos);
+
+    exchange(unit, kSendWaitSeconds, m_replyWaitSeconds);
+    text = message();
+    return unit.lastCode;
+}
+
+int SMSendNorviGw::Receive(uint8_t& coding, QByteArray& content, int& contentLength, QByteArray& params) {
+    if (!exchange(unit, kSendWaitSeconds, m_replyWaitSeconds))
+        return unit.lastCode;
+    const sGwReply& r = unit.reply;
+    coding = r.reply_coding;
+    contentLength = r.reply_content_len;
+    if (r.reply_coding == 2 || r.reply_coding == 3) {
+        // Raw bytes: the stated length, never beyond the field.
+        const int n = contentLength < int(sizeof r.reply_content) ? contentLength : int(sizeof r.reply_content);
+        content = QByteArray(r.reply_content, n);
+    } else {
+        content = getField(r.reply_content);
+    }
+    params = getField(r.reply_params);
+    return unit.lastCode;
+}
+
+void SMSendNorviGw::Logout() {
+    closeConnection(unit);
+}
+
+} // namespace norvi

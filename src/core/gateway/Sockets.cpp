@@ -1,0 +1,178 @@
+#include "Sockets.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+
+namespace norvi::sockets {
+
+namespace {
+
+std::atomic<int> g_starts{0};
+std::atomic<bool> g_failNextStartup{false};
+
+// Waits for `events` on one socket. EINTR restarts the wait with the time that is left, so a signal
+// neither cuts the wait short nor stretches it.
+Wait waitFor(int sock, short events, int milliseconds) {
+    if (sock < 0) {
+        errno = EBADF;
+        return Wait::Failed;
+    }
+    using clock = std::chrono::steady_clock;
+    const auto deadline = clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        pollfd p{sock, events, 0};
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now()).count();
+        const int rc = ::poll(&p, 1, left > 0 ? int(left) : 0);
+        if (rc > 0) {
+            if (p.revents & POLLNVAL) {
+                errno = EBADF;
+                return Wait::Failed;
+            }
+            // Errors and hang-ups count as ready: the send or receive that follows reports them.
+            return Wait::Ready;
+        }
+        if (rc == 0)
+            return Wait::TimedOut;
+        if (errno != EINTR)
+            return Wait::Failed;
+    }
+}
+
+int toMilliseconds(int seconds) {
+    return seconds > INT_MAX / 1000 ? INT_MAX : seconds * 1000;
+}
+
+bool setBlocking(int sock, bool blocking) {
+    const int flags = ::fcntl(sock, F_GETFL, 0);
+    if (flags < 0)
+        return false;
+    const int wanted = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
+    return wanted == flags || ::fcntl(sock, F_SETFL, wanted) == 0;
+}
+
+} // namespace
+
+int Startup() {
+    if (g_failNextStartup.exchange(false))
+        return kNotInitialised;
+    g_starts.fetch_add(1);
+    return 0;
+}
+
+void Cleanup() {
+    int n = g_starts.load();
+    while (n > 0 && !g_starts.compare_exchange_weak(n, n - 1)) {
+    }
+}
+
+bool Started() {
+    return g_starts.load() > 0;
+}
+
+void FailNextStartupForTest() {
+    g_failNextStartup.store(true);
+}
+
+int LastError() {
+    return errno;
+}
+
+Wait WaitWritable(int sock, int seconds) {
+    return waitFor(sock, POLLOUT, toMilliseconds(seconds));
+}
+
+Wait WaitReadable(int sock, int seconds) {
+    return waitFor(sock, POLLIN, toMilliseconds(seconds));
+}
+
+Wait WaitReadableMs(int sock, int milliseconds) {
+    return waitFor(sock, POLLIN, milliseconds);
+}
+
+int CreateTcpSocket() {
+    if (!Started()) {
+        errno = kNotInitialised;
+        return -1;
+    }
+    return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+}
+
+int Connect(int sock, const sockaddr_in& addr, int seconds) {
+    if (!setBlocking(sock, false))
+        return -1;
+    int rc = ::connect(sock, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+    if (rc != 0 && (errno == EINPROGRESS || errno == EINTR)) {
+        const Wait w = WaitWritable(sock, seconds);
+        if (w == Wait::TimedOut) {
+            errno = ETIMEDOUT;
+            return -1;
+        }
+        if (w == Wait::Failed)
+            return -1;
+        int err = 0;
+        socklen_t len = sizeof err;
+        if (::getsockopt(sock, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
+            return -1;
+        if (err != 0) {
+            errno = err;
+            return -1;
+        }
+        rc = 0;
+    }
+    if (rc != 0)
+        return -1;
+    const int saved = errno;
+    if (!setBlocking(sock, true))
+        return -1;
+    errno = saved;
+    return 0;
+}
+
+long SendRecord(int sock, const void* data, std::size_t size) {
+    const char* p = static_cast<const char*>(data);
+    std::size_t sent = 0;
+    // A blocking stream socket normally takes the whole record in one call; the loop only covers a
+    // signal arriving part-way.
+    while (sent < size) {
+        const ssize_t n = ::send(sock, p + sent, size - sent, MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        sent += std::size_t(n);
+    }
+    return long(sent);
+}
+
+long Receive(int sock, void* data, std::size_t size) {
+    for (;;) {
+        const ssize_t n = ::recv(sock, data, size, 0);
+        if (n >= 0 || errno != EINTR)
+            return long(n);
+    }
+}
+
+void ShutdownBoth(int sock) {
+    if (sock >= 0)
+        ::shutdown(sock, SHUT_RDWR);
+}
+
+void Close(int sock) {
+    if (sock >= 0)
+        ::close(sock);
+}
+
+uint32_t InetAddr(const char* dotted) {
+    return ::inet_addr(dotted);
+}
+
+} // namespace norvi::sockets

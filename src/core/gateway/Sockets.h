@@ -1,0 +1,59 @@
+#pragma once
+
+#include <netinet/in.h>
+
+#include <cstddef>
+#include <cstdint>
+
+// The socket layer the gateway client is written against: the calls and error numbers of the Windows
+// Sockets form (start-up and clean-up, last error, waits in whole seconds, one send of a whole record),
+// carried out with POSIX sockets. Every function is safe to call from any thread.
+namespace norvi::sockets {
+
+// Error number of a call made while the layer is not started (the Windows Sockets value, so the
+// texts that show it read the same everywhere).
+constexpr int kNotInitialised = 10093;
+
+// Counted start-up and clean-up of the layer. There is nothing to start on POSIX; the count only
+// decides whether sockets may be created. Startup returns 0 on success.
+int Startup();
+void Cleanup();
+bool Started();
+// Tests: the next Startup fails, as a start-up of the socket library can on other systems.
+void FailNextStartupForTest();
+
+// The error number of the calling thread's last failed call (errno).
+int LastError();
+
+// Outcome of a wait.
+enum class Wait { Ready, TimedOut, Failed };
+
+// Waits until the socket can be written / has something to read (data, end of stream or an error),
+// for at most `seconds` whole seconds or `milliseconds`. poll() is used, not select(): a descriptor
+// above FD_SETSIZE must not corrupt memory. A negative descriptor fails with EBADF.
+Wait WaitWritable(int sock, int seconds);
+Wait WaitReadable(int sock, int seconds);
+Wait WaitReadableMs(int sock, int milliseconds);
+
+// A blocking TCP socket, or -1 (see LastError). Fails with kNotInitialised while the layer is not
+// started.
+int CreateTcpSocket();
+
+// Connects a blocking socket, giving up after `seconds` (a peer that never answers the handshake
+// would otherwise hold the caller for minutes). Returns 0 or -1 (see LastError).
+int Connect(int sock, const sockaddr_in& addr, int seconds);
+
+// Sends a whole record. A closed peer is reported as an error (EPIPE), never as a SIGPIPE that ends
+// the process. Returns the bytes sent or -1.
+long SendRecord(int sock, const void* data, std::size_t size);
+
+// One receive of at most `size` bytes: the count, 0 when the peer closed, or -1.
+long Receive(int sock, void* data, std::size_t size);
+
+void ShutdownBoth(int sock);
+void Close(int sock);
+
+// A dotted IPv4 address in network byte order, or INADDR_NONE when the text is not one.
+uint32_t InetAddr(const char* dotted);
+
+} // namespace norvi::sockets

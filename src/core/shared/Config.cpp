@@ -1,0 +1,300 @@
+#include "shared/Config.h"
+
+#include "shared/Big5.h"
+#include "shared/FixedField.h"
+#include "shared/Global.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace norvi {
+
+namespace {
+
+constexpr int kDefaultPort = 8000;
+// An address-list piece is assembled in a buffer of this size, terminator included.
+constexpr int kPieceBuffer = 50;
+
+// The socket layer's numbers for name-lookup failures, which the users know from the error texts.
+constexpr int kNetworkDown = 10050;
+constexpr int kHostNotFound = 11001;
+constexpr int kTryAgain = 11002;
+constexpr int kNoRecovery = 11003;
+constexpr int kNoData = 11004;
+
+bool isAcceptedPiece(const char* piece) {
+    return inet_addr(piece) != INADDR_NONE;
+}
+
+// Converts one typed field; text without a Big5 form is refused with a message that names the character.
+bool typedToBig5(const QString& typed, QByteArray& out, QString* errorText) {
+    QString bad;
+    if (toBig5(typed, out, &bad))
+        return true;
+    if (errorText)
+        *errorText = unmappableMessage(bad);
+    return false;
+}
+
+// A text longer than its field would be cut when stored, and the cut text names another folder, host or
+// account than the one just checked; it is refused instead.
+bool fitsField(const QByteArray& text, std::size_t width, const char* label, QString* errorText) {
+    if (std::size_t(text.size()) <= width)
+        return true;
+    if (errorText)
+        *errorText = QString::fromUtf8("%1不可超過%2個位元組（中文字每字佔2個位元組）！")
+                         .arg(QString::fromUtf8(label))
+                         .arg(width);
+    return false;
+}
+
+int hexDigit(QChar c) {
+    const char16_t u = c.unicode();
+    if (u >= '0' && u <= '9')
+        return u - '0';
+    if (u >= 'a' && u <= 'f')
+        return u - 'a' + 10;
+    if (u >= 'A' && u <= 'F')
+        return u - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+QString ConfigPath() {
+    return StartDirFile(QStringLiteral("NorviSMSAp.cfg"));
+}
+
+bool ReadConfig() {
+    QFile file(ConfigPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    // A short file leaves the rest zero; a longer file's excess is never read.
+    sConfig fresh{};
+    char* at = reinterpret_cast<char*>(&fresh);
+    qint64 have = 0;
+    while (have < qint64(sizeof fresh)) {
+        const qint64 n = file.read(at + have, qint64(sizeof fresh) - have);
+        if (n <= 0)
+            break;
+        have += n;
+    }
+    Config = fresh;
+    return true;
+}
+
+bool WriteConfig() {
+    // The file holds the password: the temporary file is made owner-only before a byte lands in it,
+    // and the old file is replaced only by a complete new one.
+    QSaveFile file(ConfigPath());
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    file.setPermissions(ownerOnly);
+    const qint64 size = qint64(sizeof Config);
+    if (file.write(reinterpret_cast<const char*>(&Config), size) != size) {
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit())
+        return false;
+    QFile::setPermissions(ConfigPath(), ownerOnly);
+    return true;
+}
+
+bool IsAddressList(const QByteArray& text) {
+    char piece[kPieceBuffer];
+    int length = 0;
+    for (const char c : text) {
+        if (c == ';') {
+            piece[length] = 0;
+            if (!isAcceptedPiece(piece))
+                return false;
+            length = 0;
+        } else if (c == '*') {
+            if (length + 3 >= kPieceBuffer)
+                return false;
+            std::memcpy(piece + length, "255", 3);
+            length += 3;
+        } else if (c == '.' || (c >= '0' && c <= '9')) {
+            if (length + 1 >= kPieceBuffer)
+                return false;
+            piece[length++] = c;
+        } else {
+            return false;
+        }
+    }
+    // The empty text and a text ending in ";" have no piece left to check.
+    if (length == 0)
+        return true;
+    piece[length] = 0;
+    return isAcceptedPiece(piece);
+}
+
+int ResolverErrorNumber(int gaiError, int systemError) {
+    switch (gaiError) {
+    case EAI_NONAME:
+        return kHostNotFound;
+    case EAI_AGAIN:
+        return kTryAgain;
+    case EAI_FAIL:
+        return kNoRecovery;
+#ifdef EAI_NODATA
+    case EAI_NODATA:
+        return kNoData;
+#endif
+#ifdef EAI_ADDRFAMILY
+    case EAI_ADDRFAMILY:
+        return kNoData;
+#endif
+    case EAI_SYSTEM:
+        return systemError == ENETDOWN ? kNetworkDown : systemError;
+    default:
+        return gaiError;
+    }
+}
+
+QString ResolverErrorText(int number) {
+    switch (number) {
+    case kNetworkDown:
+        return QString::fromUtf8("網路系統發生問題！");
+    case kHostNotFound:
+    case kTryAgain:
+        return QString::fromUtf8("找不到DNS主機！");
+    case kNoRecovery:
+        return QString::fromUtf8("DNS主機發生錯誤！");
+    case kNoData:
+        return QString::fromUtf8("查無該網址名稱資料！");
+    default:
+        return QString::fromUtf8("網址名稱查詢錯誤！") + QString::number(number);
+    }
+}
+
+bool ResolveGateway(const QByteArray& address, QString* errorText) {
+    if (IsAddressList(address)) {
+        GatewayHost = address;
+        return true;
+    }
+    // A name with a zero byte in it would be looked up cut short, as another name.
+    if (address.contains('\0')) {
+        if (errorText)
+            *errorText = ResolverErrorText(kHostNotFound);
+        return false;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* answer = nullptr;
+    errno = 0;
+    const int rc = getaddrinfo(address.constData(), nullptr, &hints, &answer);
+    const int systemError = errno;
+    if (rc == 0 && answer && answer->ai_addr) {
+        char dotted[INET_ADDRSTRLEN] = {};
+        const auto* ipv4 = reinterpret_cast<const sockaddr_in*>(answer->ai_addr);
+        inet_ntop(AF_INET, &ipv4->sin_addr, dotted, sizeof dotted);
+        freeaddrinfo(answer);
+        GatewayHost = QByteArray(dotted);
+        return true;
+    }
+    if (answer)
+        freeaddrinfo(answer);
+    if (errorText)
+        *errorText = ResolverErrorText(rc == 0 ? kNoData : ResolverErrorNumber(rc, systemError));
+    return false;
+}
+
+bool ParseIntText(const QString& text, int32_t* value) {
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n && text.at(i) == QLatin1Char(' '))
+        ++i;
+    bool negative = false;
+    if (i < n && (text.at(i) == QLatin1Char('+') || text.at(i) == QLatin1Char('-'))) {
+        negative = text.at(i) == QLatin1Char('-');
+        ++i;
+    }
+    int base = 10;
+    if (i < n && text.at(i) == QLatin1Char('$')) {
+        base = 16;
+        ++i;
+    } else if (i + 1 < n && text.at(i) == QLatin1Char('0') &&
+               (text.at(i + 1) == QLatin1Char('x') || text.at(i + 1) == QLatin1Char('X'))) {
+        base = 16;
+        i += 2;
+    }
+    if (i >= n)
+        return false;
+    // Hexadecimal covers all 32 bits ("$FFFFFFFF" is -1); decimal must fit a signed 32-bit number.
+    const quint64 limit = base == 16 ? 0xFFFFFFFFull : (negative ? 0x80000000ull : 0x7FFFFFFFull);
+    quint64 magnitude = 0;
+    for (; i < n; ++i) {
+        const int d = hexDigit(text.at(i));
+        if (d < 0 || d >= base)
+            return false;
+        magnitude = magnitude * quint64(base) + quint64(d);
+        if (magnitude > limit)
+            return false;
+    }
+    const uint32_t bits = uint32_t(magnitude);
+    const uint32_t result = negative ? uint32_t(0u - bits) : bits;
+    if (value)
+        std::memcpy(value, &result, sizeof result);
+    return true;
+}
+
+QByteArray StripTrailingSeparator(const QByteArray& folder, char separator) {
+    if (folder.size() <= 1)
+        return folder;
+    // Walk the characters so that the last one is known whole: a Big5 character's second byte may
+    // carry the separator's code.
+    qsizetype last = 0;
+    for (qsizetype i = 0; i < folder.size();) {
+        last = i;
+        i += (isBig5LeadByte(uchar(folder.at(i))) && i + 1 < folder.size()) ? 2 : 1;
+    }
+    if (last == folder.size() - 1 && folder.at(last) == separator)
+        return folder.left(last);
+    return folder;
+}
+
+bool CollectSettings(SettingsFields& fields, QString* errorText) {
+    // Everything is checked before anything is stored, so a refused dialog leaves Config as it was.
+    QByteArray logFiles, gwIp, gwAccount, gwPasswd;
+    if (!typedToBig5(fields.logFiles, logFiles, errorText) || !typedToBig5(fields.gwIp, gwIp, errorText) ||
+        !typedToBig5(fields.gwAccount, gwAccount, errorText) || !typedToBig5(fields.gwPasswd, gwPasswd, errorText))
+        return false;
+    logFiles = StripTrailingSeparator(logFiles, '/');
+    if (!fitsField(logFiles, sizeof Config.logFiles, "運作記錄檔目錄", errorText) ||
+        !fitsField(gwIp, sizeof Config.gwIp, "Gateway Addr", errorText) ||
+        !fitsField(gwAccount, sizeof Config.gwAccount, "帳號", errorText) ||
+        !fitsField(gwPasswd, sizeof Config.gwPasswd, "密碼", errorText))
+        return false;
+    if (!ResolveGateway(gwIp, errorText))
+        return false;
+
+    putField(Config.logFiles, logFiles);
+    putField(Config.gwIp, gwIp);
+    int32_t port = 0;
+    if (!ParseIntText(fields.gwPort, &port)) {
+        port = kDefaultPort;
+        fields.gwPort = QString::number(kDefaultPort);
+    }
+    Config.gwPort = port;
+    putField(Config.gwAccount, gwAccount);
+    putField(Config.gwPasswd, gwPasswd);
+    return true;
+}
+
+QString LogFolder() {
+    return fromBig5(getField(Config.logFiles));
+}
+
+} // namespace norvi

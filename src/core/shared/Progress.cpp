@@ -1,0 +1,165 @@
+#include "shared/Progress.h"
+
+#include "shared/Clock.h"
+
+#include <QCoreApplication>
+#include <QObject>
+
+#include <mutex>
+
+namespace norvi {
+
+namespace {
+
+// Guards the target against a worker posting while the user-interface thread swaps or destroys it.
+std::mutex g_targetLock;
+QObject* g_target = nullptr;
+QMetaObject::Connection g_targetGone;
+
+constexpr int kStateCount = 17;
+constexpr qint64 kMsPerSecond = 1000;
+
+const char* const kStateTexts[kStateCount] = {
+    "通訊錄匯入中...",   "通訊錄匯入完成",    "通訊錄匯出中...",  "通訊錄匯出完成",    "發訊名單載入中...",
+    "發訊名單載入完成",  "發訊紀錄儲存中...", "發訊紀錄儲存完成", "發訊紀錄載入中...", "發訊紀錄載入完成",
+    "簡訊通數計算中...", "簡訊傳送中...",     "簡訊傳送完成",     "簡訊查詢中...",     "簡訊查詢完成",
+    "預約簡訊取消中...", "預約簡訊取消完成",
+};
+
+bool isKnownState(int state) {
+    return state >= 0 && state < kStateCount;
+}
+
+} // namespace
+
+void SetProgressTarget(QObject* target) {
+    std::lock_guard<std::mutex> guard(g_targetLock);
+    QObject::disconnect(g_targetGone);
+    g_target = target;
+    if (!target)
+        return;
+    // A target that goes away without unregistering must not receive another posted event.
+    g_targetGone = QObject::connect(target, &QObject::destroyed, [target] {
+        std::lock_guard<std::mutex> inner(g_targetLock);
+        if (g_target == target)
+            g_target = nullptr;
+    });
+}
+
+QObject* ProgressTarget() {
+    std::lock_guard<std::mutex> guard(g_targetLock);
+    return g_target;
+}
+
+void PostShowProcess(int state) {
+    std::lock_guard<std::mutex> guard(g_targetLock);
+    if (g_target)
+        QCoreApplication::postEvent(g_target, new ShowProcessEvent(state));
+}
+
+QString ProgressStateText(int state) {
+    return isKnownState(state) ? QString::fromUtf8(kStateTexts[state]) : QString();
+}
+
+bool IsStepState(int state) {
+    switch (state) {
+    case StateImporting:
+    case StateExporting:
+    case StateListLoading:
+    case StateLogSaving:
+    case StateLogLoading:
+    case StateSending:
+    case StateQuerying:
+    case StateCancelling:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool IsEndState(int state) {
+    switch (state) {
+    case StateImported:
+    case StateExported:
+    case StateListLoaded:
+    case StateLogSaved:
+    case StateLogLoaded:
+    case StateSent:
+    case StateQueried:
+    case StateCancelled:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void ProgressTracker::start(int maximum) {
+    m_maximum = maximum;
+    m_position = 0;
+    m_done = false;
+    m_started = false;
+    m_startMs = 0;
+    m_status.clear();
+    m_progress.clear();
+    m_startTime.clear();
+    m_elapsed.clear();
+    m_average.clear();
+}
+
+void ProgressTracker::setMaximum(int maximum) {
+    m_maximum = maximum;
+}
+
+bool ProgressTracker::handle(int state, const QDateTime& now) {
+    return handle(state, now.toMSecsSinceEpoch());
+}
+
+bool ProgressTracker::handle(int state, qint64 nowMs) {
+    if (!isKnownState(state))
+        return false;
+    m_status = ProgressStateText(state);
+
+    if (IsStepState(state)) {
+        ++m_position;
+        if (!m_started) {
+            m_started = true;
+            m_startMs = nowMs;
+            m_startTime = Clock::stamp(QDateTime::fromMSecsSinceEpoch(nowMs));
+        }
+        // The texts count every step, also those beyond the maximum the caller announced.
+        const qint64 percent = m_maximum > 0 ? qint64(m_position) * 100 / m_maximum : 0;
+        m_progress = QStringLiteral("%1 / %2(%3%)").arg(m_position).arg(m_maximum).arg(percent);
+        updateTimes(nowMs);
+        return false;
+    }
+
+    if (IsEndState(state)) {
+        m_done = true;
+        // An operation that ends without a single step started and ended at the same moment.
+        if (!m_started) {
+            m_startMs = nowMs;
+            m_startTime = Clock::stamp(QDateTime::fromMSecsSinceEpoch(nowMs));
+            m_progress = QStringLiteral("0 / %1(0%)").arg(m_maximum);
+        }
+        updateTimes(nowMs);
+        return true;
+    }
+    return false; // the counting state only changes the status text
+}
+
+void ProgressTracker::updateTimes(qint64 nowMs) {
+    // All of the elapsed time counts, whole days included; a clock set back shows as no time at all.
+    qint64 elapsedMs = nowMs - m_startMs;
+    if (elapsedMs < 0)
+        elapsedMs = 0;
+    m_elapsed = QStringLiteral("%1 秒").arg(elapsedMs / kMsPerSecond);
+    const double rate = elapsedMs > 0 ? double(m_position) * kMsPerSecond / double(elapsedMs) : double(m_position);
+    m_average = QStringLiteral("%1 筆/秒").arg(rate, 0, 'f', 2);
+}
+
+QString ProgressTracker::summary() const {
+    return QString::fromUtf8("狀態：%1\r\n開始時間：%2\r\n總共耗費時間：%3\r\n                平均：%4\r\n完成：%5")
+        .arg(m_status, m_startTime, m_elapsed, m_average, m_progress);
+}
+
+} // namespace norvi

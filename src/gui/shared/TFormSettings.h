@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QDialog>
+
+#include <functional>
+
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+
+namespace norvi {
+
+// "參數設定": the log folder, the gateway address and port, and the account. Created once at start-up and
+// shown modally; OK stores the fields in Config and NorviSMSAp.cfg, 連線測試 logs in with them.
+class TFormSettings : public QDialog {
+    Q_OBJECT
+public:
+    explicit TFormSettings(QWidget* parent = nullptr);
+
+    // Set by the main window to its EnableGatewayCommands; OK calls it with true.
+    std::function<void(bool)> onCommandsEnabled;
+
+    void ButtonOkClick();
+    void ButtonCancelClick();
+    void ButtonLogFilesClick();
+    void ButtonLoginTestClick();
+
+protected:
+    void showEvent(QShowEvent* e) override;
+
+private:
+    void FormShow();
+    // CollectSettings with the dialog's fields; a refusal is shown in an error box.
+    bool collectSettings();
+
+    QTabWidget* m_pages = nullptr;
+    QLineEdit* m_editLogFiles = nullptr;
+    QLineEdit* m_editGWIp = nullptr;
+    QLineEdit* m_editGWPort = nullptr;
+    QLineEdit* m_editGWAccount = nullptr;
+    QLineEdit* m_editGWPasswd = nullptr;
+};
+
+} // namespace norvi

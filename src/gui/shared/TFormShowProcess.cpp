@@ -1,0 +1,208 @@
+#include "shared/TFormShowProcess.h"
+
+#include "shared/Big5.h"
+#include "shared/Clock.h"
+#include "shared/Global.h"
+#include "shared/OpLog.h"
+#include "shared/UiFont.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShowEvent>
+
+#include <algorithm>
+
+namespace norvi {
+
+namespace {
+
+TFormShowProcess* g_instance = nullptr;
+
+constexpr int kMargin = 16;
+constexpr int kShownWidth = 417;
+constexpr int kBarWidth = 250;
+constexpr int kBarHeight = 18;
+constexpr int kButtonWidth = 75;
+constexpr int kButtonHeight = 25;
+constexpr int kRowStatus = 14;
+constexpr int kRowBar = 40;
+constexpr int kRowStart = 70;
+constexpr int kRowElapsed = 92;
+constexpr int kRowAverage = 114;
+constexpr int kRowButton = 144;
+constexpr int kClientHeight = kRowButton + kButtonHeight + 12;
+
+// Every label has a fixed size: a label whose size can change asks its window for a new layout with a
+// posted event each time its text changes, and with thousands of steps still queued for the window
+// each such post searches the whole queue. Only the progress text is resized, when its width changes.
+QLabel* makeLabel(QWidget* parent, const QString& text, int x, int y, const char* name = nullptr, int width = 0) {
+    auto* label = new QLabel(text, parent);
+    if (name)
+        label->setObjectName(QString::fromLatin1(name));
+    label->move(x, y);
+    const QSize hint = label->sizeHint();
+    label->setFixedSize(width > 0 ? width : hint.width(), hint.height());
+    return label;
+}
+
+int textWidth(const QLabel* label, const QString& text) {
+    return label->fontMetrics().horizontalAdvance(text) + 2 * label->margin() + 2;
+}
+
+} // namespace
+
+TFormShowProcess::TFormShowProcess(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    setObjectName(QStringLiteral("FormShowProcess"));
+    setWindowTitle(QString::fromUtf8("作業進度"));
+    setModal(false);
+    applyFormFont(this);
+
+    auto* captionStatus = makeLabel(this, QString::fromUtf8("狀態："), kMargin, kRowStatus);
+    int statusWidth = 0;
+    for (int state = StateImporting; state <= StateCancelled; ++state)
+        statusWidth = std::max(statusWidth, textWidth(captionStatus, ProgressStateText(state)));
+    m_labelStatus =
+        makeLabel(this, QString(), kMargin + captionStatus->width(), kRowStatus, "LabelStatus", statusWidth);
+
+    m_bar = new QProgressBar(this);
+    m_bar->setObjectName(QStringLiteral("ProgressBar1"));
+    m_bar->setGeometry(kMargin, kRowBar, kBarWidth, kBarHeight);
+    m_bar->setTextVisible(false);
+    m_bar->setRange(0, 1);
+    m_bar->setValue(0);
+    m_labelProgress = makeLabel(this, QString(), kMargin + kBarWidth + 8, kRowBar + 1, "LabelProgress");
+
+    m_captionStartTime = makeLabel(this, QString::fromUtf8("開始時間："), kMargin, kRowStart);
+    m_captionElapsed = makeLabel(this, QString::fromUtf8("總共耗費時間："), kMargin, kRowElapsed);
+    m_captionAverage = makeLabel(this, QString::fromUtf8("平均："), kMargin, kRowAverage);
+    const int valueLeft = kMargin + m_captionElapsed->width() + 4;
+    const int valueWidth = kMargin + kBarWidth - valueLeft;
+    m_labelStartTime = makeLabel(this, QString(), valueLeft, kRowStart, "LabelStartTime", valueWidth);
+    m_labelElapsed = makeLabel(this, QString(), valueLeft, kRowElapsed, "LabelElapsed", valueWidth);
+    m_labelAverage = makeLabel(this, QString(), valueLeft, kRowAverage, "LabelAverage", valueWidth);
+
+    m_button = new QPushButton(QString::fromUtf8("中斷"), this);
+    m_button->setObjectName(QStringLiteral("ButtonOk"));
+    m_button->setAutoDefault(false);
+    m_button->resize(kButtonWidth, kButtonHeight);
+    connect(m_button, &QPushButton::clicked, this, &TFormShowProcess::ButtonOkClick);
+
+    showTimeLabels(false);
+    fitWidth(kShownWidth);
+
+    g_instance = this;
+    SetProgressTarget(this);
+}
+
+TFormShowProcess::~TFormShowProcess() {
+    if (ProgressTarget() == this)
+        SetProgressTarget(nullptr);
+    if (g_instance == this)
+        g_instance = nullptr;
+}
+
+TFormShowProcess* TFormShowProcess::instance() {
+    return g_instance;
+}
+
+void TFormShowProcess::setMaximum(int maximum) {
+    m_tracker.setMaximum(maximum);
+    // A range of 0..0 would turn the bar into a busy indicator; an empty operation shows an empty bar.
+    m_bar->setRange(0, maximum > 0 ? maximum : 1);
+    m_bar->setValue(m_tracker.barValue());
+}
+
+bool TFormShowProcess::event(QEvent* e) {
+    if (e->type() == QEvent::Type(WM_SHOWPROCESS)) {
+        handleState(static_cast<ShowProcessEvent*>(e)->state());
+        return true;
+    }
+    return QDialog::event(e);
+}
+
+void TFormShowProcess::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    // A window restored by the window system is not a new operation.
+    if (!e->spontaneous())
+        FormShow();
+}
+
+void TFormShowProcess::FormShow() {
+    m_tracker.start(m_tracker.maximum());
+    m_bar->setValue(0);
+    m_labelStatus->clear();
+    m_labelProgress->clear();
+    showTimeLabels(false);
+    m_button->setText(QString::fromUtf8("中斷"));
+    if (owner)
+        owner->setEnabled(false);
+    fitWidth(kShownWidth);
+}
+
+void TFormShowProcess::handleState(int state) {
+    const bool ended = m_tracker.handle(state, Clock::nowMSecsSinceEpoch());
+    m_labelStatus->setText(m_tracker.statusText());
+    if (!IsStepState(state) && !ended)
+        return;
+
+    m_bar->setValue(m_tracker.barValue());
+    const QString progress = m_tracker.progressText();
+    // Digits share one width, so the text is measured again only when its length changes.
+    if (progress.size() != m_labelProgress->text().size()) {
+        const int progressWidth = textWidth(m_labelProgress, progress);
+        if (progressWidth != m_labelProgress->width())
+            m_labelProgress->setFixedWidth(progressWidth);
+    }
+    m_labelProgress->setText(progress);
+    m_labelStartTime->setText(m_tracker.startTimeText());
+    m_labelElapsed->setText(m_tracker.elapsedText());
+    m_labelAverage->setText(m_tracker.averageText());
+    if (m_labelStartTime->isHidden())
+        showTimeLabels(true);
+    if (!ended) {
+        // The window follows the length of the progress text.
+        fitWidth(m_labelProgress->x() + m_labelProgress->width() + kMargin);
+        return;
+    }
+
+    m_button->setText(QString::fromUtf8("確定"));
+    const QByteArray summary = big5(m_tracker.summary());
+    ShowMsgLine(summary);
+    WriteOpLog(summary);
+}
+
+void TFormShowProcess::ButtonOkClick() {
+    if (!m_tracker.done()) {
+        // The operation notices the flag between messages and reports its end itself.
+        StopFlag = true;
+        return;
+    }
+    if (owner) {
+        owner->setEnabled(true);
+        if (closeOwner) {
+            if (auto* dialog = qobject_cast<QDialog*>(owner.data()))
+                dialog->reject();
+            else
+                owner->close();
+        }
+    }
+    done(QDialog::Accepted);
+}
+
+void TFormShowProcess::showTimeLabels(bool visible) {
+    for (QLabel* label : {m_labelProgress, m_captionStartTime, m_captionElapsed, m_captionAverage, m_labelStartTime,
+                          m_labelElapsed, m_labelAverage})
+        label->setVisible(visible);
+}
+
+void TFormShowProcess::fitWidth(int clientWidth) {
+    if (clientWidth == width() && m_button->x() == clientWidth - m_button->width() - kMargin)
+        return;
+    setFixedSize(clientWidth, kClientHeight);
+    m_button->move(clientWidth - m_button->width() - kMargin, kRowButton);
+}
+
+} // namespace norvi

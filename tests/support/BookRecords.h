@@ -1,0 +1,36 @@
+#pragma once
+
+#include "addressbook/AddressBookRecords.h"
+#include "shared/FixedField.h"
+
+#include <QByteArray>
+
+#include <cstring>
+#include <initializer_list>
+#include <utility>
+
+// Address-book records for tests, zero-filled as the editors make them.
+namespace norvi::test {
+
+inline sMember member(int32_t id, const QByteArray& name = {}, const QByteArray& msisdn = {},
+                      const QByteArray& desc = {}) {
+    sMember m;
+    std::memset(&m, 0, sizeof m);
+    m.id = id;
+    putField(m.name, name);
+    putField(m.msisdn, msisdn);
+    putField(m.desc, desc);
+    return m;
+}
+
+// `slotValues`: (slot, id) pairs; every other slot stays empty.
+inline sGroup group(int32_t id, std::initializer_list<std::pair<int, int32_t>> slotValues = {}) {
+    sGroup g;
+    std::memset(&g, 0, sizeof g);
+    g.id = id;
+    for (const auto& [slot, value] : slotValues)
+        g.members[slot] = value;
+    return g;
+}
+
+} // namespace norvi::test

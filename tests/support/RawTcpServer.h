@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace norvi::test {
+
+// A one-connection TCP peer on 127.0.0.1 that runs a script against the accepted socket and closes
+// it when the script returns. It plays the byte-level cases a well-behaved server never produces
+// (short replies, resets, silence). Every call waits with a time-out, so a script cannot hang a test.
+class RawTcpServer {
+public:
+    using Script = std::function<void(int fd)>;
+
+    explicit RawTcpServer(Script script);
+    ~RawTcpServer(); // ends the connection and joins the script
+    RawTcpServer(const RawTcpServer&) = delete;
+    RawTcpServer& operator=(const RawTcpServer&) = delete;
+
+    int port() const { return m_port; }
+    void join(); // waits for the script to end
+
+    static constexpr int kWaitMs = 10000;
+    // Reads exactly n bytes; false on end of stream, error or time-out.
+    static bool readExactly(int fd, void* data, std::size_t n, int timeoutMs = kWaitMs);
+    static bool writeAll(int fd, const void* data, std::size_t n);
+    // The connection, closed when the script returns, ends with a reset instead of an orderly end.
+    static void armReset(int fd);
+    // Reads and drops data until the peer closes; returns the bytes dropped, or -1 on time-out.
+    static long drainUntilClosed(int fd, int timeoutMs = kWaitMs);
+
+private:
+    void run(Script script);
+
+    int m_listen = -1;
+    int m_port = 0;
+    std::mutex m_lock;
+    int m_conn = -1; // the accepted socket while the script runs
+    std::thread m_thread;
+};
+
+// A loopback port on which nothing listens while the object lives (bound, never listening).
+class ClosedPort {
+public:
+    ClosedPort();
+    ~ClosedPort();
+    int port() const { return m_port; }
+
+private:
+    int m_fd = -1;
+    int m_port = 0;
+};
+
+} // namespace norvi::test

@@ -1,0 +1,203 @@
+#include "addressbook/AddressBook.h"
+#include "BookRecords.h"
+#include "shared/Clock.h"
+#include "shared/FixedField.h"
+#include "shared/Global.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+using namespace norvi;
+using test::group;
+using test::member;
+
+namespace {
+
+QByteArray header(int32_t m, int32_t g) {
+    QByteArray h(8, 0);
+    qToLittleEndian<qint32>(m, h.data());
+    qToLittleEndian<qint32>(g, h.data() + 4);
+    return h;
+}
+
+template <typename T> QByteArray image(const T& r) {
+    return QByteArray(reinterpret_cast<const char*>(&r), sizeof r);
+}
+
+class AddressBookTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        StartDir = m_dir.path();
+        MemberMap.clear();
+        GroupMap.clear();
+    }
+    void TearDown() override { Clock::reset(); }
+    static QByteArray read(const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    static void write(const QByteArray& bytes) {
+        QFile f(AddressBookPath());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    QTemporaryDir m_dir;
+};
+
+TEST_F(AddressBookTest, FileHoldsCountsThenMembersThenGroupsInIdOrder) {
+    EXPECT_TRUE(LoadAddressBook().message.isEmpty()); // no file yet: an empty book, nothing said
+    const sMember m1 = member(300, "C", "0912"), m2 = member(100, "A", "@0911;0919", "d"), m3 = member(200, "B");
+    const sGroup g1 = group(-50, {{0, 100}, {3, -70}}), g2 = group(-70, {{0, 200}});
+    for (const sMember& m : {m1, m2, m3})
+        MemberMap[m.id] = m;
+    GroupMap[g1.id] = g1;
+    GroupMap[g2.id] = g2;
+    ASSERT_TRUE(SaveAddressBook().ok);
+    const QByteArray bytes = read(AddressBookPath());
+    EXPECT_EQ(bytes.size(), 9488);
+    EXPECT_EQ(bytes, header(3, 2) + image(m2) + image(m3) + image(m1) + image(g2) + image(g1));
+
+    MemberMap.clear();
+    GroupMap.clear();
+    const AddressBookResult loaded = LoadAddressBook();
+    EXPECT_TRUE(loaded.ok && !loaded.damaged && loaded.message.isEmpty());
+    EXPECT_EQ(image(MemberMap.at(100)), image(m2));
+    EXPECT_EQ(image(GroupMap.at(-50)), image(g1));
+}
+
+TEST_F(AddressBookTest, DuplicateIdsLoadAsOneAndAFullFieldStopsAtItsWidth) {
+    write(header(2, 0) + image(member(7, "first")) + image(member(7, "later", QByteArray(120, '9'), "DESC")));
+    EXPECT_FALSE(LoadAddressBook().damaged);
+    ASSERT_EQ(MemberMap.size(), 1u);
+    EXPECT_EQ(getField(MemberMap.at(7).name), "later");
+    EXPECT_EQ(getField(MemberMap.at(7).msisdn), QByteArray(120, '9'));
+    ASSERT_TRUE(SaveAddressBook().ok);
+    EXPECT_EQ(read(AddressBookPath()).left(8), header(1, 0));
+}
+
+// A damaged file yields its complete records, says so, and survives the next save under another name.
+TEST_F(AddressBookTest, DamagedFileLoadsCompleteRecordsAndIsKeptAsideBeforeTheNextSave) {
+    const QByteArray m = image(member(1, "a")), m2 = image(member(2, "b")), g = image(group(-1, {{0, 1}}));
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        int members, groups;
+    } cases[] = {
+        {"short inside members", header(3, 1) + m + m2 + m.left(100), 2, 0},
+        {"short inside groups", header(2, 2) + m + m2 + g + g.left(10), 2, 1},
+        {"negative member count", header(-1, 1) + m + g, 0, 0},
+        {"negative group count", header(2, -3) + m + m2 + g, 2, 0},
+        {"trailing bytes", header(1, 0) + m + "xxxxxxx", 1, 0},
+        {"header cut", QByteArray(5, 0), 0, 0},
+    };
+    Clock::setFixed(QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)));
+    const QString kept = AddressBookPath() + ".damaged-20240506070809";
+    for (const auto& c : cases) {
+        QFile::remove(kept);
+        write(c.bytes);
+        const AddressBookResult loaded = LoadAddressBook();
+        EXPECT_TRUE(loaded.ok && loaded.damaged) << c.name;
+        EXPECT_EQ(int(MemberMap.size()), c.members) << c.name;
+        EXPECT_EQ(int(GroupMap.size()), c.groups) << c.name;
+        EXPECT_TRUE(
+            loaded.message.contains(QString::fromUtf8("只讀到 %1 位成員、%2 個群組").arg(c.members).arg(c.groups)) ||
+            loaded.message.contains(QString::fromUtf8("已讀到 %1 位成員").arg(c.members)))
+            << c.name << loaded.message.toStdString();
+
+        const AddressBookResult saved = SaveAddressBook();
+        EXPECT_TRUE(saved.ok && saved.keptAs == kept && saved.message.contains(kept)) << c.name;
+        EXPECT_EQ(read(kept), c.bytes) << c.name;
+        EXPECT_EQ(read(AddressBookPath()).size(), 8 + 424 * c.members + 4104 * c.groups) << c.name;
+        EXPECT_TRUE(SaveAddressBook().keptAs.isEmpty()) << c.name; // only the first save moves it
+    }
+}
+
+TEST_F(AddressBookTest, UnreadableOrUnwritableFilesAreReportedAndNeverOverwritten) {
+    ASSERT_TRUE(QDir().mkpath(AddressBookPath())); // a folder in the file's place can be neither read nor replaced
+    EXPECT_EQ(SaveAddressBook().message, QString::fromUtf8("寫入通訊錄檔案失敗！"));
+    MemberMap[9] = member(9);
+    const AddressBookResult loaded = LoadAddressBook();
+    EXPECT_FALSE(loaded.ok);
+    EXPECT_EQ(loaded.message, QString::fromUtf8("讀取通訊錄檔案失敗！"));
+    EXPECT_EQ(MemberMap.size(), 1u);
+    const AddressBookResult saved = SaveAddressBook();
+    ASSERT_TRUE(saved.ok) << saved.message.toStdString();
+    EXPECT_TRUE(QFileInfo(saved.keptAs).isDir());
+    EXPECT_EQ(read(AddressBookPath()), header(1, 0) + image(member(9)));
+}
+
+TEST_F(AddressBookTest, IdsCountOnFromTheSecondAndTheBatchFormGivesTheSameIds) {
+    const int64_t t = 1700000000;
+    Clock::setFixed(QDateTime::fromSecsSinceEpoch(t));
+    EXPECT_EQ(EntryIdStart(EntryKind::Member), t);
+    EXPECT_EQ(EntryIdStart(EntryKind::Group), -t);
+    // Seconds that repeat, jump, and go back, with ids taken in between.
+    const int64_t seconds[] = {t, t, t, t + 1, t + 1, t + 9, t + 2, t + 2, t - 5, t + 30, t + 30, t + 3};
+    for (const EntryKind kind : {EntryKind::Member, EntryKind::Group}) {
+        const int64_t sign = kind == EntryKind::Member ? 1 : -1;
+        std::vector<int32_t> single, batch;
+        EntryIdAllocator allocator(kind);
+        const auto take = [&](int64_t id) {
+            if (kind == EntryKind::Member)
+                MemberMap[int32_t(id)] = member(int32_t(id));
+            else
+                GroupMap[int32_t(id)] = group(int32_t(id));
+        };
+        for (std::vector<int32_t>* ids : {&single, &batch}) {
+            MemberMap.clear();
+            GroupMap.clear();
+            for (const int64_t taken : {t + 4, t + 5, t + 11})
+                take(taken * sign);
+            for (const int64_t s : seconds) {
+                ids->push_back(ids == &single ? NewEntryId(kind, s * sign) : allocator.next(s * sign));
+                take(ids->back());
+            }
+        }
+        EXPECT_EQ(single[1], sign * (t + 1)); // same second: the next id
+        EXPECT_EQ(single, batch);
+    }
+}
+
+TEST_F(AddressBookTest, DetachAndContainmentWalkTheGroups) {
+    GroupMap[-1] = group(-1, {{0, 5}, {1, 6}, {2, 5}, {5, -2}});
+    GroupMap[-2] = group(-2, {{4, 6}, {9, 5}, {10, -3}});
+    GroupMap[-3] = group(-3, {{999, 42}});
+    EXPECT_TRUE(GroupContains(-1, 42));
+    EXPECT_FALSE(GroupContains(-3, -1));
+    GroupMap[-3].members[0] = -1; // a damaged book with a cycle still gives an answer
+    EXPECT_FALSE(GroupContains(-1, 43));
+    EXPECT_TRUE(GroupContains(-1, -1));
+
+    DetachFromGroups(5); // the first slot in every group; the others keep their places
+    EXPECT_EQ((std::vector<int32_t>{GroupMap[-1].members[0], GroupMap[-1].members[1], GroupMap[-1].members[2]}),
+              (std::vector<int32_t>{0, 6, 5}));
+    EXPECT_EQ(GroupMap[-2].members[9], 0);
+}
+
+TEST(Msisdn, SplitsJoinsAndFindsTheDefault) {
+    const struct {
+        QByteArray text;
+        QList<QByteArray> numbers;
+        int defaultIndex;
+    } cases[] = {{"0912", {"0912"}, 0},
+                 {"@0912;0933", {"0912", "0933"}, 0},
+                 {"0912;@0933;0955", {"0912", "0933", "0955"}, 1},
+                 {";0912;;0933;", {"0912", "0933"}, 0},
+                 {"", {}, -1}};
+    for (const auto& c : cases) {
+        const MsisdnNumbers split = SplitMsisdn(c.text);
+        EXPECT_EQ(split.numbers, c.numbers) << c.text.constData();
+        EXPECT_EQ(split.defaultIndex, c.defaultIndex) << c.text.constData();
+        EXPECT_EQ(MsisdnDefault(c.text), c.defaultIndex < 0 ? QByteArray() : c.numbers[c.defaultIndex]);
+    }
+    EXPECT_EQ(JoinMsisdn({"0912"}, 0), "0912");
+    EXPECT_EQ(JoinMsisdn({"0912", "0933"}, 0), "@0912;0933");
+    EXPECT_EQ(JoinMsisdn({"0912", "0933", "0955"}, 1), "0912;@0933;0955");
+}
+
+} // namespace

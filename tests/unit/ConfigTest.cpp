@@ -1,0 +1,332 @@
+#include "shared/Config.h"
+#include "shared/Big5.h"
+#include "shared/FixedField.h"
+#include "shared/Global.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <netdb.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+using namespace norvi;
+
+namespace {
+
+class ConfigFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        m_savedStartDir = StartDir;
+        StartDir = m_dir.path();
+        Config = sConfig{};
+        GatewayHost = "before";
+    }
+    void TearDown() override {
+        StartDir = m_savedStartDir;
+        Config = sConfig{};
+        GatewayHost.clear();
+    }
+
+    QByteArray fileBytes() const {
+        QFile f(ConfigPath());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    void writeFile(const QByteArray& bytes) const {
+        QFile f(ConfigPath());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(f.write(bytes), bytes.size());
+    }
+    static QByteArray configBytes() { return QByteArray(reinterpret_cast<const char*>(&Config), sizeof Config); }
+
+    static SettingsFields fields(const QString& port = QStringLiteral("8000")) {
+        return {QStringLiteral("/var/log/norvi"), QStringLiteral("10.1.1.1"), port, QStringLiteral("acct"),
+                QStringLiteral("secret")};
+    }
+
+    QTemporaryDir m_dir;
+    QString m_savedStartDir;
+};
+
+} // namespace
+
+TEST_F(ConfigFile, MissingFileIsReportedAndLeavesConfigAsItWas) {
+    Config.gwPort = 1234;
+    EXPECT_FALSE(ReadConfig());
+    EXPECT_EQ(Config.gwPort, 1234);
+}
+
+TEST_F(ConfigFile, RoundTripKeepsEveryByteIncludingTheReservedOnes) {
+    std::memcpy(Config.reserved, "\x01\x02\x03\x04\xFA\xFB\xFC\xFD", 8);
+    putField(Config.logFiles, big5("/資料/記錄"));
+    putField(Config.gwIp, QByteArray("10.1.1.1"));
+    Config.gwPort = -2;
+    putField(Config.gwAccount, QByteArray("acct"));
+    putField(Config.gwPasswd, QByteArray("pw"));
+    const QByteArray written = configBytes();
+
+    ASSERT_TRUE(WriteConfig());
+    EXPECT_EQ(fileBytes(), written);
+
+    Config = sConfig{};
+    ASSERT_TRUE(ReadConfig());
+    EXPECT_EQ(configBytes(), written);
+}
+
+TEST_F(ConfigFile, SettingsSavedOverAnExistingFileKeepItsReservedBytes) {
+    QByteArray existing(328, '\0');
+    existing.replace(0, 8, "ABCDEFGH");
+    writeFile(existing);
+    ASSERT_TRUE(ReadConfig());
+
+    SettingsFields typed = fields();
+    QString error;
+    ASSERT_TRUE(CollectSettings(typed, &error)) << error.toStdString();
+    ASSERT_TRUE(WriteConfig());
+    EXPECT_EQ(fileBytes().left(8), QByteArray("ABCDEFGH"));
+    EXPECT_EQ(fileBytes().size(), 328);
+}
+
+TEST_F(ConfigFile, TwentyCharacterAccountReadsBackWithoutRunningIntoThePassword) {
+    SettingsFields typed = fields();
+    typed.gwAccount = QStringLiteral("abcdefghijklmnopqrst");
+    typed.gwPasswd = QStringLiteral("PASSWORD");
+    QString error;
+    ASSERT_TRUE(CollectSettings(typed, &error)) << error.toStdString();
+    ASSERT_TRUE(WriteConfig());
+    EXPECT_EQ(fileBytes().mid(288, 20), QByteArray("abcdefghijklmnopqrst")); // no terminator fits
+    Config = sConfig{};
+    ASSERT_TRUE(ReadConfig());
+    EXPECT_EQ(getField(Config.gwAccount), QByteArray("abcdefghijklmnopqrst"));
+    EXPECT_EQ(getField(Config.gwPasswd), QByteArray("PASSWORD"));
+}
+
+TEST_F(ConfigFile, ShortFileIsZeroFilledAndLongFileExcessIgnored) {
+    Config.gwPort = 77;
+    putField(Config.gwPasswd, QByteArray("stale"));
+    QByteArray shortFile(8 + 256 + 20, '\0');
+    shortFile.replace(0, 8, "RESERVED");
+    shortFile.replace(264, 9, "127.0.0.1");
+    writeFile(shortFile);
+    ASSERT_TRUE(ReadConfig());
+    EXPECT_EQ(QByteArray(Config.reserved, 8), QByteArray("RESERVED"));
+    EXPECT_EQ(getField(Config.gwIp), QByteArray("127.0.0.1"));
+    EXPECT_EQ(Config.gwPort, 0);
+    EXPECT_EQ(getField(Config.gwPasswd), QByteArray());
+
+    QByteArray longFile(400, 'x');
+    longFile.replace(284, 4, QByteArray("\x40\x1f\x00\x00", 4));
+    writeFile(longFile);
+    ASSERT_TRUE(ReadConfig());
+    EXPECT_EQ(Config.gwPort, 8000);
+    EXPECT_EQ(getField(Config.gwPasswd), QByteArray(20, 'x'));
+}
+
+TEST_F(ConfigFile, WrittenFileIsOwnerOnlyAndReplacedWholeByRename) {
+    writeFile(QByteArray(328, 'o'));
+    QFile::setPermissions(ConfigPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+    struct stat before {};
+    ASSERT_EQ(::stat(QFile::encodeName(ConfigPath()).constData(), &before), 0);
+
+    putField(Config.gwPasswd, QByteArray("secret"));
+    ASSERT_TRUE(WriteConfig());
+
+    struct stat after {};
+    ASSERT_EQ(::stat(QFile::encodeName(ConfigPath()).constData(), &after), 0);
+    EXPECT_EQ(after.st_mode & 0777, 0600u);
+    // A new inode: the old file was never rewritten in place, so a crash cannot leave half a file.
+    EXPECT_NE(after.st_ino, before.st_ino);
+    EXPECT_EQ(fileBytes(), configBytes());
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("NorviSMSAp.cfg")});
+}
+
+TEST_F(ConfigFile, FailedWriteIsReportedAndLeavesTheOldFileAlone) {
+    StartDir = m_dir.filePath(QStringLiteral("missing"));
+    EXPECT_FALSE(WriteConfig());
+
+    StartDir = m_dir.path();
+    writeFile(QByteArray(328, 'k'));
+    // A folder standing where the temporary file's rename would land makes the replacement fail.
+    ASSERT_TRUE(QFile::remove(ConfigPath()));
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("NorviSMSAp.cfg")));
+    EXPECT_FALSE(WriteConfig());
+    EXPECT_TRUE(QFileInfo(ConfigPath()).isDir());
+}
+
+struct PortCase {
+    const char* typed;
+    int32_t stored;
+    const char* shown;
+};
+
+class PortText : public ConfigFile, public ::testing::WithParamInterface<PortCase> {};
+
+TEST_P(PortText, IsStoredLikeTheToolkitConvertsIt) {
+    SettingsFields typed = fields(QString::fromUtf8(GetParam().typed));
+    QString error;
+    ASSERT_TRUE(CollectSettings(typed, &error)) << error.toStdString();
+    EXPECT_EQ(Config.gwPort, GetParam().stored);
+    EXPECT_EQ(typed.gwPort, QString::fromUtf8(GetParam().shown));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PortText,
+                         ::testing::Values(PortCase{"70000", 70000, "70000"}, PortCase{"-1", -1, "-1"},
+                                           PortCase{"  9000", 9000, "  9000"}, PortCase{"$1F40", 8000, "$1F40"},
+                                           PortCase{"$FFFFFFFF", -1, "$FFFFFFFF"},
+                                           PortCase{"-2147483648", INT32_MIN, "-2147483648"},
+                                           PortCase{"abc", 8000, "8000"}, PortCase{"", 8000, "8000"},
+                                           PortCase{"80 ", 8000, "8000"}, PortCase{"2147483648", 8000, "8000"},
+                                           PortCase{"８０", 8000, "8000"}));
+
+struct FolderCase {
+    QByteArray typed;
+    char separator;
+    QByteArray stored;
+};
+
+class TrailingSeparator : public ::testing::TestWithParam<FolderCase> {};
+
+TEST_P(TrailingSeparator, OneIsRemovedButNeverFromARootOrFromInsideACharacter) {
+    EXPECT_EQ(StripTrailingSeparator(GetParam().typed, GetParam().separator).toHex(), GetParam().stored.toHex());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TrailingSeparator,
+    ::testing::Values(FolderCase{"/var/log/", '/', "/var/log"}, FolderCase{"/var/log//", '/', "/var/log/"},
+                      FolderCase{"/var/log", '/', "/var/log"}, FolderCase{"/", '/', "/"}, FolderCase{"", '/', ""},
+                      FolderCase{"C:\\logs\\", '\\', "C:\\logs"}, FolderCase{"C:\\", '\\', "C:"},
+                      // 功 is A5 5C in Big5: its second byte is the backslash's code.
+                      FolderCase{"C:\\\xA5\x5C", '\\', "C:\\\xA5\x5C"},
+                      FolderCase{"C:\\\xA5\x5C\\", '\\', "C:\\\xA5\x5C"}, FolderCase{"/\xA5\x5C/", '/', "/\xA5\x5C"}));
+
+TEST_F(ConfigFile, LogFolderIsStoredWithoutItsTrailingSeparator) {
+    SettingsFields typed = fields();
+    typed.logFiles = QString::fromUtf8("/資料/功/");
+    QString error;
+    ASSERT_TRUE(CollectSettings(typed, &error));
+    EXPECT_EQ(getField(Config.logFiles), big5("/資料/功"));
+    EXPECT_EQ(LogFolder(), QString::fromUtf8("/資料/功"));
+
+    typed.logFiles = QStringLiteral("/");
+    ASSERT_TRUE(CollectSettings(typed, &error));
+    EXPECT_EQ(LogFolder(), QStringLiteral("/"));
+}
+
+struct AddressCase {
+    QByteArray text;
+    bool accepted;
+};
+
+class AddressList : public ::testing::TestWithParam<AddressCase> {};
+
+TEST_P(AddressList, AcceptsDottedAddressesWithStarsSeparatedBySemicolons) {
+    EXPECT_EQ(IsAddressList(GetParam().text), GetParam().accepted) << GetParam().text.constData();
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, AddressList,
+                         ::testing::Values(AddressCase{"10.1.1.*", true}, AddressCase{"10.1.1.1;10.1.1.2", true},
+                                           AddressCase{"10.1.1.1;", true}, AddressCase{"", true},
+                                           AddressCase{"10", true}, AddressCase{"255.255.255.255", false},
+                                           AddressCase{"*.*.*.*", false}, AddressCase{"10.1.1.a", false},
+                                           AddressCase{"10.1.1.1 ", false}, AddressCase{";", false},
+                                           AddressCase{"10.1.1.1;;10.1.1.2", false}, AddressCase{"10.1.1.256", false},
+                                           // A piece must stay below the 50-byte buffer: 49 characters pass, 50 do not.
+                                           AddressCase{QByteArray(48, '0') + "1", true},
+                                           AddressCase{QByteArray(49, '0') + "1", false},
+                                           AddressCase{QByteArray(47, '0') + "*", false}));
+
+struct ResolverCase {
+    int gaiError;
+    int systemError;
+    const char* text;
+};
+
+class ResolverFailure : public ::testing::TestWithParam<ResolverCase> {};
+
+TEST_P(ResolverFailure, IsShownInTheSystemsWords) {
+    const ResolverCase& c = GetParam();
+    EXPECT_EQ(ResolverErrorText(ResolverErrorNumber(c.gaiError, c.systemError)), QString::fromUtf8(c.text));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ResolverFailure,
+                         ::testing::Values(ResolverCase{EAI_NONAME, 0, "找不到DNS主機！"},
+                                           ResolverCase{EAI_AGAIN, 0, "找不到DNS主機！"},
+                                           ResolverCase{EAI_FAIL, 0, "DNS主機發生錯誤！"},
+                                           ResolverCase{EAI_NODATA, 0, "查無該網址名稱資料！"},
+                                           ResolverCase{EAI_ADDRFAMILY, 0, "查無該網址名稱資料！"},
+                                           ResolverCase{EAI_SYSTEM, ENETDOWN, "網路系統發生問題！"},
+                                           ResolverCase{EAI_SYSTEM, ECONNREFUSED, "網址名稱查詢錯誤！111"},
+                                           ResolverCase{EAI_MEMORY, 0, "網址名稱查詢錯誤！-10"}));
+
+TEST_F(ConfigFile, AddressListPassesAsTypedAndAHostNameBecomesItsFirstAddress) {
+    QString error;
+    for (const QByteArray& list : {QByteArray("10.1.1.*"), QByteArray("10.1.1.1;10.1.1.2"), QByteArray()}) {
+        ASSERT_TRUE(ResolveGateway(list, &error));
+        EXPECT_EQ(GatewayHost, list);
+    }
+    ASSERT_TRUE(ResolveGateway("localhost", &error)) << error.toStdString();
+    EXPECT_EQ(GatewayHost, QByteArray("127.0.0.1"));
+
+    SettingsFields typed = fields();
+    typed.gwIp = QStringLiteral("localhost");
+    GatewayHost.clear();
+    ASSERT_TRUE(CollectSettings(typed, &error)) << error.toStdString();
+    EXPECT_EQ(getField(Config.gwIp), QByteArray("localhost")); // stored as typed
+    EXPECT_EQ(GatewayHost, QByteArray("127.0.0.1"));
+}
+
+TEST_F(ConfigFile, UnknownHostGivesAResolverTextAndKeepsTheGatewayHost) {
+    const QStringList resolverTexts{QString::fromUtf8("找不到DNS主機！"), QString::fromUtf8("DNS主機發生錯誤！"),
+                                    QString::fromUtf8("查無該網址名稱資料！"), QString::fromUtf8("網路系統發生問題！")};
+    QString error;
+    EXPECT_FALSE(ResolveGateway("nonexistent.invalid", &error));
+    EXPECT_TRUE(resolverTexts.contains(error) || error.startsWith(QString::fromUtf8("網址名稱查詢錯誤！")))
+        << error.toStdString();
+    EXPECT_EQ(GatewayHost, QByteArray("before"));
+    EXPECT_FALSE(ResolveGateway(QByteArray("localhost\0evil", 14), &error));
+    EXPECT_EQ(GatewayHost, QByteArray("before"));
+}
+
+TEST_F(ConfigFile, RefusedSettingsLeaveConfigUntouched) {
+    putField(Config.gwIp, QByteArray("10.9.9.9"));
+    Config.gwPort = 1;
+    const QByteArray before = configBytes();
+    struct Refusal {
+        SettingsFields typed;
+        QString expectedStart;
+    };
+    const QString longFolder = QStringLiteral("/") + QString(256, QLatin1Char('d'));
+    const Refusal refusals[] = {
+        {{QStringLiteral("/l"), QStringLiteral("nonexistent.invalid"), QStringLiteral("abc"), {}, {}}, QString()},
+        {{QStringLiteral("/l"), QStringLiteral("10.1.1.1"), QStringLiteral("1"), QString::fromUtf8("😀"), {}},
+         unmappableMessage(QString::fromUtf8("😀"))},
+        {{longFolder, QStringLiteral("10.1.1.1"), QStringLiteral("1"), {}, {}}, QString::fromUtf8("運作記錄檔目錄")},
+        {{QStringLiteral("/l"), QStringLiteral("10.1.1.1;10.1.1.2;10.1.1.3"), QStringLiteral("1"), {}, {}},
+         QStringLiteral("Gateway Addr")},
+        {{QStringLiteral("/l"), QStringLiteral("10.1.1.1"), QStringLiteral("1"), QString(21, QLatin1Char('a')), {}},
+         QString::fromUtf8("帳號")},
+        {{QStringLiteral("/l"),
+          QStringLiteral("10.1.1.1"),
+          QStringLiteral("1"),
+          {},
+          QString::fromUtf8("密碼密碼密碼密碼密碼密碼")},
+         QString::fromUtf8("密碼")},
+    };
+    for (const Refusal& r : refusals) {
+        SettingsFields typed = r.typed;
+        QString error;
+        EXPECT_FALSE(CollectSettings(typed, &error)) << typed.gwIp.toStdString();
+        EXPECT_FALSE(error.isEmpty());
+        if (!r.expectedStart.isEmpty()) {
+            EXPECT_TRUE(error.startsWith(r.expectedStart)) << error.toStdString();
+        }
+        EXPECT_EQ(configBytes(), before);
+        EXPECT_EQ(typed.gwPort, r.typed.gwPort); // the port edit is only rewritten when settings are taken
+    }
+}

@@ -1,0 +1,583 @@
+#include "GatewaySimulator.h"
+#include "RawTcpServer.h"
+#include "gateway/ResultCodes.h"
+#include "gateway/SMSendNorviGw.h"
+#include "gateway/Sockets.h"
+#include "shared/Big5.h"
+#include "shared/Clock.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+using namespace norvi;
+using norvi::gwsim::GatewaySimulator;
+using norvi::gwsim::SimOptions;
+using norvi::test::ClosedPort;
+using norvi::test::RawTcpServer;
+
+namespace {
+
+const QDateTime kNow(QDate(2031, 5, 6), QTime(10, 0, 0));
+
+QByteArray paramsOf(const sGwRequest& r) {
+    return QByteArray(r.msg_params, r.msg_params_len);
+}
+
+bool zeroFrom(const char* field, std::size_t from, std::size_t width) {
+    for (std::size_t i = from; i < width; ++i)
+        if (field[i] != 0)
+            return false;
+    return true;
+}
+
+sGwReply replyWith(uint8_t code, const QByteArray& content) {
+    sGwReply r{};
+    r.reply_code = code;
+    r.reply_coding = 1;
+    std::memcpy(r.reply_content, content.constData(), std::size_t(qMin<qsizetype>(content.size(), 160)));
+    r.reply_content_len = uint8_t(qMin<qsizetype>(content.size(), 160));
+    return r;
+}
+
+// Reads one request and answers it in full.
+bool answer(int fd, const sGwReply& reply) {
+    sGwRequest q;
+    return RawTcpServer::readExactly(fd, &q, sizeof q) && RawTcpServer::writeAll(fd, &reply, sizeof reply);
+}
+
+void pointAt(SMSendNorviGw& client, int port, const QByteArray& account = "demo", const QByteArray& password = "demo") {
+    client.SetHost("127.0.0.1");
+    client.SetPort(port);
+    client.SetAccount(account);
+    client.SetPassword(password);
+}
+
+class GatewayClientTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Clock::setFixed(kNow);
+        startSimulator(SimOptions{});
+    }
+    void TearDown() override {
+        sim.reset();
+        Clock::reset();
+    }
+    void startSimulator(SimOptions options) {
+        options.port = 0;
+        sim = std::make_unique<GatewaySimulator>(options);
+        QString error;
+        ASSERT_TRUE(sim->start(&error)) << error.toStdString();
+    }
+    // A query for an id the simulator does not know: a harmless request that always gets an answer.
+    int sendQuery(SMSendNorviGw& client, QByteArray& text) {
+        client.Clear();
+        client.SetType(GwQuery);
+        client.SetMsgId("NO-SUCH-ID");
+        return client.Send(text);
+    }
+
+    std::unique_ptr<GatewaySimulator> sim;
+};
+
+TEST_F(GatewayClientTest, LoginSendsAccountAndPasswordOnceAndKeepsTheConnection) {
+    SMSendNorviGw client;
+    pointAt(client, sim->port());
+    ASSERT_TRUE(client.Login());
+    EXPECT_EQ(client.lastCode(), 0);
+    EXPECT_EQ(client.message(), QByteArray("login ok"));
+    EXPECT_TRUE(client.loggedIn());
+
+    // A second Login on a logged-in client makes no traffic.
+    EXPECT_TRUE(client.Login());
+    QByteArray text;
+    EXPECT_EQ(sendQuery(client, text), 2);
+    EXPECT_EQ(sim->connectionCount(), 1);
+
+    const auto reqs = sim->requests();
+    ASSERT_EQ(reqs.size(), 2u);
+    const sGwRequest& login = reqs[0];
+    EXPECT_EQ(login.msg_type, GwLogin);
+    EXPECT_EQ(login.msg_coding, 0);
+    EXPECT_EQ(login.msg_content_len, 0);
+    EXPECT_EQ(login.msg_params_len, 10);
+    EXPECT_EQ(paramsOf(login), QByteArray("demo\0demo\0", 10));
+    EXPECT_TRUE(zeroFrom(login.msg_params, 10, sizeof login.msg_params));
+    EXPECT_TRUE(zeroFrom(login.msg_content, 0, sizeof login.msg_content));
+}
+
+TEST_F(GatewayClientTest, AccountAndPasswordAreCutToEightBytes) {
+    SimOptions options;
+    options.accounts = {{"abcdefgh", "12345678"}};
+    startSimulator(options);
+    SMSendNorviGw client;
+    pointAt(client, sim->port(), "abcdefghijk", "123456789");
+    ASSERT_TRUE(client.Login()) << client.message().constData();
+    EXPECT_EQ(paramsOf(sim->requests().at(0)), QByteArray("abcdefgh\0"
+                                                          "12345678\0",
+                                                          18));
+}
+
+struct Refusal {
+    const char* name;
+    QByteArray account, password;
+    int code;
+    const char* tableText;
+};
+void PrintTo(const Refusal& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class LoginRefusalTest : public GatewayClientTest, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(LoginRefusalTest, RefusedLoginClosesTheConnectionAndKeepsCodeAndText) {
+    const Refusal& c = GetParam();
+    SimOptions options;
+    options.maxConnections = 1;
+    startSimulator(options);
+    if (c.code == 3) {
+        SMSendNorviGw first; // holds the one connection the simulator allows
+        pointAt(first, sim->port());
+        ASSERT_TRUE(first.Login());
+        SMSendNorviGw client;
+        pointAt(client, sim->port(), c.account, c.password);
+        EXPECT_FALSE(client.Login());
+        EXPECT_EQ(client.lastCode(), 3);
+        EXPECT_EQ(client.message(), QByteArray("too many connections"));
+        EXPECT_FALSE(client.loggedIn());
+        return;
+    }
+    SMSendNorviGw client;
+    pointAt(client, sim->port(), c.account, c.password);
+    EXPECT_FALSE(client.Login());
+    EXPECT_EQ(client.lastCode(), c.code);
+    EXPECT_FALSE(client.loggedIn());
+    EXPECT_EQ(LoginTestText(false, client.lastCode(), client.message()), big5(c.tableText));
+    EXPECT_EQ(ResultText(client.lastCode(), CodeTable::Login, client.message()),
+              big5(c.tableText) + "(" + client.message() + ")");
+
+    // The refused connection is gone: the next Login opens a new one.
+    const int before = sim->connectionCount();
+    client.SetAccount("demo");
+    client.SetPassword("demo");
+    EXPECT_TRUE(client.Login());
+    EXPECT_EQ(sim->connectionCount(), before + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Gateway, LoginRefusalTest,
+                         ::testing::Values(Refusal{"WrongPassword", "demo", "nope", 1, "密碼錯誤"},
+                                           Refusal{"UnknownAccount", "nobody", "demo", 2, "帳號不存在"},
+                                           Refusal{"TooManyConnections", "demo", "demo", 3, "超過允許的最大連線數目"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct SendCase {
+    const char* name;
+    uint8_t type;
+    QByteArray mobile;
+    bool scheduled;
+    int limit;
+    QByteArray expectedParams; // %S stands for the schedule time
+};
+void PrintTo(const SendCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class SendRequestTest : public GatewayClientTest, public ::testing::WithParamInterface<SendCase> {};
+
+TEST_P(SendRequestTest, ParametersArePackedInOrderWithTheirCuts) {
+    const SendCase& c = GetParam();
+    const QByteArray schedule = kNow.addSecs(3600).toString(QStringLiteral("yyMMddHHmmss")).toLatin1();
+    QByteArray expected = c.expectedParams;
+    expected.replace("%S", schedule);
+
+    SMSendNorviGw client;
+    pointAt(client, sim->port());
+    ASSERT_TRUE(client.Login());
+    client.Clear();
+    if (c.scheduled)
+        client.SetScheduleTime(schedule);
+    client.SetLimitTime(c.limit);
+    client.SetType(c.type);
+    client.SetCoding(1);
+    client.SetMobile(c.mobile);
+    const QByteArray content = big5("您好 hello");
+    client.SetContent(int(content.size()), content.constData());
+    QByteArray text;
+    EXPECT_EQ(client.Send(text), 0) << text.constData();
+    EXPECT_EQ(text.size(), 20); // the MsgId
+
+    const sGwRequest r = sim->requests().back();
+    EXPECT_EQ(r.msg_type, c.type);
+    EXPECT_EQ(r.msg_coding, 1);
+    EXPECT_EQ(paramsOf(r), expected);
+    EXPECT_EQ(r.msg_params_len, expected.size());
+    EXPECT_TRUE(zeroFrom(r.msg_params, std::size_t(expected.size()), sizeof r.msg_params));
+    EXPECT_EQ(r.msg_content_len, content.size());
+    EXPECT_EQ(QByteArray(r.msg_content, r.msg_content_len), content);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Gateway, SendRequestTest,
+    ::testing::Values(SendCase{"NowNoLimit", GwSendDomestic, "0912345678", false, 0,
+                               QByteArray("0912345678\0"
+                                          "01\0",
+                                          14)},
+                      SendCase{"NowWithLimit", GwSendDomestic, "0912345678", false, 90,
+                               QByteArray("0912345678\0"
+                                          "02\0"
+                                          "0090\0",
+                                          19)},
+                      SendCase{"BookedNoLimit", GwSendDomestic, "0912345678", true, 0,
+                               QByteArray("0912345678\0"
+                                          "03\0"
+                                          "%S\0",
+                                          17)},
+                      SendCase{"BookedWithLimit", GwSendDomestic, "0912345678", true, 30,
+                               QByteArray("0912345678\0"
+                                          "04\0"
+                                          "%S\0"
+                                          "0030\0",
+                                          22)},
+                      SendCase{"NegativeLimitMeansNone", GwSendDomestic, "0912345678", false, -5,
+                               QByteArray("0912345678\0"
+                                          "01\0",
+                                          14)},
+                      SendCase{"LongLimitKeepsFourDigits", GwSendDomestic, "0912345678", false, 12345,
+                               QByteArray("0912345678\0"
+                                          "02\0"
+                                          "1234\0",
+                                          19)},
+                      SendCase{"DomesticNumberCutToTen", GwSendDomestic, "09123456789", false, 0,
+                               QByteArray("0912345678\0"
+                                          "01\0",
+                                          14)},
+                      SendCase{"InternationalKeepsTwentyTwo", GwSendInternational, "+886912345678901234567", false, 0,
+                               QByteArray("+886912345678901234567\0"
+                                          "01\0",
+                                          26)},
+                      SendCase{"InternationalCutToTwentyTwo", GwSendInternational, "+8869123456789012345678", false, 0,
+                               QByteArray("+886912345678901234567\0"
+                                          "01\0",
+                                          26)}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(GatewayClientTest, ClearForgetsTheScheduleAndLimitOfTheLastMessage) {
+    SMSendNorviGw client;
+    client.SetScheduleTime("310506110000");
+    client.SetLimitTime(30);
+    client.SetMobile("0911111111");
+    client.Clear();
+    client.SetType(GwSendDomestic);
+    client.SetMobile("0912345678");
+    QByteArray text;
+    client.Send(text); // not logged in: fails, but the record is built first
+    EXPECT_EQ(paramsOf(client.request()), QByteArray("0912345678\0"
+                                                     "01\0",
+                                                     14));
+}
+
+struct ContentCase {
+    const char* name;
+    QByteArray text;
+    int length; // as passed to SetContent
+    int expected;
+};
+void PrintTo(const ContentCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ContentFitTest : public ::testing::TestWithParam<ContentCase> {};
+
+TEST_P(ContentFitTest, ContentIsCutToOneHundredSixtyWithoutSplittingACharacter) {
+    const ContentCase& c = GetParam();
+    SMSendNorviGw client;
+    client.SetContent(c.length, c.text.constData());
+    const sGwRequest& r = client.request();
+    EXPECT_EQ(r.msg_content_len, c.expected);
+    EXPECT_EQ(QByteArray(r.msg_content, c.expected), c.text.left(c.expected));
+    EXPECT_TRUE(zeroFrom(r.msg_content, std::size_t(c.expected), sizeof r.msg_content));
+}
+
+const QByteArray kWide = big5("簡"); // one two-byte character
+
+INSTANTIATE_TEST_SUITE_P(
+    Gateway, ContentFitTest,
+    ::testing::Values(ContentCase{"ExactlyFull", QByteArray(160, 'a'), 160, 160},
+                      ContentCase{"OneByteTooLong", QByteArray(161, 'a'), 161, 160},
+                      ContentCase{"WideCharacterEndsAtTheLimit", QByteArray(158, 'a') + kWide + "x", 161, 160},
+                      ContentCase{"WideCharacterAcrossTheLimit", QByteArray(159, 'a') + kWide, 161, 159},
+                      ContentCase{"AllWide", kWide.repeated(81), 162, 160},
+                      ContentCase{"ShortTextIsTakenAsGiven", QByteArray("abc") + kWide.left(1), 4, 4},
+                      ContentCase{"NegativeLengthIsEmpty", QByteArray("abc"), -3, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(GatewayClientTest, QueryAndCancelCarryOnlyTheMsgIdCutToTwentyBytes) {
+    SMSendNorviGw client;
+    pointAt(client, sim->port());
+    ASSERT_TRUE(client.Login());
+    for (const uint8_t type : {uint8_t(GwQuery), uint8_t(GwCancel)}) {
+        client.Clear();
+        client.SetType(type);
+        client.SetMsgId("ABCDEFGHIJKLMNOPQRSTUVWXY");
+        QByteArray text;
+        EXPECT_EQ(client.Send(text), 2) << "type " << int(type);
+        const sGwRequest r = sim->requests().back();
+        EXPECT_EQ(r.msg_type, type);
+        EXPECT_EQ(r.msg_coding, 0);
+        EXPECT_EQ(r.msg_content_len, 0);
+        EXPECT_EQ(paramsOf(r), QByteArray("ABCDEFGHIJKLMNOPQRST\0", 21));
+    }
+}
+
+TEST_F(GatewayClientTest, SuccessfulSendShowsTheMsgIdThatQueriesThenFind) {
+    SMSendNorviGw client;
+    pointAt(client, sim->port());
+    ASSERT_TRUE(client.Login());
+    client.Clear();
+    client.SetType(GwSendDomestic);
+    client.SetCoding(1);
+    client.SetMobile("0912345678");
+    client.SetContent(5, "hello");
+    QByteArray msgId;
+    ASSERT_EQ(client.Send(msgId), 0);
+    EXPECT_EQ(ResultText(0, CodeTable::Send, msgId), big5("訊息已成功送出") + "(MsgId:" + msgId + ")");
+
+    client.Clear();
+    client.SetType(GwQuery);
+    client.SetMsgId(msgId);
+    QByteArray text;
+    EXPECT_EQ(client.Send(text), 4);
+    EXPECT_EQ(ResultText(4, CodeTable::Query, text), big5("已送至簡訊中心，尚未完成查詢") + "(" + text + ")");
+}
+
+TEST_F(GatewayClientTest, RefusedConnectionFailsTheLogin) {
+    ClosedPort closed;
+    SMSendNorviGw client;
+    pointAt(client, closed.port());
+    EXPECT_FALSE(client.Login());
+    EXPECT_EQ(client.lastCode(), -1);
+    EXPECT_EQ(client.message(), big5("網路連線失敗"));
+    EXPECT_FALSE(client.loggedIn());
+    EXPECT_EQ(ResultText(-1, CodeTable::Login, client.message()), big5("網路連線失敗"));
+    EXPECT_EQ(LoginTestText(false, -1, client.message()), big5("網路連線失敗"));
+}
+
+TEST_F(GatewayClientTest, PortOutsideTheTcpRangeIsNotWrappedIntoAnotherPort) {
+    SMSendNorviGw client;
+    pointAt(client, sim->port() + 65536); // would wrap onto the simulator's port
+    EXPECT_FALSE(client.Login());
+    EXPECT_EQ(client.message(), big5("網路連線失敗"));
+    EXPECT_EQ(sim->connectionCount(), 0);
+}
+
+TEST_F(GatewayClientTest, GatewayClosingDuringLoginIsATransportFailureAndLoginStartsOver) {
+    sim->setCloseAfter(0);
+    SMSendNorviGw client;
+    pointAt(client, sim->port());
+    EXPECT_FALSE(client.Login());
+    EXPECT_EQ(client.lastCode(), -1);
+    EXPECT_EQ(client.message(), big5("Norvi伺服器已切斷連線"));
+    EXPECT_FALSE(client.loggedIn());
+
+    sim->setCloseAfter(-1);
+    EXPECT_TRUE(client.Login());
+    EXPECT_EQ(sim->connectionCount(), 2);
+}
+
+TEST_F(GatewayClientTest, FailedExchangeHandsBackTheTextAndLogsOut) {
+    sim->setCloseAfter(1); // the login is answered, the next request is not
+    SMSendNorviGw client;
+    pointAt(client, sim->port());
+    ASSERT_TRUE(client.Login());
+    QByteArray text;
+    EXPECT_EQ(sendQuery(client, text), -1);
+    EXPECT_EQ(text, big5("Norvi伺服器已切斷連線"));
+    EXPECT_FALSE(client.loggedIn());
+    EXPECT_EQ(ResultText(-1, CodeTable::Query, text), text);
+}
+
+TEST_F(GatewayClientTest, SilentGatewayFailsAfterTheReplyWait) {
+    sim->setSilentAfter(1);
+    SMSendNorviGw client;
+    client.SetReplyWaitSeconds(1);
+    pointAt(client, sim->port());
+    ASSERT_TRUE(client.Login());
+    QByteArray text;
+    EXPECT_EQ(sendQuery(client, text), -1);
+    EXPECT_EQ(text, big5("Recv()逾時"));
+    EXPECT_FALSE(client.loggedIn());
+
+    EXPECT_TRUE(client.Login()); // a new connection, answered again
+    EXPECT_EQ(sim->connectionCount(), 2);
+}
+
+TEST_F(GatewayClientTest, SendWithoutAConnectionFailsTheWait) {
+    SMSendNorviGw client;
+    QByteArray text;
+    EXPECT_EQ(sendQuery(client, text), -1);
+    EXPECT_EQ(text, "Send() select error(" + QByteArray::number(EBADF) + ")");
+    EXPECT_EQ(client.lastCode(), -1);
+}
+
+TEST_F(GatewayClientTest, ResetWhileWaitingForTheReplyIsAReceiveError) {
+    RawTcpServer server([](int fd) {
+        answer(fd, replyWith(0, "ok"));
+        sGwRequest q;
+        RawTcpServer::readExactly(fd, &q, sizeof q);
+        RawTcpServer::armReset(fd);
+    });
+    SMSendNorviGw client;
+    pointAt(client, server.port());
+    ASSERT_TRUE(client.Login());
+    QByteArray text;
+    EXPECT_EQ(sendQuery(client, text), -1);
+    EXPECT_EQ(text, big5("Recv()錯誤") + "(" + QByteArray::number(ECONNRESET) + ")");
+    EXPECT_FALSE(client.loggedIn());
+}
+
+TEST_F(GatewayClientTest, SendingToAResetConnectionIsASendErrorNotASignal) {
+    RawTcpServer server([](int fd) {
+        answer(fd, replyWith(0, "ok"));
+        RawTcpServer::armReset(fd);
+    });
+    SMSendNorviGw client;
+    pointAt(client, server.port());
+    ASSERT_TRUE(client.Login());
+    server.join(); // the reset has reached the client's socket once the server closed it
+    QByteArray text;
+    EXPECT_EQ(sendQuery(client, text), -1);
+    EXPECT_EQ(text, big5("Send()錯誤") + "(" + QByteArray::number(ECONNRESET) + ")");
+    EXPECT_FALSE(client.loggedIn());
+}
+
+TEST_F(GatewayClientTest, RepliesSplitInTwoAreCompleted) {
+    sim->setSplitReplies(true);
+    SMSendNorviGw client;
+    pointAt(client, sim->port());
+    ASSERT_TRUE(client.Login());
+    client.Clear();
+    client.SetType(GwSendDomestic);
+    client.SetCoding(1);
+    client.SetMobile("0912345678");
+    client.SetContent(2, "hi");
+    QByteArray msgId;
+    ASSERT_EQ(client.Send(msgId), 0);
+    // The first part ends 16 bytes into the reply text; the MsgId is 20 long.
+    EXPECT_EQ(msgId.size(), 20);
+    client.Clear();
+    client.SetType(GwQuery);
+    client.SetMsgId(msgId);
+    QByteArray text;
+    EXPECT_EQ(client.Send(text), 4) << text.constData();
+}
+
+// A reply of which only the first 90 bytes come: the code and the 6 bytes of text that arrived.
+class ShortReplyTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(ShortReplyTest, ShortReplyIsUsedWithTheRestZero) {
+    const bool closeAfterwards = GetParam();
+    RawTcpServer server([closeAfterwards](int fd) {
+        answer(fd, replyWith(0, "ok"));
+        sGwRequest q;
+        RawTcpServer::readExactly(fd, &q, sizeof q);
+        const sGwReply r = replyWith(7, "ABCDEFGHIJKLMNOP");
+        RawTcpServer::writeAll(fd, &r, 90);
+        if (!closeAfterwards)
+            RawTcpServer::drainUntilClosed(fd); // holds the connection open, sending nothing more
+    });
+    SMSendNorviGw client;
+    pointAt(client, server.port());
+    ASSERT_TRUE(client.Login());
+    uint8_t coding = 0;
+    QByteArray content, params;
+    int length = -1;
+    client.Clear();
+    client.SetType(GwQuery);
+    EXPECT_EQ(client.Receive(coding, content, length, params), 7);
+    EXPECT_EQ(client.message(), QByteArray("ABCDEF"));
+    EXPECT_EQ(content, QByteArray("ABCDEF"));
+    EXPECT_EQ(length, 16); // the header arrived whole
+    EXPECT_TRUE(client.loggedIn());
+    client.Logout();
+}
+
+INSTANTIATE_TEST_SUITE_P(Gateway, ShortReplyTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "ThenClosed" : "ThenSilent"; });
+
+TEST_F(GatewayClientTest, ReceiveHandsBackRawContentOrTextAndParams) {
+    RawTcpServer server([](int fd) {
+        answer(fd, replyWith(0, "ok"));
+        sGwReply raw{};
+        raw.reply_code = 0;
+        raw.reply_coding = 2;
+        raw.reply_content_len = 5;
+        std::memcpy(raw.reply_content, "a\0b\0c", 5);
+        std::memcpy(raw.reply_params, "P1", 2);
+        answer(fd, raw);
+        sGwReply text = raw;
+        text.reply_coding = 1;
+        answer(fd, text);
+        sGwReply overlong = raw;
+        overlong.reply_coding = 3;
+        overlong.reply_content_len = 200;
+        answer(fd, overlong);
+    });
+    SMSendNorviGw client;
+    pointAt(client, server.port());
+    ASSERT_TRUE(client.Login());
+    uint8_t coding = 0;
+    QByteArray content, params;
+    int length = 0;
+    ASSERT_EQ(client.Receive(coding, content, length, params), 0);
+    EXPECT_EQ(coding, 2);
+    EXPECT_EQ(content, QByteArray("a\0b\0c", 5));
+    EXPECT_EQ(length, 5);
+    EXPECT_EQ(params, QByteArray("P1"));
+
+    ASSERT_EQ(client.Receive(coding, content, length, params), 0);
+    EXPECT_EQ(coding, 1);
+    EXPECT_EQ(content, QByteArray("a"));
+
+    ASSERT_EQ(client.Receive(coding, content, length, params), 0);
+    EXPECT_EQ(length, 200);
+    EXPECT_EQ(content.size(), 160); // never beyond the field
+}
+
+TEST_F(GatewayClientTest, EveryRequestIsOneWholeRecord) {
+    long received = -1;
+    RawTcpServer server([&received](int fd) {
+        for (int i = 0; i < 3; ++i)
+            answer(fd, replyWith(0, "ok"));
+        received = RawTcpServer::drainUntilClosed(fd);
+    });
+    SMSendNorviGw client;
+    pointAt(client, server.port());
+    ASSERT_TRUE(client.Login());
+    QByteArray text;
+    client.Clear();
+    client.SetType(GwSendInternational);
+    client.SetCoding(1);
+    client.SetMobile("+886912345678");
+    client.SetContent(3, "abc");
+    EXPECT_EQ(client.Send(text), 0);
+    EXPECT_EQ(sendQuery(client, text), 0);
+    client.Logout();
+    server.join();
+    EXPECT_EQ(received, 0); // the three requests were exactly 3 x 266 bytes: nothing left over
+}
+
+TEST(GatewayClientStartup, FailedSocketStartupLeavesAUsableObjectWhoseConnectionsFail) {
+    ASSERT_FALSE(sockets::Started()) << "another client is alive";
+    sockets::FailNextStartupForTest();
+    SMSendNorviGw client;
+    EXPECT_EQ(client.message(), QByteArray("WSAStartup failed!"));
+    EXPECT_EQ(client.lastCode(), 0);
+    pointAt(client, 8000);
+    EXPECT_FALSE(client.Login());
+    EXPECT_EQ(client.lastCode(), -1);
+    EXPECT_EQ(client.message(), "Socket create error(" + QByteArray::number(sockets::kNotInitialised) + ")");
+}
+
+} // namespace

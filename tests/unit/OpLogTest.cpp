@@ -1,0 +1,135 @@
+#include "shared/OpLog.h"
+#include "shared/Big5.h"
+#include "shared/Clock.h"
+#include "shared/Config.h"
+#include "shared/FixedField.h"
+#include "shared/Global.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <thread>
+
+using namespace norvi;
+
+namespace {
+
+class OpLog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        Config = sConfig{};
+        putField(Config.logFiles, QFile::encodeName(m_dir.path()));
+    }
+    void TearDown() override {
+        Clock::reset();
+        SetMessageAreaSink(nullptr);
+        Config = sConfig{};
+    }
+
+    QByteArray dayFile(const char* yyyymmdd) const {
+        QFile f(m_dir.filePath(QString::fromLatin1(yyyymmdd) + QStringLiteral(".dbg")));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    QTemporaryDir m_dir;
+};
+
+QDateTime at(int y, int mo, int d, int h, int mi, int s, int ms = 0) {
+    return QDateTime(QDate(y, mo, d), QTime(h, mi, s, ms));
+}
+
+} // namespace
+
+TEST_F(OpLog, LineIsStampedAndEndsInCrLfAlsoInsideAMultiLineText) {
+    Clock::setFixed(at(2024, 3, 5, 9, 7, 2));
+    WriteOpLog(big5("傳送執行緒1 start"));
+    WriteOpLog("one\ntwo\r\nthree");
+    EXPECT_EQ(dayFile("20240305"),
+              big5("2024/03/05 09:07:02  傳送執行緒1 start\r\n") + "2024/03/05 09:07:02  one\r\ntwo\r\nthree\r\n");
+}
+
+TEST_F(OpLog, LinesEitherSideOfMidnightLandInTheFilesOfTheirOwnDates) {
+    Clock::setFixed(at(2024, 1, 31, 23, 59, 59, 900));
+    WriteOpLog("last of January");
+    Clock::setFixed(at(2024, 2, 1, 0, 0, 0, 100));
+    WriteOpLog("first of February");
+    EXPECT_EQ(dayFile("20240131"), QByteArray("2024/01/31 23:59:59  last of January\r\n"));
+    EXPECT_EQ(dayFile("20240201"), QByteArray("2024/02/01 00:00:00  first of February\r\n"));
+}
+
+TEST_F(OpLog, LinesAreAppendedToWhatTheFileAlreadyHolds) {
+    Clock::setFixed(at(2024, 6, 1, 12, 0, 0));
+    {
+        QFile f(m_dir.filePath(QStringLiteral("20240601.dbg")));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("earlier run\r\n");
+    }
+    WriteOpLog("later run");
+    EXPECT_EQ(dayFile("20240601"), QByteArray("earlier run\r\n2024/06/01 12:00:00  later run\r\n"));
+}
+
+TEST_F(OpLog, ThreadsWritingAtOnceLeaveOnlyCompleteLines) {
+    constexpr int kThreads = 4;
+    constexpr int kLines = 400;
+    Clock::setFixed(at(2024, 7, 8, 10, 0, 0));
+    auto writer = [](int id) {
+        const QByteArray body = QByteArray(120, char('a' + id));
+        for (int i = 0; i < kLines; ++i)
+            WriteOpLog(QByteArray::number(id) + ":" + QByteArray::number(i) + ":" + body);
+    };
+    std::vector<std::thread> threads;
+    for (int id = 0; id < kThreads; ++id)
+        threads.emplace_back(writer, id);
+    for (std::thread& t : threads)
+        t.join();
+
+    const QByteArray all = dayFile("20240708");
+    QList<QByteArray> lines = all.split('\n');
+    ASSERT_TRUE(lines.last().isEmpty()); // the file ends with a line end
+    lines.removeLast();
+    ASSERT_EQ(lines.size(), kThreads * kLines);
+    const QRegularExpression shape(QStringLiteral("^2024/07/08 10:00:00  (\\d):(\\d+):([a-z]{120})\\r$"));
+    std::set<std::pair<int, int>> seen;
+    for (const QByteArray& line : lines) {
+        const auto m = shape.match(QString::fromLatin1(line));
+        ASSERT_TRUE(m.hasMatch()) << line.constData();
+        const int id = m.captured(1).toInt();
+        EXPECT_EQ(m.captured(3), QString(120, QLatin1Char(char('a' + id))));
+        seen.insert({id, m.captured(2).toInt()});
+    }
+    EXPECT_EQ(seen.size(), size_t(kThreads * kLines));
+}
+
+TEST_F(OpLog, LineIsDroppedSilentlyWhenTheFolderIsMissingOrNotConfigured) {
+    Clock::setFixed(at(2024, 1, 2, 3, 4, 5));
+    putField(Config.logFiles, QFile::encodeName(m_dir.filePath(QStringLiteral("gone"))));
+    WriteOpLog("nowhere to go");
+    EXPECT_FALSE(QDir(m_dir.filePath(QStringLiteral("gone"))).exists());
+
+    Config = sConfig{};
+    const QString cwd = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(m_dir.path()));
+    WriteOpLog("no folder configured");
+    QDir::setCurrent(cwd);
+    EXPECT_TRUE(QDir(m_dir.path()).entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(OpLog, MessageAreaGetsTheStampedTextWithPlainLineBreaks) {
+    QStringList shown;
+    SetMessageAreaSink([&shown](const QString& line) { shown << line; });
+    Clock::setFixed(at(2024, 12, 25, 18, 30, 0));
+    ShowMsgLine(big5("狀態：完成\r\n完成：1 / 1(100%)"));
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown.first(), QString::fromUtf8("2024/12/25 18:30:00  狀態：完成\n完成：1 / 1(100%)"));
+    EXPECT_EQ(StampedLine(QStringLiteral("x")), QStringLiteral("2024/12/25 18:30:00  x"));
+
+    SetMessageAreaSink(nullptr);
+    ShowMsgLine("nobody listens"); // must not crash
+    EXPECT_EQ(shown.size(), 1);
+}

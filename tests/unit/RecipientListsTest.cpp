@@ -1,0 +1,181 @@
+#include "compose/RecipientLists.h"
+#include "BookRecords.h"
+#include "shared/Big5.h"
+#include "shared/FixedField.h"
+#include "shared/Global.h"
+
+#include <gtest/gtest.h>
+
+using namespace norvi;
+
+namespace {
+
+sMtData entry(int32_t id, uint8_t kind, const QByteArray& label = {}) {
+    sMtData e{};
+    e.id = id;
+    e.kind = kind;
+    putCString(e.label, label);
+    return e;
+}
+
+void addMember(int32_t id, const QByteArray& name, const QByteArray& msisdn) {
+    MemberMap[id] = test::member(id, name, msisdn);
+}
+
+void addGroup(int32_t id, std::initializer_list<std::pair<int, int32_t>> slotValues) {
+    GroupMap[id] = test::group(id, slotValues);
+}
+
+// Each queued record as "seq kind name msisdn count first-segment".
+std::vector<QByteArray> queued() {
+    std::vector<QByteArray> out;
+    for (const sSendContent& r : SendQueue)
+        out.push_back(QByteArray::number(r.seq) + " " + QByteArray::number(r.kind) + " " + getField(r.name) + " " +
+                      getField(r.msisdn) + " " + QByteArray::number(r.segmentCount) + " " +
+                      segmentText(r.segments[0], 1));
+    return out;
+}
+
+class RecipientListsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        MemberMap.clear();
+        GroupMap.clear();
+        ListFileRows.clear();
+        RecipientList.clear();
+        SendQueue.clear();
+        StopFlag = false;
+    }
+    void TearDown() override { SetUp(); }
+};
+
+TEST_F(RecipientListsTest, ListFileLinesBecomeRowsAndEntries) {
+    std::vector<QByteArray> lines;
+    const QByteArray file("a\r\nb\nc\rd\n\re\r\n");
+    for (const QByteArrayView line : SplitListFileLines(file))
+        lines.push_back(line.toByteArray());
+    EXPECT_EQ(lines, (std::vector<QByteArray>{"a", "b", "c", "d", "", "e"})); // CR LF is one line end
+
+    EXPECT_EQ(ReadListFile("0912000001\r\n0912000002 Hello\r\n  \r\n"), 2);
+    EXPECT_EQ(getField(ListFileRows.at(0).content), "");
+    EXPECT_EQ(getField(ListFileRows.at(1).msisdn), "0912000002");
+    EXPECT_EQ(getField(ListFileRows.at(1).content), "Hello");
+    ASSERT_EQ(RecipientList.size(), 2u);
+    EXPECT_EQ(RecipientList.back().kind, KindListRow);
+    EXPECT_EQ(RecipientList.back().id, 1);
+    EXPECT_EQ(getField(RecipientList.back().label), "0912000002");
+
+    const struct {
+        QByteArray line, number, content;
+    } cases[] = {{"0912 hello, world", "0912", "hello, world"},
+                 {" 0912 text", "", "0912 text"}, // a leading separator leaves the number empty
+                 {QByteArray(40, '1') + " x", QByteArray(30, '1'), "x"},
+                 {"1 " + QByteArray(1000, 'c'), "1", QByteArray(960, 'c')}};
+    for (const auto& c : cases) {
+        sLoadMt row;
+        ASSERT_TRUE(ParseListFileLine(c.line, 4, row));
+        EXPECT_EQ(getField(row.msisdn), c.number) << c.line.constData();
+        EXPECT_EQ(getField(row.content), c.content) << c.line.constData();
+    }
+}
+
+TEST_F(RecipientListsTest, ReloadStepsPerLineStopsWhenAskedAndLeavesNothingOfTheEarlierFile) {
+    ReadListFile("0911 " + QByteArray(900, 'o') + "\n0922 old\n0933 old\n");
+    const QByteArray bytes("\n0955 new\n0966\n0977");
+    int steps = 0;
+    EXPECT_EQ(ReadListFileLines(SplitListFileLines(bytes), [&] { StopFlag = ++steps == 3; }), 2);
+    ASSERT_EQ(ListFileRows.size(), 2u);
+    const sLoadMt& row = ListFileRows.at(1);
+    EXPECT_EQ(getField(row.content), "new");
+    EXPECT_EQ(QByteArray(row.content + 3, 957), QByteArray(957, 0));
+}
+
+TEST(SubstituteFields, FillsPlaceholdersFromDollarPairs) {
+    const QByteArray templ = big5("親愛的$1$，您的餘額為$2$元");
+    const struct {
+        QByteArray templ, content, expected;
+    } cases[] = {
+        {templ, big5("$王$$50$"), big5("親愛的王，您的餘額為50元")},
+        {templ, big5("$王小明$ $100$"), big5("親愛的王小明，您的餘額為100元")},
+        {big5("您好"), "$A$$B$", "$A$$B$"}, // no "$1$": the content itself
+        {templ, "no values", "no values"},
+        {"$1$-$2$-$1$", "$A$B$", "A-$2$-A"}, // B stands outside a pair
+        {"$1$$2$$3$", "$x$$$y$", "x$2$$3$"}, // "$$" is an empty pair
+        {"$1$ $10$", "$a$$b$$c$$d$$e$$f$$g$$h$$i$$j$", "a $10$"},
+        {"$$1$$", "$1$", "$1$"}, // the value recreates the placeholder: no endless loop
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SubstituteFields(c.templ, c.content), c.expected) << c.templ.constData() << c.content.constData();
+    EXPECT_EQ(SubstituteFields("$1$" + QByteArray(2000, 'x'), "$v$").size(), 959);
+}
+
+TEST(CheckDigitRunsTest, RefusesNineDigitsStartingWithZero) {
+    for (const char* bad : {"\xA4\xA4\xA4\xA4"
+                            "0912345678",
+                            "012345678", "x000000000"})
+        EXPECT_FALSE(CheckDigitRuns(bad)) << bad;
+    for (const char* good : {"call 0912-345678", "123456789012", "02-23445678", "01234567", "1012345678"})
+        EXPECT_TRUE(CheckDigitRuns(good)) << good;
+}
+
+TEST_F(RecipientListsTest, EachNumberIsQueuedOnceAcrossMembersNestedGroupsAndTypedEntries) {
+    addMember(1, "Amy", "0911;@0922;0933");
+    addMember(2, "Bob", "0944;0955");
+    addMember(3, "Cat", "");
+    addMember(4, "Dan", "0966");
+    addMember(5, "Eve", ";0977"); // no number where the plain rule looks: the listed default
+    addGroup(-1, {{0, 2}, {5, -2}, {7, 1}});
+    addGroup(-2, {{3, 4}, {4, -3}});
+    addGroup(-3, {{0, 3}, {1, 4}, {2, -2}, {3, 5}}); // Dan again, and a cycle back to -2
+    RecipientList = {entry(1, KindAddressBook), entry(-1, KindAddressBook), entry(0, KindTyped, "0966"),
+                     entry(0, KindTyped, "+8869"), entry(-2, KindAddressBook)};
+    const SendQueueResult r = BuildSendQueue(ComposeInput::fromText("hi", false));
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(queued(), (std::vector<QByteArray>{"0 0 Amy 0922 1 hi", "1 0 Bob 0944 1 hi", "2 0 Dan 0966 1 hi",
+                                                 "3 0 Eve 0977 1 hi", "4 2  +8869 1 hi"}));
+    EXPECT_EQ(r.totalCount, 5);
+}
+
+TEST_F(RecipientListsTest, ListRowsWithContentGetTheirOwnMessageAndSkipTheDuplicateFilter) {
+    ReadListFile(big5("0911 $王$$50$\n0911 $王$$50$\n0922\n0922\n0933 plain\n ,x\n0944 ") + QByteArray(200, 'x'));
+    const QByteArray templ = big5("親愛的$1$，您的餘額為$2$元");
+    for (const bool replace : {true, false}) {
+        const SendQueueResult r = BuildSendQueue(ComposeInput::fromText(templ, replace));
+        const QByteArray own = replace ? big5("親愛的王，您的餘額為50元") : big5("$王$$50$");
+        const QByteArray last = "2 1/2-" + QByteArray(155, 'x'); // no "$" values: the content either way
+        EXPECT_EQ(queued(), (std::vector<QByteArray>{"0 1  0911 1 " + own, "1 1  0911 1 " + own, "2 1  0922 1 " + templ,
+                                                     "3 1  0933 1 plain", "4 1  0944 " + last}));
+        EXPECT_EQ(r.totalCount, 6);
+    }
+}
+
+TEST_F(RecipientListsTest, MissingEntriesAreSkippedAndATooLongNumberRefusesTheRun) {
+    addMember(1, "Amy", "0911");
+    addMember(2, "Bob", QByteArray(30, '9'));
+    addGroup(-1, {{0, 77}, {1, -9}, {2, 1}});
+    ReadListFile("0933\n");
+    RecipientList.insert(RecipientList.end(), {entry(55, KindAddressBook), entry(-1, KindAddressBook),
+                                               entry(8, KindListRow), entry(0, KindTyped, QByteArray(29, '8'))});
+    const SendQueueResult r = BuildSendQueue(ComposeInput::fromText("hi", false));
+    EXPECT_EQ(r.missingEntries, 4); // member 55, member 77, group -9, row 8
+    EXPECT_EQ(r.queuedNumbers, (std::vector<QByteArray>{"0933", "0911", QByteArray(29, '8')}));
+
+    RecipientList.push_back(entry(2, KindAddressBook));
+    const SendQueueResult refused = BuildSendQueue(ComposeInput::fromText("hi", false));
+    EXPECT_FALSE(refused.ok);
+    EXPECT_EQ(refused.message, QString::fromUtf8("受訊者號碼過長（超過29個字元）：") + QString(30, '9'));
+    EXPECT_TRUE(SendQueue.empty());
+}
+
+// A run refills the records of the run before: a shorter message must not keep the old one's tail.
+TEST_F(RecipientListsTest, RebuiltQueueHoldsNothingOfThePreviousRun) {
+    ReadListFile("0911 " + QByteArray(300, 'x'));
+    ASSERT_EQ(BuildSendQueue(ComposeInput::fromText("hi", false)).totalCount, 2);
+    RecipientList.clear();
+    ReadListFile("0922 short");
+    BuildSendQueue(ComposeInput::fromText("hi", false));
+    ASSERT_EQ(queued(), std::vector<QByteArray>{"0 1  0922 1 short"});
+    EXPECT_EQ(QByteArray(SendQueue.front().segments[1], kSegmentSize), QByteArray(kSegmentSize, 0));
+}
+
+} // namespace

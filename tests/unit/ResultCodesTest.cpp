@@ -1,0 +1,115 @@
+#include "gateway/ResultCodes.h"
+#include "shared/Big5.h"
+
+#include <gtest/gtest.h>
+
+using namespace norvi;
+
+namespace {
+
+struct TextCase {
+    CodeTable table;
+    int code;
+    const char* text; // empty: no entry
+};
+
+class CodeTextTest : public ::testing::TestWithParam<TextCase> {};
+
+TEST_P(CodeTextTest, TableGivesItsTextInBig5OrNothing) {
+    const TextCase& c = GetParam();
+    EXPECT_EQ(CodeText(c.table, c.code), big5(c.text));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Gateway, CodeTextTest,
+    ::testing::Values(
+        TextCase{CodeTable::Login, 0, "帳號/密碼檢查成功"}, TextCase{CodeTable::Login, 7, "暫時無法檢查帳號/密碼"},
+        TextCase{CodeTable::Login, 8, ""}, TextCase{CodeTable::Send, 0, "訊息已成功送出"},
+        TextCase{CodeTable::Send, 5, "Msg_content_len與msg_content的長度不相符"},
+        TextCase{CodeTable::Send, 16, "簡訊內容包含連續9-10碼的電話號碼，不合規定"}, TextCase{CodeTable::Send, 17, ""},
+        TextCase{CodeTable::Query, 13, "長簡訊傳送中有Socket Send Error"}, TextCase{CodeTable::Query, 14, ""},
+        TextCase{CodeTable::Query, 15, "訊息狀態有誤"}, TextCase{CodeTable::Query, 22, "簡訊內容不合規定"},
+        TextCase{CodeTable::Query, 23, ""}, TextCase{CodeTable::Cancel, 2, "系統無此訊"},
+        TextCase{CodeTable::Cancel, 4, ""}, TextCase{CodeTable::General, 29, ""},
+        TextCase{CodeTable::General, 32, "訊息種類無法辨識"}, TextCase{CodeTable::General, 35, ""},
+        TextCase{CodeTable::General, 41, "系統內部錯誤"}, TextCase{CodeTable::General, 58, "國際簡訊未申請"},
+        TextCase{CodeTable::General, 59, ""}, TextCase{CodeTable::Send, -1, ""}));
+
+// How many codes each table explains: a missing or extra row shows up here.
+TEST(ResultCodes, TablesHaveTheirFullSetOfCodes) {
+    const auto count = [](CodeTable t) {
+        int n = 0;
+        for (int code = -5; code < 300; ++code)
+            n += CodeText(t, code).isEmpty() ? 0 : 1;
+        return n;
+    };
+    EXPECT_EQ(count(CodeTable::Login), 8);
+    EXPECT_EQ(count(CodeTable::Send), 17);
+    EXPECT_EQ(count(CodeTable::Query), 22);
+    EXPECT_EQ(count(CodeTable::Cancel), 4);
+    EXPECT_EQ(count(CodeTable::General), 14);
+}
+
+struct ResultCase {
+    const char* name;
+    int code;
+    CodeTable table;
+    const char* message;
+    const char* expected;
+};
+void PrintTo(const ResultCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ResultTextTest : public ::testing::TestWithParam<ResultCase> {};
+
+TEST_P(ResultTextTest, ResultTextJoinsTableTextAndMessage) {
+    const ResultCase& c = GetParam();
+    EXPECT_EQ(fromBig5(ResultText(c.code, c.table, big5(c.message))), QString::fromUtf8(c.expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Gateway, ResultTextTest,
+    ::testing::Values(
+        ResultCase{"SendSuccessShowsTheMsgId", 0, CodeTable::Send, "NV123", "訊息已成功送出(MsgId:NV123)"},
+        ResultCase{"RefusedLoginWithEmptyText", 1, CodeTable::Login, "", "密碼錯誤()"},
+        ResultCase{"CodeWithoutEntry", 14, CodeTable::Query, "odd", "(odd)"},
+        ResultCase{"TransportFailureStandsAlone", -1, CodeTable::Send, "Send()逾時", "Send()逾時"},
+        ResultCase{"GeneralCodeAfterSend", 50, CodeTable::Send, "login first", "尚未經過密碼檢查就發送(login first)"},
+        ResultCase{"GeneralCodeAfterLogin", 30, CodeTable::Login, "m", "傳送的訊息長度有誤(m)"},
+        ResultCase{"GeneralCodeWithoutEntry", 35, CodeTable::Cancel, "z", "(z)"},
+        ResultCase{"QuerySuccessIsNotAMsgId", 0, CodeTable::Query, "delivered", "訊息已送達對方(delivered)"},
+        ResultCase{"CancelSuccess", 0, CodeTable::Cancel, "cancelled", "取消成功(cancelled)"},
+        ResultCase{"LoginSuccess", 0, CodeTable::Login, "ok", "帳號/密碼檢查成功(ok)"},
+        ResultCase{"SendRefusal", 11, CodeTable::Send, "busy", "系統暫時無法傳送訊息(busy)"},
+        ResultCase{"LastCodeBeforeGeneral", 29, CodeTable::Query, "x", "(x)"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct LoginTestCase {
+    const char* name;
+    bool loggedIn;
+    int code;
+    const char* message;
+    const char* expected;
+};
+void PrintTo(const LoginTestCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class LoginTestTextTest : public ::testing::TestWithParam<LoginTestCase> {};
+
+TEST_P(LoginTestTextTest, ConnectionTestShowsOnlyTheTableText) {
+    const LoginTestCase& c = GetParam();
+    EXPECT_EQ(fromBig5(LoginTestText(c.loggedIn, c.code, big5(c.message))), QString::fromUtf8(c.expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(Gateway, LoginTestTextTest,
+                         ::testing::Values(LoginTestCase{"Success", true, 0, "login ok", "帳號/密碼檢查成功"},
+                                           LoginTestCase{"Refused", false, 2, "unknown account", "帳號不存在"},
+                                           LoginTestCase{"GeneralCode", false, 51, "again",
+                                                         "已通過密碼檢查，又送來帳號密碼檢查"},
+                                           LoginTestCase{"TransportFailure", false, -1, "網路連線失敗", "網路連線失敗"},
+                                           LoginTestCase{"CodeWithoutEntry", false, 9, "x", ""}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace

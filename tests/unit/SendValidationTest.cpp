@@ -1,0 +1,123 @@
+#include "compose/SendValidation.h"
+#include "shared/Clock.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace norvi;
+
+namespace {
+
+QString u(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+const QDateTime kNow(QDate(2024, 3, 10), QTime(14, 30, 0));
+
+void reserve(SendRequest& r, const QDateTime& at) {
+    r.reservation = true;
+    r.year = QString::number(at.date().year());
+    r.month = DropDownItem(at.date().month());
+    r.day = DropDownItem(at.date().day());
+    r.hour = DropDownItem(at.time().hour());
+    r.minute = DropDownItem(at.time().minute());
+}
+
+void limit(SendRequest& r, const char* hour, const char* minute) {
+    r.limitChecked = true;
+    r.limitHour = hour;
+    r.limitMinute = minute;
+}
+
+class SendValidationTest : public ::testing::Test {
+protected:
+    void SetUp() override { Clock::setFixed(kNow); }
+    void TearDown() override { Clock::reset(); }
+};
+
+// Each case changes a valid request; the text is that of the first failing check, or none.
+TEST_F(SendValidationTest, ChecksRunInOrderAndTheFirstFailureIsReported) {
+    const struct {
+        const char* name;
+        std::function<void(SendRequest&)> change;
+        const char* error;
+    } cases[] = {
+        {"no recipients, no text", [](SendRequest& r) { r.recipientCount = 0, r.message.clear(); },
+         "請選擇、上載或輸入受訊者！"},
+        {"six days to the minute", [](SendRequest& r) { reserve(r, kNow.addDays(6)); }, nullptr},
+        {"one minute more", [](SendRequest& r) { reserve(r, kNow.addDays(6).addSecs(60)); }, "預約傳送超過6天限制！"},
+        {"past minute", [](SendRequest& r) { reserve(r, kNow.addSecs(-60)); }, "不可預約過去的時間！"},
+        {"30 February", [](SendRequest& r) { reserve(r, kNow), r.month = "  2", r.day = "30"; },
+         "預約傳送時間格式錯誤！"},
+        {"year not a number", [](SendRequest& r) { reserve(r, kNow), r.year = "20x4"; }, "預約傳送時間格式錯誤！"},
+        {"limit 24:01", [](SendRequest& r) { limit(r, "24", "  1"); }, "訊息截止時間超過24小時！"},
+        {"limit 24:00", [](SendRequest& r) { limit(r, "24", "  0"); }, nullptr},
+        {"limit not a number", [](SendRequest& r) { limit(r, "two", "  0"); }, "訊息截止時間格式錯誤！"},
+        {"empty text", [](SendRequest& r) { r.message.clear(); }, "請輸入訊息內容！"},
+        {"phone number in one piece", [](SendRequest& r) { r.message = u("請回電0912345678"); },
+         "簡訊內容包含電話號嗎，請用 '-' 符號分開才可正常傳送，如 02-2344xxxx或 0910-123xxx。"},
+        {"phone number with a dash", [](SendRequest& r) { r.message = u("請回電0912-345678"); }, nullptr},
+    };
+    for (const auto& c : cases) {
+        SendRequest r;
+        r.recipientCount = 1;
+        r.message = u("明天開會");
+        c.change(r);
+        const SendValidationResult v = ValidateSend(r);
+        EXPECT_EQ(v.ok, c.error == nullptr) << c.name;
+        EXPECT_EQ(v.error, c.error ? u(c.error) : QString()) << c.name;
+    }
+}
+
+TEST_F(SendValidationTest, PassingRequestCarriesOrderTimeLimitAndBig5Text) {
+    SendRequest r;
+    r.recipientCount = 1;
+    r.message = u("明天開會");
+    reserve(r, kNow);
+    limit(r, "  2", "  5");
+    const SendValidationResult v = ValidateSend(r);
+    ASSERT_TRUE(v.ok) << v.error.toStdString(); // the current minute at its first instant
+    EXPECT_EQ(v.orderTime, "20240310143000");
+    EXPECT_EQ(v.limitMinutes, 125);
+    EXPECT_EQ(v.message, QByteArray("\xA9\xFA\xA4\xD1\xB6\x7D\xB7\x7C"));
+
+    Clock::setFixed(kNow.addMSecs(500)); // once its seconds have begun, the current minute is past
+    EXPECT_EQ(ValidateSend(r).error, u("不可預約過去的時間！"));
+    r.reservation = false;
+    r.message = u("生日快樂🎂");
+    EXPECT_TRUE(ValidateSend(r).error.contains(u("🎂")));
+}
+
+TEST(ReservationDropDowns, DaysMonthsAndYearsOffered) {
+    for (const auto& [year, month, days] : {std::tuple{2024, 2, 29},
+                                            {2023, 2, 28},
+                                            {1900, 2, 28},
+                                            {2000, 2, 29},
+                                            {2024, 4, 30},
+                                            {2024, 11, 30},
+                                            {2024, 12, 31}})
+        EXPECT_EQ(DaysInMonth(year, month), days) << year << "-" << month;
+    EXPECT_EQ(DayAfterMonthChange(31, 2024, 2), 29);
+    EXPECT_EQ(DayAfterMonthChange(15, 2023, 2), 15);
+    EXPECT_EQ(DropDownItems(8, 11), (QStringList{"  8", "  9", "10", "11"}));
+    EXPECT_EQ(BuildOrderTime("2024", "  3", "  5", "  9", "  7"), "20240305090700");
+
+    const struct {
+        QDateTime now;
+        QStringList years;
+        std::vector<int> selected; // year index, month, day, hour, minute, days in the month
+    } cases[] = {
+        {QDateTime(QDate(2024, 12, 29), QTime(23, 59)), {"2024"}, {0, 12, 30, 23, 59, 31}},
+        {QDateTime(QDate(2024, 12, 30), QTime(8, 5)), {"2024", "2025"}, {0, 12, 31, 8, 5, 31}},
+        {QDateTime(QDate(2024, 12, 31), QTime(0, 0)), {"2024", "2025"}, {1, 1, 1, 0, 0, 31}},
+        {QDateTime(QDate(2024, 2, 28), QTime(9, 41)), {"2024"}, {0, 2, 29, 9, 41, 29}},
+    };
+    for (const auto& c : cases) {
+        const ReservationDefaults d = ReservationDropDowns(c.now);
+        EXPECT_EQ(d.years, c.years);
+        EXPECT_EQ((std::vector<int>{d.yearIndex, d.month, d.day, d.hour, d.minute, d.daysInMonth}), c.selected);
+    }
+}
+
+} // namespace

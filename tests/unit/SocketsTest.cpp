@@ -1,0 +1,105 @@
+#include "gateway/Sockets.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+using namespace norvi;
+
+namespace {
+
+struct Pair {
+    int a = -1, b = -1;
+    Pair() {
+        int fds[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) == 0) {
+            a = fds[0];
+            b = fds[1];
+        }
+    }
+    ~Pair() {
+        if (a >= 0)
+            ::close(a);
+        if (b >= 0)
+            ::close(b);
+    }
+};
+
+TEST(Sockets, SendToAClosedPeerReportsAnErrorInsteadOfRaisingSigpipe) {
+    Pair p;
+    ASSERT_GE(p.a, 0);
+    ::close(p.b);
+    p.b = -1;
+    const char record[266] = {};
+    // Without MSG_NOSIGNAL this call would end the test program.
+    EXPECT_EQ(sockets::SendRecord(p.a, record, sizeof record), -1);
+    EXPECT_EQ(sockets::LastError(), EPIPE);
+}
+
+TEST(Sockets, WaitsReportReadinessTimeOutAndBadDescriptors) {
+    Pair p;
+    ASSERT_GE(p.a, 0);
+    EXPECT_EQ(sockets::WaitWritable(p.a, 1), sockets::Wait::Ready);
+    EXPECT_EQ(sockets::WaitReadableMs(p.a, 20), sockets::Wait::TimedOut);
+    ASSERT_EQ(::write(p.b, "x", 1), 1);
+    EXPECT_EQ(sockets::WaitReadable(p.a, 1), sockets::Wait::Ready);
+
+    EXPECT_EQ(sockets::WaitReadable(-1, 1), sockets::Wait::Failed);
+    EXPECT_EQ(sockets::LastError(), EBADF);
+}
+
+TEST(Sockets, WaitWorksForDescriptorsBeyondTheSelectLimit) {
+    rlimit lim{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &lim), 0);
+    const rlim_t wanted = FD_SETSIZE + 64;
+    if (lim.rlim_cur < wanted) {
+        if (lim.rlim_max < wanted)
+            GTEST_SKIP() << "descriptor limit too low";
+        rlimit raised = lim;
+        raised.rlim_cur = wanted;
+        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &raised), 0);
+    }
+    Pair p;
+    ASSERT_GE(p.a, 0);
+    const int high = FD_SETSIZE + 10;
+    ASSERT_EQ(::dup2(p.a, high), high);
+    EXPECT_EQ(sockets::WaitReadableMs(high, 20), sockets::Wait::TimedOut);
+    ASSERT_EQ(::write(p.b, "x", 1), 1);
+    EXPECT_EQ(sockets::WaitReadable(high, 1), sockets::Wait::Ready);
+    char c = 0;
+    EXPECT_EQ(sockets::Receive(high, &c, 1), 1);
+    EXPECT_EQ(c, 'x');
+    ::close(high);
+    ::setrlimit(RLIMIT_NOFILE, &lim);
+}
+
+TEST(Sockets, StartupIsCountedAndSocketsNeedAStartedLayer) {
+    ASSERT_FALSE(sockets::Started()) << "another user of the layer is alive";
+    EXPECT_EQ(sockets::CreateTcpSocket(), -1);
+    EXPECT_EQ(sockets::LastError(), sockets::kNotInitialised);
+
+    ASSERT_EQ(sockets::Startup(), 0);
+    ASSERT_EQ(sockets::Startup(), 0);
+    sockets::Cleanup();
+    EXPECT_TRUE(sockets::Started()); // one start is still open
+    const int s = sockets::CreateTcpSocket();
+    EXPECT_GE(s, 0);
+    sockets::Close(s);
+    sockets::Cleanup();
+    EXPECT_FALSE(sockets::Started());
+    sockets::Cleanup(); // more clean-ups than starts do not go below zero
+    ASSERT_EQ(sockets::Startup(), 0);
+    EXPECT_TRUE(sockets::Started());
+    sockets::Cleanup();
+}
+
+TEST(Sockets, InetAddrAcceptsDottedAddressesOnly) {
+    EXPECT_EQ(sockets::InetAddr("127.0.0.1"), htonl(0x7f000001));
+    EXPECT_EQ(sockets::InetAddr("gateway.example"), INADDR_NONE);
+}
+
+} // namespace

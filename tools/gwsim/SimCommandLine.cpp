@@ -1,0 +1,137 @@
+#include "SimCommandLine.h"
+
+#include "shared/Big5.h"
+
+#include <arpa/inet.h>
+
+#include <climits>
+
+namespace norvi::gwsim {
+
+namespace {
+
+bool toInt(const QString& text, int min, int max, int& out) {
+    bool ok = false;
+    const int v = text.toInt(&ok);
+    if (!ok || v < min || v > max)
+        return false;
+    out = v;
+    return true;
+}
+
+// "A:B" with both parts present.
+bool splitPair(const QString& text, QString& first, QString& second) {
+    const qsizetype colon = text.indexOf(QLatin1Char(':'));
+    if (colon <= 0)
+        return false;
+    first = text.left(colon);
+    second = text.mid(colon + 1);
+    return true;
+}
+
+} // namespace
+
+QString usageText() {
+    return QStringLiteral(
+        "Usage: norvi-gwsim [options]\n"
+        "Plays the SMS gateway: 266-byte requests, 244-byte replies, over TCP.\n"
+        "\n"
+        "  --listen ADDR            address to listen on (default 127.0.0.1)\n"
+        "  --port N                 TCP port (default 8000; 0 picks a free port)\n"
+        "  --account NAME:PASSWORD  an account that may log in (repeatable; default demo:demo)\n"
+        "  --deliver-after SECONDS  a message counts as delivered this long after it is due (default 2)\n"
+        "  --max-connections N      logged-in connections allowed at once (default 64)\n"
+        "  --fail-sends CODE:COUNT  answer the next COUNT send requests with CODE\n"
+        "  --close-after N          close each connection instead of answering request N+1\n"
+        "  --silent-after N         never answer a connection's requests after N replies\n"
+        "  --split-replies          send each reply in two parts with a short pause\n"
+        "  --help                   show this text\n"
+        "\n"
+        "Prints the address it listens on, then one line per request. Stops on SIGINT or SIGTERM.\n");
+}
+
+bool parseCommandLine(const QStringList& args, SimOptions& options, bool& help, QString* error) {
+    const auto bad = [error](const QString& text) {
+        if (error)
+            *error = text;
+        return false;
+    };
+    help = false;
+    bool accountsGiven = false;
+    for (int i = 0; i < args.size(); ++i) {
+        QString name = args.at(i);
+        QString value;
+        bool inlineValue = false;
+        const qsizetype eq = name.indexOf(QLatin1Char('='));
+        if (name.startsWith(QLatin1String("--")) && eq > 0) {
+            value = name.mid(eq + 1);
+            name = name.left(eq);
+            inlineValue = true;
+        }
+        const auto takeValue = [&]() -> bool {
+            if (inlineValue)
+                return true;
+            if (i + 1 >= args.size())
+                return false;
+            value = args.at(++i);
+            return true;
+        };
+        const bool flag =
+            name == QLatin1String("--help") || name == QLatin1String("-h") || name == QLatin1String("--split-replies");
+        static const QStringList valueOptions = {QStringLiteral("--listen"),          QStringLiteral("--port"),
+                                                 QStringLiteral("--account"),         QStringLiteral("--deliver-after"),
+                                                 QStringLiteral("--max-connections"), QStringLiteral("--fail-sends"),
+                                                 QStringLiteral("--close-after"),     QStringLiteral("--silent-after")};
+        if (!flag && !valueOptions.contains(name))
+            return bad(QStringLiteral("unknown option %1 (see --help)").arg(name));
+        if (flag && inlineValue)
+            return bad(QStringLiteral("%1 takes no value").arg(name));
+        if (!flag && !takeValue())
+            return bad(QStringLiteral("%1 needs a value").arg(name));
+
+        if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
+            help = true;
+        } else if (name == QLatin1String("--split-replies")) {
+            options.splitReplies = true;
+        } else if (name == QLatin1String("--listen")) {
+            in_addr a{};
+            if (::inet_pton(AF_INET, value.toLatin1().constData(), &a) != 1)
+                return bad(QStringLiteral("--listen: not an IPv4 address: %1").arg(value));
+            options.listen = value.toLatin1();
+        } else if (name == QLatin1String("--port")) {
+            if (!toInt(value, 0, 65535, options.port))
+                return bad(QStringLiteral("--port: not a port number (0 to 65535): %1").arg(value));
+        } else if (name == QLatin1String("--account")) {
+            QString account, password;
+            QByteArray account5, password5;
+            if (!splitPair(value, account, password))
+                return bad(QStringLiteral("--account: expected NAME:PASSWORD, got %1").arg(value));
+            if (!toBig5(account, account5) || !toBig5(password, password5))
+                return bad(QStringLiteral("--account: %1 has characters without a Big5 form").arg(value));
+            if (!accountsGiven)
+                options.accounts.clear(); // the first account given replaces the demo account
+            accountsGiven = true;
+            options.accounts[account5] = password5;
+        } else if (name == QLatin1String("--deliver-after")) {
+            if (!toInt(value, 0, 7 * 24 * 3600, options.deliverAfterSeconds))
+                return bad(QStringLiteral("--deliver-after: not a number of seconds: %1").arg(value));
+        } else if (name == QLatin1String("--max-connections")) {
+            if (!toInt(value, 1, 100000, options.maxConnections))
+                return bad(QStringLiteral("--max-connections: not a positive number: %1").arg(value));
+        } else if (name == QLatin1String("--fail-sends")) {
+            QString code, count;
+            if (!splitPair(value, code, count) || !toInt(code, 0, 255, options.failSendsCode) ||
+                !toInt(count, 0, INT_MAX, options.failSendsCount))
+                return bad(QStringLiteral("--fail-sends: expected CODE:COUNT (code 0 to 255), got %1").arg(value));
+        } else if (name == QLatin1String("--close-after")) {
+            if (!toInt(value, 0, INT_MAX, options.closeAfter))
+                return bad(QStringLiteral("--close-after: not a number: %1").arg(value));
+        } else if (name == QLatin1String("--silent-after")) {
+            if (!toInt(value, 0, INT_MAX, options.silentAfter))
+                return bad(QStringLiteral("--silent-after: not a number: %1").arg(value));
+        }
+    }
+    return true;
+}
+
+} // namespace norvi::gwsim
