@@ -9,6 +9,7 @@
 #include "shared/FixedField.h"
 #include "shared/Global.h"
 #include "shared/OpLog.h"
+#include "shared/TFormSettings.h"
 #include "shared/TFormShowProcess.h"
 
 #include <gtest/gtest.h>
@@ -23,6 +24,7 @@
 #include <QPlainTextEdit>
 #include <QSplitter>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QToolButton>
 #include <QTreeView>
 
@@ -349,6 +351,33 @@ TEST_F(MainWindowTest, LoadReplacingOrAppendingSetsTheSavedFlagAccordingly) {
     EXPECT_EQ(m_progress->tracker().position(), 2);
 }
 
+TEST_F(MainWindowTest, LoadAfterSavingTheChangedLogReportsBothOperations) {
+    TFormMain& w = start();
+    addRows({"a", "b", "c"});
+    SendLogModel source;
+    source.addRow(SendLogRow{});
+    ASSERT_TRUE(saveLogFile(path("one.log"), source));
+
+    m_prompts.fileNames = {path("one.log"), path("saved.log")};
+    m_prompts.answers = {Answer::Yes, Answer::Yes};
+    w.MItemFLoadClick();
+    EXPECT_EQ(m_prompts.messages(), (QStringList{kClear, kSave}));
+    EXPECT_EQ(QFileInfo(path("saved.log")).size(), 4 + 3 * 556);
+    EXPECT_EQ(w.logModel().rowCount(), 1);
+    EXPECT_TRUE(w.LogSaved);
+    EXPECT_FALSE(w.isEnabled()) << "the progress window holds the window until the user confirms";
+
+    finishProgress();
+    EXPECT_TRUE(w.isEnabled());
+    const QString memo = memoText();
+    const int saved = memo.indexOf(u("發訊紀錄儲存完成"));
+    const int loaded = memo.indexOf(u("發訊紀錄載入完成"));
+    ASSERT_GE(saved, 0);
+    EXPECT_GT(loaded, saved) << "each operation keeps its own summary, in order";
+    EXPECT_TRUE(memo.contains(u("3 / 3(100%)")));
+    EXPECT_TRUE(memo.contains(u("1 / 1(100%)")));
+}
+
 TEST_F(MainWindowTest, LoadingIntoAnEmptyListAsksNothingAndCountsAsSaved) {
     TFormMain& w = start();
     SendLogModel source;
@@ -457,6 +486,40 @@ TEST_F(MainWindowTest, ResizingGivesTheListSixTenthsOfTheHeightBelowTheToolBar) 
     const int below = w.height() - w.menuBar()->height() - toolBar->height();
     EXPECT_EQ(w.listView()->height(), below * 6 / 10);
     EXPECT_GE(w.findChild<QPlainTextEdit*>("MemoShow")->height(), 35);
+}
+
+TEST_F(MainWindowTest, DraggingTheSplitterStopsAtBothMinimumHeights) {
+    TFormMain& w = start();
+    w.resize(700, 500);
+    QCoreApplication::processEvents();
+    auto* panel = w.findChild<QWidget*>("Panel1");
+    auto* memo = w.findChild<QPlainTextEdit*>("MemoShow");
+    const QPoint grip(panel->width() / 2, panel->height() / 2);
+    auto drag = [&](int dy) {
+        QTest::mousePress(panel, Qt::LeftButton, Qt::NoModifier, grip);
+        QTest::mouseMove(panel, grip + QPoint(0, dy));
+        QTest::mouseRelease(panel, Qt::LeftButton, Qt::NoModifier, grip + QPoint(0, dy));
+    };
+    drag(-1000);
+    EXPECT_EQ(w.listView()->height(), 110);
+    drag(2000);
+    EXPECT_EQ(memo->height(), 35);
+    EXPECT_GT(w.listView()->height(), 110);
+}
+
+TEST_F(MainWindowTest, SettingsOkEnablesTheGatewayCommands) {
+    TFormMain& w = start(false);
+    TFormSettings settings(&w);
+    w.attachSettings(&settings);
+    m_prompts.dialogHandlers.push_back([&settings](QDialog* d) {
+        EXPECT_EQ(d, &settings);
+        settings.onCommandsEnabled(true); // what its OK does after storing the fields
+        return int(QDialog::Accepted);
+    });
+    w.findChild<QToolButton*>("SpeedButtonSettings")->click();
+    EXPECT_TRUE(w.commandsEnabled);
+    EXPECT_TRUE(item("MItemTSendSMS")->isEnabled());
+    EXPECT_TRUE(w.findChild<QToolButton*>("SpeedButtonCancelSMS")->isEnabled());
 }
 
 TEST_F(MainWindowTest, MessageLinesGoBelowTheFirstEmptyLine) {

@@ -1,5 +1,5 @@
-#include "shared/Big5.h"
 #include "shared/FixedField.h"
+#include "shared/Big5.h"
 
 #include <gtest/gtest.h>
 

@@ -55,6 +55,13 @@ TEST_F(ModelSendLogTest, SelectionIsReportedInListOrder) {
     EXPECT_TRUE(m_log.isSelected(3));
     EXPECT_FALSE(m_log.isSelected(2));
     EXPECT_TRUE(m_selection.isRowSelected(3, QModelIndex())) << "whole rows are selected";
+    EXPECT_EQ(m_log.selectedCount(), 2);
+
+    // A cell selected outside the name column does not make its row selected.
+    m_selection.select(m_model.index(1, ColSendCode), QItemSelectionModel::Select);
+    m_log.setSelected(3, true); // selecting a selected row again counts it once
+    EXPECT_EQ(m_log.selectedRows(), (QVector<int>{0, 3}));
+    EXPECT_EQ(m_log.selectedCount(), 2);
 }
 
 TEST_F(ModelSendLogTest, QueryResultsFillTheirCellsAndBadRowsAreIgnored) {

@@ -151,19 +151,53 @@ TEST_F(SendJobTest, ClosedConnectionMidRunReconnectsAndGoesOn) {
     EXPECT_GE(sim->connectionCount(), 2);
 }
 
+TEST_F(SendJobTest, SilentGatewayEndsTheExchangeWithAReplyTimeOutAndTheRunStillEnds) {
+    SendThd::setReplyWaitSeconds(1);
+    sim->setSilentAfter(1); // answers the login on each connection, then nothing
+    SendQueue.push_back(record("0922222222"));
+    const bool ended = runSend();
+    SendThd::setReplyWaitSeconds(SMSendNorviGw::kReplyWaitSeconds);
+    ASSERT_TRUE(ended);
+    ASSERT_EQ(log.rows.size(), 1);
+    EXPECT_EQ(cell(0, ColSendCode), "-1");
+    EXPECT_EQ(cell(0, ColSendResult), big5("Recv()逾時"));
+    // The second attempt reconnected and logged in again.
+    EXPECT_EQ(requestsOf(GwSendDomestic).size(), 2);
+    EXPECT_EQ(requestsOf(GwLogin).size(), 2);
+    EXPECT_EQ(linesWith("0922222222[part1] 傳送失敗: -1, Recv()逾時"), 1);
+    EXPECT_EQ(progress.endStates(), QList<int>{StateSent});
+}
+
+TEST_F(SendJobTest, ReplyTimeOutMidRunIsRetriedOnANewConnection) {
+    SendThd::setReplyWaitSeconds(1);
+    sim->setSilentAfter(2); // the login and one send on each connection
+    SendQueue.push_back(record("0911111111"));
+    SendQueue.push_back(record("0922222222"));
+    const bool ended = runSend();
+    SendThd::setReplyWaitSeconds(SMSendNorviGw::kReplyWaitSeconds);
+    ASSERT_TRUE(ended);
+    ASSERT_EQ(log.rows.size(), 2);
+    EXPECT_TRUE(sentOk(0));
+    EXPECT_TRUE(sentOk(1));
+    EXPECT_EQ(requestsOf(GwSendDomestic).size(), 3);
+    EXPECT_EQ(linesWith("傳送失敗"), 0);
+}
+
 TEST_F(SendJobTest, ScheduledRunSendsTheReservationAndMarksTheRows) {
+    // A reservation for tomorrow at this minute, as the send dialog builds it.
+    const QByteArray orderTime = Clock::now().addDays(1).toString(QStringLiteral("yyyyMMddHHmm")).toLatin1() + "00";
+    const QByteArray schedule = orderTime.mid(2);
     struct Case {
         int limit;
         QList<QByteArray> params;
     };
-    const Case cases[] = {{30, {"0912345678", "04", "991231235900", "0030"}},
-                          {0, {"0912345678", "03", "991231235900"}}};
+    const Case cases[] = {{30, {"0912345678", "04", schedule, "0030"}}, {0, {"0912345678", "03", schedule}}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.limit);
         log.rows.clear();
         SendQueue.clear();
         startSimulator(gwsim::SimOptions{});
-        owner.schedule = SendSchedule{true, "20991231235900", c.limit};
+        owner.schedule = SendSchedule{true, orderTime, c.limit};
         SendQueue.push_back(record("0912345678", 2));
         ASSERT_TRUE(runSend());
         const QList<sGwRequest> sends = requestsOf(GwSendDomestic);
@@ -171,7 +205,7 @@ TEST_F(SendJobTest, ScheduledRunSendsTheReservationAndMarksTheRows) {
         EXPECT_EQ(params(sends[0]), c.params);
         ASSERT_EQ(log.rows.size(), 2);
         for (int i = 0; i < 2; ++i) {
-            EXPECT_EQ(cell(i, ColSendTime), "20991231235900");
+            EXPECT_EQ(cell(i, ColSendTime), orderTime);
             EXPECT_EQ(log.rows[i].codeImage, ImageReservation);
             EXPECT_TRUE(sentOk(i));
         }

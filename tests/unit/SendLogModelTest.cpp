@@ -117,15 +117,18 @@ TEST(CompareKeysTest, AgreesWithTheCharacterByCharacterDefinition) {
     const char alphabet[] = {'a', 'A', 'z', '_', '\x40', '\xA4', '\xA1', '\x81', '\xFE', '0'};
     auto text = [&] {
         QByteArray t;
-        for (unsigned n = rng() % 7; n > 0; --n)
+        for (unsigned n = rng() % 24; n > 0; --n)
             t += alphabet[rng() % sizeof alphabet];
         return t;
     };
     for (int i = 0; i < 200000; ++i) {
-        QByteArray a = text();
-        QByteArray b = (i % 2) ? a : text();
-        if (i % 2 && !b.isEmpty())
+        // Unrelated texts, texts that differ in one byte, and a text against its own beginning.
+        const QByteArray a = text();
+        QByteArray b = (i % 3 == 0) ? text() : a;
+        if (i % 3 == 1 && !b.isEmpty())
             b[qsizetype(rng() % unsigned(b.size()))] = alphabet[rng() % sizeof alphabet];
+        if (i % 3 == 2)
+            b.truncate(qsizetype(rng() % unsigned(a.size() + 1)));
         const int got = SendLogModel::compareKeys(a, b);
         ASSERT_EQ((got > 0) - (got < 0), referenceCompare(a, b))
             << a.toHex().constData() << " " << b.toHex().constData();
@@ -303,7 +306,20 @@ class SendLogModelOrderTest : public ::testing::TestWithParam<unsigned> {};
 
 TEST_P(SendLogModelOrderTest, MatchesAFullReSortOnEveryInsert) {
     std::mt19937 rng(GetParam());
-    const QByteArray keys[] = {"", "a", "A", "b", "10", "9", QByteArray("\xA4\x40"), "ab"};
+    const QByteArray keys[] = {"",
+                               "a",
+                               "A",
+                               "b",
+                               "10",
+                               "9",
+                               QByteArray("\xA4\x40"),
+                               "ab",
+                               "message-to-everyone-a",
+                               "MESSAGE-to-everyone-B",
+                               QByteArray("\xA4\xA4\xA4\xA4\xA4\xA4\xA4\xA4\xA4"
+                                          "a"),
+                               QByteArray("\xA4\xA4\xA4\xA4\xA4\xA4\xA4\xA4\xA4"
+                                          "A")};
     auto pick = [&] { return keys[rng() % (sizeof keys / sizeof keys[0])]; };
     auto below = [&](int n) { return int(rng() % unsigned(n)); };
 

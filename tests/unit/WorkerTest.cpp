@@ -172,6 +172,7 @@ TEST(UiThreadTest, SendLogCallsAllRunOnTheUserInterfaceThread) {
     std::thread other([&] {
         const quint64 id = wrapped.addRow("b", ImageTyped, "0922", "20240101000000");
         wrapped.fillSendResult(id, "0", ImageNone, "ok", "hi");
+        wrapped.fillSendResult(id + 100, "9", ImageNone, "no such row", "lost"); // ignored
         wrapped.setQueryResult(0, "20", "r");
         wrapped.setSelected(1, true);
         count = wrapped.rowCount();
@@ -193,6 +194,27 @@ TEST(UiThreadTest, SendLogCallsAllRunOnTheUserInterfaceThread) {
     EXPECT_EQ(text, "hi");
     EXPECT_EQ(fake.rows[0].cells[ColQueryCode], "20");
     EXPECT_EQ(fake.selection(), QVector<int>{1});
+    EXPECT_EQ(fake.fillCalls, 1);
+}
+
+TEST(UiThreadTest, FlushReturnsOnceEveryQueuedWriteIsApplied) {
+    FakeSendLog fake;
+    UiThreadSendLog wrapped(fake);
+    QEventLoop loop;
+    int rowsSeenAtFlush = -1;
+    std::thread other([&] {
+        for (int i = 0; i < 50; ++i)
+            wrapped.addRow("r", ImageTyped, "09", "20240101000000");
+        wrapped.flush();
+        // Runs on the user-interface thread after the flush: every row must already be there.
+        UiThread::run([&] { rowsSeenAtFlush = int(fake.rows.size()); });
+        UiThread::post([&loop] { loop.quit(); });
+    });
+    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+    loop.exec();
+    other.join();
+    EXPECT_EQ(rowsSeenAtFlush, 50);
+    EXPECT_EQ(fake.offThreadCalls, 0);
 }
 
 TEST(CutBig5Test, NeverSplitsACharacter) {

@@ -55,6 +55,7 @@ LogFileWriter::LogFileWriter(const QString& path) : m_file(path) {}
 bool LogFileWriter::open(qint32 count) {
     if (!m_file.open(QIODevice::WriteOnly))
         return false;
+    m_buffer.reserve(kFlushSize + qsizetype(sizeof(sLogRecord)));
     const qint32 le = qToLittleEndian(count);
     m_buffer.append(reinterpret_cast<const char*>(&le), sizeof le);
     return true;
@@ -64,7 +65,7 @@ bool LogFileWriter::open(qint32 count) {
 void LogFileWriter::flush() {
     if (m_ok && !m_buffer.isEmpty())
         m_ok = m_file.write(m_buffer) == m_buffer.size();
-    m_buffer.clear();
+    m_buffer.resize(0); // keeps the allocation for the next records
 }
 
 void LogFileWriter::write(const SendLogRow& row) {

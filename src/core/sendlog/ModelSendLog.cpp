@@ -61,14 +61,24 @@ int ModelSendLog::codeImage(int row) {
     return valid(row) ? m_model.codeImage(row) : int(ImageNone);
 }
 
+// A row counts as selected by its name cell, as isSelected() sees it. The ranges of a selection never
+// overlap, so each selected row is in exactly one range that starts at column 0.
 QVector<int> ModelSendLog::selectedRows() {
     QVector<int> rows;
     for (const QItemSelectionRange& range : m_selection.selection())
-        for (int r = range.top(); r <= range.bottom(); ++r)
-            rows.append(r);
+        if (range.left() == ColName)
+            for (int r = range.top(); r <= range.bottom(); ++r)
+                rows.append(r);
     std::sort(rows.begin(), rows.end());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
+}
+
+int ModelSendLog::selectedCount() const {
+    int count = 0;
+    for (const QItemSelectionRange& range : m_selection.selection())
+        if (range.left() == ColName)
+            count += range.height();
+    return count;
 }
 
 bool ModelSendLog::isSelected(int row) {

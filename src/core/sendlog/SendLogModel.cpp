@@ -2,7 +2,10 @@
 
 #include "shared/Big5.h"
 
+#include <QtEndian>
+
 #include <algorithm>
+#include <cstring>
 
 namespace norvi {
 
@@ -50,27 +53,46 @@ QString SendLogModel::plainCaption(int column) {
     return QString::fromUtf8(kPlainCaptions[column]);
 }
 
+namespace {
+
+// The first position from `from` on where the texts differ, or n. Eight bytes at a time: the texts of a
+// log often share long beginnings (one message sent to many people).
+qsizetype firstDifference(const unsigned char* a, const unsigned char* b, qsizetype from, qsizetype n) {
+    qsizetype i = from;
+    for (; i + 8 <= n; i += 8) {
+        quint64 wa, wb;
+        std::memcpy(&wa, a + i, 8);
+        std::memcpy(&wb, b + i, 8);
+        if (wa != wb) // the lowest differing byte in memory order is the first difference
+            return i + qsizetype(qCountTrailingZeroBits(qFromLittleEndian(wa) ^ qFromLittleEndian(wb)) / 8);
+    }
+    while (i < n && a[i] == b[i])
+        ++i;
+    return i;
+}
+
+} // namespace
+
 int SendLogModel::compareKeys(const QByteArray& a, const QByteArray& b) {
     const auto* pa = reinterpret_cast<const unsigned char*>(a.constData());
     const auto* pb = reinterpret_cast<const unsigned char*>(b.constData());
     const qsizetype n = std::min(a.size(), b.size());
-    for (qsizetype i = 0;; ++i) {
-        i = std::mismatch(pa + i, pa + n, pb + i).first - pa;
-        if (i == n)
-            break;
-        // The second byte of a Big5 character may look like an ASCII letter; it belongs to the character and
-        // compares by value. Byte i is such a second byte when an odd run of lead-range bytes precedes it
-        // (the byte before the run cannot start a character, so the run pairs up from its start). Bytes
-        // before i are equal up to the case of ASCII letters, which are never lead bytes, so the run is the
-        // same in both texts.
-        qsizetype run = 0;
-        while (run < i && isBig5LeadByte(pa[i - 1 - run]))
-            ++run;
+    for (qsizetype i = firstDifference(pa, pb, 0, n); i < n; i = firstDifference(pa, pb, i + 1, n)) {
         unsigned char ca = pa[i];
         unsigned char cb = pb[i];
-        if (run % 2 == 0) {
-            ca = foldAsciiLetter(ca);
-            cb = foldAsciiLetter(cb);
+        // Folding only matters when a lower-case letter is involved, and only outside a Big5 character:
+        // its second byte may look like an ASCII letter but compares by value. Byte i is such a second byte
+        // when an odd run of lead-range bytes precedes it (the byte before the run cannot start a
+        // character, so the run pairs up from its start). Bytes before i are equal up to the case of ASCII
+        // letters, which are never lead bytes, so the run is the same in both texts.
+        if (foldAsciiLetter(ca) != ca || foldAsciiLetter(cb) != cb) {
+            qsizetype run = 0;
+            while (run < i && isBig5LeadByte(pa[i - 1 - run]))
+                ++run;
+            if (run % 2 == 0) {
+                ca = foldAsciiLetter(ca);
+                cb = foldAsciiLetter(cb);
+            }
         }
         if (ca != cb)
             return ca < cb ? -1 : 1;
@@ -290,13 +312,56 @@ template <typename Rearrange> void SendLogModel::changeLayout(Rearrange rearrang
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
+namespace {
+
+// The first eight bytes of a key as compareKeys sees them (ASCII letters folded, second bytes of Big5
+// characters kept), big-endian and zero-padded: keys whose prefixes differ are ordered by the prefixes
+// alone, so most comparisons of a sort touch no text. Zero padding agrees with "a proper prefix first".
+quint64 foldedPrefix(const QByteArray& key) {
+    quint64 prefix = 0;
+    bool second = false;
+    const qsizetype n = std::min<qsizetype>(key.size(), 8);
+    for (qsizetype i = 0; i < 8; ++i) {
+        unsigned char c = 0;
+        if (i < n) {
+            c = static_cast<unsigned char>(key[i]);
+            if (!second)
+                c = foldAsciiLetter(c);
+            second = !second && isBig5LeadByte(static_cast<unsigned char>(key[i]));
+        }
+        prefix = (prefix << 8) | c;
+    }
+    return prefix;
+}
+
+} // namespace
+
 void SendLogModel::sortAll() {
     changeLayout([this] {
-        std::vector<Row*> ordered;
-        ordered.reserve(std::size_t(m_count));
+        struct SortItem {
+            quint64 prefix;
+            const QByteArray* key;
+            Row* row;
+        };
+        std::vector<SortItem> items;
+        items.reserve(std::size_t(m_count));
         for (const auto& b : m_blocks)
-            ordered.insert(ordered.end(), b->rows.begin(), b->rows.end());
-        std::stable_sort(ordered.begin(), ordered.end(), [this](const Row* a, const Row* b) { return before(a, b); });
+            for (Row* r : b->rows)
+                items.push_back({foldedPrefix(key(r)), &key(r), r});
+        auto less = [](const SortItem& a, const SortItem& b) {
+            if (a.prefix != b.prefix)
+                return a.prefix < b.prefix;
+            return compareKeys(*a.key, *b.key) < 0;
+        };
+        if (m_sortAscending)
+            std::stable_sort(items.begin(), items.end(), less);
+        else
+            std::stable_sort(items.begin(), items.end(),
+                             [&less](const SortItem& a, const SortItem& b) { return less(b, a); });
+        std::vector<Row*> ordered;
+        ordered.reserve(items.size());
+        for (const SortItem& item : items)
+            ordered.push_back(item.row);
         rebuildBlocks(ordered);
         for (Row* r : m_moved)
             r->moved = false;

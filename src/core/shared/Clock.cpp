@@ -20,6 +20,15 @@ QDateTime now() {
     return t;
 }
 
+qint64 nowMSecsSinceEpoch() {
+    {
+        std::lock_guard<std::mutex> guard(g_lock);
+        if (!g_fixed)
+            return QDateTime::currentMSecsSinceEpoch();
+    }
+    return now().toMSecsSinceEpoch();
+}
+
 void setFixed(const QDateTime& fixed, qint64 stepMs) {
     std::lock_guard<std::mutex> guard(g_lock);
     g_fixed = true;

@@ -7,6 +7,9 @@
 namespace norvi::Clock {
 
 QDateTime now();
+// The same instant as now() as milliseconds since the epoch, without the local-time conversion, for
+// what measures intervals many times a second (the progress window's rate).
+qint64 nowMSecsSinceEpoch();
 
 // Tests: make now() return `fixed` (advanced by `step` milliseconds after each call), until reset.
 void setFixed(const QDateTime& fixed, qint64 stepMs = 0);

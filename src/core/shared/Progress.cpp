@@ -98,7 +98,7 @@ void ProgressTracker::start(int maximum) {
     m_position = 0;
     m_done = false;
     m_started = false;
-    m_startTime0 = QDateTime();
+    m_startMs = 0;
     m_status.clear();
     m_progress.clear();
     m_startTime.clear();
@@ -111,6 +111,10 @@ void ProgressTracker::setMaximum(int maximum) {
 }
 
 bool ProgressTracker::handle(int state, const QDateTime& now) {
+    return handle(state, now.toMSecsSinceEpoch());
+}
+
+bool ProgressTracker::handle(int state, qint64 nowMs) {
     if (!isKnownState(state))
         return false;
     m_status = ProgressStateText(state);
@@ -119,13 +123,13 @@ bool ProgressTracker::handle(int state, const QDateTime& now) {
         ++m_position;
         if (!m_started) {
             m_started = true;
-            m_startTime0 = now;
-            m_startTime = Clock::stamp(now);
+            m_startMs = nowMs;
+            m_startTime = Clock::stamp(QDateTime::fromMSecsSinceEpoch(nowMs));
         }
         // The texts count every step, also those beyond the maximum the caller announced.
         const qint64 percent = m_maximum > 0 ? qint64(m_position) * 100 / m_maximum : 0;
         m_progress = QStringLiteral("%1 / %2(%3%)").arg(m_position).arg(m_maximum).arg(percent);
-        updateTimes(now);
+        updateTimes(nowMs);
         return false;
     }
 
@@ -133,19 +137,19 @@ bool ProgressTracker::handle(int state, const QDateTime& now) {
         m_done = true;
         // An operation that ends without a single step started and ended at the same moment.
         if (!m_started) {
-            m_startTime0 = now;
-            m_startTime = Clock::stamp(now);
+            m_startMs = nowMs;
+            m_startTime = Clock::stamp(QDateTime::fromMSecsSinceEpoch(nowMs));
             m_progress = QStringLiteral("0 / %1(0%)").arg(m_maximum);
         }
-        updateTimes(now);
+        updateTimes(nowMs);
         return true;
     }
     return false; // the counting state only changes the status text
 }
 
-void ProgressTracker::updateTimes(const QDateTime& now) {
+void ProgressTracker::updateTimes(qint64 nowMs) {
     // All of the elapsed time counts, whole days included; a clock set back shows as no time at all.
-    qint64 elapsedMs = m_startTime0.msecsTo(now);
+    qint64 elapsedMs = nowMs - m_startMs;
     if (elapsedMs < 0)
         elapsedMs = 0;
     m_elapsed = QStringLiteral("%1 秒").arg(elapsedMs / kMsPerSecond);

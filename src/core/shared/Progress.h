@@ -46,6 +46,8 @@ public:
     void setMaximum(int maximum); // callers may learn the step count only after showing the window
     // Handles one state at time `now`; returns true when it was an end state.
     bool handle(int state, const QDateTime& now);
+    // The same with the time as milliseconds since the epoch, which costs no time-zone lookup per step.
+    bool handle(int state, qint64 msecsSinceEpoch);
 
     int position() const { return m_position; }
     int maximum() const { return m_maximum; }
@@ -61,13 +63,13 @@ public:
     QString summary() const;
 
 private:
-    void updateTimes(const QDateTime& now);
+    void updateTimes(qint64 nowMs);
 
     int m_maximum = 0;
     int m_position = 0;
     bool m_done = false;
     bool m_started = false;
-    QDateTime m_startTime0;
+    qint64 m_startMs = 0;
     QString m_status, m_progress, m_startTime, m_elapsed, m_average;
 };
 

@@ -13,6 +13,8 @@
 
 #include <QString>
 
+#include <atomic>
+
 #include <unistd.h>
 #if defined(__linux__)
 #include <sys/syscall.h>
@@ -39,6 +41,18 @@ QByteArray CutBig5(const QByteArray& text, int maxBytes) {
         n += step;
     }
     return text.left(n);
+}
+
+namespace {
+std::atomic<int> g_replyWaitSeconds{SMSendNorviGw::kReplyWaitSeconds};
+} // namespace
+
+void SendThd::setReplyWaitSeconds(int seconds) {
+    g_replyWaitSeconds = seconds;
+}
+
+int SendThd::replyWaitSeconds() {
+    return g_replyWaitSeconds.load();
 }
 
 SendThd::SendThd(uint8_t mode, int32_t index) : index(index), mode(mode) {
@@ -82,6 +96,9 @@ void SendThd::run() {
     while (!isInterruptionRequested())
         runJob();
     client.reset();
+    // The job's last writes to the send log are on it before anyone hears that the job is over.
+    if (m_sendLog)
+        m_sendLog->flush();
     announceEnd();
     reportLine(name() + " shut down");
 }
@@ -105,6 +122,7 @@ void SendThd::setUpClient() {
     client->SetPort(Config.gwPort);
     client->SetAccount(getField(Config.gwAccount));
     client->SetPassword(getField(Config.gwPasswd));
+    client->SetReplyWaitSeconds(g_replyWaitSeconds.load());
 }
 
 void SendThd::runJob() {

@@ -38,6 +38,12 @@ public:
 
     void resume() { start(); }
 
+    // How long every worker's client waits for a gateway reply, in whole seconds (0 or less: no
+    // limit). A gateway that never answers then costs a worker this long per attempt instead of
+    // blocking it for good. Tests shorten it.
+    static void setReplyWaitSeconds(int seconds);
+    static int replyWaitSeconds();
+
     // "傳送執行緒1(0000ABCD)" and its siblings, Big5.
     static QByteArray formatThreadName(uint8_t mode, int32_t index, quint32 threadId);
 

@@ -1,5 +1,7 @@
 #include "sendlog/TFormAbout.h"
 
+#include "shared/UiFont.h"
+
 #include "shared/IconTable.h"
 
 #include <QGridLayout>
@@ -10,6 +12,7 @@ namespace norvi {
 
 TFormAbout::TFormAbout(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TFormAbout"));
+    applyFormFont(this);
     setWindowTitle(QString::fromUtf8("關於"));
 
     auto* icon = new QLabel(this);

@@ -1,9 +1,12 @@
 #include "sendlog/TFormQuerySMS.h"
 
+#include "shared/UiFont.h"
+
 namespace norvi {
 
 TFormQuerySMS::TFormQuerySMS(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TFormQuerySMS"));
+    applyFormFont(this);
     setWindowTitle(QString::fromUtf8("狀態查詢"));
     resize(360, 180);
 }

@@ -1,5 +1,7 @@
 #include "sendlog/TFormShowMsg.h"
 
+#include "shared/UiFont.h"
+
 #include "sendlog/SendLogModel.h"
 #include "shared/Big5.h"
 
@@ -11,6 +13,7 @@ namespace norvi {
 
 TFormShowMsg::TFormShowMsg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TFormShowMsg"));
+    applyFormFont(this);
     setWindowTitle(QString::fromUtf8("傳送紀錄"));
     m_memo = new QPlainTextEdit(this);
     m_memo->setObjectName(QStringLiteral("MemoMsg"));

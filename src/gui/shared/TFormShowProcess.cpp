@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QShowEvent>
 
+#include <algorithm>
+
 namespace norvi {
 
 namespace {
@@ -32,13 +34,21 @@ constexpr int kRowAverage = 114;
 constexpr int kRowButton = 144;
 constexpr int kClientHeight = kRowButton + kButtonHeight + 12;
 
-QLabel* makeLabel(QWidget* parent, const QString& text, int x, int y, const char* name = nullptr) {
+// Every label has a fixed size: a label whose size can change asks its window for a new layout with a
+// posted event each time its text changes, and with thousands of steps still queued for the window
+// each such post searches the whole queue. Only the progress text is resized, when its width changes.
+QLabel* makeLabel(QWidget* parent, const QString& text, int x, int y, const char* name = nullptr, int width = 0) {
     auto* label = new QLabel(text, parent);
     if (name)
         label->setObjectName(QString::fromLatin1(name));
     label->move(x, y);
-    label->adjustSize();
+    const QSize hint = label->sizeHint();
+    label->setFixedSize(width > 0 ? width : hint.width(), hint.height());
     return label;
+}
+
+int textWidth(const QLabel* label, const QString& text) {
+    return label->fontMetrics().horizontalAdvance(text) + 2 * label->margin() + 2;
 }
 
 } // namespace
@@ -51,7 +61,11 @@ TFormShowProcess::TFormShowProcess(QWidget* parent)
     applyFormFont(this);
 
     auto* captionStatus = makeLabel(this, QString::fromUtf8("狀態："), kMargin, kRowStatus);
-    m_labelStatus = makeLabel(this, QString(), kMargin + captionStatus->width(), kRowStatus, "LabelStatus");
+    int statusWidth = 0;
+    for (int state = StateImporting; state <= StateCancelled; ++state)
+        statusWidth = std::max(statusWidth, textWidth(captionStatus, ProgressStateText(state)));
+    m_labelStatus =
+        makeLabel(this, QString(), kMargin + captionStatus->width(), kRowStatus, "LabelStatus", statusWidth);
 
     m_bar = new QProgressBar(this);
     m_bar->setObjectName(QStringLiteral("ProgressBar1"));
@@ -65,9 +79,10 @@ TFormShowProcess::TFormShowProcess(QWidget* parent)
     m_captionElapsed = makeLabel(this, QString::fromUtf8("總共耗費時間："), kMargin, kRowElapsed);
     m_captionAverage = makeLabel(this, QString::fromUtf8("平均："), kMargin, kRowAverage);
     const int valueLeft = kMargin + m_captionElapsed->width() + 4;
-    m_labelStartTime = makeLabel(this, QString(), valueLeft, kRowStart, "LabelStartTime");
-    m_labelElapsed = makeLabel(this, QString(), valueLeft, kRowElapsed, "LabelElapsed");
-    m_labelAverage = makeLabel(this, QString(), valueLeft, kRowAverage, "LabelAverage");
+    const int valueWidth = kMargin + kBarWidth - valueLeft;
+    m_labelStartTime = makeLabel(this, QString(), valueLeft, kRowStart, "LabelStartTime", valueWidth);
+    m_labelElapsed = makeLabel(this, QString(), valueLeft, kRowElapsed, "LabelElapsed", valueWidth);
+    m_labelAverage = makeLabel(this, QString(), valueLeft, kRowAverage, "LabelAverage", valueWidth);
 
     m_button = new QPushButton(QString::fromUtf8("中斷"), this);
     m_button->setObjectName(QStringLiteral("ButtonOk"));
@@ -128,21 +143,25 @@ void TFormShowProcess::FormShow() {
 }
 
 void TFormShowProcess::handleState(int state) {
-    const bool ended = m_tracker.handle(state, Clock::now());
+    const bool ended = m_tracker.handle(state, Clock::nowMSecsSinceEpoch());
     m_labelStatus->setText(m_tracker.statusText());
-    m_labelStatus->adjustSize();
     if (!IsStepState(state) && !ended)
         return;
 
     m_bar->setValue(m_tracker.barValue());
-    m_labelProgress->setText(m_tracker.progressText());
-    m_labelProgress->adjustSize();
+    const QString progress = m_tracker.progressText();
+    // Digits share one width, so the text is measured again only when its length changes.
+    if (progress.size() != m_labelProgress->text().size()) {
+        const int progressWidth = textWidth(m_labelProgress, progress);
+        if (progressWidth != m_labelProgress->width())
+            m_labelProgress->setFixedWidth(progressWidth);
+    }
+    m_labelProgress->setText(progress);
     m_labelStartTime->setText(m_tracker.startTimeText());
     m_labelElapsed->setText(m_tracker.elapsedText());
     m_labelAverage->setText(m_tracker.averageText());
-    for (QLabel* label : {m_labelStartTime, m_labelElapsed, m_labelAverage})
-        label->adjustSize();
-    showTimeLabels(true);
+    if (m_labelStartTime->isHidden())
+        showTimeLabels(true);
     if (!ended) {
         // The window follows the length of the progress text.
         fitWidth(m_labelProgress->x() + m_labelProgress->width() + kMargin);
