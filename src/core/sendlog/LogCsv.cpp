@@ -6,8 +6,19 @@ namespace norvi {
 
 namespace {
 
+bool isAscii(const QByteArray& text) {
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
+// Numbers, times and codes are plain ASCII, which reads the same in both encodings; only the other
+// cells go through the code page.
 QByteArray encodeCell(const QByteArray& big5Text, CsvEncoding encoding) {
-    return encoding == CsvEncoding::Big5 ? big5Text : fromBig5(big5Text).toUtf8();
+    if (encoding == CsvEncoding::Big5 || isAscii(big5Text))
+        return big5Text;
+    return fromBig5(big5Text).toUtf8();
 }
 
 } // namespace
