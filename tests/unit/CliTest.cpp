@@ -250,12 +250,32 @@ TEST_F(CliTest, ListFileRowsGetTheirPlaceholdersFilledWithReplace) {
     EXPECT_EQ(listRows, 3);
 }
 
-TEST_F(CliTest, ListFileRowOwnTextIsSentAsItIsWithoutReplace) {
-    writeFile("list.txt", u("0911111111 $王小明$$1,200$\n").toUtf8());
-    const CliRun r = run({"send", "--text", "x $1$", "--list", path("list.txt"), "--log", path("l.log")});
+TEST_F(CliTest, Big5ListFileRowOwnTextIsSentAsItIsWithoutReplace) {
+    writeFile("list.txt", big5("0911111111 $王小明$$1,200$\r\n"));
+    const CliRun r = run({"send", "--text", "x $1$", "--list", path("list.txt"), "--big5", "--log", path("l.log")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     ASSERT_EQ(r.rows().size(), 1);
     EXPECT_EQ(r.rows()[0][ColContent], u("$王小明$$1,200$"));
+}
+
+TEST_F(CliTest, ListFileWithACharacterWithoutBig5IsRefusedNamingIt) {
+    writeFile("list.txt", u("0911111111 $小明😀$\n").toUtf8());
+    const CliRun r = run({"send", "--text", "x $1$", "--list", path("list.txt")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(u("😀"))) << r.err.toStdString();
+    EXPECT_TRUE(sim->requests().empty());
+}
+
+TEST_F(CliTest, SendWithTheGatewayDownRecordsEveryFailureAndSaysSo) {
+    sim.reset(); // nobody listens on the configured port any more
+    const CliRun r = run({"-v", "send", "--text", "hi", "--log", path("down.log"), "0912000001", "0912000002"});
+    EXPECT_EQ(r.exitCode, 2);
+    ASSERT_EQ(r.rows().size(), 2);
+    for (const QStringList& row : r.rows())
+        EXPECT_EQ(row[ColSendCode], "-1");
+    EXPECT_EQ(readLog(path("down.log")).size(), 2u);
+    // -v shows the message area: the worker's login failures are there.
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Login to Server fail"))) << r.err.toStdString();
 }
 
 struct Refusal {
