@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+
+namespace norvi {
+
+// The send dialog's reservation settings as a send worker sees them.
+struct SendSchedule {
+    bool scheduled = false; // 預約傳送 chosen
+    QByteArray orderTime;   // 14 digits yyyyMMddHHmm00, meaningful when scheduled
+    int limitMinutes = 0;   // validity in minutes, 0 for no limit
+};
+
+// The window that started a job (the worker's ownerForm): the send dialog, the main window's send log,
+// or the query dialog. The desktop windows implement it; the command-line front end and the tests
+// implement it plainly. Every member is called on the user-interface thread; the worker waits for it
+// unless the member says otherwise.
+class JobOwner {
+public:
+    virtual ~JobOwner() = default;
+
+    // True only for the send dialog: its runs honour the reservation settings. A resend started from
+    // the send log answers false and so sends every message at once, with no limit.
+    virtual bool isSendDialog() const = 0;
+
+    // The reservation settings. Asked for only when isSendDialog() is true.
+    virtual SendSchedule sendSchedule() const { return {}; }
+
+    // The job of a single MsgId is over: close this window. The worker does not wait for it.
+    virtual void closeForm() = 0;
+
+    // The result of a single query or cancellation: a modal box with an OK button, titled with the
+    // MsgId. Returns when the user has dismissed it. Texts are Big5.
+    virtual void showResultBox(const QByteArray& msgId, const QByteArray& text) = 0;
+};
+
+} // namespace norvi

@@ -1,0 +1,77 @@
+#include "workers/JobStarter.h"
+
+#include "shared/Big5.h"
+#include "shared/Global.h"
+#include "shared/Progress.h"
+#include "workers/SendThd.h"
+
+namespace norvi {
+
+namespace {
+constexpr int32_t kWorkerIndex = 1; // every starter of the program uses index 1
+
+void setError(QString* errorText, const QString& text) {
+    if (errorText)
+        *errorText = text;
+}
+} // namespace
+
+bool WorkerRegistered() {
+    std::lock_guard<std::mutex> guard(JobLock);
+    return !WorkerList.empty();
+}
+
+QString WorkerBusyText() {
+    return QString::fromUtf8("上一個作業尚未結束，請稍候再試。");
+}
+
+bool StartWorker(uint8_t mode, JobOwner* owner, SendLogAccess* sendLog, const QByteArray& singleMsgId,
+                 QString* errorText, SendThd** started) {
+    if (started)
+        *started = nullptr;
+    // Only list and send jobs walk the send log; a single MsgId needs none.
+    if (!sendLog && (mode == ModeSend || singleMsgId.isEmpty())) {
+        setError(errorText, QString::fromUtf8("沒有可寫入的發訊紀錄，作業未啟動。"));
+        return false;
+    }
+    std::lock_guard<std::mutex> guard(JobLock);
+    if (!WorkerList.empty()) {
+        setError(errorText, WorkerBusyText());
+        return false;
+    }
+    auto* worker = new SendThd(mode, kWorkerIndex);
+    worker->ownerForm = owner;
+    worker->singleMsgId = singleMsgId;
+    worker->setSendLog(sendLog);
+    // The event tells "no job running"; it is set again by the worker that ends last.
+    SendEvent.reset();
+    WorkerList.push_back(sSendThd{worker, kWorkerIndex});
+    // The worker finds its entry without the lock, which is safe because it is in the list before the
+    // thread starts; the worker's own removal waits for the lock held here.
+    worker->resume();
+    if (started)
+        *started = worker;
+    return true;
+}
+
+bool StartSendRun(JobOwner* sendDialog, SendLogAccess* sendLog, const std::function<int()>& buildQueue, int* totalCount,
+                  QString* errorText, SendThd** started) {
+    if (totalCount)
+        *totalCount = 0;
+    if (started)
+        *started = nullptr;
+    // SendQueue is read by the running worker without a lock, so it is only rebuilt when none runs.
+    if (WorkerRegistered()) {
+        setError(errorText, WorkerBusyText());
+        return false;
+    }
+    PostShowProcess(StateCounting);
+    SendQueue.clear();
+    const int total = buildQueue ? buildQueue() : 0;
+    if (totalCount)
+        *totalCount = total;
+    StopFlag = false;
+    return StartWorker(ModeSend, sendDialog, sendLog, QByteArray(), errorText, started);
+}
+
+} // namespace norvi

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+namespace norvi {
+
+class JobOwner;
+class SendLogAccess;
+class SendThd;
+
+// Starting the one worker of a job. Everything here runs on the user-interface thread.
+//
+// A job is started only while no worker is registered in WorkerList: the windows normally make that
+// impossible (the progress window keeps the starting window disabled), and a request that slips
+// through anyway is refused rather than emptying the lists under a running worker.
+
+// True while a worker is registered (its job has not ended yet).
+bool WorkerRegistered();
+
+// The text of a refused start.
+QString WorkerBusyText();
+
+// Creates one suspended worker with index 1 for `mode` (WorkerMode), sets its owner, send log and
+// single MsgId, empties WorkerList, registers {worker, 1} and resumes it. `sendLog` is the send log as
+// the user-interface thread reaches it (not needed for a single MsgId). Returns false with a message
+// in `errorText` when a worker is still registered; nothing is changed then. The returned worker
+// (through `started`) frees itself when done: hold it in a QPointer if it is kept past this call.
+bool StartWorker(uint8_t mode, JobOwner* owner, SendLogAccess* sendLog, const QByteArray& singleMsgId,
+                 QString* errorText, SendThd** started = nullptr);
+
+// The send dialog's start of a run, in its order: announce the counting (progress state 10), empty
+// SendQueue, let `buildQueue` append the run's records and return its number of short messages
+// (stored in `totalCount`, the progress maximum), clear StopFlag, start the send worker. Refused,
+// before anything is emptied, while a worker is registered.
+bool StartSendRun(JobOwner* sendDialog, SendLogAccess* sendLog, const std::function<int()>& buildQueue, int* totalCount,
+                  QString* errorText, SendThd** started = nullptr);
+
+} // namespace norvi

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+
+// How the jobs read the code cells of send-log rows.
+namespace norvi::RowCodes {
+
+// A cell holding a whole decimal number; false for an empty cell or any other text.
+bool parse(const QByteArray& cell, int* value);
+// The cell's number, or -1 when it holds none (the reading of the resend command).
+int valueOr(const QByteArray& cell, int fallback = -1);
+
+// Query codes after which a sent message is asked about again by a later query or cancellation:
+// not delivered yet, still under way, or the exchange itself failed.
+bool isAskAgain(int queryCode);
+// Query codes that mark a sent message as not failed, so it is not sent again. -1 stands for a row
+// that was never asked.
+bool isNotFailed(int queryCode);
+
+// The MsgId inside a send result "...(MsgId:X)": the text after "MsgId:" up to the next ")" (or the
+// end). False when the text has no "MsgId:".
+bool msgIdFromResult(const QByteArray& sendResult, QByteArray* msgId);
+
+} // namespace norvi::RowCodes

@@ -1,0 +1,147 @@
+#include "workers/SendJob.h"
+
+#include "gateway/ResultCodes.h"
+#include "shared/Big5.h"
+#include "shared/Clock.h"
+#include "shared/FixedField.h"
+#include "shared/Global.h"
+#include "shared/Progress.h"
+#include "workers/SendThd.h"
+#include "workers/UiThread.h"
+#include "workers/UiThreadSendLog.h"
+
+#include <algorithm>
+
+namespace norvi {
+
+namespace {
+constexpr int kMaxAttempts = 2;
+} // namespace
+
+bool SendJob::isRetryCode(int code) {
+    switch (code) {
+    case -1:
+    case 3:
+    case 11:
+    case 31:
+    case 40:
+    case 41:
+        return true;
+    default:
+        return false;
+    }
+}
+
+uint8_t SendJob::requestType(const QByteArray& msisdn) {
+    return msisdn.size() > 10 || msisdn.startsWith('+') ? GwSendInternational : GwSendDomestic;
+}
+
+int SendJob::rowImage(uint8_t kind) {
+    switch (kind) {
+    case KindAddressBook:
+        return ImageMember;
+    case KindListRow:
+        return ImageListRow;
+    default:
+        return ImageTyped;
+    }
+}
+
+void SendJob::run() {
+    readOwnerSettings();
+    for (auto it = SendQueue.begin(); it != SendQueue.end() && !m_worker.stopRequested(); ++it)
+        sendRecord(*it);
+    m_worker.gateway().Logout();
+    m_worker.requestInterruption();
+}
+
+void SendJob::readOwnerSettings() {
+    // The send dialog stays hidden behind the progress window for the whole run, so its settings
+    // cannot change: one read on the user-interface thread serves every segment.
+    JobOwner* owner = m_worker.ownerForm;
+    if (!owner)
+        return;
+    UiThread::run([&] {
+        m_ownerIsSendDialog = owner->isSendDialog();
+        if (m_ownerIsSendDialog)
+            m_schedule = owner->sendSchedule();
+    });
+    if (!m_ownerIsSendDialog)
+        m_schedule = SendSchedule{};
+}
+
+void SendJob::sendRecord(const sSendContent& record) {
+    const QByteArray name = getField(record.name);
+    const QByteArray msisdn = getField(record.msisdn);
+    const int image = rowImage(record.kind);
+    // A damaged count never reads past the six segments of the block.
+    const int count = std::clamp(int(record.segmentCount), 0, kSegmentCount);
+    // No stop check between the segments of one message: a message is never sent in part.
+    for (int k = 0; k < count; ++k)
+        sendSegment(name, image, msisdn, getField(record.segments[k]));
+}
+
+void SendJob::sendSegment(const QByteArray& name, int image, const QByteArray& msisdn, const QByteArray& segment) {
+    PostShowProcess(StateSending);
+    const bool scheduled = m_schedule.scheduled;
+    const QByteArray sendTime =
+        scheduled ? m_schedule.orderTime : Clock::now().toString(QStringLiteral("yyyyMMddHHmmss")).toLatin1();
+    UiThreadSendLog& log = *m_worker.sendLog();
+    const quint64 rowId = log.addRow(name, image, msisdn, sendTime);
+
+    const Outcome outcome = attempt(msisdn, segment);
+    const QByteArray result =
+        ResultText(outcome.code, outcome.loginFailed ? CodeTable::Login : CodeTable::Send, outcome.message);
+    const QByteArray code = QByteArray::number(outcome.code);
+    if (outcome.code != 0)
+        m_worker.reportLine(m_worker.name() + ' ' + msisdn + '[' + segment + "] " + big5("傳送失敗: ") + code + ", " +
+                            result);
+    log.fillSendResult(rowId, code, scheduled ? ImageReservation : ImageNone, result, segment);
+}
+
+SendJob::Outcome SendJob::attempt(const QByteArray& msisdn, const QByteArray& segment) {
+    SMSendNorviGw& client = m_worker.gateway();
+    Outcome out;
+    int attempts = 0;
+    bool retry = false;
+    do {
+        out.loginFailed = false;
+        out.message.clear();
+        ++attempts;
+        // Returns at once while the client is still logged in; a transport failure logged it out, so
+        // the second attempt after -1 reconnects.
+        if (!client.Login()) {
+            out.code = client.lastCode();
+            out.message = client.message();
+            out.loginFailed = true;
+            if (attempts == kMaxAttempts) {
+                m_worker.reportLine(m_worker.name() + " Login to Server fail, " + QByteArray::number(out.code) + ':' +
+                                    out.message);
+                break;
+            }
+            retry = true;
+        } else {
+            prepareRequest(msisdn, segment);
+            out.code = client.Send(out.message);
+            retry = isRetryCode(out.code);
+        }
+    } while (retry && attempts < kMaxAttempts && !m_worker.stopRequested());
+    return out;
+}
+
+void SendJob::prepareRequest(const QByteArray& msisdn, const QByteArray& segment) {
+    SMSendNorviGw& client = m_worker.gateway();
+    client.Clear();
+    if (m_ownerIsSendDialog) {
+        // The gateway takes the schedule as yymmddhhnnss: the order time without its century.
+        if (m_schedule.scheduled)
+            client.SetScheduleTime(m_schedule.orderTime.mid(2));
+        client.SetLimitTime(m_schedule.limitMinutes);
+    }
+    client.SetType(requestType(msisdn));
+    client.SetCoding(1);
+    client.SetMobile(msisdn);
+    client.SetContent(int(segment.size()), segment.constData());
+}
+
+} // namespace norvi

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "workers/JobOwner.h"
+#include "workers/JobRecords.h"
+
+#include <QByteArray>
+
+namespace norvi {
+
+class SendThd;
+
+// The job of a send worker: every segment of every message in SendQueue goes to the gateway as one
+// request and becomes one row of the send log. Logs in once and keeps the login; a few transient
+// failures are tried a second time; a stop takes effect between messages.
+class SendJob {
+public:
+    explicit SendJob(SendThd& worker) : m_worker(worker) {}
+    void run();
+
+    // The outcome of one segment's attempts.
+    struct Outcome {
+        int code = -1;
+        QByteArray message; // gateway text, MsgId, or transport failure text
+        bool loginFailed = false;
+    };
+
+    // Codes after which a segment is sent a second time.
+    static bool isRetryCode(int code);
+    // Type 15 (international) for numbers longer than ten characters or starting with "+", else 1.
+    static uint8_t requestType(const QByteArray& msisdn);
+    // The send-log row image of a recipient kind.
+    static int rowImage(uint8_t kind);
+
+private:
+    void readOwnerSettings();
+    void sendRecord(const sSendContent& record);
+    void sendSegment(const QByteArray& name, int image, const QByteArray& msisdn, const QByteArray& segment);
+    Outcome attempt(const QByteArray& msisdn, const QByteArray& segment);
+    void prepareRequest(const QByteArray& msisdn, const QByteArray& segment);
+
+    SendThd& m_worker;
+    bool m_ownerIsSendDialog = false;
+    SendSchedule m_schedule; // meaningful only when the owner is the send dialog
+};
+
+} // namespace norvi

@@ -1,0 +1,118 @@
+#include "workers/SendLogJobs.h"
+
+#include "shared/FixedField.h"
+#include "shared/Global.h"
+#include "workers/JobStarter.h"
+#include "workers/RowCodes.h"
+#include "workers/SendLogAccess.h"
+#include "workers/SendThd.h"
+
+#include <cstring>
+
+namespace norvi {
+
+bool IsFailedRow(const QByteArray& sendCodeCell, const QByteArray& queryCodeCell) {
+    const int sendCode = RowCodes::valueOr(sendCodeCell);
+    const int queryCode = RowCodes::valueOr(queryCodeCell);
+    return !(sendCode == 0 && RowCodes::isNotFailed(queryCode));
+}
+
+uint8_t KindFromRowImage(int image) {
+    switch (image) {
+    case ImageMember:
+        return KindAddressBook;
+    case ImageListRow:
+        return KindListRow;
+    default:
+        return KindTyped;
+    }
+}
+
+sSendContent ResendRecord(SendLogAccess& log, int row, int32_t seq) {
+    sSendContent record;
+    std::memset(&record, 0, sizeof(record));
+    record.seq = seq;
+    record.kind = KindFromRowImage(log.rowImage(row));
+    putCString(record.name, log.text(row, ColName));
+    putCString(record.msisdn, log.text(row, ColMobile));
+    putCString(record.segments[0], log.text(row, ColContent));
+    record.segmentCount = 1;
+    return record;
+}
+
+bool QueueFailedRows(SendLogAccess& log, int* queued, QString* errorText) {
+    if (queued)
+        *queued = 0;
+    if (WorkerRegistered()) {
+        if (errorText)
+            *errorText = WorkerBusyText();
+        return false;
+    }
+    SendQueue.clear();
+    const QVector<int> selected = log.selectedRows();
+    const bool selectedMode = !selected.isEmpty();
+    QVector<int> rows = selected;
+    if (!selectedMode) {
+        const int n = log.rowCount();
+        rows.reserve(n);
+        for (int row = 0; row < n; ++row)
+            rows.append(row);
+    }
+    int32_t seq = 0;
+    for (int row : rows) {
+        const bool failed = IsFailedRow(log.text(row, ColSendCode), log.text(row, ColQueryCode));
+        if (selectedMode && !failed)
+            log.setSelected(row, false);
+        else if (!selectedMode && failed)
+            log.setSelected(row, true);
+        if (failed)
+            SendQueue.push_back(ResendRecord(log, row, seq++));
+    }
+    if (queued)
+        *queued = seq;
+    return true;
+}
+
+QString NothingToResendText() {
+    return QString::fromUtf8("沒有確定失敗的訊息需要重新傳送！");
+}
+
+bool StartResend(JobOwner* listOwner, SendLogAccess* log, QString* errorText, SendThd** started) {
+    if (WorkerRegistered()) {
+        if (errorText)
+            *errorText = WorkerBusyText();
+        return false;
+    }
+    StopFlag = false;
+    return StartWorker(ModeSend, listOwner, log, QByteArray(), errorText, started);
+}
+
+bool StartRowJob(uint8_t mode, bool allRows, JobOwner* owner, SendLogAccess* log, int* maximum, QString* errorText,
+                 SendThd** started) {
+    if (maximum)
+        *maximum = 0;
+    // QueryAll and StopFlag are read by a running worker, so they stay alone while one is registered.
+    if (WorkerRegistered()) {
+        if (errorText)
+            *errorText = WorkerBusyText();
+        return false;
+    }
+    if (!log)
+        return StartWorker(mode, owner, log, QByteArray(), errorText, started); // refused: nothing to walk
+    const int rows = allRows ? log->rowCount() : int(log->selectedRows().size());
+    QueryAll = allRows;
+    StopFlag = false;
+    if (!StartWorker(mode, owner, log, QByteArray(), errorText, started))
+        return false;
+    if (maximum)
+        *maximum = rows;
+    return true;
+}
+
+bool StartRowJobFromLog(uint8_t mode, JobOwner* owner, SendLogAccess* log, int* maximum, QString* errorText,
+                        SendThd** started) {
+    const bool allRows = !log || log->selectedRows().isEmpty();
+    return StartRowJob(mode, allRows, owner, log, maximum, errorText, started);
+}
+
+} // namespace norvi

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "workers/JobRecords.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace norvi {
+
+class JobOwner;
+class SendLogAccess;
+class SendThd;
+
+// The jobs started from the send log's rows, without the windows: which rows a resend takes, the
+// records it queues, and the start of a list query or cancellation. The main window and the
+// command-line front end both call these on the user-interface thread, with the send log as that
+// thread reaches it.
+
+// A row is not failed when its send code is 0 and its query code is one that marks a message as
+// delivered, under way or not yet asked; any other row is failed and worth sending again.
+bool IsFailedRow(const QByteArray& sendCodeCell, const QByteArray& queryCodeCell);
+
+// The recipient kind that a row image stands for (the reverse of the send job's row image).
+uint8_t KindFromRowImage(int image);
+
+// The record that resends row `row`: kind from the image, name from the caption, number, the row's
+// text as its only segment. Every text is cut to its field.
+sSendContent ResendRecord(SendLogAccess& log, int row, int32_t seq);
+
+// Resend, first half: examines the selected rows (or all rows when none is selected), keeps only
+// the failed ones selected (selected-rows mode) or selects them (all-rows mode), and fills SendQueue
+// with one record per failed row in list order. `queued` receives the number of records (which is
+// the number of short messages to send). Refused without touching SendQueue or the selection while
+// a worker is registered.
+bool QueueFailedRows(SendLogAccess& log, int* queued, QString* errorText);
+
+// The text shown when no examined row failed.
+QString NothingToResendText();
+
+// Resend, second half: clears StopFlag and starts a send worker on the queue built above. `listOwner`
+// is the send log's window, not the send dialog, so every message goes at once and without a limit.
+bool StartResend(JobOwner* listOwner, SendLogAccess* log, QString* errorText, SendThd** started = nullptr);
+
+// A list query (ModeQuery) or cancellation (ModeCancel) of all rows or of the selected rows: sets
+// QueryAll, gives the progress maximum (the number of rows the job walks), clears StopFlag and starts
+// the worker.
+bool StartRowJob(uint8_t mode, bool allRows, JobOwner* owner, SendLogAccess* log, int* maximum, QString* errorText,
+                 SendThd** started = nullptr);
+
+// The send log's own pop-up commands: the selected rows when there are any, else all rows.
+bool StartRowJobFromLog(uint8_t mode, JobOwner* owner, SendLogAccess* log, int* maximum, QString* errorText,
+                        SendThd** started = nullptr);
+
+} // namespace norvi

@@ -1,0 +1,162 @@
+#include "workers/SendThd.h"
+
+#include "shared/Big5.h"
+#include "shared/FixedField.h"
+#include "shared/Global.h"
+#include "shared/OpLog.h"
+#include "shared/Progress.h"
+#include "workers/JobOwner.h"
+#include "workers/QueryJob.h"
+#include "workers/SendJob.h"
+#include "workers/UiThread.h"
+#include "workers/UiThreadSendLog.h"
+
+#include <QString>
+
+#include <atomic>
+
+#include <unistd.h>
+#if defined(__linux__)
+#include <sys/syscall.h>
+#endif
+
+namespace norvi {
+
+quint32 CurrentThreadNumber() {
+#if defined(__linux__)
+    return quint32(::syscall(SYS_gettid));
+#else
+    return quint32(quintptr(QThread::currentThreadId()));
+#endif
+}
+
+QByteArray CutBig5(const QByteArray& text, int maxBytes) {
+    if (text.size() <= maxBytes)
+        return text;
+    int n = 0;
+    while (n < maxBytes) {
+        const int step = isBig5LeadByte(static_cast<unsigned char>(text[n])) ? 2 : 1;
+        if (n + step > maxBytes)
+            break;
+        n += step;
+    }
+    return text.left(n);
+}
+
+namespace {
+std::atomic<int> g_replyWaitSeconds{SMSendNorviGw::kReplyWaitSeconds};
+} // namespace
+
+void SendThd::setReplyWaitSeconds(int seconds) {
+    g_replyWaitSeconds = seconds;
+}
+
+int SendThd::replyWaitSeconds() {
+    return g_replyWaitSeconds.load();
+}
+
+SendThd::SendThd(uint8_t mode, int32_t index) : index(index), mode(mode) {
+    connect(this, &QThread::finished, this, &QObject::deleteLater);
+}
+
+SendThd::~SendThd() = default;
+
+void SendThd::setSendLog(SendLogAccess* onUiThread) {
+    m_sendLog.reset(onUiThread ? new UiThreadSendLog(*onUiThread) : nullptr);
+}
+
+QByteArray SendThd::formatThreadName(uint8_t mode, int32_t index, quint32 threadId) {
+    const char* format = mode == ModeSend    ? "傳送執行緒%d(%08X)"
+                         : mode == ModeQuery ? "查詢執行緒%d(%08X)"
+                                             : "取消預約執行緒%d(%08X)";
+    return big5(QString::asprintf(format, int(index), unsigned(threadId)));
+}
+
+QByteArray SendThd::name() const {
+    return getField(threadName);
+}
+
+bool SendThd::stopRequested() const {
+    return StopFlag.load() || isInterruptionRequested();
+}
+
+void SendThd::reportLine(const QByteArray& line) {
+    putCString(logLine, CutBig5(line, int(sizeof(logLine)) - 1));
+    const QByteArray text = getField(logLine);
+    UiThread::run([&text] { ShowMsgLine(text); });
+    WriteOpLog(text);
+}
+
+void SendThd::run() {
+    findSelfEntry();
+    setUpClient();
+    putCString(threadName, formatThreadName(mode, index, CurrentThreadNumber()));
+    reportLine(name() + " start");
+    // Each job ends by asking for the thread's termination, so it runs once.
+    while (!isInterruptionRequested())
+        runJob();
+    client.reset();
+    // The job's last writes to the send log are on it before anyone hears that the job is over.
+    if (m_sendLog)
+        m_sendLog->flush();
+    announceEnd();
+    reportLine(name() + " shut down");
+}
+
+void SendThd::findSelfEntry() {
+    // The starter registered this worker before resuming it and nobody else adds entries while it
+    // runs, so the list can be walked without the lock.
+    for (auto it = WorkerList.begin(); it != WorkerList.end(); ++it) {
+        if (it->index == index) {
+            selfEntry = it;
+            hasSelfEntry = true;
+            return;
+        }
+    }
+    hasSelfEntry = false;
+}
+
+void SendThd::setUpClient() {
+    client = std::make_unique<SMSendNorviGw>();
+    client->SetHost(GatewayHost);
+    client->SetPort(Config.gwPort);
+    client->SetAccount(getField(Config.gwAccount));
+    client->SetPassword(getField(Config.gwPasswd));
+    client->SetReplyWaitSeconds(g_replyWaitSeconds.load());
+}
+
+void SendThd::runJob() {
+    if (mode == ModeSend)
+        SendJob(*this).run();
+    else
+        QueryJob(*this).run();
+    // A job always ends the loop, even one that returned early.
+    requestInterruption();
+}
+
+void SendThd::announceEnd() {
+    // Removing the entry and testing for emptiness happen together, so exactly one worker sees the
+    // list empty and announces the end. Nothing in here waits for the user-interface thread: that
+    // thread takes JobLock itself when it starts a job.
+    std::lock_guard<std::mutex> guard(JobLock);
+    if (hasSelfEntry) {
+        WorkerList.erase(selfEntry);
+        hasSelfEntry = false;
+    }
+    if (!WorkerList.empty())
+        return;
+    SendEvent.set();
+    if (mode == ModeSend) {
+        PostShowProcess(StateSent);
+        return;
+    }
+    if (!singleMsgId.isEmpty()) {
+        JobOwner* owner = ownerForm;
+        if (owner)
+            UiThread::post([owner] { owner->closeForm(); });
+        return;
+    }
+    PostShowProcess(mode == ModeQuery ? StateQueried : StateCancelled);
+}
+
+} // namespace norvi

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "gateway/SMSendNorviGw.h"
+#include "workers/JobRecords.h"
+
+#include <QByteArray>
+#include <QThread>
+
+#include <list>
+#include <memory>
+
+namespace norvi {
+
+class JobOwner;
+class SendLogAccess;
+class UiThreadSendLog;
+
+// What a worker does with its one job.
+enum WorkerMode : uint8_t { ModeSend = 0, ModeQuery = 1, ModeCancel = 2 };
+
+// The worker thread: one per job that talks to the gateway. It creates its own gateway client, runs
+// its job once, removes itself from WorkerList, tells the progress window (or its owner) that the job
+// is over, and frees itself. Windows are reached only through calls run on the user-interface thread.
+class SendThd : public QThread {
+    Q_OBJECT
+public:
+    // Created suspended, as every starter wants; resume() starts the run routine. The object frees
+    // itself (deleteLater on the user-interface thread) once the run routine has returned.
+    SendThd(uint8_t mode, int32_t index);
+    ~SendThd() override;
+
+    // Set by the starter before resuming.
+    JobOwner* ownerForm = nullptr; // the window that started the job
+    QByteArray singleMsgId;        // a single query or cancellation; empty for list and send jobs
+    // The send log as the user-interface thread reaches it; the worker wraps it so that every call
+    // runs there. Not needed by a single query or cancellation.
+    void setSendLog(SendLogAccess* onUiThread);
+
+    void resume() { start(); }
+
+    // How long every worker's client waits for a gateway reply, in whole seconds (0 or less: no
+    // limit). A gateway that never answers then costs a worker this long per attempt instead of
+    // blocking it for good. Tests shorten it.
+    static void setReplyWaitSeconds(int seconds);
+    static int replyWaitSeconds();
+
+    // "傳送執行緒1(0000ABCD)" and its siblings, Big5.
+    static QByteArray formatThreadName(uint8_t mode, int32_t index, quint32 threadId);
+
+    // For the jobs, on the worker's own thread.
+    uint8_t jobMode() const { return mode; }
+    int32_t jobIndex() const { return index; }
+    QByteArray name() const;
+    SMSendNorviGw& gateway() { return *client; }
+    UiThreadSendLog* sendLog() { return m_sendLog.get(); }
+    // The user pressed 中斷, or the thread was asked to end: checked between messages, rows and attempts.
+    bool stopRequested() const;
+    // A line for the record: the message area (on the user-interface thread, waiting) and the
+    // operation log. Big5; a line longer than logLine is cut at a character boundary.
+    void reportLine(const QByteArray& line);
+
+protected:
+    void run() override;
+
+private:
+    void findSelfEntry();
+    void setUpClient();
+    void runJob();
+    void announceEnd();
+
+    int32_t index;
+    char logLine[1024] = {};
+    char threadName[500] = {};
+    uint8_t mode;
+    std::list<sSendThd>::iterator selfEntry;
+    bool hasSelfEntry = false;
+    std::unique_ptr<SMSendNorviGw> client;
+    std::unique_ptr<UiThreadSendLog> m_sendLog;
+};
+
+// The id of the calling thread as the operating system numbers it, for the worker's name.
+quint32 CurrentThreadNumber();
+
+// Cuts Big5 text to at most `maxBytes` without splitting a two-byte character.
+QByteArray CutBig5(const QByteArray& text, int maxBytes);
+
+} // namespace norvi

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "workers/SendLogAccess.h"
+
+#include <functional>
+#include <memory>
+#include <unordered_map>
+
+namespace norvi {
+
+// The send log as a worker reaches it: every call runs on the user-interface thread against the
+// wrapped access (the model behind the main window's list), so the wrapped access is only ever
+// touched on that thread and needs no lock of its own.
+//
+// Calls that return something wait for the user-interface thread. Calls that only write (add a row,
+// fill it, write a query result, change the selection) are queued for it and return at once: a send
+// run would otherwise hand the thread over twice per short message and spend most of its time waiting
+// for the window instead of the gateway. Queued writes and waiting calls from one worker reach the
+// user-interface thread in the order they were made, so a read always sees every earlier write.
+class UiThreadSendLog : public SendLogAccess {
+public:
+    explicit UiThreadSendLog(SendLogAccess& onUiThread);
+    ~UiThreadSendLog() override;
+
+    // The returned id names the row in later calls on this object (not on the wrapped access).
+    quint64 addRow(const QByteArray& caption, int image, const QByteArray& mobile, const QByteArray& sendTime) override;
+    void fillSendResult(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
+                        const QByteArray& content) override;
+    void setQueryResult(int row, const QByteArray& code, const QByteArray& result) override;
+
+    int rowCount() override;
+    QByteArray text(int row, int column) override;
+    int rowImage(int row) override;
+    int codeImage(int row) override;
+
+    QVector<int> selectedRows() override;
+    bool isSelected(int row) override;
+    void setSelected(int row, bool selected) override;
+
+    // Several steps on the wrapped access in one trip to the user-interface thread, waiting for them.
+    void batch(const std::function<void(SendLogAccess& log)>& steps);
+
+    // Returns once every queued write has reached the wrapped access.
+    void flush();
+
+private:
+    // What the queued writes share on the user-interface thread: the wrapped access and the ids it
+    // gave to the rows this object added. Kept alive by the queued writes themselves.
+    struct Target {
+        explicit Target(SendLogAccess& log) : log(log) {}
+        SendLogAccess& log;
+        std::unordered_map<quint64, quint64> rowIds;
+    };
+    void queue(std::function<void(Target& target)> write);
+
+    std::shared_ptr<Target> m_target;
+    quint64 m_nextRowId = 0; // worker thread only
+};
+
+} // namespace norvi
