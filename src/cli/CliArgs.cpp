@@ -18,7 +18,7 @@ bool isOption(const QString& arg) {
 
 } // namespace
 
-Arguments ParseArguments(const QStringList& args, const OptionSpec& spec) {
+Arguments ParseArguments(const QStringList& args, const OptionSpec& known) {
     Arguments out;
     bool optionsEnded = false;
     for (int i = 0; i < args.size(); ++i) {
@@ -40,9 +40,9 @@ Arguments ParseArguments(const QStringList& args, const OptionSpec& spec) {
             value = arg.mid(eq + 1);
             inlineValue = true;
         }
-        if (spec.switches.contains(name) && !inlineValue) {
+        if (known.switches.contains(name) && !inlineValue) {
             out.switches.insert(name);
-        } else if (spec.withValue.contains(name)) {
+        } else if (known.withValue.contains(name)) {
             if (!inlineValue) {
                 if (i + 1 >= args.size()) {
                     out.error = u("選項 %1 需要一個值。").arg(name);

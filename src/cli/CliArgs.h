@@ -25,7 +25,7 @@ struct Arguments {
     QString value(const QString& name) const { return values.value(name); }
 };
 
-Arguments ParseArguments(const QStringList& args, const OptionSpec& spec);
+Arguments ParseArguments(const QStringList& args, const OptionSpec& known);
 
 // The options in front of the command: -C DIR, -v and --help.
 struct GlobalOptions {

@@ -590,7 +590,7 @@ int segmentCommand(const Arguments& a) {
 
 struct Command {
     const char* name;
-    OptionSpec spec;
+    OptionSpec known;
     std::function<int(const Arguments&)> run;
 };
 
@@ -645,7 +645,7 @@ int Run(const QStringList& arguments) {
     for (const Command& command : commands()) {
         if (global.command != QLatin1String(command.name))
             continue;
-        const Arguments args = ParseArguments(global.rest, command.spec);
+        const Arguments args = ParseArguments(global.rest, command.known);
         if (global.help || args.switches.contains(kHelpSwitch) || args.switches.contains(QStringLiteral("-h"))) {
             out(CommandHelp(global.command));
             return ExitOk;
