@@ -331,27 +331,6 @@ TEST_F(GatewayClientTest, QueryAndCancelCarryOnlyTheMsgIdCutToTwentyBytes) {
     }
 }
 
-TEST_F(GatewayClientTest, SuccessfulSendShowsTheMsgIdThatQueriesThenFind) {
-    SMSendNorviGw client;
-    pointAt(client, sim->port());
-    ASSERT_TRUE(client.Login());
-    client.Clear();
-    client.SetType(GwSendDomestic);
-    client.SetCoding(1);
-    client.SetMobile("0912345678");
-    client.SetContent(5, "hello");
-    QByteArray msgId;
-    ASSERT_EQ(client.Send(msgId), 0);
-    EXPECT_EQ(ResultText(0, CodeTable::Send, msgId), big5("訊息已成功送出") + "(MsgId:" + msgId + ")");
-
-    client.Clear();
-    client.SetType(GwQuery);
-    client.SetMsgId(msgId);
-    QByteArray text;
-    EXPECT_EQ(client.Send(text), 4);
-    EXPECT_EQ(ResultText(4, CodeTable::Query, text), big5("已送至簡訊中心，尚未完成查詢") + "(" + text + ")");
-}
-
 TEST_F(GatewayClientTest, RefusedConnectionFailsTheLogin) {
     ClosedPort closed;
     SMSendNorviGw client;
@@ -543,29 +522,6 @@ TEST_F(GatewayClientTest, ReceiveHandsBackRawContentOrTextAndParams) {
     ASSERT_EQ(client.Receive(coding, content, length, params), 0);
     EXPECT_EQ(length, 200);
     EXPECT_EQ(content.size(), 160); // never beyond the field
-}
-
-TEST_F(GatewayClientTest, EveryRequestIsOneWholeRecord) {
-    long received = -1;
-    RawTcpServer server([&received](int fd) {
-        for (int i = 0; i < 3; ++i)
-            answer(fd, replyWith(0, "ok"));
-        received = RawTcpServer::drainUntilClosed(fd);
-    });
-    SMSendNorviGw client;
-    pointAt(client, server.port());
-    ASSERT_TRUE(client.Login());
-    QByteArray text;
-    client.Clear();
-    client.SetType(GwSendInternational);
-    client.SetCoding(1);
-    client.SetMobile("+886912345678");
-    client.SetContent(3, "abc");
-    EXPECT_EQ(client.Send(text), 0);
-    EXPECT_EQ(sendQuery(client, text), 0);
-    client.Logout();
-    server.join();
-    EXPECT_EQ(received, 0); // the three requests were exactly 3 x 266 bytes: nothing left over
 }
 
 TEST(GatewayClientStartup, FailedSocketStartupLeavesAUsableObjectWhoseConnectionsFail) {

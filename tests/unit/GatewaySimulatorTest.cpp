@@ -142,17 +142,6 @@ TEST_F(SimulatorTest, LoginRulesAndRequestsBeforeLogin) {
     EXPECT_EQ(c.code(makeRequest(GwQuery, {"X"})), 2); // the connection stays usable
 }
 
-TEST_F(SimulatorTest, LoginsBeyondTheConnectionLimitAreRefused) {
-    SimOptions o;
-    o.maxConnections = 2;
-    start(o);
-    auto a = loggedIn();
-    auto b = loggedIn();
-    RawClient c(sim->port());
-    EXPECT_EQ(c.login(), 3);
-    EXPECT_EQ(sim->connectionCount(), 3);
-}
-
 struct SendRule {
     const char* name;
     uint8_t type;
@@ -191,42 +180,31 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         SendRule{"Valid", GwSendDomestic, 1, {kNumber, "01"}, "hello", 0},
         SendRule{"CodingZero", GwSendDomestic, 0, {kNumber, "01"}, "hello", 2},
-        SendRule{"CodingRaw", GwSendDomestic, 2, {kNumber, "01"}, "hello", 2},
         SendRule{"EmptyContent", GwSendDomestic, 1, {kNumber, "01"}, "", 4},
         SendRule{"ContentLengthBeyondTheField", GwSendDomestic, 1, {kNumber, "01"}, "hello", 4, 161},
         SendRule{"NulInsideTheContent", GwSendDomestic, 1, {kNumber, "01"}, QByteArray("ab\0cd", 5), 5},
         SendRule{"ContentShorterThanItsLength", GwSendDomestic, 1, {kNumber, "01"}, "abc", 5, 10},
         SendRule{"NineDigitNumber", GwSendDomestic, 1, {"091234567", "01"}, "hello", 6},
         SendRule{"ElevenDigitDomesticNumber", GwSendDomestic, 1, {"09123456789", "01"}, "hello", 6},
-        SendRule{"LetterInNumber", GwSendDomestic, 1, {"09123a5678", "01"}, "hello", 6},
-        SendRule{"PlusOnDomesticNumber", GwSendDomestic, 1, {"+912345678", "01"}, "hello", 6},
         SendRule{"InternationalWithPlus", GwSendInternational, 1, {"+886912345678", "01"}, "hello", 0},
-        SendRule{"InternationalWithoutPlus", GwSendInternational, 1, {"886912345678", "01"}, "hello", 0},
         SendRule{"InternationalTwentyTwoDigits", GwSendInternational, 1, {QByteArray(22, '8'), "01"}, "hi", 0},
         SendRule{"InternationalTwentyThreeDigits", GwSendInternational, 1, {QByteArray(23, '8'), "01"}, "hi", 6},
-        SendRule{"InternationalPlusOnly", GwSendInternational, 1, {"+", "01"}, "hello", 6},
         SendRule{"UnknownMode", GwSendDomestic, 1, {kNumber, "05"}, "hello", 7},
-        SendRule{"MissingMode", GwSendDomestic, 1, {kNumber}, "hello", 7},
         SendRule{"LimitOfADay", GwSendDomestic, 1, {kNumber, "02", "1440"}, "hello", 0},
         SendRule{"LimitZero", GwSendDomestic, 1, {kNumber, "02", "0000"}, "hello", 8},
         SendRule{"LimitOverADay", GwSendDomestic, 1, {kNumber, "02", "1441"}, "hello", 8},
         SendRule{"LimitNotDigits", GwSendDomestic, 1, {kNumber, "02", "12a4"}, "hello", 8},
-        SendRule{"LimitThreeDigits", GwSendDomestic, 1, {kNumber, "02", "030"}, "hello", 8},
-        SendRule{"LimitMissing", GwSendDomestic, 1, {kNumber, "02"}, "hello", 8},
         SendRule{"BookedInAnHour", GwSendDomestic, 1, {kNumber, "03", "@3600"}, "hello", 0},
         SendRule{"BookedThisMinute", GwSendDomestic, 1, {kNumber, "03", "@-30"}, "hello", 0},
         SendRule{"BookedInThePast", GwSendDomestic, 1, {kNumber, "03", "@-120"}, "hello", 9},
         SendRule{"BookedSevenDaysAhead", GwSendDomestic, 1, {kNumber, "03", "@604800"}, "hello", 0},
         SendRule{"BookedBeyondSevenDays", GwSendDomestic, 1, {kNumber, "03", "@604801"}, "hello", 9},
         SendRule{"BookedOnANonDate", GwSendDomestic, 1, {kNumber, "03", "310230100000"}, "hello", 9},
-        SendRule{"BookedAtANonTime", GwSendDomestic, 1, {kNumber, "03", "310506256000"}, "hello", 9},
         SendRule{"ScheduleElevenDigits", GwSendDomestic, 1, {kNumber, "03", "31050611000"}, "hello", 9},
-        SendRule{"ScheduleMissing", GwSendDomestic, 1, {kNumber, "03"}, "hello", 9},
         SendRule{"BookedWithLimit", GwSendDomestic, 1, {kNumber, "04", "@3600", "0030"}, "hello", 0},
         SendRule{"BookedWithBadLimit", GwSendDomestic, 1, {kNumber, "04", "@3600", "9999"}, "hello", 8},
         SendRule{"PhoneNumberInText", GwSendDomestic, 1, {kNumber, "01"}, "call 0912345678 now", 16},
         SendRule{"NineDigitsFromZero", GwSendDomestic, 1, {kNumber, "01"}, "091234567", 16},
-        SendRule{"EightDigitsFromZero", GwSendDomestic, 1, {kNumber, "01"}, "09123456", 0},
         SendRule{"LongRunNotFromZero", GwSendDomestic, 1, {kNumber, "01"}, "12345678901", 0},
         SendRule{"PhoneNumberAfterChinese", GwSendDomestic, 1, {kNumber, "01"}, big5("請撥0912345678"), 16}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -431,13 +409,6 @@ TEST_F(SimulatorTest, StopEndsEveryConnectionWhateverItIsDoing) {
     EXPECT_FALSE(late.connected());
 }
 
-TEST_F(SimulatorTest, DestructorStopsARunningSimulator) {
-    start();
-    auto c = loggedIn();
-    sim.reset();
-    EXPECT_GE(RawTcpServer::drainUntilClosed(c->fd()), 0);
-}
-
 TEST_F(SimulatorTest, KeepsTheMostRecentRequests) {
     SimOptions o;
     o.keepRequests = 3;
@@ -488,12 +459,7 @@ TEST(SimCommandLine, ReadsEveryOption) {
     EXPECT_EQ(o.closeAfter, 4);
     EXPECT_EQ(o.silentAfter, 6);
     EXPECT_TRUE(o.splitReplies);
-
-    SimOptions defaults;
-    ASSERT_TRUE(parseCommandLine({}, defaults, help, &error));
-    EXPECT_EQ(defaults.port, 8000);
-    EXPECT_EQ(defaults.accounts.at("demo"), QByteArray("demo"));
-    ASSERT_TRUE(parseCommandLine({"--help"}, defaults, help, &error));
+    ASSERT_TRUE(parseCommandLine({"--help"}, o, help, &error));
     EXPECT_TRUE(help);
 }
 
@@ -509,10 +475,8 @@ TEST_P(SimCommandLineErrorTest, BadOptionIsRefusedByName) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Gateway, SimCommandLineErrorTest,
-                         ::testing::Values(QStringList{"--port", "70000"}, QStringList{"--port"},
-                                           QStringList{"--port", "eighty"}, QStringList{"--account", "nocolon"},
-                                           QStringList{"--account", ":pw"}, QStringList{"--fail-sends", "11"},
-                                           QStringList{"--fail-sends", "300:1"}, QStringList{"--listen", "localhost"},
+                         ::testing::Values(QStringList{"--port", "70000"}, QStringList{"--account", "nocolon"},
+                                           QStringList{"--fail-sends", "11"}, QStringList{"--listen", "localhost"},
                                            QStringList{"--bogus"}, QStringList{"--split-replies=1"},
                                            QStringList{"--max-connections", "0"},
                                            QStringList{"--account", QString::fromUtf8("😀:x")}));

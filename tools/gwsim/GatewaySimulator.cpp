@@ -80,6 +80,10 @@ struct Message {
     qint64 scheduledMs = -1; // -1 for a message sent at once
     int limitMinutes = 0;
     bool cancelled = false;
+    // Delivered and expired are where a message ends; once reached they are kept, and later queries
+    // need no clock.
+    int finalCode = -1;
+    const char* finalText = nullptr;
 };
 
 struct Outcome {
@@ -646,12 +650,22 @@ Outcome GatewaySimulator::Impl::query(const std::vector<QByteArray>& p, const Se
     const QByteArray id = param(p, 0);
     if (id.isEmpty())
         return {kEmptyMsgId, "empty MsgId"};
-    const qint64 nowMs = Clock::now().toMSecsSinceEpoch();
-    std::lock_guard<std::mutex> guard(lock);
-    const auto it = messages.find(id);
+    std::unique_lock<std::mutex> guard(lock);
+    auto it = messages.find(id);
     if (it == messages.end() || it->second.account != s.account)
         return {kNoSuchMessage, "no such MsgId"};
-    const auto state = stateOf(it->second, nowMs);
+    if (it->second.finalCode >= 0)
+        return {uint8_t(it->second.finalCode), it->second.finalText};
+    guard.unlock(); // the clock has a lock of its own
+    const qint64 nowMs = Clock::now().toMSecsSinceEpoch();
+    guard.lock();
+    it = messages.find(id); // still there: messages are never removed
+    Message& m = it->second;
+    const auto state = stateOf(m, nowMs);
+    if (state.first == kOk || state.first == kExpired) {
+        m.finalCode = state.first;
+        m.finalText = state.second;
+    }
     return {state.first, state.second};
 }
 

@@ -65,14 +65,27 @@ int appendParam(sGwRequest& request, int pos, const QByteArray& text, int max) {
 }
 
 bool sendStep(NorviGwUnit& unit, int waitSeconds) {
+    const char* record = reinterpret_cast<const char*>(&unit.request);
+    const std::size_t size = sizeof unit.request;
+    std::size_t sent = 0;
     if (waitSeconds > 0) {
-        const sockets::Wait w = sockets::WaitWritable(unit.sock, waitSeconds);
-        if (w == sockets::Wait::Failed)
-            return fail(unit, withError("Send() select error", sockets::LastError()));
-        if (w == sockets::Wait::TimedOut)
-            return fail(unit, big5("Send()逾時"));
+        // A socket with room for the record is writable, so the wait can only matter once a send
+        // would block: try first, and wait only for what the socket did not take.
+        if (unit.sock >= 0) {
+            const long n = sockets::TrySend(unit.sock, record, size);
+            if (n < 0)
+                return fail(unit, withError(big5("Send()錯誤").constData(), sockets::LastError()));
+            sent = std::size_t(n);
+        }
+        if (sent < size) {
+            const sockets::Wait w = sockets::WaitWritable(unit.sock, waitSeconds);
+            if (w == sockets::Wait::Failed)
+                return fail(unit, withError("Send() select error", sockets::LastError()));
+            if (w == sockets::Wait::TimedOut)
+                return fail(unit, big5("Send()逾時"));
+        }
     }
-    if (sockets::SendRecord(unit.sock, &unit.request, sizeof unit.request) < 0)
+    if (sent < size && sockets::SendRecord(unit.sock, record + sent, size - sent) < 0)
         return fail(unit, withError(big5("Send()錯誤").constData(), sockets::LastError()));
     return true;
 }

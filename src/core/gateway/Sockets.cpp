@@ -18,19 +18,20 @@ namespace {
 std::atomic<int> g_starts{0};
 std::atomic<bool> g_failNextStartup{false};
 
-// Waits for `events` on one socket. EINTR restarts the wait with the time that is left, so a signal
-// neither cuts the wait short nor stretches it.
+// Waits for `events` on one socket. A signal restarts the wait with the time that is left; the clock
+// is read only then, since on some virtual machines every clock read is a system call of its own.
 Wait waitFor(int sock, short events, int milliseconds) {
     if (sock < 0) {
         errno = EBADF;
         return Wait::Failed;
     }
     using clock = std::chrono::steady_clock;
-    const auto deadline = clock::now() + std::chrono::milliseconds(milliseconds);
+    clock::time_point deadline{};
+    bool interrupted = false;
+    int timeout = milliseconds;
     for (;;) {
         pollfd p{sock, events, 0};
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now()).count();
-        const int rc = ::poll(&p, 1, left > 0 ? int(left) : 0);
+        const int rc = ::poll(&p, 1, timeout);
         if (rc > 0) {
             if (p.revents & POLLNVAL) {
                 errno = EBADF;
@@ -43,6 +44,14 @@ Wait waitFor(int sock, short events, int milliseconds) {
             return Wait::TimedOut;
         if (errno != EINTR)
             return Wait::Failed;
+        // The time spent before the first signal is not known without a clock read before every
+        // wait; counting from here stretches an interrupted wait by at most that much.
+        if (!interrupted) {
+            interrupted = true;
+            deadline = clock::now() + std::chrono::milliseconds(milliseconds);
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now()).count();
+        timeout = left > 0 ? int(left) : 0;
     }
 }
 
@@ -151,6 +160,18 @@ long SendRecord(int sock, const void* data, std::size_t size) {
         sent += std::size_t(n);
     }
     return long(sent);
+}
+
+long TrySend(int sock, const void* data, std::size_t size) {
+    for (;;) {
+        const ssize_t n = ::send(sock, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n >= 0)
+            return long(n);
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return 0;
+        if (errno != EINTR)
+            return -1;
+    }
 }
 
 long Receive(int sock, void* data, std::size_t size) {

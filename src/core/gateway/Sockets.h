@@ -47,6 +47,10 @@ int Connect(int sock, const sockaddr_in& addr, int seconds);
 // the process. Returns the bytes sent or -1.
 long SendRecord(int sock, const void* data, std::size_t size);
 
+// Sends what fits without blocking (the same signal rule as SendRecord): the bytes sent, 0 when the
+// socket cannot take any now, or -1.
+long TrySend(int sock, const void* data, std::size_t size);
+
 // One receive of at most `size` bytes: the count, 0 when the peer closed, or -1.
 long Receive(int sock, void* data, std::size_t size);
 

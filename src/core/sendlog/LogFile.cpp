@@ -1,0 +1,154 @@
+#include "sendlog/LogFile.h"
+
+#include "shared/FixedField.h"
+
+#include <QtEndian>
+
+#include <cstring>
+
+namespace norvi {
+
+namespace {
+
+// The low byte of an image index, as the record keeps it.
+int8_t imageByte(int image) {
+    return static_cast<int8_t>(static_cast<uint8_t>(image & 0xFF));
+}
+
+} // namespace
+
+sLogRecord toLogRecord(const SendLogRow& row) {
+    sLogRecord record;
+    std::memset(&record, 0, sizeof record);
+    record.image = imageByte(row.image);
+    putField(record.name, row.texts[ColName]);
+    putField(record.msisdn, row.texts[ColMobile]);
+    putField(record.sendTime, row.texts[ColSendTime]);
+    record.codeImage = imageByte(row.codeImage);
+    putField(record.sendCode, row.texts[ColSendCode]);
+    putField(record.sendResult, row.texts[ColSendResult]);
+    putField(record.queryCode, row.texts[ColQueryCode]);
+    putField(record.queryResult, row.texts[ColQueryResult]);
+    putField(record.content, row.texts[ColContent]);
+    return record;
+}
+
+SendLogRow fromLogRecord(const sLogRecord& record) {
+    SendLogRow row;
+    row.image = record.image;
+    row.texts[ColName] = getField(record.name);
+    row.texts[ColMobile] = getField(record.msisdn);
+    row.texts[ColSendTime] = getField(record.sendTime);
+    row.codeImage = record.codeImage;
+    row.texts[ColSendCode] = getField(record.sendCode);
+    row.texts[ColSendResult] = getField(record.sendResult);
+    row.texts[ColQueryCode] = getField(record.queryCode);
+    row.texts[ColQueryResult] = getField(record.queryResult);
+    row.texts[ColContent] = getField(record.content);
+    return row;
+}
+
+// ---- writing ----
+
+LogFileWriter::LogFileWriter(const QString& path) : m_file(path) {}
+
+bool LogFileWriter::open(qint32 count) {
+    if (!m_file.open(QIODevice::WriteOnly))
+        return false;
+    m_buffer.reserve(kFlushSize + qsizetype(sizeof(sLogRecord)));
+    const qint32 le = qToLittleEndian(count);
+    m_buffer.append(reinterpret_cast<const char*>(&le), sizeof le);
+    return true;
+}
+
+// Records are gathered into large writes: one system call per record makes a big log slow to save.
+void LogFileWriter::flush() {
+    if (m_ok && !m_buffer.isEmpty())
+        m_ok = m_file.write(m_buffer) == m_buffer.size();
+    m_buffer.resize(0); // keeps the allocation for the next records
+}
+
+void LogFileWriter::write(const SendLogRow& row) {
+    const sLogRecord record = toLogRecord(row);
+    m_buffer.append(reinterpret_cast<const char*>(&record), sizeof record);
+    if (m_buffer.size() >= kFlushSize)
+        flush();
+}
+
+bool LogFileWriter::commit() {
+    flush();
+    if (!m_ok) {
+        m_file.cancelWriting();
+        m_file.commit();
+        return false;
+    }
+    return m_file.commit();
+}
+
+// ---- reading ----
+
+LogFileReader::LogFileReader(const QString& path) : m_file(path) {}
+
+bool LogFileReader::open() {
+    if (!m_file.open(QIODevice::ReadOnly))
+        return false;
+    qint32 le = 0;
+    if (m_file.read(reinterpret_cast<char*>(&le), sizeof le) != qint64(sizeof le))
+        return false;
+    m_announced = qFromLittleEndian(le);
+    const qint64 records = (m_file.size() - qint64(sizeof le)) / qint64(sizeof(sLogRecord));
+    m_available = m_announced <= 0 ? 0 : int(std::min<qint64>(records, m_announced));
+    return true;
+}
+
+bool LogFileReader::next(SendLogRow& row) {
+    if (m_read >= m_available)
+        return false;
+    sLogRecord record;
+    if (m_file.read(reinterpret_cast<char*>(&record), sizeof record) != qint64(sizeof record)) {
+        m_available = m_read; // the file shrank under us: stop at the last complete record
+        return false;
+    }
+    row = fromLogRecord(record);
+    ++m_read;
+    return true;
+}
+
+QString incompleteLogMessage(int read, qint32 announced) {
+    return QString::fromUtf8("傳送紀錄檔案不完整：僅讀入 %1 筆（檔案標示 %2 筆）。").arg(read).arg(announced);
+}
+
+// ---- whole files ----
+
+bool saveLogFile(const QString& path, const SendLogModel& model, const std::function<void()>& onRow) {
+    LogFileWriter writer(path);
+    const int count = model.rowCount();
+    if (!writer.open(count))
+        return false;
+    for (int i = 0; i < count; ++i) {
+        if (onRow)
+            onRow();
+        writer.write(model.row(i));
+    }
+    return writer.commit();
+}
+
+bool loadLogFile(const QString& path, SendLogModel& model, int* read, qint32* announced,
+                 const std::function<void()>& onRow) {
+    LogFileReader reader(path);
+    if (!reader.open())
+        return false;
+    SendLogRow row;
+    while (reader.next(row)) {
+        if (onRow)
+            onRow();
+        model.addRow(row);
+    }
+    if (read)
+        *read = reader.readCount();
+    if (announced)
+        *announced = reader.announced();
+    return true;
+}
+
+} // namespace norvi

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "sendlog/LogRecord.h"
+#include "sendlog/SendLogModel.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QString>
+
+#include <functional>
+
+// ".log" files: a signed 32-bit little-endian record count, then that many 556-byte sLogRecords in list
+// order. No header, version or checksum.
+namespace norvi {
+
+// A zeroed record filled by bounded copies: longer texts are cut at their field's width.
+sLogRecord toLogRecord(const SendLogRow& row);
+// Texts up to their first zero byte or the field's end; images read back signed (0xFF is "none").
+SendLogRow fromLogRecord(const sLogRecord& record);
+
+// Writes a ".log" file through a temporary file that replaces the target only when everything was
+// written, so a failed save never leaves a cut or empty file where a good one was.
+class LogFileWriter {
+public:
+    explicit LogFileWriter(const QString& path);
+    // Creates the temporary file and writes the count; false when the file cannot be created.
+    bool open(qint32 count);
+    void write(const SendLogRow& row);
+    // Puts the file in place; false when a write failed or the file could not be replaced.
+    bool commit();
+    QString errorString() const { return m_file.errorString(); }
+
+private:
+    static constexpr qsizetype kFlushSize = 64 * 1024;
+    void flush();
+
+    QSaveFile m_file;
+    QByteArray m_buffer;
+    bool m_ok = true;
+};
+
+// Reads a ".log" file record by record. Only complete records are returned: a file that ends before its
+// count, or announces a negative count, yields what it really holds and is reported as incomplete.
+class LogFileReader {
+public:
+    explicit LogFileReader(const QString& path);
+    // False when the file cannot be opened or is too short to hold its count.
+    bool open();
+    qint32 announced() const { return m_announced; }
+    // The number of complete records the file holds, up to its count (0 for a negative count).
+    int available() const { return m_available; }
+    bool next(SendLogRow& row);
+    int readCount() const { return m_read; }
+    bool complete() const { return m_read == m_announced; }
+
+private:
+    QFile m_file;
+    qint32 m_announced = 0;
+    int m_available = 0;
+    int m_read = 0;
+};
+
+// The message for a file that held fewer complete records than it announced.
+QString incompleteLogMessage(int read, qint32 announced);
+
+// Whole-file helpers for the command-line front end, the tests and the benchmarks. `onRow` runs once
+// per record, before it is written or after it is read.
+bool saveLogFile(const QString& path, const SendLogModel& model, const std::function<void()>& onRow = {});
+// Appends the file's complete records to the model. False when the file cannot be opened.
+bool loadLogFile(const QString& path, SendLogModel& model, int* read = nullptr, qint32* announced = nullptr,
+                 const std::function<void()>& onRow = {});
+
+} // namespace norvi

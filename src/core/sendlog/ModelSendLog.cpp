@@ -1,0 +1,96 @@
+#include "sendlog/ModelSendLog.h"
+
+#include "sendlog/SendLogModel.h"
+
+#include <QItemSelectionModel>
+
+#include <algorithm>
+
+namespace norvi {
+
+ModelSendLog::ModelSendLog(SendLogModel& model, QItemSelectionModel& selection)
+    : m_model(model), m_selection(selection) {}
+
+bool ModelSendLog::valid(int row) const {
+    return row >= 0 && row < m_model.rowCount();
+}
+
+quint64 ModelSendLog::addRow(const QByteArray& caption, int image, const QByteArray& mobile,
+                             const QByteArray& sendTime) {
+    // The caption places the row; the cells follow, as when a row is typed into a report list.
+    const quint64 id = m_model.addRow(caption, image);
+    const int position = m_model.positionOf(id);
+    m_model.setText(position, ColMobile, mobile);
+    m_model.setText(position, ColSendTime, sendTime);
+    return id;
+}
+
+void ModelSendLog::fillSendResult(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
+                                  const QByteArray& content) {
+    const int position = m_model.positionOf(rowId);
+    if (position < 0)
+        return; // the user deleted the row while the job ran
+    m_model.setText(position, ColSendCode, code);
+    m_model.setCodeImage(position, codeImage);
+    m_model.setText(position, ColSendResult, result);
+    m_model.setText(position, ColContent, content);
+}
+
+void ModelSendLog::setQueryResult(int row, const QByteArray& code, const QByteArray& result) {
+    if (!valid(row))
+        return;
+    m_model.setText(row, ColQueryCode, code);
+    m_model.setText(row, ColQueryResult, result);
+}
+
+int ModelSendLog::rowCount() {
+    return m_model.rowCount();
+}
+
+QByteArray ModelSendLog::text(int row, int column) {
+    if (!valid(row) || column < 0 || column >= kSendLogColumns)
+        return QByteArray();
+    return m_model.text(row, column);
+}
+
+int ModelSendLog::rowImage(int row) {
+    return valid(row) ? m_model.rowImage(row) : int(ImageNone);
+}
+
+int ModelSendLog::codeImage(int row) {
+    return valid(row) ? m_model.codeImage(row) : int(ImageNone);
+}
+
+// A row counts as selected by its name cell, as isSelected() sees it. The ranges of a selection never
+// overlap, so each selected row is in exactly one range that starts at column 0.
+QVector<int> ModelSendLog::selectedRows() {
+    QVector<int> rows;
+    for (const QItemSelectionRange& range : m_selection.selection())
+        if (range.left() == ColName)
+            for (int r = range.top(); r <= range.bottom(); ++r)
+                rows.append(r);
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+int ModelSendLog::selectedCount() const {
+    int count = 0;
+    for (const QItemSelectionRange& range : m_selection.selection())
+        if (range.left() == ColName)
+            count += range.height();
+    return count;
+}
+
+bool ModelSendLog::isSelected(int row) {
+    return valid(row) && m_selection.isSelected(m_model.index(row, ColName));
+}
+
+void ModelSendLog::setSelected(int row, bool selected) {
+    if (!valid(row))
+        return;
+    m_selection.select(m_model.index(row, ColName),
+                       (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
+                           QItemSelectionModel::Rows);
+}
+
+} // namespace norvi

@@ -1,0 +1,124 @@
+#pragma once
+
+#include "workers/SendLogAccess.h"
+
+#include <QAbstractTableModel>
+#include <QByteArray>
+#include <QHash>
+#include <QVector>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+namespace norvi {
+
+// One send-log row as the user sees it: the caption (名稱) and the seven cells, all Big5, plus the
+// row image and the image of the 傳送碼 cell (ImageNone when there is none).
+struct SendLogRow {
+    std::array<QByteArray, kSendLogColumns> texts; // texts[0] is the caption
+    int image = ImageNone;
+    int codeImage = ImageNone;
+
+    const QByteArray& caption() const { return texts[ColName]; }
+};
+
+// The send log: a table of rows that is always in the order of the current sort rule.
+//
+// A new row is placed where a full re-sort would put it, keyed by its caption when the list is sorted by
+// name and by an empty text otherwise (its cells are filled after it is placed), after every row with an
+// equal key. A row whose key cell is changed later keeps its place until the next row is added, when it is
+// moved to where a stable full re-sort would put it. The rows are kept in blocks of bounded size so that
+// placing one row costs a few block operations instead of shifting the whole list, which keeps a send of
+// 100,000 messages fast.
+class SendLogModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    // The image of a cell (the row image in column 0, the code image in column 3, else ImageNone).
+    static constexpr int ImageRole = Qt::UserRole + 1;
+    // The row's stable id (quint64).
+    static constexpr int RowIdRole = Qt::UserRole + 2;
+
+    explicit SendLogModel(QObject* parent = nullptr);
+    ~SendLogModel() override;
+
+    // The plain column caption ("名稱" ... "訊息內容").
+    static QString plainCaption(int column);
+    // The send log's text order: ASCII letters without case (folded to upper case), every other byte by
+    // its unsigned value, a proper prefix first. Returns <0, 0 or >0.
+    static int compareKeys(const QByteArray& a, const QByteArray& b);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    // Adds a row in sorted position and returns its id. Cells given here count as filled after the row
+    // was placed, exactly as when they are set one by one afterwards.
+    quint64 addRow(const SendLogRow& row);
+    quint64 addRow(const QByteArray& caption, int image);
+
+    const SendLogRow& row(int position) const;
+    QByteArray text(int position, int column) const { return row(position).texts[std::size_t(column)]; }
+    int rowImage(int position) const { return row(position).image; }
+    int codeImage(int position) const { return row(position).codeImage; }
+    quint64 rowId(int position) const;
+    int positionOf(quint64 id) const; // -1 when no such row
+
+    // Changing the caption re-sorts at once; changing the key cell of the sort column moves the row at the
+    // next insert; other cells never move a row.
+    void setText(int position, int column, const QByteArray& text);
+    void setRowImage(int position, int image);
+    void setCodeImage(int position, int image);
+
+    // Deletes the rows at the given positions (any order, duplicates ignored).
+    void removePositions(QVector<int> positions);
+    void clear();
+
+    int sortColumn() const { return m_sortColumn; }
+    bool sortAscending() const { return m_sortAscending; }
+    // The column whose caption carries the " ↑"/" ↓" mark, -1 when all captions are plain.
+    int markedColumn() const { return m_markedColumn; }
+
+    // A click on column k: a new column starts ascending, the same column toggles; the list is sorted.
+    void columnClick(int column);
+    // Sort column 0, descending, plain captions. The list takes the new rule at the next sort or insert.
+    void resetColumnCaptions();
+
+private:
+    struct Row;
+    struct Block;
+
+    Row* rowAt(int position) const;
+    int positionOfRow(const Row* r) const;
+    const QByteArray& key(const Row* r) const;
+    bool before(const Row* a, const Row* b) const; // a sorts strictly before b under the current rule
+    int upperBound(const QByteArray& k) const;
+    int lowerBound(const QByteArray& k) const;
+    bool keyBefore(const QByteArray& a, const QByteArray& b) const;
+
+    void insertAt(int position, Row* r);
+    Row* takeAt(int position);
+    void rebuildBlocks(const std::vector<Row*>& ordered);
+    void shiftStarts(std::size_t fromBlock, int delta);
+
+    void markMoved(Row* r);
+    void placeMovedRows();
+    void sortAll();
+    template <typename Rearrange> void changeLayout(Rearrange rearrange);
+
+    std::vector<std::unique_ptr<Block>> m_blocks;
+    QHash<quint64, Row*> m_byId;
+    std::vector<Row*> m_moved; // rows whose key changed since they were placed
+    bool m_needsSort = false;  // the sort rule changed without a sort
+    int m_count = 0;
+    quint64 m_nextId = 1;
+    mutable std::size_t m_lastBlock = 0; // data() asks for the cells of one row after another
+
+    int m_sortColumn = 0;
+    bool m_sortAscending = false;
+    int m_markedColumn = -1;
+};
+
+} // namespace norvi

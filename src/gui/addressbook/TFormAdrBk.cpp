@@ -1,0 +1,23 @@
+#include "addressbook/TFormAdrBk.h"
+
+#include "addressbook/AddressBook.h"
+#include "shared/Prompts.h"
+#include "shared/UiFont.h"
+
+namespace norvi {
+
+TFormAdrBk::TFormAdrBk(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("TFormAdrBk"));
+    applyFormFont(this);
+    setWindowTitle(QString::fromUtf8("通訊錄"));
+    resize(480, 320);
+
+    // The address book is read once, when its window is created at start-up; from then on the maps
+    // are the master copy and the file follows them.
+    const AddressBookResult loaded = LoadAddressBook();
+    if (!loaded.message.isEmpty())
+        prompts().notice(parent, loaded.ok ? Prompts::Icon::Warning : Prompts::Icon::Error,
+                         QString::fromUtf8("Norvi簡訊服務軟體"), loaded.message);
+}
+
+} // namespace norvi

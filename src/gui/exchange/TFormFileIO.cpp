@@ -1,0 +1,14 @@
+#include "exchange/TFormFileIO.h"
+
+#include "shared/UiFont.h"
+
+namespace norvi {
+
+TFormFileIO::TFormFileIO(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("TFormFileIO"));
+    applyFormFont(this);
+    setWindowTitle(QString::fromUtf8("匯入"));
+    resize(480, 320);
+}
+
+} // namespace norvi

@@ -1,0 +1,718 @@
+#include "sendlog/TFormMain.h"
+
+#include "addressbook/TFormAdrBk.h"
+#include "compose/TFormSendSMS.h"
+#include "sendlog/LogFile.h"
+#include "sendlog/SendLogDelegate.h"
+#include "sendlog/TFormAbout.h"
+#include "sendlog/TFormQuerySMS.h"
+#include "sendlog/TFormShowMsg.h"
+#include "shared/Big5.h"
+#include "shared/Clock.h"
+#include "shared/Config.h"
+#include "shared/FixedField.h"
+#include "shared/Global.h"
+#include "shared/IconTable.h"
+#include "shared/OpLog.h"
+#include "shared/Progress.h"
+#include "shared/Prompts.h"
+#include "shared/TFormSettings.h"
+#include "shared/TFormShowProcess.h"
+#include "shared/UiFont.h"
+
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTextCursor>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+
+namespace norvi {
+
+namespace {
+
+TFormMain* g_mainWindow = nullptr;
+
+const int kColumnWidths[kSendLogColumns] = {56, 80, 80, 54, 80, 54, 80, 160};
+const char* const kLogFilter = "記錄檔(*.log)|*.log|所有檔案(*.*)|*.*";
+
+QString u(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+} // namespace
+
+TFormMain* TFormMain::instance() {
+    return g_mainWindow;
+}
+
+TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
+    g_mainWindow = this;
+    // Every file of the program that is not chosen in a dialog lives in the folder the program started in.
+    StartDir = QDir::currentPath();
+    SendEvent.set();
+
+    setObjectName(QStringLiteral("TFormMain"));
+    setWindowTitle(u("Norvi簡訊服務軟體"));
+    setWindowIcon(IconTable::programIcon());
+    applyFormFont(this);
+
+    m_model = new SendLogModel(this);
+    buildActions();
+    buildMenus();
+    buildToolBar();
+    buildCentre();
+    buildPopup();
+
+    statusBar()->setObjectName(QStringLiteral("StatusBar1"));
+    m_status = new QLabel(u("0  筆發訊紀錄"), this);
+    m_status->setObjectName(QStringLiteral("StatusPanel1"));
+    m_status->setMinimumWidth(150);
+    statusBar()->addWidget(m_status);
+
+    m_access = std::make_unique<ModelSendLog>(*m_model, *m_selection);
+    SetMessageAreaSink([this](const QString& line) { appendMessageLine(line); });
+
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, &TFormMain::ListViewLogInsert);
+    connect(m_model, &QAbstractItemModel::dataChanged, this, &TFormMain::ListViewLogChange);
+    connect(m_selection, &QItemSelectionModel::selectionChanged, this, &TFormMain::ListViewLogSelectItem);
+    connect(m_list->header(), &QHeaderView::sectionClicked, this, &TFormMain::ListViewLogColumnClick);
+    connect(m_list, &QTreeView::doubleClicked, this, [this] { MItemFContentClick(); });
+    connect(m_list, &QWidget::customContextMenuRequested, this, &TFormMain::ListViewLogContextPopup);
+
+    setMinimumSize(450, 300);
+    resize(641, 374 + menuBar()->sizeHint().height());
+}
+
+TFormMain::~TFormMain() {
+    SetMessageAreaSink(nullptr);
+    if (g_mainWindow == this)
+        g_mainWindow = nullptr;
+}
+
+// ---- building the window ----
+
+QAction* TFormMain::action(const char* name, const char* caption, void (TFormMain::*slot)()) {
+    auto* a = new QAction(u(caption), this);
+    a->setObjectName(QString::fromLatin1(name));
+    if (slot)
+        connect(a, &QAction::triggered, this, slot);
+    return a;
+}
+
+void TFormMain::buildActions() {
+    MItemFLoad = action("MItemFLoad", "載入紀錄(&L)...", &TFormMain::MItemFLoadClick);
+    MItemFSave = action("MItemFSave", "儲存紀錄(&S)...");
+    connect(MItemFSave, &QAction::triggered, this, [this] { SaveLog(); });
+    MItemFContent = action("MItemFContent", "內容(&C)", &TFormMain::MItemFContentClick);
+    MItemFContent->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Return));
+    MItemFDelete = action("MItemFDelete", "刪除(&D)", &TFormMain::MItemFDeleteClick);
+    MItemFExit = action("MItemFExit", "結束(&X)", &TFormMain::MItemFExitClick);
+
+    MItemVToolBar = action("MItemVToolBar", "工具列(&T)", &TFormMain::MItemVToolBarClick);
+    MItemVStatusBar = action("MItemVStatusBar", "狀態列(&S)", &TFormMain::MItemVStatusBarClick);
+    MItemVMsgWin = action("MItemVMsgWin", "訊息視窗(&W)", &TFormMain::MItemVMsgWinClick);
+    for (QAction* a : {MItemVToolBar, MItemVStatusBar, MItemVMsgWin}) {
+        a->setCheckable(true);
+        a->setChecked(true);
+    }
+
+    static const char* const sortNames[kSendLogColumns] = {
+        "MItemVSortName",       "MItemVSortMobile",    "MItemVSortSendTime",    "MItemVSortSendCode",
+        "MItemVSortSendResult", "MItemVSortQueryCode", "MItemVSortQueryResult", "MItemVSortContent"};
+    static const char* const sortCaptions[kSendLogColumns] = {"名稱(&N)",     "手機門號(&M)", "傳送時間(&T)",
+                                                              "傳送碼(&C)",   "傳送結果(&R)", "查詢碼(&Q)",
+                                                              "查詢結果(&U)", "訊息內容(&E)"};
+    m_sortGroup = new QActionGroup(this);
+    for (int k = 0; k < kSendLogColumns; ++k) {
+        MItemVSort[k] = action(sortNames[k], sortCaptions[k]);
+        MItemVSort[k]->setCheckable(true);
+        m_sortGroup->addAction(MItemVSort[k]);
+        connect(MItemVSort[k], &QAction::triggered, this, [this, k] { ListViewLogColumnClick(k); });
+    }
+    MItemVSort[ColName]->setChecked(true);
+    auto* orderGroup = new QActionGroup(this);
+    MItemVAscending = action("MItemVAscending", "遞增(&A)", &TFormMain::MItemVAscendingClick);
+    MItemVDescending = action("MItemVDescending", "遞減(&D)", &TFormMain::MItemVDescendingClick);
+    for (QAction* a : {MItemVAscending, MItemVDescending}) {
+        a->setCheckable(true);
+        orderGroup->addAction(a);
+    }
+    MItemVAscending->setChecked(true);
+
+    MItemTSendSMS = action("MItemTSendSMS", "發訊(&S)...", &TFormMain::MItemTSendSMSClick);
+    MItemTQuerySMS = action("MItemTQuerySMS", "查詢(&Q)...", &TFormMain::MItemTQuerySMSClick);
+    MItemTCancelSMS = action("MItemTCancelSMS", "取消預約(&C)...", &TFormMain::MItemTCancelSMSClick);
+    MItemTAdrBk = action("MItemTAdrBk", "通訊錄(&B)...", &TFormMain::MItemTAdrBkClick);
+    MItemTSettings = action("MItemTSettings", "設定(&O)...", &TFormMain::MItemTSettingsClick);
+    MItemHAbout = action("MItemHAbout", "關於(&A)...", &TFormMain::MItemHAboutClick);
+
+    SpeedButtonSendSMS = action("SpeedButtonSendSMS", "發訊", &TFormMain::MItemTSendSMSClick);
+    SpeedButtonQuerySMS = action("SpeedButtonQuerySMS", "查詢", &TFormMain::MItemTQuerySMSClick);
+    SpeedButtonCancelSMS = action("SpeedButtonCancelSMS", "取消預約", &TFormMain::MItemTCancelSMSClick);
+    SpeedButtonSave = action("SpeedButtonSave", "儲存紀錄");
+    connect(SpeedButtonSave, &QAction::triggered, this, [this] { SaveLog(); });
+    SpeedButtonLoad = action("SpeedButtonLoad", "載入紀錄", &TFormMain::MItemFLoadClick);
+    SpeedButtonAdrBk = action("SpeedButtonAdrBk", "通訊錄", &TFormMain::MItemTAdrBkClick);
+    SpeedButtonSettings = action("SpeedButtonSettings", "設定", &TFormMain::MItemTSettingsClick);
+    SpeedButtonMsgWin = action("SpeedButtonMsgWin", "訊息視窗");
+    connect(SpeedButtonMsgWin, &QAction::triggered, MItemVMsgWin, &QAction::trigger);
+    SpeedButtonMsgWin->setToolTip(u("關閉訊息視窗"));
+    SpeedButtonAbout = action("SpeedButtonAbout", "關於", &TFormMain::MItemHAboutClick);
+
+    PMItemLvSave = action("PMItemLvSave", "儲存紀錄(&S)");
+    connect(PMItemLvSave, &QAction::triggered, this, [this] { SaveLog(); });
+    PMItemLvQuerySMS = action("PMItemLvQuerySMS", "查詢(&Q)", &TFormMain::PMItemLvQuerySMSClick);
+    PMItemLvCancelSMS = action("PMItemLvCancelSMS", "取消預約(&C)", &TFormMain::PMItemLvCancelSMSClick);
+    PMItemLvRSendSMS = action("PMItemLvRSendSMS", "失敗重發(&R)", &TFormMain::PMItemLvRSendSMSClick);
+    PMItemLvOSendSMS = action("PMItemLvOSendSMS", "原訊息發訊(&M)", &TFormMain::PMItemLvOSendSMSClick);
+    PMItemLvContent = action("PMItemLvContent", "內容(&O)", &TFormMain::MItemFContentClick);
+    PMItemLvDelete = action("PMItemLvDelete", "刪除(&D)", &TFormMain::MItemFDeleteClick);
+    PMItemLvSelectAll = action("PMItemLvSelectAll", "全選(&A)", &TFormMain::PMItemLvSelectAllClick);
+}
+
+void TFormMain::buildMenus() {
+    QMenu* file = menuBar()->addMenu(u("檔案(&F)"));
+    file->setObjectName(QStringLiteral("MItemFile"));
+    file->addActions({MItemFLoad, MItemFSave});
+    file->addSeparator();
+    file->addActions({MItemFContent, MItemFDelete});
+    file->addSeparator();
+    file->addAction(MItemFExit);
+
+    QMenu* view = menuBar()->addMenu(u("檢視(&V)"));
+    view->setObjectName(QStringLiteral("MItemView"));
+    view->addActions({MItemVToolBar, MItemVStatusBar, MItemVMsgWin});
+    view->addSeparator();
+    QMenu* sort = view->addMenu(u("排列方式(&B)"));
+    sort->setObjectName(QStringLiteral("MItemVSort"));
+    for (QAction* a : MItemVSort)
+        sort->addAction(a);
+    sort->addSeparator();
+    sort->addActions({MItemVAscending, MItemVDescending});
+
+    QMenu* tools = menuBar()->addMenu(u("工具(&T)"));
+    tools->setObjectName(QStringLiteral("MItemTool"));
+    tools->addActions({MItemTSendSMS, MItemTQuerySMS, MItemTCancelSMS});
+    tools->addSeparator();
+    tools->addAction(MItemTAdrBk);
+    tools->addSeparator();
+    tools->addAction(MItemTSettings);
+
+    QMenu* help = menuBar()->addMenu(u("說明(&H)"));
+    help->setObjectName(QStringLiteral("MItemHelp"));
+    help->addAction(MItemHAbout);
+}
+
+void TFormMain::buildToolBar() {
+    m_toolBar = new QToolBar(this);
+    m_toolBar->setObjectName(QStringLiteral("ToolBar1"));
+    m_toolBar->setMovable(false);
+    m_toolBar->setFloatable(false);
+    m_toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    m_toolBar->setIconSize(QSize(32, 32));
+    m_toolBar->toggleViewAction()->setVisible(false);
+    addToolBar(Qt::TopToolBarArea, m_toolBar);
+
+    const struct {
+        QAction* action;
+        IconTable::Glyph glyph;
+        bool dividerBefore;
+    } buttons[] = {
+        {SpeedButtonSendSMS, IconTable::GlyphSendSMS, false},
+        {SpeedButtonQuerySMS, IconTable::GlyphQuerySMS, false},
+        {SpeedButtonCancelSMS, IconTable::GlyphCancelSMS, false},
+        {SpeedButtonSave, IconTable::GlyphSave, true},
+        {SpeedButtonLoad, IconTable::GlyphLoad, false},
+        {SpeedButtonAdrBk, IconTable::GlyphAdrBk, true},
+        {SpeedButtonSettings, IconTable::GlyphSettings, true},
+        {SpeedButtonMsgWin, IconTable::GlyphMsgWin, false},
+        {SpeedButtonAbout, IconTable::GlyphAbout, true},
+    };
+    for (const auto& b : buttons) {
+        if (b.dividerBefore)
+            m_toolBar->addSeparator();
+        b.action->setIcon(IconTable::glyph(b.glyph));
+        m_toolBar->addAction(b.action);
+        // The button carries the action's name too, so it can be found as the control it is.
+        m_toolBar->widgetForAction(b.action)->setObjectName(b.action->objectName());
+    }
+}
+
+void TFormMain::buildCentre() {
+    m_list = new QTreeView(this);
+    m_list->setObjectName(QStringLiteral("ListViewLog"));
+    m_list->setModel(m_model);
+    m_selection = m_list->selectionModel();
+    m_list->setItemDelegate(new SendLogDelegate(m_list));
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setUniformRowHeights(true);
+    m_list->setRootIsDecorated(false);
+    m_list->setItemsExpandable(false);
+    m_list->setAllColumnsShowFocus(true);
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_list->setMinimumHeight(110);
+    QHeaderView* header = m_list->header();
+    header->setSectionsClickable(true);
+    header->setSectionsMovable(false);
+    header->setStretchLastSection(false);
+    header->setSortIndicatorShown(false);
+    for (int c = 0; c < kSendLogColumns; ++c)
+        header->resizeSection(c, kColumnWidths[c]);
+    // The selection stays visible when the list loses the focus.
+    QPalette palette = m_list->palette();
+    for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
+        palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
+    m_list->setPalette(palette);
+
+    m_memo = new QPlainTextEdit(this);
+    m_memo->setObjectName(QStringLiteral("MemoShow"));
+    m_memo->setReadOnly(true);
+    m_memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_memo->setMinimumHeight(35);
+
+    m_splitter = new QSplitter(Qt::Vertical, this);
+    m_splitter->setObjectName(QStringLiteral("Splitter1"));
+    m_splitter->addWidget(m_list);
+    m_splitter->addWidget(m_memo);
+    m_splitter->setHandleWidth(8);
+    m_splitter->setChildrenCollapsible(false);
+    m_splitter->handle(1)->setObjectName(QStringLiteral("Panel1"));
+    m_splitter->setStretchFactor(0, 6);
+    m_splitter->setStretchFactor(1, 4);
+    setCentralWidget(m_splitter);
+}
+
+void TFormMain::buildPopup() {
+    m_popup = new QMenu(this);
+    m_popup->setObjectName(QStringLiteral("PopupMenuLv"));
+    m_popup->addAction(PMItemLvSave);
+    m_popup->addSeparator();
+    m_popup->addActions({PMItemLvQuerySMS, PMItemLvCancelSMS, PMItemLvRSendSMS, PMItemLvOSendSMS});
+    m_popup->addSeparator();
+    m_popup->addActions({PMItemLvContent, PMItemLvDelete});
+    m_popup->addSeparator();
+    m_popup->addAction(PMItemLvSelectAll);
+}
+
+void TFormMain::attachSettings(TFormSettings* settings) {
+    FormSettings = settings;
+    if (settings)
+        settings->onCommandsEnabled = [this](bool flag) { EnableGatewayCommands(flag); };
+}
+
+// ---- start ----
+
+void TFormMain::showEvent(QShowEvent* e) {
+    QMainWindow::showEvent(e);
+    if (!m_firstShowDone) {
+        m_firstShowDone = true;
+        FormShow();
+    }
+}
+
+void TFormMain::FormShow() {
+    if (ReadConfig()) {
+        EnableGatewayCommands(true);
+    } else {
+        prompts().okBox(this, Prompts::Icon::None, u("錯誤"), u("讀取設定檔錯誤，請重新執行設定功能"));
+        EnableGatewayCommands(false);
+    }
+    InitMainWindow();
+    ListViewLogColumnClick(ColName);
+}
+
+void TFormMain::InitMainWindow() {
+    QString folder = fromBig5(getField(Config.logFiles));
+    if (folder.isEmpty() || !QDir(folder).exists()) {
+        QByteArray stored;
+        if (folder.isEmpty() && toBig5(QDir(StartDir).filePath(QStringLiteral("logfiles")), stored)) {
+            // Kept in memory only; the configuration file changes through the settings dialog alone.
+            putField(Config.logFiles, stored);
+            folder = fromBig5(getField(Config.logFiles));
+        }
+        // A folder left from an earlier run without a configuration is fine as it is.
+        if (folder.isEmpty() || (!QDir(folder).exists() && !QDir().mkdir(folder)))
+            appendMessageLine(u("無法自動建立 ") + folder + u(" 目錄"));
+    }
+    LogSaved = true;
+    LoadReplaces = true;
+    lastHeight = height();
+    lastWidth = width();
+    setSaveEnabled(false);
+    for (QAction* a : {MItemFContent, PMItemLvContent, MItemFDelete, PMItemLvDelete, PMItemLvSelectAll,
+                       PMItemLvQuerySMS, PMItemLvCancelSMS, PMItemLvRSendSMS, PMItemLvOSendSMS})
+        a->setEnabled(false);
+    ResetColumnCaptions();
+}
+
+// ---- commands that depend on the configuration and the rows ----
+
+void TFormMain::EnableGatewayCommands(bool flag) {
+    commandsEnabled = flag;
+    for (QAction* a : {MItemTSendSMS, MItemTQuerySMS, MItemTCancelSMS, SpeedButtonSendSMS, SpeedButtonQuerySMS,
+                       SpeedButtonCancelSMS})
+        a->setEnabled(flag);
+    if (!flag || m_model->rowCount() > 0) {
+        for (QAction* a : {PMItemLvQuerySMS, PMItemLvCancelSMS, PMItemLvRSendSMS})
+            a->setEnabled(flag);
+    }
+    PMItemLvOSendSMS->setEnabled(flag && selectedCount() == 1);
+}
+
+void TFormMain::setSaveEnabled(bool enabled) {
+    for (QAction* a : {MItemFSave, PMItemLvSave, SpeedButtonSave})
+        a->setEnabled(enabled);
+}
+
+int TFormMain::selectedCount() const {
+    return int(m_access->selectedRows().size());
+}
+
+void TFormMain::setStatusCount() {
+    m_status->setText(QString::number(m_model->rowCount()) + u(" 筆發訊紀錄"));
+}
+
+QString TFormMain::statusText() const {
+    return m_status->text();
+}
+
+QString TFormMain::boxTitle() const {
+    return windowTitle();
+}
+
+// ---- sorting ----
+
+void TFormMain::ResetColumnCaptions() {
+    m_model->resetColumnCaptions();
+}
+
+void TFormMain::ListViewLogColumnClick(int column) {
+    m_model->columnClick(column);
+    updateSortChecks();
+}
+
+void TFormMain::updateSortChecks() {
+    MItemVSort[sortColumn()]->setChecked(true);
+    MItemVAscending->setChecked(sortAscending());
+    MItemVDescending->setChecked(!sortAscending());
+}
+
+void TFormMain::MItemVAscendingClick() {
+    if (sortAscending())
+        updateSortChecks();
+    else
+        ListViewLogColumnClick(sortColumn());
+}
+
+void TFormMain::MItemVDescendingClick() {
+    if (!sortAscending())
+        updateSortChecks();
+    else
+        ListViewLogColumnClick(sortColumn());
+}
+
+// ---- saving and loading ----
+
+// The shared progress window, readied for an operation of this window. When it still shows an earlier
+// operation (a save just before a load), that operation's states are handled first, so its summary is
+// written before the window starts over.
+void TFormMain::prepareProgress(int maximum) {
+    TFormShowProcess* progress = TFormShowProcess::instance();
+    if (!progress)
+        return;
+    if (progress->isVisible()) {
+        QCoreApplication::sendPostedEvents(progress, WM_SHOWPROCESS);
+        progress->hide();
+    }
+    progress->owner = this;
+    progress->closeOwner = false;
+    progress->show();
+    progress->setMaximum(maximum);
+}
+
+bool TFormMain::SaveLog() {
+    QString path;
+    for (;;) {
+        const QString proposed =
+            QDir(LogFolder()).filePath(Clock::now().toString(QStringLiteral("yyyyMMddHHmmss")) + u(".log"));
+        path = prompts().saveFileName(this, u("儲存紀錄"), u(kLogFilter), proposed);
+        if (path.isEmpty())
+            return true;
+        if (!QFileInfo::exists(path) || prompts().confirm(this, boxTitle(), u("該檔案已存在，要覆蓋？")))
+            break;
+    }
+
+    const int count = m_model->rowCount();
+    LogFileWriter writer(path);
+    if (!writer.open(count)) {
+        prompts().notice(this, Prompts::Icon::Error, boxTitle(), u("寫入傳送紀錄檔案失敗！"));
+        return false;
+    }
+    prepareProgress(count);
+    for (int i = 0; i < count; ++i) {
+        PostShowProcess(StateLogSaving);
+        writer.write(m_model->row(i));
+    }
+    const bool written = writer.commit();
+    PostShowProcess(StateLogSaved);
+    if (!written) {
+        // The earlier file, if any, is still in place: the new one replaces it only when complete.
+        prompts().notice(this, Prompts::Icon::Error, boxTitle(), u("寫入傳送紀錄檔案失敗！"));
+        return false;
+    }
+    LogSaved = true;
+    return true;
+}
+
+void TFormMain::MItemFLoadClick() {
+    const QString path = prompts().openFileName(this, u("載入紀錄"), u(kLogFilter), LogFolder());
+    if (path.isEmpty())
+        return;
+    if (!ConfirmClearLog())
+        return;
+    LogFileReader reader(path);
+    if (!reader.open()) {
+        prompts().notice(this, Prompts::Icon::Error, boxTitle(), u("讀取傳送紀錄檔案失敗！"));
+        return;
+    }
+    prepareProgress(reader.available());
+    SendLogRow row;
+    while (reader.next(row)) {
+        PostShowProcess(StateLogLoading);
+        m_model->addRow(row);
+    }
+    PostShowProcess(StateLogLoaded);
+    LogSaved = LoadReplaces;
+    if (!reader.complete())
+        prompts().okBox(this, Prompts::Icon::Warning, boxTitle(),
+                        incompleteLogMessage(reader.readCount(), reader.announced()));
+}
+
+bool TFormMain::ConfirmClearLog() {
+    ResetColumnCaptions();
+    ListViewLogColumnClick(ColName);
+    if (m_model->rowCount() == 0) {
+        LoadReplaces = true;
+        return true;
+    }
+    if (!prompts().confirm(this, boxTitle(), u("要清除現有的傳送紀錄？"))) {
+        LoadReplaces = false;
+        return true;
+    }
+    if (!LogSaved && prompts().confirm(this, boxTitle(), u("現有的傳送紀錄已變更，要儲存？")) && !SaveLog())
+        return false;
+    m_model->clear();
+    m_status->setText(u("0 筆發訊紀錄"));
+    LoadReplaces = true;
+    return true;
+}
+
+// ---- list events ----
+
+void TFormMain::ListViewLogInsert() {
+    LogSaved = false;
+    setStatusCount();
+    setSaveEnabled(true);
+    PMItemLvSelectAll->setEnabled(true);
+    if (commandsEnabled) {
+        for (QAction* a : {PMItemLvQuerySMS, PMItemLvCancelSMS, PMItemLvRSendSMS})
+            a->setEnabled(true);
+        PMItemLvOSendSMS->setEnabled(selectedCount() == 1);
+    }
+}
+
+void TFormMain::ListViewLogChange() {
+    LogSaved = false;
+}
+
+void TFormMain::ListViewLogSelectItem() {
+    // Selecting rows counts as a change of the log, as the list reports it like any other change of a row.
+    LogSaved = false;
+    const int selected = selectedCount();
+    for (QAction* a : {MItemFContent, MItemFDelete, PMItemLvContent, PMItemLvDelete})
+        a->setEnabled(selected > 0);
+    PMItemLvOSendSMS->setEnabled(selected == 1);
+}
+
+void TFormMain::ListViewLogContextPopup(const QPoint& pos) {
+    m_popup->popup(m_list->viewport()->mapToGlobal(pos));
+}
+
+// ---- row commands ----
+
+void TFormMain::MItemFContentClick() {
+    // By id: a job may add rows while a viewer is open, which moves positions.
+    QVector<quint64> ids;
+    for (int row : m_access->selectedRows())
+        ids.append(m_model->rowId(row));
+    for (quint64 id : ids) {
+        const int row = m_model->positionOf(id);
+        if (row < 0)
+            continue;
+        TFormShowMsg viewer(this);
+        viewer.showRow(*m_model, row);
+        prompts().execDialog(&viewer);
+    }
+}
+
+void TFormMain::MItemFDeleteClick() {
+    m_model->removePositions(m_access->selectedRows());
+    LogSaved = false;
+    setStatusCount();
+    if (m_model->rowCount() == 0) {
+        setSaveEnabled(false);
+        for (QAction* a : {MItemFContent, MItemFDelete, PMItemLvContent, PMItemLvDelete, PMItemLvSelectAll,
+                           PMItemLvQuerySMS, PMItemLvCancelSMS, PMItemLvRSendSMS})
+            a->setEnabled(false);
+    }
+    PMItemLvOSendSMS->setEnabled(selectedCount() == 1);
+}
+
+void TFormMain::PMItemLvSelectAllClick() {
+    m_list->selectAll();
+}
+
+void TFormMain::PMItemLvQuerySMSClick() {
+    if (onQueryRows)
+        onQueryRows();
+}
+
+void TFormMain::PMItemLvCancelSMSClick() {
+    if (onCancelRows)
+        onCancelRows();
+}
+
+void TFormMain::PMItemLvRSendSMSClick() {
+    if (onResend)
+        onResend();
+}
+
+void TFormMain::PMItemLvOSendSMSClick() {
+    if (onOriginalSend)
+        onOriginalSend();
+}
+
+// ---- the other windows ----
+
+void TFormMain::MItemTSendSMSClick() {
+    if (!FormSendSMS)
+        return;
+    FormSendSMS->opener = MItemTSendSMS;
+    prompts().execDialog(FormSendSMS);
+}
+
+void TFormMain::openQueryDialog(QAction* opener) {
+    if (!FormQuerySMS)
+        return;
+    FormQuerySMS->opener = opener;
+    prompts().execDialog(FormQuerySMS);
+}
+
+void TFormMain::MItemTQuerySMSClick() {
+    openQueryDialog(MItemTQuerySMS);
+}
+
+void TFormMain::MItemTCancelSMSClick() {
+    openQueryDialog(MItemTCancelSMS);
+}
+
+void TFormMain::MItemTAdrBkClick() {
+    if (FormAdrBk)
+        prompts().execDialog(FormAdrBk);
+}
+
+void TFormMain::MItemTSettingsClick() {
+    if (FormSettings)
+        prompts().execDialog(FormSettings);
+}
+
+void TFormMain::MItemHAboutClick() {
+    TFormAbout about(this);
+    prompts().execDialog(&about);
+}
+
+// ---- view ----
+
+void TFormMain::MItemVToolBarClick() {
+    m_toolBar->setVisible(MItemVToolBar->isChecked());
+    lastHeight = lastWidth = 0;
+    layoutPass();
+}
+
+void TFormMain::MItemVStatusBarClick() {
+    statusBar()->setVisible(MItemVStatusBar->isChecked());
+    lastHeight = lastWidth = 0;
+    layoutPass();
+}
+
+void TFormMain::MItemVMsgWinClick() {
+    const bool visible = MItemVMsgWin->isChecked();
+    SpeedButtonMsgWin->setToolTip(visible ? u("關閉訊息視窗") : u("開啟訊息視窗"));
+    m_memo->setVisible(visible);
+    m_splitter->handle(1)->setVisible(visible); // Panel1
+    lastHeight = lastWidth = 0;
+    layoutPass();
+}
+
+void TFormMain::resizeEvent(QResizeEvent* e) {
+    QMainWindow::resizeEvent(e);
+    layoutPass();
+}
+
+// Every size change gives the list 60 % of the height below the tool bar and the message area the rest;
+// with the message area hidden the list takes everything.
+void TFormMain::layoutPass() {
+    if (height() == lastHeight && width() == lastWidth)
+        return;
+    if (!m_memo->isHidden()) {
+        const int below = height() - menuBar()->height() - (m_toolBar->isHidden() ? 0 : m_toolBar->height());
+        const int listHeight = below * 6 / 10;
+        const int rest = m_splitter->height() - m_splitter->handleWidth() - listHeight;
+        m_splitter->setSizes({listHeight, std::max(rest, 0)});
+    }
+    lastHeight = height();
+    lastWidth = width();
+}
+
+void TFormMain::appendMessageLine(const QString& line) {
+    // The first line of the area stays empty; every message is a new line below it.
+    QTextCursor cursor(m_memo->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertBlock();
+    cursor.insertText(line);
+    m_memo->verticalScrollBar()->setValue(m_memo->verticalScrollBar()->maximum());
+}
+
+// ---- exit ----
+
+void TFormMain::MItemFExitClick() {
+    close();
+}
+
+void TFormMain::closeEvent(QCloseEvent* e) {
+    if (m_model->rowCount() > 0 && !LogSaved &&
+        prompts().confirm(this, boxTitle(), u("現有的傳送紀錄已變更，要儲存？")))
+        SaveLog();
+    // A save just made still has its progress states queued; handle them so its summary reaches the
+    // operation log before the program ends.
+    if (TFormShowProcess* progress = TFormShowProcess::instance())
+        QCoreApplication::sendPostedEvents(progress, WM_SHOWPROCESS);
+    e->accept();
+    QCoreApplication::quit();
+}
+
+} // namespace norvi

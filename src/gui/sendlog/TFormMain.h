@@ -1,0 +1,156 @@
+#pragma once
+
+#include "sendlog/ModelSendLog.h"
+#include "sendlog/SendLogModel.h"
+
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+
+class QAction;
+class QActionGroup;
+class QItemSelectionModel;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QSplitter;
+class QToolBar;
+class QTreeView;
+
+namespace norvi {
+
+class TFormAdrBk;
+class TFormQuerySMS;
+class TFormSendSMS;
+class TFormSettings;
+
+// "Norvi簡訊服務軟體": the main window and home of the send log. It reads the configuration at its first
+// show, lists every short message sent (ListViewLog over a SendLogModel), saves and loads ".log" files,
+// hosts the message area (MemoShow) and ends the application.
+class TFormMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TFormMain(QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    static TFormMain* instance(); // the main window of this run, or nullptr
+
+    // The long-lived windows the tool commands open; set once they exist (start-up creates them after
+    // this window).
+    TFormSettings* FormSettings = nullptr;
+    TFormSendSMS* FormSendSMS = nullptr;
+    TFormQuerySMS* FormQuerySMS = nullptr;
+    TFormAdrBk* FormAdrBk = nullptr;
+    void attachSettings(TFormSettings* settings);
+
+    // The send-log pop-up's jobs. Empty hooks do nothing.
+    std::function<void()> onQueryRows;    // 查詢(&Q)
+    std::function<void()> onCancelRows;   // 取消預約(&C)
+    std::function<void()> onResend;       // 失敗重發(&R)
+    std::function<void()> onOriginalSend; // 原訊息發訊(&M)
+
+    SendLogModel& logModel() { return *m_model; }
+    QItemSelectionModel& logSelection() { return *m_selection; }
+    QTreeView* listView() const { return m_list; }
+    SendLogAccess& logAccess() { return *m_access; } // direct: user-interface thread only
+
+    // State of the send log and the gateway commands.
+    bool commandsEnabled = false;
+    bool LogSaved = true;     // nothing changed since the last save or load
+    bool LoadReplaces = true; // the last load replaced the list rather than appending to it
+    int splitY = 0;
+    int lastHeight = 0;
+    int lastWidth = 0;
+    int sortColumn() const { return m_model->sortColumn(); }
+    bool sortAscending() const { return m_model->sortAscending(); }
+
+    void EnableGatewayCommands(bool flag);
+    void ResetColumnCaptions();
+    void ListViewLogColumnClick(int column);
+    // Saves every row; false only when the file could not be written (cancelling counts as success).
+    bool SaveLog();
+    void MItemFLoadClick();
+    // Before rows are loaded or resent: sort by name, then offer to empty the list (saving it first when it
+    // changed). False means the command is abandoned.
+    bool ConfirmClearLog();
+    void MItemFContentClick();
+    void MItemFDeleteClick();
+    void PMItemLvSelectAllClick();
+    void MItemHAboutClick();
+    QString statusText() const;
+
+    // Appends one line to the message area as it is; ShowMsgLine adds the time stamp before it gets here.
+    void appendMessageLine(const QString& line);
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    void buildActions();
+    void buildMenus();
+    void buildToolBar();
+    void buildPopup();
+    void buildCentre();
+    QAction* action(const char* name, const char* caption, void (TFormMain::*slot)() = nullptr);
+
+    void FormShow();
+    void InitMainWindow();
+    void layoutPass();
+    void updateSortChecks();
+    void setStatusCount();
+    void setSaveEnabled(bool enabled);
+    void prepareProgress(int maximum);
+    int selectedCount() const;
+    QString boxTitle() const;
+
+    void ListViewLogInsert();
+    void ListViewLogChange();
+    void ListViewLogSelectItem();
+    void ListViewLogContextPopup(const QPoint& pos);
+    void MItemFExitClick();
+    void MItemVToolBarClick();
+    void MItemVStatusBarClick();
+    void MItemVMsgWinClick();
+    void MItemVAscendingClick();
+    void MItemVDescendingClick();
+    void MItemTSendSMSClick();
+    void MItemTQuerySMSClick();
+    void MItemTCancelSMSClick();
+    void MItemTAdrBkClick();
+    void MItemTSettingsClick();
+    void PMItemLvQuerySMSClick();
+    void PMItemLvCancelSMSClick();
+    void PMItemLvRSendSMSClick();
+    void PMItemLvOSendSMSClick();
+    void openQueryDialog(QAction* opener);
+
+    SendLogModel* m_model = nullptr;
+    QItemSelectionModel* m_selection = nullptr;
+    std::unique_ptr<ModelSendLog> m_access;
+    bool m_firstShowDone = false;
+
+    QToolBar* m_toolBar = nullptr;
+    QTreeView* m_list = nullptr;
+    QSplitter* m_splitter = nullptr;
+    QPlainTextEdit* m_memo = nullptr;
+    QLabel* m_status = nullptr;
+    QMenu* m_popup = nullptr;
+    QActionGroup* m_sortGroup = nullptr;
+
+    // Menu items.
+    QAction *MItemFLoad, *MItemFSave, *MItemFContent, *MItemFDelete, *MItemFExit;
+    QAction *MItemVToolBar, *MItemVStatusBar, *MItemVMsgWin, *MItemVAscending, *MItemVDescending;
+    QAction* MItemVSort[kSendLogColumns];
+    QAction *MItemTSendSMS, *MItemTQuerySMS, *MItemTCancelSMS, *MItemTAdrBk, *MItemTSettings, *MItemHAbout;
+    // Tool buttons.
+    QAction *SpeedButtonSendSMS, *SpeedButtonQuerySMS, *SpeedButtonCancelSMS, *SpeedButtonSave, *SpeedButtonLoad;
+    QAction *SpeedButtonAdrBk, *SpeedButtonSettings, *SpeedButtonMsgWin, *SpeedButtonAbout;
+    // Pop-up items of the list.
+    QAction *PMItemLvSave, *PMItemLvQuerySMS, *PMItemLvCancelSMS, *PMItemLvRSendSMS, *PMItemLvOSendSMS;
+    QAction *PMItemLvContent, *PMItemLvDelete, *PMItemLvSelectAll;
+};
+
+} // namespace norvi

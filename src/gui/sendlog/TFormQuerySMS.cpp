@@ -1,0 +1,23 @@
+#include "sendlog/TFormQuerySMS.h"
+
+#include "shared/UiFont.h"
+
+namespace norvi {
+
+TFormQuerySMS::TFormQuerySMS(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("TFormQuerySMS"));
+    applyFormFont(this);
+    setWindowTitle(QString::fromUtf8("狀態查詢"));
+    resize(360, 180);
+}
+
+bool TFormQuerySMS::queryMode() const {
+    return opener && opener->objectName() == QLatin1String("MItemTQuerySMS");
+}
+
+void TFormQuerySMS::showEvent(QShowEvent* e) {
+    setWindowTitle(queryMode() ? QString::fromUtf8("狀態查詢") : QString::fromUtf8("取消預約"));
+    QDialog::showEvent(e);
+}
+
+} // namespace norvi

@@ -1,0 +1,43 @@
+#include "sendlog/TFormShowMsg.h"
+
+#include "shared/UiFont.h"
+
+#include "sendlog/SendLogModel.h"
+#include "shared/Big5.h"
+
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace norvi {
+
+TFormShowMsg::TFormShowMsg(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("TFormShowMsg"));
+    applyFormFont(this);
+    setWindowTitle(QString::fromUtf8("傳送紀錄"));
+    m_memo = new QPlainTextEdit(this);
+    m_memo->setObjectName(QStringLiteral("MemoMsg"));
+    m_memo->setReadOnly(true);
+    m_close = new QPushButton(QString::fromUtf8("關閉"), this);
+    m_close->setObjectName(QStringLiteral("ButtonClose"));
+    m_close->setDefault(true);
+    connect(m_close, &QPushButton::clicked, this, &QDialog::accept);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_memo);
+    layout->addWidget(m_close, 0, Qt::AlignHCenter);
+    resize(420, 300);
+}
+
+void TFormShowMsg::showRow(const SendLogModel& model, int row) {
+    m_memo->clear();
+    for (int column = 0; column < kSendLogColumns; ++column)
+        m_memo->appendPlainText(SendLogModel::plainCaption(column) + QString::fromUtf8("：") +
+                                fromBig5(model.text(row, column)));
+}
+
+QString TFormShowMsg::text() const {
+    return m_memo->toPlainText();
+}
+
+} // namespace norvi

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QIcon>
+#include <QPixmap>
+
+namespace norvi {
+
+// The one image list the windows share, indexed as the lists and trees of every window expect:
+// 4 address-book root, 11 member, 12 group, 13 default number, 14 typed number, 15 list-file row,
+// 16 reservation. Other indexes are empty. Drawn here rather than loaded, so nothing can be missing.
+// Needs a QGuiApplication.
+class IconTable {
+public:
+    static constexpr int kCount = 17;
+
+    static QIcon icon(int index);     // a null icon for an empty or unknown index
+    static QPixmap pixmap(int index); // 16 x 16; null for an empty or unknown index
+
+    // The main window's tool-bar glyphs, 32 x 32.
+    enum Glyph {
+        GlyphSendSMS,
+        GlyphQuerySMS,
+        GlyphCancelSMS,
+        GlyphSave,
+        GlyphLoad,
+        GlyphAdrBk,
+        GlyphSettings,
+        GlyphMsgWin,
+        GlyphAbout,
+    };
+    static QIcon glyph(Glyph g);
+    static QIcon programIcon();
+};
+
+} // namespace norvi

@@ -1,0 +1,77 @@
+#include "sendlog/ModelSendLog.h"
+
+#include "sendlog/SendLogModel.h"
+
+#include <gtest/gtest.h>
+
+#include <QItemSelectionModel>
+
+using namespace norvi;
+
+namespace {
+
+class ModelSendLogTest : public ::testing::Test {
+protected:
+    ModelSendLogTest() { m_model.columnClick(ColName); }
+    SendLogModel m_model;
+    QItemSelectionModel m_selection{&m_model};
+    ModelSendLog m_log{m_model, m_selection};
+};
+
+} // namespace
+
+TEST_F(ModelSendLogTest, ResultsReachTheirRowAfterLaterRowsMovedIt) {
+    const quint64 first = m_log.addRow("m", ImageMember, "0911", "20240101000000");
+    m_log.addRow("a", ImageTyped, "0922", "20240101000001"); // lands above and shifts the first row
+    m_log.fillSendResult(first, "0", ImageReservation, "OK(MsgId:1)", "hello");
+
+    ASSERT_EQ(m_log.rowCount(), 2);
+    EXPECT_EQ(m_log.text(1, ColName), QByteArray("m"));
+    EXPECT_EQ(m_log.text(1, ColMobile), QByteArray("0911"));
+    EXPECT_EQ(m_log.text(1, ColSendTime), QByteArray("20240101000000"));
+    EXPECT_EQ(m_log.text(1, ColSendCode), QByteArray("0"));
+    EXPECT_EQ(m_log.text(1, ColSendResult), QByteArray("OK(MsgId:1)"));
+    EXPECT_EQ(m_log.text(1, ColContent), QByteArray("hello"));
+    EXPECT_EQ(m_log.codeImage(1), int(ImageReservation));
+    EXPECT_EQ(m_log.rowImage(1), int(ImageMember));
+    EXPECT_EQ(m_log.codeImage(0), int(ImageNone));
+}
+
+TEST_F(ModelSendLogTest, ResultForADeletedRowIsDropped) {
+    const quint64 id = m_log.addRow("a", ImageTyped, "0911", "t");
+    m_model.clear();
+    m_log.fillSendResult(id, "0", ImageNone, "OK", "x");
+    EXPECT_EQ(m_log.rowCount(), 0);
+}
+
+TEST_F(ModelSendLogTest, SelectionIsReportedInListOrder) {
+    for (const char* name : {"d", "c", "b", "a"})
+        m_log.addRow(name, ImageTyped, "09", "t");
+    m_log.setSelected(3, true);
+    m_log.setSelected(0, true);
+    m_log.setSelected(2, true);
+    m_log.setSelected(2, false);
+    EXPECT_EQ(m_log.selectedRows(), (QVector<int>{0, 3}));
+    EXPECT_TRUE(m_log.isSelected(3));
+    EXPECT_FALSE(m_log.isSelected(2));
+    EXPECT_TRUE(m_selection.isRowSelected(3, QModelIndex())) << "whole rows are selected";
+    EXPECT_EQ(m_log.selectedCount(), 2);
+
+    // A cell selected outside the name column does not make its row selected.
+    m_selection.select(m_model.index(1, ColSendCode), QItemSelectionModel::Select);
+    m_log.setSelected(3, true); // selecting a selected row again counts it once
+    EXPECT_EQ(m_log.selectedRows(), (QVector<int>{0, 3}));
+    EXPECT_EQ(m_log.selectedCount(), 2);
+}
+
+TEST_F(ModelSendLogTest, QueryResultsFillTheirCellsAndBadRowsAreIgnored) {
+    m_log.addRow("a", ImageTyped, "09", "t");
+    m_log.setQueryResult(0, "4", "waiting");
+    m_log.setQueryResult(5, "4", "nowhere");
+    m_log.setSelected(-1, true);
+    EXPECT_EQ(m_log.text(0, ColQueryCode), QByteArray("4"));
+    EXPECT_EQ(m_log.text(0, ColQueryResult), QByteArray("waiting"));
+    EXPECT_EQ(m_log.text(7, ColName), QByteArray());
+    EXPECT_EQ(m_log.rowImage(7), int(ImageNone));
+    EXPECT_TRUE(m_log.selectedRows().isEmpty());
+}

@@ -1,0 +1,441 @@
+#include "sendlog/SendLogModel.h"
+
+#include "shared/Big5.h"
+
+#include <gtest/gtest.h>
+
+#include <QItemSelectionModel>
+#include <QSignalSpy>
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+using namespace norvi;
+
+namespace {
+
+QByteArray b5(const char* utf8) {
+    return big5(utf8);
+}
+
+// The captions of the list from top to bottom.
+QList<QByteArray> captions(const SendLogModel& model) {
+    QList<QByteArray> out;
+    for (int i = 0; i < model.rowCount(); ++i)
+        out << model.text(i, ColName);
+    return out;
+}
+
+QList<QByteArray> column(const SendLogModel& model, int col) {
+    QList<QByteArray> out;
+    for (int i = 0; i < model.rowCount(); ++i)
+        out << model.text(i, col);
+    return out;
+}
+
+quint64 addFilled(SendLogModel& model, const QByteArray& caption, const QByteArray& code) {
+    const quint64 id = model.addRow(caption, ImageTyped);
+    model.setText(model.positionOf(id), ColSendCode, code);
+    return id;
+}
+
+} // namespace
+
+// ---- the text order ----
+
+struct CompareCase {
+    const char* name;
+    QByteArray a, b;
+    int expected; // sign
+};
+
+void PrintTo(const CompareCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class CompareKeysTest : public ::testing::TestWithParam<CompareCase> {};
+
+TEST_P(CompareKeysTest, OrdersLikeTheList) {
+    const CompareCase& c = GetParam();
+    const int got = SendLogModel::compareKeys(c.a, c.b);
+    EXPECT_EQ((got > 0) - (got < 0), c.expected) << c.name;
+    const int back = SendLogModel::compareKeys(c.b, c.a);
+    EXPECT_EQ((back > 0) - (back < 0), -c.expected) << c.name << " (reversed)";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CompareKeysTest,
+    ::testing::Values(CompareCase{"letters ignore case", "Chen", "cHEN", 0},
+                      CompareCase{"proper prefix first", "09", "091", -1},
+                      CompareCase{"empty before anything", "", "0", -1},
+                      CompareCase{"codes compare as text", "10", "9", -1},
+                      CompareCase{"times compare as text", "20240101120000", "2024010112", 1},
+                      CompareCase{"letters fold to upper case", "_", "a", 1},
+                      CompareCase{"Big5 bytes are unsigned", QByteArray("\xA4\x40"), "z", 1},
+                      CompareCase{"Big5 characters by byte value", QByteArray("\xA4\x40"), QByteArray("\xA5\x40"), -1},
+                      CompareCase{"second Big5 byte keeps its case", QByteArray("\xA4\x61"), QByteArray("\xA4\x41"), 1},
+                      CompareCase{"letter after Big5 folds again", QByteArray("\xA4\x40x"), QByteArray("\xA4\x40X"), 0},
+                      CompareCase{"letter after a high second byte folds",
+                                  QByteArray("\xA4\xA4"
+                                             "a"),
+                                  QByteArray("\xA4\xA4"
+                                             "A"),
+                                  0},
+                      CompareCase{"letter after a lone lead byte is a second byte",
+                                  QByteArray("\xA4\xA4\xA4"
+                                             "a"),
+                                  QByteArray("\xA4\xA4\xA4"
+                                             "A"),
+                                  1},
+                      CompareCase{"case differences before the Big5 text",
+                                  QByteArray("ab\xA4"
+                                             "a"),
+                                  QByteArray("AB\xA4"
+                                             "A"),
+                                  1}),
+    [](const ::testing::TestParamInfo<CompareCase>& info) { return std::to_string(info.index); });
+
+// The order read straight off its definition, one character at a time from the start.
+int referenceCompare(const QByteArray& a, const QByteArray& b) {
+    auto fold = [](unsigned char c) { return (c >= 'a' && c <= 'z') ? c - 32 : int(c); };
+    bool second = false;
+    for (qsizetype i = 0; i < std::min(a.size(), b.size()); ++i) {
+        const auto ca = static_cast<unsigned char>(a[i]);
+        const auto cb = static_cast<unsigned char>(b[i]);
+        const int fa = second ? ca : fold(ca);
+        const int fb = second ? cb : fold(cb);
+        if (fa != fb)
+            return fa < fb ? -1 : 1;
+        second = !second && isBig5LeadByte(ca);
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+TEST(CompareKeysTest, AgreesWithTheCharacterByCharacterDefinition) {
+    std::mt19937 rng(7);
+    const char alphabet[] = {'a', 'A', 'z', '_', '\x40', '\xA4', '\xA1', '\x81', '\xFE', '0'};
+    auto text = [&] {
+        QByteArray t;
+        for (unsigned n = rng() % 24; n > 0; --n)
+            t += alphabet[rng() % sizeof alphabet];
+        return t;
+    };
+    for (int i = 0; i < 200000; ++i) {
+        // Unrelated texts, texts that differ in one byte, and a text against its own beginning.
+        const QByteArray a = text();
+        QByteArray b = (i % 3 == 0) ? text() : a;
+        if (i % 3 == 1 && !b.isEmpty())
+            b[qsizetype(rng() % unsigned(b.size()))] = alphabet[rng() % sizeof alphabet];
+        if (i % 3 == 2)
+            b.truncate(qsizetype(rng() % unsigned(a.size() + 1)));
+        const int got = SendLogModel::compareKeys(a, b);
+        ASSERT_EQ((got > 0) - (got < 0), referenceCompare(a, b))
+            << a.toHex().constData() << " " << b.toHex().constData();
+    }
+}
+
+// ---- the sort commands ----
+
+TEST(SendLogModelTest, FirstClickSortsAscendingAndMarksTheCaption) {
+    SendLogModel model;
+    model.resetColumnCaptions();
+    for (const char* name : {"b", "C", "a"})
+        model.addRow(name, ImageTyped);
+    model.columnClick(ColName);
+    EXPECT_EQ(captions(model), (QList<QByteArray>{"a", "b", "C"}));
+    EXPECT_EQ(model.headerData(ColName, Qt::Horizontal).toString(), QString::fromUtf8("名稱 ↑"));
+    EXPECT_TRUE(model.sortAscending());
+}
+
+TEST(SendLogModelTest, SendCodeTwiceIsDescendingThenSameColumnAscendingAgain) {
+    SendLogModel model;
+    model.resetColumnCaptions();
+    model.columnClick(ColName);
+    for (const char* code : {"9", "10", "0"})
+        addFilled(model, "x", code);
+
+    model.columnClick(ColSendCode);
+    EXPECT_EQ(column(model, ColSendCode), (QList<QByteArray>{"0", "10", "9"}));
+    model.columnClick(ColSendCode);
+    EXPECT_FALSE(model.sortAscending());
+    EXPECT_EQ(column(model, ColSendCode), (QList<QByteArray>{"9", "10", "0"}));
+    EXPECT_EQ(model.headerData(ColSendCode, Qt::Horizontal).toString(), QString::fromUtf8("傳送碼 ↓"));
+    EXPECT_EQ(model.headerData(ColName, Qt::Horizontal).toString(), QString::fromUtf8("名稱"));
+
+    model.columnClick(ColSendCode); // 遞增 on the current column
+    EXPECT_TRUE(model.sortAscending());
+    EXPECT_EQ(column(model, ColSendCode), (QList<QByteArray>{"0", "10", "9"}));
+}
+
+TEST(SendLogModelTest, ChoosingTheCheckedNameAgainReversesTheOrder) {
+    SendLogModel model;
+    model.resetColumnCaptions();
+    model.columnClick(ColName);
+    for (const char* name : {"b", "a", "c"})
+        model.addRow(name, ImageTyped);
+    model.columnClick(ColName);
+    EXPECT_EQ(captions(model), (QList<QByteArray>{"c", "b", "a"}));
+    EXPECT_EQ(model.headerData(ColName, Qt::Horizontal).toString(), QString::fromUtf8("名稱 ↓"));
+}
+
+TEST(SendLogModelTest, ResetGivesPlainCaptionsAndTheNextClickStartsAscending) {
+    SendLogModel model;
+    model.columnClick(ColQueryResult);
+    model.resetColumnCaptions();
+    EXPECT_EQ(model.sortColumn(), int(ColName));
+    EXPECT_FALSE(model.sortAscending());
+    for (int c = 0; c < kSendLogColumns; ++c)
+        EXPECT_EQ(model.headerData(c, Qt::Horizontal).toString(), SendLogModel::plainCaption(c));
+    model.columnClick(ColName);
+    EXPECT_EQ(model.headerData(ColName, Qt::Horizontal).toString(), QString::fromUtf8("名稱 ↑"));
+}
+
+TEST(SendLogModelTest, EqualKeysKeepTheirOrderAcrossSorts) {
+    SendLogModel model;
+    model.columnClick(ColName);
+    const quint64 first = addFilled(model, "same", "1");
+    const quint64 second = addFilled(model, "same", "0");
+    const quint64 third = addFilled(model, "same", "1");
+    model.columnClick(ColSendCode);
+    EXPECT_EQ(model.rowId(0), second);
+    EXPECT_EQ(model.rowId(1), first);
+    EXPECT_EQ(model.rowId(2), third);
+}
+
+// ---- inserting in sorted position ----
+
+TEST(SendLogModelTest, NewRowLandsAfterItsEqualsByCaption) {
+    SendLogModel model;
+    model.columnClick(ColName);
+    model.addRow("b", ImageTyped);
+    const quint64 firstA = model.addRow("a", ImageTyped);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    const quint64 secondA = model.addRow("A", ImageTyped);
+    ASSERT_EQ(inserted.count(), 1);
+    EXPECT_EQ(inserted.at(0).at(1).toInt(), 1);
+    EXPECT_EQ(model.rowId(0), firstA);
+    EXPECT_EQ(model.rowId(1), secondA);
+}
+
+TEST(SendLogModelTest, WhileSortedByACellNewRowsLandWhereAnEmptyCellSorts) {
+    SendLogModel model;
+    model.columnClick(ColSendCode); // ascending: empty cells on top
+    addFilled(model, "x", "0");
+    addFilled(model, "y", "1");
+    model.addRow("z", ImageTyped); // its code is not filled yet
+    EXPECT_EQ(captions(model).front(), QByteArray("z"));
+
+    model.columnClick(ColSendCode); // descending: empty cells at the bottom
+    model.addRow("w", ImageTyped);
+    EXPECT_EQ(captions(model).back(), QByteArray("w"));
+}
+
+TEST(SendLogModelTest, ChangedKeyCellMovesTheRowAtTheNextInsertOnly) {
+    SendLogModel model;
+    model.columnClick(ColSendCode);
+    addFilled(model, "a", "0");
+    addFilled(model, "b", "5");
+    const quint64 late = model.addRow("c", ImageTyped); // lands on top with its empty code
+    model.setText(model.positionOf(late), ColSendCode, "9");
+    EXPECT_EQ(model.positionOf(late), 0) << "filling a cell does not move the row by itself";
+    model.setText(model.positionOf(late), ColSendResult, "ok");
+
+    const quint64 next = model.addRow("d", ImageTyped);
+    EXPECT_EQ(model.positionOf(next), 0);
+    EXPECT_EQ(model.positionOf(late), 3);
+    EXPECT_EQ(column(model, ColSendCode), (QList<QByteArray>{"", "0", "5", "9"}));
+}
+
+TEST(SendLogModelTest, ChangingACaptionReSortsAtOnce) {
+    SendLogModel model;
+    model.columnClick(ColName);
+    const quint64 a = model.addRow("a", ImageTyped);
+    model.addRow("b", ImageTyped);
+    model.setText(model.positionOf(a), ColName, "c");
+    EXPECT_EQ(captions(model), (QList<QByteArray>{"b", "c"}));
+}
+
+TEST(SendLogModelTest, RowsGivenWithCellsArePlacedByAnEmptyKey) {
+    SendLogModel model;
+    model.columnClick(ColSendCode);
+    addFilled(model, "a", "1");
+    SendLogRow loaded;
+    loaded.texts[ColName] = "b";
+    loaded.texts[ColSendCode] = "5";
+    const quint64 id = model.addRow(loaded);
+    EXPECT_EQ(model.positionOf(id), 0);
+    model.addRow("c", ImageTyped);
+    EXPECT_EQ(model.positionOf(id), 2);
+}
+
+// The list must always be what a stable full re-sort on every insert gives. A plain vector re-sorted on
+// every insert is the reference; random rows, cell changes, deletions and column clicks drive both, with
+// few distinct keys so that ties are common and enough rows to fill several blocks.
+namespace {
+
+struct RefRow {
+    quint64 id;
+    std::array<QByteArray, kSendLogColumns> texts;
+};
+
+class Reference {
+public:
+    int column = 0;
+    bool ascending = false;
+    std::vector<RefRow> rows;
+
+    void sort() {
+        std::stable_sort(rows.begin(), rows.end(), [this](const RefRow& a, const RefRow& b) {
+            const int c = SendLogModel::compareKeys(a.texts[column], b.texts[column]);
+            return ascending ? c < 0 : c > 0;
+        });
+    }
+    void click(int k) {
+        if (k != column)
+            ascending = false;
+        ascending = !ascending;
+        column = k;
+        sort();
+    }
+};
+
+} // namespace
+
+class SendLogModelOrderTest : public ::testing::TestWithParam<unsigned> {};
+
+TEST_P(SendLogModelOrderTest, MatchesAFullReSortOnEveryInsert) {
+    std::mt19937 rng(GetParam());
+    const QByteArray keys[] = {"",
+                               "a",
+                               "A",
+                               "b",
+                               "10",
+                               "9",
+                               QByteArray("\xA4\x40"),
+                               "ab",
+                               "message-to-everyone-a",
+                               "MESSAGE-to-everyone-B",
+                               QByteArray("\xA4\xA4\xA4\xA4\xA4\xA4\xA4\xA4\xA4"
+                                          "a"),
+                               QByteArray("\xA4\xA4\xA4\xA4\xA4\xA4\xA4\xA4\xA4"
+                                          "A")};
+    auto pick = [&] { return keys[rng() % (sizeof keys / sizeof keys[0])]; };
+    auto below = [&](int n) { return int(rng() % unsigned(n)); };
+
+    SendLogModel model;
+    Reference ref;
+    model.columnClick(ColName);
+    ref.click(ColName);
+
+    for (int step = 0; step < 4000; ++step) {
+        const int op = below(100);
+        if (op < 55 || ref.rows.empty()) {
+            const QByteArray caption = pick();
+            const quint64 id = model.addRow(caption, ImageTyped);
+            RefRow r{id, {}};
+            r.texts[ColName] = caption;
+            ref.rows.push_back(r);
+            ref.sort();
+        } else if (op < 90) {
+            const int position = below(int(ref.rows.size()));
+            const int col = below(kSendLogColumns);
+            const QByteArray text = pick();
+            ASSERT_EQ(model.rowId(position), ref.rows[std::size_t(position)].id);
+            model.setText(position, col, text);
+            const bool changed = ref.rows[std::size_t(position)].texts[std::size_t(col)] != text;
+            ref.rows[std::size_t(position)].texts[std::size_t(col)] = text;
+            if (col == ColName && changed)
+                ref.sort();
+        } else if (op < 97) {
+            const int position = below(int(ref.rows.size()));
+            model.removePositions({position});
+            ref.rows.erase(ref.rows.begin() + position);
+        } else {
+            const int col = below(kSendLogColumns);
+            model.columnClick(col);
+            ref.click(col);
+        }
+        ASSERT_EQ(model.rowCount(), int(ref.rows.size()));
+        if (step % 50 == 0 || step > 3900) {
+            for (int i = 0; i < model.rowCount(); ++i) {
+                ASSERT_EQ(model.rowId(i), ref.rows[std::size_t(i)].id) << "step " << step << " row " << i;
+                ASSERT_EQ(model.positionOf(model.rowId(i)), i);
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, SendLogModelOrderTest, ::testing::Values(1u, 2u, 3u));
+
+// ---- model plumbing ----
+
+TEST(SendLogModelTest, SelectionFollowsItsRowsThroughSortsInsertsAndDeletes) {
+    SendLogModel model;
+    QItemSelectionModel selection(&model);
+    model.columnClick(ColName);
+    std::vector<quint64> ids;
+    for (const char* name : {"e", "d", "c", "b", "a"})
+        ids.push_back(model.addRow(name, ImageTyped));
+    auto select = [&](quint64 id) {
+        selection.select(model.index(model.positionOf(id), 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    };
+    select(ids[0]); // "e"
+    select(ids[3]); // "b"
+    auto selectedCaptions = [&] {
+        QList<QByteArray> out;
+        for (int i = 0; i < model.rowCount(); ++i)
+            if (selection.isSelected(model.index(i, 0)))
+                out << model.text(i, ColName);
+        return out;
+    };
+
+    model.columnClick(ColName); // descending
+    EXPECT_EQ(selectedCaptions(), (QList<QByteArray>{"e", "b"}));
+    model.addRow("c2", ImageTyped);
+    EXPECT_EQ(selectedCaptions(), (QList<QByteArray>{"e", "b"}));
+    model.removePositions({model.positionOf(ids[2])});
+    EXPECT_EQ(selectedCaptions(), (QList<QByteArray>{"e", "b"}));
+    EXPECT_TRUE(selection.isSelected(model.index(model.positionOf(ids[3]), kSendLogColumns - 1)));
+}
+
+TEST(SendLogModelTest, RemovingScatteredRowsReportsEachRunAndKeepsTheRest) {
+    SendLogModel model;
+    model.columnClick(ColName);
+    for (const char* name : {"a", "b", "c", "d", "e", "f"})
+        model.addRow(name, ImageTyped);
+    QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+    model.removePositions({4, 0, 1, 5, 1, 9});
+    EXPECT_EQ(captions(model), (QList<QByteArray>{"c", "d"}));
+    ASSERT_EQ(removed.count(), 2);
+    EXPECT_EQ(removed.at(0).at(1).toInt(), 4);
+    EXPECT_EQ(removed.at(0).at(2).toInt(), 5);
+    EXPECT_EQ(removed.at(1).at(1).toInt(), 0);
+    EXPECT_EQ(removed.at(1).at(2).toInt(), 1);
+    model.clear();
+    EXPECT_EQ(model.rowCount(), 0);
+    model.addRow("z", ImageTyped);
+    EXPECT_EQ(captions(model), (QList<QByteArray>{"z"}));
+}
+
+TEST(SendLogModelTest, CellsShowAsTextAndImagesByColumn) {
+    SendLogModel model;
+    SendLogRow row;
+    row.texts[ColName] = b5("王小明");
+    row.texts[ColSendResult] = b5("傳送成功");
+    row.image = ImageMember;
+    row.codeImage = ImageReservation;
+    model.addRow(row);
+    EXPECT_EQ(model.data(model.index(0, ColName)).toString(), QString::fromUtf8("王小明"));
+    EXPECT_EQ(model.data(model.index(0, ColSendResult)).toString(), QString::fromUtf8("傳送成功"));
+    EXPECT_EQ(model.data(model.index(0, ColName), SendLogModel::ImageRole).toInt(), int(ImageMember));
+    EXPECT_EQ(model.data(model.index(0, ColSendCode), SendLogModel::ImageRole).toInt(), int(ImageReservation));
+    EXPECT_EQ(model.data(model.index(0, ColMobile), SendLogModel::ImageRole).toInt(), int(ImageNone));
+    EXPECT_FALSE(model.flags(model.index(0, 0)) & Qt::ItemIsEditable);
+
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    model.setCodeImage(0, ImageNone);
+    model.setText(0, ColQueryCode, "0");
+    model.setText(0, ColQueryCode, "0"); // the same text again is no change
+    EXPECT_EQ(changed.count(), 2);
+}
