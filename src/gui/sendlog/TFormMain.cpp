@@ -13,6 +13,7 @@
 #include "shared/FixedField.h"
 #include "shared/Global.h"
 #include "shared/IconTable.h"
+#include "shared/LogFolderSetup.h"
 #include "shared/OpLog.h"
 #include "shared/Progress.h"
 #include "shared/Prompts.h"
@@ -336,18 +337,9 @@ void TFormMain::FormShow() {
 }
 
 void TFormMain::InitMainWindow() {
-    QString folder = fromBig5(getField(Config.logFiles));
-    if (folder.isEmpty() || !QDir(folder).exists()) {
-        QByteArray stored;
-        if (folder.isEmpty() && toBig5(QDir(StartDir).filePath(QStringLiteral("logfiles")), stored)) {
-            // Kept in memory only; the configuration file changes through the settings dialog alone.
-            putField(Config.logFiles, stored);
-            folder = fromBig5(getField(Config.logFiles));
-        }
-        // A folder left from an earlier run without a configuration is fine as it is.
-        if (folder.isEmpty() || (!QDir(folder).exists() && !QDir().mkdir(folder)))
-            appendMessageLine(u("無法自動建立 ") + folder + u(" 目錄"));
-    }
+    QString problem;
+    if (!PrepareLogFolder(&problem))
+        appendMessageLine(problem);
     LogSaved = true;
     LoadReplaces = true;
     lastHeight = height();

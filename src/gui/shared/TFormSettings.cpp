@@ -1,7 +1,6 @@
 #include "shared/TFormSettings.h"
 
-#include "gateway/ResultCodes.h"
-#include "gateway/SMSendNorviGw.h"
+#include "gateway/LoginTest.h"
 #include "shared/Big5.h"
 #include "shared/Config.h"
 #include "shared/FixedField.h"
@@ -169,14 +168,7 @@ void TFormSettings::ButtonLoginTestClick() {
     bool loggedIn = false;
     {
         WaitCursor wait;
-        SMSendNorviGw client;
-        client.SetHost(GatewayHost);
-        client.SetPort(Config.gwPort);
-        client.SetAccount(getField(Config.gwAccount));
-        client.SetPassword(getField(Config.gwPasswd));
-        loggedIn = client.Login();
-        text = LoginTestText(loggedIn, client.lastCode(), client.message());
-        client.Logout();
+        loggedIn = RunLoginTest(&text);
     }
     const QString title = QString::fromUtf8("連線測試");
     if (loggedIn)

@@ -1,0 +1,122 @@
+#include "CliArgs.h"
+
+#include <QVector>
+
+#include <algorithm>
+
+namespace norvi::cli {
+
+namespace {
+
+QString u(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+bool isOption(const QString& arg) {
+    return arg.size() > 1 && arg.startsWith(QLatin1Char('-'));
+}
+
+} // namespace
+
+Arguments ParseArguments(const QStringList& args, const OptionSpec& spec) {
+    Arguments out;
+    bool optionsEnded = false;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& arg = args.at(i);
+        if (optionsEnded || !isOption(arg)) {
+            out.positional.append(arg);
+            continue;
+        }
+        if (arg == QLatin1String("--")) {
+            optionsEnded = true;
+            continue;
+        }
+        QString name = arg;
+        QString value;
+        bool inlineValue = false;
+        const qsizetype eq = arg.indexOf(QLatin1Char('='));
+        if (arg.startsWith(QLatin1String("--")) && eq > 2) {
+            name = arg.left(eq);
+            value = arg.mid(eq + 1);
+            inlineValue = true;
+        }
+        if (spec.switches.contains(name) && !inlineValue) {
+            out.switches.insert(name);
+        } else if (spec.withValue.contains(name)) {
+            if (!inlineValue) {
+                if (i + 1 >= args.size()) {
+                    out.error = u("選項 %1 需要一個值。").arg(name);
+                    return out;
+                }
+                value = args.at(++i);
+            }
+            if (out.values.contains(name)) {
+                out.error = u("選項 %1 只能指定一次。").arg(name);
+                return out;
+            }
+            out.values.insert(name, value);
+        } else {
+            out.error = u("無法識別的選項：%1").arg(arg);
+            return out;
+        }
+    }
+    return out;
+}
+
+GlobalOptions ParseGlobalOptions(const QStringList& args) {
+    GlobalOptions out;
+    int i = 0;
+    for (; i < args.size(); ++i) {
+        const QString& arg = args.at(i);
+        if (arg == QLatin1String("-C")) {
+            if (i + 1 >= args.size()) {
+                out.error = u("選項 -C 需要一個目錄。");
+                return out;
+            }
+            out.startDir = args.at(++i);
+        } else if (arg.startsWith(QLatin1String("-C")) && arg.size() > 2) {
+            out.startDir = arg.mid(2);
+        } else if (arg == QLatin1String("-v")) {
+            out.verbose = true;
+        } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            out.help = true;
+        } else if (isOption(arg)) {
+            out.error = u("無法識別的選項：%1").arg(arg);
+            return out;
+        } else {
+            break;
+        }
+    }
+    if (i < args.size()) {
+        out.command = args.at(i);
+        out.rest = args.mid(i + 1);
+    }
+    return out;
+}
+
+bool ParseRowList(const QString& text, int rowCount, QVector<int>* rows, QString* error) {
+    rows->clear();
+    const QStringList items = text.split(QLatin1Char(','));
+    for (const QString& raw : items) {
+        const QString item = raw.trimmed();
+        bool ok = false;
+        const int row = item.toInt(&ok);
+        const bool digitsOnly =
+            !item.isEmpty() && std::all_of(item.begin(), item.end(), [](QChar c) { return c.isDigit(); });
+        if (!ok || !digitsOnly) {
+            *error = u("列號「%1」不是數字；請以逗號分隔從 0 起算的列號，例如 0,2,5。").arg(item);
+            return false;
+        }
+        if (row >= rowCount) {
+            *error =
+                u("列號 %1 超出範圍：傳送紀錄共有 %2 筆（列號 0 到 %3）。").arg(row).arg(rowCount).arg(rowCount - 1);
+            return false;
+        }
+        if (!rows->contains(row))
+            rows->append(row);
+    }
+    std::sort(rows->begin(), rows->end());
+    return true;
+}
+
+} // namespace norvi::cli

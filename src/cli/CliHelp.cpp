@@ -1,0 +1,110 @@
+#include "CliHelp.h"
+
+namespace norvi::cli {
+
+namespace {
+
+struct HelpEntry {
+    const char* command;
+    const char* summary;
+    const char* text;
+};
+
+const HelpEntry kHelp[] = {
+    {"login-test", "以設定檔的閘道位址、帳號與密碼做連線測試",
+     "用法：norvi-cli [-C 目錄] login-test\n"
+     "\n"
+     "與參數設定視窗的「連線測試」相同：登入閘道後立即登出，印出測試結果。\n"
+     "結束碼：登入成功為 0，否則為 1。\n"},
+    {"send", "傳送簡訊",
+     "用法：norvi-cli [-C 目錄] send [--text 訊息 | --text-file 檔案] [--list 發訊名單]\n"
+     "                      [--replace] [--at YYYYMMDDHHNN] [--limit 分鐘] [--log 檔案]\n"
+     "                      [--big5] [受訊者 ...]\n"
+     "\n"
+     "受訊者可以是電話號碼，或「=名稱」表示通訊錄中該名稱的成員或群組。\n"
+     "  --text 訊息        訊息內容\n"
+     "  --text-file 檔案   從檔案讀取訊息內容（檔尾的一個換行不計入）\n"
+     "  --list 檔案        加入發訊名單檔的各列（每列：號碼，之後可接自己的訊息或 $1$ 到 $9$ 的替代值）\n"
+     "  --replace          替代簡訊：以名單列的值填入訊息中的 $1$ 到 $9$（預設為一般簡訊）\n"
+     "  --at YYYYMMDDHHNN  預約傳送的時間（最多 6 天內）\n"
+     "  --limit 分鐘       訊息截止時間（最多 1440 分鐘）\n"
+     "  --log 檔案         傳送紀錄檔（預設為運作記錄檔目錄下以時間命名的 .log 檔）\n"
+     "  --big5             --text-file 與 --list 的檔案為 Big5 碼（預設為 UTF-8）\n"
+     "\n"
+     "依傳送視窗的順序檢查輸入；未通過時在標準錯誤輸出印出原因。之後每則簡訊印出一列\n"
+     "（名稱、行動電話、傳送時間、傳送碼、傳送結果、查詢碼、查詢結果、訊息內容，以 Tab 分隔），\n"
+     "最後印出作業摘要。\n"
+     "結束碼：全部傳送碼為 0 時為 0；有傳送失敗或被中斷時為 2；檢查未通過時為 1；\n"
+     "傳送紀錄檔無法寫入時為 3。\n"},
+    {"query", "查詢傳送紀錄檔中訊息的狀態",
+     "用法：norvi-cli [-C 目錄] query --log 檔案 [--rows 列號] [--out 檔案]\n"
+     "\n"
+     "對傳送紀錄檔的所有列，或 --rows 指定的列（從 0 起算，以逗號分隔，例如 0,2,5）查詢狀態，\n"
+     "結果寫入各列的查詢碼與查詢結果。更新後的紀錄寫到 --out，未指定時寫回原檔（完整寫好後才取代）。\n"
+     "印出各列與作業摘要。結束碼：作業完成為 0；無法執行為 1；紀錄檔無法寫入為 3。\n"},
+    {"cancel", "取消傳送紀錄檔中的預約訊息",
+     "用法：norvi-cli [-C 目錄] cancel --log 檔案 [--rows 列號] [--out 檔案]\n"
+     "\n"
+     "對傳送紀錄檔的所有列，或 --rows 指定的列取消預約，結果寫入各列的查詢碼與查詢結果。\n"
+     "其餘同 query。\n"},
+    {"query-id", "以 MsgId 查詢單筆訊息",
+     "用法：norvi-cli [-C 目錄] query-id MsgId\n"
+     "\n"
+     "印出結果碼與查詢結果兩行。結束碼：結果碼為 0 時為 0，否則為 2。\n"},
+    {"cancel-id", "以 MsgId 取消單筆預約訊息",
+     "用法：norvi-cli [-C 目錄] cancel-id MsgId\n"
+     "\n"
+     "印出預約取消碼與預約取消結果兩行。結束碼：取消碼為 0 時為 0，否則為 2。\n"},
+    {"resend", "重新傳送紀錄檔中失敗的訊息",
+     "用法：norvi-cli [-C 目錄] resend --log 檔案 [--rows 列號] [--out 檔案]\n"
+     "\n"
+     "失敗重發：檢查所有列或 --rows 指定的列，將確定失敗的訊息立即重新傳送（不預約、不設截止時間）。\n"
+     "重發的各列接在原有各列之後，寫到 --out 或寫回原檔。印出各列與作業摘要。\n"
+     "結束碼：重發的訊息全部成功為 0；有失敗或被中斷為 2；無法執行為 1；紀錄檔無法寫入為 3。\n"},
+    {"log2csv", "將傳送紀錄檔轉成 CSV",
+     "用法：norvi-cli log2csv 檔案 [--big5]\n"
+     "\n"
+     "在標準輸出寫出 CSV：第一列為八個欄位名稱，欄位依 RFC 4180 加引號，行尾為 CR LF。\n"
+     "預設為帶位元組順序記號（BOM）的 UTF-8；--big5 則為 Big5 碼。\n"
+     "結束碼：0；檔案無法讀取為 1；檔案不完整（只轉出完整的各列）為 2。\n"},
+    {"segment", "顯示訊息會分成幾通簡訊及每通的內容",
+     "用法：norvi-cli segment [--text 訊息 | --text-file 檔案] [--big5]\n"
+     "\n"
+     "先印出通數 N，再每行印出一通簡訊的內容（含分段的標頭）。\n"},
+};
+
+} // namespace
+
+QString ProgramHelp() {
+    QString text =
+        QString::fromUtf8("用法：norvi-cli [-C 目錄] [-v] 指令 [參數 ...]\n"
+                          "\n"
+                          "Norvi簡訊服務軟體的命令列版本：與桌面程式共用設定檔、通訊錄、檢查規則與傳送紀錄檔。\n"
+                          "\n"
+                          "  -C 目錄   起始目錄（預設為目前目錄）：讀取其中的 NorviSMSAp.cfg 與 AddressBook.bin；\n"
+                          "            運作記錄寫到設定的運作記錄檔目錄。命令列上的其他檔案路徑相對於目前目錄。\n"
+                          "  -v        將訊息視窗的內容（執行緒的啟動與結束、失敗訊息）寫到標準錯誤輸出\n"
+                          "  --help    顯示本說明；norvi-cli 指令 --help 顯示該指令的說明\n"
+                          "\n"
+                          "指令：\n");
+    for (const HelpEntry& e : kHelp)
+        text += QStringLiteral("  %1 %2\n").arg(QString::fromLatin1(e.command), -11).arg(QString::fromUtf8(e.summary));
+    text += QString::fromUtf8("\n命令列上的文字與檔案為 UTF-8，轉成 Big5 使用；輸出為 UTF-8。\n");
+    return text;
+}
+
+QString CommandHelp(const QString& command) {
+    for (const HelpEntry& e : kHelp)
+        if (command == QLatin1String(e.command))
+            return QString::fromUtf8(e.text);
+    return QString();
+}
+
+QStringList CommandNames() {
+    QStringList names;
+    for (const HelpEntry& e : kHelp)
+        names.append(QString::fromLatin1(e.command));
+    return names;
+}
+
+} // namespace norvi::cli

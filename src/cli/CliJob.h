@@ -1,0 +1,90 @@
+#pragma once
+
+#include "shared/Progress.h"
+#include "workers/JobOwner.h"
+
+#include <QEventLoop>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+namespace norvi {
+class SendThd;
+}
+
+namespace norvi::cli {
+
+// The progress window of the command-line front end: it receives WM_SHOWPROCESS, keeps the window's
+// bookkeeping in a ProgressTracker and, at the end state, writes the summary to the message area and
+// the operation log exactly as the window does. Nothing is printed per step.
+class CliProgress : public QObject {
+    Q_OBJECT
+public:
+    CliProgress();
+    ~CliProgress() override;
+
+    ProgressTracker& tracker() { return m_tracker; }
+    bool ended() const { return m_ended; }
+    int endState() const { return m_endState; }
+    QString summary() const { return m_summary; }
+
+signals:
+    void endReached();
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    ProgressTracker m_tracker;
+    bool m_ended = false;
+    int m_endState = -1;
+    QString m_summary;
+};
+
+// The window that started a job, as the command line plays it: the send dialog for a send run (with
+// the run's reservation settings), the send log's window for the others.
+class CliOwner : public JobOwner {
+public:
+    explicit CliOwner(bool sendDialog, SendSchedule schedule = {}) : m_sendDialog(sendDialog), m_schedule(schedule) {}
+
+    bool isSendDialog() const override { return m_sendDialog; }
+    SendSchedule sendSchedule() const override { return m_schedule; }
+    void closeForm() override;
+    void showResultBox(const QByteArray& msgId, const QByteArray& text) override;
+
+    bool closed() const { return m_closed; }
+    bool hasResult() const { return m_hasResult; }
+    QByteArray resultText() const { return m_resultText; } // Big5, the box's two lines
+
+    std::function<void()> onChange; // runs when the job closes the owner or shows its result
+
+private:
+    bool m_sendDialog;
+    SendSchedule m_schedule;
+    bool m_closed = false;
+    bool m_hasResult = false;
+    QByteArray m_resultText;
+};
+
+// Runs the event loop until `done()` holds and the worker has freed itself, so everything the worker
+// hands to this thread (rows, lines, the end state) has been handled before the caller goes on.
+class JobWaiter : public QObject {
+    Q_OBJECT
+public:
+    JobWaiter(SendThd* worker, std::function<bool()> done);
+    void wait();
+    void check();
+
+private:
+    QPointer<SendThd> m_worker;
+    std::function<bool()> m_done;
+    QEventLoop m_loop;
+    bool m_finished = false;
+};
+
+// Ctrl+C during a job does what the progress window's 中斷 does: the job stops between messages or
+// rows and reports its end. A second Ctrl+C ends the program at once.
+void InstallInterruptHandler();
+bool Interrupted();
+
+} // namespace norvi::cli

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "sendlog/SendLogModel.h"
+
+#include <QByteArray>
+#include <QString>
+
+// What the command-line front end prints: UTF-8 on standard output and standard error.
+namespace norvi::cli {
+
+void out(const QString& text);          // a line on standard output
+void err(const QString& text);          // a line on standard error
+void writeRaw(const QByteArray& bytes); // bytes on standard output as they are
+
+// A cell for a tab-separated line: tabs, line breaks and backslashes written as \t, \r, \n and \\,
+// so that every row stays one line with exactly eight columns.
+QString escapeCell(const QString& text);
+
+// A send-log row: its eight columns (caption first), converted from Big5, separated by tabs.
+QString rowLine(const SendLogRow& row);
+
+// Line breaks of a system text (the summary, the result box) as the terminal wants them.
+QString terminalLines(const QString& text);
+
+} // namespace norvi::cli

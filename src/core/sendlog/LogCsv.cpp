@@ -1,0 +1,86 @@
+#include "sendlog/LogCsv.h"
+
+#include "shared/Big5.h"
+
+namespace norvi {
+
+namespace {
+
+bool isAscii(const QByteArray& text) {
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
+// Numbers, times and codes are plain ASCII, which reads the same in both encodings; only the other
+// cells go through the code page.
+QByteArray encodeCell(const QByteArray& big5Text, CsvEncoding encoding) {
+    if (encoding == CsvEncoding::Big5 || isAscii(big5Text))
+        return big5Text;
+    return fromBig5(big5Text).toUtf8();
+}
+
+} // namespace
+
+QByteArray CsvField(const QByteArray& text) {
+    // Only bytes below 0x40 trigger quoting, and no Big5 trail byte is that low, so a double-byte
+    // character is never mistaken for a comma or a quote.
+    bool quote = false;
+    for (const char c : text) {
+        if (c == ',' || c == '"' || c == '\r' || c == '\n') {
+            quote = true;
+            break;
+        }
+    }
+    if (!quote)
+        return text;
+    QByteArray out;
+    out.reserve(text.size() + 2);
+    out += '"';
+    for (const char c : text) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
+
+QByteArray CsvLine(const std::vector<QByteArray>& fields) {
+    QByteArray line;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i)
+            line += ',';
+        line += CsvField(fields[i]);
+    }
+    line += "\r\n";
+    return line;
+}
+
+QByteArray LogCsvHeader(CsvEncoding encoding) {
+    std::vector<QByteArray> captions;
+    for (int column = 0; column < kSendLogColumns; ++column) {
+        const QString caption = SendLogModel::plainCaption(column);
+        captions.push_back(encoding == CsvEncoding::Big5 ? big5(caption) : caption.toUtf8());
+    }
+    const QByteArray line = CsvLine(captions);
+    return encoding == CsvEncoding::Utf8WithBom ? QByteArray("\xEF\xBB\xBF") + line : line;
+}
+
+QByteArray LogCsvRow(const SendLogRow& row, CsvEncoding encoding) {
+    std::vector<QByteArray> fields;
+    fields.reserve(kSendLogColumns);
+    for (const QByteArray& text : row.texts)
+        fields.push_back(encodeCell(text, encoding));
+    return CsvLine(fields);
+}
+
+QByteArray LogCsv(const std::vector<SendLogRow>& rows, CsvEncoding encoding) {
+    QByteArray out = LogCsvHeader(encoding);
+    for (const SendLogRow& row : rows)
+        out += LogCsvRow(row, encoding);
+    return out;
+}
+
+} // namespace norvi

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "sendlog/SendLogModel.h"
+
+#include <QByteArray>
+
+#include <vector>
+
+// The send log as a spreadsheet file: the eight column captions, then one line per row, fields quoted
+// as RFC 4180 asks (a field holding a comma, a double quote, CR or LF is enclosed in double quotes and
+// its quotes doubled), lines ended by CR LF.
+namespace norvi {
+
+enum class CsvEncoding {
+    Utf8WithBom, // what spreadsheets open without asking for a code page
+    Big5,        // the cells exactly as stored, for programs that expect code page 950
+};
+
+// One field, quoted when it has to be. `text` is already in the output encoding.
+QByteArray CsvField(const QByteArray& text);
+
+// One line of fields joined by commas and ended by CR LF.
+QByteArray CsvLine(const std::vector<QByteArray>& fields);
+
+// The header line (with the byte-order mark in front for UTF-8).
+QByteArray LogCsvHeader(CsvEncoding encoding);
+// One send-log row: caption and the seven cells. Rows hold Big5; UTF-8 output converts them.
+QByteArray LogCsvRow(const SendLogRow& row, CsvEncoding encoding);
+
+// The whole file.
+QByteArray LogCsv(const std::vector<SendLogRow>& rows, CsvEncoding encoding);
+
+} // namespace norvi

@@ -1,0 +1,106 @@
+#include "sendlog/RowListSendLog.h"
+
+#include "sendlog/LogFile.h"
+
+namespace norvi {
+
+bool RowListSendLog::load(const QString& path, bool* complete, int* read, qint32* announced) {
+    LogFileReader reader(path);
+    if (!reader.open())
+        return false;
+    m_rows.reserve(m_rows.size() + std::size_t(reader.available()));
+    SendLogRow row;
+    while (reader.next(row))
+        append(row);
+    if (complete)
+        *complete = reader.complete();
+    if (read)
+        *read = reader.readCount();
+    if (announced)
+        *announced = reader.announced();
+    return true;
+}
+
+bool RowListSendLog::save(const QString& path) const {
+    LogFileWriter writer(path);
+    if (!writer.open(qint32(m_rows.size())))
+        return false;
+    for (const SendLogRow& row : m_rows)
+        writer.write(row);
+    return writer.commit();
+}
+
+void RowListSendLog::append(const SendLogRow& row) {
+    m_rows.push_back(row);
+    m_selected.push_back(false);
+}
+
+void RowListSendLog::select(const QVector<int>& rows) {
+    std::fill(m_selected.begin(), m_selected.end(), false);
+    for (int row : rows)
+        if (valid(row))
+            m_selected[std::size_t(row)] = true;
+}
+
+quint64 RowListSendLog::addRow(const QByteArray& caption, int image, const QByteArray& mobile,
+                               const QByteArray& sendTime) {
+    SendLogRow row;
+    row.texts[ColName] = caption;
+    row.texts[ColMobile] = mobile;
+    row.texts[ColSendTime] = sendTime;
+    row.image = image;
+    append(row);
+    return quint64(m_rows.size());
+}
+
+void RowListSendLog::fillSendResult(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
+                                    const QByteArray& content) {
+    const int row = int(rowId) - 1;
+    if (rowId == 0 || !valid(row))
+        return;
+    SendLogRow& r = m_rows[std::size_t(row)];
+    r.texts[ColSendCode] = code;
+    r.codeImage = codeImage;
+    r.texts[ColSendResult] = result;
+    r.texts[ColContent] = content;
+}
+
+void RowListSendLog::setQueryResult(int row, const QByteArray& code, const QByteArray& result) {
+    if (!valid(row))
+        return;
+    m_rows[std::size_t(row)].texts[ColQueryCode] = code;
+    m_rows[std::size_t(row)].texts[ColQueryResult] = result;
+}
+
+QByteArray RowListSendLog::text(int row, int column) {
+    if (!valid(row) || column < 0 || column >= kSendLogColumns)
+        return QByteArray();
+    return m_rows[std::size_t(row)].texts[std::size_t(column)];
+}
+
+int RowListSendLog::rowImage(int row) {
+    return valid(row) ? m_rows[std::size_t(row)].image : ImageNone;
+}
+
+int RowListSendLog::codeImage(int row) {
+    return valid(row) ? m_rows[std::size_t(row)].codeImage : ImageNone;
+}
+
+QVector<int> RowListSendLog::selectedRows() {
+    QVector<int> out;
+    for (std::size_t i = 0; i < m_selected.size(); ++i)
+        if (m_selected[i])
+            out.append(int(i));
+    return out;
+}
+
+bool RowListSendLog::isSelected(int row) {
+    return valid(row) && m_selected[std::size_t(row)];
+}
+
+void RowListSendLog::setSelected(int row, bool selected) {
+    if (valid(row))
+        m_selected[std::size_t(row)] = selected;
+}
+
+} // namespace norvi

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "sendlog/SendLogModel.h"
+#include "workers/SendLogAccess.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace norvi {
+
+// A send log kept in the order of its ".log" file, for a front end without a list view: rows loaded
+// from a file keep their positions, rows a job adds go after them, and the file written back has the
+// old rows where they were. The command-line front end's query, cancel and resend work on it, so a
+// row number given on the command line names the same row before and after the job.
+//
+// Like the list view it stands in for, it belongs to the user-interface thread; workers reach it
+// through UiThreadSendLog.
+class RowListSendLog : public SendLogAccess {
+public:
+    // Appends the file's complete records. False when the file cannot be opened; `complete` tells
+    // whether it held as many records as it announced.
+    bool load(const QString& path, bool* complete = nullptr, int* read = nullptr, qint32* announced = nullptr);
+    // Writes every row in list order, replacing the file only when all of it was written.
+    bool save(const QString& path) const;
+
+    const std::vector<SendLogRow>& rows() const { return m_rows; }
+    void append(const SendLogRow& row);
+    // Makes exactly these rows the selection; rows out of range are ignored.
+    void select(const QVector<int>& rows);
+
+    quint64 addRow(const QByteArray& caption, int image, const QByteArray& mobile, const QByteArray& sendTime) override;
+    void fillSendResult(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
+                        const QByteArray& content) override;
+    void setQueryResult(int row, const QByteArray& code, const QByteArray& result) override;
+
+    int rowCount() override { return int(m_rows.size()); }
+    QByteArray text(int row, int column) override;
+    int rowImage(int row) override;
+    int codeImage(int row) override;
+
+    QVector<int> selectedRows() override;
+    bool isSelected(int row) override;
+    void setSelected(int row, bool selected) override;
+
+private:
+    bool valid(int row) const { return row >= 0 && row < int(m_rows.size()); }
+
+    std::vector<SendLogRow> m_rows;
+    std::vector<bool> m_selected;
+    // Rows are only ever appended, so a row's id is its position plus one.
+};
+
+} // namespace norvi

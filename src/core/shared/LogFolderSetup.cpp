@@ -1,0 +1,28 @@
+#include "shared/LogFolderSetup.h"
+
+#include "shared/Big5.h"
+#include "shared/FixedField.h"
+#include "shared/Global.h"
+
+#include <QDir>
+
+namespace norvi {
+
+bool PrepareLogFolder(QString* problem) {
+    QString folder = fromBig5(getField(Config.logFiles));
+    if (!folder.isEmpty() && QDir(folder).exists())
+        return true;
+    QByteArray stored;
+    if (folder.isEmpty() && toBig5(QDir(StartDir).filePath(QStringLiteral("logfiles")), stored)) {
+        putField(Config.logFiles, stored);
+        folder = fromBig5(getField(Config.logFiles));
+    }
+    // A folder left from an earlier run without a configuration is fine as it is.
+    if (!folder.isEmpty() && (QDir(folder).exists() || QDir().mkdir(folder)))
+        return true;
+    if (problem)
+        *problem = QString::fromUtf8("無法自動建立 ") + folder + QString::fromUtf8(" 目錄");
+    return false;
+}
+
+} // namespace norvi

@@ -1,0 +1,541 @@
+#include "BookRecords.h"
+#include "CsvReader.h"
+#include "GatewaySimulator.h"
+#include "addressbook/AddressBook.h"
+#include "sendlog/LogFile.h"
+#include "shared/Big5.h"
+#include "shared/Config.h"
+#include "shared/FixedField.h"
+#include "shared/Global.h"
+
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <set>
+
+#ifdef NORVI_CLI_PATH
+
+namespace norvi {
+namespace {
+
+QString u(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+struct CliRun {
+    int exitCode = -1;
+    QByteArray stdoutBytes;
+    QString out;
+    QString err;
+
+    // The printed send-log rows: the lines with eight tab-separated columns.
+    QList<QStringList> rows() const {
+        QList<QStringList> result;
+        for (const QString& line : out.split(QLatin1Char('\n'))) {
+            const QStringList columns = line.split(QLatin1Char('\t'));
+            if (columns.size() == kSendLogColumns)
+                result.append(columns);
+        }
+        return result;
+    }
+};
+
+// The --at text of a time this far from now, to the minute.
+QString reservationTime(qint64 secondsFromNow) {
+    return QDateTime::currentDateTime().addSecs(secondsFromNow).toString(QStringLiteral("yyyyMMddHHmm"));
+}
+
+std::vector<SendLogRow> readLog(const QString& path) {
+    std::vector<SendLogRow> rows;
+    LogFileReader reader(path);
+    if (!reader.open())
+        return rows;
+    SendLogRow row;
+    while (reader.next(row))
+        rows.push_back(row);
+    return rows;
+}
+
+// norvi-cli runs as a child process against a gateway simulator inside the test process, with a
+// temporary start folder whose NorviSMSAp.cfg points at the simulator.
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        gwsim::SimOptions options;
+        options.port = 0;
+        options.deliverAfterSeconds = 0;
+        sim = std::make_unique<gwsim::GatewaySimulator>(options);
+        QString error;
+        ASSERT_TRUE(sim->start(&error)) << error.toStdString();
+        writeConfig("demo");
+    }
+
+    void TearDown() override {
+        MemberMap.clear();
+        GroupMap.clear();
+    }
+
+    void writeConfig(const QByteArray& password) {
+        StartDir = m_dir.path();
+        std::memset(&Config, 0, sizeof(Config));
+        putField(Config.logFiles, QFile::encodeName(path("logfiles")));
+        putField(Config.gwIp, QByteArray("127.0.0.1"));
+        Config.gwPort = sim->port();
+        putField(Config.gwAccount, QByteArray("demo"));
+        putField(Config.gwPasswd, password);
+        ASSERT_TRUE(WriteConfig());
+    }
+
+    QString path(const QString& name) const { return QDir(m_dir.path()).filePath(name); }
+
+    CliRun run(const QStringList& args, const QString& startDir = QString()) const {
+        QProcess process;
+        process.setProgram(QStringLiteral(NORVI_CLI_PATH));
+        process.setArguments(QStringList{QStringLiteral("-C"), startDir.isEmpty() ? m_dir.path() : startDir} + args);
+        process.start();
+        CliRun result;
+        if (!process.waitForStarted(10000) || !process.waitForFinished(50000)) {
+            process.kill();
+            process.waitForFinished(5000);
+            ADD_FAILURE() << "norvi-cli did not finish: " << args.join(' ').toStdString();
+            return result;
+        }
+        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        result.stdoutBytes = process.readAllStandardOutput();
+        result.out = QString::fromUtf8(result.stdoutBytes);
+        result.err = QString::fromUtf8(process.readAllStandardError());
+        return result;
+    }
+
+    void writeFile(const QString& name, const QByteArray& bytes) const {
+        QFile file(path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    int sendRequests() const {
+        int n = 0;
+        for (const sGwRequest& r : sim->requests())
+            n += (r.msg_type == GwSendDomestic || r.msg_type == GwSendInternational) ? 1 : 0;
+        return n;
+    }
+
+    static std::set<QString> column(const QList<QStringList>& rows, int c) {
+        std::set<QString> values;
+        for (const QStringList& r : rows)
+            values.insert(r.at(c));
+        return values;
+    }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<gwsim::GatewaySimulator> sim;
+};
+
+TEST_F(CliTest, SendToTypedNumbersPrintsTheRowsAndSavesALogTheDesktopReaderLoads) {
+    const QString log = path("typed.log");
+    const CliRun r = run({"send", "--text", u("Hello 世界"), "--log", log, "0912345678", "0922333444"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const auto rows = r.rows();
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(column(rows, ColMobile), (std::set<QString>{"0912345678", "0922333444"}));
+    for (const QStringList& row : rows) {
+        EXPECT_EQ(row[ColSendCode], "0");
+        EXPECT_TRUE(row[ColSendResult].startsWith(u("訊息已成功送出(MsgId:"))) << row[ColSendResult].toStdString();
+        EXPECT_EQ(row[ColContent], u("Hello 世界"));
+        EXPECT_EQ(row[ColSendTime].size(), 14);
+    }
+    EXPECT_TRUE(r.out.contains(u("狀態：簡訊傳送完成")));
+    EXPECT_TRUE(r.out.contains(u("完成：2 / 2(100%)")));
+    EXPECT_EQ(sendRequests(), 2);
+
+    // The desktop program loads a ".log" through the same reader into its model: same rows, same order.
+    const std::vector<SendLogRow> saved = readLog(log);
+    ASSERT_EQ(saved.size(), 2u);
+    SendLogModel model;
+    model.columnClick(ColName);
+    int read = 0;
+    ASSERT_TRUE(loadLogFile(log, model, &read));
+    ASSERT_EQ(read, 2);
+    for (int i = 0; i < 2; ++i) {
+        for (int c = 0; c < kSendLogColumns; ++c) {
+            EXPECT_EQ(fromBig5(saved[i].texts[c]), rows[i][c]) << i << "," << c;
+            EXPECT_EQ(model.text(i, c), saved[i].texts[c]) << i << "," << c;
+        }
+        EXPECT_EQ(saved[i].image, ImageTyped);
+        EXPECT_EQ(saved[i].codeImage, ImageNone);
+    }
+
+    // The summary went to the day's operation log, as the progress window writes it.
+    const QStringList dbg = QDir(path("logfiles")).entryList({"*.dbg"});
+    ASSERT_EQ(dbg.size(), 1);
+    QFile opLog(QDir(path("logfiles")).filePath(dbg.first()));
+    ASSERT_TRUE(opLog.open(QIODevice::ReadOnly));
+    const QString opText = fromBig5(opLog.readAll());
+    EXPECT_TRUE(opText.contains(u("簡訊傳送完成")));
+    EXPECT_TRUE(opText.contains(u("start")));
+}
+
+TEST_F(CliTest, SendWithoutLogOptionSavesATimeStampedLogInTheLogFolderWithoutOverwriting) {
+    for (int i = 0; i < 2; ++i)
+        ASSERT_EQ(run({"send", "--text", "hi", "0912345678"}).exitCode, 0);
+    const QStringList logs = QDir(path("logfiles")).entryList({"*.log"});
+    EXPECT_EQ(logs.size(), 2) << logs.join(' ').toStdString();
+    for (const QString& name : logs)
+        EXPECT_EQ(readLog(QDir(path("logfiles")).filePath(name)).size(), 1u) << name.toStdString();
+}
+
+TEST_F(CliTest, SendToNamedMemberAndNestedGroupUsesDefaultNumbersOnce) {
+    MemberMap[1] = test::member(1, big5("王小明"), "0911000001;@0911000002");
+    MemberMap[2] = test::member(2, big5("陳美麗"), "0922000002");
+    MemberMap[3] = test::member(3, big5("林志成"), "0933000003");
+    sGroup head = test::group(-1, {{0, 2}, {1, -2}});
+    putField(head.name, big5("總公司"));
+    sGroup sales = test::group(-2, {{0, 3}, {5, 1}});
+    putField(sales.name, big5("業務部"));
+    GroupMap[-1] = head;
+    GroupMap[-2] = sales;
+    ASSERT_TRUE(SaveAddressBook(path("AddressBook.bin")).ok);
+
+    const CliRun one = run({"send", "--text", "hi", "--log", path("one.log"), u("=王小明")});
+    ASSERT_EQ(one.exitCode, 0) << one.err.toStdString();
+    ASSERT_EQ(one.rows().size(), 1);
+    EXPECT_EQ(one.rows()[0][ColName], u("王小明"));
+    EXPECT_EQ(one.rows()[0][ColMobile], "0911000002");
+    EXPECT_EQ(readLog(path("one.log")).at(0).image, ImageMember);
+
+    // The member named directly and again inside the nested group gets one message.
+    const CliRun group = run({"send", "--text", "hi", "--log", path("group.log"), u("=王小明"), u("=總公司")});
+    ASSERT_EQ(group.exitCode, 0) << group.err.toStdString();
+    const auto rows = group.rows();
+    ASSERT_EQ(rows.size(), 3);
+    EXPECT_EQ(column(rows, ColMobile), (std::set<QString>{"0911000002", "0922000002", "0933000003"}));
+    EXPECT_EQ(column(rows, ColName), (std::set<QString>{u("王小明"), u("陳美麗"), u("林志成")}));
+}
+
+TEST_F(CliTest, UnknownNameIsRefusedBeforeAnythingIsSent) {
+    const CliRun r = run({"send", "--text", "hi", u("=無此人")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(u("無此人"))) << r.err.toStdString();
+    EXPECT_EQ(sendRequests(), 0);
+}
+
+TEST_F(CliTest, ListFileRowsGetTheirPlaceholdersFilledWithReplace) {
+    writeFile("list.txt", u("0911111111 $王小明$$1,200$\n0922222222\n\n0933333333,$陳美麗$$350$\n").toUtf8());
+    const QString templ = u("親愛的$1$您好，金額$2$元");
+    const CliRun r = run(
+        {"send", "--text", templ, "--list", path("list.txt"), "--replace", "--log", path("list.log"), "0900000000"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const auto rows = r.rows();
+    ASSERT_EQ(rows.size(), 4);
+    std::map<QString, QString> contentByNumber;
+    for (const QStringList& row : rows)
+        contentByNumber[row[ColMobile]] = row[ColContent];
+    EXPECT_EQ(contentByNumber["0900000000"], templ);
+    EXPECT_EQ(contentByNumber["0911111111"], u("親愛的王小明您好，金額1,200元"));
+    EXPECT_EQ(contentByNumber["0922222222"], templ);
+    EXPECT_EQ(contentByNumber["0933333333"], u("親愛的陳美麗您好，金額350元"));
+
+    int listRows = 0;
+    for (const SendLogRow& row : readLog(path("list.log")))
+        listRows += row.image == ImageListRow ? 1 : 0;
+    EXPECT_EQ(listRows, 3);
+}
+
+TEST_F(CliTest, Big5ListFileRowOwnTextIsSentAsItIsWithoutReplace) {
+    writeFile("list.txt", big5("0911111111 $王小明$$1,200$\r\n"));
+    const CliRun r = run({"send", "--text", "x $1$", "--list", path("list.txt"), "--big5", "--log", path("l.log")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    ASSERT_EQ(r.rows().size(), 1);
+    EXPECT_EQ(r.rows()[0][ColContent], u("$王小明$$1,200$"));
+}
+
+TEST_F(CliTest, ListFileWithACharacterWithoutBig5IsRefusedNamingIt) {
+    writeFile("list.txt", u("0911111111 $小明😀$\n").toUtf8());
+    const CliRun r = run({"send", "--text", "x $1$", "--list", path("list.txt")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(u("😀"))) << r.err.toStdString();
+    EXPECT_TRUE(sim->requests().empty());
+}
+
+TEST_F(CliTest, SendWithTheGatewayDownRecordsEveryFailureAndSaysSo) {
+    sim.reset(); // nobody listens on the configured port any more
+    const CliRun r = run({"-v", "send", "--text", "hi", "--log", path("down.log"), "0912000001", "0912000002"});
+    EXPECT_EQ(r.exitCode, 2);
+    ASSERT_EQ(r.rows().size(), 2);
+    for (const QStringList& row : r.rows())
+        EXPECT_EQ(row[ColSendCode], "-1");
+    EXPECT_EQ(readLog(path("down.log")).size(), 2u);
+    // -v shows the message area: the worker's login failures are there.
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Login to Server fail"))) << r.err.toStdString();
+}
+
+struct Refusal {
+    const char* name;
+    std::function<QStringList()> args;
+    const char* message;
+};
+
+class CliRefusalTest : public CliTest, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(CliRefusalTest, SendIsRefusedWithTheDialogsMessageAndNothingSent) {
+    const CliRun r = run(QStringList{"send"} + GetParam().args());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(u(GetParam().message))) << r.err.toStdString();
+    EXPECT_TRUE(r.rows().isEmpty());
+    EXPECT_TRUE(sim->requests().empty());
+    EXPECT_TRUE(QDir(path("logfiles")).entryList({"*.log"}).isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Validations, CliRefusalTest,
+    ::testing::Values(
+        Refusal{"NoRecipientComesBeforeEmptyText", [] { return QStringList{}; }, "請選擇、上載或輸入受訊者！"},
+        Refusal{"EmptyText",
+                [] {
+                    return QStringList{"--text", "", "0912345678"};
+                },
+                "請輸入訊息內容！"},
+        Refusal{"NoTextAtAll", [] { return QStringList{"0912345678"}; }, "請輸入訊息內容！"},
+        Refusal{"PhoneNumberInText",
+                [] {
+                    return QStringList{"--text", u("請回電0912345678謝謝"), "0912345678"};
+                },
+                "簡訊內容包含電話號嗎，請用 '-' 符號分開才可正常傳送"},
+        Refusal{"ReservationInThePast",
+                [] {
+                    return QStringList{"--at", reservationTime(-600), "--text", "hi", "0912345678"};
+                },
+                "不可預約過去的時間！"},
+        Refusal{"ReservationBeyondSixDays",
+                [] {
+                    return QStringList{"--at", reservationTime(6 * 86400 + 3600), "--text", "hi", "0912345678"};
+                },
+                "預約傳送超過6天限制！"},
+        Refusal{"ReservationNotADate",
+                [] {
+                    return QStringList{"--at", "202402301200", "--text", "hi", "0912345678"};
+                },
+                "預約傳送時間格式錯誤！"},
+        Refusal{"LimitOverADay",
+                [] {
+                    return QStringList{"--limit", "1441", "--text", "hi", "0912345678"};
+                },
+                "訊息截止時間超過24小時！"},
+        Refusal{"LimitFarOverADay",
+                [] {
+                    return QStringList{"--limit", "100000", "--text", "hi", "0912345678"};
+                },
+                "訊息截止時間超過24小時！"},
+        Refusal{"CharacterWithoutBig5",
+                [] {
+                    return QStringList{"--text", u("hi 😀"), "0912345678"};
+                },
+                "無法以Big5碼表示"},
+        Refusal{"NumberTooLong",
+                [] {
+                    return QStringList{"--text", "hi", QString(40, QLatin1Char('9'))};
+                },
+                "受訊者號碼過長"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CliTest, CancelAndQueryOverASavedLogUpdateTheChosenRows) {
+    const QString log = path("booked.log");
+    const CliRun sent =
+        run({"send", "--at", reservationTime(86400), "--text", "later", "--log", log, "0912000001", "0912000002"});
+    ASSERT_EQ(sent.exitCode, 0) << sent.err.toStdString();
+    const std::vector<SendLogRow> booked = readLog(log);
+    ASSERT_EQ(booked.size(), 2u);
+    EXPECT_EQ(booked[0].codeImage, ImageReservation);
+
+    const CliRun cancelled = run({"cancel", "--log", log, "--rows", "1"});
+    ASSERT_EQ(cancelled.exitCode, 0) << cancelled.err.toStdString();
+    ASSERT_EQ(cancelled.rows().size(), 2);
+    EXPECT_EQ(cancelled.rows()[1][ColQueryCode], "0");
+    EXPECT_TRUE(cancelled.rows()[1][ColQueryResult].startsWith(u("取消成功")));
+    EXPECT_TRUE(cancelled.rows()[0][ColQueryCode].isEmpty());
+    EXPECT_TRUE(cancelled.out.contains(u("預約簡訊取消完成")));
+
+    // Written back in place, rows where they were.
+    const std::vector<SendLogRow> afterCancel = readLog(log);
+    ASSERT_EQ(afterCancel.size(), 2u);
+    EXPECT_EQ(afterCancel[0].texts[ColMobile], booked[0].texts[ColMobile]);
+    EXPECT_EQ(afterCancel[1].texts[ColQueryCode], "0");
+
+    // All rows, written elsewhere: the waiting reservation and the cancelled one answer differently.
+    const QString out = path("queried.log");
+    const CliRun queried = run({"query", "--log", log, "--out", out});
+    ASSERT_EQ(queried.exitCode, 0) << queried.err.toStdString();
+    const std::vector<SendLogRow> result = readLog(out);
+    ASSERT_EQ(result.size(), 2u);
+    EXPECT_EQ(result[0].texts[ColQueryCode], "20");
+    EXPECT_EQ(result[1].texts[ColQueryCode], "21");
+    EXPECT_EQ(readLog(log)[0].texts[ColQueryCode], QByteArray()); // the input file is left alone
+}
+
+TEST_F(CliTest, RowCommandsRefuseBadInputWithoutTouchingTheLog) {
+    const QString log = path("two.log");
+    ASSERT_EQ(run({"send", "--text", "hi", "--log", log, "0912000001", "0912000002"}).exitCode, 0);
+    QFile file(log);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+
+    const CliRun outOfRange = run({"query", "--log", log, "--rows", "0,2"});
+    EXPECT_EQ(outOfRange.exitCode, 1);
+    EXPECT_TRUE(outOfRange.err.contains(u("列號 2 超出範圍")));
+    EXPECT_EQ(run({"query", "--log", log, "--rows", "a"}).exitCode, 1);
+    EXPECT_EQ(run({"query"}).exitCode, 1);
+    EXPECT_EQ(run({"cancel", "--log", path("missing.log")}).exitCode, 1);
+
+    // A file cut short is read as far as it goes but not overwritten.
+    QFile cut(path("cut.log"));
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+    cut.write(before.left(before.size() - 10));
+    cut.close();
+    const CliRun incomplete = run({"query", "--log", path("cut.log")});
+    EXPECT_EQ(incomplete.exitCode, 1);
+    EXPECT_TRUE(incomplete.err.contains(u("不完整")));
+
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), before);
+}
+
+TEST_F(CliTest, ResendSendsOnlyFailedRowsAndAppendsThem) {
+    sim->failNextSends(10, 1);
+    const QString log = path("failed.log");
+    const CliRun first = run({"send", "--text", "hi", "--log", log, "0912000001", "0912000002"});
+    ASSERT_EQ(first.exitCode, 2) << first.err.toStdString();
+    const std::vector<SendLogRow> before = readLog(log);
+    ASSERT_EQ(before.size(), 2u);
+    const int failed = before[0].texts[ColSendCode] == "10" ? 0 : 1;
+    ASSERT_EQ(before[failed].texts[ColSendCode], "10");
+
+    const CliRun resent = run({"resend", "--log", log});
+    ASSERT_EQ(resent.exitCode, 0) << resent.err.toStdString();
+    const std::vector<SendLogRow> after = readLog(log);
+    ASSERT_EQ(after.size(), 3u);
+    EXPECT_EQ(after[0].texts, before[0].texts);
+    EXPECT_EQ(after[1].texts, before[1].texts);
+    EXPECT_EQ(after[2].texts[ColMobile], before[failed].texts[ColMobile]);
+    EXPECT_EQ(after[2].texts[ColSendCode], "0");
+    EXPECT_EQ(resent.rows().size(), 3);
+
+    const CliRun nothing = run({"resend", "--log", log, "--rows", "2"});
+    EXPECT_EQ(nothing.exitCode, 0);
+    EXPECT_TRUE(nothing.out.contains(u("沒有確定失敗的訊息需要重新傳送！")));
+    EXPECT_EQ(readLog(log).size(), 3u);
+}
+
+TEST_F(CliTest, Log2csvOpensInACsvReaderWithTheEightColumns) {
+    const QString text = u("您好, \"朋友\"");
+    ASSERT_EQ(run({"send", "--text", text, "--log", path("csv.log"), "0912000001"}).exitCode, 0);
+
+    const CliRun utf8 = run({"log2csv", path("csv.log")});
+    ASSERT_EQ(utf8.exitCode, 0) << utf8.err.toStdString();
+    ASSERT_TRUE(utf8.stdoutBytes.startsWith("\xEF\xBB\xBF"));
+    const auto table = test::readCsv(utf8.stdoutBytes.mid(3));
+    ASSERT_TRUE(table.ok);
+    ASSERT_EQ(table.records.size(), 2);
+    ASSERT_EQ(table.records[0].size(), kSendLogColumns);
+    ASSERT_EQ(table.records[1].size(), kSendLogColumns);
+    EXPECT_EQ(QString::fromUtf8(table.records[0][ColMobile]), u("行動電話"));
+    EXPECT_EQ(QString::fromUtf8(table.records[0][ColContent]), u("訊息內容"));
+    EXPECT_EQ(table.records[1][ColMobile], "0912000001");
+    EXPECT_EQ(table.records[1][ColSendCode], "0");
+    EXPECT_EQ(QString::fromUtf8(table.records[1][ColContent]), text);
+
+    const CliRun big5Csv = run({"log2csv", path("csv.log"), "--big5"});
+    ASSERT_EQ(big5Csv.exitCode, 0);
+    const auto big5Table = test::readCsv(big5Csv.stdoutBytes);
+    ASSERT_TRUE(big5Table.ok);
+    ASSERT_EQ(big5Table.records.size(), 2);
+    EXPECT_EQ(big5Table.records[0][ColName], big5("名稱"));
+    EXPECT_EQ(big5Table.records[1][ColContent], big5(text));
+}
+
+TEST_F(CliTest, SingleQueryAndCancelByMsgIdPrintTheResultBox) {
+    ASSERT_EQ(run({"send", "--text", "hi", "--log", path("one.log"), "0912000001"}).exitCode, 0);
+    const QByteArray result = readLog(path("one.log")).at(0).texts[ColSendResult];
+    const QString msgId = fromBig5(result).section(u("MsgId:"), 1).section(QLatin1Char(')'), 0, 0);
+    ASSERT_FALSE(msgId.isEmpty());
+
+    const CliRun delivered = run({"query-id", msgId});
+    EXPECT_EQ(delivered.exitCode, 0) << delivered.err.toStdString();
+    EXPECT_TRUE(delivered.out.startsWith(u("結果碼：0\n查詢結果："))) << delivered.out.toStdString();
+
+    const CliRun unknown = run({"query-id", "NOSUCHID"});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_TRUE(unknown.out.startsWith(u("結果碼：2\n")));
+
+    // A message sent at once is no reservation, so it cannot be cancelled.
+    const CliRun cancel = run({"cancel-id", msgId});
+    EXPECT_EQ(cancel.exitCode, 2);
+    EXPECT_TRUE(cancel.out.startsWith(u("預約取消碼：1\n預約取消結果：")));
+}
+
+TEST_F(CliTest, SegmentPrintsTheCountAndEachStoredSegment) {
+    const CliRun single = run({"segment", "--text", u("短訊")});
+    ASSERT_EQ(single.exitCode, 0);
+    EXPECT_EQ(single.out, u("1\n短訊\n"));
+
+    writeFile("long.txt", QByteArray(200, 'a') + "\n");
+    const CliRun cut = run({"segment", "--text-file", path("long.txt")});
+    ASSERT_EQ(cut.exitCode, 0) << cut.err.toStdString();
+    const QStringList lines = cut.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[0], "2");
+    EXPECT_TRUE(lines[1].startsWith("1/2-"));
+    EXPECT_TRUE(lines[2].startsWith("2/2-"));
+    EXPECT_EQ(lines[1].size() - 4 + lines[2].size() - 4, 200); // the file's line end is not part of the text
+
+    writeFile("big5.txt", big5("中文"));
+    EXPECT_EQ(run({"segment", "--text-file", path("big5.txt")}).exitCode, 1); // not UTF-8
+    EXPECT_EQ(run({"segment", "--text-file", path("big5.txt"), "--big5"}).out, u("1\n中文\n"));
+}
+
+TEST_F(CliTest, LoginTestReportsTheGatewaysAnswer) {
+    const CliRun ok = run({"login-test"});
+    EXPECT_EQ(ok.exitCode, 0);
+    EXPECT_TRUE(ok.out.contains(u("帳號/密碼檢查成功"))) << ok.out.toStdString();
+
+    writeConfig("wrong");
+    const CliRun refused = run({"login-test"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_FALSE(refused.out.contains(u("帳號/密碼檢查成功")));
+    EXPECT_FALSE(refused.out.trimmed().isEmpty());
+}
+
+TEST_F(CliTest, GatewayCommandsNeedTheConfigurationFile) {
+    QTemporaryDir empty;
+    const CliRun r = run({"send", "--text", "hi", "0912345678"}, empty.path());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(u("讀取設定檔錯誤，請重新執行設定功能")));
+    EXPECT_TRUE(sim->requests().empty());
+}
+
+TEST_F(CliTest, HelpForTheProgramAndEachCommand) {
+    const CliRun program = run({"--help"});
+    EXPECT_EQ(program.exitCode, 0);
+    for (const char* command :
+         {"login-test", "send", "query", "cancel", "query-id", "cancel-id", "resend", "log2csv", "segment"})
+        EXPECT_TRUE(program.out.contains(QString::fromLatin1(command))) << command;
+    const CliRun send = run({"send", "--help"});
+    EXPECT_EQ(send.exitCode, 0);
+    EXPECT_TRUE(send.out.contains("--text-file"));
+    EXPECT_EQ(run({"send", "--bogus"}).exitCode, 1);
+    EXPECT_EQ(run({"frobnicate"}).exitCode, 1);
+}
+
+} // namespace
+} // namespace norvi
+
+#endif // NORVI_CLI_PATH

@@ -1,0 +1,66 @@
+#include "addressbook/EntryLookup.h"
+#include "BookRecords.h"
+#include "shared/Big5.h"
+#include "shared/Global.h"
+
+#include <gtest/gtest.h>
+
+namespace norvi {
+namespace {
+
+class EntryLookupTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        MemberMap.clear();
+        GroupMap.clear();
+        MemberMap[101] = test::member(101, big5("王小明"), "0911000001");
+        MemberMap[102] = test::member(102, "Twin", "0911000002");
+        sGroup g = test::group(-5, {{0, 101}});
+        putField(g.name, big5("業務部"));
+        GroupMap[-5] = g;
+        sGroup twin = test::group(-6);
+        putField(twin.name, QByteArray("Twin"));
+        GroupMap[-6] = twin;
+    }
+    void TearDown() override {
+        MemberMap.clear();
+        GroupMap.clear();
+    }
+};
+
+TEST_F(EntryLookupTest, MemberAndGroupBecomeAddressBookEntries) {
+    const NamedEntry member = RecipientEntryForName(big5(" 王小明 "));
+    ASSERT_TRUE(member.ok) << member.error.toStdString();
+    EXPECT_EQ(member.entry.id, 101);
+    EXPECT_EQ(member.entry.kind, KindAddressBook);
+    EXPECT_EQ(getField(member.entry.label), big5("王小明"));
+
+    const NamedEntry group = RecipientEntryForName(big5("業務部"));
+    ASSERT_TRUE(group.ok);
+    EXPECT_EQ(group.entry.id, -5);
+    EXPECT_EQ(group.entry.kind, KindAddressBook);
+}
+
+TEST_F(EntryLookupTest, UnknownAndAmbiguousNamesAreRefusedWithTheName) {
+    const NamedEntry none = RecipientEntryForName(big5("李四"));
+    EXPECT_FALSE(none.ok);
+    EXPECT_TRUE(none.error.contains(QString::fromUtf8("李四")));
+
+    // A member and a group share the name: neither is guessed.
+    const NamedEntry twin = RecipientEntryForName("Twin");
+    EXPECT_FALSE(twin.ok);
+    EXPECT_TRUE(twin.error.contains(QStringLiteral("Twin")));
+    EXPECT_EQ(FindEntriesByName("Twin"), (QList<int32_t>{102, -6}));
+
+    EXPECT_TRUE(FindEntriesByName("  ").isEmpty());
+}
+
+TEST_F(EntryLookupTest, TypedNumberIsKindTwoWithoutId) {
+    const sMtData entry = TypedNumberEntry("+886912345678");
+    EXPECT_EQ(entry.kind, KindTyped);
+    EXPECT_EQ(entry.id, 0);
+    EXPECT_EQ(getField(entry.label), "+886912345678");
+}
+
+} // namespace
+} // namespace norvi

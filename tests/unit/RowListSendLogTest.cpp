@@ -1,0 +1,91 @@
+#include "sendlog/RowListSendLog.h"
+#include "sendlog/LogFile.h"
+#include "shared/Big5.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+namespace norvi {
+namespace {
+
+SendLogRow row(const QByteArray& caption, const QByteArray& mobile) {
+    SendLogRow r;
+    r.texts[ColName] = caption;
+    r.texts[ColMobile] = mobile;
+    r.texts[ColSendCode] = "0";
+    r.image = ImageTyped;
+    return r;
+}
+
+class RowListSendLogTest : public ::testing::Test {
+protected:
+    // A file whose rows are not in name order, as one saved after sorting by another column.
+    QString writeUnsorted() {
+        const QString path = dir.filePath("unsorted.log");
+        LogFileWriter writer(path);
+        EXPECT_TRUE(writer.open(3));
+        writer.write(row("Zed", "0911000001"));
+        writer.write(row("Amy", "0911000002"));
+        writer.write(row("Max", "0911000003"));
+        EXPECT_TRUE(writer.commit());
+        return path;
+    }
+    QTemporaryDir dir;
+};
+
+TEST_F(RowListSendLogTest, KeepsFileOrderAndAppendsAddedRowsAfterIt) {
+    RowListSendLog log;
+    bool complete = false;
+    ASSERT_TRUE(log.load(writeUnsorted(), &complete));
+    EXPECT_TRUE(complete);
+    ASSERT_EQ(log.rowCount(), 3);
+    EXPECT_EQ(log.text(0, ColName), "Zed");
+    EXPECT_EQ(log.text(2, ColName), "Max");
+
+    const quint64 id = log.addRow("Ann", ImageMember, "0911000009", "20240101000000");
+    log.fillSendResult(id, "0", ImageNone, "ok", "text");
+    ASSERT_EQ(log.rowCount(), 4);
+    EXPECT_EQ(log.text(3, ColName), "Ann");
+    EXPECT_EQ(log.text(3, ColSendResult), "ok");
+    EXPECT_EQ(log.text(3, ColContent), "text");
+    EXPECT_EQ(log.rowImage(3), ImageMember);
+
+    const QString out = dir.filePath("out.log");
+    ASSERT_TRUE(log.save(out));
+    RowListSendLog again;
+    ASSERT_TRUE(again.load(out));
+    ASSERT_EQ(again.rowCount(), 4);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(again.rows()[i].texts, log.rows()[i].texts) << i;
+}
+
+TEST_F(RowListSendLogTest, SelectionIsExactlyTheGivenRows) {
+    RowListSendLog log;
+    ASSERT_TRUE(log.load(writeUnsorted()));
+    log.select({2, 0, 7});
+    EXPECT_EQ(log.selectedRows(), (QVector<int>{0, 2}));
+    log.setSelected(0, false);
+    EXPECT_FALSE(log.isSelected(0));
+    EXPECT_EQ(log.selectedRows(), (QVector<int>{2}));
+}
+
+TEST_F(RowListSendLogTest, QueryResultLandsInTheNamedRowOnly) {
+    RowListSendLog log;
+    ASSERT_TRUE(log.load(writeUnsorted()));
+    log.setQueryResult(1, "4", "submitted");
+    log.setQueryResult(9, "0", "ignored"); // out of range: nothing happens
+    EXPECT_EQ(log.text(1, ColQueryCode), "4");
+    EXPECT_EQ(log.text(1, ColQueryResult), "submitted");
+    EXPECT_TRUE(log.text(0, ColQueryCode).isEmpty());
+    EXPECT_TRUE(log.text(2, ColQueryCode).isEmpty());
+}
+
+TEST_F(RowListSendLogTest, MissingFileIsReportedAndLeavesTheLogEmpty) {
+    RowListSendLog log;
+    EXPECT_FALSE(log.load(dir.filePath("none.log")));
+    EXPECT_EQ(log.rowCount(), 0);
+}
+
+} // namespace
+} // namespace norvi
