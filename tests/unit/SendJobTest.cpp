@@ -1,8 +1,12 @@
 #include "WorkerFixture.h"
 
 #include "gateway/ResultCodes.h"
+#include "sendlog/ModelSendLog.h"
+#include "sendlog/SendLogModel.h"
+#include "workers/SendLogJobs.h"
 
 #include <QDir>
+#include <QItemSelectionModel>
 #include <QRegularExpression>
 
 namespace norvi::test {
@@ -218,6 +222,36 @@ TEST_F(SendJobTest, StopFinishesTheCurrentMessageAndSkipsTheRest) {
     ASSERT_TRUE(runSend());
     EXPECT_EQ(cell(0, ColSendCode), "11");
     EXPECT_EQ(requestsOf(GwSendDomestic).size(), 4);
+}
+
+TEST_F(SendJobTest, RunAndQueryThroughTheRealSendLogModel) {
+    SendLogModel model;
+    QItemSelectionModel selection(&model);
+    ModelSendLog access(model, selection);
+    // Sorted by name, descending: each new name lands before the rows added earlier, so positions move
+    // under the run.
+    for (const char* name : {"a", "b", "c"})
+        SendQueue.push_back(record("0912345678", 2, KindAddressBook, name));
+    ASSERT_TRUE(runJob(ModeSend, &access));
+    ASSERT_EQ(access.rowCount(), 6);
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(access.text(i, ColName), QByteArray(1, "ccbbaa"[i])) << i;
+        EXPECT_EQ(access.text(i, ColSendCode), "0") << i;
+        EXPECT_EQ(access.text(i, ColContent), i % 2 ? "part2" : "part1") << i;
+    }
+    // The rows of "b", selected, are queried; the rest are not touched.
+    access.setSelected(2, true);
+    access.setSelected(3, true);
+    int maximum = 0;
+    QString error;
+    SendThd* worker = nullptr;
+    ASSERT_TRUE(StartRowJob(ModeQuery, false, &owner, &access, &maximum, &error, &worker));
+    EXPECT_EQ(maximum, 2);
+    ASSERT_TRUE(waitUntilGone(worker));
+    EXPECT_EQ(requestsOf(GwQuery).size(), 2);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(access.text(i, ColQueryCode).isEmpty(), i != 2 && i != 3) << i;
+    EXPECT_EQ(access.selectedRows(), (QVector<int>{2, 3}));
 }
 
 TEST_F(SendJobTest, DamagedSegmentCountNeverReadsPastTheBlock) {

@@ -230,6 +230,14 @@ TEST(UiThreadTest, RoutinesRunOnTheUserInterfaceThreadInOrder) {
     EXPECT_EQ(fake.fillCalls, 20);
     EXPECT_EQ(fake.rows[0].cells[ColQueryCode], "20");
     EXPECT_EQ(fake.offThreadCalls, 0);
+
+    // A fill still held when its wrapper goes lands after its row.
+    auto late = std::make_unique<UiThreadSendLog>(fake);
+    std::thread writer([&] { late->fillSendResult(late->addRow("d", ImageTyped, "09", "x"), "5", -1, "late", "d"); });
+    writer.join();
+    late.reset();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(fake.rows.last().cells[ColSendCode], "5");
 }
 
 TEST(CutBig5Test, NeverSplitsACharacter) {
