@@ -2,6 +2,7 @@
 #include "compose/TFormSendSMS.h"
 #include "exchange/TFormFileIO.h"
 #include "exchange/TFormFileType.h"
+#include "sendlog/MainWindowJobs.h"
 #include "sendlog/TFormMain.h"
 #include "sendlog/TFormQuerySMS.h"
 #include "shared/TFormSettings.h"
@@ -29,6 +30,7 @@ int main(int argc, char* argv[]) {
     formMain.FormSendSMS = &formSendSMS;
     formMain.FormQuerySMS = &formQuerySMS;
     formMain.FormAdrBk = &formAdrBk;
+    norvi::MainWindowJobs logJobs(formMain);
 
     formMain.show();
     app.exec();

@@ -79,6 +79,8 @@ public:
     void PMItemLvSelectAllClick();
     void MItemHAboutClick();
     QString statusText() const;
+    // Shows the progress window for an operation of `maximum` steps owned by this window.
+    void prepareProgress(int maximum);
 
     // Appends one line to the message area as it is; ShowMsgLine adds the time stamp before it gets here.
     void appendMessageLine(const QString& line);
@@ -102,7 +104,6 @@ private:
     void updateSortChecks();
     void setStatusCount();
     void setSaveEnabled(bool enabled);
-    void prepareProgress(int maximum);
     int selectedCount() const;
     QString boxTitle() const;
 

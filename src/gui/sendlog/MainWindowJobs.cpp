@@ -1,0 +1,85 @@
+#include "sendlog/MainWindowJobs.h"
+
+#include "sendlog/TFormMain.h"
+#include "shared/Big5.h"
+#include "shared/Config.h"
+#include "shared/FixedField.h"
+#include "shared/Global.h"
+#include "shared/Prompts.h"
+#include "workers/JobStarter.h"
+#include "workers/SendLogJobs.h"
+
+namespace norvi {
+
+namespace {
+const QString kTitle = QString::fromUtf8("Norvi簡訊服務軟體");
+} // namespace
+
+MainWindowJobs::MainWindowJobs(TFormMain& main) : m_main(main), m_workerLog(main.logAccess()) {
+    m_main.onQueryRows = [this] { PMItemLvQuerySMSClick(); };
+    m_main.onCancelRows = [this] { PMItemLvCancelSMSClick(); };
+    m_main.onResend = [this] { PMItemLvRSendSMSClick(); };
+}
+
+MainWindowJobs::~MainWindowJobs() {
+    m_main.onQueryRows = nullptr;
+    m_main.onCancelRows = nullptr;
+    m_main.onResend = nullptr;
+}
+
+void MainWindowJobs::showResultBox(const QByteArray& msgId, const QByteArray& text) {
+    prompts().okBox(&m_main, Prompts::Icon::Information, fromBig5(msgId), fromBig5(text));
+}
+
+bool MainWindowJobs::resolveGateway() {
+    QString error;
+    if (ResolveGateway(getField(Config.gwIp), &error))
+        return true;
+    prompts().okBox(&m_main, Prompts::Icon::Warning, kTitle, error);
+    return false;
+}
+
+bool MainWindowJobs::refuseWhileBusy() {
+    if (!WorkerRegistered())
+        return false;
+    prompts().okBox(&m_main, Prompts::Icon::Warning, kTitle, WorkerBusyText());
+    return true;
+}
+
+// The progress window is shown before the worker starts, so none of its steps reach the previous
+// operation's run; it belongs to the send log and keeps it disabled until the user confirms the end.
+void MainWindowJobs::startRowJob(uint8_t mode) {
+    if (refuseWhileBusy() || !resolveGateway())
+        return;
+    SendLogAccess& log = m_main.logAccess();
+    const int selected = log.selectedRows().size();
+    m_main.prepareProgress(selected > 0 ? selected : log.rowCount());
+    int maximum = 0;
+    QString error;
+    if (!StartRowJobFromLog(mode, this, &m_workerLog, &maximum, &error))
+        prompts().okBox(&m_main, Prompts::Icon::Warning, kTitle, error);
+}
+
+void MainWindowJobs::PMItemLvRSendSMSClick() {
+    if (refuseWhileBusy())
+        return;
+    int queued = 0;
+    QString error;
+    if (!QueueFailedRows(m_main.logAccess(), &queued, &error)) {
+        prompts().okBox(&m_main, Prompts::Icon::Warning, kTitle, error);
+        return;
+    }
+    if (queued == 0) {
+        prompts().notice(&m_main, Prompts::Icon::Information, kTitle, NothingToResendText());
+        return;
+    }
+    if (!resolveGateway())
+        return;
+    if (!m_main.ConfirmClearLog())
+        return;
+    m_main.prepareProgress(queued);
+    if (!StartResend(this, &m_workerLog, &error))
+        prompts().okBox(&m_main, Prompts::Icon::Warning, kTitle, error);
+}
+
+} // namespace norvi
