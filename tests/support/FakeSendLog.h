@@ -11,9 +11,8 @@
 
 namespace norvi::test {
 
-// An in-memory send log in list order (rows are appended, never sorted). It notes every call made
-// off the user-interface thread, which must never happen: the worker reaches it only through
-// UiThreadSendLog.
+// An in-memory send log in list order (rows are appended, never sorted). It counts every call made
+// off the user-interface thread, which must never happen: workers reach it through UiThreadSendLog.
 class FakeSendLog : public SendLogAccess {
 public:
     struct Row {
@@ -26,15 +25,14 @@ public:
 
     QList<Row> rows;
     std::atomic<int> offThreadCalls{0};
-    int addRowCalls = 0;
     int fillCalls = 0;
-    // Runs inside addRow, on the user-interface thread while the worker waits: lets a test act at an
-    // exact point of a run. Receives the number of rows added so far, this one included.
+    // Runs inside addRow while the worker waits for its row, with the number of rows added so far.
     std::function<void(int added)> onAddRow;
 
-    // A row as it would be after a send, for query and resend tests.
-    Row& append(const QByteArray& caption, int image, const QByteArray& sendCode, const QByteArray& sendResult,
-                const QByteArray& queryCode = QByteArray(), int codeImage = ImageNone, bool selected = false) {
+    // A row as a finished send leaves it.
+    Row& append(const QByteArray& caption, const QByteArray& sendCode, const QByteArray& sendResult,
+                const QByteArray& queryCode = QByteArray(), int codeImage = ImageNone, bool selected = false,
+                int image = ImageTyped) {
         Row r;
         r.id = ++m_nextId;
         r.image = image;
@@ -42,7 +40,6 @@ public:
         r.selected = selected;
         r.cells[ColName] = caption;
         r.cells[ColMobile] = "0912345678";
-        r.cells[ColSendTime] = "20240102030405";
         r.cells[ColSendCode] = sendCode;
         r.cells[ColSendResult] = sendResult;
         r.cells[ColQueryCode] = queryCode;
@@ -50,11 +47,17 @@ public:
         rows.append(r);
         return rows.last();
     }
+    QVector<int> selection() const {
+        QVector<int> out;
+        for (int i = 0; i < rows.size(); ++i)
+            if (rows.at(i).selected)
+                out.append(i);
+        return out;
+    }
 
     quint64 addRow(const QByteArray& caption, int image, const QByteArray& mobile,
                    const QByteArray& sendTime) override {
         check();
-        ++addRowCalls;
         Row r;
         r.id = ++m_nextId;
         r.image = image;
@@ -63,7 +66,7 @@ public:
         r.cells[ColSendTime] = sendTime;
         rows.append(r);
         if (onAddRow)
-            onAddRow(addRowCalls);
+            onAddRow(int(rows.size()));
         return r.id;
     }
     void fillSendResult(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
@@ -71,14 +74,12 @@ public:
         check();
         ++fillCalls;
         for (Row& r : rows) {
-            if (r.id != rowId)
-                continue;
-            r.cells[ColSendCode] = code;
-            r.codeImage = codeImage;
-            r.cells[ColSendResult] = result;
-            r.cells[ColQueryCode].clear();
-            r.cells[ColQueryResult].clear();
-            r.cells[ColContent] = content;
+            if (r.id == rowId) {
+                r.cells[ColSendCode] = code;
+                r.codeImage = codeImage;
+                r.cells[ColSendResult] = result;
+                r.cells[ColContent] = content;
+            }
         }
     }
     void setQueryResult(int row, const QByteArray& code, const QByteArray& result) override {
@@ -86,45 +87,15 @@ public:
         rows[row].cells[ColQueryCode] = code;
         rows[row].cells[ColQueryResult] = result;
     }
-    int rowCount() override {
-        check();
-        return int(rows.size());
-    }
-    QByteArray text(int row, int column) override {
-        check();
-        return rows.at(row).cells[column];
-    }
-    int rowImage(int row) override {
-        check();
-        return rows.at(row).image;
-    }
-    int codeImage(int row) override {
-        check();
-        return rows.at(row).codeImage;
-    }
-    QVector<int> selectedRows() override {
-        check();
-        QVector<int> out;
-        for (int i = 0; i < rows.size(); ++i)
-            if (rows.at(i).selected)
-                out.append(i);
-        return out;
-    }
-    bool isSelected(int row) override {
-        check();
-        return rows.at(row).selected;
-    }
+    int rowCount() override { return check(), int(rows.size()); }
+    QByteArray text(int row, int column) override { return check(), rows.at(row).cells[column]; }
+    int rowImage(int row) override { return check(), rows.at(row).image; }
+    int codeImage(int row) override { return check(), rows.at(row).codeImage; }
+    QVector<int> selectedRows() override { return check(), selection(); }
+    bool isSelected(int row) override { return check(), rows.at(row).selected; }
     void setSelected(int row, bool selected) override {
         check();
         rows[row].selected = selected;
-    }
-
-    QVector<int> selection() const {
-        QVector<int> out;
-        for (int i = 0; i < rows.size(); ++i)
-            if (rows.at(i).selected)
-                out.append(i);
-        return out;
     }
 
 private:

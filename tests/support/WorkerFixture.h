@@ -2,6 +2,7 @@
 
 #include "FakeSendLog.h"
 #include "GatewaySimulator.h"
+#include "gateway/GwRecords.h"
 #include "shared/Big5.h"
 #include "shared/Clock.h"
 #include "shared/FixedField.h"
@@ -11,11 +12,9 @@
 #include "workers/JobOwner.h"
 #include "workers/JobStarter.h"
 #include "workers/SendThd.h"
-#include "workers/UiThread.h"
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QEventLoop>
 #include <QPointer>
 #include <QStringList>
@@ -27,7 +26,7 @@
 
 namespace norvi::test {
 
-// Stands in for the progress window: records every posted state and ends a waiting loop at an end state.
+// Stands in for the progress window: records every posted state.
 class ProgressRecorder : public QObject {
 public:
     QList<int> states;
@@ -49,43 +48,33 @@ protected:
     }
 };
 
-// Stands in for the window that started the job.
+// Stands in for the window that started the job; counts calls made off the user-interface thread.
 class TestOwner : public JobOwner {
 public:
     bool sendDialog = true;
     SendSchedule schedule;
+    mutable int scheduleReads = 0;
     int closeCalls = 0;
-    int scheduleReads = 0;
     QList<QPair<QByteArray, QByteArray>> boxes; // (caption, text)
-    int offThreadCalls = 0;
+    std::function<void()> whileBoxShown;
+    mutable int offThreadCalls = 0;
 
-    bool isSendDialog() const override {
-        note();
-        return sendDialog;
-    }
-    SendSchedule sendSchedule() const override {
-        note();
-        ++const_cast<TestOwner*>(this)->scheduleReads;
-        return schedule;
-    }
-    void closeForm() override {
-        note();
-        ++closeCalls;
-    }
+    bool isSendDialog() const override { return note(), sendDialog; }
+    SendSchedule sendSchedule() const override { return note(), ++scheduleReads, schedule; }
+    void closeForm() override { note(), ++closeCalls; }
     void showResultBox(const QByteArray& msgId, const QByteArray& text) override {
         note();
         boxes.append({msgId, text});
+        if (whileBoxShown)
+            whileBoxShown();
     }
 
 private:
-    void note() const {
-        if (!UiThread::isCurrent())
-            ++const_cast<TestOwner*>(this)->offThreadCalls;
-    }
+    void note() const { offThreadCalls += UiThread::isCurrent() ? 0 : 1; }
 };
 
 // A gateway simulator on a free loopback port, the process-wide state pointed at it and at a temporary
-// start folder, and the recorders a worker reports to.
+// start folder, and recorders for what a worker reports.
 class WorkerFixture : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -93,71 +82,58 @@ protected:
         StartDir = m_dir.path();
         std::memset(&Config, 0, sizeof(Config));
         putField(Config.logFiles, QFile::encodeName(m_dir.path()));
-        putField(Config.gwIp, QByteArray("127.0.0.1"));
         putField(Config.gwAccount, QByteArray("demo"));
         putField(Config.gwPasswd, QByteArray("demo"));
         GatewayHost = "127.0.0.1";
         StopFlag = false;
         QueryAll = false;
-        {
-            std::lock_guard<std::mutex> guard(JobLock);
-            WorkerList.clear();
-        }
         SendQueue.clear();
         SetProgressTarget(&progress);
         SetMessageAreaSink([this](const QString& line) { lines.append(line); });
-        startSimulator(gwsim::SimOptions{});
+        startSimulator();
     }
-
     void TearDown() override {
         SetProgressTarget(nullptr);
         SetMessageAreaSink(nullptr);
+        SendThd::setReplyWaitSeconds(SMSendNorviGw::kReplyWaitSeconds);
         Clock::reset();
         StopFlag = false;
-        QueryAll = false;
         SendQueue.clear();
     }
 
-    void startSimulator(gwsim::SimOptions options) {
-        sim.reset();
+    void startSimulator() {
+        gwsim::SimOptions options;
         options.port = 0;
         sim = std::make_unique<gwsim::GatewaySimulator>(options);
         QString error;
         ASSERT_TRUE(sim->start(&error)) << error.toStdString();
         Config.gwPort = sim->port();
     }
+    // Leaves the configured port with nobody listening.
+    void stopSimulator() { sim.reset(); }
 
-    // A port on loopback where nothing listens.
-    void pointAtClosedPort() {
-        const int port = sim->port();
-        sim.reset();
-        Config.gwPort = port;
-    }
-
-    // Starts a worker and waits, pumping events, until it has freed itself. False when it did not end
-    // in time or could not start.
-    bool runJob(uint8_t mode, SendLogAccess* log, const QByteArray& singleMsgId = QByteArray()) {
+    // Starts a worker and pumps events until it has freed itself; false when it did not.
+    bool runJob(uint8_t mode, SendLogAccess* sendLog, const QByteArray& singleMsgId = QByteArray()) {
         SendThd* worker = nullptr;
         QString error;
-        if (!StartWorker(mode, &owner, log, singleMsgId, &error, &worker)) {
+        if (!StartWorker(mode, &owner, sendLog, singleMsgId, &error, &worker)) {
             ADD_FAILURE() << "not started: " << error.toStdString();
             return false;
         }
         return waitUntilGone(worker);
     }
-
-    static bool waitUntilGone(SendThd* worker, int timeoutMs = 45000) {
+    static bool waitUntilGone(SendThd* worker) {
         QPointer<SendThd> alive(worker);
         if (!alive)
             return true;
         QEventLoop loop;
         QObject::connect(worker, &QObject::destroyed, &loop, &QEventLoop::quit);
-        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+        QTimer::singleShot(45000, &loop, &QEventLoop::quit);
         loop.exec();
         return alive.isNull();
     }
 
-    // A queued message of `count` segments "part1".."partN" to `msisdn`.
+    // A queued message of `count` segments "part1".."partN".
     static sSendContent record(const QByteArray& msisdn, int count = 1, uint8_t kind = KindTyped,
                                const QByteArray& name = QByteArray()) {
         sSendContent r;
@@ -172,15 +148,9 @@ protected:
         return r;
     }
 
-    // Message-area lines containing `text` (UTF-8).
-    int linesWith(const char* text) const {
-        int n = 0;
-        for (const QString& l : lines)
-            n += l.contains(QString::fromUtf8(text)) ? 1 : 0;
-        return n;
-    }
+    int linesWith(const QByteArray& utf8) const { return int(lines.filter(QString::fromUtf8(utf8)).size()); }
+    QByteArray cell(int row, int column) const { return log.rows.at(row).cells[column]; }
 
-    // The requests of `type` that reached the simulator.
     QList<sGwRequest> requestsOf(uint8_t type) const {
         QList<sGwRequest> out;
         for (const sGwRequest& r : sim->requests())
@@ -188,15 +158,11 @@ protected:
                 out.append(r);
         return out;
     }
-
-    // The parameter strings of a request.
     static QList<QByteArray> params(const sGwRequest& r) {
         QList<QByteArray> out;
-        int at = 0;
-        while (at < r.msg_params_len && at < int(sizeof(r.msg_params))) {
-            const QByteArray p(r.msg_params + at, qstrnlen(r.msg_params + at, uint(int(sizeof(r.msg_params)) - at)));
-            out.append(p);
-            at += int(p.size()) + 1;
+        for (int at = 0; at < r.msg_params_len && at < int(sizeof(r.msg_params));) {
+            out.append(QByteArray(r.msg_params + at, qstrnlen(r.msg_params + at, uint(sizeof(r.msg_params)) - at)));
+            at += int(out.last().size()) + 1;
         }
         return out;
     }

@@ -25,9 +25,10 @@ QString WorkerBusyText();
 
 // Creates one suspended worker with index 1 for `mode` (WorkerMode), sets its owner, send log and
 // single MsgId, empties WorkerList, registers {worker, 1} and resumes it. `sendLog` is the send log as
-// the user-interface thread reaches it (not needed for a single MsgId). Returns false with a message
-// in `errorText` when a worker is still registered; nothing is changed then. The returned worker
-// (through `started`) frees itself when done: hold it in a QPointer if it is kept past this call.
+// the user-interface thread reaches it, the model's own access (not needed for a single MsgId): the
+// worker wraps it in a UiThreadSendLog itself. The caller has resolved the gateway address already. Returns false with
+// a message in `errorText` when a worker is still registered; nothing is changed then. The returned worker (through
+// `started`) frees itself when done: hold it in a QPointer if it is kept past this call.
 bool StartWorker(uint8_t mode, JobOwner* owner, SendLogAccess* sendLog, const QByteArray& singleMsgId,
                  QString* errorText, SendThd** started = nullptr);
 

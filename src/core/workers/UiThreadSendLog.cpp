@@ -6,15 +6,38 @@ namespace norvi {
 
 UiThreadSendLog::UiThreadSendLog(SendLogAccess& onUiThread) : m_target(std::make_shared<Target>(onUiThread)) {}
 
-UiThreadSendLog::~UiThreadSendLog() = default;
+UiThreadSendLog::~UiThreadSendLog() {
+    // A fill still held is not lost with its wrapper. It is queued even here on the user-interface
+    // thread, behind the worker's earlier writes (its row among them) that may still be waiting.
+    if (m_held)
+        UiThread::post([target = m_target, held = std::move(m_held)] { held(*target); });
+}
 
-void UiThreadSendLog::queue(std::function<void(Target& target)> write) {
+void UiThreadSendLog::queue(Write write) {
+    Write held = std::move(m_held);
+    m_held = nullptr;
     // On the user-interface thread itself a write is done at once, so a following read sees it.
     if (UiThread::isCurrent()) {
+        if (held)
+            held(*m_target);
         write(*m_target);
         return;
     }
-    UiThread::post([target = m_target, write = std::move(write)] { write(*target); });
+    UiThread::post([target = m_target, held = std::move(held), write = std::move(write)] {
+        if (held)
+            held(*target);
+        write(*target);
+    });
+}
+
+void UiThreadSendLog::wait(const std::function<void(SendLogAccess& log)>& read) {
+    Write held = std::move(m_held);
+    m_held = nullptr;
+    UiThread::run([&] {
+        if (held)
+            held(*m_target);
+        read(m_target->log);
+    });
 }
 
 quint64 UiThreadSendLog::addRow(const QByteArray& caption, int image, const QByteArray& mobile,
@@ -26,13 +49,20 @@ quint64 UiThreadSendLog::addRow(const QByteArray& caption, int image, const QByt
 
 void UiThreadSendLog::fillSendResult(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
                                      const QByteArray& content) {
-    queue([=](Target& t) {
+    Write fill = [=](Target& t) {
         const auto it = t.rowIds.find(rowId);
         if (it == t.rowIds.end())
             return;
         t.log.fillSendResult(it->second, code, codeImage, result, content);
         t.rowIds.erase(it); // a row is filled once
-    });
+    };
+    if (UiThread::isCurrent()) {
+        queue(std::move(fill));
+        return;
+    }
+    if (m_held)
+        queue([](Target&) {}); // sends the earlier fill on its way
+    m_held = std::move(fill);
 }
 
 void UiThreadSendLog::setQueryResult(int row, const QByteArray& code, const QByteArray& result) {
@@ -45,47 +75,47 @@ void UiThreadSendLog::setSelected(int row, bool selected) {
 
 int UiThreadSendLog::rowCount() {
     int n = 0;
-    UiThread::run([&] { n = m_target->log.rowCount(); });
+    wait([&](SendLogAccess& log) { n = log.rowCount(); });
     return n;
 }
 
 QByteArray UiThreadSendLog::text(int row, int column) {
     QByteArray t;
-    UiThread::run([&] { t = m_target->log.text(row, column); });
+    wait([&](SendLogAccess& log) { t = log.text(row, column); });
     return t;
 }
 
 int UiThreadSendLog::rowImage(int row) {
     int image = ImageNone;
-    UiThread::run([&] { image = m_target->log.rowImage(row); });
+    wait([&](SendLogAccess& log) { image = log.rowImage(row); });
     return image;
 }
 
 int UiThreadSendLog::codeImage(int row) {
     int image = ImageNone;
-    UiThread::run([&] { image = m_target->log.codeImage(row); });
+    wait([&](SendLogAccess& log) { image = log.codeImage(row); });
     return image;
 }
 
 QVector<int> UiThreadSendLog::selectedRows() {
     QVector<int> rows;
-    UiThread::run([&] { rows = m_target->log.selectedRows(); });
+    wait([&](SendLogAccess& log) { rows = log.selectedRows(); });
     return rows;
 }
 
 bool UiThreadSendLog::isSelected(int row) {
     bool selected = false;
-    UiThread::run([&] { selected = m_target->log.isSelected(row); });
+    wait([&](SendLogAccess& log) { selected = log.isSelected(row); });
     return selected;
 }
 
 void UiThreadSendLog::batch(const std::function<void(SendLogAccess& log)>& steps) {
-    UiThread::run([&] { steps(m_target->log); });
+    wait(steps);
 }
 
 void UiThreadSendLog::flush() {
-    // Queued calls run in order, so once an empty call has run every earlier write has too.
-    UiThread::run([] {});
+    // Queued calls run in order, so once this call has run every earlier write has too.
+    wait([](SendLogAccess&) {});
 }
 
 } // namespace norvi

@@ -16,9 +16,12 @@ namespace norvi {
 // fill it, write a query result, change the selection) are queued for it and return at once: a send
 // run would otherwise hand the thread over twice per short message and spend most of its time waiting
 // for the window instead of the gateway. Queued writes and waiting calls from one worker reach the
-// user-interface thread in the order they were made, so a read always sees every earlier write.
+// user-interface thread in the order they were made, so a read always sees every earlier write. A
+// row's fill waits for the worker's next call (in a send run the next row follows at once) and the two
+// share one hand-over; flush() sends everything on its way and waits for it.
 class UiThreadSendLog : public SendLogAccess {
 public:
+    // Used from one thread: a worker, or (calls then run directly) the user-interface thread.
     explicit UiThreadSendLog(SendLogAccess& onUiThread);
     ~UiThreadSendLog() override;
 
@@ -51,8 +54,14 @@ private:
         SendLogAccess& log;
         std::unordered_map<quint64, quint64> rowIds;
     };
-    void queue(std::function<void(Target& target)> write);
+    using Write = std::function<void(Target& target)>;
+    void queue(Write write);
+    // Runs `read` on the user-interface thread after any held write, waiting for it.
+    void wait(const std::function<void(SendLogAccess& log)>& read);
 
+    // A row's fill is held until the next call: the next row follows at once in a send run, so both
+    // travel in one hand-over, and a read or flush takes it along before reading.
+    Write m_held;
     std::shared_ptr<Target> m_target;
     quint64 m_nextRowId = 0; // worker thread only
 };
