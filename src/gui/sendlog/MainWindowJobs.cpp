@@ -15,7 +15,7 @@ namespace {
 const QString kTitle = QString::fromUtf8("Norvi簡訊服務軟體");
 } // namespace
 
-MainWindowJobs::MainWindowJobs(TFormMain& main) : m_main(main), m_workerLog(main.logAccess()) {
+MainWindowJobs::MainWindowJobs(TFormMain& main) : m_main(main) {
     m_main.onQueryRows = [this] { PMItemLvQuerySMSClick(); };
     m_main.onCancelRows = [this] { PMItemLvCancelSMSClick(); };
     m_main.onResend = [this] { PMItemLvRSendSMSClick(); };
@@ -56,7 +56,7 @@ void MainWindowJobs::startRowJob(uint8_t mode) {
     m_main.prepareProgress(selected > 0 ? selected : log.rowCount());
     int maximum = 0;
     QString error;
-    if (!StartRowJobFromLog(mode, this, &m_workerLog, &maximum, &error))
+    if (!StartRowJobFromLog(mode, this, &m_main.logAccess(), &maximum, &error))
         prompts().okBox(&m_main, Prompts::Icon::Warning, kTitle, error);
 }
 
@@ -78,7 +78,7 @@ void MainWindowJobs::PMItemLvRSendSMSClick() {
     if (!m_main.ConfirmClearLog())
         return;
     m_main.prepareProgress(queued);
-    if (!StartResend(this, &m_workerLog, &error))
+    if (!StartResend(this, &m_main.logAccess(), &error))
         prompts().okBox(&m_main, Prompts::Icon::Warning, kTitle, error);
 }
 

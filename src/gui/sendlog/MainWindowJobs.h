@@ -1,7 +1,6 @@
 #pragma once
 
 #include "workers/JobOwner.h"
-#include "workers/UiThreadSendLog.h"
 
 #include <cstdint>
 
@@ -32,7 +31,6 @@ private:
     bool resolveGateway();
 
     TFormMain& m_main;
-    UiThreadSendLog m_workerLog; // the send log as the worker reaches it
 };
 
 } // namespace norvi
