@@ -10,12 +10,19 @@
 #include "shared/UiFont.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 // The long-lived windows are created in this order (the main window first: it takes the start folder the
 // others rely on) and live until the main window ends the run.
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     norvi::installFormFont();
+    // The toolkit's own captions (Yes, No, OK, Cancel in message boxes and file dialogs) in Traditional
+    // Chinese like the rest of the program, where the translations are installed.
+    QTranslator toolkitCaptions;
+    if (toolkitCaptions.load(QStringLiteral("qtbase_zh_TW"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        app.installTranslator(&toolkitCaptions);
 
     norvi::TFormMain formMain;
     norvi::TFormSettings formSettings(&formMain);
