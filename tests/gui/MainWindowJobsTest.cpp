@@ -4,6 +4,7 @@
 #include "ScriptedPrompts.h"
 #include "sendlog/TFormMain.h"
 #include "shared/Big5.h"
+#include "shared/Config.h"
 #include "shared/FixedField.h"
 #include "shared/Global.h"
 #include "shared/TFormShowProcess.h"
@@ -11,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFile>
 #include <QItemSelectionModel>
 #include <QTemporaryDir>
 #include <QTest>
@@ -41,16 +41,15 @@ protected:
         m_sim = std::make_unique<gwsim::GatewaySimulator>(options);
         ASSERT_TRUE(m_sim->start());
 
-        sConfig cfg{};
-        putField(cfg.logFiles, big5(m_dir.path()));
-        putField(cfg.gwIp, QByteArray("127.0.0.1"));
-        cfg.gwPort = m_sim->port();
-        putField(cfg.gwAccount, QByteArray("demo"));
-        putField(cfg.gwPasswd, QByteArray("demo"));
-        QFile f(QDir(m_dir.path()).filePath("NorviSMSAp.cfg"));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(reinterpret_cast<const char*>(&cfg), sizeof cfg);
-        f.close();
+        // The program's own writer, so the file has exactly the layout it reads back at first show.
+        StartDir = m_dir.path();
+        Config = sConfig{};
+        putField(Config.logFiles, big5(m_dir.path()));
+        putField(Config.gwIp, QByteArray("127.0.0.1"));
+        Config.gwPort = m_sim->port();
+        putField(Config.gwAccount, QByteArray("demo"));
+        putField(Config.gwPasswd, QByteArray("demo"));
+        ASSERT_TRUE(WriteConfig());
 
         m_main = std::make_unique<TFormMain>();
         m_progress = std::make_unique<TFormShowProcess>();

@@ -6,6 +6,7 @@
 #include "sendlog/TFormQuerySMS.h"
 #include "shared/Big5.h"
 #include "shared/Clock.h"
+#include "shared/Config.h"
 #include "shared/FixedField.h"
 #include "shared/Global.h"
 #include "shared/OpLog.h"
@@ -59,13 +60,12 @@ protected:
 
     // A configuration file with the given log folder and a gateway address, so the commands are enabled.
     void writeConfig(const QString& logFolder) {
-        sConfig cfg{};
-        putField(cfg.logFiles, big5(logFolder));
-        putField(cfg.gwIp, QByteArray("127.0.0.1"));
-        cfg.gwPort = 8000;
-        QFile f(QDir(m_dir.path()).filePath("NorviSMSAp.cfg"));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(reinterpret_cast<const char*>(&cfg), sizeof cfg);
+        StartDir = m_dir.path();
+        Config = sConfig{};
+        putField(Config.logFiles, big5(logFolder));
+        putField(Config.gwIp, QByteArray("127.0.0.1"));
+        Config.gwPort = 8000;
+        ASSERT_TRUE(WriteConfig());
     }
 
     TFormMain& start(bool withConfig = true) {
