@@ -90,17 +90,17 @@ bool LogFileWriter::commit() {
 LogFileReader::LogFileReader(const QString& path) : m_file(path) {}
 
 bool LogFileReader::open() {
-    if (!m_file.open(QIODevice::ReadOnly))
+    if (m_device == &m_file && !m_file.open(QIODevice::ReadOnly))
         return false;
     qint32 le = 0;
-    if (m_file.read(reinterpret_cast<char*>(&le), sizeof le) != qint64(sizeof le))
+    if (m_device->read(reinterpret_cast<char*>(&le), sizeof le) != qint64(sizeof le))
         return false;
     m_announced = qFromLittleEndian(le);
-    const qint64 records = (m_file.size() - qint64(sizeof le)) / qint64(sizeof(sLogRecord));
+    const qint64 size = m_device->size();
+    const qint64 records = (size - qint64(sizeof le)) / qint64(sizeof(sLogRecord));
     m_available = m_announced <= 0 ? 0 : int(std::min<qint64>(records, m_announced));
     if (m_announced >= 0)
-        m_trailing =
-            std::max<qint64>(0, m_file.size() - qint64(sizeof le) - qint64(m_announced) * qint64(sizeof(sLogRecord)));
+        m_trailing = std::max<qint64>(0, size - qint64(sizeof le) - qint64(m_announced) * qint64(sizeof(sLogRecord)));
     return true;
 }
 
@@ -108,7 +108,7 @@ bool LogFileReader::next(SendLogRow& row) {
     if (m_read >= m_available)
         return false;
     sLogRecord record;
-    if (m_file.read(reinterpret_cast<char*>(&record), sizeof record) != qint64(sizeof record)) {
+    if (m_device->read(reinterpret_cast<char*>(&record), sizeof record) != qint64(sizeof record)) {
         m_available = m_read; // the file shrank under us: stop at the last complete record
         return false;
     }

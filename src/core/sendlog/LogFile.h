@@ -46,6 +46,8 @@ private:
 class LogFileReader {
 public:
     explicit LogFileReader(const QString& path);
+    // A file's bytes from a device the caller opened for reading, from its start.
+    explicit LogFileReader(QIODevice& device) : m_device(&device) {}
     // False when the file cannot be opened or is too short to hold its count.
     bool open();
     qint32 announced() const { return m_announced; }
@@ -63,6 +65,7 @@ public:
 
 private:
     QFile m_file;
+    QIODevice* m_device = &m_file;
     qint32 m_announced = 0;
     int m_available = 0;
     int m_read = 0;

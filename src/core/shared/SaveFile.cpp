@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -273,10 +274,11 @@ bool SaveFile::writeOut(const char* data, qint64 size) {
     while (size > 0) {
         if (faultAt(Step::Write)) {
             // A disk that fills up takes part of the bytes and then refuses the rest.
-            (void)!::write(m_fd, data, std::size_t(size / 2));
+            (void)!::write(m_fd, data, std::size_t(std::min<qint64>(size, kWriteChunk) / 2));
             return fail(QString::fromUtf8("寫入暫存檔失敗"), ENOSPC);
         }
-        const ssize_t n = ::write(m_fd, data, std::size_t(size));
+        // In pieces of a bounded size, so a large save is not one write the system may take in part.
+        const ssize_t n = ::write(m_fd, data, std::size_t(std::min<qint64>(size, kWriteChunk)));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
