@@ -202,8 +202,22 @@ class Journey:
         return p
 
     def _start_display(self):
-        if not shutil.which("Xvfb"):
-            raise JourneyError("cannot start the display: Xvfb is not installed (scripts/setup installs it)")
+        for tool in ("Xvfb", "xdotool"):
+            if not shutil.which(tool):
+                raise JourneyError(f"cannot start the display: {tool} is not installed (scripts/setup installs it)")
+        # Another X server starting on the same machine can take the number we were given; a display that
+        # cannot be reached is started again once before the journey gives up.
+        for attempt in (1, 2):
+            xvfb = self._start_xvfb()
+            probe = subprocess.run(["xdotool", "getdisplaygeometry"], env=self.env, capture_output=True,
+                                   text=True, timeout=DEFAULT_WAIT)
+            if probe.returncode == 0:
+                return
+            xvfb.terminate()
+            xvfb.wait()
+        raise JourneyError(f"cannot use the display {self.display}: {probe.stderr.strip()}")
+
+    def _start_xvfb(self):
         read_end, write_end = os.pipe()
         self.xvfb_output = os.path.join(self.dir, "xvfb.out")
         try:
@@ -225,9 +239,10 @@ class Journey:
         for name in ("AT_SPI_BUS_ADDRESS", "DBUS_SESSION_BUS_ADDRESS", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM",
                      "SESSION_MANAGER", "XDG_CURRENT_DESKTOP"):
             self.env.pop(name, None)
+        return xvfb
 
     def _start_buses(self):
-        for tool in ("dbus-daemon", "dbus-send", "xdotool"):
+        for tool in ("dbus-daemon", "dbus-send"):
             if not shutil.which(tool):
                 raise JourneyError(f"cannot start the session: {tool} is not installed (scripts/setup installs it)")
         bus = self._spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"], env=self.env,
