@@ -2,6 +2,7 @@
 
 #include "CliArgs.h"
 #include "CliHelp.h"
+#include "CliInput.h"
 #include "CliJob.h"
 #include "CliOutput.h"
 
@@ -23,6 +24,7 @@
 #include "shared/Global.h"
 #include "shared/LogFolderSetup.h"
 #include "shared/OpLog.h"
+#include "shared/SaveFile.h"
 #include "workers/JobStarter.h"
 #include "workers/SendLogJobs.h"
 #include "workers/SendThd.h"
@@ -32,8 +34,8 @@
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QRegularExpression>
-#include <QStringDecoder>
 
+#include <csignal>
 #include <functional>
 #include <list>
 
@@ -77,99 +79,6 @@ bool resolveGateway() {
     if (ResolveGateway(getField(Config.gwIp), &error))
         return true;
     err(error);
-    return false;
-}
-
-// ---- text from arguments and files ----
-
-bool readFile(const QString& path, QByteArray* bytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        err(u("無法讀取檔案：%1").arg(path));
-        return false;
-    }
-    *bytes = file.readAll();
-    return true;
-}
-
-bool decodeUtf8(const QByteArray& bytes, const QString& path, QString* text) {
-    QStringDecoder decoder(QStringConverter::Utf8);
-    *text = decoder.decode(bytes);
-    if (decoder.hasError()) {
-        err(u("檔案 %1 不是 UTF-8 文字；Big5 碼的檔案請加上 --big5。").arg(path));
-        return false;
-    }
-    return true;
-}
-
-// A text file's last line end ends the line; it is not part of the message.
-QByteArray withoutFinalLineEnd(QByteArray bytes) {
-    if (bytes.endsWith("\r\n"))
-        bytes.chop(2);
-    else if (bytes.endsWith('\n') || bytes.endsWith('\r'))
-        bytes.chop(1);
-    return bytes;
-}
-
-// The message of send and segment. With --big5 a file's bytes are the Big5 text itself (`raw`);
-// otherwise `raw` stays empty and the text is converted where it is checked.
-struct MessageText {
-    QString text;
-    QByteArray raw;
-    bool isRaw = false;
-};
-
-bool readMessageText(const Arguments& a, MessageText* message) {
-    const bool fromArg = a.values.contains(QStringLiteral("--text"));
-    const bool fromFile = a.values.contains(QStringLiteral("--text-file"));
-    if (fromArg && fromFile) {
-        err(u("請只指定 --text 或 --text-file 其中之一。"));
-        return false;
-    }
-    if (fromArg) {
-        message->text = a.value(QStringLiteral("--text"));
-        return true;
-    }
-    if (!fromFile)
-        return true;
-    const QString path = a.value(QStringLiteral("--text-file"));
-    QByteArray bytes;
-    if (!readFile(path, &bytes))
-        return false;
-    bytes = withoutFinalLineEnd(bytes);
-    if (a.switches.contains(QStringLiteral("--big5"))) {
-        message->raw = bytes;
-        message->isRaw = true;
-        message->text = fromBig5(bytes);
-        return true;
-    }
-    return decodeUtf8(bytes, path, &message->text);
-}
-
-bool toBig5Argument(const QString& text, QByteArray* bytes) {
-    QString unmappable;
-    if (toBig5(text, *bytes, &unmappable))
-        return true;
-    err(unmappableMessage(unmappable));
-    return false;
-}
-
-// A recipient list file as Big5 bytes.
-bool readListFile(const QString& path, bool big5File, QByteArray* bytes) {
-    QByteArray raw;
-    if (!readFile(path, &raw))
-        return false;
-    if (big5File) {
-        *bytes = raw;
-        return true;
-    }
-    QString text;
-    if (!decodeUtf8(raw, path, &text))
-        return false;
-    QString unmappable;
-    if (toBig5(text, *bytes, &unmappable))
-        return true;
-    err(u("發訊名單 %1：").arg(path) + unmappableMessage(unmappable));
     return false;
 }
 
@@ -300,7 +209,7 @@ int send(const Arguments& a) {
         QByteArray list;
         if (!readListFile(a.value(QStringLiteral("--list")), big5Files, &list))
             return ExitRefused;
-        StopFlag = false;
+        StopFlag = Interrupted(); // a stop asked for already ends the reading at once
         ReadListFile(list);
     }
     MessageText message;
@@ -323,10 +232,14 @@ int send(const Arguments& a) {
     const ComposeInput input = ComposeInput::fromText(message.isRaw ? message.raw : checked.message,
                                                       a.switches.contains(QStringLiteral("--replace")));
     const SendQueueResult queued = BuildSendQueue(input);
+    for (const QString& skipped : queued.skipped)
+        err(skipped);
     if (!queued.ok) {
         err(queued.message);
         return ExitRefused;
     }
+    if (InterruptedBeforeStart())
+        return ExitFailed;
     std::list<sSendContent> run;
     run.splice(run.end(), SendQueue);
 
@@ -349,6 +262,7 @@ int send(const Arguments& a) {
         err(error);
         return ExitRefused;
     }
+    PassInterruptToWorker();
     progress.tracker().setMaximum(total);
     waitForEnd(worker, progress);
 
@@ -392,7 +306,9 @@ bool loadRowLog(const Arguments& a, RowListSendLog* log, QString* writeTo) {
     *writeTo = a.values.contains(QStringLiteral("--out")) ? a.value(QStringLiteral("--out")) : path;
     if (!complete) {
         err(incompleteLogMessage(read, announced));
-        if (QFileInfo(*writeTo).absoluteFilePath() == QFileInfo(path).absoluteFilePath()) {
+        // By the file itself, not by its name: a link to the cut file, or another way of writing its
+        // path, must not get it replaced.
+        if (SameFile(*writeTo, path)) {
             err(u("不完整的傳送紀錄檔不會被覆寫，請以 --out 指定另一個檔案。"));
             return false;
         }
@@ -435,6 +351,9 @@ int rowJob(const Arguments& a, uint8_t mode) {
     if (!resolveGateway())
         return ExitRefused;
 
+    if (InterruptedBeforeStart())
+        return ExitFailed;
+
     CliProgress progress;
     CliOwner owner(false);
     SendThd* worker = nullptr;
@@ -444,6 +363,7 @@ int rowJob(const Arguments& a, uint8_t mode) {
         err(error);
         return ExitRefused;
     }
+    PassInterruptToWorker();
     progress.tracker().start(maximum);
     waitForEnd(worker, progress);
     const int code = finishRowJob(log, writeTo, progress);
@@ -478,6 +398,9 @@ int resend(const Arguments& a) {
     if (!resolveGateway())
         return ExitRefused;
 
+    if (InterruptedBeforeStart())
+        return ExitFailed;
+
     const std::size_t before = log.rows().size();
     CliProgress progress;
     progress.tracker().start(queued);
@@ -487,6 +410,7 @@ int resend(const Arguments& a) {
         err(error);
         return ExitRefused;
     }
+    PassInterruptToWorker();
     waitForEnd(worker, progress);
     const int code = finishRowJob(log, writeTo, progress);
     if (code != ExitOk)
@@ -513,6 +437,9 @@ int singleJob(const Arguments& a, uint8_t mode) {
     QByteArray msgId;
     if (!toBig5Argument(a.positional.first().trimmed(), &msgId))
         return ExitRefused;
+
+    if (InterruptedBeforeStart())
+        return ExitFailed;
 
     CliOwner owner(false);
     SendThd* worker = nullptr;
@@ -615,9 +542,7 @@ std::vector<Command> commands() {
     };
 }
 
-} // namespace
-
-int Run(const QStringList& arguments) {
+int runCommandLine(const QStringList& arguments) {
     const GlobalOptions global = ParseGlobalOptions(arguments);
     if (!global.error.isEmpty()) {
         err(global.error);
@@ -667,6 +592,19 @@ int Run(const QStringList& arguments) {
     err(u("沒有這個指令：%1").arg(global.command));
     err(ProgramHelp());
     return ExitRefused;
+}
+
+} // namespace
+
+int Run(const QStringList& arguments) {
+    // A closed pipe on standard output makes a write fail rather than end the program before the send
+    // log is saved; the failure is then reported like any other.
+    std::signal(SIGPIPE, SIG_IGN);
+    const int code = runCommandLine(arguments);
+    if (!OutputFailed() || code == ExitNotSaved)
+        return code;
+    err(u("無法寫出標準輸出：%1").arg(OutputError()));
+    return ExitNoOutput;
 }
 
 } // namespace norvi::cli

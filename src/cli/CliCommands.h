@@ -11,6 +11,7 @@ enum ExitCode {
     ExitRefused = 1,  // bad arguments, a failed check, a file or a gateway address that could not be used
     ExitFailed = 2,   // the job ran and some message failed (or was interrupted)
     ExitNotSaved = 3, // the job ran but its send log could not be written
+    ExitNoOutput = 4, // what was to be printed on standard output could not be written (its log was saved)
 };
 
 // Runs one command; `arguments` excludes the program name. Needs a QCoreApplication.

@@ -1,5 +1,7 @@
 #include "CliJob.h"
 
+#include "CliOutput.h"
+
 #include "shared/Big5.h"
 #include "shared/Clock.h"
 #include "shared/Global.h"
@@ -7,7 +9,8 @@
 #include "workers/SendThd.h"
 
 #include <atomic>
-#include <csignal>
+
+#include <signal.h>
 
 namespace norvi::cli {
 
@@ -71,23 +74,48 @@ namespace {
 
 std::atomic<int> g_interrupts{0};
 
-void onInterrupt(int) {
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void onInterrupt(int signal) {
     if (g_interrupts.fetch_add(1) == 0) {
         StopFlag.store(true);
         return;
     }
-    std::signal(SIGINT, SIG_DFL);
-    std::raise(SIGINT);
+    // Asked twice: end now, by the signal's own default action, so the parent sees why.
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    sigaction(signal, &fallback, nullptr);
+    raise(signal);
 }
 
 } // namespace
 
 void InstallInterruptHandler() {
-    std::signal(SIGINT, onInterrupt);
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : kStopSignals)
+        sigaddset(&action.sa_mask, signal);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : kStopSignals)
+        sigaction(signal, &action, nullptr);
 }
 
 bool Interrupted() {
     return g_interrupts.load() > 0;
+}
+
+bool InterruptedBeforeStart() {
+    if (!Interrupted())
+        return false;
+    err(QString::fromUtf8("作業已中斷，沒有開始。"));
+    return true;
+}
+
+void PassInterruptToWorker() {
+    if (Interrupted())
+        StopFlag.store(true);
 }
 
 } // namespace norvi::cli

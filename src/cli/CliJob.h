@@ -83,8 +83,16 @@ private:
 };
 
 // Ctrl+C during a job does what the progress window's 中斷 does: the job stops between messages or
-// rows and reports its end. A second Ctrl+C ends the program at once.
+// rows, reports its end, and what was done is saved. SIGTERM (a service manager, kill) and SIGHUP (the
+// terminal closed) are taken the same way, so messages the gateway accepted are never left unrecorded.
+// A second signal ends the program at once.
 void InstallInterruptHandler();
 bool Interrupted();
+
+// True (with a line on standard error) when a stop was asked for before the job started; the caller
+// starts nothing.
+bool InterruptedBeforeStart();
+// The job starters clear StopFlag; a stop asked for while one ran must still reach the worker.
+void PassInterruptToWorker();
 
 } // namespace norvi::cli

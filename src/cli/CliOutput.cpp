@@ -2,31 +2,53 @@
 
 #include "shared/Big5.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace norvi::cli {
 
 namespace {
 
-void writeLine(FILE* stream, const QString& text) {
-    const QByteArray bytes = text.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
-    std::fflush(stream);
+int g_outputErrno = 0; // the first failed write to standard output
+
+// False when the bytes did not all reach the stream's file.
+bool writeBytes(FILE* stream, const QByteArray& bytes) {
+    errno = 0;
+    const bool written =
+        std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream) == std::size_t(bytes.size());
+    return std::fflush(stream) == 0 && written;
+}
+
+void writeOut(const QByteArray& bytes) {
+    // After the first failure nothing more is attempted: the output is incomplete either way.
+    if (g_outputErrno != 0)
+        return;
+    if (!writeBytes(stdout, bytes))
+        g_outputErrno = errno != 0 ? errno : EIO;
 }
 
 } // namespace
 
 void out(const QString& text) {
-    writeLine(stdout, text);
+    writeOut(text.toUtf8() + '\n');
 }
 
 void err(const QString& text) {
-    writeLine(stderr, text);
+    // Standard error is where failures are told; when even that fails there is no one left to tell.
+    writeBytes(stderr, text.toUtf8() + '\n');
 }
 
 void writeRaw(const QByteArray& bytes) {
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
-    std::fflush(stdout);
+    writeOut(bytes);
+}
+
+bool OutputFailed() {
+    return g_outputErrno != 0;
+}
+
+QString OutputError() {
+    return QString::fromLocal8Bit(std::strerror(g_outputErrno));
 }
 
 QString escapeCell(const QString& text) {

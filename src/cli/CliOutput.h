@@ -12,6 +12,11 @@ void out(const QString& text);          // a line on standard output
 void err(const QString& text);          // a line on standard error
 void writeRaw(const QByteArray& bytes); // bytes on standard output as they are
 
+// True once a write to standard output failed (a full disk, a closed pipe, a closed terminal): what
+// was meant to be printed is lost, which the exit code must tell. `OutputError` is the system's reason.
+bool OutputFailed();
+QString OutputError();
+
 // A cell for a tab-separated line: tabs, line breaks and backslashes written as \t, \r, \n and \\,
 // so that every row stays one line with exactly eight columns.
 QString escapeCell(const QString& text);

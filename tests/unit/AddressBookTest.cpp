@@ -117,6 +117,42 @@ TEST_F(AddressBookTest, DamagedFileLoadsCompleteRecordsAndIsKeptAsideBeforeTheNe
     }
 }
 
+// The sign of an id decides everywhere whether it is a member or a group: a record with the wrong sign
+// would be sent as the other kind, or meet a record of the other kind under the same id.
+TEST_F(AddressBookTest, RecordsWhoseIdHasTheWrongSignAreLeftOutNamedAndKeptAside) {
+    const QByteArray bytes = header(4, 3) + image(member(5, "Good", "0911")) + image(member(-2, "Minus", "0922")) +
+                             image(member(0, "Zero")) + image(member(6, "Also")) + image(group(-1, {{0, 5}})) +
+                             image(group(2, {{0, 6}})) + image(group(-2, {{0, 6}}));
+    write(bytes);
+    const AddressBookResult loaded = LoadAddressBook();
+    EXPECT_TRUE(loaded.ok && loaded.damaged);
+    EXPECT_EQ(MemberMap.size(), 2u);
+    EXPECT_EQ(GroupMap.size(), 2u);
+    EXPECT_EQ(MemberMap.count(-2) + MemberMap.count(0) + GroupMap.count(2), 0u);
+    EXPECT_EQ(getField(GroupMap.at(-2).name), QByteArray()) << "the group -2, not the member -2";
+    const QStringList lines = loaded.message.split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 4) << loaded.message.toStdString();
+    EXPECT_EQ(lines[0], QString::fromUtf8("通訊錄檔案已損壞：第 2 筆成員紀錄「Minus」的識別碼 -2 不是正數，已略過。"));
+    EXPECT_EQ(lines[1], QString::fromUtf8("通訊錄檔案已損壞：第 3 筆成員紀錄「Zero」的識別碼 0 不是正數，已略過。"));
+    EXPECT_EQ(lines[2], QString::fromUtf8("通訊錄檔案已損壞：第 2 筆群組紀錄「」的識別碼 2 不是負數，已略過。"));
+
+    // The records left out are not lost: the file is kept as it was before the next save replaces it.
+    const AddressBookResult saved = SaveAddressBook();
+    ASSERT_TRUE(saved.ok);
+    EXPECT_EQ(read(saved.keptAs), bytes);
+    EXPECT_EQ(read(AddressBookPath()).left(8), header(2, 2));
+
+    // Thousands of broken records name a few and count the rest.
+    QByteArray many = header(20, 0);
+    for (int i = 0; i < 20; ++i)
+        many += image(member(-100 - i, "x"));
+    write(many);
+    const QString text = LoadAddressBook().message;
+    EXPECT_EQ(text.count(QString::fromUtf8("不是正數")), 5) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromUtf8("另有 15 筆紀錄的識別碼不符")));
+    EXPECT_TRUE(MemberMap.empty());
+}
+
 TEST_F(AddressBookTest, UnreadableOrUnwritableFilesAreReportedAndNeverOverwritten) {
     ASSERT_TRUE(QDir().mkpath(AddressBookPath())); // a folder in the file's place can be neither read nor replaced
     EXPECT_EQ(SaveAddressBook().message, QString::fromUtf8("寫入通訊錄檔案失敗！"));

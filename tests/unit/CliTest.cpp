@@ -1,144 +1,15 @@
-#include "BookRecords.h"
-#include "CsvReader.h"
-#include "GatewaySimulator.h"
-#include "addressbook/AddressBook.h"
-#include "sendlog/LogFile.h"
-#include "shared/Big5.h"
-#include "shared/Config.h"
-#include "shared/FixedField.h"
-#include "shared/Global.h"
-
-#include <gtest/gtest.h>
-
-#include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
-
-#include <cstring>
-#include <functional>
-#include <memory>
-#include <set>
+#include "CliFixture.h"
 
 #ifdef NORVI_CLI_PATH
 
 namespace norvi {
 namespace {
 
-QString u(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
-struct CliRun {
-    int exitCode = -1;
-    QByteArray stdoutBytes;
-    QString out;
-    QString err;
-
-    // The printed send-log rows: the lines with eight tab-separated columns.
-    QList<QStringList> rows() const {
-        QList<QStringList> result;
-        for (const QString& line : out.split(QLatin1Char('\n'))) {
-            const QStringList columns = line.split(QLatin1Char('\t'));
-            if (columns.size() == kSendLogColumns)
-                result.append(columns);
-        }
-        return result;
-    }
-};
-
-// The --at text of a time this far from now, to the minute.
-QString reservationTime(qint64 secondsFromNow) {
-    return QDateTime::currentDateTime().addSecs(secondsFromNow).toString(QStringLiteral("yyyyMMddHHmm"));
-}
-
-std::vector<SendLogRow> readLog(const QString& path) {
-    std::vector<SendLogRow> rows;
-    LogFileReader reader(path);
-    if (!reader.open())
-        return rows;
-    SendLogRow row;
-    while (reader.next(row))
-        rows.push_back(row);
-    return rows;
-}
-
-// norvi-cli runs as a child process against a gateway simulator inside the test process, with a
-// temporary start folder whose NorviSMSAp.cfg points at the simulator.
-class CliTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_dir.isValid());
-        gwsim::SimOptions options;
-        options.port = 0;
-        options.deliverAfterSeconds = 0;
-        sim = std::make_unique<gwsim::GatewaySimulator>(options);
-        QString error;
-        ASSERT_TRUE(sim->start(&error)) << error.toStdString();
-        writeConfig("demo");
-    }
-
-    void TearDown() override {
-        MemberMap.clear();
-        GroupMap.clear();
-    }
-
-    void writeConfig(const QByteArray& password) {
-        StartDir = m_dir.path();
-        std::memset(&Config, 0, sizeof(Config));
-        putField(Config.logFiles, QFile::encodeName(path("logfiles")));
-        putField(Config.gwIp, QByteArray("127.0.0.1"));
-        Config.gwPort = sim->port();
-        putField(Config.gwAccount, QByteArray("demo"));
-        putField(Config.gwPasswd, password);
-        ASSERT_TRUE(WriteConfig());
-    }
-
-    QString path(const QString& name) const { return QDir(m_dir.path()).filePath(name); }
-
-    CliRun run(const QStringList& args, const QString& startDir = QString()) const {
-        QProcess process;
-        process.setProgram(QStringLiteral(NORVI_CLI_PATH));
-        process.setArguments(QStringList{QStringLiteral("-C"), startDir.isEmpty() ? m_dir.path() : startDir} + args);
-        process.start();
-        CliRun result;
-        if (!process.waitForStarted(10000) || !process.waitForFinished(50000)) {
-            process.kill();
-            process.waitForFinished(5000);
-            ADD_FAILURE() << "norvi-cli did not finish: " << args.join(' ').toStdString();
-            return result;
-        }
-        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        result.stdoutBytes = process.readAllStandardOutput();
-        result.out = QString::fromUtf8(result.stdoutBytes);
-        result.err = QString::fromUtf8(process.readAllStandardError());
-        return result;
-    }
-
-    void writeFile(const QString& name, const QByteArray& bytes) const {
-        QFile file(path(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-
-    int sendRequests() const {
-        int n = 0;
-        for (const sGwRequest& r : sim->requests())
-            n += (r.msg_type == GwSendDomestic || r.msg_type == GwSendInternational) ? 1 : 0;
-        return n;
-    }
-
-    static std::set<QString> column(const QList<QStringList>& rows, int c) {
-        std::set<QString> values;
-        for (const QStringList& r : rows)
-            values.insert(r.at(c));
-        return values;
-    }
-
-    QTemporaryDir m_dir;
-    std::unique_ptr<gwsim::GatewaySimulator> sim;
-};
+using test::CliRun;
+using test::CliTest;
+using test::readLog;
+using test::reservationTime;
+using test::u;
 
 TEST_F(CliTest, SendToTypedNumbersPrintsTheRowsAndSavesALogTheDesktopReaderLoads) {
     const QString log = path("typed.log");

@@ -1,10 +1,13 @@
 #include "shared/Config.h"
+#include "SpecialFiles.h"
 #include "shared/Big5.h"
 #include "shared/FixedField.h"
 #include "shared/Global.h"
+#include "shared/LogFolderSetup.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -157,6 +160,39 @@ TEST_F(ConfigFile, FailedWriteIsReportedAndLeavesTheOldFileAlone) {
     ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("NorviSMSAp.cfg")));
     EXPECT_FALSE(WriteConfig());
     EXPECT_TRUE(QFileInfo(ConfigPath()).isDir());
+}
+
+// The configuration file standing for a device (a link to /dev/null, say) is written to, never
+// replaced, and the device keeps its permissions: making /dev/null owner-only would break every program.
+TEST_F(ConfigFile, ConfigurationLinkedToADeviceLeavesTheDeviceAsItWas) {
+    const QString device = test::nullDevice(m_dir.path());
+    const struct stat before = test::statOf(device);
+    ASSERT_TRUE(QFile::link(device, ConfigPath()));
+    ASSERT_TRUE(WriteConfig());
+    const struct stat after = test::statOf(device);
+    EXPECT_TRUE(S_ISCHR(after.st_mode));
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_TRUE(QFileInfo(ConfigPath()).isSymLink());
+}
+
+// A relative log folder belongs to the start folder, wherever the process happens to stand.
+TEST_F(ConfigFile, RelativeLogFolderIsTakenUnderTheStartFolder) {
+    QTemporaryDir elsewhere;
+    const QString savedCurrent = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(elsewhere.path()));
+    putField(Config.logFiles, big5("logs/../記錄"));
+    EXPECT_EQ(LogFolder(), QDir(m_dir.path()).filePath(QString::fromUtf8("記錄")));
+    putField(Config.logFiles, big5("記錄"));
+    QString problem;
+    EXPECT_TRUE(PrepareLogFolder(&problem)) << problem.toStdString();
+    EXPECT_TRUE(QFileInfo(QDir(m_dir.path()).filePath(QString::fromUtf8("記錄"))).isDir());
+    EXPECT_FALSE(QFileInfo::exists(QDir(elsewhere.path()).filePath(QString::fromUtf8("記錄"))));
+    EXPECT_EQ(getField(Config.logFiles), big5("記錄")) << "the configuration keeps the folder as typed";
+
+    putField(Config.logFiles, QByteArray("/abs/olute"));
+    EXPECT_EQ(LogFolder(), QStringLiteral("/abs/olute"));
+    ASSERT_TRUE(QDir::setCurrent(savedCurrent));
 }
 
 struct PortCase {

@@ -55,6 +55,32 @@ TEST_F(EntryLookupTest, UnknownAndAmbiguousNamesAreRefusedWithTheName) {
     EXPECT_TRUE(FindEntriesByName("  ").isEmpty());
 }
 
+// Records a damaged book put into the maps: each name is refused naming the wrong record, never thrown
+// over and never resolved to the entry of the other kind.
+TEST_F(EntryLookupTest, RecordsWithTheWrongSignOrASharedIdAreRefusedNamingThem) {
+    MemberMap[-9] = test::member(-9, "MinusMember", "0911");
+    GroupMap[9] = test::group(9);
+    putField(GroupMap[9].name, QByteArray("PlusGroup"));
+    MemberMap[-5] = test::member(-5, "Shadow", "0922"); // shares -5 with the group 業務部
+
+    const struct {
+        const char* name;
+        const char* error;
+    } cases[] = {
+        {"MinusMember", "通訊錄資料有誤：成員「MinusMember」的識別碼 -9 不是正數。無法傳送給「MinusMember」！"},
+        {"PlusGroup", "通訊錄資料有誤：群組「PlusGroup」的識別碼 9 不是負數。無法傳送給「PlusGroup」！"},
+        {"Shadow", "通訊錄資料有誤：成員「Shadow」與群組「業務部」的識別碼同為 -5。無法傳送給「Shadow」！"},
+        {"業務部", "通訊錄資料有誤：成員「Shadow」與群組「業務部」的識別碼同為 -5。無法傳送給「業務部」！"},
+    };
+    for (const auto& c : cases) {
+        NamedEntry entry;
+        ASSERT_NO_THROW(entry = RecipientEntryForName(big5(c.name))) << c.name;
+        EXPECT_FALSE(entry.ok) << c.name;
+        EXPECT_EQ(entry.error, QString::fromUtf8(c.error));
+    }
+    EXPECT_TRUE(RecipientEntryForName(big5("王小明")).ok) << "sound records stay usable";
+}
+
 TEST_F(EntryLookupTest, TypedNumberIsKindTwoWithoutId) {
     const sMtData entry = TypedNumberEntry("+886912345678");
     EXPECT_EQ(entry.kind, KindTyped);

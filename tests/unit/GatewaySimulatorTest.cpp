@@ -502,6 +502,25 @@ TEST(SimProgram, PrintsItsAddressFirstLogsRequestsAndStopsOnSigterm) {
     const QByteArray rest = p.readAllStandardOutput();
     EXPECT_TRUE(rest.contains("login demo -> 0")) << rest.constData();
 }
+
+// The request line is built in one pass: markers such as "%3" inside a number are logged as they came.
+TEST(SimProgram, RequestLineShowsPercentSignsInTheRequestAsTheyCame) {
+    QProcess p;
+    p.start(QStringLiteral(NORVI_GWSIM_PATH), {QStringLiteral("--port"), QStringLiteral("0")});
+    ASSERT_TRUE(p.waitForStarted(10000));
+    ASSERT_TRUE(p.waitForReadyRead(10000));
+    const QByteArray first = p.readLine().trimmed();
+    const int port = first.mid(first.lastIndexOf(':') + 1).toInt();
+    {
+        RawClient c(port);
+        ASSERT_EQ(c.login(), 0);
+        EXPECT_GE(c.code(makeRequest(GwSendDomestic, {"%3%4x", "01"}, "%1%2", 1)), 0);
+    }
+    p.terminate();
+    ASSERT_TRUE(p.waitForFinished(10000));
+    const QByteArray log = p.readAllStandardOutput();
+    EXPECT_TRUE(log.contains("send type 1 to %3%4x mode 01 len 4 -> ")) << log.constData();
+}
 #endif
 
 } // namespace

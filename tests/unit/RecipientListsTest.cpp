@@ -156,15 +156,47 @@ TEST_F(RecipientListsTest, MissingEntriesAreSkippedAndATooLongNumberRefusesTheRu
     ReadListFile("0933\n");
     RecipientList.insert(RecipientList.end(), {entry(55, KindAddressBook), entry(-1, KindAddressBook),
                                                entry(8, KindListRow), entry(0, KindTyped, QByteArray(29, '8'))});
+    putField(GroupMap[-1].name, big5("業務部"));
     const SendQueueResult r = BuildSendQueue(ComposeInput::fromText("hi", false));
     EXPECT_EQ(r.missingEntries, 4); // member 55, member 77, group -9, row 8
     EXPECT_EQ(r.queuedNumbers, (std::vector<QByteArray>{"0933", "0911", QByteArray(29, '8')}));
+    // Each skip says what was skipped, in the order met.
+    EXPECT_EQ(r.skipped, (QStringList{QString::fromUtf8("通訊錄中已沒有成員「」（識別碼 55），已略過。"),
+                                      QString::fromUtf8("群組「業務部」中的成員（識別碼 77）不在通訊錄中，已略過。"),
+                                      QString::fromUtf8("群組「業務部」中的子群組（識別碼 -9）不在通訊錄中，已略過。"),
+                                      QString::fromUtf8("發訊名單第 9 行已不在名單中，已略過。")}));
 
     RecipientList.push_back(entry(2, KindAddressBook));
     const SendQueueResult refused = BuildSendQueue(ComposeInput::fromText("hi", false));
     EXPECT_FALSE(refused.ok);
     EXPECT_EQ(refused.message, QString::fromUtf8("受訊者號碼過長（超過29個字元）：") + QString(30, '9'));
     EXPECT_TRUE(SendQueue.empty());
+}
+
+// A run in which nobody has a number would end as "完成：0 / 0", as if something had been done.
+TEST_F(RecipientListsTest, RunWithoutAnyNumberIsRefused) {
+    addMember(1, "NoNumber", "");
+    addGroup(-1, {{0, 1}, {1, 404}});
+    ReadListFile(" ,content only\n");
+    RecipientList.insert(RecipientList.end(), {entry(1, KindAddressBook), entry(-1, KindAddressBook)});
+    const SendQueueResult r = BuildSendQueue(ComposeInput::fromText("hi", false));
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.message, QString::fromUtf8("沒有任何受訊者有可傳送的電話號碼，沒有簡訊可傳送！"));
+    EXPECT_EQ(r.skipped.size(), 1) << "why, as far as known, stays with the refusal";
+    EXPECT_TRUE(SendQueue.empty());
+}
+
+// Ten skips are named; the rest only counted, as a group of 1,000 dead slots would otherwise fill a screen.
+TEST_F(RecipientListsTest, SkipsBeyondTheNamedOnesAreOnlyCounted) {
+    sGroup dead = test::group(-1);
+    for (int slot = 0; slot < kGroupSlots; ++slot)
+        dead.members[slot] = 1000 + slot;
+    GroupMap[-1] = dead;
+    RecipientList.insert(RecipientList.end(), {entry(-1, KindAddressBook), entry(0, KindTyped, "0911")});
+    const SendQueueResult r = BuildSendQueue(ComposeInput::fromText("hi", false));
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.missingEntries, kGroupSlots);
+    EXPECT_EQ(r.skipped.size(), kNamedSkips);
 }
 
 // A run refills the records of the run before: a shorter message must not keep the old one's tail.

@@ -513,7 +513,10 @@ void GatewaySimulator::Impl::serve(Connection* c) {
         reply.reply_content_len = uint8_t(qMin<qsizetype>(out.text.size(), sizeof reply.reply_content));
         if (options.verbose) {
             const QString what = r == Read::Partial ? QStringLiteral("short record") : describe(q);
-            say(QStringLiteral("[%1] %2 -> %3 %4").arg(s.id).arg(what).arg(out.code).arg(shown(out.text)));
+            // One arg() call fills every marker in one pass: a chained call would read a "%3" inside a
+            // number or a name as the next marker.
+            say(QStringLiteral("[%1] %2 -> %3 %4")
+                    .arg(QString::number(s.id), what, QString::number(out.code), shown(out.text)));
         }
         if (!sendReply(fd, reply))
             break;

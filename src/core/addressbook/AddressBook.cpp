@@ -1,11 +1,13 @@
 #include "addressbook/AddressBook.h"
 
+#include "shared/Big5.h"
 #include "shared/Clock.h"
+#include "shared/FixedField.h"
 #include "shared/Global.h"
+#include "shared/SaveFile.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QtEndian>
 
 #include <cstring>
@@ -65,8 +67,12 @@ bool moveAside(const QString& path, QString& keptAs) {
     return false;
 }
 
+QString keptAsideText() {
+    return QString::fromUtf8("原檔案將在下次儲存通訊錄前另存備份，不會被覆寫。");
+}
+
 QString damagedText(int32_t m, int32_t g, qint64 size, int membersRead, int groupsRead) {
-    const QString tail = QString::fromUtf8("原檔案將在下次儲存通訊錄前另存備份，不會被覆寫。");
+    const QString tail = keptAsideText();
     if (size < kHeaderSize)
         return QString::fromUtf8("通訊錄檔案已損壞（長度只有 %1 位元組），只讀到 0 位成員、0 個群組。").arg(size) +
                tail;
@@ -84,6 +90,38 @@ QString damagedText(int32_t m, int32_t g, qint64 size, int membersRead, int grou
                .arg(groupsRead) +
            tail;
 }
+
+// The sign of an id is how every part of the program tells a member from a group: a member record with
+// an id of 0 or less (or a group record with one of 0 or more) would be taken for the other kind, or
+// meet an entry of the other kind under the same id. Such records are left out of the maps and named.
+class WrongIdRecords {
+public:
+    void member(qint64 index, const sMember& record) { add(index, record.name, record.id, "成員", "正數"); }
+    void group(qint64 index, const sGroup& record) { add(index, record.name, record.id, "群組", "負數"); }
+    bool any() const { return m_count > 0; }
+    QString text() const {
+        QString text = m_lines.join(QLatin1Char('\n'));
+        if (m_count > kNamed)
+            text +=
+                QLatin1Char('\n') + QString::fromUtf8("另有 %1 筆紀錄的識別碼不符，也已略過。").arg(m_count - kNamed);
+        return text;
+    }
+
+private:
+    static constexpr int kNamed = 5; // a badly damaged file would otherwise print thousands of lines
+
+    template <std::size_t N>
+    void add(qint64 index, const char (&name)[N], int32_t id, const char* kind, const char* sign) {
+        if (++m_count > kNamed)
+            return;
+        m_lines.append(QString::fromUtf8("通訊錄檔案已損壞：第 %1 筆%2紀錄「%3」的識別碼 %4 不是%5，已略過。")
+                           .arg(QString::number(index + 1), QString::fromUtf8(kind), fromBig5(getField(name)),
+                                QString::number(id), QString::fromUtf8(sign)));
+    }
+
+    QStringList m_lines;
+    int m_count = 0;
+};
 
 // Reads the complete records the counts announce and the bytes hold; never a byte past the data.
 AddressBookResult parseAddressBook(const QByteArray& data) {
@@ -108,23 +146,36 @@ AddressBookResult parseAddressBook(const QByteArray& data) {
     const qint64 groupsToRead =
         (!membersComplete || g < 0) ? 0 : std::min<qint64>(g, (size - groupsStart) / kGroupSize);
 
+    WrongIdRecords wrongIds;
     for (qint64 i = 0; i < membersToRead; ++i) {
         sMember member;
         std::memcpy(&member, p + kHeaderSize + i * kMemberSize, sizeof member);
-        MemberMap.insert_or_assign(member.id, member);
+        if (member.id > 0)
+            MemberMap.insert_or_assign(member.id, member);
+        else
+            wrongIds.member(i, member);
     }
     for (qint64 i = 0; i < groupsToRead; ++i) {
         sGroup group;
         std::memcpy(&group, p + groupsStart + i * kGroupSize, sizeof group);
-        GroupMap.insert_or_assign(group.id, group);
+        if (group.id < 0)
+            GroupMap.insert_or_assign(group.id, group);
+        else
+            wrongIds.group(i, group);
     }
     result.membersRead = int(membersToRead);
     result.groupsRead = int(groupsToRead);
 
     const qint64 expected = kHeaderSize + kMemberSize * qint64(m) + kGroupSize * qint64(g);
-    if (m < 0 || g < 0 || size != expected) {
+    const bool cut = m < 0 || g < 0 || size != expected;
+    if (cut || wrongIds.any()) {
+        // Whatever was left out, the next save must not throw it away: the file is kept aside first.
         result.damaged = true;
-        result.message = damagedText(m, g, size, result.membersRead, result.groupsRead);
+        QStringList lines;
+        if (wrongIds.any())
+            lines.append(wrongIds.text());
+        lines.append(cut ? damagedText(m, g, size, result.membersRead, result.groupsRead) : keptAsideText());
+        result.message = lines.join(QLatin1Char('\n'));
     }
     return result;
 }
@@ -253,8 +304,8 @@ AddressBookResult SaveAddressBook(const QString& path) {
         return result;
     };
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    SaveFile file(path);
+    if (!file.open())
         return fail();
     char header[kHeaderSize];
     qToLittleEndian<qint32>(qint32(MemberMap.size()), header);

@@ -58,7 +58,9 @@ QString AddressBookPath(); // StartDir + "/AddressBook.bin"
 // Fills MemberMap and GroupMap from the file. A missing file leaves the maps alone. A file that cannot
 // be read leaves them alone too, and the next save moves it aside rather than replacing it. A file
 // whose counts do not match its length loads its complete records and is also kept aside at the next
-// save, so nothing that was in it is lost.
+// save, so nothing that was in it is lost. A record whose id has the wrong sign for its kind (a member
+// with an id of 0 or less, a group with one of 0 or more) is left out of the maps, named in the message,
+// and kept in the same way.
 AddressBookResult LoadAddressBook();
 AddressBookResult LoadAddressBook(const QString& path);
 

@@ -8,40 +8,92 @@
 
 namespace norvi {
 
-QList<int32_t> FindEntriesByName(const QByteArray& name) {
+namespace {
+
+QString u(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+struct NameMatch {
+    int32_t id;
+    bool member; // found in MemberMap (else in GroupMap)
+};
+
+QList<NameMatch> matchesForName(const QByteArray& name) {
     const QByteArray wanted = name.trimmed();
-    QList<int32_t> ids;
+    QList<NameMatch> matches;
     if (wanted.isEmpty())
-        return ids;
+        return matches;
     for (const auto& [id, member] : MemberMap)
         if (getField(member.name).trimmed() == wanted)
-            ids.append(id);
+            matches.append({id, true});
     // GroupMap runs from the most negative id; the groups are listed by their creation like members.
-    QList<int32_t> groups;
+    QList<NameMatch> groups;
     for (const auto& [id, group] : GroupMap)
         if (getField(group.name).trimmed() == wanted)
-            groups.prepend(id);
-    return ids + groups;
+            groups.prepend({id, false});
+    return matches + groups;
+}
+
+QString memberName(const sMember& member) {
+    return fromBig5(getField(member.name));
+}
+
+QString groupName(const sGroup& group) {
+    return fromBig5(getField(group.name));
+}
+
+// Everything after the name lookup goes by the id's sign alone: a record whose id has the wrong sign,
+// or whose id also belongs to a record of the other kind, would send to another entry than the one
+// named. Empty when the record can be used.
+QString wrongRecordText(const NameMatch& match) {
+    const auto member = MemberMap.find(match.id);
+    const auto group = GroupMap.find(match.id);
+    if (member != MemberMap.end() && group != GroupMap.end())
+        return u("通訊錄資料有誤：成員「%1」與群組「%2」的識別碼同為 %3。")
+            .arg(memberName(member->second), groupName(group->second), QString::number(match.id));
+    if (match.member && match.id <= 0)
+        return u("通訊錄資料有誤：成員「%1」的識別碼 %2 不是正數。")
+            .arg(memberName(member->second), QString::number(match.id));
+    if (!match.member && match.id >= 0)
+        return u("通訊錄資料有誤：群組「%1」的識別碼 %2 不是負數。")
+            .arg(groupName(group->second), QString::number(match.id));
+    return QString();
+}
+
+} // namespace
+
+QList<int32_t> FindEntriesByName(const QByteArray& name) {
+    QList<int32_t> ids;
+    for (const NameMatch& match : matchesForName(name))
+        ids.append(match.id);
+    return ids;
 }
 
 NamedEntry RecipientEntryForName(const QByteArray& name) {
     NamedEntry result;
-    const QList<int32_t> ids = FindEntriesByName(name);
-    if (ids.isEmpty()) {
-        result.error = QString::fromUtf8("通訊錄中沒有名為「%1」的成員或群組！").arg(fromBig5(name.trimmed()));
+    const QString shown = fromBig5(name.trimmed());
+    const QList<NameMatch> matches = matchesForName(name);
+    if (matches.isEmpty()) {
+        result.error = u("通訊錄中沒有名為「%1」的成員或群組！").arg(shown);
         return result;
     }
-    if (ids.size() > 1) {
-        result.error = QString::fromUtf8("通訊錄中有 %1 筆名為「%2」的成員或群組，無法判斷要傳送給哪一筆！")
-                           .arg(ids.size())
-                           .arg(fromBig5(name.trimmed()));
+    if (matches.size() > 1) {
+        result.error = u("通訊錄中有 %1 筆名為「%2」的成員或群組，無法判斷要傳送給哪一筆！")
+                           .arg(QString::number(matches.size()), shown);
         return result;
     }
-    const int32_t id = ids.first();
+    const NameMatch match = matches.first();
+    const QString wrong = wrongRecordText(match);
+    if (!wrong.isEmpty()) {
+        result.error = wrong + u("無法傳送給「%1」！").arg(shown);
+        return result;
+    }
     std::memset(&result.entry, 0, sizeof(result.entry));
-    result.entry.id = id;
+    result.entry.id = match.id;
     result.entry.kind = KindAddressBook;
-    const QByteArray label = id > 0 ? getField(MemberMap.at(id).name) : getField(GroupMap.at(id).name);
+    const QByteArray label =
+        match.member ? getField(MemberMap.find(match.id)->second.name) : getField(GroupMap.find(match.id)->second.name);
     putCString(result.entry.label, label);
     result.ok = true;
     return result;

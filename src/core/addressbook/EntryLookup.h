@@ -23,7 +23,8 @@ struct NamedEntry {
 
 // The recipient entry for the one member or group called `name`: kind 0 with its id and name as
 // label. A name that matches nothing, or several entries, is refused rather than guessed, so a
-// message never goes to someone the user did not mean.
+// message never goes to someone the user did not mean; so is an entry whose id has the wrong sign for
+// its kind or is shared with an entry of the other kind (a damaged book), naming that record.
 NamedEntry RecipientEntryForName(const QByteArray& name);
 
 // The recipient entry of a typed number: kind 2, id 0, the number as label.

@@ -118,6 +118,22 @@ QList<QByteArrayView> SplitListFileLines(const QByteArray& bytes) {
     return lines;
 }
 
+qsizetype CountListFileLines(QByteArrayView bytes) {
+    qsizetype lines = 0;
+    const qsizetype n = bytes.size();
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char c = bytes[i];
+        if (c != '\r' && c != '\n')
+            continue;
+        ++lines;
+        if (c == '\r' && i + 1 < n && bytes[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    return start < n ? lines + 1 : lines;
+}
+
 bool ParseListFileLine(QByteArrayView line, int32_t index, sLoadMt& row) {
     const QByteArrayView whole = trimmed(line);
     if (whole.isEmpty())
@@ -237,8 +253,16 @@ bool SendQueueBuilder::addEntry(const sMtData& entry) {
     if (!m_result.ok)
         return false;
     switch (entry.kind) {
-    case KindAddressBook:
-        return entry.id > 0 ? addMember(entry.id) : ExpandGroup(entry.id);
+    case KindAddressBook: {
+        const bool member = entry.id > 0;
+        if (member ? MemberMap.count(entry.id) == 0 : GroupMap.count(entry.id) == 0) {
+            skipped(QString::fromUtf8(member ? "通訊錄中已沒有成員「%1」（識別碼 %2），已略過。"
+                                             : "通訊錄中已沒有群組「%1」（識別碼 %2），已略過。")
+                        .arg(fromBig5(getField(entry.label)), QString::number(entry.id)));
+            return true;
+        }
+        return member ? addMember(entry.id) : ExpandGroup(entry.id);
+    }
     case KindListRow:
         return addListRow(entry.id);
     case KindTyped:
@@ -257,37 +281,38 @@ bool SendQueueBuilder::ExpandGroup(int32_t groupId) {
         int slot;
     };
     std::vector<Frame> stack;
-    const auto enter = [&](int32_t id) {
+    const auto enter = [&](int32_t id, const sGroup* from) {
         if (m_expandedGroups.contains(id))
             return;
         m_expandedGroups.insert(id);
         const auto it = GroupMap.find(id);
         if (it == GroupMap.end()) {
-            ++m_result.missingEntries;
+            missingSlot(from, id);
             return;
         }
         stack.push_back({&it->second, 0});
     };
-    enter(groupId);
+    enter(groupId, nullptr);
     while (!stack.empty() && m_result.ok) {
         Frame& frame = stack.back();
         if (frame.slot >= kGroupSlots) {
             stack.pop_back();
             continue;
         }
-        const int32_t id = frame.group->members[frame.slot++];
+        const sGroup* group = frame.group;
+        const int32_t id = group->members[frame.slot++];
         if (id > 0)
-            addMember(id);
+            addMember(id, group);
         else if (id < 0)
-            enter(id); // may grow the stack: `frame` is not used after this
+            enter(id, group); // may grow the stack: `frame` is not used after this
     }
     return m_result.ok;
 }
 
-bool SendQueueBuilder::addMember(int32_t memberId) {
+bool SendQueueBuilder::addMember(int32_t memberId, const sGroup* from) {
     const auto it = MemberMap.find(memberId);
     if (it == MemberMap.end()) {
-        ++m_result.missingEntries;
+        missingSlot(from, memberId);
         return true;
     }
     const sMember& member = it->second;
@@ -302,10 +327,27 @@ bool SendQueueBuilder::addMember(int32_t memberId) {
     return queueIfNew(number, KindAddressBook, fieldView(member.name));
 }
 
+void SendQueueBuilder::missingSlot(const sGroup* from, int32_t id) {
+    if (!from) {
+        skipped(QString::fromUtf8("通訊錄中已沒有識別碼 %1 的成員或群組，已略過。").arg(id));
+        return;
+    }
+    const QString group = fromBig5(getField(from->name));
+    skipped(QString::fromUtf8(id > 0 ? "群組「%1」中的成員（識別碼 %2）不在通訊錄中，已略過。"
+                                     : "群組「%1」中的子群組（識別碼 %2）不在通訊錄中，已略過。")
+                .arg(group, QString::number(id)));
+}
+
+void SendQueueBuilder::skipped(const QString& text) {
+    ++m_result.missingEntries;
+    if (m_result.skipped.size() < kNamedSkips)
+        m_result.skipped.append(text);
+}
+
 bool SendQueueBuilder::addListRow(int32_t line) {
     const auto it = ListFileRows.find(line);
     if (it == ListFileRows.end()) {
-        ++m_result.missingEntries;
+        skipped(QString::fromUtf8("發訊名單第 %1 行已不在名單中，已略過。").arg(qint64(line) + 1));
         return true;
     }
     const QByteArrayView number = fieldView(it->second.msisdn);
@@ -368,6 +410,12 @@ SendQueueResult BuildSendQueue(const ComposeInput& input) {
         if (!builder.addEntry(entry))
             break;
     SendQueueResult result = builder.result();
+    // Recipients that all lack a number make a run of nothing, which would report "完成：0 / 0" as if
+    // something had been done; it is refused like any other run that cannot be sent.
+    if (result.ok && result.totalCount == 0) {
+        result.ok = false;
+        result.message = QString::fromUtf8("沒有任何受訊者有可傳送的電話號碼，沒有簡訊可傳送！");
+    }
     if (!result.ok) {
         result.totalCount = 0;
         result.queuedNumbers.clear();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "addressbook/AddressBookRecords.h"
 #include "compose/ListFileRecords.h"
 #include "compose/SegmentMessage.h"
 #include "workers/JobRecords.h"
@@ -9,6 +10,7 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <list>
@@ -21,10 +23,27 @@ namespace norvi {
 // Longest number that fits the NUL-terminated msisdn of an outgoing record.
 constexpr int kMaxNumberLength = 29;
 
+// The largest message text file worth reading. Six short messages hold 966 bytes, and a "替代簡訊"
+// template is cut to 959 bytes once its "$1$".."$9$" are filled in; each 3-byte placeholder becomes at
+// least one byte, so no more than 3 x 960 bytes of a template can ever be sent. In UTF-8 a two-byte Big5
+// character takes three bytes: 4,320 bytes. A file past 8 KiB is not a message.
+constexpr qint64 kMaxMessageFileBytes = 8 * 1024;
+
+// The largest recipient list file worth reading. A row keeps 30 bytes of number and 960 of content
+// (sLoadMt), so a full row is about 1,000 bytes of Big5 or 1,500 of UTF-8: 256 MiB holds well over
+// 100,000 full rows, or millions of bare numbers.
+constexpr qint64 kMaxListFileBytes = 256 * 1024 * 1024;
+// The most lines a list file may have. Each recipient costs about 2.5 KB of memory on its way through
+// the list (sLoadMt), the run (sSendContent) and the send log, so a million is some 2.5 GB; a file of
+// bare numbers reaches that well inside the byte limit.
+constexpr qsizetype kMaxListFileLines = 1000 * 1000;
+
 // The lines of a list file: CR, LF or CR LF ends a line; a line end at the very end adds no line.
 // The lines point into `bytes`, which must outlive them.
 QList<QByteArrayView> SplitListFileLines(const QByteArray& bytes);
 QList<QByteArrayView> SplitListFileLines(QByteArray&&) = delete;
+// How many lines SplitListFileLines would give, without listing them.
+qsizetype CountListFileLines(QByteArrayView bytes);
 
 // One line into a row. The first space or comma splits the number from the content, both trimmed;
 // false when the line is empty after trimming (the row is not stored, but its index stays used).
@@ -67,11 +86,15 @@ struct SendQueueResult {
     int totalCount = 0;                    // short messages in the run
     std::vector<QByteArray> queuedNumbers; // numbers queued through the duplicate filter, in order
     int missingEntries = 0;                // ids or rows that no longer exist, skipped
+    QStringList skipped;                   // what was skipped and why, the first kNamedSkips of them
 };
 
+// How many skipped entries a run names; a damaged group of 1,000 slots would otherwise fill a screen.
+constexpr int kNamedSkips = 10;
+
 // Expands a run entry by entry into outgoing records. Groups are expanded in slot order, each member's
-// default number taken, numbers already queued skipped. An id that no longer exists is skipped; a
-// number longer than 29 bytes refuses the whole run.
+// default number taken, numbers already queued skipped. An id that no longer exists (an entry of the run,
+// a group's slot) is skipped and named; a number longer than 29 bytes refuses the whole run.
 class SendQueueBuilder {
 public:
     explicit SendQueueBuilder(const ComposeInput& input) : m_input(input) {}
@@ -86,7 +109,9 @@ public:
     void reuse(std::list<sSendContent>& previous) { m_spare.splice(m_spare.end(), previous); }
 
 private:
-    bool addMember(int32_t memberId);
+    bool addMember(int32_t memberId, const sGroup* from = nullptr);
+    void missingSlot(const sGroup* from, int32_t id);
+    void skipped(const QString& text);
     bool addListRow(int32_t line);
     // Numbers are views into the records of the maps and of RecipientList, which stay put meanwhile.
     bool queueIfNew(QByteArrayView number, uint8_t kind, QByteArrayView name);
@@ -102,8 +127,8 @@ private:
 };
 
 // RecipientList -> SendQueue. SendQueue is emptied first; on success it holds the run (seq from 0),
-// when refused it stays empty. The dialog builds the run before it hides itself, so a refusal leaves
-// it open with its input. Never call it while a worker reads SendQueue.
+// when refused (a number too long, or no recipient with a number at all) it stays empty. The dialog builds the run
+// before it hides itself, so a refusal leaves it open with its input. Never call it while a worker reads SendQueue.
 SendQueueResult BuildSendQueue(const ComposeInput& input);
 
 } // namespace norvi

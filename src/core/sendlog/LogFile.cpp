@@ -53,7 +53,7 @@ SendLogRow fromLogRecord(const sLogRecord& record) {
 LogFileWriter::LogFileWriter(const QString& path) : m_file(path) {}
 
 bool LogFileWriter::open(qint32 count) {
-    if (!m_file.open(QIODevice::WriteOnly))
+    if (!m_file.open())
         return false;
     m_buffer.reserve(kFlushSize + qsizetype(sizeof(sLogRecord)));
     const qint32 le = qToLittleEndian(count);

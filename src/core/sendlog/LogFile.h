@@ -2,9 +2,9 @@
 
 #include "sendlog/LogRecord.h"
 #include "sendlog/SendLogModel.h"
+#include "shared/SaveFile.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QString>
 
 #include <functional>
@@ -18,8 +18,8 @@ sLogRecord toLogRecord(const SendLogRow& row);
 // Texts up to their first zero byte or the field's end; images read back signed (0xFF is "none").
 SendLogRow fromLogRecord(const sLogRecord& record);
 
-// Writes a ".log" file through a temporary file that replaces the target only when everything was
-// written, so a failed save never leaves a cut or empty file where a good one was.
+// Writes a ".log" file through SaveFile: a file is replaced only when everything was written, so a failed
+// save never leaves a cut or empty file where a good one was; a device or a pipe is written directly.
 class LogFileWriter {
 public:
     explicit LogFileWriter(const QString& path);
@@ -34,7 +34,7 @@ private:
     static constexpr qsizetype kFlushSize = 64 * 1024;
     void flush();
 
-    QSaveFile m_file;
+    SaveFile m_file;
     QByteArray m_buffer;
     bool m_ok = true;
 };

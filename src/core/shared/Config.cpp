@@ -3,9 +3,10 @@
 #include "shared/Big5.h"
 #include "shared/FixedField.h"
 #include "shared/Global.h"
+#include "shared/SaveFile.h"
 
+#include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -94,8 +95,8 @@ bool ReadConfig() {
 bool WriteConfig() {
     // The file holds the password: the temporary file is made owner-only before a byte lands in it,
     // and the old file is replaced only by a complete new one.
-    QSaveFile file(ConfigPath());
-    if (!file.open(QIODevice::WriteOnly))
+    SaveFile file(ConfigPath());
+    if (!file.open())
         return false;
     const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
     file.setPermissions(ownerOnly);
@@ -106,7 +107,9 @@ bool WriteConfig() {
     }
     if (!file.commit())
         return false;
-    QFile::setPermissions(ConfigPath(), ownerOnly);
+    // A device or pipe written directly keeps its own permissions: /dev/null stays usable by everyone.
+    if (!file.writesDirectly())
+        QFile::setPermissions(ConfigPath(), ownerOnly);
     return true;
 }
 
@@ -294,7 +297,12 @@ bool CollectSettings(SettingsFields& fields, QString* errorText) {
 }
 
 QString LogFolder() {
-    return fromBig5(getField(Config.logFiles));
+    // A relative folder belongs to the start folder, like every other file of the program: the folder the
+    // command happened to be typed in, or that a dialog left current, must not decide where logs go.
+    const QString folder = fromBig5(getField(Config.logFiles));
+    if (folder.isEmpty() || QDir::isAbsolutePath(folder))
+        return folder;
+    return QDir::cleanPath(QDir(StartDir).filePath(folder));
 }
 
 } // namespace norvi

@@ -38,7 +38,8 @@ struct SettingsFields {
 // show it.
 bool CollectSettings(SettingsFields& fields, QString* errorText);
 
-// The configured operation-log folder as a path (Config.logFiles).
+// The configured operation-log folder as a path (Config.logFiles); a relative folder is taken under
+// StartDir. Empty while none is configured.
 QString LogFolder();
 
 // The toolkit's string-to-integer conversion: leading blanks, a sign, decimal or "$"/"0x" hexadecimal,

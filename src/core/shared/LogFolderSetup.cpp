@@ -1,6 +1,7 @@
 #include "shared/LogFolderSetup.h"
 
 #include "shared/Big5.h"
+#include "shared/Config.h"
 #include "shared/FixedField.h"
 #include "shared/Global.h"
 
@@ -9,13 +10,13 @@
 namespace norvi {
 
 bool PrepareLogFolder(QString* problem) {
-    QString folder = fromBig5(getField(Config.logFiles));
+    QString folder = LogFolder();
     if (!folder.isEmpty() && QDir(folder).exists())
         return true;
     QByteArray stored;
     if (folder.isEmpty() && toBig5(QDir(StartDir).filePath(QStringLiteral("logfiles")), stored)) {
         putField(Config.logFiles, stored);
-        folder = fromBig5(getField(Config.logFiles));
+        folder = LogFolder();
     }
     // A folder left from an earlier run without a configuration is fine as it is.
     if (!folder.isEmpty() && (QDir(folder).exists() || QDir().mkdir(folder)))

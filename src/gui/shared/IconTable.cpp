@@ -336,4 +336,11 @@ QIcon IconTable::programIcon() {
     return iconFrom(drawProgram, 32, {16, 32, 64});
 }
 
+void IconTable::paintProgramIcon(QPainter& painter, qreal size) {
+    painter.save();
+    painter.scale(size / 32, size / 32);
+    drawProgram(painter);
+    painter.restore();
+}
+
 } // namespace norvi

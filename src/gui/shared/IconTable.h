@@ -3,6 +3,8 @@
 #include <QIcon>
 #include <QPixmap>
 
+class QPainter;
+
 namespace norvi {
 
 // The one image list the windows share, indexed as the lists and trees of every window expect:
@@ -30,6 +32,9 @@ public:
     };
     static QIcon glyph(Glyph g);
     static QIcon programIcon();
+    // The program's picture painted into the square (0, 0)-(size, size): the window icon and the icons
+    // installed for the desktop menu are drawn from this one picture.
+    static void paintProgramIcon(QPainter& painter, qreal size);
 };
 
 } // namespace norvi

@@ -1,0 +1,130 @@
+#include "CliInput.h"
+
+#include "CliOutput.h"
+
+#include "compose/RecipientLists.h"
+#include "shared/Big5.h"
+#include "shared/InputFile.h"
+
+#include <QStringDecoder>
+
+namespace norvi::cli {
+
+namespace {
+
+QString u(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+// `tooLarge` is what is said about a file past `limit`.
+bool readFile(const QString& path, qint64 limit, const QString& tooLarge, QByteArray* bytes) {
+    switch (ReadInputFile(path, limit, bytes)) {
+    case InputRead::Ok:
+        return true;
+    case InputRead::TooLarge:
+        err(tooLarge);
+        return false;
+    case InputRead::CannotOpen:
+    case InputRead::ReadError:
+        break;
+    }
+    err(u("無法讀取檔案：%1").arg(path));
+    return false;
+}
+
+// Bytes that are not text in the encoding the file is said to be in are refused by line, before
+// anything is converted or sent.
+bool checkEncoding(const QByteArray& bytes, bool big5File, const QString& path) {
+    if (big5File) {
+        const int line = FirstNonBig5Line(bytes);
+        if (line == 0)
+            return true;
+        err(u("檔案 %1 第 %2 行不是 Big5 文字；UTF-8 的檔案請不要加上 --big5。").arg(path, QString::number(line)));
+        return false;
+    }
+    const int line = FirstNonUtf8Line(bytes);
+    if (line == 0)
+        return true;
+    err(u("檔案 %1 第 %2 行不是 UTF-8 文字；Big5 碼的檔案請加上 --big5。").arg(path, QString::number(line)));
+    return false;
+}
+
+QString decodeUtf8(const QByteArray& bytes) {
+    QStringDecoder decoder(QStringConverter::Utf8);
+    return decoder.decode(bytes);
+}
+
+// A text file's last line end ends the line; it is not part of the message.
+QByteArray withoutFinalLineEnd(QByteArray bytes) {
+    if (bytes.endsWith("\r\n"))
+        bytes.chop(2);
+    else if (bytes.endsWith('\n') || bytes.endsWith('\r'))
+        bytes.chop(1);
+    return bytes;
+}
+
+} // namespace
+
+bool readMessageText(const Arguments& a, MessageText* message) {
+    const bool fromArg = a.values.contains(QStringLiteral("--text"));
+    const bool fromFile = a.values.contains(QStringLiteral("--text-file"));
+    if (fromArg && fromFile) {
+        err(u("請只指定 --text 或 --text-file 其中之一。"));
+        return false;
+    }
+    if (fromArg) {
+        message->text = a.value(QStringLiteral("--text"));
+        return true;
+    }
+    if (!fromFile)
+        return true;
+    const QString path = a.value(QStringLiteral("--text-file"));
+    const bool big5File = a.switches.contains(QStringLiteral("--big5"));
+    QByteArray bytes;
+    const QString tooLarge = u("訊息檔案 %1 超過 %2 KB，不是一則簡訊的內容（一則訊息最多分成六通簡訊）。")
+                                 .arg(path, QString::number(kMaxMessageFileBytes / 1024));
+    if (!readFile(path, kMaxMessageFileBytes, tooLarge, &bytes) || !checkEncoding(bytes, big5File, path))
+        return false;
+    bytes = withoutFinalLineEnd(bytes);
+    if (big5File) {
+        message->raw = bytes;
+        message->isRaw = true;
+        message->text = fromBig5(bytes);
+        return true;
+    }
+    message->text = decodeUtf8(bytes);
+    return true;
+}
+
+bool toBig5Argument(const QString& text, QByteArray* bytes) {
+    QString unmappable;
+    if (toBig5(text, *bytes, &unmappable))
+        return true;
+    err(unmappableMessage(unmappable));
+    return false;
+}
+
+bool readListFile(const QString& path, bool big5File, QByteArray* bytes) {
+    QByteArray raw;
+    const QString tooLarge =
+        u("發訊名單檔案 %1 超過 %2 MB，無法載入。").arg(path, QString::number(kMaxListFileBytes / (1024 * 1024)));
+    if (!readFile(path, kMaxListFileBytes, tooLarge, &raw) || !checkEncoding(raw, big5File, path))
+        return false;
+    const qsizetype lines = CountListFileLines(raw);
+    if (lines > kMaxListFileLines) {
+        err(u("發訊名單檔案 %1 有 %2 行，超過 %3 行的上限，無法載入。")
+                .arg(path, QString::number(lines), QString::number(kMaxListFileLines)));
+        return false;
+    }
+    if (big5File) {
+        *bytes = raw;
+        return true;
+    }
+    QString unmappable;
+    if (toBig5(decodeUtf8(raw), *bytes, &unmappable))
+        return true;
+    err(u("發訊名單 %1：").arg(path) + unmappableMessage(unmappable));
+    return false;
+}
+
+} // namespace norvi::cli

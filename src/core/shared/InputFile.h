@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Files a user names as input (a recipient list, a message text): read up to a limit, and checked line by
+// line for the encoding they are said to be in.
+namespace norvi {
+
+enum class InputRead { Ok, CannotOpen, TooLarge, ReadError };
+
+// Reads the whole file into `bytes` when it holds at most `limit` bytes. A longer file, or a device or
+// pipe that keeps giving bytes (/dev/zero), is TooLarge after limit + 1 bytes and never grows past them.
+InputRead ReadInputFile(const QString& path, qint64 limit, QByteArray* bytes);
+
+// The number (from 1) of the first line that is not Big5 text, or 0 when every line is. Big5 text is
+// ASCII without NUL bytes and two-byte characters of code page 950 (a lead byte 0x81..0xFE, a second byte
+// 0x40..0x7E or 0xA1..0xFE, a code the code page assigns). CR, LF or CR LF ends a line.
+int FirstNonBig5Line(const QByteArray& bytes);
+
+// The same for UTF-8 text without NUL bytes.
+int FirstNonUtf8Line(const QByteArray& bytes);
+
+} // namespace norvi

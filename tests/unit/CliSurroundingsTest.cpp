@@ -1,0 +1,223 @@
+#include "CliFixture.h"
+#include "SpecialFiles.h"
+
+#include <QDeadlineTimer>
+#include <QThread>
+
+#include <csignal>
+
+#ifdef NORVI_CLI_PATH
+
+// norvi-cli among damaged files, devices, pipes, signals and full disks.
+namespace norvi {
+namespace {
+
+using test::CliRun;
+using test::readLog;
+using test::u;
+
+class CliSurroundingsTest : public test::CliTest {
+protected:
+    std::set<QByteArray> sentNumberSet() const {
+        const std::vector<QByteArray> numbers = sentNumbers();
+        return {numbers.begin(), numbers.end()};
+    }
+};
+
+TEST_F(CliSurroundingsTest, DamagedAddressBookRefusesTheNameAndSaysWhichRecordIsWrong) {
+    // As a damaged file holds them: a member with a negative id, a group with a positive one, and a group
+    // whose slots name an entry that is not there.
+    MemberMap[-5] = test::member(-5, big5("王小明"), "0911000001");
+    MemberMap[7] = test::member(7, big5("陳美麗"), "0911000007");
+    GroupMap[3] = test::group(3, {{0, 7}});
+    putField(GroupMap[3].name, big5("正數群組"));
+    GroupMap[-1] = test::group(-1, {{0, 99}, {1, 7}});
+    putField(GroupMap[-1].name, big5("業務部"));
+    ASSERT_TRUE(SaveAddressBook(path("AddressBook.bin")).ok);
+
+    for (const char* name : {"=王小明", "=正數群組"}) {
+        const CliRun r = run({"send", "--text", "hi", u(name)});
+        EXPECT_EQ(r.exitCode, 1) << name << r.err.toStdString(); // never an abort
+        EXPECT_TRUE(r.err.contains(u("第 1 筆成員紀錄「王小明」的識別碼 -5 不是正數"))) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(u("第 2 筆群組紀錄「正數群組」的識別碼 3 不是負數"))) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(u("通訊錄中沒有名為「%1」").arg(u(name).mid(1)))) << r.err.toStdString();
+    }
+    EXPECT_EQ(sendRequests(), 0);
+
+    // The sound part of the book still works; the dead slot is named and skipped.
+    const CliRun group = run({"send", "--text", "hi", "--log", path("group.log"), u("=業務部")});
+    ASSERT_EQ(group.exitCode, 0) << group.err.toStdString();
+    EXPECT_EQ(sentNumbers(), std::vector<QByteArray>{"0911000007"});
+    EXPECT_TRUE(group.err.contains(u("群組「業務部」中的成員（識別碼 99）不在通訊錄中，已略過。")))
+        << group.err.toStdString();
+}
+
+TEST_F(CliSurroundingsTest, LogToADeviceOrAPipeIsWrittenThroughAndTheNodeStays) {
+    const QString device = test::nullDevice(m_dir.path());
+    const struct stat before = test::statOf(device);
+    const CliRun toDevice = run({"send", "--text", "hi", "--log", device, "0912000001"});
+    EXPECT_EQ(toDevice.exitCode, 0) << toDevice.err.toStdString();
+    const struct stat after = test::statOf(device);
+    EXPECT_TRUE(S_ISCHR(after.st_mode));
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+
+    // A query writing its result into a pipe: the reader gets a whole ".log" image.
+    ASSERT_EQ(run({"send", "--text", "hi", "--log", path("one.log"), "0912000002"}).exitCode, 0);
+    test::PipeReader reader(path("pipe"));
+    ASSERT_TRUE(reader.ok());
+    const CliRun toPipe = run({"query", "--log", path("one.log"), "--out", path("pipe")});
+    EXPECT_EQ(toPipe.exitCode, 0) << toPipe.err.toStdString();
+    EXPECT_TRUE(test::isFifo(path("pipe")));
+    const QByteArray image = reader.readAll();
+    ASSERT_EQ(image.size(), 4 + 556);
+    EXPECT_EQ(image.left(4), QByteArray("\x01\x00\x00\x00", 4));
+    EXPECT_EQ(image.mid(4 + 101, 10), "0912000002");
+}
+
+// SIGTERM from a service manager and SIGHUP from a closed terminal stop the run as Ctrl+C does: every
+// message the gateway accepted is in the saved log, and nothing else.
+class CliStopSignalTest : public CliSurroundingsTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(CliStopSignalTest, RunStopsAfterTheCurrentExchangeAndTheLogHoldsWhatTheGatewayAccepted) {
+    sim->setSplitReplies(true); // each reply takes a tenth of a second: the run is still going at the signal
+    QByteArray list;
+    for (int i = 0; i < 40; ++i)
+        list += "09120000" + QByteArray::number(10 + i) + "\n";
+    writeFile("list.txt", list);
+
+    QProcess process;
+    process.setProgram(QStringLiteral(NORVI_CLI_PATH));
+    process.setArguments(
+        {"-C", m_dir.path(), "send", "--text", "hi", "--list", path("list.txt"), "--log", path("stopped.log")});
+    process.start();
+    ASSERT_TRUE(process.waitForStarted(10000));
+    QDeadlineTimer deadline(20000);
+    while (sendRequests() < 3 && !deadline.hasExpired())
+        QThread::msleep(5);
+    ASSERT_GE(sendRequests(), 3);
+    ASSERT_EQ(::kill(pid_t(process.processId()), GetParam()), 0);
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 2) << process.readAllStandardError().constData();
+
+    const std::vector<SendLogRow> rows = readLog(path("stopped.log"));
+    EXPECT_LT(rows.size(), 40u);
+    std::set<QByteArray> logged;
+    for (const SendLogRow& row : rows) {
+        EXPECT_EQ(row.texts[ColSendCode], "0");
+        EXPECT_TRUE(row.texts[ColSendResult].contains("MsgId:"));
+        logged.insert(row.texts[ColMobile]);
+    }
+    EXPECT_EQ(logged, sentNumberSet());
+    EXPECT_EQ(rows.size(), sentNumbers().size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, CliStopSignalTest, ::testing::Values(SIGTERM, SIGHUP),
+                         [](const auto& info) { return std::string(info.param == SIGTERM ? "Term" : "Hangup"); });
+
+TEST_F(CliSurroundingsTest, FullStandardOutputIsAnErrorWithItsOwnExitCode) {
+    const auto toFullDevice = [](QProcess& p) { p.setStandardOutputFile(QStringLiteral("/dev/full")); };
+    const CliRun sent = run({"send", "--text", "hi", "--log", path("sent.log"), "0912000001"}, {}, toFullDevice);
+    EXPECT_EQ(sent.exitCode, 4);
+    EXPECT_TRUE(sent.err.contains(u("無法寫出標準輸出"))) << sent.err.toStdString();
+    EXPECT_EQ(readLog(path("sent.log")).size(), 1u) << "the log is saved before anything is printed";
+
+    const CliRun csv = run({"log2csv", path("sent.log")}, {}, toFullDevice);
+    EXPECT_EQ(csv.exitCode, 4);
+    EXPECT_TRUE(csv.err.contains(u("無法寫出標準輸出")));
+    EXPECT_EQ(run({"--help"}, {}, toFullDevice).exitCode, 4);
+}
+
+TEST_F(CliSurroundingsTest, CutLogIsNotReplacedThroughALinkOrAnotherSpellingOfItsPath) {
+    ASSERT_EQ(run({"send", "--text", "hi", "--log", path("whole.log"), "0912000001", "0912000002"}).exitCode, 0);
+    const QByteArray cut = readBytes("whole.log").chopped(10);
+    writeFile("cut.log", cut);
+    ASSERT_TRUE(QFile::link(path("cut.log"), path("link.log")));
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("sub")));
+
+    for (const QString& out : {path("link.log"), path("sub/../cut.log"), path("./cut.log")}) {
+        const CliRun r = run({"query", "--log", path("cut.log"), "--out", out});
+        EXPECT_EQ(r.exitCode, 1) << out.toStdString();
+        EXPECT_TRUE(r.err.contains(u("不完整的傳送紀錄檔不會被覆寫"))) << r.err.toStdString();
+        EXPECT_EQ(readBytes("cut.log"), cut);
+        EXPECT_TRUE(QFileInfo(path("link.log")).isSymLink());
+    }
+    EXPECT_EQ(run({"query", "--log", path("cut.log"), "--out", path("elsewhere.log")}).exitCode, 0);
+}
+
+TEST_F(CliSurroundingsTest, RelativeLogFolderIsUnderTheStartFolderWhereverTheCommandIsTyped) {
+    putField(Config.logFiles, QByteArray("relative-logs"));
+    ASSERT_TRUE(WriteConfig());
+    QTemporaryDir elsewhere;
+    const auto typedElsewhere = [&elsewhere](QProcess& p) { p.setWorkingDirectory(elsewhere.path()); };
+    const CliRun r = run({"send", "--text", "hi", "0912000001"}, {}, typedElsewhere);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QDir logs(path("relative-logs"));
+    EXPECT_EQ(logs.entryList({"*.log"}).size(), 1);
+    EXPECT_EQ(logs.entryList({"*.dbg"}).size(), 1);
+    EXPECT_FALSE(QFileInfo::exists(QDir(elsewhere.path()).filePath(QStringLiteral("relative-logs"))));
+}
+
+struct BadInput {
+    const char* name;
+    QByteArray bytes;
+    bool asList;
+    bool big5;
+    const char* message;
+};
+
+class CliBadInputTest : public CliSurroundingsTest, public ::testing::WithParamInterface<BadInput> {};
+
+TEST_P(CliBadInputTest, FileThatIsNotTextInItsEncodingIsRefusedByLine) {
+    const BadInput& c = GetParam();
+    writeFile("input.txt", c.bytes);
+    QStringList args{"send"};
+    args += c.asList ? QStringList{"--text", "hi", "--list", path("input.txt")}
+                     : QStringList{"--text-file", path("input.txt"), "0912000001"};
+    if (c.big5)
+        args += QStringLiteral("--big5");
+    const CliRun r = run(args);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(u(c.message))) << r.err.toStdString();
+    EXPECT_EQ(sendRequests(), 0);
+    EXPECT_TRUE(QDir(path("logfiles")).entryList({"*.log"}).isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, CliBadInputTest,
+    ::testing::Values(
+        BadInput{"Big5TextWithBytesOutsideBig5", "\x80\x80\xFF\xFF", false, true, "第 1 行不是 Big5 文字"},
+        BadInput{"Big5ListWithACutCharacter", "0912000001\r\n0912000002 ok\r\n0912000003 \xA4\r\n", true, true,
+                 "第 3 行不是 Big5 文字"},
+        BadInput{"Big5ListWithAnUnassignedCode", "0912000001 \xA3\xC0\n", true, true, "第 1 行不是 Big5 文字"},
+        BadInput{"Utf8ListWithBig5Bytes", "0912000001\n0912000002 \xA4\xA4\n", true, false, "第 2 行不是 UTF-8 文字"},
+        BadInput{"TextLongerThanAnyMessage", QByteArray(8 * 1024 + 1, 'a'), false, false, "超過 8 KB"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CliSurroundingsTest, EndlessInputIsCutOffWithAMessage) {
+    const CliRun text = run({"send", "--text-file", "/dev/zero", "0912000001"});
+    EXPECT_EQ(text.exitCode, 1);
+    EXPECT_TRUE(text.err.contains(u("訊息檔案 /dev/zero 超過 8 KB"))) << text.err.toStdString();
+    const CliRun list = run({"send", "--text", "hi", "--list", "/dev/zero"});
+    EXPECT_EQ(list.exitCode, 1);
+    EXPECT_TRUE(list.err.contains(u("發訊名單檔案 /dev/zero 超過 256 MB"))) << list.err.toStdString();
+    EXPECT_EQ(sendRequests(), 0);
+}
+
+TEST_F(CliSurroundingsTest, RunWithoutAnyUsableNumberIsRefused) {
+    MemberMap[1] = test::member(1, big5("無號碼"), "");
+    ASSERT_TRUE(SaveAddressBook(path("AddressBook.bin")).ok);
+    writeFile("list.txt", " ,only a text\n");
+    const CliRun r = run({"send", "--text", "hi", "--list", path("list.txt"), u("=無號碼")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(u("沒有任何受訊者有可傳送的電話號碼"))) << r.err.toStdString();
+    EXPECT_FALSE(r.out.contains(u("完成：0 / 0")));
+    EXPECT_EQ(sendRequests(), 0);
+    EXPECT_TRUE(QDir(path("logfiles")).entryList({"*.log"}).isEmpty());
+}
+
+} // namespace
+} // namespace norvi
+
+#endif // NORVI_CLI_PATH
