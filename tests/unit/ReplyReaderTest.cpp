@@ -7,10 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 using namespace norvi;
 using Outcome = ReplyReader::Outcome;
@@ -139,41 +136,6 @@ TEST_F(ReplyReaderTest, ReadableReplyIsTakenWithoutWaitingForItsPadding) {
     EXPECT_STREQ(got.reply_content, "refused (fault)");
 }
 
-TEST_F(ReplyReaderTest, PaddingThatHasArrivedIsTakenWithTheReadablePart) {
-    const sGwReply r = textReply(0, "ok");
-    write(r, 0, 90);
-    write(r, 90, sizeof r);
-    ReplyReader reader(client, got, 1000);
-    EXPECT_EQ(reader.readReadable(), Outcome::Whole);
-    EXPECT_EQ(reader.rest(), 0u);
-    char probe;
-    EXPECT_EQ(::recv(client, &probe, 1, MSG_DONTWAIT), -1); // nothing of it is left behind
-}
-
-TEST_F(ReplyReaderTest, TextThatHasNotFullyArrivedIsWaitedFor) {
-    const sGwReply r = textReply(0, "NV310506100000000001");
-    write(r, 0, 100); // the MsgId runs on to 104
-    ReplyReader reader(client, got, 1000);
-    std::thread rest([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50)); // the reader has the first part by then
-        write(r, 100, sizeof r);
-    });
-    EXPECT_EQ(reader.readReadable(), Outcome::Whole);
-    rest.join();
-    EXPECT_STREQ(got.reply_content, "NV310506100000000001");
-}
-
-TEST_F(ReplyReaderTest, GatewayClosingPartWayCutsTheReplyToWhatArrived) {
-    const sGwReply r = textReply(7, "ABCDEFGHIJKLMNOP");
-    write(r, 0, 90);
-    hangUp();
-    ReplyReader reader(client, got, 1000);
-    EXPECT_EQ(reader.readReadable(), Outcome::Cut);
-    EXPECT_EQ(got.reply_code, 7);
-    EXPECT_EQ(got.reply_content_len, 16);
-    EXPECT_STREQ(got.reply_content, "ABCDEF"); // the rest reads as 0
-}
-
 TEST_F(ReplyReaderTest, GatewayClosingAfterAReadablePartCutsTheConnection) {
     const sGwReply r = textReply(6, "no");
     write(r, 0, 100);
@@ -181,18 +143,6 @@ TEST_F(ReplyReaderTest, GatewayClosingAfterAReadablePartCutsTheConnection) {
     ReplyReader reader(client, got, 1000);
     EXPECT_EQ(reader.readReadable(), Outcome::Cut);
     EXPECT_STREQ(got.reply_content, "no");
-}
-
-TEST_F(ReplyReaderTest, GatewayClosingBeforeTheFirstByte) {
-    hangUp();
-    ReplyReader reader(client, got, 1000);
-    EXPECT_EQ(reader.readReadable(), Outcome::Closed);
-}
-
-TEST_F(ReplyReaderTest, UnreadablePartThenSilenceRunsOutTheWait) {
-    write(textReply(7, "ABCDEFGHIJKLMNOP"), 0, 90);
-    ReplyReader reader(client, got, 100);
-    EXPECT_EQ(reader.readReadable(), Outcome::TimedOut);
 }
 
 TEST_F(ReplyReaderTest, ReadingOnToTheLastByteAfterAReadablePart) {
@@ -205,22 +155,6 @@ TEST_F(ReplyReaderTest, ReadingOnToTheLastByteAfterAReadablePart) {
     // The wait is used up, but what has arrived by now is still taken.
     EXPECT_EQ(reader.readWhole(), Outcome::Whole);
     EXPECT_STREQ(got.reply_content, "login ok");
-}
-
-TEST_F(ReplyReaderTest, OneWaitBoundsAReplyThatTrickles) {
-    const sGwReply r = textReply(0, "NV310506100000000001");
-    std::atomic<bool> stop{false};
-    std::thread trickle([&] {
-        for (std::size_t i = 0; i < sizeof r && !stop; ++i) {
-            write(r, i, i + 1);
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    });
-    ReplyReader reader(client, got, 300); // the reply would need 2.4 s
-    EXPECT_EQ(reader.readReadable(), Outcome::TimedOut);
-    stop = true;
-    trickle.join();
-    EXPECT_GT(reader.waits(), 2); // every byte came well within any pause between parts
 }
 
 TEST_F(ReplyReaderTest, ArrivedRestIsDroppedSoTheNextReplyStartsAtItsFirstByte) {
@@ -242,12 +176,6 @@ TEST_F(ReplyReaderTest, ArrivedRestIsDroppedSoTheNextReplyStartsAtItsFirstByte) 
     ReplyReader next(client, got, 1000);
     EXPECT_EQ(next.readReadable(), Outcome::Whole);
     EXPECT_EQ(std::memcmp(&got, &second, sizeof second), 0);
-}
-
-TEST_F(ReplyReaderTest, DroppingTheRestFailsWhenTheGatewayHasClosed) {
-    std::size_t owed = 10;
-    hangUp();
-    EXPECT_FALSE(DropArrivedRest(client, owed));
 }
 
 } // namespace

@@ -98,20 +98,6 @@ TEST(Sockets, WaitWithoutLimitOutlastsSignals) {
     ::sigaction(SIGUSR1, &before, nullptr);
 }
 
-TEST(Sockets, TryReceiveTellsNothingYetFromAClosedPeer) {
-    Pair p;
-    ASSERT_GE(p.a, 0);
-    char c = 0;
-    EXPECT_EQ(sockets::TryReceive(p.a, &c, 1), sockets::kNothingYet);
-    ASSERT_EQ(::write(p.b, "y", 1), 1);
-    EXPECT_EQ(sockets::TryReceive(p.a, &c, 1), 1);
-    EXPECT_EQ(c, 'y');
-    ::close(p.b);
-    p.b = -1;
-    EXPECT_EQ(sockets::TryReceive(p.a, &c, 1), 0);
-    EXPECT_EQ(sockets::TryReceive(-1, &c, 1), -1);
-}
-
 TEST(Sockets, StartupIsCountedAndSocketsNeedAStartedLayer) {
     ASSERT_FALSE(sockets::Started()) << "another user of the layer is alive";
     ASSERT_EQ(sockets::Startup(), 0);
