@@ -182,9 +182,10 @@ TEST_F(CliTest, RepliesPausedMidwayKeepRefusalsAndEachRowsOwnMsgId) {
     sim->setReplyPacing({});
     const CliRun queried = run({"query", "--log", log});
     ASSERT_EQ(queried.exitCode, 0) << queried.err.toStdString();
-    for (const SendLogRow& row : readLog(log))
+    for (const SendLogRow& row : readLog(log)) {
         if (row.texts[ColSendCode] == "0")
             EXPECT_EQ(row.texts[ColQueryCode], "0") << fromBig5(row.texts[ColQueryResult]).toStdString();
+    }
 }
 
 TEST_F(CliTest, TrickledRepliesEndWithinTheReplyWaitAndItsRetry) {

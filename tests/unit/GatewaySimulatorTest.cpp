@@ -442,8 +442,9 @@ TEST_F(SimulatorTest, PacedRepliesComeInTheirPieces) {
         }
         EXPECT_EQ(pieces, c.pieces) << "split at " << c.pacing.splitAt << ", trickle " << c.pacing.trickleMs;
         EXPECT_EQ(r.reply_code, 0);
-        if (got == sizeof r)
+        if (got == sizeof r) {
             EXPECT_EQ(replyText(r), QByteArray("login ok"));
+        }
     }
 }
 
