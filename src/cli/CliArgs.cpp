@@ -12,6 +12,9 @@ QString u(const char* utf8) {
     return QString::fromUtf8(utf8);
 }
 
+// An hour is longer than any gateway takes to answer.
+constexpr int kMaxReplyWaitSeconds = 3600;
+
 bool isOption(const QString& arg) {
     return arg.size() > 1 && arg.startsWith(QLatin1Char('-'));
 }
@@ -78,6 +81,18 @@ GlobalOptions ParseGlobalOptions(const QStringList& args) {
             out.startDir = arg.mid(2);
         } else if (arg == QLatin1String("-v")) {
             out.verbose = true;
+        } else if (arg == QLatin1String("--reply-wait") || arg.startsWith(QLatin1String("--reply-wait="))) {
+            QString value;
+            if (arg.contains(QLatin1Char('=')))
+                value = arg.section(QLatin1Char('='), 1);
+            else if (i + 1 < args.size())
+                value = args.at(++i);
+            bool ok = false;
+            out.replyWaitSeconds = value.toInt(&ok);
+            if (!ok || out.replyWaitSeconds < 1 || out.replyWaitSeconds > kMaxReplyWaitSeconds) {
+                out.error = u("選項 --reply-wait 需要 1 到 %1 的秒數：%2").arg(kMaxReplyWaitSeconds).arg(value);
+                return out;
+            }
         } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             out.help = true;
         } else if (isOption(arg)) {

@@ -129,7 +129,7 @@ int loginTest(const Arguments&) {
     if (!loadConfiguration() || !resolveGateway())
         return ExitRefused;
     QByteArray text;
-    const bool loggedIn = RunLoginTest(&text);
+    const bool loggedIn = RunLoginTest(&text, SendThd::replyWaitSeconds());
     out(fromBig5(text));
     return loggedIn ? ExitOk : ExitRefused;
 }
@@ -582,6 +582,8 @@ int runCommandLine(const QStringList& arguments) {
             return ExitRefused;
         if (global.verbose)
             SetMessageAreaSink([](const QString& line) { err(line); });
+        if (global.replyWaitSeconds > 0)
+            SendThd::setReplyWaitSeconds(global.replyWaitSeconds);
         InstallInterruptHandler();
         const int code = command.run(args);
         SetMessageAreaSink(nullptr);

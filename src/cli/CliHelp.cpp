@@ -81,7 +81,7 @@ const HelpEntry kHelp[] = {
 
 QString ProgramHelp() {
     QString text =
-        QString::fromUtf8("用法：norvi-cli [-C 目錄] [-v] 指令 [參數 ...]\n"
+        QString::fromUtf8("用法：norvi-cli [-C 目錄] [-v] [--reply-wait 秒數] 指令 [參數 ...]\n"
                           "\n"
                           "Norvi簡訊服務軟體的命令列版本：與桌面程式共用設定檔、通訊錄、檢查規則與傳送紀錄檔。\n"
                           "\n"
@@ -89,6 +89,9 @@ QString ProgramHelp() {
                           "            運作記錄寫到設定的運作記錄檔目錄（相對的目錄以起始目錄為準）。\n"
                           "            命令列上的其他檔案路徑相對於目前目錄。\n"
                           "  -v        將訊息視窗的內容（執行緒的啟動與結束、失敗訊息）寫到標準錯誤輸出\n"
+                          "  --reply-wait 秒數\n"
+                          "            等待閘道回應的最長時間（1 到 3600 秒，預設 30）：從送出要求到收齊回應，\n"
+                          "            逾時則該次交換失敗（Recv()逾時）\n"
                           "  --help    顯示本說明；norvi-cli 指令 --help 顯示該指令的說明\n"
                           "\n"
                           "指令：\n");

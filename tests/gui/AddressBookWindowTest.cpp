@@ -1,34 +1,23 @@
-#include "addressbook/TFormAdrBk.h"
+#include "WindowTest.h"
 
-#include "ScriptedPrompts.h"
 #include "addressbook/AddressBook.h"
-#include "shared/Global.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <cstring>
 
 using namespace norvi;
-using norvi::test::ScriptedPrompts;
+using namespace norvi::test;
 
 namespace {
 
-class AddressBookWindowTest : public ::testing::Test {
+// The address book window is created with the other windows at start; creating it loads AddressBook.bin
+// from the start folder.
+class AddressBookWindowTest : public WindowTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_dir.isValid());
-        StartDir = m_dir.path();
-        MemberMap.clear();
-        GroupMap.clear();
-    }
-    void TearDown() override {
-        MemberMap.clear();
-        GroupMap.clear();
-    }
     void writeBook(int members, int announced) {
         QFile f(QDir(m_dir.path()).filePath("AddressBook.bin"));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -41,24 +30,21 @@ protected:
             f.write(reinterpret_cast<const char*>(&m), sizeof m);
         }
     }
-    QTemporaryDir m_dir;
 };
 
 } // namespace
 
 TEST_F(AddressBookWindowTest, CreatingTheWindowLoadsTheBookSilently) {
     writeBook(2, 2);
-    ScriptedPrompts prompts;
-    TFormAdrBk window;
+    startWindows(false);
     EXPECT_EQ(MemberMap.size(), 2u);
-    EXPECT_TRUE(prompts.messages().isEmpty());
+    EXPECT_TRUE(m_prompts.messages().isEmpty());
 }
 
 TEST_F(AddressBookWindowTest, DamagedBookLoadsItsCompleteRecordsAndTellsTheUser) {
     writeBook(2, 5);
-    ScriptedPrompts prompts;
-    TFormAdrBk window;
+    startWindows(false);
     EXPECT_EQ(MemberMap.size(), 2u);
-    ASSERT_EQ(prompts.messages().size(), 1);
-    EXPECT_TRUE(prompts.messages().first().contains(QString::fromUtf8("通訊錄檔案已損壞")));
+    ASSERT_EQ(m_prompts.messages().size(), 1);
+    EXPECT_TRUE(m_prompts.messages().first().contains(QString::fromUtf8("通訊錄檔案已損壞")));
 }

@@ -1,17 +1,7 @@
-#include "sendlog/TFormMain.h"
+#include "WindowTest.h"
 
-#include "ScriptedPrompts.h"
-#include "compose/TFormSendSMS.h"
 #include "sendlog/LogFile.h"
-#include "sendlog/TFormQuerySMS.h"
-#include "shared/Big5.h"
-#include "shared/Clock.h"
-#include "shared/Config.h"
-#include "shared/FixedField.h"
-#include "shared/Global.h"
 #include "shared/OpLog.h"
-#include "shared/TFormSettings.h"
-#include "shared/TFormShowProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -23,17 +13,16 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSplitter>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeView>
 
-#include <cstring>
 #include <memory>
 
 using namespace norvi;
-using norvi::test::ScriptedPrompts;
+using namespace norvi::test;
 using Answer = Prompts::Answer;
 
 namespace {
@@ -42,69 +31,48 @@ QString u(const char* utf8) {
     return QString::fromUtf8(utf8);
 }
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public WindowTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(m_dir.isValid());
-        m_oldDir = QDir::currentPath();
-        QDir::setCurrent(m_dir.path());
-        std::memset(&Config, 0, sizeof Config);
+        WindowTest::SetUp();
         Clock::setFixed(QDateTime(QDate(2024, 3, 1), QTime(9, 30, 0)), 1000);
     }
-    void TearDown() override {
-        m_progress.reset();
-        m_main.reset();
-        Clock::reset();
-        QDir::setCurrent(m_oldDir);
-    }
 
-    // A configuration file with the given log folder and a gateway address, so the commands are enabled.
-    void writeConfig(const QString& logFolder) {
-        StartDir = m_dir.path();
-        Config = sConfig{};
-        putField(Config.logFiles, big5(logFolder));
-        putField(Config.gwIp, QByteArray("127.0.0.1"));
-        Config.gwPort = 8000;
-        ASSERT_TRUE(WriteConfig());
-    }
-
+    // The windows of the program; with a configuration (log folder "logs", a gateway address) the gateway
+    // commands are on.
     TFormMain& start(bool withConfig = true) {
         if (withConfig)
             writeConfig(path("logs"));
         QDir(m_dir.path()).mkdir("logs");
-        m_main = std::make_unique<TFormMain>();
-        m_progress = std::make_unique<TFormShowProcess>();
-        m_main->show();
-        return *m_main;
+        startWindows();
+        return mainWindow();
     }
 
-    // Lets the progress window handle what an operation posted, and confirms its end like the user.
+    // Lets the progress window handle what an operation posted, and confirms its end with its button.
     void finishProgress() {
-        QCoreApplication::sendPostedEvents(m_progress.get(), WM_SHOWPROCESS);
-        if (m_progress->isVisible() && m_progress->tracker().done())
-            m_progress->ButtonOkClick();
+        QCoreApplication::sendPostedEvents(&progress(), WM_SHOWPROCESS);
+        if (progress().isVisible() && progress().tracker().done())
+            click(&progress(), "ButtonOk");
     }
 
     void addRows(std::initializer_list<const char*> names) {
         for (const char* name : names) {
-            const quint64 id = m_main->logAccess().addRow(big5(name), ImageTyped, "0912345678", "20240301093000");
-            m_main->logAccess().fillSendResult(id, "0", ImageNone, big5("成功(MsgId:1)"), big5("內容"));
+            const quint64 id = mainWindow().logAccess().addRow(big5(name), ImageTyped, "0912345678", "20240301093000");
+            mainWindow().logAccess().fillSendResult(id, "0", ImageNone, big5("成功(MsgId:1)"), big5("內容"));
         }
     }
 
-    QAction* item(const char* name) const { return m_main->findChild<QAction*>(QString::fromLatin1(name)); }
-    QString path(const char* name) const { return QDir(m_dir.path()).filePath(QString::fromUtf8(name)); }
-    QString memoText() const { return m_main->findChild<QPlainTextEdit*>("MemoShow")->toPlainText(); }
-    void select(int row) {
-        m_main->logSelection().select(m_main->logModel().index(row, 0),
-                                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QAction* item(const char* name) { return mainWindow().findChild<QAction*>(QString::fromLatin1(name)); }
+    QToolButton* toolButton(const char* name) {
+        return mainWindow().findChild<QToolButton*>(QString::fromLatin1(name));
     }
-
-    QTemporaryDir m_dir;
-    QString m_oldDir;
-    ScriptedPrompts m_prompts;
-    std::unique_ptr<TFormMain> m_main;
-    std::unique_ptr<TFormShowProcess> m_progress;
+    QString memoText() { return mainWindow().findChild<QPlainTextEdit*>("MemoShow")->toPlainText(); }
+    // Ctrl+click: adds the row to the selection.
+    void select(int row) { clickRow(mainWindow().listView(), row, Qt::ControlModifier); }
+    bool asked(const char* kind) const {
+        return std::any_of(m_prompts.asked.begin(), m_prompts.asked.end(),
+                           [kind](const ScriptedPrompts::Asked& a) { return a.kind == QLatin1String(kind); });
+    }
 };
 
 } // namespace
@@ -128,10 +96,9 @@ TEST_F(MainWindowTest, WithoutConfigurationItSaysSoCreatesTheLogFolderAndKeepsGa
 
 TEST_F(MainWindowTest, ALogFolderThatCannotBeCreatedLeavesALine) {
     writeConfig(path("missing/parent"));
-    m_main = std::make_unique<TFormMain>();
-    m_main->show();
+    startWindows();
     EXPECT_TRUE(m_prompts.asked.isEmpty());
-    EXPECT_TRUE(m_main->commandsEnabled);
+    EXPECT_TRUE(mainWindow().commandsEnabled);
     EXPECT_EQ(memoText(), u("\n無法自動建立 ") + path("missing/parent") + u(" 目錄"));
 }
 
@@ -146,10 +113,10 @@ TEST_F(MainWindowTest, RowsUpdateTheStatusTextAndTheCommands) {
         EXPECT_TRUE(item(name)->isEnabled()) << name;
     EXPECT_FALSE(item("MItemFDelete")->isEnabled());
 
-    item("PMItemLvSelectAll")->trigger();
+    trigger(item("PMItemLvSelectAll"));
     EXPECT_TRUE(item("MItemFDelete")->isEnabled());
     EXPECT_FALSE(item("PMItemLvOSendSMS")->isEnabled()) << "two rows are selected";
-    item("MItemFDelete")->trigger();
+    trigger(item("MItemFDelete"));
     EXPECT_EQ(w.statusText(), u("0 筆發訊紀錄"));
     for (const char* name : {"MItemFSave", "MItemFDelete", "PMItemLvSelectAll", "PMItemLvQuerySMS", "PMItemLvContent"})
         EXPECT_FALSE(item(name)->isEnabled()) << name;
@@ -161,19 +128,27 @@ TEST_F(MainWindowTest, SelectingRowsMarksTheLogChangedSoExitAsks) {
     w.LogSaved = true;
     select(1);
     EXPECT_FALSE(w.LogSaved);
-    w.close();
+    trigger(item("MItemFExit"));
     EXPECT_EQ(m_prompts.messages(), QStringList{u("現有的傳送紀錄已變更，要儲存？")});
-    EXPECT_TRUE(std::none_of(m_prompts.asked.begin(), m_prompts.asked.end(), [](const ScriptedPrompts::Asked& a) {
-        return a.kind == "save";
-    })) << "No does not save";
+    EXPECT_FALSE(asked("save")) << "No does not save";
+    EXPECT_FALSE(w.isVisible());
 }
 
-TEST_F(MainWindowTest, ExitWithASavedOrEmptyLogAsksNothing) {
+TEST_F(MainWindowTest, ExitWithAnEmptyLogAsksNothing) {
     TFormMain& w = start();
-    w.close();
+    trigger(item("MItemFExit"));
+    EXPECT_TRUE(m_prompts.asked.isEmpty());
+    EXPECT_FALSE(w.isVisible());
+}
+
+TEST_F(MainWindowTest, ExitWithASavedLogAsksNothing) {
+    start();
     addRows({"a"});
-    w.LogSaved = true;
-    w.close();
+    m_prompts.fileNames = {path("saved.log")};
+    trigger(item("MItemFSave"));
+    finishProgress();
+    m_prompts.asked.clear();
+    trigger(item("MItemFExit"));
     EXPECT_TRUE(m_prompts.asked.isEmpty());
 }
 
@@ -182,21 +157,23 @@ TEST_F(MainWindowTest, ExitAnsweredYesSavesTheLog) {
     addRows({"a", "b"});
     m_prompts.answers = {Answer::Yes};
     m_prompts.fileNames = {path("exit.log")};
-    w.close();
+    trigger(item("MItemFExit"));
+    EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(QFileInfo(path("exit.log")).size(), 4 + 2 * 556);
 }
 
-TEST_F(MainWindowTest, WithGatewayCommandsOffOneSelectedRowStillEnablesOriginalSend) {
-    TFormMain& w = start();
-    w.EnableGatewayCommands(false);
+TEST_F(MainWindowTest, GatewayCommandsFollowTheSettingsAndOriginalSendWaitsForTheSendDialog) {
+    TFormMain& w = start(false);
     addRows({"a", "b"});
     EXPECT_FALSE(item("PMItemLvQuerySMS")->isEnabled());
     select(0);
-    EXPECT_TRUE(item("PMItemLvOSendSMS")->isEnabled());
-    select(1);
-    EXPECT_FALSE(item("PMItemLvOSendSMS")->isEnabled());
-    w.EnableGatewayCommands(true);
+    EXPECT_FALSE(item("PMItemLvOSendSMS")->isEnabled()) << "nothing to open until the send dialog takes a text";
+
+    m_prompts.dialogHandlers.push_back([](QDialog* settings) { click(settings, "ButtonOk"); });
+    trigger(item("MItemTSettings"));
+    EXPECT_TRUE(w.commandsEnabled);
     EXPECT_TRUE(item("PMItemLvQuerySMS")->isEnabled());
+    EXPECT_FALSE(item("PMItemLvOSendSMS")->isEnabled());
 }
 
 // ---- ConfirmClearLog ----
@@ -223,7 +200,8 @@ TEST_P(ConfirmClearLogTest, AsksInOrderAndKeepsRowsUnlessCleared) {
     const ClearCase& c = GetParam();
     TFormMain& w = start();
     addRows({"b", "a"});
-    w.ListViewLogColumnClick(ColSendTime);
+    clickHeader(w.listView(), ColSendTime);
+    ASSERT_EQ(w.sortColumn(), int(ColSendTime));
     w.LogSaved = c.logSaved;
     m_prompts.answers.assign(c.answers.begin(), c.answers.end());
     if (c.saveDialogAnswered)
@@ -297,7 +275,7 @@ TEST_F(MainWindowTest, SaveProposesATimeStampedNameInTheLogFolderAndAsksBeforeOv
 
     m_prompts.fileNames = {path("old.log"), path("new.log")};
     m_prompts.answers = {Answer::No};
-    EXPECT_TRUE(w.SaveLog());
+    trigger(item("MItemFSave"));
     ASSERT_EQ(m_prompts.asked.size(), 3);
     EXPECT_EQ(m_prompts.asked[0].kind, QString("save"));
     EXPECT_EQ(m_prompts.asked[0].title, u("儲存紀錄"));
@@ -310,15 +288,19 @@ TEST_F(MainWindowTest, SaveProposesATimeStampedNameInTheLogFolderAndAsksBeforeOv
     EXPECT_TRUE(w.LogSaved);
 
     finishProgress();
-    EXPECT_EQ(m_progress->tracker().position(), 3);
+    EXPECT_EQ(progress().tracker().position(), 3);
     EXPECT_TRUE(w.isEnabled());
 }
 
 TEST_F(MainWindowTest, CancellingTheSaveDialogWritesNothingAndSucceeds) {
     TFormMain& w = start();
     addRows({"a"});
-    EXPECT_TRUE(w.SaveLog());
+    trigger(item("SpeedButtonSave"));
+    ASSERT_EQ(m_prompts.asked.size(), 1);
+    EXPECT_EQ(m_prompts.asked[0].kind, QString("save"));
     EXPECT_FALSE(w.LogSaved);
+    EXPECT_FALSE(progress().isVisible());
+    EXPECT_TRUE(w.isEnabled());
     EXPECT_TRUE(QDir(path("logs")).entryList(QDir::Files).isEmpty());
 }
 
@@ -326,14 +308,15 @@ TEST_F(MainWindowTest, LoadReplacingOrAppendingSetsTheSavedFlagAccordingly) {
     TFormMain& w = start();
     addRows({"a", "b"});
     m_prompts.fileNames = {path("two.log")};
-    ASSERT_TRUE(w.SaveLog());
+    trigger(item("PMItemLvSave"));
+    ASSERT_TRUE(QFile::exists(path("two.log")));
     finishProgress();
 
     // Into the saved list, replacing it: asks only whether to clear.
     m_prompts.asked.clear();
     m_prompts.fileNames = {path("two.log")};
     m_prompts.answers = {Answer::Yes};
-    w.MItemFLoadClick();
+    trigger(item("MItemFLoad"));
     finishProgress();
     EXPECT_EQ(m_prompts.messages(), QStringList{kClear});
     EXPECT_EQ(m_prompts.asked[0].title, u("載入紀錄"));
@@ -343,12 +326,12 @@ TEST_F(MainWindowTest, LoadReplacingOrAppendingSetsTheSavedFlagAccordingly) {
     // Appending keeps the log marked as changed.
     m_prompts.fileNames = {path("two.log")};
     m_prompts.answers = {Answer::No};
-    w.MItemFLoadClick();
+    trigger(item("MItemFLoad"));
     finishProgress();
     EXPECT_EQ(w.logModel().rowCount(), 4);
     EXPECT_FALSE(w.LogSaved);
     EXPECT_EQ(w.statusText(), u("4 筆發訊紀錄"));
-    EXPECT_EQ(m_progress->tracker().position(), 2);
+    EXPECT_EQ(progress().tracker().position(), 2);
 }
 
 TEST_F(MainWindowTest, LoadAfterSavingTheChangedLogReportsBothOperations) {
@@ -360,7 +343,7 @@ TEST_F(MainWindowTest, LoadAfterSavingTheChangedLogReportsBothOperations) {
 
     m_prompts.fileNames = {path("one.log"), path("saved.log")};
     m_prompts.answers = {Answer::Yes, Answer::Yes};
-    w.MItemFLoadClick();
+    trigger(item("MItemFLoad"));
     EXPECT_EQ(m_prompts.messages(), (QStringList{kClear, kSave}));
     EXPECT_EQ(QFileInfo(path("saved.log")).size(), 4 + 3 * 556);
     EXPECT_EQ(w.logModel().rowCount(), 1);
@@ -388,7 +371,7 @@ TEST_F(MainWindowTest, LoadingIntoAnEmptyListAsksNothingAndCountsAsSaved) {
     ASSERT_TRUE(saveLogFile(path("one.log"), source));
 
     m_prompts.fileNames = {path("one.log")};
-    w.MItemFLoadClick();
+    trigger(item("MItemFLoad"));
     EXPECT_TRUE(m_prompts.messages().isEmpty());
     ASSERT_EQ(w.logModel().rowCount(), 1);
     EXPECT_EQ(w.logModel().codeImage(0), int(ImageReservation));
@@ -405,14 +388,14 @@ TEST_F(MainWindowTest, ACutFileLoadsItsCompleteRowsAndSaysHowManyWereMissing) {
     ASSERT_TRUE(f.resize(4 + 556 + 100));
 
     m_prompts.fileNames = {path("cut.log"), path("absent.log")};
-    w.MItemFLoadClick();
+    trigger(item("MItemFLoad"));
     EXPECT_EQ(w.logModel().rowCount(), 1);
     EXPECT_EQ(m_prompts.messages(), QStringList{u("傳送紀錄檔案不完整：僅讀入 1 筆（檔案標示 2 筆）。")});
 
     finishProgress();
     m_prompts.asked.clear();
     m_prompts.answers = {Answer::No};
-    w.MItemFLoadClick();
+    trigger(item("MItemFLoad"));
     EXPECT_EQ(m_prompts.messages(), (QStringList{kClear, u("讀取傳送紀錄檔案失敗！")}));
     EXPECT_EQ(w.logModel().rowCount(), 1);
 }
@@ -422,23 +405,23 @@ TEST_F(MainWindowTest, ACutFileLoadsItsCompleteRowsAndSaysHowManyWereMissing) {
 TEST_F(MainWindowTest, SortMenuFollowsColumnClicks) {
     TFormMain& w = start();
     addRows({"a", "b"});
-    item("MItemVSortSendCode")->trigger();
-    item("MItemVSortSendCode")->trigger();
+    trigger(item("MItemVSortSendCode"));
+    trigger(item("MItemVSortSendCode"));
     EXPECT_EQ(w.sortColumn(), int(ColSendCode));
     EXPECT_FALSE(w.sortAscending());
     EXPECT_TRUE(item("MItemVDescending")->isChecked());
     EXPECT_EQ(w.logModel().headerData(ColSendCode, Qt::Horizontal).toString(), u("傳送碼 ↓"));
 
-    item("MItemVAscending")->trigger();
+    trigger(item("MItemVAscending"));
     EXPECT_TRUE(w.sortAscending());
     EXPECT_TRUE(item("MItemVAscending")->isChecked());
-    item("MItemVAscending")->trigger(); // already checked: nothing changes
+    trigger(item("MItemVAscending")); // already checked: nothing changes
     EXPECT_TRUE(w.sortAscending());
 
-    w.listView()->header()->sectionClicked(ColName);
+    clickHeader(w.listView(), ColName);
     EXPECT_TRUE(item("MItemVSortName")->isChecked());
     EXPECT_EQ(w.logModel().text(0, ColName), QByteArray("a"));
-    item("MItemVSortName")->trigger();
+    trigger(item("MItemVSortName"));
     EXPECT_EQ(w.logModel().text(0, ColName), QByteArray("b"));
 }
 
@@ -451,9 +434,9 @@ TEST_F(MainWindowTest, ContentViewerShowsEachSelectedRowInListOrder) {
     for (int i = 0; i < 2; ++i)
         m_prompts.dialogHandlers.push_back([&shown](QDialog* d) {
             shown << d->windowTitle() + "|" + d->findChild<QPlainTextEdit*>("MemoMsg")->toPlainText();
-            return int(QDialog::Accepted);
+            click(d, "ButtonClose");
         });
-    item("MItemFContent")->trigger();
+    trigger(item("MItemFContent"));
     ASSERT_EQ(shown.size(), 2);
     EXPECT_TRUE(
         shown[0].startsWith(u("傳送紀錄|名稱：a\n行動電話：0912345678\n傳送時間：20240301093000\n傳送碼：0\n")));
@@ -463,24 +446,24 @@ TEST_F(MainWindowTest, ContentViewerShowsEachSelectedRowInListOrder) {
 
 TEST_F(MainWindowTest, MessageWindowToggleHidesAreaAndSplitterAndFlipsTheTip) {
     TFormMain& w = start();
-    auto* button = w.findChild<QToolButton*>("SpeedButtonMsgWin");
+    auto* button = toolButton("SpeedButtonMsgWin");
     auto* memo = w.findChild<QPlainTextEdit*>("MemoShow");
     auto* panel = w.findChild<QWidget*>("Panel1");
     ASSERT_TRUE(panel);
     EXPECT_EQ(button->toolTip(), u("關閉訊息視窗"));
-    button->click();
+    click(button);
     EXPECT_FALSE(item("MItemVMsgWin")->isChecked());
     EXPECT_FALSE(memo->isVisible());
     EXPECT_FALSE(panel->isVisible());
     EXPECT_EQ(button->toolTip(), u("開啟訊息視窗"));
-    item("MItemVMsgWin")->trigger();
+    trigger(item("MItemVMsgWin"));
     EXPECT_TRUE(memo->isVisible());
     EXPECT_EQ(button->toolTip(), u("關閉訊息視窗"));
 }
 
 TEST_F(MainWindowTest, ResizingGivesTheListSixTenthsOfTheHeightBelowTheToolBar) {
     TFormMain& w = start();
-    w.resize(700, 500);
+    w.resize(700, 500); // as the window manager does when the user drags the frame
     QCoreApplication::processEvents();
     auto* toolBar = w.findChild<QWidget*>("ToolBar1");
     const int below = w.height() - w.menuBar()->height() - toolBar->height();
@@ -509,17 +492,15 @@ TEST_F(MainWindowTest, DraggingTheSplitterStopsAtBothMinimumHeights) {
 
 TEST_F(MainWindowTest, SettingsOkEnablesTheGatewayCommands) {
     TFormMain& w = start(false);
-    TFormSettings settings(&w);
-    w.attachSettings(&settings);
-    m_prompts.dialogHandlers.push_back([&settings](QDialog* d) {
-        EXPECT_EQ(d, &settings);
-        settings.onCommandsEnabled(true); // what its OK does after storing the fields
-        return int(QDialog::Accepted);
+    m_prompts.dialogHandlers.push_back([this](QDialog* d) {
+        EXPECT_EQ(d, &m_windows->settings());
+        click(d, "ButtonOk");
     });
-    w.findChild<QToolButton*>("SpeedButtonSettings")->click();
+    click(toolButton("SpeedButtonSettings"));
+    EXPECT_TRUE(m_prompts.dialogHandlers.empty());
     EXPECT_TRUE(w.commandsEnabled);
     EXPECT_TRUE(item("MItemTSendSMS")->isEnabled());
-    EXPECT_TRUE(w.findChild<QToolButton*>("SpeedButtonCancelSMS")->isEnabled());
+    EXPECT_TRUE(toolButton("SpeedButtonCancelSMS")->isEnabled());
 }
 
 TEST_F(MainWindowTest, MessageLinesGoBelowTheFirstEmptyLine) {
@@ -532,45 +513,56 @@ TEST_F(MainWindowTest, MessageLinesGoBelowTheFirstEmptyLine) {
 }
 
 TEST_F(MainWindowTest, ToolCommandsOpenTheirWindowsWithTheirOpener) {
-    TFormMain& w = start();
-    TFormSendSMS send(&w);
-    TFormQuerySMS query(&w);
-    w.FormSendSMS = &send;
-    w.FormQuerySMS = &query;
+    start();
+    TFormSendSMS& send = m_windows->sendSMS();
+    TFormQuerySMS& query = m_windows->querySMS();
     QList<QObject*> openers;
     for (int i = 0; i < 3; ++i)
         m_prompts.dialogHandlers.push_back([&openers, &send, &query](QDialog* d) {
             openers << (d == &send ? send.opener : query.opener);
-            return int(QDialog::Rejected);
+            keyClick(d, Qt::Key_Escape);
         });
-    w.findChild<QToolButton*>("SpeedButtonSendSMS")->click();
-    item("MItemTCancelSMS")->trigger();
-    w.findChild<QToolButton*>("SpeedButtonQuerySMS")->click();
+    click(toolButton("SpeedButtonSendSMS"));
+    trigger(item("MItemTCancelSMS"));
+    click(toolButton("SpeedButtonQuerySMS"));
     ASSERT_EQ(openers.size(), 3);
     EXPECT_EQ(openers[0], item("MItemTSendSMS"));
     EXPECT_EQ(openers[1], item("MItemTCancelSMS"));
     EXPECT_EQ(openers[2], item("MItemTQuerySMS"));
     EXPECT_TRUE(query.queryMode());
+    EXPECT_FALSE(send.isVisible());
+    EXPECT_FALSE(query.isVisible());
 
     m_prompts.dialogHandlers.push_back([](QDialog* d) {
         EXPECT_EQ(d->windowTitle(), QString::fromUtf8("關於"));
         EXPECT_TRUE(d->findChild<QLabel*>("Version"));
-        return int(QDialog::Accepted);
+        click(d, "OKButton");
     });
-    item("MItemHAbout")->trigger();
+    trigger(item("MItemHAbout"));
     EXPECT_TRUE(m_prompts.dialogHandlers.empty());
 }
 
-TEST_F(MainWindowTest, PopupJobItemsCallTheirHooks) {
+// The load's progress window holds the main window until the user confirms it with its own button; a
+// warning that comes while it is held is answered, and the main window is usable afterwards.
+TEST_F(MainWindowTest, LoadIsConfirmedWithTheProgressWindowsOwnButton) {
     TFormMain& w = start();
-    addRows({"a"});
-    select(0);
-    QStringList called;
-    w.onQueryRows = [&] { called << "query"; };
-    w.onCancelRows = [&] { called << "cancel"; };
-    w.onResend = [&] { called << "resend"; };
-    w.onOriginalSend = [&] { called << "original"; };
-    for (const char* name : {"PMItemLvQuerySMS", "PMItemLvCancelSMS", "PMItemLvRSendSMS", "PMItemLvOSendSMS"})
-        item(name)->trigger();
-    EXPECT_EQ(called, (QStringList{"query", "cancel", "resend", "original"}));
+    SendLogModel source;
+    source.addRow(SendLogRow{});
+    source.addRow(SendLogRow{});
+    ASSERT_TRUE(saveLogFile(path("cut.log"), source));
+    QFile f(path("cut.log"));
+    ASSERT_TRUE(f.resize(4 + 556 + 100));
+
+    m_prompts.fileNames = {path("cut.log")};
+    click(toolButton("SpeedButtonLoad"));
+    EXPECT_EQ(m_prompts.messages().size(), 1) << "the cut file is reported";
+    EXPECT_FALSE(w.isEnabled());
+    EXPECT_FALSE(unreachable(toolButton("SpeedButtonLoad")).isEmpty()) << "the held window takes no clicks";
+    QCoreApplication::sendPostedEvents(&progress(), WM_SHOWPROCESS);
+    auto* ok = progress().findChild<QPushButton*>("ButtonOk");
+    EXPECT_EQ(ok->text(), u("確定"));
+    EXPECT_TRUE(click(ok));
+    EXPECT_FALSE(progress().isVisible());
+    EXPECT_TRUE(w.isEnabled());
+    EXPECT_TRUE(click(toolButton("SpeedButtonSave"))) << "the main window is usable again";
 }

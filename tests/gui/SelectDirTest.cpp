@@ -1,17 +1,20 @@
-#include "shared/Prompts.h"
+#include "WindowTest.h"
+
 #include "shared/TFormSelectDir.h"
 
-#include <QApplication>
+#include <QAccessible>
+#include <QAction>
 #include <QComboBox>
 #include <QDir>
 #include <QFileSystemModel>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSortFilterProxyModel>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
@@ -19,16 +22,44 @@
 #include <functional>
 
 using namespace norvi;
+using namespace norvi::test;
 
 namespace {
 
-class SelectDir : public ::testing::Test {
+// The folder chooser as the user meets it: 設定(&O)... in the main window, the 目錄設定 page, the "..."
+// button beside the log folder.
+class SelectDir : public WindowTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(m_dir.isValid());
-        ASSERT_TRUE(QDir(m_dir.path()).mkpath(QStringLiteral("a/b")));
-        ASSERT_TRUE(QDir(m_dir.path()).mkpath(QStringLiteral("c")));
-        m_root = QDir(m_dir.path()).canonicalPath();
+        WindowTest::SetUp();
+        ASSERT_TRUE(m_folders.isValid());
+        ASSERT_TRUE(QDir(m_folders.path()).mkpath(QStringLiteral("a/b")));
+        ASSERT_TRUE(QDir(m_folders.path()).mkpath(QStringLiteral("c")));
+        m_root = QDir(m_folders.path()).canonicalPath();
+        startWindows();
+        m_prompts.realFolderChooser = true;
+    }
+
+    // Opens the chooser from the settings dialog with the log folder field holding `start`, runs `act` in
+    // it (which must close it) and returns what the log folder field holds afterwards.
+    QString choose(const QString& start, std::function<void(TFormSelectDir*)> act) {
+        putField(Config.logFiles, QFile::encodeName(start));
+        QString field;
+        m_prompts.dialogHandlers.push_back([&field](QDialog* settings) {
+            clickTab(settings->findChild<QTabBar*>(), 0);
+            click(settings, "ButtonLogFiles");
+            field = settings->findChild<QLineEdit*>(QStringLiteral("EditLogFiles"))->text();
+            click(settings, "ButtonCancel");
+        });
+        m_prompts.dialogHandlers.push_back([act](QDialog* chooser) {
+            auto* form = qobject_cast<TFormSelectDir*>(chooser);
+            EXPECT_NE(form, nullptr);
+            if (form)
+                act(form);
+        });
+        trigger(mainWindow().findChild<QAction*>("MItemTSettings"));
+        EXPECT_TRUE(m_prompts.dialogHandlers.empty()) << "the chooser was not opened";
+        return field;
     }
 
     static QTreeView* tree(QWidget* form) { return form->findChild<QTreeView*>(QStringLiteral("DirectoryListBox1")); }
@@ -40,113 +71,112 @@ protected:
         auto* proxy = qobject_cast<QSortFilterProxyModel*>(view->model());
         return proxy->mapFromSource(files(view)->index(path));
     }
-
-    // Runs `act` on the modal window once the real exec has shown it.
-    static void whenModal(std::function<void(QWidget*)> act) {
-        QTimer::singleShot(0, [act] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (modal)
-                act(modal);
-            else
-                whenModal(act);
-        });
+    static bool inView(QTreeView* view, const QModelIndex& index) {
+        const QRect item = view->visualRect(index);
+        return item.isValid() && view->viewport()->rect().contains(item);
     }
 
-    QTemporaryDir m_dir;
+    QTemporaryDir m_folders;
     QString m_root;
 };
 
 } // namespace
 
 TEST_F(SelectDir, StartsAtTheGivenFolderUnderTheRootsOnOffer) {
-    TFormSelectDir form(nullptr, m_root + QStringLiteral("/a/b"));
-    EXPECT_EQ(form.windowTitle(), QString::fromUtf8("目錄選擇"));
-    EXPECT_EQ(form.findChild<QLabel*>(QStringLiteral("LabelPrompt"))->text(), QString::fromUtf8("請選擇目錄："));
-    auto* drives = form.findChild<QComboBox*>(QStringLiteral("DriveComboBox1"));
-    ASSERT_NE(drives, nullptr);
-    EXPECT_EQ(drives->itemText(0), QStringLiteral("/"));
-    EXPECT_GE(drives->findText(QDir::cleanPath(QDir::homePath())), 0);
-    EXPECT_EQ(form.currentFolder(), m_root + QStringLiteral("/a/b"));
-    EXPECT_TRUE(m_root.startsWith(drives->currentText()));
+    choose(m_root + QStringLiteral("/a/b"), [this](TFormSelectDir* form) {
+        EXPECT_EQ(form->windowTitle(), QString::fromUtf8("目錄選擇"));
+        EXPECT_EQ(form->findChild<QLabel*>(QStringLiteral("LabelPrompt"))->text(),
+                  QString::fromUtf8("請選擇運作記錄檔目錄："));
+        auto* drives = form->findChild<QComboBox*>(QStringLiteral("DriveComboBox1"));
+        ASSERT_NE(drives, nullptr);
+        EXPECT_EQ(drives->itemText(0), QStringLiteral("/"));
+        EXPECT_GE(drives->findText(QDir::cleanPath(QDir::homePath())), 0);
+        EXPECT_EQ(form->currentFolder(), m_root + QStringLiteral("/a/b"));
+        EXPECT_TRUE(m_root.startsWith(drives->currentText()));
+        click(form, "ButtonCancel");
+    });
 
     // Without a usable start it opens at the current folder.
-    const QString cwd = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(m_root + QStringLiteral("/c")));
-    TFormSelectDir fallback(nullptr, m_root + QStringLiteral("/missing"));
-    QDir::setCurrent(cwd);
-    EXPECT_EQ(fallback.currentFolder(), m_root + QStringLiteral("/c"));
+    choose(m_root + QStringLiteral("/missing"), [this](TFormSelectDir* form) {
+        EXPECT_EQ(form->currentFolder(), m_root + QStringLiteral("/c"));
+        click(form, "ButtonCancel");
+    });
 }
 
 TEST_F(SelectDir, StartFolderIsBroughtIntoViewOnceTheFoldersAboveItAreRead) {
-    TFormSelectDir form(nullptr, m_root + QStringLiteral("/a/b"));
-    form.show();
-    QTreeView* view = tree(&form);
-    QFileSystemModel* model = files(view);
-    // Reading and sorting the folders above the start folder puts rows above it and pushes it out of view.
-    const QString topFolder = QLatin1Char('/') + m_root.section(QLatin1Char('/'), 1, 1);
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            return model->index(topFolder).row() > 0 && model->rowCount(model->index(m_root)) == 2 &&
-                   model->rowCount(model->index(m_root + QStringLiteral("/a"))) == 1;
-        },
-        20000));
-    // The view lays the new rows out later; only then is the position of the start folder real.
-    ASSERT_TRUE(QTest::qWaitFor([view] { return view->verticalScrollBar()->maximum() > 0; }, 20000));
-    ASSERT_TRUE(QTest::qWaitFor(
-        [view] {
-            const QRect item = view->visualRect(view->currentIndex());
-            return item.isValid() && view->viewport()->rect().contains(item);
-        },
-        20000));
-    EXPECT_EQ(form.currentFolder(), m_root + QStringLiteral("/a/b"));
+    choose(m_root + QStringLiteral("/a/b"), [this](TFormSelectDir* form) {
+        QTreeView* view = tree(form);
+        QFileSystemModel* model = files(view);
+        // Reading and sorting the folders above the start folder puts rows above it and pushes it out of view.
+        const QString topFolder = QLatin1Char('/') + m_root.section(QLatin1Char('/'), 1, 1);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                return model->index(topFolder).row() > 0 && model->rowCount(model->index(m_root)) == 2 &&
+                       model->rowCount(model->index(m_root + QStringLiteral("/a"))) == 1;
+            },
+            20000));
+        // The view lays the new rows out later; only then is the position of the start folder real.
+        EXPECT_TRUE(QTest::qWaitFor([view] { return view->verticalScrollBar()->maximum() > 0; }, 20000));
+        EXPECT_TRUE(QTest::qWaitFor([view] { return inView(view, view->currentIndex()); }, 20000));
+        EXPECT_EQ(form->currentFolder(), m_root + QStringLiteral("/a/b"));
+        click(form, "ButtonCancel");
+    });
 }
 
-TEST_F(SelectDir, FolderPickedInTheTreeIsTheChoice) {
-    TFormSelectDir form(nullptr, m_root);
-    QTreeView* view = tree(&form);
-    ASSERT_NE(view, nullptr);
-    const QModelIndex target = shownIndex(view, m_root + QStringLiteral("/a"));
-    ASSERT_TRUE(target.isValid());
-    view->setCurrentIndex(target);
-    form.findChild<QPushButton*>(QStringLiteral("ButtonOk"))->click();
-    EXPECT_EQ(form.result(), int(QDialog::Accepted));
-    EXPECT_EQ(form.currentFolder(), m_root + QStringLiteral("/a"));
+TEST_F(SelectDir, FolderClickedInTheTreeBecomesTheLogFolder) {
+    // Opened at c, the folders beside it show: the user picks a.
+    const QString field = choose(m_root + QStringLiteral("/c"), [this](TFormSelectDir* form) {
+        QTreeView* view = tree(form);
+        ASSERT_NE(view, nullptr);
+        const QString target = m_root + QStringLiteral("/a");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return inView(view, shownIndex(view, target)); }, 20000));
+        clickAt(view->viewport(), view->visualRect(shownIndex(view, target)).center());
+        EXPECT_EQ(form->currentFolder(), target);
+        click(form, "ButtonOk");
+        EXPECT_EQ(form->result(), int(QDialog::Accepted));
+    });
+    EXPECT_EQ(field, m_root + QStringLiteral("/a"));
 }
 
 TEST_F(SelectDir, ChangingTheRootShowsThatRootAloneAtTheTop) {
-    TFormSelectDir form(nullptr, m_root);
-    auto* drives = form.findChild<QComboBox*>(QStringLiteral("DriveComboBox1"));
     const QString home = QDir::cleanPath(QDir::homePath());
     ASSERT_NE(home, QStringLiteral("/"));
     ASSERT_FALSE(m_root.startsWith(home + QLatin1Char('/')));
-    drives->setCurrentIndex(drives->findText(home));
-    EXPECT_EQ(form.currentFolder(), home);
+    choose(m_root, [&](TFormSelectDir* form) {
+        auto* drives = form->findChild<QComboBox*>(QStringLiteral("DriveComboBox1"));
+        pickItem(drives, drives->findText(home));
+        EXPECT_EQ(form->currentFolder(), home);
 
-    drives->setCurrentIndex(0);
-    EXPECT_EQ(form.currentFolder(), QStringLiteral("/"));
-    drives->setCurrentIndex(drives->findText(home));
-    QTreeView* view = tree(&form);
-    QFileSystemModel* model = files(view);
-    const QModelIndex homeParent = model->index(home).parent();
-    // Once the folders beside the home folder are known, none of them may show.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return model->rowCount(homeParent) > 1; }, 20000));
-    ASSERT_EQ(view->model()->rowCount(view->rootIndex()), 1);
-    EXPECT_EQ(model->filePath(qobject_cast<QSortFilterProxyModel*>(view->model())
-                                  ->mapToSource(view->model()->index(0, 0, view->rootIndex()))),
-              home);
+        pickItem(drives, 0);
+        EXPECT_EQ(form->currentFolder(), QStringLiteral("/"));
+        pickItem(drives, drives->findText(home));
+        QTreeView* view = tree(form);
+        QFileSystemModel* model = files(view);
+        const QModelIndex homeParent = model->index(home).parent();
+        // Once the folders beside the home folder are known, none of them may show.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return model->rowCount(homeParent) > 1; }, 20000));
+        EXPECT_EQ(view->model()->rowCount(view->rootIndex()), 1);
+        EXPECT_EQ(model->filePath(qobject_cast<QSortFilterProxyModel*>(view->model())
+                                      ->mapToSource(view->model()->index(0, 0, view->rootIndex()))),
+                  home);
+        click(form, "ButtonCancel");
+    });
 }
 
-TEST_F(SelectDir, RealPromptRunsTheChooserAndReturnsTheFolderOrNothing) {
-    setPrompts(nullptr);
-    QString promptShown;
-    whenModal([&promptShown](QWidget* modal) {
-        promptShown = modal->findChild<QLabel*>(QStringLiteral("LabelPrompt"))->text();
-        modal->findChild<QPushButton*>(QStringLiteral("ButtonOk"))->click();
-    });
-    EXPECT_EQ(prompts().chooseFolder(nullptr, QString::fromUtf8("請選擇運作記錄檔目錄："), m_root + "/c"),
-              m_root + QStringLiteral("/c"));
-    EXPECT_EQ(promptShown, QString::fromUtf8("請選擇運作記錄檔目錄："));
+TEST_F(SelectDir, OkTakesTheStartFolderAndCancelChangesNothing) {
+    const QString start = m_root + QStringLiteral("/c");
+    EXPECT_EQ(choose(start, [](TFormSelectDir* form) { click(form, "ButtonOk"); }), start);
+    EXPECT_EQ(choose(m_root, [](TFormSelectDir* form) { click(form, "ButtonCancel"); }), m_root);
+}
 
-    whenModal([](QWidget* modal) { modal->findChild<QPushButton*>(QStringLiteral("ButtonCancel"))->click(); });
-    EXPECT_EQ(prompts().chooseFolder(nullptr, QString(), m_root), QString());
+// The chooser is named for screen readers: the tree by the prompt above it.
+TEST_F(SelectDir, TheFolderTreeIsNamedByThePrompt) {
+    choose(m_root, [](TFormSelectDir* form) {
+        QAccessibleInterface* tree =
+            QAccessible::queryAccessibleInterface(form->findChild<QTreeView*>(QStringLiteral("DirectoryListBox1")));
+        ASSERT_NE(tree, nullptr);
+        EXPECT_EQ(tree->text(QAccessible::Name), QString::fromUtf8("請選擇運作記錄檔目錄："));
+        click(form, "ButtonCancel");
+    });
 }

@@ -1,15 +1,10 @@
-#include "ScriptedPrompts.h"
+#include "WindowTest.h"
 
 #include "GatewaySimulator.h"
-#include "shared/Config.h"
-#include "shared/FixedField.h"
-#include "shared/Global.h"
-#include "shared/TFormSettings.h"
 
+#include <QAction>
 #include <QFile>
 #include <QLineEdit>
-#include <QPushButton>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -19,7 +14,7 @@
 #include <unistd.h>
 
 using namespace norvi;
-using norvi::test::ScriptedPrompts;
+using namespace norvi::test;
 
 namespace {
 
@@ -37,56 +32,62 @@ int unusedLoopbackPort() {
     return port;
 }
 
-class SettingsLogin : public ::testing::Test {
+// 連線測試 in the settings dialog of the window set, against the simulator.
+class SettingsLogin : public WindowTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(m_dir.isValid());
-        m_savedStartDir = StartDir;
-        StartDir = m_dir.path();
-        Config = sConfig{};
+        WindowTest::SetUp();
         gwsim::SimOptions options;
         options.port = 0;
         options.accounts = {{"tester", "right"}};
         m_sim = std::make_unique<gwsim::GatewaySimulator>(options);
         QString error;
         ASSERT_TRUE(m_sim->start(&error)) << error.toStdString();
-        m_form.show();
+        startWindows();
+        m_prompts.asked.clear();
     }
     void TearDown() override {
+        WindowTest::TearDown();
         m_sim.reset();
-        StartDir = m_savedStartDir;
-        Config = sConfig{};
-        GatewayHost.clear();
     }
 
-    void testLogin(int port, const char* password) {
-        m_form.findChild<QLineEdit*>(QStringLiteral("EditGWIp"))->setText(QStringLiteral("localhost"));
-        m_form.findChild<QLineEdit*>(QStringLiteral("EditGWPort"))->setText(QString::number(port));
-        m_form.findChild<QLineEdit*>(QStringLiteral("EditGWAccount"))->setText(QStringLiteral("tester"));
-        m_form.findChild<QLineEdit*>(QStringLiteral("EditGWPasswd"))->setText(QString::fromLatin1(password));
-        m_form.findChild<QPushButton*>(QStringLiteral("ButtonLoginTest"))->click();
+    // Opens the settings, runs one connection test per port and password, and leaves with 取消.
+    void testLogins(const QList<QPair<int, const char*>>& tries) {
+        m_prompts.dialogHandlers.push_back([tries](QDialog* form) {
+            for (const auto& [port, password] : tries) {
+                typeInto(form->findChild<QLineEdit*>(QStringLiteral("EditGWIp")), QStringLiteral("localhost"));
+                typeInto(form->findChild<QLineEdit*>(QStringLiteral("EditGWPort")), QString::number(port));
+                typeInto(form->findChild<QLineEdit*>(QStringLiteral("EditGWAccount")), QStringLiteral("tester"));
+                typeInto(form->findChild<QLineEdit*>(QStringLiteral("EditGWPasswd")), QString::fromLatin1(password));
+                click(form, "ButtonLoginTest");
+            }
+            click(form, "ButtonCancel");
+        });
+        trigger(mainWindow().findChild<QAction*>("MItemTSettings"));
+    }
+    QList<ScriptedPrompts::Asked> boxes() const {
+        QList<ScriptedPrompts::Asked> out;
+        for (const auto& a : m_prompts.asked)
+            if (a.kind == QLatin1String("message"))
+                out << a;
+        return out;
     }
 
-    ScriptedPrompts m_prompts;
-    QTemporaryDir m_dir;
-    QString m_savedStartDir;
     std::unique_ptr<gwsim::GatewaySimulator> m_sim;
-    TFormSettings m_form;
 };
 
 } // namespace
 
 TEST_F(SettingsLogin, SuccessfulTestKeepsTheValuesInMemoryButNotInTheFile) {
-    testLogin(m_sim->port(), "right");
-    ASSERT_EQ(m_prompts.asked.size(), 1);
-    EXPECT_EQ(m_prompts.asked.first().icon, ScriptedPrompts::Icon::Information);
-    EXPECT_EQ(m_prompts.asked.first().buttons, ScriptedPrompts::Buttons::Yes);
-    EXPECT_EQ(m_prompts.asked.first().text, QString::fromUtf8("帳號/密碼檢查成功"));
+    testLogins({{m_sim->port(), "right"}});
+    ASSERT_EQ(boxes().size(), 1);
+    EXPECT_EQ(boxes().first().icon, ScriptedPrompts::Icon::Information);
+    EXPECT_EQ(boxes().first().buttons, ScriptedPrompts::Buttons::Yes);
+    EXPECT_EQ(boxes().first().text, QString::fromUtf8("帳號/密碼檢查成功"));
     // The client was given the resolved address, not the name as typed.
     EXPECT_EQ(GatewayHost, QByteArray("127.0.0.1"));
     ASSERT_FALSE(m_sim->requests().empty());
 
-    m_form.findChild<QPushButton*>(QStringLiteral("ButtonCancel"))->click();
     EXPECT_EQ(getField(Config.gwIp), QByteArray("localhost"));
     EXPECT_EQ(Config.gwPort, m_sim->port());
     EXPECT_EQ(getField(Config.gwPasswd), QByteArray("right"));
@@ -94,18 +95,16 @@ TEST_F(SettingsLogin, SuccessfulTestKeepsTheValuesInMemoryButNotInTheFile) {
 }
 
 TEST_F(SettingsLogin, FailedTestShowsTheGatewaysOrTheConnectionsTextInAWarning) {
-    testLogin(m_sim->port(), "wrong");
-    ASSERT_EQ(m_prompts.asked.size(), 1);
-    EXPECT_EQ(m_prompts.asked.first().icon, ScriptedPrompts::Icon::Warning);
-    EXPECT_EQ(m_prompts.asked.first().buttons, ScriptedPrompts::Buttons::Yes);
-    EXPECT_EQ(m_prompts.asked.first().text, QString::fromUtf8("密碼錯誤"));
-
     // Nobody listens on a port that was just given back: the client's own failure text is shown.
     const int closedPort = unusedLoopbackPort();
     ASSERT_GT(closedPort, 0);
-    testLogin(closedPort, "right");
-    ASSERT_EQ(m_prompts.asked.size(), 2);
-    EXPECT_EQ(m_prompts.asked.last().icon, ScriptedPrompts::Icon::Warning);
-    EXPECT_FALSE(m_prompts.asked.last().text.isEmpty());
-    EXPECT_NE(m_prompts.asked.last().text, QString::fromUtf8("帳號/密碼檢查成功"));
+    testLogins({{m_sim->port(), "wrong"}, {closedPort, "right"}});
+    ASSERT_EQ(boxes().size(), 2);
+    EXPECT_EQ(boxes().first().icon, ScriptedPrompts::Icon::Warning);
+    EXPECT_EQ(boxes().first().buttons, ScriptedPrompts::Buttons::Yes);
+    EXPECT_EQ(boxes().first().text, QString::fromUtf8("密碼錯誤"));
+
+    EXPECT_EQ(boxes().last().icon, ScriptedPrompts::Icon::Warning);
+    EXPECT_FALSE(boxes().last().text.isEmpty());
+    EXPECT_NE(boxes().last().text, QString::fromUtf8("帳號/密碼檢查成功"));
 }

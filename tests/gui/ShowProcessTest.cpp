@@ -1,90 +1,80 @@
-#include "shared/Big5.h"
-#include "shared/Clock.h"
-#include "shared/FixedField.h"
-#include "shared/Global.h"
-#include "shared/OpLog.h"
-#include "shared/TFormShowProcess.h"
+#include "WindowTest.h"
 
-#include <QCoreApplication>
+#include "shared/OpLog.h"
+
 #include <QDialog>
 #include <QFile>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
-#include <gtest/gtest.h>
-
-#include <memory>
-
 using namespace norvi;
+using namespace norvi::test;
 
 namespace {
 
-class ShowProcess : public ::testing::Test {
+// The progress window of the window set, shown for an operation the way the program's operations show it:
+// the test stands in for the operation that sets the owner and posts the states.
+class ShowProcess : public WindowTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(m_dir.isValid());
-        Config = sConfig{};
-        putField(Config.logFiles, QFile::encodeName(m_dir.path()));
+        WindowTest::SetUp();
+        // The gateway commands are on, so the query dialog can be opened as an owner.
+        writeConfig(m_dir.path());
+        startWindows();
         SetMessageAreaSink([this](const QString& line) { m_area << line; });
-        StopFlag = false;
-        m_owner = std::make_unique<QDialog>();
-        m_owner->show();
-        m_form = std::make_unique<TFormShowProcess>();
-        m_form->owner = m_owner.get();
     }
     void TearDown() override {
-        m_form.reset();
-        m_owner.reset();
         SetMessageAreaSink(nullptr);
-        Clock::reset();
-        Config = sConfig{};
-        StopFlag = false;
+        WindowTest::TearDown();
     }
 
-    template <typename T> T* child(const char* name) const {
-        T* w = m_form->findChild<T*>(QString::fromLatin1(name));
+    template <typename T> T* child(const char* name) {
+        T* w = progress().findChild<T*>(QString::fromLatin1(name));
         EXPECT_NE(w, nullptr) << name;
         return w;
     }
-    QString text(const char* labelName) const { return child<QLabel>(labelName)->text(); }
-    QPushButton* button() const { return child<QPushButton>("ButtonOk"); }
+    QString text(const char* labelName) { return child<QLabel>(labelName)->text(); }
+    QPushButton* button() { return child<QPushButton>("ButtonOk"); }
     void post(int state) const { PostShowProcess(state); }
-    void deliver() const { QCoreApplication::sendPostedEvents(m_form.get()); }
+    void deliver() { QCoreApplication::sendPostedEvents(&progress()); }
+    void startFor(QWidget* owner, int maximum, bool closeOwner = false) {
+        progress().owner = owner;
+        progress().closeOwner = closeOwner;
+        progress().show();
+        progress().setMaximum(maximum);
+    }
 
-    QTemporaryDir m_dir;
     QStringList m_area;
-    std::unique_ptr<QDialog> m_owner;
-    std::unique_ptr<TFormShowProcess> m_form;
 };
 
 } // namespace
 
-TEST_F(ShowProcess, ShowingStartsARunningOperationWithTheOwnerDisabled) {
-    EXPECT_EQ(m_form->windowTitle(), QString::fromUtf8("作業進度"));
-    EXPECT_EQ(TFormShowProcess::instance(), m_form.get());
-    EXPECT_EQ(ProgressTarget(), m_form.get());
-    EXPECT_FALSE(m_form->windowFlags() & Qt::WindowCloseButtonHint);
-    EXPECT_FALSE(m_form->windowFlags() & Qt::WindowSystemMenuHint);
-    EXPECT_FALSE(m_form->isModal());
+TEST_F(ShowProcess, ShowingStartsARunningOperationWithTheOwnerDisabledAndItsButtonUsable) {
+    EXPECT_EQ(progress().windowTitle(), QString::fromUtf8("作業進度"));
+    EXPECT_EQ(TFormShowProcess::instance(), &progress());
+    EXPECT_EQ(ProgressTarget(), &progress());
+    EXPECT_FALSE(progress().windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(progress().windowFlags() & Qt::WindowSystemMenuHint);
+    EXPECT_FALSE(progress().isModal());
     EXPECT_EQ(child<QProgressBar>("ProgressBar1")->width(), 250);
 
-    m_form->setMaximum(3);
-    m_form->show();
+    startFor(&mainWindow(), 3);
     EXPECT_EQ(button()->text(), QString::fromUtf8("中斷"));
     for (const char* name : {"LabelProgress", "LabelStartTime", "LabelElapsed", "LabelAverage"})
         EXPECT_TRUE(child<QLabel>(name)->isHidden()) << name;
-    EXPECT_FALSE(m_owner->isEnabled());
-    EXPECT_EQ(m_form->width(), 417);
+    EXPECT_FALSE(mainWindow().isEnabled());
+    EXPECT_EQ(progress().width(), 417);
+    // Disabling the owner must not reach the window that is to enable it again, and it stays above it.
+    EXPECT_TRUE(button()->isEnabled());
+    EXPECT_EQ(progress().windowHandle()->transientParent(), mainWindow().windowHandle());
 }
 
 TEST_F(ShowProcess, SaveOfThreeRowsEndsWithTheSummaryInTheMessageAreaAndTheLog) {
     Clock::setFixed(QDateTime(QDate(2024, 4, 1), QTime(8, 0, 0)), 500);
-    m_form->setMaximum(3);
-    m_form->show();
+    startFor(&mainWindow(), 3);
     // A save runs on this thread: every state is posted before the window handles any of them.
     for (int i = 0; i < 3; ++i)
         post(StateLogSaving);
@@ -104,69 +94,94 @@ TEST_F(ShowProcess, SaveOfThreeRowsEndsWithTheSummaryInTheMessageAreaAndTheLog) 
                                               "完成：3 / 3(100%)");
     ASSERT_EQ(m_area.size(), 1);
     EXPECT_EQ(m_area.first(), QStringLiteral("2024/04/01 08:00:02  ") + QString(summary).replace("\r\n", "\n"));
-    QFile log(m_dir.filePath(QStringLiteral("20240401.dbg")));
+    QFile log(QDir(m_dir.path()).filePath(QStringLiteral("20240401.dbg")));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     EXPECT_EQ(log.readAll(), big5(QStringLiteral("2024/04/01 08:00:02  ") + summary + QStringLiteral("\r\n")));
 }
 
 TEST_F(ShowProcess, InterruptOnlySetsTheStopFlagUntilTheEndArrives) {
-    m_form->setMaximum(10);
-    m_form->show();
+    startFor(&mainWindow(), 10);
     post(StateSending);
     deliver();
-    button()->click();
-    QTest::keyClick(m_form.get(), Qt::Key_Escape); // only the button closes the window
-    m_form->close();
+    click(button());
+    keyClick(button(), Qt::Key_Escape); // only the button closes the window
+    progress().close();                 // nor does the window manager
     EXPECT_TRUE(StopFlag);
     EXPECT_EQ(button()->text(), QString::fromUtf8("中斷"));
-    EXPECT_TRUE(m_form->isVisible());
-    EXPECT_FALSE(m_owner->isEnabled());
+    EXPECT_TRUE(progress().isVisible());
+    EXPECT_FALSE(mainWindow().isEnabled());
     EXPECT_TRUE(m_area.isEmpty());
 
     post(StateSent);
     deliver();
     EXPECT_EQ(button()->text(), QString::fromUtf8("確定"));
     EXPECT_EQ(text("LabelProgress"), QStringLiteral("1 / 10(10%)"));
-    m_form->close();
-    EXPECT_TRUE(m_form->isVisible());
-    button()->click();
-    EXPECT_FALSE(m_form->isVisible());
-    EXPECT_TRUE(m_owner->isEnabled());
-    EXPECT_TRUE(m_owner->isVisible()); // not asked to close it
+    keyClick(button(), Qt::Key_Escape);
+    progress().close();
+    EXPECT_TRUE(progress().isVisible());
+    click(button());
+    EXPECT_FALSE(progress().isVisible());
+    EXPECT_TRUE(mainWindow().isEnabled());
+    EXPECT_TRUE(mainWindow().isVisible()); // not asked to close it
 }
 
-TEST_F(ShowProcess, ConfirmingTheEndClosesAnOwnerThatAskedForIt) {
-    QSignalSpy finished(m_owner.get(), &QDialog::finished);
-    m_form->closeOwner = true;
-    m_owner->hide(); // the query dialog hides itself while its run goes on
-    m_form->show();
-    post(StateQueried);
-    deliver();
-    button()->click();
+TEST_F(ShowProcess, ConfirmingTheEndClosesAQueryDialogThatHidItselfForItsRun) {
+    QSignalSpy finished(&m_windows->querySMS(), &QDialog::finished);
+    m_prompts.dialogHandlers.push_back([this](QDialog* dialog) {
+        // The query dialog hides itself while its run goes on and owns the progress window.
+        dialog->hide();
+        startFor(dialog, 1, true);
+        post(StateQuerying);
+        post(StateQueried);
+        deliver();
+        click(button());
+    });
+    trigger(mainWindow().findChild<QAction*>("MItemTQuerySMS"));
     ASSERT_EQ(finished.size(), 1);
     EXPECT_EQ(finished.first().first().toInt(), int(QDialog::Rejected));
-    EXPECT_TRUE(m_owner->isEnabled());
+    EXPECT_TRUE(m_windows->querySMS().isEnabled());
+    EXPECT_FALSE(progress().isVisible());
+    EXPECT_TRUE(mainWindow().isEnabled());
+}
+
+// A modal owner that stays on screen blocks every other window but those above it: the progress window
+// must still take the user's click, and closing the owner ends its modal show.
+TEST_F(ShowProcess, AModalOwnerOnScreenDoesNotBlockItsProgressWindow) {
+    bool pressedWhileOwnerShown = false;
+    m_prompts.dialogHandlers.push_back([&](QDialog* dialog) {
+        startFor(dialog, 2, true);
+        EXPECT_FALSE(dialog->isEnabled());
+        post(StateSending);
+        post(StateSent);
+        deliver();
+        EXPECT_TRUE(unreachable(button()).isEmpty()) << unreachable(button()).toStdString();
+        pressedWhileOwnerShown = dialog->isVisible();
+        click(button());
+    });
+    trigger(mainWindow().findChild<QAction*>("MItemTSendSMS"));
+    EXPECT_TRUE(pressedWhileOwnerShown);
+    EXPECT_FALSE(progress().isVisible());
+    EXPECT_FALSE(m_windows->sendSMS().isVisible());
+    EXPECT_TRUE(m_windows->sendSMS().isEnabled());
 }
 
 TEST_F(ShowProcess, ShowingAgainStartsAFreshRunAndTheWidthFollowsTheProgressText) {
-    m_form->setMaximum(2);
-    m_form->show();
+    startFor(&mainWindow(), 2);
     post(StateSending);
     post(StateSending);
     post(StateSent);
     deliver();
-    button()->click();
+    click(button());
 
-    m_form->setMaximum(1000000);
-    m_form->show();
+    startFor(&mainWindow(), 1000000);
     EXPECT_EQ(button()->text(), QString::fromUtf8("中斷"));
     EXPECT_TRUE(child<QLabel>("LabelProgress")->isHidden());
     EXPECT_EQ(child<QProgressBar>("ProgressBar1")->value(), 0);
     for (int i = 0; i < 3; ++i)
         post(StateQuerying);
     deliver();
-    const QLabel* progress = child<QLabel>("LabelProgress");
-    EXPECT_EQ(progress->text(), QStringLiteral("3 / 1000000(0%)"));
-    EXPECT_EQ(m_form->width(), progress->x() + progress->width() + 16);
-    EXPECT_EQ(button()->x() + button()->width() + 16, m_form->width());
+    const QLabel* progressText = child<QLabel>("LabelProgress");
+    EXPECT_EQ(progressText->text(), QStringLiteral("3 / 1000000(0%)"));
+    EXPECT_EQ(progress().width(), progressText->x() + progressText->width() + 16);
+    EXPECT_EQ(button()->x() + button()->width() + 16, progress().width());
 }

@@ -1,13 +1,16 @@
 #include "RawTcpServer.h"
 
 #include <arpa/inet.h>
+#include <linux/sockios.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <thread>
 
 namespace norvi::test {
 
@@ -118,6 +121,20 @@ long RawTcpServer::drainUntilClosed(int fd, int timeoutMs) {
         if (r <= 0)
             return total;
         total += r;
+    }
+}
+
+bool RawTcpServer::waitUntilDelivered(int fd, int timeoutMs) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int unacknowledged = 0;
+        if (::ioctl(fd, SIOCOUTQ, &unacknowledged) != 0)
+            return false;
+        if (unacknowledged == 0)
+            return true;
+        if (std::chrono::steady_clock::now() >= until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
 

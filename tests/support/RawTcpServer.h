@@ -30,6 +30,9 @@ public:
     static void armReset(int fd);
     // Reads and drops data until the peer closes; returns the bytes dropped, or -1 on time-out.
     static long drainUntilClosed(int fd, int timeoutMs = kWaitMs);
+    // Waits until the peer has received everything written so far (on loopback: it is in the peer's
+    // receive queue); false on time-out.
+    static bool waitUntilDelivered(int fd, int timeoutMs = kWaitMs);
 
 private:
     void run(Script script);

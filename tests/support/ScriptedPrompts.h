@@ -3,7 +3,11 @@
 #include "shared/Prompts.h"
 
 #include <QDialog>
+#include <QPointer>
 #include <QStringList>
+#include <QTimer>
+
+#include <gtest/gtest.h>
 
 #include <deque>
 #include <functional>
@@ -26,11 +30,15 @@ public:
     ~ScriptedPrompts() override { setPrompts(nullptr); }
 
     // Queued answers, taken in order. A Yes/No question without a queued answer gets No; a file or
-    // folder dialog without one is cancelled; a modal window without a handler is rejected.
+    // folder dialog without one is cancelled; a modal window without a handler is not shown (rejected).
     std::deque<Answer> answers;
     std::deque<QString> fileNames;
     std::deque<QString> folders;
-    std::deque<std::function<int(QDialog*)>> dialogHandlers;
+    // A modal window is really shown and run; its handler acts in it as the user (clicks, keys) once it is
+    // on screen and must leave it closed. The window's own result is returned.
+    std::deque<std::function<void(QDialog*)>> dialogHandlers;
+    // The folder chooser itself is shown (answered by a dialog handler) instead of taking `folders`.
+    bool realFolderChooser = false;
     QList<Asked> asked;
 
     Answer message(QWidget*, Icon icon, Buttons buttons, const QString& title, const QString& text) override {
@@ -54,8 +62,10 @@ public:
         (void)filter;
         return take(fileNames);
     }
-    QString chooseFolder(QWidget*, const QString& prompt, const QString&) override {
+    QString chooseFolder(QWidget* parent, const QString& prompt, const QString& start) override {
         asked.append({QStringLiteral("folder"), Icon::None, Buttons::Ok, QString(), prompt});
+        if (realFolderChooser)
+            return standardPrompts().chooseFolder(parent, prompt, start);
         return take(folders);
     }
     int execDialog(QDialog* dialog) override {
@@ -64,7 +74,15 @@ public:
             return QDialog::Rejected;
         auto handler = dialogHandlers.front();
         dialogHandlers.pop_front();
-        return handler(dialog);
+        QPointer<QDialog> guarded(dialog);
+        QTimer::singleShot(0, dialog, [guarded, handler] {
+            handler(guarded);
+            if (guarded && guarded->isVisible()) {
+                ADD_FAILURE() << "the test left the window \"" << guarded->windowTitle().toStdString() << "\" open";
+                guarded->reject();
+            }
+        });
+        return dialog->exec();
     }
 
     // The texts of the message boxes shown so far.

@@ -149,6 +149,62 @@ TEST_F(CliTest, SendWithTheGatewayDownRecordsEveryFailureAndSaysSo) {
     EXPECT_TRUE(r.err.contains(QStringLiteral("Login to Server fail"))) << r.err.toStdString();
 }
 
+// A gateway whose replies come in two parts 1.5 s apart, the code in the first 100 bytes.
+TEST_F(CliTest, RepliesPausedMidwayKeepRefusalsAndEachRowsOwnMsgId) {
+    sim->setReplyPacing(gwsim::ReplyPacing::split(100, 1500));
+    sim->failNextSends(6, 2);
+    const QString log = path("paused.log");
+    const CliRun r =
+        run({"-v", "send", "--text", "hi", "--log", log, "0900000001", "0900000002", "0900000003", "0900000004"});
+    EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
+    const std::vector<SendLogRow> rows = readLog(log);
+    ASSERT_EQ(rows.size(), 4u);
+    std::set<QByteArray> msgIds;
+    int refused = 0;
+    for (const SendLogRow& row : rows) {
+        if (row.texts[ColSendCode] == "6") {
+            ++refused;
+            EXPECT_EQ(row.texts[ColSendResult], big5("接收手機號碼格式錯誤(refused (fault))"));
+            continue;
+        }
+        EXPECT_EQ(row.texts[ColSendCode], "0");
+        const QByteArray result = row.texts[ColSendResult];
+        ASSERT_TRUE(result.startsWith(big5("訊息已成功送出(MsgId:"))) << fromBig5(result).toStdString();
+        msgIds.insert(result.mid(result.indexOf(':') + 1).chopped(1));
+    }
+    EXPECT_EQ(refused, 2);
+    ASSERT_EQ(msgIds.size(), 2u);
+    for (const QByteArray& id : msgIds)
+        EXPECT_EQ(id.size(), 20) << id.constData();
+    EXPECT_EQ(sim->connectionCount(), 3); // a new connection after each refusal, whose rest never came in time
+
+    // Each MsgId is the gateway's own: queried without the pause, both are found.
+    sim->setReplyPacing({});
+    const CliRun queried = run({"query", "--log", log});
+    ASSERT_EQ(queried.exitCode, 0) << queried.err.toStdString();
+    for (const SendLogRow& row : readLog(log)) {
+        if (row.texts[ColSendCode] == "0")
+            EXPECT_EQ(row.texts[ColQueryCode], "0") << fromBig5(row.texts[ColQueryResult]).toStdString();
+    }
+}
+
+TEST_F(CliTest, TrickledRepliesEndWithinTheReplyWaitAndItsRetry) {
+    sim->setReplyPacing(gwsim::ReplyPacing::trickle(50)); // a whole reply would take 12 s
+    const CliRun r = run({"-v", "--reply-wait", "1", "send", "--text", "hi", "--log", path("t.log"), "0912345678"});
+    EXPECT_EQ(r.exitCode, 2);
+    ASSERT_EQ(r.rows().size(), 1);
+    EXPECT_EQ(r.rows()[0][ColSendCode], "-1");
+    EXPECT_EQ(r.rows()[0][ColSendResult], u("Recv()逾時"));
+    EXPECT_TRUE(r.err.contains(u("Login to Server fail, -1:Recv()逾時"))) << r.err.toStdString();
+    EXPECT_EQ(sim->connectionCount(), 2);
+
+    const CliRun test = run({"--reply-wait=1", "login-test"});
+    EXPECT_EQ(test.exitCode, 1);
+    EXPECT_TRUE(test.out.contains(u("Recv()逾時"))) << test.out.toStdString();
+    EXPECT_EQ(run({"--reply-wait", "0", "login-test"}).exitCode, 1);
+    EXPECT_EQ(sim->connectionCount(), 3); // a wait of 0 seconds is refused before anything connects
+}
+
 struct Refusal {
     const char* name;
     std::function<QStringList()> args;

@@ -1,5 +1,5 @@
+#include "GatewayPeer.h"
 #include "GatewaySimulator.h"
-#include "RawTcpServer.h"
 #include "gateway/ResultCodes.h"
 #include "gateway/SMSendNorviGw.h"
 #include "gateway/Sockets.h"
@@ -15,8 +15,11 @@
 using namespace norvi;
 using norvi::gwsim::GatewaySimulator;
 using norvi::gwsim::SimOptions;
+using norvi::test::answer;
 using norvi::test::ClosedPort;
+using norvi::test::pointAt;
 using norvi::test::RawTcpServer;
+using norvi::test::replyWith;
 
 namespace {
 
@@ -31,28 +34,6 @@ bool zeroFrom(const char* field, std::size_t from, std::size_t width) {
         if (field[i] != 0)
             return false;
     return true;
-}
-
-sGwReply replyWith(uint8_t code, const QByteArray& content) {
-    sGwReply r{};
-    r.reply_code = code;
-    r.reply_coding = 1;
-    std::memcpy(r.reply_content, content.constData(), std::size_t(qMin<qsizetype>(content.size(), 160)));
-    r.reply_content_len = uint8_t(qMin<qsizetype>(content.size(), 160));
-    return r;
-}
-
-// Reads one request and answers it in full.
-bool answer(int fd, const sGwReply& reply) {
-    sGwRequest q;
-    return RawTcpServer::readExactly(fd, &q, sizeof q) && RawTcpServer::writeAll(fd, &reply, sizeof reply);
-}
-
-void pointAt(SMSendNorviGw& client, int port, const QByteArray& account = "demo", const QByteArray& password = "demo") {
-    client.SetHost("127.0.0.1");
-    client.SetPort(port);
-    client.SetAccount(account);
-    client.SetPassword(password);
 }
 
 class GatewayClientTest : public ::testing::Test {
@@ -430,60 +411,6 @@ TEST_F(GatewayClientTest, SendingToAResetConnectionIsASendErrorNotASignal) {
     EXPECT_EQ(text, big5("Send()錯誤") + "(" + QByteArray::number(ECONNRESET) + ")");
     EXPECT_FALSE(client.loggedIn());
 }
-
-TEST_F(GatewayClientTest, RepliesSplitInTwoAreCompleted) {
-    sim->setSplitReplies(true);
-    SMSendNorviGw client;
-    pointAt(client, sim->port());
-    ASSERT_TRUE(client.Login());
-    client.Clear();
-    client.SetType(GwSendDomestic);
-    client.SetCoding(1);
-    client.SetMobile("0912345678");
-    client.SetContent(2, "hi");
-    QByteArray msgId;
-    ASSERT_EQ(client.Send(msgId), 0);
-    // The first part ends 16 bytes into the reply text; the MsgId is 20 long.
-    EXPECT_EQ(msgId.size(), 20);
-    client.Clear();
-    client.SetType(GwQuery);
-    client.SetMsgId(msgId);
-    QByteArray text;
-    EXPECT_EQ(client.Send(text), 4) << text.constData();
-}
-
-// A reply of which only the first 90 bytes come: the code and the 6 bytes of text that arrived.
-class ShortReplyTest : public ::testing::TestWithParam<bool> {};
-
-TEST_P(ShortReplyTest, ShortReplyIsUsedWithTheRestZero) {
-    const bool closeAfterwards = GetParam();
-    RawTcpServer server([closeAfterwards](int fd) {
-        answer(fd, replyWith(0, "ok"));
-        sGwRequest q;
-        RawTcpServer::readExactly(fd, &q, sizeof q);
-        const sGwReply r = replyWith(7, "ABCDEFGHIJKLMNOP");
-        RawTcpServer::writeAll(fd, &r, 90);
-        if (!closeAfterwards)
-            RawTcpServer::drainUntilClosed(fd); // holds the connection open, sending nothing more
-    });
-    SMSendNorviGw client;
-    pointAt(client, server.port());
-    ASSERT_TRUE(client.Login());
-    uint8_t coding = 0;
-    QByteArray content, params;
-    int length = -1;
-    client.Clear();
-    client.SetType(GwQuery);
-    EXPECT_EQ(client.Receive(coding, content, length, params), 7);
-    EXPECT_EQ(client.message(), QByteArray("ABCDEF"));
-    EXPECT_EQ(content, QByteArray("ABCDEF"));
-    EXPECT_EQ(length, 16); // the header arrived whole
-    EXPECT_TRUE(client.loggedIn());
-    client.Logout();
-}
-
-INSTANTIATE_TEST_SUITE_P(Gateway, ShortReplyTest, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "ThenClosed" : "ThenSilent"; });
 
 TEST_F(GatewayClientTest, ReceiveHandsBackRawContentOrTextAndParams) {
     RawTcpServer server([](int fd) {

@@ -11,6 +11,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -409,6 +410,57 @@ TEST_F(SimulatorTest, StopEndsEveryConnectionWhateverItIsDoing) {
     EXPECT_FALSE(late.connected());
 }
 
+// Reads what has arrived of a reply once the socket is readable, without waiting for more.
+std::size_t readPiece(RawClient& c, char* into, std::size_t room) {
+    pollfd p{c.fd(), POLLIN, 0};
+    if (::poll(&p, 1, 10000) != 1)
+        return 0;
+    const ssize_t n = ::recv(c.fd(), into, room, MSG_DONTWAIT);
+    return n > 0 ? std::size_t(n) : 0;
+}
+
+TEST_F(SimulatorTest, PacedRepliesComeInTheirPieces) {
+    struct Case {
+        ReplyPacing pacing;
+        std::vector<std::size_t> pieces; // the first pieces as they arrive
+    } const cases[] = {
+        {ReplyPacing{}, {244}}, {ReplyPacing::split(30, 500), {30, 214}}, {ReplyPacing::trickle(100), {1, 1, 1}}};
+    for (const Case& c : cases) {
+        SimOptions o;
+        o.pacing = c.pacing;
+        start(o);
+        RawClient client(sim->port());
+        const sGwRequest login = makeRequest(GwLogin, {"demo", "demo"});
+        ASSERT_TRUE(client.write(&login, sizeof login));
+        sGwReply r{};
+        char* bytes = reinterpret_cast<char*>(&r);
+        std::vector<std::size_t> pieces;
+        std::size_t got = 0;
+        while (pieces.size() < c.pieces.size()) {
+            pieces.push_back(readPiece(client, bytes + got, sizeof r - got));
+            got += pieces.back();
+        }
+        EXPECT_EQ(pieces, c.pieces) << "split at " << c.pacing.splitAt << ", trickle " << c.pacing.trickleMs;
+        EXPECT_EQ(r.reply_code, 0);
+        if (got == sizeof r) {
+            EXPECT_EQ(replyText(r), QByteArray("login ok"));
+        }
+    }
+}
+
+TEST_F(SimulatorTest, StopEndsAPausedReplyAtOnce) {
+    SimOptions o;
+    o.pacing = ReplyPacing::split(10, 3600 * 1000);
+    start(o);
+    RawClient c(sim->port());
+    const sGwRequest login = makeRequest(GwLogin, {"demo", "demo"});
+    ASSERT_TRUE(c.write(&login, sizeof login));
+    char first[10];
+    ASSERT_TRUE(RawTcpServer::readExactly(c.fd(), first, sizeof first));
+    sim->stop(); // does not wait for the hour's pause
+    EXPECT_EQ(RawTcpServer::drainUntilClosed(c.fd()), 0);
+}
+
 TEST_F(SimulatorTest, KeepsTheMostRecentRequests) {
     SimOptions o;
     o.keepRequests = 3;
@@ -458,9 +510,38 @@ TEST(SimCommandLine, ReadsEveryOption) {
     EXPECT_EQ(o.failSendsCount, 2);
     EXPECT_EQ(o.closeAfter, 4);
     EXPECT_EQ(o.silentAfter, 6);
-    EXPECT_TRUE(o.splitReplies);
+    EXPECT_EQ(o.pacing.splitAt, 100);
+    EXPECT_EQ(o.pacing.pauseMs, 100);
+    EXPECT_EQ(o.pacing.trickleMs, 0);
     ASSERT_TRUE(parseCommandLine({"--help"}, o, help, &error));
     EXPECT_TRUE(help);
+}
+
+struct PacingCase {
+    QStringList args;
+    int splitAt, pauseMs, trickleMs;
+};
+
+TEST(SimCommandLine, ReplyPacingSwitches) {
+    const PacingCase cases[] = {
+        {{"--split-at", "60"}, 60, 100, 0},
+        {{"--reply-pause", "1500"}, 100, 1500, 0},
+        {{"--split-at=200", "--reply-pause=0", "--split-replies"}, 200, 0, 0},
+        {{"--trickle-replies", "500"}, 0, 0, 500},
+        {{}, 0, 0, 0},
+    };
+    for (const PacingCase& c : cases) {
+        SimOptions o;
+        bool help = false;
+        QString error;
+        ASSERT_TRUE(parseCommandLine(c.args, o, help, &error)) << error.toStdString();
+        EXPECT_EQ(o.pacing.splitAt, c.splitAt) << c.args.join(' ').toStdString();
+        EXPECT_EQ(o.pacing.pauseMs, c.pauseMs) << c.args.join(' ').toStdString();
+        EXPECT_EQ(o.pacing.trickleMs, c.trickleMs) << c.args.join(' ').toStdString();
+    }
+    EXPECT_TRUE(usageText().contains("--reply-pause MS"));
+    EXPECT_TRUE(usageText().contains("--trickle-replies MS"));
+    EXPECT_TRUE(usageText().contains("--split-at N"));
 }
 
 class SimCommandLineErrorTest : public ::testing::TestWithParam<QStringList> {};
@@ -478,7 +559,10 @@ INSTANTIATE_TEST_SUITE_P(Gateway, SimCommandLineErrorTest,
                          ::testing::Values(QStringList{"--port", "70000"}, QStringList{"--account", "nocolon"},
                                            QStringList{"--fail-sends", "11"}, QStringList{"--listen", "localhost"},
                                            QStringList{"--bogus"}, QStringList{"--split-replies=1"},
-                                           QStringList{"--max-connections", "0"},
+                                           QStringList{"--max-connections", "0"}, QStringList{"--split-at", "0"},
+                                           QStringList{"--split-at", "244"}, QStringList{"--reply-pause", "-1"},
+                                           QStringList{"--trickle-replies", "0"},
+                                           QStringList{"--trickle-replies=5", "--split-at", "3"},
                                            QStringList{"--account", QString::fromUtf8("😀:x")}));
 
 #ifdef NORVI_GWSIM_PATH

@@ -147,6 +147,46 @@ TEST_F(SendJobTest, SilentGatewayEndsTheExchangeWithAReplyTimeOutAndTheRunStillE
     EXPECT_EQ(progress.endStates(), QList<int>{StateSent});
 }
 
+// A gateway whose replies come in two parts 1.5 s apart, the code in the first 100 bytes.
+TEST_F(SendJobTest, RepliesPausedMidwayKeepRefusalsAndEachRowsOwnMsgId) {
+    sim->setReplyPacing(gwsim::ReplyPacing::split(100, 1500));
+    sim->failNextSends(6, 2);
+    for (int i = 1; i <= 4; ++i)
+        SendQueue.push_back(record("090000000" + QByteArray::number(i)));
+    ASSERT_TRUE(runSend());
+    ASSERT_EQ(log.rows.size(), 4);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(cell(i, ColSendCode), "6") << i;
+        EXPECT_EQ(cell(i, ColSendResult), big5("接收手機號碼格式錯誤(refused (fault))")) << i;
+    }
+    EXPECT_EQ(linesWith("傳送失敗: 6, "), 2);
+    EXPECT_TRUE(sentOk(2) && sentOk(3));
+    EXPECT_NE(cell(2, ColSendResult), cell(3, ColSendResult));
+    // Each refusal was taken without its padding, which had not come by the next send: a new
+    // connection after each of them.
+    EXPECT_EQ(sim->connectionCount(), 3);
+
+    // The MsgIds are the gateway's own: a query of every row finds both messages.
+    sim->setReplyPacing({});
+    QueryAll = true;
+    ASSERT_TRUE(runJob(ModeQuery, &log));
+    EXPECT_EQ(requestsOf(GwQuery).size(), 2);
+    for (int i = 2; i < 4; ++i)
+        EXPECT_TRUE(cell(i, ColQueryCode) == "4" || cell(i, ColQueryCode) == "0") << cell(i, ColQueryCode).constData();
+}
+
+TEST_F(SendJobTest, TrickledRepliesEndWithinTheReplyWaitAndItsRetry) {
+    SendThd::setReplyWaitSeconds(1);
+    sim->setReplyPacing(gwsim::ReplyPacing::trickle(50)); // a whole reply would take 12 s
+    SendQueue.push_back(record("0912345678"));
+    ASSERT_TRUE(runSend());
+    EXPECT_EQ(cell(0, ColSendCode), "-1");
+    EXPECT_EQ(cell(0, ColSendResult), big5("Recv()逾時"));
+    EXPECT_EQ(sim->connectionCount(), 2); // each attempt on a connection of its own
+    EXPECT_EQ(linesWith("Login to Server fail, -1:Recv()逾時"), 1);
+    EXPECT_EQ(progress.endStates(), QList<int>{StateSent});
+}
+
 TEST_F(SendJobTest, TheSendDialogsReservationAndLimitReachTheWire) {
     // A reservation for tomorrow at this minute, as the send dialog builds it.
     const QByteArray orderTime = Clock::now().addDays(1).toString("yyyyMMddHHmm").toLatin1() + "00";

@@ -6,7 +6,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <thread>
+
+#include <pthread.h>
 
 using namespace norvi;
 
@@ -63,6 +69,33 @@ TEST(Sockets, WaitWorksForDescriptorsBeyondTheSelectLimit) {
     EXPECT_EQ(c, 'x');
     ::close(high);
     ::setrlimit(RLIMIT_NOFILE, &lim);
+}
+
+void ignoreSignal(int) {}
+
+TEST(Sockets, WaitWithoutLimitOutlastsSignals) {
+    struct sigaction quiet {
+    }, before{};
+    quiet.sa_handler = ignoreSignal; // no SA_RESTART: every signal interrupts poll()
+    ASSERT_EQ(::sigaction(SIGUSR1, &quiet, &before), 0);
+    Pair p;
+    ASSERT_GE(p.a, 0);
+    std::atomic<bool> waiting{false};
+    sockets::Wait outcome = sockets::Wait::Failed;
+    std::thread waiter([&] {
+        waiting = true;
+        outcome = sockets::WaitReadableMs(p.a, -1);
+    });
+    while (!waiting)
+        std::this_thread::yield();
+    for (int i = 0; i < 5; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ::pthread_kill(waiter.native_handle(), SIGUSR1);
+    }
+    ASSERT_EQ(::write(p.b, "x", 1), 1);
+    waiter.join();
+    EXPECT_EQ(outcome, sockets::Wait::Ready);
+    ::sigaction(SIGUSR1, &before, nullptr);
 }
 
 TEST(Sockets, StartupIsCountedAndSocketsNeedAStartedLayer) {

@@ -32,9 +32,6 @@ namespace {
 
 // A record that stops arriving part-way is answered as too short after this pause.
 constexpr int kPartialRecordPauseMs = 1000;
-// Split replies: the first part, then a pause, then the rest.
-constexpr std::size_t kSplitAt = 100;
-constexpr auto kSplitPause = std::chrono::milliseconds(100);
 // The compose side books whole minutes, so a reservation for the current minute is up to a minute old
 // when it arrives; it is accepted and falls due at once.
 constexpr qint64 kScheduleGraceSeconds = 60;
@@ -228,7 +225,7 @@ struct GatewaySimulator::Impl {
     int failCount = 0;
     int closeAfter = -1;
     int silentAfter = -1;
-    bool splitReplies = false;
+    ReplyPacing pacing;
 
     std::mutex outLock;
 
@@ -237,7 +234,7 @@ struct GatewaySimulator::Impl {
         failCount = options.failSendsCount;
         closeAfter = options.closeAfter;
         silentAfter = options.silentAfter;
-        splitReplies = options.splitReplies;
+        pacing = options.pacing;
     }
 
     void say(const QString& line) {
@@ -256,6 +253,7 @@ struct GatewaySimulator::Impl {
     enum class Read { Whole, Partial, Closed };
     Read readRequest(int fd, sGwRequest& q);
     bool sendReply(int fd, const sGwReply& reply);
+    bool pause(int milliseconds);
     void record(const sGwRequest& q);
 
     Outcome handle(const sGwRequest& q, Session& s);
@@ -427,12 +425,18 @@ GatewaySimulator::Impl::Read GatewaySimulator::Impl::readRequest(int fd, sGwRequ
     return Read::Whole;
 }
 
+// Waits between the pieces of a paced reply; false when the simulator stops meanwhile.
+bool GatewaySimulator::Impl::pause(int milliseconds) {
+    std::unique_lock<std::mutex> guard(lock);
+    return !stopped.wait_for(guard, std::chrono::milliseconds(milliseconds), [this] { return stopping; });
+}
+
 bool GatewaySimulator::Impl::sendReply(int fd, const sGwReply& reply) {
     const char* p = reinterpret_cast<const char*>(&reply);
-    bool split;
+    ReplyPacing how;
     {
         std::lock_guard<std::mutex> guard(lock);
-        split = splitReplies;
+        how = pacing;
     }
     const auto sendAll = [fd](const char* data, std::size_t size) {
         while (size > 0) {
@@ -446,16 +450,17 @@ bool GatewaySimulator::Impl::sendReply(int fd, const sGwReply& reply) {
         }
         return true;
     };
-    if (!split)
-        return sendAll(p, sizeof reply);
-    if (!sendAll(p, kSplitAt))
-        return false;
-    {
-        std::unique_lock<std::mutex> guard(lock);
-        if (stopped.wait_for(guard, kSplitPause, [this] { return stopping; }))
-            return false;
+    if (how.trickleMs > 0) {
+        for (std::size_t i = 0; i < sizeof reply; ++i) {
+            if ((i > 0 && !pause(how.trickleMs)) || !sendAll(p + i, 1))
+                return false;
+        }
+        return true;
     }
-    return sendAll(p + kSplitAt, sizeof reply - kSplitAt);
+    const std::size_t at = std::size_t(how.splitAt);
+    if (at == 0 || at >= sizeof reply)
+        return sendAll(p, sizeof reply);
+    return sendAll(p, at) && pause(how.pauseMs) && sendAll(p + at, sizeof reply - at);
 }
 
 void GatewaySimulator::Impl::record(const sGwRequest& q) {
@@ -722,9 +727,9 @@ void GatewaySimulator::setSilentAfter(int replies) {
     d->silentAfter = replies;
 }
 
-void GatewaySimulator::setSplitReplies(bool split) {
+void GatewaySimulator::setReplyPacing(const ReplyPacing& pacing) {
     std::lock_guard<std::mutex> guard(d->lock);
-    d->splitReplies = split;
+    d->pacing = pacing;
 }
 
 std::vector<sGwRequest> GatewaySimulator::requests() const {

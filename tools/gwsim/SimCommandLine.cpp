@@ -10,6 +10,9 @@ namespace norvi::gwsim {
 
 namespace {
 
+// A pause longer than an hour plays no gateway worth playing.
+constexpr int kMaxPauseMs = 3600 * 1000;
+
 bool toInt(const QString& text, int min, int max, int& out) {
     bool ok = false;
     const int v = text.toInt(&ok);
@@ -44,7 +47,10 @@ QString usageText() {
         "  --fail-sends CODE:COUNT  answer the next COUNT send requests with CODE\n"
         "  --close-after N          close each connection instead of answering request N+1\n"
         "  --silent-after N         never answer a connection's requests after N replies\n"
-        "  --split-replies          send each reply in two parts with a short pause\n"
+        "  --split-replies          send each reply in two parts: 100 bytes, a pause of 100 ms, the rest\n"
+        "  --split-at N             the first part of a split reply is N bytes long (1 to 243)\n"
+        "  --reply-pause MS         pause MS milliseconds between the two parts of a split reply\n"
+        "  --trickle-replies MS     send each reply one byte at a time, MS milliseconds apart\n"
         "  --help                   show this text\n"
         "\n"
         "Prints the address it listens on, then one line per request. Stops on SIGINT or SIGTERM.\n");
@@ -58,6 +64,11 @@ bool parseCommandLine(const QStringList& args, SimOptions& options, bool& help, 
     };
     help = false;
     bool accountsGiven = false;
+    // The reply pacing switches are read together and checked against each other at the end.
+    bool split = false;
+    int splitAt = ReplyPacing::kDefaultSplitAt;
+    int pauseMs = ReplyPacing::kDefaultPauseMs;
+    int trickleMs = 0;
     for (int i = 0; i < args.size(); ++i) {
         QString name = args.at(i);
         QString value;
@@ -81,7 +92,9 @@ bool parseCommandLine(const QStringList& args, SimOptions& options, bool& help, 
         static const QStringList valueOptions = {QStringLiteral("--listen"),          QStringLiteral("--port"),
                                                  QStringLiteral("--account"),         QStringLiteral("--deliver-after"),
                                                  QStringLiteral("--max-connections"), QStringLiteral("--fail-sends"),
-                                                 QStringLiteral("--close-after"),     QStringLiteral("--silent-after")};
+                                                 QStringLiteral("--close-after"),     QStringLiteral("--silent-after"),
+                                                 QStringLiteral("--split-at"),        QStringLiteral("--reply-pause"),
+                                                 QStringLiteral("--trickle-replies")};
         if (!flag && !valueOptions.contains(name))
             return bad(QStringLiteral("unknown option %1 (see --help)").arg(name));
         if (flag && inlineValue)
@@ -92,7 +105,7 @@ bool parseCommandLine(const QStringList& args, SimOptions& options, bool& help, 
         if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
             help = true;
         } else if (name == QLatin1String("--split-replies")) {
-            options.splitReplies = true;
+            split = true;
         } else if (name == QLatin1String("--listen")) {
             in_addr a{};
             if (::inet_pton(AF_INET, value.toLatin1().constData(), &a) != 1)
@@ -129,8 +142,29 @@ bool parseCommandLine(const QStringList& args, SimOptions& options, bool& help, 
         } else if (name == QLatin1String("--silent-after")) {
             if (!toInt(value, 0, INT_MAX, options.silentAfter))
                 return bad(QStringLiteral("--silent-after: not a number: %1").arg(value));
+        } else if (name == QLatin1String("--split-at")) {
+            split = true;
+            if (!toInt(value, 1, int(sizeof(sGwReply)) - 1, splitAt))
+                return bad(QStringLiteral("--split-at: not a number of bytes from 1 to 243: %1").arg(value));
+        } else if (name == QLatin1String("--reply-pause")) {
+            split = true;
+            if (!toInt(value, 0, kMaxPauseMs, pauseMs))
+                return bad(QStringLiteral("--reply-pause: not a number of milliseconds (0 to %1): %2")
+                               .arg(kMaxPauseMs)
+                               .arg(value));
+        } else if (name == QLatin1String("--trickle-replies")) {
+            if (!toInt(value, 1, kMaxPauseMs, trickleMs))
+                return bad(QStringLiteral("--trickle-replies: not a number of milliseconds (1 to %1): %2")
+                               .arg(kMaxPauseMs)
+                               .arg(value));
         }
     }
+    if (split && trickleMs > 0)
+        return bad(QStringLiteral("--trickle-replies cannot be combined with a split reply"));
+    if (trickleMs > 0)
+        options.pacing = ReplyPacing::trickle(trickleMs);
+    else if (split)
+        options.pacing = ReplyPacing::split(splitAt, pauseMs);
     return true;
 }
 

@@ -7,8 +7,9 @@
 
 namespace norvi {
 
-bool RunLoginTest(QByteArray* text) {
+bool RunLoginTest(QByteArray* text, int replyWaitSeconds) {
     SMSendNorviGw client;
+    client.SetReplyWaitSeconds(replyWaitSeconds);
     client.SetHost(GatewayHost);
     client.SetPort(Config.gwPort);
     client.SetAccount(getField(Config.gwAccount));

@@ -1,5 +1,6 @@
 #include "SMSendNorviGw.h"
 
+#include "gateway/ReplyReader.h"
 #include "gateway/ResultCodes.h"
 #include "gateway/Sockets.h"
 #include "shared/Big5.h"
@@ -7,6 +8,7 @@
 
 #include <arpa/inet.h>
 
+#include <climits>
 #include <cstring>
 
 namespace norvi {
@@ -18,8 +20,6 @@ constexpr int kSendWaitSeconds = 10;
 // The connect gives up like the login's send wait; without a bound an unreachable address holds a
 // worker for the system's full handshake retry time.
 constexpr int kConnectWaitSeconds = 20;
-// After the first part of a reply, further parts must follow within this pause to be taken.
-constexpr int kShortReadPauseMs = 1000;
 
 constexpr int kMaxContent = 160;
 constexpr int kMaxAccount = 8;
@@ -90,45 +90,18 @@ bool sendStep(NorviGwUnit& unit, int waitSeconds) {
     return true;
 }
 
-// Replies are not delimited, so a reply that arrives in parts is completed while further parts keep
-// coming; whatever is missing when the gateway pauses or closes reads as 0.
-void completeShortRead(NorviGwUnit& unit, long got) {
-    char* reply = reinterpret_cast<char*>(&unit.reply);
-    while (got < long(sizeof unit.reply)) {
-        if (sockets::WaitReadableMs(unit.sock, kShortReadPauseMs) != sockets::Wait::Ready)
-            return;
-        const long n = sockets::Receive(unit.sock, reply + got, sizeof unit.reply - std::size_t(got));
-        if (n <= 0)
-            return;
-        got += n;
+// The failure text of a reply that could not be read.
+QByteArray replyFailureText(ReplyReader::Outcome outcome, int error) {
+    switch (outcome) {
+    case ReplyReader::Outcome::Closed:
+        return big5("Norvi伺服器已切斷連線");
+    case ReplyReader::Outcome::TimedOut:
+        return big5("Recv()逾時");
+    case ReplyReader::Outcome::WaitFailed:
+        return withError("Recv() select error", error);
+    default:
+        return withError(big5("Recv()錯誤").constData(), error);
     }
-}
-
-bool receiveStep(NorviGwUnit& unit, int waitSeconds) {
-    std::memset(&unit.reply, 0, sizeof unit.reply);
-    if (waitSeconds > 0) {
-        const sockets::Wait w = sockets::WaitReadable(unit.sock, waitSeconds);
-        if (w == sockets::Wait::Failed)
-            return fail(unit, withError("Recv() select error", sockets::LastError()));
-        if (w == sockets::Wait::TimedOut)
-            return fail(unit, big5("Recv()逾時"));
-    }
-    const long n = sockets::Receive(unit.sock, &unit.reply, sizeof unit.reply);
-    if (n < 0)
-        return fail(unit, withError(big5("Recv()錯誤").constData(), sockets::LastError()));
-    if (n == 0)
-        return fail(unit, big5("Norvi伺服器已切斷連線"));
-    completeShortRead(unit, n);
-    return true;
-}
-
-// One request and its reply. On success lastCode and message come from the reply.
-bool exchange(NorviGwUnit& unit, int sendWaitSeconds, int replyWaitSeconds) {
-    if (!sendStep(unit, sendWaitSeconds) || !receiveStep(unit, replyWaitSeconds))
-        return false;
-    unit.lastCode = unit.reply.reply_code;
-    setMessage(unit, getField(unit.reply.reply_content));
-    return true;
 }
 
 // The number of leading bytes of an over-long text that fit the content without splitting a
@@ -235,9 +208,12 @@ QByteArray SMSendNorviGw::message() const {
 }
 
 bool SMSendNorviGw::Login() {
-    if (unit.loggedIn)
+    // A connection whose last reply has not fully arrived is given up for a new one: the rest could
+    // still turn up and would then be read as the start of the next reply.
+    if (unit.loggedIn && settleLastReply())
         return true;
-    closeConnection(unit); // a socket left over from an interrupted login
+    closeConnection(unit); // such a connection, or a socket left over from an interrupted login
+    m_replyRestOwed = 0;
 
     std::memset(&unit.addr, 0, sizeof unit.addr);
     unit.addr.sin_family = AF_INET;
@@ -263,12 +239,14 @@ bool SMSendNorviGw::Login() {
     pos = appendParam(unit.request, pos, getField(password), kMaxAccount);
     unit.request.msg_params_len = uint8_t(pos);
 
-    if (!exchange(unit, kLoginSendWaitSeconds, m_replyWaitSeconds))
+    if (!exchange(kLoginSendWaitSeconds, true))
         return false;
     if (unit.lastCode != 0) {
         closeConnection(unit);
         return false;
     }
+    if (unit.sock < 0) // the gateway ended the connection part-way through its welcome
+        return fail(unit, big5("Norvi伺服器已切斷連線"));
     unit.loggedIn = 1;
     return true;
 }
@@ -299,13 +277,13 @@ int SMSendNorviGw::Send(QByteArray& text) {
     }
     r.msg_params_len = uint8_t(pos);
 
-    exchange(unit, kSendWaitSeconds, m_replyWaitSeconds);
+    exchange(kSendWaitSeconds, false);
     text = message();
     return unit.lastCode;
 }
 
 int SMSendNorviGw::Receive(uint8_t& coding, QByteArray& content, int& contentLength, QByteArray& params) {
-    if (!exchange(unit, kSendWaitSeconds, m_replyWaitSeconds))
+    if (!exchange(kSendWaitSeconds, false))
         return unit.lastCode;
     const sGwReply& r = unit.reply;
     coding = r.reply_coding;
@@ -319,6 +297,53 @@ int SMSendNorviGw::Receive(uint8_t& coding, QByteArray& content, int& contentLen
     }
     params = getField(r.reply_params);
     return unit.lastCode;
+}
+
+bool SMSendNorviGw::settleLastReply() {
+    if (m_replyRestOwed == 0)
+        return true;
+    if (unit.sock >= 0 && DropArrivedRest(unit.sock, m_replyRestOwed))
+        return true;
+    m_replyRestOwed = 0; // the connection is given up, and with it what it owed
+    return false;
+}
+
+int SMSendNorviGw::replyWaitMs() const {
+    if (m_replyWaitSeconds <= 0)
+        return 0;
+    return m_replyWaitSeconds > INT_MAX / 1000 ? INT_MAX : m_replyWaitSeconds * 1000;
+}
+
+bool SMSendNorviGw::exchange(int sendWaitSeconds, bool loginReply) {
+    if (!settleLastReply())
+        closeConnection(unit); // the send step then fails as on any connection that is gone
+    if (!sendStep(unit, sendWaitSeconds))
+        return false;
+
+    ReplyReader reader(unit.sock, unit.reply, replyWaitMs());
+    ReplyReader::Outcome outcome = reader.readReadable();
+    // The first request on a new connection follows the welcome at once, so a welcome must arrive
+    // whole before it counts; a refusal closes the connection anyway.
+    if (loginReply && outcome == ReplyReader::Outcome::Readable && unit.reply.reply_code == 0)
+        outcome = reader.readWhole();
+    m_lastReplyWaits = reader.waits();
+
+    switch (outcome) {
+    case ReplyReader::Outcome::Whole:
+        break;
+    case ReplyReader::Outcome::Readable:
+        m_replyRestOwed = reader.rest();
+        break;
+    case ReplyReader::Outcome::Cut:
+        // What arrived is the reply; the connection is over, and the next Login opens a new one.
+        closeConnection(unit);
+        break;
+    default:
+        return fail(unit, replyFailureText(outcome, reader.error()));
+    }
+    unit.lastCode = unit.reply.reply_code;
+    setMessage(unit, getField(unit.reply.reply_content));
+    return true;
 }
 
 void SMSendNorviGw::Logout() {

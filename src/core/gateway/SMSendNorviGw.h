@@ -5,6 +5,8 @@
 
 #include <QByteArray>
 
+#include <cstddef>
+
 namespace norvi {
 
 // The gateway client: one TCP connection, its login state and the text of the last result.
@@ -43,12 +45,23 @@ public:
     bool loggedIn() const { return unit.loggedIn != 0; }
     const sGwRequest& request() const { return unit.request; }
 
-    // The reply wait that keeps a silent gateway from blocking a worker forever, in whole seconds.
+    // The reply wait, in whole seconds: from the request sent to the last byte of its reply, however
+    // slowly the bytes come. It keeps a silent or trickling gateway from holding a worker for long.
     static constexpr int kReplyWaitSeconds = 30;
     // Tests shorten the reply wait; 0 or less waits without limit.
     void SetReplyWaitSeconds(int seconds) { m_replyWaitSeconds = seconds; }
+    // How often the last exchange waited for its reply to become readable: 1 for a reply that came
+    // in one piece, or whose padding did not matter.
+    int lastReplyWaits() const { return m_lastReplyWaits; }
 
 private:
+    // One request and its reply; on success lastCode and message come from the reply.
+    bool exchange(int sendWaitSeconds, bool loginReply);
+    // Drops the rest of the last reply if it has all arrived by now; false when the connection must
+    // be given up instead.
+    bool settleLastReply();
+    int replyWaitMs() const;
+
     NorviGwUnit unit;
     char host[20] = {};
     int32_t port = 8000;
@@ -60,6 +73,9 @@ private:
     QByteArray limitTime;
     uint8_t immediate = 1;
     int m_replyWaitSeconds = kReplyWaitSeconds;
+    // Bytes of the last reply that were not waited for, because nothing the client reads was in them.
+    std::size_t m_replyRestOwed = 0;
+    int m_lastReplyWaits = 0;
 };
 
 } // namespace norvi

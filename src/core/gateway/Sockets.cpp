@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <ctime>
 
 namespace norvi::sockets {
 
@@ -44,6 +45,8 @@ Wait waitFor(int sock, short events, int milliseconds) {
             return Wait::TimedOut;
         if (errno != EINTR)
             return Wait::Failed;
+        if (milliseconds < 0)
+            continue; // no limit: wait again
         // The time spent before the first signal is not known without a clock read before every
         // wait; counting from here stretches an interrupted wait by at most that much.
         if (!interrupted) {
@@ -104,6 +107,12 @@ Wait WaitReadable(int sock, int seconds) {
 
 Wait WaitReadableMs(int sock, int milliseconds) {
     return waitFor(sock, POLLIN, milliseconds);
+}
+
+int64_t MonotonicMs() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 int CreateTcpSocket() {
@@ -179,6 +188,18 @@ long Receive(int sock, void* data, std::size_t size) {
         const ssize_t n = ::recv(sock, data, size, 0);
         if (n >= 0 || errno != EINTR)
             return long(n);
+    }
+}
+
+long TryReceive(int sock, void* data, std::size_t size) {
+    for (;;) {
+        const ssize_t n = ::recv(sock, data, size, MSG_DONTWAIT);
+        if (n >= 0)
+            return long(n);
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return kNothingYet;
+        if (errno != EINTR)
+            return -1;
     }
 }
 

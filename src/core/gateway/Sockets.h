@@ -29,11 +29,16 @@ int LastError();
 enum class Wait { Ready, TimedOut, Failed };
 
 // Waits until the socket can be written / has something to read (data, end of stream or an error),
-// for at most `seconds` whole seconds or `milliseconds`. poll() is used, not select(): a descriptor
-// above FD_SETSIZE must not corrupt memory. A negative descriptor fails with EBADF.
+// for at most `seconds` whole seconds or `milliseconds` (a negative count waits without limit).
+// poll() is used, not select(): a descriptor above FD_SETSIZE must not corrupt memory. A negative
+// descriptor fails with EBADF.
 Wait WaitWritable(int sock, int seconds);
 Wait WaitReadable(int sock, int seconds);
 Wait WaitReadableMs(int sock, int milliseconds);
+
+// Milliseconds on a clock that only goes forward, for deadlines of a few seconds. It is the coarse
+// clock (a few milliseconds' resolution), which every system serves without a system call.
+int64_t MonotonicMs();
 
 // A blocking TCP socket, or -1 (see LastError). Fails with kNotInitialised while the layer is not
 // started.
@@ -53,6 +58,11 @@ long TrySend(int sock, const void* data, std::size_t size);
 
 // One receive of at most `size` bytes: the count, 0 when the peer closed, or -1.
 long Receive(int sock, void* data, std::size_t size);
+
+// One receive that does not wait: the count, 0 when the peer closed, kNothingYet when nothing has
+// arrived, or -1.
+constexpr long kNothingYet = -2;
+long TryReceive(int sock, void* data, std::size_t size);
 
 void ShutdownBoth(int sock);
 void Close(int sock);

@@ -16,16 +16,17 @@ public:
     explicit MainWindowJobs(TFormMain& main);
     ~MainWindowJobs() override;
 
-    void PMItemLvQuerySMSClick() { startRowJob(1); }
-    void PMItemLvCancelSMSClick() { startRowJob(2); }
-    void PMItemLvRSendSMSClick();
-
     // JobOwner
     bool isSendDialog() const override { return false; }
     void closeForm() override {}
     void showResultBox(const QByteArray& msgId, const QByteArray& text) override;
 
 private:
+    // Reached through the main window's pop-up items.
+    void PMItemLvQuerySMSClick() { startRowJob(1); }
+    void PMItemLvCancelSMSClick() { startRowJob(2); }
+    void PMItemLvRSendSMSClick();
+
     void startRowJob(uint8_t mode);
     bool refuseWhileBusy();
     bool resolveGateway();

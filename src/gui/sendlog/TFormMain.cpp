@@ -254,6 +254,8 @@ void TFormMain::buildToolBar() {
 void TFormMain::buildCentre() {
     m_list = new QTreeView(this);
     m_list->setObjectName(QStringLiteral("ListViewLog"));
+    // Neither area has a label of its own; screen readers call them by what the menus call them.
+    m_list->setAccessibleName(u("發訊紀錄"));
     m_list->setModel(m_model);
     m_selection = m_list->selectionModel();
     m_list->setItemDelegate(new SendLogDelegate(m_list));
@@ -281,6 +283,7 @@ void TFormMain::buildCentre() {
 
     m_memo = new QPlainTextEdit(this);
     m_memo->setObjectName(QStringLiteral("MemoShow"));
+    m_memo->setAccessibleName(u("訊息視窗"));
     m_memo->setReadOnly(true);
     m_memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_memo->setMinimumHeight(35);
@@ -362,7 +365,14 @@ void TFormMain::EnableGatewayCommands(bool flag) {
         for (QAction* a : {PMItemLvQuerySMS, PMItemLvCancelSMS, PMItemLvRSendSMS})
             a->setEnabled(flag);
     }
-    PMItemLvOSendSMS->setEnabled(flag && selectedCount() == 1);
+    if (flag)
+        updateOriginalSend();
+    else
+        PMItemLvOSendSMS->setEnabled(false);
+}
+
+void TFormMain::updateOriginalSend() {
+    PMItemLvOSendSMS->setEnabled(onOriginalSend && selectedCount() == 1);
 }
 
 void TFormMain::setSaveEnabled(bool enabled) {
@@ -522,7 +532,7 @@ void TFormMain::ListViewLogInsert() {
     if (commandsEnabled) {
         for (QAction* a : {PMItemLvQuerySMS, PMItemLvCancelSMS, PMItemLvRSendSMS})
             a->setEnabled(true);
-        PMItemLvOSendSMS->setEnabled(selectedCount() == 1);
+        updateOriginalSend();
     }
 }
 
@@ -536,7 +546,7 @@ void TFormMain::ListViewLogSelectItem() {
     const int selected = selectedCount();
     for (QAction* a : {MItemFContent, MItemFDelete, PMItemLvContent, PMItemLvDelete})
         a->setEnabled(selected > 0);
-    PMItemLvOSendSMS->setEnabled(selected == 1);
+    updateOriginalSend();
 }
 
 void TFormMain::ListViewLogContextPopup(const QPoint& pos) {
@@ -570,7 +580,7 @@ void TFormMain::MItemFDeleteClick() {
                            PMItemLvQuerySMS, PMItemLvCancelSMS, PMItemLvRSendSMS})
             a->setEnabled(false);
     }
-    PMItemLvOSendSMS->setEnabled(selectedCount() == 1);
+    updateOriginalSend();
 }
 
 void TFormMain::PMItemLvSelectAllClick() {

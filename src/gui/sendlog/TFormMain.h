@@ -44,7 +44,8 @@ public:
     TFormAdrBk* FormAdrBk = nullptr;
     void attachSettings(TFormSettings* settings);
 
-    // The send-log pop-up's jobs. Empty hooks do nothing.
+    // The send-log pop-up's jobs. Empty hooks do nothing. 原訊息發訊(&M) stays disabled while its hook is
+    // empty: it has nothing to open until the send dialog takes a text.
     std::function<void()> onQueryRows;    // 查詢(&Q)
     std::function<void()> onCancelRows;   // 取消預約(&C)
     std::function<void()> onResend;       // 失敗重發(&R)
@@ -67,17 +68,9 @@ public:
 
     void EnableGatewayCommands(bool flag);
     void ResetColumnCaptions();
-    void ListViewLogColumnClick(int column);
-    // Saves every row; false only when the file could not be written (cancelling counts as success).
-    bool SaveLog();
-    void MItemFLoadClick();
     // Before rows are loaded or resent: sort by name, then offer to empty the list (saving it first when it
     // changed). False means the command is abandoned.
     bool ConfirmClearLog();
-    void MItemFContentClick();
-    void MItemFDeleteClick();
-    void PMItemLvSelectAllClick();
-    void MItemHAboutClick();
     QString statusText() const;
     // Shows the progress window for an operation of `maximum` steps owned by this window.
     void prepareProgress(int maximum);
@@ -89,6 +82,33 @@ protected:
     void showEvent(QShowEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+
+private slots:
+    // What the user reaches with the mouse or the keyboard.
+    void ListViewLogColumnClick(int column);
+    // Saves every row; false only when the file could not be written (cancelling counts as success).
+    bool SaveLog();
+    void MItemFLoadClick();
+    void MItemFContentClick();
+    void MItemFDeleteClick();
+    void MItemFExitClick();
+    void MItemVToolBarClick();
+    void MItemVStatusBarClick();
+    void MItemVMsgWinClick();
+    void MItemVAscendingClick();
+    void MItemVDescendingClick();
+    void MItemTSendSMSClick();
+    void MItemTQuerySMSClick();
+    void MItemTCancelSMSClick();
+    void MItemTAdrBkClick();
+    void MItemTSettingsClick();
+    void MItemHAboutClick();
+    void PMItemLvQuerySMSClick();
+    void PMItemLvCancelSMSClick();
+    void PMItemLvRSendSMSClick();
+    void PMItemLvOSendSMSClick();
+    void PMItemLvSelectAllClick();
+    void ListViewLogContextPopup(const QPoint& pos);
 
 private:
     void buildActions();
@@ -104,28 +124,14 @@ private:
     void updateSortChecks();
     void setStatusCount();
     void setSaveEnabled(bool enabled);
+    // 原訊息發訊(&M): exactly one row selected, and a send dialog that takes the row's text.
+    void updateOriginalSend();
     int selectedCount() const;
     QString boxTitle() const;
 
     void ListViewLogInsert();
     void ListViewLogChange();
     void ListViewLogSelectItem();
-    void ListViewLogContextPopup(const QPoint& pos);
-    void MItemFExitClick();
-    void MItemVToolBarClick();
-    void MItemVStatusBarClick();
-    void MItemVMsgWinClick();
-    void MItemVAscendingClick();
-    void MItemVDescendingClick();
-    void MItemTSendSMSClick();
-    void MItemTQuerySMSClick();
-    void MItemTCancelSMSClick();
-    void MItemTAdrBkClick();
-    void MItemTSettingsClick();
-    void PMItemLvQuerySMSClick();
-    void PMItemLvCancelSMSClick();
-    void PMItemLvRSendSMSClick();
-    void PMItemLvOSendSMSClick();
     void openQueryDialog(QAction* opener);
 
     SendLogModel* m_model = nullptr;

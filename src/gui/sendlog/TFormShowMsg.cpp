@@ -18,6 +18,7 @@ TFormShowMsg::TFormShowMsg(QWidget* parent) : QDialog(parent) {
     m_memo = new QPlainTextEdit(this);
     m_memo->setObjectName(QStringLiteral("MemoMsg"));
     m_memo->setReadOnly(true);
+    m_memo->setAccessibleName(windowTitle()); // the row's text has no label but the window's title
     m_close = new QPushButton(QString::fromUtf8("關閉"), this);
     m_close->setObjectName(QStringLiteral("ButtonClose"));
     m_close->setDefault(true);

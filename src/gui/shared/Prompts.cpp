@@ -19,16 +19,32 @@ public:
         box.setWindowTitle(title);
         box.setText(text);
         switch (icon) {
-        case Icon::Information: box.setIcon(QMessageBox::Information); break;
-        case Icon::Warning: box.setIcon(QMessageBox::Warning); break;
-        case Icon::Error: box.setIcon(QMessageBox::Critical); break;
-        case Icon::Question: box.setIcon(QMessageBox::Question); break;
-        case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
+        case Icon::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case Icon::Warning:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case Icon::Error:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case Icon::Question:
+            box.setIcon(QMessageBox::Question);
+            break;
+        case Icon::None:
+            box.setIcon(QMessageBox::NoIcon);
+            break;
         }
         switch (buttons) {
-        case Buttons::Yes: box.setStandardButtons(QMessageBox::Yes); break;
-        case Buttons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
-        case Buttons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+        case Buttons::Yes:
+            box.setStandardButtons(QMessageBox::Yes);
+            break;
+        case Buttons::Ok:
+            box.setStandardButtons(QMessageBox::Ok);
+            break;
+        case Buttons::YesNo:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            break;
         }
         const int result = box.exec();
         if (result == QMessageBox::No)
@@ -58,9 +74,17 @@ Prompts* g_prompts = nullptr;
 
 } // namespace
 
-Prompts& prompts() { return g_prompts ? *g_prompts : g_qtPrompts; }
+Prompts& prompts() {
+    return g_prompts ? *g_prompts : g_qtPrompts;
+}
 
-void setPrompts(Prompts* replacement) { g_prompts = replacement; }
+Prompts& standardPrompts() {
+    return g_qtPrompts;
+}
+
+void setPrompts(Prompts* replacement) {
+    g_prompts = replacement;
+}
 
 QString toQtFilter(const QString& pipeFilter) {
     const QStringList parts = pipeFilter.split(QLatin1Char('|'));
@@ -74,7 +98,8 @@ QString QtPrompts::chooseFolder(QWidget* parent, const QString& prompt, const QS
     TFormSelectDir chooser(parent, start);
     if (!prompt.isEmpty())
         chooser.setPrompt(prompt);
-    if (execDialog(&chooser) != QDialog::Accepted)
+    // Through the prompts in force, so a test can answer the chooser itself.
+    if (prompts().execDialog(&chooser) != QDialog::Accepted)
         return QString();
     return chooser.currentFolder();
 }

@@ -17,8 +17,7 @@ public:
 
     virtual ~Prompts() = default;
 
-    virtual Answer message(QWidget* parent, Icon icon, Buttons buttons, const QString& title,
-                           const QString& text) = 0;
+    virtual Answer message(QWidget* parent, Icon icon, Buttons buttons, const QString& title, const QString& text) = 0;
     // Filters use the "記錄檔(*.log)|*.log|所有檔案(*.*)|*.*" form. An empty result means cancelled.
     virtual QString openFileName(QWidget* parent, const QString& title, const QString& filter,
                                  const QString& directory = QString()) = 0;
@@ -43,6 +42,8 @@ public:
 
 // The prompts in force: the real dialogs unless a test installed its own.
 Prompts& prompts();
+// The real dialogs, whatever is installed.
+Prompts& standardPrompts();
 void setPrompts(Prompts* replacement); // nullptr restores the real dialogs
 
 // Turns "記錄檔(*.log)|*.log|所有檔案(*.*)|*.*" into the toolkit's "記錄檔(*.log);;所有檔案(*.*)".

@@ -95,6 +95,11 @@ TFormSelectDir::TFormSelectDir(QWidget* parent, const QString& start) : QDialog(
     for (int column = 1; column < m_model->columnCount(); ++column)
         m_tree->hideColumn(column);
     m_tree->setMinimumSize(280, 240);
+    // The prompt names the folder tree (a tree takes its name only as given, not from its label); the root
+    // selector above it has no label of its own.
+    m_prompt->setBuddy(m_tree);
+    m_tree->setAccessibleName(m_prompt->text());
+    m_drives->setAccessibleName(QString::fromUtf8("磁碟機"));
 
     auto* buttonOk = new QPushButton(QString::fromUtf8("確定"), this);
     buttonOk->setObjectName(QStringLiteral("ButtonOk"));
@@ -142,6 +147,7 @@ void TFormSelectDir::showEvent(QShowEvent* e) {
 
 void TFormSelectDir::setPrompt(const QString& prompt) {
     m_prompt->setText(prompt);
+    m_tree->setAccessibleName(prompt);
 }
 
 QString TFormSelectDir::currentFolder() const {

@@ -26,12 +26,13 @@ public:
     QString currentFolder() const;
     void setCurrentFolder(const QString& folder);
 
+protected:
+    void showEvent(QShowEvent* e) override;
+
+private slots:
     void DriveComboBox1Change();
     void ButtonOkClick();
     void ButtonCancelClick();
-
-protected:
-    void showEvent(QShowEvent* e) override;
 
 private:
     void setDrive(const QString& root);

@@ -30,6 +30,13 @@ QLineEdit* makeEdit(QWidget* parent, const char* name) {
     return edit;
 }
 
+// The label names its edit: screen readers announce the edit by it.
+QLabel* makeLabel(QWidget* parent, const QString& text, QWidget* buddy) {
+    auto* label = new QLabel(text, parent);
+    label->setBuddy(buddy);
+    return label;
+}
+
 QPushButton* makeButton(QWidget* parent, const QString& text, const char* name) {
     auto* button = new QPushButton(text, parent);
     button->setObjectName(QString::fromLatin1(name));
@@ -63,7 +70,7 @@ TFormSettings::TFormSettings(QWidget* parent) : QDialog(parent) {
     m_editLogFiles->setMinimumWidth(260);
     auto* buttonLogFiles = makeButton(dirPage, QStringLiteral("..."), "ButtonLogFiles");
     buttonLogFiles->setFixedWidth(28);
-    dirGrid->addWidget(new QLabel(QString::fromUtf8("運作記錄檔目錄："), dirPage), 0, 0, 1, 2);
+    dirGrid->addWidget(makeLabel(dirPage, QString::fromUtf8("運作記錄檔目錄："), m_editLogFiles), 0, 0, 1, 2);
     dirGrid->addWidget(m_editLogFiles, 1, 0);
     dirGrid->addWidget(buttonLogFiles, 1, 1);
     dirGrid->setRowStretch(2, 1);
@@ -79,7 +86,7 @@ TFormSettings::TFormSettings(QWidget* parent) : QDialog(parent) {
     const char* const captions[] = {"Gateway Addr：", "Gateway PORT：", "帳號：", "密碼："};
     QLineEdit* const edits[] = {m_editGWIp, m_editGWPort, m_editGWAccount, m_editGWPasswd};
     for (int row = 0; row < 4; ++row) {
-        gwGrid->addWidget(new QLabel(QString::fromUtf8(captions[row]), gwPage), row, 0);
+        gwGrid->addWidget(makeLabel(gwPage, QString::fromUtf8(captions[row]), edits[row]), row, 0);
         gwGrid->addWidget(edits[row], row, 1);
     }
     auto* buttonLoginTest = makeButton(gwPage, QString::fromUtf8("連線測試"), "ButtonLoginTest");

@@ -20,13 +20,14 @@ public:
     // Set by the main window to its EnableGatewayCommands; OK calls it with true.
     std::function<void(bool)> onCommandsEnabled;
 
+protected:
+    void showEvent(QShowEvent* e) override;
+
+private slots:
     void ButtonOkClick();
     void ButtonCancelClick();
     void ButtonLogFilesClick();
     void ButtonLoginTestClick();
-
-protected:
-    void showEvent(QShowEvent* e) override;
 
 private:
     void FormShow();

@@ -5,6 +5,7 @@
 #include "shared/Global.h"
 #include "shared/OpLog.h"
 #include "shared/UiFont.h"
+#include "shared/WindowStacking.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -53,8 +54,7 @@ int textWidth(const QLabel* label, const QString& text) {
 
 } // namespace
 
-TFormShowProcess::TFormShowProcess(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+TFormShowProcess::TFormShowProcess() : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setObjectName(QStringLiteral("FormShowProcess"));
     setWindowTitle(QString::fromUtf8("作業進度"));
     setModal(false);
@@ -124,8 +124,10 @@ bool TFormShowProcess::event(QEvent* e) {
 }
 
 void TFormShowProcess::showEvent(QShowEvent* e) {
-    QDialog::showEvent(e);
     // A window restored by the window system is not a new operation.
+    if (!e->spontaneous())
+        keepAbove(this, owner); // before the dialog places itself: it opens centred on the owner
+    QDialog::showEvent(e);
     if (!e->spontaneous())
         FormShow();
 }

@@ -17,10 +17,13 @@ namespace norvi {
 //
 // A caller sets owner and closeOwner, shows the window, sets the maximum (before the first step),
 // clears StopFlag and then posts states or starts the worker that posts them.
+//
+// It is created without a parent: a window that is the child of the owner would be disabled with it, and
+// its button could never be pressed. Each show keeps it above its owner instead (see WindowStacking.h).
 class TFormShowProcess : public QDialog {
     Q_OBJECT
 public:
-    explicit TFormShowProcess(QWidget* parent = nullptr);
+    TFormShowProcess();
     ~TFormShowProcess() override;
 
     // The one created at start-up (the last created instance).
@@ -33,7 +36,6 @@ public:
     void setMaximum(int maximum);
 
     const ProgressTracker& tracker() const { return m_tracker; }
-    void ButtonOkClick();
 
 public slots:
     // The window has no close box; Esc and the window manager's close must not end it either.
@@ -42,6 +44,9 @@ public slots:
 protected:
     bool event(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
+
+private slots:
+    void ButtonOkClick();
 
 private:
     void FormShow();

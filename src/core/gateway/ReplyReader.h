@@ -1,0 +1,66 @@
+#pragma once
+
+#include "gateway/GwRecords.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace norvi {
+
+// Whether the first `arrived` bytes of a reply hold everything the client reads from it: the code and
+// the lengths, the parameter text up to its NUL, and the reply text up to its NUL (raw content of the
+// codings 2 and 3: as many bytes as its length says). A text that fills its field needs no NUL. The
+// rest of the 244 bytes is padding that nobody reads.
+bool ReplyReadable(const sGwReply& reply, std::size_t arrived);
+
+// Reads one reply record. Replies are not delimited and may come in parts: the reader takes a reply as
+// soon as what the client reads from it has arrived, and one wait bounds the whole read from its
+// start, however slowly the bytes trickle in.
+class ReplyReader {
+public:
+    enum class Outcome {
+        Whole,         // all 244 bytes arrived
+        Readable,      // what the client reads arrived; rest() bytes of the record are still to come
+        Cut,           // the connection ended after part of the reply: what arrived is the reply
+        Closed,        // the gateway closed the connection before the first byte
+        TimedOut,      // the wait ran out first
+        WaitFailed,    // the readability wait failed (error())
+        ReceiveFailed, // a receive failed before any byte arrived (error())
+    };
+
+    // Zeroes `reply`; the wait of `waitMs` (0 or less: no limit) starts now.
+    ReplyReader(int sock, sGwReply& reply, int waitMs);
+
+    // Reads until what the client reads has arrived. Whatever else of the record has arrived by then
+    // is taken too, so a reply that came in one piece is never left half read.
+    Outcome readReadable();
+    // Goes on to the last byte of the record, within what is left of the wait.
+    Outcome readWhole();
+
+    std::size_t rest() const { return sizeof(sGwReply) - m_arrived; }
+    int error() const { return m_error; }
+    // How often the reader waited for the socket to become readable; a reply that comes in one piece
+    // costs one wait.
+    int waits() const { return m_waits; }
+
+private:
+    Outcome read(bool whole);
+    Outcome takeWhatHasArrived();
+    int millisecondsLeft() const;
+
+    int m_sock;
+    char* m_bytes;
+    const sGwReply& m_reply;
+    int m_waitMs;
+    int64_t m_deadlineMs = 0;
+    std::size_t m_arrived = 0;
+    int m_waits = 0;
+    int m_error = 0;
+};
+
+// Drops what has arrived of a reply's unread rest (`owed` bytes) without waiting, and counts `owed`
+// down. True once nothing is owed; false while part of it is still on its way, or when the
+// connection ended or failed.
+bool DropArrivedRest(int sock, std::size_t& owed);
+
+} // namespace norvi

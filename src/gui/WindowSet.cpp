@@ -1,0 +1,26 @@
+#include "WindowSet.h"
+
+namespace norvi {
+
+// Members are built in declaration order, which is the order of the windows.
+WindowSet::WindowSet()
+    : m_settings(&m_main), m_sendSMS(&m_main), m_querySMS(&m_main), m_adrBk(&m_main), m_fileIO(&m_main),
+      m_fileType(&m_main), m_showProcess(), m_logJobs(m_main) {
+    m_main.attachSettings(&m_settings);
+    m_main.FormSendSMS = &m_sendSMS;
+    m_main.FormQuerySMS = &m_querySMS;
+    m_main.FormAdrBk = &m_adrBk;
+}
+
+WindowSet::~WindowSet() {
+    m_main.attachSettings(nullptr);
+    m_main.FormSendSMS = nullptr;
+    m_main.FormQuerySMS = nullptr;
+    m_main.FormAdrBk = nullptr;
+}
+
+void WindowSet::show() {
+    m_main.show();
+}
+
+} // namespace norvi

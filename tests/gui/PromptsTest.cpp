@@ -1,0 +1,68 @@
+#include "WindowTest.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace norvi;
+using namespace norvi::test;
+
+namespace {
+
+// The real message boxes and file dialogs, shown while the window that asks is held by the progress
+// window (as during a load that finds a cut file, or an exit during an operation): they are new windows,
+// so the disabled window they belong to does not disable them, and they stay above it.
+class RealPrompts : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        writeConfig(m_dir.path());
+        startWindows();
+        progress().owner = &mainWindow();
+        progress().show();
+        ASSERT_FALSE(mainWindow().isEnabled());
+    }
+
+    // Runs `act` on the modal window once the real prompt has shown it.
+    static void whenShown(std::function<void(QWidget*)> act) {
+        QTimer::singleShot(0, [act] {
+            if (QWidget* modal = QApplication::activeModalWidget())
+                act(modal);
+            else
+                whenShown(act);
+        });
+    }
+};
+
+} // namespace
+
+TEST_F(RealPrompts, AQuestionFromAHeldWindowCanBeAnswered) {
+    bool stood = false;
+    whenShown([&](QWidget* box) {
+        EXPECT_TRUE(box->isEnabled());
+        stood = box->windowHandle()->transientParent() == mainWindow().windowHandle();
+        auto* no = qobject_cast<QMessageBox*>(box)->button(QMessageBox::No);
+        EXPECT_TRUE(click(no));
+    });
+    EXPECT_EQ(standardPrompts().message(&mainWindow(), Prompts::Icon::Question, Prompts::Buttons::YesNo,
+                                        QStringLiteral("Norvi"), QString::fromUtf8("要清除現有的傳送紀錄？")),
+              Prompts::Answer::No);
+    EXPECT_TRUE(stood) << "the box stays above the window that asked";
+}
+
+TEST_F(RealPrompts, AFileDialogFromAHeldWindowCanBeAnswered) {
+    whenShown([](QWidget* dialog) {
+        EXPECT_TRUE(dialog->isEnabled());
+        EXPECT_NE(qobject_cast<QFileDialog*>(dialog), nullptr);
+        EXPECT_TRUE(keyClick(dialog, Qt::Key_Escape));
+    });
+    EXPECT_EQ(standardPrompts().saveFileName(&mainWindow(), QString::fromUtf8("儲存紀錄"),
+                                             QString::fromUtf8("記錄檔(*.log)|*.log"), path("x.log")),
+              QString());
+}

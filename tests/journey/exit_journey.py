@@ -1,0 +1,45 @@
+"""Ends the program with unsaved changes and answers 否 to saving: the program ends and writes nothing."""
+
+import os
+
+import journey
+from journey import JourneyError
+
+ROWS = [
+    dict(name="A", mobile="0912000001", time="20240301093000", code="0", result="訊息已成功送出(MsgId:A1)",
+         content="晚點到"),
+    dict(name="B", mobile="0912000002", time="20240301093000", code="0", result="訊息已成功送出(MsgId:B1)",
+         content="晚點到"),
+]
+
+
+def check(condition, message):
+    if not condition:
+        raise JourneyError(message)
+
+
+def exit_journey(j):
+    j.start_gateway()
+    j.write_config()
+    source = os.path.join(j.dir, "two.log")
+    journey.write_log(source, ROWS)
+    j.start_program()
+
+    j.menu("檔案(F)", "載入紀錄(L)...")
+    j.choose_file("載入紀錄", source)
+    j.confirm_progress("發訊紀錄載入完成")
+    j.wait_rows("the two loaded rows", lambda rows: len(rows) == 2)
+    # Selecting a row counts as a change of the log.
+    j.click_at(*j.row_point(1))
+
+    before = sorted(os.listdir(j.log_dir))
+    j.menu("檔案(F)", "結束(X)")
+    j.answer("現有的傳送紀錄已變更，要儲存？", "否")
+    status = j.wait_program_end()
+    check(status == 0, f"norvi-sms ended with status {status}")
+    after = sorted(os.listdir(j.log_dir))
+    check(not [f for f in after if f.endswith(".log") and f not in before], f"a log was saved anyway: {after}")
+
+
+if __name__ == "__main__":
+    journey.run(exit_journey)

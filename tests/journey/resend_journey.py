@@ -1,0 +1,47 @@
+"""Resends the failed rows from the send log's pop-up menu, keeping the listed rows (否 to
+"要清除現有的傳送紀錄？"); only the failed message reaches the gateway and its new row joins the list."""
+
+import os
+
+import journey
+from journey import JourneyError, wait_for
+
+ROWS = [
+    dict(name="A", mobile="0912000001", time="20240301093000", code="-1", result="網路連線失敗", content="請回電"),
+    dict(name="B", mobile="0912000002", time="20240301093000", code="0", result="訊息已成功送出(MsgId:B1)",
+         content="請回電"),
+]
+
+
+def check(condition, message):
+    if not condition:
+        raise JourneyError(message)
+
+
+def resend_journey(j):
+    j.start_gateway()
+    j.write_config()
+    source = os.path.join(j.dir, "failed.log")
+    journey.write_log(source, ROWS)
+    j.start_program()
+
+    j.menu("檔案(F)", "載入紀錄(L)...")
+    j.choose_file("載入紀錄", source)
+    j.confirm_progress("發訊紀錄載入完成")
+    j.wait_rows("the two loaded rows", lambda rows: len(rows) == 2)
+
+    j.popup_below_rows("失敗重發(R)")
+    j.answer("要清除現有的傳送紀錄？", "否")
+    j.confirm_progress("簡訊傳送完成")
+    rows = j.wait_rows("the resent row next to the old ones", lambda rows: len(rows) == 3)
+    resent = [r for r in rows if r[0] == "A" and r[3] == "0"]
+    check(len(resent) == 1 and resent[0][4].startswith("訊息已成功送出(MsgId:"),
+          f"the failed row was not resent: {rows}")
+    check(resent[0][7] == "請回電", f"the resent row holds the text {resent[0][7]!r}")
+    sends = j.gateway_requests("send")
+    check(len(sends) == 1 and "to 0912000001 " in sends[0], f"the gateway got these sends: {sends}")
+    check(j.status_text() == "3 筆發訊紀錄", f"the status bar says {j.status_text()!r}")
+
+
+if __name__ == "__main__":
+    journey.run(resend_journey)

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "ScriptedPrompts.h"
+#include "UserInput.h"
+#include "WindowSet.h"
+#include "shared/Big5.h"
+#include "shared/Clock.h"
+#include "shared/Config.h"
+#include "shared/FixedField.h"
+#include "shared/Global.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace norvi::test {
+
+// A window test: the program's own window set, started in a fresh temporary start folder, with every
+// prompt answered from a script. Tests act on the windows with UserInput.h.
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        m_oldDir = QDir::currentPath();
+        // The main window takes the folder current at its creation as the start folder.
+        QDir::setCurrent(m_dir.path());
+        StartDir = m_dir.path();
+        Config = sConfig{};
+        GatewayHost.clear();
+        MemberMap.clear();
+        GroupMap.clear();
+        StopFlag = false;
+    }
+    void TearDown() override {
+        m_windows.reset();
+        QDir::setCurrent(m_oldDir);
+        Clock::reset();
+        Config = sConfig{};
+        GatewayHost.clear();
+        MemberMap.clear();
+        GroupMap.clear();
+        StopFlag = false;
+    }
+
+    // Creates the windows as the program does; with `show`, shows the main window, whose first show reads
+    // the configuration.
+    WindowSet& startWindows(bool show = true) {
+        m_windows = std::make_unique<WindowSet>();
+        if (show)
+            m_windows->show();
+        return *m_windows;
+    }
+
+    // Writes NorviSMSAp.cfg in the start folder with the program's own writer; Config is left as written.
+    void writeConfig(const QString& logFolder, const QByteArray& host = "127.0.0.1", int port = 8000,
+                     const QByteArray& account = QByteArray(), const QByteArray& password = QByteArray()) {
+        Config = sConfig{};
+        putField(Config.logFiles, big5(logFolder));
+        putField(Config.gwIp, host);
+        Config.gwPort = port;
+        putField(Config.gwAccount, account);
+        putField(Config.gwPasswd, password);
+        ASSERT_TRUE(WriteConfig());
+    }
+
+    QString path(const char* name) const { return QDir(m_dir.path()).filePath(QString::fromUtf8(name)); }
+
+    TFormMain& mainWindow() { return m_windows->main(); }
+    TFormShowProcess& progress() { return m_windows->showProcess(); }
+
+    QTemporaryDir m_dir;
+    QString m_oldDir;
+    ScriptedPrompts m_prompts;
+    std::unique_ptr<WindowSet> m_windows;
+};
+
+} // namespace norvi::test

@@ -1,0 +1,273 @@
+// The gateway client against gateways whose replies come late, in parts, in trickles or cut short.
+
+#include "GatewayPeer.h"
+#include "GatewaySimulator.h"
+#include "gateway/SMSendNorviGw.h"
+#include "shared/Big5.h"
+#include "shared/Clock.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <memory>
+#include <thread>
+
+using namespace norvi;
+using norvi::gwsim::GatewaySimulator;
+using norvi::gwsim::ReplyPacing;
+using norvi::gwsim::SimOptions;
+using norvi::test::answer;
+using norvi::test::pointAt;
+using norvi::test::RawTcpServer;
+using norvi::test::replyWith;
+
+namespace {
+
+const QDateTime kNow(QDate(2031, 5, 6), QTime(10, 0, 0));
+
+struct Result {
+    int code;
+    QByteArray text;
+    int waits;
+};
+
+class GatewayReplyTest : public ::testing::Test {
+protected:
+    void SetUp() override { Clock::setFixed(kNow); }
+    void TearDown() override {
+        sim.reset();
+        Clock::reset();
+    }
+    void startSimulator(const ReplyPacing& pacing) {
+        SimOptions options;
+        options.port = 0;
+        options.pacing = pacing;
+        sim = std::make_unique<GatewaySimulator>(options);
+        QString error;
+        ASSERT_TRUE(sim->start(&error)) << error.toStdString();
+    }
+    static Result send(SMSendNorviGw& client, const QByteArray& number) {
+        client.Clear();
+        client.SetType(GwSendDomestic);
+        client.SetCoding(1);
+        client.SetMobile(number);
+        client.SetContent(2, "hi");
+        QByteArray text;
+        const int code = client.Send(text);
+        return {code, text, client.lastReplyWaits()};
+    }
+    static Result query(SMSendNorviGw& client, const QByteArray& msgId) {
+        client.Clear();
+        client.SetType(GwQuery);
+        client.SetMsgId(msgId);
+        QByteArray text;
+        const int code = client.Send(text);
+        return {code, text, client.lastReplyWaits()};
+    }
+
+    std::unique_ptr<GatewaySimulator> sim;
+};
+
+// Every reply in two parts, the first 100 bytes at once and the rest 1.5 s later. A refusal's text
+// ends inside the first part; a MsgId runs on past it.
+TEST_F(GatewayReplyTest, RepliesPausedMidwayKeepTheirCodesAndMsgIds) {
+    startSimulator(ReplyPacing::split(100, 1500));
+    sim->failNextSends(6, 2);
+    SMSendNorviGw client;
+    pointAt(client, sim->port());
+    std::vector<Result> results;
+    std::vector<int> connections;
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_TRUE(client.Login()) << client.message().constData();
+        results.push_back(send(client, "090000000" + QByteArray::number(i + 1)));
+        connections.push_back(sim->connectionCount());
+    }
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(results[i].code, 6);
+        EXPECT_EQ(results[i].text, QByteArray("refused (fault)"));
+        EXPECT_EQ(results[i].waits, 1); // taken without waiting for its padding
+    }
+    // The refusals' padding was not waited for and had not come when the next send logged in, so that
+    // connection was given up: a reconnect after each cut reply, and no reply read a stale tail.
+    EXPECT_EQ(connections, (std::vector<int>{1, 2, 3, 3}));
+    for (int i = 2; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(results[i].code, 0);
+        EXPECT_EQ(results[i].text.size(), 20);
+        EXPECT_EQ(results[i].waits, 2); // the MsgId was waited for across the pause
+    }
+    EXPECT_NE(results[2].text, results[3].text);
+
+    // Both MsgIds are ones the gateway handed out.
+    sim->setReplyPacing({});
+    ASSERT_TRUE(client.Login());
+    for (int i = 2; i < 4; ++i)
+        EXPECT_EQ(query(client, results[i].text).code, 4) << i;
+    EXPECT_EQ(sim->connectionCount(), 3);
+}
+
+TEST_F(GatewayReplyTest, RepliesSplitInTwoWithAShortPauseAreCompleted) {
+    startSimulator(ReplyPacing::split());
+    SMSendNorviGw client;
+    pointAt(client, sim->port());
+    ASSERT_TRUE(client.Login());
+    const Result sent = send(client, "0912345678");
+    ASSERT_EQ(sent.code, 0);
+    EXPECT_EQ(sent.text.size(), 20); // the first part ends 16 bytes into the MsgId
+    ASSERT_TRUE(client.Login());
+    EXPECT_EQ(query(client, sent.text).code, 4);
+}
+
+// A reply whose rest came after the client had what it reads: the rest is dropped before the next
+// request, and the connection goes on.
+TEST_F(GatewayReplyTest, RestThatHasArrivedIsDroppedAndTheConnectionKept) {
+    std::promise<void> restWanted, restDelivered;
+    std::future<void> restWantedNow = restWanted.get_future();
+    RawTcpServer server([&](int fd) {
+        answer(fd, replyWith(0, "ok"));
+        sGwRequest q;
+        RawTcpServer::readExactly(fd, &q, sizeof q);
+        const sGwReply first = replyWith(6, "refused");
+        RawTcpServer::writeAll(fd, &first, 100);
+        restWantedNow.wait();
+        RawTcpServer::writeAll(fd, reinterpret_cast<const char*>(&first) + 100, sizeof first - 100);
+        RawTcpServer::waitUntilDelivered(fd);
+        restDelivered.set_value();
+        answer(fd, replyWith(0, "NV310506100000000002"));
+        RawTcpServer::drainUntilClosed(fd);
+    });
+    SMSendNorviGw client;
+    client.SetReplyWaitSeconds(2); // a client that wrongly reconnected would wait for an answer in vain
+    pointAt(client, server.port());
+    ASSERT_TRUE(client.Login());
+    const Result refused = send(client, "0912345678");
+    EXPECT_EQ(refused.code, 6);
+    EXPECT_EQ(refused.waits, 1);
+    restWanted.set_value();
+    restDelivered.get_future().wait();
+
+    ASSERT_TRUE(client.Login());
+    const Result sent = send(client, "0912345678");
+    EXPECT_EQ(sent.code, 0);
+    EXPECT_EQ(sent.text, QByteArray("NV310506100000000002"));
+    EXPECT_TRUE(client.loggedIn());
+    client.Logout();
+}
+
+TEST_F(GatewayReplyTest, ReplyTricklingPastTheReplyWaitFailsAndEndsTheConnection) {
+    RawTcpServer server([](int fd) {
+        answer(fd, replyWith(0, "ok"));
+        sGwRequest q;
+        RawTcpServer::readExactly(fd, &q, sizeof q);
+        // 244 bytes at 20 ms each would take about 5 s; the client gives up after 1 s.
+        const sGwReply r = replyWith(0, "NV310506100000000001");
+        const char* bytes = reinterpret_cast<const char*>(&r);
+        for (std::size_t i = 0; i < sizeof r && RawTcpServer::writeAll(fd, bytes + i, 1); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    });
+    SMSendNorviGw client;
+    client.SetReplyWaitSeconds(1);
+    pointAt(client, server.port());
+    ASSERT_TRUE(client.Login());
+    const Result r = send(client, "0912345678");
+    EXPECT_EQ(r.code, -1);
+    EXPECT_EQ(r.text, big5("Recv()逾時"));
+    EXPECT_GT(r.waits, 2); // the bytes kept coming, each well within any pause
+    EXPECT_FALSE(client.loggedIn());
+}
+
+// Replies cut short in other ways: only the first 90 bytes of a reply whose text runs to 100.
+struct CutCase {
+    const char* name;
+    bool closeAfterwards;
+    int code;
+    const char* text;
+    int contentLength; // as Receive hands it back
+};
+void PrintTo(const CutCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class CutReplyTest : public ::testing::TestWithParam<CutCase> {};
+
+TEST_P(CutReplyTest, CutReplyKeepsWhatArrivedAndTheConnectionIsGivenUp) {
+    const CutCase& c = GetParam();
+    RawTcpServer server([&c](int fd) {
+        answer(fd, replyWith(0, "ok"));
+        sGwRequest q;
+        RawTcpServer::readExactly(fd, &q, sizeof q);
+        const sGwReply r = replyWith(7, "ABCDEFGHIJKLMNOP");
+        RawTcpServer::writeAll(fd, &r, 90);
+        if (!c.closeAfterwards)
+            RawTcpServer::drainUntilClosed(fd); // holds the connection open, sending nothing more
+    });
+    SMSendNorviGw client;
+    client.SetReplyWaitSeconds(1);
+    pointAt(client, server.port());
+    ASSERT_TRUE(client.Login());
+    uint8_t coding = 0;
+    QByteArray content, params;
+    int length = -1;
+    client.Clear();
+    client.SetType(GwQuery);
+    EXPECT_EQ(client.Receive(coding, content, length, params), c.code);
+    EXPECT_EQ(client.message(), big5(c.text));
+    if (c.code >= 0) {
+        EXPECT_EQ(content, QByteArray(c.text));
+        EXPECT_EQ(length, c.contentLength);
+    }
+    EXPECT_FALSE(client.loggedIn());
+}
+
+INSTANTIATE_TEST_SUITE_P(Gateway, CutReplyTest,
+                         ::testing::Values(
+                             // The gateway hung up: what arrived is the reply, the rest reads as 0.
+                             CutCase{"ThenClosed", true, 7, "ABCDEF", 16},
+                             // The text is still missing bytes: waited for until the reply wait ends.
+                             CutCase{"ThenSilent", false, -1, "Recv()逾時", 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The first request on a new connection follows the login at once, so the login's reply must have
+// arrived whole; a refusal needs only its code and text, since it ends the connection anyway.
+struct LoginCase {
+    const char* name;
+    sGwReply reply;
+    std::size_t sent;
+    bool closeAfterwards;
+    int code;
+    const char* text;
+};
+void PrintTo(const LoginCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class LoginReplyTest : public ::testing::TestWithParam<LoginCase> {};
+
+TEST_P(LoginReplyTest, LoginNeedsItsWholeReply) {
+    const LoginCase& c = GetParam();
+    RawTcpServer server([&c](int fd) {
+        sGwRequest q;
+        RawTcpServer::readExactly(fd, &q, sizeof q);
+        RawTcpServer::writeAll(fd, &c.reply, c.sent);
+        if (!c.closeAfterwards)
+            RawTcpServer::drainUntilClosed(fd);
+    });
+    SMSendNorviGw client;
+    client.SetReplyWaitSeconds(1);
+    pointAt(client, server.port());
+    EXPECT_FALSE(client.Login());
+    EXPECT_EQ(client.lastCode(), c.code);
+    EXPECT_EQ(client.message(), big5(c.text));
+    EXPECT_FALSE(client.loggedIn());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Gateway, LoginReplyTest,
+    ::testing::Values(LoginCase{"WelcomeWithoutItsPadding", replyWith(0, "ok"), 100, false, -1, "Recv()逾時"},
+                      LoginCase{"WelcomeCutByClose", replyWith(0, "ok"), 100, true, -1, "Norvi伺服器已切斷連線"},
+                      LoginCase{"RefusalWithoutItsPadding", replyWith(1, "wrong"), 100, false, 1, "wrong"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
