@@ -10,13 +10,16 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include <iterator>
+
 #ifdef NORVI_CLI_PATH
 
 namespace norvi {
 namespace {
 
-constexpr int kRows = 20000; // an 11 MB file: the save takes long enough to be hit
-constexpr int kKills = 8;
+constexpr int kRows = 10000; // a 5.6 MB file: the save takes long enough to be hit
+// How long after the save began each kill comes, in milliseconds: from the first bytes to past the rename.
+constexpr int kKillAfterMs[] = {0, 2, 5, 15, 40, 120};
 
 class CliCrashTest : public test::CliTest {
 protected:
@@ -62,17 +65,17 @@ TEST_F(CliCrashTest, KilledDuringALargeSaveLeavesTheOldOrTheNewFileAndTheNextRun
     int midSave = 0;
     int oldAfter = 0;
     int newAfter = 0;
-    for (int i = 0; i < kKills; ++i) {
+    for (std::size_t i = 0; i < std::size(kKillAfterMs); ++i) {
         SCOPED_TRACE(i);
         writeFile("big.log", old);
         QProcess process;
         startQuery(process);
-        // Kill once the save has begun (its temporary file is there), a little later each time.
+        // Kill once the save has begun (its temporary file is there), later each time.
         QElapsedTimer waited;
         waited.start();
         while (leftovers().isEmpty() && process.state() != QProcess::NotRunning && waited.elapsed() < 20000)
             QThread::usleep(200);
-        QThread::usleep(static_cast<unsigned long>(i * 1500));
+        QThread::msleep(static_cast<unsigned long>(kKillAfterMs[i]));
         const bool saving = !leftovers().isEmpty();
         process.kill();
         ASSERT_TRUE(process.waitForFinished(10000));
