@@ -284,8 +284,8 @@ int send(const Arguments& a) {
 }
 
 // The send log of a row command, loaded in file order. A file that holds fewer records than it
-// announces is read as far as it goes, but it is only written to another file: replacing it would
-// throw away the bytes that could not be read.
+// announces, or bytes after them, is read as far as its records go, but it is only written to another
+// file: replacing it would throw away the bytes that could not be read.
 bool loadRowLog(const Arguments& a, RowListSendLog* log, QString* writeTo) {
     if (!a.positional.isEmpty()) {
         err(u("多餘的參數：%1").arg(a.positional.join(QLatin1Char(' '))));
@@ -296,20 +296,18 @@ bool loadRowLog(const Arguments& a, RowListSendLog* log, QString* writeTo) {
         return false;
     }
     const QString path = a.value(QStringLiteral("--log"));
-    bool complete = true;
-    int read = 0;
-    qint32 announced = 0;
-    if (!log->load(path, &complete, &read, &announced)) {
+    QString damage;
+    if (!log->load(path, &damage)) {
         err(u("讀取傳送紀錄檔案失敗！") + QStringLiteral(" ") + path);
         return false;
     }
     *writeTo = a.values.contains(QStringLiteral("--out")) ? a.value(QStringLiteral("--out")) : path;
-    if (!complete) {
-        err(incompleteLogMessage(read, announced));
+    if (!damage.isEmpty()) {
+        err(damage);
         // By the file itself, not by its name: a link to the cut file, or another way of writing its
         // path, must not get it replaced.
         if (SameFile(*writeTo, path)) {
-            err(u("不完整的傳送紀錄檔不會被覆寫，請以 --out 指定另一個檔案。"));
+            err(u("不完整或已損壞的傳送紀錄檔不會被覆寫，請以 --out 指定另一個檔案。"));
             return false;
         }
     }
@@ -490,8 +488,8 @@ int log2csv(const Arguments& a) {
     const CsvEncoding encoding =
         a.switches.contains(QStringLiteral("--big5")) ? CsvEncoding::Big5 : CsvEncoding::Utf8WithBom;
     writeRaw(LogCsv(rows, encoding));
-    if (!reader.complete()) {
-        err(incompleteLogMessage(reader.readCount(), reader.announced()));
+    if (reader.damaged()) {
+        err(reader.damageMessage());
         return ExitFailed;
     }
     return ExitOk;

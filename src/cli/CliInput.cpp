@@ -108,7 +108,14 @@ bool readListFile(const QString& path, bool big5File, QByteArray* bytes) {
     QByteArray raw;
     const QString tooLarge =
         u("發訊名單檔案 %1 超過 %2 MB，無法載入。").arg(path, QString::number(kMaxListFileBytes / (1024 * 1024)));
-    if (!readFile(path, kMaxListFileBytes, tooLarge, &raw) || !checkEncoding(raw, big5File, path))
+    if (!readFile(path, kMaxListFileBytes, tooLarge, &raw))
+        return false;
+    // Named for what it is before the encoding check, which would only call the line "not text".
+    if (const qsizetype line = FirstListLineWithNul(raw)) {
+        err(u("%1：").arg(path) + ListFileNulLineText(line));
+        return false;
+    }
+    if (!checkEncoding(raw, big5File, path))
         return false;
     const qsizetype lines = CountListFileLines(raw);
     if (lines > kMaxListFileLines) {

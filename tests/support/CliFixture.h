@@ -71,6 +71,9 @@ class CliTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
+        // A test before this one may have left its book in the maps; the files written here are made from them.
+        MemberMap.clear();
+        GroupMap.clear();
         gwsim::SimOptions options;
         options.port = 0;
         options.deliverAfterSeconds = 0;

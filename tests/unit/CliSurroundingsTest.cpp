@@ -129,21 +129,35 @@ TEST_F(CliSurroundingsTest, FullStandardOutputIsAnErrorWithItsOwnExitCode) {
     EXPECT_EQ(run({"--help"}, {}, toFullDevice).exitCode, 4);
 }
 
-TEST_F(CliSurroundingsTest, CutLogIsNotReplacedThroughALinkOrAnotherSpellingOfItsPath) {
+TEST_F(CliSurroundingsTest, DamagedLogIsNotReplacedThroughALinkOrAnotherSpellingOfItsPath) {
     ASSERT_EQ(run({"send", "--text", "hi", "--log", path("whole.log"), "0912000001", "0912000002"}).exitCode, 0);
-    const QByteArray cut = readBytes("whole.log").chopped(10);
-    writeFile("cut.log", cut);
-    ASSERT_TRUE(QFile::link(path("cut.log"), path("link.log")));
+    const QByteArray whole = readBytes("whole.log");
     ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("sub")));
-
-    for (const QString& out : {path("link.log"), path("sub/../cut.log"), path("./cut.log")}) {
-        const CliRun r = run({"query", "--log", path("cut.log"), "--out", out});
-        EXPECT_EQ(r.exitCode, 1) << out.toStdString();
-        EXPECT_TRUE(r.err.contains(u("不完整的傳送紀錄檔不會被覆寫"))) << r.err.toStdString();
-        EXPECT_EQ(readBytes("cut.log"), cut);
-        EXPECT_TRUE(QFileInfo(path("link.log")).isSymLink());
+    const struct {
+        QByteArray bytes;
+        const char* said;
+    } damaged[] = {{whole.chopped(10), "傳送紀錄檔案不完整：僅讀入 1 筆（檔案標示 2 筆）。"},
+                   {whole + "tail", "傳送紀錄檔案已損壞（結尾多出 4 位元組無法辨識的資料），已讀入 2 筆。"}};
+    for (const auto& d : damaged) {
+        writeFile("bad.log", d.bytes);
+        QFile::remove(path("link.log"));
+        ASSERT_TRUE(QFile::link(path("bad.log"), path("link.log")));
+        for (const QString& out : {QString(), path("link.log"), path("sub/../bad.log"), path("./bad.log")}) {
+            QStringList args{"query", "--log", path("bad.log")};
+            if (!out.isEmpty())
+                args += QStringList{"--out", out};
+            const CliRun r = run(args);
+            EXPECT_EQ(r.exitCode, 1) << out.toStdString();
+            EXPECT_TRUE(r.err.contains(u(d.said))) << r.err.toStdString();
+            EXPECT_TRUE(r.err.contains(u("的傳送紀錄檔不會被覆寫"))) << r.err.toStdString();
+            EXPECT_EQ(readBytes("bad.log"), d.bytes);
+            EXPECT_TRUE(QFileInfo(path("link.log")).isSymLink());
+        }
+        EXPECT_EQ(run({"query", "--log", path("bad.log"), "--out", path("elsewhere.log")}).exitCode, 0);
+        const CliRun csv = run({"log2csv", path("bad.log")});
+        EXPECT_EQ(csv.exitCode, 2);
+        EXPECT_TRUE(csv.err.contains(u(d.said))) << csv.err.toStdString();
     }
-    EXPECT_EQ(run({"query", "--log", path("cut.log"), "--out", path("elsewhere.log")}).exitCode, 0);
 }
 
 TEST_F(CliSurroundingsTest, RelativeLogFolderIsUnderTheStartFolderWhereverTheCommandIsTyped) {
@@ -192,6 +206,10 @@ INSTANTIATE_TEST_SUITE_P(
                  "第 3 行不是 Big5 文字"},
         BadInput{"Big5ListWithAnUnassignedCode", "0912000001 \xA3\xC0\n", true, true, "第 1 行不是 Big5 文字"},
         BadInput{"Utf8ListWithBig5Bytes", "0912000001\n0912000002 \xA4\xA4\n", true, false, "第 2 行不是 UTF-8 文字"},
+        BadInput{"Utf8ListWithANulInsideANumber", QByteArray("0912000001\n0912") + '\0' + "000002 hi\n", true, false,
+                 "發訊名單第 2 行含有空字元"},
+        BadInput{"Big5ListWithANulInsideANumber", QByteArray("0912000001\r\n0912000002\r\n0912") + '\0' + "3", true,
+                 true, "發訊名單第 3 行含有空字元"},
         BadInput{"TextLongerThanAnyMessage", QByteArray(8 * 1024 + 1, 'a'), false, false, "超過 8 KB"}),
     [](const auto& info) { return std::string(info.param.name); });
 

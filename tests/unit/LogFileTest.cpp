@@ -228,6 +228,30 @@ TEST_F(LogFileTest, ReaderTellsACompleteFileFromAShortOne) {
               QString::fromUtf8("傳送紀錄檔案不完整：僅讀入 1 筆（檔案標示 2 筆）。"));
 }
 
+TEST_F(LogFileTest, BytesAfterTheAnnouncedRecordsAreDamageNamedByTheirCount) {
+    const QByteArray whole = countBytes(1) + recordBytes(sampleRow("一"));
+    struct {
+        QByteArray bytes;
+        bool damaged;
+        const char* message;
+    } cases[] = {{whole, false, ""},
+                 {whole + "xyz", true, "傳送紀錄檔案已損壞（結尾多出 3 位元組無法辨識的資料），已讀入 1 筆。"},
+                 {whole + recordBytes(sampleRow("二")), true,
+                  "傳送紀錄檔案已損壞（結尾多出 556 位元組無法辨識的資料），已讀入 1 筆。"},
+                 {countBytes(0) + "\x01", true, "傳送紀錄檔案已損壞（結尾多出 1 位元組無法辨識的資料），已讀入 0 筆。"},
+                 {countBytes(2) + recordBytes(sampleRow("一")), true, "傳送紀錄檔案不完整：僅讀入 1 筆（檔案標示 2 筆）。"}};
+    for (const auto& c : cases) {
+        writeAll(path("x.log"), c.bytes);
+        LogFileReader reader(path("x.log"));
+        ASSERT_TRUE(reader.open());
+        SendLogRow row;
+        while (reader.next(row))
+            EXPECT_EQ(row.texts[ColName], big5("一")) << "only the announced records are rows";
+        EXPECT_EQ(reader.damaged(), c.damaged) << c.bytes.size();
+        EXPECT_EQ(reader.damageMessage(), QString::fromUtf8(c.message));
+    }
+}
+
 TEST_F(LogFileTest, UnreadableFilesDoNotOpen) {
     writeAll(path("tiny.log"), QByteArray("\x01\x00", 2));
     EXPECT_FALSE(LogFileReader(path("tiny.log")).open()) << "too short for its count";

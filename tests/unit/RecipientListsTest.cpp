@@ -79,6 +79,25 @@ TEST_F(RecipientListsTest, ListFileLinesBecomeRowsAndEntries) {
     }
 }
 
+TEST_F(RecipientListsTest, NulByteIsFoundByItsLineAndNeverMadeARow) {
+    const struct {
+        QByteArray bytes;
+        qsizetype line;
+    } cases[] = {{QByteArray("0912000001\n0912") + '\0' + "000002 hi\n", 2},
+                 {QByteArray(1, '\0'), 1},
+                 {QByteArray("a\r\nb\rc\n") + '\0', 4}, // CR LF, CR and LF each end one line
+                 {QByteArray("a\nb\n"), 0},
+                 {QByteArray(), 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(FirstListLineWithNul(c.bytes), c.line) << c.bytes.toHex().constData();
+    EXPECT_EQ(ListFileNulLineText(2), QString::fromUtf8("發訊名單第 2 行含有空字元（0x00），號碼會被截斷，無法載入。"));
+
+    // Past the check as well: the number before the NUL is never taken for the row's number.
+    EXPECT_EQ(ReadListFile(QByteArray("0912") + '\0' + "000002\n0912000003\n"), 1);
+    EXPECT_EQ(ListFileRows.count(0), 0u);
+    EXPECT_EQ(getField(ListFileRows.at(1).msisdn), "0912000003");
+}
+
 TEST_F(RecipientListsTest, ReloadStepsPerLineStopsWhenAskedAndLeavesNothingOfTheEarlierFile) {
     ReadListFile("0911 " + QByteArray(900, 'o') + "\n0922 old\n0933 old\n");
     const QByteArray bytes("\n0955 new\n0966\n0977");

@@ -14,6 +14,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -217,6 +218,10 @@ struct GatewaySimulator::Impl {
     std::thread acceptor;
     std::list<std::unique_ptr<Connection>> connections;
     int accepted = 0;
+    SimCounts counted;
+    std::chrono::steady_clock::time_point lastRequest{};
+    qint64 sends = 0;
+    qint64 replies = 0;
     int loggedIn = 0;
     quint64 msgCounter = 0;
     std::map<QByteArray, Message> messages;
@@ -437,6 +442,11 @@ bool GatewaySimulator::Impl::sendReply(int fd, const sGwReply& reply) {
     {
         std::lock_guard<std::mutex> guard(lock);
         how = pacing;
+        const FaultPlan& plan = options.plan;
+        if (plan.splitEvery > 0 && ++replies % plan.splitEvery == 0) {
+            how = ReplyPacing::split(plan.splitAt, plan.splitPauseMs);
+            ++counted.splits;
+        }
     }
     const auto sendAll = [fd](const char* data, std::size_t size) {
         while (size > 0) {
@@ -494,10 +504,32 @@ void GatewaySimulator::Impl::serve(Connection* c) {
         } else {
             record(q);
             int closeLimit, silentLimit;
+            bool planDrop = false, planSilent = false;
             {
                 std::lock_guard<std::mutex> guard(lock);
                 closeLimit = closeAfter;
                 silentLimit = silentAfter;
+                const FaultPlan& plan = options.plan;
+                const qint64 n = ++counted.requests;
+                const auto now = std::chrono::steady_clock::now();
+                if (n > 1)
+                    counted.longestQuietMs = std::max<qint64>(
+                        counted.longestQuietMs,
+                        std::chrono::duration_cast<std::chrono::milliseconds>(now - lastRequest).count());
+                lastRequest = now;
+                planDrop = plan.dropEvery > 0 && n % plan.dropEvery == 0;
+                planSilent = !planDrop && plan.silentCount > 0 && n >= plan.silentFrom &&
+                             n < qint64(plan.silentFrom) + plan.silentCount;
+                counted.drops += planDrop ? 1 : 0;
+                counted.silences += planSilent ? 1 : 0;
+            }
+            if (planDrop) {
+                say(QStringLiteral("[%1] type %2: dropping the connection (plan)").arg(s.id).arg(q.msg_type));
+                break;
+            }
+            if (planSilent) {
+                say(QStringLiteral("[%1] type %2: no reply (plan)").arg(s.id).arg(q.msg_type));
+                continue;
             }
             // The whole request has been read, so the close reaches the client as an orderly end.
             if (closeLimit >= 0 && s.replies >= closeLimit) {
@@ -593,6 +625,11 @@ Outcome GatewaySimulator::Impl::send(const sGwRequest& q, const std::vector<QByt
             --failCount;
             return {uint8_t(failCode), "refused (fault)"};
         }
+        const FaultPlan& plan = options.plan;
+        if (plan.failEvery > 0 && ++sends % plan.failEvery == 0) {
+            ++counted.refusals;
+            return {uint8_t(plan.failCode), "refused (plan)"};
+        }
     }
     if (q.msg_coding != 1)
         return {kBadCoding, "bad coding"};
@@ -634,6 +671,7 @@ Outcome GatewaySimulator::Impl::send(const sGwRequest& q, const std::vector<QByt
     m.scheduledMs = at.isValid() ? at.toMSecsSinceEpoch() : -1;
     m.limitMinutes = limitMinutes;
     messages[id] = m;
+    ++counted.accepted;
     return {kOk, id};
 }
 
@@ -735,6 +773,11 @@ void GatewaySimulator::setReplyPacing(const ReplyPacing& pacing) {
 std::vector<sGwRequest> GatewaySimulator::requests() const {
     std::lock_guard<std::mutex> guard(d->lock);
     return {d->recorded.begin(), d->recorded.end()};
+}
+
+SimCounts GatewaySimulator::counts() const {
+    std::lock_guard<std::mutex> guard(d->lock);
+    return d->counted;
 }
 
 int GatewaySimulator::connectionCount() const {

@@ -25,6 +25,34 @@ struct ReplyPacing {
     static ReplyPacing trickle(int everyMs) { return {0, 0, everyMs}; }
 };
 
+// Faults on a schedule counted over the whole run, across connections, for long runs under faults: the
+// nth request of the run, the nth send, the nth reply. 0 switches a fault off.
+struct FaultPlan {
+    int dropEvery = 0; // every dropEvery-th request: its connection is closed, the request unanswered
+    int failEvery = 0; // every failEvery-th send request is refused with failCode
+    int failCode = 11;
+    int splitEvery = 0; // every splitEvery-th reply goes out in two parts, splitPauseMs apart
+    int splitAt = ReplyPacing::kDefaultSplitAt;
+    int splitPauseMs = 5;
+    int silentFrom = 0; // requests silentFrom .. silentFrom + silentCount - 1 of the run get no reply
+    int silentCount = 0;
+
+    bool any() const { return dropEvery > 0 || failEvery > 0 || splitEvery > 0 || silentCount > 0; }
+};
+
+// What the fault plan did so far, and what the gateway accepted.
+struct SimCounts {
+    qint64 requests = 0; // whole requests read
+    qint64 drops = 0;
+    qint64 refusals = 0; // sends refused by the plan
+    qint64 splits = 0;
+    qint64 silences = 0;
+    qint64 accepted = 0; // messages the gateway took (each has its own MsgId)
+    // The longest time between two requests arriving, in milliseconds: how long the client waited at
+    // most before it sent the next one (after a reply, a silence or a dropped connection).
+    qint64 longestQuietMs = 0;
+};
+
 struct SimOptions {
     QByteArray listen = "127.0.0.1";
     int port = 8000; // 0 picks a free port
@@ -37,6 +65,7 @@ struct SimOptions {
     int closeAfter = -1;  // close each connection after this many replies (-1: never)
     int silentAfter = -1; // never answer after this many replies on a connection (-1: always answer)
     ReplyPacing pacing;   // replies in two parts with a pause, or trickled byte by byte
+    FaultPlan plan;       // faults by the request, send and reply numbers of the whole run
     bool verbose = false; // one line per request on standard output
     // How many of the most recent requests requests() keeps, so a long run does not grow without bound.
     int keepRequests = 10000;
@@ -63,6 +92,7 @@ public:
     // What arrived so far, in order, for tests that check the bytes on the wire.
     std::vector<sGwRequest> requests() const;
     int connectionCount() const; // connections accepted so far
+    SimCounts counts() const;
 
 private:
     struct Impl;

@@ -123,8 +123,10 @@ private:
     int m_count = 0;
 };
 
+} // namespace
+
 // Reads the complete records the counts announce and the bytes hold; never a byte past the data.
-AddressBookResult parseAddressBook(const QByteArray& data) {
+AddressBookResult ParseAddressBook(const QByteArray& data) {
     AddressBookResult result;
     const qint64 size = data.size();
     MemberMap.clear();
@@ -180,7 +182,20 @@ AddressBookResult parseAddressBook(const QByteArray& data) {
     return result;
 }
 
-} // namespace
+QByteArray AddressBookImage() {
+    QByteArray image;
+    image.reserve(
+        qsizetype(kHeaderSize + kMemberSize * qint64(MemberMap.size()) + kGroupSize * qint64(GroupMap.size())));
+    char header[kHeaderSize];
+    qToLittleEndian<qint32>(qint32(MemberMap.size()), header);
+    qToLittleEndian<qint32>(qint32(GroupMap.size()), header + 4);
+    image.append(header, sizeof header);
+    for (const auto& entry : MemberMap)
+        image.append(reinterpret_cast<const char*>(&entry.second), kMemberSize);
+    for (const auto& entry : GroupMap)
+        image.append(reinterpret_cast<const char*>(&entry.second), kGroupSize);
+    return image;
+}
 
 int32_t NewEntryId(EntryKind kind, int64_t start) {
     const int64_t step = kind == EntryKind::Member ? 1 : -1;
@@ -270,7 +285,7 @@ AddressBookResult LoadAddressBook(const QString& path) {
         return result;
     }
 
-    result = parseAddressBook(data);
+    result = ParseAddressBook(data);
     if (result.damaged)
         g_pendingAside = {path, false};
     else if (g_pendingAside.path == path)
@@ -307,14 +322,7 @@ AddressBookResult SaveAddressBook(const QString& path) {
     SaveFile file(path);
     if (!file.open())
         return fail();
-    char header[kHeaderSize];
-    qToLittleEndian<qint32>(qint32(MemberMap.size()), header);
-    qToLittleEndian<qint32>(qint32(GroupMap.size()), header + 4);
-    file.write(header, sizeof header);
-    for (const auto& entry : MemberMap)
-        file.write(reinterpret_cast<const char*>(&entry.second), kMemberSize);
-    for (const auto& entry : GroupMap)
-        file.write(reinterpret_cast<const char*>(&entry.second), kGroupSize);
+    file.write(AddressBookImage());
     // A failed write or rename leaves the old file as it was; the change waits for the next save.
     if (!file.commit())
         return fail();

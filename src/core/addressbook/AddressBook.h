@@ -64,6 +64,11 @@ QString AddressBookPath(); // StartDir + "/AddressBook.bin"
 AddressBookResult LoadAddressBook();
 AddressBookResult LoadAddressBook(const QString& path);
 
+// The same from the file's bytes, which the caller has read.
+AddressBookResult ParseAddressBook(const QByteArray& data);
+// The file's bytes for both maps as they stand: the counts, the members, then the groups, in id order.
+QByteArray AddressBookImage();
+
 // Writes both maps whole, replacing the file atomically.
 AddressBookResult SaveAddressBook();
 AddressBookResult SaveAddressBook(const QString& path);

@@ -134,9 +134,18 @@ qsizetype CountListFileLines(QByteArrayView bytes) {
     return start < n ? lines + 1 : lines;
 }
 
+qsizetype FirstListLineWithNul(QByteArrayView bytes) {
+    const qsizetype nul = bytes.indexOf('\0');
+    return nul < 0 ? 0 : CountListFileLines(bytes.first(nul + 1));
+}
+
+QString ListFileNulLineText(qsizetype line) {
+    return QString::fromUtf8("發訊名單第 %1 行含有空字元（0x00），號碼會被截斷，無法載入。").arg(line);
+}
+
 bool ParseListFileLine(QByteArrayView line, int32_t index, sLoadMt& row) {
     const QByteArrayView whole = trimmed(line);
-    if (whole.isEmpty())
+    if (whole.isEmpty() || line.contains('\0'))
         return false;
     // Only the first separator splits: later spaces and commas belong to the content.
     qsizetype separator = -1;

@@ -45,8 +45,15 @@ QList<QByteArrayView> SplitListFileLines(QByteArray&&) = delete;
 // How many lines SplitListFileLines would give, without listing them.
 qsizetype CountListFileLines(QByteArrayView bytes);
 
+// The number (from 1) of the first line that holds a NUL byte, or 0 when none does. A record keeps its
+// number up to the first NUL, so such a line would send its message to the part of the number before
+// it: a file with one is refused by that line's number (ListFileNulLineText) before any row is read.
+qsizetype FirstListLineWithNul(QByteArrayView bytes);
+QString ListFileNulLineText(qsizetype line);
+
 // One line into a row. The first space or comma splits the number from the content, both trimmed;
-// false when the line is empty after trimming (the row is not stored, but its index stays used).
+// false when the line is empty after trimming (the row is not stored, but its index stays used), and
+// for a line with a NUL byte, which is never made a row.
 bool ParseListFileLine(QByteArrayView line, int32_t index, sLoadMt& row);
 
 // Empties ListFileRows and fills it from the lines, appending each row's entry (kind 1, id = line,

@@ -90,14 +90,17 @@ bool LogFileWriter::commit() {
 LogFileReader::LogFileReader(const QString& path) : m_file(path) {}
 
 bool LogFileReader::open() {
-    if (!m_file.open(QIODevice::ReadOnly))
+    if (m_device == &m_file && !m_file.open(QIODevice::ReadOnly))
         return false;
     qint32 le = 0;
-    if (m_file.read(reinterpret_cast<char*>(&le), sizeof le) != qint64(sizeof le))
+    if (m_device->read(reinterpret_cast<char*>(&le), sizeof le) != qint64(sizeof le))
         return false;
     m_announced = qFromLittleEndian(le);
-    const qint64 records = (m_file.size() - qint64(sizeof le)) / qint64(sizeof(sLogRecord));
+    const qint64 size = m_device->size();
+    const qint64 records = (size - qint64(sizeof le)) / qint64(sizeof(sLogRecord));
     m_available = m_announced <= 0 ? 0 : int(std::min<qint64>(records, m_announced));
+    if (m_announced >= 0)
+        m_trailing = std::max<qint64>(0, size - qint64(sizeof le) - qint64(m_announced) * qint64(sizeof(sLogRecord)));
     return true;
 }
 
@@ -105,7 +108,7 @@ bool LogFileReader::next(SendLogRow& row) {
     if (m_read >= m_available)
         return false;
     sLogRecord record;
-    if (m_file.read(reinterpret_cast<char*>(&record), sizeof record) != qint64(sizeof record)) {
+    if (m_device->read(reinterpret_cast<char*>(&record), sizeof record) != qint64(sizeof record)) {
         m_available = m_read; // the file shrank under us: stop at the last complete record
         return false;
     }
@@ -114,8 +117,22 @@ bool LogFileReader::next(SendLogRow& row) {
     return true;
 }
 
+QString LogFileReader::damageMessage() const {
+    if (!complete())
+        return incompleteLogMessage(m_read, m_announced);
+    if (m_trailing > 0)
+        return trailingBytesLogMessage(m_read, m_trailing);
+    return QString();
+}
+
 QString incompleteLogMessage(int read, qint32 announced) {
     return QString::fromUtf8("傳送紀錄檔案不完整：僅讀入 %1 筆（檔案標示 %2 筆）。").arg(read).arg(announced);
+}
+
+QString trailingBytesLogMessage(int read, qint64 trailing) {
+    return QString::fromUtf8("傳送紀錄檔案已損壞（結尾多出 %1 位元組無法辨識的資料），已讀入 %2 筆。")
+        .arg(trailing)
+        .arg(read);
 }
 
 // ---- whole files ----

@@ -40,10 +40,14 @@ private:
 };
 
 // Reads a ".log" file record by record. Only complete records are returned: a file that ends before its
-// count, or announces a negative count, yields what it really holds and is reported as incomplete.
+// count, or announces a negative count, yields what it really holds and is reported as incomplete. Bytes
+// after the records a file announces are not read as rows; such a file is damaged as well (its count
+// was cut, or something was appended), and is no more written back over itself than a cut one.
 class LogFileReader {
 public:
     explicit LogFileReader(const QString& path);
+    // A file's bytes from a device the caller opened for reading, from its start.
+    explicit LogFileReader(QIODevice& device) : m_device(&device) {}
     // False when the file cannot be opened or is too short to hold its count.
     bool open();
     qint32 announced() const { return m_announced; }
@@ -52,16 +56,26 @@ public:
     bool next(SendLogRow& row);
     int readCount() const { return m_read; }
     bool complete() const { return m_read == m_announced; }
+    // Bytes after the announced records (0 for a file that ends where its count says).
+    qint64 trailingBytes() const { return m_trailing; }
+    // Held fewer records than it announced, or more bytes than they take: not to be replaced in place.
+    bool damaged() const { return !complete() || m_trailing > 0; }
+    // What the user is told about a damaged file once it has been read; empty for a whole one.
+    QString damageMessage() const;
 
 private:
     QFile m_file;
+    QIODevice* m_device = &m_file;
     qint32 m_announced = 0;
     int m_available = 0;
     int m_read = 0;
+    qint64 m_trailing = 0;
 };
 
 // The message for a file that held fewer complete records than it announced.
 QString incompleteLogMessage(int read, qint32 announced);
+// The message for a file with bytes after the records it announced.
+QString trailingBytesLogMessage(int read, qint64 trailing);
 
 // Whole-file helpers for the command-line front end, the tests and the benchmarks. `onRow` runs once
 // per record, before it is written or after it is read.

@@ -4,7 +4,7 @@
 
 namespace norvi {
 
-bool RowListSendLog::load(const QString& path, bool* complete, int* read, qint32* announced) {
+bool RowListSendLog::load(const QString& path, QString* damage) {
     LogFileReader reader(path);
     if (!reader.open())
         return false;
@@ -12,12 +12,8 @@ bool RowListSendLog::load(const QString& path, bool* complete, int* read, qint32
     SendLogRow row;
     while (reader.next(row))
         append(row);
-    if (complete)
-        *complete = reader.complete();
-    if (read)
-        *read = reader.readCount();
-    if (announced)
-        *announced = reader.announced();
+    if (damage)
+        *damage = reader.damageMessage();
     return true;
 }
 

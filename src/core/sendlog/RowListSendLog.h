@@ -18,9 +18,10 @@ namespace norvi {
 // through UiThreadSendLog.
 class RowListSendLog : public SendLogAccess {
 public:
-    // Appends the file's complete records. False when the file cannot be opened; `complete` tells
-    // whether it held as many records as it announced.
-    bool load(const QString& path, bool* complete = nullptr, int* read = nullptr, qint32* announced = nullptr);
+    // Appends the file's complete records. False when the file cannot be opened; `damage` receives what
+    // is wrong with a file that held fewer records than it announced or bytes after them (empty when
+    // the file is whole).
+    bool load(const QString& path, QString* damage = nullptr);
     // Writes every row in list order, replacing the file only when all of it was written.
     bool save(const QString& path) const;
 

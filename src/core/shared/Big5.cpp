@@ -1,7 +1,7 @@
 #include "Big5.h"
 
-#include <QStringDecoder>
 #include <QList>
+#include <QStringDecoder>
 #include <QStringEncoder>
 
 namespace norvi {
@@ -38,11 +38,18 @@ QByteArray big5(const QString& text) {
     return encoder.encode(text);
 }
 
-QString fromBig5(const QByteArray& bytes) { return fromBig5(bytes.constData(), bytes.size()); }
+QString fromBig5(const QByteArray& bytes) {
+    return fromBig5(bytes.constData(), bytes.size());
+}
 
 QString fromBig5(const char* data, qsizetype size) {
-    QStringDecoder decoder(kCodePage, QStringConverter::Flag::Stateless);
-    return decoder.decode(QByteArrayView(data, size));
+    // A lead byte at the very end starts a character that never comes, and the decoder would keep it back
+    // without a word: a line end after the text ends that character as an error, which shows.
+    QStringDecoder decoder(kCodePage);
+    QString text = decoder.decode(QByteArrayView(data, size));
+    text += decoder.decode(QByteArrayView("\n", 1));
+    text.chop(1);
+    return text;
 }
 
 QString unmappableMessage(const QString& character) {

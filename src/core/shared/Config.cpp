@@ -13,6 +13,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -78,18 +79,24 @@ bool ReadConfig() {
     QFile file(ConfigPath());
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    // A short file leaves the rest zero; a longer file's excess is never read.
-    sConfig fresh{};
-    char* at = reinterpret_cast<char*>(&fresh);
+    // A longer file's excess is never read.
+    char bytes[sizeof(sConfig)];
     qint64 have = 0;
-    while (have < qint64(sizeof fresh)) {
-        const qint64 n = file.read(at + have, qint64(sizeof fresh) - have);
+    while (have < qint64(sizeof bytes)) {
+        const qint64 n = file.read(bytes + have, qint64(sizeof bytes) - have);
         if (n <= 0)
             break;
         have += n;
     }
-    Config = fresh;
+    Config = ConfigFromBytes(QByteArrayView(bytes, have));
     return true;
+}
+
+sConfig ConfigFromBytes(QByteArrayView bytes) {
+    sConfig fresh{};
+    if (!bytes.isEmpty())
+        std::memcpy(&fresh, bytes.data(), std::min<std::size_t>(std::size_t(bytes.size()), sizeof fresh));
+    return fresh;
 }
 
 bool WriteConfig() {

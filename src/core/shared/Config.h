@@ -1,6 +1,9 @@
 #pragma once
 
+#include "shared/ConfigRecord.h"
+
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <cstdint>
@@ -12,6 +15,8 @@ QString ConfigPath(); // StartDir/NorviSMSAp.cfg
 
 // Reads up to 328 bytes into a zeroed Config; false (Config untouched) when the file cannot be opened.
 bool ReadConfig();
+// The record a file of these bytes holds: a short file leaves the rest zero, a longer one's excess is ignored.
+sConfig ConfigFromBytes(QByteArrayView bytes);
 // Writes Config whole, atomically and readable by the owner only; false when it could not be written.
 bool WriteConfig();
 

@@ -32,6 +32,24 @@ bool isKnownState(int state) {
 
 } // namespace
 
+namespace {
+std::mutex g_eventHandOver;
+} // namespace
+
+ShowProcessEvent::ShowProcessEvent(int state) : QEvent(QEvent::Type(WM_SHOWPROCESS)) {
+    std::lock_guard<std::mutex> guard(g_eventHandOver);
+    m_state = state;
+}
+
+ShowProcessEvent::~ShowProcessEvent() {
+    std::lock_guard<std::mutex> guard(g_eventHandOver);
+}
+
+int ShowProcessEvent::state() const {
+    std::lock_guard<std::mutex> guard(g_eventHandOver);
+    return m_state;
+}
+
 void SetProgressTarget(QObject* target) {
     std::lock_guard<std::mutex> guard(g_targetLock);
     QObject::disconnect(g_targetGone);

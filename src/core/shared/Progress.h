@@ -14,16 +14,33 @@ constexpr int WM_SHOWPROCESS = 0x8064;
 
 // Operation states (wParam of WM_SHOWPROCESS).
 enum ProgressState {
-    StateImporting = 0, StateImported = 1, StateExporting = 2, StateExported = 3,
-    StateListLoading = 4, StateListLoaded = 5, StateLogSaving = 6, StateLogSaved = 7,
-    StateLogLoading = 8, StateLogLoaded = 9, StateCounting = 10, StateSending = 11,
-    StateSent = 12, StateQuerying = 13, StateQueried = 14, StateCancelling = 15, StateCancelled = 16,
+    StateImporting = 0,
+    StateImported = 1,
+    StateExporting = 2,
+    StateExported = 3,
+    StateListLoading = 4,
+    StateListLoaded = 5,
+    StateLogSaving = 6,
+    StateLogSaved = 7,
+    StateLogLoading = 8,
+    StateLogLoaded = 9,
+    StateCounting = 10,
+    StateSending = 11,
+    StateSent = 12,
+    StateQuerying = 13,
+    StateQueried = 14,
+    StateCancelling = 15,
+    StateCancelled = 16,
 };
 
+// Made by a worker and read and deleted on the user-interface thread. Qt's event queue orders the two
+// with a lock of its own, which a race detector cannot see; the event takes one of ours around its state
+// as well, so the hand-over is visibly ordered.
 class ShowProcessEvent : public QEvent {
 public:
-    explicit ShowProcessEvent(int state) : QEvent(QEvent::Type(WM_SHOWPROCESS)), m_state(state) {}
-    int state() const { return m_state; }
+    explicit ShowProcessEvent(int state);
+    ~ShowProcessEvent() override;
+    int state() const;
 
 private:
     int m_state;

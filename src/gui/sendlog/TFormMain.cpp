@@ -499,9 +499,8 @@ void TFormMain::MItemFLoadClick() {
     }
     PostShowProcess(StateLogLoaded);
     LogSaved = LoadReplaces;
-    if (!reader.complete())
-        prompts().okBox(this, Prompts::Icon::Warning, boxTitle(),
-                        incompleteLogMessage(reader.readCount(), reader.announced()));
+    if (reader.damaged())
+        prompts().okBox(this, Prompts::Icon::Warning, boxTitle(), reader.damageMessage());
 }
 
 bool TFormMain::ConfirmClearLog() {

@@ -1,0 +1,94 @@
+// A recipient list file as the program reads it. Whatever the bytes: a file with a NUL byte is refused by
+// the line that holds it; otherwise every non-blank line becomes exactly one row under its own index,
+// whose number is that line's first column (trimmed, cut to 30 bytes, never holding a NUL) and whose
+// content is the rest, and the recipient field gets one entry per row. A run built from the rows queues
+// each number once unless the row carries its own text, and never a number the file does not hold.
+
+#include "FuzzCheck.h"
+
+#include "compose/RecipientLists.h"
+#include "shared/FixedField.h"
+#include "shared/Global.h"
+
+#include <QByteArray>
+
+#include <cstdint>
+#include <set>
+
+using namespace norvi;
+
+namespace {
+
+bool blank(QByteArrayView line) {
+    for (const char c : line)
+        if (static_cast<unsigned char>(c) > 0x20)
+            return false;
+    return true;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    const QList<QByteArrayView> lines = SplitListFileLines(bytes);
+    FUZZ_CHECK(lines.size() == CountListFileLines(bytes));
+
+    const qsizetype nulLine = FirstListLineWithNul(bytes);
+    FUZZ_CHECK((nulLine > 0) == bytes.contains('\0'));
+    if (nulLine > 0) {
+        FUZZ_CHECK(nulLine <= lines.size());
+        FUZZ_CHECK(lines.at(nulLine - 1).contains('\0'));
+        for (qsizetype i = 0; i < nulLine - 1; ++i)
+            FUZZ_CHECK(!lines.at(i).contains('\0'));
+    }
+
+    StopFlag = false;
+    RecipientList.clear();
+    const int stored = ReadListFile(bytes);
+    FUZZ_CHECK(stored == int(ListFileRows.size()));
+    FUZZ_CHECK(RecipientList.size() == ListFileRows.size());
+    std::set<QByteArray> numbersInFile;
+    int expected = 0;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QByteArrayView line = lines.at(i);
+        const bool row = !blank(line) && !line.contains('\0');
+        expected += row ? 1 : 0;
+        FUZZ_CHECK(ListFileRows.count(int32_t(i)) == (row ? 1u : 0u));
+        if (!row)
+            continue;
+        const sLoadMt& r = ListFileRows.at(int32_t(i));
+        FUZZ_CHECK(r.line == int32_t(i));
+        const QByteArray number = getField(r.msisdn);
+        const QByteArray content = getField(r.content);
+        // The number is a piece of the line in front of the content, and never holds a separator.
+        FUZZ_CHECK(line.toByteArray().contains(number));
+        FUZZ_CHECK(!number.contains(' ') && !number.contains(','));
+        FUZZ_CHECK(number.size() <= 30 && content.size() <= 960);
+        if (!content.isEmpty())
+            FUZZ_CHECK(line.toByteArray().contains(content));
+        numbersInFile.insert(number.left(kMaxNumberLength));
+    }
+    FUZZ_CHECK(stored == expected);
+    auto entry = RecipientList.begin();
+    for (const auto& [line, row] : ListFileRows) {
+        FUZZ_CHECK(entry->kind == KindListRow && entry->id == line);
+        FUZZ_CHECK(getField(entry->label) == getField(row.msisdn).left(int(sizeof entry->label) - 1));
+        ++entry;
+    }
+
+    // The run: only numbers of the file, a row without its own text once per number.
+    const SendQueueResult queued = BuildSendQueue(ComposeInput::fromText("hello $1$", true));
+    if (queued.ok) {
+        std::set<QByteArray> plain;
+        for (const sSendContent& record : SendQueue) {
+            const QByteArray number = getField(record.msisdn);
+            FUZZ_CHECK(numbersInFile.count(number) == 1);
+            FUZZ_CHECK(record.segmentCount >= 1 && record.segmentCount <= kSegmentCount);
+        }
+        for (const QByteArray& n : queued.queuedNumbers)
+            FUZZ_CHECK(plain.insert(n).second);
+    }
+    SendQueue.clear();
+    RecipientList.clear();
+    return 0;
+}

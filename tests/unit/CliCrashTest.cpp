@@ -1,0 +1,104 @@
+// norvi-cli killed with SIGKILL while it saves a large send log over the old one, again and again: the
+// file is each time the old one or the new one, byte for byte, and the next run saves it without
+// tripping over anything the killed one left, leaving nothing behind itself.
+
+#include "CliFixture.h"
+
+#include "sendlog/LogFile.h"
+#include "shared/SaveFile.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <iterator>
+
+#ifdef NORVI_CLI_PATH
+
+namespace norvi {
+namespace {
+
+constexpr int kRows = 10000; // a 5.6 MB file: the save takes long enough to be hit
+// How long after the save began each kill comes, in milliseconds: from the first bytes to past the rename.
+constexpr int kKillAfterMs[] = {0, 2, 5, 15, 40, 120};
+
+class CliCrashTest : public test::CliTest {
+protected:
+    void writeBigLog() {
+        LogFileWriter writer(path("big.log"));
+        ASSERT_TRUE(writer.open(kRows));
+        for (int i = 0; i < kRows; ++i) {
+            SendLogRow row;
+            row.texts[ColMobile] = "09" + QByteArray::number(10000000 + i);
+            row.texts[ColSendTime] = "20240301093000";
+            row.texts[ColSendCode] = "0";
+            row.texts[ColSendResult] = "ok(MsgId:NV" + QByteArray::number(i) + ")";
+            row.texts[ColContent] = QByteArray(150, 'x');
+            writer.write(row);
+        }
+        ASSERT_TRUE(writer.commit());
+    }
+
+    QStringList leftovers() const {
+        const QString prefix = SaveFile::temporaryPrefix(QStringLiteral("big.log"));
+        return QDir(m_dir.path()).entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden);
+    }
+
+    // Starts a query of row 0, which saves the whole log in place at its end.
+    void startQuery(QProcess& process) const {
+        process.setProgram(QStringLiteral(NORVI_CLI_PATH));
+        process.setArguments({"-C", m_dir.path(), "query", "--log", path("big.log"), "--rows", "0"});
+        process.start();
+        ASSERT_TRUE(process.waitForStarted(10000));
+    }
+};
+
+TEST_F(CliCrashTest, KilledDuringALargeSaveLeavesTheOldOrTheNewFileAndTheNextRunCleansUp) {
+    writeBigLog();
+    const QByteArray old = readBytes("big.log");
+    ASSERT_EQ(old.size(), 4 + kRows * 556);
+    // The new file, from a run that is not disturbed.
+    ASSERT_EQ(run({"query", "--log", path("big.log"), "--rows", "0"}).exitCode, 0);
+    const QByteArray fresh = readBytes("big.log");
+    ASSERT_EQ(fresh.size(), old.size());
+    ASSERT_NE(fresh, old);
+
+    int midSave = 0;
+    int oldAfter = 0;
+    int newAfter = 0;
+    for (std::size_t i = 0; i < std::size(kKillAfterMs); ++i) {
+        SCOPED_TRACE(i);
+        writeFile("big.log", old);
+        QProcess process;
+        startQuery(process);
+        // Kill once the save has begun (its temporary file is there), later each time.
+        QElapsedTimer waited;
+        waited.start();
+        while (leftovers().isEmpty() && process.state() != QProcess::NotRunning && waited.elapsed() < 20000)
+            QThread::usleep(200);
+        QThread::msleep(static_cast<unsigned long>(kKillAfterMs[i]));
+        const bool saving = !leftovers().isEmpty();
+        process.kill();
+        ASSERT_TRUE(process.waitForFinished(10000));
+
+        const QByteArray after = readBytes("big.log");
+        EXPECT_TRUE(after == old || after == fresh) << "a mix of " << after.size() << " bytes";
+        oldAfter += after == old ? 1 : 0;
+        newAfter += after == fresh ? 1 : 0;
+        midSave += saving && after == old ? 1 : 0;
+
+        // The next run does not trip over whatever the killed one left, and leaves nothing itself.
+        const test::CliRun next = run({"query", "--log", path("big.log"), "--rows", "0"});
+        EXPECT_EQ(next.exitCode, 0) << next.err.toStdString();
+        EXPECT_EQ(readBytes("big.log"), fresh);
+        EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(' ').toStdString();
+    }
+    RecordProperty("killed_mid_save", midSave);
+    RecordProperty("old_after_kill", oldAfter);
+    RecordProperty("new_after_kill", newAfter);
+    EXPECT_GE(midSave, 1) << "at least one kill landed while the file was being written";
+}
+
+} // namespace
+} // namespace norvi
+
+#endif // NORVI_CLI_PATH

@@ -1,0 +1,218 @@
+// Saves that fail part-way: every step of replacing the address book, the configuration and a send log
+// made to fail in turn (creating the temporary file, each write, forcing it to disk, the rename). The
+// file must stay exactly as it was, nothing of the failed save may stay behind, and the next save works.
+
+#include "BookRecords.h"
+#include "addressbook/AddressBook.h"
+#include "sendlog/LogFile.h"
+#include "sendlog/SendLogModel.h"
+#include "shared/Config.h"
+#include "shared/FixedField.h"
+#include "shared/Global.h"
+#include "shared/SaveFile.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <functional>
+
+namespace norvi {
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QStringList entries(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+// Enough records that a save takes several writes.
+void fillBook(int members, int groups, char mark) {
+    MemberMap.clear();
+    GroupMap.clear();
+    for (int i = 1; i <= members; ++i)
+        MemberMap[i] = test::member(i, QByteArray(1, mark) + QByteArray::number(i), "0912000000");
+    for (int i = 1; i <= groups; ++i)
+        GroupMap[-i] = test::group(-i, {{0, 1}, {999, i}});
+}
+
+SendLogModel* logOf(int rows, char mark) {
+    auto* model = new SendLogModel;
+    for (int i = 0; i < rows; ++i) {
+        SendLogRow row;
+        row.texts[ColName] = QByteArray(1, mark);
+        row.texts[ColMobile] = "09120" + QByteArray::number(10000 + i);
+        row.texts[ColSendCode] = "0";
+        row.texts[ColContent] = QByteArray(150, mark);
+        model->addRow(row);
+    }
+    return model;
+}
+
+struct Target {
+    const char* name;
+    const char* file;
+    std::function<void()> makeOld; // the data of the file as it stands
+    std::function<void()> makeNew; // the data the failing save tries to write
+    std::function<bool(const QString& path)> save;
+    int writes; // at least this many writes reach the temporary file
+};
+
+class SaveFaultTest : public ::testing::TestWithParam<Target> {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        StartDir = m_dir.path();
+    }
+    void TearDown() override {
+        SaveFile::clearFaultForTest();
+        MemberMap.clear();
+        GroupMap.clear();
+    }
+    QString path(const char* name) const { return QDir(m_dir.path()).filePath(QString::fromUtf8(name)); }
+    QTemporaryDir m_dir;
+};
+
+TEST_P(SaveFaultTest, EveryFailedStepLeavesTheOldFileWholeAndNothingBehind) {
+    const Target& t = GetParam();
+    const QString file = path(t.file);
+    t.makeOld();
+    ASSERT_TRUE(t.save(file));
+    const QByteArray old = readAll(file);
+    ASSERT_FALSE(old.isEmpty());
+    const QStringList before = entries(m_dir.path());
+
+    const struct {
+        SaveFile::Step step;
+        const char* name;
+    } steps[] = {{SaveFile::Step::Open, "open"},
+                 {SaveFile::Step::Write, "write"},
+                 {SaveFile::Step::Flush, "flush"},
+                 {SaveFile::Step::Rename, "rename"}};
+    t.makeNew();
+    int faults = 0;
+    for (const auto& s : steps) {
+        // The nth occurrence of each step, until the save no longer gets that far.
+        for (int nth = 1;; ++nth) {
+            SCOPED_TRACE(std::string(s.name) + " #" + std::to_string(nth));
+            SaveFile::failAtForTest(s.step, nth);
+            const bool saved = t.save(file);
+            if (!SaveFile::faultFiredForTest()) {
+                EXPECT_TRUE(saved);
+                break;
+            }
+            ++faults;
+            EXPECT_FALSE(saved) << "a failed step is reported";
+            EXPECT_EQ(readAll(file), old) << "the file is the old one, whole";
+            EXPECT_EQ(entries(m_dir.path()), before) << "no temporary file stays behind";
+            ASSERT_LT(nth, 100);
+        }
+        // The successful save that ended the loop replaced the file: the old one back for the next step.
+        QFile restore(file);
+        ASSERT_TRUE(restore.open(QIODevice::WriteOnly));
+        restore.write(old);
+        restore.close();
+    }
+    EXPECT_GE(faults, 3 + t.writes) << "open, every write, flush and rename were each made to fail";
+
+    SaveFile::clearFaultForTest();
+    ASSERT_TRUE(t.save(file));
+    EXPECT_NE(readAll(file), old);
+    EXPECT_EQ(entries(m_dir.path()), before);
+}
+
+std::unique_ptr<SendLogModel> g_log;
+
+INSTANTIATE_TEST_SUITE_P(Files, SaveFaultTest,
+                         ::testing::Values(Target{"AddressBook", "AddressBook.bin", [] { fillBook(3, 1, 'a'); },
+                                                  [] { fillBook(200, 30, 'b'); },
+                                                  [](const QString& p) { return SaveAddressBook(p).ok; }, 3},
+                                           Target{"Configuration", "NorviSMSAp.cfg",
+                                                  [] {
+                                                      std::memset(&Config, 0, sizeof Config);
+                                                      putField(Config.gwAccount, QByteArray("old"));
+                                                  },
+                                                  [] { putField(Config.gwAccount, QByteArray("new")); },
+                                                  // The configuration is always the start folder's.
+                                                  [](const QString&) { return WriteConfig(); }, 1},
+                                           Target{"SendLog", "sent.log", [] { g_log.reset(logOf(10, 'o')); },
+                                                  [] { g_log.reset(logOf(500, 'n')); },
+                                                  [](const QString& p) { return saveLogFile(p, *g_log); }, 4}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+class SaveLeftoverTest : public ::testing::Test {
+protected:
+    QString path(const QString& name) const { return QDir(m_dir.path()).filePath(name); }
+    void touch(const QString& name) {
+        QFile f(path(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("half a save");
+    }
+    QTemporaryDir m_dir;
+};
+
+TEST_F(SaveLeftoverTest, TemporaryFilesOfKilledSavesGoAtTheNextSaveButOneInUseStays) {
+    const QString prefix = SaveFile::temporaryPrefix(QStringLiteral("a.log"));
+    EXPECT_EQ(prefix, QStringLiteral(".a.log.norvi-save-"));
+    touch(prefix + "Ab12Cd");
+    touch(prefix + "Zz99zZ");
+    touch(prefix + "inUse1");
+    touch(prefix + "longer-than-a-temporary");                            // not a name a save makes: left alone
+    touch(SaveFile::temporaryPrefix(QStringLiteral("b.log")) + "Ab12Cd"); // another file's
+    // A save that is still running elsewhere holds a lock on its temporary file.
+    const int held = ::open(QFile::encodeName(path(prefix + "inUse1")).constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+
+    SaveFile file(path("a.log"));
+    ASSERT_TRUE(file.open());
+    file.write("new");
+    ASSERT_TRUE(file.commit());
+    ::close(held);
+
+    QStringList left = entries(m_dir.path());
+    left.sort();
+    QStringList expected{"a.log", prefix + "inUse1", prefix + "longer-than-a-temporary",
+                         SaveFile::temporaryPrefix(QStringLiteral("b.log")) + "Ab12Cd"};
+    expected.sort();
+    EXPECT_EQ(left, expected);
+    EXPECT_EQ(readAll(path("a.log")), "new");
+}
+
+TEST_F(SaveLeftoverTest, ReplacedFileKeepsItsPermissionsAndANewOneGetsTheUsualOnes) {
+    QFile old(path("kept.cfg"));
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("old");
+    old.close();
+    const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    ASSERT_TRUE(QFile::setPermissions(path("kept.cfg"), ownerOnly | QFileDevice::ReadGroup));
+    for (const char* name : {"kept.cfg", "new.cfg"}) {
+        SaveFile file(path(name));
+        ASSERT_TRUE(file.open());
+        file.write("new");
+        ASSERT_TRUE(file.commit());
+    }
+    const auto modeOf = [this](const char* name) {
+        struct stat st {};
+        ::stat(QFile::encodeName(path(name)).constData(), &st);
+        return st.st_mode & 07777;
+    };
+    EXPECT_EQ(modeOf("kept.cfg"), mode_t(0640));
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    EXPECT_EQ(modeOf("new.cfg"), mode_t(0666 & ~mask)) << "as any new file: the umask decides";
+}
+
+} // namespace
+} // namespace norvi
