@@ -10,6 +10,8 @@ WindowSet::WindowSet()
     m_main.FormSendSMS = &m_sendSMS;
     m_main.FormQuerySMS = &m_querySMS;
     m_main.FormAdrBk = &m_adrBk;
+    m_adrBk.FormSendSMS = &m_sendSMS;
+    m_adrBk.FormFileType = &m_fileType;
 }
 
 WindowSet::~WindowSet() {
@@ -17,6 +19,8 @@ WindowSet::~WindowSet() {
     m_main.FormSendSMS = nullptr;
     m_main.FormQuerySMS = nullptr;
     m_main.FormAdrBk = nullptr;
+    m_adrBk.FormSendSMS = nullptr;
+    m_adrBk.FormFileType = nullptr;
 }
 
 void WindowSet::show() {

@@ -11,6 +11,7 @@ QByteArray GatewayHost;
 // Built in this order and destroyed in reverse.
 std::map<int32_t, sGroup> GroupMap;
 std::map<int32_t, sMember> MemberMap;
+sGroup GroupScratch{};
 std::map<int32_t, sLoadMt> ListFileRows;
 std::list<sMtData> RecipientList;
 std::list<sSendContent> SendQueue;

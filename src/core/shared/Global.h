@@ -24,6 +24,7 @@ extern QByteArray GatewayHost;  // dotted address from the last successful Resol
 
 extern std::map<int32_t, sGroup> GroupMap;
 extern std::map<int32_t, sMember> MemberMap;
+extern sGroup GroupScratch; // carries a group's entries between the group editor and the member picker
 extern std::map<int32_t, sLoadMt> ListFileRows;
 extern std::list<sMtData> RecipientList;
 extern std::list<sSendContent> SendQueue;

@@ -20,4 +20,9 @@ TFormAdrBk::TFormAdrBk(QWidget* parent) : QDialog(parent) {
                          QString::fromUtf8("Norvi簡訊服務軟體"), loaded.message);
 }
 
+// The list comes with the address book work; until then the export has no rows to write.
+std::vector<int32_t> TFormAdrBk::listedMemberIds() const {
+    return {};
+}
+
 } // namespace norvi

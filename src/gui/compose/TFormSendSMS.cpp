@@ -1,5 +1,6 @@
 #include "compose/TFormSendSMS.h"
 
+#include "shared/Global.h"
 #include "shared/UiFont.h"
 
 namespace norvi {
@@ -9,6 +10,17 @@ TFormSendSMS::TFormSendSMS(QWidget* parent) : QDialog(parent) {
     applyFormFont(this);
     setWindowTitle(QString::fromUtf8("發送訊息"));
     resize(480, 320);
+}
+
+// The recipient field comes with the compose work; until then it holds no entries.
+int TFormSendSMS::ParseRecipientField(bool keepListRows) {
+    (void)keepListRows;
+    RecipientList.clear();
+    return 0;
+}
+
+void TFormSendSMS::RenderRecipientField() {
+    RecipientList.clear();
 }
 
 } // namespace norvi
