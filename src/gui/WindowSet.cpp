@@ -1,5 +1,11 @@
 #include "WindowSet.h"
 
+#include "shared/Big5.h"
+#include "shared/Prompts.h"
+#include "workers/SendLogAccess.h"
+
+#include <QAction>
+
 namespace norvi {
 
 // Members are built in declaration order, which is the order of the windows.
@@ -12,6 +18,8 @@ WindowSet::WindowSet()
     m_main.FormAdrBk = &m_adrBk;
     m_adrBk.FormSendSMS = &m_sendSMS;
     m_adrBk.FormFileType = &m_fileType;
+    m_sendSMS.FormMain = &m_main;
+    m_main.onOriginalSend = [this] { sendLogRowAgain(); };
 }
 
 WindowSet::~WindowSet() {
@@ -21,6 +29,18 @@ WindowSet::~WindowSet() {
     m_main.FormAdrBk = nullptr;
     m_adrBk.FormSendSMS = nullptr;
     m_adrBk.FormFileType = nullptr;
+    m_sendSMS.FormMain = nullptr;
+    m_main.onOriginalSend = nullptr;
+}
+
+// 原訊息發訊(&M): the send dialog opens with the selected row's message text.
+void WindowSet::sendLogRowAgain() {
+    const QVector<int> rows = m_main.logAccess().selectedRows();
+    if (rows.size() != 1)
+        return;
+    m_sendSMS.setMessageText(fromBig5(m_main.logAccess().text(rows.first(), ColContent)));
+    m_sendSMS.opener = m_main.findChild<QAction*>(QStringLiteral("PMItemLvOSendSMS"));
+    prompts().execDialog(&m_sendSMS);
 }
 
 void WindowSet::show() {
