@@ -21,7 +21,7 @@ QString lineList(const QList<qint64>& lines) {
         named << QString::number(lines.at(i));
     QString text = named.join(QStringLiteral("、"));
     if (lines.size() > kNamedLines)
-        text += QStringLiteral("…（共 %1 行）").arg(lines.size());
+        text += QStringLiteral(" 行等共 %1").arg(lines.size());
     return text;
 }
 

@@ -128,6 +128,9 @@ void RichEditMT::setEntries(const std::list<sMtData>& entries) {
     cursor.beginEditBlock();
     int n = 0;
     for (const sMtData& entry : entries) {
+        // A list-file row without a number has no text to show or to read back; it is never sent.
+        if (entry.label[0] == '\0')
+            continue;
         if (n > 0 && n % kEntriesPerParagraph == 0)
             cursor.insertBlock(QTextBlockFormat(), plain);
         cursor.insertText(LabelText(entry), entryFormat(KeyOfEntry(entry)));
