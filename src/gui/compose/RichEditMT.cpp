@@ -408,24 +408,35 @@ void RichEditMT::insertFromMimeData(const QMimeData* source) {
 }
 
 void RichEditMT::insertRuns(const QMimeData* source) {
-    QDataStream in(source->data(kRunsMime));
-    QTextCursor cursor = textCursor();
-    cursor.beginEditBlock();
-    cursor.removeSelectedText();
-    while (!in.atEnd()) {
+    struct Run {
         QString text;
+        FieldEntryKey key;
+    };
+    QList<Run> runs;
+    QString all;
+    QDataStream in(source->data(kRunsMime));
+    while (!in.atEnd()) {
+        Run run;
         bool entry = false;
         quint8 kind = 0;
         qint32 id = 0;
-        in >> text >> entry >> kind >> id;
+        in >> run.text >> entry >> kind >> id;
         if (in.status() != QDataStream::Ok)
             break;
-        FieldEntryKey key;
-        key.entry = entry && (kind == KindAddressBook || kind == KindListRow);
-        key.kind = kind;
-        key.id = id;
-        cursor.insertText(text, entryFormat(key));
+        run.key.entry = entry && (kind == KindAddressBook || kind == KindListRow);
+        run.key.kind = kind;
+        run.key.id = id;
+        all += run.text;
+        runs.append(run);
     }
+    // The runs may come from another program: they pass the same check as typed text.
+    if (refuseUnmappable(all))
+        return;
+    QTextCursor cursor = textCursor();
+    cursor.beginEditBlock();
+    cursor.removeSelectedText();
+    for (const Run& run : runs)
+        cursor.insertText(run.text, entryFormat(run.key));
     cursor.endEditBlock();
     setTextCursor(cursor);
     ensureCursorVisible();
