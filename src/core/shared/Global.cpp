@@ -24,6 +24,8 @@ ManualResetEvent SendEvent(true);
 std::atomic<bool> StopFlag{false};
 std::atomic<bool> QueryAll{false};
 
-QString StartDirFile(const QString& name) { return QDir(StartDir).filePath(name); }
+QString StartDirFile(const QString& name) {
+    return QDir(StartDir).filePath(name);
+}
 
 } // namespace norvi

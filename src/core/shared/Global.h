@@ -18,9 +18,9 @@
 // whole run; the containers are defined in one place so they are built and torn down in a fixed order.
 namespace norvi {
 
-extern QString StartDir;        // the folder that was current at start; the program's files live here
-extern sConfig Config;          // exact image of NorviSMSAp.cfg
-extern QByteArray GatewayHost;  // dotted address from the last successful ResolveGateway
+extern QString StartDir;       // the folder that was current at start; the program's files live here
+extern sConfig Config;         // exact image of NorviSMSAp.cfg
+extern QByteArray GatewayHost; // dotted address from the last successful ResolveGateway
 
 extern std::map<int32_t, sGroup> GroupMap;
 extern std::map<int32_t, sMember> MemberMap;
@@ -30,8 +30,8 @@ extern std::list<sMtData> RecipientList;
 extern std::list<sSendContent> SendQueue;
 extern std::list<sSendThd> WorkerList;
 
-extern std::mutex LogLock; // serialises writers of the operation log
-extern std::mutex JobLock; // guards WorkerList when a worker removes itself
+extern std::mutex LogLock;         // serialises writers of the operation log
+extern std::mutex JobLock;         // guards WorkerList when a worker removes itself
 extern ManualResetEvent SendEvent; // signalled by the last worker to end; nothing in the program waits on it
 
 extern std::atomic<bool> StopFlag; // set by the progress window's 中斷 button, polled by the jobs
