@@ -1,9 +1,10 @@
 #include "addressbook/AddressBook.h"
+#include "addressbook/AddressBookState.h"
+#include "compose/ComposeState.h"
 #include "compose/RecipientLists.h"
 #include "compose/SegmentMessage.h"
 #include "shared/Big5.h"
 #include "shared/FixedField.h"
-#include "shared/Global.h"
 #include "shared/InputFile.h"
 
 #include <benchmark/benchmark.h>

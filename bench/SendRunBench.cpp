@@ -4,6 +4,7 @@
 // the user-interface thread (add the row, fill it), the progress step and the model's sorted insert.
 
 #include "GatewaySimulator.h"
+#include "compose/ComposeState.h"
 #include "gateway/GwRecords.h"
 #include "gateway/SMSendNorviGw.h"
 #include "sendlog/ModelSendLog.h"

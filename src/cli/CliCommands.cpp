@@ -7,7 +7,8 @@
 #include "CliOutput.h"
 
 #include "addressbook/AddressBook.h"
-#include "addressbook/EntryLookup.h"
+#include "compose/ComposeState.h"
+#include "compose/EntryLookup.h"
 #include "compose/RecipientLists.h"
 #include "compose/SegmentMessage.h"
 #include "compose/SendValidation.h"

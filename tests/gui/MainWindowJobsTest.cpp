@@ -1,6 +1,7 @@
 #include "WindowTest.h"
 
 #include "GatewaySimulator.h"
+#include "workers/WorkerState.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 #include "addressbook/AddressBook.h"
 
+#include "addressbook/AddressBookState.h"
 #include "shared/Big5.h"
 #include "shared/Clock.h"
 #include "shared/FixedField.h"

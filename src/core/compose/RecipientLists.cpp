@@ -1,5 +1,7 @@
 #include "compose/RecipientLists.h"
 
+#include "addressbook/AddressBookState.h"
+#include "compose/ComposeState.h"
 #include "shared/Big5.h"
 #include "shared/FixedField.h"
 #include "shared/Global.h"

@@ -1,9 +1,11 @@
 #include "workers/JobStarter.h"
 
+#include "compose/ComposeState.h"
 #include "shared/Big5.h"
 #include "shared/Global.h"
 #include "shared/Progress.h"
 #include "workers/SendThd.h"
+#include "workers/WorkerState.h"
 
 namespace norvi {
 

@@ -2,13 +2,13 @@
 
 #include "gateway/ResultCodes.h"
 #include "shared/Big5.h"
-#include "shared/Global.h"
 #include "shared/Progress.h"
 #include "workers/JobOwner.h"
 #include "workers/RowCodes.h"
 #include "workers/SendThd.h"
 #include "workers/UiThread.h"
 #include "workers/UiThreadSendLog.h"
+#include "workers/WorkerState.h"
 
 namespace norvi {
 

@@ -1,11 +1,13 @@
 #include "workers/SendLogJobs.h"
 
+#include "compose/ComposeState.h"
+#include "sendlog/SendLogAccess.h"
 #include "shared/FixedField.h"
 #include "shared/Global.h"
 #include "workers/JobStarter.h"
 #include "workers/RowCodes.h"
-#include "workers/SendLogAccess.h"
 #include "workers/SendThd.h"
+#include "workers/WorkerState.h"
 
 #include <cstring>
 

@@ -10,6 +10,7 @@
 #include "workers/SendJob.h"
 #include "workers/UiThread.h"
 #include "workers/UiThreadSendLog.h"
+#include "workers/WorkerState.h"
 
 #include <QString>
 

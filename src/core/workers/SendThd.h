@@ -1,7 +1,7 @@
 #pragma once
 
 #include "gateway/SMSendNorviGw.h"
-#include "workers/JobRecords.h"
+#include "workers/WorkerState.h"
 
 #include <QByteArray>
 #include <QThread>

@@ -1,6 +1,6 @@
 #include "compose/TFormSendSMS.h"
 
-#include "shared/Global.h"
+#include "compose/ComposeState.h"
 #include "shared/UiFont.h"
 
 namespace norvi {

@@ -20,6 +20,7 @@
 #include "shared/TFormSettings.h"
 #include "shared/TFormShowProcess.h"
 #include "shared/UiFont.h"
+#include "workers/WorkerState.h"
 
 #include <QActionGroup>
 #include <QCloseEvent>

@@ -1,8 +1,8 @@
-#include "addressbook/EntryLookup.h"
+#include "compose/EntryLookup.h"
 
+#include "addressbook/AddressBookState.h"
 #include "shared/Big5.h"
 #include "shared/FixedField.h"
-#include "shared/Global.h"
 
 #include <cstring>
 
