@@ -3,7 +3,9 @@
 #include "BookRecords.h"
 #include "CsvReader.h"
 #include "GatewaySimulator.h"
+#include "StartFolder.h"
 #include "addressbook/AddressBook.h"
+#include "addressbook/AddressBookState.h"
 #include "sendlog/LogFile.h"
 #include "shared/Big5.h"
 #include "shared/Config.h"
@@ -71,9 +73,6 @@ class CliTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
-        // A test before this one may have left its book in the maps; the files written here are made from them.
-        MemberMap.clear();
-        GroupMap.clear();
         gwsim::SimOptions options;
         options.port = 0;
         options.deliverAfterSeconds = 0;
@@ -83,20 +82,9 @@ protected:
         writeConfig("demo");
     }
 
-    void TearDown() override {
-        MemberMap.clear();
-        GroupMap.clear();
-    }
-
     void writeConfig(const QByteArray& password) {
-        StartDir = m_dir.path();
-        std::memset(&Config, 0, sizeof(Config));
-        putField(Config.logFiles, QFile::encodeName(path("logfiles")));
-        putField(Config.gwIp, QByteArray("127.0.0.1"));
-        Config.gwPort = sim->port();
-        putField(Config.gwAccount, QByteArray("demo"));
-        putField(Config.gwPasswd, password);
-        ASSERT_TRUE(WriteConfig());
+        ASSERT_TRUE(
+            m_dir.writeConfig({QFile::encodeName(path("logfiles")), "127.0.0.1", sim->port(), "demo", password}));
     }
 
     QString path(const QString& name) const { return QDir(m_dir.path()).filePath(name); }
@@ -153,7 +141,7 @@ protected:
         return values;
     }
 
-    QTemporaryDir m_dir;
+    StartFolder m_dir;
     std::unique_ptr<gwsim::GatewaySimulator> sim;
 };
 

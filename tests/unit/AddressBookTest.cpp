@@ -1,5 +1,7 @@
 #include "addressbook/AddressBook.h"
 #include "BookRecords.h"
+#include "StartFolder.h"
+#include "addressbook/AddressBookState.h"
 #include "shared/Clock.h"
 #include "shared/FixedField.h"
 #include "shared/Global.h"
@@ -31,12 +33,7 @@ template <typename T> QByteArray image(const T& r) {
 
 class AddressBookTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        StartDir = m_dir.path();
-        MemberMap.clear();
-        GroupMap.clear();
-    }
-    void TearDown() override { Clock::reset(); }
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
     static QByteArray read(const QString& path) {
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -46,7 +43,7 @@ protected:
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(bytes);
     }
-    QTemporaryDir m_dir;
+    test::StartFolder m_dir;
 };
 
 TEST_F(AddressBookTest, FileHoldsCountsThenMembersThenGroupsInIdOrder) {

@@ -1,5 +1,6 @@
 #include "shared/Config.h"
 #include "SpecialFiles.h"
+#include "StartFolder.h"
 #include "shared/Big5.h"
 #include "shared/FixedField.h"
 #include "shared/Global.h"
@@ -26,15 +27,7 @@ class ConfigFile : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
-        m_savedStartDir = StartDir;
-        StartDir = m_dir.path();
-        Config = sConfig{};
         GatewayHost = "before";
-    }
-    void TearDown() override {
-        StartDir = m_savedStartDir;
-        Config = sConfig{};
-        GatewayHost.clear();
     }
 
     QByteArray fileBytes() const {
@@ -53,8 +46,7 @@ protected:
                 QStringLiteral("secret")};
     }
 
-    QTemporaryDir m_dir;
-    QString m_savedStartDir;
+    test::StartFolder m_dir;
 };
 
 } // namespace

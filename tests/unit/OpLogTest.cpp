@@ -23,13 +23,7 @@ class OpLog : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
-        Config = sConfig{};
         putField(Config.logFiles, QFile::encodeName(m_dir.path()));
-    }
-    void TearDown() override {
-        Clock::reset();
-        SetMessageAreaSink(nullptr);
-        Config = sConfig{};
     }
 
     QByteArray dayFile(const char* yyyymmdd) const {

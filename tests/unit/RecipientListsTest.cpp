@@ -1,5 +1,7 @@
 #include "compose/RecipientLists.h"
 #include "BookRecords.h"
+#include "addressbook/AddressBookState.h"
+#include "compose/ComposeState.h"
 #include "shared/Big5.h"
 #include "shared/FixedField.h"
 #include "shared/Global.h"
@@ -36,18 +38,7 @@ std::vector<QByteArray> queued() {
     return out;
 }
 
-class RecipientListsTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        MemberMap.clear();
-        GroupMap.clear();
-        ListFileRows.clear();
-        RecipientList.clear();
-        SendQueue.clear();
-        StopFlag = false;
-    }
-    void TearDown() override { SetUp(); }
-};
+class RecipientListsTest : public ::testing::Test {};
 
 TEST_F(RecipientListsTest, ListFileLinesBecomeRowsAndEntries) {
     std::vector<QByteArray> lines;

@@ -3,7 +3,9 @@
 // file must stay exactly as it was, nothing of the failed save may stay behind, and the next save works.
 
 #include "BookRecords.h"
+#include "StartFolder.h"
 #include "addressbook/AddressBook.h"
+#include "addressbook/AddressBookState.h"
 #include "sendlog/LogFile.h"
 #include "sendlog/SendLogModel.h"
 #include "shared/Config.h"
@@ -71,17 +73,10 @@ struct Target {
 
 class SaveFaultTest : public ::testing::TestWithParam<Target> {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_dir.isValid());
-        StartDir = m_dir.path();
-    }
-    void TearDown() override {
-        SaveFile::clearFaultForTest();
-        MemberMap.clear();
-        GroupMap.clear();
-    }
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
+    void TearDown() override { SaveFile::clearFaultForTest(); }
     QString path(const char* name) const { return QDir(m_dir.path()).filePath(QString::fromUtf8(name)); }
-    QTemporaryDir m_dir;
+    test::StartFolder m_dir;
 };
 
 TEST_P(SaveFaultTest, EveryFailedStepLeavesTheOldFileWholeAndNothingBehind) {
