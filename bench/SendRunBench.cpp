@@ -139,7 +139,7 @@ double workerRunSeconds() {
     timer.start();
     SendThd* worker = nullptr;
     QString error;
-    if (!StartWorker(ModeSend, &owner, &access, QByteArray(), &error, &worker))
+    if (!StartWorker(WorkerMode::Send, &owner, &access, QByteArray(), &error, &worker))
         qFatal("worker not started: %s", qPrintable(error));
     QEventLoop loop;
     QObject::connect(worker, &QObject::destroyed, &loop, &QEventLoop::quit);

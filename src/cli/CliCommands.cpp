@@ -335,7 +335,7 @@ int finishRowJob(const RowListSendLog& log, const QString& writeTo, const CliPro
     return ExitOk;
 }
 
-int rowJob(const Arguments& a, uint8_t mode) {
+int rowJob(const Arguments& a, WorkerMode mode) {
     if (!loadConfiguration())
         return ExitRefused;
     RowListSendLog log;
@@ -344,7 +344,7 @@ int rowJob(const Arguments& a, uint8_t mode) {
         return ExitRefused;
     const bool allRows = !a.values.contains(QStringLiteral("--rows"));
     if (allRows && log.rowCount() == 0) {
-        err(mode == ModeQuery ? u("沒有已發送待查詢的訊息！") : u("沒有已發送待取消的預約訊息！"));
+        err(mode == WorkerMode::Query ? u("沒有已發送待查詢的訊息！") : u("沒有已發送待取消的預約訊息！"));
         return ExitRefused;
     }
     if (!resolveGateway())
@@ -370,11 +370,11 @@ int rowJob(const Arguments& a, uint8_t mode) {
 }
 
 int query(const Arguments& a) {
-    return rowJob(a, ModeQuery);
+    return rowJob(a, WorkerMode::Query);
 }
 
 int cancel(const Arguments& a) {
-    return rowJob(a, ModeCancel);
+    return rowJob(a, WorkerMode::Cancel);
 }
 
 int resend(const Arguments& a) {
@@ -426,7 +426,7 @@ bool codeOfResultBox(const QString& text, int* code) {
     return colon >= 0 && ok;
 }
 
-int singleJob(const Arguments& a, uint8_t mode) {
+int singleJob(const Arguments& a, WorkerMode mode) {
     if (a.positional.size() != 1 || a.positional.first().trimmed().isEmpty()) {
         err(u("請輸入MsgId！"));
         return ExitRefused;
@@ -463,11 +463,11 @@ int singleJob(const Arguments& a, uint8_t mode) {
 }
 
 int queryId(const Arguments& a) {
-    return singleJob(a, ModeQuery);
+    return singleJob(a, WorkerMode::Query);
 }
 
 int cancelId(const Arguments& a) {
-    return singleJob(a, ModeCancel);
+    return singleJob(a, WorkerMode::Cancel);
 }
 
 int log2csv(const Arguments& a) {

@@ -143,7 +143,7 @@ inline FaultRunResult runSendUnderFaults(int segments, const gwsim::FaultPlan& p
     timer.start();
     SendThd* worker = nullptr;
     QString error;
-    if (StartWorker(ModeSend, &owner, &log, QByteArray(), &error, &worker)) {
+    if (StartWorker(WorkerMode::Send, &owner, &log, QByteArray(), &error, &worker)) {
         QPointer<SendThd> alive(worker);
         QEventLoop loop;
         QObject::connect(worker, &QObject::destroyed, &loop, &QEventLoop::quit);

@@ -101,7 +101,7 @@ protected:
     void stopSimulator() { sim.reset(); }
 
     // Starts a worker and pumps events until it has freed itself; false when it did not.
-    bool runJob(uint8_t mode, SendLogAccess* sendLog, const QByteArray& singleMsgId = QByteArray()) {
+    bool runJob(WorkerMode mode, SendLogAccess* sendLog, const QByteArray& singleMsgId = QByteArray()) {
         SendThd* worker = nullptr;
         QString error;
         if (!StartWorker(mode, &owner, sendLog, singleMsgId, &error, &worker)) {

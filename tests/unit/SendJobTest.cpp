@@ -14,7 +14,7 @@ namespace {
 
 class SendJobTest : public WorkerFixture {
 protected:
-    bool runSend() { return runJob(ModeSend, &log); }
+    bool runSend() { return runJob(WorkerMode::Send, &log); }
     bool sentOk(int row) const {
         return cell(row, ColSendCode) == "0" && cell(row, ColSendResult).startsWith(big5("訊息已成功送出(MsgId:"));
     }
@@ -169,7 +169,7 @@ TEST_F(SendJobTest, RepliesPausedMidwayKeepRefusalsAndEachRowsOwnMsgId) {
     // The MsgIds are the gateway's own: a query of every row finds both messages.
     sim->setReplyPacing({});
     QueryAll = true;
-    ASSERT_TRUE(runJob(ModeQuery, &log));
+    ASSERT_TRUE(runJob(WorkerMode::Query, &log));
     EXPECT_EQ(requestsOf(GwQuery).size(), 2);
     for (int i = 2; i < 4; ++i)
         EXPECT_TRUE(cell(i, ColQueryCode) == "4" || cell(i, ColQueryCode) == "0") << cell(i, ColQueryCode).constData();
@@ -272,7 +272,7 @@ TEST_F(SendJobTest, RunAndQueryThroughTheRealSendLogModel) {
     // under the run.
     for (const char* name : {"a", "b", "c"})
         SendQueue.push_back(record("0912345678", 2, KindAddressBook, name));
-    ASSERT_TRUE(runJob(ModeSend, &access));
+    ASSERT_TRUE(runJob(WorkerMode::Send, &access));
     ASSERT_EQ(access.rowCount(), 6);
     for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(access.text(i, ColName), QByteArray(1, "ccbbaa"[i])) << i;
@@ -285,7 +285,7 @@ TEST_F(SendJobTest, RunAndQueryThroughTheRealSendLogModel) {
     int maximum = 0;
     QString error;
     SendThd* worker = nullptr;
-    ASSERT_TRUE(StartRowJob(ModeQuery, false, &owner, &access, &maximum, &error, &worker));
+    ASSERT_TRUE(StartRowJob(WorkerMode::Query, false, &owner, &access, &maximum, &error, &worker));
     EXPECT_EQ(maximum, 2);
     ASSERT_TRUE(waitUntilGone(worker));
     EXPECT_EQ(requestsOf(GwQuery).size(), 2);

@@ -16,7 +16,7 @@ namespace {
 constexpr int kMaxAttempts = 2;
 } // namespace
 
-QueryJob::QueryJob(SendThd& worker) : m_worker(worker), m_cancel(worker.jobMode() == ModeCancel) {}
+QueryJob::QueryJob(SendThd& worker) : m_worker(worker), m_cancel(worker.jobMode() == WorkerMode::Cancel) {}
 
 bool QueryJob::isRetryCode(int code) {
     switch (code) {

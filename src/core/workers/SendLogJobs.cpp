@@ -86,10 +86,10 @@ bool StartResend(JobOwner* listOwner, SendLogAccess* log, QString* errorText, Se
         return false;
     }
     StopFlag = false;
-    return StartWorker(ModeSend, listOwner, log, QByteArray(), errorText, started);
+    return StartWorker(WorkerMode::Send, listOwner, log, QByteArray(), errorText, started);
 }
 
-bool StartRowJob(uint8_t mode, bool allRows, JobOwner* owner, SendLogAccess* log, int* maximum, QString* errorText,
+bool StartRowJob(WorkerMode mode, bool allRows, JobOwner* owner, SendLogAccess* log, int* maximum, QString* errorText,
                  SendThd** started) {
     if (maximum)
         *maximum = 0;
@@ -111,7 +111,7 @@ bool StartRowJob(uint8_t mode, bool allRows, JobOwner* owner, SendLogAccess* log
     return true;
 }
 
-bool StartRowJobFromLog(uint8_t mode, JobOwner* owner, SendLogAccess* log, int* maximum, QString* errorText,
+bool StartRowJobFromLog(WorkerMode mode, JobOwner* owner, SendLogAccess* log, int* maximum, QString* errorText,
                         SendThd** started) {
     const bool allRows = !log || log->selectedRows().isEmpty();
     return StartRowJob(mode, allRows, owner, log, maximum, errorText, started);

@@ -31,6 +31,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMetaMethod>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QSplitter>
@@ -314,9 +315,11 @@ void TFormMain::buildPopup() {
 }
 
 void TFormMain::attachSettings(TFormSettings* settings) {
+    if (FormSettings)
+        disconnect(FormSettings, &TFormSettings::gatewayCommandsEnabled, this, &TFormMain::EnableGatewayCommands);
     FormSettings = settings;
     if (settings)
-        settings->onCommandsEnabled = [this](bool flag) { EnableGatewayCommands(flag); };
+        connect(settings, &TFormSettings::gatewayCommandsEnabled, this, &TFormMain::EnableGatewayCommands);
 }
 
 // ---- start ----
@@ -373,7 +376,8 @@ void TFormMain::EnableGatewayCommands(bool flag) {
 }
 
 void TFormMain::updateOriginalSend() {
-    PMItemLvOSendSMS->setEnabled(onOriginalSend && selectedCount() == 1);
+    const bool taken = isSignalConnected(QMetaMethod::fromSignal(&TFormMain::originalSendRequested));
+    PMItemLvOSendSMS->setEnabled(taken && selectedCount() == 1);
 }
 
 void TFormMain::setSaveEnabled(bool enabled) {
@@ -589,23 +593,31 @@ void TFormMain::PMItemLvSelectAllClick() {
 }
 
 void TFormMain::PMItemLvQuerySMSClick() {
-    if (onQueryRows)
-        onQueryRows();
+    emit queryRowsRequested();
 }
 
 void TFormMain::PMItemLvCancelSMSClick() {
-    if (onCancelRows)
-        onCancelRows();
+    emit cancelRowsRequested();
 }
 
 void TFormMain::PMItemLvRSendSMSClick() {
-    if (onResend)
-        onResend();
+    emit resendRequested();
 }
 
 void TFormMain::PMItemLvOSendSMSClick() {
-    if (onOriginalSend)
-        onOriginalSend();
+    emit originalSendRequested();
+}
+
+void TFormMain::connectNotify(const QMetaMethod& signal) {
+    QMainWindow::connectNotify(signal);
+    if (signal == QMetaMethod::fromSignal(&TFormMain::originalSendRequested))
+        updateOriginalSend();
+}
+
+void TFormMain::disconnectNotify(const QMetaMethod& signal) {
+    QMainWindow::disconnectNotify(signal);
+    if (signal == QMetaMethod::fromSignal(&TFormMain::originalSendRequested))
+        updateOriginalSend();
 }
 
 // ---- the other windows ----

@@ -148,8 +148,7 @@ bool TFormSettings::collectSettings() {
 void TFormSettings::ButtonOkClick() {
     if (!collectSettings())
         return;
-    if (onCommandsEnabled)
-        onCommandsEnabled(true);
+    emit gatewayCommandsEnabled(true);
     if (!WriteConfig())
         prompts().okBox(this, Prompts::Icon::Error, QString::fromLatin1(kErrorTitle),
                         QString::fromUtf8("設定檔寫入失敗！"));
