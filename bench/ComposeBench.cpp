@@ -131,7 +131,7 @@ void fillBook(int members, int groups) {
 void BM_AddressBookSave(benchmark::State& state) {
     QTemporaryDir dir;
     fillBook(int(state.range(0)), int(state.range(1)));
-    const QString path = dir.filePath("AddressBook.bin");
+    const QString path = dir.filePath(QStringLiteral("AddressBook.bin"));
     for (auto _ : state)
         benchmark::DoNotOptimize(SaveAddressBook(path).ok);
 }
@@ -140,7 +140,7 @@ BENCHMARK(BM_AddressBookSave)->Args({10000, 100})->Unit(benchmark::kMillisecond)
 void BM_AddressBookLoad(benchmark::State& state) {
     QTemporaryDir dir;
     fillBook(int(state.range(0)), int(state.range(1)));
-    const QString path = dir.filePath("AddressBook.bin");
+    const QString path = dir.filePath(QStringLiteral("AddressBook.bin"));
     SaveAddressBook(path);
     for (auto _ : state)
         benchmark::DoNotOptimize(LoadAddressBook(path).ok);

@@ -51,7 +51,7 @@ TEST_F(RealPrompts, AQuestionFromAHeldWindowCanBeAnswered) {
         EXPECT_TRUE(click(no));
     });
     EXPECT_EQ(standardPrompts().message(&mainWindow(), Prompts::Icon::Question, Prompts::Buttons::YesNo,
-                                        QStringLiteral("Norvi"), QString::fromUtf8("要清除現有的傳送紀錄？")),
+                                        QStringLiteral("Norvi"), QStringLiteral("要清除現有的傳送紀錄？")),
               Prompts::Answer::No);
     EXPECT_TRUE(stood) << "the box stays above the window that asked";
 }
@@ -62,7 +62,7 @@ TEST_F(RealPrompts, AFileDialogFromAHeldWindowCanBeAnswered) {
         EXPECT_NE(qobject_cast<QFileDialog*>(dialog), nullptr);
         EXPECT_TRUE(keyClick(dialog, Qt::Key_Escape));
     });
-    EXPECT_EQ(standardPrompts().saveFileName(&mainWindow(), QString::fromUtf8("儲存紀錄"),
-                                             QString::fromUtf8("記錄檔(*.log)|*.log"), path("x.log")),
+    EXPECT_EQ(standardPrompts().saveFileName(&mainWindow(), QStringLiteral("儲存紀錄"),
+                                             QStringLiteral("記錄檔(*.log)|*.log"), path("x.log")),
               QString());
 }

@@ -4,6 +4,7 @@
 #include "CsvReader.h"
 #include "GatewaySimulator.h"
 #include "StartFolder.h"
+#include "TestText.h"
 #include "addressbook/AddressBook.h"
 #include "addressbook/AddressBookState.h"
 #include "sendlog/LogFile.h"
@@ -24,8 +25,6 @@
 #include <functional>
 #include <memory>
 #include <set>
-
-#ifdef NORVI_CLI_PATH
 
 namespace norvi::test {
 
@@ -87,9 +86,13 @@ protected:
             m_dir.writeConfig({QFile::encodeName(path("logfiles")), "127.0.0.1", sim->port(), "demo", password}));
     }
 
-    QString path(const QString& name) const { return QDir(m_dir.path()).filePath(name); }
+    QString path(const TestText& name) const { return QDir(m_dir.path()).filePath(name); }
 
     // `setup` changes the process before it starts (its folder, where its output goes).
+    CliRun run(std::initializer_list<TestText> args, const QString& startDir = QString(),
+               const std::function<void(QProcess&)>& setup = {}) const {
+        return run(textList(args), startDir, setup);
+    }
     CliRun run(const QStringList& args, const QString& startDir = QString(),
                const std::function<void(QProcess&)>& setup = {}) const {
         QProcess process;
@@ -102,7 +105,7 @@ protected:
         if (!process.waitForStarted(10000) || !process.waitForFinished(50000)) {
             process.kill();
             process.waitForFinished(5000);
-            ADD_FAILURE() << "norvi-cli did not finish: " << args.join(' ').toStdString();
+            ADD_FAILURE() << "norvi-cli did not finish: " << args.join(QLatin1Char(' ')).toStdString();
             return result;
         }
         result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
@@ -112,7 +115,7 @@ protected:
         return result;
     }
 
-    void writeFile(const QString& name, const QByteArray& bytes) const {
+    void writeFile(const TestText& name, const QByteArray& bytes) const {
         QFile file(path(name));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(bytes);
@@ -129,7 +132,7 @@ protected:
         return numbers;
     }
 
-    QByteArray readBytes(const QString& name) const {
+    QByteArray readBytes(const TestText& name) const {
         QFile file(path(name));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
@@ -146,5 +149,3 @@ protected:
 };
 
 } // namespace norvi::test
-
-#endif // NORVI_CLI_PATH

@@ -38,7 +38,7 @@ TEST_F(EntryLookupTest, MemberAndGroupBecomeAddressBookEntries) {
 TEST_F(EntryLookupTest, UnknownAndAmbiguousNamesAreRefusedWithTheName) {
     const NamedEntry none = RecipientEntryForName(big5("李四"));
     EXPECT_FALSE(none.ok);
-    EXPECT_TRUE(none.error.contains(QString::fromUtf8("李四")));
+    EXPECT_TRUE(none.error.contains(QStringLiteral("李四")));
 
     // A member and a group share the name: neither is guessed.
     const NamedEntry twin = RecipientEntryForName("Twin");

@@ -120,7 +120,7 @@ TEST_F(OpLog, MessageAreaGetsTheStampedTextWithPlainLineBreaks) {
     Clock::setFixed(at(2024, 12, 25, 18, 30, 0));
     ShowMsgLine(big5("狀態：完成\r\n完成：1 / 1(100%)"));
     ASSERT_EQ(shown.size(), 1);
-    EXPECT_EQ(shown.first(), QString::fromUtf8("2024/12/25 18:30:00  狀態：完成\n完成：1 / 1(100%)"));
+    EXPECT_EQ(shown.first(), QStringLiteral("2024/12/25 18:30:00  狀態：完成\n完成：1 / 1(100%)"));
     EXPECT_EQ(StampedLine(QStringLiteral("x")), QStringLiteral("2024/12/25 18:30:00  x"));
 
     SetMessageAreaSink(nullptr);

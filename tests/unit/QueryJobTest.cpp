@@ -24,7 +24,7 @@ protected:
         EXPECT_TRUE(client.Login());
         client.Clear();
         if (reservation)
-            client.SetScheduleTime(Clock::now().addDays(1).toString("yyMMddHHmm").toLatin1() + "00");
+            client.SetScheduleTime(Clock::now().addDays(1).toString(QStringLiteral("yyMMddHHmm")).toLatin1() + "00");
         client.SetType(GwSendDomestic);
         client.SetCoding(1);
         client.SetMobile("0912345678");
@@ -162,7 +162,7 @@ TEST_F(QueryJobTest, SingleMsgIdShowsTheBoxClosesTheOwnerAndPostsNoProgress) {
     const QByteArray text = owner.boxes[2].second, prefix = big5("結果碼：");
     const int code = text.mid(prefix.size(), text.indexOf('\r') - prefix.size()).toInt();
     EXPECT_GT(code, 0);
-    EXPECT_TRUE(text.contains(big5("\r\n查詢結果：") + CodeText(CodeTable::Login, code) + "("));
+    EXPECT_TRUE(text.contains(QByteArray(big5("\r\n查詢結果：") + CodeText(CodeTable::Login, code) + "(")));
     EXPECT_EQ(linesWith("Login to Server fail"), 0);
     EXPECT_TRUE(progress.states.isEmpty());
     EXPECT_EQ(owner.offThreadCalls, 0);

@@ -160,17 +160,18 @@ protected:
 TEST_F(SaveLeftoverTest, TemporaryFilesOfKilledSavesGoAtTheNextSaveButOneInUseStays) {
     const QString prefix = SaveFile::temporaryPrefix(QStringLiteral("a.log"));
     EXPECT_EQ(prefix, QStringLiteral(".a.log.norvi-save-"));
-    touch(prefix + "Ab12Cd");
-    touch(prefix + "Zz99zZ");
-    touch(prefix + "inUse1");
-    touch(prefix + "longer-than-a-temporary");                            // not a name a save makes: left alone
-    touch(SaveFile::temporaryPrefix(QStringLiteral("b.log")) + "Ab12Cd"); // another file's
+    touch(prefix + QStringLiteral("Ab12Cd"));
+    touch(prefix + QStringLiteral("Zz99zZ"));
+    touch(prefix + QStringLiteral("inUse1"));
+    touch(prefix + QStringLiteral("longer-than-a-temporary")); // not a name a save makes: left alone
+    touch(SaveFile::temporaryPrefix(QStringLiteral("b.log")) + QStringLiteral("Ab12Cd")); // another file's
     // A save that is still running elsewhere holds a lock on its temporary file.
-    const int held = ::open(QFile::encodeName(path(prefix + "inUse1")).constData(), O_RDONLY | O_CLOEXEC);
+    const int held =
+        ::open(QFile::encodeName(path(prefix + QStringLiteral("inUse1"))).constData(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(held, 0);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
 
-    SaveFile file(path("a.log"));
+    SaveFile file(path(QStringLiteral("a.log")));
     ASSERT_TRUE(file.open());
     file.write("new");
     ASSERT_TRUE(file.commit());
@@ -178,29 +179,30 @@ TEST_F(SaveLeftoverTest, TemporaryFilesOfKilledSavesGoAtTheNextSaveButOneInUseSt
 
     QStringList left = entries(m_dir.path());
     left.sort();
-    QStringList expected{"a.log", prefix + "inUse1", prefix + "longer-than-a-temporary",
-                         SaveFile::temporaryPrefix(QStringLiteral("b.log")) + "Ab12Cd"};
+    QStringList expected{QStringLiteral("a.log"), prefix + QStringLiteral("inUse1"),
+                         prefix + QStringLiteral("longer-than-a-temporary"),
+                         SaveFile::temporaryPrefix(QStringLiteral("b.log")) + QStringLiteral("Ab12Cd")};
     expected.sort();
     EXPECT_EQ(left, expected);
-    EXPECT_EQ(readAll(path("a.log")), "new");
+    EXPECT_EQ(readAll(path(QStringLiteral("a.log"))), "new");
 }
 
 TEST_F(SaveLeftoverTest, ReplacedFileKeepsItsPermissionsAndANewOneGetsTheUsualOnes) {
-    QFile old(path("kept.cfg"));
+    QFile old(path(QStringLiteral("kept.cfg")));
     ASSERT_TRUE(old.open(QIODevice::WriteOnly));
     old.write("old");
     old.close();
     const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-    ASSERT_TRUE(QFile::setPermissions(path("kept.cfg"), ownerOnly | QFileDevice::ReadGroup));
+    ASSERT_TRUE(QFile::setPermissions(path(QStringLiteral("kept.cfg")), ownerOnly | QFileDevice::ReadGroup));
     for (const char* name : {"kept.cfg", "new.cfg"}) {
-        SaveFile file(path(name));
+        SaveFile file(path(QString::fromUtf8(name)));
         ASSERT_TRUE(file.open());
         file.write("new");
         ASSERT_TRUE(file.commit());
     }
     const auto modeOf = [this](const char* name) {
         struct stat st {};
-        ::stat(QFile::encodeName(path(name)).constData(), &st);
+        ::stat(QFile::encodeName(path(QString::fromUtf8(name))).constData(), &st);
         return st.st_mode & 07777;
     };
     EXPECT_EQ(modeOf("kept.cfg"), mode_t(0640));

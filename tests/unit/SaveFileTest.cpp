@@ -66,17 +66,20 @@ TEST_P(SaveFileRegularTest, FileIsReplacedWholeAndALinkStaysALink) {
 INSTANTIATE_TEST_SUITE_P(
     Targets, SaveFileRegularTest,
     ::testing::Values(RegularTarget{"NewFile", [](const QString&) {}, "a.log", "a.log", false},
-                      RegularTarget{"ExistingFile",
-                                    [](const QString& d) { writeAll(d + "/a.log", "old and longer contents"); },
-                                    "a.log", "a.log", false},
+                      RegularTarget{
+                          "ExistingFile",
+                          [](const QString& d) { writeAll(d + QStringLiteral("/a.log"), "old and longer contents"); },
+                          "a.log", "a.log", false},
                       RegularTarget{"LinkToAFile",
                                     [](const QString& d) {
-                                        writeAll(d + "/real.log", "old");
-                                        QFile::link(d + "/real.log", d + "/link.log");
+                                        writeAll(d + QStringLiteral("/real.log"), "old");
+                                        QFile::link(d + QStringLiteral("/real.log"), d + QStringLiteral("/link.log"));
                                     },
                                     "link.log", "real.log", true},
                       RegularTarget{"LinkToAFileNotMadeYet",
-                                    [](const QString& d) { QFile::link(d + "/later.log", d + "/link.log"); },
+                                    [](const QString& d) {
+                                        QFile::link(d + QStringLiteral("/later.log"), d + QStringLiteral("/link.log"));
+                                    },
                                     "link.log", "later.log", true}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -39,7 +39,7 @@ TEST_F(WorkerTest, SecondJobIsRefusedWhileOneIsRegisteredAndNothingIsEmptied) {
     };
     ASSERT_TRUE(runJob(WorkerMode::Query, nullptr, "ID1"));
     EXPECT_TRUE(refused && sendRefused && resendRefused);
-    EXPECT_EQ(error, QString::fromUtf8("上一個作業尚未結束，請稍候再試。"));
+    EXPECT_EQ(error, QStringLiteral("上一個作業尚未結束，請稍候再試。"));
     EXPECT_EQ(sendError, error);
     EXPECT_EQ(resendError, error);
     EXPECT_EQ(workersWhileBusy, 1u);

@@ -24,7 +24,7 @@ bool WorkerRegistered() {
 }
 
 QString WorkerBusyText() {
-    return QString::fromUtf8("上一個作業尚未結束，請稍候再試。");
+    return QStringLiteral("上一個作業尚未結束，請稍候再試。");
 }
 
 bool StartWorker(WorkerMode mode, JobOwner* owner, SendLogAccess* sendLog, const QByteArray& singleMsgId,
@@ -33,7 +33,7 @@ bool StartWorker(WorkerMode mode, JobOwner* owner, SendLogAccess* sendLog, const
         *started = nullptr;
     // Only list and send jobs walk the send log; a single MsgId needs none.
     if (!sendLog && (mode == WorkerMode::Send || singleMsgId.isEmpty())) {
-        setError(errorText, QString::fromUtf8("沒有可寫入的發訊紀錄，作業未啟動。"));
+        setError(errorText, QStringLiteral("沒有可寫入的發訊紀錄，作業未啟動。"));
         return false;
     }
     std::lock_guard<std::mutex> guard(JobLock);

@@ -76,7 +76,7 @@ bool QueueFailedRows(SendLogAccess& log, int* queued, QString* errorText) {
 }
 
 QString NothingToResendText() {
-    return QString::fromUtf8("沒有確定失敗的訊息需要重新傳送！");
+    return QStringLiteral("沒有確定失敗的訊息需要重新傳送！");
 }
 
 bool StartResend(JobOwner* listOwner, SendLogAccess* log, QString* errorText, SendThd** started) {

@@ -12,7 +12,7 @@
 namespace norvi {
 
 namespace {
-const QString kTitle = QString::fromUtf8("Norvi簡訊服務軟體");
+const QString kTitle = QStringLiteral("Norvi簡訊服務軟體");
 } // namespace
 
 MainWindowJobs::MainWindowJobs(TFormMain& main) : m_main(main) {
