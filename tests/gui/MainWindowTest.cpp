@@ -172,6 +172,24 @@ TEST_F(MainWindowTest, GatewayCommandsFollowTheSettingsAndOriginalSendWaitsForTh
     EXPECT_FALSE(item("PMItemLvOSendSMS")->isEnabled());
 }
 
+TEST_F(MainWindowTest, OriginalSendIsOfferedWhileSomeoneTakesItAndPressingItAsksThem) {
+    TFormMain& w = start();
+    addRows({"a", "b"});
+    select(0);
+    ASSERT_FALSE(item("PMItemLvOSendSMS")->isEnabled());
+
+    int asked = 0;
+    auto taker = std::make_unique<QObject>();
+    QObject::connect(&w, &TFormMain::originalSendRequested, taker.get(), [&asked] { ++asked; });
+    ASSERT_TRUE(item("PMItemLvOSendSMS")->isEnabled());
+    EXPECT_TRUE(trigger(item("PMItemLvOSendSMS")));
+    EXPECT_EQ(asked, 1);
+
+    taker.reset(); // its connection goes with it
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(item("PMItemLvOSendSMS")->isEnabled());
+}
+
 // ---- ConfirmClearLog ----
 
 struct ClearCase {

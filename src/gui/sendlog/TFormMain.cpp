@@ -617,10 +617,11 @@ void TFormMain::connectNotify(const QMetaMethod& signal) {
         updateOriginalSend();
 }
 
+// The connection still counts while its receiver is being destroyed, so the item is updated once that is over.
 void TFormMain::disconnectNotify(const QMetaMethod& signal) {
     QMainWindow::disconnectNotify(signal);
     if (signal == QMetaMethod::fromSignal(&TFormMain::originalSendRequested))
-        updateOriginalSend();
+        QMetaObject::invokeMethod(this, &TFormMain::updateOriginalSend, Qt::QueuedConnection);
 }
 
 // ---- the other windows ----
