@@ -58,6 +58,16 @@ protected:
         }
     }
 
+    // cut.log: announces two rows but holds one and a part of the second.
+    void writeCutLog() {
+        SendLogModel source;
+        source.addRow(SendLogRow{});
+        source.addRow(SendLogRow{});
+        ASSERT_TRUE(saveLogFile(path("cut.log"), source));
+        QFile f(path("cut.log"));
+        ASSERT_TRUE(f.resize(4 + 556 + 100));
+    }
+
     QAction* item(const char* name) { return mainWindow().findChild<QAction*>(QString::fromLatin1(name)); }
     QToolButton* toolButton(const char* name) {
         return mainWindow().findChild<QToolButton*>(QString::fromLatin1(name));
@@ -394,12 +404,7 @@ TEST_F(MainWindowTest, LoadingIntoAnEmptyListAsksNothingAndCountsAsSaved) {
 
 TEST_F(MainWindowTest, ACutFileLoadsItsCompleteRowsAndSaysHowManyWereMissing) {
     TFormMain& w = start();
-    SendLogModel source;
-    source.addRow(SendLogRow{});
-    source.addRow(SendLogRow{});
-    ASSERT_TRUE(saveLogFile(path("cut.log"), source));
-    QFile f(path("cut.log"));
-    ASSERT_TRUE(f.resize(4 + 556 + 100));
+    ASSERT_NO_FATAL_FAILURE(writeCutLog());
 
     m_prompts.fileNames = {path("cut.log"), path("absent.log")};
     trigger(item("MItemFLoad"));
@@ -561,12 +566,7 @@ TEST_F(MainWindowTest, ToolCommandsOpenTheirWindowsWithTheirOpener) {
 // warning that comes while it is held is answered, and the main window is usable afterwards.
 TEST_F(MainWindowTest, LoadIsConfirmedWithTheProgressWindowsOwnButton) {
     TFormMain& w = start();
-    SendLogModel source;
-    source.addRow(SendLogRow{});
-    source.addRow(SendLogRow{});
-    ASSERT_TRUE(saveLogFile(path("cut.log"), source));
-    QFile f(path("cut.log"));
-    ASSERT_TRUE(f.resize(4 + 556 + 100));
+    ASSERT_NO_FATAL_FAILURE(writeCutLog());
 
     m_prompts.fileNames = {path("cut.log")};
     click(toolButton("SpeedButtonLoad"));

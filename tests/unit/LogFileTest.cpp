@@ -1,4 +1,5 @@
 #include "sendlog/LogFile.h"
+#include "FileBytes.h"
 
 #include "shared/Big5.h"
 
@@ -12,19 +13,10 @@
 #include <cstring>
 
 using namespace norvi;
+using norvi::test::readAll;
+using norvi::test::writeAll;
 
 namespace {
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 QByteArray countBytes(qint32 n) {
     const qint32 le = qToLittleEndian(n);

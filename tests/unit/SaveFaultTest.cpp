@@ -3,6 +3,7 @@
 // file must stay exactly as it was, nothing of the failed save may stay behind, and the next save works.
 
 #include "BookRecords.h"
+#include "FileBytes.h"
 #include "StartFolder.h"
 #include "addressbook/AddressBook.h"
 #include "addressbook/AddressBookState.h"
@@ -30,10 +31,7 @@
 namespace norvi {
 namespace {
 
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using test::readAll;
 
 QStringList entries(const QString& folder) {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);

@@ -1,4 +1,5 @@
 #include "shared/SaveFile.h"
+#include "FileBytes.h"
 #include "SpecialFiles.h"
 
 #include <gtest/gtest.h>
@@ -11,19 +12,10 @@
 #include <functional>
 
 using namespace norvi;
+using norvi::test::readAll;
+using norvi::test::writeAll;
 
 namespace {
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 bool save(const QString& path, const QByteArray& bytes) {
     SaveFile file(path);
