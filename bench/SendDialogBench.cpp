@@ -2,10 +2,10 @@
 // read back by ParseRecipientField and built into SendQueue; one keystroke in a field of 100,000 entries;
 // the recount of a 1,000-character message on every keystroke.
 #include "WindowSet.h"
+#include "compose/ComposeState.h"
 #include "compose/RecipientLists.h"
 #include "compose/RichEditMT.h"
 #include "shared/Big5.h"
-#include "shared/Global.h"
 #include "shared/Prompts.h"
 
 #include <QApplication>

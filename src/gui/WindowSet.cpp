@@ -1,8 +1,8 @@
 #include "WindowSet.h"
 
+#include "sendlog/SendLogAccess.h"
 #include "shared/Big5.h"
 #include "shared/Prompts.h"
-#include "workers/SendLogAccess.h"
 
 #include <QAction>
 
@@ -19,7 +19,8 @@ WindowSet::WindowSet()
     m_adrBk.FormSendSMS = &m_sendSMS;
     m_adrBk.FormFileType = &m_fileType;
     m_sendSMS.FormMain = &m_main;
-    m_main.onOriginalSend = [this] { sendLogRowAgain(); };
+    // The connection ends with the send dialog, which goes before the main window.
+    QObject::connect(&m_main, &TFormMain::originalSendRequested, &m_sendSMS, [this] { sendLogRowAgain(); });
 }
 
 WindowSet::~WindowSet() {
@@ -30,7 +31,6 @@ WindowSet::~WindowSet() {
     m_adrBk.FormSendSMS = nullptr;
     m_adrBk.FormFileType = nullptr;
     m_sendSMS.FormMain = nullptr;
-    m_main.onOriginalSend = nullptr;
 }
 
 // 原訊息發訊(&M): the send dialog opens with the selected row's message text.

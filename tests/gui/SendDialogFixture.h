@@ -3,9 +3,11 @@
 #include "WindowTest.h"
 
 #include "GatewaySimulator.h"
+#include "compose/ComposeState.h"
 #include "compose/RichEditMT.h"
 #include "compose/TFormSendSMS.h"
 #include "shared/FixedField.h"
+#include "workers/WorkerState.h"
 
 #include <gtest/gtest.h>
 
@@ -43,8 +45,6 @@ protected:
     void SetUp() override {
         WindowTest::SetUp();
         Clock::setFixed(QDateTime(QDate(2024, 3, 1), QTime(9, 30, 0)));
-        ListFileRows.clear();
-        RecipientList.clear();
         gwsim::SimOptions options;
         options.port = 0;
         options.deliverAfterSeconds = 0;
@@ -57,9 +57,6 @@ protected:
     void TearDown() override {
         WindowTest::TearDown();
         m_sim.reset();
-        ListFileRows.clear();
-        RecipientList.clear();
-        SendQueue.clear();
     }
 
     TFormSendSMS& dialog() { return m_windows->sendSMS(); }

@@ -4,14 +4,9 @@ gateway and into the send log; the next opening brings the text back, and 原訊
 dialog with that row's text."""
 
 import journey
-from journey import JourneyError, wait_for
+from journey import check, wait_for
 
 MESSAGE = "Meeting moved to 3pm, room 2"  # typed key by key; xdotool cannot type Chinese reliably
-
-
-def check(condition, message):
-    if not condition:
-        raise JourneyError(message)
 
 
 def open_send_dialog(j):

@@ -6,15 +6,10 @@ import os
 import re
 
 import journey
-from journey import JourneyError, wait_for
+from journey import check, wait_for
 
 LIST = "0922000001 $王小明$$1200$\r\n0922000002,$李大同$$800$\r\n"
 TEMPLATE = "Dear $1$, your bill is $2$ dollars."
-
-
-def check(condition, message):
-    if not condition:
-        raise JourneyError(message)
 
 
 def labelled(j, root, caption):

@@ -1,10 +1,10 @@
 #include "compose/RecipientField.h"
+#include "compose/ComposeState.h"
 #include "compose/ListFileInput.h"
 #include "compose/MessageCount.h"
 #include "compose/RecipientLists.h"
 #include "shared/Big5.h"
 #include "shared/FixedField.h"
-#include "shared/Global.h"
 
 #include <gtest/gtest.h>
 
@@ -37,12 +37,6 @@ QStringList entries() {
 
 class RecipientFieldTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        RecipientList.clear();
-        ListFileRows.clear();
-    }
-    void TearDown() override { SetUp(); }
-
     QString write(const char* name, const QByteArray& bytes) {
         const QString path = QDir(m_dir.path()).filePath(QString::fromLatin1(name));
         QFile f(path);

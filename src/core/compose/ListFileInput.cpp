@@ -1,9 +1,9 @@
 #include "compose/ListFileInput.h"
 
+#include "compose/ComposeState.h"
 #include "compose/RecipientLists.h"
 #include "shared/Big5.h"
 #include "shared/FixedField.h"
-#include "shared/Global.h"
 #include "shared/InputFile.h"
 
 #include <QStringDecoder>

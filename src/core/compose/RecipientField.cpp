@@ -1,9 +1,8 @@
 #include "compose/RecipientField.h"
 
+#include "compose/ComposeState.h"
 #include "shared/Big5.h"
 #include "shared/FixedField.h"
-#include "shared/Global.h"
-#include "workers/SendThd.h"
 
 #include <cstring>
 
@@ -13,6 +12,20 @@ namespace {
 
 bool isTrimmed(QChar c) {
     return c.unicode() <= 0x20 || c.isSpace() || c.category() == QChar::Other_Control;
+}
+
+// At most `maxBytes` of Big5 text, never half a two-byte character.
+QByteArray cutBig5(const QByteArray& text, int maxBytes) {
+    if (text.size() <= maxBytes)
+        return text;
+    int n = 0;
+    while (n < maxBytes) {
+        const int step = isBig5LeadByte(static_cast<unsigned char>(text[n])) ? 2 : 1;
+        if (n + step > maxBytes)
+            break;
+        n += step;
+    }
+    return text.left(n);
 }
 
 bool isAscii(QStringView text) {
@@ -97,7 +110,7 @@ void RecipientFieldReader::addPiece(QStringView piece, const FieldEntryKey& key)
     std::memset(&entry, 0, sizeof entry);
     entry.kind = key.entry ? key.kind : uint8_t(KindTyped);
     entry.id = key.entry ? key.id : 0;
-    putCString(entry.label, CutBig5(label, int(sizeof entry.label) - 1));
+    putCString(entry.label, cutBig5(label, int(sizeof entry.label) - 1));
 }
 
 int RecipientFieldReader::finish() {

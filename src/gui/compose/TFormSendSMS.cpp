@@ -1,5 +1,6 @@
 #include "compose/TFormSendSMS.h"
 
+#include "compose/ComposeState.h"
 #include "compose/MessageCount.h"
 #include "compose/RecipientField.h"
 #include "compose/RichEditMT.h"

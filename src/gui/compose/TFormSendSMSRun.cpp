@@ -4,6 +4,7 @@
 #include "compose/TFormSendSMS.h"
 
 #include "addressbook/TFormSelectMember.h"
+#include "compose/ComposeState.h"
 #include "compose/ListFileInput.h"
 #include "compose/MessageCount.h"
 #include "compose/RecipientLists.h"
