@@ -16,6 +16,11 @@ void setError(QString* errorText, const QString& text) {
 }
 } // namespace
 
+WorkerStarts& WorkerStarts::instance() {
+    static WorkerStarts starts;
+    return starts;
+}
+
 bool WorkerRegistered() {
     std::lock_guard<std::mutex> guard(JobLock);
     return !WorkerList.empty();
@@ -34,23 +39,29 @@ bool StartWorker(uint8_t mode, JobOwner* owner, SendLogAccess* sendLog, const QB
         setError(errorText, QString::fromUtf8("沒有可寫入的發訊紀錄，作業未啟動。"));
         return false;
     }
-    std::lock_guard<std::mutex> guard(JobLock);
-    if (!WorkerList.empty()) {
-        setError(errorText, WorkerBusyText());
-        return false;
+    SendThd* worker = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(JobLock);
+        if (!WorkerList.empty()) {
+            setError(errorText, WorkerBusyText());
+            return false;
+        }
+        worker = new SendThd(mode, kWorkerIndex);
+        worker->ownerForm = owner;
+        worker->singleMsgId = singleMsgId;
+        worker->setSendLog(sendLog);
+        // The event tells "no job running"; it is set again by the worker that ends last.
+        SendEvent.reset();
+        WorkerList.push_back(sSendThd{worker, kWorkerIndex});
+        // The worker finds its entry without the lock, which is safe because it is in the list before the
+        // thread starts; the worker's own removal waits for the lock held here.
+        worker->resume();
     }
-    auto* worker = new SendThd(mode, kWorkerIndex);
-    worker->ownerForm = owner;
-    worker->singleMsgId = singleMsgId;
-    worker->setSendLog(sendLog);
-    // The event tells "no job running"; it is set again by the worker that ends last.
-    SendEvent.reset();
-    WorkerList.push_back(sSendThd{worker, kWorkerIndex});
-    // The worker finds its entry without the lock, which is safe because it is in the list before the
-    // thread starts; the worker's own removal waits for the lock held here.
-    worker->resume();
     if (started)
         *started = worker;
+    // Outside JobLock: listeners may ask whether a worker runs. The worker is freed on this thread only
+    // (deleteLater), so it is still there while they hear of it.
+    emit WorkerStarts::instance().started(worker);
     return true;
 }
 

@@ -7,15 +7,27 @@ namespace norvi {
 
 // Send-log columns: 0 is the row caption (名稱), 1 to 7 the cells.
 enum SendLogColumn {
-    ColName = 0, ColMobile = 1, ColSendTime = 2, ColSendCode = 3, ColSendResult = 4,
-    ColQueryCode = 5, ColQueryResult = 6, ColContent = 7,
+    ColName = 0,
+    ColMobile = 1,
+    ColSendTime = 2,
+    ColSendCode = 3,
+    ColSendResult = 4,
+    ColQueryCode = 5,
+    ColQueryResult = 6,
+    ColContent = 7,
 };
 constexpr int kSendLogColumns = 8;
 
 // Images of the shared icon table that the send log uses.
 enum ImageIndex {
-    ImageNone = -1, ImageAdrBkRoot = 4, ImageMember = 11, ImageGroup = 12, ImageDefaultNumber = 13,
-    ImageTyped = 14, ImageListRow = 15, ImageReservation = 16,
+    ImageNone = -1,
+    ImageAdrBkRoot = 4,
+    ImageMember = 11,
+    ImageGroup = 12,
+    ImageDefaultNumber = 13,
+    ImageTyped = 14,
+    ImageListRow = 15,
+    ImageReservation = 16,
 };
 
 // The narrow door through which the jobs reach the send log. The desktop program runs each call on
@@ -43,6 +55,12 @@ public:
     virtual QVector<int> selectedRows() = 0; // in list order
     virtual bool isSelected(int row) = 0;
     virtual void setSelected(int row, bool selected) = 0;
+    // The same for many rows at once (in any order). A list view announces each change of its selection
+    // to everyone who watches it, so a job that marks thousands of rows hands them over together.
+    virtual void setSelectedRows(const QVector<int>& rows, bool selected) {
+        for (int row : rows)
+            setSelected(row, selected);
+    }
 };
 
 } // namespace norvi
