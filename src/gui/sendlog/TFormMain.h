@@ -4,6 +4,7 @@
 #include "sendlog/SendLogModel.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <functional>
 #include <memory>
@@ -78,6 +79,13 @@ public:
     // Appends one line to the message area as it is; ShowMsgLine adds the time stamp before it gets here.
     void appendMessageLine(const QString& line);
 
+    // True from the start of a job's worker until the job is over: the worker gone and its progress window
+    // confirmed. Rows are found by position while a job runs, so meanwhile the commands that would empty,
+    // reload, renumber or re-sort the send log are unavailable, and so is every command that starts other
+    // work (the progress window and the worker are one each). A job started from the send dialog or the
+    // query dialog needs this: that dialog hides and ends its modal show, and this window is usable again.
+    bool runLocked() const { return m_runLocked; }
+
 protected:
     void showEvent(QShowEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
@@ -129,6 +137,10 @@ private:
     int selectedCount() const;
     QString boxTitle() const;
 
+    void lockForRun(QObject* worker);
+    void updateRunLock();
+    void setRunLocked(bool locked);
+
     void ListViewLogInsert();
     void ListViewLogChange();
     void ListViewLogSelectItem();
@@ -146,6 +158,13 @@ private:
     QLabel* m_status = nullptr;
     QMenu* m_popup = nullptr;
     QActionGroup* m_sortGroup = nullptr;
+    QActionGroup* m_orderGroup = nullptr;
+    // The commands a running job locks. A group switched off keeps its actions off, and when it is switched
+    // on again each action takes the state that was last asked for it, so the usual updates go on meanwhile.
+    QActionGroup* m_runLockGroup = nullptr;
+    bool m_runLocked = false;
+    bool m_runWorkerGone = true;
+    QMetaObject::Connection m_progressClosed;
 
     // Menu items.
     QAction *MItemFLoad, *MItemFSave, *MItemFContent, *MItemFDelete, *MItemFExit;
