@@ -407,6 +407,11 @@ TEST_F(CliTest, SingleQueryAndCancelByMsgIdPrintTheResultBox) {
     const CliRun cancel = run({"cancel-id", msgId});
     EXPECT_EQ(cancel.exitCode, 2);
     EXPECT_TRUE(cancel.out.startsWith(u("預約取消碼：1\n預約取消結果：")));
+
+    // A MsgId longer than the request carries would ask about another message: refused before connecting.
+    const CliRun tooLong = run({"query-id", msgId + QString(21, QLatin1Char('0'))});
+    EXPECT_EQ(tooLong.exitCode, 1);
+    EXPECT_TRUE(tooLong.err.contains(u("MsgId最長20個英數字"))) << tooLong.err.toStdString();
 }
 
 TEST_F(CliTest, SegmentPrintsTheCountAndEachStoredSegment) {
