@@ -59,7 +59,7 @@ protected:
         const int state = static_cast<ShowProcessEvent*>(e)->state();
         if (IsStepState(state))
             ++steps;
-        tracker.handle(state, Clock::now());
+        tracker.handle(state, Clock::nowMSecsSinceEpoch()); // as the command-line front end does
         return true;
     }
 };
