@@ -13,10 +13,13 @@ namespace norvi {
 // window through the progress window anyway, and the lock then ends with it.
 void TFormMain::lockForRun(QObject* worker) {
     m_runWorkerGone = worker == nullptr;
+    const quint64 run = ++m_runNumber;
     if (worker) {
         // The worker frees itself on this thread once its run routine returned, after its last write to the
-        // rows and its end state were handed over.
-        connect(worker, &QObject::destroyed, this, [this] {
+        // rows and its end state were handed over. Only the latest run's worker counts.
+        connect(worker, &QObject::destroyed, this, [this, run] {
+            if (run != m_runNumber)
+                return;
             m_runWorkerGone = true;
             updateRunLock();
         });

@@ -164,6 +164,7 @@ private:
     QActionGroup* m_runLockGroup = nullptr;
     bool m_runLocked = false;
     bool m_runWorkerGone = true;
+    quint64 m_runNumber = 0;
     QMetaObject::Connection m_progressClosed;
 
     // Menu items.
