@@ -135,7 +135,7 @@ void BM_CliQueryWalk(benchmark::State& state) {
         int maximum = 0;
         QString error;
         timer.restart();
-        if (!StartRowJob(ModeQuery, allRows, &owner, &log, &maximum, &error, &worker))
+        if (!StartRowJob(WorkerMode::Query, allRows, &owner, &log, &maximum, &error, &worker))
             state.SkipWithError(qPrintable(error));
         progress.tracker.start(maximum);
         waitForWorker(worker);
@@ -182,7 +182,7 @@ void BM_DesktopQueryWalk(benchmark::State& state) {
         QString error;
         timer.restart();
         main.prepareProgress(allRows ? kRows : int(main.logAccess().selectedRows().size()));
-        if (!StartRowJob(ModeQuery, allRows, &owner, &main.logAccess(), &maximum, &error, &worker))
+        if (!StartRowJob(WorkerMode::Query, allRows, &owner, &main.logAccess(), &maximum, &error, &worker))
             state.SkipWithError(qPrintable(error));
         waitForWorker(worker);
         while (!windows.showProcess().tracker().done())

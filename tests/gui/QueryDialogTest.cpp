@@ -4,6 +4,7 @@
 #include "gateway/GwRecords.h"
 #include "gateway/SMSendNorviGw.h"
 #include "workers/JobStarter.h"
+#include "workers/WorkerState.h"
 
 #include <gtest/gtest.h>
 
@@ -49,7 +50,7 @@ protected:
     }
     void TearDown() override {
         // A job left running by a failed test must not outlive the windows it writes to.
-        QTest::qWaitFor([] { return WorkerList.empty(); }, 20000);
+        EXPECT_TRUE(QTest::qWaitFor([] { return WorkerList.empty(); }, 20000)) << "a job was left running";
         WindowTest::TearDown();
         m_sim.reset();
     }
@@ -206,9 +207,11 @@ TEST_F(QueryDialogTest, EachScopeRefusesWhatItCannotAskAboutInTheWordsOfItsMode)
         EXPECT_EQ(shown[3], u("請輸入MsgId！"));
         EXPECT_TRUE(shown[4].contains(QStringLiteral("20")));
         EXPECT_TRUE(shown[5].contains(QStringLiteral("U+1F600")));
-        for (const ScriptedPrompts::Asked& a : m_prompts.asked)
-            if (a.kind == QLatin1String("message"))
+        for (const ScriptedPrompts::Asked& a : m_prompts.asked) {
+            if (a.kind == QLatin1String("message")) {
                 EXPECT_EQ(a.icon, Prompts::Icon::Warning);
+            }
+        }
     }
     EXPECT_EQ(m_sim->connectionCount(), 0);
     EXPECT_TRUE(WorkerList.empty());
@@ -246,7 +249,7 @@ TEST_F(QueryDialogTest, AllRowsRunUnderTheProgressWindowWhileTheSendLogIsLocked)
     select(1);
     clickRow(mainWindow().listView(), 3); // none selected: the delete command was on, now off
     const QStringList before = lockedCommands();
-    EXPECT_EQ(before, QStringList({"MItemFDelete", "PMItemLvDelete"}));
+    EXPECT_EQ(before, (QStringList{QStringLiteral("MItemFDelete"), QStringLiteral("PMItemLvDelete")}));
 
     QSignalSpy finished(&dialog(), &QDialog::finished);
     QPointer<QObject> worker;

@@ -1,14 +1,16 @@
 #include "workers/SendLogJobs.h"
 
+#include "compose/ComposeState.h"
 #include "compose/SegmentMessage.h"
 #include "gateway/SMSendNorviGw.h"
+#include "sendlog/SendLogAccess.h"
 #include "shared/Big5.h"
 #include "shared/FixedField.h"
 #include "shared/Global.h"
 #include "workers/JobStarter.h"
 #include "workers/RowCodes.h"
-#include "workers/SendLogAccess.h"
 #include "workers/SendThd.h"
+#include "workers/WorkerState.h"
 
 #include <cstring>
 
@@ -81,7 +83,7 @@ bool QueueFailedRows(SendLogAccess& log, int* queued, QString* errorText) {
 }
 
 QString NothingToResendText() {
-    return QString::fromUtf8("沒有確定失敗的訊息需要重新傳送！");
+    return QStringLiteral("沒有確定失敗的訊息需要重新傳送！");
 }
 
 bool StartResend(JobOwner* listOwner, SendLogAccess* log, QString* errorText, SendThd** started) {
@@ -91,7 +93,7 @@ bool StartResend(JobOwner* listOwner, SendLogAccess* log, QString* errorText, Se
         return false;
     }
     StopFlag = false;
-    return StartWorker(ModeSend, listOwner, log, QByteArray(), errorText, started);
+    return StartWorker(WorkerMode::Send, listOwner, log, QByteArray(), errorText, started);
 }
 
 bool ParseSingleMsgId(const QString& typed, QByteArray* msgId, QString* errorText) {
@@ -100,11 +102,11 @@ bool ParseSingleMsgId(const QString& typed, QByteArray* msgId, QString* errorTex
     QString unmappable;
     QString error;
     if (text.isEmpty())
-        error = QString::fromUtf8("請輸入MsgId！");
+        error = QStringLiteral("請輸入MsgId！");
     else if (!toBig5(text, bytes, &unmappable))
         error = unmappableMessage(unmappable);
     else if (bytes.size() > SMSendNorviGw::kMsgIdBytes)
-        error = QString::fromUtf8("MsgId最長%1個英數字，請檢查輸入的MsgId。").arg(SMSendNorviGw::kMsgIdBytes);
+        error = QStringLiteral("MsgId最長%1個英數字，請檢查輸入的MsgId。").arg(SMSendNorviGw::kMsgIdBytes);
     if (!error.isEmpty()) {
         if (errorText)
             *errorText = error;
@@ -115,7 +117,7 @@ bool ParseSingleMsgId(const QString& typed, QByteArray* msgId, QString* errorTex
     return true;
 }
 
-bool StartRowJob(uint8_t mode, bool allRows, JobOwner* owner, SendLogAccess* log, int* maximum, QString* errorText,
+bool StartRowJob(WorkerMode mode, bool allRows, JobOwner* owner, SendLogAccess* log, int* maximum, QString* errorText,
                  SendThd** started) {
     if (maximum)
         *maximum = 0;
@@ -137,7 +139,7 @@ bool StartRowJob(uint8_t mode, bool allRows, JobOwner* owner, SendLogAccess* log
     return true;
 }
 
-bool StartRowJobFromLog(uint8_t mode, JobOwner* owner, SendLogAccess* log, int* maximum, QString* errorText,
+bool StartRowJobFromLog(WorkerMode mode, JobOwner* owner, SendLogAccess* log, int* maximum, QString* errorText,
                         SendThd** started) {
     const bool allRows = !log || log->selectedRows().isEmpty();
     return StartRowJob(mode, allRows, owner, log, maximum, errorText, started);

@@ -4,9 +4,7 @@
 #include "sendlog/SendLogModel.h"
 
 #include <QMainWindow>
-#include <QPointer>
 
-#include <functional>
 #include <memory>
 
 class QAction;
@@ -45,13 +43,6 @@ public:
     TFormAdrBk* FormAdrBk = nullptr;
     void attachSettings(TFormSettings* settings);
 
-    // The send-log pop-up's jobs. Empty hooks do nothing. 原訊息發訊(&M) stays disabled while its hook is
-    // empty: it has nothing to open until the send dialog takes a text.
-    std::function<void()> onQueryRows;    // 查詢(&Q)
-    std::function<void()> onCancelRows;   // 取消預約(&C)
-    std::function<void()> onResend;       // 失敗重發(&R)
-    std::function<void()> onOriginalSend; // 原訊息發訊(&M)
-
     SendLogModel& logModel() { return *m_model; }
     QItemSelectionModel& logSelection() { return *m_selection; }
     QTreeView* listView() const { return m_list; }
@@ -86,8 +77,19 @@ public:
     // query dialog needs this: that dialog hides and ends its modal show, and this window is usable again.
     bool runLocked() const { return m_runLocked; }
 
+signals:
+    // The send-log pop-up's jobs, for whoever runs them (MainWindowJobs). 原訊息發訊(&M) stays disabled
+    // while nothing is connected to originalSendRequested: it has nothing to open until the send dialog
+    // takes a text.
+    void queryRowsRequested();    // 查詢(&Q)
+    void cancelRowsRequested();   // 取消預約(&C)
+    void resendRequested();       // 失敗重發(&R)
+    void originalSendRequested(); // 原訊息發訊(&M)
+
 protected:
     void showEvent(QShowEvent* e) override;
+    void connectNotify(const QMetaMethod& signal) override;
+    void disconnectNotify(const QMetaMethod& signal) override;
     void resizeEvent(QResizeEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 

@@ -1,5 +1,6 @@
 #include "sendlog/TFormQuerySMS.h"
 
+#include "sendlog/SendLogAccess.h"
 #include "shared/Big5.h"
 #include "shared/Config.h"
 #include "shared/FixedField.h"
@@ -8,7 +9,6 @@
 #include "shared/TFormShowProcess.h"
 #include "shared/UiFont.h"
 #include "workers/JobStarter.h"
-#include "workers/SendLogAccess.h"
 #include "workers/SendLogJobs.h"
 #include "workers/SendThd.h"
 
@@ -24,24 +24,20 @@ namespace norvi {
 
 namespace {
 
-QString u(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
 // The texts that differ between the two modes: query first, cancel second.
 struct ModeTexts {
-    const char* query;
-    const char* cancel;
-    QString in(bool queryMode) const { return u(queryMode ? query : cancel); }
+    QString query;
+    QString cancel;
+    QString in(bool queryMode) const { return queryMode ? query : cancel; }
 };
 
-const ModeTexts kTitle{"狀態查詢", "取消預約"};
-const ModeTexts kOneRec{"單筆查詢", "單筆預約取消"};
-const ModeTexts kSelRec{"發訊紀錄列視框所選紀錄查詢", "發訊紀錄列視框所選紀錄預約取消"};
-const ModeTexts kAllRec{"發訊紀錄列視框所有紀錄查詢", "發訊紀錄列視框所有紀錄預約取消"};
-const ModeTexts kButton{"查詢", "確定"};
-const ModeTexts kNoSelection{"請選擇欲查詢的訊息！", "請選擇欲取消的預約訊息！"};
-const ModeTexts kEmptyLog{"沒有已發送待查詢的訊息！", "沒有已發送待取消的預約訊息！"};
+const ModeTexts kTitle{QStringLiteral("狀態查詢"), QStringLiteral("取消預約")};
+const ModeTexts kOneRec{QStringLiteral("單筆查詢"), QStringLiteral("單筆預約取消")};
+const ModeTexts kSelRec{QStringLiteral("發訊紀錄列視框所選紀錄查詢"), QStringLiteral("發訊紀錄列視框所選紀錄預約取消")};
+const ModeTexts kAllRec{QStringLiteral("發訊紀錄列視框所有紀錄查詢"), QStringLiteral("發訊紀錄列視框所有紀錄預約取消")};
+const ModeTexts kButton{QStringLiteral("查詢"), QStringLiteral("確定")};
+const ModeTexts kNoSelection{QStringLiteral("請選擇欲查詢的訊息！"), QStringLiteral("請選擇欲取消的預約訊息！")};
+const ModeTexts kEmptyLog{QStringLiteral("沒有已發送待查詢的訊息！"), QStringLiteral("沒有已發送待取消的預約訊息！")};
 
 QRadioButton* makeRadio(QWidget* parent, const char* name) {
     auto* radio = new QRadioButton(parent);
@@ -69,12 +65,12 @@ TFormQuerySMS::TFormQuerySMS(QWidget* parent) : QDialog(parent) {
     m_editMsgId->setObjectName(QStringLiteral("EditMsgId"));
     m_editMsgId->setMinimumWidth(180);
     // The label names the edit: screen readers announce the edit by it.
-    m_label1 = new QLabel(u("MsgId："), this);
+    m_label1 = new QLabel(QStringLiteral("MsgId："), this);
     m_label1->setObjectName(QStringLiteral("Label1"));
     m_label1->setBuddy(m_editMsgId);
     m_buttonQuery = makeButton(this, kButton.in(true), "ButtonQuery");
     m_buttonQuery->setDefault(true);
-    m_buttonCancel = makeButton(this, u("取消"), "ButtonCancel");
+    m_buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel");
     m_buttonCancel->setAutoDefault(false);
 
     auto* msgIdRow = new QHBoxLayout;
@@ -233,7 +229,7 @@ void TFormQuerySMS::startListJob(bool allRows) {
     if (progress)
         progress->startOperation(this, true, maximum);
     QString error;
-    if (!StartRowJob(queryMode() ? ModeQuery : ModeCancel, allRows, this, sendLog, nullptr, &error)) {
+    if (!StartRowJob(queryMode() ? WorkerMode::Query : WorkerMode::Cancel, allRows, this, sendLog, nullptr, &error)) {
         // Nothing was started: take the progress window back; the hidden dialog has ended its show already.
         if (progress)
             progress->hide();
@@ -246,7 +242,7 @@ void TFormQuerySMS::startListJob(bool allRows) {
 void TFormQuerySMS::startSingleJob(const QByteArray& msgId) {
     hide();
     QString error;
-    if (!StartWorker(queryMode() ? ModeQuery : ModeCancel, this, nullptr, msgId, &error))
+    if (!StartWorker(queryMode() ? WorkerMode::Query : WorkerMode::Cancel, this, nullptr, msgId, &error))
         abandon(error);
 }
 
