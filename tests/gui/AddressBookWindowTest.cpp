@@ -51,7 +51,6 @@ protected:
         m_prompts.answers.push_back(Prompts::Answer::Yes);
         return true;
     }
-    QString lastMessage() const { return m_prompts.messages().isEmpty() ? QString() : m_prompts.messages().last(); }
 };
 
 } // namespace

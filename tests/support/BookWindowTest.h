@@ -143,6 +143,9 @@ protected:
         return menu;
     }
 
+    // The text of the last message box, or nothing when none was shown.
+    QString lastMessage() const { return m_prompts.messages().isEmpty() ? QString() : m_prompts.messages().last(); }
+
     QByteArray fileBytes() const {
         QFile f(AddressBookPath());
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
