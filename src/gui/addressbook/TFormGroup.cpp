@@ -78,6 +78,7 @@ TFormGroup::TFormGroup(QWidget* parent) : QDialog(parent) {
     ListViewMember->setMinimumSize(260, 150);
     auto* listLabel = new QLabel(u("群組成員(&O)："), page);
     listLabel->setBuddy(ListViewMember);
+    ListViewMember->setAccessibleName(u("群組成員："));
 
     ButtonSelectMember = makeButton(page, "選擇成員(&S)", "ButtonSelectMember");
     ButtonEditNewMember = makeButton(page, "新連絡人(&N)", "ButtonEditNewMember");

@@ -94,6 +94,7 @@ TFormMember::TFormMember(QWidget* parent) : QDialog(parent) {
     ListBoxBelong->setSortingEnabled(true);
     ListBoxBelong->setSelectionMode(QAbstractItemView::NoSelection);
     ListBoxBelong->setMaximumHeight(70);
+    ListBoxBelong->setAccessibleName(u("群組成員："));
 
     auto* heading = new QLabel(u("請輸入成員相關資料"), page);
     auto* grid = new QGridLayout(page);

@@ -100,6 +100,9 @@ TFormSelectMember::TFormSelectMember(QWidget* parent) : QDialog(parent) {
     m_chosenLabel = new QLabel(u("成員(&M)："), this);
     m_chosenLabel->setObjectName(QStringLiteral("LabelMember"));
     m_chosenLabel->setBuddy(ListViewMember);
+    // Lists are not named by their labels for screen readers; they carry the label's text themselves.
+    ListViewAll->setAccessibleName(u("從清單挑選："));
+    ListViewMember->setAccessibleName(u("成員："));
 
     ButtonSelect = makeButton(this, "選擇(&T) ->", "ButtonSelect");
     ButtonNewMember = makeButton(this, "新成員(&W)", "ButtonNewMember");
@@ -178,10 +181,12 @@ void TFormSelectMember::FormShow() {
     if (sendMode()) {
         setWindowTitle(u("選擇受訊者"));
         m_chosenLabel->setText(u("受訊者(&M)："));
+        ListViewMember->setAccessibleName(u("受訊者："));
         fillChosenFromRecipients();
     } else {
         setWindowTitle(u("選擇群組成員"));
         m_chosenLabel->setText(u("成員(&M)："));
+        ListViewMember->setAccessibleName(u("成員："));
         FillFromGroup(*m_chosen, &GroupScratch, 1);
     }
     currentView = ListViewAll;
