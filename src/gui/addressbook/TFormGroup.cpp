@@ -73,6 +73,7 @@ TFormGroup::TFormGroup(QWidget* parent) : QDialog(parent) {
     ListViewMember->setWrapping(true);
     ListViewMember->setResizeMode(QListView::Adjust);
     ListViewMember->setUniformItemSizes(true);
+    ListViewMember->setIconSize(QSize(16, 16));
     ListViewMember->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListViewMember->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListViewMember->setMinimumSize(260, 150);

@@ -81,7 +81,9 @@ TFormMember::TFormMember(QWidget* parent) : QDialog(parent) {
     ListViewMsisdn->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListViewMsisdn->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListViewMsisdn->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
-    ListViewMsisdn->header()->resizeSection(0, 130);
+    ListViewMsisdn->header()->setStretchLastSection(true);
+    ListViewMsisdn->header()->resizeSection(0, 120);
+    ListViewMsisdn->setMinimumWidth(250);
     ListViewMsisdn->setMinimumHeight(90);
 
     ButtonAddMsisdn = makeButton(page, "新增(&A)", "ButtonAddMsisdn");
@@ -126,7 +128,7 @@ TFormMember::TFormMember(QWidget* parent) : QDialog(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(pages);
     layout->addLayout(buttons);
-    resize(400, 380);
+    resize(470, 400);
 
     connect(EditMsisdn, &QLineEdit::textChanged, this,
             [this](const QString& text) { ButtonAddMsisdn->setEnabled(!text.isEmpty()); });
