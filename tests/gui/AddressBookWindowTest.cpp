@@ -35,7 +35,7 @@ protected:
     }
 
     void writeBook(int members, int announced) {
-        QFile f(QDir(m_dir.path()).filePath("AddressBook.bin"));
+        QFile f(QDir(m_dir.path()).filePath(QStringLiteral("AddressBook.bin")));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         const int32_t counts[2] = {announced, 0};
         f.write(reinterpret_cast<const char*>(counts), sizeof counts);
@@ -152,8 +152,8 @@ TEST_F(AddressBookWindowTest, CommandsFollowTheContextAndTheSelection) {
         trigger(item(w, "MItemRefresh"));
         ASSERT_TRUE(clickNode(w, u("我的連絡人")));
         EXPECT_TRUE(item(w, "MItemFDelete")->isEnabled());
-        EXPECT_TRUE(w.findChild<QToolButton*>("SpeedButtonDelete")->isEnabled());
-        EXPECT_FALSE(w.findChild<QToolButton*>("SpeedButtonContent")->isEnabled());
+        EXPECT_TRUE(w.findChild<QToolButton*>(QStringLiteral("SpeedButtonDelete"))->isEnabled());
+        EXPECT_FALSE(w.findChild<QToolButton*>(QStringLiteral("SpeedButtonContent"))->isEnabled());
 
         ASSERT_TRUE(clickRows(list(w), {u("Alice")}));
         EXPECT_EQ(w.context(), TFormAdrBk::Context::List);
@@ -162,11 +162,11 @@ TEST_F(AddressBookWindowTest, CommandsFollowTheContextAndTheSelection) {
         ASSERT_TRUE(clickRows(list(w), {u("Alice"), u("王小明")}));
         EXPECT_FALSE(item(w, "MItemFContent")->isEnabled());
         EXPECT_TRUE(item(w, "MItemFDelete")->isEnabled());
-        EXPECT_TRUE(w.findChild<QToolButton*>("SpeedButtonAction")->isEnabled());
+        EXPECT_TRUE(w.findChild<QToolButton*>(QStringLiteral("SpeedButtonAction"))->isEnabled());
         ASSERT_TRUE(clickRow(list(w), 99)); // below the rows: nothing selected
         for (const char* name : {"MItemFContent", "MItemFDelete", "MItemASend"})
             EXPECT_FALSE(item(w, name)->isEnabled()) << name;
-        EXPECT_FALSE(w.findChild<QToolButton*>("SpeedButtonAction")->isEnabled());
+        EXPECT_FALSE(w.findChild<QToolButton*>(QStringLiteral("SpeedButtonAction"))->isEnabled());
 
         // The pop-ups open where the user clicks.
         const QRect first = list(w)->visualRect(rows(w)->index(0, 0));
@@ -356,11 +356,11 @@ TEST_F(AddressBookWindowTest, RefreshRebuildsTheTreeAndShowsTheWholeBook) {
 TEST_F(AddressBookWindowTest, ViewItemsShowAndHideThePartsAndSwitchTheListStyle) {
     startWithBook();
     withBook([&](TFormAdrBk& w) {
-        auto* stack = w.findChild<QStackedWidget*>("ListViewAllPane");
+        auto* stack = w.findChild<QStackedWidget*>(QStringLiteral("ListViewAllPane"));
         trigger(item(w, "MItemVTool"));
-        EXPECT_FALSE(w.findChild<QToolBar*>("ToolBar1")->isVisible());
+        EXPECT_FALSE(w.findChild<QToolBar*>(QStringLiteral("ToolBar1"))->isVisible());
         trigger(item(w, "MItemVStatus"));
-        EXPECT_FALSE(w.findChild<QStatusBar*>("StatusBar1")->isVisible());
+        EXPECT_FALSE(w.findChild<QStatusBar*>(QStringLiteral("StatusBar1"))->isVisible());
         trigger(item(w, "MItemVGroup"));
         EXPECT_FALSE(tree(w)->isVisible());
         EXPECT_FALSE(item(w, "MItemVGroup")->isChecked());
@@ -382,7 +382,7 @@ TEST_F(AddressBookWindowTest, TheTreeTakesThreeTenthsOfTheWidthAfterAResize) {
     withBook([&](TFormAdrBk& w) {
         w.resize(700, 400);
         QCoreApplication::processEvents();
-        auto* splitter = w.findChild<QSplitter*>("SplitterAdrBk");
+        auto* splitter = w.findChild<QSplitter*>(QStringLiteral("SplitterAdrBk"));
         EXPECT_EQ(splitter->sizes().first(), splitter->width() * 3 / 10);
         EXPECT_EQ(w.minimumSize(), QSize(300, 200));
         w.resize(300, 200);

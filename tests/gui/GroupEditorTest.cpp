@@ -74,8 +74,8 @@ TEST_F(GroupEditorTest, ANewGroupFilledThroughThePickerIsSavedInNameOrder) {
         m_prompts.dialogHandlers.push_back([&](QDialog* d) {
             EXPECT_EQ(d->windowTitle(), u("內容"));
             EXPECT_EQ(count(d), u("0 個成員"));
-            EXPECT_FALSE(d->findChild<QPushButton*>("ButtonRemoveMember")->isEnabled());
-            ASSERT_TRUE(typeInto(d->findChild<QLineEdit*>("EditName"), u(" 球隊 ")));
+            EXPECT_FALSE(d->findChild<QPushButton*>(QStringLiteral("ButtonRemoveMember"))->isEnabled());
+            ASSERT_TRUE(typeInto(d->findChild<QLineEdit*>(QStringLiteral("EditName")), u(" 球隊 ")));
             m_prompts.dialogHandlers.push_back([&](QDialog* picker) {
                 EXPECT_EQ(picker->windowTitle(), u("選擇群組成員"));
                 choose(picker, {u("陳美玲"), u("Alice"), u("同事")});
@@ -86,7 +86,7 @@ TEST_F(GroupEditorTest, ANewGroupFilledThroughThePickerIsSavedInNameOrder) {
             ASSERT_TRUE(click(d, "ButtonSelectMember"));
             EXPECT_EQ(entryNames(d), (QStringList{u("Alice"), u("同事"), u("陳美玲")}));
             EXPECT_EQ(count(d), u("3 個成員"));
-            EXPECT_TRUE(d->findChild<QPushButton*>("ButtonRemoveMember")->isEnabled());
+            EXPECT_TRUE(d->findChild<QPushButton*>(QStringLiteral("ButtonRemoveMember"))->isEnabled());
             ASSERT_TRUE(click(d, "ButtonOk"));
         });
         ASSERT_TRUE(click(&w, "SpeedButtonNew"));
@@ -117,7 +117,7 @@ TEST_F(GroupEditorTest, RemoveAndPropertiesWorkOnTheEntriesAndOnlyOkStoresTheGro
             // 內容 on an entry opens its editor; the rename is saved at once by that editor.
             ASSERT_TRUE(clickEntry(d, u("陳美玲")));
             m_prompts.dialogHandlers.push_back([&](QDialog* member) {
-                ASSERT_TRUE(typeInto(member->findChild<QLineEdit*>("EditName"), u("陳小玲")));
+                ASSERT_TRUE(typeInto(member->findChild<QLineEdit*>(QStringLiteral("EditName")), u("陳小玲")));
                 ASSERT_TRUE(click(member, "ButtonOk"));
             });
             ASSERT_TRUE(click(d, "ButtonContent"));
@@ -135,7 +135,7 @@ TEST_F(GroupEditorTest, RemoveAndPropertiesWorkOnTheEntriesAndOnlyOkStoresTheGro
             ASSERT_TRUE(clickEntry(d, u("王小明")));
             ASSERT_TRUE(clickEntry(d, u("陳小玲"), Qt::ControlModifier));
             ASSERT_TRUE(click(d, "ButtonRemoveMember"));
-            EXPECT_FALSE(d->findChild<QPushButton*>("ButtonContent")->isEnabled());
+            EXPECT_FALSE(d->findChild<QPushButton*>(QStringLiteral("ButtonContent"))->isEnabled());
             EXPECT_EQ(count(d), u("0 個成員"));
             ASSERT_TRUE(click(d, "ButtonOk"));
         });
@@ -158,8 +158,8 @@ TEST_F(GroupEditorTest, AThousandEntriesAreSavedAndOneMoreIsRefused) {
         editGroup(w, u("大群組"), [&](QDialog* d) {
             EXPECT_EQ(count(d), u("1000 個成員"));
             m_prompts.dialogHandlers.push_back([&](QDialog* member) {
-                ASSERT_TRUE(typeInto(member->findChild<QLineEdit*>("EditName"), u("m9999")));
-                ASSERT_TRUE(typeInto(member->findChild<QLineEdit*>("EditMsisdn"), u("0922")));
+                ASSERT_TRUE(typeInto(member->findChild<QLineEdit*>(QStringLiteral("EditName")), u("m9999")));
+                ASSERT_TRUE(typeInto(member->findChild<QLineEdit*>(QStringLiteral("EditMsisdn")), u("0922")));
                 ASSERT_TRUE(click(member, "ButtonOk"));
             });
             ASSERT_TRUE(click(d, "ButtonEditNewMember"));

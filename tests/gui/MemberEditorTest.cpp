@@ -76,8 +76,8 @@ TEST_F(MemberEditorTest, NewMemberWithTwoNumbersAndTheSecondMadeDefault) {
     startWithBook();
     newMember(u("我的連絡人"), [&](QDialog* d) {
         EXPECT_EQ(d->windowTitle(), u("內容"));
-        EXPECT_FALSE(d->findChild<QPushButton*>("ButtonAddMsisdn")->isEnabled());
-        EXPECT_FALSE(d->findChild<QPushButton*>("ButtonSetDefMsisdn")->isEnabled());
+        EXPECT_FALSE(d->findChild<QPushButton*>(QStringLiteral("ButtonAddMsisdn"))->isEnabled());
+        EXPECT_FALSE(d->findChild<QPushButton*>(QStringLiteral("ButtonSetDefMsisdn"))->isEnabled());
         ASSERT_TRUE(typeInto(edit(d, "EditName"), u("  李大華 ")));
         ASSERT_TRUE(typeInto(edit(d, "EditDesc"), u(" 朋友 ")));
         ASSERT_TRUE(addNumber(d, QStringLiteral("0911111111")));
@@ -149,8 +149,9 @@ TEST_F(MemberEditorTest, AnEditedNumberThatIsRefusedGetsItsOldNumberBack) {
     editMember(u("王小明"), [&](QDialog* d) {
         auto editRow = [&](int row, const QString& text) {
             // A click on the row that is already selected would start editing by itself, a moment later.
-            if (numbers(d)->selectedItems() != QList<QTreeWidgetItem*>{numbers(d)->topLevelItem(row)})
+            if (numbers(d)->selectedItems() != QList<QTreeWidgetItem*>{numbers(d)->topLevelItem(row)}) {
                 ASSERT_TRUE(clickRow(numbers(d), row));
+            }
             ASSERT_TRUE(click(d, "ButtonEditMsisdn"));
             auto* editor = numbers(d)->findChild<QLineEdit*>();
             ASSERT_NE(editor, nullptr) << "no editor in the row";
@@ -183,7 +184,7 @@ TEST_F(MemberEditorTest, RemovingTheDefaultRowMakesTheFirstRemainingRowTheDefaul
         ASSERT_TRUE(clickRow(numbers(d), 0));
         ASSERT_TRUE(clickRow(numbers(d), 1, Qt::ControlModifier));
         ASSERT_TRUE(click(d, "ButtonRemoveMsisdn"));
-        EXPECT_FALSE(d->findChild<QPushButton*>("ButtonRemoveMsisdn")->isEnabled());
+        EXPECT_FALSE(d->findChild<QPushButton*>(QStringLiteral("ButtonRemoveMsisdn"))->isEnabled());
         ASSERT_TRUE(click(d, "ButtonOk")); // no number left
         EXPECT_EQ(lastMessage(), u("請輸入成員的手機門號"));
         EXPECT_TRUE(d->isVisible());
@@ -199,7 +200,7 @@ TEST_F(MemberEditorTest, AnExistingMemberShowsItsGroupsAndIsSavedOnOkOnly) {
     const QByteArray before = fileBytes();
     editMember(u("王小明"), [&](QDialog* d) {
         EXPECT_EQ(d->windowTitle(), u("王小明 內容"));
-        auto* belong = d->findChild<QListWidget*>("ListBoxBelong");
+        auto* belong = d->findChild<QListWidget*>(QStringLiteral("ListBoxBelong"));
         ASSERT_EQ(belong->count(), 2);
         EXPECT_EQ(belong->item(0)->text(), u("同事"));
         EXPECT_EQ(belong->item(1)->text(), u("球隊"));

@@ -74,7 +74,7 @@ sMtData entry(int32_t id, const char* label, uint8_t kind) {
 TEST_F(MemberPickerTest, OpensOnTheWholeBookSortedByNameWithTheGroupsEntriesOnTheRight) {
     const int result = pickForGroup(&GroupMap.at(-301), {101, -302}, [&](QDialog* p) {
         EXPECT_EQ(p->windowTitle(), u("選擇群組成員"));
-        EXPECT_EQ(p->findChild<QLabel*>("LabelMember")->text(), u("成員(&M)："));
+        EXPECT_EQ(p->findChild<QLabel*>(QStringLiteral("LabelMember"))->text(), u("成員(&M)："));
         EXPECT_EQ(headers(all(p)), (QStringList{u("名稱 ↑"), u("行動電話"), u("說明")}));
         EXPECT_EQ(captions(all(p)), (QStringList{u("Alice"), u("P"), u("Q"), u("R"), u("S"), u("王小明")}));
         EXPECT_EQ(SelectedRows(all(p)), QList<int>{0});
@@ -120,8 +120,8 @@ TEST_F(MemberPickerTest, AThousandEntriesPassAndOneMoreKeepsThePickerOpen) {
                             Qt::NoModifier, Qt::RightButton));
         QMenu* popup = openPopup(*p, "PopupMenuLvMember");
         ASSERT_TRUE(popup);
-        EXPECT_FALSE(popup->findChild<QAction*>("PMItemLvMContent")->isEnabled());
-        trigger(popup->findChild<QAction*>("PMItemLvMDelete"));
+        EXPECT_FALSE(popup->findChild<QAction*>(QStringLiteral("PMItemLvMContent"))->isEnabled());
+        trigger(popup->findChild<QAction*>(QStringLiteral("PMItemLvMDelete")));
         popup->close();
         ASSERT_TRUE(click(p, "ButtonOk"));
     });
@@ -139,7 +139,7 @@ TEST_F(MemberPickerTest, SendModeKeepsListRowsAndTypedNumbersInTheirPlaces) {
     ASSERT_TRUE(picker.sendMode());
     m_prompts.dialogHandlers.push_back([&](QDialog* p) {
         EXPECT_EQ(p->windowTitle(), u("選擇受訊者"));
-        EXPECT_EQ(p->findChild<QLabel*>("LabelMember")->text(), u("受訊者(&M)："));
+        EXPECT_EQ(p->findChild<QLabel*>(QStringLiteral("LabelMember"))->text(), u("受訊者(&M)："));
         EXPECT_EQ(captions(chosen(p)), (QStringList{u("0911222333"), u("Alice"), u("0922333444"), u("S"), u("Alice")}));
         EXPECT_EQ(images(chosen(p)), (QList<int>{ImageTyped, ImageMember, ImageListRow, ImageGroup, ImageMember}));
         // 內容 is for members and groups only.
@@ -148,8 +148,8 @@ TEST_F(MemberPickerTest, SendModeKeepsListRowsAndTypedNumbersInTheirPlaces) {
                             Qt::NoModifier, Qt::RightButton));
         QMenu* popup = openPopup(*p, "PopupMenuLvMember");
         ASSERT_TRUE(popup);
-        EXPECT_FALSE(popup->findChild<QAction*>("PMItemLvMContent")->isEnabled());
-        EXPECT_TRUE(popup->findChild<QAction*>("PMItemLvMDelete")->isEnabled());
+        EXPECT_FALSE(popup->findChild<QAction*>(QStringLiteral("PMItemLvMContent"))->isEnabled());
+        EXPECT_TRUE(popup->findChild<QAction*>(QStringLiteral("PMItemLvMDelete"))->isEnabled());
         popup->close();
         choose(p, {u("王小明")});
         ASSERT_TRUE(click(p, "ButtonOk"));
@@ -172,8 +172,8 @@ TEST_F(MemberPickerTest, ANewMemberIsSelectedAndPropertiesUpdateBothLists) {
     pickForGroup(nullptr, {101}, [&](QDialog* p) {
         ASSERT_TRUE(clickHeader(all(p), 1));
         m_prompts.dialogHandlers.push_back([&](QDialog* m) {
-            ASSERT_TRUE(typeInto(m->findChild<QLineEdit*>("EditName"), u("Bob")));
-            ASSERT_TRUE(typeInto(m->findChild<QLineEdit*>("EditMsisdn"), u("0933")));
+            ASSERT_TRUE(typeInto(m->findChild<QLineEdit*>(QStringLiteral("EditName")), u("Bob")));
+            ASSERT_TRUE(typeInto(m->findChild<QLineEdit*>(QStringLiteral("EditMsisdn")), u("0933")));
             ASSERT_TRUE(click(m, "ButtonOk"));
         });
         ASSERT_TRUE(click(p, "ButtonNewMember"));
@@ -184,7 +184,7 @@ TEST_F(MemberPickerTest, ANewMemberIsSelectedAndPropertiesUpdateBothLists) {
 
         ASSERT_TRUE(clickRows(all(p), {u("Alice")}));
         m_prompts.dialogHandlers.push_back([&](QDialog* m) {
-            ASSERT_TRUE(typeInto(m->findChild<QLineEdit*>("EditName"), u("Alicia")));
+            ASSERT_TRUE(typeInto(m->findChild<QLineEdit*>(QStringLiteral("EditName")), u("Alicia")));
             ASSERT_TRUE(click(m, "ButtonOk"));
         });
         ASSERT_TRUE(click(p, "ButtonContent"));
