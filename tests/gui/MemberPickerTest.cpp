@@ -79,7 +79,7 @@ TEST_F(MemberPickerTest, OpensOnTheWholeBookSortedByNameWithTheGroupsEntriesOnTh
         EXPECT_EQ(captions(all(p)), (QStringList{u("Alice"), u("P"), u("Q"), u("R"), u("S"), u("王小明")}));
         EXPECT_EQ(SelectedRows(all(p)), QList<int>{0});
         EXPECT_EQ(captions(chosen(p)), (QStringList{u("Alice"), u("Q")}));
-        EXPECT_EQ(images(chosen(p)), (QList<int>{ImageMember, ImageGroup}));
+        EXPECT_EQ(images(chosen(p)), (QList<int>{BookIcon::Member, BookIcon::Group}));
         ASSERT_TRUE(clickHeader(all(p), 0));
         EXPECT_EQ(headers(all(p))[0], u("名稱 ↓"));
         ASSERT_TRUE(click(p, "ButtonCancel"));
@@ -141,7 +141,8 @@ TEST_F(MemberPickerTest, SendModeKeepsListRowsAndTypedNumbersInTheirPlaces) {
         EXPECT_EQ(p->windowTitle(), u("選擇受訊者"));
         EXPECT_EQ(p->findChild<QLabel*>(QStringLiteral("LabelMember"))->text(), u("受訊者(&M)："));
         EXPECT_EQ(captions(chosen(p)), (QStringList{u("0911222333"), u("Alice"), u("0922333444"), u("S"), u("Alice")}));
-        EXPECT_EQ(images(chosen(p)), (QList<int>{ImageTyped, ImageMember, ImageListRow, ImageGroup, ImageMember}));
+        EXPECT_EQ(images(chosen(p)), (QList<int>{BookIcon::TypedNumber, BookIcon::Member, BookIcon::ListFileRow,
+                                                 BookIcon::Group, BookIcon::Member}));
         // 內容 is for members and groups only.
         ASSERT_TRUE(clickRow(chosen(p), 0));
         ASSERT_TRUE(clickAt(chosen(p)->viewport(), chosen(p)->visualRect(chosen(p)->model()->index(0, 0)).center(),

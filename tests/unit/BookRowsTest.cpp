@@ -51,7 +51,7 @@ TEST_F(BookRowsTest, WholeBookListsMembersThenGroupsInIdOrderWithTheNumberTextAs
     EXPECT_EQ(rows[1].desc, "desc");
     EXPECT_EQ(rows[2].id, -9);
     EXPECT_EQ(rows[3].id, -5);
-    EXPECT_EQ(rows[2].image, ImageGroup);
+    EXPECT_EQ(rows[2].kind, RowKind::Group);
     EXPECT_TRUE(rows[3].msisdn.isEmpty() && rows[3].desc.isEmpty());
 }
 

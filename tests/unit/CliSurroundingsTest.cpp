@@ -80,7 +80,8 @@ TEST_F(CliSurroundingsTest, LogToADeviceOrAPipeIsWrittenThroughAndTheNodeStays) 
 class CliStopSignalTest : public CliSurroundingsTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(CliStopSignalTest, RunStopsAfterTheCurrentExchangeAndTheLogHoldsWhatTheGatewayAccepted) {
-    sim->setReplyPacing(gwsim::ReplyPacing::split()); // each reply takes a tenth of a second: the run is still going at the signal
+    sim->setReplyPacing(
+        gwsim::ReplyPacing::split()); // each reply takes a tenth of a second: the run is still going at the signal
     QByteArray list;
     for (int i = 0; i < 40; ++i)
         list += "09120000" + QByteArray::number(10 + i) + "\n";

@@ -1,4 +1,4 @@
-#include "addressbook/PickedEntries.h"
+#include "compose/PickedEntries.h"
 #include "BookRecords.h"
 #include "shared/FixedField.h"
 #include "shared/Global.h"
@@ -21,10 +21,10 @@ protected:
         MemberMap.clear();
         GroupMap.clear();
     }
-    static BookRow row(int32_t id, int image, const QByteArray& caption) {
+    static BookRow row(int32_t id, RowKind kind, const QByteArray& caption) {
         BookRow r;
         r.id = id;
-        r.image = image;
+        r.kind = kind;
         r.caption = caption;
         return r;
     }
@@ -33,9 +33,9 @@ protected:
 } // namespace
 
 TEST_F(PickedEntriesTest, SendModeKeepsListRowsAndTypedNumbersInPlaceAndDropsRepeatedEntries) {
-    const std::vector<BookRow> rows = {row(5, ImageMember, "Ann"),    row(3, ImageListRow, "0911"),
-                                       row(-2, ImageGroup, "G"),      row(5, ImageMember, "Ann"),
-                                       row(0, ImageTyped, "+886922"), row(3, ImageListRow, "0911")};
+    const std::vector<BookRow> rows = {
+        row(5, RowKind::Member, "Ann"), row(3, RowKind::ListFileRow, "0911"),    row(-2, RowKind::Group, "G"),
+        row(5, RowKind::Member, "Ann"), row(0, RowKind::TypedNumber, "+886922"), row(3, RowKind::ListFileRow, "0911")};
     const PickOutcome out = ResolvePickedRows(rows, true, nullptr);
     ASSERT_EQ(out.recipients.size(), 5u);
     auto it = out.recipients.begin();
@@ -62,8 +62,9 @@ TEST_F(PickedEntriesTest, GroupModeRefusesEveryGroupThatReachesTheEditedGroup) {
     GroupMap[-2] = group(-2, {{0, -3}});         // Q
     GroupMap[-3] = group(-3);                    // R
     GroupMap[-4] = group(-4, {{0, 7}});          // S
-    const std::vector<BookRow> rows = {row(-1, ImageGroup, "P"), row(-4, ImageGroup, "S"), row(-3, ImageGroup, "R"),
-                                       row(7, ImageMember, "m"), row(7, ImageMember, "m")};
+    const std::vector<BookRow> rows = {row(-1, RowKind::Group, "P"), row(-4, RowKind::Group, "S"),
+                                       row(-3, RowKind::Group, "R"), row(7, RowKind::Member, "m"),
+                                       row(7, RowKind::Member, "m")};
     const PickOutcome out = ResolvePickedRows(rows, false, &GroupMap[-3]);
     EXPECT_EQ(out.refusedGroups, (QList<QByteArray>{"P", "R"}));
     EXPECT_EQ(out.groupIds, (std::vector<int32_t>{-4, 7}));
@@ -75,10 +76,10 @@ TEST_F(PickedEntriesTest, GroupModeRefusesEveryGroupThatReachesTheEditedGroup) {
 TEST_F(PickedEntriesTest, GroupModeTakesAThousandDistinctEntriesAndRefusesMore) {
     std::vector<BookRow> rows;
     for (int i = 1; i <= kGroupSlots; ++i)
-        rows.push_back(row(i, ImageMember, "m"));
-    rows.push_back(row(1, ImageMember, "m")); // a repeat does not count
+        rows.push_back(row(i, RowKind::Member, "m"));
+    rows.push_back(row(1, RowKind::Member, "m")); // a repeat does not count
     EXPECT_FALSE(ResolvePickedRows(rows, false, nullptr).tooMany);
-    rows.push_back(row(kGroupSlots + 1, ImageMember, "m"));
+    rows.push_back(row(kGroupSlots + 1, RowKind::Member, "m"));
     const PickOutcome out = ResolvePickedRows(rows, false, nullptr);
     EXPECT_TRUE(out.tooMany);
     // Send mode has no such limit.

@@ -23,7 +23,7 @@ bool sortsBefore(const BookRow& a, const BookRow& b, int column, bool ascending)
 BookRow MemberRow(const sMember& member, bool details) {
     BookRow row;
     row.id = member.id;
-    row.image = ImageMember;
+    row.kind = RowKind::Member;
     row.caption = getField(member.name);
     if (details) {
         row.msisdn = getField(member.msisdn);
@@ -35,7 +35,7 @@ BookRow MemberRow(const sMember& member, bool details) {
 BookRow GroupRow(const sGroup& group) {
     BookRow row;
     row.id = group.id;
-    row.image = ImageGroup;
+    row.kind = RowKind::Group;
     row.caption = getField(group.name);
     return row;
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "addressbook/AddressBookRecords.h"
-#include "workers/SendLogAccess.h" // the image indexes of the shared image list
 
 #include <QByteArray>
 
@@ -12,14 +11,18 @@
 // windows keep these rows and show them; the order of the rows is worked out here.
 namespace norvi {
 
+// What a row stands for. Lists of recipients hold list-file rows and typed numbers besides the book's
+// own members and groups.
+enum class RowKind : uint8_t { Member, Group, ListFileRow, TypedNumber };
+
 struct BookRow {
-    int32_t id = 0;          // member id (> 0), group id (< 0), the line of a list-file row, 0 for a typed number
-    int image = ImageMember; // which kind of entry, as the image that shows it (ImageIndex)
-    QByteArray caption;      // Big5: the name, or the number for a typed number or a list-file row
-    QByteArray msisdn;       // the member's number text exactly as stored; empty for every other row
+    int32_t id = 0; // member id (> 0), group id (< 0), the line of a list-file row, 0 for a typed number
+    RowKind kind = RowKind::Member;
+    QByteArray caption; // Big5: the name, or the number for a typed number or a list-file row
+    QByteArray msisdn;  // the member's number text exactly as stored; empty for every other row
     QByteArray desc;
 
-    bool isBookEntry() const { return image == ImageMember || image == ImageGroup; }
+    bool isBookEntry() const { return kind == RowKind::Member || kind == RowKind::Group; }
     const QByteArray& text(int column) const { return column == 1 ? msisdn : column == 2 ? desc : caption; }
 };
 

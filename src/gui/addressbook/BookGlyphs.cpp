@@ -1,6 +1,6 @@
 #include "addressbook/BookGlyphs.h"
 
-#include "addressbook/BookRows.h"
+#include "addressbook/BookListModel.h"
 #include "shared/IconTable.h"
 
 #include <QPainter>
@@ -26,7 +26,7 @@ template <typename Draw> QPixmap render(int size, Draw draw) {
 }
 
 void drawNew(QPainter& p) {
-    p.drawPixmap(QRectF(1, 3, 18, 18), IconTable::pixmap(ImageMember), QRectF(0, 0, 16, 16));
+    p.drawPixmap(QRectF(1, 3, 18, 18), IconTable::pixmap(BookIcon::Member), QRectF(0, 0, 16, 16));
     p.setPen(QPen(kOutline, 0.8));
     p.setBrush(QColor(60, 170, 70));
     p.drawEllipse(QRectF(13, 1, 10, 10));

@@ -7,6 +7,20 @@
 
 namespace norvi {
 
+int BookIconFor(RowKind kind) {
+    switch (kind) {
+    case RowKind::Member:
+        return BookIcon::Member;
+    case RowKind::Group:
+        return BookIcon::Group;
+    case RowKind::ListFileRow:
+        return BookIcon::ListFileRow;
+    case RowKind::TypedNumber:
+        return BookIcon::TypedNumber;
+    }
+    return -1;
+}
+
 BookListModel::BookListModel(int columns, QObject* parent) : QAbstractTableModel(parent), m_columns(columns) {}
 
 int BookListModel::rowCount(const QModelIndex& parent) const {
@@ -29,11 +43,11 @@ QVariant BookListModel::data(const QModelIndex& index, int role) const {
             return QVariant();
         return fromBig5(r.text(index.column()));
     case Qt::DecorationRole:
-        return index.column() == 0 ? QVariant(IconTable::icon(r.image)) : QVariant();
+        return index.column() == 0 ? QVariant(IconTable::icon(BookIconFor(r.kind))) : QVariant();
     case IdRole:
         return r.id;
     case ImageRole:
-        return r.image;
+        return BookIconFor(r.kind);
     default:
         return QVariant();
     }
@@ -55,9 +69,9 @@ void BookListModel::setRows(std::vector<BookRow> rows) {
     endResetModel();
 }
 
-int BookListModel::findId(int32_t id, int image) const {
+int BookListModel::findId(int32_t id, RowKind kind) const {
     for (std::size_t r = 0; r < m_rows.size(); ++r)
-        if (m_rows[r].id == id && m_rows[r].image == image)
+        if (m_rows[r].id == id && m_rows[r].kind == kind)
             return int(r);
     return -1;
 }

@@ -9,6 +9,18 @@
 
 namespace norvi {
 
+// Indexes of the shared image list (IconTable) that the address book shows.
+namespace BookIcon {
+constexpr int Root = 4;
+constexpr int Member = 11;
+constexpr int Group = 12;
+constexpr int DefaultNumber = 13;
+constexpr int TypedNumber = 14;
+constexpr int ListFileRow = 15;
+} // namespace BookIcon
+
+int BookIconFor(RowKind kind);
+
 // The rows of an address-book list (the whole book, a group's entries, the picker's choice) for a list
 // view: one column (the caption) or three (名稱, 行動電話, 說明). Texts stay Big5 in the rows and are
 // converted only for the rows on screen, so a book of thousands of members fills and sorts quickly.
@@ -16,7 +28,7 @@ class BookListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     static constexpr int IdRole = Qt::UserRole;
-    static constexpr int ImageRole = Qt::UserRole + 1;
+    static constexpr int ImageRole = Qt::UserRole + 1; // the row's index in the shared image list
 
     explicit BookListModel(int columns, QObject* parent = nullptr);
 
@@ -29,7 +41,7 @@ public:
     void setRows(std::vector<BookRow> rows);
     const std::vector<BookRow>& rows() const { return m_rows; }
     const BookRow& row(int r) const { return m_rows.at(std::size_t(r)); }
-    int findId(int32_t id, int image) const; // the first row of that record, or -1
+    int findId(int32_t id, RowKind kind) const; // the first row of that record, or -1
     void appendRow(const BookRow& row);
     void insertRowAt(int position, const BookRow& row);
     void replaceRow(int r, const BookRow& row);

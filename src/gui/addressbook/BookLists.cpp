@@ -28,7 +28,7 @@ bool EditListEntry(QWidget* parent, BookListModel& list, int row, int columns) {
         return false;
     const BookRow shown = list.row(row);
     BookRow updated;
-    if (shown.image == ImageMember) {
+    if (shown.kind == RowKind::Member) {
         const auto it = MemberMap.find(shown.id);
         if (it == MemberMap.end())
             return false;
@@ -37,7 +37,7 @@ bool EditListEntry(QWidget* parent, BookListModel& list, int row, int columns) {
         if (prompts().execDialog(&editor) != QDialog::Accepted || !editor.record)
             return false;
         updated = MemberRow(*editor.record, columns == 3);
-    } else if (shown.image == ImageGroup) {
+    } else if (shown.kind == RowKind::Group) {
         const auto it = GroupMap.find(shown.id);
         if (it == GroupMap.end())
             return false;
@@ -51,7 +51,7 @@ bool EditListEntry(QWidget* parent, BookListModel& list, int row, int columns) {
     }
     // The list may have changed under the editor; every row that shows the record follows it.
     for (int r = 0; r < list.rowCount(); ++r)
-        if (list.row(r).id == updated.id && list.row(r).image == updated.image)
+        if (list.row(r).id == updated.id && list.row(r).kind == updated.kind)
             list.replaceRow(r, updated);
     return true;
 }

@@ -338,11 +338,11 @@ void TFormAdrBk::RebuildTree() {
         const QSignalBlocker blocker(m_tree);
         m_tree->clear();
         auto* root = new QTreeWidgetItem(m_tree, {u("我的連絡人")});
-        root->setIcon(0, IconTable::icon(ImageAdrBkRoot));
+        root->setIcon(0, IconTable::icon(BookIcon::Root));
         root->setData(0, kGroupIdRole, 0);
         for (const auto& entry : GroupMap) {
             auto* node = new GroupNode(root, {fromBig5(getField(entry.second.name))});
-            node->setIcon(0, IconTable::icon(ImageGroup));
+            node->setIcon(0, IconTable::icon(BookIcon::Group));
             node->setData(0, kGroupIdRole, entry.first);
         }
         root->sortChildren(0, Qt::AscendingOrder);
@@ -433,7 +433,7 @@ void TFormAdrBk::selectListRow(int row) {
 std::vector<int32_t> TFormAdrBk::listedMemberIds() const {
     std::vector<int32_t> ids;
     for (const BookRow& row : m_model->rows())
-        if (row.image == ImageMember && row.id > 0)
+        if (row.kind == RowKind::Member && row.id > 0)
             ids.push_back(row.id);
     return ids;
 }

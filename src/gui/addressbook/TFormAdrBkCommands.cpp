@@ -4,9 +4,9 @@
 #include "addressbook/BookListModel.h"
 #include "addressbook/BookLists.h"
 #include "addressbook/BookTexts.h"
-#include "addressbook/PickedEntries.h"
 #include "addressbook/TFormGroup.h"
 #include "addressbook/TFormMember.h"
+#include "compose/PickedEntries.h"
 #include "compose/TFormSendSMS.h"
 #include "exchange/ExchangeState.h"
 #include "exchange/TFormFileType.h"
@@ -48,7 +48,7 @@ void TFormAdrBk::MItemFNewMemberClick() {
             resetSort();
             fillList(groupId);
             setContext(Context::List);
-            selectListRow(m_model->findId(id, ImageMember));
+            selectListRow(m_model->findId(id, RowKind::Member));
         } else {
             prompts().notice(this, Prompts::Icon::Warning, BookBoxTitle(), GroupNoRoomText());
         }
@@ -61,7 +61,7 @@ void TFormAdrBk::MItemFNewMemberClick() {
             TreeViewGroupChange();
         }
         setContext(Context::List);
-        selectListRow(m_model->findId(id, ImageMember));
+        selectListRow(m_model->findId(id, RowKind::Member));
     }
     setStatusText();
     UpdateCommands();
@@ -105,14 +105,14 @@ void TFormAdrBk::MItemFContentClick() {
     if (rows.size() != 1)
         return;
     const BookRow row = m_model->row(rows.first());
-    if (row.image == ImageMember)
+    if (row.kind == RowKind::Member)
         editMember(row.id);
-    else if (row.image == ImageGroup)
+    else if (row.kind == RowKind::Group)
         editGroup(row.id);
     else
         return;
     // The list was filled again after an OK; the edited entry stays the selected one.
-    const int again = m_model->findId(row.id, row.image);
+    const int again = m_model->findId(row.id, row.kind);
     if (again >= 0 && selectedListRows() != QList<int>{again})
         selectListRow(again);
 }
@@ -201,7 +201,7 @@ void TFormAdrBk::deleteListRowsForever() {
         if (!row.isBookEntry())
             continue;
         EraseEntry(row.id);
-        if (row.image == ImageGroup) {
+        if (row.kind == RowKind::Group) {
             const QSignalBlocker blocker(m_tree);
             delete groupNode(row.id);
             groupsGone = true;

@@ -158,8 +158,8 @@ void TFormGroup::entriesChanged() {
     ListViewMember->setPalette(palette);
 }
 
-void TFormGroup::selectEntry(int32_t id, int image) {
-    const int row = m_model->findId(id, image);
+void TFormGroup::selectEntry(int32_t id, RowKind kind) {
+    const int row = m_model->findId(id, kind);
     if (row < 0)
         return;
     const QModelIndex index = m_model->index(row, 0);
@@ -192,7 +192,7 @@ void TFormGroup::ButtonEditNewMemberClick() {
         return;
     const BookRow row = MemberRow(*editor.record, false);
     m_model->insertRowAt(m_model->captionLocalePosition(row), row);
-    selectEntry(row.id, row.image);
+    selectEntry(row.id, row.kind);
     entriesChanged();
 }
 
@@ -212,7 +212,7 @@ void TFormGroup::ButtonContentClick() {
         return;
     // A new name may move the entry within the list, which stays in name order.
     m_model->sortByCaptionLocale();
-    selectEntry(row.id, row.image);
+    selectEntry(row.id, row.kind);
 }
 
 void TFormGroup::dropCyclicGroups() {
@@ -221,7 +221,7 @@ void TFormGroup::dropCyclicGroups() {
     QList<int> cyclic;
     for (int r = 0; r < m_model->rowCount(); ++r) {
         const BookRow& row = m_model->row(r);
-        if (row.image == ImageGroup && (row.id == record->id || GroupContains(row.id, record->id))) {
+        if (row.kind == RowKind::Group && (row.id == record->id || GroupContains(row.id, record->id))) {
             prompts().okBox(this, Prompts::Icon::Error, BookBoxTitle(), GroupCycleText(fromBig5(row.caption)));
             cyclic.append(r);
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "addressbook/AddressBookRecords.h"
+#include "addressbook/BookRows.h"
 
 #include <QDialog>
 
@@ -37,7 +38,7 @@ private slots:
 private:
     void FormShow();
     void entriesChanged(); // count label, buttons, the empty list's colour
-    void selectEntry(int32_t id, int image);
+    void selectEntry(int32_t id, RowKind kind);
     // Leaves out the groups that would make this group contain itself, saying which.
     void dropCyclicGroups();
 

@@ -1,6 +1,7 @@
 #include "addressbook/TFormMember.h"
 
 #include "addressbook/AddressBook.h"
+#include "addressbook/BookListModel.h"
 #include "addressbook/BookLists.h"
 #include "addressbook/BookRows.h"
 #include "addressbook/BookTexts.h"
@@ -181,7 +182,7 @@ void TFormMember::showNumbers(int selectRow) {
         item->setFlags(item->flags() | Qt::ItemIsEditable);
         if (row == m_numbers.defaultRow()) {
             item->setText(1, u(kDefaultMarker));
-            item->setIcon(0, IconTable::icon(ImageDefaultNumber));
+            item->setIcon(0, IconTable::icon(BookIcon::DefaultNumber));
         }
     }
     if (selectRow >= 0 && selectRow < m_numbers.count()) {

@@ -4,8 +4,8 @@
 #include "addressbook/BookListModel.h"
 #include "addressbook/BookLists.h"
 #include "addressbook/BookTexts.h"
-#include "addressbook/PickedEntries.h"
 #include "addressbook/TFormMember.h"
+#include "compose/PickedEntries.h"
 #include "shared/Big5.h"
 #include "shared/FixedField.h"
 #include "shared/Global.h"
@@ -61,13 +61,13 @@ BookRow rowForEntry(const sMtData& entry) {
     row.caption = getField(entry.label);
     if (entry.kind == KindAddressBook) {
         row.id = entry.id;
-        row.image = entry.id <= 0 ? ImageGroup : ImageMember;
+        row.kind = entry.id <= 0 ? RowKind::Group : RowKind::Member;
     } else if (entry.kind == KindListRow) {
         row.id = entry.id;
-        row.image = ImageListRow;
+        row.kind = RowKind::ListFileRow;
     } else {
         row.id = 0;
-        row.image = ImageTyped;
+        row.kind = RowKind::TypedNumber;
     }
     return row;
 }
@@ -233,7 +233,7 @@ void TFormSelectMember::ButtonSelectClick() {
 }
 
 void TFormSelectMember::selectAllRowOf(int32_t id) {
-    const int row = m_all->findId(id, ImageMember);
+    const int row = m_all->findId(id, RowKind::Member);
     ListViewAll->setFocus(Qt::OtherFocusReason);
     if (row < 0)
         return;
@@ -254,9 +254,9 @@ void TFormSelectMember::ButtonNewMemberClick() {
     selectAllRowOf(id);
 }
 
-void TFormSelectMember::refreshRowsOf(int32_t id, int image) {
+void TFormSelectMember::refreshRowsOf(int32_t id, RowKind kind) {
     BookRow updated;
-    if (image == ImageMember) {
+    if (kind == RowKind::Member) {
         const auto it = MemberMap.find(id);
         if (it == MemberMap.end())
             return;
@@ -269,7 +269,7 @@ void TFormSelectMember::refreshRowsOf(int32_t id, int image) {
     }
     for (BookListModel* list : {m_all, m_chosen})
         for (int r = 0; r < list->rowCount(); ++r)
-            if (list->row(r).id == id && list->row(r).image == image)
+            if (list->row(r).id == id && list->row(r).kind == kind)
                 list->replaceRow(r, updated);
 }
 
@@ -281,7 +281,7 @@ void TFormSelectMember::ButtonContentClick() {
         return;
     const BookRow row = list->row(rows.first());
     if (EditListEntry(this, *list, rows.first(), view == ListViewAll ? 3 : 1))
-        refreshRowsOf(row.id, row.image);
+        refreshRowsOf(row.id, row.kind);
     view->setFocus(Qt::OtherFocusReason);
 }
 
@@ -301,7 +301,7 @@ void TFormSelectMember::PMItemLvMContentClick() {
         return;
     const BookRow row = m_chosen->row(rows.first());
     if (EditListEntry(this, *m_chosen, rows.first(), 1))
-        refreshRowsOf(row.id, row.image);
+        refreshRowsOf(row.id, row.kind);
 }
 
 void TFormSelectMember::PMItemLvMDeleteClick() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "addressbook/AddressBookRecords.h"
+#include "addressbook/BookRows.h"
 
 #include <QDialog>
 
@@ -48,7 +49,7 @@ private:
     void resetSortState();
     void selectAllRowOf(int32_t id);
     // After an edit, every row that shows the record in either list shows it as it now stands.
-    void refreshRowsOf(int32_t id, int image);
+    void refreshRowsOf(int32_t id, RowKind kind);
 
     int sortColumn = 0;
     bool sortAscending = false;

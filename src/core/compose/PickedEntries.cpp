@@ -1,4 +1,4 @@
-#include "addressbook/PickedEntries.h"
+#include "compose/PickedEntries.h"
 
 #include "addressbook/AddressBook.h"
 #include "shared/FixedField.h"
@@ -14,7 +14,7 @@ sMtData EntryForRow(const BookRow& row) {
     if (row.isBookEntry()) {
         entry.id = row.id;
         entry.kind = KindAddressBook;
-    } else if (row.image == ImageListRow) {
+    } else if (row.kind == RowKind::ListFileRow) {
         entry.id = row.id;
         entry.kind = KindListRow;
     } else {
