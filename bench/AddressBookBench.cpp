@@ -1,5 +1,6 @@
 // The address book at 10,000 members and 100 groups: filling the list with the whole book or a group,
 // sorting 10,000 rows by each column, and the window itself opening and following a click in its tree.
+#include "addressbook/AddressBookState.h"
 #include "addressbook/BookListModel.h"
 #include "addressbook/BookRows.h"
 #include "addressbook/TFormAdrBk.h"

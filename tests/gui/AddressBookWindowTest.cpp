@@ -71,7 +71,7 @@ TEST_F(AddressBookWindowTest, DamagedBookLoadsItsCompleteRecordsAndTellsTheUser)
     startWindows(false);
     EXPECT_EQ(MemberMap.size(), 2u);
     ASSERT_EQ(m_prompts.messages().size(), 1);
-    EXPECT_TRUE(m_prompts.messages().first().contains(QString::fromUtf8("通訊錄檔案已損壞")));
+    EXPECT_TRUE(m_prompts.messages().first().contains(QStringLiteral("通訊錄檔案已損壞")));
 }
 
 TEST_F(AddressBookWindowTest, OpensOnTheWholeBookWithAFlatSortedTreeOfGroups) {

@@ -3,9 +3,11 @@
 #include "BookRecords.h"
 #include "WindowTest.h"
 #include "addressbook/AddressBook.h"
+#include "addressbook/AddressBookState.h"
 #include "addressbook/BookListModel.h"
 #include "addressbook/BookLists.h"
 #include "addressbook/TFormAdrBk.h"
+#include "compose/ComposeState.h"
 
 #include <QFile>
 #include <QLabel>
@@ -28,16 +30,6 @@ namespace norvi::test {
 class BookWindowTest : public WindowTest {
 protected:
     static QString u(const char* utf8) { return QString::fromUtf8(utf8); }
-
-    void SetUp() override {
-        WindowTest::SetUp();
-        GroupScratch = sGroup{};
-        RecipientList.clear();
-    }
-    void TearDown() override {
-        WindowTest::TearDown();
-        RecipientList.clear();
-    }
 
     // Starts the windows and stores the maps as they stand in AddressBook.bin.
     void startWithBook() {

@@ -1,7 +1,7 @@
 #include "addressbook/BookRows.h"
 #include "BookRecords.h"
+#include "addressbook/AddressBookState.h"
 #include "addressbook/BookEdits.h"
-#include "shared/Global.h"
 
 #include <gtest/gtest.h>
 
@@ -13,14 +13,6 @@ namespace {
 
 class BookRowsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        MemberMap.clear();
-        GroupMap.clear();
-    }
-    void TearDown() override {
-        MemberMap.clear();
-        GroupMap.clear();
-    }
     static BookRow row(const QByteArray& caption, const QByteArray& msisdn = {}, const QByteArray& desc = {}) {
         BookRow r;
         r.caption = caption;

@@ -1,7 +1,7 @@
 #include "compose/PickedEntries.h"
 #include "BookRecords.h"
+#include "addressbook/AddressBookState.h"
 #include "shared/FixedField.h"
-#include "shared/Global.h"
 
 #include <gtest/gtest.h>
 
@@ -13,14 +13,6 @@ namespace {
 
 class PickedEntriesTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        MemberMap.clear();
-        GroupMap.clear();
-    }
-    void TearDown() override {
-        MemberMap.clear();
-        GroupMap.clear();
-    }
     static BookRow row(int32_t id, RowKind kind, const QByteArray& caption) {
         BookRow r;
         r.id = id;

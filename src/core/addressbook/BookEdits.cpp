@@ -1,8 +1,8 @@
 #include "addressbook/BookEdits.h"
 
 #include "addressbook/AddressBook.h"
+#include "addressbook/AddressBookState.h"
 #include "shared/FixedField.h"
-#include "shared/Global.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #include "addressbook/BookRows.h"
 
+#include "addressbook/AddressBookState.h"
 #include "shared/FixedField.h"
-#include "shared/Global.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 
 #include "addressbook/AddressBookRecords.h"
 #include "addressbook/BookRows.h"
-#include "workers/JobRecords.h"
+#include "compose/RecipientRecords.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,11 +1,11 @@
 #include "addressbook/BookLists.h"
 
 #include "addressbook/AddressBook.h"
+#include "addressbook/AddressBookState.h"
 #include "addressbook/BookListModel.h"
 #include "addressbook/BookRows.h"
 #include "addressbook/TFormGroup.h"
 #include "addressbook/TFormMember.h"
-#include "shared/Global.h"
 #include "shared/Prompts.h"
 
 #include <QAbstractItemView>

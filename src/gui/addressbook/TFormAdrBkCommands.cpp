@@ -1,16 +1,17 @@
 #include "addressbook/TFormAdrBk.h"
 
+#include "addressbook/AddressBookState.h"
 #include "addressbook/BookEdits.h"
 #include "addressbook/BookListModel.h"
 #include "addressbook/BookLists.h"
 #include "addressbook/BookTexts.h"
 #include "addressbook/TFormGroup.h"
 #include "addressbook/TFormMember.h"
+#include "compose/ComposeState.h"
 #include "compose/PickedEntries.h"
 #include "compose/TFormSendSMS.h"
 #include "exchange/ExchangeState.h"
 #include "exchange/TFormFileType.h"
-#include "shared/Global.h"
 #include "shared/Prompts.h"
 
 #include <QAbstractItemView>

@@ -1,6 +1,7 @@
 #include "addressbook/TFormGroup.h"
 
 #include "addressbook/AddressBook.h"
+#include "addressbook/AddressBookState.h"
 #include "addressbook/BookEdits.h"
 #include "addressbook/BookListModel.h"
 #include "addressbook/BookLists.h"
@@ -9,7 +10,6 @@
 #include "addressbook/TFormSelectMember.h"
 #include "shared/Big5.h"
 #include "shared/FixedField.h"
-#include "shared/Global.h"
 #include "shared/Prompts.h"
 #include "shared/UiFont.h"
 

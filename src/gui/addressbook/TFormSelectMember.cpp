@@ -1,14 +1,15 @@
 #include "addressbook/TFormSelectMember.h"
 
+#include "addressbook/AddressBookState.h"
 #include "addressbook/BookEdits.h"
 #include "addressbook/BookListModel.h"
 #include "addressbook/BookLists.h"
 #include "addressbook/BookTexts.h"
 #include "addressbook/TFormMember.h"
+#include "compose/ComposeState.h"
 #include "compose/PickedEntries.h"
 #include "shared/Big5.h"
 #include "shared/FixedField.h"
-#include "shared/Global.h"
 #include "shared/Prompts.h"
 #include "shared/UiFont.h"
 

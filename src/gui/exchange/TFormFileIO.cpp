@@ -7,7 +7,7 @@ namespace norvi {
 TFormFileIO::TFormFileIO(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TFormFileIO"));
     applyFormFont(this);
-    setWindowTitle(QString::fromUtf8("匯入"));
+    setWindowTitle(QStringLiteral("匯入"));
     resize(480, 320);
 }
 

@@ -7,7 +7,7 @@ namespace norvi {
 TFormFileType::TFormFileType(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TFormFileType"));
     applyFormFont(this);
-    setWindowTitle(QString::fromUtf8("通訊錄匯入工具"));
+    setWindowTitle(QStringLiteral("通訊錄匯入工具"));
     resize(480, 320);
 }
 
