@@ -1,7 +1,10 @@
 // The main window's lock while a job runs (see TFormMain::runLocked).
 #include "sendlog/TFormMain.h"
 
+#include "compose/TFormSendSMS.h"
+#include "sendlog/TFormQuerySMS.h"
 #include "shared/TFormShowProcess.h"
+#include "workers/JobStarter.h"
 
 #include <QActionGroup>
 #include <QHeaderView>
@@ -12,33 +15,34 @@ namespace norvi {
 // Every started worker locks, whoever started it: a job of this window's own pop-up disables the whole
 // window through the progress window anyway, and the lock then ends with it.
 void TFormMain::lockForRun(QObject* worker) {
-    m_runWorkerGone = worker == nullptr;
-    const quint64 run = ++m_runNumber;
-    if (worker) {
-        // The worker frees itself on this thread once its run routine returned, after its last write to the
-        // rows and its end state were handed over. Only the latest run's worker counts.
-        connect(worker, &QObject::destroyed, this, [this, run] {
-            if (run != m_runNumber)
-                return;
-            m_runWorkerGone = true;
-            updateRunLock();
-        });
-    }
-    disconnect(m_progressClosed);
+    for (const QMetaObject::Connection& c : m_runEnds)
+        disconnect(c);
+    m_runEnds.clear();
+    // What may end a run, each checked against the rule below: the worker freed, the progress window
+    // confirmed, the dialog that started the job closed (a single MsgId closes its dialog at the end).
+    if (worker)
+        m_runEnds.append(connect(worker, &QObject::destroyed, this, &TFormMain::updateRunLock));
     if (TFormShowProcess* progress = TFormShowProcess::instance())
-        m_progressClosed = connect(progress, &QDialog::finished, this, &TFormMain::updateRunLock);
+        m_runEnds.append(connect(progress, &QDialog::finished, this, &TFormMain::updateRunLock));
+    for (QDialog* dialog : {static_cast<QDialog*>(FormQuerySMS), static_cast<QDialog*>(FormSendSMS)}) {
+        if (dialog)
+            m_runEnds.append(connect(dialog, &QDialog::finished, this, &TFormMain::updateRunLock));
+    }
     setRunLocked(true);
     updateRunLock();
 }
 
-// The job is over when its worker is gone and the progress window, if the job showed it, was confirmed.
+// The job is over when its worker has left WorkerList (it wrote its last row and handed its end over
+// before that) and the progress window, if the job showed it, was confirmed.
 void TFormMain::updateRunLock() {
-    if (!m_runLocked || !m_runWorkerGone)
+    if (!m_runLocked || WorkerRegistered())
         return;
     const TFormShowProcess* progress = TFormShowProcess::instance();
     if (progress && progress->isVisible())
         return;
-    disconnect(m_progressClosed);
+    for (const QMetaObject::Connection& c : m_runEnds)
+        disconnect(c);
+    m_runEnds.clear();
     setRunLocked(false);
 }
 

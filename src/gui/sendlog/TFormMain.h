@@ -165,9 +165,7 @@ private:
     // on again each action takes the state that was last asked for it, so the usual updates go on meanwhile.
     QActionGroup* m_runLockGroup = nullptr;
     bool m_runLocked = false;
-    bool m_runWorkerGone = true;
-    quint64 m_runNumber = 0;
-    QMetaObject::Connection m_progressClosed;
+    QList<QMetaObject::Connection> m_runEnds;
 
     // Menu items.
     QAction *MItemFLoad, *MItemFSave, *MItemFContent, *MItemFDelete, *MItemFExit;
