@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TextPrinting.h"
 #include "WindowTest.h"
 
 #include "GatewaySimulator.h"
@@ -25,12 +26,6 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <ostream>
-
-// Failures show texts as texts.
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace norvi::test {
 

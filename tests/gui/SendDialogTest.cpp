@@ -1,8 +1,12 @@
 #include "SendDialogFixture.h"
 
+#include "BookRecords.h"
+#include "addressbook/AddressBookState.h"
+
 #include "sendlog/TFormShowMsg.h"
 
 #include <QFile>
+#include <QTreeView>
 
 using namespace norvi;
 using namespace norvi::test;
@@ -212,8 +216,9 @@ TEST_F(SendDialogTest, ARunFillsTheSendLogThroughTheGatewayAndItsTextComesBack) 
             EXPECT_TRUE(progress().isVisible());
         },
         false);
-    EXPECT_FALSE(mainWindow().isEnabled()) << "nothing behind the run can be used until its end is confirmed";
+    EXPECT_TRUE(mainWindow().runLocked()) << "the log's commands wait until the run's end is confirmed";
     finishRun();
+    EXPECT_FALSE(mainWindow().runLocked());
     EXPECT_TRUE(mainWindow().isEnabled());
     EXPECT_TRUE(dialog().isEnabled());
     EXPECT_EQ(progress().tracker().statusText(), u("簡訊傳送完成"));
@@ -384,4 +389,43 @@ TEST_F(SendDialogTest, RunThatCannotBeSentIsRefusedBeforeTheLogIsTouched) {
     EXPECT_FALSE(m_prompts.messages().contains(u("要清除現有的傳送紀錄？")));
     EXPECT_EQ(mainWindow().logAccess().rowCount(), 1);
     EXPECT_TRUE(WorkerList.empty());
+}
+
+TEST_F(SendDialogTest, ThePickerAddsItsChoicesAfterTheFieldsEntriesAndCancelChangesNothing) {
+    MemberMap[102] = test::member(102, big5("王小明"), "0912345678");
+    GroupMap[-301] = test::group(-301, {{0, 102}});
+    putField(GroupMap[-301].name, big5("業務部"));
+    // Picks rows of the whole book by their captions, then 選擇 and OK (or 取消).
+    const auto pick = [this](const QStringList& names, const char* finish) {
+        m_prompts.dialogHandlers.push_back([names, finish](QDialog* picker) {
+            auto* all = picker->findChild<QTreeView*>(QStringLiteral("ListViewAll"));
+            ASSERT_NE(all, nullptr);
+            EXPECT_EQ(picker->windowTitle(), u("選擇受訊者"));
+            bool first = true;
+            for (const QString& name : names) {
+                int row = 0;
+                while (row < all->model()->rowCount() && all->model()->index(row, 0).data().toString() != name)
+                    ++row;
+                ASSERT_TRUE(clickRow(all, row, first ? Qt::NoModifier : Qt::ControlModifier)) << name.toStdString();
+                first = false;
+            }
+            ASSERT_TRUE(click(picker, "ButtonSelect"));
+            ASSERT_TRUE(click(picker, finish));
+        });
+        ASSERT_TRUE(press("SpeedButtonMT"));
+    };
+    open([&] {
+        ASSERT_TRUE(typeInto(field(), u("0911222333")));
+        ASSERT_TRUE(typeInto(memo(), u("a").repeated(200)));
+        // The chosen rows come in the order of the book's list, after what the field held.
+        pick({u("業務部"), u("王小明")}, "ButtonOk");
+        EXPECT_EQ(parsed(), (QStringList{u("2:0:0911222333"), u("0:102:王小明"), u("0:-301:業務部")}));
+        EXPECT_EQ(fieldText(), u("0911222333; 王小明; 業務部; "));
+        EXPECT_TRUE(field()->entryAt(at(u("王小明"))).valid());
+        EXPECT_EQ(countText(), u("總共需要 2 通簡訊"));
+
+        pick({u("王小明")}, "ButtonCancel");
+        EXPECT_EQ(fieldText(), u("0911222333; 王小明; 業務部; "));
+        EXPECT_EQ(parsed().size(), 3);
+    });
 }

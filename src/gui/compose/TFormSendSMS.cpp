@@ -275,7 +275,6 @@ void TFormSendSMS::done(int result) {
     if (!openedFromAddressBook())
         m_richEditMT->clear();
     QDialog::done(result);
-    blockOwnerWindow(false);
 }
 
 void TFormSendSMS::ButtonCancelClick() {

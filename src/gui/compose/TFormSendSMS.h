@@ -5,7 +5,6 @@
 
 #include <QDialog>
 #include <QList>
-#include <QPointer>
 
 class QCheckBox;
 class QComboBox;
@@ -120,8 +119,6 @@ private:
     void warn(const QString& text);
     bool openedFromAddressBook() const;
     bool openedFromSendLog() const;
-    // While a run goes on, the windows behind the dialog stay out of reach as they were while it was open.
-    void blockOwnerWindow(bool block);
 
     // Controls, named as the form names them.
     QToolButton* SpeedButtonMT = nullptr;
@@ -168,7 +165,6 @@ private:
     QList<QWidget*> m_belowField; // moved down as the recipient field grows
     SendSchedule m_runSchedule;
     bool m_fillingDropDowns = false;
-    QPointer<QWidget> m_blockedWindow;
 };
 
 } // namespace norvi

@@ -183,8 +183,8 @@ void TFormSendSMS::startRun(const QByteArray& message) {
 
     m_runSchedule = SendSchedule{RadioButtonSendOrder->isChecked(), m_orderTime.toLatin1(), m_limitMinutes};
     TFormShowProcess* progress = prepareProgress(this, true);
+    // The main window stays usable to watch the log fill; it locks its commands while the worker runs.
     hide();
-    blockOwnerWindow(true);
     if (progress) {
         progress->show();
         progress->setMaximum(queued.totalCount);
@@ -202,26 +202,11 @@ void TFormSendSMS::startRun(const QByteArray& message) {
             progress->hide();
         }
         setEnabled(true);
-        blockOwnerWindow(false);
         warn(error);
         return;
     }
     m_richEditMT->clear();
     m_lastText = MemoSM->toPlainText();
-}
-
-void TFormSendSMS::blockOwnerWindow(bool block) {
-    if (!block) {
-        if (m_blockedWindow)
-            m_blockedWindow->setEnabled(true);
-        m_blockedWindow = nullptr;
-        return;
-    }
-    QWidget* behind = parentWidget() ? parentWidget()->window() : nullptr;
-    if (behind && behind->isEnabled()) {
-        behind->setEnabled(false);
-        m_blockedWindow = behind;
-    }
 }
 
 } // namespace norvi
