@@ -1,12 +1,30 @@
 """Sends a message from the desktop program: 工具 → 發訊, 傳送 with no recipient is refused, two numbers are
-typed with real keys (one of them twice), a message is written, 傳送 runs through the progress window to the
-gateway and into the send log; the next opening brings the text back, and 原訊息發訊 on a row opens the
-dialog with that row's text."""
+typed with real keys (one of them twice), a group of the address book is added with the member picker, a
+message is written, 傳送 runs through the progress window to the gateway and into the send log; the next
+opening brings the text back, and 原訊息發訊 on a row opens the dialog with that row's text."""
+
+import os
+import struct
 
 import journey
 from journey import check, wait_for
 
 MESSAGE = "Meeting moved to 3pm, room 2"  # typed key by key; xdotool cannot type Chinese reliably
+
+
+def write_book(path):
+    """AddressBook.bin with the member Ann Lee (0933000003) and the group Team that holds her."""
+    member = struct.pack("<i100s120s200s", 101, b"Ann Lee", b"0933000003", b"")
+    group = struct.pack("<i100s1000i", -201, b"Team", 101, *([0] * 999))
+    with open(path, "wb") as f:
+        f.write(struct.pack("<ii", 1, 1) + member + group)
+
+
+def click_row(j, table_acc, caption):
+    table = table_acc.queryTable()
+    names = [table.getAccessibleAt(r, 0).name for r in range(table.nRows)]
+    check(caption in names, f"no row {caption!r} in {table_acc.name!r}: {names}")
+    j.click(table.getAccessibleAt(names.index(caption), 0), what=f"the row {caption!r}")
 
 
 def open_send_dialog(j):
@@ -17,6 +35,7 @@ def open_send_dialog(j):
 def send_journey(j):
     j.start_gateway()
     j.write_config()
+    write_book(os.path.join(j.start_dir, "AddressBook.bin"))
     j.start_program()
 
     dialog = open_send_dialog(j)
@@ -25,6 +44,14 @@ def send_journey(j):
 
     recipients = j.control(dialog, "text", "受訊者")
     j.fill(recipients, "0912000001; 0912000002; 0912000001")
+    j.press(dialog, "受訊者")
+    picker = j.window("選擇受訊者", "dialog")
+    click_row(j, j.control(picker, "tree", match=lambda n: n.startswith("從清單挑選")), "Team")
+    j.press(picker, "選擇")
+    j.press(picker, "確定")
+    j.window_gone("選擇受訊者")
+    wait_for("the group after the typed numbers",
+             lambda: j.edit_text(recipients) == "0912000001; 0912000002; 0912000001; Team; ")
     memo = j.control(dialog, "text", "訊息內容")
     j.fill(memo, MESSAGE)
     count = j.control(dialog, "label", match=lambda n: n.startswith("總共需要"))
@@ -36,8 +63,8 @@ def send_journey(j):
 
     sends = j.gateway_requests("send")
     numbers = sorted(line.split(" ")[3] for line in sends)
-    check(numbers == ["0912000001", "0912000002"], f"the gateway got these sends: {sends}")
-    rows = j.wait_rows("the two sent rows", lambda rows: len(rows) == 2)
+    check(numbers == ["0912000001", "0912000002", "0933000003"], f"the gateway got these sends: {sends}")
+    rows = j.wait_rows("the three sent rows", lambda rows: len(rows) == 3)
     for r in rows:
         check(r[3] == "0" and r[4].startswith("訊息已成功送出(MsgId:"), f"a row was not sent: {r}")
         check(r[7] == MESSAGE, f"a row holds the text {r[7]!r}")
