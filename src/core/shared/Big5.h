@@ -13,7 +13,9 @@ bool toBig5(const QString& text, QByteArray& out, QString* unmappable = nullptr)
 
 // Converts to Big5 for the program's own texts, which are known to have a Big5 form.
 QByteArray big5(const QString& text);
-inline QByteArray big5(const char* utf8) { return big5(QString::fromUtf8(utf8)); }
+inline QByteArray big5(const char* utf8) {
+    return big5(QString::fromUtf8(utf8));
+}
 
 // Converts Big5 bytes for display. Bytes that do not form a Big5 character show as U+FFFD.
 QString fromBig5(const QByteArray& bytes);
@@ -21,8 +23,12 @@ QString fromBig5(const char* data, qsizetype size);
 
 // The message a place that accepts typed text shows for a character without a Big5 form.
 QString unmappableMessage(const QString& character);
+// The character's code points as "U+XXXX", for messages that name it.
+QString unmappableCode(const QString& character);
 
 // The Big5 lead-byte test of code page 950: 0x81..0xFE begins a two-byte character.
-inline bool isBig5LeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+inline bool isBig5LeadByte(unsigned char c) {
+    return c >= 0x81 && c <= 0xFE;
+}
 
 } // namespace norvi
