@@ -64,7 +64,11 @@ std::array<int, 3> ColumnMapping::columnCodes() const {
 }
 
 bool ColumnMapping::mapsNameOrNumber() const {
-    for (const int code : columnCodes())
+    return MapsNameOrNumber(columnCodes());
+}
+
+bool MapsNameOrNumber(const std::array<int, 3>& codes) {
+    for (const int code : codes)
         if (code == FieldName || code == FieldMsisdn)
             return true;
     return false;

@@ -47,6 +47,9 @@ private:
     std::vector<MappingRow> m_rows;
 };
 
+// Whether column codes fill a name or a number: an import without either is refused.
+bool MapsNameOrNumber(const std::array<int, 3>& codes);
+
 // What the wizard says when neither 名稱 nor 行動電話 is mapped, and when no field is checked for export.
 QString NoNameOrNumberText();
 QString NoExportFieldText();
