@@ -141,6 +141,12 @@ TEST_F(AddressTransferTest, ColumnsAreCleanedAsTheyComeIn) {
     EXPECT_EQ(got[2], Fields(name100, "1", ""));
     // Cut at 100 bytes without leaving half a character behind.
     EXPECT_EQ(std::get<0>(got[3]), "a" + b5("王") + QByteArray(97, 'b'));
+
+    // The second byte of 外 is "~" and that of 于 is "_": the characters stay whole.
+    MemberMap.clear();
+    import(b5("行動電話\n(外)0911-于\n"));
+    ASSERT_EQ(bookFields().size(), 1u);
+    EXPECT_EQ(std::get<1>(bookFields()[0]), b5("外0911于"));
 }
 
 TEST_F(AddressTransferTest, SpaceTypeCutsNamesAtTheirSpace) {

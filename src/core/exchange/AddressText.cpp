@@ -85,18 +85,34 @@ void readBig5(QByteArrayView bytes, AddressTextFile* file, bool checked) {
     }
 }
 
+// The first character of `text` that does not become Big5 text: one without a Big5 form, or one the
+// code page would write as a single byte that no Big5 text holds (0x80 to 0xFF).
+QString firstNonBig5Character(QStringView text) {
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype length = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QStringView character = text.sliced(i, length);
+        QStringEncoder encoder(kCodePage, QStringConverter::Flag::Stateless);
+        const QByteArray bytes = encoder.encode(character);
+        if (encoder.hasError() || !IsBig5Text(bytes))
+            return character.toString();
+        i += length;
+    }
+    return QString();
+}
+
 // One line of UTF-8 text into Big5. An encoder that met an error cannot be used again, so each line
 // has its own; this runs only for files in which some character has no Big5 form.
 AddressTextLine utf8Line(QStringView text) {
     QStringEncoder encoder(kCodePage, QStringConverter::Flag::Stateless);
     const QByteArray bytes = encoder.encode(text);
-    if (!encoder.hasError())
+    if (!encoder.hasError() && IsBig5Text(bytes))
         return takenLine(bytes);
-    QByteArray ignored;
-    QString character;
-    toBig5(text.toString(), ignored, &character);
+    const QString character = firstNonBig5Character(text);
     AddressTextLine line;
-    line.problem = QStringLiteral("的文字「%1」(%2)無法以Big5碼表示").arg(character, unmappableCode(character));
+    // A NUL is the one character that passes the encoder and still is no text.
+    line.problem = character.isEmpty() || character == QChar(0)
+                       ? notUtf8Problem()
+                       : QStringLiteral("的文字「%1」(%2)無法以Big5碼表示").arg(character, unmappableCode(character));
     line.shown = text.toString();
     return line;
 }
@@ -107,7 +123,7 @@ void readUtf8(QByteArrayView bytes, AddressTextFile* file, bool checked) {
         // The whole file at once; only when a character has no Big5 form are its lines taken one by one.
         const QString text = QStringDecoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless).decode(bytes);
         const QByteArray all = encoder.encode(text);
-        if (!encoder.hasError()) {
+        if (!encoder.hasError() && FirstNonBig5Line(all) == 0) {
             readBig5(all, file, true);
             return;
         }

@@ -19,10 +19,18 @@ constexpr qsizetype kMsisdnWidth = sizeof(sMember::msisdn);
 constexpr qsizetype kDescWidth = sizeof(sMember::desc);
 
 // People write numbers as 02-2345-6789, (02)23456789 or 0912_345_678; the gateway wants the digits.
+// Only whole characters are taken out: "_" and "~" can also be the second byte of a Big5 character.
 QByteArray numberText(QByteArrayView column) {
+    const QByteArrayView text = TrimBlank(column);
     QByteArray number;
-    number.reserve(column.size());
-    for (const char c : TrimBlank(column)) {
+    number.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (isBig5LeadByte(static_cast<unsigned char>(c)) && i + 1 < text.size()) {
+            number += c;
+            number += text[++i];
+            continue;
+        }
         switch (c) {
         case '-':
         case '_':
@@ -36,6 +44,11 @@ QByteArray numberText(QByteArrayView column) {
         }
     }
     return number;
+}
+
+// A name is stored trimmed, also when the cut at the field's width ends at a space.
+QByteArray trimmedCut(QByteArrayView text, qsizetype width) {
+    return TrimBlank(CutBig5(text, width)).toByteArray();
 }
 
 // A line break inside a stored value would split its member over two lines of the file.
@@ -81,10 +94,10 @@ bool MemberFromLine(QByteArrayView line, const std::array<int, 3>& codes, char d
         const QByteArrayView column = columns.at(j);
         switch (code) {
         case FieldName:
-            putField(member->name, CutBig5(TrimBlank(column), kNameWidth));
+            putField(member->name, trimmedCut(TrimBlank(column), kNameWidth));
             break;
         case FieldMsisdn:
-            putField(member->msisdn, CutBig5(numberText(column), kMsisdnWidth));
+            putField(member->msisdn, trimmedCut(numberText(column), kMsisdnWidth));
             break;
         case FieldDesc:
             putField(member->desc, CutBig5(column, kDescWidth));
