@@ -12,6 +12,8 @@ WindowSet::WindowSet()
     m_main.FormAdrBk = &m_adrBk;
     m_adrBk.FormSendSMS = &m_sendSMS;
     m_adrBk.FormFileType = &m_fileType;
+    m_fileType.FormFileIO = &m_fileIO;
+    m_fileIO.FormAdrBk = &m_adrBk;
 }
 
 WindowSet::~WindowSet() {
@@ -21,6 +23,8 @@ WindowSet::~WindowSet() {
     m_main.FormAdrBk = nullptr;
     m_adrBk.FormSendSMS = nullptr;
     m_adrBk.FormFileType = nullptr;
+    m_fileType.FormFileIO = nullptr;
+    m_fileIO.FormAdrBk = nullptr;
 }
 
 void WindowSet::show() {
