@@ -131,7 +131,7 @@ TEST(AddressTextTest, AssigningAFieldTakesItFromTheOtherColumn) {
 
 TEST(AddressTextTest, Utf8FilesWithAndWithoutByteOrderMarkBecomeBig5) {
     const QByteArray text("名稱,行動電話\r\n王小明,0912\r\n");
-    for (const QByteArray& bytes : {text, QByteArray("\xEF\xBB\xBF") + text}) {
+    for (const QByteArray& bytes : {text, QByteArray(QByteArray("\xEF\xBB\xBF") + text)}) {
         const AddressTextFile f = ParseAddressText(bytes);
         EXPECT_EQ(f.encoding, bytes.startsWith('\xEF') ? TextEncoding::Utf8WithBom : TextEncoding::Utf8);
         EXPECT_EQ(texts(f), (QList<QByteArray>{b5("名稱,行動電話"), b5("王小明,0912")}));

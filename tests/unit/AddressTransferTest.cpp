@@ -133,7 +133,7 @@ TEST_F(AddressTransferTest, ColumnsAreCleanedAsTheyComeIn) {
                   "林,0912_345~678*,\r\n") +
                " " + name100 + "x,1,\r\n" + "a" + b5("王") + QByteArray(97, 'b') + b5("明") + ",2,\r\n");
     EXPECT_EQ(s.added, 4);
-    EXPECT_EQ(s.skipped, 0) << problems.join('\n').toStdString();
+    EXPECT_EQ(s.skipped, 0) << problems.join(QLatin1Char('\n')).toStdString();
     const std::vector<Fields> got = bookFields();
     ASSERT_EQ(got.size(), 4u);
     EXPECT_EQ(got[0], Fields(b5("王小明"), "0223456789", b5(" 說明, 有逗號 ")));
