@@ -41,6 +41,16 @@ void reportLine(const QString& line) {
     WriteOpLog(text);
 }
 
+// Label1 names the control of the page shown. The controls sit on the pages, not beside the label, so
+// screen readers would not find the label by themselves: the name is given to the control as well.
+void nameByLabel(QLabel* label, const QString& text, QWidget* control) {
+    label->setText(text);
+    label->setBuddy(control);
+    QString plain = text;
+    plain.remove(QLatin1Char('&'));
+    control->setAccessibleName(plain);
+}
+
 bool fileExists(const QString& path) {
     const QFileInfo info(path);
     return !path.isEmpty() && info.exists() && !info.isDir();
@@ -144,9 +154,9 @@ void TFormFileIO::FormShow() {
 
 void TFormFileIO::showPathPage() {
     m_page = 1;
-    m_label1->setText(importMode() ? QStringLiteral("請選擇要匯入的檔案(&C)：")
-                                   : QStringLiteral("另存匯出的檔案(&S)："));
-    m_label1->setBuddy(m_editIOPath);
+    nameByLabel(m_label1,
+                importMode() ? QStringLiteral("請選擇要匯入的檔案(&C)：") : QStringLiteral("另存匯出的檔案(&S)："),
+                m_editIOPath);
     m_pages->setCurrentIndex(0);
     m_buttonChMapping->setVisible(false);
     m_buttonPrevious->setEnabled(false);
@@ -155,9 +165,10 @@ void TFormFileIO::showPathPage() {
 
 void TFormFileIO::showMappingPage() {
     m_page = 2;
-    m_label1->setText(importMode() ? QStringLiteral("請選擇您要匯入的欄位(&M)：")
-                                   : QStringLiteral("請選擇您要匯出的欄位(&S)："));
-    m_label1->setBuddy(m_listViewMapping);
+    nameByLabel(m_label1,
+                importMode() ? QStringLiteral("請選擇您要匯入的欄位(&M)：")
+                             : QStringLiteral("請選擇您要匯出的欄位(&S)："),
+                m_listViewMapping);
     m_pages->setCurrentIndex(1);
     m_buttonPrevious->setEnabled(true);
     m_buttonNextDone->setText(QStringLiteral("完成"));

@@ -49,8 +49,9 @@ TFormFileType::TFormFileType(QWidget* parent) : QDialog(parent) {
     layout->addLayout(buttons);
     resize(400, 260);
 
-    // The arrow keys choose a type too; the focus stays in the list for them.
-    connect(m_listBoxTypeSelect, &QListWidget::currentRowChanged, this, &TFormFileType::storeType);
+    // The arrow keys choose a type too; the focus stays in the list for them. The list's own current row,
+    // set when it takes the focus, is no choice of the user's.
+    connect(m_listBoxTypeSelect, &QListWidget::itemSelectionChanged, this, &TFormFileType::storeType);
     connect(m_listBoxTypeSelect, &QListWidget::itemClicked, this, &TFormFileType::ListBoxTypeSelectClick);
     connect(m_listBoxTypeSelect, &QListWidget::itemDoubleClicked, this, &TFormFileType::ListBoxTypeSelectDblClick);
     connect(m_buttonIO, &QPushButton::clicked, this, &TFormFileType::ButtonIOClick);
@@ -86,9 +87,10 @@ void TFormFileType::FormShow() {
 }
 
 bool TFormFileType::storeType() {
-    const int row = m_listBoxTypeSelect->currentRow();
-    if (row < 0)
+    const QList<QListWidgetItem*> chosen = m_listBoxTypeSelect->selectedItems();
+    if (chosen.isEmpty())
         return false;
+    const int row = m_listBoxTypeSelect->row(chosen.first());
     TextFileType = row == 1 ? TextFileSpace : TextFileComma;
     m_buttonIO->setEnabled(true);
     return true;
