@@ -1,9 +1,10 @@
 #include "addressbook/AddressBook.h"
+#include "addressbook/AddressBookState.h"
+#include "compose/ComposeState.h"
 #include "compose/RecipientLists.h"
 #include "compose/SegmentMessage.h"
 #include "shared/Big5.h"
 #include "shared/FixedField.h"
-#include "shared/Global.h"
 #include "shared/InputFile.h"
 
 #include <benchmark/benchmark.h>
@@ -130,7 +131,7 @@ void fillBook(int members, int groups) {
 void BM_AddressBookSave(benchmark::State& state) {
     QTemporaryDir dir;
     fillBook(int(state.range(0)), int(state.range(1)));
-    const QString path = dir.filePath("AddressBook.bin");
+    const QString path = dir.filePath(QStringLiteral("AddressBook.bin"));
     for (auto _ : state)
         benchmark::DoNotOptimize(SaveAddressBook(path).ok);
 }
@@ -139,7 +140,7 @@ BENCHMARK(BM_AddressBookSave)->Args({10000, 100})->Unit(benchmark::kMillisecond)
 void BM_AddressBookLoad(benchmark::State& state) {
     QTemporaryDir dir;
     fillBook(int(state.range(0)), int(state.range(1)));
-    const QString path = dir.filePath("AddressBook.bin");
+    const QString path = dir.filePath(QStringLiteral("AddressBook.bin"));
     SaveAddressBook(path);
     for (auto _ : state)
         benchmark::DoNotOptimize(LoadAddressBook(path).ok);

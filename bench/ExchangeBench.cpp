@@ -1,4 +1,5 @@
 #include "addressbook/AddressBook.h"
+#include "addressbook/AddressBookState.h"
 #include "exchange/AddressTransfer.h"
 #include "exchange/ColumnMapping.h"
 #include "shared/Big5.h"

@@ -60,7 +60,7 @@ void BM_SaveLog(benchmark::State& state) {
     SendLogModel model;
     model.columnClick(ColName);
     fill(model);
-    const QString path = QDir(dir.path()).filePath("bench.log");
+    const QString path = QDir(dir.path()).filePath(QStringLiteral("bench.log"));
     for (auto _ : state) {
         if (!saveLogFile(path, model))
             state.SkipWithError("save failed");
@@ -71,7 +71,7 @@ BENCHMARK(BM_SaveLog)->Unit(benchmark::kMillisecond);
 
 void BM_LoadLog(benchmark::State& state) {
     QTemporaryDir dir;
-    const QString path = QDir(dir.path()).filePath("bench.log");
+    const QString path = QDir(dir.path()).filePath(QStringLiteral("bench.log"));
     {
         SendLogModel model;
         model.columnClick(ColName);

@@ -4,6 +4,7 @@
 // the user-interface thread (add the row, fill it), the progress step and the model's sorted insert.
 
 #include "GatewaySimulator.h"
+#include "compose/ComposeState.h"
 #include "gateway/GwRecords.h"
 #include "gateway/SMSendNorviGw.h"
 #include "sendlog/ModelSendLog.h"
@@ -138,7 +139,7 @@ double workerRunSeconds() {
     timer.start();
     SendThd* worker = nullptr;
     QString error;
-    if (!StartWorker(ModeSend, &owner, &access, QByteArray(), &error, &worker))
+    if (!StartWorker(WorkerMode::Send, &owner, &access, QByteArray(), &error, &worker))
         qFatal("worker not started: %s", qPrintable(error));
     QEventLoop loop;
     QObject::connect(worker, &QObject::destroyed, &loop, &QEventLoop::quit);

@@ -7,8 +7,9 @@
 #include "FuzzCheck.h"
 
 #include "addressbook/AddressBook.h"
+#include "addressbook/AddressBookState.h"
+#include "compose/ComposeState.h"
 #include "compose/RecipientLists.h"
-#include "shared/Global.h"
 
 #include <QByteArray>
 #include <QtEndian>

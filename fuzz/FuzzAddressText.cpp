@@ -7,6 +7,7 @@
 #include "FuzzCheck.h"
 
 #include "addressbook/AddressBook.h"
+#include "addressbook/AddressBookState.h"
 #include "exchange/AddressTransfer.h"
 #include "exchange/ColumnMapping.h"
 #include "shared/Big5.h"

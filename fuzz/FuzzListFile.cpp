@@ -6,6 +6,7 @@
 
 #include "FuzzCheck.h"
 
+#include "compose/ComposeState.h"
 #include "compose/RecipientLists.h"
 #include "shared/FixedField.h"
 #include "shared/Global.h"

@@ -103,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         QByteArray msgId;
         if (RowCodes::msgIdFromResult(row.texts[ColSendResult], &msgId))
-            FUZZ_CHECK(row.texts[ColSendResult].contains("MsgId:" + msgId));
+            FUZZ_CHECK(row.texts[ColSendResult].contains(QByteArray("MsgId:" + msgId)));
     }
 
     // Saved and loaded again: the same rows, and a whole file.

@@ -17,6 +17,5 @@ int main(int argc, char* argv[]) {
 
     norvi::WindowSet windows;
     windows.show();
-    app.exec();
-    return 0;
+    return app.exec();
 }

@@ -8,10 +8,6 @@ namespace norvi::cli {
 
 namespace {
 
-QString u(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
 // An hour is longer than any gateway takes to answer.
 constexpr int kMaxReplyWaitSeconds = 3600;
 
@@ -48,18 +44,18 @@ Arguments ParseArguments(const QStringList& args, const OptionSpec& known) {
         } else if (known.withValue.contains(name)) {
             if (!inlineValue) {
                 if (i + 1 >= args.size()) {
-                    out.error = u("選項 %1 需要一個值。").arg(name);
+                    out.error = QStringLiteral("選項 %1 需要一個值。").arg(name);
                     return out;
                 }
                 value = args.at(++i);
             }
             if (out.values.contains(name)) {
-                out.error = u("選項 %1 只能指定一次。").arg(name);
+                out.error = QStringLiteral("選項 %1 只能指定一次。").arg(name);
                 return out;
             }
             out.values.insert(name, value);
         } else {
-            out.error = u("無法識別的選項：%1").arg(arg);
+            out.error = QStringLiteral("無法識別的選項：%1").arg(arg);
             return out;
         }
     }
@@ -73,7 +69,7 @@ GlobalOptions ParseGlobalOptions(const QStringList& args) {
         const QString& arg = args.at(i);
         if (arg == QLatin1String("-C")) {
             if (i + 1 >= args.size()) {
-                out.error = u("選項 -C 需要一個目錄。");
+                out.error = QStringLiteral("選項 -C 需要一個目錄。");
                 return out;
             }
             out.startDir = args.at(++i);
@@ -90,13 +86,14 @@ GlobalOptions ParseGlobalOptions(const QStringList& args) {
             bool ok = false;
             out.replyWaitSeconds = value.toInt(&ok);
             if (!ok || out.replyWaitSeconds < 1 || out.replyWaitSeconds > kMaxReplyWaitSeconds) {
-                out.error = u("選項 --reply-wait 需要 1 到 %1 的秒數：%2").arg(kMaxReplyWaitSeconds).arg(value);
+                out.error =
+                    QStringLiteral("選項 --reply-wait 需要 1 到 %1 的秒數：%2").arg(kMaxReplyWaitSeconds).arg(value);
                 return out;
             }
         } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             out.help = true;
         } else if (isOption(arg)) {
-            out.error = u("無法識別的選項：%1").arg(arg);
+            out.error = QStringLiteral("無法識別的選項：%1").arg(arg);
             return out;
         } else {
             break;
@@ -119,12 +116,14 @@ bool ParseRowList(const QString& text, int rowCount, QVector<int>* rows, QString
         const bool digitsOnly =
             !item.isEmpty() && std::all_of(item.begin(), item.end(), [](QChar c) { return c.isDigit(); });
         if (!ok || !digitsOnly) {
-            *error = u("列號「%1」不是數字；請以逗號分隔從 0 起算的列號，例如 0,2,5。").arg(item);
+            *error = QStringLiteral("列號「%1」不是數字；請以逗號分隔從 0 起算的列號，例如 0,2,5。").arg(item);
             return false;
         }
         if (row >= rowCount) {
-            *error =
-                u("列號 %1 超出範圍：傳送紀錄共有 %2 筆（列號 0 到 %3）。").arg(row).arg(rowCount).arg(rowCount - 1);
+            *error = QStringLiteral("列號 %1 超出範圍：傳送紀錄共有 %2 筆（列號 0 到 %3）。")
+                         .arg(row)
+                         .arg(rowCount)
+                         .arg(rowCount - 1);
             return false;
         }
         if (!rows->contains(row))

@@ -5,7 +5,8 @@
 #include "CliOutput.h"
 
 #include "addressbook/AddressBook.h"
-#include "addressbook/EntryLookup.h"
+#include "addressbook/AddressBookState.h"
+#include "compose/EntryLookup.h"
 #include "exchange/AddressTransfer.h"
 #include "exchange/ColumnMapping.h"
 #include "exchange/ExchangeState.h"

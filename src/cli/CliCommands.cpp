@@ -8,7 +8,8 @@
 #include "CliOutput.h"
 
 #include "addressbook/AddressBook.h"
-#include "addressbook/EntryLookup.h"
+#include "compose/ComposeState.h"
+#include "compose/EntryLookup.h"
 #include "compose/RecipientLists.h"
 #include "compose/SegmentMessage.h"
 #include "compose/SendValidation.h"
@@ -44,10 +45,6 @@ namespace norvi::cli {
 
 namespace {
 
-QString u(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
 const QString kHelpSwitch = QStringLiteral("--help");
 
 // ---- start folder, configuration, gateway ----
@@ -55,7 +52,7 @@ const QString kHelpSwitch = QStringLiteral("--help");
 bool enterStartDir(const QString& dir) {
     const QFileInfo info(dir.isEmpty() ? QDir::currentPath() : dir);
     if (!info.isDir()) {
-        err(u("起始目錄不存在：%1").arg(dir));
+        err(QStringLiteral("起始目錄不存在：%1").arg(dir));
         return false;
     }
     StartDir = info.absoluteFilePath();
@@ -66,7 +63,7 @@ bool enterStartDir(const QString& dir) {
 // offered) and make sure the log folder exists.
 bool loadConfiguration() {
     if (!ReadConfig()) {
-        err(u("讀取設定檔錯誤，請重新執行設定功能"));
+        err(QStringLiteral("讀取設定檔錯誤，請重新執行設定功能"));
         return false;
     }
     QString problem;
@@ -121,7 +118,7 @@ QString defaultLogPath() {
 }
 
 QString saveFailedText(const QString& path) {
-    return u("寫入傳送紀錄檔案失敗！") + QStringLiteral(" ") + path;
+    return QStringLiteral("寫入傳送紀錄檔案失敗！") + QStringLiteral(" ") + path;
 }
 
 // ---- commands ----
@@ -280,7 +277,7 @@ int send(const Arguments& a) {
         err(saveFailedText(path));
         return ExitNotSaved;
     }
-    err(u("傳送紀錄已儲存：%1").arg(path));
+    err(QStringLiteral("傳送紀錄已儲存：%1").arg(path));
     return Interrupted() || anyFailed(rows) ? ExitFailed : ExitOk;
 }
 
@@ -289,17 +286,17 @@ int send(const Arguments& a) {
 // file: replacing it would throw away the bytes that could not be read.
 bool loadRowLog(const Arguments& a, RowListSendLog* log, QString* writeTo) {
     if (!a.positional.isEmpty()) {
-        err(u("多餘的參數：%1").arg(a.positional.join(QLatin1Char(' '))));
+        err(QStringLiteral("多餘的參數：%1").arg(a.positional.join(QLatin1Char(' '))));
         return false;
     }
     if (!a.values.contains(QStringLiteral("--log"))) {
-        err(u("請以 --log 指定傳送紀錄檔。"));
+        err(QStringLiteral("請以 --log 指定傳送紀錄檔。"));
         return false;
     }
     const QString path = a.value(QStringLiteral("--log"));
     QString damage;
     if (!log->load(path, &damage)) {
-        err(u("讀取傳送紀錄檔案失敗！") + QStringLiteral(" ") + path);
+        err(QStringLiteral("讀取傳送紀錄檔案失敗！") + QStringLiteral(" ") + path);
         return false;
     }
     *writeTo = a.values.contains(QStringLiteral("--out")) ? a.value(QStringLiteral("--out")) : path;
@@ -308,7 +305,7 @@ bool loadRowLog(const Arguments& a, RowListSendLog* log, QString* writeTo) {
         // By the file itself, not by its name: a link to the cut file, or another way of writing its
         // path, must not get it replaced.
         if (SameFile(*writeTo, path)) {
-            err(u("不完整或已損壞的傳送紀錄檔不會被覆寫，請以 --out 指定另一個檔案。"));
+            err(QStringLiteral("不完整或已損壞的傳送紀錄檔不會被覆寫，請以 --out 指定另一個檔案。"));
             return false;
         }
     }
@@ -335,7 +332,7 @@ int finishRowJob(const RowListSendLog& log, const QString& writeTo, const CliPro
     return ExitOk;
 }
 
-int rowJob(const Arguments& a, uint8_t mode) {
+int rowJob(const Arguments& a, WorkerMode mode) {
     if (!loadConfiguration())
         return ExitRefused;
     RowListSendLog log;
@@ -344,7 +341,8 @@ int rowJob(const Arguments& a, uint8_t mode) {
         return ExitRefused;
     const bool allRows = !a.values.contains(QStringLiteral("--rows"));
     if (allRows && log.rowCount() == 0) {
-        err(mode == ModeQuery ? u("沒有已發送待查詢的訊息！") : u("沒有已發送待取消的預約訊息！"));
+        err(mode == WorkerMode::Query ? QStringLiteral("沒有已發送待查詢的訊息！")
+                                      : QStringLiteral("沒有已發送待取消的預約訊息！"));
         return ExitRefused;
     }
     if (!resolveGateway())
@@ -370,11 +368,11 @@ int rowJob(const Arguments& a, uint8_t mode) {
 }
 
 int query(const Arguments& a) {
-    return rowJob(a, ModeQuery);
+    return rowJob(a, WorkerMode::Query);
 }
 
 int cancel(const Arguments& a) {
-    return rowJob(a, ModeCancel);
+    return rowJob(a, WorkerMode::Cancel);
 }
 
 int resend(const Arguments& a) {
@@ -420,15 +418,15 @@ int resend(const Arguments& a) {
 // The code in the first line of the result box: "結果碼：" or "預約取消碼：" followed by the number.
 bool codeOfResultBox(const QString& text, int* code) {
     const QString first = text.section(QStringLiteral("\r\n"), 0, 0);
-    const qsizetype colon = first.lastIndexOf(u("："));
+    const qsizetype colon = first.lastIndexOf(QStringLiteral("："));
     bool ok = false;
     *code = first.mid(colon + 1).trimmed().toInt(&ok);
     return colon >= 0 && ok;
 }
 
-int singleJob(const Arguments& a, uint8_t mode) {
+int singleJob(const Arguments& a, WorkerMode mode) {
     if (a.positional.size() != 1 || a.positional.first().trimmed().isEmpty()) {
-        err(u("請輸入MsgId！"));
+        err(QStringLiteral("請輸入MsgId！"));
         return ExitRefused;
     }
     if (!loadConfiguration() || !resolveGateway())
@@ -455,7 +453,7 @@ int singleJob(const Arguments& a, uint8_t mode) {
     const QString text = fromBig5(owner.resultText());
     int code = -1;
     if (!owner.hasResult() || !codeOfResultBox(text, &code)) {
-        err(u("作業結束，但沒有收到結果。"));
+        err(QStringLiteral("作業結束，但沒有收到結果。"));
         return ExitFailed;
     }
     out(terminalLines(text));
@@ -463,22 +461,22 @@ int singleJob(const Arguments& a, uint8_t mode) {
 }
 
 int queryId(const Arguments& a) {
-    return singleJob(a, ModeQuery);
+    return singleJob(a, WorkerMode::Query);
 }
 
 int cancelId(const Arguments& a) {
-    return singleJob(a, ModeCancel);
+    return singleJob(a, WorkerMode::Cancel);
 }
 
 int log2csv(const Arguments& a) {
     if (a.positional.size() != 1) {
-        err(u("請指定一個傳送紀錄檔。"));
+        err(QStringLiteral("請指定一個傳送紀錄檔。"));
         return ExitRefused;
     }
     const QString path = a.positional.first();
     LogFileReader reader(path);
     if (!reader.open()) {
-        err(u("讀取傳送紀錄檔案失敗！") + QStringLiteral(" ") + path);
+        err(QStringLiteral("讀取傳送紀錄檔案失敗！") + QStringLiteral(" ") + path);
         return ExitRefused;
     }
     std::vector<SendLogRow> rows;
@@ -498,7 +496,7 @@ int log2csv(const Arguments& a) {
 
 int segmentCommand(const Arguments& a) {
     if (!a.positional.isEmpty()) {
-        err(u("多餘的參數：%1").arg(a.positional.join(QLatin1Char(' '))));
+        err(QStringLiteral("多餘的參數：%1").arg(a.positional.join(QLatin1Char(' '))));
         return ExitRefused;
     }
     MessageText message;
@@ -561,7 +559,7 @@ int runCommandLine(const QStringList& arguments) {
         const QString topic = global.rest.value(0);
         const QString text = topic.isEmpty() ? ProgramHelp() : CommandHelp(topic);
         if (text.isEmpty()) {
-            err(u("沒有這個指令：%1").arg(topic));
+            err(QStringLiteral("沒有這個指令：%1").arg(topic));
             return ExitRefused;
         }
         out(text);
@@ -591,7 +589,7 @@ int runCommandLine(const QStringList& arguments) {
         SetMessageAreaSink(nullptr);
         return code;
     }
-    err(u("沒有這個指令：%1").arg(global.command));
+    err(QStringLiteral("沒有這個指令：%1").arg(global.command));
     err(ProgramHelp());
     return ExitRefused;
 }
@@ -605,7 +603,7 @@ int Run(const QStringList& arguments) {
     const int code = runCommandLine(arguments);
     if (!OutputFailed() || code == ExitNotSaved)
         return code;
-    err(u("無法寫出標準輸出：%1").arg(OutputError()));
+    err(QStringLiteral("無法寫出標準輸出：%1").arg(OutputError()));
     return ExitNoOutput;
 }
 

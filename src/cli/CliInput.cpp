@@ -12,10 +12,6 @@ namespace norvi::cli {
 
 namespace {
 
-QString u(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
 // `tooLarge` is what is said about a file past `limit`.
 bool readFile(const QString& path, qint64 limit, const QString& tooLarge, QByteArray* bytes) {
     switch (ReadInputFile(path, limit, bytes)) {
@@ -28,7 +24,7 @@ bool readFile(const QString& path, qint64 limit, const QString& tooLarge, QByteA
     case InputRead::ReadError:
         break;
     }
-    err(u("無法讀取檔案：%1").arg(path));
+    err(QStringLiteral("無法讀取檔案：%1").arg(path));
     return false;
 }
 
@@ -39,13 +35,15 @@ bool checkEncoding(const QByteArray& bytes, bool big5File, const QString& path) 
         const int line = FirstNonBig5Line(bytes);
         if (line == 0)
             return true;
-        err(u("檔案 %1 第 %2 行不是 Big5 文字；UTF-8 的檔案請不要加上 --big5。").arg(path, QString::number(line)));
+        err(QStringLiteral("檔案 %1 第 %2 行不是 Big5 文字；UTF-8 的檔案請不要加上 --big5。")
+                .arg(path, QString::number(line)));
         return false;
     }
     const int line = FirstNonUtf8Line(bytes);
     if (line == 0)
         return true;
-    err(u("檔案 %1 第 %2 行不是 UTF-8 文字；Big5 碼的檔案請加上 --big5。").arg(path, QString::number(line)));
+    err(QStringLiteral("檔案 %1 第 %2 行不是 UTF-8 文字；Big5 碼的檔案請加上 --big5。")
+            .arg(path, QString::number(line)));
     return false;
 }
 
@@ -69,7 +67,7 @@ bool readMessageText(const Arguments& a, MessageText* message) {
     const bool fromArg = a.values.contains(QStringLiteral("--text"));
     const bool fromFile = a.values.contains(QStringLiteral("--text-file"));
     if (fromArg && fromFile) {
-        err(u("請只指定 --text 或 --text-file 其中之一。"));
+        err(QStringLiteral("請只指定 --text 或 --text-file 其中之一。"));
         return false;
     }
     if (fromArg) {
@@ -81,7 +79,7 @@ bool readMessageText(const Arguments& a, MessageText* message) {
     const QString path = a.value(QStringLiteral("--text-file"));
     const bool big5File = a.switches.contains(QStringLiteral("--big5"));
     QByteArray bytes;
-    const QString tooLarge = u("訊息檔案 %1 超過 %2 KB，不是一則簡訊的內容（一則訊息最多分成六通簡訊）。")
+    const QString tooLarge = QStringLiteral("訊息檔案 %1 超過 %2 KB，不是一則簡訊的內容（一則訊息最多分成六通簡訊）。")
                                  .arg(path, QString::number(kMaxMessageFileBytes / 1024));
     if (!readFile(path, kMaxMessageFileBytes, tooLarge, &bytes) || !checkEncoding(bytes, big5File, path))
         return false;
@@ -106,20 +104,20 @@ bool toBig5Argument(const QString& text, QByteArray* bytes) {
 
 bool readListFile(const QString& path, bool big5File, QByteArray* bytes) {
     QByteArray raw;
-    const QString tooLarge =
-        u("發訊名單檔案 %1 超過 %2 MB，無法載入。").arg(path, QString::number(kMaxListFileBytes / (1024 * 1024)));
+    const QString tooLarge = QStringLiteral("發訊名單檔案 %1 超過 %2 MB，無法載入。")
+                                 .arg(path, QString::number(kMaxListFileBytes / (1024 * 1024)));
     if (!readFile(path, kMaxListFileBytes, tooLarge, &raw))
         return false;
     // Named for what it is before the encoding check, which would only call the line "not text".
     if (const qsizetype line = FirstListLineWithNul(raw)) {
-        err(u("%1：").arg(path) + ListFileNulLineText(line));
+        err(QStringLiteral("%1：").arg(path) + ListFileNulLineText(line));
         return false;
     }
     if (!checkEncoding(raw, big5File, path))
         return false;
     const qsizetype lines = CountListFileLines(raw);
     if (lines > kMaxListFileLines) {
-        err(u("發訊名單檔案 %1 有 %2 行，超過 %3 行的上限，無法載入。")
+        err(QStringLiteral("發訊名單檔案 %1 有 %2 行，超過 %3 行的上限，無法載入。")
                 .arg(path, QString::number(lines), QString::number(kMaxListFileLines)));
         return false;
     }
@@ -130,7 +128,7 @@ bool readListFile(const QString& path, bool big5File, QByteArray* bytes) {
     QString unmappable;
     if (toBig5(decodeUtf8(raw), *bytes, &unmappable))
         return true;
-    err(u("發訊名單 %1：").arg(path) + unmappableMessage(unmappable));
+    err(QStringLiteral("發訊名單 %1：").arg(path) + unmappableMessage(unmappable));
     return false;
 }
 

@@ -109,7 +109,7 @@ bool Interrupted() {
 bool InterruptedBeforeStart() {
     if (!Interrupted())
         return false;
-    err(QString::fromUtf8("作業已中斷，沒有開始。"));
+    err(QStringLiteral("作業已中斷，沒有開始。"));
     return true;
 }
 

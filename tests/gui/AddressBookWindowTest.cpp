@@ -19,7 +19,7 @@ namespace {
 class AddressBookWindowTest : public WindowTest {
 protected:
     void writeBook(int members, int announced) {
-        QFile f(QDir(m_dir.path()).filePath("AddressBook.bin"));
+        QFile f(QDir(m_dir.path()).filePath(QStringLiteral("AddressBook.bin")));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         const int32_t counts[2] = {announced, 0};
         f.write(reinterpret_cast<const char*>(counts), sizeof counts);
@@ -46,5 +46,5 @@ TEST_F(AddressBookWindowTest, DamagedBookLoadsItsCompleteRecordsAndTellsTheUser)
     startWindows(false);
     EXPECT_EQ(MemberMap.size(), 2u);
     ASSERT_EQ(m_prompts.messages().size(), 1);
-    EXPECT_TRUE(m_prompts.messages().first().contains(QString::fromUtf8("通訊錄檔案已損壞")));
+    EXPECT_TRUE(m_prompts.messages().first().contains(QStringLiteral("通訊錄檔案已損壞")));
 }

@@ -1,6 +1,7 @@
 #include "WindowTest.h"
 
 #include "GatewaySimulator.h"
+#include "workers/WorkerState.h"
 
 #include <gtest/gtest.h>
 
@@ -14,10 +15,6 @@ using namespace norvi;
 using namespace norvi::test;
 
 namespace {
-
-QString u(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
 
 // The send log's pop-up jobs, chosen from the pop-up menu, run the real worker against the simulator, with
 // every call of the worker carried out on this (the user-interface) thread.
@@ -68,30 +65,30 @@ TEST_F(MainWindowJobsTest, ResendAppendsTheFailedRowsAndQueryAllAsksEverySentMes
 
     choose("PMItemLvRSendSMS");
     finishJob();
-    EXPECT_EQ(progress().tracker().statusText(), u("簡訊傳送完成"));
-    EXPECT_TRUE(m_prompts.messages().contains(u("要清除現有的傳送紀錄？")));
+    EXPECT_EQ(progress().tracker().statusText(), QStringLiteral("簡訊傳送完成"));
+    EXPECT_TRUE(m_prompts.messages().contains(QStringLiteral("要清除現有的傳送紀錄？")));
     ASSERT_EQ(mainWindow().logAccess().rowCount(), 3);
     // Sorted by name: the resent A lands next to the failed A.
-    EXPECT_EQ(cell(1, ColName), u("A"));
-    EXPECT_EQ(cell(1, ColSendCode), u("0"));
-    EXPECT_TRUE(cell(1, ColSendResult).startsWith(u("訊息已成功送出(MsgId:")));
+    EXPECT_EQ(cell(1, ColName), QStringLiteral("A"));
+    EXPECT_EQ(cell(1, ColSendCode), QStringLiteral("0"));
+    EXPECT_TRUE(cell(1, ColSendResult).startsWith(QStringLiteral("訊息已成功送出(MsgId:")));
 
     // A click below the rows leaves none selected: the query covers all rows.
     clickRow(mainWindow().listView(), 3);
     ASSERT_TRUE(mainWindow().logAccess().selectedRows().isEmpty());
     choose("PMItemLvQuerySMS");
     finishJob();
-    EXPECT_EQ(progress().tracker().statusText(), u("簡訊查詢完成"));
+    EXPECT_EQ(progress().tracker().statusText(), QStringLiteral("簡訊查詢完成"));
     EXPECT_EQ(cell(0, ColQueryCode), QString()) << "a failed send is never asked";
-    EXPECT_EQ(cell(1, ColQueryCode), u("0"));
-    EXPECT_TRUE(cell(1, ColQueryResult).startsWith(u("訊息已送達對方")));
-    EXPECT_EQ(cell(2, ColQueryCode), u("2")) << "the gateway knows no such MsgId";
+    EXPECT_EQ(cell(1, ColQueryCode), QStringLiteral("0"));
+    EXPECT_TRUE(cell(1, ColQueryResult).startsWith(QStringLiteral("訊息已送達對方")));
+    EXPECT_EQ(cell(2, ColQueryCode), QStringLiteral("2")) << "the gateway knows no such MsgId";
 }
 
 TEST_F(MainWindowJobsTest, ResendWithNothingFailedSaysSoAndStartsNothing) {
     addRow("B", "0912000002", "0", big5("訊息已成功送出(MsgId:X)"));
     choose("PMItemLvRSendSMS");
-    EXPECT_EQ(m_prompts.messages(), QStringList{u("沒有確定失敗的訊息需要重新傳送！")});
+    EXPECT_EQ(m_prompts.messages(), QStringList{QStringLiteral("沒有確定失敗的訊息需要重新傳送！")});
     EXPECT_FALSE(progress().isVisible());
     EXPECT_TRUE(WorkerList.empty());
 }

@@ -27,10 +27,6 @@ using Answer = Prompts::Answer;
 
 namespace {
 
-QString u(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
 class MainWindowTest : public WindowTest {
 protected:
     void SetUp() override {
@@ -43,7 +39,7 @@ protected:
     TFormMain& start(bool withConfig = true) {
         if (withConfig)
             writeConfig(path("logs"));
-        QDir(m_dir.path()).mkdir("logs");
+        QDir(m_dir.path()).mkdir(QStringLiteral("logs"));
         startWindows();
         return mainWindow();
     }
@@ -62,11 +58,21 @@ protected:
         }
     }
 
+    // cut.log: announces two rows but holds one and a part of the second.
+    void writeCutLog() {
+        SendLogModel source;
+        source.addRow(SendLogRow{});
+        source.addRow(SendLogRow{});
+        ASSERT_TRUE(saveLogFile(path("cut.log"), source));
+        QFile f(path("cut.log"));
+        ASSERT_TRUE(f.resize(4 + 556 + 100));
+    }
+
     QAction* item(const char* name) { return mainWindow().findChild<QAction*>(QString::fromLatin1(name)); }
     QToolButton* toolButton(const char* name) {
         return mainWindow().findChild<QToolButton*>(QString::fromLatin1(name));
     }
-    QString memoText() { return mainWindow().findChild<QPlainTextEdit*>("MemoShow")->toPlainText(); }
+    QString memoText() { return mainWindow().findChild<QPlainTextEdit*>(QStringLiteral("MemoShow"))->toPlainText(); }
     // Ctrl+click: adds the row to the selection.
     void select(int row) { clickRow(mainWindow().listView(), row, Qt::ControlModifier); }
     bool asked(const char* kind) const {
@@ -80,18 +86,18 @@ protected:
 TEST_F(MainWindowTest, WithoutConfigurationItSaysSoCreatesTheLogFolderAndKeepsGatewayCommandsOff) {
     TFormMain& w = start(false);
     ASSERT_EQ(m_prompts.asked.size(), 1);
-    EXPECT_EQ(m_prompts.asked[0].title, u("錯誤"));
-    EXPECT_EQ(m_prompts.asked[0].text, u("讀取設定檔錯誤，請重新執行設定功能"));
+    EXPECT_EQ(m_prompts.asked[0].title, QStringLiteral("錯誤"));
+    EXPECT_EQ(m_prompts.asked[0].text, QStringLiteral("讀取設定檔錯誤，請重新執行設定功能"));
     EXPECT_FALSE(w.commandsEnabled);
     for (const char* name : {"MItemTSendSMS", "MItemTQuerySMS", "MItemTCancelSMS", "SpeedButtonSendSMS"})
         EXPECT_FALSE(item(name)->isEnabled()) << name;
     EXPECT_TRUE(QDir(path("logfiles")).exists());
     EXPECT_EQ(fromBig5(getField(Config.logFiles)), path("logfiles"));
-    EXPECT_EQ(w.statusText(), u("0  筆發訊紀錄"));
-    EXPECT_EQ(w.logModel().headerData(0, Qt::Horizontal).toString(), u("名稱 ↑"));
+    EXPECT_EQ(w.statusText(), QStringLiteral("0  筆發訊紀錄"));
+    EXPECT_EQ(w.logModel().headerData(0, Qt::Horizontal).toString(), QStringLiteral("名稱 ↑"));
     EXPECT_FALSE(item("MItemFSave")->isEnabled());
-    EXPECT_FALSE(w.findChild<QToolButton*>("SpeedButtonSave")->isEnabled());
-    EXPECT_FALSE(memoText().contains(u("無法自動建立"))) << "an existing default folder is not an error";
+    EXPECT_FALSE(w.findChild<QToolButton*>(QStringLiteral("SpeedButtonSave"))->isEnabled());
+    EXPECT_FALSE(memoText().contains(QStringLiteral("無法自動建立"))) << "an existing default folder is not an error";
 }
 
 TEST_F(MainWindowTest, ALogFolderThatCannotBeCreatedLeavesALine) {
@@ -99,14 +105,14 @@ TEST_F(MainWindowTest, ALogFolderThatCannotBeCreatedLeavesALine) {
     startWindows();
     EXPECT_TRUE(m_prompts.asked.isEmpty());
     EXPECT_TRUE(mainWindow().commandsEnabled);
-    EXPECT_EQ(memoText(), u("\n無法自動建立 ") + path("missing/parent") + u(" 目錄"));
+    EXPECT_EQ(memoText(), QStringLiteral("\n無法自動建立 ") + path("missing/parent") + QStringLiteral(" 目錄"));
 }
 
 TEST_F(MainWindowTest, RowsUpdateTheStatusTextAndTheCommands) {
     TFormMain& w = start();
     EXPECT_FALSE(item("PMItemLvQuerySMS")->isEnabled());
     addRows({"b", "a"});
-    EXPECT_EQ(w.statusText(), u("2 筆發訊紀錄"));
+    EXPECT_EQ(w.statusText(), QStringLiteral("2 筆發訊紀錄"));
     EXPECT_FALSE(w.LogSaved);
     for (const char* name : {"MItemFSave", "PMItemLvSave", "SpeedButtonSave", "PMItemLvSelectAll", "PMItemLvQuerySMS",
                              "PMItemLvCancelSMS", "PMItemLvRSendSMS"})
@@ -117,7 +123,7 @@ TEST_F(MainWindowTest, RowsUpdateTheStatusTextAndTheCommands) {
     EXPECT_TRUE(item("MItemFDelete")->isEnabled());
     EXPECT_FALSE(item("PMItemLvOSendSMS")->isEnabled()) << "two rows are selected";
     trigger(item("MItemFDelete"));
-    EXPECT_EQ(w.statusText(), u("0 筆發訊紀錄"));
+    EXPECT_EQ(w.statusText(), QStringLiteral("0 筆發訊紀錄"));
     for (const char* name : {"MItemFSave", "MItemFDelete", "PMItemLvSelectAll", "PMItemLvQuerySMS", "PMItemLvContent"})
         EXPECT_FALSE(item(name)->isEnabled()) << name;
 }
@@ -129,7 +135,7 @@ TEST_F(MainWindowTest, SelectingRowsMarksTheLogChangedSoExitAsks) {
     select(1);
     EXPECT_FALSE(w.LogSaved);
     trigger(item("MItemFExit"));
-    EXPECT_EQ(m_prompts.messages(), QStringList{u("現有的傳送紀錄已變更，要儲存？")});
+    EXPECT_EQ(m_prompts.messages(), QStringList{QStringLiteral("現有的傳送紀錄已變更，要儲存？")});
     EXPECT_FALSE(asked("save")) << "No does not save";
     EXPECT_FALSE(w.isVisible());
 }
@@ -176,6 +182,24 @@ TEST_F(MainWindowTest, GatewayCommandsFollowTheSettingsAndOriginalSendWaitsForTh
     EXPECT_FALSE(item("PMItemLvOSendSMS")->isEnabled());
 }
 
+TEST_F(MainWindowTest, OriginalSendIsOfferedWhileSomeoneTakesItAndPressingItAsksThem) {
+    TFormMain& w = start();
+    addRows({"a", "b"});
+    select(0);
+    ASSERT_FALSE(item("PMItemLvOSendSMS")->isEnabled());
+
+    int asked = 0;
+    auto taker = std::make_unique<QObject>();
+    QObject::connect(&w, &TFormMain::originalSendRequested, taker.get(), [&asked] { ++asked; });
+    ASSERT_TRUE(item("PMItemLvOSendSMS")->isEnabled());
+    EXPECT_TRUE(trigger(item("PMItemLvOSendSMS")));
+    EXPECT_EQ(asked, 1);
+
+    taker.reset(); // its connection goes with it
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(item("PMItemLvOSendSMS")->isEnabled());
+}
+
 // ---- ConfirmClearLog ----
 
 struct ClearCase {
@@ -219,13 +243,13 @@ TEST_P(ConfirmClearLogTest, AsksInOrderAndKeepsRowsUnlessCleared) {
         EXPECT_EQ(QFileInfo(path("kept.log")).size(), 4 + 2 * 556) << c.name;
     }
     if (c.expectedRows == 0) {
-        EXPECT_EQ(w.statusText(), u("0 筆發訊紀錄")) << c.name;
+        EXPECT_EQ(w.statusText(), QStringLiteral("0 筆發訊紀錄")) << c.name;
     }
 }
 
-const QString kClear = QString::fromUtf8("要清除現有的傳送紀錄？");
-const QString kSave = QString::fromUtf8("現有的傳送紀錄已變更，要儲存？");
-const QString kWriteFailed = QString::fromUtf8("寫入傳送紀錄檔案失敗！");
+const QString kClear = QStringLiteral("要清除現有的傳送紀錄？");
+const QString kSave = QStringLiteral("現有的傳送紀錄已變更，要儲存？");
+const QString kWriteFailed = QStringLiteral("寫入傳送紀錄檔案失敗！");
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, ConfirmClearLogTest,
@@ -277,11 +301,11 @@ TEST_F(MainWindowTest, SaveProposesATimeStampedNameInTheLogFolderAndAsksBeforeOv
     m_prompts.answers = {Answer::No};
     trigger(item("MItemFSave"));
     ASSERT_EQ(m_prompts.asked.size(), 3);
-    EXPECT_EQ(m_prompts.asked[0].kind, QString("save"));
-    EXPECT_EQ(m_prompts.asked[0].title, u("儲存紀錄"));
-    EXPECT_TRUE(m_prompts.asked[0].text.startsWith(QDir(path("logs")).filePath("20240301093")));
-    EXPECT_TRUE(m_prompts.asked[0].text.endsWith(".log"));
-    EXPECT_EQ(m_prompts.asked[1].text, u("該檔案已存在，要覆蓋？"));
+    EXPECT_EQ(m_prompts.asked[0].kind, QStringLiteral("save"));
+    EXPECT_EQ(m_prompts.asked[0].title, QStringLiteral("儲存紀錄"));
+    EXPECT_TRUE(m_prompts.asked[0].text.startsWith(QDir(path("logs")).filePath(QStringLiteral("20240301093"))));
+    EXPECT_TRUE(m_prompts.asked[0].text.endsWith(QStringLiteral(".log")));
+    EXPECT_EQ(m_prompts.asked[1].text, QStringLiteral("該檔案已存在，要覆蓋？"));
     EXPECT_NE(m_prompts.asked[2].text, m_prompts.asked[0].text) << "a fresh name is proposed";
     EXPECT_EQ(QFileInfo(path("old.log")).size(), 3);
     EXPECT_EQ(QFileInfo(path("new.log")).size(), 4 + 3 * 556);
@@ -297,7 +321,7 @@ TEST_F(MainWindowTest, CancellingTheSaveDialogWritesNothingAndSucceeds) {
     addRows({"a"});
     trigger(item("SpeedButtonSave"));
     ASSERT_EQ(m_prompts.asked.size(), 1);
-    EXPECT_EQ(m_prompts.asked[0].kind, QString("save"));
+    EXPECT_EQ(m_prompts.asked[0].kind, QStringLiteral("save"));
     EXPECT_FALSE(w.LogSaved);
     EXPECT_FALSE(progress().isVisible());
     EXPECT_TRUE(w.isEnabled());
@@ -319,7 +343,7 @@ TEST_F(MainWindowTest, LoadReplacingOrAppendingSetsTheSavedFlagAccordingly) {
     trigger(item("MItemFLoad"));
     finishProgress();
     EXPECT_EQ(m_prompts.messages(), QStringList{kClear});
-    EXPECT_EQ(m_prompts.asked[0].title, u("載入紀錄"));
+    EXPECT_EQ(m_prompts.asked[0].title, QStringLiteral("載入紀錄"));
     EXPECT_EQ(w.logModel().rowCount(), 2);
     EXPECT_TRUE(w.LogSaved);
 
@@ -330,7 +354,7 @@ TEST_F(MainWindowTest, LoadReplacingOrAppendingSetsTheSavedFlagAccordingly) {
     finishProgress();
     EXPECT_EQ(w.logModel().rowCount(), 4);
     EXPECT_FALSE(w.LogSaved);
-    EXPECT_EQ(w.statusText(), u("4 筆發訊紀錄"));
+    EXPECT_EQ(w.statusText(), QStringLiteral("4 筆發訊紀錄"));
     EXPECT_EQ(progress().tracker().position(), 2);
 }
 
@@ -353,12 +377,12 @@ TEST_F(MainWindowTest, LoadAfterSavingTheChangedLogReportsBothOperations) {
     finishProgress();
     EXPECT_TRUE(w.isEnabled());
     const QString memo = memoText();
-    const int saved = memo.indexOf(u("發訊紀錄儲存完成"));
-    const int loaded = memo.indexOf(u("發訊紀錄載入完成"));
+    const int saved = memo.indexOf(QStringLiteral("發訊紀錄儲存完成"));
+    const int loaded = memo.indexOf(QStringLiteral("發訊紀錄載入完成"));
     ASSERT_GE(saved, 0);
     EXPECT_GT(loaded, saved) << "each operation keeps its own summary, in order";
-    EXPECT_TRUE(memo.contains(u("3 / 3(100%)")));
-    EXPECT_TRUE(memo.contains(u("1 / 1(100%)")));
+    EXPECT_TRUE(memo.contains(QStringLiteral("3 / 3(100%)")));
+    EXPECT_TRUE(memo.contains(QStringLiteral("1 / 1(100%)")));
 }
 
 TEST_F(MainWindowTest, LoadingIntoAnEmptyListAsksNothingAndCountsAsSaved) {
@@ -380,23 +404,18 @@ TEST_F(MainWindowTest, LoadingIntoAnEmptyListAsksNothingAndCountsAsSaved) {
 
 TEST_F(MainWindowTest, ACutFileLoadsItsCompleteRowsAndSaysHowManyWereMissing) {
     TFormMain& w = start();
-    SendLogModel source;
-    source.addRow(SendLogRow{});
-    source.addRow(SendLogRow{});
-    ASSERT_TRUE(saveLogFile(path("cut.log"), source));
-    QFile f(path("cut.log"));
-    ASSERT_TRUE(f.resize(4 + 556 + 100));
+    ASSERT_NO_FATAL_FAILURE(writeCutLog());
 
     m_prompts.fileNames = {path("cut.log"), path("absent.log")};
     trigger(item("MItemFLoad"));
     EXPECT_EQ(w.logModel().rowCount(), 1);
-    EXPECT_EQ(m_prompts.messages(), QStringList{u("傳送紀錄檔案不完整：僅讀入 1 筆（檔案標示 2 筆）。")});
+    EXPECT_EQ(m_prompts.messages(), QStringList{QStringLiteral("傳送紀錄檔案不完整：僅讀入 1 筆（檔案標示 2 筆）。")});
 
     finishProgress();
     m_prompts.asked.clear();
     m_prompts.answers = {Answer::No};
     trigger(item("MItemFLoad"));
-    EXPECT_EQ(m_prompts.messages(), (QStringList{kClear, u("讀取傳送紀錄檔案失敗！")}));
+    EXPECT_EQ(m_prompts.messages(), (QStringList{kClear, QStringLiteral("讀取傳送紀錄檔案失敗！")}));
     EXPECT_EQ(w.logModel().rowCount(), 1);
 }
 
@@ -410,7 +429,7 @@ TEST_F(MainWindowTest, SortMenuFollowsColumnClicks) {
     EXPECT_EQ(w.sortColumn(), int(ColSendCode));
     EXPECT_FALSE(w.sortAscending());
     EXPECT_TRUE(item("MItemVDescending")->isChecked());
-    EXPECT_EQ(w.logModel().headerData(ColSendCode, Qt::Horizontal).toString(), u("傳送碼 ↓"));
+    EXPECT_EQ(w.logModel().headerData(ColSendCode, Qt::Horizontal).toString(), QStringLiteral("傳送碼 ↓"));
 
     trigger(item("MItemVAscending"));
     EXPECT_TRUE(w.sortAscending());
@@ -433,50 +452,51 @@ TEST_F(MainWindowTest, ContentViewerShowsEachSelectedRowInListOrder) {
     QStringList shown;
     for (int i = 0; i < 2; ++i)
         m_prompts.dialogHandlers.push_back([&shown](QDialog* d) {
-            shown << d->windowTitle() + "|" + d->findChild<QPlainTextEdit*>("MemoMsg")->toPlainText();
+            shown << d->windowTitle() + QLatin1Char('|') +
+                         d->findChild<QPlainTextEdit*>(QStringLiteral("MemoMsg"))->toPlainText();
             click(d, "ButtonClose");
         });
     trigger(item("MItemFContent"));
     ASSERT_EQ(shown.size(), 2);
-    EXPECT_TRUE(
-        shown[0].startsWith(u("傳送紀錄|名稱：a\n行動電話：0912345678\n傳送時間：20240301093000\n傳送碼：0\n")));
-    EXPECT_TRUE(shown[0].endsWith(u("查詢碼：\n查詢結果：\n訊息內容：內容")));
-    EXPECT_TRUE(shown[1].startsWith(u("傳送紀錄|名稱：c")));
+    EXPECT_TRUE(shown[0].startsWith(
+        QStringLiteral("傳送紀錄|名稱：a\n行動電話：0912345678\n傳送時間：20240301093000\n傳送碼：0\n")));
+    EXPECT_TRUE(shown[0].endsWith(QStringLiteral("查詢碼：\n查詢結果：\n訊息內容：內容")));
+    EXPECT_TRUE(shown[1].startsWith(QStringLiteral("傳送紀錄|名稱：c")));
 }
 
 TEST_F(MainWindowTest, MessageWindowToggleHidesAreaAndSplitterAndFlipsTheTip) {
     TFormMain& w = start();
     auto* button = toolButton("SpeedButtonMsgWin");
-    auto* memo = w.findChild<QPlainTextEdit*>("MemoShow");
-    auto* panel = w.findChild<QWidget*>("Panel1");
+    auto* memo = w.findChild<QPlainTextEdit*>(QStringLiteral("MemoShow"));
+    auto* panel = w.findChild<QWidget*>(QStringLiteral("Panel1"));
     ASSERT_TRUE(panel);
-    EXPECT_EQ(button->toolTip(), u("關閉訊息視窗"));
+    EXPECT_EQ(button->toolTip(), QStringLiteral("關閉訊息視窗"));
     click(button);
     EXPECT_FALSE(item("MItemVMsgWin")->isChecked());
     EXPECT_FALSE(memo->isVisible());
     EXPECT_FALSE(panel->isVisible());
-    EXPECT_EQ(button->toolTip(), u("開啟訊息視窗"));
+    EXPECT_EQ(button->toolTip(), QStringLiteral("開啟訊息視窗"));
     trigger(item("MItemVMsgWin"));
     EXPECT_TRUE(memo->isVisible());
-    EXPECT_EQ(button->toolTip(), u("關閉訊息視窗"));
+    EXPECT_EQ(button->toolTip(), QStringLiteral("關閉訊息視窗"));
 }
 
 TEST_F(MainWindowTest, ResizingGivesTheListSixTenthsOfTheHeightBelowTheToolBar) {
     TFormMain& w = start();
     w.resize(700, 500); // as the window manager does when the user drags the frame
     QCoreApplication::processEvents();
-    auto* toolBar = w.findChild<QWidget*>("ToolBar1");
+    auto* toolBar = w.findChild<QWidget*>(QStringLiteral("ToolBar1"));
     const int below = w.height() - w.menuBar()->height() - toolBar->height();
     EXPECT_EQ(w.listView()->height(), below * 6 / 10);
-    EXPECT_GE(w.findChild<QPlainTextEdit*>("MemoShow")->height(), 35);
+    EXPECT_GE(w.findChild<QPlainTextEdit*>(QStringLiteral("MemoShow"))->height(), 35);
 }
 
 TEST_F(MainWindowTest, DraggingTheSplitterStopsAtBothMinimumHeights) {
     TFormMain& w = start();
     w.resize(700, 500);
     QCoreApplication::processEvents();
-    auto* panel = w.findChild<QWidget*>("Panel1");
-    auto* memo = w.findChild<QPlainTextEdit*>("MemoShow");
+    auto* panel = w.findChild<QWidget*>(QStringLiteral("Panel1"));
+    auto* memo = w.findChild<QPlainTextEdit*>(QStringLiteral("MemoShow"));
     const QPoint grip(panel->width() / 2, panel->height() / 2);
     auto drag = [&](int dy) {
         QTest::mousePress(panel, Qt::LeftButton, Qt::NoModifier, grip);
@@ -506,10 +526,10 @@ TEST_F(MainWindowTest, SettingsOkEnablesTheGatewayCommands) {
 TEST_F(MainWindowTest, MessageLinesGoBelowTheFirstEmptyLine) {
     start();
     ShowMsgLine(big5("第一行"));
-    const QStringList lines = memoText().split('\n');
+    const QStringList lines = memoText().split(QLatin1Char('\n'));
     ASSERT_EQ(lines.size(), 2);
     EXPECT_TRUE(lines[0].isEmpty());
-    EXPECT_TRUE(lines[1].endsWith(u("  第一行")));
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral("  第一行")));
 }
 
 TEST_F(MainWindowTest, ToolCommandsOpenTheirWindowsWithTheirOpener) {
@@ -534,8 +554,8 @@ TEST_F(MainWindowTest, ToolCommandsOpenTheirWindowsWithTheirOpener) {
     EXPECT_FALSE(query.isVisible());
 
     m_prompts.dialogHandlers.push_back([](QDialog* d) {
-        EXPECT_EQ(d->windowTitle(), QString::fromUtf8("關於"));
-        EXPECT_TRUE(d->findChild<QLabel*>("Version"));
+        EXPECT_EQ(d->windowTitle(), QStringLiteral("關於"));
+        EXPECT_TRUE(d->findChild<QLabel*>(QStringLiteral("Version")));
         click(d, "OKButton");
     });
     trigger(item("MItemHAbout"));
@@ -546,12 +566,7 @@ TEST_F(MainWindowTest, ToolCommandsOpenTheirWindowsWithTheirOpener) {
 // warning that comes while it is held is answered, and the main window is usable afterwards.
 TEST_F(MainWindowTest, LoadIsConfirmedWithTheProgressWindowsOwnButton) {
     TFormMain& w = start();
-    SendLogModel source;
-    source.addRow(SendLogRow{});
-    source.addRow(SendLogRow{});
-    ASSERT_TRUE(saveLogFile(path("cut.log"), source));
-    QFile f(path("cut.log"));
-    ASSERT_TRUE(f.resize(4 + 556 + 100));
+    ASSERT_NO_FATAL_FAILURE(writeCutLog());
 
     m_prompts.fileNames = {path("cut.log")};
     click(toolButton("SpeedButtonLoad"));
@@ -559,8 +574,8 @@ TEST_F(MainWindowTest, LoadIsConfirmedWithTheProgressWindowsOwnButton) {
     EXPECT_FALSE(w.isEnabled());
     EXPECT_FALSE(unreachable(toolButton("SpeedButtonLoad")).isEmpty()) << "the held window takes no clicks";
     QCoreApplication::sendPostedEvents(&progress(), WM_SHOWPROCESS);
-    auto* ok = progress().findChild<QPushButton*>("ButtonOk");
-    EXPECT_EQ(ok->text(), u("確定"));
+    auto* ok = progress().findChild<QPushButton*>(QStringLiteral("ButtonOk"));
+    EXPECT_EQ(ok->text(), QStringLiteral("確定"));
     EXPECT_TRUE(click(ok));
     EXPECT_FALSE(progress().isVisible());
     EXPECT_TRUE(w.isEnabled());

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -51,7 +52,7 @@ TEST_F(RealPrompts, AQuestionFromAHeldWindowCanBeAnswered) {
         EXPECT_TRUE(click(no));
     });
     EXPECT_EQ(standardPrompts().message(&mainWindow(), Prompts::Icon::Question, Prompts::Buttons::YesNo,
-                                        QStringLiteral("Norvi"), QString::fromUtf8("要清除現有的傳送紀錄？")),
+                                        QStringLiteral("Norvi"), QStringLiteral("要清除現有的傳送紀錄？")),
               Prompts::Answer::No);
     EXPECT_TRUE(stood) << "the box stays above the window that asked";
 }
@@ -62,7 +63,25 @@ TEST_F(RealPrompts, AFileDialogFromAHeldWindowCanBeAnswered) {
         EXPECT_NE(qobject_cast<QFileDialog*>(dialog), nullptr);
         EXPECT_TRUE(keyClick(dialog, Qt::Key_Escape));
     });
-    EXPECT_EQ(standardPrompts().saveFileName(&mainWindow(), QString::fromUtf8("儲存紀錄"),
-                                             QString::fromUtf8("記錄檔(*.log)|*.log"), path("x.log")),
+    EXPECT_EQ(standardPrompts().saveFileName(&mainWindow(), QStringLiteral("儲存紀錄"),
+                                             QStringLiteral("記錄檔(*.log)|*.log"), path("x.log")),
               QString());
+}
+
+// An answer the program never asked for means the prompt the test expected did not come.
+TEST(ScriptedPromptsTest, AnswersLeftQueuedFailTheTestAndUsedOnesDoNot) {
+    EXPECT_NONFATAL_FAILURE(
+        {
+            ScriptedPrompts unused;
+            unused.answers = {Prompts::Answer::Yes};
+            unused.fileNames = {QStringLiteral("a.log")};
+        },
+        "never asked for their queued answers: 1 answer(s), 1 file name(s), 0 folder(s)");
+    ScriptedPrompts used;
+    used.answers = {Prompts::Answer::Yes};
+    used.folders = {QStringLiteral("/tmp")};
+    EXPECT_EQ(prompts().message(nullptr, Prompts::Icon::Question, Prompts::Buttons::YesNo, QStringLiteral("Norvi"),
+                                QStringLiteral("?")),
+              Prompts::Answer::Yes);
+    EXPECT_EQ(prompts().chooseFolder(nullptr, QStringLiteral("選擇資料夾"), QString()), QStringLiteral("/tmp"));
 }

@@ -57,7 +57,7 @@ protected:
             if (form)
                 act(form);
         });
-        trigger(mainWindow().findChild<QAction*>("MItemTSettings"));
+        trigger(mainWindow().findChild<QAction*>(QStringLiteral("MItemTSettings")));
         EXPECT_TRUE(m_prompts.dialogHandlers.empty()) << "the chooser was not opened";
         return field;
     }
@@ -84,9 +84,9 @@ protected:
 
 TEST_F(SelectDir, StartsAtTheGivenFolderUnderTheRootsOnOffer) {
     choose(m_root + QStringLiteral("/a/b"), [this](TFormSelectDir* form) {
-        EXPECT_EQ(form->windowTitle(), QString::fromUtf8("目錄選擇"));
+        EXPECT_EQ(form->windowTitle(), QStringLiteral("目錄選擇"));
         EXPECT_EQ(form->findChild<QLabel*>(QStringLiteral("LabelPrompt"))->text(),
-                  QString::fromUtf8("請選擇運作記錄檔目錄："));
+                  QStringLiteral("請選擇運作記錄檔目錄："));
         auto* drives = form->findChild<QComboBox*>(QStringLiteral("DriveComboBox1"));
         ASSERT_NE(drives, nullptr);
         EXPECT_EQ(drives->itemText(0), QStringLiteral("/"));
@@ -176,7 +176,7 @@ TEST_F(SelectDir, TheFolderTreeIsNamedByThePrompt) {
         QAccessibleInterface* tree =
             QAccessible::queryAccessibleInterface(form->findChild<QTreeView*>(QStringLiteral("DirectoryListBox1")));
         ASSERT_NE(tree, nullptr);
-        EXPECT_EQ(tree->text(QAccessible::Name), QString::fromUtf8("請選擇運作記錄檔目錄："));
+        EXPECT_EQ(tree->text(QAccessible::Name), QStringLiteral("請選擇運作記錄檔目錄："));
         click(form, "ButtonCancel");
     });
 }

@@ -29,7 +29,7 @@ protected:
     // Opens the dialog and runs `act` in it while it is on screen; `act` must close it.
     void inSettings(std::function<void()> act) {
         m_prompts.dialogHandlers.push_back([act](QDialog*) { act(); });
-        trigger(mainWindow().findChild<QAction*>("MItemTSettings"));
+        trigger(mainWindow().findChild<QAction*>(QStringLiteral("MItemTSettings")));
         EXPECT_TRUE(m_prompts.dialogHandlers.empty()) << "the dialog was not opened";
     }
 
@@ -54,19 +54,19 @@ protected:
 } // namespace
 
 TEST_F(SettingsDialog, OpensOnTheGatewayPageWithItsControls) {
-    EXPECT_EQ(form().windowTitle(), QString::fromUtf8("參數設定"));
+    EXPECT_EQ(form().windowTitle(), QStringLiteral("參數設定"));
     auto* pages = child<QTabWidget>("PageControlSetup");
     ASSERT_EQ(pages->count(), 2);
-    EXPECT_EQ(pages->tabText(0), QString::fromUtf8("目錄設定"));
-    EXPECT_EQ(pages->tabText(1), QString::fromUtf8("Gateway設定"));
+    EXPECT_EQ(pages->tabText(0), QStringLiteral("目錄設定"));
+    EXPECT_EQ(pages->tabText(1), QStringLiteral("Gateway設定"));
     inSettings([&] {
         EXPECT_EQ(pages->currentWidget()->objectName(), QStringLiteral("TabSheetGateway"));
         EXPECT_TRUE(edit("EditLogFiles")->isReadOnly());
         EXPECT_EQ(edit("EditGWPasswd")->echoMode(), QLineEdit::Password);
         EXPECT_TRUE(child<QPushButton>("ButtonOk")->isDefault());
-        EXPECT_EQ(child<QPushButton>("ButtonOk")->text(), QString::fromUtf8("確定"));
-        EXPECT_EQ(child<QPushButton>("ButtonCancel")->text(), QString::fromUtf8("取消"));
-        EXPECT_EQ(child<QPushButton>("ButtonLoginTest")->text(), QString::fromUtf8("連線測試"));
+        EXPECT_EQ(child<QPushButton>("ButtonOk")->text(), QStringLiteral("確定"));
+        EXPECT_EQ(child<QPushButton>("ButtonCancel")->text(), QStringLiteral("取消"));
+        EXPECT_EQ(child<QPushButton>("ButtonLoginTest")->text(), QStringLiteral("連線測試"));
         EXPECT_EQ(child<QPushButton>("ButtonLogFiles")->text(), QStringLiteral("..."));
         press("ButtonCancel");
     });
@@ -93,10 +93,10 @@ TEST_F(SettingsDialog, ShowingFillsTheEditsFromConfig) {
     putField(Config.gwAccount, big5("使用者"));
     putField(Config.gwPasswd, QByteArray("abcdefghijklmnopqrst"));
     inSettings([&] {
-        EXPECT_EQ(edit("EditLogFiles")->text(), QString::fromUtf8("/資料/記錄"));
+        EXPECT_EQ(edit("EditLogFiles")->text(), QStringLiteral("/資料/記錄"));
         EXPECT_EQ(edit("EditGWIp")->text(), QStringLiteral("10.1.1.*"));
         EXPECT_EQ(edit("EditGWPort")->text(), QStringLiteral("70000"));
-        EXPECT_EQ(edit("EditGWAccount")->text(), QString::fromUtf8("使用者"));
+        EXPECT_EQ(edit("EditGWAccount")->text(), QStringLiteral("使用者"));
         EXPECT_EQ(edit("EditGWPasswd")->text(), QStringLiteral("abcdefghijklmnopqrst"));
         press("ButtonCancel");
     });
@@ -145,7 +145,7 @@ TEST_F(SettingsDialog, RefusedFieldsShowAnErrorBoxAndKeepTheDialogOpen) {
     };
     const Case cases[] = {
         {"nonexistent.invalid", "a", QString()},
-        {"10.1.1.1", "😀", unmappableMessage(QString::fromUtf8("😀"))},
+        {"10.1.1.1", "😀", unmappableMessage(QStringLiteral("😀"))},
     };
     for (const Case& c : cases) {
         m_prompts.asked.clear();
@@ -178,7 +178,7 @@ TEST_F(SettingsDialog, UnwritableFileIsReportedButTheSettingsStillApply) {
     ASSERT_EQ(m_prompts.messages().size(), 1);
     const auto& box = m_prompts.asked.at(1);
     EXPECT_EQ(box.title, QStringLiteral("ERROR"));
-    EXPECT_EQ(box.text, QString::fromUtf8("設定檔寫入失敗！"));
+    EXPECT_EQ(box.text, QStringLiteral("設定檔寫入失敗！"));
     EXPECT_EQ(box.buttons, ScriptedPrompts::Buttons::Ok);
     EXPECT_TRUE(commandsOn());
     EXPECT_EQ(Config.gwPort, 9000);
@@ -211,5 +211,5 @@ TEST_F(SettingsDialog, LogFolderButtonPutsTheChosenFolderIntoTheField) {
     });
     ASSERT_EQ(m_prompts.asked.size(), 3);
     EXPECT_EQ(m_prompts.asked.at(1).kind, QStringLiteral("folder"));
-    EXPECT_EQ(m_prompts.asked.at(1).text, QString::fromUtf8("請選擇運作記錄檔目錄："));
+    EXPECT_EQ(m_prompts.asked.at(1).text, QStringLiteral("請選擇運作記錄檔目錄："));
 }

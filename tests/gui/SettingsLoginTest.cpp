@@ -63,7 +63,7 @@ protected:
             }
             click(form, "ButtonCancel");
         });
-        trigger(mainWindow().findChild<QAction*>("MItemTSettings"));
+        trigger(mainWindow().findChild<QAction*>(QStringLiteral("MItemTSettings")));
     }
     QList<ScriptedPrompts::Asked> boxes() const {
         QList<ScriptedPrompts::Asked> out;
@@ -83,7 +83,7 @@ TEST_F(SettingsLogin, SuccessfulTestKeepsTheValuesInMemoryButNotInTheFile) {
     ASSERT_EQ(boxes().size(), 1);
     EXPECT_EQ(boxes().first().icon, ScriptedPrompts::Icon::Information);
     EXPECT_EQ(boxes().first().buttons, ScriptedPrompts::Buttons::Yes);
-    EXPECT_EQ(boxes().first().text, QString::fromUtf8("帳號/密碼檢查成功"));
+    EXPECT_EQ(boxes().first().text, QStringLiteral("帳號/密碼檢查成功"));
     // The client was given the resolved address, not the name as typed.
     EXPECT_EQ(GatewayHost, QByteArray("127.0.0.1"));
     ASSERT_FALSE(m_sim->requests().empty());
@@ -102,9 +102,9 @@ TEST_F(SettingsLogin, FailedTestShowsTheGatewaysOrTheConnectionsTextInAWarning) 
     ASSERT_EQ(boxes().size(), 2);
     EXPECT_EQ(boxes().first().icon, ScriptedPrompts::Icon::Warning);
     EXPECT_EQ(boxes().first().buttons, ScriptedPrompts::Buttons::Yes);
-    EXPECT_EQ(boxes().first().text, QString::fromUtf8("密碼錯誤"));
+    EXPECT_EQ(boxes().first().text, QStringLiteral("密碼錯誤"));
 
     EXPECT_EQ(boxes().last().icon, ScriptedPrompts::Icon::Warning);
     EXPECT_FALSE(boxes().last().text.isEmpty());
-    EXPECT_NE(boxes().last().text, QString::fromUtf8("帳號/密碼檢查成功"));
+    EXPECT_NE(boxes().last().text, QStringLiteral("帳號/密碼檢查成功"));
 }

@@ -53,7 +53,7 @@ protected:
 } // namespace
 
 TEST_F(ShowProcess, ShowingStartsARunningOperationWithTheOwnerDisabledAndItsButtonUsable) {
-    EXPECT_EQ(progress().windowTitle(), QString::fromUtf8("作業進度"));
+    EXPECT_EQ(progress().windowTitle(), QStringLiteral("作業進度"));
     EXPECT_EQ(TFormShowProcess::instance(), &progress());
     EXPECT_EQ(ProgressTarget(), &progress());
     EXPECT_FALSE(progress().windowFlags() & Qt::WindowCloseButtonHint);
@@ -62,7 +62,7 @@ TEST_F(ShowProcess, ShowingStartsARunningOperationWithTheOwnerDisabledAndItsButt
     EXPECT_EQ(child<QProgressBar>("ProgressBar1")->width(), 250);
 
     startFor(&mainWindow(), 3);
-    EXPECT_EQ(button()->text(), QString::fromUtf8("中斷"));
+    EXPECT_EQ(button()->text(), QStringLiteral("中斷"));
     for (const char* name : {"LabelProgress", "LabelStartTime", "LabelElapsed", "LabelAverage"})
         EXPECT_TRUE(child<QLabel>(name)->isHidden()) << name;
     EXPECT_FALSE(mainWindow().isEnabled());
@@ -82,10 +82,10 @@ TEST_F(ShowProcess, SaveOfThreeRowsEndsWithTheSummaryInTheMessageAreaAndTheLog) 
     deliver();
 
     EXPECT_EQ(text("LabelProgress"), QStringLiteral("3 / 3(100%)"));
-    EXPECT_EQ(text("LabelStatus"), QString::fromUtf8("發訊紀錄儲存完成"));
+    EXPECT_EQ(text("LabelStatus"), QStringLiteral("發訊紀錄儲存完成"));
     EXPECT_EQ(child<QProgressBar>("ProgressBar1")->value(), 3);
     EXPECT_FALSE(child<QLabel>("LabelStartTime")->isHidden());
-    EXPECT_EQ(button()->text(), QString::fromUtf8("確定"));
+    EXPECT_EQ(button()->text(), QStringLiteral("確定"));
 
     const QString summary = QString::fromUtf8("狀態：發訊紀錄儲存完成\r\n"
                                               "開始時間：2024/04/01 08:00:00\r\n"
@@ -93,7 +93,8 @@ TEST_F(ShowProcess, SaveOfThreeRowsEndsWithTheSummaryInTheMessageAreaAndTheLog) 
                                               "                平均：2.00 筆/秒\r\n"
                                               "完成：3 / 3(100%)");
     ASSERT_EQ(m_area.size(), 1);
-    EXPECT_EQ(m_area.first(), QStringLiteral("2024/04/01 08:00:02  ") + QString(summary).replace("\r\n", "\n"));
+    EXPECT_EQ(m_area.first(), QStringLiteral("2024/04/01 08:00:02  ") +
+                                  QString(summary).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     QFile log(QDir(m_dir.path()).filePath(QStringLiteral("20240401.dbg")));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     EXPECT_EQ(log.readAll(), big5(QStringLiteral("2024/04/01 08:00:02  ") + summary + QStringLiteral("\r\n")));
@@ -107,14 +108,14 @@ TEST_F(ShowProcess, InterruptOnlySetsTheStopFlagUntilTheEndArrives) {
     keyClick(button(), Qt::Key_Escape); // only the button closes the window
     progress().close();                 // nor does the window manager
     EXPECT_TRUE(StopFlag);
-    EXPECT_EQ(button()->text(), QString::fromUtf8("中斷"));
+    EXPECT_EQ(button()->text(), QStringLiteral("中斷"));
     EXPECT_TRUE(progress().isVisible());
     EXPECT_FALSE(mainWindow().isEnabled());
     EXPECT_TRUE(m_area.isEmpty());
 
     post(StateSent);
     deliver();
-    EXPECT_EQ(button()->text(), QString::fromUtf8("確定"));
+    EXPECT_EQ(button()->text(), QStringLiteral("確定"));
     EXPECT_EQ(text("LabelProgress"), QStringLiteral("1 / 10(10%)"));
     keyClick(button(), Qt::Key_Escape);
     progress().close();
@@ -136,7 +137,7 @@ TEST_F(ShowProcess, ConfirmingTheEndClosesAQueryDialogThatHidItselfForItsRun) {
         deliver();
         click(button());
     });
-    trigger(mainWindow().findChild<QAction*>("MItemTQuerySMS"));
+    trigger(mainWindow().findChild<QAction*>(QStringLiteral("MItemTQuerySMS")));
     ASSERT_EQ(finished.size(), 1);
     EXPECT_EQ(finished.first().first().toInt(), int(QDialog::Rejected));
     EXPECT_TRUE(m_windows->querySMS().isEnabled());
@@ -158,7 +159,7 @@ TEST_F(ShowProcess, AModalOwnerOnScreenDoesNotBlockItsProgressWindow) {
         pressedWhileOwnerShown = dialog->isVisible();
         click(button());
     });
-    trigger(mainWindow().findChild<QAction*>("MItemTSendSMS"));
+    trigger(mainWindow().findChild<QAction*>(QStringLiteral("MItemTSendSMS")));
     EXPECT_TRUE(pressedWhileOwnerShown);
     EXPECT_FALSE(progress().isVisible());
     EXPECT_FALSE(m_windows->sendSMS().isVisible());
@@ -174,7 +175,7 @@ TEST_F(ShowProcess, ShowingAgainStartsAFreshRunAndTheWidthFollowsTheProgressText
     click(button());
 
     startFor(&mainWindow(), 1000000);
-    EXPECT_EQ(button()->text(), QString::fromUtf8("中斷"));
+    EXPECT_EQ(button()->text(), QStringLiteral("中斷"));
     EXPECT_TRUE(child<QLabel>("LabelProgress")->isHidden());
     EXPECT_EQ(child<QProgressBar>("ProgressBar1")->value(), 0);
     for (int i = 0; i < 3; ++i)

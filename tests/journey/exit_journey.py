@@ -3,7 +3,7 @@
 import os
 
 import journey
-from journey import JourneyError
+from journey import check
 
 ROWS = [
     dict(name="A", mobile="0912000001", time="20240301093000", code="0", result="訊息已成功送出(MsgId:A1)",
@@ -13,22 +13,8 @@ ROWS = [
 ]
 
 
-def check(condition, message):
-    if not condition:
-        raise JourneyError(message)
-
-
 def exit_journey(j):
-    j.start_gateway()
-    j.write_config()
-    source = os.path.join(j.dir, "two.log")
-    journey.write_log(source, ROWS)
-    j.start_program()
-
-    j.menu("檔案(F)", "載入紀錄(L)...")
-    j.choose_file("載入紀錄", source)
-    j.confirm_progress("發訊紀錄載入完成")
-    j.wait_rows("the two loaded rows", lambda rows: len(rows) == 2)
+    j.start_with_log("two.log", ROWS)
     # Selecting a row counts as a change of the log.
     j.click_at(*j.row_point(1))
 

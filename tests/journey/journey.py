@@ -28,6 +28,11 @@ class JourneyError(Exception):
     pass
 
 
+def check(condition, message):
+    if not condition:
+        raise JourneyError(message)
+
+
 def _required_env(name):
     value = os.environ.get(name, "")
     if not value or not os.path.exists(value):
@@ -667,6 +672,24 @@ class Journey:
         return self.control(bar, "label", match=lambda n: "筆發訊紀錄" in n).name
 
     # ---- the progress window ----
+
+    def start_with_log(self, name, rows):
+        """The gateway, the configuration and the program, with `rows` written to the .log `name` in the
+        journey's folder and loaded; returns the file's path."""
+        self.start_gateway()
+        self.write_config()
+        path = os.path.join(self.dir, name)
+        write_log(path, rows)
+        self.start_program()
+        self.load_log(path, len(rows))
+        return path
+
+    def load_log(self, path, count):
+        """Loads a .log through 檔案 > 載入紀錄, confirms the progress window and waits for its `count` rows."""
+        self.menu("檔案(F)", "載入紀錄(L)...")
+        self.choose_file("載入紀錄", path)
+        self.confirm_progress("發訊紀錄載入完成")
+        return self.wait_rows(f"the {count} loaded rows", lambda rows: len(rows) == count)
 
     def confirm_progress(self, end_text):
         """Waits for the progress window to report `end_text`, checks that its 確定 can be pressed and

@@ -4,7 +4,7 @@
 import os
 
 import journey
-from journey import JourneyError, wait_for
+from journey import check, wait_for
 
 ROWS = [
     dict(name="王小明", mobile="0912000001", time="20240301093000", code="0", result="訊息已成功送出(MsgId:A1)",
@@ -14,11 +14,6 @@ ROWS = [
     dict(name="李四", mobile="0912000003", time="20240301093010", code="0", result="訊息已成功送出(MsgId:A3)",
          qcode="0", qresult="訊息已送達對方", content="明天見"),
 ]
-
-
-def check(condition, message):
-    if not condition:
-        raise JourneyError(message)
 
 
 def expected_cells():

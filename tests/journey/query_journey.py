@@ -5,12 +5,7 @@ import os
 import re
 
 import journey
-from journey import JourneyError, wait_for
-
-
-def check(condition, message):
-    if not condition:
-        raise JourneyError(message)
+from journey import check, wait_for
 
 
 def query_journey(j):
@@ -22,10 +17,7 @@ def query_journey(j):
     check(len(msg_ids) == 3, f"norvi-cli did not send three messages: {journey.read_log(sent)}")
     j.start_program()
 
-    j.menu("檔案(F)", "載入紀錄(L)...")
-    j.choose_file("載入紀錄", sent)
-    j.confirm_progress("發訊紀錄載入完成")
-    j.wait_rows("the three sent rows", lambda rows: len(rows) == 3)
+    j.load_log(sent, 3)
 
     # A right click below the rows leaves none selected: the query covers all of them.
     j.popup_below_rows("查詢(Q)")

@@ -1,10 +1,8 @@
 """Resends the failed rows from the send log's pop-up menu, keeping the listed rows (否 to
 "要清除現有的傳送紀錄？"); only the failed message reaches the gateway and its new row joins the list."""
 
-import os
-
 import journey
-from journey import JourneyError, wait_for
+from journey import check, wait_for
 
 ROWS = [
     dict(name="A", mobile="0912000001", time="20240301093000", code="-1", result="網路連線失敗", content="請回電"),
@@ -13,22 +11,8 @@ ROWS = [
 ]
 
 
-def check(condition, message):
-    if not condition:
-        raise JourneyError(message)
-
-
 def resend_journey(j):
-    j.start_gateway()
-    j.write_config()
-    source = os.path.join(j.dir, "failed.log")
-    journey.write_log(source, ROWS)
-    j.start_program()
-
-    j.menu("檔案(F)", "載入紀錄(L)...")
-    j.choose_file("載入紀錄", source)
-    j.confirm_progress("發訊紀錄載入完成")
-    j.wait_rows("the two loaded rows", lambda rows: len(rows) == 2)
+    j.start_with_log("failed.log", ROWS)
 
     j.popup_below_rows("失敗重發(R)")
     j.answer("要清除現有的傳送紀錄？", "否")

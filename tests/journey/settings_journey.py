@@ -5,12 +5,7 @@ import os
 import stat
 
 import journey
-from journey import JourneyError, wait_for
-
-
-def check(condition, message):
-    if not condition:
-        raise JourneyError(message)
+from journey import check, wait_for
 
 
 def settings_journey(j):

@@ -3,7 +3,10 @@
 #include "BookRecords.h"
 #include "CsvReader.h"
 #include "GatewaySimulator.h"
+#include "StartFolder.h"
+#include "TestText.h"
 #include "addressbook/AddressBook.h"
+#include "addressbook/AddressBookState.h"
 #include "sendlog/LogFile.h"
 #include "shared/Big5.h"
 #include "shared/Config.h"
@@ -22,8 +25,6 @@
 #include <functional>
 #include <memory>
 #include <set>
-
-#ifdef NORVI_CLI_PATH
 
 namespace norvi::test {
 
@@ -71,9 +72,6 @@ class CliTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
-        // A test before this one may have left its book in the maps; the files written here are made from them.
-        MemberMap.clear();
-        GroupMap.clear();
         gwsim::SimOptions options;
         options.port = 0;
         options.deliverAfterSeconds = 0;
@@ -83,25 +81,18 @@ protected:
         writeConfig("demo");
     }
 
-    void TearDown() override {
-        MemberMap.clear();
-        GroupMap.clear();
-    }
-
     void writeConfig(const QByteArray& password) {
-        StartDir = m_dir.path();
-        std::memset(&Config, 0, sizeof(Config));
-        putField(Config.logFiles, QFile::encodeName(path("logfiles")));
-        putField(Config.gwIp, QByteArray("127.0.0.1"));
-        Config.gwPort = sim->port();
-        putField(Config.gwAccount, QByteArray("demo"));
-        putField(Config.gwPasswd, password);
-        ASSERT_TRUE(WriteConfig());
+        ASSERT_TRUE(
+            m_dir.writeConfig({QFile::encodeName(path("logfiles")), "127.0.0.1", sim->port(), "demo", password}));
     }
 
-    QString path(const QString& name) const { return QDir(m_dir.path()).filePath(name); }
+    QString path(const TestText& name) const { return QDir(m_dir.path()).filePath(name); }
 
     // `setup` changes the process before it starts (its folder, where its output goes).
+    CliRun run(std::initializer_list<TestText> args, const QString& startDir = QString(),
+               const std::function<void(QProcess&)>& setup = {}) const {
+        return run(textList(args), startDir, setup);
+    }
     CliRun run(const QStringList& args, const QString& startDir = QString(),
                const std::function<void(QProcess&)>& setup = {}) const {
         QProcess process;
@@ -114,7 +105,7 @@ protected:
         if (!process.waitForStarted(10000) || !process.waitForFinished(50000)) {
             process.kill();
             process.waitForFinished(5000);
-            ADD_FAILURE() << "norvi-cli did not finish: " << args.join(' ').toStdString();
+            ADD_FAILURE() << "norvi-cli did not finish: " << args.join(QLatin1Char(' ')).toStdString();
             return result;
         }
         result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
@@ -124,7 +115,7 @@ protected:
         return result;
     }
 
-    void writeFile(const QString& name, const QByteArray& bytes) const {
+    void writeFile(const TestText& name, const QByteArray& bytes) const {
         QFile file(path(name));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(bytes);
@@ -141,7 +132,7 @@ protected:
         return numbers;
     }
 
-    QByteArray readBytes(const QString& name) const {
+    QByteArray readBytes(const TestText& name) const {
         QFile file(path(name));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
@@ -153,10 +144,8 @@ protected:
         return values;
     }
 
-    QTemporaryDir m_dir;
+    StartFolder m_dir;
     std::unique_ptr<gwsim::GatewaySimulator> sim;
 };
 
 } // namespace norvi::test
-
-#endif // NORVI_CLI_PATH

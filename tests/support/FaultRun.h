@@ -1,6 +1,9 @@
 #pragma once
 
 #include "GatewaySimulator.h"
+#include "ProcessState.h"
+#include "StartFolder.h"
+#include "compose/ComposeState.h"
 #include "sendlog/RowListSendLog.h"
 #include "shared/FixedField.h"
 #include "shared/Global.h"
@@ -16,7 +19,6 @@
 #include <QFile>
 #include <QPointer>
 #include <QSet>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstring>
@@ -104,7 +106,7 @@ inline void checkFaultRun(int segments, FaultRunResult& r, int replyWaitSeconds)
 inline FaultRunResult runSendUnderFaults(int segments, const gwsim::FaultPlan& plan, int replyWaitSeconds,
                                          int timeoutSeconds) {
     FaultRunResult result;
-    QTemporaryDir dir;
+    StartFolder dir;
     gwsim::SimOptions options;
     options.port = 0;
     options.plan = plan;
@@ -115,14 +117,11 @@ inline FaultRunResult runSendUnderFaults(int segments, const gwsim::FaultPlan& p
         result.broken << QStringLiteral("no simulator");
         return result;
     }
-    StartDir = dir.path();
-    std::memset(&Config, 0, sizeof(Config));
-    putField(Config.logFiles, QFile::encodeName(dir.path()));
-    putField(Config.gwAccount, QByteArray("demo"));
-    putField(Config.gwPasswd, QByteArray("demo"));
-    Config.gwPort = sim.port();
+    if (!dir.writeConfig({QFile::encodeName(dir.path()), "127.0.0.1", sim.port(), "demo", "demo"})) {
+        result.broken << QStringLiteral("no configuration");
+        return result;
+    }
     GatewayHost = "127.0.0.1";
-    StopFlag = false;
     StepSink steps;
     SetProgressTarget(&steps);
     SendThd::setReplyWaitSeconds(replyWaitSeconds);
@@ -144,7 +143,7 @@ inline FaultRunResult runSendUnderFaults(int segments, const gwsim::FaultPlan& p
     timer.start();
     SendThd* worker = nullptr;
     QString error;
-    if (StartWorker(ModeSend, &owner, &log, QByteArray(), &error, &worker)) {
+    if (StartWorker(WorkerMode::Send, &owner, &log, QByteArray(), &error, &worker)) {
         QPointer<SendThd> alive(worker);
         QEventLoop loop;
         QObject::connect(worker, &QObject::destroyed, &loop, &QEventLoop::quit);
@@ -171,10 +170,7 @@ inline FaultRunResult runSendUnderFaults(int segments, const gwsim::FaultPlan& p
     result.rows = log.rows();
     result.counts = sim.counts();
     sim.stop();
-    SetProgressTarget(nullptr);
-    SendThd::setReplyWaitSeconds(SMSendNorviGw::kReplyWaitSeconds);
-    SendQueue.clear();
-    StopFlag = false;
+    ResetProcessState();
     checkFaultRun(segments, result, replyWaitSeconds);
     return result;
 }

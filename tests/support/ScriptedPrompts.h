@@ -27,7 +27,14 @@ public:
     };
 
     ScriptedPrompts() { setPrompts(this); }
-    ~ScriptedPrompts() override { setPrompts(nullptr); }
+    // An answer still queued at the end is a prompt the test expected and the program never asked.
+    ~ScriptedPrompts() override {
+        setPrompts(nullptr);
+        if (!answers.empty() || !fileNames.empty() || !folders.empty() || !dialogHandlers.empty())
+            ADD_FAILURE() << "prompts never asked for their queued answers: " << answers.size() << " answer(s), "
+                          << fileNames.size() << " file name(s), " << folders.size() << " folder(s), "
+                          << dialogHandlers.size() << " modal window handler(s)";
+    }
 
     // Queued answers, taken in order. A Yes/No question without a queued answer gets No; a file or
     // folder dialog without one is cancelled; a modal window without a handler is not shown (rejected).

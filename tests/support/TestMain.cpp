@@ -1,9 +1,23 @@
+#include "ProcessState.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #ifdef NORVI_GUI_TEST_MAIN
 #include <QApplication>
 #endif
+
+namespace {
+
+// Every case starts from the state the program starts with, whatever the case before it left behind.
+class ProcessStateReset : public ::testing::EmptyTestEventListener {
+    void OnTestEnd(const ::testing::TestInfo& test) override {
+        if (!norvi::ResetProcessState())
+            ADD_FAILURE() << test.test_suite_name() << "." << test.name() << " left a worker registered";
+    }
+};
+
+} // namespace
 
 // Tests need an application object: the workers post events and run calls on this thread.
 int main(int argc, char** argv) {
@@ -15,5 +29,6 @@ int main(int argc, char** argv) {
 #else
     QCoreApplication app(argc, argv);
 #endif
+    ::testing::UnitTest::GetInstance()->listeners().Append(new ProcessStateReset);
     return RUN_ALL_TESTS();
 }

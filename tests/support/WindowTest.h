@@ -1,8 +1,10 @@
 #pragma once
 
 #include "ScriptedPrompts.h"
+#include "StartFolder.h"
 #include "UserInput.h"
 #include "WindowSet.h"
+#include "addressbook/AddressBookState.h"
 #include "shared/Big5.h"
 #include "shared/Clock.h"
 #include "shared/Config.h"
@@ -23,28 +25,9 @@ namespace norvi::test {
 // prompt answered from a script. Tests act on the windows with UserInput.h.
 class WindowTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_dir.isValid());
-        m_oldDir = QDir::currentPath();
-        // The main window takes the folder current at its creation as the start folder.
-        QDir::setCurrent(m_dir.path());
-        StartDir = m_dir.path();
-        Config = sConfig{};
-        GatewayHost.clear();
-        MemberMap.clear();
-        GroupMap.clear();
-        StopFlag = false;
-    }
-    void TearDown() override {
-        m_windows.reset();
-        QDir::setCurrent(m_oldDir);
-        Clock::reset();
-        Config = sConfig{};
-        GatewayHost.clear();
-        MemberMap.clear();
-        GroupMap.clear();
-        StopFlag = false;
-    }
+    // The main window takes the folder current at its creation as the start folder.
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
+    void TearDown() override { m_windows.reset(); }
 
     // Creates the windows as the program does; with `show`, shows the main window, whose first show reads
     // the configuration.
@@ -58,13 +41,7 @@ protected:
     // Writes NorviSMSAp.cfg in the start folder with the program's own writer; Config is left as written.
     void writeConfig(const QString& logFolder, const QByteArray& host = "127.0.0.1", int port = 8000,
                      const QByteArray& account = QByteArray(), const QByteArray& password = QByteArray()) {
-        Config = sConfig{};
-        putField(Config.logFiles, big5(logFolder));
-        putField(Config.gwIp, host);
-        Config.gwPort = port;
-        putField(Config.gwAccount, account);
-        putField(Config.gwPasswd, password);
-        ASSERT_TRUE(WriteConfig());
+        ASSERT_TRUE(m_dir.writeConfig({big5(logFolder), host, port, account, password}));
     }
 
     QString path(const char* name) const { return QDir(m_dir.path()).filePath(QString::fromUtf8(name)); }
@@ -72,8 +49,7 @@ protected:
     TFormMain& mainWindow() { return m_windows->main(); }
     TFormShowProcess& progress() { return m_windows->showProcess(); }
 
-    QTemporaryDir m_dir;
-    QString m_oldDir;
+    StartFolder m_dir;
     ScriptedPrompts m_prompts;
     std::unique_ptr<WindowSet> m_windows;
 };

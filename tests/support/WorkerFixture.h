@@ -2,6 +2,8 @@
 
 #include "FakeSendLog.h"
 #include "GatewaySimulator.h"
+#include "StartFolder.h"
+#include "compose/ComposeState.h"
 #include "gateway/GwRecords.h"
 #include "shared/Big5.h"
 #include "shared/Clock.h"
@@ -12,6 +14,7 @@
 #include "workers/JobOwner.h"
 #include "workers/JobStarter.h"
 #include "workers/SendThd.h"
+#include "workers/WorkerState.h"
 
 #include <gtest/gtest.h>
 
@@ -79,26 +82,11 @@ class WorkerFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
-        StartDir = m_dir.path();
-        std::memset(&Config, 0, sizeof(Config));
-        putField(Config.logFiles, QFile::encodeName(m_dir.path()));
-        putField(Config.gwAccount, QByteArray("demo"));
-        putField(Config.gwPasswd, QByteArray("demo"));
+        startSimulator();
+        ASSERT_TRUE(m_dir.writeConfig({QFile::encodeName(m_dir.path()), "127.0.0.1", sim->port(), "demo", "demo"}));
         GatewayHost = "127.0.0.1";
-        StopFlag = false;
-        QueryAll = false;
-        SendQueue.clear();
         SetProgressTarget(&progress);
         SetMessageAreaSink([this](const QString& line) { lines.append(line); });
-        startSimulator();
-    }
-    void TearDown() override {
-        SetProgressTarget(nullptr);
-        SetMessageAreaSink(nullptr);
-        SendThd::setReplyWaitSeconds(SMSendNorviGw::kReplyWaitSeconds);
-        Clock::reset();
-        StopFlag = false;
-        SendQueue.clear();
     }
 
     void startSimulator() {
@@ -113,7 +101,7 @@ protected:
     void stopSimulator() { sim.reset(); }
 
     // Starts a worker and pumps events until it has freed itself; false when it did not.
-    bool runJob(uint8_t mode, SendLogAccess* sendLog, const QByteArray& singleMsgId = QByteArray()) {
+    bool runJob(WorkerMode mode, SendLogAccess* sendLog, const QByteArray& singleMsgId = QByteArray()) {
         SendThd* worker = nullptr;
         QString error;
         if (!StartWorker(mode, &owner, sendLog, singleMsgId, &error, &worker)) {
@@ -167,7 +155,7 @@ protected:
         return out;
     }
 
-    QTemporaryDir m_dir;
+    StartFolder m_dir;
     std::unique_ptr<gwsim::GatewaySimulator> sim;
     ProgressRecorder progress;
     QStringList lines;

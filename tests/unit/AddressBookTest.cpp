@@ -1,5 +1,7 @@
 #include "addressbook/AddressBook.h"
 #include "BookRecords.h"
+#include "StartFolder.h"
+#include "addressbook/AddressBookState.h"
 #include "shared/Clock.h"
 #include "shared/FixedField.h"
 #include "shared/Global.h"
@@ -31,12 +33,7 @@ template <typename T> QByteArray image(const T& r) {
 
 class AddressBookTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        StartDir = m_dir.path();
-        MemberMap.clear();
-        GroupMap.clear();
-    }
-    void TearDown() override { Clock::reset(); }
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
     static QByteArray read(const QString& path) {
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -46,7 +43,7 @@ protected:
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(bytes);
     }
-    QTemporaryDir m_dir;
+    test::StartFolder m_dir;
 };
 
 TEST_F(AddressBookTest, FileHoldsCountsThenMembersThenGroupsInIdOrder) {
@@ -96,7 +93,7 @@ TEST_F(AddressBookTest, DamagedFileLoadsCompleteRecordsAndIsKeptAsideBeforeTheNe
         {"header cut", QByteArray(5, 0), 0, 0},
     };
     Clock::setFixed(QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)));
-    const QString kept = AddressBookPath() + ".damaged-20240506070809";
+    const QString kept = AddressBookPath() + QStringLiteral(".damaged-20240506070809");
     for (const auto& c : cases) {
         QFile::remove(kept);
         write(c.bytes);
@@ -105,8 +102,8 @@ TEST_F(AddressBookTest, DamagedFileLoadsCompleteRecordsAndIsKeptAsideBeforeTheNe
         EXPECT_EQ(int(MemberMap.size()), c.members) << c.name;
         EXPECT_EQ(int(GroupMap.size()), c.groups) << c.name;
         EXPECT_TRUE(
-            loaded.message.contains(QString::fromUtf8("只讀到 %1 位成員、%2 個群組").arg(c.members).arg(c.groups)) ||
-            loaded.message.contains(QString::fromUtf8("已讀到 %1 位成員").arg(c.members)))
+            loaded.message.contains(QStringLiteral("只讀到 %1 位成員、%2 個群組").arg(c.members).arg(c.groups)) ||
+            loaded.message.contains(QStringLiteral("已讀到 %1 位成員").arg(c.members)))
             << c.name << loaded.message.toStdString();
 
         const AddressBookResult saved = SaveAddressBook();
@@ -132,9 +129,9 @@ TEST_F(AddressBookTest, RecordsWhoseIdHasTheWrongSignAreLeftOutNamedAndKeptAside
     EXPECT_EQ(getField(GroupMap.at(-2).name), QByteArray()) << "the group -2, not the member -2";
     const QStringList lines = loaded.message.split(QLatin1Char('\n'));
     ASSERT_EQ(lines.size(), 4) << loaded.message.toStdString();
-    EXPECT_EQ(lines[0], QString::fromUtf8("通訊錄檔案已損壞：第 2 筆成員紀錄「Minus」的識別碼 -2 不是正數，已略過。"));
-    EXPECT_EQ(lines[1], QString::fromUtf8("通訊錄檔案已損壞：第 3 筆成員紀錄「Zero」的識別碼 0 不是正數，已略過。"));
-    EXPECT_EQ(lines[2], QString::fromUtf8("通訊錄檔案已損壞：第 2 筆群組紀錄「」的識別碼 2 不是負數，已略過。"));
+    EXPECT_EQ(lines[0], QStringLiteral("通訊錄檔案已損壞：第 2 筆成員紀錄「Minus」的識別碼 -2 不是正數，已略過。"));
+    EXPECT_EQ(lines[1], QStringLiteral("通訊錄檔案已損壞：第 3 筆成員紀錄「Zero」的識別碼 0 不是正數，已略過。"));
+    EXPECT_EQ(lines[2], QStringLiteral("通訊錄檔案已損壞：第 2 筆群組紀錄「」的識別碼 2 不是負數，已略過。"));
 
     // The records left out are not lost: the file is kept as it was before the next save replaces it.
     const AddressBookResult saved = SaveAddressBook();
@@ -148,18 +145,18 @@ TEST_F(AddressBookTest, RecordsWhoseIdHasTheWrongSignAreLeftOutNamedAndKeptAside
         many += image(member(-100 - i, "x"));
     write(many);
     const QString text = LoadAddressBook().message;
-    EXPECT_EQ(text.count(QString::fromUtf8("不是正數")), 5) << text.toStdString();
-    EXPECT_TRUE(text.contains(QString::fromUtf8("另有 15 筆紀錄的識別碼不符")));
+    EXPECT_EQ(text.count(QStringLiteral("不是正數")), 5) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("另有 15 筆紀錄的識別碼不符")));
     EXPECT_TRUE(MemberMap.empty());
 }
 
 TEST_F(AddressBookTest, UnreadableOrUnwritableFilesAreReportedAndNeverOverwritten) {
     ASSERT_TRUE(QDir().mkpath(AddressBookPath())); // a folder in the file's place can be neither read nor replaced
-    EXPECT_EQ(SaveAddressBook().message, QString::fromUtf8("寫入通訊錄檔案失敗！"));
+    EXPECT_EQ(SaveAddressBook().message, QStringLiteral("寫入通訊錄檔案失敗！"));
     MemberMap[9] = member(9);
     const AddressBookResult loaded = LoadAddressBook();
     EXPECT_FALSE(loaded.ok);
-    EXPECT_EQ(loaded.message, QString::fromUtf8("讀取通訊錄檔案失敗！"));
+    EXPECT_EQ(loaded.message, QStringLiteral("讀取通訊錄檔案失敗！"));
     EXPECT_EQ(MemberMap.size(), 1u);
     const AddressBookResult saved = SaveAddressBook();
     ASSERT_TRUE(saved.ok) << saved.message.toStdString();

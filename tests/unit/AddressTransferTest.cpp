@@ -1,6 +1,7 @@
 #include "exchange/AddressTransfer.h"
 #include "BookRecords.h"
 #include "addressbook/AddressBook.h"
+#include "addressbook/AddressBookState.h"
 #include "exchange/ColumnMapping.h"
 #include "shared/Big5.h"
 #include "shared/Clock.h"

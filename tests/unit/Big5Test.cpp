@@ -13,8 +13,8 @@ TEST(Big5Test, BrokenCharactersShowAsReplacementAlsoAtTheEnd) {
     const struct {
         QByteArray bytes;
         QString text;
-    } cases[] = {{"\xA4\xA4", QString::fromUtf8("中")},  {"\xB0", bad},
-                 {"ab\xA4", QStringLiteral("ab") + bad}, {"\xA4\xA4\xA4", QString::fromUtf8("中") + bad},
+    } cases[] = {{"\xA4\xA4", QStringLiteral("中")},     {"\xB0", bad},
+                 {"ab\xA4", QStringLiteral("ab") + bad}, {"\xA4\xA4\xA4", QStringLiteral("中") + bad},
                  {"\xA4\n", bad + QStringLiteral("\n")}, {"", QString()}};
     for (const auto& c : cases)
         EXPECT_EQ(fromBig5(c.bytes), c.text) << c.bytes.toHex().constData();

@@ -12,8 +12,6 @@
 
 #include <iterator>
 
-#ifdef NORVI_CLI_PATH
-
 namespace norvi {
 namespace {
 
@@ -46,7 +44,8 @@ protected:
     // Starts a query of row 0, which saves the whole log in place at its end.
     void startQuery(QProcess& process) const {
         process.setProgram(QStringLiteral(NORVI_CLI_PATH));
-        process.setArguments({"-C", m_dir.path(), "query", "--log", path("big.log"), "--rows", "0"});
+        process.setArguments({QStringLiteral("-C"), m_dir.path(), QStringLiteral("query"), QStringLiteral("--log"),
+                              path(QStringLiteral("big.log")), QStringLiteral("--rows"), QStringLiteral("0")});
         process.start();
         ASSERT_TRUE(process.waitForStarted(10000));
     }
@@ -90,7 +89,7 @@ TEST_F(CliCrashTest, KilledDuringALargeSaveLeavesTheOldOrTheNewFileAndTheNextRun
         const test::CliRun next = run({"query", "--log", path("big.log"), "--rows", "0"});
         EXPECT_EQ(next.exitCode, 0) << next.err.toStdString();
         EXPECT_EQ(readBytes("big.log"), fresh);
-        EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(' ').toStdString();
+        EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(QLatin1Char(' ')).toStdString();
     }
     RecordProperty("killed_mid_save", midSave);
     RecordProperty("old_after_kill", oldAfter);
@@ -100,5 +99,3 @@ TEST_F(CliCrashTest, KilledDuringALargeSaveLeavesTheOldOrTheNewFileAndTheNextRun
 
 } // namespace
 } // namespace norvi
-
-#endif // NORVI_CLI_PATH

@@ -6,14 +6,13 @@
 
 #include <csignal>
 
-#ifdef NORVI_CLI_PATH
-
 // norvi-cli among damaged files, devices, pipes, signals and full disks.
 namespace norvi {
 namespace {
 
 using test::CliRun;
 using test::readLog;
+using test::textList;
 using test::u;
 
 class CliSurroundingsTest : public test::CliTest {
@@ -38,17 +37,20 @@ TEST_F(CliSurroundingsTest, DamagedAddressBookRefusesTheNameAndSaysWhichRecordIs
     for (const char* name : {"=王小明", "=正數群組"}) {
         const CliRun r = run({"send", "--text", "hi", u(name)});
         EXPECT_EQ(r.exitCode, 1) << name << r.err.toStdString(); // never an abort
-        EXPECT_TRUE(r.err.contains(u("第 1 筆成員紀錄「王小明」的識別碼 -5 不是正數"))) << r.err.toStdString();
-        EXPECT_TRUE(r.err.contains(u("第 2 筆群組紀錄「正數群組」的識別碼 3 不是負數"))) << r.err.toStdString();
-        EXPECT_TRUE(r.err.contains(u("通訊錄中沒有名為「%1」").arg(u(name).mid(1)))) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("第 1 筆成員紀錄「王小明」的識別碼 -5 不是正數")))
+            << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("第 2 筆群組紀錄「正數群組」的識別碼 3 不是負數")))
+            << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("通訊錄中沒有名為「%1」").arg(u(name).mid(1))))
+            << r.err.toStdString();
     }
     EXPECT_EQ(sendRequests(), 0);
 
     // The sound part of the book still works; the dead slot is named and skipped.
-    const CliRun group = run({"send", "--text", "hi", "--log", path("group.log"), u("=業務部")});
+    const CliRun group = run({"send", "--text", "hi", "--log", path("group.log"), QStringLiteral("=業務部")});
     ASSERT_EQ(group.exitCode, 0) << group.err.toStdString();
     EXPECT_EQ(sentNumbers(), std::vector<QByteArray>{"0911000007"});
-    EXPECT_TRUE(group.err.contains(u("群組「業務部」中的成員（識別碼 99）不在通訊錄中，已略過。")))
+    EXPECT_TRUE(group.err.contains(QStringLiteral("群組「業務部」中的成員（識別碼 99）不在通訊錄中，已略過。")))
         << group.err.toStdString();
 }
 
@@ -80,7 +82,8 @@ TEST_F(CliSurroundingsTest, LogToADeviceOrAPipeIsWrittenThroughAndTheNodeStays) 
 class CliStopSignalTest : public CliSurroundingsTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(CliStopSignalTest, RunStopsAfterTheCurrentExchangeAndTheLogHoldsWhatTheGatewayAccepted) {
-    sim->setReplyPacing(gwsim::ReplyPacing::split()); // each reply takes a tenth of a second: the run is still going at the signal
+    sim->setReplyPacing(
+        gwsim::ReplyPacing::split()); // each reply takes a tenth of a second: the run is still going at the signal
     QByteArray list;
     for (int i = 0; i < 40; ++i)
         list += "09120000" + QByteArray::number(10 + i) + "\n";
@@ -88,8 +91,8 @@ TEST_P(CliStopSignalTest, RunStopsAfterTheCurrentExchangeAndTheLogHoldsWhatTheGa
 
     QProcess process;
     process.setProgram(QStringLiteral(NORVI_CLI_PATH));
-    process.setArguments(
-        {"-C", m_dir.path(), "send", "--text", "hi", "--list", path("list.txt"), "--log", path("stopped.log")});
+    process.setArguments(textList(
+        {"-C", m_dir.path(), "send", "--text", "hi", "--list", path("list.txt"), "--log", path("stopped.log")}));
     process.start();
     ASSERT_TRUE(process.waitForStarted(10000));
     QDeadlineTimer deadline(20000);
@@ -120,12 +123,12 @@ TEST_F(CliSurroundingsTest, FullStandardOutputIsAnErrorWithItsOwnExitCode) {
     const auto toFullDevice = [](QProcess& p) { p.setStandardOutputFile(QStringLiteral("/dev/full")); };
     const CliRun sent = run({"send", "--text", "hi", "--log", path("sent.log"), "0912000001"}, {}, toFullDevice);
     EXPECT_EQ(sent.exitCode, 4);
-    EXPECT_TRUE(sent.err.contains(u("無法寫出標準輸出"))) << sent.err.toStdString();
+    EXPECT_TRUE(sent.err.contains(QStringLiteral("無法寫出標準輸出"))) << sent.err.toStdString();
     EXPECT_EQ(readLog(path("sent.log")).size(), 1u) << "the log is saved before anything is printed";
 
     const CliRun csv = run({"log2csv", path("sent.log")}, {}, toFullDevice);
     EXPECT_EQ(csv.exitCode, 4);
-    EXPECT_TRUE(csv.err.contains(u("無法寫出標準輸出")));
+    EXPECT_TRUE(csv.err.contains(QStringLiteral("無法寫出標準輸出")));
     EXPECT_EQ(run({"--help"}, {}, toFullDevice).exitCode, 4);
 }
 
@@ -143,13 +146,13 @@ TEST_F(CliSurroundingsTest, DamagedLogIsNotReplacedThroughALinkOrAnotherSpelling
         QFile::remove(path("link.log"));
         ASSERT_TRUE(QFile::link(path("bad.log"), path("link.log")));
         for (const QString& out : {QString(), path("link.log"), path("sub/../bad.log"), path("./bad.log")}) {
-            QStringList args{"query", "--log", path("bad.log")};
+            QStringList args = textList({"query", "--log", path("bad.log")});
             if (!out.isEmpty())
-                args += QStringList{"--out", out};
+                args += textList({"--out", out});
             const CliRun r = run(args);
             EXPECT_EQ(r.exitCode, 1) << out.toStdString();
             EXPECT_TRUE(r.err.contains(u(d.said))) << r.err.toStdString();
-            EXPECT_TRUE(r.err.contains(u("的傳送紀錄檔不會被覆寫"))) << r.err.toStdString();
+            EXPECT_TRUE(r.err.contains(QStringLiteral("的傳送紀錄檔不會被覆寫"))) << r.err.toStdString();
             EXPECT_EQ(readBytes("bad.log"), d.bytes);
             EXPECT_TRUE(QFileInfo(path("link.log")).isSymLink());
         }
@@ -168,8 +171,8 @@ TEST_F(CliSurroundingsTest, RelativeLogFolderIsUnderTheStartFolderWhereverTheCom
     const CliRun r = run({"send", "--text", "hi", "0912000001"}, {}, typedElsewhere);
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QDir logs(path("relative-logs"));
-    EXPECT_EQ(logs.entryList({"*.log"}).size(), 1);
-    EXPECT_EQ(logs.entryList({"*.dbg"}).size(), 1);
+    EXPECT_EQ(logs.entryList({QStringLiteral("*.log")}).size(), 1);
+    EXPECT_EQ(logs.entryList({QStringLiteral("*.dbg")}).size(), 1);
     EXPECT_FALSE(QFileInfo::exists(QDir(elsewhere.path()).filePath(QStringLiteral("relative-logs"))));
 }
 
@@ -186,16 +189,16 @@ class CliBadInputTest : public CliSurroundingsTest, public ::testing::WithParamI
 TEST_P(CliBadInputTest, FileThatIsNotTextInItsEncodingIsRefusedByLine) {
     const BadInput& c = GetParam();
     writeFile("input.txt", c.bytes);
-    QStringList args{"send"};
-    args += c.asList ? QStringList{"--text", "hi", "--list", path("input.txt")}
-                     : QStringList{"--text-file", path("input.txt"), "0912000001"};
+    QStringList args{QStringLiteral("send")};
+    args += c.asList ? textList({"--text", "hi", "--list", path("input.txt")})
+                     : textList({"--text-file", path("input.txt"), "0912000001"});
     if (c.big5)
         args += QStringLiteral("--big5");
     const CliRun r = run(args);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains(u(c.message))) << r.err.toStdString();
     EXPECT_EQ(sendRequests(), 0);
-    EXPECT_TRUE(QDir(path("logfiles")).entryList({"*.log"}).isEmpty());
+    EXPECT_TRUE(QDir(path("logfiles")).entryList({QStringLiteral("*.log")}).isEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -216,10 +219,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(CliSurroundingsTest, EndlessInputIsCutOffWithAMessage) {
     const CliRun text = run({"send", "--text-file", "/dev/zero", "0912000001"});
     EXPECT_EQ(text.exitCode, 1);
-    EXPECT_TRUE(text.err.contains(u("訊息檔案 /dev/zero 超過 8 KB"))) << text.err.toStdString();
+    EXPECT_TRUE(text.err.contains(QStringLiteral("訊息檔案 /dev/zero 超過 8 KB"))) << text.err.toStdString();
     const CliRun list = run({"send", "--text", "hi", "--list", "/dev/zero"});
     EXPECT_EQ(list.exitCode, 1);
-    EXPECT_TRUE(list.err.contains(u("發訊名單檔案 /dev/zero 超過 256 MB"))) << list.err.toStdString();
+    EXPECT_TRUE(list.err.contains(QStringLiteral("發訊名單檔案 /dev/zero 超過 256 MB"))) << list.err.toStdString();
     EXPECT_EQ(sendRequests(), 0);
 }
 
@@ -227,15 +230,13 @@ TEST_F(CliSurroundingsTest, RunWithoutAnyUsableNumberIsRefused) {
     MemberMap[1] = test::member(1, big5("無號碼"), "");
     ASSERT_TRUE(SaveAddressBook(path("AddressBook.bin")).ok);
     writeFile("list.txt", " ,only a text\n");
-    const CliRun r = run({"send", "--text", "hi", "--list", path("list.txt"), u("=無號碼")});
+    const CliRun r = run({"send", "--text", "hi", "--list", path("list.txt"), QStringLiteral("=無號碼")});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(u("沒有任何受訊者有可傳送的電話號碼"))) << r.err.toStdString();
-    EXPECT_FALSE(r.out.contains(u("完成：0 / 0")));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("沒有任何受訊者有可傳送的電話號碼"))) << r.err.toStdString();
+    EXPECT_FALSE(r.out.contains(QStringLiteral("完成：0 / 0")));
     EXPECT_EQ(sendRequests(), 0);
-    EXPECT_TRUE(QDir(path("logfiles")).entryList({"*.log"}).isEmpty());
+    EXPECT_TRUE(QDir(path("logfiles")).entryList({QStringLiteral("*.log")}).isEmpty());
 }
 
 } // namespace
 } // namespace norvi
-
-#endif // NORVI_CLI_PATH

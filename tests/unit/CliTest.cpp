@@ -1,7 +1,5 @@
 #include "CliFixture.h"
 
-#ifdef NORVI_CLI_PATH
-
 namespace norvi {
 namespace {
 
@@ -9,23 +7,25 @@ using test::CliRun;
 using test::CliTest;
 using test::readLog;
 using test::reservationTime;
+using test::textList;
 using test::u;
 
 TEST_F(CliTest, SendToTypedNumbersPrintsTheRowsAndSavesALogTheDesktopReaderLoads) {
     const QString log = path("typed.log");
-    const CliRun r = run({"send", "--text", u("Hello 世界"), "--log", log, "0912345678", "0922333444"});
+    const CliRun r = run({"send", "--text", QStringLiteral("Hello 世界"), "--log", log, "0912345678", "0922333444"});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const auto rows = r.rows();
     ASSERT_EQ(rows.size(), 2);
-    EXPECT_EQ(column(rows, ColMobile), (std::set<QString>{"0912345678", "0922333444"}));
+    EXPECT_EQ(column(rows, ColMobile), (std::set<QString>{QStringLiteral("0912345678"), QStringLiteral("0922333444")}));
     for (const QStringList& row : rows) {
-        EXPECT_EQ(row[ColSendCode], "0");
-        EXPECT_TRUE(row[ColSendResult].startsWith(u("訊息已成功送出(MsgId:"))) << row[ColSendResult].toStdString();
-        EXPECT_EQ(row[ColContent], u("Hello 世界"));
+        EXPECT_EQ(row[ColSendCode], QStringLiteral("0"));
+        EXPECT_TRUE(row[ColSendResult].startsWith(QStringLiteral("訊息已成功送出(MsgId:")))
+            << row[ColSendResult].toStdString();
+        EXPECT_EQ(row[ColContent], QStringLiteral("Hello 世界"));
         EXPECT_EQ(row[ColSendTime].size(), 14);
     }
-    EXPECT_TRUE(r.out.contains(u("狀態：簡訊傳送完成")));
-    EXPECT_TRUE(r.out.contains(u("完成：2 / 2(100%)")));
+    EXPECT_TRUE(r.out.contains(QStringLiteral("狀態：簡訊傳送完成")));
+    EXPECT_TRUE(r.out.contains(QStringLiteral("完成：2 / 2(100%)")));
     EXPECT_EQ(sendRequests(), 2);
 
     // The desktop program loads a ".log" through the same reader into its model: same rows, same order.
@@ -46,20 +46,20 @@ TEST_F(CliTest, SendToTypedNumbersPrintsTheRowsAndSavesALogTheDesktopReaderLoads
     }
 
     // The summary went to the day's operation log, as the progress window writes it.
-    const QStringList dbg = QDir(path("logfiles")).entryList({"*.dbg"});
+    const QStringList dbg = QDir(path("logfiles")).entryList({QStringLiteral("*.dbg")});
     ASSERT_EQ(dbg.size(), 1);
     QFile opLog(QDir(path("logfiles")).filePath(dbg.first()));
     ASSERT_TRUE(opLog.open(QIODevice::ReadOnly));
     const QString opText = fromBig5(opLog.readAll());
-    EXPECT_TRUE(opText.contains(u("簡訊傳送完成")));
-    EXPECT_TRUE(opText.contains(u("start")));
+    EXPECT_TRUE(opText.contains(QStringLiteral("簡訊傳送完成")));
+    EXPECT_TRUE(opText.contains(QStringLiteral("start")));
 }
 
 TEST_F(CliTest, SendWithoutLogOptionSavesATimeStampedLogInTheLogFolderWithoutOverwriting) {
     for (int i = 0; i < 2; ++i)
         ASSERT_EQ(run({"send", "--text", "hi", "0912345678"}).exitCode, 0);
-    const QStringList logs = QDir(path("logfiles")).entryList({"*.log"});
-    EXPECT_EQ(logs.size(), 2) << logs.join(' ').toStdString();
+    const QStringList logs = QDir(path("logfiles")).entryList({QStringLiteral("*.log")});
+    EXPECT_EQ(logs.size(), 2) << logs.join(QLatin1Char(' ')).toStdString();
     for (const QString& name : logs)
         EXPECT_EQ(readLog(QDir(path("logfiles")).filePath(name)).size(), 1u) << name.toStdString();
 }
@@ -76,32 +76,36 @@ TEST_F(CliTest, SendToNamedMemberAndNestedGroupUsesDefaultNumbersOnce) {
     GroupMap[-2] = sales;
     ASSERT_TRUE(SaveAddressBook(path("AddressBook.bin")).ok);
 
-    const CliRun one = run({"send", "--text", "hi", "--log", path("one.log"), u("=王小明")});
+    const CliRun one = run({"send", "--text", "hi", "--log", path("one.log"), QStringLiteral("=王小明")});
     ASSERT_EQ(one.exitCode, 0) << one.err.toStdString();
     ASSERT_EQ(one.rows().size(), 1);
-    EXPECT_EQ(one.rows()[0][ColName], u("王小明"));
-    EXPECT_EQ(one.rows()[0][ColMobile], "0911000002");
+    EXPECT_EQ(one.rows()[0][ColName], QStringLiteral("王小明"));
+    EXPECT_EQ(one.rows()[0][ColMobile], QStringLiteral("0911000002"));
     EXPECT_EQ(readLog(path("one.log")).at(0).image, ImageMember);
 
     // The member named directly and again inside the nested group gets one message.
-    const CliRun group = run({"send", "--text", "hi", "--log", path("group.log"), u("=王小明"), u("=總公司")});
+    const CliRun group =
+        run({"send", "--text", "hi", "--log", path("group.log"), QStringLiteral("=王小明"), QStringLiteral("=總公司")});
     ASSERT_EQ(group.exitCode, 0) << group.err.toStdString();
     const auto rows = group.rows();
     ASSERT_EQ(rows.size(), 3);
-    EXPECT_EQ(column(rows, ColMobile), (std::set<QString>{"0911000002", "0922000002", "0933000003"}));
-    EXPECT_EQ(column(rows, ColName), (std::set<QString>{u("王小明"), u("陳美麗"), u("林志成")}));
+    EXPECT_EQ(column(rows, ColMobile), (std::set<QString>{QStringLiteral("0911000002"), QStringLiteral("0922000002"),
+                                                          QStringLiteral("0933000003")}));
+    EXPECT_EQ(column(rows, ColName),
+              (std::set<QString>{QStringLiteral("王小明"), QStringLiteral("陳美麗"), QStringLiteral("林志成")}));
 }
 
 TEST_F(CliTest, UnknownNameIsRefusedBeforeAnythingIsSent) {
-    const CliRun r = run({"send", "--text", "hi", u("=無此人")});
+    const CliRun r = run({"send", "--text", "hi", QStringLiteral("=無此人")});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(u("無此人"))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("無此人"))) << r.err.toStdString();
     EXPECT_EQ(sendRequests(), 0);
 }
 
 TEST_F(CliTest, ListFileRowsGetTheirPlaceholdersFilledWithReplace) {
-    writeFile("list.txt", u("0911111111 $王小明$$1,200$\n0922222222\n\n0933333333,$陳美麗$$350$\n").toUtf8());
-    const QString templ = u("親愛的$1$您好，金額$2$元");
+    writeFile("list.txt",
+              QStringLiteral("0911111111 $王小明$$1,200$\n0922222222\n\n0933333333,$陳美麗$$350$\n").toUtf8());
+    const QString templ = QStringLiteral("親愛的$1$您好，金額$2$元");
     const CliRun r = run(
         {"send", "--text", templ, "--list", path("list.txt"), "--replace", "--log", path("list.log"), "0900000000"});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
@@ -110,10 +114,10 @@ TEST_F(CliTest, ListFileRowsGetTheirPlaceholdersFilledWithReplace) {
     std::map<QString, QString> contentByNumber;
     for (const QStringList& row : rows)
         contentByNumber[row[ColMobile]] = row[ColContent];
-    EXPECT_EQ(contentByNumber["0900000000"], templ);
-    EXPECT_EQ(contentByNumber["0911111111"], u("親愛的王小明您好，金額1,200元"));
-    EXPECT_EQ(contentByNumber["0922222222"], templ);
-    EXPECT_EQ(contentByNumber["0933333333"], u("親愛的陳美麗您好，金額350元"));
+    EXPECT_EQ(contentByNumber[QStringLiteral("0900000000")], templ);
+    EXPECT_EQ(contentByNumber[QStringLiteral("0911111111")], QStringLiteral("親愛的王小明您好，金額1,200元"));
+    EXPECT_EQ(contentByNumber[QStringLiteral("0922222222")], templ);
+    EXPECT_EQ(contentByNumber[QStringLiteral("0933333333")], QStringLiteral("親愛的陳美麗您好，金額350元"));
 
     int listRows = 0;
     for (const SendLogRow& row : readLog(path("list.log")))
@@ -126,14 +130,14 @@ TEST_F(CliTest, Big5ListFileRowOwnTextIsSentAsItIsWithoutReplace) {
     const CliRun r = run({"send", "--text", "x $1$", "--list", path("list.txt"), "--big5", "--log", path("l.log")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     ASSERT_EQ(r.rows().size(), 1);
-    EXPECT_EQ(r.rows()[0][ColContent], u("$王小明$$1,200$"));
+    EXPECT_EQ(r.rows()[0][ColContent], QStringLiteral("$王小明$$1,200$"));
 }
 
 TEST_F(CliTest, ListFileWithACharacterWithoutBig5IsRefusedNamingIt) {
-    writeFile("list.txt", u("0911111111 $小明😀$\n").toUtf8());
+    writeFile("list.txt", QStringLiteral("0911111111 $小明😀$\n").toUtf8());
     const CliRun r = run({"send", "--text", "x $1$", "--list", path("list.txt")});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(u("😀"))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("😀"))) << r.err.toStdString();
     EXPECT_TRUE(sim->requests().empty());
 }
 
@@ -143,7 +147,7 @@ TEST_F(CliTest, SendWithTheGatewayDownRecordsEveryFailureAndSaysSo) {
     EXPECT_EQ(r.exitCode, 2);
     ASSERT_EQ(r.rows().size(), 2);
     for (const QStringList& row : r.rows())
-        EXPECT_EQ(row[ColSendCode], "-1");
+        EXPECT_EQ(row[ColSendCode], QStringLiteral("-1"));
     EXPECT_EQ(readLog(path("down.log")).size(), 2u);
     // -v shows the message area: the worker's login failures are there.
     EXPECT_TRUE(r.err.contains(QStringLiteral("Login to Server fail"))) << r.err.toStdString();
@@ -183,8 +187,9 @@ TEST_F(CliTest, RepliesPausedMidwayKeepRefusalsAndEachRowsOwnMsgId) {
     const CliRun queried = run({"query", "--log", log});
     ASSERT_EQ(queried.exitCode, 0) << queried.err.toStdString();
     for (const SendLogRow& row : readLog(log)) {
-        if (row.texts[ColSendCode] == "0")
+        if (row.texts[ColSendCode] == "0") {
             EXPECT_EQ(row.texts[ColQueryCode], "0") << fromBig5(row.texts[ColQueryResult]).toStdString();
+        }
     }
 }
 
@@ -193,14 +198,14 @@ TEST_F(CliTest, TrickledRepliesEndWithinTheReplyWaitAndItsRetry) {
     const CliRun r = run({"-v", "--reply-wait", "1", "send", "--text", "hi", "--log", path("t.log"), "0912345678"});
     EXPECT_EQ(r.exitCode, 2);
     ASSERT_EQ(r.rows().size(), 1);
-    EXPECT_EQ(r.rows()[0][ColSendCode], "-1");
-    EXPECT_EQ(r.rows()[0][ColSendResult], u("Recv()逾時"));
-    EXPECT_TRUE(r.err.contains(u("Login to Server fail, -1:Recv()逾時"))) << r.err.toStdString();
+    EXPECT_EQ(r.rows()[0][ColSendCode], QStringLiteral("-1"));
+    EXPECT_EQ(r.rows()[0][ColSendResult], QStringLiteral("Recv()逾時"));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Login to Server fail, -1:Recv()逾時"))) << r.err.toStdString();
     EXPECT_EQ(sim->connectionCount(), 2);
 
     const CliRun test = run({"--reply-wait=1", "login-test"});
     EXPECT_EQ(test.exitCode, 1);
-    EXPECT_TRUE(test.out.contains(u("Recv()逾時"))) << test.out.toStdString();
+    EXPECT_TRUE(test.out.contains(QStringLiteral("Recv()逾時"))) << test.out.toStdString();
     EXPECT_EQ(run({"--reply-wait", "0", "login-test"}).exitCode, 1);
     EXPECT_EQ(sim->connectionCount(), 3); // a wait of 0 seconds is refused before anything connects
 }
@@ -214,12 +219,12 @@ struct Refusal {
 class CliRefusalTest : public CliTest, public ::testing::WithParamInterface<Refusal> {};
 
 TEST_P(CliRefusalTest, SendIsRefusedWithTheDialogsMessageAndNothingSent) {
-    const CliRun r = run(QStringList{"send"} + GetParam().args());
+    const CliRun r = run(textList({"send"}) + GetParam().args());
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains(u(GetParam().message))) << r.err.toStdString();
     EXPECT_TRUE(r.rows().isEmpty());
     EXPECT_TRUE(sim->requests().empty());
-    EXPECT_TRUE(QDir(path("logfiles")).entryList({"*.log"}).isEmpty());
+    EXPECT_TRUE(QDir(path("logfiles")).entryList({QStringLiteral("*.log")}).isEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -228,48 +233,48 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"NoRecipientComesBeforeEmptyText", [] { return QStringList{}; }, "請選擇、上載或輸入受訊者！"},
         Refusal{"EmptyText",
                 [] {
-                    return QStringList{"--text", "", "0912345678"};
+                    return textList({"--text", "", "0912345678"});
                 },
                 "請輸入訊息內容！"},
-        Refusal{"NoTextAtAll", [] { return QStringList{"0912345678"}; }, "請輸入訊息內容！"},
+        Refusal{"NoTextAtAll", [] { return textList({"0912345678"}); }, "請輸入訊息內容！"},
         Refusal{"PhoneNumberInText",
                 [] {
-                    return QStringList{"--text", u("請回電0912345678謝謝"), "0912345678"};
+                    return textList({"--text", QStringLiteral("請回電0912345678謝謝"), "0912345678"});
                 },
                 "簡訊內容包含電話號嗎，請用 '-' 符號分開才可正常傳送"},
         Refusal{"ReservationInThePast",
                 [] {
-                    return QStringList{"--at", reservationTime(-600), "--text", "hi", "0912345678"};
+                    return textList({"--at", reservationTime(-600), "--text", "hi", "0912345678"});
                 },
                 "不可預約過去的時間！"},
         Refusal{"ReservationBeyondSixDays",
                 [] {
-                    return QStringList{"--at", reservationTime(6 * 86400 + 3600), "--text", "hi", "0912345678"};
+                    return textList({"--at", reservationTime(6 * 86400 + 3600), "--text", "hi", "0912345678"});
                 },
                 "預約傳送超過6天限制！"},
         Refusal{"ReservationNotADate",
                 [] {
-                    return QStringList{"--at", "202402301200", "--text", "hi", "0912345678"};
+                    return textList({"--at", "202402301200", "--text", "hi", "0912345678"});
                 },
                 "預約傳送時間格式錯誤！"},
         Refusal{"LimitOverADay",
                 [] {
-                    return QStringList{"--limit", "1441", "--text", "hi", "0912345678"};
+                    return textList({"--limit", "1441", "--text", "hi", "0912345678"});
                 },
                 "訊息截止時間超過24小時！"},
         Refusal{"LimitFarOverADay",
                 [] {
-                    return QStringList{"--limit", "100000", "--text", "hi", "0912345678"};
+                    return textList({"--limit", "100000", "--text", "hi", "0912345678"});
                 },
                 "訊息截止時間超過24小時！"},
         Refusal{"CharacterWithoutBig5",
                 [] {
-                    return QStringList{"--text", u("hi 😀"), "0912345678"};
+                    return textList({"--text", QStringLiteral("hi 😀"), "0912345678"});
                 },
                 "無法以Big5碼表示"},
         Refusal{"NumberTooLong",
                 [] {
-                    return QStringList{"--text", "hi", QString(40, QLatin1Char('9'))};
+                    return textList({"--text", "hi", QString(40, QLatin1Char('9'))});
                 },
                 "受訊者號碼過長"}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -286,10 +291,10 @@ TEST_F(CliTest, CancelAndQueryOverASavedLogUpdateTheChosenRows) {
     const CliRun cancelled = run({"cancel", "--log", log, "--rows", "1"});
     ASSERT_EQ(cancelled.exitCode, 0) << cancelled.err.toStdString();
     ASSERT_EQ(cancelled.rows().size(), 2);
-    EXPECT_EQ(cancelled.rows()[1][ColQueryCode], "0");
-    EXPECT_TRUE(cancelled.rows()[1][ColQueryResult].startsWith(u("取消成功")));
+    EXPECT_EQ(cancelled.rows()[1][ColQueryCode], QStringLiteral("0"));
+    EXPECT_TRUE(cancelled.rows()[1][ColQueryResult].startsWith(QStringLiteral("取消成功")));
     EXPECT_TRUE(cancelled.rows()[0][ColQueryCode].isEmpty());
-    EXPECT_TRUE(cancelled.out.contains(u("預約簡訊取消完成")));
+    EXPECT_TRUE(cancelled.out.contains(QStringLiteral("預約簡訊取消完成")));
 
     // Written back in place, rows where they were.
     const std::vector<SendLogRow> afterCancel = readLog(log);
@@ -318,7 +323,7 @@ TEST_F(CliTest, RowCommandsRefuseBadInputWithoutTouchingTheLog) {
 
     const CliRun outOfRange = run({"query", "--log", log, "--rows", "0,2"});
     EXPECT_EQ(outOfRange.exitCode, 1);
-    EXPECT_TRUE(outOfRange.err.contains(u("列號 2 超出範圍")));
+    EXPECT_TRUE(outOfRange.err.contains(QStringLiteral("列號 2 超出範圍")));
     EXPECT_EQ(run({"query", "--log", log, "--rows", "a"}).exitCode, 1);
     EXPECT_EQ(run({"query"}).exitCode, 1);
     EXPECT_EQ(run({"cancel", "--log", path("missing.log")}).exitCode, 1);
@@ -330,7 +335,7 @@ TEST_F(CliTest, RowCommandsRefuseBadInputWithoutTouchingTheLog) {
     cut.close();
     const CliRun incomplete = run({"query", "--log", path("cut.log")});
     EXPECT_EQ(incomplete.exitCode, 1);
-    EXPECT_TRUE(incomplete.err.contains(u("不完整")));
+    EXPECT_TRUE(incomplete.err.contains(QStringLiteral("不完整")));
 
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), before);
@@ -358,12 +363,12 @@ TEST_F(CliTest, ResendSendsOnlyFailedRowsAndAppendsThem) {
 
     const CliRun nothing = run({"resend", "--log", log, "--rows", "2"});
     EXPECT_EQ(nothing.exitCode, 0);
-    EXPECT_TRUE(nothing.out.contains(u("沒有確定失敗的訊息需要重新傳送！")));
+    EXPECT_TRUE(nothing.out.contains(QStringLiteral("沒有確定失敗的訊息需要重新傳送！")));
     EXPECT_EQ(readLog(log).size(), 3u);
 }
 
 TEST_F(CliTest, Log2csvOpensInACsvReaderWithTheEightColumns) {
-    const QString text = u("您好, \"朋友\"");
+    const QString text = QStringLiteral("您好, \"朋友\"");
     ASSERT_EQ(run({"send", "--text", text, "--log", path("csv.log"), "0912000001"}).exitCode, 0);
 
     const CliRun utf8 = run({"log2csv", path("csv.log")});
@@ -374,8 +379,8 @@ TEST_F(CliTest, Log2csvOpensInACsvReaderWithTheEightColumns) {
     ASSERT_EQ(table.records.size(), 2);
     ASSERT_EQ(table.records[0].size(), kSendLogColumns);
     ASSERT_EQ(table.records[1].size(), kSendLogColumns);
-    EXPECT_EQ(QString::fromUtf8(table.records[0][ColMobile]), u("行動電話"));
-    EXPECT_EQ(QString::fromUtf8(table.records[0][ColContent]), u("訊息內容"));
+    EXPECT_EQ(QString::fromUtf8(table.records[0][ColMobile]), QStringLiteral("行動電話"));
+    EXPECT_EQ(QString::fromUtf8(table.records[0][ColContent]), QStringLiteral("訊息內容"));
     EXPECT_EQ(table.records[1][ColMobile], "0912000001");
     EXPECT_EQ(table.records[1][ColSendCode], "0");
     EXPECT_EQ(QString::fromUtf8(table.records[1][ColContent]), text);
@@ -392,52 +397,52 @@ TEST_F(CliTest, Log2csvOpensInACsvReaderWithTheEightColumns) {
 TEST_F(CliTest, SingleQueryAndCancelByMsgIdPrintTheResultBox) {
     ASSERT_EQ(run({"send", "--text", "hi", "--log", path("one.log"), "0912000001"}).exitCode, 0);
     const QByteArray result = readLog(path("one.log")).at(0).texts[ColSendResult];
-    const QString msgId = fromBig5(result).section(u("MsgId:"), 1).section(QLatin1Char(')'), 0, 0);
+    const QString msgId = fromBig5(result).section(QStringLiteral("MsgId:"), 1).section(QLatin1Char(')'), 0, 0);
     ASSERT_FALSE(msgId.isEmpty());
 
     const CliRun delivered = run({"query-id", msgId});
     EXPECT_EQ(delivered.exitCode, 0) << delivered.err.toStdString();
-    EXPECT_TRUE(delivered.out.startsWith(u("結果碼：0\n查詢結果："))) << delivered.out.toStdString();
+    EXPECT_TRUE(delivered.out.startsWith(QStringLiteral("結果碼：0\n查詢結果："))) << delivered.out.toStdString();
 
     const CliRun unknown = run({"query-id", "NOSUCHID"});
     EXPECT_EQ(unknown.exitCode, 2);
-    EXPECT_TRUE(unknown.out.startsWith(u("結果碼：2\n")));
+    EXPECT_TRUE(unknown.out.startsWith(QStringLiteral("結果碼：2\n")));
 
     // A message sent at once is no reservation, so it cannot be cancelled.
     const CliRun cancel = run({"cancel-id", msgId});
     EXPECT_EQ(cancel.exitCode, 2);
-    EXPECT_TRUE(cancel.out.startsWith(u("預約取消碼：1\n預約取消結果：")));
+    EXPECT_TRUE(cancel.out.startsWith(QStringLiteral("預約取消碼：1\n預約取消結果：")));
 }
 
 TEST_F(CliTest, SegmentPrintsTheCountAndEachStoredSegment) {
-    const CliRun single = run({"segment", "--text", u("短訊")});
+    const CliRun single = run({"segment", "--text", QStringLiteral("短訊")});
     ASSERT_EQ(single.exitCode, 0);
-    EXPECT_EQ(single.out, u("1\n短訊\n"));
+    EXPECT_EQ(single.out, QStringLiteral("1\n短訊\n"));
 
     writeFile("long.txt", QByteArray(200, 'a') + "\n");
     const CliRun cut = run({"segment", "--text-file", path("long.txt")});
     ASSERT_EQ(cut.exitCode, 0) << cut.err.toStdString();
     const QStringList lines = cut.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 3);
-    EXPECT_EQ(lines[0], "2");
-    EXPECT_TRUE(lines[1].startsWith("1/2-"));
-    EXPECT_TRUE(lines[2].startsWith("2/2-"));
+    EXPECT_EQ(lines[0], QStringLiteral("2"));
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("1/2-")));
+    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("2/2-")));
     EXPECT_EQ(lines[1].size() - 4 + lines[2].size() - 4, 200); // the file's line end is not part of the text
 
     writeFile("big5.txt", big5("中文"));
     EXPECT_EQ(run({"segment", "--text-file", path("big5.txt")}).exitCode, 1); // not UTF-8
-    EXPECT_EQ(run({"segment", "--text-file", path("big5.txt"), "--big5"}).out, u("1\n中文\n"));
+    EXPECT_EQ(run({"segment", "--text-file", path("big5.txt"), "--big5"}).out, QStringLiteral("1\n中文\n"));
 }
 
 TEST_F(CliTest, LoginTestReportsTheGatewaysAnswer) {
     const CliRun ok = run({"login-test"});
     EXPECT_EQ(ok.exitCode, 0);
-    EXPECT_TRUE(ok.out.contains(u("帳號/密碼檢查成功"))) << ok.out.toStdString();
+    EXPECT_TRUE(ok.out.contains(QStringLiteral("帳號/密碼檢查成功"))) << ok.out.toStdString();
 
     writeConfig("wrong");
     const CliRun refused = run({"login-test"});
     EXPECT_EQ(refused.exitCode, 1);
-    EXPECT_FALSE(refused.out.contains(u("帳號/密碼檢查成功")));
+    EXPECT_FALSE(refused.out.contains(QStringLiteral("帳號/密碼檢查成功")));
     EXPECT_FALSE(refused.out.trimmed().isEmpty());
 }
 
@@ -445,7 +450,7 @@ TEST_F(CliTest, GatewayCommandsNeedTheConfigurationFile) {
     QTemporaryDir empty;
     const CliRun r = run({"send", "--text", "hi", "0912345678"}, empty.path());
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(u("讀取設定檔錯誤，請重新執行設定功能")));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("讀取設定檔錯誤，請重新執行設定功能")));
     EXPECT_TRUE(sim->requests().empty());
 }
 
@@ -457,12 +462,10 @@ TEST_F(CliTest, HelpForTheProgramAndEachCommand) {
         EXPECT_TRUE(program.out.contains(QString::fromLatin1(command))) << command;
     const CliRun send = run({"send", "--help"});
     EXPECT_EQ(send.exitCode, 0);
-    EXPECT_TRUE(send.out.contains("--text-file"));
+    EXPECT_TRUE(send.out.contains(QStringLiteral("--text-file")));
     EXPECT_EQ(run({"send", "--bogus"}).exitCode, 1);
     EXPECT_EQ(run({"frobnicate"}).exitCode, 1);
 }
 
 } // namespace
 } // namespace norvi
-
-#endif // NORVI_CLI_PATH

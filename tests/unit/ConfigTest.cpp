@@ -1,5 +1,6 @@
 #include "shared/Config.h"
 #include "SpecialFiles.h"
+#include "StartFolder.h"
 #include "shared/Big5.h"
 #include "shared/FixedField.h"
 #include "shared/Global.h"
@@ -26,15 +27,7 @@ class ConfigFile : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
-        m_savedStartDir = StartDir;
-        StartDir = m_dir.path();
-        Config = sConfig{};
         GatewayHost = "before";
-    }
-    void TearDown() override {
-        StartDir = m_savedStartDir;
-        Config = sConfig{};
-        GatewayHost.clear();
     }
 
     QByteArray fileBytes() const {
@@ -53,8 +46,7 @@ protected:
                 QStringLiteral("secret")};
     }
 
-    QTemporaryDir m_dir;
-    QString m_savedStartDir;
+    test::StartFolder m_dir;
 };
 
 } // namespace
@@ -182,12 +174,12 @@ TEST_F(ConfigFile, RelativeLogFolderIsTakenUnderTheStartFolder) {
     const QString savedCurrent = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(elsewhere.path()));
     putField(Config.logFiles, big5("logs/../記錄"));
-    EXPECT_EQ(LogFolder(), QDir(m_dir.path()).filePath(QString::fromUtf8("記錄")));
+    EXPECT_EQ(LogFolder(), QDir(m_dir.path()).filePath(QStringLiteral("記錄")));
     putField(Config.logFiles, big5("記錄"));
     QString problem;
     EXPECT_TRUE(PrepareLogFolder(&problem)) << problem.toStdString();
-    EXPECT_TRUE(QFileInfo(QDir(m_dir.path()).filePath(QString::fromUtf8("記錄"))).isDir());
-    EXPECT_FALSE(QFileInfo::exists(QDir(elsewhere.path()).filePath(QString::fromUtf8("記錄"))));
+    EXPECT_TRUE(QFileInfo(QDir(m_dir.path()).filePath(QStringLiteral("記錄"))).isDir());
+    EXPECT_FALSE(QFileInfo::exists(QDir(elsewhere.path()).filePath(QStringLiteral("記錄"))));
     EXPECT_EQ(getField(Config.logFiles), big5("記錄")) << "the configuration keeps the folder as typed";
 
     putField(Config.logFiles, QByteArray("/abs/olute"));
@@ -243,11 +235,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ConfigFile, LogFolderIsStoredWithoutItsTrailingSeparator) {
     SettingsFields typed = fields();
-    typed.logFiles = QString::fromUtf8("/資料/功/");
+    typed.logFiles = QStringLiteral("/資料/功/");
     QString error;
     ASSERT_TRUE(CollectSettings(typed, &error));
     EXPECT_EQ(getField(Config.logFiles), big5("/資料/功"));
-    EXPECT_EQ(LogFolder(), QString::fromUtf8("/資料/功"));
+    EXPECT_EQ(LogFolder(), QStringLiteral("/資料/功"));
 
     typed.logFiles = QStringLiteral("/");
     ASSERT_TRUE(CollectSettings(typed, &error));
@@ -318,11 +310,11 @@ TEST_F(ConfigFile, AddressListPassesAsTypedAndAHostNameBecomesItsFirstAddress) {
 }
 
 TEST_F(ConfigFile, UnknownHostGivesAResolverTextAndKeepsTheGatewayHost) {
-    const QStringList resolverTexts{QString::fromUtf8("找不到DNS主機！"), QString::fromUtf8("DNS主機發生錯誤！"),
-                                    QString::fromUtf8("查無該網址名稱資料！"), QString::fromUtf8("網路系統發生問題！")};
+    const QStringList resolverTexts{QStringLiteral("找不到DNS主機！"), QStringLiteral("DNS主機發生錯誤！"),
+                                    QStringLiteral("查無該網址名稱資料！"), QStringLiteral("網路系統發生問題！")};
     QString error;
     EXPECT_FALSE(ResolveGateway("nonexistent.invalid", &error));
-    EXPECT_TRUE(resolverTexts.contains(error) || error.startsWith(QString::fromUtf8("網址名稱查詢錯誤！")))
+    EXPECT_TRUE(resolverTexts.contains(error) || error.startsWith(QStringLiteral("網址名稱查詢錯誤！")))
         << error.toStdString();
     EXPECT_EQ(GatewayHost, QByteArray("before"));
     EXPECT_FALSE(ResolveGateway(QByteArray("localhost\0evil", 14), &error));
@@ -340,19 +332,19 @@ TEST_F(ConfigFile, RefusedSettingsLeaveConfigUntouched) {
     const QString longFolder = QStringLiteral("/") + QString(256, QLatin1Char('d'));
     const Refusal refusals[] = {
         {{QStringLiteral("/l"), QStringLiteral("nonexistent.invalid"), QStringLiteral("abc"), {}, {}}, QString()},
-        {{QStringLiteral("/l"), QStringLiteral("10.1.1.1"), QStringLiteral("1"), QString::fromUtf8("😀"), {}},
-         unmappableMessage(QString::fromUtf8("😀"))},
-        {{longFolder, QStringLiteral("10.1.1.1"), QStringLiteral("1"), {}, {}}, QString::fromUtf8("運作記錄檔目錄")},
+        {{QStringLiteral("/l"), QStringLiteral("10.1.1.1"), QStringLiteral("1"), QStringLiteral("😀"), {}},
+         unmappableMessage(QStringLiteral("😀"))},
+        {{longFolder, QStringLiteral("10.1.1.1"), QStringLiteral("1"), {}, {}}, QStringLiteral("運作記錄檔目錄")},
         {{QStringLiteral("/l"), QStringLiteral("10.1.1.1;10.1.1.2;10.1.1.3"), QStringLiteral("1"), {}, {}},
          QStringLiteral("Gateway Addr")},
         {{QStringLiteral("/l"), QStringLiteral("10.1.1.1"), QStringLiteral("1"), QString(21, QLatin1Char('a')), {}},
-         QString::fromUtf8("帳號")},
+         QStringLiteral("帳號")},
         {{QStringLiteral("/l"),
           QStringLiteral("10.1.1.1"),
           QStringLiteral("1"),
           {},
-          QString::fromUtf8("密碼密碼密碼密碼密碼密碼")},
-         QString::fromUtf8("密碼")},
+          QStringLiteral("密碼密碼密碼密碼密碼密碼")},
+         QStringLiteral("密碼")},
     };
     for (const Refusal& r : refusals) {
         SettingsFields typed = r.typed;

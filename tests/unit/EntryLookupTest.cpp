@@ -1,7 +1,7 @@
-#include "addressbook/EntryLookup.h"
+#include "compose/EntryLookup.h"
 #include "BookRecords.h"
+#include "addressbook/AddressBookState.h"
 #include "shared/Big5.h"
-#include "shared/Global.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,6 @@ namespace {
 class EntryLookupTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        MemberMap.clear();
-        GroupMap.clear();
         MemberMap[101] = test::member(101, big5("王小明"), "0911000001");
         MemberMap[102] = test::member(102, "Twin", "0911000002");
         sGroup g = test::group(-5, {{0, 101}});
@@ -21,10 +19,6 @@ protected:
         sGroup twin = test::group(-6);
         putField(twin.name, QByteArray("Twin"));
         GroupMap[-6] = twin;
-    }
-    void TearDown() override {
-        MemberMap.clear();
-        GroupMap.clear();
     }
 };
 
@@ -44,7 +38,7 @@ TEST_F(EntryLookupTest, MemberAndGroupBecomeAddressBookEntries) {
 TEST_F(EntryLookupTest, UnknownAndAmbiguousNamesAreRefusedWithTheName) {
     const NamedEntry none = RecipientEntryForName(big5("李四"));
     EXPECT_FALSE(none.ok);
-    EXPECT_TRUE(none.error.contains(QString::fromUtf8("李四")));
+    EXPECT_TRUE(none.error.contains(QStringLiteral("李四")));
 
     // A member and a group share the name: neither is guessed.
     const NamedEntry twin = RecipientEntryForName("Twin");

@@ -33,12 +33,12 @@ TEST(FixedField, CStringFieldKeepsRoomForTheTerminator) {
 
 TEST(Big5, RoundTripsChineseAndRefusesCharactersWithoutABig5Form) {
     QByteArray bytes;
-    ASSERT_TRUE(toBig5(QString::fromUtf8("簡訊ABC"), bytes));
+    ASSERT_TRUE(toBig5(QStringLiteral("簡訊ABC"), bytes));
     EXPECT_EQ(bytes.toHex(), QByteArray("c2b2b054414243"));
-    EXPECT_EQ(fromBig5(bytes), QString::fromUtf8("簡訊ABC"));
+    EXPECT_EQ(fromBig5(bytes), QStringLiteral("簡訊ABC"));
 
     QString bad;
-    EXPECT_FALSE(toBig5(QString::fromUtf8("您好😀"), bytes, &bad));
-    EXPECT_EQ(bad, QString::fromUtf8("😀"));
+    EXPECT_FALSE(toBig5(QStringLiteral("您好😀"), bytes, &bad));
+    EXPECT_EQ(bad, QStringLiteral("😀"));
     EXPECT_TRUE(unmappableMessage(bad).contains(QStringLiteral("U+1F600")));
 }

@@ -1,6 +1,7 @@
 #include "GatewaySimulator.h"
 #include "RawTcpServer.h"
 #include "SimCommandLine.h"
+#include "TestText.h"
 #include "gateway/SMSendNorviGw.h"
 #include "shared/Big5.h"
 #include "shared/Clock.h"
@@ -26,6 +27,7 @@
 using namespace norvi;
 using namespace norvi::gwsim;
 using norvi::test::RawTcpServer;
+using norvi::test::textList;
 
 namespace {
 
@@ -494,10 +496,11 @@ TEST(SimCommandLine, ReadsEveryOption) {
     SimOptions o;
     bool help = true;
     QString error;
-    ASSERT_TRUE(parseCommandLine({"--listen", "0.0.0.0", "--port=0", "--account", "alice:secret", "--account",
-                                  "bob:pa:ss", "--deliver-after", "5", "--max-connections", "3", "--fail-sends", "11:2",
-                                  "--close-after", "4", "--silent-after", "6", "--split-replies"},
-                                 o, help, &error))
+    ASSERT_TRUE(
+        parseCommandLine(textList({"--listen", "0.0.0.0", "--port=0", "--account", "alice:secret", "--account",
+                                   "bob:pa:ss", "--deliver-after", "5", "--max-connections", "3", "--fail-sends",
+                                   "11:2", "--close-after", "4", "--silent-after", "6", "--split-replies"}),
+                         o, help, &error))
         << error.toStdString();
     EXPECT_FALSE(help);
     EXPECT_EQ(o.listen, QByteArray("0.0.0.0"));
@@ -513,7 +516,7 @@ TEST(SimCommandLine, ReadsEveryOption) {
     EXPECT_EQ(o.pacing.splitAt, 100);
     EXPECT_EQ(o.pacing.pauseMs, 100);
     EXPECT_EQ(o.pacing.trickleMs, 0);
-    ASSERT_TRUE(parseCommandLine({"--help"}, o, help, &error));
+    ASSERT_TRUE(parseCommandLine({QStringLiteral("--help")}, o, help, &error));
     EXPECT_TRUE(help);
 }
 
@@ -524,10 +527,10 @@ struct PacingCase {
 
 TEST(SimCommandLine, ReplyPacingSwitches) {
     const PacingCase cases[] = {
-        {{"--split-at", "60"}, 60, 100, 0},
-        {{"--reply-pause", "1500"}, 100, 1500, 0},
-        {{"--split-at=200", "--reply-pause=0", "--split-replies"}, 200, 0, 0},
-        {{"--trickle-replies", "500"}, 0, 0, 500},
+        {textList({"--split-at", "60"}), 60, 100, 0},
+        {textList({"--reply-pause", "1500"}), 100, 1500, 0},
+        {textList({"--split-at=200", "--reply-pause=0", "--split-replies"}), 200, 0, 0},
+        {textList({"--trickle-replies", "500"}), 0, 0, 500},
         {{}, 0, 0, 0},
     };
     for (const PacingCase& c : cases) {
@@ -535,13 +538,13 @@ TEST(SimCommandLine, ReplyPacingSwitches) {
         bool help = false;
         QString error;
         ASSERT_TRUE(parseCommandLine(c.args, o, help, &error)) << error.toStdString();
-        EXPECT_EQ(o.pacing.splitAt, c.splitAt) << c.args.join(' ').toStdString();
-        EXPECT_EQ(o.pacing.pauseMs, c.pauseMs) << c.args.join(' ').toStdString();
-        EXPECT_EQ(o.pacing.trickleMs, c.trickleMs) << c.args.join(' ').toStdString();
+        EXPECT_EQ(o.pacing.splitAt, c.splitAt) << c.args.join(QLatin1Char(' ')).toStdString();
+        EXPECT_EQ(o.pacing.pauseMs, c.pauseMs) << c.args.join(QLatin1Char(' ')).toStdString();
+        EXPECT_EQ(o.pacing.trickleMs, c.trickleMs) << c.args.join(QLatin1Char(' ')).toStdString();
     }
-    EXPECT_TRUE(usageText().contains("--reply-pause MS"));
-    EXPECT_TRUE(usageText().contains("--trickle-replies MS"));
-    EXPECT_TRUE(usageText().contains("--split-at N"));
+    EXPECT_TRUE(usageText().contains(QStringLiteral("--reply-pause MS")));
+    EXPECT_TRUE(usageText().contains(QStringLiteral("--trickle-replies MS")));
+    EXPECT_TRUE(usageText().contains(QStringLiteral("--split-at N")));
 }
 
 class SimCommandLineErrorTest : public ::testing::TestWithParam<QStringList> {};
@@ -556,16 +559,21 @@ TEST_P(SimCommandLineErrorTest, BadOptionIsRefusedByName) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Gateway, SimCommandLineErrorTest,
-                         ::testing::Values(QStringList{"--port", "70000"}, QStringList{"--account", "nocolon"},
-                                           QStringList{"--fail-sends", "11"}, QStringList{"--listen", "localhost"},
-                                           QStringList{"--bogus"}, QStringList{"--split-replies=1"},
-                                           QStringList{"--max-connections", "0"}, QStringList{"--split-at", "0"},
-                                           QStringList{"--split-at", "244"}, QStringList{"--reply-pause", "-1"},
-                                           QStringList{"--trickle-replies", "0"},
-                                           QStringList{"--trickle-replies=5", "--split-at", "3"},
-                                           QStringList{"--account", QString::fromUtf8("😀:x")}));
+                         ::testing::Values(QStringList{QStringLiteral("--port"), QStringLiteral("70000")},
+                                           QStringList{QStringLiteral("--account"), QStringLiteral("nocolon")},
+                                           QStringList{QStringLiteral("--fail-sends"), QStringLiteral("11")},
+                                           QStringList{QStringLiteral("--listen"), QStringLiteral("localhost")},
+                                           QStringList{QStringLiteral("--bogus")},
+                                           QStringList{QStringLiteral("--split-replies=1")},
+                                           QStringList{QStringLiteral("--max-connections"), QStringLiteral("0")},
+                                           QStringList{QStringLiteral("--split-at"), QStringLiteral("0")},
+                                           QStringList{QStringLiteral("--split-at"), QStringLiteral("244")},
+                                           QStringList{QStringLiteral("--reply-pause"), QStringLiteral("-1")},
+                                           QStringList{QStringLiteral("--trickle-replies"), QStringLiteral("0")},
+                                           QStringList{QStringLiteral("--trickle-replies=5"),
+                                                       QStringLiteral("--split-at"), QStringLiteral("3")},
+                                           QStringList{QStringLiteral("--account"), QStringLiteral("😀:x")}));
 
-#ifdef NORVI_GWSIM_PATH
 TEST(SimProgram, PrintsItsAddressFirstLogsRequestsAndStopsOnSigterm) {
     QProcess p;
     p.start(QStringLiteral(NORVI_GWSIM_PATH), {QStringLiteral("--port"), QStringLiteral("0")});
@@ -605,6 +613,5 @@ TEST(SimProgram, RequestLineShowsPercentSignsInTheRequestAsTheyCame) {
     const QByteArray log = p.readAllStandardOutput();
     EXPECT_TRUE(log.contains("send type 1 to %3%4x mode 01 len 4 -> ")) << log.constData();
 }
-#endif
 
 } // namespace

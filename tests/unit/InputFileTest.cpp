@@ -42,7 +42,7 @@ TEST_P(Utf8LineTest, FirstLineThatIsNotUtf8TextIsNamed) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, Utf8LineTest,
-                         ::testing::Values(LineCase{"Valid", QString::fromUtf8("王小明\n$50$\r\n").toUtf8(), 0},
+                         ::testing::Values(LineCase{"Valid", QStringLiteral("王小明\n$50$\r\n").toUtf8(), 0},
                                            LineCase{"Big5Bytes", "ok\n" + big5("中文"), 2},
                                            LineCase{"CutCharacter", "ok\r\nok\r\n\xE4\xB8", 3},
                                            LineCase{"NulByte", QByteArray("\0", 1), 1}),
@@ -60,7 +60,7 @@ TEST(InputFileLines, LineNumberCountsAcrossLargeFiles) {
     QByteArray early = bytes;
     early[qsizetype(line.size()) * 70000 + 2] = '\xFF';
     EXPECT_EQ(FirstNonBig5Line(early), 70001);
-    QByteArray utf8 = QString::fromUtf8("0912 王\n").toUtf8().repeated(300000);
+    QByteArray utf8 = QStringLiteral("0912 王\n").toUtf8().repeated(300000);
     EXPECT_EQ(FirstNonUtf8Line(utf8), 0);
     utf8[qsizetype(9) * 250000 + 5] = '\xC0';
     EXPECT_EQ(FirstNonUtf8Line(utf8), 250001);

@@ -51,9 +51,9 @@ TEST(LogCsvTest, Utf8FileHasBomHeaderAndEveryCellBackAfterParsing) {
     ASSERT_EQ(table.records.size(), 4);
     const QList<QByteArray> header = table.records.first();
     ASSERT_EQ(header.size(), kSendLogColumns);
-    EXPECT_EQ(QString::fromUtf8(header[0]), QString::fromUtf8("名稱"));
-    EXPECT_EQ(QString::fromUtf8(header[1]), QString::fromUtf8("行動電話"));
-    EXPECT_EQ(QString::fromUtf8(header[7]), QString::fromUtf8("訊息內容"));
+    EXPECT_EQ(QString::fromUtf8(header[0]), QStringLiteral("名稱"));
+    EXPECT_EQ(QString::fromUtf8(header[1]), QStringLiteral("行動電話"));
+    EXPECT_EQ(QString::fromUtf8(header[7]), QStringLiteral("訊息內容"));
     const auto rows = trickyRows();
     for (int r = 0; r < 3; ++r) {
         ASSERT_EQ(table.records[r + 1].size(), kSendLogColumns) << "row " << r;

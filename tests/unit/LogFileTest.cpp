@@ -1,4 +1,5 @@
 #include "sendlog/LogFile.h"
+#include "FileBytes.h"
 
 #include "shared/Big5.h"
 
@@ -12,19 +13,10 @@
 #include <cstring>
 
 using namespace norvi;
+using norvi::test::readAll;
+using norvi::test::writeAll;
 
 namespace {
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 QByteArray countBytes(qint32 n) {
     const qint32 le = qToLittleEndian(n);
@@ -190,7 +182,7 @@ class LogFileBrokenTest : public ::testing::TestWithParam<BrokenFileCase> {};
 TEST_P(LogFileBrokenTest, LoadsOnlyCompleteRecordsAndReportsTheShortfall) {
     const BrokenFileCase c = GetParam();
     QTemporaryDir dir;
-    const QString file = dir.filePath("broken.log");
+    const QString file = dir.filePath(QStringLiteral("broken.log"));
     QByteArray bytes = countBytes(c.count);
     for (int i = 0; i < c.records; ++i)
         bytes += recordBytes(sampleRow("某"));
@@ -225,7 +217,7 @@ TEST_F(LogFileTest, ReaderTellsACompleteFileFromAShortOne) {
     EXPECT_FALSE(reader.next(row));
     EXPECT_FALSE(reader.complete());
     EXPECT_EQ(incompleteLogMessage(reader.readCount(), reader.announced()),
-              QString::fromUtf8("傳送紀錄檔案不完整：僅讀入 1 筆（檔案標示 2 筆）。"));
+              QStringLiteral("傳送紀錄檔案不完整：僅讀入 1 筆（檔案標示 2 筆）。"));
 }
 
 TEST_F(LogFileTest, BytesAfterTheAnnouncedRecordsAreDamageNamedByTheirCount) {
@@ -234,12 +226,13 @@ TEST_F(LogFileTest, BytesAfterTheAnnouncedRecordsAreDamageNamedByTheirCount) {
         QByteArray bytes;
         bool damaged;
         const char* message;
-    } cases[] = {{whole, false, ""},
-                 {whole + "xyz", true, "傳送紀錄檔案已損壞（結尾多出 3 位元組無法辨識的資料），已讀入 1 筆。"},
-                 {whole + recordBytes(sampleRow("二")), true,
-                  "傳送紀錄檔案已損壞（結尾多出 556 位元組無法辨識的資料），已讀入 1 筆。"},
-                 {countBytes(0) + "\x01", true, "傳送紀錄檔案已損壞（結尾多出 1 位元組無法辨識的資料），已讀入 0 筆。"},
-                 {countBytes(2) + recordBytes(sampleRow("一")), true, "傳送紀錄檔案不完整：僅讀入 1 筆（檔案標示 2 筆）。"}};
+    } cases[] = {
+        {whole, false, ""},
+        {whole + "xyz", true, "傳送紀錄檔案已損壞（結尾多出 3 位元組無法辨識的資料），已讀入 1 筆。"},
+        {whole + recordBytes(sampleRow("二")), true,
+         "傳送紀錄檔案已損壞（結尾多出 556 位元組無法辨識的資料），已讀入 1 筆。"},
+        {countBytes(0) + "\x01", true, "傳送紀錄檔案已損壞（結尾多出 1 位元組無法辨識的資料），已讀入 0 筆。"},
+        {countBytes(2) + recordBytes(sampleRow("一")), true, "傳送紀錄檔案不完整：僅讀入 1 筆（檔案標示 2 筆）。"}};
     for (const auto& c : cases) {
         writeAll(path("x.log"), c.bytes);
         LogFileReader reader(path("x.log"));

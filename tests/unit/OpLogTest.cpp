@@ -23,13 +23,7 @@ class OpLog : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
-        Config = sConfig{};
         putField(Config.logFiles, QFile::encodeName(m_dir.path()));
-    }
-    void TearDown() override {
-        Clock::reset();
-        SetMessageAreaSink(nullptr);
-        Config = sConfig{};
     }
 
     QByteArray dayFile(const char* yyyymmdd) const {
@@ -126,7 +120,7 @@ TEST_F(OpLog, MessageAreaGetsTheStampedTextWithPlainLineBreaks) {
     Clock::setFixed(at(2024, 12, 25, 18, 30, 0));
     ShowMsgLine(big5("狀態：完成\r\n完成：1 / 1(100%)"));
     ASSERT_EQ(shown.size(), 1);
-    EXPECT_EQ(shown.first(), QString::fromUtf8("2024/12/25 18:30:00  狀態：完成\n完成：1 / 1(100%)"));
+    EXPECT_EQ(shown.first(), QStringLiteral("2024/12/25 18:30:00  狀態：完成\n完成：1 / 1(100%)"));
     EXPECT_EQ(StampedLine(QStringLiteral("x")), QStringLiteral("2024/12/25 18:30:00  x"));
 
     SetMessageAreaSink(nullptr);

@@ -98,7 +98,7 @@ TEST(ProgressTracker, CountingStateOnlyChangesTheStatusAndTheMaximumMayComeLater
     ProgressTracker t;
     t.start(0);
     t.handle(StateCounting, after(0));
-    EXPECT_EQ(t.statusText(), QString::fromUtf8("簡訊通數計算中..."));
+    EXPECT_EQ(t.statusText(), QStringLiteral("簡訊通數計算中..."));
     EXPECT_FALSE(t.started());
     t.setMaximum(2);
     t.handle(StateSending, after(100));
@@ -106,7 +106,7 @@ TEST(ProgressTracker, CountingStateOnlyChangesTheStatusAndTheMaximumMayComeLater
     EXPECT_EQ(t.startTimeText(), QStringLiteral("2024/05/06 10:00:00"));
     // Unknown states are never posted; one that is changes nothing.
     EXPECT_FALSE(t.handle(17, after(200)));
-    EXPECT_EQ(t.statusText(), QString::fromUtf8("簡訊傳送中..."));
+    EXPECT_EQ(t.statusText(), QStringLiteral("簡訊傳送中..."));
 
     t.start(8); // the next run forgets this one
     EXPECT_FALSE(t.done() || t.started());

@@ -24,7 +24,7 @@ protected:
         EXPECT_TRUE(client.Login());
         client.Clear();
         if (reservation)
-            client.SetScheduleTime(Clock::now().addDays(1).toString("yyMMddHHmm").toLatin1() + "00");
+            client.SetScheduleTime(Clock::now().addDays(1).toString(QStringLiteral("yyMMddHHmm")).toLatin1() + "00");
         client.SetType(GwSendDomestic);
         client.SetCoding(1);
         client.SetMobile("0912345678");
@@ -54,7 +54,7 @@ TEST_F(QueryJobTest, AllRowsAsksOnlyTheEligibleOnesAndSelectsThem) {
     log.append("cut", "abc", sentResult("X3"));                           // 7: send code not a number
     QueryAll = true;
 
-    ASSERT_TRUE(runJob(ModeQuery, &log));
+    ASSERT_TRUE(runJob(WorkerMode::Query, &log));
 
     EXPECT_EQ(askedIds(GwQuery), (QList<QByteArray>{waiting, booked, fresh}));
     EXPECT_EQ(log.selection(), (QVector<int>{1, 3, 5}));
@@ -77,7 +77,7 @@ TEST_F(QueryJobTest, SelectedRowsKeepTheAskedOnesSelectedAndStepThroughAll) {
     log.append("idle", "0", sentResult(c)); // eligible, but not selected
     log.append("failed", "-1", big5("Send()逾時"), "", ImageNone, true);
     log.append("two", "0", sentResult(b), "", ImageNone, true);
-    ASSERT_TRUE(runJob(ModeQuery, &log));
+    ASSERT_TRUE(runJob(WorkerMode::Query, &log));
     EXPECT_EQ(askedIds(GwQuery), (QList<QByteArray>{a, b}));
     EXPECT_EQ(log.selection(), (QVector<int>{0, 3}));
     EXPECT_TRUE(cell(1, ColQueryCode).isEmpty());
@@ -91,7 +91,7 @@ TEST_F(QueryJobTest, CancellingAReservationWritesSuccessAndKeepsTheRowEligible) 
     log.append("now", "0", sentResult(now));
     log.append("final", "0", sentResult("X"), "2");
     QueryAll = true;
-    ASSERT_TRUE(runJob(ModeCancel, &log));
+    ASSERT_TRUE(runJob(WorkerMode::Cancel, &log));
 
     EXPECT_EQ(askedIds(GwCancel), (QList<QByteArray>{booked, now}));
     EXPECT_EQ(cell(0, ColQueryCode), "0");
@@ -105,7 +105,7 @@ TEST_F(QueryJobTest, CancellingAReservationWritesSuccessAndKeepsTheRowEligible) 
     EXPECT_EQ(progress.endStates(), QList<int>{StateCancelled});
 
     // The reservation image keeps the cancelled row eligible: a later query sees it cancelled.
-    ASSERT_TRUE(runJob(ModeQuery, &log));
+    ASSERT_TRUE(runJob(WorkerMode::Query, &log));
     EXPECT_EQ(askedIds(GwQuery), (QList<QByteArray>{booked, now}));
     EXPECT_EQ(cell(0, ColQueryCode), "21");
 }
@@ -114,7 +114,7 @@ TEST_F(QueryJobTest, ListCancelWithEveryRowSkippedStillPostsItsEnd) {
     log.append("failed", "-1", big5("網路連線失敗"));
     log.append("final", "0", sentResult("X"), "2");
     QueryAll = true;
-    ASSERT_TRUE(runJob(ModeCancel, &log));
+    ASSERT_TRUE(runJob(WorkerMode::Cancel, &log));
     EXPECT_EQ(sim->connectionCount(), 0);
     EXPECT_EQ(progress.states, (QList<int>{StateCancelling, StateCancelling, StateCancelled}));
 }
@@ -126,13 +126,13 @@ TEST_F(QueryJobTest, TransportFailuresAreRetriedOnANewConnectionAndWrittenWhenTh
     log.append("a", "0", sentResult(a));
     log.append("b", "0", sentResult(b));
     QueryAll = true;
-    ASSERT_TRUE(runJob(ModeQuery, &log));
+    ASSERT_TRUE(runJob(WorkerMode::Query, &log));
     EXPECT_EQ(cell(0, ColQueryCode), "20");
     EXPECT_EQ(cell(1, ColQueryCode), "20");
     EXPECT_EQ(sim->connectionCount() - before, 2);
 
     stopSimulator();
-    ASSERT_TRUE(runJob(ModeQuery, &log));
+    ASSERT_TRUE(runJob(WorkerMode::Query, &log));
     for (int i = 0; i < 2; ++i) {
         EXPECT_EQ(cell(i, ColQueryCode), "-1");
         EXPECT_EQ(cell(i, ColQueryResult), big5("網路連線失敗"));
@@ -143,26 +143,26 @@ TEST_F(QueryJobTest, TransportFailuresAreRetriedOnANewConnectionAndWrittenWhenTh
 
 TEST_F(QueryJobTest, SingleMsgIdShowsTheBoxClosesTheOwnerAndPostsNoProgress) {
     const QByteArray booked = sendDirect(true);
-    ASSERT_TRUE(runJob(ModeQuery, nullptr, booked));
+    ASSERT_TRUE(runJob(WorkerMode::Query, nullptr, booked));
     ASSERT_EQ(owner.boxes.size(), 1);
     EXPECT_EQ(owner.boxes[0].first, booked);
     EXPECT_TRUE(owner.boxes[0].second.startsWith(big5("結果碼：20\r\n查詢結果：預約簡訊，等待傳送中(")));
     EXPECT_EQ(owner.closeCalls, 1);
     EXPECT_EQ(linesWith("查詢執行緒1("), 2);
 
-    ASSERT_TRUE(runJob(ModeCancel, nullptr, booked));
+    ASSERT_TRUE(runJob(WorkerMode::Cancel, nullptr, booked));
     ASSERT_EQ(owner.boxes.size(), 2);
     EXPECT_TRUE(owner.boxes[1].second.startsWith(big5("預約取消碼：0\r\n預約取消結果：取消成功(")));
     EXPECT_EQ(owner.closeCalls, 2);
 
     // A refused login shows the login table's text and reports no line.
     putField(Config.gwPasswd, QByteArray("wrong"));
-    ASSERT_TRUE(runJob(ModeQuery, nullptr, booked));
+    ASSERT_TRUE(runJob(WorkerMode::Query, nullptr, booked));
     ASSERT_EQ(owner.boxes.size(), 3);
     const QByteArray text = owner.boxes[2].second, prefix = big5("結果碼：");
     const int code = text.mid(prefix.size(), text.indexOf('\r') - prefix.size()).toInt();
     EXPECT_GT(code, 0);
-    EXPECT_TRUE(text.contains(big5("\r\n查詢結果：") + CodeText(CodeTable::Login, code) + "("));
+    EXPECT_TRUE(text.contains(QByteArray(big5("\r\n查詢結果：") + CodeText(CodeTable::Login, code) + "(")));
     EXPECT_EQ(linesWith("Login to Server fail"), 0);
     EXPECT_TRUE(progress.states.isEmpty());
     EXPECT_EQ(owner.offThreadCalls, 0);

@@ -1,5 +1,7 @@
 #include "compose/RecipientLists.h"
 #include "BookRecords.h"
+#include "addressbook/AddressBookState.h"
+#include "compose/ComposeState.h"
 #include "shared/Big5.h"
 #include "shared/FixedField.h"
 #include "shared/Global.h"
@@ -36,18 +38,7 @@ std::vector<QByteArray> queued() {
     return out;
 }
 
-class RecipientListsTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        MemberMap.clear();
-        GroupMap.clear();
-        ListFileRows.clear();
-        RecipientList.clear();
-        SendQueue.clear();
-        StopFlag = false;
-    }
-    void TearDown() override { SetUp(); }
-};
+class RecipientListsTest : public ::testing::Test {};
 
 TEST_F(RecipientListsTest, ListFileLinesBecomeRowsAndEntries) {
     std::vector<QByteArray> lines;
@@ -90,7 +81,7 @@ TEST_F(RecipientListsTest, NulByteIsFoundByItsLineAndNeverMadeARow) {
                  {QByteArray(), 0}};
     for (const auto& c : cases)
         EXPECT_EQ(FirstListLineWithNul(c.bytes), c.line) << c.bytes.toHex().constData();
-    EXPECT_EQ(ListFileNulLineText(2), QString::fromUtf8("發訊名單第 2 行含有空字元（0x00），號碼會被截斷，無法載入。"));
+    EXPECT_EQ(ListFileNulLineText(2), QStringLiteral("發訊名單第 2 行含有空字元（0x00），號碼會被截斷，無法載入。"));
 
     // Past the check as well: the number before the NUL is never taken for the row's number.
     EXPECT_EQ(ReadListFile(QByteArray("0912") + '\0' + "000002\n0912000003\n"), 1);
@@ -125,7 +116,7 @@ TEST(SubstituteFields, FillsPlaceholdersFromDollarPairs) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(SubstituteFields(c.templ, c.content), c.expected) << c.templ.constData() << c.content.constData();
-    EXPECT_EQ(SubstituteFields("$1$" + QByteArray(2000, 'x'), "$v$").size(), 959);
+    EXPECT_EQ(SubstituteFields(QByteArray("$1$" + QByteArray(2000, 'x')), "$v$").size(), 959);
 }
 
 TEST(CheckDigitRunsTest, RefusesNineDigitsStartingWithZero) {
@@ -180,15 +171,15 @@ TEST_F(RecipientListsTest, MissingEntriesAreSkippedAndATooLongNumberRefusesTheRu
     EXPECT_EQ(r.missingEntries, 4); // member 55, member 77, group -9, row 8
     EXPECT_EQ(r.queuedNumbers, (std::vector<QByteArray>{"0933", "0911", QByteArray(29, '8')}));
     // Each skip says what was skipped, in the order met.
-    EXPECT_EQ(r.skipped, (QStringList{QString::fromUtf8("通訊錄中已沒有成員「」（識別碼 55），已略過。"),
-                                      QString::fromUtf8("群組「業務部」中的成員（識別碼 77）不在通訊錄中，已略過。"),
-                                      QString::fromUtf8("群組「業務部」中的子群組（識別碼 -9）不在通訊錄中，已略過。"),
-                                      QString::fromUtf8("發訊名單第 9 行已不在名單中，已略過。")}));
+    EXPECT_EQ(r.skipped, (QStringList{QStringLiteral("通訊錄中已沒有成員「」（識別碼 55），已略過。"),
+                                      QStringLiteral("群組「業務部」中的成員（識別碼 77）不在通訊錄中，已略過。"),
+                                      QStringLiteral("群組「業務部」中的子群組（識別碼 -9）不在通訊錄中，已略過。"),
+                                      QStringLiteral("發訊名單第 9 行已不在名單中，已略過。")}));
 
     RecipientList.push_back(entry(2, KindAddressBook));
     const SendQueueResult refused = BuildSendQueue(ComposeInput::fromText("hi", false));
     EXPECT_FALSE(refused.ok);
-    EXPECT_EQ(refused.message, QString::fromUtf8("受訊者號碼過長（超過29個字元）：") + QString(30, '9'));
+    EXPECT_EQ(refused.message, QStringLiteral("受訊者號碼過長（超過29個字元）：") + QString(30, QLatin1Char('9')));
     EXPECT_TRUE(SendQueue.empty());
 }
 
@@ -200,7 +191,7 @@ TEST_F(RecipientListsTest, RunWithoutAnyNumberIsRefused) {
     RecipientList.insert(RecipientList.end(), {entry(1, KindAddressBook), entry(-1, KindAddressBook)});
     const SendQueueResult r = BuildSendQueue(ComposeInput::fromText("hi", false));
     EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.message, QString::fromUtf8("沒有任何受訊者有可傳送的電話號碼，沒有簡訊可傳送！"));
+    EXPECT_EQ(r.message, QStringLiteral("沒有任何受訊者有可傳送的電話號碼，沒有簡訊可傳送！"));
     EXPECT_EQ(r.skipped.size(), 1) << "why, as far as known, stays with the refusal";
     EXPECT_TRUE(SendQueue.empty());
 }

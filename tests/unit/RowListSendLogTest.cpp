@@ -22,7 +22,7 @@ class RowListSendLogTest : public ::testing::Test {
 protected:
     // A file whose rows are not in name order, as one saved after sorting by another column.
     QString writeUnsorted() {
-        const QString path = dir.filePath("unsorted.log");
+        const QString path = dir.filePath(QStringLiteral("unsorted.log"));
         LogFileWriter writer(path);
         EXPECT_TRUE(writer.open(3));
         writer.write(row("Zed", "0911000001"));
@@ -51,7 +51,7 @@ TEST_F(RowListSendLogTest, KeepsFileOrderAndAppendsAddedRowsAfterIt) {
     EXPECT_EQ(log.text(3, ColContent), "text");
     EXPECT_EQ(log.rowImage(3), ImageMember);
 
-    const QString out = dir.filePath("out.log");
+    const QString out = dir.filePath(QStringLiteral("out.log"));
     ASSERT_TRUE(log.save(out));
     RowListSendLog again;
     ASSERT_TRUE(again.load(out));
@@ -83,7 +83,7 @@ TEST_F(RowListSendLogTest, QueryResultLandsInTheNamedRowOnly) {
 
 TEST_F(RowListSendLogTest, MissingFileIsReportedAndLeavesTheLogEmpty) {
     RowListSendLog log;
-    EXPECT_FALSE(log.load(dir.filePath("none.log")));
+    EXPECT_FALSE(log.load(dir.filePath(QStringLiteral("none.log"))));
     EXPECT_EQ(log.rowCount(), 0);
 }
 

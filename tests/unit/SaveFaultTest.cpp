@@ -3,7 +3,10 @@
 // file must stay exactly as it was, nothing of the failed save may stay behind, and the next save works.
 
 #include "BookRecords.h"
+#include "FileBytes.h"
+#include "StartFolder.h"
 #include "addressbook/AddressBook.h"
+#include "addressbook/AddressBookState.h"
 #include "sendlog/LogFile.h"
 #include "sendlog/SendLogModel.h"
 #include "shared/Config.h"
@@ -28,10 +31,7 @@
 namespace norvi {
 namespace {
 
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using test::readAll;
 
 QStringList entries(const QString& folder) {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
@@ -71,17 +71,10 @@ struct Target {
 
 class SaveFaultTest : public ::testing::TestWithParam<Target> {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_dir.isValid());
-        StartDir = m_dir.path();
-    }
-    void TearDown() override {
-        SaveFile::clearFaultForTest();
-        MemberMap.clear();
-        GroupMap.clear();
-    }
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
+    void TearDown() override { SaveFile::clearFaultForTest(); }
     QString path(const char* name) const { return QDir(m_dir.path()).filePath(QString::fromUtf8(name)); }
-    QTemporaryDir m_dir;
+    test::StartFolder m_dir;
 };
 
 TEST_P(SaveFaultTest, EveryFailedStepLeavesTheOldFileWholeAndNothingBehind) {
@@ -165,17 +158,18 @@ protected:
 TEST_F(SaveLeftoverTest, TemporaryFilesOfKilledSavesGoAtTheNextSaveButOneInUseStays) {
     const QString prefix = SaveFile::temporaryPrefix(QStringLiteral("a.log"));
     EXPECT_EQ(prefix, QStringLiteral(".a.log.norvi-save-"));
-    touch(prefix + "Ab12Cd");
-    touch(prefix + "Zz99zZ");
-    touch(prefix + "inUse1");
-    touch(prefix + "longer-than-a-temporary");                            // not a name a save makes: left alone
-    touch(SaveFile::temporaryPrefix(QStringLiteral("b.log")) + "Ab12Cd"); // another file's
+    touch(prefix + QStringLiteral("Ab12Cd"));
+    touch(prefix + QStringLiteral("Zz99zZ"));
+    touch(prefix + QStringLiteral("inUse1"));
+    touch(prefix + QStringLiteral("longer-than-a-temporary")); // not a name a save makes: left alone
+    touch(SaveFile::temporaryPrefix(QStringLiteral("b.log")) + QStringLiteral("Ab12Cd")); // another file's
     // A save that is still running elsewhere holds a lock on its temporary file.
-    const int held = ::open(QFile::encodeName(path(prefix + "inUse1")).constData(), O_RDONLY | O_CLOEXEC);
+    const int held =
+        ::open(QFile::encodeName(path(prefix + QStringLiteral("inUse1"))).constData(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(held, 0);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
 
-    SaveFile file(path("a.log"));
+    SaveFile file(path(QStringLiteral("a.log")));
     ASSERT_TRUE(file.open());
     file.write("new");
     ASSERT_TRUE(file.commit());
@@ -183,29 +177,30 @@ TEST_F(SaveLeftoverTest, TemporaryFilesOfKilledSavesGoAtTheNextSaveButOneInUseSt
 
     QStringList left = entries(m_dir.path());
     left.sort();
-    QStringList expected{"a.log", prefix + "inUse1", prefix + "longer-than-a-temporary",
-                         SaveFile::temporaryPrefix(QStringLiteral("b.log")) + "Ab12Cd"};
+    QStringList expected{QStringLiteral("a.log"), prefix + QStringLiteral("inUse1"),
+                         prefix + QStringLiteral("longer-than-a-temporary"),
+                         SaveFile::temporaryPrefix(QStringLiteral("b.log")) + QStringLiteral("Ab12Cd")};
     expected.sort();
     EXPECT_EQ(left, expected);
-    EXPECT_EQ(readAll(path("a.log")), "new");
+    EXPECT_EQ(readAll(path(QStringLiteral("a.log"))), "new");
 }
 
 TEST_F(SaveLeftoverTest, ReplacedFileKeepsItsPermissionsAndANewOneGetsTheUsualOnes) {
-    QFile old(path("kept.cfg"));
+    QFile old(path(QStringLiteral("kept.cfg")));
     ASSERT_TRUE(old.open(QIODevice::WriteOnly));
     old.write("old");
     old.close();
     const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-    ASSERT_TRUE(QFile::setPermissions(path("kept.cfg"), ownerOnly | QFileDevice::ReadGroup));
+    ASSERT_TRUE(QFile::setPermissions(path(QStringLiteral("kept.cfg")), ownerOnly | QFileDevice::ReadGroup));
     for (const char* name : {"kept.cfg", "new.cfg"}) {
-        SaveFile file(path(name));
+        SaveFile file(path(QString::fromUtf8(name)));
         ASSERT_TRUE(file.open());
         file.write("new");
         ASSERT_TRUE(file.commit());
     }
     const auto modeOf = [this](const char* name) {
         struct stat st {};
-        ::stat(QFile::encodeName(path(name)).constData(), &st);
+        ::stat(QFile::encodeName(path(QString::fromUtf8(name))).constData(), &st);
         return st.st_mode & 07777;
     };
     EXPECT_EQ(modeOf("kept.cfg"), mode_t(0640));

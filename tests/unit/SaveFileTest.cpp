@@ -1,4 +1,5 @@
 #include "shared/SaveFile.h"
+#include "FileBytes.h"
 #include "SpecialFiles.h"
 
 #include <gtest/gtest.h>
@@ -11,19 +12,10 @@
 #include <functional>
 
 using namespace norvi;
+using norvi::test::readAll;
+using norvi::test::writeAll;
 
 namespace {
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 bool save(const QString& path, const QByteArray& bytes) {
     SaveFile file(path);
@@ -66,17 +58,20 @@ TEST_P(SaveFileRegularTest, FileIsReplacedWholeAndALinkStaysALink) {
 INSTANTIATE_TEST_SUITE_P(
     Targets, SaveFileRegularTest,
     ::testing::Values(RegularTarget{"NewFile", [](const QString&) {}, "a.log", "a.log", false},
-                      RegularTarget{"ExistingFile",
-                                    [](const QString& d) { writeAll(d + "/a.log", "old and longer contents"); },
-                                    "a.log", "a.log", false},
+                      RegularTarget{
+                          "ExistingFile",
+                          [](const QString& d) { writeAll(d + QStringLiteral("/a.log"), "old and longer contents"); },
+                          "a.log", "a.log", false},
                       RegularTarget{"LinkToAFile",
                                     [](const QString& d) {
-                                        writeAll(d + "/real.log", "old");
-                                        QFile::link(d + "/real.log", d + "/link.log");
+                                        writeAll(d + QStringLiteral("/real.log"), "old");
+                                        QFile::link(d + QStringLiteral("/real.log"), d + QStringLiteral("/link.log"));
                                     },
                                     "link.log", "real.log", true},
                       RegularTarget{"LinkToAFileNotMadeYet",
-                                    [](const QString& d) { QFile::link(d + "/later.log", d + "/link.log"); },
+                                    [](const QString& d) {
+                                        QFile::link(d + QStringLiteral("/later.log"), d + QStringLiteral("/link.log"));
+                                    },
                                     "link.log", "later.log", true}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -14,7 +14,7 @@ namespace {
 
 class SendJobTest : public WorkerFixture {
 protected:
-    bool runSend() { return runJob(ModeSend, &log); }
+    bool runSend() { return runJob(WorkerMode::Send, &log); }
     bool sentOk(int row) const {
         return cell(row, ColSendCode) == "0" && cell(row, ColSendResult).startsWith(big5("訊息已成功送出(MsgId:"));
     }
@@ -32,7 +32,9 @@ TEST_F(SendJobTest, ThreeSegmentRecordGivesThreeRowsThreeStepsAndTheEndState) {
         EXPECT_EQ(cell(i, ColName), big5("王小明"));
         EXPECT_EQ(log.rows[i].image, ImageMember);
         EXPECT_EQ(cell(i, ColMobile), "0912345678");
-        EXPECT_TRUE(QRegularExpression("^\\d{14}$").match(QString::fromLatin1(cell(i, ColSendTime))).hasMatch());
+        EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{14}$"))
+                        .match(QString::fromLatin1(cell(i, ColSendTime)))
+                        .hasMatch());
         EXPECT_TRUE(sentOk(i)) << fromBig5(cell(i, ColSendResult)).toStdString();
         EXPECT_EQ(log.rows[i].codeImage, ImageNone);
         EXPECT_EQ(cell(i, ColContent), "part" + QByteArray::number(i + 1));
@@ -46,10 +48,11 @@ TEST_F(SendJobTest, ThreeSegmentRecordGivesThreeRowsThreeStepsAndTheEndState) {
     EXPECT_EQ(log.offThreadCalls, 0);
     EXPECT_EQ(owner.offThreadCalls, 0);
     ASSERT_EQ(lines.size(), 2);
-    EXPECT_TRUE(
-        QRegularExpression(QString::fromUtf8("  傳送執行緒1\\([0-9A-F]{8}\\) start$")).match(lines[0]).hasMatch())
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("  傳送執行緒1\\([0-9A-F]{8}\\) start$")).match(lines[0]).hasMatch())
         << lines[0].toStdString();
-    EXPECT_TRUE(lines[1].endsWith(lines[0].mid(lines[0].indexOf("  ")).replace(" start", " shut down")));
+    EXPECT_TRUE(lines[1].endsWith(lines[0]
+                                      .mid(lines[0].indexOf(QStringLiteral("  ")))
+                                      .replace(QStringLiteral(" start"), QStringLiteral(" shut down"))));
 }
 
 TEST_F(SendJobTest, EmptyQueueLogsStartAndShutDownPostsTheEndAndNeverConnects) {
@@ -59,11 +62,12 @@ TEST_F(SendJobTest, EmptyQueueLogsStartAndShutDownPostsTheEndAndNeverConnects) {
     EXPECT_EQ(progress.states, QList<int>{StateSent});
     EXPECT_EQ(lines.size(), 2);
     // The same two lines reach the day's operation log.
-    QFile opLog(QDir(m_dir.path()).filePath(Clock::now().toString("yyyyMMdd") + ".dbg"));
+    QFile opLog(
+        QDir(m_dir.path()).filePath(Clock::now().toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(".dbg")));
     ASSERT_TRUE(opLog.open(QIODevice::ReadOnly));
     const QString text = fromBig5(opLog.readAll());
-    EXPECT_EQ(text.count(QString::fromUtf8("傳送執行緒1(")), 2);
-    EXPECT_TRUE(text.contains(" start") && text.contains(" shut down"));
+    EXPECT_EQ(text.count(QStringLiteral("傳送執行緒1(")), 2);
+    EXPECT_TRUE(text.contains(QStringLiteral(" start")) && text.contains(QStringLiteral(" shut down")));
 }
 
 struct RetryCase {
@@ -81,7 +85,7 @@ TEST_P(SendRetryTest, TransientCodesAreTriedOnceMore) {
     EXPECT_EQ(requestsOf(GwSendDomestic).size(), c.expectedSends);
     EXPECT_EQ(cell(0, ColSendCode), QByteArray::number(c.expectedCode));
     EXPECT_TRUE(cell(0, ColSendResult).startsWith(big5(c.text))) << fromBig5(cell(0, ColSendResult)).toStdString();
-    EXPECT_EQ(linesWith(QString::fromUtf8("0912345678[part1] 傳送失敗: %1, ").arg(c.expectedCode).toUtf8().constData()),
+    EXPECT_EQ(linesWith(QStringLiteral("0912345678[part1] 傳送失敗: %1, ").arg(c.expectedCode).toUtf8().constData()),
               c.expectedCode == 0 ? 0 : 1);
 }
 
@@ -114,7 +118,7 @@ TEST_F(SendJobTest, RefusedLoginIsExplainedByTheLoginTable) {
     ASSERT_TRUE(runSend());
     const int code = cell(0, ColSendCode).toInt();
     EXPECT_GT(code, 0);
-    EXPECT_TRUE(cell(0, ColSendResult).startsWith(CodeText(CodeTable::Login, code) + "("));
+    EXPECT_TRUE(cell(0, ColSendResult).startsWith(QByteArray(CodeText(CodeTable::Login, code) + "(")));
     EXPECT_EQ(requestsOf(GwLogin).size(), 2);
     EXPECT_TRUE(requestsOf(GwSendDomestic).isEmpty());
     EXPECT_EQ(linesWith("Login to Server fail, "), 1);
@@ -169,7 +173,7 @@ TEST_F(SendJobTest, RepliesPausedMidwayKeepRefusalsAndEachRowsOwnMsgId) {
     // The MsgIds are the gateway's own: a query of every row finds both messages.
     sim->setReplyPacing({});
     QueryAll = true;
-    ASSERT_TRUE(runJob(ModeQuery, &log));
+    ASSERT_TRUE(runJob(WorkerMode::Query, &log));
     EXPECT_EQ(requestsOf(GwQuery).size(), 2);
     for (int i = 2; i < 4; ++i)
         EXPECT_TRUE(cell(i, ColQueryCode) == "4" || cell(i, ColQueryCode) == "0") << cell(i, ColQueryCode).constData();
@@ -189,7 +193,7 @@ TEST_F(SendJobTest, TrickledRepliesEndWithinTheReplyWaitAndItsRetry) {
 
 TEST_F(SendJobTest, TheSendDialogsReservationAndLimitReachTheWire) {
     // A reservation for tomorrow at this minute, as the send dialog builds it.
-    const QByteArray orderTime = Clock::now().addDays(1).toString("yyyyMMddHHmm").toLatin1() + "00";
+    const QByteArray orderTime = Clock::now().addDays(1).toString(QStringLiteral("yyyyMMddHHmm")).toLatin1() + "00";
     const QByteArray schedule = orderTime.mid(2);
     struct Case {
         SendSchedule settings;
@@ -272,7 +276,7 @@ TEST_F(SendJobTest, RunAndQueryThroughTheRealSendLogModel) {
     // under the run.
     for (const char* name : {"a", "b", "c"})
         SendQueue.push_back(record("0912345678", 2, KindAddressBook, name));
-    ASSERT_TRUE(runJob(ModeSend, &access));
+    ASSERT_TRUE(runJob(WorkerMode::Send, &access));
     ASSERT_EQ(access.rowCount(), 6);
     for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(access.text(i, ColName), QByteArray(1, "ccbbaa"[i])) << i;
@@ -285,7 +289,7 @@ TEST_F(SendJobTest, RunAndQueryThroughTheRealSendLogModel) {
     int maximum = 0;
     QString error;
     SendThd* worker = nullptr;
-    ASSERT_TRUE(StartRowJob(ModeQuery, false, &owner, &access, &maximum, &error, &worker));
+    ASSERT_TRUE(StartRowJob(WorkerMode::Query, false, &owner, &access, &maximum, &error, &worker));
     EXPECT_EQ(maximum, 2);
     ASSERT_TRUE(waitUntilGone(worker));
     EXPECT_EQ(requestsOf(GwQuery).size(), 2);

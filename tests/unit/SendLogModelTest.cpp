@@ -144,7 +144,7 @@ TEST(SendLogModelTest, FirstClickSortsAscendingAndMarksTheCaption) {
         model.addRow(name, ImageTyped);
     model.columnClick(ColName);
     EXPECT_EQ(captions(model), (QList<QByteArray>{"a", "b", "C"}));
-    EXPECT_EQ(model.headerData(ColName, Qt::Horizontal).toString(), QString::fromUtf8("名稱 ↑"));
+    EXPECT_EQ(model.headerData(ColName, Qt::Horizontal).toString(), QStringLiteral("名稱 ↑"));
     EXPECT_TRUE(model.sortAscending());
 }
 
@@ -160,8 +160,8 @@ TEST(SendLogModelTest, SendCodeTwiceIsDescendingThenSameColumnAscendingAgain) {
     model.columnClick(ColSendCode);
     EXPECT_FALSE(model.sortAscending());
     EXPECT_EQ(column(model, ColSendCode), (QList<QByteArray>{"9", "10", "0"}));
-    EXPECT_EQ(model.headerData(ColSendCode, Qt::Horizontal).toString(), QString::fromUtf8("傳送碼 ↓"));
-    EXPECT_EQ(model.headerData(ColName, Qt::Horizontal).toString(), QString::fromUtf8("名稱"));
+    EXPECT_EQ(model.headerData(ColSendCode, Qt::Horizontal).toString(), QStringLiteral("傳送碼 ↓"));
+    EXPECT_EQ(model.headerData(ColName, Qt::Horizontal).toString(), QStringLiteral("名稱"));
 
     model.columnClick(ColSendCode); // 遞增 on the current column
     EXPECT_TRUE(model.sortAscending());
@@ -176,7 +176,7 @@ TEST(SendLogModelTest, ChoosingTheCheckedNameAgainReversesTheOrder) {
         model.addRow(name, ImageTyped);
     model.columnClick(ColName);
     EXPECT_EQ(captions(model), (QList<QByteArray>{"c", "b", "a"}));
-    EXPECT_EQ(model.headerData(ColName, Qt::Horizontal).toString(), QString::fromUtf8("名稱 ↓"));
+    EXPECT_EQ(model.headerData(ColName, Qt::Horizontal).toString(), QStringLiteral("名稱 ↓"));
 }
 
 TEST(SendLogModelTest, ResetGivesPlainCaptionsAndTheNextClickStartsAscending) {
@@ -188,7 +188,7 @@ TEST(SendLogModelTest, ResetGivesPlainCaptionsAndTheNextClickStartsAscending) {
     for (int c = 0; c < kSendLogColumns; ++c)
         EXPECT_EQ(model.headerData(c, Qt::Horizontal).toString(), SendLogModel::plainCaption(c));
     model.columnClick(ColName);
-    EXPECT_EQ(model.headerData(ColName, Qt::Horizontal).toString(), QString::fromUtf8("名稱 ↑"));
+    EXPECT_EQ(model.headerData(ColName, Qt::Horizontal).toString(), QStringLiteral("名稱 ↑"));
 }
 
 TEST(SendLogModelTest, EqualKeysKeepTheirOrderAcrossSorts) {
@@ -426,8 +426,8 @@ TEST(SendLogModelTest, CellsShowAsTextAndImagesByColumn) {
     row.image = ImageMember;
     row.codeImage = ImageReservation;
     model.addRow(row);
-    EXPECT_EQ(model.data(model.index(0, ColName)).toString(), QString::fromUtf8("王小明"));
-    EXPECT_EQ(model.data(model.index(0, ColSendResult)).toString(), QString::fromUtf8("傳送成功"));
+    EXPECT_EQ(model.data(model.index(0, ColName)).toString(), QStringLiteral("王小明"));
+    EXPECT_EQ(model.data(model.index(0, ColSendResult)).toString(), QStringLiteral("傳送成功"));
     EXPECT_EQ(model.data(model.index(0, ColName), SendLogModel::ImageRole).toInt(), int(ImageMember));
     EXPECT_EQ(model.data(model.index(0, ColSendCode), SendLogModel::ImageRole).toInt(), int(ImageReservation));
     EXPECT_EQ(model.data(model.index(0, ColMobile), SendLogModel::ImageRole).toInt(), int(ImageNone));

@@ -26,8 +26,8 @@ void reserve(SendRequest& r, const QDateTime& at) {
 
 void limit(SendRequest& r, const char* hour, const char* minute) {
     r.limitChecked = true;
-    r.limitHour = hour;
-    r.limitMinute = minute;
+    r.limitHour = QString::fromUtf8(hour);
+    r.limitMinute = QString::fromUtf8(minute);
 }
 
 class SendValidationTest : public ::testing::Test {
@@ -48,21 +48,23 @@ TEST_F(SendValidationTest, ChecksRunInOrderAndTheFirstFailureIsReported) {
         {"six days to the minute", [](SendRequest& r) { reserve(r, kNow.addDays(6)); }, nullptr},
         {"one minute more", [](SendRequest& r) { reserve(r, kNow.addDays(6).addSecs(60)); }, "預約傳送超過6天限制！"},
         {"past minute", [](SendRequest& r) { reserve(r, kNow.addSecs(-60)); }, "不可預約過去的時間！"},
-        {"30 February", [](SendRequest& r) { reserve(r, kNow), r.month = "  2", r.day = "30"; },
+        {"30 February",
+         [](SendRequest& r) { reserve(r, kNow), r.month = QStringLiteral("  2"), r.day = QStringLiteral("30"); },
          "預約傳送時間格式錯誤！"},
-        {"year not a number", [](SendRequest& r) { reserve(r, kNow), r.year = "20x4"; }, "預約傳送時間格式錯誤！"},
+        {"year not a number", [](SendRequest& r) { reserve(r, kNow), r.year = QStringLiteral("20x4"); },
+         "預約傳送時間格式錯誤！"},
         {"limit 24:01", [](SendRequest& r) { limit(r, "24", "  1"); }, "訊息截止時間超過24小時！"},
         {"limit 24:00", [](SendRequest& r) { limit(r, "24", "  0"); }, nullptr},
         {"limit not a number", [](SendRequest& r) { limit(r, "two", "  0"); }, "訊息截止時間格式錯誤！"},
         {"empty text", [](SendRequest& r) { r.message.clear(); }, "請輸入訊息內容！"},
-        {"phone number in one piece", [](SendRequest& r) { r.message = u("請回電0912345678"); },
+        {"phone number in one piece", [](SendRequest& r) { r.message = QStringLiteral("請回電0912345678"); },
          "簡訊內容包含電話號嗎，請用 '-' 符號分開才可正常傳送，如 02-2344xxxx或 0910-123xxx。"},
-        {"phone number with a dash", [](SendRequest& r) { r.message = u("請回電0912-345678"); }, nullptr},
+        {"phone number with a dash", [](SendRequest& r) { r.message = QStringLiteral("請回電0912-345678"); }, nullptr},
     };
     for (const auto& c : cases) {
         SendRequest r;
         r.recipientCount = 1;
-        r.message = u("明天開會");
+        r.message = QStringLiteral("明天開會");
         c.change(r);
         const SendValidationResult v = ValidateSend(r);
         EXPECT_EQ(v.ok, c.error == nullptr) << c.name;
@@ -73,20 +75,20 @@ TEST_F(SendValidationTest, ChecksRunInOrderAndTheFirstFailureIsReported) {
 TEST_F(SendValidationTest, PassingRequestCarriesOrderTimeLimitAndBig5Text) {
     SendRequest r;
     r.recipientCount = 1;
-    r.message = u("明天開會");
+    r.message = QStringLiteral("明天開會");
     reserve(r, kNow);
     limit(r, "  2", "  5");
     const SendValidationResult v = ValidateSend(r);
     ASSERT_TRUE(v.ok) << v.error.toStdString(); // the current minute at its first instant
-    EXPECT_EQ(v.orderTime, "20240310143000");
+    EXPECT_EQ(v.orderTime, QStringLiteral("20240310143000"));
     EXPECT_EQ(v.limitMinutes, 125);
     EXPECT_EQ(v.message, QByteArray("\xA9\xFA\xA4\xD1\xB6\x7D\xB7\x7C"));
 
     Clock::setFixed(kNow.addMSecs(500)); // once its seconds have begun, the current minute is past
-    EXPECT_EQ(ValidateSend(r).error, u("不可預約過去的時間！"));
+    EXPECT_EQ(ValidateSend(r).error, QStringLiteral("不可預約過去的時間！"));
     r.reservation = false;
-    r.message = u("生日快樂🎂");
-    EXPECT_TRUE(ValidateSend(r).error.contains(u("🎂")));
+    r.message = QStringLiteral("生日快樂🎂");
+    EXPECT_TRUE(ValidateSend(r).error.contains(QStringLiteral("🎂")));
 }
 
 TEST(ReservationDropDowns, DaysMonthsAndYearsOffered) {
@@ -100,18 +102,25 @@ TEST(ReservationDropDowns, DaysMonthsAndYearsOffered) {
         EXPECT_EQ(DaysInMonth(year, month), days) << year << "-" << month;
     EXPECT_EQ(DayAfterMonthChange(31, 2024, 2), 29);
     EXPECT_EQ(DayAfterMonthChange(15, 2023, 2), 15);
-    EXPECT_EQ(DropDownItems(8, 11), (QStringList{"  8", "  9", "10", "11"}));
-    EXPECT_EQ(BuildOrderTime("2024", "  3", "  5", "  9", "  7"), "20240305090700");
+    EXPECT_EQ(DropDownItems(8, 11),
+              (QStringList{QStringLiteral("  8"), QStringLiteral("  9"), QStringLiteral("10"), QStringLiteral("11")}));
+    EXPECT_EQ(BuildOrderTime(QStringLiteral("2024"), QStringLiteral("  3"), QStringLiteral("  5"),
+                             QStringLiteral("  9"), QStringLiteral("  7")),
+              QStringLiteral("20240305090700"));
 
     const struct {
         QDateTime now;
         QStringList years;
         std::vector<int> selected; // year index, month, day, hour, minute, days in the month
     } cases[] = {
-        {QDateTime(QDate(2024, 12, 29), QTime(23, 59)), {"2024"}, {0, 12, 30, 23, 59, 31}},
-        {QDateTime(QDate(2024, 12, 30), QTime(8, 5)), {"2024", "2025"}, {0, 12, 31, 8, 5, 31}},
-        {QDateTime(QDate(2024, 12, 31), QTime(0, 0)), {"2024", "2025"}, {1, 1, 1, 0, 0, 31}},
-        {QDateTime(QDate(2024, 2, 28), QTime(9, 41)), {"2024"}, {0, 2, 29, 9, 41, 29}},
+        {QDateTime(QDate(2024, 12, 29), QTime(23, 59)), {QStringLiteral("2024")}, {0, 12, 30, 23, 59, 31}},
+        {QDateTime(QDate(2024, 12, 30), QTime(8, 5)),
+         {QStringLiteral("2024"), QStringLiteral("2025")},
+         {0, 12, 31, 8, 5, 31}},
+        {QDateTime(QDate(2024, 12, 31), QTime(0, 0)),
+         {QStringLiteral("2024"), QStringLiteral("2025")},
+         {1, 1, 1, 0, 0, 31}},
+        {QDateTime(QDate(2024, 2, 28), QTime(9, 41)), {QStringLiteral("2024")}, {0, 2, 29, 9, 41, 29}},
     };
     for (const auto& c : cases) {
         const ReservationDefaults d = ReservationDropDowns(c.now);

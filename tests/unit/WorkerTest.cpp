@@ -14,9 +14,9 @@ namespace {
 class WorkerTest : public WorkerFixture {};
 
 TEST(WorkerName, FormatByModeWithTheThreadIdInEightHexDigits) {
-    EXPECT_EQ(SendThd::formatThreadName(ModeSend, 1, 0x1A2B), big5("傳送執行緒1(00001A2B)"));
-    EXPECT_EQ(SendThd::formatThreadName(ModeQuery, 1, 0xFFFFFFFF), big5("查詢執行緒1(FFFFFFFF)"));
-    EXPECT_EQ(SendThd::formatThreadName(ModeCancel, 1, 0xabc), big5("取消預約執行緒1(00000ABC)"));
+    EXPECT_EQ(SendThd::formatThreadName(WorkerMode::Send, 1, 0x1A2B), big5("傳送執行緒1(00001A2B)"));
+    EXPECT_EQ(SendThd::formatThreadName(WorkerMode::Query, 1, 0xFFFFFFFF), big5("查詢執行緒1(FFFFFFFF)"));
+    EXPECT_EQ(SendThd::formatThreadName(WorkerMode::Cancel, 1, 0xabc), big5("取消預約執行緒1(00000ABC)"));
 }
 
 TEST_F(WorkerTest, SecondJobIsRefusedWhileOneIsRegisteredAndNothingIsEmptied) {
@@ -29,7 +29,7 @@ TEST_F(WorkerTest, SecondJobIsRefusedWhileOneIsRegisteredAndNothingIsEmptied) {
     owner.whileBoxShown = [&] {
         FakeSendLog other;
         SendThd* second = nullptr;
-        refused = !StartWorker(ModeQuery, &owner, &other, QByteArray(), &error, &second) && !second;
+        refused = !StartWorker(WorkerMode::Query, &owner, &other, QByteArray(), &error, &second) && !second;
         sendRefused = !StartSendRun(
             &owner, &other, [] { return SendQueue.push_back({}), 1; }, nullptr, &sendError);
         resendRefused = !QueueFailedRows(log, nullptr, &resendError);
@@ -37,9 +37,9 @@ TEST_F(WorkerTest, SecondJobIsRefusedWhileOneIsRegisteredAndNothingIsEmptied) {
         queueWhileBusy = SendQueue.size();
         EXPECT_FALSE(SendEvent.isSet());
     };
-    ASSERT_TRUE(runJob(ModeQuery, nullptr, "ID1"));
+    ASSERT_TRUE(runJob(WorkerMode::Query, nullptr, "ID1"));
     EXPECT_TRUE(refused && sendRefused && resendRefused);
-    EXPECT_EQ(error, QString::fromUtf8("上一個作業尚未結束，請稍候再試。"));
+    EXPECT_EQ(error, QStringLiteral("上一個作業尚未結束，請稍候再試。"));
     EXPECT_EQ(sendError, error);
     EXPECT_EQ(resendError, error);
     EXPECT_EQ(workersWhileBusy, 1u);
@@ -50,7 +50,7 @@ TEST_F(WorkerTest, SecondJobIsRefusedWhileOneIsRegisteredAndNothingIsEmptied) {
 
     // Once it is over the next job starts; SendEvent is clear while it runs and set by its end.
     SendThd* worker = nullptr;
-    ASSERT_TRUE(StartWorker(ModeSend, &owner, &log, QByteArray(), &error, &worker));
+    ASSERT_TRUE(StartWorker(WorkerMode::Send, &owner, &log, QByteArray(), &error, &worker));
     EXPECT_FALSE(SendEvent.isSet());
     QPointer<SendThd> alive(worker);
     while (!SendEvent.wait(std::chrono::milliseconds(0)) && alive)
@@ -159,12 +159,12 @@ TEST_F(WorkerTest, ResendRunSendsAtOnceAndRowJobsTakeTheSelectionOrElseAllRows) 
     EXPECT_EQ(params(requestsOf(GwSendDomestic).value(0)).value(1), "01");
 
     // Row 0 is still selected: a query of the selection.
-    ASSERT_TRUE(StartRowJobFromLog(ModeQuery, &owner, &log, &maximum, &error, &worker));
+    ASSERT_TRUE(StartRowJobFromLog(WorkerMode::Query, &owner, &log, &maximum, &error, &worker));
     EXPECT_FALSE(QueryAll.load());
     EXPECT_EQ(maximum, 1);
     ASSERT_TRUE(waitUntilGone(worker));
     log.rows[0].selected = false;
-    ASSERT_TRUE(StartRowJobFromLog(ModeCancel, &owner, &log, &maximum, &error, &worker));
+    ASSERT_TRUE(StartRowJobFromLog(WorkerMode::Cancel, &owner, &log, &maximum, &error, &worker));
     EXPECT_TRUE(QueryAll.load());
     EXPECT_EQ(maximum, 3);
     ASSERT_TRUE(waitUntilGone(worker));

@@ -1,5 +1,6 @@
 #include "addressbook/AddressBook.h"
 
+#include "addressbook/AddressBookState.h"
 #include "shared/Big5.h"
 #include "shared/Clock.h"
 #include "shared/FixedField.h"
@@ -23,10 +24,10 @@ constexpr qint64 kMemberSize = sizeof(sMember);
 constexpr qint64 kGroupSize = sizeof(sGroup);
 
 QString readFailedText() {
-    return QString::fromUtf8("讀取通訊錄檔案失敗！");
+    return QStringLiteral("讀取通訊錄檔案失敗！");
 }
 QString writeFailedText() {
-    return QString::fromUtf8("寫入通訊錄檔案失敗！");
+    return QStringLiteral("寫入通訊錄檔案失敗！");
 }
 
 // A file that was not read whole must not be replaced by the next save: it is moved aside first.
@@ -68,22 +69,21 @@ bool moveAside(const QString& path, QString& keptAs) {
 }
 
 QString keptAsideText() {
-    return QString::fromUtf8("原檔案將在下次儲存通訊錄前另存備份，不會被覆寫。");
+    return QStringLiteral("原檔案將在下次儲存通訊錄前另存備份，不會被覆寫。");
 }
 
 QString damagedText(int32_t m, int32_t g, qint64 size, int membersRead, int groupsRead) {
     const QString tail = keptAsideText();
     if (size < kHeaderSize)
-        return QString::fromUtf8("通訊錄檔案已損壞（長度只有 %1 位元組），只讀到 0 位成員、0 個群組。").arg(size) +
-               tail;
+        return QStringLiteral("通訊錄檔案已損壞（長度只有 %1 位元組），只讀到 0 位成員、0 個群組。").arg(size) + tail;
     const qint64 expected = kHeaderSize + kMemberSize * qint64(m) + kGroupSize * qint64(g);
     if (m >= 0 && g >= 0 && size > expected)
-        return QString::fromUtf8("通訊錄檔案已損壞（結尾多出 %1 位元組無法辨識的資料），已讀到 %2 位成員、%3 個群組。")
+        return QStringLiteral("通訊錄檔案已損壞（結尾多出 %1 位元組無法辨識的資料），已讀到 %2 位成員、%3 個群組。")
                    .arg(size - expected)
                    .arg(membersRead)
                    .arg(groupsRead) +
                tail;
-    return QString::fromUtf8("通訊錄檔案已損壞（檔案記載 %1 位成員、%2 個群組），只讀到 %3 位成員、%4 個群組。")
+    return QStringLiteral("通訊錄檔案已損壞（檔案記載 %1 位成員、%2 個群組），只讀到 %3 位成員、%4 個群組。")
                .arg(m)
                .arg(g)
                .arg(membersRead)
@@ -102,8 +102,7 @@ public:
     QString text() const {
         QString text = m_lines.join(QLatin1Char('\n'));
         if (m_count > kNamed)
-            text +=
-                QLatin1Char('\n') + QString::fromUtf8("另有 %1 筆紀錄的識別碼不符，也已略過。").arg(m_count - kNamed);
+            text += QLatin1Char('\n') + QStringLiteral("另有 %1 筆紀錄的識別碼不符，也已略過。").arg(m_count - kNamed);
         return text;
     }
 
@@ -114,7 +113,7 @@ private:
     void add(qint64 index, const char (&name)[N], int32_t id, const char* kind, const char* sign) {
         if (++m_count > kNamed)
             return;
-        m_lines.append(QString::fromUtf8("通訊錄檔案已損壞：第 %1 筆%2紀錄「%3」的識別碼 %4 不是%5，已略過。")
+        m_lines.append(QStringLiteral("通訊錄檔案已損壞：第 %1 筆%2紀錄「%3」的識別碼 %4 不是%5，已略過。")
                            .arg(QString::number(index + 1), QString::fromUtf8(kind), fromBig5(getField(name)),
                                 QString::number(id), QString::fromUtf8(sign)));
     }
@@ -302,12 +301,12 @@ AddressBookResult SaveAddressBook(const QString& path) {
     if (!g_pendingAside.path.isEmpty() && g_pendingAside.path == path) {
         if (!moveAside(path, result.keptAs)) {
             result.ok = false;
-            result.message = writeFailedText() + QLatin1Char('\n') + QString::fromUtf8("無法另存原通訊錄檔案：") + path;
+            result.message = writeFailedText() + QLatin1Char('\n') + QStringLiteral("無法另存原通訊錄檔案：") + path;
             return result;
         }
         if (!result.keptAs.isEmpty()) {
-            result.message = (g_pendingAside.unreadable ? QString::fromUtf8("原通訊錄檔案無法讀取，已另存為：")
-                                                        : QString::fromUtf8("原通訊錄檔案已損壞，已另存為：")) +
+            result.message = (g_pendingAside.unreadable ? QStringLiteral("原通訊錄檔案無法讀取，已另存為：")
+                                                        : QStringLiteral("原通訊錄檔案已損壞，已另存為：")) +
                              result.keptAs;
         }
         g_pendingAside = {};

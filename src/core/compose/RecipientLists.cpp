@@ -1,5 +1,7 @@
 #include "compose/RecipientLists.h"
 
+#include "addressbook/AddressBookState.h"
+#include "compose/ComposeState.h"
 #include "shared/Big5.h"
 #include "shared/FixedField.h"
 #include "shared/Global.h"
@@ -140,7 +142,7 @@ qsizetype FirstListLineWithNul(QByteArrayView bytes) {
 }
 
 QString ListFileNulLineText(qsizetype line) {
-    return QString::fromUtf8("發訊名單第 %1 行含有空字元（0x00），號碼會被截斷，無法載入。").arg(line);
+    return QStringLiteral("發訊名單第 %1 行含有空字元（0x00），號碼會被截斷，無法載入。").arg(line);
 }
 
 bool ParseListFileLine(QByteArrayView line, int32_t index, sLoadMt& row) {
@@ -338,7 +340,7 @@ bool SendQueueBuilder::addMember(int32_t memberId, const sGroup* from) {
 
 void SendQueueBuilder::missingSlot(const sGroup* from, int32_t id) {
     if (!from) {
-        skipped(QString::fromUtf8("通訊錄中已沒有識別碼 %1 的成員或群組，已略過。").arg(id));
+        skipped(QStringLiteral("通訊錄中已沒有識別碼 %1 的成員或群組，已略過。").arg(id));
         return;
     }
     const QString group = fromBig5(getField(from->name));
@@ -356,7 +358,7 @@ void SendQueueBuilder::skipped(const QString& text) {
 bool SendQueueBuilder::addListRow(int32_t line) {
     const auto it = ListFileRows.find(line);
     if (it == ListFileRows.end()) {
-        skipped(QString::fromUtf8("發訊名單第 %1 行已不在名單中，已略過。").arg(qint64(line) + 1));
+        skipped(QStringLiteral("發訊名單第 %1 行已不在名單中，已略過。").arg(qint64(line) + 1));
         return true;
     }
     const QByteArrayView number = fieldView(it->second.msisdn);
@@ -394,7 +396,7 @@ bool SendQueueBuilder::refuseIfTooLong(QByteArrayView number) {
     if (number.size() <= kMaxNumberLength)
         return true;
     m_result.ok = false;
-    m_result.message = QString::fromUtf8("受訊者號碼過長（超過29個字元）：") + fromBig5(number.data(), number.size());
+    m_result.message = QStringLiteral("受訊者號碼過長（超過29個字元）：") + fromBig5(number.data(), number.size());
     return false;
 }
 
@@ -423,7 +425,7 @@ SendQueueResult BuildSendQueue(const ComposeInput& input) {
     // something had been done; it is refused like any other run that cannot be sent.
     if (result.ok && result.totalCount == 0) {
         result.ok = false;
-        result.message = QString::fromUtf8("沒有任何受訊者有可傳送的電話號碼，沒有簡訊可傳送！");
+        result.message = QStringLiteral("沒有任何受訊者有可傳送的電話號碼，沒有簡訊可傳送！");
     }
     if (!result.ok) {
         result.totalCount = 0;

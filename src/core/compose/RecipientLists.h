@@ -2,8 +2,8 @@
 
 #include "addressbook/AddressBookRecords.h"
 #include "compose/ListFileRecords.h"
+#include "compose/RecipientRecords.h"
 #include "compose/SegmentMessage.h"
-#include "workers/JobRecords.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

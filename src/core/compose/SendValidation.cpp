@@ -34,7 +34,7 @@ bool parseCount(const QString& item, int& value) {
 } // namespace
 
 QString CheckRecipientsPresent(int recipientCount) {
-    return recipientCount > 0 ? QString() : QString::fromUtf8("請選擇、上載或輸入受訊者！");
+    return recipientCount > 0 ? QString() : QStringLiteral("請選擇、上載或輸入受訊者！");
 }
 
 QString BuildOrderTime(const QString& year, const QString& month, const QString& day, const QString& hour,
@@ -45,7 +45,7 @@ QString BuildOrderTime(const QString& year, const QString& month, const QString&
 
 QString CheckReservation(const QString& orderTime, const QDateTime& now) {
     static const QRegularExpression digits(QStringLiteral("^[0-9]{14}$"));
-    const QString formatError = QString::fromUtf8("預約傳送時間格式錯誤！");
+    const QString formatError = QStringLiteral("預約傳送時間格式錯誤！");
     if (!digits.match(orderTime).hasMatch())
         return formatError;
     const QDate date(orderTime.mid(0, 4).toInt(), orderTime.mid(4, 2).toInt(), orderTime.mid(6, 2).toInt());
@@ -55,9 +55,9 @@ QString CheckReservation(const QString& orderTime, const QDateTime& now) {
 
     const qint64 ahead = wallClock(now.date(), now.time()).msecsTo(wallClock(date, time));
     if (ahead > kMaxReservationDays * kMsPerDay)
-        return QString::fromUtf8("預約傳送超過6天限制！");
+        return QStringLiteral("預約傳送超過6天限制！");
     if (ahead < 0)
-        return QString::fromUtf8("不可預約過去的時間！");
+        return QStringLiteral("不可預約過去的時間！");
     return {};
 }
 
@@ -67,9 +67,9 @@ QString CheckLimit(const QString& hour, const QString& minute, int& limitMinutes
     int m = 0;
     // The drop-downs only offer numbers; typed arguments of the command-line front end may not be.
     if (!parseCount(hour, h) || !parseCount(minute, m) || h > kMaxLimitMinutes || m > kMaxLimitMinutes)
-        return QString::fromUtf8("訊息截止時間格式錯誤！");
+        return QStringLiteral("訊息截止時間格式錯誤！");
     if (h * 60 + m > kMaxLimitMinutes)
-        return QString::fromUtf8("訊息截止時間超過24小時！");
+        return QStringLiteral("訊息截止時間超過24小時！");
     limitMinutes = h * 60 + m;
     return {};
 }
@@ -77,7 +77,7 @@ QString CheckLimit(const QString& hour, const QString& minute, int& limitMinutes
 QString CheckMessageText(const QString& message, QByteArray& big5Text) {
     big5Text.clear();
     if (message.isEmpty())
-        return QString::fromUtf8("請輸入訊息內容！");
+        return QStringLiteral("請輸入訊息內容！");
     QString unmappable;
     if (!toBig5(message, big5Text, &unmappable))
         return unmappableMessage(unmappable);

@@ -1,6 +1,7 @@
 #include "exchange/AddressTransfer.h"
 
 #include "addressbook/AddressBook.h"
+#include "addressbook/AddressBookState.h"
 #include "shared/Big5.h"
 #include "shared/FixedField.h"
 #include "shared/Global.h"

@@ -13,7 +13,7 @@ struct sGwRequest {
     uint8_t msg_reserved2;
     uint8_t msg_params_len; // parameter bytes in use, terminating NULs included
     uint8_t msg_content_len;
-    char msg_params[100]; // NUL-terminated strings packed one after another
+    char msg_params[100];  // NUL-terminated strings packed one after another
     char msg_content[160]; // not NUL-terminated; msg_content_len bytes
 };
 

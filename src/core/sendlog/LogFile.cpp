@@ -126,11 +126,11 @@ QString LogFileReader::damageMessage() const {
 }
 
 QString incompleteLogMessage(int read, qint32 announced) {
-    return QString::fromUtf8("傳送紀錄檔案不完整：僅讀入 %1 筆（檔案標示 %2 筆）。").arg(read).arg(announced);
+    return QStringLiteral("傳送紀錄檔案不完整：僅讀入 %1 筆（檔案標示 %2 筆）。").arg(read).arg(announced);
 }
 
 QString trailingBytesLogMessage(int read, qint64 trailing) {
-    return QString::fromUtf8("傳送紀錄檔案已損壞（結尾多出 %1 位元組無法辨識的資料），已讀入 %2 筆。")
+    return QStringLiteral("傳送紀錄檔案已損壞（結尾多出 %1 位元組無法辨識的資料），已讀入 %2 筆。")
         .arg(trailing)
         .arg(read);
 }

@@ -137,7 +137,7 @@ QVariant SendLogModel::headerData(int section, Qt::Orientation orientation, int 
     if (role == Qt::DisplayRole) {
         QString caption = plainCaption(section);
         if (section == m_markedColumn)
-            caption += m_sortAscending ? QString::fromUtf8(" ↑") : QString::fromUtf8(" ↓");
+            caption += m_sortAscending ? QStringLiteral(" ↑") : QStringLiteral(" ↓");
         return caption;
     }
     if (role == Qt::TextAlignmentRole)

@@ -60,8 +60,7 @@ QString unmappableCode(const QString& character) {
 }
 
 QString unmappableMessage(const QString& character) {
-    return QString::fromUtf8("文字「%1」(%2)無法以Big5碼表示，請改用其他文字。")
-        .arg(character, unmappableCode(character));
+    return QStringLiteral("文字「%1」(%2)無法以Big5碼表示，請改用其他文字。").arg(character, unmappableCode(character));
 }
 
 } // namespace norvi

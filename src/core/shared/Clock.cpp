@@ -41,6 +41,8 @@ void reset() {
     g_fixed = false;
 }
 
-QString stamp(const QDateTime& t) { return t.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")); }
+QString stamp(const QDateTime& t) {
+    return t.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+}
 
 } // namespace norvi::Clock

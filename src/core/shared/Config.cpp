@@ -52,9 +52,8 @@ bool fitsField(const QByteArray& text, std::size_t width, const char* label, QSt
     if (std::size_t(text.size()) <= width)
         return true;
     if (errorText)
-        *errorText = QString::fromUtf8("%1不可超過%2個位元組（中文字每字佔2個位元組）！")
-                         .arg(QString::fromUtf8(label))
-                         .arg(width);
+        *errorText =
+            QStringLiteral("%1不可超過%2個位元組（中文字每字佔2個位元組）！").arg(QString::fromUtf8(label)).arg(width);
     return false;
 }
 
@@ -175,16 +174,16 @@ int ResolverErrorNumber(int gaiError, int systemError) {
 QString ResolverErrorText(int number) {
     switch (number) {
     case kNetworkDown:
-        return QString::fromUtf8("網路系統發生問題！");
+        return QStringLiteral("網路系統發生問題！");
     case kHostNotFound:
     case kTryAgain:
-        return QString::fromUtf8("找不到DNS主機！");
+        return QStringLiteral("找不到DNS主機！");
     case kNoRecovery:
-        return QString::fromUtf8("DNS主機發生錯誤！");
+        return QStringLiteral("DNS主機發生錯誤！");
     case kNoData:
-        return QString::fromUtf8("查無該網址名稱資料！");
+        return QStringLiteral("查無該網址名稱資料！");
     default:
-        return QString::fromUtf8("網址名稱查詢錯誤！") + QString::number(number);
+        return QStringLiteral("網址名稱查詢錯誤！") + QString::number(number);
     }
 }
 

@@ -29,9 +29,13 @@ inline QByteArray getField(const char* field, std::size_t width) {
     return QByteArray(field, qsizetype(n));
 }
 
-template <std::size_t N> void putField(char (&field)[N], const QByteArray& text) { putField(field, N, text); }
+template <std::size_t N> void putField(char (&field)[N], const QByteArray& text) {
+    putField(field, N, text);
+}
 
-template <std::size_t N> QByteArray getField(const char (&field)[N]) { return getField(field, N); }
+template <std::size_t N> QByteArray getField(const char (&field)[N]) {
+    return getField(field, N);
+}
 
 // For the fields that the system keeps NUL-terminated (the worker's records): at most N - 1 bytes.
 template <std::size_t N> void putCString(char (&field)[N], const QByteArray& text) {

@@ -22,7 +22,7 @@ bool PrepareLogFolder(QString* problem) {
     if (!folder.isEmpty() && (QDir(folder).exists() || QDir().mkdir(folder)))
         return true;
     if (problem)
-        *problem = QString::fromUtf8("無法自動建立 ") + folder + QString::fromUtf8(" 目錄");
+        *problem = QStringLiteral("無法自動建立 ") + folder + QStringLiteral(" 目錄");
     return false;
 }
 

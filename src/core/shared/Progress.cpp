@@ -176,7 +176,7 @@ void ProgressTracker::updateTimes(qint64 nowMs) {
 }
 
 QString ProgressTracker::summary() const {
-    return QString::fromUtf8("狀態：%1\r\n開始時間：%2\r\n總共耗費時間：%3\r\n                平均：%4\r\n完成：%5")
+    return QStringLiteral("狀態：%1\r\n開始時間：%2\r\n總共耗費時間：%3\r\n                平均：%4\r\n完成：%5")
         .arg(m_status, m_startTime, m_elapsed, m_average, m_progress);
 }
 

@@ -186,7 +186,7 @@ QString SaveFile::temporaryPrefix(const QString& fileName) {
 
 bool SaveFile::fail(const QString& what, int error) {
     m_failed = true;
-    m_error = QString::fromUtf8("%1：%2").arg(what, QString::fromLocal8Bit(std::strerror(error)));
+    m_error = QStringLiteral("%1：%2").arg(what, QString::fromLocal8Bit(std::strerror(error)));
     return false;
 }
 
@@ -200,7 +200,7 @@ bool SaveFile::open() {
         // Unbuffered: every write reaches the device while the broken-pipe signal is held back.
         return m_target.open(QIODevice::WriteOnly | QIODevice::ExistingOnly | QIODevice::Unbuffered);
     case TargetKind::Refused:
-        m_error = QString::fromUtf8("%1 不是一般檔案，無法寫入。").arg(m_path);
+        m_error = QStringLiteral("%1 不是一般檔案，無法寫入。").arg(m_path);
         return false;
     }
     return false;
@@ -212,13 +212,13 @@ bool SaveFile::openReplacing() {
     const QString folder = final.path();
     const QString prefix = temporaryPrefix(final.fileName());
     if (faultAt(Step::Open))
-        return fail(QString::fromUtf8("無法建立暫存檔 %1").arg(m_finalPath), EACCES);
+        return fail(QStringLiteral("無法建立暫存檔 %1").arg(m_finalPath), EACCES);
 
     const QByteArray finalName = QFile::encodeName(m_finalPath);
     struct stat existing {};
     const bool exists = ::stat(finalName.constData(), &existing) == 0;
     if (exists && ::access(finalName.constData(), W_OK) != 0)
-        return fail(QString::fromUtf8("無法寫入 %1").arg(m_finalPath), errno);
+        return fail(QStringLiteral("無法寫入 %1").arg(m_finalPath), errno);
 
     removeLeftovers(folder, prefix);
     // A new file gets the usual permissions (the umask applies); a replaced one keeps its own, and until
@@ -234,7 +234,7 @@ bool SaveFile::openReplacing() {
             break;
     }
     if (m_fd < 0)
-        return fail(QString::fromUtf8("無法建立暫存檔 %1").arg(m_finalPath), error);
+        return fail(QStringLiteral("無法建立暫存檔 %1").arg(m_finalPath), error);
     // Held until the file is in place or gone: it tells a later save that this file is still in use.
     ::flock(m_fd, LOCK_EX);
     if (exists)
@@ -275,14 +275,14 @@ bool SaveFile::writeOut(const char* data, qint64 size) {
         if (faultAt(Step::Write)) {
             // A disk that fills up takes part of the bytes and then refuses the rest.
             (void)!::write(m_fd, data, std::size_t(std::min<qint64>(size, kWriteChunk) / 2));
-            return fail(QString::fromUtf8("寫入暫存檔失敗"), ENOSPC);
+            return fail(QStringLiteral("寫入暫存檔失敗"), ENOSPC);
         }
         // In pieces of a bounded size, so a large save is not one write the system may take in part.
         const ssize_t n = ::write(m_fd, data, std::size_t(std::min<qint64>(size, kWriteChunk)));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return fail(QString::fromUtf8("寫入暫存檔失敗"), n < 0 ? errno : ENOSPC);
+            return fail(QStringLiteral("寫入暫存檔失敗"), n < 0 ? errno : ENOSPC);
         data += n;
         size -= n;
     }
@@ -326,24 +326,24 @@ bool SaveFile::commit() {
     // The bytes reach the disk before the name does: after a power cut the file is the old or the new
     // one, never a new name on missing data.
     if (faultAt(Step::Flush)) {
-        fail(QString::fromUtf8("暫存檔無法寫入磁碟"), EIO);
+        fail(QStringLiteral("暫存檔無法寫入磁碟"), EIO);
         discard();
         return false;
     }
     if (::fsync(m_fd) != 0) {
-        fail(QString::fromUtf8("暫存檔無法寫入磁碟"), errno);
+        fail(QStringLiteral("暫存檔無法寫入磁碟"), errno);
         discard();
         return false;
     }
     const QByteArray from = QFile::encodeName(m_temporaryPath);
     const QByteArray to = QFile::encodeName(m_finalPath);
     if (faultAt(Step::Rename)) {
-        fail(QString::fromUtf8("無法以暫存檔取代 %1").arg(m_finalPath), EIO);
+        fail(QStringLiteral("無法以暫存檔取代 %1").arg(m_finalPath), EIO);
         discard();
         return false;
     }
     if (::rename(from.constData(), to.constData()) != 0) {
-        fail(QString::fromUtf8("無法以暫存檔取代 %1").arg(m_finalPath), errno);
+        fail(QStringLiteral("無法以暫存檔取代 %1").arg(m_finalPath), errno);
         discard();
         return false;
     }

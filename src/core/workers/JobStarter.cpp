@@ -1,9 +1,11 @@
 #include "workers/JobStarter.h"
 
+#include "compose/ComposeState.h"
 #include "shared/Big5.h"
 #include "shared/Global.h"
 #include "shared/Progress.h"
 #include "workers/SendThd.h"
+#include "workers/WorkerState.h"
 
 namespace norvi {
 
@@ -22,16 +24,16 @@ bool WorkerRegistered() {
 }
 
 QString WorkerBusyText() {
-    return QString::fromUtf8("上一個作業尚未結束，請稍候再試。");
+    return QStringLiteral("上一個作業尚未結束，請稍候再試。");
 }
 
-bool StartWorker(uint8_t mode, JobOwner* owner, SendLogAccess* sendLog, const QByteArray& singleMsgId,
+bool StartWorker(WorkerMode mode, JobOwner* owner, SendLogAccess* sendLog, const QByteArray& singleMsgId,
                  QString* errorText, SendThd** started) {
     if (started)
         *started = nullptr;
     // Only list and send jobs walk the send log; a single MsgId needs none.
-    if (!sendLog && (mode == ModeSend || singleMsgId.isEmpty())) {
-        setError(errorText, QString::fromUtf8("沒有可寫入的發訊紀錄，作業未啟動。"));
+    if (!sendLog && (mode == WorkerMode::Send || singleMsgId.isEmpty())) {
+        setError(errorText, QStringLiteral("沒有可寫入的發訊紀錄，作業未啟動。"));
         return false;
     }
     std::lock_guard<std::mutex> guard(JobLock);
@@ -71,7 +73,7 @@ bool StartSendRun(JobOwner* sendDialog, SendLogAccess* sendLog, const std::funct
     if (totalCount)
         *totalCount = total;
     StopFlag = false;
-    return StartWorker(ModeSend, sendDialog, sendLog, QByteArray(), errorText, started);
+    return StartWorker(WorkerMode::Send, sendDialog, sendLog, QByteArray(), errorText, started);
 }
 
 } // namespace norvi

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "workers/WorkerMode.h"
 #include <QByteArray>
 #include <QString>
 
@@ -29,7 +30,7 @@ QString WorkerBusyText();
 // worker wraps it in a UiThreadSendLog itself. The caller has resolved the gateway address already. Returns false with
 // a message in `errorText` when a worker is still registered; nothing is changed then. The returned worker (through
 // `started`) frees itself when done: hold it in a QPointer if it is kept past this call.
-bool StartWorker(uint8_t mode, JobOwner* owner, SendLogAccess* sendLog, const QByteArray& singleMsgId,
+bool StartWorker(WorkerMode mode, JobOwner* owner, SendLogAccess* sendLog, const QByteArray& singleMsgId,
                  QString* errorText, SendThd** started = nullptr);
 
 // The send dialog's start of a run, in its order: announce the counting (progress state 10), empty

@@ -2,13 +2,13 @@
 
 #include "gateway/ResultCodes.h"
 #include "shared/Big5.h"
-#include "shared/Global.h"
 #include "shared/Progress.h"
 #include "workers/JobOwner.h"
 #include "workers/RowCodes.h"
 #include "workers/SendThd.h"
 #include "workers/UiThread.h"
 #include "workers/UiThreadSendLog.h"
+#include "workers/WorkerState.h"
 
 namespace norvi {
 
@@ -16,7 +16,7 @@ namespace {
 constexpr int kMaxAttempts = 2;
 } // namespace
 
-QueryJob::QueryJob(SendThd& worker) : m_worker(worker), m_cancel(worker.jobMode() == ModeCancel) {}
+QueryJob::QueryJob(SendThd& worker) : m_worker(worker), m_cancel(worker.jobMode() == WorkerMode::Cancel) {}
 
 bool QueryJob::isRetryCode(int code) {
     switch (code) {

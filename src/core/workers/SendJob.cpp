@@ -1,10 +1,10 @@
 #include "workers/SendJob.h"
 
+#include "compose/ComposeState.h"
 #include "gateway/ResultCodes.h"
 #include "shared/Big5.h"
 #include "shared/Clock.h"
 #include "shared/FixedField.h"
-#include "shared/Global.h"
 #include "shared/Progress.h"
 #include "workers/SendThd.h"
 #include "workers/UiThread.h"

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "compose/RecipientRecords.h"
 #include "workers/JobOwner.h"
-#include "workers/JobRecords.h"
 
 #include <QByteArray>
 

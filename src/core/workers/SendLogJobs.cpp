@@ -1,11 +1,13 @@
 #include "workers/SendLogJobs.h"
 
+#include "compose/ComposeState.h"
+#include "sendlog/SendLogAccess.h"
 #include "shared/FixedField.h"
 #include "shared/Global.h"
 #include "workers/JobStarter.h"
 #include "workers/RowCodes.h"
-#include "workers/SendLogAccess.h"
 #include "workers/SendThd.h"
+#include "workers/WorkerState.h"
 
 #include <cstring>
 
@@ -74,7 +76,7 @@ bool QueueFailedRows(SendLogAccess& log, int* queued, QString* errorText) {
 }
 
 QString NothingToResendText() {
-    return QString::fromUtf8("沒有確定失敗的訊息需要重新傳送！");
+    return QStringLiteral("沒有確定失敗的訊息需要重新傳送！");
 }
 
 bool StartResend(JobOwner* listOwner, SendLogAccess* log, QString* errorText, SendThd** started) {
@@ -84,10 +86,10 @@ bool StartResend(JobOwner* listOwner, SendLogAccess* log, QString* errorText, Se
         return false;
     }
     StopFlag = false;
-    return StartWorker(ModeSend, listOwner, log, QByteArray(), errorText, started);
+    return StartWorker(WorkerMode::Send, listOwner, log, QByteArray(), errorText, started);
 }
 
-bool StartRowJob(uint8_t mode, bool allRows, JobOwner* owner, SendLogAccess* log, int* maximum, QString* errorText,
+bool StartRowJob(WorkerMode mode, bool allRows, JobOwner* owner, SendLogAccess* log, int* maximum, QString* errorText,
                  SendThd** started) {
     if (maximum)
         *maximum = 0;
@@ -109,7 +111,7 @@ bool StartRowJob(uint8_t mode, bool allRows, JobOwner* owner, SendLogAccess* log
     return true;
 }
 
-bool StartRowJobFromLog(uint8_t mode, JobOwner* owner, SendLogAccess* log, int* maximum, QString* errorText,
+bool StartRowJobFromLog(WorkerMode mode, JobOwner* owner, SendLogAccess* log, int* maximum, QString* errorText,
                         SendThd** started) {
     const bool allRows = !log || log->selectedRows().isEmpty();
     return StartRowJob(mode, allRows, owner, log, maximum, errorText, started);

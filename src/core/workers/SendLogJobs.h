@@ -1,6 +1,7 @@
 #pragma once
 
-#include "workers/JobRecords.h"
+#include "compose/RecipientRecords.h"
+#include "workers/WorkerMode.h"
 
 #include <QByteArray>
 #include <QString>
@@ -41,14 +42,14 @@ QString NothingToResendText();
 // is the send log's window, not the send dialog, so every message goes at once and without a limit.
 bool StartResend(JobOwner* listOwner, SendLogAccess* log, QString* errorText, SendThd** started = nullptr);
 
-// A list query (ModeQuery) or cancellation (ModeCancel) of all rows or of the selected rows: sets
+// A list query (WorkerMode::Query) or cancellation (WorkerMode::Cancel) of all rows or of the selected rows: sets
 // QueryAll, gives the progress maximum (the number of rows the job walks), clears StopFlag and starts
 // the worker.
-bool StartRowJob(uint8_t mode, bool allRows, JobOwner* owner, SendLogAccess* log, int* maximum, QString* errorText,
+bool StartRowJob(WorkerMode mode, bool allRows, JobOwner* owner, SendLogAccess* log, int* maximum, QString* errorText,
                  SendThd** started = nullptr);
 
 // The send log's own pop-up commands: the selected rows when there are any, else all rows.
-bool StartRowJobFromLog(uint8_t mode, JobOwner* owner, SendLogAccess* log, int* maximum, QString* errorText,
+bool StartRowJobFromLog(WorkerMode mode, JobOwner* owner, SendLogAccess* log, int* maximum, QString* errorText,
                         SendThd** started = nullptr);
 
 } // namespace norvi

@@ -10,6 +10,7 @@
 #include "workers/SendJob.h"
 #include "workers/UiThread.h"
 #include "workers/UiThreadSendLog.h"
+#include "workers/WorkerState.h"
 
 #include <QString>
 
@@ -55,7 +56,7 @@ int SendThd::replyWaitSeconds() {
     return g_replyWaitSeconds.load();
 }
 
-SendThd::SendThd(uint8_t mode, int32_t index) : index(index), mode(mode) {
+SendThd::SendThd(WorkerMode mode, int32_t index) : index(index), mode(mode) {
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
 
@@ -65,10 +66,10 @@ void SendThd::setSendLog(SendLogAccess* onUiThread) {
     m_sendLog.reset(onUiThread ? new UiThreadSendLog(*onUiThread) : nullptr);
 }
 
-QByteArray SendThd::formatThreadName(uint8_t mode, int32_t index, quint32 threadId) {
-    const char* format = mode == ModeSend    ? "傳送執行緒%d(%08X)"
-                         : mode == ModeQuery ? "查詢執行緒%d(%08X)"
-                                             : "取消預約執行緒%d(%08X)";
+QByteArray SendThd::formatThreadName(WorkerMode mode, int32_t index, quint32 threadId) {
+    const char* format = mode == WorkerMode::Send    ? "傳送執行緒%d(%08X)"
+                         : mode == WorkerMode::Query ? "查詢執行緒%d(%08X)"
+                                                     : "取消預約執行緒%d(%08X)";
     return big5(QString::asprintf(format, int(index), unsigned(threadId)));
 }
 
@@ -126,7 +127,7 @@ void SendThd::setUpClient() {
 }
 
 void SendThd::runJob() {
-    if (mode == ModeSend)
+    if (mode == WorkerMode::Send)
         SendJob(*this).run();
     else
         QueryJob(*this).run();
@@ -146,7 +147,7 @@ void SendThd::announceEnd() {
     if (!WorkerList.empty())
         return;
     SendEvent.set();
-    if (mode == ModeSend) {
+    if (mode == WorkerMode::Send) {
         PostShowProcess(StateSent);
         return;
     }
@@ -156,7 +157,7 @@ void SendThd::announceEnd() {
             UiThread::post([owner] { owner->closeForm(); });
         return;
     }
-    PostShowProcess(mode == ModeQuery ? StateQueried : StateCancelled);
+    PostShowProcess(mode == WorkerMode::Query ? StateQueried : StateCancelled);
 }
 
 } // namespace norvi

@@ -1,7 +1,8 @@
 #pragma once
 
 #include "gateway/SMSendNorviGw.h"
-#include "workers/JobRecords.h"
+#include "workers/WorkerMode.h"
+#include "workers/WorkerState.h"
 
 #include <QByteArray>
 #include <QThread>
@@ -15,9 +16,6 @@ class JobOwner;
 class SendLogAccess;
 class UiThreadSendLog;
 
-// What a worker does with its one job.
-enum WorkerMode : uint8_t { ModeSend = 0, ModeQuery = 1, ModeCancel = 2 };
-
 // The worker thread: one per job that talks to the gateway. It creates its own gateway client, runs
 // its job once, removes itself from WorkerList, tells the progress window (or its owner) that the job
 // is over, and frees itself. Windows are reached only through calls run on the user-interface thread.
@@ -26,7 +24,7 @@ class SendThd : public QThread {
 public:
     // Created suspended, as every starter wants; resume() starts the run routine. The object frees
     // itself (deleteLater on the user-interface thread) once the run routine has returned.
-    SendThd(uint8_t mode, int32_t index);
+    SendThd(WorkerMode mode, int32_t index);
     ~SendThd() override;
 
     // Set by the starter before resuming.
@@ -45,10 +43,10 @@ public:
     static int replyWaitSeconds();
 
     // "傳送執行緒1(0000ABCD)" and its siblings, Big5.
-    static QByteArray formatThreadName(uint8_t mode, int32_t index, quint32 threadId);
+    static QByteArray formatThreadName(WorkerMode mode, int32_t index, quint32 threadId);
 
     // For the jobs, on the worker's own thread.
-    uint8_t jobMode() const { return mode; }
+    WorkerMode jobMode() const { return mode; }
     int32_t jobIndex() const { return index; }
     QByteArray name() const;
     SMSendNorviGw& gateway() { return *client; }
@@ -71,7 +69,7 @@ private:
     int32_t index;
     char logLine[1024] = {};
     char threadName[500] = {};
-    uint8_t mode;
+    WorkerMode mode;
     std::list<sSendThd>::iterator selfEntry;
     bool hasSelfEntry = false;
     std::unique_ptr<SMSendNorviGw> client;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "workers/SendLogAccess.h"
+#include "sendlog/SendLogAccess.h"
 
 #include <functional>
 #include <memory>

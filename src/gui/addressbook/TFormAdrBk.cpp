@@ -9,7 +9,7 @@ namespace norvi {
 TFormAdrBk::TFormAdrBk(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TFormAdrBk"));
     applyFormFont(this);
-    setWindowTitle(QString::fromUtf8("通訊錄"));
+    setWindowTitle(QStringLiteral("通訊錄"));
     resize(480, 320);
 
     // The address book is read once, when its window is created at start-up; from then on the maps
@@ -17,7 +17,7 @@ TFormAdrBk::TFormAdrBk(QWidget* parent) : QDialog(parent) {
     const AddressBookResult loaded = LoadAddressBook();
     if (!loaded.message.isEmpty())
         prompts().notice(parent, loaded.ok ? Prompts::Icon::Warning : Prompts::Icon::Error,
-                         QString::fromUtf8("Norvi簡訊服務軟體"), loaded.message);
+                         QStringLiteral("Norvi簡訊服務軟體"), loaded.message);
 }
 
 // The list comes with the address book work; until then the export has no rows to write.

@@ -8,7 +8,7 @@ namespace norvi {
 TFormSelectMember::TFormSelectMember(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TFormSelectMember"));
     applyFormFont(this);
-    setWindowTitle(QString::fromUtf8("選擇群組成員"));
+    setWindowTitle(QStringLiteral("選擇群組成員"));
 }
 
 bool TFormSelectMember::sendMode() const {

@@ -1,6 +1,6 @@
 #include "compose/TFormSendSMS.h"
 
-#include "shared/Global.h"
+#include "compose/ComposeState.h"
 #include "shared/UiFont.h"
 
 namespace norvi {
@@ -8,7 +8,7 @@ namespace norvi {
 TFormSendSMS::TFormSendSMS(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TFormSendSMS"));
     applyFormFont(this);
-    setWindowTitle(QString::fromUtf8("發送訊息"));
+    setWindowTitle(QStringLiteral("發送訊息"));
     resize(480, 320);
 }
 

@@ -12,19 +12,13 @@
 namespace norvi {
 
 namespace {
-const QString kTitle = QString::fromUtf8("Norvi簡訊服務軟體");
+const QString kTitle = QStringLiteral("Norvi簡訊服務軟體");
 } // namespace
 
 MainWindowJobs::MainWindowJobs(TFormMain& main) : m_main(main) {
-    m_main.onQueryRows = [this] { PMItemLvQuerySMSClick(); };
-    m_main.onCancelRows = [this] { PMItemLvCancelSMSClick(); };
-    m_main.onResend = [this] { PMItemLvRSendSMSClick(); };
-}
-
-MainWindowJobs::~MainWindowJobs() {
-    m_main.onQueryRows = nullptr;
-    m_main.onCancelRows = nullptr;
-    m_main.onResend = nullptr;
+    connect(&m_main, &TFormMain::queryRowsRequested, this, [this] { startRowJob(WorkerMode::Query); });
+    connect(&m_main, &TFormMain::cancelRowsRequested, this, [this] { startRowJob(WorkerMode::Cancel); });
+    connect(&m_main, &TFormMain::resendRequested, this, &MainWindowJobs::resendFailedRows);
 }
 
 void MainWindowJobs::showResultBox(const QByteArray& msgId, const QByteArray& text) {
@@ -48,7 +42,7 @@ bool MainWindowJobs::refuseWhileBusy() {
 
 // The progress window is shown before the worker starts, so none of its steps reach the previous
 // operation's run; it belongs to the send log and keeps it disabled until the user confirms the end.
-void MainWindowJobs::startRowJob(uint8_t mode) {
+void MainWindowJobs::startRowJob(WorkerMode mode) {
     if (refuseWhileBusy() || !resolveGateway())
         return;
     SendLogAccess& log = m_main.logAccess();
@@ -60,7 +54,7 @@ void MainWindowJobs::startRowJob(uint8_t mode) {
         prompts().okBox(&m_main, Prompts::Icon::Warning, kTitle, error);
 }
 
-void MainWindowJobs::PMItemLvRSendSMSClick() {
+void MainWindowJobs::resendFailedRows() {
     if (refuseWhileBusy())
         return;
     int queued = 0;

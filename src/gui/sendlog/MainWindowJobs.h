@@ -1,20 +1,21 @@
 #pragma once
 
 #include "workers/JobOwner.h"
+#include "workers/WorkerMode.h"
 
-#include <cstdint>
+#include <QObject>
 
 namespace norvi {
 
 class TFormMain;
 
 // The jobs started from the send log's pop-up menu: query and cancel the listed messages and resend
-// the failed ones. It fills the main window's hooks and stands as the worker's owner window (the send
-// log, never the send dialog: every resent message goes at once and without a limit).
-class MainWindowJobs : public JobOwner {
+// the failed ones. It answers the main window's requests and stands as the worker's owner window (the
+// send log, never the send dialog: every resent message goes at once and without a limit).
+class MainWindowJobs : public QObject, public JobOwner {
+    Q_OBJECT
 public:
     explicit MainWindowJobs(TFormMain& main);
-    ~MainWindowJobs() override;
 
     // JobOwner
     bool isSendDialog() const override { return false; }
@@ -22,12 +23,8 @@ public:
     void showResultBox(const QByteArray& msgId, const QByteArray& text) override;
 
 private:
-    // Reached through the main window's pop-up items.
-    void PMItemLvQuerySMSClick() { startRowJob(1); }
-    void PMItemLvCancelSMSClick() { startRowJob(2); }
-    void PMItemLvRSendSMSClick();
-
-    void startRowJob(uint8_t mode);
+    void startRowJob(WorkerMode mode);
+    void resendFailedRows();
     bool refuseWhileBusy();
     bool resolveGateway();
 

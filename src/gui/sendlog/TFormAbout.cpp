@@ -13,12 +13,12 @@ namespace norvi {
 TFormAbout::TFormAbout(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TFormAbout"));
     applyFormFont(this);
-    setWindowTitle(QString::fromUtf8("關於"));
+    setWindowTitle(QStringLiteral("關於"));
 
     auto* icon = new QLabel(this);
     icon->setObjectName(QStringLiteral("ProgramIcon"));
     icon->setPixmap(IconTable::programIcon().pixmap(32, 32));
-    auto* product = new QLabel(QString::fromUtf8("Norvi簡訊服務軟體"), this);
+    auto* product = new QLabel(QStringLiteral("Norvi簡訊服務軟體"), this);
     product->setObjectName(QStringLiteral("ProductName"));
     auto* version = new QLabel(QStringLiteral("Version 1.0"), this);
     version->setObjectName(QStringLiteral("Version"));

@@ -20,6 +20,7 @@
 #include "shared/TFormSettings.h"
 #include "shared/TFormShowProcess.h"
 #include "shared/UiFont.h"
+#include "workers/WorkerState.h"
 
 #include <QActionGroup>
 #include <QCloseEvent>
@@ -30,6 +31,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMetaMethod>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QSplitter>
@@ -65,7 +67,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
     SendEvent.set();
 
     setObjectName(QStringLiteral("TFormMain"));
-    setWindowTitle(u("Norvi簡訊服務軟體"));
+    setWindowTitle(QStringLiteral("Norvi簡訊服務軟體"));
     setWindowIcon(IconTable::programIcon());
     applyFormFont(this);
 
@@ -77,7 +79,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
     buildPopup();
 
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
-    m_status = new QLabel(u("0  筆發訊紀錄"), this);
+    m_status = new QLabel(QStringLiteral("0  筆發訊紀錄"), this);
     m_status->setObjectName(QStringLiteral("StatusPanel1"));
     m_status->setMinimumWidth(150);
     statusBar()->addWidget(m_status);
@@ -169,7 +171,7 @@ void TFormMain::buildActions() {
     SpeedButtonSettings = action("SpeedButtonSettings", "設定", &TFormMain::MItemTSettingsClick);
     SpeedButtonMsgWin = action("SpeedButtonMsgWin", "訊息視窗");
     connect(SpeedButtonMsgWin, &QAction::triggered, MItemVMsgWin, &QAction::trigger);
-    SpeedButtonMsgWin->setToolTip(u("關閉訊息視窗"));
+    SpeedButtonMsgWin->setToolTip(QStringLiteral("關閉訊息視窗"));
     SpeedButtonAbout = action("SpeedButtonAbout", "關於", &TFormMain::MItemHAboutClick);
 
     PMItemLvSave = action("PMItemLvSave", "儲存紀錄(&S)");
@@ -184,7 +186,7 @@ void TFormMain::buildActions() {
 }
 
 void TFormMain::buildMenus() {
-    QMenu* file = menuBar()->addMenu(u("檔案(&F)"));
+    QMenu* file = menuBar()->addMenu(QStringLiteral("檔案(&F)"));
     file->setObjectName(QStringLiteral("MItemFile"));
     file->addActions({MItemFLoad, MItemFSave});
     file->addSeparator();
@@ -192,18 +194,18 @@ void TFormMain::buildMenus() {
     file->addSeparator();
     file->addAction(MItemFExit);
 
-    QMenu* view = menuBar()->addMenu(u("檢視(&V)"));
+    QMenu* view = menuBar()->addMenu(QStringLiteral("檢視(&V)"));
     view->setObjectName(QStringLiteral("MItemView"));
     view->addActions({MItemVToolBar, MItemVStatusBar, MItemVMsgWin});
     view->addSeparator();
-    QMenu* sort = view->addMenu(u("排列方式(&B)"));
+    QMenu* sort = view->addMenu(QStringLiteral("排列方式(&B)"));
     sort->setObjectName(QStringLiteral("MItemVSort"));
     for (QAction* a : MItemVSort)
         sort->addAction(a);
     sort->addSeparator();
     sort->addActions({MItemVAscending, MItemVDescending});
 
-    QMenu* tools = menuBar()->addMenu(u("工具(&T)"));
+    QMenu* tools = menuBar()->addMenu(QStringLiteral("工具(&T)"));
     tools->setObjectName(QStringLiteral("MItemTool"));
     tools->addActions({MItemTSendSMS, MItemTQuerySMS, MItemTCancelSMS});
     tools->addSeparator();
@@ -211,7 +213,7 @@ void TFormMain::buildMenus() {
     tools->addSeparator();
     tools->addAction(MItemTSettings);
 
-    QMenu* help = menuBar()->addMenu(u("說明(&H)"));
+    QMenu* help = menuBar()->addMenu(QStringLiteral("說明(&H)"));
     help->setObjectName(QStringLiteral("MItemHelp"));
     help->addAction(MItemHAbout);
 }
@@ -255,7 +257,7 @@ void TFormMain::buildCentre() {
     m_list = new QTreeView(this);
     m_list->setObjectName(QStringLiteral("ListViewLog"));
     // Neither area has a label of its own; screen readers call them by what the menus call them.
-    m_list->setAccessibleName(u("發訊紀錄"));
+    m_list->setAccessibleName(QStringLiteral("發訊紀錄"));
     m_list->setModel(m_model);
     m_selection = m_list->selectionModel();
     m_list->setItemDelegate(new SendLogDelegate(m_list));
@@ -283,7 +285,7 @@ void TFormMain::buildCentre() {
 
     m_memo = new QPlainTextEdit(this);
     m_memo->setObjectName(QStringLiteral("MemoShow"));
-    m_memo->setAccessibleName(u("訊息視窗"));
+    m_memo->setAccessibleName(QStringLiteral("訊息視窗"));
     m_memo->setReadOnly(true);
     m_memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_memo->setMinimumHeight(35);
@@ -313,9 +315,11 @@ void TFormMain::buildPopup() {
 }
 
 void TFormMain::attachSettings(TFormSettings* settings) {
+    if (FormSettings)
+        disconnect(FormSettings, &TFormSettings::gatewayCommandsEnabled, this, &TFormMain::EnableGatewayCommands);
     FormSettings = settings;
     if (settings)
-        settings->onCommandsEnabled = [this](bool flag) { EnableGatewayCommands(flag); };
+        connect(settings, &TFormSettings::gatewayCommandsEnabled, this, &TFormMain::EnableGatewayCommands);
 }
 
 // ---- start ----
@@ -332,7 +336,8 @@ void TFormMain::FormShow() {
     if (ReadConfig()) {
         EnableGatewayCommands(true);
     } else {
-        prompts().okBox(this, Prompts::Icon::None, u("錯誤"), u("讀取設定檔錯誤，請重新執行設定功能"));
+        prompts().okBox(this, Prompts::Icon::None, QStringLiteral("錯誤"),
+                        QStringLiteral("讀取設定檔錯誤，請重新執行設定功能"));
         EnableGatewayCommands(false);
     }
     InitMainWindow();
@@ -372,7 +377,8 @@ void TFormMain::EnableGatewayCommands(bool flag) {
 }
 
 void TFormMain::updateOriginalSend() {
-    PMItemLvOSendSMS->setEnabled(onOriginalSend && selectedCount() == 1);
+    const bool taken = isSignalConnected(QMetaMethod::fromSignal(&TFormMain::originalSendRequested));
+    PMItemLvOSendSMS->setEnabled(taken && selectedCount() == 1);
 }
 
 void TFormMain::setSaveEnabled(bool enabled) {
@@ -385,7 +391,7 @@ int TFormMain::selectedCount() const {
 }
 
 void TFormMain::setStatusCount() {
-    m_status->setText(QString::number(m_model->rowCount()) + u(" 筆發訊紀錄"));
+    m_status->setText(QString::number(m_model->rowCount()) + QStringLiteral(" 筆發訊紀錄"));
 }
 
 QString TFormMain::statusText() const {
@@ -450,18 +456,19 @@ bool TFormMain::SaveLog() {
     QString path;
     for (;;) {
         const QString proposed =
-            QDir(LogFolder()).filePath(Clock::now().toString(QStringLiteral("yyyyMMddHHmmss")) + u(".log"));
-        path = prompts().saveFileName(this, u("儲存紀錄"), u(kLogFilter), proposed);
+            QDir(LogFolder())
+                .filePath(Clock::now().toString(QStringLiteral("yyyyMMddHHmmss")) + QStringLiteral(".log"));
+        path = prompts().saveFileName(this, QStringLiteral("儲存紀錄"), u(kLogFilter), proposed);
         if (path.isEmpty())
             return true;
-        if (!QFileInfo::exists(path) || prompts().confirm(this, boxTitle(), u("該檔案已存在，要覆蓋？")))
+        if (!QFileInfo::exists(path) || prompts().confirm(this, boxTitle(), QStringLiteral("該檔案已存在，要覆蓋？")))
             break;
     }
 
     const int count = m_model->rowCount();
     LogFileWriter writer(path);
     if (!writer.open(count)) {
-        prompts().notice(this, Prompts::Icon::Error, boxTitle(), u("寫入傳送紀錄檔案失敗！"));
+        prompts().notice(this, Prompts::Icon::Error, boxTitle(), QStringLiteral("寫入傳送紀錄檔案失敗！"));
         return false;
     }
     prepareProgress(count);
@@ -473,7 +480,7 @@ bool TFormMain::SaveLog() {
     PostShowProcess(StateLogSaved);
     if (!written) {
         // The earlier file, if any, is still in place: the new one replaces it only when complete.
-        prompts().notice(this, Prompts::Icon::Error, boxTitle(), u("寫入傳送紀錄檔案失敗！"));
+        prompts().notice(this, Prompts::Icon::Error, boxTitle(), QStringLiteral("寫入傳送紀錄檔案失敗！"));
         return false;
     }
     LogSaved = true;
@@ -481,14 +488,14 @@ bool TFormMain::SaveLog() {
 }
 
 void TFormMain::MItemFLoadClick() {
-    const QString path = prompts().openFileName(this, u("載入紀錄"), u(kLogFilter), LogFolder());
+    const QString path = prompts().openFileName(this, QStringLiteral("載入紀錄"), u(kLogFilter), LogFolder());
     if (path.isEmpty())
         return;
     if (!ConfirmClearLog())
         return;
     LogFileReader reader(path);
     if (!reader.open()) {
-        prompts().notice(this, Prompts::Icon::Error, boxTitle(), u("讀取傳送紀錄檔案失敗！"));
+        prompts().notice(this, Prompts::Icon::Error, boxTitle(), QStringLiteral("讀取傳送紀錄檔案失敗！"));
         return;
     }
     prepareProgress(reader.available());
@@ -510,14 +517,15 @@ bool TFormMain::ConfirmClearLog() {
         LoadReplaces = true;
         return true;
     }
-    if (!prompts().confirm(this, boxTitle(), u("要清除現有的傳送紀錄？"))) {
+    if (!prompts().confirm(this, boxTitle(), QStringLiteral("要清除現有的傳送紀錄？"))) {
         LoadReplaces = false;
         return true;
     }
-    if (!LogSaved && prompts().confirm(this, boxTitle(), u("現有的傳送紀錄已變更，要儲存？")) && !SaveLog())
+    if (!LogSaved && prompts().confirm(this, boxTitle(), QStringLiteral("現有的傳送紀錄已變更，要儲存？")) &&
+        !SaveLog())
         return false;
     m_model->clear();
-    m_status->setText(u("0 筆發訊紀錄"));
+    m_status->setText(QStringLiteral("0 筆發訊紀錄"));
     LoadReplaces = true;
     return true;
 }
@@ -588,23 +596,32 @@ void TFormMain::PMItemLvSelectAllClick() {
 }
 
 void TFormMain::PMItemLvQuerySMSClick() {
-    if (onQueryRows)
-        onQueryRows();
+    emit queryRowsRequested();
 }
 
 void TFormMain::PMItemLvCancelSMSClick() {
-    if (onCancelRows)
-        onCancelRows();
+    emit cancelRowsRequested();
 }
 
 void TFormMain::PMItemLvRSendSMSClick() {
-    if (onResend)
-        onResend();
+    emit resendRequested();
 }
 
 void TFormMain::PMItemLvOSendSMSClick() {
-    if (onOriginalSend)
-        onOriginalSend();
+    emit originalSendRequested();
+}
+
+void TFormMain::connectNotify(const QMetaMethod& signal) {
+    QMainWindow::connectNotify(signal);
+    if (signal == QMetaMethod::fromSignal(&TFormMain::originalSendRequested))
+        updateOriginalSend();
+}
+
+// The connection still counts while its receiver is being destroyed, so the item is updated once that is over.
+void TFormMain::disconnectNotify(const QMetaMethod& signal) {
+    QMainWindow::disconnectNotify(signal);
+    if (signal == QMetaMethod::fromSignal(&TFormMain::originalSendRequested))
+        QMetaObject::invokeMethod(this, &TFormMain::updateOriginalSend, Qt::QueuedConnection);
 }
 
 // ---- the other windows ----
@@ -662,7 +679,7 @@ void TFormMain::MItemVStatusBarClick() {
 
 void TFormMain::MItemVMsgWinClick() {
     const bool visible = MItemVMsgWin->isChecked();
-    SpeedButtonMsgWin->setToolTip(visible ? u("關閉訊息視窗") : u("開啟訊息視窗"));
+    SpeedButtonMsgWin->setToolTip(visible ? QStringLiteral("關閉訊息視窗") : QStringLiteral("開啟訊息視窗"));
     m_memo->setVisible(visible);
     m_splitter->handle(1)->setVisible(visible); // Panel1
     lastHeight = lastWidth = 0;
@@ -706,7 +723,7 @@ void TFormMain::MItemFExitClick() {
 
 void TFormMain::closeEvent(QCloseEvent* e) {
     if (m_model->rowCount() > 0 && !LogSaved &&
-        prompts().confirm(this, boxTitle(), u("現有的傳送紀錄已變更，要儲存？")))
+        prompts().confirm(this, boxTitle(), QStringLiteral("現有的傳送紀錄已變更，要儲存？")))
         SaveLog();
     // A save just made still has its progress states queued; handle them so its summary reaches the
     // operation log before the program ends.

@@ -5,7 +5,6 @@
 
 #include <QMainWindow>
 
-#include <functional>
 #include <memory>
 
 class QAction;
@@ -44,13 +43,6 @@ public:
     TFormAdrBk* FormAdrBk = nullptr;
     void attachSettings(TFormSettings* settings);
 
-    // The send-log pop-up's jobs. Empty hooks do nothing. 原訊息發訊(&M) stays disabled while its hook is
-    // empty: it has nothing to open until the send dialog takes a text.
-    std::function<void()> onQueryRows;    // 查詢(&Q)
-    std::function<void()> onCancelRows;   // 取消預約(&C)
-    std::function<void()> onResend;       // 失敗重發(&R)
-    std::function<void()> onOriginalSend; // 原訊息發訊(&M)
-
     SendLogModel& logModel() { return *m_model; }
     QItemSelectionModel& logSelection() { return *m_selection; }
     QTreeView* listView() const { return m_list; }
@@ -78,8 +70,19 @@ public:
     // Appends one line to the message area as it is; ShowMsgLine adds the time stamp before it gets here.
     void appendMessageLine(const QString& line);
 
+signals:
+    // The send-log pop-up's jobs, for whoever runs them (MainWindowJobs). 原訊息發訊(&M) stays disabled
+    // while nothing is connected to originalSendRequested: it has nothing to open until the send dialog
+    // takes a text.
+    void queryRowsRequested();    // 查詢(&Q)
+    void cancelRowsRequested();   // 取消預約(&C)
+    void resendRequested();       // 失敗重發(&R)
+    void originalSendRequested(); // 原訊息發訊(&M)
+
 protected:
     void showEvent(QShowEvent* e) override;
+    void connectNotify(const QMetaMethod& signal) override;
+    void disconnectNotify(const QMetaMethod& signal) override;
     void resizeEvent(QResizeEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 

@@ -7,7 +7,7 @@ namespace norvi {
 TFormQuerySMS::TFormQuerySMS(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TFormQuerySMS"));
     applyFormFont(this);
-    setWindowTitle(QString::fromUtf8("狀態查詢"));
+    setWindowTitle(QStringLiteral("狀態查詢"));
     resize(360, 180);
 }
 
@@ -16,7 +16,7 @@ bool TFormQuerySMS::queryMode() const {
 }
 
 void TFormQuerySMS::showEvent(QShowEvent* e) {
-    setWindowTitle(queryMode() ? QString::fromUtf8("狀態查詢") : QString::fromUtf8("取消預約"));
+    setWindowTitle(queryMode() ? QStringLiteral("狀態查詢") : QStringLiteral("取消預約"));
     QDialog::showEvent(e);
 }
 

@@ -14,12 +14,12 @@ namespace norvi {
 TFormShowMsg::TFormShowMsg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TFormShowMsg"));
     applyFormFont(this);
-    setWindowTitle(QString::fromUtf8("傳送紀錄"));
+    setWindowTitle(QStringLiteral("傳送紀錄"));
     m_memo = new QPlainTextEdit(this);
     m_memo->setObjectName(QStringLiteral("MemoMsg"));
     m_memo->setReadOnly(true);
     m_memo->setAccessibleName(windowTitle()); // the row's text has no label but the window's title
-    m_close = new QPushButton(QString::fromUtf8("關閉"), this);
+    m_close = new QPushButton(QStringLiteral("關閉"), this);
     m_close->setObjectName(QStringLiteral("ButtonClose"));
     m_close->setDefault(true);
     connect(m_close, &QPushButton::clicked, this, &QDialog::accept);
@@ -33,7 +33,7 @@ TFormShowMsg::TFormShowMsg(QWidget* parent) : QDialog(parent) {
 void TFormShowMsg::showRow(const SendLogModel& model, int row) {
     m_memo->clear();
     for (int column = 0; column < kSendLogColumns; ++column)
-        m_memo->appendPlainText(SendLogModel::plainCaption(column) + QString::fromUtf8("：") +
+        m_memo->appendPlainText(SendLogModel::plainCaption(column) + QStringLiteral("：") +
                                 fromBig5(model.text(row, column)));
 }
 

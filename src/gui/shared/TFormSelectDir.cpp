@@ -71,11 +71,11 @@ QStringList TFormSelectDir::driveRoots() {
 }
 
 TFormSelectDir::TFormSelectDir(QWidget* parent, const QString& start) : QDialog(parent) {
-    setObjectName(QStringLiteral("FormSelectDir"));
-    setWindowTitle(QString::fromUtf8("目錄選擇"));
+    setObjectName(QStringLiteral("TFormSelectDir"));
+    setWindowTitle(QStringLiteral("目錄選擇"));
     applyFormFont(this);
 
-    m_prompt = new QLabel(QString::fromUtf8("請選擇目錄："), this);
+    m_prompt = new QLabel(QStringLiteral("請選擇目錄："), this);
     m_prompt->setObjectName(QStringLiteral("LabelPrompt"));
 
     m_drives = new QComboBox(this);
@@ -99,12 +99,12 @@ TFormSelectDir::TFormSelectDir(QWidget* parent, const QString& start) : QDialog(
     // selector above it has no label of its own.
     m_prompt->setBuddy(m_tree);
     m_tree->setAccessibleName(m_prompt->text());
-    m_drives->setAccessibleName(QString::fromUtf8("磁碟機"));
+    m_drives->setAccessibleName(QStringLiteral("磁碟機"));
 
-    auto* buttonOk = new QPushButton(QString::fromUtf8("確定"), this);
+    auto* buttonOk = new QPushButton(QStringLiteral("確定"), this);
     buttonOk->setObjectName(QStringLiteral("ButtonOk"));
     buttonOk->setDefault(true);
-    auto* buttonCancel = new QPushButton(QString::fromUtf8("取消"), this);
+    auto* buttonCancel = new QPushButton(QStringLiteral("取消"), this);
     buttonCancel->setObjectName(QStringLiteral("ButtonCancel"));
     buttonCancel->setAutoDefault(false);
     auto* buttons = new QHBoxLayout;

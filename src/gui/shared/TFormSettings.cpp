@@ -55,8 +55,8 @@ public:
 } // namespace
 
 TFormSettings::TFormSettings(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("FormSettings"));
-    setWindowTitle(QString::fromUtf8("參數設定"));
+    setObjectName(QStringLiteral("TFormSettings"));
+    setWindowTitle(QStringLiteral("參數設定"));
     applyFormFont(this);
 
     m_pages = new QTabWidget(this);
@@ -70,7 +70,7 @@ TFormSettings::TFormSettings(QWidget* parent) : QDialog(parent) {
     m_editLogFiles->setMinimumWidth(260);
     auto* buttonLogFiles = makeButton(dirPage, QStringLiteral("..."), "ButtonLogFiles");
     buttonLogFiles->setFixedWidth(28);
-    dirGrid->addWidget(makeLabel(dirPage, QString::fromUtf8("運作記錄檔目錄："), m_editLogFiles), 0, 0, 1, 2);
+    dirGrid->addWidget(makeLabel(dirPage, QStringLiteral("運作記錄檔目錄："), m_editLogFiles), 0, 0, 1, 2);
     dirGrid->addWidget(m_editLogFiles, 1, 0);
     dirGrid->addWidget(buttonLogFiles, 1, 1);
     dirGrid->setRowStretch(2, 1);
@@ -89,19 +89,19 @@ TFormSettings::TFormSettings(QWidget* parent) : QDialog(parent) {
         gwGrid->addWidget(makeLabel(gwPage, QString::fromUtf8(captions[row]), edits[row]), row, 0);
         gwGrid->addWidget(edits[row], row, 1);
     }
-    auto* buttonLoginTest = makeButton(gwPage, QString::fromUtf8("連線測試"), "ButtonLoginTest");
+    auto* buttonLoginTest = makeButton(gwPage, QStringLiteral("連線測試"), "ButtonLoginTest");
     buttonLoginTest->setAutoDefault(false);
     gwGrid->addWidget(buttonLoginTest, 4, 1, Qt::AlignRight);
     gwGrid->setRowStretch(5, 1);
 
-    m_pages->addTab(dirPage, QString::fromUtf8("目錄設定"));
-    m_pages->addTab(gwPage, QString::fromUtf8("Gateway設定"));
+    m_pages->addTab(dirPage, QStringLiteral("目錄設定"));
+    m_pages->addTab(gwPage, QStringLiteral("Gateway設定"));
     // The gateway is what a new user has to fill in first.
     m_pages->setCurrentWidget(gwPage);
 
-    auto* buttonOk = makeButton(this, QString::fromUtf8("確定"), "ButtonOk");
+    auto* buttonOk = makeButton(this, QStringLiteral("確定"), "ButtonOk");
     buttonOk->setDefault(true);
-    auto* buttonCancel = makeButton(this, QString::fromUtf8("取消"), "ButtonCancel");
+    auto* buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel");
     buttonCancel->setAutoDefault(false);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -148,11 +148,10 @@ bool TFormSettings::collectSettings() {
 void TFormSettings::ButtonOkClick() {
     if (!collectSettings())
         return;
-    if (onCommandsEnabled)
-        onCommandsEnabled(true);
+    emit gatewayCommandsEnabled(true);
     if (!WriteConfig())
         prompts().okBox(this, Prompts::Icon::Error, QString::fromLatin1(kErrorTitle),
-                        QString::fromUtf8("設定檔寫入失敗！"));
+                        QStringLiteral("設定檔寫入失敗！"));
     // The settings are in force for this run even when the file could not be written.
     accept();
 }
@@ -163,7 +162,7 @@ void TFormSettings::ButtonCancelClick() {
 
 void TFormSettings::ButtonLogFilesClick() {
     const QString folder =
-        prompts().chooseFolder(this, QString::fromUtf8("請選擇運作記錄檔目錄："), m_editLogFiles->text());
+        prompts().chooseFolder(this, QStringLiteral("請選擇運作記錄檔目錄："), m_editLogFiles->text());
     if (!folder.isEmpty())
         m_editLogFiles->setText(folder);
 }
@@ -177,7 +176,7 @@ void TFormSettings::ButtonLoginTestClick() {
         WaitCursor wait;
         loggedIn = RunLoginTest(&text);
     }
-    const QString title = QString::fromUtf8("連線測試");
+    const QString title = QStringLiteral("連線測試");
     if (loggedIn)
         prompts().notice(this, Prompts::Icon::Information, title, fromBig5(text));
     else

@@ -2,8 +2,6 @@
 
 #include <QDialog>
 
-#include <functional>
-
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
@@ -17,8 +15,9 @@ class TFormSettings : public QDialog {
 public:
     explicit TFormSettings(QWidget* parent = nullptr);
 
-    // Set by the main window to its EnableGatewayCommands; OK calls it with true.
-    std::function<void(bool)> onCommandsEnabled;
+signals:
+    // OK sends true once the settings are stored: the gateway commands can be used.
+    void gatewayCommandsEnabled(bool enabled);
 
 protected:
     void showEvent(QShowEvent* e) override;

@@ -55,12 +55,12 @@ int textWidth(const QLabel* label, const QString& text) {
 } // namespace
 
 TFormShowProcess::TFormShowProcess() : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
-    setObjectName(QStringLiteral("FormShowProcess"));
-    setWindowTitle(QString::fromUtf8("作業進度"));
+    setObjectName(QStringLiteral("TFormShowProcess"));
+    setWindowTitle(QStringLiteral("作業進度"));
     setModal(false);
     applyFormFont(this);
 
-    auto* captionStatus = makeLabel(this, QString::fromUtf8("狀態："), kMargin, kRowStatus);
+    auto* captionStatus = makeLabel(this, QStringLiteral("狀態："), kMargin, kRowStatus);
     int statusWidth = 0;
     for (int state = StateImporting; state <= StateCancelled; ++state)
         statusWidth = std::max(statusWidth, textWidth(captionStatus, ProgressStateText(state)));
@@ -75,16 +75,16 @@ TFormShowProcess::TFormShowProcess() : QDialog(nullptr, Qt::Dialog | Qt::Customi
     m_bar->setValue(0);
     m_labelProgress = makeLabel(this, QString(), kMargin + kBarWidth + 8, kRowBar + 1, "LabelProgress");
 
-    m_captionStartTime = makeLabel(this, QString::fromUtf8("開始時間："), kMargin, kRowStart);
-    m_captionElapsed = makeLabel(this, QString::fromUtf8("總共耗費時間："), kMargin, kRowElapsed);
-    m_captionAverage = makeLabel(this, QString::fromUtf8("平均："), kMargin, kRowAverage);
+    m_captionStartTime = makeLabel(this, QStringLiteral("開始時間："), kMargin, kRowStart);
+    m_captionElapsed = makeLabel(this, QStringLiteral("總共耗費時間："), kMargin, kRowElapsed);
+    m_captionAverage = makeLabel(this, QStringLiteral("平均："), kMargin, kRowAverage);
     const int valueLeft = kMargin + m_captionElapsed->width() + 4;
     const int valueWidth = kMargin + kBarWidth - valueLeft;
     m_labelStartTime = makeLabel(this, QString(), valueLeft, kRowStart, "LabelStartTime", valueWidth);
     m_labelElapsed = makeLabel(this, QString(), valueLeft, kRowElapsed, "LabelElapsed", valueWidth);
     m_labelAverage = makeLabel(this, QString(), valueLeft, kRowAverage, "LabelAverage", valueWidth);
 
-    m_button = new QPushButton(QString::fromUtf8("中斷"), this);
+    m_button = new QPushButton(QStringLiteral("中斷"), this);
     m_button->setObjectName(QStringLiteral("ButtonOk"));
     m_button->setAutoDefault(false);
     m_button->resize(kButtonWidth, kButtonHeight);
@@ -138,7 +138,7 @@ void TFormShowProcess::FormShow() {
     m_labelStatus->clear();
     m_labelProgress->clear();
     showTimeLabels(false);
-    m_button->setText(QString::fromUtf8("中斷"));
+    m_button->setText(QStringLiteral("中斷"));
     if (owner)
         owner->setEnabled(false);
     fitWidth(kShownWidth);
@@ -170,7 +170,7 @@ void TFormShowProcess::handleState(int state) {
         return;
     }
 
-    m_button->setText(QString::fromUtf8("確定"));
+    m_button->setText(QStringLiteral("確定"));
     const QByteArray summary = big5(m_tracker.summary());
     ShowMsgLine(summary);
     WriteOpLog(summary);

@@ -7,15 +7,27 @@ namespace norvi {
 
 // Send-log columns: 0 is the row caption (名稱), 1 to 7 the cells.
 enum SendLogColumn {
-    ColName = 0, ColMobile = 1, ColSendTime = 2, ColSendCode = 3, ColSendResult = 4,
-    ColQueryCode = 5, ColQueryResult = 6, ColContent = 7,
+    ColName = 0,
+    ColMobile = 1,
+    ColSendTime = 2,
+    ColSendCode = 3,
+    ColSendResult = 4,
+    ColQueryCode = 5,
+    ColQueryResult = 6,
+    ColContent = 7,
 };
 constexpr int kSendLogColumns = 8;
 
 // Images of the shared icon table that the send log uses.
 enum ImageIndex {
-    ImageNone = -1, ImageAdrBkRoot = 4, ImageMember = 11, ImageGroup = 12, ImageDefaultNumber = 13,
-    ImageTyped = 14, ImageListRow = 15, ImageReservation = 16,
+    ImageNone = -1,
+    ImageAdrBkRoot = 4,
+    ImageMember = 11,
+    ImageGroup = 12,
+    ImageDefaultNumber = 13,
+    ImageTyped = 14,
+    ImageListRow = 15,
+    ImageReservation = 16,
 };
 
 // The narrow door through which the jobs reach the send log. The desktop program runs each call on

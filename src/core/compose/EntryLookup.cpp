@@ -1,18 +1,14 @@
-#include "addressbook/EntryLookup.h"
+#include "compose/EntryLookup.h"
 
+#include "addressbook/AddressBookState.h"
 #include "shared/Big5.h"
 #include "shared/FixedField.h"
-#include "shared/Global.h"
 
 #include <cstring>
 
 namespace norvi {
 
 namespace {
-
-QString u(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
 
 struct NameMatch {
     int32_t id;
@@ -50,13 +46,13 @@ QString wrongRecordText(const NameMatch& match) {
     const auto member = MemberMap.find(match.id);
     const auto group = GroupMap.find(match.id);
     if (member != MemberMap.end() && group != GroupMap.end())
-        return u("通訊錄資料有誤：成員「%1」與群組「%2」的識別碼同為 %3。")
+        return QStringLiteral("通訊錄資料有誤：成員「%1」與群組「%2」的識別碼同為 %3。")
             .arg(memberName(member->second), groupName(group->second), QString::number(match.id));
     if (match.member && match.id <= 0)
-        return u("通訊錄資料有誤：成員「%1」的識別碼 %2 不是正數。")
+        return QStringLiteral("通訊錄資料有誤：成員「%1」的識別碼 %2 不是正數。")
             .arg(memberName(member->second), QString::number(match.id));
     if (!match.member && match.id >= 0)
-        return u("通訊錄資料有誤：群組「%1」的識別碼 %2 不是負數。")
+        return QStringLiteral("通訊錄資料有誤：群組「%1」的識別碼 %2 不是負數。")
             .arg(groupName(group->second), QString::number(match.id));
     return QString();
 }
@@ -75,18 +71,18 @@ NamedEntry RecipientEntryForName(const QByteArray& name) {
     const QString shown = fromBig5(name.trimmed());
     const QList<NameMatch> matches = matchesForName(name);
     if (matches.isEmpty()) {
-        result.error = u("通訊錄中沒有名為「%1」的成員或群組！").arg(shown);
+        result.error = QStringLiteral("通訊錄中沒有名為「%1」的成員或群組！").arg(shown);
         return result;
     }
     if (matches.size() > 1) {
-        result.error = u("通訊錄中有 %1 筆名為「%2」的成員或群組，無法判斷要傳送給哪一筆！")
+        result.error = QStringLiteral("通訊錄中有 %1 筆名為「%2」的成員或群組，無法判斷要傳送給哪一筆！")
                            .arg(QString::number(matches.size()), shown);
         return result;
     }
     const NameMatch match = matches.first();
     const QString wrong = wrongRecordText(match);
     if (!wrong.isEmpty()) {
-        result.error = wrong + u("無法傳送給「%1」！").arg(shown);
+        result.error = wrong + QStringLiteral("無法傳送給「%1」！").arg(shown);
         return result;
     }
     std::memset(&result.entry, 0, sizeof(result.entry));

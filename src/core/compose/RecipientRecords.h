@@ -4,8 +4,6 @@
 
 namespace norvi {
 
-class SendThd;
-
 // Origin of a recipient, shared by sMtData and sSendContent.
 enum RecipientKind : uint8_t {
     KindAddressBook = 0, // member or group
@@ -37,12 +35,6 @@ struct sSendContent {
     int32_t segmentCount; // 1 to 6
 };
 #pragma pack(pop)
-
-// One started worker.
-struct sSendThd {
-    SendThd* thread;
-    int32_t index;
-};
 
 static_assert(sizeof(sMtData) == 108, "sMtData is 108 bytes");
 static_assert(sizeof(sSendContent) == 1108, "sSendContent is 1108 bytes");

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "workers/JobRecords.h"
+#include "compose/RecipientRecords.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,0 +1,52 @@
+# Fails when a folder of norvi_core includes a header of a folder above it, so the core stays without
+# cycles. Run as a script: cmake -DCORE_DIR=<path to src/core> -P CheckCoreLayers.cmake
+#
+# The order, lowest first. A folder may include its own headers and those of any folder before it;
+# files directly in src/core (ProcessState.*) sit above every folder.
+set(NORVI_CORE_LAYERS shared gateway addressbook compose sendlog workers exchange)
+
+if(NOT CORE_DIR OR NOT IS_DIRECTORY "${CORE_DIR}")
+    message(FATAL_ERROR "CheckCoreLayers: CORE_DIR is not a folder: '${CORE_DIR}'")
+endif()
+get_filename_component(CORE_DIR "${CORE_DIR}" ABSOLUTE)
+
+file(GLOB_RECURSE _files RELATIVE "${CORE_DIR}" "${CORE_DIR}/*.h" "${CORE_DIR}/*.cpp")
+list(SORT _files)
+set(_problems "")
+foreach(_file IN LISTS _files)
+    if(NOT _file MATCHES "/")
+        continue()
+    endif()
+    string(REGEX REPLACE "/.*" "" _own "${_file}")
+    list(FIND NORVI_CORE_LAYERS "${_own}" _ownRank)
+    if(_ownRank LESS 0)
+        list(APPEND _problems "${_file}: folder '${_own}' has no place in the layer order (cmake/CheckCoreLayers.cmake)")
+        continue()
+    endif()
+    file(STRINGS "${CORE_DIR}/${_file}" _lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+    foreach(_line IN LISTS _lines)
+        string(REGEX MATCH "\"([^\"]+)\"" _ignored "${_line}")
+        set(_included "${CMAKE_MATCH_1}")
+        if(_included MATCHES "(^|/)\\.\\.(/|$)")
+            list(APPEND _problems "${_file}: includes ${_included} by a relative path upward")
+            continue()
+        endif()
+        if(NOT _included MATCHES "/")
+            continue() # beside the file itself
+        endif()
+        string(REGEX REPLACE "/.*" "" _target "${_included}")
+        list(FIND NORVI_CORE_LAYERS "${_target}" _targetRank)
+        if(_targetRank LESS 0)
+            list(APPEND _problems "${_file}: includes ${_included}, outside the core's folders")
+        elseif(_targetRank GREATER _ownRank)
+            list(APPEND _problems "${_file}: includes ${_included}, but ${_target}/ is above ${_own}/")
+        endif()
+    endforeach()
+endforeach()
+
+if(_problems)
+    list(JOIN _problems "\n  " _text)
+    message(FATAL_ERROR "Core include order (${NORVI_CORE_LAYERS}) broken:\n  ${_text}")
+endif()
+list(LENGTH _files _count)
+message(STATUS "Core include order holds over ${_count} files: ${NORVI_CORE_LAYERS}")

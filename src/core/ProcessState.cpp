@@ -1,0 +1,66 @@
+#include "ProcessState.h"
+
+#include "addressbook/AddressBookState.h"
+#include "compose/ComposeState.h"
+#include "exchange/ExchangeState.h"
+#include "gateway/SMSendNorviGw.h"
+#include "shared/Clock.h"
+#include "shared/Global.h"
+#include "shared/OpLog.h"
+#include "shared/Progress.h"
+#include "workers/SendThd.h"
+#include "workers/WorkerState.h"
+
+namespace norvi {
+
+// Built in this order and destroyed in reverse: the workers' list outlives nothing it points into.
+QString StartDir;
+sConfig Config{};
+QByteArray GatewayHost;
+
+std::map<int32_t, sGroup> GroupMap;
+std::map<int32_t, sMember> MemberMap;
+sGroup GroupScratch{};
+std::map<int32_t, sLoadMt> ListFileRows;
+std::list<sMtData> RecipientList;
+std::list<sSendContent> SendQueue;
+std::list<sSendThd> WorkerList;
+
+std::mutex LogLock;
+std::mutex JobLock;
+ManualResetEvent SendEvent(true);
+
+std::atomic<bool> StopFlag{false};
+std::atomic<bool> QueryAll{false};
+
+ExchangeDirection ExchangeMode = ExchangeDirection::Import;
+int TextFileType = TextFileComma;
+
+bool ResetProcessState() {
+    {
+        std::lock_guard<std::mutex> guard(JobLock);
+        if (!WorkerList.empty())
+            return false;
+    }
+    StartDir.clear();
+    Config = sConfig{};
+    GatewayHost.clear();
+    GroupMap.clear();
+    MemberMap.clear();
+    GroupScratch = sGroup{};
+    ListFileRows.clear();
+    RecipientList.clear();
+    SendQueue.clear();
+    SendEvent.set();
+    StopFlag = false;
+    QueryAll = false;
+    ExchangeMode = ExchangeDirection::Import;
+    TextFileType = TextFileComma;
+    Clock::reset();
+    SetProgressTarget(nullptr);
+    SetMessageAreaSink(nullptr);
+    SendThd::setReplyWaitSeconds(SMSendNorviGw::kReplyWaitSeconds);
+    return true;
+}
+
+} // namespace norvi

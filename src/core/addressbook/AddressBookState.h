@@ -1,0 +1,14 @@
+#pragma once
+
+#include "addressbook/AddressBookRecords.h"
+
+#include <map>
+
+// The address book in memory. It lives for the whole run; ProcessState.cpp defines it.
+namespace norvi {
+
+extern std::map<int32_t, sGroup> GroupMap;
+extern std::map<int32_t, sMember> MemberMap;
+extern sGroup GroupScratch; // carries a group's entries between the group editor and the member picker
+
+} // namespace norvi

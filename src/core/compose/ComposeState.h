@@ -1,0 +1,16 @@
+#pragma once
+
+#include "compose/ListFileRecords.h"
+#include "compose/RecipientRecords.h"
+
+#include <list>
+#include <map>
+
+// The send dialog's working lists. They live for the whole run; ProcessState.cpp defines them.
+namespace norvi {
+
+extern std::map<int32_t, sLoadMt> ListFileRows; // the loaded recipient list file, by line
+extern std::list<sMtData> RecipientList;        // the recipient field's entries, in field order
+extern std::list<sSendContent> SendQueue;       // the messages of the next send run
+
+} // namespace norvi

@@ -1,8 +1,0 @@
-#include "exchange/ExchangeState.h"
-
-namespace norvi {
-
-ExchangeDirection ExchangeMode = ExchangeDirection::Import;
-int TextFileType = TextFileComma;
-
-} // namespace norvi

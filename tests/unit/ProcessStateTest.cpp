@@ -1,0 +1,69 @@
+#include "ProcessState.h"
+
+#include "addressbook/AddressBookState.h"
+#include "compose/ComposeState.h"
+#include "exchange/ExchangeState.h"
+#include "shared/Clock.h"
+#include "shared/Global.h"
+#include "workers/SendThd.h"
+#include "workers/WorkerState.h"
+
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+
+using namespace norvi;
+
+namespace {
+
+// Leaves a mark in every process-wide container and flag a test can change.
+void dirtyEverything() {
+    StartDir = QStringLiteral("/somewhere");
+    Config.gwPort = 8000;
+    GatewayHost = "10.0.0.1";
+    MemberMap[1] = sMember{};
+    GroupMap[-1] = sGroup{};
+    GroupScratch.id = -7;
+    ListFileRows[0] = sLoadMt{};
+    RecipientList.push_back(sMtData{});
+    SendQueue.push_back(sSendContent{});
+    SendEvent.reset();
+    StopFlag = true;
+    QueryAll = true;
+    ExchangeMode = ExchangeDirection::Export;
+    TextFileType = TextFileSpace;
+    Clock::setFixed(QDateTime(QDate(2001, 2, 3), QTime(4, 5, 6)));
+    SendThd::setReplyWaitSeconds(1);
+}
+
+} // namespace
+
+TEST(ProcessState, ResetPutsEveryContainerAndFlagBackAsAtStart) {
+    dirtyEverything();
+    ASSERT_TRUE(ResetProcessState());
+    EXPECT_TRUE(StartDir.isEmpty());
+    EXPECT_EQ(Config.gwPort, 0);
+    EXPECT_TRUE(GatewayHost.isEmpty());
+    EXPECT_TRUE(MemberMap.empty() && GroupMap.empty());
+    EXPECT_EQ(GroupScratch.id, 0);
+    EXPECT_TRUE(ListFileRows.empty() && RecipientList.empty() && SendQueue.empty());
+    EXPECT_TRUE(SendEvent.isSet());
+    EXPECT_FALSE(StopFlag.load());
+    EXPECT_FALSE(QueryAll.load());
+    EXPECT_EQ(ExchangeMode, ExchangeDirection::Import);
+    EXPECT_EQ(TextFileType, TextFileComma);
+    EXPECT_NE(Clock::now().date().year(), 2001);
+    EXPECT_EQ(SendThd::replyWaitSeconds(), SMSendNorviGw::kReplyWaitSeconds);
+}
+
+// A registered worker still reads the queue and the flags: nothing is taken from under it.
+TEST(ProcessState, ResetLeavesEverythingWhileAWorkerIsRegistered) {
+    dirtyEverything();
+    WorkerList.push_back(sSendThd{nullptr, 1});
+    EXPECT_FALSE(ResetProcessState());
+    EXPECT_EQ(SendQueue.size(), 1u);
+    EXPECT_TRUE(StopFlag.load());
+    EXPECT_EQ(MemberMap.size(), 1u);
+    WorkerList.clear();
+    EXPECT_TRUE(ResetProcessState());
+}
