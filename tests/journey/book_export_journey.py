@@ -5,15 +5,10 @@ Big5, CR LF, the header, the members in the order the list shows them, ".csv" ad
 import os
 
 import journey
-from journey import JourneyError, wait_for
+from journey import check, wait_for
 
 SOURCE = "名稱,行動電話,備註\n王小明,0912-000-001,北區, 業務\nChen,@0922000002;0933000003,\n"
 EXPECTED = "名稱,行動電話,備註\r\nChen,@0922000002;0933000003,\r\n王小明,0912000001,北區, 業務\r\n"
-
-
-def check(condition, message):
-    if not condition:
-        raise JourneyError(message)
 
 
 def book_export_journey(j):

@@ -5,14 +5,9 @@ address book window, and the short line is named in the main window's message ar
 import os
 
 import journey
-from journey import JourneyError, wait_for
+from journey import check, wait_for
 
 SOURCE = "名稱,行動電話,備註\r\n王小明,(02)2345-6789,北區, 業務\r\n\r\n陳美麗\r\nChen,0933000003,\r\n"
-
-
-def check(condition, message):
-    if not condition:
-        raise JourneyError(message)
 
 
 def book_import_journey(j):
