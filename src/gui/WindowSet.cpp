@@ -14,6 +14,8 @@ WindowSet::WindowSet()
     m_adrBk.FormFileType = &m_fileType;
     m_fileType.FormFileIO = &m_fileIO;
     m_fileIO.FormAdrBk = &m_adrBk;
+    // The wizard's import shows the whole book in the address book window at once, behind the chooser.
+    QObject::connect(&m_fileIO, &TFormFileIO::bookImported, &m_adrBk, &TFormAdrBk::ReloadList);
 }
 
 WindowSet::~WindowSet() {

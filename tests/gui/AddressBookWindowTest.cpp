@@ -1,11 +1,18 @@
-#include "WindowTest.h"
+#include "BookWindowTest.h"
 
-#include "addressbook/AddressBook.h"
+#include "compose/TFormSendSMS.h"
+#include "exchange/ExchangeState.h"
+#include "shared/SaveFile.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QToolBar>
 
 #include <cstring>
 
@@ -14,10 +21,19 @@ using namespace norvi::test;
 
 namespace {
 
-// The address book window is created with the other windows at start; creating it loads AddressBook.bin
-// from the start folder.
-class AddressBookWindowTest : public WindowTest {
+// A book with nested groups: 朋友 holds Alice and the group 同事; 同事 holds 王小明 and 陳美玲.
+class AddressBookWindowTest : public BookWindowTest {
 protected:
+    void SetUp() override {
+        BookWindowTest::SetUp();
+        addMember(101, "Alice", "0955123456;@0966123456;0977123456", "客戶");
+        addMember(102, "王小明", "0912345678", "同事");
+        addMember(103, "陳美玲", "+886912000999");
+        addGroup(-201, "同事", {102, 103});
+        addGroup(-202, "朋友", {101, -201});
+        addGroup(-203, "家人");
+    }
+
     void writeBook(int members, int announced) {
         QFile f(QDir(m_dir.path()).filePath(QStringLiteral("AddressBook.bin")));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -30,11 +46,18 @@ protected:
             f.write(reinterpret_cast<const char*>(&m), sizeof m);
         }
     }
+
+    bool answerYes() {
+        m_prompts.answers.push_back(Prompts::Answer::Yes);
+        return true;
+    }
 };
 
 } // namespace
 
 TEST_F(AddressBookWindowTest, CreatingTheWindowLoadsTheBookSilently) {
+    MemberMap.clear();
+    GroupMap.clear();
     writeBook(2, 2);
     startWindows(false);
     EXPECT_EQ(MemberMap.size(), 2u);
@@ -42,9 +65,329 @@ TEST_F(AddressBookWindowTest, CreatingTheWindowLoadsTheBookSilently) {
 }
 
 TEST_F(AddressBookWindowTest, DamagedBookLoadsItsCompleteRecordsAndTellsTheUser) {
+    MemberMap.clear();
+    GroupMap.clear();
     writeBook(2, 5);
     startWindows(false);
     EXPECT_EQ(MemberMap.size(), 2u);
     ASSERT_EQ(m_prompts.messages().size(), 1);
     EXPECT_TRUE(m_prompts.messages().first().contains(QStringLiteral("通訊錄檔案已損壞")));
+}
+
+TEST_F(AddressBookWindowTest, OpensOnTheWholeBookWithAFlatSortedTreeOfGroups) {
+    startWithBook();
+    withBook([&](TFormAdrBk& w) {
+        EXPECT_EQ(w.windowTitle(), u("通訊錄"));
+        EXPECT_EQ(tree(w)->topLevelItem(0)->text(0), u("我的連絡人"));
+        EXPECT_EQ(nodes(w), (QStringList{u("同事"), u("家人"), u("朋友")})); // 同事 is a child of the root too
+        EXPECT_EQ(selectedNode(w), u("我的連絡人"));
+        // Byte order of the names: ASCII first, then Big5.
+        EXPECT_EQ(captions(list(w)),
+                  (QStringList{u("Alice"), u("王小明"), u("同事"), u("朋友"), u("家人"), u("陳美玲")}));
+        EXPECT_EQ(captions(list(w), 1)[0], u("0955123456;@0966123456;0977123456")); // the stored text as is
+        EXPECT_EQ(captions(list(w), 2)[0], u("客戶"));
+        EXPECT_EQ(headers(list(w)), (QStringList{u("名稱"), u("行動電話"), u("說明")}));
+        EXPECT_EQ(status(w), u("6 個項目"));
+        EXPECT_EQ(w.context(), TFormAdrBk::Context::Tree);
+    });
+}
+
+TEST_F(AddressBookWindowTest, AGroupNodeShowsItsEntriesAndTheSameNodeTwiceFillsOnce) {
+    startWithBook();
+    withBook([&](TFormAdrBk& w) {
+        ASSERT_TRUE(clickNode(w, u("朋友")));
+        EXPECT_EQ(captions(list(w)), (QStringList{u("Alice"), u("同事")}));
+        EXPECT_EQ(status(w), u("2 個項目"));
+        EXPECT_EQ(w.listedMemberIds(), (std::vector<int32_t>{101}));
+        ASSERT_TRUE(clickHeader(list(w), 0)); // 名稱 descending
+        ASSERT_TRUE(clickRows(list(w), {u("Alice")}));
+        ASSERT_TRUE(clickNode(w, u("朋友")));
+        EXPECT_EQ(captions(list(w)), (QStringList{u("同事"), u("Alice")})) << "the list was filled again";
+        EXPECT_EQ(SelectedRows(list(w)), QList<int>{1});
+        ASSERT_TRUE(clickNode(w, u("家人")));
+        EXPECT_TRUE(captions(list(w)).isEmpty());
+        EXPECT_EQ(status(w), u("0 個項目"));
+        ASSERT_TRUE(clickNode(w, u("同事")));
+        EXPECT_EQ(headers(list(w))[0], u("名稱")) << "a new node resets the sort";
+        EXPECT_EQ(captions(list(w)), (QStringList{u("王小明"), u("陳美玲")}));
+    });
+}
+
+TEST_F(AddressBookWindowTest, ColumnClicksAndSortItemsOrderTheListAndMarkTheCaption) {
+    startWithBook();
+    withBook([&](TFormAdrBk& w) {
+        ASSERT_TRUE(clickHeader(list(w), 1));
+        EXPECT_EQ(headers(list(w)), (QStringList{u("名稱"), u("行動電話 ↑"), u("說明")}));
+        // Groups (empty number cells) first, then "+" before digits.
+        EXPECT_EQ(captions(list(w)),
+                  (QStringList{u("同事"), u("朋友"), u("家人"), u("陳美玲"), u("王小明"), u("Alice")}));
+        EXPECT_TRUE(item(w, "MItemVSortMsisdn")->isChecked());
+        EXPECT_TRUE(item(w, "MItemVSortAsc")->isChecked());
+        ASSERT_TRUE(clickHeader(list(w), 1));
+        EXPECT_EQ(headers(list(w))[1], u("行動電話 ↓"));
+        EXPECT_EQ(captions(list(w)).first(), u("Alice"));
+        EXPECT_TRUE(item(w, "MItemVSortDesc")->isChecked());
+
+        trigger(item(w, "MItemVSortDesc")); // already so: nothing changes
+        EXPECT_EQ(headers(list(w))[1], u("行動電話 ↓"));
+        trigger(item(w, "MItemVSortAsc"));
+        EXPECT_EQ(headers(list(w))[1], u("行動電話 ↑"));
+        trigger(item(w, "MItemVSortDescscript")); // another column starts ascending
+        EXPECT_EQ(headers(list(w)), (QStringList{u("名稱"), u("行動電話"), u("說明 ↑")}));
+        EXPECT_EQ(captions(list(w), 2).last(), u("客戶"));
+        trigger(item(w, "MItemVSortDescscript")); // the same column again reverses
+        EXPECT_EQ(headers(list(w))[2], u("說明 ↓"));
+        EXPECT_TRUE(item(w, "MItemVSortDescscript")->isChecked());
+    });
+}
+
+TEST_F(AddressBookWindowTest, CommandsFollowTheContextAndTheSelection) {
+    GroupMap.clear();
+    startWithBook();
+    withBook([&](TFormAdrBk& w) {
+        ASSERT_TRUE(clickNode(w, u("我的連絡人")));
+        EXPECT_FALSE(item(w, "MItemFContent")->isEnabled());
+        EXPECT_FALSE(item(w, "MItemFDelete")->isEnabled()) << "no group to remove";
+        GroupMap[-9] = group(-9);
+        trigger(item(w, "MItemRefresh"));
+        ASSERT_TRUE(clickNode(w, u("我的連絡人")));
+        EXPECT_TRUE(item(w, "MItemFDelete")->isEnabled());
+        EXPECT_TRUE(w.findChild<QToolButton*>(QStringLiteral("SpeedButtonDelete"))->isEnabled());
+        EXPECT_FALSE(w.findChild<QToolButton*>(QStringLiteral("SpeedButtonContent"))->isEnabled());
+
+        ASSERT_TRUE(clickRows(list(w), {u("Alice")}));
+        EXPECT_EQ(w.context(), TFormAdrBk::Context::List);
+        for (const char* name : {"MItemFContent", "MItemFDelete", "MItemASend", "PMItemLvContent", "PMItemBtSend"})
+            EXPECT_TRUE(item(w, name)->isEnabled()) << name;
+        ASSERT_TRUE(clickRows(list(w), {u("Alice"), u("王小明")}));
+        EXPECT_FALSE(item(w, "MItemFContent")->isEnabled());
+        EXPECT_TRUE(item(w, "MItemFDelete")->isEnabled());
+        EXPECT_TRUE(w.findChild<QToolButton*>(QStringLiteral("SpeedButtonAction"))->isEnabled());
+        ASSERT_TRUE(clickRow(list(w), 99)); // below the rows: nothing selected
+        for (const char* name : {"MItemFContent", "MItemFDelete", "MItemASend"})
+            EXPECT_FALSE(item(w, name)->isEnabled()) << name;
+        EXPECT_FALSE(w.findChild<QToolButton*>(QStringLiteral("SpeedButtonAction"))->isEnabled());
+
+        // The pop-ups open where the user clicks.
+        const QRect first = list(w)->visualRect(rows(w)->index(0, 0));
+        ASSERT_TRUE(clickAt(list(w)->viewport(), first.center(), Qt::NoModifier, Qt::RightButton));
+        QMenu* popup = openPopup(w, "PopupMenuListView");
+        ASSERT_TRUE(popup);
+        popup->close();
+        ASSERT_TRUE(clickNode(w, u("我的連絡人"), Qt::RightButton));
+        popup = openPopup(w, "PopupMenuTreeView");
+        ASSERT_TRUE(popup);
+        popup->close();
+        EXPECT_EQ(w.context(), TFormAdrBk::Context::Tree);
+    });
+}
+
+TEST_F(AddressBookWindowTest, DeletingTheRootRemovesEveryGroupButNoMember) {
+    startWithBook();
+    const QByteArray before = fileBytes();
+    withBook([&](TFormAdrBk& w) {
+        ASSERT_TRUE(clickNode(w, u("我的連絡人")));
+        trigger(item(w, "MItemFDelete")); // answered No
+        EXPECT_EQ(lastMessage(), u("您確定要移除所有的群組？\n(不會從通訊錄刪除群組成員)"));
+        EXPECT_EQ(GroupMap.size(), 3u);
+        EXPECT_EQ(fileBytes(), before);
+
+        answerYes();
+        ASSERT_TRUE(click(&w, "SpeedButtonDelete"));
+        EXPECT_TRUE(GroupMap.empty());
+        EXPECT_EQ(MemberMap.size(), 3u);
+        EXPECT_TRUE(nodes(w).isEmpty());
+        EXPECT_EQ(selectedNode(w), u("我的連絡人"));
+        EXPECT_EQ(captions(list(w)), (QStringList{u("Alice"), u("王小明"), u("陳美玲")}));
+        EXPECT_EQ(status(w), u("3 個項目"));
+        EXPECT_FALSE(item(w, "MItemFDelete")->isEnabled());
+    });
+    expectFileIsBook();
+}
+
+TEST_F(AddressBookWindowTest, DeletingASubGroupClearsItFromEveryGroupThatHoldsIt) {
+    addGroup(-204, "球隊", {103, -201, 101});
+    startWithBook();
+    withBook([&](TFormAdrBk& w) {
+        ASSERT_TRUE(clickNode(w, u("同事")));
+        answerYes();
+        trigger(item(w, "MItemFDelete"));
+        EXPECT_EQ(lastMessage(), u("您確定要移除所選擇的群組？\n(不會從通訊錄刪除群組成員)"));
+        EXPECT_EQ(GroupMap.count(-201), 0u);
+        EXPECT_EQ(groupSlots(-202)[0], 101);
+        EXPECT_EQ(groupSlots(-202)[1], 0);
+        EXPECT_EQ(groupSlots(-204)[0], 103);
+        EXPECT_EQ(groupSlots(-204)[1], 0);
+        EXPECT_EQ(groupSlots(-204)[2], 101) << "the other entries keep their slots";
+        EXPECT_EQ(MemberMap.size(), 3u);
+        EXPECT_EQ(nodes(w), (QStringList{u("家人"), u("朋友"), u("球隊")}));
+        // The next node is selected and the list shows it.
+        EXPECT_EQ(selectedNode(w), u("家人"));
+        EXPECT_TRUE(captions(list(w)).isEmpty());
+    });
+    expectFileIsBook();
+}
+
+TEST_F(AddressBookWindowTest, DeletingFromTheWholeBookErasesRecordsEverywhere) {
+    addGroup(-204, "球隊", {103, 102});
+    startWithBook();
+    withBook([&](TFormAdrBk& w) {
+        ASSERT_TRUE(clickRows(list(w), {u("王小明"), u("家人")}));
+        trigger(item(w, "MItemFDelete")); // No: nothing changes
+        EXPECT_EQ(lastMessage(), u("要永遠刪除所選的項目？"));
+        EXPECT_EQ(MemberMap.count(102), 1u);
+        answerYes();
+        ASSERT_TRUE(click(&w, "SpeedButtonDelete"));
+        EXPECT_EQ(MemberMap.count(102), 0u);
+        EXPECT_EQ(GroupMap.count(-203), 0u);
+        EXPECT_EQ(groupSlots(-201)[0], 0);
+        EXPECT_EQ(groupSlots(-201)[1], 103);
+        EXPECT_EQ(groupSlots(-204)[1], 0);
+        EXPECT_EQ(nodes(w), (QStringList{u("同事"), u("朋友"), u("球隊")}));
+        EXPECT_EQ(captions(list(w)), (QStringList{u("Alice"), u("同事"), u("朋友"), u("球隊"), u("陳美玲")}));
+        EXPECT_EQ(status(w), u("5 個項目"));
+    });
+    expectFileIsBook();
+}
+
+TEST_F(AddressBookWindowTest, RemovingFromAGroupKeepsTheRecordInTheBookAndOtherGroups) {
+    addGroup(-204, "球隊", {102});
+    startWithBook();
+    withBook([&](TFormAdrBk& w) {
+        ASSERT_TRUE(clickNode(w, u("同事")));
+        ASSERT_TRUE(clickRows(list(w), {u("王小明")}));
+        answerYes();
+        trigger(item(w, "MItemFDelete"));
+        EXPECT_EQ(lastMessage(), u("您確定只要從這個群組移除所選擇的項目？\n(不會從通訊錄刪除選擇的項目)"));
+        EXPECT_EQ(groupSlots(-201)[0], 0);
+        EXPECT_EQ(groupSlots(-201)[1], 103) << "a hole is left; the next entry keeps its slot";
+        EXPECT_EQ(MemberMap.count(102), 1u);
+        EXPECT_EQ(groupSlots(-204)[0], 102);
+        EXPECT_EQ(captions(list(w)), QStringList{u("陳美玲")});
+        EXPECT_EQ(status(w), u("1 個項目"));
+    });
+    expectFileIsBook();
+}
+
+TEST_F(AddressBookWindowTest, AFailedSaveIsReportedAndTheFileKeepsWhatItHeld) {
+    startWithBook();
+    const QByteArray before = fileBytes();
+    withBook([&](TFormAdrBk& w) {
+        ASSERT_TRUE(clickRows(list(w), {u("Alice")}));
+        SaveFile::failAtForTest(SaveFile::Step::Rename, 1);
+        answerYes();
+        trigger(item(w, "MItemFDelete"));
+        SaveFile::clearFaultForTest();
+        EXPECT_EQ(lastMessage(), u("寫入通訊錄檔案失敗！"));
+        EXPECT_EQ(m_prompts.asked.last().icon, Prompts::Icon::Error);
+        EXPECT_EQ(fileBytes(), before);
+        EXPECT_EQ(MemberMap.count(101), 0u) << "the change stays in memory for the next save";
+        // The next change writes both.
+        ASSERT_TRUE(clickRows(list(w), {u("王小明")}));
+        answerYes();
+        trigger(item(w, "MItemFDelete"));
+    });
+    expectFileIsBook();
+    EXPECT_EQ(MemberMap.size(), 1u);
+}
+
+TEST_F(AddressBookWindowTest, SendHandsTheSelectedEntriesToTheSendDialogInListOrder) {
+    startWithBook();
+    TFormSendSMS* send = &m_windows->sendSMS();
+    std::vector<std::pair<int32_t, QByteArray>> handed;
+    QString opener;
+    withBook([&](TFormAdrBk& w) {
+        ASSERT_TRUE(clickRows(list(w), {u("陳美玲"), u("Alice"), u("同事")}));
+        m_prompts.dialogHandlers.push_back([&](QDialog* d) {
+            EXPECT_EQ(d, send);
+            opener = send->opener ? send->opener->objectName() : QString();
+            // The entries are in the dialog: still in RecipientList, or already in its recipient field.
+            if (RecipientList.empty())
+                send->ParseRecipientField(true);
+            for (const sMtData& e : RecipientList)
+                handed.emplace_back(e.id, getField(e.label));
+            d->reject();
+        });
+        trigger(item(w, "MItemASend"));
+    });
+    EXPECT_EQ(opener, QStringLiteral("MItemASend"));
+    const std::vector<std::pair<int32_t, QByteArray>> expected = {
+        {101, "Alice"}, {-201, big5(u("同事"))}, {103, big5(u("陳美玲"))}};
+    EXPECT_EQ(handed, expected);
+}
+
+TEST_F(AddressBookWindowTest, ImportAndExportOpenTheFileTypeChooserInTheirModeAndImportRefreshes) {
+    startWithBook();
+    withBook([&](TFormAdrBk& w) {
+        std::vector<ExchangeDirection> modes;
+        m_prompts.dialogHandlers.push_back([&](QDialog* d) {
+            EXPECT_EQ(d, &m_windows->fileType());
+            modes.push_back(ExchangeMode);
+            addMember(104, "匯入者", "0900111222"); // what an import adds
+            d->reject();
+        });
+        trigger(item(w, "MItemFImport"));
+        EXPECT_EQ(captions(list(w)).first(), u("Alice"));
+        EXPECT_TRUE(captions(list(w)).contains(u("匯入者")));
+        EXPECT_EQ(status(w), u("7 個項目"));
+        ASSERT_TRUE(clickNode(w, u("朋友")));
+        EXPECT_EQ(w.listedMemberIds(), (std::vector<int32_t>{101})) << "the export writes the listed members";
+        m_prompts.dialogHandlers.push_back([&](QDialog* d) {
+            modes.push_back(ExchangeMode);
+            d->reject();
+        });
+        trigger(item(w, "MItemFExport"));
+        EXPECT_EQ(modes, (std::vector<ExchangeDirection>{ExchangeDirection::Import, ExchangeDirection::Export}));
+    });
+}
+
+TEST_F(AddressBookWindowTest, RefreshRebuildsTheTreeAndShowsTheWholeBook) {
+    startWithBook();
+    withBook([&](TFormAdrBk& w) {
+        ASSERT_TRUE(clickNode(w, u("朋友")));
+        addGroup(-205, "新的");
+        ASSERT_TRUE(keyClick(tree(w), Qt::Key_F5));
+        EXPECT_EQ(nodes(w), (QStringList{u("同事"), u("家人"), u("新的"), u("朋友")}));
+        EXPECT_EQ(selectedNode(w), u("我的連絡人"));
+        EXPECT_EQ(captions(list(w)).size(), 7);
+    });
+}
+
+TEST_F(AddressBookWindowTest, ViewItemsShowAndHideThePartsAndSwitchTheListStyle) {
+    startWithBook();
+    withBook([&](TFormAdrBk& w) {
+        auto* stack = w.findChild<QStackedWidget*>(QStringLiteral("ListViewAllPane"));
+        trigger(item(w, "MItemVTool"));
+        EXPECT_FALSE(w.findChild<QToolBar*>(QStringLiteral("ToolBar1"))->isVisible());
+        trigger(item(w, "MItemVStatus"));
+        EXPECT_FALSE(w.findChild<QStatusBar*>(QStringLiteral("StatusBar1"))->isVisible());
+        trigger(item(w, "MItemVGroup"));
+        EXPECT_FALSE(tree(w)->isVisible());
+        EXPECT_FALSE(item(w, "MItemVGroup")->isChecked());
+        QCoreApplication::processEvents();
+        EXPECT_EQ(stack->geometry().left(), 0) << "without the tree the list starts at the left edge";
+        trigger(item(w, "MItemVGroup"));
+        EXPECT_TRUE(tree(w)->isVisible());
+
+        trigger(item(w, "MItemVBIcon"));
+        EXPECT_EQ(stack->currentWidget()->objectName(), QStringLiteral("ListViewAllIcons"));
+        EXPECT_FALSE(item(w, "MItemVDetail")->isChecked());
+        trigger(item(w, "MItemVDetail"));
+        EXPECT_EQ(stack->currentWidget(), list(w));
+    });
+}
+
+TEST_F(AddressBookWindowTest, TheTreeTakesThreeTenthsOfTheWidthAfterAResize) {
+    startWithBook();
+    withBook([&](TFormAdrBk& w) {
+        w.resize(700, 400);
+        QCoreApplication::processEvents();
+        auto* splitter = w.findChild<QSplitter*>(QStringLiteral("SplitterAdrBk"));
+        EXPECT_EQ(splitter->sizes().first(), splitter->width() * 3 / 10);
+        EXPECT_EQ(w.minimumSize(), QSize(300, 200));
+        w.resize(300, 200);
+        QCoreApplication::processEvents();
+        EXPECT_GE(tree(w)->width(), 100);
+        EXPECT_GE(splitter->widget(1)->width(), 100);
+    });
 }

@@ -1,18 +1,332 @@
 #include "addressbook/TFormSelectMember.h"
 
+#include "addressbook/AddressBookState.h"
+#include "addressbook/BookEdits.h"
+#include "addressbook/BookListModel.h"
+#include "addressbook/BookLists.h"
+#include "addressbook/BookTexts.h"
+#include "addressbook/TFormMember.h"
+#include "compose/ComposeState.h"
+#include "compose/PickedEntries.h"
+#include "shared/Big5.h"
+#include "shared/FixedField.h"
+#include "shared/Prompts.h"
 #include "shared/UiFont.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTreeView>
+#include <QVBoxLayout>
 
 namespace norvi {
 
-// The lists and commands come with the address book windows.
+namespace {
+
+QString u(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+const char* const kPlainCaptions[3] = {"名稱", "行動電話", "說明"};
+
+QPushButton* makeButton(QWidget* parent, const char* caption, const char* name) {
+    auto* button = new QPushButton(u(caption), parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setAutoDefault(false);
+    return button;
+}
+
+QTreeView* makeList(QWidget* parent, const char* name, BookListModel* model) {
+    auto* view = new QTreeView(parent);
+    view->setObjectName(QString::fromLatin1(name));
+    view->setModel(model);
+    view->setRootIsDecorated(false);
+    view->setItemsExpandable(false);
+    view->setUniformRowHeights(true);
+    view->setAllColumnsShowFocus(true);
+    view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->header()->setSectionsMovable(false);
+    view->header()->setStretchLastSection(false);
+    return view;
+}
+
+// A row read back from the recipient field: what it is comes from the entry's kind and the sign of its id.
+BookRow rowForEntry(const sMtData& entry) {
+    BookRow row;
+    row.caption = getField(entry.label);
+    if (entry.kind == KindAddressBook) {
+        row.id = entry.id;
+        row.kind = entry.id <= 0 ? RowKind::Group : RowKind::Member;
+    } else if (entry.kind == KindListRow) {
+        row.id = entry.id;
+        row.kind = RowKind::ListFileRow;
+    } else {
+        row.id = 0;
+        row.kind = RowKind::TypedNumber;
+    }
+    return row;
+}
+
+} // namespace
+
 TFormSelectMember::TFormSelectMember(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TFormSelectMember"));
     applyFormFont(this);
-    setWindowTitle(QStringLiteral("選擇群組成員"));
+    setWindowTitle(u("選擇群組成員"));
+
+    m_all = new BookListModel(3, this);
+    m_chosen = new BookListModel(1, this);
+    ListViewAll = makeList(this, "ListViewAll", m_all);
+    ListViewAll->header()->setSectionsClickable(true);
+    ListViewAll->header()->setSortIndicatorShown(false);
+    ListViewAll->header()->resizeSection(0, 100);
+    ListViewAll->header()->resizeSection(1, 100);
+    ListViewAll->header()->resizeSection(2, 150);
+    ListViewAll->setFixedSize(372, 300);
+    ListViewMember = makeList(this, "ListViewMember", m_chosen);
+    ListViewMember->setHeaderHidden(true);
+    ListViewMember->header()->resizeSection(0, 200);
+    ListViewMember->setContextMenuPolicy(Qt::CustomContextMenu);
+    ListViewMember->setFixedSize(222, 300);
+    currentView = ListViewAll;
+
+    auto* allLabel = new QLabel(u("從清單挑選(&Y)："), this);
+    allLabel->setBuddy(ListViewAll);
+    m_chosenLabel = new QLabel(u("成員(&M)："), this);
+    m_chosenLabel->setObjectName(QStringLiteral("LabelMember"));
+    m_chosenLabel->setBuddy(ListViewMember);
+    // Lists are not named by their labels for screen readers; they carry the label's text themselves.
+    ListViewAll->setAccessibleName(u("從清單挑選："));
+    ListViewMember->setAccessibleName(u("成員："));
+
+    ButtonSelect = makeButton(this, "選擇(&T) ->", "ButtonSelect");
+    ButtonNewMember = makeButton(this, "新成員(&W)", "ButtonNewMember");
+    ButtonContent = makeButton(this, "內容(&C)", "ButtonContent");
+    ButtonOk = makeButton(this, "確定", "ButtonOk");
+    ButtonOk->setDefault(true);
+    ButtonCancel = makeButton(this, "取消", "ButtonCancel");
+
+    PopupMenuLvMember = new QMenu(this);
+    PopupMenuLvMember->setObjectName(QStringLiteral("PopupMenuLvMember"));
+    QMenu* actions = PopupMenuLvMember->addMenu(u("動作(&A)"));
+    PMItemLvMAction = actions->menuAction();
+    PMItemLvMAction->setObjectName(QStringLiteral("PMItemLvMAction"));
+    PMItemLvMAction->setVisible(false);
+    PMItemLvMSend = actions->addAction(u("發訊(&S)"));
+    PMItemLvMSend->setObjectName(QStringLiteral("PMItemLvMSend"));
+    PMItemLvMSeparator = PopupMenuLvMember->addSeparator();
+    PMItemLvMSeparator->setVisible(false);
+    PMItemLvMContent = PopupMenuLvMember->addAction(u("內容(&C)"));
+    PMItemLvMContent->setObjectName(QStringLiteral("PMItemLvMContent"));
+    PMItemLvMDelete = PopupMenuLvMember->addAction(u("刪除(&D)"));
+    PMItemLvMDelete->setObjectName(QStringLiteral("PMItemLvMDelete"));
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(allLabel, 0, 0);
+    grid->addWidget(ListViewAll, 1, 0);
+    auto* middle = new QVBoxLayout;
+    middle->addStretch(1);
+    middle->addWidget(ButtonSelect);
+    middle->addStretch(1);
+    grid->addLayout(middle, 1, 1);
+    grid->addWidget(m_chosenLabel, 0, 2);
+    grid->addWidget(ListViewMember, 1, 2);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(ButtonNewMember);
+    bottom->addWidget(ButtonContent);
+    bottom->addStretch(1);
+    bottom->addWidget(ButtonOk);
+    bottom->addWidget(ButtonCancel);
+    grid->addLayout(bottom, 2, 0, 1, 3);
+    grid->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(ButtonSelect, &QPushButton::clicked, this, &TFormSelectMember::ButtonSelectClick);
+    connect(ListViewAll, &QAbstractItemView::doubleClicked, this, &TFormSelectMember::ButtonSelectClick);
+    connect(ButtonNewMember, &QPushButton::clicked, this, &TFormSelectMember::ButtonNewMemberClick);
+    connect(ButtonContent, &QPushButton::clicked, this, &TFormSelectMember::ButtonContentClick);
+    connect(ButtonOk, &QPushButton::clicked, this, &TFormSelectMember::ButtonOkClick);
+    connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ListViewAll->header(), &QHeaderView::sectionClicked, this, &TFormSelectMember::ListViewAllColumnClick);
+    connect(ListViewMember, &QWidget::customContextMenuRequested, this, &TFormSelectMember::ListViewMemberPopup);
+    connect(PMItemLvMContent, &QAction::triggered, this, &TFormSelectMember::PMItemLvMContentClick);
+    connect(PMItemLvMDelete, &QAction::triggered, this, &TFormSelectMember::PMItemLvMDeleteClick);
+    connect(ListViewAll->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { currentView = ListViewAll; });
+    connect(ListViewMember->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { currentView = ListViewMember; });
+    resetSortState();
 }
 
 bool TFormSelectMember::sendMode() const {
     return caller && caller->inherits("norvi::TFormSendSMS");
+}
+
+void TFormSelectMember::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TFormSelectMember::FormShow() {
+    FillAllList(*m_all);
+    ListViewAllColumnClick(0);
+    if (m_all->rowCount() > 0)
+        ListViewAll->selectionModel()->setCurrentIndex(m_all->index(0, 0),
+                                                       QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    if (sendMode()) {
+        setWindowTitle(u("選擇受訊者"));
+        m_chosenLabel->setText(u("受訊者(&M)："));
+        ListViewMember->setAccessibleName(u("受訊者："));
+        fillChosenFromRecipients();
+    } else {
+        setWindowTitle(u("選擇群組成員"));
+        m_chosenLabel->setText(u("成員(&M)："));
+        ListViewMember->setAccessibleName(u("成員："));
+        FillFromGroup(*m_chosen, &GroupScratch, 1);
+    }
+    currentView = ListViewAll;
+    ListViewAll->setFocus(Qt::OtherFocusReason);
+}
+
+void TFormSelectMember::fillChosenFromRecipients() {
+    std::vector<BookRow> rows;
+    rows.reserve(RecipientList.size());
+    for (const sMtData& entry : RecipientList)
+        rows.push_back(rowForEntry(entry));
+    m_chosen->setRows(std::move(rows));
+}
+
+// ---- the left list ----
+
+void TFormSelectMember::resetSortState() {
+    sortColumn = 0;
+    sortAscending = false;
+    QStringList captions;
+    for (const char* caption : kPlainCaptions)
+        captions << u(caption);
+    m_all->setCaptions(captions);
+}
+
+void TFormSelectMember::ListViewAllColumnClick(int column) {
+    if (column < 0 || column > 2)
+        return;
+    QStringList captions;
+    for (const char* caption : kPlainCaptions)
+        captions << u(caption);
+    if (column != sortColumn)
+        sortAscending = false;
+    sortAscending = !sortAscending;
+    captions[column] += sortAscending ? u(" ↑") : u(" ↓");
+    m_all->setCaptions(captions);
+    sortColumn = column;
+    m_all->sortRows(sortColumn, sortAscending);
+}
+
+void TFormSelectMember::ButtonSelectClick() {
+    for (const int r : SelectedRows(ListViewAll))
+        m_chosen->appendRow(m_all->row(r));
+}
+
+void TFormSelectMember::selectAllRowOf(int32_t id) {
+    const int row = m_all->findId(id, RowKind::Member);
+    ListViewAll->setFocus(Qt::OtherFocusReason);
+    if (row < 0)
+        return;
+    const QModelIndex index = m_all->index(row, 0);
+    ListViewAll->selectionModel()->setCurrentIndex(index,
+                                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    ListViewAll->scrollTo(index);
+}
+
+void TFormSelectMember::ButtonNewMemberClick() {
+    TFormMember editor(this);
+    if (prompts().execDialog(&editor) != QDialog::Accepted || !editor.record)
+        return;
+    const int32_t id = editor.record->id;
+    resetSortState();
+    FillAllList(*m_all);
+    ListViewAllColumnClick(0);
+    selectAllRowOf(id);
+}
+
+void TFormSelectMember::refreshRowsOf(int32_t id, RowKind kind) {
+    BookRow updated;
+    if (kind == RowKind::Member) {
+        const auto it = MemberMap.find(id);
+        if (it == MemberMap.end())
+            return;
+        updated = MemberRow(it->second);
+    } else {
+        const auto it = GroupMap.find(id);
+        if (it == GroupMap.end())
+            return;
+        updated = GroupRow(it->second);
+    }
+    for (BookListModel* list : {m_all, m_chosen})
+        for (int r = 0; r < list->rowCount(); ++r)
+            if (list->row(r).id == id && list->row(r).kind == kind)
+                list->replaceRow(r, updated);
+}
+
+void TFormSelectMember::ButtonContentClick() {
+    QAbstractItemView* view = currentView;
+    const QList<int> rows = SelectedRows(view);
+    BookListModel* list = view == ListViewAll ? m_all : m_chosen;
+    if (rows.size() != 1 || !list->row(rows.first()).isBookEntry())
+        return;
+    const BookRow row = list->row(rows.first());
+    if (EditListEntry(this, *list, rows.first(), view == ListViewAll ? 3 : 1))
+        refreshRowsOf(row.id, row.kind);
+    view->setFocus(Qt::OtherFocusReason);
+}
+
+// ---- the right list ----
+
+void TFormSelectMember::ListViewMemberPopup(const QPoint& pos) {
+    const QList<int> rows = SelectedRows(ListViewMember);
+    PMItemLvMContent->setEnabled(rows.size() == 1 && m_chosen->row(rows.first()).isBookEntry());
+    PMItemLvMDelete->setEnabled(!rows.isEmpty());
+    PMItemLvMSend->setEnabled(!rows.isEmpty());
+    PopupMenuLvMember->popup(ListViewMember->viewport()->mapToGlobal(pos));
+}
+
+void TFormSelectMember::PMItemLvMContentClick() {
+    const QList<int> rows = SelectedRows(ListViewMember);
+    if (rows.size() != 1 || !m_chosen->row(rows.first()).isBookEntry())
+        return;
+    const BookRow row = m_chosen->row(rows.first());
+    if (EditListEntry(this, *m_chosen, rows.first(), 1))
+        refreshRowsOf(row.id, row.kind);
+}
+
+void TFormSelectMember::PMItemLvMDeleteClick() {
+    DeleteSelectedRows(ListViewMember);
+}
+
+// ---- OK ----
+
+void TFormSelectMember::ButtonOkClick() {
+    const bool send = sendMode();
+    const PickOutcome outcome = ResolvePickedRows(m_chosen->rows(), send, send ? nullptr : editedGroup);
+    if (send) {
+        RecipientList = outcome.recipients;
+        done(1);
+        return;
+    }
+    for (const QByteArray& name : outcome.refusedGroups)
+        prompts().okBox(this, Prompts::Icon::Error, BookBoxTitle(), GroupCycleText(fromBig5(name)));
+    if (outcome.tooMany) {
+        prompts().notice(this, Prompts::Icon::Warning, BookBoxTitle(), GroupOverfullText());
+        return;
+    }
+    WriteGroupSlots(GroupScratch, outcome.groupIds);
+    done(1);
 }
 
 } // namespace norvi

@@ -1,0 +1,133 @@
+// The address book at 10,000 members and 100 groups: filling the list with the whole book or a group,
+// sorting 10,000 rows by each column, and the window itself opening and following a click in its tree.
+#include "addressbook/AddressBookState.h"
+#include "addressbook/BookListModel.h"
+#include "addressbook/BookRows.h"
+#include "addressbook/TFormAdrBk.h"
+#include "shared/Big5.h"
+#include "shared/FixedField.h"
+#include "shared/Global.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+#include <cstring>
+#include <random>
+
+using namespace norvi;
+
+namespace {
+
+constexpr int kMembers = 10000;
+constexpr int kGroups = 100;
+constexpr int kPerGroup = 100;
+
+// Names, numbers and descriptions as a real book has them: Chinese and Latin names, one to three numbers,
+// descriptions often empty.
+void makeBook() {
+    MemberMap.clear();
+    GroupMap.clear();
+    std::mt19937 rng(20240301);
+    const QByteArray surnames[] = {big5("陳"), big5("林"), big5("黃"), big5("張"), big5("李"), "Wang ", "lee "};
+    const QByteArray given[] = {big5("小明"), big5("美玲"), big5("志豪"), big5("淑芬"), big5("家豪"), "Amy", "bob"};
+    const QByteArray descs[] = {"", "", big5("同事"), big5("客戶"), big5("大學同學"), "VIP"};
+    for (int i = 0; i < kMembers; ++i) {
+        sMember m;
+        std::memset(&m, 0, sizeof m);
+        m.id = 1700000000 + i;
+        putField(m.name, surnames[rng() % 7] + given[rng() % 7] + QByteArray::number(rng() % 1000));
+        QByteArray numbers = "09" + QByteArray::number(10000000 + rng() % 89999999);
+        if (rng() % 4 == 0)
+            numbers = "@" + numbers + ";+8869" + QByteArray::number(10000000 + rng() % 89999999);
+        putField(m.msisdn, numbers);
+        putField(m.desc, descs[rng() % 6]);
+        MemberMap[m.id] = m;
+    }
+    for (int g = 0; g < kGroups; ++g) {
+        sGroup group;
+        std::memset(&group, 0, sizeof group);
+        group.id = -1700000000 - g;
+        putField(group.name, big5("群組") + QByteArray::number(g));
+        for (int k = 0; k < kPerGroup; ++k)
+            group.members[k] = 1700000000 + int32_t(rng() % kMembers);
+        GroupMap[group.id] = group;
+    }
+}
+
+void BM_FillWholeBook(benchmark::State& state) {
+    makeBook();
+    BookListModel model(3);
+    for (auto _ : state) {
+        model.setRows(AllBookRows());
+        model.sortRows(0, true);
+    }
+    state.SetItemsProcessed(state.iterations() * (kMembers + kGroups));
+}
+BENCHMARK(BM_FillWholeBook)->Unit(benchmark::kMillisecond);
+
+void BM_SortColumn(benchmark::State& state) {
+    makeBook();
+    BookListModel model(3);
+    model.setRows(AllBookRows());
+    const int column = int(state.range(0));
+    bool ascending = true;
+    for (auto _ : state) {
+        model.sortRows(column, ascending);
+        ascending = !ascending;
+    }
+    state.SetItemsProcessed(state.iterations() * (kMembers + kGroups));
+    state.SetLabel(column == 0 ? "名稱" : column == 1 ? "行動電話" : "說明");
+}
+BENCHMARK(BM_SortColumn)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+
+// The window as the user meets it: shown (tree built, whole book listed and sorted, painted), then a
+// click on a group node in the tree, then back to the root.
+void BM_WindowOpen(benchmark::State& state) {
+    QTemporaryDir dir;
+    StartDir = dir.path();
+    makeBook();
+    TFormAdrBk window;
+    for (auto _ : state) {
+        window.show();
+        QCoreApplication::processEvents();
+        window.hide();
+    }
+}
+BENCHMARK(BM_WindowOpen)->Unit(benchmark::kMillisecond);
+
+void BM_WindowTreeClick(benchmark::State& state) {
+    QTemporaryDir dir;
+    StartDir = dir.path();
+    makeBook();
+    TFormAdrBk window;
+    window.show();
+    QCoreApplication::processEvents();
+    auto* tree = window.findChild<QTreeWidget*>(QStringLiteral("TreeViewGroup"));
+    QTreeWidgetItem* root = tree->topLevelItem(0);
+    for (auto _ : state) {
+        tree->setCurrentItem(root->child(0)); // a group of 100 entries
+        QCoreApplication::processEvents();
+        tree->setCurrentItem(root); // the whole book again
+        QCoreApplication::processEvents();
+    }
+    window.hide();
+    state.SetLabel("group, then the whole book");
+}
+BENCHMARK(BM_WindowTreeClick)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

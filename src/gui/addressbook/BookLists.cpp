@@ -1,0 +1,93 @@
+#include "addressbook/BookLists.h"
+
+#include "addressbook/AddressBook.h"
+#include "addressbook/AddressBookState.h"
+#include "addressbook/BookListModel.h"
+#include "addressbook/BookRows.h"
+#include "addressbook/TFormGroup.h"
+#include "addressbook/TFormMember.h"
+#include "shared/Prompts.h"
+
+#include <QAbstractItemView>
+#include <QItemSelectionModel>
+
+#include <algorithm>
+
+namespace norvi {
+
+void FillAllList(BookListModel& list) {
+    list.setRows(AllBookRows());
+}
+
+void FillFromGroup(BookListModel& list, const sGroup* group, int columns) {
+    list.setRows(group ? GroupRows(*group, columns == 3) : std::vector<BookRow>());
+}
+
+bool EditListEntry(QWidget* parent, BookListModel& list, int row, int columns) {
+    if (row < 0 || row >= list.rowCount())
+        return false;
+    const BookRow shown = list.row(row);
+    BookRow updated;
+    if (shown.kind == RowKind::Member) {
+        const auto it = MemberMap.find(shown.id);
+        if (it == MemberMap.end())
+            return false;
+        TFormMember editor(parent);
+        editor.record = &it->second;
+        if (prompts().execDialog(&editor) != QDialog::Accepted || !editor.record)
+            return false;
+        updated = MemberRow(*editor.record, columns == 3);
+    } else if (shown.kind == RowKind::Group) {
+        const auto it = GroupMap.find(shown.id);
+        if (it == GroupMap.end())
+            return false;
+        TFormGroup editor(parent);
+        editor.record = &it->second;
+        if (prompts().execDialog(&editor) != QDialog::Accepted || !editor.record)
+            return false;
+        updated = GroupRow(*editor.record);
+    } else {
+        return false;
+    }
+    // The list may have changed under the editor; every row that shows the record follows it.
+    for (int r = 0; r < list.rowCount(); ++r)
+        if (list.row(r).id == updated.id && list.row(r).kind == updated.kind)
+            list.replaceRow(r, updated);
+    return true;
+}
+
+QList<int> SelectedRows(const QAbstractItemView* view) {
+    QList<int> rows;
+    if (!view || !view->selectionModel())
+        return rows;
+    for (const QModelIndex& index : view->selectionModel()->selectedIndexes())
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+void DeleteSelectedRows(QAbstractItemView* view) {
+    auto* model = view ? qobject_cast<BookListModel*>(view->model()) : nullptr;
+    if (model)
+        model->removeRowsAt(SelectedRows(view));
+}
+
+QString BookBoxTitle() {
+    return QString::fromUtf8("Norvi簡訊服務軟體");
+}
+
+bool SaveBook(QWidget* parent) {
+    const AddressBookResult saved = SaveAddressBook();
+    if (!saved.message.isEmpty())
+        prompts().notice(parent, saved.ok ? Prompts::Icon::Information : Prompts::Icon::Error, BookBoxTitle(),
+                         saved.message);
+    return saved.ok;
+}
+
+BookNotifier& BookNotifier::instance() {
+    static BookNotifier notifier;
+    return notifier;
+}
+
+} // namespace norvi

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "addressbook/AddressBookRecords.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+class QAbstractItemView;
+class QWidget;
+
+// The list operations that the address book window, the group editor and the member picker share, and the
+// one way every window saves the book.
+namespace norvi {
+
+class BookListModel;
+
+// The whole book: every member in id order, then every group.
+void FillAllList(BookListModel& list);
+// The entries of `group` in slot order (nothing without a group); `columns` 3 adds the number text and the
+// description of members.
+void FillFromGroup(BookListModel& list, const sGroup* group, int columns);
+// Opens the member editor (member row) or the group editor (group row) on the row's record. On OK every row
+// of the list that shows that record takes its new name (and, with 3 columns, number text and description).
+// True on OK.
+bool EditListEntry(QWidget* parent, BookListModel& list, int row, int columns);
+// The selected rows of a view, top to bottom.
+QList<int> SelectedRows(const QAbstractItemView* view);
+// Removes the selected rows from the list; the records they show stay in the book.
+void DeleteSelectedRows(QAbstractItemView* view);
+
+// Writes the book with SaveAddressBook and tells the user when that failed (the file on disk stays as it
+// was) or when a damaged file was kept aside first. True when the file now holds the book.
+bool SaveBook(QWidget* parent);
+QString BookBoxTitle();
+
+// What the editors ask of the address book window after an OK, without knowing the window.
+class BookNotifier : public QObject {
+    Q_OBJECT
+public:
+    static BookNotifier& instance();
+
+signals:
+    void listReloadRequested();  // the list shows the book as it now stands
+    void treeRebuildRequested(); // the groups changed
+};
+
+} // namespace norvi

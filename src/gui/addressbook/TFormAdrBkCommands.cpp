@@ -1,0 +1,275 @@
+#include "addressbook/TFormAdrBk.h"
+
+#include "addressbook/AddressBookState.h"
+#include "addressbook/BookEdits.h"
+#include "addressbook/BookListModel.h"
+#include "addressbook/BookLists.h"
+#include "addressbook/BookTexts.h"
+#include "addressbook/TFormGroup.h"
+#include "addressbook/TFormMember.h"
+#include "compose/ComposeState.h"
+#include "compose/PickedEntries.h"
+#include "compose/TFormSendSMS.h"
+#include "exchange/ExchangeState.h"
+#include "exchange/TFormFileType.h"
+#include "shared/Prompts.h"
+
+#include <QAbstractItemView>
+#include <QTreeWidget>
+
+// The address book window's commands: new member and group, properties, the four kinds of deletion,
+// import and export, send and refresh.
+namespace norvi {
+
+namespace {
+
+QString u(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+bool askWarning(QWidget* parent, const char* text) {
+    return prompts().message(parent, Prompts::Icon::Warning, Prompts::Buttons::YesNo, BookBoxTitle(), u(text)) ==
+           Prompts::Answer::Yes;
+}
+
+} // namespace
+
+void TFormAdrBk::MItemFNewMemberClick() {
+    TFormMember editor(this);
+    if (prompts().execDialog(&editor) != QDialog::Accepted || !editor.record)
+        return;
+    const int32_t id = editor.record->id;
+    QTreeWidgetItem* node = selectedNode();
+    const int32_t groupId = nodeGroupId(node);
+    const auto group = groupId ? GroupMap.find(groupId) : GroupMap.end();
+    if (m_context == Context::Tree && group != GroupMap.end()) {
+        // A new member made while a group is chosen in the tree joins that group.
+        if (AddToFirstFreeSlot(group->second, id)) {
+            SaveBook(this);
+            resetSort();
+            fillList(groupId);
+            setContext(Context::List);
+            selectListRow(m_model->findId(id, RowKind::Member));
+        } else {
+            prompts().notice(this, Prompts::Icon::Warning, BookBoxTitle(), GroupNoRoomText());
+        }
+    } else {
+        // The new member is in the book, not in the group the list may show: show the book, so the user
+        // sees the member that was made.
+        if (m_shownGroup != 0) {
+            m_nodeShown = false;
+            selectNode(rootNode());
+            TreeViewGroupChange();
+        }
+        setContext(Context::List);
+        selectListRow(m_model->findId(id, RowKind::Member));
+    }
+    setStatusText();
+    UpdateCommands();
+}
+
+void TFormAdrBk::MItemFNewGroupClick() {
+    TFormGroup editor(this);
+    if (prompts().execDialog(&editor) != QDialog::Accepted || !editor.record)
+        return;
+    const int32_t id = editor.record->id;
+    // The editor had the tree rebuilt; the new group's node is selected and its entries shown.
+    QTreeWidgetItem* node = groupNode(id);
+    m_nodeShown = false;
+    {
+        const QSignalBlocker blocker(m_tree);
+        selectNode(node ? node : rootNode());
+    }
+    TreeViewGroupChange();
+    m_tree->expandAll();
+    m_tree->setFocus(Qt::OtherFocusReason);
+    setContext(Context::Tree);
+}
+
+void TFormAdrBk::MItemFContentClick() {
+    if (m_context == Context::Tree) {
+        const int32_t id = nodeGroupId(selectedNode());
+        if (!selectedNode() || id == 0)
+            return;
+        editGroup(id);
+        // The tree may have been rebuilt; the same group stays selected while it exists.
+        QTreeWidgetItem* node = groupNode(id);
+        {
+            const QSignalBlocker blocker(m_tree);
+            selectNode(node ? node : rootNode());
+        }
+        TreeViewGroupChange();
+        m_tree->expandAll();
+        return;
+    }
+    const QList<int> rows = selectedListRows();
+    if (rows.size() != 1)
+        return;
+    const BookRow row = m_model->row(rows.first());
+    if (row.kind == RowKind::Member)
+        editMember(row.id);
+    else if (row.kind == RowKind::Group)
+        editGroup(row.id);
+    else
+        return;
+    // The list was filled again after an OK; the edited entry stays the selected one.
+    const int again = m_model->findId(row.id, row.kind);
+    if (again >= 0 && selectedListRows() != QList<int>{again})
+        selectListRow(again);
+}
+
+void TFormAdrBk::editMember(int32_t id) {
+    const auto it = MemberMap.find(id);
+    if (it == MemberMap.end())
+        return;
+    TFormMember editor(this);
+    editor.record = &it->second;
+    prompts().execDialog(&editor);
+}
+
+void TFormAdrBk::editGroup(int32_t id) {
+    const auto it = GroupMap.find(id);
+    if (it == GroupMap.end())
+        return;
+    TFormGroup editor(this);
+    editor.record = &it->second;
+    prompts().execDialog(&editor);
+}
+
+// ---- deleting ----
+
+void TFormAdrBk::MItemFDeleteClick() {
+    if (m_context == Context::Tree) {
+        QTreeWidgetItem* node = selectedNode();
+        if (!node)
+            return;
+        if (node == rootNode())
+            deleteAllGroups();
+        else
+            deleteGroupNode(node);
+        return;
+    }
+    if (selectedListRows().isEmpty())
+        return;
+    if (m_shownGroup == 0)
+        deleteListRowsForever();
+    else
+        removeListRowsFromGroup(m_shownGroup);
+}
+
+void TFormAdrBk::deleteAllGroups() {
+    if (GroupMap.empty() || !askWarning(this, "您確定要移除所有的群組？\n(不會從通訊錄刪除群組成員)"))
+        return;
+    EraseAllGroups();
+    m_nodeShown = false;
+    m_shownGroup = 0;
+    RebuildTree();
+    setStatusText();
+    SaveBook(this);
+    UpdateCommands();
+}
+
+void TFormAdrBk::deleteGroupNode(QTreeWidgetItem* node) {
+    if (!askWarning(this, "您確定要移除所選擇的群組？\n(不會從通訊錄刪除群組成員)"))
+        return;
+    const int32_t id = nodeGroupId(node);
+    QTreeWidgetItem* parent = node->parent();
+    const int index = parent->indexOfChild(node);
+    // The selection moves to the next group, or the one before when the last was deleted, or the root.
+    QTreeWidgetItem* neighbour = parent->child(index + 1);
+    if (!neighbour)
+        neighbour = index > 0 ? parent->child(index - 1) : parent;
+    EraseEntry(id);
+    {
+        const QSignalBlocker blocker(m_tree);
+        delete node;
+        selectNode(neighbour);
+    }
+    TreeViewGroupChange();
+    m_tree->expandAll();
+    setStatusText();
+    SaveBook(this);
+    UpdateCommands();
+}
+
+void TFormAdrBk::deleteListRowsForever() {
+    if (!askWarning(this, "要永遠刪除所選的項目？"))
+        return;
+    const QList<int> rows = selectedListRows();
+    bool groupsGone = false;
+    for (const int r : rows) {
+        const BookRow& row = m_model->row(r);
+        if (!row.isBookEntry())
+            continue;
+        EraseEntry(row.id);
+        if (row.kind == RowKind::Group) {
+            const QSignalBlocker blocker(m_tree);
+            delete groupNode(row.id);
+            groupsGone = true;
+        }
+    }
+    m_model->removeRowsAt(rows);
+    if (groupsGone && !selectedNode()) {
+        const QSignalBlocker blocker(m_tree);
+        selectNode(rootNode());
+    }
+    setStatusText();
+    SaveBook(this);
+    UpdateCommands();
+}
+
+void TFormAdrBk::removeListRowsFromGroup(int32_t groupId) {
+    if (!askWarning(this, "您確定只要從這個群組移除所選擇的項目？\n(不會從通訊錄刪除選擇的項目)"))
+        return;
+    const auto group = GroupMap.find(groupId);
+    const QList<int> rows = selectedListRows();
+    if (group != GroupMap.end())
+        for (const int r : rows)
+            ClearFirstSlot(group->second, m_model->row(r).id);
+    m_model->removeRowsAt(rows);
+    setStatusText();
+    SaveBook(this);
+    UpdateCommands();
+}
+
+// ---- import, export, send, refresh ----
+
+void TFormAdrBk::MItemFImportClick() {
+    openExchange(true);
+}
+
+void TFormAdrBk::MItemFExportClick() {
+    openExchange(false);
+}
+
+void TFormAdrBk::openExchange(bool import) {
+    ExchangeMode = import ? ExchangeDirection::Import : ExchangeDirection::Export;
+    if (FormFileType)
+        prompts().execDialog(FormFileType);
+    if (import) {
+        // The import adds members: the tree and the list show the book as it now stands.
+        RebuildTree();
+        ReloadList();
+    }
+    setStatusText();
+}
+
+// The selected entries join the recipients the send dialog already has, in list order.
+void TFormAdrBk::MItemASendClick() {
+    if (!FormSendSMS)
+        return;
+    FormSendSMS->ParseRecipientField(true);
+    for (const int r : selectedListRows())
+        RecipientList.push_back(EntryForRow(m_model->row(r)));
+    FormSendSMS->opener = MItemASend;
+    prompts().execDialog(FormSendSMS);
+}
+
+void TFormAdrBk::MItemRefreshClick() {
+    m_nodeShown = false;
+    m_shownGroup = 0;
+    RebuildTree();
+    m_tree->expandAll();
+}
+
+} // namespace norvi

@@ -1,0 +1,266 @@
+#include "addressbook/TFormGroup.h"
+
+#include "addressbook/AddressBook.h"
+#include "addressbook/AddressBookState.h"
+#include "addressbook/BookEdits.h"
+#include "addressbook/BookListModel.h"
+#include "addressbook/BookLists.h"
+#include "addressbook/BookTexts.h"
+#include "addressbook/TFormMember.h"
+#include "addressbook/TFormSelectMember.h"
+#include "shared/Big5.h"
+#include "shared/FixedField.h"
+#include "shared/Prompts.h"
+#include "shared/UiFont.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include <cstring>
+
+namespace norvi {
+
+namespace {
+
+QString u(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+QPushButton* makeButton(QWidget* parent, const char* caption, const char* name) {
+    auto* button = new QPushButton(u(caption), parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+TFormGroup::TFormGroup(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("TFormGroup"));
+    applyFormFont(this);
+    setWindowTitle(u("內容"));
+
+    auto* pages = new QTabWidget(this);
+    pages->setObjectName(QStringLiteral("PageControl1"));
+    auto* page = new QWidget(pages);
+    page->setObjectName(QStringLiteral("TabSheetGroup"));
+    pages->addTab(page, u("群組"));
+
+    auto* intro = new QLabel(u("鍵入群組的名稱，然後加入成員。群組建立之後，隨時都可以新增或移除其中的成員。"), page);
+    intro->setWordWrap(true);
+    EditName = new QLineEdit(page);
+    EditName->setObjectName(QStringLiteral("EditName"));
+    auto* nameLabel = new QLabel(u("名稱(&G)："), page);
+    nameLabel->setBuddy(EditName);
+    auto* ways = new QLabel(u("您有兩種方法加入群組成員：從通訊錄選擇成員、將新連絡人加入通訊錄和群組。"), page);
+    ways->setWordWrap(true);
+    LabelCountMember = new QLabel(page);
+    LabelCountMember->setObjectName(QStringLiteral("LabelCountMember"));
+
+    m_model = new BookListModel(1, this);
+    ListViewMember = new QListView(page);
+    ListViewMember->setObjectName(QStringLiteral("ListViewMember"));
+    ListViewMember->setModel(m_model);
+    ListViewMember->setViewMode(QListView::ListMode);
+    ListViewMember->setFlow(QListView::TopToBottom);
+    ListViewMember->setWrapping(true);
+    ListViewMember->setResizeMode(QListView::Adjust);
+    ListViewMember->setUniformItemSizes(true);
+    ListViewMember->setIconSize(QSize(16, 16));
+    ListViewMember->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListViewMember->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListViewMember->setMinimumSize(260, 150);
+    auto* listLabel = new QLabel(u("群組成員(&O)："), page);
+    listLabel->setBuddy(ListViewMember);
+    ListViewMember->setAccessibleName(u("群組成員："));
+
+    ButtonSelectMember = makeButton(page, "選擇成員(&S)", "ButtonSelectMember");
+    ButtonEditNewMember = makeButton(page, "新連絡人(&N)", "ButtonEditNewMember");
+    ButtonRemoveMember = makeButton(page, "移除(&V)", "ButtonRemoveMember");
+    ButtonContent = makeButton(page, "內容(&R)", "ButtonContent");
+
+    auto* grid = new QGridLayout(page);
+    grid->addWidget(intro, 0, 0, 1, 3);
+    grid->addWidget(nameLabel, 1, 0);
+    grid->addWidget(EditName, 1, 1, 1, 2);
+    grid->addWidget(ways, 2, 0, 1, 3);
+    grid->addWidget(listLabel, 3, 0, 1, 2);
+    grid->addWidget(LabelCountMember, 3, 1, Qt::AlignRight);
+    // The entry list sits 9 pixels below its label, 16 from the left, 7 short of the buttons.
+    auto* listBox = new QHBoxLayout;
+    listBox->setContentsMargins(16 - grid->contentsMargins().left(), 9 - grid->verticalSpacing(), 7, 0);
+    listBox->addWidget(ListViewMember);
+    grid->addLayout(listBox, 4, 0, 1, 2);
+    auto* buttonsRight = new QVBoxLayout;
+    for (QPushButton* b : {ButtonSelectMember, ButtonEditNewMember, ButtonRemoveMember, ButtonContent})
+        buttonsRight->addWidget(b);
+    buttonsRight->addStretch(1);
+    grid->addLayout(buttonsRight, 4, 2);
+    grid->setRowStretch(4, 1);
+    grid->setColumnStretch(1, 1);
+
+    ButtonOk = makeButton(this, "確定", "ButtonOk");
+    ButtonCancel = makeButton(this, "取消", "ButtonCancel");
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ButtonOk);
+    buttons->addWidget(ButtonCancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(pages);
+    layout->addLayout(buttons);
+    resize(430, 400);
+
+    connect(ButtonSelectMember, &QPushButton::clicked, this, &TFormGroup::ButtonSelectMemberClick);
+    connect(ButtonEditNewMember, &QPushButton::clicked, this, &TFormGroup::ButtonEditNewMemberClick);
+    connect(ButtonRemoveMember, &QPushButton::clicked, this, &TFormGroup::ButtonRemoveMemberClick);
+    connect(ButtonContent, &QPushButton::clicked, this, &TFormGroup::ButtonContentClick);
+    connect(ListViewMember, &QAbstractItemView::doubleClicked, this, &TFormGroup::ButtonContentClick);
+    connect(ButtonOk, &QPushButton::clicked, this, &TFormGroup::ButtonOkClick);
+    connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TFormGroup::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TFormGroup::FormShow() {
+    if (record) {
+        setWindowTitle(fromBig5(getField(record->name)) + u(" 內容"));
+        EditName->setText(fromBig5(getField(record->name)));
+        FillFromGroup(*m_model, record, 1);
+        m_model->sortByCaptionLocale();
+    } else {
+        setWindowTitle(u("內容"));
+        EditName->clear();
+        m_model->setRows({});
+    }
+    entriesChanged();
+    EditName->setFocus(Qt::OtherFocusReason);
+}
+
+void TFormGroup::entriesChanged() {
+    const int count = m_model->rowCount();
+    LabelCountMember->setText(QString::number(count) + u(" 個成員"));
+    ButtonRemoveMember->setEnabled(count > 0);
+    ButtonContent->setEnabled(count > 0);
+    // An empty list is painted like the window around it.
+    QPalette palette = ListViewMember->palette();
+    palette.setColor(QPalette::Base, count > 0 ? QPalette().color(QPalette::Base) : QPalette().color(QPalette::Window));
+    ListViewMember->setPalette(palette);
+}
+
+void TFormGroup::selectEntry(int32_t id, RowKind kind) {
+    const int row = m_model->findId(id, kind);
+    if (row < 0)
+        return;
+    const QModelIndex index = m_model->index(row, 0);
+    ListViewMember->setFocus(Qt::OtherFocusReason);
+    ListViewMember->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    ListViewMember->scrollTo(index);
+}
+
+void TFormGroup::ButtonSelectMemberClick() {
+    std::vector<int32_t> ids;
+    for (const BookRow& row : m_model->rows())
+        ids.push_back(row.id);
+    if (ids.size() > std::size_t(kGroupSlots))
+        ids.resize(std::size_t(kGroupSlots));
+    WriteGroupSlots(GroupScratch, ids);
+
+    TFormSelectMember picker(this);
+    picker.caller = this;
+    picker.editedGroup = record;
+    if (prompts().execDialog(&picker) != QDialog::Accepted)
+        return;
+    FillFromGroup(*m_model, &GroupScratch, 1);
+    m_model->sortByCaptionLocale();
+    entriesChanged();
+}
+
+void TFormGroup::ButtonEditNewMemberClick() {
+    TFormMember editor(this);
+    if (prompts().execDialog(&editor) != QDialog::Accepted || !editor.record)
+        return;
+    const BookRow row = MemberRow(*editor.record, false);
+    m_model->insertRowAt(m_model->captionLocalePosition(row), row);
+    selectEntry(row.id, row.kind);
+    entriesChanged();
+}
+
+void TFormGroup::ButtonRemoveMemberClick() {
+    if (SelectedRows(ListViewMember).isEmpty())
+        return;
+    DeleteSelectedRows(ListViewMember);
+    entriesChanged();
+}
+
+void TFormGroup::ButtonContentClick() {
+    const QList<int> rows = SelectedRows(ListViewMember);
+    if (rows.size() != 1)
+        return;
+    const BookRow row = m_model->row(rows.first());
+    if (!EditListEntry(this, *m_model, rows.first(), 1))
+        return;
+    // A new name may move the entry within the list, which stays in name order.
+    m_model->sortByCaptionLocale();
+    selectEntry(row.id, row.kind);
+}
+
+void TFormGroup::dropCyclicGroups() {
+    if (!record)
+        return; // no group holds a group that is not stored yet
+    QList<int> cyclic;
+    for (int r = 0; r < m_model->rowCount(); ++r) {
+        const BookRow& row = m_model->row(r);
+        if (row.kind == RowKind::Group && (row.id == record->id || GroupContains(row.id, record->id))) {
+            prompts().okBox(this, Prompts::Icon::Error, BookBoxTitle(), GroupCycleText(fromBig5(row.caption)));
+            cyclic.append(r);
+        }
+    }
+    m_model->removeRowsAt(cyclic);
+    entriesChanged();
+}
+
+void TFormGroup::ButtonOkClick() {
+    if (m_model->rowCount() > kGroupSlots) {
+        prompts().notice(this, Prompts::Icon::Warning, BookBoxTitle(), GroupOverfullText());
+        return;
+    }
+    const FieldText name = NameFieldText(EditName->text(), int(sizeof(record->name)), u("名稱"));
+    if (!name.ok) {
+        prompts().okBox(this, Prompts::Icon::Warning, BookBoxTitle(), name.error);
+        EditName->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    // A group picked here may have come to hold this one in the meantime (through an editor opened from
+    // this one); storing it would make the group contain itself.
+    dropCyclicGroups();
+    std::vector<int32_t> ids;
+    for (const BookRow& row : m_model->rows())
+        ids.push_back(row.id);
+
+    if (!record) {
+        sGroup fresh;
+        std::memset(&fresh, 0, sizeof fresh);
+        fresh.id = NewEntryId(EntryKind::Group, EntryIdStart(EntryKind::Group));
+        record = &GroupMap.insert_or_assign(fresh.id, fresh).first->second;
+    }
+    putField(record->name, name.bytes);
+    WriteGroupSlots(*record, ids);
+
+    emit BookNotifier::instance().treeRebuildRequested();
+    emit BookNotifier::instance().listReloadRequested();
+    SaveBook(this);
+    accept();
+}
+
+} // namespace norvi

@@ -1,0 +1,292 @@
+#include "BookWindowTest.h"
+
+#include "addressbook/TFormMember.h"
+#include "shared/Clock.h"
+
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+using namespace norvi;
+using namespace norvi::test;
+
+namespace {
+
+class MemberEditorTest : public BookWindowTest {
+protected:
+    void SetUp() override {
+        BookWindowTest::SetUp();
+        Clock::setFixed(QDateTime(QDate(2024, 3, 1), QTime(9, 30, 0)));
+        m_now = Clock::now().toSecsSinceEpoch();
+        addMember(102, "王小明", "0911000111;0922000222;@0933000333", "同事");
+        addGroup(-201, "同事", {0, 102});
+        addGroup(-204, "球隊", {102});
+        addGroup(-205, "空的");
+    }
+
+    static QLineEdit* edit(QDialog* d, const char* name) { return d->findChild<QLineEdit*>(QString::fromLatin1(name)); }
+    static QTreeWidget* numbers(QDialog* d) { return d->findChild<QTreeWidget*>(QStringLiteral("ListViewMsisdn")); }
+    static QStringList numberRows(QDialog* d) {
+        QStringList rows;
+        for (int i = 0; i < numbers(d)->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* item = numbers(d)->topLevelItem(i);
+            rows << item->text(0) + item->text(1) + (item->icon(0).isNull() ? QString() : u("*"));
+        }
+        return rows;
+    }
+    static bool addNumber(QDialog* d, const QString& number) {
+        return typeInto(edit(d, "EditMsisdn"), number) && click(d, "ButtonAddMsisdn");
+    }
+    // Runs `body` in the member editor that 新成員 opens in the address book (tree context on `node`).
+    void newMember(const QString& node, const std::function<void(QDialog*)>& body) {
+        withBook([&](TFormAdrBk& w) {
+            ASSERT_TRUE(clickNode(w, node));
+            m_prompts.dialogHandlers.push_back(body);
+            trigger(item(w, "MItemFNewMember"));
+            m_book = &w;
+            m_listed = captions(list(w));
+            m_selected = SelectedRows(list(w));
+            m_context = w.context();
+        });
+    }
+    // Runs `body` in the member editor opened on a row of the whole book with 內容.
+    void editMember(const QString& row, const std::function<void(QDialog*)>& body) {
+        withBook([&](TFormAdrBk& w) {
+            ASSERT_TRUE(clickRows(list(w), {row}));
+            m_prompts.dialogHandlers.push_back(body);
+            ASSERT_TRUE(click(&w, "SpeedButtonContent"));
+            m_listed = captions(list(w));
+        });
+    }
+
+    qint64 m_now = 0;
+    TFormAdrBk* m_book = nullptr;
+    QStringList m_listed;
+    QList<int> m_selected;
+    TFormAdrBk::Context m_context = TFormAdrBk::Context::Tree;
+};
+
+const char* const kMarker = " (預設手機門號)";
+
+} // namespace
+
+TEST_F(MemberEditorTest, NewMemberWithTwoNumbersAndTheSecondMadeDefault) {
+    startWithBook();
+    newMember(u("我的連絡人"), [&](QDialog* d) {
+        EXPECT_EQ(d->windowTitle(), u("內容"));
+        EXPECT_FALSE(d->findChild<QPushButton*>(QStringLiteral("ButtonAddMsisdn"))->isEnabled());
+        EXPECT_FALSE(d->findChild<QPushButton*>(QStringLiteral("ButtonSetDefMsisdn"))->isEnabled());
+        ASSERT_TRUE(typeInto(edit(d, "EditName"), u("  李大華 ")));
+        ASSERT_TRUE(typeInto(edit(d, "EditDesc"), u(" 朋友 ")));
+        ASSERT_TRUE(addNumber(d, QStringLiteral("0911111111")));
+        EXPECT_EQ(numberRows(d), QStringList{u("0911111111") + u(kMarker) + u("*")});
+        ASSERT_TRUE(typeInto(edit(d, "EditMsisdn"), QStringLiteral("0922222222")));
+        ASSERT_TRUE(keyClick(edit(d, "EditMsisdn"), Qt::Key_Return)); // Enter adds the number
+        EXPECT_TRUE(edit(d, "EditMsisdn")->text().isEmpty());
+        ASSERT_TRUE(clickRow(numbers(d), 1));
+        ASSERT_TRUE(click(d, "ButtonSetDefMsisdn"));
+        EXPECT_EQ(numberRows(d), (QStringList{u("0911111111"), u("0922222222") + u(kMarker) + u("*")}));
+        ASSERT_TRUE(click(d, "ButtonOk"));
+    });
+    const int32_t id = int32_t(m_now);
+    ASSERT_EQ(MemberMap.count(id), 1u);
+    const sMember& m = MemberMap.at(id);
+    EXPECT_EQ(getField(m.name), big5(u("李大華")));
+    EXPECT_EQ(getField(m.desc), big5(u(" 朋友 "))); // the description is kept as typed
+    EXPECT_EQ(getField(m.msisdn), "0911111111;@0922222222");
+    expectFileIsBook();
+    // The new member is listed, selected, and the list has the focus.
+    EXPECT_EQ(m_context, TFormAdrBk::Context::List);
+    ASSERT_EQ(m_selected.size(), 1);
+    EXPECT_EQ(m_listed.at(m_selected.first()), u("李大華"));
+}
+
+TEST_F(MemberEditorTest, OneNumberIsStoredBareAndOpensAgainAsTheDefault) {
+    startWithBook();
+    newMember(u("我的連絡人"), [&](QDialog* d) {
+        ASSERT_TRUE(typeInto(edit(d, "EditName"), u("單號")));
+        ASSERT_TRUE(addNumber(d, QStringLiteral("0955000111")));
+        ASSERT_TRUE(click(d, "ButtonOk"));
+    });
+    EXPECT_EQ(getField(MemberMap.at(int32_t(m_now)).msisdn), "0955000111");
+    editMember(u("單號"), [&](QDialog* d) {
+        EXPECT_EQ(d->windowTitle(), u("單號 內容"));
+        EXPECT_EQ(numberRows(d), QStringList{u("0955000111") + u(kMarker) + u("*")});
+        EXPECT_TRUE(numbers(d)->topLevelItem(0)->isSelected());
+        ASSERT_TRUE(click(d, "ButtonCancel"));
+    });
+}
+
+TEST_F(MemberEditorTest, TheNumberCheckAcceptsAsksOrRefuses) {
+    startWithBook();
+    newMember(u("我的連絡人"), [&](QDialog* d) {
+        ASSERT_TRUE(addNumber(d, QStringLiteral("+886912345678")));
+        EXPECT_TRUE(m_prompts.messages().isEmpty()) << "a plus and digits pass silently";
+
+        ASSERT_TRUE(addNumber(d, QStringLiteral("0912-345-678"))); // answered No
+        EXPECT_EQ(lastMessage(), u("輸入的內容 0912-345-678 不是有效的手機門號，\n仍然想新增這個門號？"));
+        EXPECT_EQ(numbers(d)->topLevelItemCount(), 1);
+        EXPECT_EQ(edit(d, "EditMsisdn")->text(), QStringLiteral("0912-345-678")) << "the refused text stays";
+        m_prompts.answers.push_back(Prompts::Answer::Yes);
+        ASSERT_TRUE(click(d, "ButtonAddMsisdn"));
+        EXPECT_EQ(numbers(d)->topLevelItemCount(), 2);
+
+        ASSERT_TRUE(addNumber(d, u("０９１２３４５６７８")));
+        EXPECT_EQ(lastMessage(), u("手機門號只能包含ASCII字元"));
+        EXPECT_EQ(m_prompts.asked.last().buttons, Prompts::Buttons::Ok);
+        EXPECT_EQ(numbers(d)->topLevelItemCount(), 2);
+        ASSERT_TRUE(addNumber(d, QStringLiteral("0911;0922")));
+        EXPECT_EQ(numbers(d)->topLevelItemCount(), 2) << "a separator would split the number when stored";
+        ASSERT_TRUE(click(d, "ButtonCancel"));
+    });
+    EXPECT_EQ(MemberMap.size(), 1u);
+}
+
+TEST_F(MemberEditorTest, AnEditedNumberThatIsRefusedGetsItsOldNumberBack) {
+    startWithBook();
+    editMember(u("王小明"), [&](QDialog* d) {
+        auto editRow = [&](int row, const QString& text) {
+            // A click on the row that is already selected would start editing by itself, a moment later.
+            if (numbers(d)->selectedItems() != QList<QTreeWidgetItem*>{numbers(d)->topLevelItem(row)}) {
+                ASSERT_TRUE(clickRow(numbers(d), row));
+            }
+            ASSERT_TRUE(click(d, "ButtonEditMsisdn"));
+            auto* editor = numbers(d)->findChild<QLineEdit*>();
+            ASSERT_NE(editor, nullptr) << "no editor in the row";
+            QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(editor, text);
+            QTest::keyClick(editor, Qt::Key_Return);
+            // The editor hands its text over, and the check runs, once the events in flight are delivered.
+            for (int i = 0; i < 3; ++i)
+                QCoreApplication::processEvents();
+        };
+        editRow(2, QStringLiteral("09-33")); // answered No
+        EXPECT_EQ(lastMessage(), u("輸入的內容 09-33 不是有效的手機門號，\n仍然想修改這個門號？"));
+        EXPECT_EQ(numberRows(d)[2], u("0933000333") + u(kMarker) + u("*"));
+        m_prompts.answers.push_back(Prompts::Answer::Yes);
+        editRow(2, QStringLiteral("09-44"));
+        EXPECT_EQ(numberRows(d)[2], u("09-44") + u(kMarker) + u("*")) << "the default keeps its marker";
+        editRow(0, QStringLiteral("0900999888"));
+        ASSERT_TRUE(click(d, "ButtonOk"));
+    });
+    EXPECT_EQ(getField(MemberMap.at(102).msisdn), "0900999888;0922000222;@09-44");
+    expectFileIsBook();
+}
+
+TEST_F(MemberEditorTest, RemovingTheDefaultRowMakesTheFirstRemainingRowTheDefault) {
+    startWithBook();
+    editMember(u("王小明"), [&](QDialog* d) {
+        ASSERT_TRUE(clickRow(numbers(d), 2));
+        ASSERT_TRUE(click(d, "ButtonRemoveMsisdn"));
+        EXPECT_EQ(numberRows(d), (QStringList{u("0911000111") + u(kMarker) + u("*"), u("0922000222")}));
+        ASSERT_TRUE(clickRow(numbers(d), 0));
+        ASSERT_TRUE(clickRow(numbers(d), 1, Qt::ControlModifier));
+        ASSERT_TRUE(click(d, "ButtonRemoveMsisdn"));
+        EXPECT_FALSE(d->findChild<QPushButton*>(QStringLiteral("ButtonRemoveMsisdn"))->isEnabled());
+        ASSERT_TRUE(click(d, "ButtonOk")); // no number left
+        EXPECT_EQ(lastMessage(), u("請輸入成員的手機門號"));
+        EXPECT_TRUE(d->isVisible());
+        ASSERT_TRUE(addNumber(d, QStringLiteral("0955")));
+        ASSERT_TRUE(click(d, "ButtonOk"));
+    });
+    EXPECT_EQ(getField(MemberMap.at(102).msisdn), "0955");
+    expectFileIsBook();
+}
+
+TEST_F(MemberEditorTest, AnExistingMemberShowsItsGroupsAndIsSavedOnOkOnly) {
+    startWithBook();
+    const QByteArray before = fileBytes();
+    editMember(u("王小明"), [&](QDialog* d) {
+        EXPECT_EQ(d->windowTitle(), u("王小明 內容"));
+        auto* belong = d->findChild<QListWidget*>(QStringLiteral("ListBoxBelong"));
+        ASSERT_EQ(belong->count(), 2);
+        EXPECT_EQ(belong->item(0)->text(), u("同事"));
+        EXPECT_EQ(belong->item(1)->text(), u("球隊"));
+        ASSERT_TRUE(typeInto(edit(d, "EditDesc"), u("改過")));
+        ASSERT_TRUE(click(d, "ButtonCancel"));
+    });
+    EXPECT_EQ(fileBytes(), before);
+    EXPECT_EQ(getField(MemberMap.at(102).desc), big5(u("同事")));
+    editMember(u("王小明"), [&](QDialog* d) {
+        ASSERT_TRUE(typeInto(edit(d, "EditName"), u("王大明")));
+        ASSERT_TRUE(typeInto(edit(d, "EditDesc"), u("改過")));
+        ASSERT_TRUE(addNumber(d, QStringLiteral("0966"))); // added at the end; the default stays
+        ASSERT_TRUE(click(d, "ButtonOk"));
+    });
+    EXPECT_EQ(getField(MemberMap.at(102).name), big5(u("王大明")));
+    EXPECT_EQ(getField(MemberMap.at(102).msisdn), "0911000111;0922000222;@0933000333;0966");
+    EXPECT_TRUE(m_listed.contains(u("王大明"))) << "the list shows the new name";
+    expectFileIsBook();
+}
+
+TEST_F(MemberEditorTest, ANumberLeftInTheFieldIsTakenOnOk) {
+    startWithBook();
+    newMember(u("我的連絡人"), [&](QDialog* d) {
+        ASSERT_TRUE(typeInto(edit(d, "EditMsisdn"), QStringLiteral("0977000111")));
+        ASSERT_TRUE(click(d, "ButtonOk"));
+    });
+    EXPECT_EQ(getField(MemberMap.at(int32_t(m_now)).msisdn), "0977000111");
+}
+
+TEST_F(MemberEditorTest, TextsThatCannotBeStoredAreRefusedWithTheReason) {
+    startWithBook();
+    newMember(u("我的連絡人"), [&](QDialog* d) {
+        ASSERT_TRUE(addNumber(d, QStringLiteral("0911")));
+        ASSERT_TRUE(typeInto(edit(d, "EditName"), u("小明😀")));
+        ASSERT_TRUE(click(d, "ButtonOk"));
+        EXPECT_TRUE(lastMessage().contains(u("😀")));
+        EXPECT_TRUE(d->isVisible());
+        for (int i = 0; i < 12; ++i)
+            ASSERT_TRUE(addNumber(d, QStringLiteral("0912345678")));
+        ASSERT_TRUE(typeInto(edit(d, "EditName"), u("小明")));
+        ASSERT_TRUE(click(d, "ButtonOk"));
+        EXPECT_TRUE(lastMessage().contains(u("120"))) << "13 numbers do not fit in 120 bytes";
+        EXPECT_TRUE(d->isVisible());
+        ASSERT_TRUE(click(d, "ButtonCancel"));
+    });
+    EXPECT_EQ(MemberMap.size(), 1u);
+}
+
+TEST_F(MemberEditorTest, ANewMemberJoinsTheGroupSelectedInTheTreeAtItsFirstEmptySlot) {
+    startWithBook();
+    newMember(u("同事"), [&](QDialog* d) {
+        ASSERT_TRUE(addNumber(d, QStringLiteral("0911")));
+        ASSERT_TRUE(typeInto(edit(d, "EditName"), u("新人")));
+        ASSERT_TRUE(click(d, "ButtonOk"));
+    });
+    EXPECT_EQ(GroupMap.at(-201).members[0], int32_t(m_now));
+    EXPECT_EQ(GroupMap.at(-201).members[1], 102);
+    EXPECT_EQ(m_listed, (QStringList{u("王小明"), u("新人")}));
+    EXPECT_EQ(m_listed.at(m_selected.value(0, -1)), u("新人"));
+    EXPECT_EQ(m_context, TFormAdrBk::Context::List);
+    expectFileIsBook();
+}
+
+TEST_F(MemberEditorTest, AFullGroupTakesNoNewMemberButTheBookDoes) {
+    std::vector<int32_t> full;
+    for (int i = 0; i < kGroupSlots; ++i)
+        full.push_back(102);
+    addGroup(-206, "滿了", full);
+    startWithBook();
+    newMember(u("滿了"), [&](QDialog* d) {
+        ASSERT_TRUE(addNumber(d, QStringLiteral("0911")));
+        ASSERT_TRUE(click(d, "ButtonOk"));
+    });
+    EXPECT_EQ(lastMessage(), u("本群組已達最大成員數(1000)，無法再新增其他成員！"));
+    EXPECT_EQ(MemberMap.count(int32_t(m_now)), 1u);
+    EXPECT_EQ(GroupMap.at(-206).members[kGroupSlots - 1], 102);
+    expectFileIsBook();
+}
+
+TEST_F(MemberEditorTest, TwoMembersMadeInTheSameSecondGetNeighbouringIds) {
+    startWithBook();
+    for (const char* number : {"0911", "0922"})
+        newMember(u("我的連絡人"), [&](QDialog* d) {
+            ASSERT_TRUE(addNumber(d, QString::fromLatin1(number)));
+            ASSERT_TRUE(click(d, "ButtonOk"));
+        });
+    EXPECT_EQ(getField(MemberMap.at(int32_t(m_now)).msisdn), "0911");
+    EXPECT_EQ(getField(MemberMap.at(int32_t(m_now) + 1).msisdn), "0922");
+}

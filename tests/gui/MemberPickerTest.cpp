@@ -1,0 +1,199 @@
+#include "BookWindowTest.h"
+
+#include "addressbook/TFormSelectMember.h"
+#include "compose/TFormSendSMS.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+
+#include <cstring>
+
+using namespace norvi;
+using namespace norvi::test;
+
+namespace {
+
+class MemberPickerTest : public BookWindowTest {
+protected:
+    void SetUp() override {
+        BookWindowTest::SetUp();
+        addMember(101, "Alice", "0955123456");
+        addMember(102, "王小明", "0912345678");
+        addGroup(-301, "P", {101, -302});
+        addGroup(-302, "Q", {-303});
+        addGroup(-303, "R");
+        addGroup(-304, "S", {102});
+        startWithBook();
+    }
+
+    static QTreeView* all(QDialog* p) { return p->findChild<QTreeView*>(QStringLiteral("ListViewAll")); }
+    static QTreeView* chosen(QDialog* p) { return p->findChild<QTreeView*>(QStringLiteral("ListViewMember")); }
+    static QList<int> images(QTreeView* view) {
+        QList<int> list;
+        for (int r = 0; r < view->model()->rowCount(); ++r)
+            list << view->model()->index(r, 0).data(BookListModel::ImageRole).toInt();
+        return list;
+    }
+    static void choose(QDialog* picker, const QStringList& names) {
+        ASSERT_TRUE(clickRows(all(picker), names));
+        ASSERT_TRUE(click(picker, "ButtonSelect"));
+    }
+    // Opens the picker as the group editor does, for `edited` (or a new group), with `entries` in GroupScratch.
+    int pickForGroup(sGroup* edited, std::vector<int32_t> entries, const std::function<void(QDialog*)>& body) {
+        GroupScratch = group(0);
+        std::copy(entries.begin(), entries.end(), GroupScratch.members);
+        TFormSelectMember picker(&mainWindow());
+        picker.caller = &mainWindow();
+        picker.editedGroup = edited;
+        m_prompts.dialogHandlers.push_back(body);
+        return prompts().execDialog(&picker);
+    }
+    std::vector<int32_t> scratch() const {
+        std::vector<int32_t> ids;
+        for (int32_t id : GroupScratch.members)
+            if (id)
+                ids.push_back(id);
+        return ids;
+    }
+};
+
+sMtData entry(int32_t id, const char* label, uint8_t kind) {
+    sMtData e;
+    std::memset(&e, 0, sizeof e);
+    e.id = id;
+    e.kind = kind;
+    putCString(e.label, QByteArray(label));
+    return e;
+}
+
+} // namespace
+
+TEST_F(MemberPickerTest, OpensOnTheWholeBookSortedByNameWithTheGroupsEntriesOnTheRight) {
+    const int result = pickForGroup(&GroupMap.at(-301), {101, -302}, [&](QDialog* p) {
+        EXPECT_EQ(p->windowTitle(), u("選擇群組成員"));
+        EXPECT_EQ(p->findChild<QLabel*>(QStringLiteral("LabelMember"))->text(), u("成員(&M)："));
+        EXPECT_EQ(headers(all(p)), (QStringList{u("名稱 ↑"), u("行動電話"), u("說明")}));
+        EXPECT_EQ(captions(all(p)), (QStringList{u("Alice"), u("P"), u("Q"), u("R"), u("S"), u("王小明")}));
+        EXPECT_EQ(SelectedRows(all(p)), QList<int>{0});
+        EXPECT_EQ(captions(chosen(p)), (QStringList{u("Alice"), u("Q")}));
+        EXPECT_EQ(images(chosen(p)), (QList<int>{BookIcon::Member, BookIcon::Group}));
+        ASSERT_TRUE(clickHeader(all(p), 0));
+        EXPECT_EQ(headers(all(p))[0], u("名稱 ↓"));
+        ASSERT_TRUE(click(p, "ButtonCancel"));
+    });
+    EXPECT_EQ(result, QDialog::Rejected);
+    EXPECT_EQ(scratch(), (std::vector<int32_t>{101, -302})) << "cancel hands nothing back";
+}
+
+TEST_F(MemberPickerTest, GroupsThatContainTheEditedGroupAreRefusedByName) {
+    const int result = pickForGroup(&GroupMap.at(-303), {}, [&](QDialog* p) {
+        choose(p, {u("P"), u("S"), u("R"), u("王小明")});
+        choose(p, {u("王小明")}); // chosen twice: kept once
+        ASSERT_TRUE(click(p, "ButtonOk"));
+    });
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(m_prompts.messages(), (QStringList{u("無法將群組'P'加到這個群組，\n原因是群組'P'已經包含這個群組"),
+                                                 u("無法將群組'R'加到這個群組，\n原因是群組'R'已經包含這個群組")}));
+    EXPECT_EQ(m_prompts.asked.last().buttons, Prompts::Buttons::Ok);
+    EXPECT_EQ(scratch(), (std::vector<int32_t>{-304, 102}));
+}
+
+TEST_F(MemberPickerTest, AThousandEntriesPassAndOneMoreKeepsThePickerOpen) {
+    for (int i = 0; i < kGroupSlots - 1; ++i)
+        MemberMap[5000 + i] = member(5000 + i, "m", "0911");
+    // 999 new members, 2 members and 4 groups; R is the edited group and P and Q hold it: 1,002 entries.
+    bool stayed = false;
+    const int result = pickForGroup(&GroupMap.at(-303), {}, [&](QDialog* p) {
+        all(p)->setFocus();
+        ASSERT_TRUE(keyClick(all(p), Qt::Key_A, Qt::ControlModifier));
+        ASSERT_TRUE(click(p, "ButtonSelect"));
+        ASSERT_TRUE(click(p, "ButtonOk"));
+        stayed = p->isVisible();
+        EXPECT_EQ(lastMessage(), u("本群組已超過最大成員數(1000)，請移除一些成員！"));
+        // Two members fewer: exactly 1,000.
+        ASSERT_TRUE(clickRow(chosen(p), 0));
+        ASSERT_TRUE(clickRow(chosen(p), 1, Qt::ControlModifier));
+        ASSERT_TRUE(clickAt(chosen(p)->viewport(), chosen(p)->visualRect(chosen(p)->model()->index(1, 0)).center(),
+                            Qt::NoModifier, Qt::RightButton));
+        QMenu* popup = openPopup(*p, "PopupMenuLvMember");
+        ASSERT_TRUE(popup);
+        EXPECT_FALSE(popup->findChild<QAction*>(QStringLiteral("PMItemLvMContent"))->isEnabled());
+        trigger(popup->findChild<QAction*>(QStringLiteral("PMItemLvMDelete")));
+        popup->close();
+        ASSERT_TRUE(click(p, "ButtonOk"));
+    });
+    EXPECT_TRUE(stayed);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(scratch().size(), std::size_t(kGroupSlots));
+}
+
+TEST_F(MemberPickerTest, SendModeKeepsListRowsAndTypedNumbersInTheirPlaces) {
+    RecipientList = {entry(0, "0911222333", KindTyped), entry(101, "Alice", KindAddressBook),
+                     entry(3, "0922333444", KindListRow), entry(-304, "S", KindAddressBook),
+                     entry(101, "Alice", KindAddressBook)};
+    TFormSelectMember picker(&m_windows->sendSMS());
+    picker.caller = &m_windows->sendSMS();
+    ASSERT_TRUE(picker.sendMode());
+    m_prompts.dialogHandlers.push_back([&](QDialog* p) {
+        EXPECT_EQ(p->windowTitle(), u("選擇受訊者"));
+        EXPECT_EQ(p->findChild<QLabel*>(QStringLiteral("LabelMember"))->text(), u("受訊者(&M)："));
+        EXPECT_EQ(captions(chosen(p)), (QStringList{u("0911222333"), u("Alice"), u("0922333444"), u("S"), u("Alice")}));
+        EXPECT_EQ(images(chosen(p)), (QList<int>{BookIcon::TypedNumber, BookIcon::Member, BookIcon::ListFileRow,
+                                                 BookIcon::Group, BookIcon::Member}));
+        // 內容 is for members and groups only.
+        ASSERT_TRUE(clickRow(chosen(p), 0));
+        ASSERT_TRUE(clickAt(chosen(p)->viewport(), chosen(p)->visualRect(chosen(p)->model()->index(0, 0)).center(),
+                            Qt::NoModifier, Qt::RightButton));
+        QMenu* popup = openPopup(*p, "PopupMenuLvMember");
+        ASSERT_TRUE(popup);
+        EXPECT_FALSE(popup->findChild<QAction*>(QStringLiteral("PMItemLvMContent"))->isEnabled());
+        EXPECT_TRUE(popup->findChild<QAction*>(QStringLiteral("PMItemLvMDelete"))->isEnabled());
+        popup->close();
+        choose(p, {u("王小明")});
+        ASSERT_TRUE(click(p, "ButtonOk"));
+    });
+    EXPECT_EQ(prompts().execDialog(&picker), 1);
+    std::vector<std::tuple<int32_t, int, QByteArray>> out;
+    for (const sMtData& e : RecipientList)
+        out.emplace_back(e.id, e.kind, getField(e.label));
+    const std::vector<std::tuple<int32_t, int, QByteArray>> expected = {{0, KindTyped, "0911222333"},
+                                                                        {101, KindAddressBook, "Alice"},
+                                                                        {3, KindListRow, "0922333444"},
+                                                                        {-304, KindAddressBook, "S"},
+                                                                        {102, KindAddressBook, big5(u("王小明"))}};
+    EXPECT_EQ(out, expected);
+}
+
+TEST_F(MemberPickerTest, ANewMemberIsSelectedAndPropertiesUpdateBothLists) {
+    Clock::setFixed(QDateTime(QDate(2024, 3, 1), QTime(9, 30, 0)));
+    const int32_t id = int32_t(Clock::now().toSecsSinceEpoch());
+    pickForGroup(nullptr, {101}, [&](QDialog* p) {
+        ASSERT_TRUE(clickHeader(all(p), 1));
+        m_prompts.dialogHandlers.push_back([&](QDialog* m) {
+            ASSERT_TRUE(typeInto(m->findChild<QLineEdit*>(QStringLiteral("EditName")), u("Bob")));
+            ASSERT_TRUE(typeInto(m->findChild<QLineEdit*>(QStringLiteral("EditMsisdn")), u("0933")));
+            ASSERT_TRUE(click(m, "ButtonOk"));
+        });
+        ASSERT_TRUE(click(p, "ButtonNewMember"));
+        EXPECT_EQ(headers(all(p))[0], u("名稱 ↑"));
+        const QList<int> selected = SelectedRows(all(p));
+        ASSERT_EQ(selected.size(), 1);
+        EXPECT_EQ(captions(all(p))[selected.first()], u("Bob"));
+
+        ASSERT_TRUE(clickRows(all(p), {u("Alice")}));
+        m_prompts.dialogHandlers.push_back([&](QDialog* m) {
+            ASSERT_TRUE(typeInto(m->findChild<QLineEdit*>(QStringLiteral("EditName")), u("Alicia")));
+            ASSERT_TRUE(click(m, "ButtonOk"));
+        });
+        ASSERT_TRUE(click(p, "ButtonContent"));
+        EXPECT_TRUE(captions(all(p)).contains(u("Alicia")));
+        EXPECT_EQ(captions(chosen(p)), QStringList{u("Alicia")});
+        ASSERT_TRUE(click(p, "ButtonCancel"));
+    });
+    EXPECT_EQ(MemberMap.count(id), 1u);
+    EXPECT_EQ(getField(MemberMap.at(101).name), "Alicia");
+    expectFileIsBook();
+}

@@ -1,0 +1,158 @@
+#pragma once
+
+#include "BookRecords.h"
+#include "WindowTest.h"
+#include "addressbook/AddressBook.h"
+#include "addressbook/AddressBookState.h"
+#include "addressbook/BookListModel.h"
+#include "addressbook/BookLists.h"
+#include "addressbook/TFormAdrBk.h"
+#include "compose/ComposeState.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <functional>
+#include <ostream>
+
+// Texts in failure messages as the user reads them.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+
+namespace norvi::test {
+
+// Window tests of the address book: the book is put into the maps and the file, then the window is opened
+// from the main window as a user does and driven inside its modal loop.
+class BookWindowTest : public WindowTest {
+protected:
+    static QString u(const char* utf8) { return QString::fromUtf8(utf8); }
+
+    // Starts the windows and stores the maps as they stand in AddressBook.bin.
+    void startWithBook() {
+        std::map<int32_t, sMember> members = MemberMap;
+        std::map<int32_t, sGroup> groups = GroupMap;
+        startWindows();
+        MemberMap = members;
+        GroupMap = groups;
+        ASSERT_TRUE(SaveAddressBook().ok);
+        m_prompts.asked.clear();
+    }
+
+    void addMember(int32_t id, const char* name, const char* msisdn = "0912000000", const char* desc = "") {
+        MemberMap[id] = member(id, big5(u(name)), QByteArray(msisdn), big5(u(desc)));
+    }
+    void addGroup(int32_t id, const char* name, std::vector<int32_t> entries = {}) {
+        sGroup g = group(id);
+        putField(g.name, big5(u(name)));
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            g.members[i] = entries[i];
+        GroupMap[id] = g;
+    }
+
+    // Opens 通訊錄 from the main window's tool bar and runs `body` in it; the window is closed afterwards.
+    void withBook(const std::function<void(TFormAdrBk&)>& body) {
+        bool ran = false;
+        m_prompts.dialogHandlers.push_back([&](QDialog* d) {
+            ran = true;
+            auto* w = qobject_cast<TFormAdrBk*>(d);
+            ASSERT_NE(w, nullptr) << "the dialog shown is " << d->objectName().toStdString();
+            body(*w);
+            if (w->isVisible())
+                trigger(item(*w, "MItemEnd"));
+        });
+        click(mainWindow().findChild<QToolButton*>(QStringLiteral("SpeedButtonAdrBk")));
+        EXPECT_TRUE(ran) << "the address book did not open";
+    }
+
+    static QAction* item(QWidget& w, const char* name) {
+        auto* a = w.findChild<QAction*>(QString::fromLatin1(name));
+        EXPECT_NE(a, nullptr) << "no item " << name;
+        return a;
+    }
+    static QTreeWidget* tree(TFormAdrBk& w) { return w.findChild<QTreeWidget*>(QStringLiteral("TreeViewGroup")); }
+    static QTreeView* list(TFormAdrBk& w) { return w.findChild<QTreeView*>(QStringLiteral("ListViewAll")); }
+    static BookListModel* rows(TFormAdrBk& w) { return qobject_cast<BookListModel*>(list(w)->model()); }
+    static QString status(TFormAdrBk& w) { return w.findChild<QLabel*>(QStringLiteral("StatusPanel1"))->text(); }
+
+    static QStringList captions(QTreeView* view, int column = 0) {
+        QStringList texts;
+        for (int r = 0; r < view->model()->rowCount(); ++r)
+            texts << view->model()->index(r, column).data().toString();
+        return texts;
+    }
+    static QStringList headers(QTreeView* view) {
+        QStringList texts;
+        for (int c = 0; c < view->model()->columnCount(); ++c)
+            texts << view->model()->headerData(c, Qt::Horizontal).toString();
+        return texts;
+    }
+    static QStringList nodes(TFormAdrBk& w) {
+        QStringList texts;
+        QTreeWidgetItem* root = tree(w)->topLevelItem(0);
+        for (int i = 0; i < root->childCount(); ++i)
+            texts << root->child(i)->text(0);
+        return texts;
+    }
+    static QString selectedNode(TFormAdrBk& w) {
+        const QList<QTreeWidgetItem*> selected = tree(w)->selectedItems();
+        return selected.isEmpty() ? QString() : selected.first()->text(0);
+    }
+
+    // Clicks a tree node by its text (the root is 我的連絡人).
+    static bool clickNode(TFormAdrBk& w, const QString& text, Qt::MouseButton button = Qt::LeftButton) {
+        const QList<QTreeWidgetItem*> found = tree(w)->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+        if (found.isEmpty()) {
+            ADD_FAILURE() << "no tree node " << text.toStdString();
+            return false;
+        }
+        return clickAt(tree(w)->viewport(), tree(w)->visualItemRect(found.first()).center(), Qt::NoModifier, button);
+    }
+    // Clicks the list rows whose captions are given, the first plainly and the rest with Ctrl.
+    static bool clickRows(QTreeView* view, const QStringList& texts) {
+        const QStringList shown = captions(view);
+        bool first = true;
+        for (const QString& text : texts) {
+            const int row = int(shown.indexOf(text));
+            if (row < 0) {
+                ADD_FAILURE() << "no row " << text.toStdString() << " in " << shown.join(u(",")).toStdString();
+                return false;
+            }
+            if (!clickRow(view, row, first ? Qt::NoModifier : Qt::ControlModifier))
+                return false;
+            first = false;
+        }
+        return true;
+    }
+
+    // A pop-up menu of the window that is open now.
+    static QMenu* openPopup(QWidget& w, const char* name) {
+        auto* menu = w.findChild<QMenu*>(QString::fromLatin1(name));
+        EXPECT_TRUE(menu && menu->isVisible()) << "the pop-up " << name << " is not open";
+        return menu;
+    }
+
+    // The text of the last message box, or nothing when none was shown.
+    QString lastMessage() const { return m_prompts.messages().isEmpty() ? QString() : m_prompts.messages().last(); }
+
+    QByteArray fileBytes() const {
+        QFile f(AddressBookPath());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    // The file holds exactly the book as it stands in memory.
+    void expectFileIsBook() const {
+        EXPECT_EQ(fileBytes(), AddressBookImage()) << "AddressBook.bin differs from the book";
+    }
+
+    static std::vector<int32_t> groupSlots(int32_t groupId) {
+        std::vector<int32_t> ids;
+        for (int32_t id : GroupMap.at(groupId).members)
+            ids.push_back(id);
+        return ids;
+    }
+};
+
+} // namespace norvi::test
