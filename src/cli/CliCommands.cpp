@@ -1,6 +1,7 @@
 #include "CliCommands.h"
 
 #include "CliArgs.h"
+#include "CliBook.h"
 #include "CliHelp.h"
 #include "CliInput.h"
 #include "CliJob.h"
@@ -534,6 +535,7 @@ std::vector<Command> commands() {
         {"resend", {rowValues, help}, resend},
         {"log2csv", {{}, big5}, log2csv},
         {"segment", {textValues, big5}, segmentCommand},
+        {"book", BookOptions(), Book},
     };
 }
 

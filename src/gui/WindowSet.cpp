@@ -19,6 +19,10 @@ WindowSet::WindowSet()
     m_main.FormAdrBk = &m_adrBk;
     m_adrBk.FormSendSMS = &m_sendSMS;
     m_adrBk.FormFileType = &m_fileType;
+    m_fileType.FormFileIO = &m_fileIO;
+    m_fileIO.FormAdrBk = &m_adrBk;
+    // The wizard's import shows the whole book in the address book window at once, behind the chooser.
+    QObject::connect(&m_fileIO, &TFormFileIO::bookImported, &m_adrBk, &TFormAdrBk::ReloadList);
     m_sendSMS.FormMain = &m_main;
     // The connection ends with the send dialog, which goes before the main window.
     QObject::connect(&m_main, &TFormMain::originalSendRequested, &m_sendSMS, [this] { sendLogRowAgain(); });
@@ -32,6 +36,8 @@ WindowSet::~WindowSet() {
     m_main.FormAdrBk = nullptr;
     m_adrBk.FormSendSMS = nullptr;
     m_adrBk.FormFileType = nullptr;
+    m_fileType.FormFileIO = nullptr;
+    m_fileIO.FormAdrBk = nullptr;
     m_sendSMS.FormMain = nullptr;
 }
 
