@@ -424,14 +424,13 @@ bool codeOfResultBox(const QString& text, int* code) {
 }
 
 int singleJob(const Arguments& a, WorkerMode mode) {
-    if (a.positional.size() != 1 || a.positional.first().trimmed().isEmpty()) {
-        err(QStringLiteral("請輸入MsgId！"));
+    QByteArray msgId;
+    QString msgIdError = QStringLiteral("請輸入MsgId！");
+    if (a.positional.size() != 1 || !ParseSingleMsgId(a.positional.first(), &msgId, &msgIdError)) {
+        err(msgIdError);
         return ExitRefused;
     }
     if (!loadConfiguration() || !resolveGateway())
-        return ExitRefused;
-    QByteArray msgId;
-    if (!toBig5Argument(a.positional.first().trimmed(), &msgId))
         return ExitRefused;
 
     if (InterruptedBeforeStart())

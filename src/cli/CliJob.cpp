@@ -27,7 +27,8 @@ bool CliProgress::event(QEvent* e) {
     if (e->type() != QEvent::Type(WM_SHOWPROCESS))
         return QObject::event(e);
     const int state = static_cast<ShowProcessEvent*>(e)->state();
-    if (m_tracker.handle(state, Clock::now())) {
+    // Milliseconds since the epoch: a local date and time per step would look up the time zone each time.
+    if (m_tracker.handle(state, Clock::nowMSecsSinceEpoch())) {
         m_ended = true;
         m_endState = state;
         m_summary = m_tracker.summary();

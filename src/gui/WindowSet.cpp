@@ -9,6 +9,7 @@ WindowSet::WindowSet()
     m_main.attachSettings(&m_settings);
     m_main.FormSendSMS = &m_sendSMS;
     m_main.FormQuerySMS = &m_querySMS;
+    m_querySMS.sendLog = &m_main.logAccess();
     m_main.FormAdrBk = &m_adrBk;
     m_adrBk.FormSendSMS = &m_sendSMS;
     m_adrBk.FormFileType = &m_fileType;
@@ -18,6 +19,7 @@ WindowSet::~WindowSet() {
     m_main.attachSettings(nullptr);
     m_main.FormSendSMS = nullptr;
     m_main.FormQuerySMS = nullptr;
+    m_querySMS.sendLog = nullptr;
     m_main.FormAdrBk = nullptr;
     m_adrBk.FormSendSMS = nullptr;
     m_adrBk.FormFileType = nullptr;

@@ -186,3 +186,19 @@ TEST_F(ShowProcess, ShowingAgainStartsAFreshRunAndTheWidthFollowsTheProgressText
     EXPECT_EQ(progress().width(), progressText->x() + progressText->width() + 16);
     EXPECT_EQ(button()->x() + button()->width() + 16, progress().width());
 }
+
+TEST_F(ShowProcess, StepsBeyondTheMaximumKeepTheTextInStepWithTheBar) {
+    startFor(&mainWindow(), 3);
+    for (int i = 0; i < 5; ++i)
+        post(StateCancelling);
+    deliver();
+    const auto* bar = child<QProgressBar>("ProgressBar1");
+    EXPECT_EQ(text("LabelProgress"), QStringLiteral("5 / 5(100%)"));
+    EXPECT_EQ(bar->value(), bar->maximum()) << "a full bar beside 100 %";
+    EXPECT_EQ(bar->maximum(), 5);
+
+    post(StateCancelled);
+    deliver();
+    ASSERT_EQ(m_area.size(), 1);
+    EXPECT_TRUE(m_area.first().endsWith(QString::fromUtf8("完成：5 / 5(100%)"))) << m_area.first().toStdString();
+}

@@ -334,12 +334,13 @@ class Journey:
     def write_config(self, port=None):
         write_config(self.start_dir, self.log_dir, "127.0.0.1", port or self.gateway_port, "demo", "demo")
 
-    def run_cli(self, *args):
+    def run_cli(self, *args, exit_codes=(0,)):
+        """Runs norvi-cli in the start folder; an exit status outside exit_codes fails the journey."""
         if not self.cli or not os.path.exists(self.cli):
             raise JourneyError("NORVI_CLI must name the built norvi-cli")
         done = subprocess.run([self.cli, "-C", self.start_dir, *args], env=self.env, capture_output=True,
                               timeout=60)
-        if done.returncode != 0:
+        if done.returncode not in exit_codes:
             raise JourneyError(f"norvi-cli {' '.join(args)} failed ({done.returncode}): "
                                f"{done.stderr.decode(errors='replace')}")
         return done.stdout.decode(errors="replace")

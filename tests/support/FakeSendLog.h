@@ -28,6 +28,9 @@ public:
     int fillCalls = 0;
     // Runs inside addRow while the worker waits for its row, with the number of rows added so far.
     std::function<void(int added)> onAddRow;
+    // Runs inside setQueryResult, after the row got its answer.
+    std::function<void(int row)> onQueryResult;
+    int selectionWrites = 0; // calls that change the selection
 
     // A row as a finished send leaves it.
     Row& append(const QByteArray& caption, const QByteArray& sendCode, const QByteArray& sendResult,
@@ -86,6 +89,8 @@ public:
         check();
         rows[row].cells[ColQueryCode] = code;
         rows[row].cells[ColQueryResult] = result;
+        if (onQueryResult)
+            onQueryResult(row);
     }
     int rowCount() override { return check(), int(rows.size()); }
     QByteArray text(int row, int column) override { return check(), rows.at(row).cells[column]; }
@@ -95,7 +100,14 @@ public:
     bool isSelected(int row) override { return check(), rows.at(row).selected; }
     void setSelected(int row, bool selected) override {
         check();
+        ++selectionWrites;
         rows[row].selected = selected;
+    }
+    void setSelectedRows(const QVector<int>& marked, bool selected) override {
+        check();
+        ++selectionWrites;
+        for (int row : marked)
+            rows[row].selected = selected;
     }
 
 private:

@@ -412,6 +412,12 @@ TEST_F(CliTest, SingleQueryAndCancelByMsgIdPrintTheResultBox) {
     const CliRun cancel = run({"cancel-id", msgId});
     EXPECT_EQ(cancel.exitCode, 2);
     EXPECT_TRUE(cancel.out.startsWith(QStringLiteral("預約取消碼：1\n預約取消結果：")));
+
+    // A MsgId longer than the request carries would ask about another message: refused before connecting.
+    const QString tooLongId = msgId + QString(21, QLatin1Char('0'));
+    const CliRun tooLong = run({"query-id", tooLongId});
+    EXPECT_EQ(tooLong.exitCode, 1);
+    EXPECT_TRUE(tooLong.err.contains(QStringLiteral("MsgId最長20個英數字"))) << tooLong.err.toStdString();
 }
 
 TEST_F(CliTest, SegmentPrintsTheCountAndEachStoredSegment) {

@@ -75,3 +75,24 @@ TEST_F(ModelSendLogTest, QueryResultsFillTheirCellsAndBadRowsAreIgnored) {
     EXPECT_EQ(m_log.rowImage(7), int(ImageNone));
     EXPECT_TRUE(m_log.selectedRows().isEmpty());
 }
+
+TEST_F(ModelSendLogTest, ManyRowsChangeTheSelectionInOneStepAsWholeRowRuns) {
+    for (const char* name : {"a", "b", "c", "d", "e", "f", "g"})
+        m_log.addRow(name, ImageTyped, "09", "t");
+    int changes = 0;
+    QObject::connect(&m_selection, &QItemSelectionModel::selectionChanged, [&] { ++changes; });
+
+    m_log.setSelectedRows({5, 1, 2, 3, 99, -1, 6}, true); // any order; rows out of range are ignored
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(m_log.selectedRows(), (QVector<int>{1, 2, 3, 5, 6}));
+    EXPECT_EQ(m_selection.selection().size(), 2) << "neighbouring rows make one range";
+    EXPECT_TRUE(m_selection.isRowSelected(2, QModelIndex()));
+
+    m_log.setSelectedRows({2, 6}, false);
+    EXPECT_EQ(changes, 2);
+    EXPECT_EQ(m_log.selectedRows(), (QVector<int>{1, 3, 5}));
+    EXPECT_EQ(m_log.selectedCount(), 3);
+
+    m_log.setSelectedRows({}, true); // nothing to mark: no change reported
+    EXPECT_EQ(changes, 2);
+}

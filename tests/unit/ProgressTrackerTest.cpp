@@ -67,8 +67,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, ProgressRun,
                          ::testing::Values(RunCase{4, 2, 1999, 1999, "2 / 4(50%)", 2, "1 秒", "1.00 筆/秒"},
                                            // Faster than a millisecond: the rate is the count itself.
                                            RunCase{3, 3, 0, 0, "3 / 3(100%)", 3, "0 秒", "3.00 筆/秒"},
-                                           // Beyond the maximum the bar stops and the texts keep counting.
-                                           RunCase{5, 7, 1, 6, "7 / 5(140%)", 5, "0 秒", "1166.67 筆/秒"},
+                                           // Steps beyond the maximum stretch it: bar and text stay in step.
+                                           RunCase{5, 7, 1, 6, "7 / 7(100%)", 7, "0 秒", "1166.67 筆/秒"},
+                                           RunCase{3, 5, 0, 0, "5 / 5(100%)", 5, "0 秒", "5.00 筆/秒"},
                                            RunCase{0, 2, 10, 10, "2 / 0(0%)", 0, "0 秒", "200.00 筆/秒"},
                                            // Whole days count; a clock set back shows no time at all.
                                            RunCase{2, 2, 86405000, 86405000, "2 / 2(100%)", 2, "86405 秒",

@@ -4,6 +4,8 @@
 #include "gateway/SMSendNorviGw.h"
 #include "workers/QueryJob.h"
 
+#include <numeric>
+
 namespace norvi::test {
 namespace {
 
@@ -166,6 +168,66 @@ TEST_F(QueryJobTest, SingleMsgIdShowsTheBoxClosesTheOwnerAndPostsNoProgress) {
     EXPECT_EQ(linesWith("Login to Server fail"), 0);
     EXPECT_TRUE(progress.states.isEmpty());
     EXPECT_EQ(owner.offThreadCalls, 0);
+}
+
+TEST_F(QueryJobTest, LongWalksReadRowsInBatchesWithTheSameStepsAndMarks) {
+    // More rows than one read takes, asked ones here and there, each batch boundary crossed.
+    const QByteArray waiting = sendDirect(true);
+    const int rows = QueryJob::kRowsPerRead * 2 + 7;
+    QVector<int> asked, selectedSkipped;
+    for (int i = 0; i < rows; ++i) {
+        const bool ask = i % 97 == 3 || i == QueryJob::kRowsPerRead - 1 || i == QueryJob::kRowsPerRead;
+        const bool selected = i % 2 == 0 || ask;
+        log.append(QByteArray::number(i), ask ? "0" : "-1", sentResult(waiting), "", ImageNone, selected);
+        if (ask)
+            asked.append(i);
+        else if (selected)
+            selectedSkipped.append(i);
+    }
+
+    // All rows: every row one step, the asked ones selected and answered, the others left as they were.
+    QueryAll = true;
+    ASSERT_TRUE(runJob(WorkerMode::Query, &log));
+    EXPECT_EQ(progress.steps(StateQuerying), rows);
+    EXPECT_EQ(askedIds(GwQuery).size(), asked.size());
+    for (int i : asked)
+        EXPECT_EQ(cell(i, ColQueryCode), "20") << i;
+    EXPECT_EQ(log.selection().size(), asked.size() + selectedSkipped.size());
+    // Marks travel together: before each asked row and with each read, never one hand-over per row.
+    const int handOvers = int(asked.size()) + rows / QueryJob::kRowsPerRead + 2;
+    EXPECT_LE(log.selectionWrites, handOvers);
+
+    // The selected rows: the skipped ones leave the selection, the asked ones stay.
+    progress.states.clear();
+    log.selectionWrites = 0;
+    QueryAll = false;
+    ASSERT_TRUE(runJob(WorkerMode::Cancel, &log));
+    EXPECT_EQ(progress.steps(StateCancelling), asked.size() + selectedSkipped.size());
+    EXPECT_EQ(log.selection(), asked);
+    EXPECT_LE(log.selectionWrites, handOvers);
+    EXPECT_EQ(log.offThreadCalls, 0);
+}
+
+TEST_F(QueryJobTest, StopEndsTheWalkWithRowsReadAheadLeftUntouched) {
+    const QByteArray waiting = sendDirect(true);
+    for (int i = 0; i < 40; ++i)
+        log.append(QByteArray::number(i), "0", sentResult(waiting));
+    // 中斷 pressed as the first answer arrives: the worker is asking a row or two further by then.
+    log.onQueryResult = [](int) { StopFlag = true; };
+    QueryAll = true;
+    ASSERT_TRUE(runJob(WorkerMode::Query, &log));
+
+    const int walked = progress.steps(StateQuerying);
+    EXPECT_GE(walked, 1);
+    EXPECT_LT(walked, 40);
+    EXPECT_EQ(progress.endStates(), QList<int>{StateQueried});
+    // Exactly the walked rows were asked, answered and selected; the rest of the batch read with them not.
+    QVector<int> walkedRows(walked);
+    std::iota(walkedRows.begin(), walkedRows.end(), 0);
+    EXPECT_EQ(log.selection(), walkedRows);
+    for (int i = 0; i < 40; ++i)
+        EXPECT_EQ(cell(i, ColQueryCode).isEmpty(), i >= walked) << i;
+    EXPECT_EQ(askedIds(GwQuery).size(), walked);
 }
 
 struct PlanCase {

@@ -249,6 +249,9 @@ TEST_F(SendJobTest, LongAndPlusNumbersGoAsInternationalMessages) {
 TEST_F(SendJobTest, StopFinishesTheCurrentMessageAndSkipsTheRest) {
     SendQueue.push_back(record("0911111111", 3));
     SendQueue.push_back(record("0922222222", 1));
+    // The worker hands its rows to this thread without waiting, so the stop below lands while a reply is
+    // still on its way only if replies take a while: each one comes in two parts 200 ms apart.
+    sim->setReplyPacing(gwsim::ReplyPacing::split(100, 200));
     log.onAddRow = [](int) { StopFlag = true; }; // 中斷 while the first segment is on its way
     ASSERT_TRUE(runSend());
     ASSERT_EQ(log.rows.size(), 3);

@@ -1,5 +1,6 @@
 #include "WorkerFixture.h"
 
+#include "compose/SegmentMessage.h"
 #include "workers/SendLogJobs.h"
 #include "workers/UiThreadSendLog.h"
 
@@ -240,12 +241,55 @@ TEST(UiThreadTest, RoutinesRunOnTheUserInterfaceThreadInOrder) {
     EXPECT_EQ(fake.rows.last().cells[ColSendCode], "5");
 }
 
+TEST_F(WorkerTest, ResendOfAFullContentCellCutsAtACharacterBoundary) {
+    // A cell loaded from a file fills all 161 bytes: 159 one-byte characters, then one of two bytes.
+    const QByteArray straddling = QByteArray(159, 'a') + big5("傳");
+    log.append("wide", "-1", "x").cells[ColContent] = straddling;
+    // 160 one-byte characters and one more: the segment keeps 160.
+    log.append("narrow", "-1", "x").cells[ColContent] = QByteArray(161, 'b');
+    // Two-byte characters all along: 80 of them fill the 160 bytes exactly.
+    QByteArray chinese;
+    while (chinese.size() < 161)
+        chinese += big5("會");
+    log.append("chinese", "-1", "x").cells[ColContent] = chinese.left(161);
+
+    int queued = 0;
+    QString error;
+    ASSERT_TRUE(QueueFailedRows(log, &queued, &error));
+    ASSERT_EQ(queued, 3);
+    std::vector<sSendContent> q(SendQueue.begin(), SendQueue.end());
+    EXPECT_EQ(getField(q[0].segments[0]), QByteArray(159, 'a')) << "never half a character";
+    EXPECT_EQ(getField(q[1].segments[0]), QByteArray(160, 'b'));
+    EXPECT_EQ(getField(q[2].segments[0]), chinese.left(160));
+}
+
+TEST(SingleMsgIdTest, TypedMsgIdIsTrimmedAndRefusedWhenEmptyUnmappableOrTooLong) {
+    QByteArray id;
+    QString error;
+    EXPECT_TRUE(ParseSingleMsgId(QStringLiteral("  A1B2 "), &id, &error));
+    EXPECT_EQ(id, "A1B2");
+    EXPECT_TRUE(ParseSingleMsgId(QString(20, QLatin1Char('9')), &id, &error));
+    EXPECT_EQ(id.size(), 20);
+
+    EXPECT_FALSE(ParseSingleMsgId(QStringLiteral("   "), &id, &error));
+    EXPECT_EQ(error, QString::fromUtf8("請輸入MsgId！"));
+    EXPECT_FALSE(ParseSingleMsgId(QString(21, QLatin1Char('9')), &id, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("20"))) << error.toStdString();
+    EXPECT_FALSE(ParseSingleMsgId(QString::fromUtf8("AB😀"), &id, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("U+1F600"))) << error.toStdString();
+    EXPECT_EQ(id, QByteArray(20, '9')) << "a refused MsgId leaves the last good one alone";
+}
+
 TEST(CutBig5Test, NeverSplitsACharacter) {
     const QByteArray chinese = big5("傳送"); // two characters, four bytes
     EXPECT_EQ(CutBig5("abcdef", 4), "abcd");
     EXPECT_EQ(CutBig5(chinese, 4), chinese);
     EXPECT_EQ(CutBig5(chinese, 3), chinese.left(2));
     EXPECT_EQ(CutBig5("a" + chinese, 2), "a");
+    // The segmentation's rule itself: a text that fits stays whole, even one that ends in a lead byte.
+    EXPECT_EQ(WholeCharsLength(chinese.left(3), 3), 3);
+    EXPECT_EQ(WholeCharsLength(chinese, 0), 0);
+    EXPECT_EQ(WholeCharsLength(QByteArray(), 5), 0);
 }
 
 } // namespace

@@ -61,6 +61,20 @@ std::size_t bytesOfChars(const unsigned char* text, std::size_t length, int char
     return i;
 }
 
+// Bytes of the longest start of the text within `maxBytes` that ends on a character boundary.
+std::size_t bytesWithin(const unsigned char* text, std::size_t length, std::size_t maxBytes) {
+    if (length <= maxBytes)
+        return length;
+    std::size_t i = 0;
+    while (i < maxBytes) {
+        const std::size_t step = isBig5LeadByte(text[i]) ? 2 : 1;
+        if (i + step > maxBytes)
+            break;
+        i += step;
+    }
+    return i;
+}
+
 char* segmentAt(char* block, int n) {
     return block + (n - 1) * kSegmentSize;
 }
@@ -128,6 +142,13 @@ int SegmentBytes(QByteArrayView text, char* block) {
     if (const void* zero = std::memchr(data, 0, length))
         length = std::size_t(static_cast<const char*>(zero) - data);
     return segmentFrom(reinterpret_cast<const unsigned char*>(data), length, block, 1);
+}
+
+qsizetype WholeCharsLength(QByteArrayView text, qsizetype maxBytes) {
+    if (maxBytes <= 0 || text.isEmpty())
+        return 0;
+    return qsizetype(bytesWithin(reinterpret_cast<const unsigned char*>(text.data()), std::size_t(text.size()),
+                                 std::size_t(maxBytes)));
 }
 
 Segments segment(QByteArrayView text) {

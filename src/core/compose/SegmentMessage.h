@@ -17,6 +17,10 @@ int SegmentMessage(const char* text, char* block, int n);
 // needs no terminator, so a full fixed-width field can be passed as it is.
 int SegmentBytes(QByteArrayView text, char* block);
 
+// How many bytes of `text` fit into `maxBytes` without cutting a two-byte Big5 character in half: a
+// lead byte is kept only together with the byte after it. A text that fits is kept whole.
+qsizetype WholeCharsLength(QByteArrayView text, qsizetype maxBytes);
+
 // A segment block with its count, for callers that hold the text as a byte array.
 struct Segments {
     char block[kSegmentBlockSize];

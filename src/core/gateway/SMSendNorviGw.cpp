@@ -27,7 +27,7 @@ constexpr int kMaxDomesticNumber = 10;
 constexpr int kMaxInternationalNumber = 22;
 constexpr int kMaxScheduleTime = 12;
 constexpr int kMaxLimitTime = 4;
-constexpr int kMaxMsgId = 20;
+constexpr int kMaxMsgId = SMSendNorviGw::kMsgIdBytes;
 
 void setMessage(NorviGwUnit& unit, const QByteArray& text) {
     putCString(unit.message, text);

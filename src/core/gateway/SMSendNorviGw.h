@@ -48,6 +48,8 @@ public:
     // The reply wait, in whole seconds: from the request sent to the last byte of its reply, however
     // slowly the bytes come. It keeps a silent or trickling gateway from holding a worker for long.
     static constexpr int kReplyWaitSeconds = 30;
+    // The longest MsgId a query or cancellation request carries, in bytes.
+    static constexpr int kMsgIdBytes = 20;
     // Tests shorten the reply wait; 0 or less waits without limit.
     void SetReplyWaitSeconds(int seconds) { m_replyWaitSeconds = seconds; }
     // How often the last exchange waited for its reply to become readable: 1 for a reply that came

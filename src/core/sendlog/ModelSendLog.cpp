@@ -93,4 +93,25 @@ void ModelSendLog::setSelected(int row, bool selected) {
                            QItemSelectionModel::Rows);
 }
 
+void ModelSendLog::setSelectedRows(const QVector<int>& rows, bool selected) {
+    QVector<int> sorted;
+    sorted.reserve(rows.size());
+    for (int row : rows)
+        if (valid(row))
+            sorted.append(row);
+    if (sorted.isEmpty())
+        return;
+    std::sort(sorted.begin(), sorted.end());
+    QItemSelection ranges;
+    const int lastColumn = m_model.columnCount() - 1;
+    for (qsizetype i = 0; i < sorted.size();) {
+        qsizetype j = i;
+        while (j + 1 < sorted.size() && sorted[j + 1] <= sorted[j] + 1)
+            ++j;
+        ranges.select(m_model.index(sorted[i], ColName), m_model.index(sorted[j], lastColumn));
+        i = j + 1;
+    }
+    m_selection.select(ranges, selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect);
+}
+
 } // namespace norvi

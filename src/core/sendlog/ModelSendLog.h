@@ -28,6 +28,8 @@ public:
     int selectedCount() const; // without listing the rows: cheap enough for every insert
     bool isSelected(int row) override;
     void setSelected(int row, bool selected) override;
+    // One change of the selection: runs of neighbouring rows become one range each.
+    void setSelectedRows(const QVector<int>& rows, bool selected) override;
 
 private:
     bool valid(int row) const;

@@ -55,6 +55,12 @@ public:
     virtual QVector<int> selectedRows() = 0; // in list order
     virtual bool isSelected(int row) = 0;
     virtual void setSelected(int row, bool selected) = 0;
+    // The same for many rows at once (in any order). A list view announces each change of its selection
+    // to everyone who watches it, so a job that marks thousands of rows hands them over together.
+    virtual void setSelectedRows(const QVector<int>& rows, bool selected) {
+        for (int row : rows)
+            setSelected(row, selected);
+    }
 };
 
 } // namespace norvi

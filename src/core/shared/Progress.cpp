@@ -144,7 +144,11 @@ bool ProgressTracker::handle(int state, qint64 nowMs) {
             m_startMs = nowMs;
             m_startTime = Clock::stamp(QDateTime::fromMSecsSinceEpoch(nowMs));
         }
-        // The texts count every step, also those beyond the maximum the caller announced.
+        // More steps than the caller announced stretch the maximum, so the text never runs past the bar
+        // ("5 / 3(166%)" beside a full bar) and still counts every step. An operation that announced no
+        // maximum at all keeps it at 0 and shows 0 %, beside an empty bar.
+        if (m_maximum > 0 && m_position > m_maximum)
+            m_maximum = m_position;
         const qint64 percent = m_maximum > 0 ? qint64(m_position) * 100 / m_maximum : 0;
         m_progress = QStringLiteral("%1 / %2(%3%)").arg(m_position).arg(m_maximum).arg(percent);
         updateTimes(nowMs);

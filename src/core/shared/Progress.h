@@ -68,7 +68,9 @@ public:
 
     int position() const { return m_position; }
     int maximum() const { return m_maximum; }
-    int barValue() const { return m_position < m_maximum ? m_position : m_maximum; } // the bar stops at the end
+    // The maximum grows with the steps when more arrive than were announced, so the bar and the text
+    // always show the same share.
+    int barValue() const { return m_position < m_maximum ? m_position : m_maximum; }
     bool done() const { return m_done; }
     bool started() const { return m_started; } // a step has arrived, so the time labels are shown
     QString statusText() const { return m_status; }

@@ -18,6 +18,11 @@ void setError(QString* errorText, const QString& text) {
 }
 } // namespace
 
+WorkerStarts& WorkerStarts::instance() {
+    static WorkerStarts starts;
+    return starts;
+}
+
 bool WorkerRegistered() {
     std::lock_guard<std::mutex> guard(JobLock);
     return !WorkerList.empty();
@@ -36,23 +41,29 @@ bool StartWorker(WorkerMode mode, JobOwner* owner, SendLogAccess* sendLog, const
         setError(errorText, QStringLiteral("沒有可寫入的發訊紀錄，作業未啟動。"));
         return false;
     }
-    std::lock_guard<std::mutex> guard(JobLock);
-    if (!WorkerList.empty()) {
-        setError(errorText, WorkerBusyText());
-        return false;
+    SendThd* worker = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(JobLock);
+        if (!WorkerList.empty()) {
+            setError(errorText, WorkerBusyText());
+            return false;
+        }
+        worker = new SendThd(mode, kWorkerIndex);
+        worker->ownerForm = owner;
+        worker->singleMsgId = singleMsgId;
+        worker->setSendLog(sendLog);
+        // The event tells "no job running"; it is set again by the worker that ends last.
+        SendEvent.reset();
+        WorkerList.push_back(sSendThd{worker, kWorkerIndex});
+        // The worker finds its entry without the lock, which is safe because it is in the list before the
+        // thread starts; the worker's own removal waits for the lock held here.
+        worker->resume();
     }
-    auto* worker = new SendThd(mode, kWorkerIndex);
-    worker->ownerForm = owner;
-    worker->singleMsgId = singleMsgId;
-    worker->setSendLog(sendLog);
-    // The event tells "no job running"; it is set again by the worker that ends last.
-    SendEvent.reset();
-    WorkerList.push_back(sSendThd{worker, kWorkerIndex});
-    // The worker finds its entry without the lock, which is safe because it is in the list before the
-    // thread starts; the worker's own removal waits for the lock held here.
-    worker->resume();
     if (started)
         *started = worker;
+    // Outside JobLock: listeners may ask whether a worker runs. The worker is freed on this thread only
+    // (deleteLater), so it is still there while they hear of it.
+    emit WorkerStarts::instance().started(worker);
     return true;
 }
 

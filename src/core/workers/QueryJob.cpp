@@ -10,6 +10,8 @@
 #include "workers/UiThreadSendLog.h"
 #include "workers/WorkerState.h"
 
+#include <algorithm>
+
 namespace norvi {
 
 namespace {
@@ -86,6 +88,11 @@ void QueryJob::runSingle() {
         UiThread::run([&] { owner->showResultBox(msgId, text); });
 }
 
+// The rows are read a batch at a time: a trip to the user-interface thread per row would cost more than
+// the whole walk over rows that need no gateway. Reading ahead is exact because nothing else changes the
+// rows while the job runs (the windows that could are disabled or locked) and the job itself only writes
+// the query cells of rows it has already read. Every row still gets its own progress step and its own
+// stop check, in list order, as if it were read alone.
 void QueryJob::runRows() {
     if (!m_worker.sendLog())
         return;
@@ -94,39 +101,67 @@ void QueryJob::runRows() {
     QVector<int> selected;
     if (!allRows)
         selected = m_worker.sendLog()->selectedRows();
-    for (int position = 0; !m_worker.stopRequested(); ++position) {
-        int row = -1;
-        RowPlan plan;
-        if (!readRow(position, allRows, selected, &row, &plan))
-            break;
+    SelectionMarks marks;
+    marks.select = allRows;
+    std::vector<PlannedRow> batch;
+    std::size_t next = 0;
+    int position = 0;
+    while (!m_worker.stopRequested()) {
+        if (next == batch.size()) {
+            batch = readRows(position, allRows, selected, marks);
+            next = 0;
+            if (batch.empty())
+                break;
+            position += int(batch.size());
+        }
+        const PlannedRow& planned = batch[next++];
         PostShowProcess(m_cancel ? StateCancelling : StateQuerying);
-        if (plan.ask)
-            askRow(row, plan);
+        const bool marked = allRows ? planned.plan.ask : !planned.plan.ask;
+        if (marked)
+            marks.rows.append(planned.row);
+        if (planned.plan.ask) {
+            // The row shows as selected before its answer arrives.
+            sendMarks(marks);
+            askRow(planned.row, planned.plan);
+        }
     }
+    sendMarks(marks);
 }
 
-bool QueryJob::readRow(int position, bool allRows, const QVector<int>& selected, int* row, RowPlan* plan) {
-    bool inRange = false;
-    // One trip to the user-interface thread reads the row and marks it: a skipped row leaves the
-    // selection of a selected-rows job, an asked row joins the selection of an all-rows job.
+std::vector<QueryJob::PlannedRow> QueryJob::readRows(int position, bool allRows, const QVector<int>& selected,
+                                                     SelectionMarks& marks) {
+    struct Cells {
+        int row;
+        QByteArray sendCode, queryCode, sendResult;
+        int codeImage;
+    };
+    std::vector<Cells> cells;
+    QVector<int> pending;
+    pending.swap(marks.rows);
     m_worker.sendLog()->batch([&](SendLogAccess& log) {
-        if (allRows) {
-            inRange = position < log.rowCount();
-            *row = position;
-        } else {
-            inRange = position < selected.size();
-            *row = inRange ? selected[position] : -1;
+        log.setSelectedRows(pending, marks.select);
+        const int end = allRows ? log.rowCount() : int(selected.size());
+        const int count = std::max(0, std::min(end - position, kRowsPerRead));
+        cells.reserve(std::size_t(count));
+        for (int i = position; i < position + count; ++i) {
+            const int row = allRows ? i : selected[i];
+            cells.push_back({row, log.text(row, ColSendCode), log.text(row, ColQueryCode), log.text(row, ColSendResult),
+                             log.codeImage(row)});
         }
-        if (!inRange)
-            return;
-        *plan = planRow(log.text(*row, ColSendCode), log.codeImage(*row), log.text(*row, ColQueryCode),
-                        log.text(*row, ColSendResult));
-        if (!plan->ask && !allRows)
-            log.setSelected(*row, false);
-        else if (plan->ask && allRows)
-            log.setSelected(*row, true);
     });
-    return inRange;
+    // The rule runs here rather than on the user-interface thread, which only copies the cells.
+    std::vector<PlannedRow> rows;
+    rows.reserve(cells.size());
+    for (const Cells& c : cells)
+        rows.push_back({c.row, planRow(c.sendCode, c.codeImage, c.queryCode, c.sendResult)});
+    return rows;
+}
+
+void QueryJob::sendMarks(SelectionMarks& marks) {
+    if (marks.rows.isEmpty())
+        return;
+    m_worker.sendLog()->setSelectedRows(marks.rows, marks.select);
+    marks.rows.clear();
 }
 
 void QueryJob::askRow(int row, const RowPlan& plan) {

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QVector>
+
+#include <vector>
 
 namespace norvi {
 
@@ -26,10 +29,27 @@ public:
                            const QByteArray& sendResult);
     static bool isRetryCode(int code);
 
+    // Rows read from the send log in one trip to the user-interface thread.
+    static constexpr int kRowsPerRead = 256;
+
 private:
+    struct PlannedRow {
+        int row;
+        RowPlan plan;
+    };
+    // The selection changes of rows already walked, not yet handed to the send log: skipped rows leave
+    // the selection of a selected-rows job, asked rows join the selection of an all-rows job.
+    struct SelectionMarks {
+        bool select = false;
+        QVector<int> rows;
+    };
+
     void runSingle();
     void runRows();
-    bool readRow(int position, bool allRows, const QVector<int>& selected, int* row, RowPlan* plan);
+    // The plans of the next rows from `position` on (at most kRowsPerRead); the marks so far travel
+    // along. Empty when the walk is through.
+    std::vector<PlannedRow> readRows(int position, bool allRows, const QVector<int>& selected, SelectionMarks& marks);
+    void sendMarks(SelectionMarks& marks);
     void askRow(int row, const RowPlan& plan);
 
     SendThd& m_worker;

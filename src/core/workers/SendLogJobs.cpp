@@ -1,7 +1,10 @@
 #include "workers/SendLogJobs.h"
 
 #include "compose/ComposeState.h"
+#include "compose/SegmentMessage.h"
+#include "gateway/SMSendNorviGw.h"
 #include "sendlog/SendLogAccess.h"
+#include "shared/Big5.h"
 #include "shared/FixedField.h"
 #include "shared/Global.h"
 #include "workers/JobStarter.h"
@@ -37,7 +40,10 @@ sSendContent ResendRecord(SendLogAccess& log, int row, int32_t seq) {
     record.kind = KindFromRowImage(log.rowImage(row));
     putCString(record.name, log.text(row, ColName));
     putCString(record.msisdn, log.text(row, ColMobile));
-    putCString(record.segments[0], log.text(row, ColContent));
+    // A cell loaded from a file may fill all 161 bytes; the segment keeps 160 and its terminator, cut
+    // where the segmentation would cut, never inside a character.
+    const QByteArray content = log.text(row, ColContent);
+    putCString(record.segments[0], content.left(WholeCharsLength(content, kSegmentSize - 1)));
     record.segmentCount = 1;
     return record;
 }
@@ -61,15 +67,16 @@ bool QueueFailedRows(SendLogAccess& log, int* queued, QString* errorText) {
             rows.append(row);
     }
     int32_t seq = 0;
+    // Not failed rows leave a selection; failed rows join an empty one. Marked together at the end.
+    QVector<int> marked;
     for (int row : rows) {
         const bool failed = IsFailedRow(log.text(row, ColSendCode), log.text(row, ColQueryCode));
-        if (selectedMode && !failed)
-            log.setSelected(row, false);
-        else if (!selectedMode && failed)
-            log.setSelected(row, true);
+        if (failed != selectedMode)
+            marked.append(row);
         if (failed)
             SendQueue.push_back(ResendRecord(log, row, seq++));
     }
+    log.setSelectedRows(marked, !selectedMode);
     if (queued)
         *queued = seq;
     return true;
@@ -87,6 +94,27 @@ bool StartResend(JobOwner* listOwner, SendLogAccess* log, QString* errorText, Se
     }
     StopFlag = false;
     return StartWorker(WorkerMode::Send, listOwner, log, QByteArray(), errorText, started);
+}
+
+bool ParseSingleMsgId(const QString& typed, QByteArray* msgId, QString* errorText) {
+    const QString text = typed.trimmed();
+    QByteArray bytes;
+    QString unmappable;
+    QString error;
+    if (text.isEmpty())
+        error = QStringLiteral("請輸入MsgId！");
+    else if (!toBig5(text, bytes, &unmappable))
+        error = unmappableMessage(unmappable);
+    else if (bytes.size() > SMSendNorviGw::kMsgIdBytes)
+        error = QStringLiteral("MsgId最長%1個英數字，請檢查輸入的MsgId。").arg(SMSendNorviGw::kMsgIdBytes);
+    if (!error.isEmpty()) {
+        if (errorText)
+            *errorText = error;
+        return false;
+    }
+    if (msgId)
+        *msgId = bytes;
+    return true;
 }
 
 bool StartRowJob(WorkerMode mode, bool allRows, JobOwner* owner, SendLogAccess* log, int* maximum, QString* errorText,

@@ -42,6 +42,12 @@ QString NothingToResendText();
 // is the send log's window, not the send dialog, so every message goes at once and without a limit.
 bool StartResend(JobOwner* listOwner, SendLogAccess* log, QString* errorText, SendThd** started = nullptr);
 
+// The MsgId typed for a single query or cancellation, as the request will carry it: without the spaces
+// around it, in Big5, at most as long as the request's field. False with the reason in `errorText` when
+// it is empty, has a character without a Big5 form, or would have to be cut (which would ask about
+// another message).
+bool ParseSingleMsgId(const QString& typed, QByteArray* msgId, QString* errorText);
+
 // A list query (WorkerMode::Query) or cancellation (WorkerMode::Cancel) of all rows or of the selected rows: sets
 // QueryAll, gives the progress maximum (the number of rows the job walks), clears StopFlag and starts
 // the worker.

@@ -1,5 +1,6 @@
 #include "workers/SendThd.h"
 
+#include "compose/SegmentMessage.h"
 #include "shared/Big5.h"
 #include "shared/FixedField.h"
 #include "shared/Global.h"
@@ -32,16 +33,7 @@ quint32 CurrentThreadNumber() {
 }
 
 QByteArray CutBig5(const QByteArray& text, int maxBytes) {
-    if (text.size() <= maxBytes)
-        return text;
-    int n = 0;
-    while (n < maxBytes) {
-        const int step = isBig5LeadByte(static_cast<unsigned char>(text[n])) ? 2 : 1;
-        if (n + step > maxBytes)
-            break;
-        n += step;
-    }
-    return text.left(n);
+    return text.left(WholeCharsLength(text, maxBytes));
 }
 
 namespace {

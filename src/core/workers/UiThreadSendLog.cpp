@@ -73,6 +73,12 @@ void UiThreadSendLog::setSelected(int row, bool selected) {
     queue([=](Target& t) { t.log.setSelected(row, selected); });
 }
 
+void UiThreadSendLog::setSelectedRows(const QVector<int>& rows, bool selected) {
+    if (rows.isEmpty())
+        return;
+    queue([=](Target& t) { t.log.setSelectedRows(rows, selected); });
+}
+
 int UiThreadSendLog::rowCount() {
     int n = 0;
     wait([&](SendLogAccess& log) { n = log.rowCount(); });

@@ -39,6 +39,7 @@ public:
     QVector<int> selectedRows() override;
     bool isSelected(int row) override;
     void setSelected(int row, bool selected) override;
+    void setSelectedRows(const QVector<int>& rows, bool selected) override;
 
     // Several steps on the wrapped access in one trip to the user-interface thread, waiting for them.
     void batch(const std::function<void(SendLogAccess& log)>& steps);

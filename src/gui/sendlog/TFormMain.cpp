@@ -20,6 +20,7 @@
 #include "shared/TFormSettings.h"
 #include "shared/TFormShowProcess.h"
 #include "shared/UiFont.h"
+#include "workers/JobStarter.h"
 #include "workers/WorkerState.h"
 
 #include <QActionGroup>
@@ -93,6 +94,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
     connect(m_list->header(), &QHeaderView::sectionClicked, this, &TFormMain::ListViewLogColumnClick);
     connect(m_list, &QTreeView::doubleClicked, this, [this] { MItemFContentClick(); });
     connect(m_list, &QWidget::customContextMenuRequested, this, &TFormMain::ListViewLogContextPopup);
+    connect(&WorkerStarts::instance(), &WorkerStarts::started, this, &TFormMain::lockForRun);
 
     setMinimumSize(450, 300);
     resize(641, 374 + menuBar()->sizeHint().height());
@@ -145,12 +147,12 @@ void TFormMain::buildActions() {
         connect(MItemVSort[k], &QAction::triggered, this, [this, k] { ListViewLogColumnClick(k); });
     }
     MItemVSort[ColName]->setChecked(true);
-    auto* orderGroup = new QActionGroup(this);
+    m_orderGroup = new QActionGroup(this);
     MItemVAscending = action("MItemVAscending", "遞增(&A)", &TFormMain::MItemVAscendingClick);
     MItemVDescending = action("MItemVDescending", "遞減(&D)", &TFormMain::MItemVDescendingClick);
     for (QAction* a : {MItemVAscending, MItemVDescending}) {
         a->setCheckable(true);
-        orderGroup->addAction(a);
+        m_orderGroup->addAction(a);
     }
     MItemVAscending->setChecked(true);
 
@@ -183,6 +185,16 @@ void TFormMain::buildActions() {
     PMItemLvContent = action("PMItemLvContent", "內容(&O)", &TFormMain::MItemFContentClick);
     PMItemLvDelete = action("PMItemLvDelete", "刪除(&D)", &TFormMain::MItemFDeleteClick);
     PMItemLvSelectAll = action("PMItemLvSelectAll", "全選(&A)", &TFormMain::PMItemLvSelectAllClick);
+
+    m_runLockGroup = new QActionGroup(this);
+    m_runLockGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
+    for (QAction* a :
+         {MItemFLoad,          SpeedButtonLoad,     MItemFSave,           SpeedButtonSave,    PMItemLvSave,
+          MItemFDelete,        PMItemLvDelete,      MItemTSendSMS,        SpeedButtonSendSMS, MItemTQuerySMS,
+          SpeedButtonQuerySMS, MItemTCancelSMS,     SpeedButtonCancelSMS, MItemTAdrBk,        SpeedButtonAdrBk,
+          MItemTSettings,      SpeedButtonSettings, PMItemLvQuerySMS,     PMItemLvCancelSMS,  PMItemLvRSendSMS,
+          PMItemLvOSendSMS})
+        m_runLockGroup->addAction(a);
 }
 
 void TFormMain::buildMenus() {
@@ -386,8 +398,10 @@ void TFormMain::setSaveEnabled(bool enabled) {
         a->setEnabled(enabled);
 }
 
+// Counted by ranges: the handlers that ask run on every change of the selection, and listing a selection of
+// 100,000 rows each time would make a job that marks row after row quadratic.
 int TFormMain::selectedCount() const {
-    return int(m_access->selectedRows().size());
+    return m_access->selectedCount();
 }
 
 void TFormMain::setStatusCount() {
@@ -409,6 +423,8 @@ void TFormMain::ResetColumnCaptions() {
 }
 
 void TFormMain::ListViewLogColumnClick(int column) {
+    if (m_runLocked)
+        return; // a running job finds its rows by position
     m_model->columnClick(column);
     updateSortChecks();
 }
@@ -435,21 +451,10 @@ void TFormMain::MItemVDescendingClick() {
 
 // ---- saving and loading ----
 
-// The shared progress window, readied for an operation of this window. When it still shows an earlier
-// operation (a save just before a load), that operation's states are handled first, so its summary is
-// written before the window starts over.
+// The shared progress window, readied for an operation of this window.
 void TFormMain::prepareProgress(int maximum) {
-    TFormShowProcess* progress = TFormShowProcess::instance();
-    if (!progress)
-        return;
-    if (progress->isVisible()) {
-        QCoreApplication::sendPostedEvents(progress, WM_SHOWPROCESS);
-        progress->hide();
-    }
-    progress->owner = this;
-    progress->closeOwner = false;
-    progress->show();
-    progress->setMaximum(maximum);
+    if (TFormShowProcess* progress = TFormShowProcess::instance())
+        progress->startOperation(this, false, maximum);
 }
 
 bool TFormMain::SaveLog() {

@@ -70,6 +70,13 @@ public:
     // Appends one line to the message area as it is; ShowMsgLine adds the time stamp before it gets here.
     void appendMessageLine(const QString& line);
 
+    // True from the start of a job's worker until the job is over: the worker gone and its progress window
+    // confirmed. Rows are found by position while a job runs, so meanwhile the commands that would empty,
+    // reload, renumber or re-sort the send log are unavailable, and so is every command that starts other
+    // work (the progress window and the worker are one each). A job started from the send dialog or the
+    // query dialog needs this: that dialog hides and ends its modal show, and this window is usable again.
+    bool runLocked() const { return m_runLocked; }
+
 signals:
     // The send-log pop-up's jobs, for whoever runs them (MainWindowJobs). 原訊息發訊(&M) stays disabled
     // while nothing is connected to originalSendRequested: it has nothing to open until the send dialog
@@ -132,6 +139,10 @@ private:
     int selectedCount() const;
     QString boxTitle() const;
 
+    void lockForRun(QObject* worker);
+    void updateRunLock();
+    void setRunLocked(bool locked);
+
     void ListViewLogInsert();
     void ListViewLogChange();
     void ListViewLogSelectItem();
@@ -149,6 +160,12 @@ private:
     QLabel* m_status = nullptr;
     QMenu* m_popup = nullptr;
     QActionGroup* m_sortGroup = nullptr;
+    QActionGroup* m_orderGroup = nullptr;
+    // The commands a running job locks. A group switched off keeps its actions off, and when it is switched
+    // on again each action takes the state that was last asked for it, so the usual updates go on meanwhile.
+    QActionGroup* m_runLockGroup = nullptr;
+    bool m_runLocked = false;
+    QList<QMetaObject::Connection> m_runEnds;
 
     // Menu items.
     QAction *MItemFLoad, *MItemFSave, *MItemFContent, *MItemFDelete, *MItemFExit;

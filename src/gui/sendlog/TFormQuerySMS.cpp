@@ -1,14 +1,117 @@
 #include "sendlog/TFormQuerySMS.h"
 
+#include "sendlog/SendLogAccess.h"
+#include "shared/Big5.h"
+#include "shared/Config.h"
+#include "shared/FixedField.h"
+#include "shared/Global.h"
+#include "shared/Prompts.h"
+#include "shared/TFormShowProcess.h"
 #include "shared/UiFont.h"
+#include "workers/JobStarter.h"
+#include "workers/SendLogJobs.h"
+#include "workers/SendThd.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
 
 namespace norvi {
+
+namespace {
+
+// The texts that differ between the two modes: query first, cancel second.
+struct ModeTexts {
+    QString query;
+    QString cancel;
+    QString in(bool queryMode) const { return queryMode ? query : cancel; }
+};
+
+const ModeTexts kTitle{QStringLiteral("狀態查詢"), QStringLiteral("取消預約")};
+const ModeTexts kOneRec{QStringLiteral("單筆查詢"), QStringLiteral("單筆預約取消")};
+const ModeTexts kSelRec{QStringLiteral("發訊紀錄列視框所選紀錄查詢"), QStringLiteral("發訊紀錄列視框所選紀錄預約取消")};
+const ModeTexts kAllRec{QStringLiteral("發訊紀錄列視框所有紀錄查詢"), QStringLiteral("發訊紀錄列視框所有紀錄預約取消")};
+const ModeTexts kButton{QStringLiteral("查詢"), QStringLiteral("確定")};
+const ModeTexts kNoSelection{QStringLiteral("請選擇欲查詢的訊息！"), QStringLiteral("請選擇欲取消的預約訊息！")};
+const ModeTexts kEmptyLog{QStringLiteral("沒有已發送待查詢的訊息！"), QStringLiteral("沒有已發送待取消的預約訊息！")};
+
+QRadioButton* makeRadio(QWidget* parent, const char* name) {
+    auto* radio = new QRadioButton(parent);
+    radio->setObjectName(QString::fromLatin1(name));
+    return radio;
+}
+
+QPushButton* makeButton(QWidget* parent, const QString& text, const char* name) {
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    return button;
+}
+
+} // namespace
 
 TFormQuerySMS::TFormQuerySMS(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TFormQuerySMS"));
     applyFormFont(this);
-    setWindowTitle(QStringLiteral("狀態查詢"));
-    resize(360, 180);
+    setWindowTitle(kTitle.in(true));
+
+    m_allRec = makeRadio(this, "RadioButtonAllRec");
+    m_selRec = makeRadio(this, "RadioButtonSelRec");
+    m_oneRec = makeRadio(this, "RadioButton1Rec");
+    m_editMsgId = new QLineEdit(this);
+    m_editMsgId->setObjectName(QStringLiteral("EditMsgId"));
+    m_editMsgId->setMinimumWidth(180);
+    // The label names the edit: screen readers announce the edit by it.
+    m_label1 = new QLabel(QStringLiteral("MsgId："), this);
+    m_label1->setObjectName(QStringLiteral("Label1"));
+    m_label1->setBuddy(m_editMsgId);
+    m_buttonQuery = makeButton(this, kButton.in(true), "ButtonQuery");
+    m_buttonQuery->setDefault(true);
+    m_buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel");
+    m_buttonCancel->setAutoDefault(false);
+
+    auto* msgIdRow = new QHBoxLayout;
+    msgIdRow->setContentsMargins(24, 0, 0, 0); // under the radio button it belongs to
+    msgIdRow->addWidget(m_label1);
+    msgIdRow->addWidget(m_editMsgId, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_buttonQuery);
+    buttons->addWidget(m_buttonCancel);
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(16, 14, 16, 12);
+    column->setSpacing(8);
+    // Each choice as wide as its caption: a click beside the caption chooses nothing.
+    for (QRadioButton* radio : {m_allRec, m_selRec, m_oneRec})
+        column->addWidget(radio, 0, Qt::AlignLeft);
+    column->addLayout(msgIdRow);
+    column->addSpacing(6);
+    column->addLayout(buttons);
+    // A fixed-size dialog, as large as its longer captions of the mode need.
+    column->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(m_oneRec, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            RadioButton1RecClick();
+    });
+    connect(m_selRec, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            RadioButtonSelRecClick();
+    });
+    connect(m_allRec, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            RadioButtonAllRecClick();
+    });
+    connect(m_buttonQuery, &QPushButton::clicked, this, &TFormQuerySMS::ButtonQueryClick);
+    connect(m_buttonCancel, &QPushButton::clicked, this, &TFormQuerySMS::ButtonCancelClick);
+
+    setCaptions();
+    enableMsgId(false);
 }
 
 bool TFormQuerySMS::queryMode() const {
@@ -16,8 +119,148 @@ bool TFormQuerySMS::queryMode() const {
 }
 
 void TFormQuerySMS::showEvent(QShowEvent* e) {
-    setWindowTitle(queryMode() ? QStringLiteral("狀態查詢") : QStringLiteral("取消預約"));
+    // A window restored by the window system is not a new show.
+    if (!e->spontaneous())
+        FormShow();
     QDialog::showEvent(e);
+}
+
+void TFormQuerySMS::FormShow() {
+    setCaptions();
+    const bool anySelected = sendLog && !sendLog->selectedRows().isEmpty();
+    QRadioButton* scope = anySelected ? m_selRec : m_allRec;
+    // Checking a button that is already checked runs no handler; the state of the MsgId must follow anyway.
+    scope->setChecked(true);
+    enableMsgId(false);
+    m_editMsgId->clear();
+    scope->setFocus();
+}
+
+void TFormQuerySMS::setCaptions() {
+    const bool query = queryMode();
+    setWindowTitle(kTitle.in(query));
+    m_oneRec->setText(kOneRec.in(query));
+    m_selRec->setText(kSelRec.in(query));
+    m_allRec->setText(kAllRec.in(query));
+    m_buttonQuery->setText(kButton.in(query));
+}
+
+void TFormQuerySMS::enableMsgId(bool enabled) {
+    m_label1->setEnabled(enabled);
+    m_editMsgId->setEnabled(enabled);
+}
+
+void TFormQuerySMS::RadioButton1RecClick() {
+    enableMsgId(true);
+    m_editMsgId->setFocus();
+}
+
+void TFormQuerySMS::RadioButtonSelRecClick() {
+    enableMsgId(false);
+}
+
+void TFormQuerySMS::RadioButtonAllRecClick() {
+    enableMsgId(false);
+}
+
+void TFormQuerySMS::ButtonCancelClick() {
+    reject();
+}
+
+void TFormQuerySMS::warn(const QString& text) {
+    prompts().okBox(this, Prompts::Icon::Warning, windowTitle(), text);
+}
+
+bool TFormQuerySMS::checkScope(QByteArray* msgId) {
+    const bool query = queryMode();
+    QString error;
+    if (m_oneRec->isChecked()) {
+        if (!ParseSingleMsgId(m_editMsgId->text(), msgId, &error)) {
+            warn(error);
+            m_editMsgId->setFocus();
+            return false;
+        }
+        return true;
+    }
+    if (m_selRec->isChecked()) {
+        if (!sendLog || sendLog->selectedRows().isEmpty()) {
+            warn(kNoSelection.in(query));
+            return false;
+        }
+        return true;
+    }
+    if (!sendLog || sendLog->rowCount() == 0) {
+        warn(kEmptyLog.in(query));
+        return false;
+    }
+    return true;
+}
+
+bool TFormQuerySMS::resolveGateway() {
+    QString error;
+    if (ResolveGateway(getField(Config.gwIp), &error))
+        return true;
+    warn(error);
+    return false;
+}
+
+void TFormQuerySMS::ButtonQueryClick() {
+    QByteArray msgId;
+    if (!checkScope(&msgId) || !resolveGateway())
+        return;
+    // The progress window and the worker are one each; the windows that start jobs are locked while one runs,
+    // so this is a last guard, checked before anything is hidden or shown.
+    if (WorkerRegistered()) {
+        warn(WorkerBusyText());
+        return;
+    }
+    if (m_oneRec->isChecked())
+        startSingleJob(msgId);
+    else
+        startListJob(m_allRec->isChecked());
+}
+
+// The dialog hides, which ends its modal show; the progress window, owned by it, closes it for good when
+// the user confirms the end (closeOwner), and the main window stays locked until then.
+void TFormQuerySMS::startListJob(bool allRows) {
+    const int maximum = allRows ? sendLog->rowCount() : int(sendLog->selectedRows().size());
+    hide();
+    TFormShowProcess* progress = TFormShowProcess::instance();
+    if (progress)
+        progress->startOperation(this, true, maximum);
+    QString error;
+    if (!StartRowJob(queryMode() ? WorkerMode::Query : WorkerMode::Cancel, allRows, this, sendLog, nullptr, &error)) {
+        // Nothing was started: take the progress window back; the hidden dialog has ended its show already.
+        if (progress)
+            progress->hide();
+        setEnabled(true);
+        abandon(error);
+    }
+}
+
+// A single MsgId shows no progress: the worker answers in a box and then closes this (hidden) dialog.
+void TFormQuerySMS::startSingleJob(const QByteArray& msgId) {
+    hide();
+    QString error;
+    if (!StartWorker(queryMode() ? WorkerMode::Query : WorkerMode::Cancel, this, nullptr, msgId, &error))
+        abandon(error);
+}
+
+void TFormQuerySMS::abandon(const QString& error) {
+    prompts().okBox(parentWidget() ? parentWidget() : this, Prompts::Icon::Warning, windowTitle(), error);
+    reject();
+}
+
+void TFormQuerySMS::closeForm() {
+    reject();
+}
+
+void TFormQuerySMS::showResultBox(const QByteArray& msgId, const QByteArray& text) {
+    // The dialog is hidden while its job runs; the box stands over the window the user sees.
+    QWidget* over = parentWidget() ? parentWidget() : this;
+    QString lines = fromBig5(text);
+    lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    prompts().okBox(over, Prompts::Icon::Information, fromBig5(msgId), lines);
 }
 
 } // namespace norvi

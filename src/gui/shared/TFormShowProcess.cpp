@@ -7,6 +7,7 @@
 #include "shared/UiFont.h"
 #include "shared/WindowStacking.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QLabel>
 #include <QProgressBar>
@@ -115,6 +116,17 @@ void TFormShowProcess::setMaximum(int maximum) {
     m_bar->setValue(m_tracker.barValue());
 }
 
+void TFormShowProcess::startOperation(QWidget* newOwner, bool closeNewOwner, int maximum) {
+    if (isVisible()) {
+        QCoreApplication::sendPostedEvents(this, WM_SHOWPROCESS);
+        hide();
+    }
+    owner = newOwner;
+    closeOwner = closeNewOwner;
+    show();
+    setMaximum(maximum);
+}
+
 bool TFormShowProcess::event(QEvent* e) {
     if (e->type() == QEvent::Type(WM_SHOWPROCESS)) {
         handleState(static_cast<ShowProcessEvent*>(e)->state());
@@ -125,8 +137,14 @@ bool TFormShowProcess::event(QEvent* e) {
 
 void TFormShowProcess::showEvent(QShowEvent* e) {
     // A window restored by the window system is not a new operation.
-    if (!e->spontaneous())
-        keepAbove(this, owner); // before the dialog places itself: it opens centred on the owner
+    // Before the dialog places itself: it opens centred on the owner. An owner that hid itself for the run
+    // (the query dialog) is not on screen, so the window it belongs to stands in for it.
+    if (!e->spontaneous()) {
+        QWidget* anchor = owner;
+        if (anchor && anchor->isHidden() && anchor->parentWidget())
+            anchor = anchor->parentWidget();
+        keepAbove(this, anchor);
+    }
     QDialog::showEvent(e);
     if (!e->spontaneous())
         FormShow();
@@ -150,6 +168,8 @@ void TFormShowProcess::handleState(int state) {
     if (!IsStepState(state) && !ended)
         return;
 
+    if (m_tracker.maximum() > m_bar->maximum())
+        m_bar->setMaximum(m_tracker.maximum());
     m_bar->setValue(m_tracker.barValue());
     const QString progress = m_tracker.progressText();
     // Digits share one width, so the text is measured again only when its length changes.

@@ -35,6 +35,11 @@ public:
     bool closeOwner = false;
     void setMaximum(int maximum);
 
+    // Readies the window for an operation of `owner` with `maximum` steps and shows it, in the order a
+    // caller must keep. When it still shows an earlier operation (a save just before a load), that
+    // operation's states are handled first, so its summary is written before the window starts over.
+    void startOperation(QWidget* owner, bool closeOwner, int maximum);
+
     const ProgressTracker& tracker() const { return m_tracker; }
 
 public slots:

@@ -1,0 +1,224 @@
+// A list query over 100,000 send-log rows of which none can be asked (every send failed): what the walk
+// over the rows costs by itself, set against loading and saving the same log. Measured twice: as the
+// command-line front end runs it (rows in file order, the progress bookkeeping), and as the desktop program
+// does (the window set shown on the offscreen platform: the main window's list with its selection and
+// handlers, the progress window). Arg 1 walks all rows, arg 0 the selected rows (all of them selected,
+// so every row is deselected on the way: the most the walk can write to the selection).
+
+#include "WindowSet.h"
+#include "sendlog/LogFile.h"
+#include "sendlog/RowListSendLog.h"
+#include "shared/Big5.h"
+#include "shared/Clock.h"
+#include "shared/Config.h"
+#include "shared/FixedField.h"
+#include "shared/Global.h"
+#include "shared/Progress.h"
+#include "workers/JobOwner.h"
+#include "workers/SendLogJobs.h"
+#include "workers/SendThd.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QItemSelectionModel>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTreeView>
+
+#include <cstring>
+#include <memory>
+#include <numeric>
+
+namespace {
+
+using namespace norvi;
+
+constexpr int kRows = 100000;
+
+class BenchOwner : public JobOwner {
+public:
+    bool isSendDialog() const override { return false; }
+    void closeForm() override {}
+    void showResultBox(const QByteArray&, const QByteArray&) override {}
+};
+
+// The command-line front end's progress: the bookkeeping of the window, stamped with the clock per step.
+class TrackerTarget : public QObject {
+public:
+    ProgressTracker tracker;
+    int steps = 0;
+
+protected:
+    bool event(QEvent* e) override {
+        if (e->type() != QEvent::Type(WM_SHOWPROCESS))
+            return QObject::event(e);
+        const int state = static_cast<ShowProcessEvent*>(e)->state();
+        if (IsStepState(state))
+            ++steps;
+        tracker.handle(state, Clock::nowMSecsSinceEpoch()); // as the command-line front end does
+        return true;
+    }
+};
+
+struct Environment {
+    QTemporaryDir dir;
+    QString logPath;
+
+    bool start() {
+        if (!dir.isValid())
+            return false;
+        StartDir = dir.path();
+        QDir::setCurrent(dir.path());
+        std::memset(&Config, 0, sizeof(Config));
+        putField(Config.logFiles, QFile::encodeName(dir.path()));
+        putField(Config.gwIp, QByteArray("127.0.0.1"));
+        putField(Config.gwAccount, QByteArray("demo"));
+        putField(Config.gwPasswd, QByteArray("demo"));
+        Config.gwPort = 9; // never reached: no row is asked
+        GatewayHost = "127.0.0.1";
+        if (!WriteConfig())
+            return false;
+        RowListSendLog log;
+        for (int i = 0; i < kRows; ++i) {
+            SendLogRow row;
+            row.texts[ColName] = "A" + QByteArray::number(i);
+            row.texts[ColMobile] = "09" + QByteArray::number(12000000 + i);
+            row.texts[ColSendTime] = "20240301093000";
+            row.texts[ColSendCode] = "-1";
+            row.texts[ColSendResult] = big5("網路連線失敗");
+            row.texts[ColContent] = big5("明天上午九點於三樓會議室開會，請準時出席。");
+            row.image = ImageTyped;
+            log.append(row);
+        }
+        logPath = QDir(dir.path()).filePath(QStringLiteral("big.log"));
+        return log.save(logPath);
+    }
+};
+
+Environment* g_environment = nullptr;
+
+void waitForWorker(SendThd* worker) {
+    QPointer<SendThd> guarded(worker);
+    if (guarded) {
+        QEventLoop loop;
+        QObject::connect(worker, &QObject::destroyed, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    QCoreApplication::sendPostedEvents();
+}
+
+void BM_CliQueryWalk(benchmark::State& state) {
+    const bool allRows = state.range(0) != 0;
+    double walkSeconds = 0;
+    double loadSaveSeconds = 0;
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        RowListSendLog log;
+        if (!log.load(g_environment->logPath))
+            state.SkipWithError("load failed");
+        const double load = double(timer.nsecsElapsed()) / 1e9;
+        if (!allRows) {
+            QVector<int> all(kRows);
+            std::iota(all.begin(), all.end(), 0);
+            log.select(all);
+        }
+
+        TrackerTarget progress;
+        SetProgressTarget(&progress);
+        BenchOwner owner;
+        SendThd* worker = nullptr;
+        int maximum = 0;
+        QString error;
+        timer.restart();
+        if (!StartRowJob(WorkerMode::Query, allRows, &owner, &log, &maximum, &error, &worker))
+            state.SkipWithError(qPrintable(error));
+        progress.tracker.start(maximum);
+        waitForWorker(worker);
+        const double walk = double(timer.nsecsElapsed()) / 1e9;
+        SetProgressTarget(nullptr);
+        if (!progress.tracker.done() || progress.steps != kRows)
+            state.SkipWithError("the walk did not report every row");
+
+        timer.restart();
+        if (!log.save(QDir(g_environment->dir.path()).filePath(QStringLiteral("out.log"))))
+            state.SkipWithError("save failed");
+        loadSaveSeconds += load + double(timer.nsecsElapsed()) / 1e9;
+        walkSeconds += walk;
+        state.SetIterationTime(walk);
+    }
+    state.counters["load_save_ms"] = loadSaveSeconds * 1000 / double(state.iterations());
+    state.SetLabel(allRows ? "all rows" : "selected rows");
+}
+BENCHMARK(BM_CliQueryWalk)->Arg(1)->Arg(0)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_DesktopQueryWalk(benchmark::State& state) {
+    const bool allRows = state.range(0) != 0;
+    WindowSet windows;
+    windows.show();
+    TFormMain& main = windows.main();
+    double walkSeconds = 0;
+    double loadSaveSeconds = 0;
+    for (auto _ : state) {
+        main.logModel().clear();
+        QElapsedTimer timer;
+        timer.start();
+        int read = 0;
+        if (!loadLogFile(g_environment->logPath, main.logModel(), &read) || read != kRows)
+            state.SkipWithError("load failed");
+        const double load = double(timer.nsecsElapsed()) / 1e9;
+        if (!allRows)
+            main.listView()->selectAll();
+        else
+            main.logSelection().clearSelection();
+
+        BenchOwner owner;
+        SendThd* worker = nullptr;
+        int maximum = 0;
+        QString error;
+        timer.restart();
+        main.prepareProgress(allRows ? kRows : int(main.logAccess().selectedRows().size()));
+        if (!StartRowJob(WorkerMode::Query, allRows, &owner, &main.logAccess(), &maximum, &error, &worker))
+            state.SkipWithError(qPrintable(error));
+        waitForWorker(worker);
+        while (!windows.showProcess().tracker().done())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        const double walk = double(timer.nsecsElapsed()) / 1e9;
+        if (windows.showProcess().tracker().position() != kRows)
+            state.SkipWithError("the walk did not report every row");
+        windows.showProcess().hide();
+        main.setEnabled(true);
+
+        timer.restart();
+        if (!saveLogFile(QDir(g_environment->dir.path()).filePath(QStringLiteral("out.log")), main.logModel()))
+            state.SkipWithError("save failed");
+        loadSaveSeconds += load + double(timer.nsecsElapsed()) / 1e9;
+        walkSeconds += walk;
+        state.SetIterationTime(walk);
+    }
+    main.LogSaved = true; // nothing to ask about at the end
+    state.counters["load_save_ms"] = loadSaveSeconds * 1000 / double(state.iterations());
+    state.SetLabel(allRows ? "all rows" : "selected rows");
+}
+BENCHMARK(BM_DesktopQueryWalk)->Arg(1)->Arg(0)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    benchmark::Initialize(&argc, argv);
+    QApplication app(argc, argv);
+    Environment env;
+    if (!env.start())
+        qFatal("the benchmark's send log could not be written");
+    g_environment = &env;
+    benchmark::RunSpecifiedBenchmarks();
+    g_environment = nullptr;
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,359 @@
+#include "WindowTest.h"
+
+#include "GatewaySimulator.h"
+#include "gateway/GwRecords.h"
+#include "gateway/SMSendNorviGw.h"
+#include "workers/JobStarter.h"
+#include "workers/WorkerState.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <functional>
+#include <memory>
+
+using namespace norvi;
+using namespace norvi::test;
+
+namespace {
+
+QString u(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+QByteArray sentResult(const QByteArray& msgId) {
+    return big5("訊息已成功送出(MsgId:") + msgId + ")";
+}
+
+// The query and cancel dialog, opened from the main window's tool menu and used with real clicks and keys,
+// against the gateway simulator.
+class QueryDialogTest : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        gwsim::SimOptions options;
+        options.port = 0;
+        options.deliverAfterSeconds = 0;
+        m_sim = std::make_unique<gwsim::GatewaySimulator>(options);
+        ASSERT_TRUE(m_sim->start());
+        writeConfig(m_dir.path(), "127.0.0.1", m_sim->port(), "demo", "demo");
+        startWindows();
+    }
+    void TearDown() override {
+        // A job left running by a failed test must not outlive the windows it writes to.
+        EXPECT_TRUE(QTest::qWaitFor([] { return WorkerList.empty(); }, 20000)) << "a job was left running";
+        WindowTest::TearDown();
+        m_sim.reset();
+    }
+
+    TFormQuerySMS& dialog() { return m_windows->querySMS(); }
+    template <typename T> T* control(const char* name) {
+        T* w = dialog().findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    QRadioButton* radio(const char* name) { return control<QRadioButton>(name); }
+    QAction* action(const char* name) { return mainWindow().findChild<QAction*>(QString::fromLatin1(name)); }
+
+    // Opens the dialog from 工具 → 查詢(&Q)... or 取消預約(&C)... and acts in it as the user.
+    void open(bool query, std::function<void()> inDialog) {
+        m_prompts.dialogHandlers.push_back([inDialog](QDialog*) { inDialog(); });
+        ASSERT_TRUE(trigger(action(query ? "MItemTQuerySMS" : "MItemTCancelSMS")));
+    }
+
+    // A message the simulator accepted, sent by a client of the test's own: its MsgId. A reservation is
+    // booked for tomorrow, so it is still waiting (query code 20).
+    QByteArray sendDirect(bool reservation) {
+        SMSendNorviGw client;
+        client.SetHost("127.0.0.1");
+        client.SetPort(m_sim->port());
+        client.SetAccount("demo");
+        client.SetPassword("demo");
+        EXPECT_TRUE(client.Login());
+        client.Clear();
+        if (reservation)
+            client.SetScheduleTime(Clock::now().addDays(1).toString(QStringLiteral("yyMMddHHmm")).toLatin1() + "00");
+        client.SetType(GwSendDomestic);
+        client.SetCoding(1);
+        client.SetMobile("0912345678");
+        client.SetContent(5, "hello");
+        QByteArray msgId;
+        EXPECT_EQ(client.Send(msgId), 0);
+        client.Logout();
+        return msgId;
+    }
+    void addRow(const char* name, const char* code, const QByteArray& result, int codeImage = ImageNone) {
+        const quint64 id = mainWindow().logAccess().addRow(big5(name), ImageTyped, "0912345678", "20240301093000");
+        mainWindow().logAccess().fillSendResult(id, code, codeImage, result, "hello");
+    }
+    QString cell(int row, int column) { return fromBig5(mainWindow().logAccess().text(row, column)); }
+    void select(int row) { clickRow(mainWindow().listView(), row, Qt::ControlModifier); }
+    int queries() const {
+        int n = 0;
+        for (const sGwRequest& r : m_sim->requests())
+            n += r.msg_type == GwQuery || r.msg_type == GwCancel ? 1 : 0;
+        return n;
+    }
+
+    // The commands a running job locks, each with whether it is enabled now.
+    QStringList lockedCommands() {
+        QStringList names;
+        for (const char* name :
+             {"MItemFLoad", "SpeedButtonLoad", "MItemFSave", "MItemFDelete", "PMItemLvDelete", "MItemVSortSendCode",
+              "MItemVDescending", "MItemTQuerySMS", "MItemTSendSMS", "PMItemLvRSendSMS", "MItemTAdrBk"})
+            if (!action(name)->isEnabled())
+                names << QString::fromLatin1(name);
+        if (!mainWindow().listView()->header()->sectionsClickable())
+            names << QStringLiteral("header");
+        return names;
+    }
+
+    std::unique_ptr<gwsim::GatewaySimulator> m_sim;
+};
+
+} // namespace
+
+TEST_F(QueryDialogTest, ScopeFollowsTheSelectionAndOnlyTheSingleScopeTakesAMsgId) {
+    addRow("a", "0", sentResult("A1"));
+    addRow("b", "0", sentResult("B1"));
+    addRow("c", "0", sentResult("C1"));
+    select(0);
+    select(2);
+    open(true, [this] {
+        EXPECT_EQ(dialog().windowTitle(), u("狀態查詢"));
+        EXPECT_TRUE(radio("RadioButtonSelRec")->isChecked());
+        EXPECT_EQ(radio("RadioButtonAllRec")->text(), u("發訊紀錄列視框所有紀錄查詢"));
+        EXPECT_EQ(radio("RadioButtonSelRec")->text(), u("發訊紀錄列視框所選紀錄查詢"));
+        EXPECT_EQ(radio("RadioButton1Rec")->text(), u("單筆查詢"));
+        EXPECT_EQ(control<QPushButton>("ButtonQuery")->text(), u("查詢"));
+        EXPECT_FALSE(control<QLineEdit>("EditMsgId")->isEnabled());
+        EXPECT_FALSE(control<QLabel>("Label1")->isEnabled());
+        EXPECT_EQ(control<QLabel>("Label1")->buddy(), control<QLineEdit>("EditMsgId"));
+
+        click(radio("RadioButton1Rec"));
+        EXPECT_TRUE(control<QLineEdit>("EditMsgId")->isEnabled());
+        EXPECT_TRUE(control<QLabel>("Label1")->isEnabled());
+        typeInto(control<QLineEdit>("EditMsgId"), QStringLiteral("LEFTOVER"));
+        click(radio("RadioButtonAllRec"));
+        EXPECT_FALSE(control<QLineEdit>("EditMsgId")->isEnabled());
+        click(&dialog(), "ButtonCancel");
+    });
+    EXPECT_FALSE(dialog().isVisible());
+
+    // Nothing selected: all rows, and the MsgId typed last time is gone.
+    clickRow(mainWindow().listView(), 3);
+    open(true, [this] {
+        EXPECT_TRUE(radio("RadioButtonAllRec")->isChecked());
+        EXPECT_TRUE(control<QLineEdit>("EditMsgId")->text().isEmpty());
+        EXPECT_FALSE(control<QLineEdit>("EditMsgId")->isEnabled());
+        keyClick(&dialog(), Qt::Key_Escape);
+    });
+    EXPECT_FALSE(dialog().isVisible());
+    EXPECT_EQ(queries(), 0);
+}
+
+TEST_F(QueryDialogTest, EachScopeRefusesWhatItCannotAskAboutInTheWordsOfItsMode) {
+    struct Mode {
+        bool query;
+        const char *title, *button, *one, *sel, *all, *noSelection, *emptyLog;
+    };
+    const Mode modes[] = {
+        {true, "狀態查詢", "查詢", "單筆查詢", "發訊紀錄列視框所選紀錄查詢", "發訊紀錄列視框所有紀錄查詢",
+         "請選擇欲查詢的訊息！", "沒有已發送待查詢的訊息！"},
+        {false, "取消預約", "確定", "單筆預約取消", "發訊紀錄列視框所選紀錄預約取消", "發訊紀錄列視框所有紀錄預約取消",
+         "請選擇欲取消的預約訊息！", "沒有已發送待取消的預約訊息！"},
+    };
+    for (const Mode& m : modes) {
+        SCOPED_TRACE(m.title);
+        m_prompts.asked.clear();
+        open(m.query, [&] {
+            EXPECT_EQ(dialog().windowTitle(), u(m.title));
+            EXPECT_EQ(control<QPushButton>("ButtonQuery")->text(), u(m.button));
+            EXPECT_EQ(radio("RadioButton1Rec")->text(), u(m.one));
+            EXPECT_EQ(radio("RadioButtonSelRec")->text(), u(m.sel));
+            EXPECT_EQ(radio("RadioButtonAllRec")->text(), u(m.all));
+
+            // The send log is empty: all rows, then the selection, then a MsgId left empty or unusable.
+            click(&dialog(), "ButtonQuery");
+            click(radio("RadioButtonSelRec"));
+            click(&dialog(), "ButtonQuery");
+            click(radio("RadioButton1Rec"));
+            click(&dialog(), "ButtonQuery");
+            typeInto(control<QLineEdit>("EditMsgId"), QStringLiteral("   "));
+            keyClick(control<QLineEdit>("EditMsgId"), Qt::Key_Return); // Enter presses the action button
+            typeInto(control<QLineEdit>("EditMsgId"), QString(21, QLatin1Char('7')));
+            click(&dialog(), "ButtonQuery");
+            typeInto(control<QLineEdit>("EditMsgId"), QString::fromUtf8("A\U0001F600"));
+            click(&dialog(), "ButtonQuery");
+
+            EXPECT_TRUE(dialog().isVisible()) << "every refusal leaves the dialog open";
+            EXPECT_EQ(control<QLineEdit>("EditMsgId")->text(), QString::fromUtf8("A\U0001F600"));
+            click(&dialog(), "ButtonCancel");
+        });
+        const QStringList shown = m_prompts.messages();
+        ASSERT_EQ(shown.size(), 6) << shown.join(QLatin1Char('|')).toStdString();
+        EXPECT_EQ(shown[0], u(m.emptyLog));
+        EXPECT_EQ(shown[1], u(m.noSelection));
+        EXPECT_EQ(shown[2], u("請輸入MsgId！"));
+        EXPECT_EQ(shown[3], u("請輸入MsgId！"));
+        EXPECT_TRUE(shown[4].contains(QStringLiteral("20")));
+        EXPECT_TRUE(shown[5].contains(QStringLiteral("U+1F600")));
+        for (const ScriptedPrompts::Asked& a : m_prompts.asked) {
+            if (a.kind == QLatin1String("message")) {
+                EXPECT_EQ(a.icon, Prompts::Icon::Warning);
+            }
+        }
+    }
+    EXPECT_EQ(m_sim->connectionCount(), 0);
+    EXPECT_TRUE(WorkerList.empty());
+    EXPECT_FALSE(progress().isVisible());
+}
+
+TEST_F(QueryDialogTest, AnUnresolvableGatewayIsRefusedAndNothingStarts) {
+    putField(Config.gwIp, QByteArray("nonexistent.invalid"));
+    addRow("a", "0", sentResult("A1"));
+    open(true, [this] {
+        click(&dialog(), "ButtonQuery");
+        EXPECT_TRUE(dialog().isVisible());
+        click(radio("RadioButton1Rec"));
+        typeInto(control<QLineEdit>("EditMsgId"), QStringLiteral("A1"));
+        click(&dialog(), "ButtonQuery");
+        EXPECT_TRUE(dialog().isVisible());
+        click(&dialog(), "ButtonCancel");
+    });
+    const QStringList shown = m_prompts.messages();
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_FALSE(shown[0].isEmpty());
+    EXPECT_EQ(shown[0], shown[1]);
+    EXPECT_EQ(m_sim->connectionCount(), 0);
+    EXPECT_FALSE(progress().isVisible());
+    EXPECT_FALSE(mainWindow().runLocked());
+}
+
+// The dialog hides for its run, which ends its modal show: the send log's window can be used meanwhile,
+// but nothing in it may move, remove or reload the rows the worker finds by position.
+TEST_F(QueryDialogTest, AllRowsRunUnderTheProgressWindowWhileTheSendLogIsLocked) {
+    const QByteArray waiting = sendDirect(true), delivered = sendDirect(false);
+    addRow("a", "0", sentResult(waiting), ImageReservation);
+    addRow("b", "-1", big5("網路連線失敗"));
+    addRow("c", "0", sentResult(delivered));
+    select(1);
+    clickRow(mainWindow().listView(), 3); // none selected: the delete command was on, now off
+    const QStringList before = lockedCommands();
+    EXPECT_EQ(before, (QStringList{QStringLiteral("MItemFDelete"), QStringLiteral("PMItemLvDelete")}));
+
+    QSignalSpy finished(&dialog(), &QDialog::finished);
+    QPointer<QObject> worker;
+    QObject::connect(&WorkerStarts::instance(), &WorkerStarts::started, &dialog(),
+                     [&worker](QObject* started) { worker = started; });
+    open(true, [&] {
+        click(&dialog(), "ButtonQuery");
+        EXPECT_FALSE(dialog().isVisible());
+        EXPECT_TRUE(progress().isVisible());
+        EXPECT_EQ(progress().owner, &dialog());
+        EXPECT_TRUE(progress().closeOwner);
+        EXPECT_TRUE(mainWindow().isEnabled()) << "the owner is the hidden dialog";
+        EXPECT_TRUE(mainWindow().runLocked());
+        EXPECT_EQ(lockedCommands().size(), 12) << lockedCommands().join(QLatin1Char(' ')).toStdString();
+        ASSERT_TRUE(QTest::qWaitFor([this] { return progress().tracker().done(); }, 20000));
+    });
+    // The job is over but not confirmed: still locked, and a click on a column caption sorts nothing.
+    ASSERT_TRUE(QTest::qWaitFor([&worker] { return worker.isNull(); }, 5000)) << "the worker frees itself";
+    EXPECT_TRUE(mainWindow().runLocked());
+    clickHeader(mainWindow().listView(), ColSendCode);
+    EXPECT_EQ(mainWindow().sortColumn(), int(ColName));
+    EXPECT_EQ(finished.size(), 0) << "the dialog is closed for good by the progress window";
+
+    EXPECT_EQ(progress().tracker().statusText(), u("簡訊查詢完成"));
+    EXPECT_EQ(progress().tracker().progressText(), QStringLiteral("3 / 3(100%)"));
+    EXPECT_TRUE(click(&progress(), "ButtonOk"));
+    EXPECT_EQ(finished.size(), 1);
+    EXPECT_FALSE(mainWindow().runLocked());
+    // The job selected the rows it asked about, which turned 刪除 on while it was locked: what was asked of
+    // a command meanwhile takes effect now.
+    EXPECT_EQ(lockedCommands(), QStringList());
+
+    EXPECT_EQ(cell(0, ColQueryCode), u("20"));
+    EXPECT_EQ(cell(1, ColQueryCode), QString());
+    EXPECT_EQ(cell(2, ColQueryCode), u("0"));
+    EXPECT_EQ(mainWindow().logAccess().selectedRows(), (QVector<int>{0, 2}));
+    clickHeader(mainWindow().listView(), ColSendCode);
+    EXPECT_EQ(mainWindow().sortColumn(), int(ColSendCode));
+}
+
+TEST_F(QueryDialogTest, SelectedRowsCancelKeepsOnlyTheAskedRowsSelected) {
+    const QByteArray booked = sendDirect(true);
+    addRow("a", "0", sentResult(booked), ImageReservation);
+    addRow("b", "-1", big5("網路連線失敗"));
+    addRow("c", "0", sentResult("NOSUCH"));
+    select(0);
+    select(1);
+    open(false, [&] {
+        EXPECT_TRUE(radio("RadioButtonSelRec")->isChecked());
+        click(&dialog(), "ButtonQuery");
+        ASSERT_TRUE(QTest::qWaitFor([this] { return progress().tracker().done(); }, 20000));
+        click(&progress(), "ButtonOk");
+    });
+    EXPECT_EQ(progress().tracker().statusText(), u("預約簡訊取消完成"));
+    EXPECT_EQ(progress().tracker().progressText(), QStringLiteral("2 / 2(100%)"));
+    EXPECT_EQ(mainWindow().logAccess().selectedRows(), QVector<int>{0});
+    EXPECT_EQ(cell(0, ColQueryCode), u("0"));
+    EXPECT_TRUE(cell(0, ColQueryResult).startsWith(u("取消成功"))) << cell(0, ColQueryResult).toStdString();
+    EXPECT_EQ(cell(2, ColQueryCode), QString()) << "not selected, not asked";
+    EXPECT_EQ(queries(), 1);
+}
+
+TEST_F(QueryDialogTest, SingleMsgIdIsAnsweredInABoxTitledWithItAndTheDialogCloses) {
+    const QByteArray booked = sendDirect(true);
+    QSignalSpy finished(&dialog(), &QDialog::finished);
+    auto askAbout = [&](bool query, const QString& typed) {
+        open(query, [&] {
+            click(radio("RadioButton1Rec"));
+            typeInto(control<QLineEdit>("EditMsgId"), typed);
+            keyClick(control<QLineEdit>("EditMsgId"), Qt::Key_Return);
+            EXPECT_FALSE(dialog().isVisible());
+            EXPECT_TRUE(mainWindow().runLocked());
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !finished.isEmpty(); }, 20000));
+        });
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !mainWindow().runLocked(); }, 5000));
+        finished.clear();
+    };
+
+    askAbout(true, QStringLiteral(" ") + fromBig5(booked) + QStringLiteral(" "));
+    askAbout(false, fromBig5(booked));
+    ASSERT_EQ(m_prompts.asked.size(), 4); // two dialogs, two boxes
+    const ScriptedPrompts::Asked& queried = m_prompts.asked[1];
+    EXPECT_EQ(queried.title, fromBig5(booked));
+    EXPECT_EQ(queried.buttons, Prompts::Buttons::Ok);
+    EXPECT_TRUE(queried.text.startsWith(u("結果碼：20\n查詢結果：預約簡訊，等待傳送中(")))
+        << queried.text.toStdString();
+    const ScriptedPrompts::Asked& cancelled = m_prompts.asked[3];
+    EXPECT_EQ(cancelled.title, fromBig5(booked));
+    EXPECT_TRUE(cancelled.text.startsWith(u("預約取消碼：0\n預約取消結果：取消成功("))) << cancelled.text.toStdString();
+    EXPECT_FALSE(progress().isVisible()) << "a single MsgId shows no progress";
+    EXPECT_EQ(progress().tracker().position(), 0);
+    EXPECT_EQ(queries(), 2);
+}
+
+TEST_F(QueryDialogTest, ResendWithNothingFailedSaysSoEvenWithoutAGateway) {
+    writeConfig(m_dir.path(), QByteArray(), m_sim->port(), "demo", "demo");
+    addRow("a", "0", sentResult("A1"));
+    addRow("b", "0", sentResult("B1"));
+    clickRow(mainWindow().listView(), 2);
+    ASSERT_TRUE(trigger(action("PMItemLvRSendSMS")));
+    ASSERT_EQ(m_prompts.asked.size(), 1);
+    EXPECT_EQ(m_prompts.asked[0].text, u("沒有確定失敗的訊息需要重新傳送！"));
+    EXPECT_EQ(m_prompts.asked[0].icon, Prompts::Icon::Information);
+    EXPECT_EQ(m_prompts.asked[0].buttons, Prompts::Buttons::Yes);
+    EXPECT_FALSE(progress().isVisible());
+    EXPECT_FALSE(mainWindow().runLocked());
+}
