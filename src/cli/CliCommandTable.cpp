@@ -1,5 +1,6 @@
 #include "CliCommandTable.h"
 
+#include "CliBook.h"
 #include "CliRowJobs.h"
 #include "CliSend.h"
 #include "CliSetup.h"
@@ -29,6 +30,7 @@ std::vector<Command> commands() {
         {"resend", {rowValues, help}, resend},
         {"log2csv", {{}, big5}, log2csv},
         {"segment", {textValues, big5}, segmentCommand},
+        {"book", BookOptions(), Book},
     };
 }
 

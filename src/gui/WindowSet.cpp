@@ -13,6 +13,10 @@ WindowSet::WindowSet()
     m_main.FormAdrBk = &m_adrBk;
     m_adrBk.FormSendSMS = &m_sendSMS;
     m_adrBk.FormFileType = &m_fileType;
+    m_fileType.FormFileIO = &m_fileIO;
+    m_fileIO.FormAdrBk = &m_adrBk;
+    // The wizard's import shows the whole book in the address book window at once, behind the chooser.
+    QObject::connect(&m_fileIO, &TFormFileIO::bookImported, &m_adrBk, &TFormAdrBk::ReloadList);
 }
 
 WindowSet::~WindowSet() {
@@ -23,6 +27,8 @@ WindowSet::~WindowSet() {
     m_main.FormAdrBk = nullptr;
     m_adrBk.FormSendSMS = nullptr;
     m_adrBk.FormFileType = nullptr;
+    m_fileType.FormFileIO = nullptr;
+    m_fileIO.FormAdrBk = nullptr;
 }
 
 void WindowSet::show() {

@@ -119,6 +119,23 @@ def read_log(path):
     return rows
 
 
+MEMBER_RECORD = struct.Struct("<i100s120s200s")  # one sMember of AddressBook.bin
+assert MEMBER_RECORD.size == 424
+
+
+def read_members(start_dir):
+    """The members of AddressBook.bin in file order, as (id, name, msisdn, desc) with the texts decoded."""
+    with open(os.path.join(start_dir, "AddressBook.bin"), "rb") as f:
+        data = f.read()
+    members, _groups = struct.unpack_from("<ii", data, 0)
+    text = lambda b: b.split(b"\0", 1)[0].decode("cp950")
+    found = []
+    for i in range(members):
+        member_id, name, msisdn, desc = MEMBER_RECORD.unpack_from(data, 8 + i * MEMBER_RECORD.size)
+        found.append((member_id, text(name), text(msisdn), text(desc)))
+    return found
+
+
 def write_config(start_dir, log_dir, host, port, account, password):
     """NorviSMSAp.cfg: 8 reserved bytes, log folder (256), gateway (20), port (int32), account, password."""
     with open(os.path.join(start_dir, "NorviSMSAp.cfg"), "wb") as f:
@@ -525,9 +542,10 @@ class Journey:
         t = edit.queryText()
         return t.getText(0, t.characterCount)
 
-    def menu(self, *path):
-        """Chooses a menu item by its captions, from the menu bar down: menu("檔案(F)", "載入紀錄(L)...")."""
-        main = self.main_window()
+    def menu(self, *path, window=None):
+        """Chooses a menu item by its captions, from the menu bar down: menu("檔案(F)", "載入紀錄(L)...").
+        The menu bar is the main window's unless another window is given."""
+        main = window or self.main_window()
         bar = self.control(main, "menu bar")
         item = self.control(bar, "menu item", path[0])
         self.click(item)

@@ -69,6 +69,22 @@ public:
         (void)filter;
         return take(fileNames);
     }
+    // The filter the user leaves selected in the next file dialog that shows filters; without one queued
+    // the dialog's initial filter stays. `lastFilterIndex` is the filter a dialog started with.
+    std::deque<int> filterIndexes;
+    int lastFilterIndex = -1;
+    QString openFileNameWithFilter(QWidget* parent, const QString& title, const QString& filter,
+                                   const QString& directory, int* filterIndex) override {
+        lastFilterIndex = *filterIndex;
+        takeFilter(filterIndex);
+        return openFileName(parent, title, filter, directory);
+    }
+    QString saveFileNameWithFilter(QWidget* parent, const QString& title, const QString& filter,
+                                   const QString& proposed, int* filterIndex) override {
+        lastFilterIndex = *filterIndex;
+        takeFilter(filterIndex);
+        return saveFileName(parent, title, filter, proposed);
+    }
     QString chooseFolder(QWidget* parent, const QString& prompt, const QString& start) override {
         asked.append({QStringLiteral("folder"), Icon::None, Buttons::Ok, QString(), prompt});
         if (realFolderChooser)
@@ -104,6 +120,12 @@ public:
     QString lastProposed;
 
 private:
+    void takeFilter(int* filterIndex) {
+        if (filterIndexes.empty())
+            return;
+        *filterIndex = filterIndexes.front();
+        filterIndexes.pop_front();
+    }
     static QString take(std::deque<QString>& queue) {
         if (queue.empty())
             return QString();

@@ -52,11 +52,15 @@ QString fromBig5(const char* data, qsizetype size) {
     return text;
 }
 
-QString unmappableMessage(const QString& character) {
+QString unmappableCode(const QString& character) {
     QString code;
     for (const char32_t cp : character.toUcs4())
         code += QStringLiteral("U+%1").arg(quint32(cp), 4, 16, QLatin1Char('0')).toUpper();
-    return QStringLiteral("文字「%1」(%2)無法以Big5碼表示，請改用其他文字。").arg(character, code);
+    return code;
+}
+
+QString unmappableMessage(const QString& character) {
+    return QStringLiteral("文字「%1」(%2)無法以Big5碼表示，請改用其他文字。").arg(character, unmappableCode(character));
 }
 
 } // namespace norvi

@@ -23,6 +23,8 @@ QString fromBig5(const char* data, qsizetype size);
 
 // The message a place that accepts typed text shows for a character without a Big5 form.
 QString unmappableMessage(const QString& character);
+// The character's code points as "U+XXXX", for messages that name it.
+QString unmappableCode(const QString& character);
 
 // The Big5 lead-byte test of code page 950: 0x81..0xFE begins a two-byte character.
 inline bool isBig5LeadByte(unsigned char c) {

@@ -27,9 +27,11 @@ bool isBig5Trail(unsigned char c) {
     return (c >= 0x40 && c <= 0x7E) || (c >= 0xA1 && c <= 0xFE);
 }
 
+} // namespace
+
 // The code page also maps the single bytes 0x80 and 0xFF, which no Big5 text holds; the byte structure
 // is checked first, the assigned codes by the codec.
-bool isBig5Text(QByteArrayView text) {
+bool IsBig5Text(QByteArrayView text) {
     for (qsizetype i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (c == 0)
@@ -47,13 +49,15 @@ bool isBig5Text(QByteArrayView text) {
     return !decoder.hasError();
 }
 
-bool isUtf8Text(QByteArrayView text) {
+bool IsUtf8Text(QByteArrayView text) {
     if (text.contains('\0'))
         return false;
     QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     (void)QString(decoder.decode(text));
     return !decoder.hasError();
 }
+
+namespace {
 
 // Where the piece that starts at `start` ends: after the first line end at or past start + kCheckChunk
 // (a CR LF kept together), or at the end of the text. Neither encoding has a line-end byte inside a
@@ -140,11 +144,11 @@ InputRead ReadInputFile(const QString& path, qint64 limit, QByteArray* bytes) {
 }
 
 int FirstNonBig5Line(const QByteArray& bytes) {
-    return firstFailingLine(bytes, isBig5Text);
+    return firstFailingLine(bytes, IsBig5Text);
 }
 
 int FirstNonUtf8Line(const QByteArray& bytes) {
-    return firstFailingLine(bytes, isUtf8Text);
+    return firstFailingLine(bytes, IsUtf8Text);
 }
 
 } // namespace norvi

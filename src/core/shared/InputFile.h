@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 // Files a user names as input (a recipient list, a message text): read up to a limit, and checked line by
@@ -20,5 +21,10 @@ int FirstNonBig5Line(const QByteArray& bytes);
 
 // The same for UTF-8 text without NUL bytes.
 int FirstNonUtf8Line(const QByteArray& bytes);
+
+// Whether one piece of text (a line) is Big5 text, or UTF-8 text, as the two checks above take it.
+// Each call sets up a decoder: for the few lines of a file that failed the whole-file check.
+bool IsBig5Text(QByteArrayView text);
+bool IsUtf8Text(QByteArrayView text);
 
 } // namespace norvi

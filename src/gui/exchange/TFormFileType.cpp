@@ -1,6 +1,17 @@
 #include "exchange/TFormFileType.h"
 
+#include "exchange/ExchangeState.h"
+#include "exchange/TFormFileIO.h"
+#include "shared/Prompts.h"
 #include "shared/UiFont.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
 
 namespace norvi {
 
@@ -8,7 +19,104 @@ TFormFileType::TFormFileType(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TFormFileType"));
     applyFormFont(this);
     setWindowTitle(QStringLiteral("通訊錄匯入工具"));
-    resize(480, 320);
+
+    m_listBoxTypeSelect = new QListWidget(this);
+    m_listBoxTypeSelect->setObjectName(QStringLiteral("ListBoxTypeSelect"));
+    m_label1 = new QLabel(this);
+    m_label1->setObjectName(QStringLiteral("Label1"));
+    m_label1->setWordWrap(true);
+    m_label1->setBuddy(m_listBoxTypeSelect);
+
+    m_progressBarIO = new QProgressBar(this);
+    m_progressBarIO->setObjectName(QStringLiteral("ProgressBarIO"));
+    m_progressBarIO->setVisible(false);
+
+    m_buttonIO = new QPushButton(this);
+    m_buttonIO->setObjectName(QStringLiteral("ButtonIO"));
+    m_buttonIO->setDefault(true);
+    auto* buttonCancel = new QPushButton(QStringLiteral("取消(&C)"), this);
+    buttonCancel->setObjectName(QStringLiteral("ButtonCancel"));
+    buttonCancel->setAutoDefault(false);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_progressBarIO, 1);
+    buttons->addStretch(0);
+    buttons->addWidget(m_buttonIO);
+    buttons->addWidget(buttonCancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_label1);
+    layout->addWidget(m_listBoxTypeSelect, 1);
+    layout->addLayout(buttons);
+    resize(400, 260);
+
+    // The arrow keys choose a type too; the focus stays in the list for them. The list's own current row,
+    // set when it takes the focus, is no choice of the user's.
+    connect(m_listBoxTypeSelect, &QListWidget::itemSelectionChanged, this, &TFormFileType::storeType);
+    connect(m_listBoxTypeSelect, &QListWidget::itemClicked, this, &TFormFileType::ListBoxTypeSelectClick);
+    connect(m_listBoxTypeSelect, &QListWidget::itemDoubleClicked, this, &TFormFileType::ListBoxTypeSelectDblClick);
+    connect(m_buttonIO, &QPushButton::clicked, this, &TFormFileType::ButtonIOClick);
+    connect(buttonCancel, &QPushButton::clicked, this, &TFormFileType::ButtonCancelClick);
+}
+
+void TFormFileType::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    if (!e->spontaneous())
+        FormShow();
+}
+
+void TFormFileType::FormShow() {
+    m_buttonIO->setEnabled(false);
+    m_progressBarIO->setVisible(false);
+    {
+        const QSignalBlocker quiet(m_listBoxTypeSelect);
+        m_listBoxTypeSelect->clear();
+        m_listBoxTypeSelect->addItem(QStringLiteral("純文字檔案 (逗點分隔)"));
+        m_listBoxTypeSelect->addItem(QStringLiteral("純文字檔案 (空白分隔)"));
+        m_listBoxTypeSelect->setCurrentRow(-1);
+    }
+    m_listBoxTypeSelect->setFocus();
+    if (ExchangeMode == ExchangeDirection::Import) {
+        setWindowTitle(QStringLiteral("通訊錄匯入工具"));
+        m_label1->setText(QStringLiteral("選擇您要匯入通訊錄的檔案類型，然後按一下[匯入]按鈕。"));
+        m_buttonIO->setText(QStringLiteral("匯入(&I)"));
+    } else {
+        setWindowTitle(QStringLiteral("通訊錄匯出工具"));
+        m_label1->setText(QStringLiteral("選擇您要匯出通訊錄的檔案類型，然後按一下[匯出]按鈕。"));
+        m_buttonIO->setText(QStringLiteral("匯出(&E)"));
+    }
+}
+
+bool TFormFileType::storeType() {
+    const QList<QListWidgetItem*> chosen = m_listBoxTypeSelect->selectedItems();
+    if (chosen.isEmpty())
+        return false;
+    const int row = m_listBoxTypeSelect->row(chosen.first());
+    TextFileType = row == 1 ? TextFileSpace : TextFileComma;
+    m_buttonIO->setEnabled(true);
+    return true;
+}
+
+void TFormFileType::ListBoxTypeSelectClick() {
+    if (storeType())
+        m_buttonIO->setFocus();
+}
+
+void TFormFileType::ListBoxTypeSelectDblClick() {
+    if (storeType())
+        ButtonIOClick();
+}
+
+void TFormFileType::ButtonIOClick() {
+    if (!FormFileIO)
+        return;
+    FormFileIO->ProgressBarIO = m_progressBarIO;
+    prompts().execDialog(FormFileIO);
+    FormFileIO->ProgressBarIO = nullptr;
+    m_progressBarIO->setVisible(false);
+}
+
+void TFormFileType::ButtonCancelClick() {
+    reject();
 }
 
 } // namespace norvi

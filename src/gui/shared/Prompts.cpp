@@ -8,6 +8,8 @@
 #include <QMessageBox>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace norvi {
 
 namespace {
@@ -62,6 +64,25 @@ public:
         // The program asks its own overwrite question, so the dialog must not ask it too.
         return QFileDialog::getSaveFileName(parent, title, proposed, toQtFilter(filter), nullptr,
                                             QFileDialog::DontConfirmOverwrite);
+    }
+
+    QString openFileNameWithFilter(QWidget* parent, const QString& title, const QString& filter,
+                                   const QString& directory, int* filterIndex) override {
+        const QStringList filters = toQtFilter(filter).split(QStringLiteral(";;"));
+        QString selected = filters.value(*filterIndex);
+        const QString name = QFileDialog::getOpenFileName(parent, title, directory, toQtFilter(filter), &selected);
+        *filterIndex = std::max<int>(0, int(filters.indexOf(selected)));
+        return name;
+    }
+
+    QString saveFileNameWithFilter(QWidget* parent, const QString& title, const QString& filter,
+                                   const QString& proposed, int* filterIndex) override {
+        const QStringList filters = toQtFilter(filter).split(QStringLiteral(";;"));
+        QString selected = filters.value(*filterIndex);
+        const QString name = QFileDialog::getSaveFileName(parent, title, proposed, toQtFilter(filter), &selected,
+                                                          QFileDialog::DontConfirmOverwrite);
+        *filterIndex = std::max<int>(0, int(filters.indexOf(selected)));
+        return name;
     }
 
     QString chooseFolder(QWidget* parent, const QString& prompt, const QString& start) override;

@@ -23,6 +23,18 @@ public:
                                  const QString& directory = QString()) = 0;
     virtual QString saveFileName(QWidget* parent, const QString& title, const QString& filter,
                                  const QString& proposed) = 0;
+    // The same, starting with the filter at `filterIndex` (0-based) selected; on return `filterIndex` is
+    // the filter the user left selected. Without their own version, prompts leave the index as it was.
+    virtual QString openFileNameWithFilter(QWidget* parent, const QString& title, const QString& filter,
+                                           const QString& directory, int* filterIndex) {
+        (void)filterIndex;
+        return openFileName(parent, title, filter, directory);
+    }
+    virtual QString saveFileNameWithFilter(QWidget* parent, const QString& title, const QString& filter,
+                                           const QString& proposed, int* filterIndex) {
+        (void)filterIndex;
+        return saveFileName(parent, title, filter, proposed);
+    }
     // The folder chooser (TFormSelectDir). An empty result means cancelled.
     virtual QString chooseFolder(QWidget* parent, const QString& prompt, const QString& start) = 0;
     // Shows a modal window and returns its result code.

@@ -1,0 +1,334 @@
+#include "CliBook.h"
+
+#include "CliCommands.h"
+#include "CliInput.h"
+#include "CliOutput.h"
+
+#include "addressbook/AddressBook.h"
+#include "addressbook/AddressBookState.h"
+#include "compose/EntryLookup.h"
+#include "exchange/AddressTransfer.h"
+#include "exchange/ColumnMapping.h"
+#include "exchange/ExchangeState.h"
+#include "shared/Big5.h"
+#include "shared/FixedField.h"
+#include "shared/Global.h"
+
+#include <QSet>
+
+namespace norvi::cli {
+
+namespace {
+
+const QString kSpace = QStringLiteral("--space");
+const QString kBig5 = QStringLiteral("--big5");
+const QString kMap = QStringLiteral("--map");
+const QString kFields = QStringLiteral("--fields");
+const QString kGroup = QStringLiteral("--group");
+
+// A field named on the command line: the English word or the column's own name.
+int fieldCode(const QString& word) {
+    const QString w = word.trimmed();
+    if (w == QLatin1String("name") || w == QStringLiteral("名稱"))
+        return FieldName;
+    if (w == QLatin1String("msisdn") || w == QStringLiteral("行動電話"))
+        return FieldMsisdn;
+    if (w == QLatin1String("desc") || w == QStringLiteral("說明") || w == QStringLiteral("備註"))
+        return FieldDesc;
+    return -1;
+}
+
+bool noPositional(const Arguments& a, int expected) {
+    if (a.positional.size() <= expected)
+        return true;
+    err(QStringLiteral("多餘的參數：%1").arg(a.positional.mid(expected).join(QLatin1Char(' '))));
+    return false;
+}
+
+// The book as the desktop program reads it at start. A damaged book is read as far as it goes (the
+// next save keeps the old file aside); one that cannot be read at all is not worked on.
+bool loadBook() {
+    const AddressBookResult loaded = LoadAddressBook();
+    if (!loaded.message.isEmpty())
+        err(loaded.message);
+    return loaded.ok;
+}
+
+// ---- list ----
+
+// A cell of Big5 bytes for a tab-separated line, escaped as escapeCell does, without touching the
+// second byte of a two-byte character (which may be a backslash).
+QByteArray escapeBig5Cell(const QByteArray& text) {
+    QByteArray escaped;
+    escaped.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text.at(i);
+        if (isBig5LeadByte(static_cast<unsigned char>(c)) && i + 1 < text.size()) {
+            escaped += c;
+            escaped += text.at(++i);
+            continue;
+        }
+        switch (c) {
+        case '\\':
+            escaped += "\\\\";
+            break;
+        case '\t':
+            escaped += "\\t";
+            break;
+        case '\r':
+            escaped += "\\r";
+            break;
+        case '\n':
+            escaped += "\\n";
+            break;
+        default:
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+QByteArray groupEntries(const sGroup& g) {
+    QByteArray ids;
+    for (const int32_t slot : g.members) {
+        if (slot == 0)
+            continue;
+        if (!ids.isEmpty())
+            ids += ',';
+        ids += QByteArray::number(slot);
+    }
+    return ids;
+}
+
+int list(const Arguments& a) {
+    if (!noPositional(a, 1) || !loadBook())
+        return ExitRefused;
+    const bool raw = a.switches.contains(kBig5);
+    // The texts are Big5 in the book; without --big5 every cell is converted for the terminal.
+    const auto line = [raw](const QList<QByteArray>& cells) {
+        if (raw) {
+            QByteArray bytes;
+            for (const QByteArray& cell : cells)
+                bytes += (bytes.isEmpty() ? QByteArray() : QByteArray("\t")) + escapeBig5Cell(cell);
+            writeRaw(bytes + '\n');
+            return;
+        }
+        QStringList texts;
+        for (const QByteArray& cell : cells)
+            texts << escapeCell(fromBig5(cell));
+        out(texts.join(QLatin1Char('\t')));
+    };
+    for (const auto& [id, m] : MemberMap)
+        line({"member", QByteArray::number(id), getField(m.name), getField(m.msisdn), getField(m.desc)});
+    for (const auto& [id, g] : GroupMap)
+        line({"group", QByteArray::number(id), getField(g.name), groupEntries(g)});
+    return ExitOk;
+}
+
+// ---- import ----
+
+// "--map name,msisdn,desc": the field of columns 1 to 3; an empty item or "-" leaves a column out.
+bool parseMap(const QString& text, std::array<int, 3>* codes) {
+    const QStringList items = text.split(QLatin1Char(','));
+    if (items.size() > kExchangeColumns) {
+        err(QStringLiteral("--map 最多對應 3 個欄位：%1").arg(text));
+        return false;
+    }
+    QSet<int> seen;
+    *codes = {FieldNone, FieldNone, FieldNone};
+    for (int i = 0; i < items.size(); ++i) {
+        const QString item = items.at(i).trimmed();
+        if (item.isEmpty() || item == QLatin1String("-"))
+            continue;
+        const int code = fieldCode(item);
+        if (code < 0) {
+            err(QStringLiteral("--map 的欄位「%1」不是 name、msisdn 或 desc。").arg(item));
+            return false;
+        }
+        if (seen.contains(code)) {
+            err(QStringLiteral("--map 的欄位「%1」只能對應一個文字欄位。").arg(item));
+            return false;
+        }
+        seen.insert(code);
+        (*codes)[std::size_t(i)] = code;
+    }
+    return true;
+}
+
+QString mappingLine(const std::array<int, 3>& codes, const QStringList& header) {
+    QStringList parts;
+    for (int i = 0; i < kExchangeColumns; ++i) {
+        const int code = codes[std::size_t(i)];
+        if (code == FieldNone)
+            continue;
+        const QString caption = header.value(i);
+        parts << QStringLiteral("第%1欄%2→%3")
+                     .arg(QString::number(i + 1), caption.isEmpty() ? QString() : QStringLiteral("「%1」").arg(caption),
+                          FieldDisplayName(code));
+    }
+    return QStringLiteral("欄位對應：") + parts.join(QStringLiteral("，"));
+}
+
+int import(const Arguments& a) {
+    if (a.positional.size() < 2) {
+        err(QStringLiteral("請指定要匯入的檔案。"));
+        return ExitRefused;
+    }
+    if (!noPositional(a, 2))
+        return ExitRefused;
+    const QString path = a.positional.at(1);
+    const char delimiter = ExchangeDelimiter(a.switches.contains(kSpace) ? TextFileSpace : TextFileComma);
+    std::array<int, 3> codes{};
+    if (a.values.contains(kMap) && !parseMap(a.value(kMap), &codes))
+        return ExitRefused;
+    if (!loadBook())
+        return ExitRefused;
+
+    AddressTextFile file;
+    QString error;
+    if (!ReadAddressText(path, &file, &error)) {
+        err(error);
+        return ExitRefused;
+    }
+    const QStringList header = file.headerColumns(delimiter);
+    if (!a.values.contains(kMap))
+        codes = ColumnMapping::fromHeader(header).columnCodes();
+    if (!MapsNameOrNumber(codes)) {
+        err(NoNameOrNumberText());
+        return ExitRefused;
+    }
+    out(mappingLine(codes, header));
+
+    const ImportSummary summary =
+        ImportAddressText(file, path, codes, delimiter, [](const QString& line) { err(line); });
+    if (summary.added > 0) {
+        const AddressBookResult saved = SaveAddressBook();
+        if (!saved.ok) {
+            err(saved.message);
+            return ExitNotSaved;
+        }
+        if (!saved.message.isEmpty())
+            err(saved.message);
+    }
+    QString done = ImportDoneText() + QStringLiteral("：新增 %1 位成員").arg(summary.added);
+    if (summary.skipped > 0)
+        done += QStringLiteral("，%1 行未匯入").arg(summary.skipped);
+    out(done);
+    return summary.skipped > 0 ? ExitFailed : ExitOk;
+}
+
+// ---- export ----
+
+bool parseFields(const QString& text, ExportFields* fields) {
+    *fields = {false, false, false};
+    for (const QString& item : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const int code = fieldCode(item);
+        if (code < 0) {
+            err(QStringLiteral("--fields 的欄位「%1」不是 name、msisdn 或 desc。").arg(item.trimmed()));
+            return false;
+        }
+        (*fields)[std::size_t(code - 1)] = true;
+    }
+    if (!(*fields)[0] && !(*fields)[1] && !(*fields)[2]) {
+        err(NoExportFieldText());
+        return false;
+    }
+    return true;
+}
+
+// The members of the group called `name`, as its list in the address book window shows them: its
+// direct member entries in slot order, without its sub-groups.
+bool groupMembers(const QString& name, std::vector<int32_t>* ids) {
+    QByteArray bytes;
+    if (!toBig5Argument(name, &bytes))
+        return false;
+    QList<int32_t> groups;
+    for (const int32_t id : FindEntriesByName(bytes))
+        if (id < 0)
+            groups << id;
+    if (groups.isEmpty()) {
+        err(QStringLiteral("通訊錄中沒有名稱為「%1」的群組。").arg(name));
+        return false;
+    }
+    if (groups.size() > 1) {
+        err(QStringLiteral("通訊錄中有 %1 個名稱為「%2」的群組，無法判斷要匯出哪一個。").arg(groups.size()).arg(name));
+        return false;
+    }
+    for (const int32_t slot : GroupMap.at(groups.first()).members)
+        if (slot > 0 && MemberMap.count(slot))
+            ids->push_back(slot);
+    return true;
+}
+
+int exportBook(const Arguments& a) {
+    if (a.positional.size() < 2) {
+        err(QStringLiteral("請指定匯出的檔案。"));
+        return ExitRefused;
+    }
+    if (!noPositional(a, 2))
+        return ExitRefused;
+    const QString path = a.positional.at(1);
+    const char delimiter = ExchangeDelimiter(a.switches.contains(kSpace) ? TextFileSpace : TextFileComma);
+    ExportFields fields{true, true, true};
+    if (a.values.contains(kFields) && !parseFields(a.value(kFields), &fields))
+        return ExitRefused;
+    if (!loadBook())
+        return ExitRefused;
+
+    std::vector<int32_t> ids;
+    if (a.values.contains(kGroup)) {
+        if (!groupMembers(a.value(kGroup), &ids))
+            return ExitRefused;
+    } else {
+        ids.reserve(MemberMap.size());
+        for (const auto& entry : MemberMap)
+            ids.push_back(entry.first);
+    }
+    const ExportResult result = ExportAddressText(path, ids, delimiter, fields);
+    if (!result.ok) {
+        err(result.message);
+        return ExitRefused;
+    }
+    out(ExportDoneText() + QStringLiteral("：%1 位成員寫入 %2").arg(result.written).arg(path));
+    return ExitOk;
+}
+
+} // namespace
+
+OptionSpec BookOptions() {
+    return {{kMap, kFields, kGroup}, {kSpace, kBig5, QStringLiteral("--help"), QStringLiteral("-h")}};
+}
+
+// Options that belong to another action are refused rather than ignored.
+bool optionsFit(const Arguments& a, const QSet<QString>& allowed) {
+    QStringList given = a.values.keys();
+    given += QStringList(a.switches.begin(), a.switches.end());
+    for (const QString& option : given) {
+        if (!allowed.contains(option)) {
+            err(QStringLiteral("選項 %1 不能用於 book %2。").arg(option, a.positional.value(0)));
+            return false;
+        }
+    }
+    return true;
+}
+
+int Book(const Arguments& a) {
+    const QString action = a.positional.value(0);
+    if (action == QLatin1String("list") && !optionsFit(a, {kBig5}))
+        return ExitRefused;
+    if (action == QLatin1String("import") && !optionsFit(a, {kSpace, kMap}))
+        return ExitRefused;
+    if (action == QLatin1String("export") && !optionsFit(a, {kSpace, kFields, kGroup}))
+        return ExitRefused;
+    if (action == QLatin1String("list"))
+        return list(a);
+    if (action == QLatin1String("import"))
+        return import(a);
+    if (action == QLatin1String("export"))
+        return exportBook(a);
+    err(action.isEmpty() ? QStringLiteral("請指定 list、import 或 export。")
+                         : QStringLiteral("book 沒有「%1」這個動作；請指定 list、import 或 export。").arg(action));
+    return ExitRefused;
+}
+
+} // namespace norvi::cli

@@ -1,0 +1,317 @@
+#include "exchange/AddressText.h"
+
+#include "exchange/ExchangeState.h"
+#include "shared/Big5.h"
+#include "shared/InputFile.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace norvi {
+
+namespace {
+
+constexpr const char* kCodePage = "windows-950";
+constexpr char kBom[] = "\xEF\xBB\xBF";
+
+bool isLineEnd(char c) {
+    return c == '\r' || c == '\n';
+}
+bool isLineEnd(QChar c) {
+    return c == QLatin1Char('\r') || c == QLatin1Char('\n');
+}
+bool isCrLf(char a, char b) {
+    return a == '\r' && b == '\n';
+}
+bool isCrLf(QChar a, QChar b) {
+    return a == QLatin1Char('\r') && b == QLatin1Char('\n');
+}
+
+// Lines of bytes or of characters alike: CR LF, LF or CR ends one; a final line end adds no line.
+template <typename View> QList<View> splitLines(View text) {
+    QList<View> lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (!isLineEnd(text[i]))
+            continue;
+        lines.append(text.sliced(start, i - start));
+        if (i + 1 < text.size() && isCrLf(text[i], text[i + 1]))
+            ++i;
+        start = i + 1;
+    }
+    if (start < text.size())
+        lines.append(text.sliced(start));
+    return lines;
+}
+
+bool isAscii(QByteArrayView text) {
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
+AddressTextLine takenLine(QByteArrayView big5Text) {
+    AddressTextLine line;
+    line.text = big5Text.toByteArray();
+    line.blank = IsBlankLine(big5Text);
+    return line;
+}
+
+AddressTextLine refusedLine(QByteArrayView raw, const QString& problem, const QString& shown) {
+    AddressTextLine line;
+    line.blank = IsBlankLine(raw);
+    line.problem = problem;
+    line.shown = shown;
+    return line;
+}
+
+QString notBig5Problem() {
+    return QStringLiteral("不是Big5文字");
+}
+QString notUtf8Problem() {
+    return QStringLiteral("不是UTF-8文字");
+}
+
+void readBig5(QByteArrayView bytes, AddressTextFile* file, bool checked) {
+    const QList<QByteArrayView> lines = splitLines(bytes);
+    file->lines.reserve(std::size_t(lines.size()));
+    for (const QByteArrayView line : lines) {
+        // A NUL would end the field's text early; bytes that are no Big5 would show as garbage.
+        if (checked || IsBig5Text(line))
+            file->lines.push_back(takenLine(line));
+        else
+            file->lines.push_back(refusedLine(line, notBig5Problem(), fromBig5(line.toByteArray())));
+    }
+}
+
+// The first character of `text` that does not become Big5 text: one without a Big5 form, or one the
+// code page would write as a single byte that no Big5 text holds (0x80 to 0xFF).
+QString firstNonBig5Character(QStringView text) {
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype length = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QStringView character = text.sliced(i, length);
+        QStringEncoder encoder(kCodePage, QStringConverter::Flag::Stateless);
+        const QByteArray bytes = encoder.encode(character);
+        if (encoder.hasError() || !IsBig5Text(bytes))
+            return character.toString();
+        i += length;
+    }
+    return QString();
+}
+
+// One line of UTF-8 text into Big5. An encoder that met an error cannot be used again, so each line
+// has its own; this runs only for files in which some character has no Big5 form.
+AddressTextLine utf8Line(QStringView text) {
+    QStringEncoder encoder(kCodePage, QStringConverter::Flag::Stateless);
+    const QByteArray bytes = encoder.encode(text);
+    if (!encoder.hasError() && IsBig5Text(bytes))
+        return takenLine(bytes);
+    const QString character = firstNonBig5Character(text);
+    AddressTextLine line;
+    // A NUL is the one character that passes the encoder and still is no text.
+    line.problem = character.isEmpty() || character == QChar(0)
+                       ? notUtf8Problem()
+                       : QStringLiteral("的文字「%1」(%2)無法以Big5碼表示").arg(character, unmappableCode(character));
+    line.shown = text.toString();
+    return line;
+}
+
+void readUtf8(QByteArrayView bytes, AddressTextFile* file, bool checked) {
+    if (checked) {
+        QStringEncoder encoder(kCodePage, QStringConverter::Flag::Stateless);
+        // The whole file at once; only when a character has no Big5 form are its lines taken one by one.
+        const QString text = QStringDecoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless).decode(bytes);
+        const QByteArray all = encoder.encode(text);
+        if (!encoder.hasError() && FirstNonBig5Line(all) == 0) {
+            readBig5(all, file, true);
+            return;
+        }
+        const QList<QStringView> lines = splitLines(QStringView(text));
+        file->lines.reserve(std::size_t(lines.size()));
+        for (const QStringView line : lines)
+            file->lines.push_back(utf8Line(line));
+        return;
+    }
+    for (const QByteArrayView line : splitLines(bytes)) {
+        if (!IsUtf8Text(line)) {
+            file->lines.push_back(refusedLine(line, notUtf8Problem(), QString::fromUtf8(line)));
+            continue;
+        }
+        const QString text = QString::fromUtf8(line);
+        file->lines.push_back(utf8Line(text));
+    }
+}
+
+// A file that is neither Big5 nor UTF-8 as a whole: the encoding in which more of its lines are text.
+// Lines of plain ASCII count for neither; a tie goes to Big5, the files' own encoding.
+bool mostlyUtf8(QByteArrayView bytes) {
+    int big5Lines = 0;
+    int utf8Lines = 0;
+    for (const QByteArrayView line : splitLines(bytes)) {
+        if (isAscii(line))
+            continue;
+        big5Lines += IsBig5Text(line) ? 1 : 0;
+        utf8Lines += IsUtf8Text(line) ? 1 : 0;
+    }
+    return utf8Lines > big5Lines;
+}
+
+} // namespace
+
+char ExchangeDelimiter(int textFileType) {
+    return textFileType == TextFileSpace ? ' ' : ',';
+}
+
+QString FieldDisplayName(int code) {
+    switch (code) {
+    case FieldName:
+        return QStringLiteral("名稱");
+    case FieldMsisdn:
+        return QStringLiteral("行動電話");
+    case FieldDesc:
+        return QStringLiteral("說明");
+    default:
+        return QString();
+    }
+}
+
+QByteArray FieldHeaderName(int code) {
+    switch (code) {
+    case FieldName:
+        return big5(QStringLiteral("名稱"));
+    case FieldMsisdn:
+        return big5(QStringLiteral("行動電話"));
+    case FieldDesc:
+        return big5(QStringLiteral("備註"));
+    default:
+        return QByteArray();
+    }
+}
+
+QByteArrayView TrimBlank(QByteArrayView text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && static_cast<unsigned char>(text[begin]) <= 0x20)
+        ++begin;
+    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 0x20)
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
+QList<QByteArrayView> SplitColumns(QByteArrayView line, char delimiter) {
+    QList<QByteArrayView> columns;
+    qsizetype start = 0;
+    while (columns.size() < kExchangeColumns - 1) {
+        const qsizetype at = line.indexOf(delimiter, start);
+        if (at < 0)
+            break;
+        columns.append(line.sliced(start, at - start));
+        start = at + 1;
+    }
+    columns.append(line.sliced(start));
+    return columns;
+}
+
+QByteArray CutBig5(QByteArrayView text, qsizetype width) {
+    if (text.size() <= width)
+        return text.toByteArray();
+    qsizetype end = 0;
+    while (end < text.size()) {
+        const qsizetype next = isBig5LeadByte(static_cast<unsigned char>(text[end])) ? end + 2 : end + 1;
+        if (next > width)
+            break;
+        end = next;
+    }
+    return text.first(end).toByteArray();
+}
+
+int AddressTextFile::headerIndex() const {
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        if (!lines[i].blank)
+            return int(i);
+    return -1;
+}
+
+QStringList AddressTextFile::headerColumns(char delimiter) const {
+    const int header = headerIndex();
+    if (header < 0)
+        return {};
+    const AddressTextLine& line = lines[std::size_t(header)];
+    QStringList columns;
+    if (line.problem.isEmpty()) {
+        for (const QByteArrayView column : SplitColumns(TrimBlank(line.text), delimiter))
+            columns.append(fromBig5(column.toByteArray()));
+        return columns;
+    }
+    // A header that is not clean text still names its columns as well as it can be shown.
+    const QByteArray shown = line.shown.toUtf8();
+    for (const QByteArrayView column : SplitColumns(TrimBlank(shown), delimiter))
+        columns.append(QString::fromUtf8(column));
+    return columns;
+}
+
+AddressTextFile ParseAddressText(const QByteArray& bytes) {
+    AddressTextFile file;
+    const QByteArrayView all(bytes);
+    if (all.startsWith(kBom)) {
+        const QByteArrayView body = all.sliced(3);
+        file.encoding = TextEncoding::Utf8WithBom;
+        readUtf8(body, &file, FirstNonUtf8Line(body.toByteArray()) == 0);
+        return file;
+    }
+    if (FirstNonBig5Line(bytes) == 0) {
+        readBig5(all, &file, true);
+        return file;
+    }
+    if (FirstNonUtf8Line(bytes) == 0) {
+        file.encoding = TextEncoding::Utf8;
+        readUtf8(all, &file, true);
+        return file;
+    }
+    if (mostlyUtf8(all)) {
+        file.encoding = TextEncoding::Utf8;
+        readUtf8(all, &file, false);
+    } else {
+        readBig5(all, &file, false);
+    }
+    return file;
+}
+
+bool ReadAddressText(const QString& path, AddressTextFile* file, QString* error) {
+    QByteArray bytes;
+    switch (ReadInputFile(path, kMaxAddressTextBytes, &bytes)) {
+    case InputRead::Ok:
+        *file = ParseAddressText(bytes);
+        return true;
+    case InputRead::TooLarge:
+        *error = QStringLiteral("匯入檔%1超過 %2 MB，無法匯入。").arg(path).arg(kMaxAddressTextBytes / (1024 * 1024));
+        return false;
+    case InputRead::CannotOpen:
+    case InputRead::ReadError:
+        break;
+    }
+    *error = QStringLiteral("匯入檔%1無法讀取，沒有匯入任何資料。").arg(path);
+    return false;
+}
+
+QString ExchangeFileFilter() {
+    return QStringLiteral("逗點分隔(*.csv)|*.csv|文字檔(*.txt)|*.txt|所有檔案(*.*)|*.*");
+}
+
+int ExchangeInitialFilter(int textFileType) {
+    return textFileType == TextFileSpace ? 1 : 0;
+}
+
+QString WithExportExtension(const QString& name, int filterIndex) {
+    if (filterIndex != 0 && filterIndex != 1)
+        return name;
+    const QString extension = filterIndex == 0 ? QStringLiteral(".csv") : QStringLiteral(".txt");
+    return name.endsWith(extension, Qt::CaseInsensitive) ? name : name + extension;
+}
+
+QString LineProblemText(const QString& path, int number, const QString& problem) {
+    return QStringLiteral("匯入檔%1之第%2行%3，此行未匯入").arg(path, QString::number(number), problem);
+}
+
+} // namespace norvi

@@ -1,0 +1,370 @@
+#include "BookWindowTest.h"
+
+#include "exchange/ExchangeState.h"
+#include "exchange/TFormChMapping.h"
+#include "exchange/TFormFileIO.h"
+#include "exchange/TFormFileType.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include <tuple>
+
+using namespace norvi;
+using namespace norvi::test;
+
+namespace {
+
+using Row = std::tuple<QString, QString, bool>; // 文字欄位, 通訊錄欄位, checked
+
+// The import and export dialogs as a user meets them: 通訊錄 → 匯入 or 匯出, the file type chooser, the
+// wizard. Every step is a click or a key; every message box is answered by the script.
+class ExchangeWindowTest : public BookWindowTest {
+protected:
+    void SetUp() override {
+        BookWindowTest::SetUp();
+        TextFileType = TextFileComma;
+    }
+
+    // Opens 通訊錄, chooses 匯入 or 匯出 and runs `body` in the file type chooser, which is closed after it.
+    void inChooser(bool import, const std::function<void(TFormFileType&)>& body) {
+        withBook([&](TFormAdrBk& book) {
+            m_book = &book;
+            bool shown = false;
+            m_prompts.dialogHandlers.push_back([&](QDialog* d) {
+                shown = true;
+                auto* chooser = qobject_cast<TFormFileType*>(d);
+                ASSERT_NE(chooser, nullptr) << d->objectName().toStdString();
+                body(*chooser);
+                if (chooser->isVisible())
+                    click(chooser, "ButtonCancel");
+            });
+            trigger(item(book, import ? "MItemFImport" : "MItemFExport"));
+            EXPECT_TRUE(shown) << "the file type chooser did not open";
+        });
+    }
+
+    // In the chooser: clicks the type and 匯入/匯出, and runs `body` in the wizard.
+    void inWizard(TFormFileType& chooser, int type, const std::function<void(TFormFileIO&)>& body) {
+        auto* types = chooser.findChild<QListWidget*>(QStringLiteral("ListBoxTypeSelect"));
+        ASSERT_TRUE(clickAt(types->viewport(), types->visualItemRect(types->item(type)).center()));
+        bool shown = false;
+        m_prompts.dialogHandlers.push_back([&](QDialog* d) {
+            shown = true;
+            auto* wizard = qobject_cast<TFormFileIO*>(d);
+            ASSERT_NE(wizard, nullptr) << d->objectName().toStdString();
+            body(*wizard);
+            if (wizard->isVisible())
+                click(wizard, "ButtonCancel");
+        });
+        click(&chooser, "ButtonIO");
+        EXPECT_TRUE(shown) << "the wizard did not open";
+    }
+
+    // From 通訊錄 through the chooser into the wizard in one go.
+    void wizard(bool import, int type, const std::function<void(TFormFileIO&)>& body) {
+        inChooser(import, [&](TFormFileType& chooser) { inWizard(chooser, type, body); });
+    }
+
+    static QPushButton* button(QWidget& w, const char* name) {
+        return w.findChild<QPushButton*>(QString::fromLatin1(name));
+    }
+    static QLineEdit* pathEdit(TFormFileIO& w) { return w.findChild<QLineEdit*>(QStringLiteral("EditIOPath")); }
+    static QTreeWidget* fields(TFormFileIO& w) { return w.findChild<QTreeWidget*>(QStringLiteral("ListViewMapping")); }
+    static QString label(QWidget& w) { return w.findChild<QLabel*>(QStringLiteral("Label1"))->text(); }
+
+    static std::vector<Row> rowsOf(TFormFileIO& w) {
+        std::vector<Row> rows;
+        QTreeWidget* list = fields(w);
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* item = list->topLevelItem(i);
+            rows.emplace_back(item->text(0), item->text(1), item->checkState(0) == Qt::Checked);
+        }
+        return rows;
+    }
+
+    // Selects a row of the field list and toggles its check box with the space bar.
+    static bool toggle(TFormFileIO& w, int row) {
+        QTreeWidget* list = fields(w);
+        // On the caption: the check box belongs to the first column.
+        if (!clickAt(list->viewport(), list->visualRect(list->model()->index(row, 0)).center()))
+            return false;
+        return keyClick(list, Qt::Key_Space);
+    }
+
+    void writeFile(const QString& name, const QByteArray& bytes) {
+        QFile f(path(name.toUtf8().constData()));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    QByteArray readFile(const QString& p) {
+        QFile f(p);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    // Answers the mapping dialog with the field at `index` (3: the empty item) and the check box.
+    void answerMapping(int index, bool imported, QString* caption = nullptr) {
+        m_prompts.dialogHandlers.push_back([=](QDialog* d) {
+            auto* dialog = qobject_cast<TFormChMapping*>(d);
+            ASSERT_NE(dialog, nullptr);
+            if (caption)
+                *caption = dialog->findChild<QLabel*>(QStringLiteral("Label2"))->text();
+            ASSERT_TRUE(pickItem(dialog->findChild<QComboBox*>(QStringLiteral("ComboBoxSelectField")), index));
+            auto* box = dialog->findChild<QCheckBox*>(QStringLiteral("CheckBoxImField"));
+            // On the box itself: the check box is wider than its caption.
+            if (box->isChecked() != imported) {
+                ASSERT_TRUE(clickAt(box, QPoint(8, box->height() / 2)));
+            }
+            ASSERT_EQ(box->isChecked(), imported);
+            click(dialog, "ButtonOk");
+        });
+    }
+
+    TFormAdrBk* m_book = nullptr; // the address book window the chooser was opened from
+
+    QString messageArea() { return mainWindow().findChild<QPlainTextEdit*>(QStringLiteral("MemoShow"))->toPlainText(); }
+
+    static std::vector<std::tuple<QByteArray, QByteArray, QByteArray>> members() {
+        std::vector<std::tuple<QByteArray, QByteArray, QByteArray>> list;
+        for (const auto& [id, m] : MemberMap)
+            list.emplace_back(getField(m.name), getField(m.msisdn), getField(m.desc));
+        return list;
+    }
+};
+
+// A double click through the window, as a user makes it.
+bool doubleClickAt(QWidget* widget, QPoint pos) {
+    const QString why = unreachable(widget);
+    if (!why.isEmpty()) {
+        ADD_FAILURE() << "a user cannot double-click " << describe(widget).toStdString() << ": " << why.toStdString();
+        return false;
+    }
+    QTest::mouseDClick(widget->window()->windowHandle(), Qt::LeftButton, {}, widget->mapTo(widget->window(), pos));
+    return true;
+}
+
+Row row(const char* caption, const char* field, bool checked) {
+    return {QString::fromUtf8(caption), QString::fromUtf8(field), checked};
+}
+
+} // namespace
+
+TEST_F(ExchangeWindowTest, TheChooserTakesATypeAndOpensTheWizardInItsDirection) {
+    startWithBook();
+    inChooser(true, [&](TFormFileType& chooser) {
+        EXPECT_EQ(chooser.windowTitle(), u("通訊錄匯入工具"));
+        EXPECT_EQ(label(chooser), u("選擇您要匯入通訊錄的檔案類型，然後按一下[匯入]按鈕。"));
+        QPushButton* io = button(chooser, "ButtonIO");
+        EXPECT_EQ(io->text(), u("匯入(&I)"));
+        EXPECT_FALSE(io->isEnabled());
+        EXPECT_FALSE(chooser.progressBar()->isVisible());
+        inWizard(chooser, 1, [&](TFormFileIO& w) {
+            EXPECT_EQ(TextFileType, TextFileSpace);
+            EXPECT_EQ(w.windowTitle(), u("匯入"));
+            EXPECT_EQ(label(w), u("請選擇要匯入的檔案(&C)："));
+            EXPECT_FALSE(button(w, "ButtonNextDone")->isEnabled());
+            EXPECT_FALSE(button(w, "ButtonPrevious")->isEnabled());
+        });
+        EXPECT_TRUE(chooser.isVisible()) << "the chooser stays open after the wizard";
+    });
+
+    // A double click on a type goes straight on to the wizard; the type is kept for the next time.
+    inChooser(false, [&](TFormFileType& chooser) {
+        EXPECT_EQ(chooser.windowTitle(), u("通訊錄匯出工具"));
+        EXPECT_EQ(button(chooser, "ButtonIO")->text(), u("匯出(&E)"));
+        auto* types = chooser.findChild<QListWidget*>(QStringLiteral("ListBoxTypeSelect"));
+        bool shown = false;
+        m_prompts.dialogHandlers.push_back([&](QDialog* d) {
+            shown = true;
+            EXPECT_EQ(d->windowTitle(), u("匯出"));
+            EXPECT_EQ(label(*d), u("另存匯出的檔案(&S)："));
+            d->reject();
+        });
+        ASSERT_TRUE(doubleClickAt(types->viewport(), types->visualItemRect(types->item(0)).center()));
+        EXPECT_TRUE(shown);
+        EXPECT_EQ(TextFileType, TextFileComma);
+    });
+}
+
+TEST_F(ExchangeWindowTest, ImportMapsTheHeaderLetsTheUserChangeItAndAddsTheDataLines) {
+    addMember(101, "Alice", "0911000001");
+    startWithBook();
+    writeFile(QStringLiteral("in.csv"), big5(u("名稱,行動電話,備註\r\n王小明,(02)2345-6789,北區, 業務\r\n陳美麗\r\n"
+                                               "\r\nLin,0933-000-003,x\r\n")));
+    inChooser(true, [&](TFormFileType& chooser) {
+        inWizard(chooser, 0, [&](TFormFileIO& w) {
+            // A path typed by hand leads on only when the file is there.
+            ASSERT_TRUE(typeInto(pathEdit(w), path("none.csv")));
+            EXPECT_FALSE(button(w, "ButtonNextDone")->isEnabled());
+            ASSERT_TRUE(typeInto(pathEdit(w), path("in.csv")));
+            ASSERT_TRUE(click(&w, "ButtonNextDone"));
+            EXPECT_EQ(label(w), u("請選擇您要匯入的欄位(&M)："));
+            EXPECT_EQ(button(w, "ButtonNextDone")->text(), u("完成"));
+            EXPECT_TRUE(button(w, "ButtonChMapping")->isEnabled());
+            EXPECT_EQ(rowsOf(w), (std::vector<Row>{row("名稱", "名稱", true), row("行動電話", "行動電話", true),
+                                                   row("備註", "說明", true)}));
+
+            // Back and on again with the same path keeps the mapping as the user left it.
+            answerMapping(1, true);
+            ASSERT_TRUE(clickRow(fields(w), 2));
+            ASSERT_TRUE(click(&w, "ButtonChMapping"));
+            EXPECT_EQ(rowsOf(w), (std::vector<Row>{row("名稱", "名稱", true), row("行動電話", "", false),
+                                                   row("備註", "行動電話", true)}));
+            ASSERT_TRUE(click(&w, "ButtonPrevious"));
+            EXPECT_TRUE(pathEdit(w)->isVisible());
+            ASSERT_TRUE(click(&w, "ButtonNextDone"));
+            EXPECT_EQ(rowsOf(w)[2], row("備註", "行動電話", true));
+            answerMapping(2, true); // 說明 for column 3 again, by a double click
+            ASSERT_TRUE(
+                doubleClickAt(fields(w)->viewport(), fields(w)->visualItemRect(fields(w)->topLevelItem(2)).center()));
+            answerMapping(1, true);
+            ASSERT_TRUE(clickRow(fields(w), 1));
+            ASSERT_TRUE(click(&w, "ButtonChMapping"));
+
+            ASSERT_TRUE(click(&w, "ButtonNextDone"));
+            EXPECT_FALSE(w.isVisible());
+        });
+        // The address book window behind the chooser already shows the new members.
+        EXPECT_EQ(captions(list(*m_book)), (QStringList{u("Alice"), u("Lin"), u("王小明")}));
+    });
+    using M = std::tuple<QByteArray, QByteArray, QByteArray>;
+    EXPECT_EQ(members(), (std::vector<M>{{"Alice", "0911000001", ""},
+                                         {big5(u("王小明")), "0223456789", big5(u("北區, 業務"))},
+                                         {"Lin", "0933000003", "x"}}));
+    expectFileIsBook();
+    EXPECT_TRUE(lastMessage().startsWith(u("通訊錄匯入作業已完成"))) << lastMessage().toStdString();
+    EXPECT_TRUE(lastMessage().contains(u("新增 2 位成員"))) << lastMessage().toStdString();
+    EXPECT_TRUE(
+        messageArea().contains(u("匯入檔%1之第3行欄位數不足2個(List index out of bounds (1))").arg(path("in.csv"))))
+        << messageArea().toStdString();
+}
+
+TEST_F(ExchangeWindowTest, ImportWithoutNameOrNumberStaysUntilTheUserAssignsOne) {
+    startWithBook();
+    writeFile(QStringLiteral("in.txt"), "Who Phone\r\nAnn 0911\r\n");
+    wizard(true, 1, [&](TFormFileIO& w) {
+        ASSERT_TRUE(typeInto(pathEdit(w), path("in.txt")));
+        ASSERT_TRUE(click(&w, "ButtonNextDone"));
+        EXPECT_EQ(rowsOf(w), (std::vector<Row>{row("Who", "", false), row("Phone", "", false)}));
+        ASSERT_TRUE(click(&w, "ButtonNextDone"));
+        EXPECT_EQ(lastMessage(), u("您至少必須對應下列其中一個欄位至通訊錄內容：名稱、行動電話"));
+        EXPECT_EQ(m_prompts.asked.last().title, u("檔案匯入"));
+        EXPECT_TRUE(fields(w)->isVisible());
+
+        // Checking a column without a field asks for one; the check waits for the dialog's own box.
+        QString caption;
+        answerMapping(1, true, &caption);
+        ASSERT_TRUE(toggle(w, 1));
+        EXPECT_EQ(caption, u("Phone"));
+        EXPECT_EQ(rowsOf(w)[1], row("Phone", "行動電話", true));
+        // 名稱 for the first column, not imported; then the empty item takes it away again.
+        answerMapping(0, false);
+        ASSERT_TRUE(clickRow(fields(w), 0));
+        ASSERT_TRUE(click(&w, "ButtonChMapping"));
+        EXPECT_EQ(rowsOf(w)[0], row("Who", "名稱", false));
+        answerMapping(3, true);
+        ASSERT_TRUE(click(&w, "ButtonChMapping"));
+        EXPECT_EQ(rowsOf(w), (std::vector<Row>{row("Who", "", false), row("Phone", "行動電話", true)}));
+        ASSERT_TRUE(click(&w, "ButtonNextDone"));
+    });
+    using M = std::tuple<QByteArray, QByteArray, QByteArray>;
+    EXPECT_EQ(members(), (std::vector<M>{{"", "0911", ""}}));
+}
+
+TEST_F(ExchangeWindowTest, AnImportFileThatCannotBeReadKeepsThePathPage) {
+    startWithBook();
+    QFile big(path("big.csv"));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(big.resize(65 * 1024 * 1024)); // sparse: past the limit without writing it
+    big.close();
+    wizard(true, 0, [&](TFormFileIO& w) {
+        ASSERT_TRUE(typeInto(pathEdit(w), path("big.csv")));
+        ASSERT_TRUE(click(&w, "ButtonNextDone"));
+        EXPECT_TRUE(lastMessage().contains(u("無法匯入"))) << lastMessage().toStdString();
+        EXPECT_TRUE(pathEdit(w)->isVisible());
+        EXPECT_FALSE(fields(w)->isVisible());
+    });
+    EXPECT_TRUE(MemberMap.empty());
+}
+
+TEST_F(ExchangeWindowTest, ExportWritesTheListedMembersUnderTheNameTheFilterCompletes) {
+    addMember(101, "Alice", "0911000001", "a, b");
+    addMember(102, "Bob", "@0922000002;0933", "");
+    addMember(103, "Cy", "0944", "c");
+    addGroup(-201, "同事", {103, -202, 101});
+    addGroup(-202, "其他", {102});
+    startWithBook();
+    withBook([&](TFormAdrBk& book) {
+        ASSERT_TRUE(clickNode(book, u("同事")));
+        m_prompts.dialogHandlers.push_back([&](QDialog* d) {
+            auto& chooser = *qobject_cast<TFormFileType*>(d);
+            inWizard(chooser, 0, [&](TFormFileIO& w) {
+                m_prompts.fileNames.push_back(path("out"));
+                ASSERT_TRUE(click(&w, "ButtonBrowse"));
+                EXPECT_EQ(m_prompts.lastFilterIndex, 0) << "the comma type starts with the .csv filter";
+                EXPECT_EQ(pathEdit(w)->text(), path("out.csv"));
+                EXPECT_TRUE(button(w, "ButtonNextDone")->isEnabled()) << "a name to save under need not exist";
+                ASSERT_TRUE(click(&w, "ButtonNextDone"));
+                EXPECT_FALSE(button(w, "ButtonChMapping")->isVisible());
+                EXPECT_EQ(rowsOf(w), (std::vector<Row>{row("名稱", "名稱", true), row("行動電話", "行動電話", true),
+                                                       row("說明", "說明", true)}));
+                for (int r = 0; r < 3; ++r)
+                    ASSERT_TRUE(toggle(w, r));
+                ASSERT_TRUE(click(&w, "ButtonNextDone"));
+                EXPECT_EQ(lastMessage(), u("您至少必須選擇一個欄位"));
+                ASSERT_TRUE(toggle(w, 0));
+                ASSERT_TRUE(toggle(w, 2));
+                ASSERT_TRUE(click(&w, "ButtonNextDone"));
+            });
+            click(&chooser, "ButtonCancel");
+        });
+        trigger(item(book, "MItemFExport"));
+    });
+    // The group's direct members in the list's order (by name), without its sub-group's.
+    EXPECT_EQ(readFile(path("out.csv")), big5(u("名稱,備註\r\nAlice,a, b\r\nCy,c\r\n")));
+    EXPECT_EQ(lastMessage(), u("通訊錄匯出作業已完成"));
+
+    // Space type: the .txt filter comes first; another filter chosen in the dialog decides the extension.
+    wizard(false, 1, [&](TFormFileIO& w) {
+        m_prompts.fileNames.push_back(path("list.csv"));
+        m_prompts.filterIndexes.push_back(1);
+        ASSERT_TRUE(click(&w, "ButtonBrowse"));
+        EXPECT_EQ(m_prompts.lastFilterIndex, 1);
+        EXPECT_EQ(pathEdit(w)->text(), path("list.csv.txt"));
+        m_prompts.fileNames.push_back(path("plain"));
+        m_prompts.filterIndexes.push_back(2);
+        ASSERT_TRUE(click(&w, "ButtonBrowse"));
+        EXPECT_EQ(pathEdit(w)->text(), path("plain"));
+        ASSERT_TRUE(click(&w, "ButtonNextDone"));
+        ASSERT_TRUE(toggle(w, 0));
+        ASSERT_TRUE(toggle(w, 2));
+        ASSERT_TRUE(click(&w, "ButtonNextDone"));
+    });
+    EXPECT_EQ(readFile(path("plain")), big5(u("行動電話\r\n0911000001\r\n@0922000002;0933\r\n0944\r\n")));
+}
+
+TEST_F(ExchangeWindowTest, ExportOverAnExistingFileAsksBeforeReplacingIt) {
+    addMember(101, "Alice", "0911000001");
+    startWithBook();
+    writeFile(QStringLiteral("old.csv"), "old");
+    wizard(false, 0, [&](TFormFileIO& w) {
+        // A typed path leads on when the file is there.
+        ASSERT_TRUE(typeInto(pathEdit(w), path("old.csv")));
+        ASSERT_TRUE(click(&w, "ButtonNextDone"));
+        m_prompts.answers.push_back(Prompts::Answer::No);
+        ASSERT_TRUE(click(&w, "ButtonNextDone"));
+        EXPECT_EQ(lastMessage(), path("old.csv") + u("檔案已經存在。\n您要取代它嗎？"));
+        EXPECT_EQ(m_prompts.asked.last().icon, Prompts::Icon::Warning);
+        EXPECT_TRUE(w.isVisible());
+        EXPECT_EQ(readFile(path("old.csv")), "old");
+        m_prompts.answers.push_back(Prompts::Answer::Yes);
+        ASSERT_TRUE(click(&w, "ButtonNextDone"));
+    });
+    EXPECT_EQ(readFile(path("old.csv")), big5(u("名稱,行動電話,備註\r\nAlice,0911000001,\r\n")));
+}

@@ -1,0 +1,186 @@
+#include "exchange/AddressText.h"
+#include "exchange/ColumnMapping.h"
+#include "shared/Big5.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+using namespace norvi;
+
+namespace {
+
+QByteArray b5(const char* utf8) {
+    return big5(QString::fromUtf8(utf8));
+}
+
+QStringList strings(std::initializer_list<const char*> utf8) {
+    QStringList list;
+    for (const char* s : utf8)
+        list << QString::fromUtf8(s);
+    return list;
+}
+
+QStringList captions(const ColumnMapping& m) {
+    QStringList list;
+    for (const MappingRow& row : m.rows())
+        list << row.caption;
+    return list;
+}
+
+std::vector<int> codes(const ColumnMapping& m) {
+    std::vector<int> list;
+    for (const MappingRow& row : m.rows())
+        list.push_back(row.checked ? row.code : -row.code);
+    return list;
+}
+
+QList<QByteArray> texts(const AddressTextFile& f) {
+    QList<QByteArray> list;
+    for (const AddressTextLine& line : f.lines)
+        list << line.text;
+    return list;
+}
+
+} // namespace
+
+TEST(AddressTextTest, LinesEndAtAnyLineBreakAndBlankLinesAreSeenThrough) {
+    const AddressTextFile f = ParseAddressText("\r\n \t\r" + b5("名稱") + "\r\nA\nB\rC\r\n\r\n");
+    EXPECT_EQ(f.encoding, TextEncoding::Big5);
+    ASSERT_EQ(texts(f), (QList<QByteArray>{"", " \t", b5("名稱"), "A", "B", "C", ""}));
+    EXPECT_TRUE(f.lines[0].blank);
+    EXPECT_TRUE(f.lines[1].blank);
+    EXPECT_FALSE(f.lines[2].blank);
+    EXPECT_EQ(f.headerIndex(), 2);
+    EXPECT_EQ(ParseAddressText(" \r\n\t").headerIndex(), -1);
+    EXPECT_TRUE(ParseAddressText(QByteArray()).lines.empty());
+}
+
+TEST(AddressTextTest, ColumnsSplitAtMostTwiceWithEmptyColumnsKept) {
+    const auto split = [](const char* line, char d) {
+        QList<QByteArray> list;
+        for (const QByteArrayView c : SplitColumns(line, d))
+            list << c.toByteArray();
+        return list;
+    };
+    EXPECT_EQ(split("a,b,c,d,e", ','), (QList<QByteArray>{"a", "b", "c,d,e"}));
+    EXPECT_EQ(split("a,", ','), (QList<QByteArray>{"a", ""}));
+    EXPECT_EQ(split("ab", ','), (QList<QByteArray>{"ab"}));
+    // Two spaces in a row make an empty column; a tab is no separator.
+    EXPECT_EQ(split("a  b\tc d", ' '), (QList<QByteArray>{"a", "", "b\tc d"}));
+    EXPECT_EQ(ExchangeDelimiter(0), ',');
+    EXPECT_EQ(ExchangeDelimiter(1), ' ');
+}
+
+TEST(AddressTextTest, CutsKeepWholeCharacters) {
+    const QByteArray name = "a" + b5("王小明"); // 7 bytes
+    EXPECT_EQ(CutBig5(name, 7), name);
+    EXPECT_EQ(CutBig5(name, 6), "a" + b5("王小"));
+    EXPECT_EQ(CutBig5(name, 4), "a" + b5("王"));
+    EXPECT_EQ(CutBig5("abc", 2), "ab");
+}
+
+TEST(AddressTextTest, HeaderMapsTheKnownNamesOnceEach) {
+    const auto mapping = [](const char* header) {
+        const AddressTextFile f = ParseAddressText("\r\n" + b5(header) + "\r\n");
+        return ColumnMapping::fromHeader(f.headerColumns(','));
+    };
+    const ColumnMapping all = mapping("  名稱,行動電話,備註  ");
+    EXPECT_EQ(captions(all), strings({"名稱", "行動電話", "備註"}));
+    EXPECT_EQ(codes(all), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(all.columnCodes(), (std::array<int, 3>{1, 2, 3}));
+
+    const ColumnMapping twice = mapping("名稱,名稱");
+    EXPECT_EQ(codes(twice), (std::vector<int>{1, 0}));
+
+    const ColumnMapping five = mapping("A,B,C,D,E");
+    EXPECT_EQ(captions(five), strings({"A", "B", "C,D,E"}));
+    EXPECT_EQ(codes(five), (std::vector<int>{0, 0, 0}));
+    EXPECT_FALSE(five.mapsNameOrNumber());
+
+    // Empty columns get a caption by their number; case and surrounding text matter.
+    const ColumnMapping gaps = mapping(",說明, 行動電話");
+    EXPECT_EQ(captions(gaps), strings({"欄 1", "說明", " 行動電話"}));
+    EXPECT_EQ(codes(gaps), (std::vector<int>{0, 0, 0}));
+
+    EXPECT_TRUE(ColumnMapping::fromHeader({}).rows().empty());
+}
+
+TEST(AddressTextTest, AssigningAFieldTakesItFromTheOtherColumn) {
+    ColumnMapping m = ColumnMapping::fromHeader({QStringLiteral("行動電話"), QStringLiteral("x"), QStringLiteral("y")});
+    m.assign(2, FieldMsisdn, true);
+    EXPECT_EQ(codes(m), (std::vector<int>{0, 0, 2}));
+    EXPECT_EQ(m.columnCodes(), (std::array<int, 3>{0, 0, 2}));
+    m.assign(0, FieldName, false); // assigned but not imported
+    EXPECT_EQ(codes(m), (std::vector<int>{-1, 0, 2}));
+    EXPECT_EQ(m.columnCodes(), (std::array<int, 3>{0, 0, 2}));
+    m.assign(2, FieldNone, true); // the empty item clears and unchecks
+    EXPECT_EQ(codes(m), (std::vector<int>{-1, 0, 0}));
+    EXPECT_FALSE(m.mapsNameOrNumber());
+    m.setChecked(0, true);
+    EXPECT_TRUE(m.mapsNameOrNumber());
+
+    ColumnMapping out = ColumnMapping::forExport();
+    EXPECT_EQ(captions(out), strings({"名稱", "行動電話", "說明"}));
+    out.setChecked(0, false);
+    EXPECT_EQ(out.exportFlags(), (std::array<bool, 3>{false, true, true}));
+    out.setChecked(1, false);
+    out.setChecked(2, false);
+    EXPECT_FALSE(out.anyChecked());
+}
+
+TEST(AddressTextTest, Utf8FilesWithAndWithoutByteOrderMarkBecomeBig5) {
+    const QByteArray text("名稱,行動電話\r\n王小明,0912\r\n");
+    for (const QByteArray& bytes : {text, QByteArray(QByteArray("\xEF\xBB\xBF") + text)}) {
+        const AddressTextFile f = ParseAddressText(bytes);
+        EXPECT_EQ(f.encoding, bytes.startsWith('\xEF') ? TextEncoding::Utf8WithBom : TextEncoding::Utf8);
+        EXPECT_EQ(texts(f), (QList<QByteArray>{b5("名稱,行動電話"), b5("王小明,0912")}));
+        EXPECT_EQ(f.headerColumns(','), strings({"名稱", "行動電話"}));
+    }
+    // Plain ASCII, and Big5 that happens not to be UTF-8, stay the bytes they are.
+    EXPECT_EQ(ParseAddressText("a,b").encoding, TextEncoding::Big5);
+    EXPECT_EQ(ParseAddressText(b5("王小明")).encoding, TextEncoding::Big5);
+}
+
+TEST(AddressTextTest, LinesThatAreNoTextCarryTheirProblemAndTheRestIsRead) {
+    // A UTF-8 line with a character that has no Big5 form: never stored with a "?".
+    const AddressTextFile emoji = ParseAddressText(QByteArray("名稱\n陳\xF0\x9F\x98\x80\n林\n"));
+    ASSERT_EQ(emoji.lines.size(), 3u);
+    EXPECT_TRUE(emoji.lines[1].text.isEmpty());
+    EXPECT_TRUE(emoji.lines[1].problem.contains(QStringLiteral("U+1F600"))) << emoji.lines[1].problem.toStdString();
+    EXPECT_EQ(emoji.lines[1].shown, QString::fromUtf8(QByteArray("陳\xF0\x9F\x98\x80")));
+    EXPECT_EQ(emoji.lines[2].text, b5("林"));
+
+    // Mostly Big5 with a broken line and a NUL: the good lines stay Big5, the others are named.
+    const AddressTextFile broken = ParseAddressText(b5("名稱\n王小明\n") + "\xA4\n" + QByteArray("a\0b", 3));
+    EXPECT_EQ(broken.encoding, TextEncoding::Big5);
+    EXPECT_EQ(broken.lines[1].text, b5("王小明"));
+    EXPECT_EQ(broken.lines[2].problem, QStringLiteral("不是Big5文字"));
+    EXPECT_FALSE(broken.lines[3].problem.isEmpty());
+
+    // Mostly UTF-8 with a Latin-1 byte in one line.
+    const AddressTextFile latin = ParseAddressText(QByteArray("名稱\n王小明\n林美\ncaf\xE9\n"));
+    EXPECT_EQ(latin.encoding, TextEncoding::Utf8);
+    EXPECT_EQ(latin.lines[2].text, b5("林美"));
+    EXPECT_EQ(latin.lines[3].problem, QStringLiteral("不是UTF-8文字"));
+}
+
+TEST(AddressTextTest, ExportNamesGetTheFiltersExtension) {
+    EXPECT_EQ(WithExportExtension(QStringLiteral("/t/book"), 0), QStringLiteral("/t/book.csv"));
+    EXPECT_EQ(WithExportExtension(QStringLiteral("/t/book.CSV"), 0), QStringLiteral("/t/book.CSV"));
+    EXPECT_EQ(WithExportExtension(QStringLiteral("/t/a.csv.csv"), 0), QStringLiteral("/t/a.csv.csv"));
+    EXPECT_EQ(WithExportExtension(QStringLiteral("/t/book.csv"), 1), QStringLiteral("/t/book.csv.txt"));
+    EXPECT_EQ(WithExportExtension(QStringLiteral("/t/book.txt"), 1), QStringLiteral("/t/book.txt"));
+    EXPECT_EQ(WithExportExtension(QStringLiteral("/t/book"), 2), QStringLiteral("/t/book"));
+    EXPECT_EQ(ExchangeInitialFilter(0), 0);
+    EXPECT_EQ(ExchangeInitialFilter(1), 1);
+}
+
+TEST(AddressTextTest, UnreadableAndMissingFilesAreRefusedInWords) {
+    QTemporaryDir dir;
+    AddressTextFile f;
+    QString error;
+    EXPECT_FALSE(ReadAddressText(dir.filePath(QStringLiteral("none.csv")), &f, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("無法讀取"))) << error.toStdString();
+    EXPECT_FALSE(ReadAddressText(dir.path(), &f, &error)); // a folder
+}

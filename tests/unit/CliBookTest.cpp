@@ -1,0 +1,132 @@
+#include "CliFixture.h"
+
+#include <tuple>
+
+#ifdef NORVI_CLI_PATH
+
+namespace norvi {
+namespace {
+
+using test::CliRun;
+using test::CliTest;
+using test::u;
+
+QByteArray b5(const char* utf8) {
+    return big5(QString::fromUtf8(utf8));
+}
+
+// Command-line words written in one string: w("book import") << path.
+QStringList w(const char* words) {
+    return QString::fromUtf8(words).split(QLatin1Char(' '));
+}
+
+class CliBookTest : public CliTest {
+protected:
+    QString bookPath() const { return path(QStringLiteral("AddressBook.bin")); }
+    void loadBook() {
+        MemberMap.clear();
+        GroupMap.clear();
+        ASSERT_TRUE(LoadAddressBook(bookPath()).ok);
+    }
+    std::vector<std::tuple<QByteArray, QByteArray, QByteArray>> members() {
+        loadBook();
+        std::vector<std::tuple<QByteArray, QByteArray, QByteArray>> list;
+        for (const auto& [id, m] : MemberMap)
+            list.emplace_back(getField(m.name), getField(m.msisdn), getField(m.desc));
+        return list;
+    }
+};
+
+TEST_F(CliBookTest, ImportWithTheHeadersMappingAddsMembersAndNamesTheLinesLeftOut) {
+    writeFile(QStringLiteral("in.csv"), b5("名稱,行動電話,備註\r\n王小明,(02)2345-6789,北區, 業務\r\n陳美麗\r\n") +
+                                            QByteArray("\r\nLin,0933,x\r\n"));
+    const CliRun r = run(w("book import") << path(QStringLiteral("in.csv")));
+    EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(u("新增 2 位成員"))) << r.out.toStdString();
+    EXPECT_TRUE(r.err.contains(u("之第3行欄位數不足2個"))) << r.err.toStdString();
+    using M = std::tuple<QByteArray, QByteArray, QByteArray>;
+    EXPECT_EQ(members(), (std::vector<M>{{b5("王小明"), "0223456789", b5("北區, 業務")}, {"Lin", "0933", "x"}}));
+
+    // The same file again doubles the members; the list shows them tab-separated in UTF-8.
+    ASSERT_EQ(run(w("book import") << path(QStringLiteral("in.csv"))).exitCode, 2);
+    const CliRun listed = run(w("book list"));
+    ASSERT_EQ(listed.exitCode, 0);
+    const QStringList lines = listed.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4);
+    const QStringList first = lines.first().split(QLatin1Char('\t'));
+    ASSERT_EQ(first.size(), 5);
+    EXPECT_EQ(first[0], QStringLiteral("member"));
+    EXPECT_EQ(first[2], u("王小明"));
+    EXPECT_EQ(first[4], u("北區, 業務"));
+}
+
+TEST_F(CliBookTest, ImportWithoutNameOrNumberIsRefusedWithTheWizardsTextAndTheBookIsUntouched) {
+    MemberMap[7] = test::member(7, "Old");
+    ASSERT_TRUE(SaveAddressBook(bookPath()).ok);
+    const QByteArray before = readBytes(QStringLiteral("AddressBook.bin"));
+    writeFile(QStringLiteral("in.csv"), "Name,Phone\r\nA,1\r\n");
+    const CliRun r = run(w("book import") << path(QStringLiteral("in.csv")));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(u("您至少必須對應下列其中一個欄位至通訊錄內容：名稱、行動電話"))) << r.err.toStdString();
+    EXPECT_EQ(readBytes(QStringLiteral("AddressBook.bin")), before);
+
+    // The same file with its columns named on the command line.
+    const CliRun mapped = run(w("book import") << path(QStringLiteral("in.csv")) << QStringLiteral("--map")
+                                               << QStringLiteral("desc,name"));
+    EXPECT_EQ(mapped.exitCode, 0) << mapped.err.toStdString();
+    using M = std::tuple<QByteArray, QByteArray, QByteArray>;
+    EXPECT_EQ(members(), (std::vector<M>{{"Old", "", ""}, {"1", "", "A"}}));
+
+    for (const char* bad : {"name,name", "name,phone", "a,b,c,d"})
+        EXPECT_EQ(
+            run(w("book import") << path(QStringLiteral("in.csv")) << QStringLiteral("--map") << QString::fromUtf8(bad))
+                .exitCode,
+            1)
+            << bad;
+    EXPECT_EQ(run(w("book import") << path(QStringLiteral("none.csv"))).exitCode, 1);
+    EXPECT_EQ(run(w("book list --map name")).exitCode, 1);
+}
+
+TEST_F(CliBookTest, ExportOfTheBookOrOfAGroupImportsBackAsEqualMembers) {
+    MemberMap[1] = test::member(1, b5("王小明"), "@0911;0922", b5("備註, 有逗號"));
+    MemberMap[2] = test::member(2, "Bob", "0933", "");
+    MemberMap[3] = test::member(3, "Cy", "0944", "c");
+    GroupMap[-1] = test::group(-1, {{0, 3}, {4, -2}, {7, 1}});
+    putField(GroupMap[-1].name, b5("業務部"));
+    GroupMap[-2] = test::group(-2, {{0, 2}});
+    ASSERT_TRUE(SaveAddressBook(bookPath()).ok);
+
+    const CliRun all = run(w("book export") << path(QStringLiteral("all.csv")));
+    ASSERT_EQ(all.exitCode, 0) << all.err.toStdString();
+    EXPECT_EQ(readBytes(QStringLiteral("all.csv")),
+              b5("名稱,行動電話,備註\r\n王小明,@0911;0922,備註, 有逗號\r\nBob,0933,\r\nCy,0944,c\r\n"));
+
+    const CliRun group =
+        run(w("book export") << path(QStringLiteral("g.txt")) << w("--space --fields msisdn,name --group 業務部"));
+    ASSERT_EQ(group.exitCode, 0) << group.err.toStdString();
+    EXPECT_EQ(readBytes(QStringLiteral("g.txt")), b5("名稱 行動電話\r\nCy 0944\r\n王小明 @0911;0922\r\n"));
+    EXPECT_EQ(run(w("book export") << path(QStringLiteral("x.csv")) << w("--group 無此群組")).exitCode, 1);
+    EXPECT_EQ(run(w("book export") << bookPath()).exitCode, 1);
+
+    // Into an empty book, the export comes back as the same members.
+    const auto before = members();
+    QFile::remove(bookPath());
+    const CliRun back = run(w("book import") << path(QStringLiteral("all.csv")));
+    ASSERT_EQ(back.exitCode, 0) << back.err.toStdString();
+    EXPECT_EQ(members(), before);
+}
+
+TEST_F(CliBookTest, ListInBig5KeepsTheBytesOfTheBook) {
+    MemberMap[1] = test::member(1, b5("許功蓋"), "0911", "a\tb");
+    GroupMap[-5] = test::group(-5, {{2, 1}});
+    ASSERT_TRUE(SaveAddressBook(bookPath()).ok);
+    const CliRun r = run(w("book list --big5"));
+    ASSERT_EQ(r.exitCode, 0);
+    // The second byte of 許 and 功 is a backslash, which stays as it is; the tab is written as \t.
+    EXPECT_EQ(r.stdoutBytes, "member\t1\t" + b5("許功蓋") + "\t0911\ta\\tb\ngroup\t-5\t\t1\n");
+}
+
+} // namespace
+} // namespace norvi
+
+#endif // NORVI_CLI_PATH
