@@ -3,6 +3,7 @@
 // shows what the client's waits and the simulator's request handling cost on top of the round trip.
 
 #include "GatewaySimulator.h"
+#include "RawTcpServer.h"
 #include "gateway/GwRecords.h"
 #include "gateway/SMSendNorviGw.h"
 
@@ -19,36 +20,11 @@
 #include <cstdlib>
 #include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
 using namespace norvi;
 
 namespace {
-
-bool readAll(int fd, void* data, std::size_t n) {
-    char* p = static_cast<char*>(data);
-    while (n > 0) {
-        const ssize_t r = ::recv(fd, p, n, 0);
-        if (r <= 0)
-            return false;
-        p += r;
-        n -= std::size_t(r);
-    }
-    return true;
-}
-
-bool writeAll(int fd, const void* data, std::size_t n) {
-    const char* p = static_cast<const char*>(data);
-    while (n > 0) {
-        const ssize_t w = ::send(fd, p, n, MSG_NOSIGNAL);
-        if (w <= 0)
-            return false;
-        p += w;
-        n -= std::size_t(w);
-    }
-    return true;
-}
 
 void BM_ClientQueryExchange(benchmark::State& state) {
     gwsim::SimOptions options;
@@ -95,37 +71,31 @@ void BM_ClientQueryExchange(benchmark::State& state) {
 }
 
 void BM_RawEchoExchange(benchmark::State& state) {
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::listen(listener, 1);
-    socklen_t len = sizeof addr;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
-
-    // A blocking echo: 244 bytes back for every 266 read, until the client closes.
-    std::thread server([listener] {
-        const int fd = ::accept(listener, nullptr, nullptr);
-        if (fd < 0)
-            return;
+    // The tests' loopback peer as a blocking echo: 244 bytes back for every 266 read, until the client
+    // closes. Both sides read without a time-out, so the round trip costs two system calls a side.
+    test::RawTcpServer server([](int fd) {
         const int on = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         sGwRequest q;
         sGwReply r{};
-        while (readAll(fd, &q, sizeof q) && writeAll(fd, &r, sizeof r)) {
+        while (test::RawTcpServer::readExactly(fd, &q, sizeof q, test::RawTcpServer::kNoTimeout) &&
+               test::RawTcpServer::writeAll(fd, &r, sizeof r)) {
         }
-        ::close(fd);
     });
 
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(uint16_t(server.port()));
     if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         state.SkipWithError("connect failed");
     } else {
         sGwRequest q{};
         sGwReply r;
         for (auto _ : state) {
-            if (!writeAll(fd, &q, sizeof q) || !readAll(fd, &r, sizeof r)) {
+            if (!test::RawTcpServer::writeAll(fd, &q, sizeof q) ||
+                !test::RawTcpServer::readExactly(fd, &r, sizeof r, test::RawTcpServer::kNoTimeout)) {
                 state.SkipWithError("echo failed");
                 break;
             }
@@ -134,7 +104,6 @@ void BM_RawEchoExchange(benchmark::State& state) {
     }
     ::close(fd);
     server.join();
-    ::close(listener);
 }
 
 BENCHMARK(BM_ClientQueryExchange)->UseRealTime()->MinTime(0.5);

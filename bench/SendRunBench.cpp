@@ -3,6 +3,7 @@
 // client sending the same requests itself). The worker's extra cost per segment is its two trips to
 // the user-interface thread (add the row, fill it), the progress step and the model's sorted insert.
 
+#include "FaultRun.h"
 #include "GatewaySimulator.h"
 #include "compose/ComposeState.h"
 #include "gateway/GwRecords.h"
@@ -24,7 +25,6 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QItemSelectionModel>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -45,53 +45,22 @@ public:
     void showResultBox(const QByteArray&, const QByteArray&) override {}
 };
 
-// Takes the progress steps the way the progress window would, without drawing anything.
-class StepCounter : public QObject {
-public:
-    int steps = 0;
-
-protected:
-    bool event(QEvent* e) override {
-        if (e->type() != QEvent::Type(WM_SHOWPROCESS))
-            return QObject::event(e);
-        ++steps;
-        return true;
-    }
-};
-
-// The simulator, the configuration pointing at it, and a full SendQueue.
+// The simulator, the configuration pointing at it, and a full SendQueue, as the fault run sets them up.
 struct Environment {
-    QTemporaryDir dir;
+    test::StartFolder dir;
     std::unique_ptr<gwsim::GatewaySimulator> sim;
-    StepCounter progress;
+    test::StepSink progress;
 
     bool start() {
-        if (!dir.isValid())
-            return false;
         gwsim::SimOptions options;
         options.port = 0;
         sim = std::make_unique<gwsim::GatewaySimulator>(options);
-        if (!sim->start())
+        if (!sim->start() || !dir.isValid() ||
+            !dir.writeConfig({QFile::encodeName(dir.path()), "127.0.0.1", sim->port(), "demo", "demo"}))
             return false;
-        StartDir = dir.path();
-        std::memset(&Config, 0, sizeof(Config));
-        putField(Config.logFiles, QFile::encodeName(dir.path()));
-        putField(Config.gwAccount, QByteArray("demo"));
-        putField(Config.gwPasswd, QByteArray("demo"));
-        Config.gwPort = sim->port();
         GatewayHost = "127.0.0.1";
         SetProgressTarget(&progress);
-        SendQueue.clear();
-        for (int i = 0; i < kMessages; ++i) {
-            sSendContent r;
-            std::memset(&r, 0, sizeof(r));
-            r.seq = i;
-            r.kind = KindTyped;
-            putCString(r.msisdn, "09" + QByteArray::number(10000000 + i));
-            putCString(r.segments[0], "benchmark message " + QByteArray::number(i));
-            r.segmentCount = 1;
-            SendQueue.push_back(r);
-        }
+        test::queueOneSegmentMessages(kMessages, "benchmark message ");
         return true;
     }
     ~Environment() { SetProgressTarget(nullptr); }

@@ -119,4 +119,31 @@ void PassInterruptToWorker() {
         StopFlag.store(true);
 }
 
+void printRows(const std::vector<SendLogRow>& rows) {
+    for (const SendLogRow& row : rows)
+        out(rowLine(row));
+}
+
+void printSummary(const CliProgress& progress) {
+    if (progress.ended())
+        out(terminalLines(progress.summary()));
+}
+
+bool anyFailed(const std::vector<SendLogRow>& rows, std::size_t from) {
+    for (std::size_t i = from; i < rows.size(); ++i)
+        if (rows[i].texts[ColSendCode] != "0")
+            return true;
+    return false;
+}
+
+void waitForEnd(SendThd* worker, CliProgress& progress) {
+    JobWaiter waiter(worker, [&progress] { return progress.ended(); });
+    QObject::connect(&progress, &CliProgress::endReached, &waiter, &JobWaiter::check);
+    waiter.wait();
+}
+
+QString saveFailedText(const QString& path) {
+    return QStringLiteral("寫入傳送紀錄檔案失敗！") + QStringLiteral(" ") + path;
+}
+
 } // namespace norvi::cli

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sendlog/SendLogRow.h"
 #include "shared/Progress.h"
 #include "workers/JobOwner.h"
 
@@ -7,6 +8,8 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+
+#include <vector>
 
 namespace norvi {
 class SendThd;
@@ -94,5 +97,14 @@ bool Interrupted();
 bool InterruptedBeforeStart();
 // The job starters clear StopFlag; a stop asked for while one ran must still reach the worker.
 void PassInterruptToWorker();
+
+// What a job that writes a send log prints: its rows, one line each, and the progress window's summary.
+void printRows(const std::vector<SendLogRow>& rows);
+void printSummary(const CliProgress& progress);
+// Whether a row from `from` on has a send code other than 0.
+bool anyFailed(const std::vector<SendLogRow>& rows, std::size_t from = 0);
+// Runs the event loop until the worker's end state has been handled and the worker is gone.
+void waitForEnd(SendThd* worker, CliProgress& progress);
+QString saveFailedText(const QString& path);
 
 } // namespace norvi::cli

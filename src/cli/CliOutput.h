@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sendlog/SendLogModel.h"
+#include "sendlog/SendLogRow.h"
 
 #include <QByteArray>
 #include <QString>

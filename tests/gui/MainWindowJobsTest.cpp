@@ -1,6 +1,5 @@
-#include "WindowTest.h"
+#include "SimulatorWindowTest.h"
 
-#include "GatewaySimulator.h"
 #include "workers/WorkerState.h"
 
 #include <gtest/gtest.h>
@@ -18,23 +17,8 @@ namespace {
 
 // The send log's pop-up jobs, chosen from the pop-up menu, run the real worker against the simulator, with
 // every call of the worker carried out on this (the user-interface) thread.
-class MainWindowJobsTest : public WindowTest {
+class MainWindowJobsTest : public SimulatorWindowTest {
 protected:
-    void SetUp() override {
-        WindowTest::SetUp();
-        gwsim::SimOptions options;
-        options.port = 0;
-        options.deliverAfterSeconds = 0;
-        m_sim = std::make_unique<gwsim::GatewaySimulator>(options);
-        ASSERT_TRUE(m_sim->start());
-        writeConfig(m_dir.path(), "127.0.0.1", m_sim->port(), "demo", "demo");
-        startWindows();
-    }
-    void TearDown() override {
-        WindowTest::TearDown();
-        m_sim.reset();
-    }
-
     void addRow(const char* name, const char* mobile, const char* code, const QByteArray& result) {
         const quint64 id = mainWindow().logAccess().addRow(big5(name), ImageTyped, mobile, "20240301093000");
         mainWindow().logAccess().fillSendResult(id, code, ImageNone, result, big5("會議改到三點"));
@@ -52,8 +36,6 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor([] { return WorkerList.empty(); }, 5000));
     }
     QString cell(int row, int column) { return fromBig5(mainWindow().logAccess().text(row, column)); }
-
-    std::unique_ptr<gwsim::GatewaySimulator> m_sim;
 };
 
 } // namespace

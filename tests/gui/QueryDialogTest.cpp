@@ -1,8 +1,7 @@
-#include "WindowTest.h"
+#include "SimulatorWindowTest.h"
 
-#include "GatewaySimulator.h"
+#include "GatewayPeer.h"
 #include "gateway/GwRecords.h"
-#include "gateway/SMSendNorviGw.h"
 #include "workers/JobStarter.h"
 #include "workers/WorkerState.h"
 
@@ -36,23 +35,12 @@ QByteArray sentResult(const QByteArray& msgId) {
 
 // The query and cancel dialog, opened from the main window's tool menu and used with real clicks and keys,
 // against the gateway simulator.
-class QueryDialogTest : public WindowTest {
+class QueryDialogTest : public SimulatorWindowTest {
 protected:
-    void SetUp() override {
-        WindowTest::SetUp();
-        gwsim::SimOptions options;
-        options.port = 0;
-        options.deliverAfterSeconds = 0;
-        m_sim = std::make_unique<gwsim::GatewaySimulator>(options);
-        ASSERT_TRUE(m_sim->start());
-        writeConfig(m_dir.path(), "127.0.0.1", m_sim->port(), "demo", "demo");
-        startWindows();
-    }
     void TearDown() override {
         // A job left running by a failed test must not outlive the windows it writes to.
         EXPECT_TRUE(QTest::qWaitFor([] { return WorkerList.empty(); }, 20000)) << "a job was left running";
-        WindowTest::TearDown();
-        m_sim.reset();
+        SimulatorWindowTest::TearDown();
     }
 
     TFormQuerySMS& dialog() { return m_windows->querySMS(); }
@@ -70,25 +58,10 @@ protected:
         ASSERT_TRUE(trigger(action(query ? "MItemTQuerySMS" : "MItemTCancelSMS")));
     }
 
-    // A message the simulator accepted, sent by a client of the test's own: its MsgId. A reservation is
-    // booked for tomorrow, so it is still waiting (query code 20).
+    // A message the simulator accepted, sent by a client of the test's own: its MsgId.
     QByteArray sendDirect(bool reservation) {
-        SMSendNorviGw client;
-        client.SetHost("127.0.0.1");
-        client.SetPort(m_sim->port());
-        client.SetAccount("demo");
-        client.SetPassword("demo");
-        EXPECT_TRUE(client.Login());
-        client.Clear();
-        if (reservation)
-            client.SetScheduleTime(Clock::now().addDays(1).toString(QStringLiteral("yyMMddHHmm")).toLatin1() + "00");
-        client.SetType(GwSendDomestic);
-        client.SetCoding(1);
-        client.SetMobile("0912345678");
-        client.SetContent(5, "hello");
-        QByteArray msgId;
-        EXPECT_EQ(client.Send(msgId), 0);
-        client.Logout();
+        const QByteArray msgId = test::sendAcceptedMessage(m_sim->port(), reservation);
+        EXPECT_FALSE(msgId.isEmpty());
         return msgId;
     }
     void addRow(const char* name, const char* code, const QByteArray& result, int codeImage = ImageNone) {
@@ -116,8 +89,6 @@ protected:
             names << QStringLiteral("header");
         return names;
     }
-
-    std::unique_ptr<gwsim::GatewaySimulator> m_sim;
 };
 
 } // namespace

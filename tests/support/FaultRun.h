@@ -60,6 +60,22 @@ inline QByteArray faultRunNumber(int n) {
     return "09" + QByteArray::number(10000000 + n);
 }
 
+// Fills SendQueue with `segments` typed one-segment messages: the n-th to faultRunNumber(n), its text
+// `text` followed by n.
+inline void queueOneSegmentMessages(int segments, const QByteArray& text) {
+    SendQueue.clear();
+    for (int i = 0; i < segments; ++i) {
+        sSendContent r;
+        std::memset(&r, 0, sizeof(r));
+        r.seq = i;
+        r.kind = KindTyped;
+        putCString(r.msisdn, faultRunNumber(i));
+        putCString(r.segments[0], text + QByteArray::number(i));
+        r.segmentCount = 1;
+        SendQueue.push_back(r);
+    }
+}
+
 inline void checkFaultRun(int segments, FaultRunResult& r, int replyWaitSeconds) {
     if (!r.ended) {
         r.broken << QStringLiteral("the run did not end");
@@ -125,17 +141,7 @@ inline FaultRunResult runSendUnderFaults(int segments, const gwsim::FaultPlan& p
     StepSink steps;
     SetProgressTarget(&steps);
     SendThd::setReplyWaitSeconds(replyWaitSeconds);
-    SendQueue.clear();
-    for (int i = 0; i < segments; ++i) {
-        sSendContent r;
-        std::memset(&r, 0, sizeof(r));
-        r.seq = i;
-        r.kind = KindTyped;
-        putCString(r.msisdn, faultRunNumber(i));
-        putCString(r.segments[0], "fault run " + QByteArray::number(i));
-        r.segmentCount = 1;
-        SendQueue.push_back(r);
-    }
+    queueOneSegmentMessages(segments, "fault run ");
 
     RowListSendLog log;
     PlainOwner owner;

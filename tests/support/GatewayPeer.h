@@ -3,8 +3,10 @@
 #include "RawTcpServer.h"
 #include "gateway/GwRecords.h"
 #include "gateway/SMSendNorviGw.h"
+#include "shared/Clock.h"
 
 #include <QByteArray>
+#include <QDateTime>
 
 #include <cstring>
 
@@ -32,6 +34,24 @@ inline void pointAt(SMSendNorviGw& client, int port, const QByteArray& account =
     client.SetPort(port);
     client.SetAccount(account);
     client.SetPassword(password);
+}
+
+// A message the gateway at `port` accepted, sent by a client of the test's own: its MsgId, empty when the
+// login or the send failed. A reservation is booked for tomorrow, so it is still waiting (query code 20).
+inline QByteArray sendAcceptedMessage(int port, bool reservation) {
+    SMSendNorviGw client;
+    pointAt(client, port);
+    if (!client.Login())
+        return {};
+    client.Clear();
+    if (reservation)
+        client.SetScheduleTime(Clock::now().addDays(1).toString(QStringLiteral("yyMMddHHmm")).toLatin1() + "00");
+    client.SetType(GwSendDomestic);
+    client.SetCoding(1);
+    client.SetMobile("0912345678");
+    client.SetContent(5, "hello");
+    QByteArray msgId;
+    return client.Send(msgId) == 0 ? msgId : QByteArray();
 }
 
 } // namespace norvi::test

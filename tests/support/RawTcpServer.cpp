@@ -84,7 +84,7 @@ bool RawTcpServer::readExactly(int fd, void* data, std::size_t n, int timeoutMs)
     char* p = static_cast<char*>(data);
     std::size_t got = 0;
     while (got < n) {
-        if (!waitReadable(fd, timeoutMs))
+        if (timeoutMs != kNoTimeout && !waitReadable(fd, timeoutMs))
             return false;
         const ssize_t r = ::recv(fd, p + got, n - got, 0);
         if (r <= 0)

@@ -23,6 +23,7 @@ public:
     void join(); // waits for the script to end
 
     static constexpr int kWaitMs = 10000;
+    static constexpr int kNoTimeout = -1; // blocking reads only, for a benchmark's round trips
     // Reads exactly n bytes; false on end of stream, error or time-out.
     static bool readExactly(int fd, void* data, std::size_t n, int timeoutMs = kWaitMs);
     static bool writeAll(int fd, const void* data, std::size_t n);

@@ -1,7 +1,7 @@
 #include "WorkerFixture.h"
 
+#include "GatewayPeer.h"
 #include "gateway/ResultCodes.h"
-#include "gateway/SMSendNorviGw.h"
 #include "workers/QueryJob.h"
 
 #include <numeric>
@@ -15,24 +15,10 @@ QByteArray sentResult(const QByteArray& msgId) {
 
 class QueryJobTest : public WorkerFixture {
 protected:
-    // A message the simulator accepted, sent by a client of our own: its MsgId. A reservation is
-    // booked for tomorrow, so it is still waiting (query code 20) during the test.
+    // A message the simulator accepted, sent by a client of our own: its MsgId.
     QByteArray sendDirect(bool reservation) {
-        SMSendNorviGw client;
-        client.SetHost("127.0.0.1");
-        client.SetPort(sim->port());
-        client.SetAccount("demo");
-        client.SetPassword("demo");
-        EXPECT_TRUE(client.Login());
-        client.Clear();
-        if (reservation)
-            client.SetScheduleTime(Clock::now().addDays(1).toString(QStringLiteral("yyMMddHHmm")).toLatin1() + "00");
-        client.SetType(GwSendDomestic);
-        client.SetCoding(1);
-        client.SetMobile("0912345678");
-        client.SetContent(5, "hello");
-        QByteArray msgId;
-        EXPECT_EQ(client.Send(msgId), 0);
+        const QByteArray msgId = test::sendAcceptedMessage(sim->port(), reservation);
+        EXPECT_FALSE(msgId.isEmpty());
         return msgId;
     }
     // The MsgIds that reached the simulator in requests of `type`, in order.

@@ -1,5 +1,6 @@
 #include "sendlog/LogCsv.h"
 
+#include "sendlog/SendLogModel.h"
 #include "shared/Big5.h"
 
 namespace norvi {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "sendlog/SendLogAccess.h"
-#include "sendlog/SendLogModel.h"
+#include "sendlog/SendLogRow.h"
 
 #include <QString>
 

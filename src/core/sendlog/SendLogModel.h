@@ -1,36 +1,24 @@
 #pragma once
 
-#include "sendlog/SendLogAccess.h"
+#include "sendlog/SendLogBlocks.h"
+#include "sendlog/SendLogKeys.h"
+#include "sendlog/SendLogRow.h"
 
 #include <QAbstractTableModel>
 #include <QByteArray>
 #include <QHash>
 #include <QVector>
 
-#include <array>
-#include <memory>
 #include <vector>
 
 namespace norvi {
-
-// One send-log row as the user sees it: the caption (名稱) and the seven cells, all Big5, plus the
-// row image and the image of the 傳送碼 cell (ImageNone when there is none).
-struct SendLogRow {
-    std::array<QByteArray, kSendLogColumns> texts; // texts[0] is the caption
-    int image = ImageNone;
-    int codeImage = ImageNone;
-
-    const QByteArray& caption() const { return texts[ColName]; }
-};
 
 // The send log: a table of rows that is always in the order of the current sort rule.
 //
 // A new row is placed where a full re-sort would put it, keyed by its caption when the list is sorted by
 // name and by an empty text otherwise (its cells are filled after it is placed), after every row with an
 // equal key. A row whose key cell is changed later keeps its place until the next row is added, when it is
-// moved to where a stable full re-sort would put it. The rows are kept in blocks of bounded size so that
-// placing one row costs a few block operations instead of shifting the whole list, which keeps a send of
-// 100,000 messages fast.
+// moved to where a stable full re-sort would put it. The rows live in a SendLogBlocks list.
 class SendLogModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -44,9 +32,8 @@ public:
 
     // The plain column caption ("名稱" ... "訊息內容").
     static QString plainCaption(int column);
-    // The send log's text order: ASCII letters without case (folded to upper case), every other byte by
-    // its unsigned value, a proper prefix first. Returns <0, 0 or >0.
-    static int compareKeys(const QByteArray& a, const QByteArray& b);
+    // The send log's text order (see compareSendLogKeys).
+    static int compareKeys(const QByteArray& a, const QByteArray& b) { return compareSendLogKeys(a, b); }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -87,34 +74,24 @@ public:
     void resetColumnCaptions();
 
 private:
-    struct Row;
-    struct Block;
+    using Row = SendLogBlocks::Row;
 
-    Row* rowAt(int position) const;
-    int positionOfRow(const Row* r) const;
     const QByteArray& key(const Row* r) const;
     bool before(const Row* a, const Row* b) const; // a sorts strictly before b under the current rule
     int upperBound(const QByteArray& k) const;
     int lowerBound(const QByteArray& k) const;
     bool keyBefore(const QByteArray& a, const QByteArray& b) const;
 
-    void insertAt(int position, Row* r);
-    Row* takeAt(int position);
-    void rebuildBlocks(const std::vector<Row*>& ordered);
-    void shiftStarts(std::size_t fromBlock, int delta);
-
     void markMoved(Row* r);
     void placeMovedRows();
     void sortAll();
     template <typename Rearrange> void changeLayout(Rearrange rearrange);
 
-    std::vector<std::unique_ptr<Block>> m_blocks;
+    SendLogBlocks m_rows;
     QHash<quint64, Row*> m_byId;
     std::vector<Row*> m_moved; // rows whose key changed since they were placed
     bool m_needsSort = false;  // the sort rule changed without a sort
-    int m_count = 0;
     quint64 m_nextId = 1;
-    mutable std::size_t m_lastBlock = 0; // data() asks for the cells of one row after another
 
     int m_sortColumn = 0;
     bool m_sortAscending = false;

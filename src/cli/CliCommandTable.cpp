@@ -1,0 +1,37 @@
+#include "CliCommandTable.h"
+
+#include "CliBook.h"
+#include "CliRowJobs.h"
+#include "CliSend.h"
+#include "CliSetup.h"
+#include "CliTools.h"
+
+#include <QSet>
+
+namespace norvi::cli {
+
+const QString kHelpSwitch = QStringLiteral("--help");
+
+std::vector<Command> commands() {
+    const QSet<QString> help{kHelpSwitch, QStringLiteral("-h")};
+    const QSet<QString> rowValues{QStringLiteral("--log"), QStringLiteral("--rows"), QStringLiteral("--out")};
+    const QSet<QString> textValues{QStringLiteral("--text"), QStringLiteral("--text-file")};
+    QSet<QString> sendValues = textValues;
+    sendValues.unite(QSet<QString>{QStringLiteral("--list"), QStringLiteral("--at"), QStringLiteral("--limit"),
+                                   QStringLiteral("--log")});
+    const QSet<QString> big5 = QSet<QString>(help).unite({QStringLiteral("--big5")});
+    return {
+        {"login-test", {{}, help}, loginTest},
+        {"send", {sendValues, QSet<QString>(big5).unite({QStringLiteral("--replace")})}, send},
+        {"query", {rowValues, help}, query},
+        {"cancel", {rowValues, help}, cancel},
+        {"query-id", {{}, help}, queryId},
+        {"cancel-id", {{}, help}, cancelId},
+        {"resend", {rowValues, help}, resend},
+        {"log2csv", {{}, big5}, log2csv},
+        {"segment", {textValues, big5}, segmentCommand},
+        {"book", BookOptions(), Book},
+    };
+}
+
+} // namespace norvi::cli

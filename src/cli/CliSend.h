@@ -1,0 +1,10 @@
+#pragma once
+
+#include "CliArgs.h"
+
+// norvi-cli send: the send dialog's job, recipients and message from the command line.
+namespace norvi::cli {
+
+int send(const Arguments& a);
+
+} // namespace norvi::cli

@@ -1,0 +1,57 @@
+#include "CliSetup.h"
+
+#include "CliCommands.h"
+#include "CliOutput.h"
+
+#include "gateway/LoginTest.h"
+#include "shared/Big5.h"
+#include "shared/Config.h"
+#include "shared/FixedField.h"
+#include "shared/Global.h"
+#include "shared/LogFolderSetup.h"
+#include "workers/SendThd.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace norvi::cli {
+
+bool enterStartDir(const QString& dir) {
+    const QFileInfo info(dir.isEmpty() ? QDir::currentPath() : dir);
+    if (!info.isDir()) {
+        err(QStringLiteral("起始目錄不存在：%1").arg(dir));
+        return false;
+    }
+    StartDir = info.absoluteFilePath();
+    return true;
+}
+
+bool loadConfiguration() {
+    if (!ReadConfig()) {
+        err(QStringLiteral("讀取設定檔錯誤，請重新執行設定功能"));
+        return false;
+    }
+    QString problem;
+    if (!PrepareLogFolder(&problem))
+        err(problem);
+    return true;
+}
+
+bool resolveGateway() {
+    QString error;
+    if (ResolveGateway(getField(Config.gwIp), &error))
+        return true;
+    err(error);
+    return false;
+}
+
+int loginTest(const Arguments&) {
+    if (!loadConfiguration() || !resolveGateway())
+        return ExitRefused;
+    QByteArray text;
+    const bool loggedIn = RunLoginTest(&text, SendThd::replyWaitSeconds());
+    out(fromBig5(text));
+    return loggedIn ? ExitOk : ExitRefused;
+}
+
+} // namespace norvi::cli

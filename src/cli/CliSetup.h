@@ -1,0 +1,19 @@
+#pragma once
+
+#include "CliArgs.h"
+
+#include <QString>
+
+// The set-up commands and the steps every gateway command takes first: the start folder, the
+// configuration, the gateway's address.
+namespace norvi::cli {
+
+bool enterStartDir(const QString& dir);
+// What the main window's first show does: read the configuration (without it no gateway command is
+// offered) and make sure the log folder exists.
+bool loadConfiguration();
+bool resolveGateway();
+
+int loginTest(const Arguments& a);
+
+} // namespace norvi::cli

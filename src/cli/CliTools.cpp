@@ -1,0 +1,58 @@
+#include "CliTools.h"
+
+#include "CliCommands.h"
+#include "CliInput.h"
+#include "CliOutput.h"
+
+#include "compose/SegmentMessage.h"
+#include "sendlog/LogCsv.h"
+#include "sendlog/LogFile.h"
+#include "shared/Big5.h"
+
+namespace norvi::cli {
+
+int log2csv(const Arguments& a) {
+    if (a.positional.size() != 1) {
+        err(QStringLiteral("請指定一個傳送紀錄檔。"));
+        return ExitRefused;
+    }
+    const QString path = a.positional.first();
+    LogFileReader reader(path);
+    if (!reader.open()) {
+        err(QStringLiteral("讀取傳送紀錄檔案失敗！") + QStringLiteral(" ") + path);
+        return ExitRefused;
+    }
+    std::vector<SendLogRow> rows;
+    rows.reserve(std::size_t(reader.available()));
+    SendLogRow row;
+    while (reader.next(row))
+        rows.push_back(row);
+    const CsvEncoding encoding =
+        a.switches.contains(QStringLiteral("--big5")) ? CsvEncoding::Big5 : CsvEncoding::Utf8WithBom;
+    writeRaw(LogCsv(rows, encoding));
+    if (reader.damaged()) {
+        err(reader.damageMessage());
+        return ExitFailed;
+    }
+    return ExitOk;
+}
+
+int segmentCommand(const Arguments& a) {
+    if (!a.positional.isEmpty()) {
+        err(QStringLiteral("多餘的參數：%1").arg(a.positional.join(QLatin1Char(' '))));
+        return ExitRefused;
+    }
+    MessageText message;
+    if (!readMessageText(a, &message))
+        return ExitRefused;
+    QByteArray bytes = message.raw;
+    if (!message.isRaw && !toBig5Argument(message.text, &bytes))
+        return ExitRefused;
+    const Segments segments = segment(bytes);
+    out(QString::number(segments.count));
+    for (int k = 1; k <= segments.count; ++k)
+        out(escapeCell(fromBig5(segmentText(segments.block, k))));
+    return ExitOk;
+}
+
+} // namespace norvi::cli

@@ -1,0 +1,11 @@
+#pragma once
+
+#include "CliArgs.h"
+
+// The tools that need no gateway: a send log as CSV, a message cut into its segments.
+namespace norvi::cli {
+
+int log2csv(const Arguments& a);
+int segmentCommand(const Arguments& a);
+
+} // namespace norvi::cli

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "GatewaySimulator.h"
+#include "WindowTest.h"
+
+#include <memory>
+
+namespace norvi::test {
+
+// The window set against an in-process gateway simulator that delivers at once, the configuration
+// pointing at it.
+class SimulatorWindowTest : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        gwsim::SimOptions options;
+        options.port = 0;
+        options.deliverAfterSeconds = 0;
+        m_sim = std::make_unique<gwsim::GatewaySimulator>(options);
+        ASSERT_TRUE(m_sim->start());
+        writeConfig(m_dir.path(), "127.0.0.1", m_sim->port(), "demo", "demo");
+        startWindows();
+    }
+    void TearDown() override {
+        WindowTest::TearDown();
+        m_sim.reset();
+    }
+
+    std::unique_ptr<gwsim::GatewaySimulator> m_sim;
+};
+
+} // namespace norvi::test
