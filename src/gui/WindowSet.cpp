@@ -1,5 +1,11 @@
 #include "WindowSet.h"
 
+#include "sendlog/SendLogAccess.h"
+#include "shared/Big5.h"
+#include "shared/Prompts.h"
+
+#include <QAction>
+
 namespace norvi {
 
 // Members are built in declaration order, which is the order of the windows.
@@ -17,6 +23,9 @@ WindowSet::WindowSet()
     m_fileIO.FormAdrBk = &m_adrBk;
     // The wizard's import shows the whole book in the address book window at once, behind the chooser.
     QObject::connect(&m_fileIO, &TFormFileIO::bookImported, &m_adrBk, &TFormAdrBk::ReloadList);
+    m_sendSMS.FormMain = &m_main;
+    // The connection ends with the send dialog, which goes before the main window.
+    QObject::connect(&m_main, &TFormMain::originalSendRequested, &m_sendSMS, [this] { sendLogRowAgain(); });
 }
 
 WindowSet::~WindowSet() {
@@ -29,6 +38,17 @@ WindowSet::~WindowSet() {
     m_adrBk.FormFileType = nullptr;
     m_fileType.FormFileIO = nullptr;
     m_fileIO.FormAdrBk = nullptr;
+    m_sendSMS.FormMain = nullptr;
+}
+
+// 原訊息發訊(&M): the send dialog opens with the selected row's message text.
+void WindowSet::sendLogRowAgain() {
+    const QVector<int> rows = m_main.logAccess().selectedRows();
+    if (rows.size() != 1)
+        return;
+    m_sendSMS.setMessageText(fromBig5(m_main.logAccess().text(rows.first(), ColContent)));
+    m_sendSMS.opener = m_main.findChild<QAction*>(QStringLiteral("PMItemLvOSendSMS"));
+    prompts().execDialog(&m_sendSMS);
 }
 
 void WindowSet::show() {

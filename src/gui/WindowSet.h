@@ -40,6 +40,8 @@ public:
     TFormShowProcess& showProcess() { return m_showProcess; }
 
 private:
+    void sendLogRowAgain();
+
     TFormMain m_main;
     TFormSettings m_settings;
     TFormSendSMS m_sendSMS;

@@ -168,25 +168,31 @@ TEST_F(MainWindowTest, ExitAnsweredYesSavesTheLog) {
     EXPECT_EQ(QFileInfo(path("exit.log")).size(), 4 + 2 * 556);
 }
 
-TEST_F(MainWindowTest, GatewayCommandsFollowTheSettingsAndOriginalSendWaitsForTheSendDialog) {
+TEST_F(MainWindowTest, GatewayCommandsFollowTheSettingsAndOriginalSendFollowsTheSelection) {
     TFormMain& w = start(false);
     addRows({"a", "b"});
     EXPECT_FALSE(item("PMItemLvQuerySMS")->isEnabled());
+    EXPECT_FALSE(item("PMItemLvOSendSMS")->isEnabled());
     select(0);
-    EXPECT_FALSE(item("PMItemLvOSendSMS")->isEnabled()) << "nothing to open until the send dialog takes a text";
+    EXPECT_TRUE(item("PMItemLvOSendSMS")->isEnabled()) << "one selected row opens the send dialog, gateway or not";
 
     m_prompts.dialogHandlers.push_back([](QDialog* settings) { click(settings, "ButtonOk"); });
     trigger(item("MItemTSettings"));
     EXPECT_TRUE(w.commandsEnabled);
     EXPECT_TRUE(item("PMItemLvQuerySMS")->isEnabled());
-    EXPECT_FALSE(item("PMItemLvOSendSMS")->isEnabled());
+    EXPECT_TRUE(item("PMItemLvOSendSMS")->isEnabled());
+    select(1);
+    EXPECT_FALSE(item("PMItemLvOSendSMS")->isEnabled()) << "two rows have no one text";
 }
 
 TEST_F(MainWindowTest, OriginalSendIsOfferedWhileSomeoneTakesItAndPressingItAsksThem) {
     TFormMain& w = start();
     addRows({"a", "b"});
     select(0);
-    ASSERT_FALSE(item("PMItemLvOSendSMS")->isEnabled());
+    ASSERT_TRUE(item("PMItemLvOSendSMS")->isEnabled()) << "the window set's send dialog takes it";
+    QObject::disconnect(&w, &TFormMain::originalSendRequested, &m_windows->sendSMS(), nullptr);
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(item("PMItemLvOSendSMS")->isEnabled()) << "with nobody to open, nothing is offered";
 
     int asked = 0;
     auto taker = std::make_unique<QObject>();

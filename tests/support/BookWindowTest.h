@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BookRecords.h"
+#include "TextPrinting.h"
 #include "WindowTest.h"
 #include "addressbook/AddressBook.h"
 #include "addressbook/AddressBookState.h"
@@ -16,12 +17,6 @@
 #include <QTreeWidget>
 
 #include <functional>
-#include <ostream>
-
-// Texts in failure messages as the user reads them.
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace norvi::test {
 

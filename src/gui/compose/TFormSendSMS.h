@@ -1,25 +1,170 @@
 #pragma once
 
+#include "compose/SegmentMessage.h"
+#include "workers/JobOwner.h"
+
 #include <QDialog>
+#include <QList>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QToolButton;
+class QWidget;
 
 namespace norvi {
 
-// "發送訊息": the send dialog, created once at start-up and opened modally by the main window, the
-// send log's pop-up and the address book. Its controls come with the compose work.
-class TFormSendSMS : public QDialog {
+class RichEditMT;
+class TFormMain;
+
+// "發送訊息": the send dialog, created once at start-up and opened modally by the main window (發訊), the
+// send log's pop-up (原訊息發訊, with the row's text) and the address book (發訊, with the chosen
+// entries). The user names recipients in the recipient field, writes the message, may book a reservation
+// up to six days ahead or limit the message's validity, previews the short messages and sends: 傳送
+// checks the input in a fixed order, builds the run and hands it to one worker, and the dialog hides
+// while the progress window follows the run; confirming its end closes the dialog.
+//
+// The dialog is the send worker's owner window: the worker reads the run's schedule through JobOwner.
+class TFormSendSMS : public QDialog, public JobOwner {
     Q_OBJECT
 public:
     explicit TFormSendSMS(QWidget* parent = nullptr);
+    ~TFormSendSMS() override;
 
     // The command that opened the dialog; it decides what the dialog prepares. The address book sets it
     // to its MItemASend action after adding the chosen entries to RecipientList.
     QObject* opener = nullptr;
+    // The main window: its send log takes the run's rows, and it offers to clear the log first. Set by the
+    // window set.
+    TFormMain* FormMain = nullptr;
 
     // Empties RecipientList and refills it from the recipient field in field order; list-file rows
     // (kind 1) are taken only with `keepListRows`. Returns the number of entries.
     int ParseRecipientField(bool keepListRows);
     // Writes RecipientList into the recipient field, replacing its text, then empties RecipientList.
     void RenderRecipientField();
+
+    // The message text, as the send log's 原訊息發訊 puts a row's text there before opening the dialog.
+    void setMessageText(const QString& text);
+    QString messageText() const;
+    QString lastText() const { return m_lastText; }
+
+    // State the Parts name, for the tests and the windows that open the dialog.
+    bool insertMode() const;
+    int msgCount() const { return m_msgCount; }
+    int rowCount() const { return m_rowCount; }
+    int totalCount() const { return m_totalCount; }
+    int mtBaseHeight() const { return m_mtBaseHeight; }
+    int mtHeight() const { return m_mtHeight; }
+    int lastSelStart() const { return m_lastSelStart; }
+    int lastSelLength() const { return m_lastSelLength; }
+    QString orderTime() const { return m_orderTime; }
+    int limitMinutes() const { return m_limitMinutes; }
+
+    // JobOwner: the worker of a run asks for the schedule it was started with.
+    bool isSendDialog() const override { return true; }
+    SendSchedule sendSchedule() const override { return m_runSchedule; }
+    void closeForm() override;
+    void showResultBox(const QByteArray& msgId, const QByteArray& text) override;
+
+public slots:
+    // FormClose: the recipient field is emptied unless the address book opened the dialog (its 發訊 adds to
+    // what the field holds). A run's end closes the dialog this way as well.
+    void done(int result) override;
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+
+private slots:
+    void SpeedButtonMTClick();
+    void SpeedButtonLoadMTClick();
+    void RadioButtonSendNowClick();
+    void RadioButtonSendOrderClick();
+    void CheckBoxExpTimeClick();
+    void ComboBoxOTYearChange();
+    void ComboBoxOTMonthChange();
+    void MemoSMChange();
+    void RadioButtonNormalMsgClick();
+    void RadioButtonReplaceMsgClick();
+    void SpeedButtonPreviewClick();
+    void ButtonSendClick();
+    void ButtonCancelClick();
+    void RichEditMTMouseUp();
+    void RichEditMTResizeRequest(int height);
+    void RichEditMTUnmappable(const QString& character);
+
+private:
+    void buildControls();
+    void placeControls();
+    void FormShow();
+    void FormResize();
+    void fillReservationDropDowns();
+    void fillDays(int year, int month, int day);
+    void setReservationEnabled(bool enabled);
+    void setLimitEnabled(bool enabled);
+    void Recount();
+    // Step 2 of the recount and the click on an entry: a selected list-file row with its own text shows
+    // its own count. False when the selection is no such row.
+    bool showSelectedRowCount();
+    void placeBelowField(int delta);
+    void showCount(int count);
+    void LoadRecipientFile();
+    // Step 8 of 傳送: the run is built, the dialog gives the screen to the progress window, the worker starts.
+    void startRun(const QByteArray& message);
+    bool selectedRowSegments(Segments* segments) const;
+    void warn(const QString& text);
+    bool openedFromAddressBook() const;
+    bool openedFromSendLog() const;
+
+    // Controls, named as the form names them.
+    QToolButton* SpeedButtonMT = nullptr;
+    RichEditMT* m_richEditMT = nullptr; // RichEditMT
+    QToolButton* SpeedButtonLoadMT = nullptr;
+    QRadioButton* RadioButtonSendNow = nullptr;
+    QRadioButton* RadioButtonSendOrder = nullptr;
+    QComboBox* ComboBoxOTYear = nullptr;
+    QComboBox* ComboBoxOTMonth = nullptr;
+    QComboBox* ComboBoxOTDay = nullptr;
+    QComboBox* ComboBoxOTHour = nullptr;
+    QComboBox* ComboBoxOTMinute = nullptr;
+    QLabel* m_orderLabels[5] = {};
+    QCheckBox* CheckBoxExpTime = nullptr;
+    QComboBox* ComboBoxExpHour = nullptr;
+    QComboBox* ComboBoxExpMinute = nullptr;
+    QLabel* m_expLabels[2] = {};
+    QWidget* PanelMsgType = nullptr;
+    QRadioButton* RadioButtonNormalMsg = nullptr;
+    QRadioButton* RadioButtonReplaceMsg = nullptr;
+    QLabel* LabelMsgNo = nullptr;
+    QToolButton* SpeedButtonPreview = nullptr;
+    QLabel* LabelMemo = nullptr;
+    QPlainTextEdit* MemoSM = nullptr;
+    QPushButton* ButtonSend = nullptr;
+    QPushButton* ButtonCancel = nullptr;
+
+    // The dialog's fields.
+    int m_mtBaseHeight = 0;
+    int m_mtHeight = 0;
+    int m_lastSelStart = 0;
+    int m_lastSelLength = 0;
+    int m_msgCount = 1;
+    Segments m_msgSegments{};
+    int m_totalCount = 0;
+    int m_rowCount = 1;
+    Segments m_rowSegments{};
+    QString m_lastText;
+    int m_lastHeight = 0;
+    int m_lastWidth = 0;
+    QString m_orderTime;
+    int m_limitMinutes = 0;
+
+    QList<QWidget*> m_belowField; // moved down as the recipient field grows
+    SendSchedule m_runSchedule;
+    bool m_fillingDropDowns = false;
 };
 
 } // namespace norvi

@@ -37,6 +37,10 @@ void TFormShowMsg::showRow(const SendLogModel& model, int row) {
                                 fromBig5(model.text(row, column)));
 }
 
+void TFormShowMsg::showText(const QString& text) {
+    m_memo->setPlainText(text);
+}
+
 QString TFormShowMsg::text() const {
     return m_memo->toPlainText();
 }

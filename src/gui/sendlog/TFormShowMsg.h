@@ -17,6 +17,8 @@ public:
     explicit TFormShowMsg(QWidget* parent = nullptr);
 
     void showRow(const SendLogModel& model, int row);
+    // Any other text, as the send dialog's preview shows its short messages.
+    void showText(const QString& text);
     QString text() const;
 
 private:

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "compose/SegmentMessage.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// The send dialog's count of short messages and its preview, without the window.
+namespace norvi {
+
+// Six short messages never hold more than 930 characters, so the first 1,000 characters of a message
+// decide its count; only they are converted, however long the text. A character without a Big5 form is
+// counted as one byte here (the send refuses it and names it).
+QByteArray CountedText(const QString& message);
+
+// "總共需要 N 通簡訊".
+QString CountLabelText(int count);
+
+// The own message of a list-file row with content, segmented: the content itself, or with "替代簡訊"
+// the message text with the row's values filled in.
+Segments RowSegments(const QByteArray& content, const QByteArray& messageText, bool replaceFields);
+
+// What the preview shows: for each short message "第 k 通" and the message as it is sent (with its part
+// header when the text was cut), one line each.
+QString PreviewText(const char* block, int count);
+
+} // namespace norvi

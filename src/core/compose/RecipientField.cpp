@@ -1,0 +1,137 @@
+#include "compose/RecipientField.h"
+
+#include "compose/ComposeState.h"
+#include "shared/Big5.h"
+#include "shared/FixedField.h"
+
+#include <cstring>
+
+namespace norvi {
+
+namespace {
+
+bool isTrimmed(QChar c) {
+    return c.unicode() <= 0x20 || c.isSpace() || c.category() == QChar::Other_Control;
+}
+
+// At most `maxBytes` of Big5 text, never half a two-byte character.
+QByteArray cutBig5(const QByteArray& text, int maxBytes) {
+    if (text.size() <= maxBytes)
+        return text;
+    int n = 0;
+    while (n < maxBytes) {
+        const int step = isBig5LeadByte(static_cast<unsigned char>(text[n])) ? 2 : 1;
+        if (n + step > maxBytes)
+            break;
+        n += step;
+    }
+    return text.left(n);
+}
+
+bool isAscii(QStringView text) {
+    for (const QChar c : text)
+        if (c.unicode() >= 0x80)
+            return false;
+    return true;
+}
+
+} // namespace
+
+FieldEntryKey KeyOfEntry(const sMtData& entry) {
+    FieldEntryKey key;
+    if (entry.kind == KindAddressBook || entry.kind == KindListRow) {
+        key.entry = true;
+        key.kind = entry.kind;
+        key.id = entry.id;
+    }
+    return key;
+}
+
+bool IsFieldSeparator(QChar c) {
+    const char16_t u = c.unicode();
+    return u == u';' || u == u'\r' || u == u'\n' || u == QChar::LineSeparator || u == QChar::ParagraphSeparator;
+}
+
+QStringView TrimPiece(QStringView text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isTrimmed(text[begin]))
+        ++begin;
+    while (end > begin && isTrimmed(text[end - 1]))
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
+void RecipientFieldReader::addRun(QStringView text, const FieldEntryKey& key) {
+    if (!key.entry) {
+        m_typed += text;
+        return;
+    }
+    flushTyped();
+    addPiece(TrimPiece(text), key);
+}
+
+void RecipientFieldReader::endLine() {
+    flushTyped();
+}
+
+void RecipientFieldReader::flushTyped() {
+    if (m_typed.isEmpty())
+        return;
+    const QStringView typed(m_typed);
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= typed.size(); ++i) {
+        if (i < typed.size() && !IsFieldSeparator(typed[i]))
+            continue;
+        addPiece(TrimPiece(typed.sliced(start, i - start)), FieldEntryKey());
+        start = i + 1;
+    }
+    m_typed.clear();
+}
+
+void RecipientFieldReader::addPiece(QStringView piece, const FieldEntryKey& key) {
+    if (piece.isEmpty())
+        return;
+    if (key.entry && key.kind == KindListRow && !m_keepListRows)
+        return;
+    QByteArray label;
+    if (isAscii(piece)) {
+        label = piece.toLatin1();
+    } else {
+        label = m_encoder.encode(piece);
+        if (m_encoder.hasError()) {
+            m_encoder.resetState();
+            if (m_unmappable.isEmpty())
+                toBig5(piece.toString(), label, &m_unmappable);
+            return;
+        }
+    }
+    sMtData& entry = m_entries.emplace_back();
+    std::memset(&entry, 0, sizeof entry);
+    entry.kind = key.entry ? key.kind : uint8_t(KindTyped);
+    entry.id = key.entry ? key.id : 0;
+    putCString(entry.label, cutBig5(label, int(sizeof entry.label) - 1));
+}
+
+int RecipientFieldReader::finish() {
+    flushTyped();
+    RecipientList.clear();
+    RecipientList.splice(RecipientList.end(), m_entries);
+    return int(RecipientList.size());
+}
+
+QString LabelText(const sMtData& entry) {
+    const QByteArray label = getField(entry.label);
+    for (const char c : label)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return fromBig5(label);
+    return QString::fromLatin1(label);
+}
+
+int RecipientFieldHeight(int requested, int baseHeight) {
+    if (requested > 4 * baseHeight)
+        return 4 * baseHeight - 15;
+    return requested < baseHeight ? baseHeight : requested;
+}
+
+} // namespace norvi

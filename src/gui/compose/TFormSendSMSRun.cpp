@@ -1,0 +1,212 @@
+// The send dialog's commands that reach beyond the dialog: the member picker, the list-file load, the preview
+// and the send run.
+
+#include "compose/TFormSendSMS.h"
+
+#include "addressbook/TFormSelectMember.h"
+#include "compose/ComposeState.h"
+#include "compose/ListFileInput.h"
+#include "compose/MessageCount.h"
+#include "compose/RecipientLists.h"
+#include "compose/RichEditMT.h"
+#include "compose/SendValidation.h"
+#include "sendlog/TFormMain.h"
+#include "sendlog/TFormShowMsg.h"
+#include "shared/Big5.h"
+#include "shared/Config.h"
+#include "shared/FixedField.h"
+#include "shared/Global.h"
+#include "shared/OpLog.h"
+#include "shared/Progress.h"
+#include "shared/Prompts.h"
+#include "shared/TFormShowProcess.h"
+#include "workers/JobStarter.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+
+namespace norvi {
+
+namespace {
+
+// While a list loads on this thread, the progress window is repainted and its 中斷 is taken this often.
+constexpr qint64 kLoadEventsEveryMs = 40;
+
+// The shared progress window, made ready for an operation of this dialog.
+TFormShowProcess* prepareProgress(QWidget* owner, bool closeOwner) {
+    TFormShowProcess* progress = TFormShowProcess::instance();
+    if (!progress)
+        return nullptr;
+    if (progress->isVisible()) {
+        QCoreApplication::sendPostedEvents(progress, WM_SHOWPROCESS);
+        progress->hide();
+    }
+    progress->owner = owner;
+    progress->closeOwner = closeOwner;
+    return progress;
+}
+
+} // namespace
+
+void TFormSendSMS::SpeedButtonMTClick() {
+    ParseRecipientField(true);
+    TFormSelectMember picker(this);
+    picker.caller = this;
+    picker.editedGroup = nullptr;
+    if (prompts().execDialog(&picker) == 1) {
+        RenderRecipientField();
+        showCount(m_msgCount);
+    }
+}
+
+void TFormSendSMS::SpeedButtonLoadMTClick() {
+    LoadRecipientFile();
+}
+
+// 上載...: the file is read and checked before anything changes; then the rows of a file loaded before
+// leave the field, the new rows are read line by line under the progress window and join the field in
+// italics after the entries that stay.
+void TFormSendSMS::LoadRecipientFile() {
+    const QString path =
+        prompts().openFileName(this, QStringLiteral("載入發訊名單"), QStringLiteral("所有檔案(*.*)|*.*"));
+    if (path.isEmpty())
+        return;
+    const ListFileText file = ReadRecipientListFile(path);
+    if (!file.ok) {
+        warn(file.error);
+        return;
+    }
+    const QList<QByteArrayView> lines = SplitListFileLines(file.bytes);
+    ParseRecipientField(false);
+
+    TFormShowProcess* progress = prepareProgress(this, false);
+    if (progress) {
+        progress->show();
+        progress->setMaximum(int(lines.size()));
+    }
+    StopFlag = false;
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
+    ReadListFileLines(lines, [&sinceEvents] {
+        PostShowProcess(StateListLoading);
+        if (sinceEvents.elapsed() >= kLoadEventsEveryMs) {
+            QCoreApplication::processEvents();
+            sinceEvents.restart();
+        }
+    });
+    RenderRecipientField();
+    PostShowProcess(StateListLoaded);
+    showCount(m_msgCount);
+
+    // The dialog stays disabled until the load's end is confirmed, so the notes go above the progress window.
+    const QString notes = ListFileRowNotes();
+    if (!notes.isEmpty())
+        prompts().okBox(progress, Prompts::Icon::Warning, QStringLiteral("Norvi簡訊服務軟體"), notes);
+}
+
+void TFormSendSMS::SpeedButtonPreviewClick() {
+    Segments row;
+    const bool ownText = selectedRowSegments(&row);
+    const Segments& shown = ownText ? row : m_msgSegments;
+    TFormShowMsg viewer(this);
+    viewer.setWindowTitle(QStringLiteral("簡訊預覽"));
+    viewer.showText(PreviewText(shown.block, shown.count));
+    prompts().execDialog(&viewer);
+}
+
+// 傳送: every check in its order; the first that fails says why and leaves the dialog as it is.
+void TFormSendSMS::ButtonSendClick() {
+    if (WorkerRegistered()) {
+        warn(WorkerBusyText());
+        return;
+    }
+    SendRequest request;
+    request.recipientCount = ParseRecipientField(true);
+    request.reservation = RadioButtonSendOrder->isChecked();
+    request.year = ComboBoxOTYear->currentText();
+    request.month = ComboBoxOTMonth->currentText();
+    request.day = ComboBoxOTDay->currentText();
+    request.hour = ComboBoxOTHour->currentText();
+    request.minute = ComboBoxOTMinute->currentText();
+    request.limitChecked = CheckBoxExpTime->isChecked();
+    request.limitHour = ComboBoxExpHour->currentText();
+    request.limitMinute = ComboBoxExpMinute->currentText();
+    request.message = MemoSM->toPlainText();
+    m_limitMinutes = 0;
+    const SendValidationResult checked = ValidateSend(request);
+    if (!checked.ok) {
+        warn(checked.error);
+        return;
+    }
+    if (request.reservation)
+        m_orderTime = checked.orderTime;
+    m_limitMinutes = checked.limitMinutes;
+
+    QString error;
+    if (!ResolveGateway(getField(Config.gwIp), &error)) {
+        warn(error);
+        return;
+    }
+    startRun(checked.message);
+}
+
+void TFormSendSMS::startRun(const QByteArray& message) {
+    if (!FormMain) {
+        warn(QStringLiteral("沒有可寫入的發訊紀錄，作業未啟動。"));
+        return;
+    }
+    // Built before the send log is offered for clearing: a run that cannot be sent (a number too long, no
+    // recipient with a number) is refused with the dialog and the log as they were.
+    const SendQueueResult queued = BuildSendQueue(ComposeInput::fromText(message, RadioButtonReplaceMsg->isChecked()));
+    if (!queued.ok) {
+        warn(queued.message);
+        return;
+    }
+    std::list<sSendContent> run;
+    run.splice(run.end(), SendQueue);
+    if (!FormMain->ConfirmClearLog())
+        return;
+    for (const QString& skipped : queued.skipped) {
+        ShowMsgLine(big5(skipped));
+        WriteOpLog(big5(skipped));
+    }
+    if (queued.missingEntries > queued.skipped.size()) {
+        const QByteArray more = big5(QStringLiteral("另有 %1 個已不在通訊錄中的受訊者已略過。")
+                                         .arg(queued.missingEntries - queued.skipped.size()));
+        ShowMsgLine(more);
+        WriteOpLog(more);
+    }
+
+    m_runSchedule = SendSchedule{RadioButtonSendOrder->isChecked(), m_orderTime.toLatin1(), m_limitMinutes};
+    TFormShowProcess* progress = prepareProgress(this, true);
+    // The main window stays usable to watch the log fill; it locks its commands while the worker runs.
+    hide();
+    if (progress) {
+        progress->show();
+        progress->setMaximum(queued.totalCount);
+    }
+    const int total = queued.totalCount;
+    const auto fillQueue = [&run, total] {
+        SendQueue.splice(SendQueue.end(), run);
+        return total;
+    };
+    QString error;
+    if (!StartSendRun(this, &FormMain->logAccess(), fillQueue, &m_totalCount, &error)) {
+        // Nothing runs: the progress window would wait for an end that never comes.
+        if (progress) {
+            QCoreApplication::sendPostedEvents(progress, WM_SHOWPROCESS);
+            progress->hide();
+        }
+        setEnabled(true);
+        warn(error);
+        return;
+    }
+    m_richEditMT->clear();
+    m_lastText = MemoSM->toPlainText();
+}
+
+} // namespace norvi

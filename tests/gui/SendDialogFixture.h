@@ -1,0 +1,152 @@
+#pragma once
+
+#include "TextPrinting.h"
+#include "WindowTest.h"
+
+#include "GatewaySimulator.h"
+#include "compose/ComposeState.h"
+#include "compose/RichEditMT.h"
+#include "compose/TFormSendSMS.h"
+#include "shared/FixedField.h"
+#include "workers/WorkerState.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QToolButton>
+
+#include <cstring>
+#include <functional>
+#include <memory>
+
+namespace norvi::test {
+
+inline QString u(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+// The send dialog of the window set, opened from the main window as a user opens it, with the gateway
+// simulator on a loopback port and the clock at 1 March 2024, 09:30:00.
+class SendDialogFixture : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        Clock::setFixed(QDateTime(QDate(2024, 3, 1), QTime(9, 30, 0)));
+        gwsim::SimOptions options;
+        options.port = 0;
+        options.deliverAfterSeconds = 0;
+        m_sim = std::make_unique<gwsim::GatewaySimulator>(options);
+        ASSERT_TRUE(m_sim->start());
+        writeConfig(path("logs"), "127.0.0.1", m_sim->port(), "demo", "demo");
+        QDir(m_dir.path()).mkdir(QStringLiteral("logs"));
+        startWindows();
+    }
+    void TearDown() override {
+        WindowTest::TearDown();
+        m_sim.reset();
+    }
+
+    TFormSendSMS& dialog() { return m_windows->sendSMS(); }
+    template <typename T> T* control(const char* name) {
+        T* w = dialog().findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    RichEditMT* field() { return control<RichEditMT>("RichEditMT"); }
+    QPlainTextEdit* memo() { return control<QPlainTextEdit>("MemoSM"); }
+    QComboBox* combo(const char* name) { return control<QComboBox>(name); }
+    QString countText() { return control<QLabel>("LabelMsgNo")->text(); }
+    bool press(const char* name) { return click(&dialog(), name); }
+
+    // Opens the dialog with the main window's 發訊 and runs `body` in it; the body leaves it closed (取消, or a
+    // started run hides it) unless `cancelAfter` closes it with 取消.
+    void open(const std::function<void()>& body, bool cancelAfter = true) {
+        m_prompts.dialogHandlers.push_back([this, body, cancelAfter](QDialog*) {
+            body();
+            if (cancelAfter && dialog().isVisible())
+                press("ButtonCancel");
+        });
+        ASSERT_TRUE(trigger(mainWindow().findChild<QAction*>(QStringLiteral("MItemTSendSMS"))));
+    }
+
+    // Puts entries into the field the way the address book and the picker hand them over.
+    void render(std::initializer_list<sMtData> entries) {
+        RecipientList.assign(entries.begin(), entries.end());
+        dialog().RenderRecipientField();
+    }
+    static sMtData entry(int32_t id, uint8_t kind, const char* label) {
+        sMtData e;
+        std::memset(&e, 0, sizeof e);
+        e.id = id;
+        e.kind = kind;
+        putCString(e.label, big5(label));
+        return e;
+    }
+    // The field's entries as ParseRecipientField reads them: "kind:id:label".
+    QStringList parsed(bool keepListRows = true) {
+        dialog().ParseRecipientField(keepListRows);
+        QStringList out;
+        for (const sMtData& e : RecipientList)
+            out << QStringLiteral("%1:%2:%3").arg(e.kind).arg(e.id).arg(fromBig5(getField(e.label)));
+        RecipientList.clear();
+        return out;
+    }
+
+    // The field's text as the user sees it, and where a text stands in it.
+    QString fieldText() { return field()->toPlainText(); }
+    int at(const QString& text) { return int(fieldText().indexOf(text)); }
+    // A point on the character at `pos`, in the field's viewport.
+    QPoint charPoint(int pos) {
+        QTextCursor c(field()->document());
+        c.setPosition(pos);
+        const QRect left = field()->cursorRect(c);
+        c.setPosition(pos + 1);
+        const QRect right = field()->cursorRect(c);
+        const int x = right.y() == left.y() ? (left.x() + right.x()) / 2 : left.x() + 3;
+        return QPoint(x, left.center().y());
+    }
+    bool clickChar(int pos, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        return clickAt(field()->viewport(), charPoint(pos), modifiers);
+    }
+    // A click past the end of the text's last line: the caret goes to the end, nothing is selected.
+    bool clickAfterText() {
+        QTextCursor c(field()->document());
+        c.movePosition(QTextCursor::End);
+        const QRect end = field()->cursorRect(c);
+        return clickAt(field()->viewport(), QPoint(field()->viewport()->width() - 4, end.center().y()));
+    }
+    int caret() { return field()->textCursor().position(); }
+    QString selected() { return field()->textCursor().selectedText(); }
+    bool key(Qt::Key k, Qt::KeyboardModifiers modifiers = Qt::NoModifier) { return keyClick(field(), k, modifiers); }
+    void typeKeys(const char* ascii) {
+        for (const char* c = ascii; *c; ++c)
+            QTest::keyClick(field()->window()->windowHandle(), *c);
+    }
+
+    // Waits for the run's end at the progress window and confirms it with its button.
+    void finishRun() {
+        ASSERT_TRUE(QTest::qWaitFor([this] { return progress().tracker().done(); }, 20000));
+        EXPECT_TRUE(click(&progress(), "ButtonOk"));
+        ASSERT_TRUE(QTest::qWaitFor([] { return WorkerList.empty(); }, 5000));
+    }
+    QStringList sentNumbers() {
+        QStringList out;
+        for (const sGwRequest& r : m_sim->requests())
+            if (r.msg_type == GwSendDomestic || r.msg_type == GwSendInternational)
+                out << QString::fromLatin1(r.msg_params);
+        return out;
+    }
+    QString cell(int row, int column) { return fromBig5(mainWindow().logAccess().text(row, column)); }
+
+    std::unique_ptr<gwsim::GatewaySimulator> m_sim;
+};
+
+} // namespace norvi::test
