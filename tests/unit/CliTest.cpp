@@ -153,7 +153,7 @@ TEST_F(CliTest, SendWithTheGatewayDownRecordsEveryFailureAndSaysSo) {
     EXPECT_TRUE(r.err.contains(QStringLiteral("Login to Server fail"))) << r.err.toStdString();
 }
 
-// A gateway whose replies come in two parts 1.5 s apart, the code in the first 100 bytes.
+// A gateway that answers in two parts with a long pause between them, the result code in the first part.
 TEST_F(CliTest, RepliesPausedMidwayKeepRefusalsAndEachRowsOwnMsgId) {
     sim->setReplyPacing(gwsim::ReplyPacing::split(100, 1500));
     sim->failNextSends(6, 2);
