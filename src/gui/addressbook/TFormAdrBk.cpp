@@ -2,6 +2,7 @@
 
 #include "addressbook/AddressBook.h"
 #include "addressbook/AddressBookState.h"
+#include "addressbook/BookFormControls.h"
 #include "addressbook/BookListModel.h"
 #include "addressbook/BookLists.h"
 #include "compose/ComposeState.h"
@@ -36,9 +37,7 @@ namespace norvi {
 
 namespace {
 
-QString u(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
+using namespace bookform;
 
 const char* const kPlainCaptions[3] = {"名稱", "行動電話", "說明"};
 const int kColumnWidths[3] = {64, 80, 161};

@@ -2,6 +2,7 @@
 
 #include "addressbook/AddressBookState.h"
 #include "addressbook/BookEdits.h"
+#include "addressbook/BookFormControls.h"
 #include "addressbook/BookListModel.h"
 #include "addressbook/BookLists.h"
 #include "addressbook/BookTexts.h"
@@ -23,9 +24,7 @@ namespace norvi {
 
 namespace {
 
-QString u(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
+using namespace bookform;
 
 bool askWarning(QWidget* parent, const char* text) {
     return prompts().message(parent, Prompts::Icon::Warning, Prompts::Buttons::YesNo, BookBoxTitle(), u(text)) ==

@@ -1,3 +1,4 @@
+#include "addressbook/BookFormControls.h"
 #include "addressbook/BookGlyphs.h"
 #include "addressbook/TFormAdrBk.h"
 
@@ -13,9 +14,7 @@ namespace norvi {
 
 namespace {
 
-QString u(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
+using namespace bookform;
 
 } // namespace
 

@@ -3,6 +3,7 @@
 #include "addressbook/AddressBook.h"
 #include "addressbook/AddressBookState.h"
 #include "addressbook/BookEdits.h"
+#include "addressbook/BookFormControls.h"
 #include "addressbook/BookListModel.h"
 #include "addressbook/BookLists.h"
 #include "addressbook/BookTexts.h"
@@ -29,16 +30,7 @@ namespace norvi {
 
 namespace {
 
-QString u(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
-QPushButton* makeButton(QWidget* parent, const char* caption, const char* name) {
-    auto* button = new QPushButton(u(caption), parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setAutoDefault(false);
-    return button;
-}
+using namespace bookform;
 
 } // namespace
 

@@ -2,6 +2,7 @@
 
 #include "addressbook/AddressBook.h"
 #include "addressbook/AddressBookState.h"
+#include "addressbook/BookFormControls.h"
 #include "addressbook/BookListModel.h"
 #include "addressbook/BookLists.h"
 #include "addressbook/BookRows.h"
@@ -32,24 +33,9 @@ namespace norvi {
 
 namespace {
 
-QString u(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
+using namespace bookform;
 
 const char* const kDefaultMarker = " (預設手機門號)";
-
-QPushButton* makeButton(QWidget* parent, const char* caption, const char* name) {
-    auto* button = new QPushButton(u(caption), parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setAutoDefault(false);
-    return button;
-}
-
-QLabel* makeLabel(QWidget* parent, const char* caption, QWidget* buddy) {
-    auto* label = new QLabel(u(caption), parent);
-    label->setBuddy(buddy);
-    return label;
-}
 
 } // namespace
 

@@ -2,6 +2,7 @@
 
 #include "addressbook/AddressBookState.h"
 #include "addressbook/BookEdits.h"
+#include "addressbook/BookFormControls.h"
 #include "addressbook/BookListModel.h"
 #include "addressbook/BookLists.h"
 #include "addressbook/BookTexts.h"
@@ -27,18 +28,9 @@ namespace norvi {
 
 namespace {
 
-QString u(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
+using namespace bookform;
 
 const char* const kPlainCaptions[3] = {"名稱", "行動電話", "說明"};
-
-QPushButton* makeButton(QWidget* parent, const char* caption, const char* name) {
-    auto* button = new QPushButton(u(caption), parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setAutoDefault(false);
-    return button;
-}
 
 QTreeView* makeList(QWidget* parent, const char* name, BookListModel* model) {
     auto* view = new QTreeView(parent);
