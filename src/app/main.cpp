@@ -16,6 +16,9 @@ int main(int argc, char* argv[]) {
         app.installTranslator(&toolkitCaptions);
 
     norvi::WindowSet windows;
+    // The main window says when the user ended the program and every question is answered. exit(), not
+    // quit(): quit() asks every window to close first, and the progress window never agrees to.
+    QObject::connect(&windows.main(), &norvi::TFormMain::programEnding, &app, [] { QCoreApplication::exit(0); });
     windows.show();
     return app.exec();
 }

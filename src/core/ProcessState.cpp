@@ -33,9 +33,6 @@ ManualResetEvent SendEvent(true);
 std::atomic<bool> StopFlag{false};
 std::atomic<bool> QueryAll{false};
 
-ExchangeDirection ExchangeMode = ExchangeDirection::Import;
-int TextFileType = TextFileComma;
-
 bool ResetProcessState() {
     {
         std::lock_guard<std::mutex> guard(JobLock);
@@ -54,8 +51,6 @@ bool ResetProcessState() {
     SendEvent.set();
     StopFlag = false;
     QueryAll = false;
-    ExchangeMode = ExchangeDirection::Import;
-    TextFileType = TextFileComma;
     Clock::reset();
     SetProgressTarget(nullptr);
     SetMessageAreaSink(nullptr);

@@ -1,44 +1,67 @@
 #include "WindowSet.h"
 
+#include "addressbook/AddressBook.h"
+#include "addressbook/BookLists.h"
 #include "sendlog/SendLogAccess.h"
 #include "shared/Big5.h"
+#include "shared/Global.h"
 #include "shared/Prompts.h"
 
-#include <QAction>
+#include <QDir>
 
 namespace norvi {
 
+namespace {
+// Every file of the program that is not chosen in a dialog lives in the folder the program started in.
+bool takeStartFolder() {
+    StartDir = QDir::currentPath();
+    return true;
+}
+} // namespace
+
 // Members are built in declaration order, which is the order of the windows.
 WindowSet::WindowSet()
-    : m_settings(&m_main), m_sendSMS(&m_main), m_querySMS(&m_main), m_adrBk(&m_main), m_fileIO(&m_main),
-      m_fileType(&m_main), m_showProcess(), m_logJobs(m_main) {
-    m_main.attachSettings(&m_settings);
-    m_main.FormSendSMS = &m_sendSMS;
-    m_main.FormQuerySMS = &m_querySMS;
-    m_querySMS.sendLog = &m_main.logAccess();
-    m_main.FormAdrBk = &m_adrBk;
-    m_adrBk.FormSendSMS = &m_sendSMS;
-    m_adrBk.FormFileType = &m_fileType;
-    m_fileType.FormFileIO = &m_fileIO;
-    m_fileIO.FormAdrBk = &m_adrBk;
-    // The wizard's import shows the whole book in the address book window at once, behind the chooser.
-    QObject::connect(&m_fileIO, &TFormFileIO::bookImported, &m_adrBk, &TFormAdrBk::ReloadList);
-    m_sendSMS.FormMain = &m_main;
-    // The connection ends with the send dialog, which goes before the main window.
-    QObject::connect(&m_main, &TFormMain::originalSendRequested, &m_sendSMS, [this] { sendLogRowAgain(); });
+    : m_startFolderTaken(takeStartFolder()), m_showProcess(), m_jobs(m_showProcess), m_main(m_jobs),
+      m_settings(&m_main), m_sendSMS(m_main, m_jobs, &m_main), m_querySMS(m_main.logAccess(), m_jobs, &m_main),
+      m_adrBk(&m_main), m_fileType(&m_main), m_logJobs(m_main, m_jobs) {
+    connectWindows();
+    loadAddressBook();
 }
 
-WindowSet::~WindowSet() {
-    m_main.attachSettings(nullptr);
-    m_main.FormSendSMS = nullptr;
-    m_main.FormQuerySMS = nullptr;
-    m_querySMS.sendLog = nullptr;
-    m_main.FormAdrBk = nullptr;
-    m_adrBk.FormSendSMS = nullptr;
-    m_adrBk.FormFileType = nullptr;
-    m_fileType.FormFileIO = nullptr;
-    m_fileIO.FormAdrBk = nullptr;
-    m_sendSMS.FormMain = nullptr;
+WindowSet::~WindowSet() = default;
+
+void WindowSet::connectWindows() {
+    QObject::connect(&m_settings, &TFormSettings::gatewayCommandsEnabled, &m_main, &TFormMain::EnableGatewayCommands);
+    QObject::connect(&m_main, &TFormMain::settingsRequested, &m_settings,
+                     [this] { prompts().execDialog(&m_settings); });
+    QObject::connect(&m_main, &TFormMain::sendDialogRequested, &m_sendSMS,
+                     [this] { m_sendSMS.openFor(SendOpener::Tools); });
+    QObject::connect(&m_main, &TFormMain::originalSendRequested, &m_sendSMS, [this] { sendLogRowAgain(); });
+    QObject::connect(&m_main, &TFormMain::queryDialogRequested, &m_querySMS,
+                     [this](bool cancelMode) { m_querySMS.openFor(cancelMode); });
+    QObject::connect(&m_main, &TFormMain::addressBookRequested, &m_adrBk, [this] { prompts().execDialog(&m_adrBk); });
+
+    QObject::connect(&m_adrBk, &TFormAdrBk::sendRequested, &m_sendSMS, [this](const std::vector<sMtData>& entries) {
+        m_sendSMS.openFor(SendOpener::AddressBook, QString(), entries);
+    });
+    // The send dialog keeps the entries that 發訊 gave it while the address book is open; closing the book
+    // lets them go.
+    QObject::connect(&m_adrBk, &QDialog::finished, &m_sendSMS, [this] { m_sendSMS.clearRecipients(); });
+    QObject::connect(&m_adrBk, &TFormAdrBk::exchangeRequested, &m_fileType,
+                     [this](bool import, const std::vector<int32_t>& listedIds) {
+                         m_fileType.openFor(import ? ExchangeDirection::Import : ExchangeDirection::Export, listedIds);
+                     });
+    // The wizard's import shows the whole book in the address book window at once, behind the chooser.
+    QObject::connect(&m_fileType, &TFormFileType::bookImported, &m_adrBk, &TFormAdrBk::ReloadList);
+}
+
+// The address book is read once, at start-up; from then on the maps are the master copy and the file
+// follows them.
+void WindowSet::loadAddressBook() {
+    const AddressBookResult loaded = LoadAddressBook();
+    if (!loaded.message.isEmpty())
+        prompts().notice(&m_main, loaded.ok ? Prompts::Icon::Warning : Prompts::Icon::Error, BookBoxTitle(),
+                         loaded.message);
 }
 
 // 原訊息發訊(&M): the send dialog opens with the selected row's message text.
@@ -46,9 +69,7 @@ void WindowSet::sendLogRowAgain() {
     const QVector<int> rows = m_main.logAccess().selectedRows();
     if (rows.size() != 1)
         return;
-    m_sendSMS.setMessageText(fromBig5(m_main.logAccess().text(rows.first(), ColContent)));
-    m_sendSMS.opener = m_main.findChild<QAction*>(QStringLiteral("PMItemLvOSendSMS"));
-    prompts().execDialog(&m_sendSMS);
+    m_sendSMS.openFor(SendOpener::SendLog, fromBig5(m_main.logAccess().text(rows.first(), ColContent)));
 }
 
 void WindowSet::show() {

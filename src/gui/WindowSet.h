@@ -9,19 +9,22 @@
 #include "sendlog/TFormQuerySMS.h"
 #include "shared/TFormSettings.h"
 #include "shared/TFormShowProcess.h"
+#include "workers/JobSupervisor.h"
 
 namespace norvi {
 
-// The long-lived windows of the desktop program, created in their order with their owners and wiring,
-// and torn down in reverse. The program and every window test build the windows through this one class,
-// so a test runs them exactly as a user meets them.
+// The long-lived windows of the desktop program, created in their order with their owners, and the one
+// place where they are wired to each other: a window asks for another with a signal, and the connection
+// made here opens it with its mode and data as arguments. The program and every window test build the
+// windows through this one class, so a test runs them exactly as a user meets them.
 //
-// The main window comes first: it takes the start folder (the current folder) that the others rely on.
-// The dialogs are its children, so they stay above it and open centred on it. The progress window is
-// nobody's child: whichever window starts an operation is disabled while it runs, and a child window would
-// be disabled with it and could never be confirmed.
+// The progress window and the job supervisor come first: every window starts its jobs through them. The
+// dialogs are the main window's children, so they stay above it and open centred on it. The progress
+// window is nobody's child: whichever window starts an operation is disabled while it runs, and a child
+// window would be disabled with it and could never be confirmed.
 class WindowSet {
 public:
+    // Takes the current folder as the start folder and reads the address book, then builds the windows.
     WindowSet();
     ~WindowSet();
     WindowSet(const WindowSet&) = delete;
@@ -35,21 +38,25 @@ public:
     TFormSendSMS& sendSMS() { return m_sendSMS; }
     TFormQuerySMS& querySMS() { return m_querySMS; }
     TFormAdrBk& adrBk() { return m_adrBk; }
-    TFormFileIO& fileIO() { return m_fileIO; }
+    TFormFileIO& fileIO() { return m_fileType.wizard(); }
     TFormFileType& fileType() { return m_fileType; }
     TFormShowProcess& showProcess() { return m_showProcess; }
+    JobSupervisor& jobs() { return m_jobs; }
 
 private:
+    void connectWindows();
+    void loadAddressBook();
     void sendLogRowAgain();
 
+    bool m_startFolderTaken;
+    TFormShowProcess m_showProcess;
+    JobSupervisor m_jobs;
     TFormMain m_main;
     TFormSettings m_settings;
     TFormSendSMS m_sendSMS;
     TFormQuerySMS m_querySMS;
     TFormAdrBk m_adrBk;
-    TFormFileIO m_fileIO;
     TFormFileType m_fileType;
-    TFormShowProcess m_showProcess;
     MainWindowJobs m_logJobs;
 };
 

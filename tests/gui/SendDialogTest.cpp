@@ -212,12 +212,15 @@ TEST_F(SendDialogTest, ARunFillsTheSendLogThroughTheGatewayAndItsTextComesBack) 
             ASSERT_TRUE(typeInto(field(), u("0912000001; 0912000002; 0912000001")));
             ASSERT_TRUE(typeInto(memo(), u("會議改到三點")));
             press("ButtonSend");
-            EXPECT_FALSE(dialog().isVisible()) << "the dialog hides while its run goes on";
+            EXPECT_TRUE(dialog().isVisible()) << "the dialog keeps its modal show while its run goes on";
+            EXPECT_FALSE(dialog().isEnabled());
             EXPECT_TRUE(progress().isVisible());
+            EXPECT_TRUE(progress().isModal()) << "above the modal dialog, or its button could not be pressed";
+            EXPECT_TRUE(mainWindow().runLocked()) << "the log's commands wait until the run's end is confirmed";
+            finishRun();
+            EXPECT_FALSE(dialog().isVisible()) << "confirming the end closes the dialog";
         },
         false);
-    EXPECT_TRUE(mainWindow().runLocked()) << "the log's commands wait until the run's end is confirmed";
-    finishRun();
     EXPECT_FALSE(mainWindow().runLocked());
     EXPECT_TRUE(mainWindow().isEnabled());
     EXPECT_TRUE(dialog().isEnabled());
@@ -358,18 +361,13 @@ TEST_F(SendDialogTest, ReplacementMessagesAreCountedAndSentPerRow) {
 }
 
 TEST_F(SendDialogTest, EntriesFromTheAddressBookStayWhenTheDialogCloses) {
-    QAction send(QStringLiteral("發訊(&S)"));
-    send.setObjectName(QStringLiteral("MItemASend"));
     MemberMap[5] = sMember{5, {}, {}, {}};
     putField(MemberMap[5].name, big5("王小明"));
     putField(MemberMap[5].msisdn, QByteArray("0912000005"));
     for (int round = 0; round < 2; ++round) {
-        // What the address book's 發訊 does: the field's entries, then the chosen ones, then the dialog.
-        dialog().ParseRecipientField(true);
-        RecipientList.push_back(entry(5, KindAddressBook, "王小明"));
-        dialog().opener = &send;
+        // What the address book's 發訊 asks for: the field's entries, then the chosen ones.
         m_prompts.dialogHandlers.push_back([&](QDialog*) { press("ButtonCancel"); });
-        prompts().execDialog(&dialog());
+        dialog().openFor(SendOpener::AddressBook, QString(), {entry(5, KindAddressBook, "王小明")});
     }
     EXPECT_EQ(parsed(), (QStringList{u("0:5:王小明"), u("0:5:王小明")}));
 

@@ -50,9 +50,9 @@ public:
 
     Answer message(QWidget*, Icon icon, Buttons buttons, const QString& title, const QString& text) override {
         asked.append({QStringLiteral("message"), icon, buttons, title, text});
-        if (buttons == Buttons::YesNo) {
+        if (buttons == Buttons::YesNo || buttons == Buttons::YesNoCancel) {
             if (answers.empty())
-                return Answer::No;
+                return buttons == Buttons::YesNo ? Answer::No : Answer::Cancel;
             const Answer a = answers.front();
             answers.pop_front();
             return a;

@@ -30,8 +30,6 @@ void dirtyEverything() {
     SendEvent.reset();
     StopFlag = true;
     QueryAll = true;
-    ExchangeMode = ExchangeDirection::Export;
-    TextFileType = TextFileSpace;
     Clock::setFixed(QDateTime(QDate(2001, 2, 3), QTime(4, 5, 6)));
     SendThd::setReplyWaitSeconds(1);
 }
@@ -50,8 +48,6 @@ TEST(ProcessState, ResetPutsEveryContainerAndFlagBackAsAtStart) {
     EXPECT_TRUE(SendEvent.isSet());
     EXPECT_FALSE(StopFlag.load());
     EXPECT_FALSE(QueryAll.load());
-    EXPECT_EQ(ExchangeMode, ExchangeDirection::Import);
-    EXPECT_EQ(TextFileType, TextFileComma);
     EXPECT_NE(Clock::now().date().year(), 2001);
     EXPECT_EQ(SendThd::replyWaitSeconds(), SMSendNorviGw::kReplyWaitSeconds);
 }

@@ -106,7 +106,7 @@ TEST(ProgressTracker, CountingStateOnlyChangesTheStatusAndTheMaximumMayComeLater
     EXPECT_EQ(t.progressText(), QStringLiteral("1 / 2(50%)"));
     EXPECT_EQ(t.startTimeText(), QStringLiteral("2024/05/06 10:00:00"));
     // Unknown states are never posted; one that is changes nothing.
-    EXPECT_FALSE(t.handle(17, after(200)));
+    EXPECT_FALSE(t.handle(99, after(200)));
     EXPECT_EQ(t.statusText(), QStringLiteral("簡訊傳送中..."));
 
     t.start(8); // the next run forgets this one
@@ -120,16 +120,16 @@ TEST(ProgressStates, EachStateHasItsTextAndKind) {
                                  "發訊名單載入中...", "發訊名單載入完成", "發訊紀錄儲存中...", "發訊紀錄儲存完成",
                                  "發訊紀錄載入中...", "發訊紀錄載入完成", "簡訊通數計算中...", "簡訊傳送中...",
                                  "簡訊傳送完成",      "簡訊查詢中...",    "簡訊查詢完成",      "預約簡訊取消中...",
-                                 "預約簡訊取消完成"};
+                                 "預約簡訊取消完成",  "發訊紀錄儲存失敗"};
     const char kinds[] = "sesesesese"
-                         "tsesese"; // step, end, text only
-    for (int state = 0; state < 17; ++state) {
+                         "tsesesee"; // step, end, text only
+    for (int state = 0; state < 18; ++state) {
         EXPECT_EQ(ProgressStateText(state), QString::fromUtf8(texts[state])) << state;
         EXPECT_EQ(IsStepState(state), kinds[state] == 's') << state;
         EXPECT_EQ(IsEndState(state), kinds[state] == 'e') << state;
         EXPECT_LT(big5(texts[state]).size(), 20) << state; // each fits its 20-byte slot
     }
-    EXPECT_TRUE(ProgressStateText(17).isEmpty());
+    EXPECT_TRUE(ProgressStateText(18).isEmpty());
 }
 
 TEST(ProgressPosting, StatesFromManyThreadsArriveInOrderAndNothingReachesAGoneTarget) {

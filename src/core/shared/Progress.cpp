@@ -16,14 +16,14 @@ std::mutex g_targetLock;
 QObject* g_target = nullptr;
 QMetaObject::Connection g_targetGone;
 
-constexpr int kStateCount = 17;
+constexpr int kStateCount = 18;
 constexpr qint64 kMsPerSecond = 1000;
 
 const char* const kStateTexts[kStateCount] = {
     "通訊錄匯入中...",   "通訊錄匯入完成",    "通訊錄匯出中...",  "通訊錄匯出完成",    "發訊名單載入中...",
     "發訊名單載入完成",  "發訊紀錄儲存中...", "發訊紀錄儲存完成", "發訊紀錄載入中...", "發訊紀錄載入完成",
     "簡訊通數計算中...", "簡訊傳送中...",     "簡訊傳送完成",     "簡訊查詢中...",     "簡訊查詢完成",
-    "預約簡訊取消中...", "預約簡訊取消完成",
+    "預約簡訊取消中...", "預約簡訊取消完成",  "發訊紀錄儲存失敗",
 };
 
 bool isKnownState(int state) {
@@ -105,6 +105,7 @@ bool IsEndState(int state) {
     case StateSent:
     case StateQueried:
     case StateCancelled:
+    case StateLogSaveFailed:
         return true;
     default:
         return false;
@@ -115,6 +116,7 @@ void ProgressTracker::start(int maximum) {
     m_maximum = maximum;
     m_position = 0;
     m_done = false;
+    m_failed = false;
     m_started = false;
     m_startMs = 0;
     m_status.clear();
@@ -157,6 +159,7 @@ bool ProgressTracker::handle(int state, qint64 nowMs) {
 
     if (IsEndState(state)) {
         m_done = true;
+        m_failed = state == StateLogSaveFailed;
         // An operation that ends without a single step started and ended at the same moment.
         if (!m_started) {
             m_startMs = nowMs;
@@ -180,8 +183,9 @@ void ProgressTracker::updateTimes(qint64 nowMs) {
 }
 
 QString ProgressTracker::summary() const {
-    return QStringLiteral("狀態：%1\r\n開始時間：%2\r\n總共耗費時間：%3\r\n                平均：%4\r\n完成：%5")
-        .arg(m_status, m_startTime, m_elapsed, m_average, m_progress);
+    const QString last = m_failed ? QStringLiteral("未完成：") : QStringLiteral("完成：");
+    return QStringLiteral("狀態：%1\r\n開始時間：%2\r\n總共耗費時間：%3\r\n                平均：%4\r\n%5%6")
+        .arg(m_status, m_startTime, m_elapsed, m_average, last, m_progress);
 }
 
 } // namespace norvi

@@ -31,6 +31,9 @@ enum ProgressState {
     StateQueried = 14,
     StateCancelling = 15,
     StateCancelled = 16,
+    // A save that could not be written ends here, so the window and the operation log never read "完成"
+    // for it.
+    StateLogSaveFailed = 17,
 };
 
 // Made by a worker and read and deleted on the user-interface thread. Qt's event queue orders the two
@@ -54,7 +57,7 @@ void PostShowProcess(int state);
 
 QString ProgressStateText(int state);
 bool IsStepState(int state); // 0, 2, 4, 6, 8, 11, 13, 15
-bool IsEndState(int state);  // 1, 3, 5, 7, 9, 12, 14, 16
+bool IsEndState(int state);  // 1, 3, 5, 7, 9, 12, 14, 16, 17
 
 // The bookkeeping of the progress window without the window: position, texts and the summary.
 class ProgressTracker {
@@ -87,6 +90,7 @@ private:
     int m_maximum = 0;
     int m_position = 0;
     bool m_done = false;
+    bool m_failed = false;
     bool m_started = false;
     qint64 m_startMs = 0;
     QString m_status, m_progress, m_startTime, m_elapsed, m_average;

@@ -6,7 +6,6 @@
 #include "addressbook/BookListModel.h"
 #include "addressbook/BookLists.h"
 #include "compose/ComposeState.h"
-#include "compose/TFormSendSMS.h"
 #include "shared/Big5.h"
 #include "shared/FixedField.h"
 #include "shared/IconTable.h"
@@ -111,13 +110,6 @@ TFormAdrBk::TFormAdrBk(QWidget* parent) : QDialog(parent) {
         if (isVisible())
             ReloadList();
     });
-
-    // The address book is read once, when its window is created at start-up; from then on the maps
-    // are the master copy and the file follows them.
-    const AddressBookResult loaded = LoadAddressBook();
-    if (!loaded.message.isEmpty())
-        prompts().notice(parent, loaded.ok ? Prompts::Icon::Warning : Prompts::Icon::Error, BookBoxTitle(),
-                         loaded.message);
 }
 
 TFormAdrBk::~TFormAdrBk() = default;
@@ -238,12 +230,6 @@ void TFormAdrBk::layoutPanes() {
 }
 
 void TFormAdrBk::done(int result) {
-    // The send dialog keeps the entries that 發訊 gave it while this window is open; closing the window
-    // lets them go.
-    if (FormSendSMS) {
-        RecipientList.clear();
-        FormSendSMS->RenderRecipientField();
-    }
     QDialog::done(result);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "compose/RecipientRecords.h"
+
 #include <QDialog>
 #include <QSize>
 
@@ -26,8 +28,6 @@ class QAbstractItemView;
 namespace norvi {
 
 class BookListModel;
-class TFormSendSMS;
-class TFormFileType;
 
 // "通訊錄": the address book window, created once at start-up (which loads AddressBook.bin) and shown
 // modally from the main window. The tree on the left lists the groups under 我的連絡人; the list on the
@@ -38,11 +38,6 @@ class TFormAdrBk : public QDialog {
 public:
     explicit TFormAdrBk(QWidget* parent = nullptr);
     ~TFormAdrBk() override;
-
-    // Set by the window set. 發訊 fills the send dialog's recipients and opens it; 匯入/匯出 set
-    // ExchangeMode and open the file type chooser, which leads on to the wizard.
-    TFormSendSMS* FormSendSMS = nullptr;
-    TFormFileType* FormFileType = nullptr;
 
     // Member ids of the list's rows in list order; the export writes these members.
     std::vector<int32_t> listedMemberIds() const;
@@ -56,6 +51,12 @@ public:
 
     enum class Context { Tree, List };
     Context context() const { return m_context; }
+
+signals:
+    // 發訊: the chosen entries, in list order, for the send dialog. 匯入/匯出: the file type chooser, which
+    // leads on to the wizard; an export writes `listedIds`.
+    void sendRequested(const std::vector<sMtData>& entries);
+    void exchangeRequested(bool import, const std::vector<int32_t>& listedIds);
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -10,9 +10,7 @@
 #include "addressbook/TFormMember.h"
 #include "compose/ComposeState.h"
 #include "compose/PickedEntries.h"
-#include "compose/TFormSendSMS.h"
 #include "exchange/ExchangeState.h"
-#include "exchange/TFormFileType.h"
 #include "shared/Prompts.h"
 
 #include <QAbstractItemView>
@@ -242,9 +240,7 @@ void TFormAdrBk::MItemFExportClick() {
 }
 
 void TFormAdrBk::openExchange(bool import) {
-    ExchangeMode = import ? ExchangeDirection::Import : ExchangeDirection::Export;
-    if (FormFileType)
-        prompts().execDialog(FormFileType);
+    emit exchangeRequested(import, listedMemberIds());
     if (import) {
         // The import adds members: the tree and the list show the book as it now stands.
         RebuildTree();
@@ -255,13 +251,10 @@ void TFormAdrBk::openExchange(bool import) {
 
 // The selected entries join the recipients the send dialog already has, in list order.
 void TFormAdrBk::MItemASendClick() {
-    if (!FormSendSMS)
-        return;
-    FormSendSMS->ParseRecipientField(true);
+    std::vector<sMtData> entries;
     for (const int r : selectedListRows())
-        RecipientList.push_back(EntryForRow(m_model->row(r)));
-    FormSendSMS->opener = MItemASend;
-    prompts().execDialog(FormSendSMS);
+        entries.push_back(EntryForRow(m_model->row(r)));
+    emit sendRequested(entries);
 }
 
 void TFormAdrBk::MItemRefreshClick() {

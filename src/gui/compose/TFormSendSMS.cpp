@@ -77,7 +77,8 @@ int itemNumber(const QComboBox* combo) {
 
 } // namespace
 
-TFormSendSMS::TFormSendSMS(QWidget* parent) : QDialog(parent) {
+TFormSendSMS::TFormSendSMS(SendLogHost& sendLog, JobSupervisor& jobs, QWidget* parent)
+    : QDialog(parent), m_sendLog(sendLog), m_jobs(jobs) {
     setObjectName(QStringLiteral("TFormSendSMS"));
     applyFormFont(this);
     setWindowTitle(QStringLiteral("發送訊息"));
@@ -262,17 +263,33 @@ void TFormSendSMS::FormShow() {
     RadioButtonNormalMsg->setChecked(true);
     m_totalCount = 0;
     m_rowCount = 1;
-    if (openedFromAddressBook())
+    if (m_opener == SendOpener::AddressBook)
         RenderRecipientField();
-    if (!openedFromSendLog())
+    if (m_opener != SendOpener::SendLog)
         MemoSM->setPlainText(m_lastText);
     fillReservationDropDowns();
     Recount();
     m_richEditMT->setFocus();
 }
 
+int TFormSendSMS::openFor(SendOpener opener, const QString& text, const std::vector<sMtData>& entries) {
+    m_opener = opener;
+    if (opener == SendOpener::SendLog)
+        setMessageText(text);
+    if (opener == SendOpener::AddressBook) {
+        ParseRecipientField(true);
+        RecipientList.insert(RecipientList.end(), entries.begin(), entries.end());
+    }
+    return prompts().execDialog(this);
+}
+
+void TFormSendSMS::clearRecipients() {
+    RecipientList.clear();
+    RenderRecipientField();
+}
+
 void TFormSendSMS::done(int result) {
-    if (!openedFromAddressBook())
+    if (m_opener != SendOpener::AddressBook)
         m_richEditMT->clear();
     QDialog::done(result);
 }
@@ -287,14 +304,6 @@ void TFormSendSMS::closeForm() {
 
 void TFormSendSMS::showResultBox(const QByteArray& msgId, const QByteArray& text) {
     prompts().okBox(this, Prompts::Icon::Information, fromBig5(msgId), fromBig5(text));
-}
-
-bool TFormSendSMS::openedFromAddressBook() const {
-    return opener && opener->objectName() == QLatin1String("MItemASend");
-}
-
-bool TFormSendSMS::openedFromSendLog() const {
-    return opener && opener->objectName() == QLatin1String("PMItemLvOSendSMS");
 }
 
 void TFormSendSMS::resizeEvent(QResizeEvent* e) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "compose/RecipientRecords.h"
 #include "compose/SegmentMessage.h"
 #include "workers/JobOwner.h"
 
@@ -17,29 +18,38 @@ class QWidget;
 
 namespace norvi {
 
+class JobSupervisor;
 class RichEditMT;
-class TFormMain;
+class SendLogHost;
+
+// Where the send dialog was opened from, which decides what it prepares on opening and keeps on closing.
+enum class SendOpener {
+    Tools,       // 發訊 of the main window: the last message text comes back
+    SendLog,     // 原訊息發訊 of the send log's pop-up: the row's text instead
+    AddressBook, // 發訊 of the address book: the chosen entries join the field and stay there on closing
+};
 
 // "發送訊息": the send dialog, created once at start-up and opened modally by the main window (發訊), the
 // send log's pop-up (原訊息發訊, with the row's text) and the address book (發訊, with the chosen
 // entries). The user names recipients in the recipient field, writes the message, may book a reservation
 // up to six days ahead or limit the message's validity, previews the short messages and sends: 傳送
-// checks the input in a fixed order, builds the run and hands it to one worker, and the dialog hides
-// while the progress window follows the run; confirming its end closes the dialog.
+// checks the input in a fixed order, builds the run and hands it to the job supervisor; the progress
+// window follows the run above the dialog, and confirming its end closes the dialog.
 //
 // The dialog is the send worker's owner window: the worker reads the run's schedule through JobOwner.
 class TFormSendSMS : public QDialog, public JobOwner {
     Q_OBJECT
 public:
-    explicit TFormSendSMS(QWidget* parent = nullptr);
+    // `sendLog` takes the run's rows and offers to clear them first; `jobs` runs the send.
+    TFormSendSMS(SendLogHost& sendLog, JobSupervisor& jobs, QWidget* parent = nullptr);
     ~TFormSendSMS() override;
 
-    // The command that opened the dialog; it decides what the dialog prepares. The address book sets it
-    // to its MItemASend action after adding the chosen entries to RecipientList.
-    QObject* opener = nullptr;
-    // The main window: its send log takes the run's rows, and it offers to clear the log first. Set by the
-    // window set.
-    TFormMain* FormMain = nullptr;
+    // Shows the dialog modally as `opener` wants it: `text` replaces the message for the send log's
+    // 原訊息發訊, `entries` join the recipient field after what it holds for the address book's 發訊.
+    // Returns the dialog's result.
+    int openFor(SendOpener opener, const QString& text = QString(), const std::vector<sMtData>& entries = {});
+    // The address book closed: the entries it gave stay no longer.
+    void clearRecipients();
 
     // Empties RecipientList and refills it from the recipient field in field order; list-file rows
     // (kind 1) are taken only with `keepListRows`. Returns the number of entries.
@@ -117,8 +127,10 @@ private:
     void startRun(const QByteArray& message);
     bool selectedRowSegments(Segments* segments) const;
     void warn(const QString& text);
-    bool openedFromAddressBook() const;
-    bool openedFromSendLog() const;
+
+    SendLogHost& m_sendLog;
+    JobSupervisor& m_jobs;
+    SendOpener m_opener = SendOpener::Tools;
 
     // Controls, named as the form names them.
     QToolButton* SpeedButtonMT = nullptr;

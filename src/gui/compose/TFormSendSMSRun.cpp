@@ -10,7 +10,7 @@
 #include "compose/RecipientLists.h"
 #include "compose/RichEditMT.h"
 #include "compose/SendValidation.h"
-#include "sendlog/TFormMain.h"
+#include "sendlog/SendLogHost.h"
 #include "sendlog/TFormShowMsg.h"
 #include "shared/Big5.h"
 #include "shared/Config.h"
@@ -19,8 +19,8 @@
 #include "shared/OpLog.h"
 #include "shared/Progress.h"
 #include "shared/Prompts.h"
-#include "shared/TFormShowProcess.h"
 #include "workers/JobStarter.h"
+#include "workers/JobSupervisor.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -35,20 +35,6 @@ namespace {
 
 // While a list loads on this thread, the progress window is repainted and its 中斷 is taken this often.
 constexpr qint64 kLoadEventsEveryMs = 40;
-
-// The shared progress window, made ready for an operation of this dialog.
-TFormShowProcess* prepareProgress(QWidget* owner, bool closeOwner) {
-    TFormShowProcess* progress = TFormShowProcess::instance();
-    if (!progress)
-        return nullptr;
-    if (progress->isVisible()) {
-        QCoreApplication::sendPostedEvents(progress, WM_SHOWPROCESS);
-        progress->hide();
-    }
-    progress->owner = owner;
-    progress->closeOwner = closeOwner;
-    return progress;
-}
 
 } // namespace
 
@@ -83,11 +69,7 @@ void TFormSendSMS::LoadRecipientFile() {
     const QList<QByteArrayView> lines = SplitListFileLines(file.bytes);
     ParseRecipientField(false);
 
-    TFormShowProcess* progress = prepareProgress(this, false);
-    if (progress) {
-        progress->show();
-        progress->setMaximum(int(lines.size()));
-    }
+    m_jobs.begin(this, int(lines.size()), false);
     StopFlag = false;
     QElapsedTimer sinceEvents;
     sinceEvents.start();
@@ -105,7 +87,7 @@ void TFormSendSMS::LoadRecipientFile() {
     // The dialog stays disabled until the load's end is confirmed, so the notes go above the progress window.
     const QString notes = ListFileRowNotes();
     if (!notes.isEmpty())
-        prompts().okBox(progress, Prompts::Icon::Warning, QStringLiteral("Norvi簡訊服務軟體"), notes);
+        prompts().okBox(m_jobs.progressWindow(), Prompts::Icon::Warning, QStringLiteral("Norvi簡訊服務軟體"), notes);
 }
 
 void TFormSendSMS::SpeedButtonPreviewClick() {
@@ -155,10 +137,6 @@ void TFormSendSMS::ButtonSendClick() {
 }
 
 void TFormSendSMS::startRun(const QByteArray& message) {
-    if (!FormMain) {
-        warn(QStringLiteral("沒有可寫入的發訊紀錄，作業未啟動。"));
-        return;
-    }
     // Built before the send log is offered for clearing: a run that cannot be sent (a number too long, no
     // recipient with a number) is refused with the dialog and the log as they were.
     const SendQueueResult queued = BuildSendQueue(ComposeInput::fromText(message, RadioButtonReplaceMsg->isChecked()));
@@ -168,7 +146,7 @@ void TFormSendSMS::startRun(const QByteArray& message) {
     }
     std::list<sSendContent> run;
     run.splice(run.end(), SendQueue);
-    if (!FormMain->ConfirmClearLog())
+    if (!m_sendLog.ConfirmClearLog())
         return;
     for (const QString& skipped : queued.skipped) {
         ShowMsgLine(big5(skipped));
@@ -182,26 +160,18 @@ void TFormSendSMS::startRun(const QByteArray& message) {
     }
 
     m_runSchedule = SendSchedule{RadioButtonSendOrder->isChecked(), m_orderTime.toLatin1(), m_limitMinutes};
-    TFormShowProcess* progress = prepareProgress(this, true);
-    // The main window stays usable to watch the log fill; it locks its commands while the worker runs.
-    hide();
-    if (progress) {
-        progress->show();
-        progress->setMaximum(queued.totalCount);
-    }
+    // The dialog keeps its modal show under the progress window until the user confirms the run's end,
+    // which closes it; whoever opened it gets the screen back only then.
+    m_jobs.begin(this, queued.totalCount, true);
     const int total = queued.totalCount;
     const auto fillQueue = [&run, total] {
         SendQueue.splice(SendQueue.end(), run);
         return total;
     };
     QString error;
-    if (!StartSendRun(this, &FormMain->logAccess(), fillQueue, &m_totalCount, &error)) {
+    if (!StartSendRun(this, &m_sendLog.logAccess(), fillQueue, &m_totalCount, &error)) {
         // Nothing runs: the progress window would wait for an end that never comes.
-        if (progress) {
-            QCoreApplication::sendPostedEvents(progress, WM_SHOWPROCESS);
-            progress->hide();
-        }
-        setEnabled(true);
+        m_jobs.abandon();
         warn(error);
         return;
     }

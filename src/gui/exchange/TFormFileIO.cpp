@@ -1,7 +1,6 @@
 #include "exchange/TFormFileIO.h"
 
 #include "addressbook/AddressBook.h"
-#include "addressbook/TFormAdrBk.h"
 #include "exchange/AddressTransfer.h"
 #include "exchange/ExchangeState.h"
 #include "exchange/TFormChMapping.h"
@@ -129,8 +128,19 @@ TFormFileIO::TFormFileIO(QWidget* parent) : QDialog(parent) {
     connect(m_listViewMapping, &QTreeWidget::itemChanged, this, &TFormFileIO::ListViewMappingItemChanged);
 }
 
+int TFormFileIO::openFor(ExchangeDirection direction, int textFileType, const std::vector<int32_t>& listedIds,
+                         QProgressBar* bar) {
+    m_direction = direction;
+    m_textFileType = textFileType;
+    m_listedIds = listedIds;
+    ProgressBarIO = bar;
+    const int result = prompts().execDialog(this);
+    ProgressBarIO = nullptr;
+    return result;
+}
+
 bool TFormFileIO::importMode() const {
-    return ExchangeMode == ExchangeDirection::Import;
+    return m_direction == ExchangeDirection::Import;
 }
 
 void TFormFileIO::showEvent(QShowEvent* e) {
@@ -140,7 +150,7 @@ void TFormFileIO::showEvent(QShowEvent* e) {
 }
 
 void TFormFileIO::FormShow() {
-    m_delimiter = ExchangeDelimiter(TextFileType);
+    m_delimiter = ExchangeDelimiter(m_textFileType);
     m_columnCodes = {FieldNone, FieldNone, FieldNone};
     setWindowTitle(importMode() ? QStringLiteral("匯入") : QStringLiteral("匯出"));
     m_editIOPath->clear();
@@ -191,7 +201,7 @@ void TFormFileIO::EditIOPathChange() {
 void TFormFileIO::ButtonBrowseClick() {
     const QString current = m_editIOPath->text();
     const QString folder = current.isEmpty() ? StartDir : QFileInfo(current).absolutePath();
-    int filter = ExchangeInitialFilter(TextFileType);
+    int filter = ExchangeInitialFilter(m_textFileType);
     if (importMode()) {
         const QString name =
             prompts().openFileNameWithFilter(this, QStringLiteral("開啟"), ExchangeFileFilter(), folder, &filter);
@@ -374,8 +384,7 @@ void TFormFileIO::finishExport() {
                           path + QStringLiteral("檔案已經存在。\n您要取代它嗎？")) != Prompts::Answer::Yes)
         return;
     hide();
-    const std::vector<int32_t> ids = FormAdrBk ? FormAdrBk->listedMemberIds() : std::vector<int32_t>();
-    const ExportResult result = ExportAddressText(path, ids, m_delimiter, m_mapping.exportFlags(), progress());
+    const ExportResult result = ExportAddressText(path, m_listedIds, m_delimiter, m_mapping.exportFlags(), progress());
     if (result.ok) {
         prompts().okBox(shownOver(), Prompts::Icon::Information, QStringLiteral("檔案匯出"), ExportDoneText());
     } else {

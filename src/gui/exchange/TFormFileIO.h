@@ -1,10 +1,13 @@
 #pragma once
 
 #include "exchange/ColumnMapping.h"
+#include "exchange/ExchangeState.h"
 
 #include <QDialog>
 
 #include <array>
+#include <cstdint>
+#include <vector>
 
 class QLabel;
 class QLineEdit;
@@ -16,21 +19,21 @@ class QTreeWidgetItem;
 
 namespace norvi {
 
-class TFormAdrBk;
 struct TransferProgress;
 
 // "匯入" / "匯出": the two-page wizard of the address book's text-file exchange, created once at start-up
-// and shown by the file type chooser. Page 1 names the file, page 2 maps text columns to address book
+// by the file type chooser, which shows it. Page 1 names the file, page 2 maps text columns to address book
 // fields (import) or chooses the fields to write (export); 完成 runs the transfer.
 class TFormFileIO : public QDialog {
     Q_OBJECT
 public:
     explicit TFormFileIO(QWidget* parent = nullptr);
 
-    // Set by the window set: the export writes the members this window lists.
-    TFormAdrBk* FormAdrBk = nullptr;
-    // Lent by the file type chooser while it shows the wizard; the transfers show their progress in it.
-    QProgressBar* ProgressBarIO = nullptr;
+    // Shows the wizard modally for `direction` and a text file of `textFileType`; an export writes the
+    // members `listedIds` names; the transfer shows its progress in `bar` (the chooser's) while the wizard
+    // is hidden. Returns the wizard's result.
+    int openFor(ExchangeDirection direction, int textFileType, const std::vector<int32_t>& listedIds,
+                QProgressBar* bar);
 
 signals:
     // An import added members and saved the book: the address book window shows the whole book again.
@@ -63,6 +66,10 @@ private:
     QWidget* shownOver() const; // the window the transfer's boxes belong to while the wizard is hidden
     void endProgress();
 
+    ExchangeDirection m_direction = ExchangeDirection::Import;
+    int m_textFileType = TextFileComma;
+    std::vector<int32_t> m_listedIds;
+    QProgressBar* ProgressBarIO = nullptr; // lent by the chooser for one showing
     int m_page = 1;
     char m_delimiter = ',';
     bool m_pathChanged = false;

@@ -19,6 +19,8 @@ TFormFileType::TFormFileType(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TFormFileType"));
     applyFormFont(this);
     setWindowTitle(QStringLiteral("通訊錄匯入工具"));
+    m_wizard = new TFormFileIO(this);
+    connect(m_wizard, &TFormFileIO::bookImported, this, &TFormFileType::bookImported);
 
     m_listBoxTypeSelect = new QListWidget(this);
     m_listBoxTypeSelect->setObjectName(QStringLiteral("ListBoxTypeSelect"));
@@ -75,7 +77,7 @@ void TFormFileType::FormShow() {
         m_listBoxTypeSelect->setCurrentRow(-1);
     }
     m_listBoxTypeSelect->setFocus();
-    if (ExchangeMode == ExchangeDirection::Import) {
+    if (m_direction == ExchangeDirection::Import) {
         setWindowTitle(QStringLiteral("通訊錄匯入工具"));
         m_label1->setText(QStringLiteral("選擇您要匯入通訊錄的檔案類型，然後按一下[匯入]按鈕。"));
         m_buttonIO->setText(QStringLiteral("匯入(&I)"));
@@ -91,7 +93,7 @@ bool TFormFileType::storeType() {
     if (chosen.isEmpty())
         return false;
     const int row = m_listBoxTypeSelect->row(chosen.first());
-    TextFileType = row == 1 ? TextFileSpace : TextFileComma;
+    m_textFileType = row == 1 ? TextFileSpace : TextFileComma;
     m_buttonIO->setEnabled(true);
     return true;
 }
@@ -106,12 +108,14 @@ void TFormFileType::ListBoxTypeSelectDblClick() {
         ButtonIOClick();
 }
 
+int TFormFileType::openFor(ExchangeDirection direction, const std::vector<int32_t>& listedIds) {
+    m_direction = direction;
+    m_listedIds = listedIds;
+    return prompts().execDialog(this);
+}
+
 void TFormFileType::ButtonIOClick() {
-    if (!FormFileIO)
-        return;
-    FormFileIO->ProgressBarIO = m_progressBarIO;
-    prompts().execDialog(FormFileIO);
-    FormFileIO->ProgressBarIO = nullptr;
+    m_wizard->openFor(m_direction, m_textFileType, m_listedIds, m_progressBarIO);
     m_progressBarIO->setVisible(false);
 }
 

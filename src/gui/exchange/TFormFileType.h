@@ -1,6 +1,11 @@
 #pragma once
 
+#include "exchange/ExchangeState.h"
+
 #include <QDialog>
+
+#include <cstdint>
+#include <vector>
 
 class QLabel;
 class QListWidget;
@@ -11,18 +16,23 @@ namespace norvi {
 
 class TFormFileIO;
 
-// The file type chooser of the address book import and export, created once at start-up. The address
-// book window sets ExchangeMode and shows it; it asks for the kind of text file and shows the wizard.
-// Its progress bar shows the transfer while the wizard is hidden.
+// The file type chooser of the address book import and export, created once at start-up with its wizard.
+// openFor() shows it for one direction; it asks for the kind of text file and shows the wizard. Its
+// progress bar shows the transfer while the wizard is hidden.
 class TFormFileType : public QDialog {
     Q_OBJECT
 public:
     explicit TFormFileType(QWidget* parent = nullptr);
 
-    // Set by the window set.
-    TFormFileIO* FormFileIO = nullptr;
+    // Shows the chooser modally; an export writes the members `listedIds` names. Returns its result.
+    int openFor(ExchangeDirection direction, const std::vector<int32_t>& listedIds = {});
 
     QProgressBar* progressBar() const { return m_progressBarIO; }
+    TFormFileIO& wizard() { return *m_wizard; }
+
+signals:
+    // The wizard imported members and saved the book.
+    void bookImported();
 
 protected:
     void showEvent(QShowEvent* e) override;
@@ -37,6 +47,10 @@ private:
     void FormShow();
     bool storeType(); // false while no type is chosen
 
+    ExchangeDirection m_direction = ExchangeDirection::Import;
+    int m_textFileType = TextFileComma;
+    std::vector<int32_t> m_listedIds;
+    TFormFileIO* m_wizard;
     QLabel* m_label1;
     QListWidget* m_listBoxTypeSelect;
     QPushButton* m_buttonIO;

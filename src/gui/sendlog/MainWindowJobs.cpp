@@ -7,6 +7,7 @@
 #include "shared/Global.h"
 #include "shared/Prompts.h"
 #include "workers/JobStarter.h"
+#include "workers/JobSupervisor.h"
 #include "workers/SendLogJobs.h"
 
 namespace norvi {
@@ -15,7 +16,7 @@ namespace {
 const QString kTitle = QStringLiteral("Norvi簡訊服務軟體");
 } // namespace
 
-MainWindowJobs::MainWindowJobs(TFormMain& main) : m_main(main) {
+MainWindowJobs::MainWindowJobs(TFormMain& main, JobSupervisor& jobs) : m_main(main), m_jobs(jobs) {
     connect(&m_main, &TFormMain::queryRowsRequested, this, [this] { startRowJob(WorkerMode::Query); });
     connect(&m_main, &TFormMain::cancelRowsRequested, this, [this] { startRowJob(WorkerMode::Cancel); });
     connect(&m_main, &TFormMain::resendRequested, this, &MainWindowJobs::resendFailedRows);
@@ -34,7 +35,7 @@ bool MainWindowJobs::resolveGateway() {
 }
 
 bool MainWindowJobs::refuseWhileBusy() {
-    if (!WorkerRegistered())
+    if (!m_jobs.busy() && !WorkerRegistered())
         return false;
     prompts().okBox(&m_main, Prompts::Icon::Warning, kTitle, WorkerBusyText());
     return true;
@@ -50,8 +51,10 @@ void MainWindowJobs::startRowJob(WorkerMode mode) {
     m_main.prepareProgress(selected > 0 ? selected : log.rowCount());
     int maximum = 0;
     QString error;
-    if (!StartRowJobFromLog(mode, this, &m_main.logAccess(), &maximum, &error))
+    if (!StartRowJobFromLog(mode, this, &m_main.logAccess(), &maximum, &error)) {
+        m_jobs.abandon();
         prompts().okBox(&m_main, Prompts::Icon::Warning, kTitle, error);
+    }
 }
 
 void MainWindowJobs::resendFailedRows() {
@@ -72,8 +75,10 @@ void MainWindowJobs::resendFailedRows() {
     if (!m_main.ConfirmClearLog())
         return;
     m_main.prepareProgress(queued);
-    if (!StartResend(this, &m_main.logAccess(), &error))
+    if (!StartResend(this, &m_main.logAccess(), &error)) {
+        m_jobs.abandon();
         prompts().okBox(&m_main, Prompts::Icon::Warning, kTitle, error);
+    }
 }
 
 } // namespace norvi

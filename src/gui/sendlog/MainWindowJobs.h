@@ -7,6 +7,7 @@
 
 namespace norvi {
 
+class JobSupervisor;
 class TFormMain;
 
 // The jobs started from the send log's pop-up menu: query and cancel the listed messages and resend
@@ -15,7 +16,7 @@ class TFormMain;
 class MainWindowJobs : public QObject, public JobOwner {
     Q_OBJECT
 public:
-    explicit MainWindowJobs(TFormMain& main);
+    MainWindowJobs(TFormMain& main, JobSupervisor& jobs);
 
     // JobOwner
     bool isSendDialog() const override { return false; }
@@ -29,6 +30,7 @@ private:
     bool resolveGateway();
 
     TFormMain& m_main;
+    JobSupervisor& m_jobs;
 };
 
 } // namespace norvi

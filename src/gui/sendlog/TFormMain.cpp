@@ -1,11 +1,8 @@
 #include "sendlog/TFormMain.h"
 
-#include "addressbook/TFormAdrBk.h"
-#include "compose/TFormSendSMS.h"
 #include "sendlog/LogFile.h"
 #include "sendlog/SendLogDelegate.h"
 #include "sendlog/TFormAbout.h"
-#include "sendlog/TFormQuerySMS.h"
 #include "sendlog/TFormShowMsg.h"
 #include "shared/Big5.h"
 #include "shared/Clock.h"
@@ -17,11 +14,8 @@
 #include "shared/OpLog.h"
 #include "shared/Progress.h"
 #include "shared/Prompts.h"
-#include "shared/TFormSettings.h"
-#include "shared/TFormShowProcess.h"
 #include "shared/UiFont.h"
-#include "workers/JobStarter.h"
-#include "workers/WorkerState.h"
+#include "workers/JobSupervisor.h"
 
 #include <QActionGroup>
 #include <QCloseEvent>
@@ -46,8 +40,6 @@ namespace norvi {
 
 namespace {
 
-TFormMain* g_mainWindow = nullptr;
-
 const int kColumnWidths[kSendLogColumns] = {56, 80, 80, 54, 80, 54, 80, 160};
 const char* const kLogFilter = "記錄檔(*.log)|*.log|所有檔案(*.*)|*.*";
 
@@ -57,16 +49,7 @@ QString u(const char* utf8) {
 
 } // namespace
 
-TFormMain* TFormMain::instance() {
-    return g_mainWindow;
-}
-
-TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
-    g_mainWindow = this;
-    // Every file of the program that is not chosen in a dialog lives in the folder the program started in.
-    StartDir = QDir::currentPath();
-    SendEvent.set();
-
+TFormMain::TFormMain(JobSupervisor& jobs, QWidget* parent) : QMainWindow(parent), m_jobs(jobs) {
     setObjectName(QStringLiteral("TFormMain"));
     setWindowTitle(QStringLiteral("Norvi簡訊服務軟體"));
     setWindowIcon(IconTable::programIcon());
@@ -94,7 +77,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
     connect(m_list->header(), &QHeaderView::sectionClicked, this, &TFormMain::ListViewLogColumnClick);
     connect(m_list, &QTreeView::doubleClicked, this, [this] { MItemFContentClick(); });
     connect(m_list, &QWidget::customContextMenuRequested, this, &TFormMain::ListViewLogContextPopup);
-    connect(&WorkerStarts::instance(), &WorkerStarts::started, this, &TFormMain::lockForRun);
+    connect(&m_jobs, &JobSupervisor::busyChanged, this, &TFormMain::setRunLocked);
 
     setMinimumSize(450, 300);
     resize(641, 374 + menuBar()->sizeHint().height());
@@ -102,8 +85,6 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
 
 TFormMain::~TFormMain() {
     SetMessageAreaSink(nullptr);
-    if (g_mainWindow == this)
-        g_mainWindow = nullptr;
 }
 
 // ---- building the window ----
@@ -326,14 +307,6 @@ void TFormMain::buildPopup() {
     m_popup->addAction(PMItemLvSelectAll);
 }
 
-void TFormMain::attachSettings(TFormSettings* settings) {
-    if (FormSettings)
-        disconnect(FormSettings, &TFormSettings::gatewayCommandsEnabled, this, &TFormMain::EnableGatewayCommands);
-    FormSettings = settings;
-    if (settings)
-        connect(settings, &TFormSettings::gatewayCommandsEnabled, this, &TFormMain::EnableGatewayCommands);
-}
-
 // ---- start ----
 
 void TFormMain::showEvent(QShowEvent* e) {
@@ -422,6 +395,13 @@ void TFormMain::ResetColumnCaptions() {
     m_model->resetColumnCaptions();
 }
 
+void TFormMain::setRunLocked(bool locked) {
+    m_runLocked = locked;
+    for (QActionGroup* group : {m_runLockGroup, m_sortGroup, m_orderGroup})
+        group->setEnabled(!locked);
+    m_list->header()->setSectionsClickable(!locked);
+}
+
 void TFormMain::ListViewLogColumnClick(int column) {
     if (m_runLocked)
         return; // a running job finds its rows by position
@@ -453,11 +433,10 @@ void TFormMain::MItemVDescendingClick() {
 
 // The shared progress window, readied for an operation of this window.
 void TFormMain::prepareProgress(int maximum) {
-    if (TFormShowProcess* progress = TFormShowProcess::instance())
-        progress->startOperation(this, false, maximum);
+    m_jobs.begin(this, maximum, false);
 }
 
-bool TFormMain::SaveLog() {
+TFormMain::SaveOutcome TFormMain::SaveLog() {
     QString path;
     for (;;) {
         const QString proposed =
@@ -465,7 +444,7 @@ bool TFormMain::SaveLog() {
                 .filePath(Clock::now().toString(QStringLiteral("yyyyMMddHHmmss")) + QStringLiteral(".log"));
         path = prompts().saveFileName(this, QStringLiteral("儲存紀錄"), u(kLogFilter), proposed);
         if (path.isEmpty())
-            return true;
+            return SaveOutcome::Cancelled;
         if (!QFileInfo::exists(path) || prompts().confirm(this, boxTitle(), QStringLiteral("該檔案已存在，要覆蓋？")))
             break;
     }
@@ -474,7 +453,7 @@ bool TFormMain::SaveLog() {
     LogFileWriter writer(path);
     if (!writer.open(count)) {
         prompts().notice(this, Prompts::Icon::Error, boxTitle(), QStringLiteral("寫入傳送紀錄檔案失敗！"));
-        return false;
+        return SaveOutcome::Failed;
     }
     prepareProgress(count);
     for (int i = 0; i < count; ++i) {
@@ -482,14 +461,14 @@ bool TFormMain::SaveLog() {
         writer.write(m_model->row(i));
     }
     const bool written = writer.commit();
-    PostShowProcess(StateLogSaved);
+    PostShowProcess(written ? StateLogSaved : StateLogSaveFailed);
     if (!written) {
         // The earlier file, if any, is still in place: the new one replaces it only when complete.
         prompts().notice(this, Prompts::Icon::Error, boxTitle(), QStringLiteral("寫入傳送紀錄檔案失敗！"));
-        return false;
+        return SaveOutcome::Failed;
     }
     LogSaved = true;
-    return true;
+    return SaveOutcome::Saved;
 }
 
 void TFormMain::MItemFLoadClick() {
@@ -522,12 +501,18 @@ bool TFormMain::ConfirmClearLog() {
         LoadReplaces = true;
         return true;
     }
-    if (!prompts().confirm(this, boxTitle(), QStringLiteral("要清除現有的傳送紀錄？"))) {
+    // Every message of a run costs money, so the question can be backed out of (取消, Esc) as well.
+    const Prompts::Answer clear = prompts().message(this, Prompts::Icon::Question, Prompts::Buttons::YesNoCancel,
+                                                    boxTitle(), QStringLiteral("要清除現有的傳送紀錄？"));
+    if (clear == Prompts::Answer::Cancel)
+        return false;
+    if (clear == Prompts::Answer::No) {
         LoadReplaces = false;
         return true;
     }
+    // Rows that were to be saved are never dropped unsaved: a cancelled or failed save abandons the command.
     if (!LogSaved && prompts().confirm(this, boxTitle(), QStringLiteral("現有的傳送紀錄已變更，要儲存？")) &&
-        !SaveLog())
+        SaveLog() != SaveOutcome::Saved)
         return false;
     m_model->clear();
     m_status->setText(QStringLiteral("0 筆發訊紀錄"));
@@ -632,35 +617,23 @@ void TFormMain::disconnectNotify(const QMetaMethod& signal) {
 // ---- the other windows ----
 
 void TFormMain::MItemTSendSMSClick() {
-    if (!FormSendSMS)
-        return;
-    FormSendSMS->opener = MItemTSendSMS;
-    prompts().execDialog(FormSendSMS);
-}
-
-void TFormMain::openQueryDialog(QAction* opener) {
-    if (!FormQuerySMS)
-        return;
-    FormQuerySMS->opener = opener;
-    prompts().execDialog(FormQuerySMS);
+    emit sendDialogRequested();
 }
 
 void TFormMain::MItemTQuerySMSClick() {
-    openQueryDialog(MItemTQuerySMS);
+    emit queryDialogRequested(false);
 }
 
 void TFormMain::MItemTCancelSMSClick() {
-    openQueryDialog(MItemTCancelSMS);
+    emit queryDialogRequested(true);
 }
 
 void TFormMain::MItemTAdrBkClick() {
-    if (FormAdrBk)
-        prompts().execDialog(FormAdrBk);
+    emit addressBookRequested();
 }
 
 void TFormMain::MItemTSettingsClick() {
-    if (FormSettings)
-        prompts().execDialog(FormSettings);
+    emit settingsRequested();
 }
 
 void TFormMain::MItemHAboutClick() {
@@ -726,16 +699,58 @@ void TFormMain::MItemFExitClick() {
     close();
 }
 
+// 結束, the close box and a session's end come here. A running job is never left behind: the user is
+// asked whether to stop it, and the program ends only once its worker has handed over every row; then the
+// usual question about unsaved rows, which can be backed out of by cancelling the save.
 void TFormMain::closeEvent(QCloseEvent* e) {
-    if (m_model->rowCount() > 0 && !LogSaved &&
-        prompts().confirm(this, boxTitle(), QStringLiteral("現有的傳送紀錄已變更，要儲存？")))
-        SaveLog();
-    // A save just made still has its progress states queued; handle them so its summary reaches the
-    // operation log before the program ends.
-    if (TFormShowProcess* progress = TFormShowProcess::instance())
-        QCoreApplication::sendPostedEvents(progress, WM_SHOWPROCESS);
+    if (m_leaving) {
+        e->accept();
+        return;
+    }
+    e->ignore();
+    if (m_jobs.workerRunning()) {
+        if (m_stopForExitAsked ||
+            !prompts().confirm(this, boxTitle(), QStringLiteral("作業進行中，要中斷作業並結束程式？")))
+            return;
+        m_stopForExitAsked = true;
+        m_jobs.requestStop();
+        m_jobs.whenWorkersGone([this] {
+            m_stopForExitAsked = false;
+            close();
+        });
+        return;
+    }
+    // A job that ended but was not confirmed yet: its summary is written as its 確定 would.
+    m_jobs.dismissProgress();
+    if (!offerSaveBeforeLeaving())
+        return;
+    leave();
     e->accept();
-    QCoreApplication::quit();
+}
+
+bool TFormMain::offerSaveBeforeLeaving() {
+    if (m_model->rowCount() == 0 || LogSaved)
+        return true;
+    if (!prompts().confirm(this, boxTitle(), QStringLiteral("現有的傳送紀錄已變更，要儲存？")))
+        return true;
+    const bool saved = SaveLog() == SaveOutcome::Saved;
+    // The save's own progress window ends with it; its summary reaches the operation log first.
+    m_jobs.dismissProgress();
+    return saved;
+}
+
+void TFormMain::endWithoutSaving() {
+    m_jobs.requestStop();
+    m_jobs.whenWorkersGone([this] {
+        m_jobs.dismissProgress();
+        leave();
+        close();
+    });
+}
+
+void TFormMain::leave() {
+    m_leaving = true;
+    emit programEnding();
 }
 
 } // namespace norvi

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sendlog/ModelSendLog.h"
+#include "sendlog/SendLogHost.h"
 #include "sendlog/SendLogModel.h"
 
 #include <QMainWindow>
@@ -19,34 +20,22 @@ class QTreeView;
 
 namespace norvi {
 
-class TFormAdrBk;
-class TFormQuerySMS;
-class TFormSendSMS;
-class TFormSettings;
+class JobSupervisor;
 
 // "Norvi簡訊服務軟體": the main window and home of the send log. It reads the configuration at its first
 // show, lists every short message sent (ListViewLog over a SendLogModel), saves and loads ".log" files,
 // hosts the message area (MemoShow) and ends the application.
-class TFormMain : public QMainWindow {
+class TFormMain : public QMainWindow, public SendLogHost {
     Q_OBJECT
 public:
-    explicit TFormMain(QWidget* parent = nullptr);
+    // `jobs` owns every job this window starts and is asked before the program ends.
+    explicit TFormMain(JobSupervisor& jobs, QWidget* parent = nullptr);
     ~TFormMain() override;
-
-    static TFormMain* instance(); // the main window of this run, or nullptr
-
-    // The long-lived windows the tool commands open; set once they exist (start-up creates them after
-    // this window).
-    TFormSettings* FormSettings = nullptr;
-    TFormSendSMS* FormSendSMS = nullptr;
-    TFormQuerySMS* FormQuerySMS = nullptr;
-    TFormAdrBk* FormAdrBk = nullptr;
-    void attachSettings(TFormSettings* settings);
 
     SendLogModel& logModel() { return *m_model; }
     QItemSelectionModel& logSelection() { return *m_selection; }
     QTreeView* listView() const { return m_list; }
-    SendLogAccess& logAccess() { return *m_access; } // direct: user-interface thread only
+    SendLogAccess& logAccess() override { return *m_access; } // direct: user-interface thread only
 
     // State of the send log and the gateway commands.
     bool commandsEnabled = false;
@@ -61,23 +50,35 @@ public:
     void EnableGatewayCommands(bool flag);
     void ResetColumnCaptions();
     // Before rows are loaded or resent: sort by name, then offer to empty the list (saving it first when it
-    // changed). False means the command is abandoned.
-    bool ConfirmClearLog();
+    // changed). False means the command is abandoned: 取消, or a save asked for that was cancelled or failed.
+    bool ConfirmClearLog() override;
     QString statusText() const;
     // Shows the progress window for an operation of `maximum` steps owned by this window.
     void prepareProgress(int maximum);
 
+    enum class SaveOutcome { Saved, Cancelled, Failed };
+
     // Appends one line to the message area as it is; ShowMsgLine adds the time stamp before it gets here.
     void appendMessageLine(const QString& line);
 
-    // True from the start of a job's worker until the job is over: the worker gone and its progress window
-    // confirmed. Rows are found by position while a job runs, so meanwhile the commands that would empty,
-    // reload, renumber or re-sort the send log are unavailable, and so is every command that starts other
-    // work (the progress window and the worker are one each). A job started from the send dialog or the
-    // query dialog needs this: that dialog hides and ends its modal show, and this window is usable again.
+    // True while a job runs (JobSupervisor::busy): rows are found by position meanwhile, so the commands
+    // that would empty, reload, renumber or re-sort the send log are unavailable, and so is every command
+    // that starts other work (the progress window and the worker are one each).
     bool runLocked() const { return m_runLocked; }
+    void setRunLocked(bool locked);
+
+    // Ends the program without a question, every row of the run kept in the journal (a signal asked).
+    void endWithoutSaving();
 
 signals:
+    // The windows this one opens; the window set connects them.
+    void sendDialogRequested();
+    void queryDialogRequested(bool cancelMode); // 查詢 or 取消預約
+    void addressBookRequested();
+    void settingsRequested();
+    // The user ended the program and every question was answered: the event loop may end.
+    void programEnding();
+
     // The send-log pop-up's jobs, for whoever runs them (MainWindowJobs). 原訊息發訊(&M) stays disabled
     // while nothing is connected to originalSendRequested: it has nothing to open until the send dialog
     // takes a text.
@@ -96,8 +97,8 @@ protected:
 private slots:
     // What the user reaches with the mouse or the keyboard.
     void ListViewLogColumnClick(int column);
-    // Saves every row; false only when the file could not be written (cancelling counts as success).
-    bool SaveLog();
+    // Saves every row; a cancelled file dialog or a failed write leaves LogSaved as it was.
+    SaveOutcome SaveLog();
     void MItemFLoadClick();
     void MItemFContentClick();
     void MItemFDeleteClick();
@@ -139,15 +140,15 @@ private:
     int selectedCount() const;
     QString boxTitle() const;
 
-    void lockForRun(QObject* worker);
-    void updateRunLock();
-    void setRunLocked(bool locked);
+    // The exit's question about unsaved rows; false keeps the program open (a save cancelled or failed).
+    bool offerSaveBeforeLeaving();
+    void leave();
 
     void ListViewLogInsert();
     void ListViewLogChange();
     void ListViewLogSelectItem();
-    void openQueryDialog(QAction* opener);
 
+    JobSupervisor& m_jobs;
     SendLogModel* m_model = nullptr;
     QItemSelectionModel* m_selection = nullptr;
     std::unique_ptr<ModelSendLog> m_access;
@@ -165,7 +166,8 @@ private:
     // on again each action takes the state that was last asked for it, so the usual updates go on meanwhile.
     QActionGroup* m_runLockGroup = nullptr;
     bool m_runLocked = false;
-    QList<QMetaObject::Connection> m_runEnds;
+    bool m_stopForExitAsked = false;
+    bool m_leaving = false;
 
     // Menu items.
     QAction *MItemFLoad, *MItemFSave, *MItemFContent, *MItemFDelete, *MItemFExit;

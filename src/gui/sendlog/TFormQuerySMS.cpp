@@ -6,9 +6,9 @@
 #include "shared/FixedField.h"
 #include "shared/Global.h"
 #include "shared/Prompts.h"
-#include "shared/TFormShowProcess.h"
 #include "shared/UiFont.h"
 #include "workers/JobStarter.h"
+#include "workers/JobSupervisor.h"
 #include "workers/SendLogJobs.h"
 #include "workers/SendThd.h"
 
@@ -53,7 +53,8 @@ QPushButton* makeButton(QWidget* parent, const QString& text, const char* name) 
 
 } // namespace
 
-TFormQuerySMS::TFormQuerySMS(QWidget* parent) : QDialog(parent) {
+TFormQuerySMS::TFormQuerySMS(SendLogAccess& sendLog, JobSupervisor& jobs, QWidget* parent)
+    : QDialog(parent), m_sendLog(sendLog), m_jobs(jobs) {
     setObjectName(QStringLiteral("TFormQuerySMS"));
     applyFormFont(this);
     setWindowTitle(kTitle.in(true));
@@ -114,8 +115,9 @@ TFormQuerySMS::TFormQuerySMS(QWidget* parent) : QDialog(parent) {
     enableMsgId(false);
 }
 
-bool TFormQuerySMS::queryMode() const {
-    return opener && opener->objectName() == QLatin1String("MItemTQuerySMS");
+int TFormQuerySMS::openFor(bool cancelMode) {
+    m_cancelMode = cancelMode;
+    return prompts().execDialog(this);
 }
 
 void TFormQuerySMS::showEvent(QShowEvent* e) {
@@ -127,7 +129,7 @@ void TFormQuerySMS::showEvent(QShowEvent* e) {
 
 void TFormQuerySMS::FormShow() {
     setCaptions();
-    const bool anySelected = sendLog && !sendLog->selectedRows().isEmpty();
+    const bool anySelected = !m_sendLog.selectedRows().isEmpty();
     QRadioButton* scope = anySelected ? m_selRec : m_allRec;
     // Checking a button that is already checked runs no handler; the state of the MsgId must follow anyway.
     scope->setChecked(true);
@@ -183,13 +185,13 @@ bool TFormQuerySMS::checkScope(QByteArray* msgId) {
         return true;
     }
     if (m_selRec->isChecked()) {
-        if (!sendLog || sendLog->selectedRows().isEmpty()) {
+        if (m_sendLog.selectedRows().isEmpty()) {
             warn(kNoSelection.in(query));
             return false;
         }
         return true;
     }
-    if (!sendLog || sendLog->rowCount() == 0) {
+    if (m_sendLog.rowCount() == 0) {
         warn(kEmptyLog.in(query));
         return false;
     }
@@ -220,44 +222,39 @@ void TFormQuerySMS::ButtonQueryClick() {
         startListJob(m_allRec->isChecked());
 }
 
-// The dialog hides, which ends its modal show; the progress window, owned by it, closes it for good when
-// the user confirms the end (closeOwner), and the main window stays locked until then.
+// The dialog keeps its modal show under the progress window; the progress window closes it when the
+// user confirms the end (closeOwner).
 void TFormQuerySMS::startListJob(bool allRows) {
-    const int maximum = allRows ? sendLog->rowCount() : int(sendLog->selectedRows().size());
-    hide();
-    TFormShowProcess* progress = TFormShowProcess::instance();
-    if (progress)
-        progress->startOperation(this, true, maximum);
+    const int maximum = allRows ? m_sendLog.rowCount() : int(m_sendLog.selectedRows().size());
+    m_jobs.begin(this, maximum, true);
     QString error;
-    if (!StartRowJob(queryMode() ? WorkerMode::Query : WorkerMode::Cancel, allRows, this, sendLog, nullptr, &error)) {
-        // Nothing was started: take the progress window back; the hidden dialog has ended its show already.
-        if (progress)
-            progress->hide();
-        setEnabled(true);
-        abandon(error);
+    if (!StartRowJob(queryMode() ? WorkerMode::Query : WorkerMode::Cancel, allRows, this, &m_sendLog, nullptr,
+                     &error)) {
+        m_jobs.abandon();
+        warn(error);
     }
 }
 
-// A single MsgId shows no progress: the worker answers in a box and then closes this (hidden) dialog.
+// A single MsgId shows no progress: the dialog waits with its button off (the answer's box belongs to it,
+// so the dialog itself stays enabled), the worker answers in a box and then closes it.
 void TFormQuerySMS::startSingleJob(const QByteArray& msgId) {
-    hide();
+    m_jobs.beginQuiet(this);
+    m_buttonQuery->setEnabled(false);
     QString error;
-    if (!StartWorker(queryMode() ? WorkerMode::Query : WorkerMode::Cancel, this, nullptr, msgId, &error))
-        abandon(error);
-}
-
-void TFormQuerySMS::abandon(const QString& error) {
-    prompts().okBox(parentWidget() ? parentWidget() : this, Prompts::Icon::Warning, windowTitle(), error);
-    reject();
+    if (!StartWorker(queryMode() ? WorkerMode::Query : WorkerMode::Cancel, this, nullptr, msgId, &error)) {
+        m_buttonQuery->setEnabled(true);
+        m_jobs.end();
+        warn(error);
+    }
 }
 
 void TFormQuerySMS::closeForm() {
+    m_buttonQuery->setEnabled(true);
     reject();
 }
 
 void TFormQuerySMS::showResultBox(const QByteArray& msgId, const QByteArray& text) {
-    // The dialog is hidden while its job runs; the box stands over the window the user sees.
-    QWidget* over = parentWidget() ? parentWidget() : this;
+    QWidget* over = this;
     QString lines = fromBig5(text);
     lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     prompts().okBox(over, Prompts::Icon::Information, fromBig5(msgId), lines);

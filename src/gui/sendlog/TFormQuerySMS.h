@@ -11,25 +11,26 @@ class QRadioButton;
 
 namespace norvi {
 
+class JobSupervisor;
 class SendLogAccess;
 
 // The query and cancel dialog, created once at start-up: "狀態查詢" asks for the delivery status of sent
-// messages, "取消預約" cancels reservations. The main window sets `opener` to its MItemTQuerySMS (query
-// mode) or MItemTCancelSMS (cancel mode) before each modal show. The user picks what to ask about: all
-// rows of the send log, its selected rows, or one MsgId; the dialog then hides and starts one worker.
+// messages, "取消預約" cancels reservations; openFor() shows it modally in one of the two modes. The user
+// picks what to ask about: all rows of the send log, its selected rows, or one MsgId; the job supervisor
+// then runs one worker.
 //
-// A list job runs under the progress window, which closes this dialog (and so ends its modal show) when
-// the user confirms the end. A single MsgId shows its answer in a box titled with the MsgId, and the
-// worker closes the dialog when it is done. The dialog is the job's owner window either way.
+// A list job runs under the progress window above the dialog, which closes the dialog (and so ends its
+// modal show) when the user confirms the end. A single MsgId shows its answer in a box titled with the
+// MsgId, and the worker closes the dialog when it is done. The dialog is the job's owner window either way.
 class TFormQuerySMS : public QDialog, public JobOwner {
     Q_OBJECT
 public:
-    explicit TFormQuerySMS(QWidget* parent = nullptr);
+    // `sendLog` is the send log the jobs walk, as the user-interface thread reaches it.
+    TFormQuerySMS(SendLogAccess& sendLog, JobSupervisor& jobs, QWidget* parent = nullptr);
 
-    QObject* opener = nullptr;
-    // The send log the jobs walk, as the user-interface thread reaches it; set by the window set.
-    SendLogAccess* sendLog = nullptr;
-    bool queryMode() const;
+    // Shows the dialog modally, asking for delivery (query) or cancelling reservations; returns its result.
+    int openFor(bool cancelMode);
+    bool queryMode() const { return !m_cancelMode; }
 
     // JobOwner
     bool isSendDialog() const override { return false; }
@@ -56,8 +57,10 @@ private:
     void startListJob(bool allRows);
     void startSingleJob(const QByteArray& msgId);
     void warn(const QString& text);
-    // A job that could not start after the dialog hid: says why and ends the dialog.
-    void abandon(const QString& error);
+
+    SendLogAccess& m_sendLog;
+    JobSupervisor& m_jobs;
+    bool m_cancelMode = false;
 
     QRadioButton* m_allRec = nullptr;
     QRadioButton* m_selRec = nullptr;

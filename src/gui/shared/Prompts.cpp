@@ -47,10 +47,16 @@ public:
         case Buttons::YesNo:
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
             break;
+        case Buttons::YesNoCancel:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+            box.setEscapeButton(QMessageBox::Cancel);
+            break;
         }
         const int result = box.exec();
         if (result == QMessageBox::No)
             return Answer::No;
+        if (result == QMessageBox::Cancel)
+            return Answer::Cancel;
         return buttons == Buttons::Ok ? Answer::Ok : Answer::Yes;
     }
 

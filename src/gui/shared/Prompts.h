@@ -12,8 +12,8 @@ namespace norvi {
 class Prompts {
 public:
     enum class Icon { Information, Warning, Error, Question, None };
-    enum class Buttons { Yes, Ok, YesNo };
-    enum class Answer { Yes, No, Ok };
+    enum class Buttons { Yes, Ok, YesNo, YesNoCancel };
+    enum class Answer { Yes, No, Ok, Cancel }; // Esc on a box with 取消 answers Cancel
 
     virtual ~Prompts() = default;
 

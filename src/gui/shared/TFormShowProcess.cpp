@@ -63,7 +63,7 @@ TFormShowProcess::TFormShowProcess() : QDialog(nullptr, Qt::Dialog | Qt::Customi
 
     auto* captionStatus = makeLabel(this, QStringLiteral("狀態："), kMargin, kRowStatus);
     int statusWidth = 0;
-    for (int state = StateImporting; state <= StateCancelled; ++state)
+    for (int state = StateImporting; state <= StateLogSaveFailed; ++state)
         statusWidth = std::max(statusWidth, textWidth(captionStatus, ProgressStateText(state)));
     m_labelStatus =
         makeLabel(this, QString(), kMargin + captionStatus->width(), kRowStatus, "LabelStatus", statusWidth);
@@ -116,15 +116,29 @@ void TFormShowProcess::setMaximum(int maximum) {
     m_bar->setValue(m_tracker.barValue());
 }
 
-void TFormShowProcess::startOperation(QWidget* newOwner, bool closeNewOwner, int maximum) {
+void TFormShowProcess::startOperation(QWidget* newOwner, bool closeNewOwner, int maximum, bool modal) {
     if (isVisible()) {
         QCoreApplication::sendPostedEvents(this, WM_SHOWPROCESS);
         hide();
     }
     owner = newOwner;
     closeOwner = closeNewOwner;
+    setWindowModality(modal ? Qt::ApplicationModal : Qt::NonModal);
     show();
     setMaximum(maximum);
+}
+
+void TFormShowProcess::dismiss() {
+    QCoreApplication::sendPostedEvents(this, WM_SHOWPROCESS);
+    if (!isVisible())
+        return;
+    if (m_tracker.done()) {
+        ButtonOkClick();
+        return;
+    }
+    if (owner)
+        owner->setEnabled(true);
+    done(QDialog::Rejected);
 }
 
 bool TFormShowProcess::event(QEvent* e) {

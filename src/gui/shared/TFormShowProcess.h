@@ -36,9 +36,14 @@ public:
     void setMaximum(int maximum);
 
     // Readies the window for an operation of `owner` with `maximum` steps and shows it, in the order a
-    // caller must keep. When it still shows an earlier operation (a save just before a load), that
+    // caller must keep; `modal` when a modal window is open, which would otherwise keep the button from
+    // being pressed. When it still shows an earlier operation (a save just before a load), that
     // operation's states are handled first, so its summary is written before the window starts over.
-    void startOperation(QWidget* owner, bool closeOwner, int maximum);
+    void startOperation(QWidget* owner, bool closeOwner, int maximum, bool modal = false);
+    // Closes the window without a press of its button (an operation that could not start, the program
+    // ending): states still queued are handled first, so an ended operation's summary is written; the
+    // owner is enabled again and, when the operation had ended, closed as 確定 would.
+    void dismiss();
 
     const ProgressTracker& tracker() const { return m_tracker; }
 

@@ -1,0 +1,19 @@
+#pragma once
+
+namespace norvi {
+
+class SendLogAccess;
+
+// What a window that adds rows to the send log needs of the window that keeps it: the rows as the
+// user-interface thread reaches them, and the question whether to empty them first. The main window is
+// the one host; the window set hands it to the send dialog.
+class SendLogHost {
+public:
+    virtual ~SendLogHost() = default;
+    virtual SendLogAccess& logAccess() = 0;
+    // Sorts by name, then offers to empty the list (saving it first when it changed). False abandons the
+    // command that asked.
+    virtual bool ConfirmClearLog() = 0;
+};
+
+} // namespace norvi

@@ -1,0 +1,126 @@
+#include "workers/JobSupervisor.h"
+
+#include "shared/Global.h"
+#include "shared/TFormShowProcess.h"
+#include "workers/JobStarter.h"
+
+#include <QApplication>
+#include <QTimer>
+
+namespace norvi {
+
+JobSupervisor::JobSupervisor(TFormShowProcess& progress) : m_progress(progress) {
+    // Every worker is announced here however it was started, so none can outlive what it writes into.
+    connect(&WorkerStarts::instance(), &WorkerStarts::started, this, &JobSupervisor::workerStarted);
+    connect(&m_progress, &QDialog::finished, this, &JobSupervisor::progressClosed);
+}
+
+JobSupervisor::~JobSupervisor() = default;
+
+void JobSupervisor::begin(QWidget* starter, int maximum, bool closeStarter) {
+    // Above a modal starter the progress window must be modal itself, or the starter's modality would
+    // keep its button from ever being pressed.
+    m_progress.startOperation(starter, closeStarter, maximum, QApplication::activeModalWidget() != nullptr);
+    m_progressShown = true;
+    setBusy(true);
+}
+
+void JobSupervisor::beginQuiet(QWidget* starter) {
+    m_quiet = true;
+    m_quietWorker = false;
+    m_quietStarter = starter;
+    if (starter)
+        starter->setCursor(Qt::BusyCursor);
+    setBusy(true);
+}
+
+void JobSupervisor::end() {
+    if (m_quietStarter)
+        m_quietStarter->unsetCursor();
+    m_quiet = false;
+    settle();
+}
+
+void JobSupervisor::abandon() {
+    m_progress.dismiss();
+    m_progressShown = false;
+    settle();
+}
+
+QWidget* JobSupervisor::progressWindow() const {
+    return &m_progress;
+}
+
+bool JobSupervisor::workerRunning() const {
+    return m_liveWorkers > 0;
+}
+
+void JobSupervisor::requestStop() {
+    StopFlag = true;
+}
+
+void JobSupervisor::whenWorkersGone(const std::function<void()>& then) {
+    m_afterWorkers.append(then);
+    if (!workerRunning())
+        QTimer::singleShot(0, this, &JobSupervisor::runAfterWorkers);
+}
+
+void JobSupervisor::dismissProgress() {
+    if (m_progress.isVisible())
+        m_progress.dismiss();
+    m_progressShown = false;
+    settle();
+}
+
+void JobSupervisor::workerStarted(QObject* worker) {
+    if (!worker)
+        return;
+    ++m_liveWorkers;
+    if (m_quiet)
+        m_quietWorker = true;
+    // Freed on this thread once its run routine has returned: nothing of it runs any more, and every
+    // row and its end were handed over before.
+    connect(worker, &QObject::destroyed, this, &JobSupervisor::workerGone);
+    setBusy(true);
+}
+
+void JobSupervisor::workerGone() {
+    --m_liveWorkers;
+    if (workerRunning())
+        return;
+    if (m_quiet && m_quietWorker)
+        end();
+    runAfterWorkers();
+    settle();
+}
+
+void JobSupervisor::runAfterWorkers() {
+    if (workerRunning())
+        return;
+    const QList<std::function<void()>> calls = std::move(m_afterWorkers);
+    m_afterWorkers.clear();
+    for (const auto& call : calls)
+        call();
+}
+
+void JobSupervisor::progressClosed() {
+    m_progressShown = false;
+    settle();
+}
+
+// The job is over once its worker is gone, its progress window (if it showed one) was confirmed and a
+// quiet job said it ended.
+void JobSupervisor::settle() {
+    if (workerRunning() || m_quiet || (m_progressShown && m_progress.isVisible()))
+        return;
+    setBusy(false);
+}
+
+void JobSupervisor::setBusy(bool busy) {
+    if (busy == m_busy)
+        return;
+    m_busy = busy;
+    emit busyChanged(busy);
+}
+
+} // namespace norvi

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+
+class QWidget;
+
+namespace norvi {
+
+class TFormShowProcess;
+
+// The one owner of every job of the desktop program, from its start to its last row: a send run, a
+// query or cancel run, a single MsgId, a load or save of the send log, a list-file load, an import or
+// export, a connection test. Every window starts its jobs here and nowhere else.
+//
+// It knows the window that started the job (disabled while the job runs, closed at the end when it asks
+// for that), drives the progress window, tells the windows when work may be started again (busyChanged)
+// and is what 結束, the close box and a signal consult while a job runs: stopping a job is asked for here,
+// and the rest of the program hears through whenWorkersGone() once the worker has handed over its last
+// row, in the event loop, never by blocking the user-interface thread that the worker needs.
+//
+// A job that a modal window started gets an application-modal progress window: it stacks above every
+// modal window already open, so its button always takes input and the starter keeps its modal show until
+// the user confirms the end. A job of the main window itself leaves the progress window modeless: the
+// main window is disabled as the starter, and its close box still reaches the exit question.
+class JobSupervisor : public QObject {
+    Q_OBJECT
+public:
+    explicit JobSupervisor(TFormShowProcess& progress);
+    ~JobSupervisor() override;
+    JobSupervisor(const JobSupervisor&) = delete;
+    JobSupervisor& operator=(const JobSupervisor&) = delete;
+
+    // A job with the progress window: shows it for `maximum` steps, disables `starter` until the user
+    // confirms the end and closes `starter` then when `closeStarter` is set. The caller starts its
+    // worker (or runs its steps) right after.
+    void begin(QWidget* starter, int maximum, bool closeStarter);
+    // A job without the progress window (a single MsgId, a connection test, an import or export): busy
+    // until end() or, when a worker was started, until that worker is gone.
+    void beginQuiet(QWidget* starter);
+    void end();
+    // A job whose start failed after begin(): the progress window goes without waiting for a 確定.
+    void abandon();
+
+    // From begin until the job is over: its worker gone and, when it showed one, its progress window
+    // confirmed. Nothing else may start meanwhile.
+    bool busy() const { return m_busy; }
+    // The progress window, as the parent of a box that belongs above it.
+    QWidget* progressWindow() const;
+    // A worker is registered: rows may still arrive.
+    bool workerRunning() const;
+
+    // Asks every wait of the running job to end; the worker writes the rows the stop leaves and ends.
+    void requestStop();
+    // Runs `then` on the user-interface thread once no worker is registered, at once (queued) when none is.
+    void whenWorkersGone(const std::function<void()>& then);
+    // The progress window of a job that has ended but was not confirmed yet (the program is ending): its
+    // summary is written as on 確定 and it closes, releasing its starter.
+    void dismissProgress();
+
+signals:
+    void busyChanged(bool busy);
+
+private:
+    void workerStarted(QObject* worker);
+    void workerGone();
+    void runAfterWorkers();
+    void progressClosed();
+    void settle();
+    void setBusy(bool busy);
+
+    TFormShowProcess& m_progress;
+    bool m_busy = false;
+    bool m_progressShown = false;
+    bool m_quiet = false;
+    bool m_quietWorker = false; // the quiet job started a worker: it ends with it
+    int m_liveWorkers = 0;
+    QPointer<QWidget> m_quietStarter;
+    QList<std::function<void()>> m_afterWorkers;
+};
+
+} // namespace norvi
