@@ -1,0 +1,327 @@
+// Every way a job can start and every way it can end, run through the window set with the real worker
+// against a slowed simulator, so each ending comes while the run still goes on. The cells are generated from
+// the openers and endings below; cells that cannot happen (the close box of a window behind a modal one) are
+// left out.
+#include "BookWindowTest.h"
+#include "GatewayPeer.h"
+#include "GatewaySimulator.h"
+
+#include "compose/TFormSendSMS.h"
+#include "sendlog/LogFile.h"
+#include "workers/JobSupervisor.h"
+#include "workers/WorkerState.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+
+#include <set>
+
+using namespace norvi;
+using namespace norvi::test;
+
+namespace {
+
+enum class Opener { Tools, SendLogRow, AddressBook, QueryDialog, PopupQuery };
+enum class Ending { RunToEnd, Interrupt, CloseBoxYes, CloseBoxNo, ExitSaveYes, ExitSaveNo, ExitSaveCancelled };
+
+struct Cell {
+    Opener opener;
+    Ending ending;
+};
+
+const char* name(Opener o) {
+    static const char* const names[] = {"Tools", "SendLogRow", "AddressBook", "QueryDialog", "PopupQuery"};
+    return names[int(o)];
+}
+const char* name(Ending e) {
+    static const char* const names[] = {"RunToEnd",    "Interrupt",  "CloseBoxYes",      "CloseBoxNo",
+                                        "ExitSaveYes", "ExitSaveNo", "ExitSaveCancelled"};
+    return names[int(e)];
+}
+void PrintTo(const Cell& c, std::ostream* os) {
+    *os << name(c.opener) << "/" << name(c.ending);
+}
+
+bool sends(Opener o) {
+    return o == Opener::Tools || o == Opener::SendLogRow || o == Opener::AddressBook;
+}
+bool leavesProgram(Ending e) {
+    return e == Ending::CloseBoxYes || e == Ending::ExitSaveYes || e == Ending::ExitSaveNo;
+}
+
+std::vector<Cell> cells() {
+    std::vector<Cell> out;
+    for (Opener o : {Opener::Tools, Opener::SendLogRow, Opener::AddressBook, Opener::QueryDialog, Opener::PopupQuery})
+        for (Ending e : {Ending::RunToEnd, Ending::Interrupt, Ending::CloseBoxYes, Ending::CloseBoxNo,
+                         Ending::ExitSaveYes, Ending::ExitSaveNo, Ending::ExitSaveCancelled}) {
+            // Only the main window's own jobs leave its close box within reach: a job of a modal window has a
+            // modal progress window, which keeps the close box (and 結束) away until the end is confirmed.
+            const bool closeBox = e == Ending::CloseBoxYes || e == Ending::CloseBoxNo;
+            if (closeBox && o != Opener::PopupQuery)
+                continue;
+            out.push_back({o, e});
+        }
+    return out;
+}
+
+constexpr int kRecipients = 10;
+const QString kExitQuestion = QStringLiteral("作業進行中，要中斷作業並結束程式？");
+const QString kSaveQuestion = QStringLiteral("現有的傳送紀錄已變更，要儲存？");
+
+class JobEndingsTest : public BookWindowTest, public ::testing::WithParamInterface<Cell> {
+protected:
+    void SetUp() override {
+        BookWindowTest::SetUp();
+        gwsim::SimOptions options;
+        options.port = 0;
+        options.deliverAfterSeconds = 0;
+        // Every reply comes in two parts 60 ms apart: a run of ten lasts long enough for any ending.
+        options.pacing = gwsim::ReplyPacing::split(100, 60);
+        m_sim = std::make_unique<gwsim::GatewaySimulator>(options);
+        ASSERT_TRUE(m_sim->start());
+        QDir(m_dir.path()).mkdir(QStringLiteral("logs"));
+        writeConfig(path("logs"), "127.0.0.1", m_sim->port(), "demo", "demo");
+        for (int i = 0; i < kRecipients; ++i)
+            addMember(101 + i, qPrintable(QStringLiteral("成員%1").arg(i)),
+                      qPrintable(QStringLiteral("09120000%1").arg(i, 2, 10, QLatin1Char('0'))));
+        startWithBook();
+        QObject::connect(&mainWindow(), &TFormMain::programEnding, &mainWindow(), [this] { ++m_endings; });
+    }
+    void TearDown() override {
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !m_windows->jobs().workerRunning(); }, 20000));
+        BookWindowTest::TearDown();
+        m_sim.reset();
+    }
+
+    QAction* action(const char* objectName) {
+        return mainWindow().findChild<QAction*>(QString::fromLatin1(objectName));
+    }
+    SendLogAccess& log() { return mainWindow().logAccess(); }
+    QStringList typedNumbers() {
+        QStringList numbers;
+        for (int i = 0; i < kRecipients; ++i)
+            numbers << QStringLiteral("09120000%1").arg(i, 2, 10, QLatin1Char('0'));
+        return numbers;
+    }
+    // Messages the simulator accepted (each got its MsgId), and the MsgIds the rows hold.
+    qint64 accepted() { return m_sim->counts().accepted; }
+    std::set<QByteArray> rowMsgIds() {
+        std::set<QByteArray> ids;
+        for (int r = 0; r < log().rowCount(); ++r) {
+            const QByteArray result = log().text(r, ColSendResult);
+            const int at = int(result.indexOf("MsgId:"));
+            if (at >= 0)
+                ids.insert(result.mid(at + 6, result.indexOf(')', at) - at - 6));
+        }
+        return ids;
+    }
+
+    // The rows a query job walks: messages the simulator accepted.
+    void addSentRows() {
+        for (int i = 0; i < kRecipients; ++i) {
+            const QByteArray msgId = sendAcceptedMessage(m_sim->port(), false);
+            const quint64 id = log().addRow(big5("甲"), ImageTyped, "0912345678", "20240301093000");
+            log().fillSendResult(id, "0", ImageNone, big5("訊息已成功送出(MsgId:") + msgId + ")", "hello");
+        }
+        mainWindow().LogSaved = true;
+        m_acceptedBefore = accepted();
+    }
+
+    // Waits until the running job has made some progress, then acts: the ending comes mid-run.
+    void waitMidRun() {
+        ASSERT_TRUE(QTest::qWaitFor([this] { return progress().tracker().position() >= 2; }, 20000));
+        ASSERT_FALSE(progress().tracker().done()) << "the run ended before the ending came";
+    }
+
+    // The ending, acted in whatever window is in front while the job runs.
+    void endJob(Ending e) {
+        switch (e) {
+        case Ending::Interrupt:
+            waitMidRun();
+            ASSERT_TRUE(click(&progress(), "ButtonOk")); // 中斷
+            [[fallthrough]];
+        case Ending::RunToEnd:
+        case Ending::ExitSaveYes:
+        case Ending::ExitSaveNo:
+        case Ending::ExitSaveCancelled:
+            ASSERT_TRUE(QTest::qWaitFor([this] { return progress().tracker().done(); }, 20000));
+            ASSERT_TRUE(click(&progress(), "ButtonOk")); // 確定
+            return;
+        case Ending::CloseBoxYes:
+        case Ending::CloseBoxNo:
+            waitMidRun();
+            m_prompts.answers.push_back(e == Ending::CloseBoxYes ? Prompts::Answer::Yes : Prompts::Answer::No);
+            {
+                // The window manager's close box, as the window system hands it to the window.
+                QCloseEvent closeBox;
+                QCoreApplication::sendEvent(mainWindow().windowHandle(), &closeBox);
+            }
+            if (e == Ending::CloseBoxNo) {
+                ASSERT_TRUE(QTest::qWaitFor([this] { return progress().tracker().done(); }, 20000));
+                ASSERT_TRUE(click(&progress(), "ButtonOk"));
+            }
+            return;
+        }
+    }
+
+    // Starts the job from the opener and ends it; returns once the starter's window (if any) has closed.
+    void runCell(const Cell& c) {
+        switch (c.opener) {
+        case Opener::Tools:
+        case Opener::SendLogRow:
+            m_prompts.dialogHandlers.push_back([this, c](QDialog* d) {
+                ASSERT_EQ(d, &m_windows->sendSMS());
+                ASSERT_TRUE(
+                    typeInto(d->findChild<QWidget*>(QStringLiteral("RichEditMT")), typedNumbers().join(u("; "))));
+                if (c.opener == Opener::Tools) {
+                    ASSERT_TRUE(typeInto(d->findChild<QWidget*>(QStringLiteral("MemoSM")), u("會議改到三點")));
+                }
+                ASSERT_TRUE(click(d, "ButtonSend"));
+                endJob(c.ending);
+            });
+            if (c.opener == Opener::Tools) {
+                ASSERT_TRUE(trigger(action("MItemTSendSMS")));
+            } else {
+                ASSERT_TRUE(clickRow(mainWindow().listView(), 0));
+                m_prompts.answers.push_back(Prompts::Answer::No); // 要清除現有的傳送紀錄？ keep the row
+                ASSERT_TRUE(trigger(action("PMItemLvOSendSMS")));
+            }
+            return;
+        case Opener::AddressBook:
+            withBook([this, c](TFormAdrBk& book) {
+                QStringList members;
+                for (int i = 0; i < kRecipients; ++i)
+                    members << QStringLiteral("成員%1").arg(i);
+                ASSERT_TRUE(clickRows(list(book), members));
+                m_prompts.dialogHandlers.push_back([this, c](QDialog* d) {
+                    ASSERT_TRUE(typeInto(d->findChild<QWidget*>(QStringLiteral("MemoSM")), u("會議改到三點")));
+                    ASSERT_TRUE(click(d, "ButtonSend"));
+                    endJob(c.ending);
+                });
+                ASSERT_TRUE(trigger(item(book, "MItemASend")));
+                // The book is usable again once the run's end is confirmed.
+                EXPECT_EQ(unreachable(list(book)), QString()) << "the address book after the run";
+                EXPECT_TRUE(trigger(item(book, "MItemRefresh")));
+            });
+            return;
+        case Opener::QueryDialog:
+            m_prompts.dialogHandlers.push_back([this, c](QDialog* d) {
+                ASSERT_TRUE(click(d, "ButtonQuery"));
+                endJob(c.ending);
+            });
+            ASSERT_TRUE(trigger(action("MItemTQuerySMS")));
+            return;
+        case Opener::PopupQuery:
+            ASSERT_TRUE(trigger(action("PMItemLvQuerySMS")));
+            endJob(c.ending);
+            return;
+        }
+    }
+
+    // 檔案 → 結束 after the run, the save question answered as the cell says; runs in an event loop of its
+    // own that the program's end must leave within 10 s.
+    int exitAfterRun(Ending e) {
+        if (e == Ending::ExitSaveYes || e == Ending::ExitSaveCancelled) {
+            m_prompts.answers.push_back(Prompts::Answer::Yes);
+            m_prompts.fileNames.push_back(e == Ending::ExitSaveYes ? path("logs/kept.log") : QString());
+        } else {
+            m_prompts.answers.push_back(Prompts::Answer::No);
+        }
+        if (e == Ending::ExitSaveCancelled) {
+            trigger(action("MItemFExit"));
+            return m_endings;
+        }
+        QEventLoop loop;
+        QObject::connect(&mainWindow(), &TFormMain::programEnding, &loop, [&loop] { loop.exit(0); });
+        QTimer::singleShot(0, &loop, [this] { trigger(action("MItemFExit")); });
+        QTimer::singleShot(10000, &loop, [&loop] { loop.exit(1); });
+        return loop.exec();
+    }
+
+    std::unique_ptr<gwsim::GatewaySimulator> m_sim;
+    qint64 m_acceptedBefore = 0;
+    int m_endings = 0;
+};
+
+TEST_P(JobEndingsTest, TheJobEndsCleanlyAndTheProgramAsAsked) {
+    const Cell c = GetParam();
+    if (c.opener == Opener::QueryDialog || c.opener == Opener::PopupQuery)
+        addSentRows();
+    if (c.opener == Opener::SendLogRow) {
+        const quint64 id = log().addRow(big5("舊"), ImageTyped, "0900000000", "20240301093000");
+        log().fillSendResult(id, "0", ImageNone, big5("訊息已成功送出(MsgId:OLD)"), big5("會議改到三點"));
+        mainWindow().LogSaved = true;
+    }
+    const int rowsBefore = log().rowCount();
+
+    runCell(c);
+    if (c.ending == Ending::CloseBoxYes) {
+        // 是 stops the job; the program ends once the worker has handed over its rows (nothing unsaved was
+        // asked about: the answer queue holds no more).
+        m_prompts.answers.push_back(Prompts::Answer::No); // 要儲存？
+        ASSERT_TRUE(QTest::qWaitFor([this] { return m_endings == 1; }, 10000)) << "the program did not end";
+        EXPECT_FALSE(m_windows->jobs().workerRunning());
+        EXPECT_TRUE(m_prompts.messages().contains(kExitQuestion));
+        EXPECT_FALSE(mainWindow().isVisible());
+        EXPECT_FALSE(progress().isVisible()) << "no window is left behind";
+        return;
+    }
+
+    // The job is over: every window it used is closed, the main window and its commands usable again.
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !m_windows->jobs().busy(); }, 5000));
+    EXPECT_FALSE(progress().isVisible());
+    EXPECT_FALSE(m_windows->sendSMS().isVisible());
+    EXPECT_FALSE(m_windows->querySMS().isVisible());
+    EXPECT_EQ(unreachable(mainWindow().listView()), QString());
+    for (const char* command : {"MItemTSendSMS", "MItemTQuerySMS", "MItemFSave", "MItemFLoad", "MItemTAdrBk"})
+        EXPECT_TRUE(action(command)->isEnabled()) << command;
+    EXPECT_EQ(m_prompts.messages().contains(kExitQuestion), c.ending == Ending::CloseBoxNo);
+
+    // The record: every message the gateway accepted has its row, and a run to the end reached everyone.
+    if (sends(c.opener)) {
+        std::set<QByteArray> rows = rowMsgIds();
+        rows.erase("OLD");
+        EXPECT_EQ(qint64(rows.size()), accepted()) << "every accepted message has its own row";
+        if (c.ending != Ending::Interrupt) {
+            EXPECT_EQ(log().rowCount() - rowsBefore, kRecipients);
+        }
+    } else {
+        EXPECT_EQ(log().rowCount(), rowsBefore) << "a query adds no row";
+        EXPECT_EQ(accepted(), m_acceptedBefore) << "a query sends nothing";
+    }
+
+    if (!leavesProgram(c.ending) && c.ending != Ending::ExitSaveCancelled) {
+        EXPECT_EQ(m_endings, 0);
+        EXPECT_TRUE(mainWindow().isVisible());
+        return;
+    }
+    const int exited = exitAfterRun(c.ending);
+    if (c.ending == Ending::ExitSaveCancelled) {
+        EXPECT_EQ(exited, 0) << "a cancelled save keeps the program open";
+        EXPECT_TRUE(mainWindow().isVisible());
+        EXPECT_FALSE(mainWindow().LogSaved);
+        return;
+    }
+    EXPECT_EQ(exited, 0) << "the event loop ends with status 0 within 10 s";
+    EXPECT_EQ(m_endings, 1);
+    EXPECT_FALSE(mainWindow().isVisible());
+    EXPECT_FALSE(progress().isVisible()) << "the save's progress window goes with the program";
+    EXPECT_TRUE(m_prompts.messages().contains(kSaveQuestion));
+    if (c.ending == Ending::ExitSaveYes) {
+        LogFileReader reader(path("logs/kept.log"));
+        ASSERT_TRUE(reader.open());
+        EXPECT_EQ(reader.available(), log().rowCount());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cells, JobEndingsTest, ::testing::ValuesIn(cells()),
+                         [](const ::testing::TestParamInfo<Cell>& info) {
+                             return std::string(name(info.param.opener)) + "_" + name(info.param.ending);
+                         });
+
+} // namespace
