@@ -1,5 +1,6 @@
 #include "WindowSet.h"
 #include "shared/UiFont.h"
+#include "workers/ExitSignals.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -19,6 +20,9 @@ int main(int argc, char* argv[]) {
     // The main window says when the user ended the program and every question is answered. exit(), not
     // quit(): quit() asks every window to close first, and the progress window never agrees to.
     QObject::connect(&windows.main(), &norvi::TFormMain::programEnding, &app, [] { QCoreApplication::exit(0); });
+    // A log-out or a kill stops the job, keeps its rows and ends the program without a question.
+    norvi::ExitSignals exitSignals;
+    QObject::connect(&exitSignals, &norvi::ExitSignals::received, &windows.main(), &norvi::TFormMain::endWithoutSaving);
     windows.show();
     return app.exec();
 }

@@ -8,6 +8,7 @@
 
 #include "compose/TFormSendSMS.h"
 #include "sendlog/LogFile.h"
+#include "workers/ExitSignals.h"
 #include "workers/JobSupervisor.h"
 #include "workers/WorkerState.h"
 
@@ -19,6 +20,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <csignal>
 #include <set>
 
 using namespace norvi;
@@ -323,5 +325,35 @@ INSTANTIATE_TEST_SUITE_P(Cells, JobEndingsTest, ::testing::ValuesIn(cells()),
                          [](const ::testing::TestParamInfo<Cell>& info) {
                              return std::string(name(info.param.opener)) + "_" + name(info.param.ending);
                          });
+
+} // namespace
+
+namespace {
+
+// A log-out's SIGTERM in the middle of a run: the job stops, its worker hands over every row, and the
+// program ends without a question (the rows stay where the journal keeps them).
+TEST_F(JobEndingsTest, ASignalStopsTheRunKeepsItsRowsAndEndsWithoutAQuestion) {
+    ExitSignals exitSignals;
+    QObject::connect(&exitSignals, &ExitSignals::received, &mainWindow(), &TFormMain::endWithoutSaving);
+    int exited = -1;
+    m_prompts.dialogHandlers.push_back([&](QDialog* d) {
+        ASSERT_TRUE(typeInto(d->findChild<QWidget*>(QStringLiteral("RichEditMT")), typedNumbers().join(u("; "))));
+        ASSERT_TRUE(typeInto(d->findChild<QWidget*>(QStringLiteral("MemoSM")), u("會議改到三點")));
+        ASSERT_TRUE(click(d, "ButtonSend"));
+        waitMidRun();
+        QEventLoop loop;
+        QObject::connect(&mainWindow(), &TFormMain::programEnding, &loop, [&loop] { loop.exit(0); });
+        QTimer::singleShot(10000, &loop, [&loop] { loop.exit(1); });
+        ::raise(SIGTERM);
+        exited = loop.exec();
+        // The program's end leaves this modal show as well.
+        d->reject();
+    });
+    ASSERT_TRUE(trigger(action("MItemTSendSMS")));
+    EXPECT_EQ(exited, 0);
+    EXPECT_FALSE(m_windows->jobs().workerRunning());
+    EXPECT_EQ(qint64(rowMsgIds().size()), accepted()) << "every accepted message has its row";
+    EXPECT_FALSE(m_prompts.messages().contains(kSaveQuestion));
+}
 
 } // namespace
