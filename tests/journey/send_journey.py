@@ -58,8 +58,8 @@ def send_journey(j):
     check(count.name == "總共需要 1 通簡訊", f"the count label says {count.name!r}")
     j.screenshot("typed")
     j.press(dialog, "傳送")
-    j.window_gone("發送訊息")
     j.confirm_progress("簡訊傳送完成")
+    j.window_gone("發送訊息")
 
     sends = j.gateway_requests("send")
     numbers = sorted(line.split(" ")[3] for line in sends)

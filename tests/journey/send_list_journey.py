@@ -59,8 +59,8 @@ def send_list_journey(j):
     choose(j, dialog, "分", "Home")
     j.screenshot("reservation")
     j.press(dialog, "傳送")
-    j.window_gone("發送訊息")
     j.confirm_progress("簡訊傳送完成")
+    j.window_gone("發送訊息")
 
     sends = j.gateway_requests("send")
     check(len(sends) == 2, f"the gateway got these sends: {sends}")
