@@ -20,7 +20,6 @@ QByteArray GatewayHost;
 
 std::map<int32_t, sGroup> GroupMap;
 std::map<int32_t, sMember> MemberMap;
-sGroup GroupScratch{};
 std::map<int32_t, sLoadMt> ListFileRows;
 std::list<sMtData> RecipientList;
 std::list<sSendContent> SendQueue;
@@ -44,7 +43,6 @@ bool ResetProcessState() {
     GatewayHost.clear();
     GroupMap.clear();
     MemberMap.clear();
-    GroupScratch = sGroup{};
     ListFileRows.clear();
     RecipientList.clear();
     SendQueue.clear();

@@ -41,23 +41,16 @@ protected:
         ASSERT_TRUE(clickRows(all(picker), names));
         ASSERT_TRUE(click(picker, "ButtonSelect"));
     }
-    // Opens the picker as the group editor does, for `edited` (or a new group), with `entries` in GroupScratch.
+    // Opens the picker as the group editor does, for `edited` (or a new group), starting from `entries`;
+    // 1 when the user confirmed, with the chosen ids in picked().
     int pickForGroup(sGroup* edited, std::vector<int32_t> entries, const std::function<void(QDialog*)>& body) {
-        GroupScratch = group(0);
-        std::copy(entries.begin(), entries.end(), GroupScratch.members);
         TFormSelectMember picker(&mainWindow());
-        picker.caller = &mainWindow();
-        picker.editedGroup = edited;
         m_prompts.dialogHandlers.push_back(body);
-        return prompts().execDialog(&picker);
+        m_picked = entries;
+        return picker.pickGroupMembers(edited, m_picked) ? 1 : 0;
     }
-    std::vector<int32_t> scratch() const {
-        std::vector<int32_t> ids;
-        for (int32_t id : GroupScratch.members)
-            if (id)
-                ids.push_back(id);
-        return ids;
-    }
+    std::vector<int32_t> scratch() const { return m_picked; }
+    std::vector<int32_t> m_picked;
 };
 
 sMtData entry(int32_t id, const char* label, uint8_t kind) {
@@ -135,9 +128,8 @@ TEST_F(MemberPickerTest, SendModeKeepsListRowsAndTypedNumbersInTheirPlaces) {
                      entry(3, "0922333444", KindListRow), entry(-304, "S", KindAddressBook),
                      entry(101, "Alice", KindAddressBook)};
     TFormSelectMember picker(&m_windows->sendSMS());
-    picker.caller = &m_windows->sendSMS();
-    ASSERT_TRUE(picker.sendMode());
     m_prompts.dialogHandlers.push_back([&](QDialog* p) {
+        EXPECT_TRUE(picker.sendMode());
         EXPECT_EQ(p->windowTitle(), u("選擇受訊者"));
         EXPECT_EQ(p->findChild<QLabel*>(QStringLiteral("LabelMember"))->text(), u("受訊者(&M)："));
         EXPECT_EQ(captions(chosen(p)), (QStringList{u("0911222333"), u("Alice"), u("0922333444"), u("S"), u("Alice")}));
@@ -155,7 +147,7 @@ TEST_F(MemberPickerTest, SendModeKeepsListRowsAndTypedNumbersInTheirPlaces) {
         choose(p, {u("王小明")});
         ASSERT_TRUE(click(p, "ButtonOk"));
     });
-    EXPECT_EQ(prompts().execDialog(&picker), 1);
+    EXPECT_TRUE(picker.pickRecipients(RecipientList));
     std::vector<std::tuple<int32_t, int, QByteArray>> out;
     for (const sMtData& e : RecipientList)
         out.emplace_back(e.id, e.kind, getField(e.label));

@@ -23,7 +23,6 @@ void dirtyEverything() {
     GatewayHost = "10.0.0.1";
     MemberMap[1] = sMember{};
     GroupMap[-1] = sGroup{};
-    GroupScratch.id = -7;
     ListFileRows[0] = sLoadMt{};
     RecipientList.push_back(sMtData{});
     SendQueue.push_back(sSendContent{});
@@ -43,7 +42,6 @@ TEST(ProcessState, ResetPutsEveryContainerAndFlagBackAsAtStart) {
     EXPECT_EQ(Config.gwPort, 0);
     EXPECT_TRUE(GatewayHost.isEmpty());
     EXPECT_TRUE(MemberMap.empty() && GroupMap.empty());
-    EXPECT_EQ(GroupScratch.id, 0);
     EXPECT_TRUE(ListFileRows.empty() && RecipientList.empty() && SendQueue.empty());
     EXPECT_TRUE(SendEvent.isSet());
     EXPECT_FALSE(StopFlag.load());

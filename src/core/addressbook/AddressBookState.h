@@ -9,6 +9,5 @@ namespace norvi {
 
 extern std::map<int32_t, sGroup> GroupMap;
 extern std::map<int32_t, sMember> MemberMap;
-extern sGroup GroupScratch; // carries a group's entries between the group editor and the member picker
 
 } // namespace norvi

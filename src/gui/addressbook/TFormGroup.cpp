@@ -166,14 +166,12 @@ void TFormGroup::ButtonSelectMemberClick() {
         ids.push_back(row.id);
     if (ids.size() > std::size_t(kGroupSlots))
         ids.resize(std::size_t(kGroupSlots));
-    WriteGroupSlots(GroupScratch, ids);
-
     TFormSelectMember picker(this);
-    picker.caller = this;
-    picker.editedGroup = record;
-    if (prompts().execDialog(&picker) != QDialog::Accepted)
+    if (!picker.pickGroupMembers(record, ids))
         return;
-    FillFromGroup(*m_model, &GroupScratch, 1);
+    sGroup chosen{};
+    WriteGroupSlots(chosen, ids);
+    FillFromGroup(*m_model, &chosen, 1);
     m_model->sortByCaptionLocale();
     entriesChanged();
 }

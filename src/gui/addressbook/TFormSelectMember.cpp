@@ -155,8 +155,28 @@ TFormSelectMember::TFormSelectMember(QWidget* parent) : QDialog(parent) {
     resetSortState();
 }
 
-bool TFormSelectMember::sendMode() const {
-    return caller && caller->inherits("norvi::TFormSendSMS");
+bool TFormSelectMember::pickRecipients(std::list<sMtData>& recipients) {
+    m_sendMode = true;
+    m_editedGroup = nullptr;
+    m_recipients = recipients;
+    if (prompts().execDialog(this) != 1)
+        return false;
+    recipients = m_recipients;
+    return true;
+}
+
+bool TFormSelectMember::pickGroupMembers(const sGroup* editedGroup, std::vector<int32_t>& ids) {
+    m_sendMode = false;
+    m_editedGroup = editedGroup;
+    m_scratch = sGroup{};
+    WriteGroupSlots(m_scratch, ids);
+    if (prompts().execDialog(this) != 1)
+        return false;
+    ids.clear();
+    for (int32_t slot : m_scratch.members)
+        if (slot != 0)
+            ids.push_back(slot);
+    return true;
 }
 
 void TFormSelectMember::showEvent(QShowEvent* event) {
@@ -180,7 +200,7 @@ void TFormSelectMember::FormShow() {
         setWindowTitle(u("選擇群組成員"));
         m_chosenLabel->setText(u("成員(&M)："));
         ListViewMember->setAccessibleName(u("成員："));
-        FillFromGroup(*m_chosen, &GroupScratch, 1);
+        FillFromGroup(*m_chosen, &m_scratch, 1);
     }
     currentView = ListViewAll;
     ListViewAll->setFocus(Qt::OtherFocusReason);
@@ -188,8 +208,8 @@ void TFormSelectMember::FormShow() {
 
 void TFormSelectMember::fillChosenFromRecipients() {
     std::vector<BookRow> rows;
-    rows.reserve(RecipientList.size());
-    for (const sMtData& entry : RecipientList)
+    rows.reserve(m_recipients.size());
+    for (const sMtData& entry : m_recipients)
         rows.push_back(rowForEntry(entry));
     m_chosen->setRows(std::move(rows));
 }
@@ -305,9 +325,9 @@ void TFormSelectMember::PMItemLvMDeleteClick() {
 
 void TFormSelectMember::ButtonOkClick() {
     const bool send = sendMode();
-    const PickOutcome outcome = ResolvePickedRows(m_chosen->rows(), send, send ? nullptr : editedGroup);
+    const PickOutcome outcome = ResolvePickedRows(m_chosen->rows(), send, send ? nullptr : m_editedGroup);
     if (send) {
-        RecipientList = outcome.recipients;
+        m_recipients.assign(outcome.recipients.begin(), outcome.recipients.end());
         done(1);
         return;
     }
@@ -317,7 +337,7 @@ void TFormSelectMember::ButtonOkClick() {
         prompts().notice(this, Prompts::Icon::Warning, BookBoxTitle(), GroupOverfullText());
         return;
     }
-    WriteGroupSlots(GroupScratch, outcome.groupIds);
+    WriteGroupSlots(m_scratch, outcome.groupIds);
     done(1);
 }
 

@@ -2,8 +2,12 @@
 
 #include "addressbook/AddressBookRecords.h"
 #include "addressbook/BookRows.h"
+#include "compose/RecipientRecords.h"
 
 #include <QDialog>
+
+#include <list>
+#include <vector>
 
 class QAbstractItemView;
 class QAction;
@@ -16,19 +20,21 @@ namespace norvi {
 
 class BookListModel;
 
-// "選擇受訊者" / "選擇群組成員": the member picker. The caller creates it for one use, sets `caller` and
-// `editedGroup`, shows it modally and destroys it. A result of 1 means the output has been written:
-// RecipientList when the caller is the send dialog (send mode), GroupScratch.members otherwise.
+// "選擇受訊者" / "選擇群組成員": the member picker. The caller creates it for one use and shows it with one
+// of the two entries below, which hand it what to start from and take back what the user chose.
 class TFormSelectMember : public QDialog {
     Q_OBJECT
 public:
     explicit TFormSelectMember(QWidget* parent = nullptr);
 
-    QWidget* caller = nullptr;
-    sGroup* editedGroup = nullptr;
+    // Send mode: the send dialog's recipients, in field order. On OK (true) they are replaced by the
+    // chosen entries; otherwise they stay as they were.
+    bool pickRecipients(std::list<sMtData>& recipients);
+    // Group mode: the member and group ids of `editedGroup` (nullptr for a group not stored yet). On OK
+    // (true) `ids` holds the chosen ones.
+    bool pickGroupMembers(const sGroup* editedGroup, std::vector<int32_t>& ids);
 
-    // The send dialog opens the picker for its recipients; every other caller edits a group.
-    bool sendMode() const;
+    bool sendMode() const { return m_sendMode; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -50,6 +56,11 @@ private:
     void selectAllRowOf(int32_t id);
     // After an edit, every row that shows the record in either list shows it as it now stands.
     void refreshRowsOf(int32_t id, RowKind kind);
+
+    bool m_sendMode = false;
+    const sGroup* m_editedGroup = nullptr;
+    std::list<sMtData> m_recipients; // send mode: what the picker starts from and returns
+    sGroup m_scratch{};              // group mode: the same, as group slots
 
     int sortColumn = 0;
     bool sortAscending = false;

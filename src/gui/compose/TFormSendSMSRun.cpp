@@ -41,9 +41,7 @@ constexpr qint64 kLoadEventsEveryMs = 40;
 void TFormSendSMS::SpeedButtonMTClick() {
     ParseRecipientField(true);
     TFormSelectMember picker(this);
-    picker.caller = this;
-    picker.editedGroup = nullptr;
-    if (prompts().execDialog(&picker) == 1) {
+    if (picker.pickRecipients(RecipientList)) {
         RenderRecipientField();
         showCount(m_msgCount);
     }
