@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QLibraryInfo>
+#include <QTimer>
 #include <QTranslator>
 
 // The long-lived windows live in the window set until the main window ends the run.
@@ -23,6 +24,8 @@ int main(int argc, char* argv[]) {
     // A log-out or a kill stops the job, keeps its rows and ends the program without a question.
     norvi::ExitSignals exitSignals;
     QObject::connect(&exitSignals, &norvi::ExitSignals::received, &windows.main(), &norvi::TFormMain::endWithoutSaving);
-    windows.show();
+    // Shown from inside the event loop: the first show may ask questions in boxes of their own, and an end
+    // asked for meanwhile (a signal) must find the loop it ends already running.
+    QTimer::singleShot(0, &app, [&windows] { windows.show(); });
     return app.exec();
 }

@@ -89,8 +89,9 @@ TEST_F(MainWindowTest, WithoutConfigurationItSaysSoCreatesTheLogFolderAndKeepsGa
     EXPECT_EQ(m_prompts.asked[0].title, QStringLiteral("錯誤"));
     EXPECT_EQ(m_prompts.asked[0].text, QStringLiteral("讀取設定檔錯誤，請重新執行設定功能"));
     EXPECT_FALSE(w.commandsEnabled);
-    for (const char* name : {"MItemTSendSMS", "MItemTQuerySMS", "MItemTCancelSMS", "SpeedButtonSendSMS"})
+    for (const char* name : {"MItemTSendSMS", "MItemTQuerySMS", "MItemTCancelSMS"})
         EXPECT_FALSE(item(name)->isEnabled()) << name;
+    EXPECT_FALSE(toolButton("SpeedButtonSendSMS")->isEnabled()) << "the tool button runs the menu's command";
     EXPECT_TRUE(QDir(path("logfiles")).exists());
     EXPECT_EQ(fromBig5(getField(Config.logFiles)), path("logfiles"));
     EXPECT_EQ(w.statusText(), QStringLiteral("0  筆發訊紀錄"));
@@ -114,9 +115,10 @@ TEST_F(MainWindowTest, RowsUpdateTheStatusTextAndTheCommands) {
     addRows({"b", "a"});
     EXPECT_EQ(w.statusText(), QStringLiteral("2 筆發訊紀錄"));
     EXPECT_FALSE(w.LogSaved);
-    for (const char* name : {"MItemFSave", "PMItemLvSave", "SpeedButtonSave", "PMItemLvSelectAll", "PMItemLvQuerySMS",
-                             "PMItemLvCancelSMS", "PMItemLvRSendSMS"})
+    for (const char* name : {"MItemFSave", "PMItemLvSave", "PMItemLvSelectAll", "PMItemLvQuerySMS", "PMItemLvCancelSMS",
+                             "PMItemLvRSendSMS"})
         EXPECT_TRUE(item(name)->isEnabled()) << name;
+    EXPECT_TRUE(toolButton("SpeedButtonSave")->isEnabled());
     EXPECT_FALSE(item("MItemFDelete")->isEnabled());
 
     trigger(item("PMItemLvSelectAll"));
@@ -327,7 +329,7 @@ TEST_F(MainWindowTest, SaveProposesATimeStampedNameInTheLogFolderAndAsksBeforeOv
 TEST_F(MainWindowTest, CancellingTheSaveDialogWritesNothingAndSucceeds) {
     TFormMain& w = start();
     addRows({"a"});
-    trigger(item("SpeedButtonSave"));
+    click(toolButton("SpeedButtonSave"));
     ASSERT_EQ(m_prompts.asked.size(), 1);
     EXPECT_EQ(m_prompts.asked[0].kind, QStringLiteral("save"));
     EXPECT_FALSE(w.LogSaved);

@@ -144,18 +144,19 @@ void TFormMain::buildActions() {
     MItemTSettings = action("MItemTSettings", "設定(&O)...", &TFormMain::MItemTSettingsClick);
     MItemHAbout = action("MItemHAbout", "關於(&A)...", &TFormMain::MItemHAboutClick);
 
-    SpeedButtonSendSMS = action("SpeedButtonSendSMS", "發訊", &TFormMain::MItemTSendSMSClick);
-    SpeedButtonQuerySMS = action("SpeedButtonQuerySMS", "查詢", &TFormMain::MItemTQuerySMSClick);
-    SpeedButtonCancelSMS = action("SpeedButtonCancelSMS", "取消預約", &TFormMain::MItemTCancelSMSClick);
-    SpeedButtonSave = action("SpeedButtonSave", "儲存紀錄");
-    connect(SpeedButtonSave, &QAction::triggered, this, [this] { SaveLog(); });
-    SpeedButtonLoad = action("SpeedButtonLoad", "載入紀錄", &TFormMain::MItemFLoadClick);
-    SpeedButtonAdrBk = action("SpeedButtonAdrBk", "通訊錄", &TFormMain::MItemTAdrBkClick);
-    SpeedButtonSettings = action("SpeedButtonSettings", "設定", &TFormMain::MItemTSettingsClick);
+    // The tool buttons run the menu's own commands under their short captions; only 訊息視窗 is an action of
+    // its own, since its tooltip tells what the next press will do.
+    const struct {
+        QAction* command;
+        const char* caption;
+    } shortCaptions[] = {{MItemTSendSMS, "發訊"},  {MItemTQuerySMS, "查詢"}, {MItemTCancelSMS, "取消預約"},
+                         {MItemFSave, "儲存紀錄"}, {MItemFLoad, "載入紀錄"}, {MItemTAdrBk, "通訊錄"},
+                         {MItemTSettings, "設定"}, {MItemHAbout, "關於"}};
+    for (const auto& c : shortCaptions)
+        c.command->setIconText(u(c.caption));
     SpeedButtonMsgWin = action("SpeedButtonMsgWin", "訊息視窗");
     connect(SpeedButtonMsgWin, &QAction::triggered, MItemVMsgWin, &QAction::trigger);
     SpeedButtonMsgWin->setToolTip(QStringLiteral("關閉訊息視窗"));
-    SpeedButtonAbout = action("SpeedButtonAbout", "關於", &TFormMain::MItemHAboutClick);
 
     PMItemLvSave = action("PMItemLvSave", "儲存紀錄(&S)");
     connect(PMItemLvSave, &QAction::triggered, this, [this] { SaveLog(); });
@@ -169,12 +170,9 @@ void TFormMain::buildActions() {
 
     m_runLockGroup = new QActionGroup(this);
     m_runLockGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
-    for (QAction* a :
-         {MItemFLoad,          SpeedButtonLoad,     MItemFSave,           SpeedButtonSave,    PMItemLvSave,
-          MItemFDelete,        PMItemLvDelete,      MItemTSendSMS,        SpeedButtonSendSMS, MItemTQuerySMS,
-          SpeedButtonQuerySMS, MItemTCancelSMS,     SpeedButtonCancelSMS, MItemTAdrBk,        SpeedButtonAdrBk,
-          MItemTSettings,      SpeedButtonSettings, PMItemLvQuerySMS,     PMItemLvCancelSMS,  PMItemLvRSendSMS,
-          PMItemLvOSendSMS})
+    for (QAction* a : {MItemFLoad, MItemFSave, PMItemLvSave, MItemFDelete, PMItemLvDelete, MItemTSendSMS,
+                       MItemTQuerySMS, MItemTCancelSMS, MItemTAdrBk, MItemTSettings, PMItemLvQuerySMS,
+                       PMItemLvCancelSMS, PMItemLvRSendSMS, PMItemLvOSendSMS})
         m_runLockGroup->addAction(a);
 }
 
@@ -223,26 +221,28 @@ void TFormMain::buildToolBar() {
 
     const struct {
         QAction* action;
+        const char* buttonName;
         IconTable::Glyph glyph;
         bool dividerBefore;
     } buttons[] = {
-        {SpeedButtonSendSMS, IconTable::GlyphSendSMS, false},
-        {SpeedButtonQuerySMS, IconTable::GlyphQuerySMS, false},
-        {SpeedButtonCancelSMS, IconTable::GlyphCancelSMS, false},
-        {SpeedButtonSave, IconTable::GlyphSave, true},
-        {SpeedButtonLoad, IconTable::GlyphLoad, false},
-        {SpeedButtonAdrBk, IconTable::GlyphAdrBk, true},
-        {SpeedButtonSettings, IconTable::GlyphSettings, true},
-        {SpeedButtonMsgWin, IconTable::GlyphMsgWin, false},
-        {SpeedButtonAbout, IconTable::GlyphAbout, true},
+        {MItemTSendSMS, "SpeedButtonSendSMS", IconTable::GlyphSendSMS, false},
+        {MItemTQuerySMS, "SpeedButtonQuerySMS", IconTable::GlyphQuerySMS, false},
+        {MItemTCancelSMS, "SpeedButtonCancelSMS", IconTable::GlyphCancelSMS, false},
+        {MItemFSave, "SpeedButtonSave", IconTable::GlyphSave, true},
+        {MItemFLoad, "SpeedButtonLoad", IconTable::GlyphLoad, false},
+        {MItemTAdrBk, "SpeedButtonAdrBk", IconTable::GlyphAdrBk, true},
+        {MItemTSettings, "SpeedButtonSettings", IconTable::GlyphSettings, true},
+        {SpeedButtonMsgWin, "SpeedButtonMsgWin", IconTable::GlyphMsgWin, false},
+        {MItemHAbout, "SpeedButtonAbout", IconTable::GlyphAbout, true},
     };
     for (const auto& b : buttons) {
         if (b.dividerBefore)
             m_toolBar->addSeparator();
         b.action->setIcon(IconTable::glyph(b.glyph));
+        b.action->setIconVisibleInMenu(false);
         m_toolBar->addAction(b.action);
-        // The button carries the action's name too, so it can be found as the control it is.
-        m_toolBar->widgetForAction(b.action)->setObjectName(b.action->objectName());
+        // The button carries the form's name for it, so it can be found as the control it is.
+        m_toolBar->widgetForAction(b.action)->setObjectName(QString::fromLatin1(b.buttonName));
     }
 }
 
@@ -337,10 +337,7 @@ void TFormMain::InitMainWindow() {
     LoadReplaces = true;
     lastHeight = height();
     lastWidth = width();
-    setSaveEnabled(false);
-    for (QAction* a : {MItemFContent, PMItemLvContent, MItemFDelete, PMItemLvDelete, PMItemLvSelectAll,
-                       PMItemLvQuerySMS, PMItemLvCancelSMS, PMItemLvRSendSMS, PMItemLvOSendSMS})
-        a->setEnabled(false);
+    updateCommands();
     ResetColumnCaptions();
 }
 
@@ -348,27 +345,25 @@ void TFormMain::InitMainWindow() {
 
 void TFormMain::EnableGatewayCommands(bool flag) {
     commandsEnabled = flag;
-    for (QAction* a : {MItemTSendSMS, MItemTQuerySMS, MItemTCancelSMS, SpeedButtonSendSMS, SpeedButtonQuerySMS,
-                       SpeedButtonCancelSMS})
-        a->setEnabled(flag);
-    if (!flag || m_model->rowCount() > 0) {
-        for (QAction* a : {PMItemLvQuerySMS, PMItemLvCancelSMS, PMItemLvRSendSMS})
-            a->setEnabled(flag);
-    }
-    if (flag)
-        updateOriginalSend();
-    else
-        PMItemLvOSendSMS->setEnabled(false);
+    updateCommands();
 }
 
-void TFormMain::updateOriginalSend() {
+// The one place that decides which commands are available, from the configuration, the rows and the
+// selection. A running job switches the run-lock group off on top of this.
+void TFormMain::updateCommands() {
+    const int rows = m_model->rowCount();
+    const int selected = selectedCount();
+    for (QAction* a : {MItemTSendSMS, MItemTQuerySMS, MItemTCancelSMS})
+        a->setEnabled(commandsEnabled);
+    for (QAction* a : {PMItemLvQuerySMS, PMItemLvCancelSMS, PMItemLvRSendSMS})
+        a->setEnabled(commandsEnabled && rows > 0);
+    // 原訊息發訊(&M): exactly one row selected and a send dialog that takes its text, gateway or not.
     const bool taken = isSignalConnected(QMetaMethod::fromSignal(&TFormMain::originalSendRequested));
-    PMItemLvOSendSMS->setEnabled(taken && selectedCount() == 1);
-}
-
-void TFormMain::setSaveEnabled(bool enabled) {
-    for (QAction* a : {MItemFSave, PMItemLvSave, SpeedButtonSave})
-        a->setEnabled(enabled);
+    PMItemLvOSendSMS->setEnabled(taken && selected == 1);
+    for (QAction* a : {MItemFSave, PMItemLvSave, PMItemLvSelectAll})
+        a->setEnabled(rows > 0);
+    for (QAction* a : {MItemFContent, MItemFDelete, PMItemLvContent, PMItemLvDelete})
+        a->setEnabled(selected > 0);
 }
 
 // Counted by ranges: the handlers that ask run on every change of the selection, and listing a selection of
@@ -525,13 +520,7 @@ bool TFormMain::ConfirmClearLog() {
 void TFormMain::ListViewLogInsert() {
     LogSaved = false;
     setStatusCount();
-    setSaveEnabled(true);
-    PMItemLvSelectAll->setEnabled(true);
-    if (commandsEnabled) {
-        for (QAction* a : {PMItemLvQuerySMS, PMItemLvCancelSMS, PMItemLvRSendSMS})
-            a->setEnabled(true);
-        updateOriginalSend();
-    }
+    updateCommands();
 }
 
 void TFormMain::ListViewLogChange() {
@@ -541,10 +530,7 @@ void TFormMain::ListViewLogChange() {
 void TFormMain::ListViewLogSelectItem() {
     // Selecting rows counts as a change of the log, as the list reports it like any other change of a row.
     LogSaved = false;
-    const int selected = selectedCount();
-    for (QAction* a : {MItemFContent, MItemFDelete, PMItemLvContent, PMItemLvDelete})
-        a->setEnabled(selected > 0);
-    updateOriginalSend();
+    updateCommands();
 }
 
 void TFormMain::ListViewLogContextPopup(const QPoint& pos) {
@@ -572,13 +558,7 @@ void TFormMain::MItemFDeleteClick() {
     m_model->removePositions(m_access->selectedRows());
     LogSaved = false;
     setStatusCount();
-    if (m_model->rowCount() == 0) {
-        setSaveEnabled(false);
-        for (QAction* a : {MItemFContent, MItemFDelete, PMItemLvContent, PMItemLvDelete, PMItemLvSelectAll,
-                           PMItemLvQuerySMS, PMItemLvCancelSMS, PMItemLvRSendSMS})
-            a->setEnabled(false);
-    }
-    updateOriginalSend();
+    updateCommands();
 }
 
 void TFormMain::PMItemLvSelectAllClick() {
@@ -604,14 +584,14 @@ void TFormMain::PMItemLvOSendSMSClick() {
 void TFormMain::connectNotify(const QMetaMethod& signal) {
     QMainWindow::connectNotify(signal);
     if (signal == QMetaMethod::fromSignal(&TFormMain::originalSendRequested))
-        updateOriginalSend();
+        updateCommands();
 }
 
 // The connection still counts while its receiver is being destroyed, so the item is updated once that is over.
 void TFormMain::disconnectNotify(const QMetaMethod& signal) {
     QMainWindow::disconnectNotify(signal);
     if (signal == QMetaMethod::fromSignal(&TFormMain::originalSendRequested))
-        QMetaObject::invokeMethod(this, &TFormMain::updateOriginalSend, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &TFormMain::updateCommands, Qt::QueuedConnection);
 }
 
 // ---- the other windows ----

@@ -134,9 +134,7 @@ private:
     void layoutPass();
     void updateSortChecks();
     void setStatusCount();
-    void setSaveEnabled(bool enabled);
-    // 原訊息發訊(&M): exactly one row selected, and a send dialog that takes the row's text.
-    void updateOriginalSend();
+    void updateCommands();
     int selectedCount() const;
     QString boxTitle() const;
 
@@ -174,9 +172,8 @@ private:
     QAction *MItemVToolBar, *MItemVStatusBar, *MItemVMsgWin, *MItemVAscending, *MItemVDescending;
     QAction* MItemVSort[kSendLogColumns];
     QAction *MItemTSendSMS, *MItemTQuerySMS, *MItemTCancelSMS, *MItemTAdrBk, *MItemTSettings, *MItemHAbout;
-    // Tool buttons.
-    QAction *SpeedButtonSendSMS, *SpeedButtonQuerySMS, *SpeedButtonCancelSMS, *SpeedButtonSave, *SpeedButtonLoad;
-    QAction *SpeedButtonAdrBk, *SpeedButtonSettings, *SpeedButtonMsgWin, *SpeedButtonAbout;
+    // The tool bar's own action; its other buttons run the menu items above.
+    QAction* SpeedButtonMsgWin;
     // Pop-up items of the list.
     QAction *PMItemLvSave, *PMItemLvQuerySMS, *PMItemLvCancelSMS, *PMItemLvRSendSMS, *PMItemLvOSendSMS;
     QAction *PMItemLvContent, *PMItemLvDelete, *PMItemLvSelectAll;
