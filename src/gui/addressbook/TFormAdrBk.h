@@ -25,6 +25,8 @@ class QAbstractItemView;
 
 namespace norvi {
 
+class FontRowDelegate;
+
 class BookListModel;
 class TFormSendSMS;
 class TFormFileType;
@@ -138,6 +140,7 @@ private:
     QStackedWidget* m_listStack = nullptr;
     QTreeView* m_details = nullptr; // ListViewAll in the detail style
     QListView* m_icons = nullptr;   // the same rows in the icon and list styles
+    FontRowDelegate* m_iconCells = nullptr;
     BookListModel* m_model = nullptr;
     QStatusBar* m_statusBar = nullptr;
     QLabel* m_statusText = nullptr;

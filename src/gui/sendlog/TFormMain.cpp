@@ -3,6 +3,8 @@
 #include "addressbook/TFormAdrBk.h"
 #include "compose/TFormSendSMS.h"
 #include "sendlog/LogFile.h"
+#include "sendlog/LogRecordCheck.h"
+#include "sendlog/SendLogColumns.h"
 #include "sendlog/SendLogDelegate.h"
 #include "sendlog/TFormAbout.h"
 #include "sendlog/TFormQuerySMS.h"
@@ -48,7 +50,6 @@ namespace {
 
 TFormMain* g_mainWindow = nullptr;
 
-const int kColumnWidths[kSendLogColumns] = {56, 80, 80, 54, 80, 54, 80, 160};
 const char* const kLogFilter = "記錄檔(*.log)|*.log|所有檔案(*.*)|*.*";
 
 QString u(const char* utf8) {
@@ -97,7 +98,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
     connect(&WorkerStarts::instance(), &WorkerStarts::started, this, &TFormMain::lockForRun);
 
     setMinimumSize(450, 300);
-    resize(641, 374 + menuBar()->sizeHint().height());
+    resize(sendLogWindowWidth(this, *m_columns, 641), 374 + menuBar()->sizeHint().height());
 }
 
 TFormMain::~TFormMain() {
@@ -121,7 +122,9 @@ void TFormMain::buildActions() {
     MItemFSave = action("MItemFSave", "儲存紀錄(&S)...");
     connect(MItemFSave, &QAction::triggered, this, [this] { SaveLog(); });
     MItemFContent = action("MItemFContent", "內容(&C)", &TFormMain::MItemFContentClick);
-    MItemFContent->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Return));
+    // The key is Alt+Enter, and the menu says so: left to itself it would print the key's name "Return".
+    MItemFContent->setText(MItemFContent->text() + QStringLiteral("\tAlt+Enter"));
+    MItemFContent->setShortcuts({QKeySequence(Qt::ALT | Qt::Key_Return), QKeySequence(Qt::ALT | Qt::Key_Enter)});
     MItemFDelete = action("MItemFDelete", "刪除(&D)", &TFormMain::MItemFDeleteClick);
     MItemFExit = action("MItemFExit", "結束(&X)", &TFormMain::MItemFExitClick);
 
@@ -287,8 +290,7 @@ void TFormMain::buildCentre() {
     header->setSectionsMovable(false);
     header->setStretchLastSection(false);
     header->setSortIndicatorShown(false);
-    for (int c = 0; c < kSendLogColumns; ++c)
-        header->resizeSection(c, kColumnWidths[c]);
+    m_columns = fitSendLogColumns(m_list);
     // The selection stays visible when the list loses the focus.
     QPalette palette = m_list->palette();
     for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
@@ -496,6 +498,12 @@ void TFormMain::MItemFLoadClick() {
     const QString path = prompts().openFileName(this, QStringLiteral("載入紀錄"), u(kLogFilter), LogFolder());
     if (path.isEmpty())
         return;
+    // A file that is not a send log is refused before the clear prompt, so the list stays as it was.
+    const LogFileCheck check = CheckLogFile(path);
+    if (check.opened && !check.refusal.isEmpty()) {
+        prompts().notice(this, Prompts::Icon::Warning, boxTitle(), check.refusal);
+        return;
+    }
     if (!ConfirmClearLog())
         return;
     LogFileReader reader(path);

@@ -19,6 +19,7 @@ class QTreeView;
 
 namespace norvi {
 
+class FittedColumns;
 class TFormAdrBk;
 class TFormQuerySMS;
 class TFormSendSMS;
@@ -155,6 +156,7 @@ private:
 
     QToolBar* m_toolBar = nullptr;
     QTreeView* m_list = nullptr;
+    FittedColumns* m_columns = nullptr; // owned by m_list
     QSplitter* m_splitter = nullptr;
     QPlainTextEdit* m_memo = nullptr;
     QLabel* m_status = nullptr;
