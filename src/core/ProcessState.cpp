@@ -22,6 +22,7 @@ std::map<int32_t, sGroup> GroupMap;
 std::map<int32_t, sMember> MemberMap;
 sGroup GroupScratch{};
 std::map<int32_t, sLoadMt> ListFileRows;
+std::map<int32_t, QByteArray> ListFileLongNumbers;
 std::list<sMtData> RecipientList;
 std::list<sSendContent> SendQueue;
 std::list<sSendThd> WorkerList;
@@ -49,6 +50,7 @@ bool ResetProcessState() {
     MemberMap.clear();
     GroupScratch = sGroup{};
     ListFileRows.clear();
+    ListFileLongNumbers.clear();
     RecipientList.clear();
     SendQueue.clear();
     SendEvent.set();
