@@ -1,8 +1,8 @@
 // AddressBook.bin as the program reads it. Whatever the bytes: only complete records are used, never a
 // byte past them, and every record kept has the sign of its kind and numbers that can be dialled; the
 // book saves to bytes that load back without damage to the same bytes; a file that loads without
-// damage and holds its records in ascending id order saves to exactly its own bytes. Walking the groups of a damaged book (cycles, dead slots)
-// ends, and sending to every group queues each number once.
+// damage and holds its records in ascending id order saves to exactly its own bytes. Walking the groups
+// of a damaged book (cycles, dead slots) ends, and sending to every group queues each number once.
 
 #include "FuzzCheck.h"
 
