@@ -528,21 +528,21 @@ void TFormAdrBk::ViewStyleClick(QAction* item) {
     // the list) or wrapped under its icon (large icons), never drawn over the next one.
     const int row = FontRowDelegate::rowHeight(m_icons->font());
     if (item == MItemVBIcon) {
+        m_iconCells->setCellSize(QSize(84, 32 + 2 * row - 4));
         m_icons->setViewMode(QListView::IconMode);
         m_icons->setIconSize(QSize(32, 32));
         m_icons->setGridSize(QSize(88, 32 + 2 * row));
         m_icons->setWordWrap(true);
         m_icons->setFlow(QListView::LeftToRight);
         m_icons->setWrapping(true);
-        m_iconCells->setCellWidth(88);
     } else {
+        m_iconCells->setCellSize(QSize(116, row));
         m_icons->setViewMode(QListView::ListMode);
         m_icons->setIconSize(QSize(16, 16));
         m_icons->setGridSize(QSize(120, row));
         m_icons->setWordWrap(false);
         m_icons->setFlow(item == MItemVSIcon ? QListView::LeftToRight : QListView::TopToBottom);
         m_icons->setWrapping(true);
-        m_iconCells->setCellWidth(120);
     }
     m_listStack->setCurrentWidget(m_icons);
 }

@@ -20,20 +20,20 @@ int FontRowDelegate::rowHeight(const QFont& font) {
 }
 
 QSize FontRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    if (m_cellSize.isValid())
+        return m_cellSize;
     QSize size = QStyledItemDelegate::sizeHint(option, index);
     size.setHeight(std::max(size.height(), rowHeight(option.font)));
-    if (m_cellWidth > 0)
-        size.setWidth(std::min(size.width(), m_cellWidth));
     return size;
 }
 
 void FontRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
-    if (m_cellWidth <= 0 || option.rect.width() <= m_cellWidth) {
+    if (!m_cellSize.isValid()) {
         QStyledItemDelegate::paint(painter, option, index);
         return;
     }
     QStyleOptionViewItem cut(option);
-    cut.rect.setWidth(m_cellWidth);
+    cut.rect.setSize(cut.rect.size().boundedTo(m_cellSize));
     cut.textElideMode = Qt::ElideRight;
     QStyledItemDelegate::paint(painter, cut, index);
 }
@@ -47,7 +47,7 @@ void FontRowDelegate::initStyleOption(QStyleOptionViewItem* option, const QModel
 }
 
 void useFontRows(QAbstractItemView* view, FontRowDelegate::Icons icons) {
-    view->setItemDelegate(new FontRowDelegate(view, 0, icons));
+    view->setItemDelegate(new FontRowDelegate(view, icons));
     if (auto* tree = qobject_cast<QTreeView*>(view))
         tree->setUniformRowHeights(true);
 }
