@@ -11,10 +11,12 @@
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QListView>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QTreeView>
 
 #include <cstring>
 
@@ -376,6 +378,28 @@ TEST_F(AddressBookWindowTest, ViewItemsShowAndHideThePartsAndSwitchTheListStyle)
         EXPECT_FALSE(item(w, "MItemVDetail")->isChecked());
         trigger(item(w, "MItemVDetail"));
         EXPECT_EQ(stack->currentWidget(), list(w));
+    });
+}
+
+// The detail list's columns show a whole name and number at the first size and after a resize, and the
+// description takes the rest: nothing scrolls sideways.
+TEST_F(AddressBookWindowTest, DetailColumnsFitTheListAtAnySize) {
+    startWithBook();
+    withBook([&](TFormAdrBk& w) {
+        QTreeView* view = list(w);
+        const QFontMetrics fm(view->font());
+        for (const int width : {0, 1200}) {
+            SCOPED_TRACE(width);
+            if (width)
+                w.resize(width, w.height());
+            QCoreApplication::processEvents();
+            QHeaderView* header = view->header();
+            EXPECT_GT(header->sectionSize(0), fm.horizontalAdvance(u("王小明")) + 16);
+            EXPECT_GT(header->sectionSize(1), fm.horizontalAdvance(u("0912345678")));
+            EXPECT_EQ(header->sectionSize(0) + header->sectionSize(1) + header->sectionSize(2),
+                      view->viewport()->width());
+            EXPECT_FALSE(view->horizontalScrollBar()->isVisible());
+        }
     });
 }
 
