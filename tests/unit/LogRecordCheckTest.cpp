@@ -142,6 +142,13 @@ TEST_F(LogFileCheckTest, FirstBadRecordRefusesTheWholeFileInEveryReader) {
 
     test::writeAll(path("good.log"), fileOf({good, good}, 2));
     EXPECT_EQ(CheckLogFile(path("good.log")).refusal, QString());
+    // A log cut by a crash keeps the count -1, and a stopped run leaves rows with code -1: a send log.
+    SendLogRow stopped = goodRow();
+    stopped.texts[ColSendCode] = "-1";
+    stopped.texts[ColSendResult] = big5("已中斷：閘道未回覆，可能已送出");
+    test::writeAll(path("crashed.log"), fileOf({good, toLogRecord(stopped)}, -1));
+    EXPECT_TRUE(CheckLogFile(path("crashed.log")).opened);
+    EXPECT_EQ(CheckLogFile(path("crashed.log")).refusal, QString());
     EXPECT_FALSE(CheckLogFile(path("missing.log")).opened);
 }
 
