@@ -1,6 +1,7 @@
 // The send log at 100,000 rows: saving and loading a ".log" file, sorting by each column, and rows
 // arriving one by one in sorted position as during a long send run.
 #include "sendlog/LogFile.h"
+#include "sendlog/LogRecordCheck.h"
 #include "sendlog/SendLogModel.h"
 #include "shared/Big5.h"
 
@@ -89,6 +90,24 @@ void BM_LoadLog(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kRows);
 }
 BENCHMARK(BM_LoadLog)->Unit(benchmark::kMillisecond);
+
+// The pass the desktop load makes over every record before it asks whether to clear the list.
+void BM_CheckLog(benchmark::State& state) {
+    QTemporaryDir dir;
+    const QString path = QDir(dir.path()).filePath(QStringLiteral("bench.log"));
+    {
+        SendLogModel model;
+        fill(model);
+        saveLogFile(path, model);
+    }
+    for (auto _ : state) {
+        const LogFileCheck check = CheckLogFile(path);
+        if (!check.opened || !check.refusal.isEmpty())
+            state.SkipWithError("check failed");
+    }
+    state.SetItemsProcessed(state.iterations() * kRows);
+}
+BENCHMARK(BM_CheckLog)->Unit(benchmark::kMillisecond);
 
 // One column click each iteration: ascending and descending alternate.
 void BM_SortByColumn(benchmark::State& state) {

@@ -1,8 +1,8 @@
 // AddressBook.bin as the program reads it. Whatever the bytes: only complete records are used, never a
-// byte past them, and every record kept has the sign of its kind; the book saves to bytes that load back
-// without damage to the same bytes; a file that loads without damage and holds its records in ascending
-// id order saves to exactly its own bytes. Walking the groups of a damaged book (cycles, dead slots)
-// ends, and sending to every group queues each number once.
+// byte past them, and every record kept has the sign of its kind and numbers that can be dialled; the
+// book saves to bytes that load back without damage to the same bytes; a file that loads without
+// damage and holds its records in ascending id order saves to exactly its own bytes. Walking the groups
+// of a damaged book (cycles, dead slots) ends, and sending to every group queues each number once.
 
 #include "FuzzCheck.h"
 
@@ -41,6 +41,10 @@ void checkNumbers(const sMember& m) {
     const MsisdnNumbers split = SplitMsisdn(msisdn);
     if (split.numbers.isEmpty())
         return;
+    // Only numbers a phone can dial are kept: printable ASCII.
+    for (const QByteArray& n : split.numbers)
+        for (const char c : n)
+            FUZZ_CHECK(c >= 0x20 && c <= 0x7E);
     FUZZ_CHECK(split.defaultIndex >= 0 && split.defaultIndex < split.numbers.size());
     // Joined as the editor stores them, the numbers read back the same, the same one the default.
     const MsisdnNumbers again = SplitMsisdn(JoinMsisdn(split.numbers, split.defaultIndex));

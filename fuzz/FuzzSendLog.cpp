@@ -1,15 +1,17 @@
 // A ".log" file as the program reads it. Whatever the bytes: rows come only from complete records within
-// the announced count, no text runs past its field or holds a zero byte, a file with fewer records or
+// the announced count that pass LogRecordFault (a record that does not refuses the file, named), no text
+// runs past its field or holds a zero byte, a file with fewer records or
 // more bytes than announced is damaged (and says how), and the rows save to a file that loads back whole
 // as the same rows. A whole file whose fields are zero-filled past their text saves to its own bytes.
 // The rows also go through what reads their cells: the list's sort on every column, the code and MsgId
-// readers, and the spreadsheet export, which must give back each cell.
+// readers, and the spreadsheet export, which must give back each cell (raw) or guard it with one "'".
 
 #include "FuzzCheck.h"
 
 #include "../tests/support/CsvReader.h"
 #include "sendlog/LogCsv.h"
 #include "sendlog/LogFile.h"
+#include "sendlog/LogRecordCheck.h"
 #include "sendlog/SendLogModel.h"
 #include "workers/RowCodes.h"
 
@@ -43,6 +45,7 @@ struct Loaded {
     qint32 announced = 0;
     int readCount = 0;
     bool damaged = false;
+    bool refused = false;
     QString message;
 };
 
@@ -61,6 +64,7 @@ Loaded load(const QByteArray& bytes) {
     loaded.announced = reader.announced();
     loaded.readCount = reader.readCount();
     loaded.damaged = reader.damaged();
+    loaded.refused = reader.refused();
     loaded.message = reader.damageMessage();
     return loaded;
 }
@@ -80,7 +84,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(loaded.readCount <= qMax(announced, 0));
     FUZZ_CHECK(4 + qint64(rows.size()) * qint64(sizeof(sLogRecord)) <= qint64(size));
     FUZZ_CHECK(loaded.damaged == !loaded.message.isEmpty());
-    FUZZ_CHECK(loaded.damaged == (announced < 0 || qint64(size) != 4 + qint64(announced) * qint64(sizeof(sLogRecord))));
+    if (loaded.refused) {
+        FUZZ_CHECK(loaded.damaged && loaded.message.startsWith(QStringLiteral("不是發訊紀錄檔")));
+        sLogRecord bad;
+        std::memcpy(&bad, bytes.constData() + 4 + qint64(rows.size()) * qint64(sizeof bad), sizeof bad);
+        FUZZ_CHECK(!LogRecordFault(bad).isEmpty());
+    } else {
+        FUZZ_CHECK(loaded.damaged ==
+                   (announced < 0 || qint64(size) != 4 + qint64(announced) * qint64(sizeof(sLogRecord))));
+    }
 
     bool canonical = true;
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -91,6 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         const char* original = bytes.constData() + 4 + qint64(i) * qint64(sizeof(sLogRecord));
         const sLogRecord again = toLogRecord(row);
+        FUZZ_CHECK(LogRecordFault(again).isEmpty());
         // The image bytes are kept exactly; the texts up to their first zero.
         FUZZ_CHECK(std::memcmp(&again.image, original, 1) == 0);
         FUZZ_CHECK(std::memcmp(&again.codeImage, original + 146, 1) == 0);
@@ -129,11 +142,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     // The spreadsheet export gives back each cell as stored (Big5) and stays text in UTF-8.
-    const test::CsvTable table = test::readCsv(LogCsv(rows, CsvEncoding::Big5));
+    const test::CsvTable table = test::readCsv(LogCsv(rows, CsvEncoding::Big5, CsvCells::Raw));
+    const test::CsvTable safe = test::readCsv(LogCsv(rows, CsvEncoding::Big5));
     FUZZ_CHECK(table.ok && table.records.size() == qsizetype(rows.size()) + 1);
+    FUZZ_CHECK(safe.ok && safe.records.size() == table.records.size());
     for (std::size_t i = 0; i < rows.size(); ++i)
-        for (int c = 0; c < kSendLogColumns; ++c)
-            FUZZ_CHECK(table.records[qsizetype(i) + 1].value(c) == rows[i].texts[c]);
+        for (int c = 0; c < kSendLogColumns; ++c) {
+            const QByteArray& cell = rows[i].texts[c];
+            const QByteArray guarded = safe.records[qsizetype(i) + 1].value(c);
+            FUZZ_CHECK(table.records[qsizetype(i) + 1].value(c) == cell);
+            FUZZ_CHECK(guarded == cell || guarded == QByteArray(1, '\'').append(cell));
+        }
     const QByteArray utf8 = LogCsv(rows, CsvEncoding::Utf8WithBom);
     FUZZ_CHECK(utf8.startsWith("\xEF\xBB\xBF"));
     const QByteArray afterMark = utf8.mid(3);

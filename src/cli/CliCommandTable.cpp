@@ -28,7 +28,7 @@ std::vector<Command> commands() {
         {"query-id", {{}, help}, queryId},
         {"cancel-id", {{}, help}, cancelId},
         {"resend", {rowValues, help}, resend},
-        {"log2csv", {{}, big5}, log2csv},
+        {"log2csv", {{}, QSet<QString>(big5).unite({QStringLiteral("--raw")})}, log2csv},
         {"segment", {textValues, big5}, segmentCommand},
         {"book", BookOptions(), Book},
     };

@@ -31,7 +31,7 @@ bool loadRowLog(const Arguments& a, RowListSendLog* log, QString* writeTo) {
     const QString path = a.value(QStringLiteral("--log"));
     QString damage;
     if (!log->load(path, &damage)) {
-        err(QStringLiteral("讀取傳送紀錄檔案失敗！") + QStringLiteral(" ") + path);
+        err(damage.isEmpty() ? QStringLiteral("讀取傳送紀錄檔案失敗！") + QStringLiteral(" ") + path : damage);
         return false;
     }
     *writeTo = a.values.contains(QStringLiteral("--out")) ? a.value(QStringLiteral("--out")) : path;

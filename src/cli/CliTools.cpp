@@ -27,9 +27,14 @@ int log2csv(const Arguments& a) {
     SendLogRow row;
     while (reader.next(row))
         rows.push_back(row);
+    if (reader.refused()) {
+        err(reader.refusal());
+        return ExitRefused;
+    }
     const CsvEncoding encoding =
         a.switches.contains(QStringLiteral("--big5")) ? CsvEncoding::Big5 : CsvEncoding::Utf8WithBom;
-    writeRaw(LogCsv(rows, encoding));
+    const CsvCells cells = a.switches.contains(QStringLiteral("--raw")) ? CsvCells::Raw : CsvCells::SpreadsheetSafe;
+    writeRaw(LogCsv(rows, encoding, cells));
     if (reader.damaged()) {
         err(reader.damageMessage());
         return ExitFailed;

@@ -21,6 +21,7 @@ QByteArray GatewayHost;
 std::map<int32_t, sGroup> GroupMap;
 std::map<int32_t, sMember> MemberMap;
 std::map<int32_t, sLoadMt> ListFileRows;
+std::map<int32_t, QByteArray> ListFileLongNumbers;
 std::list<sMtData> RecipientList;
 std::list<sSendContent> SendQueue;
 std::list<sSendThd> WorkerList;
@@ -44,6 +45,7 @@ bool ResetProcessState() {
     GroupMap.clear();
     MemberMap.clear();
     ListFileRows.clear();
+    ListFileLongNumbers.clear();
     RecipientList.clear();
     SendQueue.clear();
     SendEvent.set();

@@ -8,11 +8,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFontMetrics>
 #include <QHeaderView>
+#include <QListView>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QTreeView>
 
 #include <cstring>
 
@@ -373,6 +377,54 @@ TEST_F(AddressBookWindowTest, ViewItemsShowAndHideThePartsAndSwitchTheListStyle)
         EXPECT_FALSE(item(w, "MItemVDetail")->isChecked());
         trigger(item(w, "MItemVDetail"));
         EXPECT_EQ(stack->currentWidget(), list(w));
+    });
+}
+
+// The detail list's columns show a whole name and number at the first size and after a resize, and the
+// description takes the rest: nothing scrolls sideways.
+TEST_F(AddressBookWindowTest, DetailColumnsFitTheListAtAnySize) {
+    startWithBook();
+    withBook([&](TFormAdrBk& w) {
+        QTreeView* view = list(w);
+        const QFontMetrics fm(view->font());
+        for (const int width : {0, 1200}) {
+            SCOPED_TRACE(width);
+            if (width)
+                w.resize(width, w.height());
+            QCoreApplication::processEvents();
+            QHeaderView* header = view->header();
+            EXPECT_GT(header->sectionSize(0), fm.horizontalAdvance(u("王小明")) + 16);
+            EXPECT_GT(header->sectionSize(1), fm.horizontalAdvance(u("0912345678")));
+            EXPECT_EQ(header->sectionSize(0) + header->sectionSize(1) + header->sectionSize(2),
+                      view->viewport()->width());
+            EXPECT_FALSE(view->horizontalScrollBar()->isVisible());
+        }
+    });
+}
+
+// A long name in the icon and list styles stays inside its own cell: no item overlaps the next, and
+// every cell is as high as the font needs.
+TEST_F(AddressBookWindowTest, IconStylesKeepLongNamesInsideTheirCells) {
+    MemberMap[901] = test::member(901, big5("一個名字非常非常長的聯絡人用來測試"), "0911");
+    MemberMap[902] = test::member(902, "Alexander Maximilian Longname", "0922");
+    startWithBook();
+    withBook([&](TFormAdrBk& w) {
+        auto* icons = w.findChild<QListView*>(QStringLiteral("ListViewAllIcons"));
+        for (const char* style : {"MItemVSIcon", "MItemVBIcon", "MItemVList"}) {
+            SCOPED_TRACE(style);
+            trigger(item(w, style));
+            QCoreApplication::processEvents();
+            const int rows = icons->model()->rowCount();
+            ASSERT_GE(rows, 2);
+            QVector<QRect> cells;
+            for (int r = 0; r < rows; ++r) {
+                cells.append(icons->visualRect(icons->model()->index(r, 0)));
+                EXPECT_GE(cells.last().height(), QFontMetrics(icons->font()).height()) << r;
+                EXPECT_LE(cells.last().width(), icons->gridSize().width()) << r;
+                for (int k = 0; k < r; ++k)
+                    EXPECT_FALSE(cells[k].intersects(cells[r])) << k << " and " << r;
+            }
+        }
     });
 }
 

@@ -9,11 +9,15 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTest>
 #include <QToolButton>
@@ -429,6 +433,30 @@ TEST_F(MainWindowTest, ACutFileLoadsItsCompleteRowsAndSaysHowManyWereMissing) {
     EXPECT_EQ(w.logModel().rowCount(), 1);
 }
 
+// Random bytes with a plausible count must not become rows: refused before the clear prompt, so the
+// rows already in the list and their saved state stay as they were.
+TEST_F(MainWindowTest, AFileThatIsNoSendLogIsRefusedBeforeTheClearPromptNamingItsFirstBadRecord) {
+    TFormMain& w = start();
+    addRows({"a"});
+    w.LogSaved = true;
+    QByteArray bytes(4 + 2 * 556, '\x01');
+    bytes[0] = 2;
+    bytes[1] = bytes[2] = bytes[3] = 0;
+    bytes[4] = char(ImageTyped);
+    QFile f(path("random.log"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    f.close();
+
+    m_prompts.fileNames = {path("random.log")};
+    trigger(item("MItemFLoad"));
+    EXPECT_EQ(m_prompts.messages(),
+              QStringList{QStringLiteral("不是發訊紀錄檔：第 1 筆紀錄傳送碼欄的圖示代碼 1 不明。")});
+    EXPECT_EQ(w.logModel().rowCount(), 1);
+    EXPECT_TRUE(w.LogSaved);
+    EXPECT_FALSE(progress().isVisible());
+}
+
 // ---- sorting, viewing, the other windows ----
 
 TEST_F(MainWindowTest, SortMenuFollowsColumnClicks) {
@@ -489,6 +517,75 @@ TEST_F(MainWindowTest, MessageWindowToggleHidesAreaAndSplitterAndFlipsTheTip) {
     trigger(item("MItemVMsgWin"));
     EXPECT_TRUE(memo->isVisible());
     EXPECT_EQ(button->toolTip(), QStringLiteral("關閉訊息視窗"));
+}
+
+// The list's columns measured against what they must show whole, in the list's own font.
+struct ColumnWidths {
+    QVector<int> widths;
+    int total = 0;
+};
+
+ColumnWidths columnWidths(QTreeView* list) {
+    ColumnWidths c;
+    for (int i = 0; i < kSendLogColumns; ++i) {
+        c.widths.append(list->header()->sectionSize(i));
+        c.total += c.widths.last();
+    }
+    return c;
+}
+
+// Drags the right edge of a column's caption by `dx`, as a user does.
+void dragColumnEdge(QTreeView* list, int column, int dx) {
+    QHeaderView* header = list->header();
+    const QPoint edge(header->sectionViewportPosition(column) + header->sectionSize(column) - 1, header->height() / 2);
+    QTest::mousePress(header->viewport(), Qt::LeftButton, Qt::NoModifier, edge);
+    QMouseEvent move(QEvent::MouseMove, QPointF(edge + QPoint(dx, 0)),
+                     header->viewport()->mapToGlobal(edge + QPoint(dx, 0)), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(header->viewport(), &move);
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, Qt::NoModifier, edge + QPoint(dx, 0));
+}
+
+TEST_F(MainWindowTest, ColumnsShowAWholeTimeAndMsgIdFillTheListAndKeepTheUsersWidths) {
+    TFormMain& w = start();
+    QTreeView* list = w.listView();
+    QCoreApplication::processEvents();
+    const QFontMetrics fm(list->font());
+    const int wholeTime = fm.horizontalAdvance(QStringLiteral("20240301093000"));
+    const int wholeResult = fm.horizontalAdvance(QStringLiteral("訊息已成功送出(MsgId:NV240301093000000001)"));
+    const int tableWidths[kSendLogColumns] = {56, 80, 80, 54, 80, 54, 80, 160};
+
+    // The first size, and a window the user made 1,200 px wide.
+    ColumnWidths first;
+    for (const int width : {0, 1200}) {
+        if (width) {
+            w.resize(width, w.height());
+            QCoreApplication::processEvents();
+        }
+        const ColumnWidths c = columnWidths(list);
+        SCOPED_TRACE(width);
+        EXPECT_GT(c.widths[ColSendTime], wholeTime);
+        EXPECT_GT(c.widths[ColSendResult], wholeResult);
+        for (int i = 0; i + 1 < kSendLogColumns; ++i)
+            EXPECT_GE(c.widths[i], width ? first.widths[i] : tableWidths[i]) << "column " << i;
+        EXPECT_EQ(c.total, list->viewport()->width()) << "the last column takes the rest, nothing scrolls";
+        EXPECT_FALSE(list->horizontalScrollBar()->isVisible());
+        if (!width)
+            first = c;
+    }
+    if (w.screen()->availableGeometry().width() >= 1280) {
+        EXPECT_GE(first.widths[ColContent], tableWidths[ColContent]) << "opens wide enough for every column";
+    }
+    EXPECT_GT(columnWidths(list).widths[ColContent], first.widths[ColContent]) << "a wider window widens the columns";
+
+    // A width the user gives a column stays when the window changes size.
+    const int dragged = list->header()->sectionSize(ColMobile) + 40;
+    dragColumnEdge(list, ColMobile, 40);
+    EXPECT_EQ(list->header()->sectionSize(ColMobile), dragged);
+    w.resize(1000, w.height());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(list->header()->sectionSize(ColMobile), dragged);
+    EXPECT_EQ(columnWidths(list).total, list->viewport()->width());
 }
 
 TEST_F(MainWindowTest, ResizingGivesTheListSixTenthsOfTheHeightBelowTheToolBar) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -247,6 +248,32 @@ TEST_F(MemberEditorTest, TextsThatCannotBeStoredAreRefusedWithTheReason) {
         ASSERT_TRUE(click(d, "ButtonCancel"));
     });
     EXPECT_EQ(MemberMap.size(), 1u);
+}
+
+// Names and descriptions typed through an input method: compositions then commits, with the same
+// refusal as typed text for a commit without a Big5 form.
+TEST_F(MemberEditorTest, EditorFieldsTakeInputMethodCompositionsAndCommits) {
+    startWithBook();
+    const auto compose = [](QWidget* edit, const QString& preedit, const QString& commit) {
+        edit->setFocus();
+        QInputMethodEvent event(preedit, {});
+        event.setCommitString(commit);
+        QCoreApplication::sendEvent(edit, &event);
+    };
+    newMember(u("我的連絡人"), [&](QDialog* d) {
+        ASSERT_TRUE(addNumber(d, QStringLiteral("0911")));
+        compose(edit(d, "EditName"), u("ㄨㄤˊ"), QString());
+        compose(edit(d, "EditName"), QString(), u("王"));
+        compose(edit(d, "EditName"), QString(), u("😀"));
+        compose(edit(d, "EditDesc"), u("ㄊㄨㄥˊ"), QString());
+        compose(edit(d, "EditDesc"), QString(), u("同事"));
+        ASSERT_TRUE(click(d, "ButtonOk"));
+        EXPECT_TRUE(lastMessage().contains(u("😀")));
+        ASSERT_TRUE(keyClick(edit(d, "EditName"), Qt::Key_Backspace)); // the emoji goes as one character
+        ASSERT_TRUE(click(d, "ButtonOk"));
+    });
+    EXPECT_EQ(getField(MemberMap.at(int32_t(m_now)).name), big5("王"));
+    EXPECT_EQ(getField(MemberMap.at(int32_t(m_now)).desc), big5("同事"));
 }
 
 TEST_F(MemberEditorTest, ANewMemberJoinsTheGroupSelectedInTheTreeAtItsFirstEmptySlot) {

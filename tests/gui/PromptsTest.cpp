@@ -57,6 +57,23 @@ TEST_F(RealPrompts, AQuestionFromAHeldWindowCanBeAnswered) {
     EXPECT_TRUE(stood) << "the box stays above the window that asked";
 }
 
+// A box quotes names and texts from files and the gateway: shown as plain text, control characters as
+// "\xNN", the program's own line breaks kept.
+TEST_F(RealPrompts, ABoxShowsQuotedControlCharactersEscapedAndMarkupAsText) {
+    QString shown;
+    Qt::TextFormat format = Qt::AutoText;
+    whenShown([&](QWidget* box) {
+        auto* message = qobject_cast<QMessageBox*>(box);
+        shown = message->text();
+        format = message->textFormat();
+        EXPECT_TRUE(click(message->button(QMessageBox::Yes)));
+    });
+    standardPrompts().notice(&mainWindow(), Prompts::Icon::Warning, QStringLiteral("Norvi"),
+                             QStringLiteral("成員「<b>\x1b[31m王\x07」\n已略過"));
+    EXPECT_EQ(shown, QStringLiteral("成員「<b>\\x1B[31m王\\x07」\n已略過"));
+    EXPECT_EQ(format, Qt::PlainText);
+}
+
 TEST_F(RealPrompts, AFileDialogFromAHeldWindowCanBeAnswered) {
     whenShown([](QWidget* dialog) {
         EXPECT_TRUE(dialog->isEnabled());

@@ -222,6 +222,49 @@ TEST_F(RecipientFieldEditTest, PastedTextIsPlainAndCopiedEntriesStayEntries) {
     });
 }
 
+// An input method composes next to an entry, between entries and after the last one: while it composes
+// the entries keep their looks and identities, and what it commits is typed text of its own.
+TEST_F(RecipientFieldEditTest, InputMethodCommitsNextToEntriesAreTypedTextOfTheirOwn) {
+    const struct {
+        const char* where;
+        int caret;
+        int replaceFrom, replaceLength; // relative to the caret, as the input method sends it
+        const char* text;
+        QStringList parsed;
+    } cases[] = {
+        {"right after a member", 3, 0, 0, "陳", {kAll[0], u("2:0:陳"), kAll[1], kAll[2], kAll[3]}},
+        {"right before a group", 5, 0, 0, "林", {kAll[0], u("2:0:林"), kAll[1], kAll[2], kAll[3]}},
+        {"after a list-file row", 20, 0, 0, "0933", {kAll[0], kAll[1], kAll[2], u("2:0:0933"), kAll[3]}},
+        {"after the last entry", 33, 0, 0, "張三", {kAll[0], kAll[1], kAll[2], kAll[3], u("2:0:張三")}},
+        {"replacing the separator after a member", 4, -1, 1, "李", {kAll[0], u("2:0:李"), kAll[1], kAll[2], kAll[3]}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.where);
+        inField([&] {
+            QTextCursor cursor = field()->textCursor();
+            cursor.setPosition(c.caret);
+            field()->setTextCursor(cursor);
+            QInputMethodEvent composing(u("ㄔㄣˊ"), {});
+            QCoreApplication::sendEvent(field(), &composing);
+            EXPECT_EQ(fieldText(), u("王小明; 業務部; 0911000001; 0922000002; ")) << "composing changes no text";
+            EXPECT_EQ(parsed(), kAll);
+            EXPECT_TRUE(formatAt(0).fontUnderline());
+            EXPECT_EQ(formatAt(5).fontWeight(), int(QFont::Bold));
+            EXPECT_TRUE(formatAt(12).fontItalic());
+
+            QInputMethodEvent commit;
+            commit.setCommitString(u(c.text), c.replaceFrom, c.replaceLength);
+            QCoreApplication::sendEvent(field(), &commit);
+            EXPECT_EQ(parsed(), c.parsed);
+            const int at = c.caret + c.replaceFrom;
+            EXPECT_FALSE(formatAt(at).fontUnderline() || formatAt(at).fontItalic()) << "committed text is plain";
+            EXPECT_TRUE(formatAt(0).fontUnderline());
+            EXPECT_EQ(formatAt(5 + (c.caret <= 5 ? int(u(c.text).size()) - c.replaceLength : 0)).fontWeight(),
+                      int(QFont::Bold));
+        });
+    }
+}
+
 TEST_F(RecipientFieldEditTest, CharactersWithoutBig5FormAreRefusedWhereTheyAreTyped) {
     inField([&] {
         ASSERT_TRUE(clickAfterText());

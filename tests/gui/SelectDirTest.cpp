@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileSystemModel>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -137,6 +138,21 @@ TEST_F(SelectDir, FolderClickedInTheTreeBecomesTheLogFolder) {
         EXPECT_EQ(form->result(), int(QDialog::Accepted));
     });
     EXPECT_EQ(field, m_root + QStringLiteral("/a"));
+}
+
+// "my_log_files" must not read "my log files": rows leave room below the text; and a folder without
+// subfolders offers nothing to expand.
+TEST_F(SelectDir, RowsFitTheFontAndOnlyFoldersWithSubfoldersExpand) {
+    choose(m_root + QStringLiteral("/c"), [this](TFormSelectDir* form) {
+        QTreeView* view = tree(form);
+        const QModelIndex withSub = shownIndex(view, m_root + QStringLiteral("/a"));
+        const QModelIndex empty = shownIndex(view, m_root + QStringLiteral("/c"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return view->visualRect(empty).isValid(); }, 20000));
+        EXPECT_TRUE(view->model()->hasChildren(withSub));
+        EXPECT_FALSE(view->model()->hasChildren(empty));
+        EXPECT_GE(view->visualRect(empty).height(), QFontMetrics(view->font()).height() + 4);
+        click(form, "ButtonCancel");
+    });
 }
 
 TEST_F(SelectDir, ChangingTheRootShowsThatRootAloneAtTheTop) {

@@ -1,5 +1,9 @@
 #include "SendDialogFixture.h"
 
+#include <QPlainTextEdit>
+
+#include <QInputMethodEvent>
+
 #include "BookRecords.h"
 #include "addressbook/AddressBookState.h"
 
@@ -190,6 +194,32 @@ TEST_F(SendDialogTest, CountLabelFollowsEveryChangeOfTheText) {
     });
 }
 
+// 注音 or 倉頡 through an input method: the composition shows while it is typed, the commit is the
+// text, and a commit without a Big5 form is refused at 傳送 as a typed one is.
+TEST_F(SendDialogTest, TheMessageFieldTakesInputMethodCompositionsAndCommits) {
+    open([&] {
+        const auto compose = [&](const QString& preedit, const QString& commit) {
+            QInputMethodEvent event(preedit,
+                                    {QInputMethodEvent::Attribute(QInputMethodEvent::Cursor, preedit.size(), 1)});
+            event.setCommitString(commit);
+            QCoreApplication::sendEvent(memo(), &event);
+        };
+        memo()->setFocus();
+        compose(u("ㄐㄧㄣ"), QString());
+        EXPECT_EQ(memo()->toPlainText(), QString()) << "a composition is not text yet";
+        compose(QString(), u("今晚"));
+        compose(u("ㄎㄞ"), QString());
+        compose(QString(), u("開會"));
+        EXPECT_EQ(memo()->toPlainText(), u("今晚開會"));
+        EXPECT_EQ(countText(), u("總共需要 1 通簡訊"));
+
+        compose(QString(), u("😀"));
+        typeInto(field(), u("0912345678"));
+        ASSERT_TRUE(press("ButtonSend"));
+        EXPECT_EQ(m_prompts.messages().value(0), unmappableMessage(u("😀")));
+    });
+}
+
 TEST_F(SendDialogTest, PreviewShowsEachShortMessageWithItsHeader) {
     open([&] {
         ASSERT_TRUE(typeInto(memo(), u("a").repeated(160)));
@@ -200,8 +230,16 @@ TEST_F(SendDialogTest, PreviewShowsEachShortMessageWithItsHeader) {
             shown = static_cast<TFormShowMsg*>(viewer)->text();
             viewer->accept();
         });
+        QString announced;
+        m_prompts.dialogHandlers.back() = [&](QDialog* viewer) {
+            title = viewer->windowTitle();
+            shown = static_cast<TFormShowMsg*>(viewer)->text();
+            announced = viewer->findChild<QPlainTextEdit*>(QStringLiteral("MemoMsg"))->accessibleName();
+            viewer->accept();
+        };
         ASSERT_TRUE(press("SpeedButtonPreview"));
         EXPECT_EQ(title, u("簡訊預覽"));
+        EXPECT_EQ(announced, u("簡訊預覽")) << "a screen reader names the text by its own window";
         EXPECT_EQ(shown, u("第 1 通\n1/2-") + u("a").repeated(155) + u("\n第 2 通\n2/2-aaaaa"));
     });
 }

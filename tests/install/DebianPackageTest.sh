@@ -34,6 +34,7 @@ depends=", $(field Depends),"
 for package in libqt6widgets6 libqt6gui6 libqt6core6 libstdc++6 libc6 fonts-arphic-uming qt6-translations-l10n; do
     [[ $depends == *", $package"[\ ,]* ]] || fail "Depends lacks $package: $(field Depends)"
 done
+[ "$(field Recommends)" = "fcitx5-frontend-qt6 | ibus" ] || fail "Recommends is $(field Recommends)"
 [ "$(field Package)" = norvi-sms ] || fail "package name is $(field Package)"
 [ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "architecture is $(field Architecture)"
 [ -n "$(field Section)" ] || fail "the package has no Section"

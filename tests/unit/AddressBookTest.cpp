@@ -2,17 +2,23 @@
 #include "BookRecords.h"
 #include "StartFolder.h"
 #include "addressbook/AddressBookState.h"
+#include "shared/Big5.h"
 #include "shared/Clock.h"
 #include "shared/FixedField.h"
 #include "shared/Global.h"
+#include "shared/ShownText.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtEndian>
+
+#include <cstring>
 
 using namespace norvi;
 using test::group;
@@ -146,8 +152,77 @@ TEST_F(AddressBookTest, RecordsWhoseIdHasTheWrongSignAreLeftOutNamedAndKeptAside
     write(many);
     const QString text = LoadAddressBook().message;
     EXPECT_EQ(text.count(QStringLiteral("不是正數")), 5) << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("另有 15 筆紀錄的識別碼不符")));
+    EXPECT_TRUE(text.contains(QStringLiteral("另有 15 筆紀錄的識別碼不符或內容無效")));
     EXPECT_TRUE(MemberMap.empty());
+}
+
+// Names with control characters and numbers that are not printable ASCII come from damaged or foreign
+// bytes; sending to them reaches nobody. They are left out, named (escaped), and the file kept aside.
+TEST_F(AddressBookTest, MembersAndNumbersThatCannotBeRealAreLeftOutNamedAndKeptAside) {
+    const QByteArray bytes = header(6, 2) + image(member(1, "Good", "@0911;0922")) +
+                             image(member(2, "Bell\x07", "0933")) +
+                             image(member(3, "Mixed",
+                                          "0944;@09\x01"
+                                          "55;\xA4\xA4")) +
+                             image(member(4, "Junk", "\x1b;\xff")) + image(member(5, "NoNumber")) +
+                             image(member(6, "Spaced", "+886 912")) + image(group(-1, {{0, 1}})) + image(group(-2, {}));
+    QByteArray withBadGroup = bytes;
+    std::memcpy(withBadGroup.data() + 8 + 6 * sizeof(sMember) + sizeof(sGroup) + 4, "G\n", 2);
+    write(withBadGroup);
+    const AddressBookResult loaded = LoadAddressBook();
+    EXPECT_TRUE(loaded.ok && loaded.damaged);
+    EXPECT_EQ(MemberMap.size(), 4u);
+    EXPECT_EQ(getField(MemberMap.at(1).msisdn), "@0911;0922");
+    EXPECT_EQ(getField(MemberMap.at(3).msisdn), "0944") << "the default went with its number: the first is it";
+    EXPECT_EQ(getField(MemberMap.at(5).msisdn), "");
+    EXPECT_EQ(getField(MemberMap.at(6).msisdn), "+886 912");
+    EXPECT_EQ(MemberMap.count(2) + MemberMap.count(4), 0u);
+    EXPECT_EQ(GroupMap.size(), 1u);
+    const QStringList lines = loaded.message.split(QLatin1Char('\n'));
+    ASSERT_GE(lines.size(), 5) << loaded.message.toStdString();
+    EXPECT_EQ(
+        lines.mid(0, 5),
+        (QStringList{
+            QStringLiteral("通訊錄檔案已損壞：第 2 筆成員紀錄的名稱「Bell\\x07」含有控制字元，已略過。"),
+            QStringLiteral("通訊錄檔案已損壞：成員「Mixed」的門號「09\\x0155」不是手機門號，已略過。"),
+            QStringLiteral("通訊錄檔案已損壞：成員「Mixed」的門號「中」不是手機門號，已略過。"),
+            QStringLiteral("通訊錄檔案已損壞：成員「Junk」的門號「\\x1B」不是手機門號，已略過。"),
+            QStringLiteral("通訊錄檔案已損壞：成員「Junk」的門號「%1」不是手機門號，已略過。").arg(fromBig5("\xff"))}));
+    EXPECT_TRUE(loaded.message.contains(QStringLiteral("另有 2 筆紀錄"))) << loaded.message.toStdString();
+
+    const AddressBookResult saved = SaveAddressBook();
+    ASSERT_TRUE(saved.ok);
+    EXPECT_EQ(read(saved.keptAs), withBadGroup) << "copied aside before the save drops anything";
+}
+
+// Random bytes with plausible counts, and the fuzz corpora: whatever loads can be dialled.
+TEST_F(AddressBookTest, HostileFilesLoadOnlyRealNamesAndNumbers) {
+    QRandomGenerator random(26);
+    std::vector<QByteArray> files;
+    for (int i = 0; i < 100; ++i) {
+        const int m = int(random.bounded(1, 8));
+        QByteArray bytes = header(m, 0);
+        for (int k = 0; k < m; ++k) {
+            QByteArray record(sizeof(sMember), '\0');
+            for (char& b : record)
+                b = char(random.bounded(256));
+            qToLittleEndian<qint32>(qint32(random.bounded(1, 1000)), record.data());
+            bytes += record;
+        }
+        files.push_back(bytes);
+    }
+    QDirIterator corpus(QStringLiteral(NORVI_FUZZ_CORPUS), QDir::Files, QDirIterator::Subdirectories);
+    while (corpus.hasNext())
+        files.push_back(read(corpus.next()));
+    for (const QByteArray& bytes : files) {
+        ParseAddressBook(bytes);
+        for (const auto& [id, m] : MemberMap) {
+            EXPECT_LT(firstControlByte(getField(m.name)), 0);
+            for (const QByteArray& number : SplitMsisdn(getField(m.msisdn)).numbers)
+                for (const char c : number)
+                    EXPECT_TRUE(c >= 0x20 && c <= 0x7E) << number.toHex().toStdString();
+        }
+    }
 }
 
 TEST_F(AddressBookTest, UnreadableOrUnwritableFilesAreReportedAndNeverOverwritten) {

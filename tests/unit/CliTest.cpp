@@ -1,4 +1,6 @@
 #include "CliFixture.h"
+#include "FileBytes.h"
+#include "sendlog/RowListSendLog.h"
 
 namespace norvi {
 namespace {
@@ -392,6 +394,37 @@ TEST_F(CliTest, Log2csvOpensInACsvReaderWithTheEightColumns) {
     ASSERT_EQ(big5Table.records.size(), 2);
     EXPECT_EQ(big5Table.records[0][ColName], big5("名稱"));
     EXPECT_EQ(big5Table.records[1][ColContent], big5(text));
+}
+
+TEST_F(CliTest, Log2csvGuardsFormulaCellsUnlessRawAndRefusesAFileThatIsNoSendLog) {
+    RowListSendLog log;
+    SendLogRow row;
+    row.texts = {"=HYPERLINK(1)", "+886912345678", "20240102030405", "-1", "@SUM(A1)", "", "", "-2+3"};
+    row.image = ImageTyped;
+    log.append(row);
+    ASSERT_TRUE(log.save(path("formula.log")));
+
+    const auto cells = [](const CliRun& r) { return test::readCsv(r.stdoutBytes.mid(3)).records.value(1); };
+    const CliRun safe = run({"log2csv", path("formula.log")});
+    ASSERT_EQ(safe.exitCode, 0) << safe.err.toStdString();
+    EXPECT_EQ(cells(safe), (QList<QByteArray>{"'=HYPERLINK(1)", "+886912345678", "20240102030405", "-1", "'@SUM(A1)",
+                                              "", "", "'-2+3"}));
+    const CliRun raw = run({"log2csv", path("formula.log"), "--raw"});
+    ASSERT_EQ(raw.exitCode, 0);
+    EXPECT_EQ(cells(raw), QList<QByteArray>(row.texts.begin(), row.texts.end()));
+
+    QByteArray bytes = test::readAll(path("formula.log"));
+    bytes[4] = 0; // an image no row has
+    test::writeAll(path("formula.log"), bytes);
+    const CliRun refused = run({"log2csv", path("formula.log")});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.stdoutBytes.isEmpty());
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("不是發訊紀錄檔：第 1 筆紀錄的圖示代碼 0 不明。")))
+        << refused.err.toStdString();
+    const CliRun query = run({"query", "--log", path("formula.log")});
+    EXPECT_EQ(query.exitCode, 1);
+    EXPECT_TRUE(query.err.contains(QStringLiteral("不是發訊紀錄檔"))) << query.err.toStdString();
+    EXPECT_EQ(test::readAll(path("formula.log")), bytes) << "a refused file is never written back";
 }
 
 TEST_F(CliTest, SingleQueryAndCancelByMsgIdPrintTheResultBox) {

@@ -73,6 +73,42 @@ TEST(LogCsvTest, Big5FileKeepsTheStoredBytesWithoutBom) {
     EXPECT_TRUE(csv.endsWith("\r\n"));
 }
 
+struct GuardCase {
+    const char* name;
+    QByteArray cell;
+    QByteArray safe; // what the spreadsheet-safe file holds; --raw keeps `cell`
+};
+
+class SpreadsheetGuardTest : public ::testing::TestWithParam<GuardCase> {};
+
+// Every column carries the cell: codes and numbers come from files, results from the gateway.
+TEST_P(SpreadsheetGuardTest, FormulaStartsGetAQuoteRawKeepsTheCell) {
+    const GuardCase& c = GetParam();
+    EXPECT_EQ(SpreadsheetSafeCell(c.cell), c.safe);
+    SendLogRow row;
+    row.texts.fill(c.cell);
+    for (const CsvCells cells : {CsvCells::SpreadsheetSafe, CsvCells::Raw}) {
+        const auto table = readCsv(LogCsv({row}, CsvEncoding::Big5, cells));
+        ASSERT_TRUE(table.ok);
+        ASSERT_EQ(table.records.size(), 2);
+        for (int column = 0; column < kSendLogColumns; ++column)
+            EXPECT_EQ(table.records[1].value(column), cells == CsvCells::Raw ? c.cell : c.safe) << column;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FirstCharacters, SpreadsheetGuardTest,
+    ::testing::Values(GuardCase{"Equals", "=HYPERLINK(\"http://x\",\"y\")", "'=HYPERLINK(\"http://x\",\"y\")"},
+                      GuardCase{"Plus", "+cmd|' /C calc'!A0", "'+cmd|' /C calc'!A0"},
+                      GuardCase{"Minus", "-2+3", "'-2+3"}, GuardCase{"At", "@SUM(A1)", "'@SUM(A1)"},
+                      GuardCase{"Tab", "\t=1+1", "'\t=1+1"}, GuardCase{"CarriageReturn", "\r=1", "'\r=1"},
+                      GuardCase{"NegativeCode", "-1", "-1"},
+                      GuardCase{"InternationalNumber", "+886912345678", "+886912345678"},
+                      GuardCase{"Decimal", "-3.5", "-3.5"}, GuardCase{"SignAlone", "-", "'-"},
+                      GuardCase{"TrailingPoint", "+1.", "'+1."}, GuardCase{"Ordinary", "0912345678", "0912345678"},
+                      GuardCase{"EqualsInside", "a=b", "a=b"}, GuardCase{"Empty", "", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(LogCsvTest, EmptyLogIsTheHeaderAlone) {
     const auto table = readCsv(LogCsv({}, CsvEncoding::Big5));
     ASSERT_TRUE(table.ok);

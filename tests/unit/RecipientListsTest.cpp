@@ -183,6 +183,36 @@ TEST_F(RecipientListsTest, MissingEntriesAreSkippedAndATooLongNumberRefusesTheRu
     EXPECT_TRUE(SendQueue.empty());
 }
 
+QString u(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+// The load named the line of a 40-digit number; 傳送 quotes it whole as it stands in the file, with that
+// line, whether the row has its own text or not, and whatever its length past the row's 30 bytes.
+TEST_F(RecipientListsTest, ATooLongListFileNumberIsQuotedWholeWithItsLine) {
+    const QByteArray forty = QByteArray("0912") + QByteArray(36, '7');
+    const struct {
+        QByteArray file;
+        QString said;
+    } cases[] = {
+        {"0911\n0922\n" + forty + "\n",
+         u("受訊者號碼過長（超過29個字元）：") + QString::fromLatin1(forty) + u("（發訊名單第 3 行）")},
+        {"0911\n" + forty + ",own text\n",
+         u("受訊者號碼過長（超過29個字元）：") + QString::fromLatin1(forty) + u("（發訊名單第 2 行）")},
+        {QByteArray(30, '5') + "\n",
+         u("受訊者號碼過長（超過29個字元）：") + QString(30, QLatin1Char('5')) + u("（發訊名單第 1 行）")},
+    };
+    for (const auto& c : cases) {
+        RecipientList.clear();
+        ReadListFile(c.file);
+        const SendQueueResult r = BuildSendQueue(ComposeInput::fromText("hi", false));
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.message, c.said);
+    }
+    ReadListFile("0911\n");
+    EXPECT_TRUE(ListFileLongNumbers.empty()) << "a new file forgets the last one's numbers";
+}
+
 // A run in which nobody has a number would end as "完成：0 / 0", as if something had been done.
 TEST_F(RecipientListsTest, RunWithoutAnyNumberIsRefused) {
     addMember(1, "NoNumber", "");

@@ -439,3 +439,19 @@ TEST(SendLogModelTest, CellsShowAsTextAndImagesByColumn) {
     model.setText(0, ColQueryCode, "0"); // the same text again is no change
     EXPECT_EQ(changed.count(), 2);
 }
+
+// A row is one line on screen: a message's own line breaks and tabs show as spaces, any other control
+// character (a gateway text as received, a damaged file) as "\xNN".
+TEST(SendLogModelTest, CellsShowControlCharactersEscapedAndMessagesOnOneLine) {
+    SendLogModel model;
+    SendLogRow row;
+    row.texts[ColSendResult] = QByteArray("bad\x1b[2J\r\n") + big5("回覆");
+    row.texts[ColQueryResult] = "\x01";
+    row.texts[ColContent] = QByteArray("a\r\nb\tc\x07") + big5("完");
+    model.addRow(row);
+    const auto shown = [&](int column) { return model.data(model.index(0, column), Qt::DisplayRole).toString(); };
+    EXPECT_EQ(shown(ColSendResult), QStringLiteral("bad\\x1B[2J\\x0D\\x0A回覆"));
+    EXPECT_EQ(shown(ColQueryResult), QStringLiteral("\\x01"));
+    EXPECT_EQ(shown(ColContent), QStringLiteral("a  b c\\x07完"));
+    EXPECT_EQ(model.text(0, ColContent), row.texts[ColContent]) << "the stored text stays as it was";
+}

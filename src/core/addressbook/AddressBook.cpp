@@ -6,6 +6,7 @@
 #include "shared/FixedField.h"
 #include "shared/Global.h"
 #include "shared/SaveFile.h"
+#include "shared/ShownText.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -91,36 +92,85 @@ QString damagedText(int32_t m, int32_t g, qint64 size, int membersRead, int grou
            tail;
 }
 
-// The sign of an id is how every part of the program tells a member from a group: a member record with
-// an id of 0 or less (or a group record with one of 0 or more) would be taken for the other kind, or
-// meet an entry of the other kind under the same id. Such records are left out of the maps and named.
-class WrongIdRecords {
+// What the load leaves out of the maps, named for the user; the file is kept aside at the next save.
+// A badly damaged file would otherwise print thousands of lines: the first few are named, the rest counted.
+class LeftOutRecords {
 public:
-    void member(qint64 index, const sMember& record) { add(index, record.name, record.id, "成員", "正數"); }
-    void group(qint64 index, const sGroup& record) { add(index, record.name, record.id, "群組", "負數"); }
+    void add(const QString& line) {
+        if (++m_count <= kNamed)
+            m_lines.append(line);
+    }
     bool any() const { return m_count > 0; }
     QString text() const {
         QString text = m_lines.join(QLatin1Char('\n'));
         if (m_count > kNamed)
-            text += QLatin1Char('\n') + QStringLiteral("另有 %1 筆紀錄的識別碼不符，也已略過。").arg(m_count - kNamed);
+            text += QLatin1Char('\n') +
+                    QStringLiteral("另有 %1 筆紀錄的識別碼不符或內容無效，也已略過。").arg(m_count - kNamed);
         return text;
     }
 
 private:
-    static constexpr int kNamed = 5; // a badly damaged file would otherwise print thousands of lines
-
-    template <std::size_t N>
-    void add(qint64 index, const char (&name)[N], int32_t id, const char* kind, const char* sign) {
-        if (++m_count > kNamed)
-            return;
-        m_lines.append(QStringLiteral("通訊錄檔案已損壞：第 %1 筆%2紀錄「%3」的識別碼 %4 不是%5，已略過。")
-                           .arg(QString::number(index + 1), QString::fromUtf8(kind), fromBig5(getField(name)),
-                                QString::number(id), QString::fromUtf8(sign)));
-    }
-
+    static constexpr int kNamed = 5;
     QStringList m_lines;
     int m_count = 0;
 };
+
+// The sign of an id is how every part of the program tells a member from a group: a member record with
+// an id of 0 or less (or a group record with one of 0 or more) would be taken for the other kind, or
+// meet an entry of the other kind under the same id. Such records are left out of the maps and named.
+template <std::size_t N> QString wrongIdLine(qint64 index, const char (&name)[N], int32_t id, bool member) {
+    return QStringLiteral("通訊錄檔案已損壞：第 %1 筆%2紀錄「%3」的識別碼 %4 不是%5，已略過。")
+        .arg(QString::number(index + 1), member ? QStringLiteral("成員") : QStringLiteral("群組"),
+             shownBig5(getField(name)), QString::number(id), member ? QStringLiteral("正數") : QStringLiteral("負數"));
+}
+
+// A name with a control character was never typed into an editor nor imported (both trim and refuse
+// such text), and a number is what a phone dials: printable ASCII. Anything else in a record is taken
+// from damaged or foreign bytes, and sending to it would reach nobody or someone random.
+bool isRealName(const QByteArray& name) {
+    return firstControlByte(name) < 0;
+}
+
+bool isRealNumber(const QByteArray& number) {
+    for (const char c : number) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b > 0x7E)
+            return false;
+    }
+    return true;
+}
+
+// Leaves out the numbers that cannot be real, naming each; false when the member must be left out.
+bool checkMember(qint64 index, sMember& member, LeftOutRecords& leftOut) {
+    const QByteArray name = getField(member.name);
+    if (!isRealName(name)) {
+        leftOut.add(QStringLiteral("通訊錄檔案已損壞：第 %1 筆成員紀錄的名稱「%2」含有控制字元，已略過。")
+                        .arg(QString::number(index + 1), shownBig5(name)));
+        return false;
+    }
+    const MsisdnNumbers split = SplitMsisdn(getField(member.msisdn));
+    QList<QByteArray> kept;
+    int keptDefault = -1;
+    for (int i = 0; i < split.numbers.size(); ++i) {
+        const QByteArray& number = split.numbers.at(i);
+        if (!isRealNumber(number)) {
+            leftOut.add(QStringLiteral("通訊錄檔案已損壞：成員「%1」的門號「%2」不是手機門號，已略過。")
+                            .arg(shownBig5(name), shownBig5(number)));
+            continue;
+        }
+        if (i == split.defaultIndex)
+            keptDefault = int(kept.size());
+        kept.append(number);
+    }
+    if (kept.size() == split.numbers.size())
+        return true;
+    if (kept.isEmpty()) {
+        leftOut.add(QStringLiteral("通訊錄檔案已損壞：成員「%1」沒有有效的門號，已略過。").arg(shownBig5(name)));
+        return false;
+    }
+    putField(member.msisdn, JoinMsisdn(kept, keptDefault));
+    return true;
+}
 
 } // namespace
 
@@ -147,34 +197,37 @@ AddressBookResult ParseAddressBook(const QByteArray& data) {
     const qint64 groupsToRead =
         (!membersComplete || g < 0) ? 0 : std::min<qint64>(g, (size - groupsStart) / kGroupSize);
 
-    WrongIdRecords wrongIds;
+    LeftOutRecords leftOut;
     for (qint64 i = 0; i < membersToRead; ++i) {
         sMember member;
         std::memcpy(&member, p + kHeaderSize + i * kMemberSize, sizeof member);
-        if (member.id > 0)
+        if (member.id <= 0)
+            leftOut.add(wrongIdLine(i, member.name, member.id, true));
+        else if (checkMember(i, member, leftOut))
             MemberMap.insert_or_assign(member.id, member);
-        else
-            wrongIds.member(i, member);
     }
     for (qint64 i = 0; i < groupsToRead; ++i) {
         sGroup group;
         std::memcpy(&group, p + groupsStart + i * kGroupSize, sizeof group);
-        if (group.id < 0)
-            GroupMap.insert_or_assign(group.id, group);
+        if (group.id >= 0)
+            leftOut.add(wrongIdLine(i, group.name, group.id, false));
+        else if (!isRealName(getField(group.name)))
+            leftOut.add(QStringLiteral("通訊錄檔案已損壞：第 %1 筆群組紀錄的名稱「%2」含有控制字元，已略過。")
+                            .arg(QString::number(i + 1), shownBig5(getField(group.name))));
         else
-            wrongIds.group(i, group);
+            GroupMap.insert_or_assign(group.id, group);
     }
     result.membersRead = int(membersToRead);
     result.groupsRead = int(groupsToRead);
 
     const qint64 expected = kHeaderSize + kMemberSize * qint64(m) + kGroupSize * qint64(g);
     const bool cut = m < 0 || g < 0 || size != expected;
-    if (cut || wrongIds.any()) {
+    if (cut || leftOut.any()) {
         // Whatever was left out, the next save must not throw it away: the file is kept aside first.
         result.damaged = true;
         QStringList lines;
-        if (wrongIds.any())
-            lines.append(wrongIds.text());
+        if (leftOut.any())
+            lines.append(leftOut.text());
         lines.append(cut ? damagedText(m, g, size, result.membersRead, result.groupsRead) : keptAsideText());
         result.message = lines.join(QLatin1Char('\n'));
     }

@@ -60,7 +60,8 @@ QString AddressBookPath(); // StartDir + "/AddressBook.bin"
 // whose counts do not match its length loads its complete records and is also kept aside at the next
 // save, so nothing that was in it is lost. A record whose id has the wrong sign for its kind (a member
 // with an id of 0 or less, a group with one of 0 or more) is left out of the maps, named in the message,
-// and kept in the same way.
+// and kept in the same way; so is a member or group whose name holds a control character, and a number
+// that is not printable ASCII (a member left without any number goes as well).
 AddressBookResult LoadAddressBook();
 AddressBookResult LoadAddressBook(const QString& path);
 

@@ -3,6 +3,8 @@
 #include "compose/ListFileRecords.h"
 #include "compose/RecipientRecords.h"
 
+#include <QByteArray>
+
 #include <list>
 #include <map>
 
@@ -10,7 +12,10 @@
 namespace norvi {
 
 extern std::map<int32_t, sLoadMt> ListFileRows; // the loaded recipient list file, by line
-extern std::list<sMtData> RecipientList;        // the recipient field's entries, in field order
-extern std::list<sSendContent> SendQueue;       // the messages of the next send run
+// The numbers of ListFileRows longer than a row keeps, whole as they stand in the file, by line: a
+// refusal at 傳送 quotes what the user must correct, not the row's cut copy.
+extern std::map<int32_t, QByteArray> ListFileLongNumbers;
+extern std::list<sMtData> RecipientList;  // the recipient field's entries, in field order
+extern std::list<sSendContent> SendQueue; // the messages of the next send run
 
 } // namespace norvi

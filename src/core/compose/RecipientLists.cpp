@@ -5,6 +5,7 @@
 #include "shared/Big5.h"
 #include "shared/FixedField.h"
 #include "shared/Global.h"
+#include "shared/ShownText.h"
 
 #include <QVarLengthArray>
 
@@ -145,7 +146,7 @@ QString ListFileNulLineText(qsizetype line) {
     return QStringLiteral("發訊名單第 %1 行含有空字元（0x00），號碼會被截斷，無法載入。").arg(line);
 }
 
-bool ParseListFileLine(QByteArrayView line, int32_t index, sLoadMt& row) {
+bool ParseListFileLine(QByteArrayView line, int32_t index, sLoadMt& row, QByteArrayView* numberOut) {
     const QByteArrayView whole = trimmed(line);
     if (whole.isEmpty() || line.contains('\0'))
         return false;
@@ -163,6 +164,8 @@ bool ParseListFileLine(QByteArrayView line, int32_t index, sLoadMt& row) {
     row.line = index;
     putField(row.msisdn, sizeof row.msisdn, number.data(), std::size_t(number.size()));
     putField(row.content, sizeof row.content, content.data(), std::size_t(content.size()));
+    if (numberOut)
+        *numberOut = number;
     return true;
 }
 
@@ -171,6 +174,7 @@ int ReadListFileLines(const QList<QByteArrayView>& lines, const std::function<vo
     // allocated again: a large list reloaded costs no fresh memory.
     std::map<int32_t, sLoadMt> spare;
     spare.swap(ListFileRows);
+    ListFileLongNumbers.clear();
     int stored = 0;
     for (int i = 0; i < lines.size() && !StopFlag; ++i) {
         if (step)
@@ -178,11 +182,14 @@ int ReadListFileLines(const QList<QByteArrayView>& lines, const std::function<vo
         auto node = spare.empty() ? decltype(spare)::node_type() : spare.extract(spare.begin());
         sLoadMt fresh;
         sLoadMt& row = node ? node.mapped() : fresh;
-        if (!ParseListFileLine(lines.at(i), i, row)) {
+        QByteArrayView number;
+        if (!ParseListFileLine(lines.at(i), i, row, &number)) {
             if (node)
                 spare.insert(std::move(node));
             continue;
         }
+        if (number.size() > qsizetype(sizeof row.msisdn))
+            ListFileLongNumbers.emplace(i, number.toByteArray());
         std::map<int32_t, sLoadMt>::iterator at;
         if (node) {
             node.key() = i;
@@ -364,12 +371,12 @@ bool SendQueueBuilder::addListRow(int32_t line) {
     const QByteArrayView number = fieldView(it->second.msisdn);
     if (number.isEmpty())
         return true;
+    if (!refuseIfTooLong(number, line))
+        return false;
     const QByteArrayView content = fieldView(it->second.content);
     if (content.isEmpty())
         return queueIfNew(number, KindListRow, QByteArrayView());
     // A row with its own text is sent even when its number was queued already.
-    if (!refuseIfTooLong(number))
-        return false;
     sSendContent& record = append(number, KindListRow, QByteArrayView());
     record.segmentCount = m_input.replaceFields
                               ? SegmentBytes(SubstituteFields(m_input.text, content), record.segments[0])
@@ -392,11 +399,19 @@ bool SendQueueBuilder::queueIfNew(QByteArrayView number, uint8_t kind, QByteArra
     return true;
 }
 
-bool SendQueueBuilder::refuseIfTooLong(QByteArrayView number) {
+bool SendQueueBuilder::refuseIfTooLong(QByteArrayView number, int32_t listLine) {
     if (number.size() <= kMaxNumberLength)
         return true;
     m_result.ok = false;
-    m_result.message = QStringLiteral("受訊者號碼過長（超過29個字元）：") + fromBig5(number.data(), number.size());
+    QByteArray whole = number.toByteArray();
+    if (listLine >= 0) {
+        const auto it = ListFileLongNumbers.find(listLine);
+        if (it != ListFileLongNumbers.end())
+            whole = it->second;
+    }
+    m_result.message = QStringLiteral("受訊者號碼過長（超過29個字元）：") + shownBig5(whole);
+    if (listLine >= 0)
+        m_result.message += QStringLiteral("（發訊名單第 %1 行）").arg(qint64(listLine) + 1);
     return false;
 }
 

@@ -53,12 +53,14 @@ QString ListFileNulLineText(qsizetype line);
 
 // One line into a row. The first space or comma splits the number from the content, both trimmed;
 // false when the line is empty after trimming (the row is not stored, but its index stays used), and
-// for a line with a NUL byte, which is never made a row.
-bool ParseListFileLine(QByteArrayView line, int32_t index, sLoadMt& row);
+// for a line with a NUL byte, which is never made a row. `number` receives the whole number as it
+// stands in the line, before the row's field cuts it.
+bool ParseListFileLine(QByteArrayView line, int32_t index, sLoadMt& row, QByteArrayView* number = nullptr);
 
 // Empties ListFileRows and fills it from the lines, appending each row's entry (kind 1, id = line,
-// label = the number) to RecipientList. `step` runs once per line before it is read (the window
-// posts its progress there); the loop stops early when StopFlag is set. Returns the rows stored.
+// label = the number) to RecipientList; ListFileLongNumbers gets the numbers the rows had to cut. `step` runs once per
+// line before it is read (the window posts its progress there); the loop stops early when StopFlag is set. Returns the
+// rows stored.
 int ReadListFileLines(const QList<QByteArrayView>& lines, const std::function<void()>& step = {});
 int ReadListFile(const QByteArray& bytes);
 
@@ -122,7 +124,8 @@ private:
     bool addListRow(int32_t line);
     // Numbers are views into the records of the maps and of RecipientList, which stay put meanwhile.
     bool queueIfNew(QByteArrayView number, uint8_t kind, QByteArrayView name);
-    bool refuseIfTooLong(QByteArrayView number);
+    // `listLine`: the list-file line the number comes from, named with its whole number.
+    bool refuseIfTooLong(QByteArrayView number, int32_t listLine = -1);
     sSendContent& append(QByteArrayView number, uint8_t kind, QByteArrayView name);
 
     const ComposeInput& m_input;

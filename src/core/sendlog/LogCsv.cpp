@@ -22,7 +22,36 @@ QByteArray encodeCell(const QByteArray& big5Text, CsvEncoding encoding) {
     return fromBig5(big5Text).toUtf8();
 }
 
+bool startsFormula(char c) {
+    return c == '=' || c == '+' || c == '-' || c == '@' || c == '\t' || c == '\r';
+}
+
+// "-1", "+886912345678", "3.5": a spreadsheet reads these as the numbers they are, never as formulas.
+bool isPlainNumber(const QByteArray& cell) {
+    qsizetype i = (cell.startsWith('+') || cell.startsWith('-')) ? 1 : 0;
+    bool digits = false;
+    bool point = false;
+    for (; i < cell.size(); ++i) {
+        const char c = cell.at(i);
+        if (c >= '0' && c <= '9') {
+            digits = true;
+        } else if (c == '.' && digits && !point) {
+            point = true;
+            digits = false; // a digit must follow the point
+        } else {
+            return false;
+        }
+    }
+    return digits;
+}
+
 } // namespace
+
+QByteArray SpreadsheetSafeCell(const QByteArray& cell) {
+    if (cell.isEmpty() || !startsFormula(cell.at(0)) || isPlainNumber(cell))
+        return cell;
+    return '\'' + cell;
+}
 
 QByteArray CsvField(const QByteArray& text) {
     // Only bytes below 0x40 trigger quoting, and no Big5 trail byte is that low, so a double-byte
@@ -69,18 +98,20 @@ QByteArray LogCsvHeader(CsvEncoding encoding) {
     return encoding == CsvEncoding::Utf8WithBom ? QByteArray("\xEF\xBB\xBF") + line : line;
 }
 
-QByteArray LogCsvRow(const SendLogRow& row, CsvEncoding encoding) {
+QByteArray LogCsvRow(const SendLogRow& row, CsvEncoding encoding, CsvCells cells) {
     std::vector<QByteArray> fields;
     fields.reserve(kSendLogColumns);
-    for (const QByteArray& text : row.texts)
-        fields.push_back(encodeCell(text, encoding));
+    for (const QByteArray& text : row.texts) {
+        const QByteArray cell = encodeCell(text, encoding);
+        fields.push_back(cells == CsvCells::Raw ? cell : SpreadsheetSafeCell(cell));
+    }
     return CsvLine(fields);
 }
 
-QByteArray LogCsv(const std::vector<SendLogRow>& rows, CsvEncoding encoding) {
+QByteArray LogCsv(const std::vector<SendLogRow>& rows, CsvEncoding encoding, CsvCells cells) {
     QByteArray out = LogCsvHeader(encoding);
     for (const SendLogRow& row : rows)
-        out += LogCsvRow(row, encoding);
+        out += LogCsvRow(row, encoding, cells);
     return out;
 }
 

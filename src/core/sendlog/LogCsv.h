@@ -16,6 +16,16 @@ enum class CsvEncoding {
     Big5,        // the cells exactly as stored, for programs that expect code page 950
 };
 
+// What a cell may start with. A spreadsheet runs a cell that begins with "=", "+", "-" or "@" (or a tab
+// or CR before one) as a formula, and the result cells hold whatever the gateway sent.
+enum class CsvCells {
+    SpreadsheetSafe, // such a cell gets a leading "'", unless it is a plain number such as -1
+    Raw,             // every cell exactly as stored
+};
+
+// The cell with a "'" in front when a spreadsheet would take it for a formula.
+QByteArray SpreadsheetSafeCell(const QByteArray& cell);
+
 // One field, quoted when it has to be. `text` is already in the output encoding.
 QByteArray CsvField(const QByteArray& text);
 
@@ -25,9 +35,10 @@ QByteArray CsvLine(const std::vector<QByteArray>& fields);
 // The header line (with the byte-order mark in front for UTF-8).
 QByteArray LogCsvHeader(CsvEncoding encoding);
 // One send-log row: caption and the seven cells. Rows hold Big5; UTF-8 output converts them.
-QByteArray LogCsvRow(const SendLogRow& row, CsvEncoding encoding);
+QByteArray LogCsvRow(const SendLogRow& row, CsvEncoding encoding, CsvCells cells = CsvCells::SpreadsheetSafe);
 
 // The whole file.
-QByteArray LogCsv(const std::vector<SendLogRow>& rows, CsvEncoding encoding);
+QByteArray LogCsv(const std::vector<SendLogRow>& rows, CsvEncoding encoding,
+                  CsvCells cells = CsvCells::SpreadsheetSafe);
 
 } // namespace norvi

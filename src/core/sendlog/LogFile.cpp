@@ -1,5 +1,6 @@
 #include "sendlog/LogFile.h"
 
+#include "sendlog/LogRecordCheck.h"
 #include "shared/FixedField.h"
 
 #include <QtEndian>
@@ -112,12 +113,20 @@ bool LogFileReader::next(SendLogRow& row) {
         m_available = m_read; // the file shrank under us: stop at the last complete record
         return false;
     }
+    const QString fault = LogRecordFault(record);
+    if (!fault.isEmpty()) {
+        m_refusal = NotSendLogText(m_read + 1, fault);
+        m_available = m_read;
+        return false;
+    }
     row = fromLogRecord(record);
     ++m_read;
     return true;
 }
 
 QString LogFileReader::damageMessage() const {
+    if (refused())
+        return m_refusal;
     if (!complete())
         return incompleteLogMessage(m_read, m_announced);
     if (m_trailing > 0)

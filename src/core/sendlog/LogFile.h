@@ -39,10 +39,10 @@ private:
     bool m_ok = true;
 };
 
-// Reads a ".log" file record by record. Only complete records are returned: a file that ends before its
-// count, or announces a negative count, yields what it really holds and is reported as incomplete. Bytes
-// after the records a file announces are not read as rows; such a file is damaged as well (its count
-// was cut, or something was appended), and is no more written back over itself than a cut one.
+// Reads a ".log" file record by record. Only complete records that can be rows are returned: a file that ends before
+// its count, or announces a negative count, yields what it really holds and is reported as incomplete. Bytes after the
+// records a file announces are not read as rows; such a file is damaged as well (its count was cut, or something was
+// appended), and is no more written back over itself than a cut one.
 class LogFileReader {
 public:
     explicit LogFileReader(const QString& path);
@@ -62,6 +62,10 @@ public:
     bool damaged() const { return !complete() || m_trailing > 0; }
     // What the user is told about a damaged file once it has been read; empty for a whole one.
     QString damageMessage() const;
+    // Reading stopped at a record that cannot be a send-log row (LogRecordFault): the file is refused
+    // as a whole, with that record named; empty while every record read was a row.
+    bool refused() const { return !m_refusal.isEmpty(); }
+    QString refusal() const { return m_refusal; }
 
 private:
     QFile m_file;
@@ -70,6 +74,7 @@ private:
     int m_available = 0;
     int m_read = 0;
     qint64 m_trailing = 0;
+    QString m_refusal;
 };
 
 // The message for a file that held fewer complete records than it announced.

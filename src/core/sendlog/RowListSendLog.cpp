@@ -9,9 +9,18 @@ bool RowListSendLog::load(const QString& path, QString* damage) {
     if (!reader.open())
         return false;
     m_rows.reserve(m_rows.size() + std::size_t(reader.available()));
+    const std::size_t before = m_rows.size();
     SendLogRow row;
     while (reader.next(row))
         append(row);
+    if (reader.refused()) {
+        // Not a send log: none of its rows stay, and the file is never written back.
+        m_rows.resize(before);
+        m_selected.resize(before);
+        if (damage)
+            *damage = reader.refusal();
+        return false;
+    }
     if (damage)
         *damage = reader.damageMessage();
     return true;

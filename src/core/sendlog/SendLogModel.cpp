@@ -1,6 +1,7 @@
 #include "sendlog/SendLogModel.h"
 
 #include "shared/Big5.h"
+#include "shared/ShownText.h"
 
 #include <algorithm>
 
@@ -11,6 +12,19 @@ namespace {
 const char* const kPlainCaptions[kSendLogColumns] = {
     "名稱", "行動電話", "傳送時間", "傳送碼", "傳送結果", "查詢碼", "查詢結果", "訊息內容",
 };
+
+// A row is one line: the line breaks and tabs of a message show as spaces (the content viewer shows them
+// as they are); any other control character, and every one in a text from a file or the gateway, shows
+// as "\xNN".
+QString shownCell(const QByteArray& text, int column) {
+    QString shown = fromBig5(text);
+    if (column == ColContent) {
+        for (QChar& c : shown)
+            if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QLatin1Char('\t'))
+                c = QLatin1Char(' ');
+    }
+    return escapeControls(shown);
+}
 
 } // namespace
 
@@ -39,7 +53,7 @@ QVariant SendLogModel::data(const QModelIndex& index, int role) const {
     const int column = index.column();
     switch (role) {
     case Qt::DisplayRole:
-        return fromBig5(r->data.texts[std::size_t(column)]);
+        return shownCell(r->data.texts[std::size_t(column)], column);
     case Qt::TextAlignmentRole:
         return column == ColName ? int(Qt::AlignLeft | Qt::AlignVCenter) : int(Qt::AlignCenter);
     case ImageRole:

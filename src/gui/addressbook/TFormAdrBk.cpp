@@ -1,4 +1,5 @@
 #include "addressbook/TFormAdrBk.h"
+#include "shared/FontRows.h"
 
 #include "addressbook/AddressBook.h"
 #include "addressbook/AddressBookState.h"
@@ -7,6 +8,7 @@
 #include "addressbook/BookLists.h"
 #include "compose/ComposeState.h"
 #include "shared/Big5.h"
+#include "shared/FittedColumns.h"
 #include "shared/FixedField.h"
 #include "shared/IconTable.h"
 #include "shared/Prompts.h"
@@ -127,6 +129,7 @@ void TFormAdrBk::buildPanes() {
     m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
     m_tree->setMinimumWidth(kMinPaneWidth);
     m_tree->setExpandsOnDoubleClick(false);
+    useFontRows(m_tree);
     keepSelectionVisible(m_tree);
 
     m_model = new BookListModel(3, this);
@@ -136,15 +139,19 @@ void TFormAdrBk::buildPanes() {
     m_details->setModel(m_model);
     m_details->setRootIsDecorated(false);
     m_details->setItemsExpandable(false);
-    m_details->setUniformRowHeights(true);
+    useFontRows(m_details);
     m_details->setAllColumnsShowFocus(true);
     QHeaderView* header = m_details->header();
     header->setSectionsClickable(true);
     header->setSectionsMovable(false);
     header->setStretchLastSection(false);
     header->setSortIndicatorShown(false);
+    // Columns that fit the list: a whole name and number, the description taking the rest.
+    const char* const samples[3] = {"王小明", "0912345678", ""};
+    QVector<FittedColumns::Column> columns;
     for (int c = 0; c < 3; ++c)
-        header->resizeSection(c, kColumnWidths[c]);
+        columns.append({u(kPlainCaptions[c]), u(samples[c]), kColumnWidths[c], c == 0 ? 20 : 0});
+    new FittedColumns(m_details, columns);
 
     m_icons = new QListView(this);
     m_icons->setObjectName(QStringLiteral("ListViewAllIcons"));
@@ -152,6 +159,8 @@ void TFormAdrBk::buildPanes() {
     m_icons->setModel(m_model);
     m_icons->setSelectionModel(m_details->selectionModel());
     m_icons->setUniformItemSizes(true);
+    m_icons->setItemDelegate(m_iconCells = new FontRowDelegate(m_icons));
+    m_icons->setTextElideMode(Qt::ElideRight);
     m_icons->setLayoutMode(QListView::Batched);
     m_icons->setResizeMode(QListView::Adjust);
     m_icons->setMovement(QListView::Static);
@@ -501,26 +510,24 @@ void TFormAdrBk::ViewStyleClick(QAction* item) {
         m_listStack->setCurrentWidget(m_details);
         return;
     }
+    // Cells are as high as the font needs; a name longer than its cell is cut with "…" (small icons and
+    // the list) or wrapped under its icon (large icons), never drawn over the next one.
+    const int row = FontRowDelegate::rowHeight(m_icons->font());
     if (item == MItemVBIcon) {
+        m_iconCells->setCellSize(QSize(84, 32 + 2 * row - 4));
         m_icons->setViewMode(QListView::IconMode);
         m_icons->setIconSize(QSize(32, 32));
-        m_icons->setGridSize(QSize(88, 64));
+        m_icons->setGridSize(QSize(88, 32 + 2 * row));
         m_icons->setWordWrap(true);
         m_icons->setFlow(QListView::LeftToRight);
         m_icons->setWrapping(true);
-    } else if (item == MItemVSIcon) {
-        m_icons->setViewMode(QListView::ListMode);
-        m_icons->setIconSize(QSize(16, 16));
-        m_icons->setGridSize(QSize(120, 20));
-        m_icons->setWordWrap(false);
-        m_icons->setFlow(QListView::LeftToRight);
-        m_icons->setWrapping(true);
     } else {
+        m_iconCells->setCellSize(QSize(116, row));
         m_icons->setViewMode(QListView::ListMode);
         m_icons->setIconSize(QSize(16, 16));
-        m_icons->setGridSize(QSize(120, 20));
+        m_icons->setGridSize(QSize(120, row));
         m_icons->setWordWrap(false);
-        m_icons->setFlow(QListView::TopToBottom);
+        m_icons->setFlow(item == MItemVSIcon ? QListView::LeftToRight : QListView::TopToBottom);
         m_icons->setWrapping(true);
     }
     m_listStack->setCurrentWidget(m_icons);

@@ -27,6 +27,8 @@ class QAbstractItemView;
 
 namespace norvi {
 
+class FontRowDelegate;
+
 class BookListModel;
 
 // "通訊錄": the address book window, created once at start-up (which loads AddressBook.bin) and shown
@@ -139,6 +141,7 @@ private:
     QStackedWidget* m_listStack = nullptr;
     QTreeView* m_details = nullptr; // ListViewAll in the detail style
     QListView* m_icons = nullptr;   // the same rows in the icon and list styles
+    FontRowDelegate* m_iconCells = nullptr;
     BookListModel* m_model = nullptr;
     QStatusBar* m_statusBar = nullptr;
     QLabel* m_statusText = nullptr;

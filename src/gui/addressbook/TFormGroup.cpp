@@ -1,4 +1,5 @@
 #include "addressbook/TFormGroup.h"
+#include "shared/FontRows.h"
 
 #include "addressbook/AddressBook.h"
 #include "addressbook/AddressBookState.h"
@@ -66,6 +67,7 @@ TFormGroup::TFormGroup(QWidget* parent) : QDialog(parent) {
     ListViewMember->setResizeMode(QListView::Adjust);
     ListViewMember->setUniformItemSizes(true);
     ListViewMember->setIconSize(QSize(16, 16));
+    useFontRows(ListViewMember);
     ListViewMember->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListViewMember->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListViewMember->setMinimumSize(260, 150);

@@ -9,6 +9,7 @@
 #include "addressbook/BookTexts.h"
 #include "shared/Big5.h"
 #include "shared/FixedField.h"
+#include "shared/FontRows.h"
 #include "shared/IconTable.h"
 #include "shared/Prompts.h"
 #include "shared/UiFont.h"
@@ -63,6 +64,8 @@ TFormMember::TFormMember(QWidget* parent) : QDialog(parent) {
     ListViewMsisdn->setObjectName(QStringLiteral("ListViewMsisdn"));
     ListViewMsisdn->setAccessibleName(u("手機門號清單"));
     ListViewMsisdn->setColumnCount(2);
+    // Every number keeps the default's icon room, so the numbers line up whichever one is the default.
+    useFontRows(ListViewMsisdn, FontRowDelegate::ReserveIcon);
     ListViewMsisdn->setHeaderHidden(true);
     ListViewMsisdn->setRootIsDecorated(false);
     ListViewMsisdn->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -81,6 +84,7 @@ TFormMember::TFormMember(QWidget* parent) : QDialog(parent) {
     ListBoxBelong = new QListWidget(page);
     ListBoxBelong->setObjectName(QStringLiteral("ListBoxBelong"));
     ListBoxBelong->setSortingEnabled(true);
+    useFontRows(ListBoxBelong);
     ListBoxBelong->setSelectionMode(QAbstractItemView::NoSelection);
     ListBoxBelong->setMaximumHeight(70);
     ListBoxBelong->setAccessibleName(u("群組成員："));

@@ -1,4 +1,5 @@
 #include "addressbook/TFormSelectMember.h"
+#include "shared/FontRows.h"
 
 #include "addressbook/AddressBookState.h"
 #include "addressbook/BookEdits.h"
@@ -38,7 +39,7 @@ QTreeView* makeList(QWidget* parent, const char* name, BookListModel* model) {
     view->setModel(model);
     view->setRootIsDecorated(false);
     view->setItemsExpandable(false);
-    view->setUniformRowHeights(true);
+    useFontRows(view);
     view->setAllColumnsShowFocus(true);
     view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);

@@ -226,11 +226,21 @@ void RichEditMT::keyPressEvent(QKeyEvent* e) {
 
 void RichEditMT::inputMethodEvent(QInputMethodEvent* e) {
     const QString commit = e->commitString();
-    if (commit.isEmpty() || e->replacementLength() != 0) {
+    if (commit.isEmpty()) {
         QTextEdit::inputMethodEvent(e);
         return;
     }
-    // The committed text is typed like any other; what the input method is still composing follows it.
+    // The committed text is typed like any other (plain, never part of the entry beside it, refused
+    // without a Big5 form); what it replaces is selected first, and what the input method is still
+    // composing follows it.
+    if (e->replacementLength() != 0) {
+        QTextCursor cursor = textCursor();
+        const int from = std::max(0, cursor.position() + e->replacementStart());
+        cursor.setPosition(from);
+        cursor.setPosition(std::min(from + e->replacementLength(), document()->characterCount() - 1),
+                           QTextCursor::KeepAnchor);
+        setTextCursor(cursor);
+    }
     typeText(commit);
     QInputMethodEvent composing(e->preeditString(), e->attributes());
     QTextEdit::inputMethodEvent(&composing);

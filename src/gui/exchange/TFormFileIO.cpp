@@ -1,4 +1,5 @@
 #include "exchange/TFormFileIO.h"
+#include "shared/FontRows.h"
 
 #include "addressbook/AddressBook.h"
 #include "exchange/AddressTransfer.h"
@@ -80,6 +81,7 @@ TFormFileIO::TFormFileIO(QWidget* parent) : QDialog(parent) {
 
     auto* mappingPage = new QWidget(m_pages);
     m_listViewMapping = new QTreeWidget(mappingPage);
+    useFontRows(m_listViewMapping);
     m_listViewMapping->setObjectName(QStringLiteral("ListViewMapping"));
     m_listViewMapping->setColumnCount(2);
     m_listViewMapping->setHeaderLabels({QStringLiteral("文字欄位"), QStringLiteral("通訊錄欄位")});

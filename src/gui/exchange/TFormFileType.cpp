@@ -1,4 +1,5 @@
 #include "exchange/TFormFileType.h"
+#include "shared/FontRows.h"
 
 #include "exchange/ExchangeState.h"
 #include "exchange/TFormFileIO.h"
@@ -24,6 +25,7 @@ TFormFileType::TFormFileType(QWidget* parent) : QDialog(parent) {
 
     m_listBoxTypeSelect = new QListWidget(this);
     m_listBoxTypeSelect->setObjectName(QStringLiteral("ListBoxTypeSelect"));
+    useFontRows(m_listBoxTypeSelect);
     m_label1 = new QLabel(this);
     m_label1->setObjectName(QStringLiteral("Label1"));
     m_label1->setWordWrap(true);

@@ -6,7 +6,7 @@
 namespace norvi {
 
 void SendLogDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
-    QStyledItemDelegate::initStyleOption(option, index);
+    FontRowDelegate::initStyleOption(option, index);
     const QVariant image = index.data(SendLogModel::ImageRole);
     if (!image.isValid())
         return;

@@ -1,6 +1,8 @@
 #include "sendlog/TFormMain.h"
 
 #include "sendlog/LogFile.h"
+#include "sendlog/LogRecordCheck.h"
+#include "sendlog/SendLogColumns.h"
 #include "sendlog/SendLogDelegate.h"
 #include "sendlog/TFormAbout.h"
 #include "sendlog/TFormShowMsg.h"
@@ -40,7 +42,6 @@ namespace norvi {
 
 namespace {
 
-const int kColumnWidths[kSendLogColumns] = {56, 80, 80, 54, 80, 54, 80, 160};
 const char* const kLogFilter = "記錄檔(*.log)|*.log|所有檔案(*.*)|*.*";
 
 QString u(const char* utf8) {
@@ -80,7 +81,7 @@ TFormMain::TFormMain(JobSupervisor& jobs, QWidget* parent) : QMainWindow(parent)
     connect(&m_jobs, &JobSupervisor::busyChanged, this, &TFormMain::setRunLocked);
 
     setMinimumSize(450, 300);
-    resize(641, 374 + menuBar()->sizeHint().height());
+    resize(sendLogWindowWidth(this, *m_columns, 641), 374 + menuBar()->sizeHint().height());
 }
 
 TFormMain::~TFormMain() {
@@ -102,7 +103,9 @@ void TFormMain::buildActions() {
     MItemFSave = action("MItemFSave", "儲存紀錄(&S)...");
     connect(MItemFSave, &QAction::triggered, this, [this] { SaveLog(); });
     MItemFContent = action("MItemFContent", "內容(&C)", &TFormMain::MItemFContentClick);
-    MItemFContent->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Return));
+    // The key is Alt+Enter, and the menu says so: left to itself it would print the key's name "Return".
+    MItemFContent->setText(MItemFContent->text() + QStringLiteral("\tAlt+Enter"));
+    MItemFContent->setShortcuts({QKeySequence(Qt::ALT | Qt::Key_Return), QKeySequence(Qt::ALT | Qt::Key_Enter)});
     MItemFDelete = action("MItemFDelete", "刪除(&D)", &TFormMain::MItemFDeleteClick);
     MItemFExit = action("MItemFExit", "結束(&X)", &TFormMain::MItemFExitClick);
 
@@ -268,8 +271,7 @@ void TFormMain::buildCentre() {
     header->setSectionsMovable(false);
     header->setStretchLastSection(false);
     header->setSortIndicatorShown(false);
-    for (int c = 0; c < kSendLogColumns; ++c)
-        header->resizeSection(c, kColumnWidths[c]);
+    m_columns = fitSendLogColumns(m_list);
     // The selection stays visible when the list loses the focus.
     QPalette palette = m_list->palette();
     for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
@@ -470,6 +472,12 @@ void TFormMain::MItemFLoadClick() {
     const QString path = prompts().openFileName(this, QStringLiteral("載入紀錄"), u(kLogFilter), LogFolder());
     if (path.isEmpty())
         return;
+    // A file that is not a send log is refused before the clear prompt, so the list stays as it was.
+    const LogFileCheck check = CheckLogFile(path);
+    if (check.opened && !check.refusal.isEmpty()) {
+        prompts().notice(this, Prompts::Icon::Warning, boxTitle(), check.refusal);
+        return;
+    }
     if (!ConfirmClearLog())
         return;
     LogFileReader reader(path);

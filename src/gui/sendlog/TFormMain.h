@@ -20,6 +20,7 @@ class QTreeView;
 
 namespace norvi {
 
+class FittedColumns;
 class JobSupervisor;
 
 // "Norvi簡訊服務軟體": the main window and home of the send log. It reads the configuration at its first
@@ -154,6 +155,7 @@ private:
 
     QToolBar* m_toolBar = nullptr;
     QTreeView* m_list = nullptr;
+    FittedColumns* m_columns = nullptr; // owned by m_list
     QSplitter* m_splitter = nullptr;
     QPlainTextEdit* m_memo = nullptr;
     QLabel* m_status = nullptr;

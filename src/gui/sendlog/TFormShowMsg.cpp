@@ -4,6 +4,7 @@
 
 #include "sendlog/SendLogModel.h"
 #include "shared/Big5.h"
+#include "shared/ShownText.h"
 
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -18,7 +19,9 @@ TFormShowMsg::TFormShowMsg(QWidget* parent) : QDialog(parent) {
     m_memo = new QPlainTextEdit(this);
     m_memo->setObjectName(QStringLiteral("MemoMsg"));
     m_memo->setReadOnly(true);
-    m_memo->setAccessibleName(windowTitle()); // the row's text has no label but the window's title
+    // The text has no label but the window's title, which the send dialog's preview changes.
+    m_memo->setAccessibleName(windowTitle());
+    connect(this, &QWidget::windowTitleChanged, m_memo, &QWidget::setAccessibleName);
     m_close = new QPushButton(QStringLiteral("關閉"), this);
     m_close->setObjectName(QStringLiteral("ButtonClose"));
     m_close->setDefault(true);
@@ -30,11 +33,24 @@ TFormShowMsg::TFormShowMsg(QWidget* parent) : QDialog(parent) {
     resize(420, 300);
 }
 
+namespace {
+
+// A message's own line breaks stay line breaks; any other control character (a gateway text, a damaged
+// file) shows as "\xNN".
+QString shownText(const QByteArray& big5Text) {
+    QString text = fromBig5(big5Text);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return escapeControlsKeepLines(text);
+}
+
+} // namespace
+
 void TFormShowMsg::showRow(const SendLogModel& model, int row) {
     m_memo->clear();
     for (int column = 0; column < kSendLogColumns; ++column)
         m_memo->appendPlainText(SendLogModel::plainCaption(column) + QStringLiteral("：") +
-                                fromBig5(model.text(row, column)));
+                                shownText(model.text(row, column)));
 }
 
 void TFormShowMsg::showText(const QString& text) {

@@ -1,5 +1,6 @@
 #include "shared/Prompts.h"
 
+#include "shared/ShownText.h"
 #include "shared/TFormSelectDir.h"
 
 #include <QApplication>
@@ -19,7 +20,10 @@ public:
     Answer message(QWidget* parent, Icon icon, Buttons buttons, const QString& title, const QString& text) override {
         QMessageBox box(parent);
         box.setWindowTitle(title);
-        box.setText(text);
+        // Boxes quote names, numbers and texts from files and the gateway: never as markup, never with
+        // raw control characters.
+        box.setTextFormat(Qt::PlainText);
+        box.setText(escapeControlsKeepLines(text));
         switch (icon) {
         case Icon::Information:
             box.setIcon(QMessageBox::Information);

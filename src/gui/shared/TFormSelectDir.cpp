@@ -1,12 +1,15 @@
 #include "shared/TFormSelectDir.h"
 
+#include "shared/FontRows.h"
 #include "shared/UiFont.h"
 
 #include <QComboBox>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -46,8 +49,27 @@ protected:
         return isSameOrBelow(path, m_drive) || isSameOrBelow(m_drive, path);
     }
 
+    // The file system model offers every folder as expandable until it has read it; the tree would draw
+    // an expand arrow on folders that hold none. One look for a first subfolder answers, once a folder.
+    bool hasChildren(const QModelIndex& parent) const override {
+        if (!parent.isValid())
+            return QSortFilterProxyModel::hasChildren(parent);
+        const auto* files = static_cast<const QFileSystemModel*>(sourceModel());
+        const QString path = files->filePath(mapToSource(parent));
+        auto known = m_hasSubfolders.constFind(path);
+        if (known == m_hasSubfolders.constEnd())
+            known = m_hasSubfolders.insert(path, hasSubfolder(path));
+        return known.value() && QSortFilterProxyModel::hasChildren(parent);
+    }
+
 private:
+    static bool hasSubfolder(const QString& path) {
+        QDirIterator it(path, QDir::AllDirs | QDir::NoDotAndDotDot);
+        return it.hasNext();
+    }
+
     QString m_drive;
+    mutable QHash<QString, bool> m_hasSubfolders;
 };
 
 QString cleanAbsolute(const QString& folder) {
@@ -92,6 +114,7 @@ TFormSelectDir::TFormSelectDir(QWidget* parent, const QString& start) : QDialog(
     m_tree->setObjectName(QStringLiteral("DirectoryListBox1"));
     m_tree->setModel(m_filter);
     m_tree->setHeaderHidden(true);
+    useFontRows(m_tree);
     for (int column = 1; column < m_model->columnCount(); ++column)
         m_tree->hideColumn(column);
     m_tree->setMinimumSize(280, 240);
