@@ -11,6 +11,7 @@
 #include "shared/Global.h"
 #include "shared/Prompts.h"
 #include "shared/UiFont.h"
+#include "workers/StopRows.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -287,6 +288,12 @@ void TFormSendSMS::closeForm() {
 
 void TFormSendSMS::showResultBox(const QByteArray& msgId, const QByteArray& text) {
     prompts().okBox(this, Prompts::Icon::Information, fromBig5(msgId), fromBig5(text));
+}
+
+bool TFormSendSMS::continueAfterTransportFailures(int failures, WorkerMode mode) {
+    // The dialog hides for its run; the question stands over the window the user sees.
+    QWidget* over = isVisible() || !parentWidget() ? static_cast<QWidget*>(this) : parentWidget();
+    return prompts().confirm(over, windowTitle(), StopRows::continueQuestion(failures, mode));
 }
 
 bool TFormSendSMS::openedFromAddressBook() const {

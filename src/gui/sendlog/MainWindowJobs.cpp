@@ -8,6 +8,7 @@
 #include "shared/Prompts.h"
 #include "workers/JobStarter.h"
 #include "workers/SendLogJobs.h"
+#include "workers/StopRows.h"
 
 namespace norvi {
 
@@ -23,6 +24,10 @@ MainWindowJobs::MainWindowJobs(TFormMain& main) : m_main(main) {
 
 void MainWindowJobs::showResultBox(const QByteArray& msgId, const QByteArray& text) {
     prompts().okBox(&m_main, Prompts::Icon::Information, fromBig5(msgId), fromBig5(text));
+}
+
+bool MainWindowJobs::continueAfterTransportFailures(int failures, WorkerMode mode) {
+    return prompts().confirm(&m_main, kTitle, StopRows::continueQuestion(failures, mode));
 }
 
 bool MainWindowJobs::resolveGateway() {

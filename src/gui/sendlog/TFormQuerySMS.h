@@ -3,6 +3,7 @@
 #include "workers/JobOwner.h"
 
 #include <QDialog>
+#include <QTimer>
 
 class QLabel;
 class QLineEdit;
@@ -19,8 +20,10 @@ class SendLogAccess;
 // rows of the send log, its selected rows, or one MsgId; the dialog then hides and starts one worker.
 //
 // A list job runs under the progress window, which closes this dialog (and so ends its modal show) when
-// the user confirms the end. A single MsgId shows its answer in a box titled with the MsgId, and the
-// worker closes the dialog when it is done. The dialog is the job's owner window either way.
+// the user confirms the end. A single MsgId stays in the dialog while it waits: a busy cursor over it, a line
+// saying what it waits for, and 取消 turned into 中斷, which ends the wait at once (Esc and the close box do
+// the same); its answer comes in a box titled with the MsgId, and the worker closes the dialog when it is
+// done. The dialog is the job's owner window either way.
 class TFormQuerySMS : public QDialog, public JobOwner {
     Q_OBJECT
 public:
@@ -35,6 +38,11 @@ public:
     bool isSendDialog() const override { return false; }
     void closeForm() override;
     void showResultBox(const QByteArray& msgId, const QByteArray& text) override;
+    bool continueAfterTransportFailures(int failures, WorkerMode mode) override;
+
+public slots:
+    // While a single MsgId waits, Esc and the close box stop it instead of leaving the dialog.
+    void reject() override;
 
 protected:
     void showEvent(QShowEvent* e) override;
@@ -58,6 +66,8 @@ private:
     void warn(const QString& text);
     // A job that could not start after the dialog hid: says why and ends the dialog.
     void abandon(const QString& error);
+    void setSingleBusy(bool busy);
+    void showSingleWait();
 
     QRadioButton* m_allRec = nullptr;
     QRadioButton* m_selRec = nullptr;
@@ -66,6 +76,10 @@ private:
     QLineEdit* m_editMsgId = nullptr;
     QPushButton* m_buttonQuery = nullptr;
     QPushButton* m_buttonCancel = nullptr;
+    QLabel* m_labelBusy = nullptr;
+    QTimer m_busyTimer;
+    bool m_singleRunning = false;
+    bool m_stopping = false;
 };
 
 } // namespace norvi
