@@ -59,7 +59,7 @@ def send_journey(j):
     j.screenshot("typed")
     j.press(dialog, "傳送")
     j.window_gone("發送訊息")
-    j.confirm_progress("簡訊傳送完成")
+    j.confirm_progress("簡訊傳送完成：成功 3 筆，失敗 0 筆")
 
     sends = j.gateway_requests("send")
     numbers = sorted(line.split(" ")[3] for line in sends)

@@ -60,7 +60,7 @@ def send_list_journey(j):
     j.screenshot("reservation")
     j.press(dialog, "傳送")
     j.window_gone("發送訊息")
-    j.confirm_progress("簡訊傳送完成")
+    j.confirm_progress("簡訊傳送完成：成功 2 筆，失敗 0 筆")
 
     sends = j.gateway_requests("send")
     check(len(sends) == 2, f"the gateway got these sends: {sends}")
