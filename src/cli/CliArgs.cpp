@@ -77,6 +77,8 @@ GlobalOptions ParseGlobalOptions(const QStringList& args) {
             out.startDir = arg.mid(2);
         } else if (arg == QLatin1String("-v")) {
             out.verbose = true;
+        } else if (arg == QLatin1String("-q") || arg == QLatin1String("--quiet")) {
+            out.quiet = true;
         } else if (arg == QLatin1String("--reply-wait") || arg.startsWith(QLatin1String("--reply-wait="))) {
             QString value;
             if (arg.contains(QLatin1Char('=')))

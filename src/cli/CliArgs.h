@@ -27,10 +27,11 @@ struct Arguments {
 
 Arguments ParseArguments(const QStringList& args, const OptionSpec& known);
 
-// The options in front of the command: -C DIR, -v, --reply-wait SECONDS and --help.
+// The options in front of the command: -C DIR, -v, -q/--quiet, --reply-wait SECONDS and --help.
 struct GlobalOptions {
     QString startDir;
     bool verbose = false;
+    bool quiet = false;       // no progress bar on standard error
     int replyWaitSeconds = 0; // 0: the gateway client's own wait
     bool help = false;
     QString command;

@@ -58,6 +58,7 @@ int runCommandLine(const QStringList& arguments) {
             return ExitRefused;
         if (global.verbose)
             SetMessageAreaSink([](const QString& line) { err(line); });
+        SetProgressBarAllowed(!global.quiet);
         if (global.replyWaitSeconds > 0)
             SendThd::setReplyWaitSeconds(global.replyWaitSeconds);
         InstallInterruptHandler();

@@ -2,8 +2,8 @@
 
 #include <QStringList>
 
-// norvi-cli [-C DIR] [-v] COMMAND [ARGUMENTS]: the desktop program's jobs without its windows. Every
-// rule comes from norvi_core; this layer reads arguments, runs one job and prints its rows.
+// norvi-cli [-C DIR] [-v] [-q] [--reply-wait S] COMMAND [ARGUMENTS]: the desktop program's jobs without its windows.
+// Every rule comes from norvi_core; this layer reads arguments, runs one job and prints its rows.
 namespace norvi::cli {
 
 enum ExitCode {

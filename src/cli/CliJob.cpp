@@ -1,12 +1,16 @@
 #include "CliJob.h"
 
+#include "CliCommands.h"
 #include "CliOutput.h"
 
 #include "shared/Big5.h"
 #include "shared/Clock.h"
 #include "shared/Global.h"
 #include "shared/OpLog.h"
+#include "shared/RunActivity.h"
+#include "shared/StopSignal.h"
 #include "workers/SendThd.h"
+#include "workers/StopRows.h"
 
 #include <atomic>
 
@@ -14,22 +18,69 @@
 
 namespace norvi::cli {
 
+namespace {
+constexpr int kBarEveryMs = 100; // at most ten drawings a second
+constexpr int kBarWidth = 20;
+constexpr int64_t kShowWaitAfterMs = 1000;
+} // namespace
+
 CliProgress::CliProgress() {
     SetProgressTarget(this);
+    m_sinceStart.start();
+    if (ProgressBarWanted()) {
+        m_barTimer.setInterval(kBarEveryMs);
+        connect(&m_barTimer, &QTimer::timeout, this, &CliProgress::drawBar);
+        m_barTimer.start();
+    }
+}
+
+QString CliProgress::barText() const {
+    const int position = m_tracker.position();
+    const int maximum = m_tracker.maximum();
+    const int filled = maximum > 0 ? int(qint64(m_tracker.barValue()) * kBarWidth / maximum) : 0;
+    const qint64 percent = maximum > 0 ? qint64(m_tracker.barValue()) * 100 / maximum : 0;
+    const qint64 elapsed = m_sinceStart.elapsed();
+    const double rate = elapsed > 0 ? double(position) * 1000.0 / double(elapsed) : 0.0;
+    const RunOutcome counts = JobActivity.outcome();
+    QString text = QStringLiteral("[%1%2] %3/%4 %5% 成功 %6 失敗 %7 %8 筆/秒")
+                       .arg(QString(filled, QLatin1Char('#')), QString(kBarWidth - filled, QLatin1Char('.')))
+                       .arg(position)
+                       .arg(maximum)
+                       .arg(percent)
+                       .arg(counts.succeeded)
+                       .arg(counts.failed)
+                       .arg(rate, 0, 'f', 1);
+    if (Interrupted()) {
+        text += QStringLiteral(" 正在中斷…");
+    } else {
+        const int64_t waited = JobActivity.waitingMs();
+        if (waited >= kShowWaitAfterMs)
+            text += QStringLiteral(" 等待閘道回應… %1 秒 %2").arg(waited / 1000).arg(fromBig5(JobActivity.subject()));
+    }
+    return text;
+}
+
+void CliProgress::drawBar() {
+    if (!m_ended)
+        statusLine(barText());
 }
 
 CliProgress::~CliProgress() {
     if (ProgressTarget() == this)
         SetProgressTarget(nullptr);
+    clearStatusLine();
 }
 
 bool CliProgress::event(QEvent* e) {
     if (e->type() != QEvent::Type(WM_SHOWPROCESS))
         return QObject::event(e);
     const int state = static_cast<ShowProcessEvent*>(e)->state();
+    const RunOutcome outcome = static_cast<ShowProcessEvent*>(e)->outcome();
     // Milliseconds since the epoch: a local date and time per step would look up the time zone each time.
-    if (m_tracker.handle(state, Clock::nowMSecsSinceEpoch())) {
+    if (m_tracker.handle(state, Clock::nowMSecsSinceEpoch(), outcome)) {
         m_ended = true;
+        m_barTimer.stop();
+        clearStatusLine();
         m_endState = state;
         m_summary = m_tracker.summary();
         const QByteArray summary = big5(m_summary);
@@ -44,6 +95,11 @@ void CliOwner::closeForm() {
     m_closed = true;
     if (onChange)
         onChange();
+}
+
+bool CliOwner::continueAfterTransportFailures(int failures, WorkerMode) {
+    err(fromBig5(StopRows::gaveUpLine(failures)));
+    return false;
 }
 
 void CliOwner::showResultBox(const QByteArray&, const QByteArray& text) {
@@ -77,9 +133,11 @@ std::atomic<int> g_interrupts{0};
 
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
+// Async-signal-safe: an atomic counter, then RequestStop (an atomic store and a write() to the wake-up
+// descriptor every gateway wait polls).
 void onInterrupt(int signal) {
     if (g_interrupts.fetch_add(1) == 0) {
-        StopFlag.store(true);
+        RequestStop();
         return;
     }
     // Asked twice: end now, by the signal's own default action, so the parent sees why.
@@ -116,7 +174,18 @@ bool InterruptedBeforeStart() {
 
 void PassInterruptToWorker() {
     if (Interrupted())
-        StopFlag.store(true);
+        RequestStop();
+}
+
+int stoppedOrRefused() {
+    if (!Interrupted())
+        return ExitRefused;
+    err(QStringLiteral("作業已中斷，沒有開始。"));
+    return ExitFailed;
+}
+
+bool runStopped(const CliProgress& progress) {
+    return progress.tracker().outcome().stopped;
 }
 
 void printRows(const std::vector<SendLogRow>& rows) {

@@ -4,10 +4,12 @@
 #include "shared/Progress.h"
 #include "workers/JobOwner.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 
 #include <vector>
 
@@ -19,7 +21,9 @@ namespace norvi::cli {
 
 // The progress window of the command-line front end: it receives WM_SHOWPROCESS, keeps the window's
 // bookkeeping in a ProgressTracker and, at the end state, writes the summary to the message area and
-// the operation log exactly as the window does. Nothing is printed per step.
+// the operation log exactly as the window does. While the job runs, and when standard error is a terminal
+// (ProgressBarWanted), one line there shows a bar, the counts, the rate and a wait for the gateway, drawn
+// at most ten times a second; it is cleared at the end.
 class CliProgress : public QObject {
     Q_OBJECT
 public:
@@ -27,9 +31,13 @@ public:
     ~CliProgress() override;
 
     ProgressTracker& tracker() { return m_tracker; }
+    const ProgressTracker& tracker() const { return m_tracker; }
     bool ended() const { return m_ended; }
     int endState() const { return m_endState; }
     QString summary() const { return m_summary; }
+
+    // The bar's line as it would be drawn now (also without a terminal, for tests).
+    QString barText() const;
 
 signals:
     void endReached();
@@ -38,10 +46,14 @@ protected:
     bool event(QEvent* e) override;
 
 private:
+    void drawBar();
+
     ProgressTracker m_tracker;
     bool m_ended = false;
     int m_endState = -1;
     QString m_summary;
+    QTimer m_barTimer;
+    QElapsedTimer m_sinceStart;
 };
 
 // The window that started a job, as the command line plays it: the send dialog for a send run (with
@@ -54,6 +66,8 @@ public:
     SendSchedule sendSchedule() const override { return m_schedule; }
     void closeForm() override;
     void showResultBox(const QByteArray& msgId, const QByteArray& text) override;
+    // Gives up, saying so on standard error: the run stops and exits with 2.
+    bool continueAfterTransportFailures(int failures, WorkerMode mode) override;
 
     bool closed() const { return m_closed; }
     bool hasResult() const { return m_hasResult; }
@@ -85,18 +99,24 @@ private:
     bool m_finished = false;
 };
 
-// Ctrl+C during a job does what the progress window's 中斷 does: the job stops between messages or
-// rows, reports its end, and what was done is saved. SIGTERM (a service manager, kill) and SIGHUP (the
-// terminal closed) are taken the same way, so messages the gateway accepted are never left unrecorded.
-// A second signal ends the program at once.
+// Ctrl+C during a job does what the progress window's 中斷 does (RequestStop): a wait on the gateway
+// ends at once, the job leaves the rows of a stop (the cut exchange, every recipient not reached) and
+// reports its end, and what was done is saved. SIGTERM (a service manager, kill) and SIGHUP (the terminal
+// closed) are taken the same way, so messages the gateway accepted are never left unrecorded. A second
+// signal ends the program at once.
 void InstallInterruptHandler();
 bool Interrupted();
 
 // True (with a line on standard error) when a stop was asked for before the job started; the caller
 // starts nothing.
 bool InterruptedBeforeStart();
-// The job starters clear StopFlag; a stop asked for while one ran must still reach the worker.
+// The job starters clear the stop; a stop asked for while one started must still reach the worker.
 void PassInterruptToWorker();
+// The exit code of a command that could not start its job: 2 when a signal stopped it (a name lookup
+// ended by Ctrl+C), else 1.
+int stoppedOrRefused();
+// Whether the job's end says it was stopped (a signal, or giving up on a gateway that does not answer).
+bool runStopped(const CliProgress& progress);
 
 // What a job that writes a send log prints: its rows, one line each, and the progress window's summary.
 void printRows(const std::vector<SendLogRow>& rows);

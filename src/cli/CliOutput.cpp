@@ -6,11 +6,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include <unistd.h>
+
 namespace norvi::cli {
 
 namespace {
 
 int g_outputErrno = 0; // the first failed write to standard output
+bool g_statusShown = false;
+bool g_barAllowed = true;
 
 // False when the bytes did not all reach the stream's file.
 bool writeBytes(FILE* stream, const QByteArray& bytes) {
@@ -35,8 +39,29 @@ void out(const QString& text) {
 }
 
 void err(const QString& text) {
+    clearStatusLine();
     // Standard error is where failures are told; when even that fails there is no one left to tell.
     writeBytes(stderr, text.toUtf8() + '\n');
+}
+
+void statusLine(const QString& text) {
+    writeBytes(stderr, "\r" + text.toUtf8() + "\x1b[K");
+    g_statusShown = true;
+}
+
+void clearStatusLine() {
+    if (!g_statusShown)
+        return;
+    g_statusShown = false;
+    writeBytes(stderr, "\r\x1b[K");
+}
+
+void SetProgressBarAllowed(bool allowed) {
+    g_barAllowed = allowed;
+}
+
+bool ProgressBarWanted() {
+    return g_barAllowed && ::isatty(STDERR_FILENO) == 1;
 }
 
 void writeRaw(const QByteArray& bytes) {

@@ -12,6 +12,15 @@ void out(const QString& text);          // a line on standard output
 void err(const QString& text);          // a line on standard error
 void writeRaw(const QByteArray& bytes); // bytes on standard output as they are
 
+// The progress bar's one line on standard error, drawn over itself ("\r", the text, the rest of the line
+// cleared). A line written through err() first clears it, so messages never land inside the bar; the
+// next drawing puts it back below them.
+void statusLine(const QString& text);
+void clearStatusLine();
+// Whether the progress bar is wanted: standard error is a terminal and --quiet was not given.
+void SetProgressBarAllowed(bool allowed);
+bool ProgressBarWanted();
+
 // True once a write to standard output failed (a full disk, a closed pipe, a closed terminal): what
 // was meant to be printed is lost, which the exit code must tell. `OutputError` is the system's reason.
 bool OutputFailed();

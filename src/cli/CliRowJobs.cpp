@@ -81,7 +81,7 @@ int rowJob(const Arguments& a, WorkerMode mode) {
         return ExitRefused;
     }
     if (!resolveGateway())
-        return ExitRefused;
+        return stoppedOrRefused();
 
     if (InterruptedBeforeStart())
         return ExitFailed;
@@ -99,7 +99,7 @@ int rowJob(const Arguments& a, WorkerMode mode) {
     progress.tracker().start(maximum);
     waitForEnd(worker, progress);
     const int code = finishRowJob(log, writeTo, progress);
-    return code == ExitOk && Interrupted() ? ExitFailed : code;
+    return code == ExitOk && (Interrupted() || runStopped(progress)) ? ExitFailed : code;
 }
 
 // The code in the first line of the result box: "結果碼：" or "預約取消碼：" followed by the number.
@@ -118,8 +118,10 @@ int singleJob(const Arguments& a, WorkerMode mode) {
         err(msgIdError);
         return ExitRefused;
     }
-    if (!loadConfiguration() || !resolveGateway())
+    if (!loadConfiguration())
         return ExitRefused;
+    if (!resolveGateway())
+        return stoppedOrRefused();
 
     if (InterruptedBeforeStart())
         return ExitFailed;
@@ -174,7 +176,7 @@ int resend(const Arguments& a) {
         return ExitOk;
     }
     if (!resolveGateway())
-        return ExitRefused;
+        return stoppedOrRefused();
 
     if (InterruptedBeforeStart())
         return ExitFailed;

@@ -137,7 +137,7 @@ int send(const Arguments& a) {
         return ExitRefused;
     }
     if (!resolveGateway())
-        return ExitRefused;
+        return stoppedOrRefused();
 
     // The run is built before anything starts, so a refused run leaves nothing behind.
     const ComposeInput input = ComposeInput::fromText(message.isRaw ? message.raw : checked.message,

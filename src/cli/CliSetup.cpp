@@ -1,6 +1,7 @@
 #include "CliSetup.h"
 
 #include "CliCommands.h"
+#include "CliJob.h"
 #include "CliOutput.h"
 
 #include "gateway/LoginTest.h"
@@ -9,6 +10,7 @@
 #include "shared/FixedField.h"
 #include "shared/Global.h"
 #include "shared/LogFolderSetup.h"
+#include "shared/StopSignal.h"
 #include "workers/SendThd.h"
 
 #include <QDir>
@@ -39,15 +41,19 @@ bool loadConfiguration() {
 
 bool resolveGateway() {
     QString error;
-    if (ResolveGateway(getField(Config.gwIp), &error))
+    // Ctrl+C ends the lookup's wait too; the caller then says that nothing was started.
+    if (ResolveGateway(getField(Config.gwIp), &error, &StopWake))
         return true;
-    err(error);
+    if (!Interrupted())
+        err(error);
     return false;
 }
 
 int loginTest(const Arguments&) {
-    if (!loadConfiguration() || !resolveGateway())
+    if (!loadConfiguration())
         return ExitRefused;
+    if (!resolveGateway())
+        return stoppedOrRefused();
     QByteArray text;
     const bool loggedIn = RunLoginTest(&text, SendThd::replyWaitSeconds());
     out(fromBig5(text));

@@ -8,6 +8,8 @@
 #include "shared/Global.h"
 #include "shared/OpLog.h"
 #include "shared/Progress.h"
+#include "shared/RunActivity.h"
+#include "shared/StopSignal.h"
 #include "workers/SendThd.h"
 #include "workers/WorkerState.h"
 
@@ -31,6 +33,8 @@ std::mutex JobLock;
 ManualResetEvent SendEvent(true);
 
 std::atomic<bool> StopFlag{false};
+StopSignal StopWake;
+RunActivity JobActivity;
 std::atomic<bool> QueryAll{false};
 
 bool ResetProcessState() {
@@ -49,7 +53,8 @@ bool ResetProcessState() {
     RecipientList.clear();
     SendQueue.clear();
     SendEvent.set();
-    StopFlag = false;
+    ClearStop();
+    JobActivity.reset();
     QueryAll = false;
     Clock::reset();
     SetProgressTarget(nullptr);

@@ -47,7 +47,7 @@ TEST_F(MainWindowJobsTest, ResendAppendsTheFailedRowsAndQueryAllAsksEverySentMes
 
     choose("PMItemLvRSendSMS");
     finishJob();
-    EXPECT_EQ(progress().tracker().statusText(), QStringLiteral("簡訊傳送完成"));
+    EXPECT_EQ(progress().tracker().statusText(), QStringLiteral("簡訊傳送完成：成功 1 筆，失敗 0 筆"));
     EXPECT_TRUE(m_prompts.messages().contains(QStringLiteral("要清除現有的傳送紀錄？")));
     ASSERT_EQ(mainWindow().logAccess().rowCount(), 3);
     // Sorted by name: the resent A lands next to the failed A.
@@ -60,7 +60,7 @@ TEST_F(MainWindowJobsTest, ResendAppendsTheFailedRowsAndQueryAllAsksEverySentMes
     ASSERT_TRUE(mainWindow().logAccess().selectedRows().isEmpty());
     choose("PMItemLvQuerySMS");
     finishJob();
-    EXPECT_EQ(progress().tracker().statusText(), QStringLiteral("簡訊查詢完成"));
+    EXPECT_EQ(progress().tracker().statusText(), QStringLiteral("簡訊查詢完成：成功 2 筆，失敗 0 筆"));
     EXPECT_EQ(cell(0, ColQueryCode), QString()) << "a failed send is never asked";
     EXPECT_EQ(cell(1, ColQueryCode), QStringLiteral("0"));
     EXPECT_TRUE(cell(1, ColQueryResult).startsWith(QStringLiteral("訊息已送達對方")));

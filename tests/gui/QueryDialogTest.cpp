@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -241,7 +242,7 @@ TEST_F(QueryDialogTest, AllRowsRunUnderTheProgressWindowWhileTheSendLogIsLocked)
         ASSERT_TRUE(QTest::qWaitFor([&worker] { return worker.isNull(); }, 5000)) << "the worker frees itself";
         EXPECT_TRUE(mainWindow().runLocked());
         EXPECT_EQ(finished.size(), 0) << "the dialog is closed by the progress window";
-        EXPECT_EQ(progress().tracker().statusText(), u("簡訊查詢完成"));
+        EXPECT_EQ(progress().tracker().statusText(), u("簡訊查詢完成：成功 2 筆，失敗 0 筆"));
         EXPECT_EQ(progress().tracker().progressText(), QStringLiteral("3 / 3(100%)"));
         EXPECT_TRUE(click(&progress(), "ButtonOk"));
     });
@@ -272,7 +273,7 @@ TEST_F(QueryDialogTest, SelectedRowsCancelKeepsOnlyTheAskedRowsSelected) {
         ASSERT_TRUE(QTest::qWaitFor([this] { return progress().tracker().done(); }, 20000));
         click(&progress(), "ButtonOk");
     });
-    EXPECT_EQ(progress().tracker().statusText(), u("預約簡訊取消完成"));
+    EXPECT_EQ(progress().tracker().statusText(), u("預約簡訊取消完成：成功 1 筆，失敗 0 筆"));
     EXPECT_EQ(progress().tracker().progressText(), QStringLiteral("2 / 2(100%)"));
     EXPECT_EQ(mainWindow().logAccess().selectedRows(), QVector<int>{0});
     EXPECT_EQ(cell(0, ColQueryCode), u("0"));
@@ -310,6 +311,39 @@ TEST_F(QueryDialogTest, SingleMsgIdIsAnsweredInABoxTitledWithItAndTheDialogClose
     EXPECT_FALSE(progress().isVisible()) << "a single MsgId shows no progress";
     EXPECT_EQ(progress().tracker().position(), 0);
     EXPECT_EQ(queries(), 2);
+}
+
+// A gateway that takes the login and then never answers: the dialog stays, says that it waits and for how
+// long, and 中斷 ends the wait at once with a box that says what became of the MsgId.
+TEST_F(QueryDialogTest, SingleMsgIdWaitsVisiblyAndItsStopEndsTheWaitAtOnce) {
+    const QByteArray booked = sendDirect(true);
+    m_sim->setSilentAfter(1);
+    QSignalSpy finished(&dialog(), &QDialog::finished);
+    QElapsedTimer stopped;
+    open(true, [&] {
+        click(radio("RadioButton1Rec"));
+        typeInto(control<QLineEdit>("EditMsgId"), fromBig5(booked));
+        click(control<QPushButton>("ButtonQuery"));
+        EXPECT_TRUE(dialog().isVisible());
+        EXPECT_EQ(dialog().cursor().shape(), Qt::BusyCursor);
+        EXPECT_FALSE(control<QPushButton>("ButtonQuery")->isEnabled());
+        EXPECT_FALSE(control<QLineEdit>("EditMsgId")->isEnabled());
+        EXPECT_EQ(control<QPushButton>("ButtonCancel")->text(), u("中斷"));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return control<QLabel>("LabelBusy")->text().contains(u("等待閘道回應 1 秒")); }, 10000))
+            << control<QLabel>("LabelBusy")->text().toStdString();
+        EXPECT_TRUE(control<QLabel>("LabelBusy")->text().startsWith(u("正在查詢…")));
+        stopped.start();
+        click(control<QPushButton>("ButtonCancel"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !finished.isEmpty(); }, 20000));
+    });
+    EXPECT_LT(stopped.elapsed(), 5000) << "the stop ends the wait at once, not after the 30 s reply wait";
+    ASSERT_EQ(m_prompts.asked.size(), 2); // the dialog, the box
+    EXPECT_EQ(m_prompts.asked[1].title, fromBig5(booked));
+    EXPECT_EQ(m_prompts.asked[1].text, u("結果碼：-1\n查詢結果：已中斷：閘道未回覆"));
+    EXPECT_FALSE(dialog().isVisible());
+    EXPECT_EQ(control<QPushButton>("ButtonCancel")->text(), u("取消"));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !mainWindow().runLocked(); }, 5000));
 }
 
 TEST_F(QueryDialogTest, ResendWithNothingFailedSaysSoEvenWithoutAGateway) {

@@ -262,7 +262,7 @@ TEST_F(SendDialogTest, ARunFillsTheSendLogThroughTheGatewayAndItsTextComesBack) 
     EXPECT_FALSE(mainWindow().runLocked());
     EXPECT_TRUE(mainWindow().isEnabled());
     EXPECT_TRUE(dialog().isEnabled());
-    EXPECT_EQ(progress().tracker().statusText(), u("簡訊傳送完成"));
+    EXPECT_EQ(progress().tracker().statusText(), u("簡訊傳送完成：成功 2 筆，失敗 0 筆"));
     EXPECT_EQ(progress().tracker().progressText(), u("2 / 2(100%)"));
     EXPECT_EQ(sentNumbers(), (QStringList{u("0912000001"), u("0912000002")})) << "a number typed twice goes once";
     ASSERT_EQ(mainWindow().logAccess().rowCount(), 2);

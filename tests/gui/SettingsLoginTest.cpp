@@ -1,10 +1,18 @@
 #include "WindowTest.h"
 
 #include "GatewaySimulator.h"
+#include "gateway/LoginTest.h"
+#include "shared/TFormSettings.h"
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -60,6 +68,9 @@ protected:
                 typeInto(form->findChild<QLineEdit*>(QStringLiteral("EditGWAccount")), QStringLiteral("tester"));
                 typeInto(form->findChild<QLineEdit*>(QStringLiteral("EditGWPasswd")), QString::fromLatin1(password));
                 click(form, "ButtonLoginTest");
+                // The test runs on its own thread; the window goes on handling events meanwhile.
+                auto* settings = static_cast<TFormSettings*>(form);
+                EXPECT_TRUE(QTest::qWaitFor([settings] { return !settings->loginTestRunning(); }, 20000));
             }
             click(form, "ButtonCancel");
         });
@@ -84,8 +95,7 @@ TEST_F(SettingsLogin, SuccessfulTestKeepsTheValuesInMemoryButNotInTheFile) {
     EXPECT_EQ(boxes().first().icon, ScriptedPrompts::Icon::Information);
     EXPECT_EQ(boxes().first().buttons, ScriptedPrompts::Buttons::Yes);
     EXPECT_EQ(boxes().first().text, QStringLiteral("帳號/密碼檢查成功"));
-    // The client was given the resolved address, not the name as typed.
-    EXPECT_EQ(GatewayHost, QByteArray("127.0.0.1"));
+    // The name was looked up on the test's thread: the client reached the simulator on 127.0.0.1.
     ASSERT_FALSE(m_sim->requests().empty());
 
     EXPECT_EQ(getField(Config.gwIp), QByteArray("localhost"));
@@ -107,4 +117,54 @@ TEST_F(SettingsLogin, FailedTestShowsTheGatewaysOrTheConnectionsTextInAWarning) 
     EXPECT_EQ(boxes().last().icon, ScriptedPrompts::Icon::Warning);
     EXPECT_FALSE(boxes().last().text.isEmpty());
     EXPECT_NE(boxes().last().text, QStringLiteral("帳號/密碼檢查成功"));
+}
+
+// A gateway that accepts the connection and never answers: the window stays usable (its tabs switch), shows a
+// busy cursor and a line with the seconds waited, and 取消測試 ends the test at once without a box.
+TEST_F(SettingsLogin, TestOfASilentGatewayWaitsVisiblyKeepsTheWindowUsableAndCanBeCancelled) {
+    m_sim->setSilentAfter(0);
+    QElapsedTimer cancelled;
+    m_prompts.dialogHandlers.push_back([this, &cancelled](QDialog* form) {
+        auto* settings = static_cast<TFormSettings*>(form);
+        typeInto(form->findChild<QLineEdit*>(QStringLiteral("EditGWIp")), QStringLiteral("127.0.0.1"));
+        typeInto(form->findChild<QLineEdit*>(QStringLiteral("EditGWPort")), QString::number(m_sim->port()));
+        typeInto(form->findChild<QLineEdit*>(QStringLiteral("EditGWAccount")), QStringLiteral("tester"));
+        typeInto(form->findChild<QLineEdit*>(QStringLiteral("EditGWPasswd")), QStringLiteral("right"));
+        auto* button = form->findChild<QPushButton*>(QStringLiteral("ButtonLoginTest"));
+        auto* line = form->findChild<QLabel*>(QStringLiteral("LabelLoginTest"));
+        click(button);
+        EXPECT_TRUE(settings->loginTestRunning());
+        EXPECT_EQ(button->text(), QStringLiteral("取消測試"));
+        EXPECT_EQ(form->cursor().shape(), Qt::BusyCursor);
+        EXPECT_TRUE(
+            QTest::qWaitFor([line] { return line->text().contains(QStringLiteral("等待閘道回應 1 秒")); }, 10000))
+            << line->text().toStdString();
+        auto* pages = form->findChild<QTabWidget*>(QStringLiteral("PageControlSetup"));
+        QTabBar* tabs = pages->tabBar();
+        clickAt(tabs, tabs->tabRect(0).center()); // 目錄設定 while the test waits
+        EXPECT_EQ(pages->currentIndex(), 0);
+        EXPECT_TRUE(settings->loginTestRunning());
+        clickAt(tabs, tabs->tabRect(1).center());
+        EXPECT_EQ(pages->currentIndex(), 1);
+        cancelled.start();
+        click(button);
+        EXPECT_TRUE(QTest::qWaitFor([settings] { return !settings->loginTestRunning(); }, 10000));
+        EXPECT_EQ(line->text(), QStringLiteral("連線測試已取消"));
+        EXPECT_EQ(button->text(), QStringLiteral("連線測試"));
+        EXPECT_NE(form->cursor().shape(), Qt::BusyCursor);
+        click(form, "ButtonCancel");
+    });
+    trigger(mainWindow().findChild<QAction*>(QStringLiteral("MItemTSettings")));
+    EXPECT_LT(cancelled.elapsed(), 5000);
+    EXPECT_TRUE(boxes().isEmpty()) << "a cancelled test shows no box";
+}
+
+// A test that runs into the reply wait says so in plain words as well as the technical text.
+TEST_F(SettingsLogin, TimedOutTestSaysTheGatewayDidNotAnswer) {
+    m_sim->setSilentAfter(0);
+    QByteArray text;
+    GatewayHost = "127.0.0.1";
+    Config.gwPort = m_sim->port();
+    EXPECT_FALSE(RunLoginTest(&text, 1));
+    EXPECT_EQ(fromBig5(text), QStringLiteral("閘道沒有回應（Recv()逾時）"));
 }

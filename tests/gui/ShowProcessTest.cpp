@@ -1,6 +1,8 @@
 #include "WindowTest.h"
 
 #include "shared/OpLog.h"
+#include "shared/RunActivity.h"
+#include "shared/StopSignal.h"
 
 #include <QDialog>
 #include <QFile>
@@ -100,23 +102,38 @@ TEST_F(ShowProcess, SaveOfThreeRowsEndsWithTheSummaryInTheMessageAreaAndTheLog) 
     EXPECT_EQ(log.readAll(), big5(QStringLiteral("2024/04/01 08:00:02  ") + summary + QStringLiteral("\r\n")));
 }
 
-TEST_F(ShowProcess, InterruptOnlySetsTheStopFlagUntilTheEndArrives) {
+TEST_F(ShowProcess, InterruptRequestsTheStopAndSaysSoUntilTheEndArrives) {
     startFor(&mainWindow(), 10);
     post(StateSending);
     deliver();
     click(button());
-    keyClick(button(), Qt::Key_Escape); // only the button closes the window
-    progress().close();                 // nor does the window manager
     EXPECT_TRUE(StopFlag);
-    EXPECT_EQ(button()->text(), QStringLiteral("中斷"));
+    EXPECT_TRUE(StopWake.raised()) << "every wait on the gateway is woken";
+    // The stop was taken: the button says so at once and cannot be pressed again.
+    EXPECT_EQ(button()->text(), QStringLiteral("正在中斷…"));
+    EXPECT_FALSE(button()->isEnabled());
+    EXPECT_EQ(text("LabelWait"), QStringLiteral("正在中斷…"));
+    EXPECT_EQ(button()->geometry().right(), progress().width() - 17) << "the wider button stays at the edge";
+    keyClick(&progress(), Qt::Key_Escape); // only the button closes the window
+    progress().close();                    // nor does the window manager
     EXPECT_TRUE(progress().isVisible());
     EXPECT_FALSE(mainWindow().isEnabled());
     EXPECT_TRUE(m_area.isEmpty());
 
-    post(StateSent);
+    RunOutcome stopped;
+    stopped.known = true;
+    stopped.succeeded = 1;
+    stopped.notReached = 9;
+    stopped.stopped = true;
+    PostShowProcess(StateSent, stopped);
     deliver();
     EXPECT_EQ(button()->text(), QStringLiteral("確定"));
+    EXPECT_TRUE(button()->isEnabled());
+    EXPECT_EQ(text("LabelWait"), QString());
+    EXPECT_EQ(text("LabelStatus"), QStringLiteral("簡訊傳送已中斷：成功 1 筆，失敗 0 筆，未傳送 9 筆"));
     EXPECT_EQ(text("LabelProgress"), QStringLiteral("1 / 10(10%)"));
+    ASSERT_EQ(m_area.size(), 1);
+    EXPECT_TRUE(m_area.first().contains(QStringLiteral("狀態：簡訊傳送已中斷：成功 1 筆，失敗 0 筆，未傳送 9 筆")));
     keyClick(button(), Qt::Key_Escape);
     progress().close();
     EXPECT_TRUE(progress().isVisible());
@@ -124,6 +141,29 @@ TEST_F(ShowProcess, InterruptOnlySetsTheStopFlagUntilTheEndArrives) {
     EXPECT_FALSE(progress().isVisible());
     EXPECT_TRUE(mainWindow().isEnabled());
     EXPECT_TRUE(mainWindow().isVisible()); // not asked to close it
+
+    // The next operation starts with the button as it was.
+    ClearStop();
+    startFor(&mainWindow(), 1);
+    EXPECT_EQ(button()->text(), QStringLiteral("中斷"));
+    EXPECT_TRUE(button()->isEnabled());
+    EXPECT_EQ(progress().width(), 417);
+}
+
+// A gateway job publishes its waits; the window shows one that lasts, and for whom, without any event.
+TEST_F(ShowProcess, AWaitForTheGatewayIsShownWithItsSecondsAndTheRecipient) {
+    startFor(&mainWindow(), 3);
+    post(StateSending);
+    deliver();
+    JobActivity.setSubject("0912345678");
+    JobActivity.beginWait();
+    EXPECT_TRUE(
+        QTest::qWaitFor([this] { return text("LabelWait").startsWith(QStringLiteral("等待閘道回應… ")); }, 5000));
+    EXPECT_TRUE(text("LabelWait").endsWith(QStringLiteral(" 秒：0912345678"))) << text("LabelWait").toStdString();
+    JobActivity.endWait();
+    EXPECT_TRUE(QTest::qWaitFor([this] { return text("LabelWait").isEmpty(); }, 5000));
+    post(StateSent);
+    deliver();
 }
 
 TEST_F(ShowProcess, ConfirmingTheEndClosesAQueryDialogThatHidItselfForItsRun) {

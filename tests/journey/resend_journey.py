@@ -16,7 +16,7 @@ def resend_journey(j):
 
     j.popup_below_rows("失敗重發(R)")
     j.answer("要清除現有的傳送紀錄？", "否")
-    j.confirm_progress("簡訊傳送完成")
+    j.confirm_progress("簡訊傳送完成：成功 1 筆，失敗 0 筆")
     rows = j.wait_rows("the resent row next to the old ones", lambda rows: len(rows) == 3)
     resent = [r for r in rows if r[0] == "A" and r[3] == "0"]
     check(len(resent) == 1 and resent[0][4].startswith("訊息已成功送出(MsgId:"),

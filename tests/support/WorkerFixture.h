@@ -34,6 +34,7 @@ class ProgressRecorder : public QObject {
 public:
     QList<int> states;
     int steps(int state) const { return int(states.count(state)); }
+    QList<RunOutcome> outcomes; // of the end states, in order
     QList<int> endStates() const {
         QList<int> out;
         for (int s : states)
@@ -46,7 +47,10 @@ protected:
     bool event(QEvent* e) override {
         if (e->type() != QEvent::Type(WM_SHOWPROCESS))
             return QObject::event(e);
-        states.append(static_cast<ShowProcessEvent*>(e)->state());
+        const auto* shown = static_cast<ShowProcessEvent*>(e);
+        states.append(shown->state());
+        if (IsEndState(shown->state()))
+            outcomes.append(shown->outcome());
         return true;
     }
 };
@@ -61,6 +65,10 @@ public:
     QList<QPair<QByteArray, QByteArray>> boxes; // (caption, text)
     std::function<void()> whileBoxShown;
     mutable int offThreadCalls = 0;
+    // What continueAfterTransportFailures answers, in order (no more answers: give up), and what it was
+    // asked: the failure counts.
+    QList<bool> continueAnswers;
+    QList<int> continueAsked;
 
     bool isSendDialog() const override { return note(), sendDialog; }
     SendSchedule sendSchedule() const override { return note(), ++scheduleReads, schedule; }
@@ -70,6 +78,12 @@ public:
         boxes.append({msgId, text});
         if (whileBoxShown)
             whileBoxShown();
+    }
+
+    bool continueAfterTransportFailures(int failures, WorkerMode) override {
+        note();
+        continueAsked.append(failures);
+        return continueAnswers.isEmpty() ? false : continueAnswers.takeFirst();
     }
 
 private:

@@ -153,3 +153,49 @@ TEST(ProgressPosting, StatesFromManyThreadsArriveInOrderAndNothingReachesAGoneTa
     PostShowProcess(StateSending);
     SetProgressTarget(nullptr);
 }
+
+// The end of a gateway run states its counts; a stopped run says 已中斷, one in which nothing succeeded 失敗.
+struct OutcomeCase {
+    int state, succeeded, failed, notReached;
+    bool stopped, gaveUp;
+    const char* text;
+};
+class RunOutcomeTexts : public ::testing::TestWithParam<OutcomeCase> {};
+
+TEST_P(RunOutcomeTexts, StateTheCountsAndHowTheRunEnded) {
+    const OutcomeCase c = GetParam();
+    RunOutcome o;
+    o.known = true;
+    o.succeeded = c.succeeded;
+    o.failed = c.failed;
+    o.notReached = c.notReached;
+    o.stopped = c.stopped;
+    o.gaveUp = c.gaveUp;
+    EXPECT_EQ(RunOutcomeText(c.state, o), QString::fromUtf8(c.text));
+    ProgressTracker tracker;
+    tracker.start(3);
+    tracker.handle(c.state, kStart, o);
+    EXPECT_EQ(tracker.statusText(), QString::fromUtf8(c.text));
+    EXPECT_TRUE(
+        tracker.summary().startsWith(QStringLiteral("狀態：") + QString::fromUtf8(c.text) + QStringLiteral("\r\n")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, RunOutcomeTexts,
+    ::testing::Values(
+        OutcomeCase{StateSent, 18, 2, 0, false, false, "簡訊傳送完成：成功 18 筆，失敗 2 筆"},
+        OutcomeCase{StateSent, 0, 2, 0, false, false, "簡訊傳送失敗：成功 0 筆，失敗 2 筆"},
+        OutcomeCase{StateSent, 5, 1, 24, true, false, "簡訊傳送已中斷：成功 5 筆，失敗 1 筆，未傳送 24 筆"},
+        OutcomeCase{StateSent, 0, 0, 0, true, false, "簡訊傳送已中斷：成功 0 筆，失敗 0 筆，未傳送 0 筆"},
+        OutcomeCase{StateQueried, 2, 3, 7, true, true,
+                    "簡訊查詢已中斷（閘道沒有回應）：成功 2 筆，失敗 3 筆，未查詢 7 筆"},
+        OutcomeCase{StateCancelled, 1, 0, 0, false, false, "預約簡訊取消完成：成功 1 筆，失敗 0 筆"},
+        OutcomeCase{StateCancelled, 0, 1, 2, true, false, "預約簡訊取消已中斷：成功 0 筆，失敗 1 筆，未取消 2 筆"}));
+
+TEST(RunOutcomeTexts, AnOutcomeNotKnownLeavesTheStatesOwnText) {
+    EXPECT_EQ(RunOutcomeText(StateLogSaved, RunOutcome{}), QStringLiteral("發訊紀錄儲存完成"));
+    ProgressTracker tracker;
+    tracker.start(1);
+    tracker.handle(StateSent, kStart);
+    EXPECT_EQ(tracker.statusText(), QStringLiteral("簡訊傳送完成"));
+}

@@ -194,7 +194,7 @@ TEST_F(QueryJobTest, LongWalksReadRowsInBatchesWithTheSameStepsAndMarks) {
     EXPECT_EQ(log.offThreadCalls, 0);
 }
 
-TEST_F(QueryJobTest, StopEndsTheWalkWithRowsReadAheadLeftUntouched) {
+TEST_F(QueryJobTest, StopEndsTheWalkAndTheRowsNotAskedSaySo) {
     const QByteArray waiting = sendDirect(true);
     for (int i = 0; i < 40; ++i)
         log.append(QByteArray::number(i), "0", sentResult(waiting));
@@ -207,12 +207,18 @@ TEST_F(QueryJobTest, StopEndsTheWalkWithRowsReadAheadLeftUntouched) {
     EXPECT_GE(walked, 1);
     EXPECT_LT(walked, 40);
     EXPECT_EQ(progress.endStates(), QList<int>{StateQueried});
-    // Exactly the walked rows were asked, answered and selected; the rest of the batch read with them not.
+    // Exactly the walked rows were asked, answered and selected; the rest say they were not asked.
     QVector<int> walkedRows(walked);
     std::iota(walkedRows.begin(), walkedRows.end(), 0);
     EXPECT_EQ(log.selection(), walkedRows);
-    for (int i = 0; i < 40; ++i)
-        EXPECT_EQ(cell(i, ColQueryCode).isEmpty(), i >= walked) << i;
+    for (int i = 0; i < 40; ++i) {
+        if (i < walked) {
+            EXPECT_NE(cell(i, ColQueryCode), "-1") << i;
+            continue;
+        }
+        EXPECT_EQ(cell(i, ColQueryCode), "-1") << i;
+        EXPECT_EQ(cell(i, ColQueryResult), big5("未查詢：作業已中斷")) << i;
+    }
     EXPECT_EQ(askedIds(GwQuery).size(), walked);
 }
 

@@ -246,25 +246,42 @@ TEST_F(SendJobTest, LongAndPlusNumbersGoAsInternationalMessages) {
     }
 }
 
-TEST_F(SendJobTest, StopFinishesTheCurrentMessageAndSkipsTheRest) {
+TEST_F(SendJobTest, StopBetweenExchangesFinishesTheMessageAndTheRestGetNotSentRows) {
     SendQueue.push_back(record("0911111111", 3));
-    SendQueue.push_back(record("0922222222", 1));
+    SendQueue.push_back(record("0922222222", 2, KindAddressBook, big5("王小明")));
     // The worker hands its rows to this thread without waiting, so the stop below lands while a reply is
-    // still on its way only if replies take a while: each one comes in two parts 200 ms apart.
+    // still on its way only if replies take a while: each one comes in two parts 200 ms apart. The flag
+    // alone (no wake-up) is seen between messages, so the current message is finished.
     sim->setReplyPacing(gwsim::ReplyPacing::split(100, 200));
-    log.onAddRow = [](int) { StopFlag = true; }; // 中斷 while the first segment is on its way
+    log.onAddRow = [](int added) {
+        if (added == 1)
+            StopFlag = true; // 中斷 while the first segment is on its way
+    };
     ASSERT_TRUE(runSend());
-    ASSERT_EQ(log.rows.size(), 3);
+    ASSERT_EQ(log.rows.size(), 5);
     for (int i = 0; i < 3; ++i)
         EXPECT_TRUE(sentOk(i) && cell(i, ColMobile) == "0911111111") << i;
+    // Every segment of the message not reached has its row: code -1, the stop's time, its own text.
+    for (int i = 3; i < 5; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(cell(i, ColName), big5("王小明"));
+        EXPECT_EQ(log.rows[i].image, ImageMember);
+        EXPECT_EQ(cell(i, ColMobile), "0922222222");
+        EXPECT_EQ(cell(i, ColSendCode), "-1");
+        EXPECT_EQ(cell(i, ColSendResult), big5("未傳送：作業已中斷"));
+        EXPECT_EQ(cell(i, ColSendTime).size(), 14);
+        EXPECT_EQ(cell(i, ColContent), "part" + QByteArray::number(i - 2));
+    }
     EXPECT_EQ(progress.steps(StateSending), 3);
     EXPECT_EQ(progress.endStates(), QList<int>{StateSent});
+    EXPECT_EQ(requestsOf(GwSendDomestic).size(), 3);
 
     // A stop also prevents the second attempt of a segment.
     log.rows.clear();
     SendQueue.clear();
     SendQueue.push_back(record("0933333333"));
     StopFlag = false;
+    log.onAddRow = [](int) { StopFlag = true; };
     sim->failNextSends(11, 1);
     ASSERT_TRUE(runSend());
     EXPECT_EQ(cell(0, ColSendCode), "11");

@@ -41,8 +41,8 @@ bool ReplyReadable(const sGwReply& reply, std::size_t arrived) {
     return textIn(reply.reply_content, sizeof reply.reply_content, contentIn);
 }
 
-ReplyReader::ReplyReader(int sock, sGwReply& reply, int waitMs)
-    : m_sock(sock), m_bytes(reinterpret_cast<char*>(&reply)), m_reply(reply), m_waitMs(waitMs) {
+ReplyReader::ReplyReader(int sock, sGwReply& reply, int waitMs, int wakeFd)
+    : m_sock(sock), m_bytes(reinterpret_cast<char*>(&reply)), m_reply(reply), m_waitMs(waitMs), m_wakeFd(wakeFd) {
     std::memset(&reply, 0, sizeof reply);
     if (waitMs > 0)
         m_deadlineMs = sockets::MonotonicMs() + waitMs;
@@ -73,9 +73,11 @@ ReplyReader::Outcome ReplyReader::read(bool whole) {
             return takeWhatHasArrived();
         // Once the wait is used up, only what has arrived by then is still taken.
         ++m_waits;
-        const sockets::Wait w = sockets::WaitReadableMs(m_sock, millisecondsLeft());
+        const sockets::Wait w = sockets::WaitReadableMs(m_sock, millisecondsLeft(), m_wakeFd);
         if (w == sockets::Wait::TimedOut)
             return Outcome::TimedOut;
+        if (w == sockets::Wait::Woken)
+            return Outcome::Stopped;
         if (w == sockets::Wait::Failed) {
             m_error = sockets::LastError();
             return Outcome::WaitFailed;

@@ -26,10 +26,12 @@ public:
         TimedOut,      // the wait ran out first
         WaitFailed,    // the readability wait failed (error())
         ReceiveFailed, // a receive failed before any byte arrived (error())
+        Stopped,       // the wake-up descriptor was raised (a stop) before the reply was readable
     };
 
-    // Zeroes `reply`; the wait of `waitMs` (0 or less: no limit) starts now.
-    ReplyReader(int sock, sGwReply& reply, int waitMs);
+    // Zeroes `reply`; the wait of `waitMs` (0 or less: no limit) starts now. `wakeFd` (-1: none) ends
+    // the wait when it becomes readable; what has arrived by then is still taken.
+    ReplyReader(int sock, sGwReply& reply, int waitMs, int wakeFd = -1);
 
     // Reads until what the client reads has arrived. Whatever else of the record has arrived by then
     // is taken too, so a reply that came in one piece is never left half read.
@@ -52,6 +54,7 @@ private:
     char* m_bytes;
     const sGwReply& m_reply;
     int m_waitMs;
+    int m_wakeFd;
     int64_t m_deadlineMs = 0;
     std::size_t m_arrived = 0;
     int m_waits = 0;

@@ -5,9 +5,12 @@
 #include "gateway/Sockets.h"
 #include "shared/Big5.h"
 #include "shared/FixedField.h"
+#include "shared/RunActivity.h"
+#include "shared/StopSignal.h"
 
 #include <arpa/inet.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstring>
 
@@ -64,7 +67,32 @@ int appendParam(sGwRequest& request, int pos, const QByteArray& text, int max) {
     return pos;
 }
 
-bool sendStep(NorviGwUnit& unit, int waitSeconds) {
+// Marks the time the client spends waiting for the gateway where the job's watchers see it.
+class WaitMark {
+public:
+    explicit WaitMark(RunActivity* activity) : m_activity(activity) {
+        if (m_activity)
+            m_activity->beginWait();
+    }
+    ~WaitMark() {
+        if (m_activity)
+            m_activity->endWait();
+    }
+    WaitMark(const WaitMark&) = delete;
+    WaitMark& operator=(const WaitMark&) = delete;
+
+private:
+    RunActivity* m_activity;
+};
+
+enum class StepResult { Sent, Failed, TimedOut, Woken };
+
+StepResult failStep(NorviGwUnit& unit, const QByteArray& text, StepResult result = StepResult::Failed) {
+    fail(unit, text);
+    return result;
+}
+
+StepResult sendStep(NorviGwUnit& unit, int waitSeconds, int wakeFd) {
     const char* record = reinterpret_cast<const char*>(&unit.request);
     const std::size_t size = sizeof unit.request;
     std::size_t sent = 0;
@@ -74,20 +102,23 @@ bool sendStep(NorviGwUnit& unit, int waitSeconds) {
         if (unit.sock >= 0) {
             const long n = sockets::TrySend(unit.sock, record, size);
             if (n < 0)
-                return fail(unit, withError(big5("Send()錯誤").constData(), sockets::LastError()));
+                return failStep(unit, withError(big5("Send()錯誤").constData(), sockets::LastError()));
             sent = std::size_t(n);
         }
         if (sent < size) {
-            const sockets::Wait w = sockets::WaitWritable(unit.sock, waitSeconds);
+            const sockets::Wait w = sockets::WaitWritable(unit.sock, waitSeconds, wakeFd);
             if (w == sockets::Wait::Failed)
-                return fail(unit, withError("Send() select error", sockets::LastError()));
+                return failStep(unit, withError("Send() select error", sockets::LastError()));
             if (w == sockets::Wait::TimedOut)
-                return fail(unit, big5("Send()逾時"));
+                return failStep(unit, big5("Send()逾時"), StepResult::TimedOut);
+            // A record handed over in part is no request the gateway acts on.
+            if (w == sockets::Wait::Woken)
+                return StepResult::Woken;
         }
     }
     if (sent < size && sockets::SendRecord(unit.sock, record + sent, size - sent) < 0)
-        return fail(unit, withError(big5("Send()錯誤").constData(), sockets::LastError()));
-    return true;
+        return failStep(unit, withError(big5("Send()錯誤").constData(), sockets::LastError()));
+    return StepResult::Sent;
 }
 
 // The failure text of a reply that could not be read.
@@ -122,7 +153,7 @@ int fittedContentLength(const unsigned char* bytes) {
 
 } // namespace
 
-SMSendNorviGw::SMSendNorviGw() {
+SMSendNorviGw::SMSendNorviGw() : m_stop(&StopWake) {
     if (sockets::Startup() == 0) {
         unit.wsaStarted = 1;
         BuildResultTables();
@@ -207,7 +238,31 @@ QByteArray SMSendNorviGw::message() const {
     return getField(unit.message);
 }
 
+QByteArray SMSendNorviGw::StoppedText() {
+    return big5("作業已中斷");
+}
+
+int SMSendNorviGw::wakeFd() const {
+    return m_stop ? m_stop->fd() : -1;
+}
+
+bool SMSendNorviGw::failStopped(StopPoint point) {
+    m_lastStop = point;
+    return fail(unit, StoppedText());
+}
+
+bool SMSendNorviGw::stopBeforeStart() {
+    m_lastStop = StopPoint::None;
+    m_lastTimedOut = false;
+    if (!m_stop || !m_stop->raised())
+        return false;
+    failStopped(StopPoint::BeforeRequest);
+    return true;
+}
+
 bool SMSendNorviGw::Login() {
+    if (stopBeforeStart())
+        return false;
     // A connection whose last reply has not fully arrived is given up for a new one: the rest could
     // still turn up and would then be read as the start of the next reply.
     if (unit.loggedIn && settleLastReply())
@@ -228,9 +283,17 @@ bool SMSendNorviGw::Login() {
     }
     // A port outside the TCP range would otherwise be wrapped into some other port.
     const bool portValid = port > 0 && port <= 65535;
-    if (!portValid || sockets::Connect(unit.sock, unit.addr, kConnectWaitSeconds) != 0) {
-        fail(unit, big5("網路連線失敗"));
-        return false;
+    if (portValid) {
+        WaitMark waiting(m_activity);
+        if (sockets::Connect(unit.sock, unit.addr, kConnectWaitSeconds, wakeFd()) != 0) {
+            const int error = sockets::LastError();
+            if (error == ECANCELED)
+                return failStopped(StopPoint::BeforeRequest);
+            m_lastTimedOut = error == ETIMEDOUT;
+            return fail(unit, big5("網路連線失敗"));
+        }
+    } else {
+        return fail(unit, big5("網路連線失敗"));
     }
 
     std::memset(&unit.request, 0, sizeof unit.request);
@@ -239,8 +302,12 @@ bool SMSendNorviGw::Login() {
     pos = appendParam(unit.request, pos, getField(password), kMaxAccount);
     unit.request.msg_params_len = uint8_t(pos);
 
-    if (!exchange(kLoginSendWaitSeconds, true))
+    if (!exchange(kLoginSendWaitSeconds, true)) {
+        // Whatever the login's exchange reached, the request of the caller was not sent.
+        if (m_lastStop != StopPoint::None)
+            m_lastStop = StopPoint::BeforeRequest;
         return false;
+    }
     if (unit.lastCode != 0) {
         closeConnection(unit);
         return false;
@@ -277,13 +344,14 @@ int SMSendNorviGw::Send(QByteArray& text) {
     }
     r.msg_params_len = uint8_t(pos);
 
-    exchange(kSendWaitSeconds, false);
+    if (!stopBeforeStart())
+        exchange(kSendWaitSeconds, false);
     text = message();
     return unit.lastCode;
 }
 
 int SMSendNorviGw::Receive(uint8_t& coding, QByteArray& content, int& contentLength, QByteArray& params) {
-    if (!exchange(kSendWaitSeconds, false))
+    if (stopBeforeStart() || !exchange(kSendWaitSeconds, false))
         return unit.lastCode;
     const sGwReply& r = unit.reply;
     coding = r.reply_coding;
@@ -315,12 +383,24 @@ int SMSendNorviGw::replyWaitMs() const {
 }
 
 bool SMSendNorviGw::exchange(int sendWaitSeconds, bool loginReply) {
+    m_lastStop = StopPoint::None;
+    m_lastTimedOut = false;
     if (!settleLastReply())
         closeConnection(unit); // the send step then fails as on any connection that is gone
-    if (!sendStep(unit, sendWaitSeconds))
+    WaitMark waiting(m_activity);
+    switch (sendStep(unit, sendWaitSeconds, wakeFd())) {
+    case StepResult::Sent:
+        break;
+    case StepResult::Woken:
+        return failStopped(StopPoint::BeforeRequest);
+    case StepResult::TimedOut:
+        m_lastTimedOut = true;
         return false;
+    default:
+        return false;
+    }
 
-    ReplyReader reader(unit.sock, unit.reply, replyWaitMs());
+    ReplyReader reader(unit.sock, unit.reply, replyWaitMs(), wakeFd());
     ReplyReader::Outcome outcome = reader.readReadable();
     // The first request on a new connection follows the welcome at once, so a welcome must arrive
     // whole before it counts; a refusal closes the connection anyway.
@@ -338,7 +418,10 @@ bool SMSendNorviGw::exchange(int sendWaitSeconds, bool loginReply) {
         // What arrived is the reply; the connection is over, and the next Login opens a new one.
         closeConnection(unit);
         break;
+    case ReplyReader::Outcome::Stopped:
+        return failStopped(StopPoint::AwaitingReply);
     default:
+        m_lastTimedOut = outcome == ReplyReader::Outcome::TimedOut;
         return fail(unit, replyFailureText(outcome, reader.error()));
     }
     unit.lastCode = unit.reply.reply_code;

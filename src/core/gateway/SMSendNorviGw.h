@@ -9,6 +9,9 @@
 
 namespace norvi {
 
+class RunActivity;
+class StopSignal;
+
 // The gateway client: one TCP connection, its login state and the text of the last result.
 // Used by one thread at a time; each worker and each connection test has its own.
 class SMSendNorviGw : public SMSend {
@@ -56,6 +59,27 @@ public:
     // in one piece, or whose padding did not matter.
     int lastReplyWaits() const { return m_lastReplyWaits; }
 
+    // The stop whose wake-up descriptor every wait of this client polls beside its socket (connect,
+    // login, request, reply): once raised, the wait ends within moments, the connection is dropped and
+    // the call fails with code -1 and the text StoppedText(). StopWake (the jobs' stop) unless set;
+    // nullptr waits only for the gateway.
+    void SetStopSignal(const StopSignal* stop) { m_stop = stop; }
+    // Where the client tells when it starts and ends waiting for the gateway (nullptr: nowhere).
+    void SetActivity(RunActivity* activity) { m_activity = activity; }
+
+    // Where the last failed call was when a stop ended it.
+    enum class StopPoint {
+        None,          // the last call was not stopped
+        BeforeRequest, // connecting, logging in or handing over the request: the gateway did not get it
+        AwaitingReply, // the request was sent and its reply not read: the gateway may have acted on it
+    };
+    StopPoint lastStop() const { return m_lastStop; }
+    // True when the last failure was a time-out waiting for the gateway (the request, the reply, the
+    // connection).
+    bool lastTimedOut() const { return m_lastTimedOut; }
+    // The failure text of a stopped call (Big5).
+    static QByteArray StoppedText();
+
 private:
     // One request and its reply; on success lastCode and message come from the reply.
     bool exchange(int sendWaitSeconds, bool loginReply);
@@ -63,6 +87,10 @@ private:
     // be given up instead.
     bool settleLastReply();
     int replyWaitMs() const;
+    int wakeFd() const;
+    // A stop raised before a call began: the call fails at once as stopped.
+    bool stopBeforeStart();
+    bool failStopped(StopPoint point);
 
     NorviGwUnit unit;
     char host[20] = {};
@@ -78,6 +106,10 @@ private:
     // Bytes of the last reply that were not waited for, because nothing the client reads was in them.
     std::size_t m_replyRestOwed = 0;
     int m_lastReplyWaits = 0;
+    const StopSignal* m_stop;
+    RunActivity* m_activity = nullptr;
+    StopPoint m_lastStop = StopPoint::None;
+    bool m_lastTimedOut = false;
 };
 
 } // namespace norvi

@@ -19,9 +19,10 @@ namespace {
 std::atomic<int> g_starts{0};
 std::atomic<bool> g_failNextStartup{false};
 
-// Waits for `events` on one socket. A signal restarts the wait with the time that is left; the clock
-// is read only then, since on some virtual machines every clock read is a system call of its own.
-Wait waitFor(int sock, short events, int milliseconds) {
+// Waits for `events` on one socket, and for the wake-up descriptor to become readable. A signal restarts
+// the wait with the time that is left; the clock is read only then, since on some virtual machines every
+// clock read is a system call of its own.
+Wait waitFor(int sock, short events, int milliseconds, int wakeFd) {
     if (sock < 0) {
         errno = EBADF;
         return Wait::Failed;
@@ -30,16 +31,19 @@ Wait waitFor(int sock, short events, int milliseconds) {
     clock::time_point deadline{};
     bool interrupted = false;
     int timeout = milliseconds;
+    const nfds_t count = wakeFd >= 0 ? 2 : 1;
     for (;;) {
-        pollfd p{sock, events, 0};
-        const int rc = ::poll(&p, 1, timeout);
+        pollfd p[2] = {{sock, events, 0}, {wakeFd, POLLIN, 0}};
+        const int rc = ::poll(p, count, timeout);
         if (rc > 0) {
-            if (p.revents & POLLNVAL) {
+            if (p[0].revents & POLLNVAL) {
                 errno = EBADF;
                 return Wait::Failed;
             }
             // Errors and hang-ups count as ready: the send or receive that follows reports them.
-            return Wait::Ready;
+            if (p[0].revents != 0)
+                return Wait::Ready;
+            return Wait::Woken;
         }
         if (rc == 0)
             return Wait::TimedOut;
@@ -97,16 +101,23 @@ int LastError() {
     return errno;
 }
 
-Wait WaitWritable(int sock, int seconds) {
-    return waitFor(sock, POLLOUT, toMilliseconds(seconds));
+Wait WaitWritable(int sock, int seconds, int wakeFd) {
+    return waitFor(sock, POLLOUT, toMilliseconds(seconds), wakeFd);
 }
 
-Wait WaitReadable(int sock, int seconds) {
-    return waitFor(sock, POLLIN, toMilliseconds(seconds));
+Wait WaitReadable(int sock, int seconds, int wakeFd) {
+    return waitFor(sock, POLLIN, toMilliseconds(seconds), wakeFd);
 }
 
-Wait WaitReadableMs(int sock, int milliseconds) {
-    return waitFor(sock, POLLIN, milliseconds);
+Wait WaitReadableMs(int sock, int milliseconds, int wakeFd) {
+    return waitFor(sock, POLLIN, milliseconds, wakeFd);
+}
+
+bool WakeRaised(int wakeFd) {
+    if (wakeFd < 0)
+        return false;
+    pollfd p{wakeFd, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
 }
 
 int64_t MonotonicMs() {
@@ -123,14 +134,18 @@ int CreateTcpSocket() {
     return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
 }
 
-int Connect(int sock, const sockaddr_in& addr, int seconds) {
+int Connect(int sock, const sockaddr_in& addr, int seconds, int wakeFd) {
     if (!setBlocking(sock, false))
         return -1;
     int rc = ::connect(sock, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
     if (rc != 0 && (errno == EINPROGRESS || errno == EINTR)) {
-        const Wait w = WaitWritable(sock, seconds);
+        const Wait w = WaitWritable(sock, seconds, wakeFd);
         if (w == Wait::TimedOut) {
             errno = ETIMEDOUT;
+            return -1;
+        }
+        if (w == Wait::Woken) {
+            errno = ECANCELED;
             return -1;
         }
         if (w == Wait::Failed)

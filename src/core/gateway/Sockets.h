@@ -25,16 +25,20 @@ void FailNextStartupForTest();
 // The error number of the calling thread's last failed call (errno).
 int LastError();
 
-// Outcome of a wait.
-enum class Wait { Ready, TimedOut, Failed };
+// Outcome of a wait. Woken: the wake-up descriptor became readable first (a stop).
+enum class Wait { Ready, TimedOut, Failed, Woken };
 
 // Waits until the socket can be written / has something to read (data, end of stream or an error),
 // for at most `seconds` whole seconds or `milliseconds` (a negative count waits without limit).
 // poll() is used, not select(): a descriptor above FD_SETSIZE must not corrupt memory. A negative
 // descriptor fails with EBADF.
-Wait WaitWritable(int sock, int seconds);
-Wait WaitReadable(int sock, int seconds);
-Wait WaitReadableMs(int sock, int milliseconds);
+// `wakeFd` (-1: none) is polled beside the socket: once it is readable the wait ends with Woken, unless
+// the socket is ready as well, since what has arrived is still worth taking.
+Wait WaitWritable(int sock, int seconds, int wakeFd = -1);
+Wait WaitReadable(int sock, int seconds, int wakeFd = -1);
+Wait WaitReadableMs(int sock, int milliseconds, int wakeFd = -1);
+// Whether a wake-up descriptor is readable now (false for -1).
+bool WakeRaised(int wakeFd);
 
 // Milliseconds on a clock that only goes forward, for deadlines of a few seconds. It is the coarse
 // clock (a few milliseconds' resolution), which every system serves without a system call.
@@ -45,8 +49,9 @@ int64_t MonotonicMs();
 int CreateTcpSocket();
 
 // Connects a blocking socket, giving up after `seconds` (a peer that never answers the handshake
-// would otherwise hold the caller for minutes). Returns 0 or -1 (see LastError).
-int Connect(int sock, const sockaddr_in& addr, int seconds);
+// would otherwise hold the caller for minutes). Returns 0 or -1 (see LastError: ETIMEDOUT after the
+// wait, ECANCELED when `wakeFd` ended it).
+int Connect(int sock, const sockaddr_in& addr, int seconds, int wakeFd = -1);
 
 // Sends a whole record. A closed peer is reported as an error (EPIPE), never as a SIGPIPE that ends
 // the process. Returns the bytes sent or -1.

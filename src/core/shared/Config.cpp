@@ -4,6 +4,7 @@
 #include "shared/FixedField.h"
 #include "shared/Global.h"
 #include "shared/SaveFile.h"
+#include "shared/StopSignal.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,11 +12,21 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <thread>
 
 namespace norvi {
 
@@ -31,6 +42,79 @@ constexpr int kHostNotFound = 11001;
 constexpr int kTryAgain = 11002;
 constexpr int kNoRecovery = 11003;
 constexpr int kNoData = 11004;
+
+// One name lookup on a thread of its own: getaddrinfo() cannot be polled, so the caller waits for this
+// lookup's descriptor beside the stop's, and a stop (or the bound) leaves the lookup behind. The thread
+// keeps the lookup alive until it is through, then the last of the two to let go frees it.
+struct NameLookup {
+    std::mutex lock;
+    bool done = false;
+    int rc = EAI_AGAIN;
+    int systemError = 0;
+    QByteArray dotted;
+    const int fd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+
+    ~NameLookup() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+
+    void run(const std::string& name) {
+        addrinfo hints{};
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* answer = nullptr;
+        errno = 0;
+        int result = getaddrinfo(name.c_str(), nullptr, &hints, &answer);
+        const int error = errno;
+        QByteArray address;
+        if (result == 0 && answer && answer->ai_addr) {
+            char text[INET_ADDRSTRLEN] = {};
+            const auto* ipv4 = reinterpret_cast<const sockaddr_in*>(answer->ai_addr);
+            inet_ntop(AF_INET, &ipv4->sin_addr, text, sizeof text);
+            address = QByteArray(text);
+        } else if (result == 0) {
+            result = kNoAddress;
+        }
+        if (answer)
+            freeaddrinfo(answer);
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            rc = result;
+            systemError = error;
+            dotted = address;
+            done = true;
+        }
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(fd, &one, sizeof one);
+    }
+
+    // An answer with no address at all.
+    static constexpr int kNoAddress = -1000;
+};
+
+enum class LookupEnd { Done, TimedOut, Stopped };
+
+// Waits for the lookup's descriptor, the stop's and the bound, whichever comes first.
+LookupEnd awaitLookup(const NameLookup& lookup, const StopSignal* stop, int boundMs) {
+    using clock = std::chrono::steady_clock;
+    const clock::time_point deadline = clock::now() + std::chrono::milliseconds(boundMs);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now()).count();
+        if (left <= 0)
+            return LookupEnd::TimedOut;
+        pollfd p[2] = {{lookup.fd, POLLIN, 0}, {stop ? stop->fd() : -1, POLLIN, 0}};
+        const int rc = ::poll(p, stop && stop->fd() >= 0 ? 2 : 1, int(left));
+        if (rc > 0 && p[0].revents)
+            return LookupEnd::Done;
+        if (rc > 0)
+            return LookupEnd::Stopped;
+        if (rc == 0)
+            return LookupEnd::TimedOut;
+        if (errno != EINTR)
+            return LookupEnd::TimedOut;
+    }
+}
 
 bool isAcceptedPiece(const char* piece) {
     return inet_addr(piece) != INADDR_NONE;
@@ -187,37 +271,61 @@ QString ResolverErrorText(int number) {
     }
 }
 
-bool ResolveGateway(const QByteArray& address, QString* errorText) {
+QString LookupStoppedText() {
+    return QStringLiteral("作業已中斷");
+}
+
+bool ResolveAddress(const QByteArray& address, QByteArray* dotted, QString* errorText, const StopSignal* stop) {
     if (IsAddressList(address)) {
-        GatewayHost = address;
+        if (dotted)
+            *dotted = address;
         return true;
     }
-    // A name with a zero byte in it would be looked up cut short, as another name.
-    if (address.contains('\0')) {
+    const auto refuse = [errorText](const QString& text) {
         if (errorText)
-            *errorText = ResolverErrorText(kHostNotFound);
+            *errorText = text;
         return false;
+    };
+    // A name with a zero byte in it would be looked up cut short, as another name.
+    if (address.contains('\0'))
+        return refuse(ResolverErrorText(kHostNotFound));
+    if (stop && stop->raised())
+        return refuse(LookupStoppedText());
+    auto lookup = std::make_shared<NameLookup>();
+    if (lookup->fd < 0) {
+        lookup->run(address.toStdString()); // no descriptor to wait on: look the name up here
+    } else {
+        try {
+            std::thread([lookup, name = address.toStdString()] { lookup->run(name); }).detach();
+        } catch (const std::system_error&) {
+            lookup->run(address.toStdString()); // no thread to spare: look the name up here
+        }
+        switch (awaitLookup(*lookup, stop, kNameLookupWaitSeconds * 1000)) {
+        case LookupEnd::Stopped:
+            return refuse(LookupStoppedText());
+        case LookupEnd::TimedOut:
+            return refuse(ResolverErrorText(kTryAgain));
+        case LookupEnd::Done:
+            break;
+        }
     }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* answer = nullptr;
-    errno = 0;
-    const int rc = getaddrinfo(address.constData(), nullptr, &hints, &answer);
-    const int systemError = errno;
-    if (rc == 0 && answer && answer->ai_addr) {
-        char dotted[INET_ADDRSTRLEN] = {};
-        const auto* ipv4 = reinterpret_cast<const sockaddr_in*>(answer->ai_addr);
-        inet_ntop(AF_INET, &ipv4->sin_addr, dotted, sizeof dotted);
-        freeaddrinfo(answer);
-        GatewayHost = QByteArray(dotted);
+    std::lock_guard<std::mutex> guard(lookup->lock);
+    if (lookup->rc == 0) {
+        if (dotted)
+            *dotted = lookup->dotted;
         return true;
     }
-    if (answer)
-        freeaddrinfo(answer);
-    if (errorText)
-        *errorText = ResolverErrorText(rc == 0 ? kNoData : ResolverErrorNumber(rc, systemError));
-    return false;
+    const int number =
+        lookup->rc == NameLookup::kNoAddress ? kNoData : ResolverErrorNumber(lookup->rc, lookup->systemError);
+    return refuse(ResolverErrorText(number));
+}
+
+bool ResolveGateway(const QByteArray& address, QString* errorText, const StopSignal* stop) {
+    QByteArray dotted;
+    if (!ResolveAddress(address, &dotted, errorText, stop))
+        return false;
+    GatewayHost = dotted;
+    return true;
 }
 
 bool ParseIntText(const QString& text, int32_t* value) {
@@ -274,7 +382,9 @@ QByteArray StripTrailingSeparator(const QByteArray& folder, char separator) {
     return folder;
 }
 
-bool CollectSettings(SettingsFields& fields, QString* errorText) {
+namespace {
+
+bool collectSettings(SettingsFields& fields, QString* errorText, bool resolve) {
     // Everything is checked before anything is stored, so a refused dialog leaves Config as it was.
     QByteArray logFiles, gwIp, gwAccount, gwPasswd;
     if (!typedToBig5(fields.logFiles, logFiles, errorText) || !typedToBig5(fields.gwIp, gwIp, errorText) ||
@@ -286,7 +396,7 @@ bool CollectSettings(SettingsFields& fields, QString* errorText) {
         !fitsField(gwAccount, sizeof Config.gwAccount, "帳號", errorText) ||
         !fitsField(gwPasswd, sizeof Config.gwPasswd, "密碼", errorText))
         return false;
-    if (!ResolveGateway(gwIp, errorText))
+    if (resolve && !ResolveGateway(gwIp, errorText))
         return false;
 
     putField(Config.logFiles, logFiles);
@@ -300,6 +410,16 @@ bool CollectSettings(SettingsFields& fields, QString* errorText) {
     putField(Config.gwAccount, gwAccount);
     putField(Config.gwPasswd, gwPasswd);
     return true;
+}
+
+} // namespace
+
+bool CollectSettings(SettingsFields& fields, QString* errorText) {
+    return collectSettings(fields, errorText, true);
+}
+
+bool CollectSettingsUnresolved(SettingsFields& fields, QString* errorText) {
+    return collectSettings(fields, errorText, false);
 }
 
 QString LogFolder() {

@@ -23,9 +23,22 @@ bool WriteConfig();
 // Dotted addresses with "*" for 255, separated by ";"; no name lookup.
 bool IsAddressList(const QByteArray& text);
 
-// Sets GatewayHost from an address list as typed, or from the first address of a host name lookup.
-// On failure returns false with the system's error text and leaves GatewayHost alone.
-bool ResolveGateway(const QByteArray& address, QString* errorText);
+class StopSignal;
+
+// The longest a host name lookup is waited for. getaddrinfo() cannot be polled, so it runs on a short-lived
+// thread of its own; once this bound passes (or `stop` is raised) its answer is no longer waited for and
+// the lookup fails, and the thread frees what it holds when the system's lookup is through.
+constexpr int kNameLookupWaitSeconds = 10;
+
+// The dotted address to connect to: an address list as typed, or the first address of a host name lookup.
+// On failure returns false with the system's error text ("作業已中斷" when `stop` ended the wait).
+bool ResolveAddress(const QByteArray& address, QByteArray* dotted, QString* errorText,
+                    const StopSignal* stop = nullptr);
+// Sets GatewayHost from ResolveAddress. On failure returns false with the error text and leaves
+// GatewayHost alone.
+bool ResolveGateway(const QByteArray& address, QString* errorText, const StopSignal* stop = nullptr);
+// The text of a lookup a stop ended.
+QString LookupStoppedText();
 
 // The number a failed name lookup is reported with (getaddrinfo's code and, for EAI_SYSTEM, errno),
 // kept in the socket layer's numbering the users know: 10050, 11001 to 11004, or the code itself.
@@ -42,6 +55,9 @@ struct SettingsFields {
 // A port that is not a number becomes 8000, and fields.gwPort is rewritten to "8000" so the dialog can
 // show it.
 bool CollectSettings(SettingsFields& fields, QString* errorText);
+// The same without the name lookup: the address is only checked for its size and Big5 form, GatewayHost
+// is left alone. The connection test looks the name up on its own thread.
+bool CollectSettingsUnresolved(SettingsFields& fields, QString* errorText);
 
 // The configured operation-log folder as a path (Config.logFiles); a relative folder is taken under
 // StartDir. Empty while none is configured.

@@ -18,8 +18,9 @@ extern QString StartDir;       // the folder that was current at start; the prog
 extern sConfig Config;         // exact image of NorviSMSAp.cfg
 extern QByteArray GatewayHost; // dotted address from the last successful ResolveGateway
 
-extern std::mutex LogLock;         // serialises writers of the operation log
-extern std::atomic<bool> StopFlag; // set by the progress window's 中斷 button, polled by the jobs
+extern std::mutex LogLock; // serialises writers of the operation log
+// Set by a stop (shared/StopSignal.h: RequestStop, which also wakes every gateway wait), polled by the jobs.
+extern std::atomic<bool> StopFlag;
 
 // Path of a file in the start folder.
 QString StartDirFile(const QString& name);

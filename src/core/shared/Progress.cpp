@@ -36,9 +36,10 @@ namespace {
 std::mutex g_eventHandOver;
 } // namespace
 
-ShowProcessEvent::ShowProcessEvent(int state) : QEvent(QEvent::Type(WM_SHOWPROCESS)) {
+ShowProcessEvent::ShowProcessEvent(int state, const RunOutcome& outcome) : QEvent(QEvent::Type(WM_SHOWPROCESS)) {
     std::lock_guard<std::mutex> guard(g_eventHandOver);
     m_state = state;
+    m_outcome = outcome;
 }
 
 ShowProcessEvent::~ShowProcessEvent() {
@@ -48,6 +49,11 @@ ShowProcessEvent::~ShowProcessEvent() {
 int ShowProcessEvent::state() const {
     std::lock_guard<std::mutex> guard(g_eventHandOver);
     return m_state;
+}
+
+RunOutcome ShowProcessEvent::outcome() const {
+    std::lock_guard<std::mutex> guard(g_eventHandOver);
+    return m_outcome;
 }
 
 void SetProgressTarget(QObject* target) {
@@ -73,6 +79,37 @@ void PostShowProcess(int state) {
     std::lock_guard<std::mutex> guard(g_targetLock);
     if (g_target)
         QCoreApplication::postEvent(g_target, new ShowProcessEvent(state));
+}
+
+void PostShowProcess(int state, const RunOutcome& outcome) {
+    std::lock_guard<std::mutex> guard(g_targetLock);
+    if (g_target)
+        QCoreApplication::postEvent(g_target, new ShowProcessEvent(state, outcome));
+}
+
+QString RunOutcomeText(int endState, const RunOutcome& outcome) {
+    const QString stateText = ProgressStateText(endState);
+    if (!outcome.known)
+        return stateText;
+    // What a row the run never reached is called in each kind of run.
+    const QString notReached = endState == StateQueried     ? QStringLiteral("未查詢")
+                               : endState == StateCancelled ? QStringLiteral("未取消")
+                                                            : QStringLiteral("未傳送");
+    QString head = stateText;
+    const QString done = QStringLiteral("完成");
+    if (head.endsWith(done)) {
+        head.chop(done.size());
+        if (outcome.stopped)
+            head += outcome.gaveUp ? QStringLiteral("已中斷（閘道沒有回應）") : QStringLiteral("已中斷");
+        else if (outcome.succeeded == 0 && outcome.failed > 0)
+            head += QStringLiteral("失敗");
+        else
+            head += done;
+    }
+    QString text = QStringLiteral("%1：成功 %2 筆，失敗 %3 筆").arg(head).arg(outcome.succeeded).arg(outcome.failed);
+    if (outcome.notReached > 0 || outcome.stopped)
+        text += QStringLiteral("，%1 %2 筆").arg(notReached).arg(outcome.notReached);
+    return text;
 }
 
 QString ProgressStateText(int state) {
@@ -119,6 +156,7 @@ void ProgressTracker::start(int maximum) {
     m_failed = false;
     m_started = false;
     m_startMs = 0;
+    m_outcome = RunOutcome{};
     m_status.clear();
     m_progress.clear();
     m_startTime.clear();
@@ -130,11 +168,11 @@ void ProgressTracker::setMaximum(int maximum) {
     m_maximum = maximum;
 }
 
-bool ProgressTracker::handle(int state, const QDateTime& now) {
-    return handle(state, now.toMSecsSinceEpoch());
+bool ProgressTracker::handle(int state, const QDateTime& now, const RunOutcome& outcome) {
+    return handle(state, now.toMSecsSinceEpoch(), outcome);
 }
 
-bool ProgressTracker::handle(int state, qint64 nowMs) {
+bool ProgressTracker::handle(int state, qint64 nowMs, const RunOutcome& outcome) {
     if (!isKnownState(state))
         return false;
     m_status = ProgressStateText(state);
@@ -160,6 +198,9 @@ bool ProgressTracker::handle(int state, qint64 nowMs) {
     if (IsEndState(state)) {
         m_done = true;
         m_failed = state == StateLogSaveFailed;
+        m_outcome = outcome;
+        if (outcome.known)
+            m_status = RunOutcomeText(state, outcome);
         // An operation that ends without a single step started and ended at the same moment.
         if (!m_started) {
             m_startMs = nowMs;

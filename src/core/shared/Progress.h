@@ -36,17 +36,36 @@ enum ProgressState {
     StateLogSaveFailed = 17,
 };
 
+// How a gateway run (send, query, cancel) ended, counted by its worker: messages or rows the gateway
+// took (a send accepted, a query answered, a reservation cancelled), those that failed (the cut exchange
+// of a stop among them), and those the run never reached because it was stopped or gave up.
+struct RunOutcome {
+    bool known = false; // false for operations that count nothing (loads, saves)
+    int succeeded = 0;
+    int failed = 0;
+    int notReached = 0;
+    bool stopped = false; // 中斷, a signal, or giving up on a gateway that does not answer
+    bool gaveUp = false;  // stopped after transport failures in a row
+};
+
+// The status text of a run's end: the state's own text, or 已中斷 for a stopped run, or 失敗 when
+// nothing succeeded, then the counts ("簡訊傳送完成：成功 18 筆，失敗 2 筆", "簡訊傳送已中斷：成功 4 筆，
+// 失敗 1 筆，未傳送 24 筆"). An outcome that is not known leaves the state's text alone.
+QString RunOutcomeText(int endState, const RunOutcome& outcome);
+
 // Made by a worker and read and deleted on the user-interface thread. Qt's event queue orders the two
 // with a lock of its own, which a race detector cannot see; the event takes one of ours around its state
 // as well, so the hand-over is visibly ordered.
 class ShowProcessEvent : public QEvent {
 public:
-    explicit ShowProcessEvent(int state);
+    explicit ShowProcessEvent(int state, const RunOutcome& outcome = {});
     ~ShowProcessEvent() override;
     int state() const;
+    RunOutcome outcome() const;
 
 private:
     int m_state;
+    RunOutcome m_outcome;
 };
 
 // The receiver of WM_SHOWPROCESS: the progress window in the desktop program, a console reporter in
@@ -54,6 +73,8 @@ private:
 void SetProgressTarget(QObject* target);
 QObject* ProgressTarget();
 void PostShowProcess(int state);
+// An end state with the run's counts, which the receiver's status text and summary then state.
+void PostShowProcess(int state, const RunOutcome& outcome);
 
 QString ProgressStateText(int state);
 bool IsStepState(int state); // 0, 2, 4, 6, 8, 11, 13, 15
@@ -64,10 +85,11 @@ class ProgressTracker {
 public:
     void start(int maximum);      // what FormShow resets
     void setMaximum(int maximum); // callers may learn the step count only after showing the window
-    // Handles one state at time `now`; returns true when it was an end state.
-    bool handle(int state, const QDateTime& now);
+    // Handles one state at time `now`; returns true when it was an end state. An end state's known
+    // outcome turns its status text into the counts (RunOutcomeText).
+    bool handle(int state, const QDateTime& now, const RunOutcome& outcome = {});
     // The same with the time as milliseconds since the epoch, which costs no time-zone lookup per step.
-    bool handle(int state, qint64 msecsSinceEpoch);
+    bool handle(int state, qint64 msecsSinceEpoch, const RunOutcome& outcome = {});
 
     int position() const { return m_position; }
     int maximum() const { return m_maximum; }
@@ -77,6 +99,7 @@ public:
     bool done() const { return m_done; }
     bool started() const { return m_started; } // a step has arrived, so the time labels are shown
     QString statusText() const { return m_status; }
+    const RunOutcome& outcome() const { return m_outcome; }
     QString progressText() const { return m_progress; }
     QString startTimeText() const { return m_startTime; }
     QString elapsedText() const { return m_elapsed; }
@@ -93,6 +116,7 @@ private:
     bool m_failed = false;
     bool m_started = false;
     qint64 m_startMs = 0;
+    RunOutcome m_outcome;
     QString m_status, m_progress, m_startTime, m_elapsed, m_average;
 };
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "workers/WorkerMode.h"
+
 #include <QByteArray>
 
 namespace norvi {
@@ -32,6 +34,17 @@ public:
     // The result of a single query or cancellation: a modal box with an OK button, titled with the
     // MsgId. Returns when the user has dismissed it. Texts are Big5.
     virtual void showResultBox(const QByteArray& msgId, const QByteArray& text) = 0;
+
+    // The gateway did not answer `failures` exchanges in a row (time-outs, refused or dropped
+    // connections) of a send, query or cancel run (`mode`): true goes on and is asked again after as
+    // many more, false stops the run, whose unreached recipients then get the not-sent rows of a stop.
+    // The desktop windows ask the user (StopRows::continueQuestion); by default the run gives up, as
+    // the command line does.
+    virtual bool continueAfterTransportFailures(int failures, WorkerMode mode) {
+        (void)failures;
+        (void)mode;
+        return false;
+    }
 };
 
 } // namespace norvi

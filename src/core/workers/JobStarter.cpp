@@ -4,6 +4,8 @@
 #include "shared/Big5.h"
 #include "shared/Global.h"
 #include "shared/Progress.h"
+#include "shared/RunActivity.h"
+#include "shared/StopSignal.h"
 #include "workers/SendThd.h"
 #include "workers/WorkerState.h"
 
@@ -54,6 +56,10 @@ bool StartWorker(WorkerMode mode, JobOwner* owner, SendLogAccess* sendLog, const
         worker->setSendLog(sendLog);
         // The event tells "no job running"; it is set again by the worker that ends last.
         SendEvent.reset();
+        // A stop asked for before this job (a list load's 中斷, an earlier run's) does not end it; its
+        // counts start from nothing.
+        ClearStop();
+        JobActivity.reset();
         WorkerList.push_back(sSendThd{worker, kWorkerIndex});
         // The worker finds its entry without the lock, which is safe because it is in the list before the
         // thread starts; the worker's own removal waits for the lock held here.
@@ -83,7 +89,7 @@ bool StartSendRun(JobOwner* sendDialog, SendLogAccess* sendLog, const std::funct
     const int total = buildQueue ? buildQueue() : 0;
     if (totalCount)
         *totalCount = total;
-    StopFlag = false;
+    ClearStop();
     return StartWorker(WorkerMode::Send, sendDialog, sendLog, QByteArray(), errorText, started);
 }
 

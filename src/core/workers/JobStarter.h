@@ -38,7 +38,8 @@ bool WorkerRegistered();
 QString WorkerBusyText();
 
 // Creates one suspended worker with index 1 for `mode` (WorkerMode), sets its owner, send log and
-// single MsgId, empties WorkerList, registers {worker, 1} and resumes it. `sendLog` is the send log as
+// single MsgId, empties WorkerList, clears a stop asked for earlier (ClearStop) and the job's activity,
+// registers {worker, 1} and resumes it. `sendLog` is the send log as
 // the user-interface thread reaches it, the model's own access (not needed for a single MsgId): the
 // worker wraps it in a UiThreadSendLog itself. The caller has resolved the gateway address already. Returns false with
 // a message in `errorText` when a worker is still registered; nothing is changed then. The returned worker (through
@@ -48,7 +49,7 @@ bool StartWorker(WorkerMode mode, JobOwner* owner, SendLogAccess* sendLog, const
 
 // The send dialog's start of a run, in its order: announce the counting (progress state 10), empty
 // SendQueue, let `buildQueue` append the run's records and return its number of short messages
-// (stored in `totalCount`, the progress maximum), clear StopFlag, start the send worker. Refused,
+// (stored in `totalCount`, the progress maximum), clear the stop (ClearStop), start the send worker. Refused,
 // before anything is emptied, while a worker is registered.
 bool StartSendRun(JobOwner* sendDialog, SendLogAccess* sendLog, const std::function<int()>& buildQueue, int* totalCount,
                   QString* errorText, SendThd** started = nullptr);

@@ -1,8 +1,10 @@
 #include "workers/QueryJob.h"
 
+#include "gateway/LoginTest.h"
 #include "gateway/ResultCodes.h"
 #include "shared/Big5.h"
 #include "shared/Progress.h"
+#include "shared/RunActivity.h"
 #include "workers/JobOwner.h"
 #include "workers/RowCodes.h"
 #include "workers/SendThd.h"
@@ -65,6 +67,7 @@ void QueryJob::run() {
 
 void QueryJob::runSingle() {
     SMSendNorviGw& client = m_worker.gateway();
+    JobActivity.setSubject(m_worker.singleMsgId);
     bool loginFailed = false;
     int code;
     QByteArray message;
@@ -78,8 +81,15 @@ void QueryJob::runSingle() {
         client.SetMsgId(m_worker.singleMsgId);
         code = client.Send(message);
     }
-    const QByteArray result =
+    QByteArray result =
         ResultText(code, loginFailed ? CodeTable::Login : (m_cancel ? CodeTable::Cancel : CodeTable::Query), message);
+    const WorkerMode mode = m_worker.jobMode();
+    if (client.lastStop() == SMSendNorviGw::StopPoint::AwaitingReply)
+        result = StopRows::cutQueryText(mode);
+    else if (client.lastStop() == SMSendNorviGw::StopPoint::BeforeRequest)
+        result = StopRows::notAskedText(mode);
+    else
+        result = WithNoAnswerWords(result, client.lastTimedOut());
     const QByteArray text = big5(m_cancel ? "預約取消碼：" : "結果碼：") + QByteArray::number(code) +
                             big5(m_cancel ? "\r\n預約取消結果：" : "\r\n查詢結果：") + result;
     JobOwner* owner = m_worker.ownerForm;
@@ -106,7 +116,7 @@ void QueryJob::runRows() {
     std::vector<PlannedRow> batch;
     std::size_t next = 0;
     int position = 0;
-    while (!m_worker.stopRequested()) {
+    for (;;) {
         if (next == batch.size()) {
             batch = readRows(position, allRows, selected, marks);
             next = 0;
@@ -115,6 +125,14 @@ void QueryJob::runRows() {
             position += int(batch.size());
         }
         const PlannedRow& planned = batch[next++];
+        if (!m_stopped && m_worker.stopRequested())
+            noteStop();
+        // After a stop the walk goes on only to say which rows were not asked about.
+        if (m_stopped) {
+            if (planned.plan.ask)
+                notAskedRow(planned.row);
+            continue;
+        }
         PostShowProcess(m_cancel ? StateCancelling : StateQuerying);
         const bool marked = allRows ? planned.plan.ask : !planned.plan.ask;
         if (marked)
@@ -164,13 +182,37 @@ void QueryJob::sendMarks(SelectionMarks& marks) {
     marks.rows.clear();
 }
 
+void QueryJob::noteStop(bool gaveUp) {
+    m_stopped = true;
+    JobActivity.markStopped();
+    if (gaveUp)
+        JobActivity.markGaveUp();
+    m_worker.reportLine(m_worker.name() + ' ' +
+                        (gaveUp ? StopRows::gaveUpLine(m_failures.inRow()) : big5("作業已中斷")));
+}
+
+void QueryJob::notAskedRow(int row) {
+    m_worker.sendLog()->setQueryResult(row, QByteArray::number(StopRows::kCode),
+                                       StopRows::notAskedText(m_worker.jobMode()));
+    JobActivity.countNotReached();
+}
+
+bool QueryJob::succeeded(int code, bool loginFailed) const {
+    if (loginFailed || code < 0)
+        return false;
+    return m_cancel ? code == 0 : code < 30; // 30 and above are the gateway's general errors
+}
+
 void QueryJob::askRow(int row, const RowPlan& plan) {
     SMSendNorviGw& client = m_worker.gateway();
+    JobActivity.setSubject(plan.msgId);
     int code = -1;
     QByteArray message;
     bool loginFailed = false;
     int attempts = 0;
     bool retry = false;
+    SMSendNorviGw::StopPoint stop = SMSendNorviGw::StopPoint::None;
+    bool mayHaveGone = false; // an earlier attempt's request went out and got no answer
     do {
         loginFailed = false;
         message.clear();
@@ -179,6 +221,7 @@ void QueryJob::askRow(int row, const RowPlan& plan) {
             code = client.lastCode();
             message = client.message();
             loginFailed = true;
+            stop = client.lastStop();
             if (attempts == kMaxAttempts) {
                 m_worker.reportLine(m_worker.name() + " Login to Server fail, " + QByteArray::number(code) + ':' +
                                     message);
@@ -190,9 +233,28 @@ void QueryJob::askRow(int row, const RowPlan& plan) {
             client.SetType(m_cancel ? GwCancel : GwQuery);
             client.SetMsgId(plan.msgId);
             code = client.Send(message);
+            stop = client.lastStop();
             retry = isRetryCode(code);
+            if (code == -1 && stop == SMSendNorviGw::StopPoint::None)
+                mayHaveGone = true;
         }
-    } while (retry && attempts < kMaxAttempts && !m_worker.stopRequested());
+    } while (retry && attempts < kMaxAttempts && stop == SMSendNorviGw::StopPoint::None && !m_worker.stopRequested());
+
+    if (stop == SMSendNorviGw::StopPoint::BeforeRequest && !mayHaveGone) {
+        notAskedRow(row);
+        noteStop();
+        return;
+    }
+    if (stop != SMSendNorviGw::StopPoint::None) {
+        const QByteArray cut = StopRows::cutQueryText(m_worker.jobMode());
+        m_worker.reportLine(m_worker.name() + ' ' + plan.sendResult +
+                            big5(m_cancel ? " 預約取消結果: " : " 查詢結果: ") + QByteArray::number(StopRows::kCode) +
+                            ", " + cut);
+        m_worker.sendLog()->setQueryResult(row, QByteArray::number(StopRows::kCode), cut);
+        JobActivity.countFailed();
+        noteStop();
+        return;
+    }
 
     const QByteArray result =
         ResultText(code, loginFailed ? CodeTable::Login : (m_cancel ? CodeTable::Cancel : CodeTable::Query), message);
@@ -201,6 +263,12 @@ void QueryJob::askRow(int row, const RowPlan& plan) {
         m_worker.reportLine(m_worker.name() + ' ' + plan.sendResult +
                             big5(m_cancel ? " 預約取消結果: " : " 查詢結果: ") + codeText + ", " + result);
     m_worker.sendLog()->setQueryResult(row, codeText, result);
+    if (succeeded(code, loginFailed))
+        JobActivity.countSucceeded();
+    else
+        JobActivity.countFailed();
+    if (m_failures.note(code == -1) && !m_worker.askToContinue(m_failures.inRow()))
+        noteStop(true);
 }
 
 } // namespace norvi

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "workers/StopRows.h"
+
 #include <QByteArray>
 #include <QVector>
 
@@ -12,7 +14,9 @@ class SendThd;
 
 // The job of a query worker (delivery status) or a cancel worker (reservations): either one MsgId
 // typed into the query dialog, answered in a box, or the rows of the send log, answered in each row's
-// 查詢碼 and 查詢結果 cells.
+// 查詢碼 and 查詢結果 cells. A stop ends the exchange in flight; the rows the run would still have asked about
+// then say that they were not (StopRows), and after three transport failures in a row the owner is asked
+// whether to go on.
 class QueryJob {
 public:
     explicit QueryJob(SendThd& worker);
@@ -51,9 +55,16 @@ private:
     std::vector<PlannedRow> readRows(int position, bool allRows, const QVector<int>& selected, SelectionMarks& marks);
     void sendMarks(SelectionMarks& marks);
     void askRow(int row, const RowPlan& plan);
+    // A row the run does not ask about after all.
+    void notAskedRow(int row);
+    void noteStop(bool gaveUp = false);
+    // Whether an answer counts as a success: a query the gateway answered, a reservation cancelled.
+    bool succeeded(int code, bool loginFailed) const;
 
     SendThd& m_worker;
     bool m_cancel;
+    bool m_stopped = false;
+    StopRows::TransportFailures m_failures;
 };
 
 } // namespace norvi

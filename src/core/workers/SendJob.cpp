@@ -6,6 +6,7 @@
 #include "shared/Clock.h"
 #include "shared/FixedField.h"
 #include "shared/Progress.h"
+#include "shared/RunActivity.h"
 #include "workers/SendThd.h"
 #include "workers/UiThread.h"
 #include "workers/UiThreadSendLog.h"
@@ -49,10 +50,30 @@ int SendJob::rowImage(uint8_t kind) {
 
 void SendJob::run() {
     readOwnerSettings();
-    for (auto it = SendQueue.begin(); it != SendQueue.end() && !m_worker.stopRequested(); ++it)
+    for (auto it = SendQueue.begin(); it != SendQueue.end(); ++it) {
+        if (!m_stopped && m_worker.stopRequested())
+            noteStop();
         sendRecord(*it);
+    }
     m_worker.gateway().Logout();
     m_worker.requestInterruption();
+}
+
+void SendJob::noteStop(bool gaveUp) {
+    m_stopped = true;
+    m_stopTime = Clock::now().toString(QStringLiteral("yyyyMMddHHmmss")).toLatin1();
+    JobActivity.markStopped();
+    if (gaveUp)
+        JobActivity.markGaveUp();
+    m_worker.reportLine(m_worker.name() + ' ' +
+                        (gaveUp ? StopRows::gaveUpLine(m_failures.inRow()) : big5("作業已中斷")));
+}
+
+void SendJob::notSentRow(const QByteArray& name, int image, const QByteArray& msisdn, const QByteArray& segment) {
+    UiThreadSendLog& log = *m_worker.sendLog();
+    const quint64 rowId = log.addRow(name, image, msisdn, m_stopTime);
+    log.fillSendResult(rowId, QByteArray::number(StopRows::kCode), ImageNone, StopRows::notSentText(), segment);
+    JobActivity.countNotReached();
 }
 
 void SendJob::readOwnerSettings() {
@@ -76,9 +97,17 @@ void SendJob::sendRecord(const sSendContent& record) {
     const int image = rowImage(record.kind);
     // A damaged count never reads past the six segments of the block.
     const int count = std::clamp(int(record.segmentCount), 0, kSegmentCount);
-    // No stop check between the segments of one message: a message is never sent in part.
-    for (int k = 0; k < count; ++k)
-        sendSegment(name, image, msisdn, getField(record.segments[k]));
+    if (!m_stopped)
+        JobActivity.setSubject(msisdn);
+    // No stop check between the segments of one message: a message is sent whole unless a stop ends a
+    // wait of the gateway client, which then refuses every later exchange.
+    for (int k = 0; k < count; ++k) {
+        const QByteArray segment = getField(record.segments[k]);
+        if (m_stopped)
+            notSentRow(name, image, msisdn, segment);
+        else
+            sendSegment(name, image, msisdn, segment);
+    }
 }
 
 void SendJob::sendSegment(const QByteArray& name, int image, const QByteArray& msisdn, const QByteArray& segment) {
@@ -90,6 +119,23 @@ void SendJob::sendSegment(const QByteArray& name, int image, const QByteArray& m
     const quint64 rowId = log.addRow(name, image, msisdn, sendTime);
 
     const Outcome outcome = attempt(msisdn, segment);
+    if (outcome.stop == SMSendNorviGw::StopPoint::BeforeRequest) {
+        // The gateway never got this segment: it is not sent, like the rest.
+        log.fillSendResult(rowId, QByteArray::number(StopRows::kCode), ImageNone, StopRows::notSentText(), segment);
+        JobActivity.countNotReached();
+        noteStop();
+        return;
+    }
+    if (outcome.stop == SMSendNorviGw::StopPoint::AwaitingReply) {
+        // Its fate is unknown, as after a time-out, and like one it counts as failed.
+        const QByteArray cut = StopRows::cutSendText();
+        m_worker.reportLine(m_worker.name() + ' ' + msisdn + '[' + segment + "] " + big5("傳送失敗: ") +
+                            QByteArray::number(StopRows::kCode) + ", " + cut);
+        log.fillSendResult(rowId, QByteArray::number(StopRows::kCode), ImageNone, cut, segment);
+        JobActivity.countFailed();
+        noteStop();
+        return;
+    }
     const QByteArray result =
         ResultText(outcome.code, outcome.loginFailed ? CodeTable::Login : CodeTable::Send, outcome.message);
     const QByteArray code = QByteArray::number(outcome.code);
@@ -97,6 +143,13 @@ void SendJob::sendSegment(const QByteArray& name, int image, const QByteArray& m
         m_worker.reportLine(m_worker.name() + ' ' + msisdn + '[' + segment + "] " + big5("傳送失敗: ") + code + ", " +
                             result);
     log.fillSendResult(rowId, code, scheduled ? ImageReservation : ImageNone, result, segment);
+    if (outcome.code == 0)
+        JobActivity.countSucceeded();
+    else
+        JobActivity.countFailed();
+    // A refusal, a login refused or any answer of the gateway ends a run of transport failures.
+    if (m_failures.note(outcome.code == -1) && !m_worker.askToContinue(m_failures.inRow()))
+        noteStop(true);
 }
 
 SendJob::Outcome SendJob::attempt(const QByteArray& msisdn, const QByteArray& segment) {
@@ -104,6 +157,7 @@ SendJob::Outcome SendJob::attempt(const QByteArray& msisdn, const QByteArray& se
     Outcome out;
     int attempts = 0;
     bool retry = false;
+    bool mayHaveGone = false; // an earlier attempt's request went out and got no answer
     do {
         out.loginFailed = false;
         out.message.clear();
@@ -114,6 +168,7 @@ SendJob::Outcome SendJob::attempt(const QByteArray& msisdn, const QByteArray& se
             out.code = client.lastCode();
             out.message = client.message();
             out.loginFailed = true;
+            out.stop = client.lastStop();
             if (attempts == kMaxAttempts) {
                 m_worker.reportLine(m_worker.name() + " Login to Server fail, " + QByteArray::number(out.code) + ':' +
                                     out.message);
@@ -123,9 +178,16 @@ SendJob::Outcome SendJob::attempt(const QByteArray& msisdn, const QByteArray& se
         } else {
             prepareRequest(msisdn, segment);
             out.code = client.Send(out.message);
+            out.stop = client.lastStop();
             retry = isRetryCode(out.code);
+            if (out.code == -1 && out.stop == SMSendNorviGw::StopPoint::None)
+                mayHaveGone = true;
         }
-    } while (retry && attempts < kMaxAttempts && !m_worker.stopRequested());
+    } while (retry && attempts < kMaxAttempts && out.stop == SMSendNorviGw::StopPoint::None &&
+             !m_worker.stopRequested());
+    // A stop before the second attempt's request still leaves the first one's fate unknown.
+    if (out.stop == SMSendNorviGw::StopPoint::BeforeRequest && mayHaveGone)
+        out.stop = SMSendNorviGw::StopPoint::AwaitingReply;
     return out;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "compose/RecipientRecords.h"
+#include "gateway/SMSendNorviGw.h"
 #include "workers/JobOwner.h"
+#include "workers/StopRows.h"
 
 #include <QByteArray>
 
@@ -11,7 +13,9 @@ class SendThd;
 
 // The job of a send worker: every segment of every message in SendQueue goes to the gateway as one
 // request and becomes one row of the send log. Logs in once and keeps the login; a few transient
-// failures are tried a second time; a stop takes effect between messages.
+// failures are tried a second time. A stop ends the exchange in flight (its row says the message may have
+// gone), and every segment not sent gets a row of its own saying so; after three transport failures in a
+// row the owner is asked whether to go on.
 class SendJob {
 public:
     explicit SendJob(SendThd& worker) : m_worker(worker) {}
@@ -22,6 +26,7 @@ public:
         int code = -1;
         QByteArray message; // gateway text, MsgId, or transport failure text
         bool loginFailed = false;
+        SMSendNorviGw::StopPoint stop = SMSendNorviGw::StopPoint::None; // where a stop ended the attempts
     };
 
     // Codes after which a segment is sent a second time.
@@ -37,8 +42,15 @@ private:
     void sendSegment(const QByteArray& name, int image, const QByteArray& msisdn, const QByteArray& segment);
     Outcome attempt(const QByteArray& msisdn, const QByteArray& segment);
     void prepareRequest(const QByteArray& msisdn, const QByteArray& segment);
+    // The row of a segment the run does not send, with the stop's time.
+    void notSentRow(const QByteArray& name, int image, const QByteArray& msisdn, const QByteArray& segment);
+    // The run stops here: every later segment gets a not-sent row.
+    void noteStop(bool gaveUp = false);
 
     SendThd& m_worker;
+    bool m_stopped = false;
+    QByteArray m_stopTime; // yyyyMMddHHmmss, once stopped
+    StopRows::TransportFailures m_failures;
     bool m_ownerIsSendDialog = false;
     SendSchedule m_schedule; // meaningful only when the owner is the send dialog
 };

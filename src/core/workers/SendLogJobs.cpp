@@ -7,6 +7,7 @@
 #include "shared/Big5.h"
 #include "shared/FixedField.h"
 #include "shared/Global.h"
+#include "shared/StopSignal.h"
 #include "workers/JobStarter.h"
 #include "workers/RowCodes.h"
 #include "workers/SendThd.h"
@@ -92,7 +93,7 @@ bool StartResend(JobOwner* listOwner, SendLogAccess* log, QString* errorText, Se
             *errorText = WorkerBusyText();
         return false;
     }
-    StopFlag = false;
+    ClearStop();
     return StartWorker(WorkerMode::Send, listOwner, log, QByteArray(), errorText, started);
 }
 
@@ -131,7 +132,7 @@ bool StartRowJob(WorkerMode mode, bool allRows, JobOwner* owner, SendLogAccess* 
         return StartWorker(mode, owner, log, QByteArray(), errorText, started); // refused: nothing to walk
     const int rows = allRows ? log->rowCount() : int(log->selectedRows().size());
     QueryAll = allRows;
-    StopFlag = false;
+    ClearStop();
     if (!StartWorker(mode, owner, log, QByteArray(), errorText, started))
         return false;
     if (maximum)

@@ -6,6 +6,8 @@
 #include "shared/Global.h"
 #include "shared/OpLog.h"
 #include "shared/Progress.h"
+#include "shared/RunActivity.h"
+#include "shared/StopSignal.h"
 #include "workers/JobOwner.h"
 #include "workers/QueryJob.h"
 #include "workers/SendJob.h"
@@ -73,6 +75,22 @@ bool SendThd::stopRequested() const {
     return StopFlag.load() || isInterruptionRequested();
 }
 
+void SendThd::requestStop() {
+    requestInterruption();
+    RequestStop();
+}
+
+bool SendThd::askToContinue(int failures) {
+    JobOwner* owner = ownerForm;
+    if (!owner)
+        return false;
+    bool goOn = false;
+    const WorkerMode asked = mode;
+    if (!UiThread::run([&] { goOn = owner->continueAfterTransportFailures(failures, asked); }))
+        return false;
+    return goOn;
+}
+
 void SendThd::reportLine(const QByteArray& line) {
     putCString(logLine, CutBig5(line, int(sizeof(logLine)) - 1));
     const QByteArray text = getField(logLine);
@@ -85,9 +103,8 @@ void SendThd::run() {
     setUpClient();
     putCString(threadName, formatThreadName(mode, index, CurrentThreadNumber()));
     reportLine(name() + " start");
-    // Each job ends by asking for the thread's termination, so it runs once.
-    while (!isInterruptionRequested())
-        runJob();
+    // The job runs once, even when a stop came before it began: it then leaves the rows of a stop.
+    runJob();
     client.reset();
     // The job's last writes to the send log are on it before anyone hears that the job is over.
     if (m_sendLog)
@@ -116,6 +133,7 @@ void SendThd::setUpClient() {
     client->SetAccount(getField(Config.gwAccount));
     client->SetPassword(getField(Config.gwPasswd));
     client->SetReplyWaitSeconds(g_replyWaitSeconds.load());
+    client->SetActivity(&JobActivity); // the progress window and the command line watch its waits
 }
 
 void SendThd::runJob() {
@@ -123,7 +141,6 @@ void SendThd::runJob() {
         SendJob(*this).run();
     else
         QueryJob(*this).run();
-    // A job always ends the loop, even one that returned early.
     requestInterruption();
 }
 
@@ -139,8 +156,10 @@ void SendThd::announceEnd() {
     if (!WorkerList.empty())
         return;
     SendEvent.set();
+    // The end carries the run's counts, so its text states what succeeded, failed and was not reached.
+    const RunOutcome outcome = JobActivity.outcome();
     if (mode == WorkerMode::Send) {
-        PostShowProcess(StateSent);
+        PostShowProcess(StateSent, outcome);
         return;
     }
     if (!singleMsgId.isEmpty()) {
@@ -149,7 +168,7 @@ void SendThd::announceEnd() {
             UiThread::post([owner] { owner->closeForm(); });
         return;
     }
-    PostShowProcess(mode == WorkerMode::Query ? StateQueried : StateCancelled);
+    PostShowProcess(mode == WorkerMode::Query ? StateQueried : StateCancelled, outcome);
 }
 
 } // namespace norvi

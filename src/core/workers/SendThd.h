@@ -53,6 +53,12 @@ public:
     UiThreadSendLog* sendLog() { return m_sendLog.get(); }
     // The user pressed 中斷, or the thread was asked to end: checked between messages, rows and attempts.
     bool stopRequested() const;
+    // Asks this worker to stop: the thread's interruption and RequestStop(), which ends the gateway wait
+    // in progress at once. The job then leaves the rows of a stop and reports its end.
+    void requestStop();
+    // After `failures` transport failures in a row: whether the owner wants the run to go on (asked on
+    // the user-interface thread; false without an owner or once the application is closing).
+    bool askToContinue(int failures);
     // A line for the record: the message area (on the user-interface thread, waiting) and the
     // operation log. Big5; a line longer than logLine is cut at a character boundary.
     void reportLine(const QByteArray& line);

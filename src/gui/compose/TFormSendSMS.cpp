@@ -11,6 +11,8 @@
 #include "shared/Global.h"
 #include "shared/Prompts.h"
 #include "shared/UiFont.h"
+#include "workers/JobSupervisor.h"
+#include "workers/StopRows.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -304,6 +306,11 @@ void TFormSendSMS::closeForm() {
 
 void TFormSendSMS::showResultBox(const QByteArray& msgId, const QByteArray& text) {
     prompts().okBox(this, Prompts::Icon::Information, fromBig5(msgId), fromBig5(text));
+}
+
+bool TFormSendSMS::continueAfterTransportFailures(int failures, WorkerMode mode) {
+    // Asked while the run's progress window stands above the dialog, which is disabled meanwhile.
+    return prompts().confirm(m_jobs.progressWindow(), windowTitle(), StopRows::continueQuestion(failures, mode));
 }
 
 void TFormSendSMS::resizeEvent(QResizeEvent* e) {

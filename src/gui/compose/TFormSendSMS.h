@@ -79,6 +79,7 @@ public:
     SendSchedule sendSchedule() const override { return m_runSchedule; }
     void closeForm() override;
     void showResultBox(const QByteArray& msgId, const QByteArray& text) override;
+    bool continueAfterTransportFailures(int failures, WorkerMode mode) override;
 
 public slots:
     // FormClose: the recipient field is emptied unless the address book opened the dialog (its 發訊 adds to

@@ -9,6 +9,7 @@
 #include "workers/JobStarter.h"
 #include "workers/JobSupervisor.h"
 #include "workers/SendLogJobs.h"
+#include "workers/StopRows.h"
 
 namespace norvi {
 
@@ -24,6 +25,11 @@ MainWindowJobs::MainWindowJobs(TFormMain& main, JobSupervisor& jobs) : m_main(ma
 
 void MainWindowJobs::showResultBox(const QByteArray& msgId, const QByteArray& text) {
     prompts().okBox(&m_main, Prompts::Icon::Information, fromBig5(msgId), fromBig5(text));
+}
+
+bool MainWindowJobs::continueAfterTransportFailures(int failures, WorkerMode mode) {
+    // The main window is disabled under the job's progress window; the question belongs to the latter.
+    return prompts().confirm(m_jobs.progressWindow(), kTitle, StopRows::continueQuestion(failures, mode));
 }
 
 bool MainWindowJobs::resolveGateway() {

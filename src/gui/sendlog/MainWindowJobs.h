@@ -22,6 +22,7 @@ public:
     bool isSendDialog() const override { return false; }
     void closeForm() override {}
     void showResultBox(const QByteArray& msgId, const QByteArray& text) override;
+    bool continueAfterTransportFailures(int failures, WorkerMode mode) override;
 
 private:
     void startRowJob(WorkerMode mode);

@@ -6,11 +6,14 @@
 #include "shared/FixedField.h"
 #include "shared/Global.h"
 #include "shared/Prompts.h"
+#include "shared/RunActivity.h"
+#include "shared/StopSignal.h"
 #include "shared/UiFont.h"
 #include "workers/JobStarter.h"
 #include "workers/JobSupervisor.h"
 #include "workers/SendLogJobs.h"
 #include "workers/SendThd.h"
+#include "workers/StopRows.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -73,6 +76,11 @@ TFormQuerySMS::TFormQuerySMS(SendLogAccess& sendLog, JobSupervisor& jobs, QWidge
     m_buttonQuery->setDefault(true);
     m_buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel");
     m_buttonCancel->setAutoDefault(false);
+    m_labelBusy = new QLabel(this);
+    m_labelBusy->setObjectName(QStringLiteral("LabelBusy"));
+    m_labelBusy->hide();
+    m_busyTimer.setInterval(250);
+    connect(&m_busyTimer, &QTimer::timeout, this, &TFormQuerySMS::showSingleWait);
 
     auto* msgIdRow = new QHBoxLayout;
     msgIdRow->setContentsMargins(24, 0, 0, 0); // under the radio button it belongs to
@@ -91,6 +99,7 @@ TFormQuerySMS::TFormQuerySMS(SendLogAccess& sendLog, JobSupervisor& jobs, QWidge
     for (QRadioButton* radio : {m_allRec, m_selRec, m_oneRec})
         column->addWidget(radio, 0, Qt::AlignLeft);
     column->addLayout(msgIdRow);
+    column->addWidget(m_labelBusy);
     column->addSpacing(6);
     column->addLayout(buttons);
     // A fixed-size dialog, as large as its longer captions of the mode need.
@@ -169,6 +178,49 @@ void TFormQuerySMS::ButtonCancelClick() {
     reject();
 }
 
+void TFormQuerySMS::reject() {
+    if (!m_singleRunning) {
+        QDialog::reject();
+        return;
+    }
+    // The wait ends at once; the worker then shows what became of the MsgId and closes the dialog.
+    RequestStop();
+    m_stopping = true;
+    m_buttonCancel->setEnabled(false);
+    showSingleWait();
+}
+
+void TFormQuerySMS::setSingleBusy(bool busy) {
+    m_singleRunning = busy;
+    m_stopping = false;
+    for (QWidget* w :
+         {static_cast<QWidget*>(m_allRec), static_cast<QWidget*>(m_selRec), static_cast<QWidget*>(m_oneRec),
+          static_cast<QWidget*>(m_editMsgId), static_cast<QWidget*>(m_buttonQuery)})
+        w->setEnabled(!busy);
+    m_buttonCancel->setText(busy ? QStringLiteral("中斷") : QStringLiteral("取消"));
+    m_buttonCancel->setEnabled(true);
+    m_labelBusy->setVisible(busy);
+    if (busy) {
+        setCursor(Qt::BusyCursor);
+        m_busyTimer.start();
+        showSingleWait();
+    } else {
+        unsetCursor();
+        m_busyTimer.stop();
+        m_labelBusy->clear();
+        enableMsgId(m_oneRec->isChecked());
+    }
+}
+
+void TFormQuerySMS::showSingleWait() {
+    QString text = m_stopping ? QStringLiteral("正在中斷…")
+                              : (queryMode() ? QStringLiteral("正在查詢…") : QStringLiteral("正在取消預約…"));
+    const int64_t waited = JobActivity.waitingMs();
+    if (!m_stopping && waited >= 1000)
+        text += QStringLiteral(" 等待閘道回應 %1 秒").arg(waited / 1000);
+    m_labelBusy->setText(text);
+}
+
 void TFormQuerySMS::warn(const QString& text) {
     prompts().okBox(this, Prompts::Icon::Warning, windowTitle(), text);
 }
@@ -235,22 +287,29 @@ void TFormQuerySMS::startListJob(bool allRows) {
     }
 }
 
-// A single MsgId shows no progress: the dialog waits with its button off (the answer's box belongs to it,
-// so the dialog itself stays enabled), the worker answers in a box and then closes it.
+// A single MsgId shows no progress window: the dialog stays, busy, until the worker answers in a box and
+// closes it.
 void TFormQuerySMS::startSingleJob(const QByteArray& msgId) {
     m_jobs.beginQuiet(this);
-    m_buttonQuery->setEnabled(false);
     QString error;
     if (!StartWorker(queryMode() ? WorkerMode::Query : WorkerMode::Cancel, this, nullptr, msgId, &error)) {
-        m_buttonQuery->setEnabled(true);
         m_jobs.end();
         warn(error);
+        return;
     }
+    setSingleBusy(true);
 }
 
 void TFormQuerySMS::closeForm() {
-    m_buttonQuery->setEnabled(true);
-    reject();
+    setSingleBusy(false);
+    QDialog::reject();
+}
+
+bool TFormQuerySMS::continueAfterTransportFailures(int failures, WorkerMode mode) {
+    // A list run's progress window stands above the dialog, which is disabled meanwhile.
+    QWidget* progress = m_jobs.progressWindow();
+    QWidget* over = progress->isVisible() ? progress : static_cast<QWidget*>(this);
+    return prompts().confirm(over, windowTitle(), StopRows::continueQuestion(failures, mode));
 }
 
 void TFormQuerySMS::showResultBox(const QByteArray& msgId, const QByteArray& text) {

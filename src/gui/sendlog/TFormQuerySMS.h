@@ -3,6 +3,7 @@
 #include "workers/JobOwner.h"
 
 #include <QDialog>
+#include <QTimer>
 
 class QLabel;
 class QLineEdit;
@@ -20,8 +21,10 @@ class SendLogAccess;
 // then runs one worker.
 //
 // A list job runs under the progress window above the dialog, which closes the dialog (and so ends its
-// modal show) when the user confirms the end. A single MsgId shows its answer in a box titled with the
-// MsgId, and the worker closes the dialog when it is done. The dialog is the job's owner window either way.
+// modal show) when the user confirms the end. A single MsgId stays in the dialog while it waits: a busy
+// cursor over it, a line saying what it waits for, and 取消 turned into 中斷, which ends the wait at once
+// (Esc and the close box do the same); its answer comes in a box titled with the MsgId, and the worker
+// closes the dialog when it is done. The dialog is the job's owner window either way.
 class TFormQuerySMS : public QDialog, public JobOwner {
     Q_OBJECT
 public:
@@ -36,6 +39,11 @@ public:
     bool isSendDialog() const override { return false; }
     void closeForm() override;
     void showResultBox(const QByteArray& msgId, const QByteArray& text) override;
+    bool continueAfterTransportFailures(int failures, WorkerMode mode) override;
+
+public slots:
+    // While a single MsgId waits, Esc and the close box stop it instead of leaving the dialog.
+    void reject() override;
 
 protected:
     void showEvent(QShowEvent* e) override;
@@ -61,6 +69,8 @@ private:
     SendLogAccess& m_sendLog;
     JobSupervisor& m_jobs;
     bool m_cancelMode = false;
+    void setSingleBusy(bool busy);
+    void showSingleWait();
 
     QRadioButton* m_allRec = nullptr;
     QRadioButton* m_selRec = nullptr;
@@ -69,6 +79,10 @@ private:
     QLineEdit* m_editMsgId = nullptr;
     QPushButton* m_buttonQuery = nullptr;
     QPushButton* m_buttonCancel = nullptr;
+    QLabel* m_labelBusy = nullptr;
+    QTimer m_busyTimer;
+    bool m_singleRunning = false;
+    bool m_stopping = false;
 };
 
 } // namespace norvi

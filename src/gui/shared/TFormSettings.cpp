@@ -8,7 +8,6 @@
 #include "shared/Prompts.h"
 #include "shared/UiFont.h"
 
-#include <QApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -43,14 +42,9 @@ QPushButton* makeButton(QWidget* parent, const QString& text, const char* name) 
     return button;
 }
 
-// The login blocks this thread for as long as the gateway takes to answer; the cursor says so.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
+const QString kTestCaption = QStringLiteral("連線測試");
+const QString kCancelTestCaption = QStringLiteral("取消測試");
+constexpr int kTestLineEveryMs = 250;
 
 } // namespace
 
@@ -89,10 +83,19 @@ TFormSettings::TFormSettings(QWidget* parent) : QDialog(parent) {
         gwGrid->addWidget(makeLabel(gwPage, QString::fromUtf8(captions[row]), edits[row]), row, 0);
         gwGrid->addWidget(edits[row], row, 1);
     }
-    auto* buttonLoginTest = makeButton(gwPage, QStringLiteral("連線測試"), "ButtonLoginTest");
-    buttonLoginTest->setAutoDefault(false);
-    gwGrid->addWidget(buttonLoginTest, 4, 1, Qt::AlignRight);
-    gwGrid->setRowStretch(5, 1);
+    m_buttonLoginTest = makeButton(gwPage, kTestCaption, "ButtonLoginTest");
+    m_buttonLoginTest->setAutoDefault(false);
+    gwGrid->addWidget(m_buttonLoginTest, 4, 1, Qt::AlignRight);
+    // What the connection test is doing while it runs, or how it ended when it was cancelled.
+    m_labelLoginTest = new QLabel(gwPage);
+    m_labelLoginTest->setObjectName(QStringLiteral("LabelLoginTest"));
+    gwGrid->addWidget(m_labelLoginTest, 5, 0, 1, 2);
+    gwGrid->setRowStretch(6, 1);
+
+    m_loginTest = new LoginTestRun(this);
+    connect(m_loginTest, &LoginTestRun::finished, this, &TFormSettings::loginTestFinished);
+    m_testTimer.setInterval(kTestLineEveryMs);
+    connect(&m_testTimer, &QTimer::timeout, this, &TFormSettings::showTestWait);
 
     m_pages->addTab(dirPage, QStringLiteral("目錄設定"));
     m_pages->addTab(gwPage, QStringLiteral("Gateway設定"));
@@ -115,7 +118,7 @@ TFormSettings::TFormSettings(QWidget* parent) : QDialog(parent) {
     connect(buttonOk, &QPushButton::clicked, this, &TFormSettings::ButtonOkClick);
     connect(buttonCancel, &QPushButton::clicked, this, &TFormSettings::ButtonCancelClick);
     connect(buttonLogFiles, &QPushButton::clicked, this, &TFormSettings::ButtonLogFilesClick);
-    connect(buttonLoginTest, &QPushButton::clicked, this, &TFormSettings::ButtonLoginTestClick);
+    connect(m_buttonLoginTest, &QPushButton::clicked, this, &TFormSettings::ButtonLoginTestClick);
 }
 
 void TFormSettings::showEvent(QShowEvent* e) {
@@ -130,13 +133,15 @@ void TFormSettings::FormShow() {
     m_editGWPort->setText(QString::number(Config.gwPort));
     m_editGWAccount->setText(fromBig5(getField(Config.gwAccount)));
     m_editGWPasswd->setText(fromBig5(getField(Config.gwPasswd)));
+    if (!m_loginTest->running())
+        m_labelLoginTest->clear();
 }
 
-bool TFormSettings::collectSettings() {
+bool TFormSettings::collectSettings(bool resolve) {
     SettingsFields fields{m_editLogFiles->text(), m_editGWIp->text(), m_editGWPort->text(), m_editGWAccount->text(),
                           m_editGWPasswd->text()};
     QString error;
-    if (!CollectSettings(fields, &error)) {
+    if (!(resolve ? CollectSettings(fields, &error) : CollectSettingsUnresolved(fields, &error))) {
         prompts().okBox(this, Prompts::Icon::Error, QString::fromLatin1(kErrorTitle), error);
         return false;
     }
@@ -146,6 +151,7 @@ bool TFormSettings::collectSettings() {
 }
 
 void TFormSettings::ButtonOkClick() {
+    m_loginTest->cancel(); // the settings it tests are being replaced
     if (!collectSettings())
         return;
     emit gatewayCommandsEnabled(true);
@@ -167,20 +173,72 @@ void TFormSettings::ButtonLogFilesClick() {
         m_editLogFiles->setText(folder);
 }
 
+bool TFormSettings::loginTestRunning() const {
+    return m_loginTest->running();
+}
+
+void TFormSettings::done(int result) {
+    // Leaving the dialog ends a test that still waits; its end is not shown any more.
+    m_loginTest->cancel();
+    QDialog::done(result);
+}
+
+// The test runs on its own thread: the window stays usable, and the same button cancels it.
 void TFormSettings::ButtonLoginTestClick() {
-    if (!collectSettings())
+    if (m_loginTest->running()) {
+        m_loginTest->cancel();
+        m_labelLoginTest->setText(QStringLiteral("正在取消連線測試…"));
+        m_buttonLoginTest->setEnabled(false);
         return;
-    QByteArray text;
-    bool loggedIn = false;
-    {
-        WaitCursor wait;
-        loggedIn = RunLoginTest(&text);
     }
-    const QString title = QStringLiteral("連線測試");
-    if (loggedIn)
-        prompts().notice(this, Prompts::Icon::Information, title, fromBig5(text));
+    if (!collectSettings(false))
+        return;
+    LoginTestSettings settings;
+    settings.address = getField(Config.gwIp);
+    settings.port = Config.gwPort;
+    settings.account = getField(Config.gwAccount);
+    settings.password = getField(Config.gwPasswd);
+    if (!m_loginTest->start(settings))
+        return;
+    setTestBusy(true);
+}
+
+void TFormSettings::setTestBusy(bool busy) {
+    m_buttonLoginTest->setText(busy ? kCancelTestCaption : kTestCaption);
+    m_buttonLoginTest->setEnabled(true);
+    if (busy) {
+        // The busy cursor over this window only: the rest of the program goes on as usual.
+        setCursor(Qt::BusyCursor);
+        m_testTimer.start();
+        showTestWait();
+    } else {
+        unsetCursor();
+        m_testTimer.stop();
+        m_labelLoginTest->clear();
+    }
+}
+
+void TFormSettings::showTestWait() {
+    const int64_t waited = m_loginTest->waitingMs();
+    QString text = QStringLiteral("正在連線測試…");
+    if (waited >= 1000)
+        text += QStringLiteral(" 等待閘道回應 %1 秒").arg(waited / 1000);
+    m_labelLoginTest->setText(text);
+}
+
+void TFormSettings::loginTestFinished(const LoginTestResult& result) {
+    setTestBusy(false);
+    if (result.cancelled) {
+        m_labelLoginTest->setText(QStringLiteral("連線測試已取消"));
+        return;
+    }
+    if (!isVisible())
+        return; // the dialog was left while the test ran
+    const QString title = kTestCaption;
+    if (result.loggedIn)
+        prompts().notice(this, Prompts::Icon::Information, title, fromBig5(result.text));
     else
-        prompts().notice(this, Prompts::Icon::Warning, title, fromBig5(text));
+        prompts().notice(this, Prompts::Icon::Warning, title, fromBig5(result.text));
 }
 
 } // namespace norvi

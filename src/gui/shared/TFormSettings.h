@@ -1,23 +1,37 @@
 #pragma once
 
 #include <QDialog>
+#include <QTimer>
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
 
 namespace norvi {
 
+class LoginTestRun;
+struct LoginTestResult;
+
 // "參數設定": the log folder, the gateway address and port, and the account. Created once at start-up and
 // shown modally; OK stores the fields in Config and NorviSMSAp.cfg, 連線測試 logs in with them.
+// The connection test runs off the user-interface thread (LoginTestRun): while it waits the window stays
+// usable, shows a busy cursor and a line saying what it waits for, and its button reads 取消測試, which
+// ends the test at once (as do 確定, 取消 and closing the window).
 class TFormSettings : public QDialog {
     Q_OBJECT
 public:
     explicit TFormSettings(QWidget* parent = nullptr);
 
+    // The connection test is under way.
+    bool loginTestRunning() const;
+
 signals:
     // OK sends true once the settings are stored: the gateway commands can be used.
     void gatewayCommandsEnabled(bool enabled);
+
+public slots:
+    void done(int result) override;
 
 protected:
     void showEvent(QShowEvent* e) override;
@@ -30,8 +44,12 @@ private slots:
 
 private:
     void FormShow();
-    // CollectSettings with the dialog's fields; a refusal is shown in an error box.
-    bool collectSettings();
+    // CollectSettings with the dialog's fields; a refusal is shown in an error box. Without `resolve` the
+    // address is not looked up (the connection test looks it up on its own thread).
+    bool collectSettings(bool resolve = true);
+    void loginTestFinished(const LoginTestResult& result);
+    void setTestBusy(bool busy);
+    void showTestWait();
 
     QTabWidget* m_pages = nullptr;
     QLineEdit* m_editLogFiles = nullptr;
@@ -39,6 +57,10 @@ private:
     QLineEdit* m_editGWPort = nullptr;
     QLineEdit* m_editGWAccount = nullptr;
     QLineEdit* m_editGWPasswd = nullptr;
+    QPushButton* m_buttonLoginTest = nullptr;
+    QLabel* m_labelLoginTest = nullptr;
+    LoginTestRun* m_loginTest = nullptr;
+    QTimer m_testTimer;
 };
 
 } // namespace norvi

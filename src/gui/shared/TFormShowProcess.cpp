@@ -4,6 +4,8 @@
 #include "shared/Clock.h"
 #include "shared/Global.h"
 #include "shared/OpLog.h"
+#include "shared/RunActivity.h"
+#include "shared/StopSignal.h"
 #include "shared/UiFont.h"
 #include "shared/WindowStacking.h"
 
@@ -35,6 +37,8 @@ constexpr int kRowElapsed = 92;
 constexpr int kRowAverage = 114;
 constexpr int kRowButton = 144;
 constexpr int kClientHeight = kRowButton + kButtonHeight + 12;
+constexpr int kWaitEveryMs = 250;
+constexpr int64_t kShowWaitAfterMs = 1000;
 
 // Every label has a fixed size: a label whose size can change asks its window for a new layout with a
 // posted event each time its text changes, and with thousands of steps still queued for the window
@@ -91,6 +95,11 @@ TFormShowProcess::TFormShowProcess() : QDialog(nullptr, Qt::Dialog | Qt::Customi
     m_button->resize(kButtonWidth, kButtonHeight);
     connect(m_button, &QPushButton::clicked, this, &TFormShowProcess::ButtonOkClick);
 
+    m_labelWait = makeLabel(this, QStringLiteral("等待閘道回應… 0 秒"), kMargin, kRowButton + 4, "LabelWait");
+    m_labelWait->clear();
+    m_waitTimer.setInterval(kWaitEveryMs);
+    connect(&m_waitTimer, &QTimer::timeout, this, &TFormShowProcess::showWaiting);
+
     showTimeLabels(false);
     fitWidth(kShownWidth);
 
@@ -143,7 +152,8 @@ void TFormShowProcess::dismiss() {
 
 bool TFormShowProcess::event(QEvent* e) {
     if (e->type() == QEvent::Type(WM_SHOWPROCESS)) {
-        handleState(static_cast<ShowProcessEvent*>(e)->state());
+        const auto* shown = static_cast<ShowProcessEvent*>(e);
+        handleState(shown->state(), shown->outcome());
         return true;
     }
     return QDialog::event(e);
@@ -170,14 +180,52 @@ void TFormShowProcess::FormShow() {
     m_labelStatus->clear();
     m_labelProgress->clear();
     showTimeLabels(false);
-    m_button->setText(QStringLiteral("中斷"));
+    setButtonText(QStringLiteral("中斷"));
+    m_button->setEnabled(true);
+    m_stopping = false;
+    m_labelWait->clear();
+    m_waitTimer.start();
     if (owner)
         owner->setEnabled(false);
     fitWidth(kShownWidth);
 }
 
-void TFormShowProcess::handleState(int state) {
-    const bool ended = m_tracker.handle(state, Clock::nowMSecsSinceEpoch());
+void TFormShowProcess::setButtonText(const QString& text) {
+    m_button->setText(text);
+    const int wanted = std::max(kButtonWidth, m_button->fontMetrics().horizontalAdvance(text) + 24);
+    if (wanted != m_button->width()) {
+        m_button->resize(wanted, kButtonHeight);
+        fitWidth(width());
+    }
+}
+
+void TFormShowProcess::showWaiting() {
+    if (m_tracker.done())
+        return;
+    QString text;
+    if (m_stopping) {
+        text = QStringLiteral("正在中斷…");
+    } else {
+        const int64_t waited = JobActivity.waitingMs();
+        if (waited >= kShowWaitAfterMs) {
+            text = QStringLiteral("等待閘道回應… %1 秒").arg(waited / 1000);
+            const QString subject = fromBig5(JobActivity.subject());
+            if (!subject.isEmpty())
+                text += QStringLiteral("：") + subject;
+        }
+    }
+    if (text != m_labelWait->text())
+        m_labelWait->setText(text);
+}
+
+void TFormShowProcess::handleState(int state, const RunOutcome& outcome) {
+    const bool ended = m_tracker.handle(state, Clock::nowMSecsSinceEpoch(), outcome);
+    if (ended && outcome.known) {
+        // The counts make the end's text longer than any state's: the label grows for it, once.
+        const int wanted = textWidth(m_labelStatus, m_tracker.statusText());
+        if (wanted > m_labelStatus->width())
+            m_labelStatus->setFixedWidth(wanted);
+    }
     m_labelStatus->setText(m_tracker.statusText());
     if (!IsStepState(state) && !ended)
         return;
@@ -204,7 +252,11 @@ void TFormShowProcess::handleState(int state) {
         return;
     }
 
-    m_button->setText(QStringLiteral("確定"));
+    setButtonText(QStringLiteral("確定"));
+    m_button->setEnabled(true);
+    m_waitTimer.stop();
+    m_labelWait->clear();
+    fitWidth(std::max(width(), m_labelStatus->x() + m_labelStatus->width() + kMargin));
     const QByteArray summary = big5(m_tracker.summary());
     ShowMsgLine(summary);
     WriteOpLog(summary);
@@ -212,8 +264,13 @@ void TFormShowProcess::handleState(int state) {
 
 void TFormShowProcess::ButtonOkClick() {
     if (!m_tracker.done()) {
-        // The operation notices the flag between messages and reports its end itself.
-        StopFlag = true;
+        // Every wait on the gateway ends at once; the operation reports its end itself. The button says
+        // the stop was taken until then.
+        RequestStop();
+        m_stopping = true;
+        setButtonText(QStringLiteral("正在中斷…"));
+        m_button->setEnabled(false);
+        showWaiting();
         return;
     }
     if (owner) {
@@ -239,6 +296,7 @@ void TFormShowProcess::fitWidth(int clientWidth) {
         return;
     setFixedSize(clientWidth, kClientHeight);
     m_button->move(clientWidth - m_button->width() - kMargin, kRowButton);
+    m_labelWait->setFixedWidth(std::max(0, m_button->x() - kMargin - 8));
 }
 
 } // namespace norvi

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QPointer>
+#include <QTimer>
 
 class QLabel;
 class QProgressBar;
@@ -13,7 +14,10 @@ namespace norvi {
 
 // "作業進度": the one progress window every long operation shares. Driven only by posted
 // WM_SHOWPROCESS events, so workers report without touching it. While running it disables `owner`;
-// its button first offers 中斷 (sets StopFlag), then 確定 once an end state arrived.
+// its button first offers 中斷 (RequestStop: sets StopFlag and ends a gateway wait at once; the button then
+// reads 正在中斷… and is disabled until the end arrives), then 確定 once an end state arrived. While a gateway
+// job waits for a reply, a line beside the button says so and for how long ("等待閘道回應… 12 秒") and
+// which recipient or MsgId it is on, read from JobActivity a few times a second.
 //
 // A caller sets owner and closeOwner, shows the window, sets the maximum (before the first step),
 // clears StopFlag and then posts states or starts the worker that posts them.
@@ -60,9 +64,12 @@ private slots:
 
 private:
     void FormShow();
-    void handleState(int state);
+    void handleState(int state, const RunOutcome& outcome);
     void showTimeLabels(bool visible);
     void fitWidth(int clientWidth);
+    void showWaiting();
+    // The button's caption; the button grows for a longer one and stays at the window's right edge.
+    void setButtonText(const QString& text);
 
     ProgressTracker m_tracker;
     QLabel* m_labelStatus = nullptr;
@@ -75,6 +82,9 @@ private:
     QLabel* m_labelElapsed = nullptr;
     QLabel* m_labelAverage = nullptr;
     QPushButton* m_button = nullptr;
+    QLabel* m_labelWait = nullptr;
+    QTimer m_waitTimer;
+    bool m_stopping = false;
 };
 
 } // namespace norvi

@@ -1,6 +1,7 @@
 #include "workers/JobSupervisor.h"
 
 #include "shared/Global.h"
+#include "shared/StopSignal.h"
 #include "shared/TFormShowProcess.h"
 #include "workers/JobStarter.h"
 
@@ -56,7 +57,7 @@ bool JobSupervisor::workerRunning() const {
 }
 
 void JobSupervisor::requestStop() {
-    StopFlag = true;
+    RequestStop();
 }
 
 void JobSupervisor::whenWorkersGone(const std::function<void()>& then) {

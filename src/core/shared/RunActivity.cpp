@@ -1,0 +1,61 @@
+#include "shared/RunActivity.h"
+
+#include <ctime>
+
+namespace norvi {
+
+int64_t RunActivity::monotonicMs() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+void RunActivity::reset() {
+    m_waitSince.store(-1);
+    m_succeeded.store(0);
+    m_failed.store(0);
+    m_notReached.store(0);
+    m_stopped.store(false);
+    m_gaveUp.store(false);
+    std::lock_guard<std::mutex> guard(m_subjectLock);
+    m_subject.clear();
+}
+
+void RunActivity::beginWait() {
+    m_waitSince.store(monotonicMs(), std::memory_order_relaxed);
+}
+
+void RunActivity::endWait() {
+    m_waitSince.store(-1, std::memory_order_relaxed);
+}
+
+int64_t RunActivity::waitingMs() const {
+    const int64_t since = m_waitSince.load(std::memory_order_relaxed);
+    if (since < 0)
+        return -1;
+    const int64_t waited = monotonicMs() - since;
+    return waited > 0 ? waited : 0;
+}
+
+void RunActivity::setSubject(const QByteArray& subject) {
+    std::lock_guard<std::mutex> guard(m_subjectLock);
+    m_subject = subject;
+}
+
+QByteArray RunActivity::subject() const {
+    std::lock_guard<std::mutex> guard(m_subjectLock);
+    return m_subject;
+}
+
+RunOutcome RunActivity::outcome() const {
+    RunOutcome o;
+    o.known = true;
+    o.succeeded = m_succeeded.load();
+    o.failed = m_failed.load();
+    o.notReached = m_notReached.load();
+    o.stopped = m_stopped.load();
+    o.gaveUp = m_gaveUp.load();
+    return o;
+}
+
+} // namespace norvi

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "shared/Progress.h"
+
+#include <QByteArray>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+namespace norvi {
+
+// What the running job is doing now, published by its worker and its gateway client and read, without
+// waiting for the worker, by the progress window's timer and the command line's progress bar: the tally so
+// far, whether a gateway reply is being waited for and since when, and the recipient (or MsgId) it is on.
+// Every member is safe to call from any thread.
+class RunActivity {
+public:
+    // A job starts: nothing counted, nothing waited for.
+    void reset();
+
+    // A wait on the gateway (connection, login, request, reply) begins or ends.
+    void beginWait();
+    void endWait();
+    // How long the current wait has lasted, in milliseconds; -1 while none goes on.
+    int64_t waitingMs() const;
+
+    // The recipient's number or the MsgId the job is on (Big5).
+    void setSubject(const QByteArray& subject);
+    QByteArray subject() const;
+
+    void countSucceeded() { m_succeeded.fetch_add(1, std::memory_order_relaxed); }
+    void countFailed() { m_failed.fetch_add(1, std::memory_order_relaxed); }
+    void countNotReached(int n = 1) { m_notReached.fetch_add(n, std::memory_order_relaxed); }
+    void markStopped() { m_stopped.store(true); }
+    void markGaveUp() { m_gaveUp.store(true); }
+
+    RunOutcome outcome() const;
+
+    // Milliseconds on a clock that only goes forward.
+    static int64_t monotonicMs();
+
+private:
+    std::atomic<int64_t> m_waitSince{-1};
+    std::atomic<int> m_succeeded{0};
+    std::atomic<int> m_failed{0};
+    std::atomic<int> m_notReached{0};
+    std::atomic<bool> m_stopped{false};
+    std::atomic<bool> m_gaveUp{false};
+    mutable std::mutex m_subjectLock;
+    QByteArray m_subject;
+};
+
+// The jobs' activity: one for the process (one job runs at a time), defined in ProcessState.cpp.
+extern RunActivity JobActivity;
+
+} // namespace norvi

@@ -1,0 +1,56 @@
+#include "shared/StopSignal.h"
+
+#include "shared/Global.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+
+namespace norvi {
+
+StopSignal::StopSignal() : m_fd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+
+StopSignal::~StopSignal() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+void StopSignal::raise() const noexcept {
+    if (m_fd < 0)
+        return;
+    const int saved = errno; // a signal handler must leave errno as it found it
+    const uint64_t one = 1;
+    // Only a counter at its limit refuses the write, and that counter is raised already.
+    [[maybe_unused]] const ssize_t n = ::write(m_fd, &one, sizeof one);
+    errno = saved;
+}
+
+void StopSignal::clear() const noexcept {
+    if (m_fd < 0)
+        return;
+    uint64_t count = 0;
+    // One read takes the whole counter; nothing to read (EAGAIN) means it was not raised.
+    [[maybe_unused]] const ssize_t n = ::read(m_fd, &count, sizeof count);
+}
+
+bool StopSignal::raised() const noexcept {
+    if (m_fd < 0)
+        return false;
+    pollfd p{m_fd, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
+}
+
+void RequestStop() noexcept {
+    StopFlag.store(true);
+    StopWake.raise();
+}
+
+void ClearStop() noexcept {
+    StopFlag.store(false);
+    StopWake.clear();
+}
+
+} // namespace norvi

@@ -1,0 +1,39 @@
+#pragma once
+
+// The wake-up descriptor of a stop. Every wait on the gateway polls it beside its socket, so a stop ends
+// the wait at once rather than when the wait runs out: the progress window's 中斷, Ctrl+C or SIGTERM in
+// the command-line front end, a worker asked to end, the connection test's cancel.
+namespace norvi {
+
+class StopSignal {
+public:
+    // An eventfd (non-blocking, closed on exec). Raised, it stays readable until cleared, so every wait
+    // that polls it ends, and every later one ends at once.
+    StopSignal();
+    ~StopSignal();
+    StopSignal(const StopSignal&) = delete;
+    StopSignal& operator=(const StopSignal&) = delete;
+
+    // The descriptor to poll for reading, or -1 when none could be made (then nothing is woken).
+    int fd() const { return m_fd; }
+    // Async-signal-safe: a single write().
+    void raise() const noexcept;
+    // Drains the descriptor: waits block again until the next raise.
+    void clear() const noexcept;
+    bool raised() const noexcept;
+
+private:
+    int m_fd = -1;
+};
+
+// The stop of the jobs (the workers' gateway clients and the command line's name lookup): one for the
+// process, defined in ProcessState.cpp beside StopFlag.
+extern StopSignal StopWake;
+
+// Requests a stop: sets StopFlag and wakes every wait on StopWake. Async-signal-safe (an atomic store and
+// a write()), so the command line's signal handler calls it too.
+void RequestStop() noexcept;
+// A job starts: StopFlag is cleared and StopWake drained, so a stop asked for earlier does not end it.
+void ClearStop() noexcept;
+
+} // namespace norvi

@@ -1,0 +1,429 @@
+#include "WorkerFixture.h"
+
+#include "GatewayPeer.h"
+#include "gateway/LoginTest.h"
+#include "gateway/Sockets.h"
+#include "shared/Config.h"
+#include "shared/RunActivity.h"
+#include "shared/StopSignal.h"
+#include "workers/SendLogJobs.h"
+#include "workers/StopRows.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <thread>
+
+// A stop inside a wait on the gateway, the rows it leaves, and giving up on a gateway that does not answer.
+// Waits are real: the gateway simulator takes the login and then keeps silent. The bounds are generous
+// (5 s against a reply wait of 60 s) so they hold under the sanitizers; bench/StopLatencyBench measures the
+// latencies themselves.
+namespace norvi::test {
+namespace {
+
+constexpr qint64 kStopBoundMs = 5000;
+constexpr int kLongReplyWait = 60; // a stop that only took effect when the wait ran out would show
+
+QByteArray sentResult(const QByteArray& msgId) {
+    return big5("訊息已成功送出(MsgId:") + msgId + ")";
+}
+
+class WorkerStopTest : public WorkerFixture {
+protected:
+    void SetUp() override {
+        WorkerFixture::SetUp();
+        SendThd::setReplyWaitSeconds(kLongReplyWait);
+    }
+
+    // Starts a send of SendQueue; `stopAfterRow` rows later (as the row reaches the send log), `stop` is called
+    // 300 ms on, well inside the wait that follows. Returns the milliseconds from the stop to the worker's end.
+    qint64 sendAndStopInsideTheWait(int stopAfterRow, const std::function<void(SendThd*)>& stop) {
+        SendThd* worker = nullptr;
+        QString error;
+        EXPECT_TRUE(StartWorker(WorkerMode::Send, &owner, &log, QByteArray(), &error, &worker));
+        return stopInsideTheWait(worker, stopAfterRow, stop);
+    }
+    qint64 stopInsideTheWait(SendThd* worker, int afterRow, const std::function<void(SendThd*)>& stop) {
+        QPointer<SendThd> alive(worker);
+        QElapsedTimer sinceStop;
+        const auto arm = [&](int reached) {
+            if (reached != afterRow)
+                return;
+            QTimer::singleShot(300, [&, alive] {
+                sinceStop.start();
+                stop(alive.data());
+            });
+        };
+        log.onAddRow = arm;
+        log.onQueryResult = [&](int row) { arm(row + 1); };
+        EXPECT_TRUE(waitUntilGone(worker));
+        log.onAddRow = nullptr;
+        log.onQueryResult = nullptr;
+        return sinceStop.isValid() ? sinceStop.elapsed() : -1;
+    }
+
+    bool sentOk(int row) const {
+        return cell(row, ColSendCode) == "0" && cell(row, ColSendResult).startsWith(big5("訊息已成功送出(MsgId:"));
+    }
+    bool notSent(int row) const {
+        return cell(row, ColSendCode) == "-1" && cell(row, ColSendResult) == big5("未傳送：作業已中斷");
+    }
+    RunOutcome lastOutcome() const { return progress.outcomes.value(progress.outcomes.size() - 1); }
+};
+
+TEST_F(WorkerStopTest, StopInsideAReplyWaitEndsTheRunAtOnceWithTheCutRowAndARowForEveryOtherSegment) {
+    sim->setSilentAfter(2); // the login and the first send are answered, the second send is not
+    SendQueue.push_back(record("0911111111"));
+    SendQueue.push_back(record("0922222222"));
+    SendQueue.push_back(record("0933333333", 2, KindAddressBook, big5("王小明")));
+    SendQueue.push_back(record("0944444444"));
+    const qint64 latency = sendAndStopInsideTheWait(2, [](SendThd*) { RequestStop(); });
+
+    ASSERT_GE(latency, 0) << "the stop never came";
+    EXPECT_LT(latency, kStopBoundMs);
+    ASSERT_EQ(log.rows.size(), 5);
+    EXPECT_TRUE(sentOk(0));
+    EXPECT_EQ(cell(1, ColMobile), "0922222222");
+    EXPECT_EQ(cell(1, ColSendCode), "-1");
+    EXPECT_EQ(cell(1, ColSendResult), big5("已中斷：閘道未回覆，可能已送出"));
+    EXPECT_EQ(cell(1, ColContent), "part1");
+    for (int i = 2; i < 5; ++i)
+        EXPECT_TRUE(notSent(i)) << i << fromBig5(cell(i, ColSendResult)).toStdString();
+    EXPECT_EQ(cell(2, ColName), big5("王小明"));
+    EXPECT_EQ(cell(3, ColContent), "part2");
+    EXPECT_EQ(cell(4, ColMobile), "0944444444");
+    // The rows not reached carry the stop's time, all the same.
+    EXPECT_EQ(cell(2, ColSendTime), cell(4, ColSendTime));
+    EXPECT_GE(cell(2, ColSendTime), cell(1, ColSendTime));
+    EXPECT_EQ(requestsOf(GwSendDomestic).size(), 2);
+    EXPECT_EQ(progress.steps(StateSending), 2);
+    ASSERT_EQ(progress.endStates(), QList<int>{StateSent});
+    const RunOutcome o = lastOutcome();
+    EXPECT_TRUE(o.known && o.stopped && !o.gaveUp);
+    EXPECT_EQ(o.succeeded, 1);
+    EXPECT_EQ(o.failed, 1);
+    EXPECT_EQ(o.notReached, 3);
+    EXPECT_EQ(RunOutcomeText(StateSent, o), QStringLiteral("簡訊傳送已中斷：成功 1 筆，失敗 1 筆，未傳送 3 筆"));
+    EXPECT_EQ(linesWith("作業已中斷"), 1);
+}
+
+// The thread's own stop (as the job owner asks a worker to end) wakes the wait the same way; a stop while
+// the login is awaited leaves the message unsent, since the gateway never got it.
+TEST_F(WorkerStopTest, WorkerStopDuringTheLoginLeavesEveryMessageNotSent) {
+    sim->setSilentAfter(0);
+    for (const char* n : {"0911111111", "0922222222", "0933333333"})
+        SendQueue.push_back(record(n));
+    const qint64 latency = sendAndStopInsideTheWait(1, [](SendThd* worker) {
+        ASSERT_NE(worker, nullptr);
+        worker->requestStop();
+    });
+    ASSERT_GE(latency, 0);
+    EXPECT_LT(latency, kStopBoundMs);
+    ASSERT_EQ(log.rows.size(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(notSent(i)) << i;
+    EXPECT_TRUE(requestsOf(GwSendDomestic).isEmpty());
+    const RunOutcome o = lastOutcome();
+    EXPECT_TRUE(o.stopped);
+    EXPECT_EQ(o.failed, 0);
+    EXPECT_EQ(o.notReached, 3);
+}
+
+TEST_F(WorkerStopTest, StopBeforeTheRunBeginsStillGivesEveryRecipientItsRow) {
+    SendQueue.push_back(record("0911111111", 2));
+    SendThd* worker = nullptr;
+    QString error;
+    ASSERT_TRUE(StartWorker(WorkerMode::Send, &owner, &log, QByteArray(), &error, &worker));
+    worker->requestStop();
+    ASSERT_TRUE(waitUntilGone(worker));
+    ASSERT_EQ(log.rows.size(), 2);
+    EXPECT_TRUE(notSent(0) && notSent(1));
+    EXPECT_EQ(sim->connectionCount(), 0);
+}
+
+// Nobody listens: every exchange fails on the transport at once. The owner is asked after three in a row,
+// says yes, is asked again after three more, says no; the rest are not sent.
+TEST_F(WorkerStopTest, ThreeTransportFailuresInARowAskTheOwnerAndNoStopsTheRun) {
+    stopSimulator();
+    for (int i = 0; i < 9; ++i)
+        SendQueue.push_back(record("09110000" + QByteArray::number(10 + i)));
+    owner.continueAnswers = {true, false};
+    ASSERT_TRUE(runJob(WorkerMode::Send, &log));
+    EXPECT_EQ(owner.continueAsked, (QList<int>{3, 6}));
+    EXPECT_EQ(owner.offThreadCalls, 0);
+    ASSERT_EQ(log.rows.size(), 9);
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(cell(i, ColSendCode), "-1") << i;
+        EXPECT_EQ(cell(i, ColSendResult), big5("網路連線失敗")) << i;
+    }
+    for (int i = 6; i < 9; ++i)
+        EXPECT_TRUE(notSent(i)) << i;
+    const RunOutcome o = lastOutcome();
+    EXPECT_TRUE(o.stopped && o.gaveUp);
+    EXPECT_EQ(o.failed, 6);
+    EXPECT_EQ(o.notReached, 3);
+    EXPECT_EQ(RunOutcomeText(StateSent, o),
+              QStringLiteral("簡訊傳送已中斷（閘道沒有回應）：成功 0 筆，失敗 6 筆，未傳送 3 筆"));
+    EXPECT_EQ(linesWith("閘道連續 6 次沒有回應，作業已停止。"), 1);
+
+    // Resend after the give-up takes exactly the rows with code -1, the unsent ones among them.
+    int queued = 0;
+    QString error;
+    ASSERT_TRUE(QueueFailedRows(log, &queued, &error));
+    EXPECT_EQ(queued, 9);
+}
+
+// Two recipients in a row that get no answer, then one that does: nothing is asked and nothing is left out.
+TEST_F(WorkerStopTest, FewerThanThreeFailuresInARowNeverStopTheRun) {
+    SendThd::setReplyWaitSeconds(1);
+    gwsim::SimOptions options;
+    options.port = 0;
+    options.plan.silentFrom = 3; // the second recipient's send and login, the third one's two logins
+    options.plan.silentCount = 4;
+    sim = std::make_unique<gwsim::GatewaySimulator>(options);
+    ASSERT_TRUE(sim->start());
+    Config.gwPort = sim->port();
+    for (int i = 0; i < 5; ++i)
+        SendQueue.push_back(record("09220000" + QByteArray::number(10 + i)));
+    ASSERT_TRUE(runJob(WorkerMode::Send, &log));
+    EXPECT_TRUE(owner.continueAsked.isEmpty());
+    ASSERT_EQ(log.rows.size(), 5);
+    QList<QByteArray> codes;
+    for (int i = 0; i < 5; ++i)
+        codes.append(cell(i, ColSendCode));
+    EXPECT_EQ(codes, (QList<QByteArray>{"0", "-1", "-1", "0", "0"}));
+    EXPECT_FALSE(lastOutcome().stopped);
+    EXPECT_EQ(RunOutcomeText(StateSent, lastOutcome()), QStringLiteral("簡訊傳送完成：成功 3 筆，失敗 2 筆"));
+}
+
+class QueryStopTest : public WorkerStopTest {
+protected:
+    void addSentRows(int count) {
+        for (int i = 0; i < count; ++i)
+            log.append(QByteArray::number(i), "0", sentResult(test::sendAcceptedMessage(sim->port(), false)));
+    }
+};
+
+TEST_F(QueryStopTest, StopInsideAQueryWaitCutsThatRowAndTheRowsNotAskedSaySo) {
+    addSentRows(4);
+    log.append("failed", "-1", big5("網路連線失敗")); // never asked, and left alone
+    sim->setSilentAfter(2);
+    SendThd* worker = nullptr;
+    QString error;
+    ASSERT_TRUE(StartRowJob(WorkerMode::Query, true, &owner, &log, nullptr, &error, &worker));
+    const qint64 latency = stopInsideTheWait(worker, 1, [](SendThd* w) {
+        ASSERT_NE(w, nullptr);
+        w->requestStop();
+    });
+    ASSERT_GE(latency, 0);
+    EXPECT_LT(latency, kStopBoundMs);
+    EXPECT_EQ(cell(0, ColQueryCode), "4"); // answered: at the message centre, not delivered yet
+    EXPECT_EQ(cell(1, ColQueryCode), "-1");
+    EXPECT_EQ(cell(1, ColQueryResult), big5("已中斷：閘道未回覆"));
+    for (int i = 2; i < 4; ++i) {
+        EXPECT_EQ(cell(i, ColQueryCode), "-1") << i;
+        EXPECT_EQ(cell(i, ColQueryResult), big5("未查詢：作業已中斷")) << i;
+    }
+    EXPECT_TRUE(cell(4, ColQueryCode).isEmpty());
+    const RunOutcome o = lastOutcome();
+    EXPECT_EQ(progress.endStates(), QList<int>{StateQueried});
+    EXPECT_EQ(RunOutcomeText(StateQueried, o), QStringLiteral("簡訊查詢已中斷：成功 1 筆，失敗 1 筆，未查詢 2 筆"));
+    // A row not asked is asked by the next query, and is no failed message for a resend.
+    EXPECT_FALSE(IsFailedRow("0", "-1"));
+}
+
+TEST_F(QueryStopTest, CancelRunGivesUpAfterThreeTransportFailuresWhenTheOwnerSaysNo) {
+    addSentRows(5);
+    stopSimulator();
+    QueryAll = true;
+    ASSERT_TRUE(runJob(WorkerMode::Cancel, &log));
+    EXPECT_EQ(owner.continueAsked, QList<int>{3});
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(cell(i, ColQueryResult), big5("網路連線失敗")) << i;
+    for (int i = 3; i < 5; ++i)
+        EXPECT_EQ(cell(i, ColQueryResult), big5("未取消：作業已中斷")) << i;
+    EXPECT_EQ(RunOutcomeText(StateCancelled, lastOutcome()),
+              QStringLiteral("預約簡訊取消已中斷（閘道沒有回應）：成功 0 筆，失敗 3 筆，未取消 2 筆"));
+}
+
+TEST_F(QueryStopTest, SingleMsgIdStoppedInItsWaitAnswersThatItWasCut) {
+    const QByteArray msgId = test::sendAcceptedMessage(sim->port(), true);
+    sim->setSilentAfter(1);
+    SendThd* worker = nullptr;
+    QString error;
+    ASSERT_TRUE(StartWorker(WorkerMode::Cancel, &owner, nullptr, msgId, &error, &worker));
+    QElapsedTimer sinceStop;
+    QTimer::singleShot(500, [&] {
+        sinceStop.start();
+        RequestStop();
+    });
+    ASSERT_TRUE(waitUntilGone(worker));
+    EXPECT_LT(sinceStop.elapsed(), kStopBoundMs);
+    ASSERT_EQ(owner.boxes.size(), 1);
+    EXPECT_EQ(fromBig5(owner.boxes[0].second),
+              QStringLiteral("預約取消碼：-1\r\n預約取消結果：已中斷：閘道未回覆，可能已取消"));
+}
+
+TEST_F(QueryStopTest, SingleMsgIdTimedOutSaysTheGatewayDidNotAnswer) {
+    SendThd::setReplyWaitSeconds(1);
+    sim->setSilentAfter(1);
+    ASSERT_TRUE(runJob(WorkerMode::Query, nullptr, "X1"));
+    ASSERT_EQ(owner.boxes.size(), 1);
+    EXPECT_EQ(fromBig5(owner.boxes[0].second), QStringLiteral("結果碼：-1\r\n查詢結果：閘道沒有回應（Recv()逾時）"));
+}
+
+// The gateway client alone: where a stop finds it decides what the caller may assume.
+class ClientStopTest : public WorkerFixture {
+protected:
+    void pointClient(SMSendNorviGw& client) {
+        pointAt(client, sim->port());
+        client.SetStopSignal(&m_stop);
+        client.SetReplyWaitSeconds(kLongReplyWait);
+    }
+    int sendOne(SMSendNorviGw& client) {
+        client.Clear();
+        client.SetType(GwSendDomestic);
+        client.SetCoding(1);
+        client.SetMobile("0912345678");
+        client.SetContent(2, "hi");
+        QByteArray text;
+        return client.Send(text);
+    }
+    // Raises the stop from another thread after `ms` milliseconds.
+    std::thread raiseAfter(int ms) {
+        return std::thread([this, ms] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            m_stop.raise();
+        });
+    }
+    StopSignal m_stop;
+};
+
+TEST_F(ClientStopTest, StopPointsAndTheWaitsTheyEnd) {
+    sim->setSilentAfter(1);
+    SMSendNorviGw client;
+    pointClient(client);
+    RunActivity activity;
+    client.SetActivity(&activity);
+    ASSERT_TRUE(client.Login());
+    EXPECT_EQ(activity.waitingMs(), -1);
+
+    // In the reply wait: the request went out, its fate is unknown.
+    QElapsedTimer timer;
+    timer.start();
+    std::thread raiser = raiseAfter(300);
+    EXPECT_EQ(sendOne(client), -1);
+    raiser.join();
+    EXPECT_LT(timer.elapsed(), kStopBoundMs);
+    EXPECT_EQ(client.lastStop(), SMSendNorviGw::StopPoint::AwaitingReply);
+    EXPECT_EQ(client.message(), SMSendNorviGw::StoppedText());
+    EXPECT_FALSE(client.loggedIn());
+    EXPECT_FALSE(client.lastTimedOut());
+    EXPECT_EQ(activity.waitingMs(), -1) << "the wait is over";
+
+    // Still raised: nothing more reaches the gateway.
+    const std::size_t before = sim->requests().size();
+    EXPECT_FALSE(client.Login());
+    EXPECT_EQ(client.lastStop(), SMSendNorviGw::StopPoint::BeforeRequest);
+    EXPECT_EQ(sim->requests().size(), before);
+
+    // Cleared: the next login waits for a gateway that keeps silent, and a stop ends that too.
+    m_stop.clear();
+    sim->setSilentAfter(0);
+    timer.restart();
+    raiser = raiseAfter(300);
+    EXPECT_FALSE(client.Login());
+    raiser.join();
+    EXPECT_LT(timer.elapsed(), kStopBoundMs);
+    EXPECT_EQ(client.lastStop(), SMSendNorviGw::StopPoint::BeforeRequest);
+}
+
+TEST(SocketsWake, AWaitEndsWhenTheWakeIsRaisedButTakesWhatHasArrivedFirst) {
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    StopSignal stop;
+    EXPECT_FALSE(stop.raised());
+    EXPECT_EQ(sockets::WaitReadableMs(pair[0], 20, stop.fd()), sockets::Wait::TimedOut);
+    stop.raise();
+    stop.raise();
+    EXPECT_TRUE(stop.raised());
+    EXPECT_TRUE(sockets::WakeRaised(stop.fd()));
+    EXPECT_EQ(sockets::WaitReadableMs(pair[0], -1, stop.fd()), sockets::Wait::Woken);
+    EXPECT_EQ(sockets::WaitReadable(pair[0], 30, stop.fd()), sockets::Wait::Woken) << "it stays raised";
+    ASSERT_EQ(::write(pair[1], "x", 1), 1);
+    EXPECT_EQ(sockets::WaitReadableMs(pair[0], -1, stop.fd()), sockets::Wait::Ready);
+    stop.clear();
+    EXPECT_FALSE(stop.raised());
+    EXPECT_FALSE(sockets::WakeRaised(-1));
+    ::close(pair[0]);
+    ::close(pair[1]);
+}
+
+TEST(StopRequest, SetsTheFlagWakesAndAJobStartClearsBoth) {
+    RequestStop();
+    EXPECT_TRUE(StopFlag.load());
+    EXPECT_TRUE(StopWake.raised());
+    ClearStop();
+    EXPECT_FALSE(StopFlag.load());
+    EXPECT_FALSE(StopWake.raised());
+}
+
+TEST(NameLookupStop, ARaisedStopEndsTheLookupAndAnAddressNeedsNone) {
+    StopSignal stop;
+    stop.raise();
+    QByteArray dotted;
+    QString error;
+    EXPECT_FALSE(ResolveAddress("localhost", &dotted, &error, &stop));
+    EXPECT_EQ(error, LookupStoppedText());
+    EXPECT_TRUE(ResolveAddress("127.0.0.1", &dotted, &error, &stop));
+    EXPECT_EQ(dotted, "127.0.0.1");
+    stop.clear();
+    ASSERT_TRUE(ResolveAddress("localhost", &dotted, &error, &stop)) << error.toStdString();
+    EXPECT_EQ(dotted, "127.0.0.1");
+}
+
+// The connection test off the user-interface thread: cancelled inside the wait of a silent gateway, and
+// destroyed while it waits.
+TEST_F(ClientStopTest, ConnectionTestRunIsCancelledInsideItsWait) {
+    sim->setSilentAfter(0);
+    LoginTestRun run;
+    QSignalSpy finished(&run, &LoginTestRun::finished);
+    LoginTestSettings settings{"localhost", sim->port(), "demo", "demo", kLongReplyWait};
+    ASSERT_TRUE(run.start(settings));
+    EXPECT_FALSE(run.start(settings)) << "one test at a time";
+    ASSERT_TRUE(QTest::qWaitFor([&run] { return run.waitingMs() >= 0; }, 5000));
+    QElapsedTimer timer;
+    timer.start();
+    run.cancel();
+    ASSERT_TRUE(finished.wait(int(kStopBoundMs)));
+    EXPECT_LT(timer.elapsed(), kStopBoundMs);
+    const auto result = finished.takeFirst().at(0).value<LoginTestResult>();
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_FALSE(result.loggedIn);
+    EXPECT_FALSE(run.running());
+
+    // Answered this time; a stop of the jobs does not touch the test's own.
+    sim->setSilentAfter(-1);
+    RequestStop();
+    ASSERT_TRUE(run.start(settings));
+    ASSERT_TRUE(finished.wait(int(kStopBoundMs)));
+    const auto answered = finished.takeFirst().at(0).value<LoginTestResult>();
+    EXPECT_TRUE(answered.loggedIn);
+    EXPECT_EQ(answered.text, big5("帳號/密碼檢查成功"));
+
+    sim->setSilentAfter(0);
+    timer.restart();
+    {
+        LoginTestRun leftRunning;
+        ASSERT_TRUE(leftRunning.start(settings));
+        ASSERT_TRUE(QTest::qWaitFor([&leftRunning] { return leftRunning.waitingMs() >= 0; }, 5000));
+    }
+    EXPECT_LT(timer.elapsed(), kStopBoundMs) << "destroying a running test ends it at once";
+}
+
+} // namespace
+} // namespace norvi::test
