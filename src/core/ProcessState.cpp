@@ -4,6 +4,7 @@
 #include "compose/ComposeState.h"
 #include "exchange/ExchangeState.h"
 #include "gateway/SMSendNorviGw.h"
+#include "sendlog/RowJournal.h"
 #include "shared/Clock.h"
 #include "shared/Global.h"
 #include "shared/OpLog.h"
@@ -24,7 +25,9 @@ sGroup GroupScratch{};
 std::map<int32_t, sLoadMt> ListFileRows;
 std::list<sMtData> RecipientList;
 std::list<sSendContent> SendQueue;
+SendFeed* SendQueueFeed = nullptr;
 std::list<sSendThd> WorkerList;
+RowJournal* RunJournal = nullptr;
 
 std::mutex LogLock;
 std::mutex JobLock;
@@ -51,6 +54,8 @@ bool ResetProcessState() {
     ListFileRows.clear();
     RecipientList.clear();
     SendQueue.clear();
+    SendQueueFeed = nullptr;
+    RunJournal = nullptr;
     SendEvent.set();
     StopFlag = false;
     QueryAll = false;

@@ -1,6 +1,6 @@
 #include "workers/SendJob.h"
 
-#include "compose/ComposeState.h"
+#include "compose/SendFeed.h"
 #include "gateway/ResultCodes.h"
 #include "shared/Big5.h"
 #include "shared/Clock.h"
@@ -49,8 +49,9 @@ int SendJob::rowImage(uint8_t kind) {
 
 void SendJob::run() {
     readOwnerSettings();
-    for (auto it = SendQueue.begin(); it != SendQueue.end() && !m_worker.stopRequested(); ++it)
-        sendRecord(*it);
+    QueueWalk queue; // SendQueue, or the records a feed makes as the run goes
+    for (const sSendContent* record = nullptr; !m_worker.stopRequested() && (record = queue.next());)
+        sendRecord(*record);
     m_worker.gateway().Logout();
     m_worker.requestInterruption();
 }
