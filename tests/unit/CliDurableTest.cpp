@@ -343,5 +343,42 @@ TEST_F(CliDurableTest, AnUnfinishedLogIsReadWholeAndFinishedOnlyWhereNothingIsLo
     EXPECT_FALSE(QFileInfo::exists(left));
 }
 
+// Two imports at once both land; an import while the desktop program has the book open survives the
+// desktop's next change.
+TEST_F(CliDurableTest, TwoProgramsChangingTheAddressBookKeepEveryMember) {
+    QByteArray first = "Name,Mobile\r\n";
+    QByteArray second = first;
+    for (int i = 0; i < 300; ++i) {
+        first += "A" + QByteArray::number(i) + ",0916" + QByteArray::number(100000 + i) + "\r\n";
+        second += "B" + QByteArray::number(i) + ",0917" + QByteArray::number(100000 + i) + "\r\n";
+    }
+    writeFile("a.csv", first);
+    writeFile("b.csv", second);
+    // The desktop program's copy, read before both imports.
+    MemberMap[1] = test::member(1, "Desk", "0910");
+    ASSERT_TRUE(SaveAddressBook(path("AddressBook.bin")).ok);
+    ASSERT_TRUE(LoadAddressBook(path("AddressBook.bin")).ok);
+
+    QProcess a;
+    QProcess b;
+    startCli(a, textList({"book", "import", path("a.csv"), "--map", "name,msisdn"}));
+    startCli(b, textList({"book", "import", path("b.csv"), "--map", "name,msisdn"}));
+    ASSERT_TRUE(a.waitForFinished(30000));
+    ASSERT_TRUE(b.waitForFinished(30000));
+    EXPECT_EQ(a.exitCode(), 0) << a.readAllStandardError().constData();
+    EXPECT_EQ(b.exitCode(), 0) << b.readAllStandardError().constData();
+
+    // The desktop program's next change, made to the book as it read it.
+    MemberMap[1] = test::member(1, "Desk2", "0910");
+    const AddressBookResult saved = SaveAddressBook(path("AddressBook.bin"));
+    ASSERT_TRUE(saved.ok) << saved.message.toStdString();
+    EXPECT_TRUE(saved.reloaded);
+    MemberMap.clear();
+    GroupMap.clear();
+    ASSERT_TRUE(LoadAddressBook(path("AddressBook.bin")).ok);
+    EXPECT_EQ(MemberMap.size(), 601u);
+    EXPECT_EQ(getField(MemberMap.at(1).name), "Desk2");
+}
+
 } // namespace
 } // namespace norvi
