@@ -64,6 +64,7 @@ bool ResetProcessState() {
     Clock::reset();
     SetProgressTarget(nullptr);
     SetMessageAreaSink(nullptr);
+    SetOpLogFailureReporter(nullptr);
     SendThd::setReplyWaitSeconds(SMSendNorviGw::kReplyWaitSeconds);
     return true;
 }
