@@ -1,4 +1,5 @@
 #include "WindowSet.h"
+#include "sendlog/UnsavedRows.h"
 #include "shared/UiFont.h"
 
 #include <QApplication>
@@ -16,6 +17,9 @@ int main(int argc, char* argv[]) {
         app.installTranslator(&toolkitCaptions);
 
     norvi::WindowSet windows;
+    // Rows not saved yet are journalled as they come; rows a previous program left are offered back.
+    norvi::UnsavedRows unsaved(windows.main());
     windows.show();
+    unsaved.offerLeftBehind();
     return app.exec();
 }

@@ -16,6 +16,8 @@ public:
     // for the run's rows, created and on disk. nullptr, with the reason in `error`, when it cannot be;
     // nothing may be sent then.
     virtual LogStream* beginRun(QString* error) = 0;
+    // The rows recorded so far were saved, cleared, or are not wanted: the record of them may go.
+    virtual void rowsSettled() {}
 };
 
 // The journal of the send runs started from now on; none by default (rows are then kept only where the

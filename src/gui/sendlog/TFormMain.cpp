@@ -3,6 +3,7 @@
 #include "addressbook/TFormAdrBk.h"
 #include "compose/TFormSendSMS.h"
 #include "sendlog/LogFile.h"
+#include "sendlog/RowJournal.h"
 #include "sendlog/SendLogDelegate.h"
 #include "sendlog/TFormAbout.h"
 #include "sendlog/TFormQuerySMS.h"
@@ -489,6 +490,8 @@ bool TFormMain::SaveLog() {
         return false;
     }
     LogSaved = true;
+    if (RunJournal)
+        RunJournal->rowsSettled();
     return true;
 }
 
@@ -530,6 +533,8 @@ bool TFormMain::ConfirmClearLog() {
         !SaveLog())
         return false;
     m_model->clear();
+    if (RunJournal)
+        RunJournal->rowsSettled();
     m_status->setText(QStringLiteral("0 筆發訊紀錄"));
     LoadReplaces = true;
     return true;
@@ -730,6 +735,8 @@ void TFormMain::closeEvent(QCloseEvent* e) {
     if (m_model->rowCount() > 0 && !LogSaved &&
         prompts().confirm(this, boxTitle(), QStringLiteral("現有的傳送紀錄已變更，要儲存？")))
         SaveLog();
+    else if (RunJournal)
+        RunJournal->rowsSettled(); // 否, or nothing unsaved: the journal goes
     // A save just made still has its progress states queued; handle them so its summary reaches the
     // operation log before the program ends.
     if (TFormShowProcess* progress = TFormShowProcess::instance())
