@@ -52,21 +52,27 @@ QString listOf(int count) {
     return path;
 }
 
-// A fresh simulator; its port, or 0.
+// A fresh simulator; its port, or 0. Its line per request goes to a file: a pipe nobody reads would
+// stop it once full.
 int startSimulator(QProcess& sim) {
+    const QString said = g_dir->filePath(QStringLiteral("gwsim.out"));
+    QFile::remove(said);
     sim.setProgram(g_gwsim);
     sim.setArguments(
         {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--account"), QStringLiteral("demo:demo")});
+    sim.setStandardOutputFile(said);
     sim.start();
     if (!sim.waitForStarted(10000))
         return 0;
     static const QRegularExpression listening(QStringLiteral("listening on [0-9.]+:([0-9]+)"));
-    QByteArray said;
-    while (sim.waitForReadyRead(10000)) {
-        said += sim.readAllStandardOutput();
-        const QRegularExpressionMatch m = listening.match(QString::fromUtf8(said));
-        if (m.hasMatch())
-            return m.captured(1).toInt();
+    for (int tries = 0; tries < 1000; ++tries) {
+        QFile out(said);
+        if (out.open(QIODevice::ReadOnly)) {
+            const QRegularExpressionMatch m = listening.match(QString::fromUtf8(out.read(200)));
+            if (m.hasMatch())
+                return m.captured(1).toInt();
+        }
+        ::usleep(10000);
     }
     return 0;
 }

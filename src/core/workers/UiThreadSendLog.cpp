@@ -8,6 +8,10 @@
 
 namespace norvi {
 
+namespace {
+constexpr int kMostQueued = 512;
+} // namespace
+
 UiThreadSendLog::UiThreadSendLog(SendLogAccess& onUiThread) : m_target(std::make_shared<Target>(onUiThread)) {}
 
 UiThreadSendLog::~UiThreadSendLog() {
@@ -27,11 +31,17 @@ void UiThreadSendLog::queue(Write write) {
         write(*m_target);
         return;
     }
+    ++m_target->queued;
     UiThread::post([target = m_target, held = std::move(held), write = std::move(write)] {
         if (held)
             held(*target);
         write(*target);
+        --target->queued;
     });
+    // A worker faster than the user-interface thread waits for it now and then, so the writes (and the
+    // progress steps posted between them) on their way stay a bounded few, however long the run.
+    if (m_target->queued.load() > kMostQueued)
+        wait([](SendLogAccess&) {});
 }
 
 void UiThreadSendLog::wait(const std::function<void(SendLogAccess& log)>& read) {

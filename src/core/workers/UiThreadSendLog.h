@@ -3,6 +3,7 @@
 #include "sendlog/SendLogAccess.h"
 #include "sendlog/SendLogRow.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <unordered_map>
@@ -64,6 +65,7 @@ private:
         explicit Target(SendLogAccess& log) : log(log) {}
         SendLogAccess& log;
         std::unordered_map<quint64, quint64> rowIds;
+        std::atomic<int> queued{0}; // writes on their way, not yet run
     };
     using Write = std::function<void(Target& target)>;
     void queue(Write write);
