@@ -1,4 +1,5 @@
 #include "WindowSet.h"
+#include "sendlog/UnsavedRows.h"
 #include "shared/UiFont.h"
 #include "workers/ExitSignals.h"
 
@@ -26,6 +27,11 @@ int main(int argc, char* argv[]) {
     QObject::connect(&exitSignals, &norvi::ExitSignals::received, &windows.main(), &norvi::TFormMain::endWithoutSaving);
     // Shown from inside the event loop: the first show may ask questions in boxes of their own, and an end
     // asked for meanwhile (a signal) must find the loop it ends already running.
-    QTimer::singleShot(0, &app, [&windows] { windows.show(); });
+    // Rows not saved yet are journalled as they come; rows a previous program left are offered back.
+    norvi::UnsavedRows unsaved(windows.main());
+    QTimer::singleShot(0, &app, [&windows, &unsaved] {
+        windows.show();
+        unsaved.offerLeftBehind();
+    });
     return app.exec();
 }

@@ -6,6 +6,7 @@
 
 #include "addressbook/AddressBook.h"
 #include "addressbook/AddressBookState.h"
+#include "addressbook/BookGuard.h"
 #include "compose/EntryLookup.h"
 #include "exchange/AddressTransfer.h"
 #include "exchange/ColumnMapping.h"
@@ -181,6 +182,19 @@ int import(const Arguments& a) {
     std::array<int, 3> codes{};
     if (a.values.contains(kMap) && !parseMap(a.value(kMap), &codes))
         return ExitRefused;
+    // Read, changed and written under the book's lock: an import or a desktop program's save meanwhile
+    // waits, and neither writes back a book without the other's members.
+    QString lockError;
+    if (!LockAddressBook(
+            AddressBookPath(),
+            [](const QString& holder) {
+                err(QStringLiteral("通訊錄檔案正由%1使用中，等候它結束…")
+                        .arg(holder.isEmpty() ? QStringLiteral("另一個程式") : QStringLiteral(" %1 ").arg(holder)));
+            },
+            &lockError)) {
+        err(lockError);
+        return ExitRefused;
+    }
     if (!loadBook())
         return ExitRefused;
 

@@ -2,6 +2,7 @@
 
 #include "CliBook.h"
 #include "CliRowJobs.h"
+#include "CliRunLog.h"
 #include "CliSend.h"
 #include "CliSetup.h"
 #include "CliTools.h"
@@ -29,6 +30,7 @@ std::vector<Command> commands() {
         {"cancel-id", {{}, help}, cancelId},
         {"resend", {rowValues, help}, resend},
         {"log2csv", {{}, QSet<QString>(big5).unite({QStringLiteral("--raw")})}, log2csv},
+        {"finish", {{QStringLiteral("--out")}, help}, finishCommand},
         {"segment", {textValues, big5}, segmentCommand},
         {"book", BookOptions(), Book},
     };

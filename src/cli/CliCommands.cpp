@@ -61,9 +61,11 @@ int runCommandLine(const QStringList& arguments) {
         SetProgressBarAllowed(!global.quiet);
         if (global.replyWaitSeconds > 0)
             SendThd::setReplyWaitSeconds(global.replyWaitSeconds);
+        SetOpLogFailureReporter([](const QString& text) { err(text); });
         InstallInterruptHandler();
         const int code = command.run(args);
         SetMessageAreaSink(nullptr);
+        SetOpLogFailureReporter(nullptr);
         return code;
     }
     err(QStringLiteral("沒有這個指令：%1").arg(global.command));

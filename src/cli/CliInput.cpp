@@ -102,34 +102,40 @@ bool toBig5Argument(const QString& text, QByteArray* bytes) {
     return false;
 }
 
-bool readListFile(const QString& path, bool big5File, QByteArray* bytes) {
-    QByteArray raw;
-    const QString tooLarge = QStringLiteral("發訊名單檔案 %1 超過 %2 MB，無法載入。")
-                                 .arg(path, QString::number(kMaxListFileBytes / (1024 * 1024)));
-    if (!readFile(path, kMaxListFileBytes, tooLarge, &raw))
-        return false;
-    // Named for what it is before the encoding check, which would only call the line "not text".
-    if (const qsizetype line = FirstListLineWithNul(raw)) {
-        err(QStringLiteral("%1：").arg(path) + ListFileNulLineText(line));
-        return false;
-    }
-    if (!checkEncoding(raw, big5File, path))
-        return false;
-    const qsizetype lines = CountListFileLines(raw);
-    if (lines > kMaxListFileLines) {
+void reportListFileProblem(const ListFileCheck& check, const QString& path) {
+    switch (check.problem) {
+    case ListFileProblem::None:
+        return;
+    case ListFileProblem::TooLarge:
+        err(QStringLiteral("發訊名單檔案 %1 超過 %2 MB，無法載入。")
+                .arg(path, QString::number(kMaxListFileBytes / (1024 * 1024))));
+        return;
+    case ListFileProblem::CannotOpen:
+    case ListFileProblem::ReadError:
+        err(QStringLiteral("無法讀取檔案：%1").arg(path));
+        return;
+    case ListFileProblem::NulByte:
+        err(QStringLiteral("%1：").arg(path) + ListFileNulLineText(check.line));
+        return;
+    case ListFileProblem::NotBig5:
+        err(QStringLiteral("檔案 %1 第 %2 行不是 Big5 文字；UTF-8 的檔案請不要加上 --big5。")
+                .arg(path, QString::number(check.line)));
+        return;
+    case ListFileProblem::NotUtf8:
+        err(QStringLiteral("檔案 %1 第 %2 行不是 UTF-8 文字；Big5 碼的檔案請加上 --big5。")
+                .arg(path, QString::number(check.line)));
+        return;
+    case ListFileProblem::TooManyLines:
         err(QStringLiteral("發訊名單檔案 %1 有 %2 行，超過 %3 行的上限，無法載入。")
-                .arg(path, QString::number(lines), QString::number(kMaxListFileLines)));
-        return false;
+                .arg(path, QString::number(check.lines), QString::number(kMaxListFileLines)));
+        return;
+    case ListFileProblem::Unmappable:
+        err(QStringLiteral("發訊名單 %1：").arg(path) + unmappableMessage(check.unmappable));
+        return;
+    case ListFileProblem::Changed:
+        err(QStringLiteral("發訊名單檔案 %1 在讀取時被更改，請再試一次。").arg(path));
+        return;
     }
-    if (big5File) {
-        *bytes = raw;
-        return true;
-    }
-    QString unmappable;
-    if (toBig5(decodeUtf8(raw), *bytes, &unmappable))
-        return true;
-    err(QStringLiteral("發訊名單 %1：").arg(path) + unmappableMessage(unmappable));
-    return false;
 }
 
 } // namespace norvi::cli

@@ -2,6 +2,8 @@
 
 #include "CliArgs.h"
 
+#include "compose/ListFileStream.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -20,8 +22,9 @@ struct MessageText {
 // --text or --text-file (with --big5); false when the text cannot be used.
 bool readMessageText(const Arguments& a, MessageText* message);
 
-// A recipient list file as Big5 bytes: a UTF-8 file converted, a --big5 file checked.
-bool readListFile(const QString& path, bool big5File, QByteArray* bytes);
+// What is wrong with a recipient list file, on standard error (a UTF-8 file is converted, a --big5 file
+// checked, as the list is read a piece at a time).
+void reportListFileProblem(const ListFileCheck& check, const QString& path);
 
 // A command-line text as Big5; false, naming the character, when one has no Big5 form.
 bool toBig5Argument(const QString& text, QByteArray* bytes);

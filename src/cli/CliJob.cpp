@@ -2,6 +2,7 @@
 
 #include "CliCommands.h"
 #include "CliOutput.h"
+#include "CliRunLog.h"
 
 #include "shared/Big5.h"
 #include "shared/Clock.h"
@@ -140,7 +141,10 @@ void onInterrupt(int signal) {
         RequestStop();
         return;
     }
-    // Asked twice: end now, by the signal's own default action, so the parent sees why.
+    // Asked twice: the run's log is finished first when one is open, then the program ends.
+    if (SaveOnSecondSignal(signal))
+        return;
+    // Else end now, by the signal's own default action, so the parent sees why.
     struct sigaction fallback {};
     fallback.sa_handler = SIG_DFL;
     sigemptyset(&fallback.sa_mask);

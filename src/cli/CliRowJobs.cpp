@@ -3,23 +3,48 @@
 #include "CliCommands.h"
 #include "CliJob.h"
 #include "CliOutput.h"
+#include "CliRunLog.h"
 #include "CliSetup.h"
 
+#include "sendlog/LogFile.h"
+#include "sendlog/RowJournal.h"
 #include "sendlog/RowListSendLog.h"
 #include "shared/Big5.h"
+#include "shared/Config.h"
+#include "shared/Global.h"
 #include "shared/SaveFile.h"
 #include "workers/JobStarter.h"
 #include "workers/SendLogJobs.h"
 #include "workers/SendThd.h"
 
+#include <QFileInfo>
+
 namespace norvi::cli {
 
 namespace {
 
+// The send log of a row command as it is also written to the run's log file: a query's or cancellation's
+// answer rewrites its row there at once (a resend's rows are appended by the worker itself). A row that
+// cannot be written stops the job.
+class StreamedRowLog : public RowListSendLog {
+public:
+    void setStream(LogStream* stream) { m_stream = stream; }
+    void setQueryResult(int row, const QByteArray& code, const QByteArray& result) override {
+        RowListSendLog::setQueryResult(row, code, result);
+        if (!m_stream || row < 0 || row >= rowCount())
+            return;
+        if (!m_stream->rewrite(row, rows()[std::size_t(row)]))
+            StopFlag = true;
+    }
+
+private:
+    LogStream* m_stream = nullptr;
+};
+
 // The send log of a row command, loaded in file order. A file that holds fewer records than it
 // announces, or bytes after them, is read as far as its records go, but it is only written to another
 // file: replacing it would throw away the bytes that could not be read.
-bool loadRowLog(const Arguments& a, RowListSendLog* log, QString* writeTo) {
+bool loadRowLog(const Arguments& a, RowListSendLog* log, QString* writeTo, CliRunLog* runLog) {
     if (!a.positional.isEmpty()) {
         err(QStringLiteral("多餘的參數：%1").arg(a.positional.join(QLatin1Char(' '))));
         return false;
@@ -29,14 +54,24 @@ bool loadRowLog(const Arguments& a, RowListSendLog* log, QString* writeTo) {
         return false;
     }
     const QString path = a.value(QStringLiteral("--log"));
+    *writeTo = a.values.contains(QStringLiteral("--out")) ? a.value(QStringLiteral("--out")) : path;
+    NoteUnfinishedLogs({LogFolder(), QFileInfo(path).absolutePath(), QFileInfo(*writeTo).absolutePath()});
+    // The file written back is locked before the rows are read: another job on it waits for this one,
+    // and neither writes back rows that miss the other's.
+    if (!runLog->lockTarget(*writeTo)) {
+        err(runLog->error());
+        return false;
+    }
     QString damage;
     if (!log->load(path, &damage)) {
         err(damage.isEmpty() ? QStringLiteral("讀取傳送紀錄檔案失敗！") + QStringLiteral(" ") + path : damage);
         return false;
     }
-    *writeTo = a.values.contains(QStringLiteral("--out")) ? a.value(QStringLiteral("--out")) : path;
     if (!damage.isEmpty()) {
         err(damage);
+        LogFileReader reader(path);
+        if (reader.open() && reader.unfinished())
+            err(FinishHint(path));
         // By the file itself, not by its name: a link to the cut file, or another way of writing its
         // path, must not get it replaced.
         if (SameFile(*writeTo, path)) {
@@ -56,23 +91,34 @@ bool loadRowLog(const Arguments& a, RowListSendLog* log, QString* writeTo) {
     return true;
 }
 
-int finishRowJob(const RowListSendLog& log, const QString& writeTo, const CliProgress& progress) {
-    const bool saved = log.save(writeTo);
+int finishRowJob(const RowListSendLog& log, CliRunLog& runLog, const CliProgress& progress) {
+    const bool saved = runLog.finish();
     printRows(log.rows());
     printSummary(progress);
     if (!saved) {
-        err(saveFailedText(writeTo));
+        err(runLog.error());
+        err(saveFailedText(runLog.target()));
         return ExitNotSaved;
     }
     return ExitOk;
 }
 
+// The run's log file, with the rows the job starts from, before anything is sent.
+bool startRunLog(CliRunLog& runLog, const QString& writeTo, const RowListSendLog& log) {
+    if (runLog.start(writeTo, log.rows()))
+        return true;
+    err(runLog.error());
+    err(QStringLiteral("無法記錄作業結果，作業沒有開始。"));
+    return false;
+}
+
 int rowJob(const Arguments& a, WorkerMode mode) {
     if (!loadConfiguration())
         return ExitRefused;
-    RowListSendLog log;
+    StreamedRowLog log;
+    CliRunLog runLog;
     QString writeTo;
-    if (!loadRowLog(a, &log, &writeTo))
+    if (!loadRowLog(a, &log, &writeTo, &runLog))
         return ExitRefused;
     const bool allRows = !a.values.contains(QStringLiteral("--rows"));
     if (allRows && log.rowCount() == 0) {
@@ -85,6 +131,9 @@ int rowJob(const Arguments& a, WorkerMode mode) {
 
     if (InterruptedBeforeStart())
         return ExitFailed;
+    if (!startRunLog(runLog, writeTo, log))
+        return ExitNotSaved;
+    log.setStream(&runLog.stream());
 
     CliProgress progress;
     CliOwner owner(false);
@@ -92,13 +141,14 @@ int rowJob(const Arguments& a, WorkerMode mode) {
     int maximum = 0;
     QString error;
     if (!StartRowJob(mode, allRows, &owner, &log, &maximum, &error, &worker)) {
+        runLog.abandon();
         err(error);
         return ExitRefused;
     }
     PassInterruptToWorker();
     progress.tracker().start(maximum);
     waitForEnd(worker, progress);
-    const int code = finishRowJob(log, writeTo, progress);
+    const int code = finishRowJob(log, runLog, progress);
     return code == ExitOk && (Interrupted() || runStopped(progress)) ? ExitFailed : code;
 }
 
@@ -162,8 +212,9 @@ int resend(const Arguments& a) {
     if (!loadConfiguration())
         return ExitRefused;
     RowListSendLog log;
+    CliRunLog runLog;
     QString writeTo;
-    if (!loadRowLog(a, &log, &writeTo))
+    if (!loadRowLog(a, &log, &writeTo, &runLog))
         return ExitRefused;
     int queued = 0;
     QString error;
@@ -181,18 +232,27 @@ int resend(const Arguments& a) {
     if (InterruptedBeforeStart())
         return ExitFailed;
 
+    if (!startRunLog(runLog, writeTo, log))
+        return ExitNotSaved;
     const std::size_t before = log.rows().size();
     CliProgress progress;
     progress.tracker().start(queued);
     CliOwner owner(false);
     SendThd* worker = nullptr;
-    if (!StartResend(&owner, &log, &error, &worker)) {
+    // The resent rows go into the log file after the earlier ones, each as it comes.
+    RunJournal = &runLog;
+    const bool started = StartResend(&owner, &log, &error, &worker);
+    if (started) {
+        PassInterruptToWorker();
+        waitForEnd(worker, progress);
+    }
+    RunJournal = nullptr;
+    if (!started) {
+        runLog.abandon();
         err(error);
         return ExitRefused;
     }
-    PassInterruptToWorker();
-    waitForEnd(worker, progress);
-    const int code = finishRowJob(log, writeTo, progress);
+    const int code = finishRowJob(log, runLog, progress);
     if (code != ExitOk)
         return code;
     return Interrupted() || anyFailed(log.rows(), before) ? ExitFailed : ExitOk;

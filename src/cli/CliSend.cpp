@@ -4,6 +4,8 @@
 #include "CliInput.h"
 #include "CliJob.h"
 #include "CliOutput.h"
+#include "CliRunLog.h"
+#include "CliSendRows.h"
 #include "CliSetup.h"
 
 #include "addressbook/AddressBook.h"
@@ -11,9 +13,8 @@
 #include "compose/EntryLookup.h"
 #include "compose/RecipientLists.h"
 #include "compose/SendValidation.h"
-#include "sendlog/LogFile.h"
-#include "sendlog/ModelSendLog.h"
-#include "sendlog/SendLogModel.h"
+#include "compose/StreamedSendRun.h"
+#include "sendlog/RowJournal.h"
 #include "shared/Clock.h"
 #include "shared/Config.h"
 #include "shared/Global.h"
@@ -23,25 +24,11 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QItemSelectionModel>
 #include <QRegularExpression>
-
-#include <list>
 
 namespace norvi::cli {
 
 namespace {
-
-// The time-stamped name in the log folder. A log saved in the same second is never overwritten: the
-// later one gets a number after the time.
-QString defaultLogPath() {
-    const QDir folder(LogFolder());
-    const QString stamp = Clock::now().toString(QStringLiteral("yyyyMMddHHmmss"));
-    QString path = folder.filePath(stamp + QStringLiteral(".log"));
-    for (int n = 2; QFileInfo::exists(path); ++n)
-        path = folder.filePath(stamp + QStringLiteral("_%1.log").arg(n));
-    return path;
-}
 
 // The recipients named on the command line, in order, into RecipientList.
 bool collectRecipients(const QStringList& recipients) {
@@ -115,20 +102,26 @@ int send(const Arguments& a) {
     RecipientList.clear();
     if (!collectRecipients(a.positional))
         return ExitRefused;
-    const bool big5Files = a.switches.contains(QStringLiteral("--big5"));
+    // The list file is read a piece at a time, here once to check it, then for the run itself: its rows
+    // are never all in memory, nor are the run's messages or rows.
+    StreamedSendRun run;
+    int listRows = 0;
     if (a.values.contains(QStringLiteral("--list"))) {
-        QByteArray list;
-        if (!readListFile(a.value(QStringLiteral("--list")), big5Files, &list))
+        const QString list = a.value(QStringLiteral("--list"));
+        if (!run.setListFile(list, a.switches.contains(QStringLiteral("--big5"))) ||
+            !run.countListRows(&listRows, Interrupted)) {
+            if (InterruptedBeforeStart())
+                return ExitFailed;
+            reportListFileProblem(run.listCheck(), list);
             return ExitRefused;
-        StopFlag = Interrupted(); // a stop asked for already ends the reading at once
-        ReadListFile(list);
+        }
     }
     MessageText message;
     if (!readMessageText(a, &message))
         return ExitRefused;
 
     SendRequest request;
-    request.recipientCount = int(RecipientList.size());
+    request.recipientCount = int(RecipientList.size()) + listRows;
     request.message = message.text;
     scheduleRequest(a, &request);
     const SendValidationResult checked = ValidateSend(request);
@@ -139,25 +132,32 @@ int send(const Arguments& a) {
     if (!resolveGateway())
         return stoppedOrRefused();
 
-    // The run is built before anything starts, so a refused run leaves nothing behind.
-    const ComposeInput input = ComposeInput::fromText(message.isRaw ? message.raw : checked.message,
-                                                      a.switches.contains(QStringLiteral("--replace")));
-    const SendQueueResult queued = BuildSendQueue(input);
+    // The run is walked once before anything starts, so a refused run leaves nothing behind.
+    run.setInput(ComposeInput::fromText(message.isRaw ? message.raw : checked.message,
+                                        a.switches.contains(QStringLiteral("--replace"))));
+    const SendQueueResult queued = run.prepare(Interrupted);
     for (const QString& skipped : queued.skipped)
         err(skipped);
-    if (!queued.ok) {
-        err(queued.message);
-        return ExitRefused;
-    }
     if (InterruptedBeforeStart())
         return ExitFailed;
-    std::list<sSendContent> run;
-    run.splice(run.end(), SendQueue);
+    if (!queued.ok) {
+        if (queued.message.isEmpty())
+            reportListFileProblem(run.listCheck(), a.value(QStringLiteral("--list")));
+        else
+            err(queued.message);
+        return ExitRefused;
+    }
 
-    SendLogModel model;
-    QItemSelectionModel selection(&model);
-    model.columnClick(ColName); // the order the send dialog leaves the log in: by name, ascending
-    ModelSendLog log(model, selection);
+    // The log is on disk before the first message goes; a log that cannot be started sends nothing.
+    const QString logOption = a.value(QStringLiteral("--log"));
+    NoteUnfinishedLogs({LogFolder(), logOption.isEmpty() ? QString() : QFileInfo(logOption).absolutePath()});
+    CliRunLog log;
+    if (!log.start(logOption)) {
+        err(log.error());
+        err(QStringLiteral("無法記錄傳送結果，沒有傳送任何簡訊。"));
+        return ExitNotSaved;
+    }
+    CliSendRows rows;
     CliProgress progress;
     progress.tracker().start(queued.totalCount);
     CliOwner owner(true, SendSchedule{request.reservation, checked.orderTime.toLatin1(), checked.limitMinutes});
@@ -165,33 +165,33 @@ int send(const Arguments& a) {
     SendThd* worker = nullptr;
     int total = 0;
     QString error;
-    const auto fillQueue = [&run, &queued] {
-        SendQueue.splice(SendQueue.end(), run);
-        return queued.totalCount;
-    };
-    if (!StartSendRun(&owner, &log, fillQueue, &total, &error, &worker)) {
+    RunJournal = &log;
+    SendQueueFeed = &run;
+    const bool started = StartSendRun(
+        &owner, &rows, [&queued] { return queued.totalCount; }, &total, &error, &worker);
+    if (started) {
+        PassInterruptToWorker();
+        progress.tracker().setMaximum(total);
+        waitForEnd(worker, progress);
+    }
+    RunJournal = nullptr;
+    SendQueueFeed = nullptr;
+    if (!started) {
+        log.abandon();
         err(error);
         return ExitRefused;
     }
-    PassInterruptToWorker();
-    progress.tracker().setMaximum(total);
-    waitForEnd(worker, progress);
 
-    std::vector<SendLogRow> rows;
-    rows.reserve(std::size_t(model.rowCount()));
-    for (int i = 0; i < model.rowCount(); ++i)
-        rows.push_back(model.row(i));
-    const QString path =
-        a.values.contains(QStringLiteral("--log")) ? a.value(QStringLiteral("--log")) : defaultLogPath();
-    const bool saved = saveLogFile(path, model);
-    printRows(rows);
+    const bool saved = log.finish();
     printSummary(progress);
+    if (!run.lateProblem().isEmpty())
+        err(run.lateProblem());
     if (!saved) {
-        err(saveFailedText(path));
+        err(log.error());
         return ExitNotSaved;
     }
-    err(QStringLiteral("傳送紀錄已儲存：%1").arg(path));
-    return Interrupted() || anyFailed(rows) ? ExitFailed : ExitOk;
+    err(QStringLiteral("傳送紀錄已儲存：%1").arg(log.target()));
+    return Interrupted() || rows.anyFailed() || !run.lateProblem().isEmpty() ? ExitFailed : ExitOk;
 }
 
 } // namespace norvi::cli

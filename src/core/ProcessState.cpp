@@ -4,6 +4,7 @@
 #include "compose/ComposeState.h"
 #include "exchange/ExchangeState.h"
 #include "gateway/SMSendNorviGw.h"
+#include "sendlog/RowJournal.h"
 #include "shared/Clock.h"
 #include "shared/Global.h"
 #include "shared/OpLog.h"
@@ -26,7 +27,9 @@ std::map<int32_t, sLoadMt> ListFileRows;
 std::map<int32_t, QByteArray> ListFileLongNumbers;
 std::list<sMtData> RecipientList;
 std::list<sSendContent> SendQueue;
+SendFeed* SendQueueFeed = nullptr;
 std::list<sSendThd> WorkerList;
+RowJournal* RunJournal = nullptr;
 
 std::mutex LogLock;
 std::mutex JobLock;
@@ -52,6 +55,8 @@ bool ResetProcessState() {
     ListFileLongNumbers.clear();
     RecipientList.clear();
     SendQueue.clear();
+    SendQueueFeed = nullptr;
+    RunJournal = nullptr;
     SendEvent.set();
     ClearStop();
     JobActivity.reset();
@@ -59,6 +64,7 @@ bool ResetProcessState() {
     Clock::reset();
     SetProgressTarget(nullptr);
     SetMessageAreaSink(nullptr);
+    SetOpLogFailureReporter(nullptr);
     SendThd::setReplyWaitSeconds(SMSendNorviGw::kReplyWaitSeconds);
     return true;
 }

@@ -1,6 +1,7 @@
-// norvi-cli killed with SIGKILL while it saves a large send log over the old one, again and again: the
-// file is each time the old one or the new one, byte for byte, and the next run saves it without
-// tripping over anything the killed one left, leaving nothing behind itself.
+// norvi-cli killed with SIGKILL while it writes a large send log over the old one, again and again: the
+// file is each time the old one or the new one, byte for byte; what the killed run was writing is left as
+// an unfinished log of every row, which the next run names and which never gets in its way; the next run
+// leaves nothing behind itself.
 
 #include "CliFixture.h"
 
@@ -37,8 +38,7 @@ protected:
     }
 
     QStringList leftovers() const {
-        const QString prefix = SaveFile::temporaryPrefix(QStringLiteral("big.log"));
-        return QDir(m_dir.path()).entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden);
+        return QDir(m_dir.path()).entryList({QStringLiteral("big.log.*.partial")}, QDir::Files | QDir::Hidden);
     }
 
     // Starts a query of row 0, which saves the whole log in place at its end.
@@ -69,13 +69,14 @@ TEST_F(CliCrashTest, KilledDuringALargeSaveLeavesTheOldOrTheNewFileAndTheNextRun
         writeFile("big.log", old);
         QProcess process;
         startQuery(process);
-        // Kill once the save has begun (its temporary file is there), later each time.
+        // Kill once the writing has begun (its file is there), later each time.
+        const QStringList before = leftovers();
         QElapsedTimer waited;
         waited.start();
-        while (leftovers().isEmpty() && process.state() != QProcess::NotRunning && waited.elapsed() < 20000)
+        while (leftovers() == before && process.state() != QProcess::NotRunning && waited.elapsed() < 20000)
             QThread::usleep(200);
         QThread::msleep(static_cast<unsigned long>(kKillAfterMs[i]));
-        const bool saving = !leftovers().isEmpty();
+        const bool saving = leftovers() != before;
         process.kill();
         ASSERT_TRUE(process.waitForFinished(10000));
 
@@ -84,12 +85,28 @@ TEST_F(CliCrashTest, KilledDuringALargeSaveLeavesTheOldOrTheNewFileAndTheNextRun
         oldAfter += after == old ? 1 : 0;
         newAfter += after == fresh ? 1 : 0;
         midSave += saving && after == old ? 1 : 0;
+        // What the killed run was writing: every row it had, whole, marked unfinished.
+        for (const QString& name : leftovers()) {
+            LogFileReader reader(path(name));
+            ASSERT_TRUE(reader.open());
+            EXPECT_TRUE(reader.unfinished());
+            EXPECT_LE(reader.available(), kRows);
+        }
 
-        // The next run does not trip over whatever the killed one left, and leaves nothing itself.
+        // The next run names what the killed one left, is not stopped by it, and leaves nothing itself.
+        const QStringList left = leftovers();
         const test::CliRun next = run({"query", "--log", path("big.log"), "--rows", "0"});
         EXPECT_EQ(next.exitCode, 0) << next.err.toStdString();
         EXPECT_EQ(readBytes("big.log"), fresh);
-        EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(QLatin1Char(' ')).toStdString();
+        EXPECT_EQ(leftovers(), left);
+        for (const QString& name : left) {
+            EXPECT_TRUE(next.err.contains(name)) << next.err.toStdString();
+            QFile::remove(path(name));
+        }
+        EXPECT_TRUE(QDir(m_dir.path())
+                        .entryList({SaveFile::temporaryPrefix(QStringLiteral("big.log")) + QLatin1Char('*')},
+                                   QDir::Files | QDir::Hidden)
+                        .isEmpty());
     }
     RecordProperty("killed_mid_save", midSave);
     RecordProperty("old_after_kill", oldAfter);

@@ -13,7 +13,10 @@
 #include <gtest/gtest.h>
 
 #include <set>
+
+#include <sys/mount.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace norvi;
 
@@ -126,4 +129,43 @@ TEST_F(OpLog, MessageAreaGetsTheStampedTextWithPlainLineBreaks) {
     SetMessageAreaSink(nullptr);
     ShowMsgLine("nobody listens"); // must not crash
     EXPECT_EQ(shown.size(), 1);
+}
+
+// A line that does not fit on the disk is dropped whole, never left cut for the next line to join; a
+// failed write is said once, and again only after a line was written in between.
+TEST_F(OpLog, AFailedWriteDropsTheLineWholeAndIsSaidOnce) {
+    QStringList said;
+    SetOpLogFailureReporter([&said](const QString& text) { said.append(text); });
+    Clock::setFixed(at(2024, 3, 5, 9, 7, 2));
+    // A log folder that is a file: nothing can be opened in it.
+    const QString notFolder = m_dir.filePath(QStringLiteral("plain"));
+    QFile(notFolder).open(QIODevice::WriteOnly);
+    putField(Config.logFiles, QFile::encodeName(notFolder));
+    WriteOpLog("one");
+    WriteOpLog("two");
+    ASSERT_EQ(said.size(), 1);
+    EXPECT_TRUE(said.first().contains(QStringLiteral("無法寫入運作記錄檔"))) << said.first().toStdString();
+    putField(Config.logFiles, QFile::encodeName(m_dir.path()));
+    WriteOpLog("three");
+    EXPECT_EQ(said.size(), 1);
+
+    // A disk that fills up in the middle of a line (a small tmpfs, when this runs as root).
+    const QString disk = m_dir.filePath(QStringLiteral("disk"));
+    ASSERT_TRUE(QDir().mkpath(disk));
+    if (::geteuid() != 0 || ::mount("tmpfs", QFile::encodeName(disk).constData(), "tmpfs", 0, "size=8k") != 0) {
+        SetOpLogFailureReporter(nullptr);
+        GTEST_SKIP() << "a full disk needs a tmpfs (root)";
+    }
+    putField(Config.logFiles, QFile::encodeName(disk));
+    WriteOpLog("first");
+    WriteOpLog(QByteArray(10000, 'x')); // more than the disk has left
+    WriteOpLog("last");
+    QFile dbg(disk + QStringLiteral("/20240305.dbg"));
+    ASSERT_TRUE(dbg.open(QIODevice::ReadOnly));
+    const QByteArray written = dbg.readAll();
+    dbg.close();
+    ::umount2(QFile::encodeName(disk).constData(), MNT_DETACH);
+    SetOpLogFailureReporter(nullptr);
+    EXPECT_EQ(written, "2024/03/05 09:07:02  first\r\n2024/03/05 09:07:02  last\r\n");
+    EXPECT_EQ(said.size(), 2);
 }

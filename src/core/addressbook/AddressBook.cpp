@@ -1,6 +1,7 @@
 #include "addressbook/AddressBook.h"
 
 #include "addressbook/AddressBookState.h"
+#include "addressbook/BookGuard.h"
 #include "shared/Big5.h"
 #include "shared/Clock.h"
 #include "shared/FixedField.h"
@@ -338,6 +339,7 @@ AddressBookResult LoadAddressBook(const QString& path) {
     }
 
     result = ParseAddressBook(data);
+    RememberBookAsRead(path, data);
     if (result.damaged)
         g_pendingAside = {path, false};
     else if (g_pendingAside.path == path)
@@ -351,6 +353,16 @@ AddressBookResult SaveAddressBook() {
 
 AddressBookResult SaveAddressBook(const QString& path) {
     AddressBookResult result;
+    // Under the book's lock, and never over a file somebody changed since it was read: their entries are
+    // read again and this program's changes made to them.
+    BookWriteGuard guard(path);
+    const BookCheck check = guard.begin();
+    if (!check.ok) {
+        result.ok = false;
+        result.message = check.message;
+        return result;
+    }
+    result.reloaded = check.reloaded;
     if (!g_pendingAside.path.isEmpty() && g_pendingAside.path == path) {
         if (!moveAside(path, result.keptAs)) {
             result.ok = false;
@@ -364,6 +376,8 @@ AddressBookResult SaveAddressBook(const QString& path) {
         }
         g_pendingAside = {};
     }
+    if (check.reloaded)
+        result.message = result.message.isEmpty() ? check.message : check.message + QLatin1Char('\n') + result.message;
     const QString keptNotice = result.message;
     const auto fail = [&]() {
         result.ok = false;
@@ -374,10 +388,12 @@ AddressBookResult SaveAddressBook(const QString& path) {
     SaveFile file(path);
     if (!file.open())
         return fail();
-    file.write(AddressBookImage());
+    const QByteArray image = AddressBookImage();
+    file.write(image);
     // A failed write or rename leaves the old file as it was; the change waits for the next save.
     if (!file.commit())
         return fail();
+    guard.written(image);
     result.membersRead = int(MemberMap.size());
     result.groupsRead = int(GroupMap.size());
     return result;

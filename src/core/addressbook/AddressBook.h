@@ -50,7 +50,8 @@ struct AddressBookResult {
     int membersRead = 0;
     int groupsRead = 0;
     bool damaged = false;
-    QString keptAs; // where a damaged or unreadable file was moved before this save replaced it
+    QString keptAs;        // where a damaged or unreadable file was moved before this save replaced it
+    bool reloaded = false; // the file had been changed by another program: its entries were read again
 };
 
 QString AddressBookPath(); // StartDir + "/AddressBook.bin"

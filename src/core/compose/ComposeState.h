@@ -17,5 +17,7 @@ extern std::map<int32_t, sLoadMt> ListFileRows; // the loaded recipient list fil
 extern std::map<int32_t, QByteArray> ListFileLongNumbers;
 extern std::list<sMtData> RecipientList;  // the recipient field's entries, in field order
 extern std::list<sSendContent> SendQueue; // the messages of the next send run
+class SendFeed;
+extern SendFeed* SendQueueFeed; // when set, the next send run takes its messages from it, not SendQueue
 
 } // namespace norvi

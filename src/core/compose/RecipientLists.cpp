@@ -368,12 +368,18 @@ bool SendQueueBuilder::addListRow(int32_t line) {
         skipped(QStringLiteral("發訊名單第 %1 行已不在名單中，已略過。").arg(qint64(line) + 1));
         return true;
     }
-    const QByteArrayView number = fieldView(it->second.msisdn);
+    return addListFileRow(it->second, line);
+}
+
+bool SendQueueBuilder::addListFileRow(const sLoadMt& row, int32_t line) {
+    if (!m_result.ok)
+        return false;
+    const QByteArrayView number = fieldView(row.msisdn);
     if (number.isEmpty())
         return true;
     if (!refuseIfTooLong(number, line))
         return false;
-    const QByteArrayView content = fieldView(it->second.content);
+    const QByteArrayView content = fieldView(row.content);
     if (content.isEmpty())
         return queueIfNew(number, KindListRow, QByteArrayView());
     // A row with its own text is sent even when its number was queued already.
@@ -382,6 +388,7 @@ bool SendQueueBuilder::addListRow(int32_t line) {
                               ? SegmentBytes(SubstituteFields(m_input.text, content), record.segments[0])
                               : SegmentBytes(content, record.segments[0]);
     m_result.totalCount += record.segmentCount;
+    complete(record);
     return true;
 }
 
@@ -391,12 +398,19 @@ bool SendQueueBuilder::queueIfNew(QByteArrayView number, uint8_t kind, QByteArra
     if (!refuseIfTooLong(number))
         return false;
     m_queued.insert(number);
-    m_result.queuedNumbers.push_back(number.toByteArray());
+    if (!m_sink)
+        m_result.queuedNumbers.push_back(number.toByteArray());
     sSendContent& record = append(number, kind, name);
     std::memcpy(record.segments, m_input.segments.block, sizeof record.segments);
     record.segmentCount = m_input.segments.count;
     m_result.totalCount += record.segmentCount;
+    complete(record);
     return true;
+}
+
+void SendQueueBuilder::complete(const sSendContent& record) {
+    if (m_sink)
+        m_sink(record);
 }
 
 bool SendQueueBuilder::refuseIfTooLong(QByteArrayView number, int32_t listLine) {
@@ -416,13 +430,17 @@ bool SendQueueBuilder::refuseIfTooLong(QByteArrayView number, int32_t listLine) 
 }
 
 sSendContent& SendQueueBuilder::append(QByteArrayView number, uint8_t kind, QByteArrayView name) {
-    if (m_spare.empty())
-        m_queue.emplace_back();
-    else
-        m_queue.splice(m_queue.end(), m_spare, m_spare.begin());
-    sSendContent& record = m_queue.back();
+    sSendContent* made = &m_streamed;
+    if (!m_sink) {
+        if (m_spare.empty())
+            m_queue.emplace_back();
+        else
+            m_queue.splice(m_queue.end(), m_spare, m_spare.begin());
+        made = &m_queue.back();
+    }
+    sSendContent& record = *made;
     std::memset(&record, 0, sizeof record);
-    record.seq = int32_t(m_queue.size() - 1);
+    record.seq = m_records++;
     record.kind = kind;
     putText(record.name, name);
     putText(record.msisdn, number);

@@ -2,6 +2,7 @@
 
 #include "addressbook/AddressBookRecords.h"
 #include "compose/ListFileRecords.h"
+#include "compose/NumberSet.h"
 #include "compose/RecipientRecords.h"
 #include "compose/SegmentMessage.h"
 
@@ -117,6 +118,13 @@ public:
     // Empties `previous` into a stock of records that the run refills before it allocates new ones.
     void reuse(std::list<sSendContent>& previous) { m_spare.splice(m_spare.end(), previous); }
 
+    // Hands each record to `sink` as soon as it is complete instead of keeping it in queue(), and keeps
+    // no list of the numbers queued: a run of any size then costs the duplicate check's set alone.
+    void streamTo(std::function<void(const sSendContent& record)> sink) { m_sink = std::move(sink); }
+    // A row of a list file read by the caller, as a list-file entry of RecipientList would add it.
+    // `line` names the row's line in a refusal; -1 when the row did not come from ListFileRows.
+    bool addListFileRow(const sLoadMt& row, int32_t line = -1);
+
 private:
     bool addMember(int32_t memberId, const sGroup* from = nullptr);
     void missingSlot(const sGroup* from, int32_t id);
@@ -127,12 +135,16 @@ private:
     // `listLine`: the list-file line the number comes from, named with its whole number.
     bool refuseIfTooLong(QByteArrayView number, int32_t listLine = -1);
     sSendContent& append(QByteArrayView number, uint8_t kind, QByteArrayView name);
+    void complete(const sSendContent& record);
 
     const ComposeInput& m_input;
     SendQueueResult m_result;
     std::list<sSendContent> m_queue;
     std::list<sSendContent> m_spare;
-    QSet<QByteArrayView> m_queued;
+    NumberSet m_queued;
+    std::function<void(const sSendContent& record)> m_sink;
+    sSendContent m_streamed{}; // the record being made, when streaming
+    int32_t m_records = 0;
     QSet<int32_t> m_expandedGroups;
 };
 

@@ -56,6 +56,9 @@ public:
     bool next(SendLogRow& row);
     int readCount() const { return m_read; }
     bool complete() const { return m_read == m_announced; }
+    // Announces the count -1: written as a run went and never finished (LogStream). Its whole records are
+    // read; it is damaged, as one whose count is cut.
+    bool unfinished() const { return m_announced == -1; }
     // Bytes after the announced records (0 for a file that ends where its count says).
     qint64 trailingBytes() const { return m_trailing; }
     // Held fewer records than it announced, or more bytes than they take: not to be replaced in place.
@@ -79,6 +82,8 @@ private:
 
 // The message for a file that held fewer complete records than it announced.
 QString incompleteLogMessage(int read, qint32 announced);
+// The message for a file whose writer never finished it (count -1): what was read, and how to finish it.
+QString unfinishedLogMessage(int read, qint64 cutBytes);
 // The message for a file with bytes after the records it announced.
 QString trailingBytesLogMessage(int read, qint64 trailing);
 

@@ -4,11 +4,20 @@
 #include "shared/Clock.h"
 #include "shared/Config.h"
 #include "shared/Global.h"
+#include "shared/SystemErrorText.h"
+
+#include <QCoreApplication>
 
 #include <QDir>
 #include <QFile>
 
 #include <mutex>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 namespace norvi {
 
@@ -29,6 +38,60 @@ QByteArray withCrLf(const QByteArray& text) {
         out += c;
     }
     return out;
+}
+
+std::function<void(const QString&)> g_failureReporter;
+bool g_failureSaid = false; // under LogLock: a failure is said once, until a line is written again
+
+// The whole line in one write with O_APPEND, so lines of other writers (threads, the other program) never
+// mix into it. A write the system took only in part is completed; when the rest cannot be written, the
+// part is taken back if nobody wrote after it, so the next line never joins a cut one. The error number,
+// or 0.
+int appendLine(const QString& path, const QByteArray& line) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return errno;
+    struct stat before {};
+    ::fstat(fd, &before);
+    qsizetype done = 0;
+    int error = 0;
+    while (done < line.size()) {
+        const ssize_t n = ::write(fd, line.constData() + done, std::size_t(line.size() - done));
+        if (n > 0) {
+            done += n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        error = n < 0 ? errno : ENOSPC;
+        break;
+    }
+    if (error != 0 && done > 0) {
+        struct stat after {};
+        if (::fstat(fd, &after) == 0 && after.st_size == before.st_size + done)
+            (void)!::ftruncate(fd, before.st_size);
+    }
+    ::close(fd);
+    return error;
+}
+
+// The message area hears of it on the user-interface thread; norvi-cli sets a reporter of its own.
+void reportFailure(const QString& text) {
+    std::function<void(const QString&)> reporter;
+    {
+        std::lock_guard<std::mutex> guard(g_sinkLock);
+        reporter = g_failureReporter;
+    }
+    if (reporter) {
+        reporter(text);
+        return;
+    }
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app)
+        return;
+    const QByteArray line = big5(text);
+    QMetaObject::invokeMethod(
+        app, [line] { ShowMsgLine(line); }, Qt::QueuedConnection);
 }
 
 QString dayFileName(const QDateTime& t) {
@@ -55,13 +118,27 @@ void WriteOpLog(const QByteArray& text) {
     // Without a configured folder the line would land in whatever folder happens to be current.
     if (folder.isEmpty())
         return;
-    // Opened and closed per line so other programs can read the log while the client runs; one
-    // unbuffered write per line keeps lines whole.
-    QFile file(QDir(folder).filePath(dayFileName(now)));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+    // Opened and closed per line so other programs can read the log while the client runs.
+    const QString path = QDir(folder).filePath(dayFileName(now));
+    const int error = appendLine(path, line);
+    if (error == 0) {
+        g_failureSaid = false;
         return;
-    file.write(line);
-    file.close();
+    }
+    if (g_failureSaid)
+        return;
+    g_failureSaid = true;
+    reportFailure(
+        QStringLiteral("無法寫入運作記錄檔 %1：%2。之後寫入失敗的記錄不再提示。").arg(path, SystemErrorText(error)));
+}
+
+void SetOpLogFailureReporter(std::function<void(const QString& text)> reporter) {
+    {
+        std::lock_guard<std::mutex> guard(LogLock);
+        g_failureSaid = false;
+    }
+    std::lock_guard<std::mutex> guard(g_sinkLock);
+    g_failureReporter = std::move(reporter);
 }
 
 void ShowMsgLine(const QByteArray& text) {

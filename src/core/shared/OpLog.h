@@ -8,9 +8,13 @@
 namespace norvi {
 
 // Appends one time-stamped line to the day's operation log (logFiles/yyyymmdd.dbg). Any thread;
-// serialised by LogLock; the file is opened and closed per line. A line that cannot be written is
-// dropped silently. `text` is Big5.
+// serialised by LogLock; the file is opened and closed per line, and each line is one write with
+// O_APPEND. A line that cannot be written whole is dropped whole; the first such failure (again after a
+// line was written) is said in the message area, or to the reporter set below. `text` is Big5.
 void WriteOpLog(const QByteArray& text);
+// Where a failed write of the operation log is said instead of the message area (norvi-cli: standard
+// error); any thread. nullptr: the message area. The next failure is said again.
+void SetOpLogFailureReporter(std::function<void(const QString& text)> reporter);
 
 // Appends one time-stamped line to the message area. User-interface thread only. The desktop program
 // installs the message area as the sink; without a sink the line goes nowhere.

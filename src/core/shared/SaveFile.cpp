@@ -1,5 +1,7 @@
 #include "shared/SaveFile.h"
 
+#include "shared/SystemErrorText.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -186,7 +188,7 @@ QString SaveFile::temporaryPrefix(const QString& fileName) {
 
 bool SaveFile::fail(const QString& what, int error) {
     m_failed = true;
-    m_error = QStringLiteral("%1：%2").arg(what, QString::fromLocal8Bit(std::strerror(error)));
+    m_error = QStringLiteral("%1：%2").arg(what, SystemErrorText(error));
     return false;
 }
 
@@ -381,6 +383,18 @@ bool SaveFile::faultFiredForTest() {
     Fault& f = fault();
     std::lock_guard<std::mutex> guard(f.lock);
     return f.fired;
+}
+
+QString SaveTargetPath(const QString& path) {
+    return followLinks(path);
+}
+
+bool SaveTargetIsDirect(const QString& path) {
+    return targetKind(path) == TargetKind::Direct;
+}
+
+bool SaveTargetIsRefused(const QString& path) {
+    return targetKind(path) == TargetKind::Refused;
 }
 
 bool SameFile(const QString& a, const QString& b) {

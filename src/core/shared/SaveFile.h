@@ -74,6 +74,13 @@ private:
     QString m_error;
 };
 
+// The file a save of `path` replaces: `path` with its symbolic links followed (also to a file not there yet).
+QString SaveTargetPath(const QString& path);
+// A character device or a named pipe, written directly rather than replaced.
+bool SaveTargetIsDirect(const QString& path);
+// A folder, a block device or a socket, which a save refuses.
+bool SaveTargetIsRefused(const QString& path);
+
 // True when both paths name the same existing file, whatever links or "." and ".." lead to it.
 bool SameFile(const QString& a, const QString& b);
 

@@ -1,6 +1,7 @@
 #include "workers/JobStarter.h"
 
 #include "compose/ComposeState.h"
+#include "sendlog/RowJournal.h"
 #include "shared/Big5.h"
 #include "shared/Global.h"
 #include "shared/Progress.h"
@@ -43,6 +44,17 @@ bool StartWorker(WorkerMode mode, JobOwner* owner, SendLogAccess* sendLog, const
         setError(errorText, QStringLiteral("沒有可寫入的發訊紀錄，作業未啟動。"));
         return false;
     }
+    // A send run's rows are recorded before anything else is done with them: a journal that cannot be
+    // started keeps the run from sending anything.
+    LogStream* journal = nullptr;
+    if (mode == WorkerMode::Send && RunJournal && !WorkerRegistered()) {
+        QString why;
+        journal = RunJournal->beginRun(&why);
+        if (!journal) {
+            setError(errorText, why);
+            return false;
+        }
+    }
     SendThd* worker = nullptr;
     {
         std::lock_guard<std::mutex> guard(JobLock);
@@ -54,6 +66,7 @@ bool StartWorker(WorkerMode mode, JobOwner* owner, SendLogAccess* sendLog, const
         worker->ownerForm = owner;
         worker->singleMsgId = singleMsgId;
         worker->setSendLog(sendLog);
+        worker->setJournal(journal);
         // The event tells "no job running"; it is set again by the worker that ends last.
         SendEvent.reset();
         // A stop asked for before this job (a list load's 中斷, an earlier run's) does not end it; its

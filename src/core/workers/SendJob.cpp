@@ -1,6 +1,6 @@
 #include "workers/SendJob.h"
 
-#include "compose/ComposeState.h"
+#include "compose/SendFeed.h"
 #include "gateway/ResultCodes.h"
 #include "shared/Big5.h"
 #include "shared/Clock.h"
@@ -50,10 +50,12 @@ int SendJob::rowImage(uint8_t kind) {
 
 void SendJob::run() {
     readOwnerSettings();
-    for (auto it = SendQueue.begin(); it != SendQueue.end(); ++it) {
+    // Every record is walked even after a stop: the ones not reached get their not-sent rows.
+    QueueWalk queue; // SendQueue, or the records a feed makes as the run goes
+    for (const sSendContent* record = nullptr; (record = queue.next());) {
         if (!m_stopped && m_worker.stopRequested())
             noteStop();
-        sendRecord(*it);
+        sendRecord(*record);
     }
     m_worker.gateway().Logout();
     m_worker.requestInterruption();

@@ -60,6 +60,11 @@ void SendThd::setSendLog(SendLogAccess* onUiThread) {
     m_sendLog.reset(onUiThread ? new UiThreadSendLog(*onUiThread) : nullptr);
 }
 
+void SendThd::setJournal(LogStream* journal) {
+    if (m_sendLog)
+        m_sendLog->setJournal(journal);
+}
+
 QByteArray SendThd::formatThreadName(WorkerMode mode, int32_t index, quint32 threadId) {
     const char* format = mode == WorkerMode::Send    ? "傳送執行緒%d(%08X)"
                          : mode == WorkerMode::Query ? "查詢執行緒%d(%08X)"
@@ -72,7 +77,8 @@ QByteArray SendThd::name() const {
 }
 
 bool SendThd::stopRequested() const {
-    return StopFlag.load() || isInterruptionRequested();
+    // A row that could not be recorded stops the run: nothing is sent that would be on no file.
+    return StopFlag.load() || isInterruptionRequested() || (m_sendLog && m_sendLog->recordFailed());
 }
 
 void SendThd::requestStop() {

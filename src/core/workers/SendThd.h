@@ -13,6 +13,7 @@
 namespace norvi {
 
 class JobOwner;
+class LogStream;
 class SendLogAccess;
 class UiThreadSendLog;
 
@@ -33,6 +34,8 @@ public:
     // The send log as the user-interface thread reaches it; the worker wraps it so that every call
     // runs there. Not needed by a single query or cancellation.
     void setSendLog(SendLogAccess* onUiThread);
+    // Where a send job records each row before the send log sees it (set after setSendLog).
+    void setJournal(LogStream* journal);
 
     void resume() { start(); }
 

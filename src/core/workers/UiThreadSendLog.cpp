@@ -2,7 +2,15 @@
 
 #include "workers/UiThread.h"
 
+#include "sendlog/LogStream.h"
+#include "shared/Big5.h"
+#include "shared/OpLog.h"
+
 namespace norvi {
+
+namespace {
+constexpr int kMostQueued = 512;
+} // namespace
 
 UiThreadSendLog::UiThreadSendLog(SendLogAccess& onUiThread) : m_target(std::make_shared<Target>(onUiThread)) {}
 
@@ -23,11 +31,17 @@ void UiThreadSendLog::queue(Write write) {
         write(*m_target);
         return;
     }
+    ++m_target->queued;
     UiThread::post([target = m_target, held = std::move(held), write = std::move(write)] {
         if (held)
             held(*target);
         write(*target);
+        --target->queued;
     });
+    // A worker faster than the user-interface thread waits for it now and then, so the writes (and the
+    // progress steps posted between them) on their way stay a bounded few, however long the run.
+    if (m_target->queued.load() > kMostQueued)
+        wait([](SendLogAccess&) {});
 }
 
 void UiThreadSendLog::wait(const std::function<void(SendLogAccess& log)>& read) {
@@ -43,12 +57,21 @@ void UiThreadSendLog::wait(const std::function<void(SendLogAccess& log)>& read) 
 quint64 UiThreadSendLog::addRow(const QByteArray& caption, int image, const QByteArray& mobile,
                                 const QByteArray& sendTime) {
     const quint64 id = ++m_nextRowId;
+    if (m_journal) {
+        m_lastRowId = id;
+        m_lastRow = SendLogRow{};
+        m_lastRow.texts[ColName] = caption;
+        m_lastRow.image = image;
+        m_lastRow.texts[ColMobile] = mobile;
+        m_lastRow.texts[ColSendTime] = sendTime;
+    }
     queue([=](Target& t) { t.rowIds[id] = t.log.addRow(caption, image, mobile, sendTime); });
     return id;
 }
 
 void UiThreadSendLog::fillSendResult(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
                                      const QByteArray& content) {
+    record(rowId, code, codeImage, result, content);
     Write fill = [=](Target& t) {
         const auto it = t.rowIds.find(rowId);
         if (it == t.rowIds.end())
@@ -63,6 +86,23 @@ void UiThreadSendLog::fillSendResult(quint64 rowId, const QByteArray& code, int 
     if (m_held)
         queue([](Target&) {}); // sends the earlier fill on its way
     m_held = std::move(fill);
+}
+
+void UiThreadSendLog::record(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
+                             const QByteArray& content) {
+    if (!m_journal || rowId != m_lastRowId || m_recordFailed)
+        return;
+    m_lastRow.texts[ColSendCode] = code;
+    m_lastRow.codeImage = codeImage;
+    m_lastRow.texts[ColSendResult] = result;
+    m_lastRow.texts[ColContent] = content;
+    m_lastRowId = 0;
+    if (m_journal->append(m_lastRow))
+        return;
+    m_recordFailed = true;
+    const QByteArray line = big5(QStringLiteral("發訊紀錄無法寫入，作業已停止（%1）").arg(m_journal->errorString()));
+    UiThread::post([line] { ShowMsgLine(line); });
+    WriteOpLog(line);
 }
 
 void UiThreadSendLog::setQueryResult(int row, const QByteArray& code, const QByteArray& result) {
@@ -122,6 +162,8 @@ void UiThreadSendLog::batch(const std::function<void(SendLogAccess& log)>& steps
 void UiThreadSendLog::flush() {
     // Queued calls run in order, so once this call has run every earlier write has too.
     wait([](SendLogAccess&) {});
+    if (m_journal && !m_recordFailed && m_journal->isOpen())
+        m_journal->sync(); // the end of a run is on disk at once, not within the second
 }
 
 } // namespace norvi

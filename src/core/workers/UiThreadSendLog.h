@@ -1,12 +1,16 @@
 #pragma once
 
 #include "sendlog/SendLogAccess.h"
+#include "sendlog/SendLogRow.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <unordered_map>
 
 namespace norvi {
+
+class LogStream;
 
 // The send log as a worker reaches it: every call runs on the user-interface thread against the
 // wrapped access (the model behind the main window's list), so the wrapped access is only ever
@@ -44,8 +48,15 @@ public:
     // Several steps on the wrapped access in one trip to the user-interface thread, waiting for them.
     void batch(const std::function<void(SendLogAccess& log)>& steps);
 
-    // Returns once every queued write has reached the wrapped access.
+    // Returns once every queued write has reached the wrapped access, and the journal's rows the disk.
     void flush();
+
+    // The record of the run's rows (norvi-cli's log, the desktop program's journal): every filled row is
+    // written into it here, on the worker's thread, before it is handed to the user-interface thread.
+    void setJournal(LogStream* journal) { m_journal = journal; }
+    // True once a row could not be recorded: the run must stop. The reason went to the message area and
+    // the operation log.
+    bool recordFailed() const { return m_recordFailed; }
 
 private:
     // What the queued writes share on the user-interface thread: the wrapped access and the ids it
@@ -54,6 +65,7 @@ private:
         explicit Target(SendLogAccess& log) : log(log) {}
         SendLogAccess& log;
         std::unordered_map<quint64, quint64> rowIds;
+        std::atomic<int> queued{0}; // writes on their way, not yet run
     };
     using Write = std::function<void(Target& target)>;
     void queue(Write write);
@@ -63,6 +75,13 @@ private:
     // A row's fill is held until the next call: the next row follows at once in a send run, so both
     // travel in one hand-over, and a read or flush takes it along before reading.
     Write m_held;
+    // The row this object added last, completed by its fill and written to the journal.
+    void record(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
+                const QByteArray& content);
+    LogStream* m_journal = nullptr;
+    SendLogRow m_lastRow;
+    quint64 m_lastRowId = 0;
+    bool m_recordFailed = false;
     std::shared_ptr<Target> m_target;
     quint64 m_nextRowId = 0; // worker thread only
 };

@@ -82,6 +82,11 @@ bool SaveBook(QWidget* parent) {
     if (!saved.message.isEmpty())
         prompts().notice(parent, saved.ok ? Prompts::Icon::Information : Prompts::Icon::Error, BookBoxTitle(),
                          saved.message);
+    // Another program had changed the book: the windows show it as it now stands, with this change in it.
+    if (saved.reloaded) {
+        emit BookNotifier::instance().treeRebuildRequested();
+        emit BookNotifier::instance().listReloadRequested();
+    }
     return saved.ok;
 }
 

@@ -2,6 +2,7 @@
 
 #include "sendlog/LogFile.h"
 #include "sendlog/LogRecordCheck.h"
+#include "sendlog/RowJournal.h"
 #include "sendlog/SendLogColumns.h"
 #include "sendlog/SendLogDelegate.h"
 #include "sendlog/TFormAbout.h"
@@ -465,6 +466,8 @@ TFormMain::SaveOutcome TFormMain::SaveLog() {
         return SaveOutcome::Failed;
     }
     LogSaved = true;
+    if (RunJournal)
+        RunJournal->rowsSettled();
     return SaveOutcome::Saved;
 }
 
@@ -518,6 +521,8 @@ bool TFormMain::ConfirmClearLog() {
         SaveLog() != SaveOutcome::Saved)
         return false;
     m_model->clear();
+    if (RunJournal)
+        RunJournal->rowsSettled();
     m_status->setText(QStringLiteral("0 筆發訊紀錄"));
     LoadReplaces = true;
     return true;
@@ -717,10 +722,12 @@ void TFormMain::closeEvent(QCloseEvent* e) {
 }
 
 bool TFormMain::offerSaveBeforeLeaving() {
-    if (m_model->rowCount() == 0 || LogSaved)
+    if (m_model->rowCount() == 0 || LogSaved ||
+        !prompts().confirm(this, boxTitle(), QStringLiteral("現有的傳送紀錄已變更，要儲存？"))) {
+        if (RunJournal)
+            RunJournal->rowsSettled(); // 否, or nothing unsaved: the journal goes
         return true;
-    if (!prompts().confirm(this, boxTitle(), QStringLiteral("現有的傳送紀錄已變更，要儲存？")))
-        return true;
+    }
     const bool saved = SaveLog() == SaveOutcome::Saved;
     // The save's own progress window ends with it; its summary reaches the operation log first.
     m_jobs.dismissProgress();

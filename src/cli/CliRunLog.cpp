@@ -1,0 +1,381 @@
+#include "CliRunLog.h"
+
+#include "CliCommands.h"
+#include "CliOutput.h"
+
+#include "sendlog/LogFile.h"
+#include "sendlog/LogRecord.h"
+#include "shared/Clock.h"
+#include "shared/Config.h"
+#include "shared/SaveFile.h"
+#include "shared/SystemErrorText.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSocketNotifier>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+
+namespace norvi::cli {
+
+namespace {
+
+const QString kPartialSuffix = QStringLiteral(".partial");
+constexpr int kRandomChars = 6;
+constexpr int kNameTries = 100;
+
+QString randomChars() {
+    static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    QString s;
+    for (int i = 0; i < kRandomChars; ++i)
+        s += QLatin1Char(kAlphabet[QRandomGenerator::global()->bounded(int(sizeof kAlphabet) - 1)]);
+    return s;
+}
+
+// ---- the second signal ----
+
+// The write end of the pipe that hands a second signal to the main thread; -1 while no log is open.
+std::atomic<int> g_signalPipe{-1};
+std::atomic<bool> g_signalTaken{false};
+CliRunLog* g_openLog = nullptr;
+int g_pipe[2] = {-1, -1};
+QSocketNotifier* g_notifier = nullptr;
+
+void endBySignal(int signal) {
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    sigaction(signal, &fallback, nullptr);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal);
+    pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+    raise(signal);
+    _exit(128 + signal);
+}
+
+// On the main thread: the log as it stands is finished, then the program ends as the signal asked.
+void saveAndEnd() {
+    unsigned char signal = 0;
+    if (::read(g_pipe[0], &signal, 1) != 1)
+        return;
+    if (CliRunLog* log = g_openLog) {
+        const qint64 rows = log->stream().rowCount();
+        if (log->finish())
+            err(QStringLiteral("再次中斷：已儲存傳送紀錄 %1（%2 筆），程式結束。").arg(log->target()).arg(rows));
+        else
+            err(log->error());
+    }
+    endBySignal(signal);
+}
+
+void watchSignals(CliRunLog* log) {
+    g_openLog = log;
+    if (g_pipe[0] < 0) {
+        if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
+            return;
+        g_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read);
+        QObject::connect(g_notifier, &QSocketNotifier::activated, [] { saveAndEnd(); });
+    }
+    g_signalPipe = g_pipe[1];
+}
+
+// ---- names ----
+
+// A new file, never an existing one: `path` taken exclusively as an empty file.
+bool takeName(const QString& path, int* error) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        *error = errno;
+        return false;
+    }
+    ::close(fd);
+    return true;
+}
+
+qint64 wholeRecords(qint64 size) {
+    return size < qint64(sizeof(qint32)) ? 0 : (size - qint64(sizeof(qint32))) / qint64(sizeof(sLogRecord));
+}
+
+// A partial file whose lock can be taken: nobody writes it any more.
+bool abandoned(const QString& path) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    const bool free = ::flock(fd, LOCK_SH | LOCK_NB) == 0;
+    ::close(fd);
+    return free;
+}
+
+} // namespace
+
+bool SaveOnSecondSignal(int signal) {
+    const int fd = g_signalPipe.load();
+    if (fd < 0 || g_signalTaken.exchange(true))
+        return false;
+    const unsigned char s = static_cast<unsigned char>(signal);
+    return ::write(fd, &s, 1) == 1;
+}
+
+bool PartialLogTarget(const QString& path, QString* target) {
+    static const QRegularExpression partial(QStringLiteral("^(.+)\\.[A-Za-z0-9]{6}\\.partial$"));
+    const QRegularExpressionMatch m = partial.match(path);
+    if (!m.hasMatch())
+        return false;
+    if (target)
+        *target = m.captured(1);
+    return true;
+}
+
+QString FinishHint(const QString& path) {
+    QString target;
+    if (PartialLogTarget(path, &target))
+        return QStringLiteral("請以 norvi-cli finish %1 把它完成為 %2。").arg(path, target);
+    return QStringLiteral("請以 norvi-cli finish %1 --out 新檔名 把它寫成完整的紀錄檔。").arg(path);
+}
+
+void NoteUnfinishedLogs(const QStringList& folders) {
+    QStringList seen;
+    for (const QString& folder : folders) {
+        const QString canonical = QFileInfo(folder).canonicalFilePath();
+        if (canonical.isEmpty() || seen.contains(canonical))
+            continue;
+        seen.append(canonical);
+        const QDir dir(folder);
+        for (const QString& name : dir.entryList({QLatin1String("*") + kPartialSuffix}, QDir::Files | QDir::Hidden)) {
+            const QString path = dir.filePath(name);
+            if (!PartialLogTarget(path, nullptr) || !abandoned(path))
+                continue;
+            err(QStringLiteral("未完成的傳送紀錄：%1（%2 筆完整紀錄，寫入它的程式在結束前中斷）。")
+                    .arg(path)
+                    .arg(wholeRecords(QFileInfo(path).size())) +
+                FinishHint(path));
+        }
+    }
+}
+
+// ---- the run's log ----
+
+CliRunLog::CliRunLog() = default;
+
+CliRunLog::~CliRunLog() {
+    stopWatchingSignals();
+    // A log not finished keeps its partial file, as a crash would; an unused name taken is given back.
+    if (!m_started && !m_placeholder.isEmpty())
+        QFile::remove(m_placeholder);
+}
+
+void CliRunLog::stopWatchingSignals() {
+    if (g_openLog == this) {
+        g_signalPipe = -1;
+        g_openLog = nullptr;
+    }
+}
+
+bool CliRunLog::lockTarget(const QString& path) {
+    m_ownLock = std::make_unique<FileLock>(SaveTargetPath(path));
+    m_lock = m_ownLock.get();
+    const bool locked = m_lock->lock([&](const QString& holder) {
+        err(QStringLiteral("%1 正由另一個程式%2使用中，等候它結束…")
+                .arg(path, holder.isEmpty() ? QString() : QStringLiteral("（%1）").arg(holder)));
+    });
+    if (!locked)
+        m_error = m_lock->error();
+    return locked;
+}
+
+bool CliRunLog::takeDefaultName() {
+    const QDir folder(LogFolder());
+    const QString stamp = Clock::now().toString(QStringLiteral("yyyyMMddHHmmss"));
+    int error = 0;
+    for (int n = 1; n < 1000; ++n) {
+        const QString path =
+            folder.filePath(n == 1 ? stamp + QStringLiteral(".log") : stamp + QStringLiteral("_%1.log").arg(n));
+        if (takeName(path, &error)) {
+            m_target = path;
+            m_placeholder = path;
+            return true;
+        }
+        if (error != EEXIST)
+            break;
+    }
+    m_error = QStringLiteral("無法在 %1 建立傳送紀錄檔：%2").arg(folder.path(), SystemErrorText(error));
+    return false;
+}
+
+bool CliRunLog::start(const QString& target, const std::vector<SendLogRow>& head) {
+    if (target.isEmpty()) {
+        if (!takeDefaultName())
+            return false;
+    } else {
+        m_target = target;
+        if (SaveTargetIsRefused(target)) {
+            m_error = QStringLiteral("%1 不是一般檔案，無法寫入。").arg(target);
+            return false;
+        }
+        if (!m_lock && !lockTarget(target))
+            return false;
+    }
+    m_direct = SaveTargetIsDirect(m_target);
+    m_final = m_direct ? m_target : SaveTargetPath(m_target);
+    // Beside the file it replaces, so the rename stays in one file system; a device's in the log folder.
+    const QString base =
+        m_direct ? QDir(LogFolder())
+                       .filePath(QStringLiteral("norvi-cli-") +
+                                 Clock::now().toString(QStringLiteral("yyyyMMddHHmmss")) + QStringLiteral(".log"))
+                 : m_final;
+    for (int i = 0; i < kNameTries; ++i) {
+        m_partial = base + QLatin1Char('.') + randomChars() + kPartialSuffix;
+        // Only a name that is taken already is tried again with other letters.
+        if (m_stream.create(m_partial) || !QFileInfo::exists(m_partial))
+            break;
+    }
+    const bool ok = m_stream.isOpen() && (head.empty() || m_stream.appendRows(head)) && m_stream.sync();
+    if (!ok) {
+        m_error = m_stream.errorString();
+        if (m_stream.isOpen())
+            m_stream.discard();
+        return false;
+    }
+    m_started = true;
+    watchSignals(this);
+    return true;
+}
+
+LogStream* CliRunLog::beginRun(QString* error) {
+    if (m_started && m_stream.isOpen() && !m_stream.failed())
+        return &m_stream;
+    if (error)
+        *error = m_error.isEmpty() ? m_stream.errorString() : m_error;
+    return nullptr;
+}
+
+bool CliRunLog::finish() {
+    stopWatchingSignals();
+    if (!m_started || !m_stream.isOpen()) {
+        if (m_error.isEmpty())
+            m_error = QStringLiteral("傳送紀錄檔 %1 已關閉。").arg(m_partial);
+        return false;
+    }
+    if (m_stream.failed()) {
+        m_error = QStringLiteral("%1；已寫入的 %2 筆在 %3。")
+                      .arg(m_stream.errorString())
+                      .arg(m_stream.rowCount())
+                      .arg(m_partial) +
+                  FinishHint(m_partial);
+        m_stream.close();
+        return false;
+    }
+    if (m_direct)
+        return finishDirect();
+    if (!m_stream.finish(m_final)) {
+        m_error = m_stream.errorString() + QStringLiteral(" ") + FinishHint(m_partial);
+        return false;
+    }
+    m_placeholder.clear();
+    return true;
+}
+
+void CliRunLog::abandon() {
+    stopWatchingSignals();
+    if (m_stream.isOpen())
+        m_stream.discard();
+    if (!m_placeholder.isEmpty())
+        QFile::remove(m_placeholder);
+    m_placeholder.clear();
+}
+
+// A device or a pipe: the finished file's bytes are written into it, then the file is removed.
+bool CliRunLog::finishDirect() {
+    if (!m_stream.finishInPlace()) {
+        m_error = m_stream.errorString();
+        return false;
+    }
+    QFile finished(m_partial);
+    SaveFile out(m_target);
+    bool ok = finished.open(QIODevice::ReadOnly) && out.open();
+    while (ok && !finished.atEnd()) {
+        const QByteArray piece = finished.read(1024 * 1024);
+        ok = out.write(piece) == piece.size();
+    }
+    if (!out.commit() || !ok) {
+        m_error = QStringLiteral("寫入傳送紀錄檔案失敗！ %1（%2）；紀錄保留在 %3。")
+                      .arg(m_target, out.errorString(), m_partial);
+        return false;
+    }
+    finished.close();
+    QFile::remove(m_partial);
+    return true;
+}
+
+// ---- norvi-cli finish ----
+
+int finishCommand(const Arguments& a) {
+    if (a.positional.size() != 1) {
+        err(QStringLiteral("請指定一個未完成的傳送紀錄檔。"));
+        return ExitRefused;
+    }
+    const QString path = a.positional.first();
+    QString target;
+    const bool partial = PartialLogTarget(path, &target);
+    if (a.values.contains(QStringLiteral("--out")))
+        target = a.value(QStringLiteral("--out"));
+    else if (!partial) {
+        err(QStringLiteral("%1 不是程式留下的未完成紀錄檔（NAME.XXXXXX.partial），請以 --out 指定要寫成的檔案。")
+                .arg(path));
+        return ExitRefused;
+    }
+    if (SameFile(path, target)) {
+        err(QStringLiteral("未完成的紀錄檔不會被覆寫，請以 --out 指定另一個檔案。"));
+        return ExitRefused;
+    }
+    FileLock lock(SaveTargetPath(target));
+    lock.lock([&](const QString& holder) {
+        err(QStringLiteral("%1 正由另一個程式%2使用中，等候它結束…")
+                .arg(target, holder.isEmpty() ? QString() : QStringLiteral("（%1）").arg(holder)));
+    });
+    if (partial && !abandoned(path)) {
+        err(QStringLiteral("%1 仍有程式在寫入，請等它結束。").arg(path));
+        return ExitRefused;
+    }
+    // A log already there is not replaced by a partial one, unless it is the empty name its run took.
+    const QFileInfo existing(target);
+    if (!a.values.contains(QStringLiteral("--out")) && existing.exists() && existing.size() > 0) {
+        err(QStringLiteral("%1 已存在，不會被覆寫；請以 --out 指定要寫成的檔案。").arg(target));
+        return ExitRefused;
+    }
+    LogFileReader reader(path);
+    if (!reader.open()) {
+        err(QStringLiteral("讀取傳送紀錄檔案失敗！") + QStringLiteral(" ") + path);
+        return ExitRefused;
+    }
+    // Record by record: the count is the number of whole records, known before the first is read.
+    LogFileWriter writer(target);
+    bool saved = writer.open(reader.available());
+    SendLogRow row;
+    while (saved && reader.next(row))
+        writer.write(row);
+    saved = saved && reader.readCount() == reader.available() && writer.commit();
+    if (reader.damaged())
+        err(reader.damageMessage());
+    if (!saved) {
+        err(QStringLiteral("寫入傳送紀錄檔案失敗！ %1：%2").arg(target, writer.errorString()));
+        return ExitNotSaved;
+    }
+    if (partial)
+        QFile::remove(path);
+    err(QStringLiteral("傳送紀錄已完成：%1（%2 筆）").arg(target).arg(reader.readCount()));
+    return ExitOk;
+}
+
+} // namespace norvi::cli

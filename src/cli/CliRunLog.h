@@ -1,0 +1,85 @@
+#pragma once
+
+#include "CliArgs.h"
+
+#include "sendlog/LogStream.h"
+#include "sendlog/RowJournal.h"
+#include "sendlog/SendLogRow.h"
+#include "shared/FileLock.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+namespace norvi::cli {
+
+// The ".log" of a norvi-cli run, written while the run goes. It starts, before the first message, as a
+// file of its own beside the target ("TARGET.XXXXXX.partial", created exclusively, on disk at once) with
+// the count -1 and the rows the run starts from (a resend's or a query's log) copied in; every row is
+// appended as it comes; at the end the file gets its count and replaces the target atomically. A run
+// that is killed leaves the partial file, whose whole records every reader takes and which
+// `norvi-cli finish` puts in place. A character device or a pipe as the target (--log /dev/null) gets the
+// finished file's bytes at the end; the partial file is then kept in the log folder meanwhile.
+//
+// A target named on the command line is locked (TARGET.lock) for the whole run, so two runs that change
+// one log take turns; a time-stamped name is taken by creating it exclusively, so two runs never share one.
+class CliRunLog : public RowJournal {
+public:
+    CliRunLog();
+    ~CliRunLog() override;
+
+    // Locks `path` (waiting while another run holds it; said on standard error) before its rows are read.
+    bool lockTarget(const QString& path);
+    // Creates the partial file for `target` (or, when empty, for a new time-stamped name in the log folder)
+    // with `head` copied in, and syncs it. False with error(): nothing may be sent then.
+    bool start(const QString& target, const std::vector<SendLogRow>& head = {});
+    LogStream* beginRun(QString* error) override;
+    LogStream& stream() { return m_stream; }
+
+    // Puts the log in place. False with error(); the partial file then stays.
+    bool finish();
+    // A run that did not start after all: its files are removed.
+    void abandon();
+    // False when a row could not be written (the run was stopped): error() says why.
+    bool recorded() const { return !m_stream.failed(); }
+
+    QString target() const { return m_target; }
+    QString partialPath() const { return m_partial; }
+    QString error() const { return m_error; }
+
+private:
+    bool takeDefaultName();
+    bool finishDirect();
+    void stopWatchingSignals();
+
+    FileLock* m_lock = nullptr;
+    std::unique_ptr<FileLock> m_ownLock;
+    LogStream m_stream;
+    QString m_target; // the name given or taken
+    QString m_final;  // the file replaced (links followed)
+    QString m_partial;
+    QString m_placeholder; // a time-stamped name taken and still empty
+    bool m_direct = false;
+    bool m_started = false;
+    QString m_error;
+};
+
+// "NAME.XXXXXX.partial": true, with NAME, for the name of a partial log file.
+bool PartialLogTarget(const QString& path, QString* target);
+
+// Names on standard error every partial log in `folders` that no live run is writing, with how to finish it.
+void NoteUnfinishedLogs(const QStringList& folders);
+// What to do with a file read with the count -1.
+QString FinishHint(const QString& path);
+
+// The second Ctrl+C (or SIGTERM, SIGHUP) of a run whose log is open: the log is finished on the main
+// thread, then the program ends by the signal. Async-signal-safe; false when there is no log to finish
+// (the signal then ends the program at once).
+bool SaveOnSecondSignal(int signal);
+
+// norvi-cli finish FILE [--out F2]
+int finishCommand(const Arguments& a);
+
+} // namespace norvi::cli

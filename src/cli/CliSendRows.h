@@ -1,0 +1,35 @@
+#pragma once
+
+#include "sendlog/SendLogAccess.h"
+#include "sendlog/SendLogRow.h"
+
+namespace norvi::cli {
+
+// The send log of a norvi-cli send run, which keeps no rows: each row is printed as soon as its result
+// is in and then forgotten. The run's log file has it already, as the worker writes every row there first.
+class CliSendRows : public SendLogAccess {
+public:
+    quint64 addRow(const QByteArray& caption, int image, const QByteArray& mobile, const QByteArray& sendTime) override;
+    void fillSendResult(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
+                        const QByteArray& content) override;
+    void setQueryResult(int, const QByteArray&, const QByteArray&) override {}
+
+    int rowCount() override { return m_printed; }
+    QByteArray text(int, int) override { return QByteArray(); }
+    int rowImage(int) override { return ImageNone; }
+    int codeImage(int) override { return ImageNone; }
+    QVector<int> selectedRows() override { return {}; }
+    bool isSelected(int) override { return false; }
+    void setSelected(int, bool) override {}
+
+    // Whether a row had a send code other than 0.
+    bool anyFailed() const { return m_failed; }
+
+private:
+    SendLogRow m_row;
+    quint64 m_added = 0;
+    int m_printed = 0;
+    bool m_failed = false;
+};
+
+} // namespace norvi::cli

@@ -1,0 +1,204 @@
+#include "compose/ListFileStream.h"
+
+#include "compose/RecipientLists.h"
+#include "shared/Big5.h"
+#include "shared/InputFile.h"
+
+#include <QStringDecoder>
+
+#include <sys/stat.h>
+
+namespace norvi {
+
+namespace {
+
+constexpr qint64 kPiece = 1024 * 1024;
+
+// Where the last whole line of `bytes` ends: after its last LF, or after a CR that something follows
+// (a CR at the very end may be the first half of a CR LF).
+qsizetype wholeLinesEnd(const QByteArray& bytes) {
+    for (qsizetype i = bytes.size() - 1; i >= 0; --i) {
+        if (bytes[i] == '\n')
+            return i + 1;
+        if (bytes[i] == '\r' && i + 1 < bytes.size())
+            return i + 1;
+    }
+    return 0;
+}
+
+qint64 modifiedNs(const struct stat& st) {
+    return qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+} // namespace
+
+bool ListFileStream::open(const QString& path, bool big5) {
+    m_big5 = big5;
+    m_file.setFileName(path);
+    m_check = {};
+    if (!m_file.open(QIODevice::ReadOnly)) {
+        m_check.problem = ListFileProblem::CannotOpen;
+        return false;
+    }
+    struct stat st {};
+    m_regular = ::fstat(m_file.handle(), &st) == 0 && S_ISREG(st.st_mode);
+    if (m_regular) {
+        m_size = st.st_size;
+        m_modified = modifiedNs(st);
+        if (m_size > kMaxListFileBytes) {
+            m_check.problem = ListFileProblem::TooLarge;
+            return false;
+        }
+    } else {
+        m_file.close();
+        switch (ReadInputFile(path, kMaxListFileBytes, &m_whole)) {
+        case InputRead::Ok:
+            break;
+        case InputRead::TooLarge:
+            m_check.problem = ListFileProblem::TooLarge;
+            return false;
+        default:
+            m_check.problem = ListFileProblem::CannotOpen;
+            return false;
+        }
+    }
+    return rewind();
+}
+
+bool ListFileStream::rewind() {
+    if (m_regular) {
+        struct stat st {};
+        if (::fstat(m_file.handle(), &st) != 0 || st.st_size != m_size || modifiedNs(st) != m_modified ||
+            !m_file.seek(0)) {
+            m_check.problem = ListFileProblem::Changed;
+            return false;
+        }
+    }
+    m_check = {};
+    m_nul = m_encoding = m_unmappable = {};
+    m_wholeAt = 0;
+    m_ended = false;
+    m_pending.clear();
+    m_block.clear();
+    m_lines.clear();
+    m_next = 0;
+    m_firstLine = 0;
+    m_lineCount = 0;
+    return true;
+}
+
+bool ListFileStream::readPiece(QByteArray* piece, bool* last) {
+    if (!m_regular) {
+        *piece = m_whole.mid(m_wholeAt, kPiece);
+        m_wholeAt += piece->size();
+        *last = m_wholeAt >= m_whole.size();
+        return true;
+    }
+    piece->resize(kPiece);
+    const qint64 n = m_file.read(piece->data(), kPiece);
+    if (n < 0) {
+        m_check.problem = ListFileProblem::ReadError;
+        return false;
+    }
+    piece->resize(n);
+    *last = n == 0;
+    return true;
+}
+
+// The problems of one piece of whole lines, the first of each kind kept.
+void ListFileStream::problemAt(const QByteArray& raw, qint64 firstLine) {
+    if (m_nul.problem == ListFileProblem::None) {
+        if (const qsizetype line = FirstListLineWithNul(raw)) {
+            m_nul.problem = ListFileProblem::NulByte;
+            m_nul.line = firstLine + line;
+        }
+    }
+    if (m_encoding.problem == ListFileProblem::None) {
+        if (const int line = m_big5 ? FirstNonBig5Line(raw) : FirstNonUtf8Line(raw)) {
+            m_encoding.problem = m_big5 ? ListFileProblem::NotBig5 : ListFileProblem::NotUtf8;
+            m_encoding.line = firstLine + line;
+        }
+    }
+}
+
+// Takes the next piece of whole lines into m_lines. False at the end of the file or at a problem.
+bool ListFileStream::takeBlock() {
+    while (!m_ended) {
+        QByteArray piece;
+        bool last = false;
+        if (!readPiece(&piece, &last))
+            return false;
+        m_pending += piece;
+        m_ended = last;
+        const qsizetype end = m_ended ? m_pending.size() : wholeLinesEnd(m_pending);
+        if (end == 0 && !m_ended)
+            continue; // one line longer than a piece: read on
+        QByteArray raw = m_pending.left(end);
+        m_pending.remove(0, end);
+        const qint64 first = m_lineCount;
+        m_lineCount += CountListFileLines(raw);
+        problemAt(raw, first);
+        if (m_nul.problem != ListFileProblem::None || m_encoding.problem != ListFileProblem::None ||
+            m_lineCount > kMaxListFileLines) {
+            checkRest();
+            return false;
+        }
+        if (m_big5) {
+            m_block = raw;
+        } else {
+            QStringDecoder decoder(QStringConverter::Utf8);
+            QString unmappable;
+            if (!toBig5(decoder.decode(raw), m_block, &unmappable)) {
+                m_unmappable.problem = ListFileProblem::Unmappable;
+                m_unmappable.unmappable = unmappable;
+                checkRest();
+                return false;
+            }
+        }
+        m_lines = SplitListFileLines(m_block);
+        m_next = 0;
+        m_firstLine = first;
+        if (!m_lines.isEmpty())
+            return true;
+    }
+    return false;
+}
+
+// After the first problem the rest of the file is only looked at: a problem of a higher rank further on
+// is the one named, as a check of the whole file would name it.
+void ListFileStream::checkRest() {
+    while (!m_ended) {
+        QByteArray piece;
+        bool last = false;
+        if (!readPiece(&piece, &last))
+            return;
+        m_pending += piece;
+        m_ended = last;
+        const qsizetype end = m_ended ? m_pending.size() : wholeLinesEnd(m_pending);
+        const QByteArray raw = m_pending.left(end);
+        m_pending.remove(0, end);
+        const qint64 first = m_lineCount;
+        m_lineCount += CountListFileLines(raw);
+        problemAt(raw, first);
+    }
+    if (m_nul.problem != ListFileProblem::None)
+        m_check = m_nul;
+    else if (m_encoding.problem != ListFileProblem::None)
+        m_check = m_encoding;
+    else if (m_lineCount > kMaxListFileLines)
+        m_check = {ListFileProblem::TooManyLines, 0, m_lineCount, QString()};
+    else
+        m_check = m_unmappable;
+}
+
+bool ListFileStream::next(QByteArrayView* line, qint64* index) {
+    if (m_check.problem != ListFileProblem::None)
+        return false;
+    if (m_next >= m_lines.size() && !takeBlock())
+        return false;
+    *index = m_firstLine + m_next;
+    *line = m_lines.at(m_next++);
+    return true;
+}
+
+} // namespace norvi

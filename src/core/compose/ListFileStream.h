@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QFile>
+#include <QList>
+#include <QString>
+
+namespace norvi {
+
+// What is wrong with a recipient list file, in the order a whole-file check names them: a file too
+// large, a line with a NUL byte, a line that is not text in the file's encoding, too many lines, a
+// character without a Big5 form. `Changed`: the file was not the same when it was read again.
+enum class ListFileProblem {
+    None,
+    CannotOpen,
+    TooLarge,
+    ReadError,
+    NulByte,
+    NotBig5,
+    NotUtf8,
+    TooManyLines,
+    Unmappable,
+    Changed
+};
+
+struct ListFileCheck {
+    ListFileProblem problem = ListFileProblem::None;
+    qint64 line = 0;    // the line (from 1) of a NUL byte or of text not in the file's encoding
+    qint64 lines = 0;   // the file's lines, for TooManyLines
+    QString unmappable; // the character, for Unmappable
+};
+
+// A recipient list file read a piece of whole lines at a time, as Big5 lines (a UTF-8 file converted),
+// so that a file of a million lines never lies in memory whole. Its checks are those of the whole-file
+// reading and name the same line: a first reading checks the whole file, a second (after rewind()) gives
+// the lines to send. A device or a pipe cannot be read twice: it is read whole, within the limit.
+class ListFileStream {
+public:
+    bool open(const QString& path, bool big5);
+    // Back to the first line. A regular file must be as it was (size and time), else Changed.
+    bool rewind();
+    // The next line (Big5, without its line end) and its index from 0. False at the end of the file and
+    // at the first problem; check() then says which (after the whole file has been looked at, so the
+    // problem named is the one a whole-file check would name).
+    bool next(QByteArrayView* line, qint64* index);
+    const ListFileCheck& check() const { return m_check; }
+    qint64 lineCount() const { return m_lineCount; }
+
+private:
+    bool readPiece(QByteArray* piece, bool* last);
+    bool takeBlock();
+    void checkRest();
+    void problemAt(const QByteArray& raw, qint64 firstLine);
+
+    QFile m_file;
+    bool m_big5 = false;
+    bool m_regular = false;
+    qint64 m_size = 0;
+    qint64 m_modified = 0;
+    QByteArray m_whole; // a device's or pipe's bytes
+    qint64 m_wholeAt = 0;
+    bool m_ended = false;
+
+    QByteArray m_pending; // bytes read after the last whole line
+    QByteArray m_block;   // whole lines as Big5
+    QList<QByteArrayView> m_lines;
+    qsizetype m_next = 0;
+    qint64 m_firstLine = 0; // index of m_lines[0]
+    qint64 m_lineCount = 0; // lines of the file so far
+    ListFileCheck m_check;
+    ListFileCheck m_nul, m_encoding, m_unmappable;
+};
+
+} // namespace norvi

@@ -1,0 +1,119 @@
+#include "compose/StreamedSendRun.h"
+
+#include "compose/ComposeState.h"
+
+#include <cstring>
+
+namespace norvi {
+
+bool StreamedSendRun::setListFile(const QString& path, bool big5) {
+    m_hasList = true;
+    return m_list.open(path, big5);
+}
+
+bool StreamedSendRun::countListRows(int* rows, const std::function<bool()>& stop) {
+    *rows = 0;
+    if (!m_hasList)
+        return true;
+    QByteArrayView line;
+    qint64 index = 0;
+    sLoadMt row;
+    while (m_list.next(&line, &index)) {
+        if (stop && stop())
+            return false;
+        if (ParseListFileLine(line, int32_t(index), row))
+            ++*rows;
+    }
+    return m_list.check().problem == ListFileProblem::None && m_list.rewind();
+}
+
+SendQueueResult StreamedSendRun::prepare(const std::function<bool()>& stop) {
+    SendQueueBuilder builder(m_input);
+    builder.streamTo([](const sSendContent&) {});
+    bool building = true;
+    for (const sMtData& entry : RecipientList) {
+        if (!(building = builder.addEntry(entry)))
+            break;
+    }
+    bool stopped = false;
+    if (m_hasList) {
+        // The whole file is read even after the run was refused, so a problem of the file itself is named
+        // before the number that refused it, as when the file was read whole first.
+        QByteArrayView line;
+        qint64 index = 0;
+        sLoadMt row;
+        while (m_list.next(&line, &index)) {
+            if (stop && stop()) {
+                stopped = true;
+                break;
+            }
+            if (building && ParseListFileLine(line, int32_t(index), row))
+                building = builder.addListFileRow(row);
+        }
+    }
+    if (m_hasList && m_list.check().problem == ListFileProblem::None && !stopped)
+        m_list.rewind(); // ready for the run; a file changed since is found there
+    SendQueueResult result = builder.result();
+    if (stopped || (m_hasList && m_list.check().problem != ListFileProblem::None)) {
+        result.ok = false;
+        result.message.clear();
+    } else if (result.ok && result.totalCount == 0) {
+        result.ok = false;
+        result.message = QStringLiteral("沒有任何受訊者有可傳送的電話號碼，沒有簡訊可傳送！");
+    }
+    if (!result.ok)
+        result.totalCount = 0;
+    return result;
+}
+
+bool StreamedSendRun::next(sSendContent& record) {
+    if (!m_started) {
+        m_started = true;
+        m_builder = std::make_unique<SendQueueBuilder>(m_input);
+        m_builder->streamTo([this](const sSendContent& made) { m_ready.push_back(made); });
+        m_entry = RecipientList.cbegin();
+        m_listDone = !m_hasList;
+        // From its first line again, and only if it is still the file that was checked.
+        if (m_hasList && !m_list.rewind()) {
+            m_lateProblem = QStringLiteral("發訊名單檔案在傳送前被更改，作業已停止。");
+            m_listDone = true;
+        }
+    }
+    while (m_ready.empty() && produceMore()) {
+    }
+    if (m_ready.empty())
+        return false;
+    std::memcpy(&record, &m_ready.front(), sizeof record);
+    m_ready.pop_front();
+    return true;
+}
+
+// Adds the next entry or list-file row: none, one or (a group) many records. False when nothing is left.
+bool StreamedSendRun::produceMore() {
+    if (!m_builder->result().ok)
+        return false;
+    if (!m_entriesDone) {
+        if (m_entry == RecipientList.cend()) {
+            m_entriesDone = true;
+        } else {
+            m_builder->addEntry(*m_entry++);
+            return true;
+        }
+    }
+    if (m_listDone)
+        return false;
+    QByteArrayView line;
+    qint64 index = 0;
+    if (!m_list.next(&line, &index)) {
+        m_listDone = true;
+        if (m_list.check().problem != ListFileProblem::None)
+            m_lateProblem = QStringLiteral("發訊名單檔案在傳送中被更改，作業已停止。");
+        return false;
+    }
+    sLoadMt row;
+    if (ParseListFileLine(line, int32_t(index), row))
+        m_builder->addListFileRow(row);
+    return true;
+}
+
+} // namespace norvi

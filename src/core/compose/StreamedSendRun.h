@@ -1,0 +1,56 @@
+#pragma once
+
+#include "compose/ListFileStream.h"
+#include "compose/RecipientLists.h"
+#include "compose/SendFeed.h"
+
+#include <deque>
+#include <memory>
+
+namespace norvi {
+
+// A send run whose messages are made while it goes (a SendFeed), so that its memory does not grow with
+// its recipients: first the entries of RecipientList (the recipients named one by one), then the rows of
+// a list file, read a piece at a time. prepare() walks the whole run once without keeping it, with the
+// checks and the count the whole-queue build gives (a number too long, no number at all, what was
+// skipped, the number of short messages); the worker then takes the messages one at a time while the
+// file is read a second time. The numbers queued are kept for the duplicate check, compactly.
+class StreamedSendRun : public SendFeed {
+public:
+    // The list file of the run (optional); false when it cannot be opened or is too large (listCheck()).
+    bool setListFile(const QString& path, bool big5);
+    const ListFileCheck& listCheck() const { return m_list.check(); }
+    // Reads the whole list file once, checking it, and counts the rows that have a number or a text (the
+    // entries it adds to the run). False when the file has a problem (listCheck()) or `stop` held.
+    bool countListRows(int* rows, const std::function<bool()>& stop = {});
+
+    // The message of the run, before prepare().
+    void setInput(const ComposeInput& input) { m_input = input; }
+
+    // The first walk. A list file with a problem makes listCheck() name it and the result not ok, with
+    // no message of its own. `stop` ends the walk early (the result is then not ok, without a message).
+    SendQueueResult prepare(const std::function<bool()>& stop = {});
+
+    // The second walk, for the worker.
+    bool next(sSendContent& record) override;
+    // What ended the second walk early: the list file changed since the first. Empty otherwise.
+    QString lateProblem() const { return m_lateProblem; }
+
+private:
+    bool produceMore();
+
+    ComposeInput m_input;
+    ListFileStream m_list;
+    bool m_hasList = false;
+
+    // The second walk.
+    std::unique_ptr<SendQueueBuilder> m_builder;
+    std::deque<sSendContent> m_ready;
+    std::list<sMtData>::const_iterator m_entry;
+    bool m_entriesDone = false;
+    bool m_listDone = false;
+    bool m_started = false;
+    QString m_lateProblem;
+};
+
+} // namespace norvi

@@ -1,0 +1,351 @@
+#include "sendlog/LogStream.h"
+
+#include "sendlog/LogFile.h"
+#include "shared/SystemErrorText.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QtEndian>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace norvi {
+
+namespace {
+
+std::atomic<qint64> g_syncIntervalMs{1000};
+std::atomic<qint64> g_syncs{0};
+
+struct Fault {
+    std::mutex lock;
+    bool armed = false;
+    LogStream::Step step = LogStream::Step::Create;
+    int nth = 0;
+    int seen = 0;
+};
+
+Fault& fault() {
+    static Fault f;
+    return f;
+}
+
+bool faultAt(LogStream::Step step) {
+    Fault& f = fault();
+    std::lock_guard<std::mutex> guard(f.lock);
+    if (!f.armed || f.step != step || ++f.seen < f.nth)
+        return false;
+    f.armed = false;
+    return true;
+}
+
+void syncFolderOf(const QString& path) {
+    const int fd =
+        ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd); // the name survives a power cut; a folder that cannot be forced has nothing to report
+    ::close(fd);
+}
+
+} // namespace
+
+LogStream::LogStream() = default;
+
+LogStream::~LogStream() {
+    close();
+}
+
+void LogStream::setSyncInterval(std::chrono::milliseconds interval) {
+    g_syncIntervalMs = interval.count();
+}
+
+std::chrono::milliseconds LogStream::syncInterval() {
+    return std::chrono::milliseconds(g_syncIntervalMs.load());
+}
+
+qint64 LogStream::syncCount() {
+    return g_syncs.load();
+}
+
+void LogStream::failAtForTest(Step step, int nth) {
+    Fault& f = fault();
+    std::lock_guard<std::mutex> guard(f.lock);
+    f.armed = true;
+    f.step = step;
+    f.nth = nth;
+    f.seen = 0;
+}
+
+void LogStream::clearFaultForTest() {
+    Fault& f = fault();
+    std::lock_guard<std::mutex> guard(f.lock);
+    f.armed = false;
+}
+
+bool LogStream::failWith(const QString& what, int error) {
+    if (!m_failed) {
+        m_failed = true;
+        m_error = QStringLiteral("%1：%2").arg(what, SystemErrorText(error));
+    }
+    return false;
+}
+
+bool LogStream::create(const QString& path) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_path = path;
+    m_failed = false;
+    m_error.clear();
+    if (faultAt(Step::Create))
+        return failWith(QStringLiteral("無法建立傳送紀錄檔 %1").arg(path), ENOSPC);
+    m_fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (m_fd < 0)
+        return failWith(QStringLiteral("無法建立傳送紀錄檔 %1").arg(path), errno);
+    // Held while the stream is open: a file whose lock can be taken was left by a writer that is gone.
+    ::flock(m_fd, LOCK_EX);
+    m_closed = false;
+    m_size = 0;
+    m_rows = 0;
+    m_folderSynced = false;
+    const qint32 le = qToLittleEndian(kUnfinishedCount);
+    if (!writeAt(0, reinterpret_cast<const char*>(&le), sizeof le)) {
+        ::unlink(QFile::encodeName(path).constData());
+        closeFile();
+        return false;
+    }
+    m_stopSyncer = false;
+    m_dirty = false;
+    m_syncer = std::thread([this] { syncLoop(); });
+    return true;
+}
+
+// Writes all of `data` at `offset`, completing a short write; with m_lock held. A write that fails
+// half-way is taken back to the last whole record, so the file never holds part of a record.
+bool LogStream::writeAt(qint64 offset, const char* data, qint64 size) {
+    qint64 done = 0;
+    while (done < size) {
+        if (faultAt(Step::Write)) {
+            (void)!::pwrite(m_fd, data + done, std::size_t((size - done) / 2), offset + done);
+            errno = ENOSPC;
+        } else {
+            const ssize_t n = ::pwrite(m_fd, data + done, std::size_t(size - done), offset + done);
+            if (n > 0) {
+                done += n;
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n == 0)
+                errno = ENOSPC;
+        }
+        const int error = errno;
+        if (offset >= m_size)
+            (void)!::ftruncate(m_fd, m_size);
+        return failWith(QStringLiteral("寫入傳送紀錄檔 %1 失敗").arg(m_path), error);
+    }
+    if (offset + size > m_size)
+        m_size = offset + size;
+    return true;
+}
+
+bool LogStream::appendRows(const std::vector<SendLogRow>& rows) {
+    constexpr std::size_t kPiece = 256; // records per write
+    QByteArray piece;
+    piece.reserve(qsizetype(kPiece * sizeof(sLogRecord)));
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const sLogRecord record = toLogRecord(rows[i]);
+        piece.append(reinterpret_cast<const char*>(&record), sizeof record);
+        if ((i + 1) % kPiece != 0 && i + 1 != rows.size())
+            continue;
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (m_closed || m_failed || !writeAt(m_size, piece.constData(), piece.size()))
+            return false;
+        m_rows += piece.size() / qsizetype(sizeof(sLogRecord));
+        piece.resize(0);
+    }
+    markDirty();
+    return true;
+}
+
+bool LogStream::append(const SendLogRow& row) {
+    return appendRecord(toLogRecord(row));
+}
+
+bool LogStream::appendRecord(const sLogRecord& record) {
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (m_closed || m_failed)
+            return false;
+        if (!writeAt(m_size, reinterpret_cast<const char*>(&record), sizeof record))
+            return false;
+        ++m_rows;
+    }
+    markDirty();
+    return true;
+}
+
+bool LogStream::rewrite(qint64 index, const SendLogRow& row) {
+    const sLogRecord record = toLogRecord(row);
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (m_closed || m_failed || index < 0 || index >= m_rows.load())
+            return false;
+        const qint64 offset = qint64(sizeof(qint32)) + index * qint64(sizeof record);
+        if (!writeAt(offset, reinterpret_cast<const char*>(&record), sizeof record))
+            return false;
+    }
+    markDirty();
+    return true;
+}
+
+void LogStream::markDirty() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (!m_dirty) {
+        m_dirty = true;
+        m_wake.notify_all();
+    }
+}
+
+// Rows written since the last sync are forced to disk one interval after the first of them: many rows
+// share one sync, and none waits longer than the interval.
+void LogStream::syncLoop() {
+    std::unique_lock<std::mutex> guard(m_lock);
+    for (;;) {
+        m_wake.wait(guard, [this] { return m_dirty || m_stopSyncer; });
+        if (m_stopSyncer)
+            return;
+        const auto due = std::chrono::steady_clock::now() + syncInterval();
+        m_wake.wait_until(guard, due, [this] { return m_stopSyncer; });
+        if (m_stopSyncer)
+            return; // the owner syncs at the end itself
+        m_dirty = false;
+        const int fd = m_fd;
+        guard.unlock();
+        // The descriptor stays open until this thread has been joined.
+        const bool synced = !faultAt(Step::Sync) && ::fdatasync(fd) == 0;
+        const int error = synced ? 0 : (errno ? errno : EIO);
+        ++g_syncs;
+        guard.lock();
+        if (!synced)
+            failWith(QStringLiteral("傳送紀錄檔 %1 無法寫入磁碟").arg(m_path), error);
+    }
+}
+
+void LogStream::stopSyncer() {
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_stopSyncer = true;
+        m_wake.notify_all();
+    }
+    if (m_syncer.joinable())
+        m_syncer.join();
+}
+
+bool LogStream::sync() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_closed || m_failed)
+        return false;
+    if (faultAt(Step::Sync) || ::fsync(m_fd) != 0)
+        return failWith(QStringLiteral("傳送紀錄檔 %1 無法寫入磁碟").arg(m_path), errno ? errno : EIO);
+    ++g_syncs;
+    m_dirty = false;
+    if (!m_folderSynced) {
+        syncFolderOf(m_path);
+        m_folderSynced = true;
+    }
+    return true;
+}
+
+// With m_lock held.
+bool LogStream::writeCount() {
+    const qint32 le = qToLittleEndian(qint32(m_rows.load()));
+    if (!writeAt(0, reinterpret_cast<const char*>(&le), sizeof le))
+        return false;
+    if (faultAt(Step::Sync) || ::fdatasync(m_fd) != 0)
+        return failWith(QStringLiteral("傳送紀錄檔 %1 無法寫入磁碟").arg(m_path), errno ? errno : EIO);
+    ++g_syncs;
+    return true;
+}
+
+bool LogStream::finish(const QString& target) {
+    stopSyncer();
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_closed)
+        return false;
+    bool ok = !m_failed && writeCount();
+    if (ok) {
+        const QByteArray to = QFile::encodeName(target);
+        struct stat existing {};
+        const bool exists = ::stat(to.constData(), &existing) == 0;
+        if (exists && S_ISREG(existing.st_mode)) {
+            ::fchmod(m_fd, existing.st_mode & 07777);
+        } else {
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            ::fchmod(m_fd, 0666 & ~mask);
+        }
+        if (faultAt(Step::Rename)) {
+            ok = failWith(QStringLiteral("無法以 %1 取代 %2").arg(m_path, target), EIO);
+        } else if (::rename(QFile::encodeName(m_path).constData(), to.constData()) != 0) {
+            ok = failWith(QStringLiteral("無法以 %1 取代 %2").arg(m_path, target), errno);
+        } else {
+            m_path = target;
+            syncFolderOf(target);
+        }
+    }
+    closeFile();
+    return ok;
+}
+
+bool LogStream::finishInPlace() {
+    stopSyncer();
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_closed)
+        return false;
+    const bool ok = !m_failed && writeCount();
+    closeFile();
+    return ok;
+}
+
+void LogStream::close() {
+    stopSyncer();
+    std::lock_guard<std::mutex> guard(m_lock);
+    closeFile();
+}
+
+void LogStream::discard() {
+    stopSyncer();
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (!m_closed)
+        ::unlink(QFile::encodeName(m_path).constData());
+    closeFile();
+}
+
+// With m_lock held; the sync thread has ended.
+void LogStream::closeFile() {
+    if (m_fd >= 0)
+        ::close(m_fd); // the lock goes with it
+    m_fd = -1;
+    m_closed = true;
+}
+
+bool LogStream::isOpen() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return !m_closed;
+}
+
+bool LogStream::failed() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_failed;
+}
+
+QString LogStream::errorString() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_error;
+}
+
+} // namespace norvi

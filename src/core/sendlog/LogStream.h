@@ -1,0 +1,115 @@
+#pragma once
+
+#include "sendlog/LogRecord.h"
+#include "sendlog/SendLogRow.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+// A ".log" written while its rows arrive, so that a row is on disk before anything else is done with it.
+namespace norvi {
+
+// The file starts under a name of its own (created exclusively, never an existing file) with the record
+// count -1, the mark of a log whose writer has not finished. Each row is appended as one write of its
+// 556-byte record; the disk is synced at least once a second while rows come (by a thread of its own, so
+// a row costs no disk wait) and at the end. finish() then writes the real count and renames the file over
+// its target, which is so replaced atomically; the bytes are those a whole save would have written.
+//
+// A writer killed half-way leaves a file with the count -1 and whole records: every reader takes all
+// its complete records and says the file was not finished. While a stream is open its file is locked
+// (flock), so a live writer's file is told from one a crash left behind.
+//
+// append() and rewrite() may be called from any thread; the others from the thread that owns the stream.
+// A write or sync that fails makes the stream failed: nothing more is written, and errorString() says why
+// in the system's words ("磁碟已滿").
+class LogStream {
+public:
+    LogStream();
+    // A stream neither finished nor discarded is closed as it is: its file stays, as a crash would leave it.
+    ~LogStream();
+    LogStream(const LogStream&) = delete;
+    LogStream& operator=(const LogStream&) = delete;
+
+    // Creates `path` exclusively with the count -1 and locks it. The file is the owner's alone until
+    // finish() gives it the target's permissions (or the usual ones for a new file).
+    bool create(const QString& path);
+    // Records copied in before the run's own rows (a resend's earlier rows, the rows a query walks),
+    // written in large pieces.
+    bool appendRows(const std::vector<SendLogRow>& rows);
+    // One row, one write. False once the stream has failed or is closed.
+    bool append(const SendLogRow& row);
+    bool appendRecord(const sLogRecord& record);
+    // Writes row `index` (from 0) again in place: a query's answer for a row already in the file.
+    bool rewrite(qint64 index, const SendLogRow& row);
+    // Forces the file (and, the first time, its folder entry) to disk now.
+    bool sync();
+
+    // Writes the real count, syncs, and renames the file over `target` (a regular file or none; a link's
+    // final file). A replaced file keeps its permissions. The stream is closed afterwards, whatever happened;
+    // on failure its file stays under its own name, unfinished.
+    bool finish(const QString& target);
+    // Writes the real count and syncs, keeping the file under its own name (closed).
+    bool finishInPlace();
+    // Closes the stream, leaving its file as it is (the count -1).
+    void close();
+    // Closes the stream and removes its file.
+    void discard();
+
+    bool isOpen() const;
+    bool failed() const;
+    QString errorString() const;
+    QString path() const { return m_path; }
+    qint64 rowCount() const { return m_rows.load(); }
+    // The file's descriptor while open, for a lock's owner check in tests; -1 otherwise.
+    int descriptor() const { return m_fd; }
+
+    // How long rows may wait for the disk sync: one second unless a test changes it.
+    static void setSyncInterval(std::chrono::milliseconds interval);
+    static std::chrono::milliseconds syncInterval();
+    // The number of disk syncs made by every stream since the start (for tests that check the batching).
+    static qint64 syncCount();
+
+    // The steps that can fail, for tests that make one of them fail as the system would (a write takes
+    // half of its bytes first, as a disk that fills up does). The `nth` time any stream reaches `step`.
+    enum class Step { Create, Write, Sync, Rename };
+    static void failAtForTest(Step step, int nth);
+    static void clearFaultForTest();
+
+private:
+    bool writeAt(qint64 offset, const char* data, qint64 size);
+    bool failWith(const QString& what, int error); // with m_lock held
+    void markDirty();
+    void syncLoop();
+    void stopSyncer();
+    bool writeCount();
+    void closeFile();
+
+    QString m_path;
+    int m_fd = -1;
+    qint64 m_size = 0; // bytes in the file, always 4 + whole records
+    std::atomic<qint64> m_rows{0};
+    bool m_folderSynced = false;
+
+    mutable std::mutex m_lock; // the file's end, the state below
+    bool m_failed = false;
+    bool m_closed = true;
+    QString m_error;
+
+    // The sync thread.
+    std::condition_variable m_wake;
+    bool m_dirty = false;
+    bool m_stopSyncer = false;
+    std::thread m_syncer;
+};
+
+// The text of a record count: the mark -1 of a file whose writer has not finished.
+constexpr qint32 kUnfinishedCount = -1;
+
+} // namespace norvi

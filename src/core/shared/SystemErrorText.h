@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+
+namespace norvi {
+
+// The text of a system error number as the user reads it: the failures a file can meet on its way to
+// the disk (a full disk, a quota, a read-only or lost disk, missing rights) in the program's own words,
+// any other number in the system's text for the current locale.
+QString SystemErrorText(int error);
+
+} // namespace norvi

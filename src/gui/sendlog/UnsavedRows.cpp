@@ -1,0 +1,67 @@
+#include "sendlog/UnsavedRows.h"
+
+#include "sendlog/LogFile.h"
+#include "sendlog/RowJournal.h"
+#include "sendlog/TFormMain.h"
+#include "shared/Big5.h"
+#include "shared/Clock.h"
+#include "shared/Config.h"
+#include "shared/Global.h"
+#include "shared/OpLog.h"
+#include "shared/Prompts.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace norvi {
+
+UnsavedRows::UnsavedRows(TFormMain& main) : m_main(main), m_journal(StartDir) {
+    RunJournal = &m_journal;
+}
+
+UnsavedRows::~UnsavedRows() {
+    if (RunJournal == &m_journal)
+        RunJournal = nullptr;
+}
+
+void UnsavedRows::offerLeftBehind() {
+    const QStringList left = DesktopJournal::leftBehind(StartDir);
+    if (left.isEmpty())
+        return;
+    qint64 count = 0;
+    for (const QString& path : left) {
+        LogFileReader reader(path);
+        if (reader.open())
+            count += reader.available();
+    }
+    const QString title = m_main.windowTitle();
+    if (!prompts().confirm(&m_main, title,
+                           QStringLiteral("上次未儲存的發訊紀錄（%1 筆）仍保留著，要載入？").arg(count))) {
+        // Not lost either way: kept as a log file the user can load later.
+        const QDir folder(LogFolder());
+        const QString stamp = Clock::now().toString(QStringLiteral("yyyyMMddHHmmss"));
+        QString target = folder.filePath(stamp + QStringLiteral(".log"));
+        for (int n = 2; QFileInfo::exists(target); ++n)
+            target = folder.filePath(stamp + QStringLiteral("_%1.log").arg(n));
+        int kept = 0;
+        QString error;
+        if (DesktopJournal::keepAsLog(left, target, &kept, &error))
+            ShowMsgLine(big5(QStringLiteral("上次未儲存的發訊紀錄（%1 筆）已另存為 %2").arg(kept).arg(target)));
+        else
+            ShowMsgLine(big5(QStringLiteral("上次未儲存的發訊紀錄無法另存（%1），下次啟動時會再詢問。").arg(error)));
+        return;
+    }
+    std::vector<SendLogRow> rows;
+    QString error;
+    if (!m_journal.adopt(left, &rows, &error)) {
+        prompts().notice(&m_main, Prompts::Icon::Error, title,
+                         QStringLiteral("無法載入上次未儲存的發訊紀錄：%1").arg(error));
+        return;
+    }
+    for (const SendLogRow& row : rows)
+        m_main.logModel().addRow(row);
+    m_main.LogSaved = false;
+    ShowMsgLine(big5(QStringLiteral("已載入上次未儲存的發訊紀錄 %1 筆，尚未儲存。").arg(rows.size())));
+}
+
+} // namespace norvi

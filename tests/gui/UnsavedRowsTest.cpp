@@ -1,0 +1,110 @@
+// The desktop program's journal of unsaved rows in the window set: rows a program left behind are offered
+// back at the start and come back unsaved (or are kept as a log), and the journal goes when its rows are
+// saved or the user answers 否 at the exit.
+#include "WindowTest.h"
+
+#include "sendlog/LogFile.h"
+#include "sendlog/RowJournal.h"
+#include "sendlog/UnsavedRows.h"
+
+#include <QAction>
+#include <QDir>
+
+using namespace norvi;
+using namespace norvi::test;
+using Answer = Prompts::Answer;
+
+namespace {
+
+SendLogRow accepted(int i) {
+    SendLogRow row;
+    row.texts[ColMobile] = "09190" + QByteArray::number(10000 + i);
+    row.texts[ColSendCode] = "0";
+    row.texts[ColSendResult] = big5("訊息已成功送出(MsgId:J") + QByteArray::number(i) + ")";
+    row.image = ImageTyped;
+    return row;
+}
+
+class UnsavedRowsTest : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        writeConfig(path("logs"));
+        QDir(m_dir.path()).mkdir(QStringLiteral("logs"));
+    }
+    void TearDown() override {
+        m_unsaved.reset();
+        WindowTest::TearDown();
+    }
+
+    // What a program killed in the middle of a run leaves: its journal with the rows it had, unfinished.
+    void leaveJournal(int rows) {
+        DesktopJournal killed(m_dir.path());
+        LogStream* stream = killed.beginRun(nullptr);
+        ASSERT_NE(stream, nullptr);
+        for (int i = 0; i < rows; ++i)
+            ASSERT_TRUE(stream->append(accepted(i)));
+    }
+
+    void start() {
+        startWindows(false);
+        m_unsaved = std::make_unique<UnsavedRows>(mainWindow());
+        m_windows->show();
+        m_unsaved->offerLeftBehind();
+    }
+
+    QStringList journals() const {
+        return QDir(m_dir.path()).entryList({QStringLiteral("norvi-journal-*.log")}, QDir::Files);
+    }
+    QAction* item(const char* name) { return mainWindow().findChild<QAction*>(QString::fromLatin1(name)); }
+
+    std::unique_ptr<UnsavedRows> m_unsaved;
+};
+
+} // namespace
+
+TEST_F(UnsavedRowsTest, RowsLeftBehindComeBackUnsavedAndTheirJournalGoesWhenTheyAreSaved) {
+    leaveJournal(3);
+    m_prompts.answers = {Answer::Yes};
+    start();
+    ASSERT_EQ(m_prompts.messages(), QStringList{QStringLiteral("上次未儲存的發訊紀錄（3 筆）仍保留著，要載入？")});
+    EXPECT_EQ(mainWindow().logModel().rowCount(), 3);
+    EXPECT_FALSE(mainWindow().LogSaved);
+    // The rows are this program's journal now; the old file is gone.
+    ASSERT_EQ(journals().size(), 1);
+    EXPECT_TRUE(DesktopJournal::leftBehind(m_dir.path()).isEmpty());
+
+    m_prompts.fileNames = {path("saved.log")};
+    item("MItemFSave")->trigger();
+    EXPECT_TRUE(journals().isEmpty());
+    LogFileReader saved(path("saved.log"));
+    ASSERT_TRUE(saved.open());
+    EXPECT_EQ(saved.announced(), 3);
+}
+
+TEST_F(UnsavedRowsTest, RowsLeftBehindAndNotWantedAreKeptAsALog) {
+    leaveJournal(2);
+    m_prompts.answers = {Answer::No};
+    start();
+    EXPECT_EQ(mainWindow().logModel().rowCount(), 0);
+    EXPECT_TRUE(journals().isEmpty());
+    const QStringList logs = QDir(path("logs")).entryList({QStringLiteral("*.log")}, QDir::Files);
+    ASSERT_EQ(logs.size(), 1);
+    LogFileReader kept(QDir(path("logs")).filePath(logs.first()));
+    ASSERT_TRUE(kept.open());
+    EXPECT_EQ(kept.announced(), 2);
+}
+
+TEST_F(UnsavedRowsTest, AnsweringNoAtTheExitRemovesTheJournalAndAnUnsavedExitKeepsIt) {
+    start();
+    EXPECT_TRUE(m_prompts.asked.isEmpty()) << "nothing left behind, nothing asked";
+    LogStream* stream = RunJournal->beginRun(nullptr);
+    ASSERT_NE(stream, nullptr);
+    ASSERT_TRUE(stream->append(accepted(0)));
+    mainWindow().logModel().addRow(accepted(0));
+    mainWindow().LogSaved = false;
+    ASSERT_EQ(journals().size(), 1);
+    m_prompts.answers = {Answer::No};
+    item("MItemFExit")->trigger();
+    EXPECT_TRUE(journals().isEmpty());
+}

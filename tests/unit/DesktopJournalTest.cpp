@@ -1,0 +1,115 @@
+// The desktop program's journal of unsaved rows with the real worker: every accepted message is in it
+// before the send log has it, it goes when the rows are settled, one left behind is found and taken over
+// (never while its program lives), a journal that cannot be started keeps the run from sending, and a
+// journal that fills up stops the run.
+#include "sendlog/DesktopJournal.h"
+#include "WorkerFixture.h"
+
+#include "sendlog/LogFile.h"
+#include "sendlog/RowJournal.h"
+
+#include <QDir>
+
+namespace norvi {
+namespace {
+
+class DesktopJournalTest : public test::WorkerFixture {
+protected:
+    void TearDown() override {
+        LogStream::clearFaultForTest();
+        RunJournal = nullptr;
+    }
+    void queue(int count) {
+        for (int i = 0; i < count; ++i)
+            SendQueue.push_back(record("0918" + QByteArray::number(100000 + i)));
+    }
+    static std::vector<SendLogRow> rowsOf(const QString& path) {
+        std::vector<SendLogRow> rows;
+        LogFileReader reader(path);
+        if (!reader.open())
+            return rows;
+        SendLogRow row;
+        while (reader.next(row))
+            rows.push_back(row);
+        return rows;
+    }
+};
+
+TEST_F(DesktopJournalTest, RowsAreJournalledUntilSettledAndALeftJournalIsTakenOverOnce) {
+    QString left;
+    {
+        DesktopJournal journal(m_dir.path());
+        RunJournal = &journal;
+        queue(5);
+        ASSERT_TRUE(runJob(WorkerMode::Send, &log));
+        const QString path = journal.path();
+        ASSERT_FALSE(path.isEmpty());
+        const std::vector<SendLogRow> rows = rowsOf(path);
+        ASSERT_EQ(rows.size(), 5u);
+        for (const SendLogRow& row : rows)
+            EXPECT_TRUE(row.texts[ColSendResult].contains("MsgId:"));
+        EXPECT_TRUE(DesktopJournal::leftBehind(m_dir.path()).isEmpty()) << "a live program's journal is not taken";
+
+        // Saved: the journal goes; the next run starts a new one.
+        journal.rowsSettled();
+        EXPECT_FALSE(QFileInfo::exists(path));
+        SendQueue.clear();
+        queue(3);
+        ASSERT_TRUE(runJob(WorkerMode::Send, &log));
+        left = journal.path();
+        EXPECT_EQ(rowsOf(left).size(), 3u);
+        RunJournal = nullptr;
+    } // the program ends without settling its rows, as a crash would leave them
+
+    const QStringList found = DesktopJournal::leftBehind(m_dir.path());
+    ASSERT_EQ(found, QStringList{left});
+    DesktopJournal next(m_dir.path());
+    std::vector<SendLogRow> rows;
+    QString error;
+    ASSERT_TRUE(next.adopt(found, &rows, &error)) << error.toStdString();
+    EXPECT_EQ(rows.size(), 3u);
+    EXPECT_FALSE(QFileInfo::exists(left));
+    EXPECT_EQ(rowsOf(next.path()).size(), 3u) << "the rows stay journalled in the program that took them";
+    EXPECT_TRUE(DesktopJournal::leftBehind(m_dir.path()).isEmpty());
+
+    // Not wanted: kept as a finished log instead of being asked about again.
+    next.rowsSettled();
+    auto another = std::make_unique<DesktopJournal>(m_dir.path());
+    RunJournal = another.get();
+    SendQueue.clear();
+    queue(2);
+    ASSERT_TRUE(runJob(WorkerMode::Send, &log));
+    RunJournal = nullptr;
+    const QString abandoned = another->path();
+    another.reset();
+    int kept = 0;
+    ASSERT_TRUE(DesktopJournal::keepAsLog({abandoned}, m_dir.filePath(QStringLiteral("kept.log")), &kept, &error));
+    EXPECT_EQ(kept, 2);
+    EXPECT_EQ(rowsOf(m_dir.filePath(QStringLiteral("kept.log"))).size(), 2u);
+    EXPECT_FALSE(QFileInfo::exists(abandoned));
+}
+
+TEST_F(DesktopJournalTest, AJournalThatCannotRecordKeepsOrStopsTheRun) {
+    DesktopJournal journal(m_dir.path());
+    RunJournal = &journal;
+    queue(20);
+    // It cannot be started: nothing is sent, and the reason is given.
+    LogStream::failAtForTest(LogStream::Step::Create, 1);
+    QString error;
+    EXPECT_FALSE(StartWorker(WorkerMode::Send, &owner, &log, QByteArray(), &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("磁碟已滿"))) << error.toStdString();
+    EXPECT_TRUE(error.contains(QStringLiteral("沒有傳送任何簡訊"))) << error.toStdString();
+    EXPECT_TRUE(requestsOf(GwSendDomestic).isEmpty());
+
+    // It fills up on the fourth row: the run stops there, and says why in the message area.
+    LogStream::failAtForTest(LogStream::Step::Write, 5); // the count, then rows 1 to 3
+    ASSERT_TRUE(runJob(WorkerMode::Send, &log));
+    EXPECT_EQ(requestsOf(GwSendDomestic).size(), 4);
+    EXPECT_EQ(log.rows.size(), 20u) << "the send log still shows the row that could not be journalled, and the "
+                                       "recipients the stopped run did not reach";
+    EXPECT_EQ(linesWith("發訊紀錄無法寫入，作業已停止"), 1);
+    EXPECT_EQ(rowsOf(journal.path()).size(), 3u);
+}
+
+} // namespace
+} // namespace norvi

@@ -1,0 +1,197 @@
+// A send run made while it goes: the same records, in the same order, as the queue built whole from the
+// same recipients, with a list file read a piece at a time; the same refusals; and the duplicate check's
+// compact set of numbers.
+#include "compose/StreamedSendRun.h"
+#include "BookRecords.h"
+#include "FileBytes.h"
+
+#include "addressbook/AddressBookState.h"
+#include "compose/ComposeState.h"
+#include "compose/NumberSet.h"
+#include "shared/Big5.h"
+#include "shared/FixedField.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <cstring>
+
+using namespace norvi;
+
+namespace {
+
+sMtData typed(const QByteArray& number) {
+    sMtData e{};
+    e.kind = KindTyped;
+    putCString(e.label, number);
+    return e;
+}
+
+sMtData bookEntry(int32_t id) {
+    sMtData e{};
+    e.id = id;
+    e.kind = KindAddressBook;
+    return e;
+}
+
+// Every record of the run, whole.
+std::vector<QByteArray> records(StreamedSendRun& run) {
+    std::vector<QByteArray> out;
+    sSendContent r;
+    while (run.next(r))
+        out.emplace_back(reinterpret_cast<const char*>(&r), qsizetype(sizeof r));
+    return out;
+}
+
+std::vector<QByteArray> records(const std::list<sSendContent>& queue) {
+    std::vector<QByteArray> out;
+    for (const sSendContent& r : queue)
+        out.emplace_back(reinterpret_cast<const char*>(&r), qsizetype(sizeof r));
+    return out;
+}
+
+class StreamedSendRunTest : public ::testing::Test {
+protected:
+    QString path(const char* name) const { return QDir(m_dir.path()).filePath(QString::fromUtf8(name)); }
+
+    // The run built whole (the list file read into ListFileRows) and the run made as it goes, from the
+    // same named recipients and list file.
+    void expectSameRun(const std::list<sMtData>& named, const QByteArray& list, bool big5File, bool replace,
+                       const QByteArray& text = "Hi $1$") {
+        const ComposeInput input = ComposeInput::fromText(text, replace);
+        RecipientList = named;
+        ReadListFile(big5File ? list : big5(QString::fromUtf8(list)));
+        const SendQueueResult whole = BuildSendQueue(input);
+        const std::vector<QByteArray> expected = records(SendQueue);
+        SendQueue.clear();
+        ListFileRows.clear();
+
+        test::writeAll(path("list.txt"), list);
+        RecipientList = named;
+        StreamedSendRun run;
+        ASSERT_TRUE(run.setListFile(path("list.txt"), big5File));
+        int rows = 0;
+        ASSERT_TRUE(run.countListRows(&rows));
+        run.setInput(input);
+        const SendQueueResult first = run.prepare();
+        EXPECT_EQ(first.ok, whole.ok);
+        EXPECT_EQ(first.totalCount, whole.totalCount);
+        EXPECT_EQ(first.skipped, whole.skipped);
+        // The run built whole also names the list file's line of a refused number.
+        EXPECT_TRUE(whole.message.startsWith(first.message)) << first.message.toStdString();
+        if (!whole.ok)
+            return; // a refused run is never started
+        const std::vector<QByteArray> made = records(run);
+        ASSERT_EQ(made.size(), expected.size());
+        for (std::size_t i = 0; i < made.size(); ++i)
+            ASSERT_EQ(made[i], expected[i]) << "record " << i;
+        EXPECT_TRUE(run.lateProblem().isEmpty());
+    }
+
+    QTemporaryDir m_dir;
+};
+
+} // namespace
+
+TEST_F(StreamedSendRunTest, MakesTheRecordsTheWholeQueueHoldsInItsOrder) {
+    MemberMap[1] = test::member(1, big5("王小明"), "0911000001;@0911000002");
+    MemberMap[2] = test::member(2, big5("陳美麗"), "0922000002");
+    GroupMap[-1] = test::group(-1, {{0, 2}, {3, 1}, {4, 77}});
+    const std::list<sMtData> named{typed("0933000003"), bookEntry(-1), typed("0922000002"), bookEntry(5)};
+    const QByteArray list = "0944000004\r\n"
+                            "0933000003\r\n"           // queued already by name: skipped
+                            "0933000003 $王$$350$\r\n" // its own text: sent anyway
+                            "\r\n"
+                            "  ,only a text\r\n"
+                            "0955000005,Hello there\r\n"
+                            "+886912000006\n";
+    expectSameRun(named, list, false, true);
+    expectSameRun(named, list, false, false);
+    expectSameRun(named, big5("0911000002 $甲$\n0966\n"), true, true);
+}
+
+TEST_F(StreamedSendRunTest, AListOfManyPiecesGivesEveryLineOnceWhereverItsLineEndFalls) {
+    // About 3 MB of lines of every length, so pieces end inside lines, between CR and LF, and on both.
+    QByteArray list;
+    QRandomGenerator random(7);
+    for (int i = 0; list.size() < 3 * 1024 * 1024; ++i) {
+        list += "09" + QByteArray::number(10000000 + i);
+        if (i % 3 == 0)
+            list += " $" + QByteArray(int(random.bounded(400)), 'a' + char(i % 26)) + "$";
+        list += i % 4 == 0 ? "\r\n" : i % 4 == 1 ? "\n" : i % 4 == 2 ? "\r" : "\r\n";
+    }
+    expectSameRun({typed("0900000000")}, list, true, true);
+}
+
+TEST_F(StreamedSendRunTest, RefusesWhatTheWholeQueueRefuses) {
+    // A number too long, and a run in which nobody has a number.
+    expectSameRun({}, "0912\n" + QByteArray(30, '9') + "\n", true, false);
+    MemberMap[1] = test::member(1, big5("無號碼"), "");
+    expectSameRun({bookEntry(1)}, " ,only a text\n", true, false);
+}
+
+TEST_F(StreamedSendRunTest, AFileProblemIsNamedAsAWholeFileCheckNamesIt) {
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        bool big5;
+        ListFileProblem problem;
+        qint64 line;
+    } cases[] = {
+        {"Utf8LineThatIsNot", "0912\n0913 \xA4\xA4\n", false, ListFileProblem::NotUtf8, 2},
+        {"Big5LineThatIsNot", "0912 \xA3\xC0\n", true, ListFileProblem::NotBig5, 1},
+        // A NUL further on is named before the encoding, as the whole-file check names it.
+        {"NulAfterBadText", QByteArray("0912 \xA4\xA4\n0913\n09") + '\0' + "14\n", false, ListFileProblem::NulByte, 3},
+        {"TooLongANumberThenNul", QByteArray(40, '9') + "\n09" + '\0' + "\n", true, ListFileProblem::NulByte, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::writeAll(path("bad.txt"), c.bytes);
+        StreamedSendRun run;
+        ASSERT_TRUE(run.setListFile(path("bad.txt"), c.big5));
+        int rows = 0;
+        EXPECT_FALSE(run.countListRows(&rows));
+        EXPECT_EQ(run.listCheck().problem, c.problem);
+        EXPECT_EQ(run.listCheck().line, c.line);
+    }
+    test::writeAll(path("emoji.txt"), QStringLiteral("0911 $小明😀$\n").toUtf8());
+    StreamedSendRun run;
+    ASSERT_TRUE(run.setListFile(path("emoji.txt"), false));
+    int rows = 0;
+    EXPECT_FALSE(run.countListRows(&rows));
+    EXPECT_EQ(run.listCheck().problem, ListFileProblem::Unmappable);
+    EXPECT_EQ(run.listCheck().unmappable, QStringLiteral("😀"));
+}
+
+TEST_F(StreamedSendRunTest, AListFileChangedBeforeTheRunStopsItThere) {
+    test::writeAll(path("list.txt"), "0912000001\n0912000002\n");
+    StreamedSendRun run;
+    ASSERT_TRUE(run.setListFile(path("list.txt"), true));
+    run.setInput(ComposeInput::fromText("hi", false));
+    ASSERT_TRUE(run.prepare().ok);
+    test::writeAll(path("list.txt"), "0912000001\n0912000002\n0912000003\n");
+    sSendContent r;
+    EXPECT_FALSE(run.next(r));
+    EXPECT_FALSE(run.lateProblem().isEmpty());
+}
+
+TEST_F(StreamedSendRunTest, NumberSetTellsNumbersApartByEveryByte) {
+    NumberSet set;
+    EXPECT_TRUE(set.insert("0912345678"));
+    EXPECT_FALSE(set.insert("0912345678"));
+    EXPECT_TRUE(set.insert("912345678")) << "a leading zero makes another number";
+    EXPECT_TRUE(set.insert("+0912345678"));
+    EXPECT_TRUE(set.insert("0912-345678")) << "not digits alone: kept as bytes";
+    EXPECT_FALSE(set.insert("0912-345678"));
+    EXPECT_TRUE(set.insert(QByteArray(29, '9')));
+    EXPECT_TRUE(set.insert(QByteArray(17, '9')));
+    EXPECT_FALSE(set.contains("0999"));
+    for (int i = 0; i < 200000; ++i)
+        ASSERT_TRUE(set.insert(QByteArray("09" + QByteArray::number(10000000 + i))));
+    for (int i = 0; i < 200000; i += 997)
+        ASSERT_FALSE(set.insert(QByteArray("09" + QByteArray::number(10000000 + i))));
+    EXPECT_EQ(set.size(), 200000 + 6);
+}
