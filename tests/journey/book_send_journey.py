@@ -31,7 +31,7 @@ def book_send_journey(j):
     j.press(dialog, "傳送")
     j.screenshot("book-send-progress")
     # The send dialog keeps its place under the progress window until the run's end is confirmed.
-    j.confirm_progress("簡訊傳送完成")
+    j.confirm_progress("簡訊傳送完成：成功 1 筆，失敗 0 筆")
     j.window_gone("發送訊息")
 
     sends = j.gateway_requests("send")
