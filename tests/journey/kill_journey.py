@@ -1,0 +1,83 @@
+"""A run killed in the middle loses no accepted message: 20 numbers sent from 工具 → 發訊 against a gateway
+that answers slowly, norvi-sms killed with SIGKILL after a few messages; the next start offers the rows it
+left ("上次未儲存的發訊紀錄…要載入？") and they hold every MsgId the gateway issued, but at most the one in
+flight. A log-out's SIGTERM then ends the program within seconds with status 0, and the rows are offered
+again at the next start."""
+
+import os
+import re
+import signal
+import time
+
+import journey
+from journey import check, wait_for
+
+NUMBERS = [f"09120000{i:02d}" for i in range(20)]
+
+
+def issued(j):
+    """MsgIds the gateway issued for sends, as it printed them."""
+    ids = []
+    for line in j.gateway_requests("send"):
+        m = re.search(r"-> 0 (\S+)$", line)
+        if m:
+            ids.append(m.group(1))
+    return ids
+
+
+def row_ids(rows):
+    return {m.group(1) for r in rows for m in [re.search(r"MsgId:([^)]+)\)", r[4])] if m}
+
+
+def restart_and_take_rows(j, expected_count=None):
+    j.start_program()
+
+    def offer():
+        for w in j.windows():
+            if w.getRoleName() == "alert" and any(t.startswith("上次未儲存的發訊紀錄") for t in j.texts(w)):
+                return w
+        return None
+
+    box = wait_for("the offer of the rows left behind", offer)
+    said = " ".join(j.texts(box))
+    if expected_count is not None:
+        check(f"（{expected_count} 筆）" in said, f"the offer says {said!r}, expected {expected_count} rows")
+    j.press(box, "是")
+    return j.wait_rows("the rows left behind", lambda rows: len(rows) > 0)
+
+
+def kill_journey(j):
+    j.start_gateway("--split-replies", "--reply-pause", "150")
+    j.write_config()
+    j.start_program()
+    j.menu("工具(T)", "發訊(S)...")
+    dialog = j.window("發送訊息", "dialog")
+    j.fill(j.control(dialog, "text", "受訊者"), "; ".join(NUMBERS))
+    j.fill(j.control(dialog, "text", "訊息內容"), "Kill test")
+    j.press(dialog, "傳送")
+    wait_for("a few accepted messages", lambda: len(issued(j)) >= 4)
+    os.kill(j.program.pid, signal.SIGKILL)
+    j.program.wait(timeout=10)
+    time.sleep(0.5)  # the gateway prints the reply it was writing when the client went
+    accepted = set(issued(j))
+
+    rows = restart_and_take_rows(j)
+    missing = accepted - row_ids(rows)
+    check(len(missing) <= 1, f"accepted MsgIds with no row after SIGKILL: {missing} (rows {rows})")
+    kept = len(rows)
+
+    start = time.monotonic()
+    os.kill(j.program.pid, signal.SIGTERM)
+    status = j.wait_program_end(timeout=10)
+    check(status == 0, f"norvi-sms ended with status {status} on SIGTERM")
+    check(time.monotonic() - start < 5, "SIGTERM took more than 5 s to end the program")
+
+    rows = restart_and_take_rows(j, kept)
+    check(row_ids(rows) >= accepted - missing, f"rows lost between the two starts: {rows}")
+    j.menu("檔案(F)", "結束(X)")
+    j.answer("現有的傳送紀錄已變更，要儲存？", "否")
+    check(j.wait_program_end() == 0, "norvi-sms did not end with status 0")
+
+
+if __name__ == "__main__":
+    journey.run(kill_journey)
