@@ -27,6 +27,7 @@ FittedColumns::FittedColumns(QTreeView* view, QVector<Column> columns)
     for (int c = 0; c < m_columns.size(); ++c)
         header->resizeSection(c, m_needed[c]);
     connect(header, &QHeaderView::sectionResized, this, &FittedColumns::sectionResized);
+    m_viewport = m_view->viewport();
     m_view->viewport()->installEventFilter(this);
     m_view->installEventFilter(this);
 }
@@ -60,9 +61,10 @@ int FittedColumns::naturalListWidth() const {
 }
 
 bool FittedColumns::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_view->viewport() && event->type() == QEvent::Resize) {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::Resize && watched == m_viewport) {
         fit();
-    } else if (watched == m_view && (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)) {
+    } else if ((type == QEvent::FontChange || type == QEvent::StyleChange) && watched == m_view) {
         measure();
         fit();
     }

@@ -41,6 +41,8 @@ private:
     int lastColumn() const { return int(m_columns.size()) - 1; }
 
     QTreeView* m_view;
+    // Compared, never called: the filter also sees the events of a view being destroyed.
+    const QObject* m_viewport = nullptr;
     QVector<Column> m_columns;
     QVector<int> m_needed;
     QVector<int> m_userWidths; // 0: not set by the user
