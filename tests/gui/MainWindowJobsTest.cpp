@@ -33,7 +33,8 @@ protected:
         EXPECT_FALSE(mainWindow().isEnabled()) << "the send log stays disabled until the end is confirmed";
         EXPECT_TRUE(click(&progress(), "ButtonOk"));
         EXPECT_TRUE(mainWindow().isEnabled());
-        ASSERT_TRUE(QTest::qWaitFor([] { return WorkerList.empty(); }, 5000));
+        // The job is over once its worker is gone as well: only then are the commands free again.
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !m_windows->jobs().busy(); }, 5000));
     }
     QString cell(int row, int column) { return fromBig5(mainWindow().logAccess().text(row, column)); }
 };
