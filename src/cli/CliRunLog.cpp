@@ -31,16 +31,7 @@ namespace norvi::cli {
 namespace {
 
 const QString kPartialSuffix = QStringLiteral(".partial");
-constexpr int kRandomChars = 6;
 constexpr int kNameTries = 100;
-
-QString randomChars() {
-    static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    QString s;
-    for (int i = 0; i < kRandomChars; ++i)
-        s += QLatin1Char(kAlphabet[QRandomGenerator::global()->bounded(int(sizeof kAlphabet) - 1)]);
-    return s;
-}
 
 // ---- the second signal ----
 
@@ -235,7 +226,7 @@ bool CliRunLog::start(const QString& target, const std::vector<SendLogRow>& head
                                  Clock::now().toString(QStringLiteral("yyyyMMddHHmmss")) + QStringLiteral(".log"))
                  : m_final;
     for (int i = 0; i < kNameTries; ++i) {
-        m_partial = base + QLatin1Char('.') + randomChars() + kPartialSuffix;
+        m_partial = base + QLatin1Char('.') + RandomNameChars() + kPartialSuffix;
         // Only a name that is taken already is tried again with other letters.
         if (m_stream.create(m_partial) || !QFileInfo::exists(m_partial))
             break;

@@ -139,14 +139,6 @@ mode_t modeOf(QFileDevice::Permissions p) {
     return mode;
 }
 
-QString randomChars() {
-    static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    QString s;
-    for (int i = 0; i < kRandomChars; ++i)
-        s += QLatin1Char(kAlphabet[QRandomGenerator::global()->bounded(int(sizeof kAlphabet) - 1)]);
-    return s;
-}
-
 // Temporary files of earlier saves of this file that were killed half-way. Each save holds a lock on
 // its own, so a file that can be locked belongs to nobody any more.
 void removeLeftovers(const QString& folder, const QString& prefix) {
@@ -228,7 +220,7 @@ bool SaveFile::openReplacing() {
     const mode_t createMode = exists ? S_IRUSR | S_IWUSR : 0666;
     int error = 0;
     for (int i = 0; i < kNameTries && m_fd < 0; ++i) {
-        const QString candidate = QDir(folder).filePath(prefix + randomChars());
+        const QString candidate = QDir(folder).filePath(prefix + RandomNameChars());
         m_fd = ::open(QFile::encodeName(candidate).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
         if (m_fd >= 0)
             m_temporaryPath = candidate;
@@ -383,6 +375,14 @@ bool SaveFile::faultFiredForTest() {
     Fault& f = fault();
     std::lock_guard<std::mutex> guard(f.lock);
     return f.fired;
+}
+
+QString RandomNameChars() {
+    static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    QString s;
+    for (int i = 0; i < kRandomChars; ++i)
+        s += QLatin1Char(kAlphabet[QRandomGenerator::global()->bounded(int(sizeof kAlphabet) - 1)]);
+    return s;
 }
 
 QString SaveTargetPath(const QString& path) {

@@ -74,6 +74,8 @@ private:
     QString m_error;
 };
 
+// Six random letters and digits, the unique part of a temporary file's name beside its target.
+QString RandomNameChars();
 // The file a save of `path` replaces: `path` with its symbolic links followed (also to a file not there yet).
 QString SaveTargetPath(const QString& path);
 // A character device or a named pipe, written directly rather than replaced.
