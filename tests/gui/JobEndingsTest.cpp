@@ -5,6 +5,7 @@
 #include "BookWindowTest.h"
 #include "GatewayPeer.h"
 #include "GatewaySimulator.h"
+#include "SimulatorWindowTest.h"
 
 #include "compose/TFormSendSMS.h"
 #include "sendlog/LogFile.h"
@@ -79,13 +80,8 @@ class JobEndingsTest : public BookWindowTest, public ::testing::WithParamInterfa
 protected:
     void SetUp() override {
         BookWindowTest::SetUp();
-        gwsim::SimOptions options;
-        options.port = 0;
-        options.deliverAfterSeconds = 0;
         // Every reply comes in two parts 60 ms apart: a run of ten lasts long enough for any ending.
-        options.pacing = gwsim::ReplyPacing::split(100, 60);
-        m_sim = std::make_unique<gwsim::GatewaySimulator>(options);
-        ASSERT_TRUE(m_sim->start());
+        m_sim = startedSimulator(gwsim::ReplyPacing::split(100, 60));
         QDir(m_dir.path()).mkdir(QStringLiteral("logs"));
         writeConfig(path("logs"), "127.0.0.1", m_sim->port(), "demo", "demo");
         for (int i = 0; i < kRecipients; ++i)

@@ -7,17 +7,24 @@
 
 namespace norvi::test {
 
+// An in-process gateway simulator on a free loopback port that delivers at once, started.
+inline std::unique_ptr<gwsim::GatewaySimulator> startedSimulator(const gwsim::ReplyPacing& pacing = {}) {
+    gwsim::SimOptions options;
+    options.port = 0;
+    options.deliverAfterSeconds = 0;
+    options.pacing = pacing;
+    auto sim = std::make_unique<gwsim::GatewaySimulator>(options);
+    EXPECT_TRUE(sim->start());
+    return sim;
+}
+
 // The window set against an in-process gateway simulator that delivers at once, the configuration
 // pointing at it.
 class SimulatorWindowTest : public WindowTest {
 protected:
     void SetUp() override {
         WindowTest::SetUp();
-        gwsim::SimOptions options;
-        options.port = 0;
-        options.deliverAfterSeconds = 0;
-        m_sim = std::make_unique<gwsim::GatewaySimulator>(options);
-        ASSERT_TRUE(m_sim->start());
+        m_sim = startedSimulator();
         writeConfig(m_dir.path(), "127.0.0.1", m_sim->port(), "demo", "demo");
         startWindows();
     }
