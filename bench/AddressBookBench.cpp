@@ -1,12 +1,12 @@
 // The address book at 10,000 members and 100 groups: filling the list with the whole book or a group,
 // sorting 10,000 rows by each column, and the window itself opening and following a click in its tree.
-#include "addressbook/AddressBookState.h"
-#include "addressbook/BookListModel.h"
-#include "addressbook/BookRows.h"
-#include "addressbook/TFormAdrBk.h"
-#include "shared/Big5.h"
-#include "shared/FixedField.h"
-#include "shared/Global.h"
+#include "core/addressbook/AddressBookState.h"
+#include "core/addressbook/BookRows.h"
+#include "core/shared/Big5.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/Global.h"
+#include "gui/addressbook/BookListModel.h"
+#include "gui/addressbook/TFormAdrBk.h"
 
 #include <benchmark/benchmark.h>
 

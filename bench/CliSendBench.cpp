@@ -5,7 +5,7 @@
 //
 //   CliSendBench [--recipients 100000,1000000] [--baseline PATH] [--gwsim PATH] [--cli PATH]
 
-#include "StartFolder.h"
+#include "support/StartFolder.h"
 
 #include <benchmark/benchmark.h>
 

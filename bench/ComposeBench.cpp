@@ -1,11 +1,11 @@
-#include "addressbook/AddressBook.h"
-#include "addressbook/AddressBookState.h"
-#include "compose/ComposeState.h"
-#include "compose/RecipientLists.h"
-#include "compose/SegmentMessage.h"
-#include "shared/Big5.h"
-#include "shared/FixedField.h"
-#include "shared/InputFile.h"
+#include "core/addressbook/AddressBook.h"
+#include "core/addressbook/AddressBookState.h"
+#include "core/compose/ComposeState.h"
+#include "core/compose/RecipientLists.h"
+#include "core/compose/SegmentMessage.h"
+#include "core/shared/Big5.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/InputFile.h"
 
 #include <benchmark/benchmark.h>
 

@@ -7,7 +7,7 @@
 //
 //   FaultRunBench [--segments N] [--reply-wait SECONDS]     (defaults 100000 and 5)
 
-#include "FaultRun.h"
+#include "support/FaultRun.h"
 
 #include <QCoreApplication>
 

@@ -3,9 +3,9 @@
 // shows what the client's waits and the simulator's request handling cost on top of the round trip.
 
 #include "GatewaySimulator.h"
-#include "RawTcpServer.h"
-#include "gateway/GwRecords.h"
-#include "gateway/SMSendNorviGw.h"
+#include "core/gateway/GwRecords.h"
+#include "core/gateway/SMSendNorviGw.h"
+#include "support/RawTcpServer.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,9 +1,9 @@
 // log2csv at 100,000 rows: the CSV text of a large send log in both encodings, and loading the ".log"
 // file in file order as the command line's query, cancel and resend do.
-#include "sendlog/LogCsv.h"
-#include "sendlog/LogFile.h"
-#include "sendlog/RowListSendLog.h"
-#include "shared/Big5.h"
+#include "core/sendlog/LogCsv.h"
+#include "core/sendlog/LogFile.h"
+#include "core/sendlog/RowListSendLog.h"
+#include "core/shared/Big5.h"
 
 #include <benchmark/benchmark.h>
 

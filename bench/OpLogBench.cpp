@@ -1,8 +1,8 @@
 // The operation log opens, appends and closes its file for every line, under one lock for all threads.
-#include "shared/Big5.h"
-#include "shared/FixedField.h"
-#include "shared/Global.h"
-#include "shared/OpLog.h"
+#include "core/shared/Big5.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/Global.h"
+#include "core/shared/OpLog.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,8 +1,8 @@
 // One progress step per sent message, saved row or loaded record: what a step costs in the bookkeeping
 // alone and in the progress window, where it also relabels and may resize.
-#include "shared/Clock.h"
-#include "shared/Progress.h"
-#include "shared/TFormShowProcess.h"
+#include "core/shared/Clock.h"
+#include "core/shared/Progress.h"
+#include "gui/shared/TFormShowProcess.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -5,18 +5,18 @@
 // handlers, the progress window). Arg 1 walks all rows, arg 0 the selected rows (all of them selected,
 // so every row is deselected on the way: the most the walk can write to the selection).
 
-#include "WindowSet.h"
-#include "sendlog/LogFile.h"
-#include "sendlog/RowListSendLog.h"
-#include "shared/Big5.h"
-#include "shared/Clock.h"
-#include "shared/Config.h"
-#include "shared/FixedField.h"
-#include "shared/Global.h"
-#include "shared/Progress.h"
-#include "workers/JobOwner.h"
-#include "workers/SendLogJobs.h"
-#include "workers/SendThd.h"
+#include "core/sendlog/LogFile.h"
+#include "core/sendlog/RowListSendLog.h"
+#include "core/shared/Big5.h"
+#include "core/shared/Clock.h"
+#include "core/shared/Config.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/Global.h"
+#include "core/shared/Progress.h"
+#include "core/workers/JobOwner.h"
+#include "core/workers/SendLogJobs.h"
+#include "core/workers/SendThd.h"
+#include "gui/WindowSet.h"
 
 #include <benchmark/benchmark.h>
 

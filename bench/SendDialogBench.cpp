@@ -1,12 +1,12 @@
 // The send dialog with large recipient lists: a 100,000-line list file loaded with 上載... into the field,
 // read back by ParseRecipientField and built into SendQueue; one keystroke in a field of 100,000 entries;
 // the recount of a 1,000-character message on every keystroke.
-#include "WindowSet.h"
-#include "compose/ComposeState.h"
-#include "compose/RecipientLists.h"
-#include "compose/RichEditMT.h"
-#include "shared/Big5.h"
-#include "shared/Prompts.h"
+#include "core/compose/ComposeState.h"
+#include "core/compose/RecipientLists.h"
+#include "core/shared/Big5.h"
+#include "gui/WindowSet.h"
+#include "gui/compose/RichEditMT.h"
+#include "gui/shared/Prompts.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -1,9 +1,9 @@
 // The send log at 100,000 rows: saving and loading a ".log" file, sorting by each column, and rows
 // arriving one by one in sorted position as during a long send run.
-#include "sendlog/LogFile.h"
-#include "sendlog/LogRecordCheck.h"
-#include "sendlog/SendLogModel.h"
-#include "shared/Big5.h"
+#include "core/sendlog/LogFile.h"
+#include "core/sendlog/LogRecordCheck.h"
+#include "core/sendlog/SendLogModel.h"
+#include "core/shared/Big5.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,20 +3,20 @@
 // client sending the same requests itself). The worker's extra cost per segment is its two trips to
 // the user-interface thread (add the row, fill it), the progress step and the model's sorted insert.
 
-#include "FaultRun.h"
 #include "GatewaySimulator.h"
-#include "compose/ComposeState.h"
-#include "gateway/GwRecords.h"
-#include "gateway/SMSendNorviGw.h"
-#include "sendlog/ModelSendLog.h"
-#include "sendlog/SendLogModel.h"
-#include "shared/FixedField.h"
-#include "shared/Global.h"
-#include "shared/OpLog.h"
-#include "shared/Progress.h"
-#include "workers/JobOwner.h"
-#include "workers/JobStarter.h"
-#include "workers/SendThd.h"
+#include "core/compose/ComposeState.h"
+#include "core/gateway/GwRecords.h"
+#include "core/gateway/SMSendNorviGw.h"
+#include "core/sendlog/ModelSendLog.h"
+#include "core/sendlog/SendLogModel.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/Global.h"
+#include "core/shared/OpLog.h"
+#include "core/shared/Progress.h"
+#include "core/workers/JobOwner.h"
+#include "core/workers/JobStarter.h"
+#include "core/workers/SendThd.h"
+#include "support/FaultRun.h"
 
 #include <benchmark/benchmark.h>
 

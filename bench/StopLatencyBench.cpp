@@ -9,15 +9,15 @@
 
 #include "GatewaySimulator.h"
 
-#include "compose/ComposeState.h"
-#include "sendlog/RowListSendLog.h"
-#include "shared/Config.h"
-#include "shared/FixedField.h"
-#include "shared/Global.h"
-#include "shared/StopSignal.h"
-#include "workers/JobOwner.h"
-#include "workers/JobStarter.h"
-#include "workers/SendThd.h"
+#include "core/compose/ComposeState.h"
+#include "core/sendlog/RowListSendLog.h"
+#include "core/shared/Config.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/Global.h"
+#include "core/shared/StopSignal.h"
+#include "core/workers/JobOwner.h"
+#include "core/workers/JobStarter.h"
+#include "core/workers/SendThd.h"
 
 #include <QCoreApplication>
 #include <QDir>

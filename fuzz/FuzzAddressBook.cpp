@@ -6,10 +6,10 @@
 
 #include "FuzzCheck.h"
 
-#include "addressbook/AddressBook.h"
-#include "addressbook/AddressBookState.h"
-#include "compose/ComposeState.h"
-#include "compose/RecipientLists.h"
+#include "core/addressbook/AddressBook.h"
+#include "core/addressbook/AddressBookState.h"
+#include "core/compose/ComposeState.h"
+#include "core/compose/RecipientLists.h"
 
 #include <QByteArray>
 #include <QtEndian>

@@ -6,10 +6,10 @@
 
 #include "FuzzCheck.h"
 
-#include "compose/RecipientLists.h"
-#include "shared/Big5.h"
-#include "shared/InputFile.h"
-#include "workers/SendThd.h"
+#include "core/compose/RecipientLists.h"
+#include "core/shared/Big5.h"
+#include "core/shared/InputFile.h"
+#include "core/workers/SendThd.h"
 
 #include <QByteArray>
 #include <QString>

@@ -5,9 +5,9 @@
 
 #include "FuzzCheck.h"
 
-#include "shared/Config.h"
-#include "shared/FixedField.h"
-#include "shared/Global.h"
+#include "core/shared/Config.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/Global.h"
 
 #include <QByteArray>
 #include <QString>

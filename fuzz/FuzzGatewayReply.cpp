@@ -8,9 +8,9 @@
 
 #include "FuzzCheck.h"
 
-#include "gateway/ReplyReader.h"
-#include "gateway/ResultCodes.h"
-#include "shared/FixedField.h"
+#include "core/gateway/ReplyReader.h"
+#include "core/gateway/ResultCodes.h"
+#include "core/shared/FixedField.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -6,10 +6,10 @@
 
 #include "FuzzCheck.h"
 
-#include "compose/ComposeState.h"
-#include "compose/RecipientLists.h"
-#include "shared/FixedField.h"
-#include "shared/Global.h"
+#include "core/compose/ComposeState.h"
+#include "core/compose/RecipientLists.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/Global.h"
 
 #include <QByteArray>
 

@@ -5,8 +5,8 @@
 
 #include "FuzzCheck.h"
 
-#include "compose/SegmentMessage.h"
-#include "shared/Big5.h"
+#include "core/compose/SegmentMessage.h"
+#include "core/shared/Big5.h"
 
 #include <QByteArray>
 

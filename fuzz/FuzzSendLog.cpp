@@ -9,11 +9,11 @@
 #include "FuzzCheck.h"
 
 #include "../tests/support/CsvReader.h"
-#include "sendlog/LogCsv.h"
-#include "sendlog/LogFile.h"
-#include "sendlog/LogRecordCheck.h"
-#include "sendlog/SendLogModel.h"
-#include "workers/RowCodes.h"
+#include "core/sendlog/LogCsv.h"
+#include "core/sendlog/LogFile.h"
+#include "core/sendlog/LogRecordCheck.h"
+#include "core/sendlog/SendLogModel.h"
+#include "core/workers/RowCodes.h"
 
 #include <QBuffer>
 #include <QtEndian>

@@ -5,7 +5,7 @@
 
 #include "FuzzCheck.h"
 
-#include "compose/RecipientLists.h"
+#include "core/compose/RecipientLists.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

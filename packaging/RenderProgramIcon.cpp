@@ -2,7 +2,7 @@
 // uses, all from the picture the main window shows, so the menu and the window carry the same icon.
 //
 // usage: render-program-icon FILE.svg [FILE.png SIZE]...
-#include "shared/IconTable.h"
+#include "gui/shared/IconTable.h"
 
 #include <QGuiApplication>
 #include <QImage>

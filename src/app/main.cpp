@@ -1,7 +1,7 @@
-#include "WindowSet.h"
-#include "sendlog/UnsavedRows.h"
-#include "shared/UiFont.h"
-#include "workers/ExitSignals.h"
+#include "gui/WindowSet.h"
+#include "gui/sendlog/UnsavedRows.h"
+#include "gui/shared/UiFont.h"
+#include "gui/workers/ExitSignals.h"
 
 #include <QApplication>
 #include <QLibraryInfo>

@@ -1,19 +1,19 @@
-#include "CliBook.h"
+#include "cli/CliBook.h"
 
-#include "CliCommands.h"
-#include "CliInput.h"
-#include "CliOutput.h"
+#include "cli/CliCommands.h"
+#include "cli/CliInput.h"
+#include "cli/CliOutput.h"
 
-#include "addressbook/AddressBook.h"
-#include "addressbook/AddressBookState.h"
-#include "addressbook/BookGuard.h"
-#include "compose/EntryLookup.h"
-#include "exchange/AddressTransfer.h"
-#include "exchange/ColumnMapping.h"
-#include "exchange/ExchangeState.h"
-#include "shared/Big5.h"
-#include "shared/FixedField.h"
-#include "shared/Global.h"
+#include "core/addressbook/AddressBook.h"
+#include "core/addressbook/AddressBookState.h"
+#include "core/addressbook/BookGuard.h"
+#include "core/compose/EntryLookup.h"
+#include "core/exchange/AddressTransfer.h"
+#include "core/exchange/ColumnMapping.h"
+#include "core/exchange/ExchangeState.h"
+#include "core/shared/Big5.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/Global.h"
 
 #include <QSet>
 

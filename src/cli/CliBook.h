@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CliArgs.h"
+#include "cli/CliArgs.h"
 
 // norvi-cli book list|import|export: the address book and its text files, over the same core as the
 // desktop program's address book window and its import and export wizard.

@@ -1,11 +1,11 @@
-#include "CliCommandTable.h"
+#include "cli/CliCommandTable.h"
 
-#include "CliBook.h"
-#include "CliRowJobs.h"
-#include "CliRunLog.h"
-#include "CliSend.h"
-#include "CliSetup.h"
-#include "CliTools.h"
+#include "cli/CliBook.h"
+#include "cli/CliRowJobs.h"
+#include "cli/CliRunLog.h"
+#include "cli/CliSend.h"
+#include "cli/CliSetup.h"
+#include "cli/CliTools.h"
 
 #include <QSet>
 

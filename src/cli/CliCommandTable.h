@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CliArgs.h"
+#include "cli/CliArgs.h"
 
 #include <QString>
 

@@ -1,14 +1,14 @@
-#include "CliCommands.h"
+#include "cli/CliCommands.h"
 
-#include "CliArgs.h"
-#include "CliCommandTable.h"
-#include "CliHelp.h"
-#include "CliJob.h"
-#include "CliOutput.h"
-#include "CliSetup.h"
+#include "cli/CliArgs.h"
+#include "cli/CliCommandTable.h"
+#include "cli/CliHelp.h"
+#include "cli/CliJob.h"
+#include "cli/CliOutput.h"
+#include "cli/CliSetup.h"
 
-#include "shared/OpLog.h"
-#include "workers/SendThd.h"
+#include "core/shared/OpLog.h"
+#include "core/workers/SendThd.h"
 
 #include <csignal>
 

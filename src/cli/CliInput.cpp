@@ -1,10 +1,10 @@
-#include "CliInput.h"
+#include "cli/CliInput.h"
 
-#include "CliOutput.h"
+#include "cli/CliOutput.h"
 
-#include "compose/RecipientLists.h"
-#include "shared/Big5.h"
-#include "shared/InputFile.h"
+#include "core/compose/RecipientLists.h"
+#include "core/shared/Big5.h"
+#include "core/shared/InputFile.h"
 
 #include <QStringDecoder>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CliArgs.h"
+#include "cli/CliArgs.h"
 
-#include "compose/ListFileStream.h"
+#include "core/compose/ListFileStream.h"
 
 #include <QByteArray>
 #include <QString>

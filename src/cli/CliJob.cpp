@@ -1,17 +1,17 @@
-#include "CliJob.h"
+#include "cli/CliJob.h"
 
-#include "CliCommands.h"
-#include "CliOutput.h"
-#include "CliRunLog.h"
+#include "cli/CliCommands.h"
+#include "cli/CliOutput.h"
+#include "cli/CliRunLog.h"
 
-#include "shared/Big5.h"
-#include "shared/Clock.h"
-#include "shared/Global.h"
-#include "shared/OpLog.h"
-#include "shared/RunActivity.h"
-#include "shared/StopSignal.h"
-#include "workers/SendThd.h"
-#include "workers/StopRows.h"
+#include "core/shared/Big5.h"
+#include "core/shared/Clock.h"
+#include "core/shared/Global.h"
+#include "core/shared/OpLog.h"
+#include "core/shared/RunActivity.h"
+#include "core/shared/StopSignal.h"
+#include "core/workers/SendThd.h"
+#include "core/workers/StopRows.h"
 
 #include <atomic>
 

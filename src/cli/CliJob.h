@@ -1,8 +1,8 @@
 #pragma once
 
-#include "sendlog/SendLogRow.h"
-#include "shared/Progress.h"
-#include "workers/JobOwner.h"
+#include "core/sendlog/SendLogRow.h"
+#include "core/shared/Progress.h"
+#include "core/workers/JobOwner.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

@@ -1,6 +1,6 @@
-#include "CliOutput.h"
+#include "cli/CliOutput.h"
 
-#include "shared/Big5.h"
+#include "core/shared/Big5.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CliArgs.h"
+#include "cli/CliArgs.h"
 
 // The jobs on the rows of a send log (query, cancel, resend) and on one MsgId (query-id, cancel-id).
 namespace norvi::cli {

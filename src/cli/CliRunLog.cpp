@@ -1,14 +1,14 @@
-#include "CliRunLog.h"
+#include "cli/CliRunLog.h"
 
-#include "CliCommands.h"
-#include "CliOutput.h"
+#include "cli/CliCommands.h"
+#include "cli/CliOutput.h"
 
-#include "sendlog/LogFile.h"
-#include "sendlog/LogRecord.h"
-#include "shared/Clock.h"
-#include "shared/Config.h"
-#include "shared/SaveFile.h"
-#include "shared/SystemErrorText.h"
+#include "core/sendlog/LogFile.h"
+#include "core/sendlog/LogRecord.h"
+#include "core/shared/Clock.h"
+#include "core/shared/Config.h"
+#include "core/shared/SaveFile.h"
+#include "core/shared/SystemErrorText.h"
 
 #include <QDir>
 #include <QFile>

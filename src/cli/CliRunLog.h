@@ -1,11 +1,11 @@
 #pragma once
 
-#include "CliArgs.h"
+#include "cli/CliArgs.h"
 
-#include "sendlog/LogStream.h"
-#include "sendlog/RowJournal.h"
-#include "sendlog/SendLogRow.h"
-#include "shared/FileLock.h"
+#include "core/sendlog/LogStream.h"
+#include "core/sendlog/RowJournal.h"
+#include "core/sendlog/SendLogRow.h"
+#include "core/shared/FileLock.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CliArgs.h"
+#include "cli/CliArgs.h"
 
 // norvi-cli send: the send dialog's job, recipients and message from the command line.
 namespace norvi::cli {

@@ -1,6 +1,6 @@
-#include "CliSendRows.h"
+#include "cli/CliSendRows.h"
 
-#include "CliOutput.h"
+#include "cli/CliOutput.h"
 
 namespace norvi::cli {
 

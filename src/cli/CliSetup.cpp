@@ -1,17 +1,17 @@
-#include "CliSetup.h"
+#include "cli/CliSetup.h"
 
-#include "CliCommands.h"
-#include "CliJob.h"
-#include "CliOutput.h"
+#include "cli/CliCommands.h"
+#include "cli/CliJob.h"
+#include "cli/CliOutput.h"
 
-#include "gateway/LoginTest.h"
-#include "shared/Big5.h"
-#include "shared/Config.h"
-#include "shared/FixedField.h"
-#include "shared/Global.h"
-#include "shared/LogFolderSetup.h"
-#include "shared/StopSignal.h"
-#include "workers/SendThd.h"
+#include "core/gateway/LoginTest.h"
+#include "core/shared/Big5.h"
+#include "core/shared/Config.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/Global.h"
+#include "core/shared/LogFolderSetup.h"
+#include "core/shared/StopSignal.h"
+#include "core/workers/SendThd.h"
 
 #include <QDir>
 #include <QFileInfo>

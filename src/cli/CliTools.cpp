@@ -1,13 +1,13 @@
-#include "CliTools.h"
+#include "cli/CliTools.h"
 
-#include "CliCommands.h"
-#include "CliInput.h"
-#include "CliOutput.h"
+#include "cli/CliCommands.h"
+#include "cli/CliInput.h"
+#include "cli/CliOutput.h"
 
-#include "compose/SegmentMessage.h"
-#include "sendlog/LogCsv.h"
-#include "sendlog/LogFile.h"
-#include "shared/Big5.h"
+#include "core/compose/SegmentMessage.h"
+#include "core/sendlog/LogCsv.h"
+#include "core/sendlog/LogFile.h"
+#include "core/shared/Big5.h"
 
 namespace norvi::cli {
 

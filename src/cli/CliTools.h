@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CliArgs.h"
+#include "cli/CliArgs.h"
 
 // The tools that need no gateway: a send log as CSV, a message cut into its segments.
 namespace norvi::cli {

@@ -1,11 +1,11 @@
-#include "WindowSet.h"
+#include "gui/WindowSet.h"
 
-#include "addressbook/AddressBook.h"
-#include "addressbook/BookLists.h"
-#include "sendlog/SendLogAccess.h"
-#include "shared/Big5.h"
-#include "shared/Global.h"
-#include "shared/Prompts.h"
+#include "core/addressbook/AddressBook.h"
+#include "core/sendlog/SendLogAccess.h"
+#include "core/shared/Big5.h"
+#include "core/shared/Global.h"
+#include "gui/addressbook/BookLists.h"
+#include "gui/shared/Prompts.h"
 
 #include <QDir>
 

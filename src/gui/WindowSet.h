@@ -1,15 +1,15 @@
 #pragma once
 
-#include "addressbook/TFormAdrBk.h"
-#include "compose/TFormSendSMS.h"
-#include "exchange/TFormFileIO.h"
-#include "exchange/TFormFileType.h"
-#include "sendlog/MainWindowJobs.h"
-#include "sendlog/TFormMain.h"
-#include "sendlog/TFormQuerySMS.h"
-#include "shared/TFormSettings.h"
-#include "shared/TFormShowProcess.h"
-#include "workers/JobSupervisor.h"
+#include "gui/addressbook/TFormAdrBk.h"
+#include "gui/compose/TFormSendSMS.h"
+#include "gui/exchange/TFormFileIO.h"
+#include "gui/exchange/TFormFileType.h"
+#include "gui/sendlog/MainWindowJobs.h"
+#include "gui/sendlog/TFormMain.h"
+#include "gui/sendlog/TFormQuerySMS.h"
+#include "gui/shared/TFormSettings.h"
+#include "gui/shared/TFormShowProcess.h"
+#include "gui/workers/JobSupervisor.h"
 
 namespace norvi {
 

@@ -1,8 +1,8 @@
-#include "BookWindowTest.h"
+#include "support/BookWindowTest.h"
 
-#include "compose/TFormSendSMS.h"
-#include "exchange/ExchangeState.h"
-#include "shared/SaveFile.h"
+#include "core/exchange/ExchangeState.h"
+#include "core/shared/SaveFile.h"
+#include "gui/compose/TFormSendSMS.h"
 
 #include <gtest/gtest.h>
 

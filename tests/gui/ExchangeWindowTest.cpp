@@ -1,9 +1,9 @@
-#include "BookWindowTest.h"
+#include "support/BookWindowTest.h"
 
-#include "exchange/ExchangeState.h"
-#include "exchange/TFormChMapping.h"
-#include "exchange/TFormFileIO.h"
-#include "exchange/TFormFileType.h"
+#include "core/exchange/ExchangeState.h"
+#include "gui/exchange/TFormChMapping.h"
+#include "gui/exchange/TFormFileIO.h"
+#include "gui/exchange/TFormFileType.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "BookWindowTest.h"
+#include "support/BookWindowTest.h"
 
 #include <gtest/gtest.h>
 

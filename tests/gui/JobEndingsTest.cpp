@@ -2,16 +2,16 @@
 // against a slowed simulator, so each ending comes while the run still goes on. The cells are generated from
 // the openers and endings below; cells that cannot happen (the close box of a window behind a modal one) are
 // left out.
-#include "BookWindowTest.h"
-#include "GatewayPeer.h"
 #include "GatewaySimulator.h"
-#include "SimulatorWindowTest.h"
+#include "support/BookWindowTest.h"
+#include "support/GatewayPeer.h"
+#include "support/SimulatorWindowTest.h"
 
-#include "compose/TFormSendSMS.h"
-#include "sendlog/LogFile.h"
-#include "workers/ExitSignals.h"
-#include "workers/JobSupervisor.h"
-#include "workers/WorkerState.h"
+#include "core/sendlog/LogFile.h"
+#include "core/workers/WorkerState.h"
+#include "gui/compose/TFormSendSMS.h"
+#include "gui/workers/ExitSignals.h"
+#include "gui/workers/JobSupervisor.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>

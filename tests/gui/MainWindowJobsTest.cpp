@@ -1,6 +1,6 @@
-#include "SimulatorWindowTest.h"
+#include "support/SimulatorWindowTest.h"
 
-#include "workers/WorkerState.h"
+#include "core/workers/WorkerState.h"
 
 #include <gtest/gtest.h>
 

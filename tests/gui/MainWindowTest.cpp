@@ -1,7 +1,7 @@
-#include "WindowTest.h"
+#include "support/WindowTest.h"
 
-#include "sendlog/LogFile.h"
-#include "shared/OpLog.h"
+#include "core/sendlog/LogFile.h"
+#include "core/shared/OpLog.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "BookWindowTest.h"
+#include "support/BookWindowTest.h"
 
-#include "addressbook/TFormMember.h"
-#include "shared/Clock.h"
+#include "core/shared/Clock.h"
+#include "gui/addressbook/TFormMember.h"
 
 #include <gtest/gtest.h>
 

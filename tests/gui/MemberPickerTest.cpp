@@ -1,7 +1,7 @@
-#include "BookWindowTest.h"
+#include "support/BookWindowTest.h"
 
-#include "addressbook/TFormSelectMember.h"
-#include "compose/TFormSendSMS.h"
+#include "gui/addressbook/TFormSelectMember.h"
+#include "gui/compose/TFormSendSMS.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "SimulatorWindowTest.h"
+#include "support/SimulatorWindowTest.h"
 
-#include "GatewayPeer.h"
-#include "gateway/GwRecords.h"
-#include "workers/JobStarter.h"
-#include "workers/WorkerState.h"
+#include "core/gateway/GwRecords.h"
+#include "core/workers/JobStarter.h"
+#include "core/workers/WorkerState.h"
+#include "support/GatewayPeer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "SendDialogFixture.h"
 
-#include "compose/RecipientField.h"
+#include "core/compose/RecipientField.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,6 +1,6 @@
-#include "WindowTest.h"
+#include "support/WindowTest.h"
 
-#include "shared/TFormSelectDir.h"
+#include "gui/shared/TFormSelectDir.h"
 
 #include <QAccessible>
 #include <QAction>

@@ -1,14 +1,14 @@
 #pragma once
 
-#include "TextPrinting.h"
-#include "WindowTest.h"
+#include "support/TextPrinting.h"
+#include "support/WindowTest.h"
 
 #include "GatewaySimulator.h"
-#include "compose/ComposeState.h"
-#include "compose/RichEditMT.h"
-#include "compose/TFormSendSMS.h"
-#include "shared/FixedField.h"
-#include "workers/WorkerState.h"
+#include "core/compose/ComposeState.h"
+#include "core/shared/FixedField.h"
+#include "core/workers/WorkerState.h"
+#include "gui/compose/RichEditMT.h"
+#include "gui/compose/TFormSendSMS.h"
 
 #include <gtest/gtest.h>
 

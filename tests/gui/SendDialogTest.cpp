@@ -4,10 +4,10 @@
 
 #include <QInputMethodEvent>
 
-#include "BookRecords.h"
-#include "addressbook/AddressBookState.h"
+#include "core/addressbook/AddressBookState.h"
+#include "support/BookRecords.h"
 
-#include "sendlog/TFormShowMsg.h"
+#include "gui/sendlog/TFormShowMsg.h"
 
 #include <QFile>
 #include <QTreeView>

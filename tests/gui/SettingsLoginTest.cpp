@@ -1,8 +1,8 @@
-#include "WindowTest.h"
+#include "support/WindowTest.h"
 
 #include "GatewaySimulator.h"
-#include "gateway/LoginTest.h"
-#include "shared/TFormSettings.h"
+#include "core/gateway/LoginTest.h"
+#include "gui/shared/TFormSettings.h"
 
 #include <QAction>
 #include <QElapsedTimer>

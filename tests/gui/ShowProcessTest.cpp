@@ -1,8 +1,8 @@
-#include "WindowTest.h"
+#include "support/WindowTest.h"
 
-#include "shared/OpLog.h"
-#include "shared/RunActivity.h"
-#include "shared/StopSignal.h"
+#include "core/shared/OpLog.h"
+#include "core/shared/RunActivity.h"
+#include "core/shared/StopSignal.h"
 
 #include <QDialog>
 #include <QFile>

@@ -1,11 +1,11 @@
 // The desktop program's journal of unsaved rows in the window set: rows a program left behind are offered
 // back at the start and come back unsaved (or are kept as a log), and the journal goes when its rows are
 // saved or the user answers 否 at the exit.
-#include "WindowTest.h"
+#include "support/WindowTest.h"
 
-#include "sendlog/LogFile.h"
-#include "sendlog/RowJournal.h"
-#include "sendlog/UnsavedRows.h"
+#include "core/sendlog/LogFile.h"
+#include "core/sendlog/RowJournal.h"
+#include "gui/sendlog/UnsavedRows.h"
 
 #include <QAction>
 #include <QDir>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "addressbook/AddressBookRecords.h"
-#include "shared/FixedField.h"
+#include "core/addressbook/AddressBookRecords.h"
+#include "core/shared/FixedField.h"
 
 #include <QByteArray>
 

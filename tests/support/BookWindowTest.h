@@ -1,14 +1,14 @@
 #pragma once
 
-#include "BookRecords.h"
-#include "TextPrinting.h"
-#include "WindowTest.h"
-#include "addressbook/AddressBook.h"
-#include "addressbook/AddressBookState.h"
-#include "addressbook/BookListModel.h"
-#include "addressbook/BookLists.h"
-#include "addressbook/TFormAdrBk.h"
-#include "compose/ComposeState.h"
+#include "core/addressbook/AddressBook.h"
+#include "core/addressbook/AddressBookState.h"
+#include "core/compose/ComposeState.h"
+#include "gui/addressbook/BookListModel.h"
+#include "gui/addressbook/BookLists.h"
+#include "gui/addressbook/TFormAdrBk.h"
+#include "support/BookRecords.h"
+#include "support/TextPrinting.h"
+#include "support/WindowTest.h"
 
 #include <QFile>
 #include <QLabel>

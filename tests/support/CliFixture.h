@@ -1,17 +1,17 @@
 #pragma once
 
-#include "BookRecords.h"
-#include "CsvReader.h"
 #include "GatewaySimulator.h"
-#include "StartFolder.h"
-#include "TestText.h"
-#include "addressbook/AddressBook.h"
-#include "addressbook/AddressBookState.h"
-#include "sendlog/LogFile.h"
-#include "shared/Big5.h"
-#include "shared/Config.h"
-#include "shared/FixedField.h"
-#include "shared/Global.h"
+#include "core/addressbook/AddressBook.h"
+#include "core/addressbook/AddressBookState.h"
+#include "core/sendlog/LogFile.h"
+#include "core/shared/Big5.h"
+#include "core/shared/Config.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/Global.h"
+#include "support/BookRecords.h"
+#include "support/CsvReader.h"
+#include "support/StartFolder.h"
+#include "support/TestText.h"
 
 #include <gtest/gtest.h>
 

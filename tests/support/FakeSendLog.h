@@ -1,7 +1,7 @@
 #pragma once
 
-#include "sendlog/SendLogAccess.h"
-#include "workers/UiThread.h"
+#include "core/sendlog/SendLogAccess.h"
+#include "core/workers/UiThread.h"
 
 #include <QList>
 #include <QVector>

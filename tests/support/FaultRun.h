@@ -1,18 +1,18 @@
 #pragma once
 
 #include "GatewaySimulator.h"
-#include "ProcessState.h"
-#include "StartFolder.h"
-#include "compose/ComposeState.h"
-#include "sendlog/RowListSendLog.h"
-#include "shared/FixedField.h"
-#include "shared/Global.h"
-#include "shared/OpLog.h"
-#include "shared/Progress.h"
-#include "workers/JobOwner.h"
-#include "workers/JobStarter.h"
-#include "workers/RowCodes.h"
-#include "workers/SendThd.h"
+#include "core/ProcessState.h"
+#include "core/compose/ComposeState.h"
+#include "core/sendlog/RowListSendLog.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/Global.h"
+#include "core/shared/OpLog.h"
+#include "core/shared/Progress.h"
+#include "core/workers/JobOwner.h"
+#include "core/workers/JobStarter.h"
+#include "core/workers/RowCodes.h"
+#include "core/workers/SendThd.h"
+#include "support/StartFolder.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

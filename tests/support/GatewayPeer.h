@@ -1,9 +1,9 @@
 #pragma once
 
-#include "RawTcpServer.h"
-#include "gateway/GwRecords.h"
-#include "gateway/SMSendNorviGw.h"
-#include "shared/Clock.h"
+#include "core/gateway/GwRecords.h"
+#include "core/gateway/SMSendNorviGw.h"
+#include "core/shared/Clock.h"
+#include "support/RawTcpServer.h"
 
 #include <QByteArray>
 #include <QDateTime>

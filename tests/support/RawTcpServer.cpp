@@ -1,4 +1,4 @@
-#include "RawTcpServer.h"
+#include "support/RawTcpServer.h"
 
 #include <arpa/inet.h>
 #include <linux/sockios.h>

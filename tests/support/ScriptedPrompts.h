@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shared/Prompts.h"
+#include "gui/shared/Prompts.h"
 
 #include <QDialog>
 #include <QPointer>

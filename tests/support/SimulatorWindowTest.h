@@ -1,7 +1,7 @@
 #pragma once
 
 #include "GatewaySimulator.h"
-#include "WindowTest.h"
+#include "support/WindowTest.h"
 
 #include <memory>
 

@@ -1,4 +1,4 @@
-#include "ProcessState.h"
+#include "core/ProcessState.h"
 
 #include <gtest/gtest.h>
 

@@ -1,15 +1,15 @@
 #pragma once
 
-#include "ScriptedPrompts.h"
-#include "StartFolder.h"
-#include "UserInput.h"
-#include "WindowSet.h"
-#include "addressbook/AddressBookState.h"
-#include "shared/Big5.h"
-#include "shared/Clock.h"
-#include "shared/Config.h"
-#include "shared/FixedField.h"
-#include "shared/Global.h"
+#include "core/addressbook/AddressBookState.h"
+#include "core/shared/Big5.h"
+#include "core/shared/Clock.h"
+#include "core/shared/Config.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/Global.h"
+#include "gui/WindowSet.h"
+#include "support/ScriptedPrompts.h"
+#include "support/StartFolder.h"
+#include "support/UserInput.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
-#include "addressbook/AddressBook.h"
-#include "BookRecords.h"
-#include "StartFolder.h"
-#include "addressbook/AddressBookState.h"
-#include "shared/Big5.h"
-#include "shared/Clock.h"
-#include "shared/FixedField.h"
-#include "shared/Global.h"
-#include "shared/ShownText.h"
+#include "core/addressbook/AddressBook.h"
+#include "core/addressbook/AddressBookState.h"
+#include "core/shared/Big5.h"
+#include "core/shared/Clock.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/Global.h"
+#include "core/shared/ShownText.h"
+#include "support/BookRecords.h"
+#include "support/StartFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "exchange/AddressText.h"
-#include "exchange/ColumnMapping.h"
-#include "shared/Big5.h"
+#include "core/exchange/AddressText.h"
+#include "core/exchange/ColumnMapping.h"
+#include "core/shared/Big5.h"
 
 #include <gtest/gtest.h>
 

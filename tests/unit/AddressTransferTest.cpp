@@ -1,12 +1,12 @@
-#include "exchange/AddressTransfer.h"
-#include "BookRecords.h"
-#include "addressbook/AddressBook.h"
-#include "addressbook/AddressBookState.h"
-#include "exchange/ColumnMapping.h"
-#include "shared/Big5.h"
-#include "shared/Clock.h"
-#include "shared/FixedField.h"
-#include "shared/Global.h"
+#include "core/exchange/AddressTransfer.h"
+#include "core/addressbook/AddressBook.h"
+#include "core/addressbook/AddressBookState.h"
+#include "core/exchange/ColumnMapping.h"
+#include "core/shared/Big5.h"
+#include "core/shared/Clock.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/Global.h"
+#include "support/BookRecords.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "shared/Big5.h"
+#include "core/shared/Big5.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,14 @@
 // Two programs on one AddressBook.bin: a save never replaces a book somebody changed since it was read;
 // their entries are read again and this program's own changes made to them, and what both changed is
 // kept twice. A save finds the book's lock taken and says by whom.
-#include "addressbook/BookGuard.h"
-#include "BookRecords.h"
-#include "FileBytes.h"
+#include "core/addressbook/BookGuard.h"
+#include "support/BookRecords.h"
+#include "support/FileBytes.h"
 
-#include "addressbook/AddressBook.h"
-#include "addressbook/AddressBookState.h"
-#include "shared/Big5.h"
-#include "shared/FileLock.h"
+#include "core/addressbook/AddressBook.h"
+#include "core/addressbook/AddressBookState.h"
+#include "core/shared/Big5.h"
+#include "core/shared/FileLock.h"
 
 #include <gtest/gtest.h>
 

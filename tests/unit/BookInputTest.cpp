@@ -1,5 +1,5 @@
-#include "addressbook/BookEdits.h"
-#include "addressbook/BookTexts.h"
+#include "core/addressbook/BookEdits.h"
+#include "core/addressbook/BookTexts.h"
 
 #include <gtest/gtest.h>
 

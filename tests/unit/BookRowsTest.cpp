@@ -1,7 +1,7 @@
-#include "addressbook/BookRows.h"
-#include "BookRecords.h"
-#include "addressbook/AddressBookState.h"
-#include "addressbook/BookEdits.h"
+#include "core/addressbook/BookRows.h"
+#include "core/addressbook/AddressBookState.h"
+#include "core/addressbook/BookEdits.h"
+#include "support/BookRecords.h"
 
 #include <gtest/gtest.h>
 

@@ -3,10 +3,10 @@
 // an unfinished log of every row, which the next run names and which never gets in its way; the next run
 // leaves nothing behind itself.
 
-#include "CliFixture.h"
+#include "support/CliFixture.h"
 
-#include "sendlog/LogFile.h"
-#include "shared/SaveFile.h"
+#include "core/sendlog/LogFile.h"
+#include "core/shared/SaveFile.h"
 
 #include <QElapsedTimer>
 #include <QThread>

@@ -1,8 +1,8 @@
 // The record of accepted messages survives: norvi-cli killed at any point of a run, stopped twice, run six
 // times at once, two jobs on one log, a full disk. Each run against the simulator in this process.
-#include "CliFixture.h"
+#include "support/CliFixture.h"
 
-#include "sendlog/LogStream.h"
+#include "core/sendlog/LogStream.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "CliFixture.h"
+#include "support/CliFixture.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>

@@ -1,5 +1,5 @@
-#include "CliFixture.h"
-#include "SpecialFiles.h"
+#include "support/CliFixture.h"
+#include "support/SpecialFiles.h"
 
 #include <QDeadlineTimer>
 #include <QThread>

@@ -1,6 +1,6 @@
-#include "CliFixture.h"
-#include "FileBytes.h"
-#include "sendlog/RowListSendLog.h"
+#include "core/sendlog/RowListSendLog.h"
+#include "support/CliFixture.h"
+#include "support/FileBytes.h"
 
 namespace norvi {
 namespace {

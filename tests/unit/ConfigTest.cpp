@@ -1,10 +1,10 @@
-#include "shared/Config.h"
-#include "SpecialFiles.h"
-#include "StartFolder.h"
-#include "shared/Big5.h"
-#include "shared/FixedField.h"
-#include "shared/Global.h"
-#include "shared/LogFolderSetup.h"
+#include "core/shared/Config.h"
+#include "core/shared/Big5.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/Global.h"
+#include "core/shared/LogFolderSetup.h"
+#include "support/SpecialFiles.h"
+#include "support/StartFolder.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,11 +2,11 @@
 // before the send log has it, it goes when the rows are settled, one left behind is found and taken over
 // (never while its program lives), a journal that cannot be started keeps the run from sending, and a
 // journal that fills up stops the run.
-#include "sendlog/DesktopJournal.h"
-#include "WorkerFixture.h"
+#include "core/sendlog/DesktopJournal.h"
+#include "support/WorkerFixture.h"
 
-#include "sendlog/LogFile.h"
-#include "sendlog/RowJournal.h"
+#include "core/sendlog/LogFile.h"
+#include "core/sendlog/RowJournal.h"
 
 #include <QDir>
 

@@ -1,7 +1,7 @@
-#include "compose/EntryLookup.h"
-#include "BookRecords.h"
-#include "addressbook/AddressBookState.h"
-#include "shared/Big5.h"
+#include "core/compose/EntryLookup.h"
+#include "core/addressbook/AddressBookState.h"
+#include "core/shared/Big5.h"
+#include "support/BookRecords.h"
 
 #include <gtest/gtest.h>
 

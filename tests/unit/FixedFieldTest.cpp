@@ -1,5 +1,5 @@
-#include "shared/FixedField.h"
-#include "shared/Big5.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/Big5.h"
 
 #include <gtest/gtest.h>
 

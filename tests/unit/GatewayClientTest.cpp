@@ -1,10 +1,10 @@
-#include "GatewayPeer.h"
 #include "GatewaySimulator.h"
-#include "gateway/ResultCodes.h"
-#include "gateway/SMSendNorviGw.h"
-#include "gateway/Sockets.h"
-#include "shared/Big5.h"
-#include "shared/Clock.h"
+#include "core/gateway/ResultCodes.h"
+#include "core/gateway/SMSendNorviGw.h"
+#include "core/gateway/Sockets.h"
+#include "core/shared/Big5.h"
+#include "core/shared/Clock.h"
+#include "support/GatewayPeer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // The gateway client against gateways whose replies come late, in parts, in trickles or cut short.
 
-#include "GatewayPeer.h"
 #include "GatewaySimulator.h"
-#include "gateway/SMSendNorviGw.h"
-#include "shared/Big5.h"
-#include "shared/Clock.h"
+#include "core/gateway/SMSendNorviGw.h"
+#include "core/shared/Big5.h"
+#include "core/shared/Clock.h"
+#include "support/GatewayPeer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "GatewayRules.h"
-#include "GatewayRequests.h"
-#include "shared/Big5.h"
+#include "core/shared/Big5.h"
+#include "support/GatewayRequests.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include "GatewaySimulator.h"
-#include "GatewayRequests.h"
-#include "RawTcpServer.h"
-#include "gateway/SMSendNorviGw.h"
-#include "shared/Clock.h"
+#include "core/gateway/SMSendNorviGw.h"
+#include "core/shared/Clock.h"
+#include "support/GatewayRequests.h"
+#include "support/RawTcpServer.h"
 
 #include <gtest/gtest.h>
 

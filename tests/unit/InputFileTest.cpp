@@ -1,5 +1,5 @@
-#include "shared/InputFile.h"
-#include "shared/Big5.h"
+#include "core/shared/InputFile.h"
+#include "core/shared/Big5.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "sendlog/LogCsv.h"
-#include "CsvReader.h"
-#include "shared/Big5.h"
+#include "core/sendlog/LogCsv.h"
+#include "core/shared/Big5.h"
+#include "support/CsvReader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "sendlog/LogFile.h"
-#include "FileBytes.h"
+#include "core/sendlog/LogFile.h"
+#include "support/FileBytes.h"
 
-#include "shared/Big5.h"
+#include "core/shared/Big5.h"
 
 #include <gtest/gtest.h>
 

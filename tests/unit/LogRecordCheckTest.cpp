@@ -1,11 +1,11 @@
-#include "sendlog/LogRecordCheck.h"
-#include "FileBytes.h"
+#include "core/sendlog/LogRecordCheck.h"
+#include "support/FileBytes.h"
 
-#include "sendlog/LogFile.h"
-#include "sendlog/RowListSendLog.h"
-#include "shared/Big5.h"
-#include "shared/FixedField.h"
-#include "shared/ShownText.h"
+#include "core/sendlog/LogFile.h"
+#include "core/sendlog/RowListSendLog.h"
+#include "core/shared/Big5.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/ShownText.h"
 
 #include <gtest/gtest.h>
 

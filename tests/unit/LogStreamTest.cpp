@@ -1,10 +1,10 @@
 // The send log written as rows come: a file of its own with the count -1, one write per row, syncs
 // batched, the count and the rename at the end; what a reader makes of it at every point; failures.
-#include "sendlog/LogStream.h"
-#include "FileBytes.h"
+#include "core/sendlog/LogStream.h"
+#include "support/FileBytes.h"
 
-#include "sendlog/LogFile.h"
-#include "shared/Big5.h"
+#include "core/sendlog/LogFile.h"
+#include "core/shared/Big5.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "shared/OpLog.h"
-#include "shared/Big5.h"
-#include "shared/Clock.h"
-#include "shared/Config.h"
-#include "shared/FixedField.h"
-#include "shared/Global.h"
+#include "core/shared/OpLog.h"
+#include "core/shared/Big5.h"
+#include "core/shared/Clock.h"
+#include "core/shared/Config.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/Global.h"
 
 #include <QDir>
 #include <QFile>

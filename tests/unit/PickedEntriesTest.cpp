@@ -1,7 +1,7 @@
-#include "compose/PickedEntries.h"
-#include "BookRecords.h"
-#include "addressbook/AddressBookState.h"
-#include "shared/FixedField.h"
+#include "core/compose/PickedEntries.h"
+#include "core/addressbook/AddressBookState.h"
+#include "core/shared/FixedField.h"
+#include "support/BookRecords.h"
 
 #include <gtest/gtest.h>
 

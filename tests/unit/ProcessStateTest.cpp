@@ -1,12 +1,12 @@
-#include "ProcessState.h"
+#include "core/ProcessState.h"
 
-#include "addressbook/AddressBookState.h"
-#include "compose/ComposeState.h"
-#include "exchange/ExchangeState.h"
-#include "shared/Clock.h"
-#include "shared/Global.h"
-#include "workers/SendThd.h"
-#include "workers/WorkerState.h"
+#include "core/addressbook/AddressBookState.h"
+#include "core/compose/ComposeState.h"
+#include "core/exchange/ExchangeState.h"
+#include "core/shared/Clock.h"
+#include "core/shared/Global.h"
+#include "core/workers/SendThd.h"
+#include "core/workers/WorkerState.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "shared/Big5.h"
-#include "shared/Progress.h"
+#include "core/shared/Big5.h"
+#include "core/shared/Progress.h"
 
 #include <QCoreApplication>
 #include <QObject>

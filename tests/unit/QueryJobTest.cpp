@@ -1,8 +1,8 @@
-#include "WorkerFixture.h"
+#include "support/WorkerFixture.h"
 
-#include "GatewayPeer.h"
-#include "gateway/ResultCodes.h"
-#include "workers/QueryJob.h"
+#include "core/gateway/ResultCodes.h"
+#include "core/workers/QueryJob.h"
+#include "support/GatewayPeer.h"
 
 #include <numeric>
 

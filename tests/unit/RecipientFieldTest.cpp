@@ -1,10 +1,10 @@
-#include "compose/RecipientField.h"
-#include "compose/ComposeState.h"
-#include "compose/ListFileInput.h"
-#include "compose/MessageCount.h"
-#include "compose/RecipientLists.h"
-#include "shared/Big5.h"
-#include "shared/FixedField.h"
+#include "core/compose/RecipientField.h"
+#include "core/compose/ComposeState.h"
+#include "core/compose/ListFileInput.h"
+#include "core/compose/MessageCount.h"
+#include "core/compose/RecipientLists.h"
+#include "core/shared/Big5.h"
+#include "core/shared/FixedField.h"
 
 #include <gtest/gtest.h>
 

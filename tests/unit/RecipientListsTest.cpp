@@ -1,10 +1,10 @@
-#include "compose/RecipientLists.h"
-#include "BookRecords.h"
-#include "addressbook/AddressBookState.h"
-#include "compose/ComposeState.h"
-#include "shared/Big5.h"
-#include "shared/FixedField.h"
-#include "shared/Global.h"
+#include "core/compose/RecipientLists.h"
+#include "core/addressbook/AddressBookState.h"
+#include "core/compose/ComposeState.h"
+#include "core/shared/Big5.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/Global.h"
+#include "support/BookRecords.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "gateway/ReplyReader.h"
+#include "core/gateway/ReplyReader.h"
 
 #include <gtest/gtest.h>
 

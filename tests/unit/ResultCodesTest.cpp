@@ -1,5 +1,5 @@
-#include "gateway/ResultCodes.h"
-#include "shared/Big5.h"
+#include "core/gateway/ResultCodes.h"
+#include "core/shared/Big5.h"
 
 #include <gtest/gtest.h>
 

@@ -2,17 +2,17 @@
 // made to fail in turn (creating the temporary file, each write, forcing it to disk, the rename). The
 // file must stay exactly as it was, nothing of the failed save may stay behind, and the next save works.
 
-#include "BookRecords.h"
-#include "FileBytes.h"
-#include "StartFolder.h"
-#include "addressbook/AddressBook.h"
-#include "addressbook/AddressBookState.h"
-#include "sendlog/LogFile.h"
-#include "sendlog/SendLogModel.h"
-#include "shared/Config.h"
-#include "shared/FixedField.h"
-#include "shared/Global.h"
-#include "shared/SaveFile.h"
+#include "core/addressbook/AddressBook.h"
+#include "core/addressbook/AddressBookState.h"
+#include "core/sendlog/LogFile.h"
+#include "core/sendlog/SendLogModel.h"
+#include "core/shared/Config.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/Global.h"
+#include "core/shared/SaveFile.h"
+#include "support/BookRecords.h"
+#include "support/FileBytes.h"
+#include "support/StartFolder.h"
 
 #include <gtest/gtest.h>
 

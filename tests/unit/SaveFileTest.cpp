@@ -1,6 +1,6 @@
-#include "shared/SaveFile.h"
-#include "FileBytes.h"
-#include "SpecialFiles.h"
+#include "core/shared/SaveFile.h"
+#include "support/FileBytes.h"
+#include "support/SpecialFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "compose/SegmentMessage.h"
+#include "core/compose/SegmentMessage.h"
 
 #include <gtest/gtest.h>
 

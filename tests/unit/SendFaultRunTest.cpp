@@ -1,4 +1,4 @@
-#include "FaultRun.h"
+#include "support/FaultRun.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "WorkerFixture.h"
+#include "support/WorkerFixture.h"
 
-#include "gateway/ResultCodes.h"
-#include "sendlog/ModelSendLog.h"
-#include "sendlog/SendLogModel.h"
-#include "workers/SendLogJobs.h"
+#include "core/gateway/ResultCodes.h"
+#include "core/sendlog/ModelSendLog.h"
+#include "core/sendlog/SendLogModel.h"
+#include "core/workers/SendLogJobs.h"
 
 #include <QDir>
 #include <QItemSelectionModel>

@@ -1,4 +1,4 @@
-#include "sendlog/SendLogBlocks.h"
+#include "core/sendlog/SendLogBlocks.h"
 
 #include <gtest/gtest.h>
 

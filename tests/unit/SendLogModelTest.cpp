@@ -1,6 +1,6 @@
-#include "sendlog/SendLogModel.h"
+#include "core/sendlog/SendLogModel.h"
 
-#include "shared/Big5.h"
+#include "core/shared/Big5.h"
 
 #include <gtest/gtest.h>
 

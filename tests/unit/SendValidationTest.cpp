@@ -1,5 +1,5 @@
-#include "compose/SendValidation.h"
-#include "shared/Clock.h"
+#include "core/compose/SendValidation.h"
+#include "core/shared/Clock.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "SimCommandLine.h"
-#include "TestText.h"
+#include "support/TestText.h"
 
 #include <gtest/gtest.h>
 

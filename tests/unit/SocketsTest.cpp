@@ -1,4 +1,4 @@
-#include "gateway/Sockets.h"
+#include "core/gateway/Sockets.h"
 
 #include <gtest/gtest.h>
 

@@ -1,15 +1,15 @@
 // A send run made while it goes: the same records, in the same order, as the queue built whole from the
 // same recipients, with a list file read a piece at a time; the same refusals; and the duplicate check's
 // compact set of numbers.
-#include "compose/StreamedSendRun.h"
-#include "BookRecords.h"
-#include "FileBytes.h"
+#include "core/compose/StreamedSendRun.h"
+#include "support/BookRecords.h"
+#include "support/FileBytes.h"
 
-#include "addressbook/AddressBookState.h"
-#include "compose/ComposeState.h"
-#include "compose/NumberSet.h"
-#include "shared/Big5.h"
-#include "shared/FixedField.h"
+#include "core/addressbook/AddressBookState.h"
+#include "core/compose/ComposeState.h"
+#include "core/compose/NumberSet.h"
+#include "core/shared/Big5.h"
+#include "core/shared/FixedField.h"
 
 #include <gtest/gtest.h>
 

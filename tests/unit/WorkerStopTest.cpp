@@ -1,13 +1,13 @@
-#include "WorkerFixture.h"
+#include "support/WorkerFixture.h"
 
-#include "GatewayPeer.h"
-#include "gateway/LoginTest.h"
-#include "gateway/Sockets.h"
-#include "shared/Config.h"
-#include "shared/RunActivity.h"
-#include "shared/StopSignal.h"
-#include "workers/SendLogJobs.h"
-#include "workers/StopRows.h"
+#include "core/gateway/LoginTest.h"
+#include "core/gateway/Sockets.h"
+#include "core/shared/Config.h"
+#include "core/shared/RunActivity.h"
+#include "core/shared/StopSignal.h"
+#include "core/workers/SendLogJobs.h"
+#include "core/workers/StopRows.h"
+#include "support/GatewayPeer.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

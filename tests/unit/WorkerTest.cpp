@@ -1,8 +1,8 @@
-#include "WorkerFixture.h"
+#include "support/WorkerFixture.h"
 
-#include "compose/SegmentMessage.h"
-#include "workers/SendLogJobs.h"
-#include "workers/UiThreadSendLog.h"
+#include "core/compose/SegmentMessage.h"
+#include "core/workers/SendLogJobs.h"
+#include "core/workers/UiThreadSendLog.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>

@@ -1,6 +1,6 @@
 #include "GatewayRules.h"
 
-#include "shared/Big5.h"
+#include "core/shared/Big5.h"
 
 #include <cstring>
 #include <vector>

@@ -2,9 +2,9 @@
 
 #include "GatewayRules.h"
 
-#include "shared/Big5.h"
-#include "shared/Clock.h"
-#include "shared/FixedField.h"
+#include "core/shared/Big5.h"
+#include "core/shared/Clock.h"
+#include "core/shared/FixedField.h"
 
 #include <QDateTime>
 

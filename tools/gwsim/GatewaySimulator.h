@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gateway/GwRecords.h"
+#include "core/gateway/GwRecords.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "SimCommandLine.h"
 
-#include "shared/Big5.h"
+#include "core/shared/Big5.h"
 
 #include <arpa/inet.h>
 

@@ -1,13 +1,13 @@
-#include "addressbook/AddressBook.h"
+#include "core/addressbook/AddressBook.h"
 
-#include "addressbook/AddressBookState.h"
-#include "addressbook/BookGuard.h"
-#include "shared/Big5.h"
-#include "shared/Clock.h"
-#include "shared/FixedField.h"
-#include "shared/Global.h"
-#include "shared/SaveFile.h"
-#include "shared/ShownText.h"
+#include "core/addressbook/AddressBookState.h"
+#include "core/addressbook/BookGuard.h"
+#include "core/shared/Big5.h"
+#include "core/shared/Clock.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/Global.h"
+#include "core/shared/SaveFile.h"
+#include "core/shared/ShownText.h"
 
 #include <QFile>
 #include <QFileInfo>

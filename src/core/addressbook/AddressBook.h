@@ -1,6 +1,6 @@
 #pragma once
 
-#include "addressbook/AddressBookRecords.h"
+#include "core/addressbook/AddressBookRecords.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,8 +1,8 @@
-#include "addressbook/BookEdits.h"
+#include "core/addressbook/BookEdits.h"
 
-#include "addressbook/AddressBook.h"
-#include "addressbook/AddressBookState.h"
-#include "shared/FixedField.h"
+#include "core/addressbook/AddressBook.h"
+#include "core/addressbook/AddressBookState.h"
+#include "core/shared/FixedField.h"
 
 #include <algorithm>
 

@@ -1,9 +1,9 @@
-#include "addressbook/BookGuard.h"
+#include "core/addressbook/BookGuard.h"
 
-#include "addressbook/AddressBook.h"
-#include "addressbook/AddressBookState.h"
-#include "shared/Clock.h"
-#include "shared/FileLock.h"
+#include "core/addressbook/AddressBook.h"
+#include "core/addressbook/AddressBookState.h"
+#include "core/shared/Clock.h"
+#include "core/shared/FileLock.h"
 
 #include <QCryptographicHash>
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "addressbook/BookRows.h"
+#include "core/addressbook/BookRows.h"
 
-#include "addressbook/AddressBookState.h"
-#include "shared/FixedField.h"
+#include "core/addressbook/AddressBookState.h"
+#include "core/shared/FixedField.h"
 
 #include <algorithm>
 

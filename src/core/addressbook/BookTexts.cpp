@@ -1,7 +1,7 @@
-#include "addressbook/BookTexts.h"
+#include "core/addressbook/BookTexts.h"
 
-#include "addressbook/AddressBookRecords.h"
-#include "shared/Big5.h"
+#include "core/addressbook/AddressBookRecords.h"
+#include "core/shared/Big5.h"
 
 namespace norvi {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "compose/ListFileRecords.h"
-#include "compose/RecipientRecords.h"
+#include "core/compose/ListFileRecords.h"
+#include "core/compose/RecipientRecords.h"
 
 #include <QByteArray>
 

@@ -1,8 +1,8 @@
-#include "compose/EntryLookup.h"
+#include "core/compose/EntryLookup.h"
 
-#include "addressbook/AddressBookState.h"
-#include "shared/Big5.h"
-#include "shared/FixedField.h"
+#include "core/addressbook/AddressBookState.h"
+#include "core/shared/Big5.h"
+#include "core/shared/FixedField.h"
 
 #include <cstring>
 

@@ -1,10 +1,10 @@
-#include "compose/ListFileInput.h"
+#include "core/compose/ListFileInput.h"
 
-#include "compose/ComposeState.h"
-#include "compose/RecipientLists.h"
-#include "shared/Big5.h"
-#include "shared/FixedField.h"
-#include "shared/InputFile.h"
+#include "core/compose/ComposeState.h"
+#include "core/compose/RecipientLists.h"
+#include "core/shared/Big5.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/InputFile.h"
 
 #include <QStringDecoder>
 

@@ -1,8 +1,8 @@
-#include "compose/ListFileStream.h"
+#include "core/compose/ListFileStream.h"
 
-#include "compose/RecipientLists.h"
-#include "shared/Big5.h"
-#include "shared/InputFile.h"
+#include "core/compose/RecipientLists.h"
+#include "core/shared/Big5.h"
+#include "core/shared/InputFile.h"
 
 #include <QStringDecoder>
 

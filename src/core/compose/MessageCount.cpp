@@ -1,7 +1,7 @@
-#include "compose/MessageCount.h"
+#include "core/compose/MessageCount.h"
 
-#include "compose/RecipientLists.h"
-#include "shared/Big5.h"
+#include "core/compose/RecipientLists.h"
+#include "core/shared/Big5.h"
 
 namespace norvi {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "compose/SegmentMessage.h"
+#include "core/compose/SegmentMessage.h"
 
 #include <QByteArray>
 #include <QString>

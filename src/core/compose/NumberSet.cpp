@@ -1,4 +1,4 @@
-#include "compose/NumberSet.h"
+#include "core/compose/NumberSet.h"
 
 namespace norvi {
 

@@ -1,7 +1,7 @@
-#include "compose/PickedEntries.h"
+#include "core/compose/PickedEntries.h"
 
-#include "addressbook/AddressBook.h"
-#include "shared/FixedField.h"
+#include "core/addressbook/AddressBook.h"
+#include "core/shared/FixedField.h"
 
 #include <cstring>
 #include <unordered_set>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "addressbook/AddressBookRecords.h"
-#include "addressbook/BookRows.h"
-#include "compose/RecipientRecords.h"
+#include "core/addressbook/AddressBookRecords.h"
+#include "core/addressbook/BookRows.h"
+#include "core/compose/RecipientRecords.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,8 +1,8 @@
-#include "compose/RecipientField.h"
+#include "core/compose/RecipientField.h"
 
-#include "compose/ComposeState.h"
-#include "shared/Big5.h"
-#include "shared/FixedField.h"
+#include "core/compose/ComposeState.h"
+#include "core/shared/Big5.h"
+#include "core/shared/FixedField.h"
 
 #include <cstring>
 

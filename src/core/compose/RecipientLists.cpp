@@ -1,11 +1,11 @@
-#include "compose/RecipientLists.h"
+#include "core/compose/RecipientLists.h"
 
-#include "addressbook/AddressBookState.h"
-#include "compose/ComposeState.h"
-#include "shared/Big5.h"
-#include "shared/FixedField.h"
-#include "shared/Global.h"
-#include "shared/ShownText.h"
+#include "core/addressbook/AddressBookState.h"
+#include "core/compose/ComposeState.h"
+#include "core/shared/Big5.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/Global.h"
+#include "core/shared/ShownText.h"
 
 #include <QVarLengthArray>
 

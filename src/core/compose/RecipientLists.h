@@ -1,10 +1,10 @@
 #pragma once
 
-#include "addressbook/AddressBookRecords.h"
-#include "compose/ListFileRecords.h"
-#include "compose/NumberSet.h"
-#include "compose/RecipientRecords.h"
-#include "compose/SegmentMessage.h"
+#include "core/addressbook/AddressBookRecords.h"
+#include "core/compose/ListFileRecords.h"
+#include "core/compose/NumberSet.h"
+#include "core/compose/RecipientRecords.h"
+#include "core/compose/SegmentMessage.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

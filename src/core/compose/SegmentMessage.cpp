@@ -1,6 +1,6 @@
-#include "compose/SegmentMessage.h"
+#include "core/compose/SegmentMessage.h"
 
-#include "shared/Big5.h"
+#include "core/shared/Big5.h"
 
 #include <algorithm>
 #include <cstring>

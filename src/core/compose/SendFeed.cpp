@@ -1,6 +1,6 @@
-#include "compose/SendFeed.h"
+#include "core/compose/SendFeed.h"
 
-#include "compose/ComposeState.h"
+#include "core/compose/ComposeState.h"
 
 namespace norvi {
 

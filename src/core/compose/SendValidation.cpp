@@ -1,8 +1,8 @@
-#include "compose/SendValidation.h"
+#include "core/compose/SendValidation.h"
 
-#include "compose/RecipientLists.h"
-#include "shared/Big5.h"
-#include "shared/Clock.h"
+#include "core/compose/RecipientLists.h"
+#include "core/shared/Big5.h"
+#include "core/shared/Clock.h"
 
 #include <QRegularExpression>
 

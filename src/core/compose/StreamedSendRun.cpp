@@ -1,6 +1,6 @@
-#include "compose/StreamedSendRun.h"
+#include "core/compose/StreamedSendRun.h"
 
-#include "compose/ComposeState.h"
+#include "core/compose/ComposeState.h"
 
 #include <cstring>
 

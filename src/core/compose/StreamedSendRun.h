@@ -1,8 +1,8 @@
 #pragma once
 
-#include "compose/ListFileStream.h"
-#include "compose/RecipientLists.h"
-#include "compose/SendFeed.h"
+#include "core/compose/ListFileStream.h"
+#include "core/compose/RecipientLists.h"
+#include "core/compose/SendFeed.h"
 
 #include <deque>
 #include <memory>

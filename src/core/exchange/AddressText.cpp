@@ -1,8 +1,8 @@
-#include "exchange/AddressText.h"
+#include "core/exchange/AddressText.h"
 
-#include "exchange/ExchangeState.h"
-#include "shared/Big5.h"
-#include "shared/InputFile.h"
+#include "core/exchange/ExchangeState.h"
+#include "core/shared/Big5.h"
+#include "core/shared/InputFile.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>

@@ -1,11 +1,11 @@
-#include "exchange/AddressTransfer.h"
+#include "core/exchange/AddressTransfer.h"
 
-#include "addressbook/AddressBook.h"
-#include "addressbook/AddressBookState.h"
-#include "shared/Big5.h"
-#include "shared/FixedField.h"
-#include "shared/Global.h"
-#include "shared/SaveFile.h"
+#include "core/addressbook/AddressBook.h"
+#include "core/addressbook/AddressBookState.h"
+#include "core/shared/Big5.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/Global.h"
+#include "core/shared/SaveFile.h"
 
 #include <QFileInfo>
 

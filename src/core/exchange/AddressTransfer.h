@@ -1,7 +1,7 @@
 #pragma once
 
-#include "addressbook/AddressBookRecords.h"
-#include "exchange/AddressText.h"
+#include "core/addressbook/AddressBookRecords.h"
+#include "core/exchange/AddressText.h"
 
 #include <QByteArray>
 #include <QString>

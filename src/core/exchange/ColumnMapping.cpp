@@ -1,6 +1,6 @@
-#include "exchange/ColumnMapping.h"
+#include "core/exchange/ColumnMapping.h"
 
-#include "exchange/AddressText.h"
+#include "core/exchange/AddressText.h"
 
 namespace norvi {
 

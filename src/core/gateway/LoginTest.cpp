@@ -1,11 +1,11 @@
-#include "gateway/LoginTest.h"
+#include "core/gateway/LoginTest.h"
 
-#include "gateway/ResultCodes.h"
-#include "gateway/SMSendNorviGw.h"
-#include "shared/Big5.h"
-#include "shared/Config.h"
-#include "shared/FixedField.h"
-#include "shared/Global.h"
+#include "core/gateway/ResultCodes.h"
+#include "core/gateway/SMSendNorviGw.h"
+#include "core/shared/Big5.h"
+#include "core/shared/Config.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/Global.h"
 
 #include <QMetaObject>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "gateway/SMSendNorviGw.h"
-#include "shared/RunActivity.h"
-#include "shared/StopSignal.h"
+#include "core/gateway/SMSendNorviGw.h"
+#include "core/shared/RunActivity.h"
+#include "core/shared/StopSignal.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -1,6 +1,6 @@
-#include "gateway/ReplyReader.h"
+#include "core/gateway/ReplyReader.h"
 
-#include "gateway/Sockets.h"
+#include "core/gateway/Sockets.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,6 +1,6 @@
-#include "ResultCodes.h"
+#include "core/gateway/ResultCodes.h"
 
-#include "shared/Big5.h"
+#include "core/shared/Big5.h"
 
 #include <map>
 #include <mutex>

@@ -1,12 +1,12 @@
-#include "SMSendNorviGw.h"
+#include "core/gateway/SMSendNorviGw.h"
 
-#include "gateway/ReplyReader.h"
-#include "gateway/ResultCodes.h"
-#include "gateway/Sockets.h"
-#include "shared/Big5.h"
-#include "shared/FixedField.h"
-#include "shared/RunActivity.h"
-#include "shared/StopSignal.h"
+#include "core/gateway/ReplyReader.h"
+#include "core/gateway/ResultCodes.h"
+#include "core/gateway/Sockets.h"
+#include "core/shared/Big5.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/RunActivity.h"
+#include "core/shared/StopSignal.h"
 
 #include <arpa/inet.h>
 

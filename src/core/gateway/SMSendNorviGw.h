@@ -1,7 +1,7 @@
 #pragma once
 
-#include "gateway/NorviGwUnit.h"
-#include "gateway/SMSend.h"
+#include "core/gateway/NorviGwUnit.h"
+#include "core/gateway/SMSend.h"
 
 #include <QByteArray>
 

@@ -1,4 +1,4 @@
-#include "Sockets.h"
+#include "core/gateway/Sockets.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

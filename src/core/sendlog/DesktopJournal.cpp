@@ -1,7 +1,7 @@
-#include "sendlog/DesktopJournal.h"
+#include "core/sendlog/DesktopJournal.h"
 
-#include "sendlog/LogFile.h"
-#include "shared/Clock.h"
+#include "core/sendlog/LogFile.h"
+#include "core/shared/Clock.h"
 
 #include <QCoreApplication>
 #include <QDir>

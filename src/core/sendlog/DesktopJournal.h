@@ -1,8 +1,8 @@
 #pragma once
 
-#include "sendlog/LogStream.h"
-#include "sendlog/RowJournal.h"
-#include "sendlog/SendLogRow.h"
+#include "core/sendlog/LogStream.h"
+#include "core/sendlog/RowJournal.h"
+#include "core/sendlog/SendLogRow.h"
 
 #include <QString>
 #include <QStringList>

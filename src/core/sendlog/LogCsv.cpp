@@ -1,7 +1,7 @@
-#include "sendlog/LogCsv.h"
+#include "core/sendlog/LogCsv.h"
 
-#include "sendlog/SendLogModel.h"
-#include "shared/Big5.h"
+#include "core/sendlog/SendLogModel.h"
+#include "core/shared/Big5.h"
 
 namespace norvi {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sendlog/SendLogRow.h"
+#include "core/sendlog/SendLogRow.h"
 
 #include <QByteArray>
 

@@ -1,7 +1,7 @@
-#include "sendlog/LogFile.h"
+#include "core/sendlog/LogFile.h"
 
-#include "sendlog/LogRecordCheck.h"
-#include "shared/FixedField.h"
+#include "core/sendlog/LogRecordCheck.h"
+#include "core/shared/FixedField.h"
 
 #include <QtEndian>
 

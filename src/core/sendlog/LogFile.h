@@ -1,8 +1,8 @@
 #pragma once
 
-#include "sendlog/LogRecord.h"
-#include "sendlog/SendLogModel.h"
-#include "shared/SaveFile.h"
+#include "core/sendlog/LogRecord.h"
+#include "core/sendlog/SendLogModel.h"
+#include "core/shared/SaveFile.h"
 
 #include <QFile>
 #include <QString>

@@ -1,9 +1,9 @@
-#include "sendlog/LogRecordCheck.h"
+#include "core/sendlog/LogRecordCheck.h"
 
-#include "sendlog/LogFile.h"
-#include "sendlog/SendLogAccess.h"
-#include "shared/FixedField.h"
-#include "shared/ShownText.h"
+#include "core/sendlog/LogFile.h"
+#include "core/sendlog/SendLogAccess.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/ShownText.h"
 
 namespace norvi {
 

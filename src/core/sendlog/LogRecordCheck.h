@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sendlog/LogRecord.h"
+#include "core/sendlog/LogRecord.h"
 
 #include <QIODevice>
 #include <QString>

@@ -1,7 +1,7 @@
-#include "sendlog/LogStream.h"
+#include "core/sendlog/LogStream.h"
 
-#include "sendlog/LogFile.h"
-#include "shared/SystemErrorText.h"
+#include "core/sendlog/LogFile.h"
+#include "core/shared/SystemErrorText.h"
 
 #include <QFile>
 #include <QFileInfo>

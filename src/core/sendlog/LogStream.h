@@ -1,7 +1,7 @@
 #pragma once
 
-#include "sendlog/LogRecord.h"
-#include "sendlog/SendLogRow.h"
+#include "core/sendlog/LogRecord.h"
+#include "core/sendlog/SendLogRow.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "sendlog/ModelSendLog.h"
+#include "core/sendlog/ModelSendLog.h"
 
-#include "sendlog/SendLogModel.h"
+#include "core/sendlog/SendLogModel.h"
 
 #include <QItemSelectionModel>
 

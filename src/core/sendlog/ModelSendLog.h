@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sendlog/SendLogAccess.h"
+#include "core/sendlog/SendLogAccess.h"
 
 class QItemSelectionModel;
 

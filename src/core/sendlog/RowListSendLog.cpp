@@ -1,6 +1,6 @@
-#include "sendlog/RowListSendLog.h"
+#include "core/sendlog/RowListSendLog.h"
 
-#include "sendlog/LogFile.h"
+#include "core/sendlog/LogFile.h"
 
 namespace norvi {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "sendlog/SendLogAccess.h"
-#include "sendlog/SendLogRow.h"
+#include "core/sendlog/SendLogAccess.h"
+#include "core/sendlog/SendLogRow.h"
 
 #include <QString>
 

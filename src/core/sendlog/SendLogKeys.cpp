@@ -1,6 +1,6 @@
-#include "sendlog/SendLogKeys.h"
+#include "core/sendlog/SendLogKeys.h"
 
-#include "shared/Big5.h"
+#include "core/shared/Big5.h"
 
 #include <QtEndian>
 

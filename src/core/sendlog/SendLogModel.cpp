@@ -1,7 +1,7 @@
-#include "sendlog/SendLogModel.h"
+#include "core/sendlog/SendLogModel.h"
 
-#include "shared/Big5.h"
-#include "shared/ShownText.h"
+#include "core/shared/Big5.h"
+#include "core/shared/ShownText.h"
 
 #include <algorithm>
 

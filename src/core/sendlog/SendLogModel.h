@@ -1,8 +1,8 @@
 #pragma once
 
-#include "sendlog/SendLogBlocks.h"
-#include "sendlog/SendLogKeys.h"
-#include "sendlog/SendLogRow.h"
+#include "core/sendlog/SendLogBlocks.h"
+#include "core/sendlog/SendLogKeys.h"
+#include "core/sendlog/SendLogRow.h"
 
 #include <QAbstractTableModel>
 #include <QByteArray>

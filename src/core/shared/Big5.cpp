@@ -1,4 +1,4 @@
-#include "Big5.h"
+#include "core/shared/Big5.h"
 
 #include <QList>
 #include <QStringDecoder>

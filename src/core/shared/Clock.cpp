@@ -1,4 +1,4 @@
-#include "Clock.h"
+#include "core/shared/Clock.h"
 
 #include <mutex>
 

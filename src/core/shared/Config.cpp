@@ -1,10 +1,10 @@
-#include "shared/Config.h"
+#include "core/shared/Config.h"
 
-#include "shared/Big5.h"
-#include "shared/FixedField.h"
-#include "shared/Global.h"
-#include "shared/SaveFile.h"
-#include "shared/StopSignal.h"
+#include "core/shared/Big5.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/Global.h"
+#include "core/shared/SaveFile.h"
+#include "core/shared/StopSignal.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shared/ConfigRecord.h"
+#include "core/shared/ConfigRecord.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

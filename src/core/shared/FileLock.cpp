@@ -1,6 +1,6 @@
-#include "shared/FileLock.h"
+#include "core/shared/FileLock.h"
 
-#include "shared/SystemErrorText.h"
+#include "core/shared/SystemErrorText.h"
 
 #include <QCoreApplication>
 #include <QFile>

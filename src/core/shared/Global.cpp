@@ -1,4 +1,4 @@
-#include "shared/Global.h"
+#include "core/shared/Global.h"
 
 #include <QDir>
 

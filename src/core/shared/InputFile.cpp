@@ -1,6 +1,6 @@
-#include "shared/InputFile.h"
+#include "core/shared/InputFile.h"
 
-#include "shared/Big5.h"
+#include "core/shared/Big5.h"
 
 #include <QByteArrayView>
 #include <QFile>

@@ -1,9 +1,9 @@
-#include "shared/LogFolderSetup.h"
+#include "core/shared/LogFolderSetup.h"
 
-#include "shared/Big5.h"
-#include "shared/Config.h"
-#include "shared/FixedField.h"
-#include "shared/Global.h"
+#include "core/shared/Big5.h"
+#include "core/shared/Config.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/Global.h"
 
 #include <QDir>
 

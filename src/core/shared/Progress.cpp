@@ -1,6 +1,6 @@
-#include "shared/Progress.h"
+#include "core/shared/Progress.h"
 
-#include "shared/Clock.h"
+#include "core/shared/Clock.h"
 
 #include <QCoreApplication>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "shared/RunActivity.h"
+#include "core/shared/RunActivity.h"
 
 #include <ctime>
 

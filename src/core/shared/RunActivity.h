@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shared/Progress.h"
+#include "core/shared/Progress.h"
 
 #include <QByteArray>
 

@@ -1,6 +1,6 @@
-#include "shared/SaveFile.h"
+#include "core/shared/SaveFile.h"
 
-#include "shared/SystemErrorText.h"
+#include "core/shared/SystemErrorText.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "shared/ShownText.h"
+#include "core/shared/ShownText.h"
 
-#include "shared/Big5.h"
+#include "core/shared/Big5.h"
 
 namespace norvi {
 

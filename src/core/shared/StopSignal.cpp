@@ -1,6 +1,6 @@
-#include "shared/StopSignal.h"
+#include "core/shared/StopSignal.h"
 
-#include "shared/Global.h"
+#include "core/shared/Global.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>

@@ -1,4 +1,4 @@
-#include "shared/SystemErrorText.h"
+#include "core/shared/SystemErrorText.h"
 
 #include <cerrno>
 #include <cstring>

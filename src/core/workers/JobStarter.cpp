@@ -1,14 +1,14 @@
-#include "workers/JobStarter.h"
+#include "core/workers/JobStarter.h"
 
-#include "compose/ComposeState.h"
-#include "sendlog/RowJournal.h"
-#include "shared/Big5.h"
-#include "shared/Global.h"
-#include "shared/Progress.h"
-#include "shared/RunActivity.h"
-#include "shared/StopSignal.h"
-#include "workers/SendThd.h"
-#include "workers/WorkerState.h"
+#include "core/compose/ComposeState.h"
+#include "core/sendlog/RowJournal.h"
+#include "core/shared/Big5.h"
+#include "core/shared/Global.h"
+#include "core/shared/Progress.h"
+#include "core/shared/RunActivity.h"
+#include "core/shared/StopSignal.h"
+#include "core/workers/SendThd.h"
+#include "core/workers/WorkerState.h"
 
 namespace norvi {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "workers/WorkerMode.h"
+#include "core/workers/WorkerMode.h"
 #include <QByteArray>
 #include <QObject>
 #include <QString>

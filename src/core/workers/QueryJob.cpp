@@ -1,16 +1,16 @@
-#include "workers/QueryJob.h"
+#include "core/workers/QueryJob.h"
 
-#include "gateway/LoginTest.h"
-#include "gateway/ResultCodes.h"
-#include "shared/Big5.h"
-#include "shared/Progress.h"
-#include "shared/RunActivity.h"
-#include "workers/JobOwner.h"
-#include "workers/RowCodes.h"
-#include "workers/SendThd.h"
-#include "workers/UiThread.h"
-#include "workers/UiThreadSendLog.h"
-#include "workers/WorkerState.h"
+#include "core/gateway/LoginTest.h"
+#include "core/gateway/ResultCodes.h"
+#include "core/shared/Big5.h"
+#include "core/shared/Progress.h"
+#include "core/shared/RunActivity.h"
+#include "core/workers/JobOwner.h"
+#include "core/workers/RowCodes.h"
+#include "core/workers/SendThd.h"
+#include "core/workers/UiThread.h"
+#include "core/workers/UiThreadSendLog.h"
+#include "core/workers/WorkerState.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "workers/StopRows.h"
+#include "core/workers/StopRows.h"
 
 #include <QByteArray>
 #include <QVector>

@@ -1,4 +1,4 @@
-#include "workers/RowCodes.h"
+#include "core/workers/RowCodes.h"
 
 namespace norvi::RowCodes {
 

@@ -1,15 +1,15 @@
-#include "workers/SendJob.h"
+#include "core/workers/SendJob.h"
 
-#include "compose/SendFeed.h"
-#include "gateway/ResultCodes.h"
-#include "shared/Big5.h"
-#include "shared/Clock.h"
-#include "shared/FixedField.h"
-#include "shared/Progress.h"
-#include "shared/RunActivity.h"
-#include "workers/SendThd.h"
-#include "workers/UiThread.h"
-#include "workers/UiThreadSendLog.h"
+#include "core/compose/SendFeed.h"
+#include "core/gateway/ResultCodes.h"
+#include "core/shared/Big5.h"
+#include "core/shared/Clock.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/Progress.h"
+#include "core/shared/RunActivity.h"
+#include "core/workers/SendThd.h"
+#include "core/workers/UiThread.h"
+#include "core/workers/UiThreadSendLog.h"
 
 #include <algorithm>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "compose/RecipientRecords.h"
-#include "gateway/SMSendNorviGw.h"
-#include "workers/JobOwner.h"
-#include "workers/StopRows.h"
+#include "core/compose/RecipientRecords.h"
+#include "core/gateway/SMSendNorviGw.h"
+#include "core/workers/JobOwner.h"
+#include "core/workers/StopRows.h"
 
 #include <QByteArray>
 

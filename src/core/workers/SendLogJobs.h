@@ -1,7 +1,7 @@
 #pragma once
 
-#include "compose/RecipientRecords.h"
-#include "workers/WorkerMode.h"
+#include "core/compose/RecipientRecords.h"
+#include "core/workers/WorkerMode.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "gateway/SMSendNorviGw.h"
-#include "workers/WorkerMode.h"
-#include "workers/WorkerState.h"
+#include "core/gateway/SMSendNorviGw.h"
+#include "core/workers/WorkerMode.h"
+#include "core/workers/WorkerState.h"
 
 #include <QByteArray>
 #include <QThread>

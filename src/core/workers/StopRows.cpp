@@ -1,6 +1,6 @@
-#include "workers/StopRows.h"
+#include "core/workers/StopRows.h"
 
-#include "shared/Big5.h"
+#include "core/shared/Big5.h"
 
 namespace norvi::StopRows {
 

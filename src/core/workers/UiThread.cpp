@@ -1,4 +1,4 @@
-#include "workers/UiThread.h"
+#include "core/workers/UiThread.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>

@@ -1,10 +1,10 @@
-#include "workers/UiThreadSendLog.h"
+#include "core/workers/UiThreadSendLog.h"
 
-#include "workers/UiThread.h"
+#include "core/workers/UiThread.h"
 
-#include "sendlog/LogStream.h"
-#include "shared/Big5.h"
-#include "shared/OpLog.h"
+#include "core/sendlog/LogStream.h"
+#include "core/shared/Big5.h"
+#include "core/shared/OpLog.h"
 
 namespace norvi {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shared/ManualResetEvent.h"
+#include "core/shared/ManualResetEvent.h"
 
 #include <atomic>
 #include <cstdint>

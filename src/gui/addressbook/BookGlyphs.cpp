@@ -1,7 +1,7 @@
-#include "addressbook/BookGlyphs.h"
+#include "gui/addressbook/BookGlyphs.h"
 
-#include "addressbook/BookListModel.h"
-#include "shared/IconTable.h"
+#include "gui/addressbook/BookListModel.h"
+#include "gui/shared/IconTable.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,7 +1,7 @@
-#include "addressbook/BookListModel.h"
+#include "gui/addressbook/BookListModel.h"
 
-#include "shared/Big5.h"
-#include "shared/IconTable.h"
+#include "core/shared/Big5.h"
+#include "gui/shared/IconTable.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "addressbook/BookRows.h"
+#include "core/addressbook/BookRows.h"
 
 #include <QAbstractTableModel>
 #include <QStringList>

@@ -1,12 +1,12 @@
-#include "addressbook/BookLists.h"
+#include "gui/addressbook/BookLists.h"
 
-#include "addressbook/AddressBook.h"
-#include "addressbook/AddressBookState.h"
-#include "addressbook/BookListModel.h"
-#include "addressbook/BookRows.h"
-#include "addressbook/TFormGroup.h"
-#include "addressbook/TFormMember.h"
-#include "shared/Prompts.h"
+#include "core/addressbook/AddressBook.h"
+#include "core/addressbook/AddressBookState.h"
+#include "core/addressbook/BookRows.h"
+#include "gui/addressbook/BookListModel.h"
+#include "gui/addressbook/TFormGroup.h"
+#include "gui/addressbook/TFormMember.h"
+#include "gui/shared/Prompts.h"
 
 #include <QAbstractItemView>
 #include <QItemSelectionModel>

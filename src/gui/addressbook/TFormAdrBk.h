@@ -1,6 +1,6 @@
 #pragma once
 
-#include "compose/RecipientRecords.h"
+#include "core/compose/RecipientRecords.h"
 
 #include <QDialog>
 #include <QSize>

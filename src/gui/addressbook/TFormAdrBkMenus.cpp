@@ -1,6 +1,6 @@
-#include "addressbook/BookFormControls.h"
-#include "addressbook/BookGlyphs.h"
-#include "addressbook/TFormAdrBk.h"
+#include "gui/addressbook/BookFormControls.h"
+#include "gui/addressbook/BookGlyphs.h"
+#include "gui/addressbook/TFormAdrBk.h"
 
 #include <QActionGroup>
 #include <QMenu>

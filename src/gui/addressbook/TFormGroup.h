@@ -1,7 +1,7 @@
 #pragma once
 
-#include "addressbook/AddressBookRecords.h"
-#include "addressbook/BookRows.h"
+#include "core/addressbook/AddressBookRecords.h"
+#include "core/addressbook/BookRows.h"
 
 #include <QDialog>
 

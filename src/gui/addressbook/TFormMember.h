@@ -1,7 +1,7 @@
 #pragma once
 
-#include "addressbook/AddressBookRecords.h"
-#include "addressbook/BookEdits.h"
+#include "core/addressbook/AddressBookRecords.h"
+#include "core/addressbook/BookEdits.h"
 
 #include <QDialog>
 

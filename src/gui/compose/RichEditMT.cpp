@@ -1,6 +1,6 @@
-#include "compose/RichEditMT.h"
+#include "gui/compose/RichEditMT.h"
 
-#include "shared/Big5.h"
+#include "core/shared/Big5.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QDataStream>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "compose/RecipientField.h"
+#include "core/compose/RecipientField.h"
 
 #include <QTextEdit>
 

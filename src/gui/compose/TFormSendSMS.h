@@ -1,8 +1,8 @@
 #pragma once
 
-#include "compose/RecipientRecords.h"
-#include "compose/SegmentMessage.h"
-#include "workers/JobOwner.h"
+#include "core/compose/RecipientRecords.h"
+#include "core/compose/SegmentMessage.h"
+#include "core/workers/JobOwner.h"
 
 #include <QDialog>
 #include <QList>

@@ -1,7 +1,7 @@
-#include "exchange/TFormChMapping.h"
+#include "gui/exchange/TFormChMapping.h"
 
-#include "exchange/AddressText.h"
-#include "shared/UiFont.h"
+#include "core/exchange/AddressText.h"
+#include "gui/shared/UiFont.h"
 
 #include <QCheckBox>
 #include <QComboBox>

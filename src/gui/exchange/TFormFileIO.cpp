@@ -1,15 +1,15 @@
-#include "exchange/TFormFileIO.h"
-#include "shared/FontRows.h"
+#include "gui/exchange/TFormFileIO.h"
+#include "gui/shared/FontRows.h"
 
-#include "addressbook/AddressBook.h"
-#include "exchange/AddressTransfer.h"
-#include "exchange/ExchangeState.h"
-#include "exchange/TFormChMapping.h"
-#include "shared/Big5.h"
-#include "shared/Global.h"
-#include "shared/OpLog.h"
-#include "shared/Prompts.h"
-#include "shared/UiFont.h"
+#include "core/addressbook/AddressBook.h"
+#include "core/exchange/AddressTransfer.h"
+#include "core/exchange/ExchangeState.h"
+#include "core/shared/Big5.h"
+#include "core/shared/Global.h"
+#include "core/shared/OpLog.h"
+#include "gui/exchange/TFormChMapping.h"
+#include "gui/shared/Prompts.h"
+#include "gui/shared/UiFont.h"
 
 #include <QFileInfo>
 #include <QHBoxLayout>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "exchange/ColumnMapping.h"
-#include "exchange/ExchangeState.h"
+#include "core/exchange/ColumnMapping.h"
+#include "core/exchange/ExchangeState.h"
 
 #include <QDialog>
 

@@ -1,10 +1,10 @@
-#include "exchange/TFormFileType.h"
-#include "shared/FontRows.h"
+#include "gui/exchange/TFormFileType.h"
+#include "gui/shared/FontRows.h"
 
-#include "exchange/ExchangeState.h"
-#include "exchange/TFormFileIO.h"
-#include "shared/Prompts.h"
-#include "shared/UiFont.h"
+#include "core/exchange/ExchangeState.h"
+#include "gui/exchange/TFormFileIO.h"
+#include "gui/shared/Prompts.h"
+#include "gui/shared/UiFont.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "exchange/ExchangeState.h"
+#include "core/exchange/ExchangeState.h"
 
 #include <QDialog>
 

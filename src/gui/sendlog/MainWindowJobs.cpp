@@ -1,15 +1,15 @@
-#include "sendlog/MainWindowJobs.h"
+#include "gui/sendlog/MainWindowJobs.h"
 
-#include "sendlog/TFormMain.h"
-#include "shared/Big5.h"
-#include "shared/Config.h"
-#include "shared/FixedField.h"
-#include "shared/Global.h"
-#include "shared/Prompts.h"
-#include "workers/JobStarter.h"
-#include "workers/JobSupervisor.h"
-#include "workers/SendLogJobs.h"
-#include "workers/StopRows.h"
+#include "core/shared/Big5.h"
+#include "core/shared/Config.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/Global.h"
+#include "core/workers/JobStarter.h"
+#include "core/workers/SendLogJobs.h"
+#include "core/workers/StopRows.h"
+#include "gui/sendlog/TFormMain.h"
+#include "gui/shared/Prompts.h"
+#include "gui/workers/JobSupervisor.h"
 
 namespace norvi {
 

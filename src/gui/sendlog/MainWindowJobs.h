@@ -1,7 +1,7 @@
 #pragma once
 
-#include "workers/JobOwner.h"
-#include "workers/WorkerMode.h"
+#include "core/workers/JobOwner.h"
+#include "core/workers/WorkerMode.h"
 
 #include <QObject>
 

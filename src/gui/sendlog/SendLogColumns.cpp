@@ -1,7 +1,7 @@
-#include "sendlog/SendLogColumns.h"
+#include "gui/sendlog/SendLogColumns.h"
 
-#include "sendlog/SendLogModel.h"
-#include "shared/FittedColumns.h"
+#include "core/sendlog/SendLogModel.h"
+#include "gui/shared/FittedColumns.h"
 
 #include <QScreen>
 #include <QTreeView>

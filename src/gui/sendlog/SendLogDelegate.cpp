@@ -1,7 +1,7 @@
-#include "sendlog/SendLogDelegate.h"
+#include "gui/sendlog/SendLogDelegate.h"
 
-#include "sendlog/SendLogModel.h"
-#include "shared/IconTable.h"
+#include "core/sendlog/SendLogModel.h"
+#include "gui/shared/IconTable.h"
 
 namespace norvi {
 

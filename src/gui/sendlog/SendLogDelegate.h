@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shared/FontRows.h"
+#include "gui/shared/FontRows.h"
 
 namespace norvi {
 

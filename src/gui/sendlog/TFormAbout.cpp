@@ -1,8 +1,8 @@
-#include "sendlog/TFormAbout.h"
+#include "gui/sendlog/TFormAbout.h"
 
-#include "shared/UiFont.h"
+#include "gui/shared/UiFont.h"
 
-#include "shared/IconTable.h"
+#include "gui/shared/IconTable.h"
 
 #include <QGridLayout>
 #include <QLabel>

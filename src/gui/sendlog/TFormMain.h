@@ -1,8 +1,8 @@
 #pragma once
 
-#include "sendlog/ModelSendLog.h"
-#include "sendlog/SendLogHost.h"
-#include "sendlog/SendLogModel.h"
+#include "core/sendlog/ModelSendLog.h"
+#include "core/sendlog/SendLogModel.h"
+#include "gui/sendlog/SendLogHost.h"
 
 #include <QMainWindow>
 

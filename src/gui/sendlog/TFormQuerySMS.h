@@ -1,6 +1,6 @@
 #pragma once
 
-#include "workers/JobOwner.h"
+#include "core/workers/JobOwner.h"
 
 #include <QDialog>
 #include <QTimer>

@@ -1,10 +1,10 @@
-#include "sendlog/TFormShowMsg.h"
+#include "gui/sendlog/TFormShowMsg.h"
 
-#include "shared/UiFont.h"
+#include "gui/shared/UiFont.h"
 
-#include "sendlog/SendLogModel.h"
-#include "shared/Big5.h"
-#include "shared/ShownText.h"
+#include "core/sendlog/SendLogModel.h"
+#include "core/shared/Big5.h"
+#include "core/shared/ShownText.h"
 
 #include <QPlainTextEdit>
 #include <QPushButton>

@@ -1,14 +1,14 @@
-#include "sendlog/UnsavedRows.h"
+#include "gui/sendlog/UnsavedRows.h"
 
-#include "sendlog/LogFile.h"
-#include "sendlog/RowJournal.h"
-#include "sendlog/TFormMain.h"
-#include "shared/Big5.h"
-#include "shared/Clock.h"
-#include "shared/Config.h"
-#include "shared/Global.h"
-#include "shared/OpLog.h"
-#include "shared/Prompts.h"
+#include "core/sendlog/LogFile.h"
+#include "core/sendlog/RowJournal.h"
+#include "core/shared/Big5.h"
+#include "core/shared/Clock.h"
+#include "core/shared/Config.h"
+#include "core/shared/Global.h"
+#include "core/shared/OpLog.h"
+#include "gui/sendlog/TFormMain.h"
+#include "gui/shared/Prompts.h"
 
 #include <QDir>
 #include <QFileInfo>

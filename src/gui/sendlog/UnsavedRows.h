@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sendlog/DesktopJournal.h"
+#include "core/sendlog/DesktopJournal.h"
 
 namespace norvi {
 

@@ -1,4 +1,4 @@
-#include "shared/FittedColumns.h"
+#include "gui/shared/FittedColumns.h"
 
 #include <QEvent>
 #include <QFontMetrics>

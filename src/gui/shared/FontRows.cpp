@@ -1,4 +1,4 @@
-#include "shared/FontRows.h"
+#include "gui/shared/FontRows.h"
 
 #include <QAbstractItemView>
 #include <QFontMetrics>

@@ -1,4 +1,4 @@
-#include "shared/IconTable.h"
+#include "gui/shared/IconTable.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,7 +1,7 @@
-#include "shared/Prompts.h"
+#include "gui/shared/Prompts.h"
 
-#include "shared/ShownText.h"
-#include "shared/TFormSelectDir.h"
+#include "core/shared/ShownText.h"
+#include "gui/shared/TFormSelectDir.h"
 
 #include <QApplication>
 #include <QDialog>

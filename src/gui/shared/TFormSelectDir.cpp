@@ -1,7 +1,7 @@
-#include "shared/TFormSelectDir.h"
+#include "gui/shared/TFormSelectDir.h"
 
-#include "shared/FontRows.h"
-#include "shared/UiFont.h"
+#include "gui/shared/FontRows.h"
+#include "gui/shared/UiFont.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -1,12 +1,12 @@
-#include "shared/TFormSettings.h"
+#include "gui/shared/TFormSettings.h"
 
-#include "gateway/LoginTest.h"
-#include "shared/Big5.h"
-#include "shared/Config.h"
-#include "shared/FixedField.h"
-#include "shared/Global.h"
-#include "shared/Prompts.h"
-#include "shared/UiFont.h"
+#include "core/gateway/LoginTest.h"
+#include "core/shared/Big5.h"
+#include "core/shared/Config.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/Global.h"
+#include "gui/shared/Prompts.h"
+#include "gui/shared/UiFont.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

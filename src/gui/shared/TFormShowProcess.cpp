@@ -1,13 +1,13 @@
-#include "shared/TFormShowProcess.h"
+#include "gui/shared/TFormShowProcess.h"
 
-#include "shared/Big5.h"
-#include "shared/Clock.h"
-#include "shared/Global.h"
-#include "shared/OpLog.h"
-#include "shared/RunActivity.h"
-#include "shared/StopSignal.h"
-#include "shared/UiFont.h"
-#include "shared/WindowStacking.h"
+#include "core/shared/Big5.h"
+#include "core/shared/Clock.h"
+#include "core/shared/Global.h"
+#include "core/shared/OpLog.h"
+#include "core/shared/RunActivity.h"
+#include "core/shared/StopSignal.h"
+#include "gui/shared/UiFont.h"
+#include "gui/shared/WindowStacking.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,4 +1,4 @@
-#include "shared/UiFont.h"
+#include "gui/shared/UiFont.h"
 
 #include <QApplication>
 #include <QFontDatabase>

@@ -1,4 +1,4 @@
-#include "shared/WindowStacking.h"
+#include "gui/shared/WindowStacking.h"
 
 #include <QWidget>
 #include <QWindow>

@@ -1,4 +1,4 @@
-#include "workers/ExitSignals.h"
+#include "gui/workers/ExitSignals.h"
 
 #include <QSocketNotifier>
 

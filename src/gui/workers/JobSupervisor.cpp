@@ -1,9 +1,9 @@
-#include "workers/JobSupervisor.h"
+#include "gui/workers/JobSupervisor.h"
 
-#include "shared/Global.h"
-#include "shared/StopSignal.h"
-#include "shared/TFormShowProcess.h"
-#include "workers/JobStarter.h"
+#include "core/shared/Global.h"
+#include "core/shared/StopSignal.h"
+#include "core/workers/JobStarter.h"
+#include "gui/shared/TFormShowProcess.h"
 
 #include <QApplication>
 #include <QTimer>

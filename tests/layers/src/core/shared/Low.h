@@ -1,4 +1,4 @@
 #pragma once
 
 // A lower folder reaching up: the include check must name this line.
-#include "workers/High.h"
+#include "core/workers/High.h"

@@ -1,3 +1,3 @@
 #pragma once
 
-#include "shared/Low.h"
+#include "core/shared/Low.h"
