@@ -347,6 +347,12 @@ int finishCommand(const Arguments& a) {
     }
     LogFileReader reader(path);
     if (!reader.open()) {
+        // A run killed between creating its file and writing the count left no record to finish.
+        if (partial && QFileInfo::exists(path) && QFileInfo(path).size() < qint64(sizeof(qint32))) {
+            QFile::remove(path);
+            err(QStringLiteral("%1 沒有任何完整紀錄，已刪除。").arg(path));
+            return ExitOk;
+        }
         err(QStringLiteral("讀取傳送紀錄檔案失敗！") + QStringLiteral(" ") + path);
         return ExitRefused;
     }

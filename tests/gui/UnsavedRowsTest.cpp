@@ -82,6 +82,18 @@ TEST_F(UnsavedRowsTest, RowsLeftBehindComeBackUnsavedAndTheirJournalGoesWhenThey
     EXPECT_EQ(saved.announced(), 3);
 }
 
+// A program killed before its first row, even before its journal had a count: nothing is offered.
+TEST_F(UnsavedRowsTest, JournalsLeftWithoutARowAreClearedWithoutAQuestion) {
+    leaveJournal(0);
+    QFile cut(path("norvi-journal-20261208000000-1.log"));
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+    cut.close();
+    ASSERT_EQ(journals().size(), 2);
+    start();
+    EXPECT_TRUE(m_prompts.asked.isEmpty());
+    EXPECT_TRUE(DesktopJournal::leftBehind(m_dir.path()).isEmpty());
+}
+
 TEST_F(UnsavedRowsTest, RowsLeftBehindAndNotWantedAreKeptAsALog) {
     leaveJournal(2);
     m_prompts.answers = {Answer::No};

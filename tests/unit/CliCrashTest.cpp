@@ -85,12 +85,18 @@ TEST_F(CliCrashTest, KilledDuringALargeSaveLeavesTheOldOrTheNewFileAndTheNextRun
         oldAfter += after == old ? 1 : 0;
         newAfter += after == fresh ? 1 : 0;
         midSave += saving && after == old ? 1 : 0;
-        // What the killed run was writing: every row it had, whole, marked unfinished.
+        // What the killed run was writing: every row it had, whole, and marked unfinished, unless the kill
+        // came after its count was written and before the rename (then the file is whole). A kill between
+        // creating the file and writing its count leaves fewer bytes than a count, and no row.
         for (const QString& name : leftovers()) {
             LogFileReader reader(path(name));
+            if (QFileInfo(path(name)).size() < 4)
+                continue;
             ASSERT_TRUE(reader.open());
-            EXPECT_TRUE(reader.unfinished());
-            EXPECT_LE(reader.available(), kRows);
+            if (reader.unfinished())
+                EXPECT_LE(reader.available(), kRows);
+            else
+                EXPECT_EQ(reader.available(), kRows);
         }
 
         // The next run names what the killed one left, is not stopped by it, and leaves nothing itself.

@@ -344,6 +344,13 @@ TEST_F(CliDurableTest, AnUnfinishedLogIsReadWholeAndFinishedOnlyWhereNothingIsLo
     EXPECT_EQ(finished.exitCode, 0) << finished.err.toStdString();
     EXPECT_EQ(readLog(path("finished.log")).size(), 3u);
     EXPECT_FALSE(QFileInfo::exists(left));
+
+    // Killed before its count was written: nothing to finish, and finish clears it away.
+    writeFile("logfiles/empty.log.Ef34Gh.partial", "");
+    const CliRun empty = run({"finish", path("logfiles/empty.log.Ef34Gh.partial")});
+    EXPECT_EQ(empty.exitCode, 0) << empty.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(path("logfiles/empty.log.Ef34Gh.partial")));
+    EXPECT_FALSE(QFileInfo::exists(path("logfiles/empty.log")));
 }
 
 // Two imports at once both land; an import while the desktop program has the book open survives the

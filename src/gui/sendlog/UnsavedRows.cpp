@@ -29,10 +29,19 @@ void UnsavedRows::offerLeftBehind() {
     if (left.isEmpty())
         return;
     qint64 count = 0;
+    bool allRead = true;
     for (const QString& path : left) {
         LogFileReader reader(path);
         if (reader.open())
             count += reader.available();
+        else if (QFileInfo(path).size() >= qint64(sizeof(qint32)))
+            allRead = false;
+    }
+    if (allRead && count == 0) {
+        // A program killed before its first row (even before the journal's count) left nothing to offer.
+        for (const QString& path : left)
+            QFile::remove(path);
+        return;
     }
     const QString title = m_main.windowTitle();
     if (!prompts().confirm(&m_main, title,
