@@ -28,10 +28,6 @@
 
 namespace norvi::test {
 
-inline QString u(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
 struct CliRun {
     int exitCode = -1;
     QByteArray stdoutBytes;
