@@ -96,9 +96,7 @@ protected:
         m_sim.reset();
     }
 
-    QAction* action(const char* objectName) {
-        return mainWindow().findChild<QAction*>(QString::fromLatin1(objectName));
-    }
+    QAction* action(const char* objectName) { return findControl<QAction>(&mainWindow(), objectName); }
     SendLogAccess& log() { return mainWindow().logAccess(); }
     QStringList typedNumbers() {
         QStringList numbers;
@@ -190,10 +188,9 @@ protected:
         case Opener::SendLogRow:
             m_prompts.dialogHandlers.push_back([this, c](QDialog* d) {
                 ASSERT_EQ(d, &m_windows->sendSMS());
-                ASSERT_TRUE(
-                    typeInto(d->findChild<QWidget*>(QStringLiteral("RichEditMT")), typedNumbers().join(u("; "))));
+                ASSERT_TRUE(typeInto(findControl<QWidget>(d, "RichEditMT"), typedNumbers().join(QStringLiteral("; "))));
                 if (c.opener == Opener::Tools) {
-                    ASSERT_TRUE(typeInto(d->findChild<QWidget*>(QStringLiteral("MemoSM")), u("會議改到三點")));
+                    ASSERT_TRUE(typeInto(findControl<QWidget>(d, "MemoSM"), QStringLiteral("會議改到三點")));
                 }
                 ASSERT_TRUE(click(d, "ButtonSend"));
                 endJob(c.ending);
@@ -213,7 +210,7 @@ protected:
                     members << QStringLiteral("成員%1").arg(i);
                 ASSERT_TRUE(clickRows(list(book), members));
                 m_prompts.dialogHandlers.push_back([this, c](QDialog* d) {
-                    ASSERT_TRUE(typeInto(d->findChild<QWidget*>(QStringLiteral("MemoSM")), u("會議改到三點")));
+                    ASSERT_TRUE(typeInto(findControl<QWidget>(d, "MemoSM"), QStringLiteral("會議改到三點")));
                     ASSERT_TRUE(click(d, "ButtonSend"));
                     endJob(c.ending);
                 });
@@ -348,8 +345,8 @@ TEST_F(JobEndingsTest, ASignalStopsTheRunKeepsItsRowsAndEndsWithoutAQuestion) {
     QObject::connect(&exitSignals, &ExitSignals::received, &mainWindow(), &TFormMain::endWithoutSaving);
     int exited = -1;
     m_prompts.dialogHandlers.push_back([&](QDialog* d) {
-        ASSERT_TRUE(typeInto(d->findChild<QWidget*>(QStringLiteral("RichEditMT")), typedNumbers().join(u("; "))));
-        ASSERT_TRUE(typeInto(d->findChild<QWidget*>(QStringLiteral("MemoSM")), u("會議改到三點")));
+        ASSERT_TRUE(typeInto(findControl<QWidget>(d, "RichEditMT"), typedNumbers().join(QStringLiteral("; "))));
+        ASSERT_TRUE(typeInto(findControl<QWidget>(d, "MemoSM"), QStringLiteral("會議改到三點")));
         ASSERT_TRUE(click(d, "ButtonSend"));
         waitMidRun();
         QEventLoop loop;

@@ -72,11 +72,9 @@ protected:
         ASSERT_TRUE(f.resize(4 + 556 + 100));
     }
 
-    QAction* item(const char* name) { return mainWindow().findChild<QAction*>(QString::fromLatin1(name)); }
-    QToolButton* toolButton(const char* name) {
-        return mainWindow().findChild<QToolButton*>(QString::fromLatin1(name));
-    }
-    QString memoText() { return mainWindow().findChild<QPlainTextEdit*>(QStringLiteral("MemoShow"))->toPlainText(); }
+    QAction* item(const char* name) { return findControl<QAction>(&mainWindow(), name); }
+    QToolButton* toolButton(const char* name) { return findControl<QToolButton>(&mainWindow(), name); }
+    QString memoText() { return findControl<QPlainTextEdit>(&mainWindow(), "MemoShow")->toPlainText(); }
     // Ctrl+click: adds the row to the selection.
     void select(int row) { clickRow(mainWindow().listView(), row, Qt::ControlModifier); }
     bool asked(const char* kind) const {
@@ -101,7 +99,7 @@ TEST_F(MainWindowTest, WithoutConfigurationItSaysSoCreatesTheLogFolderAndKeepsGa
     EXPECT_EQ(w.statusText(), QStringLiteral("0  筆發訊紀錄"));
     EXPECT_EQ(w.logModel().headerData(0, Qt::Horizontal).toString(), QStringLiteral("名稱 ↑"));
     EXPECT_FALSE(item("MItemFSave")->isEnabled());
-    EXPECT_FALSE(w.findChild<QToolButton*>(QStringLiteral("SpeedButtonSave"))->isEnabled());
+    EXPECT_FALSE(findControl<QToolButton>(&w, "SpeedButtonSave")->isEnabled());
     EXPECT_FALSE(memoText().contains(QStringLiteral("無法自動建立"))) << "an existing default folder is not an error";
 }
 
@@ -490,8 +488,7 @@ TEST_F(MainWindowTest, ContentViewerShowsEachSelectedRowInListOrder) {
     QStringList shown;
     for (int i = 0; i < 2; ++i)
         m_prompts.dialogHandlers.push_back([&shown](QDialog* d) {
-            shown << d->windowTitle() + QLatin1Char('|') +
-                         d->findChild<QPlainTextEdit*>(QStringLiteral("MemoMsg"))->toPlainText();
+            shown << d->windowTitle() + QLatin1Char('|') + findControl<QPlainTextEdit>(d, "MemoMsg")->toPlainText();
             click(d, "ButtonClose");
         });
     trigger(item("MItemFContent"));
@@ -505,8 +502,8 @@ TEST_F(MainWindowTest, ContentViewerShowsEachSelectedRowInListOrder) {
 TEST_F(MainWindowTest, MessageWindowToggleHidesAreaAndSplitterAndFlipsTheTip) {
     TFormMain& w = start();
     auto* button = toolButton("SpeedButtonMsgWin");
-    auto* memo = w.findChild<QPlainTextEdit*>(QStringLiteral("MemoShow"));
-    auto* panel = w.findChild<QWidget*>(QStringLiteral("Panel1"));
+    auto* memo = findControl<QPlainTextEdit>(&w, "MemoShow");
+    auto* panel = findControl<QWidget>(&w, "Panel1");
     ASSERT_TRUE(panel);
     EXPECT_EQ(button->toolTip(), QStringLiteral("關閉訊息視窗"));
     click(button);
@@ -592,18 +589,18 @@ TEST_F(MainWindowTest, ResizingGivesTheListSixTenthsOfTheHeightBelowTheToolBar) 
     TFormMain& w = start();
     w.resize(700, 500); // as the window manager does when the user drags the frame
     QCoreApplication::processEvents();
-    auto* toolBar = w.findChild<QWidget*>(QStringLiteral("ToolBar1"));
+    auto* toolBar = findControl<QWidget>(&w, "ToolBar1");
     const int below = w.height() - w.menuBar()->height() - toolBar->height();
     EXPECT_EQ(w.listView()->height(), below * 6 / 10);
-    EXPECT_GE(w.findChild<QPlainTextEdit*>(QStringLiteral("MemoShow"))->height(), 35);
+    EXPECT_GE(findControl<QPlainTextEdit>(&w, "MemoShow")->height(), 35);
 }
 
 TEST_F(MainWindowTest, DraggingTheSplitterStopsAtBothMinimumHeights) {
     TFormMain& w = start();
     w.resize(700, 500);
     QCoreApplication::processEvents();
-    auto* panel = w.findChild<QWidget*>(QStringLiteral("Panel1"));
-    auto* memo = w.findChild<QPlainTextEdit*>(QStringLiteral("MemoShow"));
+    auto* panel = findControl<QWidget>(&w, "Panel1");
+    auto* memo = findControl<QPlainTextEdit>(&w, "MemoShow");
     const QPoint grip(panel->width() / 2, panel->height() / 2);
     auto drag = [&](int dy) {
         QTest::mousePress(panel, Qt::LeftButton, Qt::NoModifier, grip);
@@ -660,7 +657,7 @@ TEST_F(MainWindowTest, ToolCommandsOpenTheirWindowsInTheirMode) {
 
     m_prompts.dialogHandlers.push_back([](QDialog* d) {
         EXPECT_EQ(d->windowTitle(), QStringLiteral("關於"));
-        EXPECT_TRUE(d->findChild<QLabel*>(QStringLiteral("Version")));
+        EXPECT_TRUE(findControl<QLabel>(d, "Version"));
         click(d, "OKButton");
     });
     trigger(item("MItemHAbout"));
@@ -679,7 +676,7 @@ TEST_F(MainWindowTest, LoadIsConfirmedWithTheProgressWindowsOwnButton) {
     EXPECT_FALSE(w.isEnabled());
     EXPECT_FALSE(unreachable(toolButton("SpeedButtonLoad")).isEmpty()) << "the held window takes no clicks";
     QCoreApplication::sendPostedEvents(&progress(), WM_SHOWPROCESS);
-    auto* ok = progress().findChild<QPushButton*>(QStringLiteral("ButtonOk"));
+    auto* ok = findControl<QPushButton>(&progress(), "ButtonOk");
     EXPECT_EQ(ok->text(), QStringLiteral("確定"));
     EXPECT_TRUE(click(ok));
     EXPECT_FALSE(progress().isVisible());

@@ -29,16 +29,12 @@ protected:
     // Opens the dialog and runs `act` in it while it is on screen; `act` must close it.
     void inSettings(std::function<void()> act) {
         m_prompts.dialogHandlers.push_back([act](QDialog*) { act(); });
-        trigger(mainWindow().findChild<QAction*>(QStringLiteral("MItemTSettings")));
+        trigger(findControl<QAction>(&mainWindow(), "MItemTSettings"));
         EXPECT_TRUE(m_prompts.dialogHandlers.empty()) << "the dialog was not opened";
     }
 
     TFormSettings& form() { return m_windows->settings(); }
-    template <typename T> T* child(const char* name) {
-        T* w = form().findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(w, nullptr) << name;
-        return w;
-    }
+    template <typename T> T* child(const char* name) { return findControl<T>(&form(), name); }
     QLineEdit* edit(const char* name) { return child<QLineEdit>(name); }
     void press(const char* name) { click(&form(), name); }
     void type(const char* ip, const char* port, const char* account, const char* password) {

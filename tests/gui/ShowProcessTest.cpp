@@ -33,11 +33,7 @@ protected:
         WindowTest::TearDown();
     }
 
-    template <typename T> T* child(const char* name) {
-        T* w = progress().findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(w, nullptr) << name;
-        return w;
-    }
+    template <typename T> T* child(const char* name) { return findControl<T>(&progress(), name); }
     QString text(const char* labelName) { return child<QLabel>(labelName)->text(); }
     QPushButton* button() { return child<QPushButton>("ButtonOk"); }
     void post(int state) const { PostShowProcess(state); }
@@ -177,7 +173,7 @@ TEST_F(ShowProcess, ConfirmingTheEndClosesAQueryDialogThatHidItselfForItsRun) {
         deliver();
         click(button());
     });
-    trigger(mainWindow().findChild<QAction*>(QStringLiteral("MItemTQuerySMS")));
+    trigger(findControl<QAction>(&mainWindow(), "MItemTQuerySMS"));
     ASSERT_EQ(finished.size(), 1);
     EXPECT_EQ(finished.first().first().toInt(), int(QDialog::Rejected));
     EXPECT_TRUE(m_windows->querySMS().isEnabled());
@@ -199,7 +195,7 @@ TEST_F(ShowProcess, AModalOwnerOnScreenDoesNotBlockItsProgressWindow) {
         pressedWhileOwnerShown = dialog->isVisible();
         click(button());
     });
-    trigger(mainWindow().findChild<QAction*>(QStringLiteral("MItemTSendSMS")));
+    trigger(findControl<QAction>(&mainWindow(), "MItemTSendSMS"));
     EXPECT_TRUE(pressedWhileOwnerShown);
     EXPECT_FALSE(progress().isVisible());
     EXPECT_FALSE(m_windows->sendSMS().isVisible());

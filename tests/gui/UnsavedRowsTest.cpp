@@ -56,7 +56,7 @@ protected:
     QStringList journals() const {
         return QDir(m_dir.path()).entryList({QStringLiteral("norvi-journal-*.log")}, QDir::Files);
     }
-    QAction* item(const char* name) { return mainWindow().findChild<QAction*>(QString::fromLatin1(name)); }
+    QAction* item(const char* name) { return findControl<QAction>(&mainWindow(), name); }
 
     std::unique_ptr<UnsavedRows> m_unsaved;
 };

@@ -25,13 +25,15 @@ protected:
     void SetUp() override {
         WindowTest::SetUp();
         m_sim = startedSimulator();
-        writeConfig(m_dir.path(), "127.0.0.1", m_sim->port(), "demo", "demo");
+        writeConfig(logFolder(), "127.0.0.1", m_sim->port(), "demo", "demo");
         startWindows();
     }
     void TearDown() override {
         WindowTest::TearDown();
         m_sim.reset();
     }
+    // The log folder the configuration names: the start folder, unless a fixture keeps logs elsewhere.
+    virtual QString logFolder() { return m_dir.path(); }
 
     std::unique_ptr<gwsim::GatewaySimulator> m_sim;
 };
