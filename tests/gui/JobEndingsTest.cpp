@@ -96,7 +96,6 @@ protected:
         m_sim.reset();
     }
 
-    QAction* action(const char* objectName) { return findControl<QAction>(&mainWindow(), objectName); }
     SendLogAccess& log() { return mainWindow().logAccess(); }
     QStringList typedNumbers() {
         QStringList numbers;
@@ -196,11 +195,11 @@ protected:
                 endJob(c.ending);
             });
             if (c.opener == Opener::Tools) {
-                ASSERT_TRUE(trigger(action("MItemTSendSMS")));
+                ASSERT_TRUE(trigger(menuItem("MItemTSendSMS")));
             } else {
                 ASSERT_TRUE(clickRow(mainWindow().listView(), 0));
                 m_prompts.answers.push_back(Prompts::Answer::No); // 要清除現有的傳送紀錄？ keep the row
-                ASSERT_TRUE(trigger(action("PMItemLvOSendSMS")));
+                ASSERT_TRUE(trigger(menuItem("PMItemLvOSendSMS")));
             }
             return;
         case Opener::AddressBook:
@@ -225,10 +224,10 @@ protected:
                 ASSERT_TRUE(click(d, "ButtonQuery"));
                 endJob(c.ending);
             });
-            ASSERT_TRUE(trigger(action("MItemTQuerySMS")));
+            ASSERT_TRUE(trigger(menuItem("MItemTQuerySMS")));
             return;
         case Opener::PopupQuery:
-            ASSERT_TRUE(trigger(action("PMItemLvQuerySMS")));
+            ASSERT_TRUE(trigger(menuItem("PMItemLvQuerySMS")));
             endJob(c.ending);
             return;
         }
@@ -244,12 +243,12 @@ protected:
             m_prompts.answers.push_back(Prompts::Answer::No);
         }
         if (e == Ending::ExitSaveCancelled) {
-            trigger(action("MItemFExit"));
+            trigger(menuItem("MItemFExit"));
             return m_endings;
         }
         QEventLoop loop;
         QObject::connect(&mainWindow(), &TFormMain::programEnding, &loop, [&loop] { loop.exit(0); });
-        QTimer::singleShot(0, &loop, [this] { trigger(action("MItemFExit")); });
+        QTimer::singleShot(0, &loop, [this] { trigger(menuItem("MItemFExit")); });
         QTimer::singleShot(10000, &loop, [&loop] { loop.exit(1); });
         return loop.exec();
     }
@@ -290,7 +289,7 @@ TEST_P(JobEndingsTest, TheJobEndsCleanlyAndTheProgramAsAsked) {
     EXPECT_FALSE(m_windows->querySMS().isVisible());
     EXPECT_EQ(unreachable(mainWindow().listView()), QString());
     for (const char* command : {"MItemTSendSMS", "MItemTQuerySMS", "MItemFSave", "MItemFLoad", "MItemTAdrBk"})
-        EXPECT_TRUE(action(command)->isEnabled()) << command;
+        EXPECT_TRUE(menuItem(command)->isEnabled()) << command;
     EXPECT_EQ(m_prompts.messages().contains(kExitQuestion), c.ending == Ending::CloseBoxNo);
 
     // The record: every message the gateway accepted has its row, and a run to the end reached everyone.
@@ -357,7 +356,7 @@ TEST_F(JobEndingsTest, ASignalStopsTheRunKeepsItsRowsAndEndsWithoutAQuestion) {
         // The program's end leaves this modal show as well.
         d->reject();
     });
-    ASSERT_TRUE(trigger(action("MItemTSendSMS")));
+    ASSERT_TRUE(trigger(menuItem("MItemTSendSMS")));
     EXPECT_EQ(exited, 0);
     EXPECT_FALSE(m_windows->jobs().workerRunning());
     expectEveryAcceptedRecorded();

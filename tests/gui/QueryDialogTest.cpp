@@ -43,12 +43,11 @@ protected:
     TFormQuerySMS& dialog() { return m_windows->querySMS(); }
     template <typename T> T* control(const char* name) { return findControl<T>(&dialog(), name); }
     QRadioButton* radio(const char* name) { return control<QRadioButton>(name); }
-    QAction* action(const char* name) { return findControl<QAction>(&mainWindow(), name); }
 
     // Opens the dialog from 工具 → 查詢(&Q)... or 取消預約(&C)... and acts in it as the user.
     void open(bool query, std::function<void()> inDialog) {
         m_prompts.dialogHandlers.push_back([inDialog](QDialog*) { inDialog(); });
-        ASSERT_TRUE(trigger(action(query ? "MItemTQuerySMS" : "MItemTCancelSMS")));
+        ASSERT_TRUE(trigger(menuItem(query ? "MItemTQuerySMS" : "MItemTCancelSMS")));
     }
 
     // A message the simulator accepted, sent by a client of the test's own: its MsgId.
@@ -76,7 +75,7 @@ protected:
         for (const char* name :
              {"MItemFLoad", "MItemFSave", "MItemFDelete", "PMItemLvDelete", "MItemVSortSendCode", "MItemVDescending",
               "MItemTQuerySMS", "MItemTSendSMS", "PMItemLvRSendSMS", "MItemTAdrBk"})
-            if (!action(name)->isEnabled())
+            if (!menuItem(name)->isEnabled())
                 names << QString::fromLatin1(name);
         if (!mainWindow().listView()->header()->sectionsClickable())
             names << QStringLiteral("header");
@@ -345,7 +344,7 @@ TEST_F(QueryDialogTest, ResendWithNothingFailedSaysSoEvenWithoutAGateway) {
     addRow("a", "0", sentResult("A1"));
     addRow("b", "0", sentResult("B1"));
     clickRow(mainWindow().listView(), 2);
-    ASSERT_TRUE(trigger(action("PMItemLvRSendSMS")));
+    ASSERT_TRUE(trigger(menuItem("PMItemLvRSendSMS")));
     ASSERT_EQ(m_prompts.asked.size(), 1);
     EXPECT_EQ(m_prompts.asked[0].text, QStringLiteral("沒有確定失敗的訊息需要重新傳送！"));
     EXPECT_EQ(m_prompts.asked[0].icon, Prompts::Icon::Information);

@@ -58,7 +58,7 @@ protected:
             if (form)
                 act(form);
         });
-        trigger(findControl<QAction>(&mainWindow(), "MItemTSettings"));
+        trigger(menuItem("MItemTSettings"));
         EXPECT_TRUE(m_prompts.dialogHandlers.empty()) << "the chooser was not opened";
         return field;
     }

@@ -61,7 +61,7 @@ protected:
             if (cancelAfter && dialog().isVisible())
                 press("ButtonCancel");
         });
-        ASSERT_TRUE(trigger(findControl<QAction>(&mainWindow(), "MItemTSendSMS")));
+        ASSERT_TRUE(trigger(menuItem("MItemTSendSMS")));
     }
 
     // Puts entries into the field the way the address book and the picker hand them over.

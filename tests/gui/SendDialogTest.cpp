@@ -325,7 +325,7 @@ TEST_F(SendDialogTest, SendLogRowOpensTheDialogWithItsTextInsteadOfTheLastOne) {
         EXPECT_EQ(countText(), QStringLiteral("總共需要 1 通簡訊"));
         press("ButtonCancel");
     });
-    ASSERT_TRUE(trigger(findControl<QAction>(&mainWindow(), "PMItemLvOSendSMS")));
+    ASSERT_TRUE(trigger(menuItem("PMItemLvOSendSMS")));
     EXPECT_EQ(opened, QStringLiteral("原本的訊息"));
 }
 

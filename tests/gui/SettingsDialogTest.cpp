@@ -29,7 +29,7 @@ protected:
     // Opens the dialog and runs `act` in it while it is on screen; `act` must close it.
     void inSettings(std::function<void()> act) {
         m_prompts.dialogHandlers.push_back([act](QDialog*) { act(); });
-        trigger(findControl<QAction>(&mainWindow(), "MItemTSettings"));
+        trigger(menuItem("MItemTSettings"));
         EXPECT_TRUE(m_prompts.dialogHandlers.empty()) << "the dialog was not opened";
     }
 

@@ -74,7 +74,7 @@ protected:
             }
             click(form, "ButtonCancel");
         });
-        trigger(findControl<QAction>(&mainWindow(), "MItemTSettings"));
+        trigger(menuItem("MItemTSettings"));
     }
     QList<ScriptedPrompts::Asked> boxes() const {
         QList<ScriptedPrompts::Asked> out;
@@ -154,7 +154,7 @@ TEST_F(SettingsLogin, TestOfASilentGatewayWaitsVisiblyKeepsTheWindowUsableAndCan
         EXPECT_NE(form->cursor().shape(), Qt::BusyCursor);
         click(form, "ButtonCancel");
     });
-    trigger(findControl<QAction>(&mainWindow(), "MItemTSettings"));
+    trigger(menuItem("MItemTSettings"));
     EXPECT_LT(cancelled.elapsed(), 5000);
     EXPECT_TRUE(boxes().isEmpty()) << "a cancelled test shows no box";
 }

@@ -173,7 +173,7 @@ TEST_F(ShowProcess, ConfirmingTheEndClosesAQueryDialogThatHidItselfForItsRun) {
         deliver();
         click(button());
     });
-    trigger(findControl<QAction>(&mainWindow(), "MItemTQuerySMS"));
+    trigger(menuItem("MItemTQuerySMS"));
     ASSERT_EQ(finished.size(), 1);
     EXPECT_EQ(finished.first().first().toInt(), int(QDialog::Rejected));
     EXPECT_TRUE(m_windows->querySMS().isEnabled());
@@ -195,7 +195,7 @@ TEST_F(ShowProcess, AModalOwnerOnScreenDoesNotBlockItsProgressWindow) {
         pressedWhileOwnerShown = dialog->isVisible();
         click(button());
     });
-    trigger(findControl<QAction>(&mainWindow(), "MItemTSendSMS"));
+    trigger(menuItem("MItemTSendSMS"));
     EXPECT_TRUE(pressedWhileOwnerShown);
     EXPECT_FALSE(progress().isVisible());
     EXPECT_FALSE(m_windows->sendSMS().isVisible());

@@ -71,6 +71,8 @@ protected:
     }
 
     TFormMain& mainWindow() { return m_windows->main(); }
+    // An item of the main window's menus and pop-up menus.
+    QAction* menuItem(const char* name) { return findControl<QAction>(&mainWindow(), name); }
     TFormShowProcess& progress() { return m_windows->showProcess(); }
 
     StartFolder m_dir;
