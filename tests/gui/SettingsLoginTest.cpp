@@ -1,6 +1,5 @@
-#include "support/WindowTest.h"
+#include "support/SimulatorWindowTest.h"
 
-#include "GatewaySimulator.h"
 #include "core/gateway/LoginTest.h"
 #include "gui/shared/TFormSettings.h"
 
@@ -46,11 +45,8 @@ protected:
     void SetUp() override {
         WindowTest::SetUp();
         gwsim::SimOptions options;
-        options.port = 0;
         options.accounts = {{"tester", "right"}};
-        m_sim = std::make_unique<gwsim::GatewaySimulator>(options);
-        QString error;
-        ASSERT_TRUE(m_sim->start(&error)) << error.toStdString();
+        m_sim = startedSimulator(options);
         startWindows();
         m_prompts.asked.clear();
     }

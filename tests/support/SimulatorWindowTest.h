@@ -7,15 +7,20 @@
 
 namespace norvi::test {
 
-// An in-process gateway simulator on a free loopback port that delivers at once, started.
-inline std::unique_ptr<gwsim::GatewaySimulator> startedSimulator(const gwsim::ReplyPacing& pacing = {}) {
-    gwsim::SimOptions options;
+// An in-process gateway simulator with `options` on a free loopback port that delivers at once, started.
+inline std::unique_ptr<gwsim::GatewaySimulator> startedSimulator(gwsim::SimOptions options) {
     options.port = 0;
     options.deliverAfterSeconds = 0;
-    options.pacing = pacing;
     auto sim = std::make_unique<gwsim::GatewaySimulator>(options);
-    EXPECT_TRUE(sim->start());
+    QString error;
+    EXPECT_TRUE(sim->start(&error)) << error.toStdString();
     return sim;
+}
+
+inline std::unique_ptr<gwsim::GatewaySimulator> startedSimulator(const gwsim::ReplyPacing& pacing = {}) {
+    gwsim::SimOptions options;
+    options.pacing = pacing;
+    return startedSimulator(options);
 }
 
 // The window set against an in-process gateway simulator that delivers at once, the configuration
