@@ -81,17 +81,21 @@ TEST_F(AddressBookWindowTest, DamagedBookLoadsItsCompleteRecordsAndTellsTheUser)
 TEST_F(AddressBookWindowTest, OpensOnTheWholeBookWithAFlatSortedTreeOfGroups) {
     startWithBook();
     withBook([&](TFormAdrBk& w) {
-        EXPECT_EQ(w.windowTitle(), u("通訊錄"));
-        EXPECT_EQ(tree(w)->topLevelItem(0)->text(0), u("我的連絡人"));
-        EXPECT_EQ(nodes(w), (QStringList{u("同事"), u("家人"), u("朋友")})); // 同事 is a child of the root too
-        EXPECT_EQ(selectedNode(w), u("我的連絡人"));
+        EXPECT_EQ(w.windowTitle(), QStringLiteral("通訊錄"));
+        EXPECT_EQ(tree(w)->topLevelItem(0)->text(0), QStringLiteral("我的連絡人"));
+        EXPECT_EQ(nodes(w), (QStringList{QStringLiteral("同事"), QStringLiteral("家人"),
+                                         QStringLiteral("朋友")})); // 同事 is a child of the root too
+        EXPECT_EQ(selectedNode(w), QStringLiteral("我的連絡人"));
         // Byte order of the names: ASCII first, then Big5.
         EXPECT_EQ(captions(list(w)),
-                  (QStringList{u("Alice"), u("王小明"), u("同事"), u("朋友"), u("家人"), u("陳美玲")}));
-        EXPECT_EQ(captions(list(w), 1)[0], u("0955123456;@0966123456;0977123456")); // the stored text as is
-        EXPECT_EQ(captions(list(w), 2)[0], u("客戶"));
-        EXPECT_EQ(headers(list(w)), (QStringList{u("名稱"), u("行動電話"), u("說明")}));
-        EXPECT_EQ(status(w), u("6 個項目"));
+                  (QStringList{QStringLiteral("Alice"), QStringLiteral("王小明"), QStringLiteral("同事"),
+                               QStringLiteral("朋友"), QStringLiteral("家人"), QStringLiteral("陳美玲")}));
+        EXPECT_EQ(captions(list(w), 1)[0],
+                  QStringLiteral("0955123456;@0966123456;0977123456")); // the stored text as is
+        EXPECT_EQ(captions(list(w), 2)[0], QStringLiteral("客戶"));
+        EXPECT_EQ(headers(list(w)),
+                  (QStringList{QStringLiteral("名稱"), QStringLiteral("行動電話"), QStringLiteral("說明")}));
+        EXPECT_EQ(status(w), QStringLiteral("6 個項目"));
         EXPECT_EQ(w.context(), TFormAdrBk::Context::Tree);
     });
 }
@@ -99,21 +103,22 @@ TEST_F(AddressBookWindowTest, OpensOnTheWholeBookWithAFlatSortedTreeOfGroups) {
 TEST_F(AddressBookWindowTest, AGroupNodeShowsItsEntriesAndTheSameNodeTwiceFillsOnce) {
     startWithBook();
     withBook([&](TFormAdrBk& w) {
-        ASSERT_TRUE(clickNode(w, u("朋友")));
-        EXPECT_EQ(captions(list(w)), (QStringList{u("Alice"), u("同事")}));
-        EXPECT_EQ(status(w), u("2 個項目"));
+        ASSERT_TRUE(clickNode(w, QStringLiteral("朋友")));
+        EXPECT_EQ(captions(list(w)), (QStringList{QStringLiteral("Alice"), QStringLiteral("同事")}));
+        EXPECT_EQ(status(w), QStringLiteral("2 個項目"));
         EXPECT_EQ(w.listedMemberIds(), (std::vector<int32_t>{101}));
         ASSERT_TRUE(clickHeader(list(w), 0)); // 名稱 descending
-        ASSERT_TRUE(clickRows(list(w), {u("Alice")}));
-        ASSERT_TRUE(clickNode(w, u("朋友")));
-        EXPECT_EQ(captions(list(w)), (QStringList{u("同事"), u("Alice")})) << "the list was filled again";
+        ASSERT_TRUE(clickRows(list(w), {QStringLiteral("Alice")}));
+        ASSERT_TRUE(clickNode(w, QStringLiteral("朋友")));
+        EXPECT_EQ(captions(list(w)), (QStringList{QStringLiteral("同事"), QStringLiteral("Alice")}))
+            << "the list was filled again";
         EXPECT_EQ(SelectedRows(list(w)), QList<int>{1});
-        ASSERT_TRUE(clickNode(w, u("家人")));
+        ASSERT_TRUE(clickNode(w, QStringLiteral("家人")));
         EXPECT_TRUE(captions(list(w)).isEmpty());
-        EXPECT_EQ(status(w), u("0 個項目"));
-        ASSERT_TRUE(clickNode(w, u("同事")));
-        EXPECT_EQ(headers(list(w))[0], u("名稱")) << "a new node resets the sort";
-        EXPECT_EQ(captions(list(w)), (QStringList{u("王小明"), u("陳美玲")}));
+        EXPECT_EQ(status(w), QStringLiteral("0 個項目"));
+        ASSERT_TRUE(clickNode(w, QStringLiteral("同事")));
+        EXPECT_EQ(headers(list(w))[0], QStringLiteral("名稱")) << "a new node resets the sort";
+        EXPECT_EQ(captions(list(w)), (QStringList{QStringLiteral("王小明"), QStringLiteral("陳美玲")}));
     });
 }
 
@@ -121,26 +126,29 @@ TEST_F(AddressBookWindowTest, ColumnClicksAndSortItemsOrderTheListAndMarkTheCapt
     startWithBook();
     withBook([&](TFormAdrBk& w) {
         ASSERT_TRUE(clickHeader(list(w), 1));
-        EXPECT_EQ(headers(list(w)), (QStringList{u("名稱"), u("行動電話 ↑"), u("說明")}));
+        EXPECT_EQ(headers(list(w)),
+                  (QStringList{QStringLiteral("名稱"), QStringLiteral("行動電話 ↑"), QStringLiteral("說明")}));
         // Groups (empty number cells) first, then "+" before digits.
         EXPECT_EQ(captions(list(w)),
-                  (QStringList{u("同事"), u("朋友"), u("家人"), u("陳美玲"), u("王小明"), u("Alice")}));
+                  (QStringList{QStringLiteral("同事"), QStringLiteral("朋友"), QStringLiteral("家人"),
+                               QStringLiteral("陳美玲"), QStringLiteral("王小明"), QStringLiteral("Alice")}));
         EXPECT_TRUE(item(w, "MItemVSortMsisdn")->isChecked());
         EXPECT_TRUE(item(w, "MItemVSortAsc")->isChecked());
         ASSERT_TRUE(clickHeader(list(w), 1));
-        EXPECT_EQ(headers(list(w))[1], u("行動電話 ↓"));
-        EXPECT_EQ(captions(list(w)).first(), u("Alice"));
+        EXPECT_EQ(headers(list(w))[1], QStringLiteral("行動電話 ↓"));
+        EXPECT_EQ(captions(list(w)).first(), QStringLiteral("Alice"));
         EXPECT_TRUE(item(w, "MItemVSortDesc")->isChecked());
 
         trigger(item(w, "MItemVSortDesc")); // already so: nothing changes
-        EXPECT_EQ(headers(list(w))[1], u("行動電話 ↓"));
+        EXPECT_EQ(headers(list(w))[1], QStringLiteral("行動電話 ↓"));
         trigger(item(w, "MItemVSortAsc"));
-        EXPECT_EQ(headers(list(w))[1], u("行動電話 ↑"));
+        EXPECT_EQ(headers(list(w))[1], QStringLiteral("行動電話 ↑"));
         trigger(item(w, "MItemVSortDescscript")); // another column starts ascending
-        EXPECT_EQ(headers(list(w)), (QStringList{u("名稱"), u("行動電話"), u("說明 ↑")}));
-        EXPECT_EQ(captions(list(w), 2).last(), u("客戶"));
+        EXPECT_EQ(headers(list(w)),
+                  (QStringList{QStringLiteral("名稱"), QStringLiteral("行動電話"), QStringLiteral("說明 ↑")}));
+        EXPECT_EQ(captions(list(w), 2).last(), QStringLiteral("客戶"));
         trigger(item(w, "MItemVSortDescscript")); // the same column again reverses
-        EXPECT_EQ(headers(list(w))[2], u("說明 ↓"));
+        EXPECT_EQ(headers(list(w))[2], QStringLiteral("說明 ↓"));
         EXPECT_TRUE(item(w, "MItemVSortDescscript")->isChecked());
     });
 }
@@ -149,28 +157,28 @@ TEST_F(AddressBookWindowTest, CommandsFollowTheContextAndTheSelection) {
     GroupMap.clear();
     startWithBook();
     withBook([&](TFormAdrBk& w) {
-        ASSERT_TRUE(clickNode(w, u("我的連絡人")));
+        ASSERT_TRUE(clickNode(w, QStringLiteral("我的連絡人")));
         EXPECT_FALSE(item(w, "MItemFContent")->isEnabled());
         EXPECT_FALSE(item(w, "MItemFDelete")->isEnabled()) << "no group to remove";
         GroupMap[-9] = group(-9);
         trigger(item(w, "MItemRefresh"));
-        ASSERT_TRUE(clickNode(w, u("我的連絡人")));
+        ASSERT_TRUE(clickNode(w, QStringLiteral("我的連絡人")));
         EXPECT_TRUE(item(w, "MItemFDelete")->isEnabled());
-        EXPECT_TRUE(w.findChild<QToolButton*>(QStringLiteral("SpeedButtonDelete"))->isEnabled());
-        EXPECT_FALSE(w.findChild<QToolButton*>(QStringLiteral("SpeedButtonContent"))->isEnabled());
+        EXPECT_TRUE(findControl<QToolButton>(&w, "SpeedButtonDelete")->isEnabled());
+        EXPECT_FALSE(findControl<QToolButton>(&w, "SpeedButtonContent")->isEnabled());
 
-        ASSERT_TRUE(clickRows(list(w), {u("Alice")}));
+        ASSERT_TRUE(clickRows(list(w), {QStringLiteral("Alice")}));
         EXPECT_EQ(w.context(), TFormAdrBk::Context::List);
         for (const char* name : {"MItemFContent", "MItemFDelete", "MItemASend", "PMItemLvContent", "PMItemBtSend"})
             EXPECT_TRUE(item(w, name)->isEnabled()) << name;
-        ASSERT_TRUE(clickRows(list(w), {u("Alice"), u("王小明")}));
+        ASSERT_TRUE(clickRows(list(w), {QStringLiteral("Alice"), QStringLiteral("王小明")}));
         EXPECT_FALSE(item(w, "MItemFContent")->isEnabled());
         EXPECT_TRUE(item(w, "MItemFDelete")->isEnabled());
-        EXPECT_TRUE(w.findChild<QToolButton*>(QStringLiteral("SpeedButtonAction"))->isEnabled());
+        EXPECT_TRUE(findControl<QToolButton>(&w, "SpeedButtonAction")->isEnabled());
         ASSERT_TRUE(clickRow(list(w), 99)); // below the rows: nothing selected
         for (const char* name : {"MItemFContent", "MItemFDelete", "MItemASend"})
             EXPECT_FALSE(item(w, name)->isEnabled()) << name;
-        EXPECT_FALSE(w.findChild<QToolButton*>(QStringLiteral("SpeedButtonAction"))->isEnabled());
+        EXPECT_FALSE(findControl<QToolButton>(&w, "SpeedButtonAction")->isEnabled());
 
         // The pop-ups open where the user clicks.
         const QRect first = list(w)->visualRect(rows(w)->index(0, 0));
@@ -178,7 +186,7 @@ TEST_F(AddressBookWindowTest, CommandsFollowTheContextAndTheSelection) {
         QMenu* popup = openPopup(w, "PopupMenuListView");
         ASSERT_TRUE(popup);
         popup->close();
-        ASSERT_TRUE(clickNode(w, u("我的連絡人"), Qt::RightButton));
+        ASSERT_TRUE(clickNode(w, QStringLiteral("我的連絡人"), Qt::RightButton));
         popup = openPopup(w, "PopupMenuTreeView");
         ASSERT_TRUE(popup);
         popup->close();
@@ -190,9 +198,9 @@ TEST_F(AddressBookWindowTest, DeletingTheRootRemovesEveryGroupButNoMember) {
     startWithBook();
     const QByteArray before = fileBytes();
     withBook([&](TFormAdrBk& w) {
-        ASSERT_TRUE(clickNode(w, u("我的連絡人")));
+        ASSERT_TRUE(clickNode(w, QStringLiteral("我的連絡人")));
         trigger(item(w, "MItemFDelete")); // answered No
-        EXPECT_EQ(lastMessage(), u("您確定要移除所有的群組？\n(不會從通訊錄刪除群組成員)"));
+        EXPECT_EQ(lastMessage(), QStringLiteral("您確定要移除所有的群組？\n(不會從通訊錄刪除群組成員)"));
         EXPECT_EQ(GroupMap.size(), 3u);
         EXPECT_EQ(fileBytes(), before);
 
@@ -201,9 +209,10 @@ TEST_F(AddressBookWindowTest, DeletingTheRootRemovesEveryGroupButNoMember) {
         EXPECT_TRUE(GroupMap.empty());
         EXPECT_EQ(MemberMap.size(), 3u);
         EXPECT_TRUE(nodes(w).isEmpty());
-        EXPECT_EQ(selectedNode(w), u("我的連絡人"));
-        EXPECT_EQ(captions(list(w)), (QStringList{u("Alice"), u("王小明"), u("陳美玲")}));
-        EXPECT_EQ(status(w), u("3 個項目"));
+        EXPECT_EQ(selectedNode(w), QStringLiteral("我的連絡人"));
+        EXPECT_EQ(captions(list(w)),
+                  (QStringList{QStringLiteral("Alice"), QStringLiteral("王小明"), QStringLiteral("陳美玲")}));
+        EXPECT_EQ(status(w), QStringLiteral("3 個項目"));
         EXPECT_FALSE(item(w, "MItemFDelete")->isEnabled());
     });
     expectFileIsBook();
@@ -213,10 +222,10 @@ TEST_F(AddressBookWindowTest, DeletingASubGroupClearsItFromEveryGroupThatHoldsIt
     addGroup(-204, "球隊", {103, -201, 101});
     startWithBook();
     withBook([&](TFormAdrBk& w) {
-        ASSERT_TRUE(clickNode(w, u("同事")));
+        ASSERT_TRUE(clickNode(w, QStringLiteral("同事")));
         answerYes();
         trigger(item(w, "MItemFDelete"));
-        EXPECT_EQ(lastMessage(), u("您確定要移除所選擇的群組？\n(不會從通訊錄刪除群組成員)"));
+        EXPECT_EQ(lastMessage(), QStringLiteral("您確定要移除所選擇的群組？\n(不會從通訊錄刪除群組成員)"));
         EXPECT_EQ(GroupMap.count(-201), 0u);
         EXPECT_EQ(groupSlots(-202)[0], 101);
         EXPECT_EQ(groupSlots(-202)[1], 0);
@@ -224,9 +233,9 @@ TEST_F(AddressBookWindowTest, DeletingASubGroupClearsItFromEveryGroupThatHoldsIt
         EXPECT_EQ(groupSlots(-204)[1], 0);
         EXPECT_EQ(groupSlots(-204)[2], 101) << "the other entries keep their slots";
         EXPECT_EQ(MemberMap.size(), 3u);
-        EXPECT_EQ(nodes(w), (QStringList{u("家人"), u("朋友"), u("球隊")}));
+        EXPECT_EQ(nodes(w), (QStringList{QStringLiteral("家人"), QStringLiteral("朋友"), QStringLiteral("球隊")}));
         // The next node is selected and the list shows it.
-        EXPECT_EQ(selectedNode(w), u("家人"));
+        EXPECT_EQ(selectedNode(w), QStringLiteral("家人"));
         EXPECT_TRUE(captions(list(w)).isEmpty());
     });
     expectFileIsBook();
@@ -236,9 +245,9 @@ TEST_F(AddressBookWindowTest, DeletingFromTheWholeBookErasesRecordsEverywhere) {
     addGroup(-204, "球隊", {103, 102});
     startWithBook();
     withBook([&](TFormAdrBk& w) {
-        ASSERT_TRUE(clickRows(list(w), {u("王小明"), u("家人")}));
+        ASSERT_TRUE(clickRows(list(w), {QStringLiteral("王小明"), QStringLiteral("家人")}));
         trigger(item(w, "MItemFDelete")); // No: nothing changes
-        EXPECT_EQ(lastMessage(), u("要永遠刪除所選的項目？"));
+        EXPECT_EQ(lastMessage(), QStringLiteral("要永遠刪除所選的項目？"));
         EXPECT_EQ(MemberMap.count(102), 1u);
         answerYes();
         ASSERT_TRUE(click(&w, "SpeedButtonDelete"));
@@ -247,9 +256,11 @@ TEST_F(AddressBookWindowTest, DeletingFromTheWholeBookErasesRecordsEverywhere) {
         EXPECT_EQ(groupSlots(-201)[0], 0);
         EXPECT_EQ(groupSlots(-201)[1], 103);
         EXPECT_EQ(groupSlots(-204)[1], 0);
-        EXPECT_EQ(nodes(w), (QStringList{u("同事"), u("朋友"), u("球隊")}));
-        EXPECT_EQ(captions(list(w)), (QStringList{u("Alice"), u("同事"), u("朋友"), u("球隊"), u("陳美玲")}));
-        EXPECT_EQ(status(w), u("5 個項目"));
+        EXPECT_EQ(nodes(w), (QStringList{QStringLiteral("同事"), QStringLiteral("朋友"), QStringLiteral("球隊")}));
+        EXPECT_EQ(captions(list(w)),
+                  (QStringList{QStringLiteral("Alice"), QStringLiteral("同事"), QStringLiteral("朋友"),
+                               QStringLiteral("球隊"), QStringLiteral("陳美玲")}));
+        EXPECT_EQ(status(w), QStringLiteral("5 個項目"));
     });
     expectFileIsBook();
 }
@@ -258,17 +269,18 @@ TEST_F(AddressBookWindowTest, RemovingFromAGroupKeepsTheRecordInTheBookAndOtherG
     addGroup(-204, "球隊", {102});
     startWithBook();
     withBook([&](TFormAdrBk& w) {
-        ASSERT_TRUE(clickNode(w, u("同事")));
-        ASSERT_TRUE(clickRows(list(w), {u("王小明")}));
+        ASSERT_TRUE(clickNode(w, QStringLiteral("同事")));
+        ASSERT_TRUE(clickRows(list(w), {QStringLiteral("王小明")}));
         answerYes();
         trigger(item(w, "MItemFDelete"));
-        EXPECT_EQ(lastMessage(), u("您確定只要從這個群組移除所選擇的項目？\n(不會從通訊錄刪除選擇的項目)"));
+        EXPECT_EQ(lastMessage(),
+                  QStringLiteral("您確定只要從這個群組移除所選擇的項目？\n(不會從通訊錄刪除選擇的項目)"));
         EXPECT_EQ(groupSlots(-201)[0], 0);
         EXPECT_EQ(groupSlots(-201)[1], 103) << "a hole is left; the next entry keeps its slot";
         EXPECT_EQ(MemberMap.count(102), 1u);
         EXPECT_EQ(groupSlots(-204)[0], 102);
-        EXPECT_EQ(captions(list(w)), QStringList{u("陳美玲")});
-        EXPECT_EQ(status(w), u("1 個項目"));
+        EXPECT_EQ(captions(list(w)), QStringList{QStringLiteral("陳美玲")});
+        EXPECT_EQ(status(w), QStringLiteral("1 個項目"));
     });
     expectFileIsBook();
 }
@@ -277,17 +289,17 @@ TEST_F(AddressBookWindowTest, AFailedSaveIsReportedAndTheFileKeepsWhatItHeld) {
     startWithBook();
     const QByteArray before = fileBytes();
     withBook([&](TFormAdrBk& w) {
-        ASSERT_TRUE(clickRows(list(w), {u("Alice")}));
+        ASSERT_TRUE(clickRows(list(w), {QStringLiteral("Alice")}));
         SaveFile::failAtForTest(SaveFile::Step::Rename, 1);
         answerYes();
         trigger(item(w, "MItemFDelete"));
         SaveFile::clearFaultForTest();
-        EXPECT_EQ(lastMessage(), u("寫入通訊錄檔案失敗！"));
+        EXPECT_EQ(lastMessage(), QStringLiteral("寫入通訊錄檔案失敗！"));
         EXPECT_EQ(m_prompts.asked.last().icon, Prompts::Icon::Error);
         EXPECT_EQ(fileBytes(), before);
         EXPECT_EQ(MemberMap.count(101), 0u) << "the change stays in memory for the next save";
         // The next change writes both.
-        ASSERT_TRUE(clickRows(list(w), {u("王小明")}));
+        ASSERT_TRUE(clickRows(list(w), {QStringLiteral("王小明")}));
         answerYes();
         trigger(item(w, "MItemFDelete"));
     });
@@ -300,7 +312,7 @@ TEST_F(AddressBookWindowTest, SendHandsTheSelectedEntriesToTheSendDialogInListOr
     TFormSendSMS* send = &m_windows->sendSMS();
     std::vector<std::pair<int32_t, QByteArray>> handed;
     withBook([&](TFormAdrBk& w) {
-        ASSERT_TRUE(clickRows(list(w), {u("陳美玲"), u("Alice"), u("同事")}));
+        ASSERT_TRUE(clickRows(list(w), {QStringLiteral("陳美玲"), QStringLiteral("Alice"), QStringLiteral("同事")}));
         m_prompts.dialogHandlers.push_back([&](QDialog* d) {
             EXPECT_EQ(d, send);
             // The entries are in the dialog: still in RecipientList, or already in its recipient field.
@@ -313,7 +325,7 @@ TEST_F(AddressBookWindowTest, SendHandsTheSelectedEntriesToTheSendDialogInListOr
         trigger(item(w, "MItemASend"));
     });
     const std::vector<std::pair<int32_t, QByteArray>> expected = {
-        {101, "Alice"}, {-201, big5(u("同事"))}, {103, big5(u("陳美玲"))}};
+        {101, "Alice"}, {-201, big5(QStringLiteral("同事"))}, {103, big5(QStringLiteral("陳美玲"))}};
     EXPECT_EQ(handed, expected);
 }
 
@@ -323,20 +335,20 @@ TEST_F(AddressBookWindowTest, ImportAndExportOpenTheFileTypeChooserInTheirModeAn
         std::vector<ExchangeDirection> modes;
         m_prompts.dialogHandlers.push_back([&](QDialog* d) {
             EXPECT_EQ(d, &m_windows->fileType());
-            modes.push_back(d->windowTitle() == u("通訊錄匯入工具") ? ExchangeDirection::Import
-                                                                    : ExchangeDirection::Export);
+            modes.push_back(d->windowTitle() == QStringLiteral("通訊錄匯入工具") ? ExchangeDirection::Import
+                                                                                 : ExchangeDirection::Export);
             addMember(104, "匯入者", "0900111222"); // what an import adds
             d->reject();
         });
         trigger(item(w, "MItemFImport"));
-        EXPECT_EQ(captions(list(w)).first(), u("Alice"));
-        EXPECT_TRUE(captions(list(w)).contains(u("匯入者")));
-        EXPECT_EQ(status(w), u("7 個項目"));
-        ASSERT_TRUE(clickNode(w, u("朋友")));
+        EXPECT_EQ(captions(list(w)).first(), QStringLiteral("Alice"));
+        EXPECT_TRUE(captions(list(w)).contains(QStringLiteral("匯入者")));
+        EXPECT_EQ(status(w), QStringLiteral("7 個項目"));
+        ASSERT_TRUE(clickNode(w, QStringLiteral("朋友")));
         EXPECT_EQ(w.listedMemberIds(), (std::vector<int32_t>{101})) << "the export writes the listed members";
         m_prompts.dialogHandlers.push_back([&](QDialog* d) {
-            modes.push_back(d->windowTitle() == u("通訊錄匯入工具") ? ExchangeDirection::Import
-                                                                    : ExchangeDirection::Export);
+            modes.push_back(d->windowTitle() == QStringLiteral("通訊錄匯入工具") ? ExchangeDirection::Import
+                                                                                 : ExchangeDirection::Export);
             d->reject();
         });
         trigger(item(w, "MItemFExport"));
@@ -347,11 +359,12 @@ TEST_F(AddressBookWindowTest, ImportAndExportOpenTheFileTypeChooserInTheirModeAn
 TEST_F(AddressBookWindowTest, RefreshRebuildsTheTreeAndShowsTheWholeBook) {
     startWithBook();
     withBook([&](TFormAdrBk& w) {
-        ASSERT_TRUE(clickNode(w, u("朋友")));
+        ASSERT_TRUE(clickNode(w, QStringLiteral("朋友")));
         addGroup(-205, "新的");
         ASSERT_TRUE(keyClick(tree(w), Qt::Key_F5));
-        EXPECT_EQ(nodes(w), (QStringList{u("同事"), u("家人"), u("新的"), u("朋友")}));
-        EXPECT_EQ(selectedNode(w), u("我的連絡人"));
+        EXPECT_EQ(nodes(w), (QStringList{QStringLiteral("同事"), QStringLiteral("家人"), QStringLiteral("新的"),
+                                         QStringLiteral("朋友")}));
+        EXPECT_EQ(selectedNode(w), QStringLiteral("我的連絡人"));
         EXPECT_EQ(captions(list(w)).size(), 7);
     });
 }
@@ -359,11 +372,11 @@ TEST_F(AddressBookWindowTest, RefreshRebuildsTheTreeAndShowsTheWholeBook) {
 TEST_F(AddressBookWindowTest, ViewItemsShowAndHideThePartsAndSwitchTheListStyle) {
     startWithBook();
     withBook([&](TFormAdrBk& w) {
-        auto* stack = w.findChild<QStackedWidget*>(QStringLiteral("ListViewAllPane"));
+        auto* stack = findControl<QStackedWidget>(&w, "ListViewAllPane");
         trigger(item(w, "MItemVTool"));
-        EXPECT_FALSE(w.findChild<QToolBar*>(QStringLiteral("ToolBar1"))->isVisible());
+        EXPECT_FALSE(findControl<QToolBar>(&w, "ToolBar1")->isVisible());
         trigger(item(w, "MItemVStatus"));
-        EXPECT_FALSE(w.findChild<QStatusBar*>(QStringLiteral("StatusBar1"))->isVisible());
+        EXPECT_FALSE(findControl<QStatusBar>(&w, "StatusBar1")->isVisible());
         trigger(item(w, "MItemVGroup"));
         EXPECT_FALSE(tree(w)->isVisible());
         EXPECT_FALSE(item(w, "MItemVGroup")->isChecked());
@@ -393,8 +406,8 @@ TEST_F(AddressBookWindowTest, DetailColumnsFitTheListAtAnySize) {
                 w.resize(width, w.height());
             QCoreApplication::processEvents();
             QHeaderView* header = view->header();
-            EXPECT_GT(header->sectionSize(0), fm.horizontalAdvance(u("王小明")) + 16);
-            EXPECT_GT(header->sectionSize(1), fm.horizontalAdvance(u("0912345678")));
+            EXPECT_GT(header->sectionSize(0), fm.horizontalAdvance(QStringLiteral("王小明")) + 16);
+            EXPECT_GT(header->sectionSize(1), fm.horizontalAdvance(QStringLiteral("0912345678")));
             EXPECT_EQ(header->sectionSize(0) + header->sectionSize(1) + header->sectionSize(2),
                       view->viewport()->width());
             EXPECT_FALSE(view->horizontalScrollBar()->isVisible());
@@ -409,7 +422,7 @@ TEST_F(AddressBookWindowTest, IconStylesKeepLongNamesInsideTheirCells) {
     MemberMap[902] = test::member(902, "Alexander Maximilian Longname", "0922");
     startWithBook();
     withBook([&](TFormAdrBk& w) {
-        auto* icons = w.findChild<QListView*>(QStringLiteral("ListViewAllIcons"));
+        auto* icons = findControl<QListView>(&w, "ListViewAllIcons");
         for (const char* style : {"MItemVSIcon", "MItemVBIcon", "MItemVList"}) {
             SCOPED_TRACE(style);
             trigger(item(w, style));
@@ -433,7 +446,7 @@ TEST_F(AddressBookWindowTest, TheTreeTakesThreeTenthsOfTheWidthAfterAResize) {
     withBook([&](TFormAdrBk& w) {
         w.resize(700, 400);
         QCoreApplication::processEvents();
-        auto* splitter = w.findChild<QSplitter*>(QStringLiteral("SplitterAdrBk"));
+        auto* splitter = findControl<QSplitter>(&w, "SplitterAdrBk");
         EXPECT_EQ(splitter->sizes().first(), splitter->width() * 3 / 10);
         EXPECT_EQ(w.minimumSize(), QSize(300, 200));
         w.resize(300, 200);

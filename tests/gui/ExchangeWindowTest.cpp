@@ -31,35 +31,17 @@ protected:
     void inChooser(bool import, const std::function<void(TFormFileType&)>& body) {
         withBook([&](TFormAdrBk& book) {
             m_book = &book;
-            bool shown = false;
-            m_prompts.dialogHandlers.push_back([&](QDialog* d) {
-                shown = true;
-                auto* chooser = qobject_cast<TFormFileType*>(d);
-                ASSERT_NE(chooser, nullptr) << d->objectName().toStdString();
-                body(*chooser);
-                if (chooser->isVisible())
-                    click(chooser, "ButtonCancel");
-            });
-            trigger(item(book, import ? "MItemFImport" : "MItemFExport"));
-            EXPECT_TRUE(shown) << "the file type chooser did not open";
+            inModal<TFormFileType>([&] { trigger(item(book, import ? "MItemFImport" : "MItemFExport")); }, body,
+                                   [](TFormFileType& chooser) { click(&chooser, "ButtonCancel"); });
         });
     }
 
     // In the chooser: clicks the type and 匯入/匯出, and runs `body` in the wizard.
     void inWizard(TFormFileType& chooser, int type, const std::function<void(TFormFileIO&)>& body) {
-        auto* types = chooser.findChild<QListWidget*>(QStringLiteral("ListBoxTypeSelect"));
+        auto* types = findControl<QListWidget>(&chooser, "ListBoxTypeSelect");
         ASSERT_TRUE(clickAt(types->viewport(), types->visualItemRect(types->item(type)).center()));
-        bool shown = false;
-        m_prompts.dialogHandlers.push_back([&](QDialog* d) {
-            shown = true;
-            auto* wizard = qobject_cast<TFormFileIO*>(d);
-            ASSERT_NE(wizard, nullptr) << d->objectName().toStdString();
-            body(*wizard);
-            if (wizard->isVisible())
-                click(wizard, "ButtonCancel");
-        });
-        click(&chooser, "ButtonIO");
-        EXPECT_TRUE(shown) << "the wizard did not open";
+        inModal<TFormFileIO>([&] { click(&chooser, "ButtonIO"); }, body,
+                             [](TFormFileIO& wizard) { click(&wizard, "ButtonCancel"); });
     }
 
     // From 通訊錄 through the chooser into the wizard in one go.
@@ -67,12 +49,9 @@ protected:
         inChooser(import, [&](TFormFileType& chooser) { inWizard(chooser, type, body); });
     }
 
-    static QPushButton* button(QWidget& w, const char* name) {
-        return w.findChild<QPushButton*>(QString::fromLatin1(name));
-    }
-    static QLineEdit* pathEdit(TFormFileIO& w) { return w.findChild<QLineEdit*>(QStringLiteral("EditIOPath")); }
-    static QTreeWidget* fields(TFormFileIO& w) { return w.findChild<QTreeWidget*>(QStringLiteral("ListViewMapping")); }
-    static QString label(QWidget& w) { return w.findChild<QLabel*>(QStringLiteral("Label1"))->text(); }
+    static QLineEdit* pathEdit(TFormFileIO& w) { return findControl<QLineEdit>(&w, "EditIOPath"); }
+    static QTreeWidget* fields(TFormFileIO& w) { return findControl<QTreeWidget>(&w, "ListViewMapping"); }
+    static QString label(QWidget& w) { return findControl<QLabel>(&w, "Label1")->text(); }
 
     static std::vector<Row> rowsOf(TFormFileIO& w) {
         std::vector<Row> rows;
@@ -109,9 +88,9 @@ protected:
             auto* dialog = qobject_cast<TFormChMapping*>(d);
             ASSERT_NE(dialog, nullptr);
             if (caption)
-                *caption = dialog->findChild<QLabel*>(QStringLiteral("Label2"))->text();
-            ASSERT_TRUE(pickItem(dialog->findChild<QComboBox*>(QStringLiteral("ComboBoxSelectField")), index));
-            auto* box = dialog->findChild<QCheckBox*>(QStringLiteral("CheckBoxImField"));
+                *caption = findControl<QLabel>(dialog, "Label2")->text();
+            ASSERT_TRUE(pickItem(findControl<QComboBox>(dialog, "ComboBoxSelectField"), index));
+            auto* box = findControl<QCheckBox>(dialog, "CheckBoxImField");
             // On the box itself: the check box is wider than its caption.
             if (box->isChecked() != imported) {
                 ASSERT_TRUE(clickAt(box, QPoint(8, box->height() / 2)));
@@ -123,7 +102,7 @@ protected:
 
     TFormAdrBk* m_book = nullptr; // the address book window the chooser was opened from
 
-    QString messageArea() { return mainWindow().findChild<QPlainTextEdit*>(QStringLiteral("MemoShow"))->toPlainText(); }
+    QString messageArea() { return findControl<QPlainTextEdit>(&mainWindow(), "MemoShow")->toPlainText(); }
 
     static std::vector<std::tuple<QByteArray, QByteArray, QByteArray>> members() {
         std::vector<std::tuple<QByteArray, QByteArray, QByteArray>> list;
@@ -153,31 +132,31 @@ Row row(const char* caption, const char* field, bool checked) {
 TEST_F(ExchangeWindowTest, TheChooserTakesATypeAndOpensTheWizardInItsDirection) {
     startWithBook();
     inChooser(true, [&](TFormFileType& chooser) {
-        EXPECT_EQ(chooser.windowTitle(), u("通訊錄匯入工具"));
-        EXPECT_EQ(label(chooser), u("選擇您要匯入通訊錄的檔案類型，然後按一下[匯入]按鈕。"));
-        QPushButton* io = button(chooser, "ButtonIO");
-        EXPECT_EQ(io->text(), u("匯入(&I)"));
+        EXPECT_EQ(chooser.windowTitle(), QStringLiteral("通訊錄匯入工具"));
+        EXPECT_EQ(label(chooser), QStringLiteral("選擇您要匯入通訊錄的檔案類型，然後按一下[匯入]按鈕。"));
+        QPushButton* io = findControl<QPushButton>(&chooser, "ButtonIO");
+        EXPECT_EQ(io->text(), QStringLiteral("匯入(&I)"));
         EXPECT_FALSE(io->isEnabled());
         EXPECT_FALSE(chooser.progressBar()->isVisible());
         inWizard(chooser, 1, [&](TFormFileIO& w) {
-            EXPECT_EQ(w.windowTitle(), u("匯入"));
-            EXPECT_EQ(label(w), u("請選擇要匯入的檔案(&C)："));
-            EXPECT_FALSE(button(w, "ButtonNextDone")->isEnabled());
-            EXPECT_FALSE(button(w, "ButtonPrevious")->isEnabled());
+            EXPECT_EQ(w.windowTitle(), QStringLiteral("匯入"));
+            EXPECT_EQ(label(w), QStringLiteral("請選擇要匯入的檔案(&C)："));
+            EXPECT_FALSE(findControl<QPushButton>(&w, "ButtonNextDone")->isEnabled());
+            EXPECT_FALSE(findControl<QPushButton>(&w, "ButtonPrevious")->isEnabled());
         });
         EXPECT_TRUE(chooser.isVisible()) << "the chooser stays open after the wizard";
     });
 
     // A double click on a type goes straight on to the wizard; the type is kept for the next time.
     inChooser(false, [&](TFormFileType& chooser) {
-        EXPECT_EQ(chooser.windowTitle(), u("通訊錄匯出工具"));
-        EXPECT_EQ(button(chooser, "ButtonIO")->text(), u("匯出(&E)"));
-        auto* types = chooser.findChild<QListWidget*>(QStringLiteral("ListBoxTypeSelect"));
+        EXPECT_EQ(chooser.windowTitle(), QStringLiteral("通訊錄匯出工具"));
+        EXPECT_EQ(findControl<QPushButton>(&chooser, "ButtonIO")->text(), QStringLiteral("匯出(&E)"));
+        auto* types = findControl<QListWidget>(&chooser, "ListBoxTypeSelect");
         bool shown = false;
         m_prompts.dialogHandlers.push_back([&](QDialog* d) {
             shown = true;
-            EXPECT_EQ(d->windowTitle(), u("匯出"));
-            EXPECT_EQ(label(*d), u("另存匯出的檔案(&S)："));
+            EXPECT_EQ(d->windowTitle(), QStringLiteral("匯出"));
+            EXPECT_EQ(label(*d), QStringLiteral("另存匯出的檔案(&S)："));
             d->reject();
         });
         ASSERT_TRUE(doubleClickAt(types->viewport(), types->visualItemRect(types->item(0)).center()));
@@ -188,18 +167,19 @@ TEST_F(ExchangeWindowTest, TheChooserTakesATypeAndOpensTheWizardInItsDirection) 
 TEST_F(ExchangeWindowTest, ImportMapsTheHeaderLetsTheUserChangeItAndAddsTheDataLines) {
     addMember(101, "Alice", "0911000001");
     startWithBook();
-    writeFile(QStringLiteral("in.csv"), big5(u("名稱,行動電話,備註\r\n王小明,(02)2345-6789,北區, 業務\r\n陳美麗\r\n"
-                                               "\r\nLin,0933-000-003,x\r\n")));
+    writeFile(QStringLiteral("in.csv"),
+              big5(QStringLiteral("名稱,行動電話,備註\r\n王小明,(02)2345-6789,北區, 業務\r\n陳美麗\r\n"
+                                  "\r\nLin,0933-000-003,x\r\n")));
     inChooser(true, [&](TFormFileType& chooser) {
         inWizard(chooser, 0, [&](TFormFileIO& w) {
             // A path typed by hand leads on only when the file is there.
             ASSERT_TRUE(typeInto(pathEdit(w), path("none.csv")));
-            EXPECT_FALSE(button(w, "ButtonNextDone")->isEnabled());
+            EXPECT_FALSE(findControl<QPushButton>(&w, "ButtonNextDone")->isEnabled());
             ASSERT_TRUE(typeInto(pathEdit(w), path("in.csv")));
             ASSERT_TRUE(click(&w, "ButtonNextDone"));
-            EXPECT_EQ(label(w), u("請選擇您要匯入的欄位(&M)："));
-            EXPECT_EQ(button(w, "ButtonNextDone")->text(), u("完成"));
-            EXPECT_TRUE(button(w, "ButtonChMapping")->isEnabled());
+            EXPECT_EQ(label(w), QStringLiteral("請選擇您要匯入的欄位(&M)："));
+            EXPECT_EQ(findControl<QPushButton>(&w, "ButtonNextDone")->text(), QStringLiteral("完成"));
+            EXPECT_TRUE(findControl<QPushButton>(&w, "ButtonChMapping")->isEnabled());
             EXPECT_EQ(rowsOf(w), (std::vector<Row>{row("名稱", "名稱", true), row("行動電話", "行動電話", true),
                                                    row("備註", "說明", true)}));
 
@@ -224,17 +204,19 @@ TEST_F(ExchangeWindowTest, ImportMapsTheHeaderLetsTheUserChangeItAndAddsTheDataL
             EXPECT_FALSE(w.isVisible());
         });
         // The address book window behind the chooser already shows the new members.
-        EXPECT_EQ(captions(list(*m_book)), (QStringList{u("Alice"), u("Lin"), u("王小明")}));
+        EXPECT_EQ(captions(list(*m_book)),
+                  (QStringList{QStringLiteral("Alice"), QStringLiteral("Lin"), QStringLiteral("王小明")}));
     });
     using M = std::tuple<QByteArray, QByteArray, QByteArray>;
-    EXPECT_EQ(members(), (std::vector<M>{{"Alice", "0911000001", ""},
-                                         {big5(u("王小明")), "0223456789", big5(u("北區, 業務"))},
-                                         {"Lin", "0933000003", "x"}}));
+    EXPECT_EQ(members(),
+              (std::vector<M>{{"Alice", "0911000001", ""},
+                              {big5(QStringLiteral("王小明")), "0223456789", big5(QStringLiteral("北區, 業務"))},
+                              {"Lin", "0933000003", "x"}}));
     expectFileIsBook();
-    EXPECT_TRUE(lastMessage().startsWith(u("通訊錄匯入作業已完成"))) << lastMessage().toStdString();
-    EXPECT_TRUE(lastMessage().contains(u("新增 2 位成員"))) << lastMessage().toStdString();
-    EXPECT_TRUE(
-        messageArea().contains(u("匯入檔%1之第3行欄位數不足2個(List index out of bounds (1))").arg(path("in.csv"))))
+    EXPECT_TRUE(lastMessage().startsWith(QStringLiteral("通訊錄匯入作業已完成"))) << lastMessage().toStdString();
+    EXPECT_TRUE(lastMessage().contains(QStringLiteral("新增 2 位成員"))) << lastMessage().toStdString();
+    EXPECT_TRUE(messageArea().contains(
+        QStringLiteral("匯入檔%1之第3行欄位數不足2個(List index out of bounds (1))").arg(path("in.csv"))))
         << messageArea().toStdString();
 }
 
@@ -246,15 +228,15 @@ TEST_F(ExchangeWindowTest, ImportWithoutNameOrNumberStaysUntilTheUserAssignsOne)
         ASSERT_TRUE(click(&w, "ButtonNextDone"));
         EXPECT_EQ(rowsOf(w), (std::vector<Row>{row("Who", "", false), row("Phone", "", false)}));
         ASSERT_TRUE(click(&w, "ButtonNextDone"));
-        EXPECT_EQ(lastMessage(), u("您至少必須對應下列其中一個欄位至通訊錄內容：名稱、行動電話"));
-        EXPECT_EQ(m_prompts.asked.last().title, u("檔案匯入"));
+        EXPECT_EQ(lastMessage(), QStringLiteral("您至少必須對應下列其中一個欄位至通訊錄內容：名稱、行動電話"));
+        EXPECT_EQ(m_prompts.asked.last().title, QStringLiteral("檔案匯入"));
         EXPECT_TRUE(fields(w)->isVisible());
 
         // Checking a column without a field asks for one; the check waits for the dialog's own box.
         QString caption;
         answerMapping(1, true, &caption);
         ASSERT_TRUE(toggle(w, 1));
-        EXPECT_EQ(caption, u("Phone"));
+        EXPECT_EQ(caption, QStringLiteral("Phone"));
         EXPECT_EQ(rowsOf(w)[1], row("Phone", "行動電話", true));
         // 名稱 for the first column, not imported; then the empty item takes it away again.
         answerMapping(0, false);
@@ -279,7 +261,7 @@ TEST_F(ExchangeWindowTest, AnImportFileThatCannotBeReadKeepsThePathPage) {
     wizard(true, 0, [&](TFormFileIO& w) {
         ASSERT_TRUE(typeInto(pathEdit(w), path("big.csv")));
         ASSERT_TRUE(click(&w, "ButtonNextDone"));
-        EXPECT_TRUE(lastMessage().contains(u("無法匯入"))) << lastMessage().toStdString();
+        EXPECT_TRUE(lastMessage().contains(QStringLiteral("無法匯入"))) << lastMessage().toStdString();
         EXPECT_TRUE(pathEdit(w)->isVisible());
         EXPECT_FALSE(fields(w)->isVisible());
     });
@@ -294,7 +276,7 @@ TEST_F(ExchangeWindowTest, ExportWritesTheListedMembersUnderTheNameTheFilterComp
     addGroup(-202, "其他", {102});
     startWithBook();
     withBook([&](TFormAdrBk& book) {
-        ASSERT_TRUE(clickNode(book, u("同事")));
+        ASSERT_TRUE(clickNode(book, QStringLiteral("同事")));
         m_prompts.dialogHandlers.push_back([&](QDialog* d) {
             auto& chooser = *qobject_cast<TFormFileType*>(d);
             inWizard(chooser, 0, [&](TFormFileIO& w) {
@@ -302,15 +284,16 @@ TEST_F(ExchangeWindowTest, ExportWritesTheListedMembersUnderTheNameTheFilterComp
                 ASSERT_TRUE(click(&w, "ButtonBrowse"));
                 EXPECT_EQ(m_prompts.lastFilterIndex, 0) << "the comma type starts with the .csv filter";
                 EXPECT_EQ(pathEdit(w)->text(), path("out.csv"));
-                EXPECT_TRUE(button(w, "ButtonNextDone")->isEnabled()) << "a name to save under need not exist";
+                EXPECT_TRUE(findControl<QPushButton>(&w, "ButtonNextDone")->isEnabled())
+                    << "a name to save under need not exist";
                 ASSERT_TRUE(click(&w, "ButtonNextDone"));
-                EXPECT_FALSE(button(w, "ButtonChMapping")->isVisible());
+                EXPECT_FALSE(findControl<QPushButton>(&w, "ButtonChMapping")->isVisible());
                 EXPECT_EQ(rowsOf(w), (std::vector<Row>{row("名稱", "名稱", true), row("行動電話", "行動電話", true),
                                                        row("說明", "說明", true)}));
                 for (int r = 0; r < 3; ++r)
                     ASSERT_TRUE(toggle(w, r));
                 ASSERT_TRUE(click(&w, "ButtonNextDone"));
-                EXPECT_EQ(lastMessage(), u("您至少必須選擇一個欄位"));
+                EXPECT_EQ(lastMessage(), QStringLiteral("您至少必須選擇一個欄位"));
                 ASSERT_TRUE(toggle(w, 0));
                 ASSERT_TRUE(toggle(w, 2));
                 ASSERT_TRUE(click(&w, "ButtonNextDone"));
@@ -320,8 +303,8 @@ TEST_F(ExchangeWindowTest, ExportWritesTheListedMembersUnderTheNameTheFilterComp
         trigger(item(book, "MItemFExport"));
     });
     // The group's direct members in the list's order (by name), without its sub-group's.
-    EXPECT_EQ(readFile(path("out.csv")), big5(u("名稱,備註\r\nAlice,a, b\r\nCy,c\r\n")));
-    EXPECT_EQ(lastMessage(), u("通訊錄匯出作業已完成"));
+    EXPECT_EQ(readFile(path("out.csv")), big5(QStringLiteral("名稱,備註\r\nAlice,a, b\r\nCy,c\r\n")));
+    EXPECT_EQ(lastMessage(), QStringLiteral("通訊錄匯出作業已完成"));
 
     // Space type: the .txt filter comes first; another filter chosen in the dialog decides the extension.
     wizard(false, 1, [&](TFormFileIO& w) {
@@ -339,7 +322,7 @@ TEST_F(ExchangeWindowTest, ExportWritesTheListedMembersUnderTheNameTheFilterComp
         ASSERT_TRUE(toggle(w, 2));
         ASSERT_TRUE(click(&w, "ButtonNextDone"));
     });
-    EXPECT_EQ(readFile(path("plain")), big5(u("行動電話\r\n0911000001\r\n@0922000002;0933\r\n0944\r\n")));
+    EXPECT_EQ(readFile(path("plain")), big5(QStringLiteral("行動電話\r\n0911000001\r\n@0922000002;0933\r\n0944\r\n")));
 }
 
 TEST_F(ExchangeWindowTest, ExportOverAnExistingFileAsksBeforeReplacingIt) {
@@ -352,12 +335,12 @@ TEST_F(ExchangeWindowTest, ExportOverAnExistingFileAsksBeforeReplacingIt) {
         ASSERT_TRUE(click(&w, "ButtonNextDone"));
         m_prompts.answers.push_back(Prompts::Answer::No);
         ASSERT_TRUE(click(&w, "ButtonNextDone"));
-        EXPECT_EQ(lastMessage(), path("old.csv") + u("檔案已經存在。\n您要取代它嗎？"));
+        EXPECT_EQ(lastMessage(), path("old.csv") + QStringLiteral("檔案已經存在。\n您要取代它嗎？"));
         EXPECT_EQ(m_prompts.asked.last().icon, Prompts::Icon::Warning);
         EXPECT_TRUE(w.isVisible());
         EXPECT_EQ(readFile(path("old.csv")), "old");
         m_prompts.answers.push_back(Prompts::Answer::Yes);
         ASSERT_TRUE(click(&w, "ButtonNextDone"));
     });
-    EXPECT_EQ(readFile(path("old.csv")), big5(u("名稱,行動電話,備註\r\nAlice,0911000001,\r\n")));
+    EXPECT_EQ(readFile(path("old.csv")), big5(QStringLiteral("名稱,行動電話,備註\r\nAlice,0911000001,\r\n")));
 }

@@ -27,14 +27,14 @@ protected:
         addGroup(-203, "家人");
     }
 
-    static QListView* entries(QDialog* d) { return d->findChild<QListView*>(QStringLiteral("ListViewMember")); }
+    static QListView* entries(QDialog* d) { return findControl<QListView>(d, "ListViewMember"); }
     static QStringList entryNames(QDialog* d) {
         QStringList names;
         for (int r = 0; r < entries(d)->model()->rowCount(); ++r)
             names << entries(d)->model()->index(r, 0).data().toString();
         return names;
     }
-    static QString count(QDialog* d) { return d->findChild<QLabel*>(QStringLiteral("LabelCountMember"))->text(); }
+    static QString count(QDialog* d) { return findControl<QLabel>(d, "LabelCountMember")->text(); }
     static bool clickEntry(QDialog* d, const QString& name, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         const int row = int(entryNames(d).indexOf(name));
         if (row < 0) {
@@ -45,13 +45,10 @@ protected:
         view->scrollTo(view->model()->index(row, 0));
         return clickAt(view->viewport(), view->visualRect(view->model()->index(row, 0)).center(), modifiers);
     }
-    static QTreeView* pickerList(QDialog* picker, const char* name) {
-        return picker->findChild<QTreeView*>(QString::fromLatin1(name));
-    }
     // In the picker: each name is chosen on its own, in the order given.
     static void choose(QDialog* picker, const QStringList& names) {
         for (const QString& name : names) {
-            ASSERT_TRUE(clickRows(pickerList(picker, "ListViewAll"), {name}));
+            ASSERT_TRUE(clickRows(findControl<QTreeView>(picker, "ListViewAll"), {name}));
             ASSERT_TRUE(click(picker, "ButtonSelect"));
         }
     }
@@ -72,21 +69,22 @@ TEST_F(GroupEditorTest, ANewGroupFilledThroughThePickerIsSavedInNameOrder) {
     const int32_t id = -int32_t(m_now);
     withBook([&](TFormAdrBk& w) {
         m_prompts.dialogHandlers.push_back([&](QDialog* d) {
-            EXPECT_EQ(d->windowTitle(), u("內容"));
-            EXPECT_EQ(count(d), u("0 個成員"));
-            EXPECT_FALSE(d->findChild<QPushButton*>(QStringLiteral("ButtonRemoveMember"))->isEnabled());
-            ASSERT_TRUE(typeInto(d->findChild<QLineEdit*>(QStringLiteral("EditName")), u(" 球隊 ")));
+            EXPECT_EQ(d->windowTitle(), QStringLiteral("內容"));
+            EXPECT_EQ(count(d), QStringLiteral("0 個成員"));
+            EXPECT_FALSE(findControl<QPushButton>(d, "ButtonRemoveMember")->isEnabled());
+            ASSERT_TRUE(typeInto(findControl<QLineEdit>(d, "EditName"), QStringLiteral(" 球隊 ")));
             m_prompts.dialogHandlers.push_back([&](QDialog* picker) {
-                EXPECT_EQ(picker->windowTitle(), u("選擇群組成員"));
-                choose(picker, {u("陳美玲"), u("Alice"), u("同事")});
-                EXPECT_EQ(captions(pickerList(picker, "ListViewMember")),
-                          (QStringList{u("陳美玲"), u("Alice"), u("同事")}));
+                EXPECT_EQ(picker->windowTitle(), QStringLiteral("選擇群組成員"));
+                choose(picker, {QStringLiteral("陳美玲"), QStringLiteral("Alice"), QStringLiteral("同事")});
+                EXPECT_EQ(captions(findControl<QTreeView>(picker, "ListViewMember")),
+                          (QStringList{QStringLiteral("陳美玲"), QStringLiteral("Alice"), QStringLiteral("同事")}));
                 ASSERT_TRUE(click(picker, "ButtonOk"));
             });
             ASSERT_TRUE(click(d, "ButtonSelectMember"));
-            EXPECT_EQ(entryNames(d), (QStringList{u("Alice"), u("同事"), u("陳美玲")}));
-            EXPECT_EQ(count(d), u("3 個成員"));
-            EXPECT_TRUE(d->findChild<QPushButton*>(QStringLiteral("ButtonRemoveMember"))->isEnabled());
+            EXPECT_EQ(entryNames(d),
+                      (QStringList{QStringLiteral("Alice"), QStringLiteral("同事"), QStringLiteral("陳美玲")}));
+            EXPECT_EQ(count(d), QStringLiteral("3 個成員"));
+            EXPECT_TRUE(findControl<QPushButton>(d, "ButtonRemoveMember")->isEnabled());
             ASSERT_TRUE(click(d, "ButtonOk"));
         });
         ASSERT_TRUE(click(&w, "SpeedButtonNew"));
@@ -94,12 +92,14 @@ TEST_F(GroupEditorTest, ANewGroupFilledThroughThePickerIsSavedInNameOrder) {
         ASSERT_TRUE(popup && popup->actions().contains(item(w, "PMItemBtNewGroup")));
         trigger(item(w, "PMItemBtNewGroup"));
         // The new group is selected in the tree and its entries are listed.
-        EXPECT_EQ(nodes(w), (QStringList{u("同事"), u("家人"), u("朋友"), u("球隊")}));
-        EXPECT_EQ(selectedNode(w), u("球隊"));
-        EXPECT_EQ(captions(list(w)), (QStringList{u("Alice"), u("同事"), u("陳美玲")}));
+        EXPECT_EQ(nodes(w), (QStringList{QStringLiteral("同事"), QStringLiteral("家人"), QStringLiteral("朋友"),
+                                         QStringLiteral("球隊")}));
+        EXPECT_EQ(selectedNode(w), QStringLiteral("球隊"));
+        EXPECT_EQ(captions(list(w)),
+                  (QStringList{QStringLiteral("Alice"), QStringLiteral("同事"), QStringLiteral("陳美玲")}));
     });
     ASSERT_EQ(GroupMap.count(id), 1u);
-    EXPECT_EQ(getField(GroupMap.at(id).name), big5(u("球隊")));
+    EXPECT_EQ(getField(GroupMap.at(id).name), big5(QStringLiteral("球隊")));
     const std::vector<int32_t> stored = groupSlots(id);
     EXPECT_EQ(std::vector<int32_t>(stored.begin(), stored.begin() + 4), (std::vector<int32_t>{101, -201, 103, 0}));
     expectFileIsBook();
@@ -108,35 +108,35 @@ TEST_F(GroupEditorTest, ANewGroupFilledThroughThePickerIsSavedInNameOrder) {
 TEST_F(GroupEditorTest, RemoveAndPropertiesWorkOnTheEntriesAndOnlyOkStoresTheGroup) {
     startWithBook();
     withBook([&](TFormAdrBk& w) {
-        editGroup(w, u("同事"), [&](QDialog* d) {
-            EXPECT_EQ(d->windowTitle(), u("同事 內容"));
-            EXPECT_EQ(entryNames(d), (QStringList{u("王小明"), u("陳美玲")}));
-            ASSERT_TRUE(clickEntry(d, u("王小明")));
+        editGroup(w, QStringLiteral("同事"), [&](QDialog* d) {
+            EXPECT_EQ(d->windowTitle(), QStringLiteral("同事 內容"));
+            EXPECT_EQ(entryNames(d), (QStringList{QStringLiteral("王小明"), QStringLiteral("陳美玲")}));
+            ASSERT_TRUE(clickEntry(d, QStringLiteral("王小明")));
             ASSERT_TRUE(click(d, "ButtonRemoveMember"));
-            EXPECT_EQ(count(d), u("1 個成員"));
+            EXPECT_EQ(count(d), QStringLiteral("1 個成員"));
             // 內容 on an entry opens its editor; the rename is saved at once by that editor.
-            ASSERT_TRUE(clickEntry(d, u("陳美玲")));
+            ASSERT_TRUE(clickEntry(d, QStringLiteral("陳美玲")));
             m_prompts.dialogHandlers.push_back([&](QDialog* member) {
-                ASSERT_TRUE(typeInto(member->findChild<QLineEdit*>(QStringLiteral("EditName")), u("陳小玲")));
+                ASSERT_TRUE(typeInto(findControl<QLineEdit>(member, "EditName"), QStringLiteral("陳小玲")));
                 ASSERT_TRUE(click(member, "ButtonOk"));
             });
             ASSERT_TRUE(click(d, "ButtonContent"));
-            EXPECT_EQ(entryNames(d), QStringList{u("陳小玲")});
+            EXPECT_EQ(entryNames(d), QStringList{QStringLiteral("陳小玲")});
             ASSERT_TRUE(click(d, "ButtonCancel"));
         });
     });
     EXPECT_EQ(groupSlots(-201)[0], 102) << "cancel keeps the group's entries";
-    EXPECT_EQ(getField(MemberMap.at(103).name), big5(u("陳小玲")));
+    EXPECT_EQ(getField(MemberMap.at(103).name), big5(QStringLiteral("陳小玲")));
     EXPECT_EQ(MemberMap.count(102), 1u);
     expectFileIsBook();
 
     withBook([&](TFormAdrBk& w) {
-        editGroup(w, u("同事"), [&](QDialog* d) {
-            ASSERT_TRUE(clickEntry(d, u("王小明")));
-            ASSERT_TRUE(clickEntry(d, u("陳小玲"), Qt::ControlModifier));
+        editGroup(w, QStringLiteral("同事"), [&](QDialog* d) {
+            ASSERT_TRUE(clickEntry(d, QStringLiteral("王小明")));
+            ASSERT_TRUE(clickEntry(d, QStringLiteral("陳小玲"), Qt::ControlModifier));
             ASSERT_TRUE(click(d, "ButtonRemoveMember"));
-            EXPECT_FALSE(d->findChild<QPushButton*>(QStringLiteral("ButtonContent"))->isEnabled());
-            EXPECT_EQ(count(d), u("0 個成員"));
+            EXPECT_FALSE(findControl<QPushButton>(d, "ButtonContent")->isEnabled());
+            EXPECT_EQ(count(d), QStringLiteral("0 個成員"));
             ASSERT_TRUE(click(d, "ButtonOk"));
         });
         EXPECT_TRUE(captions(list(w)).isEmpty());
@@ -155,23 +155,23 @@ TEST_F(GroupEditorTest, AThousandEntriesAreSavedAndOneMoreIsRefused) {
     addGroup(-206, "大群組", ids);
     startWithBook();
     withBook([&](TFormAdrBk& w) {
-        editGroup(w, u("大群組"), [&](QDialog* d) {
-            EXPECT_EQ(count(d), u("1000 個成員"));
+        editGroup(w, QStringLiteral("大群組"), [&](QDialog* d) {
+            EXPECT_EQ(count(d), QStringLiteral("1000 個成員"));
             m_prompts.dialogHandlers.push_back([&](QDialog* member) {
-                ASSERT_TRUE(typeInto(member->findChild<QLineEdit*>(QStringLiteral("EditName")), u("m9999")));
-                ASSERT_TRUE(typeInto(member->findChild<QLineEdit*>(QStringLiteral("EditMsisdn")), u("0922")));
+                ASSERT_TRUE(typeInto(findControl<QLineEdit>(member, "EditName"), QStringLiteral("m9999")));
+                ASSERT_TRUE(typeInto(findControl<QLineEdit>(member, "EditMsisdn"), QStringLiteral("0922")));
                 ASSERT_TRUE(click(member, "ButtonOk"));
             });
             ASSERT_TRUE(click(d, "ButtonEditNewMember"));
-            EXPECT_EQ(count(d), u("1001 個成員"));
-            EXPECT_EQ(entryNames(d).last(), u("m9999"));
+            EXPECT_EQ(count(d), QStringLiteral("1001 個成員"));
+            EXPECT_EQ(entryNames(d).last(), QStringLiteral("m9999"));
             ASSERT_TRUE(click(d, "ButtonOk"));
-            EXPECT_EQ(lastMessage(), u("本群組已超過最大成員數(1000)，請移除一些成員！"));
+            EXPECT_EQ(lastMessage(), QStringLiteral("本群組已超過最大成員數(1000)，請移除一些成員！"));
             EXPECT_TRUE(d->isVisible());
-            ASSERT_TRUE(clickEntry(d, u("m1000")));
+            ASSERT_TRUE(clickEntry(d, QStringLiteral("m1000")));
             ASSERT_TRUE(click(d, "ButtonRemoveMember"));
-            EXPECT_EQ(count(d), u("1000 個成員"));
-            EXPECT_EQ(entryNames(d).first(), u("m1001"));
+            EXPECT_EQ(count(d), QStringLiteral("1000 個成員"));
+            EXPECT_EQ(entryNames(d).first(), QStringLiteral("m1001"));
             ASSERT_TRUE(click(d, "ButtonOk"));
             EXPECT_FALSE(d->isVisible()) << lastMessage().toStdString();
         });
@@ -184,17 +184,17 @@ TEST_F(GroupEditorTest, AThousandEntriesAreSavedAndOneMoreIsRefused) {
 TEST_F(GroupEditorTest, AGroupThatCameToHoldThisOneMeanwhileIsLeftOut) {
     startWithBook();
     withBook([&](TFormAdrBk& w) {
-        editGroup(w, u("家人"), [&](QDialog* d) {
+        editGroup(w, QStringLiteral("家人"), [&](QDialog* d) {
             m_prompts.dialogHandlers.push_back([&](QDialog* picker) {
-                choose(picker, {u("朋友")});
+                choose(picker, {QStringLiteral("朋友")});
                 ASSERT_TRUE(click(picker, "ButtonOk"));
             });
             ASSERT_TRUE(click(d, "ButtonSelectMember"));
             // 朋友 is opened from here and takes 家人, which does not hold 朋友 yet in the book.
-            ASSERT_TRUE(clickEntry(d, u("朋友")));
+            ASSERT_TRUE(clickEntry(d, QStringLiteral("朋友")));
             m_prompts.dialogHandlers.push_back([&](QDialog* inner) {
                 m_prompts.dialogHandlers.push_back([&](QDialog* picker) {
-                    choose(picker, {u("家人")});
+                    choose(picker, {QStringLiteral("家人")});
                     ASSERT_TRUE(click(picker, "ButtonOk"));
                 });
                 ASSERT_TRUE(click(inner, "ButtonSelectMember"));
@@ -204,7 +204,7 @@ TEST_F(GroupEditorTest, AGroupThatCameToHoldThisOneMeanwhileIsLeftOut) {
             ASSERT_TRUE(click(d, "ButtonOk"));
         });
     });
-    EXPECT_EQ(lastMessage(), u("無法將群組'朋友'加到這個群組，\n原因是群組'朋友'已經包含這個群組"));
+    EXPECT_EQ(lastMessage(), QStringLiteral("無法將群組'朋友'加到這個群組，\n原因是群組'朋友'已經包含這個群組"));
     EXPECT_EQ(groupSlots(-203)[0], 0) << "家人 would contain itself through 朋友";
     EXPECT_EQ(groupSlots(-202)[2], -203);
     expectFileIsBook();

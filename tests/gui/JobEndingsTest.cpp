@@ -96,9 +96,6 @@ protected:
         m_sim.reset();
     }
 
-    QAction* action(const char* objectName) {
-        return mainWindow().findChild<QAction*>(QString::fromLatin1(objectName));
-    }
     SendLogAccess& log() { return mainWindow().logAccess(); }
     QStringList typedNumbers() {
         QStringList numbers;
@@ -190,20 +187,19 @@ protected:
         case Opener::SendLogRow:
             m_prompts.dialogHandlers.push_back([this, c](QDialog* d) {
                 ASSERT_EQ(d, &m_windows->sendSMS());
-                ASSERT_TRUE(
-                    typeInto(d->findChild<QWidget*>(QStringLiteral("RichEditMT")), typedNumbers().join(u("; "))));
+                ASSERT_TRUE(typeInto(findControl<QWidget>(d, "RichEditMT"), typedNumbers().join(QStringLiteral("; "))));
                 if (c.opener == Opener::Tools) {
-                    ASSERT_TRUE(typeInto(d->findChild<QWidget*>(QStringLiteral("MemoSM")), u("會議改到三點")));
+                    ASSERT_TRUE(typeInto(findControl<QWidget>(d, "MemoSM"), QStringLiteral("會議改到三點")));
                 }
                 ASSERT_TRUE(click(d, "ButtonSend"));
                 endJob(c.ending);
             });
             if (c.opener == Opener::Tools) {
-                ASSERT_TRUE(trigger(action("MItemTSendSMS")));
+                ASSERT_TRUE(trigger(menuItem("MItemTSendSMS")));
             } else {
                 ASSERT_TRUE(clickRow(mainWindow().listView(), 0));
                 m_prompts.answers.push_back(Prompts::Answer::No); // 要清除現有的傳送紀錄？ keep the row
-                ASSERT_TRUE(trigger(action("PMItemLvOSendSMS")));
+                ASSERT_TRUE(trigger(menuItem("PMItemLvOSendSMS")));
             }
             return;
         case Opener::AddressBook:
@@ -213,7 +209,7 @@ protected:
                     members << QStringLiteral("成員%1").arg(i);
                 ASSERT_TRUE(clickRows(list(book), members));
                 m_prompts.dialogHandlers.push_back([this, c](QDialog* d) {
-                    ASSERT_TRUE(typeInto(d->findChild<QWidget*>(QStringLiteral("MemoSM")), u("會議改到三點")));
+                    ASSERT_TRUE(typeInto(findControl<QWidget>(d, "MemoSM"), QStringLiteral("會議改到三點")));
                     ASSERT_TRUE(click(d, "ButtonSend"));
                     endJob(c.ending);
                 });
@@ -228,10 +224,10 @@ protected:
                 ASSERT_TRUE(click(d, "ButtonQuery"));
                 endJob(c.ending);
             });
-            ASSERT_TRUE(trigger(action("MItemTQuerySMS")));
+            ASSERT_TRUE(trigger(menuItem("MItemTQuerySMS")));
             return;
         case Opener::PopupQuery:
-            ASSERT_TRUE(trigger(action("PMItemLvQuerySMS")));
+            ASSERT_TRUE(trigger(menuItem("PMItemLvQuerySMS")));
             endJob(c.ending);
             return;
         }
@@ -247,12 +243,12 @@ protected:
             m_prompts.answers.push_back(Prompts::Answer::No);
         }
         if (e == Ending::ExitSaveCancelled) {
-            trigger(action("MItemFExit"));
+            trigger(menuItem("MItemFExit"));
             return m_endings;
         }
         QEventLoop loop;
         QObject::connect(&mainWindow(), &TFormMain::programEnding, &loop, [&loop] { loop.exit(0); });
-        QTimer::singleShot(0, &loop, [this] { trigger(action("MItemFExit")); });
+        QTimer::singleShot(0, &loop, [this] { trigger(menuItem("MItemFExit")); });
         QTimer::singleShot(10000, &loop, [&loop] { loop.exit(1); });
         return loop.exec();
     }
@@ -293,7 +289,7 @@ TEST_P(JobEndingsTest, TheJobEndsCleanlyAndTheProgramAsAsked) {
     EXPECT_FALSE(m_windows->querySMS().isVisible());
     EXPECT_EQ(unreachable(mainWindow().listView()), QString());
     for (const char* command : {"MItemTSendSMS", "MItemTQuerySMS", "MItemFSave", "MItemFLoad", "MItemTAdrBk"})
-        EXPECT_TRUE(action(command)->isEnabled()) << command;
+        EXPECT_TRUE(menuItem(command)->isEnabled()) << command;
     EXPECT_EQ(m_prompts.messages().contains(kExitQuestion), c.ending == Ending::CloseBoxNo);
 
     // The record: every message the gateway accepted has its row, and a run to the end reached everyone.
@@ -348,8 +344,8 @@ TEST_F(JobEndingsTest, ASignalStopsTheRunKeepsItsRowsAndEndsWithoutAQuestion) {
     QObject::connect(&exitSignals, &ExitSignals::received, &mainWindow(), &TFormMain::endWithoutSaving);
     int exited = -1;
     m_prompts.dialogHandlers.push_back([&](QDialog* d) {
-        ASSERT_TRUE(typeInto(d->findChild<QWidget*>(QStringLiteral("RichEditMT")), typedNumbers().join(u("; "))));
-        ASSERT_TRUE(typeInto(d->findChild<QWidget*>(QStringLiteral("MemoSM")), u("會議改到三點")));
+        ASSERT_TRUE(typeInto(findControl<QWidget>(d, "RichEditMT"), typedNumbers().join(QStringLiteral("; "))));
+        ASSERT_TRUE(typeInto(findControl<QWidget>(d, "MemoSM"), QStringLiteral("會議改到三點")));
         ASSERT_TRUE(click(d, "ButtonSend"));
         waitMidRun();
         QEventLoop loop;
@@ -360,7 +356,7 @@ TEST_F(JobEndingsTest, ASignalStopsTheRunKeepsItsRowsAndEndsWithoutAQuestion) {
         // The program's end leaves this modal show as well.
         d->reject();
     });
-    ASSERT_TRUE(trigger(action("MItemTSendSMS")));
+    ASSERT_TRUE(trigger(menuItem("MItemTSendSMS")));
     EXPECT_EQ(exited, 0);
     EXPECT_FALSE(m_windows->jobs().workerRunning());
     expectEveryAcceptedRecorded();

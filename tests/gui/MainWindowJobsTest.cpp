@@ -23,9 +23,7 @@ protected:
         const quint64 id = mainWindow().logAccess().addRow(big5(name), ImageTyped, mobile, "20240301093000");
         mainWindow().logAccess().fillSendResult(id, code, ImageNone, result, big5("會議改到三點"));
     }
-    bool choose(const char* popupItem) {
-        return trigger(mainWindow().findChild<QAction*>(QString::fromLatin1(popupItem)));
-    }
+    bool choose(const char* popupItem) { return trigger(menuItem(popupItem)); }
     // Waits, handling events, until the worker's end state reached the progress window; then confirms it
     // with the window's own button.
     void finishJob() {

@@ -72,11 +72,8 @@ protected:
         ASSERT_TRUE(f.resize(4 + 556 + 100));
     }
 
-    QAction* item(const char* name) { return mainWindow().findChild<QAction*>(QString::fromLatin1(name)); }
-    QToolButton* toolButton(const char* name) {
-        return mainWindow().findChild<QToolButton*>(QString::fromLatin1(name));
-    }
-    QString memoText() { return mainWindow().findChild<QPlainTextEdit*>(QStringLiteral("MemoShow"))->toPlainText(); }
+    QToolButton* toolButton(const char* name) { return findControl<QToolButton>(&mainWindow(), name); }
+    QString memoText() { return findControl<QPlainTextEdit>(&mainWindow(), "MemoShow")->toPlainText(); }
     // Ctrl+click: adds the row to the selection.
     void select(int row) { clickRow(mainWindow().listView(), row, Qt::ControlModifier); }
     bool asked(const char* kind) const {
@@ -94,14 +91,14 @@ TEST_F(MainWindowTest, WithoutConfigurationItSaysSoCreatesTheLogFolderAndKeepsGa
     EXPECT_EQ(m_prompts.asked[0].text, QStringLiteral("讀取設定檔錯誤，請重新執行設定功能"));
     EXPECT_FALSE(w.commandsEnabled);
     for (const char* name : {"MItemTSendSMS", "MItemTQuerySMS", "MItemTCancelSMS"})
-        EXPECT_FALSE(item(name)->isEnabled()) << name;
+        EXPECT_FALSE(menuItem(name)->isEnabled()) << name;
     EXPECT_FALSE(toolButton("SpeedButtonSendSMS")->isEnabled()) << "the tool button runs the menu's command";
     EXPECT_TRUE(QDir(path("logfiles")).exists());
     EXPECT_EQ(fromBig5(getField(Config.logFiles)), path("logfiles"));
     EXPECT_EQ(w.statusText(), QStringLiteral("0  筆發訊紀錄"));
     EXPECT_EQ(w.logModel().headerData(0, Qt::Horizontal).toString(), QStringLiteral("名稱 ↑"));
-    EXPECT_FALSE(item("MItemFSave")->isEnabled());
-    EXPECT_FALSE(w.findChild<QToolButton*>(QStringLiteral("SpeedButtonSave"))->isEnabled());
+    EXPECT_FALSE(menuItem("MItemFSave")->isEnabled());
+    EXPECT_FALSE(findControl<QToolButton>(&w, "SpeedButtonSave")->isEnabled());
     EXPECT_FALSE(memoText().contains(QStringLiteral("無法自動建立"))) << "an existing default folder is not an error";
 }
 
@@ -115,23 +112,23 @@ TEST_F(MainWindowTest, ALogFolderThatCannotBeCreatedLeavesALine) {
 
 TEST_F(MainWindowTest, RowsUpdateTheStatusTextAndTheCommands) {
     TFormMain& w = start();
-    EXPECT_FALSE(item("PMItemLvQuerySMS")->isEnabled());
+    EXPECT_FALSE(menuItem("PMItemLvQuerySMS")->isEnabled());
     addRows({"b", "a"});
     EXPECT_EQ(w.statusText(), QStringLiteral("2 筆發訊紀錄"));
     EXPECT_FALSE(w.LogSaved);
     for (const char* name : {"MItemFSave", "PMItemLvSave", "PMItemLvSelectAll", "PMItemLvQuerySMS", "PMItemLvCancelSMS",
                              "PMItemLvRSendSMS"})
-        EXPECT_TRUE(item(name)->isEnabled()) << name;
+        EXPECT_TRUE(menuItem(name)->isEnabled()) << name;
     EXPECT_TRUE(toolButton("SpeedButtonSave")->isEnabled());
-    EXPECT_FALSE(item("MItemFDelete")->isEnabled());
+    EXPECT_FALSE(menuItem("MItemFDelete")->isEnabled());
 
-    trigger(item("PMItemLvSelectAll"));
-    EXPECT_TRUE(item("MItemFDelete")->isEnabled());
-    EXPECT_FALSE(item("PMItemLvOSendSMS")->isEnabled()) << "two rows are selected";
-    trigger(item("MItemFDelete"));
+    trigger(menuItem("PMItemLvSelectAll"));
+    EXPECT_TRUE(menuItem("MItemFDelete")->isEnabled());
+    EXPECT_FALSE(menuItem("PMItemLvOSendSMS")->isEnabled()) << "two rows are selected";
+    trigger(menuItem("MItemFDelete"));
     EXPECT_EQ(w.statusText(), QStringLiteral("0 筆發訊紀錄"));
     for (const char* name : {"MItemFSave", "MItemFDelete", "PMItemLvSelectAll", "PMItemLvQuerySMS", "PMItemLvContent"})
-        EXPECT_FALSE(item(name)->isEnabled()) << name;
+        EXPECT_FALSE(menuItem(name)->isEnabled()) << name;
 }
 
 TEST_F(MainWindowTest, SelectingRowsMarksTheLogChangedSoExitAsks) {
@@ -140,7 +137,7 @@ TEST_F(MainWindowTest, SelectingRowsMarksTheLogChangedSoExitAsks) {
     w.LogSaved = true;
     select(1);
     EXPECT_FALSE(w.LogSaved);
-    trigger(item("MItemFExit"));
+    trigger(menuItem("MItemFExit"));
     EXPECT_EQ(m_prompts.messages(), QStringList{QStringLiteral("現有的傳送紀錄已變更，要儲存？")});
     EXPECT_FALSE(asked("save")) << "No does not save";
     EXPECT_FALSE(w.isVisible());
@@ -148,7 +145,7 @@ TEST_F(MainWindowTest, SelectingRowsMarksTheLogChangedSoExitAsks) {
 
 TEST_F(MainWindowTest, ExitWithAnEmptyLogAsksNothing) {
     TFormMain& w = start();
-    trigger(item("MItemFExit"));
+    trigger(menuItem("MItemFExit"));
     EXPECT_TRUE(m_prompts.asked.isEmpty());
     EXPECT_FALSE(w.isVisible());
 }
@@ -157,10 +154,10 @@ TEST_F(MainWindowTest, ExitWithASavedLogAsksNothing) {
     start();
     addRows({"a"});
     m_prompts.fileNames = {path("saved.log")};
-    trigger(item("MItemFSave"));
+    trigger(menuItem("MItemFSave"));
     finishProgress();
     m_prompts.asked.clear();
-    trigger(item("MItemFExit"));
+    trigger(menuItem("MItemFExit"));
     EXPECT_TRUE(m_prompts.asked.isEmpty());
 }
 
@@ -169,7 +166,7 @@ TEST_F(MainWindowTest, ExitAnsweredYesSavesTheLog) {
     addRows({"a", "b"});
     m_prompts.answers = {Answer::Yes};
     m_prompts.fileNames = {path("exit.log")};
-    trigger(item("MItemFExit"));
+    trigger(menuItem("MItemFExit"));
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(QFileInfo(path("exit.log")).size(), 4 + 2 * 556);
 }
@@ -177,39 +174,39 @@ TEST_F(MainWindowTest, ExitAnsweredYesSavesTheLog) {
 TEST_F(MainWindowTest, GatewayCommandsFollowTheSettingsAndOriginalSendFollowsTheSelection) {
     TFormMain& w = start(false);
     addRows({"a", "b"});
-    EXPECT_FALSE(item("PMItemLvQuerySMS")->isEnabled());
-    EXPECT_FALSE(item("PMItemLvOSendSMS")->isEnabled());
+    EXPECT_FALSE(menuItem("PMItemLvQuerySMS")->isEnabled());
+    EXPECT_FALSE(menuItem("PMItemLvOSendSMS")->isEnabled());
     select(0);
-    EXPECT_TRUE(item("PMItemLvOSendSMS")->isEnabled()) << "one selected row opens the send dialog, gateway or not";
+    EXPECT_TRUE(menuItem("PMItemLvOSendSMS")->isEnabled()) << "one selected row opens the send dialog, gateway or not";
 
     m_prompts.dialogHandlers.push_back([](QDialog* settings) { click(settings, "ButtonOk"); });
-    trigger(item("MItemTSettings"));
+    trigger(menuItem("MItemTSettings"));
     EXPECT_TRUE(w.commandsEnabled);
-    EXPECT_TRUE(item("PMItemLvQuerySMS")->isEnabled());
-    EXPECT_TRUE(item("PMItemLvOSendSMS")->isEnabled());
+    EXPECT_TRUE(menuItem("PMItemLvQuerySMS")->isEnabled());
+    EXPECT_TRUE(menuItem("PMItemLvOSendSMS")->isEnabled());
     select(1);
-    EXPECT_FALSE(item("PMItemLvOSendSMS")->isEnabled()) << "two rows have no one text";
+    EXPECT_FALSE(menuItem("PMItemLvOSendSMS")->isEnabled()) << "two rows have no one text";
 }
 
 TEST_F(MainWindowTest, OriginalSendIsOfferedWhileSomeoneTakesItAndPressingItAsksThem) {
     TFormMain& w = start();
     addRows({"a", "b"});
     select(0);
-    ASSERT_TRUE(item("PMItemLvOSendSMS")->isEnabled()) << "the window set's send dialog takes it";
+    ASSERT_TRUE(menuItem("PMItemLvOSendSMS")->isEnabled()) << "the window set's send dialog takes it";
     QObject::disconnect(&w, &TFormMain::originalSendRequested, &m_windows->sendSMS(), nullptr);
     QCoreApplication::processEvents();
-    ASSERT_FALSE(item("PMItemLvOSendSMS")->isEnabled()) << "with nobody to open, nothing is offered";
+    ASSERT_FALSE(menuItem("PMItemLvOSendSMS")->isEnabled()) << "with nobody to open, nothing is offered";
 
     int asked = 0;
     auto taker = std::make_unique<QObject>();
     QObject::connect(&w, &TFormMain::originalSendRequested, taker.get(), [&asked] { ++asked; });
-    ASSERT_TRUE(item("PMItemLvOSendSMS")->isEnabled());
-    EXPECT_TRUE(trigger(item("PMItemLvOSendSMS")));
+    ASSERT_TRUE(menuItem("PMItemLvOSendSMS")->isEnabled());
+    EXPECT_TRUE(trigger(menuItem("PMItemLvOSendSMS")));
     EXPECT_EQ(asked, 1);
 
     taker.reset(); // its connection goes with it
     QCoreApplication::processEvents();
-    EXPECT_FALSE(item("PMItemLvOSendSMS")->isEnabled());
+    EXPECT_FALSE(menuItem("PMItemLvOSendSMS")->isEnabled());
 }
 
 // ---- ConfirmClearLog ----
@@ -313,7 +310,7 @@ TEST_F(MainWindowTest, SaveProposesATimeStampedNameInTheLogFolderAndAsksBeforeOv
 
     m_prompts.fileNames = {path("old.log"), path("new.log")};
     m_prompts.answers = {Answer::No};
-    trigger(item("MItemFSave"));
+    trigger(menuItem("MItemFSave"));
     ASSERT_EQ(m_prompts.asked.size(), 3);
     EXPECT_EQ(m_prompts.asked[0].kind, QStringLiteral("save"));
     EXPECT_EQ(m_prompts.asked[0].title, QStringLiteral("儲存紀錄"));
@@ -346,7 +343,7 @@ TEST_F(MainWindowTest, LoadReplacingOrAppendingSetsTheSavedFlagAccordingly) {
     TFormMain& w = start();
     addRows({"a", "b"});
     m_prompts.fileNames = {path("two.log")};
-    trigger(item("PMItemLvSave"));
+    trigger(menuItem("PMItemLvSave"));
     ASSERT_TRUE(QFile::exists(path("two.log")));
     finishProgress();
 
@@ -354,7 +351,7 @@ TEST_F(MainWindowTest, LoadReplacingOrAppendingSetsTheSavedFlagAccordingly) {
     m_prompts.asked.clear();
     m_prompts.fileNames = {path("two.log")};
     m_prompts.answers = {Answer::Yes};
-    trigger(item("MItemFLoad"));
+    trigger(menuItem("MItemFLoad"));
     finishProgress();
     EXPECT_EQ(m_prompts.messages(), QStringList{kClear});
     EXPECT_EQ(m_prompts.asked[0].title, QStringLiteral("載入紀錄"));
@@ -364,7 +361,7 @@ TEST_F(MainWindowTest, LoadReplacingOrAppendingSetsTheSavedFlagAccordingly) {
     // Appending keeps the log marked as changed.
     m_prompts.fileNames = {path("two.log")};
     m_prompts.answers = {Answer::No};
-    trigger(item("MItemFLoad"));
+    trigger(menuItem("MItemFLoad"));
     finishProgress();
     EXPECT_EQ(w.logModel().rowCount(), 4);
     EXPECT_FALSE(w.LogSaved);
@@ -381,7 +378,7 @@ TEST_F(MainWindowTest, LoadAfterSavingTheChangedLogReportsBothOperations) {
 
     m_prompts.fileNames = {path("one.log"), path("saved.log")};
     m_prompts.answers = {Answer::Yes, Answer::Yes};
-    trigger(item("MItemFLoad"));
+    trigger(menuItem("MItemFLoad"));
     EXPECT_EQ(m_prompts.messages(), (QStringList{kClear, kSave}));
     EXPECT_EQ(QFileInfo(path("saved.log")).size(), 4 + 3 * 556);
     EXPECT_EQ(w.logModel().rowCount(), 1);
@@ -409,7 +406,7 @@ TEST_F(MainWindowTest, LoadingIntoAnEmptyListAsksNothingAndCountsAsSaved) {
     ASSERT_TRUE(saveLogFile(path("one.log"), source));
 
     m_prompts.fileNames = {path("one.log")};
-    trigger(item("MItemFLoad"));
+    trigger(menuItem("MItemFLoad"));
     EXPECT_TRUE(m_prompts.messages().isEmpty());
     ASSERT_EQ(w.logModel().rowCount(), 1);
     EXPECT_EQ(w.logModel().codeImage(0), int(ImageReservation));
@@ -421,14 +418,14 @@ TEST_F(MainWindowTest, ACutFileLoadsItsCompleteRowsAndSaysHowManyWereMissing) {
     ASSERT_NO_FATAL_FAILURE(writeCutLog());
 
     m_prompts.fileNames = {path("cut.log"), path("absent.log")};
-    trigger(item("MItemFLoad"));
+    trigger(menuItem("MItemFLoad"));
     EXPECT_EQ(w.logModel().rowCount(), 1);
     EXPECT_EQ(m_prompts.messages(), QStringList{QStringLiteral("傳送紀錄檔案不完整：僅讀入 1 筆（檔案標示 2 筆）。")});
 
     finishProgress();
     m_prompts.asked.clear();
     m_prompts.answers = {Answer::No};
-    trigger(item("MItemFLoad"));
+    trigger(menuItem("MItemFLoad"));
     EXPECT_EQ(m_prompts.messages(), (QStringList{kClear, QStringLiteral("讀取傳送紀錄檔案失敗！")}));
     EXPECT_EQ(w.logModel().rowCount(), 1);
 }
@@ -449,7 +446,7 @@ TEST_F(MainWindowTest, AFileThatIsNoSendLogIsRefusedBeforeTheClearPromptNamingIt
     f.close();
 
     m_prompts.fileNames = {path("random.log")};
-    trigger(item("MItemFLoad"));
+    trigger(menuItem("MItemFLoad"));
     EXPECT_EQ(m_prompts.messages(),
               QStringList{QStringLiteral("不是發訊紀錄檔：第 1 筆紀錄傳送碼欄的圖示代碼 1 不明。")});
     EXPECT_EQ(w.logModel().rowCount(), 1);
@@ -462,23 +459,23 @@ TEST_F(MainWindowTest, AFileThatIsNoSendLogIsRefusedBeforeTheClearPromptNamingIt
 TEST_F(MainWindowTest, SortMenuFollowsColumnClicks) {
     TFormMain& w = start();
     addRows({"a", "b"});
-    trigger(item("MItemVSortSendCode"));
-    trigger(item("MItemVSortSendCode"));
+    trigger(menuItem("MItemVSortSendCode"));
+    trigger(menuItem("MItemVSortSendCode"));
     EXPECT_EQ(w.sortColumn(), int(ColSendCode));
     EXPECT_FALSE(w.sortAscending());
-    EXPECT_TRUE(item("MItemVDescending")->isChecked());
+    EXPECT_TRUE(menuItem("MItemVDescending")->isChecked());
     EXPECT_EQ(w.logModel().headerData(ColSendCode, Qt::Horizontal).toString(), QStringLiteral("傳送碼 ↓"));
 
-    trigger(item("MItemVAscending"));
+    trigger(menuItem("MItemVAscending"));
     EXPECT_TRUE(w.sortAscending());
-    EXPECT_TRUE(item("MItemVAscending")->isChecked());
-    trigger(item("MItemVAscending")); // already checked: nothing changes
+    EXPECT_TRUE(menuItem("MItemVAscending")->isChecked());
+    trigger(menuItem("MItemVAscending")); // already checked: nothing changes
     EXPECT_TRUE(w.sortAscending());
 
     clickHeader(w.listView(), ColName);
-    EXPECT_TRUE(item("MItemVSortName")->isChecked());
+    EXPECT_TRUE(menuItem("MItemVSortName")->isChecked());
     EXPECT_EQ(w.logModel().text(0, ColName), QByteArray("a"));
-    trigger(item("MItemVSortName"));
+    trigger(menuItem("MItemVSortName"));
     EXPECT_EQ(w.logModel().text(0, ColName), QByteArray("b"));
 }
 
@@ -490,11 +487,10 @@ TEST_F(MainWindowTest, ContentViewerShowsEachSelectedRowInListOrder) {
     QStringList shown;
     for (int i = 0; i < 2; ++i)
         m_prompts.dialogHandlers.push_back([&shown](QDialog* d) {
-            shown << d->windowTitle() + QLatin1Char('|') +
-                         d->findChild<QPlainTextEdit*>(QStringLiteral("MemoMsg"))->toPlainText();
+            shown << d->windowTitle() + QLatin1Char('|') + findControl<QPlainTextEdit>(d, "MemoMsg")->toPlainText();
             click(d, "ButtonClose");
         });
-    trigger(item("MItemFContent"));
+    trigger(menuItem("MItemFContent"));
     ASSERT_EQ(shown.size(), 2);
     EXPECT_TRUE(shown[0].startsWith(
         QStringLiteral("傳送紀錄|名稱：a\n行動電話：0912345678\n傳送時間：20240301093000\n傳送碼：0\n")));
@@ -505,16 +501,16 @@ TEST_F(MainWindowTest, ContentViewerShowsEachSelectedRowInListOrder) {
 TEST_F(MainWindowTest, MessageWindowToggleHidesAreaAndSplitterAndFlipsTheTip) {
     TFormMain& w = start();
     auto* button = toolButton("SpeedButtonMsgWin");
-    auto* memo = w.findChild<QPlainTextEdit*>(QStringLiteral("MemoShow"));
-    auto* panel = w.findChild<QWidget*>(QStringLiteral("Panel1"));
+    auto* memo = findControl<QPlainTextEdit>(&w, "MemoShow");
+    auto* panel = findControl<QWidget>(&w, "Panel1");
     ASSERT_TRUE(panel);
     EXPECT_EQ(button->toolTip(), QStringLiteral("關閉訊息視窗"));
     click(button);
-    EXPECT_FALSE(item("MItemVMsgWin")->isChecked());
+    EXPECT_FALSE(menuItem("MItemVMsgWin")->isChecked());
     EXPECT_FALSE(memo->isVisible());
     EXPECT_FALSE(panel->isVisible());
     EXPECT_EQ(button->toolTip(), QStringLiteral("開啟訊息視窗"));
-    trigger(item("MItemVMsgWin"));
+    trigger(menuItem("MItemVMsgWin"));
     EXPECT_TRUE(memo->isVisible());
     EXPECT_EQ(button->toolTip(), QStringLiteral("關閉訊息視窗"));
 }
@@ -592,18 +588,18 @@ TEST_F(MainWindowTest, ResizingGivesTheListSixTenthsOfTheHeightBelowTheToolBar) 
     TFormMain& w = start();
     w.resize(700, 500); // as the window manager does when the user drags the frame
     QCoreApplication::processEvents();
-    auto* toolBar = w.findChild<QWidget*>(QStringLiteral("ToolBar1"));
+    auto* toolBar = findControl<QWidget>(&w, "ToolBar1");
     const int below = w.height() - w.menuBar()->height() - toolBar->height();
     EXPECT_EQ(w.listView()->height(), below * 6 / 10);
-    EXPECT_GE(w.findChild<QPlainTextEdit*>(QStringLiteral("MemoShow"))->height(), 35);
+    EXPECT_GE(findControl<QPlainTextEdit>(&w, "MemoShow")->height(), 35);
 }
 
 TEST_F(MainWindowTest, DraggingTheSplitterStopsAtBothMinimumHeights) {
     TFormMain& w = start();
     w.resize(700, 500);
     QCoreApplication::processEvents();
-    auto* panel = w.findChild<QWidget*>(QStringLiteral("Panel1"));
-    auto* memo = w.findChild<QPlainTextEdit*>(QStringLiteral("MemoShow"));
+    auto* panel = findControl<QWidget>(&w, "Panel1");
+    auto* memo = findControl<QPlainTextEdit>(&w, "MemoShow");
     const QPoint grip(panel->width() / 2, panel->height() / 2);
     auto drag = [&](int dy) {
         QTest::mousePress(panel, Qt::LeftButton, Qt::NoModifier, grip);
@@ -626,7 +622,7 @@ TEST_F(MainWindowTest, SettingsOkEnablesTheGatewayCommands) {
     click(toolButton("SpeedButtonSettings"));
     EXPECT_TRUE(m_prompts.dialogHandlers.empty());
     EXPECT_TRUE(w.commandsEnabled);
-    EXPECT_TRUE(item("MItemTSendSMS")->isEnabled());
+    EXPECT_TRUE(menuItem("MItemTSendSMS")->isEnabled());
     EXPECT_TRUE(toolButton("SpeedButtonCancelSMS")->isEnabled());
 }
 
@@ -650,7 +646,7 @@ TEST_F(MainWindowTest, ToolCommandsOpenTheirWindowsInTheirMode) {
             keyClick(d, Qt::Key_Escape);
         });
     click(toolButton("SpeedButtonSendSMS"));
-    trigger(item("MItemTCancelSMS"));
+    trigger(menuItem("MItemTCancelSMS"));
     click(toolButton("SpeedButtonQuerySMS"));
     EXPECT_EQ(opened,
               (QStringList{QStringLiteral("發送訊息"), QStringLiteral("取消預約"), QStringLiteral("狀態查詢")}));
@@ -660,10 +656,10 @@ TEST_F(MainWindowTest, ToolCommandsOpenTheirWindowsInTheirMode) {
 
     m_prompts.dialogHandlers.push_back([](QDialog* d) {
         EXPECT_EQ(d->windowTitle(), QStringLiteral("關於"));
-        EXPECT_TRUE(d->findChild<QLabel*>(QStringLiteral("Version")));
+        EXPECT_TRUE(findControl<QLabel>(d, "Version"));
         click(d, "OKButton");
     });
-    trigger(item("MItemHAbout"));
+    trigger(menuItem("MItemHAbout"));
     EXPECT_TRUE(m_prompts.dialogHandlers.empty());
 }
 
@@ -679,7 +675,7 @@ TEST_F(MainWindowTest, LoadIsConfirmedWithTheProgressWindowsOwnButton) {
     EXPECT_FALSE(w.isEnabled());
     EXPECT_FALSE(unreachable(toolButton("SpeedButtonLoad")).isEmpty()) << "the held window takes no clicks";
     QCoreApplication::sendPostedEvents(&progress(), WM_SHOWPROCESS);
-    auto* ok = progress().findChild<QPushButton*>(QStringLiteral("ButtonOk"));
+    auto* ok = findControl<QPushButton>(&progress(), "ButtonOk");
     EXPECT_EQ(ok->text(), QStringLiteral("確定"));
     EXPECT_TRUE(click(ok));
     EXPECT_FALSE(progress().isVisible());

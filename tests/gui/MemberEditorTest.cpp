@@ -27,13 +27,13 @@ protected:
         addGroup(-205, "空的");
     }
 
-    static QLineEdit* edit(QDialog* d, const char* name) { return d->findChild<QLineEdit*>(QString::fromLatin1(name)); }
-    static QTreeWidget* numbers(QDialog* d) { return d->findChild<QTreeWidget*>(QStringLiteral("ListViewMsisdn")); }
+    static QLineEdit* edit(QDialog* d, const char* name) { return findControl<QLineEdit>(d, name); }
+    static QTreeWidget* numbers(QDialog* d) { return findControl<QTreeWidget>(d, "ListViewMsisdn"); }
     static QStringList numberRows(QDialog* d) {
         QStringList rows;
         for (int i = 0; i < numbers(d)->topLevelItemCount(); ++i) {
             QTreeWidgetItem* item = numbers(d)->topLevelItem(i);
-            rows << item->text(0) + item->text(1) + (item->icon(0).isNull() ? QString() : u("*"));
+            rows << item->text(0) + item->text(1) + (item->icon(0).isNull() ? QString() : QStringLiteral("*"));
         }
         return rows;
     }
@@ -75,46 +75,47 @@ const char* const kMarker = " (預設手機門號)";
 
 TEST_F(MemberEditorTest, NewMemberWithTwoNumbersAndTheSecondMadeDefault) {
     startWithBook();
-    newMember(u("我的連絡人"), [&](QDialog* d) {
-        EXPECT_EQ(d->windowTitle(), u("內容"));
-        EXPECT_FALSE(d->findChild<QPushButton*>(QStringLiteral("ButtonAddMsisdn"))->isEnabled());
-        EXPECT_FALSE(d->findChild<QPushButton*>(QStringLiteral("ButtonSetDefMsisdn"))->isEnabled());
-        ASSERT_TRUE(typeInto(edit(d, "EditName"), u("  李大華 ")));
-        ASSERT_TRUE(typeInto(edit(d, "EditDesc"), u(" 朋友 ")));
+    newMember(QStringLiteral("我的連絡人"), [&](QDialog* d) {
+        EXPECT_EQ(d->windowTitle(), QStringLiteral("內容"));
+        EXPECT_FALSE(findControl<QPushButton>(d, "ButtonAddMsisdn")->isEnabled());
+        EXPECT_FALSE(findControl<QPushButton>(d, "ButtonSetDefMsisdn")->isEnabled());
+        ASSERT_TRUE(typeInto(edit(d, "EditName"), QStringLiteral("  李大華 ")));
+        ASSERT_TRUE(typeInto(edit(d, "EditDesc"), QStringLiteral(" 朋友 ")));
         ASSERT_TRUE(addNumber(d, QStringLiteral("0911111111")));
-        EXPECT_EQ(numberRows(d), QStringList{u("0911111111") + u(kMarker) + u("*")});
+        EXPECT_EQ(numberRows(d), QStringList{QStringLiteral("0911111111") + u(kMarker) + QStringLiteral("*")});
         ASSERT_TRUE(typeInto(edit(d, "EditMsisdn"), QStringLiteral("0922222222")));
         ASSERT_TRUE(keyClick(edit(d, "EditMsisdn"), Qt::Key_Return)); // Enter adds the number
         EXPECT_TRUE(edit(d, "EditMsisdn")->text().isEmpty());
         ASSERT_TRUE(clickRow(numbers(d), 1));
         ASSERT_TRUE(click(d, "ButtonSetDefMsisdn"));
-        EXPECT_EQ(numberRows(d), (QStringList{u("0911111111"), u("0922222222") + u(kMarker) + u("*")}));
+        EXPECT_EQ(numberRows(d), (QStringList{QStringLiteral("0911111111"),
+                                              QStringLiteral("0922222222") + u(kMarker) + QStringLiteral("*")}));
         ASSERT_TRUE(click(d, "ButtonOk"));
     });
     const int32_t id = int32_t(m_now);
     ASSERT_EQ(MemberMap.count(id), 1u);
     const sMember& m = MemberMap.at(id);
-    EXPECT_EQ(getField(m.name), big5(u("李大華")));
-    EXPECT_EQ(getField(m.desc), big5(u(" 朋友 "))); // the description is kept as typed
+    EXPECT_EQ(getField(m.name), big5(QStringLiteral("李大華")));
+    EXPECT_EQ(getField(m.desc), big5(QStringLiteral(" 朋友 "))); // the description is kept as typed
     EXPECT_EQ(getField(m.msisdn), "0911111111;@0922222222");
     expectFileIsBook();
     // The new member is listed, selected, and the list has the focus.
     EXPECT_EQ(m_context, TFormAdrBk::Context::List);
     ASSERT_EQ(m_selected.size(), 1);
-    EXPECT_EQ(m_listed.at(m_selected.first()), u("李大華"));
+    EXPECT_EQ(m_listed.at(m_selected.first()), QStringLiteral("李大華"));
 }
 
 TEST_F(MemberEditorTest, OneNumberIsStoredBareAndOpensAgainAsTheDefault) {
     startWithBook();
-    newMember(u("我的連絡人"), [&](QDialog* d) {
-        ASSERT_TRUE(typeInto(edit(d, "EditName"), u("單號")));
+    newMember(QStringLiteral("我的連絡人"), [&](QDialog* d) {
+        ASSERT_TRUE(typeInto(edit(d, "EditName"), QStringLiteral("單號")));
         ASSERT_TRUE(addNumber(d, QStringLiteral("0955000111")));
         ASSERT_TRUE(click(d, "ButtonOk"));
     });
     EXPECT_EQ(getField(MemberMap.at(int32_t(m_now)).msisdn), "0955000111");
-    editMember(u("單號"), [&](QDialog* d) {
-        EXPECT_EQ(d->windowTitle(), u("單號 內容"));
-        EXPECT_EQ(numberRows(d), QStringList{u("0955000111") + u(kMarker) + u("*")});
+    editMember(QStringLiteral("單號"), [&](QDialog* d) {
+        EXPECT_EQ(d->windowTitle(), QStringLiteral("單號 內容"));
+        EXPECT_EQ(numberRows(d), QStringList{QStringLiteral("0955000111") + u(kMarker) + QStringLiteral("*")});
         EXPECT_TRUE(numbers(d)->topLevelItem(0)->isSelected());
         ASSERT_TRUE(click(d, "ButtonCancel"));
     });
@@ -122,20 +123,20 @@ TEST_F(MemberEditorTest, OneNumberIsStoredBareAndOpensAgainAsTheDefault) {
 
 TEST_F(MemberEditorTest, TheNumberCheckAcceptsAsksOrRefuses) {
     startWithBook();
-    newMember(u("我的連絡人"), [&](QDialog* d) {
+    newMember(QStringLiteral("我的連絡人"), [&](QDialog* d) {
         ASSERT_TRUE(addNumber(d, QStringLiteral("+886912345678")));
         EXPECT_TRUE(m_prompts.messages().isEmpty()) << "a plus and digits pass silently";
 
         ASSERT_TRUE(addNumber(d, QStringLiteral("0912-345-678"))); // answered No
-        EXPECT_EQ(lastMessage(), u("輸入的內容 0912-345-678 不是有效的手機門號，\n仍然想新增這個門號？"));
+        EXPECT_EQ(lastMessage(), QStringLiteral("輸入的內容 0912-345-678 不是有效的手機門號，\n仍然想新增這個門號？"));
         EXPECT_EQ(numbers(d)->topLevelItemCount(), 1);
         EXPECT_EQ(edit(d, "EditMsisdn")->text(), QStringLiteral("0912-345-678")) << "the refused text stays";
         m_prompts.answers.push_back(Prompts::Answer::Yes);
         ASSERT_TRUE(click(d, "ButtonAddMsisdn"));
         EXPECT_EQ(numbers(d)->topLevelItemCount(), 2);
 
-        ASSERT_TRUE(addNumber(d, u("０９１２３４５６７８")));
-        EXPECT_EQ(lastMessage(), u("手機門號只能包含ASCII字元"));
+        ASSERT_TRUE(addNumber(d, QStringLiteral("０９１２３４５６７８")));
+        EXPECT_EQ(lastMessage(), QStringLiteral("手機門號只能包含ASCII字元"));
         EXPECT_EQ(m_prompts.asked.last().buttons, Prompts::Buttons::Ok);
         EXPECT_EQ(numbers(d)->topLevelItemCount(), 2);
         ASSERT_TRUE(addNumber(d, QStringLiteral("0911;0922")));
@@ -147,7 +148,7 @@ TEST_F(MemberEditorTest, TheNumberCheckAcceptsAsksOrRefuses) {
 
 TEST_F(MemberEditorTest, AnEditedNumberThatIsRefusedGetsItsOldNumberBack) {
     startWithBook();
-    editMember(u("王小明"), [&](QDialog* d) {
+    editMember(QStringLiteral("王小明"), [&](QDialog* d) {
         auto editRow = [&](int row, const QString& text) {
             // A click on the row that is already selected would start editing by itself, a moment later.
             if (numbers(d)->selectedItems() != QList<QTreeWidgetItem*>{numbers(d)->topLevelItem(row)}) {
@@ -164,11 +165,12 @@ TEST_F(MemberEditorTest, AnEditedNumberThatIsRefusedGetsItsOldNumberBack) {
                 QCoreApplication::processEvents();
         };
         editRow(2, QStringLiteral("09-33")); // answered No
-        EXPECT_EQ(lastMessage(), u("輸入的內容 09-33 不是有效的手機門號，\n仍然想修改這個門號？"));
-        EXPECT_EQ(numberRows(d)[2], u("0933000333") + u(kMarker) + u("*"));
+        EXPECT_EQ(lastMessage(), QStringLiteral("輸入的內容 09-33 不是有效的手機門號，\n仍然想修改這個門號？"));
+        EXPECT_EQ(numberRows(d)[2], QStringLiteral("0933000333") + u(kMarker) + QStringLiteral("*"));
         m_prompts.answers.push_back(Prompts::Answer::Yes);
         editRow(2, QStringLiteral("09-44"));
-        EXPECT_EQ(numberRows(d)[2], u("09-44") + u(kMarker) + u("*")) << "the default keeps its marker";
+        EXPECT_EQ(numberRows(d)[2], QStringLiteral("09-44") + u(kMarker) + QStringLiteral("*"))
+            << "the default keeps its marker";
         editRow(0, QStringLiteral("0900999888"));
         ASSERT_TRUE(click(d, "ButtonOk"));
     });
@@ -178,16 +180,17 @@ TEST_F(MemberEditorTest, AnEditedNumberThatIsRefusedGetsItsOldNumberBack) {
 
 TEST_F(MemberEditorTest, RemovingTheDefaultRowMakesTheFirstRemainingRowTheDefault) {
     startWithBook();
-    editMember(u("王小明"), [&](QDialog* d) {
+    editMember(QStringLiteral("王小明"), [&](QDialog* d) {
         ASSERT_TRUE(clickRow(numbers(d), 2));
         ASSERT_TRUE(click(d, "ButtonRemoveMsisdn"));
-        EXPECT_EQ(numberRows(d), (QStringList{u("0911000111") + u(kMarker) + u("*"), u("0922000222")}));
+        EXPECT_EQ(numberRows(d), (QStringList{QStringLiteral("0911000111") + u(kMarker) + QStringLiteral("*"),
+                                              QStringLiteral("0922000222")}));
         ASSERT_TRUE(clickRow(numbers(d), 0));
         ASSERT_TRUE(clickRow(numbers(d), 1, Qt::ControlModifier));
         ASSERT_TRUE(click(d, "ButtonRemoveMsisdn"));
-        EXPECT_FALSE(d->findChild<QPushButton*>(QStringLiteral("ButtonRemoveMsisdn"))->isEnabled());
+        EXPECT_FALSE(findControl<QPushButton>(d, "ButtonRemoveMsisdn")->isEnabled());
         ASSERT_TRUE(click(d, "ButtonOk")); // no number left
-        EXPECT_EQ(lastMessage(), u("請輸入成員的手機門號"));
+        EXPECT_EQ(lastMessage(), QStringLiteral("請輸入成員的手機門號"));
         EXPECT_TRUE(d->isVisible());
         ASSERT_TRUE(addNumber(d, QStringLiteral("0955")));
         ASSERT_TRUE(click(d, "ButtonOk"));
@@ -199,32 +202,32 @@ TEST_F(MemberEditorTest, RemovingTheDefaultRowMakesTheFirstRemainingRowTheDefaul
 TEST_F(MemberEditorTest, AnExistingMemberShowsItsGroupsAndIsSavedOnOkOnly) {
     startWithBook();
     const QByteArray before = fileBytes();
-    editMember(u("王小明"), [&](QDialog* d) {
-        EXPECT_EQ(d->windowTitle(), u("王小明 內容"));
-        auto* belong = d->findChild<QListWidget*>(QStringLiteral("ListBoxBelong"));
+    editMember(QStringLiteral("王小明"), [&](QDialog* d) {
+        EXPECT_EQ(d->windowTitle(), QStringLiteral("王小明 內容"));
+        auto* belong = findControl<QListWidget>(d, "ListBoxBelong");
         ASSERT_EQ(belong->count(), 2);
-        EXPECT_EQ(belong->item(0)->text(), u("同事"));
-        EXPECT_EQ(belong->item(1)->text(), u("球隊"));
-        ASSERT_TRUE(typeInto(edit(d, "EditDesc"), u("改過")));
+        EXPECT_EQ(belong->item(0)->text(), QStringLiteral("同事"));
+        EXPECT_EQ(belong->item(1)->text(), QStringLiteral("球隊"));
+        ASSERT_TRUE(typeInto(edit(d, "EditDesc"), QStringLiteral("改過")));
         ASSERT_TRUE(click(d, "ButtonCancel"));
     });
     EXPECT_EQ(fileBytes(), before);
-    EXPECT_EQ(getField(MemberMap.at(102).desc), big5(u("同事")));
-    editMember(u("王小明"), [&](QDialog* d) {
-        ASSERT_TRUE(typeInto(edit(d, "EditName"), u("王大明")));
-        ASSERT_TRUE(typeInto(edit(d, "EditDesc"), u("改過")));
+    EXPECT_EQ(getField(MemberMap.at(102).desc), big5(QStringLiteral("同事")));
+    editMember(QStringLiteral("王小明"), [&](QDialog* d) {
+        ASSERT_TRUE(typeInto(edit(d, "EditName"), QStringLiteral("王大明")));
+        ASSERT_TRUE(typeInto(edit(d, "EditDesc"), QStringLiteral("改過")));
         ASSERT_TRUE(addNumber(d, QStringLiteral("0966"))); // added at the end; the default stays
         ASSERT_TRUE(click(d, "ButtonOk"));
     });
-    EXPECT_EQ(getField(MemberMap.at(102).name), big5(u("王大明")));
+    EXPECT_EQ(getField(MemberMap.at(102).name), big5(QStringLiteral("王大明")));
     EXPECT_EQ(getField(MemberMap.at(102).msisdn), "0911000111;0922000222;@0933000333;0966");
-    EXPECT_TRUE(m_listed.contains(u("王大明"))) << "the list shows the new name";
+    EXPECT_TRUE(m_listed.contains(QStringLiteral("王大明"))) << "the list shows the new name";
     expectFileIsBook();
 }
 
 TEST_F(MemberEditorTest, ANumberLeftInTheFieldIsTakenOnOk) {
     startWithBook();
-    newMember(u("我的連絡人"), [&](QDialog* d) {
+    newMember(QStringLiteral("我的連絡人"), [&](QDialog* d) {
         ASSERT_TRUE(typeInto(edit(d, "EditMsisdn"), QStringLiteral("0977000111")));
         ASSERT_TRUE(click(d, "ButtonOk"));
     });
@@ -233,17 +236,17 @@ TEST_F(MemberEditorTest, ANumberLeftInTheFieldIsTakenOnOk) {
 
 TEST_F(MemberEditorTest, TextsThatCannotBeStoredAreRefusedWithTheReason) {
     startWithBook();
-    newMember(u("我的連絡人"), [&](QDialog* d) {
+    newMember(QStringLiteral("我的連絡人"), [&](QDialog* d) {
         ASSERT_TRUE(addNumber(d, QStringLiteral("0911")));
-        ASSERT_TRUE(typeInto(edit(d, "EditName"), u("小明😀")));
+        ASSERT_TRUE(typeInto(edit(d, "EditName"), QStringLiteral("小明😀")));
         ASSERT_TRUE(click(d, "ButtonOk"));
-        EXPECT_TRUE(lastMessage().contains(u("😀")));
+        EXPECT_TRUE(lastMessage().contains(QStringLiteral("😀")));
         EXPECT_TRUE(d->isVisible());
         for (int i = 0; i < 12; ++i)
             ASSERT_TRUE(addNumber(d, QStringLiteral("0912345678")));
-        ASSERT_TRUE(typeInto(edit(d, "EditName"), u("小明")));
+        ASSERT_TRUE(typeInto(edit(d, "EditName"), QStringLiteral("小明")));
         ASSERT_TRUE(click(d, "ButtonOk"));
-        EXPECT_TRUE(lastMessage().contains(u("120"))) << "13 numbers do not fit in 120 bytes";
+        EXPECT_TRUE(lastMessage().contains(QStringLiteral("120"))) << "13 numbers do not fit in 120 bytes";
         EXPECT_TRUE(d->isVisible());
         ASSERT_TRUE(click(d, "ButtonCancel"));
     });
@@ -260,15 +263,15 @@ TEST_F(MemberEditorTest, EditorFieldsTakeInputMethodCompositionsAndCommits) {
         event.setCommitString(commit);
         QCoreApplication::sendEvent(edit, &event);
     };
-    newMember(u("我的連絡人"), [&](QDialog* d) {
+    newMember(QStringLiteral("我的連絡人"), [&](QDialog* d) {
         ASSERT_TRUE(addNumber(d, QStringLiteral("0911")));
-        compose(edit(d, "EditName"), u("ㄨㄤˊ"), QString());
-        compose(edit(d, "EditName"), QString(), u("王"));
-        compose(edit(d, "EditName"), QString(), u("😀"));
-        compose(edit(d, "EditDesc"), u("ㄊㄨㄥˊ"), QString());
-        compose(edit(d, "EditDesc"), QString(), u("同事"));
+        compose(edit(d, "EditName"), QStringLiteral("ㄨㄤˊ"), QString());
+        compose(edit(d, "EditName"), QString(), QStringLiteral("王"));
+        compose(edit(d, "EditName"), QString(), QStringLiteral("😀"));
+        compose(edit(d, "EditDesc"), QStringLiteral("ㄊㄨㄥˊ"), QString());
+        compose(edit(d, "EditDesc"), QString(), QStringLiteral("同事"));
         ASSERT_TRUE(click(d, "ButtonOk"));
-        EXPECT_TRUE(lastMessage().contains(u("😀")));
+        EXPECT_TRUE(lastMessage().contains(QStringLiteral("😀")));
         ASSERT_TRUE(keyClick(edit(d, "EditName"), Qt::Key_Backspace)); // the emoji goes as one character
         ASSERT_TRUE(click(d, "ButtonOk"));
     });
@@ -278,15 +281,15 @@ TEST_F(MemberEditorTest, EditorFieldsTakeInputMethodCompositionsAndCommits) {
 
 TEST_F(MemberEditorTest, ANewMemberJoinsTheGroupSelectedInTheTreeAtItsFirstEmptySlot) {
     startWithBook();
-    newMember(u("同事"), [&](QDialog* d) {
+    newMember(QStringLiteral("同事"), [&](QDialog* d) {
         ASSERT_TRUE(addNumber(d, QStringLiteral("0911")));
-        ASSERT_TRUE(typeInto(edit(d, "EditName"), u("新人")));
+        ASSERT_TRUE(typeInto(edit(d, "EditName"), QStringLiteral("新人")));
         ASSERT_TRUE(click(d, "ButtonOk"));
     });
     EXPECT_EQ(GroupMap.at(-201).members[0], int32_t(m_now));
     EXPECT_EQ(GroupMap.at(-201).members[1], 102);
-    EXPECT_EQ(m_listed, (QStringList{u("王小明"), u("新人")}));
-    EXPECT_EQ(m_listed.at(m_selected.value(0, -1)), u("新人"));
+    EXPECT_EQ(m_listed, (QStringList{QStringLiteral("王小明"), QStringLiteral("新人")}));
+    EXPECT_EQ(m_listed.at(m_selected.value(0, -1)), QStringLiteral("新人"));
     EXPECT_EQ(m_context, TFormAdrBk::Context::List);
     expectFileIsBook();
 }
@@ -297,11 +300,11 @@ TEST_F(MemberEditorTest, AFullGroupTakesNoNewMemberButTheBookDoes) {
         full.push_back(102);
     addGroup(-206, "滿了", full);
     startWithBook();
-    newMember(u("滿了"), [&](QDialog* d) {
+    newMember(QStringLiteral("滿了"), [&](QDialog* d) {
         ASSERT_TRUE(addNumber(d, QStringLiteral("0911")));
         ASSERT_TRUE(click(d, "ButtonOk"));
     });
-    EXPECT_EQ(lastMessage(), u("本群組已達最大成員數(1000)，無法再新增其他成員！"));
+    EXPECT_EQ(lastMessage(), QStringLiteral("本群組已達最大成員數(1000)，無法再新增其他成員！"));
     EXPECT_EQ(MemberMap.count(int32_t(m_now)), 1u);
     EXPECT_EQ(GroupMap.at(-206).members[kGroupSlots - 1], 102);
     expectFileIsBook();
@@ -310,7 +313,7 @@ TEST_F(MemberEditorTest, AFullGroupTakesNoNewMemberButTheBookDoes) {
 TEST_F(MemberEditorTest, TwoMembersMadeInTheSameSecondGetNeighbouringIds) {
     startWithBook();
     for (const char* number : {"0911", "0922"})
-        newMember(u("我的連絡人"), [&](QDialog* d) {
+        newMember(QStringLiteral("我的連絡人"), [&](QDialog* d) {
             ASSERT_TRUE(addNumber(d, QString::fromLatin1(number)));
             ASSERT_TRUE(click(d, "ButtonOk"));
         });

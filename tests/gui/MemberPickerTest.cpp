@@ -9,8 +9,6 @@
 #include <QLineEdit>
 #include <QMenu>
 
-#include <cstring>
-
 using namespace norvi;
 using namespace norvi::test;
 
@@ -29,8 +27,8 @@ protected:
         startWithBook();
     }
 
-    static QTreeView* all(QDialog* p) { return p->findChild<QTreeView*>(QStringLiteral("ListViewAll")); }
-    static QTreeView* chosen(QDialog* p) { return p->findChild<QTreeView*>(QStringLiteral("ListViewMember")); }
+    static QTreeView* all(QDialog* p) { return findControl<QTreeView>(p, "ListViewAll"); }
+    static QTreeView* chosen(QDialog* p) { return findControl<QTreeView>(p, "ListViewMember"); }
     static QList<int> images(QTreeView* view) {
         QList<int> list;
         for (int r = 0; r < view->model()->rowCount(); ++r)
@@ -53,28 +51,21 @@ protected:
     std::vector<int32_t> m_picked;
 };
 
-sMtData entry(int32_t id, const char* label, uint8_t kind) {
-    sMtData e;
-    std::memset(&e, 0, sizeof e);
-    e.id = id;
-    e.kind = kind;
-    putCString(e.label, QByteArray(label));
-    return e;
-}
-
 } // namespace
 
 TEST_F(MemberPickerTest, OpensOnTheWholeBookSortedByNameWithTheGroupsEntriesOnTheRight) {
     const int result = pickForGroup(&GroupMap.at(-301), {101, -302}, [&](QDialog* p) {
-        EXPECT_EQ(p->windowTitle(), u("選擇群組成員"));
-        EXPECT_EQ(p->findChild<QLabel*>(QStringLiteral("LabelMember"))->text(), u("成員(&M)："));
-        EXPECT_EQ(headers(all(p)), (QStringList{u("名稱 ↑"), u("行動電話"), u("說明")}));
-        EXPECT_EQ(captions(all(p)), (QStringList{u("Alice"), u("P"), u("Q"), u("R"), u("S"), u("王小明")}));
+        EXPECT_EQ(p->windowTitle(), QStringLiteral("選擇群組成員"));
+        EXPECT_EQ(findControl<QLabel>(p, "LabelMember")->text(), QStringLiteral("成員(&M)："));
+        EXPECT_EQ(headers(all(p)),
+                  (QStringList{QStringLiteral("名稱 ↑"), QStringLiteral("行動電話"), QStringLiteral("說明")}));
+        EXPECT_EQ(captions(all(p)), (QStringList{QStringLiteral("Alice"), QStringLiteral("P"), QStringLiteral("Q"),
+                                                 QStringLiteral("R"), QStringLiteral("S"), QStringLiteral("王小明")}));
         EXPECT_EQ(SelectedRows(all(p)), QList<int>{0});
-        EXPECT_EQ(captions(chosen(p)), (QStringList{u("Alice"), u("Q")}));
+        EXPECT_EQ(captions(chosen(p)), (QStringList{QStringLiteral("Alice"), QStringLiteral("Q")}));
         EXPECT_EQ(images(chosen(p)), (QList<int>{BookIcon::Member, BookIcon::Group}));
         ASSERT_TRUE(clickHeader(all(p), 0));
-        EXPECT_EQ(headers(all(p))[0], u("名稱 ↓"));
+        EXPECT_EQ(headers(all(p))[0], QStringLiteral("名稱 ↓"));
         ASSERT_TRUE(click(p, "ButtonCancel"));
     });
     EXPECT_EQ(result, QDialog::Rejected);
@@ -83,13 +74,14 @@ TEST_F(MemberPickerTest, OpensOnTheWholeBookSortedByNameWithTheGroupsEntriesOnTh
 
 TEST_F(MemberPickerTest, GroupsThatContainTheEditedGroupAreRefusedByName) {
     const int result = pickForGroup(&GroupMap.at(-303), {}, [&](QDialog* p) {
-        choose(p, {u("P"), u("S"), u("R"), u("王小明")});
-        choose(p, {u("王小明")}); // chosen twice: kept once
+        choose(p, {QStringLiteral("P"), QStringLiteral("S"), QStringLiteral("R"), QStringLiteral("王小明")});
+        choose(p, {QStringLiteral("王小明")}); // chosen twice: kept once
         ASSERT_TRUE(click(p, "ButtonOk"));
     });
     EXPECT_EQ(result, 1);
-    EXPECT_EQ(m_prompts.messages(), (QStringList{u("無法將群組'P'加到這個群組，\n原因是群組'P'已經包含這個群組"),
-                                                 u("無法將群組'R'加到這個群組，\n原因是群組'R'已經包含這個群組")}));
+    EXPECT_EQ(m_prompts.messages(),
+              (QStringList{QStringLiteral("無法將群組'P'加到這個群組，\n原因是群組'P'已經包含這個群組"),
+                           QStringLiteral("無法將群組'R'加到這個群組，\n原因是群組'R'已經包含這個群組")}));
     EXPECT_EQ(m_prompts.asked.last().buttons, Prompts::Buttons::Ok);
     EXPECT_EQ(scratch(), (std::vector<int32_t>{-304, 102}));
 }
@@ -105,7 +97,7 @@ TEST_F(MemberPickerTest, AThousandEntriesPassAndOneMoreKeepsThePickerOpen) {
         ASSERT_TRUE(click(p, "ButtonSelect"));
         ASSERT_TRUE(click(p, "ButtonOk"));
         stayed = p->isVisible();
-        EXPECT_EQ(lastMessage(), u("本群組已超過最大成員數(1000)，請移除一些成員！"));
+        EXPECT_EQ(lastMessage(), QStringLiteral("本群組已超過最大成員數(1000)，請移除一些成員！"));
         // Two members fewer: exactly 1,000.
         ASSERT_TRUE(clickRow(chosen(p), 0));
         ASSERT_TRUE(clickRow(chosen(p), 1, Qt::ControlModifier));
@@ -113,8 +105,8 @@ TEST_F(MemberPickerTest, AThousandEntriesPassAndOneMoreKeepsThePickerOpen) {
                             Qt::NoModifier, Qt::RightButton));
         QMenu* popup = openPopup(*p, "PopupMenuLvMember");
         ASSERT_TRUE(popup);
-        EXPECT_FALSE(popup->findChild<QAction*>(QStringLiteral("PMItemLvMContent"))->isEnabled());
-        trigger(popup->findChild<QAction*>(QStringLiteral("PMItemLvMDelete")));
+        EXPECT_FALSE(findControl<QAction>(popup, "PMItemLvMContent")->isEnabled());
+        trigger(findControl<QAction>(popup, "PMItemLvMDelete"));
         popup->close();
         ASSERT_TRUE(click(p, "ButtonOk"));
     });
@@ -124,15 +116,17 @@ TEST_F(MemberPickerTest, AThousandEntriesPassAndOneMoreKeepsThePickerOpen) {
 }
 
 TEST_F(MemberPickerTest, SendModeKeepsListRowsAndTypedNumbersInTheirPlaces) {
-    RecipientList = {entry(0, "0911222333", KindTyped), entry(101, "Alice", KindAddressBook),
-                     entry(3, "0922333444", KindListRow), entry(-304, "S", KindAddressBook),
-                     entry(101, "Alice", KindAddressBook)};
+    RecipientList = {fieldEntry(0, KindTyped, "0911222333"), fieldEntry(101, KindAddressBook, "Alice"),
+                     fieldEntry(3, KindListRow, "0922333444"), fieldEntry(-304, KindAddressBook, "S"),
+                     fieldEntry(101, KindAddressBook, "Alice")};
     TFormSelectMember picker(&m_windows->sendSMS());
     m_prompts.dialogHandlers.push_back([&](QDialog* p) {
         EXPECT_TRUE(picker.sendMode());
-        EXPECT_EQ(p->windowTitle(), u("選擇受訊者"));
-        EXPECT_EQ(p->findChild<QLabel*>(QStringLiteral("LabelMember"))->text(), u("受訊者(&M)："));
-        EXPECT_EQ(captions(chosen(p)), (QStringList{u("0911222333"), u("Alice"), u("0922333444"), u("S"), u("Alice")}));
+        EXPECT_EQ(p->windowTitle(), QStringLiteral("選擇受訊者"));
+        EXPECT_EQ(findControl<QLabel>(p, "LabelMember")->text(), QStringLiteral("受訊者(&M)："));
+        EXPECT_EQ(captions(chosen(p)),
+                  (QStringList{QStringLiteral("0911222333"), QStringLiteral("Alice"), QStringLiteral("0922333444"),
+                               QStringLiteral("S"), QStringLiteral("Alice")}));
         EXPECT_EQ(images(chosen(p)), (QList<int>{BookIcon::TypedNumber, BookIcon::Member, BookIcon::ListFileRow,
                                                  BookIcon::Group, BookIcon::Member}));
         // 內容 is for members and groups only.
@@ -141,21 +135,22 @@ TEST_F(MemberPickerTest, SendModeKeepsListRowsAndTypedNumbersInTheirPlaces) {
                             Qt::NoModifier, Qt::RightButton));
         QMenu* popup = openPopup(*p, "PopupMenuLvMember");
         ASSERT_TRUE(popup);
-        EXPECT_FALSE(popup->findChild<QAction*>(QStringLiteral("PMItemLvMContent"))->isEnabled());
-        EXPECT_TRUE(popup->findChild<QAction*>(QStringLiteral("PMItemLvMDelete"))->isEnabled());
+        EXPECT_FALSE(findControl<QAction>(popup, "PMItemLvMContent")->isEnabled());
+        EXPECT_TRUE(findControl<QAction>(popup, "PMItemLvMDelete")->isEnabled());
         popup->close();
-        choose(p, {u("王小明")});
+        choose(p, {QStringLiteral("王小明")});
         ASSERT_TRUE(click(p, "ButtonOk"));
     });
     EXPECT_TRUE(picker.pickRecipients(RecipientList));
     std::vector<std::tuple<int32_t, int, QByteArray>> out;
     for (const sMtData& e : RecipientList)
         out.emplace_back(e.id, e.kind, getField(e.label));
-    const std::vector<std::tuple<int32_t, int, QByteArray>> expected = {{0, KindTyped, "0911222333"},
-                                                                        {101, KindAddressBook, "Alice"},
-                                                                        {3, KindListRow, "0922333444"},
-                                                                        {-304, KindAddressBook, "S"},
-                                                                        {102, KindAddressBook, big5(u("王小明"))}};
+    const std::vector<std::tuple<int32_t, int, QByteArray>> expected = {
+        {0, KindTyped, "0911222333"},
+        {101, KindAddressBook, "Alice"},
+        {3, KindListRow, "0922333444"},
+        {-304, KindAddressBook, "S"},
+        {102, KindAddressBook, big5(QStringLiteral("王小明"))}};
     EXPECT_EQ(out, expected);
 }
 
@@ -165,24 +160,24 @@ TEST_F(MemberPickerTest, ANewMemberIsSelectedAndPropertiesUpdateBothLists) {
     pickForGroup(nullptr, {101}, [&](QDialog* p) {
         ASSERT_TRUE(clickHeader(all(p), 1));
         m_prompts.dialogHandlers.push_back([&](QDialog* m) {
-            ASSERT_TRUE(typeInto(m->findChild<QLineEdit*>(QStringLiteral("EditName")), u("Bob")));
-            ASSERT_TRUE(typeInto(m->findChild<QLineEdit*>(QStringLiteral("EditMsisdn")), u("0933")));
+            ASSERT_TRUE(typeInto(findControl<QLineEdit>(m, "EditName"), QStringLiteral("Bob")));
+            ASSERT_TRUE(typeInto(findControl<QLineEdit>(m, "EditMsisdn"), QStringLiteral("0933")));
             ASSERT_TRUE(click(m, "ButtonOk"));
         });
         ASSERT_TRUE(click(p, "ButtonNewMember"));
-        EXPECT_EQ(headers(all(p))[0], u("名稱 ↑"));
+        EXPECT_EQ(headers(all(p))[0], QStringLiteral("名稱 ↑"));
         const QList<int> selected = SelectedRows(all(p));
         ASSERT_EQ(selected.size(), 1);
-        EXPECT_EQ(captions(all(p))[selected.first()], u("Bob"));
+        EXPECT_EQ(captions(all(p))[selected.first()], QStringLiteral("Bob"));
 
-        ASSERT_TRUE(clickRows(all(p), {u("Alice")}));
+        ASSERT_TRUE(clickRows(all(p), {QStringLiteral("Alice")}));
         m_prompts.dialogHandlers.push_back([&](QDialog* m) {
-            ASSERT_TRUE(typeInto(m->findChild<QLineEdit*>(QStringLiteral("EditName")), u("Alicia")));
+            ASSERT_TRUE(typeInto(findControl<QLineEdit>(m, "EditName"), QStringLiteral("Alicia")));
             ASSERT_TRUE(click(m, "ButtonOk"));
         });
         ASSERT_TRUE(click(p, "ButtonContent"));
-        EXPECT_TRUE(captions(all(p)).contains(u("Alicia")));
-        EXPECT_EQ(captions(chosen(p)), QStringList{u("Alicia")});
+        EXPECT_TRUE(captions(all(p)).contains(QStringLiteral("Alicia")));
+        EXPECT_EQ(captions(chosen(p)), QStringList{QStringLiteral("Alicia")});
         ASSERT_TRUE(click(p, "ButtonCancel"));
     });
     EXPECT_EQ(MemberMap.count(id), 1u);

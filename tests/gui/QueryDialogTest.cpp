@@ -26,10 +26,6 @@ using namespace norvi::test;
 
 namespace {
 
-QString u(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
 QByteArray sentResult(const QByteArray& msgId) {
     return big5("訊息已成功送出(MsgId:") + msgId + ")";
 }
@@ -45,18 +41,13 @@ protected:
     }
 
     TFormQuerySMS& dialog() { return m_windows->querySMS(); }
-    template <typename T> T* control(const char* name) {
-        T* w = dialog().findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(w, nullptr) << name;
-        return w;
-    }
+    template <typename T> T* control(const char* name) { return findControl<T>(&dialog(), name); }
     QRadioButton* radio(const char* name) { return control<QRadioButton>(name); }
-    QAction* action(const char* name) { return mainWindow().findChild<QAction*>(QString::fromLatin1(name)); }
 
     // Opens the dialog from 工具 → 查詢(&Q)... or 取消預約(&C)... and acts in it as the user.
     void open(bool query, std::function<void()> inDialog) {
         m_prompts.dialogHandlers.push_back([inDialog](QDialog*) { inDialog(); });
-        ASSERT_TRUE(trigger(action(query ? "MItemTQuerySMS" : "MItemTCancelSMS")));
+        ASSERT_TRUE(trigger(menuItem(query ? "MItemTQuerySMS" : "MItemTCancelSMS")));
     }
 
     // A message the simulator accepted, sent by a client of the test's own: its MsgId.
@@ -84,7 +75,7 @@ protected:
         for (const char* name :
              {"MItemFLoad", "MItemFSave", "MItemFDelete", "PMItemLvDelete", "MItemVSortSendCode", "MItemVDescending",
               "MItemTQuerySMS", "MItemTSendSMS", "PMItemLvRSendSMS", "MItemTAdrBk"})
-            if (!action(name)->isEnabled())
+            if (!menuItem(name)->isEnabled())
                 names << QString::fromLatin1(name);
         if (!mainWindow().listView()->header()->sectionsClickable())
             names << QStringLiteral("header");
@@ -101,12 +92,12 @@ TEST_F(QueryDialogTest, ScopeFollowsTheSelectionAndOnlyTheSingleScopeTakesAMsgId
     select(0);
     select(2);
     open(true, [this] {
-        EXPECT_EQ(dialog().windowTitle(), u("狀態查詢"));
+        EXPECT_EQ(dialog().windowTitle(), QStringLiteral("狀態查詢"));
         EXPECT_TRUE(radio("RadioButtonSelRec")->isChecked());
-        EXPECT_EQ(radio("RadioButtonAllRec")->text(), u("發訊紀錄列視框所有紀錄查詢"));
-        EXPECT_EQ(radio("RadioButtonSelRec")->text(), u("發訊紀錄列視框所選紀錄查詢"));
-        EXPECT_EQ(radio("RadioButton1Rec")->text(), u("單筆查詢"));
-        EXPECT_EQ(control<QPushButton>("ButtonQuery")->text(), u("查詢"));
+        EXPECT_EQ(radio("RadioButtonAllRec")->text(), QStringLiteral("發訊紀錄列視框所有紀錄查詢"));
+        EXPECT_EQ(radio("RadioButtonSelRec")->text(), QStringLiteral("發訊紀錄列視框所選紀錄查詢"));
+        EXPECT_EQ(radio("RadioButton1Rec")->text(), QStringLiteral("單筆查詢"));
+        EXPECT_EQ(control<QPushButton>("ButtonQuery")->text(), QStringLiteral("查詢"));
         EXPECT_FALSE(control<QLineEdit>("EditMsgId")->isEnabled());
         EXPECT_FALSE(control<QLabel>("Label1")->isEnabled());
         EXPECT_EQ(control<QLabel>("Label1")->buddy(), control<QLineEdit>("EditMsgId"));
@@ -175,8 +166,8 @@ TEST_F(QueryDialogTest, EachScopeRefusesWhatItCannotAskAboutInTheWordsOfItsMode)
         ASSERT_EQ(shown.size(), 6) << shown.join(QLatin1Char('|')).toStdString();
         EXPECT_EQ(shown[0], u(m.emptyLog));
         EXPECT_EQ(shown[1], u(m.noSelection));
-        EXPECT_EQ(shown[2], u("請輸入MsgId！"));
-        EXPECT_EQ(shown[3], u("請輸入MsgId！"));
+        EXPECT_EQ(shown[2], QStringLiteral("請輸入MsgId！"));
+        EXPECT_EQ(shown[3], QStringLiteral("請輸入MsgId！"));
         EXPECT_TRUE(shown[4].contains(QStringLiteral("20")));
         EXPECT_TRUE(shown[5].contains(QStringLiteral("U+1F600")));
         for (const ScriptedPrompts::Asked& a : m_prompts.asked) {
@@ -242,7 +233,7 @@ TEST_F(QueryDialogTest, AllRowsRunUnderTheProgressWindowWhileTheSendLogIsLocked)
         ASSERT_TRUE(QTest::qWaitFor([&worker] { return worker.isNull(); }, 5000)) << "the worker frees itself";
         EXPECT_TRUE(mainWindow().runLocked());
         EXPECT_EQ(finished.size(), 0) << "the dialog is closed by the progress window";
-        EXPECT_EQ(progress().tracker().statusText(), u("簡訊查詢完成：成功 2 筆，失敗 0 筆"));
+        EXPECT_EQ(progress().tracker().statusText(), QStringLiteral("簡訊查詢完成：成功 2 筆，失敗 0 筆"));
         EXPECT_EQ(progress().tracker().progressText(), QStringLiteral("3 / 3(100%)"));
         EXPECT_TRUE(click(&progress(), "ButtonOk"));
     });
@@ -252,9 +243,9 @@ TEST_F(QueryDialogTest, AllRowsRunUnderTheProgressWindowWhileTheSendLogIsLocked)
     // a command meanwhile takes effect now.
     EXPECT_EQ(lockedCommands(), QStringList());
 
-    EXPECT_EQ(cell(0, ColQueryCode), u("20"));
+    EXPECT_EQ(cell(0, ColQueryCode), QStringLiteral("20"));
     EXPECT_EQ(cell(1, ColQueryCode), QString());
-    EXPECT_EQ(cell(2, ColQueryCode), u("0"));
+    EXPECT_EQ(cell(2, ColQueryCode), QStringLiteral("0"));
     EXPECT_EQ(mainWindow().logAccess().selectedRows(), (QVector<int>{0, 2}));
     clickHeader(mainWindow().listView(), ColSendCode);
     EXPECT_EQ(mainWindow().sortColumn(), int(ColSendCode));
@@ -273,11 +264,12 @@ TEST_F(QueryDialogTest, SelectedRowsCancelKeepsOnlyTheAskedRowsSelected) {
         ASSERT_TRUE(QTest::qWaitFor([this] { return progress().tracker().done(); }, 20000));
         click(&progress(), "ButtonOk");
     });
-    EXPECT_EQ(progress().tracker().statusText(), u("預約簡訊取消完成：成功 1 筆，失敗 0 筆"));
+    EXPECT_EQ(progress().tracker().statusText(), QStringLiteral("預約簡訊取消完成：成功 1 筆，失敗 0 筆"));
     EXPECT_EQ(progress().tracker().progressText(), QStringLiteral("2 / 2(100%)"));
     EXPECT_EQ(mainWindow().logAccess().selectedRows(), QVector<int>{0});
-    EXPECT_EQ(cell(0, ColQueryCode), u("0"));
-    EXPECT_TRUE(cell(0, ColQueryResult).startsWith(u("取消成功"))) << cell(0, ColQueryResult).toStdString();
+    EXPECT_EQ(cell(0, ColQueryCode), QStringLiteral("0"));
+    EXPECT_TRUE(cell(0, ColQueryResult).startsWith(QStringLiteral("取消成功")))
+        << cell(0, ColQueryResult).toStdString();
     EXPECT_EQ(cell(2, ColQueryCode), QString()) << "not selected, not asked";
     EXPECT_EQ(queries(), 1);
 }
@@ -303,11 +295,12 @@ TEST_F(QueryDialogTest, SingleMsgIdIsAnsweredInABoxTitledWithItAndTheDialogClose
     const ScriptedPrompts::Asked& queried = m_prompts.asked[1];
     EXPECT_EQ(queried.title, fromBig5(booked));
     EXPECT_EQ(queried.buttons, Prompts::Buttons::Ok);
-    EXPECT_TRUE(queried.text.startsWith(u("結果碼：20\n查詢結果：預約簡訊，等待傳送中(")))
+    EXPECT_TRUE(queried.text.startsWith(QStringLiteral("結果碼：20\n查詢結果：預約簡訊，等待傳送中(")))
         << queried.text.toStdString();
     const ScriptedPrompts::Asked& cancelled = m_prompts.asked[3];
     EXPECT_EQ(cancelled.title, fromBig5(booked));
-    EXPECT_TRUE(cancelled.text.startsWith(u("預約取消碼：0\n預約取消結果：取消成功("))) << cancelled.text.toStdString();
+    EXPECT_TRUE(cancelled.text.startsWith(QStringLiteral("預約取消碼：0\n預約取消結果：取消成功(")))
+        << cancelled.text.toStdString();
     EXPECT_FALSE(progress().isVisible()) << "a single MsgId shows no progress";
     EXPECT_EQ(progress().tracker().position(), 0);
     EXPECT_EQ(queries(), 2);
@@ -328,11 +321,11 @@ TEST_F(QueryDialogTest, SingleMsgIdWaitsVisiblyAndItsStopEndsTheWaitAtOnce) {
         EXPECT_EQ(dialog().cursor().shape(), Qt::BusyCursor);
         EXPECT_FALSE(control<QPushButton>("ButtonQuery")->isEnabled());
         EXPECT_FALSE(control<QLineEdit>("EditMsgId")->isEnabled());
-        EXPECT_EQ(control<QPushButton>("ButtonCancel")->text(), u("中斷"));
+        EXPECT_EQ(control<QPushButton>("ButtonCancel")->text(), QStringLiteral("中斷"));
         ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return control<QLabel>("LabelBusy")->text().contains(u("等待閘道回應 1 秒")); }, 10000))
+            [&] { return control<QLabel>("LabelBusy")->text().contains(QStringLiteral("等待閘道回應 1 秒")); }, 10000))
             << control<QLabel>("LabelBusy")->text().toStdString();
-        EXPECT_TRUE(control<QLabel>("LabelBusy")->text().startsWith(u("正在查詢…")));
+        EXPECT_TRUE(control<QLabel>("LabelBusy")->text().startsWith(QStringLiteral("正在查詢…")));
         stopped.start();
         click(control<QPushButton>("ButtonCancel"));
         ASSERT_TRUE(QTest::qWaitFor([&] { return !finished.isEmpty(); }, 20000));
@@ -340,9 +333,9 @@ TEST_F(QueryDialogTest, SingleMsgIdWaitsVisiblyAndItsStopEndsTheWaitAtOnce) {
     EXPECT_LT(stopped.elapsed(), 5000) << "the stop ends the wait at once, not after the 30 s reply wait";
     ASSERT_EQ(m_prompts.asked.size(), 2); // the dialog, the box
     EXPECT_EQ(m_prompts.asked[1].title, fromBig5(booked));
-    EXPECT_EQ(m_prompts.asked[1].text, u("結果碼：-1\n查詢結果：已中斷：閘道未回覆"));
+    EXPECT_EQ(m_prompts.asked[1].text, QStringLiteral("結果碼：-1\n查詢結果：已中斷：閘道未回覆"));
     EXPECT_FALSE(dialog().isVisible());
-    EXPECT_EQ(control<QPushButton>("ButtonCancel")->text(), u("取消"));
+    EXPECT_EQ(control<QPushButton>("ButtonCancel")->text(), QStringLiteral("取消"));
     ASSERT_TRUE(QTest::qWaitFor([this] { return !mainWindow().runLocked(); }, 5000));
 }
 
@@ -351,9 +344,9 @@ TEST_F(QueryDialogTest, ResendWithNothingFailedSaysSoEvenWithoutAGateway) {
     addRow("a", "0", sentResult("A1"));
     addRow("b", "0", sentResult("B1"));
     clickRow(mainWindow().listView(), 2);
-    ASSERT_TRUE(trigger(action("PMItemLvRSendSMS")));
+    ASSERT_TRUE(trigger(menuItem("PMItemLvRSendSMS")));
     ASSERT_EQ(m_prompts.asked.size(), 1);
-    EXPECT_EQ(m_prompts.asked[0].text, u("沒有確定失敗的訊息需要重新傳送！"));
+    EXPECT_EQ(m_prompts.asked[0].text, QStringLiteral("沒有確定失敗的訊息需要重新傳送！"));
     EXPECT_EQ(m_prompts.asked[0].icon, Prompts::Icon::Information);
     EXPECT_EQ(m_prompts.asked[0].buttons, Prompts::Buttons::Yes);
     EXPECT_FALSE(progress().isVisible());

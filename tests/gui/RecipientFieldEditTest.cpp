@@ -28,7 +28,7 @@ protected:
     void fill() {
         render({entry(5, KindAddressBook, "王小明"), entry(-2, KindAddressBook, "業務部"),
                 entry(0, KindListRow, "0911000001"), entry(0, KindTyped, "0922000002")});
-        ASSERT_EQ(fieldText(), u("王小明; 業務部; 0911000001; 0922000002; "));
+        ASSERT_EQ(fieldText(), QStringLiteral("王小明; 業務部; 0911000001; 0922000002; "));
     }
     // Runs `body` in the dialog with the field filled.
     void inField(const std::function<void()>& body) {
@@ -50,7 +50,8 @@ protected:
         c.setPosition(pos + 1);
         return c.charFormat();
     }
-    static const inline QStringList kAll{u("0:5:王小明"), u("0:-2:業務部"), u("1:0:0911000001"), u("2:0:0922000002")};
+    static const inline QStringList kAll{QStringLiteral("0:5:王小明"), QStringLiteral("0:-2:業務部"),
+                                         QStringLiteral("1:0:0911000001"), QStringLiteral("2:0:0922000002")};
 };
 
 } // namespace
@@ -74,9 +75,9 @@ TEST_F(RecipientFieldEditTest, DigitsTypedRightAfterAnEntryStayPlainAndAreANumbe
         ASSERT_TRUE(clickBefore(3));
         ASSERT_EQ(caret(), 3);
         typeKeys("0955");
-        EXPECT_EQ(fieldText(), u("王小明0955; 業務部; 0911000001; 0922000002; "));
+        EXPECT_EQ(fieldText(), QStringLiteral("王小明0955; 業務部; 0911000001; 0922000002; "));
         EXPECT_FALSE(formatAt(4).fontUnderline());
-        EXPECT_EQ(parsed(), (QStringList{kAll[0], u("2:0:0955"), kAll[1], kAll[2], kAll[3]}));
+        EXPECT_EQ(parsed(), (QStringList{kAll[0], QStringLiteral("2:0:0955"), kAll[1], kAll[2], kAll[3]}));
     });
 }
 
@@ -84,21 +85,21 @@ TEST_F(RecipientFieldEditTest, BackspaceAndDeleteTakeAWholeEntryAndLeaveTheOther
     inField([&] {
         ASSERT_TRUE(clickBefore(8)); // right after 業務部
         ASSERT_TRUE(key(Qt::Key_Backspace));
-        EXPECT_EQ(fieldText(), u("王小明; ; 0911000001; 0922000002; "));
+        EXPECT_EQ(fieldText(), QStringLiteral("王小明; ; 0911000001; 0922000002; "));
         EXPECT_EQ(parsed(), (QStringList{kAll[0], kAll[2], kAll[3]}));
         EXPECT_TRUE(formatAt(0).fontUnderline());
-        EXPECT_TRUE(formatAt(at(u("0911000001"))).fontItalic());
+        EXPECT_TRUE(formatAt(at(QStringLiteral("0911000001"))).fontItalic());
 
-        ASSERT_TRUE(clickBefore(at(u("; 0911000001")) + 1)); // in front of the space before the row
+        ASSERT_TRUE(clickBefore(at(QStringLiteral("; 0911000001")) + 1)); // in front of the space before the row
         ASSERT_TRUE(key(Qt::Key_Right));
         ASSERT_TRUE(key(Qt::Key_Delete));
         EXPECT_EQ(parsed(), (QStringList{kAll[0], kAll[3]}));
 
         // With a selection the keys act on it as always: one character of the typed number.
-        ASSERT_TRUE(clickBefore(at(u("0922000002")) + 1));
+        ASSERT_TRUE(clickBefore(at(QStringLiteral("0922000002")) + 1));
         ASSERT_TRUE(key(Qt::Key_Right, Qt::ShiftModifier));
         ASSERT_TRUE(key(Qt::Key_Backspace));
-        EXPECT_EQ(parsed(), (QStringList{kAll[0], u("2:0:022000002")}));
+        EXPECT_EQ(parsed(), (QStringList{kAll[0], QStringLiteral("2:0:022000002")}));
     });
 }
 
@@ -111,7 +112,7 @@ TEST_F(RecipientFieldEditTest, ArrowsStepOverEntriesUnlessShiftIsHeld) {
         EXPECT_EQ(caret(), 8);
         ASSERT_TRUE(key(Qt::Key_Left, Qt::ShiftModifier));
         EXPECT_EQ(caret(), 7);
-        EXPECT_EQ(selected(), u("部"));
+        EXPECT_EQ(selected(), QStringLiteral("部"));
         ASSERT_TRUE(key(Qt::Key_Right)); // leaves the selection's end where it is: after the group
         EXPECT_EQ(caret(), 8);
         ASSERT_TRUE(key(Qt::Key_Left));
@@ -132,15 +133,15 @@ TEST_F(RecipientFieldEditTest, InOverwriteModeATypedCharacterReplacesTheEntryInF
         ASSERT_TRUE(key(Qt::Key_Insert));
         EXPECT_FALSE(dialog().insertMode());
         typeKeys("7");
-        EXPECT_EQ(fieldText(), u("王小明; 7; 0911000001; 0922000002; "));
+        EXPECT_EQ(fieldText(), QStringLiteral("王小明; 7; 0911000001; 0922000002; "));
         // Plain text is overwritten character by character.
-        ASSERT_TRUE(clickBefore(at(u("0922000002"))));
+        ASSERT_TRUE(clickBefore(at(QStringLiteral("0922000002"))));
         typeKeys("55");
-        EXPECT_EQ(parsed(), (QStringList{kAll[0], u("2:0:7"), kAll[2], u("2:0:5522000002")}));
+        EXPECT_EQ(parsed(), (QStringList{kAll[0], QStringLiteral("2:0:7"), kAll[2], QStringLiteral("2:0:5522000002")}));
         ASSERT_TRUE(key(Qt::Key_Insert));
         EXPECT_TRUE(dialog().insertMode());
         typeKeys("1");
-        EXPECT_EQ(parsed().last(), u("2:0:55122000002"));
+        EXPECT_EQ(parsed().last(), QStringLiteral("2:0:55122000002"));
     });
     open([&] { EXPECT_TRUE(dialog().insertMode()) << "every opening inserts again"; });
 }
@@ -148,7 +149,7 @@ TEST_F(RecipientFieldEditTest, InOverwriteModeATypedCharacterReplacesTheEntryInF
 TEST_F(RecipientFieldEditTest, AClickSelectsAWholeEntryAndShiftClickWidensToWholeEntries) {
     inField([&] {
         ASSERT_TRUE(clickChar(7)); // the group's last character
-        EXPECT_EQ(selected(), u("業務部"));
+        EXPECT_EQ(selected(), QStringLiteral("業務部"));
         EXPECT_EQ(dialog().lastSelStart(), 5);
         EXPECT_EQ(dialog().lastSelLength(), 3);
         ASSERT_TRUE(clickChar(4)); // plain text: nothing selected
@@ -156,16 +157,16 @@ TEST_F(RecipientFieldEditTest, AClickSelectsAWholeEntryAndShiftClickWidensToWhol
 
         ASSERT_TRUE(clickChar(1));
         ASSERT_TRUE(clickChar(12, Qt::ShiftModifier)); // into the list-file row
-        EXPECT_EQ(selected(), u("王小明; 業務部; 0911000001"));
+        EXPECT_EQ(selected(), QStringLiteral("王小明; 業務部; 0911000001"));
 
         // A list-file row with its own text shows its own count.
-        ASSERT_TRUE(typeInto(memo(), u("a").repeated(200)));
-        EXPECT_EQ(countText(), u("總共需要 2 通簡訊"));
+        ASSERT_TRUE(typeInto(memo(), QStringLiteral("a").repeated(200)));
+        EXPECT_EQ(countText(), QStringLiteral("總共需要 2 通簡訊"));
         ASSERT_TRUE(clickChar(15));
-        EXPECT_EQ(selected(), u("0911000001"));
-        EXPECT_EQ(countText(), u("總共需要 1 通簡訊"));
+        EXPECT_EQ(selected(), QStringLiteral("0911000001"));
+        EXPECT_EQ(countText(), QStringLiteral("總共需要 1 通簡訊"));
         ASSERT_TRUE(clickChar(1));
-        EXPECT_EQ(countText(), u("總共需要 2 通簡訊"));
+        EXPECT_EQ(countText(), QStringLiteral("總共需要 2 通簡訊"));
     });
 }
 
@@ -208,17 +209,17 @@ TEST_F(RecipientFieldEditTest, TheFieldGrowsWithItsTextAndPushesTheControlsBelow
 
 TEST_F(RecipientFieldEditTest, PastedTextIsPlainAndCopiedEntriesStayEntries) {
     inField([&] {
-        QApplication::clipboard()->setText(u("0933000003;0944000004"));
+        QApplication::clipboard()->setText(QStringLiteral("0933000003;0944000004"));
         ASSERT_TRUE(clickAfterText());
         ASSERT_TRUE(key(Qt::Key_V, Qt::ControlModifier));
-        EXPECT_EQ(parsed().mid(4), (QStringList{u("2:0:0933000003"), u("2:0:0944000004")}));
+        EXPECT_EQ(parsed().mid(4), (QStringList{QStringLiteral("2:0:0933000003"), QStringLiteral("2:0:0944000004")}));
 
         ASSERT_TRUE(clickChar(6));
         ASSERT_TRUE(key(Qt::Key_C, Qt::ControlModifier));
         ASSERT_TRUE(clickAfterText());
         typeKeys("; ");
         ASSERT_TRUE(key(Qt::Key_V, Qt::ControlModifier));
-        EXPECT_EQ(parsed().last(), u("0:-2:業務部"));
+        EXPECT_EQ(parsed().last(), QStringLiteral("0:-2:業務部"));
     });
 }
 
@@ -232,11 +233,16 @@ TEST_F(RecipientFieldEditTest, InputMethodCommitsNextToEntriesAreTypedTextOfThei
         const char* text;
         QStringList parsed;
     } cases[] = {
-        {"right after a member", 3, 0, 0, "陳", {kAll[0], u("2:0:陳"), kAll[1], kAll[2], kAll[3]}},
-        {"right before a group", 5, 0, 0, "林", {kAll[0], u("2:0:林"), kAll[1], kAll[2], kAll[3]}},
-        {"after a list-file row", 20, 0, 0, "0933", {kAll[0], kAll[1], kAll[2], u("2:0:0933"), kAll[3]}},
-        {"after the last entry", 33, 0, 0, "張三", {kAll[0], kAll[1], kAll[2], kAll[3], u("2:0:張三")}},
-        {"replacing the separator after a member", 4, -1, 1, "李", {kAll[0], u("2:0:李"), kAll[1], kAll[2], kAll[3]}},
+        {"right after a member", 3, 0, 0, "陳", {kAll[0], QStringLiteral("2:0:陳"), kAll[1], kAll[2], kAll[3]}},
+        {"right before a group", 5, 0, 0, "林", {kAll[0], QStringLiteral("2:0:林"), kAll[1], kAll[2], kAll[3]}},
+        {"after a list-file row", 20, 0, 0, "0933", {kAll[0], kAll[1], kAll[2], QStringLiteral("2:0:0933"), kAll[3]}},
+        {"after the last entry", 33, 0, 0, "張三", {kAll[0], kAll[1], kAll[2], kAll[3], QStringLiteral("2:0:張三")}},
+        {"replacing the separator after a member",
+         4,
+         -1,
+         1,
+         "李",
+         {kAll[0], QStringLiteral("2:0:李"), kAll[1], kAll[2], kAll[3]}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.where);
@@ -244,9 +250,10 @@ TEST_F(RecipientFieldEditTest, InputMethodCommitsNextToEntriesAreTypedTextOfThei
             QTextCursor cursor = field()->textCursor();
             cursor.setPosition(c.caret);
             field()->setTextCursor(cursor);
-            QInputMethodEvent composing(u("ㄔㄣˊ"), {});
+            QInputMethodEvent composing(QStringLiteral("ㄔㄣˊ"), {});
             QCoreApplication::sendEvent(field(), &composing);
-            EXPECT_EQ(fieldText(), u("王小明; 業務部; 0911000001; 0922000002; ")) << "composing changes no text";
+            EXPECT_EQ(fieldText(), QStringLiteral("王小明; 業務部; 0911000001; 0922000002; "))
+                << "composing changes no text";
             EXPECT_EQ(parsed(), kAll);
             EXPECT_TRUE(formatAt(0).fontUnderline());
             EXPECT_EQ(formatAt(5).fontWeight(), int(QFont::Bold));
@@ -270,13 +277,13 @@ TEST_F(RecipientFieldEditTest, CharactersWithoutBig5FormAreRefusedWhereTheyAreTy
         ASSERT_TRUE(clickAfterText());
         const QString before = fieldText();
         QInputMethodEvent commit;
-        commit.setCommitString(u("😀"));
+        commit.setCommitString(QStringLiteral("😀"));
         QCoreApplication::sendEvent(field(), &commit);
         EXPECT_EQ(fieldText(), before);
-        EXPECT_EQ(m_prompts.messages(), QStringList{unmappableMessage(u("😀"))});
+        EXPECT_EQ(m_prompts.messages(), QStringList{unmappableMessage(QStringLiteral("😀"))});
         QInputMethodEvent chinese;
-        chinese.setCommitString(u("王"));
+        chinese.setCommitString(QStringLiteral("王"));
         QCoreApplication::sendEvent(field(), &chinese);
-        EXPECT_EQ(parsed().last(), u("2:0:王"));
+        EXPECT_EQ(parsed().last(), QStringLiteral("2:0:王"));
     });
 }

@@ -49,7 +49,7 @@ protected:
         m_prompts.dialogHandlers.push_back([&field](QDialog* settings) {
             clickTab(settings->findChild<QTabBar*>(), 0);
             click(settings, "ButtonLogFiles");
-            field = settings->findChild<QLineEdit*>(QStringLiteral("EditLogFiles"))->text();
+            field = findControl<QLineEdit>(settings, "EditLogFiles")->text();
             click(settings, "ButtonCancel");
         });
         m_prompts.dialogHandlers.push_back([act](QDialog* chooser) {
@@ -58,12 +58,12 @@ protected:
             if (form)
                 act(form);
         });
-        trigger(mainWindow().findChild<QAction*>(QStringLiteral("MItemTSettings")));
+        trigger(menuItem("MItemTSettings"));
         EXPECT_TRUE(m_prompts.dialogHandlers.empty()) << "the chooser was not opened";
         return field;
     }
 
-    static QTreeView* tree(QWidget* form) { return form->findChild<QTreeView*>(QStringLiteral("DirectoryListBox1")); }
+    static QTreeView* tree(QWidget* form) { return findControl<QTreeView>(form, "DirectoryListBox1"); }
     static QFileSystemModel* files(QTreeView* view) {
         auto* proxy = qobject_cast<QSortFilterProxyModel*>(view->model());
         return proxy ? qobject_cast<QFileSystemModel*>(proxy->sourceModel()) : nullptr;
@@ -86,9 +86,8 @@ protected:
 TEST_F(SelectDir, StartsAtTheGivenFolderUnderTheRootsOnOffer) {
     choose(m_root + QStringLiteral("/a/b"), [this](TFormSelectDir* form) {
         EXPECT_EQ(form->windowTitle(), QStringLiteral("目錄選擇"));
-        EXPECT_EQ(form->findChild<QLabel*>(QStringLiteral("LabelPrompt"))->text(),
-                  QStringLiteral("請選擇運作記錄檔目錄："));
-        auto* drives = form->findChild<QComboBox*>(QStringLiteral("DriveComboBox1"));
+        EXPECT_EQ(findControl<QLabel>(form, "LabelPrompt")->text(), QStringLiteral("請選擇運作記錄檔目錄："));
+        auto* drives = findControl<QComboBox>(form, "DriveComboBox1");
         ASSERT_NE(drives, nullptr);
         EXPECT_EQ(drives->itemText(0), QStringLiteral("/"));
         EXPECT_GE(drives->findText(QDir::cleanPath(QDir::homePath())), 0);
@@ -160,7 +159,7 @@ TEST_F(SelectDir, ChangingTheRootShowsThatRootAloneAtTheTop) {
     ASSERT_NE(home, QStringLiteral("/"));
     ASSERT_FALSE(m_root.startsWith(home + QLatin1Char('/')));
     choose(m_root, [&](TFormSelectDir* form) {
-        auto* drives = form->findChild<QComboBox*>(QStringLiteral("DriveComboBox1"));
+        auto* drives = findControl<QComboBox>(form, "DriveComboBox1");
         pickItem(drives, drives->findText(home));
         EXPECT_EQ(form->currentFolder(), home);
 
@@ -190,7 +189,7 @@ TEST_F(SelectDir, OkTakesTheStartFolderAndCancelChangesNothing) {
 TEST_F(SelectDir, TheFolderTreeIsNamedByThePrompt) {
     choose(m_root, [](TFormSelectDir* form) {
         QAccessibleInterface* tree =
-            QAccessible::queryAccessibleInterface(form->findChild<QTreeView*>(QStringLiteral("DirectoryListBox1")));
+            QAccessible::queryAccessibleInterface(findControl<QTreeView>(form, "DirectoryListBox1"));
         ASSERT_NE(tree, nullptr);
         EXPECT_EQ(tree->text(QAccessible::Name), QStringLiteral("請選擇運作記錄檔目錄："));
         click(form, "ButtonCancel");

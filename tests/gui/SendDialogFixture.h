@@ -1,9 +1,9 @@
 #pragma once
 
+#include "support/BookRecords.h"
+#include "support/SimulatorWindowTest.h"
 #include "support/TextPrinting.h"
-#include "support/WindowTest.h"
 
-#include "GatewaySimulator.h"
 #include "core/compose/ComposeState.h"
 #include "core/shared/FixedField.h"
 #include "core/workers/WorkerState.h"
@@ -29,37 +29,21 @@
 
 namespace norvi::test {
 
-inline QString u(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
 // The send dialog of the window set, opened from the main window as a user opens it, with the gateway
 // simulator on a loopback port and the clock at 1 March 2024, 09:30:00.
-class SendDialogFixture : public WindowTest {
+class SendDialogFixture : public SimulatorWindowTest {
 protected:
     void SetUp() override {
-        WindowTest::SetUp();
         Clock::setFixed(QDateTime(QDate(2024, 3, 1), QTime(9, 30, 0)));
-        gwsim::SimOptions options;
-        options.port = 0;
-        options.deliverAfterSeconds = 0;
-        m_sim = std::make_unique<gwsim::GatewaySimulator>(options);
-        ASSERT_TRUE(m_sim->start());
-        writeConfig(path("logs"), "127.0.0.1", m_sim->port(), "demo", "demo");
-        QDir(m_dir.path()).mkdir(QStringLiteral("logs"));
-        startWindows();
+        SimulatorWindowTest::SetUp();
     }
-    void TearDown() override {
-        WindowTest::TearDown();
-        m_sim.reset();
+    QString logFolder() override {
+        QDir(m_dir.path()).mkdir(QStringLiteral("logs"));
+        return path("logs");
     }
 
     TFormSendSMS& dialog() { return m_windows->sendSMS(); }
-    template <typename T> T* control(const char* name) {
-        T* w = dialog().findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(w, nullptr) << name;
-        return w;
-    }
+    template <typename T> T* control(const char* name) { return findControl<T>(&dialog(), name); }
     RichEditMT* field() { return control<RichEditMT>("RichEditMT"); }
     QPlainTextEdit* memo() { return control<QPlainTextEdit>("MemoSM"); }
     QComboBox* combo(const char* name) { return control<QComboBox>(name); }
@@ -77,7 +61,7 @@ protected:
             if (cancelAfter && dialog().isVisible())
                 press("ButtonCancel");
         });
-        ASSERT_TRUE(trigger(mainWindow().findChild<QAction*>(QStringLiteral("MItemTSendSMS"))));
+        ASSERT_TRUE(trigger(menuItem("MItemTSendSMS")));
     }
 
     // Puts entries into the field the way the address book and the picker hand them over.
@@ -85,14 +69,7 @@ protected:
         RecipientList.assign(entries.begin(), entries.end());
         dialog().RenderRecipientField();
     }
-    static sMtData entry(int32_t id, uint8_t kind, const char* label) {
-        sMtData e;
-        std::memset(&e, 0, sizeof e);
-        e.id = id;
-        e.kind = kind;
-        putCString(e.label, big5(label));
-        return e;
-    }
+    static sMtData entry(int32_t id, uint8_t kind, const char* label) { return fieldEntry(id, kind, big5(label)); }
     // The field's entries as ParseRecipientField reads them: "kind:id:label".
     QStringList parsed(bool keepListRows = true) {
         dialog().ParseRecipientField(keepListRows);
@@ -134,8 +111,7 @@ protected:
             QTest::keyClick(field()->window()->windowHandle(), *c);
     }
 
-    // Waits for the run's end at the progress window and confirms it with its button.
-    // Waits for the run's end and confirms it, if it is still on screen.
+    // Waits for the run's end at the progress window and confirms it with its button, if it is still on screen.
     void finishRun() {
         if (progress().isVisible()) {
             ASSERT_TRUE(QTest::qWaitFor([this] { return progress().tracker().done(); }, 20000));
@@ -151,8 +127,6 @@ protected:
         return out;
     }
     QString cell(int row, int column) { return fromBig5(mainWindow().logAccess().text(row, column)); }
-
-    std::unique_ptr<gwsim::GatewaySimulator> m_sim;
 };
 
 } // namespace norvi::test

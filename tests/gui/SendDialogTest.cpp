@@ -54,28 +54,30 @@ protected:
 
 TEST_F(SendDialogTest, OpensWithItsCaptionsResetDropDownsAndAccessibleInputs) {
     open([&] {
-        EXPECT_EQ(dialog().windowTitle(), u("發送訊息"));
+        EXPECT_EQ(dialog().windowTitle(), QStringLiteral("發送訊息"));
         EXPECT_GE(dialog().width(), 569);
         EXPECT_EQ(dialog().minimumSize(), QSize(569, 359));
         EXPECT_TRUE(control<QRadioButton>("RadioButtonSendNow")->isChecked());
         EXPECT_TRUE(control<QRadioButton>("RadioButtonNormalMsg")->isChecked());
         EXPECT_FALSE(control<QCheckBox>("CheckBoxExpTime")->isChecked());
-        EXPECT_EQ(countText(), u("總共需要 1 通簡訊"));
+        EXPECT_EQ(countText(), QStringLiteral("總共需要 1 通簡訊"));
         EXPECT_TRUE(dialog().insertMode());
         for (const char* name : {"ComboBoxOTYear", "ComboBoxOTMonth", "ComboBoxOTDay", "ComboBoxOTHour",
                                  "ComboBoxOTMinute", "ComboBoxExpHour", "ComboBoxExpMinute"})
             EXPECT_FALSE(combo(name)->isEnabled()) << name;
         // Tomorrow at this minute.
-        EXPECT_EQ(items("ComboBoxOTYear"), QStringList{u("2024")});
-        EXPECT_EQ(combo("ComboBoxOTMonth")->currentText(), u("  3"));
-        EXPECT_EQ(combo("ComboBoxOTDay")->currentText(), u("  2"));
+        EXPECT_EQ(items("ComboBoxOTYear"), QStringList{QStringLiteral("2024")});
+        EXPECT_EQ(combo("ComboBoxOTMonth")->currentText(), QStringLiteral("  3"));
+        EXPECT_EQ(combo("ComboBoxOTDay")->currentText(), QStringLiteral("  2"));
         EXPECT_EQ(combo("ComboBoxOTDay")->count(), 31);
-        EXPECT_EQ(combo("ComboBoxOTHour")->currentText(), u("  9"));
-        EXPECT_EQ(combo("ComboBoxOTMinute")->currentText(), u("30"));
-        EXPECT_EQ(items("ComboBoxExpHour").last(), u("23"));
-        EXPECT_EQ(combo("ComboBoxExpMinute")->currentText(), u("  0"));
+        EXPECT_EQ(combo("ComboBoxOTHour")->currentText(), QStringLiteral("  9"));
+        EXPECT_EQ(combo("ComboBoxOTMinute")->currentText(), QStringLiteral("30"));
+        EXPECT_EQ(items("ComboBoxExpHour").last(), QStringLiteral("23"));
+        EXPECT_EQ(combo("ComboBoxExpMinute")->currentText(), QStringLiteral("  0"));
 
-        const QStringList names{u("受訊者"), u("訊息內容"), u("年"), u("月"), u("日"), u("時"), u("分"), u("小時")};
+        const QStringList names{QStringLiteral("受訊者"), QStringLiteral("訊息內容"), QStringLiteral("年"),
+                                QStringLiteral("月"),     QStringLiteral("日"),       QStringLiteral("時"),
+                                QStringLiteral("分"),     QStringLiteral("小時")};
         QStringList found;
         for (QWidget* w : dialog().findChildren<QWidget*>())
             if (!w->accessibleName().isEmpty())
@@ -95,32 +97,33 @@ TEST_F(SendDialogTest, OpensWithItsCaptionsResetDropDownsAndAccessibleInputs) {
 TEST_F(SendDialogTest, ChecksComeInTheirOrderAndEachLeavesTheDialogAsItWas) {
     open([&] {
         // The recipients come first, even when the message is missing too.
-        EXPECT_EQ(sendAndWarning(), u("請選擇、上載或輸入受訊者！"));
-        ASSERT_TRUE(typeInto(field(), u("0912345678")));
+        EXPECT_EQ(sendAndWarning(), QStringLiteral("請選擇、上載或輸入受訊者！"));
+        ASSERT_TRUE(typeInto(field(), QStringLiteral("0912345678")));
 
         // Exactly six days ahead, to the minute, is accepted: the next check (the empty message) speaks.
         reserve("2024", 3, 7, 9, 30);
-        EXPECT_EQ(sendAndWarning(), u("請輸入訊息內容！"));
+        EXPECT_EQ(sendAndWarning(), QStringLiteral("請輸入訊息內容！"));
         reserve("2024", 3, 7, 9, 31);
-        EXPECT_EQ(sendAndWarning(), u("預約傳送超過6天限制！"));
+        EXPECT_EQ(sendAndWarning(), QStringLiteral("預約傳送超過6天限制！"));
         // The current minute is past as soon as its first second has begun.
         reserve("2024", 3, 1, 9, 30);
-        EXPECT_EQ(sendAndWarning(), u("請輸入訊息內容！"));
+        EXPECT_EQ(sendAndWarning(), QStringLiteral("請輸入訊息內容！"));
         Clock::setFixed(QDateTime(QDate(2024, 3, 1), QTime(9, 30, 1)));
-        EXPECT_EQ(sendAndWarning(), u("不可預約過去的時間！"));
+        EXPECT_EQ(sendAndWarning(), QStringLiteral("不可預約過去的時間！"));
         ASSERT_TRUE(click(control<QRadioButton>("RadioButtonSendNow")));
 
-        ASSERT_TRUE(typeInto(memo(), u("請回電0912345678")));
-        EXPECT_EQ(sendAndWarning(),
-                  u("簡訊內容包含電話號嗎，請用 '-' 符號分開才可正常傳送，如 02-2344xxxx或 0910-123xxx。"));
-        ASSERT_TRUE(typeInto(memo(), u("請回電0912-345678")));
+        ASSERT_TRUE(typeInto(memo(), QStringLiteral("請回電0912345678")));
+        EXPECT_EQ(
+            sendAndWarning(),
+            QStringLiteral("簡訊內容包含電話號嗎，請用 '-' 符號分開才可正常傳送，如 02-2344xxxx或 0910-123xxx。"));
+        ASSERT_TRUE(typeInto(memo(), QStringLiteral("請回電0912-345678")));
         putField(Config.gwIp, QByteArray("nonexistent.invalid"));
         const QString gatewayError = sendAndWarning();
         EXPECT_FALSE(gatewayError.isEmpty());
 
         EXPECT_TRUE(dialog().isVisible());
-        EXPECT_EQ(fieldText(), u("0912345678"));
-        EXPECT_EQ(memo()->toPlainText(), u("請回電0912-345678"));
+        EXPECT_EQ(fieldText(), QStringLiteral("0912345678"));
+        EXPECT_EQ(memo()->toPlainText(), QStringLiteral("請回電0912-345678"));
         EXPECT_EQ(mainWindow().logAccess().rowCount(), 0);
         EXPECT_TRUE(m_sim->requests().empty());
     });
@@ -136,9 +139,9 @@ TEST_F(SendDialogTest, YearListReachesIntoTheNextYearOnlyAtTheEndOfDecember) {
         QDate today;
         QStringList years;
         QString selected;
-    } const cases[] = {{QDate(2024, 12, 29), {u("2024")}, u("2024")},
-                       {QDate(2024, 12, 30), {u("2024"), u("2025")}, u("2024")},
-                       {QDate(2024, 12, 31), {u("2024"), u("2025")}, u("2025")}};
+    } const cases[] = {{QDate(2024, 12, 29), {QStringLiteral("2024")}, QStringLiteral("2024")},
+                       {QDate(2024, 12, 30), {QStringLiteral("2024"), QStringLiteral("2025")}, QStringLiteral("2024")},
+                       {QDate(2024, 12, 31), {QStringLiteral("2024"), QStringLiteral("2025")}, QStringLiteral("2025")}};
     for (const Case& c : cases) {
         Clock::setFixed(QDateTime(c.today, QTime(23, 59, 0)));
         open([&] {
@@ -151,22 +154,22 @@ TEST_F(SendDialogTest, YearListReachesIntoTheNextYearOnlyAtTheEndOfDecember) {
 TEST_F(SendDialogTest, DayListFollowsTheMonthAndKeepsTheDayWhereItCan) {
     Clock::setFixed(QDateTime(QDate(2024, 3, 30), QTime(10, 0, 0))); // tomorrow is 31 March of a leap year
     open([&] {
-        ASSERT_EQ(combo("ComboBoxOTDay")->currentText(), u("31"));
+        ASSERT_EQ(combo("ComboBoxOTDay")->currentText(), QStringLiteral("31"));
         ASSERT_TRUE(click(control<QRadioButton>("RadioButtonSendOrder")));
         ASSERT_TRUE(pickItem(combo("ComboBoxOTMonth"), 1)); // February
         EXPECT_EQ(combo("ComboBoxOTDay")->count(), 29);
-        EXPECT_EQ(combo("ComboBoxOTDay")->currentText(), u("29"));
+        EXPECT_EQ(combo("ComboBoxOTDay")->currentText(), QStringLiteral("29"));
         ASSERT_TRUE(pickItem(combo("ComboBoxOTDay"), 9));
         ASSERT_TRUE(pickItem(combo("ComboBoxOTMonth"), 3)); // April keeps the 10th
         EXPECT_EQ(combo("ComboBoxOTDay")->count(), 30);
-        EXPECT_EQ(combo("ComboBoxOTDay")->currentText(), u("10"));
+        EXPECT_EQ(combo("ComboBoxOTDay")->currentText(), QStringLiteral("10"));
     });
     Clock::setFixed(QDateTime(QDate(2023, 3, 30), QTime(10, 0, 0)));
     open([&] {
         ASSERT_TRUE(click(control<QRadioButton>("RadioButtonSendOrder")));
         ASSERT_TRUE(pickItem(combo("ComboBoxOTMonth"), 1));
         EXPECT_EQ(combo("ComboBoxOTDay")->count(), 28);
-        EXPECT_EQ(combo("ComboBoxOTDay")->currentText(), u("28"));
+        EXPECT_EQ(combo("ComboBoxOTDay")->currentText(), QStringLiteral("28"));
     });
 }
 
@@ -176,21 +179,21 @@ TEST_F(SendDialogTest, CountLabelFollowsEveryChangeOfTheText) {
             QString text;
             int count;
         } cases[] = {{QString(), 1},
-                     {u("a").repeated(159), 1},
-                     {u("a").repeated(160), 2},
-                     {u("王").repeated(70), 1},
-                     {u("王").repeated(71), 2},
-                     {u("a").repeated(100) + u("王").repeated(50), 2},
-                     {u("a").repeated(1000), 6}};
+                     {QStringLiteral("a").repeated(159), 1},
+                     {QStringLiteral("a").repeated(160), 2},
+                     {QStringLiteral("王").repeated(70), 1},
+                     {QStringLiteral("王").repeated(71), 2},
+                     {QStringLiteral("a").repeated(100) + QStringLiteral("王").repeated(50), 2},
+                     {QStringLiteral("a").repeated(1000), 6}};
         for (const auto& c : cases) {
             ASSERT_TRUE(typeInto(memo(), c.text));
             EXPECT_EQ(countText(), QStringLiteral("總共需要 %1 通簡訊").arg(c.count)) << c.text.size();
             EXPECT_EQ(dialog().msgCount(), c.count);
         }
         // One more key on 159 characters makes the second short message.
-        ASSERT_TRUE(typeInto(memo(), u("a").repeated(159)));
+        ASSERT_TRUE(typeInto(memo(), QStringLiteral("a").repeated(159)));
         QTest::keyClick(memo(), Qt::Key_B);
-        EXPECT_EQ(countText(), u("總共需要 2 通簡訊"));
+        EXPECT_EQ(countText(), QStringLiteral("總共需要 2 通簡訊"));
     });
 }
 
@@ -205,24 +208,24 @@ TEST_F(SendDialogTest, TheMessageFieldTakesInputMethodCompositionsAndCommits) {
             QCoreApplication::sendEvent(memo(), &event);
         };
         memo()->setFocus();
-        compose(u("ㄐㄧㄣ"), QString());
+        compose(QStringLiteral("ㄐㄧㄣ"), QString());
         EXPECT_EQ(memo()->toPlainText(), QString()) << "a composition is not text yet";
-        compose(QString(), u("今晚"));
-        compose(u("ㄎㄞ"), QString());
-        compose(QString(), u("開會"));
-        EXPECT_EQ(memo()->toPlainText(), u("今晚開會"));
-        EXPECT_EQ(countText(), u("總共需要 1 通簡訊"));
+        compose(QString(), QStringLiteral("今晚"));
+        compose(QStringLiteral("ㄎㄞ"), QString());
+        compose(QString(), QStringLiteral("開會"));
+        EXPECT_EQ(memo()->toPlainText(), QStringLiteral("今晚開會"));
+        EXPECT_EQ(countText(), QStringLiteral("總共需要 1 通簡訊"));
 
-        compose(QString(), u("😀"));
-        typeInto(field(), u("0912345678"));
+        compose(QString(), QStringLiteral("😀"));
+        typeInto(field(), QStringLiteral("0912345678"));
         ASSERT_TRUE(press("ButtonSend"));
-        EXPECT_EQ(m_prompts.messages().value(0), unmappableMessage(u("😀")));
+        EXPECT_EQ(m_prompts.messages().value(0), unmappableMessage(QStringLiteral("😀")));
     });
 }
 
 TEST_F(SendDialogTest, PreviewShowsEachShortMessageWithItsHeader) {
     open([&] {
-        ASSERT_TRUE(typeInto(memo(), u("a").repeated(160)));
+        ASSERT_TRUE(typeInto(memo(), QStringLiteral("a").repeated(160)));
         QString shown;
         QString title;
         m_prompts.dialogHandlers.push_back([&](QDialog* viewer) {
@@ -234,21 +237,22 @@ TEST_F(SendDialogTest, PreviewShowsEachShortMessageWithItsHeader) {
         m_prompts.dialogHandlers.back() = [&](QDialog* viewer) {
             title = viewer->windowTitle();
             shown = static_cast<TFormShowMsg*>(viewer)->text();
-            announced = viewer->findChild<QPlainTextEdit*>(QStringLiteral("MemoMsg"))->accessibleName();
+            announced = findControl<QPlainTextEdit>(viewer, "MemoMsg")->accessibleName();
             viewer->accept();
         };
         ASSERT_TRUE(press("SpeedButtonPreview"));
-        EXPECT_EQ(title, u("簡訊預覽"));
-        EXPECT_EQ(announced, u("簡訊預覽")) << "a screen reader names the text by its own window";
-        EXPECT_EQ(shown, u("第 1 通\n1/2-") + u("a").repeated(155) + u("\n第 2 通\n2/2-aaaaa"));
+        EXPECT_EQ(title, QStringLiteral("簡訊預覽"));
+        EXPECT_EQ(announced, QStringLiteral("簡訊預覽")) << "a screen reader names the text by its own window";
+        EXPECT_EQ(shown, QStringLiteral("第 1 通\n1/2-") + QStringLiteral("a").repeated(155) +
+                             QStringLiteral("\n第 2 通\n2/2-aaaaa"));
     });
 }
 
 TEST_F(SendDialogTest, ARunFillsTheSendLogThroughTheGatewayAndItsTextComesBack) {
     open(
         [&] {
-            ASSERT_TRUE(typeInto(field(), u("0912000001; 0912000002; 0912000001")));
-            ASSERT_TRUE(typeInto(memo(), u("會議改到三點")));
+            ASSERT_TRUE(typeInto(field(), QStringLiteral("0912000001; 0912000002; 0912000001")));
+            ASSERT_TRUE(typeInto(memo(), QStringLiteral("會議改到三點")));
             press("ButtonSend");
             EXPECT_TRUE(dialog().isVisible()) << "the dialog keeps its modal show while its run goes on";
             EXPECT_FALSE(dialog().isEnabled());
@@ -262,22 +266,23 @@ TEST_F(SendDialogTest, ARunFillsTheSendLogThroughTheGatewayAndItsTextComesBack) 
     EXPECT_FALSE(mainWindow().runLocked());
     EXPECT_TRUE(mainWindow().isEnabled());
     EXPECT_TRUE(dialog().isEnabled());
-    EXPECT_EQ(progress().tracker().statusText(), u("簡訊傳送完成：成功 2 筆，失敗 0 筆"));
-    EXPECT_EQ(progress().tracker().progressText(), u("2 / 2(100%)"));
-    EXPECT_EQ(sentNumbers(), (QStringList{u("0912000001"), u("0912000002")})) << "a number typed twice goes once";
+    EXPECT_EQ(progress().tracker().statusText(), QStringLiteral("簡訊傳送完成：成功 2 筆，失敗 0 筆"));
+    EXPECT_EQ(progress().tracker().progressText(), QStringLiteral("2 / 2(100%)"));
+    EXPECT_EQ(sentNumbers(), (QStringList{QStringLiteral("0912000001"), QStringLiteral("0912000002")}))
+        << "a number typed twice goes once";
     ASSERT_EQ(mainWindow().logAccess().rowCount(), 2);
     for (int row = 0; row < 2; ++row) {
-        EXPECT_EQ(cell(row, ColSendCode), u("0"));
-        EXPECT_TRUE(cell(row, ColSendResult).startsWith(u("訊息已成功送出(MsgId:")));
-        EXPECT_EQ(cell(row, ColContent), u("會議改到三點"));
-        EXPECT_EQ(cell(row, ColSendTime), u("20240301093000"));
+        EXPECT_EQ(cell(row, ColSendCode), QStringLiteral("0"));
+        EXPECT_TRUE(cell(row, ColSendResult).startsWith(QStringLiteral("訊息已成功送出(MsgId:")));
+        EXPECT_EQ(cell(row, ColContent), QStringLiteral("會議改到三點"));
+        EXPECT_EQ(cell(row, ColSendTime), QStringLiteral("20240301093000"));
     }
     EXPECT_EQ(dialog().totalCount(), 2);
-    EXPECT_EQ(dialog().lastText(), u("會議改到三點"));
+    EXPECT_EQ(dialog().lastText(), QStringLiteral("會議改到三點"));
 
     open([&] {
         EXPECT_EQ(fieldText(), QString()) << "the run emptied the field";
-        EXPECT_EQ(memo()->toPlainText(), u("會議改到三點"));
+        EXPECT_EQ(memo()->toPlainText(), QStringLiteral("會議改到三點"));
         EXPECT_EQ(dialog().totalCount(), 0);
     });
 }
@@ -285,8 +290,8 @@ TEST_F(SendDialogTest, ARunFillsTheSendLogThroughTheGatewayAndItsTextComesBack) 
 TEST_F(SendDialogTest, AReservationGoesWithItsTimeAndTheValidityLimit) {
     open(
         [&] {
-            ASSERT_TRUE(typeInto(field(), u("0912000001")));
-            ASSERT_TRUE(typeInto(memo(), u("明天見")));
+            ASSERT_TRUE(typeInto(field(), QStringLiteral("0912000001")));
+            ASSERT_TRUE(typeInto(memo(), QStringLiteral("明天見")));
             reserve("2024", 3, 4, 18, 5);
             ASSERT_TRUE(click(control<QCheckBox>("CheckBoxExpTime")));
             ASSERT_TRUE(pickItem(combo("ComboBoxExpHour"), 2));
@@ -295,10 +300,10 @@ TEST_F(SendDialogTest, AReservationGoesWithItsTimeAndTheValidityLimit) {
         },
         false);
     finishRun();
-    EXPECT_EQ(dialog().orderTime(), u("20240304180500"));
+    EXPECT_EQ(dialog().orderTime(), QStringLiteral("20240304180500"));
     EXPECT_EQ(dialog().limitMinutes(), 150);
     ASSERT_EQ(mainWindow().logAccess().rowCount(), 1);
-    EXPECT_EQ(cell(0, ColSendTime), u("20240304180500"));
+    EXPECT_EQ(cell(0, ColSendTime), QStringLiteral("20240304180500"));
     const std::vector<sGwRequest> requests = m_sim->requests();
     ASSERT_EQ(requests.size(), 2u);
     const sGwRequest& send = requests.back();
@@ -317,47 +322,48 @@ TEST_F(SendDialogTest, SendLogRowOpensTheDialogWithItsTextInsteadOfTheLastOne) {
     QString opened;
     m_prompts.dialogHandlers.push_back([&](QDialog*) {
         opened = memo()->toPlainText();
-        EXPECT_EQ(countText(), u("總共需要 1 通簡訊"));
+        EXPECT_EQ(countText(), QStringLiteral("總共需要 1 通簡訊"));
         press("ButtonCancel");
     });
-    ASSERT_TRUE(trigger(mainWindow().findChild<QAction*>(QStringLiteral("PMItemLvOSendSMS"))));
-    EXPECT_EQ(opened, u("原本的訊息"));
+    ASSERT_TRUE(trigger(menuItem("PMItemLvOSendSMS")));
+    EXPECT_EQ(opened, QStringLiteral("原本的訊息"));
 }
 
 TEST_F(SendDialogTest, ListFileRowsJoinTheFieldInItalicsAndASecondFileReplacesThem) {
     const QString first = writeFile("first.txt", "0911000001\n0911000002 Hello\n\n ,no number\n");
     const QString second = writeFile("second.txt", big5("0922000001 $王$$50$\r\n"));
     open([&] {
-        ASSERT_TRUE(typeInto(field(), u("0933000001")));
+        ASSERT_TRUE(typeInto(field(), QStringLiteral("0933000001")));
         m_prompts.fileNames.push_back(first);
         ASSERT_TRUE(press("SpeedButtonLoadMT"));
         EXPECT_FALSE(dialog().isEnabled()) << "the dialog waits for the load's end to be confirmed";
         QCoreApplication::sendPostedEvents(&progress(), WM_SHOWPROCESS);
-        EXPECT_EQ(progress().tracker().statusText(), u("發訊名單載入完成"));
-        EXPECT_EQ(progress().tracker().progressText(), u("4 / 4(100%)"));
-        EXPECT_TRUE(m_prompts.messages().last().contains(u("發訊名單第 4 行沒有電話號碼")));
+        EXPECT_EQ(progress().tracker().statusText(), QStringLiteral("發訊名單載入完成"));
+        EXPECT_EQ(progress().tracker().progressText(), QStringLiteral("4 / 4(100%)"));
+        EXPECT_TRUE(m_prompts.messages().last().contains(QStringLiteral("發訊名單第 4 行沒有電話號碼")));
         ASSERT_TRUE(click(&progress(), "ButtonOk"));
         EXPECT_TRUE(dialog().isEnabled());
-        EXPECT_EQ(parsed(), (QStringList{u("2:0:0933000001"), u("1:0:0911000001"), u("1:1:0911000002")}))
+        EXPECT_EQ(parsed(), (QStringList{QStringLiteral("2:0:0933000001"), QStringLiteral("1:0:0911000001"),
+                                         QStringLiteral("1:1:0911000002")}))
             << "a row without a number has nothing to show";
-        EXPECT_EQ(fieldText(), u("0933000001; 0911000001; 0911000002; "));
-        EXPECT_TRUE(field()->keyAt(at(u("0911000002"))).entry);
+        EXPECT_EQ(fieldText(), QStringLiteral("0933000001; 0911000001; 0911000002; "));
+        EXPECT_TRUE(field()->keyAt(at(QStringLiteral("0911000002"))).entry);
 
         m_prompts.fileNames.push_back(second);
         ASSERT_TRUE(press("SpeedButtonLoadMT"));
         QCoreApplication::sendPostedEvents(&progress(), WM_SHOWPROCESS);
         ASSERT_TRUE(click(&progress(), "ButtonOk"));
-        EXPECT_EQ(parsed(), (QStringList{u("2:0:0933000001"), u("1:0:0922000001")}));
+        EXPECT_EQ(parsed(), (QStringList{QStringLiteral("2:0:0933000001"), QStringLiteral("1:0:0922000001")}));
 
         // A file that cannot be used changes nothing.
         m_prompts.fileNames.push_back(writeFile("bad.txt", "0912\n\xFF\xFF\n"));
         ASSERT_TRUE(press("SpeedButtonLoadMT"));
-        EXPECT_TRUE(m_prompts.messages().last().contains(u("第 2 行不是 Big5 或 UTF-8 文字")));
-        EXPECT_EQ(parsed(), (QStringList{u("2:0:0933000001"), u("1:0:0922000001")}));
+        EXPECT_TRUE(m_prompts.messages().last().contains(QStringLiteral("第 2 行不是 Big5 或 UTF-8 文字")));
+        EXPECT_EQ(parsed(), (QStringList{QStringLiteral("2:0:0933000001"), QStringLiteral("1:0:0922000001")}));
         EXPECT_EQ(ListFileRows.size(), 1u);
     });
-    EXPECT_EQ(m_prompts.asked.at(1).kind, u("open"));
-    EXPECT_EQ(m_prompts.asked.at(1).title, u("載入發訊名單"));
+    EXPECT_EQ(m_prompts.asked.at(1).kind, QStringLiteral("open"));
+    EXPECT_EQ(m_prompts.asked.at(1).title, QStringLiteral("載入發訊名單"));
 }
 
 TEST_F(SendDialogTest, ReplacementMessagesAreCountedAndSentPerRow) {
@@ -368,24 +374,25 @@ TEST_F(SendDialogTest, ReplacementMessagesAreCountedAndSentPerRow) {
             ASSERT_TRUE(press("SpeedButtonLoadMT"));
             QCoreApplication::sendPostedEvents(&progress(), WM_SHOWPROCESS);
             ASSERT_TRUE(click(&progress(), "ButtonOk"));
-            EXPECT_EQ(fieldText(), u("0922000001; 0922000002; "));
+            EXPECT_EQ(fieldText(), QStringLiteral("0922000001; 0922000002; "));
             // 159 one-byte characters fit one short message; with the name filled in they need two.
-            ASSERT_TRUE(typeInto(memo(), u("$1$") + u("a").repeated(156)));
-            EXPECT_EQ(countText(), u("總共需要 1 通簡訊"));
+            ASSERT_TRUE(typeInto(memo(), QStringLiteral("$1$") + QStringLiteral("a").repeated(156)));
+            EXPECT_EQ(countText(), QStringLiteral("總共需要 1 通簡訊"));
 
             // A click on the row with its own values shows that row's count; 一般簡訊/替代簡訊 recount at once.
-            ASSERT_TRUE(clickChar(at(u("0922000001")) + 2));
-            EXPECT_EQ(selected(), u("0922000001"));
-            EXPECT_EQ(countText(), u("總共需要 1 通簡訊")) << "一般簡訊 sends the row's values themselves";
+            ASSERT_TRUE(clickChar(at(QStringLiteral("0922000001")) + 2));
+            EXPECT_EQ(selected(), QStringLiteral("0922000001"));
+            EXPECT_EQ(countText(), QStringLiteral("總共需要 1 通簡訊")) << "一般簡訊 sends the row's values themselves";
             ASSERT_TRUE(click(control<QRadioButton>("RadioButtonReplaceMsg")));
-            EXPECT_EQ(countText(), u("總共需要 2 通簡訊"));
+            EXPECT_EQ(countText(), QStringLiteral("總共需要 2 通簡訊"));
             EXPECT_EQ(dialog().rowCount(), 2);
             ASSERT_TRUE(click(control<QRadioButton>("RadioButtonNormalMsg")));
-            EXPECT_EQ(countText(), u("總共需要 1 通簡訊"));
+            EXPECT_EQ(countText(), QStringLiteral("總共需要 1 通簡訊"));
             ASSERT_TRUE(click(control<QRadioButton>("RadioButtonReplaceMsg")));
             ASSERT_TRUE(clickAfterText());
-            EXPECT_EQ(countText(), u("總共需要 1 通簡訊")) << "a click on plain text shows the message's own count";
-            ASSERT_TRUE(typeInto(memo(), u("親愛的$1$您好，本月帳單$2$元。")));
+            EXPECT_EQ(countText(), QStringLiteral("總共需要 1 通簡訊"))
+                << "a click on plain text shows the message's own count";
+            ASSERT_TRUE(typeInto(memo(), QStringLiteral("親愛的$1$您好，本月帳單$2$元。")));
             press("ButtonSend");
         },
         false);
@@ -395,7 +402,8 @@ TEST_F(SendDialogTest, ReplacementMessagesAreCountedAndSentPerRow) {
     for (int row = 0; row < 2; ++row)
         contents << cell(row, ColContent);
     contents.sort();
-    EXPECT_EQ(contents, (QStringList{u("親愛的$1$您好，本月帳單$2$元。"), u("親愛的王小明您好，本月帳單1200元。")}));
+    EXPECT_EQ(contents, (QStringList{QStringLiteral("親愛的$1$您好，本月帳單$2$元。"),
+                                     QStringLiteral("親愛的王小明您好，本月帳單1200元。")}));
 }
 
 TEST_F(SendDialogTest, EntriesFromTheAddressBookStayWhenTheDialogCloses) {
@@ -407,7 +415,7 @@ TEST_F(SendDialogTest, EntriesFromTheAddressBookStayWhenTheDialogCloses) {
         m_prompts.dialogHandlers.push_back([&](QDialog*) { press("ButtonCancel"); });
         dialog().openFor(SendOpener::AddressBook, QString(), {entry(5, KindAddressBook, "王小明")});
     }
-    EXPECT_EQ(parsed(), (QStringList{u("0:5:王小明"), u("0:5:王小明")}));
+    EXPECT_EQ(parsed(), (QStringList{QStringLiteral("0:5:王小明"), QStringLiteral("0:5:王小明")}));
 
     open([] {});
     EXPECT_EQ(fieldText(), QString()) << "opened from the main window, closing empties the field";
@@ -417,12 +425,12 @@ TEST_F(SendDialogTest, RunThatCannotBeSentIsRefusedBeforeTheLogIsTouched) {
     const quint64 id = mainWindow().logAccess().addRow(big5("A"), ImageTyped, "0912000001", "20240301093000");
     mainWindow().logAccess().fillSendResult(id, "0", ImageNone, big5("訊息已成功送出(MsgId:X)"), big5("x"));
     open([&] {
-        ASSERT_TRUE(typeInto(field(), u("0").repeated(30)));
-        ASSERT_TRUE(typeInto(memo(), u("hello")));
-        EXPECT_TRUE(sendAndWarning().startsWith(u("受訊者號碼過長")));
+        ASSERT_TRUE(typeInto(field(), QStringLiteral("0").repeated(30)));
+        ASSERT_TRUE(typeInto(memo(), QStringLiteral("hello")));
+        EXPECT_TRUE(sendAndWarning().startsWith(QStringLiteral("受訊者號碼過長")));
         EXPECT_TRUE(dialog().isVisible());
     });
-    EXPECT_FALSE(m_prompts.messages().contains(u("要清除現有的傳送紀錄？")));
+    EXPECT_FALSE(m_prompts.messages().contains(QStringLiteral("要清除現有的傳送紀錄？")));
     EXPECT_EQ(mainWindow().logAccess().rowCount(), 1);
     EXPECT_TRUE(WorkerList.empty());
 }
@@ -434,9 +442,9 @@ TEST_F(SendDialogTest, ThePickerAddsItsChoicesAfterTheFieldsEntriesAndCancelChan
     // Picks rows of the whole book by their captions, then 選擇 and OK (or 取消).
     const auto pick = [this](const QStringList& names, const char* finish) {
         m_prompts.dialogHandlers.push_back([names, finish](QDialog* picker) {
-            auto* all = picker->findChild<QTreeView*>(QStringLiteral("ListViewAll"));
+            auto* all = findControl<QTreeView>(picker, "ListViewAll");
             ASSERT_NE(all, nullptr);
-            EXPECT_EQ(picker->windowTitle(), u("選擇受訊者"));
+            EXPECT_EQ(picker->windowTitle(), QStringLiteral("選擇受訊者"));
             bool first = true;
             for (const QString& name : names) {
                 int row = 0;
@@ -451,17 +459,18 @@ TEST_F(SendDialogTest, ThePickerAddsItsChoicesAfterTheFieldsEntriesAndCancelChan
         ASSERT_TRUE(press("SpeedButtonMT"));
     };
     open([&] {
-        ASSERT_TRUE(typeInto(field(), u("0911222333")));
-        ASSERT_TRUE(typeInto(memo(), u("a").repeated(200)));
+        ASSERT_TRUE(typeInto(field(), QStringLiteral("0911222333")));
+        ASSERT_TRUE(typeInto(memo(), QStringLiteral("a").repeated(200)));
         // The chosen rows come in the order of the book's list, after what the field held.
-        pick({u("業務部"), u("王小明")}, "ButtonOk");
-        EXPECT_EQ(parsed(), (QStringList{u("2:0:0911222333"), u("0:102:王小明"), u("0:-301:業務部")}));
-        EXPECT_EQ(fieldText(), u("0911222333; 王小明; 業務部; "));
-        EXPECT_TRUE(field()->entryAt(at(u("王小明"))).valid());
-        EXPECT_EQ(countText(), u("總共需要 2 通簡訊"));
+        pick({QStringLiteral("業務部"), QStringLiteral("王小明")}, "ButtonOk");
+        EXPECT_EQ(parsed(), (QStringList{QStringLiteral("2:0:0911222333"), QStringLiteral("0:102:王小明"),
+                                         QStringLiteral("0:-301:業務部")}));
+        EXPECT_EQ(fieldText(), QStringLiteral("0911222333; 王小明; 業務部; "));
+        EXPECT_TRUE(field()->entryAt(at(QStringLiteral("王小明"))).valid());
+        EXPECT_EQ(countText(), QStringLiteral("總共需要 2 通簡訊"));
 
-        pick({u("王小明")}, "ButtonCancel");
-        EXPECT_EQ(fieldText(), u("0911222333; 王小明; 業務部; "));
+        pick({QStringLiteral("王小明")}, "ButtonCancel");
+        EXPECT_EQ(fieldText(), QStringLiteral("0911222333; 王小明; 業務部; "));
         EXPECT_EQ(parsed().size(), 3);
     });
 }

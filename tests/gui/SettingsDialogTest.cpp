@@ -29,17 +29,13 @@ protected:
     // Opens the dialog and runs `act` in it while it is on screen; `act` must close it.
     void inSettings(std::function<void()> act) {
         m_prompts.dialogHandlers.push_back([act](QDialog*) { act(); });
-        trigger(mainWindow().findChild<QAction*>(QStringLiteral("MItemTSettings")));
+        trigger(menuItem("MItemTSettings"));
         EXPECT_TRUE(m_prompts.dialogHandlers.empty()) << "the dialog was not opened";
     }
 
     TFormSettings& form() { return m_windows->settings(); }
-    template <typename T> T* child(const char* name) {
-        T* w = form().findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(w, nullptr) << name;
-        return w;
-    }
-    QLineEdit* edit(const char* name) { return child<QLineEdit>(name); }
+    template <typename T> T* control(const char* name) { return findControl<T>(&form(), name); }
+    QLineEdit* edit(const char* name) { return control<QLineEdit>(name); }
     void press(const char* name) { click(&form(), name); }
     void type(const char* ip, const char* port, const char* account, const char* password) {
         typeInto(edit("EditGWIp"), QString::fromUtf8(ip));
@@ -55,7 +51,7 @@ protected:
 
 TEST_F(SettingsDialog, OpensOnTheGatewayPageWithItsControls) {
     EXPECT_EQ(form().windowTitle(), QStringLiteral("參數設定"));
-    auto* pages = child<QTabWidget>("PageControlSetup");
+    auto* pages = control<QTabWidget>("PageControlSetup");
     ASSERT_EQ(pages->count(), 2);
     EXPECT_EQ(pages->tabText(0), QStringLiteral("目錄設定"));
     EXPECT_EQ(pages->tabText(1), QStringLiteral("Gateway設定"));
@@ -63,11 +59,11 @@ TEST_F(SettingsDialog, OpensOnTheGatewayPageWithItsControls) {
         EXPECT_EQ(pages->currentWidget()->objectName(), QStringLiteral("TabSheetGateway"));
         EXPECT_TRUE(edit("EditLogFiles")->isReadOnly());
         EXPECT_EQ(edit("EditGWPasswd")->echoMode(), QLineEdit::Password);
-        EXPECT_TRUE(child<QPushButton>("ButtonOk")->isDefault());
-        EXPECT_EQ(child<QPushButton>("ButtonOk")->text(), QStringLiteral("確定"));
-        EXPECT_EQ(child<QPushButton>("ButtonCancel")->text(), QStringLiteral("取消"));
-        EXPECT_EQ(child<QPushButton>("ButtonLoginTest")->text(), QStringLiteral("連線測試"));
-        EXPECT_EQ(child<QPushButton>("ButtonLogFiles")->text(), QStringLiteral("..."));
+        EXPECT_TRUE(control<QPushButton>("ButtonOk")->isDefault());
+        EXPECT_EQ(control<QPushButton>("ButtonOk")->text(), QStringLiteral("確定"));
+        EXPECT_EQ(control<QPushButton>("ButtonCancel")->text(), QStringLiteral("取消"));
+        EXPECT_EQ(control<QPushButton>("ButtonLoginTest")->text(), QStringLiteral("連線測試"));
+        EXPECT_EQ(control<QPushButton>("ButtonLogFiles")->text(), QStringLiteral("..."));
         press("ButtonCancel");
     });
 }

@@ -1,6 +1,5 @@
-#include "support/WindowTest.h"
+#include "support/SimulatorWindowTest.h"
 
-#include "GatewaySimulator.h"
 #include "core/gateway/LoginTest.h"
 #include "gui/shared/TFormSettings.h"
 
@@ -46,11 +45,8 @@ protected:
     void SetUp() override {
         WindowTest::SetUp();
         gwsim::SimOptions options;
-        options.port = 0;
         options.accounts = {{"tester", "right"}};
-        m_sim = std::make_unique<gwsim::GatewaySimulator>(options);
-        QString error;
-        ASSERT_TRUE(m_sim->start(&error)) << error.toStdString();
+        m_sim = startedSimulator(options);
         startWindows();
         m_prompts.asked.clear();
     }
@@ -63,10 +59,10 @@ protected:
     void testLogins(const QList<QPair<int, const char*>>& tries) {
         m_prompts.dialogHandlers.push_back([tries](QDialog* form) {
             for (const auto& [port, password] : tries) {
-                typeInto(form->findChild<QLineEdit*>(QStringLiteral("EditGWIp")), QStringLiteral("localhost"));
-                typeInto(form->findChild<QLineEdit*>(QStringLiteral("EditGWPort")), QString::number(port));
-                typeInto(form->findChild<QLineEdit*>(QStringLiteral("EditGWAccount")), QStringLiteral("tester"));
-                typeInto(form->findChild<QLineEdit*>(QStringLiteral("EditGWPasswd")), QString::fromLatin1(password));
+                typeInto(findControl<QLineEdit>(form, "EditGWIp"), QStringLiteral("localhost"));
+                typeInto(findControl<QLineEdit>(form, "EditGWPort"), QString::number(port));
+                typeInto(findControl<QLineEdit>(form, "EditGWAccount"), QStringLiteral("tester"));
+                typeInto(findControl<QLineEdit>(form, "EditGWPasswd"), QString::fromLatin1(password));
                 click(form, "ButtonLoginTest");
                 // The test runs on its own thread; the window goes on handling events meanwhile.
                 auto* settings = static_cast<TFormSettings*>(form);
@@ -74,7 +70,7 @@ protected:
             }
             click(form, "ButtonCancel");
         });
-        trigger(mainWindow().findChild<QAction*>(QStringLiteral("MItemTSettings")));
+        trigger(menuItem("MItemTSettings"));
     }
     QList<ScriptedPrompts::Asked> boxes() const {
         QList<ScriptedPrompts::Asked> out;
@@ -126,12 +122,12 @@ TEST_F(SettingsLogin, TestOfASilentGatewayWaitsVisiblyKeepsTheWindowUsableAndCan
     QElapsedTimer cancelled;
     m_prompts.dialogHandlers.push_back([this, &cancelled](QDialog* form) {
         auto* settings = static_cast<TFormSettings*>(form);
-        typeInto(form->findChild<QLineEdit*>(QStringLiteral("EditGWIp")), QStringLiteral("127.0.0.1"));
-        typeInto(form->findChild<QLineEdit*>(QStringLiteral("EditGWPort")), QString::number(m_sim->port()));
-        typeInto(form->findChild<QLineEdit*>(QStringLiteral("EditGWAccount")), QStringLiteral("tester"));
-        typeInto(form->findChild<QLineEdit*>(QStringLiteral("EditGWPasswd")), QStringLiteral("right"));
-        auto* button = form->findChild<QPushButton*>(QStringLiteral("ButtonLoginTest"));
-        auto* line = form->findChild<QLabel*>(QStringLiteral("LabelLoginTest"));
+        typeInto(findControl<QLineEdit>(form, "EditGWIp"), QStringLiteral("127.0.0.1"));
+        typeInto(findControl<QLineEdit>(form, "EditGWPort"), QString::number(m_sim->port()));
+        typeInto(findControl<QLineEdit>(form, "EditGWAccount"), QStringLiteral("tester"));
+        typeInto(findControl<QLineEdit>(form, "EditGWPasswd"), QStringLiteral("right"));
+        auto* button = findControl<QPushButton>(form, "ButtonLoginTest");
+        auto* line = findControl<QLabel>(form, "LabelLoginTest");
         click(button);
         EXPECT_TRUE(settings->loginTestRunning());
         EXPECT_EQ(button->text(), QStringLiteral("取消測試"));
@@ -139,7 +135,7 @@ TEST_F(SettingsLogin, TestOfASilentGatewayWaitsVisiblyKeepsTheWindowUsableAndCan
         EXPECT_TRUE(
             QTest::qWaitFor([line] { return line->text().contains(QStringLiteral("等待閘道回應 1 秒")); }, 10000))
             << line->text().toStdString();
-        auto* pages = form->findChild<QTabWidget*>(QStringLiteral("PageControlSetup"));
+        auto* pages = findControl<QTabWidget>(form, "PageControlSetup");
         QTabBar* tabs = pages->tabBar();
         clickAt(tabs, tabs->tabRect(0).center()); // 目錄設定 while the test waits
         EXPECT_EQ(pages->currentIndex(), 0);
@@ -154,7 +150,7 @@ TEST_F(SettingsLogin, TestOfASilentGatewayWaitsVisiblyKeepsTheWindowUsableAndCan
         EXPECT_NE(form->cursor().shape(), Qt::BusyCursor);
         click(form, "ButtonCancel");
     });
-    trigger(mainWindow().findChild<QAction*>(QStringLiteral("MItemTSettings")));
+    trigger(menuItem("MItemTSettings"));
     EXPECT_LT(cancelled.elapsed(), 5000);
     EXPECT_TRUE(boxes().isEmpty()) << "a cancelled test shows no box";
 }

@@ -33,13 +33,9 @@ protected:
         WindowTest::TearDown();
     }
 
-    template <typename T> T* child(const char* name) {
-        T* w = progress().findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(w, nullptr) << name;
-        return w;
-    }
-    QString text(const char* labelName) { return child<QLabel>(labelName)->text(); }
-    QPushButton* button() { return child<QPushButton>("ButtonOk"); }
+    template <typename T> T* control(const char* name) { return findControl<T>(&progress(), name); }
+    QString text(const char* labelName) { return control<QLabel>(labelName)->text(); }
+    QPushButton* button() { return control<QPushButton>("ButtonOk"); }
     void post(int state) const { PostShowProcess(state); }
     void deliver() { QCoreApplication::sendPostedEvents(&progress()); }
     void startFor(QWidget* owner, int maximum, bool closeOwner = false) {
@@ -61,12 +57,12 @@ TEST_F(ShowProcess, ShowingStartsARunningOperationWithTheOwnerDisabledAndItsButt
     EXPECT_FALSE(progress().windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_FALSE(progress().windowFlags() & Qt::WindowSystemMenuHint);
     EXPECT_FALSE(progress().isModal());
-    EXPECT_EQ(child<QProgressBar>("ProgressBar1")->width(), 250);
+    EXPECT_EQ(control<QProgressBar>("ProgressBar1")->width(), 250);
 
     startFor(&mainWindow(), 3);
     EXPECT_EQ(button()->text(), QStringLiteral("中斷"));
     for (const char* name : {"LabelProgress", "LabelStartTime", "LabelElapsed", "LabelAverage"})
-        EXPECT_TRUE(child<QLabel>(name)->isHidden()) << name;
+        EXPECT_TRUE(control<QLabel>(name)->isHidden()) << name;
     EXPECT_FALSE(mainWindow().isEnabled());
     EXPECT_EQ(progress().width(), 417);
     // Disabling the owner must not reach the window that is to enable it again, and it stays above it.
@@ -85,8 +81,8 @@ TEST_F(ShowProcess, SaveOfThreeRowsEndsWithTheSummaryInTheMessageAreaAndTheLog) 
 
     EXPECT_EQ(text("LabelProgress"), QStringLiteral("3 / 3(100%)"));
     EXPECT_EQ(text("LabelStatus"), QStringLiteral("發訊紀錄儲存完成"));
-    EXPECT_EQ(child<QProgressBar>("ProgressBar1")->value(), 3);
-    EXPECT_FALSE(child<QLabel>("LabelStartTime")->isHidden());
+    EXPECT_EQ(control<QProgressBar>("ProgressBar1")->value(), 3);
+    EXPECT_FALSE(control<QLabel>("LabelStartTime")->isHidden());
     EXPECT_EQ(button()->text(), QStringLiteral("確定"));
 
     const QString summary = QString::fromUtf8("狀態：發訊紀錄儲存完成\r\n"
@@ -177,7 +173,7 @@ TEST_F(ShowProcess, ConfirmingTheEndClosesAQueryDialogThatHidItselfForItsRun) {
         deliver();
         click(button());
     });
-    trigger(mainWindow().findChild<QAction*>(QStringLiteral("MItemTQuerySMS")));
+    trigger(menuItem("MItemTQuerySMS"));
     ASSERT_EQ(finished.size(), 1);
     EXPECT_EQ(finished.first().first().toInt(), int(QDialog::Rejected));
     EXPECT_TRUE(m_windows->querySMS().isEnabled());
@@ -199,7 +195,7 @@ TEST_F(ShowProcess, AModalOwnerOnScreenDoesNotBlockItsProgressWindow) {
         pressedWhileOwnerShown = dialog->isVisible();
         click(button());
     });
-    trigger(mainWindow().findChild<QAction*>(QStringLiteral("MItemTSendSMS")));
+    trigger(menuItem("MItemTSendSMS"));
     EXPECT_TRUE(pressedWhileOwnerShown);
     EXPECT_FALSE(progress().isVisible());
     EXPECT_FALSE(m_windows->sendSMS().isVisible());
@@ -216,12 +212,12 @@ TEST_F(ShowProcess, ShowingAgainStartsAFreshRunAndTheWidthFollowsTheProgressText
 
     startFor(&mainWindow(), 1000000);
     EXPECT_EQ(button()->text(), QStringLiteral("中斷"));
-    EXPECT_TRUE(child<QLabel>("LabelProgress")->isHidden());
-    EXPECT_EQ(child<QProgressBar>("ProgressBar1")->value(), 0);
+    EXPECT_TRUE(control<QLabel>("LabelProgress")->isHidden());
+    EXPECT_EQ(control<QProgressBar>("ProgressBar1")->value(), 0);
     for (int i = 0; i < 3; ++i)
         post(StateQuerying);
     deliver();
-    const QLabel* progressText = child<QLabel>("LabelProgress");
+    const QLabel* progressText = control<QLabel>("LabelProgress");
     EXPECT_EQ(progressText->text(), QStringLiteral("3 / 1000000(0%)"));
     EXPECT_EQ(progress().width(), progressText->x() + progressText->width() + 16);
     EXPECT_EQ(button()->x() + button()->width() + 16, progress().width());
@@ -232,7 +228,7 @@ TEST_F(ShowProcess, StepsBeyondTheMaximumKeepTheTextInStepWithTheBar) {
     for (int i = 0; i < 5; ++i)
         post(StateCancelling);
     deliver();
-    const auto* bar = child<QProgressBar>("ProgressBar1");
+    const auto* bar = control<QProgressBar>("ProgressBar1");
     EXPECT_EQ(text("LabelProgress"), QStringLiteral("5 / 5(100%)"));
     EXPECT_EQ(bar->value(), bar->maximum()) << "a full bar beside 100 %";
     EXPECT_EQ(bar->maximum(), 5);

@@ -56,7 +56,6 @@ protected:
     QStringList journals() const {
         return QDir(m_dir.path()).entryList({QStringLiteral("norvi-journal-*.log")}, QDir::Files);
     }
-    QAction* item(const char* name) { return mainWindow().findChild<QAction*>(QString::fromLatin1(name)); }
 
     std::unique_ptr<UnsavedRows> m_unsaved;
 };
@@ -75,7 +74,7 @@ TEST_F(UnsavedRowsTest, RowsLeftBehindComeBackUnsavedAndTheirJournalGoesWhenThey
     EXPECT_TRUE(DesktopJournal::leftBehind(m_dir.path()).isEmpty());
 
     m_prompts.fileNames = {path("saved.log")};
-    item("MItemFSave")->trigger();
+    menuItem("MItemFSave")->trigger();
     EXPECT_TRUE(journals().isEmpty());
     LogFileReader saved(path("saved.log"));
     ASSERT_TRUE(saved.open());
@@ -117,6 +116,6 @@ TEST_F(UnsavedRowsTest, AnsweringNoAtTheExitRemovesTheJournalAndAnUnsavedExitKee
     mainWindow().LogSaved = false;
     ASSERT_EQ(journals().size(), 1);
     m_prompts.answers = {Answer::No};
-    item("MItemFExit")->trigger();
+    menuItem("MItemFExit")->trigger();
     EXPECT_TRUE(journals().isEmpty());
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/addressbook/AddressBookRecords.h"
+#include "core/compose/ComposeState.h"
 #include "core/shared/FixedField.h"
 
 #include <QByteArray>
@@ -31,6 +32,17 @@ inline sGroup group(int32_t id, std::initializer_list<std::pair<int, int32_t>> s
     for (const auto& [slot, value] : slotValues)
         g.members[slot] = value;
     return g;
+}
+
+// An entry of the recipient field (an address-book record, a typed number or a list file row) as the
+// field and the picker hand them over; `label` is Big5.
+inline sMtData fieldEntry(int32_t id, uint8_t kind, const QByteArray& label = {}) {
+    sMtData e;
+    std::memset(&e, 0, sizeof e);
+    e.id = id;
+    e.kind = kind;
+    putCString(e.label, label);
+    return e;
 }
 
 } // namespace norvi::test

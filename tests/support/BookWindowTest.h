@@ -24,8 +24,6 @@ namespace norvi::test {
 // from the main window as a user does and driven inside its modal loop.
 class BookWindowTest : public WindowTest {
 protected:
-    static QString u(const char* utf8) { return QString::fromUtf8(utf8); }
-
     // Starts the windows and stores the maps as they stand in AddressBook.bin.
     void startWithBook() {
         std::map<int32_t, sMember> members = MemberMap;
@@ -50,28 +48,15 @@ protected:
 
     // Opens 通訊錄 from the main window's tool bar and runs `body` in it; the window is closed afterwards.
     void withBook(const std::function<void(TFormAdrBk&)>& body) {
-        bool ran = false;
-        m_prompts.dialogHandlers.push_back([&](QDialog* d) {
-            ran = true;
-            auto* w = qobject_cast<TFormAdrBk*>(d);
-            ASSERT_NE(w, nullptr) << "the dialog shown is " << d->objectName().toStdString();
-            body(*w);
-            if (w->isVisible())
-                trigger(item(*w, "MItemEnd"));
-        });
-        click(mainWindow().findChild<QToolButton*>(QStringLiteral("SpeedButtonAdrBk")));
-        EXPECT_TRUE(ran) << "the address book did not open";
+        inModal<TFormAdrBk>([this] { click(findControl<QToolButton>(&mainWindow(), "SpeedButtonAdrBk")); }, body,
+                            [](TFormAdrBk& w) { trigger(item(w, "MItemEnd")); });
     }
 
-    static QAction* item(QWidget& w, const char* name) {
-        auto* a = w.findChild<QAction*>(QString::fromLatin1(name));
-        EXPECT_NE(a, nullptr) << "no item " << name;
-        return a;
-    }
-    static QTreeWidget* tree(TFormAdrBk& w) { return w.findChild<QTreeWidget*>(QStringLiteral("TreeViewGroup")); }
-    static QTreeView* list(TFormAdrBk& w) { return w.findChild<QTreeView*>(QStringLiteral("ListViewAll")); }
+    static QAction* item(QWidget& w, const char* name) { return findControl<QAction>(&w, name); }
+    static QTreeWidget* tree(TFormAdrBk& w) { return findControl<QTreeWidget>(&w, "TreeViewGroup"); }
+    static QTreeView* list(TFormAdrBk& w) { return findControl<QTreeView>(&w, "ListViewAll"); }
     static BookListModel* rows(TFormAdrBk& w) { return qobject_cast<BookListModel*>(list(w)->model()); }
-    static QString status(TFormAdrBk& w) { return w.findChild<QLabel*>(QStringLiteral("StatusPanel1"))->text(); }
+    static QString status(TFormAdrBk& w) { return findControl<QLabel>(&w, "StatusPanel1")->text(); }
 
     static QStringList captions(QTreeView* view, int column = 0) {
         QStringList texts;
@@ -113,7 +98,8 @@ protected:
         for (const QString& text : texts) {
             const int row = int(shown.indexOf(text));
             if (row < 0) {
-                ADD_FAILURE() << "no row " << text.toStdString() << " in " << shown.join(u(",")).toStdString();
+                ADD_FAILURE() << "no row " << text.toStdString() << " in "
+                              << shown.join(QStringLiteral(",")).toStdString();
                 return false;
             }
             if (!clickRow(view, row, first ? Qt::NoModifier : Qt::ControlModifier))
@@ -125,7 +111,7 @@ protected:
 
     // A pop-up menu of the window that is open now.
     static QMenu* openPopup(QWidget& w, const char* name) {
-        auto* menu = w.findChild<QMenu*>(QString::fromLatin1(name));
+        auto* menu = findControl<QMenu>(&w, name);
         EXPECT_TRUE(menu && menu->isVisible()) << "the pop-up " << name << " is not open";
         return menu;
     }

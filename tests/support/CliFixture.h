@@ -10,6 +10,7 @@
 #include "core/shared/Global.h"
 #include "support/BookRecords.h"
 #include "support/CsvReader.h"
+#include "support/FileBytes.h"
 #include "support/StartFolder.h"
 #include "support/TestText.h"
 
@@ -27,10 +28,6 @@
 #include <set>
 
 namespace norvi::test {
-
-inline QString u(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
 
 struct CliRun {
     int exitCode = -1;
@@ -53,17 +50,6 @@ struct CliRun {
 // The --at text of a time this far from now, to the minute.
 inline QString reservationTime(qint64 secondsFromNow) {
     return QDateTime::currentDateTime().addSecs(secondsFromNow).toString(QStringLiteral("yyyyMMddHHmm"));
-}
-
-inline std::vector<SendLogRow> readLog(const QString& path) {
-    std::vector<SendLogRow> rows;
-    LogFileReader reader(path);
-    if (!reader.open())
-        return rows;
-    SendLogRow row;
-    while (reader.next(row))
-        rows.push_back(row);
-    return rows;
 }
 
 // norvi-cli runs as a child process against a gateway simulator inside the test process, with a

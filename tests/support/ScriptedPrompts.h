@@ -1,6 +1,8 @@
 #pragma once
 
+#include "gui/addressbook/BookListModel.h"
 #include "gui/shared/Prompts.h"
+#include "support/CheckedModel.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -97,6 +99,9 @@ public:
             return QDialog::Rejected;
         auto handler = dialogHandlers.front();
         dialogHandlers.pop_front();
+        // The address book's lists, the group editor's and the picker's are checked by the model tester
+        // through everything the test does with them.
+        checkModelsOf<BookListModel>(dialog);
         QPointer<QDialog> guarded(dialog);
         QTimer::singleShot(0, dialog, [guarded, handler] {
             handler(guarded);

@@ -7,15 +7,20 @@
 
 namespace norvi::test {
 
-// An in-process gateway simulator on a free loopback port that delivers at once, started.
-inline std::unique_ptr<gwsim::GatewaySimulator> startedSimulator(const gwsim::ReplyPacing& pacing = {}) {
-    gwsim::SimOptions options;
+// An in-process gateway simulator with `options` on a free loopback port that delivers at once, started.
+inline std::unique_ptr<gwsim::GatewaySimulator> startedSimulator(gwsim::SimOptions options) {
     options.port = 0;
     options.deliverAfterSeconds = 0;
-    options.pacing = pacing;
     auto sim = std::make_unique<gwsim::GatewaySimulator>(options);
-    EXPECT_TRUE(sim->start());
+    QString error;
+    EXPECT_TRUE(sim->start(&error)) << error.toStdString();
     return sim;
+}
+
+inline std::unique_ptr<gwsim::GatewaySimulator> startedSimulator(const gwsim::ReplyPacing& pacing = {}) {
+    gwsim::SimOptions options;
+    options.pacing = pacing;
+    return startedSimulator(options);
 }
 
 // The window set against an in-process gateway simulator that delivers at once, the configuration
@@ -25,13 +30,15 @@ protected:
     void SetUp() override {
         WindowTest::SetUp();
         m_sim = startedSimulator();
-        writeConfig(m_dir.path(), "127.0.0.1", m_sim->port(), "demo", "demo");
+        writeConfig(logFolder(), "127.0.0.1", m_sim->port(), "demo", "demo");
         startWindows();
     }
     void TearDown() override {
         WindowTest::TearDown();
         m_sim.reset();
     }
+    // The log folder the configuration names: the start folder, unless a fixture keeps logs elsewhere.
+    virtual QString logFolder() { return m_dir.path(); }
 
     std::unique_ptr<gwsim::GatewaySimulator> m_sim;
 };

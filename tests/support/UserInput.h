@@ -51,6 +51,16 @@ inline QString describe(const QObject* object) {
                                           : object->objectName();
 }
 
+// The control of `parent` named `objectName`, of type T. One that is missing, or of another type, fails the
+// test naming what was looked for and where, and gives nullptr (which every function here refuses).
+template <typename T> T* findControl(const QObject* parent, const char* objectName) {
+    T* found = parent ? parent->findChild<T*>(QString::fromLatin1(objectName)) : nullptr;
+    if (!found)
+        ADD_FAILURE() << "no " << T::staticMetaObject.className() << " named " << objectName << " in "
+                      << describe(parent).toStdString();
+    return found;
+}
+
 // A left click at `pos` (the centre by default) of a widget, through its window.
 inline bool clickAt(QWidget* widget, QPoint pos = QPoint(), Qt::KeyboardModifiers modifiers = Qt::NoModifier,
                     Qt::MouseButton button = Qt::LeftButton) {
@@ -73,12 +83,8 @@ inline bool click(QAbstractButton* button) {
 
 // Finds a button of `window` by its object name and clicks it.
 inline bool click(QWidget* window, const char* objectName) {
-    auto* button = window->findChild<QAbstractButton*>(QString::fromLatin1(objectName));
-    if (!button) {
-        ADD_FAILURE() << "no button " << objectName << " in " << describe(window).toStdString();
-        return false;
-    }
-    return click(button);
+    auto* button = findControl<QAbstractButton>(window, objectName);
+    return button && click(button);
 }
 
 // A key press (and release) delivered to the window of `widget`, where the focus widget takes it.

@@ -1,14 +1,17 @@
 #pragma once
 
 #include "core/addressbook/AddressBookState.h"
+#include "core/sendlog/SendLogModel.h"
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
 #include "core/shared/Global.h"
 #include "gui/WindowSet.h"
+#include "support/CheckedModel.h"
 #include "support/ScriptedPrompts.h"
 #include "support/StartFolder.h"
+#include "support/TestText.h"
 #include "support/UserInput.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +20,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
 namespace norvi::test {
@@ -33,6 +37,8 @@ protected:
     // the configuration.
     WindowSet& startWindows(bool show = true) {
         m_windows = std::make_unique<WindowSet>();
+        // The send log's rows are checked by the model tester through every load, send, sort and delete.
+        checkModelsOf<SendLogModel>(&m_windows->main());
         if (show)
             m_windows->show();
         return *m_windows;
@@ -46,7 +52,27 @@ protected:
 
     QString path(const char* name) const { return QDir(m_dir.path()).filePath(QString::fromUtf8(name)); }
 
+    // Runs `body` in the modal window of type T that `open` shows, then closes it with `close` if the body
+    // left it open. No window, or one of another type, fails the case.
+    template <typename T>
+    void inModal(const std::function<void()>& open, const std::function<void(T&)>& body,
+                 const std::function<void(T&)>& close) {
+        bool shown = false;
+        m_prompts.dialogHandlers.push_back([&](QDialog* d) {
+            shown = true;
+            auto* w = qobject_cast<T*>(d);
+            ASSERT_NE(w, nullptr) << "the window shown is " << d->objectName().toStdString();
+            body(*w);
+            if (w->isVisible())
+                close(*w);
+        });
+        open();
+        EXPECT_TRUE(shown) << "no " << T::staticMetaObject.className() << " was shown";
+    }
+
     TFormMain& mainWindow() { return m_windows->main(); }
+    // An item of the main window's menus and pop-up menus.
+    QAction* menuItem(const char* name) { return findControl<QAction>(&mainWindow(), name); }
     TFormShowProcess& progress() { return m_windows->showProcess(); }
 
     StartFolder m_dir;

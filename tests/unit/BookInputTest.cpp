@@ -5,13 +5,7 @@
 
 using namespace norvi;
 
-namespace {
-
-QString u(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
-} // namespace
+namespace {} // namespace
 
 TEST(NumberListTest, FirstNumberIsDefaultAndOneNumberIsStoredBare) {
     NumberList list;
@@ -50,8 +44,8 @@ TEST(NumberCheckTest, DigitsWithALeadingPlusPassOtherAsciiAsksOthersAreRefused) 
     EXPECT_EQ(CheckMobileNumber(QStringLiteral("0912-345-678")), NumberCheck::Unusual);
     EXPECT_EQ(CheckMobileNumber(QStringLiteral("0912+345")), NumberCheck::Unusual);
     EXPECT_EQ(CheckMobileNumber(QStringLiteral("0912 345")), NumberCheck::Unusual);
-    EXPECT_EQ(CheckMobileNumber(u("０９１２３４５６７８")), NumberCheck::NotAscii); // full-width digits
-    EXPECT_EQ(CheckMobileNumber(u("0912王")), NumberCheck::NotAscii);
+    EXPECT_EQ(CheckMobileNumber(QStringLiteral("０９１２３４５６７８")), NumberCheck::NotAscii); // full-width digits
+    EXPECT_EQ(CheckMobileNumber(QStringLiteral("0912王")), NumberCheck::NotAscii);
     EXPECT_EQ(CheckMobileNumber(QStringLiteral("0911;0922")), NumberCheck::Separator);
     EXPECT_EQ(CheckMobileNumber(QStringLiteral("@0911")), NumberCheck::Separator);
     EXPECT_EQ(CheckMobileNumber(QString()), NumberCheck::Empty);
@@ -59,26 +53,27 @@ TEST(NumberCheckTest, DigitsWithALeadingPlusPassOtherAsciiAsksOthersAreRefused) 
 
 TEST(BookTextsTest, QuestionNamesTheNumberAndTheAction) {
     EXPECT_EQ(UnusualNumberQuestion(QStringLiteral("09-1"), true),
-              u("輸入的內容 09-1 不是有效的手機門號，\n仍然想新增這個門號？"));
+              QStringLiteral("輸入的內容 09-1 不是有效的手機門號，\n仍然想新增這個門號？"));
     EXPECT_EQ(UnusualNumberQuestion(QStringLiteral("09-1"), false),
-              u("輸入的內容 09-1 不是有效的手機門號，\n仍然想修改這個門號？"));
-    EXPECT_EQ(GroupOverfullText(), u("本群組已超過最大成員數(1000)，請移除一些成員！"));
-    EXPECT_EQ(GroupNoRoomText(), u("本群組已達最大成員數(1000)，無法再新增其他成員！"));
-    EXPECT_EQ(GroupCycleText(u("甲")), u("無法將群組'甲'加到這個群組，\n原因是群組'甲'已經包含這個群組"));
+              QStringLiteral("輸入的內容 09-1 不是有效的手機門號，\n仍然想修改這個門號？"));
+    EXPECT_EQ(GroupOverfullText(), QStringLiteral("本群組已超過最大成員數(1000)，請移除一些成員！"));
+    EXPECT_EQ(GroupNoRoomText(), QStringLiteral("本群組已達最大成員數(1000)，無法再新增其他成員！"));
+    EXPECT_EQ(GroupCycleText(QStringLiteral("甲")),
+              QStringLiteral("無法將群組'甲'加到這個群組，\n原因是群組'甲'已經包含這個群組"));
 }
 
 TEST(BookTextsTest, NamesAreTrimmedAndTextsThatCannotBeStoredAreRefused) {
-    const FieldText name = NameFieldText(u(" \t王小明  "), 100, u("名稱"));
+    const FieldText name = NameFieldText(QStringLiteral(" \t王小明  "), 100, QStringLiteral("名稱"));
     ASSERT_TRUE(name.ok);
     EXPECT_EQ(name.bytes, QByteArray("\xa4\xfd\xa4\x70\xa9\xfa"));
-    EXPECT_EQ(PlainFieldText(u(" x "), 200, u("說明")).bytes, " x ");
+    EXPECT_EQ(PlainFieldText(QStringLiteral(" x "), 200, QStringLiteral("說明")).bytes, " x ");
 
-    const FieldText emoji = NameFieldText(u("小明😀"), 100, u("名稱"));
+    const FieldText emoji = NameFieldText(QStringLiteral("小明😀"), 100, QStringLiteral("名稱"));
     EXPECT_FALSE(emoji.ok);
-    EXPECT_TRUE(emoji.error.contains(u("😀")));
+    EXPECT_TRUE(emoji.error.contains(QStringLiteral("😀")));
 
-    EXPECT_TRUE(NameFieldText(QString(50, QChar(0x738B)), 100, u("名稱")).ok); // 50 characters of 2 bytes
-    const FieldText longName = NameFieldText(QString(51, QChar(0x738B)), 100, u("名稱"));
+    EXPECT_TRUE(NameFieldText(QString(50, QChar(0x738B)), 100, QStringLiteral("名稱")).ok); // 50 characters of 2 bytes
+    const FieldText longName = NameFieldText(QString(51, QChar(0x738B)), 100, QStringLiteral("名稱"));
     EXPECT_FALSE(longName.ok);
-    EXPECT_TRUE(longName.error.contains(u("102")));
+    EXPECT_TRUE(longName.error.contains(QStringLiteral("102")));
 }

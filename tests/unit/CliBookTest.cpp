@@ -42,8 +42,8 @@ TEST_F(CliBookTest, ImportWithTheHeadersMappingAddsMembersAndNamesTheLinesLeftOu
                                             QByteArray("\r\nLin,0933,x\r\n"));
     const CliRun r = run(w("book import") << path(QStringLiteral("in.csv")));
     EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
-    EXPECT_TRUE(r.out.contains(u("新增 2 位成員"))) << r.out.toStdString();
-    EXPECT_TRUE(r.err.contains(u("之第3行欄位數不足2個"))) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("新增 2 位成員"))) << r.out.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("之第3行欄位數不足2個"))) << r.err.toStdString();
     using M = std::tuple<QByteArray, QByteArray, QByteArray>;
     EXPECT_EQ(members(), (std::vector<M>{{b5("王小明"), "0223456789", b5("北區, 業務")}, {"Lin", "0933", "x"}}));
 
@@ -56,8 +56,8 @@ TEST_F(CliBookTest, ImportWithTheHeadersMappingAddsMembersAndNamesTheLinesLeftOu
     const QStringList first = lines.first().split(QLatin1Char('\t'));
     ASSERT_EQ(first.size(), 5);
     EXPECT_EQ(first[0], QStringLiteral("member"));
-    EXPECT_EQ(first[2], u("王小明"));
-    EXPECT_EQ(first[4], u("北區, 業務"));
+    EXPECT_EQ(first[2], QStringLiteral("王小明"));
+    EXPECT_EQ(first[4], QStringLiteral("北區, 業務"));
 }
 
 TEST_F(CliBookTest, ImportWithoutNameOrNumberIsRefusedWithTheWizardsTextAndTheBookIsUntouched) {
@@ -67,7 +67,8 @@ TEST_F(CliBookTest, ImportWithoutNameOrNumberIsRefusedWithTheWizardsTextAndTheBo
     writeFile(QStringLiteral("in.csv"), "Name,Phone\r\nA,1\r\n");
     const CliRun r = run(w("book import") << path(QStringLiteral("in.csv")));
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(u("您至少必須對應下列其中一個欄位至通訊錄內容：名稱、行動電話"))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("您至少必須對應下列其中一個欄位至通訊錄內容：名稱、行動電話")))
+        << r.err.toStdString();
     EXPECT_EQ(readBytes(QStringLiteral("AddressBook.bin")), before);
 
     // The same file with its columns named on the command line.

@@ -156,8 +156,9 @@ TEST_F(CliStopTest, TwentyRecipientsAgainstASilentGatewayGiveUpWithARowForEach) 
     EXPECT_EQ(timedOut, 3);
     EXPECT_EQ(notSent, 17);
     EXPECT_EQ(sendRequests(), 6); // three recipients, two attempts each
-    EXPECT_TRUE(r.err.contains(u("閘道連續 3 次沒有回應，作業已停止。"))) << r.err.toStdString();
-    EXPECT_TRUE(r.out.contains(u("狀態：簡訊傳送已中斷（閘道沒有回應）：成功 0 筆，失敗 3 筆，未傳送 17 筆")))
+    EXPECT_TRUE(r.err.contains(QStringLiteral("閘道連續 3 次沒有回應，作業已停止。"))) << r.err.toStdString();
+    EXPECT_TRUE(
+        r.out.contains(QStringLiteral("狀態：簡訊傳送已中斷（閘道沒有回應）：成功 0 筆，失敗 3 筆，未傳送 17 筆")))
         << r.out.toStdString();
     EXPECT_FALSE(r.err.contains(QLatin1Char('\r'))) << "no progress bar without a terminal";
 }
@@ -182,7 +183,7 @@ TEST_F(CliStopTest, CtrlCInsideAWaitEndsAtOnceAndResendSendsWhatTheStopLeft) {
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(process.exitCode(), 2) << process.readAllStandardError().constData();
     const QString printed = QString::fromUtf8(process.readAllStandardOutput());
-    EXPECT_TRUE(printed.contains(u("狀態：簡訊傳送已中斷：成功 1 筆，失敗 1 筆，未傳送 3 筆")))
+    EXPECT_TRUE(printed.contains(QStringLiteral("狀態：簡訊傳送已中斷：成功 1 筆，失敗 1 筆，未傳送 3 筆")))
         << printed.toStdString();
 
     const std::vector<SendLogRow> rows = readLog(log);
@@ -216,7 +217,7 @@ TEST_F(CliStopTest, QueryRunGivesUpWhenTheGatewayCannotBeReached) {
     sim.reset(); // nobody listens any more
     const CliRun r = run({"query", "--log", log});
     EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains(u("閘道連續 3 次沒有回應，作業已停止。")));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("閘道連續 3 次沒有回應，作業已停止。")));
     int notAsked = 0;
     for (const SendLogRow& row : readLog(log))
         notAsked += row.texts[ColQueryResult] == big5("未查詢：作業已中斷") ? 1 : 0;
@@ -234,14 +235,14 @@ TEST_F(CliStopTest, ProgressBarOnATerminalShowsTheWaitAndQuietTurnsItOff) {
             [](const QByteArray& s) { return s.contains(QString::fromUtf8("等待閘道回應… 1 秒 0912000010").toUtf8()); },
             15000);
         const QString text = QString::fromUtf8(shown);
-        EXPECT_TRUE(text.contains(u("等待閘道回應… 1 秒 0912000010"))) << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("等待閘道回應… 1 秒 0912000010"))) << text.toStdString();
         EXPECT_TRUE(text.contains(QStringLiteral("\r[")));
         EXPECT_TRUE(text.contains(QStringLiteral("\x1b[K")));
         // The first recipient's step is counted as its exchange begins.
-        EXPECT_TRUE(text.contains(u("] 1/3 33% 成功 0 失敗 0 "))) << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("] 1/3 33% 成功 0 失敗 0 "))) << text.toStdString();
         ASSERT_EQ(::kill(t.pid(), SIGINT), 0);
         EXPECT_EQ(t.wait(int(kStopBoundMs)), 2);
-        EXPECT_TRUE(t.shown().contains(u("傳送紀錄已儲存"))) << t.shown().toStdString();
+        EXPECT_TRUE(t.shown().contains(QStringLiteral("傳送紀錄已儲存"))) << t.shown().toStdString();
     }
     {
         TerminalRun t(textList({"-C", m_dir.path(), "--quiet"}) + sendArgs(1, "1", path("quiet.log")),
@@ -249,7 +250,7 @@ TEST_F(CliStopTest, ProgressBarOnATerminalShowsTheWaitAndQuietTurnsItOff) {
         ASSERT_TRUE(t.started());
         EXPECT_EQ(t.wait(20000), 2);
         EXPECT_FALSE(t.shown().contains(QStringLiteral("\x1b[K"))) << t.shown().toStdString();
-        EXPECT_TRUE(t.shown().contains(u("傳送紀錄已儲存")));
+        EXPECT_TRUE(t.shown().contains(QStringLiteral("傳送紀錄已儲存")));
     }
 }
 

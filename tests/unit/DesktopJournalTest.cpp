@@ -3,6 +3,7 @@
 // (never while its program lives), a journal that cannot be started keeps the run from sending, and a
 // journal that fills up stops the run.
 #include "core/sendlog/DesktopJournal.h"
+#include "support/FileBytes.h"
 #include "support/WorkerFixture.h"
 
 #include "core/sendlog/LogFile.h"
@@ -23,16 +24,6 @@ protected:
         for (int i = 0; i < count; ++i)
             SendQueue.push_back(record("0918" + QByteArray::number(100000 + i)));
     }
-    static std::vector<SendLogRow> rowsOf(const QString& path) {
-        std::vector<SendLogRow> rows;
-        LogFileReader reader(path);
-        if (!reader.open())
-            return rows;
-        SendLogRow row;
-        while (reader.next(row))
-            rows.push_back(row);
-        return rows;
-    }
 };
 
 TEST_F(DesktopJournalTest, RowsAreJournalledUntilSettledAndALeftJournalIsTakenOverOnce) {
@@ -44,7 +35,7 @@ TEST_F(DesktopJournalTest, RowsAreJournalledUntilSettledAndALeftJournalIsTakenOv
         ASSERT_TRUE(runJob(WorkerMode::Send, &log));
         const QString path = journal.path();
         ASSERT_FALSE(path.isEmpty());
-        const std::vector<SendLogRow> rows = rowsOf(path);
+        const std::vector<SendLogRow> rows = test::readLog(path);
         ASSERT_EQ(rows.size(), 5u);
         for (const SendLogRow& row : rows)
             EXPECT_TRUE(row.texts[ColSendResult].contains("MsgId:"));
@@ -57,7 +48,7 @@ TEST_F(DesktopJournalTest, RowsAreJournalledUntilSettledAndALeftJournalIsTakenOv
         queue(3);
         ASSERT_TRUE(runJob(WorkerMode::Send, &log));
         left = journal.path();
-        EXPECT_EQ(rowsOf(left).size(), 3u);
+        EXPECT_EQ(test::readLog(left).size(), 3u);
         RunJournal = nullptr;
     } // the program ends without settling its rows, as a crash would leave them
 
@@ -69,7 +60,7 @@ TEST_F(DesktopJournalTest, RowsAreJournalledUntilSettledAndALeftJournalIsTakenOv
     ASSERT_TRUE(next.adopt(found, &rows, &error)) << error.toStdString();
     EXPECT_EQ(rows.size(), 3u);
     EXPECT_FALSE(QFileInfo::exists(left));
-    EXPECT_EQ(rowsOf(next.path()).size(), 3u) << "the rows stay journalled in the program that took them";
+    EXPECT_EQ(test::readLog(next.path()).size(), 3u) << "the rows stay journalled in the program that took them";
     EXPECT_TRUE(DesktopJournal::leftBehind(m_dir.path()).isEmpty());
 
     // Not wanted: kept as a finished log instead of being asked about again.
@@ -85,7 +76,7 @@ TEST_F(DesktopJournalTest, RowsAreJournalledUntilSettledAndALeftJournalIsTakenOv
     int kept = 0;
     ASSERT_TRUE(DesktopJournal::keepAsLog({abandoned}, m_dir.filePath(QStringLiteral("kept.log")), &kept, &error));
     EXPECT_EQ(kept, 2);
-    EXPECT_EQ(rowsOf(m_dir.filePath(QStringLiteral("kept.log"))).size(), 2u);
+    EXPECT_EQ(test::readLog(m_dir.filePath(QStringLiteral("kept.log"))).size(), 2u);
     EXPECT_FALSE(QFileInfo::exists(abandoned));
 }
 
@@ -108,7 +99,7 @@ TEST_F(DesktopJournalTest, AJournalThatCannotRecordKeepsOrStopsTheRun) {
     EXPECT_EQ(log.rows.size(), 20u) << "the send log still shows the row that could not be journalled, and the "
                                        "recipients the stopped run did not reach";
     EXPECT_EQ(linesWith("發訊紀錄無法寫入，作業已停止"), 1);
-    EXPECT_EQ(rowsOf(journal.path()).size(), 3u);
+    EXPECT_EQ(test::readLog(journal.path()).size(), 3u);
 }
 
 } // namespace

@@ -346,32 +346,70 @@ TEST_F(GatewayClientTest, GatewayClosingDuringLoginIsATransportFailureAndLoginSt
     EXPECT_EQ(sim->connectionCount(), 2);
 }
 
-TEST_F(GatewayClientTest, FailedExchangeHandsBackTheTextAndLogsOut) {
-    sim->setCloseAfter(1); // the login is answered, the next request is not
-    SMSendNorviGw client;
-    pointAt(client, sim->port());
-    ASSERT_TRUE(client.Login());
+// A gateway that answers the login and then breaks the connection: the next request fails with -1, its
+// text is the reason as it stands (no table text) and the client logs out.
+struct BrokenExchange {
+    const char* name;
+    int closeAfter;           // the simulator's switches, unless `raw` plays the gateway
+    int silentAfter;          //
+    RawTcpServer::Script raw; // a gateway of bytes that answers the login, then breaks the connection
+    bool brokenFirst;         // the raw gateway's connection is broken before the request is sent
     QByteArray text;
-    EXPECT_EQ(sendQuery(client, text), -1);
-    EXPECT_EQ(text, big5("Norvi伺服器已切斷連線"));
-    EXPECT_FALSE(client.loggedIn());
-    EXPECT_EQ(ResultText(-1, CodeTable::Query, text), text);
+};
+void PrintTo(const BrokenExchange& c, std::ostream* os) {
+    *os << c.name;
 }
 
-TEST_F(GatewayClientTest, SilentGatewayFailsAfterTheReplyWait) {
-    sim->setSilentAfter(1);
+class BrokenExchangeTest : public GatewayClientTest, public ::testing::WithParamInterface<BrokenExchange> {};
+
+TEST_P(BrokenExchangeTest, RequestFailsWithTheReasonAndLogsOut) {
+    const BrokenExchange& c = GetParam();
+    std::unique_ptr<RawTcpServer> raw;
+    if (c.raw) {
+        raw = std::make_unique<RawTcpServer>(c.raw);
+    } else {
+        SimOptions options;
+        options.closeAfter = c.closeAfter;
+        options.silentAfter = c.silentAfter;
+        startSimulator(options);
+    }
     SMSendNorviGw client;
     client.SetReplyWaitSeconds(1);
-    pointAt(client, sim->port());
+    pointAt(client, raw ? raw->port() : sim->port());
     ASSERT_TRUE(client.Login());
+    if (c.brokenFirst)
+        raw->join(); // the reset has reached the client's socket once the server closed it
     QByteArray text;
     EXPECT_EQ(sendQuery(client, text), -1);
-    EXPECT_EQ(text, big5("Recv()逾時"));
+    EXPECT_EQ(text, c.text);
     EXPECT_FALSE(client.loggedIn());
-
-    EXPECT_TRUE(client.Login()); // a new connection, answered again
-    EXPECT_EQ(sim->connectionCount(), 2);
+    EXPECT_EQ(ResultText(-1, CodeTable::Query, text), text);
+    if (!raw) {
+        EXPECT_TRUE(client.Login()); // a new connection, answered again
+        EXPECT_EQ(sim->connectionCount(), 2);
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Gateway, BrokenExchangeTest,
+    ::testing::Values(BrokenExchange{"GatewayCloses", 1, -1, {}, false, big5("Norvi伺服器已切斷連線")},
+                      BrokenExchange{"GatewaySilent", -1, 1, {}, false, big5("Recv()逾時")},
+                      BrokenExchange{"ResetWhileWaitingForTheReply", -1, -1,
+                                     [](int fd) {
+                                         answer(fd, replyWith(0, "ok"));
+                                         sGwRequest q;
+                                         RawTcpServer::readExactly(fd, &q, sizeof q);
+                                         RawTcpServer::armReset(fd);
+                                     },
+                                     false, big5("Recv()錯誤") + "(" + QByteArray::number(ECONNRESET) + ")"},
+                      // Writing to a reset connection is a send error, never a signal that ends the program.
+                      BrokenExchange{"ResetBeforeTheRequest", -1, -1,
+                                     [](int fd) {
+                                         answer(fd, replyWith(0, "ok"));
+                                         RawTcpServer::armReset(fd);
+                                     },
+                                     true, big5("Send()錯誤") + "(" + QByteArray::number(ECONNRESET) + ")"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(GatewayClientTest, SendWithoutAConnectionFailsTheWait) {
     SMSendNorviGw client;
@@ -379,37 +417,6 @@ TEST_F(GatewayClientTest, SendWithoutAConnectionFailsTheWait) {
     EXPECT_EQ(sendQuery(client, text), -1);
     EXPECT_EQ(text, "Send() select error(" + QByteArray::number(EBADF) + ")");
     EXPECT_EQ(client.lastCode(), -1);
-}
-
-TEST_F(GatewayClientTest, ResetWhileWaitingForTheReplyIsAReceiveError) {
-    RawTcpServer server([](int fd) {
-        answer(fd, replyWith(0, "ok"));
-        sGwRequest q;
-        RawTcpServer::readExactly(fd, &q, sizeof q);
-        RawTcpServer::armReset(fd);
-    });
-    SMSendNorviGw client;
-    pointAt(client, server.port());
-    ASSERT_TRUE(client.Login());
-    QByteArray text;
-    EXPECT_EQ(sendQuery(client, text), -1);
-    EXPECT_EQ(text, big5("Recv()錯誤") + "(" + QByteArray::number(ECONNRESET) + ")");
-    EXPECT_FALSE(client.loggedIn());
-}
-
-TEST_F(GatewayClientTest, SendingToAResetConnectionIsASendErrorNotASignal) {
-    RawTcpServer server([](int fd) {
-        answer(fd, replyWith(0, "ok"));
-        RawTcpServer::armReset(fd);
-    });
-    SMSendNorviGw client;
-    pointAt(client, server.port());
-    ASSERT_TRUE(client.Login());
-    server.join(); // the reset has reached the client's socket once the server closed it
-    QByteArray text;
-    EXPECT_EQ(sendQuery(client, text), -1);
-    EXPECT_EQ(text, big5("Send()錯誤") + "(" + QByteArray::number(ECONNRESET) + ")");
-    EXPECT_FALSE(client.loggedIn());
 }
 
 TEST_F(GatewayClientTest, ReceiveHandsBackRawContentOrTextAndParams) {

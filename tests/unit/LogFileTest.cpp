@@ -1,4 +1,5 @@
 #include "core/sendlog/LogFile.h"
+#include "support/CheckedModel.h"
 #include "support/FileBytes.h"
 
 #include "core/shared/Big5.h"
@@ -13,6 +14,7 @@
 #include <cstring>
 
 using namespace norvi;
+using norvi::test::CheckedModel;
 using norvi::test::readAll;
 using norvi::test::writeAll;
 
@@ -52,7 +54,7 @@ protected:
 } // namespace
 
 TEST_F(LogFileTest, EmptyLogIsAFourByteFileHoldingZero) {
-    SendLogModel model;
+    CheckedModel<SendLogModel> model;
     ASSERT_TRUE(saveLogFile(path("empty.log"), model));
     EXPECT_EQ(readAll(path("empty.log")), countBytes(0));
 
@@ -101,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(Fields, LogRecordLayoutTest,
                                            FieldCase{ColQueryResult, 275, 120}, FieldCase{ColContent, 395, 161}));
 
 TEST_F(LogFileTest, LongContentAndFiveDigitCodesAreCutWithoutTerminator) {
-    SendLogModel model;
+    CheckedModel<SendLogModel> model;
     SendLogRow row = sampleRow("陳");
     row.texts[ColContent] = QByteArray(170, 'm');
     row.texts[ColSendCode] = "12345";
@@ -113,7 +115,7 @@ TEST_F(LogFileTest, LongContentAndFiveDigitCodesAreCutWithoutTerminator) {
     ASSERT_EQ(file.size(), 4 + 556);
     EXPECT_EQ(file.mid(4 + 395, 161), QByteArray(161, 'm')); // the record's last byte is content, not a zero
 
-    SendLogModel back;
+    CheckedModel<SendLogModel> back;
     ASSERT_TRUE(loadLogFile(path("cut.log"), back));
     ASSERT_EQ(back.rowCount(), 1);
     EXPECT_EQ(back.text(0, ColContent), QByteArray(161, 'm'));
@@ -122,7 +124,7 @@ TEST_F(LogFileTest, LongContentAndFiveDigitCodesAreCutWithoutTerminator) {
 }
 
 TEST_F(LogFileTest, RowsAndImagesRoundTripInListOrder) {
-    SendLogModel model;
+    CheckedModel<SendLogModel> model;
     model.columnClick(ColName);
     SendLogRow reservation = sampleRow("乙");
     reservation.image = ImageListRow;
@@ -139,7 +141,7 @@ TEST_F(LogFileTest, RowsAndImagesRoundTripInListOrder) {
     ASSERT_EQ(file.size(), 4 + 3 * 556);
     EXPECT_EQ(file.left(4), countBytes(3));
 
-    SendLogModel back;
+    CheckedModel<SendLogModel> back;
     back.columnClick(ColName);
     int read = 0;
     qint32 announced = 0;
@@ -190,7 +192,7 @@ TEST_P(LogFileBrokenTest, LoadsOnlyCompleteRecordsAndReportsTheShortfall) {
     bytes += recordBytes(stale).left(c.extraBytes);
     writeAll(file, bytes);
 
-    SendLogModel model;
+    CheckedModel<SendLogModel> model;
     int read = -1;
     qint32 announced = 0;
     ASSERT_TRUE(loadLogFile(file, model, &read, &announced)) << c.name;
@@ -252,7 +254,7 @@ TEST_F(LogFileTest, UnreadableFilesDoNotOpen) {
 }
 
 TEST_F(LogFileTest, FailedSaveLeavesTheExistingFileAlone) {
-    SendLogModel model;
+    CheckedModel<SendLogModel> model;
     model.addRow(sampleRow("一"));
     EXPECT_FALSE(saveLogFile(path("no/such/folder/x.log"), model));
 

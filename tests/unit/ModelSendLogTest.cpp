@@ -1,19 +1,21 @@
 #include "core/sendlog/ModelSendLog.h"
 
 #include "core/sendlog/SendLogModel.h"
+#include "support/CheckedModel.h"
 
 #include <gtest/gtest.h>
 
 #include <QItemSelectionModel>
 
 using namespace norvi;
+using norvi::test::CheckedModel;
 
 namespace {
 
 class ModelSendLogTest : public ::testing::Test {
 protected:
     ModelSendLogTest() { m_model.columnClick(ColName); }
-    SendLogModel m_model;
+    CheckedModel<SendLogModel> m_model;
     QItemSelectionModel m_selection{&m_model};
     ModelSendLog m_log{m_model, m_selection};
 };

@@ -5,6 +5,7 @@
 #include "core/compose/RecipientLists.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
+#include "support/TestText.h"
 
 #include <gtest/gtest.h>
 
@@ -13,12 +14,9 @@
 #include <QTemporaryDir>
 
 using namespace norvi;
+using norvi::test::u;
 
 namespace {
-
-QString u(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
 
 FieldEntryKey member(int32_t id) {
     return FieldEntryKey{true, KindAddressBook, id};
@@ -52,33 +50,35 @@ protected:
 
 TEST_F(RecipientFieldTest, TypedTextSplitsAtSeparatorsAndRunBoundariesWhileAnEntryStaysWhole) {
     RecipientFieldReader reader(true);
-    reader.addRun(u("王小明"), member(5));
+    reader.addRun(QStringLiteral("王小明"), member(5));
     // Digits typed right after the entry are a number of their own, though no separator stands between.
-    reader.addRun(u("0912000001; ; 0912000002\r\n 0912000003 "), FieldEntryKey());
-    reader.addRun(u("工;程部"), member(-3)); // a ";" inside a name does not cut the entry
-    reader.addRun(u("  0912000009 "), listRow(7));
-    reader.addRun(u("0912"), FieldEntryKey());
+    reader.addRun(QStringLiteral("0912000001; ; 0912000002\r\n 0912000003 "), FieldEntryKey());
+    reader.addRun(QStringLiteral("工;程部"), member(-3)); // a ";" inside a name does not cut the entry
+    reader.addRun(QStringLiteral("  0912000009 "), listRow(7));
+    reader.addRun(QStringLiteral("0912"), FieldEntryKey());
     reader.endLine(); // a paragraph end separates typed text too
-    reader.addRun(u("0004"), FieldEntryKey());
+    reader.addRun(QStringLiteral("0004"), FieldEntryKey());
     EXPECT_EQ(reader.finish(), 8);
-    EXPECT_EQ(entries(), (QStringList{u("0:5:王小明"), u("2:0:0912000001"), u("2:0:0912000002"), u("2:0:0912000003"),
-                                      u("0:-3:工;程部"), u("1:7:0912000009"), u("2:0:0912"), u("2:0:0004")}));
+    EXPECT_EQ(entries(), (QStringList{QStringLiteral("0:5:王小明"), QStringLiteral("2:0:0912000001"),
+                                      QStringLiteral("2:0:0912000002"), QStringLiteral("2:0:0912000003"),
+                                      QStringLiteral("0:-3:工;程部"), QStringLiteral("1:7:0912000009"),
+                                      QStringLiteral("2:0:0912"), QStringLiteral("2:0:0004")}));
 }
 
 TEST_F(RecipientFieldTest, ListRowsAreLeftOutUnlessKeptAndTheListIsReplacedWhole) {
     RecipientList.push_back(sMtData{});
     RecipientFieldReader reader(false);
-    reader.addRun(u("0911"), listRow(0));
-    reader.addRun(u("; 0922; "), FieldEntryKey());
-    reader.addRun(u("   "), member(9)); // an entry of blanks only is nothing
+    reader.addRun(QStringLiteral("0911"), listRow(0));
+    reader.addRun(QStringLiteral("; 0922; "), FieldEntryKey());
+    reader.addRun(QStringLiteral("   "), member(9)); // an entry of blanks only is nothing
     EXPECT_EQ(reader.finish(), 1);
-    EXPECT_EQ(entries(), QStringList{u("2:0:0922")});
+    EXPECT_EQ(entries(), QStringList{QStringLiteral("2:0:0922")});
 }
 
 TEST_F(RecipientFieldTest, LabelsAreCutAtTheirFieldWithoutSplittingACharacter) {
     RecipientFieldReader reader(true);
     reader.addRun(QString(60, QChar(0x738B)), member(1)); // 王 x 60 = 120 Big5 bytes
-    reader.addRun(u("1").repeated(150), FieldEntryKey());
+    reader.addRun(QStringLiteral("1").repeated(150), FieldEntryKey());
     reader.finish();
     ASSERT_EQ(RecipientList.size(), 2u);
     EXPECT_EQ(getField(RecipientList.front().label), big5(QString(49, QChar(0x738B))));
@@ -87,10 +87,10 @@ TEST_F(RecipientFieldTest, LabelsAreCutAtTheirFieldWithoutSplittingACharacter) {
 
 TEST_F(RecipientFieldTest, TypedTextWithoutBig5FormIsLeftOutAndNamed) {
     RecipientFieldReader reader(true);
-    reader.addRun(u("0912\xF0\x9F\x98\x80; 0933"), FieldEntryKey());
+    reader.addRun(QStringLiteral("0912😀; 0933"), FieldEntryKey());
     EXPECT_EQ(reader.finish(), 1);
-    EXPECT_EQ(entries(), QStringList{u("2:0:0933")});
-    EXPECT_EQ(reader.unmappable(), u("\xF0\x9F\x98\x80"));
+    EXPECT_EQ(entries(), QStringList{QStringLiteral("2:0:0933")});
+    EXPECT_EQ(reader.unmappable(), QStringLiteral("😀"));
 }
 
 TEST_F(RecipientFieldTest, KeysAndLabelsOfRenderedEntries) {
@@ -104,8 +104,8 @@ TEST_F(RecipientFieldTest, KeysAndLabelsOfRenderedEntries) {
     putCString(group.label, big5("業務部"));
     EXPECT_EQ(KeyOfEntry(group), (FieldEntryKey{true, KindAddressBook, -4}));
     EXPECT_NE(KeyOfEntry(group), (FieldEntryKey{true, KindListRow, -4}));
-    EXPECT_EQ(LabelText(group), u("業務部"));
-    EXPECT_EQ(LabelText(typed), u("0912"));
+    EXPECT_EQ(LabelText(group), QStringLiteral("業務部"));
+    EXPECT_EQ(LabelText(typed), QStringLiteral("0912"));
 }
 
 TEST_F(RecipientFieldTest, FieldHeightFollowsTheTextUpToItsLimit) {
@@ -120,14 +120,15 @@ TEST_F(RecipientFieldTest, FieldHeightFollowsTheTextUpToItsLimit) {
 }
 
 TEST_F(RecipientFieldTest, CountLabelPreviewAndRowMessages) {
-    EXPECT_EQ(CountLabelText(3), u("總共需要 3 通簡訊"));
+    EXPECT_EQ(CountLabelText(3), QStringLiteral("總共需要 3 通簡訊"));
     // Only the first 1,000 characters are converted: they already need all six short messages.
-    EXPECT_EQ(CountedText(u("a").repeated(5000)).size(), 1000);
-    EXPECT_EQ(segment(CountedText(u("a").repeated(5000))).count, 6);
-    EXPECT_EQ(CountedText(u("a").repeated(999) + u("\xF0\x9F\x98\x80")).size(), 999) << "no half surrogate";
+    EXPECT_EQ(CountedText(QStringLiteral("a").repeated(5000)).size(), 1000);
+    EXPECT_EQ(segment(CountedText(QStringLiteral("a").repeated(5000))).count, 6);
+    EXPECT_EQ(CountedText(QStringLiteral("a").repeated(999) + QStringLiteral("😀")).size(), 999) << "no half surrogate";
 
     const Segments two = segment(QByteArray(160, 'x'));
-    EXPECT_EQ(PreviewText(two.block, two.count), u("第 1 通\n1/2-") + u("x").repeated(155) + u("\n第 2 通\n2/2-xxxxx"));
+    EXPECT_EQ(PreviewText(two.block, two.count), QStringLiteral("第 1 通\n1/2-") + QStringLiteral("x").repeated(155) +
+                                                     QStringLiteral("\n第 2 通\n2/2-xxxxx"));
 
     const QByteArray content = big5("$王$$50$");
     const QByteArray templ = big5("親愛的$1$，您的餘額為$2$元");
@@ -146,7 +147,7 @@ TEST_F(RecipientFieldTest, ListFilesAreReadAsUtf8OrBig5AndRefusedWithTheLine) {
 
     const ListFileText mixed = ReadRecipientListFile(write("mixed.txt", "0912 ok\n0913 \xFF\xFF\n"));
     EXPECT_FALSE(mixed.ok);
-    EXPECT_TRUE(mixed.error.contains(u("第 2 行不是 Big5 或 UTF-8 文字"))) << mixed.error.toStdString();
+    EXPECT_TRUE(mixed.error.contains(QStringLiteral("第 2 行不是 Big5 或 UTF-8 文字"))) << mixed.error.toStdString();
     const ListFileText nul = ReadRecipientListFile(write("nul.txt", QByteArray("0912\n09\0"
                                                                                "13\n",
                                                                                9)));
@@ -154,10 +155,10 @@ TEST_F(RecipientFieldTest, ListFilesAreReadAsUtf8OrBig5AndRefusedWithTheLine) {
     EXPECT_TRUE(nul.error.contains(ListFileNulLineText(2)));
     const ListFileText emoji = ReadRecipientListFile(write("emoji.txt", "0912 \xF0\x9F\x98\x80\n"));
     EXPECT_FALSE(emoji.ok);
-    EXPECT_TRUE(emoji.error.contains(u("U+1F600"))) << emoji.error.toStdString();
+    EXPECT_TRUE(emoji.error.contains(QStringLiteral("U+1F600"))) << emoji.error.toStdString();
     const ListFileText missing = ReadRecipientListFile(QDir(m_dir.path()).filePath(QStringLiteral("none.txt")));
     EXPECT_FALSE(missing.ok);
-    EXPECT_TRUE(missing.error.startsWith(u("無法讀取檔案")));
+    EXPECT_TRUE(missing.error.startsWith(QStringLiteral("無法讀取檔案")));
 }
 
 TEST_F(RecipientFieldTest, NotesNameRowsWithoutANumberAndNumbersTooLong) {
@@ -167,7 +168,7 @@ TEST_F(RecipientFieldTest, NotesNameRowsWithoutANumberAndNumbersTooLong) {
         file += ",x\n";
     ReadListFile(file);
     const QString notes = ListFileRowNotes();
-    EXPECT_TRUE(notes.contains(u("發訊名單第 2、4、5、6、7、8、9、10、11、12 行等共 13 行沒有電話號碼")))
+    EXPECT_TRUE(notes.contains(QStringLiteral("發訊名單第 2、4、5、6、7、8、9、10、11、12 行等共 13 行沒有電話號碼")))
         << notes.toStdString();
-    EXPECT_TRUE(notes.contains(u("發訊名單第 3 行的電話號碼超過29個字元"))) << notes.toStdString();
+    EXPECT_TRUE(notes.contains(QStringLiteral("發訊名單第 3 行的電話號碼超過29個字元"))) << notes.toStdString();
 }

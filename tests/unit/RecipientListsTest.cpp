@@ -9,16 +9,9 @@
 #include <gtest/gtest.h>
 
 using namespace norvi;
+using norvi::test::fieldEntry;
 
 namespace {
-
-sMtData entry(int32_t id, uint8_t kind, const QByteArray& label = {}) {
-    sMtData e{};
-    e.id = id;
-    e.kind = kind;
-    putCString(e.label, label);
-    return e;
-}
 
 void addMember(int32_t id, const QByteArray& name, const QByteArray& msisdn) {
     MemberMap[id] = test::member(id, name, msisdn);
@@ -137,8 +130,8 @@ TEST_F(RecipientListsTest, EachNumberIsQueuedOnceAcrossMembersNestedGroupsAndTyp
     addGroup(-1, {{0, 2}, {5, -2}, {7, 1}});
     addGroup(-2, {{3, 4}, {4, -3}});
     addGroup(-3, {{0, 3}, {1, 4}, {2, -2}, {3, 5}}); // Dan again, and a cycle back to -2
-    RecipientList = {entry(1, KindAddressBook), entry(-1, KindAddressBook), entry(0, KindTyped, "0966"),
-                     entry(0, KindTyped, "+8869"), entry(-2, KindAddressBook)};
+    RecipientList = {fieldEntry(1, KindAddressBook), fieldEntry(-1, KindAddressBook), fieldEntry(0, KindTyped, "0966"),
+                     fieldEntry(0, KindTyped, "+8869"), fieldEntry(-2, KindAddressBook)};
     const SendQueueResult r = BuildSendQueue(ComposeInput::fromText("hi", false));
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(queued(), (std::vector<QByteArray>{"0 0 Amy 0922 1 hi", "1 0 Bob 0944 1 hi", "2 0 Dan 0966 1 hi",
@@ -164,8 +157,9 @@ TEST_F(RecipientListsTest, MissingEntriesAreSkippedAndATooLongNumberRefusesTheRu
     addMember(2, "Bob", QByteArray(30, '9'));
     addGroup(-1, {{0, 77}, {1, -9}, {2, 1}});
     ReadListFile("0933\n");
-    RecipientList.insert(RecipientList.end(), {entry(55, KindAddressBook), entry(-1, KindAddressBook),
-                                               entry(8, KindListRow), entry(0, KindTyped, QByteArray(29, '8'))});
+    RecipientList.insert(RecipientList.end(),
+                         {fieldEntry(55, KindAddressBook), fieldEntry(-1, KindAddressBook), fieldEntry(8, KindListRow),
+                          fieldEntry(0, KindTyped, QByteArray(29, '8'))});
     putField(GroupMap[-1].name, big5("業務部"));
     const SendQueueResult r = BuildSendQueue(ComposeInput::fromText("hi", false));
     EXPECT_EQ(r.missingEntries, 4); // member 55, member 77, group -9, row 8
@@ -176,15 +170,11 @@ TEST_F(RecipientListsTest, MissingEntriesAreSkippedAndATooLongNumberRefusesTheRu
                                       QStringLiteral("群組「業務部」中的子群組（識別碼 -9）不在通訊錄中，已略過。"),
                                       QStringLiteral("發訊名單第 9 行已不在名單中，已略過。")}));
 
-    RecipientList.push_back(entry(2, KindAddressBook));
+    RecipientList.push_back(fieldEntry(2, KindAddressBook));
     const SendQueueResult refused = BuildSendQueue(ComposeInput::fromText("hi", false));
     EXPECT_FALSE(refused.ok);
     EXPECT_EQ(refused.message, QStringLiteral("受訊者號碼過長（超過29個字元）：") + QString(30, QLatin1Char('9')));
     EXPECT_TRUE(SendQueue.empty());
-}
-
-QString u(const char* utf8) {
-    return QString::fromUtf8(utf8);
 }
 
 // The load named the line of a 40-digit number; 傳送 quotes it whole as it stands in the file, with that
@@ -195,12 +185,12 @@ TEST_F(RecipientListsTest, ATooLongListFileNumberIsQuotedWholeWithItsLine) {
         QByteArray file;
         QString said;
     } cases[] = {
-        {"0911\n0922\n" + forty + "\n",
-         u("受訊者號碼過長（超過29個字元）：") + QString::fromLatin1(forty) + u("（發訊名單第 3 行）")},
-        {"0911\n" + forty + ",own text\n",
-         u("受訊者號碼過長（超過29個字元）：") + QString::fromLatin1(forty) + u("（發訊名單第 2 行）")},
-        {QByteArray(30, '5') + "\n",
-         u("受訊者號碼過長（超過29個字元）：") + QString(30, QLatin1Char('5')) + u("（發訊名單第 1 行）")},
+        {"0911\n0922\n" + forty + "\n", QStringLiteral("受訊者號碼過長（超過29個字元）：") +
+                                            QString::fromLatin1(forty) + QStringLiteral("（發訊名單第 3 行）")},
+        {"0911\n" + forty + ",own text\n", QStringLiteral("受訊者號碼過長（超過29個字元）：") +
+                                               QString::fromLatin1(forty) + QStringLiteral("（發訊名單第 2 行）")},
+        {QByteArray(30, '5') + "\n", QStringLiteral("受訊者號碼過長（超過29個字元）：") +
+                                         QString(30, QLatin1Char('5')) + QStringLiteral("（發訊名單第 1 行）")},
     };
     for (const auto& c : cases) {
         RecipientList.clear();
@@ -218,7 +208,7 @@ TEST_F(RecipientListsTest, RunWithoutAnyNumberIsRefused) {
     addMember(1, "NoNumber", "");
     addGroup(-1, {{0, 1}, {1, 404}});
     ReadListFile(" ,content only\n");
-    RecipientList.insert(RecipientList.end(), {entry(1, KindAddressBook), entry(-1, KindAddressBook)});
+    RecipientList.insert(RecipientList.end(), {fieldEntry(1, KindAddressBook), fieldEntry(-1, KindAddressBook)});
     const SendQueueResult r = BuildSendQueue(ComposeInput::fromText("hi", false));
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.message, QStringLiteral("沒有任何受訊者有可傳送的電話號碼，沒有簡訊可傳送！"));
@@ -232,7 +222,7 @@ TEST_F(RecipientListsTest, SkipsBeyondTheNamedOnesAreOnlyCounted) {
     for (int slot = 0; slot < kGroupSlots; ++slot)
         dead.members[slot] = 1000 + slot;
     GroupMap[-1] = dead;
-    RecipientList.insert(RecipientList.end(), {entry(-1, KindAddressBook), entry(0, KindTyped, "0911")});
+    RecipientList.insert(RecipientList.end(), {fieldEntry(-1, KindAddressBook), fieldEntry(0, KindTyped, "0911")});
     const SendQueueResult r = BuildSendQueue(ComposeInput::fromText("hi", false));
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(r.missingEntries, kGroupSlots);

@@ -4,6 +4,7 @@
 #include "core/sendlog/ModelSendLog.h"
 #include "core/sendlog/SendLogModel.h"
 #include "core/workers/SendLogJobs.h"
+#include "support/CheckedModel.h"
 
 #include <QDir>
 #include <QItemSelectionModel>
@@ -289,7 +290,7 @@ TEST_F(SendJobTest, StopBetweenExchangesFinishesTheMessageAndTheRestGetNotSentRo
 }
 
 TEST_F(SendJobTest, RunAndQueryThroughTheRealSendLogModel) {
-    SendLogModel model;
+    CheckedModel<SendLogModel> model;
     QItemSelectionModel selection(&model);
     ModelSendLog access(model, selection);
     // Sorted by name, descending: each new name lands before the rows added earlier, so positions move

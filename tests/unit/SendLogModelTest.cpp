@@ -1,4 +1,5 @@
 #include "core/sendlog/SendLogModel.h"
+#include "support/CheckedModel.h"
 
 #include "core/shared/Big5.h"
 
@@ -12,6 +13,7 @@
 #include <vector>
 
 using namespace norvi;
+using norvi::test::CheckedModel;
 
 namespace {
 
@@ -138,7 +140,7 @@ TEST(CompareKeysTest, AgreesWithTheCharacterByCharacterDefinition) {
 // ---- the sort commands ----
 
 TEST(SendLogModelTest, FirstClickSortsAscendingAndMarksTheCaption) {
-    SendLogModel model;
+    CheckedModel<SendLogModel> model;
     model.resetColumnCaptions();
     for (const char* name : {"b", "C", "a"})
         model.addRow(name, ImageTyped);
@@ -149,7 +151,7 @@ TEST(SendLogModelTest, FirstClickSortsAscendingAndMarksTheCaption) {
 }
 
 TEST(SendLogModelTest, SendCodeTwiceIsDescendingThenSameColumnAscendingAgain) {
-    SendLogModel model;
+    CheckedModel<SendLogModel> model;
     model.resetColumnCaptions();
     model.columnClick(ColName);
     for (const char* code : {"9", "10", "0"})
@@ -169,7 +171,7 @@ TEST(SendLogModelTest, SendCodeTwiceIsDescendingThenSameColumnAscendingAgain) {
 }
 
 TEST(SendLogModelTest, ChoosingTheCheckedNameAgainReversesTheOrder) {
-    SendLogModel model;
+    CheckedModel<SendLogModel> model;
     model.resetColumnCaptions();
     model.columnClick(ColName);
     for (const char* name : {"b", "a", "c"})
@@ -180,7 +182,7 @@ TEST(SendLogModelTest, ChoosingTheCheckedNameAgainReversesTheOrder) {
 }
 
 TEST(SendLogModelTest, ResetGivesPlainCaptionsAndTheNextClickStartsAscending) {
-    SendLogModel model;
+    CheckedModel<SendLogModel> model;
     model.columnClick(ColQueryResult);
     model.resetColumnCaptions();
     EXPECT_EQ(model.sortColumn(), int(ColName));
@@ -192,7 +194,7 @@ TEST(SendLogModelTest, ResetGivesPlainCaptionsAndTheNextClickStartsAscending) {
 }
 
 TEST(SendLogModelTest, EqualKeysKeepTheirOrderAcrossSorts) {
-    SendLogModel model;
+    CheckedModel<SendLogModel> model;
     model.columnClick(ColName);
     const quint64 first = addFilled(model, "same", "1");
     const quint64 second = addFilled(model, "same", "0");
@@ -206,7 +208,7 @@ TEST(SendLogModelTest, EqualKeysKeepTheirOrderAcrossSorts) {
 // ---- inserting in sorted position ----
 
 TEST(SendLogModelTest, NewRowLandsAfterItsEqualsByCaption) {
-    SendLogModel model;
+    CheckedModel<SendLogModel> model;
     model.columnClick(ColName);
     model.addRow("b", ImageTyped);
     const quint64 firstA = model.addRow("a", ImageTyped);
@@ -219,7 +221,7 @@ TEST(SendLogModelTest, NewRowLandsAfterItsEqualsByCaption) {
 }
 
 TEST(SendLogModelTest, WhileSortedByACellNewRowsLandWhereAnEmptyCellSorts) {
-    SendLogModel model;
+    CheckedModel<SendLogModel> model;
     model.columnClick(ColSendCode); // ascending: empty cells on top
     addFilled(model, "x", "0");
     addFilled(model, "y", "1");
@@ -232,7 +234,7 @@ TEST(SendLogModelTest, WhileSortedByACellNewRowsLandWhereAnEmptyCellSorts) {
 }
 
 TEST(SendLogModelTest, ChangedKeyCellMovesTheRowAtTheNextInsertOnly) {
-    SendLogModel model;
+    CheckedModel<SendLogModel> model;
     model.columnClick(ColSendCode);
     addFilled(model, "a", "0");
     addFilled(model, "b", "5");
@@ -248,7 +250,7 @@ TEST(SendLogModelTest, ChangedKeyCellMovesTheRowAtTheNextInsertOnly) {
 }
 
 TEST(SendLogModelTest, ChangingACaptionReSortsAtOnce) {
-    SendLogModel model;
+    CheckedModel<SendLogModel> model;
     model.columnClick(ColName);
     const quint64 a = model.addRow("a", ImageTyped);
     model.addRow("b", ImageTyped);
@@ -257,7 +259,7 @@ TEST(SendLogModelTest, ChangingACaptionReSortsAtOnce) {
 }
 
 TEST(SendLogModelTest, RowsGivenWithCellsArePlacedByAnEmptyKey) {
-    SendLogModel model;
+    CheckedModel<SendLogModel> model;
     model.columnClick(ColSendCode);
     addFilled(model, "a", "1");
     SendLogRow loaded;
@@ -323,7 +325,7 @@ TEST_P(SendLogModelOrderTest, MatchesAFullReSortOnEveryInsert) {
     auto pick = [&] { return keys[rng() % (sizeof keys / sizeof keys[0])]; };
     auto below = [&](int n) { return int(rng() % unsigned(n)); };
 
-    SendLogModel model;
+    CheckedModel<SendLogModel> model;
     Reference ref;
     model.columnClick(ColName);
     ref.click(ColName);
@@ -371,7 +373,7 @@ INSTANTIATE_TEST_SUITE_P(Seeds, SendLogModelOrderTest, ::testing::Values(1u, 2u,
 // ---- model plumbing ----
 
 TEST(SendLogModelTest, SelectionFollowsItsRowsThroughSortsInsertsAndDeletes) {
-    SendLogModel model;
+    CheckedModel<SendLogModel> model;
     QItemSelectionModel selection(&model);
     model.columnClick(ColName);
     std::vector<quint64> ids;
@@ -400,7 +402,7 @@ TEST(SendLogModelTest, SelectionFollowsItsRowsThroughSortsInsertsAndDeletes) {
 }
 
 TEST(SendLogModelTest, RemovingScatteredRowsReportsEachRunAndKeepsTheRest) {
-    SendLogModel model;
+    CheckedModel<SendLogModel> model;
     model.columnClick(ColName);
     for (const char* name : {"a", "b", "c", "d", "e", "f"})
         model.addRow(name, ImageTyped);
@@ -419,7 +421,7 @@ TEST(SendLogModelTest, RemovingScatteredRowsReportsEachRunAndKeepsTheRest) {
 }
 
 TEST(SendLogModelTest, CellsShowAsTextAndImagesByColumn) {
-    SendLogModel model;
+    CheckedModel<SendLogModel> model;
     SendLogRow row;
     row.texts[ColName] = b5("王小明");
     row.texts[ColSendResult] = b5("傳送成功");
@@ -443,7 +445,7 @@ TEST(SendLogModelTest, CellsShowAsTextAndImagesByColumn) {
 // A row is one line on screen: a message's own line breaks and tabs show as spaces, any other control
 // character (a gateway text as received, a damaged file) as "\xNN".
 TEST(SendLogModelTest, CellsShowControlCharactersEscapedAndMessagesOnOneLine) {
-    SendLogModel model;
+    CheckedModel<SendLogModel> model;
     SendLogRow row;
     row.texts[ColSendResult] = QByteArray("bad\x1b[2J\r\n") + big5("回覆");
     row.texts[ColQueryResult] = "\x01";

@@ -1,17 +1,15 @@
 #include "core/compose/SendValidation.h"
 #include "core/shared/Clock.h"
+#include "support/TestText.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 
 using namespace norvi;
+using norvi::test::u;
 
 namespace {
-
-QString u(const char* text) {
-    return QString::fromUtf8(text);
-}
 
 const QDateTime kNow(QDate(2024, 3, 10), QTime(14, 30, 0));
 
