@@ -5,9 +5,11 @@
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
 #include "core/shared/Global.h"
+#include "gui/shared/FormControls.h"
 #include "gui/shared/Prompts.h"
 #include "gui/shared/UiFont.h"
 
+#include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -22,25 +24,6 @@ namespace norvi {
 namespace {
 
 const char* const kErrorTitle = "ERROR";
-
-QLineEdit* makeEdit(QWidget* parent, const char* name) {
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(QString::fromLatin1(name));
-    return edit;
-}
-
-// The label names its edit: screen readers announce the edit by it.
-QLabel* makeLabel(QWidget* parent, const QString& text, QWidget* buddy) {
-    auto* label = new QLabel(text, parent);
-    label->setBuddy(buddy);
-    return label;
-}
-
-QPushButton* makeButton(QWidget* parent, const QString& text, const char* name) {
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    return button;
-}
 
 const QString kTestCaption = QStringLiteral("連線測試");
 const QString kCancelTestCaption = QStringLiteral("取消測試");
@@ -77,10 +60,11 @@ TFormSettings::TFormSettings(QWidget* parent) : QDialog(parent) {
     m_editGWAccount = makeEdit(gwPage, "EditGWAccount");
     m_editGWPasswd = makeEdit(gwPage, "EditGWPasswd");
     m_editGWPasswd->setEchoMode(QLineEdit::Password);
-    const char* const captions[] = {"Gateway Addr：", "Gateway PORT：", "帳號：", "密碼："};
+    const QString captions[] = {QStringLiteral("Gateway Addr："), QStringLiteral("Gateway PORT："),
+                                QStringLiteral("帳號："), QStringLiteral("密碼：")};
     QLineEdit* const edits[] = {m_editGWIp, m_editGWPort, m_editGWAccount, m_editGWPasswd};
     for (int row = 0; row < 4; ++row) {
-        gwGrid->addWidget(makeLabel(gwPage, QString::fromUtf8(captions[row]), edits[row]), row, 0);
+        gwGrid->addWidget(makeLabel(gwPage, captions[row], edits[row]), row, 0);
         gwGrid->addWidget(edits[row], row, 1);
     }
     m_buttonLoginTest = makeButton(gwPage, kTestCaption, "ButtonLoginTest");
@@ -104,16 +88,11 @@ TFormSettings::TFormSettings(QWidget* parent) : QDialog(parent) {
 
     auto* buttonOk = makeButton(this, QStringLiteral("確定"), "ButtonOk");
     buttonOk->setDefault(true);
-    auto* buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel");
-    buttonCancel->setAutoDefault(false);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(buttonOk);
-    buttons->addWidget(buttonCancel);
+    auto* buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel", ReturnKey::Ignores);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_pages);
-    layout->addLayout(buttons);
+    layout->addWidget(makeButtonBox(this, buttonOk, buttonCancel));
 
     connect(buttonOk, &QPushButton::clicked, this, &TFormSettings::ButtonOkClick);
     connect(buttonCancel, &QPushButton::clicked, this, &TFormSettings::ButtonCancelClick);
