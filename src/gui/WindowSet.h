@@ -37,8 +37,6 @@ public:
     TFormSettings& settings() { return m_settings; }
     TFormSendSMS& sendSMS() { return m_sendSMS; }
     TFormQuerySMS& querySMS() { return m_querySMS; }
-    TFormAdrBk& adrBk() { return m_adrBk; }
-    TFormFileIO& fileIO() { return m_fileType.wizard(); }
     TFormFileType& fileType() { return m_fileType; }
     TFormShowProcess& showProcess() { return m_showProcess; }
     JobSupervisor& jobs() { return m_jobs; }
