@@ -232,6 +232,7 @@ void TFormSendSMS::layOutControls() {
 
     QDialogButtonBox* buttons = makeButtonBox(this, ButtonSend, ButtonCancel);
     buttons->setCenterButtons(true);
+    buttons->layout()->setSpacing(24); // the designed gap between the two
 
     auto* form = new QVBoxLayout(this);
     form->setContentsMargins(kMargin, kTop, kMargin - 1, kMargin);
