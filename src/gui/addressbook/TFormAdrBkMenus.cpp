@@ -122,13 +122,7 @@ void TFormAdrBk::buildMenus(QMenuBar* bar) {
 }
 
 void TFormAdrBk::buildToolBar() {
-    m_toolBar = new QToolBar(this);
-    m_toolBar->setObjectName(QStringLiteral("ToolBar1"));
-    m_toolBar->setMovable(false);
-    m_toolBar->setFloatable(false);
-    m_toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    m_toolBar->setIconSize(QSize(24, 24));
-    m_toolBar->toggleViewAction()->setVisible(false);
+    m_toolBar = makeToolBar(this, 24);
 
     const struct {
         QToolButton** button;

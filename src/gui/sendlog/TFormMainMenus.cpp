@@ -142,13 +142,7 @@ void TFormMain::buildMenus() {
 }
 
 void TFormMain::buildToolBar() {
-    m_toolBar = new QToolBar(this);
-    m_toolBar->setObjectName(QStringLiteral("ToolBar1"));
-    m_toolBar->setMovable(false);
-    m_toolBar->setFloatable(false);
-    m_toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    m_toolBar->setIconSize(QSize(32, 32));
-    m_toolBar->toggleViewAction()->setVisible(false);
+    m_toolBar = makeToolBar(this, 32);
     addToolBar(Qt::TopToolBarArea, m_toolBar);
 
     const struct {

@@ -7,6 +7,7 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QToolBar>
 
 namespace norvi {
 
@@ -64,6 +65,17 @@ QAction* makeAction(QObject* owner, const QString& caption, const char* name) {
     auto* action = new QAction(caption, owner);
     action->setObjectName(QString::fromLatin1(name));
     return action;
+}
+
+QToolBar* makeToolBar(QWidget* parent, int iconSize) {
+    auto* toolBar = new QToolBar(parent);
+    toolBar->setObjectName(QStringLiteral("ToolBar1"));
+    toolBar->setMovable(false);
+    toolBar->setFloatable(false);
+    toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    toolBar->setIconSize(QSize(iconSize, iconSize));
+    toolBar->toggleViewAction()->setVisible(false);
+    return toolBar;
 }
 
 QDialogButtonBox* makeButtonBox(QWidget* parent, QPushButton* accept, QPushButton* reject) {

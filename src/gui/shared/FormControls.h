@@ -9,6 +9,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QToolBar;
 class QWidget;
 
 // The builders every window makes its controls with, so a control gets its object name (what tests find
@@ -28,6 +29,9 @@ QRadioButton* makeRadio(QWidget* parent, const QString& caption, const char* nam
 QComboBox* makeDropDown(QWidget* parent, const char* name, const QString& accessibleName);
 
 QAction* makeAction(QObject* owner, const QString& caption, const char* name);
+// A window's tool bar (ToolBar1): fixed in place, captions under icons of `iconSize` pixels, and no item of
+// its own in the window's menus (the view menu has its own 工具列(&T) item).
+QToolBar* makeToolBar(QWidget* parent, int iconSize);
 
 template <class Owner>
 QAction* makeAction(Owner* owner, const QString& caption, const char* name, void (Owner::*slot)()) {
