@@ -7,7 +7,7 @@
 #include "gui/sendlog/MainWindowJobs.h"
 #include "gui/sendlog/TFormMain.h"
 #include "gui/sendlog/TFormQuerySMS.h"
-#include "gui/shared/TFormSettings.h"
+#include "gui/settings/TFormSettings.h"
 #include "gui/shared/TFormShowProcess.h"
 #include "gui/workers/JobSupervisor.h"
 

@@ -2,7 +2,8 @@
 
 #include "GatewaySimulator.h"
 #include "core/gateway/LoginTest.h"
-#include "gui/shared/TFormSettings.h"
+#include "gui/settings/TFormSettings.h"
+#include "gui/workers/JobSupervisor.h"
 
 #include <QAction>
 #include <QElapsedTimer>
@@ -157,6 +158,36 @@ TEST_F(SettingsLogin, TestOfASilentGatewayWaitsVisiblyKeepsTheWindowUsableAndCan
     trigger(mainWindow().findChild<QAction*>(QStringLiteral("MItemTSettings")));
     EXPECT_LT(cancelled.elapsed(), 5000);
     EXPECT_TRUE(boxes().isEmpty()) << "a cancelled test shows no box";
+}
+
+// The test is a job of the supervisor: the main window's commands are locked while it waits, and a stop
+// asked there (結束, a signal) ends it; whatever waits for the job's end (the program's end) runs only then.
+TEST_F(SettingsLogin, TestIsAJobThatTheSupervisorStopsAndWaitsFor) {
+    m_sim->setSilentAfter(0);
+    JobSupervisor& jobs = m_windows->jobs();
+    m_prompts.dialogHandlers.push_back([this, &jobs](QDialog* form) {
+        auto* settings = static_cast<TFormSettings*>(form);
+        typeInto(form->findChild<QLineEdit*>(QStringLiteral("EditGWIp")), QStringLiteral("127.0.0.1"));
+        typeInto(form->findChild<QLineEdit*>(QStringLiteral("EditGWPort")), QString::number(m_sim->port()));
+        typeInto(form->findChild<QLineEdit*>(QStringLiteral("EditGWAccount")), QStringLiteral("tester"));
+        typeInto(form->findChild<QLineEdit*>(QStringLiteral("EditGWPasswd")), QStringLiteral("right"));
+        click(form, "ButtonLoginTest");
+        ASSERT_TRUE(settings->loginTestRunning());
+        EXPECT_TRUE(jobs.jobRunning());
+        EXPECT_FALSE(mainWindow().findChild<QAction*>(QStringLiteral("MItemTSettings"))->isEnabled());
+        bool jobGone = false;
+        jobs.whenJobGone([&jobGone] { jobGone = true; });
+        QTest::qWait(200);
+        EXPECT_FALSE(jobGone) << "the end of a job that still waits was announced";
+        jobs.requestStop();
+        EXPECT_TRUE(QTest::qWaitFor([&jobGone] { return jobGone; }, 5000));
+        EXPECT_FALSE(settings->loginTestRunning());
+        EXPECT_EQ(form->findChild<QLabel*>(QStringLiteral("LabelLoginTest"))->text(), QStringLiteral("連線測試已取消"));
+        EXPECT_FALSE(jobs.busy());
+        click(form, "ButtonCancel");
+    });
+    trigger(mainWindow().findChild<QAction*>(QStringLiteral("MItemTSettings")));
+    EXPECT_TRUE(boxes().isEmpty()) << "a stopped test shows no box";
 }
 
 // A test that runs into the reply wait says so in plain words as well as the technical text.

@@ -474,13 +474,13 @@ void TFormMain::closeEvent(QCloseEvent* e) {
         return;
     }
     e->ignore();
-    if (m_jobs.workerRunning()) {
+    if (m_jobs.jobRunning()) {
         if (m_stopForExitAsked ||
             !prompts().confirm(this, boxTitle(), QStringLiteral("作業進行中，要中斷作業並結束程式？")))
             return;
         m_stopForExitAsked = true;
         m_jobs.requestStop();
-        m_jobs.whenWorkersGone([this] {
+        m_jobs.whenJobGone([this] {
             m_stopForExitAsked = false;
             close();
         });
@@ -509,7 +509,7 @@ bool TFormMain::offerSaveBeforeLeaving() {
 
 void TFormMain::endWithoutSaving() {
     m_jobs.requestStop();
-    m_jobs.whenWorkersGone([this] {
+    m_jobs.whenJobGone([this] {
         m_jobs.dismissProgress();
         leave();
         close();

@@ -1,4 +1,4 @@
-#include "gui/shared/TFormSettings.h"
+#include "gui/settings/TFormSettings.h"
 
 #include "core/gateway/LoginTest.h"
 #include "core/shared/Big5.h"
@@ -8,6 +8,7 @@
 #include "gui/shared/FormControls.h"
 #include "gui/shared/Prompts.h"
 #include "gui/shared/UiFont.h"
+#include "gui/workers/JobSupervisor.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -31,7 +32,7 @@ constexpr int kTestLineEveryMs = 250;
 
 } // namespace
 
-TFormSettings::TFormSettings(QWidget* parent) : QDialog(parent) {
+TFormSettings::TFormSettings(JobSupervisor& jobs, QWidget* parent) : QDialog(parent), m_jobs(jobs) {
     setObjectName(QStringLiteral("TFormSettings"));
     setWindowTitle(QStringLiteral("參數設定"));
     applyFormFont(this);
@@ -98,6 +99,8 @@ TFormSettings::TFormSettings(QWidget* parent) : QDialog(parent) {
     connect(buttonCancel, &QPushButton::clicked, this, &TFormSettings::ButtonCancelClick);
     connect(buttonLogFiles, &QPushButton::clicked, this, &TFormSettings::ButtonLogFilesClick);
     connect(m_buttonLoginTest, &QPushButton::clicked, this, &TFormSettings::ButtonLoginTestClick);
+    // 結束 or a signal during a test stops it, and the program ends once the test has ended.
+    connect(&m_jobs, &JobSupervisor::stopRequested, m_loginTest, &LoginTestRun::cancel);
 }
 
 void TFormSettings::showEvent(QShowEvent* e) {
@@ -179,6 +182,7 @@ void TFormSettings::ButtonLoginTestClick() {
     settings.password = getField(Config.gwPasswd);
     if (!m_loginTest->start(settings))
         return;
+    m_jobs.beginQuiet(this);
     setTestBusy(true);
 }
 
@@ -186,12 +190,9 @@ void TFormSettings::setTestBusy(bool busy) {
     m_buttonLoginTest->setText(busy ? kCancelTestCaption : kTestCaption);
     m_buttonLoginTest->setEnabled(true);
     if (busy) {
-        // The busy cursor over this window only: the rest of the program goes on as usual.
-        setCursor(Qt::BusyCursor);
         m_testTimer.start();
         showTestWait();
     } else {
-        unsetCursor();
         m_testTimer.stop();
         m_labelLoginTest->clear();
     }
@@ -207,6 +208,8 @@ void TFormSettings::showTestWait() {
 
 void TFormSettings::loginTestFinished(const LoginTestResult& result) {
     setTestBusy(false);
+    // The busy cursor (over this window only) goes with the job.
+    m_jobs.end();
     if (result.cancelled) {
         m_labelLoginTest->setText(QStringLiteral("連線測試已取消"));
         return;
