@@ -77,6 +77,14 @@ protected:
         });
         trigger(mainWindow().findChild<QAction*>(QStringLiteral("MItemTSettings")));
     }
+    // The simulator's address, port and account in the gateway page.
+    void typeSimulatorAccount(QDialog* form) {
+        const QString values[] = {QStringLiteral("127.0.0.1"), QString::number(m_sim->port()), QStringLiteral("tester"),
+                                  QStringLiteral("right")};
+        const char* const names[] = {"EditGWIp", "EditGWPort", "EditGWAccount", "EditGWPasswd"};
+        for (int i = 0; i < 4; ++i)
+            typeInto(form->findChild<QLineEdit*>(QString::fromLatin1(names[i])), values[i]);
+    }
     QList<ScriptedPrompts::Asked> boxes() const {
         QList<ScriptedPrompts::Asked> out;
         for (const auto& a : m_prompts.asked)
@@ -167,10 +175,7 @@ TEST_F(SettingsLogin, TestIsAJobThatTheSupervisorStopsAndWaitsFor) {
     JobSupervisor& jobs = m_windows->jobs();
     m_prompts.dialogHandlers.push_back([this, &jobs](QDialog* form) {
         auto* settings = static_cast<TFormSettings*>(form);
-        typeInto(form->findChild<QLineEdit*>(QStringLiteral("EditGWIp")), QStringLiteral("127.0.0.1"));
-        typeInto(form->findChild<QLineEdit*>(QStringLiteral("EditGWPort")), QString::number(m_sim->port()));
-        typeInto(form->findChild<QLineEdit*>(QStringLiteral("EditGWAccount")), QStringLiteral("tester"));
-        typeInto(form->findChild<QLineEdit*>(QStringLiteral("EditGWPasswd")), QStringLiteral("right"));
+        typeSimulatorAccount(form);
         click(form, "ButtonLoginTest");
         ASSERT_TRUE(settings->loginTestRunning());
         EXPECT_TRUE(jobs.jobRunning());
