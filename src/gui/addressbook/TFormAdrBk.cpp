@@ -53,14 +53,6 @@ public:
 
 constexpr int kGroupIdRole = Qt::UserRole;
 
-// The selection stays visible when the view loses the focus.
-void keepSelectionVisible(QWidget* view) {
-    QPalette palette = view->palette();
-    for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
-        palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
-    view->setPalette(palette);
-}
-
 } // namespace
 
 TFormAdrBk::TFormAdrBk(QWidget* parent) : QDialog(parent) {

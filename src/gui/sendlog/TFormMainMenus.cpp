@@ -195,11 +195,7 @@ void TFormMain::buildCentre() {
     header->setStretchLastSection(false);
     header->setSortIndicatorShown(false);
     m_columns = fitSendLogColumns(m_list);
-    // The selection stays visible when the list loses the focus.
-    QPalette palette = m_list->palette();
-    for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
-        palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
-    m_list->setPalette(palette);
+    keepSelectionVisible(m_list);
 
     m_memo = new QPlainTextEdit(this);
     m_memo->setObjectName(QStringLiteral("MemoShow"));

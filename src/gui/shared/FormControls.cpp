@@ -61,6 +61,13 @@ QComboBox* makeDropDown(QWidget* parent, const char* name, const QString& access
     return combo;
 }
 
+void keepSelectionVisible(QWidget* view) {
+    QPalette palette = view->palette();
+    for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
+        palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
+    view->setPalette(palette);
+}
+
 QAction* makeAction(QObject* owner, const QString& caption, const char* name) {
     auto* action = new QAction(caption, owner);
     action->setObjectName(QString::fromLatin1(name));

@@ -28,6 +28,10 @@ QLineEdit* makeEdit(QWidget* parent, const char* name);
 QRadioButton* makeRadio(QWidget* parent, const QString& caption, const char* name);
 QComboBox* makeDropDown(QWidget* parent, const char* name, const QString& accessibleName);
 
+// The selection of a list or tree keeps its colours when the view loses the focus, so the rows a command
+// will act on stay visible while the user is in a menu or another control.
+void keepSelectionVisible(QWidget* view);
+
 QAction* makeAction(QObject* owner, const QString& caption, const char* name);
 // A window's tool bar (ToolBar1): fixed in place, captions under icons of `iconSize` pixels, and no item of
 // its own in the window's menus (the view menu has its own 工具列(&T) item).
