@@ -44,10 +44,8 @@ TFormGroup::TFormGroup(QWidget* parent) : QDialog(parent) {
     auto* intro = new QLabel(
         QStringLiteral("鍵入群組的名稱，然後加入成員。群組建立之後，隨時都可以新增或移除其中的成員。"), page);
     intro->setWordWrap(true);
-    EditName = new QLineEdit(page);
-    EditName->setObjectName(QStringLiteral("EditName"));
-    auto* nameLabel = new QLabel(QStringLiteral("名稱(&G)："), page);
-    nameLabel->setBuddy(EditName);
+    EditName = makeEdit(page, "EditName");
+    auto* nameLabel = makeLabel(page, QStringLiteral("名稱(&G)："), EditName);
     auto* ways =
         new QLabel(QStringLiteral("您有兩種方法加入群組成員：從通訊錄選擇成員、將新連絡人加入通訊錄和群組。"), page);
     ways->setWordWrap(true);
@@ -68,8 +66,7 @@ TFormGroup::TFormGroup(QWidget* parent) : QDialog(parent) {
     ListViewMember->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListViewMember->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListViewMember->setMinimumSize(260, 150);
-    auto* listLabel = new QLabel(QStringLiteral("群組成員(&O)："), page);
-    listLabel->setBuddy(ListViewMember);
+    auto* listLabel = makeLabel(page, QStringLiteral("群組成員(&O)："), ListViewMember);
     ListViewMember->setAccessibleName(QStringLiteral("群組成員："));
 
     ButtonSelectMember = makeButton(page, QStringLiteral("選擇成員(&S)"), "ButtonSelectMember", ReturnKey::Ignores);

@@ -50,12 +50,9 @@ TFormMember::TFormMember(QWidget* parent) : QDialog(parent) {
     page->setObjectName(QStringLiteral("TabSheetMember"));
     pages->addTab(page, QStringLiteral("成員"));
 
-    EditName = new QLineEdit(page);
-    EditName->setObjectName(QStringLiteral("EditName"));
-    EditDesc = new QLineEdit(page);
-    EditDesc->setObjectName(QStringLiteral("EditDesc"));
-    EditMsisdn = new QLineEdit(page);
-    EditMsisdn->setObjectName(QStringLiteral("EditMsisdn"));
+    EditName = makeEdit(page, "EditName");
+    EditDesc = makeEdit(page, "EditDesc");
+    EditMsisdn = makeEdit(page, "EditMsisdn");
     EditMsisdn->setMaxLength(120);
     EditMsisdn->installEventFilter(this);
 

@@ -86,11 +86,9 @@ TFormSelectMember::TFormSelectMember(QWidget* parent) : QDialog(parent) {
     ListViewMember->setFixedSize(222, 300);
     currentView = ListViewAll;
 
-    auto* allLabel = new QLabel(QStringLiteral("從清單挑選(&Y)："), this);
-    allLabel->setBuddy(ListViewAll);
-    m_chosenLabel = new QLabel(QStringLiteral("成員(&M)："), this);
+    auto* allLabel = makeLabel(this, QStringLiteral("從清單挑選(&Y)："), ListViewAll);
+    m_chosenLabel = makeLabel(this, QStringLiteral("成員(&M)："), ListViewMember);
     m_chosenLabel->setObjectName(QStringLiteral("LabelMember"));
-    m_chosenLabel->setBuddy(ListViewMember);
     // Lists are not named by their labels for screen readers; they carry the label's text themselves.
     ListViewAll->setAccessibleName(QStringLiteral("從清單挑選："));
     ListViewMember->setAccessibleName(QStringLiteral("成員："));

@@ -99,10 +99,8 @@ void TFormSendSMS::buildControls() {
     m_richEditMT->setAccessibleName(QStringLiteral("受訊者"));
     SpeedButtonLoadMT = makeSpeedButton(this, "SpeedButtonLoadMT", QStringLiteral("上載..."));
 
-    RadioButtonSendNow = new QRadioButton(QStringLiteral("立即傳送"), this);
-    RadioButtonSendNow->setObjectName(QStringLiteral("RadioButtonSendNow"));
-    RadioButtonSendOrder = new QRadioButton(QStringLiteral("預約傳送"), this);
-    RadioButtonSendOrder->setObjectName(QStringLiteral("RadioButtonSendOrder"));
+    RadioButtonSendNow = makeRadio(this, QStringLiteral("立即傳送"), "RadioButtonSendNow");
+    RadioButtonSendOrder = makeRadio(this, QStringLiteral("預約傳送"), "RadioButtonSendOrder");
     auto* schedule = new QButtonGroup(this);
     schedule->addButton(RadioButtonSendNow);
     schedule->addButton(RadioButtonSendOrder);
@@ -139,10 +137,8 @@ void TFormSendSMS::buildControls() {
     panel->setObjectName(QStringLiteral("PanelMsgType"));
     panel->setFrameShape(QFrame::StyledPanel);
     PanelMsgType = panel;
-    RadioButtonNormalMsg = new QRadioButton(QStringLiteral("一般簡訊"), panel);
-    RadioButtonNormalMsg->setObjectName(QStringLiteral("RadioButtonNormalMsg"));
-    RadioButtonReplaceMsg = new QRadioButton(QStringLiteral("替代簡訊"), panel);
-    RadioButtonReplaceMsg->setObjectName(QStringLiteral("RadioButtonReplaceMsg"));
+    RadioButtonNormalMsg = makeRadio(panel, QStringLiteral("一般簡訊"), "RadioButtonNormalMsg");
+    RadioButtonReplaceMsg = makeRadio(panel, QStringLiteral("替代簡訊"), "RadioButtonReplaceMsg");
     RadioButtonReplaceMsg->setToolTip(QStringLiteral("發訊名單各行的 $1$、$2$... 值填入訊息內容的 $1$、$2$..."));
     auto* panelLayout = new QHBoxLayout(panel);
     panelLayout->setContentsMargins(8, 2, 8, 2);

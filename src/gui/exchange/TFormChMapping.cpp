@@ -30,9 +30,8 @@ TFormChMapping::TFormChMapping(QWidget* parent, const QString& caption, int code
     m_comboBoxSelectField->addItem(QString());
     m_comboBoxSelectField->setCurrentIndex(code >= FieldName && code <= FieldDesc ? code - 1 : kEmptyItem);
 
-    auto* label1 = new QLabel(QStringLiteral("從通訊錄中選擇文字欄位(&S)："), this);
+    auto* label1 = makeLabel(this, QStringLiteral("從通訊錄中選擇文字欄位(&S)："), m_comboBoxSelectField);
     label1->setObjectName(QStringLiteral("Label1"));
-    label1->setBuddy(m_comboBoxSelectField);
     m_label2 = new QLabel(caption, this);
     m_label2->setObjectName(QStringLiteral("Label2"));
     m_label2->setTextFormat(Qt::PlainText);

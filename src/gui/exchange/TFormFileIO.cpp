@@ -62,8 +62,7 @@ TFormFileIO::TFormFileIO(QWidget* parent) : QDialog(parent) {
     m_pages = new QStackedWidget(this);
 
     auto* pathPage = new QWidget(m_pages);
-    m_editIOPath = new QLineEdit(pathPage);
-    m_editIOPath->setObjectName(QStringLiteral("EditIOPath"));
+    m_editIOPath = makeEdit(pathPage, "EditIOPath");
     m_buttonBrowse = makeButton(pathPage, QStringLiteral("瀏覽(&R)..."), "ButtonBrowse", ReturnKey::Ignores);
     auto* pathRow = new QHBoxLayout;
     pathRow->addWidget(m_editIOPath, 1);

@@ -27,10 +27,9 @@ TFormFileType::TFormFileType(QWidget* parent) : QDialog(parent) {
     m_listBoxTypeSelect = new QListWidget(this);
     m_listBoxTypeSelect->setObjectName(QStringLiteral("ListBoxTypeSelect"));
     useFontRows(m_listBoxTypeSelect);
-    m_label1 = new QLabel(this);
+    m_label1 = makeLabel(this, QString(), m_listBoxTypeSelect);
     m_label1->setObjectName(QStringLiteral("Label1"));
     m_label1->setWordWrap(true);
-    m_label1->setBuddy(m_listBoxTypeSelect);
 
     m_progressBarIO = new QProgressBar(this);
     m_progressBarIO->setObjectName(QStringLiteral("ProgressBarIO"));

@@ -55,13 +55,10 @@ TFormQuerySMS::TFormQuerySMS(SendLogAccess& sendLog, JobSupervisor& jobs, QWidge
     m_allRec = makeRadio(this, QString(), "RadioButtonAllRec");
     m_selRec = makeRadio(this, QString(), "RadioButtonSelRec");
     m_oneRec = makeRadio(this, QString(), "RadioButton1Rec");
-    m_editMsgId = new QLineEdit(this);
-    m_editMsgId->setObjectName(QStringLiteral("EditMsgId"));
+    m_editMsgId = makeEdit(this, "EditMsgId");
     m_editMsgId->setMinimumWidth(180);
-    // The label names the edit: screen readers announce the edit by it.
-    m_label1 = new QLabel(QStringLiteral("MsgId："), this);
+    m_label1 = makeLabel(this, QStringLiteral("MsgId："), m_editMsgId);
     m_label1->setObjectName(QStringLiteral("Label1"));
-    m_label1->setBuddy(m_editMsgId);
     m_buttonQuery = makeButton(this, kButton.in(true), "ButtonQuery");
     m_buttonQuery->setDefault(true);
     m_buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel", ReturnKey::Ignores);

@@ -6,6 +6,7 @@
 #include "core/shared/OpLog.h"
 #include "core/shared/RunActivity.h"
 #include "core/shared/StopSignal.h"
+#include "gui/shared/FormControls.h"
 #include "gui/shared/UiFont.h"
 #include "gui/shared/WindowStacking.h"
 
@@ -87,9 +88,7 @@ TFormShowProcess::TFormShowProcess() : QDialog(nullptr, Qt::Dialog | Qt::Customi
     m_labelElapsed = makeFixedLabel(this, QString(), valueLeft, kRowElapsed, "LabelElapsed", valueWidth);
     m_labelAverage = makeFixedLabel(this, QString(), valueLeft, kRowAverage, "LabelAverage", valueWidth);
 
-    m_button = new QPushButton(QStringLiteral("中斷"), this);
-    m_button->setObjectName(QStringLiteral("ButtonOk"));
-    m_button->setAutoDefault(false);
+    m_button = makeButton(this, QStringLiteral("中斷"), "ButtonOk", ReturnKey::Ignores);
     m_button->resize(kButtonWidth, kButtonHeight);
     connect(m_button, &QPushButton::clicked, this, &TFormShowProcess::ButtonOkClick);
 
