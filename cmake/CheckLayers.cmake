@@ -7,7 +7,7 @@
 #   - no include climbs with "..".
 # Run at configure time by the top CMakeLists.txt, and as a script: cmake -DSRC_DIR=<src> -P CheckLayers.cmake
 set(NORVI_CORE_LAYERS shared gateway addressbook compose sendlog workers exchange)
-set(NORVI_GUI_LAYERS shared workers sendlog addressbook compose exchange)
+set(NORVI_GUI_LAYERS shared workers settings sendlog addressbook compose exchange)
 
 function(norvi_check_layers srcDir)
     get_filename_component(srcDir "${srcDir}" ABSOLUTE)

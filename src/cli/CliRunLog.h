@@ -46,7 +46,6 @@ public:
     bool recorded() const { return !m_stream.failed(); }
 
     QString target() const { return m_target; }
-    QString partialPath() const { return m_partial; }
     QString error() const { return m_error; }
 
 private:

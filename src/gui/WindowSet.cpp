@@ -22,7 +22,7 @@ bool takeStartFolder() {
 // Members are built in declaration order, which is the order of the windows.
 WindowSet::WindowSet()
     : m_startFolderTaken(takeStartFolder()), m_showProcess(), m_jobs(m_showProcess), m_main(m_jobs),
-      m_settings(&m_main), m_sendSMS(m_main, m_jobs, &m_main), m_querySMS(m_main.logAccess(), m_jobs, &m_main),
+      m_settings(m_jobs, &m_main), m_sendSMS(m_main, m_jobs, &m_main), m_querySMS(m_main.logAccess(), m_jobs, &m_main),
       m_adrBk(&m_main), m_fileType(&m_main), m_logJobs(m_main, m_jobs) {
     connectWindows();
     loadAddressBook();

@@ -7,7 +7,7 @@
 #include "gui/sendlog/MainWindowJobs.h"
 #include "gui/sendlog/TFormMain.h"
 #include "gui/sendlog/TFormQuerySMS.h"
-#include "gui/shared/TFormSettings.h"
+#include "gui/settings/TFormSettings.h"
 #include "gui/shared/TFormShowProcess.h"
 #include "gui/workers/JobSupervisor.h"
 
@@ -37,8 +37,6 @@ public:
     TFormSettings& settings() { return m_settings; }
     TFormSendSMS& sendSMS() { return m_sendSMS; }
     TFormQuerySMS& querySMS() { return m_querySMS; }
-    TFormAdrBk& adrBk() { return m_adrBk; }
-    TFormFileIO& fileIO() { return m_fileType.wizard(); }
     TFormFileType& fileType() { return m_fileType; }
     TFormShowProcess& showProcess() { return m_showProcess; }
     JobSupervisor& jobs() { return m_jobs; }

@@ -1,7 +1,8 @@
 #include "support/SimulatorWindowTest.h"
 
 #include "core/gateway/LoginTest.h"
-#include "gui/shared/TFormSettings.h"
+#include "gui/settings/TFormSettings.h"
+#include "gui/workers/JobSupervisor.h"
 
 #include <QAction>
 #include <QElapsedTimer>
@@ -71,6 +72,14 @@ protected:
             click(form, "ButtonCancel");
         });
         trigger(menuItem("MItemTSettings"));
+    }
+    // The simulator's address, port and account in the gateway page.
+    void typeSimulatorAccount(QDialog* form) {
+        const QString values[] = {QStringLiteral("127.0.0.1"), QString::number(m_sim->port()), QStringLiteral("tester"),
+                                  QStringLiteral("right")};
+        const char* const names[] = {"EditGWIp", "EditGWPort", "EditGWAccount", "EditGWPasswd"};
+        for (int i = 0; i < 4; ++i)
+            typeInto(form->findChild<QLineEdit*>(QString::fromLatin1(names[i])), values[i]);
     }
     QList<ScriptedPrompts::Asked> boxes() const {
         QList<ScriptedPrompts::Asked> out;
@@ -153,6 +162,33 @@ TEST_F(SettingsLogin, TestOfASilentGatewayWaitsVisiblyKeepsTheWindowUsableAndCan
     trigger(menuItem("MItemTSettings"));
     EXPECT_LT(cancelled.elapsed(), 5000);
     EXPECT_TRUE(boxes().isEmpty()) << "a cancelled test shows no box";
+}
+
+// The test is a job of the supervisor: the main window's commands are locked while it waits, and a stop
+// asked there (結束, a signal) ends it; whatever waits for the job's end (the program's end) runs only then.
+TEST_F(SettingsLogin, TestIsAJobThatTheSupervisorStopsAndWaitsFor) {
+    m_sim->setSilentAfter(0);
+    JobSupervisor& jobs = m_windows->jobs();
+    m_prompts.dialogHandlers.push_back([this, &jobs](QDialog* form) {
+        auto* settings = static_cast<TFormSettings*>(form);
+        typeSimulatorAccount(form);
+        click(form, "ButtonLoginTest");
+        ASSERT_TRUE(settings->loginTestRunning());
+        EXPECT_TRUE(jobs.jobRunning());
+        EXPECT_FALSE(mainWindow().findChild<QAction*>(QStringLiteral("MItemTSettings"))->isEnabled());
+        bool jobGone = false;
+        jobs.whenJobGone([&jobGone] { jobGone = true; });
+        QTest::qWait(200);
+        EXPECT_FALSE(jobGone) << "the end of a job that still waits was announced";
+        jobs.requestStop();
+        EXPECT_TRUE(QTest::qWaitFor([&jobGone] { return jobGone; }, 5000));
+        EXPECT_FALSE(settings->loginTestRunning());
+        EXPECT_EQ(form->findChild<QLabel*>(QStringLiteral("LabelLoginTest"))->text(), QStringLiteral("連線測試已取消"));
+        EXPECT_FALSE(jobs.busy());
+        click(form, "ButtonCancel");
+    });
+    trigger(mainWindow().findChild<QAction*>(QStringLiteral("MItemTSettings")));
+    EXPECT_TRUE(boxes().isEmpty()) << "a stopped test shows no box";
 }
 
 // A test that runs into the reply wait says so in plain words as well as the technical text.

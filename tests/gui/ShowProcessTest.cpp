@@ -52,7 +52,6 @@ protected:
 
 TEST_F(ShowProcess, ShowingStartsARunningOperationWithTheOwnerDisabledAndItsButtonUsable) {
     EXPECT_EQ(progress().windowTitle(), QStringLiteral("作業進度"));
-    EXPECT_EQ(TFormShowProcess::instance(), &progress());
     EXPECT_EQ(ProgressTarget(), &progress());
     EXPECT_FALSE(progress().windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_FALSE(progress().windowFlags() & Qt::WindowSystemMenuHint);

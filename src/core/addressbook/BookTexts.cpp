@@ -7,10 +7,6 @@ namespace norvi {
 
 namespace {
 
-QString u(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
 QString groupLimit() {
     return QString::number(kGroupSlots);
 }
@@ -20,12 +16,12 @@ FieldText fieldText(const QString& text, int width, const QString& fieldName) {
     QString unmappable;
     if (!toBig5(text, result.bytes, &unmappable)) {
         result.ok = false;
-        result.error = fieldName + u("：") + unmappableMessage(unmappable);
+        result.error = fieldName + QStringLiteral("：") + unmappableMessage(unmappable);
         return result;
     }
     if (result.bytes.size() > width) {
         result.ok = false;
-        result.error = u("%1最長 %2 個位元組（每個中文字佔 2 個位元組），您輸入了 %3 個位元組，請縮短。")
+        result.error = QStringLiteral("%1最長 %2 個位元組（每個中文字佔 2 個位元組），您輸入了 %3 個位元組，請縮短。")
                            .arg(fieldName, QString::number(width), QString::number(result.bytes.size()));
     }
     return result;
@@ -51,38 +47,39 @@ NumberCheck CheckMobileNumber(const QString& number) {
 }
 
 QString NotAsciiNumberText() {
-    return u("手機門號只能包含ASCII字元");
+    return QStringLiteral("手機門號只能包含ASCII字元");
 }
 
 QString SeparatorNumberText() {
-    return u("手機門號不能包含「;」或「@」：通訊錄以「;」分隔多個門號，以「@」標示預設門號。");
+    return QStringLiteral("手機門號不能包含「;」或「@」：通訊錄以「;」分隔多個門號，以「@」標示預設門號。");
 }
 
 QString UnusualNumberQuestion(const QString& number, bool adding) {
-    return u("輸入的內容 ") + number + u(" 不是有效的手機門號，\n仍然想") + (adding ? u("新增") : u("修改")) +
-           u("這個門號？");
+    return QStringLiteral("輸入的內容 ") + number + QStringLiteral(" 不是有效的手機門號，\n仍然想") +
+           (adding ? QStringLiteral("新增") : QStringLiteral("修改")) + QStringLiteral("這個門號？");
 }
 
 QString NoNumberText() {
-    return u("請輸入成員的手機門號");
+    return QStringLiteral("請輸入成員的手機門號");
 }
 
 QString NumbersTooLongText(int bytes) {
-    return u("所有手機門號合計最長 120 個字元（含分隔的「;」與預設門號的「@」），目前有 %1 個字元，"
-             "請移除或縮短一些門號。")
+    return QStringLiteral("所有手機門號合計最長 120 個字元（含分隔的「;」與預設門號的「@」），目前有 %1 個字元，"
+                          "請移除或縮短一些門號。")
         .arg(bytes);
 }
 
 QString GroupOverfullText() {
-    return u("本群組已超過最大成員數(") + groupLimit() + u(")，請移除一些成員！");
+    return QStringLiteral("本群組已超過最大成員數(") + groupLimit() + QStringLiteral(")，請移除一些成員！");
 }
 
 QString GroupNoRoomText() {
-    return u("本群組已達最大成員數(") + groupLimit() + u(")，無法再新增其他成員！");
+    return QStringLiteral("本群組已達最大成員數(") + groupLimit() + QStringLiteral(")，無法再新增其他成員！");
 }
 
 QString GroupCycleText(const QString& groupName) {
-    return u("無法將群組'") + groupName + u("'加到這個群組，\n原因是群組'") + groupName + u("'已經包含這個群組");
+    return QStringLiteral("無法將群組'") + groupName + QStringLiteral("'加到這個群組，\n原因是群組'") + groupName +
+           QStringLiteral("'已經包含這個群組");
 }
 
 FieldText NameFieldText(const QString& typed, int width, const QString& fieldName) {

@@ -59,8 +59,6 @@ public:
     // Announces the count -1: written as a run went and never finished (LogStream). Its whole records are
     // read; it is damaged, as one whose count is cut.
     bool unfinished() const { return m_announced == -1; }
-    // Bytes after the announced records (0 for a file that ends where its count says).
-    qint64 trailingBytes() const { return m_trailing; }
     // Held fewer records than it announced, or more bytes than they take: not to be replaced in place.
     bool damaged() const { return !complete() || m_trailing > 0; }
     // What the user is told about a damaged file once it has been read; empty for a whole one.

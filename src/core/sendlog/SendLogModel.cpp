@@ -262,14 +262,6 @@ void SendLogModel::setText(int position, int column, const QByteArray& text) {
         placeMovedRows();
 }
 
-void SendLogModel::setRowImage(int position, int image) {
-    Row* r = m_rows.rowAt(position);
-    if (r->data.image == image)
-        return;
-    r->data.image = image;
-    emit dataChanged(index(position, ColName), index(position, ColName), {ImageRole});
-}
-
 void SendLogModel::setCodeImage(int position, int image) {
     Row* r = m_rows.rowAt(position);
     if (r->data.codeImage == image)

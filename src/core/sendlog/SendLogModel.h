@@ -56,7 +56,6 @@ public:
     // Changing the caption re-sorts at once; changing the key cell of the sort column moves the row at the
     // next insert; other cells never move a row.
     void setText(int position, int column, const QByteArray& text);
-    void setRowImage(int position, int image);
     void setCodeImage(int position, int image);
 
     // Deletes the rows at the given positions (any order, duplicates ignored).
@@ -65,8 +64,6 @@ public:
 
     int sortColumn() const { return m_sortColumn; }
     bool sortAscending() const { return m_sortAscending; }
-    // The column whose caption carries the " ↑"/" ↓" mark, -1 when all captions are plain.
-    int markedColumn() const { return m_markedColumn; }
 
     // A click on column k: a new column starts ascending, the same column toggles; the list is sorted.
     void columnClick(int column);

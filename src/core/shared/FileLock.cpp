@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -82,17 +81,6 @@ bool FileLock::lock(const std::function<void(const QString& holder)>& waiting) {
     m_locked = true;
     writeHolder();
     return true;
-}
-
-bool FileLock::lockWithin(std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-        if (tryLock())
-            return true;
-        if (m_fd < 0 || std::chrono::steady_clock::now() >= end)
-            return false;
-        QThread::msleep(20);
-    }
 }
 
 void FileLock::unlock() {

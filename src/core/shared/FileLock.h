@@ -2,7 +2,6 @@
 
 #include <QString>
 
-#include <chrono>
 #include <functional>
 
 namespace norvi {
@@ -26,12 +25,9 @@ public:
     // Takes the lock, waiting for it as long as it takes; `waiting` runs once if the lock is held by
     // another when asked (to say that the program waits, and for whom).
     bool lock(const std::function<void(const QString& holder)>& waiting = {});
-    // Takes the lock, waiting at most `limit`; false when it stayed taken (holder() says by whom).
-    bool lockWithin(std::chrono::milliseconds limit);
     void unlock();
     bool locked() const { return m_locked; }
 
-    QString lockPath() const { return m_lockPath; }
     // Who held the lock when it was last found taken: "程式 (PID n)"; or empty when not known.
     QString holder() const { return m_holder; }
     QString error() const { return m_error; }

@@ -125,11 +125,11 @@ void SendThd::findSelfEntry() {
     for (auto it = WorkerList.begin(); it != WorkerList.end(); ++it) {
         if (it->index == index) {
             selfEntry = it;
-            hasSelfEntry = true;
+            m_hasSelfEntry = true;
             return;
         }
     }
-    hasSelfEntry = false;
+    m_hasSelfEntry = false;
 }
 
 void SendThd::setUpClient() {
@@ -155,9 +155,9 @@ void SendThd::announceEnd() {
     // list empty and announces the end. Nothing in here waits for the user-interface thread: that
     // thread takes JobLock itself when it starts a job.
     std::lock_guard<std::mutex> guard(JobLock);
-    if (hasSelfEntry) {
+    if (m_hasSelfEntry) {
         WorkerList.erase(selfEntry);
-        hasSelfEntry = false;
+        m_hasSelfEntry = false;
     }
     if (!WorkerList.empty())
         return;

@@ -50,7 +50,6 @@ public:
 
     // For the jobs, on the worker's own thread.
     WorkerMode jobMode() const { return mode; }
-    int32_t jobIndex() const { return index; }
     QByteArray name() const;
     SMSendNorviGw& gateway() { return *client; }
     UiThreadSendLog* sendLog() { return m_sendLog.get(); }
@@ -75,12 +74,13 @@ private:
     void runJob();
     void announceEnd();
 
+    // The worker's fields as the system names them; what was added beside them is m_...
     int32_t index;
     char logLine[1024] = {};
     char threadName[500] = {};
     WorkerMode mode;
     std::list<sSendThd>::iterator selfEntry;
-    bool hasSelfEntry = false;
+    bool m_hasSelfEntry = false;
     std::unique_ptr<SMSendNorviGw> client;
     std::unique_ptr<UiThreadSendLog> m_sendLog;
 };

@@ -95,4 +95,11 @@ BookNotifier& BookNotifier::instance() {
     return notifier;
 }
 
+QStringList BookColumnCaptions(int sortColumn, bool ascending) {
+    QStringList captions{QStringLiteral("名稱"), QStringLiteral("行動電話"), QStringLiteral("說明")};
+    if (sortColumn >= 0 && sortColumn < captions.size())
+        captions[sortColumn] += ascending ? QStringLiteral(" ↑") : QStringLiteral(" ↓");
+    return captions;
+}
+
 } // namespace norvi

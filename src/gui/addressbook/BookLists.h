@@ -5,6 +5,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class QAbstractItemView;
 class QWidget;
@@ -33,6 +34,9 @@ void DeleteSelectedRows(QAbstractItemView* view);
 // was) or when a damaged file was kept aside first. True when the file now holds the book.
 bool SaveBook(QWidget* parent);
 QString BookBoxTitle();
+// The captions of the name, number and description columns; the sorted column (0..2) carries the order's
+// arrow.
+QStringList BookColumnCaptions(int sortColumn = -1, bool ascending = true);
 
 // What the editors ask of the address book window after an OK, without knowing the window.
 class BookNotifier : public QObject {

@@ -6,10 +6,10 @@
 #include "core/compose/ComposeState.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
-#include "gui/addressbook/BookFormControls.h"
 #include "gui/addressbook/BookListModel.h"
 #include "gui/addressbook/BookLists.h"
 #include "gui/shared/FittedColumns.h"
+#include "gui/shared/FormControls.h"
 #include "gui/shared/IconTable.h"
 #include "gui/shared/Prompts.h"
 #include "gui/shared/UiFont.h"
@@ -38,9 +38,6 @@ namespace norvi {
 
 namespace {
 
-using namespace bookform;
-
-const char* const kPlainCaptions[3] = {"名稱", "行動電話", "說明"};
 const int kColumnWidths[3] = {64, 80, 161};
 constexpr int kMinPaneWidth = 100;
 constexpr int kDividerWidth = 6;
@@ -56,20 +53,12 @@ public:
 
 constexpr int kGroupIdRole = Qt::UserRole;
 
-// The selection stays visible when the view loses the focus.
-void keepSelectionVisible(QWidget* view) {
-    QPalette palette = view->palette();
-    for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
-        palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
-    view->setPalette(palette);
-}
-
 } // namespace
 
 TFormAdrBk::TFormAdrBk(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TFormAdrBk"));
     applyFormFont(this);
-    setWindowTitle(u("通訊錄"));
+    setWindowTitle(QStringLiteral("通訊錄"));
     setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
     setSizeGripEnabled(false);
 
@@ -119,7 +108,7 @@ TFormAdrBk::~TFormAdrBk() = default;
 void TFormAdrBk::buildPanes() {
     m_tree = new QTreeWidget(this);
     m_tree->setObjectName(QStringLiteral("TreeViewGroup"));
-    m_tree->setAccessibleName(u("群組"));
+    m_tree->setAccessibleName(QStringLiteral("群組"));
     m_tree->setHeaderHidden(true);
     m_tree->setColumnCount(1);
     m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -135,7 +124,7 @@ void TFormAdrBk::buildPanes() {
     m_model = new BookListModel(3, this);
     m_details = new QTreeView(this);
     m_details->setObjectName(QStringLiteral("ListViewAll"));
-    m_details->setAccessibleName(u("連絡人"));
+    m_details->setAccessibleName(QStringLiteral("連絡人"));
     m_details->setModel(m_model);
     m_details->setRootIsDecorated(false);
     m_details->setItemsExpandable(false);
@@ -147,15 +136,16 @@ void TFormAdrBk::buildPanes() {
     header->setStretchLastSection(false);
     header->setSortIndicatorShown(false);
     // Columns that fit the list: a whole name and number, the description taking the rest.
-    const char* const samples[3] = {"王小明", "0912345678", ""};
+    const QString samples[3] = {QStringLiteral("王小明"), QStringLiteral("0912345678"), QString()};
+    const QStringList captions = BookColumnCaptions();
     QVector<FittedColumns::Column> columns;
     for (int c = 0; c < 3; ++c)
-        columns.append({u(kPlainCaptions[c]), u(samples[c]), kColumnWidths[c], c == 0 ? 20 : 0});
+        columns.append({captions[c], samples[c], kColumnWidths[c], c == 0 ? 20 : 0});
     new FittedColumns(m_details, columns);
 
     m_icons = new QListView(this);
     m_icons->setObjectName(QStringLiteral("ListViewAllIcons"));
-    m_icons->setAccessibleName(u("連絡人"));
+    m_icons->setAccessibleName(QStringLiteral("連絡人"));
     m_icons->setModel(m_model);
     m_icons->setSelectionModel(m_details->selectionModel());
     m_icons->setUniformItemSizes(true);
@@ -332,7 +322,7 @@ void TFormAdrBk::RebuildTree() {
     {
         const QSignalBlocker blocker(m_tree);
         m_tree->clear();
-        auto* root = new QTreeWidgetItem(m_tree, {u("我的連絡人")});
+        auto* root = new QTreeWidgetItem(m_tree, {QStringLiteral("我的連絡人")});
         root->setIcon(0, IconTable::icon(BookIcon::Root));
         root->setData(0, kGroupIdRole, 0);
         for (const auto& entry : GroupMap) {
@@ -434,16 +424,13 @@ std::vector<int32_t> TFormAdrBk::listedMemberIds() const {
 }
 
 void TFormAdrBk::setStatusText() {
-    m_statusText->setText(QString::number(m_model->rowCount()) + u(" 個項目"));
+    m_statusText->setText(QString::number(m_model->rowCount()) + QStringLiteral(" 個項目"));
 }
 
 // ---- sorting ----
 
 void TFormAdrBk::resetSort() {
-    QStringList captions;
-    for (const char* caption : kPlainCaptions)
-        captions << u(caption);
-    m_model->setCaptions(captions);
+    m_model->setCaptions(BookColumnCaptions());
     m_sortColumn = 0;
     m_sortAscending = true;
     updateSortChecks();
@@ -457,14 +444,10 @@ void TFormAdrBk::sortList() {
 void TFormAdrBk::ListViewAllColumnClick(int column) {
     if (column < 0 || column > 2)
         return;
-    QStringList captions;
-    for (const char* caption : kPlainCaptions)
-        captions << u(caption);
     if (column != m_sortColumn)
         m_sortAscending = false;
     m_sortAscending = !m_sortAscending;
-    captions[column] += m_sortAscending ? u(" ↑") : u(" ↓");
-    m_model->setCaptions(captions);
+    m_model->setCaptions(BookColumnCaptions(column, m_sortAscending));
     m_sortColumn = column;
     sortList();
     updateSortChecks();

@@ -91,7 +91,6 @@ private slots:
 
 private:
     // Building (TFormAdrBkMenus.cpp)
-    QAction* action(const char* name, const char* caption, void (TFormAdrBk::*slot)() = nullptr);
     void buildActions();
     void buildMenus(QMenuBar* bar);
     void buildToolBar();

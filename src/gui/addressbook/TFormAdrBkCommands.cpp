@@ -6,11 +6,11 @@
 #include "core/compose/ComposeState.h"
 #include "core/compose/PickedEntries.h"
 #include "core/exchange/ExchangeState.h"
-#include "gui/addressbook/BookFormControls.h"
 #include "gui/addressbook/BookListModel.h"
 #include "gui/addressbook/BookLists.h"
 #include "gui/addressbook/TFormGroup.h"
 #include "gui/addressbook/TFormMember.h"
+#include "gui/shared/FormControls.h"
 #include "gui/shared/Prompts.h"
 
 #include <QAbstractItemView>
@@ -22,10 +22,8 @@ namespace norvi {
 
 namespace {
 
-using namespace bookform;
-
-bool askWarning(QWidget* parent, const char* text) {
-    return prompts().message(parent, Prompts::Icon::Warning, Prompts::Buttons::YesNo, BookBoxTitle(), u(text)) ==
+bool askWarning(QWidget* parent, const QString& text) {
+    return prompts().message(parent, Prompts::Icon::Warning, Prompts::Buttons::YesNo, BookBoxTitle(), text) ==
            Prompts::Answer::Yes;
 }
 
@@ -155,7 +153,7 @@ void TFormAdrBk::MItemFDeleteClick() {
 }
 
 void TFormAdrBk::deleteAllGroups() {
-    if (GroupMap.empty() || !askWarning(this, "您確定要移除所有的群組？\n(不會從通訊錄刪除群組成員)"))
+    if (GroupMap.empty() || !askWarning(this, QStringLiteral("您確定要移除所有的群組？\n(不會從通訊錄刪除群組成員)")))
         return;
     EraseAllGroups();
     m_nodeShown = false;
@@ -167,7 +165,7 @@ void TFormAdrBk::deleteAllGroups() {
 }
 
 void TFormAdrBk::deleteGroupNode(QTreeWidgetItem* node) {
-    if (!askWarning(this, "您確定要移除所選擇的群組？\n(不會從通訊錄刪除群組成員)"))
+    if (!askWarning(this, QStringLiteral("您確定要移除所選擇的群組？\n(不會從通訊錄刪除群組成員)")))
         return;
     const int32_t id = nodeGroupId(node);
     QTreeWidgetItem* parent = node->parent();
@@ -190,7 +188,7 @@ void TFormAdrBk::deleteGroupNode(QTreeWidgetItem* node) {
 }
 
 void TFormAdrBk::deleteListRowsForever() {
-    if (!askWarning(this, "要永遠刪除所選的項目？"))
+    if (!askWarning(this, QStringLiteral("要永遠刪除所選的項目？")))
         return;
     const QList<int> rows = selectedListRows();
     bool groupsGone = false;
@@ -216,7 +214,7 @@ void TFormAdrBk::deleteListRowsForever() {
 }
 
 void TFormAdrBk::removeListRowsFromGroup(int32_t groupId) {
-    if (!askWarning(this, "您確定只要從這個群組移除所選擇的項目？\n(不會從通訊錄刪除選擇的項目)"))
+    if (!askWarning(this, QStringLiteral("您確定只要從這個群組移除所選擇的項目？\n(不會從通訊錄刪除選擇的項目)")))
         return;
     const auto group = GroupMap.find(groupId);
     const QList<int> rows = selectedListRows();

@@ -1,6 +1,6 @@
-#include "gui/addressbook/BookFormControls.h"
 #include "gui/addressbook/BookGlyphs.h"
 #include "gui/addressbook/TFormAdrBk.h"
+#include "gui/shared/FormControls.h"
 
 #include <QActionGroup>
 #include <QMenu>
@@ -12,46 +12,34 @@
 // menus run the same command and are enabled together.
 namespace norvi {
 
-namespace {
-
-using namespace bookform;
-
-} // namespace
-
-QAction* TFormAdrBk::action(const char* name, const char* caption, void (TFormAdrBk::*slot)()) {
-    auto* a = new QAction(u(caption), this);
-    a->setObjectName(QString::fromLatin1(name));
-    if (slot)
-        connect(a, &QAction::triggered, this, slot);
-    return a;
-}
-
 void TFormAdrBk::buildActions() {
-    MItemFNewMember = action("MItemFNewMember", "新成員(&M)...", &TFormAdrBk::MItemFNewMemberClick);
+    MItemFNewMember =
+        makeAction(this, QStringLiteral("新成員(&M)..."), "MItemFNewMember", &TFormAdrBk::MItemFNewMemberClick);
     MItemFNewMember->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
-    MItemFNewGroup = action("MItemFNewGroup", "新群組(&G)...", &TFormAdrBk::MItemFNewGroupClick);
+    MItemFNewGroup =
+        makeAction(this, QStringLiteral("新群組(&G)..."), "MItemFNewGroup", &TFormAdrBk::MItemFNewGroupClick);
     MItemFNewGroup->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
-    MItemFContent = action("MItemFContent", "內容(&C)", &TFormAdrBk::MItemFContentClick);
+    MItemFContent = makeAction(this, QStringLiteral("內容(&C)"), "MItemFContent", &TFormAdrBk::MItemFContentClick);
     MItemFContent->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Return));
-    MItemFDelete = action("MItemFDelete", "刪除(&D)", &TFormAdrBk::MItemFDeleteClick);
-    MItemFImport = action("MItemFImport", "匯入(&I)...", &TFormAdrBk::MItemFImportClick);
-    MItemFExport = action("MItemFExport", "匯出(&E)...", &TFormAdrBk::MItemFExportClick);
-    MItemEnd = action("MItemEnd", "結束(&X)");
+    MItemFDelete = makeAction(this, QStringLiteral("刪除(&D)"), "MItemFDelete", &TFormAdrBk::MItemFDeleteClick);
+    MItemFImport = makeAction(this, QStringLiteral("匯入(&I)..."), "MItemFImport", &TFormAdrBk::MItemFImportClick);
+    MItemFExport = makeAction(this, QStringLiteral("匯出(&E)..."), "MItemFExport", &TFormAdrBk::MItemFExportClick);
+    MItemEnd = makeAction(this, QStringLiteral("結束(&X)"), "MItemEnd");
     connect(MItemEnd, &QAction::triggered, this, &QDialog::close);
 
-    MItemVTool = action("MItemVTool", "工具列(&T)", &TFormAdrBk::MItemVToolClick);
-    MItemVStatus = action("MItemVStatus", "狀態列(&S)", &TFormAdrBk::MItemVStatusClick);
-    MItemVGroup = action("MItemVGroup", "群組(&O)", &TFormAdrBk::MItemVGroupClick);
+    MItemVTool = makeAction(this, QStringLiteral("工具列(&T)"), "MItemVTool", &TFormAdrBk::MItemVToolClick);
+    MItemVStatus = makeAction(this, QStringLiteral("狀態列(&S)"), "MItemVStatus", &TFormAdrBk::MItemVStatusClick);
+    MItemVGroup = makeAction(this, QStringLiteral("群組(&O)"), "MItemVGroup", &TFormAdrBk::MItemVGroupClick);
     for (QAction* a : {MItemVTool, MItemVStatus, MItemVGroup}) {
         a->setCheckable(true);
         a->setChecked(true);
     }
 
     m_styleGroup = new QActionGroup(this);
-    MItemVBIcon = action("MItemVBIcon", "大圖示(&G)");
-    MItemVSIcon = action("MItemVSIcon", "小圖示(&M)");
-    MItemVList = action("MItemVList", "清單(&L)");
-    MItemVDetail = action("MItemVDetail", "詳細資料(&D)");
+    MItemVBIcon = makeAction(this, QStringLiteral("大圖示(&G)"), "MItemVBIcon");
+    MItemVSIcon = makeAction(this, QStringLiteral("小圖示(&M)"), "MItemVSIcon");
+    MItemVList = makeAction(this, QStringLiteral("清單(&L)"), "MItemVList");
+    MItemVDetail = makeAction(this, QStringLiteral("詳細資料(&D)"), "MItemVDetail");
     for (QAction* a : {MItemVBIcon, MItemVSIcon, MItemVList, MItemVDetail}) {
         a->setCheckable(true);
         m_styleGroup->addAction(a);
@@ -60,9 +48,9 @@ void TFormAdrBk::buildActions() {
     connect(m_styleGroup, &QActionGroup::triggered, this, &TFormAdrBk::ViewStyleClick);
 
     auto* sortGroup = new QActionGroup(this);
-    MItemVSortName = action("MItemVSortName", "名稱(&N)");
-    MItemVSortMsisdn = action("MItemVSortMsisdn", "手機門號(&M)");
-    MItemVSortDescscript = action("MItemVSortDescscript", "說明(&E)");
+    MItemVSortName = makeAction(this, QStringLiteral("名稱(&N)"), "MItemVSortName");
+    MItemVSortMsisdn = makeAction(this, QStringLiteral("手機門號(&M)"), "MItemVSortMsisdn");
+    MItemVSortDescscript = makeAction(this, QStringLiteral("說明(&E)"), "MItemVSortDescscript");
     QAction* const sortItems[] = {MItemVSortName, MItemVSortMsisdn, MItemVSortDescscript};
     for (int column = 0; column < 3; ++column) {
         QAction* a = sortItems[column];
@@ -71,34 +59,40 @@ void TFormAdrBk::buildActions() {
         connect(a, &QAction::triggered, this, [this, column] { ListViewAllColumnClick(column); });
     }
     auto* orderGroup = new QActionGroup(this);
-    MItemVSortAsc = action("MItemVSortAsc", "遞增(&A)", &TFormAdrBk::MItemVSortAscClick);
-    MItemVSortDesc = action("MItemVSortDesc", "遞減(&D)", &TFormAdrBk::MItemVSortDescClick);
+    MItemVSortAsc = makeAction(this, QStringLiteral("遞增(&A)"), "MItemVSortAsc", &TFormAdrBk::MItemVSortAscClick);
+    MItemVSortDesc = makeAction(this, QStringLiteral("遞減(&D)"), "MItemVSortDesc", &TFormAdrBk::MItemVSortDescClick);
     for (QAction* a : {MItemVSortAsc, MItemVSortDesc}) {
         a->setCheckable(true);
         orderGroup->addAction(a);
     }
 
-    MItemRefresh = action("MItemRefresh", "重新整理(&R)", &TFormAdrBk::MItemRefreshClick);
+    MItemRefresh = makeAction(this, QStringLiteral("重新整理(&R)"), "MItemRefresh", &TFormAdrBk::MItemRefreshClick);
     MItemRefresh->setShortcut(QKeySequence(Qt::Key_F5));
-    MItemASend = action("MItemASend", "發訊(&S)", &TFormAdrBk::MItemASendClick);
+    MItemASend = makeAction(this, QStringLiteral("發訊(&S)"), "MItemASend", &TFormAdrBk::MItemASendClick);
 
-    PMItemLvNewMember = action("PMItemLvNewMember", "新成員(&M)...", &TFormAdrBk::MItemFNewMemberClick);
-    PMItemLvNewGroup = action("PMItemLvNewGroup", "新群組(&G)...", &TFormAdrBk::MItemFNewGroupClick);
-    PMItemLvContent = action("PMItemLvContent", "內容(&C)", &TFormAdrBk::MItemFContentClick);
-    PMItemLvDelete = action("PMItemLvDelete", "刪除(&D)", &TFormAdrBk::MItemFDeleteClick);
-    PMItemLvSend = action("PMItemLvSend", "發訊(&S)", &TFormAdrBk::MItemASendClick);
-    PMItemTvNewMember = action("PMItemTvNewMember", "新成員(&M)...", &TFormAdrBk::MItemFNewMemberClick);
-    PMItemTvNewGroup = action("PMItemTvNewGroup", "新群組(&G)...", &TFormAdrBk::MItemFNewGroupClick);
-    PMItemTvContent = action("PMItemTvContent", "內容(&C)", &TFormAdrBk::MItemFContentClick);
-    PMItemTvDelete = action("PMItemTvDelete", "刪除(&D)", &TFormAdrBk::MItemFDeleteClick);
-    PMItemBtNewMember = action("PMItemBtNewMember", "新成員(&M)...", &TFormAdrBk::MItemFNewMemberClick);
-    PMItemBtNewGroup = action("PMItemBtNewGroup", "新群組(&G)...", &TFormAdrBk::MItemFNewGroupClick);
-    PMItemBtSend = action("PMItemBtSend", "發訊(&S)", &TFormAdrBk::MItemASendClick);
+    PMItemLvNewMember =
+        makeAction(this, QStringLiteral("新成員(&M)..."), "PMItemLvNewMember", &TFormAdrBk::MItemFNewMemberClick);
+    PMItemLvNewGroup =
+        makeAction(this, QStringLiteral("新群組(&G)..."), "PMItemLvNewGroup", &TFormAdrBk::MItemFNewGroupClick);
+    PMItemLvContent = makeAction(this, QStringLiteral("內容(&C)"), "PMItemLvContent", &TFormAdrBk::MItemFContentClick);
+    PMItemLvDelete = makeAction(this, QStringLiteral("刪除(&D)"), "PMItemLvDelete", &TFormAdrBk::MItemFDeleteClick);
+    PMItemLvSend = makeAction(this, QStringLiteral("發訊(&S)"), "PMItemLvSend", &TFormAdrBk::MItemASendClick);
+    PMItemTvNewMember =
+        makeAction(this, QStringLiteral("新成員(&M)..."), "PMItemTvNewMember", &TFormAdrBk::MItemFNewMemberClick);
+    PMItemTvNewGroup =
+        makeAction(this, QStringLiteral("新群組(&G)..."), "PMItemTvNewGroup", &TFormAdrBk::MItemFNewGroupClick);
+    PMItemTvContent = makeAction(this, QStringLiteral("內容(&C)"), "PMItemTvContent", &TFormAdrBk::MItemFContentClick);
+    PMItemTvDelete = makeAction(this, QStringLiteral("刪除(&D)"), "PMItemTvDelete", &TFormAdrBk::MItemFDeleteClick);
+    PMItemBtNewMember =
+        makeAction(this, QStringLiteral("新成員(&M)..."), "PMItemBtNewMember", &TFormAdrBk::MItemFNewMemberClick);
+    PMItemBtNewGroup =
+        makeAction(this, QStringLiteral("新群組(&G)..."), "PMItemBtNewGroup", &TFormAdrBk::MItemFNewGroupClick);
+    PMItemBtSend = makeAction(this, QStringLiteral("發訊(&S)"), "PMItemBtSend", &TFormAdrBk::MItemASendClick);
 }
 
 void TFormAdrBk::buildMenus(QMenuBar* bar) {
     bar->setObjectName(QStringLiteral("MainMenu1"));
-    QMenu* file = bar->addMenu(u("檔案(&F)"));
+    QMenu* file = bar->addMenu(QStringLiteral("檔案(&F)"));
     file->setObjectName(QStringLiteral("MItemFile"));
     file->addActions({MItemFNewMember, MItemFNewGroup});
     file->addSeparator();
@@ -108,13 +102,13 @@ void TFormAdrBk::buildMenus(QMenuBar* bar) {
     file->addSeparator();
     file->addAction(MItemEnd);
 
-    QMenu* view = bar->addMenu(u("檢視(&V)"));
+    QMenu* view = bar->addMenu(QStringLiteral("檢視(&V)"));
     view->setObjectName(QStringLiteral("MItemView"));
     view->addActions({MItemVTool, MItemVStatus, MItemVGroup});
     view->addSeparator();
     view->addActions({MItemVBIcon, MItemVSIcon, MItemVList, MItemVDetail});
     view->addSeparator();
-    QMenu* sort = view->addMenu(u("排列方式(&B)"));
+    QMenu* sort = view->addMenu(QStringLiteral("排列方式(&B)"));
     sort->setObjectName(QStringLiteral("MItemVSort"));
     sort->addActions({MItemVSortName, MItemVSortMsisdn, MItemVSortDescscript});
     sort->addSeparator();
@@ -122,36 +116,33 @@ void TFormAdrBk::buildMenus(QMenuBar* bar) {
     view->addSeparator();
     view->addAction(MItemRefresh);
 
-    QMenu* act = bar->addMenu(u("動作(&A)"));
+    QMenu* act = bar->addMenu(QStringLiteral("動作(&A)"));
     act->setObjectName(QStringLiteral("MItemAction"));
     act->addAction(MItemASend);
 }
 
 void TFormAdrBk::buildToolBar() {
-    m_toolBar = new QToolBar(this);
-    m_toolBar->setObjectName(QStringLiteral("ToolBar1"));
-    m_toolBar->setMovable(false);
-    m_toolBar->setFloatable(false);
-    m_toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    m_toolBar->setIconSize(QSize(24, 24));
-    m_toolBar->toggleViewAction()->setVisible(false);
+    m_toolBar = makeToolBar(this, 24);
 
     const struct {
         QToolButton** button;
         const char* name;
-        const char* caption;
+        QString caption;
         BookGlyph glyph;
         void (TFormAdrBk::*slot)();
     } buttons[] = {
-        {&SpeedButtonNew, "SpeedButtonNew", "新增↓", BookGlyph::New, &TFormAdrBk::SpeedButtonNewClick},
-        {&SpeedButtonContent, "SpeedButtonContent", "內容", BookGlyph::Content, &TFormAdrBk::MItemFContentClick},
-        {&SpeedButtonDelete, "SpeedButtonDelete", "刪除", BookGlyph::Delete, &TFormAdrBk::MItemFDeleteClick},
-        {&SpeedButtonAction, "SpeedButtonAction", "動作↓", BookGlyph::Action, &TFormAdrBk::SpeedButtonActionClick},
+        {&SpeedButtonNew, "SpeedButtonNew", QStringLiteral("新增↓"), BookGlyph::New, &TFormAdrBk::SpeedButtonNewClick},
+        {&SpeedButtonContent, "SpeedButtonContent", QStringLiteral("內容"), BookGlyph::Content,
+         &TFormAdrBk::MItemFContentClick},
+        {&SpeedButtonDelete, "SpeedButtonDelete", QStringLiteral("刪除"), BookGlyph::Delete,
+         &TFormAdrBk::MItemFDeleteClick},
+        {&SpeedButtonAction, "SpeedButtonAction", QStringLiteral("動作↓"), BookGlyph::Action,
+         &TFormAdrBk::SpeedButtonActionClick},
     };
     for (const auto& b : buttons) {
         auto* button = new QToolButton(m_toolBar);
         button->setObjectName(QString::fromLatin1(b.name));
-        button->setText(u(b.caption));
+        button->setText(b.caption);
         button->setIcon(bookGlyph(b.glyph));
         button->setAutoRaise(true);
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
@@ -166,19 +157,19 @@ void TFormAdrBk::buildToolBar() {
 void TFormAdrBk::buildPopups() {
     m_popupListView = new QMenu(this);
     m_popupListView->setObjectName(QStringLiteral("PopupMenuListView"));
-    QMenu* lvNew = m_popupListView->addMenu(u("新增(&N)"));
+    QMenu* lvNew = m_popupListView->addMenu(QStringLiteral("新增(&N)"));
     lvNew->setObjectName(QStringLiteral("PMItemLvNew"));
     lvNew->addActions({PMItemLvNewMember, PMItemLvNewGroup});
     m_popupListView->addSeparator();
     m_popupListView->addActions({PMItemLvContent, PMItemLvDelete});
     m_popupListView->addSeparator();
-    QMenu* lvAction = m_popupListView->addMenu(u("動作(&A)"));
+    QMenu* lvAction = m_popupListView->addMenu(QStringLiteral("動作(&A)"));
     lvAction->setObjectName(QStringLiteral("PMItemLvAction"));
     lvAction->addAction(PMItemLvSend);
 
     m_popupTreeView = new QMenu(this);
     m_popupTreeView->setObjectName(QStringLiteral("PopupMenuTreeView"));
-    QMenu* tvNew = m_popupTreeView->addMenu(u("新增(&N)"));
+    QMenu* tvNew = m_popupTreeView->addMenu(QStringLiteral("新增(&N)"));
     tvNew->setObjectName(QStringLiteral("PMItemTvNew"));
     tvNew->addActions({PMItemTvNewMember, PMItemTvNewGroup});
     m_popupTreeView->addSeparator();

@@ -7,14 +7,15 @@
 #include "core/addressbook/BookTexts.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
-#include "gui/addressbook/BookFormControls.h"
 #include "gui/addressbook/BookListModel.h"
 #include "gui/addressbook/BookLists.h"
 #include "gui/addressbook/TFormMember.h"
 #include "gui/addressbook/TFormSelectMember.h"
+#include "gui/shared/FormControls.h"
 #include "gui/shared/Prompts.h"
 #include "gui/shared/UiFont.h"
 
+#include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -29,30 +30,24 @@
 
 namespace norvi {
 
-namespace {
-
-using namespace bookform;
-
-} // namespace
-
 TFormGroup::TFormGroup(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TFormGroup"));
     applyFormFont(this);
-    setWindowTitle(u("內容"));
+    setWindowTitle(QStringLiteral("內容"));
 
     auto* pages = new QTabWidget(this);
     pages->setObjectName(QStringLiteral("PageControl1"));
     auto* page = new QWidget(pages);
     page->setObjectName(QStringLiteral("TabSheetGroup"));
-    pages->addTab(page, u("群組"));
+    pages->addTab(page, QStringLiteral("群組"));
 
-    auto* intro = new QLabel(u("鍵入群組的名稱，然後加入成員。群組建立之後，隨時都可以新增或移除其中的成員。"), page);
+    auto* intro = new QLabel(
+        QStringLiteral("鍵入群組的名稱，然後加入成員。群組建立之後，隨時都可以新增或移除其中的成員。"), page);
     intro->setWordWrap(true);
-    EditName = new QLineEdit(page);
-    EditName->setObjectName(QStringLiteral("EditName"));
-    auto* nameLabel = new QLabel(u("名稱(&G)："), page);
-    nameLabel->setBuddy(EditName);
-    auto* ways = new QLabel(u("您有兩種方法加入群組成員：從通訊錄選擇成員、將新連絡人加入通訊錄和群組。"), page);
+    EditName = makeEdit(page, "EditName");
+    auto* nameLabel = makeLabel(page, QStringLiteral("名稱(&G)："), EditName);
+    auto* ways =
+        new QLabel(QStringLiteral("您有兩種方法加入群組成員：從通訊錄選擇成員、將新連絡人加入通訊錄和群組。"), page);
     ways->setWordWrap(true);
     LabelCountMember = new QLabel(page);
     LabelCountMember->setObjectName(QStringLiteral("LabelCountMember"));
@@ -71,14 +66,13 @@ TFormGroup::TFormGroup(QWidget* parent) : QDialog(parent) {
     ListViewMember->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListViewMember->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListViewMember->setMinimumSize(260, 150);
-    auto* listLabel = new QLabel(u("群組成員(&O)："), page);
-    listLabel->setBuddy(ListViewMember);
-    ListViewMember->setAccessibleName(u("群組成員："));
+    auto* listLabel = makeLabel(page, QStringLiteral("群組成員(&O)："), ListViewMember);
+    ListViewMember->setAccessibleName(QStringLiteral("群組成員："));
 
-    ButtonSelectMember = makeButton(page, "選擇成員(&S)", "ButtonSelectMember");
-    ButtonEditNewMember = makeButton(page, "新連絡人(&N)", "ButtonEditNewMember");
-    ButtonRemoveMember = makeButton(page, "移除(&V)", "ButtonRemoveMember");
-    ButtonContent = makeButton(page, "內容(&R)", "ButtonContent");
+    ButtonSelectMember = makeButton(page, QStringLiteral("選擇成員(&S)"), "ButtonSelectMember", ReturnKey::Ignores);
+    ButtonEditNewMember = makeButton(page, QStringLiteral("新連絡人(&N)"), "ButtonEditNewMember", ReturnKey::Ignores);
+    ButtonRemoveMember = makeButton(page, QStringLiteral("移除(&V)"), "ButtonRemoveMember", ReturnKey::Ignores);
+    ButtonContent = makeButton(page, QStringLiteral("內容(&R)"), "ButtonContent", ReturnKey::Ignores);
 
     auto* grid = new QGridLayout(page);
     grid->addWidget(intro, 0, 0, 1, 3);
@@ -100,15 +94,11 @@ TFormGroup::TFormGroup(QWidget* parent) : QDialog(parent) {
     grid->setRowStretch(4, 1);
     grid->setColumnStretch(1, 1);
 
-    ButtonOk = makeButton(this, "確定", "ButtonOk");
-    ButtonCancel = makeButton(this, "取消", "ButtonCancel");
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ButtonOk);
-    buttons->addWidget(ButtonCancel);
+    ButtonOk = makeButton(this, QStringLiteral("確定"), "ButtonOk", ReturnKey::Ignores);
+    ButtonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel", ReturnKey::Ignores);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(pages);
-    layout->addLayout(buttons);
+    layout->addWidget(makeButtonBox(this, ButtonOk, ButtonCancel));
     resize(430, 400);
 
     connect(ButtonSelectMember, &QPushButton::clicked, this, &TFormGroup::ButtonSelectMemberClick);
@@ -128,12 +118,12 @@ void TFormGroup::showEvent(QShowEvent* event) {
 
 void TFormGroup::FormShow() {
     if (record) {
-        setWindowTitle(fromBig5(getField(record->name)) + u(" 內容"));
+        setWindowTitle(fromBig5(getField(record->name)) + QStringLiteral(" 內容"));
         EditName->setText(fromBig5(getField(record->name)));
         FillFromGroup(*m_model, record, 1);
         m_model->sortByCaptionLocale();
     } else {
-        setWindowTitle(u("內容"));
+        setWindowTitle(QStringLiteral("內容"));
         EditName->clear();
         m_model->setRows({});
     }
@@ -143,7 +133,7 @@ void TFormGroup::FormShow() {
 
 void TFormGroup::entriesChanged() {
     const int count = m_model->rowCount();
-    LabelCountMember->setText(QString::number(count) + u(" 個成員"));
+    LabelCountMember->setText(QString::number(count) + QStringLiteral(" 個成員"));
     ButtonRemoveMember->setEnabled(count > 0);
     ButtonContent->setEnabled(count > 0);
     // An empty list is painted like the window around it.
@@ -227,7 +217,7 @@ void TFormGroup::ButtonOkClick() {
         prompts().notice(this, Prompts::Icon::Warning, BookBoxTitle(), GroupOverfullText());
         return;
     }
-    const FieldText name = NameFieldText(EditName->text(), int(sizeof(record->name)), u("名稱"));
+    const FieldText name = NameFieldText(EditName->text(), int(sizeof(record->name)), QStringLiteral("名稱"));
     if (!name.ok) {
         prompts().okBox(this, Prompts::Icon::Warning, BookBoxTitle(), name.error);
         EditName->setFocus(Qt::OtherFocusReason);

@@ -6,14 +6,15 @@
 #include "core/addressbook/BookTexts.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
-#include "gui/addressbook/BookFormControls.h"
 #include "gui/addressbook/BookListModel.h"
 #include "gui/addressbook/BookLists.h"
 #include "gui/shared/FontRows.h"
+#include "gui/shared/FormControls.h"
 #include "gui/shared/IconTable.h"
 #include "gui/shared/Prompts.h"
 #include "gui/shared/UiFont.h"
 
+#include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -34,35 +35,30 @@ namespace norvi {
 
 namespace {
 
-using namespace bookform;
-
-const char* const kDefaultMarker = " (預設手機門號)";
+const QString kDefaultMarker = QStringLiteral(" (預設手機門號)");
 
 } // namespace
 
 TFormMember::TFormMember(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TFormMember"));
     applyFormFont(this);
-    setWindowTitle(u("內容"));
+    setWindowTitle(QStringLiteral("內容"));
 
     auto* pages = new QTabWidget(this);
     pages->setObjectName(QStringLiteral("PageControl1"));
     auto* page = new QWidget(pages);
     page->setObjectName(QStringLiteral("TabSheetMember"));
-    pages->addTab(page, u("成員"));
+    pages->addTab(page, QStringLiteral("成員"));
 
-    EditName = new QLineEdit(page);
-    EditName->setObjectName(QStringLiteral("EditName"));
-    EditDesc = new QLineEdit(page);
-    EditDesc->setObjectName(QStringLiteral("EditDesc"));
-    EditMsisdn = new QLineEdit(page);
-    EditMsisdn->setObjectName(QStringLiteral("EditMsisdn"));
+    EditName = makeEdit(page, "EditName");
+    EditDesc = makeEdit(page, "EditDesc");
+    EditMsisdn = makeEdit(page, "EditMsisdn");
     EditMsisdn->setMaxLength(120);
     EditMsisdn->installEventFilter(this);
 
     ListViewMsisdn = new QTreeWidget(page);
     ListViewMsisdn->setObjectName(QStringLiteral("ListViewMsisdn"));
-    ListViewMsisdn->setAccessibleName(u("手機門號清單"));
+    ListViewMsisdn->setAccessibleName(QStringLiteral("手機門號清單"));
     ListViewMsisdn->setColumnCount(2);
     // Every number keeps the default's icon room, so the numbers line up whichever one is the default.
     useFontRows(ListViewMsisdn, FontRowDelegate::ReserveIcon);
@@ -76,10 +72,10 @@ TFormMember::TFormMember(QWidget* parent) : QDialog(parent) {
     ListViewMsisdn->setMinimumWidth(250);
     ListViewMsisdn->setMinimumHeight(90);
 
-    ButtonAddMsisdn = makeButton(page, "新增(&A)", "ButtonAddMsisdn");
-    ButtonEditMsisdn = makeButton(page, "編輯(&E)", "ButtonEditMsisdn");
-    ButtonRemoveMsisdn = makeButton(page, "移除(&R)", "ButtonRemoveMsisdn");
-    ButtonSetDefMsisdn = makeButton(page, "設成預設值(&S)", "ButtonSetDefMsisdn");
+    ButtonAddMsisdn = makeButton(page, QStringLiteral("新增(&A)"), "ButtonAddMsisdn", ReturnKey::Ignores);
+    ButtonEditMsisdn = makeButton(page, QStringLiteral("編輯(&E)"), "ButtonEditMsisdn", ReturnKey::Ignores);
+    ButtonRemoveMsisdn = makeButton(page, QStringLiteral("移除(&R)"), "ButtonRemoveMsisdn", ReturnKey::Ignores);
+    ButtonSetDefMsisdn = makeButton(page, QStringLiteral("設成預設值(&S)"), "ButtonSetDefMsisdn", ReturnKey::Ignores);
 
     ListBoxBelong = new QListWidget(page);
     ListBoxBelong->setObjectName(QStringLiteral("ListBoxBelong"));
@@ -87,16 +83,16 @@ TFormMember::TFormMember(QWidget* parent) : QDialog(parent) {
     useFontRows(ListBoxBelong);
     ListBoxBelong->setSelectionMode(QAbstractItemView::NoSelection);
     ListBoxBelong->setMaximumHeight(70);
-    ListBoxBelong->setAccessibleName(u("群組成員："));
+    ListBoxBelong->setAccessibleName(QStringLiteral("群組成員："));
 
-    auto* heading = new QLabel(u("請輸入成員相關資料"), page);
+    auto* heading = new QLabel(QStringLiteral("請輸入成員相關資料"), page);
     auto* grid = new QGridLayout(page);
     grid->addWidget(heading, 0, 0, 1, 3);
-    grid->addWidget(makeLabel(page, "名稱(&N)：", EditName), 1, 0);
+    grid->addWidget(makeLabel(page, QStringLiteral("名稱(&N)："), EditName), 1, 0);
     grid->addWidget(EditName, 1, 1, 1, 2);
-    grid->addWidget(makeLabel(page, "說明(&D)：", EditDesc), 2, 0);
+    grid->addWidget(makeLabel(page, QStringLiteral("說明(&D)："), EditDesc), 2, 0);
     grid->addWidget(EditDesc, 2, 1, 1, 2);
-    grid->addWidget(makeLabel(page, "行動電話(&M)：", EditMsisdn), 3, 0);
+    grid->addWidget(makeLabel(page, QStringLiteral("行動電話(&M)："), EditMsisdn), 3, 0);
     grid->addWidget(EditMsisdn, 3, 1);
     grid->addWidget(ButtonAddMsisdn, 3, 2);
     auto* numberButtons = new QVBoxLayout;
@@ -106,19 +102,15 @@ TFormMember::TFormMember(QWidget* parent) : QDialog(parent) {
     numberButtons->addStretch(1);
     grid->addWidget(ListViewMsisdn, 4, 1);
     grid->addLayout(numberButtons, 4, 2);
-    grid->addWidget(makeLabel(page, "群組成員(&G)：", ListBoxBelong), 5, 0, Qt::AlignTop);
+    grid->addWidget(makeLabel(page, QStringLiteral("群組成員(&G)："), ListBoxBelong), 5, 0, Qt::AlignTop);
     grid->addWidget(ListBoxBelong, 5, 1, 1, 2);
     grid->setColumnStretch(1, 1);
 
-    ButtonOk = makeButton(this, "確定", "ButtonOk");
-    ButtonCancel = makeButton(this, "取消", "ButtonCancel");
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ButtonOk);
-    buttons->addWidget(ButtonCancel);
+    ButtonOk = makeButton(this, QStringLiteral("確定"), "ButtonOk", ReturnKey::Ignores);
+    ButtonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel", ReturnKey::Ignores);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(pages);
-    layout->addLayout(buttons);
+    layout->addWidget(makeButtonBox(this, ButtonOk, ButtonCancel));
     resize(470, 400);
 
     connect(EditMsisdn, &QLineEdit::textChanged, this,
@@ -144,13 +136,13 @@ void TFormMember::FormShow() {
     ListBoxBelong->clear();
     EditMsisdn->clear();
     if (!record) {
-        setWindowTitle(u("內容"));
+        setWindowTitle(QStringLiteral("內容"));
         EditName->clear();
         EditDesc->clear();
         m_numbers = NumberList();
         showNumbers();
     } else {
-        setWindowTitle(fromBig5(getField(record->name)) + u(" 內容"));
+        setWindowTitle(fromBig5(getField(record->name)) + QStringLiteral(" 內容"));
         EditName->setText(fromBig5(getField(record->name)));
         EditDesc->setText(fromBig5(getField(record->desc)));
         m_numbers = NumberList(getField(record->msisdn));
@@ -171,7 +163,7 @@ void TFormMember::showNumbers(int selectRow) {
         item->setText(0, QString::fromLatin1(m_numbers.at(row)));
         item->setFlags(item->flags() | Qt::ItemIsEditable);
         if (row == m_numbers.defaultRow()) {
-            item->setText(1, u(kDefaultMarker));
+            item->setText(1, kDefaultMarker);
             item->setIcon(0, IconTable::icon(BookIcon::DefaultNumber));
         }
     }
@@ -305,8 +297,8 @@ void TFormMember::ButtonOkClick() {
         prompts().okBox(this, Prompts::Icon::Warning, BookBoxTitle(), NumbersTooLongText(int(numbers.size())));
         return;
     }
-    const FieldText name = NameFieldText(EditName->text(), int(sizeof(record->name)), u("名稱"));
-    const FieldText desc = PlainFieldText(EditDesc->text(), int(sizeof(record->desc)), u("說明"));
+    const FieldText name = NameFieldText(EditName->text(), int(sizeof(record->name)), QStringLiteral("名稱"));
+    const FieldText desc = PlainFieldText(EditDesc->text(), int(sizeof(record->desc)), QStringLiteral("說明"));
     for (const auto& [field, edit] : {std::pair{&name, EditName}, std::pair{&desc, EditDesc}}) {
         if (!field->ok) {
             prompts().okBox(this, Prompts::Icon::Warning, BookBoxTitle(), field->error);

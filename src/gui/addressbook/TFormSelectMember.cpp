@@ -8,13 +8,14 @@
 #include "core/compose/PickedEntries.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
-#include "gui/addressbook/BookFormControls.h"
 #include "gui/addressbook/BookListModel.h"
 #include "gui/addressbook/BookLists.h"
 #include "gui/addressbook/TFormMember.h"
+#include "gui/shared/FormControls.h"
 #include "gui/shared/Prompts.h"
 #include "gui/shared/UiFont.h"
 
+#include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -28,10 +29,6 @@
 namespace norvi {
 
 namespace {
-
-using namespace bookform;
-
-const char* const kPlainCaptions[3] = {"名稱", "行動電話", "說明"};
 
 QTreeView* makeList(QWidget* parent, const char* name, BookListModel* model) {
     auto* view = new QTreeView(parent);
@@ -71,7 +68,7 @@ BookRow rowForEntry(const sMtData& entry) {
 TFormSelectMember::TFormSelectMember(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TFormSelectMember"));
     applyFormFont(this);
-    setWindowTitle(u("選擇群組成員"));
+    setWindowTitle(QStringLiteral("選擇群組成員"));
 
     m_all = new BookListModel(3, this);
     m_chosen = new BookListModel(1, this);
@@ -89,35 +86,33 @@ TFormSelectMember::TFormSelectMember(QWidget* parent) : QDialog(parent) {
     ListViewMember->setFixedSize(222, 300);
     currentView = ListViewAll;
 
-    auto* allLabel = new QLabel(u("從清單挑選(&Y)："), this);
-    allLabel->setBuddy(ListViewAll);
-    m_chosenLabel = new QLabel(u("成員(&M)："), this);
+    auto* allLabel = makeLabel(this, QStringLiteral("從清單挑選(&Y)："), ListViewAll);
+    m_chosenLabel = makeLabel(this, QStringLiteral("成員(&M)："), ListViewMember);
     m_chosenLabel->setObjectName(QStringLiteral("LabelMember"));
-    m_chosenLabel->setBuddy(ListViewMember);
     // Lists are not named by their labels for screen readers; they carry the label's text themselves.
-    ListViewAll->setAccessibleName(u("從清單挑選："));
-    ListViewMember->setAccessibleName(u("成員："));
+    ListViewAll->setAccessibleName(QStringLiteral("從清單挑選："));
+    ListViewMember->setAccessibleName(QStringLiteral("成員："));
 
-    ButtonSelect = makeButton(this, "選擇(&T) ->", "ButtonSelect");
-    ButtonNewMember = makeButton(this, "新成員(&W)", "ButtonNewMember");
-    ButtonContent = makeButton(this, "內容(&C)", "ButtonContent");
-    ButtonOk = makeButton(this, "確定", "ButtonOk");
+    ButtonSelect = makeButton(this, QStringLiteral("選擇(&T) ->"), "ButtonSelect", ReturnKey::Ignores);
+    ButtonNewMember = makeButton(this, QStringLiteral("新成員(&W)"), "ButtonNewMember", ReturnKey::Ignores);
+    ButtonContent = makeButton(this, QStringLiteral("內容(&C)"), "ButtonContent", ReturnKey::Ignores);
+    ButtonOk = makeButton(this, QStringLiteral("確定"), "ButtonOk", ReturnKey::Ignores);
     ButtonOk->setDefault(true);
-    ButtonCancel = makeButton(this, "取消", "ButtonCancel");
+    ButtonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel", ReturnKey::Ignores);
 
     PopupMenuLvMember = new QMenu(this);
     PopupMenuLvMember->setObjectName(QStringLiteral("PopupMenuLvMember"));
-    QMenu* actions = PopupMenuLvMember->addMenu(u("動作(&A)"));
+    QMenu* actions = PopupMenuLvMember->addMenu(QStringLiteral("動作(&A)"));
     PMItemLvMAction = actions->menuAction();
     PMItemLvMAction->setObjectName(QStringLiteral("PMItemLvMAction"));
     PMItemLvMAction->setVisible(false);
-    PMItemLvMSend = actions->addAction(u("發訊(&S)"));
+    PMItemLvMSend = actions->addAction(QStringLiteral("發訊(&S)"));
     PMItemLvMSend->setObjectName(QStringLiteral("PMItemLvMSend"));
     PMItemLvMSeparator = PopupMenuLvMember->addSeparator();
     PMItemLvMSeparator->setVisible(false);
-    PMItemLvMContent = PopupMenuLvMember->addAction(u("內容(&C)"));
+    PMItemLvMContent = PopupMenuLvMember->addAction(QStringLiteral("內容(&C)"));
     PMItemLvMContent->setObjectName(QStringLiteral("PMItemLvMContent"));
-    PMItemLvMDelete = PopupMenuLvMember->addAction(u("刪除(&D)"));
+    PMItemLvMDelete = PopupMenuLvMember->addAction(QStringLiteral("刪除(&D)"));
     PMItemLvMDelete->setObjectName(QStringLiteral("PMItemLvMDelete"));
 
     auto* grid = new QGridLayout(this);
@@ -134,8 +129,7 @@ TFormSelectMember::TFormSelectMember(QWidget* parent) : QDialog(parent) {
     bottom->addWidget(ButtonNewMember);
     bottom->addWidget(ButtonContent);
     bottom->addStretch(1);
-    bottom->addWidget(ButtonOk);
-    bottom->addWidget(ButtonCancel);
+    bottom->addWidget(makeButtonBox(this, ButtonOk, ButtonCancel));
     grid->addLayout(bottom, 2, 0, 1, 3);
     grid->setSizeConstraint(QLayout::SetFixedSize);
 
@@ -193,14 +187,14 @@ void TFormSelectMember::FormShow() {
         ListViewAll->selectionModel()->setCurrentIndex(m_all->index(0, 0),
                                                        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     if (sendMode()) {
-        setWindowTitle(u("選擇受訊者"));
-        m_chosenLabel->setText(u("受訊者(&M)："));
-        ListViewMember->setAccessibleName(u("受訊者："));
+        setWindowTitle(QStringLiteral("選擇受訊者"));
+        m_chosenLabel->setText(QStringLiteral("受訊者(&M)："));
+        ListViewMember->setAccessibleName(QStringLiteral("受訊者："));
         fillChosenFromRecipients();
     } else {
-        setWindowTitle(u("選擇群組成員"));
-        m_chosenLabel->setText(u("成員(&M)："));
-        ListViewMember->setAccessibleName(u("成員："));
+        setWindowTitle(QStringLiteral("選擇群組成員"));
+        m_chosenLabel->setText(QStringLiteral("成員(&M)："));
+        ListViewMember->setAccessibleName(QStringLiteral("成員："));
         FillFromGroup(*m_chosen, &m_scratch, 1);
     }
     currentView = ListViewAll;
@@ -220,23 +214,16 @@ void TFormSelectMember::fillChosenFromRecipients() {
 void TFormSelectMember::resetSortState() {
     sortColumn = 0;
     sortAscending = false;
-    QStringList captions;
-    for (const char* caption : kPlainCaptions)
-        captions << u(caption);
-    m_all->setCaptions(captions);
+    m_all->setCaptions(BookColumnCaptions());
 }
 
 void TFormSelectMember::ListViewAllColumnClick(int column) {
     if (column < 0 || column > 2)
         return;
-    QStringList captions;
-    for (const char* caption : kPlainCaptions)
-        captions << u(caption);
     if (column != sortColumn)
         sortAscending = false;
     sortAscending = !sortAscending;
-    captions[column] += sortAscending ? u(" ↑") : u(" ↓");
-    m_all->setCaptions(captions);
+    m_all->setCaptions(BookColumnCaptions(column, sortAscending));
     sortColumn = column;
     m_all->sortRows(sortColumn, sortAscending);
 }

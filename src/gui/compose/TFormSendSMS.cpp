@@ -10,6 +10,7 @@
 #include "core/shared/Global.h"
 #include "core/workers/StopRows.h"
 #include "gui/compose/RichEditMT.h"
+#include "gui/shared/FormControls.h"
 #include "gui/shared/Prompts.h"
 #include "gui/shared/UiFont.h"
 #include "gui/workers/JobSupervisor.h"
@@ -17,16 +18,17 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QResizeEvent>
 #include <QShowEvent>
 #include <QTextCursor>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cstring>
@@ -56,21 +58,16 @@ QToolButton* makeSpeedButton(QWidget* parent, const char* name, const QString& c
     return button;
 }
 
-QComboBox* makeDropDown(QWidget* parent, const char* name, const QString& accessibleName, int width) {
-    auto* combo = new QComboBox(parent);
-    combo->setObjectName(QString::fromLatin1(name));
-    combo->setAccessibleName(accessibleName);
-    combo->setFixedWidth(width);
-    combo->setMaxVisibleItems(12);
-    return combo;
-}
-
-// The label names its control: screen readers announce the control by it.
-QLabel* makeLabel(QWidget* parent, const QString& text, QWidget* buddy) {
-    auto* label = new QLabel(text, parent);
-    label->setBuddy(buddy);
-    label->adjustSize();
-    return label;
+// A row of controls with the designed gaps between them: a number after a control is the gap that follows it.
+QHBoxLayout* row(std::initializer_list<std::pair<QWidget*, int>> controls) {
+    auto* layout = new QHBoxLayout;
+    layout->setSpacing(0);
+    for (const auto& [control, gap] : controls) {
+        layout->addWidget(control);
+        layout->addSpacing(gap);
+    }
+    layout->addStretch(1);
+    return layout;
 }
 
 int itemNumber(const QComboBox* combo) {
@@ -86,9 +83,9 @@ TFormSendSMS::TFormSendSMS(SendLogHost& sendLog, JobSupervisor& jobs, QWidget* p
     setWindowTitle(QStringLiteral("發送訊息"));
     setSizeGripEnabled(true);
     buildControls();
+    layOutControls();
     resize(kClientWidth, kClientHeight);
     setMinimumSize(kClientWidth, kClientHeight);
-    placeControls();
     std::memset(&m_msgSegments, 0, sizeof m_msgSegments);
     std::memset(&m_rowSegments, 0, sizeof m_rowSegments);
     Recount();
@@ -102,19 +99,20 @@ void TFormSendSMS::buildControls() {
     m_richEditMT->setAccessibleName(QStringLiteral("受訊者"));
     SpeedButtonLoadMT = makeSpeedButton(this, "SpeedButtonLoadMT", QStringLiteral("上載..."));
 
-    RadioButtonSendNow = new QRadioButton(QStringLiteral("立即傳送"), this);
-    RadioButtonSendNow->setObjectName(QStringLiteral("RadioButtonSendNow"));
-    RadioButtonSendOrder = new QRadioButton(QStringLiteral("預約傳送"), this);
-    RadioButtonSendOrder->setObjectName(QStringLiteral("RadioButtonSendOrder"));
+    RadioButtonSendNow = makeRadio(this, QStringLiteral("立即傳送"), "RadioButtonSendNow");
+    RadioButtonSendOrder = makeRadio(this, QStringLiteral("預約傳送"), "RadioButtonSendOrder");
     auto* schedule = new QButtonGroup(this);
     schedule->addButton(RadioButtonSendNow);
     schedule->addButton(RadioButtonSendOrder);
 
-    ComboBoxOTYear = makeDropDown(this, "ComboBoxOTYear", QStringLiteral("年"), kYearWidth);
-    ComboBoxOTMonth = makeDropDown(this, "ComboBoxOTMonth", QStringLiteral("月"), kItemWidth);
-    ComboBoxOTDay = makeDropDown(this, "ComboBoxOTDay", QStringLiteral("日"), kItemWidth);
-    ComboBoxOTHour = makeDropDown(this, "ComboBoxOTHour", QStringLiteral("時"), kItemWidth);
-    ComboBoxOTMinute = makeDropDown(this, "ComboBoxOTMinute", QStringLiteral("分"), kItemWidth);
+    ComboBoxOTYear = makeDropDown(this, "ComboBoxOTYear", QStringLiteral("年"));
+    ComboBoxOTMonth = makeDropDown(this, "ComboBoxOTMonth", QStringLiteral("月"));
+    ComboBoxOTDay = makeDropDown(this, "ComboBoxOTDay", QStringLiteral("日"));
+    ComboBoxOTHour = makeDropDown(this, "ComboBoxOTHour", QStringLiteral("時"));
+    ComboBoxOTMinute = makeDropDown(this, "ComboBoxOTMinute", QStringLiteral("分"));
+    ComboBoxOTYear->setFixedWidth(kYearWidth);
+    for (QComboBox* combo : {ComboBoxOTMonth, ComboBoxOTDay, ComboBoxOTHour, ComboBoxOTMinute})
+        combo->setFixedWidth(kItemWidth);
     ComboBoxOTMonth->addItems(DropDownItems(1, 12));
     ComboBoxOTHour->addItems(DropDownItems(0, 23));
     ComboBoxOTMinute->addItems(DropDownItems(0, 59));
@@ -126,8 +124,10 @@ void TFormSendSMS::buildControls() {
 
     CheckBoxExpTime = new QCheckBox(QStringLiteral("訊息截止時間："), this);
     CheckBoxExpTime->setObjectName(QStringLiteral("CheckBoxExpTime"));
-    ComboBoxExpHour = makeDropDown(this, "ComboBoxExpHour", QStringLiteral("小時"), kItemWidth);
-    ComboBoxExpMinute = makeDropDown(this, "ComboBoxExpMinute", QStringLiteral("分"), kItemWidth);
+    ComboBoxExpHour = makeDropDown(this, "ComboBoxExpHour", QStringLiteral("小時"));
+    ComboBoxExpMinute = makeDropDown(this, "ComboBoxExpMinute", QStringLiteral("分"));
+    ComboBoxExpHour->setFixedWidth(kItemWidth);
+    ComboBoxExpMinute->setFixedWidth(kItemWidth);
     ComboBoxExpHour->addItems(DropDownItems(0, 23));
     ComboBoxExpMinute->addItems(DropDownItems(0, 59));
     m_expLabels[0] = makeLabel(this, QStringLiteral("小時"), ComboBoxExpHour);
@@ -137,10 +137,8 @@ void TFormSendSMS::buildControls() {
     panel->setObjectName(QStringLiteral("PanelMsgType"));
     panel->setFrameShape(QFrame::StyledPanel);
     PanelMsgType = panel;
-    RadioButtonNormalMsg = new QRadioButton(QStringLiteral("一般簡訊"), panel);
-    RadioButtonNormalMsg->setObjectName(QStringLiteral("RadioButtonNormalMsg"));
-    RadioButtonReplaceMsg = new QRadioButton(QStringLiteral("替代簡訊"), panel);
-    RadioButtonReplaceMsg->setObjectName(QStringLiteral("RadioButtonReplaceMsg"));
+    RadioButtonNormalMsg = makeRadio(panel, QStringLiteral("一般簡訊"), "RadioButtonNormalMsg");
+    RadioButtonReplaceMsg = makeRadio(panel, QStringLiteral("替代簡訊"), "RadioButtonReplaceMsg");
     RadioButtonReplaceMsg->setToolTip(QStringLiteral("發訊名單各行的 $1$、$2$... 值填入訊息內容的 $1$、$2$..."));
     auto* panelLayout = new QHBoxLayout(panel);
     panelLayout->setContentsMargins(8, 2, 8, 2);
@@ -160,20 +158,8 @@ void TFormSendSMS::buildControls() {
     MemoSM->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     LabelMemo = makeLabel(this, QStringLiteral("訊息內容："), MemoSM);
 
-    ButtonSend = new QPushButton(QStringLiteral("傳送"), this);
-    ButtonSend->setObjectName(QStringLiteral("ButtonSend"));
-    ButtonSend->setAutoDefault(false);
-    ButtonCancel = new QPushButton(QStringLiteral("取消"), this);
-    ButtonCancel->setObjectName(QStringLiteral("ButtonCancel"));
-    ButtonCancel->setAutoDefault(false);
-
-    m_belowField = {RadioButtonSendNow, RadioButtonSendOrder, ComboBoxOTYear,     ComboBoxOTMonth, ComboBoxOTDay,
-                    ComboBoxOTHour,     ComboBoxOTMinute,     CheckBoxExpTime,    ComboBoxExpHour, ComboBoxExpMinute,
-                    PanelMsgType,       LabelMsgNo,           SpeedButtonPreview, LabelMemo};
-    for (QLabel* label : m_orderLabels)
-        m_belowField.append(label);
-    for (QLabel* label : m_expLabels)
-        m_belowField.append(label);
+    ButtonSend = makeButton(this, QStringLiteral("傳送"), "ButtonSend", ReturnKey::Ignores);
+    ButtonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel", ReturnKey::Ignores);
 
     connect(SpeedButtonMT, &QToolButton::clicked, this, &TFormSendSMS::SpeedButtonMTClick);
     connect(SpeedButtonLoadMT, &QToolButton::clicked, this, &TFormSendSMS::SpeedButtonLoadMTClick);
@@ -193,54 +179,76 @@ void TFormSendSMS::buildControls() {
     connect(m_richEditMT, &RichEditMT::unmappableRefused, this, &TFormSendSMS::RichEditMTUnmappable);
 }
 
-// The designed places; the field is one line high at first, and that height is its base for growing.
-void TFormSendSMS::placeControls() {
-    const int rowHeight = std::max({ComboBoxOTYear->sizeHint().height(), RadioButtonSendNow->sizeHint().height(),
-                                    CheckBoxExpTime->sizeHint().height()});
+// The designed places and gaps. The field is one line high at first, and that height is its base for growing;
+// the message field takes every change of the height, the field and the count every change of the width.
+void TFormSendSMS::layOutControls() {
     m_mtBaseHeight = m_richEditMT->requestedHeight();
     m_mtHeight = m_mtBaseHeight;
+    m_richEditMT->setFixedHeight(m_mtBaseHeight);
+    SpeedButtonMT->setFixedSize(kSideButtonWidth, m_mtBaseHeight);
+    SpeedButtonLoadMT->setFixedSize(kSideButtonWidth, m_mtBaseHeight);
+    SpeedButtonPreview->setFixedWidth(kSideButtonWidth);
+    LabelMsgNo->setFixedSize(kCountWidth, PanelMsgType->sizeHint().height());
+    PanelMsgType->setFixedSize(PanelMsgType->sizeHint());
+    for (QPushButton* button : {ButtonSend, ButtonCancel})
+        button->setMinimumSize(kButtonWidth, kButtonHeight);
 
-    SpeedButtonMT->setGeometry(kMargin, kTop, kSideButtonWidth, m_mtBaseHeight);
-    m_richEditMT->setGeometry(kMargin + kSideButtonWidth + 8, kTop, 100, m_mtBaseHeight);
-    SpeedButtonLoadMT->setGeometry(0, kTop, kSideButtonWidth, m_mtBaseHeight);
+    // The form's right margin is the recipient row's, a pixel short of the others' (as designed).
+    auto* recipients = new QHBoxLayout;
+    recipients->setSpacing(0);
+    recipients->addWidget(SpeedButtonMT, 0, Qt::AlignTop);
+    recipients->addSpacing(8);
+    recipients->addWidget(m_richEditMT, 1, Qt::AlignTop);
+    recipients->addSpacing(7);
+    recipients->addWidget(SpeedButtonLoadMT, 0, Qt::AlignTop);
 
-    const auto centred = [rowHeight](QWidget* w, int x, int y, int width = -1) {
-        const int h = w->sizeHint().height();
-        w->setGeometry(x, y + (rowHeight - h) / 2, width > 0 ? width : w->sizeHint().width(), h);
-        return x + w->width();
-    };
+    QHBoxLayout* schedule = row({{RadioButtonSendNow, 12},
+                                 {RadioButtonSendOrder, 10},
+                                 {ComboBoxOTYear, 3},
+                                 {m_orderLabels[0], 8},
+                                 {ComboBoxOTMonth, 3},
+                                 {m_orderLabels[1], 8},
+                                 {ComboBoxOTDay, 3},
+                                 {m_orderLabels[2], 8},
+                                 {ComboBoxOTHour, 3},
+                                 {m_orderLabels[3], 8},
+                                 {ComboBoxOTMinute, 3},
+                                 {m_orderLabels[4], 0}});
+    QHBoxLayout* limit = row(
+        {{CheckBoxExpTime, 4}, {ComboBoxExpHour, 3}, {m_expLabels[0], 8}, {ComboBoxExpMinute, 3}, {m_expLabels[1], 0}});
 
-    const int scheduleTop = kTop + m_mtBaseHeight + 10;
-    int x = centred(RadioButtonSendNow, kMargin, scheduleTop) + 12;
-    x = centred(RadioButtonSendOrder, x, scheduleTop) + 10;
-    QComboBox* const order[] = {ComboBoxOTYear, ComboBoxOTMonth, ComboBoxOTDay, ComboBoxOTHour, ComboBoxOTMinute};
-    for (int i = 0; i < 5; ++i) {
-        x = centred(order[i], x, scheduleTop, order[i]->width()) + 3;
-        x = centred(m_orderLabels[i], x, scheduleTop) + 8;
-    }
+    auto* type = new QHBoxLayout;
+    type->setSpacing(0);
+    type->setContentsMargins(0, 0, 1, 0);
+    type->addWidget(PanelMsgType);
+    type->addStretch(1);
+    type->addWidget(LabelMsgNo);
+    type->addSpacing(8);
+    type->addWidget(SpeedButtonPreview);
 
-    const int limitTop = scheduleTop + rowHeight + 6;
-    x = centred(CheckBoxExpTime, kMargin, limitTop) + 4;
-    x = centred(ComboBoxExpHour, x, limitTop, ComboBoxExpHour->width()) + 3;
-    x = centred(m_expLabels[0], x, limitTop) + 8;
-    x = centred(ComboBoxExpMinute, x, limitTop, ComboBoxExpMinute->width()) + 3;
-    centred(m_expLabels[1], x, limitTop);
+    QDialogButtonBox* buttons = makeButtonBox(this, ButtonSend, ButtonCancel);
+    buttons->setCenterButtons(true);
+    buttons->layout()->setSpacing(24); // the designed gap between the two
 
-    const int typeTop = limitTop + rowHeight + 8;
-    const int panelHeight = PanelMsgType->sizeHint().height();
-    PanelMsgType->setGeometry(kMargin, typeTop, PanelMsgType->sizeHint().width(), panelHeight);
-    const int previewHeight = SpeedButtonPreview->sizeHint().height();
-    SpeedButtonPreview->setGeometry(0, typeTop + (panelHeight - previewHeight) / 2, kSideButtonWidth, previewHeight);
-    LabelMsgNo->setGeometry(0, typeTop, kCountWidth, panelHeight);
-
-    const int memoLabelTop = typeTop + panelHeight + 8;
-    LabelMemo->move(kMargin, memoLabelTop);
-    MemoSM->move(kMargin, memoLabelTop + LabelMemo->height() + 4);
-    ButtonSend->resize(kButtonWidth, kButtonHeight);
-    ButtonCancel->resize(kButtonWidth, kButtonHeight);
-    m_lastWidth = 0;
-    m_lastHeight = 0;
-    FormResize();
+    auto* form = new QVBoxLayout(this);
+    form->setContentsMargins(kMargin, kTop, kMargin - 1, kMargin);
+    form->setSpacing(0);
+    form->addLayout(recipients);
+    form->addSpacing(10);
+    form->addLayout(schedule);
+    form->addSpacing(6);
+    form->addLayout(limit);
+    form->addSpacing(8);
+    form->addLayout(type);
+    form->addSpacing(8);
+    auto* message = new QVBoxLayout;
+    message->setSpacing(4);
+    message->setContentsMargins(0, 0, 1, 0);
+    message->addWidget(LabelMemo, 0, Qt::AlignLeft);
+    message->addWidget(MemoSM, 1);
+    form->addLayout(message, 1);
+    form->addSpacing(kMargin);
+    form->addWidget(buttons);
 }
 
 // ---- opening, closing, size ----
@@ -253,8 +261,6 @@ void TFormSendSMS::showEvent(QShowEvent* e) {
 }
 
 void TFormSendSMS::FormShow() {
-    m_lastHeight = height();
-    m_lastWidth = width();
     m_richEditMT->setInsertMode(true);
     RadioButtonSendNow->setChecked(true);
     setReservationEnabled(false);
@@ -313,44 +319,16 @@ bool TFormSendSMS::continueAfterTransportFailures(int failures, WorkerMode mode)
     return prompts().confirm(m_jobs.progressWindow(), windowTitle(), StopRows::continueQuestion(failures, mode));
 }
 
-void TFormSendSMS::resizeEvent(QResizeEvent* e) {
-    QDialog::resizeEvent(e);
-    FormResize();
-}
-
-void TFormSendSMS::FormResize() {
-    if (width() == m_lastWidth && height() == m_lastHeight)
-        return;
-    const int w = width();
-    const int h = height();
-    m_richEditMT->resize(w - SpeedButtonMT->width() - SpeedButtonLoadMT->width() - 46, m_richEditMT->height());
-    SpeedButtonLoadMT->move(m_richEditMT->x() + m_richEditMT->width() + 7, SpeedButtonLoadMT->y());
-    SpeedButtonPreview->move(w - SpeedButtonPreview->width() - kMargin, SpeedButtonPreview->y());
-    LabelMsgNo->move(SpeedButtonPreview->x() - LabelMsgNo->width() - 8, LabelMsgNo->y());
-    const int buttonTop = h - ButtonSend->height() - kMargin;
-    ButtonSend->move((w - (ButtonSend->width() + ButtonCancel->width() + 24)) / 2, buttonTop);
-    ButtonCancel->move(ButtonSend->x() + ButtonSend->width() + 24, buttonTop);
-    MemoSM->resize(w - 2 * kMargin, buttonTop - MemoSM->y() - kMargin);
-    m_lastHeight = h;
-    m_lastWidth = w;
-}
-
 // The field asked for the height its text needs: it gets it up to about four lines, and everything below it
 // moves down by the growth while the message field gives up as much height.
 void TFormSendSMS::RichEditMTResizeRequest(int height) {
     const int next = RecipientFieldHeight(height, m_mtBaseHeight);
     if (next == m_mtHeight)
         return;
-    const int delta = next - m_mtHeight;
-    m_richEditMT->resize(m_richEditMT->width(), next);
-    placeBelowField(delta);
+    m_richEditMT->setFixedHeight(next);
     m_mtHeight = next;
-}
-
-void TFormSendSMS::placeBelowField(int delta) {
-    for (QWidget* w : m_belowField)
-        w->move(w->x(), w->y() + delta);
-    MemoSM->setGeometry(MemoSM->x(), MemoSM->y() + delta, MemoSM->width(), MemoSM->height() - delta);
+    // At once, so the controls below are in their places before the next key.
+    layout()->activate();
 }
 
 // ---- schedule ----

@@ -88,7 +88,6 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* e) override;
-    void resizeEvent(QResizeEvent* e) override;
 
 private slots:
     void SpeedButtonMTClick();
@@ -110,9 +109,8 @@ private slots:
 
 private:
     void buildControls();
-    void placeControls();
+    void layOutControls();
     void FormShow();
-    void FormResize();
     void fillReservationDropDowns();
     void fillDays(int year, int month, int day);
     void setReservationEnabled(bool enabled);
@@ -121,7 +119,6 @@ private:
     // Step 2 of the recount and the click on an entry: a selected list-file row with its own text shows
     // its own count. False when the selection is no such row.
     bool showSelectedRowCount();
-    void placeBelowField(int delta);
     void showCount(int count);
     void LoadRecipientFile();
     // Step 8 of 傳送: the run is built, the dialog gives the screen to the progress window, the worker starts.
@@ -170,12 +167,9 @@ private:
     int m_rowCount = 1;
     Segments m_rowSegments{};
     QString m_lastText;
-    int m_lastHeight = 0;
-    int m_lastWidth = 0;
     QString m_orderTime;
     int m_limitMinutes = 0;
 
-    QList<QWidget*> m_belowField; // moved down as the recipient field grows
     SendSchedule m_runSchedule;
     bool m_fillingDropDowns = false;
 };

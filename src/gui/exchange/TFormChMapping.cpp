@@ -1,10 +1,12 @@
 #include "gui/exchange/TFormChMapping.h"
 
 #include "core/exchange/AddressText.h"
+#include "gui/shared/FormControls.h"
 #include "gui/shared/UiFont.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -28,9 +30,8 @@ TFormChMapping::TFormChMapping(QWidget* parent, const QString& caption, int code
     m_comboBoxSelectField->addItem(QString());
     m_comboBoxSelectField->setCurrentIndex(code >= FieldName && code <= FieldDesc ? code - 1 : kEmptyItem);
 
-    auto* label1 = new QLabel(QStringLiteral("從通訊錄中選擇文字欄位(&S)："), this);
+    auto* label1 = makeLabel(this, QStringLiteral("從通訊錄中選擇文字欄位(&S)："), m_comboBoxSelectField);
     label1->setObjectName(QStringLiteral("Label1"));
-    label1->setBuddy(m_comboBoxSelectField);
     m_label2 = new QLabel(caption, this);
     m_label2->setObjectName(QStringLiteral("Label2"));
     m_label2->setTextFormat(Qt::PlainText);
@@ -39,24 +40,17 @@ TFormChMapping::TFormChMapping(QWidget* parent, const QString& caption, int code
     m_checkBoxImField->setObjectName(QStringLiteral("CheckBoxImField"));
     m_checkBoxImField->setChecked(checked);
 
-    auto* buttonOk = new QPushButton(QStringLiteral("確定"), this);
-    buttonOk->setObjectName(QStringLiteral("ButtonOk"));
+    auto* buttonOk = makeButton(this, QStringLiteral("確定"), "ButtonOk");
     buttonOk->setDefault(true);
-    auto* buttonCancel = new QPushButton(QStringLiteral("取消"), this);
-    buttonCancel->setObjectName(QStringLiteral("ButtonCancel"));
-    buttonCancel->setAutoDefault(false);
+    auto* buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel", ReturnKey::Ignores);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(buttonOk);
-    buttons->addWidget(buttonCancel);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label1);
     layout->addWidget(m_label2);
     layout->addWidget(m_comboBoxSelectField);
     layout->addWidget(m_checkBoxImField);
     layout->addStretch(1);
-    layout->addLayout(buttons);
+    layout->addWidget(makeButtonBox(this, buttonOk, buttonCancel));
     resize(300, 170);
 
     connect(buttonOk, &QPushButton::clicked, this, &TFormChMapping::ButtonOkClick);

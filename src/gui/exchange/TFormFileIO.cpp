@@ -8,6 +8,7 @@
 #include "core/shared/Global.h"
 #include "core/shared/OpLog.h"
 #include "gui/exchange/TFormChMapping.h"
+#include "gui/shared/FormControls.h"
 #include "gui/shared/Prompts.h"
 #include "gui/shared/UiFont.h"
 
@@ -26,13 +27,6 @@
 namespace norvi {
 
 namespace {
-
-QPushButton* makeButton(QWidget* parent, const QString& text, const char* name) {
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setAutoDefault(false);
-    return button;
-}
 
 // A line-level problem of a transfer, for the record: the message area and the day's operation log.
 void reportLine(const QString& line) {
@@ -68,9 +62,8 @@ TFormFileIO::TFormFileIO(QWidget* parent) : QDialog(parent) {
     m_pages = new QStackedWidget(this);
 
     auto* pathPage = new QWidget(m_pages);
-    m_editIOPath = new QLineEdit(pathPage);
-    m_editIOPath->setObjectName(QStringLiteral("EditIOPath"));
-    m_buttonBrowse = makeButton(pathPage, QStringLiteral("瀏覽(&R)..."), "ButtonBrowse");
+    m_editIOPath = makeEdit(pathPage, "EditIOPath");
+    m_buttonBrowse = makeButton(pathPage, QStringLiteral("瀏覽(&R)..."), "ButtonBrowse", ReturnKey::Ignores);
     auto* pathRow = new QHBoxLayout;
     pathRow->addWidget(m_editIOPath, 1);
     pathRow->addWidget(m_buttonBrowse);
@@ -91,7 +84,8 @@ TFormFileIO::TFormFileIO(QWidget* parent) : QDialog(parent) {
     m_listViewMapping->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_listViewMapping->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_listViewMapping->setColumnWidth(0, 180);
-    m_buttonChMapping = makeButton(mappingPage, QStringLiteral("變更對應(&C)..."), "ButtonChMapping");
+    m_buttonChMapping =
+        makeButton(mappingPage, QStringLiteral("變更對應(&C)..."), "ButtonChMapping", ReturnKey::Ignores);
     auto* changeRow = new QHBoxLayout;
     changeRow->addStretch(1);
     changeRow->addWidget(m_buttonChMapping);
@@ -103,10 +97,10 @@ TFormFileIO::TFormFileIO(QWidget* parent) : QDialog(parent) {
     m_pages->addWidget(pathPage);
     m_pages->addWidget(mappingPage);
 
-    m_buttonPrevious = makeButton(this, QStringLiteral("< 上一步(&B)"), "ButtonPrevious");
-    m_buttonNextDone = makeButton(this, QStringLiteral("下一步(&N) >"), "ButtonNextDone");
+    m_buttonPrevious = makeButton(this, QStringLiteral("< 上一步(&B)"), "ButtonPrevious", ReturnKey::Ignores);
+    m_buttonNextDone = makeButton(this, QStringLiteral("下一步(&N) >"), "ButtonNextDone", ReturnKey::Ignores);
     m_buttonNextDone->setDefault(true);
-    auto* buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel");
+    auto* buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel", ReturnKey::Ignores);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(m_buttonPrevious);

@@ -3,6 +3,7 @@
 
 #include "core/exchange/ExchangeState.h"
 #include "gui/exchange/TFormFileIO.h"
+#include "gui/shared/FormControls.h"
 #include "gui/shared/Prompts.h"
 #include "gui/shared/UiFont.h"
 
@@ -26,25 +27,23 @@ TFormFileType::TFormFileType(QWidget* parent) : QDialog(parent) {
     m_listBoxTypeSelect = new QListWidget(this);
     m_listBoxTypeSelect->setObjectName(QStringLiteral("ListBoxTypeSelect"));
     useFontRows(m_listBoxTypeSelect);
-    m_label1 = new QLabel(this);
+    m_label1 = makeLabel(this, QString(), m_listBoxTypeSelect);
     m_label1->setObjectName(QStringLiteral("Label1"));
     m_label1->setWordWrap(true);
-    m_label1->setBuddy(m_listBoxTypeSelect);
 
     m_progressBarIO = new QProgressBar(this);
     m_progressBarIO->setObjectName(QStringLiteral("ProgressBarIO"));
     m_progressBarIO->setVisible(false);
 
-    m_buttonIO = new QPushButton(this);
-    m_buttonIO->setObjectName(QStringLiteral("ButtonIO"));
+    m_buttonIO = makeButton(this, QString(), "ButtonIO");
     m_buttonIO->setDefault(true);
-    auto* buttonCancel = new QPushButton(QStringLiteral("取消(&C)"), this);
-    buttonCancel->setObjectName(QStringLiteral("ButtonCancel"));
-    buttonCancel->setAutoDefault(false);
+    auto* buttonCancel = makeButton(this, QStringLiteral("取消(&C)"), "ButtonCancel", ReturnKey::Ignores);
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_progressBarIO, 1);
     buttons->addStretch(0);
+    // A hand-built row: the wizard is a child of this window, and a test or tool that looks for ButtonCancel
+    // here must meet this window's own button (a direct child) before the wizard's.
     buttons->addWidget(m_buttonIO);
     buttons->addWidget(buttonCancel);
     auto* layout = new QVBoxLayout(this);

@@ -1,5 +1,6 @@
 #include "gui/sendlog/TFormAbout.h"
 
+#include "gui/shared/FormControls.h"
 #include "gui/shared/UiFont.h"
 
 #include "gui/shared/IconTable.h"
@@ -22,8 +23,7 @@ TFormAbout::TFormAbout(QWidget* parent) : QDialog(parent) {
     product->setObjectName(QStringLiteral("ProductName"));
     auto* version = new QLabel(QStringLiteral("Version 1.0"), this);
     version->setObjectName(QStringLiteral("Version"));
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("OKButton"));
+    auto* ok = makeButton(this, QStringLiteral("OK"), "OKButton");
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 

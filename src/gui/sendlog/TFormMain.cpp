@@ -12,7 +12,6 @@
 #include "core/shared/OpLog.h"
 #include "core/shared/Progress.h"
 #include "gui/sendlog/SendLogColumns.h"
-#include "gui/sendlog/SendLogDelegate.h"
 #include "gui/sendlog/TFormAbout.h"
 #include "gui/sendlog/TFormShowMsg.h"
 #include "gui/shared/IconTable.h"
@@ -36,18 +35,13 @@
 #include <QStatusBar>
 #include <QTextCursor>
 #include <QToolBar>
-#include <QToolButton>
 #include <QTreeView>
 
 namespace norvi {
 
 namespace {
 
-const char* const kLogFilter = "記錄檔(*.log)|*.log|所有檔案(*.*)|*.*";
-
-QString u(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
+const QString kLogFilter = QStringLiteral("記錄檔(*.log)|*.log|所有檔案(*.*)|*.*");
 
 } // namespace
 
@@ -87,227 +81,6 @@ TFormMain::TFormMain(JobSupervisor& jobs, QWidget* parent) : QMainWindow(parent)
 
 TFormMain::~TFormMain() {
     SetMessageAreaSink(nullptr);
-}
-
-// ---- building the window ----
-
-QAction* TFormMain::action(const char* name, const char* caption, void (TFormMain::*slot)()) {
-    auto* a = new QAction(u(caption), this);
-    a->setObjectName(QString::fromLatin1(name));
-    if (slot)
-        connect(a, &QAction::triggered, this, slot);
-    return a;
-}
-
-void TFormMain::buildActions() {
-    MItemFLoad = action("MItemFLoad", "載入紀錄(&L)...", &TFormMain::MItemFLoadClick);
-    MItemFSave = action("MItemFSave", "儲存紀錄(&S)...");
-    connect(MItemFSave, &QAction::triggered, this, [this] { SaveLog(); });
-    MItemFContent = action("MItemFContent", "內容(&C)", &TFormMain::MItemFContentClick);
-    // The key is Alt+Enter, and the menu says so: left to itself it would print the key's name "Return".
-    MItemFContent->setText(MItemFContent->text() + QStringLiteral("\tAlt+Enter"));
-    MItemFContent->setShortcuts({QKeySequence(Qt::ALT | Qt::Key_Return), QKeySequence(Qt::ALT | Qt::Key_Enter)});
-    MItemFDelete = action("MItemFDelete", "刪除(&D)", &TFormMain::MItemFDeleteClick);
-    MItemFExit = action("MItemFExit", "結束(&X)", &TFormMain::MItemFExitClick);
-
-    MItemVToolBar = action("MItemVToolBar", "工具列(&T)", &TFormMain::MItemVToolBarClick);
-    MItemVStatusBar = action("MItemVStatusBar", "狀態列(&S)", &TFormMain::MItemVStatusBarClick);
-    MItemVMsgWin = action("MItemVMsgWin", "訊息視窗(&W)", &TFormMain::MItemVMsgWinClick);
-    for (QAction* a : {MItemVToolBar, MItemVStatusBar, MItemVMsgWin}) {
-        a->setCheckable(true);
-        a->setChecked(true);
-    }
-
-    static const char* const sortNames[kSendLogColumns] = {
-        "MItemVSortName",       "MItemVSortMobile",    "MItemVSortSendTime",    "MItemVSortSendCode",
-        "MItemVSortSendResult", "MItemVSortQueryCode", "MItemVSortQueryResult", "MItemVSortContent"};
-    static const char* const sortCaptions[kSendLogColumns] = {"名稱(&N)",     "手機門號(&M)", "傳送時間(&T)",
-                                                              "傳送碼(&C)",   "傳送結果(&R)", "查詢碼(&Q)",
-                                                              "查詢結果(&U)", "訊息內容(&E)"};
-    m_sortGroup = new QActionGroup(this);
-    for (int k = 0; k < kSendLogColumns; ++k) {
-        MItemVSort[k] = action(sortNames[k], sortCaptions[k]);
-        MItemVSort[k]->setCheckable(true);
-        m_sortGroup->addAction(MItemVSort[k]);
-        connect(MItemVSort[k], &QAction::triggered, this, [this, k] { ListViewLogColumnClick(k); });
-    }
-    MItemVSort[ColName]->setChecked(true);
-    m_orderGroup = new QActionGroup(this);
-    MItemVAscending = action("MItemVAscending", "遞增(&A)", &TFormMain::MItemVAscendingClick);
-    MItemVDescending = action("MItemVDescending", "遞減(&D)", &TFormMain::MItemVDescendingClick);
-    for (QAction* a : {MItemVAscending, MItemVDescending}) {
-        a->setCheckable(true);
-        m_orderGroup->addAction(a);
-    }
-    MItemVAscending->setChecked(true);
-
-    MItemTSendSMS = action("MItemTSendSMS", "發訊(&S)...", &TFormMain::MItemTSendSMSClick);
-    MItemTQuerySMS = action("MItemTQuerySMS", "查詢(&Q)...", &TFormMain::MItemTQuerySMSClick);
-    MItemTCancelSMS = action("MItemTCancelSMS", "取消預約(&C)...", &TFormMain::MItemTCancelSMSClick);
-    MItemTAdrBk = action("MItemTAdrBk", "通訊錄(&B)...", &TFormMain::MItemTAdrBkClick);
-    MItemTSettings = action("MItemTSettings", "設定(&O)...", &TFormMain::MItemTSettingsClick);
-    MItemHAbout = action("MItemHAbout", "關於(&A)...", &TFormMain::MItemHAboutClick);
-
-    // The tool buttons run the menu's own commands under their short captions; only 訊息視窗 is an action of
-    // its own, since its tooltip tells what the next press will do.
-    const struct {
-        QAction* command;
-        const char* caption;
-    } shortCaptions[] = {{MItemTSendSMS, "發訊"},  {MItemTQuerySMS, "查詢"}, {MItemTCancelSMS, "取消預約"},
-                         {MItemFSave, "儲存紀錄"}, {MItemFLoad, "載入紀錄"}, {MItemTAdrBk, "通訊錄"},
-                         {MItemTSettings, "設定"}, {MItemHAbout, "關於"}};
-    for (const auto& c : shortCaptions)
-        c.command->setIconText(u(c.caption));
-    SpeedButtonMsgWin = action("SpeedButtonMsgWin", "訊息視窗");
-    connect(SpeedButtonMsgWin, &QAction::triggered, MItemVMsgWin, &QAction::trigger);
-    SpeedButtonMsgWin->setToolTip(QStringLiteral("關閉訊息視窗"));
-
-    PMItemLvSave = action("PMItemLvSave", "儲存紀錄(&S)");
-    connect(PMItemLvSave, &QAction::triggered, this, [this] { SaveLog(); });
-    PMItemLvQuerySMS = action("PMItemLvQuerySMS", "查詢(&Q)", &TFormMain::PMItemLvQuerySMSClick);
-    PMItemLvCancelSMS = action("PMItemLvCancelSMS", "取消預約(&C)", &TFormMain::PMItemLvCancelSMSClick);
-    PMItemLvRSendSMS = action("PMItemLvRSendSMS", "失敗重發(&R)", &TFormMain::PMItemLvRSendSMSClick);
-    PMItemLvOSendSMS = action("PMItemLvOSendSMS", "原訊息發訊(&M)", &TFormMain::PMItemLvOSendSMSClick);
-    PMItemLvContent = action("PMItemLvContent", "內容(&O)", &TFormMain::MItemFContentClick);
-    PMItemLvDelete = action("PMItemLvDelete", "刪除(&D)", &TFormMain::MItemFDeleteClick);
-    PMItemLvSelectAll = action("PMItemLvSelectAll", "全選(&A)", &TFormMain::PMItemLvSelectAllClick);
-
-    m_runLockGroup = new QActionGroup(this);
-    m_runLockGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
-    for (QAction* a : {MItemFLoad, MItemFSave, PMItemLvSave, MItemFDelete, PMItemLvDelete, MItemTSendSMS,
-                       MItemTQuerySMS, MItemTCancelSMS, MItemTAdrBk, MItemTSettings, PMItemLvQuerySMS,
-                       PMItemLvCancelSMS, PMItemLvRSendSMS, PMItemLvOSendSMS})
-        m_runLockGroup->addAction(a);
-}
-
-void TFormMain::buildMenus() {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("檔案(&F)"));
-    file->setObjectName(QStringLiteral("MItemFile"));
-    file->addActions({MItemFLoad, MItemFSave});
-    file->addSeparator();
-    file->addActions({MItemFContent, MItemFDelete});
-    file->addSeparator();
-    file->addAction(MItemFExit);
-
-    QMenu* view = menuBar()->addMenu(QStringLiteral("檢視(&V)"));
-    view->setObjectName(QStringLiteral("MItemView"));
-    view->addActions({MItemVToolBar, MItemVStatusBar, MItemVMsgWin});
-    view->addSeparator();
-    QMenu* sort = view->addMenu(QStringLiteral("排列方式(&B)"));
-    sort->setObjectName(QStringLiteral("MItemVSort"));
-    for (QAction* a : MItemVSort)
-        sort->addAction(a);
-    sort->addSeparator();
-    sort->addActions({MItemVAscending, MItemVDescending});
-
-    QMenu* tools = menuBar()->addMenu(QStringLiteral("工具(&T)"));
-    tools->setObjectName(QStringLiteral("MItemTool"));
-    tools->addActions({MItemTSendSMS, MItemTQuerySMS, MItemTCancelSMS});
-    tools->addSeparator();
-    tools->addAction(MItemTAdrBk);
-    tools->addSeparator();
-    tools->addAction(MItemTSettings);
-
-    QMenu* help = menuBar()->addMenu(QStringLiteral("說明(&H)"));
-    help->setObjectName(QStringLiteral("MItemHelp"));
-    help->addAction(MItemHAbout);
-}
-
-void TFormMain::buildToolBar() {
-    m_toolBar = new QToolBar(this);
-    m_toolBar->setObjectName(QStringLiteral("ToolBar1"));
-    m_toolBar->setMovable(false);
-    m_toolBar->setFloatable(false);
-    m_toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    m_toolBar->setIconSize(QSize(32, 32));
-    m_toolBar->toggleViewAction()->setVisible(false);
-    addToolBar(Qt::TopToolBarArea, m_toolBar);
-
-    const struct {
-        QAction* action;
-        const char* buttonName;
-        IconTable::Glyph glyph;
-        bool dividerBefore;
-    } buttons[] = {
-        {MItemTSendSMS, "SpeedButtonSendSMS", IconTable::GlyphSendSMS, false},
-        {MItemTQuerySMS, "SpeedButtonQuerySMS", IconTable::GlyphQuerySMS, false},
-        {MItemTCancelSMS, "SpeedButtonCancelSMS", IconTable::GlyphCancelSMS, false},
-        {MItemFSave, "SpeedButtonSave", IconTable::GlyphSave, true},
-        {MItemFLoad, "SpeedButtonLoad", IconTable::GlyphLoad, false},
-        {MItemTAdrBk, "SpeedButtonAdrBk", IconTable::GlyphAdrBk, true},
-        {MItemTSettings, "SpeedButtonSettings", IconTable::GlyphSettings, true},
-        {SpeedButtonMsgWin, "SpeedButtonMsgWin", IconTable::GlyphMsgWin, false},
-        {MItemHAbout, "SpeedButtonAbout", IconTable::GlyphAbout, true},
-    };
-    for (const auto& b : buttons) {
-        if (b.dividerBefore)
-            m_toolBar->addSeparator();
-        b.action->setIcon(IconTable::glyph(b.glyph));
-        b.action->setIconVisibleInMenu(false);
-        m_toolBar->addAction(b.action);
-        // The button carries the form's name for it, so it can be found as the control it is.
-        m_toolBar->widgetForAction(b.action)->setObjectName(QString::fromLatin1(b.buttonName));
-    }
-}
-
-void TFormMain::buildCentre() {
-    m_list = new QTreeView(this);
-    m_list->setObjectName(QStringLiteral("ListViewLog"));
-    // Neither area has a label of its own; screen readers call them by what the menus call them.
-    m_list->setAccessibleName(QStringLiteral("發訊紀錄"));
-    m_list->setModel(m_model);
-    m_selection = m_list->selectionModel();
-    m_list->setItemDelegate(new SendLogDelegate(m_list));
-    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_list->setUniformRowHeights(true);
-    m_list->setRootIsDecorated(false);
-    m_list->setItemsExpandable(false);
-    m_list->setAllColumnsShowFocus(true);
-    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_list->setMinimumHeight(110);
-    QHeaderView* header = m_list->header();
-    header->setSectionsClickable(true);
-    header->setSectionsMovable(false);
-    header->setStretchLastSection(false);
-    header->setSortIndicatorShown(false);
-    m_columns = fitSendLogColumns(m_list);
-    // The selection stays visible when the list loses the focus.
-    QPalette palette = m_list->palette();
-    for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
-        palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
-    m_list->setPalette(palette);
-
-    m_memo = new QPlainTextEdit(this);
-    m_memo->setObjectName(QStringLiteral("MemoShow"));
-    m_memo->setAccessibleName(QStringLiteral("訊息視窗"));
-    m_memo->setReadOnly(true);
-    m_memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_memo->setMinimumHeight(35);
-
-    m_splitter = new QSplitter(Qt::Vertical, this);
-    m_splitter->setObjectName(QStringLiteral("Splitter1"));
-    m_splitter->addWidget(m_list);
-    m_splitter->addWidget(m_memo);
-    m_splitter->setHandleWidth(8);
-    m_splitter->setChildrenCollapsible(false);
-    m_splitter->handle(1)->setObjectName(QStringLiteral("Panel1"));
-    m_splitter->setStretchFactor(0, 6);
-    m_splitter->setStretchFactor(1, 4);
-    setCentralWidget(m_splitter);
-}
-
-void TFormMain::buildPopup() {
-    m_popup = new QMenu(this);
-    m_popup->setObjectName(QStringLiteral("PopupMenuLv"));
-    m_popup->addAction(PMItemLvSave);
-    m_popup->addSeparator();
-    m_popup->addActions({PMItemLvQuerySMS, PMItemLvCancelSMS, PMItemLvRSendSMS, PMItemLvOSendSMS});
-    m_popup->addSeparator();
-    m_popup->addActions({PMItemLvContent, PMItemLvDelete});
-    m_popup->addSeparator();
-    m_popup->addAction(PMItemLvSelectAll);
 }
 
 // ---- start ----
@@ -440,7 +213,7 @@ TFormMain::SaveOutcome TFormMain::SaveLog() {
         const QString proposed =
             QDir(LogFolder())
                 .filePath(Clock::now().toString(QStringLiteral("yyyyMMddHHmmss")) + QStringLiteral(".log"));
-        path = prompts().saveFileName(this, QStringLiteral("儲存紀錄"), u(kLogFilter), proposed);
+        path = prompts().saveFileName(this, QStringLiteral("儲存紀錄"), kLogFilter, proposed);
         if (path.isEmpty())
             return SaveOutcome::Cancelled;
         if (!QFileInfo::exists(path) || prompts().confirm(this, boxTitle(), QStringLiteral("該檔案已存在，要覆蓋？")))
@@ -472,7 +245,7 @@ TFormMain::SaveOutcome TFormMain::SaveLog() {
 }
 
 void TFormMain::MItemFLoadClick() {
-    const QString path = prompts().openFileName(this, QStringLiteral("載入紀錄"), u(kLogFilter), LogFolder());
+    const QString path = prompts().openFileName(this, QStringLiteral("載入紀錄"), kLogFilter, LogFolder());
     if (path.isEmpty())
         return;
     // A file that is not a send log is refused before the clear prompt, so the list stays as it was.
@@ -701,13 +474,13 @@ void TFormMain::closeEvent(QCloseEvent* e) {
         return;
     }
     e->ignore();
-    if (m_jobs.workerRunning()) {
+    if (m_jobs.jobRunning()) {
         if (m_stopForExitAsked ||
             !prompts().confirm(this, boxTitle(), QStringLiteral("作業進行中，要中斷作業並結束程式？")))
             return;
         m_stopForExitAsked = true;
         m_jobs.requestStop();
-        m_jobs.whenWorkersGone([this] {
+        m_jobs.whenJobGone([this] {
             m_stopForExitAsked = false;
             close();
         });
@@ -736,7 +509,7 @@ bool TFormMain::offerSaveBeforeLeaving() {
 
 void TFormMain::endWithoutSaving() {
     m_jobs.requestStop();
-    m_jobs.whenWorkersGone([this] {
+    m_jobs.whenJobGone([this] {
         m_jobs.dismissProgress();
         leave();
         close();

@@ -128,7 +128,6 @@ private:
     void buildToolBar();
     void buildPopup();
     void buildCentre();
-    QAction* action(const char* name, const char* caption, void (TFormMain::*slot)() = nullptr);
 
     void FormShow();
     void InitMainWindow();

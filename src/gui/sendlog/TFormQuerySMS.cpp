@@ -11,10 +11,12 @@
 #include "core/workers/SendLogJobs.h"
 #include "core/workers/SendThd.h"
 #include "core/workers/StopRows.h"
+#include "gui/shared/FormControls.h"
 #include "gui/shared/Prompts.h"
 #include "gui/shared/UiFont.h"
 #include "gui/workers/JobSupervisor.h"
 
+#include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -42,18 +44,6 @@ const ModeTexts kButton{QStringLiteral("查詢"), QStringLiteral("確定")};
 const ModeTexts kNoSelection{QStringLiteral("請選擇欲查詢的訊息！"), QStringLiteral("請選擇欲取消的預約訊息！")};
 const ModeTexts kEmptyLog{QStringLiteral("沒有已發送待查詢的訊息！"), QStringLiteral("沒有已發送待取消的預約訊息！")};
 
-QRadioButton* makeRadio(QWidget* parent, const char* name) {
-    auto* radio = new QRadioButton(parent);
-    radio->setObjectName(QString::fromLatin1(name));
-    return radio;
-}
-
-QPushButton* makeButton(QWidget* parent, const QString& text, const char* name) {
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    return button;
-}
-
 } // namespace
 
 TFormQuerySMS::TFormQuerySMS(SendLogAccess& sendLog, JobSupervisor& jobs, QWidget* parent)
@@ -62,20 +52,16 @@ TFormQuerySMS::TFormQuerySMS(SendLogAccess& sendLog, JobSupervisor& jobs, QWidge
     applyFormFont(this);
     setWindowTitle(kTitle.in(true));
 
-    m_allRec = makeRadio(this, "RadioButtonAllRec");
-    m_selRec = makeRadio(this, "RadioButtonSelRec");
-    m_oneRec = makeRadio(this, "RadioButton1Rec");
-    m_editMsgId = new QLineEdit(this);
-    m_editMsgId->setObjectName(QStringLiteral("EditMsgId"));
+    m_allRec = makeRadio(this, QString(), "RadioButtonAllRec");
+    m_selRec = makeRadio(this, QString(), "RadioButtonSelRec");
+    m_oneRec = makeRadio(this, QString(), "RadioButton1Rec");
+    m_editMsgId = makeEdit(this, "EditMsgId");
     m_editMsgId->setMinimumWidth(180);
-    // The label names the edit: screen readers announce the edit by it.
-    m_label1 = new QLabel(QStringLiteral("MsgId："), this);
+    m_label1 = makeLabel(this, QStringLiteral("MsgId："), m_editMsgId);
     m_label1->setObjectName(QStringLiteral("Label1"));
-    m_label1->setBuddy(m_editMsgId);
     m_buttonQuery = makeButton(this, kButton.in(true), "ButtonQuery");
     m_buttonQuery->setDefault(true);
-    m_buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel");
-    m_buttonCancel->setAutoDefault(false);
+    m_buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel", ReturnKey::Ignores);
     m_labelBusy = new QLabel(this);
     m_labelBusy->setObjectName(QStringLiteral("LabelBusy"));
     m_labelBusy->hide();
@@ -87,11 +73,6 @@ TFormQuerySMS::TFormQuerySMS(SendLogAccess& sendLog, JobSupervisor& jobs, QWidge
     msgIdRow->addWidget(m_label1);
     msgIdRow->addWidget(m_editMsgId, 1);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_buttonQuery);
-    buttons->addWidget(m_buttonCancel);
-
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(16, 14, 16, 12);
     column->setSpacing(8);
@@ -101,7 +82,7 @@ TFormQuerySMS::TFormQuerySMS(SendLogAccess& sendLog, JobSupervisor& jobs, QWidge
     column->addLayout(msgIdRow);
     column->addWidget(m_labelBusy);
     column->addSpacing(6);
-    column->addLayout(buttons);
+    column->addWidget(makeButtonBox(this, m_buttonQuery, m_buttonCancel));
     // A fixed-size dialog, as large as its longer captions of the mode need.
     column->setSizeConstraint(QLayout::SetFixedSize);
 

@@ -1,5 +1,6 @@
 #include "gui/sendlog/TFormShowMsg.h"
 
+#include "gui/shared/FormControls.h"
 #include "gui/shared/UiFont.h"
 
 #include "core/sendlog/SendLogModel.h"
@@ -22,8 +23,7 @@ TFormShowMsg::TFormShowMsg(QWidget* parent) : QDialog(parent) {
     // The text has no label but the window's title, which the send dialog's preview changes.
     m_memo->setAccessibleName(windowTitle());
     connect(this, &QWidget::windowTitleChanged, m_memo, &QWidget::setAccessibleName);
-    m_close = new QPushButton(QStringLiteral("關閉"), this);
-    m_close->setObjectName(QStringLiteral("ButtonClose"));
+    m_close = makeButton(this, QStringLiteral("關閉"), "ButtonClose");
     m_close->setDefault(true);
     connect(m_close, &QPushButton::clicked, this, &QDialog::accept);
 

@@ -49,10 +49,6 @@ void FittedColumns::measure() {
     }
 }
 
-int FittedColumns::neededWidth(int column) const {
-    return m_needed.value(column);
-}
-
 int FittedColumns::naturalListWidth() const {
     int width = 2 * m_view->frameWidth() + m_view->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_view);
     for (int needed : m_needed)

@@ -26,8 +26,6 @@ public:
 
     FittedColumns(QTreeView* view, QVector<Column> columns);
 
-    // The width a column needs to show its caption and sample whole.
-    int neededWidth(int column) const;
     // The width of the whole list (frame and vertical scroll bar included) that shows every column whole.
     int naturalListWidth() const;
 

@@ -1,9 +1,11 @@
 #include "gui/shared/TFormSelectDir.h"
 
 #include "gui/shared/FontRows.h"
+#include "gui/shared/FormControls.h"
 #include "gui/shared/UiFont.h"
 
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
@@ -124,22 +126,15 @@ TFormSelectDir::TFormSelectDir(QWidget* parent, const QString& start) : QDialog(
     m_tree->setAccessibleName(m_prompt->text());
     m_drives->setAccessibleName(QStringLiteral("磁碟機"));
 
-    auto* buttonOk = new QPushButton(QStringLiteral("確定"), this);
-    buttonOk->setObjectName(QStringLiteral("ButtonOk"));
+    auto* buttonOk = makeButton(this, QStringLiteral("確定"), "ButtonOk");
     buttonOk->setDefault(true);
-    auto* buttonCancel = new QPushButton(QStringLiteral("取消"), this);
-    buttonCancel->setObjectName(QStringLiteral("ButtonCancel"));
-    buttonCancel->setAutoDefault(false);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(buttonOk);
-    buttons->addWidget(buttonCancel);
+    auto* buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel", ReturnKey::Ignores);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_prompt);
     layout->addWidget(m_drives);
     layout->addWidget(m_tree, 1);
-    layout->addLayout(buttons);
+    layout->addWidget(makeButtonBox(this, buttonOk, buttonCancel));
 
     connect(buttonOk, &QPushButton::clicked, this, &TFormSelectDir::ButtonOkClick);
     connect(buttonCancel, &QPushButton::clicked, this, &TFormSelectDir::ButtonCancelClick);

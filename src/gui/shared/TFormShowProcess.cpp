@@ -6,6 +6,7 @@
 #include "core/shared/OpLog.h"
 #include "core/shared/RunActivity.h"
 #include "core/shared/StopSignal.h"
+#include "gui/shared/FormControls.h"
 #include "gui/shared/UiFont.h"
 #include "gui/shared/WindowStacking.h"
 
@@ -21,8 +22,6 @@
 namespace norvi {
 
 namespace {
-
-TFormShowProcess* g_instance = nullptr;
 
 constexpr int kMargin = 16;
 constexpr int kShownWidth = 417;
@@ -43,7 +42,7 @@ constexpr int64_t kShowWaitAfterMs = 1000;
 // Every label has a fixed size: a label whose size can change asks its window for a new layout with a
 // posted event each time its text changes, and with thousands of steps still queued for the window
 // each such post searches the whole queue. Only the progress text is resized, when its width changes.
-QLabel* makeLabel(QWidget* parent, const QString& text, int x, int y, const char* name = nullptr, int width = 0) {
+QLabel* makeFixedLabel(QWidget* parent, const QString& text, int x, int y, const char* name = nullptr, int width = 0) {
     auto* label = new QLabel(text, parent);
     if (name)
         label->setObjectName(QString::fromLatin1(name));
@@ -65,12 +64,12 @@ TFormShowProcess::TFormShowProcess() : QDialog(nullptr, Qt::Dialog | Qt::Customi
     setModal(false);
     applyFormFont(this);
 
-    auto* captionStatus = makeLabel(this, QStringLiteral("狀態："), kMargin, kRowStatus);
+    auto* captionStatus = makeFixedLabel(this, QStringLiteral("狀態："), kMargin, kRowStatus);
     int statusWidth = 0;
     for (int state = StateImporting; state <= StateLogSaveFailed; ++state)
         statusWidth = std::max(statusWidth, textWidth(captionStatus, ProgressStateText(state)));
     m_labelStatus =
-        makeLabel(this, QString(), kMargin + captionStatus->width(), kRowStatus, "LabelStatus", statusWidth);
+        makeFixedLabel(this, QString(), kMargin + captionStatus->width(), kRowStatus, "LabelStatus", statusWidth);
 
     m_bar = new QProgressBar(this);
     m_bar->setObjectName(QStringLiteral("ProgressBar1"));
@@ -78,24 +77,22 @@ TFormShowProcess::TFormShowProcess() : QDialog(nullptr, Qt::Dialog | Qt::Customi
     m_bar->setTextVisible(false);
     m_bar->setRange(0, 1);
     m_bar->setValue(0);
-    m_labelProgress = makeLabel(this, QString(), kMargin + kBarWidth + 8, kRowBar + 1, "LabelProgress");
+    m_labelProgress = makeFixedLabel(this, QString(), kMargin + kBarWidth + 8, kRowBar + 1, "LabelProgress");
 
-    m_captionStartTime = makeLabel(this, QStringLiteral("開始時間："), kMargin, kRowStart);
-    m_captionElapsed = makeLabel(this, QStringLiteral("總共耗費時間："), kMargin, kRowElapsed);
-    m_captionAverage = makeLabel(this, QStringLiteral("平均："), kMargin, kRowAverage);
+    m_captionStartTime = makeFixedLabel(this, QStringLiteral("開始時間："), kMargin, kRowStart);
+    m_captionElapsed = makeFixedLabel(this, QStringLiteral("總共耗費時間："), kMargin, kRowElapsed);
+    m_captionAverage = makeFixedLabel(this, QStringLiteral("平均："), kMargin, kRowAverage);
     const int valueLeft = kMargin + m_captionElapsed->width() + 4;
     const int valueWidth = kMargin + kBarWidth - valueLeft;
-    m_labelStartTime = makeLabel(this, QString(), valueLeft, kRowStart, "LabelStartTime", valueWidth);
-    m_labelElapsed = makeLabel(this, QString(), valueLeft, kRowElapsed, "LabelElapsed", valueWidth);
-    m_labelAverage = makeLabel(this, QString(), valueLeft, kRowAverage, "LabelAverage", valueWidth);
+    m_labelStartTime = makeFixedLabel(this, QString(), valueLeft, kRowStart, "LabelStartTime", valueWidth);
+    m_labelElapsed = makeFixedLabel(this, QString(), valueLeft, kRowElapsed, "LabelElapsed", valueWidth);
+    m_labelAverage = makeFixedLabel(this, QString(), valueLeft, kRowAverage, "LabelAverage", valueWidth);
 
-    m_button = new QPushButton(QStringLiteral("中斷"), this);
-    m_button->setObjectName(QStringLiteral("ButtonOk"));
-    m_button->setAutoDefault(false);
+    m_button = makeButton(this, QStringLiteral("中斷"), "ButtonOk", ReturnKey::Ignores);
     m_button->resize(kButtonWidth, kButtonHeight);
     connect(m_button, &QPushButton::clicked, this, &TFormShowProcess::ButtonOkClick);
 
-    m_labelWait = makeLabel(this, QStringLiteral("等待閘道回應… 0 秒"), kMargin, kRowButton + 4, "LabelWait");
+    m_labelWait = makeFixedLabel(this, QStringLiteral("等待閘道回應… 0 秒"), kMargin, kRowButton + 4, "LabelWait");
     m_labelWait->clear();
     m_waitTimer.setInterval(kWaitEveryMs);
     connect(&m_waitTimer, &QTimer::timeout, this, &TFormShowProcess::showWaiting);
@@ -103,19 +100,12 @@ TFormShowProcess::TFormShowProcess() : QDialog(nullptr, Qt::Dialog | Qt::Customi
     showTimeLabels(false);
     fitWidth(kShownWidth);
 
-    g_instance = this;
     SetProgressTarget(this);
 }
 
 TFormShowProcess::~TFormShowProcess() {
     if (ProgressTarget() == this)
         SetProgressTarget(nullptr);
-    if (g_instance == this)
-        g_instance = nullptr;
-}
-
-TFormShowProcess* TFormShowProcess::instance() {
-    return g_instance;
 }
 
 void TFormShowProcess::setMaximum(int maximum) {

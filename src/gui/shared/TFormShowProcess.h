@@ -30,9 +30,6 @@ public:
     TFormShowProcess();
     ~TFormShowProcess() override;
 
-    // The one created at start-up (the last created instance).
-    static TFormShowProcess* instance();
-
     QPointer<QWidget> owner; // disabled while the operation runs
     // Close owner too when the user confirms the end; a dialog owner is rejected, which also ends its
     // modal show when it is hidden.

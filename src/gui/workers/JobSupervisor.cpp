@@ -39,6 +39,7 @@ void JobSupervisor::end() {
     if (m_quietStarter)
         m_quietStarter->unsetCursor();
     m_quiet = false;
+    runAfterJob();
     settle();
 }
 
@@ -58,12 +59,13 @@ bool JobSupervisor::workerRunning() const {
 
 void JobSupervisor::requestStop() {
     RequestStop();
+    emit stopRequested();
 }
 
-void JobSupervisor::whenWorkersGone(const std::function<void()>& then) {
-    m_afterWorkers.append(then);
-    if (!workerRunning())
-        QTimer::singleShot(0, this, &JobSupervisor::runAfterWorkers);
+void JobSupervisor::whenJobGone(const std::function<void()>& then) {
+    m_afterJob.append(then);
+    if (!jobRunning())
+        QTimer::singleShot(0, this, &JobSupervisor::runAfterJob);
 }
 
 void JobSupervisor::dismissProgress() {
@@ -91,15 +93,15 @@ void JobSupervisor::workerGone() {
         return;
     if (m_quiet && m_quietWorker)
         end();
-    runAfterWorkers();
+    runAfterJob();
     settle();
 }
 
-void JobSupervisor::runAfterWorkers() {
-    if (workerRunning())
+void JobSupervisor::runAfterJob() {
+    if (jobRunning())
         return;
-    const QList<std::function<void()>> calls = std::move(m_afterWorkers);
-    m_afterWorkers.clear();
+    const QList<std::function<void()>> calls = std::move(m_afterJob);
+    m_afterJob.clear();
     for (const auto& call : calls)
         call();
 }

@@ -19,7 +19,7 @@ class TFormShowProcess;
 // It knows the window that started the job (disabled while the job runs, closed at the end when it asks
 // for that), drives the progress window, tells the windows when work may be started again (busyChanged)
 // and is what 結束, the close box and a signal consult while a job runs: stopping a job is asked for here,
-// and the rest of the program hears through whenWorkersGone() once the worker has handed over its last
+// and the rest of the program hears through whenJobGone() once the worker has handed over its last
 // row, in the event loop, never by blocking the user-interface thread that the worker needs.
 //
 // A job that a modal window started gets an application-modal progress window: it stacks above every
@@ -52,22 +52,26 @@ public:
     QWidget* progressWindow() const;
     // A worker is registered: rows may still arrive.
     bool workerRunning() const;
+    // A worker is registered or a quiet job has not said that it ended (a connection test waits).
+    bool jobRunning() const { return workerRunning() || m_quiet; }
 
-    // Asks every wait of the running job to end; the worker writes the rows the stop leaves and ends.
+    // Asks every wait of the running job to end; the worker writes the rows the stop leaves and ends, and a
+    // quiet job without a worker hears stopRequested().
     void requestStop();
-    // Runs `then` on the user-interface thread once no worker is registered, at once (queued) when none is.
-    void whenWorkersGone(const std::function<void()>& then);
+    // Runs `then` on the user-interface thread once no job runs (jobRunning), at once (queued) when none does.
+    void whenJobGone(const std::function<void()>& then);
     // The progress window of a job that has ended but was not confirmed yet (the program is ending): its
     // summary is written as on 確定 and it closes, releasing its starter.
     void dismissProgress();
 
 signals:
     void busyChanged(bool busy);
+    void stopRequested();
 
 private:
     void workerStarted(QObject* worker);
     void workerGone();
-    void runAfterWorkers();
+    void runAfterJob();
     void progressClosed();
     void settle();
     void setBusy(bool busy);
@@ -79,7 +83,7 @@ private:
     bool m_quietWorker = false; // the quiet job started a worker: it ends with it
     int m_liveWorkers = 0;
     QPointer<QWidget> m_quietStarter;
-    QList<std::function<void()>> m_afterWorkers;
+    QList<std::function<void()>> m_afterJob;
 };
 
 } // namespace norvi

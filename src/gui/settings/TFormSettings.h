@@ -10,6 +10,7 @@ class QTabWidget;
 
 namespace norvi {
 
+class JobSupervisor;
 class LoginTestRun;
 struct LoginTestResult;
 
@@ -21,7 +22,8 @@ struct LoginTestResult;
 class TFormSettings : public QDialog {
     Q_OBJECT
 public:
-    explicit TFormSettings(QWidget* parent = nullptr);
+    // The connection test is a job of `jobs`, which can stop it.
+    explicit TFormSettings(JobSupervisor& jobs, QWidget* parent = nullptr);
 
     // The connection test is under way.
     bool loginTestRunning() const;
@@ -51,6 +53,7 @@ private:
     void setTestBusy(bool busy);
     void showTestWait();
 
+    JobSupervisor& m_jobs;
     QTabWidget* m_pages = nullptr;
     QLineEdit* m_editLogFiles = nullptr;
     QLineEdit* m_editGWIp = nullptr;

@@ -1,13 +1,16 @@
-#include "gui/shared/TFormSettings.h"
+#include "gui/settings/TFormSettings.h"
 
 #include "core/gateway/LoginTest.h"
 #include "core/shared/Big5.h"
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
 #include "core/shared/Global.h"
+#include "gui/shared/FormControls.h"
 #include "gui/shared/Prompts.h"
 #include "gui/shared/UiFont.h"
+#include "gui/workers/JobSupervisor.h"
 
+#include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -23,32 +26,13 @@ namespace {
 
 const char* const kErrorTitle = "ERROR";
 
-QLineEdit* makeEdit(QWidget* parent, const char* name) {
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(QString::fromLatin1(name));
-    return edit;
-}
-
-// The label names its edit: screen readers announce the edit by it.
-QLabel* makeLabel(QWidget* parent, const QString& text, QWidget* buddy) {
-    auto* label = new QLabel(text, parent);
-    label->setBuddy(buddy);
-    return label;
-}
-
-QPushButton* makeButton(QWidget* parent, const QString& text, const char* name) {
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    return button;
-}
-
 const QString kTestCaption = QStringLiteral("連線測試");
 const QString kCancelTestCaption = QStringLiteral("取消測試");
 constexpr int kTestLineEveryMs = 250;
 
 } // namespace
 
-TFormSettings::TFormSettings(QWidget* parent) : QDialog(parent) {
+TFormSettings::TFormSettings(JobSupervisor& jobs, QWidget* parent) : QDialog(parent), m_jobs(jobs) {
     setObjectName(QStringLiteral("TFormSettings"));
     setWindowTitle(QStringLiteral("參數設定"));
     applyFormFont(this);
@@ -77,10 +61,11 @@ TFormSettings::TFormSettings(QWidget* parent) : QDialog(parent) {
     m_editGWAccount = makeEdit(gwPage, "EditGWAccount");
     m_editGWPasswd = makeEdit(gwPage, "EditGWPasswd");
     m_editGWPasswd->setEchoMode(QLineEdit::Password);
-    const char* const captions[] = {"Gateway Addr：", "Gateway PORT：", "帳號：", "密碼："};
+    const QString captions[] = {QStringLiteral("Gateway Addr："), QStringLiteral("Gateway PORT："),
+                                QStringLiteral("帳號："), QStringLiteral("密碼：")};
     QLineEdit* const edits[] = {m_editGWIp, m_editGWPort, m_editGWAccount, m_editGWPasswd};
     for (int row = 0; row < 4; ++row) {
-        gwGrid->addWidget(makeLabel(gwPage, QString::fromUtf8(captions[row]), edits[row]), row, 0);
+        gwGrid->addWidget(makeLabel(gwPage, captions[row], edits[row]), row, 0);
         gwGrid->addWidget(edits[row], row, 1);
     }
     m_buttonLoginTest = makeButton(gwPage, kTestCaption, "ButtonLoginTest");
@@ -104,21 +89,18 @@ TFormSettings::TFormSettings(QWidget* parent) : QDialog(parent) {
 
     auto* buttonOk = makeButton(this, QStringLiteral("確定"), "ButtonOk");
     buttonOk->setDefault(true);
-    auto* buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel");
-    buttonCancel->setAutoDefault(false);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(buttonOk);
-    buttons->addWidget(buttonCancel);
+    auto* buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel", ReturnKey::Ignores);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_pages);
-    layout->addLayout(buttons);
+    layout->addWidget(makeButtonBox(this, buttonOk, buttonCancel));
 
     connect(buttonOk, &QPushButton::clicked, this, &TFormSettings::ButtonOkClick);
     connect(buttonCancel, &QPushButton::clicked, this, &TFormSettings::ButtonCancelClick);
     connect(buttonLogFiles, &QPushButton::clicked, this, &TFormSettings::ButtonLogFilesClick);
     connect(m_buttonLoginTest, &QPushButton::clicked, this, &TFormSettings::ButtonLoginTestClick);
+    // 結束 or a signal during a test stops it, and the program ends once the test has ended.
+    connect(&m_jobs, &JobSupervisor::stopRequested, m_loginTest, &LoginTestRun::cancel);
 }
 
 void TFormSettings::showEvent(QShowEvent* e) {
@@ -200,6 +182,7 @@ void TFormSettings::ButtonLoginTestClick() {
     settings.password = getField(Config.gwPasswd);
     if (!m_loginTest->start(settings))
         return;
+    m_jobs.beginQuiet(this);
     setTestBusy(true);
 }
 
@@ -207,12 +190,9 @@ void TFormSettings::setTestBusy(bool busy) {
     m_buttonLoginTest->setText(busy ? kCancelTestCaption : kTestCaption);
     m_buttonLoginTest->setEnabled(true);
     if (busy) {
-        // The busy cursor over this window only: the rest of the program goes on as usual.
-        setCursor(Qt::BusyCursor);
         m_testTimer.start();
         showTestWait();
     } else {
-        unsetCursor();
         m_testTimer.stop();
         m_labelLoginTest->clear();
     }
@@ -228,6 +208,8 @@ void TFormSettings::showTestWait() {
 
 void TFormSettings::loginTestFinished(const LoginTestResult& result) {
     setTestBusy(false);
+    // The busy cursor (over this window only) goes with the job.
+    m_jobs.end();
     if (result.cancelled) {
         m_labelLoginTest->setText(QStringLiteral("連線測試已取消"));
         return;
