@@ -1,8 +1,11 @@
 """The connection test against a gateway that accepts the connection and never answers: the settings window
 stays usable while the test waits (its tabs switch, it says what it waits for and how long), and 取消測試
-ends the test at once, without a box and without ending the program."""
+ends the test at once, without a box and without ending the program. A SIGTERM while a test waits ends the
+program within seconds."""
 
+import os
 import re
+import signal
 import time
 
 import journey
@@ -63,6 +66,19 @@ def settings_wait_journey(j):
     j.window_gone("參數設定")
     check(j.program.poll() is None, "the program ended")
     check(j.enabled(main), "the main window cannot be used after the settings window closed")
+
+    # A log-out while a test waits: the test is a job like a send, so SIGTERM stops it and the program ends.
+    j.menu("工具(T)", "設定(O)...")
+    dialog = j.window("參數設定", "dialog")
+    j.click(j.control(dialog, "push button", "連線測試"))
+    wait_for("the second test to wait for the gateway",
+             lambda: (lambda t: t if t and "等待閘道回應" in t else None)(waiting_line(j, dialog)), timeout=15)
+    j.screenshot("settings-test-waiting")
+    started = time.monotonic()
+    os.kill(j.program.pid, signal.SIGTERM)
+    status = j.wait_program_end(timeout=10)
+    check(status == 0, f"norvi-sms ended with status {status} on SIGTERM during a connection test")
+    check(time.monotonic() - started < 5, "SIGTERM during a connection test took more than 5 s")
 
 
 if __name__ == "__main__":
