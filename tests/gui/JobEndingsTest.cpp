@@ -119,7 +119,7 @@ protected:
     int rowsSaying(const char* text) {
         int n = 0;
         for (int r = 0; r < log().rowCount(); ++r)
-            n += fromBig5(log().text(r, ColSendResult)).startsWith(u(text)) ? 1 : 0;
+            n += fromBig5(log().text(r, ColSendResult)).startsWith(QString::fromUtf8(text)) ? 1 : 0;
         return n;
     }
     // Every message the gateway accepted has its row with its MsgId, but for the one whose reply a stop cut

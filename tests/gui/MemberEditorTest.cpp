@@ -82,14 +82,16 @@ TEST_F(MemberEditorTest, NewMemberWithTwoNumbersAndTheSecondMadeDefault) {
         ASSERT_TRUE(typeInto(edit(d, "EditName"), QStringLiteral("  李大華 ")));
         ASSERT_TRUE(typeInto(edit(d, "EditDesc"), QStringLiteral(" 朋友 ")));
         ASSERT_TRUE(addNumber(d, QStringLiteral("0911111111")));
-        EXPECT_EQ(numberRows(d), QStringList{QStringLiteral("0911111111") + u(kMarker) + QStringLiteral("*")});
+        EXPECT_EQ(numberRows(d),
+                  QStringList{QStringLiteral("0911111111") + QString::fromUtf8(kMarker) + QStringLiteral("*")});
         ASSERT_TRUE(typeInto(edit(d, "EditMsisdn"), QStringLiteral("0922222222")));
         ASSERT_TRUE(keyClick(edit(d, "EditMsisdn"), Qt::Key_Return)); // Enter adds the number
         EXPECT_TRUE(edit(d, "EditMsisdn")->text().isEmpty());
         ASSERT_TRUE(clickRow(numbers(d), 1));
         ASSERT_TRUE(click(d, "ButtonSetDefMsisdn"));
-        EXPECT_EQ(numberRows(d), (QStringList{QStringLiteral("0911111111"),
-                                              QStringLiteral("0922222222") + u(kMarker) + QStringLiteral("*")}));
+        EXPECT_EQ(numberRows(d),
+                  (QStringList{QStringLiteral("0911111111"),
+                               QStringLiteral("0922222222") + QString::fromUtf8(kMarker) + QStringLiteral("*")}));
         ASSERT_TRUE(click(d, "ButtonOk"));
     });
     const int32_t id = int32_t(m_now);
@@ -115,7 +117,8 @@ TEST_F(MemberEditorTest, OneNumberIsStoredBareAndOpensAgainAsTheDefault) {
     EXPECT_EQ(getField(MemberMap.at(int32_t(m_now)).msisdn), "0955000111");
     editMember(QStringLiteral("單號"), [&](QDialog* d) {
         EXPECT_EQ(d->windowTitle(), QStringLiteral("單號 內容"));
-        EXPECT_EQ(numberRows(d), QStringList{QStringLiteral("0955000111") + u(kMarker) + QStringLiteral("*")});
+        EXPECT_EQ(numberRows(d),
+                  QStringList{QStringLiteral("0955000111") + QString::fromUtf8(kMarker) + QStringLiteral("*")});
         EXPECT_TRUE(numbers(d)->topLevelItem(0)->isSelected());
         ASSERT_TRUE(click(d, "ButtonCancel"));
     });
@@ -166,10 +169,10 @@ TEST_F(MemberEditorTest, AnEditedNumberThatIsRefusedGetsItsOldNumberBack) {
         };
         editRow(2, QStringLiteral("09-33")); // answered No
         EXPECT_EQ(lastMessage(), QStringLiteral("輸入的內容 09-33 不是有效的手機門號，\n仍然想修改這個門號？"));
-        EXPECT_EQ(numberRows(d)[2], QStringLiteral("0933000333") + u(kMarker) + QStringLiteral("*"));
+        EXPECT_EQ(numberRows(d)[2], QStringLiteral("0933000333") + QString::fromUtf8(kMarker) + QStringLiteral("*"));
         m_prompts.answers.push_back(Prompts::Answer::Yes);
         editRow(2, QStringLiteral("09-44"));
-        EXPECT_EQ(numberRows(d)[2], QStringLiteral("09-44") + u(kMarker) + QStringLiteral("*"))
+        EXPECT_EQ(numberRows(d)[2], QStringLiteral("09-44") + QString::fromUtf8(kMarker) + QStringLiteral("*"))
             << "the default keeps its marker";
         editRow(0, QStringLiteral("0900999888"));
         ASSERT_TRUE(click(d, "ButtonOk"));
@@ -183,8 +186,9 @@ TEST_F(MemberEditorTest, RemovingTheDefaultRowMakesTheFirstRemainingRowTheDefaul
     editMember(QStringLiteral("王小明"), [&](QDialog* d) {
         ASSERT_TRUE(clickRow(numbers(d), 2));
         ASSERT_TRUE(click(d, "ButtonRemoveMsisdn"));
-        EXPECT_EQ(numberRows(d), (QStringList{QStringLiteral("0911000111") + u(kMarker) + QStringLiteral("*"),
-                                              QStringLiteral("0922000222")}));
+        EXPECT_EQ(numberRows(d),
+                  (QStringList{QStringLiteral("0911000111") + QString::fromUtf8(kMarker) + QStringLiteral("*"),
+                               QStringLiteral("0922000222")}));
         ASSERT_TRUE(clickRow(numbers(d), 0));
         ASSERT_TRUE(clickRow(numbers(d), 1, Qt::ControlModifier));
         ASSERT_TRUE(click(d, "ButtonRemoveMsisdn"));

@@ -139,11 +139,11 @@ TEST_F(QueryDialogTest, EachScopeRefusesWhatItCannotAskAboutInTheWordsOfItsMode)
         SCOPED_TRACE(m.title);
         m_prompts.asked.clear();
         open(m.query, [&] {
-            EXPECT_EQ(dialog().windowTitle(), u(m.title));
-            EXPECT_EQ(control<QPushButton>("ButtonQuery")->text(), u(m.button));
-            EXPECT_EQ(radio("RadioButton1Rec")->text(), u(m.one));
-            EXPECT_EQ(radio("RadioButtonSelRec")->text(), u(m.sel));
-            EXPECT_EQ(radio("RadioButtonAllRec")->text(), u(m.all));
+            EXPECT_EQ(dialog().windowTitle(), QString::fromUtf8(m.title));
+            EXPECT_EQ(control<QPushButton>("ButtonQuery")->text(), QString::fromUtf8(m.button));
+            EXPECT_EQ(radio("RadioButton1Rec")->text(), QString::fromUtf8(m.one));
+            EXPECT_EQ(radio("RadioButtonSelRec")->text(), QString::fromUtf8(m.sel));
+            EXPECT_EQ(radio("RadioButtonAllRec")->text(), QString::fromUtf8(m.all));
 
             // The send log is empty: all rows, then the selection, then a MsgId left empty or unusable.
             click(&dialog(), "ButtonQuery");
@@ -164,8 +164,8 @@ TEST_F(QueryDialogTest, EachScopeRefusesWhatItCannotAskAboutInTheWordsOfItsMode)
         });
         const QStringList shown = m_prompts.messages();
         ASSERT_EQ(shown.size(), 6) << shown.join(QLatin1Char('|')).toStdString();
-        EXPECT_EQ(shown[0], u(m.emptyLog));
-        EXPECT_EQ(shown[1], u(m.noSelection));
+        EXPECT_EQ(shown[0], QString::fromUtf8(m.emptyLog));
+        EXPECT_EQ(shown[1], QString::fromUtf8(m.noSelection));
         EXPECT_EQ(shown[2], QStringLiteral("請輸入MsgId！"));
         EXPECT_EQ(shown[3], QStringLiteral("請輸入MsgId！"));
         EXPECT_TRUE(shown[4].contains(QStringLiteral("20")));

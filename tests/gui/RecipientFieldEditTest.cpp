@@ -260,14 +260,15 @@ TEST_F(RecipientFieldEditTest, InputMethodCommitsNextToEntriesAreTypedTextOfThei
             EXPECT_TRUE(formatAt(12).fontItalic());
 
             QInputMethodEvent commit;
-            commit.setCommitString(u(c.text), c.replaceFrom, c.replaceLength);
+            commit.setCommitString(QString::fromUtf8(c.text), c.replaceFrom, c.replaceLength);
             QCoreApplication::sendEvent(field(), &commit);
             EXPECT_EQ(parsed(), c.parsed);
             const int at = c.caret + c.replaceFrom;
             EXPECT_FALSE(formatAt(at).fontUnderline() || formatAt(at).fontItalic()) << "committed text is plain";
             EXPECT_TRUE(formatAt(0).fontUnderline());
-            EXPECT_EQ(formatAt(5 + (c.caret <= 5 ? int(u(c.text).size()) - c.replaceLength : 0)).fontWeight(),
-                      int(QFont::Bold));
+            EXPECT_EQ(
+                formatAt(5 + (c.caret <= 5 ? int(QString::fromUtf8(c.text).size()) - c.replaceLength : 0)).fontWeight(),
+                int(QFont::Bold));
         });
     }
 }

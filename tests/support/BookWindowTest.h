@@ -36,11 +36,11 @@ protected:
     }
 
     void addMember(int32_t id, const char* name, const char* msisdn = "0912000000", const char* desc = "") {
-        MemberMap[id] = member(id, big5(u(name)), QByteArray(msisdn), big5(u(desc)));
+        MemberMap[id] = member(id, big5(QString::fromUtf8(name)), QByteArray(msisdn), big5(QString::fromUtf8(desc)));
     }
     void addGroup(int32_t id, const char* name, std::vector<int32_t> entries = {}) {
         sGroup g = group(id);
-        putField(g.name, big5(u(name)));
+        putField(g.name, big5(QString::fromUtf8(name)));
         for (std::size_t i = 0; i < entries.size(); ++i)
             g.members[i] = entries[i];
         GroupMap[id] = g;

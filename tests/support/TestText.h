@@ -21,11 +21,6 @@ private:
     QString m_text;
 };
 
-// A UTF-8 text held in a table row or a constant, as a QString; a literal is QStringLiteral instead.
-inline QString u(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
 inline QStringList textList(std::initializer_list<TestText> texts) {
     QStringList list;
     for (const TestText& t : texts)

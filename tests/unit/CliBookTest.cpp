@@ -9,7 +9,6 @@ namespace {
 
 using test::CliRun;
 using test::CliTest;
-using test::u;
 
 QByteArray b5(const char* utf8) {
     return big5(QString::fromUtf8(utf8));

@@ -23,7 +23,6 @@ namespace {
 using test::CliRun;
 using test::readLog;
 using test::textList;
-using test::u;
 
 constexpr int kRecipients = 600;
 

@@ -23,7 +23,6 @@ using test::CliRun;
 using test::CliTest;
 using test::readLog;
 using test::textList;
-using test::u;
 
 constexpr qint64 kStopBoundMs = 5000;
 

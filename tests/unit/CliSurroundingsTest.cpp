@@ -13,7 +13,6 @@ namespace {
 using test::CliRun;
 using test::readLog;
 using test::textList;
-using test::u;
 
 class CliSurroundingsTest : public test::CliTest {
 protected:
@@ -35,13 +34,13 @@ TEST_F(CliSurroundingsTest, DamagedAddressBookRefusesTheNameAndSaysWhichRecordIs
     ASSERT_TRUE(SaveAddressBook(path("AddressBook.bin")).ok);
 
     for (const char* name : {"=王小明", "=正數群組"}) {
-        const CliRun r = run({"send", "--text", "hi", u(name)});
+        const CliRun r = run({"send", "--text", "hi", QString::fromUtf8(name)});
         EXPECT_EQ(r.exitCode, 1) << name << r.err.toStdString(); // never an abort
         EXPECT_TRUE(r.err.contains(QStringLiteral("第 1 筆成員紀錄「王小明」的識別碼 -5 不是正數")))
             << r.err.toStdString();
         EXPECT_TRUE(r.err.contains(QStringLiteral("第 2 筆群組紀錄「正數群組」的識別碼 3 不是負數")))
             << r.err.toStdString();
-        EXPECT_TRUE(r.err.contains(QStringLiteral("通訊錄中沒有名為「%1」").arg(u(name).mid(1))))
+        EXPECT_TRUE(r.err.contains(QStringLiteral("通訊錄中沒有名為「%1」").arg(QString::fromUtf8(name).mid(1))))
             << r.err.toStdString();
     }
     EXPECT_EQ(sendRequests(), 0);
@@ -164,7 +163,7 @@ TEST_F(CliSurroundingsTest, DamagedLogIsNotReplacedThroughALinkOrAnotherSpelling
                 args += textList({"--out", out});
             const CliRun r = run(args);
             EXPECT_EQ(r.exitCode, 1) << out.toStdString();
-            EXPECT_TRUE(r.err.contains(u(d.said))) << r.err.toStdString();
+            EXPECT_TRUE(r.err.contains(QString::fromUtf8(d.said))) << r.err.toStdString();
             EXPECT_TRUE(r.err.contains(QStringLiteral("的傳送紀錄檔不會被覆寫"))) << r.err.toStdString();
             EXPECT_EQ(readBytes("bad.log"), d.bytes);
             EXPECT_TRUE(QFileInfo(path("link.log")).isSymLink());
@@ -172,7 +171,7 @@ TEST_F(CliSurroundingsTest, DamagedLogIsNotReplacedThroughALinkOrAnotherSpelling
         EXPECT_EQ(run({"query", "--log", path("bad.log"), "--out", path("elsewhere.log")}).exitCode, 0);
         const CliRun csv = run({"log2csv", path("bad.log")});
         EXPECT_EQ(csv.exitCode, 2);
-        EXPECT_TRUE(csv.err.contains(u(d.said))) << csv.err.toStdString();
+        EXPECT_TRUE(csv.err.contains(QString::fromUtf8(d.said))) << csv.err.toStdString();
     }
 }
 
@@ -209,7 +208,7 @@ TEST_P(CliBadInputTest, FileThatIsNotTextInItsEncodingIsRefusedByLine) {
         args += QStringLiteral("--big5");
     const CliRun r = run(args);
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(u(c.message))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.message))) << r.err.toStdString();
     EXPECT_EQ(sendRequests(), 0);
     EXPECT_TRUE(QDir(path("logfiles")).entryList({QStringLiteral("*.log")}).isEmpty());
 }

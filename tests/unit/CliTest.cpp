@@ -10,7 +10,6 @@ using test::CliTest;
 using test::readLog;
 using test::reservationTime;
 using test::textList;
-using test::u;
 
 TEST_F(CliTest, SendToTypedNumbersPrintsTheRowsAndSavesALogTheDesktopReaderLoads) {
     const QString log = path("typed.log");
@@ -216,7 +215,7 @@ class CliRefusalTest : public CliTest, public ::testing::WithParamInterface<Refu
 TEST_P(CliRefusalTest, SendIsRefusedWithTheDialogsMessageAndNothingSent) {
     const CliRun r = run(textList({"send"}) + GetParam().args());
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(u(GetParam().message))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QString::fromUtf8(GetParam().message))) << r.err.toStdString();
     EXPECT_TRUE(r.rows().isEmpty());
     EXPECT_TRUE(sim->requests().empty());
     EXPECT_TRUE(QDir(path("logfiles")).entryList({QStringLiteral("*.log")}).isEmpty());

@@ -14,7 +14,6 @@
 #include <QTemporaryDir>
 
 using namespace norvi;
-using norvi::test::u;
 
 namespace {
 
@@ -140,10 +139,10 @@ TEST_F(RecipientFieldTest, ListFilesAreReadAsUtf8OrBig5AndRefusedWithTheLine) {
     const QByteArray text = "0912000001 $王小明$\r\n0912000002\r\n";
     ListFileText utf8 = ReadRecipientListFile(write("utf8.txt", text));
     ASSERT_TRUE(utf8.ok) << utf8.error.toStdString();
-    EXPECT_EQ(utf8.bytes, big5(u(text.constData())));
-    ListFileText native = ReadRecipientListFile(write("big5.txt", big5(u(text.constData()))));
+    EXPECT_EQ(utf8.bytes, big5(QString::fromUtf8(text.constData())));
+    ListFileText native = ReadRecipientListFile(write("big5.txt", big5(QString::fromUtf8(text.constData()))));
     ASSERT_TRUE(native.ok);
-    EXPECT_EQ(native.bytes, big5(u(text.constData())));
+    EXPECT_EQ(native.bytes, big5(QString::fromUtf8(text.constData())));
 
     const ListFileText mixed = ReadRecipientListFile(write("mixed.txt", "0912 ok\n0913 \xFF\xFF\n"));
     EXPECT_FALSE(mixed.ok);

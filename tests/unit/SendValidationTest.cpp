@@ -7,7 +7,6 @@
 #include <functional>
 
 using namespace norvi;
-using norvi::test::u;
 
 namespace {
 
@@ -66,7 +65,7 @@ TEST_F(SendValidationTest, ChecksRunInOrderAndTheFirstFailureIsReported) {
         c.change(r);
         const SendValidationResult v = ValidateSend(r);
         EXPECT_EQ(v.ok, c.error == nullptr) << c.name;
-        EXPECT_EQ(v.error, c.error ? u(c.error) : QString()) << c.name;
+        EXPECT_EQ(v.error, c.error ? QString::fromUtf8(c.error) : QString()) << c.name;
     }
 }
 
