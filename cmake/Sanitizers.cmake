@@ -1,31 +1,37 @@
-# Instrumented builds, each in a build folder of its own:
+# Instrumented builds, each in a build folder of its own (scripts/configure-sanitized makes both with clang):
 #   -DNORVI_SANITIZE=address,undefined   the whole program and its tests under AddressSanitizer and UBSan
 #   -DNORVI_SANITIZE=thread              ThreadSanitizer (scripts/sanitize builds only the threaded tests)
-#   -DNORVI_FUZZ=ON                      clang: norvi_core and the libFuzzer targets in fuzz/, nothing else
+#   -DNORVI_FUZZ=ON                      clang: the libFuzzer targets in fuzz/ as well, in the same
+#                                        AddressSanitizer + UBSan folder (it implies address,undefined)
+# With NORVI_FUZZ every object is also instrumented for coverage (fuzzer-no-link), so the tests and the
+# fuzz targets share one compile of the tree; only the fuzz targets link libFuzzer and its main.
 # Qt itself is not instrumented; the suppression files in tests/sanitize/ name what that costs.
 
 set(NORVI_SANITIZE "" CACHE STRING "Sanitizers for the whole build: empty, address,undefined or thread")
-option(NORVI_FUZZ "Build norvi_core and the libFuzzer targets in fuzz/ (clang only) instead of the programs" OFF)
+option(NORVI_FUZZ "Also build the libFuzzer targets in fuzz/ (clang, address,undefined)" OFF)
 
 if(NORVI_FUZZ)
     if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
         message(FATAL_ERROR "NORVI_FUZZ needs clang: configure with -DCMAKE_CXX_COMPILER=clang++")
     endif()
-    if(NORVI_SANITIZE)
-        message(FATAL_ERROR "NORVI_FUZZ brings its own sanitizers; leave NORVI_SANITIZE empty")
+    if(NOT NORVI_SANITIZE)
+        set(NORVI_SANITIZE address,undefined CACHE STRING "" FORCE)
+    elseif(NOT NORVI_SANITIZE STREQUAL "address,undefined")
+        message(FATAL_ERROR "NORVI_FUZZ runs under address,undefined, not ${NORVI_SANITIZE}")
     endif()
-    # Every object is instrumented for coverage and checked; only the fuzz targets link libFuzzer's main.
-    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
-                        -fno-omit-frame-pointer)
-    add_link_options(-fsanitize=address,undefined)
-elseif(NORVI_SANITIZE)
+endif()
+
+if(NORVI_SANITIZE)
     if(NOT NORVI_SANITIZE MATCHES "^(address,undefined|thread)$")
         message(FATAL_ERROR "NORVI_SANITIZE must be address,undefined or thread, not ${NORVI_SANITIZE}")
     endif()
-    # A finding stops the test that made it, so CTest reports it as a failure.
+    # A finding stops the test (or the fuzz run) that made it, so it is reported as a failure.
     add_compile_options(-fsanitize=${NORVI_SANITIZE} -fno-omit-frame-pointer)
     if(NORVI_SANITIZE STREQUAL "address,undefined")
-        add_compile_options(-fno-sanitize-recover=undefined)
+        add_compile_options(-fno-sanitize-recover=all)
+    endif()
+    if(NORVI_FUZZ)
+        add_compile_options(-fsanitize=fuzzer-no-link)
     endif()
     add_link_options(-fsanitize=${NORVI_SANITIZE})
 endif()
