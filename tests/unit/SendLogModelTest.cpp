@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 
 #include <algorithm>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -325,7 +326,13 @@ TEST_P(SendLogModelOrderTest, MatchesAFullReSortOnEveryInsert) {
     auto pick = [&] { return keys[rng() % (sizeof keys / sizeof keys[0])]; };
     auto below = [&](int n) { return int(rng() % unsigned(n)); };
 
-    CheckedModel<SendLogModel> model;
+    SendLogModel model;
+    // The model tester walks the whole model on every signal: one seed runs under it, which covers every
+    // kind of change; the others check the order alone, in a third of the time.
+    std::unique_ptr<QAbstractItemModelTester> tester;
+    if (GetParam() == 1u)
+        tester =
+            std::make_unique<QAbstractItemModelTester>(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     Reference ref;
     model.columnClick(ColName);
     ref.click(ColName);
