@@ -28,7 +28,7 @@ std::vector<Command> commands() {
         {"cancel", {rowValues, help}, cancel},
         {"query-id", {{}, help}, queryId},
         {"cancel-id", {{}, help}, cancelId},
-        {"resend", {rowValues, help}, resend},
+        {"resend", {rowValues, QSet<QString>(help).unite({QStringLiteral("--include-uncertain")})}, resend},
         {"log2csv", {{}, QSet<QString>(big5).unite({QStringLiteral("--raw")})}, log2csv},
         {"finish", {{QStringLiteral("--out")}, help}, finishCommand},
         {"segment", {textValues, big5}, segmentCommand},

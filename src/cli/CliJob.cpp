@@ -141,6 +141,12 @@ void onInterrupt(int signal) {
         RequestStop();
         return;
     }
+    // Asked again while an answer is awaited in the stop's grace: the grace ends, and the run ends as a
+    // stop does, with that message's row saying it may have gone.
+    if (StopGraceActive()) {
+        RequestStop();
+        return;
+    }
     // Asked twice: the run's log is finished first when one is open, then the program ends.
     if (SaveOnSecondSignal(signal))
         return;

@@ -218,10 +218,15 @@ int resend(const Arguments& a) {
         return ExitRefused;
     int queued = 0;
     QString error;
-    if (!QueueFailedRows(log, &queued, &error)) {
+    const bool includeUncertain = a.has(QStringLiteral("--include-uncertain"));
+    const int uncertain = int(ChooseResendRows(log).uncertain.size());
+    if (!QueueFailedRows(log, &queued, &error, includeUncertain)) {
         err(error);
         return ExitRefused;
     }
+    // Rows that may have reached their recipients are named, and left alone unless asked for.
+    if (uncertain > 0 && !includeUncertain)
+        err(QStringLiteral("%1 筆可能已送出，沒有重發（要一併重發請加 --include-uncertain）。").arg(uncertain));
     if (queued == 0) {
         out(NothingToResendText());
         return ExitOk;

@@ -37,6 +37,7 @@ ManualResetEvent SendEvent(true);
 
 std::atomic<bool> StopFlag{false};
 StopSignal StopWake;
+StopSignal StopNow;
 RunActivity JobActivity;
 std::atomic<bool> QueryAll{false};
 

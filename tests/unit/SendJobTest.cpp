@@ -3,6 +3,7 @@
 #include "core/gateway/ResultCodes.h"
 #include "core/sendlog/ModelSendLog.h"
 #include "core/sendlog/SendLogModel.h"
+#include "core/shared/RunActivity.h"
 #include "core/workers/SendLogJobs.h"
 #include "support/CheckedModel.h"
 
@@ -113,43 +114,61 @@ TEST_F(SendJobTest, UnreachableGatewayFailsEverySegmentAfterTwoConnectionAttempt
     EXPECT_EQ(progress.endStates(), QList<int>{StateSent});
 }
 
-TEST_F(SendJobTest, RefusedLoginIsExplainedByTheLoginTable) {
+// A refused password ends the run after one login: every further login would be refused as well, and
+// repeated refusals can get the account locked. The recipients not reached say why.
+TEST_F(SendJobTest, RefusedLoginEndsTheRunAfterOneLoginAndNamesTheReason) {
     putField(Config.gwPasswd, QByteArray("wrong"));
-    SendQueue.push_back(record("0912345678"));
+    for (int i = 0; i < 20; ++i)
+        SendQueue.push_back(record("09123456" + QByteArray::number(10 + i)));
     ASSERT_TRUE(runSend());
+    ASSERT_EQ(log.rows.size(), 20);
     const int code = cell(0, ColSendCode).toInt();
     EXPECT_GT(code, 0);
-    EXPECT_TRUE(cell(0, ColSendResult).startsWith(QByteArray(CodeText(CodeTable::Login, code) + "(")));
-    EXPECT_EQ(requestsOf(GwLogin).size(), 2);
+    const QByteArray loginText = cell(0, ColSendResult);
+    EXPECT_TRUE(loginText.startsWith(QByteArray(CodeText(CodeTable::Login, code) + "(")));
+    for (int i = 1; i < 20; ++i)
+        EXPECT_EQ(cell(i, ColSendResult), big5("未傳送：") + loginText) << i;
+    EXPECT_EQ(requestsOf(GwLogin).size(), 1);
     EXPECT_TRUE(requestsOf(GwSendDomestic).isEmpty());
     EXPECT_EQ(linesWith("Login to Server fail, "), 1);
+    const RunOutcome outcome = JobActivity.outcome();
+    EXPECT_TRUE(outcome.stopped);
+    EXPECT_EQ(RunOutcomeText(StateSent, outcome),
+              QStringLiteral("簡訊傳送已中斷（%1）：成功 0 筆，失敗 1 筆，未傳送 19 筆").arg(fromBig5(loginText)));
 }
 
-TEST_F(SendJobTest, ClosedOrSilentConnectionMidRunReconnectsAndGoesOn) {
+// A request that went out and got no answer, or whose connection the gateway dropped, is never sent again:
+// the gateway may have taken it. Its row says so; later messages go on a new connection.
+TEST_F(SendJobTest, ClosedOrSilentConnectionMidRunLeavesUncertainRowsAndGoesOnWithoutResending) {
     SendThd::setReplyWaitSeconds(1);
     sim->setCloseAfter(3); // the login and two sends, then the gateway hangs up
     for (int i = 0; i < 4; ++i)
         SendQueue.push_back(record("091234567" + QByteArray::number(i)));
     ASSERT_TRUE(runSend());
+    const int firstRun = int(requestsOf(GwSendDomestic).size());
     sim->setCloseAfter(-1);
-    sim->setSilentAfter(2); // the login and one send, then no more replies
+    sim->setSilentAfter(2); // the login and one send of each connection, then no more replies
     ASSERT_TRUE(runSend());
     ASSERT_EQ(log.rows.size(), 8);
-    for (int i = 0; i < 8; ++i)
-        EXPECT_TRUE(sentOk(i)) << i << ": " << fromBig5(cell(i, ColSendResult)).toStdString();
-    EXPECT_GE(sim->connectionCount(), 5);
-}
-
-TEST_F(SendJobTest, SilentGatewayEndsTheExchangeWithAReplyTimeOutAndTheRunStillEnds) {
-    SendThd::setReplyWaitSeconds(1);
-    sim->setSilentAfter(1); // answers each connection's login, then nothing
-    SendQueue.push_back(record("0922222222"));
-    ASSERT_TRUE(runSend());
-    EXPECT_EQ(cell(0, ColSendCode), "-1");
-    EXPECT_EQ(cell(0, ColSendResult), big5("Recv()逾時"));
-    EXPECT_EQ(requestsOf(GwLogin).size(), 2); // the second attempt reconnected
-    EXPECT_EQ(linesWith("0922222222[part1] 傳送失敗: -1, Recv()逾時"), 1);
-    EXPECT_EQ(progress.endStates(), QList<int>{StateSent});
+    const QByteArray dropped = big5("Norvi伺服器已切斷連線，可能已送出");
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(sentOk(i) || (cell(i, ColSendCode) == "-1" && cell(i, ColSendResult) == dropped))
+            << i << ": " << fromBig5(cell(i, ColSendResult)).toStdString();
+    EXPECT_TRUE(sentOk(3)) << "a new connection after the hang-up";
+    const QByteArray silent = big5("Recv()逾時，可能已送出");
+    for (int i = 4; i < 8; ++i) {
+        if (i % 2 == 0)
+            EXPECT_TRUE(sentOk(i)) << i << ": " << fromBig5(cell(i, ColSendResult)).toStdString();
+        else
+            EXPECT_EQ(cell(i, ColSendResult), silent) << i;
+    }
+    const QList<sGwRequest> sent = requestsOf(GwSendDomestic);
+    EXPECT_EQ(sent.size() - firstRun, 4) << "each message of the silent run requested once";
+    QSet<QByteArray> numbers;
+    for (int i = 0; i < firstRun; ++i) {
+        EXPECT_FALSE(numbers.contains(params(sent[i]).value(0))) << "sent twice: " << params(sent[i]).value(0).data();
+        numbers.insert(params(sent[i]).value(0));
+    }
 }
 
 // A gateway that answers in two parts with a long pause between them, the result code in the first part.

@@ -144,7 +144,7 @@ TEST_F(WorkerTest, ResendKeepsOrMakesTheFailedRowsSelectedAndQueuesThemInListOrd
 TEST_F(WorkerTest, ResendRunSendsAtOnceAndRowJobsTakeTheSelectionOrElseAllRows) {
     owner.sendDialog = false;
     log.append("bad", "-1", "x", "", ImageNone, true, ImageMember);
-    log.append("fine", "0", "(MsgId:1)");
+    log.append("fine", "0", "(MsgId:1)").cells[ColMobile] = "0911111111";
     int queued = 0, maximum = 0;
     QString error;
     SendThd* worker = nullptr;

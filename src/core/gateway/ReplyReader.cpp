@@ -1,6 +1,7 @@
 #include "core/gateway/ReplyReader.h"
 
 #include "core/gateway/Sockets.h"
+#include "core/shared/StopSignal.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -48,6 +49,29 @@ ReplyReader::ReplyReader(int sock, sGwReply& reply, int waitMs, int wakeFd)
         m_deadlineMs = sockets::MonotonicMs() + waitMs;
 }
 
+ReplyReader::~ReplyReader() {
+    if (m_inGrace)
+        SetStopGraceActive(false);
+}
+
+void ReplyReader::setStopGrace(int graceMs, int urgentFd) {
+    m_graceMs = graceMs;
+    m_urgentFd = urgentFd;
+}
+
+bool ReplyReader::enterGrace() {
+    if (m_inGrace || m_graceMs <= 0 || sockets::WakeRaised(m_urgentFd))
+        return false;
+    m_inGrace = true;
+    SetStopGraceActive(true);
+    const int64_t graceEnd = sockets::MonotonicMs() + m_graceMs;
+    if (m_waitMs <= 0 || graceEnd < m_deadlineMs)
+        m_deadlineMs = graceEnd;
+    m_waitMs = 1; // from now on the deadline above bounds every wait
+    m_wakeFd = m_urgentFd;
+    return true;
+}
+
 ReplyReader::Outcome ReplyReader::readReadable() {
     return read(false);
 }
@@ -59,7 +83,7 @@ ReplyReader::Outcome ReplyReader::readWhole() {
 int ReplyReader::millisecondsLeft() const {
     if (m_waitMs <= 0)
         return -1;
-    if (m_waits == 0)
+    if (m_waits == 0 && !m_inGrace)
         return m_waitMs; // the clock was read a moment ago, when the wait started
     const int64_t left = m_deadlineMs - sockets::MonotonicMs();
     return left > 0 ? int(left) : 0;
@@ -74,10 +98,14 @@ ReplyReader::Outcome ReplyReader::read(bool whole) {
         // Once the wait is used up, only what has arrived by then is still taken.
         ++m_waits;
         const sockets::Wait w = sockets::WaitReadableMs(m_sock, millisecondsLeft(), m_wakeFd);
+        // A grace that runs out ends the read as the stop it follows.
         if (w == sockets::Wait::TimedOut)
-            return Outcome::TimedOut;
-        if (w == sockets::Wait::Woken)
+            return m_inGrace ? Outcome::Stopped : Outcome::TimedOut;
+        if (w == sockets::Wait::Woken) {
+            if (enterGrace())
+                continue;
             return Outcome::Stopped;
+        }
         if (w == sockets::Wait::Failed) {
             m_error = sockets::LastError();
             return Outcome::WaitFailed;

@@ -32,6 +32,13 @@ public:
     // Zeroes `reply`; the wait of `waitMs` (0 or less: no limit) starts now. `wakeFd` (-1: none) ends
     // the wait when it becomes readable; what has arrived by then is still taken.
     ReplyReader(int sock, sGwReply& reply, int waitMs, int wakeFd = -1);
+    ~ReplyReader();
+    ReplyReader(const ReplyReader&) = delete;
+    ReplyReader& operator=(const ReplyReader&) = delete;
+
+    // After `wakeFd` is raised, the reader goes on waiting for `graceMs` more (never beyond its own wait)
+    // for an answer already on its way; only `urgentFd` (-1: none) or the end of the grace stops it then.
+    void setStopGrace(int graceMs, int urgentFd);
 
     // Reads until what the client reads has arrived. Whatever else of the record has arrived by then
     // is taken too, so a reply that came in one piece is never left half read.
@@ -49,12 +56,17 @@ private:
     Outcome read(bool whole);
     Outcome takeWhatHasArrived();
     int millisecondsLeft() const;
+    // The wake-up descriptor was raised: true when the reader goes on in its grace.
+    bool enterGrace();
 
     int m_sock;
     char* m_bytes;
     const sGwReply& m_reply;
     int m_waitMs;
     int m_wakeFd;
+    int m_graceMs = 0;
+    int m_urgentFd = -1;
+    bool m_inGrace = false;
     int64_t m_deadlineMs = 0;
     std::size_t m_arrived = 0;
     int m_waits = 0;

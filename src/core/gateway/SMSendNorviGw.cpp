@@ -92,10 +92,11 @@ StepResult failStep(NorviGwUnit& unit, const QByteArray& text, StepResult result
     return result;
 }
 
-StepResult sendStep(NorviGwUnit& unit, int waitSeconds, int wakeFd) {
+// `sent` tells how much of the request went out, whatever the result.
+StepResult sendStep(NorviGwUnit& unit, int waitSeconds, int wakeFd, std::size_t& sent) {
     const char* record = reinterpret_cast<const char*>(&unit.request);
     const std::size_t size = sizeof unit.request;
-    std::size_t sent = 0;
+    sent = 0;
     if (waitSeconds > 0) {
         // A socket with room for the record is writable, so the wait can only matter once a send
         // would block: try first, and wait only for what the socket did not take.
@@ -116,8 +117,12 @@ StepResult sendStep(NorviGwUnit& unit, int waitSeconds, int wakeFd) {
                 return StepResult::Woken;
         }
     }
-    if (sent < size && sockets::SendRecord(unit.sock, record + sent, size - sent) < 0)
+    if (sent < size && sockets::SendRecord(unit.sock, record + sent, size - sent) < 0) {
+        // A send that failed part-way may still have handed over bytes: counted as gone.
+        sent = size;
         return failStep(unit, withError(big5("Send()錯誤").constData(), sockets::LastError()));
+    }
+    sent = size;
     return StepResult::Sent;
 }
 
@@ -265,7 +270,7 @@ bool SMSendNorviGw::Login() {
         return false;
     // A connection whose last reply has not fully arrived is given up for a new one: the rest could
     // still turn up and would then be read as the start of the next reply.
-    if (unit.loggedIn && settleLastReply())
+    if (unit.loggedIn && settleLastReply() && connectionInStep())
         return true;
     closeConnection(unit); // such a connection, or a socket left over from an interrupted login
     m_replyRestOwed = 0;
@@ -367,6 +372,20 @@ int SMSendNorviGw::Receive(uint8_t& coding, QByteArray& content, int& contentLen
     return unit.lastCode;
 }
 
+bool SMSendNorviGw::connectionInStep() {
+    if (unit.sock < 0)
+        return false;
+    char probe;
+    const long n = sockets::PeekReceive(unit.sock, &probe, 1);
+    if (n == sockets::kNothingYet)
+        return true;
+    // Bytes no request asked for: the replies are out of step with the requests, and the next reply
+    // read here could answer another request. A closed or failed connection is simply opened anew.
+    if (n > 0)
+        ++m_outOfStep;
+    return false;
+}
+
 bool SMSendNorviGw::settleLastReply() {
     if (m_replyRestOwed == 0)
         return true;
@@ -385,14 +404,19 @@ int SMSendNorviGw::replyWaitMs() const {
 bool SMSendNorviGw::exchange(int sendWaitSeconds, bool loginReply) {
     m_lastStop = StopPoint::None;
     m_lastTimedOut = false;
+    m_requestWritten = false;
     if (!settleLastReply())
         closeConnection(unit); // the send step then fails as on any connection that is gone
     WaitMark waiting(m_activity);
-    switch (sendStep(unit, sendWaitSeconds, wakeFd())) {
+    std::size_t sent = 0;
+    const StepResult step = sendStep(unit, sendWaitSeconds, wakeFd(), sent);
+    m_requestWritten = sent > 0;
+    switch (step) {
     case StepResult::Sent:
         break;
     case StepResult::Woken:
-        return failStopped(StopPoint::BeforeRequest);
+        // Part of a record is no request the gateway acts on, but nothing here can prove it never will.
+        return failStopped(m_requestWritten ? StopPoint::AwaitingReply : StopPoint::BeforeRequest);
     case StepResult::TimedOut:
         m_lastTimedOut = true;
         return false;
@@ -401,6 +425,8 @@ bool SMSendNorviGw::exchange(int sendWaitSeconds, bool loginReply) {
     }
 
     ReplyReader reader(unit.sock, unit.reply, replyWaitMs(), wakeFd());
+    if (!loginReply)
+        reader.setStopGrace(m_graceMs, m_urgent ? m_urgent->fd() : -1);
     ReplyReader::Outcome outcome = reader.readReadable();
     // The first request on a new connection follows the welcome at once, so a welcome must arrive
     // whole before it counts; a refusal closes the connection anyway.

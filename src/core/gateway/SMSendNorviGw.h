@@ -64,6 +64,13 @@ public:
     // the call fails with code -1 and the text StoppedText(). StopWake (the jobs' stop) unless set;
     // nullptr waits only for the gateway.
     void SetStopSignal(const StopSignal* stop) { m_stop = stop; }
+    // After a stop, a reply already awaited is still waited for this long (never beyond the reply wait),
+    // unless `urgent` is raised: the answer may carry a MsgId. 0 (the default) cuts the wait at once, as
+    // the single-MsgId jobs and the connection test want.
+    void SetStopGrace(int milliseconds, const StopSignal* urgent) {
+        m_graceMs = milliseconds;
+        m_urgent = urgent;
+    }
     // Where the client tells when it starts and ends waiting for the gateway (nullptr: nowhere).
     void SetActivity(RunActivity* activity) { m_activity = activity; }
 
@@ -74,6 +81,12 @@ public:
         AwaitingReply, // the request was sent and its reply not read: the gateway may have acted on it
     };
     StopPoint lastStop() const { return m_lastStop; }
+    // Whether any byte of the last request went out. A request that failed before its first byte surely
+    // never reached the gateway, so it alone may be tried again; one that went out may have been acted on.
+    bool lastRequestWritten() const { return m_requestWritten; }
+    // How often a connection was given up because bytes were waiting that no request asked for: the
+    // stream was out of step, and the next reply read on it could belong to another request.
+    int outOfStepCount() const { return m_outOfStep; }
     // True when the last failure was a time-out waiting for the gateway (the request, the reply, the
     // connection).
     bool lastTimedOut() const { return m_lastTimedOut; }
@@ -86,6 +99,9 @@ private:
     // Drops the rest of the last reply if it has all arrived by now; false when the connection must
     // be given up instead.
     bool settleLastReply();
+    // True when the connection is still usable for a request: nothing is waiting on it beyond the
+    // last reply, and the gateway has not closed it.
+    bool connectionInStep();
     int replyWaitMs() const;
     int wakeFd() const;
     // A stop raised before a call began: the call fails at once as stopped.
@@ -109,6 +125,10 @@ private:
     const StopSignal* m_stop;
     RunActivity* m_activity = nullptr;
     StopPoint m_lastStop = StopPoint::None;
+    int m_graceMs = 0;
+    const StopSignal* m_urgent = nullptr;
+    bool m_requestWritten = false;
+    int m_outOfStep = 0;
     bool m_lastTimedOut = false;
 };
 

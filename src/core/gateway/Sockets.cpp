@@ -218,6 +218,18 @@ long TryReceive(int sock, void* data, std::size_t size) {
     }
 }
 
+long PeekReceive(int sock, void* data, std::size_t size) {
+    for (;;) {
+        const ssize_t n = ::recv(sock, data, size, MSG_DONTWAIT | MSG_PEEK);
+        if (n >= 0)
+            return long(n);
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return kNothingYet;
+        if (errno != EINTR)
+            return -1;
+    }
+}
+
 void ShutdownBoth(int sock) {
     if (sock >= 0)
         ::shutdown(sock, SHUT_RDWR);

@@ -68,6 +68,8 @@ long Receive(int sock, void* data, std::size_t size);
 // arrived, or -1.
 constexpr long kNothingYet = -2;
 long TryReceive(int sock, void* data, std::size_t size);
+// The same without taking the bytes: what a later receive would get.
+long PeekReceive(int sock, void* data, std::size_t size);
 
 void ShutdownBoth(int sock);
 void Close(int sock);

@@ -99,7 +99,9 @@ QString RunOutcomeText(int endState, const RunOutcome& outcome) {
     const QString done = QStringLiteral("完成");
     if (head.endsWith(done)) {
         head.chop(done.size());
-        if (outcome.stopped)
+        if (outcome.stopped && !outcome.stopReason.isEmpty())
+            head += QStringLiteral("已中斷（%1）").arg(outcome.stopReason);
+        else if (outcome.stopped)
             head += outcome.gaveUp ? QStringLiteral("已中斷（閘道沒有回應）") : QStringLiteral("已中斷");
         else if (outcome.succeeded == 0 && outcome.failed > 0)
             head += QStringLiteral("失敗");
@@ -107,6 +109,8 @@ QString RunOutcomeText(int endState, const RunOutcome& outcome) {
             head += done;
     }
     QString text = QStringLiteral("%1：成功 %2 筆，失敗 %3 筆").arg(head).arg(outcome.succeeded).arg(outcome.failed);
+    if (outcome.uncertain > 0)
+        text += QStringLiteral("，不確定 %1 筆").arg(outcome.uncertain);
     if (outcome.notReached > 0 || outcome.stopped)
         text += QStringLiteral("，%1 %2 筆").arg(notReached).arg(outcome.notReached);
     return text;

@@ -46,6 +46,8 @@ struct RunOutcome {
     int notReached = 0;
     bool stopped = false; // 中斷, a signal, or giving up on a gateway that does not answer
     bool gaveUp = false;  // stopped after transport failures in a row
+    int uncertain = 0;    // requests that went out and got no answer: counted apart from the failures
+    QString stopReason;   // why a run stopped that the user did not stop (a refused login)
 };
 
 // The status text of a run's end: the state's own text, or 已中斷 for a stopped run, or 失敗 when

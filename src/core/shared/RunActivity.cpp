@@ -17,8 +17,10 @@ void RunActivity::reset() {
     m_notReached.store(0);
     m_stopped.store(false);
     m_gaveUp.store(false);
+    m_uncertain.store(0);
     std::lock_guard<std::mutex> guard(m_subjectLock);
     m_subject.clear();
+    m_stopReason.clear();
 }
 
 void RunActivity::beginWait() {
@@ -47,6 +49,11 @@ QByteArray RunActivity::subject() const {
     return m_subject;
 }
 
+void RunActivity::setStopReason(const QString& reason) {
+    std::lock_guard<std::mutex> guard(m_subjectLock);
+    m_stopReason = reason;
+}
+
 RunOutcome RunActivity::outcome() const {
     RunOutcome o;
     o.known = true;
@@ -55,6 +62,9 @@ RunOutcome RunActivity::outcome() const {
     o.notReached = m_notReached.load();
     o.stopped = m_stopped.load();
     o.gaveUp = m_gaveUp.load();
+    o.uncertain = m_uncertain.load();
+    std::lock_guard<std::mutex> guard(m_subjectLock);
+    o.stopReason = m_stopReason;
     return o;
 }
 

@@ -32,6 +32,10 @@ public:
     void countSucceeded() { m_succeeded.fetch_add(1, std::memory_order_relaxed); }
     void countFailed() { m_failed.fetch_add(1, std::memory_order_relaxed); }
     void countNotReached(int n = 1) { m_notReached.fetch_add(n, std::memory_order_relaxed); }
+    // A row whose request went out and got no answer: neither success nor failure.
+    void countUncertain() { m_uncertain.fetch_add(1, std::memory_order_relaxed); }
+    // Why the run stopped, when it was not the user (a refused login's text, as the row says it).
+    void setStopReason(const QString& reason);
     void markStopped() { m_stopped.store(true); }
     void markGaveUp() { m_gaveUp.store(true); }
 
@@ -45,10 +49,12 @@ private:
     std::atomic<int> m_succeeded{0};
     std::atomic<int> m_failed{0};
     std::atomic<int> m_notReached{0};
+    std::atomic<int> m_uncertain{0};
     std::atomic<bool> m_stopped{false};
     std::atomic<bool> m_gaveUp{false};
     mutable std::mutex m_subjectLock;
     QByteArray m_subject;
+    QString m_stopReason; // under m_subjectLock
 };
 
 // The jobs' activity: one for the process (one job runs at a time), defined in ProcessState.cpp.

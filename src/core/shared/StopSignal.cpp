@@ -6,6 +6,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 
@@ -43,14 +44,28 @@ bool StopSignal::raised() const noexcept {
     return ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
 }
 
+namespace {
+std::atomic<bool> g_graceActive{false};
+} // namespace
+
 void RequestStop() noexcept {
-    StopFlag.store(true);
+    if (StopFlag.exchange(true))
+        StopNow.raise();
     StopWake.raise();
 }
 
 void ClearStop() noexcept {
     StopFlag.store(false);
     StopWake.clear();
+    StopNow.clear();
+}
+
+bool StopGraceActive() noexcept {
+    return g_graceActive.load();
+}
+
+void SetStopGraceActive(bool active) noexcept {
+    g_graceActive.store(active);
 }
 
 } // namespace norvi

@@ -29,11 +29,23 @@ private:
 // The stop of the jobs (the workers' gateway clients and the command line's name lookup): one for the
 // process, defined in ProcessState.cpp beside StopFlag.
 extern StopSignal StopWake;
+// Raised by a stop asked for a second time: it ends the grace that an exchange in flight gets after the
+// first (its answer may be a MsgId that would otherwise be on no file). Defined beside StopWake.
+extern StopSignal StopNow;
 
-// Requests a stop: sets StopFlag and wakes every wait on StopWake. Async-signal-safe (an atomic store and
-// a write()), so the command line's signal handler calls it too.
+// How long an exchange whose request went out may still wait for its answer after a stop, in milliseconds.
+constexpr int kStopGraceMs = 2000;
+
+// Requests a stop: sets StopFlag and wakes every wait on StopWake. Asked again while StopFlag is set, it
+// also raises StopNow. Async-signal-safe (an atomic exchange and write()s), so the command line's signal
+// handler calls it too.
 void RequestStop() noexcept;
-// A job starts: StopFlag is cleared and StopWake drained, so a stop asked for earlier does not end it.
+// A job starts: StopFlag is cleared and StopWake and StopNow drained, so a stop asked for earlier does not
+// end it.
 void ClearStop() noexcept;
+// Whether a reply is being waited for in a stop's grace right now; a signal handler reads it to tell a
+// second Ctrl+C that ends the grace from one that ends the program. Async-signal-safe.
+bool StopGraceActive() noexcept;
+void SetStopGraceActive(bool active) noexcept;
 
 } // namespace norvi

@@ -3,6 +3,7 @@
 #include "core/gateway/LoginTest.h"
 #include "core/gateway/ResultCodes.h"
 #include "core/shared/Big5.h"
+#include "core/shared/OpLog.h"
 #include "core/shared/Progress.h"
 #include "core/shared/RunActivity.h"
 #include "core/workers/JobOwner.h"
@@ -39,6 +40,7 @@ QueryJob::RowPlan QueryJob::planRow(const QByteArray& sendCode, int sendCodeImag
                                     const QByteArray& sendResult) {
     RowPlan plan;
     plan.sendResult = sendResult;
+    plan.answered = !queryCode.trimmed().isEmpty();
     int code = 0;
     // Only a message the gateway accepted has a MsgId to ask about.
     if (!RowCodes::parse(sendCode, &code) || code != 0)
@@ -130,7 +132,7 @@ void QueryJob::runRows() {
         // After a stop the walk goes on only to say which rows were not asked about.
         if (m_stopped) {
             if (planned.plan.ask)
-                notAskedRow(planned.row);
+                notAskedRow(planned.row, planned.plan);
             continue;
         }
         PostShowProcess(m_cancel ? StateCancelling : StateQuerying);
@@ -144,6 +146,7 @@ void QueryJob::runRows() {
         }
     }
     sendMarks(marks);
+    reportNotAsked();
 }
 
 std::vector<QueryJob::PlannedRow> QueryJob::readRows(int position, bool allRows, const QVector<int>& selected,
@@ -188,13 +191,53 @@ void QueryJob::noteStop(bool gaveUp) {
     if (gaveUp)
         JobActivity.markGaveUp();
     m_worker.reportLine(m_worker.name() + ' ' +
-                        (gaveUp ? StopRows::gaveUpLine(m_failures.inRow()) : big5("作業已中斷")));
+                        (gaveUp                   ? StopRows::gaveUpLine(m_failures.inRow())
+                         : m_stopReason.isEmpty() ? big5("作業已中斷")
+                                                  : m_stopReason));
 }
 
-void QueryJob::notAskedRow(int row) {
-    m_worker.sendLog()->setQueryResult(row, QByteArray::number(StopRows::kCode),
-                                       StopRows::notAskedText(m_worker.jobMode()));
+void QueryJob::notAskedRow(int row, const RowPlan& plan) {
+    if (!plan.answered)
+        m_worker.sendLog()->setQueryResult(row, QByteArray::number(StopRows::kCode),
+                                           StopRows::notAskedText(m_worker.jobMode(), m_stopReason));
+    m_notAsked.append(row);
     JobActivity.countNotReached();
+}
+
+void QueryJob::unansweredRow(int row, const RowPlan& plan, bool written, const QByteArray& failure) {
+    const QByteArray code = QByteArray::number(StopRows::kCode);
+    QByteArray cell = failure;
+    if (m_cancel && written) {
+        cell = StopRows::cancelUnknownText();
+        JobActivity.countUncertain();
+    } else {
+        JobActivity.countFailed();
+    }
+    m_worker.reportLine(m_worker.name() + ' ' + plan.sendResult + big5(m_cancel ? " 預約取消結果: " : " 查詢結果: ") +
+                        code + ", " + cell);
+    if (plan.answered && !(m_cancel && written))
+        return; // nothing known is replaced by no answer
+    m_worker.sendLog()->setQueryResult(row, code, cell);
+}
+
+void QueryJob::reportNotAsked() {
+    if (m_notAsked.isEmpty())
+        return;
+    // Runs of neighbouring rows as one range keep the line short for a stop early in a long list.
+    QStringList ranges;
+    for (int i = 0; i < m_notAsked.size();) {
+        int j = i;
+        while (j + 1 < m_notAsked.size() && m_notAsked[j + 1] == m_notAsked[j] + 1)
+            ++j;
+        ranges << (i == j ? QString::number(m_notAsked[i] + 1)
+                          : QStringLiteral("%1-%2").arg(m_notAsked[i] + 1).arg(m_notAsked[j] + 1));
+        i = j + 1;
+    }
+    const QString what = m_cancel ? QStringLiteral("未取消") : QStringLiteral("未查詢");
+    const QString line = QStringLiteral("%1的紀錄 %2 筆：第 %3 列").arg(what).arg(m_notAsked.size()).arg(ranges.join(u'、'));
+    // The operation log has the whole line; the message area's copy is cut to its line field.
+    WriteOpLog(m_worker.name() + ' ' + big5(line));
+    m_worker.reportLine(m_worker.name() + ' ' + big5(QStringLiteral("%1的紀錄 %2 筆").arg(what).arg(m_notAsked.size())));
 }
 
 bool QueryJob::succeeded(int code, bool loginFailed) const {
@@ -209,12 +252,14 @@ void QueryJob::askRow(int row, const RowPlan& plan) {
     int code = -1;
     QByteArray message;
     bool loginFailed = false;
+    bool loginRefused = false;
+    bool written = false;
     int attempts = 0;
     bool retry = false;
     SMSendNorviGw::StopPoint stop = SMSendNorviGw::StopPoint::None;
-    bool mayHaveGone = false; // an earlier attempt's request went out and got no answer
     do {
         loginFailed = false;
+        written = false;
         message.clear();
         ++attempts;
         if (!client.Login()) {
@@ -222,37 +267,39 @@ void QueryJob::askRow(int row, const RowPlan& plan) {
             message = client.message();
             loginFailed = true;
             stop = client.lastStop();
-            if (attempts == kMaxAttempts) {
+            loginRefused = stop == SMSendNorviGw::StopPoint::None && StopRows::isLoginRefusal(code);
+            retry = !loginRefused;
+            if (attempts == kMaxAttempts || loginRefused)
                 m_worker.reportLine(m_worker.name() + " Login to Server fail, " + QByteArray::number(code) + ':' +
                                     message);
-                break;
-            }
-            retry = true;
         } else {
             client.Clear();
             client.SetType(m_cancel ? GwCancel : GwQuery);
             client.SetMsgId(plan.msgId);
             code = client.Send(message);
             stop = client.lastStop();
-            retry = isRetryCode(code);
-            if (code == -1 && stop == SMSendNorviGw::StopPoint::None)
-                mayHaveGone = true;
+            written = client.lastRequestWritten();
+            // Asking again is harmless; a cancellation that went out may have taken effect, so only one
+            // that surely did not goes again.
+            retry = code == -1 ? !(m_cancel && written) : isRetryCode(code);
         }
     } while (retry && attempts < kMaxAttempts && stop == SMSendNorviGw::StopPoint::None && !m_worker.stopRequested());
 
-    if (stop == SMSendNorviGw::StopPoint::BeforeRequest && !mayHaveGone) {
-        notAskedRow(row);
+    if (stop == SMSendNorviGw::StopPoint::BeforeRequest) {
+        notAskedRow(row, plan);
         noteStop();
         return;
     }
     if (stop != SMSendNorviGw::StopPoint::None) {
-        const QByteArray cut = StopRows::cutQueryText(m_worker.jobMode());
-        m_worker.reportLine(m_worker.name() + ' ' + plan.sendResult +
-                            big5(m_cancel ? " 預約取消結果: " : " 查詢結果: ") + QByteArray::number(StopRows::kCode) +
-                            ", " + cut);
-        m_worker.sendLog()->setQueryResult(row, QByteArray::number(StopRows::kCode), cut);
-        JobActivity.countFailed();
+        // Even the stop's grace brought no answer.
+        unansweredRow(row, plan, true, StopRows::cutQueryText(WorkerMode::Query));
         noteStop();
+        return;
+    }
+    if (code == -1 && !loginFailed) {
+        unansweredRow(row, plan, written, message);
+        if (m_failures.note(true) && !m_worker.askToContinue(m_failures.inRow()))
+            noteStop(true);
         return;
     }
 
@@ -262,11 +309,19 @@ void QueryJob::askRow(int row, const RowPlan& plan) {
     if (code != 0)
         m_worker.reportLine(m_worker.name() + ' ' + plan.sendResult +
                             big5(m_cancel ? " 預約取消結果: " : " 查詢結果: ") + codeText + ", " + result);
-    m_worker.sendLog()->setQueryResult(row, codeText, result);
+    // A failed login answers nothing about the message: an earlier answer stays.
+    if (!(loginFailed && plan.answered))
+        m_worker.sendLog()->setQueryResult(row, codeText, result);
     if (succeeded(code, loginFailed))
         JobActivity.countSucceeded();
     else
         JobActivity.countFailed();
+    if (loginRefused) {
+        m_stopReason = result;
+        JobActivity.setStopReason(fromBig5(result));
+        noteStop();
+        return;
+    }
     if (m_failures.note(code == -1) && !m_worker.askToContinue(m_failures.inRow()))
         noteStop(true);
 }

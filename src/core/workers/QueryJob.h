@@ -14,9 +14,10 @@ class SendThd;
 
 // The job of a query worker (delivery status) or a cancel worker (reservations): either one MsgId
 // typed into the query dialog, answered in a box, or the rows of the send log, answered in each row's
-// 查詢碼 and 查詢結果 cells. A stop ends the exchange in flight; the rows the run would still have asked about
-// then say that they were not (StopRows), and after three transport failures in a row the owner is asked
-// whether to go on.
+// 查詢碼 and 查詢結果 cells. A stop gives the exchange in flight a short grace for its answer; the rows
+// the run would still have asked about then say that they were not (StopRows), unless they hold an earlier
+// answer, which no missing answer replaces. A refused login ends the run, and after three transport
+// failures in a row the owner is asked whether to go on.
 class QueryJob {
 public:
     explicit QueryJob(SendThd& worker);
@@ -27,6 +28,7 @@ public:
         bool ask = false;
         QByteArray sendResult;
         QByteArray msgId;
+        bool answered = false; // the row's query cells hold an earlier answer, kept unless a new one comes
     };
     // The eligibility rule, from the row's cells. `sendCodeImage` is the image of the 傳送碼 cell.
     static RowPlan planRow(const QByteArray& sendCode, int sendCodeImage, const QByteArray& queryCode,
@@ -56,7 +58,11 @@ private:
     void sendMarks(SelectionMarks& marks);
     void askRow(int row, const RowPlan& plan);
     // A row the run does not ask about after all.
-    void notAskedRow(int row);
+    void notAskedRow(int row, const RowPlan& plan);
+    // A row whose exchange got no answer: the earlier answer stays; a cancellation may have taken effect.
+    void unansweredRow(int row, const RowPlan& plan, bool written, const QByteArray& failure);
+    // The operation log's line naming the rows the run did not ask about.
+    void reportNotAsked();
     void noteStop(bool gaveUp = false);
     // Whether an answer counts as a success: a query the gateway answered, a reservation cancelled.
     bool succeeded(int code, bool loginFailed) const;
@@ -64,6 +70,8 @@ private:
     SendThd& m_worker;
     bool m_cancel;
     bool m_stopped = false;
+    QByteArray m_stopReason; // a refused login's text; empty for a stop of the user's
+    QVector<int> m_notAsked;
     StopRows::TransportFailures m_failures;
 };
 

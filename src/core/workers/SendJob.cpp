@@ -21,7 +21,6 @@ constexpr int kMaxAttempts = 2;
 
 bool SendJob::isRetryCode(int code) {
     switch (code) {
-    case -1:
     case 3:
     case 11:
     case 31:
@@ -68,14 +67,24 @@ void SendJob::noteStop(bool gaveUp) {
     if (gaveUp)
         JobActivity.markGaveUp();
     m_worker.reportLine(m_worker.name() + ' ' +
-                        (gaveUp ? StopRows::gaveUpLine(m_failures.inRow()) : big5("作業已中斷")));
+                        (gaveUp                   ? StopRows::gaveUpLine(m_failures.inRow())
+                         : m_stopReason.isEmpty() ? big5("作業已中斷")
+                                                  : m_stopReason));
 }
 
 void SendJob::notSentRow(const QByteArray& name, int image, const QByteArray& msisdn, const QByteArray& segment) {
     UiThreadSendLog& log = *m_worker.sendLog();
     const quint64 rowId = log.addRow(name, image, msisdn, m_stopTime);
-    log.fillSendResult(rowId, QByteArray::number(StopRows::kCode), ImageNone, StopRows::notSentText(), segment);
+    log.fillSendResult(rowId, QByteArray::number(StopRows::kCode), ImageNone, StopRows::notSentText(m_stopReason),
+                       segment);
     JobActivity.countNotReached();
+}
+
+void SendJob::uncertainRow(quint64 rowId, const QByteArray& msisdn, const QByteArray& segment, const QByteArray& text) {
+    m_worker.reportLine(m_worker.name() + ' ' + msisdn + '[' + segment + "] " + big5("傳送結果不明: ") +
+                        QByteArray::number(StopRows::kCode) + ", " + text);
+    m_worker.sendLog()->fillSendResult(rowId, QByteArray::number(StopRows::kCode), ImageNone, text, segment);
+    JobActivity.countUncertain();
 }
 
 void SendJob::readOwnerSettings() {
@@ -129,17 +138,28 @@ void SendJob::sendSegment(const QByteArray& name, int image, const QByteArray& m
         return;
     }
     if (outcome.stop == SMSendNorviGw::StopPoint::AwaitingReply) {
-        // Its fate is unknown, as after a time-out, and like one it counts as failed.
-        const QByteArray cut = StopRows::cutSendText();
-        m_worker.reportLine(m_worker.name() + ' ' + msisdn + '[' + segment + "] " + big5("傳送失敗: ") +
-                            QByteArray::number(StopRows::kCode) + ", " + cut);
-        log.fillSendResult(rowId, QByteArray::number(StopRows::kCode), ImageNone, cut, segment);
-        JobActivity.countFailed();
+        // Even the stop's grace brought no answer: the message may have gone.
+        uncertainRow(rowId, msisdn, segment, StopRows::cutSendText());
         noteStop();
         return;
     }
-    const QByteArray result =
-        ResultText(outcome.code, outcome.loginFailed ? CodeTable::Login : CodeTable::Send, outcome.message);
+    if (outcome.code == -1 && outcome.written) {
+        // A reply that never came or a connection dropped after the request: sending again could give the
+        // recipient the message twice, so the row says its fate is unknown and the user decides.
+        uncertainRow(rowId, msisdn, segment, StopRows::uncertainText(outcome.message));
+        if (m_failures.note(true) && !m_worker.askToContinue(m_failures.inRow()))
+            noteStop(true);
+        return;
+    }
+    QByteArray msgId = outcome.message;
+    if (outcome.code == 0 && !outcome.loginFailed && msgId.isEmpty()) {
+        // "Accepted" without a MsgId is no answer the gateway gives: a stream out of step or garbage.
+        uncertainRow(rowId, msisdn, segment, StopRows::uncertainText(big5("閘道回覆沒有MsgId")));
+        if (m_failures.note(true) && !m_worker.askToContinue(m_failures.inRow()))
+            noteStop(true);
+        return;
+    }
+    const QByteArray result = ResultText(outcome.code, outcome.loginFailed ? CodeTable::Login : CodeTable::Send, msgId);
     const QByteArray code = QByteArray::number(outcome.code);
     if (outcome.code != 0)
         m_worker.reportLine(m_worker.name() + ' ' + msisdn + '[' + segment + "] " + big5("傳送失敗: ") + code + ", " +
@@ -149,6 +169,13 @@ void SendJob::sendSegment(const QByteArray& name, int image, const QByteArray& m
         JobActivity.countSucceeded();
     else
         JobActivity.countFailed();
+    if (outcome.loginRefused) {
+        // Every later login would be refused the same way, and repeated refusals can lock the account.
+        m_stopReason = result;
+        JobActivity.setStopReason(fromBig5(result));
+        noteStop();
+        return;
+    }
     // A refusal, a login refused or any answer of the gateway ends a run of transport failures.
     if (m_failures.note(outcome.code == -1) && !m_worker.askToContinue(m_failures.inRow()))
         noteStop(true);
@@ -159,37 +186,31 @@ SendJob::Outcome SendJob::attempt(const QByteArray& msisdn, const QByteArray& se
     Outcome out;
     int attempts = 0;
     bool retry = false;
-    bool mayHaveGone = false; // an earlier attempt's request went out and got no answer
     do {
-        out.loginFailed = false;
-        out.message.clear();
+        out = Outcome{};
         ++attempts;
         // Returns at once while the client is still logged in; a transport failure logged it out, so
-        // the second attempt after -1 reconnects.
+        // a second attempt reconnects.
         if (!client.Login()) {
             out.code = client.lastCode();
             out.message = client.message();
             out.loginFailed = true;
             out.stop = client.lastStop();
-            if (attempts == kMaxAttempts) {
+            out.loginRefused = out.stop == SMSendNorviGw::StopPoint::None && StopRows::isLoginRefusal(out.code);
+            retry = !out.loginRefused;
+            if (attempts == kMaxAttempts || out.loginRefused)
                 m_worker.reportLine(m_worker.name() + " Login to Server fail, " + QByteArray::number(out.code) + ':' +
                                     out.message);
-                break;
-            }
-            retry = true;
         } else {
             prepareRequest(msisdn, segment);
             out.code = client.Send(out.message);
             out.stop = client.lastStop();
-            retry = isRetryCode(out.code);
-            if (out.code == -1 && out.stop == SMSendNorviGw::StopPoint::None)
-                mayHaveGone = true;
+            out.written = client.lastRequestWritten();
+            // Only a request that surely never reached the gateway, or one it refused, goes again.
+            retry = out.code == -1 ? !out.written : isRetryCode(out.code);
         }
     } while (retry && attempts < kMaxAttempts && out.stop == SMSendNorviGw::StopPoint::None &&
              !m_worker.stopRequested());
-    // A stop before the second attempt's request still leaves the first one's fate unknown.
-    if (out.stop == SMSendNorviGw::StopPoint::BeforeRequest && mayHaveGone)
-        out.stop = SMSendNorviGw::StopPoint::AwaitingReply;
     return out;
 }
 

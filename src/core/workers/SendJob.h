@@ -12,10 +12,13 @@ namespace norvi {
 class SendThd;
 
 // The job of a send worker: every segment of every message in SendQueue goes to the gateway as one
-// request and becomes one row of the send log. Logs in once and keeps the login; a few transient
-// failures are tried a second time. A stop ends the exchange in flight (its row says the message may have
-// gone), and every segment not sent gets a row of its own saying so; after three transport failures in a
-// row the owner is asked whether to go on.
+// request and becomes one row of the send log. Logs in once and keeps the login. A segment is tried a
+// second time only when its first request surely never reached the gateway (a failed connection or
+// login, no byte written, or a refusal the gateway names); a request that went out and got no answer
+// leaves an uncertain row instead, since the recipient may already have the message. A stop gives the
+// exchange in flight a short grace for its answer, and every segment not sent gets a row of its own
+// saying so; a refused login ends the run; after three transport failures in a row the owner is asked
+// whether to go on.
 class SendJob {
 public:
     explicit SendJob(SendThd& worker) : m_worker(worker) {}
@@ -26,10 +29,12 @@ public:
         int code = -1;
         QByteArray message; // gateway text, MsgId, or transport failure text
         bool loginFailed = false;
+        bool written = false;      // the last request went out, so the gateway may have acted on it
+        bool loginRefused = false; // a login no retry can mend: the run ends
         SMSendNorviGw::StopPoint stop = SMSendNorviGw::StopPoint::None; // where a stop ended the attempts
     };
 
-    // Codes after which a segment is sent a second time.
+    // Refusal codes after which a segment is sent a second time: the gateway says it did not take it.
     static bool isRetryCode(int code);
     // Type 15 (international) for numbers longer than ten characters or starting with "+", else 1.
     static uint8_t requestType(const QByteArray& msisdn);
@@ -46,10 +51,13 @@ private:
     void notSentRow(const QByteArray& name, int image, const QByteArray& msisdn, const QByteArray& segment);
     // The run stops here: every later segment gets a not-sent row.
     void noteStop(bool gaveUp = false);
+    // The row of an exchange that went out and got no answer, or an answer without a MsgId.
+    void uncertainRow(quint64 rowId, const QByteArray& msisdn, const QByteArray& segment, const QByteArray& text);
 
     SendThd& m_worker;
     bool m_stopped = false;
-    QByteArray m_stopTime; // yyyyMMddHHmmss, once stopped
+    QByteArray m_stopTime;   // yyyyMMddHHmmss, once stopped
+    QByteArray m_stopReason; // a refused login's text; empty for a stop of the user's
     StopRows::TransportFailures m_failures;
     bool m_ownerIsSendDialog = false;
     SendSchedule m_schedule; // meaningful only when the owner is the send dialog

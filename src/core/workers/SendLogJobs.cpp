@@ -11,9 +11,14 @@
 #include "core/workers/JobStarter.h"
 #include "core/workers/RowCodes.h"
 #include "core/workers/SendThd.h"
+#include "core/workers/StopRows.h"
 #include "core/workers/WorkerState.h"
 
+#include <QSet>
+
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace norvi {
 
@@ -49,7 +54,41 @@ sSendContent ResendRecord(SendLogAccess& log, int row, int32_t seq) {
     return record;
 }
 
-bool QueueFailedRows(SendLogAccess& log, int* queued, QString* errorText) {
+ResendChoice ChooseResendRows(SendLogAccess& log) {
+    ResendChoice choice;
+    const QVector<int> selected = log.selectedRows();
+    choice.selectedMode = !selected.isEmpty();
+    const int n = log.rowCount();
+    if (choice.selectedMode) {
+        choice.examined = selected;
+    } else {
+        choice.examined.reserve(n);
+        for (int row = 0; row < n; ++row)
+            choice.examined.append(row);
+    }
+    // From the last row up: a message accepted at a later position covers the failed copies above it.
+    QSet<QByteArray> acceptedLater;
+    std::vector<char> covered(std::size_t(n), 0);
+    for (int row = n - 1; row >= 0; --row) {
+        const QByteArray key = log.text(row, ColMobile) + '\0' + log.text(row, ColContent);
+        if (RowCodes::valueOr(log.text(row, ColSendCode)) == 0)
+            acceptedLater.insert(key);
+        else
+            covered[std::size_t(row)] = acceptedLater.contains(key) ? 1 : 0;
+    }
+    for (int row : choice.examined) {
+        const QByteArray sendCode = log.text(row, ColSendCode);
+        if (!IsFailedRow(sendCode, log.text(row, ColQueryCode)) || covered[std::size_t(row)])
+            continue;
+        if (StopRows::isUncertain(sendCode, log.text(row, ColSendResult)))
+            choice.uncertain.append(row);
+        else
+            choice.failed.append(row);
+    }
+    return choice;
+}
+
+bool QueueFailedRows(SendLogAccess& log, int* queued, QString* errorText, bool includeUncertain) {
     if (queued)
         *queued = 0;
     if (WorkerRegistered()) {
@@ -58,29 +97,35 @@ bool QueueFailedRows(SendLogAccess& log, int* queued, QString* errorText) {
         return false;
     }
     SendQueue.clear();
-    const QVector<int> selected = log.selectedRows();
-    const bool selectedMode = !selected.isEmpty();
-    QVector<int> rows = selected;
-    if (!selectedMode) {
-        const int n = log.rowCount();
-        rows.reserve(n);
-        for (int row = 0; row < n; ++row)
-            rows.append(row);
+    const ResendChoice choice = ChooseResendRows(log);
+    QVector<int> toSend = choice.failed;
+    if (includeUncertain) {
+        toSend += choice.uncertain;
+        std::sort(toSend.begin(), toSend.end()); // list order
     }
     int32_t seq = 0;
-    // Not failed rows leave a selection; failed rows join an empty one. Marked together at the end.
+    // Rows not sent leave a selection; rows sent join an empty one. Marked together at the end.
     QVector<int> marked;
-    for (int row : rows) {
-        const bool failed = IsFailedRow(log.text(row, ColSendCode), log.text(row, ColQueryCode));
-        if (failed != selectedMode)
-            marked.append(row);
-        if (failed)
+    auto next = toSend.cbegin();
+    QVector<int> examined = choice.examined;
+    std::sort(examined.begin(), examined.end());
+    for (int row : examined) {
+        const bool send = next != toSend.cend() && *next == row;
+        if (send) {
+            ++next;
             SendQueue.push_back(ResendRecord(log, row, seq++));
+        }
+        if (send != choice.selectedMode)
+            marked.append(row);
     }
-    log.setSelectedRows(marked, !selectedMode);
+    log.setSelectedRows(marked, !choice.selectedMode);
     if (queued)
         *queued = seq;
     return true;
+}
+
+QString ResendUncertainQuestion(int uncertain) {
+    return QStringLiteral("其中 %1 筆可能已送出，也要重發？").arg(uncertain);
 }
 
 QString NothingToResendText() {

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QVector>
 
 namespace norvi {
 
@@ -18,7 +19,7 @@ class SendThd;
 // thread reaches it.
 
 // A row is not failed when its send code is 0 and its query code is one that marks a message as
-// delivered, under way or not yet asked; any other row is failed and worth sending again.
+// delivered, under way or not yet asked; any other row is failed (an uncertain row among them).
 bool IsFailedRow(const QByteArray& sendCodeCell, const QByteArray& queryCodeCell);
 
 // The recipient kind that a row image stands for (the reverse of the send job's row image).
@@ -28,12 +29,26 @@ uint8_t KindFromRowImage(int image);
 // text as its only segment. Every text is cut to its field.
 sSendContent ResendRecord(SendLogAccess& log, int row, int32_t seq);
 
-// Resend, first half: examines the selected rows (or all rows when none is selected), keeps only
-// the failed ones selected (selected-rows mode) or selects them (all-rows mode), and fills SendQueue
-// with one record per failed row in list order. `queued` receives the number of records (which is
-// the number of short messages to send). Refused without touching SendQueue or the selection while
-// a worker is registered.
-bool QueueFailedRows(SendLogAccess& log, int* queued, QString* errorText);
+// The rows a resend examines (the selected rows, or all rows when none is selected), sorted by what it
+// does with them. A failed row whose message a later row (by position) shows accepted, the same 行動電話
+// and 訊息內容 with 傳送碼 0, is already resent: a second resend must not send it again. Uncertain rows
+// (StopRows::isUncertain) may have reached the recipient and are sent only when the user says so.
+struct ResendChoice {
+    bool selectedMode = false;
+    QVector<int> examined;
+    QVector<int> failed;    // surely failed, not resent yet
+    QVector<int> uncertain; // may have gone, not resent yet
+};
+ResendChoice ChooseResendRows(SendLogAccess& log);
+
+// Resend, first half: keeps only the rows to send selected (selected-rows mode) or selects them
+// (all-rows mode), and fills SendQueue with one record per such row in list order: the failed rows, and
+// the uncertain ones when `includeUncertain`. `queued` receives the number of records (which is the
+// number of short messages to send). Refused without touching SendQueue or the selection while a worker
+// is registered.
+bool QueueFailedRows(SendLogAccess& log, int* queued, QString* errorText, bool includeUncertain = false);
+// The question when a resend would find uncertain rows among the failed ones.
+QString ResendUncertainQuestion(int uncertain);
 
 // The text shown when no examined row failed.
 QString NothingToResendText();

@@ -140,6 +140,10 @@ void SendThd::setUpClient() {
     client->SetPassword(getField(Config.gwPasswd));
     client->SetReplyWaitSeconds(g_replyWaitSeconds.load());
     client->SetActivity(&JobActivity); // the progress window and the command line watch its waits
+    // A run's answer already on its way when a stop comes may be a MsgId: it gets a short grace. A single
+    // MsgId's answer goes to a box nobody waits for after a stop, so that job stops at once.
+    if (singleMsgId.isEmpty())
+        client->SetStopGrace(kStopGraceMs, &StopNow);
 }
 
 void SendThd::runJob() {

@@ -13,14 +13,26 @@ namespace norvi::StopRows {
 // The 傳送碼 / 查詢碼 of every such row.
 constexpr int kCode = -1;
 
-// The send result of the message whose exchange a stop cut: the gateway may have taken it (Big5).
+// An uncertain row: its request went out and no answer says what became of it. Its 傳送碼 is kCode and
+// its 傳送結果 is the transport's text followed by "，可能已送出" (Big5). Such a row is never sent again
+// without the user saying so.
+QByteArray uncertainText(const QByteArray& transportText);
+// Whether a row's cells are those of an uncertain row.
+bool isUncertain(const QByteArray& sendCodeCell, const QByteArray& sendResultCell);
+// The send result of the message whose exchange a stop cut: "已中斷：閘道未回覆，可能已送出" (Big5).
 QByteArray cutSendText();
-// The send result of a message the run did not send (Big5). Its 傳送時間 is the stop's time.
-QByteArray notSentText();
-// The query cell of a row whose query or cancellation a stop cut (Big5).
+// The send result of a message the run did not send (Big5), with the stop's reason ("作業已中斷" for a
+// stop of the user's). Its 傳送時間 is the stop's time.
+QByteArray notSentText(const QByteArray& reason = QByteArray());
+// The answer of a single query or cancellation whose exchange a stop cut (Big5).
 QByteArray cutQueryText(WorkerMode mode);
-// The query cell of a row the query or cancel run did not reach (Big5).
-QByteArray notAskedText(WorkerMode mode);
+// The query cell of a row whose cancellation went out and got no answer: it may have taken effect (Big5).
+QByteArray cancelUnknownText();
+// The query cell of a row the query or cancel run did not reach (Big5), with the stop's reason.
+QByteArray notAskedText(WorkerMode mode, const QByteArray& reason = QByteArray());
+// Login codes after which no later login can succeed (wrong password, unknown account, account
+// suspended): the run ends after the one login, so a locked account is not provoked.
+bool isLoginRefusal(int loginCode);
 
 // Transport failures (a time-out, a refused or dropped connection) in a row after which the run asks
 // whether to go on, and again after each as many more.

@@ -66,9 +66,20 @@ void MainWindowJobs::startRowJob(WorkerMode mode) {
 void MainWindowJobs::resendFailedRows() {
     if (refuseWhileBusy())
         return;
+    // Rows that may have reached their recipients go again only when the user says so.
+    bool includeUncertain = false;
+    const int uncertain = int(ChooseResendRows(m_main.logAccess()).uncertain.size());
+    if (uncertain > 0 && !refuseWhileBusy()) {
+        const Prompts::Answer answer =
+            prompts().message(&m_main, Prompts::Icon::Question, Prompts::Buttons::YesNoCancel, kTitle,
+                              ResendUncertainQuestion(uncertain));
+        if (answer == Prompts::Answer::Cancel)
+            return;
+        includeUncertain = answer == Prompts::Answer::Yes;
+    }
     int queued = 0;
     QString error;
-    if (!QueueFailedRows(m_main.logAccess(), &queued, &error)) {
+    if (!QueueFailedRows(m_main.logAccess(), &queued, &error, includeUncertain)) {
         prompts().okBox(&m_main, Prompts::Icon::Warning, kTitle, error);
         return;
     }
