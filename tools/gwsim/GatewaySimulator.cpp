@@ -70,6 +70,7 @@ struct GatewaySimulator::Impl {
     int closeAfter = -1;
     int silentAfter = -1;
     ReplyPacing pacing;
+    ReplyFaults replyFaults;
 
     std::mutex outLock;
 
@@ -80,6 +81,7 @@ struct GatewaySimulator::Impl {
         closeAfter = options.closeAfter;
         silentAfter = options.silentAfter;
         pacing = options.pacing;
+        replyFaults = options.replyFaults;
     }
 
     void say(const QString& line) {
@@ -97,7 +99,7 @@ struct GatewaySimulator::Impl {
     void serve(Connection* c);
     enum class Read { Whole, Partial, Closed };
     Read readRequest(int fd, sGwRequest& q);
-    bool sendReply(int fd, const sGwReply& reply);
+    bool sendReply(int fd, const sGwReply& reply, bool toLogin);
     bool pause(int milliseconds);
     void record(const sGwRequest& q);
     Outcome handle(const sGwRequest& q, Session& s);
@@ -268,12 +270,15 @@ bool GatewaySimulator::Impl::pause(int milliseconds) {
     return !stopped.wait_for(guard, std::chrono::milliseconds(milliseconds), [this] { return stopping; });
 }
 
-bool GatewaySimulator::Impl::sendReply(int fd, const sGwReply& reply) {
+bool GatewaySimulator::Impl::sendReply(int fd, const sGwReply& reply, bool toLogin) {
     const char* p = reinterpret_cast<const char*>(&reply);
     ReplyPacing how;
+    ReplyFaults faults;
     {
         std::lock_guard<std::mutex> guard(lock);
         how = pacing;
+        if (!toLogin)
+            faults = replyFaults;
         const FaultPlan& plan = options.plan;
         if (plan.splitEvery > 0 && ++replies % plan.splitEvery == 0) {
             how = ReplyPacing::split(plan.splitAt, plan.splitPauseMs);
@@ -292,6 +297,15 @@ bool GatewaySimulator::Impl::sendReply(int fd, const sGwReply& reply) {
         }
         return true;
     };
+    if (faults.delayMs > 0 && !pause(faults.delayMs))
+        return false;
+    if (faults.twice || faults.junkBytes > 0) {
+        QByteArray bytes(p, int(sizeof reply));
+        if (faults.twice)
+            bytes.append(p, int(sizeof reply));
+        bytes.append(QByteArray(faults.junkBytes, '\0'));
+        return sendAll(bytes.constData(), std::size_t(bytes.size()));
+    }
     if (how.trickleMs > 0) {
         for (std::size_t i = 0; i < sizeof reply; ++i) {
             if ((i > 0 && !pause(how.trickleMs)) || !sendAll(p + i, 1))
@@ -388,7 +402,7 @@ void GatewaySimulator::Impl::serve(Connection* c) {
             say(QStringLiteral("[%1] %2 -> %3 %4")
                     .arg(QString::number(id), what, QString::number(out.code), fromBig5(out.text)));
         }
-        if (!sendReply(fd, reply))
+        if (!sendReply(fd, reply, r == Read::Whole && q.msg_type == GwLogin))
             break;
         ++answered;
     }
@@ -452,6 +466,11 @@ void GatewaySimulator::setCloseAfter(int replies) {
 void GatewaySimulator::setSilentAfter(int replies) {
     std::lock_guard<std::mutex> guard(d->lock);
     d->silentAfter = replies;
+}
+
+void GatewaySimulator::setReplyFaults(const ReplyFaults& faults) {
+    std::lock_guard<std::mutex> guard(d->lock);
+    d->replyFaults = faults;
 }
 
 void GatewaySimulator::setReplyPacing(const ReplyPacing& pacing) {

@@ -25,6 +25,15 @@ struct ReplyPacing {
     static ReplyPacing trickle(int everyMs) { return {0, 0, everyMs}; }
 };
 
+// Faults of the replies to requests after the login: late, doubled, or followed by bytes nobody asked for.
+// A doubled reply and the extra bytes go out in the same piece as the reply, so the client has them
+// all before it sends its next request.
+struct ReplyFaults {
+    int delayMs = 0;     // each such reply waits this long
+    bool twice = false;  // each such reply goes out twice
+    int junkBytes = 0;   // this many zero bytes follow each such reply
+};
+
 // Faults on a schedule counted over the whole run, across connections, for long runs under faults: the
 // nth request of the run, the nth send, the nth reply. 0 switches a fault off.
 struct FaultPlan {
@@ -65,6 +74,7 @@ struct SimOptions {
     int closeAfter = -1;  // close each connection after this many replies (-1: never)
     int silentAfter = -1; // never answer after this many replies on a connection (-1: always answer)
     ReplyPacing pacing;   // replies in two parts with a pause, or trickled byte by byte
+    ReplyFaults replyFaults;
     FaultPlan plan;       // faults by the request, send and reply numbers of the whole run
     bool verbose = false; // one line per request on standard output
     // How many of the most recent requests requests() keeps, so a long run does not grow without bound.
@@ -88,6 +98,7 @@ public:
     void setCloseAfter(int replies);
     void setSilentAfter(int replies);
     void setReplyPacing(const ReplyPacing& pacing);
+    void setReplyFaults(const ReplyFaults& faults);
 
     // What arrived so far, in order, for tests that check the bytes on the wire.
     std::vector<sGwRequest> requests() const;

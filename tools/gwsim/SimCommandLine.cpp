@@ -51,6 +51,9 @@ QString usageText() {
         "  --split-at N             the first part of a split reply is N bytes long (1 to 243)\n"
         "  --reply-pause MS         pause MS milliseconds between the two parts of a split reply\n"
         "  --trickle-replies MS     send each reply one byte at a time, MS milliseconds apart\n"
+        "  --reply-delay MS         answer each request after the login MS milliseconds late\n"
+        "  --double-replies         send each reply after the login twice\n"
+        "  --junk-after N           follow each reply after the login with N zero bytes\n"
         "  --help                   show this text\n"
         "\n"
         "Prints the address it listens on, then one line per request. Stops on SIGINT or SIGTERM.\n");
@@ -88,13 +91,15 @@ bool parseCommandLine(const QStringList& args, SimOptions& options, bool& help, 
             return true;
         };
         const bool flag =
-            name == QLatin1String("--help") || name == QLatin1String("-h") || name == QLatin1String("--split-replies");
+            name == QLatin1String("--help") || name == QLatin1String("-h") || name == QLatin1String("--split-replies") ||
+                          name == QLatin1String("--double-replies");
         static const QStringList valueOptions = {QStringLiteral("--listen"),          QStringLiteral("--port"),
                                                  QStringLiteral("--account"),         QStringLiteral("--deliver-after"),
                                                  QStringLiteral("--max-connections"), QStringLiteral("--fail-sends"),
                                                  QStringLiteral("--close-after"),     QStringLiteral("--silent-after"),
                                                  QStringLiteral("--split-at"),        QStringLiteral("--reply-pause"),
-                                                 QStringLiteral("--trickle-replies")};
+                                                 QStringLiteral("--trickle-replies"), QStringLiteral("--reply-delay"),
+                                                 QStringLiteral("--junk-after")};
         if (!flag && !valueOptions.contains(name))
             return bad(QStringLiteral("unknown option %1 (see --help)").arg(name));
         if (flag && inlineValue)
@@ -106,6 +111,16 @@ bool parseCommandLine(const QStringList& args, SimOptions& options, bool& help, 
             help = true;
         } else if (name == QLatin1String("--split-replies")) {
             split = true;
+        } else if (name == QLatin1String("--double-replies")) {
+            options.replyFaults.twice = true;
+        } else if (name == QLatin1String("--reply-delay")) {
+            if (!toInt(value, 0, kMaxPauseMs, options.replyFaults.delayMs))
+                return bad(QStringLiteral("--reply-delay: not a number of milliseconds (0 to %1): %2")
+                               .arg(kMaxPauseMs)
+                               .arg(value));
+        } else if (name == QLatin1String("--junk-after")) {
+            if (!toInt(value, 0, 16 * 1024 * 1024, options.replyFaults.junkBytes))
+                return bad(QStringLiteral("--junk-after: not a number of bytes: %1").arg(value));
         } else if (name == QLatin1String("--listen")) {
             in_addr a{};
             if (::inet_pton(AF_INET, value.toLatin1().constData(), &a) != 1)

@@ -1,0 +1,170 @@
+#include "support/CliFixture.h"
+
+#include "core/gateway/GwRecords.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <signal.h>
+
+#include <set>
+
+// norvi-cli against gateways that answer late, twice, with bytes nobody asked for, or refuse the login:
+// every message the gateway accepted is on file with its own MsgId, nothing is sent twice by the program's
+// own doing, and a stopped query keeps the answers it already had.
+namespace norvi {
+namespace {
+
+using test::CliRun;
+using test::CliTest;
+using test::readLog;
+using test::textList;
+
+QStringList numbers(int count) {
+    QStringList out;
+    for (int i = 0; i < count; ++i)
+        out << QStringLiteral("09130000%1").arg(10 + i);
+    return out;
+}
+
+class CliExactlyOnceTest : public CliTest {
+protected:
+    // norvi-cli started in the background, for tests that signal it mid-run.
+    void start(QProcess& process, const QStringList& args) const {
+        process.setProgram(QStringLiteral(NORVI_CLI_PATH));
+        process.setArguments(textList({"-C", m_dir.path()}) + args);
+        process.start();
+        ASSERT_TRUE(process.waitForStarted(10000));
+    }
+    void waitForRequests(uint8_t type, int count) const {
+        QDeadlineTimer deadline(20000);
+        while (requestCount(type) < count && !deadline.hasExpired())
+            QThread::msleep(2);
+        ASSERT_GE(requestCount(type), count);
+    }
+    int requestCount(uint8_t type) const {
+        int n = 0;
+        for (const sGwRequest& r : sim->requests())
+            n += r.msg_type == type ? 1 : 0;
+        return n;
+    }
+    // The MsgIds of the accepted rows; every accepted row must have its own.
+    static std::set<QByteArray> acceptedIds(const std::vector<SendLogRow>& rows) {
+        std::set<QByteArray> ids;
+        for (const SendLogRow& row : rows) {
+            if (row.texts[ColSendCode] != "0")
+                continue;
+            const QByteArray result = row.texts[ColSendResult];
+            const int at = int(result.indexOf("MsgId:"));
+            EXPECT_GE(at, 0) << result.constData();
+            const QByteArray id = result.mid(at + 6, result.indexOf(')', at) - at - 6);
+            EXPECT_FALSE(id.isEmpty()) << "accepted without a MsgId";
+            EXPECT_TRUE(ids.insert(id).second) << "a MsgId on two rows: " << id.constData();
+        }
+        return ids;
+    }
+};
+
+// Ctrl+C 0.1 s into a 0.3 s answer: the answer still arrives within the stop's grace and its MsgId is
+// recorded, so nothing the gateway accepted is on no file, and nothing is left for a resend.
+TEST_F(CliExactlyOnceTest, StopKeepsTheAnswerInFlightAndEveryAcceptedMessageIsOnFile) {
+    gwsim::ReplyFaults late;
+    late.delayMs = 300;
+    sim->setReplyFaults(late);
+    const QString log = path("late.log");
+    QProcess process;
+    start(process, textList({"send", "--text", "hi", "--log", log}) + numbers(5));
+    waitForRequests(GwSendDomestic, 2);
+    QThread::msleep(100);
+    ASSERT_EQ(::kill(pid_t(process.processId()), SIGINT), 0);
+    ASSERT_TRUE(process.waitForFinished(10000));
+    EXPECT_EQ(process.exitCode(), 2);
+    const std::vector<SendLogRow> rows = readLog(log);
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(qint64(acceptedIds(rows).size()), sim->counts().accepted);
+    EXPECT_EQ(sim->counts().accepted, 2);
+    for (const SendLogRow& row : rows)
+        EXPECT_FALSE(row.texts[ColSendResult].endsWith(big5("可能已送出"))) << "the answer came within the grace";
+}
+
+// A second Ctrl+C ends the grace at once: the silent gateway's message is an uncertain row, the log is whole.
+TEST_F(CliExactlyOnceTest, SecondSignalEndsTheGraceAtOnce) {
+    sim->setSilentAfter(2);
+    const QString log = path("twice.log");
+    QProcess process;
+    start(process, textList({"--reply-wait", "60", "send", "--text", "hi", "--log", log}) + numbers(4));
+    waitForRequests(GwSendDomestic, 2);
+    QElapsedTimer sinceFirst;
+    sinceFirst.start();
+    ASSERT_EQ(::kill(pid_t(process.processId()), SIGINT), 0);
+    QThread::msleep(200);
+    ASSERT_EQ(::kill(pid_t(process.processId()), SIGINT), 0);
+    ASSERT_TRUE(process.waitForFinished(10000));
+    EXPECT_LT(sinceFirst.elapsed(), 1500) << "the second signal did not end the 2 s grace";
+    const std::vector<SendLogRow> rows = readLog(log);
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[1].texts[ColSendResult], big5("已中斷：閘道未回覆，可能已送出"));
+}
+
+// A refused password is tried once, whatever the number of recipients: repeated refusals can lock the account.
+TEST_F(CliExactlyOnceTest, RefusedPasswordEndsTheRunAfterOneLogin) {
+    writeConfig("wrong");
+    const QString log = path("refused.log");
+    const CliRun r = run(textList({"send", "--text", "hi", "--log", log}) + numbers(20));
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(requestCount(GwLogin), 1);
+    EXPECT_EQ(readLog(log).size(), 20u);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("簡訊傳送已中斷（"))) << r.out.toStdString();
+}
+
+// Replies sent twice, or followed by 1 MB of zero bytes: the stream is out of step, so the connection is
+// given up before the next request rather than a stale reply believed. Every row has its own MsgId, and
+// only what the gateway accepted reads as accepted.
+TEST_F(CliExactlyOnceTest, RepliesOutOfStepAreNeverBelieved) {
+    for (const bool twice : {true, false}) {
+        gwsim::ReplyFaults faults;
+        faults.twice = twice;
+        faults.junkBytes = twice ? 0 : 1024 * 1024;
+        sim->setReplyFaults(faults);
+        const qint64 acceptedBefore = sim->counts().accepted;
+        const QString log = path(twice ? "twice.log" : "junk.log");
+        const CliRun r = run(textList({"send", "--text", "hi", "--log", log}) + numbers(twice ? 20 : 5));
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        const std::vector<SendLogRow> rows = readLog(log);
+        EXPECT_EQ(rows.size(), twice ? 20u : 5u);
+        EXPECT_EQ(qint64(acceptedIds(rows).size()), sim->counts().accepted - acceptedBefore) << twice;
+    }
+}
+
+// Ten reservations already answered are asked again, and the query is stopped while the gateway
+// is silent: all ten keep their answers, in the rows and in the saved log.
+TEST_F(CliExactlyOnceTest, InterruptedRequeryKeepsEveryEarlierAnswer) {
+    const QString log = path("booked.log");
+    ASSERT_EQ(run(textList({"send", "--text", "hi", "--at", test::reservationTime(3600), "--log", log}) + numbers(10))
+                  .exitCode,
+              0);
+    ASSERT_EQ(run({"query", "--log", log}).exitCode, 0);
+    const std::vector<SendLogRow> before = readLog(log);
+    ASSERT_EQ(before.size(), 10u);
+    for (const SendLogRow& row : before)
+        ASSERT_FALSE(row.texts[ColQueryCode].isEmpty());
+
+    sim->setSilentAfter(1);
+    const int queriesBefore = requestCount(GwQuery);
+    QProcess process;
+    start(process, {QStringLiteral("--reply-wait"), QStringLiteral("60"), QStringLiteral("query"),
+                    QStringLiteral("--log"), log});
+    waitForRequests(GwQuery, queriesBefore + 1);
+    ASSERT_EQ(::kill(pid_t(process.processId()), SIGINT), 0);
+    ASSERT_TRUE(process.waitForFinished(10000));
+    const std::vector<SendLogRow> after = readLog(log);
+    ASSERT_EQ(after.size(), 10u);
+    for (std::size_t i = 0; i < after.size(); ++i) {
+        EXPECT_EQ(after[i].texts[ColQueryCode], before[i].texts[ColQueryCode]) << i;
+        EXPECT_EQ(after[i].texts[ColQueryResult], before[i].texts[ColQueryResult]) << i;
+    }
+}
+
+} // namespace
+} // namespace norvi
