@@ -254,12 +254,14 @@ void TFormShowProcess::handleState(int state, const RunOutcome& outcome) {
 
 void TFormShowProcess::ButtonOkClick() {
     if (!m_tracker.done()) {
-        // Every wait on the gateway ends at once; the operation reports its end itself. The button says
-        // the stop was taken until then.
+        // Every wait on the gateway ends at once but for an answer already on its way, which gets a short
+        // grace; the operation reports its end itself. The button says the stop was taken until then, and
+        // pressed again ends the grace as well.
+        const bool again = m_stopping;
         RequestStop();
         m_stopping = true;
         setButtonText(QStringLiteral("正在中斷…"));
-        m_button->setEnabled(false);
+        m_button->setEnabled(!again);
         showWaiting();
         return;
     }

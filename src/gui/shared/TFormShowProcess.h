@@ -14,8 +14,9 @@ namespace norvi {
 
 // "作業進度": the one progress window every long operation shares. Driven only by posted
 // WM_SHOWPROCESS events, so workers report without touching it. While running it disables `owner`;
-// its button first offers 中斷 (RequestStop: sets StopFlag and ends a gateway wait at once; the button then
-// reads 正在中斷… and is disabled until the end arrives), then 確定 once an end state arrived. While a gateway
+// its button first offers 中斷 (RequestStop: sets StopFlag and ends a gateway wait at once, but for an answer
+// already on its way, which gets a short grace; the button then reads 正在中斷…, and pressed again ends the
+// grace and is disabled until the end arrives), then 確定 once an end state arrived. While a gateway
 // job waits for a reply, a line beside the button says so and for how long ("等待閘道回應… 12 秒") and
 // which recipient or MsgId it is on, read from JobActivity a few times a second.
 //
