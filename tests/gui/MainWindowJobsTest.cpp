@@ -66,6 +66,39 @@ TEST_F(MainWindowJobsTest, ResendAppendsTheFailedRowsAndQueryAllAsksEverySentMes
     EXPECT_EQ(cell(2, ColQueryCode), QStringLiteral("2")) << "the gateway knows no such MsgId";
 }
 
+// A message that may have reached its recipient goes again only when the user says so, and a message already
+// resent is not resent by the next 失敗重發.
+TEST_F(MainWindowJobsTest, ResendAsksAboutUncertainRowsAndSendsEachFailedRowOnce) {
+    addRow("A", "0912000001", "-1", big5("網路連線失敗"));
+    addRow("C", "0912000003", "-1", big5("Recv()逾時，可能已送出"));
+    const QString question = QStringLiteral("其中 1 筆可能已送出，也要重發？");
+    const auto mobiles = [this] {
+        QStringList out;
+        for (int r = 0; r < mainWindow().logAccess().rowCount(); ++r)
+            out << cell(r, ColMobile);
+        out.sort();
+        return out;
+    };
+    m_prompts.answers = {Prompts::Answer::No, Prompts::Answer::No}; // not the uncertain one; keep the rows
+    choose("PMItemLvRSendSMS");
+    finishJob();
+    EXPECT_TRUE(m_prompts.messages().contains(question));
+    EXPECT_EQ(mobiles(), QStringList({QStringLiteral("0912000001"), QStringLiteral("0912000001"), QStringLiteral("0912000003")}));
+
+    m_prompts.answers = {Prompts::Answer::Cancel};
+    clickRow(mainWindow().listView(), 3);
+    choose("PMItemLvRSendSMS");
+    EXPECT_FALSE(progress().isVisible()) << "取消 starts nothing";
+    EXPECT_EQ(mainWindow().logAccess().rowCount(), 3);
+
+    m_prompts.answers = {Prompts::Answer::Yes, Prompts::Answer::No};
+    choose("PMItemLvRSendSMS");
+    finishJob();
+    EXPECT_EQ(mobiles(), QStringList({QStringLiteral("0912000001"), QStringLiteral("0912000001"), QStringLiteral("0912000003"),
+                                    QStringLiteral("0912000003")}))
+        << "A was resent already; only C goes";
+}
+
 TEST_F(MainWindowJobsTest, ResendWithNothingFailedSaysSoAndStartsNothing) {
     addRow("B", "0912000002", "0", big5("訊息已成功送出(MsgId:X)"));
     choose("PMItemLvRSendSMS");
