@@ -83,7 +83,8 @@ TEST_F(MainWindowJobsTest, ResendAsksAboutUncertainRowsAndSendsEachFailedRowOnce
     choose("PMItemLvRSendSMS");
     finishJob();
     EXPECT_TRUE(m_prompts.messages().contains(question));
-    EXPECT_EQ(mobiles(), QStringList({QStringLiteral("0912000001"), QStringLiteral("0912000001"), QStringLiteral("0912000003")}));
+    EXPECT_EQ(mobiles(),
+              QStringList({QStringLiteral("0912000001"), QStringLiteral("0912000001"), QStringLiteral("0912000003")}));
 
     m_prompts.answers = {Prompts::Answer::Cancel};
     clickRow(mainWindow().listView(), 3);
@@ -94,8 +95,8 @@ TEST_F(MainWindowJobsTest, ResendAsksAboutUncertainRowsAndSendsEachFailedRowOnce
     m_prompts.answers = {Prompts::Answer::Yes, Prompts::Answer::No};
     choose("PMItemLvRSendSMS");
     finishJob();
-    EXPECT_EQ(mobiles(), QStringList({QStringLiteral("0912000001"), QStringLiteral("0912000001"), QStringLiteral("0912000003"),
-                                    QStringLiteral("0912000003")}))
+    EXPECT_EQ(mobiles(), QStringList({QStringLiteral("0912000001"), QStringLiteral("0912000001"),
+                                      QStringLiteral("0912000003"), QStringLiteral("0912000003")}))
         << "A was resent already; only C goes";
 }
 

@@ -185,7 +185,8 @@ TEST_F(CliStopTest, CtrlCInsideAWaitEndsAfterTheGraceAndResendSendsEachFailedRow
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(process.exitCode(), 2) << process.readAllStandardError().constData();
     const QString printed = QString::fromUtf8(process.readAllStandardOutput());
-    EXPECT_TRUE(printed.contains(QStringLiteral("狀態：簡訊傳送已中斷：成功 1 筆，失敗 0 筆，不確定 1 筆，未傳送 3 筆")))
+    EXPECT_TRUE(
+        printed.contains(QStringLiteral("狀態：簡訊傳送已中斷：成功 1 筆，失敗 0 筆，不確定 1 筆，未傳送 3 筆")))
         << printed.toStdString();
 
     const std::vector<SendLogRow> rows = readLog(log);

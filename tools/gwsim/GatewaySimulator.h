@@ -29,9 +29,9 @@ struct ReplyPacing {
 // A doubled reply and the extra bytes go out in the same piece as the reply, so the client has them
 // all before it sends its next request.
 struct ReplyFaults {
-    int delayMs = 0;     // each such reply waits this long
-    bool twice = false;  // each such reply goes out twice
-    int junkBytes = 0;   // this many zero bytes follow each such reply
+    int delayMs = 0;    // each such reply waits this long
+    bool twice = false; // each such reply goes out twice
+    int junkBytes = 0;  // this many zero bytes follow each such reply
 };
 
 // Faults on a schedule counted over the whole run, across connections, for long runs under faults: the

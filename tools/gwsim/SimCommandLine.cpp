@@ -90,9 +90,8 @@ bool parseCommandLine(const QStringList& args, SimOptions& options, bool& help, 
             value = args.at(++i);
             return true;
         };
-        const bool flag =
-            name == QLatin1String("--help") || name == QLatin1String("-h") || name == QLatin1String("--split-replies") ||
-                          name == QLatin1String("--double-replies");
+        const bool flag = name == QLatin1String("--help") || name == QLatin1String("-h") ||
+                          name == QLatin1String("--split-replies") || name == QLatin1String("--double-replies");
         static const QStringList valueOptions = {QStringLiteral("--listen"),          QStringLiteral("--port"),
                                                  QStringLiteral("--account"),         QStringLiteral("--deliver-after"),
                                                  QStringLiteral("--max-connections"), QStringLiteral("--fail-sends"),

@@ -234,10 +234,12 @@ void QueryJob::reportNotAsked() {
         i = j + 1;
     }
     const QString what = m_cancel ? QStringLiteral("未取消") : QStringLiteral("未查詢");
-    const QString line = QStringLiteral("%1的紀錄 %2 筆：第 %3 列").arg(what).arg(m_notAsked.size()).arg(ranges.join(u'、'));
+    const QString line =
+        QStringLiteral("%1的紀錄 %2 筆：第 %3 列").arg(what).arg(m_notAsked.size()).arg(ranges.join(u'、'));
     // The operation log has the whole line; the message area's copy is cut to its line field.
     WriteOpLog(m_worker.name() + ' ' + big5(line));
-    m_worker.reportLine(m_worker.name() + ' ' + big5(QStringLiteral("%1的紀錄 %2 筆").arg(what).arg(m_notAsked.size())));
+    m_worker.reportLine(m_worker.name() + ' ' +
+                        big5(QStringLiteral("%1的紀錄 %2 筆").arg(what).arg(m_notAsked.size())));
 }
 
 bool QueryJob::succeeded(int code, bool loginFailed) const {
