@@ -53,7 +53,8 @@ for file in usr/bin/norvi-sms usr/bin/norvi-cli usr/bin/norvi-gwsim usr/libexec/
     usr/share/applications/norvi-sms.desktop usr/share/icons/hicolor/scalable/apps/norvi-sms.svg \
     usr/share/icons/hicolor/48x48/apps/norvi-sms.png usr/share/icons/hicolor/256x256/apps/norvi-sms.png \
     usr/share/man/man1/norvi-sms.1.gz usr/share/man/man1/norvi-cli.1.gz usr/share/man/man1/norvi-gwsim.1.gz \
-    usr/share/doc/norvi-sms/README.md usr/share/doc/norvi-sms/copyright usr/share/doc/norvi-sms/changelog.gz; do
+    usr/share/doc/norvi-sms/README.md usr/share/doc/norvi-sms/copyright usr/share/doc/norvi-sms/changelog.gz \
+    usr/share/metainfo/example.norvi_sms.NorviSMS.metainfo.xml; do
     [ -f "$tmp/root/$file" ] || fail "the package lacks /$file"
 done
 
