@@ -343,4 +343,15 @@ TEST_F(ExchangeWindowTest, ExportOverAnExistingFileAsksBeforeReplacingIt) {
         ASSERT_TRUE(click(&w, "ButtonNextDone"));
     });
     EXPECT_EQ(readFile(path("old.csv")), big5(QStringLiteral("名稱,行動電話,備註\r\nAlice,0911000001,\r\n")));
+
+    // A new name typed in a writable folder leads on too; a folder that is not there does not.
+    wizard(false, 0, [&](TFormFileIO& w) {
+        ASSERT_TRUE(typeInto(pathEdit(w), path("nowhere/new.csv")));
+        EXPECT_FALSE(findControl<QPushButton>(&w, "ButtonNextDone")->isEnabled());
+        pathEdit(w)->clear();
+        ASSERT_TRUE(typeInto(pathEdit(w), path("new.csv")));
+        ASSERT_TRUE(click(&w, "ButtonNextDone"));
+        ASSERT_TRUE(click(&w, "ButtonNextDone"));
+    });
+    EXPECT_EQ(readFile(path("new.csv")), big5(QStringLiteral("名稱,行動電話,備註\r\nAlice,0911000001,\r\n")));
 }

@@ -50,6 +50,15 @@ bool fileExists(const QString& path) {
     return !path.isEmpty() && info.exists() && !info.isDir();
 }
 
+// An export may create its file: a typed name leads on when its folder is there and can be written (an
+// existing file is asked about before it is replaced).
+bool exportTargetUsable(const QString& path) {
+    if (path.isEmpty() || QFileInfo(path).isDir())
+        return false;
+    const QFileInfo folder(QFileInfo(path).absolutePath());
+    return folder.isDir() && folder.isWritable();
+}
+
 } // namespace
 
 TFormFileIO::TFormFileIO(QWidget* parent) : QDialog(parent) {
@@ -191,7 +200,8 @@ void TFormFileIO::showMappingPage() {
 
 void TFormFileIO::EditIOPathChange() {
     m_pathChanged = true;
-    m_buttonNextDone->setEnabled(fileExists(m_editIOPath->text()));
+    const QString path = m_editIOPath->text();
+    m_buttonNextDone->setEnabled(importMode() ? fileExists(path) : exportTargetUsable(path));
 }
 
 void TFormFileIO::ButtonBrowseClick() {
