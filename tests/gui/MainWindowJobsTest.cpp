@@ -100,6 +100,18 @@ TEST_F(MainWindowJobsTest, ResendAsksAboutUncertainRowsAndSendsEachFailedRowOnce
         << "A was resent already; only C goes";
 }
 
+// The pop-up 取消預約 cannot be undone: it names the reservations it would try and starts nothing on 否.
+TEST_F(MainWindowJobsTest, PopupCancelAsksFirstCountingOnlyReservations) {
+    const quint64 id = mainWindow().logAccess().addRow(big5("R"), ImageTyped, "0912000009", "20240301093000");
+    mainWindow().logAccess().fillSendResult(id, "0", ImageReservation, big5("訊息已成功送出(MsgId:NOSUCH)"), "x");
+    addRow("B", "0912000002", "0", big5("訊息已成功送出(MsgId:X)"));
+    m_prompts.answers.push_back(Prompts::Answer::No);
+    choose("PMItemLvCancelSMS");
+    EXPECT_EQ(m_prompts.messages(), QStringList{QStringLiteral("要取消 1 筆預約？")});
+    EXPECT_FALSE(progress().isVisible());
+    EXPECT_TRUE(WorkerList.empty());
+}
+
 TEST_F(MainWindowJobsTest, ResendWithNothingFailedSaysSoAndStartsNothing) {
     addRow("B", "0912000002", "0", big5("訊息已成功送出(MsgId:X)"));
     choose("PMItemLvRSendSMS");

@@ -260,6 +260,13 @@ TEST_F(QueryDialogTest, SelectedRowsCancelKeepsOnlyTheAskedRowsSelected) {
     select(1);
     open(false, [&] {
         EXPECT_TRUE(radio("RadioButtonSelRec")->isChecked());
+        // Cancelling cannot be undone: 否 starts nothing, 是 the job.
+        m_prompts.answers.push_back(Prompts::Answer::No);
+        click(&dialog(), "ButtonQuery");
+        EXPECT_EQ(m_prompts.messages().value(0), QStringLiteral("要取消 1 筆預約？"));
+        EXPECT_FALSE(progress().isVisible());
+        EXPECT_EQ(queries(), 0);
+        m_prompts.answers.push_back(Prompts::Answer::Yes);
         click(&dialog(), "ButtonQuery");
         ASSERT_TRUE(QTest::qWaitFor([this] { return progress().tracker().done(); }, 20000));
         click(&progress(), "ButtonOk");

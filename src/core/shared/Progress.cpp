@@ -113,6 +113,8 @@ QString RunOutcomeText(int endState, const RunOutcome& outcome) {
         text += QStringLiteral("，不確定 %1 筆").arg(outcome.uncertain);
     if (outcome.notReached > 0 || outcome.stopped)
         text += QStringLiteral("，%1 %2 筆").arg(notReached).arg(outcome.notReached);
+    if (outcome.notReservation > 0)
+        text += QStringLiteral("，略過 %1 筆：不是預約").arg(outcome.notReservation);
     return text;
 }
 

@@ -44,10 +44,11 @@ struct RunOutcome {
     int succeeded = 0;
     int failed = 0;
     int notReached = 0;
-    bool stopped = false; // 中斷, a signal, or giving up on a gateway that does not answer
-    bool gaveUp = false;  // stopped after transport failures in a row
-    int uncertain = 0;    // requests that went out and got no answer: counted apart from the failures
-    QString stopReason;   // why a run stopped that the user did not stop (a refused login)
+    bool stopped = false;   // 中斷, a signal, or giving up on a gateway that does not answer
+    bool gaveUp = false;    // stopped after transport failures in a row
+    int uncertain = 0;      // requests that went out and got no answer: counted apart from the failures
+    QString stopReason;     // why a run stopped that the user did not stop (a refused login)
+    int notReservation = 0; // rows a cancellation passed by: never reservations
 };
 
 // The status text of a run's end: the state's own text, or 已中斷 for a stopped run, or 失敗 when

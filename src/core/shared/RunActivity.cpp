@@ -18,6 +18,7 @@ void RunActivity::reset() {
     m_stopped.store(false);
     m_gaveUp.store(false);
     m_uncertain.store(0);
+    m_notReservation.store(0);
     std::lock_guard<std::mutex> guard(m_subjectLock);
     m_subject.clear();
     m_stopReason.clear();
@@ -63,6 +64,7 @@ RunOutcome RunActivity::outcome() const {
     o.stopped = m_stopped.load();
     o.gaveUp = m_gaveUp.load();
     o.uncertain = m_uncertain.load();
+    o.notReservation = m_notReservation.load();
     std::lock_guard<std::mutex> guard(m_subjectLock);
     o.stopReason = m_stopReason;
     return o;

@@ -34,6 +34,8 @@ public:
     void countNotReached(int n = 1) { m_notReached.fetch_add(n, std::memory_order_relaxed); }
     // A row whose request went out and got no answer: neither success nor failure.
     void countUncertain() { m_uncertain.fetch_add(1, std::memory_order_relaxed); }
+    // A row a cancellation passed by because it was never a reservation.
+    void countSkippedNotReservation() { m_notReservation.fetch_add(1, std::memory_order_relaxed); }
     // Why the run stopped, when it was not the user (a refused login's text, as the row says it).
     void setStopReason(const QString& reason);
     void markStopped() { m_stopped.store(true); }
@@ -50,6 +52,7 @@ private:
     std::atomic<int> m_failed{0};
     std::atomic<int> m_notReached{0};
     std::atomic<int> m_uncertain{0};
+    std::atomic<int> m_notReservation{0};
     std::atomic<bool> m_stopped{false};
     std::atomic<bool> m_gaveUp{false};
     mutable std::mutex m_subjectLock;

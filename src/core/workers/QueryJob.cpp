@@ -2,6 +2,7 @@
 
 #include "core/gateway/LoginTest.h"
 #include "core/gateway/ResultCodes.h"
+#include "core/sendlog/SendLogAccess.h"
 #include "core/shared/Big5.h"
 #include "core/shared/OpLog.h"
 #include "core/shared/Progress.h"
@@ -37,7 +38,7 @@ bool QueryJob::isRetryCode(int code) {
 }
 
 QueryJob::RowPlan QueryJob::planRow(const QByteArray& sendCode, int sendCodeImage, const QByteArray& queryCode,
-                                    const QByteArray& sendResult) {
+                                    const QByteArray& sendResult, WorkerMode mode) {
     RowPlan plan;
     plan.sendResult = sendResult;
     plan.answered = !queryCode.trimmed().isEmpty();
@@ -54,8 +55,27 @@ QueryJob::RowPlan QueryJob::planRow(const QByteArray& sendCode, int sendCodeImag
     // A row loaded from a log written elsewhere may lack the MsgId; an empty MsgId is never sent.
     if (!RowCodes::msgIdFromResult(sendResult, &plan.msgId) || plan.msgId.isEmpty())
         return plan;
+    if (mode == WorkerMode::Cancel && sendCodeImage != ImageReservation) {
+        plan.notReservation = true;
+        return plan;
+    }
     plan.ask = true;
     return plan;
+}
+
+int QueryJob::rowsToAsk(SendLogAccess& log, WorkerMode mode, bool allRows) {
+    const QVector<int> selected = allRows ? QVector<int>() : log.selectedRows();
+    const int n = allRows ? log.rowCount() : int(selected.size());
+    int ask = 0;
+    for (int i = 0; i < n; ++i) {
+        const int row = allRows ? i : selected[i];
+        ask += planRow(log.text(row, ColSendCode), log.codeImage(row), log.text(row, ColQueryCode),
+                       log.text(row, ColSendResult), mode)
+                       .ask
+                   ? 1
+                   : 0;
+    }
+    return ask;
 }
 
 void QueryJob::run() {
@@ -136,6 +156,8 @@ void QueryJob::runRows() {
             continue;
         }
         PostShowProcess(m_cancel ? StateCancelling : StateQuerying);
+        if (planned.plan.notReservation)
+            JobActivity.countSkippedNotReservation();
         const bool marked = allRows ? planned.plan.ask : !planned.plan.ask;
         if (marked)
             marks.rows.append(planned.row);
@@ -174,7 +196,7 @@ std::vector<QueryJob::PlannedRow> QueryJob::readRows(int position, bool allRows,
     std::vector<PlannedRow> rows;
     rows.reserve(cells.size());
     for (const Cells& c : cells)
-        rows.push_back({c.row, planRow(c.sendCode, c.codeImage, c.queryCode, c.sendResult)});
+        rows.push_back({c.row, planRow(c.sendCode, c.codeImage, c.queryCode, c.sendResult, m_worker.jobMode())});
     return rows;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/workers/StopRows.h"
+#include "core/workers/WorkerMode.h"
 
 #include <QByteArray>
 #include <QVector>
@@ -28,11 +29,15 @@ public:
         bool ask = false;
         QByteArray sendResult;
         QByteArray msgId;
-        bool answered = false; // the row's query cells hold an earlier answer, kept unless a new one comes
+        bool answered = false;       // the row's query cells hold an earlier answer, kept unless a new one comes
+        bool notReservation = false; // a cancellation passes it by: it was never a reservation
     };
     // The eligibility rule, from the row's cells. `sendCodeImage` is the image of the 傳送碼 cell.
+    // A cancellation (`mode` Cancel) asks only about reservations: cancelling cannot be undone.
     static RowPlan planRow(const QByteArray& sendCode, int sendCodeImage, const QByteArray& queryCode,
-                           const QByteArray& sendResult);
+                           const QByteArray& sendResult, WorkerMode mode = WorkerMode::Query);
+    // The rows a list job of `mode` over the selection (or all rows) would ask the gateway about.
+    static int rowsToAsk(SendLogAccess& log, WorkerMode mode, bool allRows);
     static bool isRetryCode(int code);
 
     // Rows read from the send log in one trip to the user-interface thread.

@@ -185,6 +185,10 @@ bool StartRowJob(WorkerMode mode, bool allRows, JobOwner* owner, SendLogAccess* 
     return true;
 }
 
+QString CancelQuestion(int rows) {
+    return QStringLiteral("要取消 %1 筆預約？").arg(rows);
+}
+
 bool StartRowJobFromLog(WorkerMode mode, JobOwner* owner, SendLogAccess* log, int* maximum, QString* errorText,
                         SendThd** started) {
     const bool allRows = !log || log->selectedRows().isEmpty();

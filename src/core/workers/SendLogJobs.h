@@ -69,6 +69,9 @@ bool ParseSingleMsgId(const QString& typed, QByteArray* msgId, QString* errorTex
 bool StartRowJob(WorkerMode mode, bool allRows, JobOwner* owner, SendLogAccess* log, int* maximum, QString* errorText,
                  SendThd** started = nullptr);
 
+// The question before a list cancellation: it cannot be undone. `rows` counts the reservations it will try.
+QString CancelQuestion(int rows);
+
 // The send log's own pop-up commands: the selected rows when there are any, else all rows.
 bool StartRowJobFromLog(WorkerMode mode, JobOwner* owner, SendLogAccess* log, int* maximum, QString* errorText,
                         SendThd** started = nullptr);

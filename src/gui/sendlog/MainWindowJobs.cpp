@@ -5,6 +5,7 @@
 #include "core/shared/FixedField.h"
 #include "core/shared/Global.h"
 #include "core/workers/JobStarter.h"
+#include "core/workers/QueryJob.h"
 #include "core/workers/SendLogJobs.h"
 #include "core/workers/StopRows.h"
 #include "gui/sendlog/TFormMain.h"
@@ -53,6 +54,11 @@ void MainWindowJobs::startRowJob(WorkerMode mode) {
     if (refuseWhileBusy() || !resolveGateway())
         return;
     SendLogAccess& log = m_main.logAccess();
+    if (mode == WorkerMode::Cancel) {
+        const int rows = QueryJob::rowsToAsk(log, mode, log.selectedRows().isEmpty());
+        if (rows > 0 && !prompts().confirm(&m_main, kTitle, CancelQuestion(rows)))
+            return;
+    }
     const int selected = log.selectedRows().size();
     m_main.prepareProgress(selected > 0 ? selected : log.rowCount());
     int maximum = 0;

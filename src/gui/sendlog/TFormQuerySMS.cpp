@@ -8,6 +8,7 @@
 #include "core/shared/RunActivity.h"
 #include "core/shared/StopSignal.h"
 #include "core/workers/JobStarter.h"
+#include "core/workers/QueryJob.h"
 #include "core/workers/SendLogJobs.h"
 #include "core/workers/SendThd.h"
 #include "core/workers/StopRows.h"
@@ -258,6 +259,11 @@ void TFormQuerySMS::ButtonQueryClick() {
 // The dialog keeps its modal show under the progress window; the progress window closes it when the
 // user confirms the end (closeOwner).
 void TFormQuerySMS::startListJob(bool allRows) {
+    if (!queryMode()) {
+        const int rows = QueryJob::rowsToAsk(m_sendLog, WorkerMode::Cancel, allRows);
+        if (rows > 0 && !prompts().confirm(this, windowTitle(), CancelQuestion(rows)))
+            return;
+    }
     const int maximum = allRows ? m_sendLog.rowCount() : int(m_sendLog.selectedRows().size());
     m_jobs.begin(this, maximum, true);
     QString error;
