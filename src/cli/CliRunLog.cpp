@@ -108,6 +108,20 @@ bool abandoned(const QString& path) {
     return free;
 }
 
+// What finish found in a file besides its whole records: a count that was not theirs, a record cut short.
+void noteCountDifference(const LogFileReader& reader) {
+    if (reader.unfinished()) {
+        err(reader.damageMessage()); // names the count and the bytes left out
+        return;
+    }
+    if (reader.announced() != reader.readCount())
+        err(QStringLiteral("筆數欄標示 %1 筆，實有 %2 筆完整紀錄：全部寫入，筆數改為 %2。")
+                .arg(reader.announced())
+                .arg(reader.readCount()));
+    if (reader.trailingBytes() > 0)
+        err(QStringLiteral("最後 %1 位元組是寫到一半的紀錄，已略過。").arg(reader.trailingBytes()));
+}
+
 } // namespace
 
 bool SaveOnSecondSignal(int signal) {
@@ -339,13 +353,17 @@ int finishCommand(const Arguments& a) {
         err(QStringLiteral("%1 仍有程式在寫入，請等它結束。").arg(path));
         return ExitRefused;
     }
-    // A log already there is not replaced by a partial one, unless it is the empty name its run took.
-    const QFileInfo existing(target);
-    if (!a.values.contains(QStringLiteral("--out")) && existing.exists() && existing.size() > 0) {
-        err(QStringLiteral("%1 已存在，不會被覆寫；請以 --out 指定要寫成的檔案。").arg(target));
+    // A log already there is never replaced by another, unless it is the empty name its run took.
+    if (const QFileInfo existing(target); existing.exists() && existing.size() > 0) {
+        err(QStringLiteral("%1 已存在，不會被覆寫；請以 --out 指定%2。")
+                .arg(target, a.values.contains(QStringLiteral("--out")) ? QStringLiteral("另一個檔名")
+                                                                        : QStringLiteral("要寫成的檔案")));
         return ExitRefused;
     }
+    // Every whole record, whatever the count says: a count that was cut, never written or overwritten must
+    // not lose a row the gateway accepted.
     LogFileReader reader(path);
+    reader.readEveryWholeRecord();
     if (!reader.open()) {
         // A run killed between creating its file and writing the count left no record to finish.
         if (partial && QFileInfo::exists(path) && QFileInfo(path).size() < qint64(sizeof(qint32))) {
@@ -362,9 +380,12 @@ int finishCommand(const Arguments& a) {
     SendLogRow row;
     while (saved && reader.next(row))
         writer.write(row);
+    if (reader.refused()) {
+        err(reader.refusal()); // the writer is dropped uncommitted: nothing is written
+        return ExitRefused;
+    }
     saved = saved && reader.readCount() == reader.available() && writer.commit();
-    if (reader.damaged())
-        err(reader.damageMessage());
+    noteCountDifference(reader);
     if (!saved) {
         err(QStringLiteral("寫入傳送紀錄檔案失敗！ %1：%2").arg(target, writer.errorString()));
         return ExitNotSaved;
