@@ -18,7 +18,7 @@ const HelpEntry kHelp[] = {
      "結束碼：登入成功為 0，否則為 1。\n"},
     {"send", "傳送簡訊",
      "用法：norvi-cli [-C 目錄] send [--text 訊息 | --text-file 檔案] [--list 發訊名單]\n"
-     "                      [--replace] [--at YYYYMMDDHHNN] [--limit 分鐘] [--log 檔案]\n"
+     "                      [--replace] [--at YYYYMMDDHHNN] [--limit 分鐘] [--log 檔案 [--append]]\n"
      "                      [--big5] [受訊者 ...]\n"
      "\n"
      "受訊者可以是電話號碼，或「=名稱」表示通訊錄中該名稱的成員或群組。\n"
@@ -29,8 +29,11 @@ const HelpEntry kHelp[] = {
      "  --replace          替代簡訊：以名單列的值填入訊息中的 $1$ 到 $9$（預設為一般簡訊）\n"
      "  --at YYYYMMDDHHNN  預約傳送的時間（最多 6 天內）\n"
      "  --limit 分鐘       訊息截止時間（最多 1440 分鐘）\n"
-     "  --log 檔案         傳送紀錄檔（預設為運作記錄檔目錄下以時間命名的 .log 檔）；\n"
-     "                     字元裝置或具名管道（例如 /dev/null）直接寫入，不會被取代\n"
+     "  --log 檔案         傳送紀錄檔（預設為運作記錄檔目錄下以時間命名的 .log 檔）；已存在且不是空檔時\n"
+     "                     不會被覆寫，在連線到閘道之前就拒絕（結束碼 1）；字元裝置或具名管道\n"
+     "                     （例如 /dev/null）直接寫入，不會被取代\n"
+     "  --append           保留 --log 紀錄檔原有的各列，這次的各列接在後面；該檔必須是完整、已完成的\n"
+     "                     紀錄檔（未完成的請先以 norvi-cli finish 完成）。傳送期間鎖定該檔，結束時才整個取代\n"
      "  --big5             --text-file 與 --list 的檔案為 Big5 碼（預設為 UTF-8）；\n"
      "                     不是該編碼文字的檔案會指出第幾行並拒絕\n"
      "\n"

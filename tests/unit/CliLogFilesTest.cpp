@@ -1,7 +1,12 @@
-// No log is replaced by a run: `finish` never writes over a log and keeps every whole record whatever the
-// count field says. Each run against the simulator in this process.
+// No log is replaced by a run: `send --log` refuses an existing log before it connects, `--append` keeps
+// its rows in front of the run's own, `finish` never writes over a log and keeps every whole record
+// whatever the count field says. Each run against the simulator in this process.
 #include "support/CliFixture.h"
 
+#include "core/shared/FileLock.h"
+
+#include <QDeadlineTimer>
+#include <QThread>
 #include <QtEndian>
 
 namespace norvi {
@@ -33,6 +38,76 @@ class CliLogFilesTest : public test::CliTest {
 protected:
     QStringList partials() const { return QDir(m_dir.path()).entryList({QStringLiteral("*.partial")}, QDir::Files); }
 };
+
+// Every way a run could replace or build on a log it must not is refused before the gateway hears a
+// word, the log byte for byte as it was and no partial file left.
+TEST_F(CliLogFilesTest, SendRefusesToReplaceALogOrToAppendToOneThatIsNotWholeBeforeConnecting) {
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        bool append;
+        const char* said;
+    } cases[] = {
+        {"an existing log without --append", logBytes(2, 2), false, "--append"},
+        {"not finished", logBytes(-7, 2), true, "norvi-cli finish"},
+        {"cut", logBytes(3, 2, 100), true, "不完整"},
+        {"no send log", QByteArray(4 + 556, '\x01'), true, "不是發訊紀錄檔"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile("kept.log", c.bytes);
+        QStringList args = textList({"send", "--text", "hi", "--log", path("kept.log"), "0912000001"});
+        if (c.append)
+            args << QStringLiteral("--append");
+        const CliRun r = run(args);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.said))) << r.err.toStdString();
+        EXPECT_EQ(readBytes("kept.log"), c.bytes);
+        EXPECT_TRUE(partials().isEmpty());
+    }
+    const CliRun noLog = run({"send", "--text", "hi", "--append", "0912000001"});
+    EXPECT_EQ(noLog.exitCode, 1);
+    EXPECT_TRUE(noLog.err.contains(QStringLiteral("--log"))) << noLog.err.toStdString();
+    EXPECT_TRUE(sim->requests().empty()) << "not even a login";
+    EXPECT_EQ(sim->counts().accepted, 0);
+}
+
+// --append: the old rows are in the new partial file before the first message goes, the log stays locked
+// while the run goes, and the log at the end holds the old rows, unchanged, then the new.
+TEST_F(CliLogFilesTest, AppendKeepsTheOldRowsThenTheNewAndHoldsTheLogsLock) {
+    const QByteArray old = logBytes(2, 2);
+    writeFile("day.log", old);
+    sim->setReplyPacing(gwsim::ReplyPacing::split(100, 300)); // each answer takes 0.3 s
+    QProcess process;
+    process.setProgram(QStringLiteral(NORVI_CLI_PATH));
+    process.setArguments(
+        QStringList{QStringLiteral("-C"), m_dir.path()} +
+        textList({"send", "--text", "hi", "--log", path("day.log"), "--append", "0912000001", "0912000002"}));
+    process.start();
+    ASSERT_TRUE(process.waitForStarted(10000));
+    QDeadlineTimer deadline(20000);
+    while (sendRequests() < 1 && !deadline.hasExpired())
+        QThread::msleep(5);
+    ASSERT_GE(sendRequests(), 1);
+    FileLock lock(path("day.log"));
+    EXPECT_FALSE(lock.tryLock()) << "another run could change the log meanwhile";
+    ASSERT_EQ(partials().size(), 1);
+    const std::vector<SendLogRow> copied = readLog(path(partials().first()));
+    ASSERT_GE(copied.size(), 2u);
+    EXPECT_EQ(copied[1].texts[ColSendResult], "ok(MsgId:OLD1)");
+    EXPECT_EQ(readBytes("day.log"), old) << "replaced only at the end";
+    ASSERT_TRUE(process.waitForFinished(20000));
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().constData();
+
+    const QByteArray now = readBytes("day.log");
+    EXPECT_EQ(now.mid(4, old.size() - 4), old.mid(4)) << "the old records, byte for byte, first";
+    const std::vector<SendLogRow> rows = readLog(path("day.log"));
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(qFromLittleEndian<qint32>(now.constData()), 4);
+    EXPECT_EQ(rows[2].texts[ColMobile], "0912000001");
+    EXPECT_EQ(rows[3].texts[ColMobile], "0912000002");
+    EXPECT_TRUE(partials().isEmpty());
+}
 
 // finish takes every whole record, whatever the count field says, writes their true count, says what
 // differed, and removes the partial file once the log is in place; it never writes over a log, --out or not.
