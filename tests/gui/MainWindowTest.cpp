@@ -137,6 +137,7 @@ TEST_F(MainWindowTest, SelectingRowsMarksTheLogChangedSoExitAsks) {
     w.LogSaved = true;
     select(1);
     EXPECT_FALSE(w.LogSaved);
+    m_prompts.answers = {Answer::No};
     trigger(menuItem("MItemFExit"));
     EXPECT_EQ(m_prompts.messages(), QStringList{QStringLiteral("現有的傳送紀錄已變更，要儲存？")});
     EXPECT_FALSE(asked("save")) << "No does not save";
