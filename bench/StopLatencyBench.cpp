@@ -25,6 +25,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QPointer>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -104,6 +105,8 @@ double inProcessStop(gwsim::GatewaySimulator& sim) {
 
 // One Ctrl+C: norvi-cli waits for the reply to its first message; milliseconds until it has exited.
 double cliStop(gwsim::GatewaySimulator& sim, const QString& startDir, int* exitCode) {
+    // Each round writes the log afresh: norvi-cli never replaces an earlier round's.
+    QFile::remove(QDir(startDir).filePath(QStringLiteral("stop.log")));
     QProcess cli;
     cli.setProgram(QStringLiteral(NORVI_CLI_PATH));
     cli.setArguments({QStringLiteral("-C"), startDir, QStringLiteral("--reply-wait"), QStringLiteral("60"),

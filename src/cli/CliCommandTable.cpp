@@ -23,7 +23,9 @@ std::vector<Command> commands() {
     const QSet<QString> big5 = QSet<QString>(help).unite({QStringLiteral("--big5")});
     return {
         {"login-test", {{}, help}, loginTest},
-        {"send", {sendValues, QSet<QString>(big5).unite({QStringLiteral("--replace")})}, send},
+        {"send",
+         {sendValues, QSet<QString>(big5).unite({QStringLiteral("--replace"), QStringLiteral("--append")})},
+         send},
         {"query", {rowValues, help}, query},
         {"cancel", {rowValues, help}, cancel},
         {"query-id", {{}, help}, queryId},

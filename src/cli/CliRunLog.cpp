@@ -108,6 +108,20 @@ bool abandoned(const QString& path) {
     return free;
 }
 
+// What finish found in a file besides its whole records: a count that was not theirs, a record cut short.
+void noteCountDifference(const LogFileReader& reader) {
+    if (reader.unfinished()) {
+        err(reader.damageMessage()); // names the count and the bytes left out
+        return;
+    }
+    if (reader.announced() != reader.readCount())
+        err(QStringLiteral("筆數欄標示 %1 筆，實有 %2 筆完整紀錄：全部寫入，筆數改為 %2。")
+                .arg(reader.announced())
+                .arg(reader.readCount()));
+    if (reader.trailingBytes() > 0)
+        err(QStringLiteral("最後 %1 位元組是寫到一半的紀錄，已略過。").arg(reader.trailingBytes()));
+}
+
 } // namespace
 
 bool SaveOnSecondSignal(int signal) {
@@ -204,7 +218,59 @@ bool CliRunLog::takeDefaultName() {
     return false;
 }
 
+CliRunLog::FileIdentity CliRunLog::identityOf(const QString& path) {
+    struct stat st {};
+    FileIdentity id;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return id;
+    id.device = quint64(st.st_dev);
+    id.inode = quint64(st.st_ino);
+    id.size = qint64(st.st_size);
+    id.modified = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return id;
+}
+
 bool CliRunLog::start(const QString& target, const std::vector<SendLogRow>& head) {
+    return create(target, [&] { return head.empty() || m_stream.appendRows(head); });
+}
+
+bool CliRunLog::startAppending(const QString& target) {
+    m_appending = true;
+    return create(target, [this] { return copyTargetRecords(); });
+}
+
+// The finished log's records, as they are, in pieces: a long log is never all in memory.
+bool CliRunLog::copyTargetRecords() {
+    m_kept = identityOf(m_final);
+    if (m_kept.size <= 0)
+        return true; // nothing there yet, or the empty name a run took
+    constexpr std::size_t kPiece = 4096;
+    LogFileReader reader(m_final);
+    if (!reader.open()) {
+        m_error = QStringLiteral("讀取傳送紀錄檔案失敗！") + QStringLiteral(" ") + m_target;
+        return false;
+    }
+    bool ok = true;
+    std::vector<SendLogRow> piece;
+    piece.reserve(kPiece);
+    SendLogRow row;
+    while (ok && reader.next(row)) {
+        piece.push_back(row);
+        if (piece.size() == kPiece) {
+            ok = m_stream.appendRows(piece);
+            piece.clear();
+        }
+    }
+    ok = ok && m_stream.appendRows(piece);
+    if (ok && (reader.damaged() || !(identityOf(m_final) == m_kept))) {
+        // Checked under the lock before; only a program that does not take it can have changed it since.
+        m_error = QStringLiteral("%1 在檢查之後被其他程式變更，請再執行一次。").arg(m_target);
+        return false;
+    }
+    return ok;
+}
+
+bool CliRunLog::create(const QString& target, const std::function<bool()>& fill) {
     if (target.isEmpty()) {
         if (!takeDefaultName())
             return false;
@@ -231,9 +297,10 @@ bool CliRunLog::start(const QString& target, const std::vector<SendLogRow>& head
         if (m_stream.create(m_partial) || !QFileInfo::exists(m_partial))
             break;
     }
-    const bool ok = m_stream.isOpen() && (head.empty() || m_stream.appendRows(head)) && m_stream.sync();
+    const bool ok = m_stream.isOpen() && fill() && m_stream.sync();
     if (!ok) {
-        m_error = m_stream.errorString();
+        if (m_error.isEmpty())
+            m_error = m_stream.errorString();
         if (m_stream.isOpen())
             m_stream.discard();
         return false;
@@ -269,6 +336,14 @@ bool CliRunLog::finish() {
     }
     if (m_direct)
         return finishDirect();
+    if (m_appending && !(identityOf(m_final) == m_kept)) {
+        // Its rows were copied in at the start: replacing it now would lose whatever was written since.
+        m_error = QStringLiteral("%1 在這次傳送期間被其他程式變更，沒有被取代；這次的紀錄（含原有的各列）在 %2。")
+                      .arg(m_target, m_partial) +
+                  FinishHint(m_partial);
+        m_stream.close();
+        return false;
+    }
     if (!m_stream.finish(m_final)) {
         m_error = m_stream.errorString() + QStringLiteral(" ") + FinishHint(m_partial);
         return false;
@@ -339,13 +414,17 @@ int finishCommand(const Arguments& a) {
         err(QStringLiteral("%1 仍有程式在寫入，請等它結束。").arg(path));
         return ExitRefused;
     }
-    // A log already there is not replaced by a partial one, unless it is the empty name its run took.
-    const QFileInfo existing(target);
-    if (!a.values.contains(QStringLiteral("--out")) && existing.exists() && existing.size() > 0) {
-        err(QStringLiteral("%1 已存在，不會被覆寫；請以 --out 指定要寫成的檔案。").arg(target));
+    // A log already there is never replaced by another, unless it is the empty name its run took.
+    if (const QFileInfo existing(target); existing.exists() && existing.size() > 0) {
+        err(QStringLiteral("%1 已存在，不會被覆寫；請以 --out 指定%2。")
+                .arg(target, a.values.contains(QStringLiteral("--out")) ? QStringLiteral("另一個檔名")
+                                                                        : QStringLiteral("要寫成的檔案")));
         return ExitRefused;
     }
+    // Every whole record, whatever the count says: a count that was cut, never written or overwritten must
+    // not lose a row the gateway accepted.
     LogFileReader reader(path);
+    reader.readEveryWholeRecord();
     if (!reader.open()) {
         // A run killed between creating its file and writing the count left no record to finish.
         if (partial && QFileInfo::exists(path) && QFileInfo(path).size() < qint64(sizeof(qint32))) {
@@ -362,9 +441,12 @@ int finishCommand(const Arguments& a) {
     SendLogRow row;
     while (saved && reader.next(row))
         writer.write(row);
+    if (reader.refused()) {
+        err(reader.refusal()); // the writer is dropped uncommitted: nothing is written
+        return ExitRefused;
+    }
     saved = saved && reader.readCount() == reader.available() && writer.commit();
-    if (reader.damaged())
-        err(reader.damageMessage());
+    noteCountDifference(reader);
     if (!saved) {
         err(QStringLiteral("寫入傳送紀錄檔案失敗！ %1：%2").arg(target, writer.errorString()));
         return ExitNotSaved;

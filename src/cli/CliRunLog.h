@@ -10,6 +10,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 #include <memory>
 #include <vector>
 
@@ -35,6 +37,10 @@ public:
     // Creates the partial file for `target` (or, when empty, for a new time-stamped name in the log folder)
     // with `head` copied in, and syncs it. False with error(): nothing may be sent then.
     bool start(const QString& target, const std::vector<SendLogRow>& head = {});
+    // The same for `send --append`: the records of the finished log `target` itself (checked under the lock
+    // taken before) are copied in first, a piece at a time, and the run's rows follow. finish() replaces
+    // `target` only if nobody changed it meanwhile.
+    bool startAppending(const QString& target);
     LogStream* beginRun(QString* error) override;
     LogStream& stream() { return m_stream; }
 
@@ -49,6 +55,18 @@ public:
     QString error() const { return m_error; }
 
 private:
+    // Who a file is, as far as telling a replaced or rewritten one goes.
+    struct FileIdentity {
+        quint64 device = 0, inode = 0;
+        qint64 size = -1, modified = 0;
+        bool operator==(const FileIdentity& o) const {
+            return device == o.device && inode == o.inode && size == o.size && modified == o.modified;
+        }
+    };
+    static FileIdentity identityOf(const QString& path);
+
+    bool create(const QString& target, const std::function<bool()>& fill);
+    bool copyTargetRecords();
     bool takeDefaultName();
     bool finishDirect();
     void stopWatchingSignals();
@@ -62,6 +80,8 @@ private:
     QString m_placeholder; // a time-stamped name taken and still empty
     bool m_direct = false;
     bool m_started = false;
+    bool m_appending = false;
+    FileIdentity m_kept; // the target whose rows were copied in, as it was then
     QString m_error;
 };
 

@@ -14,11 +14,13 @@
 #include "core/compose/RecipientLists.h"
 #include "core/compose/SendValidation.h"
 #include "core/compose/StreamedSendRun.h"
+#include "core/sendlog/LogFile.h"
 #include "core/sendlog/RowJournal.h"
 #include "core/shared/Clock.h"
 #include "core/shared/Config.h"
 #include "core/shared/Global.h"
 #include "core/shared/LogFolderSetup.h"
+#include "core/shared/SaveFile.h"
 #include "core/workers/JobStarter.h"
 #include "core/workers/SendThd.h"
 
@@ -90,11 +92,73 @@ void scheduleRequest(const Arguments& a, SendRequest* request) {
     }
 }
 
+// A finished, whole log whose rows `send --append` keeps in front of its own; anything else is named.
+bool checkLogToAppend(const QString& path) {
+    LogFileReader reader(path);
+    if (!reader.open()) {
+        err(QStringLiteral("讀取傳送紀錄檔案失敗！") + QStringLiteral(" ") + path);
+        return false;
+    }
+    SendLogRow row;
+    while (reader.next(row)) {
+    }
+    if (reader.refused()) {
+        err(reader.refusal());
+        return false;
+    }
+    if (!reader.damaged())
+        return true;
+    err(reader.damageMessage());
+    if (reader.unfinished())
+        err(FinishHint(path));
+    err(QStringLiteral("不完整或已損壞的傳送紀錄檔不能以 --append 接續，請以 --log 指定另一個檔案。"));
+    return false;
+}
+
+// The log named by --log is locked at once and held to the end, so it is checked before anything else is
+// done and nobody changes it between the check and its replacement. No run replaces a log: an existing one
+// is refused unless --append keeps its rows. ExitOk to go on.
+int claimNamedLog(const Arguments& a, CliRunLog& log) {
+    const bool append = a.switches.contains(QStringLiteral("--append"));
+    if (!a.values.contains(QStringLiteral("--log"))) {
+        if (!append)
+            return ExitOk;
+        err(QStringLiteral("--append 需要以 --log 指定要接續的傳送紀錄檔。"));
+        return ExitRefused;
+    }
+    const QString path = a.value(QStringLiteral("--log"));
+    if (SaveTargetIsRefused(path))
+        return ExitOk; // the log's start names it, as any log that cannot be written
+    if (!log.lockTarget(path)) {
+        err(log.error());
+        err(QStringLiteral("無法記錄傳送結果，沒有傳送任何簡訊。"));
+        return ExitNotSaved;
+    }
+    if (SaveTargetIsDirect(path)) {
+        if (!append)
+            return ExitOk;
+        err(QStringLiteral("%1 不是一般檔案，無法以 --append 接續。").arg(path));
+        return ExitRefused;
+    }
+    const QFileInfo existing(path);
+    if (!existing.exists() || existing.size() == 0)
+        return ExitOk;
+    if (append)
+        return checkLogToAppend(path) ? ExitOk : ExitRefused;
+    err(QStringLiteral("傳送紀錄檔 %1 已存在，不會被覆寫：要把這次的紀錄接在原有的各列之後請加上 --append，"
+                       "否則請以 --log 指定另一個檔名。")
+            .arg(path));
+    return ExitRefused;
+}
+
 } // namespace
 
 int send(const Arguments& a) {
     if (!loadConfiguration())
         return ExitRefused;
+    CliRunLog log;
+    if (const int claimed = claimNamedLog(a, log); claimed != ExitOk)
+        return claimed;
     const AddressBookResult book = LoadAddressBook();
     if (!book.message.isEmpty())
         err(book.message);
@@ -151,8 +215,9 @@ int send(const Arguments& a) {
     // The log is on disk before the first message goes; a log that cannot be started sends nothing.
     const QString logOption = a.value(QStringLiteral("--log"));
     NoteUnfinishedLogs({LogFolder(), logOption.isEmpty() ? QString() : QFileInfo(logOption).absolutePath()});
-    CliRunLog log;
-    if (!log.start(logOption)) {
+    const bool logStarted =
+        a.switches.contains(QStringLiteral("--append")) ? log.startAppending(logOption) : log.start(logOption);
+    if (!logStarted) {
         err(log.error());
         err(QStringLiteral("無法記錄傳送結果，沒有傳送任何簡訊。"));
         return ExitNotSaved;

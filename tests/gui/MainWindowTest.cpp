@@ -137,6 +137,7 @@ TEST_F(MainWindowTest, SelectingRowsMarksTheLogChangedSoExitAsks) {
     w.LogSaved = true;
     select(1);
     EXPECT_FALSE(w.LogSaved);
+    m_prompts.answers = {Answer::No};
     trigger(menuItem("MItemFExit"));
     EXPECT_EQ(m_prompts.messages(), QStringList{QStringLiteral("現有的傳送紀錄已變更，要儲存？")});
     EXPECT_FALSE(asked("save")) << "No does not save";
@@ -428,6 +429,29 @@ TEST_F(MainWindowTest, ACutFileLoadsItsCompleteRowsAndSaysHowManyWereMissing) {
     trigger(menuItem("MItemFLoad"));
     EXPECT_EQ(m_prompts.messages(), (QStringList{kClear, QStringLiteral("讀取傳送紀錄檔案失敗！")}));
     EXPECT_EQ(w.logModel().rowCount(), 1);
+}
+
+// A count below -1 is no finished file's: every whole record is read, as of a file a run left unfinished,
+// rather than the list cleared for none of them.
+TEST_F(MainWindowTest, AFileWithACountBelowMinusOneLoadsEveryWholeRecordAndSaysItWasNotFinished) {
+    TFormMain& w = start();
+    addRows({"a"});
+    w.LogSaved = true;
+    SendLogModel source;
+    for (int i = 0; i < 3; ++i)
+        source.addRow(SendLogRow{});
+    ASSERT_TRUE(saveLogFile(path("unfinished.log"), source));
+    QFile f(path("unfinished.log"));
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    f.write(QByteArray::fromHex("f9ffffff")); // -7
+    f.close();
+
+    m_prompts.fileNames = {path("unfinished.log")};
+    m_prompts.answers = {Answer::Yes}; // 要清除？
+    trigger(menuItem("MItemFLoad"));
+    EXPECT_EQ(w.logModel().rowCount(), 3);
+    EXPECT_EQ(m_prompts.messages().last(),
+              QStringLiteral("傳送紀錄檔案尚未完成（檔案標示 -7 筆，不是完成的紀錄檔）：已讀入 3 筆完整紀錄。"));
 }
 
 // Random bytes with a plausible count must not become rows: refused before the clear prompt, so the

@@ -1,6 +1,6 @@
 // The desktop program's journal of unsaved rows in the window set: rows a program left behind are offered
 // back at the start and come back unsaved (or are kept as a log), and the journal goes when its rows are
-// saved or the user answers 否 at the exit.
+// saved or the user answers 否 at the exit, and stays when the exit is backed out of.
 #include "support/WindowTest.h"
 
 #include "core/sendlog/LogFile.h"
@@ -8,7 +8,12 @@
 #include "gui/sendlog/UnsavedRows.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <functional>
 
 using namespace norvi;
 using namespace norvi::test;
@@ -55,6 +60,16 @@ protected:
 
     QStringList journals() const {
         return QDir(m_dir.path()).entryList({QStringLiteral("norvi-journal-*.log")}, QDir::Files);
+    }
+
+    // Runs `act` on the real message box once it is on screen.
+    static void whenBoxShown(const std::function<void(QMessageBox*)>& act) {
+        QTimer::singleShot(0, [act] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                act(box);
+            else
+                whenBoxShown(act);
+        });
     }
 
     std::unique_ptr<UnsavedRows> m_unsaved;
@@ -118,4 +133,34 @@ TEST_F(UnsavedRowsTest, AnsweringNoAtTheExitRemovesTheJournalAndAnUnsavedExitKee
     m_prompts.answers = {Answer::No};
     menuItem("MItemFExit")->trigger();
     EXPECT_TRUE(journals().isEmpty());
+}
+
+// Backing out of the exit's question, with the real box and a real key or its close button: the program
+// stays open with its rows, still unsaved, and their journal stays too; 結束 and the close box alike.
+TEST_F(UnsavedRowsTest, BackingOutOfTheExitQuestionKeepsTheProgramItsRowsAndTheJournal) {
+    start();
+    ASSERT_TRUE(RunJournal->beginRun(nullptr)->append(accepted(0)));
+    mainWindow().logModel().addRow(accepted(0));
+    mainWindow().LogSaved = false;
+    setPrompts(nullptr); // the real boxes
+    for (const bool closeBox : {false, true}) {
+        QString asked;
+        whenBoxShown([&](QMessageBox* box) {
+            asked = box->text();
+            if (closeBox)
+                box->close();
+            else
+                EXPECT_TRUE(keyClick(box, Qt::Key_Escape));
+        });
+        if (closeBox)
+            mainWindow().close();
+        else
+            trigger(menuItem("MItemFExit"));
+        EXPECT_EQ(asked, QStringLiteral("現有的傳送紀錄已變更，要儲存？"));
+        EXPECT_TRUE(mainWindow().isVisible());
+        EXPECT_EQ(mainWindow().logModel().rowCount(), 1);
+        EXPECT_FALSE(mainWindow().LogSaved);
+        EXPECT_EQ(journals().size(), 1);
+    }
+    setPrompts(&m_prompts);
 }

@@ -1,9 +1,10 @@
-"""Ends the program with unsaved changes and answers 否 to saving: the program ends and writes nothing."""
+"""Ends the program with unsaved changes: Esc at the question about saving (取消) keeps the program open with
+its rows; 結束 again answered 否 ends it and writes nothing."""
 
 import os
 
 import journey
-from journey import check
+from journey import check, wait_for
 
 ROWS = [
     dict(name="A", mobile="0912000001", time="20240301093000", code="0", result="訊息已成功送出(MsgId:A1)",
@@ -19,6 +20,15 @@ def exit_journey(j):
     j.click_at(*j.row_point(1))
 
     before = sorted(os.listdir(j.log_dir))
+    j.menu("檔案(F)", "結束(X)")
+    j.message_box("現有的傳送紀錄已變更，要儲存？")
+    j.key("Escape")
+    wait_for("the question about saving to close",
+             lambda: j.program.poll() is not None or all(w.getRoleName() != "alert" for w in j.windows()))
+    check(j.program.poll() is None, "the program ended although the question about saving was backed out of")
+    j.main_window()
+    check(len(j.rows()) == 2, f"the rows after backing out of the exit: {j.rows()}")
+
     j.menu("檔案(F)", "結束(X)")
     j.answer("現有的傳送紀錄已變更，要儲存？", "否")
     status = j.wait_program_end()

@@ -106,7 +106,8 @@ TEST_F(CliDurableTest, KilledAnywhereInARunTheLogHoldsEveryAcceptedMessage) {
 
         if (!left.isEmpty()) {
             // The next run names it and says how to finish it; finish puts it in place as a whole log.
-            const CliRun next = run({"send", "--text", "hi", "--log", path("other.log"), "0912000001"});
+            const CliRun next =
+                run({"send", "--text", "hi", "--log", path(QStringLiteral("other%1.log").arg(k)), "0912000001"});
             EXPECT_TRUE(next.err.contains(file)) << next.err.toStdString();
             EXPECT_TRUE(next.err.contains(QStringLiteral("norvi-cli finish"))) << next.err.toStdString();
             const CliRun finished = run({"finish", file});

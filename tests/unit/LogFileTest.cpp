@@ -206,7 +206,9 @@ TEST_P(LogFileBrokenTest, LoadsOnlyCompleteRecordsAndReportsTheShortfall) {
 INSTANTIATE_TEST_SUITE_P(Files, LogFileBrokenTest,
                          ::testing::Values(BrokenFileCase{"ends inside a record", 3, 2, 300, 2},
                                            BrokenFileCase{"ends after the count", 5, 0, 0, 0},
-                                           BrokenFileCase{"negative count", -2, 2, 0, 0},
+                                           // Below -1 is unfinished as -1 is: every whole record is read.
+                                           BrokenFileCase{"negative count", -2, 2, 0, 2},
+                                           BrokenFileCase{"count -7 and a cut record", -7, 3, 300, 3},
                                            BrokenFileCase{"more bytes than announced", 1, 2, 10, 1}));
 
 TEST_F(LogFileTest, ReaderTellsACompleteFileFromAShortOne) {

@@ -100,15 +100,14 @@ bool LogFileReader::open() {
     m_announced = qFromLittleEndian(le);
     const qint64 size = m_device->size();
     const qint64 records = (size - qint64(sizeof le)) / qint64(sizeof(sLogRecord));
-    if (unfinished()) {
+    if (unfinished() || m_everyRecord) {
         // A writer that had not finished: every whole record counts; a record cut by the crash does not.
         m_available = int(std::min<qint64>(records, std::numeric_limits<qint32>::max()));
         m_trailing = size - qint64(sizeof le) - qint64(m_available) * qint64(sizeof(sLogRecord));
         return true;
     }
-    m_available = m_announced <= 0 ? 0 : int(std::min<qint64>(records, m_announced));
-    if (m_announced >= 0)
-        m_trailing = std::max<qint64>(0, size - qint64(sizeof le) - qint64(m_announced) * qint64(sizeof(sLogRecord)));
+    m_available = int(std::min<qint64>(records, m_announced));
+    m_trailing = std::max<qint64>(0, size - qint64(sizeof le) - qint64(m_announced) * qint64(sizeof(sLogRecord)));
     return true;
 }
 
@@ -135,7 +134,7 @@ QString LogFileReader::damageMessage() const {
     if (refused())
         return m_refusal;
     if (unfinished())
-        return unfinishedLogMessage(m_read, m_trailing);
+        return unfinishedLogMessage(m_read, m_trailing, m_announced);
     if (!complete())
         return incompleteLogMessage(m_read, m_announced);
     if (m_trailing > 0)
@@ -143,8 +142,10 @@ QString LogFileReader::damageMessage() const {
     return QString();
 }
 
-QString unfinishedLogMessage(int read, qint64 cutBytes) {
-    QString text = QStringLiteral("傳送紀錄檔案尚未完成（寫入它的程式在結束前中斷）：已讀入 %1 筆完整紀錄").arg(read);
+QString unfinishedLogMessage(int read, qint64 cutBytes, qint32 announced) {
+    const QString why = announced == -1 ? QStringLiteral("寫入它的程式在結束前中斷")
+                                        : QStringLiteral("檔案標示 %1 筆，不是完成的紀錄檔").arg(announced);
+    QString text = QStringLiteral("傳送紀錄檔案尚未完成（%1）：已讀入 %2 筆完整紀錄").arg(why).arg(read);
     if (cutBytes > 0)
         text += QStringLiteral("，最後 %1 位元組是寫到一半的紀錄，已略過").arg(cutBytes);
     return text + QStringLiteral("。");

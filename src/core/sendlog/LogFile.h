@@ -40,27 +40,34 @@ private:
 };
 
 // Reads a ".log" file record by record. Only complete records that can be rows are returned: a file that ends before
-// its count, or announces a negative count, yields what it really holds and is reported as incomplete. Bytes after the
-// records a file announces are not read as rows; such a file is damaged as well (its count was cut, or something was
-// appended), and is no more written back over itself than a cut one.
+// its count yields what it really holds and is reported as incomplete; one that announces a negative count was never
+// finished, and all its whole records are read. Bytes after the records a file announces are not read as rows; such a
+// file is damaged as well (its count was cut, or something was appended), and is no more written back over itself
+// than a cut one.
 class LogFileReader {
 public:
     explicit LogFileReader(const QString& path);
     // A file's bytes from a device the caller opened for reading, from its start.
     explicit LogFileReader(QIODevice& device) : m_device(&device) {}
+    // Every whole record the file holds is read, whatever its count says (`finish`, which gives a file left
+    // behind its true count). Called before open().
+    void readEveryWholeRecord() { m_everyRecord = true; }
     // False when the file cannot be opened or is too short to hold its count.
     bool open();
     qint32 announced() const { return m_announced; }
-    // The number of complete records the file holds, up to its count (0 for a negative count).
+    // The number of complete records the file holds, up to its count (all of them for a negative count).
     int available() const { return m_available; }
     bool next(SendLogRow& row);
     int readCount() const { return m_read; }
     bool complete() const { return m_read == m_announced; }
     // Announces the count -1: written as a run went and never finished (LogStream). Its whole records are
-    // read; it is damaged, as one whose count is cut.
-    bool unfinished() const { return m_announced == -1; }
+    // read; it is damaged, as one whose count is cut. A count below -1 is no count any writer gives a finished
+    // file, so it is taken the same way: counting no rows would hide every record the file holds.
+    bool unfinished() const { return m_announced < 0; }
     // Held fewer records than it announced, or more bytes than they take: not to be replaced in place.
     bool damaged() const { return !complete() || m_trailing > 0; }
+    // Bytes after the records read: a record cut short, or whatever follows the announced ones.
+    qint64 trailingBytes() const { return m_trailing; }
     // What the user is told about a damaged file once it has been read; empty for a whole one.
     QString damageMessage() const;
     // Reading stopped at a record that cannot be a send-log row (LogRecordFault): the file is refused
@@ -75,13 +82,15 @@ private:
     int m_available = 0;
     int m_read = 0;
     qint64 m_trailing = 0;
+    bool m_everyRecord = false;
     QString m_refusal;
 };
 
 // The message for a file that held fewer complete records than it announced.
 QString incompleteLogMessage(int read, qint32 announced);
-// The message for a file whose writer never finished it (count -1): what was read, and how to finish it.
-QString unfinishedLogMessage(int read, qint64 cutBytes);
+// The message for a file whose writer never finished it (count -1, or another negative count, which is
+// named): what was read, and what was left out.
+QString unfinishedLogMessage(int read, qint64 cutBytes, qint32 announced = -1);
 // The message for a file with bytes after the records it announced.
 QString trailingBytesLogMessage(int read, qint64 trailing);
 

@@ -467,7 +467,7 @@ void TFormMain::MItemFExitClick() {
 
 // 結束, the close box and a session's end come here. A running job is never left behind: the user is
 // asked whether to stop it, and the program ends only once its worker has handed over every row; then the
-// usual question about unsaved rows, which can be backed out of by cancelling the save.
+// usual question about unsaved rows, which can be backed out of by 取消 or by cancelling the save.
 void TFormMain::closeEvent(QCloseEvent* e) {
     if (m_leaving) {
         e->accept();
@@ -495,8 +495,14 @@ void TFormMain::closeEvent(QCloseEvent* e) {
 }
 
 bool TFormMain::offerSaveBeforeLeaving() {
-    if (m_model->rowCount() == 0 || LogSaved ||
-        !prompts().confirm(this, boxTitle(), QStringLiteral("現有的傳送紀錄已變更，要儲存？"))) {
+    // 取消 (Esc, the box's close button) backs out of the exit: the program stays with its rows and journal.
+    const Prompts::Answer save = m_model->rowCount() == 0 || LogSaved
+                                     ? Prompts::Answer::No
+                                     : prompts().message(this, Prompts::Icon::Question, Prompts::Buttons::YesNoCancel,
+                                                         boxTitle(), QStringLiteral("現有的傳送紀錄已變更，要儲存？"));
+    if (save == Prompts::Answer::Cancel)
+        return false;
+    if (save == Prompts::Answer::No) {
         if (RunJournal)
             RunJournal->rowsSettled(); // 否, or nothing unsaved: the journal goes
         return true;

@@ -138,7 +138,7 @@ private:
     int selectedCount() const;
     QString boxTitle() const;
 
-    // The exit's question about unsaved rows; false keeps the program open (a save cancelled or failed).
+    // The exit's question about unsaved rows; false keeps the program open (取消, a save cancelled or failed).
     bool offerSaveBeforeLeaving();
     void leave();
 
