@@ -205,9 +205,11 @@ TEST_F(WorkerStopTest, FewerThanThreeFailuresInARowNeverStopTheRun) {
 
 class QueryStopTest : public WorkerStopTest {
 protected:
+    // Reservations, so a cancellation tries them too.
     void addSentRows(int count) {
         for (int i = 0; i < count; ++i)
-            log.append(QByteArray::number(i), "0", sentResult(test::sendAcceptedMessage(sim->port(), false)));
+            log.append(QByteArray::number(i), "0", sentResult(test::sendAcceptedMessage(sim->port(), false)), "",
+                       ImageReservation);
     }
 };
 
