@@ -2,6 +2,7 @@
 #include "support/SpecialFiles.h"
 
 #include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QThread>
 
 #include <csignal>
@@ -236,6 +237,51 @@ TEST_F(CliSurroundingsTest, EndlessInputIsCutOffWithAMessage) {
     EXPECT_EQ(list.exitCode, 1);
     EXPECT_TRUE(list.err.contains(QStringLiteral("發訊名單檔案 /dev/zero 超過 256 MB"))) << list.err.toStdString();
     EXPECT_EQ(sendRequests(), 0);
+}
+
+// The lock files and the day's operation log are written in place: a link planted at one of their names
+// (or a pipe) is refused, named, and the file it leads to keeps every byte.
+TEST_F(CliSurroundingsTest, LinksPlantedAtLockFilesAndTheOperationLogAreRefusedAndTheirTargetsKept) {
+    ASSERT_EQ(run({"send", "--text", "hi", "--log", path("kept.log"), "0912000001"}).exitCode, 0);
+    writeFile("in.csv", "Lin,0933000001,x\r\n");
+    const QString dbg =
+        QDir(path("logfiles"))
+            .filePath(QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(".dbg"));
+    const QByteArray precious("precious bytes\n");
+    const struct {
+        QString planted;
+        QStringList args;
+    } places[] = {
+        {path("new.log.lock"), textList({"send", "--text", "hi", "--log", path("new.log"), "0912000002"})},
+        {path("kept.log.lock"), textList({"query", "--log", path("kept.log")})},
+        {path("AddressBook.bin.lock"), textList({"book", "import", path("in.csv")})},
+        {dbg, textList({"send", "--text", "hi", "--log", path("dbg.log"), "0912000003"})},
+    };
+    enum Plant { SymbolicLink, DanglingLink, HardLink, Pipe };
+    for (const auto& place : places) {
+        for (const Plant plant : {SymbolicLink, DanglingLink, HardLink, Pipe}) {
+            const QByteArray name = QFile::encodeName(place.planted);
+            writeFile("victim", precious);
+            QFile::remove(path("nowhere"));
+            ::unlink(name.constData());
+            const QByteArray victim = QFile::encodeName(path("victim"));
+            const QByteArray nowhere = QFile::encodeName(path("nowhere"));
+            const int made = plant == SymbolicLink   ? ::symlink(victim.constData(), name.constData())
+                             : plant == DanglingLink ? ::symlink(nowhere.constData(), name.constData())
+                             : plant == HardLink     ? ::link(victim.constData(), name.constData())
+                                                     : ::mkfifo(name.constData(), 0600);
+            ASSERT_EQ(made, 0) << name.constData();
+            const CliRun r = run(place.args);
+            const std::string what = place.planted.toStdString() + " #" + std::to_string(plant);
+            EXPECT_TRUE(r.err.contains(place.planted + QStringLiteral("：這")) &&
+                        r.err.contains(QStringLiteral("不會寫入它")))
+                << what << "\n"
+                << r.err.toStdString();
+            EXPECT_EQ(readBytes("victim"), precious) << what;
+            EXPECT_FALSE(QFileInfo::exists(path("nowhere"))) << what;
+        }
+        ::unlink(QFile::encodeName(place.planted).constData());
+    }
 }
 
 TEST_F(CliSurroundingsTest, RunWithoutAnyUsableNumberIsRefused) {
