@@ -3,6 +3,7 @@
 
 #include <QDeadlineTimer>
 #include <QFileInfo>
+#include <QFileInfo>
 #include <QThread>
 
 #include <csignal>
@@ -229,14 +230,44 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"TextLongerThanAnyMessage", QByteArray(8 * 1024 + 1, 'a'), false, false, "超過 8 KB"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(CliSurroundingsTest, EndlessInputIsCutOffWithAMessage) {
-    const CliRun text = run({"send", "--text-file", "/dev/zero", "0912000001"});
-    EXPECT_EQ(text.exitCode, 1);
-    EXPECT_TRUE(text.err.contains(QStringLiteral("訊息檔案 /dev/zero 超過 8 KB"))) << text.err.toStdString();
-    const CliRun list = run({"send", "--text", "hi", "--list", "/dev/zero"});
-    EXPECT_EQ(list.exitCode, 1);
-    EXPECT_TRUE(list.err.contains(QStringLiteral("發訊名單檔案 /dev/zero 超過 256 MB"))) << list.err.toStdString();
-    EXPECT_EQ(sendRequests(), 0);
+// Every input is opened without waiting and must be a regular file: a pipe nobody writes would hold the
+// program for ever, a device could give bytes without end.
+TEST_F(CliSurroundingsTest, PipesDevicesAndFoldersAsInputAreRefusedAtOnce) {
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("pipe")).constData(), 0600), 0);
+    ASSERT_EQ(run({"send", "--text", "hi", "--log", path("sent.log"), "0912000001"}).exitCode, 0);
+    const int sent = sendRequests();
+    const QString pipe = path("pipe");
+    const QString isPipe = QStringLiteral("：這是具名管道，不是一般檔案");
+    const struct {
+        QStringList args;
+        QString said;
+    } cases[] = {
+        {textList({"send", "--text", "hi", "--list", pipe}), pipe + isPipe},
+        {textList({"send", "--text-file", pipe, "0912000001"}), pipe + isPipe},
+        {textList({"send", "--text", "hi", "--list", m_dir.path()}), m_dir.path() + QStringLiteral("：這是資料夾")},
+        {textList({"send", "--text-file", "/dev/zero", "0912000001"}), QStringLiteral("/dev/zero：這是字元裝置")},
+        {textList({"book", "import", pipe}), pipe + isPipe},
+        {textList({"query", "--log", pipe}), pipe + isPipe},
+    };
+    QDeadlineTimer deadline(30000);
+    for (const auto& c : cases) {
+        const CliRun r = run(c.args);
+        EXPECT_NE(r.exitCode, 0) << c.args.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("無法讀取檔案 ") + c.said)) << r.err.toStdString();
+    }
+    EXPECT_FALSE(deadline.hasExpired()) << "an input was waited on";
+    EXPECT_EQ(sendRequests(), sent);
+    EXPECT_TRUE(test::isFifo(pipe));
+
+    // A pipe standing for the configuration is said as such under the usual line.
+    QTemporaryDir other;
+    const QString config = QDir(other.path()).filePath(QStringLiteral("NorviSMSAp.cfg"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(config).constData(), 0600), 0);
+    const CliRun r = run({"send", "--text", "hi", "0912000001"}, other.path());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("讀取設定檔錯誤，請重新執行設定功能\n無法讀取檔案 ") + config + isPipe))
+        << r.err.toStdString();
+    EXPECT_EQ(sendRequests(), sent);
 }
 
 // The lock files and the day's operation log are written in place: a link planted at one of their names

@@ -3,6 +3,7 @@
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
 #include "core/shared/Global.h"
+#include "core/shared/InputFile.h"
 #include "core/shared/SaveFile.h"
 #include "core/shared/StopSignal.h"
 
@@ -158,10 +159,23 @@ QString ConfigPath() {
     return StartDirFile(QStringLiteral("NorviSMSAp.cfg"));
 }
 
-bool ReadConfig() {
-    QFile file(ConfigPath());
-    if (!file.open(QIODevice::ReadOnly))
+bool ReadConfig(QString* problem) {
+    if (problem)
+        problem->clear();
+    // Opened without waiting and only as a regular file: a pipe at the name would hold the program.
+    QString reason;
+    bool notAFile = false;
+    const int fd = OpenInputFile(ConfigPath(), &reason, &notAFile);
+    if (fd < 0) {
+        if (problem && notAFile)
+            *problem = InputRefusalText(ConfigPath(), reason);
         return false;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
     // A longer file's excess is never read.
     char bytes[sizeof(sConfig)];
     qint64 have = 0;
@@ -173,6 +187,11 @@ bool ReadConfig() {
     }
     Config = ConfigFromBytes(QByteArrayView(bytes, have));
     return true;
+}
+
+QString ConfigReadErrorText(const QString& problem) {
+    const QString text = QStringLiteral("讀取設定檔錯誤，請重新執行設定功能");
+    return problem.isEmpty() ? text : text + QLatin1Char('\n') + problem;
 }
 
 sConfig ConfigFromBytes(QByteArrayView bytes) {
