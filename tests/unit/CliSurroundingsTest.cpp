@@ -3,7 +3,6 @@
 
 #include <QDeadlineTimer>
 #include <QFileInfo>
-#include <QFileInfo>
 #include <QThread>
 
 #include <csignal>
@@ -268,6 +267,25 @@ TEST_F(CliSurroundingsTest, PipesDevicesAndFoldersAsInputAreRefusedAtOnce) {
     EXPECT_TRUE(r.err.contains(QStringLiteral("讀取設定檔錯誤，請重新執行設定功能\n無法讀取檔案 ") + config + isPipe))
         << r.err.toStdString();
     EXPECT_EQ(sendRequests(), sent);
+}
+
+// A cut configuration would send with a zero port or an empty password: it is refused like a missing one,
+// before anything is sent or made.
+TEST_F(CliSurroundingsTest, CutConfigurationIsRefusedWithItsSizeAndNothingIsMade) {
+    const QByteArray whole = readBytes("NorviSMSAp.cfg");
+    ASSERT_EQ(whole.size(), 328);
+    for (const int size : {0, 10, 164}) {
+        writeFile("NorviSMSAp.cfg", whole.left(size));
+        const QStringList before = QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+        const CliRun r = run({"send", "--text", "hi", "--log", path("cut.log"), "0912000001"});
+        EXPECT_EQ(r.exitCode, 1) << size;
+        EXPECT_TRUE(
+            r.err.contains(QStringLiteral("讀取設定檔錯誤，請重新執行設定功能\n設定檔不完整（%1 位元組）").arg(size)))
+            << r.err.toStdString();
+        EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), before) << size;
+        EXPECT_EQ(readBytes("NorviSMSAp.cfg").size(), size);
+    }
+    EXPECT_EQ(sendRequests(), 0);
 }
 
 // The lock files and the day's operation log are written in place: a link planted at one of their names

@@ -102,23 +102,23 @@ TEST_F(ConfigFile, TwentyCharacterAccountReadsBackWithoutRunningIntoThePassword)
     EXPECT_EQ(getField(Config.gwPasswd), QByteArray("PASSWORD"));
 }
 
-TEST_F(ConfigFile, ShortFileIsZeroFilledAndLongFileExcessIgnored) {
+TEST_F(ConfigFile, CutFileIsRefusedWithItsSizeAndLongFileExcessIgnored) {
     Config.gwPort = 77;
     putField(Config.gwPasswd, QByteArray("stale"));
-    QByteArray shortFile(8 + 256 + 20, '\0');
-    shortFile.replace(0, 8, "RESERVED");
-    shortFile.replace(264, 9, "127.0.0.1");
-    writeFile(shortFile);
-    ASSERT_TRUE(ReadConfig());
-    EXPECT_EQ(QByteArray(Config.reserved, 8), QByteArray("RESERVED"));
-    EXPECT_EQ(getField(Config.gwIp), QByteArray("127.0.0.1"));
-    EXPECT_EQ(Config.gwPort, 0);
-    EXPECT_EQ(getField(Config.gwPasswd), QByteArray());
+    for (const int size : {0, 10, 164, 327}) {
+        writeFile(QByteArray(size, '\x01'));
+        QString problem;
+        EXPECT_FALSE(ReadConfig(&problem)) << size;
+        EXPECT_EQ(problem, QStringLiteral("設定檔不完整（%1 位元組）").arg(size));
+        EXPECT_EQ(Config.gwPort, 77) << "a cut file leaves the configuration as it was";
+    }
 
     QByteArray longFile(400, 'x');
     longFile.replace(284, 4, QByteArray("\x40\x1f\x00\x00", 4));
     writeFile(longFile);
-    ASSERT_TRUE(ReadConfig());
+    QString problem;
+    ASSERT_TRUE(ReadConfig(&problem));
+    EXPECT_TRUE(problem.isEmpty());
     EXPECT_EQ(Config.gwPort, 8000);
     EXPECT_EQ(getField(Config.gwPasswd), QByteArray(20, 'x'));
 }

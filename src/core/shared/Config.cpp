@@ -185,6 +185,13 @@ bool ReadConfig(QString* problem) {
             break;
         have += n;
     }
+    // A cut file (a full disk, a copy broken off) would leave the account, the password or the port zero
+    // and the program would go to the gateway with them: it is as good as none.
+    if (have < qint64(sizeof bytes)) {
+        if (problem)
+            *problem = QStringLiteral("設定檔不完整（%1 位元組）").arg(have);
+        return false;
+    }
     Config = ConfigFromBytes(QByteArrayView(bytes, have));
     return true;
 }

@@ -13,9 +13,9 @@ namespace norvi {
 
 QString ConfigPath(); // StartDir/NorviSMSAp.cfg
 
-// Reads up to 328 bytes into a zeroed Config. False (Config untouched) when the file is missing, cannot be
-// read or is no regular file; `problem` then says why in a line that follows ConfigReadErrorText(), or is
-// empty for a missing file.
+// Reads the first 328 bytes into Config. False (Config untouched) when the file is missing, cannot be read,
+// is no regular file or is shorter than its record; `problem` then says why in a line that follows
+// ConfigReadErrorText() ("設定檔不完整（N 位元組）"), or is empty for a missing file.
 bool ReadConfig(QString* problem = nullptr);
 // "讀取設定檔錯誤，請重新執行設定功能", with the problem on a second line when there is one.
 QString ConfigReadErrorText(const QString& problem);
