@@ -333,6 +333,30 @@ TEST_F(CliSurroundingsTest, LinksPlantedAtLockFilesAndTheOperationLogAreRefusedA
     }
 }
 
+// The password goes to the gateway and into NorviSMSAp.cfg, nowhere else: not into a message, not into the
+// day's operation log, not into a send log, whatever the gateway answers.
+TEST_F(CliSurroundingsTest, PasswordNeverReachesAMessageOrALog) {
+    const QByteArray password("Qz7-unmistakable");
+    for (const QByteArray& pw : {password, QByteArray("demo")}) {
+        writeConfig(pw);
+        QString said;
+        for (const QStringList& args :
+             {textList({"login-test"}), textList({"send", "--text", "hi", "--log", path("pw.log"), "0912000001"}),
+              textList({"query", "--log", path("pw.log")})}) {
+            const CliRun r = run(args);
+            said += r.out + r.err;
+        }
+        EXPECT_FALSE(said.contains(QString::fromLatin1(password))) << said.toStdString();
+    }
+    EXPECT_GT(sendRequests(), 0) << "the right password was let in";
+    for (const QFileInfo& file : QDir(path("logfiles")).entryInfoList(QDir::Files) +
+                                     QDir(m_dir.path()).entryInfoList({QStringLiteral("*.log")})) {
+        QFile f(file.filePath());
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_FALSE(f.readAll().contains(password)) << file.filePath().toStdString();
+    }
+}
+
 TEST_F(CliSurroundingsTest, RunWithoutAnyUsableNumberIsRefused) {
     MemberMap[1] = test::member(1, big5("無號碼"), "");
     ASSERT_TRUE(SaveAddressBook(path("AddressBook.bin")).ok);

@@ -14,7 +14,10 @@
 #include <gtest/gtest.h>
 
 #include <netdb.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -121,6 +124,30 @@ TEST_F(ConfigFile, CutFileIsRefusedWithItsSizeAndLongFileExcessIgnored) {
     EXPECT_TRUE(problem.isEmpty());
     EXPECT_EQ(Config.gwPort, 8000);
     EXPECT_EQ(getField(Config.gwPasswd), QByteArray(20, 'x'));
+}
+
+// Once a password is in memory the process leaves no core file and cannot be read through ptrace; a
+// configuration without one changes nothing. Run in a new process (execve makes it dumpable again), since
+// the change lasts the process's life.
+TEST_F(ConfigFile, PasswordLoadedTurnsCoreDumpsOff) {
+    const std::string style = GTEST_FLAG_GET(death_test_style);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto dumpsOff = [] {
+        rlimit core{};
+        return ::prctl(PR_GET_DUMPABLE) == 0 && ::getrlimit(RLIMIT_CORE, &core) == 0 && core.rlim_cur == 0 &&
+               core.rlim_max == 0;
+    };
+    EXPECT_EXIT(
+        {
+            writeFile(QByteArray(328, '\0'));
+            const bool before = ReadConfig() && ::prctl(PR_GET_DUMPABLE) == 1;
+            putField(Config.gwPasswd, QByteArray("pw"));
+            WriteConfig();
+            Config = sConfig{};
+            ::_exit(before && ReadConfig() && dumpsOff() ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    GTEST_FLAG_SET(death_test_style, style);
 }
 
 TEST_F(ConfigFile, WrittenFileIsOwnerOnlyAndReplacedWholeByRename) {

@@ -5,6 +5,7 @@
 #include "core/shared/Global.h"
 #include "core/shared/InputFile.h"
 #include "core/shared/SaveFile.h"
+#include "core/shared/SecretMemory.h"
 #include "core/shared/StopSignal.h"
 
 #include <QDir>
@@ -193,6 +194,8 @@ bool ReadConfig(QString* problem) {
         return false;
     }
     Config = ConfigFromBytes(QByteArrayView(bytes, have));
+    if (!getField(Config.gwPasswd).isEmpty())
+        KeepSecretsOutOfDumps();
     return true;
 }
 
@@ -435,6 +438,8 @@ bool collectSettings(SettingsFields& fields, QString* errorText, bool resolve) {
     Config.gwPort = port;
     putField(Config.gwAccount, gwAccount);
     putField(Config.gwPasswd, gwPasswd);
+    if (!gwPasswd.isEmpty())
+        KeepSecretsOutOfDumps();
     return true;
 }
 
