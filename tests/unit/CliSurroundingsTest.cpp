@@ -247,6 +247,7 @@ TEST_F(CliSurroundingsTest, PipesDevicesAndFoldersAsInputAreRefusedAtOnce) {
         {textList({"send", "--text-file", "/dev/zero", "0912000001"}), QStringLiteral("/dev/zero：這是字元裝置")},
         {textList({"book", "import", pipe}), pipe + isPipe},
         {textList({"query", "--log", pipe}), pipe + isPipe},
+        {textList({"log2csv", pipe}), pipe + isPipe},
     };
     QDeadlineTimer deadline(30000);
     for (const auto& c : cases) {
