@@ -14,11 +14,15 @@ namespace {
 
 // `tooLarge` is what is said about a file past `limit`.
 bool readFile(const QString& path, qint64 limit, const QString& tooLarge, QByteArray* bytes) {
-    switch (ReadInputFile(path, limit, bytes)) {
+    QString refusal;
+    switch (ReadInputFile(path, limit, bytes, &refusal)) {
     case InputRead::Ok:
         return true;
     case InputRead::TooLarge:
         err(tooLarge);
+        return false;
+    case InputRead::NotAFile:
+        err(refusal);
         return false;
     case InputRead::CannotOpen:
     case InputRead::ReadError:
@@ -131,6 +135,9 @@ void reportListFileProblem(const ListFileCheck& check, const QString& path) {
         return;
     case ListFileProblem::Unmappable:
         err(QStringLiteral("發訊名單 %1：").arg(path) + unmappableMessage(check.unmappable));
+        return;
+    case ListFileProblem::NotAFile:
+        err(check.refusal);
         return;
     case ListFileProblem::Changed:
         err(QStringLiteral("發訊名單檔案 %1 在讀取時被更改，請再試一次。").arg(path));

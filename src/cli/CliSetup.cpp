@@ -29,11 +29,11 @@ bool enterStartDir(const QString& dir) {
 }
 
 bool loadConfiguration() {
-    if (!ReadConfig()) {
-        err(QStringLiteral("讀取設定檔錯誤，請重新執行設定功能"));
+    QString problem;
+    if (!ReadConfig(&problem)) {
+        err(ConfigReadErrorText(problem));
         return false;
     }
-    QString problem;
     if (!PrepareLogFolder(&problem))
         err(problem);
     return true;

@@ -19,7 +19,8 @@ int log2csv(const Arguments& a) {
     const QString path = a.positional.first();
     LogFileReader reader(path);
     if (!reader.open()) {
-        err(QStringLiteral("讀取傳送紀錄檔案失敗！") + QStringLiteral(" ") + path);
+        // A pipe or device at the name is said for what it is.
+        err(reader.refused() ? reader.refusal() : QString(QStringLiteral("讀取傳送紀錄檔案失敗！ ") + path));
         return ExitRefused;
     }
     std::vector<SendLogRow> rows;

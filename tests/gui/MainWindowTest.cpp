@@ -1,6 +1,7 @@
 #include "support/WindowTest.h"
 
 #include "core/sendlog/LogFile.h"
+#include "core/shared/Config.h"
 #include "core/shared/OpLog.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
@@ -100,6 +102,17 @@ TEST_F(MainWindowTest, WithoutConfigurationItSaysSoCreatesTheLogFolderAndKeepsGa
     EXPECT_FALSE(menuItem("MItemFSave")->isEnabled());
     EXPECT_FALSE(findControl<QToolButton>(&w, "SpeedButtonSave")->isEnabled());
     EXPECT_FALSE(memoText().contains(QStringLiteral("無法自動建立"))) << "an existing default folder is not an error";
+}
+
+TEST_F(MainWindowTest, CutConfigurationIsSaidLikeAMissingOneWithItsSize) {
+    writeConfig(path("logs"));
+    ASSERT_TRUE(QFile::resize(ConfigPath(), 10));
+    startWindows();
+    ASSERT_EQ(m_prompts.asked.size(), 1);
+    EXPECT_EQ(m_prompts.asked[0].text, QStringLiteral("讀取設定檔錯誤，請重新執行設定功能\n設定檔不完整（10 位元組）"));
+    EXPECT_FALSE(mainWindow().commandsEnabled);
+    EXPECT_FALSE(menuItem("MItemTSendSMS")->isEnabled());
+    EXPECT_EQ(QFileInfo(ConfigPath()).size(), 10) << "the cut file is left for the settings to replace";
 }
 
 TEST_F(MainWindowTest, ALogFolderThatCannotBeCreatedLeavesALine) {

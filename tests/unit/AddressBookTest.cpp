@@ -231,7 +231,9 @@ TEST_F(AddressBookTest, UnreadableOrUnwritableFilesAreReportedAndNeverOverwritte
     MemberMap[9] = member(9);
     const AddressBookResult loaded = LoadAddressBook();
     EXPECT_FALSE(loaded.ok);
-    EXPECT_EQ(loaded.message, QStringLiteral("讀取通訊錄檔案失敗！"));
+    EXPECT_EQ(
+        loaded.message,
+        QStringLiteral("讀取通訊錄檔案失敗！\n無法讀取檔案 %1：這是資料夾，不是一般檔案。").arg(AddressBookPath()));
     EXPECT_EQ(MemberMap.size(), 1u);
     const AddressBookResult saved = SaveAddressBook();
     ASSERT_TRUE(saved.ok) << saved.message.toStdString();

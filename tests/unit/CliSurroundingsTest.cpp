@@ -2,6 +2,7 @@
 #include "support/SpecialFiles.h"
 
 #include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QThread>
 
 #include <csignal>
@@ -228,14 +229,133 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"TextLongerThanAnyMessage", QByteArray(8 * 1024 + 1, 'a'), false, false, "超過 8 KB"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(CliSurroundingsTest, EndlessInputIsCutOffWithAMessage) {
-    const CliRun text = run({"send", "--text-file", "/dev/zero", "0912000001"});
-    EXPECT_EQ(text.exitCode, 1);
-    EXPECT_TRUE(text.err.contains(QStringLiteral("訊息檔案 /dev/zero 超過 8 KB"))) << text.err.toStdString();
-    const CliRun list = run({"send", "--text", "hi", "--list", "/dev/zero"});
-    EXPECT_EQ(list.exitCode, 1);
-    EXPECT_TRUE(list.err.contains(QStringLiteral("發訊名單檔案 /dev/zero 超過 256 MB"))) << list.err.toStdString();
+// Every input is opened without waiting and must be a regular file: a pipe nobody writes would hold the
+// program for ever, a device could give bytes without end.
+TEST_F(CliSurroundingsTest, PipesDevicesAndFoldersAsInputAreRefusedAtOnce) {
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("pipe")).constData(), 0600), 0);
+    ASSERT_EQ(run({"send", "--text", "hi", "--log", path("sent.log"), "0912000001"}).exitCode, 0);
+    const int sent = sendRequests();
+    const QString pipe = path("pipe");
+    const QString isPipe = QStringLiteral("：這是具名管道，不是一般檔案");
+    const struct {
+        QStringList args;
+        QString said;
+    } cases[] = {
+        {textList({"send", "--text", "hi", "--list", pipe}), pipe + isPipe},
+        {textList({"send", "--text-file", pipe, "0912000001"}), pipe + isPipe},
+        {textList({"send", "--text", "hi", "--list", m_dir.path()}), m_dir.path() + QStringLiteral("：這是資料夾")},
+        {textList({"send", "--text-file", "/dev/zero", "0912000001"}), QStringLiteral("/dev/zero：這是字元裝置")},
+        {textList({"book", "import", pipe}), pipe + isPipe},
+        {textList({"query", "--log", pipe}), pipe + isPipe},
+        {textList({"log2csv", pipe}), pipe + isPipe},
+    };
+    QDeadlineTimer deadline(30000);
+    for (const auto& c : cases) {
+        const CliRun r = run(c.args);
+        EXPECT_NE(r.exitCode, 0) << c.args.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("無法讀取檔案 ") + c.said)) << r.err.toStdString();
+    }
+    EXPECT_FALSE(deadline.hasExpired()) << "an input was waited on";
+    EXPECT_EQ(sendRequests(), sent);
+    EXPECT_TRUE(test::isFifo(pipe));
+
+    // A pipe standing for the configuration is said as such under the usual line.
+    QTemporaryDir other;
+    const QString config = QDir(other.path()).filePath(QStringLiteral("NorviSMSAp.cfg"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(config).constData(), 0600), 0);
+    const CliRun r = run({"send", "--text", "hi", "0912000001"}, other.path());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("讀取設定檔錯誤，請重新執行設定功能\n無法讀取檔案 ") + config + isPipe))
+        << r.err.toStdString();
+    EXPECT_EQ(sendRequests(), sent);
+}
+
+// A cut configuration would send with a zero port or an empty password: it is refused like a missing one,
+// before anything is sent or made.
+TEST_F(CliSurroundingsTest, CutConfigurationIsRefusedWithItsSizeAndNothingIsMade) {
+    const QByteArray whole = readBytes("NorviSMSAp.cfg");
+    ASSERT_EQ(whole.size(), 328);
+    for (const int size : {0, 10, 164}) {
+        writeFile("NorviSMSAp.cfg", whole.left(size));
+        const QStringList before = QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+        const CliRun r = run({"send", "--text", "hi", "--log", path("cut.log"), "0912000001"});
+        EXPECT_EQ(r.exitCode, 1) << size;
+        EXPECT_TRUE(
+            r.err.contains(QStringLiteral("讀取設定檔錯誤，請重新執行設定功能\n設定檔不完整（%1 位元組）").arg(size)))
+            << r.err.toStdString();
+        EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), before) << size;
+        EXPECT_EQ(readBytes("NorviSMSAp.cfg").size(), size);
+    }
     EXPECT_EQ(sendRequests(), 0);
+}
+
+// The lock files and the day's operation log are written in place: a link planted at one of their names
+// (or a pipe) is refused, named, and the file it leads to keeps every byte.
+TEST_F(CliSurroundingsTest, LinksPlantedAtLockFilesAndTheOperationLogAreRefusedAndTheirTargetsKept) {
+    ASSERT_EQ(run({"send", "--text", "hi", "--log", path("kept.log"), "0912000001"}).exitCode, 0);
+    writeFile("in.csv", "Lin,0933000001,x\r\n");
+    const QString dbg =
+        QDir(path("logfiles"))
+            .filePath(QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(".dbg"));
+    const QByteArray precious("precious bytes\n");
+    const struct {
+        QString planted;
+        QStringList args;
+    } places[] = {
+        {path("new.log.lock"), textList({"send", "--text", "hi", "--log", path("new.log"), "0912000002"})},
+        {path("kept.log.lock"), textList({"query", "--log", path("kept.log")})},
+        {path("AddressBook.bin.lock"), textList({"book", "import", path("in.csv")})},
+        {dbg, textList({"send", "--text", "hi", "--log", path("dbg.log"), "0912000003"})},
+    };
+    enum Plant { SymbolicLink, DanglingLink, HardLink, Pipe };
+    for (const auto& place : places) {
+        for (const Plant plant : {SymbolicLink, DanglingLink, HardLink, Pipe}) {
+            const QByteArray name = QFile::encodeName(place.planted);
+            writeFile("victim", precious);
+            QFile::remove(path("nowhere"));
+            ::unlink(name.constData());
+            const QByteArray victim = QFile::encodeName(path("victim"));
+            const QByteArray nowhere = QFile::encodeName(path("nowhere"));
+            const int made = plant == SymbolicLink   ? ::symlink(victim.constData(), name.constData())
+                             : plant == DanglingLink ? ::symlink(nowhere.constData(), name.constData())
+                             : plant == HardLink     ? ::link(victim.constData(), name.constData())
+                                                     : ::mkfifo(name.constData(), 0600);
+            ASSERT_EQ(made, 0) << name.constData();
+            const CliRun r = run(place.args);
+            const std::string what = place.planted.toStdString() + " #" + std::to_string(plant);
+            EXPECT_TRUE(r.err.contains(place.planted + QStringLiteral("：這")) &&
+                        r.err.contains(QStringLiteral("不會寫入它")))
+                << what << "\n"
+                << r.err.toStdString();
+            EXPECT_EQ(readBytes("victim"), precious) << what;
+            EXPECT_FALSE(QFileInfo::exists(path("nowhere"))) << what;
+        }
+        ::unlink(QFile::encodeName(place.planted).constData());
+    }
+}
+
+// The password goes to the gateway and into NorviSMSAp.cfg, nowhere else: not into a message, not into the
+// day's operation log, not into a send log, whatever the gateway answers.
+TEST_F(CliSurroundingsTest, PasswordNeverReachesAMessageOrALog) {
+    const QByteArray password("Qz7-unmistakable");
+    for (const QByteArray& pw : {password, QByteArray("demo")}) {
+        writeConfig(pw);
+        QString said;
+        for (const QStringList& args :
+             {textList({"login-test"}), textList({"send", "--text", "hi", "--log", path("pw.log"), "0912000001"}),
+              textList({"query", "--log", path("pw.log")})}) {
+            const CliRun r = run(args);
+            said += r.out + r.err;
+        }
+        EXPECT_FALSE(said.contains(QString::fromLatin1(password))) << said.toStdString();
+    }
+    EXPECT_GT(sendRequests(), 0) << "the right password was let in";
+    for (const QFileInfo& file : QDir(path("logfiles")).entryInfoList(QDir::Files) +
+                                     QDir(m_dir.path()).entryInfoList({QStringLiteral("*.log")})) {
+        QFile f(file.filePath());
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_FALSE(f.readAll().contains(password)) << file.filePath().toStdString();
+    }
 }
 
 TEST_F(CliSurroundingsTest, RunWithoutAnyUsableNumberIsRefused) {

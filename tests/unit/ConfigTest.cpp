@@ -14,7 +14,10 @@
 #include <gtest/gtest.h>
 
 #include <netdb.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -102,25 +105,49 @@ TEST_F(ConfigFile, TwentyCharacterAccountReadsBackWithoutRunningIntoThePassword)
     EXPECT_EQ(getField(Config.gwPasswd), QByteArray("PASSWORD"));
 }
 
-TEST_F(ConfigFile, ShortFileIsZeroFilledAndLongFileExcessIgnored) {
+TEST_F(ConfigFile, CutFileIsRefusedWithItsSizeAndLongFileExcessIgnored) {
     Config.gwPort = 77;
     putField(Config.gwPasswd, QByteArray("stale"));
-    QByteArray shortFile(8 + 256 + 20, '\0');
-    shortFile.replace(0, 8, "RESERVED");
-    shortFile.replace(264, 9, "127.0.0.1");
-    writeFile(shortFile);
-    ASSERT_TRUE(ReadConfig());
-    EXPECT_EQ(QByteArray(Config.reserved, 8), QByteArray("RESERVED"));
-    EXPECT_EQ(getField(Config.gwIp), QByteArray("127.0.0.1"));
-    EXPECT_EQ(Config.gwPort, 0);
-    EXPECT_EQ(getField(Config.gwPasswd), QByteArray());
+    for (const int size : {0, 10, 164, 327}) {
+        writeFile(QByteArray(size, '\x01'));
+        QString problem;
+        EXPECT_FALSE(ReadConfig(&problem)) << size;
+        EXPECT_EQ(problem, QStringLiteral("設定檔不完整（%1 位元組）").arg(size));
+        EXPECT_EQ(Config.gwPort, 77) << "a cut file leaves the configuration as it was";
+    }
 
     QByteArray longFile(400, 'x');
     longFile.replace(284, 4, QByteArray("\x40\x1f\x00\x00", 4));
     writeFile(longFile);
-    ASSERT_TRUE(ReadConfig());
+    QString problem;
+    ASSERT_TRUE(ReadConfig(&problem));
+    EXPECT_TRUE(problem.isEmpty());
     EXPECT_EQ(Config.gwPort, 8000);
     EXPECT_EQ(getField(Config.gwPasswd), QByteArray(20, 'x'));
+}
+
+// Once a password is in memory the process leaves no core file and cannot be read through ptrace; a
+// configuration without one changes nothing. Run in a new process (execve makes it dumpable again), since
+// the change lasts the process's life.
+TEST_F(ConfigFile, PasswordLoadedTurnsCoreDumpsOff) {
+    const std::string style = GTEST_FLAG_GET(death_test_style);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto dumpsOff = [] {
+        rlimit core{};
+        return ::prctl(PR_GET_DUMPABLE) == 0 && ::getrlimit(RLIMIT_CORE, &core) == 0 && core.rlim_cur == 0 &&
+               core.rlim_max == 0;
+    };
+    EXPECT_EXIT(
+        {
+            writeFile(QByteArray(328, '\0'));
+            const bool before = ReadConfig() && ::prctl(PR_GET_DUMPABLE) == 1;
+            putField(Config.gwPasswd, QByteArray("pw"));
+            WriteConfig();
+            Config = sConfig{};
+            ::_exit(before && ReadConfig() && dumpsOff() ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    GTEST_FLAG_SET(death_test_style, style);
 }
 
 TEST_F(ConfigFile, WrittenFileIsOwnerOnlyAndReplacedWholeByRename) {

@@ -6,12 +6,15 @@
 #include "core/shared/Clock.h"
 #include "core/shared/FixedField.h"
 #include "core/shared/Global.h"
+#include "core/shared/InputFile.h"
 #include "core/shared/SaveFile.h"
 #include "core/shared/ShownText.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QtEndian>
+
+#include <unistd.h>
 
 #include <cstring>
 #include <unordered_set>
@@ -327,14 +330,23 @@ AddressBookResult LoadAddressBook(const QString& path) {
     if (!QFileInfo::exists(path))
         return result;
 
-    QFile file(path);
+    // Never waits on a pipe or device at the book's name: such a file is unreadable, and kept aside
+    // before the next save like any other.
+    QString reason;
+    bool notAFile = false;
+    const int fd = OpenInputFile(path, &reason, &notAFile);
+    QFile file;
     QByteArray data;
-    if (file.open(QIODevice::ReadOnly))
+    if (fd >= 0 && file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
         data = file.readAll();
+    else if (fd >= 0)
+        ::close(fd);
     if (!file.isOpen() || file.error() != QFileDevice::NoError) {
         g_pendingAside = {path, true};
         result.ok = false;
         result.message = readFailedText();
+        if (notAFile)
+            result.message += QLatin1Char('\n') + InputRefusalText(path, reason);
         return result;
     }
 

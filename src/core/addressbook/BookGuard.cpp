@@ -4,12 +4,14 @@
 #include "core/addressbook/AddressBookState.h"
 #include "core/shared/Clock.h"
 #include "core/shared/FileLock.h"
+#include "core/shared/InputFile.h"
 
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <map>
@@ -214,7 +216,7 @@ BookCheck BookWriteGuard::begin() {
 
     // Still what this program read: the same size and time, and the same bytes (a time may not change
     // within its granularity; bytes put back as they were are no change).
-    QFile file(m_path);
+    QFile file;
     const bool exists = QFileInfo(m_path).isFile();
     const bool asRead = g_asRead.known && g_asRead.path == m_path;
     if (!exists && (!asRead || !g_asRead.existed))
@@ -222,8 +224,13 @@ BookCheck BookWriteGuard::begin() {
     QByteArray now;
     if (exists) {
         // A file that cannot be read is not merged but kept aside by the save, as at any other time.
-        if (!file.open(QIODevice::ReadOnly))
+        const int fd = OpenInputFile(m_path, nullptr);
+        if (fd < 0)
             return check;
+        if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
+            return check;
+        }
         now = file.readAll();
     }
     struct stat st {};

@@ -30,9 +30,13 @@ QString lineList(const QList<qint64>& lines) {
 ListFileText ReadRecipientListFile(const QString& path) {
     ListFileText result;
     QByteArray raw;
-    switch (ReadInputFile(path, kMaxListFileBytes, &raw)) {
+    QString refusal;
+    switch (ReadInputFile(path, kMaxListFileBytes, &raw, &refusal)) {
     case InputRead::Ok:
         break;
+    case InputRead::NotAFile:
+        result.error = refusal;
+        return result;
     case InputRead::TooLarge:
         result.error = QStringLiteral("發訊名單檔案 %1 超過 %2 MB，無法載入。")
                            .arg(path, QString::number(kMaxListFileBytes / (1024 * 1024)));

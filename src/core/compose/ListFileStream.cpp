@@ -7,6 +7,7 @@
 #include <QStringDecoder>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace norvi {
 
@@ -34,49 +35,46 @@ qint64 modifiedNs(const struct stat& st) {
 
 bool ListFileStream::open(const QString& path, bool big5) {
     m_big5 = big5;
-    m_file.setFileName(path);
     m_check = {};
-    if (!m_file.open(QIODevice::ReadOnly)) {
+    m_file.close();
+    // Only a regular file: it is read twice (a check, then the lines to send), and a pipe or device
+    // could neither be read again nor be relied on to end.
+    QString reason;
+    bool notAFile = false;
+    const int fd = OpenInputFile(path, &reason, &notAFile);
+    if (fd < 0) {
+        m_check.problem = notAFile ? ListFileProblem::NotAFile : ListFileProblem::CannotOpen;
+        m_check.refusal = InputRefusalText(path, reason);
+        return false;
+    }
+    if (!m_file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         m_check.problem = ListFileProblem::CannotOpen;
         return false;
     }
     struct stat st {};
-    m_regular = ::fstat(m_file.handle(), &st) == 0 && S_ISREG(st.st_mode);
-    if (m_regular) {
-        m_size = st.st_size;
-        m_modified = modifiedNs(st);
-        if (m_size > kMaxListFileBytes) {
-            m_check.problem = ListFileProblem::TooLarge;
-            return false;
-        }
-    } else {
+    if (::fstat(fd, &st) != 0) {
         m_file.close();
-        switch (ReadInputFile(path, kMaxListFileBytes, &m_whole)) {
-        case InputRead::Ok:
-            break;
-        case InputRead::TooLarge:
-            m_check.problem = ListFileProblem::TooLarge;
-            return false;
-        default:
-            m_check.problem = ListFileProblem::CannotOpen;
-            return false;
-        }
+        m_check.problem = ListFileProblem::CannotOpen;
+        return false;
+    }
+    m_size = st.st_size;
+    m_modified = modifiedNs(st);
+    if (m_size > kMaxListFileBytes) {
+        m_check.problem = ListFileProblem::TooLarge;
+        return false;
     }
     return rewind();
 }
 
 bool ListFileStream::rewind() {
-    if (m_regular) {
-        struct stat st {};
-        if (::fstat(m_file.handle(), &st) != 0 || st.st_size != m_size || modifiedNs(st) != m_modified ||
-            !m_file.seek(0)) {
-            m_check.problem = ListFileProblem::Changed;
-            return false;
-        }
+    struct stat st {};
+    if (::fstat(m_file.handle(), &st) != 0 || st.st_size != m_size || modifiedNs(st) != m_modified || !m_file.seek(0)) {
+        m_check.problem = ListFileProblem::Changed;
+        return false;
     }
     m_check = {};
     m_nul = m_encoding = m_unmappable = {};
-    m_wholeAt = 0;
     m_ended = false;
     m_pending.clear();
     m_block.clear();
@@ -88,12 +86,6 @@ bool ListFileStream::rewind() {
 }
 
 bool ListFileStream::readPiece(QByteArray* piece, bool* last) {
-    if (!m_regular) {
-        *piece = m_whole.mid(m_wholeAt, kPiece);
-        m_wholeAt += piece->size();
-        *last = m_wholeAt >= m_whole.size();
-        return true;
-    }
     piece->resize(kPiece);
     const qint64 n = m_file.read(piece->data(), kPiece);
     if (n < 0) {
@@ -186,7 +178,7 @@ void ListFileStream::checkRest() {
     else if (m_encoding.problem != ListFileProblem::None)
         m_check = m_encoding;
     else if (m_lineCount > kMaxListFileLines)
-        m_check = {ListFileProblem::TooManyLines, 0, m_lineCount, QString()};
+        m_check = {ListFileProblem::TooManyLines, 0, m_lineCount, QString(), QString()};
     else
         m_check = m_unmappable;
 }

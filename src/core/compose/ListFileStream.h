@@ -21,7 +21,8 @@ enum class ListFileProblem {
     NotUtf8,
     TooManyLines,
     Unmappable,
-    Changed
+    Changed,
+    NotAFile
 };
 
 struct ListFileCheck {
@@ -29,12 +30,13 @@ struct ListFileCheck {
     qint64 line = 0;    // the line (from 1) of a NUL byte or of text not in the file's encoding
     qint64 lines = 0;   // the file's lines, for TooManyLines
     QString unmappable; // the character, for Unmappable
+    QString refusal;    // what is said, for NotAFile
 };
 
 // A recipient list file read a piece of whole lines at a time, as Big5 lines (a UTF-8 file converted),
 // so that a file of a million lines never lies in memory whole. Its checks are those of the whole-file
 // reading and name the same line: a first reading checks the whole file, a second (after rewind()) gives
-// the lines to send. A device or a pipe cannot be read twice: it is read whole, within the limit.
+// the lines to send. Only a regular file is read (a pipe or device could not be read twice).
 class ListFileStream {
 public:
     bool open(const QString& path, bool big5);
@@ -55,11 +57,8 @@ private:
 
     QFile m_file;
     bool m_big5 = false;
-    bool m_regular = false;
     qint64 m_size = 0;
     qint64 m_modified = 0;
-    QByteArray m_whole; // a device's or pipe's bytes
-    qint64 m_wholeAt = 0;
     bool m_ended = false;
 
     QByteArray m_pending; // bytes read after the last whole line

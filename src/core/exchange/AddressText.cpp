@@ -280,10 +280,14 @@ AddressTextFile ParseAddressText(const QByteArray& bytes) {
 
 bool ReadAddressText(const QString& path, AddressTextFile* file, QString* error) {
     QByteArray bytes;
-    switch (ReadInputFile(path, kMaxAddressTextBytes, &bytes)) {
+    QString refusal;
+    switch (ReadInputFile(path, kMaxAddressTextBytes, &bytes, &refusal)) {
     case InputRead::Ok:
         *file = ParseAddressText(bytes);
         return true;
+    case InputRead::NotAFile:
+        *error = refusal + QStringLiteral("沒有匯入任何資料。");
+        return false;
     case InputRead::TooLarge:
         *error = QStringLiteral("匯入檔%1超過 %2 MB，無法匯入。").arg(path).arg(kMaxAddressTextBytes / (1024 * 1024));
         return false;

@@ -2,8 +2,11 @@
 
 #include "core/sendlog/LogRecordCheck.h"
 #include "core/shared/FixedField.h"
+#include "core/shared/InputFile.h"
 
 #include <QtEndian>
+
+#include <unistd.h>
 
 #include <cstring>
 #include <limits>
@@ -92,8 +95,20 @@ bool LogFileWriter::commit() {
 LogFileReader::LogFileReader(const QString& path) : m_file(path) {}
 
 bool LogFileReader::open() {
-    if (m_device == &m_file && !m_file.open(QIODevice::ReadOnly))
-        return false;
+    if (m_device == &m_file) {
+        // Never waits on a pipe or device at the log's name; only a regular file is a log.
+        QString reason;
+        bool notAFile = false;
+        const int fd = OpenInputFile(m_file.fileName(), &reason, &notAFile);
+        if (notAFile)
+            m_refusal = InputRefusalText(m_file.fileName(), reason);
+        if (fd < 0)
+            return false;
+        if (!m_file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
+            return false;
+        }
+    }
     qint32 le = 0;
     if (m_device->read(reinterpret_cast<char*>(&le), sizeof le) != qint64(sizeof le))
         return false;

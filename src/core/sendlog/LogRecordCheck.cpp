@@ -36,8 +36,10 @@ QString quoted(const QByteArray& text) {
 LogFileCheck checkAll(LogFileReader& reader) {
     LogFileCheck check;
     check.opened = reader.open();
-    if (!check.opened)
+    if (!check.opened) {
+        check.refusal = reader.refusal();
         return check;
+    }
     SendLogRow row;
     while (reader.next(row)) {
     }

@@ -20,7 +20,8 @@ QString NotSendLogText(qint64 record, const QString& fault);
 
 struct LogFileCheck {
     bool opened = false; // false: the file could not be opened or is too short for its count
-    QString refusal;     // NotSendLogText of the first bad record; empty when every record is a row
+    QString refusal;     // NotSendLogText of the first bad record, or why a file that is no regular file is
+                         // not read; empty when every record is a row
 };
 
 // Reads every record the file holds before anything is done with them, so a refused file changes

@@ -6,8 +6,11 @@ namespace norvi {
 
 bool RowListSendLog::load(const QString& path, QString* damage) {
     LogFileReader reader(path);
-    if (!reader.open())
+    if (!reader.open()) {
+        if (damage)
+            *damage = reader.refusal();
         return false;
+    }
     m_rows.reserve(m_rows.size() + std::size_t(reader.available()));
     const std::size_t before = m_rows.size();
     SendLogRow row;

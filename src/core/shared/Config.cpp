@@ -3,7 +3,9 @@
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
 #include "core/shared/Global.h"
+#include "core/shared/InputFile.h"
 #include "core/shared/SaveFile.h"
+#include "core/shared/SecretMemory.h"
 #include "core/shared/StopSignal.h"
 
 #include <QDir>
@@ -158,10 +160,23 @@ QString ConfigPath() {
     return StartDirFile(QStringLiteral("NorviSMSAp.cfg"));
 }
 
-bool ReadConfig() {
-    QFile file(ConfigPath());
-    if (!file.open(QIODevice::ReadOnly))
+bool ReadConfig(QString* problem) {
+    if (problem)
+        problem->clear();
+    // Opened without waiting and only as a regular file: a pipe at the name would hold the program.
+    QString reason;
+    bool notAFile = false;
+    const int fd = OpenInputFile(ConfigPath(), &reason, &notAFile);
+    if (fd < 0) {
+        if (problem && notAFile)
+            *problem = InputRefusalText(ConfigPath(), reason);
         return false;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
     // A longer file's excess is never read.
     char bytes[sizeof(sConfig)];
     qint64 have = 0;
@@ -171,8 +186,22 @@ bool ReadConfig() {
             break;
         have += n;
     }
+    // A cut file (a full disk, a copy broken off) would leave the account, the password or the port zero
+    // and the program would go to the gateway with them: it is as good as none.
+    if (have < qint64(sizeof bytes)) {
+        if (problem)
+            *problem = QStringLiteral("設定檔不完整（%1 位元組）").arg(have);
+        return false;
+    }
     Config = ConfigFromBytes(QByteArrayView(bytes, have));
+    if (!getField(Config.gwPasswd).isEmpty())
+        KeepSecretsOutOfDumps();
     return true;
+}
+
+QString ConfigReadErrorText(const QString& problem) {
+    const QString text = QStringLiteral("讀取設定檔錯誤，請重新執行設定功能");
+    return problem.isEmpty() ? text : text + QLatin1Char('\n') + problem;
 }
 
 sConfig ConfigFromBytes(QByteArrayView bytes) {
@@ -409,6 +438,8 @@ bool collectSettings(SettingsFields& fields, QString* errorText, bool resolve) {
     Config.gwPort = port;
     putField(Config.gwAccount, gwAccount);
     putField(Config.gwPasswd, gwPasswd);
+    if (!gwPasswd.isEmpty())
+        KeepSecretsOutOfDumps();
     return true;
 }
 

@@ -13,8 +13,12 @@ namespace norvi {
 
 QString ConfigPath(); // StartDir/NorviSMSAp.cfg
 
-// Reads up to 328 bytes into a zeroed Config; false (Config untouched) when the file cannot be opened.
-bool ReadConfig();
+// Reads the first 328 bytes into Config. False (Config untouched) when the file is missing, cannot be read,
+// is no regular file or is shorter than its record; `problem` then says why in a line that follows
+// ConfigReadErrorText() ("設定檔不完整（N 位元組）"), or is empty for a missing file.
+bool ReadConfig(QString* problem = nullptr);
+// "讀取設定檔錯誤，請重新執行設定功能", with the problem on a second line when there is one.
+QString ConfigReadErrorText(const QString& problem);
 // The record a file of these bytes holds: a short file leaves the rest zero, a longer one's excess is ignored.
 sConfig ConfigFromBytes(QByteArrayView bytes);
 // Writes Config whole, atomically and readable by the owner only; false when it could not be written.

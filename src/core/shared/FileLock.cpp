@@ -1,5 +1,6 @@
 #include "core/shared/FileLock.h"
 
+#include "core/shared/PlainFile.h"
 #include "core/shared/SystemErrorText.h"
 
 #include <QCoreApplication>
@@ -25,9 +26,12 @@ FileLock::~FileLock() {
 bool FileLock::openFile() {
     if (m_fd >= 0)
         return true;
-    m_fd = ::open(QFile::encodeName(m_lockPath).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    // The holder's name is written into the lock file: whatever stands at its name must be this
+    // program's own plain file, never a link that would carry the write to another file.
+    QString reason;
+    m_fd = OpenInPlaceFile(m_lockPath, O_RDWR | O_CREAT, &reason);
     if (m_fd < 0) {
-        m_error = QStringLiteral("無法建立鎖定檔 %1：%2").arg(m_lockPath, SystemErrorText(errno));
+        m_error = QStringLiteral("無法使用鎖定檔 %1：%2。").arg(m_lockPath, reason);
         return false;
     }
     return true;

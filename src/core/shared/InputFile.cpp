@@ -1,12 +1,19 @@
 #include "core/shared/InputFile.h"
 
 #include "core/shared/Big5.h"
+#include "core/shared/PlainFile.h"
+#include "core/shared/SystemErrorText.h"
 
 #include <QByteArrayView>
 #include <QFile>
 #include <QStringDecoder>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 
 namespace norvi {
 
@@ -115,15 +122,70 @@ int firstFailingLine(const QByteArray& bytes, LineCheck valid) {
 
 } // namespace
 
-InputRead ReadInputFile(const QString& path, qint64 limit, QByteArray* bytes) {
+namespace {
+
+QString notAFileReason(unsigned mode) {
+    return QStringLiteral("這是%1，不是一般檔案").arg(FileKindOfMode(mode));
+}
+
+// What stands at a name that could not be opened: a socket cannot be opened at all, and is named for what
+// it is rather than by the error number.
+int openFailure(const QByteArray& name, QString* reason, bool* notAFile) {
+    const int error = errno;
+    struct stat st {};
+    const bool special = ::stat(name.constData(), &st) == 0 && !S_ISREG(st.st_mode);
+    if (notAFile)
+        *notAFile = special;
+    if (reason)
+        *reason = special ? notAFileReason(st.st_mode) : SystemErrorText(error);
+    return -1;
+}
+
+} // namespace
+
+int OpenInputFile(const QString& path, QString* reason, bool* notAFile) {
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return openFailure(name, reason, notAFile);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        ::close(fd);
+        return openFailure(name, reason, notAFile);
+    }
+    if (S_ISREG(st.st_mode))
+        return fd;
+    ::close(fd);
+    if (notAFile)
+        *notAFile = true;
+    if (reason)
+        *reason = notAFileReason(st.st_mode);
+    return -1;
+}
+
+QString InputRefusalText(const QString& path, const QString& reason) {
+    return QStringLiteral("無法讀取檔案 %1：%2。").arg(path, reason);
+}
+
+InputRead ReadInputFile(const QString& path, qint64 limit, QByteArray* bytes, QString* refusal) {
     bytes->clear();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QString reason;
+    bool notAFile = false;
+    const int fd = OpenInputFile(path, &reason, &notAFile);
+    if (fd < 0) {
+        if (refusal)
+            *refusal = InputRefusalText(path, reason);
+        return notAFile ? InputRead::NotAFile : InputRead::CannotOpen;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         return InputRead::CannotOpen;
-    // A regular file says its size; a device or a pipe says 0 and is read until it ends or passes the limit.
+    }
     if (file.size() > limit)
         return InputRead::TooLarge;
-    // Read into one buffer that doubles as it fills: no copy per chunk.
+    // Read into one buffer that doubles as it fills: no copy per chunk. The file may still grow while it
+    // is read; it never grows past the limit here.
     QByteArray data;
     qint64 have = 0;
     for (;;) {

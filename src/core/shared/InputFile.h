@@ -8,11 +8,19 @@
 // line for the encoding they are said to be in.
 namespace norvi {
 
-enum class InputRead { Ok, CannotOpen, TooLarge, ReadError };
+enum class InputRead { Ok, CannotOpen, TooLarge, ReadError, NotAFile };
 
-// Reads the whole file into `bytes` when it holds at most `limit` bytes. A longer file, or a device or
-// pipe that keeps giving bytes (/dev/zero), is TooLarge after limit + 1 bytes and never grows past them.
-InputRead ReadInputFile(const QString& path, qint64 limit, QByteArray* bytes);
+// Opens a file the program reads: a regular file (a symbolic link to one is followed), opened without
+// waiting, so a named pipe nobody writes or a device never holds the program. The descriptor, or -1 with
+// `reason` set (without the path): why it cannot be opened, or what it is when it is no regular file
+// (then `notAFile` is set too).
+int OpenInputFile(const QString& path, QString* reason, bool* notAFile = nullptr);
+// "無法讀取檔案 PATH：REASON。"
+QString InputRefusalText(const QString& path, const QString& reason);
+
+// Reads the whole file into `bytes` when it holds at most `limit` bytes; a longer one is TooLarge. A
+// folder, pipe, device or socket is NotAFile, with `refusal` set to InputRefusalText.
+InputRead ReadInputFile(const QString& path, qint64 limit, QByteArray* bytes, QString* refusal = nullptr);
 
 // The number (from 1) of the first line that is not Big5 text, or 0 when every line is. Big5 text is
 // ASCII without NUL bytes and two-byte characters of code page 950 (a lead byte 0x81..0xFE, a second byte

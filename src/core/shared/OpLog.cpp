@@ -4,6 +4,7 @@
 #include "core/shared/Clock.h"
 #include "core/shared/Config.h"
 #include "core/shared/Global.h"
+#include "core/shared/PlainFile.h"
 #include "core/shared/SystemErrorText.h"
 
 #include <QCoreApplication>
@@ -45,12 +46,14 @@ bool g_failureSaid = false; // under LogLock: a failure is said once, until a li
 
 // The whole line in one write with O_APPEND, so lines of other writers (threads, the other program) never
 // mix into it. A write the system took only in part is completed; when the rest cannot be written, the
-// part is taken back if nobody wrote after it, so the next line never joins a cut one. The error number,
-// or 0.
-int appendLine(const QString& path, const QByteArray& line) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+// part is taken back if nobody wrote after it, so the next line never joins a cut one. False with `reason`
+// set when the line is not in the file.
+bool appendLine(const QString& path, const QByteArray& line, QString* reason) {
+    // Only the day's own file: a link at its name would append the line (and take a cut line back) in
+    // another file.
+    const int fd = OpenInPlaceFile(path, O_WRONLY | O_APPEND | O_CREAT, reason);
     if (fd < 0)
-        return errno;
+        return false;
     struct stat before {};
     ::fstat(fd, &before);
     qsizetype done = 0;
@@ -64,6 +67,7 @@ int appendLine(const QString& path, const QByteArray& line) {
         if (n < 0 && errno == EINTR)
             continue;
         error = n < 0 ? errno : ENOSPC;
+        *reason = SystemErrorText(error);
         break;
     }
     if (error != 0 && done > 0) {
@@ -72,7 +76,7 @@ int appendLine(const QString& path, const QByteArray& line) {
             (void)!::ftruncate(fd, before.st_size);
     }
     ::close(fd);
-    return error;
+    return error == 0;
 }
 
 // The message area hears of it on the user-interface thread; norvi-cli sets a reporter of its own.
@@ -120,16 +124,15 @@ void WriteOpLog(const QByteArray& text) {
         return;
     // Opened and closed per line so other programs can read the log while the client runs.
     const QString path = QDir(folder).filePath(dayFileName(now));
-    const int error = appendLine(path, line);
-    if (error == 0) {
+    QString reason;
+    if (appendLine(path, line, &reason)) {
         g_failureSaid = false;
         return;
     }
     if (g_failureSaid)
         return;
     g_failureSaid = true;
-    reportFailure(
-        QStringLiteral("無法寫入運作記錄檔 %1：%2。之後寫入失敗的記錄不再提示。").arg(path, SystemErrorText(error)));
+    reportFailure(QStringLiteral("無法寫入運作記錄檔 %1：%2。之後寫入失敗的記錄不再提示。").arg(path, reason));
 }
 
 void SetOpLogFailureReporter(std::function<void(const QString& text)> reporter) {

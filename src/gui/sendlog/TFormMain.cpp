@@ -94,11 +94,11 @@ void TFormMain::showEvent(QShowEvent* e) {
 }
 
 void TFormMain::FormShow() {
-    if (ReadConfig()) {
+    QString problem;
+    if (ReadConfig(&problem)) {
         EnableGatewayCommands(true);
     } else {
-        prompts().okBox(this, Prompts::Icon::None, QStringLiteral("錯誤"),
-                        QStringLiteral("讀取設定檔錯誤，請重新執行設定功能"));
+        prompts().okBox(this, Prompts::Icon::None, QStringLiteral("錯誤"), ConfigReadErrorText(problem));
         EnableGatewayCommands(false);
     }
     InitMainWindow();
@@ -250,7 +250,7 @@ void TFormMain::MItemFLoadClick() {
         return;
     // A file that is not a send log is refused before the clear prompt, so the list stays as it was.
     const LogFileCheck check = CheckLogFile(path);
-    if (check.opened && !check.refusal.isEmpty()) {
+    if (!check.refusal.isEmpty()) {
         prompts().notice(this, Prompts::Icon::Warning, boxTitle(), check.refusal);
         return;
     }
