@@ -302,10 +302,10 @@ TEST_F(CliSurroundingsTest, LinksPlantedAtLockFilesAndTheOperationLogAreRefusedA
         QString planted;
         QStringList args;
     } places[] = {
-        {path("new.log.lock"), textList({"send", "--text", "hi", "--log", path("new.log"), "0912000002"})},
+        {path("new.log.lock"), textList({"send", "--text", "hi", "--append", "--log", path("new.log"), "0912000002"})},
         {path("kept.log.lock"), textList({"query", "--log", path("kept.log")})},
         {path("AddressBook.bin.lock"), textList({"book", "import", path("in.csv")})},
-        {dbg, textList({"send", "--text", "hi", "--log", path("dbg.log"), "0912000003"})},
+        {dbg, textList({"send", "--text", "hi", "--append", "--log", path("dbg.log"), "0912000003"})},
     };
     enum Plant { SymbolicLink, DanglingLink, HardLink, Pipe };
     for (const auto& place : places) {
@@ -342,7 +342,8 @@ TEST_F(CliSurroundingsTest, PasswordNeverReachesAMessageOrALog) {
         writeConfig(pw);
         QString said;
         for (const QStringList& args :
-             {textList({"login-test"}), textList({"send", "--text", "hi", "--log", path("pw.log"), "0912000001"}),
+             {textList({"login-test"}),
+              textList({"send", "--text", "hi", "--append", "--log", path("pw.log"), "0912000001"}),
               textList({"query", "--log", path("pw.log")})}) {
             const CliRun r = run(args);
             said += r.out + r.err;
