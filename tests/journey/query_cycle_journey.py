@@ -140,6 +140,8 @@ def query_cycle_journey(j):
     check(checked(j, j.control(dialog, "radio button", "發訊紀錄列視框所選紀錄預約取消")),
           "the cancel dialog does not preselect the selected row")
     j.press(dialog, "確定")
+    # Cancelling cannot be undone: the dialog asks first, naming the reservations it will try.
+    j.answer("要取消 1 筆預約？", "是")
     j.confirm_progress("預約簡訊取消完成：成功 1 筆，失敗 0 筆")
     rows = j.wait_rows("the reservation cancelled", lambda rows: any(r[1] == BOOKED and r[5] == "0" for r in rows))
     row = next(r for r in rows if r[1] == BOOKED)
