@@ -233,7 +233,8 @@ TEST_F(QueryDialogTest, AllRowsRunUnderTheProgressWindowWhileTheSendLogIsLocked)
         ASSERT_TRUE(QTest::qWaitFor([&worker] { return worker.isNull(); }, 5000)) << "the worker frees itself";
         EXPECT_TRUE(mainWindow().runLocked());
         EXPECT_EQ(finished.size(), 0) << "the dialog is closed by the progress window";
-        EXPECT_EQ(progress().tracker().statusText(), QStringLiteral("簡訊查詢完成：成功 2 筆，失敗 0 筆"));
+        EXPECT_EQ(progress().tracker().statusText(),
+                  QStringLiteral("簡訊查詢完成：成功 2 筆，失敗 0 筆，略過 1 筆：未成功送出"));
         EXPECT_EQ(progress().tracker().progressText(), QStringLiteral("3 / 3(100%)"));
         EXPECT_TRUE(click(&progress(), "ButtonOk"));
     });
@@ -271,7 +272,8 @@ TEST_F(QueryDialogTest, SelectedRowsCancelKeepsOnlyTheAskedRowsSelected) {
         ASSERT_TRUE(QTest::qWaitFor([this] { return progress().tracker().done(); }, 20000));
         click(&progress(), "ButtonOk");
     });
-    EXPECT_EQ(progress().tracker().statusText(), QStringLiteral("預約簡訊取消完成：成功 1 筆，失敗 0 筆"));
+    EXPECT_EQ(progress().tracker().statusText(),
+              QStringLiteral("預約簡訊取消完成：成功 1 筆，失敗 0 筆，略過 1 筆：未成功送出"));
     EXPECT_EQ(progress().tracker().progressText(), QStringLiteral("2 / 2(100%)"));
     EXPECT_EQ(mainWindow().logAccess().selectedRows(), QVector<int>{0});
     EXPECT_EQ(cell(0, ColQueryCode), QStringLiteral("0"));

@@ -60,13 +60,27 @@ TEST_F(ShowProcess, ShowingStartsARunningOperationWithTheOwnerDisabledAndItsButt
 
     startFor(&mainWindow(), 3);
     EXPECT_EQ(button()->text(), QStringLiteral("中斷"));
+    // The clock and the counts show from the start, before any step: nothing is done yet.
     for (const char* name : {"LabelProgress", "LabelStartTime", "LabelElapsed", "LabelAverage"})
-        EXPECT_TRUE(control<QLabel>(name)->isHidden()) << name;
+        EXPECT_FALSE(control<QLabel>(name)->isHidden()) << name;
+    EXPECT_EQ(text("LabelProgress"), QStringLiteral("0 / 3(0%)"));
     EXPECT_FALSE(mainWindow().isEnabled());
     EXPECT_EQ(progress().width(), 417);
     // Disabling the owner must not reach the window that is to enable it again, and it stays above it.
     EXPECT_TRUE(button()->isEnabled());
     EXPECT_EQ(progress().windowHandle()->transientParent(), mainWindow().windowHandle());
+}
+
+// A run waiting on a silent gateway moves no step, yet its clock runs: the elapsed time and the rate follow
+// the clock (here one that moves a second each time it is read) while the bar still reads 0 / 1.
+TEST_F(ShowProcess, TheElapsedTimeRunsWhileTheFirstAnswerIsAwaited) {
+    Clock::setFixed(QDateTime(QDate(2024, 4, 1), QTime(8, 0, 0)), 1000);
+    startFor(&mainWindow(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return text("LabelElapsed").split(u' ').value(0).toInt() >= 3; }, 5000))
+        << text("LabelElapsed").toStdString();
+    EXPECT_EQ(text("LabelProgress"), QStringLiteral("0 / 1(0%)"));
+    EXPECT_EQ(text("LabelStartTime"), QStringLiteral("2024/04/01 08:00:00"));
+    EXPECT_EQ(text("LabelAverage"), QStringLiteral("0.00 筆/秒"));
 }
 
 TEST_F(ShowProcess, SaveOfThreeRowsEndsWithTheSummaryInTheMessageAreaAndTheLog) {
@@ -86,15 +100,15 @@ TEST_F(ShowProcess, SaveOfThreeRowsEndsWithTheSummaryInTheMessageAreaAndTheLog) 
 
     const QString summary = QString::fromUtf8("狀態：發訊紀錄儲存完成\r\n"
                                               "開始時間：2024/04/01 08:00:00\r\n"
-                                              "總共耗費時間：1 秒\r\n"
-                                              "                平均：2.00 筆/秒\r\n"
+                                              "總共耗費時間：2 秒\r\n"
+                                              "                平均：1.50 筆/秒\r\n"
                                               "完成：3 / 3(100%)");
     ASSERT_EQ(m_area.size(), 1);
     EXPECT_EQ(m_area.first(), QStringLiteral("2024/04/01 08:00:02  ") +
                                   QString(summary).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     QFile log(QDir(m_dir.path()).filePath(QStringLiteral("20240401.dbg")));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    EXPECT_EQ(log.readAll(), big5(QStringLiteral("2024/04/01 08:00:02  ") + summary + QStringLiteral("\r\n")));
+    EXPECT_EQ(log.readAll(), big5(QStringLiteral("2024/04/01 08:00:03  ") + summary + QStringLiteral("\r\n")));
 }
 
 TEST_F(ShowProcess, InterruptRequestsTheStopAndSaysSoUntilTheEndArrives) {
@@ -215,7 +229,7 @@ TEST_F(ShowProcess, ShowingAgainStartsAFreshRunAndTheWidthFollowsTheProgressText
 
     startFor(&mainWindow(), 1000000);
     EXPECT_EQ(button()->text(), QStringLiteral("中斷"));
-    EXPECT_TRUE(control<QLabel>("LabelProgress")->isHidden());
+    EXPECT_EQ(text("LabelProgress"), QStringLiteral("0 / 1000000(0%)"));
     EXPECT_EQ(control<QProgressBar>("ProgressBar1")->value(), 0);
     for (int i = 0; i < 3; ++i)
         post(StateQuerying);

@@ -244,8 +244,8 @@ TEST_F(CliStopTest, ProgressBarOnATerminalShowsTheWaitAndQuietTurnsItOff) {
         EXPECT_TRUE(text.contains(QStringLiteral("等待閘道回應… 1 秒 0912000010"))) << text.toStdString();
         EXPECT_TRUE(text.contains(QStringLiteral("\r[")));
         EXPECT_TRUE(text.contains(QStringLiteral("\x1b[K")));
-        // The first recipient's step is counted as its exchange begins.
-        EXPECT_TRUE(text.contains(QStringLiteral("] 1/3 33% 成功 0 失敗 0 "))) << text.toStdString();
+        // A recipient is counted once its answer is in: none while the first one's is awaited.
+        EXPECT_TRUE(text.contains(QStringLiteral("] 0/3 0% 成功 0 失敗 0 "))) << text.toStdString();
         ASSERT_EQ(::kill(t.pid(), SIGINT), 0);
         EXPECT_EQ(t.wait(int(kStopBoundMs)), 2);
         EXPECT_TRUE(t.shown().contains(QStringLiteral("傳送紀錄已儲存"))) << t.shown().toStdString();

@@ -113,8 +113,16 @@ QString RunOutcomeText(int endState, const RunOutcome& outcome) {
         text += QStringLiteral("，不確定 %1 筆").arg(outcome.uncertain);
     if (outcome.notReached > 0 || outcome.stopped)
         text += QStringLiteral("，%1 %2 筆").arg(notReached).arg(outcome.notReached);
-    if (outcome.notReservation > 0)
-        text += QStringLiteral("，略過 %1 筆：不是預約").arg(outcome.notReservation);
+    // Rows a query or cancellation walked past are counted with why, so the step count adds up.
+    const struct {
+        int count;
+        const char* why;
+    } skipped[] = {{outcome.skippedFinal, "已有最後結果"},
+                   {outcome.skippedNotSent, "未成功送出"},
+                   {outcome.notReservation, "不是預約"}};
+    for (const auto& s : skipped)
+        if (s.count > 0)
+            text += QStringLiteral("，略過 %1 筆：%2").arg(s.count).arg(QString::fromUtf8(s.why));
     return text;
 }
 
@@ -172,6 +180,28 @@ void ProgressTracker::start(int maximum) {
 
 void ProgressTracker::setMaximum(int maximum) {
     m_maximum = maximum;
+    if (m_started)
+        updateProgressText();
+}
+
+void ProgressTracker::begin(qint64 nowMs) {
+    if (m_started)
+        return;
+    m_started = true;
+    m_startMs = nowMs;
+    m_startTime = Clock::stamp(QDateTime::fromMSecsSinceEpoch(nowMs));
+    updateProgressText();
+    updateTimes(nowMs);
+}
+
+void ProgressTracker::tick(qint64 nowMs) {
+    if (m_started && !m_done)
+        updateTimes(nowMs);
+}
+
+void ProgressTracker::updateProgressText() {
+    const qint64 percent = m_maximum > 0 ? qint64(m_position) * 100 / m_maximum : 0;
+    m_progress = QStringLiteral("%1 / %2(%3%)").arg(m_position).arg(m_maximum).arg(percent);
 }
 
 bool ProgressTracker::handle(int state, const QDateTime& now, const RunOutcome& outcome) {
@@ -195,8 +225,7 @@ bool ProgressTracker::handle(int state, qint64 nowMs, const RunOutcome& outcome)
         // maximum at all keeps it at 0 and shows 0 %, beside an empty bar.
         if (m_maximum > 0 && m_position > m_maximum)
             m_maximum = m_position;
-        const qint64 percent = m_maximum > 0 ? qint64(m_position) * 100 / m_maximum : 0;
-        m_progress = QStringLiteral("%1 / %2(%3%)").arg(m_position).arg(m_maximum).arg(percent);
+        updateProgressText();
         updateTimes(nowMs);
         return false;
     }

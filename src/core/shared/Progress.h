@@ -49,6 +49,8 @@ struct RunOutcome {
     int uncertain = 0;      // requests that went out and got no answer: counted apart from the failures
     QString stopReason;     // why a run stopped that the user did not stop (a refused login)
     int notReservation = 0; // rows a cancellation passed by: never reservations
+    int skippedFinal = 0;   // rows a query or cancellation passed by: their answer is final already
+    int skippedNotSent = 0; // rows a query or cancellation passed by: the message never went out
 };
 
 // The status text of a run's end: the state's own text, or 已中斷 for a stopped run, or 失敗 when
@@ -88,6 +90,11 @@ class ProgressTracker {
 public:
     void start(int maximum);      // what FormShow resets
     void setMaximum(int maximum); // callers may learn the step count only after showing the window
+    // The operation begins now: its start time and "0 / M" are shown from here, before the first step.
+    void begin(qint64 msecsSinceEpoch);
+    // The clock moved on while nothing else did (a wait on the gateway): the elapsed time and the rate
+    // follow it.
+    void tick(qint64 msecsSinceEpoch);
     // Handles one state at time `now`; returns true when it was an end state. An end state's known
     // outcome turns its status text into the counts (RunOutcomeText).
     bool handle(int state, const QDateTime& now, const RunOutcome& outcome = {});
@@ -112,6 +119,7 @@ public:
 
 private:
     void updateTimes(qint64 nowMs);
+    void updateProgressText();
 
     int m_maximum = 0;
     int m_position = 0;

@@ -19,6 +19,8 @@ void RunActivity::reset() {
     m_gaveUp.store(false);
     m_uncertain.store(0);
     m_notReservation.store(0);
+    m_skippedFinal.store(0);
+    m_skippedNotSent.store(0);
     std::lock_guard<std::mutex> guard(m_subjectLock);
     m_subject.clear();
     m_stopReason.clear();
@@ -65,6 +67,8 @@ RunOutcome RunActivity::outcome() const {
     o.gaveUp = m_gaveUp.load();
     o.uncertain = m_uncertain.load();
     o.notReservation = m_notReservation.load();
+    o.skippedFinal = m_skippedFinal.load();
+    o.skippedNotSent = m_skippedNotSent.load();
     std::lock_guard<std::mutex> guard(m_subjectLock);
     o.stopReason = m_stopReason;
     return o;

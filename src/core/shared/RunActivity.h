@@ -34,8 +34,10 @@ public:
     void countNotReached(int n = 1) { m_notReached.fetch_add(n, std::memory_order_relaxed); }
     // A row whose request went out and got no answer: neither success nor failure.
     void countUncertain() { m_uncertain.fetch_add(1, std::memory_order_relaxed); }
-    // A row a cancellation passed by because it was never a reservation.
+    // Rows a query or cancellation passed by, by why.
     void countSkippedNotReservation() { m_notReservation.fetch_add(1, std::memory_order_relaxed); }
+    void countSkippedFinal() { m_skippedFinal.fetch_add(1, std::memory_order_relaxed); }
+    void countSkippedNotSent() { m_skippedNotSent.fetch_add(1, std::memory_order_relaxed); }
     // Why the run stopped, when it was not the user (a refused login's text, as the row says it).
     void setStopReason(const QString& reason);
     void markStopped() { m_stopped.store(true); }
@@ -53,6 +55,8 @@ private:
     std::atomic<int> m_notReached{0};
     std::atomic<int> m_uncertain{0};
     std::atomic<int> m_notReservation{0};
+    std::atomic<int> m_skippedFinal{0};
+    std::atomic<int> m_skippedNotSent{0};
     std::atomic<bool> m_stopped{false};
     std::atomic<bool> m_gaveUp{false};
     mutable std::mutex m_subjectLock;

@@ -50,8 +50,10 @@ QueryJob::RowPlan QueryJob::planRow(const QByteArray& sendCode, int sendCodeImag
     // reservation may still be cancelled or change state, so it stays eligible.
     int asked = 0;
     if (RowCodes::parse(queryCode, &asked) && !RowCodes::isAskAgain(asked) &&
-        !(asked == 0 && sendCodeImage == ImageReservation))
+        !(asked == 0 && sendCodeImage == ImageReservation)) {
+        plan.finalAnswer = true;
         return plan;
+    }
     // A row loaded from a log written elsewhere may lack the MsgId; an empty MsgId is never sent.
     if (!RowCodes::msgIdFromResult(sendResult, &plan.msgId) || plan.msgId.isEmpty())
         return plan;
@@ -155,17 +157,25 @@ void QueryJob::runRows() {
                 notAskedRow(planned.row, planned.plan);
             continue;
         }
-        PostShowProcess(m_cancel ? StateCancelling : StateQuerying);
-        if (planned.plan.notReservation)
+        const RowPlan& plan = planned.plan;
+        if (plan.notReservation)
             JobActivity.countSkippedNotReservation();
-        const bool marked = allRows ? planned.plan.ask : !planned.plan.ask;
+        else if (plan.finalAnswer)
+            JobActivity.countSkippedFinal();
+        else if (!plan.ask)
+            JobActivity.countSkippedNotSent();
+        const bool marked = allRows ? plan.ask : !plan.ask;
         if (marked)
             marks.rows.append(planned.row);
-        if (planned.plan.ask) {
+        if (plan.ask) {
             // The row shows as selected before its answer arrives.
             sendMarks(marks);
-            askRow(planned.row, planned.plan);
+            askRow(planned.row, plan);
         }
+        // A step counts a row that is done with: "0 / N" while the first answer is awaited. A row whose
+        // exchange a stop kept from going out is not done.
+        if (!(m_stopped && m_lastNotAsked == planned.row))
+            PostShowProcess(m_cancel ? StateCancelling : StateQuerying);
     }
     sendMarks(marks);
     reportNotAsked();
@@ -223,6 +233,7 @@ void QueryJob::notAskedRow(int row, const RowPlan& plan) {
         m_worker.sendLog()->setQueryResult(row, QByteArray::number(StopRows::kCode),
                                            StopRows::notAskedText(m_worker.jobMode(), m_stopReason));
     m_notAsked.append(row);
+    m_lastNotAsked = row;
     JobActivity.countNotReached();
 }
 

@@ -31,6 +31,7 @@ public:
         QByteArray msgId;
         bool answered = false;       // the row's query cells hold an earlier answer, kept unless a new one comes
         bool notReservation = false; // a cancellation passes it by: it was never a reservation
+        bool finalAnswer = false;    // passed by: its answer is final already
     };
     // The eligibility rule, from the row's cells. `sendCodeImage` is the image of the 傳送碼 cell.
     // A cancellation (`mode` Cancel) asks only about reservations: cancelling cannot be undone.
@@ -77,6 +78,7 @@ private:
     bool m_stopped = false;
     QByteArray m_stopReason; // a refused login's text; empty for a stop of the user's
     QVector<int> m_notAsked;
+    int m_lastNotAsked = -1;
     StopRows::TransportFailures m_failures;
 };
 

@@ -121,8 +121,14 @@ void SendJob::sendRecord(const sSendContent& record) {
     }
 }
 
+// A step counts a message that is done with, so the bar reads "0 / N" while the first answer is awaited;
+// a message a stop kept from going out is not done.
 void SendJob::sendSegment(const QByteArray& name, int image, const QByteArray& msisdn, const QByteArray& segment) {
-    PostShowProcess(StateSending);
+    if (sendSegmentRow(name, image, msisdn, segment))
+        PostShowProcess(StateSending);
+}
+
+bool SendJob::sendSegmentRow(const QByteArray& name, int image, const QByteArray& msisdn, const QByteArray& segment) {
     const bool scheduled = m_schedule.scheduled;
     const QByteArray sendTime =
         scheduled ? m_schedule.orderTime : Clock::now().toString(QStringLiteral("yyyyMMddHHmmss")).toLatin1();
@@ -135,13 +141,13 @@ void SendJob::sendSegment(const QByteArray& name, int image, const QByteArray& m
         log.fillSendResult(rowId, QByteArray::number(StopRows::kCode), ImageNone, StopRows::notSentText(), segment);
         JobActivity.countNotReached();
         noteStop();
-        return;
+        return false;
     }
     if (outcome.stop == SMSendNorviGw::StopPoint::AwaitingReply) {
         // Even the stop's grace brought no answer: the message may have gone.
         uncertainRow(rowId, msisdn, segment, StopRows::cutSendText());
         noteStop();
-        return;
+        return true;
     }
     if (outcome.code == -1 && outcome.written) {
         // A reply that never came or a connection dropped after the request: sending again could give the
@@ -149,7 +155,7 @@ void SendJob::sendSegment(const QByteArray& name, int image, const QByteArray& m
         uncertainRow(rowId, msisdn, segment, StopRows::uncertainText(outcome.message));
         if (m_failures.note(true) && !m_worker.askToContinue(m_failures.inRow()))
             noteStop(true);
-        return;
+        return true;
     }
     QByteArray msgId = outcome.message;
     if (outcome.code == 0 && !outcome.loginFailed && msgId.isEmpty()) {
@@ -157,7 +163,7 @@ void SendJob::sendSegment(const QByteArray& name, int image, const QByteArray& m
         uncertainRow(rowId, msisdn, segment, StopRows::uncertainText(big5("閘道回覆沒有MsgId")));
         if (m_failures.note(true) && !m_worker.askToContinue(m_failures.inRow()))
             noteStop(true);
-        return;
+        return true;
     }
     const QByteArray result = ResultText(outcome.code, outcome.loginFailed ? CodeTable::Login : CodeTable::Send, msgId);
     const QByteArray code = QByteArray::number(outcome.code);
@@ -174,11 +180,12 @@ void SendJob::sendSegment(const QByteArray& name, int image, const QByteArray& m
         m_stopReason = result;
         JobActivity.setStopReason(fromBig5(result));
         noteStop();
-        return;
+        return true;
     }
     // A refusal, a login refused or any answer of the gateway ends a run of transport failures.
     if (m_failures.note(outcome.code == -1) && !m_worker.askToContinue(m_failures.inRow()))
         noteStop(true);
+    return true;
 }
 
 SendJob::Outcome SendJob::attempt(const QByteArray& msisdn, const QByteArray& segment) {

@@ -45,6 +45,8 @@ private:
     void readOwnerSettings();
     void sendRecord(const sSendContent& record);
     void sendSegment(const QByteArray& name, int image, const QByteArray& msisdn, const QByteArray& segment);
+    // The segment's exchange and row; false when a stop kept its request from going out.
+    bool sendSegmentRow(const QByteArray& name, int image, const QByteArray& msisdn, const QByteArray& segment);
     Outcome attempt(const QByteArray& msisdn, const QByteArray& segment);
     void prepareRequest(const QByteArray& msisdn, const QByteArray& segment);
     // The row of a segment the run does not send, with the stop's time.

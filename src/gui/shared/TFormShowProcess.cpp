@@ -113,6 +113,8 @@ void TFormShowProcess::setMaximum(int maximum) {
     // A range of 0..0 would turn the bar into a busy indicator; an empty operation shows an empty bar.
     m_bar->setRange(0, maximum > 0 ? maximum : 1);
     m_bar->setValue(m_tracker.barValue());
+    if (m_tracker.started() && !m_tracker.done())
+        showCounts();
 }
 
 void TFormShowProcess::startOperation(QWidget* newOwner, bool closeNewOwner, int maximum, bool modal) {
@@ -178,6 +180,9 @@ void TFormShowProcess::FormShow() {
     if (owner)
         owner->setEnabled(false);
     fitWidth(kShownWidth);
+    // The clock runs from the operation's start, not from its first step.
+    m_tracker.begin(Clock::nowMSecsSinceEpoch());
+    showCounts();
 }
 
 void TFormShowProcess::setButtonText(const QString& text) {
@@ -192,6 +197,10 @@ void TFormShowProcess::setButtonText(const QString& text) {
 void TFormShowProcess::showWaiting() {
     if (m_tracker.done())
         return;
+    // A wait on the gateway moves no step: the elapsed time and the rate still follow the clock.
+    m_tracker.tick(Clock::nowMSecsSinceEpoch());
+    m_labelElapsed->setText(m_tracker.elapsedText());
+    m_labelAverage->setText(m_tracker.averageText());
     QString text;
     if (m_stopping) {
         text = QStringLiteral("正在中斷…");
@@ -220,6 +229,16 @@ void TFormShowProcess::handleState(int state, const RunOutcome& outcome) {
     if (!IsStepState(state) && !ended)
         return;
 
+    showCounts();
+    if (!ended) {
+        // The window follows the length of the progress text.
+        fitWidth(m_labelProgress->x() + m_labelProgress->width() + kMargin);
+        return;
+    }
+    endShown();
+}
+
+void TFormShowProcess::showCounts() {
     if (m_tracker.maximum() > m_bar->maximum())
         m_bar->setMaximum(m_tracker.maximum());
     m_bar->setValue(m_tracker.barValue());
@@ -236,12 +255,9 @@ void TFormShowProcess::handleState(int state, const RunOutcome& outcome) {
     m_labelAverage->setText(m_tracker.averageText());
     if (m_labelStartTime->isHidden())
         showTimeLabels(true);
-    if (!ended) {
-        // The window follows the length of the progress text.
-        fitWidth(m_labelProgress->x() + m_labelProgress->width() + kMargin);
-        return;
-    }
+}
 
+void TFormShowProcess::endShown() {
     setButtonText(QStringLiteral("確定"));
     m_button->setEnabled(true);
     m_waitTimer.stop();

@@ -65,6 +65,10 @@ private:
     void handleState(int state, const RunOutcome& outcome);
     void showTimeLabels(bool visible);
     void fitWidth(int clientWidth);
+    // The bar, "N / M" and the time labels, as the tracker has them.
+    void showCounts();
+    // An end state arrived: 確定, the summary to the message area and the operation log.
+    void endShown();
     void showWaiting();
     // The button's caption; the button grows for a longer one and stays at the window's right edge.
     void setButtonText(const QString& text);
