@@ -125,7 +125,7 @@ TEST_F(CliDurableTest, KilledAnywhereInARunTheLogHoldsEveryAcceptedMessage) {
 // The log's folder removed, or its partial file replaced, while the run goes: the run stops as a stop
 // does, every accepted message is in the rescue file it names, and nothing is written to where the log was.
 TEST_F(CliDurableTest, ALogThatVanishesMidRunStopsTheRunAndIsRescued) {
-    sim->setReplyFaults({2, false, 0}); // 600 messages take over a second
+    sim->setReplyFaults({5, false, 0}); // 600 messages take some three seconds
     writeFile("list.txt", numberList(kRecipients));
     const std::function<void(const QString&)> vanish[] = {
         [](const QString& log) { QDir(QFileInfo(log).path()).removeRecursively(); },
