@@ -7,9 +7,12 @@
 #include "core/sendlog/LogRecord.h"
 #include "core/shared/Clock.h"
 #include "core/shared/Config.h"
+#include "core/shared/Global.h"
 #include "core/shared/SaveFile.h"
+#include "core/shared/StopSignal.h"
 #include "core/shared/SystemErrorText.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -307,6 +310,12 @@ bool CliRunLog::create(const QString& target, const std::function<bool()>& fill)
     }
     m_started = true;
     watchSignals(this);
+    // A log removed under a running job (its folder deleted, the file replaced) would lose every row the
+    // run still makes: the run stops as 中斷 stops it, and finish() copies the rows out.
+    m_stream.watchPlace([] {
+        if (!StopFlag.load())
+            RequestStop();
+    });
     return true;
 }
 
@@ -325,6 +334,8 @@ bool CliRunLog::finish() {
             m_error = QStringLiteral("傳送紀錄檔 %1 已關閉。").arg(m_partial);
         return false;
     }
+    if (m_stream.moved() || !m_stream.stillInPlace())
+        return rescue();
     if (m_stream.failed()) {
         m_error = QStringLiteral("%1；已寫入的 %2 筆在 %3。")
                       .arg(m_stream.errorString())
@@ -350,6 +361,35 @@ bool CliRunLog::finish() {
     }
     m_placeholder.clear();
     return true;
+}
+
+// The log's file lost its name while the run went on: its rows are copied from the open file into a new
+// file of their own in the start folder, or in the home folder when that cannot be written.
+bool CliRunLog::rescue() {
+    const QString name = QStringLiteral("norvi-rescue-%1-%2.log")
+                             .arg(Clock::now().toString(QStringLiteral("yyyyMMddHHmmss")))
+                             .arg(QCoreApplication::applicationPid());
+    const QString gone = QStringLiteral("傳送紀錄檔 %1 在作業期間被移除或取代，作業已中斷").arg(m_partial);
+    int error = 0;
+    for (const QString& folder : {StartDir.isEmpty() ? QDir::currentPath() : StartDir, QDir::homePath()}) {
+        const QString path = QDir(folder).filePath(name);
+        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            error = errno;
+            continue;
+        }
+        const bool copied = m_stream.copyInto(fd, &error);
+        ::close(fd);
+        if (copied) {
+            m_error = QStringLiteral("%1；這次的 %2 筆紀錄已另存為 %3。").arg(gone).arg(m_stream.rowCount()).arg(path);
+            m_stream.close();
+            return false;
+        }
+        ::unlink(QFile::encodeName(path).constData());
+    }
+    m_error = QStringLiteral("%1，紀錄也無法另存：%2").arg(gone, SystemErrorText(error));
+    m_stream.close();
+    return false;
 }
 
 void CliRunLog::abandon() {

@@ -44,7 +44,9 @@ public:
     LogStream* beginRun(QString* error) override;
     LogStream& stream() { return m_stream; }
 
-    // Puts the log in place. False with error(); the partial file then stays.
+    // Puts the log in place. False with error(); the partial file then stays. A partial file that lost its
+    // name during the run (removed, replaced) is copied from its descriptor to "norvi-rescue-TIME-PID.log" in
+    // the start folder (else the home folder), which error() names.
     bool finish();
     // A run that did not start after all: its files are removed.
     void abandon();
@@ -69,6 +71,7 @@ private:
     bool copyTargetRecords();
     bool takeDefaultName();
     bool finishDirect();
+    bool rescue();
     void stopWatchingSignals();
 
     FileLock* m_lock = nullptr;

@@ -11,31 +11,63 @@
 
 namespace norvi::cli {
 
+namespace {
+
+// Whether every record of `path` can be a row; false, with the reason on standard error, when not.
+// Read once before anything is written, so a refused file prints no part of its rows.
+bool readableLog(const QString& path) {
+    LogFileReader reader(path);
+    if (!reader.open()) {
+        // A pipe or device at the name is said for what it is.
+        err(reader.refused() ? reader.refusal() : QString(QStringLiteral("讀取傳送紀錄檔案失敗！ ") + path));
+        return false;
+    }
+    SendLogRow row;
+    while (reader.next(row)) {
+    }
+    if (reader.refused()) {
+        err(reader.refusal());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+// The rows are read and written a piece at a time: a log of a million rows costs no more memory than one
+// of ten.
 int log2csv(const Arguments& a) {
     if (a.positional.size() != 1) {
         err(QStringLiteral("請指定一個傳送紀錄檔。"));
         return ExitRefused;
     }
     const QString path = a.positional.first();
+    if (!readableLog(path))
+        return ExitRefused;
     LogFileReader reader(path);
     if (!reader.open()) {
-        // A pipe or device at the name is said for what it is.
-        err(reader.refused() ? reader.refusal() : QString(QStringLiteral("讀取傳送紀錄檔案失敗！ ") + path));
-        return ExitRefused;
-    }
-    std::vector<SendLogRow> rows;
-    rows.reserve(std::size_t(reader.available()));
-    SendLogRow row;
-    while (reader.next(row))
-        rows.push_back(row);
-    if (reader.refused()) {
-        err(reader.refusal());
+        err(QStringLiteral("讀取傳送紀錄檔案失敗！ ") + path);
         return ExitRefused;
     }
     const CsvEncoding encoding =
         a.switches.contains(QStringLiteral("--big5")) ? CsvEncoding::Big5 : CsvEncoding::Utf8WithBom;
     const CsvCells cells = a.switches.contains(QStringLiteral("--raw")) ? CsvCells::Raw : CsvCells::SpreadsheetSafe;
-    writeRaw(LogCsv(rows, encoding, cells));
+    constexpr qsizetype kPiece = 1024 * 1024;
+    QByteArray piece = LogCsvHeader(encoding);
+    SendLogRow row;
+    while (reader.next(row)) {
+        piece += LogCsvRow(row, encoding, cells);
+        if (piece.size() >= kPiece) {
+            writeRaw(piece);
+            piece.resize(0);
+        }
+    }
+    writeRaw(piece);
+    if (reader.refused()) {
+        // Changed since it was checked: what was written is cut short, and said to be.
+        err(reader.refusal());
+        return ExitRefused;
+    }
     if (reader.damaged()) {
         err(reader.damageMessage());
         return ExitFailed;

@@ -184,3 +184,19 @@ TEST(AddressTextTest, UnreadableAndMissingFilesAreRefusedInWords) {
     EXPECT_TRUE(error.contains(QStringLiteral("無法讀取"))) << error.toStdString();
     EXPECT_FALSE(ReadAddressText(dir.path(), &f, &error)); // a folder
 }
+
+// A line of megabytes is kept to its first 64 KB at a whole character, in either encoding; the next line
+// is read as it stands.
+TEST(AddressTextTest, ALineOfMegabytesIsCutAndTheNextLineReadWhole) {
+    const QString huge = QStringLiteral("王小明,0912000001,a") + QString(3 * 1024 * 1024, QChar(0x4E2D));
+    const QByteArray next = "\r\n" + b5("林美,0912000002");
+    const QByteArray inBig5 = big5(huge) + next;
+    const QByteArray inUtf8 = huge.toUtf8() + "\r\n" + QByteArray("林美,0912000002");
+    for (const QByteArray* bytes : {&inBig5, &inUtf8}) {
+        const AddressTextFile f = ParseAddressText(*bytes);
+        ASSERT_EQ(f.lines.size(), 2u);
+        EXPECT_TRUE(f.lines[0].problem.isEmpty()) << f.lines[0].problem.toStdString();
+        EXPECT_EQ(f.lines[0].text, big5(huge).left(kMaxAddressLineBytes - 1)); // 64 KB falls inside a character
+        EXPECT_EQ(f.lines[1].text, b5("林美,0912000002"));
+    }
+}

@@ -122,6 +122,54 @@ TEST_F(CliDurableTest, KilledAnywhereInARunTheLogHoldsEveryAcceptedMessage) {
     EXPECT_GE(checked, 6);
 }
 
+// The log's folder removed, or its partial file replaced, while the run goes: the run stops as a stop
+// does, every accepted message is in the rescue file it names, and nothing is written to where the log was.
+TEST_F(CliDurableTest, ALogThatVanishesMidRunStopsTheRunAndIsRescued) {
+    sim->setReplyFaults({5, false, 0}); // 600 messages take some three seconds
+    writeFile("list.txt", numberList(kRecipients));
+    const std::function<void(const QString&)> vanish[] = {
+        [](const QString& log) { QDir(QFileInfo(log).path()).removeRecursively(); },
+        [this](const QString& log) {
+            const QString other = QFileInfo(log).path() + QStringLiteral("/other");
+            test::writeAll(other, "not a log");
+            ASSERT_EQ(
+                ::rename(QFile::encodeName(other).constData(), QFile::encodeName(partials(log).value(0)).constData()),
+                0);
+        },
+    };
+    for (std::size_t k = 0; k < std::size(vanish); ++k) {
+        SCOPED_TRACE(k);
+        const QString folder = path(QStringLiteral("logs%1").arg(k));
+        ASSERT_TRUE(QDir().mkpath(folder));
+        const QString log = folder + QStringLiteral("/run.log");
+        const qint64 before = accepted();
+        const std::size_t requestsBefore = sentNumbers().size();
+        QProcess process;
+        startCli(process, textList({"send", "--text", "hi", "--list", path("list.txt"), "--log", log}));
+        QDeadlineTimer deadline(30000);
+        while (accepted() - before < 200 && !deadline.hasExpired())
+            QThread::usleep(100);
+        vanish[k](log);
+        ASSERT_TRUE(process.waitForFinished(30000));
+        const QString said = QString::fromUtf8(process.readAllStandardError());
+        EXPECT_EQ(process.exitCode(), 3) << said.toStdString();
+        const QStringList rescued = QDir(m_dir.path()).entryList({QStringLiteral("norvi-rescue-*.log")});
+        ASSERT_EQ(rescued.size(), 1) << said.toStdString();
+        const QString rescue = path(rescued.first());
+        EXPECT_TRUE(said.contains(rescue)) << said.toStdString();
+        const std::vector<QByteArray> numbers = sentNumbers();
+        EXPECT_LT(numbers.size() - requestsBefore, std::size_t(kRecipients)) << "the run stopped";
+        std::set<QByteArray> withId;
+        for (const SendLogRow& row : readLog(rescue))
+            if (row.texts[ColSendResult].contains("MsgId:"))
+                withId.insert(row.texts[ColMobile]);
+        EXPECT_GE(qint64(withId.size()), accepted() - before - 1) << "at most the one in flight missing";
+        EXPECT_EQ(readLog(rescue).size(), std::size_t(kRecipients)) << "a row for everyone, reached or not";
+        EXPECT_FALSE(QFileInfo::exists(log));
+        QFile::remove(rescue);
+    }
+}
+
 // A second Ctrl+C does not throw away what the first one was saving: the log is finished, then the
 // program ends by the signal.
 TEST_F(CliDurableTest, ASecondInterruptFinishesTheLogBeforeTheProgramEnds) {

@@ -393,6 +393,31 @@ TEST_F(CliTest, Log2csvOpensInACsvReaderWithTheEightColumns) {
     EXPECT_EQ(big5Table.records[1][ColContent], big5(text));
 }
 
+// The rows go out as they are read; a record that is no row, even far past the first megabyte of output,
+// still refuses the file before any of it is written.
+TEST_F(CliTest, Log2csvWritesNothingOfAFileRefusedAtItsLastRecord) {
+    constexpr int kRows = 20000;
+    RowListSendLog log;
+    SendLogRow row;
+    row.image = ImageTyped;
+    for (int i = 0; i < kRows; ++i) {
+        row.texts = {"name", "0912" + QByteArray::number(100000 + i), "20240102030405", "0", "ok", "", "", "text"};
+        log.append(row);
+    }
+    ASSERT_TRUE(log.save(path("long.log")));
+    const CliRun whole = run({"log2csv", path("long.log")});
+    ASSERT_EQ(whole.exitCode, 0) << whole.err.toStdString();
+    EXPECT_EQ(test::readCsv(whole.stdoutBytes.mid(3)).records.size(), kRows + 1);
+
+    QByteArray bytes = test::readAll(path("long.log"));
+    bytes[qsizetype(4 + (kRows - 1) * sizeof(sLogRecord))] = 0; // the last record's image
+    test::writeAll(path("long.log"), bytes);
+    const CliRun refused = run({"log2csv", path("long.log")});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.stdoutBytes.isEmpty());
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("第 %1 筆紀錄").arg(kRows))) << refused.err.toStdString();
+}
+
 TEST_F(CliTest, Log2csvGuardsFormulaCellsUnlessRawAndRefusesAFileThatIsNoSendLog) {
     RowListSendLog log;
     SendLogRow row;

@@ -126,6 +126,14 @@ TEST_F(StreamedSendRunTest, AListOfManyPiecesGivesEveryLineOnceWhereverItsLineEn
     expectSameRun({typed("0900000000")}, list, true, true);
 }
 
+// A line of megabytes is cut as the row cuts it, not refused, and the line after it is read as it stands;
+// the kept part ends at a whole character (64 KB falls inside one here), so it is still text.
+TEST_F(StreamedSendRunTest, ALineOfMegabytesIsCutAndTheNextLineReadWhole) {
+    const QByteArray next = "\r\n0912000002 $next$\n";
+    expectSameRun({}, "0912000001 $" + QString(2 * 1024 * 1024, QChar(0x4E2D)).toUtf8() + "$" + next, false, true);
+    expectSameRun({}, "0912000001 $a" + big5(QString(2 * 1024 * 1024, QChar(0x4E2D))) + "$" + next, true, true);
+}
+
 TEST_F(StreamedSendRunTest, RefusesWhatTheWholeQueueRefuses) {
     // A number too long, and a run in which nobody has a number.
     expectSameRun({}, "0912\n" + QByteArray(30, '9') + "\n", true, false);

@@ -1,6 +1,7 @@
 #include "core/compose/ListFileStream.h"
 
 #include "core/compose/RecipientLists.h"
+#include "core/compose/SegmentMessage.h"
 #include "core/shared/Big5.h"
 #include "core/shared/InputFile.h"
 
@@ -77,6 +78,7 @@ bool ListFileStream::rewind() {
     m_nul = m_encoding = m_unmappable = {};
     m_ended = false;
     m_pending.clear();
+    m_lineSeen = 0;
     m_block.clear();
     m_lines.clear();
     m_next = 0;
@@ -95,6 +97,52 @@ bool ListFileStream::readPiece(QByteArray* piece, bool* last) {
     piece->resize(n);
     *last = n == 0;
     return true;
+}
+
+// The next piece, appended to m_pending with every line cut at kMaxListLineBytes.
+bool ListFileStream::readCapped(bool* last) {
+    QByteArray piece;
+    if (!readPiece(&piece, last))
+        return false;
+    appendCapped(piece.constData(), piece.size());
+    return true;
+}
+
+// Line ends are kept as they are, so the lines split as they would uncut; of a line's other bytes only
+// the first kMaxListLineBytes (and one more, to tell where a character ends) are kept.
+void ListFileStream::appendCapped(const char* data, qsizetype size) {
+    const char* const end = data + size;
+    while (data < end) {
+        const char* stop = data;
+        while (stop < end && *stop != '\n' && *stop != '\r')
+            ++stop;
+        const qsizetype room = qMax<qsizetype>(0, kMaxListLineBytes + 1 - m_lineSeen);
+        m_pending.append(data, qMin(room, qsizetype(stop - data)));
+        m_lineSeen += stop - data;
+        if (stop == end)
+            return;
+        cutLongLine();
+        m_pending.append(*stop);
+        m_lineSeen = 0;
+        data = stop + 1;
+    }
+}
+
+// A line longer than the cap loses what is past it, at a whole character of the file's encoding.
+void ListFileStream::cutLongLine() {
+    if (m_lineSeen <= kMaxListLineBytes)
+        return;
+    const qsizetype start = m_pending.size() - (kMaxListLineBytes + 1);
+    const QByteArrayView line(m_pending.constData() + start, kMaxListLineBytes + 1);
+    qsizetype keep = kMaxListLineBytes;
+    if (m_big5) {
+        keep = WholeCharsLength(line, kMaxListLineBytes);
+    } else {
+        while (keep > 0 && (uchar(line[keep]) & 0xC0) == 0x80)
+            --keep; // the character the cut falls in goes whole
+    }
+    m_pending.truncate(start + keep);
+    m_lineSeen = 0;
 }
 
 // The problems of one piece of whole lines, the first of each kind kept.
@@ -116,12 +164,12 @@ void ListFileStream::problemAt(const QByteArray& raw, qint64 firstLine) {
 // Takes the next piece of whole lines into m_lines. False at the end of the file or at a problem.
 bool ListFileStream::takeBlock() {
     while (!m_ended) {
-        QByteArray piece;
         bool last = false;
-        if (!readPiece(&piece, &last))
+        if (!readCapped(&last))
             return false;
-        m_pending += piece;
         m_ended = last;
+        if (m_ended)
+            cutLongLine();
         const qsizetype end = m_ended ? m_pending.size() : wholeLinesEnd(m_pending);
         if (end == 0 && !m_ended)
             continue; // one line longer than a piece: read on
@@ -160,12 +208,12 @@ bool ListFileStream::takeBlock() {
 // is the one named, as a check of the whole file would name it.
 void ListFileStream::checkRest() {
     while (!m_ended) {
-        QByteArray piece;
         bool last = false;
-        if (!readPiece(&piece, &last))
+        if (!readCapped(&last))
             return;
-        m_pending += piece;
         m_ended = last;
+        if (m_ended)
+            cutLongLine();
         const qsizetype end = m_ended ? m_pending.size() : wholeLinesEnd(m_pending);
         const QByteArray raw = m_pending.left(end);
         m_pending.remove(0, end);

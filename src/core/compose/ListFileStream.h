@@ -33,6 +33,10 @@ struct ListFileCheck {
     QString refusal;    // what is said, for NotAFile
 };
 
+// The most of one list file line that is kept. A row keeps 30 bytes of number and 960 of content, so
+// nothing past this is ever sent; the rest of a longer line is skipped as it is read, never held.
+constexpr qsizetype kMaxListLineBytes = 64 * 1024;
+
 // A recipient list file read a piece of whole lines at a time, as Big5 lines (a UTF-8 file converted),
 // so that a file of a million lines never lies in memory whole. Its checks are those of the whole-file
 // reading and name the same line: a first reading checks the whole file, a second (after rewind()) gives
@@ -51,6 +55,9 @@ public:
 
 private:
     bool readPiece(QByteArray* piece, bool* last);
+    bool readCapped(bool* last);
+    void appendCapped(const char* data, qsizetype size);
+    void cutLongLine();
     bool takeBlock();
     void checkRest();
     void problemAt(const QByteArray& raw, qint64 firstLine);
@@ -61,8 +68,9 @@ private:
     qint64 m_modified = 0;
     bool m_ended = false;
 
-    QByteArray m_pending; // bytes read after the last whole line
-    QByteArray m_block;   // whole lines as Big5
+    QByteArray m_pending;     // bytes read after the last whole line, each line at most kMaxListLineBytes
+    qsizetype m_lineSeen = 0; // bytes of the line being read, kept or skipped
+    QByteArray m_block;       // whole lines as Big5
     QList<QByteArrayView> m_lines;
     qsizetype m_next = 0;
     qint64 m_firstLine = 0; // index of m_lines[0]

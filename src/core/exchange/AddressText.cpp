@@ -53,8 +53,8 @@ bool isAscii(QByteArrayView text) {
 
 AddressTextLine takenLine(QByteArrayView big5Text) {
     AddressTextLine line;
-    line.text = big5Text.toByteArray();
-    line.blank = IsBlankLine(big5Text);
+    line.text = CutBig5(big5Text, kMaxAddressLineBytes);
+    line.blank = IsBlankLine(line.text);
     return line;
 }
 
@@ -62,7 +62,7 @@ AddressTextLine refusedLine(QByteArrayView raw, const QString& problem, const QS
     AddressTextLine line;
     line.blank = IsBlankLine(raw);
     line.problem = problem;
-    line.shown = shown;
+    line.shown = shown.left(kMaxAddressLineBytes);
     return line;
 }
 
@@ -113,7 +113,7 @@ AddressTextLine utf8Line(QStringView text) {
     line.problem = character.isEmpty() || character == QChar(0)
                        ? notUtf8Problem()
                        : QStringLiteral("的文字「%1」(%2)無法以Big5碼表示").arg(character, unmappableCode(character));
-    line.shown = text.toString();
+    line.shown = text.left(kMaxAddressLineBytes).toString();
     return line;
 }
 

@@ -16,6 +16,9 @@ namespace norvi {
 // The largest exchange file worth reading: a full member line is some 450 bytes of Big5, so this holds
 // well over a hundred thousand members, more than any one book.
 constexpr qint64 kMaxAddressTextBytes = 64 * 1024 * 1024;
+// The most of one line that is kept: a member's fields fill some 450 bytes, so what lies past this is never
+// stored, and a line of megabytes costs no more than this once read.
+constexpr qsizetype kMaxAddressLineBytes = 64 * 1024;
 
 // "," for the comma-separated type (TextFileComma), a single space for the space-separated type.
 char ExchangeDelimiter(int textFileType);

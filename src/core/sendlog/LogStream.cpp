@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace norvi {
 
@@ -102,9 +103,15 @@ bool LogStream::create(const QString& path) {
     m_error.clear();
     if (faultAt(Step::Create))
         return failWith(QStringLiteral("無法建立傳送紀錄檔 %1").arg(path), ENOSPC);
-    m_fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    // Readable too: a file whose name is gone can still be copied out from this descriptor.
+    m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
     if (m_fd < 0)
         return failWith(QStringLiteral("無法建立傳送紀錄檔 %1").arg(path), errno);
+    struct stat st {};
+    ::fstat(m_fd, &st);
+    m_device = quint64(st.st_dev);
+    m_inode = quint64(st.st_ino);
+    m_moved = false;
     // Held while the stream is open: a file whose lock can be taken was left by a writer that is gone.
     ::flock(m_fd, LOCK_EX);
     m_closed = false;
@@ -224,11 +231,16 @@ void LogStream::syncLoop() {
             return; // the owner syncs at the end itself
         m_dirty = false;
         const int fd = m_fd;
+        const std::function<void()> onMoved = m_moved ? nullptr : m_onMoved;
         guard.unlock();
         // The descriptor stays open until this thread has been joined.
         const bool synced = !faultAt(Step::Sync) && ::fdatasync(fd) == 0;
         const int error = synced ? 0 : (errno ? errno : EIO);
         ++g_syncs;
+        // Rows synced into a file nobody can find any more are as good as lost: the owner hears of it now.
+        const bool gone = onMoved && !inPlace(fd);
+        if (gone && !m_moved.exchange(true))
+            onMoved();
         guard.lock();
         if (!synced)
             failWith(QStringLiteral("傳送紀錄檔 %1 無法寫入磁碟").arg(m_path), error);
@@ -243,6 +255,71 @@ void LogStream::stopSyncer() {
     }
     if (m_syncer.joinable())
         m_syncer.join();
+}
+
+void LogStream::watchPlace(std::function<void()> onMoved) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_onMoved = std::move(onMoved);
+}
+
+// m_path changes only in finish(), after this thread has ended.
+bool LogStream::inPlace(int fd) const {
+    struct stat open {};
+    struct stat named {};
+    if (::fstat(fd, &open) != 0 || open.st_nlink == 0)
+        return false;
+    return ::stat(QFile::encodeName(m_path).constData(), &named) == 0 && quint64(named.st_dev) == m_device &&
+           quint64(named.st_ino) == m_inode;
+}
+
+bool LogStream::stillInPlace() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_closed)
+        return false;
+    if (!inPlace(m_fd))
+        m_moved = true;
+    return !m_moved;
+}
+
+bool LogStream::copyInto(int fd, int* error) {
+    stopSyncer();
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_closed) {
+        *error = EBADF;
+        return false;
+    }
+    constexpr qint64 kPiece = 1024 * 1024;
+    QByteArray piece(qsizetype(kPiece), Qt::Uninitialized);
+    qint64 offset = 0;
+    while (offset < m_size) {
+        const ssize_t n = ::pread(m_fd, piece.data(), std::size_t(qMin(kPiece, m_size - offset)), offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            *error = n < 0 ? errno : EIO;
+            return false;
+        }
+        if (offset == 0 && n >= qint64(sizeof(qint32))) {
+            const qint32 le = qToLittleEndian(qint32(m_rows.load()));
+            std::memcpy(piece.data(), &le, sizeof le);
+        }
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = ::write(fd, piece.constData() + done, std::size_t(n - done));
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w <= 0) {
+                *error = w < 0 ? errno : ENOSPC;
+                return false;
+            }
+            done += w;
+        }
+        offset += n;
+    }
+    if (::fsync(fd) != 0) {
+        *error = errno;
+        return false;
+    }
+    return true;
 }
 
 bool LogStream::sync() {

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -51,6 +52,18 @@ public:
     // Forces the file (and, the first time, its folder entry) to disk now.
     bool sync();
 
+    // After each batched sync, checks that the file is still linked and still the one under its name;
+    // the first time it is not, `onMoved` runs (on the sync thread). Rows still go to the open file, so a
+    // writer whose folder was removed keeps every row until it copies them out (copyInto).
+    void watchPlace(std::function<void()> onMoved);
+    // Whether the file is still linked and still the one its path names (checked now, while open).
+    bool stillInPlace();
+    // Whether a check after a sync found it gone or replaced.
+    bool moved() const { return m_moved.load(); }
+    // Copies the file from its open descriptor into `fd` (from its start, with the real count instead of
+    // -1) and forces the copy to disk. False with the system's error number in `error`.
+    bool copyInto(int fd, int* error);
+
     // Writes the real count, syncs, and renames the file over `target` (a regular file or none; a link's
     // final file). A replaced file keeps its permissions. The stream is closed afterwards, whatever happened;
     // on failure its file stays under its own name, unfinished.
@@ -90,12 +103,16 @@ private:
     void stopSyncer();
     bool writeCount();
     void closeFile();
+    bool inPlace(int fd) const; // with m_lock held or from the sync thread
 
     QString m_path;
     int m_fd = -1;
     qint64 m_size = 0; // bytes in the file, always 4 + whole records
     std::atomic<qint64> m_rows{0};
     bool m_folderSynced = false;
+    quint64 m_device = 0, m_inode = 0; // the file as created
+    std::function<void()> m_onMoved;
+    std::atomic<bool> m_moved{false};
 
     mutable std::mutex m_lock; // the file's end, the state below
     bool m_failed = false;

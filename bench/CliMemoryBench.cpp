@@ -1,0 +1,142 @@
+// The peak memory (maximum resident set, from wait4) of norvi-cli on inputs far larger than what it keeps:
+// `send --list` of a list file that is one line of 200 MB (the gateway's port closed, so the list is read
+// and checked whole and nothing is sent), and `log2csv` of a log of 200,000 rows. Not timed: it prints the
+// figures.
+//
+//   CliMemoryBench [--cli PATH] [--line-mb N] [--rows N]
+
+#include "support/StartFolder.h"
+
+#include "core/sendlog/LogFile.h"
+#include "core/sendlog/SendLogAccess.h"
+#include "core/shared/Big5.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+using namespace norvi;
+
+struct Outcome {
+    int exitCode = -1;
+    long peakKb = 0;
+    QString said; // the last line on standard error
+};
+
+// Runs norvi-cli with its output thrown away (standard error kept in the start folder) and takes its
+// resource use when it ends.
+Outcome runCli(const QString& cli, const QString& startDir, const QStringList& arguments) {
+    const QByteArray errors = QFile::encodeName(QDir(startDir).filePath(QStringLiteral("stderr.txt")));
+    std::vector<QByteArray> args{QFile::encodeName(cli), "-C", QFile::encodeName(startDir)};
+    for (const QString& a : arguments)
+        args.push_back(QFile::encodeName(a));
+    std::vector<char*> argv;
+    for (QByteArray& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::dup2(::open(errors.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    Outcome outcome;
+    outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    outcome.peakKb = usage.ru_maxrss;
+    QFile said(QFile::decodeName(errors));
+    if (said.open(QIODevice::ReadOnly))
+        outcome.said = QString::fromUtf8(said.readAll()).trimmed().section(QLatin1Char('\n'), -1);
+    return outcome;
+}
+
+// A number, a comma and `megabytes` MB of text without a line end, written a megabyte at a time.
+bool writeOneLineList(const QString& path, int megabytes) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write("0912000001,") < 0)
+        return false;
+    const QByteArray piece(1024 * 1024, 'a');
+    for (int i = 0; i < megabytes; ++i)
+        if (file.write(piece) != piece.size())
+            return false;
+    return file.write("\n0912000002,next\n") > 0;
+}
+
+bool writeLog(const QString& path, int rows) {
+    LogFileWriter writer(path);
+    if (!writer.open(rows))
+        return false;
+    const QByteArray sent = big5(QStringLiteral("訊息已成功送出(MsgId:"));
+    SendLogRow row;
+    row.image = ImageTyped;
+    for (int i = 0; i < rows; ++i) {
+        row.texts = {"0912" + QByteArray::number(100000 + i),
+                     "0912" + QByteArray::number(100000 + i),
+                     "20240102030405",
+                     "0",
+                     sent + QByteArray::number(7000000 + i) + ")",
+                     "",
+                     "",
+                     "benchmark message"};
+        writer.write(row);
+    }
+    return writer.commit();
+}
+
+void print(const char* what, const Outcome& o) {
+    std::printf("%-40s exit %d  peak %.1f MB  %s\n", what, o.exitCode, double(o.peakKb) / 1024.0,
+                o.said.toUtf8().constData());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QString cli = QStringLiteral(NORVI_CLI_PATH);
+    int lineMb = 200;
+    int rows = 200000;
+    const QStringList args = app.arguments();
+    for (int i = 1; i + 1 < args.size(); i += 2) {
+        if (args[i] == QLatin1String("--cli"))
+            cli = args[i + 1];
+        else if (args[i] == QLatin1String("--line-mb"))
+            lineMb = args[i + 1].toInt();
+        else if (args[i] == QLatin1String("--rows"))
+            rows = args[i + 1].toInt();
+    }
+    test::StartFolder dir;
+    // Port 9 on the loopback: nobody listens, so the run ends at its first connection.
+    if (!dir.writeConfig(
+            {QFile::encodeName(dir.filePath(QStringLiteral("logfiles"))), "127.0.0.1", 9, "demo", "demo"}) ||
+        !QDir(dir.path()).mkpath(QStringLiteral("logfiles"))) {
+        std::fprintf(stderr, "cannot set up the start folder\n");
+        return 1;
+    }
+    const QString list = dir.filePath(QStringLiteral("long-line.txt"));
+    const QString log = dir.filePath(QStringLiteral("rows.log"));
+    if (!writeOneLineList(list, lineMb) || !writeLog(log, rows)) {
+        std::fprintf(stderr, "cannot write the input files\n");
+        return 1;
+    }
+    print(QStringLiteral("send --list (one line of %1 MB)").arg(lineMb).toUtf8().constData(),
+          runCli(cli, dir.path(),
+                 {QStringLiteral("send"), QStringLiteral("--text"), QStringLiteral("bench"), QStringLiteral("--list"),
+                  list}));
+    print(QStringLiteral("log2csv (%1 rows)").arg(rows).toUtf8().constData(),
+          runCli(cli, dir.path(), {QStringLiteral("log2csv"), log}));
+    return 0;
+}
