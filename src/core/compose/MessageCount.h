@@ -14,15 +14,19 @@ namespace norvi {
 // counted as one byte here (the send refuses it and names it).
 QByteArray CountedText(const QString& message);
 
-// "總共需要 N 通簡訊".
-QString CountLabelText(int count);
+// "總共需要 N 通簡訊", and when six short messages cannot hold the whole text, "，超過的 M 個字不會送出".
+QString CountLabelText(int count, int droppedCharacters = 0);
+
+// How many characters of `message` the short messages of `segments` (its segmentation) leave out: six
+// hold about 930, and the rest of a longer text is not sent.
+int DroppedCharacters(const QString& message, const Segments& segments);
 
 // The own message of a list-file row with content, segmented: the content itself, or with "替代簡訊"
 // the message text with the row's values filled in.
 Segments RowSegments(const QByteArray& content, const QByteArray& messageText, bool replaceFields);
 
 // What the preview shows: for each short message "第 k 通" and the message as it is sent (with its part
-// header when the text was cut), one line each.
-QString PreviewText(const char* block, int count);
+// header when the text was cut), one line each; then where a text too long for six was cut.
+QString PreviewText(const char* block, int count, int droppedCharacters = 0);
 
 } // namespace norvi

@@ -421,14 +421,18 @@ bool TFormSendSMS::insertMode() const {
 }
 
 void TFormSendSMS::Recount() {
-    m_msgSegments = segment(CountedText(MemoSM->toPlainText()));
+    const QString text = MemoSM->toPlainText();
+    m_msgSegments = segment(CountedText(text));
     m_msgCount = m_msgSegments.count;
+    m_droppedCharacters = DroppedCharacters(text, m_msgSegments);
     if (!showSelectedRowCount())
-        showCount(m_msgCount);
+        showCount(m_msgCount, m_droppedCharacters);
 }
 
-void TFormSendSMS::showCount(int count) {
-    LabelMsgNo->setText(CountLabelText(count));
+void TFormSendSMS::showCount(int count, int droppedCharacters) {
+    LabelMsgNo->setText(CountLabelText(count, droppedCharacters));
+    // The tail of a text too long for six short messages is not sent: the count says so in the warning colour.
+    LabelMsgNo->setStyleSheet(droppedCharacters > 0 ? QStringLiteral("color: #c00000;") : QString());
 }
 
 bool TFormSendSMS::selectedRowSegments(Segments* segments) const {
@@ -470,7 +474,7 @@ void TFormSendSMS::RenderRecipientField() {
 }
 
 void TFormSendSMS::RichEditMTMouseUp() {
-    showCount(m_msgCount);
+    showCount(m_msgCount, m_droppedCharacters);
     const RichEditMT::Span clicked = m_richEditMT->lastClickedEntry();
     if (clicked.valid()) {
         m_lastSelStart = clicked.start;

@@ -62,7 +62,7 @@ public:
     QString messageText() const;
     QString lastText() const { return m_lastText; }
 
-    // State the Parts name, for the tests and the windows that open the dialog.
+    // The state the dialog keeps, for the tests and the windows that open it.
     bool insertMode() const;
     int msgCount() const { return m_msgCount; }
     int rowCount() const { return m_rowCount; }
@@ -119,7 +119,7 @@ private:
     // Step 2 of the recount and the click on an entry: a selected list-file row with its own text shows
     // its own count. False when the selection is no such row.
     bool showSelectedRowCount();
-    void showCount(int count);
+    void showCount(int count, int droppedCharacters = 0);
     void LoadRecipientFile();
     // Step 8 of 傳送: the run is built, the dialog gives the screen to the progress window, the worker starts.
     void startRun(const QByteArray& message);
@@ -162,6 +162,7 @@ private:
     int m_lastSelStart = 0;
     int m_lastSelLength = 0;
     int m_msgCount = 1;
+    int m_droppedCharacters = 0; // of the typed message, beyond six short messages
     Segments m_msgSegments{};
     int m_totalCount = 0;
     int m_rowCount = 1;

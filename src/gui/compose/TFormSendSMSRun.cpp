@@ -43,7 +43,7 @@ void TFormSendSMS::SpeedButtonMTClick() {
     TFormSelectMember picker(this);
     if (picker.pickRecipients(RecipientList)) {
         RenderRecipientField();
-        showCount(m_msgCount);
+        showCount(m_msgCount, m_droppedCharacters);
     }
 }
 
@@ -80,7 +80,7 @@ void TFormSendSMS::LoadRecipientFile() {
     });
     RenderRecipientField();
     PostShowProcess(StateListLoaded);
-    showCount(m_msgCount);
+    showCount(m_msgCount, m_droppedCharacters);
 
     // The dialog stays disabled until the load's end is confirmed, so the notes go above the progress window.
     const QString notes = ListFileRowNotes();
@@ -94,7 +94,7 @@ void TFormSendSMS::SpeedButtonPreviewClick() {
     const Segments& shown = ownText ? row : m_msgSegments;
     TFormShowMsg viewer(this);
     viewer.setWindowTitle(QStringLiteral("簡訊預覽"));
-    viewer.showText(PreviewText(shown.block, shown.count));
+    viewer.showText(PreviewText(shown.block, shown.count, ownText ? 0 : m_droppedCharacters));
     prompts().execDialog(&viewer);
 }
 
