@@ -451,7 +451,9 @@ class Journey:
             return []
 
     def window_gone(self, title, timeout=DEFAULT_WAIT):
-        wait_for(f"the window {title!r} to close", lambda: all(w.name != title for w in self.windows()), timeout)
+        # A window whose answer ends the program (the save at 結束) goes with the program.
+        wait_for(f"the window {title!r} to close",
+                 lambda: self.program.poll() is not None or all(w.name != title for w in self.windows()), timeout)
 
     def find(self, root, role=None, name=None, match=None, showing=True):
         """The first control below root with this role and accessible name (or name accepted by match)."""
