@@ -4,6 +4,7 @@
 #include "cli/CliInput.h"
 #include "cli/CliOutput.h"
 
+#include "core/compose/MessageCount.h"
 #include "core/compose/SegmentMessage.h"
 #include "core/sendlog/LogCsv.h"
 #include "core/sendlog/LogFile.h"
@@ -87,6 +88,10 @@ int segmentCommand(const Arguments& a) {
     if (!message.isRaw && !toBig5Argument(message.text, &bytes))
         return ExitRefused;
     const Segments segments = segment(bytes);
+    // The tail of a text too long for six short messages is not sent: said as the send dialog says it.
+    const int dropped = DroppedCharacters(fromBig5(bytes), segments);
+    if (dropped > 0)
+        err(CountLabelText(segments.count, dropped));
     out(QString::number(segments.count));
     for (int k = 1; k <= segments.count; ++k)
         out(escapeCell(fromBig5(segmentText(segments.block, k))));

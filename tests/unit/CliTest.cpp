@@ -489,6 +489,10 @@ TEST_F(CliTest, SegmentPrintsTheCountAndEachStoredSegment) {
     EXPECT_TRUE(lines[1].startsWith(QStringLiteral("1/2-")));
     EXPECT_TRUE(lines[2].startsWith(QStringLiteral("2/2-")));
     EXPECT_EQ(lines[1].size() - 4 + lines[2].size() - 4, 200); // the file's line end is not part of the text
+    EXPECT_TRUE(cut.err.isEmpty()) << cut.err.toStdString();
+    const CliRun tooLong = run({"segment", "--text", QStringLiteral("a").repeated(1000)});
+    EXPECT_TRUE(tooLong.err.contains(QStringLiteral("總共需要 6 通簡訊，超過的 70 個字不會送出")))
+        << tooLong.err.toStdString();
 
     writeFile("big5.txt", big5("中文"));
     EXPECT_EQ(run({"segment", "--text-file", path("big5.txt")}).exitCode, 1); // not UTF-8
