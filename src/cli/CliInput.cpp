@@ -3,6 +3,7 @@
 #include "cli/CliOutput.h"
 
 #include "core/compose/RecipientLists.h"
+#include "core/sendlog/LogFile.h"
 #include "core/shared/Big5.h"
 #include "core/shared/InputFile.h"
 
@@ -143,6 +144,22 @@ void reportListFileProblem(const ListFileCheck& check, const QString& path) {
         err(QStringLiteral("發訊名單檔案 %1 在讀取時被更改，請再試一次。").arg(path));
         return;
     }
+}
+
+bool readEveryRecord(LogFileReader& reader, const QString& path) {
+    if (!reader.open()) {
+        // A pipe or device at the name is said for what it is.
+        err(reader.refused() ? reader.refusal() : QString(QStringLiteral("讀取傳送紀錄檔案失敗！ ") + path));
+        return false;
+    }
+    SendLogRow row;
+    while (reader.next(row)) {
+    }
+    if (reader.refused()) {
+        err(reader.refusal());
+        return false;
+    }
+    return true;
 }
 
 } // namespace norvi::cli

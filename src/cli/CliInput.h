@@ -9,6 +9,10 @@
 
 // Text from the command line and from the files it names: read within their limits, checked for the
 // encoding they are said to be in, and converted to Big5. Every refusal is printed on standard error.
+namespace norvi {
+class LogFileReader;
+} // namespace norvi
+
 namespace norvi::cli {
 
 // The message of send and segment. With --big5 a file's bytes are the Big5 text itself (`raw`);
@@ -28,5 +32,10 @@ void reportListFileProblem(const ListFileCheck& check, const QString& path);
 
 // A command-line text as Big5; false, naming the character, when one has no Big5 form.
 bool toBig5Argument(const QString& text, QByteArray* bytes);
+
+// Opens `reader` and reads every record of its log, so a refused file is known before anything is written
+// from it; false, with the reason on standard error, when it cannot be opened or a record cannot be a row.
+// A cut or unfinished file reads true: the caller asks reader.damaged().
+bool readEveryRecord(LogFileReader& reader, const QString& path);
 
 } // namespace norvi::cli

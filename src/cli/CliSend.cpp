@@ -95,17 +95,8 @@ void scheduleRequest(const Arguments& a, SendRequest* request) {
 // A finished, whole log whose rows `send --append` keeps in front of its own; anything else is named.
 bool checkLogToAppend(const QString& path) {
     LogFileReader reader(path);
-    if (!reader.open()) {
-        err(QStringLiteral("讀取傳送紀錄檔案失敗！") + QStringLiteral(" ") + path);
+    if (!readEveryRecord(reader, path))
         return false;
-    }
-    SendLogRow row;
-    while (reader.next(row)) {
-    }
-    if (reader.refused()) {
-        err(reader.refusal());
-        return false;
-    }
     if (!reader.damaged())
         return true;
     err(reader.damageMessage());

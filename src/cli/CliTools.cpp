@@ -12,29 +12,6 @@
 
 namespace norvi::cli {
 
-namespace {
-
-// Whether every record of `path` can be a row; false, with the reason on standard error, when not.
-// Read once before anything is written, so a refused file prints no part of its rows.
-bool readableLog(const QString& path) {
-    LogFileReader reader(path);
-    if (!reader.open()) {
-        // A pipe or device at the name is said for what it is.
-        err(reader.refused() ? reader.refusal() : QString(QStringLiteral("讀取傳送紀錄檔案失敗！ ") + path));
-        return false;
-    }
-    SendLogRow row;
-    while (reader.next(row)) {
-    }
-    if (reader.refused()) {
-        err(reader.refusal());
-        return false;
-    }
-    return true;
-}
-
-} // namespace
-
 // The rows are read and written a piece at a time: a log of a million rows costs no more memory than one
 // of ten.
 int log2csv(const Arguments& a) {
@@ -43,8 +20,12 @@ int log2csv(const Arguments& a) {
         return ExitRefused;
     }
     const QString path = a.positional.first();
-    if (!readableLog(path))
-        return ExitRefused;
+    // Read once before anything is written, so a refused file prints no part of its rows.
+    {
+        LogFileReader check(path);
+        if (!readEveryRecord(check, path))
+            return ExitRefused;
+    }
     LogFileReader reader(path);
     if (!reader.open()) {
         err(QStringLiteral("讀取傳送紀錄檔案失敗！ ") + path);

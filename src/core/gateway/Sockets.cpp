@@ -206,9 +206,10 @@ long Receive(int sock, void* data, std::size_t size) {
     }
 }
 
-long TryReceive(int sock, void* data, std::size_t size) {
+namespace {
+long receiveNow(int sock, void* data, std::size_t size, int flags) {
     for (;;) {
-        const ssize_t n = ::recv(sock, data, size, MSG_DONTWAIT);
+        const ssize_t n = ::recv(sock, data, size, MSG_DONTWAIT | flags);
         if (n >= 0)
             return long(n);
         if (errno == EAGAIN || errno == EWOULDBLOCK)
@@ -217,17 +218,14 @@ long TryReceive(int sock, void* data, std::size_t size) {
             return -1;
     }
 }
+} // namespace
+
+long TryReceive(int sock, void* data, std::size_t size) {
+    return receiveNow(sock, data, size, 0);
+}
 
 long PeekReceive(int sock, void* data, std::size_t size) {
-    for (;;) {
-        const ssize_t n = ::recv(sock, data, size, MSG_DONTWAIT | MSG_PEEK);
-        if (n >= 0)
-            return long(n);
-        if (errno == EAGAIN || errno == EWOULDBLOCK)
-            return kNothingYet;
-        if (errno != EINTR)
-            return -1;
-    }
+    return receiveNow(sock, data, size, MSG_PEEK);
 }
 
 void ShutdownBoth(int sock) {
