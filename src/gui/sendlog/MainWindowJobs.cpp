@@ -75,7 +75,7 @@ void MainWindowJobs::resendFailedRows() {
     // Rows that may have reached their recipients go again only when the user says so.
     bool includeUncertain = false;
     const int uncertain = int(ChooseResendRows(m_main.logAccess()).uncertain.size());
-    if (uncertain > 0 && !refuseWhileBusy()) {
+    if (uncertain > 0) {
         const Prompts::Answer answer =
             prompts().message(&m_main, Prompts::Icon::Question, Prompts::Buttons::YesNoCancel, kTitle,
                               ResendUncertainQuestion(uncertain));
