@@ -47,6 +47,14 @@ struct CliRun {
     }
 };
 
+// `count` mobile numbers of ten digits, `prefix` then 10, 11, ...
+inline QStringList numbers(int count, const QString& prefix = QStringLiteral("09120000")) {
+    QStringList out;
+    for (int i = 0; i < count; ++i)
+        out << prefix + QString::number(10 + i);
+    return out;
+}
+
 // The --at text of a time this far from now, to the minute.
 inline QString reservationTime(qint64 secondsFromNow) {
     return QDateTime::currentDateTime().addSecs(secondsFromNow).toString(QStringLiteral("yyyyMMddHHmm"));

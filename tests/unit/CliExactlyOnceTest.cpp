@@ -22,10 +22,7 @@ using test::readLog;
 using test::textList;
 
 QStringList numbers(int count) {
-    QStringList out;
-    for (int i = 0; i < count; ++i)
-        out << QStringLiteral("09130000%1").arg(10 + i);
-    return out;
+    return test::numbers(count, QStringLiteral("09130000"));
 }
 
 class CliExactlyOnceTest : public CliTest {

@@ -26,12 +26,7 @@ using test::textList;
 
 constexpr qint64 kStopBoundMs = 5000;
 
-QStringList numbers(int count) {
-    QStringList out;
-    for (int i = 0; i < count; ++i)
-        out << QStringLiteral("09120000%1").arg(10 + i);
-    return out;
-}
+using test::numbers;
 
 bool isNotSent(const SendLogRow& row) {
     return row.texts[ColSendCode] == "-1" && row.texts[ColSendResult] == big5("未傳送：作業已中斷");
