@@ -244,8 +244,11 @@ class Journey:
         self.xvfb_output = os.path.join(self.dir, "xvfb.out")
         try:
             with open(self.xvfb_output, "wb") as out:
+                # -noreset: an X server resets when its last client leaves, and a program connecting during
+                # that reset is refused ("could not connect to display"). The probe below is such a client.
                 xvfb = self._spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24",
-                                    "-nolisten", "tcp"], pass_fds=[write_end], stdout=out, stderr=out)
+                                    "-nolisten", "tcp", "-noreset"], pass_fds=[write_end], stdout=out,
+                                   stderr=out)
         finally:
             os.close(write_end)
         with os.fdopen(read_end, "rb") as pipe:
