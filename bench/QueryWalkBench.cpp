@@ -200,7 +200,7 @@ void BM_DesktopQueryWalk(benchmark::State& state) {
         walkSeconds += walk;
         state.SetIterationTime(walk);
     }
-    main.LogSaved = true; // nothing to ask about at the end
+    main.setLogSaved(true); // nothing to ask about at the end
     state.counters["load_save_ms"] = loadSaveSeconds * 1000 / double(state.iterations());
     state.SetLabel(allRows ? "all rows" : "selected rows");
 }

@@ -146,7 +146,7 @@ protected:
             const quint64 id = log().addRow(big5("甲"), ImageTyped, typedNumbers().at(i).toLatin1(), "20240301093000");
             log().fillSendResult(id, "-1", ImageNone, big5("網路連線失敗"), "hello");
         }
-        mainWindow().LogSaved = true;
+        mainWindow().setLogSaved(true);
     }
 
     // The rows a query job walks: messages the simulator accepted.
@@ -156,7 +156,7 @@ protected:
             const quint64 id = log().addRow(big5("甲"), ImageTyped, "0912345678", "20240301093000");
             log().fillSendResult(id, "0", ImageNone, big5("訊息已成功送出(MsgId:") + msgId + ")", "hello");
         }
-        mainWindow().LogSaved = true;
+        mainWindow().setLogSaved(true);
         m_acceptedBefore = accepted();
     }
 
@@ -290,7 +290,7 @@ TEST_P(JobEndingsTest, TheJobEndsCleanlyAndTheProgramAsAsked) {
     if (c.opener == Opener::SendLogRow) {
         const quint64 id = log().addRow(big5("舊"), ImageTyped, "0900000000", "20240301093000");
         log().fillSendResult(id, "0", ImageNone, big5("訊息已成功送出(MsgId:OLD)"), big5("會議改到三點"));
-        mainWindow().LogSaved = true;
+        mainWindow().setLogSaved(true);
     }
     const int rowsBefore = log().rowCount();
 
@@ -340,7 +340,7 @@ TEST_P(JobEndingsTest, TheJobEndsCleanlyAndTheProgramAsAsked) {
     if (c.ending == Ending::ExitSaveCancelled) {
         EXPECT_EQ(exited, 0) << "a cancelled save keeps the program open";
         EXPECT_TRUE(mainWindow().isVisible());
-        EXPECT_FALSE(mainWindow().LogSaved);
+        EXPECT_FALSE(mainWindow().logSaved());
         return;
     }
     EXPECT_EQ(exited, 0) << "the event loop ends with status 0 within 10 s";

@@ -91,7 +91,7 @@ TEST_F(MainWindowTest, WithoutConfigurationItSaysSoCreatesTheLogFolderAndKeepsGa
     ASSERT_EQ(m_prompts.asked.size(), 1);
     EXPECT_EQ(m_prompts.asked[0].title, QStringLiteral("錯誤"));
     EXPECT_EQ(m_prompts.asked[0].text, QStringLiteral("讀取設定檔錯誤，請重新執行設定功能"));
-    EXPECT_FALSE(w.commandsEnabled);
+    EXPECT_FALSE(w.commandsEnabled());
     for (const char* name : {"MItemTSendSMS", "MItemTQuerySMS", "MItemTCancelSMS"})
         EXPECT_FALSE(menuItem(name)->isEnabled()) << name;
     EXPECT_FALSE(toolButton("SpeedButtonSendSMS")->isEnabled()) << "the tool button runs the menu's command";
@@ -110,7 +110,7 @@ TEST_F(MainWindowTest, CutConfigurationIsSaidLikeAMissingOneWithItsSize) {
     startWindows();
     ASSERT_EQ(m_prompts.asked.size(), 1);
     EXPECT_EQ(m_prompts.asked[0].text, QStringLiteral("讀取設定檔錯誤，請重新執行設定功能\n設定檔不完整（10 位元組）"));
-    EXPECT_FALSE(mainWindow().commandsEnabled);
+    EXPECT_FALSE(mainWindow().commandsEnabled());
     EXPECT_FALSE(menuItem("MItemTSendSMS")->isEnabled());
     EXPECT_EQ(QFileInfo(ConfigPath()).size(), 10) << "the cut file is left for the settings to replace";
 }
@@ -119,7 +119,7 @@ TEST_F(MainWindowTest, ALogFolderThatCannotBeCreatedLeavesALine) {
     writeConfig(path("missing/parent"));
     startWindows();
     EXPECT_TRUE(m_prompts.asked.isEmpty());
-    EXPECT_TRUE(mainWindow().commandsEnabled);
+    EXPECT_TRUE(mainWindow().commandsEnabled());
     EXPECT_EQ(memoText(), QStringLiteral("\n無法自動建立 ") + path("missing/parent") + QStringLiteral(" 目錄"));
 }
 
@@ -128,7 +128,7 @@ TEST_F(MainWindowTest, RowsUpdateTheStatusTextAndTheCommands) {
     EXPECT_FALSE(menuItem("PMItemLvQuerySMS")->isEnabled());
     addRows({"b", "a"});
     EXPECT_EQ(w.statusText(), QStringLiteral("2 筆發訊紀錄"));
-    EXPECT_FALSE(w.LogSaved);
+    EXPECT_FALSE(w.logSaved());
     for (const char* name : {"MItemFSave", "PMItemLvSave", "PMItemLvSelectAll", "PMItemLvQuerySMS", "PMItemLvCancelSMS",
                              "PMItemLvRSendSMS"})
         EXPECT_TRUE(menuItem(name)->isEnabled()) << name;
@@ -147,9 +147,9 @@ TEST_F(MainWindowTest, RowsUpdateTheStatusTextAndTheCommands) {
 TEST_F(MainWindowTest, SelectingRowsMarksTheLogChangedSoExitAsks) {
     TFormMain& w = start();
     addRows({"a", "b"});
-    w.LogSaved = true;
+    w.setLogSaved(true);
     select(1);
-    EXPECT_FALSE(w.LogSaved);
+    EXPECT_FALSE(w.logSaved());
     m_prompts.answers = {Answer::No};
     trigger(menuItem("MItemFExit"));
     EXPECT_EQ(m_prompts.messages(), QStringList{QStringLiteral("現有的傳送紀錄已變更，要儲存？")});
@@ -195,7 +195,7 @@ TEST_F(MainWindowTest, GatewayCommandsFollowTheSettingsAndOriginalSendFollowsThe
 
     m_prompts.dialogHandlers.push_back([](QDialog* settings) { click(settings, "ButtonOk"); });
     trigger(menuItem("MItemTSettings"));
-    EXPECT_TRUE(w.commandsEnabled);
+    EXPECT_TRUE(w.commandsEnabled());
     EXPECT_TRUE(menuItem("PMItemLvQuerySMS")->isEnabled());
     EXPECT_TRUE(menuItem("PMItemLvOSendSMS")->isEnabled());
     select(1);
@@ -249,7 +249,7 @@ TEST_P(ConfirmClearLogTest, AsksInOrderAndKeepsRowsUnlessCleared) {
     addRows({"b", "a"});
     clickHeader(w.listView(), ColSendTime);
     ASSERT_EQ(w.sortColumn(), int(ColSendTime));
-    w.LogSaved = c.logSaved;
+    w.setLogSaved(c.logSaved);
     m_prompts.answers.assign(c.answers.begin(), c.answers.end());
     if (c.saveDialogAnswered)
         m_prompts.fileNames = {c.saveFails ? path("no/such/x.log") : path("kept.log")};
@@ -258,7 +258,7 @@ TEST_P(ConfirmClearLogTest, AsksInOrderAndKeepsRowsUnlessCleared) {
     EXPECT_EQ(m_prompts.messages(), c.expectedMessages) << c.name;
     EXPECT_EQ(w.logModel().rowCount(), c.expectedRows) << c.name;
     if (c.expectedResult) {
-        EXPECT_EQ(w.LoadReplaces, c.expectedReplaces) << c.name;
+        EXPECT_EQ(w.loadReplaces(), c.expectedReplaces) << c.name;
     }
     EXPECT_EQ(w.sortColumn(), int(ColName)) << c.name;
     EXPECT_TRUE(w.sortAscending()) << c.name;
@@ -306,9 +306,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(MainWindowTest, ConfirmClearLogOnAnEmptyListAsksNothing) {
     TFormMain& w = start();
-    w.LoadReplaces = false;
+    w.setLoadReplaces(false);
     EXPECT_TRUE(w.ConfirmClearLog());
-    EXPECT_TRUE(w.LoadReplaces);
+    EXPECT_TRUE(w.loadReplaces());
     EXPECT_TRUE(m_prompts.asked.isEmpty());
 }
 
@@ -334,7 +334,7 @@ TEST_F(MainWindowTest, SaveProposesATimeStampedNameInTheLogFolderAndAsksBeforeOv
     EXPECT_NE(m_prompts.asked[2].text, m_prompts.asked[0].text) << "a fresh name is proposed";
     EXPECT_EQ(QFileInfo(path("old.log")).size(), 3);
     EXPECT_EQ(QFileInfo(path("new.log")).size(), 4 + 3 * 556);
-    EXPECT_TRUE(w.LogSaved);
+    EXPECT_TRUE(w.logSaved());
 
     finishProgress();
     EXPECT_EQ(progress().tracker().position(), 3);
@@ -347,7 +347,7 @@ TEST_F(MainWindowTest, CancellingTheSaveDialogWritesNothingAndSucceeds) {
     click(toolButton("SpeedButtonSave"));
     ASSERT_EQ(m_prompts.asked.size(), 1);
     EXPECT_EQ(m_prompts.asked[0].kind, QStringLiteral("save"));
-    EXPECT_FALSE(w.LogSaved);
+    EXPECT_FALSE(w.logSaved());
     EXPECT_FALSE(progress().isVisible());
     EXPECT_TRUE(w.isEnabled());
     EXPECT_TRUE(QDir(path("logs")).entryList(QDir::Files).isEmpty());
@@ -370,7 +370,7 @@ TEST_F(MainWindowTest, LoadReplacingOrAppendingSetsTheSavedFlagAccordingly) {
     EXPECT_EQ(m_prompts.messages(), QStringList{kClear});
     EXPECT_EQ(m_prompts.asked[0].title, QStringLiteral("載入紀錄"));
     EXPECT_EQ(w.logModel().rowCount(), 2);
-    EXPECT_TRUE(w.LogSaved);
+    EXPECT_TRUE(w.logSaved());
 
     // Appending keeps the log marked as changed.
     m_prompts.fileNames = {path("two.log")};
@@ -378,7 +378,7 @@ TEST_F(MainWindowTest, LoadReplacingOrAppendingSetsTheSavedFlagAccordingly) {
     trigger(menuItem("MItemFLoad"));
     finishProgress();
     EXPECT_EQ(w.logModel().rowCount(), 4);
-    EXPECT_FALSE(w.LogSaved);
+    EXPECT_FALSE(w.logSaved());
     EXPECT_EQ(w.statusText(), QStringLiteral("4 筆發訊紀錄"));
     EXPECT_EQ(progress().tracker().position(), 2);
 }
@@ -396,7 +396,7 @@ TEST_F(MainWindowTest, LoadAfterSavingTheChangedLogReportsBothOperations) {
     EXPECT_EQ(m_prompts.messages(), (QStringList{kClear, kSave}));
     EXPECT_EQ(QFileInfo(path("saved.log")).size(), 4 + 3 * 556);
     EXPECT_EQ(w.logModel().rowCount(), 1);
-    EXPECT_TRUE(w.LogSaved);
+    EXPECT_TRUE(w.logSaved());
     EXPECT_FALSE(w.isEnabled()) << "the progress window holds the window until the user confirms";
 
     finishProgress();
@@ -424,7 +424,7 @@ TEST_F(MainWindowTest, LoadingIntoAnEmptyListAsksNothingAndCountsAsSaved) {
     EXPECT_TRUE(m_prompts.messages().isEmpty());
     ASSERT_EQ(w.logModel().rowCount(), 1);
     EXPECT_EQ(w.logModel().codeImage(0), int(ImageReservation));
-    EXPECT_TRUE(w.LogSaved);
+    EXPECT_TRUE(w.logSaved());
 }
 
 TEST_F(MainWindowTest, ACutFileLoadsItsCompleteRowsAndSaysHowManyWereMissing) {
@@ -449,7 +449,7 @@ TEST_F(MainWindowTest, ACutFileLoadsItsCompleteRowsAndSaysHowManyWereMissing) {
 TEST_F(MainWindowTest, AFileWithACountBelowMinusOneLoadsEveryWholeRecordAndSaysItWasNotFinished) {
     TFormMain& w = start();
     addRows({"a"});
-    w.LogSaved = true;
+    w.setLogSaved(true);
     SendLogModel source;
     for (int i = 0; i < 3; ++i)
         source.addRow(SendLogRow{});
@@ -472,7 +472,7 @@ TEST_F(MainWindowTest, AFileWithACountBelowMinusOneLoadsEveryWholeRecordAndSaysI
 TEST_F(MainWindowTest, AFileThatIsNoSendLogIsRefusedBeforeTheClearPromptNamingItsFirstBadRecord) {
     TFormMain& w = start();
     addRows({"a"});
-    w.LogSaved = true;
+    w.setLogSaved(true);
     QByteArray bytes(4 + 2 * 556, '\x01');
     bytes[0] = 2;
     bytes[1] = bytes[2] = bytes[3] = 0;
@@ -487,7 +487,7 @@ TEST_F(MainWindowTest, AFileThatIsNoSendLogIsRefusedBeforeTheClearPromptNamingIt
     EXPECT_EQ(m_prompts.messages(),
               QStringList{QStringLiteral("不是發訊紀錄檔：第 1 筆紀錄傳送碼欄的圖示代碼 1 不明。")});
     EXPECT_EQ(w.logModel().rowCount(), 1);
-    EXPECT_TRUE(w.LogSaved);
+    EXPECT_TRUE(w.logSaved());
     EXPECT_FALSE(progress().isVisible());
 }
 
@@ -658,7 +658,7 @@ TEST_F(MainWindowTest, SettingsOkEnablesTheGatewayCommands) {
     });
     click(toolButton("SpeedButtonSettings"));
     EXPECT_TRUE(m_prompts.dialogHandlers.empty());
-    EXPECT_TRUE(w.commandsEnabled);
+    EXPECT_TRUE(w.commandsEnabled());
     EXPECT_TRUE(menuItem("MItemTSendSMS")->isEnabled());
     EXPECT_TRUE(toolButton("SpeedButtonCancelSMS")->isEnabled());
 }

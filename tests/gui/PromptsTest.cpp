@@ -25,8 +25,7 @@ protected:
         WindowTest::SetUp();
         writeConfig(m_dir.path());
         startWindows();
-        progress().owner = &mainWindow();
-        progress().show();
+        progress().startOperation(&mainWindow(), false, 1);
         ASSERT_FALSE(mainWindow().isEnabled());
     }
 

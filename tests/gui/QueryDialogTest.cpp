@@ -224,8 +224,8 @@ TEST_F(QueryDialogTest, AllRowsRunUnderTheProgressWindowWhileTheSendLogIsLocked)
         EXPECT_FALSE(dialog().isEnabled());
         EXPECT_TRUE(progress().isVisible());
         EXPECT_TRUE(progress().isModal());
-        EXPECT_EQ(progress().owner, &dialog());
-        EXPECT_TRUE(progress().closeOwner);
+        EXPECT_EQ(progress().owner(), &dialog());
+        EXPECT_TRUE(progress().closesOwner());
         EXPECT_TRUE(mainWindow().runLocked());
         EXPECT_EQ(lockedCommands().size(), 11) << lockedCommands().join(QLatin1Char(' ')).toStdString();
         ASSERT_TRUE(QTest::qWaitFor([this] { return progress().tracker().done(); }, 20000));

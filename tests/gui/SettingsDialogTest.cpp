@@ -44,7 +44,7 @@ protected:
         typeInto(edit("EditGWPasswd"), QString::fromUtf8(password));
     }
     bool fileExists() const { return QFile::exists(ConfigPath()); }
-    bool commandsOn() { return mainWindow().commandsEnabled; }
+    bool commandsOn() { return mainWindow().commandsEnabled(); }
 };
 
 } // namespace

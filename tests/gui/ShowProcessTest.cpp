@@ -39,10 +39,7 @@ protected:
     void post(int state) const { PostShowProcess(state); }
     void deliver() { QCoreApplication::sendPostedEvents(&progress()); }
     void startFor(QWidget* owner, int maximum, bool closeOwner = false) {
-        progress().owner = owner;
-        progress().closeOwner = closeOwner;
-        progress().show();
-        progress().setMaximum(maximum);
+        progress().startOperation(owner, closeOwner, maximum);
     }
 
     QStringList m_area;

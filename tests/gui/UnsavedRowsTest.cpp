@@ -83,7 +83,7 @@ TEST_F(UnsavedRowsTest, RowsLeftBehindComeBackUnsavedAndTheirJournalGoesWhenThey
     start();
     ASSERT_EQ(m_prompts.messages(), QStringList{QStringLiteral("上次未儲存的發訊紀錄（3 筆）仍保留著，要載入？")});
     EXPECT_EQ(mainWindow().logModel().rowCount(), 3);
-    EXPECT_FALSE(mainWindow().LogSaved);
+    EXPECT_FALSE(mainWindow().logSaved());
     // The rows are this program's journal now; the old file is gone.
     ASSERT_EQ(journals().size(), 1);
     EXPECT_TRUE(DesktopJournal::leftBehind(m_dir.path()).isEmpty());
@@ -128,7 +128,7 @@ TEST_F(UnsavedRowsTest, AnsweringNoAtTheExitRemovesTheJournalAndAnUnsavedExitKee
     ASSERT_NE(stream, nullptr);
     ASSERT_TRUE(stream->append(accepted(0)));
     mainWindow().logModel().addRow(accepted(0));
-    mainWindow().LogSaved = false;
+    mainWindow().setLogSaved(false);
     ASSERT_EQ(journals().size(), 1);
     m_prompts.answers = {Answer::No};
     menuItem("MItemFExit")->trigger();
@@ -141,7 +141,7 @@ TEST_F(UnsavedRowsTest, BackingOutOfTheExitQuestionKeepsTheProgramItsRowsAndTheJ
     start();
     ASSERT_TRUE(RunJournal->beginRun(nullptr)->append(accepted(0)));
     mainWindow().logModel().addRow(accepted(0));
-    mainWindow().LogSaved = false;
+    mainWindow().setLogSaved(false);
     setPrompts(nullptr); // the real boxes
     for (const bool closeBox : {false, true}) {
         QString asked;
@@ -159,7 +159,7 @@ TEST_F(UnsavedRowsTest, BackingOutOfTheExitQuestionKeepsTheProgramItsRowsAndTheJ
         EXPECT_EQ(asked, QStringLiteral("現有的傳送紀錄已變更，要儲存？"));
         EXPECT_TRUE(mainWindow().isVisible());
         EXPECT_EQ(mainWindow().logModel().rowCount(), 1);
-        EXPECT_FALSE(mainWindow().LogSaved);
+        EXPECT_FALSE(mainWindow().logSaved());
         EXPECT_EQ(journals().size(), 1);
     }
     setPrompts(&m_prompts);

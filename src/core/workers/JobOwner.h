@@ -13,7 +13,7 @@ struct SendSchedule {
     int limitMinutes = 0;   // validity in minutes, 0 for no limit
 };
 
-// The window that started a job (the worker's ownerForm): the send dialog, the main window's send log,
+// The window that started a job (the worker's ownerForm()): the send dialog, the main window's send log,
 // or the query dialog. The desktop windows implement it; the command-line front end and the tests
 // implement it plainly. Every member is called on the user-interface thread; the worker waits for it
 // unless the member says otherwise.

@@ -62,9 +62,7 @@ bool StartWorker(WorkerMode mode, JobOwner* owner, SendLogAccess* sendLog, const
             setError(errorText, WorkerBusyText());
             return false;
         }
-        worker = new SendThd(mode, kWorkerIndex);
-        worker->ownerForm = owner;
-        worker->singleMsgId = singleMsgId;
+        worker = new SendThd(mode, kWorkerIndex, owner, singleMsgId);
         worker->setSendLog(sendLog);
         worker->setJournal(journal);
         // The event tells "no job running"; it is set again by the worker that ends last.

@@ -81,7 +81,7 @@ int QueryJob::rowsToAsk(SendLogAccess& log, WorkerMode mode, bool allRows) {
 }
 
 void QueryJob::run() {
-    if (!m_worker.singleMsgId.isEmpty())
+    if (!m_worker.singleMsgId().isEmpty())
         runSingle();
     else
         runRows();
@@ -91,7 +91,7 @@ void QueryJob::run() {
 
 void QueryJob::runSingle() {
     SMSendNorviGw& client = m_worker.gateway();
-    JobActivity.setSubject(m_worker.singleMsgId);
+    JobActivity.setSubject(m_worker.singleMsgId());
     bool loginFailed = false;
     int code;
     QByteArray message;
@@ -102,7 +102,7 @@ void QueryJob::runSingle() {
     } else {
         client.Clear();
         client.SetType(m_cancel ? GwCancel : GwQuery);
-        client.SetMsgId(m_worker.singleMsgId);
+        client.SetMsgId(m_worker.singleMsgId());
         code = client.Send(message);
     }
     QByteArray result =
@@ -116,8 +116,8 @@ void QueryJob::runSingle() {
         result = WithNoAnswerWords(result, client.lastTimedOut());
     const QByteArray text = big5(m_cancel ? "預約取消碼：" : "結果碼：") + QByteArray::number(code) +
                             big5(m_cancel ? "\r\n預約取消結果：" : "\r\n查詢結果：") + result;
-    JobOwner* owner = m_worker.ownerForm;
-    const QByteArray msgId = m_worker.singleMsgId;
+    JobOwner* owner = m_worker.ownerForm();
+    const QByteArray msgId = m_worker.singleMsgId();
     if (owner)
         UiThread::run([&] { owner->showResultBox(msgId, text); });
 }

@@ -90,7 +90,7 @@ void SendJob::uncertainRow(quint64 rowId, const QByteArray& msisdn, const QByteA
 void SendJob::readOwnerSettings() {
     // The send dialog stays hidden behind the progress window for the whole run, so its settings
     // cannot change: one read on the user-interface thread serves every segment.
-    JobOwner* owner = m_worker.ownerForm;
+    JobOwner* owner = m_worker.ownerForm();
     if (!owner)
         return;
     UiThread::run([&] {

@@ -50,7 +50,8 @@ int SendThd::replyWaitSeconds() {
     return g_replyWaitSeconds.load();
 }
 
-SendThd::SendThd(WorkerMode mode, int32_t index) : index(index), mode(mode) {
+SendThd::SendThd(WorkerMode mode, int32_t index, JobOwner* owner, const QByteArray& singleMsgId)
+    : index(index), m_ownerForm(owner), m_singleMsgId(singleMsgId), mode(mode) {
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
 
@@ -87,7 +88,7 @@ void SendThd::requestStop() {
 }
 
 bool SendThd::askToContinue(int failures) {
-    JobOwner* owner = ownerForm;
+    JobOwner* owner = m_ownerForm;
     if (!owner)
         return false;
     bool goOn = false;
@@ -142,7 +143,7 @@ void SendThd::setUpClient() {
     client->SetActivity(&JobActivity); // the progress window and the command line watch its waits
     // A run's answer already on its way when a stop comes may be a MsgId: it gets a short grace. A single
     // MsgId's answer goes to a box nobody waits for after a stop, so that job stops at once.
-    if (singleMsgId.isEmpty())
+    if (m_singleMsgId.isEmpty())
         client->SetStopGrace(kStopGraceMs, &StopNow);
 }
 
@@ -172,8 +173,8 @@ void SendThd::announceEnd() {
         PostShowProcess(StateSent, outcome);
         return;
     }
-    if (!singleMsgId.isEmpty()) {
-        JobOwner* owner = ownerForm;
+    if (!m_singleMsgId.isEmpty()) {
+        JobOwner* owner = m_ownerForm;
         if (owner)
             UiThread::post([owner] { owner->closeForm(); });
         return;

@@ -25,12 +25,13 @@ class SendThd : public QThread {
 public:
     // Created suspended, as every starter wants; resume() starts the run routine. The object frees
     // itself (deleteLater on the user-interface thread) once the run routine has returned.
-    SendThd(WorkerMode mode, int32_t index);
+    // `owner`: the window that started the job (none for the command line); `singleMsgId`: the MsgId of
+    // a single query or cancellation, empty for list and send jobs.
+    SendThd(WorkerMode mode, int32_t index, JobOwner* owner, const QByteArray& singleMsgId);
     ~SendThd() override;
 
-    // Set by the starter before resuming.
-    JobOwner* ownerForm = nullptr; // the window that started the job
-    QByteArray singleMsgId;        // a single query or cancellation; empty for list and send jobs
+    JobOwner* ownerForm() const { return m_ownerForm; }
+    const QByteArray& singleMsgId() const { return m_singleMsgId; }
     // The send log as the user-interface thread reaches it; the worker wraps it so that every call
     // runs there. Not needed by a single query or cancellation.
     void setSendLog(SendLogAccess* onUiThread);
@@ -76,6 +77,8 @@ private:
 
     // The worker's fields as the system names them; what was added beside them is m_...
     int32_t index;
+    JobOwner* const m_ownerForm;
+    const QByteArray m_singleMsgId;
     char logLine[1024] = {};
     char threadName[500] = {};
     WorkerMode mode;

@@ -109,10 +109,10 @@ void TFormMain::InitMainWindow() {
     QString problem;
     if (!PrepareLogFolder(&problem))
         appendMessageLine(problem);
-    LogSaved = true;
-    LoadReplaces = true;
-    lastHeight = height();
-    lastWidth = width();
+    m_logSaved = true;
+    m_loadReplaces = true;
+    m_lastHeight = height();
+    m_lastWidth = width();
     updateCommands();
     ResetColumnCaptions();
 }
@@ -120,7 +120,7 @@ void TFormMain::InitMainWindow() {
 // ---- commands that depend on the configuration and the rows ----
 
 void TFormMain::EnableGatewayCommands(bool flag) {
-    commandsEnabled = flag;
+    m_commandsEnabled = flag;
     updateCommands();
 }
 
@@ -130,9 +130,9 @@ void TFormMain::updateCommands() {
     const int rows = m_model->rowCount();
     const int selected = selectedCount();
     for (QAction* a : {MItemTSendSMS, MItemTQuerySMS, MItemTCancelSMS})
-        a->setEnabled(commandsEnabled);
+        a->setEnabled(m_commandsEnabled);
     for (QAction* a : {PMItemLvQuerySMS, PMItemLvCancelSMS, PMItemLvRSendSMS})
-        a->setEnabled(commandsEnabled && rows > 0);
+        a->setEnabled(m_commandsEnabled && rows > 0);
     // 原訊息發訊(&M): exactly one row selected and a send dialog that takes its text, gateway or not.
     const bool taken = isSignalConnected(QMetaMethod::fromSignal(&TFormMain::originalSendRequested));
     PMItemLvOSendSMS->setEnabled(taken && selected == 1);
@@ -238,7 +238,7 @@ TFormMain::SaveOutcome TFormMain::SaveLog() {
         prompts().notice(this, Prompts::Icon::Error, boxTitle(), QStringLiteral("寫入傳送紀錄檔案失敗！"));
         return SaveOutcome::Failed;
     }
-    LogSaved = true;
+    m_logSaved = true;
     if (RunJournal)
         RunJournal->rowsSettled();
     return SaveOutcome::Saved;
@@ -268,7 +268,7 @@ void TFormMain::MItemFLoadClick() {
         m_model->addRow(row);
     }
     PostShowProcess(StateLogLoaded);
-    LogSaved = LoadReplaces;
+    m_logSaved = m_loadReplaces;
     if (reader.damaged())
         prompts().okBox(this, Prompts::Icon::Warning, boxTitle(), reader.damageMessage());
 }
@@ -277,7 +277,7 @@ bool TFormMain::ConfirmClearLog() {
     ResetColumnCaptions();
     ListViewLogColumnClick(ColName);
     if (m_model->rowCount() == 0) {
-        LoadReplaces = true;
+        m_loadReplaces = true;
         return true;
     }
     // Every message of a run costs money, so the question can be backed out of (取消, Esc) as well.
@@ -286,36 +286,36 @@ bool TFormMain::ConfirmClearLog() {
     if (clear == Prompts::Answer::Cancel)
         return false;
     if (clear == Prompts::Answer::No) {
-        LoadReplaces = false;
+        m_loadReplaces = false;
         return true;
     }
     // Rows that were to be saved are never dropped unsaved: a cancelled or failed save abandons the command.
-    if (!LogSaved && prompts().confirm(this, boxTitle(), QStringLiteral("現有的傳送紀錄已變更，要儲存？")) &&
+    if (!m_logSaved && prompts().confirm(this, boxTitle(), QStringLiteral("現有的傳送紀錄已變更，要儲存？")) &&
         SaveLog() != SaveOutcome::Saved)
         return false;
     m_model->clear();
     if (RunJournal)
         RunJournal->rowsSettled();
     m_status->setText(QStringLiteral("0 筆發訊紀錄"));
-    LoadReplaces = true;
+    m_loadReplaces = true;
     return true;
 }
 
 // ---- list events ----
 
 void TFormMain::ListViewLogInsert() {
-    LogSaved = false;
+    m_logSaved = false;
     setStatusCount();
     updateCommands();
 }
 
 void TFormMain::ListViewLogChange() {
-    LogSaved = false;
+    m_logSaved = false;
 }
 
 void TFormMain::ListViewLogSelectItem() {
     // Selecting rows counts as a change of the log, as the list reports it like any other change of a row.
-    LogSaved = false;
+    m_logSaved = false;
     updateCommands();
 }
 
@@ -342,7 +342,7 @@ void TFormMain::MItemFContentClick() {
 
 void TFormMain::MItemFDeleteClick() {
     m_model->removePositions(m_access->selectedRows());
-    LogSaved = false;
+    m_logSaved = false;
     setStatusCount();
     updateCommands();
 }
@@ -411,13 +411,13 @@ void TFormMain::MItemHAboutClick() {
 
 void TFormMain::MItemVToolBarClick() {
     m_toolBar->setVisible(MItemVToolBar->isChecked());
-    lastHeight = lastWidth = 0;
+    m_lastHeight = m_lastWidth = 0;
     layoutPass();
 }
 
 void TFormMain::MItemVStatusBarClick() {
     statusBar()->setVisible(MItemVStatusBar->isChecked());
-    lastHeight = lastWidth = 0;
+    m_lastHeight = m_lastWidth = 0;
     layoutPass();
 }
 
@@ -426,7 +426,7 @@ void TFormMain::MItemVMsgWinClick() {
     SpeedButtonMsgWin->setToolTip(visible ? QStringLiteral("關閉訊息視窗") : QStringLiteral("開啟訊息視窗"));
     m_memo->setVisible(visible);
     m_splitter->handle(1)->setVisible(visible); // Panel1
-    lastHeight = lastWidth = 0;
+    m_lastHeight = m_lastWidth = 0;
     layoutPass();
 }
 
@@ -438,7 +438,7 @@ void TFormMain::resizeEvent(QResizeEvent* e) {
 // Every size change gives the list 60 % of the height below the tool bar and the message area the rest;
 // with the message area hidden the list takes everything.
 void TFormMain::layoutPass() {
-    if (height() == lastHeight && width() == lastWidth)
+    if (height() == m_lastHeight && width() == m_lastWidth)
         return;
     if (!m_memo->isHidden()) {
         const int below = height() - menuBar()->height() - (m_toolBar->isHidden() ? 0 : m_toolBar->height());
@@ -446,8 +446,8 @@ void TFormMain::layoutPass() {
         const int rest = m_splitter->height() - m_splitter->handleWidth() - listHeight;
         m_splitter->setSizes({listHeight, std::max(rest, 0)});
     }
-    lastHeight = height();
-    lastWidth = width();
+    m_lastHeight = height();
+    m_lastWidth = width();
 }
 
 void TFormMain::appendMessageLine(const QString& line) {
@@ -496,7 +496,7 @@ void TFormMain::closeEvent(QCloseEvent* e) {
 
 bool TFormMain::offerSaveBeforeLeaving() {
     // 取消 (Esc, the box's close button) backs out of the exit: the program stays with its rows and journal.
-    const Prompts::Answer save = m_model->rowCount() == 0 || LogSaved
+    const Prompts::Answer save = m_model->rowCount() == 0 || m_logSaved
                                      ? Prompts::Answer::No
                                      : prompts().message(this, Prompts::Icon::Question, Prompts::Buttons::YesNoCancel,
                                                          boxTitle(), QStringLiteral("現有的傳送紀錄已變更，要儲存？"));

@@ -39,12 +39,11 @@ public:
     SendLogAccess& logAccess() override { return *m_access; } // direct: user-interface thread only
 
     // State of the send log and the gateway commands.
-    bool commandsEnabled = false;
-    bool LogSaved = true;     // nothing changed since the last save or load
-    bool LoadReplaces = true; // the last load replaced the list rather than appending to it
-    int splitY = 0;
-    int lastHeight = 0;
-    int lastWidth = 0;
+    bool commandsEnabled() const { return m_commandsEnabled; }
+    bool logSaved() const { return m_logSaved; }
+    void setLogSaved(bool saved) { m_logSaved = saved; }
+    bool loadReplaces() const { return m_loadReplaces; }
+    void setLoadReplaces(bool replaces) { m_loadReplaces = replaces; }
     int sortColumn() const { return m_model->sortColumn(); }
     bool sortAscending() const { return m_model->sortAscending(); }
 
@@ -98,7 +97,7 @@ protected:
 private slots:
     // What the user reaches with the mouse or the keyboard.
     void ListViewLogColumnClick(int column);
-    // Saves every row; a cancelled file dialog or a failed write leaves LogSaved as it was.
+    // Saves every row; a cancelled file dialog or a failed write leaves logSaved() as it was.
     SaveOutcome SaveLog();
     void MItemFLoadClick();
     void MItemFContentClick();
@@ -123,6 +122,11 @@ private slots:
     void ListViewLogContextPopup(const QPoint& pos);
 
 private:
+    bool m_commandsEnabled = false;
+    bool m_logSaved = true;     // nothing changed since the last save or load
+    bool m_loadReplaces = true; // the last load replaced the list rather than appending to it
+    int m_lastHeight = 0;
+    int m_lastWidth = 0;
     void buildActions();
     void buildMenus();
     void buildToolBar();

@@ -69,7 +69,7 @@ void UnsavedRows::offerLeftBehind() {
     }
     for (const SendLogRow& row : rows)
         m_main.logModel().addRow(row);
-    m_main.LogSaved = false;
+    m_main.setLogSaved(false);
     ShowMsgLine(big5(QStringLiteral("已載入上次未儲存的發訊紀錄 %1 筆，尚未儲存。").arg(rows.size())));
 }
 

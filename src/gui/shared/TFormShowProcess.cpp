@@ -122,8 +122,8 @@ void TFormShowProcess::startOperation(QWidget* newOwner, bool closeNewOwner, int
         QCoreApplication::sendPostedEvents(this, WM_SHOWPROCESS);
         hide();
     }
-    owner = newOwner;
-    closeOwner = closeNewOwner;
+    m_owner = newOwner;
+    m_closeOwner = closeNewOwner;
     setWindowModality(modal ? Qt::ApplicationModal : Qt::NonModal);
     show();
     setMaximum(maximum);
@@ -137,8 +137,8 @@ void TFormShowProcess::dismiss() {
         ButtonOkClick();
         return;
     }
-    if (owner)
-        owner->setEnabled(true);
+    if (m_owner)
+        m_owner->setEnabled(true);
     done(QDialog::Rejected);
 }
 
@@ -156,7 +156,7 @@ void TFormShowProcess::showEvent(QShowEvent* e) {
     // Before the dialog places itself: it opens centred on the owner. An owner that hid itself for the run
     // (the query dialog) is not on screen, so the window it belongs to stands in for it.
     if (!e->spontaneous()) {
-        QWidget* anchor = owner;
+        QWidget* anchor = m_owner;
         if (anchor && anchor->isHidden() && anchor->parentWidget())
             anchor = anchor->parentWidget();
         keepAbove(this, anchor);
@@ -177,8 +177,8 @@ void TFormShowProcess::FormShow() {
     m_stopping = false;
     m_labelWait->clear();
     m_waitTimer.start();
-    if (owner)
-        owner->setEnabled(false);
+    if (m_owner)
+        m_owner->setEnabled(false);
     fitWidth(kShownWidth);
     // The clock runs from the operation's start, not from its first step.
     m_tracker.begin(Clock::nowMSecsSinceEpoch());
@@ -281,13 +281,13 @@ void TFormShowProcess::ButtonOkClick() {
         showWaiting();
         return;
     }
-    if (owner) {
-        owner->setEnabled(true);
-        if (closeOwner) {
-            if (auto* dialog = qobject_cast<QDialog*>(owner.data()))
+    if (m_owner) {
+        m_owner->setEnabled(true);
+        if (m_closeOwner) {
+            if (auto* dialog = qobject_cast<QDialog*>(m_owner.data()))
                 dialog->reject();
             else
-                owner->close();
+                m_owner->close();
         }
     }
     done(QDialog::Accepted);

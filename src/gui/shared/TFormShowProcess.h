@@ -20,7 +20,7 @@ namespace norvi {
 // job waits for a reply, a line beside the button says so and for how long ("等待閘道回應… 12 秒") and
 // which recipient or MsgId it is on, read from JobActivity a few times a second.
 //
-// A caller sets owner and closeOwner, shows the window, sets the maximum (before the first step),
+// A caller names the owner through startOperation, shows the window, sets the maximum (before the first step),
 // clears StopFlag and then posts states or starts the worker that posts them.
 //
 // It is created without a parent: a window that is the child of the owner would be disabled with it, and
@@ -31,10 +31,8 @@ public:
     TFormShowProcess();
     ~TFormShowProcess() override;
 
-    QPointer<QWidget> owner; // disabled while the operation runs
-    // Close owner too when the user confirms the end; a dialog owner is rejected, which also ends its
-    // modal show when it is hidden.
-    bool closeOwner = false;
+    QWidget* owner() const { return m_owner; }
+    bool closesOwner() const { return m_closeOwner; }
     void setMaximum(int maximum);
 
     // Readies the window for an operation of `owner` with `maximum` steps and shows it, in the order a
@@ -61,6 +59,10 @@ private slots:
     void ButtonOkClick();
 
 private:
+    QPointer<QWidget> m_owner; // disabled while the operation runs
+    // Close the owner too when the user confirms the end; a dialog owner is rejected, which also ends its
+    // modal show when it is hidden.
+    bool m_closeOwner = false;
     void FormShow();
     void handleState(int state, const RunOutcome& outcome);
     void showTimeLabels(bool visible);
