@@ -79,7 +79,6 @@ struct Environment {
         putField(Config.gwAccount, QByteArray("demo"));
         putField(Config.gwPasswd, QByteArray("demo"));
         Config.gwPort = 9; // never reached: no row is asked
-        GatewayHost = "127.0.0.1";
         if (!WriteConfig())
             return false;
         RowListSendLog log;
@@ -135,7 +134,8 @@ void BM_CliQueryWalk(benchmark::State& state) {
         int maximum = 0;
         QString error;
         timer.restart();
-        if (!StartRowJob(WorkerMode::Query, allRows, &owner, &log, &maximum, &error, &worker))
+        if (!StartRowJob(TargetFor(Config, "127.0.0.1"), WorkerMode::Query, allRows, &owner, &log, &maximum, &error,
+                         &worker))
             state.SkipWithError(qPrintable(error));
         progress.tracker.start(maximum);
         waitForWorker(worker);
@@ -182,7 +182,8 @@ void BM_DesktopQueryWalk(benchmark::State& state) {
         QString error;
         timer.restart();
         main.prepareProgress(allRows ? kRows : int(main.logAccess().selectedRows().size()));
-        if (!StartRowJob(WorkerMode::Query, allRows, &owner, &main.logAccess(), &maximum, &error, &worker))
+        if (!StartRowJob(TargetFor(Config, "127.0.0.1"), WorkerMode::Query, allRows, &owner, &main.logAccess(),
+                         &maximum, &error, &worker))
             state.SkipWithError(qPrintable(error));
         waitForWorker(worker);
         while (!windows.showProcess().tracker().done())

@@ -67,7 +67,6 @@ struct Environment {
         if (!sim->start() || !dir.isValid() ||
             !dir.writeConfig({QFile::encodeName(dir.path()), "127.0.0.1", sim->port(), "demo", "demo"}))
             return false;
-        GatewayHost = "127.0.0.1";
         SetProgressTarget(&progress);
         return true;
     }
@@ -83,10 +82,7 @@ Environment& environment() {
 // One logged-in client sending every queued segment itself: the ceiling for the worker.
 double rawExchangeSeconds() {
     SMSendNorviGw client;
-    client.SetHost(GatewayHost);
-    client.SetPort(Config.gwPort);
-    client.SetAccount(getField(Config.gwAccount));
-    client.SetPassword(getField(Config.gwPasswd));
+    client.SetTarget(TargetFor(Config, "127.0.0.1"));
     QElapsedTimer timer;
     timer.start();
     if (!client.Login())
@@ -119,7 +115,7 @@ double workerRunSeconds(double* cpuSeconds = nullptr) {
     const std::clock_t cpuStart = std::clock();
     SendThd* worker = nullptr;
     QString error;
-    if (!StartWorker(WorkerMode::Send, &owner, &access, QByteArray(), &error, &worker))
+    if (!StartWorker(TargetFor(Config, "127.0.0.1"), WorkerMode::Send, &owner, &access, QByteArray(), &error, &worker))
         qFatal("worker not started: %s", qPrintable(error));
     QEventLoop loop;
     QObject::connect(worker, &QObject::destroyed, &loop, &QEventLoop::quit);

@@ -89,7 +89,7 @@ double inProcessStop(gwsim::GatewaySimulator& sim) {
     SendThd* worker = nullptr;
     QString error;
     const int before = sendRequests(sim);
-    if (!StartWorker(WorkerMode::Send, &owner, &log, QByteArray(), &error, &worker))
+    if (!StartWorker(TargetFor(Config, "127.0.0.1"), WorkerMode::Send, &owner, &log, QByteArray(), &error, &worker))
         return -1;
     QPointer<SendThd> alive(worker);
     waitForSends(sim, before + 1);
@@ -160,7 +160,6 @@ int main(int argc, char** argv) {
     Config.gwPort = sim.port();
     putField(Config.gwAccount, "demo");
     putField(Config.gwPasswd, "demo");
-    GatewayHost = "127.0.0.1";
     if (!WriteConfig()) {
         std::fprintf(stderr, "cannot write the configuration\n");
         return 1;

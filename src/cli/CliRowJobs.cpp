@@ -126,7 +126,8 @@ int rowJob(const Arguments& a, WorkerMode mode) {
                                       : QStringLiteral("沒有已發送待取消的預約訊息！"));
         return ExitRefused;
     }
-    if (!resolveGateway())
+    GatewayTarget gateway;
+    if (!resolveGateway(&gateway))
         return stoppedOrRefused();
 
     if (InterruptedBeforeStart())
@@ -140,7 +141,7 @@ int rowJob(const Arguments& a, WorkerMode mode) {
     SendThd* worker = nullptr;
     int maximum = 0;
     QString error;
-    if (!StartRowJob(mode, allRows, &owner, &log, &maximum, &error, &worker)) {
+    if (!StartRowJob(gateway, mode, allRows, &owner, &log, &maximum, &error, &worker)) {
         runLog.abandon();
         err(error);
         return ExitRefused;
@@ -170,7 +171,8 @@ int singleJob(const Arguments& a, WorkerMode mode) {
     }
     if (!loadConfiguration())
         return ExitRefused;
-    if (!resolveGateway())
+    GatewayTarget gateway;
+    if (!resolveGateway(&gateway))
         return stoppedOrRefused();
 
     if (InterruptedBeforeStart())
@@ -179,7 +181,7 @@ int singleJob(const Arguments& a, WorkerMode mode) {
     CliOwner owner(false);
     SendThd* worker = nullptr;
     QString error;
-    if (!StartWorker(mode, &owner, nullptr, msgId, &error, &worker)) {
+    if (!StartWorker(gateway, mode, &owner, nullptr, msgId, &error, &worker)) {
         err(error);
         return ExitRefused;
     }
@@ -231,7 +233,8 @@ int resend(const Arguments& a) {
         out(NothingToResendText());
         return ExitOk;
     }
-    if (!resolveGateway())
+    GatewayTarget gateway;
+    if (!resolveGateway(&gateway))
         return stoppedOrRefused();
 
     if (InterruptedBeforeStart())
@@ -246,7 +249,7 @@ int resend(const Arguments& a) {
     SendThd* worker = nullptr;
     // The resent rows go into the log file after the earlier ones, each as it comes.
     RunJournal = &runLog;
-    const bool started = StartResend(&owner, &log, &error, &worker);
+    const bool started = StartResend(gateway, &owner, &log, &error, &worker);
     if (started) {
         PassInterruptToWorker();
         waitForEnd(worker, progress);

@@ -184,7 +184,8 @@ int send(const Arguments& a) {
         err(checked.error);
         return ExitRefused;
     }
-    if (!resolveGateway())
+    GatewayTarget gateway;
+    if (!resolveGateway(&gateway))
         return stoppedOrRefused();
 
     // The run is walked once before anything starts, so a refused run leaves nothing behind.
@@ -224,7 +225,7 @@ int send(const Arguments& a) {
     RunJournal = &log;
     SendQueueFeed = &run;
     const bool started = StartSendRun(
-        &owner, &rows, [&queued] { return queued.totalCount; }, &total, &error, &worker);
+        gateway, &owner, &rows, [&queued] { return queued.totalCount; }, &total, &error, &worker);
     if (started) {
         PassInterruptToWorker();
         progress.tracker().setMaximum(total);

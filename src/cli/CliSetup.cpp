@@ -39,10 +39,10 @@ bool loadConfiguration() {
     return true;
 }
 
-bool resolveGateway() {
+bool resolveGateway(GatewayTarget* gateway) {
     QString error;
     // Ctrl+C ends the lookup's wait too; the caller then says that nothing was started.
-    if (ResolveGateway(getField(Config.gwIp), &error, &StopWake))
+    if (ResolveGateway(Config, gateway, &error, &StopWake))
         return true;
     if (!Interrupted())
         err(error);
@@ -52,10 +52,11 @@ bool resolveGateway() {
 int loginTest(const Arguments&) {
     if (!loadConfiguration())
         return ExitRefused;
-    if (!resolveGateway())
+    GatewayTarget gateway;
+    if (!resolveGateway(&gateway))
         return stoppedOrRefused();
     QByteArray text;
-    const bool loggedIn = RunLoginTest(&text, SendThd::replyWaitSeconds());
+    const bool loggedIn = RunLoginTest(gateway, &text, SendThd::replyWaitSeconds());
     out(fromBig5(text));
     return loggedIn ? ExitOk : ExitRefused;
 }

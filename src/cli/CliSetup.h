@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/CliArgs.h"
+#include "core/shared/Config.h"
 
 #include <QString>
 
@@ -12,7 +13,8 @@ bool enterStartDir(const QString& dir);
 // What the main window's first show does: read the configuration (without it no gateway command is
 // offered) and make sure the log folder exists.
 bool loadConfiguration();
-bool resolveGateway();
+// Where the gateway jobs log in, resolved now; false after saying why (or nothing after Ctrl+C).
+bool resolveGateway(GatewayTarget* gateway);
 
 int loginTest(const Arguments& a);
 

@@ -19,7 +19,6 @@ namespace norvi {
 // Built in this order and destroyed in reverse: the workers' list outlives nothing it points into.
 QString StartDir;
 sConfig Config{};
-QByteArray GatewayHost;
 
 std::map<int32_t, sGroup> GroupMap;
 std::map<int32_t, sMember> MemberMap;
@@ -49,7 +48,6 @@ bool ResetProcessState() {
     }
     StartDir.clear();
     Config = sConfig{};
-    GatewayHost.clear();
     GroupMap.clear();
     MemberMap.clear();
     ListFileRows.clear();

@@ -195,8 +195,7 @@ TEST_F(SettingsLogin, TestIsAJobThatTheSupervisorStopsAndWaitsFor) {
 TEST_F(SettingsLogin, TimedOutTestSaysTheGatewayDidNotAnswer) {
     m_sim->setSilentAfter(0);
     QByteArray text;
-    GatewayHost = "127.0.0.1";
     Config.gwPort = m_sim->port();
-    EXPECT_FALSE(RunLoginTest(&text, 1));
+    EXPECT_FALSE(RunLoginTest(TargetFor(Config, "127.0.0.1"), &text, 1));
     EXPECT_EQ(fromBig5(text), QStringLiteral("閘道沒有回應（Recv()逾時）"));
 }

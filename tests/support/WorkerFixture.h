@@ -98,7 +98,6 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         startSimulator();
         ASSERT_TRUE(m_dir.writeConfig({QFile::encodeName(m_dir.path()), "127.0.0.1", sim->port(), "demo", "demo"}));
-        GatewayHost = "127.0.0.1";
         SetProgressTarget(&progress);
         SetMessageAreaSink([this](const QString& line) { lines.append(line); });
     }
@@ -111,6 +110,8 @@ protected:
         ASSERT_TRUE(sim->start(&error)) << error.toStdString();
         Config.gwPort = sim->port();
     }
+    // Where the fixture's jobs log in: the simulator, with the configuration as it stands.
+    static GatewayTarget gateway() { return TargetFor(Config, "127.0.0.1"); }
     // Leaves the configured port with nobody listening.
     void stopSimulator() { sim.reset(); }
 
@@ -118,7 +119,7 @@ protected:
     bool runJob(WorkerMode mode, SendLogAccess* sendLog, const QByteArray& singleMsgId = QByteArray()) {
         SendThd* worker = nullptr;
         QString error;
-        if (!StartWorker(mode, &owner, sendLog, singleMsgId, &error, &worker)) {
+        if (!StartWorker(gateway(), mode, &owner, sendLog, singleMsgId, &error, &worker)) {
             ADD_FAILURE() << "not started: " << error.toStdString();
             return false;
         }

@@ -28,10 +28,7 @@ namespace {
 
 class ConfigFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_dir.isValid());
-        GatewayHost = "before";
-    }
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
 
     QByteArray fileBytes() const {
         QFile f(ConfigPath());
@@ -319,33 +316,43 @@ INSTANTIATE_TEST_SUITE_P(Cases, ResolverFailure,
                                            ResolverCase{EAI_SYSTEM, ECONNREFUSED, "網址名稱查詢錯誤！111"},
                                            ResolverCase{EAI_MEMORY, 0, "網址名稱查詢錯誤！-10"}));
 
+// A job's target: the address resolved, the rest of the configuration as it stood then.
 TEST_F(ConfigFile, AddressListPassesAsTypedAndAHostNameBecomesItsFirstAddress) {
     QString error;
+    sConfig config{};
+    config.gwPort = 8123;
+    putField(config.gwAccount, QByteArray("acct"));
+    putField(config.gwPasswd, QByteArray("pw"));
+    GatewayTarget target;
     for (const QByteArray& list : {QByteArray("10.1.1.*"), QByteArray("10.1.1.1;10.1.1.2"), QByteArray()}) {
-        ASSERT_TRUE(ResolveGateway(list, &error));
-        EXPECT_EQ(GatewayHost, list);
+        putField(config.gwIp, list);
+        ASSERT_TRUE(ResolveGateway(config, &target, &error));
+        EXPECT_EQ(target.host, list);
     }
-    ASSERT_TRUE(ResolveGateway("localhost", &error)) << error.toStdString();
-    EXPECT_EQ(GatewayHost, QByteArray("127.0.0.1"));
+    putField(config.gwIp, QByteArray("localhost"));
+    ASSERT_TRUE(ResolveGateway(config, &target, &error)) << error.toStdString();
+    EXPECT_EQ(target.host, QByteArray("127.0.0.1"));
+    EXPECT_EQ(target.port, 8123);
+    EXPECT_EQ(target.account + "/" + target.password, QByteArray("acct/pw"));
 
     SettingsFields typed = fields();
     typed.gwIp = QStringLiteral("localhost");
-    GatewayHost.clear();
     ASSERT_TRUE(CollectSettings(typed, &error)) << error.toStdString();
     EXPECT_EQ(getField(Config.gwIp), QByteArray("localhost")); // stored as typed
-    EXPECT_EQ(GatewayHost, QByteArray("127.0.0.1"));
 }
 
-TEST_F(ConfigFile, UnknownHostGivesAResolverTextAndKeepsTheGatewayHost) {
+TEST_F(ConfigFile, UnknownHostGivesAResolverTextAndKeepsTheTarget) {
     const QStringList resolverTexts{QStringLiteral("找不到DNS主機！"), QStringLiteral("DNS主機發生錯誤！"),
                                     QStringLiteral("查無該網址名稱資料！"), QStringLiteral("網路系統發生問題！")};
     QString error;
-    EXPECT_FALSE(ResolveGateway("nonexistent.invalid", &error));
+    sConfig config{};
+    GatewayTarget target{"before", 1, "a", "p"};
+    putField(config.gwIp, QByteArray("nonexistent.invalid"));
+    EXPECT_FALSE(ResolveGateway(config, &target, &error));
     EXPECT_TRUE(resolverTexts.contains(error) || error.startsWith(QStringLiteral("網址名稱查詢錯誤！")))
         << error.toStdString();
-    EXPECT_EQ(GatewayHost, QByteArray("before"));
-    EXPECT_FALSE(ResolveGateway(QByteArray("localhost\0evil", 14), &error));
-    EXPECT_EQ(GatewayHost, QByteArray("before"));
+    EXPECT_EQ(target.host, QByteArray("before"));
+    EXPECT_FALSE(ResolveAddress(QByteArray("localhost\0evil", 14), nullptr, &error));
 }
 
 TEST_F(ConfigFile, RefusedSettingsLeaveConfigUntouched) {

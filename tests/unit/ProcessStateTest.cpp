@@ -20,7 +20,6 @@ namespace {
 void dirtyEverything() {
     StartDir = QStringLiteral("/somewhere");
     Config.gwPort = 8000;
-    GatewayHost = "10.0.0.1";
     MemberMap[1] = sMember{};
     GroupMap[-1] = sGroup{};
     ListFileRows[0] = sLoadMt{};
@@ -40,7 +39,6 @@ TEST(ProcessState, ResetPutsEveryContainerAndFlagBackAsAtStart) {
     ASSERT_TRUE(ResetProcessState());
     EXPECT_TRUE(StartDir.isEmpty());
     EXPECT_EQ(Config.gwPort, 0);
-    EXPECT_TRUE(GatewayHost.isEmpty());
     EXPECT_TRUE(MemberMap.empty() && GroupMap.empty());
     EXPECT_TRUE(ListFileRows.empty() && RecipientList.empty() && SendQueue.empty());
     EXPECT_TRUE(SendEvent.isSet());

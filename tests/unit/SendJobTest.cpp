@@ -329,7 +329,7 @@ TEST_F(SendJobTest, RunAndQueryThroughTheRealSendLogModel) {
     int maximum = 0;
     QString error;
     SendThd* worker = nullptr;
-    ASSERT_TRUE(StartRowJob(WorkerMode::Query, false, &owner, &access, &maximum, &error, &worker));
+    ASSERT_TRUE(StartRowJob(gateway(), WorkerMode::Query, false, &owner, &access, &maximum, &error, &worker));
     EXPECT_EQ(maximum, 2);
     ASSERT_TRUE(waitUntilGone(worker));
     EXPECT_EQ(requestsOf(GwQuery).size(), 2);

@@ -44,7 +44,7 @@ protected:
     qint64 sendAndStopInsideTheWait(int stopAfterRow, const std::function<void(SendThd*)>& stop) {
         SendThd* worker = nullptr;
         QString error;
-        EXPECT_TRUE(StartWorker(WorkerMode::Send, &owner, &log, QByteArray(), &error, &worker));
+        EXPECT_TRUE(StartWorker(gateway(), WorkerMode::Send, &owner, &log, QByteArray(), &error, &worker));
         return stopInsideTheWait(worker, stopAfterRow, stop);
     }
     qint64 stopInsideTheWait(SendThd* worker, int afterRow, const std::function<void(SendThd*)>& stop) {
@@ -138,7 +138,7 @@ TEST_F(WorkerStopTest, StopBeforeTheRunBeginsStillGivesEveryRecipientItsRow) {
     SendQueue.push_back(record("0911111111", 2));
     SendThd* worker = nullptr;
     QString error;
-    ASSERT_TRUE(StartWorker(WorkerMode::Send, &owner, &log, QByteArray(), &error, &worker));
+    ASSERT_TRUE(StartWorker(gateway(), WorkerMode::Send, &owner, &log, QByteArray(), &error, &worker));
     worker->requestStop();
     ASSERT_TRUE(waitUntilGone(worker));
     ASSERT_EQ(log.rows.size(), 2);
@@ -219,7 +219,7 @@ TEST_F(QueryStopTest, StopInsideAQueryWaitCutsThatRowAndTheRowsNotAskedSaySo) {
     sim->setSilentAfter(2);
     SendThd* worker = nullptr;
     QString error;
-    ASSERT_TRUE(StartRowJob(WorkerMode::Query, true, &owner, &log, nullptr, &error, &worker));
+    ASSERT_TRUE(StartRowJob(gateway(), WorkerMode::Query, true, &owner, &log, nullptr, &error, &worker));
     const qint64 latency = stopInsideTheWait(worker, 1, [](SendThd* w) {
         ASSERT_NE(w, nullptr);
         w->requestStop();
@@ -260,7 +260,7 @@ TEST_F(QueryStopTest, SingleMsgIdStoppedInItsWaitAnswersThatItWasCut) {
     sim->setSilentAfter(1);
     SendThd* worker = nullptr;
     QString error;
-    ASSERT_TRUE(StartWorker(WorkerMode::Cancel, &owner, nullptr, msgId, &error, &worker));
+    ASSERT_TRUE(StartWorker(gateway(), WorkerMode::Cancel, &owner, nullptr, msgId, &error, &worker));
     QElapsedTimer sinceStop;
     QTimer::singleShot(500, [&] {
         sinceStop.start();

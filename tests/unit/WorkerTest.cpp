@@ -30,9 +30,9 @@ TEST_F(WorkerTest, SecondJobIsRefusedWhileOneIsRegisteredAndNothingIsEmptied) {
     owner.whileBoxShown = [&] {
         FakeSendLog other;
         SendThd* second = nullptr;
-        refused = !StartWorker(WorkerMode::Query, &owner, &other, QByteArray(), &error, &second) && !second;
+        refused = !StartWorker(gateway(), WorkerMode::Query, &owner, &other, QByteArray(), &error, &second) && !second;
         sendRefused = !StartSendRun(
-            &owner, &other, [] { return SendQueue.push_back({}), 1; }, nullptr, &sendError);
+            gateway(), &owner, &other, [] { return SendQueue.push_back({}), 1; }, nullptr, &sendError);
         resendRefused = !QueueFailedRows(log, nullptr, &resendError);
         workersWhileBusy = WorkerList.size();
         queueWhileBusy = SendQueue.size();
@@ -51,7 +51,7 @@ TEST_F(WorkerTest, SecondJobIsRefusedWhileOneIsRegisteredAndNothingIsEmptied) {
 
     // Once it is over the next job starts; SendEvent is clear while it runs and set by its end.
     SendThd* worker = nullptr;
-    ASSERT_TRUE(StartWorker(WorkerMode::Send, &owner, &log, QByteArray(), &error, &worker));
+    ASSERT_TRUE(StartWorker(gateway(), WorkerMode::Send, &owner, &log, QByteArray(), &error, &worker));
     EXPECT_FALSE(SendEvent.isSet());
     QPointer<SendThd> alive(worker);
     while (!SendEvent.wait(std::chrono::milliseconds(0)) && alive)
@@ -67,7 +67,7 @@ TEST_F(WorkerTest, StartSendRunCountsEmptiesAndFillsTheQueueThenStarts) {
     SendThd* worker = nullptr;
     QString error;
     ASSERT_TRUE(StartSendRun(
-        &owner, &log,
+        gateway(), &owner, &log,
         [] {
             SendQueue.push_back(record("0911111111", 2));
             SendQueue.push_back(record("0922222222", 3));
@@ -150,7 +150,7 @@ TEST_F(WorkerTest, ResendRunSendsAtOnceAndRowJobsTakeTheSelectionOrElseAllRows) 
     SendThd* worker = nullptr;
     ASSERT_TRUE(QueueFailedRows(log, &queued, &error));
     StopFlag = true;
-    ASSERT_TRUE(StartResend(&owner, &log, &error, &worker));
+    ASSERT_TRUE(StartResend(gateway(), &owner, &log, &error, &worker));
     EXPECT_FALSE(StopFlag.load());
     ASSERT_TRUE(waitUntilGone(worker));
     ASSERT_EQ(log.rows.size(), 3);
@@ -160,12 +160,12 @@ TEST_F(WorkerTest, ResendRunSendsAtOnceAndRowJobsTakeTheSelectionOrElseAllRows) 
     EXPECT_EQ(params(requestsOf(GwSendDomestic).value(0)).value(1), "01");
 
     // Row 0 is still selected: a query of the selection.
-    ASSERT_TRUE(StartRowJobFromLog(WorkerMode::Query, &owner, &log, &maximum, &error, &worker));
+    ASSERT_TRUE(StartRowJobFromLog(gateway(), WorkerMode::Query, &owner, &log, &maximum, &error, &worker));
     EXPECT_FALSE(QueryAll.load());
     EXPECT_EQ(maximum, 1);
     ASSERT_TRUE(waitUntilGone(worker));
     log.rows[0].selected = false;
-    ASSERT_TRUE(StartRowJobFromLog(WorkerMode::Cancel, &owner, &log, &maximum, &error, &worker));
+    ASSERT_TRUE(StartRowJobFromLog(gateway(), WorkerMode::Cancel, &owner, &log, &maximum, &error, &worker));
     EXPECT_TRUE(QueryAll.load());
     EXPECT_EQ(maximum, 3);
     ASSERT_TRUE(waitUntilGone(worker));

@@ -4,8 +4,6 @@
 #include "core/gateway/SMSendNorviGw.h"
 #include "core/shared/Big5.h"
 #include "core/shared/Config.h"
-#include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 
 #include <QMetaObject>
 
@@ -34,14 +32,11 @@ QByteArray WithNoAnswerWords(const QByteArray& text, bool timedOut) {
     return NoAnswerText() + big5("（") + text + big5("）");
 }
 
-bool RunLoginTest(QByteArray* text, int replyWaitSeconds, const StopSignal* stop) {
+bool RunLoginTest(const GatewayTarget& target, QByteArray* text, int replyWaitSeconds, const StopSignal* stop) {
     SMSendNorviGw client;
     client.SetReplyWaitSeconds(replyWaitSeconds);
     client.SetStopSignal(stop);
-    client.SetHost(GatewayHost);
-    client.SetPort(Config.gwPort);
-    client.SetAccount(getField(Config.gwAccount));
-    client.SetPassword(getField(Config.gwPasswd));
+    client.SetTarget(target);
     return loginOnce(client, text);
 }
 

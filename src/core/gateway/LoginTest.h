@@ -14,12 +14,12 @@
 namespace norvi {
 
 // The connection test of the settings dialog, shared with the command-line front end: a fresh
-// gateway client on GatewayHost with the configured port, account and password logs in and out.
+// gateway client on `target` logs in and out.
 // Returns whether the login succeeded; `text` receives what the user is shown (Big5): the login table's
 // text or the client's failure text, a time-out with plain words before it ("閘道沒有回應（Recv()逾時）").
 // `stop` ends every wait (StopWake by default).
-bool RunLoginTest(QByteArray* text, int replyWaitSeconds = SMSendNorviGw::kReplyWaitSeconds,
-                  const StopSignal* stop = &StopWake);
+bool RunLoginTest(const GatewayTarget& target, QByteArray* text,
+                  int replyWaitSeconds = SMSendNorviGw::kReplyWaitSeconds, const StopSignal* stop = &StopWake);
 
 // The plain words put before a time-out's technical text, for the result boxes of the connection test and
 // the single-MsgId query (Big5).

@@ -235,6 +235,13 @@ void SMSendNorviGw::SetPassword(const QByteArray& text) {
     putCString(password, text);
 }
 
+void SMSendNorviGw::SetTarget(const GatewayTarget& target) {
+    SetHost(target.host);
+    SetPort(target.port);
+    SetAccount(target.account);
+    SetPassword(target.password);
+}
+
 void SMSendNorviGw::SetCoding(uint8_t coding) {
     unit.request.msg_coding = coding;
 }

@@ -2,6 +2,7 @@
 
 #include "core/gateway/NorviGwUnit.h"
 #include "core/gateway/SMSend.h"
+#include "core/shared/Config.h"
 
 #include <QByteArray>
 
@@ -35,6 +36,8 @@ public:
     void SetPort(int port);
     void SetAccount(const QByteArray& account);
     void SetPassword(const QByteArray& password);
+    // All four of the above at once.
+    void SetTarget(const GatewayTarget& target);
     void SetCoding(uint8_t coding);
 
     // Connects and logs in unless already logged in. lastCode() and message() tell the outcome.

@@ -38,9 +38,20 @@ constexpr int kNameLookupWaitSeconds = 10;
 // On failure returns false with the system's error text ("作業已中斷" when `stop` ended the wait).
 bool ResolveAddress(const QByteArray& address, QByteArray* dotted, QString* errorText,
                     const StopSignal* stop = nullptr);
-// Sets GatewayHost from ResolveAddress. On failure returns false with the error text and leaves
-// GatewayHost alone.
-bool ResolveGateway(const QByteArray& address, QString* errorText, const StopSignal* stop = nullptr);
+// Where and as whom a job logs in: the gateway's dotted address, resolved when the job is asked for, and
+// the configuration's port, account and password as they stood then. A job is handed its own copy, so
+// settings saved while it runs reach the next job, never the running one.
+struct GatewayTarget {
+    QByteArray host; // dotted
+    int32_t port = 0;
+    QByteArray account;
+    QByteArray password;
+};
+// Resolves `config`'s gateway address (ResolveAddress) and fills `target` from `config`. On failure
+// returns false with the error text and leaves `target` alone.
+bool ResolveGateway(const sConfig& config, GatewayTarget* target, QString* errorText, const StopSignal* stop = nullptr);
+// The target for an address already resolved.
+GatewayTarget TargetFor(const sConfig& config, const QByteArray& dottedHost);
 // The text of a lookup a stop ended.
 QString LookupStoppedText();
 
@@ -59,8 +70,8 @@ struct SettingsFields {
 // A port that is not a number becomes 8000, and fields.gwPort is rewritten to "8000" so the dialog can
 // show it.
 bool CollectSettings(SettingsFields& fields, QString* errorText);
-// The same without the name lookup: the address is only checked for its size and Big5 form, GatewayHost
-// is left alone. The connection test looks the name up on its own thread.
+// The same without the name lookup: the address is only checked for its size and Big5 form. The
+// connection test looks the name up on its own thread.
 bool CollectSettingsUnresolved(SettingsFields& fields, QString* errorText);
 
 // The configured operation-log folder as a path (Config.logFiles); a relative folder is taken under

@@ -14,9 +14,8 @@
 // exchange/ExchangeState.h); ProcessState.cpp defines them all in one place.
 namespace norvi {
 
-extern QString StartDir;       // the folder that was current at start; the program's files live here
-extern sConfig Config;         // exact image of NorviSMSAp.cfg
-extern QByteArray GatewayHost; // dotted address from the last successful ResolveGateway
+extern QString StartDir; // the folder that was current at start; the program's files live here
+extern sConfig Config;   // exact image of NorviSMSAp.cfg
 
 extern std::mutex LogLock; // serialises writers of the operation log
 // Set by a stop (shared/StopSignal.h: RequestStop, which also wakes every gateway wait), polled by the jobs.

@@ -35,8 +35,8 @@ QString WorkerBusyText() {
     return QStringLiteral("上一個作業尚未結束，請稍候再試。");
 }
 
-bool StartWorker(WorkerMode mode, JobOwner* owner, SendLogAccess* sendLog, const QByteArray& singleMsgId,
-                 QString* errorText, SendThd** started) {
+bool StartWorker(const GatewayTarget& gateway, WorkerMode mode, JobOwner* owner, SendLogAccess* sendLog,
+                 const QByteArray& singleMsgId, QString* errorText, SendThd** started) {
     if (started)
         *started = nullptr;
     // Only list and send jobs walk the send log; a single MsgId needs none.
@@ -62,7 +62,7 @@ bool StartWorker(WorkerMode mode, JobOwner* owner, SendLogAccess* sendLog, const
             setError(errorText, WorkerBusyText());
             return false;
         }
-        worker = new SendThd(mode, kWorkerIndex, owner, singleMsgId);
+        worker = new SendThd(mode, kWorkerIndex, gateway, owner, singleMsgId);
         worker->setSendLog(sendLog);
         worker->setJournal(journal);
         // The event tells "no job running"; it is set again by the worker that ends last.
@@ -84,8 +84,8 @@ bool StartWorker(WorkerMode mode, JobOwner* owner, SendLogAccess* sendLog, const
     return true;
 }
 
-bool StartSendRun(JobOwner* sendDialog, SendLogAccess* sendLog, const std::function<int()>& buildQueue, int* totalCount,
-                  QString* errorText, SendThd** started) {
+bool StartSendRun(const GatewayTarget& gateway, JobOwner* sendDialog, SendLogAccess* sendLog,
+                  const std::function<int()>& buildQueue, int* totalCount, QString* errorText, SendThd** started) {
     if (totalCount)
         *totalCount = 0;
     if (started)
@@ -101,7 +101,7 @@ bool StartSendRun(JobOwner* sendDialog, SendLogAccess* sendLog, const std::funct
     if (totalCount)
         *totalCount = total;
     ClearStop();
-    return StartWorker(WorkerMode::Send, sendDialog, sendLog, QByteArray(), errorText, started);
+    return StartWorker(gateway, WorkerMode::Send, sendDialog, sendLog, QByteArray(), errorText, started);
 }
 
 } // namespace norvi

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "core/shared/Config.h"
 #include "core/workers/WorkerMode.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -39,19 +41,20 @@ QString WorkerBusyText();
 
 // Creates one suspended worker with index 1 for `mode` (WorkerMode), sets its owner, send log and
 // single MsgId, empties WorkerList, clears a stop asked for earlier (ClearStop) and the job's activity,
-// registers {worker, 1} and resumes it. `sendLog` is the send log as
-// the user-interface thread reaches it, the model's own access (not needed for a single MsgId): the
-// worker wraps it in a UiThreadSendLog itself. The caller has resolved the gateway address already. Returns false with
-// a message in `errorText` when a worker is still registered; nothing is changed then. The returned worker (through
+// registers {worker, 1} and resumes it. `gateway` is where it logs in: the caller has resolved it. `sendLog` is the
+// send log as the user-interface thread reaches it, the model's own access (not needed for a single MsgId): the worker
+// wraps it in a UiThreadSendLog itself. The caller has resolved the gateway address already. Returns false with a
+// message in `errorText` when a worker is still registered; nothing is changed then. The returned worker (through
 // `started`) frees itself when done: hold it in a QPointer if it is kept past this call.
-bool StartWorker(WorkerMode mode, JobOwner* owner, SendLogAccess* sendLog, const QByteArray& singleMsgId,
-                 QString* errorText, SendThd** started = nullptr);
+bool StartWorker(const GatewayTarget& gateway, WorkerMode mode, JobOwner* owner, SendLogAccess* sendLog,
+                 const QByteArray& singleMsgId, QString* errorText, SendThd** started = nullptr);
 
 // The send dialog's start of a run, in its order: announce the counting (progress state 10), empty
 // SendQueue, let `buildQueue` append the run's records and return its number of short messages
 // (stored in `totalCount`, the progress maximum), clear the stop (ClearStop), start the send worker. Refused,
 // before anything is emptied, while a worker is registered.
-bool StartSendRun(JobOwner* sendDialog, SendLogAccess* sendLog, const std::function<int()>& buildQueue, int* totalCount,
-                  QString* errorText, SendThd** started = nullptr);
+bool StartSendRun(const GatewayTarget& gateway, JobOwner* sendDialog, SendLogAccess* sendLog,
+                  const std::function<int()>& buildQueue, int* totalCount, QString* errorText,
+                  SendThd** started = nullptr);
 
 } // namespace norvi

@@ -132,14 +132,15 @@ QString NothingToResendText() {
     return QStringLiteral("沒有確定失敗的訊息需要重新傳送！");
 }
 
-bool StartResend(JobOwner* listOwner, SendLogAccess* log, QString* errorText, SendThd** started) {
+bool StartResend(const GatewayTarget& gateway, JobOwner* listOwner, SendLogAccess* log, QString* errorText,
+                 SendThd** started) {
     if (WorkerRegistered()) {
         if (errorText)
             *errorText = WorkerBusyText();
         return false;
     }
     ClearStop();
-    return StartWorker(WorkerMode::Send, listOwner, log, QByteArray(), errorText, started);
+    return StartWorker(gateway, WorkerMode::Send, listOwner, log, QByteArray(), errorText, started);
 }
 
 bool ParseSingleMsgId(const QString& typed, QByteArray* msgId, QString* errorText) {
@@ -163,8 +164,8 @@ bool ParseSingleMsgId(const QString& typed, QByteArray* msgId, QString* errorTex
     return true;
 }
 
-bool StartRowJob(WorkerMode mode, bool allRows, JobOwner* owner, SendLogAccess* log, int* maximum, QString* errorText,
-                 SendThd** started) {
+bool StartRowJob(const GatewayTarget& gateway, WorkerMode mode, bool allRows, JobOwner* owner, SendLogAccess* log,
+                 int* maximum, QString* errorText, SendThd** started) {
     if (maximum)
         *maximum = 0;
     // QueryAll and StopFlag are read by a running worker, so they stay alone while one is registered.
@@ -174,11 +175,11 @@ bool StartRowJob(WorkerMode mode, bool allRows, JobOwner* owner, SendLogAccess* 
         return false;
     }
     if (!log)
-        return StartWorker(mode, owner, log, QByteArray(), errorText, started); // refused: nothing to walk
+        return StartWorker(gateway, mode, owner, log, QByteArray(), errorText, started); // refused: nothing to walk
     const int rows = allRows ? log->rowCount() : int(log->selectedRows().size());
     QueryAll = allRows;
     ClearStop();
-    if (!StartWorker(mode, owner, log, QByteArray(), errorText, started))
+    if (!StartWorker(gateway, mode, owner, log, QByteArray(), errorText, started))
         return false;
     if (maximum)
         *maximum = rows;
@@ -189,10 +190,10 @@ QString CancelQuestion(int rows) {
     return QStringLiteral("要取消 %1 筆預約？").arg(rows);
 }
 
-bool StartRowJobFromLog(WorkerMode mode, JobOwner* owner, SendLogAccess* log, int* maximum, QString* errorText,
-                        SendThd** started) {
+bool StartRowJobFromLog(const GatewayTarget& gateway, WorkerMode mode, JobOwner* owner, SendLogAccess* log,
+                        int* maximum, QString* errorText, SendThd** started) {
     const bool allRows = !log || log->selectedRows().isEmpty();
-    return StartRowJob(mode, allRows, owner, log, maximum, errorText, started);
+    return StartRowJob(gateway, mode, allRows, owner, log, maximum, errorText, started);
 }
 
 } // namespace norvi

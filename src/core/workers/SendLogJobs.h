@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/compose/RecipientRecords.h"
+#include "core/shared/Config.h"
 #include "core/workers/WorkerMode.h"
 
 #include <QByteArray>
@@ -55,7 +56,8 @@ QString NothingToResendText();
 
 // Resend, second half: clears StopFlag and starts a send worker on the queue built above. `listOwner`
 // is the send log's window, not the send dialog, so every message goes at once and without a limit.
-bool StartResend(JobOwner* listOwner, SendLogAccess* log, QString* errorText, SendThd** started = nullptr);
+bool StartResend(const GatewayTarget& gateway, JobOwner* listOwner, SendLogAccess* log, QString* errorText,
+                 SendThd** started = nullptr);
 
 // The MsgId typed for a single query or cancellation, as the request will carry it: without the spaces
 // around it, in Big5, at most as long as the request's field. False with the reason in `errorText` when
@@ -66,14 +68,14 @@ bool ParseSingleMsgId(const QString& typed, QByteArray* msgId, QString* errorTex
 // A list query (WorkerMode::Query) or cancellation (WorkerMode::Cancel) of all rows or of the selected rows: sets
 // QueryAll, gives the progress maximum (the number of rows the job walks), clears StopFlag and starts
 // the worker.
-bool StartRowJob(WorkerMode mode, bool allRows, JobOwner* owner, SendLogAccess* log, int* maximum, QString* errorText,
-                 SendThd** started = nullptr);
+bool StartRowJob(const GatewayTarget& gateway, WorkerMode mode, bool allRows, JobOwner* owner, SendLogAccess* log,
+                 int* maximum, QString* errorText, SendThd** started = nullptr);
 
 // The question before a list cancellation: it cannot be undone. `rows` counts the reservations it will try.
 QString CancelQuestion(int rows);
 
 // The send log's own pop-up commands: the selected rows when there are any, else all rows.
-bool StartRowJobFromLog(WorkerMode mode, JobOwner* owner, SendLogAccess* log, int* maximum, QString* errorText,
-                        SendThd** started = nullptr);
+bool StartRowJobFromLog(const GatewayTarget& gateway, WorkerMode mode, JobOwner* owner, SendLogAccess* log,
+                        int* maximum, QString* errorText, SendThd** started = nullptr);
 
 } // namespace norvi

@@ -50,8 +50,9 @@ int SendThd::replyWaitSeconds() {
     return g_replyWaitSeconds.load();
 }
 
-SendThd::SendThd(WorkerMode mode, int32_t index, JobOwner* owner, const QByteArray& singleMsgId)
-    : index(index), m_ownerForm(owner), m_singleMsgId(singleMsgId), mode(mode) {
+SendThd::SendThd(WorkerMode mode, int32_t index, const GatewayTarget& gateway, JobOwner* owner,
+                 const QByteArray& singleMsgId)
+    : index(index), m_gateway(gateway), m_ownerForm(owner), m_singleMsgId(singleMsgId), mode(mode) {
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
 
@@ -135,10 +136,7 @@ void SendThd::findSelfEntry() {
 
 void SendThd::setUpClient() {
     client = std::make_unique<SMSendNorviGw>();
-    client->SetHost(GatewayHost);
-    client->SetPort(Config.gwPort);
-    client->SetAccount(getField(Config.gwAccount));
-    client->SetPassword(getField(Config.gwPasswd));
+    client->SetTarget(m_gateway);
     client->SetReplyWaitSeconds(g_replyWaitSeconds.load());
     client->SetActivity(&JobActivity); // the progress window and the command line watch its waits
     // A run's answer already on its way when a stop comes may be a MsgId: it gets a short grace. A single

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/gateway/SMSendNorviGw.h"
+#include "core/shared/Config.h"
 #include "core/workers/WorkerMode.h"
 #include "core/workers/WorkerState.h"
 
@@ -25,9 +26,10 @@ class SendThd : public QThread {
 public:
     // Created suspended, as every starter wants; resume() starts the run routine. The object frees
     // itself (deleteLater on the user-interface thread) once the run routine has returned.
-    // `owner`: the window that started the job (none for the command line); `singleMsgId`: the MsgId of
-    // a single query or cancellation, empty for list and send jobs.
-    SendThd(WorkerMode mode, int32_t index, JobOwner* owner, const QByteArray& singleMsgId);
+    // `gateway`: where the job logs in; `owner`: the window that started the job (none for the command
+    // line); `singleMsgId`: the MsgId of a single query or cancellation, empty for list and send jobs.
+    SendThd(WorkerMode mode, int32_t index, const GatewayTarget& gateway, JobOwner* owner,
+            const QByteArray& singleMsgId);
     ~SendThd() override;
 
     JobOwner* ownerForm() const { return m_ownerForm; }
@@ -77,6 +79,7 @@ private:
 
     // The worker's fields as the system names them; what was added beside them is m_...
     int32_t index;
+    const GatewayTarget m_gateway;
     JobOwner* const m_ownerForm;
     const QByteArray m_singleMsgId;
     char logLine[1024] = {};

@@ -2,6 +2,7 @@
 
 #include "core/compose/RecipientRecords.h"
 #include "core/compose/SegmentMessage.h"
+#include "core/shared/Config.h"
 #include "core/workers/JobOwner.h"
 
 #include <QDialog>
@@ -122,7 +123,7 @@ private:
     void showCount(int count, int droppedCharacters = 0);
     void LoadRecipientFile();
     // Step 8 of 傳送: the run is built, the dialog gives the screen to the progress window, the worker starts.
-    void startRun(const QByteArray& message);
+    void startRun(const GatewayTarget& gateway, const QByteArray& message);
     bool selectedRowSegments(Segments* segments) const;
     void warn(const QString& text);
 

@@ -127,14 +127,15 @@ void TFormSendSMS::ButtonSendClick() {
     m_limitMinutes = checked.limitMinutes;
 
     QString error;
-    if (!ResolveGateway(getField(Config.gwIp), &error)) {
+    GatewayTarget gateway;
+    if (!ResolveGateway(Config, &gateway, &error)) {
         warn(error);
         return;
     }
-    startRun(checked.message);
+    startRun(gateway, checked.message);
 }
 
-void TFormSendSMS::startRun(const QByteArray& message) {
+void TFormSendSMS::startRun(const GatewayTarget& gateway, const QByteArray& message) {
     // Built before the send log is offered for clearing: a run that cannot be sent (a number too long, no
     // recipient with a number) is refused with the dialog and the log as they were.
     const SendQueueResult queued = BuildSendQueue(ComposeInput::fromText(message, RadioButtonReplaceMsg->isChecked()));
@@ -167,7 +168,7 @@ void TFormSendSMS::startRun(const QByteArray& message) {
         return total;
     };
     QString error;
-    if (!StartSendRun(this, &m_sendLog.logAccess(), fillQueue, &m_totalCount, &error)) {
+    if (!StartSendRun(gateway, this, &m_sendLog.logAccess(), fillQueue, &m_totalCount, &error)) {
         // Nothing runs: the progress window would wait for an end that never comes.
         m_jobs.abandon();
         warn(error);

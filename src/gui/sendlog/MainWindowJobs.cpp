@@ -33,9 +33,9 @@ bool MainWindowJobs::continueAfterTransportFailures(int failures, WorkerMode mod
     return prompts().confirm(m_jobs.progressWindow(), kTitle, StopRows::continueQuestion(failures, mode));
 }
 
-bool MainWindowJobs::resolveGateway() {
+bool MainWindowJobs::resolveGateway(GatewayTarget* gateway) {
     QString error;
-    if (ResolveGateway(getField(Config.gwIp), &error))
+    if (ResolveGateway(Config, gateway, &error))
         return true;
     prompts().okBox(&m_main, Prompts::Icon::Warning, kTitle, error);
     return false;
@@ -51,7 +51,8 @@ bool MainWindowJobs::refuseWhileBusy() {
 // The progress window is shown before the worker starts, so none of its steps reach the previous
 // operation's run; it belongs to the send log and keeps it disabled until the user confirms the end.
 void MainWindowJobs::startRowJob(WorkerMode mode) {
-    if (refuseWhileBusy() || !resolveGateway())
+    GatewayTarget gateway;
+    if (refuseWhileBusy() || !resolveGateway(&gateway))
         return;
     SendLogAccess& log = m_main.logAccess();
     if (mode == WorkerMode::Cancel) {
@@ -63,7 +64,7 @@ void MainWindowJobs::startRowJob(WorkerMode mode) {
     m_main.prepareProgress(selected > 0 ? selected : log.rowCount());
     int maximum = 0;
     QString error;
-    if (!StartRowJobFromLog(mode, this, &m_main.logAccess(), &maximum, &error)) {
+    if (!StartRowJobFromLog(gateway, mode, this, &m_main.logAccess(), &maximum, &error)) {
         m_jobs.abandon();
         prompts().okBox(&m_main, Prompts::Icon::Warning, kTitle, error);
     }
@@ -93,12 +94,13 @@ void MainWindowJobs::resendFailedRows() {
         prompts().notice(&m_main, Prompts::Icon::Information, kTitle, NothingToResendText());
         return;
     }
-    if (!resolveGateway())
+    GatewayTarget gateway;
+    if (!resolveGateway(&gateway))
         return;
     if (!m_main.ConfirmClearLog())
         return;
     m_main.prepareProgress(queued);
-    if (!StartResend(this, &m_main.logAccess(), &error)) {
+    if (!StartResend(gateway, this, &m_main.logAccess(), &error)) {
         m_jobs.abandon();
         prompts().okBox(&m_main, Prompts::Icon::Warning, kTitle, error);
     }

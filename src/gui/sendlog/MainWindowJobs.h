@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/shared/Config.h"
 #include "core/workers/JobOwner.h"
 #include "core/workers/WorkerMode.h"
 
@@ -28,7 +29,7 @@ private:
     void startRowJob(WorkerMode mode);
     void resendFailedRows();
     bool refuseWhileBusy();
-    bool resolveGateway();
+    bool resolveGateway(GatewayTarget* gateway);
 
     TFormMain& m_main;
     JobSupervisor& m_jobs;

@@ -232,9 +232,9 @@ bool TFormQuerySMS::checkScope(QByteArray* msgId) {
     return true;
 }
 
-bool TFormQuerySMS::resolveGateway() {
+bool TFormQuerySMS::resolveGateway(GatewayTarget* gateway) {
     QString error;
-    if (ResolveGateway(getField(Config.gwIp), &error))
+    if (ResolveGateway(Config, gateway, &error))
         return true;
     warn(error);
     return false;
@@ -242,7 +242,8 @@ bool TFormQuerySMS::resolveGateway() {
 
 void TFormQuerySMS::ButtonQueryClick() {
     QByteArray msgId;
-    if (!checkScope(&msgId) || !resolveGateway())
+    GatewayTarget gateway;
+    if (!checkScope(&msgId) || !resolveGateway(&gateway))
         return;
     // The progress window and the worker are one each; the windows that start jobs are locked while one runs,
     // so this is a last guard, checked before anything is hidden or shown.
@@ -251,14 +252,14 @@ void TFormQuerySMS::ButtonQueryClick() {
         return;
     }
     if (m_oneRec->isChecked())
-        startSingleJob(msgId);
+        startSingleJob(gateway, msgId);
     else
-        startListJob(m_allRec->isChecked());
+        startListJob(gateway, m_allRec->isChecked());
 }
 
 // The dialog keeps its modal show under the progress window; the progress window closes it when the
 // user confirms the end (closeOwner).
-void TFormQuerySMS::startListJob(bool allRows) {
+void TFormQuerySMS::startListJob(const GatewayTarget& gateway, bool allRows) {
     if (!queryMode()) {
         const int rows = QueryJob::rowsToAsk(m_sendLog, WorkerMode::Cancel, allRows);
         if (rows > 0 && !prompts().confirm(this, windowTitle(), CancelQuestion(rows)))
@@ -267,7 +268,7 @@ void TFormQuerySMS::startListJob(bool allRows) {
     const int maximum = allRows ? m_sendLog.rowCount() : int(m_sendLog.selectedRows().size());
     m_jobs.begin(this, maximum, true);
     QString error;
-    if (!StartRowJob(queryMode() ? WorkerMode::Query : WorkerMode::Cancel, allRows, this, &m_sendLog, nullptr,
+    if (!StartRowJob(gateway, queryMode() ? WorkerMode::Query : WorkerMode::Cancel, allRows, this, &m_sendLog, nullptr,
                      &error)) {
         m_jobs.abandon();
         warn(error);
@@ -276,10 +277,10 @@ void TFormQuerySMS::startListJob(bool allRows) {
 
 // A single MsgId shows no progress window: the dialog stays, busy, until the worker answers in a box and
 // closes it.
-void TFormQuerySMS::startSingleJob(const QByteArray& msgId) {
+void TFormQuerySMS::startSingleJob(const GatewayTarget& gateway, const QByteArray& msgId) {
     m_jobs.beginQuiet(this);
     QString error;
-    if (!StartWorker(queryMode() ? WorkerMode::Query : WorkerMode::Cancel, this, nullptr, msgId, &error)) {
+    if (!StartWorker(gateway, queryMode() ? WorkerMode::Query : WorkerMode::Cancel, this, nullptr, msgId, &error)) {
         m_jobs.end();
         warn(error);
         return;

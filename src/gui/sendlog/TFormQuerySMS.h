@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/shared/Config.h"
 #include "core/workers/JobOwner.h"
 
 #include <QDialog>
@@ -61,9 +62,9 @@ private:
     void enableMsgId(bool enabled);
     // The scope's own check (step one of the query button); false after telling the user why.
     bool checkScope(QByteArray* msgId);
-    bool resolveGateway();
-    void startListJob(bool allRows);
-    void startSingleJob(const QByteArray& msgId);
+    bool resolveGateway(GatewayTarget* gateway);
+    void startListJob(const GatewayTarget& gateway, bool allRows);
+    void startSingleJob(const GatewayTarget& gateway, const QByteArray& msgId);
     void warn(const QString& text);
 
     SendLogAccess& m_sendLog;
