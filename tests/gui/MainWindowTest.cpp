@@ -88,9 +88,11 @@ protected:
 
 TEST_F(MainWindowTest, WithoutConfigurationItSaysSoCreatesTheLogFolderAndKeepsGatewayCommandsOff) {
     TFormMain& w = start(false);
-    ASSERT_EQ(m_prompts.asked.size(), 1);
+    QCoreApplication::processEvents(); // the settings window opens once the main window is up
+    ASSERT_EQ(m_prompts.asked.size(), 2);
     EXPECT_EQ(m_prompts.asked[0].title, QStringLiteral("錯誤"));
     EXPECT_EQ(m_prompts.asked[0].text, QStringLiteral("讀取設定檔錯誤，請重新執行設定功能"));
+    EXPECT_EQ(m_prompts.asked[1].kind + m_prompts.asked[1].title, QStringLiteral("dialog參數設定"));
     EXPECT_FALSE(w.commandsEnabled());
     for (const char* name : {"MItemTSendSMS", "MItemTQuerySMS", "MItemTCancelSMS"})
         EXPECT_FALSE(menuItem(name)->isEnabled()) << name;
@@ -108,8 +110,10 @@ TEST_F(MainWindowTest, CutConfigurationIsSaidLikeAMissingOneWithItsSize) {
     writeConfig(path("logs"));
     ASSERT_TRUE(QFile::resize(ConfigPath(), 10));
     startWindows();
-    ASSERT_EQ(m_prompts.asked.size(), 1);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(m_prompts.asked.size(), 2);
     EXPECT_EQ(m_prompts.asked[0].text, QStringLiteral("讀取設定檔錯誤，請重新執行設定功能\n設定檔不完整（10 位元組）"));
+    EXPECT_EQ(m_prompts.asked[1].kind + m_prompts.asked[1].title, QStringLiteral("dialog參數設定"));
     EXPECT_FALSE(mainWindow().commandsEnabled());
     EXPECT_FALSE(menuItem("MItemTSendSMS")->isEnabled());
     EXPECT_EQ(QFileInfo(ConfigPath()).size(), 10) << "the cut file is left for the settings to replace";

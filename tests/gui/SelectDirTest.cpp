@@ -38,6 +38,7 @@ protected:
         ASSERT_TRUE(QDir(m_folders.path()).mkpath(QStringLiteral("c")));
         m_root = QDir(m_folders.path()).canonicalPath();
         startWindows();
+        QCoreApplication::processEvents(); // the settings window a start without settings opens is left
         m_prompts.realFolderChooser = true;
     }
 

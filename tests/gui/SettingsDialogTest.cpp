@@ -2,7 +2,9 @@
 
 #include <QAccessible>
 #include <QAction>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabBar>
@@ -22,7 +24,8 @@ class SettingsDialog : public WindowTest {
 protected:
     void SetUp() override {
         WindowTest::SetUp();
-        startWindows(); // no configuration yet: the gateway commands are off
+        startWindows();                    // no configuration yet: the gateway commands are off
+        QCoreApplication::processEvents(); // the settings window it opens at once is left with 取消
         m_prompts.asked.clear();
     }
 
@@ -108,6 +111,7 @@ TEST_F(SettingsDialog, ShowingFillsTheEditsFromConfig) {
 
 TEST_F(SettingsDialog, OkStoresTheFieldsEnablesTheCommandsAndWritesTheFile) {
     ASSERT_FALSE(commandsOn());
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("logs")));
     inSettings([&] {
         clickTab(form().findChild<QTabBar*>(), 0);
         m_prompts.folders.push_back(m_dir.filePath(QStringLiteral("logs/")));
@@ -126,11 +130,51 @@ TEST_F(SettingsDialog, OkStoresTheFieldsEnablesTheCommandsAndWritesTheFile) {
     EXPECT_EQ(LogFolder(), m_dir.filePath(QStringLiteral("logs")));
     EXPECT_EQ(getField(Config.gwAccount), big5("帳號一"));
     EXPECT_EQ(getField(Config.gwPasswd), QByteArray("pw"));
-    EXPECT_EQ(GatewayHost, QByteArray("127.0.0.1"));
 
     QFile file(ConfigPath());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), QByteArray(reinterpret_cast<const char*>(&Config), sizeof Config));
+}
+
+// The daily operation log needs a folder it can write into: the user hears about one that is missing or
+// cannot be used before it is stored.
+TEST_F(SettingsDialog, OkAsksAboutALogFolderThatIsMissingOrCannotBeUsed) {
+    const QString missing = m_dir.filePath(QStringLiteral("new/logs"));
+    const QString file = m_dir.filePath(QStringLiteral("plain.txt"));
+    QFile plain(file);
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    inSettings([&] {
+        clickTab(form().findChild<QTabBar*>(), 0);
+        m_prompts.folders = {missing, m_dir.filePath(QStringLiteral("elsewhere"))};
+        press("ButtonLogFiles");
+        press("ButtonOk"); // 否: the folder chooser instead, and the window stays
+        EXPECT_TRUE(form().isVisible());
+        EXPECT_EQ(edit("EditLogFiles")->text(), m_dir.filePath(QStringLiteral("elsewhere")));
+        m_prompts.folders = {file + QStringLiteral("/logs")};
+        press("ButtonLogFiles");
+        m_prompts.answers.push_back(Prompts::Answer::Yes);
+        press("ButtonOk"); // cannot be made under a file: the reason, and the window stays
+        EXPECT_TRUE(form().isVisible());
+        m_prompts.folders = {file};
+        press("ButtonLogFiles");
+        press("ButtonOk"); // not a folder: 否 keeps the window
+        EXPECT_TRUE(form().isVisible());
+        m_prompts.folders = {missing};
+        press("ButtonLogFiles");
+        m_prompts.answers.push_back(Prompts::Answer::Yes);
+        press("ButtonOk");
+    });
+    EXPECT_EQ(
+        m_prompts.messages(),
+        (QStringList{QStringLiteral("運作記錄檔目錄不存在：%1，要建立？").arg(missing),
+                     QStringLiteral("運作記錄檔目錄不存在：%1/logs，要建立？").arg(file),
+                     QStringLiteral("無法建立運作記錄檔目錄：%1/logs\n路徑中有一段不是目錄").arg(file),
+                     QStringLiteral("運作記錄檔目錄無法寫入：%1\n路徑中有一段不是目錄\n仍要使用這個目錄？").arg(file),
+                     QStringLiteral("運作記錄檔目錄不存在：%1，要建立？").arg(missing)}));
+    EXPECT_TRUE(QFileInfo(missing).isDir());
+    EXPECT_EQ(LogFolder(), missing);
+    EXPECT_EQ(form().result(), int(QDialog::Accepted));
 }
 
 TEST_F(SettingsDialog, RefusedFieldsShowAnErrorBoxAndKeepTheDialogOpen) {

@@ -4,6 +4,7 @@
 #include "core/shared/FixedField.h"
 #include "core/shared/Global.h"
 #include "core/shared/InputFile.h"
+#include "core/shared/LogFolderSetup.h"
 #include "core/shared/SaveFile.h"
 #include "core/shared/SecretMemory.h"
 #include "core/shared/StopSignal.h"
@@ -349,11 +350,16 @@ bool ResolveAddress(const QByteArray& address, QByteArray* dotted, QString* erro
     return refuse(ResolverErrorText(number));
 }
 
-bool ResolveGateway(const QByteArray& address, QString* errorText, const StopSignal* stop) {
+GatewayTarget TargetFor(const sConfig& config, const QByteArray& dottedHost) {
+    return GatewayTarget{dottedHost, config.gwPort, getField(config.gwAccount), getField(config.gwPasswd)};
+}
+
+bool ResolveGateway(const sConfig& config, GatewayTarget* target, QString* errorText, const StopSignal* stop) {
     QByteArray dotted;
-    if (!ResolveAddress(address, &dotted, errorText, stop))
+    if (!ResolveAddress(getField(config.gwIp), &dotted, errorText, stop))
         return false;
-    GatewayHost = dotted;
+    if (target)
+        *target = TargetFor(config, dotted);
     return true;
 }
 
@@ -425,7 +431,7 @@ bool collectSettings(SettingsFields& fields, QString* errorText, bool resolve) {
         !fitsField(gwAccount, sizeof Config.gwAccount, "帳號", errorText) ||
         !fitsField(gwPasswd, sizeof Config.gwPasswd, "密碼", errorText))
         return false;
-    if (resolve && !ResolveGateway(gwIp, errorText))
+    if (resolve && !ResolveAddress(gwIp, nullptr, errorText))
         return false;
 
     putField(Config.logFiles, logFiles);
@@ -454,12 +460,7 @@ bool CollectSettingsUnresolved(SettingsFields& fields, QString* errorText) {
 }
 
 QString LogFolder() {
-    // A relative folder belongs to the start folder, like every other file of the program: the folder the
-    // command happened to be typed in, or that a dialog left current, must not decide where logs go.
-    const QString folder = fromBig5(getField(Config.logFiles));
-    if (folder.isEmpty() || QDir::isAbsolutePath(folder))
-        return folder;
-    return QDir::cleanPath(QDir(StartDir).filePath(folder));
+    return LogFolderPath(fromBig5(getField(Config.logFiles)));
 }
 
 } // namespace norvi

@@ -11,4 +11,22 @@ namespace norvi {
 // folder.
 bool PrepareLogFolder(QString* problem);
 
+// Where logs go for a folder as configured: a relative folder belongs to the start folder, like every
+// other file of the program; the folder the command happened to be typed in, or that a dialog left
+// current, must not decide where logs go.
+QString LogFolderPath(const QString& folder);
+
+// A log folder as the settings window is given it, before it is stored: where it would put the logs (a
+// relative folder under StartDir, as LogFolder takes it), whether it is there, and whether the program may
+// write into it; `reason` is the system's reason when it may not.
+struct LogFolderCheck {
+    QString path;
+    bool exists = false;
+    bool writable = false;
+    QString reason;
+};
+LogFolderCheck CheckLogFolder(const QString& typed);
+// Makes the folder and the folders above it. False with the system's reason.
+bool CreateLogFolder(const QString& path, QString* reason);
+
 } // namespace norvi

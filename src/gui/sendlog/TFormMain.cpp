@@ -100,6 +100,9 @@ void TFormMain::FormShow() {
     } else {
         prompts().okBox(this, Prompts::Icon::None, QStringLiteral("錯誤"), ConfigReadErrorText(problem));
         EnableGatewayCommands(false);
+        // Nothing can be sent before the settings are made: their window is the next step, once the main
+        // window is up behind it.
+        QMetaObject::invokeMethod(this, &TFormMain::settingsRequested, Qt::QueuedConnection);
     }
     InitMainWindow();
     ListViewLogColumnClick(ColName);

@@ -5,6 +5,7 @@
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
 #include "core/shared/Global.h"
+#include "core/shared/LogFolderSetup.h"
 #include "gui/shared/FormControls.h"
 #include "gui/shared/Prompts.h"
 #include "gui/shared/UiFont.h"
@@ -132,9 +133,33 @@ bool TFormSettings::collectSettings(bool resolve) {
     return true;
 }
 
+// A folder the operation log cannot write into would lose every day's log without a word: a missing one
+// is made on 是 (否 lets the user choose another), an unwritable one is kept only when the user says so.
+bool TFormSettings::confirmLogFolder() {
+    const LogFolderCheck folder = CheckLogFolder(m_editLogFiles->text());
+    if (folder.path.isEmpty() || (folder.exists && folder.writable))
+        return true;
+    const QString title = windowTitle();
+    if (!folder.exists) {
+        if (!prompts().confirm(this, title, QStringLiteral("運作記錄檔目錄不存在：%1，要建立？").arg(folder.path))) {
+            ButtonLogFilesClick();
+            return false;
+        }
+        QString reason;
+        if (CreateLogFolder(folder.path, &reason))
+            return true;
+        prompts().okBox(this, Prompts::Icon::Error, QString::fromLatin1(kErrorTitle),
+                        QStringLiteral("無法建立運作記錄檔目錄：%1\n%2").arg(folder.path, reason));
+        return false;
+    }
+    return prompts().confirm(
+        this, title,
+        QStringLiteral("運作記錄檔目錄無法寫入：%1\n%2\n仍要使用這個目錄？").arg(folder.path, folder.reason));
+}
+
 void TFormSettings::ButtonOkClick() {
     m_loginTest->cancel(); // the settings it tests are being replaced
-    if (!collectSettings())
+    if (!confirmLogFolder() || !collectSettings())
         return;
     emit gatewayCommandsEnabled(true);
     if (!WriteConfig())

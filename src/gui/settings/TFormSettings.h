@@ -49,6 +49,9 @@ private:
     // CollectSettings with the dialog's fields; a refusal is shown in an error box. Without `resolve` the
     // address is not looked up (the connection test looks it up on its own thread).
     bool collectSettings(bool resolve = true);
+    // Before 確定 stores the log folder: asks about one that is missing or cannot be written. False keeps
+    // the window open.
+    bool confirmLogFolder();
     void loginTestFinished(const LoginTestResult& result);
     void setTestBusy(bool busy);
     void showTestWait();
