@@ -185,6 +185,7 @@ void BM_DesktopQueryWalk(benchmark::State& state) {
         if (!StartRowJob(TargetFor(Config, "127.0.0.1"), WorkerMode::Query, allRows, &owner, &main.logAccess(),
                          &maximum, &error, &worker))
             state.SkipWithError(qPrintable(error));
+        windows.jobs().workerStarted(worker); // as the window's own start hands it over
         waitForWorker(worker);
         while (!windows.showProcess().tracker().done())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);

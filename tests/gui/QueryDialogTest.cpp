@@ -215,9 +215,6 @@ TEST_F(QueryDialogTest, AllRowsRunUnderTheProgressWindowWhileTheSendLogIsLocked)
     EXPECT_EQ(before, (QStringList{QStringLiteral("MItemFDelete"), QStringLiteral("PMItemLvDelete")}));
 
     QSignalSpy finished(&dialog(), &QDialog::finished);
-    QPointer<QObject> worker;
-    QObject::connect(&WorkerStarts::instance(), &WorkerStarts::started, &dialog(),
-                     [&worker](QObject* started) { worker = started; });
     open(true, [&] {
         click(&dialog(), "ButtonQuery");
         EXPECT_TRUE(dialog().isVisible());
@@ -230,7 +227,8 @@ TEST_F(QueryDialogTest, AllRowsRunUnderTheProgressWindowWhileTheSendLogIsLocked)
         EXPECT_EQ(lockedCommands().size(), 11) << lockedCommands().join(QLatin1Char(' ')).toStdString();
         ASSERT_TRUE(QTest::qWaitFor([this] { return progress().tracker().done(); }, 20000));
         // The job is over but not confirmed: still locked (the modal progress window keeps clicks away too).
-        ASSERT_TRUE(QTest::qWaitFor([&worker] { return worker.isNull(); }, 5000)) << "the worker frees itself";
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !m_windows->jobs().workerRunning(); }, 5000))
+            << "the worker frees itself";
         EXPECT_TRUE(mainWindow().runLocked());
         EXPECT_EQ(finished.size(), 0) << "the dialog is closed by the progress window";
         EXPECT_EQ(progress().tracker().statusText(),

@@ -21,11 +21,6 @@ void setError(QString* errorText, const QString& text) {
 }
 } // namespace
 
-WorkerStarts& WorkerStarts::instance() {
-    static WorkerStarts starts;
-    return starts;
-}
-
 bool WorkerRegistered() {
     std::lock_guard<std::mutex> guard(JobLock);
     return !WorkerList.empty();
@@ -76,11 +71,9 @@ bool StartWorker(const GatewayTarget& gateway, WorkerMode mode, JobOwner* owner,
         // thread starts; the worker's own removal waits for the lock held here.
         worker->resume();
     }
+    // The worker is freed on this thread only (deleteLater), so the caller can hand it on before it goes.
     if (started)
         *started = worker;
-    // Outside JobLock: listeners may ask whether a worker runs. The worker is freed on this thread only
-    // (deleteLater), so it is still there while they hear of it.
-    emit WorkerStarts::instance().started(worker);
     return true;
 }
 

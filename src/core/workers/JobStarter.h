@@ -4,7 +4,6 @@
 #include "core/workers/WorkerMode.h"
 
 #include <QByteArray>
-#include <QObject>
 #include <QString>
 
 #include <functional>
@@ -20,18 +19,6 @@ class SendThd;
 // A job is started only while no worker is registered in WorkerList: the windows normally make that
 // impossible (the progress window keeps the starting window disabled), and a request that slips
 // through anyway is refused rather than emptying the lists under a running worker.
-
-// Announces every worker a starter resumed, on the user-interface thread, right after it started. The send
-// log's window listens: a job started from one of its dialogs writes into the rows while the dialog is
-// hidden and the window itself can be used again.
-class WorkerStarts : public QObject {
-    Q_OBJECT
-public:
-    static WorkerStarts& instance();
-
-signals:
-    void started(QObject* worker); // a SendThd, freed on this thread once its run is over
-};
 
 // True while a worker is registered (its job has not ended yet).
 bool WorkerRegistered();

@@ -15,6 +15,7 @@
 #include "core/shared/OpLog.h"
 #include "core/shared/Progress.h"
 #include "core/workers/JobStarter.h"
+#include "core/workers/SendThd.h"
 #include "gui/addressbook/TFormSelectMember.h"
 #include "gui/compose/RichEditMT.h"
 #include "gui/sendlog/SendLogHost.h"
@@ -168,12 +169,14 @@ void TFormSendSMS::startRun(const GatewayTarget& gateway, const QByteArray& mess
         return total;
     };
     QString error;
-    if (!StartSendRun(gateway, this, &m_sendLog.logAccess(), fillQueue, &m_totalCount, &error)) {
+    SendThd* worker = nullptr;
+    if (!StartSendRun(gateway, this, &m_sendLog.logAccess(), fillQueue, &m_totalCount, &error, &worker)) {
         // Nothing runs: the progress window would wait for an end that never comes.
         m_jobs.abandon();
         warn(error);
         return;
     }
+    m_jobs.workerStarted(worker);
     m_richEditMT->clear();
     m_lastText = MemoSM->toPlainText();
 }

@@ -7,6 +7,7 @@
 #include "core/workers/JobStarter.h"
 #include "core/workers/QueryJob.h"
 #include "core/workers/SendLogJobs.h"
+#include "core/workers/SendThd.h"
 #include "core/workers/StopRows.h"
 #include "gui/sendlog/TFormMain.h"
 #include "gui/shared/Prompts.h"
@@ -64,10 +65,13 @@ void MainWindowJobs::startRowJob(WorkerMode mode) {
     m_main.prepareProgress(selected > 0 ? selected : log.rowCount());
     int maximum = 0;
     QString error;
-    if (!StartRowJobFromLog(gateway, mode, this, &m_main.logAccess(), &maximum, &error)) {
+    SendThd* worker = nullptr;
+    if (!StartRowJobFromLog(gateway, mode, this, &m_main.logAccess(), &maximum, &error, &worker)) {
         m_jobs.abandon();
         prompts().okBox(&m_main, Prompts::Icon::Warning, kTitle, error);
+        return;
     }
+    m_jobs.workerStarted(worker);
 }
 
 void MainWindowJobs::resendFailedRows() {
@@ -100,10 +104,13 @@ void MainWindowJobs::resendFailedRows() {
     if (!m_main.ConfirmClearLog())
         return;
     m_main.prepareProgress(queued);
-    if (!StartResend(gateway, this, &m_main.logAccess(), &error)) {
+    SendThd* worker = nullptr;
+    if (!StartResend(gateway, this, &m_main.logAccess(), &error, &worker)) {
         m_jobs.abandon();
         prompts().okBox(&m_main, Prompts::Icon::Warning, kTitle, error);
+        return;
     }
+    m_jobs.workerStarted(worker);
 }
 
 } // namespace norvi

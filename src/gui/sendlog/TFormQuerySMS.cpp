@@ -268,11 +268,14 @@ void TFormQuerySMS::startListJob(const GatewayTarget& gateway, bool allRows) {
     const int maximum = allRows ? m_sendLog.rowCount() : int(m_sendLog.selectedRows().size());
     m_jobs.begin(this, maximum, true);
     QString error;
+    SendThd* worker = nullptr;
     if (!StartRowJob(gateway, queryMode() ? WorkerMode::Query : WorkerMode::Cancel, allRows, this, &m_sendLog, nullptr,
-                     &error)) {
+                     &error, &worker)) {
         m_jobs.abandon();
         warn(error);
+        return;
     }
+    m_jobs.workerStarted(worker);
 }
 
 // A single MsgId shows no progress window: the dialog stays, busy, until the worker answers in a box and
@@ -280,11 +283,14 @@ void TFormQuerySMS::startListJob(const GatewayTarget& gateway, bool allRows) {
 void TFormQuerySMS::startSingleJob(const GatewayTarget& gateway, const QByteArray& msgId) {
     m_jobs.beginQuiet(this);
     QString error;
-    if (!StartWorker(gateway, queryMode() ? WorkerMode::Query : WorkerMode::Cancel, this, nullptr, msgId, &error)) {
+    SendThd* worker = nullptr;
+    if (!StartWorker(gateway, queryMode() ? WorkerMode::Query : WorkerMode::Cancel, this, nullptr, msgId, &error,
+                     &worker)) {
         m_jobs.end();
         warn(error);
         return;
     }
+    m_jobs.workerStarted(worker);
     setSingleBusy(true);
 }
 

@@ -12,7 +12,6 @@ namespace norvi {
 
 JobSupervisor::JobSupervisor(TFormShowProcess& progress) : m_progress(progress) {
     // Every worker is announced here however it was started, so none can outlive what it writes into.
-    connect(&WorkerStarts::instance(), &WorkerStarts::started, this, &JobSupervisor::workerStarted);
     connect(&m_progress, &QDialog::finished, this, &JobSupervisor::progressClosed);
 }
 

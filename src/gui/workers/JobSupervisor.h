@@ -63,13 +63,15 @@ public:
     // The progress window of a job that has ended but was not confirmed yet (the program is ending): its
     // summary is written as on 確定 and it closes, releasing its starter.
     void dismissProgress();
+    // The worker of the job begun last, as its starter got it: the job lasts until that worker is gone
+    // (it frees itself on this thread once its run is over, every row and its end handed over before).
+    void workerStarted(QObject* worker);
 
 signals:
     void busyChanged(bool busy);
     void stopRequested();
 
 private:
-    void workerStarted(QObject* worker);
     void workerGone();
     void runAfterJob();
     void progressClosed();
