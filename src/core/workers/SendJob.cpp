@@ -19,19 +19,6 @@ namespace {
 constexpr int kMaxAttempts = 2;
 } // namespace
 
-bool SendJob::isRetryCode(int code) {
-    switch (code) {
-    case 3:
-    case 11:
-    case 31:
-    case 40:
-    case 41:
-        return true;
-    default:
-        return false;
-    }
-}
-
 uint8_t SendJob::requestType(const QByteArray& msisdn) {
     return msisdn.size() > 10 || msisdn.startsWith('+') ? GwSendInternational : GwSendDomestic;
 }
@@ -214,7 +201,7 @@ SendJob::Outcome SendJob::attempt(const QByteArray& msisdn, const QByteArray& se
             out.stop = client.lastStop();
             out.written = client.lastRequestWritten();
             // Only a request that surely never reached the gateway, or one it refused, goes again.
-            retry = out.code == -1 ? !out.written : isRetryCode(out.code);
+            retry = out.code == -1 ? !out.written : SendRetryCodes.contains(out.code);
         }
     } while (retry && attempts < kMaxAttempts && out.stop == SMSendNorviGw::StopPoint::None &&
              !m_worker.stopRequested());
