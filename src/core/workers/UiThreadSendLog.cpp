@@ -5,6 +5,7 @@
 #include "core/sendlog/LogStream.h"
 #include "core/shared/Big5.h"
 #include "core/shared/OpLog.h"
+#include "core/shared/Progress.h"
 
 namespace norvi {
 
@@ -86,6 +87,17 @@ void UiThreadSendLog::fillSendResult(quint64 rowId, const QByteArray& code, int 
     if (m_held)
         queue([](Target&) {}); // sends the earlier fill on its way
     m_held = std::move(fill);
+}
+
+void UiThreadSendLog::stepAfterFill(int state) {
+    if (!m_held) {
+        PostShowProcess(state); // the fill went straight to the wrapped access
+        return;
+    }
+    m_held = [fill = std::move(m_held), state](Target& t) {
+        fill(t);
+        PostShowProcess(state);
+    };
 }
 
 void UiThreadSendLog::record(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,

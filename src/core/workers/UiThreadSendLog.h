@@ -45,6 +45,11 @@ public:
     void setSelected(int row, bool selected) override;
     void setSelectedRows(const QVector<int>& rows, bool selected) override;
 
+    // A progress step (PostShowProcess) for the row filled last, posted on the user-interface thread once
+    // that fill has reached the wrapped access: the step travels in the fill's hand-over instead of one of
+    // its own, and the window never counts a row the send log does not show yet.
+    void stepAfterFill(int state);
+
     // Several steps on the wrapped access in one trip to the user-interface thread, waiting for them.
     void batch(const std::function<void(SendLogAccess& log)>& steps);
 
