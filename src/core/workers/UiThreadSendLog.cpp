@@ -34,6 +34,8 @@ void UiThreadSendLog::Target::drain() {
     {
         std::lock_guard<std::mutex> guard(lock);
         writes.swap(pending);
+        // The next batch is likely as large: it is not grown again a write at a time.
+        pending.reserve(writes.size());
         drainPosted = false;
         urgentPosted = false;
     }
