@@ -60,7 +60,8 @@ TEST_F(SendJobTest, ThreeSegmentRecordGivesThreeRowsThreeStepsAndTheEndState) {
 }
 
 // A row's step reaches the progress window after its fill, so the window never counts a row the log shows
-// unfilled; the rows carry the local time of their send, to the second.
+// unfilled, and the message line of a refused row comes after the row; the rows carry the local time of
+// their send, to the second.
 TEST_F(SendJobTest, EachStepFollowsItsRowsFillAndRowsCarryTheTimeOfTheirSend) {
     class FilledAtStep : public QObject {
     public:
@@ -80,6 +81,12 @@ TEST_F(SendJobTest, EachStepFollowsItsRowsFillAndRowsCarryTheTimeOfTheirSend) {
         const FakeSendLog& m_log;
     } steps(log);
     SetProgressTarget(&steps);
+    QList<int> rowsAtRefusal;
+    SetMessageAreaSink([&](const QString& line) {
+        if (line.contains(QStringLiteral("傳送失敗")))
+            rowsAtRefusal.append(int(log.rows.size()));
+    });
+    sim->failNextSends(10, 1);
     const auto stamp = [] { return Clock::now().toString(QStringLiteral("yyyyMMddHHmmss")).toLatin1(); };
     for (const char* number : {"0911111111", "0922222222", "0933333333", "0944444444"})
         SendQueue.push_back(record(number));
@@ -89,7 +96,9 @@ TEST_F(SendJobTest, EachStepFollowsItsRowsFillAndRowsCarryTheTimeOfTheirSend) {
     SetProgressTarget(&progress);
 
     EXPECT_EQ(steps.filled, (QList<int>{1, 2, 3, 4}));
+    EXPECT_EQ(rowsAtRefusal, QList<int>{1});
     ASSERT_EQ(log.rows.size(), 4);
+    EXPECT_EQ(cell(0, ColSendCode), "10");
     for (int i = 0; i < 4; ++i) {
         EXPECT_GE(cell(i, ColSendTime), before) << i;
         EXPECT_LE(cell(i, ColSendTime), after) << i;

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QThread>
 
+#include <functional>
 #include <list>
 #include <memory>
 
@@ -69,6 +70,8 @@ protected:
     void run() override;
 
 private:
+    // UiThread::run behind the send-log writes this worker handed over before.
+    bool runOnUiThread(const std::function<void()>& routine);
     void findSelfEntry();
     void setUpClient();
     void runJob();

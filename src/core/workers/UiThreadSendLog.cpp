@@ -235,6 +235,13 @@ void UiThreadSendLog::batch(const std::function<void(SendLogAccess& log)>& steps
     wait(steps);
 }
 
+bool UiThreadSendLog::runAfterWrites(const std::function<void()>& routine) {
+    return UiThread::run([&] {
+        m_target->drain();
+        routine();
+    });
+}
+
 void UiThreadSendLog::flush() {
     // Queued calls run in order, so once this call has run every earlier write has too.
     wait([](SendLogAccess&) {});

@@ -57,6 +57,11 @@ public:
     // Several steps on the wrapped access in one trip to the user-interface thread, waiting for them.
     void batch(const std::function<void(SendLogAccess& log)>& steps);
 
+    // Runs `routine` on the user-interface thread once every write handed over before it has reached the
+    // wrapped access (a held fill still waits for the next call), and waits for it: what the worker says
+    // there (a message line, a question) comes after the rows it made first. False when it could not run.
+    bool runAfterWrites(const std::function<void()>& routine);
+
     // Returns once every queued write has reached the wrapped access, and the journal's rows the disk.
     void flush();
 
