@@ -158,10 +158,14 @@ void UiThreadSendLog::stepAfterFill(int state) {
         PostShowProcess(state); // the fill went straight to the wrapped access
         return;
     }
-    m_held = [fill = std::move(m_held), state](Target& t) {
-        fill(t);
-        showStep(state);
-    };
+    // The fill joins the batch with its step now rather than with the next row: the batch is the one
+    // hand-over either way, and the row is complete on screen even while the next exchange waits.
+    Write fill = std::move(m_held);
+    m_held = nullptr;
+    handOver(
+        std::move(fill), [state](Target&) { showStep(state); }, true);
+    if (m_target->queued.load() > kMostQueued)
+        wait([](SendLogAccess&) {});
 }
 
 void UiThreadSendLog::record(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,

@@ -96,7 +96,7 @@ private:
     // Runs `read` on the user-interface thread after any held write, waiting for it.
     void wait(const std::function<void(SendLogAccess& log)>& read);
 
-    // A row's fill is held until the next call: the next row follows at once in a send run, so both
+    // A row's fill is held until the next call (in a send run its progress step, at once), so the two
     // travel in one hand-over, and a read or flush takes it along before reading.
     Write m_held;
     // The row this object added last, completed by its fill and written to the journal.
