@@ -11,6 +11,8 @@
 #include <QItemSelectionModel>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace norvi::test {
 namespace {
 
@@ -55,6 +57,52 @@ TEST_F(SendJobTest, ThreeSegmentRecordGivesThreeRowsThreeStepsAndTheEndState) {
     EXPECT_TRUE(lines[1].endsWith(lines[0]
                                       .mid(lines[0].indexOf(QStringLiteral("  ")))
                                       .replace(QStringLiteral(" start"), QStringLiteral(" shut down"))));
+}
+
+// A row's step reaches the progress window after its fill, so the window never counts a row the log shows
+// unfilled, and the message line of a refused row comes after the row; the rows carry the local time of
+// their send, to the second.
+TEST_F(SendJobTest, EachStepFollowsItsRowsFillAndRowsCarryTheTimeOfTheirSend) {
+    class FilledAtStep : public QObject {
+    public:
+        explicit FilledAtStep(const FakeSendLog& log) : m_log(log) {}
+        QList<int> filled; // rows with a send code when each step arrived
+    protected:
+        bool event(QEvent* e) override {
+            if (e->type() != QEvent::Type(WM_SHOWPROCESS) || static_cast<ShowProcessEvent*>(e)->state() != StateSending)
+                return QObject::event(e);
+            filled.append(int(std::count_if(m_log.rows.begin(), m_log.rows.end(), [](const FakeSendLog::Row& r) {
+                return !r.cells[ColSendCode].isEmpty();
+            })));
+            return true;
+        }
+
+    private:
+        const FakeSendLog& m_log;
+    } steps(log);
+    SetProgressTarget(&steps);
+    QList<int> rowsAtRefusal;
+    SetMessageAreaSink([&](const QString& line) {
+        if (line.contains(QStringLiteral("傳送失敗")))
+            rowsAtRefusal.append(int(log.rows.size()));
+    });
+    sim->failNextSends(10, 1);
+    const auto stamp = [] { return Clock::now().toString(QStringLiteral("yyyyMMddHHmmss")).toLatin1(); };
+    for (const char* number : {"0911111111", "0922222222", "0933333333", "0944444444"})
+        SendQueue.push_back(record(number));
+    const QByteArray before = stamp();
+    ASSERT_TRUE(runSend());
+    const QByteArray after = stamp();
+    SetProgressTarget(&progress);
+
+    EXPECT_EQ(steps.filled, (QList<int>{1, 2, 3, 4}));
+    EXPECT_EQ(rowsAtRefusal, QList<int>{1});
+    ASSERT_EQ(log.rows.size(), 4);
+    EXPECT_EQ(cell(0, ColSendCode), "10");
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_GE(cell(i, ColSendTime), before) << i;
+        EXPECT_LE(cell(i, ColSendTime), after) << i;
+    }
 }
 
 TEST_F(SendJobTest, EmptyQueueLogsStartAndShutDownPostsTheEndAndNeverConnects) {

@@ -368,6 +368,30 @@ TEST(SocketsWake, AWaitEndsWhenTheWakeIsRaisedButTakesWhatHasArrivedFirst) {
     ::close(pair[1]);
 }
 
+// raised() answers without a system call while nothing is pending: raises from another thread, cleared
+// as they come, must never leave the descriptor waking waits while raised() says no.
+TEST(StopSignalTest, RaisedAgreesWithTheDescriptorWhileRaisesAndClearsCross) {
+    StopSignal stop;
+    std::thread raiser([&stop] {
+        for (int i = 0; i < 20000; ++i)
+            stop.raise();
+    });
+    int disagreements = 0;
+    for (int i = 0; i < 20000; ++i) {
+        stop.clear();
+        // Only this thread clears, so a descriptor seen raised stays raised for the second look.
+        if (sockets::WakeRaised(stop.fd()) && !stop.raised())
+            ++disagreements;
+    }
+    raiser.join();
+    EXPECT_EQ(disagreements, 0);
+    EXPECT_EQ(stop.raised(), sockets::WakeRaised(stop.fd()));
+    stop.clear();
+    EXPECT_FALSE(stop.raised());
+    stop.raise();
+    EXPECT_TRUE(stop.raised());
+}
+
 TEST(StopRequest, SetsTheFlagWakesAndAJobStartClearsBoth) {
     RequestStop();
     EXPECT_TRUE(StopFlag.load());

@@ -6,7 +6,10 @@
 
 #include <QCoreApplication>
 #include <QRegularExpression>
+#include <QTest>
 
+#include <atomic>
+#include <chrono>
 #include <thread>
 
 namespace norvi::test {
@@ -239,6 +242,35 @@ TEST(UiThreadTest, RoutinesRunOnTheUserInterfaceThreadInOrder) {
     late.reset();
     QCoreApplication::processEvents();
     EXPECT_EQ(fake.rows.last().cells[ColSendCode], "5");
+}
+
+// Writes gather into batches that the user-interface thread runs on its own time: a worker that hands more
+// rows over than one batch holds and then waits (as on a silent gateway) still has every row, fill and
+// step in the log and the progress window while it waits; only the last fill waits for the next call.
+TEST(UiThreadTest, ABatchReachesTheLogWhileItsWorkerWaitsElsewhere) {
+    FakeSendLog fake;
+    ProgressRecorder progress;
+    SetProgressTarget(&progress);
+    auto wrapped = std::make_unique<UiThreadSendLog>(fake);
+    std::atomic<bool> release{false};
+    std::thread worker([&] {
+        for (int i = 0; i < 700; ++i) {
+            wrapped->fillSendResult(wrapped->addRow("b", ImageTyped, "09", "20240101000000"), "0", -1, "ok", "hi");
+            wrapped->stepAfterFill(StateSending);
+        }
+        wrapped->fillSendResult(wrapped->addRow("c", ImageTyped, "09", "20240101000000"), "0", -1, "ok", "hi");
+        while (!release.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    const bool arrived = QTest::qWaitFor([&] { return fake.rows.size() == 701 && fake.fillCalls == 700; }, 5000);
+    release = true;
+    worker.join();
+    SetProgressTarget(nullptr);
+    EXPECT_TRUE(arrived) << fake.rows.size() << " rows, " << fake.fillCalls << " fills";
+    EXPECT_EQ(progress.steps(StateSending), 700);
+    EXPECT_EQ(fake.offThreadCalls, 0);
+    wrapped.reset();
+    EXPECT_EQ(fake.fillCalls, 701) << "the held fill lands as its wrapper goes";
 }
 
 TEST_F(WorkerTest, ResendOfAFullContentCellCutsAtACharacterBoundary) {

@@ -2,6 +2,7 @@
 
 #include "core/shared/Big5.h"
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 
@@ -89,6 +90,10 @@ const Entry kGeneral[] = {
     {58, "國際簡訊未申請"},
 };
 
+const int kSendRetry[] = {3, 11, 31, 40, 41};
+const int kQueryAskAgain[] = {-1, 3, 31, 40, 41};
+const int kNotFailedQuery[] = {-1, 0, 1, 3, 4, 19, 20, 31, 40, 41};
+
 using Table = std::map<int, QByteArray>;
 
 // Written once under call_once, read without a lock by every thread afterwards.
@@ -119,6 +124,14 @@ void BuildResultTables() {
         fill(g_tables[static_cast<int>(CodeTable::General)], kGeneral);
     });
 }
+
+bool CodeSet::contains(int code) const {
+    return std::find(m_codes, m_codes + m_count, code) != m_codes + m_count;
+}
+
+const CodeSet SendRetryCodes(kSendRetry);
+const CodeSet QueryAskAgainCodes(kQueryAskAgain);
+const CodeSet NotFailedQueryCodes(kNotFailedQuery);
 
 QByteArray CodeText(CodeTable table, int code) {
     // A lookup never sees a half-built table, whoever asks first.

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+#include <cstddef>
+
 namespace norvi {
 
 // The five tables that explain the gateway's result codes.
@@ -21,5 +23,27 @@ QByteArray ResultText(int code, CodeTable table, const QByteArray& message);
 
 // What the settings dialog's connection test shows after Login.
 QByteArray LoginTestText(bool loggedIn, int code, const QByteArray& message);
+
+// A fixed set of result codes (-1: the exchange itself failed), named for what the program does on them.
+class CodeSet {
+public:
+    template <std::size_t N> constexpr explicit CodeSet(const int (&codes)[N]) : m_codes(codes), m_count(N) {}
+    bool contains(int code) const;
+
+private:
+    const int* m_codes;
+    std::size_t m_count;
+};
+
+// Refusals of a send after which the segment is sent a second time: the gateway says it did not take it
+// (priority, system busy, transmission error, internal errors).
+extern const CodeSet SendRetryCodes;
+// Codes of a query or cancellation after which the same request is asked again at once: the exchange
+// failed or the gateway could not answer it this time.
+extern const CodeSet QueryAskAgainCodes;
+// Query answers after which a sent message counts as not failed, so a resend leaves it alone: delivered,
+// not delivered yet or still under way, an exchange that failed, and -1 for a row never asked. All but
+// the delivered one are asked about again by a later query or cancellation.
+extern const CodeSet NotFailedQueryCodes;
 
 } // namespace norvi

@@ -1,5 +1,6 @@
 #include "core/shared/Clock.h"
 
+#include <limits>
 #include <mutex>
 
 namespace norvi::Clock {
@@ -9,6 +10,13 @@ std::mutex g_lock;
 bool g_fixed = false;
 QDateTime g_time;
 qint64 g_step = 0;
+qint64 g_stampSecond = std::numeric_limits<qint64>::min(); // the second g_stamp shows
+QByteArray g_stamp;
+
+const QString& rowStampFormat() {
+    static const QString format = QStringLiteral("yyyyMMddHHmmss");
+    return format;
+}
 } // namespace
 
 QDateTime now() {
@@ -27,6 +35,22 @@ qint64 nowMSecsSinceEpoch() {
             return QDateTime::currentMSecsSinceEpoch();
     }
     return now().toMSecsSinceEpoch();
+}
+
+QByteArray rowStamp() {
+    {
+        std::lock_guard<std::mutex> guard(g_lock);
+        if (!g_fixed) {
+            const qint64 second = QDateTime::currentSecsSinceEpoch();
+            if (second != g_stampSecond) {
+                g_stamp = QDateTime::fromSecsSinceEpoch(second).toString(rowStampFormat()).toLatin1();
+                g_stampSecond = second;
+            }
+            return g_stamp;
+        }
+    }
+    // A fixed clock moves with every call, as now() does, and keeps the time spec it was given.
+    return now().toString(rowStampFormat()).toLatin1();
 }
 
 void setFixed(const QDateTime& fixed, qint64 stepMs) {

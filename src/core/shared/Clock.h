@@ -11,6 +11,10 @@ QDateTime now();
 // what measures intervals many times a second (the progress window's rate).
 qint64 nowMSecsSinceEpoch();
 
+// now() as "yyyyMMddHHmmss" (Latin-1), the time of a send-log row. A run stamps many rows a second, and
+// each conversion to local time checks the time-zone file, so the text is made once per second.
+QByteArray rowStamp();
+
 // Tests: make now() return `fixed` (advanced by `step` milliseconds after each call), until reset.
 void setFixed(const QDateTime& fixed, qint64 stepMs = 0);
 void reset();

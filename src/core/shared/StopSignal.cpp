@@ -12,6 +12,9 @@
 
 namespace norvi {
 
+// raise() runs in signal handlers, where only a lock-free atomic may be touched.
+static_assert(std::atomic<long>::is_always_lock_free);
+
 StopSignal::StopSignal() : m_fd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
 StopSignal::~StopSignal() {
@@ -24,8 +27,10 @@ void StopSignal::raise() const noexcept {
         return;
     const int saved = errno; // a signal handler must leave errno as it found it
     const uint64_t one = 1;
+    m_pending.fetch_add(1);
     // Only a counter at its limit refuses the write, and that counter is raised already.
-    [[maybe_unused]] const ssize_t n = ::write(m_fd, &one, sizeof one);
+    if (::write(m_fd, &one, sizeof one) != sizeof one)
+        m_pending.fetch_sub(1);
     errno = saved;
 }
 
@@ -34,11 +39,12 @@ void StopSignal::clear() const noexcept {
         return;
     uint64_t count = 0;
     // One read takes the whole counter; nothing to read (EAGAIN) means it was not raised.
-    [[maybe_unused]] const ssize_t n = ::read(m_fd, &count, sizeof count);
+    if (::read(m_fd, &count, sizeof count) == sizeof count)
+        m_pending.fetch_sub(long(count));
 }
 
 bool StopSignal::raised() const noexcept {
-    if (m_fd < 0)
+    if (m_fd < 0 || m_pending.load() == 0)
         return false;
     pollfd p{m_fd, POLLIN, 0};
     return ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN);

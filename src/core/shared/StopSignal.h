@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 // The wake-up descriptor of a stop. Every wait on the gateway polls it beside its socket, so a stop ends
 // the wait at once rather than when the wait runs out: the progress window's 中斷, Ctrl+C or SIGTERM in
 // the command-line front end, a worker asked to end, the connection test's cancel.
@@ -16,14 +18,18 @@ public:
 
     // The descriptor to poll for reading, or -1 when none could be made (then nothing is woken).
     int fd() const { return m_fd; }
-    // Async-signal-safe: a single write().
+    // Async-signal-safe: a single write() and a lock-free count.
     void raise() const noexcept;
     // Drains the descriptor: waits block again until the next raise.
     void clear() const noexcept;
+    // Asked before every request a client sends, so the usual answer (not raised) costs no system call.
     bool raised() const noexcept;
 
 private:
     int m_fd = -1;
+    // Raises not yet drained, counted before the write and discounted after the read: never below what
+    // the descriptor holds, so at zero it surely holds nothing.
+    mutable std::atomic<long> m_pending{0};
 };
 
 // The stop of the jobs (the workers' gateway clients and the command line's name lookup): one for the

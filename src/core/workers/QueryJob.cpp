@@ -24,19 +24,6 @@ constexpr int kMaxAttempts = 2;
 
 QueryJob::QueryJob(SendThd& worker) : m_worker(worker), m_cancel(worker.jobMode() == WorkerMode::Cancel) {}
 
-bool QueryJob::isRetryCode(int code) {
-    switch (code) {
-    case -1:
-    case 3:
-    case 31:
-    case 40:
-    case 41:
-        return true;
-    default:
-        return false;
-    }
-}
-
 QueryJob::RowPlan QueryJob::planRow(const QByteArray& sendCode, int sendCodeImage, const QByteArray& queryCode,
                                     const QByteArray& sendResult, WorkerMode mode) {
     RowPlan plan;
@@ -316,7 +303,7 @@ void QueryJob::askRow(int row, const RowPlan& plan) {
             written = client.lastRequestWritten();
             // Asking again is harmless; a cancellation that went out may have taken effect, so only one
             // that surely did not goes again.
-            retry = code == -1 ? !(m_cancel && written) : isRetryCode(code);
+            retry = code == -1 ? !(m_cancel && written) : QueryAskAgainCodes.contains(code);
         }
     } while (retry && attempts < kMaxAttempts && stop == SMSendNorviGw::StopPoint::None && !m_worker.stopRequested());
 

@@ -39,7 +39,6 @@ public:
                            const QByteArray& sendResult, WorkerMode mode = WorkerMode::Query);
     // The rows a list job of `mode` over the selection (or all rows) would ask the gateway about.
     static int rowsToAsk(SendLogAccess& log, WorkerMode mode, bool allRows);
-    static bool isRetryCode(int code);
 
     // Rows read from the send log in one trip to the user-interface thread.
     static constexpr int kRowsPerRead = 256;

@@ -1,5 +1,7 @@
 #include "core/workers/RowCodes.h"
 
+#include "core/gateway/ResultCodes.h"
+
 namespace norvi::RowCodes {
 
 bool parse(const QByteArray& cell, int* value) {
@@ -19,24 +21,11 @@ int valueOr(const QByteArray& cell, int fallback) {
 }
 
 bool isAskAgain(int queryCode) {
-    switch (queryCode) {
-    case -1:
-    case 1:
-    case 3:
-    case 4:
-    case 19:
-    case 20:
-    case 31:
-    case 40:
-    case 41:
-        return true;
-    default:
-        return false;
-    }
+    return queryCode != 0 && NotFailedQueryCodes.contains(queryCode);
 }
 
 bool isNotFailed(int queryCode) {
-    return queryCode == 0 || isAskAgain(queryCode);
+    return NotFailedQueryCodes.contains(queryCode);
 }
 
 bool msgIdFromResult(const QByteArray& sendResult, QByteArray* msgId) {

@@ -11,10 +11,10 @@ bool parse(const QByteArray& cell, int* value);
 int valueOr(const QByteArray& cell, int fallback = -1);
 
 // Query codes after which a sent message is asked about again by a later query or cancellation:
-// not delivered yet, still under way, or the exchange itself failed.
+// not delivered yet, still under way, or the exchange itself failed (NotFailedQueryCodes but 0).
 bool isAskAgain(int queryCode);
-// Query codes that mark a sent message as not failed, so it is not sent again. -1 stands for a row
-// that was never asked.
+// Query codes that mark a sent message as not failed, so it is not sent again (NotFailedQueryCodes). -1
+// stands for a row that was never asked.
 bool isNotFailed(int queryCode);
 
 // The MsgId inside a send result "...(MsgId:X)": the text after "MsgId:" up to the next ")" (or the

@@ -19,19 +19,6 @@ namespace {
 constexpr int kMaxAttempts = 2;
 } // namespace
 
-bool SendJob::isRetryCode(int code) {
-    switch (code) {
-    case 3:
-    case 11:
-    case 31:
-    case 40:
-    case 41:
-        return true;
-    default:
-        return false;
-    }
-}
-
 uint8_t SendJob::requestType(const QByteArray& msisdn) {
     return msisdn.size() > 10 || msisdn.startsWith('+') ? GwSendInternational : GwSendDomestic;
 }
@@ -62,7 +49,7 @@ void SendJob::run() {
 
 void SendJob::noteStop(bool gaveUp) {
     m_stopped = true;
-    m_stopTime = Clock::now().toString(QStringLiteral("yyyyMMddHHmmss")).toLatin1();
+    m_stopTime = Clock::rowStamp();
     JobActivity.markStopped();
     if (gaveUp)
         JobActivity.markGaveUp();
@@ -122,16 +109,16 @@ void SendJob::sendRecord(const sSendContent& record) {
 }
 
 // A step counts a message that is done with, so the bar reads "0 / N" while the first answer is awaited;
-// a message a stop kept from going out is not done.
+// a message a stop kept from going out is not done. The step follows its row's fill to the user-interface
+// thread, so a row costs one hand-over.
 void SendJob::sendSegment(const QByteArray& name, int image, const QByteArray& msisdn, const QByteArray& segment) {
     if (sendSegmentRow(name, image, msisdn, segment))
-        PostShowProcess(StateSending);
+        m_worker.sendLog()->stepAfterFill(StateSending);
 }
 
 bool SendJob::sendSegmentRow(const QByteArray& name, int image, const QByteArray& msisdn, const QByteArray& segment) {
     const bool scheduled = m_schedule.scheduled;
-    const QByteArray sendTime =
-        scheduled ? m_schedule.orderTime : Clock::now().toString(QStringLiteral("yyyyMMddHHmmss")).toLatin1();
+    const QByteArray sendTime = scheduled ? m_schedule.orderTime : Clock::rowStamp();
     UiThreadSendLog& log = *m_worker.sendLog();
     const quint64 rowId = log.addRow(name, image, msisdn, sendTime);
 
@@ -214,7 +201,7 @@ SendJob::Outcome SendJob::attempt(const QByteArray& msisdn, const QByteArray& se
             out.stop = client.lastStop();
             out.written = client.lastRequestWritten();
             // Only a request that surely never reached the gateway, or one it refused, goes again.
-            retry = out.code == -1 ? !out.written : isRetryCode(out.code);
+            retry = out.code == -1 ? !out.written : SendRetryCodes.contains(out.code);
         }
     } while (retry && attempts < kMaxAttempts && out.stop == SMSendNorviGw::StopPoint::None &&
              !m_worker.stopRequested());

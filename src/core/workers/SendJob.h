@@ -34,8 +34,6 @@ public:
         SMSendNorviGw::StopPoint stop = SMSendNorviGw::StopPoint::None; // where a stop ended the attempts
     };
 
-    // Refusal codes after which a segment is sent a second time: the gateway says it did not take it.
-    static bool isRetryCode(int code);
     // Type 15 (international) for numbers longer than ten characters or starting with "+", else 1.
     static uint8_t requestType(const QByteArray& msisdn);
     // The send-log row image of a recipient kind.

@@ -94,15 +94,19 @@ bool SendThd::askToContinue(int failures) {
         return false;
     bool goOn = false;
     const WorkerMode asked = mode;
-    if (!UiThread::run([&] { goOn = owner->continueAfterTransportFailures(failures, asked); }))
+    if (!runOnUiThread([&] { goOn = owner->continueAfterTransportFailures(failures, asked); }))
         return false;
     return goOn;
+}
+
+bool SendThd::runOnUiThread(const std::function<void()>& routine) {
+    return m_sendLog ? m_sendLog->runAfterWrites(routine) : UiThread::run(routine);
 }
 
 void SendThd::reportLine(const QByteArray& line) {
     putCString(logLine, CutBig5(line, int(sizeof(logLine)) - 1));
     const QByteArray text = getField(logLine);
-    UiThread::run([&text] { ShowMsgLine(text); });
+    runOnUiThread([&text] { ShowMsgLine(text); });
     WriteOpLog(text);
 }
 

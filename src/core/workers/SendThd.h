@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QThread>
 
+#include <functional>
 #include <list>
 #include <memory>
 
@@ -72,6 +73,8 @@ protected:
     void run() override;
 
 private:
+    // UiThread::run behind the send-log writes this worker handed over before.
+    bool runOnUiThread(const std::function<void()>& routine);
     void findSelfEntry();
     void setUpClient();
     void runJob();

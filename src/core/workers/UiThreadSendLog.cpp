@@ -5,39 +5,102 @@
 #include "core/sendlog/LogStream.h"
 #include "core/shared/Big5.h"
 #include "core/shared/OpLog.h"
+#include "core/shared/Progress.h"
+
+#include <QCoreApplication>
+#include <QTimer>
 
 namespace norvi {
 
 namespace {
 constexpr int kMostQueued = 512;
+// A batch is run this long after its first write at the latest: rows still appear at once to the eye.
+constexpr int kBatchMs = 4;
+// A batch this large is run without waiting for its time, so the worker seldom reaches kMostQueued.
+constexpr std::size_t kBatchWrites = 128;
+
+// A step in a batch is handed to the progress window at once, on the user-interface thread where the window
+// lives: posting it from there would cost that thread a wake-up and an event for every row of the batch.
+void showStep(int state) {
+    if (QObject* target = ProgressTarget()) {
+        ShowProcessEvent step(state);
+        QCoreApplication::sendEvent(target, &step);
+    }
+}
 } // namespace
+
+void UiThreadSendLog::Target::drain() {
+    std::vector<Write> writes;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        writes.swap(pending);
+        // The next batch is likely as large: it is not grown again a write at a time.
+        pending.reserve(writes.size());
+        drainPosted = false;
+        urgentPosted = false;
+    }
+    for (Write& write : writes) {
+        write(*this);
+        --queued;
+    }
+}
 
 UiThreadSendLog::UiThreadSendLog(SendLogAccess& onUiThread) : m_target(std::make_shared<Target>(onUiThread)) {}
 
 UiThreadSendLog::~UiThreadSendLog() {
-    // A fill still held is not lost with its wrapper. It is queued even here on the user-interface
-    // thread, behind the worker's earlier writes (its row among them) that may still be waiting.
-    if (m_held)
-        UiThread::post([target = m_target, held = std::move(m_held)] { held(*target); });
+    // A fill still held is not lost with its wrapper: it lands behind the worker's earlier writes (its row
+    // among them) that may still be waiting, at once when this is the user-interface thread.
+    if (!m_held)
+        return;
+    if (UiThread::isCurrent()) {
+        m_target->drain();
+        m_held(*m_target);
+        return;
+    }
+    handOver(std::move(m_held), nullptr, false);
 }
 
-void UiThreadSendLog::queue(Write write) {
+void UiThreadSendLog::handOver(Write held, Write write, bool gather) {
+    bool postLater = false;
+    bool postNow = false;
+    {
+        std::lock_guard<std::mutex> guard(m_target->lock);
+        for (Write* w : {&held, &write}) {
+            if (!*w)
+                continue;
+            m_target->pending.push_back(std::move(*w));
+            ++m_target->queued;
+        }
+        if (gather && !m_target->drainPosted) {
+            m_target->drainPosted = true;
+            postLater = true;
+        } else if (!m_target->urgentPosted && (!gather || m_target->pending.size() >= kBatchWrites)) {
+            m_target->urgentPosted = true;
+            postNow = true;
+        }
+    }
+    // One hand-over starts the batch's timer on the user-interface thread; the rows that follow join the
+    // batch without waking that thread. Any other write goes at once, with whatever is pending before it.
+    if (postLater)
+        UiThread::post([target = m_target] {
+            QTimer::singleShot(kBatchMs, QCoreApplication::instance(), [target] { target->drain(); });
+        });
+    if (postNow)
+        UiThread::post([target = m_target] { target->drain(); });
+}
+
+void UiThreadSendLog::queue(Write write, bool gather) {
     Write held = std::move(m_held);
     m_held = nullptr;
     // On the user-interface thread itself a write is done at once, so a following read sees it.
     if (UiThread::isCurrent()) {
+        m_target->drain();
         if (held)
             held(*m_target);
         write(*m_target);
         return;
     }
-    ++m_target->queued;
-    UiThread::post([target = m_target, held = std::move(held), write = std::move(write)] {
-        if (held)
-            held(*target);
-        write(*target);
-        --target->queued;
-    });
+    handOver(std::move(held), std::move(write), gather);
     // A worker faster than the user-interface thread waits for it now and then, so the writes (and the
     // progress steps posted between them) on their way stay a bounded few, however long the run.
     if (m_target->queued.load() > kMostQueued)
@@ -47,7 +110,9 @@ void UiThreadSendLog::queue(Write write) {
 void UiThreadSendLog::wait(const std::function<void(SendLogAccess& log)>& read) {
     Write held = std::move(m_held);
     m_held = nullptr;
+    // The batch handed over so far runs first, however far its time is: the read sees every write.
     UiThread::run([&] {
+        m_target->drain();
         if (held)
             held(*m_target);
         read(m_target->log);
@@ -65,7 +130,7 @@ quint64 UiThreadSendLog::addRow(const QByteArray& caption, int image, const QByt
         m_lastRow.texts[ColMobile] = mobile;
         m_lastRow.texts[ColSendTime] = sendTime;
     }
-    queue([=](Target& t) { t.rowIds[id] = t.log.addRow(caption, image, mobile, sendTime); });
+    queue([=](Target& t) { t.rowIds[id] = t.log.addRow(caption, image, mobile, sendTime); }, true);
     return id;
 }
 
@@ -86,6 +151,21 @@ void UiThreadSendLog::fillSendResult(quint64 rowId, const QByteArray& code, int 
     if (m_held)
         queue([](Target&) {}); // sends the earlier fill on its way
     m_held = std::move(fill);
+}
+
+void UiThreadSendLog::stepAfterFill(int state) {
+    if (!m_held) {
+        PostShowProcess(state); // the fill went straight to the wrapped access
+        return;
+    }
+    // The fill joins the batch with its step now rather than with the next row: the batch is the one
+    // hand-over either way, and the row is complete on screen even while the next exchange waits.
+    Write fill = std::move(m_held);
+    m_held = nullptr;
+    handOver(
+        std::move(fill), [state](Target&) { showStep(state); }, true);
+    if (m_target->queued.load() > kMostQueued)
+        wait([](SendLogAccess&) {});
 }
 
 void UiThreadSendLog::record(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
@@ -157,6 +237,13 @@ bool UiThreadSendLog::isSelected(int row) {
 
 void UiThreadSendLog::batch(const std::function<void(SendLogAccess& log)>& steps) {
     wait(steps);
+}
+
+bool UiThreadSendLog::runAfterWrites(const std::function<void()>& routine) {
+    return UiThread::run([&] {
+        m_target->drain();
+        routine();
+    });
 }
 
 void UiThreadSendLog::flush() {

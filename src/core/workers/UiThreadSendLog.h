@@ -6,7 +6,9 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <unordered_map>
+#include <vector>
 
 namespace norvi {
 
@@ -22,7 +24,9 @@ class LogStream;
 // for the window instead of the gateway. Queued writes and waiting calls from one worker reach the
 // user-interface thread in the order they were made, so a read always sees every earlier write. A
 // row's fill waits for the worker's next call (in a send run the next row follows at once) and the two
-// share one hand-over; flush() sends everything on its way and waits for it.
+// share one hand-over; flush() sends everything on its way and waits for it. A send run's rows gather for
+// a few milliseconds (or a hundred writes) and are run together: a worker that wakes the user-interface
+// thread for every row spends as much time on those wake-ups as on the gateway.
 class UiThreadSendLog : public SendLogAccess {
 public:
     // Used from one thread: a worker, or (calls then run directly) the user-interface thread.
@@ -45,8 +49,18 @@ public:
     void setSelected(int row, bool selected) override;
     void setSelectedRows(const QVector<int>& rows, bool selected) override;
 
+    // A progress step (WM_SHOWPROCESS) for the row filled last, handed to the progress window on the
+    // user-interface thread once that fill has reached the wrapped access: the step travels in the fill's
+    // hand-over instead of one of its own, and the window never counts a row the send log does not show yet.
+    void stepAfterFill(int state);
+
     // Several steps on the wrapped access in one trip to the user-interface thread, waiting for them.
     void batch(const std::function<void(SendLogAccess& log)>& steps);
+
+    // Runs `routine` on the user-interface thread once every write handed over before it has reached the
+    // wrapped access (a held fill still waits for the next call), and waits for it: what the worker says
+    // there (a message line, a question) comes after the rows it made first. False when it could not run.
+    bool runAfterWrites(const std::function<void()>& routine);
 
     // Returns once every queued write has reached the wrapped access, and the journal's rows the disk.
     void flush();
@@ -61,18 +75,28 @@ public:
 private:
     // What the queued writes share on the user-interface thread: the wrapped access and the ids it
     // gave to the rows this object added. Kept alive by the queued writes themselves.
+    struct Target;
+    using Write = std::function<void(Target& target)>;
     struct Target {
         explicit Target(SendLogAccess& log) : log(log) {}
         SendLogAccess& log;
         std::unordered_map<quint64, quint64> rowIds;
         std::atomic<int> queued{0}; // writes on their way, not yet run
+        std::mutex lock;
+        std::vector<Write> pending; // under lock: handed over, in order, not yet run
+        bool drainPosted = false;   // under lock: a drain is on its way for what is pending
+        bool urgentPosted = false;  // under lock: one that does not wait for the batch time
+        // Runs what is pending, in order; on the user-interface thread.
+        void drain();
     };
-    using Write = std::function<void(Target& target)>;
-    void queue(Write write);
+    // Hands the writes over to the user-interface thread, behind every write handed over before: with
+    // `gather` (a send run's rows) in a batch that runs within kBatchMs, else at once.
+    void handOver(Write held, Write write, bool gather);
+    void queue(Write write, bool gather = false);
     // Runs `read` on the user-interface thread after any held write, waiting for it.
     void wait(const std::function<void(SendLogAccess& log)>& read);
 
-    // A row's fill is held until the next call: the next row follows at once in a send run, so both
+    // A row's fill is held until the next call (in a send run its progress step, at once), so the two
     // travel in one hand-over, and a read or flush takes it along before reading.
     Write m_held;
     // The row this object added last, completed by its fill and written to the journal.
