@@ -19,6 +19,7 @@
 #include <QtEndian>
 
 #include <cstring>
+#include <functional>
 
 using namespace norvi;
 using test::group;
@@ -287,6 +288,40 @@ TEST_F(AddressBookTest, DetachAndContainmentWalkTheGroups) {
                                     book.GroupMap().at(-1).members[2]}),
               (std::vector<int32_t>{0, 6, 5}));
     EXPECT_EQ(book.GroupMap().at(-2).members[9], 0);
+}
+
+// Windows follow the book through changed(): every change says so once, whoever makes it, and a step that
+// changes nothing says nothing.
+TEST_F(AddressBookTest, EveryChangeIsSignalledAndNothingElse) {
+    int signalled = 0;
+    QObject::connect(&book, &AddressBook::changed, [&signalled] { ++signalled; });
+    const struct {
+        const char* what;
+        std::function<void()> step;
+        int expected;
+    } steps[] = {
+        {"new member", [&] { book.putMember(member(1, "A")); }, 1},
+        {"member again", [&] { book.putMember(member(1, "A", "0911")); }, 1},
+        {"new group",
+         [&] {
+             book.putGroup(group(-1, {{0, 1}}));
+         },
+         1},
+        {"detach", [&] { book.detachFromGroups(1); }, 1},
+        {"detach of an id no group holds", [&] { book.detachFromGroups(1); }, 0},
+        {"erase a member", [&] { EXPECT_TRUE(book.eraseMember(1)); }, 1},
+        {"erase a member that is not there", [&] { EXPECT_FALSE(book.eraseMember(1)); }, 0},
+        {"erase a group", [&] { EXPECT_TRUE(book.eraseGroup(-1)); }, 1},
+        {"erase a group that is not there", [&] { EXPECT_FALSE(book.eraseGroup(-1)); }, 0},
+        {"erase all groups", [&] { book.eraseAllGroups(); }, 1},
+        {"load", [&] { ParseAddressBook(book, header(1, 0) + image(member(5, "E", "0955"))); }, 2},
+        {"clear", [&] { book.clear(); }, 1},
+    };
+    for (const auto& s : steps) {
+        signalled = 0;
+        s.step();
+        EXPECT_EQ(signalled, s.expected) << s.what;
+    }
 }
 
 TEST(Msisdn, SplitsJoinsAndFindsTheDefault) {

@@ -75,6 +75,31 @@ TEST_F(EntryLookupTest, RecordsWithTheWrongSignOrASharedIdAreRefusedNamingThem) 
     EXPECT_TRUE(RecipientEntryForName(book, big5("王小明")).ok) << "sound records stay usable";
 }
 
+// Entries of one name come in the order of their creation whatever order they were stored in (members by
+// id, then groups from the id nearest zero), so a caller that takes the first gets the oldest member; the
+// lookup follows every rename, erasure and addition.
+TEST_F(EntryLookupTest, DuplicateNamesComeInTheOrderOfCreationAndFollowTheEdits) {
+    book.putMember(test::member(300, "Dup", "0911"));
+    book.putGroup(test::named(test::group(-40), "Dup"));
+    book.putMember(test::member(50, " Dup ", "0922"));
+    book.putGroup(test::named(test::group(-7), "Dup"));
+    book.putMember(test::member(120, "Dup\t", "0933"));
+    book.putMember(test::member(90, "Dupe", "0944"));
+    EXPECT_EQ(FindEntriesByName(book, " Dup"), (QList<int32_t>{50, 120, 300, -7, -40}));
+    EXPECT_EQ(RecipientEntryForName(book, "Dup").error,
+              QStringLiteral("通訊錄中有 5 筆名為「Dup」的成員或群組，無法判斷要傳送給哪一筆！"));
+
+    book.putMember(test::member(50, "Other", "0922"));
+    book.putMember(test::member(300, "Dup", "0955")); // a new number, the same name
+    book.eraseMember(120);
+    book.eraseGroup(-7);
+    book.putMember(test::member(10, "Dup", "0966"));
+    EXPECT_EQ(FindEntriesByName(book, "Dup"), (QList<int32_t>{10, 300, -40}));
+    EXPECT_EQ(FindEntriesByName(book, "Other"), (QList<int32_t>{50}));
+    book.clear();
+    EXPECT_TRUE(FindEntriesByName(book, "Dup").isEmpty());
+}
+
 TEST_F(EntryLookupTest, TypedNumberIsKindTwoWithoutId) {
     const sMtData entry = TypedNumberEntry("+886912345678");
     EXPECT_EQ(entry.kind, KindTyped);
