@@ -1,7 +1,10 @@
 // The address book at 10,000 members and 100 groups: filling the list with the whole book or a group,
-// sorting 10,000 rows by each column, and the window itself opening and following a click in its tree.
+// sorting 10,000 rows by each column, and the window itself opening and following a click in its tree. And
+// one name looked up among 1,000,000 members: the first lookup after a change (which builds the name index),
+// every later one, and next to them the walk of every record that each lookup used to make.
 #include "core/addressbook/BookFile.h"
 #include "core/addressbook/BookRows.h"
+#include "core/compose/EntryLookup.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
 #include "core/shared/Global.h"
@@ -15,6 +18,7 @@
 #include <QTreeWidget>
 
 #include <cstring>
+#include <map>
 #include <random>
 
 using namespace norvi;
@@ -119,6 +123,69 @@ void BM_WindowTreeClick(benchmark::State& state) {
     state.SetLabel("group, then the whole book");
 }
 BENCHMARK(BM_WindowTreeClick)->Unit(benchmark::kMillisecond);
+
+constexpr int kBigBook = 1000000;
+
+// A million members called "Member 1" to "Member 1000000", read once for every lookup case.
+AddressBook& bigBook() {
+    static AddressBook* book = [] {
+        auto* made = new AddressBook;
+        std::map<int32_t, sMember> members;
+        for (int32_t id = 1; id <= kBigBook; ++id) {
+            sMember m;
+            std::memset(&m, 0, sizeof m);
+            m.id = id;
+            putField(m.name, "Member " + QByteArray::number(id));
+            putField(m.msisdn, "09" + QByteArray::number(10000000 + id));
+            members.emplace_hint(members.end(), id, m);
+        }
+        made->replace(std::move(members), {});
+        return made;
+    }();
+    return *book;
+}
+
+void BM_NameLookup(benchmark::State& state) {
+    const AddressBook& book = bigBook();
+    const QByteArray name = "Member " + QByteArray::number(kBigBook - 7);
+    FindEntriesByName(book, name); // the index, once
+    for (auto _ : state)
+        benchmark::DoNotOptimize(FindEntriesByName(book, name));
+    state.counters["members"] = double(book.MemberMap().size());
+}
+BENCHMARK(BM_NameLookup)->Unit(benchmark::kMicrosecond);
+
+// A rename leaves the index stale; the next lookup builds it again.
+void BM_NameLookupAfterAChange(benchmark::State& state) {
+    AddressBook& book = bigBook();
+    const QByteArray name = "Member " + QByteArray::number(kBigBook - 7);
+    sMember renamed = book.MemberMap().at(1);
+    for (auto _ : state) {
+        state.PauseTiming();
+        putField(renamed.name, renamed.name[0] == 'M' ? QByteArray("Renamed") : QByteArray("Member 1"));
+        book.putMember(renamed);
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(FindEntriesByName(book, name));
+    }
+}
+BENCHMARK(BM_NameLookupAfterAChange)->Unit(benchmark::kMillisecond);
+
+// The lookup as it was: every member's and group's name taken out of its record and trimmed.
+void BM_NameLookupByWalkingTheBook(benchmark::State& state) {
+    const AddressBook& book = bigBook();
+    const QByteArray name = "Member " + QByteArray::number(kBigBook - 7);
+    for (auto _ : state) {
+        QList<int32_t> ids;
+        for (const auto& [id, member] : book.MemberMap())
+            if (getField(member.name).trimmed() == name)
+                ids.append(id);
+        for (const auto& [id, group] : book.GroupMap())
+            if (getField(group.name).trimmed() == name)
+                ids.prepend(id);
+        benchmark::DoNotOptimize(ids);
+    }
+}
+BENCHMARK(BM_NameLookupByWalkingTheBook)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

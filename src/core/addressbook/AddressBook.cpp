@@ -27,17 +27,8 @@ template <std::size_t N> QByteArrayView nameKey(const char (&field)[N]) {
     return QByteArrayView(field, qsizetype(n)).trimmed();
 }
 
-std::size_t nameHash(QByteArrayView name) {
-    return qHash(name, std::size_t(0));
-}
-
-// Members before groups, members by id upward, groups from the id nearest zero: the order of creation.
-bool indexOrder(std::size_t hashA, bool groupA, int32_t idA, std::size_t hashB, bool groupB, int32_t idB) {
-    if (hashA != hashB)
-        return hashA < hashB;
-    if (groupA != groupB)
-        return !groupA;
-    return groupA ? idA > idB : idA < idB;
+uint32_t nameHash(QByteArrayView name) {
+    return uint32_t(qHash(name, std::size_t(0)));
 }
 
 } // namespace
@@ -125,20 +116,28 @@ void AddressBook::clear() {
 
 void AddressBook::nameMayChange() {
     m_nameIndexStale = true;
-    m_nameIndex.clear();
+    m_nameBuckets = {};
+    m_nameIndex = {};
 }
 
-// One pass over the book and a sort: a lookup then costs a binary search instead of a walk of every record.
 void AddressBook::buildNameIndex() const {
+    const std::size_t entries = m_members.size() + m_groups.size();
+    std::size_t buckets = 16;
+    while (buckets < entries)
+        buckets *= 2;
+    m_nameBuckets.assign(buckets, -1);
     m_nameIndex.clear();
-    m_nameIndex.reserve(m_members.size() + m_groups.size());
+    m_nameIndex.reserve(entries);
+    const auto add = [this, buckets](QByteArrayView name, int32_t id, bool group) {
+        const uint32_t hash = nameHash(name);
+        int32_t& head = m_nameBuckets[hash & (buckets - 1)];
+        m_nameIndex.push_back({hash, id, head, group});
+        head = int32_t(m_nameIndex.size() - 1);
+    };
     for (const auto& [id, member] : m_members)
-        m_nameIndex.push_back({nameHash(nameKey(member.name)), id, false});
+        add(nameKey(member.name), id, false);
     for (const auto& [id, group] : m_groups)
-        m_nameIndex.push_back({nameHash(nameKey(group.name)), id, true});
-    std::sort(m_nameIndex.begin(), m_nameIndex.end(), [](const NameKey& a, const NameKey& b) {
-        return indexOrder(a.hash, a.group, a.id, b.hash, b.group, b.id);
-    });
+        add(nameKey(group.name), id, true);
     m_nameIndexStale = false;
 }
 
@@ -149,16 +148,24 @@ std::vector<NamedId> AddressBook::entriesNamed(const QByteArray& name) const {
         return found;
     if (m_nameIndexStale)
         buildNameIndex();
-    const std::size_t hash = nameHash(wanted);
-    auto it = std::lower_bound(m_nameIndex.begin(), m_nameIndex.end(), hash,
-                               [](const NameKey& key, std::size_t h) { return key.hash < h; });
+    const uint32_t hash = nameHash(wanted);
     // Names that only share the hash are told apart by their bytes.
-    for (; it != m_nameIndex.end() && it->hash == hash; ++it) {
+    for (int32_t at = m_nameBuckets[hash & (m_nameBuckets.size() - 1)]; at >= 0;
+         at = m_nameIndex[std::size_t(at)].next) {
+        const NameKey& key = m_nameIndex[std::size_t(at)];
+        if (key.hash != hash)
+            continue;
         const QByteArrayView stored =
-            it->group ? nameKey(m_groups.at(it->id).name) : nameKey(m_members.at(it->id).name);
+            key.group ? nameKey(m_groups.at(key.id).name) : nameKey(m_members.at(key.id).name);
         if (stored == wanted)
-            found.push_back({it->id, !it->group});
+            found.push_back({key.id, !key.group});
     }
+    // Members first by id, then groups from the id nearest zero: the order in which each kind was created.
+    std::sort(found.begin(), found.end(), [](const NamedId& a, const NamedId& b) {
+        if (a.member != b.member)
+            return a.member;
+        return a.member ? a.id < b.id : a.id > b.id;
+    });
     return found;
 }
 

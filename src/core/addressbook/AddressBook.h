@@ -59,9 +59,11 @@ signals:
     void changed();
 
 private:
+    // One entry of the name index: a chain per bucket of the trimmed name's hash, through `next`.
     struct NameKey {
-        std::size_t hash;
+        uint32_t hash;
         int32_t id;
+        int32_t next; // the next entry of the bucket, -1 at its end
         bool group;
     };
     void nameMayChange();
@@ -69,7 +71,9 @@ private:
 
     std::map<int32_t, sMember> m_members;
     std::map<int32_t, sGroup> m_groups;
-    // Every entry by the hash of its trimmed name, in the order entriesNamed gives them; rebuilt when stale.
+    // Every entry by the hash of its trimmed name, built in one pass over the book when a lookup finds it
+    // stale: a lookup then reads one short chain instead of every record.
+    mutable std::vector<int32_t> m_nameBuckets; // the first entry of each bucket, -1 for none
     mutable std::vector<NameKey> m_nameIndex;
     mutable bool m_nameIndexStale = true;
 };
