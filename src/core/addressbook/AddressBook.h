@@ -12,7 +12,7 @@
 
 // The address book in memory: its members and groups, the rules that keep them consistent, and the lookup of
 // entries by name. Whoever needs the book is handed one (the window set and each norvi-cli command own
-// theirs); windows follow its changes through changed().
+// theirs); changed() tells whoever follows it that it changed.
 namespace norvi {
 
 enum class EntryKind { Member, Group };
@@ -22,7 +22,6 @@ enum class EntryKind { Member, Group };
 struct NamedId {
     int32_t id;
     bool member;
-    bool operator==(const NamedId& o) const { return id == o.id && member == o.member; }
 };
 
 class AddressBook : public QObject {
