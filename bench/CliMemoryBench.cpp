@@ -1,9 +1,11 @@
 // The peak memory (maximum resident set, from wait4) of norvi-cli on inputs far larger than what it keeps:
 // `send --list` of a list file that is one line of 200 MB (the gateway's port closed, so the list is read
-// and checked whole and nothing is sent), and `log2csv` of a log of 200,000 rows. Not timed: it prints the
-// figures.
+// and checked whole and nothing is sent), `log2csv` of a log of 200,000 rows, and with an address book of
+// 1,000,000 members, `book list` and `send` to one member named on the command line (the port closed
+// again: the book is read and the name looked up, then the run stops at its connection). Not a benchmark
+// loop: it prints the figures, with each run's wall time.
 //
-//   CliMemoryBench [--cli PATH] [--line-mb N] [--rows N]
+//   CliMemoryBench [--cli PATH] [--line-mb N] [--rows N] [--members N]
 
 #include "support/StartFolder.h"
 
@@ -11,9 +13,14 @@
 #include "core/sendlog/SendLogAccess.h"
 #include "core/shared/Big5.h"
 
+#include "core/addressbook/AddressBookRecords.h"
+#include "core/shared/FixedField.h"
+
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QtEndian>
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -21,6 +28,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -30,6 +38,7 @@ using namespace norvi;
 struct Outcome {
     int exitCode = -1;
     long peakKb = 0;
+    double seconds = 0;
     QString said; // the last line on standard error
 };
 
@@ -44,6 +53,8 @@ Outcome runCli(const QString& cli, const QString& startDir, const QStringList& a
     for (QByteArray& a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
+    QElapsedTimer clock;
+    clock.start();
     const pid_t pid = ::fork();
     if (pid == 0) {
         const int null = ::open("/dev/null", O_WRONLY);
@@ -56,6 +67,7 @@ Outcome runCli(const QString& cli, const QString& startDir, const QStringList& a
     rusage usage{};
     ::wait4(pid, &status, 0, &usage);
     Outcome outcome;
+    outcome.seconds = double(clock.nsecsElapsed()) / 1e9;
     outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     outcome.peakKb = usage.ru_maxrss;
     QFile said(QFile::decodeName(errors));
@@ -97,8 +109,28 @@ bool writeLog(const QString& path, int rows) {
     return writer.commit();
 }
 
+// AddressBook.bin of `members` members called "Member 1", "Member 2", ..., written a record at a time.
+bool writeBook(const QString& path, int members) {
+    QFile file(path);
+    char header[8];
+    qToLittleEndian<qint32>(members, header);
+    qToLittleEndian<qint32>(0, header + 4);
+    if (!file.open(QIODevice::WriteOnly) || file.write(header, sizeof header) != sizeof header)
+        return false;
+    for (int32_t id = 1; id <= members; ++id) {
+        sMember m;
+        std::memset(&m, 0, sizeof m);
+        m.id = id;
+        putField(m.name, "Member " + QByteArray::number(id));
+        putField(m.msisdn, "09" + QByteArray::number(10000000 + id));
+        if (file.write(reinterpret_cast<const char*>(&m), sizeof m) != sizeof m)
+            return false;
+    }
+    return file.flush();
+}
+
 void print(const char* what, const Outcome& o) {
-    std::printf("%-40s exit %d  peak %.1f MB  %s\n", what, o.exitCode, double(o.peakKb) / 1024.0,
+    std::printf("%-40s exit %d  peak %.1f MB  %.2f s  %s\n", what, o.exitCode, double(o.peakKb) / 1024.0, o.seconds,
                 o.said.toUtf8().constData());
 }
 
@@ -109,6 +141,7 @@ int main(int argc, char** argv) {
     QString cli = QStringLiteral(NORVI_CLI_PATH);
     int lineMb = 200;
     int rows = 200000;
+    int members = 1000000;
     const QStringList args = app.arguments();
     for (int i = 1; i + 1 < args.size(); i += 2) {
         if (args[i] == QLatin1String("--cli"))
@@ -117,6 +150,8 @@ int main(int argc, char** argv) {
             lineMb = args[i + 1].toInt();
         else if (args[i] == QLatin1String("--rows"))
             rows = args[i + 1].toInt();
+        else if (args[i] == QLatin1String("--members"))
+            members = args[i + 1].toInt();
     }
     test::StartFolder dir;
     // Port 9 on the loopback: nobody listens, so the run ends at its first connection.
@@ -138,5 +173,16 @@ int main(int argc, char** argv) {
                   list}));
     print(QStringLiteral("log2csv (%1 rows)").arg(rows).toUtf8().constData(),
           runCli(cli, dir.path(), {QStringLiteral("log2csv"), log}));
+
+    if (!writeBook(dir.filePath(QStringLiteral("AddressBook.bin")), members)) {
+        std::fprintf(stderr, "cannot write the address book\n");
+        return 1;
+    }
+    print(QStringLiteral("book list (%1 members)").arg(members).toUtf8().constData(),
+          runCli(cli, dir.path(), {QStringLiteral("book"), QStringLiteral("list")}));
+    print(QStringLiteral("send =\"Member %1\" (%2 members)").arg(members - 7).arg(members).toUtf8().constData(),
+          runCli(cli, dir.path(),
+                 {QStringLiteral("send"), QStringLiteral("--text"), QStringLiteral("bench"),
+                  QStringLiteral("=Member %1").arg(members - 7)}));
     return 0;
 }

@@ -89,7 +89,7 @@ void BM_ListFileIntoFieldAndSendQueue(benchmark::State& state) {
         // The field lays out its text and the progress window catches up, as on screen.
         QCoreApplication::processEvents();
         w.dialog().ParseRecipientField(true);
-        const SendQueueResult r = BuildSendQueue(input);
+        const SendQueueResult r = BuildSendQueue(w.set->book(), input);
         benchmark::DoNotOptimize(r.totalCount);
         state.PauseTiming();
         state.counters["entries"] = double(RecipientList.size());

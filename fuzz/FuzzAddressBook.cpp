@@ -7,7 +7,7 @@
 #include "FuzzCheck.h"
 
 #include "core/addressbook/AddressBook.h"
-#include "core/addressbook/AddressBookState.h"
+#include "core/addressbook/BookFile.h"
 #include "core/compose/ComposeState.h"
 #include "core/compose/RecipientLists.h"
 
@@ -20,6 +20,9 @@
 using namespace norvi;
 
 namespace {
+
+// The book every case of this program fills and reads.
+AddressBook g_book;
 
 constexpr qint64 kHeader = 8;
 constexpr qint64 kMember = sizeof(sMember);
@@ -61,23 +64,24 @@ void checkNumbers(const sMember& m) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
-    const AddressBookResult loaded = ParseAddressBook(bytes);
+    const AddressBookResult loaded = ParseAddressBook(g_book, bytes);
 
     FUZZ_CHECK(loaded.membersRead >= 0 && loaded.groupsRead >= 0);
     FUZZ_CHECK(kHeader + kMember * loaded.membersRead + kGroup * loaded.groupsRead <=
                qMax<qint64>(qint64(size), kHeader));
-    FUZZ_CHECK(MemberMap.size() <= std::size_t(loaded.membersRead));
-    FUZZ_CHECK(GroupMap.size() <= std::size_t(loaded.groupsRead));
+    FUZZ_CHECK(g_book.MemberMap().size() <= std::size_t(loaded.membersRead));
+    FUZZ_CHECK(g_book.GroupMap().size() <= std::size_t(loaded.groupsRead));
     FUZZ_CHECK(loaded.damaged == !loaded.message.isEmpty());
-    for (const auto& [id, member] : MemberMap) {
+    for (const auto& [id, member] : g_book.MemberMap()) {
         FUZZ_CHECK(id > 0 && member.id == id);
         checkNumbers(member);
     }
-    for (const auto& [id, group] : GroupMap)
+    for (const auto& [id, group] : g_book.GroupMap())
         FUZZ_CHECK(id < 0 && group.id == id);
 
-    const QByteArray image = AddressBookImage();
-    FUZZ_CHECK(image.size() == kHeader + kMember * qint64(MemberMap.size()) + kGroup * qint64(GroupMap.size()));
+    const QByteArray image = AddressBookImage(g_book);
+    FUZZ_CHECK(image.size() ==
+               kHeader + kMember * qint64(g_book.MemberMap().size()) + kGroup * qint64(g_book.GroupMap().size()));
     if (!loaded.damaged) {
         FUZZ_CHECK(qint64(size) == kHeader + kMember * loaded.membersRead + kGroup * loaded.groupsRead);
         const qint64 groupsAt = kHeader + kMember * loaded.membersRead;
@@ -87,27 +91,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     // Group walks end on any book, and a run to every group queues each number at most once.
-    for (const auto& [id, group] : GroupMap) {
-        (void)GroupContains(id, id);
+    for (const auto& [id, group] : g_book.GroupMap()) {
+        (void)GroupContains(g_book, id, id);
         (void)group;
     }
     RecipientList.clear();
-    for (const auto& [id, group] : GroupMap) {
+    for (const auto& [id, group] : g_book.GroupMap()) {
         sMtData entry{};
         entry.id = id;
         entry.kind = KindAddressBook;
         RecipientList.push_back(entry);
         (void)group;
     }
-    const SendQueueResult queued = BuildSendQueue(ComposeInput::fromText("hi", false));
+    const SendQueueResult queued = BuildSendQueue(g_book, ComposeInput::fromText("hi", false));
     std::set<QByteArray> numbers(queued.queuedNumbers.begin(), queued.queuedNumbers.end());
     FUZZ_CHECK(numbers.size() == queued.queuedNumbers.size());
-    FUZZ_CHECK(queued.queuedNumbers.size() <= MemberMap.size());
+    FUZZ_CHECK(queued.queuedNumbers.size() <= g_book.MemberMap().size());
 
     // What was saved loads back whole, as the same book.
-    const AddressBookResult again = ParseAddressBook(image);
+    const AddressBookResult again = ParseAddressBook(g_book, image);
     FUZZ_CHECK(!again.damaged);
-    FUZZ_CHECK(AddressBookImage() == image);
+    FUZZ_CHECK(AddressBookImage(g_book) == image);
     RecipientList.clear();
     SendQueue.clear();
     return 0;

@@ -7,7 +7,7 @@
 #include "FuzzCheck.h"
 
 #include "core/addressbook/AddressBook.h"
-#include "core/addressbook/AddressBookState.h"
+#include "core/addressbook/BookFile.h"
 #include "core/exchange/AddressTransfer.h"
 #include "core/exchange/ColumnMapping.h"
 #include "core/shared/Big5.h"
@@ -24,6 +24,9 @@ using namespace norvi;
 
 namespace {
 
+// The book every case of this program fills and reads.
+AddressBook g_book;
+
 struct Fields {
     QByteArray name, msisdn, desc;
     bool operator==(const Fields& o) const { return name == o.name && msisdn == o.msisdn && desc == o.desc; }
@@ -31,7 +34,7 @@ struct Fields {
 
 std::vector<Fields> book() {
     std::vector<Fields> list;
-    for (const auto& [id, m] : MemberMap) {
+    for (const auto& [id, m] : g_book.MemberMap()) {
         FUZZ_CHECK(id > 0 && m.id == id);
         list.push_back({getField(m.name), getField(m.msisdn), getField(m.desc)});
     }
@@ -62,10 +65,10 @@ int dataLines(const AddressTextFile& file) {
 }
 
 void importAndCheck(const AddressTextFile& file, char delimiter, const std::array<int, 3>& codes) {
-    MemberMap.clear();
+    g_book.clear();
     int reported = 0;
-    const ImportSummary summary =
-        ImportAddressText(file, QStringLiteral("f"), codes, delimiter, [&reported](const QString&) { ++reported; });
+    const ImportSummary summary = ImportAddressText(g_book, file, QStringLiteral("f"), codes, delimiter,
+                                                    [&reported](const QString&) { ++reported; });
     FUZZ_CHECK(summary.added + summary.skipped == dataLines(file));
     FUZZ_CHECK(reported == summary.skipped);
     const std::vector<Fields> members = book();
@@ -75,14 +78,14 @@ void importAndCheck(const AddressTextFile& file, char delimiter, const std::arra
 
     // All three fields exported in comma type: every member one line, never blank, Big5 throughout.
     std::vector<int32_t> ids;
-    for (const auto& entry : MemberMap)
+    for (const auto& entry : g_book.MemberMap())
         ids.push_back(entry.first);
-    const QByteArray exported = AddressTextImage(ids, ',', {true, true, true});
+    const QByteArray exported = AddressTextImage(g_book, ids, ',', {true, true, true});
     const AddressTextFile again = ParseAddressText(exported);
     FUZZ_CHECK(again.encoding == TextEncoding::Big5);
-    MemberMap.clear();
+    g_book.clear();
     const ImportSummary back = ImportAddressText(
-        again, QStringLiteral("g"), ColumnMapping::fromHeader(again.headerColumns(',')).columnCodes(), ',', {});
+        g_book, again, QStringLiteral("g"), ColumnMapping::fromHeader(again.headerColumns(',')).columnCodes(), ',', {});
     FUZZ_CHECK(back.added == summary.added && back.skipped == 0);
     const std::vector<Fields> returned = book();
     FUZZ_CHECK(returned.size() == members.size());
@@ -116,6 +119,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         importAndCheck(file, delimiter, {FieldName, FieldMsisdn, FieldDesc});
         importAndCheck(file, delimiter, {FieldDesc, FieldNone, FieldName});
     }
-    MemberMap.clear();
+    g_book.clear();
     return 0;
 }

@@ -77,8 +77,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ++entry;
     }
 
+    const AddressBook noBook;
     // The run: only numbers of the file, a row without its own text once per number.
-    const SendQueueResult queued = BuildSendQueue(ComposeInput::fromText("hello $1$", true));
+    const SendQueueResult queued = BuildSendQueue(noBook, ComposeInput::fromText("hello $1$", true));
     if (queued.ok) {
         std::set<QByteArray> plain;
         for (const sSendContent& record : SendQueue) {

@@ -4,8 +4,7 @@
 #include "cli/CliInput.h"
 #include "cli/CliOutput.h"
 
-#include "core/addressbook/AddressBook.h"
-#include "core/addressbook/AddressBookState.h"
+#include "core/addressbook/BookFile.h"
 #include "core/addressbook/BookGuard.h"
 #include "core/compose/EntryLookup.h"
 #include "core/exchange/AddressTransfer.h"
@@ -48,8 +47,8 @@ bool noPositional(const Arguments& a, int expected) {
 
 // The book as the desktop program reads it at start. A damaged book is read as far as it goes (the
 // next save keeps the old file aside); one that cannot be read at all is not worked on.
-bool loadBook() {
-    const AddressBookResult loaded = LoadAddressBook();
+bool loadBook(AddressBook& book) {
+    const AddressBookResult loaded = LoadAddressBook(book);
     if (!loaded.message.isEmpty())
         err(loaded.message);
     return loaded.ok;
@@ -101,8 +100,8 @@ QByteArray groupEntries(const sGroup& g) {
     return ids;
 }
 
-int list(const Arguments& a) {
-    if (!noPositional(a, 1) || !loadBook())
+int list(const Arguments& a, AddressBook& book) {
+    if (!noPositional(a, 1) || !loadBook(book))
         return ExitRefused;
     const bool raw = a.switches.contains(kBig5);
     // The texts are Big5 in the book; without --big5 every cell is converted for the terminal.
@@ -119,9 +118,9 @@ int list(const Arguments& a) {
             texts << escapeCell(fromBig5(cell));
         out(texts.join(QLatin1Char('\t')));
     };
-    for (const auto& [id, m] : MemberMap)
+    for (const auto& [id, m] : book.MemberMap())
         line({"member", QByteArray::number(id), getField(m.name), getField(m.msisdn), getField(m.desc)});
-    for (const auto& [id, g] : GroupMap)
+    for (const auto& [id, g] : book.GroupMap())
         line({"group", QByteArray::number(id), getField(g.name), groupEntries(g)});
     return ExitOk;
 }
@@ -170,7 +169,7 @@ QString mappingLine(const std::array<int, 3>& codes, const QStringList& header) 
     return QStringLiteral("欄位對應：") + parts.join(QStringLiteral("，"));
 }
 
-int import(const Arguments& a) {
+int import(const Arguments& a, AddressBook& book) {
     if (a.positional.size() < 2) {
         err(QStringLiteral("請指定要匯入的檔案。"));
         return ExitRefused;
@@ -195,7 +194,7 @@ int import(const Arguments& a) {
         err(lockError);
         return ExitRefused;
     }
-    if (!loadBook())
+    if (!loadBook(book))
         return ExitRefused;
 
     AddressTextFile file;
@@ -214,9 +213,9 @@ int import(const Arguments& a) {
     out(mappingLine(codes, header));
 
     const ImportSummary summary =
-        ImportAddressText(file, path, codes, delimiter, [](const QString& line) { err(line); });
+        ImportAddressText(book, file, path, codes, delimiter, [](const QString& line) { err(line); });
     if (summary.added > 0) {
-        const AddressBookResult saved = SaveAddressBook();
+        const AddressBookResult saved = SaveAddressBook(book);
         if (!saved.ok) {
             err(saved.message);
             return ExitNotSaved;
@@ -252,12 +251,12 @@ bool parseFields(const QString& text, ExportFields* fields) {
 
 // The members of the group called `name`, as its list in the address book window shows them: its
 // direct member entries in slot order, without its sub-groups.
-bool groupMembers(const QString& name, std::vector<int32_t>* ids) {
+bool groupMembers(const AddressBook& book, const QString& name, std::vector<int32_t>* ids) {
     QByteArray bytes;
     if (!toBig5Argument(name, &bytes))
         return false;
     QList<int32_t> groups;
-    for (const int32_t id : FindEntriesByName(bytes))
+    for (const int32_t id : FindEntriesByName(book, bytes))
         if (id < 0)
             groups << id;
     if (groups.isEmpty()) {
@@ -268,13 +267,13 @@ bool groupMembers(const QString& name, std::vector<int32_t>* ids) {
         err(QStringLiteral("通訊錄中有 %1 個名稱為「%2」的群組，無法判斷要匯出哪一個。").arg(groups.size()).arg(name));
         return false;
     }
-    for (const int32_t slot : GroupMap.at(groups.first()).members)
-        if (slot > 0 && MemberMap.count(slot))
+    for (const int32_t slot : book.GroupMap().at(groups.first()).members)
+        if (slot > 0 && book.member(slot))
             ids->push_back(slot);
     return true;
 }
 
-int exportBook(const Arguments& a) {
+int exportBook(const Arguments& a, AddressBook& book) {
     if (a.positional.size() < 2) {
         err(QStringLiteral("請指定匯出的檔案。"));
         return ExitRefused;
@@ -286,19 +285,19 @@ int exportBook(const Arguments& a) {
     ExportFields fields{true, true, true};
     if (a.values.contains(kFields) && !parseFields(a.value(kFields), &fields))
         return ExitRefused;
-    if (!loadBook())
+    if (!loadBook(book))
         return ExitRefused;
 
     std::vector<int32_t> ids;
     if (a.values.contains(kGroup)) {
-        if (!groupMembers(a.value(kGroup), &ids))
+        if (!groupMembers(book, a.value(kGroup), &ids))
             return ExitRefused;
     } else {
-        ids.reserve(MemberMap.size());
-        for (const auto& entry : MemberMap)
+        ids.reserve(book.MemberMap().size());
+        for (const auto& entry : book.MemberMap())
             ids.push_back(entry.first);
     }
-    const ExportResult result = ExportAddressText(path, ids, delimiter, fields);
+    const ExportResult result = ExportAddressText(book, path, ids, delimiter, fields);
     if (!result.ok) {
         err(result.message);
         return ExitRefused;
@@ -334,12 +333,14 @@ int Book(const Arguments& a) {
         return ExitRefused;
     if (action == QLatin1String("export") && !optionsFit(a, {kSpace, kFields, kGroup}))
         return ExitRefused;
+    // Each run reads the book afresh into a book of its own.
+    AddressBook book;
     if (action == QLatin1String("list"))
-        return list(a);
+        return list(a, book);
     if (action == QLatin1String("import"))
-        return import(a);
+        return import(a, book);
     if (action == QLatin1String("export"))
-        return exportBook(a);
+        return exportBook(a, book);
     err(action.isEmpty() ? QStringLiteral("請指定 list、import 或 export。")
                          : QStringLiteral("book 沒有「%1」這個動作；請指定 list、import 或 export。").arg(action));
     return ExitRefused;

@@ -8,7 +8,7 @@
 #include "cli/CliSendRows.h"
 #include "cli/CliSetup.h"
 
-#include "core/addressbook/AddressBook.h"
+#include "core/addressbook/BookFile.h"
 #include "core/compose/ComposeState.h"
 #include "core/compose/EntryLookup.h"
 #include "core/compose/RecipientLists.h"
@@ -33,13 +33,13 @@ namespace norvi::cli {
 namespace {
 
 // The recipients named on the command line, in order, into RecipientList.
-bool collectRecipients(const QStringList& recipients) {
+bool collectRecipients(const AddressBook& book, const QStringList& recipients) {
     for (const QString& arg : recipients) {
         if (arg.startsWith(QLatin1Char('='))) {
             QByteArray name;
             if (!toBig5Argument(arg.mid(1), &name))
                 return false;
-            const NamedEntry named = RecipientEntryForName(name);
+            const NamedEntry named = RecipientEntryForName(book, name);
             if (!named.ok) {
                 err(named.error);
                 return false;
@@ -150,16 +150,18 @@ int send(const Arguments& a) {
     CliRunLog log;
     if (const int claimed = claimNamedLog(a, log); claimed != ExitOk)
         return claimed;
-    const AddressBookResult book = LoadAddressBook();
-    if (!book.message.isEmpty())
-        err(book.message);
+    // Outlives the run, whose worker reads the members and groups it names.
+    AddressBook book;
+    const AddressBookResult loaded = LoadAddressBook(book);
+    if (!loaded.message.isEmpty())
+        err(loaded.message);
 
     RecipientList.clear();
-    if (!collectRecipients(a.positional))
+    if (!collectRecipients(book, a.positional))
         return ExitRefused;
     // The list file is read a piece at a time, here once to check it, then for the run itself: its rows
     // are never all in memory, nor are the run's messages or rows.
-    StreamedSendRun run;
+    StreamedSendRun run(book);
     int listRows = 0;
     if (a.values.contains(QStringLiteral("--list"))) {
         const QString list = a.value(QStringLiteral("--list"));

@@ -1,6 +1,5 @@
 #include "core/ProcessState.h"
 
-#include "core/addressbook/AddressBookState.h"
 #include "core/compose/ComposeState.h"
 #include "core/exchange/ExchangeState.h"
 #include "core/gateway/SMSendNorviGw.h"
@@ -20,8 +19,6 @@ namespace norvi {
 QString StartDir;
 sConfig Config{};
 
-std::map<int32_t, sGroup> GroupMap;
-std::map<int32_t, sMember> MemberMap;
 std::map<int32_t, sLoadMt> ListFileRows;
 std::map<int32_t, QByteArray> ListFileLongNumbers;
 std::list<sMtData> RecipientList;
@@ -48,8 +45,6 @@ bool ResetProcessState() {
     }
     StartDir.clear();
     Config = sConfig{};
-    GroupMap.clear();
-    MemberMap.clear();
     ListFileRows.clear();
     ListFileLongNumbers.clear();
     RecipientList.clear();

@@ -6,7 +6,7 @@
 namespace norvi {
 
 // Puts every process-wide container, flag and test seam back to its state at start: the configuration,
-// the start folder, the address book, the send dialog's lists, the stop and scope flags (and the stop's wake-up
+// the start folder, the send dialog's lists, the stop and scope flags (and the stop's wake-up
 // descriptor, drained), the job activity, the exchange choices, the clock, the progress target, the message area and
 // the workers' reply wait. Tests call it between cases so none depends on what an earlier one left behind. A registered
 // worker still owns the worker list and the jobs' lists, so while one is registered nothing is changed and false is

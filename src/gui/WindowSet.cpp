@@ -1,6 +1,6 @@
 #include "gui/WindowSet.h"
 
-#include "core/addressbook/AddressBook.h"
+#include "core/addressbook/BookFile.h"
 #include "core/sendlog/SendLogAccess.h"
 #include "core/shared/Big5.h"
 #include "core/shared/Global.h"
@@ -22,8 +22,9 @@ bool takeStartFolder() {
 // Members are built in declaration order, which is the order of the windows.
 WindowSet::WindowSet()
     : m_startFolderTaken(takeStartFolder()), m_showProcess(), m_jobs(m_showProcess), m_main(m_jobs),
-      m_settings(m_jobs, &m_main), m_sendSMS(m_main, m_jobs, &m_main), m_querySMS(m_main.logAccess(), m_jobs, &m_main),
-      m_adrBk(&m_main), m_fileType(&m_main), m_logJobs(m_main, m_jobs) {
+      m_settings(m_jobs, &m_main), m_sendSMS(m_main, m_jobs, m_book, &m_main),
+      m_querySMS(m_main.logAccess(), m_jobs, &m_main), m_adrBk(m_book, &m_main), m_fileType(m_book, &m_main),
+      m_logJobs(m_main, m_jobs) {
     connectWindows();
     loadAddressBook();
 }
@@ -55,10 +56,10 @@ void WindowSet::connectWindows() {
     QObject::connect(&m_fileType, &TFormFileType::bookImported, &m_adrBk, &TFormAdrBk::ReloadList);
 }
 
-// The address book is read once, at start-up; from then on the maps are the master copy and the file
-// follows them.
+// The address book is read once, at start-up; from then on the book in memory is the master copy and the
+// file follows it.
 void WindowSet::loadAddressBook() {
-    const AddressBookResult loaded = LoadAddressBook();
+    const AddressBookResult loaded = LoadAddressBook(m_book);
     if (!loaded.message.isEmpty())
         prompts().notice(&m_main, loaded.ok ? Prompts::Icon::Warning : Prompts::Icon::Error, BookBoxTitle(),
                          loaded.message);

@@ -33,6 +33,9 @@ public:
     // Shows the main window; its first show reads the configuration.
     void show();
 
+    // The address book every window works on, read at start.
+    AddressBook& book() { return m_book; }
+
     TFormMain& main() { return m_main; }
     TFormSettings& settings() { return m_settings; }
     TFormSendSMS& sendSMS() { return m_sendSMS; }
@@ -47,6 +50,7 @@ private:
     void sendLogRowAgain();
 
     bool m_startFolderTaken;
+    AddressBook m_book;
     TFormShowProcess m_showProcess;
     JobSupervisor m_jobs;
     TFormMain m_main;

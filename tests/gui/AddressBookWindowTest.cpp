@@ -60,20 +60,18 @@ protected:
 } // namespace
 
 TEST_F(AddressBookWindowTest, CreatingTheWindowLoadsTheBookSilently) {
-    MemberMap.clear();
-    GroupMap.clear();
+    addressBook().clear();
     writeBook(2, 2);
     startWindows(false);
-    EXPECT_EQ(MemberMap.size(), 2u);
+    EXPECT_EQ(addressBook().MemberMap().size(), 2u);
     EXPECT_TRUE(m_prompts.messages().isEmpty());
 }
 
 TEST_F(AddressBookWindowTest, DamagedBookLoadsItsCompleteRecordsAndTellsTheUser) {
-    MemberMap.clear();
-    GroupMap.clear();
+    addressBook().clear();
     writeBook(2, 5);
     startWindows(false);
-    EXPECT_EQ(MemberMap.size(), 2u);
+    EXPECT_EQ(addressBook().MemberMap().size(), 2u);
     ASSERT_EQ(m_prompts.messages().size(), 1);
     EXPECT_TRUE(m_prompts.messages().first().contains(QStringLiteral("通訊錄檔案已損壞")));
 }
@@ -154,13 +152,13 @@ TEST_F(AddressBookWindowTest, ColumnClicksAndSortItemsOrderTheListAndMarkTheCapt
 }
 
 TEST_F(AddressBookWindowTest, CommandsFollowTheContextAndTheSelection) {
-    GroupMap.clear();
+    addressBook().eraseAllGroups();
     startWithBook();
     withBook([&](TFormAdrBk& w) {
         ASSERT_TRUE(clickNode(w, QStringLiteral("我的連絡人")));
         EXPECT_FALSE(item(w, "MItemFContent")->isEnabled());
         EXPECT_FALSE(item(w, "MItemFDelete")->isEnabled()) << "no group to remove";
-        GroupMap[-9] = group(-9);
+        addressBook().putGroup(group(-9));
         trigger(item(w, "MItemRefresh"));
         ASSERT_TRUE(clickNode(w, QStringLiteral("我的連絡人")));
         EXPECT_TRUE(item(w, "MItemFDelete")->isEnabled());
@@ -201,13 +199,13 @@ TEST_F(AddressBookWindowTest, DeletingTheRootRemovesEveryGroupButNoMember) {
         ASSERT_TRUE(clickNode(w, QStringLiteral("我的連絡人")));
         trigger(item(w, "MItemFDelete")); // answered No
         EXPECT_EQ(lastMessage(), QStringLiteral("您確定要移除所有的群組？\n(不會從通訊錄刪除群組成員)"));
-        EXPECT_EQ(GroupMap.size(), 3u);
+        EXPECT_EQ(addressBook().GroupMap().size(), 3u);
         EXPECT_EQ(fileBytes(), before);
 
         answerYes();
         ASSERT_TRUE(click(&w, "SpeedButtonDelete"));
-        EXPECT_TRUE(GroupMap.empty());
-        EXPECT_EQ(MemberMap.size(), 3u);
+        EXPECT_TRUE(addressBook().GroupMap().empty());
+        EXPECT_EQ(addressBook().MemberMap().size(), 3u);
         EXPECT_TRUE(nodes(w).isEmpty());
         EXPECT_EQ(selectedNode(w), QStringLiteral("我的連絡人"));
         EXPECT_EQ(captions(list(w)),
@@ -226,13 +224,13 @@ TEST_F(AddressBookWindowTest, DeletingASubGroupClearsItFromEveryGroupThatHoldsIt
         answerYes();
         trigger(item(w, "MItemFDelete"));
         EXPECT_EQ(lastMessage(), QStringLiteral("您確定要移除所選擇的群組？\n(不會從通訊錄刪除群組成員)"));
-        EXPECT_EQ(GroupMap.count(-201), 0u);
+        EXPECT_EQ(addressBook().GroupMap().count(-201), 0u);
         EXPECT_EQ(groupSlots(-202)[0], 101);
         EXPECT_EQ(groupSlots(-202)[1], 0);
         EXPECT_EQ(groupSlots(-204)[0], 103);
         EXPECT_EQ(groupSlots(-204)[1], 0);
         EXPECT_EQ(groupSlots(-204)[2], 101) << "the other entries keep their slots";
-        EXPECT_EQ(MemberMap.size(), 3u);
+        EXPECT_EQ(addressBook().MemberMap().size(), 3u);
         EXPECT_EQ(nodes(w), (QStringList{QStringLiteral("家人"), QStringLiteral("朋友"), QStringLiteral("球隊")}));
         // The next node is selected and the list shows it.
         EXPECT_EQ(selectedNode(w), QStringLiteral("家人"));
@@ -248,11 +246,11 @@ TEST_F(AddressBookWindowTest, DeletingFromTheWholeBookErasesRecordsEverywhere) {
         ASSERT_TRUE(clickRows(list(w), {QStringLiteral("王小明"), QStringLiteral("家人")}));
         trigger(item(w, "MItemFDelete")); // No: nothing changes
         EXPECT_EQ(lastMessage(), QStringLiteral("要永遠刪除所選的項目？"));
-        EXPECT_EQ(MemberMap.count(102), 1u);
+        EXPECT_EQ(addressBook().MemberMap().count(102), 1u);
         answerYes();
         ASSERT_TRUE(click(&w, "SpeedButtonDelete"));
-        EXPECT_EQ(MemberMap.count(102), 0u);
-        EXPECT_EQ(GroupMap.count(-203), 0u);
+        EXPECT_EQ(addressBook().MemberMap().count(102), 0u);
+        EXPECT_EQ(addressBook().GroupMap().count(-203), 0u);
         EXPECT_EQ(groupSlots(-201)[0], 0);
         EXPECT_EQ(groupSlots(-201)[1], 103);
         EXPECT_EQ(groupSlots(-204)[1], 0);
@@ -277,7 +275,7 @@ TEST_F(AddressBookWindowTest, RemovingFromAGroupKeepsTheRecordInTheBookAndOtherG
                   QStringLiteral("您確定只要從這個群組移除所選擇的項目？\n(不會從通訊錄刪除選擇的項目)"));
         EXPECT_EQ(groupSlots(-201)[0], 0);
         EXPECT_EQ(groupSlots(-201)[1], 103) << "a hole is left; the next entry keeps its slot";
-        EXPECT_EQ(MemberMap.count(102), 1u);
+        EXPECT_EQ(addressBook().MemberMap().count(102), 1u);
         EXPECT_EQ(groupSlots(-204)[0], 102);
         EXPECT_EQ(captions(list(w)), QStringList{QStringLiteral("陳美玲")});
         EXPECT_EQ(status(w), QStringLiteral("1 個項目"));
@@ -297,14 +295,14 @@ TEST_F(AddressBookWindowTest, AFailedSaveIsReportedAndTheFileKeepsWhatItHeld) {
         EXPECT_EQ(lastMessage(), QStringLiteral("寫入通訊錄檔案失敗！"));
         EXPECT_EQ(m_prompts.asked.last().icon, Prompts::Icon::Error);
         EXPECT_EQ(fileBytes(), before);
-        EXPECT_EQ(MemberMap.count(101), 0u) << "the change stays in memory for the next save";
+        EXPECT_EQ(addressBook().MemberMap().count(101), 0u) << "the change stays in memory for the next save";
         // The next change writes both.
         ASSERT_TRUE(clickRows(list(w), {QStringLiteral("王小明")}));
         answerYes();
         trigger(item(w, "MItemFDelete"));
     });
     expectFileIsBook();
-    EXPECT_EQ(MemberMap.size(), 1u);
+    EXPECT_EQ(addressBook().MemberMap().size(), 1u);
 }
 
 TEST_F(AddressBookWindowTest, SendHandsTheSelectedEntriesToTheSendDialogInListOrder) {
@@ -418,8 +416,8 @@ TEST_F(AddressBookWindowTest, DetailColumnsFitTheListAtAnySize) {
 // A long name in the icon and list styles stays inside its own cell: no item overlaps the next, and
 // every cell is as high as the font needs.
 TEST_F(AddressBookWindowTest, IconStylesKeepLongNamesInsideTheirCells) {
-    MemberMap[901] = test::member(901, big5("一個名字非常非常長的聯絡人用來測試"), "0911");
-    MemberMap[902] = test::member(902, "Alexander Maximilian Longname", "0922");
+    addressBook().putMember(test::member(901, big5("一個名字非常非常長的聯絡人用來測試"), "0911"));
+    addressBook().putMember(test::member(902, "Alexander Maximilian Longname", "0922"));
     startWithBook();
     withBook([&](TFormAdrBk& w) {
         auto* icons = findControl<QListView>(&w, "ListViewAllIcons");

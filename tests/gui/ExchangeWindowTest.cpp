@@ -104,9 +104,9 @@ protected:
 
     QString messageArea() { return findControl<QPlainTextEdit>(&mainWindow(), "MemoShow")->toPlainText(); }
 
-    static std::vector<std::tuple<QByteArray, QByteArray, QByteArray>> members() {
+    std::vector<std::tuple<QByteArray, QByteArray, QByteArray>> members() {
         std::vector<std::tuple<QByteArray, QByteArray, QByteArray>> list;
-        for (const auto& [id, m] : MemberMap)
+        for (const auto& [id, m] : addressBook().MemberMap())
             list.emplace_back(getField(m.name), getField(m.msisdn), getField(m.desc));
         return list;
     }
@@ -265,7 +265,7 @@ TEST_F(ExchangeWindowTest, AnImportFileThatCannotBeReadKeepsThePathPage) {
         EXPECT_TRUE(pathEdit(w)->isVisible());
         EXPECT_FALSE(fields(w)->isVisible());
     });
-    EXPECT_TRUE(MemberMap.empty());
+    EXPECT_TRUE(addressBook().MemberMap().empty());
 }
 
 TEST_F(ExchangeWindowTest, ExportWritesTheListedMembersUnderTheNameTheFilterCompletes) {

@@ -98,8 +98,8 @@ TEST_F(GroupEditorTest, ANewGroupFilledThroughThePickerIsSavedInNameOrder) {
         EXPECT_EQ(captions(list(w)),
                   (QStringList{QStringLiteral("Alice"), QStringLiteral("同事"), QStringLiteral("陳美玲")}));
     });
-    ASSERT_EQ(GroupMap.count(id), 1u);
-    EXPECT_EQ(getField(GroupMap.at(id).name), big5(QStringLiteral("球隊")));
+    ASSERT_EQ(addressBook().GroupMap().count(id), 1u);
+    EXPECT_EQ(getField(addressBook().GroupMap().at(id).name), big5(QStringLiteral("球隊")));
     const std::vector<int32_t> stored = groupSlots(id);
     EXPECT_EQ(std::vector<int32_t>(stored.begin(), stored.begin() + 4), (std::vector<int32_t>{101, -201, 103, 0}));
     expectFileIsBook();
@@ -126,8 +126,8 @@ TEST_F(GroupEditorTest, RemoveAndPropertiesWorkOnTheEntriesAndOnlyOkStoresTheGro
         });
     });
     EXPECT_EQ(groupSlots(-201)[0], 102) << "cancel keeps the group's entries";
-    EXPECT_EQ(getField(MemberMap.at(103).name), big5(QStringLiteral("陳小玲")));
-    EXPECT_EQ(MemberMap.count(102), 1u);
+    EXPECT_EQ(getField(addressBook().MemberMap().at(103).name), big5(QStringLiteral("陳小玲")));
+    EXPECT_EQ(addressBook().MemberMap().count(102), 1u);
     expectFileIsBook();
 
     withBook([&](TFormAdrBk& w) {
@@ -149,7 +149,7 @@ TEST_F(GroupEditorTest, RemoveAndPropertiesWorkOnTheEntriesAndOnlyOkStoresTheGro
 TEST_F(GroupEditorTest, AThousandEntriesAreSavedAndOneMoreIsRefused) {
     std::vector<int32_t> ids;
     for (int i = 0; i < kGroupSlots; ++i) {
-        MemberMap[5000 + i] = member(5000 + i, "m" + QByteArray::number(1000 + i), "0911");
+        addressBook().putMember(member(5000 + i, "m" + QByteArray::number(1000 + i), "0911"));
         ids.push_back(5000 + i);
     }
     addGroup(-206, "大群組", ids);

@@ -95,8 +95,8 @@ TEST_F(MemberEditorTest, NewMemberWithTwoNumbersAndTheSecondMadeDefault) {
         ASSERT_TRUE(click(d, "ButtonOk"));
     });
     const int32_t id = int32_t(m_now);
-    ASSERT_EQ(MemberMap.count(id), 1u);
-    const sMember& m = MemberMap.at(id);
+    ASSERT_EQ(addressBook().MemberMap().count(id), 1u);
+    const sMember& m = addressBook().MemberMap().at(id);
     EXPECT_EQ(getField(m.name), big5(QStringLiteral("李大華")));
     EXPECT_EQ(getField(m.desc), big5(QStringLiteral(" 朋友 "))); // the description is kept as typed
     EXPECT_EQ(getField(m.msisdn), "0911111111;@0922222222");
@@ -114,7 +114,7 @@ TEST_F(MemberEditorTest, OneNumberIsStoredBareAndOpensAgainAsTheDefault) {
         ASSERT_TRUE(addNumber(d, QStringLiteral("0955000111")));
         ASSERT_TRUE(click(d, "ButtonOk"));
     });
-    EXPECT_EQ(getField(MemberMap.at(int32_t(m_now)).msisdn), "0955000111");
+    EXPECT_EQ(getField(addressBook().MemberMap().at(int32_t(m_now)).msisdn), "0955000111");
     editMember(QStringLiteral("單號"), [&](QDialog* d) {
         EXPECT_EQ(d->windowTitle(), QStringLiteral("單號 內容"));
         EXPECT_EQ(numberRows(d),
@@ -146,7 +146,7 @@ TEST_F(MemberEditorTest, TheNumberCheckAcceptsAsksOrRefuses) {
         EXPECT_EQ(numbers(d)->topLevelItemCount(), 2) << "a separator would split the number when stored";
         ASSERT_TRUE(click(d, "ButtonCancel"));
     });
-    EXPECT_EQ(MemberMap.size(), 1u);
+    EXPECT_EQ(addressBook().MemberMap().size(), 1u);
 }
 
 TEST_F(MemberEditorTest, AnEditedNumberThatIsRefusedGetsItsOldNumberBack) {
@@ -177,7 +177,7 @@ TEST_F(MemberEditorTest, AnEditedNumberThatIsRefusedGetsItsOldNumberBack) {
         editRow(0, QStringLiteral("0900999888"));
         ASSERT_TRUE(click(d, "ButtonOk"));
     });
-    EXPECT_EQ(getField(MemberMap.at(102).msisdn), "0900999888;0922000222;@09-44");
+    EXPECT_EQ(getField(addressBook().MemberMap().at(102).msisdn), "0900999888;0922000222;@09-44");
     expectFileIsBook();
 }
 
@@ -199,7 +199,7 @@ TEST_F(MemberEditorTest, RemovingTheDefaultRowMakesTheFirstRemainingRowTheDefaul
         ASSERT_TRUE(addNumber(d, QStringLiteral("0955")));
         ASSERT_TRUE(click(d, "ButtonOk"));
     });
-    EXPECT_EQ(getField(MemberMap.at(102).msisdn), "0955");
+    EXPECT_EQ(getField(addressBook().MemberMap().at(102).msisdn), "0955");
     expectFileIsBook();
 }
 
@@ -216,15 +216,15 @@ TEST_F(MemberEditorTest, AnExistingMemberShowsItsGroupsAndIsSavedOnOkOnly) {
         ASSERT_TRUE(click(d, "ButtonCancel"));
     });
     EXPECT_EQ(fileBytes(), before);
-    EXPECT_EQ(getField(MemberMap.at(102).desc), big5(QStringLiteral("同事")));
+    EXPECT_EQ(getField(addressBook().MemberMap().at(102).desc), big5(QStringLiteral("同事")));
     editMember(QStringLiteral("王小明"), [&](QDialog* d) {
         ASSERT_TRUE(typeInto(edit(d, "EditName"), QStringLiteral("王大明")));
         ASSERT_TRUE(typeInto(edit(d, "EditDesc"), QStringLiteral("改過")));
         ASSERT_TRUE(addNumber(d, QStringLiteral("0966"))); // added at the end; the default stays
         ASSERT_TRUE(click(d, "ButtonOk"));
     });
-    EXPECT_EQ(getField(MemberMap.at(102).name), big5(QStringLiteral("王大明")));
-    EXPECT_EQ(getField(MemberMap.at(102).msisdn), "0911000111;0922000222;@0933000333;0966");
+    EXPECT_EQ(getField(addressBook().MemberMap().at(102).name), big5(QStringLiteral("王大明")));
+    EXPECT_EQ(getField(addressBook().MemberMap().at(102).msisdn), "0911000111;0922000222;@0933000333;0966");
     EXPECT_TRUE(m_listed.contains(QStringLiteral("王大明"))) << "the list shows the new name";
     expectFileIsBook();
 }
@@ -235,7 +235,7 @@ TEST_F(MemberEditorTest, ANumberLeftInTheFieldIsTakenOnOk) {
         ASSERT_TRUE(typeInto(edit(d, "EditMsisdn"), QStringLiteral("0977000111")));
         ASSERT_TRUE(click(d, "ButtonOk"));
     });
-    EXPECT_EQ(getField(MemberMap.at(int32_t(m_now)).msisdn), "0977000111");
+    EXPECT_EQ(getField(addressBook().MemberMap().at(int32_t(m_now)).msisdn), "0977000111");
 }
 
 TEST_F(MemberEditorTest, TextsThatCannotBeStoredAreRefusedWithTheReason) {
@@ -254,7 +254,7 @@ TEST_F(MemberEditorTest, TextsThatCannotBeStoredAreRefusedWithTheReason) {
         EXPECT_TRUE(d->isVisible());
         ASSERT_TRUE(click(d, "ButtonCancel"));
     });
-    EXPECT_EQ(MemberMap.size(), 1u);
+    EXPECT_EQ(addressBook().MemberMap().size(), 1u);
 }
 
 // Names and descriptions typed through an input method: compositions then commits, with the same
@@ -279,8 +279,8 @@ TEST_F(MemberEditorTest, EditorFieldsTakeInputMethodCompositionsAndCommits) {
         ASSERT_TRUE(keyClick(edit(d, "EditName"), Qt::Key_Backspace)); // the emoji goes as one character
         ASSERT_TRUE(click(d, "ButtonOk"));
     });
-    EXPECT_EQ(getField(MemberMap.at(int32_t(m_now)).name), big5("王"));
-    EXPECT_EQ(getField(MemberMap.at(int32_t(m_now)).desc), big5("同事"));
+    EXPECT_EQ(getField(addressBook().MemberMap().at(int32_t(m_now)).name), big5("王"));
+    EXPECT_EQ(getField(addressBook().MemberMap().at(int32_t(m_now)).desc), big5("同事"));
 }
 
 TEST_F(MemberEditorTest, ANewMemberJoinsTheGroupSelectedInTheTreeAtItsFirstEmptySlot) {
@@ -290,8 +290,8 @@ TEST_F(MemberEditorTest, ANewMemberJoinsTheGroupSelectedInTheTreeAtItsFirstEmpty
         ASSERT_TRUE(typeInto(edit(d, "EditName"), QStringLiteral("新人")));
         ASSERT_TRUE(click(d, "ButtonOk"));
     });
-    EXPECT_EQ(GroupMap.at(-201).members[0], int32_t(m_now));
-    EXPECT_EQ(GroupMap.at(-201).members[1], 102);
+    EXPECT_EQ(addressBook().GroupMap().at(-201).members[0], int32_t(m_now));
+    EXPECT_EQ(addressBook().GroupMap().at(-201).members[1], 102);
     EXPECT_EQ(m_listed, (QStringList{QStringLiteral("王小明"), QStringLiteral("新人")}));
     EXPECT_EQ(m_listed.at(m_selected.value(0, -1)), QStringLiteral("新人"));
     EXPECT_EQ(m_context, TFormAdrBk::Context::List);
@@ -309,8 +309,8 @@ TEST_F(MemberEditorTest, AFullGroupTakesNoNewMemberButTheBookDoes) {
         ASSERT_TRUE(click(d, "ButtonOk"));
     });
     EXPECT_EQ(lastMessage(), QStringLiteral("本群組已達最大成員數(1000)，無法再新增其他成員！"));
-    EXPECT_EQ(MemberMap.count(int32_t(m_now)), 1u);
-    EXPECT_EQ(GroupMap.at(-206).members[kGroupSlots - 1], 102);
+    EXPECT_EQ(addressBook().MemberMap().count(int32_t(m_now)), 1u);
+    EXPECT_EQ(addressBook().GroupMap().at(-206).members[kGroupSlots - 1], 102);
     expectFileIsBook();
 }
 
@@ -321,6 +321,6 @@ TEST_F(MemberEditorTest, TwoMembersMadeInTheSameSecondGetNeighbouringIds) {
             ASSERT_TRUE(addNumber(d, QString::fromLatin1(number)));
             ASSERT_TRUE(click(d, "ButtonOk"));
         });
-    EXPECT_EQ(getField(MemberMap.at(int32_t(m_now)).msisdn), "0911");
-    EXPECT_EQ(getField(MemberMap.at(int32_t(m_now) + 1).msisdn), "0922");
+    EXPECT_EQ(getField(addressBook().MemberMap().at(int32_t(m_now)).msisdn), "0911");
+    EXPECT_EQ(getField(addressBook().MemberMap().at(int32_t(m_now) + 1).msisdn), "0922");
 }

@@ -41,8 +41,8 @@ protected:
     }
     // Opens the picker as the group editor does, for `edited` (or a new group), starting from `entries`;
     // 1 when the user confirmed, with the chosen ids in picked().
-    int pickForGroup(sGroup* edited, std::vector<int32_t> entries, const std::function<void(QDialog*)>& body) {
-        TFormSelectMember picker(&mainWindow());
+    int pickForGroup(const sGroup* edited, std::vector<int32_t> entries, const std::function<void(QDialog*)>& body) {
+        TFormSelectMember picker(addressBook(), &mainWindow());
         m_prompts.dialogHandlers.push_back(body);
         m_picked = entries;
         return picker.pickGroupMembers(edited, m_picked) ? 1 : 0;
@@ -54,7 +54,7 @@ protected:
 } // namespace
 
 TEST_F(MemberPickerTest, OpensOnTheWholeBookSortedByNameWithTheGroupsEntriesOnTheRight) {
-    const int result = pickForGroup(&GroupMap.at(-301), {101, -302}, [&](QDialog* p) {
+    const int result = pickForGroup(&addressBook().GroupMap().at(-301), {101, -302}, [&](QDialog* p) {
         EXPECT_EQ(p->windowTitle(), QStringLiteral("選擇群組成員"));
         EXPECT_EQ(findControl<QLabel>(p, "LabelMember")->text(), QStringLiteral("成員(&M)："));
         EXPECT_EQ(headers(all(p)),
@@ -73,7 +73,7 @@ TEST_F(MemberPickerTest, OpensOnTheWholeBookSortedByNameWithTheGroupsEntriesOnTh
 }
 
 TEST_F(MemberPickerTest, GroupsThatContainTheEditedGroupAreRefusedByName) {
-    const int result = pickForGroup(&GroupMap.at(-303), {}, [&](QDialog* p) {
+    const int result = pickForGroup(&addressBook().GroupMap().at(-303), {}, [&](QDialog* p) {
         choose(p, {QStringLiteral("P"), QStringLiteral("S"), QStringLiteral("R"), QStringLiteral("王小明")});
         choose(p, {QStringLiteral("王小明")}); // chosen twice: kept once
         ASSERT_TRUE(click(p, "ButtonOk"));
@@ -88,10 +88,10 @@ TEST_F(MemberPickerTest, GroupsThatContainTheEditedGroupAreRefusedByName) {
 
 TEST_F(MemberPickerTest, AThousandEntriesPassAndOneMoreKeepsThePickerOpen) {
     for (int i = 0; i < kGroupSlots - 1; ++i)
-        MemberMap[5000 + i] = member(5000 + i, "m", "0911");
+        addressBook().putMember(member(5000 + i, "m", "0911"));
     // 999 new members, 2 members and 4 groups; R is the edited group and P and Q hold it: 1,002 entries.
     bool stayed = false;
-    const int result = pickForGroup(&GroupMap.at(-303), {}, [&](QDialog* p) {
+    const int result = pickForGroup(&addressBook().GroupMap().at(-303), {}, [&](QDialog* p) {
         all(p)->setFocus();
         ASSERT_TRUE(keyClick(all(p), Qt::Key_A, Qt::ControlModifier));
         ASSERT_TRUE(click(p, "ButtonSelect"));
@@ -119,7 +119,7 @@ TEST_F(MemberPickerTest, SendModeKeepsListRowsAndTypedNumbersInTheirPlaces) {
     RecipientList = {fieldEntry(0, KindTyped, "0911222333"), fieldEntry(101, KindAddressBook, "Alice"),
                      fieldEntry(3, KindListRow, "0922333444"), fieldEntry(-304, KindAddressBook, "S"),
                      fieldEntry(101, KindAddressBook, "Alice")};
-    TFormSelectMember picker(&m_windows->sendSMS());
+    TFormSelectMember picker(addressBook(), &m_windows->sendSMS());
     m_prompts.dialogHandlers.push_back([&](QDialog* p) {
         EXPECT_TRUE(picker.sendMode());
         EXPECT_EQ(p->windowTitle(), QStringLiteral("選擇受訊者"));
@@ -180,7 +180,7 @@ TEST_F(MemberPickerTest, ANewMemberIsSelectedAndPropertiesUpdateBothLists) {
         EXPECT_EQ(captions(chosen(p)), QStringList{QStringLiteral("Alicia")});
         ASSERT_TRUE(click(p, "ButtonCancel"));
     });
-    EXPECT_EQ(MemberMap.count(id), 1u);
-    EXPECT_EQ(getField(MemberMap.at(101).name), "Alicia");
+    EXPECT_EQ(addressBook().MemberMap().count(id), 1u);
+    EXPECT_EQ(getField(addressBook().MemberMap().at(101).name), "Alicia");
     expectFileIsBook();
 }

@@ -5,7 +5,7 @@
 
 #include <QInputMethodEvent>
 
-#include "core/addressbook/AddressBookState.h"
+#include "core/addressbook/BookFile.h"
 #include "support/BookRecords.h"
 
 #include "gui/sendlog/TFormShowMsg.h"
@@ -415,9 +415,7 @@ TEST_F(SendDialogTest, ReplacementMessagesAreCountedAndSentPerRow) {
 }
 
 TEST_F(SendDialogTest, EntriesFromTheAddressBookStayWhenTheDialogCloses) {
-    MemberMap[5] = sMember{5, {}, {}, {}};
-    putField(MemberMap[5].name, big5("王小明"));
-    putField(MemberMap[5].msisdn, QByteArray("0912000005"));
+    addressBook().putMember(test::member(5, big5("王小明"), "0912000005"));
     for (int round = 0; round < 2; ++round) {
         // What the address book's 發訊 asks for: the field's entries, then the chosen ones.
         m_prompts.dialogHandlers.push_back([&](QDialog*) { press("ButtonCancel"); });
@@ -444,9 +442,8 @@ TEST_F(SendDialogTest, RunThatCannotBeSentIsRefusedBeforeTheLogIsTouched) {
 }
 
 TEST_F(SendDialogTest, ThePickerAddsItsChoicesAfterTheFieldsEntriesAndCancelChangesNothing) {
-    MemberMap[102] = test::member(102, big5("王小明"), "0912345678");
-    GroupMap[-301] = test::group(-301, {{0, 102}});
-    putField(GroupMap[-301].name, big5("業務部"));
+    addressBook().putMember(test::member(102, big5("王小明"), "0912345678"));
+    addressBook().putGroup(test::named(test::group(-301, {{0, 102}}), big5("業務部")));
     // Picks rows of the whole book by their captions, then 選擇 and OK (or 取消).
     const auto pick = [this](const QStringList& names, const char* finish) {
         m_prompts.dialogHandlers.push_back([names, finish](QDialog* picker) {

@@ -34,6 +34,12 @@ inline sGroup group(int32_t id, std::initializer_list<std::pair<int, int32_t>> s
     return g;
 }
 
+// The record with its name set: a group is made nameless by group().
+inline sGroup named(sGroup g, const QByteArray& name) {
+    putField(g.name, name);
+    return g;
+}
+
 // An entry of the recipient field (an address-book record, a typed number or a list file row) as the
 // field and the picker hand them over; `label` is Big5.
 inline sMtData fieldEntry(int32_t id, uint8_t kind, const QByteArray& label = {}) {

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "core/addressbook/AddressBook.h"
-#include "core/addressbook/AddressBookState.h"
+#include "core/addressbook/BookFile.h"
 #include "core/compose/ComposeState.h"
 #include "gui/addressbook/BookListModel.h"
 #include "gui/addressbook/BookLists.h"
@@ -24,26 +23,24 @@ namespace norvi::test {
 // from the main window as a user does and driven inside its modal loop.
 class BookWindowTest : public WindowTest {
 protected:
-    // Starts the windows and stores the maps as they stand in AddressBook.bin.
+    // Starts the windows, hands them the entries put into the book so far and stores them in AddressBook.bin.
     void startWithBook() {
-        std::map<int32_t, sMember> members = MemberMap;
-        std::map<int32_t, sGroup> groups = GroupMap;
         startWindows();
-        MemberMap = members;
-        GroupMap = groups;
-        ASSERT_TRUE(SaveAddressBook().ok);
+        addressBook().replace(m_staged.MemberMap(), m_staged.GroupMap());
+        ASSERT_TRUE(SaveAddressBook(addressBook()).ok);
         m_prompts.asked.clear();
     }
 
     void addMember(int32_t id, const char* name, const char* msisdn = "0912000000", const char* desc = "") {
-        MemberMap[id] = member(id, big5(QString::fromUtf8(name)), QByteArray(msisdn), big5(QString::fromUtf8(desc)));
+        addressBook().putMember(
+            member(id, big5(QString::fromUtf8(name)), QByteArray(msisdn), big5(QString::fromUtf8(desc))));
     }
     void addGroup(int32_t id, const char* name, std::vector<int32_t> entries = {}) {
         sGroup g = group(id);
         putField(g.name, big5(QString::fromUtf8(name)));
         for (std::size_t i = 0; i < entries.size(); ++i)
             g.members[i] = entries[i];
-        GroupMap[id] = g;
+        addressBook().putGroup(g);
     }
 
     // Opens 通訊錄 from the main window's tool bar and runs `body` in it; the window is closed afterwards.
@@ -124,13 +121,13 @@ protected:
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
     // The file holds exactly the book as it stands in memory.
-    void expectFileIsBook() const {
-        EXPECT_EQ(fileBytes(), AddressBookImage()) << "AddressBook.bin differs from the book";
+    void expectFileIsBook() {
+        EXPECT_EQ(fileBytes(), AddressBookImage(addressBook())) << "AddressBook.bin differs from the book";
     }
 
-    static std::vector<int32_t> groupSlots(int32_t groupId) {
+    std::vector<int32_t> groupSlots(int32_t groupId) {
         std::vector<int32_t> ids;
-        for (int32_t id : GroupMap.at(groupId).members)
+        for (int32_t id : addressBook().GroupMap().at(groupId).members)
             ids.push_back(id);
         return ids;
     }

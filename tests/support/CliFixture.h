@@ -2,7 +2,7 @@
 
 #include "GatewaySimulator.h"
 #include "core/addressbook/AddressBook.h"
-#include "core/addressbook/AddressBookState.h"
+#include "core/addressbook/BookFile.h"
 #include "core/sendlog/LogFile.h"
 #include "core/shared/Big5.h"
 #include "core/shared/Config.h"
@@ -64,6 +64,7 @@ inline QString reservationTime(qint64 secondsFromNow) {
 // temporary start folder whose NorviSMSAp.cfg points at the simulator.
 class CliTest : public ::testing::Test {
 protected:
+    AddressBook book;
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
         gwsim::SimOptions options;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/addressbook/AddressBookState.h"
+#include "core/addressbook/BookFile.h"
 #include "core/sendlog/SendLogModel.h"
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
@@ -18,6 +18,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <functional>
@@ -36,7 +37,11 @@ protected:
     // Creates the windows as the program does; with `show`, shows the main window, whose first show reads
     // the configuration.
     WindowSet& startWindows(bool show = true) {
+        const bool bookFile = QFileInfo::exists(AddressBookPath());
         m_windows = std::make_unique<WindowSet>();
+        // Entries a test put into the book before the start are the book's when there was no file to read.
+        if (!bookFile && !(m_staged.MemberMap().empty() && m_staged.GroupMap().empty()))
+            m_windows->book().replace(m_staged.MemberMap(), m_staged.GroupMap());
         // The send log's rows are checked by the model tester through every load, send, sort and delete.
         checkModelsOf<SendLogModel>(&m_windows->main());
         if (show)
@@ -70,6 +75,9 @@ protected:
         EXPECT_TRUE(shown) << "no " << T::staticMetaObject.className() << " was shown";
     }
 
+    // The windows' address book once they are started; before that, the test's own, which the start hands on.
+    AddressBook& addressBook() { return m_windows ? m_windows->book() : m_staged; }
+
     TFormMain& mainWindow() { return m_windows->main(); }
     // An item of the main window's menus and pop-up menus.
     QAction* menuItem(const char* name) { return findControl<QAction>(&mainWindow(), name); }
@@ -77,6 +85,7 @@ protected:
 
     StartFolder m_dir;
     ScriptedPrompts m_prompts;
+    AddressBook m_staged;
     std::unique_ptr<WindowSet> m_windows;
 };
 

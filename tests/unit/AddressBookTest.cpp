@@ -1,5 +1,5 @@
 #include "core/addressbook/AddressBook.h"
-#include "core/addressbook/AddressBookState.h"
+#include "core/addressbook/BookFile.h"
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
 #include "core/shared/FixedField.h"
@@ -19,6 +19,7 @@
 #include <QtEndian>
 
 #include <cstring>
+#include <functional>
 
 using namespace norvi;
 using test::group;
@@ -39,6 +40,7 @@ template <typename T> QByteArray image(const T& r) {
 
 class AddressBookTest : public ::testing::Test {
 protected:
+    AddressBook book;
     void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
     static QByteArray read(const QString& path) {
         QFile f(path);
@@ -53,33 +55,32 @@ protected:
 };
 
 TEST_F(AddressBookTest, FileHoldsCountsThenMembersThenGroupsInIdOrder) {
-    EXPECT_TRUE(LoadAddressBook().message.isEmpty()); // no file yet: an empty book, nothing said
+    EXPECT_TRUE(LoadAddressBook(book).message.isEmpty()); // no file yet: an empty book, nothing said
     const sMember m1 = member(300, "C", "0912"), m2 = member(100, "A", "@0911;0919", "d"), m3 = member(200, "B");
     const sGroup g1 = group(-50, {{0, 100}, {3, -70}}), g2 = group(-70, {{0, 200}});
     for (const sMember& m : {m1, m2, m3})
-        MemberMap[m.id] = m;
-    GroupMap[g1.id] = g1;
-    GroupMap[g2.id] = g2;
-    ASSERT_TRUE(SaveAddressBook().ok);
+        book.putMember(m);
+    book.putGroup(g1);
+    book.putGroup(g2);
+    ASSERT_TRUE(SaveAddressBook(book).ok);
     const QByteArray bytes = read(AddressBookPath());
     EXPECT_EQ(bytes.size(), 9488);
     EXPECT_EQ(bytes, header(3, 2) + image(m2) + image(m3) + image(m1) + image(g2) + image(g1));
 
-    MemberMap.clear();
-    GroupMap.clear();
-    const AddressBookResult loaded = LoadAddressBook();
+    book.clear();
+    const AddressBookResult loaded = LoadAddressBook(book);
     EXPECT_TRUE(loaded.ok && !loaded.damaged && loaded.message.isEmpty());
-    EXPECT_EQ(image(MemberMap.at(100)), image(m2));
-    EXPECT_EQ(image(GroupMap.at(-50)), image(g1));
+    EXPECT_EQ(image(book.MemberMap().at(100)), image(m2));
+    EXPECT_EQ(image(book.GroupMap().at(-50)), image(g1));
 }
 
 TEST_F(AddressBookTest, DuplicateIdsLoadAsOneAndAFullFieldStopsAtItsWidth) {
     write(header(2, 0) + image(member(7, "first")) + image(member(7, "later", QByteArray(120, '9'), "DESC")));
-    EXPECT_FALSE(LoadAddressBook().damaged);
-    ASSERT_EQ(MemberMap.size(), 1u);
-    EXPECT_EQ(getField(MemberMap.at(7).name), "later");
-    EXPECT_EQ(getField(MemberMap.at(7).msisdn), QByteArray(120, '9'));
-    ASSERT_TRUE(SaveAddressBook().ok);
+    EXPECT_FALSE(LoadAddressBook(book).damaged);
+    ASSERT_EQ(book.MemberMap().size(), 1u);
+    EXPECT_EQ(getField(book.MemberMap().at(7).name), "later");
+    EXPECT_EQ(getField(book.MemberMap().at(7).msisdn), QByteArray(120, '9'));
+    ASSERT_TRUE(SaveAddressBook(book).ok);
     EXPECT_EQ(read(AddressBookPath()).left(8), header(1, 0));
 }
 
@@ -103,20 +104,20 @@ TEST_F(AddressBookTest, DamagedFileLoadsCompleteRecordsAndIsKeptAsideBeforeTheNe
     for (const auto& c : cases) {
         QFile::remove(kept);
         write(c.bytes);
-        const AddressBookResult loaded = LoadAddressBook();
+        const AddressBookResult loaded = LoadAddressBook(book);
         EXPECT_TRUE(loaded.ok && loaded.damaged) << c.name;
-        EXPECT_EQ(int(MemberMap.size()), c.members) << c.name;
-        EXPECT_EQ(int(GroupMap.size()), c.groups) << c.name;
+        EXPECT_EQ(int(book.MemberMap().size()), c.members) << c.name;
+        EXPECT_EQ(int(book.GroupMap().size()), c.groups) << c.name;
         EXPECT_TRUE(
             loaded.message.contains(QStringLiteral("只讀到 %1 位成員、%2 個群組").arg(c.members).arg(c.groups)) ||
             loaded.message.contains(QStringLiteral("已讀到 %1 位成員").arg(c.members)))
             << c.name << loaded.message.toStdString();
 
-        const AddressBookResult saved = SaveAddressBook();
+        const AddressBookResult saved = SaveAddressBook(book);
         EXPECT_TRUE(saved.ok && saved.keptAs == kept && saved.message.contains(kept)) << c.name;
         EXPECT_EQ(read(kept), c.bytes) << c.name;
         EXPECT_EQ(read(AddressBookPath()).size(), 8 + 424 * c.members + 4104 * c.groups) << c.name;
-        EXPECT_TRUE(SaveAddressBook().keptAs.isEmpty()) << c.name; // only the first save moves it
+        EXPECT_TRUE(SaveAddressBook(book).keptAs.isEmpty()) << c.name; // only the first save moves it
     }
 }
 
@@ -127,12 +128,12 @@ TEST_F(AddressBookTest, RecordsWhoseIdHasTheWrongSignAreLeftOutNamedAndKeptAside
                              image(member(0, "Zero")) + image(member(6, "Also")) + image(group(-1, {{0, 5}})) +
                              image(group(2, {{0, 6}})) + image(group(-2, {{0, 6}}));
     write(bytes);
-    const AddressBookResult loaded = LoadAddressBook();
+    const AddressBookResult loaded = LoadAddressBook(book);
     EXPECT_TRUE(loaded.ok && loaded.damaged);
-    EXPECT_EQ(MemberMap.size(), 2u);
-    EXPECT_EQ(GroupMap.size(), 2u);
-    EXPECT_EQ(MemberMap.count(-2) + MemberMap.count(0) + GroupMap.count(2), 0u);
-    EXPECT_EQ(getField(GroupMap.at(-2).name), QByteArray()) << "the group -2, not the member -2";
+    EXPECT_EQ(book.MemberMap().size(), 2u);
+    EXPECT_EQ(book.GroupMap().size(), 2u);
+    EXPECT_EQ(book.MemberMap().count(-2) + book.MemberMap().count(0) + book.GroupMap().count(2), 0u);
+    EXPECT_EQ(getField(book.GroupMap().at(-2).name), QByteArray()) << "the group -2, not the member -2";
     const QStringList lines = loaded.message.split(QLatin1Char('\n'));
     ASSERT_EQ(lines.size(), 4) << loaded.message.toStdString();
     EXPECT_EQ(lines[0], QStringLiteral("通訊錄檔案已損壞：第 2 筆成員紀錄「Minus」的識別碼 -2 不是正數，已略過。"));
@@ -140,7 +141,7 @@ TEST_F(AddressBookTest, RecordsWhoseIdHasTheWrongSignAreLeftOutNamedAndKeptAside
     EXPECT_EQ(lines[2], QStringLiteral("通訊錄檔案已損壞：第 2 筆群組紀錄「」的識別碼 2 不是負數，已略過。"));
 
     // The records left out are not lost: the file is kept as it was before the next save replaces it.
-    const AddressBookResult saved = SaveAddressBook();
+    const AddressBookResult saved = SaveAddressBook(book);
     ASSERT_TRUE(saved.ok);
     EXPECT_EQ(read(saved.keptAs), bytes);
     EXPECT_EQ(read(AddressBookPath()).left(8), header(2, 2));
@@ -150,10 +151,10 @@ TEST_F(AddressBookTest, RecordsWhoseIdHasTheWrongSignAreLeftOutNamedAndKeptAside
     for (int i = 0; i < 20; ++i)
         many += image(member(-100 - i, "x"));
     write(many);
-    const QString text = LoadAddressBook().message;
+    const QString text = LoadAddressBook(book).message;
     EXPECT_EQ(text.count(QStringLiteral("不是正數")), 5) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("另有 15 筆紀錄的識別碼不符或內容無效")));
-    EXPECT_TRUE(MemberMap.empty());
+    EXPECT_TRUE(book.MemberMap().empty());
 }
 
 // Names with control characters and numbers that are not printable ASCII come from damaged or foreign
@@ -169,15 +170,15 @@ TEST_F(AddressBookTest, MembersAndNumbersThatCannotBeRealAreLeftOutNamedAndKeptA
     QByteArray withBadGroup = bytes;
     std::memcpy(withBadGroup.data() + 8 + 6 * sizeof(sMember) + sizeof(sGroup) + 4, "G\n", 2);
     write(withBadGroup);
-    const AddressBookResult loaded = LoadAddressBook();
+    const AddressBookResult loaded = LoadAddressBook(book);
     EXPECT_TRUE(loaded.ok && loaded.damaged);
-    EXPECT_EQ(MemberMap.size(), 4u);
-    EXPECT_EQ(getField(MemberMap.at(1).msisdn), "@0911;0922");
-    EXPECT_EQ(getField(MemberMap.at(3).msisdn), "0944") << "the default went with its number: the first is it";
-    EXPECT_EQ(getField(MemberMap.at(5).msisdn), "");
-    EXPECT_EQ(getField(MemberMap.at(6).msisdn), "+886 912");
-    EXPECT_EQ(MemberMap.count(2) + MemberMap.count(4), 0u);
-    EXPECT_EQ(GroupMap.size(), 1u);
+    EXPECT_EQ(book.MemberMap().size(), 4u);
+    EXPECT_EQ(getField(book.MemberMap().at(1).msisdn), "@0911;0922");
+    EXPECT_EQ(getField(book.MemberMap().at(3).msisdn), "0944") << "the default went with its number: the first is it";
+    EXPECT_EQ(getField(book.MemberMap().at(5).msisdn), "");
+    EXPECT_EQ(getField(book.MemberMap().at(6).msisdn), "+886 912");
+    EXPECT_EQ(book.MemberMap().count(2) + book.MemberMap().count(4), 0u);
+    EXPECT_EQ(book.GroupMap().size(), 1u);
     const QStringList lines = loaded.message.split(QLatin1Char('\n'));
     ASSERT_GE(lines.size(), 5) << loaded.message.toStdString();
     EXPECT_EQ(
@@ -190,7 +191,7 @@ TEST_F(AddressBookTest, MembersAndNumbersThatCannotBeRealAreLeftOutNamedAndKeptA
             QStringLiteral("通訊錄檔案已損壞：成員「Junk」的門號「%1」不是手機門號，已略過。").arg(fromBig5("\xff"))}));
     EXPECT_TRUE(loaded.message.contains(QStringLiteral("另有 2 筆紀錄"))) << loaded.message.toStdString();
 
-    const AddressBookResult saved = SaveAddressBook();
+    const AddressBookResult saved = SaveAddressBook(book);
     ASSERT_TRUE(saved.ok);
     EXPECT_EQ(read(saved.keptAs), withBadGroup) << "copied aside before the save drops anything";
 }
@@ -215,8 +216,8 @@ TEST_F(AddressBookTest, HostileFilesLoadOnlyRealNamesAndNumbers) {
     while (corpus.hasNext())
         files.push_back(read(corpus.next()));
     for (const QByteArray& bytes : files) {
-        ParseAddressBook(bytes);
-        for (const auto& [id, m] : MemberMap) {
+        ParseAddressBook(book, bytes);
+        for (const auto& [id, m] : book.MemberMap()) {
             EXPECT_LT(firstControlByte(getField(m.name)), 0);
             for (const QByteArray& number : SplitMsisdn(getField(m.msisdn)).numbers)
                 for (const char c : number)
@@ -227,15 +228,15 @@ TEST_F(AddressBookTest, HostileFilesLoadOnlyRealNamesAndNumbers) {
 
 TEST_F(AddressBookTest, UnreadableOrUnwritableFilesAreReportedAndNeverOverwritten) {
     ASSERT_TRUE(QDir().mkpath(AddressBookPath())); // a folder in the file's place can be neither read nor replaced
-    EXPECT_EQ(SaveAddressBook().message, QStringLiteral("寫入通訊錄檔案失敗！"));
-    MemberMap[9] = member(9);
-    const AddressBookResult loaded = LoadAddressBook();
+    EXPECT_EQ(SaveAddressBook(book).message, QStringLiteral("寫入通訊錄檔案失敗！"));
+    book.putMember(member(9));
+    const AddressBookResult loaded = LoadAddressBook(book);
     EXPECT_FALSE(loaded.ok);
     EXPECT_EQ(
         loaded.message,
         QStringLiteral("讀取通訊錄檔案失敗！\n無法讀取檔案 %1：這是資料夾，不是一般檔案。").arg(AddressBookPath()));
-    EXPECT_EQ(MemberMap.size(), 1u);
-    const AddressBookResult saved = SaveAddressBook();
+    EXPECT_EQ(book.MemberMap().size(), 1u);
+    const AddressBookResult saved = SaveAddressBook(book);
     ASSERT_TRUE(saved.ok) << saved.message.toStdString();
     EXPECT_TRUE(QFileInfo(saved.keptAs).isDir());
     EXPECT_EQ(read(AddressBookPath()), header(1, 0) + image(member(9)));
@@ -251,20 +252,19 @@ TEST_F(AddressBookTest, IdsCountOnFromTheSecondAndTheBatchFormGivesTheSameIds) {
     for (const EntryKind kind : {EntryKind::Member, EntryKind::Group}) {
         const int64_t sign = kind == EntryKind::Member ? 1 : -1;
         std::vector<int32_t> single, batch;
-        EntryIdAllocator allocator(kind);
+        EntryIdAllocator allocator(book, kind);
         const auto take = [&](int64_t id) {
             if (kind == EntryKind::Member)
-                MemberMap[int32_t(id)] = member(int32_t(id));
+                book.putMember(member(int32_t(id)));
             else
-                GroupMap[int32_t(id)] = group(int32_t(id));
+                book.putGroup(group(int32_t(id)));
         };
         for (std::vector<int32_t>* ids : {&single, &batch}) {
-            MemberMap.clear();
-            GroupMap.clear();
+            book.clear();
             for (const int64_t taken : {t + 4, t + 5, t + 11})
                 take(taken * sign);
             for (const int64_t s : seconds) {
-                ids->push_back(ids == &single ? NewEntryId(kind, s * sign) : allocator.next(s * sign));
+                ids->push_back(ids == &single ? NewEntryId(book, kind, s * sign) : allocator.next(s * sign));
                 take(ids->back());
             }
         }
@@ -274,19 +274,54 @@ TEST_F(AddressBookTest, IdsCountOnFromTheSecondAndTheBatchFormGivesTheSameIds) {
 }
 
 TEST_F(AddressBookTest, DetachAndContainmentWalkTheGroups) {
-    GroupMap[-1] = group(-1, {{0, 5}, {1, 6}, {2, 5}, {5, -2}});
-    GroupMap[-2] = group(-2, {{4, 6}, {9, 5}, {10, -3}});
-    GroupMap[-3] = group(-3, {{999, 42}});
-    EXPECT_TRUE(GroupContains(-1, 42));
-    EXPECT_FALSE(GroupContains(-3, -1));
-    GroupMap[-3].members[0] = -1; // a damaged book with a cycle still gives an answer
-    EXPECT_FALSE(GroupContains(-1, 43));
-    EXPECT_TRUE(GroupContains(-1, -1));
+    book.putGroup(group(-1, {{0, 5}, {1, 6}, {2, 5}, {5, -2}}));
+    book.putGroup(group(-2, {{4, 6}, {9, 5}, {10, -3}}));
+    book.putGroup(group(-3, {{999, 42}}));
+    EXPECT_TRUE(GroupContains(book, -1, 42));
+    EXPECT_FALSE(GroupContains(book, -3, -1));
+    book.putGroup(group(-3, {{0, -1}, {999, 42}})); // a damaged book with a cycle still gives an answer
+    EXPECT_FALSE(GroupContains(book, -1, 43));
+    EXPECT_TRUE(GroupContains(book, -1, -1));
 
-    DetachFromGroups(5); // the first slot in every group; the others keep their places
-    EXPECT_EQ((std::vector<int32_t>{GroupMap[-1].members[0], GroupMap[-1].members[1], GroupMap[-1].members[2]}),
+    book.detachFromGroups(5); // the first slot in every group; the others keep their places
+    EXPECT_EQ((std::vector<int32_t>{book.GroupMap().at(-1).members[0], book.GroupMap().at(-1).members[1],
+                                    book.GroupMap().at(-1).members[2]}),
               (std::vector<int32_t>{0, 6, 5}));
-    EXPECT_EQ(GroupMap[-2].members[9], 0);
+    EXPECT_EQ(book.GroupMap().at(-2).members[9], 0);
+}
+
+// Windows follow the book through changed(): every change says so once, whoever makes it, and a step that
+// changes nothing says nothing.
+TEST_F(AddressBookTest, EveryChangeIsSignalledAndNothingElse) {
+    int signalled = 0;
+    QObject::connect(&book, &AddressBook::changed, [&signalled] { ++signalled; });
+    const struct {
+        const char* what;
+        std::function<void()> step;
+        int expected;
+    } steps[] = {
+        {"new member", [&] { book.putMember(member(1, "A")); }, 1},
+        {"member again", [&] { book.putMember(member(1, "A", "0911")); }, 1},
+        {"new group",
+         [&] {
+             book.putGroup(group(-1, {{0, 1}}));
+         },
+         1},
+        {"detach", [&] { book.detachFromGroups(1); }, 1},
+        {"detach of an id no group holds", [&] { book.detachFromGroups(1); }, 0},
+        {"erase a member", [&] { EXPECT_TRUE(book.eraseMember(1)); }, 1},
+        {"erase a member that is not there", [&] { EXPECT_FALSE(book.eraseMember(1)); }, 0},
+        {"erase a group", [&] { EXPECT_TRUE(book.eraseGroup(-1)); }, 1},
+        {"erase a group that is not there", [&] { EXPECT_FALSE(book.eraseGroup(-1)); }, 0},
+        {"erase all groups", [&] { book.eraseAllGroups(); }, 1},
+        {"load", [&] { ParseAddressBook(book, header(1, 0) + image(member(5, "E", "0955"))); }, 2},
+        {"clear", [&] { book.clear(); }, 1},
+    };
+    for (const auto& s : steps) {
+        signalled = 0;
+        s.step();
+        EXPECT_EQ(signalled, s.expected) << s.what;
+    }
 }
 
 TEST(Msisdn, SplitsJoinsAndFindsTheDefault) {

@@ -1,6 +1,6 @@
 #include "core/exchange/AddressTransfer.h"
 #include "core/addressbook/AddressBook.h"
-#include "core/addressbook/AddressBookState.h"
+#include "core/addressbook/BookFile.h"
 #include "core/exchange/ColumnMapping.h"
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
@@ -30,9 +30,9 @@ Fields fields(const sMember& m) {
     return {getField(m.name), getField(m.msisdn), getField(m.desc)};
 }
 
-std::vector<Fields> bookFields() {
+std::vector<Fields> bookFields(const AddressBook& book) {
     std::vector<Fields> list;
-    for (const auto& [id, m] : MemberMap)
+    for (const auto& [id, m] : book.MemberMap())
         list.push_back(fields(m));
     return list;
 }
@@ -41,17 +41,16 @@ constexpr int64_t kNow = 1700000000;
 
 class AddressTransferTest : public ::testing::Test {
 protected:
+    AddressBook book;
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
         StartDir = m_dir.path();
-        MemberMap.clear();
-        GroupMap.clear();
+        book.clear();
         Clock::setFixed(QDateTime::fromSecsSinceEpoch(kNow));
     }
     void TearDown() override {
         Clock::reset();
-        MemberMap.clear();
-        GroupMap.clear();
+        book.clear();
     }
 
     // Imports `bytes` as the comma or space type with the header's own mapping, or with `codes`.
@@ -59,7 +58,7 @@ protected:
         const AddressTextFile file = ParseAddressText(bytes);
         if (codes[0] < 0)
             codes = ColumnMapping::fromHeader(file.headerColumns(delimiter)).columnCodes();
-        return ImportAddressText(file, QStringLiteral("in.csv"), codes, delimiter,
+        return ImportAddressText(book, file, QStringLiteral("in.csv"), codes, delimiter,
                                  [this](const QString& line) { problems << line; });
     }
 
@@ -70,7 +69,7 @@ protected:
     }
     std::vector<int32_t> allIds() const {
         std::vector<int32_t> ids;
-        for (const auto& entry : MemberMap)
+        for (const auto& entry : book.MemberMap())
             ids.push_back(entry.first);
         return ids;
     }
@@ -82,47 +81,47 @@ protected:
 } // namespace
 
 TEST_F(AddressTransferTest, ExportWritesTheHeaderAndOneLinePerListedMember) {
-    MemberMap[10] = test::member(10, b5("王小明"), "@0911;0922", b5("業務, 北區"));
-    MemberMap[20] = test::member(20, "Bob", "0933", "");
-    const ExportResult all = ExportAddressText(path("all.csv"), {20, 10, 99}, ',', {true, true, true});
+    book.putMember(test::member(10, b5("王小明"), "@0911;0922", b5("業務, 北區")));
+    book.putMember(test::member(20, "Bob", "0933", ""));
+    const ExportResult all = ExportAddressText(book, path("all.csv"), {20, 10, 99}, ',', {true, true, true});
     ASSERT_TRUE(all.ok) << all.message.toStdString();
     EXPECT_EQ(all.written, 2);
     EXPECT_EQ(read(path("all.csv")), b5("名稱,行動電話,備註\r\nBob,0933,\r\n王小明,@0911;0922,業務, 北區\r\n"));
 
-    ASSERT_TRUE(ExportAddressText(path("n.txt"), {10, 20}, ' ', {false, true, false}).ok);
+    ASSERT_TRUE(ExportAddressText(book, path("n.txt"), {10, 20}, ' ', {false, true, false}).ok);
     EXPECT_EQ(read(path("n.txt")), b5("行動電話\r\n@0911;0922\r\n0933\r\n"));
 
     // A line break typed into a description stays inside its member's line.
-    MemberMap[30] = test::member(30, "C", "1", "one\r\ntwo");
-    EXPECT_EQ(AddressTextImage({30}, ',', {true, false, true}), b5("名稱,備註\r\nC,one  two\r\n"));
+    book.putMember(test::member(30, "C", "1", "one\r\ntwo"));
+    EXPECT_EQ(AddressTextImage(book, {30}, ',', {true, false, true}), b5("名稱,備註\r\nC,one  two\r\n"));
 }
 
 TEST_F(AddressTransferTest, ExportRefusesTheBookItselfAndKeepsAFileItCannotReplace) {
-    MemberMap[1] = test::member(1, "A");
-    ASSERT_TRUE(SaveAddressBook().ok);
-    const QByteArray book = read(AddressBookPath());
-    const ExportResult onBook = ExportAddressText(AddressBookPath(), {1}, ',', {true, true, true});
+    book.putMember(test::member(1, "A"));
+    ASSERT_TRUE(SaveAddressBook(book).ok);
+    const QByteArray bookBytes = read(AddressBookPath());
+    const ExportResult onBook = ExportAddressText(book, AddressBookPath(), {1}, ',', {true, true, true});
     EXPECT_FALSE(onBook.ok);
-    EXPECT_EQ(read(AddressBookPath()), book);
+    EXPECT_EQ(read(AddressBookPath()), bookBytes);
 
-    const ExportResult noFolder = ExportAddressText(path("none/x.csv"), {1}, ',', {true, true, true});
+    const ExportResult noFolder = ExportAddressText(book, path("none/x.csv"), {1}, ',', {true, true, true});
     EXPECT_FALSE(noFolder.ok);
     EXPECT_EQ(noFolder.message, QStringLiteral("匯出檔%1開啟失敗").arg(path("none/x.csv")));
 }
 
 TEST_F(AddressTransferTest, RoundTripGivesMembersEqualToTheOriginals) {
-    MemberMap[5] = test::member(5, b5("王小明"), "@0911000001;0922000002", b5("台北, 信義區,  三樓 "));
-    MemberMap[6] = test::member(6, "Bob", "", "");
-    MemberMap[7] = test::member(7, "", "+886912345678", b5("只有號碼"));
-    const std::vector<Fields> before = bookFields();
-    ASSERT_TRUE(ExportAddressText(path("book.csv"), allIds(), ',', {true, true, true}).ok);
+    book.putMember(test::member(5, b5("王小明"), "@0911000001;0922000002", b5("台北, 信義區,  三樓 ")));
+    book.putMember(test::member(6, "Bob", "", ""));
+    book.putMember(test::member(7, "", "+886912345678", b5("只有號碼")));
+    const std::vector<Fields> before = bookFields(book);
+    ASSERT_TRUE(ExportAddressText(book, path("book.csv"), allIds(), ',', {true, true, true}).ok);
 
-    MemberMap.clear();
+    book.clear();
     const AddressTextFile file = ParseAddressText(read(path("book.csv")));
     const ColumnMapping mapping = ColumnMapping::fromHeader(file.headerColumns(','));
-    const ImportSummary s = ImportAddressText(file, path("book.csv"), mapping.columnCodes(), ',', {});
+    const ImportSummary s = ImportAddressText(book, file, path("book.csv"), mapping.columnCodes(), ',', {});
     EXPECT_EQ(s.added, 3);
-    EXPECT_EQ(bookFields(), before); // ids follow the lines, which follow the old ids
+    EXPECT_EQ(bookFields(book), before); // ids follow the lines, which follow the old ids
 }
 
 TEST_F(AddressTransferTest, ColumnsAreCleanedAsTheyComeIn) {
@@ -135,7 +134,7 @@ TEST_F(AddressTransferTest, ColumnsAreCleanedAsTheyComeIn) {
                " " + name100 + "x,1,\r\n" + "a" + b5("王") + QByteArray(97, 'b') + b5("明") + ",2,\r\n");
     EXPECT_EQ(s.added, 4);
     EXPECT_EQ(s.skipped, 0) << problems.join(QLatin1Char('\n')).toStdString();
-    const std::vector<Fields> got = bookFields();
+    const std::vector<Fields> got = bookFields(book);
     ASSERT_EQ(got.size(), 4u);
     EXPECT_EQ(got[0], Fields(b5("王小明"), "0223456789", b5(" 說明, 有逗號 ")));
     EXPECT_EQ(got[1], Fields(b5("林"), "0912345678", ""));
@@ -144,16 +143,16 @@ TEST_F(AddressTransferTest, ColumnsAreCleanedAsTheyComeIn) {
     EXPECT_EQ(std::get<0>(got[3]), "a" + b5("王") + QByteArray(97, 'b'));
 
     // The second byte of 外 is "~" and that of 于 is "_": the characters stay whole.
-    MemberMap.clear();
+    book.clear();
     import(b5("行動電話\n(外)0911-于\n"));
-    ASSERT_EQ(bookFields().size(), 1u);
-    EXPECT_EQ(std::get<1>(bookFields()[0]), b5("外0911于"));
+    ASSERT_EQ(bookFields(book).size(), 1u);
+    EXPECT_EQ(std::get<1>(bookFields(book)[0]), b5("外0911于"));
 }
 
 TEST_F(AddressTransferTest, SpaceTypeCutsNamesAtTheirSpace) {
     import(b5("名稱 行動電話 備註\nJohn Smith 0912 note\n"), ' ');
-    ASSERT_EQ(bookFields().size(), 1u);
-    EXPECT_EQ(bookFields()[0], Fields("John", "Smith", "0912 note"));
+    ASSERT_EQ(bookFields(book).size(), 1u);
+    EXPECT_EQ(bookFields(book)[0], Fields("John", "Smith", "0912 note"));
 }
 
 TEST_F(AddressTransferTest, ShortLinesAreReportedByLineAndColumnAndLeftOut) {
@@ -161,7 +160,7 @@ TEST_F(AddressTransferTest, ShortLinesAreReportedByLineAndColumnAndLeftOut) {
     const ImportSummary s = import(b5("王小明,0911\r\n\r\n陳美麗\r\n林,0933\r\n"), ',', {FieldName, FieldMsisdn, 0});
     EXPECT_EQ(s.added, 1);
     EXPECT_EQ(s.skipped, 1);
-    EXPECT_EQ(bookFields(), (std::vector<Fields>{{b5("林"), "0933", ""}}));
+    EXPECT_EQ(bookFields(book), (std::vector<Fields>{{b5("林"), "0933", ""}}));
     ASSERT_EQ(problems.size(), 1);
     EXPECT_EQ(problems[0], QStringLiteral("匯入檔in.csv之第3行欄位數不足2個(List index out of bounds (1))"));
 
@@ -176,17 +175,17 @@ TEST_F(AddressTransferTest, Utf8LinesComeInAsBig5AndUnmappableLinesAreNamed) {
     const ImportSummary s = import(utf8);
     EXPECT_EQ(s.added, 2);
     EXPECT_EQ(s.skipped, 1);
-    EXPECT_EQ(bookFields(), (std::vector<Fields>{{b5("王小明"), "0911", ""}, {b5("林美"), "0933", ""}}));
+    EXPECT_EQ(bookFields(book), (std::vector<Fields>{{b5("王小明"), "0911", ""}, {b5("林美"), "0933", ""}}));
     ASSERT_EQ(problems.size(), 1);
     EXPECT_TRUE(problems[0].startsWith(QStringLiteral("匯入檔in.csv之第3行"))) << problems[0].toStdString();
     EXPECT_TRUE(problems[0].contains(QStringLiteral("U+1F600")));
-    for (const auto& entry : MemberMap)
+    for (const auto& entry : book.MemberMap())
         EXPECT_FALSE(QByteArray(entry.second.name).contains('?'));
 }
 
 TEST_F(AddressTransferTest, IdsAreThoseOfOneByOneAllocationAroundTakenIds) {
     for (const int32_t taken : {int32_t(kNow + 1), int32_t(kNow + 3)})
-        MemberMap[taken] = test::member(taken, "old");
+        book.putMember(test::member(taken, "old"));
     // The clock moves on during the import: one second after every second line.
     Clock::setFixed(QDateTime::fromSecsSinceEpoch(kNow), 500);
     QByteArray file = "h\n";
@@ -196,19 +195,19 @@ TEST_F(AddressTransferTest, IdsAreThoseOfOneByOneAllocationAroundTakenIds) {
 
     std::map<int32_t, sMember> expected;
     {
-        std::map<int32_t, sMember> saved = MemberMap;
-        MemberMap.clear();
-        MemberMap[int32_t(kNow + 1)] = test::member(int32_t(kNow + 1), "old");
-        MemberMap[int32_t(kNow + 3)] = test::member(int32_t(kNow + 3), "old");
+        std::map<int32_t, sMember> saved = book.MemberMap();
+        book.clear();
+        book.putMember(test::member(int32_t(kNow + 1), "old"));
+        book.putMember(test::member(int32_t(kNow + 3), "old"));
         Clock::setFixed(QDateTime::fromSecsSinceEpoch(kNow), 500);
         for (int i = 0; i < 6; ++i) {
-            const int32_t id = NewEntryId(EntryKind::Member, EntryIdStart(EntryKind::Member));
-            MemberMap[id] = test::member(id, "m" + QByteArray::number(i));
+            const int32_t id = NewEntryId(book, EntryKind::Member, EntryIdStart(EntryKind::Member));
+            book.putMember(test::member(id, "m" + QByteArray::number(i)));
         }
-        expected = MemberMap;
-        MemberMap = saved;
+        expected = book.MemberMap();
+        book.replace(saved, {});
     }
-    ASSERT_EQ(MemberMap.size(), expected.size());
+    ASSERT_EQ(book.MemberMap().size(), expected.size());
     for (const auto& [id, m] : expected)
-        EXPECT_EQ(getField(MemberMap.at(id).name), getField(m.name)) << id;
+        EXPECT_EQ(getField(book.MemberMap().at(id).name), getField(m.name)) << id;
 }

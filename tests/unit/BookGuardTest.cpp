@@ -6,7 +6,7 @@
 #include "support/FileBytes.h"
 
 #include "core/addressbook/AddressBook.h"
-#include "core/addressbook/AddressBookState.h"
+#include "core/addressbook/BookFile.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FileLock.h"
 
@@ -23,40 +23,33 @@ namespace {
 
 class BookGuardTest : public ::testing::Test {
 protected:
-    QString book() const { return QDir(m_dir.path()).filePath(QStringLiteral("AddressBook.bin")); }
+    AddressBook book;
+    QString bookPath() const { return QDir(m_dir.path()).filePath(QStringLiteral("AddressBook.bin")); }
 
     // Another program's change: the file read, changed and written by other hands.
-    void otherProgram(const std::function<void()>& change) {
-        auto members = MemberMap;
-        auto groups = GroupMap;
-        MemberMap.clear();
-        GroupMap.clear();
-        ParseAddressBook(test::readAll(book()));
-        change();
+    void otherProgram(const std::function<void(AddressBook&)>& change) {
+        AddressBook other;
+        ParseAddressBook(other, test::readAll(bookPath()));
+        change(other);
         QThread::msleep(20); // a later time stamp, as another program's write would have
-        test::writeAll(book(), AddressBookImage());
-        MemberMap = members;
-        GroupMap = groups;
+        test::writeAll(bookPath(), AddressBookImage(other));
     }
 
     std::map<int32_t, QByteArray> namesOnDisk() {
-        auto members = MemberMap;
-        MemberMap.clear();
-        GroupMap.clear();
-        ParseAddressBook(test::readAll(book()));
+        AddressBook onDisk;
+        ParseAddressBook(onDisk, test::readAll(bookPath()));
         std::map<int32_t, QByteArray> names;
-        for (const auto& [id, m] : MemberMap)
+        for (const auto& [id, m] : onDisk.MemberMap())
             names[id] = getField(m.name);
-        MemberMap = members;
         return names;
     }
 
     void startWith(std::initializer_list<sMember> members) {
         for (const sMember& m : members)
-            MemberMap[m.id] = m;
-        ASSERT_TRUE(SaveAddressBook(book()).ok);
-        MemberMap.clear();
-        ASSERT_TRUE(LoadAddressBook(book()).ok);
+            book.putMember(m);
+        ASSERT_TRUE(SaveAddressBook(book, bookPath()).ok);
+        book.clear();
+        ASSERT_TRUE(LoadAddressBook(book, bookPath()).ok);
     }
 
     QTemporaryDir m_dir;
@@ -66,30 +59,30 @@ protected:
 
 TEST_F(BookGuardTest, ChangesOfBothProgramsAreKeptWhenTheyTouchedDifferentEntries) {
     startWith({test::member(1, "A", "0911"), test::member(2, "B", "0922"), test::member(3, "C", "0933")});
-    otherProgram([] {
-        MemberMap[10] = test::member(10, "Imported", "0955");
-        MemberMap.erase(3);
+    otherProgram([](AddressBook& other) {
+        other.putMember(test::member(10, "Imported", "0955"));
+        other.eraseMember(3);
     });
     // This program, still with the book as it read it: renames A, adds D.
-    MemberMap[1] = test::member(1, "A2", "0911");
-    MemberMap[4] = test::member(4, "D", "0944");
-    const AddressBookResult saved = SaveAddressBook(book());
+    book.putMember(test::member(1, "A2", "0911"));
+    book.putMember(test::member(4, "D", "0944"));
+    const AddressBookResult saved = SaveAddressBook(book, bookPath());
     ASSERT_TRUE(saved.ok) << saved.message.toStdString();
     EXPECT_TRUE(saved.reloaded);
     EXPECT_TRUE(saved.message.contains(QStringLiteral("已被其他程式變更"))) << saved.message.toStdString();
     const std::map<int32_t, QByteArray> expected{{1, "A2"}, {2, "B"}, {4, "D"}, {10, "Imported"}};
     EXPECT_EQ(namesOnDisk(), expected);
     // The book in memory is what was written, and the next save has nothing to mend.
-    EXPECT_EQ(MemberMap.size(), 4u);
-    const AddressBookResult again = SaveAddressBook(book());
+    EXPECT_EQ(book.MemberMap().size(), 4u);
+    const AddressBookResult again = SaveAddressBook(book, bookPath());
     EXPECT_FALSE(again.reloaded);
 }
 
 TEST_F(BookGuardTest, AnEntryBothChangedKeepsThisProgramsVersionAndTheOtherFileBeside) {
     startWith({test::member(1, "A", "0911")});
-    otherProgram([] { MemberMap[1] = test::member(1, "Theirs", "0911"); });
-    MemberMap[1] = test::member(1, "Mine", "0911");
-    const AddressBookResult saved = SaveAddressBook(book());
+    otherProgram([](AddressBook& other) { other.putMember(test::member(1, "Theirs", "0911")); });
+    book.putMember(test::member(1, "Mine", "0911"));
+    const AddressBookResult saved = SaveAddressBook(book, bookPath());
     ASSERT_TRUE(saved.ok);
     EXPECT_EQ(namesOnDisk(), (std::map<int32_t, QByteArray>{{1, "Mine"}}));
     const QStringList kept = QDir(m_dir.path()).entryList({QStringLiteral("AddressBook.bin.changed-*")});
@@ -100,10 +93,10 @@ TEST_F(BookGuardTest, AnEntryBothChangedKeepsThisProgramsVersionAndTheOtherFileB
 
 TEST_F(BookGuardTest, TwoNewEntriesUnderOneIdStayTwoAndGroupsFollowTheirMember) {
     startWith({test::member(1, "A", "0911")});
-    otherProgram([] { MemberMap[5] = test::member(5, "TheirNew", "0955"); });
-    MemberMap[5] = test::member(5, "MyNew", "0966");
-    GroupMap[-1] = test::group(-1, {{0, 5}, {1, 1}});
-    ASSERT_TRUE(SaveAddressBook(book()).ok);
+    otherProgram([](AddressBook& other) { other.putMember(test::member(5, "TheirNew", "0955")); });
+    book.putMember(test::member(5, "MyNew", "0966"));
+    book.putGroup(test::group(-1, {{0, 5}, {1, 1}}));
+    ASSERT_TRUE(SaveAddressBook(book, bookPath()).ok);
     const std::map<int32_t, QByteArray> names = namesOnDisk();
     ASSERT_EQ(names.size(), 3u);
     EXPECT_EQ(names.at(5), "TheirNew");
@@ -112,21 +105,21 @@ TEST_F(BookGuardTest, TwoNewEntriesUnderOneIdStayTwoAndGroupsFollowTheirMember) 
         if (name == "MyNew")
             mine = id;
     ASSERT_NE(mine, 0);
-    EXPECT_EQ(GroupMap.at(-1).members[0], mine) << "the group holds the member it was given";
+    EXPECT_EQ(book.GroupMap().at(-1).members[0], mine) << "the group holds the member it was given";
 }
 
 TEST_F(BookGuardTest, ASaveFindingTheLockTakenSaysWhoHoldsItAndWritesNothing) {
     startWith({test::member(1, "A", "0911")});
-    const QByteArray before = test::readAll(book());
-    FileLock other(book());
+    const QByteArray before = test::readAll(bookPath());
+    FileLock other(bookPath());
     ASSERT_TRUE(other.tryLock());
-    MemberMap[2] = test::member(2, "B", "0922");
-    const AddressBookResult busy = SaveAddressBook(book());
+    book.putMember(test::member(2, "B", "0922"));
+    const AddressBookResult busy = SaveAddressBook(book, bookPath());
     EXPECT_FALSE(busy.ok);
     EXPECT_TRUE(busy.message.contains(QStringLiteral("PID %1").arg(QCoreApplication::applicationPid())))
         << busy.message.toStdString();
-    EXPECT_EQ(test::readAll(book()), before);
+    EXPECT_EQ(test::readAll(bookPath()), before);
     other.unlock();
-    ASSERT_TRUE(SaveAddressBook(book()).ok) << "the change is written with the next save";
+    ASSERT_TRUE(SaveAddressBook(book, bookPath()).ok) << "the change is written with the next save";
     EXPECT_EQ(namesOnDisk().size(), 2u);
 }

@@ -1,6 +1,6 @@
 #include "core/addressbook/BookRows.h"
-#include "core/addressbook/AddressBookState.h"
 #include "core/addressbook/BookEdits.h"
+#include "core/addressbook/BookFile.h"
 #include "support/BookRecords.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +13,7 @@ namespace {
 
 class BookRowsTest : public ::testing::Test {
 protected:
+    AddressBook book;
     static BookRow row(const QByteArray& caption, const QByteArray& msisdn = {}, const QByteArray& desc = {}) {
         BookRow r;
         r.caption = caption;
@@ -31,11 +32,11 @@ protected:
 } // namespace
 
 TEST_F(BookRowsTest, WholeBookListsMembersThenGroupsInIdOrderWithTheNumberTextAsStored) {
-    MemberMap[30] = member(30, "C", "0911;@0922;0933", "desc");
-    MemberMap[10] = member(10, "A", "0900");
-    GroupMap[-5] = group(-5);
-    GroupMap[-9] = group(-9);
-    const std::vector<BookRow> rows = AllBookRows();
+    book.putMember(member(30, "C", "0911;@0922;0933", "desc"));
+    book.putMember(member(10, "A", "0900"));
+    book.putGroup(group(-5));
+    book.putGroup(group(-9));
+    const std::vector<BookRow> rows = AllBookRows(book);
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[0].id, 10);
     EXPECT_EQ(rows[1].id, 30);
@@ -48,17 +49,17 @@ TEST_F(BookRowsTest, WholeBookListsMembersThenGroupsInIdOrderWithTheNumberTextAs
 }
 
 TEST_F(BookRowsTest, GroupRowsFollowSlotOrderSkipHolesAndUnknownIds) {
-    MemberMap[1] = member(1, "one", "0911", "d1");
-    MemberMap[2] = member(2, "two", "0922");
-    GroupMap[-3] = group(-3);
+    book.putMember(member(1, "one", "0911", "d1"));
+    book.putMember(member(2, "two", "0922"));
+    book.putGroup(group(-3));
     const sGroup g = group(-7, {{5, 2}, {0, -3}, {2, 99}, {999, 1}});
-    const std::vector<BookRow> rows = GroupRows(g, true);
+    const std::vector<BookRow> rows = GroupRows(book, g, true);
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0].id, -3);
     EXPECT_EQ(rows[1].id, 2);
     EXPECT_EQ(rows[2].id, 1);
     EXPECT_EQ(rows[2].desc, "d1");
-    EXPECT_TRUE(GroupRows(g, false)[2].msisdn.isEmpty()); // one column: names only
+    EXPECT_TRUE(GroupRows(book, g, false)[2].msisdn.isEmpty()); // one column: names only
 }
 
 TEST_F(BookRowsTest, CompareFoldsOnlyAsciiLettersAndOrdersOtherBytesUnsigned) {
@@ -123,19 +124,19 @@ TEST_F(BookRowsTest, GroupTakesAThousandEntriesAndNoMore) {
 }
 
 TEST_F(BookRowsTest, ErasingAnEntryClearsItFromEveryGroupFirst) {
-    MemberMap[1] = member(1, "a");
-    GroupMap[-2] = group(-2, {{0, 1}, {1, -4}});
-    GroupMap[-3] = group(-3, {{7, -4}, {8, 1}});
-    GroupMap[-4] = group(-4, {{0, 1}});
-    EraseEntry(-4);
-    EXPECT_EQ(GroupMap.count(-4), 0u);
-    EXPECT_EQ(GroupEntryIds(GroupMap[-2]), (std::vector<int32_t>{1}));
-    EXPECT_EQ(GroupMap[-3].members[8], 1); // the other slot stays where it was
-    EXPECT_EQ(GroupMap[-3].members[7], 0);
-    EXPECT_EQ(GroupsHolding(1).size(), 2);
-    EraseEntry(1);
-    EXPECT_TRUE(MemberMap.empty());
-    EXPECT_TRUE(GroupsHolding(1).isEmpty());
-    EraseAllGroups();
-    EXPECT_TRUE(GroupMap.empty());
+    book.putMember(member(1, "a"));
+    book.putGroup(group(-2, {{0, 1}, {1, -4}}));
+    book.putGroup(group(-3, {{7, -4}, {8, 1}}));
+    book.putGroup(group(-4, {{0, 1}}));
+    EraseEntry(book, -4);
+    EXPECT_EQ(book.GroupMap().count(-4), 0u);
+    EXPECT_EQ(GroupEntryIds(book.GroupMap().at(-2)), (std::vector<int32_t>{1}));
+    EXPECT_EQ(book.GroupMap().at(-3).members[8], 1); // the other slot stays where it was
+    EXPECT_EQ(book.GroupMap().at(-3).members[7], 0);
+    EXPECT_EQ(GroupsHolding(book, 1).size(), 2);
+    EraseEntry(book, 1);
+    EXPECT_TRUE(book.MemberMap().empty());
+    EXPECT_TRUE(GroupsHolding(book, 1).isEmpty());
+    book.eraseAllGroups();
+    EXPECT_TRUE(book.GroupMap().empty());
 }

@@ -23,14 +23,13 @@ class CliBookTest : public CliTest {
 protected:
     QString bookPath() const { return path(QStringLiteral("AddressBook.bin")); }
     void loadBook() {
-        MemberMap.clear();
-        GroupMap.clear();
-        ASSERT_TRUE(LoadAddressBook(bookPath()).ok);
+        book.clear();
+        ASSERT_TRUE(LoadAddressBook(book, bookPath()).ok);
     }
     std::vector<std::tuple<QByteArray, QByteArray, QByteArray>> members() {
         loadBook();
         std::vector<std::tuple<QByteArray, QByteArray, QByteArray>> list;
-        for (const auto& [id, m] : MemberMap)
+        for (const auto& [id, m] : book.MemberMap())
             list.emplace_back(getField(m.name), getField(m.msisdn), getField(m.desc));
         return list;
     }
@@ -60,8 +59,8 @@ TEST_F(CliBookTest, ImportWithTheHeadersMappingAddsMembersAndNamesTheLinesLeftOu
 }
 
 TEST_F(CliBookTest, ImportWithoutNameOrNumberIsRefusedWithTheWizardsTextAndTheBookIsUntouched) {
-    MemberMap[7] = test::member(7, "Old");
-    ASSERT_TRUE(SaveAddressBook(bookPath()).ok);
+    book.putMember(test::member(7, "Old"));
+    ASSERT_TRUE(SaveAddressBook(book, bookPath()).ok);
     const QByteArray before = readBytes(QStringLiteral("AddressBook.bin"));
     writeFile(QStringLiteral("in.csv"), "Name,Phone\r\nA,1\r\n");
     const CliRun r = run(w("book import") << path(QStringLiteral("in.csv")));
@@ -88,13 +87,12 @@ TEST_F(CliBookTest, ImportWithoutNameOrNumberIsRefusedWithTheWizardsTextAndTheBo
 }
 
 TEST_F(CliBookTest, ExportOfTheBookOrOfAGroupImportsBackAsEqualMembers) {
-    MemberMap[1] = test::member(1, b5("王小明"), "@0911;0922", b5("備註, 有逗號"));
-    MemberMap[2] = test::member(2, "Bob", "0933", "");
-    MemberMap[3] = test::member(3, "Cy", "0944", "c");
-    GroupMap[-1] = test::group(-1, {{0, 3}, {4, -2}, {7, 1}});
-    putField(GroupMap[-1].name, b5("業務部"));
-    GroupMap[-2] = test::group(-2, {{0, 2}});
-    ASSERT_TRUE(SaveAddressBook(bookPath()).ok);
+    book.putMember(test::member(1, b5("王小明"), "@0911;0922", b5("備註, 有逗號")));
+    book.putMember(test::member(2, "Bob", "0933", ""));
+    book.putMember(test::member(3, "Cy", "0944", "c"));
+    book.putGroup(test::named(test::group(-1, {{0, 3}, {4, -2}, {7, 1}}), b5("業務部")));
+    book.putGroup(test::group(-2, {{0, 2}}));
+    ASSERT_TRUE(SaveAddressBook(book, bookPath()).ok);
 
     const CliRun all = run(w("book export") << path(QStringLiteral("all.csv")));
     ASSERT_EQ(all.exitCode, 0) << all.err.toStdString();
@@ -117,9 +115,9 @@ TEST_F(CliBookTest, ExportOfTheBookOrOfAGroupImportsBackAsEqualMembers) {
 }
 
 TEST_F(CliBookTest, ListInBig5KeepsTheBytesOfTheBook) {
-    MemberMap[1] = test::member(1, b5("許功蓋"), "0911", "a\tb");
-    GroupMap[-5] = test::group(-5, {{2, 1}});
-    ASSERT_TRUE(SaveAddressBook(bookPath()).ok);
+    book.putMember(test::member(1, b5("許功蓋"), "0911", "a\tb"));
+    book.putGroup(test::group(-5, {{2, 1}}));
+    ASSERT_TRUE(SaveAddressBook(book, bookPath()).ok);
     const CliRun r = run(w("book list --big5"));
     ASSERT_EQ(r.exitCode, 0);
     // The second byte of 許 and 功 is a backslash, which stays as it is; the tab is written as \t.

@@ -413,9 +413,9 @@ TEST_F(CliDurableTest, TwoProgramsChangingTheAddressBookKeepEveryMember) {
     writeFile("a.csv", first);
     writeFile("b.csv", second);
     // The desktop program's copy, read before both imports.
-    MemberMap[1] = test::member(1, "Desk", "0910");
-    ASSERT_TRUE(SaveAddressBook(path("AddressBook.bin")).ok);
-    ASSERT_TRUE(LoadAddressBook(path("AddressBook.bin")).ok);
+    book.putMember(test::member(1, "Desk", "0910"));
+    ASSERT_TRUE(SaveAddressBook(book, path("AddressBook.bin")).ok);
+    ASSERT_TRUE(LoadAddressBook(book, path("AddressBook.bin")).ok);
 
     QProcess a;
     QProcess b;
@@ -427,15 +427,14 @@ TEST_F(CliDurableTest, TwoProgramsChangingTheAddressBookKeepEveryMember) {
     EXPECT_EQ(b.exitCode(), 0) << b.readAllStandardError().constData();
 
     // The desktop program's next change, made to the book as it read it.
-    MemberMap[1] = test::member(1, "Desk2", "0910");
-    const AddressBookResult saved = SaveAddressBook(path("AddressBook.bin"));
+    book.putMember(test::member(1, "Desk2", "0910"));
+    const AddressBookResult saved = SaveAddressBook(book, path("AddressBook.bin"));
     ASSERT_TRUE(saved.ok) << saved.message.toStdString();
     EXPECT_TRUE(saved.reloaded);
-    MemberMap.clear();
-    GroupMap.clear();
-    ASSERT_TRUE(LoadAddressBook(path("AddressBook.bin")).ok);
-    EXPECT_EQ(MemberMap.size(), 601u);
-    EXPECT_EQ(getField(MemberMap.at(1).name), "Desk2");
+    book.clear();
+    ASSERT_TRUE(LoadAddressBook(book, path("AddressBook.bin")).ok);
+    EXPECT_EQ(book.MemberMap().size(), 601u);
+    EXPECT_EQ(getField(book.MemberMap().at(1).name), "Desk2");
 }
 
 } // namespace

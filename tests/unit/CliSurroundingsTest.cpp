@@ -26,13 +26,11 @@ protected:
 TEST_F(CliSurroundingsTest, DamagedAddressBookRefusesTheNameAndSaysWhichRecordIsWrong) {
     // As a damaged file holds them: a member with a negative id, a group with a positive one, and a group
     // whose slots name an entry that is not there.
-    MemberMap[-5] = test::member(-5, big5("王小明"), "0911000001");
-    MemberMap[7] = test::member(7, big5("陳美麗"), "0911000007");
-    GroupMap[3] = test::group(3, {{0, 7}});
-    putField(GroupMap[3].name, big5("正數群組"));
-    GroupMap[-1] = test::group(-1, {{0, 99}, {1, 7}});
-    putField(GroupMap[-1].name, big5("業務部"));
-    ASSERT_TRUE(SaveAddressBook(path("AddressBook.bin")).ok);
+    book.putMember(test::member(-5, big5("王小明"), "0911000001"));
+    book.putMember(test::member(7, big5("陳美麗"), "0911000007"));
+    book.putGroup(test::named(test::group(3, {{0, 7}}), big5("正數群組")));
+    book.putGroup(test::named(test::group(-1, {{0, 99}, {1, 7}}), big5("業務部")));
+    ASSERT_TRUE(SaveAddressBook(book, path("AddressBook.bin")).ok);
 
     for (const char* name : {"=王小明", "=正數群組"}) {
         const CliRun r = run({"send", "--text", "hi", QString::fromUtf8(name)});
@@ -360,8 +358,8 @@ TEST_F(CliSurroundingsTest, PasswordNeverReachesAMessageOrALog) {
 }
 
 TEST_F(CliSurroundingsTest, RunWithoutAnyUsableNumberIsRefused) {
-    MemberMap[1] = test::member(1, big5("無號碼"), "");
-    ASSERT_TRUE(SaveAddressBook(path("AddressBook.bin")).ok);
+    book.putMember(test::member(1, big5("無號碼"), ""));
+    ASSERT_TRUE(SaveAddressBook(book, path("AddressBook.bin")).ok);
     writeFile("list.txt", " ,only a text\n");
     const CliRun r = run({"send", "--text", "hi", "--list", path("list.txt"), QStringLiteral("=無號碼")});
     EXPECT_EQ(r.exitCode, 1);

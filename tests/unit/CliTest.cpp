@@ -66,16 +66,16 @@ TEST_F(CliTest, SendWithoutLogOptionSavesATimeStampedLogInTheLogFolderWithoutOve
 }
 
 TEST_F(CliTest, SendToNamedMemberAndNestedGroupUsesDefaultNumbersOnce) {
-    MemberMap[1] = test::member(1, big5("王小明"), "0911000001;@0911000002");
-    MemberMap[2] = test::member(2, big5("陳美麗"), "0922000002");
-    MemberMap[3] = test::member(3, big5("林志成"), "0933000003");
+    book.putMember(test::member(1, big5("王小明"), "0911000001;@0911000002"));
+    book.putMember(test::member(2, big5("陳美麗"), "0922000002"));
+    book.putMember(test::member(3, big5("林志成"), "0933000003"));
     sGroup head = test::group(-1, {{0, 2}, {1, -2}});
     putField(head.name, big5("總公司"));
     sGroup sales = test::group(-2, {{0, 3}, {5, 1}});
     putField(sales.name, big5("業務部"));
-    GroupMap[-1] = head;
-    GroupMap[-2] = sales;
-    ASSERT_TRUE(SaveAddressBook(path("AddressBook.bin")).ok);
+    book.putGroup(head);
+    book.putGroup(sales);
+    ASSERT_TRUE(SaveAddressBook(book, path("AddressBook.bin")).ok);
 
     const CliRun one = run({"send", "--text", "hi", "--log", path("one.log"), QStringLiteral("=王小明")});
     ASSERT_EQ(one.exitCode, 0) << one.err.toStdString();

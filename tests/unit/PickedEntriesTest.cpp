@@ -1,5 +1,5 @@
 #include "core/compose/PickedEntries.h"
-#include "core/addressbook/AddressBookState.h"
+#include "core/addressbook/BookFile.h"
 #include "core/shared/FixedField.h"
 #include "support/BookRecords.h"
 
@@ -13,6 +13,7 @@ namespace {
 
 class PickedEntriesTest : public ::testing::Test {
 protected:
+    AddressBook book;
     static BookRow row(int32_t id, RowKind kind, const QByteArray& caption) {
         BookRow r;
         r.id = id;
@@ -28,7 +29,7 @@ TEST_F(PickedEntriesTest, SendModeKeepsListRowsAndTypedNumbersInPlaceAndDropsRep
     const std::vector<BookRow> rows = {
         row(5, RowKind::Member, "Ann"), row(3, RowKind::ListFileRow, "0911"),    row(-2, RowKind::Group, "G"),
         row(5, RowKind::Member, "Ann"), row(0, RowKind::TypedNumber, "+886922"), row(3, RowKind::ListFileRow, "0911")};
-    const PickOutcome out = ResolvePickedRows(rows, true, nullptr);
+    const PickOutcome out = ResolvePickedRows(book, rows, true, nullptr);
     ASSERT_EQ(out.recipients.size(), 5u);
     auto it = out.recipients.begin();
     EXPECT_EQ(it->id, 5);
@@ -50,19 +51,19 @@ TEST_F(PickedEntriesTest, SendModeKeepsListRowsAndTypedNumbersInPlaceAndDropsRep
 
 TEST_F(PickedEntriesTest, GroupModeRefusesEveryGroupThatReachesTheEditedGroup) {
     // P holds Q (in its second slot), Q holds R; R is edited. S holds only a member.
-    GroupMap[-1] = group(-1, {{0, 7}, {1, -2}}); // P
-    GroupMap[-2] = group(-2, {{0, -3}});         // Q
-    GroupMap[-3] = group(-3);                    // R
-    GroupMap[-4] = group(-4, {{0, 7}});          // S
+    book.putGroup(group(-1, {{0, 7}, {1, -2}})); // P
+    book.putGroup(group(-2, {{0, -3}}));         // Q
+    book.putGroup(group(-3));                    // R
+    book.putGroup(group(-4, {{0, 7}}));          // S
     const std::vector<BookRow> rows = {row(-1, RowKind::Group, "P"), row(-4, RowKind::Group, "S"),
                                        row(-3, RowKind::Group, "R"), row(7, RowKind::Member, "m"),
                                        row(7, RowKind::Member, "m")};
-    const PickOutcome out = ResolvePickedRows(rows, false, &GroupMap[-3]);
+    const PickOutcome out = ResolvePickedRows(book, rows, false, &book.GroupMap().at(-3));
     EXPECT_EQ(out.refusedGroups, (QList<QByteArray>{"P", "R"}));
     EXPECT_EQ(out.groupIds, (std::vector<int32_t>{-4, 7}));
     EXPECT_FALSE(out.tooMany);
     // A new group (none edited yet) can take any group.
-    EXPECT_TRUE(ResolvePickedRows(rows, false, nullptr).refusedGroups.isEmpty());
+    EXPECT_TRUE(ResolvePickedRows(book, rows, false, nullptr).refusedGroups.isEmpty());
 }
 
 TEST_F(PickedEntriesTest, GroupModeTakesAThousandDistinctEntriesAndRefusesMore) {
@@ -70,10 +71,10 @@ TEST_F(PickedEntriesTest, GroupModeTakesAThousandDistinctEntriesAndRefusesMore) 
     for (int i = 1; i <= kGroupSlots; ++i)
         rows.push_back(row(i, RowKind::Member, "m"));
     rows.push_back(row(1, RowKind::Member, "m")); // a repeat does not count
-    EXPECT_FALSE(ResolvePickedRows(rows, false, nullptr).tooMany);
+    EXPECT_FALSE(ResolvePickedRows(book, rows, false, nullptr).tooMany);
     rows.push_back(row(kGroupSlots + 1, RowKind::Member, "m"));
-    const PickOutcome out = ResolvePickedRows(rows, false, nullptr);
+    const PickOutcome out = ResolvePickedRows(book, rows, false, nullptr);
     EXPECT_TRUE(out.tooMany);
     // Send mode has no such limit.
-    EXPECT_EQ(ResolvePickedRows(rows, true, nullptr).recipients.size(), std::size_t(kGroupSlots + 1));
+    EXPECT_EQ(ResolvePickedRows(book, rows, true, nullptr).recipients.size(), std::size_t(kGroupSlots + 1));
 }

@@ -1,6 +1,5 @@
 #include "core/ProcessState.h"
 
-#include "core/addressbook/AddressBookState.h"
 #include "core/compose/ComposeState.h"
 #include "core/exchange/ExchangeState.h"
 #include "core/shared/Clock.h"
@@ -20,8 +19,6 @@ namespace {
 void dirtyEverything() {
     StartDir = QStringLiteral("/somewhere");
     Config.gwPort = 8000;
-    MemberMap[1] = sMember{};
-    GroupMap[-1] = sGroup{};
     ListFileRows[0] = sLoadMt{};
     RecipientList.push_back(sMtData{});
     SendQueue.push_back(sSendContent{});
@@ -39,7 +36,6 @@ TEST(ProcessState, ResetPutsEveryContainerAndFlagBackAsAtStart) {
     ASSERT_TRUE(ResetProcessState());
     EXPECT_TRUE(StartDir.isEmpty());
     EXPECT_EQ(Config.gwPort, 0);
-    EXPECT_TRUE(MemberMap.empty() && GroupMap.empty());
     EXPECT_TRUE(ListFileRows.empty() && RecipientList.empty() && SendQueue.empty());
     EXPECT_TRUE(SendEvent.isSet());
     EXPECT_FALSE(StopFlag.load());
@@ -55,7 +51,6 @@ TEST(ProcessState, ResetLeavesEverythingWhileAWorkerIsRegistered) {
     EXPECT_FALSE(ResetProcessState());
     EXPECT_EQ(SendQueue.size(), 1u);
     EXPECT_TRUE(StopFlag.load());
-    EXPECT_EQ(MemberMap.size(), 1u);
     WorkerList.clear();
     EXPECT_TRUE(ResetProcessState());
 }

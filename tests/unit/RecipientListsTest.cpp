@@ -1,5 +1,5 @@
 #include "core/compose/RecipientLists.h"
-#include "core/addressbook/AddressBookState.h"
+#include "core/addressbook/BookFile.h"
 #include "core/compose/ComposeState.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
@@ -13,14 +13,6 @@ using norvi::test::fieldEntry;
 
 namespace {
 
-void addMember(int32_t id, const QByteArray& name, const QByteArray& msisdn) {
-    MemberMap[id] = test::member(id, name, msisdn);
-}
-
-void addGroup(int32_t id, std::initializer_list<std::pair<int, int32_t>> slotValues) {
-    GroupMap[id] = test::group(id, slotValues);
-}
-
 // Each queued record as "seq kind name msisdn count first-segment".
 std::vector<QByteArray> queued() {
     std::vector<QByteArray> out;
@@ -31,7 +23,17 @@ std::vector<QByteArray> queued() {
     return out;
 }
 
-class RecipientListsTest : public ::testing::Test {};
+class RecipientListsTest : public ::testing::Test {
+protected:
+    void addMember(int32_t id, const QByteArray& name, const QByteArray& msisdn) {
+        book.putMember(test::member(id, name, msisdn));
+    }
+    void addGroup(int32_t id, std::initializer_list<std::pair<int, int32_t>> slotValues) {
+        book.putGroup(test::group(id, slotValues));
+    }
+
+    AddressBook book;
+};
 
 TEST_F(RecipientListsTest, ListFileLinesBecomeRowsAndEntries) {
     std::vector<QByteArray> lines;
@@ -132,7 +134,7 @@ TEST_F(RecipientListsTest, EachNumberIsQueuedOnceAcrossMembersNestedGroupsAndTyp
     addGroup(-3, {{0, 3}, {1, 4}, {2, -2}, {3, 5}}); // Dan again, and a cycle back to -2
     RecipientList = {fieldEntry(1, KindAddressBook), fieldEntry(-1, KindAddressBook), fieldEntry(0, KindTyped, "0966"),
                      fieldEntry(0, KindTyped, "+8869"), fieldEntry(-2, KindAddressBook)};
-    const SendQueueResult r = BuildSendQueue(ComposeInput::fromText("hi", false));
+    const SendQueueResult r = BuildSendQueue(book, ComposeInput::fromText("hi", false));
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(queued(), (std::vector<QByteArray>{"0 0 Amy 0922 1 hi", "1 0 Bob 0944 1 hi", "2 0 Dan 0966 1 hi",
                                                  "3 0 Eve 0977 1 hi", "4 2  +8869 1 hi"}));
@@ -143,7 +145,7 @@ TEST_F(RecipientListsTest, ListRowsWithContentGetTheirOwnMessageAndSkipTheDuplic
     ReadListFile(big5("0911 $王$$50$\n0911 $王$$50$\n0922\n0922\n0933 plain\n ,x\n0944 ") + QByteArray(200, 'x'));
     const QByteArray templ = big5("親愛的$1$，您的餘額為$2$元");
     for (const bool replace : {true, false}) {
-        const SendQueueResult r = BuildSendQueue(ComposeInput::fromText(templ, replace));
+        const SendQueueResult r = BuildSendQueue(book, ComposeInput::fromText(templ, replace));
         const QByteArray own = replace ? big5("親愛的王，您的餘額為50元") : big5("$王$$50$");
         const QByteArray last = "2 1/2-" + QByteArray(155, 'x'); // no "$" values: the content either way
         EXPECT_EQ(queued(), (std::vector<QByteArray>{"0 1  0911 1 " + own, "1 1  0911 1 " + own, "2 1  0922 1 " + templ,
@@ -160,8 +162,8 @@ TEST_F(RecipientListsTest, MissingEntriesAreSkippedAndATooLongNumberRefusesTheRu
     RecipientList.insert(RecipientList.end(),
                          {fieldEntry(55, KindAddressBook), fieldEntry(-1, KindAddressBook), fieldEntry(8, KindListRow),
                           fieldEntry(0, KindTyped, QByteArray(29, '8'))});
-    putField(GroupMap[-1].name, big5("業務部"));
-    const SendQueueResult r = BuildSendQueue(ComposeInput::fromText("hi", false));
+    book.putGroup(test::named(book.GroupMap().at(-1), big5("業務部")));
+    const SendQueueResult r = BuildSendQueue(book, ComposeInput::fromText("hi", false));
     EXPECT_EQ(r.missingEntries, 4); // member 55, member 77, group -9, row 8
     EXPECT_EQ(r.queuedNumbers, (std::vector<QByteArray>{"0933", "0911", QByteArray(29, '8')}));
     // Each skip says what was skipped, in the order met.
@@ -171,7 +173,7 @@ TEST_F(RecipientListsTest, MissingEntriesAreSkippedAndATooLongNumberRefusesTheRu
                                       QStringLiteral("發訊名單第 9 行已不在名單中，已略過。")}));
 
     RecipientList.push_back(fieldEntry(2, KindAddressBook));
-    const SendQueueResult refused = BuildSendQueue(ComposeInput::fromText("hi", false));
+    const SendQueueResult refused = BuildSendQueue(book, ComposeInput::fromText("hi", false));
     EXPECT_FALSE(refused.ok);
     EXPECT_EQ(refused.message, QStringLiteral("受訊者號碼過長（超過29個字元）：") + QString(30, QLatin1Char('9')));
     EXPECT_TRUE(SendQueue.empty());
@@ -195,7 +197,7 @@ TEST_F(RecipientListsTest, ATooLongListFileNumberIsQuotedWholeWithItsLine) {
     for (const auto& c : cases) {
         RecipientList.clear();
         ReadListFile(c.file);
-        const SendQueueResult r = BuildSendQueue(ComposeInput::fromText("hi", false));
+        const SendQueueResult r = BuildSendQueue(book, ComposeInput::fromText("hi", false));
         EXPECT_FALSE(r.ok);
         EXPECT_EQ(r.message, c.said);
     }
@@ -209,7 +211,7 @@ TEST_F(RecipientListsTest, RunWithoutAnyNumberIsRefused) {
     addGroup(-1, {{0, 1}, {1, 404}});
     ReadListFile(" ,content only\n");
     RecipientList.insert(RecipientList.end(), {fieldEntry(1, KindAddressBook), fieldEntry(-1, KindAddressBook)});
-    const SendQueueResult r = BuildSendQueue(ComposeInput::fromText("hi", false));
+    const SendQueueResult r = BuildSendQueue(book, ComposeInput::fromText("hi", false));
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.message, QStringLiteral("沒有任何受訊者有可傳送的電話號碼，沒有簡訊可傳送！"));
     EXPECT_EQ(r.skipped.size(), 1) << "why, as far as known, stays with the refusal";
@@ -221,9 +223,9 @@ TEST_F(RecipientListsTest, SkipsBeyondTheNamedOnesAreOnlyCounted) {
     sGroup dead = test::group(-1);
     for (int slot = 0; slot < kGroupSlots; ++slot)
         dead.members[slot] = 1000 + slot;
-    GroupMap[-1] = dead;
+    book.putGroup(dead);
     RecipientList.insert(RecipientList.end(), {fieldEntry(-1, KindAddressBook), fieldEntry(0, KindTyped, "0911")});
-    const SendQueueResult r = BuildSendQueue(ComposeInput::fromText("hi", false));
+    const SendQueueResult r = BuildSendQueue(book, ComposeInput::fromText("hi", false));
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(r.missingEntries, kGroupSlots);
     EXPECT_EQ(r.skipped.size(), kNamedSkips);
@@ -232,10 +234,10 @@ TEST_F(RecipientListsTest, SkipsBeyondTheNamedOnesAreOnlyCounted) {
 // A run refills the records of the run before: a shorter message must not keep the old one's tail.
 TEST_F(RecipientListsTest, RebuiltQueueHoldsNothingOfThePreviousRun) {
     ReadListFile("0911 " + QByteArray(300, 'x'));
-    ASSERT_EQ(BuildSendQueue(ComposeInput::fromText("hi", false)).totalCount, 2);
+    ASSERT_EQ(BuildSendQueue(book, ComposeInput::fromText("hi", false)).totalCount, 2);
     RecipientList.clear();
     ReadListFile("0922 short");
-    BuildSendQueue(ComposeInput::fromText("hi", false));
+    BuildSendQueue(book, ComposeInput::fromText("hi", false));
     ASSERT_EQ(queued(), std::vector<QByteArray>{"0 1  0922 1 short"});
     EXPECT_EQ(QByteArray(SendQueue.front().segments[1], kSegmentSize), QByteArray(kSegmentSize, 0));
 }

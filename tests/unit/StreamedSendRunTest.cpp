@@ -5,7 +5,7 @@
 #include "support/BookRecords.h"
 #include "support/FileBytes.h"
 
-#include "core/addressbook/AddressBookState.h"
+#include "core/addressbook/BookFile.h"
 #include "core/compose/ComposeState.h"
 #include "core/compose/NumberSet.h"
 #include "core/shared/Big5.h"
@@ -55,6 +55,7 @@ std::vector<QByteArray> records(const std::list<sSendContent>& queue) {
 
 class StreamedSendRunTest : public ::testing::Test {
 protected:
+    AddressBook book;
     QString path(const char* name) const { return QDir(m_dir.path()).filePath(QString::fromUtf8(name)); }
 
     // The run built whole (the list file read into ListFileRows) and the run made as it goes, from the
@@ -64,14 +65,14 @@ protected:
         const ComposeInput input = ComposeInput::fromText(text, replace);
         RecipientList = named;
         ReadListFile(big5File ? list : big5(QString::fromUtf8(list)));
-        const SendQueueResult whole = BuildSendQueue(input);
+        const SendQueueResult whole = BuildSendQueue(book, input);
         const std::vector<QByteArray> expected = records(SendQueue);
         SendQueue.clear();
         ListFileRows.clear();
 
         test::writeAll(path("list.txt"), list);
         RecipientList = named;
-        StreamedSendRun run;
+        StreamedSendRun run(book);
         ASSERT_TRUE(run.setListFile(path("list.txt"), big5File));
         int rows = 0;
         ASSERT_TRUE(run.countListRows(&rows));
@@ -97,9 +98,9 @@ protected:
 } // namespace
 
 TEST_F(StreamedSendRunTest, MakesTheRecordsTheWholeQueueHoldsInItsOrder) {
-    MemberMap[1] = test::member(1, big5("王小明"), "0911000001;@0911000002");
-    MemberMap[2] = test::member(2, big5("陳美麗"), "0922000002");
-    GroupMap[-1] = test::group(-1, {{0, 2}, {3, 1}, {4, 77}});
+    book.putMember(test::member(1, big5("王小明"), "0911000001;@0911000002"));
+    book.putMember(test::member(2, big5("陳美麗"), "0922000002"));
+    book.putGroup(test::group(-1, {{0, 2}, {3, 1}, {4, 77}}));
     const std::list<sMtData> named{typed("0933000003"), bookEntry(-1), typed("0922000002"), bookEntry(5)};
     const QByteArray list = "0944000004\r\n"
                             "0933000003\r\n"           // queued already by name: skipped
@@ -137,7 +138,7 @@ TEST_F(StreamedSendRunTest, ALineOfMegabytesIsCutAndTheNextLineReadWhole) {
 TEST_F(StreamedSendRunTest, RefusesWhatTheWholeQueueRefuses) {
     // A number too long, and a run in which nobody has a number.
     expectSameRun({}, "0912\n" + QByteArray(30, '9') + "\n", true, false);
-    MemberMap[1] = test::member(1, big5("無號碼"), "");
+    book.putMember(test::member(1, big5("無號碼"), ""));
     expectSameRun({bookEntry(1)}, " ,only a text\n", true, false);
 }
 
@@ -158,7 +159,7 @@ TEST_F(StreamedSendRunTest, AFileProblemIsNamedAsAWholeFileCheckNamesIt) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         test::writeAll(path("bad.txt"), c.bytes);
-        StreamedSendRun run;
+        StreamedSendRun run(book);
         ASSERT_TRUE(run.setListFile(path("bad.txt"), c.big5));
         int rows = 0;
         EXPECT_FALSE(run.countListRows(&rows));
@@ -166,7 +167,7 @@ TEST_F(StreamedSendRunTest, AFileProblemIsNamedAsAWholeFileCheckNamesIt) {
         EXPECT_EQ(run.listCheck().line, c.line);
     }
     test::writeAll(path("emoji.txt"), QStringLiteral("0911 $小明😀$\n").toUtf8());
-    StreamedSendRun run;
+    StreamedSendRun run(book);
     ASSERT_TRUE(run.setListFile(path("emoji.txt"), false));
     int rows = 0;
     EXPECT_FALSE(run.countListRows(&rows));
@@ -176,7 +177,7 @@ TEST_F(StreamedSendRunTest, AFileProblemIsNamedAsAWholeFileCheckNamesIt) {
 
 TEST_F(StreamedSendRunTest, AListFileChangedBeforeTheRunStopsItThere) {
     test::writeAll(path("list.txt"), "0912000001\n0912000002\n");
-    StreamedSendRun run;
+    StreamedSendRun run(book);
     ASSERT_TRUE(run.setListFile(path("list.txt"), true));
     run.setInput(ComposeInput::fromText("hi", false));
     ASSERT_TRUE(run.prepare().ok);

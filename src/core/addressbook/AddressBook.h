@@ -4,19 +4,82 @@
 
 #include <QByteArray>
 #include <QList>
-#include <QString>
+#include <QObject>
 
 #include <cstdint>
+#include <map>
+#include <vector>
 
-// The address book's logic on the process-wide MemberMap and GroupMap: id allocation, group
-// membership, the AddressBook.bin file and the member's number list. Windows show the results.
+// The address book in memory: its members and groups, the rules that keep them consistent, and the lookup of
+// entries by name. Whoever needs the book is handed one (the window set and each norvi-cli command own
+// theirs); changed() tells whoever follows it that it changed.
 namespace norvi {
 
 enum class EntryKind { Member, Group };
 
+// An entry found by its name: `member` tells which map holds it, since a damaged book may hold a record
+// whose id has the sign of the other kind.
+struct NamedId {
+    int32_t id;
+    bool member;
+};
+
+class AddressBook : public QObject {
+    Q_OBJECT
+public:
+    explicit AddressBook(QObject* parent = nullptr);
+    ~AddressBook() override;
+
+    const std::map<int32_t, sMember>& MemberMap() const { return m_members; }
+    const std::map<int32_t, sGroup>& GroupMap() const { return m_groups; }
+    const sMember* member(int32_t id) const;
+    const sGroup* group(int32_t id) const;
+
+    // Stores the record under its own id, replacing the one with that id; the stored copy is returned.
+    const sMember& putMember(const sMember& member);
+    const sGroup& putGroup(const sGroup& group);
+    bool eraseMember(int32_t id);
+    bool eraseGroup(int32_t id);
+    void eraseAllGroups();
+    // Clears the first slot holding `id` in every group, before that member or group is erased.
+    void detachFromGroups(int32_t id);
+    // The whole book at once (a load, or a merge with the file as another program left it).
+    void replace(std::map<int32_t, sMember> members, std::map<int32_t, sGroup> groups);
+    void clear();
+
+    // The entries whose stored name, trimmed, equals `name` trimmed (Big5, byte for byte): members first in
+    // id order, then groups from the id nearest zero, the order in which each kind was created. Nothing for
+    // a name that is empty after trimming. Call it on the thread that changes the book: the index it reads
+    // is built on first use after a change.
+    std::vector<NamedId> entriesNamed(const QByteArray& name) const;
+
+signals:
+    // After every change of a member or group, whoever made it.
+    void changed();
+
+private:
+    // One entry of the name index: a chain per bucket of the trimmed name's hash, through `next`.
+    struct NameKey {
+        uint32_t hash;
+        int32_t id;
+        int32_t next; // the next entry of the bucket, -1 at its end
+        bool group;
+    };
+    void nameMayChange();
+    void buildNameIndex() const;
+
+    std::map<int32_t, sMember> m_members;
+    std::map<int32_t, sGroup> m_groups;
+    // Every entry by the hash of its trimmed name, built in one pass over the book when a lookup finds it
+    // stale: a lookup then reads one short chain instead of every record.
+    mutable std::vector<int32_t> m_nameBuckets; // the first entry of each bucket, -1 for none
+    mutable std::vector<NameKey> m_nameIndex;
+    mutable bool m_nameIndexStale = true;
+};
+
 // The first free id from `start` upward (members, start = now in seconds) or downward (groups,
 // start = minus now in seconds).
-int32_t NewEntryId(EntryKind kind, int64_t start);
+int32_t NewEntryId(const AddressBook& book, EntryKind kind, int64_t start);
 
 // The start value for an id created now: the current time in seconds, negated for a group.
 int64_t EntryIdStart(EntryKind kind);
@@ -25,55 +88,20 @@ int64_t EntryIdStart(EntryKind kind);
 // asked for, without scanning the run of ids already given within the same second again.
 class EntryIdAllocator {
 public:
-    explicit EntryIdAllocator(EntryKind kind) : m_kind(kind) {}
+    EntryIdAllocator(const AddressBook& book, EntryKind kind) : m_book(book), m_kind(kind) {}
     int32_t next(int64_t start);
 
 private:
+    const AddressBook& m_book;
     EntryKind m_kind;
     bool m_active = false;
     int64_t m_runStart = 0; // every id from here to m_last is taken
     int64_t m_last = 0;
 };
 
-// Clears the first slot holding `id` in every group, before that member or group is erased.
-void DetachFromGroups(int32_t id);
-
 // True when `id` is in the group directly or through any chain of sub-groups. Adding group X to
-// group G would make a cycle exactly when X == G or GroupContains(X, G).
-bool GroupContains(int32_t groupId, int32_t id);
-
-// The outcome of a load or save, for the window to show. `ok` false: an error box with `message`.
-// `ok` true with a message: a notice (a damaged file was read in part, or kept aside before saving).
-struct AddressBookResult {
-    bool ok = true;
-    QString message;
-    int membersRead = 0;
-    int groupsRead = 0;
-    bool damaged = false;
-    QString keptAs;        // where a damaged or unreadable file was moved before this save replaced it
-    bool reloaded = false; // the file had been changed by another program: its entries were read again
-};
-
-QString AddressBookPath(); // StartDir + "/AddressBook.bin"
-
-// Fills MemberMap and GroupMap from the file. A missing file leaves the maps alone. A file that cannot
-// be read leaves them alone too, and the next save moves it aside rather than replacing it. A file
-// whose counts do not match its length loads its complete records and is also kept aside at the next
-// save, so nothing that was in it is lost. A record whose id has the wrong sign for its kind (a member
-// with an id of 0 or less, a group with one of 0 or more) is left out of the maps, named in the message,
-// and kept in the same way; so is a member or group whose name holds a control character, and a number
-// that is not printable ASCII (a member left without any number goes as well).
-AddressBookResult LoadAddressBook();
-AddressBookResult LoadAddressBook(const QString& path);
-
-// The same from the file's bytes, which the caller has read.
-AddressBookResult ParseAddressBook(const QByteArray& data);
-// The file's bytes for both maps as they stand: the counts, the members, then the groups, in id order.
-QByteArray AddressBookImage();
-
-// Writes both maps whole, replacing the file atomically.
-AddressBookResult SaveAddressBook();
-AddressBookResult SaveAddressBook(const QString& path);
+// group G would make a cycle exactly when X == G or GroupContains(book, X, G).
+bool GroupContains(const AddressBook& book, int32_t groupId, int32_t id);
 
 // A member's numbers: the order entered and which one is the default (-1 when there is none).
 struct MsisdnNumbers {

@@ -1,7 +1,5 @@
 #include "core/addressbook/BookEdits.h"
 
-#include "core/addressbook/AddressBook.h"
-#include "core/addressbook/AddressBookState.h"
 #include "core/shared/FixedField.h"
 
 #include <algorithm>
@@ -44,23 +42,19 @@ bool WriteGroupSlots(sGroup& group, const std::vector<int32_t>& ids) {
     return true;
 }
 
-void EraseEntry(int32_t id) {
+void EraseEntry(AddressBook& book, int32_t id) {
     if (id == 0)
         return;
-    DetachFromGroups(id);
+    book.detachFromGroups(id);
     if (id > 0)
-        MemberMap.erase(id);
+        book.eraseMember(id);
     else
-        GroupMap.erase(id);
+        book.eraseGroup(id);
 }
 
-void EraseAllGroups() {
-    GroupMap.clear();
-}
-
-QList<QByteArray> GroupsHolding(int32_t id) {
+QList<QByteArray> GroupsHolding(const AddressBook& book, int32_t id) {
     QList<QByteArray> names;
-    for (const auto& entry : GroupMap) {
+    for (const auto& entry : book.GroupMap()) {
         const sGroup& group = entry.second;
         if (std::find(std::begin(group.members), std::end(group.members), id) != std::end(group.members))
             names.append(getField(group.name));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/addressbook/AddressBookRecords.h"
+#include "core/addressbook/AddressBook.h"
 
 #include <QByteArray>
 #include <QList>
@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-// The changes the address book windows make to MemberMap and GroupMap. Each keeps the book's rules: no id
+// The changes the address book windows make to the book. Each keeps the book's rules: no id
 // is left in a group after its record is erased, and no group holds more than its 1,000 slots.
 namespace norvi {
 
@@ -23,12 +23,10 @@ std::vector<int32_t> GroupEntryIds(const sGroup& group);
 bool WriteGroupSlots(sGroup& group, const std::vector<int32_t>& ids);
 
 // Erases a member (id > 0) or a group (id < 0) after clearing its id from every group.
-void EraseEntry(int32_t id);
-// Erases every group; the members stay.
-void EraseAllGroups();
+void EraseEntry(AddressBook& book, int32_t id);
 
 // The names of the groups that hold `id` in one of their own slots (not through a sub-group).
-QList<QByteArray> GroupsHolding(int32_t id);
+QList<QByteArray> GroupsHolding(const AddressBook& book, int32_t id);
 
 // The numbers of a member while it is edited: the order entered and which one is the default.
 class NumberList {

@@ -1,7 +1,6 @@
 #include "core/addressbook/BookGuard.h"
 
-#include "core/addressbook/AddressBook.h"
-#include "core/addressbook/AddressBookState.h"
+#include "core/addressbook/BookFile.h"
 #include "core/shared/Clock.h"
 #include "core/shared/FileLock.h"
 #include "core/shared/InputFile.h"
@@ -64,17 +63,10 @@ struct BookMaps {
 
 // The entries a file's bytes hold, without touching the book in memory.
 BookMaps parse(const QByteArray& bytes) {
-    BookMaps mine;
-    mine.members.swap(MemberMap);
-    mine.groups.swap(GroupMap);
+    AddressBook scratch;
     if (!bytes.isEmpty())
-        ParseAddressBook(bytes);
-    BookMaps parsed;
-    parsed.members.swap(MemberMap);
-    parsed.groups.swap(GroupMap);
-    MemberMap.swap(mine.members);
-    GroupMap.swap(mine.groups);
-    return parsed;
+        ParseAddressBook(scratch, bytes);
+    return {scratch.MemberMap(), scratch.GroupMap()};
 }
 
 template <typename R> bool same(const R* a, const R* b) {
@@ -189,7 +181,7 @@ void UnlockAddressBook() {
     g_heldLock.reset();
 }
 
-BookWriteGuard::BookWriteGuard(const QString& path) : m_path(path) {}
+BookWriteGuard::BookWriteGuard(AddressBook& book, const QString& path) : m_book(book), m_path(path) {}
 
 BookWriteGuard::~BookWriteGuard() {
     if (m_ownLock)
@@ -245,13 +237,12 @@ BookCheck BookWriteGuard::begin() {
     // Changed under this program: its own changes are made again to the book as it is now.
     BookMaps base = parse(asRead ? g_asRead.bytes : QByteArray());
     BookMaps theirs = parse(now);
-    BookMaps ours;
-    ours.members = MemberMap;
-    ours.groups = GroupMap;
+    BookMaps ours{m_book.MemberMap(), m_book.GroupMap()};
     separateNewIds(base, ours, theirs);
     int conflicts = 0;
-    MemberMap = merge(base.members, ours.members, theirs.members, &conflicts);
-    GroupMap = merge(base.groups, ours.groups, theirs.groups, &conflicts);
+    auto members = merge(base.members, ours.members, theirs.members, &conflicts);
+    auto groups = merge(base.groups, ours.groups, theirs.groups, &conflicts);
+    m_book.replace(std::move(members), std::move(groups));
     check.reloaded = true;
     check.message = QStringLiteral("通訊錄檔案已被其他程式變更，已重新載入並套用您的變更。");
     if (conflicts > 0 && exists) {

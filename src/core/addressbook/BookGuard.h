@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/addressbook/AddressBook.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -23,18 +25,18 @@ void UnlockAddressBook();
 struct BookCheck {
     bool ok = true;        // the save may go on (the lock is held until the guard goes)
     QString message;       // why not, or what was done about a file changed meanwhile
-    bool reloaded = false; // the file had changed: the maps now hold its entries with this program's changes
+    bool reloaded = false; // the file had changed: the book now holds its entries with this program's changes
     QString keptAs;        // the changed file, kept because some of its entries were changed here too
 };
 
 // Held by a save from its start to its end: the lock (taken without waiting; a program that holds it is
 // named), and the check that the file is still what this program read. When it is not, the book on disk
-// is read again and this program's own changes (what differs from what it read) are made to it, in
-// MemberMap and GroupMap: an entry changed on both sides keeps this program's version, and the file as it
+// is read again and this program's own changes (what differs from what it read) are made to it, in the
+// book being saved: an entry changed on both sides keeps this program's version, and the file as it
 // was is kept beside the book (AddressBook.bin.changed-<time>), so nothing is overwritten silently.
 class BookWriteGuard {
 public:
-    explicit BookWriteGuard(const QString& path);
+    BookWriteGuard(AddressBook& book, const QString& path);
     ~BookWriteGuard();
     BookWriteGuard(const BookWriteGuard&) = delete;
     BookWriteGuard& operator=(const BookWriteGuard&) = delete;
@@ -44,6 +46,7 @@ public:
     void written(const QByteArray& bytes);
 
 private:
+    AddressBook& m_book;
     QString m_path;
     bool m_ownLock = false;
 };

@@ -1,6 +1,5 @@
 #include "core/addressbook/BookRows.h"
 
-#include "core/addressbook/AddressBookState.h"
 #include "core/shared/FixedField.h"
 
 #include <algorithm>
@@ -40,27 +39,25 @@ BookRow GroupRow(const sGroup& group) {
     return row;
 }
 
-std::vector<BookRow> AllBookRows() {
+std::vector<BookRow> AllBookRows(const AddressBook& book) {
     std::vector<BookRow> rows;
-    rows.reserve(MemberMap.size() + GroupMap.size());
-    for (const auto& entry : MemberMap)
+    rows.reserve(book.MemberMap().size() + book.GroupMap().size());
+    for (const auto& entry : book.MemberMap())
         rows.push_back(MemberRow(entry.second));
-    for (const auto& entry : GroupMap)
+    for (const auto& entry : book.GroupMap())
         rows.push_back(GroupRow(entry.second));
     return rows;
 }
 
-std::vector<BookRow> GroupRows(const sGroup& group, bool details) {
+std::vector<BookRow> GroupRows(const AddressBook& book, const sGroup& group, bool details) {
     std::vector<BookRow> rows;
     for (const int32_t id : group.members) {
         if (id > 0) {
-            const auto it = MemberMap.find(id);
-            if (it != MemberMap.end())
-                rows.push_back(MemberRow(it->second, details));
+            if (const sMember* member = book.member(id))
+                rows.push_back(MemberRow(*member, details));
         } else if (id < 0) {
-            const auto it = GroupMap.find(id);
-            if (it != GroupMap.end())
-                rows.push_back(GroupRow(it->second));
+            if (const sGroup* inner = book.group(id))
+                rows.push_back(GroupRow(*inner));
         }
     }
     return rows;

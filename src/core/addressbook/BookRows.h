@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/addressbook/AddressBookRecords.h"
+#include "core/addressbook/AddressBook.h"
 
 #include <QByteArray>
 
@@ -30,11 +30,11 @@ BookRow MemberRow(const sMember& member, bool details = true);
 BookRow GroupRow(const sGroup& group);
 
 // One row per member in id order, then one per group in id order.
-std::vector<BookRow> AllBookRows();
+std::vector<BookRow> AllBookRows(const AddressBook& book);
 // One row per non-empty slot of the group, in slot order; `details` adds the members' number text and
 // description. An id that names no record (a damaged book) gets no row: nothing could be shown or edited
 // for it.
-std::vector<BookRow> GroupRows(const sGroup& group, bool details);
+std::vector<BookRow> GroupRows(const AddressBook& book, const sGroup& group, bool details);
 
 // Compares two texts byte by byte with only the ASCII letters a to z folded to capitals; every other byte
 // compares by its unsigned value. Negative, zero or positive.

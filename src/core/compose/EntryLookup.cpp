@@ -1,6 +1,5 @@
 #include "core/compose/EntryLookup.h"
 
-#include "core/addressbook/AddressBookState.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
 
@@ -9,27 +8,6 @@
 namespace norvi {
 
 namespace {
-
-struct NameMatch {
-    int32_t id;
-    bool member; // found in MemberMap (else in GroupMap)
-};
-
-QList<NameMatch> matchesForName(const QByteArray& name) {
-    const QByteArray wanted = name.trimmed();
-    QList<NameMatch> matches;
-    if (wanted.isEmpty())
-        return matches;
-    for (const auto& [id, member] : MemberMap)
-        if (getField(member.name).trimmed() == wanted)
-            matches.append({id, true});
-    // GroupMap runs from the most negative id; the groups are listed by their creation like members.
-    QList<NameMatch> groups;
-    for (const auto& [id, group] : GroupMap)
-        if (getField(group.name).trimmed() == wanted)
-            groups.prepend({id, false});
-    return matches + groups;
-}
 
 QString memberName(const sMember& member) {
     return fromBig5(getField(member.name));
@@ -42,35 +20,35 @@ QString groupName(const sGroup& group) {
 // Everything after the name lookup goes by the id's sign alone: a record whose id has the wrong sign,
 // or whose id also belongs to a record of the other kind, would send to another entry than the one
 // named. Empty when the record can be used.
-QString wrongRecordText(const NameMatch& match) {
-    const auto member = MemberMap.find(match.id);
-    const auto group = GroupMap.find(match.id);
-    if (member != MemberMap.end() && group != GroupMap.end())
+QString wrongRecordText(const AddressBook& book, const NamedId& match) {
+    const sMember* member = book.member(match.id);
+    const sGroup* group = book.group(match.id);
+    if (member && group)
         return QStringLiteral("通訊錄資料有誤：成員「%1」與群組「%2」的識別碼同為 %3。")
-            .arg(memberName(member->second), groupName(group->second), QString::number(match.id));
+            .arg(memberName(*member), groupName(*group), QString::number(match.id));
     if (match.member && match.id <= 0)
         return QStringLiteral("通訊錄資料有誤：成員「%1」的識別碼 %2 不是正數。")
-            .arg(memberName(member->second), QString::number(match.id));
+            .arg(memberName(*member), QString::number(match.id));
     if (!match.member && match.id >= 0)
         return QStringLiteral("通訊錄資料有誤：群組「%1」的識別碼 %2 不是負數。")
-            .arg(groupName(group->second), QString::number(match.id));
+            .arg(groupName(*group), QString::number(match.id));
     return QString();
 }
 
 } // namespace
 
-QList<int32_t> FindEntriesByName(const QByteArray& name) {
+QList<int32_t> FindEntriesByName(const AddressBook& book, const QByteArray& name) {
     QList<int32_t> ids;
-    for (const NameMatch& match : matchesForName(name))
+    for (const NamedId& match : book.entriesNamed(name))
         ids.append(match.id);
     return ids;
 }
 
-NamedEntry RecipientEntryForName(const QByteArray& name) {
+NamedEntry RecipientEntryForName(const AddressBook& book, const QByteArray& name) {
     NamedEntry result;
     const QString shown = fromBig5(name.trimmed());
-    const QList<NameMatch> matches = matchesForName(name);
-    if (matches.isEmpty()) {
+    const std::vector<NamedId> matches = book.entriesNamed(name);
+    if (matches.empty()) {
         result.error = QStringLiteral("通訊錄中沒有名為「%1」的成員或群組！").arg(shown);
         return result;
     }
@@ -79,8 +57,8 @@ NamedEntry RecipientEntryForName(const QByteArray& name) {
                            .arg(QString::number(matches.size()), shown);
         return result;
     }
-    const NameMatch match = matches.first();
-    const QString wrong = wrongRecordText(match);
+    const NamedId match = matches.front();
+    const QString wrong = wrongRecordText(book, match);
     if (!wrong.isEmpty()) {
         result.error = wrong + QStringLiteral("無法傳送給「%1」！").arg(shown);
         return result;
@@ -89,7 +67,7 @@ NamedEntry RecipientEntryForName(const QByteArray& name) {
     result.entry.id = match.id;
     result.entry.kind = KindAddressBook;
     const QByteArray label =
-        match.member ? getField(MemberMap.find(match.id)->second.name) : getField(GroupMap.find(match.id)->second.name);
+        match.member ? getField(book.member(match.id)->name) : getField(book.group(match.id)->name);
     putCString(result.entry.label, label);
     result.ok = true;
     return result;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/addressbook/AddressBook.h"
 #include "core/compose/RecipientRecords.h"
 
 #include <QByteArray>
@@ -13,7 +14,7 @@ namespace norvi {
 
 // The ids of the members (positive) and groups (negative) whose stored name equals `name` (Big5,
 // compared byte for byte after trimming both), members first, each in id order.
-QList<int32_t> FindEntriesByName(const QByteArray& name);
+QList<int32_t> FindEntriesByName(const AddressBook& book, const QByteArray& name);
 
 struct NamedEntry {
     bool ok = false;
@@ -25,7 +26,7 @@ struct NamedEntry {
 // label. A name that matches nothing, or several entries, is refused rather than guessed, so a
 // message never goes to someone the user did not mean; so is an entry whose id has the wrong sign for
 // its kind or is shared with an entry of the other kind (a damaged book), naming that record.
-NamedEntry RecipientEntryForName(const QByteArray& name);
+NamedEntry RecipientEntryForName(const AddressBook& book, const QByteArray& name);
 
 // The recipient entry of a typed number: kind 2, id 0, the number as label.
 sMtData TypedNumberEntry(const QByteArray& number);

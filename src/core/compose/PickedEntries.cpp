@@ -25,7 +25,8 @@ sMtData EntryForRow(const BookRow& row) {
     return entry;
 }
 
-PickOutcome ResolvePickedRows(const std::vector<BookRow>& rows, bool sendMode, const sGroup* editedGroup) {
+PickOutcome ResolvePickedRows(const AddressBook& book, const std::vector<BookRow>& rows, bool sendMode,
+                              const sGroup* editedGroup) {
     PickOutcome outcome;
     std::unordered_set<int32_t> seen;
     for (const BookRow& row : rows) {
@@ -41,7 +42,8 @@ PickOutcome ResolvePickedRows(const std::vector<BookRow>& rows, bool sendMode, c
         }
         if (!bookEntry)
             continue; // a group holds members and groups only
-        if (entry.id < 0 && editedGroup && (entry.id == editedGroup->id || GroupContains(entry.id, editedGroup->id))) {
+        if (entry.id < 0 && editedGroup &&
+            (entry.id == editedGroup->id || GroupContains(book, entry.id, editedGroup->id))) {
             outcome.refusedGroups.append(row.caption);
             continue;
         }

@@ -28,6 +28,7 @@ struct PickOutcome {
 // Send mode keeps list-file rows and typed numbers where they stand and drops repeated address-book
 // entries. Group mode keeps address-book entries only, drops repeats, and leaves out every group that
 // is the edited group or contains it (storing it would make the group contain itself).
-PickOutcome ResolvePickedRows(const std::vector<BookRow>& rows, bool sendMode, const sGroup* editedGroup);
+PickOutcome ResolvePickedRows(const AddressBook& book, const std::vector<BookRow>& rows, bool sendMode,
+                              const sGroup* editedGroup);
 
 } // namespace norvi

@@ -1,6 +1,5 @@
 #include "core/compose/RecipientLists.h"
 
-#include "core/addressbook/AddressBookState.h"
 #include "core/compose/ComposeState.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
@@ -273,7 +272,7 @@ bool SendQueueBuilder::addEntry(const sMtData& entry) {
     switch (entry.kind) {
     case KindAddressBook: {
         const bool member = entry.id > 0;
-        if (member ? MemberMap.count(entry.id) == 0 : GroupMap.count(entry.id) == 0) {
+        if (member ? !m_book.member(entry.id) : !m_book.group(entry.id)) {
             skipped(QString::fromUtf8(member ? "通訊錄中已沒有成員「%1」（識別碼 %2），已略過。"
                                              : "通訊錄中已沒有群組「%1」（識別碼 %2），已略過。")
                         .arg(fromBig5(getField(entry.label)), QString::number(entry.id)));
@@ -303,12 +302,12 @@ bool SendQueueBuilder::ExpandGroup(int32_t groupId) {
         if (m_expandedGroups.contains(id))
             return;
         m_expandedGroups.insert(id);
-        const auto it = GroupMap.find(id);
-        if (it == GroupMap.end()) {
+        const sGroup* group = m_book.group(id);
+        if (!group) {
             missingSlot(from, id);
             return;
         }
-        stack.push_back({&it->second, 0});
+        stack.push_back({group, 0});
     };
     enter(groupId, nullptr);
     while (!stack.empty() && m_result.ok) {
@@ -328,12 +327,12 @@ bool SendQueueBuilder::ExpandGroup(int32_t groupId) {
 }
 
 bool SendQueueBuilder::addMember(int32_t memberId, const sGroup* from) {
-    const auto it = MemberMap.find(memberId);
-    if (it == MemberMap.end()) {
+    const sMember* found = m_book.member(memberId);
+    if (!found) {
         missingSlot(from, memberId);
         return true;
     }
-    const sMember& member = it->second;
+    const sMember& member = *found;
     const QByteArrayView msisdn = fieldView(member.msisdn);
     if (msisdn.isEmpty())
         return true;
@@ -447,8 +446,8 @@ sSendContent& SendQueueBuilder::append(QByteArrayView number, uint8_t kind, QByt
     return record;
 }
 
-SendQueueResult BuildSendQueue(const ComposeInput& input) {
-    SendQueueBuilder builder(input);
+SendQueueResult BuildSendQueue(const AddressBook& book, const ComposeInput& input) {
+    SendQueueBuilder builder(book, input);
     builder.reuse(SendQueue);
     for (const sMtData& entry : RecipientList)
         if (!builder.addEntry(entry))

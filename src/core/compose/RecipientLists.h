@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/addressbook/AddressBookRecords.h"
+#include "core/addressbook/AddressBook.h"
 #include "core/compose/ListFileRecords.h"
 #include "core/compose/NumberSet.h"
 #include "core/compose/RecipientRecords.h"
@@ -107,7 +107,7 @@ constexpr int kNamedSkips = 10;
 // a group's slot) is skipped and named; a number longer than 29 bytes refuses the whole run.
 class SendQueueBuilder {
 public:
-    explicit SendQueueBuilder(const ComposeInput& input) : m_input(input) {}
+    SendQueueBuilder(const AddressBook& book, const ComposeInput& input) : m_book(book), m_input(input) {}
 
     bool addEntry(const sMtData& entry); // false once the run is refused
     bool ExpandGroup(int32_t groupId);
@@ -130,13 +130,14 @@ private:
     void missingSlot(const sGroup* from, int32_t id);
     void skipped(const QString& text);
     bool addListRow(int32_t line);
-    // Numbers are views into the records of the maps and of RecipientList, which stay put meanwhile.
+    // Numbers are views into the records of the book and of RecipientList, which stay put meanwhile.
     bool queueIfNew(QByteArrayView number, uint8_t kind, QByteArrayView name);
     // `listLine`: the list-file line the number comes from, named with its whole number.
     bool refuseIfTooLong(QByteArrayView number, int32_t listLine = -1);
     sSendContent& append(QByteArrayView number, uint8_t kind, QByteArrayView name);
     void complete(const sSendContent& record);
 
+    const AddressBook& m_book;
     const ComposeInput& m_input;
     SendQueueResult m_result;
     std::list<sSendContent> m_queue;
@@ -151,6 +152,6 @@ private:
 // RecipientList -> SendQueue. SendQueue is emptied first; on success it holds the run (seq from 0),
 // when refused (a number too long, or no recipient with a number at all) it stays empty. The dialog builds the run
 // before it hides itself, so a refusal leaves it open with its input. Never call it while a worker reads SendQueue.
-SendQueueResult BuildSendQueue(const ComposeInput& input);
+SendQueueResult BuildSendQueue(const AddressBook& book, const ComposeInput& input);
 
 } // namespace norvi

@@ -28,7 +28,7 @@ bool StreamedSendRun::countListRows(int* rows, const std::function<bool()>& stop
 }
 
 SendQueueResult StreamedSendRun::prepare(const std::function<bool()>& stop) {
-    SendQueueBuilder builder(m_input);
+    SendQueueBuilder builder(m_book, m_input);
     builder.streamTo([](const sSendContent&) {});
     bool building = true;
     for (const sMtData& entry : RecipientList) {
@@ -69,7 +69,7 @@ SendQueueResult StreamedSendRun::prepare(const std::function<bool()>& stop) {
 bool StreamedSendRun::next(sSendContent& record) {
     if (!m_started) {
         m_started = true;
-        m_builder = std::make_unique<SendQueueBuilder>(m_input);
+        m_builder = std::make_unique<SendQueueBuilder>(m_book, m_input);
         m_builder->streamTo([this](const sSendContent& made) { m_ready.push_back(made); });
         m_entry = RecipientList.cbegin();
         m_listDone = !m_hasList;

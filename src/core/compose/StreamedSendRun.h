@@ -17,6 +17,9 @@ namespace norvi {
 // file is read a second time. The numbers queued are kept for the duplicate check, compactly.
 class StreamedSendRun : public SendFeed {
 public:
+    // The book the run's entries name; it must stay unchanged until the run has ended.
+    explicit StreamedSendRun(const AddressBook& book) : m_book(book) {}
+
     // The list file of the run (optional); false when it cannot be opened or is too large (listCheck()).
     bool setListFile(const QString& path, bool big5);
     const ListFileCheck& listCheck() const { return m_list.check(); }
@@ -39,6 +42,7 @@ public:
 private:
     bool produceMore();
 
+    const AddressBook& m_book;
     ComposeInput m_input;
     ListFileStream m_list;
     bool m_hasList = false;

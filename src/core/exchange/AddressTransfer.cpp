@@ -1,7 +1,6 @@
 #include "core/exchange/AddressTransfer.h"
 
-#include "core/addressbook/AddressBook.h"
-#include "core/addressbook/AddressBookState.h"
+#include "core/addressbook/BookFile.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
 #include "core/shared/Global.h"
@@ -110,15 +109,16 @@ bool MemberFromLine(QByteArrayView line, const std::array<int, 3>& codes, char d
     return true;
 }
 
-ImportSummary ImportAddressText(const AddressTextFile& file, const QString& path, const std::array<int, 3>& codes,
-                                char delimiter, const ProblemSink& problems, const TransferProgress& progress) {
+ImportSummary ImportAddressText(AddressBook& book, const AddressTextFile& file, const QString& path,
+                                const std::array<int, 3>& codes, char delimiter, const ProblemSink& problems,
+                                const TransferProgress& progress) {
     ImportSummary summary;
     if (progress.start)
         progress.start(int(file.lines.size()));
     const int header = file.headerIndex();
     // One id search per line from the current second would walk the whole run already handed out;
     // the allocator gives the same ids and carries on where the run ends.
-    EntryIdAllocator ids(EntryKind::Member);
+    EntryIdAllocator ids(book, EntryKind::Member);
     for (std::size_t i = 0; i < file.lines.size(); ++i) {
         if (progress.step)
             progress.step();
@@ -141,14 +141,14 @@ ImportSummary ImportAddressText(const AddressTextFile& file, const QString& path
             continue;
         }
         member.id = ids.next(EntryIdStart(EntryKind::Member));
-        MemberMap.insert_or_assign(member.id, member);
+        book.putMember(member);
         ++summary.added;
     }
     return summary;
 }
 
-QByteArray AddressTextImage(const std::vector<int32_t>& memberIds, char delimiter, const ExportFields& fields,
-                            const TransferProgress& progress) {
+QByteArray AddressTextImage(const AddressBook& book, const std::vector<int32_t>& memberIds, char delimiter,
+                            const ExportFields& fields, const TransferProgress& progress) {
     QByteArray text;
     text.reserve(qsizetype(64 + memberIds.size() * 64));
     appendFields(text, {FieldHeaderName(FieldName), FieldHeaderName(FieldMsisdn), FieldHeaderName(FieldDesc)}, fields,
@@ -156,9 +156,8 @@ QByteArray AddressTextImage(const std::vector<int32_t>& memberIds, char delimite
     if (progress.start)
         progress.start(int(memberIds.size()));
     for (const int32_t id : memberIds) {
-        const auto it = MemberMap.find(id);
-        if (it != MemberMap.end()) {
-            const sMember& m = it->second;
+        if (const sMember* member = book.member(id)) {
+            const sMember& m = *member;
             appendFields(text, {oneLine(getField(m.name)), oneLine(getField(m.msisdn)), oneLine(getField(m.desc))},
                          fields, delimiter);
         }
@@ -168,8 +167,8 @@ QByteArray AddressTextImage(const std::vector<int32_t>& memberIds, char delimite
     return text;
 }
 
-ExportResult ExportAddressText(const QString& path, const std::vector<int32_t>& memberIds, char delimiter,
-                               const ExportFields& fields, const TransferProgress& progress) {
+ExportResult ExportAddressText(const AddressBook& book, const QString& path, const std::vector<int32_t>& memberIds,
+                               char delimiter, const ExportFields& fields, const TransferProgress& progress) {
     ExportResult result;
     const auto failed = [&result](const QString& message) {
         result.ok = false;
@@ -182,12 +181,12 @@ ExportResult ExportAddressText(const QString& path, const std::vector<int32_t>& 
     SaveFile file(path);
     if (!file.open())
         return failed(QStringLiteral("匯出檔%1開啟失敗").arg(path));
-    const QByteArray text = AddressTextImage(memberIds, delimiter, fields, progress);
+    const QByteArray text = AddressTextImage(book, memberIds, delimiter, fields, progress);
     file.write(text);
     if (!file.commit())
         return failed(QStringLiteral("匯出檔%1寫入失敗（%2），原有的檔案未變更").arg(path, file.errorString()));
     for (const int32_t id : memberIds)
-        result.written += MemberMap.count(id) ? 1 : 0;
+        result.written += book.member(id) ? 1 : 0;
     return result;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/addressbook/AddressBookRecords.h"
+#include "core/addressbook/AddressBook.h"
 #include "core/exchange/AddressText.h"
 
 #include <QByteArray>
@@ -12,7 +12,7 @@
 #include <vector>
 
 // The two transfers between the address book and its text files, shared by the wizard and norvi-cli:
-// the import turns every data line into a new member of MemberMap, the export writes given members.
+// the import turns every data line into a new member of the book, the export writes given members.
 namespace norvi {
 
 // How a transfer shows its progress: `start` once with the number of steps, `step` after each.
@@ -26,7 +26,7 @@ struct TransferProgress {
 using ProblemSink = std::function<void(const QString& line)>;
 
 struct ImportSummary {
-    int added = 0;   // members inserted into MemberMap
+    int added = 0;   // members put into the book
     int skipped = 0; // data lines reported and left out
 };
 
@@ -35,8 +35,9 @@ struct ImportSummary {
 // line. A line with fewer columns than an assigned column needs, or one that is not text, is reported
 // through `problems` with its number (from 1, counting every line) and left out. `path` names the file
 // in the reports. The caller saves the book.
-ImportSummary ImportAddressText(const AddressTextFile& file, const QString& path, const std::array<int, 3>& codes,
-                                char delimiter, const ProblemSink& problems, const TransferProgress& progress = {});
+ImportSummary ImportAddressText(AddressBook& book, const AddressTextFile& file, const QString& path,
+                                const std::array<int, 3>& codes, char delimiter, const ProblemSink& problems,
+                                const TransferProgress& progress = {});
 
 // The member a data line gives, without its id. False when the line lacks a column that `codes` needs;
 // `missing` is then that column's 0-based index.
@@ -49,8 +50,8 @@ using ExportFields = std::array<bool, 3>;
 // The export file's bytes: the header line, then one line per member of `memberIds` that the book
 // holds, in that order; each line ends with CR LF. Values are written as stored, delimiters included;
 // a line break inside a value becomes a space so that one member stays one line.
-QByteArray AddressTextImage(const std::vector<int32_t>& memberIds, char delimiter, const ExportFields& fields,
-                            const TransferProgress& progress = {});
+QByteArray AddressTextImage(const AddressBook& book, const std::vector<int32_t>& memberIds, char delimiter,
+                            const ExportFields& fields, const TransferProgress& progress = {});
 
 struct ExportResult {
     bool ok = true;
@@ -60,8 +61,8 @@ struct ExportResult {
 
 // Writes the export file at `path`, replacing an existing file only once everything is written.
 // Refuses the address book's own file.
-ExportResult ExportAddressText(const QString& path, const std::vector<int32_t>& memberIds, char delimiter,
-                               const ExportFields& fields, const TransferProgress& progress = {});
+ExportResult ExportAddressText(const AddressBook& book, const QString& path, const std::vector<int32_t>& memberIds,
+                               char delimiter, const ExportFields& fields, const TransferProgress& progress = {});
 
 // The message lines and boxes of the transfers.
 QString ShortLineText(const QString& path, int number, int missingColumn);

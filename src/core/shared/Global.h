@@ -10,7 +10,7 @@
 
 // The process-wide state every layer may read: the start folder, the configuration, the operation
 // log's lock and the stop request. The containers of the subsystems above are declared by their owners
-// (addressbook/AddressBookState.h, compose/ComposeState.h, workers/WorkerState.h,
+// (compose/ComposeState.h, workers/WorkerState.h,
 // exchange/ExchangeState.h); ProcessState.cpp defines them all in one place.
 namespace norvi {
 

@@ -1,7 +1,6 @@
 #include "gui/addressbook/BookLists.h"
 
-#include "core/addressbook/AddressBook.h"
-#include "core/addressbook/AddressBookState.h"
+#include "core/addressbook/BookFile.h"
 #include "core/addressbook/BookRows.h"
 #include "gui/addressbook/BookListModel.h"
 #include "gui/addressbook/TFormGroup.h"
@@ -15,34 +14,34 @@
 
 namespace norvi {
 
-void FillAllList(BookListModel& list) {
-    list.setRows(AllBookRows());
+void FillAllList(const AddressBook& book, BookListModel& list) {
+    list.setRows(AllBookRows(book));
 }
 
-void FillFromGroup(BookListModel& list, const sGroup* group, int columns) {
-    list.setRows(group ? GroupRows(*group, columns == 3) : std::vector<BookRow>());
+void FillFromGroup(const AddressBook& book, BookListModel& list, const sGroup* group, int columns) {
+    list.setRows(group ? GroupRows(book, *group, columns == 3) : std::vector<BookRow>());
 }
 
-bool EditListEntry(QWidget* parent, BookListModel& list, int row, int columns) {
+bool EditListEntry(QWidget* parent, AddressBook& book, BookListModel& list, int row, int columns) {
     if (row < 0 || row >= list.rowCount())
         return false;
     const BookRow shown = list.row(row);
     BookRow updated;
     if (shown.kind == RowKind::Member) {
-        const auto it = MemberMap.find(shown.id);
-        if (it == MemberMap.end())
+        const sMember* member = book.member(shown.id);
+        if (!member)
             return false;
-        TFormMember editor(parent);
-        editor.record = &it->second;
+        TFormMember editor(book, parent);
+        editor.record = member;
         if (prompts().execDialog(&editor) != QDialog::Accepted || !editor.record)
             return false;
         updated = MemberRow(*editor.record, columns == 3);
     } else if (shown.kind == RowKind::Group) {
-        const auto it = GroupMap.find(shown.id);
-        if (it == GroupMap.end())
+        const sGroup* group = book.group(shown.id);
+        if (!group)
             return false;
-        TFormGroup editor(parent);
-        editor.record = &it->second;
+        TFormGroup editor(book, parent);
+        editor.record = group;
         if (prompts().execDialog(&editor) != QDialog::Accepted || !editor.record)
             return false;
         updated = GroupRow(*editor.record);
@@ -77,8 +76,8 @@ QString BookBoxTitle() {
     return QString::fromUtf8("Norvi簡訊服務軟體");
 }
 
-bool SaveBook(QWidget* parent) {
-    const AddressBookResult saved = SaveAddressBook();
+bool SaveBook(QWidget* parent, AddressBook& book) {
+    const AddressBookResult saved = SaveAddressBook(book);
     if (!saved.message.isEmpty())
         prompts().notice(parent, saved.ok ? Prompts::Icon::Information : Prompts::Icon::Error, BookBoxTitle(),
                          saved.message);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/addressbook/AddressBookRecords.h"
+#include "core/addressbook/AddressBook.h"
 
 #include <QList>
 #include <QObject>
@@ -17,14 +17,14 @@ namespace norvi {
 class BookListModel;
 
 // The whole book: every member in id order, then every group.
-void FillAllList(BookListModel& list);
+void FillAllList(const AddressBook& book, BookListModel& list);
 // The entries of `group` in slot order (nothing without a group); `columns` 3 adds the number text and the
 // description of members.
-void FillFromGroup(BookListModel& list, const sGroup* group, int columns);
+void FillFromGroup(const AddressBook& book, BookListModel& list, const sGroup* group, int columns);
 // Opens the member editor (member row) or the group editor (group row) on the row's record. On OK every row
 // of the list that shows that record takes its new name (and, with 3 columns, number text and description).
 // True on OK.
-bool EditListEntry(QWidget* parent, BookListModel& list, int row, int columns);
+bool EditListEntry(QWidget* parent, AddressBook& book, BookListModel& list, int row, int columns);
 // The selected rows of a view, top to bottom.
 QList<int> SelectedRows(const QAbstractItemView* view);
 // Removes the selected rows from the list; the records they show stay in the book.
@@ -32,7 +32,7 @@ void DeleteSelectedRows(QAbstractItemView* view);
 
 // Writes the book with SaveAddressBook and tells the user when that failed (the file on disk stays as it
 // was) or when a damaged file was kept aside first. True when the file now holds the book.
-bool SaveBook(QWidget* parent);
+bool SaveBook(QWidget* parent, AddressBook& book);
 QString BookBoxTitle();
 // The captions of the name, number and description columns; the sorted column (0..2) carries the order's
 // arrow.

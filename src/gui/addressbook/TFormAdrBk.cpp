@@ -2,7 +2,6 @@
 #include "gui/shared/FontRows.h"
 
 #include "core/addressbook/AddressBook.h"
-#include "core/addressbook/AddressBookState.h"
 #include "core/compose/ComposeState.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
@@ -55,7 +54,7 @@ constexpr int kGroupIdRole = Qt::UserRole;
 
 } // namespace
 
-TFormAdrBk::TFormAdrBk(QWidget* parent) : QDialog(parent) {
+TFormAdrBk::TFormAdrBk(AddressBook& book, QWidget* parent) : QDialog(parent), m_book(book) {
     setObjectName(QStringLiteral("TFormAdrBk"));
     applyFormFont(this);
     setWindowTitle(QStringLiteral("通訊錄"));
@@ -264,7 +263,7 @@ void TFormAdrBk::UpdateCommands() {
         QTreeWidgetItem* node = selectedNode();
         const bool root = node && node == rootNode();
         content = node && !root;
-        remove = root ? !GroupMap.empty() : node != nullptr;
+        remove = root ? !m_book.GroupMap().empty() : node != nullptr;
     } else {
         content = selected == 1;
         remove = selected >= 1;
@@ -325,7 +324,7 @@ void TFormAdrBk::RebuildTree() {
         auto* root = new QTreeWidgetItem(m_tree, {QStringLiteral("我的連絡人")});
         root->setIcon(0, IconTable::icon(BookIcon::Root));
         root->setData(0, kGroupIdRole, 0);
-        for (const auto& entry : GroupMap) {
+        for (const auto& entry : m_book.GroupMap()) {
             auto* node = new GroupNode(root, {fromBig5(getField(entry.second.name))});
             node->setIcon(0, IconTable::icon(BookIcon::Group));
             node->setData(0, kGroupIdRole, entry.first);
@@ -368,20 +367,20 @@ void TFormAdrBk::TreeViewGroupPopup(const QPoint& pos) {
 // ---- the list ----
 
 void TFormAdrBk::fillList(int32_t groupId) {
-    const auto it = groupId ? GroupMap.find(groupId) : GroupMap.end();
-    if (groupId && it == GroupMap.end()) {
+    const sGroup* group = groupId ? m_book.group(groupId) : nullptr;
+    if (groupId && !group) {
         m_model->setRows({});
         return;
     }
     if (groupId)
-        FillFromGroup(*m_model, &it->second, 3);
+        FillFromGroup(m_book, *m_model, group, 3);
     else
-        FillAllList(*m_model);
+        FillAllList(m_book, *m_model);
     sortList();
 }
 
 void TFormAdrBk::ReloadList() {
-    if (m_shownGroup && !GroupMap.count(m_shownGroup)) {
+    if (m_shownGroup && !m_book.group(m_shownGroup)) {
         RebuildTree(); // the shown group is gone: the tree moves to the root and shows the book
         return;
     }

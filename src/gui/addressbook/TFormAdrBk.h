@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/addressbook/AddressBook.h"
 #include "core/compose/RecipientRecords.h"
 
 #include <QDialog>
@@ -38,7 +39,7 @@ class BookListModel;
 class TFormAdrBk : public QDialog {
     Q_OBJECT
 public:
-    explicit TFormAdrBk(QWidget* parent = nullptr);
+    explicit TFormAdrBk(AddressBook& book, QWidget* parent = nullptr);
     ~TFormAdrBk() override;
 
     // Member ids of the list's rows in list order; the export writes these members.
@@ -47,7 +48,7 @@ public:
     // The list shows again what the selected tree node holds as the book now stands, sorted by 名稱
     // ascending. The editors call it (through BookNotifier) after an OK, the import after its run.
     void ReloadList();
-    // Builds the tree again from GroupMap; the node shown before stays selected while its group exists,
+    // Builds the tree again from the book's groups; the node shown before stays selected while its group exists,
     // otherwise the root is selected. The list follows the selected node.
     void RebuildTree();
 
@@ -125,6 +126,7 @@ private:
     void removeListRowsFromGroup(int32_t groupId);
     void openExchange(bool import);
 
+    AddressBook& m_book;
     Context m_context = Context::Tree;
     int m_sortColumn = 0;
     bool m_sortAscending = true;

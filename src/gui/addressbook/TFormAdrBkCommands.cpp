@@ -1,6 +1,5 @@
 #include "gui/addressbook/TFormAdrBk.h"
 
-#include "core/addressbook/AddressBookState.h"
 #include "core/addressbook/BookEdits.h"
 #include "core/addressbook/BookTexts.h"
 #include "core/compose/ComposeState.h"
@@ -30,17 +29,19 @@ bool askWarning(QWidget* parent, const QString& text) {
 } // namespace
 
 void TFormAdrBk::MItemFNewMemberClick() {
-    TFormMember editor(this);
+    TFormMember editor(m_book, this);
     if (prompts().execDialog(&editor) != QDialog::Accepted || !editor.record)
         return;
     const int32_t id = editor.record->id;
     QTreeWidgetItem* node = selectedNode();
     const int32_t groupId = nodeGroupId(node);
-    const auto group = groupId ? GroupMap.find(groupId) : GroupMap.end();
-    if (m_context == Context::Tree && group != GroupMap.end()) {
+    const sGroup* group = groupId ? m_book.group(groupId) : nullptr;
+    if (m_context == Context::Tree && group) {
         // A new member made while a group is chosen in the tree joins that group.
-        if (AddToFirstFreeSlot(group->second, id)) {
-            SaveBook(this);
+        sGroup joined = *group;
+        if (AddToFirstFreeSlot(joined, id)) {
+            m_book.putGroup(joined);
+            SaveBook(this, m_book);
             resetSort();
             fillList(groupId);
             setContext(Context::List);
@@ -64,7 +65,7 @@ void TFormAdrBk::MItemFNewMemberClick() {
 }
 
 void TFormAdrBk::MItemFNewGroupClick() {
-    TFormGroup editor(this);
+    TFormGroup editor(m_book, this);
     if (prompts().execDialog(&editor) != QDialog::Accepted || !editor.record)
         return;
     const int32_t id = editor.record->id;
@@ -114,20 +115,20 @@ void TFormAdrBk::MItemFContentClick() {
 }
 
 void TFormAdrBk::editMember(int32_t id) {
-    const auto it = MemberMap.find(id);
-    if (it == MemberMap.end())
+    const sMember* member = m_book.member(id);
+    if (!member)
         return;
-    TFormMember editor(this);
-    editor.record = &it->second;
+    TFormMember editor(m_book, this);
+    editor.record = member;
     prompts().execDialog(&editor);
 }
 
 void TFormAdrBk::editGroup(int32_t id) {
-    const auto it = GroupMap.find(id);
-    if (it == GroupMap.end())
+    const sGroup* group = m_book.group(id);
+    if (!group)
         return;
-    TFormGroup editor(this);
-    editor.record = &it->second;
+    TFormGroup editor(m_book, this);
+    editor.record = group;
     prompts().execDialog(&editor);
 }
 
@@ -153,14 +154,15 @@ void TFormAdrBk::MItemFDeleteClick() {
 }
 
 void TFormAdrBk::deleteAllGroups() {
-    if (GroupMap.empty() || !askWarning(this, QStringLiteral("您確定要移除所有的群組？\n(不會從通訊錄刪除群組成員)")))
+    if (m_book.GroupMap().empty() ||
+        !askWarning(this, QStringLiteral("您確定要移除所有的群組？\n(不會從通訊錄刪除群組成員)")))
         return;
-    EraseAllGroups();
+    m_book.eraseAllGroups();
     m_nodeShown = false;
     m_shownGroup = 0;
     RebuildTree();
     setStatusText();
-    SaveBook(this);
+    SaveBook(this, m_book);
     UpdateCommands();
 }
 
@@ -174,7 +176,7 @@ void TFormAdrBk::deleteGroupNode(QTreeWidgetItem* node) {
     QTreeWidgetItem* neighbour = parent->child(index + 1);
     if (!neighbour)
         neighbour = index > 0 ? parent->child(index - 1) : parent;
-    EraseEntry(id);
+    EraseEntry(m_book, id);
     {
         const QSignalBlocker blocker(m_tree);
         delete node;
@@ -183,7 +185,7 @@ void TFormAdrBk::deleteGroupNode(QTreeWidgetItem* node) {
     TreeViewGroupChange();
     m_tree->expandAll();
     setStatusText();
-    SaveBook(this);
+    SaveBook(this, m_book);
     UpdateCommands();
 }
 
@@ -196,7 +198,7 @@ void TFormAdrBk::deleteListRowsForever() {
         const BookRow& row = m_model->row(r);
         if (!row.isBookEntry())
             continue;
-        EraseEntry(row.id);
+        EraseEntry(m_book, row.id);
         if (row.kind == RowKind::Group) {
             const QSignalBlocker blocker(m_tree);
             delete groupNode(row.id);
@@ -209,21 +211,23 @@ void TFormAdrBk::deleteListRowsForever() {
         selectNode(rootNode());
     }
     setStatusText();
-    SaveBook(this);
+    SaveBook(this, m_book);
     UpdateCommands();
 }
 
 void TFormAdrBk::removeListRowsFromGroup(int32_t groupId) {
     if (!askWarning(this, QStringLiteral("您確定只要從這個群組移除所選擇的項目？\n(不會從通訊錄刪除選擇的項目)")))
         return;
-    const auto group = GroupMap.find(groupId);
     const QList<int> rows = selectedListRows();
-    if (group != GroupMap.end())
+    if (const sGroup* group = m_book.group(groupId)) {
+        sGroup left = *group;
         for (const int r : rows)
-            ClearFirstSlot(group->second, m_model->row(r).id);
+            ClearFirstSlot(left, m_model->row(r).id);
+        m_book.putGroup(left);
+    }
     m_model->removeRowsAt(rows);
     setStatusText();
-    SaveBook(this);
+    SaveBook(this, m_book);
     UpdateCommands();
 }
 

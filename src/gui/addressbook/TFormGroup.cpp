@@ -2,7 +2,6 @@
 #include "gui/shared/FontRows.h"
 
 #include "core/addressbook/AddressBook.h"
-#include "core/addressbook/AddressBookState.h"
 #include "core/addressbook/BookEdits.h"
 #include "core/addressbook/BookTexts.h"
 #include "core/shared/Big5.h"
@@ -30,7 +29,7 @@
 
 namespace norvi {
 
-TFormGroup::TFormGroup(QWidget* parent) : QDialog(parent) {
+TFormGroup::TFormGroup(AddressBook& book, QWidget* parent) : QDialog(parent), m_book(book) {
     setObjectName(QStringLiteral("TFormGroup"));
     applyFormFont(this);
     setWindowTitle(QStringLiteral("內容"));
@@ -120,7 +119,7 @@ void TFormGroup::FormShow() {
     if (record) {
         setWindowTitle(fromBig5(getField(record->name)) + QStringLiteral(" 內容"));
         EditName->setText(fromBig5(getField(record->name)));
-        FillFromGroup(*m_model, record, 1);
+        FillFromGroup(m_book, *m_model, record, 1);
         m_model->sortByCaptionLocale();
     } else {
         setWindowTitle(QStringLiteral("內容"));
@@ -158,18 +157,18 @@ void TFormGroup::ButtonSelectMemberClick() {
         ids.push_back(row.id);
     if (ids.size() > std::size_t(kGroupSlots))
         ids.resize(std::size_t(kGroupSlots));
-    TFormSelectMember picker(this);
+    TFormSelectMember picker(m_book, this);
     if (!picker.pickGroupMembers(record, ids))
         return;
     sGroup chosen{};
     WriteGroupSlots(chosen, ids);
-    FillFromGroup(*m_model, &chosen, 1);
+    FillFromGroup(m_book, *m_model, &chosen, 1);
     m_model->sortByCaptionLocale();
     entriesChanged();
 }
 
 void TFormGroup::ButtonEditNewMemberClick() {
-    TFormMember editor(this);
+    TFormMember editor(m_book, this);
     if (prompts().execDialog(&editor) != QDialog::Accepted || !editor.record)
         return;
     const BookRow row = MemberRow(*editor.record, false);
@@ -190,7 +189,7 @@ void TFormGroup::ButtonContentClick() {
     if (rows.size() != 1)
         return;
     const BookRow row = m_model->row(rows.first());
-    if (!EditListEntry(this, *m_model, rows.first(), 1))
+    if (!EditListEntry(this, m_book, *m_model, rows.first(), 1))
         return;
     // A new name may move the entry within the list, which stays in name order.
     m_model->sortByCaptionLocale();
@@ -203,7 +202,7 @@ void TFormGroup::dropCyclicGroups() {
     QList<int> cyclic;
     for (int r = 0; r < m_model->rowCount(); ++r) {
         const BookRow& row = m_model->row(r);
-        if (row.kind == RowKind::Group && (row.id == record->id || GroupContains(row.id, record->id))) {
+        if (row.kind == RowKind::Group && (row.id == record->id || GroupContains(m_book, row.id, record->id))) {
             prompts().okBox(this, Prompts::Icon::Error, BookBoxTitle(), GroupCycleText(fromBig5(row.caption)));
             cyclic.append(r);
         }
@@ -230,18 +229,22 @@ void TFormGroup::ButtonOkClick() {
     for (const BookRow& row : m_model->rows())
         ids.push_back(row.id);
 
-    if (!record) {
-        sGroup fresh;
-        std::memset(&fresh, 0, sizeof fresh);
-        fresh.id = NewEntryId(EntryKind::Group, EntryIdStart(EntryKind::Group));
-        record = &GroupMap.insert_or_assign(fresh.id, fresh).first->second;
+    sGroup edited;
+    if (record) {
+        edited = *record;
+    } else {
+        std::memset(&edited, 0, sizeof edited);
+        edited.id = NewEntryId(m_book, EntryKind::Group, EntryIdStart(EntryKind::Group));
     }
-    putField(record->name, name.bytes);
-    WriteGroupSlots(*record, ids);
+    putField(edited.name, name.bytes);
+    WriteGroupSlots(edited, ids);
+    m_book.putGroup(edited);
 
     emit BookNotifier::instance().treeRebuildRequested();
     emit BookNotifier::instance().listReloadRequested();
-    SaveBook(this);
+    SaveBook(this, m_book);
+    // A save that met another program's changes builds the book anew: the record is found again.
+    record = m_book.group(edited.id);
     accept();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/addressbook/AddressBookRecords.h"
+#include "core/addressbook/AddressBook.h"
 #include "core/addressbook/BookRows.h"
 
 #include <QDialog>
@@ -16,14 +16,14 @@ class BookListModel;
 
 // The group editor: the group's name and its entries (members and other groups), picked from the book
 // with the member picker or made on the spot. Created for one use by its caller, which sets `record` to a
-// group of GroupMap (or leaves it empty for a new group) and shows it modally. On OK the group is in
-// GroupMap and the file, and `record` points at it.
+// group of the book (or leaves it empty for a new group) and shows it modally. On OK the group is in
+// the book and the file, and `record` points at it.
 class TFormGroup : public QDialog {
     Q_OBJECT
 public:
-    explicit TFormGroup(QWidget* parent = nullptr);
+    explicit TFormGroup(AddressBook& book, QWidget* parent = nullptr);
 
-    sGroup* record = nullptr;
+    const sGroup* record = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -42,6 +42,7 @@ private:
     // Leaves out the groups that would make this group contain itself, saying which.
     void dropCyclicGroups();
 
+    AddressBook& m_book;
     BookListModel* m_model;
     QLineEdit* EditName;
     QLabel* LabelCountMember;

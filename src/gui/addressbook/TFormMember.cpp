@@ -1,7 +1,6 @@
 #include "gui/addressbook/TFormMember.h"
 
 #include "core/addressbook/AddressBook.h"
-#include "core/addressbook/AddressBookState.h"
 #include "core/addressbook/BookRows.h"
 #include "core/addressbook/BookTexts.h"
 #include "core/shared/Big5.h"
@@ -39,7 +38,7 @@ const QString kDefaultMarker = QStringLiteral(" (預設手機門號)");
 
 } // namespace
 
-TFormMember::TFormMember(QWidget* parent) : QDialog(parent) {
+TFormMember::TFormMember(AddressBook& book, QWidget* parent) : QDialog(parent), m_book(book) {
     setObjectName(QStringLiteral("TFormMember"));
     applyFormFont(this);
     setWindowTitle(QStringLiteral("內容"));
@@ -147,7 +146,7 @@ void TFormMember::FormShow() {
         EditDesc->setText(fromBig5(getField(record->desc)));
         m_numbers = NumberList(getField(record->msisdn));
         showNumbers(m_numbers.defaultRow());
-        for (const QByteArray& name : GroupsHolding(record->id))
+        for (const QByteArray& name : GroupsHolding(m_book, record->id))
             ListBoxBelong->addItem(fromBig5(name));
     }
     EditName->setFocus(Qt::OtherFocusReason);
@@ -307,18 +306,22 @@ void TFormMember::ButtonOkClick() {
         }
     }
 
-    if (!record) {
-        sMember fresh;
-        std::memset(&fresh, 0, sizeof fresh);
-        fresh.id = NewEntryId(EntryKind::Member, EntryIdStart(EntryKind::Member));
-        record = &MemberMap.insert_or_assign(fresh.id, fresh).first->second;
+    sMember edited;
+    if (record) {
+        edited = *record;
+    } else {
+        std::memset(&edited, 0, sizeof edited);
+        edited.id = NewEntryId(m_book, EntryKind::Member, EntryIdStart(EntryKind::Member));
     }
-    putField(record->name, name.bytes);
-    putField(record->msisdn, numbers);
-    putField(record->desc, desc.bytes);
+    putField(edited.name, name.bytes);
+    putField(edited.msisdn, numbers);
+    putField(edited.desc, desc.bytes);
+    m_book.putMember(edited);
 
     emit BookNotifier::instance().listReloadRequested();
-    SaveBook(this);
+    SaveBook(this, m_book);
+    // A save that met another program's changes builds the book anew: the record is found again.
+    record = m_book.member(edited.id);
     accept();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/addressbook/AddressBookRecords.h"
+#include "core/addressbook/AddressBook.h"
 #include "core/addressbook/BookEdits.h"
 
 #include <QDialog>
@@ -15,14 +15,14 @@ class QTreeWidgetItem;
 namespace norvi {
 
 // The member editor: name, description and the mobile numbers, one of them the default. Created for one
-// use by its caller, which sets `record` to a member of MemberMap (or leaves it empty for a new member) and
-// shows it modally. On OK the member is in MemberMap and the file, and `record` points at it.
+// use by its caller, which sets `record` to a member of the book (or leaves it empty for a new member) and
+// shows it modally. On OK the member is in the book and the file, and `record` points at it.
 class TFormMember : public QDialog {
     Q_OBJECT
 public:
-    explicit TFormMember(QWidget* parent = nullptr);
+    explicit TFormMember(AddressBook& book, QWidget* parent = nullptr);
 
-    sMember* record = nullptr;
+    const sMember* record = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -45,6 +45,7 @@ private:
     QList<int> selectedNumberRows() const;
     void updateButtons();
 
+    AddressBook& m_book;
     NumberList m_numbers;
     bool m_showing = false; // the list is being drawn from m_numbers: its changes are not edits
 

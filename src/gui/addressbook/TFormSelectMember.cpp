@@ -1,7 +1,6 @@
 #include "gui/addressbook/TFormSelectMember.h"
 #include "gui/shared/FontRows.h"
 
-#include "core/addressbook/AddressBookState.h"
 #include "core/addressbook/BookEdits.h"
 #include "core/addressbook/BookTexts.h"
 #include "core/compose/ComposeState.h"
@@ -65,7 +64,7 @@ BookRow rowForEntry(const sMtData& entry) {
 
 } // namespace
 
-TFormSelectMember::TFormSelectMember(QWidget* parent) : QDialog(parent) {
+TFormSelectMember::TFormSelectMember(AddressBook& book, QWidget* parent) : QDialog(parent), m_book(book) {
     setObjectName(QStringLiteral("TFormSelectMember"));
     applyFormFont(this);
     setWindowTitle(QStringLiteral("選擇群組成員"));
@@ -181,7 +180,7 @@ void TFormSelectMember::showEvent(QShowEvent* event) {
 }
 
 void TFormSelectMember::FormShow() {
-    FillAllList(*m_all);
+    FillAllList(m_book, *m_all);
     ListViewAllColumnClick(0);
     if (m_all->rowCount() > 0)
         ListViewAll->selectionModel()->setCurrentIndex(m_all->index(0, 0),
@@ -195,7 +194,7 @@ void TFormSelectMember::FormShow() {
         setWindowTitle(QStringLiteral("選擇群組成員"));
         m_chosenLabel->setText(QStringLiteral("成員(&M)："));
         ListViewMember->setAccessibleName(QStringLiteral("成員："));
-        FillFromGroup(*m_chosen, &m_scratch, 1);
+        FillFromGroup(m_book, *m_chosen, &m_scratch, 1);
     }
     currentView = ListViewAll;
     ListViewAll->setFocus(Qt::OtherFocusReason);
@@ -245,12 +244,12 @@ void TFormSelectMember::selectAllRowOf(int32_t id) {
 }
 
 void TFormSelectMember::ButtonNewMemberClick() {
-    TFormMember editor(this);
+    TFormMember editor(m_book, this);
     if (prompts().execDialog(&editor) != QDialog::Accepted || !editor.record)
         return;
     const int32_t id = editor.record->id;
     resetSortState();
-    FillAllList(*m_all);
+    FillAllList(m_book, *m_all);
     ListViewAllColumnClick(0);
     selectAllRowOf(id);
 }
@@ -258,15 +257,15 @@ void TFormSelectMember::ButtonNewMemberClick() {
 void TFormSelectMember::refreshRowsOf(int32_t id, RowKind kind) {
     BookRow updated;
     if (kind == RowKind::Member) {
-        const auto it = MemberMap.find(id);
-        if (it == MemberMap.end())
+        const sMember* member = m_book.member(id);
+        if (!member)
             return;
-        updated = MemberRow(it->second);
+        updated = MemberRow(*member);
     } else {
-        const auto it = GroupMap.find(id);
-        if (it == GroupMap.end())
+        const sGroup* group = m_book.group(id);
+        if (!group)
             return;
-        updated = GroupRow(it->second);
+        updated = GroupRow(*group);
     }
     for (BookListModel* list : {m_all, m_chosen})
         for (int r = 0; r < list->rowCount(); ++r)
@@ -281,7 +280,7 @@ void TFormSelectMember::ButtonContentClick() {
     if (rows.size() != 1 || !list->row(rows.first()).isBookEntry())
         return;
     const BookRow row = list->row(rows.first());
-    if (EditListEntry(this, *list, rows.first(), view == ListViewAll ? 3 : 1))
+    if (EditListEntry(this, m_book, *list, rows.first(), view == ListViewAll ? 3 : 1))
         refreshRowsOf(row.id, row.kind);
     view->setFocus(Qt::OtherFocusReason);
 }
@@ -301,7 +300,7 @@ void TFormSelectMember::PMItemLvMContentClick() {
     if (rows.size() != 1 || !m_chosen->row(rows.first()).isBookEntry())
         return;
     const BookRow row = m_chosen->row(rows.first());
-    if (EditListEntry(this, *m_chosen, rows.first(), 1))
+    if (EditListEntry(this, m_book, *m_chosen, rows.first(), 1))
         refreshRowsOf(row.id, row.kind);
 }
 
@@ -313,7 +312,7 @@ void TFormSelectMember::PMItemLvMDeleteClick() {
 
 void TFormSelectMember::ButtonOkClick() {
     const bool send = sendMode();
-    const PickOutcome outcome = ResolvePickedRows(m_chosen->rows(), send, send ? nullptr : m_editedGroup);
+    const PickOutcome outcome = ResolvePickedRows(m_book, m_chosen->rows(), send, send ? nullptr : m_editedGroup);
     if (send) {
         m_recipients.assign(outcome.recipients.begin(), outcome.recipients.end());
         done(1);

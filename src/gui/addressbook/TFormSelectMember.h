@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/addressbook/AddressBookRecords.h"
+#include "core/addressbook/AddressBook.h"
 #include "core/addressbook/BookRows.h"
 #include "core/compose/RecipientRecords.h"
 
@@ -25,7 +25,7 @@ class BookListModel;
 class TFormSelectMember : public QDialog {
     Q_OBJECT
 public:
-    explicit TFormSelectMember(QWidget* parent = nullptr);
+    explicit TFormSelectMember(AddressBook& book, QWidget* parent = nullptr);
 
     // Send mode: the send dialog's recipients, in field order. On OK (true) they are replaced by the
     // chosen entries; otherwise they stay as they were.
@@ -57,6 +57,7 @@ private:
     // After an edit, every row that shows the record in either list shows it as it now stands.
     void refreshRowsOf(int32_t id, RowKind kind);
 
+    AddressBook& m_book;
     bool m_sendMode = false;
     const sGroup* m_editedGroup = nullptr;
     std::list<sMtData> m_recipients; // send mode: what the picker starts from and returns

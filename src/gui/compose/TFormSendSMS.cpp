@@ -76,8 +76,8 @@ int itemNumber(const QComboBox* combo) {
 
 } // namespace
 
-TFormSendSMS::TFormSendSMS(SendLogHost& sendLog, JobSupervisor& jobs, QWidget* parent)
-    : QDialog(parent), m_sendLog(sendLog), m_jobs(jobs) {
+TFormSendSMS::TFormSendSMS(SendLogHost& sendLog, JobSupervisor& jobs, AddressBook& book, QWidget* parent)
+    : QDialog(parent), m_sendLog(sendLog), m_jobs(jobs), m_book(book) {
     setObjectName(QStringLiteral("TFormSendSMS"));
     applyFormFont(this);
     setWindowTitle(QStringLiteral("發送訊息"));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/addressbook/AddressBook.h"
 #include "core/compose/RecipientRecords.h"
 #include "core/compose/SegmentMessage.h"
 #include "core/shared/Config.h"
@@ -42,7 +43,7 @@ class TFormSendSMS : public QDialog, public JobOwner {
     Q_OBJECT
 public:
     // `sendLog` takes the run's rows and offers to clear them first; `jobs` runs the send.
-    TFormSendSMS(SendLogHost& sendLog, JobSupervisor& jobs, QWidget* parent = nullptr);
+    TFormSendSMS(SendLogHost& sendLog, JobSupervisor& jobs, AddressBook& book, QWidget* parent = nullptr);
     ~TFormSendSMS() override;
 
     // Shows the dialog modally as `opener` wants it: `text` replaces the message for the send log's
@@ -129,6 +130,7 @@ private:
 
     SendLogHost& m_sendLog;
     JobSupervisor& m_jobs;
+    AddressBook& m_book;
     SendOpener m_opener = SendOpener::Tools;
 
     // Controls, named as the form names them.

@@ -41,7 +41,7 @@ constexpr qint64 kLoadEventsEveryMs = 40;
 
 void TFormSendSMS::SpeedButtonMTClick() {
     ParseRecipientField(true);
-    TFormSelectMember picker(this);
+    TFormSelectMember picker(m_book, this);
     if (picker.pickRecipients(RecipientList)) {
         RenderRecipientField();
         showCount(m_msgCount, m_droppedCharacters);
@@ -139,7 +139,8 @@ void TFormSendSMS::ButtonSendClick() {
 void TFormSendSMS::startRun(const GatewayTarget& gateway, const QByteArray& message) {
     // Built before the send log is offered for clearing: a run that cannot be sent (a number too long, no
     // recipient with a number) is refused with the dialog and the log as they were.
-    const SendQueueResult queued = BuildSendQueue(ComposeInput::fromText(message, RadioButtonReplaceMsg->isChecked()));
+    const SendQueueResult queued =
+        BuildSendQueue(m_book, ComposeInput::fromText(message, RadioButtonReplaceMsg->isChecked()));
     if (!queued.ok) {
         warn(queued.message);
         return;

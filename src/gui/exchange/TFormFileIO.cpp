@@ -1,7 +1,7 @@
 #include "gui/exchange/TFormFileIO.h"
 #include "gui/shared/FontRows.h"
 
-#include "core/addressbook/AddressBook.h"
+#include "core/addressbook/BookFile.h"
 #include "core/exchange/AddressTransfer.h"
 #include "core/exchange/ExchangeState.h"
 #include "core/shared/Big5.h"
@@ -61,7 +61,7 @@ bool exportTargetUsable(const QString& path) {
 
 } // namespace
 
-TFormFileIO::TFormFileIO(QWidget* parent) : QDialog(parent) {
+TFormFileIO::TFormFileIO(AddressBook& book, QWidget* parent) : QDialog(parent), m_book(book) {
     setObjectName(QStringLiteral("TFormFileIO"));
     applyFormFont(this);
     setWindowTitle(QStringLiteral("匯入"));
@@ -364,7 +364,8 @@ void TFormFileIO::finishImport() {
         return;
     }
     hide();
-    const ImportSummary summary = ImportAddressText(file, path, m_columnCodes, m_delimiter, reportLine, progress());
+    const ImportSummary summary =
+        ImportAddressText(m_book, file, path, m_columnCodes, m_delimiter, reportLine, progress());
     QString done = ImportDoneText();
     done += QStringLiteral("\n新增 %1 位成員").arg(summary.added);
     if (summary.skipped > 0)
@@ -372,7 +373,7 @@ void TFormFileIO::finishImport() {
     prompts().okBox(shownOver(), Prompts::Icon::Information, QStringLiteral("檔案匯入"), done);
     endProgress();
     emit bookImported();
-    const AddressBookResult saved = SaveAddressBook();
+    const AddressBookResult saved = SaveAddressBook(m_book);
     if (!saved.message.isEmpty())
         prompts().notice(shownOver(), saved.ok ? Prompts::Icon::Warning : Prompts::Icon::Error,
                          QStringLiteral("Norvi簡訊服務軟體"), saved.message);
@@ -390,7 +391,8 @@ void TFormFileIO::finishExport() {
                           path + QStringLiteral("檔案已經存在。\n您要取代它嗎？")) != Prompts::Answer::Yes)
         return;
     hide();
-    const ExportResult result = ExportAddressText(path, m_listedIds, m_delimiter, m_mapping.exportFlags(), progress());
+    const ExportResult result =
+        ExportAddressText(m_book, path, m_listedIds, m_delimiter, m_mapping.exportFlags(), progress());
     if (result.ok) {
         prompts().okBox(shownOver(), Prompts::Icon::Information, QStringLiteral("檔案匯出"), ExportDoneText());
     } else {

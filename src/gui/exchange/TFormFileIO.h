@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/addressbook/AddressBook.h"
 #include "core/exchange/ColumnMapping.h"
 #include "core/exchange/ExchangeState.h"
 
@@ -27,7 +28,7 @@ struct TransferProgress;
 class TFormFileIO : public QDialog {
     Q_OBJECT
 public:
-    explicit TFormFileIO(QWidget* parent = nullptr);
+    explicit TFormFileIO(AddressBook& book, QWidget* parent = nullptr);
 
     // Shows the wizard modally for `direction` and a text file of `textFileType`; an export writes the
     // members `listedIds` names; the transfer shows its progress in `bar` (the chooser's) while the wizard
@@ -66,6 +67,7 @@ private:
     QWidget* shownOver() const; // the window the transfer's boxes belong to while the wizard is hidden
     void endProgress();
 
+    AddressBook& m_book;
     ExchangeDirection m_direction = ExchangeDirection::Import;
     int m_textFileType = TextFileComma;
     std::vector<int32_t> m_listedIds;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/addressbook/AddressBook.h"
 #include "core/exchange/ExchangeState.h"
 
 #include <QDialog>
@@ -22,7 +23,7 @@ class TFormFileIO;
 class TFormFileType : public QDialog {
     Q_OBJECT
 public:
-    explicit TFormFileType(QWidget* parent = nullptr);
+    explicit TFormFileType(AddressBook& book, QWidget* parent = nullptr);
 
     // Shows the chooser modally; an export writes the members `listedIds` names. Returns its result.
     int openFor(ExchangeDirection direction, const std::vector<int32_t>& listedIds = {});

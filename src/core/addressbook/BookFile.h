@@ -1,0 +1,44 @@
+#pragma once
+
+#include "core/addressbook/AddressBook.h"
+
+#include <QByteArray>
+#include <QString>
+
+// AddressBook.bin: the book's file, read into an AddressBook and written from one.
+namespace norvi {
+
+// The outcome of a load or save, for the window to show. `ok` false: an error box with `message`.
+// `ok` true with a message: a notice (a damaged file was read in part, or kept aside before saving).
+struct AddressBookResult {
+    bool ok = true;
+    QString message;
+    int membersRead = 0;
+    int groupsRead = 0;
+    bool damaged = false;
+    QString keptAs;        // where a damaged or unreadable file was moved before this save replaced it
+    bool reloaded = false; // the file had been changed by another program: its entries were read again
+};
+
+QString AddressBookPath(); // StartDir + "/AddressBook.bin"
+
+// Fills the book from the file. A missing file leaves the book alone. A file that cannot be read leaves it
+// alone too, and the next save moves it aside rather than replacing it. A file whose counts do not match its
+// length loads its complete records and is also kept aside at the next save, so nothing that was in it is
+// lost. A record whose id has the wrong sign for its kind (a member with an id of 0 or less, a group with one
+// of 0 or more) is left out of the book, named in the message, and kept in the same way; so is a member or
+// group whose name holds a control character, and a number that is not printable ASCII (a member left without
+// any number goes as well).
+AddressBookResult LoadAddressBook(AddressBook& book);
+AddressBookResult LoadAddressBook(AddressBook& book, const QString& path);
+
+// The same from the file's bytes, which the caller has read.
+AddressBookResult ParseAddressBook(AddressBook& book, const QByteArray& data);
+// The file's bytes for the book as it stands: the counts, the members, then the groups, in id order.
+QByteArray AddressBookImage(const AddressBook& book);
+
+// Writes the book whole, replacing the file atomically.
+AddressBookResult SaveAddressBook(AddressBook& book);
+AddressBookResult SaveAddressBook(AddressBook& book, const QString& path);
+
+} // namespace norvi
