@@ -25,7 +25,7 @@ public:
     // the send log answers false and so sends every message at once, with no limit.
     virtual bool isSendDialog() const = 0;
 
-    // The reservation settings. Asked for only when isSendDialog() is true.
+    // The reservation settings, read when a send run starts and only when isSendDialog() is true.
     virtual SendSchedule sendSchedule() const { return {}; }
 
     // The job of a single MsgId is over: close this window. The worker does not wait for it.

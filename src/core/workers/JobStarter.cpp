@@ -7,6 +7,7 @@
 #include "core/shared/Progress.h"
 #include "core/shared/RunActivity.h"
 #include "core/shared/StopSignal.h"
+#include "core/workers/JobOwner.h"
 #include "core/workers/SendThd.h"
 #include "core/workers/WorkerState.h"
 
@@ -50,6 +51,11 @@ bool StartWorker(const GatewayTarget& gateway, WorkerMode mode, JobOwner* owner,
             return false;
         }
     }
+    // The send dialog's reservation settings are the run's from its start: taken here, on the
+    // user-interface thread, rather than asked for by the worker.
+    std::optional<SendSchedule> schedule;
+    if (mode == WorkerMode::Send && owner && owner->isSendDialog())
+        schedule = owner->sendSchedule();
     SendThd* worker = nullptr;
     {
         std::lock_guard<std::mutex> guard(JobLock);
@@ -57,7 +63,7 @@ bool StartWorker(const GatewayTarget& gateway, WorkerMode mode, JobOwner* owner,
             setError(errorText, WorkerBusyText());
             return false;
         }
-        worker = new SendThd(mode, kWorkerIndex, gateway, owner, singleMsgId);
+        worker = new SendThd(mode, kWorkerIndex, gateway, owner, singleMsgId, schedule);
         worker->setSendLog(sendLog);
         worker->setJournal(journal);
         // The event tells "no job running"; it is set again by the worker that ends last.

@@ -35,7 +35,6 @@ int SendJob::rowImage(uint8_t kind) {
 }
 
 void SendJob::run() {
-    readOwnerSettings();
     // Every record is walked even after a stop: the ones not reached get their not-sent rows.
     QueueWalk queue; // SendQueue, or the records a feed makes as the run goes
     for (const sSendContent* record = nullptr; (record = queue.next());) {
@@ -74,21 +73,6 @@ void SendJob::uncertainRow(quint64 rowId, const QByteArray& msisdn, const QByteA
     JobActivity.countUncertain();
 }
 
-void SendJob::readOwnerSettings() {
-    // The send dialog stays hidden behind the progress window for the whole run, so its settings
-    // cannot change: one read on the user-interface thread serves every segment.
-    JobOwner* owner = m_worker.ownerForm();
-    if (!owner)
-        return;
-    UiThread::run([&] {
-        m_ownerIsSendDialog = owner->isSendDialog();
-        if (m_ownerIsSendDialog)
-            m_schedule = owner->sendSchedule();
-    });
-    if (!m_ownerIsSendDialog)
-        m_schedule = SendSchedule{};
-}
-
 void SendJob::sendRecord(const sSendContent& record) {
     const QByteArray name = getField(record.name);
     const QByteArray msisdn = getField(record.msisdn);
@@ -117,8 +101,9 @@ void SendJob::sendSegment(const QByteArray& name, int image, const QByteArray& m
 }
 
 bool SendJob::sendSegmentRow(const QByteArray& name, int image, const QByteArray& msisdn, const QByteArray& segment) {
-    const bool scheduled = m_schedule.scheduled;
-    const QByteArray sendTime = scheduled ? m_schedule.orderTime : Clock::rowStamp();
+    const std::optional<SendSchedule>& schedule = m_worker.schedule();
+    const bool scheduled = schedule && schedule->scheduled;
+    const QByteArray sendTime = scheduled ? schedule->orderTime : Clock::rowStamp();
     UiThreadSendLog& log = *m_worker.sendLog();
     const quint64 rowId = log.addRow(name, image, msisdn, sendTime);
 
@@ -211,11 +196,11 @@ SendJob::Outcome SendJob::attempt(const QByteArray& msisdn, const QByteArray& se
 void SendJob::prepareRequest(const QByteArray& msisdn, const QByteArray& segment) {
     SMSendNorviGw& client = m_worker.gateway();
     client.Clear();
-    if (m_ownerIsSendDialog) {
+    if (const std::optional<SendSchedule>& schedule = m_worker.schedule()) {
         // The gateway takes the schedule as yymmddhhnnss: the order time without its century.
-        if (m_schedule.scheduled)
-            client.SetScheduleTime(m_schedule.orderTime.mid(2));
-        client.SetLimitTime(m_schedule.limitMinutes);
+        if (schedule->scheduled)
+            client.SetScheduleTime(schedule->orderTime.mid(2));
+        client.SetLimitTime(schedule->limitMinutes);
     }
     client.SetType(requestType(msisdn));
     client.SetCoding(1);

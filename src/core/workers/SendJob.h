@@ -40,7 +40,6 @@ public:
     static int rowImage(uint8_t kind);
 
 private:
-    void readOwnerSettings();
     void sendRecord(const sSendContent& record);
     void sendSegment(const QByteArray& name, int image, const QByteArray& msisdn, const QByteArray& segment);
     // The segment's exchange and row; false when a stop kept its request from going out.
@@ -59,8 +58,6 @@ private:
     QByteArray m_stopTime;   // yyyyMMddHHmmss, once stopped
     QByteArray m_stopReason; // a refused login's text; empty for a stop of the user's
     StopRows::TransportFailures m_failures;
-    bool m_ownerIsSendDialog = false;
-    SendSchedule m_schedule; // meaningful only when the owner is the send dialog
 };
 
 } // namespace norvi

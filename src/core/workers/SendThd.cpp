@@ -51,8 +51,9 @@ int SendThd::replyWaitSeconds() {
 }
 
 SendThd::SendThd(WorkerMode mode, int32_t index, const GatewayTarget& gateway, JobOwner* owner,
-                 const QByteArray& singleMsgId)
-    : index(index), m_gateway(gateway), m_ownerForm(owner), m_singleMsgId(singleMsgId), mode(mode) {
+                 const QByteArray& singleMsgId, const std::optional<SendSchedule>& schedule)
+    : index(index), m_gateway(gateway), m_ownerForm(owner), m_singleMsgId(singleMsgId), m_schedule(schedule),
+      mode(mode) {
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/gateway/SMSendNorviGw.h"
 #include "core/shared/Config.h"
+#include "core/workers/JobOwner.h"
 #include "core/workers/WorkerMode.h"
 #include "core/workers/WorkerState.h"
 
@@ -11,6 +12,7 @@
 #include <functional>
 #include <list>
 #include <memory>
+#include <optional>
 
 namespace norvi {
 
@@ -29,12 +31,15 @@ public:
     // itself (deleteLater on the user-interface thread) once the run routine has returned.
     // `gateway`: where the job logs in; `owner`: the window that started the job (none for the command
     // line); `singleMsgId`: the MsgId of a single query or cancellation, empty for list and send jobs.
+    // `schedule`: a send run's reservation settings as the send dialog had them when it started the run;
+    // none for a resend, whose messages all go at once and without a limit.
     SendThd(WorkerMode mode, int32_t index, const GatewayTarget& gateway, JobOwner* owner,
-            const QByteArray& singleMsgId);
+            const QByteArray& singleMsgId, const std::optional<SendSchedule>& schedule = std::nullopt);
     ~SendThd() override;
 
     JobOwner* ownerForm() const { return m_ownerForm; }
     const QByteArray& singleMsgId() const { return m_singleMsgId; }
+    const std::optional<SendSchedule>& schedule() const { return m_schedule; }
     // The send log as the user-interface thread reaches it; the worker wraps it so that every call
     // runs there. Not needed by a single query or cancellation.
     void setSendLog(SendLogAccess* onUiThread);
@@ -85,6 +90,7 @@ private:
     const GatewayTarget m_gateway;
     JobOwner* const m_ownerForm;
     const QByteArray m_singleMsgId;
+    const std::optional<SendSchedule> m_schedule;
     char logLine[1024] = {};
     char threadName[500] = {};
     WorkerMode mode;
