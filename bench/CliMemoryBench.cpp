@@ -9,8 +9,8 @@
 
 #include "support/StartFolder.h"
 
+#include "core/sendlog/JobRows.h"
 #include "core/sendlog/LogFile.h"
-#include "core/sendlog/SendLogAccess.h"
 #include "core/shared/Big5.h"
 
 #include "core/addressbook/AddressBookRecords.h"

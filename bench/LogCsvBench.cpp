@@ -1,8 +1,8 @@
 // log2csv at 100,000 rows: the CSV text of a large send log in both encodings, and loading the ".log"
 // file in file order as the command line's query, cancel and resend do.
+#include "core/sendlog/FileOrderJobRows.h"
 #include "core/sendlog/LogCsv.h"
 #include "core/sendlog/LogFile.h"
-#include "core/sendlog/RowListSendLog.h"
 #include "core/shared/Big5.h"
 
 #include <benchmark/benchmark.h>
@@ -74,7 +74,7 @@ void BM_RowListLoad(benchmark::State& state) {
         return;
     }
     for (auto _ : state) {
-        RowListSendLog log;
+        FileOrderJobRows log;
         benchmark::DoNotOptimize(log.load(path));
     }
     state.SetItemsProcessed(state.iterations() * kRows);

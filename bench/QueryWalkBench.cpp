@@ -5,8 +5,8 @@
 // handlers, the progress window). Arg 1 walks all rows, arg 0 the selected rows (all of them selected,
 // so every row is deselected on the way: the most the walk can write to the selection).
 
+#include "core/sendlog/FileOrderJobRows.h"
 #include "core/sendlog/LogFile.h"
-#include "core/sendlog/RowListSendLog.h"
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
 #include "core/shared/Config.h"
@@ -81,7 +81,7 @@ struct Environment {
         Config.gwPort = 9; // never reached: no row is asked
         if (!WriteConfig())
             return false;
-        RowListSendLog log;
+        FileOrderJobRows log;
         for (int i = 0; i < kRows; ++i) {
             SendLogRow row;
             row.texts[ColName] = "A" + QByteArray::number(i);
@@ -117,7 +117,7 @@ void BM_CliQueryWalk(benchmark::State& state) {
     for (auto _ : state) {
         QElapsedTimer timer;
         timer.start();
-        RowListSendLog log;
+        FileOrderJobRows log;
         if (!log.load(g_environment->logPath))
             state.SkipWithError("load failed");
         const double load = double(timer.nsecsElapsed()) / 1e9;
@@ -181,9 +181,9 @@ void BM_DesktopQueryWalk(benchmark::State& state) {
         int maximum = 0;
         QString error;
         timer.restart();
-        main.prepareProgress(allRows ? kRows : int(main.logAccess().selectedRows().size()));
-        if (!StartRowJob(TargetFor(Config, "127.0.0.1"), WorkerMode::Query, allRows, &owner, &main.logAccess(),
-                         &maximum, &error, &worker))
+        main.prepareProgress(allRows ? kRows : int(main.jobRows().selectedRows().size()));
+        if (!StartRowJob(TargetFor(Config, "127.0.0.1"), WorkerMode::Query, allRows, &owner, &main.jobRows(), &maximum,
+                         &error, &worker))
             state.SkipWithError(qPrintable(error));
         windows.jobs().workerStarted(worker); // as the window's own start hands it over
         waitForWorker(worker);

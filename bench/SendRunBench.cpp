@@ -13,7 +13,7 @@
 #include "core/gateway/SMSendNorviGw.h"
 #include "core/sendlog/DesktopJournal.h"
 #include "core/sendlog/LogFile.h"
-#include "core/sendlog/ModelSendLog.h"
+#include "core/sendlog/ModelJobRows.h"
 #include "core/sendlog/RowJournal.h"
 #include "core/sendlog/SendLogModel.h"
 #include "core/shared/FixedField.h"
@@ -108,7 +108,7 @@ double rawExchangeSeconds() {
 double workerRunSeconds(double* cpuSeconds = nullptr) {
     SendLogModel model;
     QItemSelectionModel selection(&model);
-    ModelSendLog access(model, selection);
+    ModelJobRows access(model, selection);
     BenchOwner owner;
     QElapsedTimer timer;
     timer.start();

@@ -12,7 +12,7 @@
 #include "GatewaySimulator.h"
 
 #include "core/compose/ComposeState.h"
-#include "core/sendlog/RowListSendLog.h"
+#include "core/sendlog/FileOrderJobRows.h"
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
 #include "core/shared/Global.h"
@@ -84,7 +84,7 @@ double inProcessStop(gwsim::GatewaySimulator& sim) {
     SendQueue.clear();
     for (int i = 0; i < 5; ++i)
         SendQueue.push_back(record("09120000" + QByteArray::number(10 + i)));
-    RowListSendLog log;
+    FileOrderJobRows log;
     Owner owner;
     SendThd* worker = nullptr;
     QString error;

@@ -6,9 +6,9 @@
 #include "cli/CliRunLog.h"
 #include "cli/CliSetup.h"
 
+#include "core/sendlog/FileOrderJobRows.h"
 #include "core/sendlog/LogFile.h"
 #include "core/sendlog/RowJournal.h"
-#include "core/sendlog/RowListSendLog.h"
 #include "core/shared/Big5.h"
 #include "core/shared/Config.h"
 #include "core/shared/Global.h"
@@ -26,11 +26,11 @@ namespace {
 // The send log of a row command as it is also written to the run's log file: a query's or cancellation's
 // answer rewrites its row there at once (a resend's rows are appended by the worker itself). A row that
 // cannot be written stops the job.
-class StreamedRowLog : public RowListSendLog {
+class StreamedRowLog : public FileOrderJobRows {
 public:
     void setStream(LogStream* stream) { m_stream = stream; }
     void setQueryResult(int row, const QByteArray& code, const QByteArray& result) override {
-        RowListSendLog::setQueryResult(row, code, result);
+        FileOrderJobRows::setQueryResult(row, code, result);
         if (!m_stream || row < 0 || row >= rowCount())
             return;
         if (!m_stream->rewrite(row, rows()[std::size_t(row)]))
@@ -44,7 +44,7 @@ private:
 // The send log of a row command, loaded in file order. A file that holds fewer records than it
 // announces, or bytes after them, is read as far as its records go, but it is only written to another
 // file: replacing it would throw away the bytes that could not be read.
-bool loadRowLog(const Arguments& a, RowListSendLog* log, QString* writeTo, CliRunLog* runLog) {
+bool loadRowLog(const Arguments& a, FileOrderJobRows* log, QString* writeTo, CliRunLog* runLog) {
     if (!a.positional.isEmpty()) {
         err(QStringLiteral("多餘的參數：%1").arg(a.positional.join(QLatin1Char(' '))));
         return false;
@@ -91,7 +91,7 @@ bool loadRowLog(const Arguments& a, RowListSendLog* log, QString* writeTo, CliRu
     return true;
 }
 
-int finishRowJob(const RowListSendLog& log, CliRunLog& runLog, const CliProgress& progress) {
+int finishRowJob(const FileOrderJobRows& log, CliRunLog& runLog, const CliProgress& progress) {
     const bool saved = runLog.finish();
     printRows(log.rows());
     printSummary(progress);
@@ -104,7 +104,7 @@ int finishRowJob(const RowListSendLog& log, CliRunLog& runLog, const CliProgress
 }
 
 // The run's log file, with the rows the job starts from, before anything is sent.
-bool startRunLog(CliRunLog& runLog, const QString& writeTo, const RowListSendLog& log) {
+bool startRunLog(CliRunLog& runLog, const QString& writeTo, const FileOrderJobRows& log) {
     if (runLog.start(writeTo, log.rows()))
         return true;
     err(runLog.error());
@@ -213,7 +213,7 @@ int cancel(const Arguments& a) {
 int resend(const Arguments& a) {
     if (!loadConfiguration())
         return ExitRefused;
-    RowListSendLog log;
+    FileOrderJobRows log;
     CliRunLog runLog;
     QString writeTo;
     if (!loadRowLog(a, &log, &writeTo, &runLog))

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "core/sendlog/SendLogAccess.h"
+#include "core/sendlog/JobRows.h"
 #include "core/sendlog/SendLogRow.h"
 
 namespace norvi::cli {
 
 // The send log of a norvi-cli send run, which keeps no rows: each row is printed as soon as its result
 // is in and then forgotten. The run's log file has it already, as the worker writes every row there first.
-class CliSendRows : public SendLogAccess {
+class CliSendRows : public JobRows {
 public:
     quint64 addRow(const QByteArray& caption, int image, const QByteArray& mobile, const QByteArray& sendTime) override;
     void fillSendResult(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,

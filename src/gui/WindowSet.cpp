@@ -1,7 +1,7 @@
 #include "gui/WindowSet.h"
 
 #include "core/addressbook/BookFile.h"
-#include "core/sendlog/SendLogAccess.h"
+#include "core/sendlog/JobRows.h"
 #include "core/shared/Big5.h"
 #include "core/shared/Global.h"
 #include "gui/addressbook/BookLists.h"
@@ -23,7 +23,7 @@ bool takeStartFolder() {
 WindowSet::WindowSet()
     : m_startFolderTaken(takeStartFolder()), m_showProcess(), m_jobs(m_showProcess), m_main(m_jobs),
       m_settings(m_jobs, &m_main), m_sendSMS(m_main, m_jobs, m_book, &m_main),
-      m_querySMS(m_main.logAccess(), m_jobs, &m_main), m_adrBk(m_book, &m_main), m_fileType(m_book, &m_main),
+      m_querySMS(m_main.jobRows(), m_jobs, &m_main), m_adrBk(m_book, &m_main), m_fileType(m_book, &m_main),
       m_logJobs(m_main, m_jobs) {
     connectWindows();
     loadAddressBook();
@@ -67,10 +67,10 @@ void WindowSet::loadAddressBook() {
 
 // 原訊息發訊(&M): the send dialog opens with the selected row's message text.
 void WindowSet::sendLogRowAgain() {
-    const QVector<int> rows = m_main.logAccess().selectedRows();
+    const QVector<int> rows = m_main.jobRows().selectedRows();
     if (rows.size() != 1)
         return;
-    m_sendSMS.openFor(SendOpener::SendLog, fromBig5(m_main.logAccess().text(rows.first(), ColContent)));
+    m_sendSMS.openFor(SendOpener::SendLog, fromBig5(m_main.jobRows().text(rows.first(), ColContent)));
 }
 
 void WindowSet::show() {

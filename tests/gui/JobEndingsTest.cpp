@@ -105,7 +105,7 @@ protected:
         m_sim.reset();
     }
 
-    SendLogAccess& log() { return mainWindow().logAccess(); }
+    JobRows& log() { return mainWindow().jobRows(); }
     QStringList typedNumbers() {
         QStringList numbers;
         for (int i = 0; i < kRecipients; ++i)

@@ -20,8 +20,8 @@ namespace {
 class MainWindowJobsTest : public SimulatorWindowTest {
 protected:
     void addRow(const char* name, const char* mobile, const char* code, const QByteArray& result) {
-        const quint64 id = mainWindow().logAccess().addRow(big5(name), ImageTyped, mobile, "20240301093000");
-        mainWindow().logAccess().fillSendResult(id, code, ImageNone, result, big5("會議改到三點"));
+        const quint64 id = mainWindow().jobRows().addRow(big5(name), ImageTyped, mobile, "20240301093000");
+        mainWindow().jobRows().fillSendResult(id, code, ImageNone, result, big5("會議改到三點"));
     }
     bool choose(const char* popupItem) { return trigger(menuItem(popupItem)); }
     // Waits, handling events, until the worker's end state reached the progress window; then confirms it
@@ -34,7 +34,7 @@ protected:
         // The job is over once its worker is gone as well: only then are the commands free again.
         ASSERT_TRUE(QTest::qWaitFor([this] { return !m_windows->jobs().busy(); }, 5000));
     }
-    QString cell(int row, int column) { return fromBig5(mainWindow().logAccess().text(row, column)); }
+    QString cell(int row, int column) { return fromBig5(mainWindow().jobRows().text(row, column)); }
 };
 
 } // namespace
@@ -48,7 +48,7 @@ TEST_F(MainWindowJobsTest, ResendAppendsTheFailedRowsAndQueryAllAsksEverySentMes
     finishJob();
     EXPECT_EQ(progress().tracker().statusText(), QStringLiteral("簡訊傳送完成：成功 1 筆，失敗 0 筆"));
     EXPECT_TRUE(m_prompts.messages().contains(QStringLiteral("要清除現有的傳送紀錄？")));
-    ASSERT_EQ(mainWindow().logAccess().rowCount(), 3);
+    ASSERT_EQ(mainWindow().jobRows().rowCount(), 3);
     // Sorted by name: the resent A lands next to the failed A.
     EXPECT_EQ(cell(1, ColName), QStringLiteral("A"));
     EXPECT_EQ(cell(1, ColSendCode), QStringLiteral("0"));
@@ -56,7 +56,7 @@ TEST_F(MainWindowJobsTest, ResendAppendsTheFailedRowsAndQueryAllAsksEverySentMes
 
     // A click below the rows leaves none selected: the query covers all rows.
     clickRow(mainWindow().listView(), 3);
-    ASSERT_TRUE(mainWindow().logAccess().selectedRows().isEmpty());
+    ASSERT_TRUE(mainWindow().jobRows().selectedRows().isEmpty());
     choose("PMItemLvQuerySMS");
     finishJob();
     EXPECT_EQ(progress().tracker().statusText(),
@@ -75,7 +75,7 @@ TEST_F(MainWindowJobsTest, ResendAsksAboutUncertainRowsAndSendsEachFailedRowOnce
     const QString question = QStringLiteral("其中 1 筆可能已送出，也要重發？");
     const auto mobiles = [this] {
         QStringList out;
-        for (int r = 0; r < mainWindow().logAccess().rowCount(); ++r)
+        for (int r = 0; r < mainWindow().jobRows().rowCount(); ++r)
             out << cell(r, ColMobile);
         out.sort();
         return out;
@@ -91,7 +91,7 @@ TEST_F(MainWindowJobsTest, ResendAsksAboutUncertainRowsAndSendsEachFailedRowOnce
     clickRow(mainWindow().listView(), 3);
     choose("PMItemLvRSendSMS");
     EXPECT_FALSE(progress().isVisible()) << "取消 starts nothing";
-    EXPECT_EQ(mainWindow().logAccess().rowCount(), 3);
+    EXPECT_EQ(mainWindow().jobRows().rowCount(), 3);
 
     m_prompts.answers = {Prompts::Answer::Yes, Prompts::Answer::No};
     choose("PMItemLvRSendSMS");
@@ -103,8 +103,8 @@ TEST_F(MainWindowJobsTest, ResendAsksAboutUncertainRowsAndSendsEachFailedRowOnce
 
 // The pop-up 取消預約 cannot be undone: it names the reservations it would try and starts nothing on 否.
 TEST_F(MainWindowJobsTest, PopupCancelAsksFirstCountingOnlyReservations) {
-    const quint64 id = mainWindow().logAccess().addRow(big5("R"), ImageTyped, "0912000009", "20240301093000");
-    mainWindow().logAccess().fillSendResult(id, "0", ImageReservation, big5("訊息已成功送出(MsgId:NOSUCH)"), "x");
+    const quint64 id = mainWindow().jobRows().addRow(big5("R"), ImageTyped, "0912000009", "20240301093000");
+    mainWindow().jobRows().fillSendResult(id, "0", ImageReservation, big5("訊息已成功送出(MsgId:NOSUCH)"), "x");
     addRow("B", "0912000002", "0", big5("訊息已成功送出(MsgId:X)"));
     m_prompts.answers.push_back(Prompts::Answer::No);
     choose("PMItemLvCancelSMS");

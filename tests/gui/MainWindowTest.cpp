@@ -59,8 +59,8 @@ protected:
 
     void addRows(std::initializer_list<const char*> names) {
         for (const char* name : names) {
-            const quint64 id = mainWindow().logAccess().addRow(big5(name), ImageTyped, "0912345678", "20240301093000");
-            mainWindow().logAccess().fillSendResult(id, "0", ImageNone, big5("成功(MsgId:1)"), big5("內容"));
+            const quint64 id = mainWindow().jobRows().addRow(big5(name), ImageTyped, "0912345678", "20240301093000");
+            mainWindow().jobRows().fillSendResult(id, "0", ImageNone, big5("成功(MsgId:1)"), big5("內容"));
         }
     }
 

@@ -57,10 +57,10 @@ protected:
         return msgId;
     }
     void addRow(const char* name, const char* code, const QByteArray& result, int codeImage = ImageNone) {
-        const quint64 id = mainWindow().logAccess().addRow(big5(name), ImageTyped, "0912345678", "20240301093000");
-        mainWindow().logAccess().fillSendResult(id, code, codeImage, result, "hello");
+        const quint64 id = mainWindow().jobRows().addRow(big5(name), ImageTyped, "0912345678", "20240301093000");
+        mainWindow().jobRows().fillSendResult(id, code, codeImage, result, "hello");
     }
-    QString cell(int row, int column) { return fromBig5(mainWindow().logAccess().text(row, column)); }
+    QString cell(int row, int column) { return fromBig5(mainWindow().jobRows().text(row, column)); }
     void select(int row) { clickRow(mainWindow().listView(), row, Qt::ControlModifier); }
     int queries() const {
         int n = 0;
@@ -245,7 +245,7 @@ TEST_F(QueryDialogTest, AllRowsRunUnderTheProgressWindowWhileTheSendLogIsLocked)
     EXPECT_EQ(cell(0, ColQueryCode), QStringLiteral("20"));
     EXPECT_EQ(cell(1, ColQueryCode), QString());
     EXPECT_EQ(cell(2, ColQueryCode), QStringLiteral("0"));
-    EXPECT_EQ(mainWindow().logAccess().selectedRows(), (QVector<int>{0, 2}));
+    EXPECT_EQ(mainWindow().jobRows().selectedRows(), (QVector<int>{0, 2}));
     clickHeader(mainWindow().listView(), ColSendCode);
     EXPECT_EQ(mainWindow().sortColumn(), int(ColSendCode));
 }
@@ -273,7 +273,7 @@ TEST_F(QueryDialogTest, SelectedRowsCancelKeepsOnlyTheAskedRowsSelected) {
     EXPECT_EQ(progress().tracker().statusText(),
               QStringLiteral("預約簡訊取消完成：成功 1 筆，失敗 0 筆，略過 1 筆：未成功送出"));
     EXPECT_EQ(progress().tracker().progressText(), QStringLiteral("2 / 2(100%)"));
-    EXPECT_EQ(mainWindow().logAccess().selectedRows(), QVector<int>{0});
+    EXPECT_EQ(mainWindow().jobRows().selectedRows(), QVector<int>{0});
     EXPECT_EQ(cell(0, ColQueryCode), QStringLiteral("0"));
     EXPECT_TRUE(cell(0, ColQueryResult).startsWith(QStringLiteral("取消成功")))
         << cell(0, ColQueryResult).toStdString();

@@ -126,7 +126,7 @@ protected:
                 out << QString::fromLatin1(r.msg_params);
         return out;
     }
-    QString cell(int row, int column) { return fromBig5(mainWindow().logAccess().text(row, column)); }
+    QString cell(int row, int column) { return fromBig5(mainWindow().jobRows().text(row, column)); }
 };
 
 } // namespace norvi::test

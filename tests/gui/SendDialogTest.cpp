@@ -125,7 +125,7 @@ TEST_F(SendDialogTest, ChecksComeInTheirOrderAndEachLeavesTheDialogAsItWas) {
         EXPECT_TRUE(dialog().isVisible());
         EXPECT_EQ(fieldText(), QStringLiteral("0912345678"));
         EXPECT_EQ(memo()->toPlainText(), QStringLiteral("請回電0912-345678"));
-        EXPECT_EQ(mainWindow().logAccess().rowCount(), 0);
+        EXPECT_EQ(mainWindow().jobRows().rowCount(), 0);
         EXPECT_TRUE(m_sim->requests().empty());
     });
     for (const ScriptedPrompts::Asked& a : m_prompts.asked)
@@ -278,7 +278,7 @@ TEST_F(SendDialogTest, ARunFillsTheSendLogThroughTheGatewayAndItsTextComesBack) 
     EXPECT_EQ(progress().tracker().progressText(), QStringLiteral("2 / 2(100%)"));
     EXPECT_EQ(sentNumbers(), (QStringList{QStringLiteral("0912000001"), QStringLiteral("0912000002")}))
         << "a number typed twice goes once";
-    ASSERT_EQ(mainWindow().logAccess().rowCount(), 2);
+    ASSERT_EQ(mainWindow().jobRows().rowCount(), 2);
     for (int row = 0; row < 2; ++row) {
         EXPECT_EQ(cell(row, ColSendCode), QStringLiteral("0"));
         EXPECT_TRUE(cell(row, ColSendResult).startsWith(QStringLiteral("訊息已成功送出(MsgId:")));
@@ -310,7 +310,7 @@ TEST_F(SendDialogTest, AReservationGoesWithItsTimeAndTheValidityLimit) {
     finishRun();
     EXPECT_EQ(dialog().orderTime(), QStringLiteral("20240304180500"));
     EXPECT_EQ(dialog().limitMinutes(), 150);
-    ASSERT_EQ(mainWindow().logAccess().rowCount(), 1);
+    ASSERT_EQ(mainWindow().jobRows().rowCount(), 1);
     EXPECT_EQ(cell(0, ColSendTime), QStringLiteral("20240304180500"));
     const std::vector<sGwRequest> requests = m_sim->requests();
     ASSERT_EQ(requests.size(), 2u);
@@ -324,8 +324,8 @@ TEST_F(SendDialogTest, AReservationGoesWithItsTimeAndTheValidityLimit) {
 }
 
 TEST_F(SendDialogTest, SendLogRowOpensTheDialogWithItsTextInsteadOfTheLastOne) {
-    const quint64 id = mainWindow().logAccess().addRow(big5("A"), ImageTyped, "0912000001", "20240301093000");
-    mainWindow().logAccess().fillSendResult(id, "0", ImageNone, big5("訊息已成功送出(MsgId:X)"), big5("原本的訊息"));
+    const quint64 id = mainWindow().jobRows().addRow(big5("A"), ImageTyped, "0912000001", "20240301093000");
+    mainWindow().jobRows().fillSendResult(id, "0", ImageNone, big5("訊息已成功送出(MsgId:X)"), big5("原本的訊息"));
     clickRow(mainWindow().listView(), 0);
     QString opened;
     m_prompts.dialogHandlers.push_back([&](QDialog*) {
@@ -405,7 +405,7 @@ TEST_F(SendDialogTest, ReplacementMessagesAreCountedAndSentPerRow) {
         },
         false);
     finishRun();
-    ASSERT_EQ(mainWindow().logAccess().rowCount(), 2);
+    ASSERT_EQ(mainWindow().jobRows().rowCount(), 2);
     QStringList contents;
     for (int row = 0; row < 2; ++row)
         contents << cell(row, ColContent);
@@ -428,8 +428,8 @@ TEST_F(SendDialogTest, EntriesFromTheAddressBookStayWhenTheDialogCloses) {
 }
 
 TEST_F(SendDialogTest, RunThatCannotBeSentIsRefusedBeforeTheLogIsTouched) {
-    const quint64 id = mainWindow().logAccess().addRow(big5("A"), ImageTyped, "0912000001", "20240301093000");
-    mainWindow().logAccess().fillSendResult(id, "0", ImageNone, big5("訊息已成功送出(MsgId:X)"), big5("x"));
+    const quint64 id = mainWindow().jobRows().addRow(big5("A"), ImageTyped, "0912000001", "20240301093000");
+    mainWindow().jobRows().fillSendResult(id, "0", ImageNone, big5("訊息已成功送出(MsgId:X)"), big5("x"));
     open([&] {
         ASSERT_TRUE(typeInto(field(), QStringLiteral("0").repeated(30)));
         ASSERT_TRUE(typeInto(memo(), QStringLiteral("hello")));
@@ -437,7 +437,7 @@ TEST_F(SendDialogTest, RunThatCannotBeSentIsRefusedBeforeTheLogIsTouched) {
         EXPECT_TRUE(dialog().isVisible());
     });
     EXPECT_FALSE(m_prompts.messages().contains(QStringLiteral("要清除現有的傳送紀錄？")));
-    EXPECT_EQ(mainWindow().logAccess().rowCount(), 1);
+    EXPECT_EQ(mainWindow().jobRows().rowCount(), 1);
     EXPECT_TRUE(WorkerList.empty());
 }
 

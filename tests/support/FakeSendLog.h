@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/sendlog/SendLogAccess.h"
+#include "core/sendlog/JobRows.h"
 #include "core/workers/UiThread.h"
 
 #include <QList>
@@ -12,8 +12,8 @@
 namespace norvi::test {
 
 // An in-memory send log in list order (rows are appended, never sorted). It counts every call made
-// off the user-interface thread, which must never happen: workers reach it through UiThreadSendLog.
-class FakeSendLog : public SendLogAccess {
+// off the user-interface thread, which must never happen: workers reach it through RowHandOver.
+class FakeSendLog : public JobRows {
 public:
     struct Row {
         quint64 id = 0;

@@ -3,7 +3,7 @@
 #include "GatewaySimulator.h"
 #include "core/ProcessState.h"
 #include "core/compose/ComposeState.h"
-#include "core/sendlog/RowListSendLog.h"
+#include "core/sendlog/FileOrderJobRows.h"
 #include "core/shared/FixedField.h"
 #include "core/shared/Global.h"
 #include "core/shared/OpLog.h"
@@ -142,7 +142,7 @@ inline FaultRunResult runSendUnderFaults(int segments, const gwsim::FaultPlan& p
     SendThd::setReplyWaitSeconds(replyWaitSeconds);
     queueOneSegmentMessages(segments, "fault run ");
 
-    RowListSendLog log;
+    FileOrderJobRows log;
     PlainOwner owner;
     QElapsedTimer timer;
     timer.start();

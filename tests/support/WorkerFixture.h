@@ -116,7 +116,7 @@ protected:
     void stopSimulator() { sim.reset(); }
 
     // Starts a worker and pumps events until it has freed itself; false when it did not.
-    bool runJob(WorkerMode mode, SendLogAccess* sendLog, const QByteArray& singleMsgId = QByteArray()) {
+    bool runJob(WorkerMode mode, JobRows* sendLog, const QByteArray& singleMsgId = QByteArray()) {
         SendThd* worker = nullptr;
         QString error;
         if (!StartWorker(gateway(), mode, &owner, sendLog, singleMsgId, &error, &worker)) {

@@ -1,4 +1,4 @@
-#include "core/sendlog/RowListSendLog.h"
+#include "core/sendlog/FileOrderJobRows.h"
 #include "support/CliFixture.h"
 #include "support/FileBytes.h"
 
@@ -397,7 +397,7 @@ TEST_F(CliTest, Log2csvOpensInACsvReaderWithTheEightColumns) {
 // still refuses the file before any of it is written.
 TEST_F(CliTest, Log2csvWritesNothingOfAFileRefusedAtItsLastRecord) {
     constexpr int kRows = 20000;
-    RowListSendLog log;
+    FileOrderJobRows log;
     SendLogRow row;
     row.image = ImageTyped;
     for (int i = 0; i < kRows; ++i) {
@@ -419,7 +419,7 @@ TEST_F(CliTest, Log2csvWritesNothingOfAFileRefusedAtItsLastRecord) {
 }
 
 TEST_F(CliTest, Log2csvGuardsFormulaCellsUnlessRawAndRefusesAFileThatIsNoSendLog) {
-    RowListSendLog log;
+    FileOrderJobRows log;
     SendLogRow row;
     row.texts = {"=HYPERLINK(1)", "+886912345678", "20240102030405", "-1", "@SUM(A1)", "", "", "-2+3"};
     row.image = ImageTyped;

@@ -1,8 +1,8 @@
 #include "core/sendlog/LogRecordCheck.h"
 #include "support/FileBytes.h"
 
+#include "core/sendlog/FileOrderJobRows.h"
 #include "core/sendlog/LogFile.h"
-#include "core/sendlog/RowListSendLog.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
 #include "core/shared/ShownText.h"
@@ -133,7 +133,7 @@ TEST_F(LogFileCheckTest, FirstBadRecordRefusesTheWholeFileInEveryReader) {
     EXPECT_TRUE(check.opened);
     EXPECT_EQ(check.refusal, said);
 
-    RowListSendLog log;
+    FileOrderJobRows log;
     log.append(goodRow());
     QString damage;
     EXPECT_FALSE(log.load(path("bad.log"), &damage));

@@ -1,7 +1,7 @@
 #include "support/WorkerFixture.h"
 
 #include "core/gateway/ResultCodes.h"
-#include "core/sendlog/ModelSendLog.h"
+#include "core/sendlog/ModelJobRows.h"
 #include "core/sendlog/SendLogModel.h"
 #include "core/shared/RunActivity.h"
 #include "core/workers/SendLogJobs.h"
@@ -359,7 +359,7 @@ TEST_F(SendJobTest, StopBetweenExchangesFinishesTheMessageAndTheRestGetNotSentRo
 TEST_F(SendJobTest, RunAndQueryThroughTheRealSendLogModel) {
     CheckedModel<SendLogModel> model;
     QItemSelectionModel selection(&model);
-    ModelSendLog access(model, selection);
+    ModelJobRows access(model, selection);
     // Sorted by name, descending: each new name lands before the rows added earlier, so positions move
     // under the run.
     for (const char* name : {"a", "b", "c"})

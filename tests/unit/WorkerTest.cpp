@@ -1,8 +1,8 @@
 #include "support/WorkerFixture.h"
 
 #include "core/compose/SegmentMessage.h"
+#include "core/workers/RowHandOver.h"
 #include "core/workers/SendLogJobs.h"
-#include "core/workers/UiThreadSendLog.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>
@@ -207,7 +207,7 @@ TEST(UiThreadTest, RoutinesRunOnTheUserInterfaceThreadInOrder) {
     // Queued writes and waiting reads of the send log arrive in the order they were made.
     FakeSendLog fake;
     fake.append("a", "0", "(MsgId:1)", "", ImageReservation, true, ImageMember);
-    UiThreadSendLog wrapped(fake);
+    RowHandOver wrapped(fake);
     int count = 0, rowsAtFlush = 0, image = 0;
     QVector<int> selected;
     QByteArray content;
@@ -220,7 +220,7 @@ TEST(UiThreadTest, RoutinesRunOnTheUserInterfaceThreadInOrder) {
         count = wrapped.rowCount();
         content = wrapped.text(20, ColContent);
         image = wrapped.codeImage(0);
-        wrapped.batch([](SendLogAccess& l) { l.setSelected(0, !l.isSelected(0)); });
+        wrapped.batch([](JobRows& l) { l.setSelected(0, !l.isSelected(0)); });
         selected = wrapped.selectedRows();
         wrapped.addRow("c", ImageTyped, "09", "20240101000000");
         wrapped.flush();
@@ -236,7 +236,7 @@ TEST(UiThreadTest, RoutinesRunOnTheUserInterfaceThreadInOrder) {
     EXPECT_EQ(fake.offThreadCalls, 0);
 
     // A fill still held when its wrapper goes lands after its row.
-    auto late = std::make_unique<UiThreadSendLog>(fake);
+    auto late = std::make_unique<RowHandOver>(fake);
     std::thread writer([&] { late->fillSendResult(late->addRow("d", ImageTyped, "09", "x"), "5", -1, "late", "d"); });
     writer.join();
     late.reset();
@@ -251,7 +251,7 @@ TEST(UiThreadTest, ABatchReachesTheLogWhileItsWorkerWaitsElsewhere) {
     FakeSendLog fake;
     ProgressRecorder progress;
     SetProgressTarget(&progress);
-    auto wrapped = std::make_unique<UiThreadSendLog>(fake);
+    auto wrapped = std::make_unique<RowHandOver>(fake);
     std::atomic<bool> release{false};
     std::thread worker([&] {
         for (int i = 0; i < 700; ++i) {

@@ -1,7 +1,7 @@
 #include "core/sendlog/LogRecordCheck.h"
 
+#include "core/sendlog/JobRows.h"
 #include "core/sendlog/LogFile.h"
-#include "core/sendlog/SendLogAccess.h"
 #include "core/shared/FixedField.h"
 #include "core/shared/ShownText.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/sendlog/SendLogAccess.h"
+#include "core/sendlog/JobRows.h"
 
 #include <QByteArray>
 

@@ -31,7 +31,7 @@ QString WorkerBusyText() {
     return QStringLiteral("上一個作業尚未結束，請稍候再試。");
 }
 
-bool StartWorker(const GatewayTarget& gateway, WorkerMode mode, JobOwner* owner, SendLogAccess* sendLog,
+bool StartWorker(const GatewayTarget& gateway, WorkerMode mode, JobOwner* owner, JobRows* sendLog,
                  const QByteArray& singleMsgId, QString* errorText, SendThd** started) {
     if (started)
         *started = nullptr;
@@ -83,7 +83,7 @@ bool StartWorker(const GatewayTarget& gateway, WorkerMode mode, JobOwner* owner,
     return true;
 }
 
-bool StartSendRun(const GatewayTarget& gateway, JobOwner* sendDialog, SendLogAccess* sendLog,
+bool StartSendRun(const GatewayTarget& gateway, JobOwner* sendDialog, JobRows* sendLog,
                   const std::function<int()>& buildQueue, int* totalCount, QString* errorText, SendThd** started) {
     if (totalCount)
         *totalCount = 0;

@@ -11,7 +11,7 @@
 namespace norvi {
 
 class JobOwner;
-class SendLogAccess;
+class JobRows;
 class SendThd;
 
 // Starting the one worker of a job. Everything here runs on the user-interface thread.
@@ -30,17 +30,17 @@ QString WorkerBusyText();
 // single MsgId, empties WorkerList, clears a stop asked for earlier (ClearStop) and the job's activity,
 // registers {worker, 1} and resumes it. `gateway` is where it logs in: the caller has resolved it. `sendLog` is the
 // send log as the user-interface thread reaches it, the model's own access (not needed for a single MsgId): the worker
-// wraps it in a UiThreadSendLog itself. The caller has resolved the gateway address already. Returns false with a
+// wraps it in a RowHandOver itself. The caller has resolved the gateway address already. Returns false with a
 // message in `errorText` when a worker is still registered; nothing is changed then. The returned worker (through
 // `started`) frees itself when done: hold it in a QPointer if it is kept past this call.
-bool StartWorker(const GatewayTarget& gateway, WorkerMode mode, JobOwner* owner, SendLogAccess* sendLog,
+bool StartWorker(const GatewayTarget& gateway, WorkerMode mode, JobOwner* owner, JobRows* sendLog,
                  const QByteArray& singleMsgId, QString* errorText, SendThd** started = nullptr);
 
 // The send dialog's start of a run, in its order: announce the counting (progress state 10), empty
 // SendQueue, let `buildQueue` append the run's records and return its number of short messages
 // (stored in `totalCount`, the progress maximum), clear the stop (ClearStop), start the send worker. Refused,
 // before anything is emptied, while a worker is registered.
-bool StartSendRun(const GatewayTarget& gateway, JobOwner* sendDialog, SendLogAccess* sendLog,
+bool StartSendRun(const GatewayTarget& gateway, JobOwner* sendDialog, JobRows* sendLog,
                   const std::function<int()>& buildQueue, int* totalCount, QString* errorText,
                   SendThd** started = nullptr);
 

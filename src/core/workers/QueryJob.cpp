@@ -2,16 +2,16 @@
 
 #include "core/gateway/LoginTest.h"
 #include "core/gateway/ResultCodes.h"
-#include "core/sendlog/SendLogAccess.h"
+#include "core/sendlog/JobRows.h"
 #include "core/shared/Big5.h"
 #include "core/shared/OpLog.h"
 #include "core/shared/Progress.h"
 #include "core/shared/RunActivity.h"
 #include "core/workers/JobOwner.h"
 #include "core/workers/RowCodes.h"
+#include "core/workers/RowHandOver.h"
 #include "core/workers/SendThd.h"
 #include "core/workers/UiThread.h"
-#include "core/workers/UiThreadSendLog.h"
 #include "core/workers/WorkerState.h"
 
 #include <algorithm>
@@ -52,7 +52,7 @@ QueryJob::RowPlan QueryJob::planRow(const QByteArray& sendCode, int sendCodeImag
     return plan;
 }
 
-int QueryJob::rowsToAsk(SendLogAccess& log, WorkerMode mode, bool allRows) {
+int QueryJob::rowsToAsk(JobRows& log, WorkerMode mode, bool allRows) {
     const QVector<int> selected = allRows ? QVector<int>() : log.selectedRows();
     const int n = allRows ? log.rowCount() : int(selected.size());
     int ask = 0;
@@ -178,7 +178,7 @@ std::vector<QueryJob::PlannedRow> QueryJob::readRows(int position, bool allRows,
     std::vector<Cells> cells;
     QVector<int> pending;
     pending.swap(marks.rows);
-    m_worker.sendLog()->batch([&](SendLogAccess& log) {
+    m_worker.sendLog()->batch([&](JobRows& log) {
         log.setSelectedRows(pending, marks.select);
         const int end = allRows ? log.rowCount() : int(selected.size());
         const int count = std::max(0, std::min(end - position, kRowsPerRead));

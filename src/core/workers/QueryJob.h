@@ -10,7 +10,7 @@
 
 namespace norvi {
 
-class SendLogAccess;
+class JobRows;
 class SendThd;
 
 // The job of a query worker (delivery status) or a cancel worker (reservations): either one MsgId
@@ -38,7 +38,7 @@ public:
     static RowPlan planRow(const QByteArray& sendCode, int sendCodeImage, const QByteArray& queryCode,
                            const QByteArray& sendResult, WorkerMode mode = WorkerMode::Query);
     // The rows a list job of `mode` over the selection (or all rows) would ask the gateway about.
-    static int rowsToAsk(SendLogAccess& log, WorkerMode mode, bool allRows);
+    static int rowsToAsk(JobRows& log, WorkerMode mode, bool allRows);
 
     // Rows read from the send log in one trip to the user-interface thread.
     static constexpr int kRowsPerRead = 256;

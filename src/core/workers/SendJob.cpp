@@ -7,9 +7,9 @@
 #include "core/shared/FixedField.h"
 #include "core/shared/Progress.h"
 #include "core/shared/RunActivity.h"
+#include "core/workers/RowHandOver.h"
 #include "core/workers/SendThd.h"
 #include "core/workers/UiThread.h"
-#include "core/workers/UiThreadSendLog.h"
 
 #include <algorithm>
 
@@ -59,7 +59,7 @@ void SendJob::noteStop(bool gaveUp) {
 }
 
 void SendJob::notSentRow(const QByteArray& name, int image, const QByteArray& msisdn, const QByteArray& segment) {
-    UiThreadSendLog& log = *m_worker.sendLog();
+    RowHandOver& log = *m_worker.sendLog();
     const quint64 rowId = log.addRow(name, image, msisdn, m_stopTime);
     log.fillSendResult(rowId, QByteArray::number(StopRows::kCode), ImageNone, StopRows::notSentText(m_stopReason),
                        segment);
@@ -104,7 +104,7 @@ bool SendJob::sendSegmentRow(const QByteArray& name, int image, const QByteArray
     const std::optional<SendSchedule>& schedule = m_worker.schedule();
     const bool scheduled = schedule && schedule->scheduled;
     const QByteArray sendTime = scheduled ? schedule->orderTime : Clock::rowStamp();
-    UiThreadSendLog& log = *m_worker.sendLog();
+    RowHandOver& log = *m_worker.sendLog();
     const quint64 rowId = log.addRow(name, image, msisdn, sendTime);
 
     const Outcome outcome = attempt(msisdn, segment);

@@ -3,7 +3,7 @@
 #include "core/compose/ComposeState.h"
 #include "core/compose/SegmentMessage.h"
 #include "core/gateway/SMSendNorviGw.h"
-#include "core/sendlog/SendLogAccess.h"
+#include "core/sendlog/JobRows.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
 #include "core/shared/Global.h"
@@ -39,7 +39,7 @@ uint8_t KindFromRowImage(int image) {
     }
 }
 
-sSendContent ResendRecord(SendLogAccess& log, int row, int32_t seq) {
+sSendContent ResendRecord(JobRows& log, int row, int32_t seq) {
     sSendContent record;
     std::memset(&record, 0, sizeof(record));
     record.seq = seq;
@@ -54,7 +54,7 @@ sSendContent ResendRecord(SendLogAccess& log, int row, int32_t seq) {
     return record;
 }
 
-ResendChoice ChooseResendRows(SendLogAccess& log) {
+ResendChoice ChooseResendRows(JobRows& log) {
     ResendChoice choice;
     const QVector<int> selected = log.selectedRows();
     choice.selectedMode = !selected.isEmpty();
@@ -88,7 +88,7 @@ ResendChoice ChooseResendRows(SendLogAccess& log) {
     return choice;
 }
 
-bool QueueFailedRows(SendLogAccess& log, int* queued, QString* errorText, bool includeUncertain) {
+bool QueueFailedRows(JobRows& log, int* queued, QString* errorText, bool includeUncertain) {
     if (queued)
         *queued = 0;
     if (WorkerRegistered()) {
@@ -132,7 +132,7 @@ QString NothingToResendText() {
     return QStringLiteral("沒有確定失敗的訊息需要重新傳送！");
 }
 
-bool StartResend(const GatewayTarget& gateway, JobOwner* listOwner, SendLogAccess* log, QString* errorText,
+bool StartResend(const GatewayTarget& gateway, JobOwner* listOwner, JobRows* log, QString* errorText,
                  SendThd** started) {
     if (WorkerRegistered()) {
         if (errorText)
@@ -164,7 +164,7 @@ bool ParseSingleMsgId(const QString& typed, QByteArray* msgId, QString* errorTex
     return true;
 }
 
-bool StartRowJob(const GatewayTarget& gateway, WorkerMode mode, bool allRows, JobOwner* owner, SendLogAccess* log,
+bool StartRowJob(const GatewayTarget& gateway, WorkerMode mode, bool allRows, JobOwner* owner, JobRows* log,
                  int* maximum, QString* errorText, SendThd** started) {
     if (maximum)
         *maximum = 0;
@@ -190,8 +190,8 @@ QString CancelQuestion(int rows) {
     return QStringLiteral("要取消 %1 筆預約？").arg(rows);
 }
 
-bool StartRowJobFromLog(const GatewayTarget& gateway, WorkerMode mode, JobOwner* owner, SendLogAccess* log,
-                        int* maximum, QString* errorText, SendThd** started) {
+bool StartRowJobFromLog(const GatewayTarget& gateway, WorkerMode mode, JobOwner* owner, JobRows* log, int* maximum,
+                        QString* errorText, SendThd** started) {
     const bool allRows = !log || log->selectedRows().isEmpty();
     return StartRowJob(gateway, mode, allRows, owner, log, maximum, errorText, started);
 }

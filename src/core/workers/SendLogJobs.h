@@ -11,7 +11,7 @@
 namespace norvi {
 
 class JobOwner;
-class SendLogAccess;
+class JobRows;
 class SendThd;
 
 // The jobs started from the send log's rows, without the windows: which rows a resend takes, the
@@ -28,7 +28,7 @@ uint8_t KindFromRowImage(int image);
 
 // The record that resends row `row`: kind from the image, name from the caption, number, the row's
 // text as its only segment. Every text is cut to its field.
-sSendContent ResendRecord(SendLogAccess& log, int row, int32_t seq);
+sSendContent ResendRecord(JobRows& log, int row, int32_t seq);
 
 // The rows a resend examines (the selected rows, or all rows when none is selected), sorted by what it
 // does with them. A failed row whose message a later row (by position) shows accepted, the same 行動電話
@@ -40,14 +40,14 @@ struct ResendChoice {
     QVector<int> failed;    // surely failed, not resent yet
     QVector<int> uncertain; // may have gone, not resent yet
 };
-ResendChoice ChooseResendRows(SendLogAccess& log);
+ResendChoice ChooseResendRows(JobRows& log);
 
 // Resend, first half: keeps only the rows to send selected (selected-rows mode) or selects them
 // (all-rows mode), and fills SendQueue with one record per such row in list order: the failed rows, and
 // the uncertain ones when `includeUncertain`. `queued` receives the number of records (which is the
 // number of short messages to send). Refused without touching SendQueue or the selection while a worker
 // is registered.
-bool QueueFailedRows(SendLogAccess& log, int* queued, QString* errorText, bool includeUncertain = false);
+bool QueueFailedRows(JobRows& log, int* queued, QString* errorText, bool includeUncertain = false);
 // The question when a resend would find uncertain rows among the failed ones.
 QString ResendUncertainQuestion(int uncertain);
 
@@ -56,7 +56,7 @@ QString NothingToResendText();
 
 // Resend, second half: clears StopFlag and starts a send worker on the queue built above. `listOwner`
 // is the send log's window, not the send dialog, so every message goes at once and without a limit.
-bool StartResend(const GatewayTarget& gateway, JobOwner* listOwner, SendLogAccess* log, QString* errorText,
+bool StartResend(const GatewayTarget& gateway, JobOwner* listOwner, JobRows* log, QString* errorText,
                  SendThd** started = nullptr);
 
 // The MsgId typed for a single query or cancellation, as the request will carry it: without the spaces
@@ -68,14 +68,14 @@ bool ParseSingleMsgId(const QString& typed, QByteArray* msgId, QString* errorTex
 // A list query (WorkerMode::Query) or cancellation (WorkerMode::Cancel) of all rows or of the selected rows: sets
 // QueryAll, gives the progress maximum (the number of rows the job walks), clears StopFlag and starts
 // the worker.
-bool StartRowJob(const GatewayTarget& gateway, WorkerMode mode, bool allRows, JobOwner* owner, SendLogAccess* log,
+bool StartRowJob(const GatewayTarget& gateway, WorkerMode mode, bool allRows, JobOwner* owner, JobRows* log,
                  int* maximum, QString* errorText, SendThd** started = nullptr);
 
 // The question before a list cancellation: it cannot be undone. `rows` counts the reservations it will try.
 QString CancelQuestion(int rows);
 
 // The send log's own pop-up commands: the selected rows when there are any, else all rows.
-bool StartRowJobFromLog(const GatewayTarget& gateway, WorkerMode mode, JobOwner* owner, SendLogAccess* log,
-                        int* maximum, QString* errorText, SendThd** started = nullptr);
+bool StartRowJobFromLog(const GatewayTarget& gateway, WorkerMode mode, JobOwner* owner, JobRows* log, int* maximum,
+                        QString* errorText, SendThd** started = nullptr);
 
 } // namespace norvi

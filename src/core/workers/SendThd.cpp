@@ -10,9 +10,9 @@
 #include "core/shared/StopSignal.h"
 #include "core/workers/JobOwner.h"
 #include "core/workers/QueryJob.h"
+#include "core/workers/RowHandOver.h"
 #include "core/workers/SendJob.h"
 #include "core/workers/UiThread.h"
-#include "core/workers/UiThreadSendLog.h"
 #include "core/workers/WorkerState.h"
 
 #include <QString>
@@ -59,8 +59,8 @@ SendThd::SendThd(WorkerMode mode, int32_t index, const GatewayTarget& gateway, J
 
 SendThd::~SendThd() = default;
 
-void SendThd::setSendLog(SendLogAccess* onUiThread) {
-    m_sendLog.reset(onUiThread ? new UiThreadSendLog(*onUiThread) : nullptr);
+void SendThd::setSendLog(JobRows* onUiThread) {
+    m_sendLog.reset(onUiThread ? new RowHandOver(*onUiThread) : nullptr);
 }
 
 void SendThd::setJournal(LogStream* journal) {

@@ -18,8 +18,8 @@ namespace norvi {
 
 class JobOwner;
 class LogStream;
-class SendLogAccess;
-class UiThreadSendLog;
+class JobRows;
+class RowHandOver;
 
 // The worker thread: one per job that talks to the gateway. It creates its own gateway client, runs
 // its job once, removes itself from WorkerList, tells the progress window (or its owner) that the job
@@ -42,7 +42,7 @@ public:
     const std::optional<SendSchedule>& schedule() const { return m_schedule; }
     // The send log as the user-interface thread reaches it; the worker wraps it so that every call
     // runs there. Not needed by a single query or cancellation.
-    void setSendLog(SendLogAccess* onUiThread);
+    void setSendLog(JobRows* onUiThread);
     // Where a send job records each row before the send log sees it (set after setSendLog).
     void setJournal(LogStream* journal);
 
@@ -61,7 +61,7 @@ public:
     WorkerMode jobMode() const { return mode; }
     QByteArray name() const;
     SMSendNorviGw& gateway() { return *client; }
-    UiThreadSendLog* sendLog() { return m_sendLog.get(); }
+    RowHandOver* sendLog() { return m_sendLog.get(); }
     // The user pressed 中斷, or the thread was asked to end: checked between messages, rows and attempts.
     bool stopRequested() const;
     // Asks this worker to stop: the thread's interruption and RequestStop(), which ends the gateway wait
@@ -97,7 +97,7 @@ private:
     std::list<sSendThd>::iterator selfEntry;
     bool m_hasSelfEntry = false;
     std::unique_ptr<SMSendNorviGw> client;
-    std::unique_ptr<UiThreadSendLog> m_sendLog;
+    std::unique_ptr<RowHandOver> m_sendLog;
 };
 
 // The id of the calling thread as the operating system numbers it, for the worker's name.

@@ -76,7 +76,7 @@ int itemNumber(const QComboBox* combo) {
 
 } // namespace
 
-TFormSendSMS::TFormSendSMS(SendLogHost& sendLog, JobSupervisor& jobs, AddressBook& book, QWidget* parent)
+TFormSendSMS::TFormSendSMS(SendLogKeeper& sendLog, JobSupervisor& jobs, AddressBook& book, QWidget* parent)
     : QDialog(parent), m_sendLog(sendLog), m_jobs(jobs), m_book(book) {
     setObjectName(QStringLiteral("TFormSendSMS"));
     applyFormFont(this);

@@ -22,7 +22,7 @@ namespace norvi {
 
 class JobSupervisor;
 class RichEditMT;
-class SendLogHost;
+class SendLogKeeper;
 
 // Where the send dialog was opened from, which decides what it prepares on opening and keeps on closing.
 enum class SendOpener {
@@ -43,7 +43,7 @@ class TFormSendSMS : public QDialog, public JobOwner {
     Q_OBJECT
 public:
     // `sendLog` takes the run's rows and offers to clear them first; `jobs` runs the send.
-    TFormSendSMS(SendLogHost& sendLog, JobSupervisor& jobs, AddressBook& book, QWidget* parent = nullptr);
+    TFormSendSMS(SendLogKeeper& sendLog, JobSupervisor& jobs, AddressBook& book, QWidget* parent = nullptr);
     ~TFormSendSMS() override;
 
     // Shows the dialog modally as `opener` wants it: `text` replaces the message for the send log's
@@ -128,7 +128,7 @@ private:
     bool selectedRowSegments(Segments* segments) const;
     void warn(const QString& text);
 
-    SendLogHost& m_sendLog;
+    SendLogKeeper& m_sendLog;
     JobSupervisor& m_jobs;
     AddressBook& m_book;
     SendOpener m_opener = SendOpener::Tools;

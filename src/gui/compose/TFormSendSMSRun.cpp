@@ -18,7 +18,7 @@
 #include "core/workers/SendThd.h"
 #include "gui/addressbook/TFormSelectMember.h"
 #include "gui/compose/RichEditMT.h"
-#include "gui/sendlog/SendLogHost.h"
+#include "gui/sendlog/SendLogKeeper.h"
 #include "gui/sendlog/TFormShowMsg.h"
 #include "gui/shared/Prompts.h"
 #include "gui/workers/JobSupervisor.h"
@@ -171,7 +171,7 @@ void TFormSendSMS::startRun(const GatewayTarget& gateway, const QByteArray& mess
     };
     QString error;
     SendThd* worker = nullptr;
-    if (!StartSendRun(gateway, this, &m_sendLog.logAccess(), fillQueue, &m_totalCount, &error, &worker)) {
+    if (!StartSendRun(gateway, this, &m_sendLog.jobRows(), fillQueue, &m_totalCount, &error, &worker)) {
         // Nothing runs: the progress window would wait for an end that never comes.
         m_jobs.abandon();
         warn(error);

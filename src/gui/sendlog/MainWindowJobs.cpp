@@ -55,7 +55,7 @@ void MainWindowJobs::startRowJob(WorkerMode mode) {
     GatewayTarget gateway;
     if (refuseWhileBusy() || !resolveGateway(&gateway))
         return;
-    SendLogAccess& log = m_main.logAccess();
+    JobRows& log = m_main.jobRows();
     if (mode == WorkerMode::Cancel) {
         const int rows = QueryJob::rowsToAsk(log, mode, log.selectedRows().isEmpty());
         if (rows > 0 && !prompts().confirm(&m_main, kTitle, CancelQuestion(rows)))
@@ -66,7 +66,7 @@ void MainWindowJobs::startRowJob(WorkerMode mode) {
     int maximum = 0;
     QString error;
     SendThd* worker = nullptr;
-    if (!StartRowJobFromLog(gateway, mode, this, &m_main.logAccess(), &maximum, &error, &worker)) {
+    if (!StartRowJobFromLog(gateway, mode, this, &m_main.jobRows(), &maximum, &error, &worker)) {
         m_jobs.abandon();
         prompts().okBox(&m_main, Prompts::Icon::Warning, kTitle, error);
         return;
@@ -79,7 +79,7 @@ void MainWindowJobs::resendFailedRows() {
         return;
     // Rows that may have reached their recipients go again only when the user says so.
     bool includeUncertain = false;
-    const int uncertain = int(ChooseResendRows(m_main.logAccess()).uncertain.size());
+    const int uncertain = int(ChooseResendRows(m_main.jobRows()).uncertain.size());
     if (uncertain > 0) {
         const Prompts::Answer answer =
             prompts().message(&m_main, Prompts::Icon::Question, Prompts::Buttons::YesNoCancel, kTitle,
@@ -90,7 +90,7 @@ void MainWindowJobs::resendFailedRows() {
     }
     int queued = 0;
     QString error;
-    if (!QueueFailedRows(m_main.logAccess(), &queued, &error, includeUncertain)) {
+    if (!QueueFailedRows(m_main.jobRows(), &queued, &error, includeUncertain)) {
         prompts().okBox(&m_main, Prompts::Icon::Warning, kTitle, error);
         return;
     }
@@ -105,7 +105,7 @@ void MainWindowJobs::resendFailedRows() {
         return;
     m_main.prepareProgress(queued);
     SendThd* worker = nullptr;
-    if (!StartResend(gateway, this, &m_main.logAccess(), &error, &worker)) {
+    if (!StartResend(gateway, this, &m_main.jobRows(), &error, &worker)) {
         m_jobs.abandon();
         prompts().okBox(&m_main, Prompts::Icon::Warning, kTitle, error);
         return;

@@ -64,7 +64,7 @@ TFormMain::TFormMain(JobSupervisor& jobs, QWidget* parent) : QMainWindow(parent)
     m_status->setMinimumWidth(150);
     statusBar()->addWidget(m_status);
 
-    m_access = std::make_unique<ModelSendLog>(*m_model, *m_selection);
+    m_access = std::make_unique<ModelJobRows>(*m_model, *m_selection);
     SetMessageAreaSink([this](const QString& line) { appendMessageLine(line); });
 
     connect(m_model, &QAbstractItemModel::rowsInserted, this, &TFormMain::ListViewLogInsert);

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/sendlog/ModelSendLog.h"
+#include "core/sendlog/ModelJobRows.h"
 #include "core/sendlog/SendLogModel.h"
-#include "gui/sendlog/SendLogHost.h"
+#include "gui/sendlog/SendLogKeeper.h"
 
 #include <QMainWindow>
 
@@ -26,7 +26,7 @@ class JobSupervisor;
 // "Norvi簡訊服務軟體": the main window and home of the send log. It reads the configuration at its first
 // show, lists every short message sent (ListViewLog over a SendLogModel), saves and loads ".log" files,
 // hosts the message area (MemoShow) and ends the application.
-class TFormMain : public QMainWindow, public SendLogHost {
+class TFormMain : public QMainWindow, public SendLogKeeper {
     Q_OBJECT
 public:
     // `jobs` owns every job this window starts and is asked before the program ends.
@@ -36,7 +36,7 @@ public:
     SendLogModel& logModel() { return *m_model; }
     QItemSelectionModel& logSelection() { return *m_selection; }
     QTreeView* listView() const { return m_list; }
-    SendLogAccess& logAccess() override { return *m_access; } // direct: user-interface thread only
+    JobRows& jobRows() override { return *m_access; } // direct: user-interface thread only
 
     // State of the send log and the gateway commands.
     bool commandsEnabled() const { return m_commandsEnabled; }
@@ -153,7 +153,7 @@ private:
     JobSupervisor& m_jobs;
     SendLogModel* m_model = nullptr;
     QItemSelectionModel* m_selection = nullptr;
-    std::unique_ptr<ModelSendLog> m_access;
+    std::unique_ptr<ModelJobRows> m_access;
     bool m_firstShowDone = false;
 
     QToolBar* m_toolBar = nullptr;

@@ -1,6 +1,6 @@
 #include "gui/sendlog/TFormQuerySMS.h"
 
-#include "core/sendlog/SendLogAccess.h"
+#include "core/sendlog/JobRows.h"
 #include "core/shared/Big5.h"
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
@@ -47,7 +47,7 @@ const ModeTexts kEmptyLog{QStringLiteral("沒有已發送待查詢的訊息！")
 
 } // namespace
 
-TFormQuerySMS::TFormQuerySMS(SendLogAccess& sendLog, JobSupervisor& jobs, QWidget* parent)
+TFormQuerySMS::TFormQuerySMS(JobRows& sendLog, JobSupervisor& jobs, QWidget* parent)
     : QDialog(parent), m_sendLog(sendLog), m_jobs(jobs) {
     setObjectName(QStringLiteral("TFormQuerySMS"));
     applyFormFont(this);

@@ -14,7 +14,7 @@ class QRadioButton;
 namespace norvi {
 
 class JobSupervisor;
-class SendLogAccess;
+class JobRows;
 
 // The query and cancel dialog, created once at start-up: "狀態查詢" asks for the delivery status of sent
 // messages, "取消預約" cancels reservations; openFor() shows it modally in one of the two modes. The user
@@ -30,7 +30,7 @@ class TFormQuerySMS : public QDialog, public JobOwner {
     Q_OBJECT
 public:
     // `sendLog` is the send log the jobs walk, as the user-interface thread reaches it.
-    TFormQuerySMS(SendLogAccess& sendLog, JobSupervisor& jobs, QWidget* parent = nullptr);
+    TFormQuerySMS(JobRows& sendLog, JobSupervisor& jobs, QWidget* parent = nullptr);
 
     // Shows the dialog modally, asking for delivery (query) or cancelling reservations; returns its result.
     int openFor(bool cancelMode);
@@ -67,7 +67,7 @@ private:
     void startSingleJob(const GatewayTarget& gateway, const QByteArray& msgId);
     void warn(const QString& text);
 
-    SendLogAccess& m_sendLog;
+    JobRows& m_sendLog;
     JobSupervisor& m_jobs;
     bool m_cancelMode = false;
     void setSingleBusy(bool busy);

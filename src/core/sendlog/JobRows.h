@@ -34,9 +34,9 @@ enum ImageIndex {
 // the user-interface thread while the worker waits; the command-line front end and the tests call a
 // model directly. Apart from addRow's id, rows are addressed by their current position, which only
 // changes when a row is added. Texts are Big5.
-class SendLogAccess {
+class JobRows {
 public:
-    virtual ~SendLogAccess() = default;
+    virtual ~JobRows() = default;
 
     // Adds a row with its caption, row image and first cells. It lands in sorted position, and later
     // rows may move it, so it is named by the returned id rather than by its position.

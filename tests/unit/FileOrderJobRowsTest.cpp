@@ -1,4 +1,4 @@
-#include "core/sendlog/RowListSendLog.h"
+#include "core/sendlog/FileOrderJobRows.h"
 #include "core/sendlog/LogFile.h"
 #include "core/shared/Big5.h"
 
@@ -18,7 +18,7 @@ SendLogRow row(const QByteArray& caption, const QByteArray& mobile) {
     return r;
 }
 
-class RowListSendLogTest : public ::testing::Test {
+class FileOrderJobRowsTest : public ::testing::Test {
 protected:
     // A file whose rows are not in name order, as one saved after sorting by another column.
     QString writeUnsorted() {
@@ -34,8 +34,8 @@ protected:
     QTemporaryDir dir;
 };
 
-TEST_F(RowListSendLogTest, KeepsFileOrderAndAppendsAddedRowsAfterIt) {
-    RowListSendLog log;
+TEST_F(FileOrderJobRowsTest, KeepsFileOrderAndAppendsAddedRowsAfterIt) {
+    FileOrderJobRows log;
     QString damage = QStringLiteral("not asked");
     ASSERT_TRUE(log.load(writeUnsorted(), &damage));
     EXPECT_TRUE(damage.isEmpty()) << damage.toStdString();
@@ -53,15 +53,15 @@ TEST_F(RowListSendLogTest, KeepsFileOrderAndAppendsAddedRowsAfterIt) {
 
     const QString out = dir.filePath(QStringLiteral("out.log"));
     ASSERT_TRUE(log.save(out));
-    RowListSendLog again;
+    FileOrderJobRows again;
     ASSERT_TRUE(again.load(out));
     ASSERT_EQ(again.rowCount(), 4);
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(again.rows()[i].texts, log.rows()[i].texts) << i;
 }
 
-TEST_F(RowListSendLogTest, SelectionIsExactlyTheGivenRows) {
-    RowListSendLog log;
+TEST_F(FileOrderJobRowsTest, SelectionIsExactlyTheGivenRows) {
+    FileOrderJobRows log;
     ASSERT_TRUE(log.load(writeUnsorted()));
     log.select({2, 0, 7});
     EXPECT_EQ(log.selectedRows(), (QVector<int>{0, 2}));
@@ -70,8 +70,8 @@ TEST_F(RowListSendLogTest, SelectionIsExactlyTheGivenRows) {
     EXPECT_EQ(log.selectedRows(), (QVector<int>{2}));
 }
 
-TEST_F(RowListSendLogTest, QueryResultLandsInTheNamedRowOnly) {
-    RowListSendLog log;
+TEST_F(FileOrderJobRowsTest, QueryResultLandsInTheNamedRowOnly) {
+    FileOrderJobRows log;
     ASSERT_TRUE(log.load(writeUnsorted()));
     log.setQueryResult(1, "4", "submitted");
     log.setQueryResult(9, "0", "ignored"); // out of range: nothing happens
@@ -81,8 +81,8 @@ TEST_F(RowListSendLogTest, QueryResultLandsInTheNamedRowOnly) {
     EXPECT_TRUE(log.text(2, ColQueryCode).isEmpty());
 }
 
-TEST_F(RowListSendLogTest, MissingFileIsReportedAndLeavesTheLogEmpty) {
-    RowListSendLog log;
+TEST_F(FileOrderJobRowsTest, MissingFileIsReportedAndLeavesTheLogEmpty) {
+    FileOrderJobRows log;
     EXPECT_FALSE(log.load(dir.filePath(QStringLiteral("none.log"))));
     EXPECT_EQ(log.rowCount(), 0);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/sendlog/SendLogAccess.h"
+#include "core/sendlog/JobRows.h"
 
 class QItemSelectionModel;
 
@@ -10,9 +10,9 @@ class SendLogModel;
 
 // The jobs' door to the send log, working directly on a model and its selection. The command-line front
 // end and the tests use it as it is; the desktop program runs each call on the user-interface thread.
-class ModelSendLog : public SendLogAccess {
+class ModelJobRows : public JobRows {
 public:
-    ModelSendLog(SendLogModel& model, QItemSelectionModel& selection);
+    ModelJobRows(SendLogModel& model, QItemSelectionModel& selection);
 
     quint64 addRow(const QByteArray& caption, int image, const QByteArray& mobile, const QByteArray& sendTime) override;
     void fillSendResult(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,

@@ -1,10 +1,10 @@
-#include "core/sendlog/RowListSendLog.h"
+#include "core/sendlog/FileOrderJobRows.h"
 
 #include "core/sendlog/LogFile.h"
 
 namespace norvi {
 
-bool RowListSendLog::load(const QString& path, QString* damage) {
+bool FileOrderJobRows::load(const QString& path, QString* damage) {
     LogFileReader reader(path);
     if (!reader.open()) {
         if (damage)
@@ -29,7 +29,7 @@ bool RowListSendLog::load(const QString& path, QString* damage) {
     return true;
 }
 
-bool RowListSendLog::save(const QString& path) const {
+bool FileOrderJobRows::save(const QString& path) const {
     LogFileWriter writer(path);
     if (!writer.open(qint32(m_rows.size())))
         return false;
@@ -38,20 +38,20 @@ bool RowListSendLog::save(const QString& path) const {
     return writer.commit();
 }
 
-void RowListSendLog::append(const SendLogRow& row) {
+void FileOrderJobRows::append(const SendLogRow& row) {
     m_rows.push_back(row);
     m_selected.push_back(false);
 }
 
-void RowListSendLog::select(const QVector<int>& rows) {
+void FileOrderJobRows::select(const QVector<int>& rows) {
     std::fill(m_selected.begin(), m_selected.end(), false);
     for (int row : rows)
         if (valid(row))
             m_selected[std::size_t(row)] = true;
 }
 
-quint64 RowListSendLog::addRow(const QByteArray& caption, int image, const QByteArray& mobile,
-                               const QByteArray& sendTime) {
+quint64 FileOrderJobRows::addRow(const QByteArray& caption, int image, const QByteArray& mobile,
+                                 const QByteArray& sendTime) {
     SendLogRow row;
     row.texts[ColName] = caption;
     row.texts[ColMobile] = mobile;
@@ -61,8 +61,8 @@ quint64 RowListSendLog::addRow(const QByteArray& caption, int image, const QByte
     return quint64(m_rows.size());
 }
 
-void RowListSendLog::fillSendResult(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
-                                    const QByteArray& content) {
+void FileOrderJobRows::fillSendResult(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
+                                      const QByteArray& content) {
     const int row = int(rowId) - 1;
     if (rowId == 0 || !valid(row))
         return;
@@ -73,28 +73,28 @@ void RowListSendLog::fillSendResult(quint64 rowId, const QByteArray& code, int c
     r.texts[ColContent] = content;
 }
 
-void RowListSendLog::setQueryResult(int row, const QByteArray& code, const QByteArray& result) {
+void FileOrderJobRows::setQueryResult(int row, const QByteArray& code, const QByteArray& result) {
     if (!valid(row))
         return;
     m_rows[std::size_t(row)].texts[ColQueryCode] = code;
     m_rows[std::size_t(row)].texts[ColQueryResult] = result;
 }
 
-QByteArray RowListSendLog::text(int row, int column) {
+QByteArray FileOrderJobRows::text(int row, int column) {
     if (!valid(row) || column < 0 || column >= kSendLogColumns)
         return QByteArray();
     return m_rows[std::size_t(row)].texts[std::size_t(column)];
 }
 
-int RowListSendLog::rowImage(int row) {
+int FileOrderJobRows::rowImage(int row) {
     return valid(row) ? m_rows[std::size_t(row)].image : ImageNone;
 }
 
-int RowListSendLog::codeImage(int row) {
+int FileOrderJobRows::codeImage(int row) {
     return valid(row) ? m_rows[std::size_t(row)].codeImage : ImageNone;
 }
 
-QVector<int> RowListSendLog::selectedRows() {
+QVector<int> FileOrderJobRows::selectedRows() {
     QVector<int> out;
     for (std::size_t i = 0; i < m_selected.size(); ++i)
         if (m_selected[i])
@@ -102,11 +102,11 @@ QVector<int> RowListSendLog::selectedRows() {
     return out;
 }
 
-bool RowListSendLog::isSelected(int row) {
+bool FileOrderJobRows::isSelected(int row) {
     return valid(row) && m_selected[std::size_t(row)];
 }
 
-void RowListSendLog::setSelected(int row, bool selected) {
+void FileOrderJobRows::setSelected(int row, bool selected) {
     if (valid(row))
         m_selected[std::size_t(row)] = selected;
 }

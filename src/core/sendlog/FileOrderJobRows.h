@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/sendlog/SendLogAccess.h"
+#include "core/sendlog/JobRows.h"
 #include "core/sendlog/SendLogRow.h"
 
 #include <QString>
@@ -15,8 +15,8 @@ namespace norvi {
 // row number given on the command line names the same row before and after the job.
 //
 // Like the list view it stands in for, it belongs to the user-interface thread; workers reach it
-// through UiThreadSendLog.
-class RowListSendLog : public SendLogAccess {
+// through RowHandOver.
+class FileOrderJobRows : public JobRows {
 public:
     // Appends the file's complete records. False when the file cannot be opened; `damage` receives what
     // is wrong with a file that held fewer records than it announced or bytes after them (empty when

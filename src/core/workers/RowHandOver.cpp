@@ -1,4 +1,4 @@
-#include "core/workers/UiThreadSendLog.h"
+#include "core/workers/RowHandOver.h"
 
 #include "core/workers/UiThread.h"
 
@@ -29,7 +29,7 @@ void showStep(int state) {
 }
 } // namespace
 
-void UiThreadSendLog::Target::drain() {
+void RowHandOver::Target::drain() {
     std::vector<Write> writes;
     {
         std::lock_guard<std::mutex> guard(lock);
@@ -45,9 +45,9 @@ void UiThreadSendLog::Target::drain() {
     }
 }
 
-UiThreadSendLog::UiThreadSendLog(SendLogAccess& onUiThread) : m_target(std::make_shared<Target>(onUiThread)) {}
+RowHandOver::RowHandOver(JobRows& onUiThread) : m_target(std::make_shared<Target>(onUiThread)) {}
 
-UiThreadSendLog::~UiThreadSendLog() {
+RowHandOver::~RowHandOver() {
     // A fill still held is not lost with its wrapper: it lands behind the worker's earlier writes (its row
     // among them) that may still be waiting, at once when this is the user-interface thread.
     if (!m_held)
@@ -60,7 +60,7 @@ UiThreadSendLog::~UiThreadSendLog() {
     handOver(std::move(m_held), nullptr, false);
 }
 
-void UiThreadSendLog::handOver(Write held, Write write, bool gather) {
+void RowHandOver::handOver(Write held, Write write, bool gather) {
     bool postLater = false;
     bool postNow = false;
     {
@@ -89,7 +89,7 @@ void UiThreadSendLog::handOver(Write held, Write write, bool gather) {
         UiThread::post([target = m_target] { target->drain(); });
 }
 
-void UiThreadSendLog::queue(Write write, bool gather) {
+void RowHandOver::queue(Write write, bool gather) {
     Write held = std::move(m_held);
     m_held = nullptr;
     // On the user-interface thread itself a write is done at once, so a following read sees it.
@@ -104,10 +104,10 @@ void UiThreadSendLog::queue(Write write, bool gather) {
     // A worker faster than the user-interface thread waits for it now and then, so the writes (and the
     // progress steps posted between them) on their way stay a bounded few, however long the run.
     if (m_target->queued.load() > kMostQueued)
-        wait([](SendLogAccess&) {});
+        wait([](JobRows&) {});
 }
 
-void UiThreadSendLog::wait(const std::function<void(SendLogAccess& log)>& read) {
+void RowHandOver::wait(const std::function<void(JobRows& log)>& read) {
     Write held = std::move(m_held);
     m_held = nullptr;
     // The batch handed over so far runs first, however far its time is: the read sees every write.
@@ -119,8 +119,8 @@ void UiThreadSendLog::wait(const std::function<void(SendLogAccess& log)>& read) 
     });
 }
 
-quint64 UiThreadSendLog::addRow(const QByteArray& caption, int image, const QByteArray& mobile,
-                                const QByteArray& sendTime) {
+quint64 RowHandOver::addRow(const QByteArray& caption, int image, const QByteArray& mobile,
+                            const QByteArray& sendTime) {
     const quint64 id = ++m_nextRowId;
     if (m_journal) {
         m_lastRowId = id;
@@ -134,8 +134,8 @@ quint64 UiThreadSendLog::addRow(const QByteArray& caption, int image, const QByt
     return id;
 }
 
-void UiThreadSendLog::fillSendResult(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
-                                     const QByteArray& content) {
+void RowHandOver::fillSendResult(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
+                                 const QByteArray& content) {
     record(rowId, code, codeImage, result, content);
     Write fill = [=](Target& t) {
         const auto it = t.rowIds.find(rowId);
@@ -153,7 +153,7 @@ void UiThreadSendLog::fillSendResult(quint64 rowId, const QByteArray& code, int 
     m_held = std::move(fill);
 }
 
-void UiThreadSendLog::stepAfterFill(int state) {
+void RowHandOver::stepAfterFill(int state) {
     if (!m_held) {
         PostShowProcess(state); // the fill went straight to the wrapped access
         return;
@@ -165,11 +165,11 @@ void UiThreadSendLog::stepAfterFill(int state) {
     handOver(
         std::move(fill), [state](Target&) { showStep(state); }, true);
     if (m_target->queued.load() > kMostQueued)
-        wait([](SendLogAccess&) {});
+        wait([](JobRows&) {});
 }
 
-void UiThreadSendLog::record(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
-                             const QByteArray& content) {
+void RowHandOver::record(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
+                         const QByteArray& content) {
     if (!m_journal || rowId != m_lastRowId || m_recordFailed)
         return;
     m_lastRow.texts[ColSendCode] = code;
@@ -185,70 +185,70 @@ void UiThreadSendLog::record(quint64 rowId, const QByteArray& code, int codeImag
     WriteOpLog(line);
 }
 
-void UiThreadSendLog::setQueryResult(int row, const QByteArray& code, const QByteArray& result) {
+void RowHandOver::setQueryResult(int row, const QByteArray& code, const QByteArray& result) {
     queue([=](Target& t) { t.log.setQueryResult(row, code, result); });
 }
 
-void UiThreadSendLog::setSelected(int row, bool selected) {
+void RowHandOver::setSelected(int row, bool selected) {
     queue([=](Target& t) { t.log.setSelected(row, selected); });
 }
 
-void UiThreadSendLog::setSelectedRows(const QVector<int>& rows, bool selected) {
+void RowHandOver::setSelectedRows(const QVector<int>& rows, bool selected) {
     if (rows.isEmpty())
         return;
     queue([=](Target& t) { t.log.setSelectedRows(rows, selected); });
 }
 
-int UiThreadSendLog::rowCount() {
+int RowHandOver::rowCount() {
     int n = 0;
-    wait([&](SendLogAccess& log) { n = log.rowCount(); });
+    wait([&](JobRows& log) { n = log.rowCount(); });
     return n;
 }
 
-QByteArray UiThreadSendLog::text(int row, int column) {
+QByteArray RowHandOver::text(int row, int column) {
     QByteArray t;
-    wait([&](SendLogAccess& log) { t = log.text(row, column); });
+    wait([&](JobRows& log) { t = log.text(row, column); });
     return t;
 }
 
-int UiThreadSendLog::rowImage(int row) {
+int RowHandOver::rowImage(int row) {
     int image = ImageNone;
-    wait([&](SendLogAccess& log) { image = log.rowImage(row); });
+    wait([&](JobRows& log) { image = log.rowImage(row); });
     return image;
 }
 
-int UiThreadSendLog::codeImage(int row) {
+int RowHandOver::codeImage(int row) {
     int image = ImageNone;
-    wait([&](SendLogAccess& log) { image = log.codeImage(row); });
+    wait([&](JobRows& log) { image = log.codeImage(row); });
     return image;
 }
 
-QVector<int> UiThreadSendLog::selectedRows() {
+QVector<int> RowHandOver::selectedRows() {
     QVector<int> rows;
-    wait([&](SendLogAccess& log) { rows = log.selectedRows(); });
+    wait([&](JobRows& log) { rows = log.selectedRows(); });
     return rows;
 }
 
-bool UiThreadSendLog::isSelected(int row) {
+bool RowHandOver::isSelected(int row) {
     bool selected = false;
-    wait([&](SendLogAccess& log) { selected = log.isSelected(row); });
+    wait([&](JobRows& log) { selected = log.isSelected(row); });
     return selected;
 }
 
-void UiThreadSendLog::batch(const std::function<void(SendLogAccess& log)>& steps) {
+void RowHandOver::batch(const std::function<void(JobRows& log)>& steps) {
     wait(steps);
 }
 
-bool UiThreadSendLog::runAfterWrites(const std::function<void()>& routine) {
+bool RowHandOver::runAfterWrites(const std::function<void()>& routine) {
     return UiThread::run([&] {
         m_target->drain();
         routine();
     });
 }
 
-void UiThreadSendLog::flush() {
+void RowHandOver::flush() {
     // Queued calls run in order, so once this call has run every earlier write has too.
-    wait([](SendLogAccess&) {});
+    wait([](JobRows&) {});
     if (m_journal && !m_recordFailed && m_journal->isOpen())
         m_journal->sync(); // the end of a run is on disk at once, not within the second
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/sendlog/SendLogAccess.h"
+#include "core/sendlog/JobRows.h"
 #include "core/sendlog/SendLogRow.h"
 
 #include <atomic>
@@ -14,9 +14,9 @@ namespace norvi {
 
 class LogStream;
 
-// The send log as a worker reaches it: every call runs on the user-interface thread against the
-// wrapped access (the model behind the main window's list), so the wrapped access is only ever
-// touched on that thread and needs no lock of its own.
+// The hand-over of a job's rows from its worker to the user-interface thread: every call runs on that
+// thread against the wrapped rows (the model behind the main window's list), so they are only ever
+// touched there and need no lock of their own.
 //
 // Calls that return something wait for the user-interface thread. Calls that only write (add a row,
 // fill it, write a query result, change the selection) are queued for it and return at once: a send
@@ -27,11 +27,11 @@ class LogStream;
 // share one hand-over; flush() sends everything on its way and waits for it. A send run's rows gather for
 // a few milliseconds (or a hundred writes) and are run together: a worker that wakes the user-interface
 // thread for every row spends as much time on those wake-ups as on the gateway.
-class UiThreadSendLog : public SendLogAccess {
+class RowHandOver : public JobRows {
 public:
     // Used from one thread: a worker, or (calls then run directly) the user-interface thread.
-    explicit UiThreadSendLog(SendLogAccess& onUiThread);
-    ~UiThreadSendLog() override;
+    explicit RowHandOver(JobRows& onUiThread);
+    ~RowHandOver() override;
 
     // The returned id names the row in later calls on this object (not on the wrapped access).
     quint64 addRow(const QByteArray& caption, int image, const QByteArray& mobile, const QByteArray& sendTime) override;
@@ -55,7 +55,7 @@ public:
     void stepAfterFill(int state);
 
     // Several steps on the wrapped access in one trip to the user-interface thread, waiting for them.
-    void batch(const std::function<void(SendLogAccess& log)>& steps);
+    void batch(const std::function<void(JobRows& log)>& steps);
 
     // Runs `routine` on the user-interface thread once every write handed over before it has reached the
     // wrapped access (a held fill still waits for the next call), and waits for it: what the worker says
@@ -78,8 +78,8 @@ private:
     struct Target;
     using Write = std::function<void(Target& target)>;
     struct Target {
-        explicit Target(SendLogAccess& log) : log(log) {}
-        SendLogAccess& log;
+        explicit Target(JobRows& log) : log(log) {}
+        JobRows& log;
         std::unordered_map<quint64, quint64> rowIds;
         std::atomic<int> queued{0}; // writes on their way, not yet run
         std::mutex lock;
@@ -94,7 +94,7 @@ private:
     void handOver(Write held, Write write, bool gather);
     void queue(Write write, bool gather = false);
     // Runs `read` on the user-interface thread after any held write, waiting for it.
-    void wait(const std::function<void(SendLogAccess& log)>& read);
+    void wait(const std::function<void(JobRows& log)>& read);
 
     // A row's fill is held until the next call (in a send run its progress step, at once), so the two
     // travel in one hand-over, and a read or flush takes it along before reading.

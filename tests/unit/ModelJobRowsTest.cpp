@@ -1,4 +1,4 @@
-#include "core/sendlog/ModelSendLog.h"
+#include "core/sendlog/ModelJobRows.h"
 
 #include "core/sendlog/SendLogModel.h"
 #include "support/CheckedModel.h"
@@ -12,17 +12,17 @@ using norvi::test::CheckedModel;
 
 namespace {
 
-class ModelSendLogTest : public ::testing::Test {
+class ModelJobRowsTest : public ::testing::Test {
 protected:
-    ModelSendLogTest() { m_model.columnClick(ColName); }
+    ModelJobRowsTest() { m_model.columnClick(ColName); }
     CheckedModel<SendLogModel> m_model;
     QItemSelectionModel m_selection{&m_model};
-    ModelSendLog m_log{m_model, m_selection};
+    ModelJobRows m_log{m_model, m_selection};
 };
 
 } // namespace
 
-TEST_F(ModelSendLogTest, ResultsReachTheirRowAfterLaterRowsMovedIt) {
+TEST_F(ModelJobRowsTest, ResultsReachTheirRowAfterLaterRowsMovedIt) {
     const quint64 first = m_log.addRow("m", ImageMember, "0911", "20240101000000");
     m_log.addRow("a", ImageTyped, "0922", "20240101000001"); // lands above and shifts the first row
     m_log.fillSendResult(first, "0", ImageReservation, "OK(MsgId:1)", "hello");
@@ -39,14 +39,14 @@ TEST_F(ModelSendLogTest, ResultsReachTheirRowAfterLaterRowsMovedIt) {
     EXPECT_EQ(m_log.codeImage(0), int(ImageNone));
 }
 
-TEST_F(ModelSendLogTest, ResultForADeletedRowIsDropped) {
+TEST_F(ModelJobRowsTest, ResultForADeletedRowIsDropped) {
     const quint64 id = m_log.addRow("a", ImageTyped, "0911", "t");
     m_model.clear();
     m_log.fillSendResult(id, "0", ImageNone, "OK", "x");
     EXPECT_EQ(m_log.rowCount(), 0);
 }
 
-TEST_F(ModelSendLogTest, SelectionIsReportedInListOrder) {
+TEST_F(ModelJobRowsTest, SelectionIsReportedInListOrder) {
     for (const char* name : {"d", "c", "b", "a"})
         m_log.addRow(name, ImageTyped, "09", "t");
     m_log.setSelected(3, true);
@@ -66,7 +66,7 @@ TEST_F(ModelSendLogTest, SelectionIsReportedInListOrder) {
     EXPECT_EQ(m_log.selectedCount(), 2);
 }
 
-TEST_F(ModelSendLogTest, QueryResultsFillTheirCellsAndBadRowsAreIgnored) {
+TEST_F(ModelJobRowsTest, QueryResultsFillTheirCellsAndBadRowsAreIgnored) {
     m_log.addRow("a", ImageTyped, "09", "t");
     m_log.setQueryResult(0, "4", "waiting");
     m_log.setQueryResult(5, "4", "nowhere");
@@ -78,7 +78,7 @@ TEST_F(ModelSendLogTest, QueryResultsFillTheirCellsAndBadRowsAreIgnored) {
     EXPECT_TRUE(m_log.selectedRows().isEmpty());
 }
 
-TEST_F(ModelSendLogTest, ManyRowsChangeTheSelectionInOneStepAsWholeRowRuns) {
+TEST_F(ModelJobRowsTest, ManyRowsChangeTheSelectionInOneStepAsWholeRowRuns) {
     for (const char* name : {"a", "b", "c", "d", "e", "f", "g"})
         m_log.addRow(name, ImageTyped, "09", "t");
     int changes = 0;

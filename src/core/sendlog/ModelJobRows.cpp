@@ -1,4 +1,4 @@
-#include "core/sendlog/ModelSendLog.h"
+#include "core/sendlog/ModelJobRows.h"
 
 #include "core/sendlog/SendLogModel.h"
 
@@ -8,14 +8,14 @@
 
 namespace norvi {
 
-ModelSendLog::ModelSendLog(SendLogModel& model, QItemSelectionModel& selection)
+ModelJobRows::ModelJobRows(SendLogModel& model, QItemSelectionModel& selection)
     : m_model(model), m_selection(selection) {}
 
-bool ModelSendLog::valid(int row) const {
+bool ModelJobRows::valid(int row) const {
     return row >= 0 && row < m_model.rowCount();
 }
 
-quint64 ModelSendLog::addRow(const QByteArray& caption, int image, const QByteArray& mobile,
+quint64 ModelJobRows::addRow(const QByteArray& caption, int image, const QByteArray& mobile,
                              const QByteArray& sendTime) {
     // The caption places the row; the cells follow, as when a row is typed into a report list.
     const quint64 id = m_model.addRow(caption, image);
@@ -25,7 +25,7 @@ quint64 ModelSendLog::addRow(const QByteArray& caption, int image, const QByteAr
     return id;
 }
 
-void ModelSendLog::fillSendResult(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
+void ModelJobRows::fillSendResult(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
                                   const QByteArray& content) {
     const int position = m_model.positionOf(rowId);
     if (position < 0)
@@ -36,34 +36,34 @@ void ModelSendLog::fillSendResult(quint64 rowId, const QByteArray& code, int cod
     m_model.setText(position, ColContent, content);
 }
 
-void ModelSendLog::setQueryResult(int row, const QByteArray& code, const QByteArray& result) {
+void ModelJobRows::setQueryResult(int row, const QByteArray& code, const QByteArray& result) {
     if (!valid(row))
         return;
     m_model.setText(row, ColQueryCode, code);
     m_model.setText(row, ColQueryResult, result);
 }
 
-int ModelSendLog::rowCount() {
+int ModelJobRows::rowCount() {
     return m_model.rowCount();
 }
 
-QByteArray ModelSendLog::text(int row, int column) {
+QByteArray ModelJobRows::text(int row, int column) {
     if (!valid(row) || column < 0 || column >= kSendLogColumns)
         return QByteArray();
     return m_model.text(row, column);
 }
 
-int ModelSendLog::rowImage(int row) {
+int ModelJobRows::rowImage(int row) {
     return valid(row) ? m_model.rowImage(row) : int(ImageNone);
 }
 
-int ModelSendLog::codeImage(int row) {
+int ModelJobRows::codeImage(int row) {
     return valid(row) ? m_model.codeImage(row) : int(ImageNone);
 }
 
 // A row counts as selected by its name cell, as isSelected() sees it. The ranges of a selection never
 // overlap, so each selected row is in exactly one range that starts at column 0.
-QVector<int> ModelSendLog::selectedRows() {
+QVector<int> ModelJobRows::selectedRows() {
     QVector<int> rows;
     for (const QItemSelectionRange& range : m_selection.selection())
         if (range.left() == ColName)
@@ -73,7 +73,7 @@ QVector<int> ModelSendLog::selectedRows() {
     return rows;
 }
 
-int ModelSendLog::selectedCount() const {
+int ModelJobRows::selectedCount() const {
     int count = 0;
     for (const QItemSelectionRange& range : m_selection.selection())
         if (range.left() == ColName)
@@ -81,11 +81,11 @@ int ModelSendLog::selectedCount() const {
     return count;
 }
 
-bool ModelSendLog::isSelected(int row) {
+bool ModelJobRows::isSelected(int row) {
     return valid(row) && m_selection.isSelected(m_model.index(row, ColName));
 }
 
-void ModelSendLog::setSelected(int row, bool selected) {
+void ModelJobRows::setSelected(int row, bool selected) {
     if (!valid(row))
         return;
     m_selection.select(m_model.index(row, ColName),
@@ -93,7 +93,7 @@ void ModelSendLog::setSelected(int row, bool selected) {
                            QItemSelectionModel::Rows);
 }
 
-void ModelSendLog::setSelectedRows(const QVector<int>& rows, bool selected) {
+void ModelJobRows::setSelectedRows(const QVector<int>& rows, bool selected) {
     QVector<int> sorted;
     sorted.reserve(rows.size());
     for (int row : rows)
