@@ -102,8 +102,10 @@ bool LogFileReader::open() {
         const int fd = OpenInputFile(m_file.fileName(), &reason, &notAFile);
         if (notAFile)
             m_refusal = InputRefusalText(m_file.fileName(), reason);
-        if (fd < 0)
+        if (fd < 0) {
+            m_openError = reason;
             return false;
+        }
         if (!m_file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
             ::close(fd);
             return false;

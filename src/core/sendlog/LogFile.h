@@ -54,6 +54,8 @@ public:
     void readEveryWholeRecord() { m_everyRecord = true; }
     // False when the file cannot be opened or is too short to hold its count.
     bool open();
+    // Why open() failed, in the system's words; empty when the file opened but is too short.
+    QString errorString() const { return m_openError; }
     qint32 announced() const { return m_announced; }
     // The number of complete records the file holds, up to its count (all of them for a negative count).
     int available() const { return m_available; }
@@ -84,6 +86,7 @@ private:
     qint64 m_trailing = 0;
     bool m_everyRecord = false;
     QString m_refusal;
+    QString m_openError;
 };
 
 // The message for a file that held fewer complete records than it announced.
