@@ -112,6 +112,21 @@ bool startRunLog(CliRunLog& runLog, const QString& writeTo, const FileOrderJobRo
     return false;
 }
 
+// What every job on a log file does once its rows are known: resolve the gateway, hear a Ctrl+C that came
+// before the start, start the log file. False, with the exit code, when the job must not start.
+bool readyToStart(CliRunLog& runLog, const QString& writeTo, const FileOrderJobRows& log, GatewayTarget* gateway,
+                  int* exitCode) {
+    if (!resolveGateway(gateway))
+        *exitCode = stoppedOrRefused();
+    else if (InterruptedBeforeStart())
+        *exitCode = ExitFailed;
+    else if (!startRunLog(runLog, writeTo, log))
+        *exitCode = ExitNotSaved;
+    else
+        return true;
+    return false;
+}
+
 int rowJob(const Arguments& a, WorkerMode mode) {
     if (!loadConfiguration())
         return ExitRefused;
@@ -127,13 +142,9 @@ int rowJob(const Arguments& a, WorkerMode mode) {
         return ExitRefused;
     }
     GatewayTarget gateway;
-    if (!resolveGateway(&gateway))
-        return stoppedOrRefused();
-
-    if (InterruptedBeforeStart())
-        return ExitFailed;
-    if (!startRunLog(runLog, writeTo, log))
-        return ExitNotSaved;
+    int refused = ExitOk;
+    if (!readyToStart(runLog, writeTo, log, &gateway, &refused))
+        return refused;
     log.setStream(&runLog.stream());
 
     CliProgress progress;
@@ -234,14 +245,9 @@ int resend(const Arguments& a) {
         return ExitOk;
     }
     GatewayTarget gateway;
-    if (!resolveGateway(&gateway))
-        return stoppedOrRefused();
-
-    if (InterruptedBeforeStart())
-        return ExitFailed;
-
-    if (!startRunLog(runLog, writeTo, log))
-        return ExitNotSaved;
+    int refused = ExitOk;
+    if (!readyToStart(runLog, writeTo, log, &gateway, &refused))
+        return refused;
     const std::size_t before = log.rows().size();
     CliProgress progress;
     progress.tracker().start(queued);
