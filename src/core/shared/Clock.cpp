@@ -49,7 +49,7 @@ QByteArray rowStamp() {
             return g_stamp;
         }
     }
-    // A fixed clock moves with every call, as now() does, and keeps the time spec it was given.
+    // A fixed clock moves with every call, as now() does, and keeps the kind of time (local or UTC) it was given.
     return now().toString(rowStampFormat()).toLatin1();
 }
 
