@@ -8,6 +8,7 @@
 #include "core/shared/SaveFile.h"
 #include "core/shared/SecretMemory.h"
 #include "core/shared/StopSignal.h"
+#include "core/shared/SystemErrorText.h"
 
 #include <QDir>
 #include <QFile>
@@ -201,8 +202,7 @@ bool ReadConfig(QString* problem) {
 }
 
 QString ConfigReadErrorText(const QString& problem) {
-    const QString text = QStringLiteral("讀取設定檔錯誤，請重新執行設定功能");
-    return problem.isEmpty() ? text : text + QLatin1Char('\n') + problem;
+    return WithReason(QStringLiteral("讀取設定檔錯誤，請重新執行設定功能"), problem);
 }
 
 sConfig ConfigFromBytes(QByteArrayView bytes) {

@@ -34,4 +34,8 @@ QString SystemErrorText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
+QString WithReason(const QString& text, const QString& reason) {
+    return reason.isEmpty() ? text : text + QLatin1Char('\n') + reason;
+}
+
 } // namespace norvi

@@ -9,4 +9,7 @@ namespace norvi {
 // any other number in the system's text for the current locale.
 QString SystemErrorText(int error);
 
+// A message's own line, then the reason on a line of its own when there is one.
+QString WithReason(const QString& text, const QString& reason);
+
 } // namespace norvi

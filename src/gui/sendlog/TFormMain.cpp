@@ -11,6 +11,7 @@
 #include "core/shared/LogFolderSetup.h"
 #include "core/shared/OpLog.h"
 #include "core/shared/Progress.h"
+#include "core/shared/SystemErrorText.h"
 #include "gui/sendlog/SendLogColumns.h"
 #include "gui/sendlog/TFormAbout.h"
 #include "gui/sendlog/TFormShowMsg.h"
@@ -43,11 +44,6 @@ namespace {
 
 const QString kLogFilter = QStringLiteral("記錄檔(*.log)|*.log|所有檔案(*.*)|*.*");
 const QString kSaveFailed = QStringLiteral("寫入傳送紀錄檔案失敗！");
-
-// The box's own line first, then why, as the system says it, when it says anything.
-QString withReason(const QString& text, const QString& reason) {
-    return reason.isEmpty() ? text : text + QLatin1Char('\n') + reason;
-}
 
 } // namespace
 
@@ -232,7 +228,7 @@ TFormMain::SaveOutcome TFormMain::SaveLog() {
     const int count = m_model->rowCount();
     LogFileWriter writer(path);
     if (!writer.open(count)) {
-        prompts().notice(this, Prompts::Icon::Error, boxTitle(), withReason(kSaveFailed, writer.errorString()));
+        prompts().notice(this, Prompts::Icon::Error, boxTitle(), WithReason(kSaveFailed, writer.errorString()));
         return SaveOutcome::Failed;
     }
     prepareProgress(count);
@@ -244,7 +240,7 @@ TFormMain::SaveOutcome TFormMain::SaveLog() {
     PostShowProcess(written ? StateLogSaved : StateLogSaveFailed);
     if (!written) {
         // The earlier file, if any, is still in place: the new one replaces it only when complete.
-        prompts().notice(this, Prompts::Icon::Error, boxTitle(), withReason(kSaveFailed, writer.errorString()));
+        prompts().notice(this, Prompts::Icon::Error, boxTitle(), WithReason(kSaveFailed, writer.errorString()));
         return SaveOutcome::Failed;
     }
     m_logSaved = true;
@@ -268,7 +264,7 @@ void TFormMain::MItemFLoadClick() {
     LogFileReader reader(path);
     if (!reader.open()) {
         prompts().notice(this, Prompts::Icon::Error, boxTitle(),
-                         withReason(QStringLiteral("讀取傳送紀錄檔案失敗！"), reader.errorString()));
+                         WithReason(QStringLiteral("讀取傳送紀錄檔案失敗！"), reader.errorString()));
         return;
     }
     prepareProgress(reader.available());

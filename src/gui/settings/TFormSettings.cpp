@@ -6,6 +6,7 @@
 #include "core/shared/FixedField.h"
 #include "core/shared/Global.h"
 #include "core/shared/LogFolderSetup.h"
+#include "core/shared/SystemErrorText.h"
 #include "gui/shared/FormControls.h"
 #include "gui/shared/Prompts.h"
 #include "gui/shared/UiFont.h"
@@ -149,7 +150,7 @@ bool TFormSettings::confirmLogFolder() {
         if (CreateLogFolder(folder.path, &reason))
             return true;
         prompts().okBox(this, Prompts::Icon::Error, QString::fromLatin1(kErrorTitle),
-                        QStringLiteral("無法建立運作記錄檔目錄：%1\n%2").arg(folder.path, reason));
+                        WithReason(QStringLiteral("無法建立運作記錄檔目錄：%1").arg(folder.path), reason));
         return false;
     }
     return prompts().confirm(
