@@ -123,6 +123,8 @@ QString RunOutcomeText(int endState, const RunOutcome& outcome) {
     for (const auto& s : skipped)
         if (s.count > 0)
             text += QStringLiteral("，略過 %1 筆：%2").arg(s.count).arg(QString::fromUtf8(s.why));
+    if (!outcome.results.isEmpty())
+        text += QStringLiteral("；") + outcome.results;
     return text;
 }
 

@@ -51,6 +51,7 @@ struct RunOutcome {
     int notReservation = 0; // rows a cancellation passed by: never reservations
     int skippedFinal = 0;   // rows a query or cancellation passed by: their answer is final already
     int skippedNotSent = 0; // rows a query or cancellation passed by: the message never went out
+    QString results;        // a query's rows by what became of their messages, after the counts
 };
 
 // The status text of a run's end: the state's own text, or 已中斷 for a stopped run, or 失敗 when

@@ -24,6 +24,7 @@ void RunActivity::reset() {
     std::lock_guard<std::mutex> guard(m_subjectLock);
     m_subject.clear();
     m_stopReason.clear();
+    m_results.clear();
 }
 
 void RunActivity::beginWait() {
@@ -57,6 +58,11 @@ void RunActivity::setStopReason(const QString& reason) {
     m_stopReason = reason;
 }
 
+void RunActivity::setResults(const QString& results) {
+    std::lock_guard<std::mutex> guard(m_subjectLock);
+    m_results = results;
+}
+
 RunOutcome RunActivity::outcome() const {
     RunOutcome o;
     o.known = true;
@@ -71,6 +77,7 @@ RunOutcome RunActivity::outcome() const {
     o.skippedNotSent = m_skippedNotSent.load();
     std::lock_guard<std::mutex> guard(m_subjectLock);
     o.stopReason = m_stopReason;
+    o.results = m_results;
     return o;
 }
 

@@ -40,6 +40,8 @@ public:
     void countSkippedNotSent() { m_skippedNotSent.fetch_add(1, std::memory_order_relaxed); }
     // Why the run stopped, when it was not the user (a refused login's text, as the row says it).
     void setStopReason(const QString& reason);
+    // What the rows a query walked say now, class by class ("已送達 38 筆，處理中 2 筆").
+    void setResults(const QString& results);
     void markStopped() { m_stopped.store(true); }
     void markGaveUp() { m_gaveUp.store(true); }
 
@@ -62,6 +64,7 @@ private:
     mutable std::mutex m_subjectLock;
     QByteArray m_subject;
     QString m_stopReason; // under m_subjectLock
+    QString m_results;    // under m_subjectLock
 };
 
 // The jobs' activity: one for the process (one job runs at a time), defined in ProcessState.cpp.

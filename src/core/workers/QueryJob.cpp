@@ -135,13 +135,15 @@ void QueryJob::runRows() {
                 break;
             position += int(batch.size());
         }
-        const PlannedRow& planned = batch[next++];
+        PlannedRow& planned = batch[next++];
+        m_writtenRow = -1;
         if (!m_stopped && m_worker.stopRequested())
             noteStop();
         // After a stop the walk goes on only to say which rows were not asked about.
         if (m_stopped) {
             if (planned.plan.ask)
                 notAskedRow(planned.row, planned.plan);
+            countResult(planned);
             continue;
         }
         const RowPlan& plan = planned.plan;
@@ -163,16 +165,19 @@ void QueryJob::runRows() {
         // exchange a stop kept from going out is not done.
         if (!(m_stopped && m_lastNotAsked == planned.row))
             PostShowProcess(m_cancel ? StateCancelling : StateQuerying);
+        countResult(planned);
     }
     sendMarks(marks);
     reportNotAsked();
+    if (!m_cancel)
+        JobActivity.setResults(m_results.text());
 }
 
 std::vector<QueryJob::PlannedRow> QueryJob::readRows(int position, bool allRows, const QVector<int>& selected,
                                                      SelectionMarks& marks) {
     struct Cells {
         int row;
-        QByteArray sendCode, queryCode, sendResult;
+        QByteArray sendCode, queryCode, sendResult, queryResult;
         int codeImage;
     };
     std::vector<Cells> cells;
@@ -186,14 +191,15 @@ std::vector<QueryJob::PlannedRow> QueryJob::readRows(int position, bool allRows,
         for (int i = position; i < position + count; ++i) {
             const int row = allRows ? i : selected[i];
             cells.push_back({row, log.text(row, ColSendCode), log.text(row, ColQueryCode), log.text(row, ColSendResult),
-                             log.codeImage(row)});
+                             log.text(row, ColQueryResult), log.codeImage(row)});
         }
     });
     // The rule runs here rather than on the user-interface thread, which only copies the cells.
     std::vector<PlannedRow> rows;
     rows.reserve(cells.size());
     for (const Cells& c : cells)
-        rows.push_back({c.row, planRow(c.sendCode, c.codeImage, c.queryCode, c.sendResult, m_worker.jobMode())});
+        rows.push_back({c.row, planRow(c.sendCode, c.codeImage, c.queryCode, c.sendResult, m_worker.jobMode()),
+                        {c.sendCode, c.sendResult, c.codeImage, c.queryCode, c.queryResult}});
     return rows;
 }
 
@@ -202,6 +208,21 @@ void QueryJob::sendMarks(SelectionMarks& marks) {
         return;
     m_worker.sendLog()->setSelectedRows(marks.rows, marks.select);
     marks.rows.clear();
+}
+
+void QueryJob::setQueryCells(int row, const QByteArray& code, const QByteArray& result) {
+    m_worker.sendLog()->setQueryResult(row, code, result);
+    m_writtenRow = row;
+    m_writtenCode = code;
+    m_writtenResult = result;
+}
+
+void QueryJob::countResult(PlannedRow& planned) {
+    if (m_writtenRow == planned.row) {
+        planned.cells.queryCode = m_writtenCode;
+        planned.cells.queryResult = m_writtenResult;
+    }
+    m_results.add(ClassifyDelivery(planned.cells));
 }
 
 void QueryJob::noteStop(bool gaveUp) {
@@ -217,8 +238,7 @@ void QueryJob::noteStop(bool gaveUp) {
 
 void QueryJob::notAskedRow(int row, const RowPlan& plan) {
     if (!plan.answered)
-        m_worker.sendLog()->setQueryResult(row, QByteArray::number(StopRows::kCode),
-                                           StopRows::notAskedText(m_worker.jobMode(), m_stopReason));
+        setQueryCells(row, QByteArray::number(StopRows::kCode), StopRows::notAskedText(m_worker.jobMode(), m_stopReason));
     m_notAsked.append(row);
     m_lastNotAsked = row;
     JobActivity.countNotReached();
@@ -237,7 +257,7 @@ void QueryJob::unansweredRow(int row, const RowPlan& plan, bool written, const Q
                         code + ", " + cell);
     if (plan.answered && !(m_cancel && written))
         return; // nothing known is replaced by no answer
-    m_worker.sendLog()->setQueryResult(row, code, cell);
+    setQueryCells(row, code, cell);
 }
 
 void QueryJob::reportNotAsked() {
@@ -333,7 +353,7 @@ void QueryJob::askRow(int row, const RowPlan& plan) {
                             big5(m_cancel ? " 預約取消結果: " : " 查詢結果: ") + codeText + ", " + result);
     // A failed login answers nothing about the message: an earlier answer stays.
     if (!(loginFailed && plan.answered))
-        m_worker.sendLog()->setQueryResult(row, codeText, result);
+        setQueryCells(row, codeText, result);
     if (succeeded(code, loginFailed))
         JobActivity.countSucceeded();
     else

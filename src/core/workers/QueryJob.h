@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/workers/DeliveryClass.h"
 #include "core/workers/StopRows.h"
 #include "core/workers/WorkerMode.h"
 
@@ -47,6 +48,7 @@ private:
     struct PlannedRow {
         int row;
         RowPlan plan;
+        DeliveryCells cells; // as read; a query's answer replaces the query cells
     };
     // The selection changes of rows already walked, not yet handed to the send log: skipped rows leave
     // the selection of a selected-rows job, asked rows join the selection of an all-rows job.
@@ -61,6 +63,9 @@ private:
     // along. Empty when the walk is through.
     std::vector<PlannedRow> readRows(int position, bool allRows, const QVector<int>& selected, SelectionMarks& marks);
     void sendMarks(SelectionMarks& marks);
+    // Every row's query cells go through here, so the run's results count what the rows finally say.
+    void setQueryCells(int row, const QByteArray& code, const QByteArray& result);
+    void countResult(PlannedRow& planned);
     void askRow(int row, const RowPlan& plan);
     // A row the run does not ask about after all.
     void notAskedRow(int row, const RowPlan& plan);
@@ -79,6 +84,9 @@ private:
     QVector<int> m_notAsked;
     int m_lastNotAsked = -1;
     StopRows::TransportFailures m_failures;
+    DeliveryCounts m_results;
+    int m_writtenRow = -1;
+    QByteArray m_writtenCode, m_writtenResult;
 };
 
 } // namespace norvi
