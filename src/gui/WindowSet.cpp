@@ -5,6 +5,7 @@
 #include "core/shared/Big5.h"
 #include "core/shared/Global.h"
 #include "gui/addressbook/BookLists.h"
+#include "gui/sendlog/FollowUp.h"
 #include "gui/shared/Prompts.h"
 
 #include <QDir>
@@ -37,6 +38,8 @@ void WindowSet::connectWindows() {
                      [this] { prompts().execDialog(&m_settings); });
     QObject::connect(&m_main, &TFormMain::sendDialogRequested, &m_sendSMS,
                      [this] { m_sendSMS.openFor(SendOpener::Tools); });
+    QObject::connect(&m_sendSMS, &TFormSendSMS::followUpRequested, &m_main,
+                     [this] { m_main.followUp().startAfterJob(m_main.followUp().plan()); });
     QObject::connect(&m_main, &TFormMain::originalSendRequested, &m_sendSMS, [this] { sendLogRowAgain(); });
     QObject::connect(&m_main, &TFormMain::queryDialogRequested, &m_querySMS,
                      [this](bool cancelMode) { m_querySMS.openFor(cancelMode); });

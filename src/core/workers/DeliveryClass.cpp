@@ -3,6 +3,7 @@
 #include "core/gateway/ResultCodes.h"
 #include "core/sendlog/JobRows.h"
 #include "core/shared/Big5.h"
+#include "core/workers/QueryJob.h"
 #include "core/workers/RowCodes.h"
 #include "core/workers/StopRows.h"
 
@@ -40,6 +41,15 @@ Delivery ClassifyDelivery(const DeliveryCells& cells) {
 
 bool IsFinalDelivery(Delivery d) {
     return d == Delivery::Delivered || d == Delivery::Failed || d == Delivery::Uncertain;
+}
+
+bool IsUnsettled(const DeliveryCells& cells, QByteArray* msgId) {
+    if (IsFinalDelivery(ClassifyDelivery(cells)))
+        return false;
+    const QueryJob::RowPlan plan = QueryJob::planRow(cells.sendCode, cells.codeImage, cells.queryCode, cells.sendResult);
+    if (plan.ask && msgId)
+        *msgId = plan.msgId;
+    return plan.ask;
 }
 
 QString DeliveryName(Delivery d) {

@@ -32,6 +32,10 @@ Delivery ClassifyDelivery(const DeliveryCells& cells);
 // Whether a later query may still change the class.
 bool IsFinalDelivery(Delivery d);
 
+// A row the follow-up asks about: its class is not final and the list query would ask about it (it was
+// accepted and has a MsgId). `msgId` receives the MsgId.
+bool IsUnsettled(const DeliveryCells& cells, QByteArray* msgId = nullptr);
+
 // "已送達", "處理中", ... in the order of the enum.
 QString DeliveryName(Delivery d);
 

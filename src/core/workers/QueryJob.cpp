@@ -288,44 +288,49 @@ bool QueryJob::succeeded(int code, bool loginFailed) const {
     return m_cancel ? code == 0 : code < 30; // 30 and above are the gateway's general errors
 }
 
-void QueryJob::askRow(int row, const RowPlan& plan) {
-    SMSendNorviGw& client = m_worker.gateway();
-    JobActivity.setSubject(plan.msgId);
-    int code = -1;
-    QByteArray message;
-    bool loginFailed = false;
-    bool loginRefused = false;
-    bool written = false;
+QueryExchange AskGateway(SMSendNorviGw& client, const QByteArray& msgId, bool cancel,
+                         const std::function<bool()>& stopRequested) {
+    QueryExchange ex;
     int attempts = 0;
     bool retry = false;
-    SMSendNorviGw::StopPoint stop = SMSendNorviGw::StopPoint::None;
     do {
-        loginFailed = false;
-        written = false;
-        message.clear();
+        ex.loginFailed = false;
+        ex.written = false;
+        ex.message.clear();
         ++attempts;
         if (!client.Login()) {
-            code = client.lastCode();
-            message = client.message();
-            loginFailed = true;
-            stop = client.lastStop();
-            loginRefused = stop == SMSendNorviGw::StopPoint::None && StopRows::isLoginRefusal(code);
-            retry = !loginRefused;
-            if (attempts == kMaxAttempts || loginRefused)
-                m_worker.reportLine(m_worker.name() + " Login to Server fail, " + QByteArray::number(code) + ':' +
-                                    message);
+            ex.code = client.lastCode();
+            ex.message = client.message();
+            ex.loginFailed = true;
+            ex.stop = client.lastStop();
+            ex.loginRefused = ex.stop == SMSendNorviGw::StopPoint::None && StopRows::isLoginRefusal(ex.code);
+            retry = !ex.loginRefused;
+            ex.reportLogin = attempts == kMaxAttempts || ex.loginRefused;
         } else {
             client.Clear();
-            client.SetType(m_cancel ? GwCancel : GwQuery);
-            client.SetMsgId(plan.msgId);
-            code = client.Send(message);
-            stop = client.lastStop();
-            written = client.lastRequestWritten();
+            client.SetType(cancel ? GwCancel : GwQuery);
+            client.SetMsgId(msgId);
+            ex.code = client.Send(ex.message);
+            ex.stop = client.lastStop();
+            ex.written = client.lastRequestWritten();
             // Asking again is harmless; a cancellation that went out may have taken effect, so only one
             // that surely did not goes again.
-            retry = code == -1 ? !(m_cancel && written) : QueryAskAgainCodes.contains(code);
+            retry = ex.code == -1 ? !(cancel && ex.written) : QueryAskAgainCodes.contains(ex.code);
         }
-    } while (retry && attempts < kMaxAttempts && stop == SMSendNorviGw::StopPoint::None && !m_worker.stopRequested());
+    } while (retry && attempts < kMaxAttempts && ex.stop == SMSendNorviGw::StopPoint::None && !stopRequested());
+    return ex;
+}
+
+void QueryJob::askRow(int row, const RowPlan& plan) {
+    JobActivity.setSubject(plan.msgId);
+    const QueryExchange ex =
+        AskGateway(m_worker.gateway(), plan.msgId, m_cancel, [this] { return m_worker.stopRequested(); });
+    const int code = ex.code;
+    const QByteArray& message = ex.message;
+    const bool loginFailed = ex.loginFailed;
+    const SMSendNorviGw::StopPoint stop = ex.stop;
+    if (ex.reportLogin)
+        m_worker.reportLine(m_worker.name() + " Login to Server fail, " + QByteArray::number(code) + ':' + message);
 
     if (stop == SMSendNorviGw::StopPoint::BeforeRequest) {
         notAskedRow(row, plan);
@@ -339,7 +344,7 @@ void QueryJob::askRow(int row, const RowPlan& plan) {
         return;
     }
     if (code == -1 && !loginFailed) {
-        unansweredRow(row, plan, written, message);
+        unansweredRow(row, plan, ex.written, message);
         if (m_failures.note(true) && !m_worker.askToContinue(m_failures.inRow()))
             noteStop(true);
         return;
@@ -358,7 +363,7 @@ void QueryJob::askRow(int row, const RowPlan& plan) {
         JobActivity.countSucceeded();
     else
         JobActivity.countFailed();
-    if (loginRefused) {
+    if (ex.loginRefused) {
         m_stopReason = result;
         JobActivity.setStopReason(fromBig5(result));
         noteStop();

@@ -4,12 +4,30 @@
 #include "core/workers/StopRows.h"
 #include "core/workers/WorkerMode.h"
 
+#include "core/gateway/SMSendNorviGw.h"
+
 #include <QByteArray>
 #include <QVector>
 
+#include <functional>
 #include <vector>
 
 namespace norvi {
+
+// One question about a MsgId as a run asks it: a login when the client has none, the request, and one
+// more attempt when the answer says to ask again (the exchange failed, the gateway was busy). A
+// cancellation whose request went out is never sent a second time: it may have taken effect.
+struct QueryExchange {
+    int code = -1;
+    QByteArray message;
+    bool loginFailed = false;
+    bool loginRefused = false; // the account cannot log in at all: the run ends
+    bool reportLogin = false;  // the failed login is to be named in the record
+    bool written = false;      // some of the request went out
+    SMSendNorviGw::StopPoint stop = SMSendNorviGw::StopPoint::None;
+};
+QueryExchange AskGateway(SMSendNorviGw& client, const QByteArray& msgId, bool cancel,
+                         const std::function<bool()>& stopRequested);
 
 class JobRows;
 class SendThd;

@@ -124,6 +124,8 @@ void TFormSendSMS::buildControls() {
 
     CheckBoxExpTime = new QCheckBox(QStringLiteral("訊息截止時間："), this);
     CheckBoxExpTime->setObjectName(QStringLiteral("CheckBoxExpTime"));
+    CheckBoxFollowUp = new QCheckBox(QStringLiteral("傳送後追蹤結果(&F)"), this);
+    CheckBoxFollowUp->setObjectName(QStringLiteral("CheckBoxFollowUp"));
     ComboBoxExpHour = makeDropDown(this, "ComboBoxExpHour", QStringLiteral("小時"));
     ComboBoxExpMinute = makeDropDown(this, "ComboBoxExpMinute", QStringLiteral("分"));
     ComboBoxExpHour->setFixedWidth(kItemWidth);
@@ -216,6 +218,7 @@ void TFormSendSMS::layOutControls() {
                                  {m_orderLabels[4], 0}});
     QHBoxLayout* limit = row(
         {{CheckBoxExpTime, 4}, {ComboBoxExpHour, 3}, {m_expLabels[0], 8}, {ComboBoxExpMinute, 3}, {m_expLabels[1], 0}});
+    limit->addWidget(CheckBoxFollowUp);
 
     auto* type = new QHBoxLayout;
     type->setSpacing(0);

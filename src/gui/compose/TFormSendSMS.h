@@ -83,6 +83,10 @@ public:
     void showResultBox(const QByteArray& msgId, const QByteArray& text) override;
     bool continueAfterTransportFailures(int failures, WorkerMode mode) override;
 
+signals:
+    // A send run starts with 傳送後追蹤結果 checked: its results are to be followed up once it is over.
+    void followUpRequested();
+
 public slots:
     // FormClose: the recipient field is emptied unless the address book opened the dialog (its 發訊 adds to
     // what the field holds). A run's end closes the dialog this way as well.
@@ -146,6 +150,7 @@ private:
     QComboBox* ComboBoxOTMinute = nullptr;
     QLabel* m_orderLabels[5] = {};
     QCheckBox* CheckBoxExpTime = nullptr;
+    QCheckBox* CheckBoxFollowUp = nullptr; // 傳送後追蹤結果
     QComboBox* ComboBoxExpHour = nullptr;
     QComboBox* ComboBoxExpMinute = nullptr;
     QLabel* m_expLabels[2] = {};

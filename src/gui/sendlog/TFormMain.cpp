@@ -12,6 +12,7 @@
 #include "core/shared/OpLog.h"
 #include "core/shared/Progress.h"
 #include "core/shared/SystemErrorText.h"
+#include "gui/sendlog/FollowUp.h"
 #include "gui/sendlog/SendLogColumns.h"
 #include "gui/sendlog/TFormAbout.h"
 #include "gui/sendlog/TFormShowMsg.h"
@@ -65,6 +66,7 @@ TFormMain::TFormMain(JobSupervisor& jobs, QWidget* parent) : QMainWindow(parent)
     m_status->setObjectName(QStringLiteral("StatusPanel1"));
     m_status->setMinimumWidth(150);
     statusBar()->addWidget(m_status);
+    m_followUp = new FollowUp(*m_model, m_jobs, *statusBar());
 
     m_access = std::make_unique<ModelJobRows>(*m_model, *m_selection);
     SetMessageAreaSink([this](const QString& line) { appendMessageLine(line); });
@@ -134,7 +136,7 @@ void TFormMain::EnableGatewayCommands(bool flag) {
 void TFormMain::updateCommands() {
     const int rows = m_model->rowCount();
     const int selected = selectedCount();
-    for (QAction* a : {MItemTSendSMS, MItemTQuerySMS, MItemTCancelSMS})
+    for (QAction* a : {MItemTSendSMS, MItemTQuerySMS, MItemTCancelSMS, MItemTFollowUp})
         a->setEnabled(m_commandsEnabled);
     for (QAction* a : {PMItemLvQuerySMS, PMItemLvCancelSMS, PMItemLvRSendSMS})
         a->setEnabled(m_commandsEnabled && rows > 0);
@@ -494,8 +496,14 @@ void TFormMain::closeEvent(QCloseEvent* e) {
     }
     // A job that ended but was not confirmed yet: its summary is written as its 確定 would.
     m_jobs.dismissProgress();
-    if (!offerSaveBeforeLeaving())
+    // The follow-up's answers so far are in the rows the question is about, and no round starts under it.
+    m_followUp->hold(true);
+    m_followUp->yieldRound();
+    if (!offerSaveBeforeLeaving()) {
+        m_followUp->hold(false);
         return;
+    }
+    m_followUp->stop(QStringLiteral("程式結束"));
     leave();
     e->accept();
 }

@@ -21,6 +21,7 @@ class QTreeView;
 namespace norvi {
 
 class FittedColumns;
+class FollowUp;
 class JobSupervisor;
 
 // "Norvi簡訊服務軟體": the main window and home of the send log. It reads the configuration at its first
@@ -37,6 +38,7 @@ public:
     QItemSelectionModel& logSelection() { return *m_selection; }
     QTreeView* listView() const { return m_list; }
     JobRows& jobRows() override { return *m_access; } // direct: user-interface thread only
+    FollowUp& followUp() { return *m_followUp; }
 
     // State of the send log and the gateway commands.
     bool commandsEnabled() const { return m_commandsEnabled; }
@@ -113,6 +115,8 @@ private slots:
     void MItemTCancelSMSClick();
     void MItemTAdrBkClick();
     void MItemTSettingsClick();
+    void MItemTFollowUpClick();
+    void MItemVResultsClick();
     void MItemHAboutClick();
     void PMItemLvQuerySMSClick();
     void PMItemLvCancelSMSClick();
@@ -162,6 +166,7 @@ private:
     QSplitter* m_splitter = nullptr;
     QPlainTextEdit* m_memo = nullptr;
     QLabel* m_status = nullptr;
+    FollowUp* m_followUp = nullptr; // owned by the status bar
     QMenu* m_popup = nullptr;
     QActionGroup* m_sortGroup = nullptr;
     QActionGroup* m_orderGroup = nullptr;
@@ -177,6 +182,7 @@ private:
     QAction *MItemVToolBar, *MItemVStatusBar, *MItemVMsgWin, *MItemVAscending, *MItemVDescending;
     QAction* MItemVSort[kSendLogColumns];
     QAction *MItemTSendSMS, *MItemTQuerySMS, *MItemTCancelSMS, *MItemTAdrBk, *MItemTSettings, *MItemHAbout;
+    QAction *MItemTFollowUp, *MItemVResults;
     // The tool bar's own action; its other buttons run the menu items above.
     QAction* SpeedButtonMsgWin;
     // Pop-up items of the list.

@@ -1,8 +1,13 @@
+#include "core/workers/DeliveryClass.h"
+#include "gui/sendlog/FollowUp.h"
 #include "gui/sendlog/SendLogColumns.h"
 #include "gui/sendlog/SendLogDelegate.h"
+#include "gui/sendlog/TFormFollowUp.h"
 #include "gui/sendlog/TFormMain.h"
+#include "gui/sendlog/TFormResults.h"
 #include "gui/shared/FormControls.h"
 #include "gui/shared/IconTable.h"
+#include "gui/shared/Prompts.h"
 
 #include <QActionGroup>
 #include <QHeaderView>
@@ -69,6 +74,10 @@ void TFormMain::buildActions() {
     MItemTAdrBk = makeAction(this, QStringLiteral("通訊錄(&B)..."), "MItemTAdrBk", &TFormMain::MItemTAdrBkClick);
     MItemTSettings = makeAction(this, QStringLiteral("設定(&O)..."), "MItemTSettings", &TFormMain::MItemTSettingsClick);
     MItemHAbout = makeAction(this, QStringLiteral("關於(&A)..."), "MItemHAbout", &TFormMain::MItemHAboutClick);
+    MItemTFollowUp =
+        makeAction(this, QStringLiteral("追蹤傳送結果(&F)..."), "MItemTFollowUp", &TFormMain::MItemTFollowUpClick);
+    MItemVResults =
+        makeAction(this, QStringLiteral("傳送結果統計(&R)..."), "MItemVResults", &TFormMain::MItemVResultsClick);
 
     // The tool buttons run the menu's own commands under their short captions; only 訊息視窗 is an action of
     // its own, since its tooltip tells what the next press will do.
@@ -127,10 +136,12 @@ void TFormMain::buildMenus() {
         sort->addAction(a);
     sort->addSeparator();
     sort->addActions({MItemVAscending, MItemVDescending});
+    view->addSeparator();
+    view->addAction(MItemVResults);
 
     QMenu* tools = menuBar()->addMenu(QStringLiteral("工具(&T)"));
     tools->setObjectName(QStringLiteral("MItemTool"));
-    tools->addActions({MItemTSendSMS, MItemTQuerySMS, MItemTCancelSMS});
+    tools->addActions({MItemTSendSMS, MItemTQuerySMS, MItemTCancelSMS, MItemTFollowUp});
     tools->addSeparator();
     tools->addAction(MItemTAdrBk);
     tools->addSeparator();
@@ -226,6 +237,34 @@ void TFormMain::buildPopup() {
     m_popup->addActions({PMItemLvContent, PMItemLvDelete});
     m_popup->addSeparator();
     m_popup->addAction(PMItemLvSelectAll);
+}
+
+// ---- follow-up and results ----
+
+void TFormMain::MItemTFollowUpClick() {
+    TFormFollowUp dialog(m_followUp->plan(), m_followUp->active(), this);
+    if (prompts().execDialog(&dialog) != QDialog::Accepted)
+        return;
+    if (dialog.stopAsked())
+        m_followUp->stop(QStringLiteral("已停止"));
+    else
+        m_followUp->start(dialog.plan());
+}
+
+void TFormMain::MItemVResultsClick() {
+    // The selection when there is one, as the list's other commands take it; else every row.
+    const QVector<int> selected = m_access->selectedRows();
+    const int rows = selected.isEmpty() ? m_model->rowCount() : int(selected.size());
+    DeliveryCounts counts;
+    for (int i = 0; i < rows; ++i) {
+        const SendLogRow& row = m_model->row(selected.isEmpty() ? i : selected[i]);
+        counts.add(ClassifyDelivery({row.texts[ColSendCode], row.texts[ColSendResult], row.codeImage,
+                                     row.texts[ColQueryCode], row.texts[ColQueryResult]}));
+    }
+    const QString scope = selected.isEmpty() ? QStringLiteral("全部 %1 筆紀錄").arg(rows)
+                                             : QStringLiteral("所選的 %1 筆紀錄").arg(rows);
+    TFormResults results(counts, scope, this);
+    prompts().execDialog(&results);
 }
 
 } // namespace norvi

@@ -275,6 +275,7 @@ void TFormShowProcess::ButtonOkClick() {
         // pressed again ends the grace as well.
         const bool again = m_stopping;
         RequestStop();
+        emit stopPressed();
         m_stopping = true;
         setButtonText(QStringLiteral("正在中斷…"));
         m_button->setEnabled(!again);

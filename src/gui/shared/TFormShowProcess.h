@@ -47,6 +47,10 @@ public:
 
     const ProgressTracker& tracker() const { return m_tracker; }
 
+signals:
+    // The user pressed 中斷.
+    void stopPressed();
+
 public slots:
     // The window has no close box; Esc and the window manager's close must not end it either.
     void reject() override {}

@@ -13,11 +13,14 @@ namespace norvi {
 JobSupervisor::JobSupervisor(TFormShowProcess& progress) : m_progress(progress) {
     // Every worker is announced here however it was started, so none can outlive what it writes into.
     connect(&m_progress, &QDialog::finished, this, &JobSupervisor::progressClosed);
+    connect(&m_progress, &TFormShowProcess::stopPressed, this, &JobSupervisor::stopRequested);
 }
 
 JobSupervisor::~JobSupervisor() = default;
 
 void JobSupervisor::begin(QWidget* starter, int maximum, bool closeStarter) {
+    if (m_beforeJob)
+        m_beforeJob();
     // Above a modal starter the progress window must be modal itself, or the starter's modality would
     // keep its button from ever being pressed.
     m_progress.startOperation(starter, closeStarter, maximum, QApplication::activeModalWidget() != nullptr);
@@ -26,6 +29,8 @@ void JobSupervisor::begin(QWidget* starter, int maximum, bool closeStarter) {
 }
 
 void JobSupervisor::beginQuiet(QWidget* starter) {
+    if (m_beforeJob)
+        m_beforeJob();
     m_quiet = true;
     m_quietWorker = false;
     m_quietStarter = starter;

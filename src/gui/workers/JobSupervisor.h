@@ -66,9 +66,13 @@ public:
     // The worker of the job begun last, as its starter got it: the job lasts until that worker is gone
     // (it frees itself on this thread once its run is over, every row and its end handed over before).
     void workerStarted(QObject* worker);
+    // Called before every job begins: work in the background (the follow-up's round) makes way for it
+    // and is over when the call returns.
+    void setBeforeJob(std::function<void()> beforeJob) { m_beforeJob = std::move(beforeJob); }
 
 signals:
     void busyChanged(bool busy);
+    // A stop was asked for: 中斷 on the progress window, or the program ending while a job runs.
     void stopRequested();
 
 private:
@@ -86,6 +90,7 @@ private:
     int m_liveWorkers = 0;
     QPointer<QWidget> m_quietStarter;
     QList<std::function<void()>> m_afterJob;
+    std::function<void()> m_beforeJob;
 };
 
 } // namespace norvi
