@@ -60,7 +60,7 @@ TEST_F(MainWindowJobsTest, ResendAppendsTheFailedRowsAndQueryAllAsksEverySentMes
     choose("PMItemLvQuerySMS");
     finishJob();
     EXPECT_EQ(progress().tracker().statusText(),
-              QStringLiteral("簡訊查詢完成：成功 2 筆，失敗 0 筆，略過 1 筆：未成功送出"));
+              QStringLiteral("簡訊查詢完成：成功 2 筆，失敗 0 筆，略過 1 筆：未成功送出；已送達 1 筆，失敗 2 筆"));
     EXPECT_EQ(cell(0, ColQueryCode), QString()) << "a failed send is never asked";
     EXPECT_EQ(cell(1, ColQueryCode), QStringLiteral("0"));
     EXPECT_TRUE(cell(1, ColQueryResult).startsWith(QStringLiteral("訊息已送達對方")));

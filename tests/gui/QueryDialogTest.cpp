@@ -232,7 +232,8 @@ TEST_F(QueryDialogTest, AllRowsRunUnderTheProgressWindowWhileTheSendLogIsLocked)
         EXPECT_TRUE(mainWindow().runLocked());
         EXPECT_EQ(finished.size(), 0) << "the dialog is closed by the progress window";
         EXPECT_EQ(progress().tracker().statusText(),
-                  QStringLiteral("簡訊查詢完成：成功 2 筆，失敗 0 筆，略過 1 筆：未成功送出"));
+                  QStringLiteral("簡訊查詢完成：成功 2 筆，失敗 0 筆，略過 1 筆：未成功送出；"
+                                 "已送達 1 筆，預約中 1 筆，失敗 1 筆"));
         EXPECT_EQ(progress().tracker().progressText(), QStringLiteral("3 / 3(100%)"));
         EXPECT_TRUE(click(&progress(), "ButtonOk"));
     });

@@ -81,7 +81,7 @@ def query_cycle_journey(j):
     msg_edit = j.control(dialog, "text", "MsgId：")
     check(not j.enabled(msg_edit), "the MsgId edit is usable with the all-rows scope")
     j.press(dialog, "查詢")
-    j.confirm_progress("簡訊查詢完成：成功 2 筆，失敗 0 筆，略過 1 筆：未成功送出")
+    j.confirm_progress("簡訊查詢完成：成功 2 筆，失敗 0 筆，略過 1 筆：未成功送出；已送達 2 筆，失敗 1 筆")
     j.window_gone("狀態查詢")
     rows = j.wait_rows("the sent rows answered", lambda rows: all(r[5] == "0" for r in rows if r[3] == "0"))
     check(all(r[5] == "" for r in rows if r[3] != "0"), f"the refused row was asked about: {rows}")
@@ -113,7 +113,7 @@ def query_cycle_journey(j):
     check(checked(j, j.control(dialog, "radio button", "發訊紀錄列視框所選紀錄查詢")),
           "the selected-rows scope is not preselected with a row selected")
     j.press(dialog, "查詢")
-    j.confirm_progress("簡訊查詢完成：成功 1 筆，失敗 0 筆")
+    j.confirm_progress("簡訊查詢完成：成功 1 筆，失敗 0 筆；已送達 1 筆")
     j.wait_rows("the selected row answered", lambda rows: any(r[4].endswith(f"(MsgId:{resent_id})") and r[5] == "0"
                                                               for r in rows))
     asked = [line.split(" ", 1)[0] for line in j.gateway_requests("query")]

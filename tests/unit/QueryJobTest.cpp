@@ -2,6 +2,7 @@
 
 #include "core/gateway/ResultCodes.h"
 #include "core/shared/RunActivity.h"
+#include "core/workers/FollowUpRound.h"
 #include "core/workers/QueryJob.h"
 #include "support/GatewayPeer.h"
 
@@ -127,6 +128,35 @@ TEST_F(QueryJobTest, TransportFailuresAreRetriedOnANewConnectionAndWrittenWhenTh
         EXPECT_EQ(cell(i, ColQueryCode), "20");
     EXPECT_EQ(linesWith("Login to Server fail, -1:網路連線失敗"), 2);
     EXPECT_EQ(linesWith("查詢結果: -1, 網路連線失敗"), 2);
+}
+
+// A follow-up round names its answers by row id. As in the list query, an answer known before is never
+// replaced by none; a round that yielded before it began asks nothing.
+TEST_F(QueryJobTest, FollowUpRoundAnswersByRowIdAndKeepsKnownAnswers) {
+    const QByteArray waiting = sendDirect(true);
+    const std::vector<FollowUpRound::Ask> asks = {{7, waiting, sentResult(waiting), true},
+                                                  {9, "X1", sentResult("X1"), false}};
+    const auto run = [&](bool yieldFirst) {
+        QList<QPair<quint64, QByteArray>> got;
+        FollowUpRound round(gateway(), asks);
+        // Called on the round's thread; read only after it has ended.
+        QObject::connect(&round, &FollowUpRound::answered,
+                         [&got](quint64 id, const QByteArray& code, const QByteArray&) {
+                             got.append({id, code});
+                         });
+        if (yieldFirst)
+            round.yieldNow();
+        round.start();
+        round.wait();
+        return got;
+    };
+    using Got = QList<QPair<quint64, QByteArray>>;
+    EXPECT_EQ(run(false), (Got{{7, "20"}, {9, "2"}}));
+    const auto asked = requestsOf(GwQuery).size();
+    EXPECT_EQ(run(true), Got{});
+    EXPECT_EQ(requestsOf(GwQuery).size(), asked);
+    stopSimulator();
+    EXPECT_EQ(run(false), (Got{{9, "-1"}}));
 }
 
 TEST_F(QueryJobTest, SingleMsgIdShowsTheBoxClosesTheOwnerAndPostsNoProgress) {

@@ -236,7 +236,8 @@ TEST_F(QueryStopTest, StopInsideAQueryWaitCutsThatRowAndTheRowsNotAskedSaySo) {
     EXPECT_TRUE(cell(4, ColQueryCode).isEmpty());
     const RunOutcome o = lastOutcome();
     EXPECT_EQ(progress.endStates(), QList<int>{StateQueried});
-    EXPECT_EQ(RunOutcomeText(StateQueried, o), QStringLiteral("簡訊查詢已中斷：成功 1 筆，失敗 1 筆，未查詢 2 筆"));
+    EXPECT_EQ(RunOutcomeText(StateQueried, o),
+              QStringLiteral("簡訊查詢已中斷：成功 1 筆，失敗 1 筆，未查詢 2 筆；處理中 2 筆，失敗 1 筆，未查詢 2 筆"));
     // A row not asked is asked by the next query, and is no failed message for a resend.
     EXPECT_FALSE(IsFailedRow("0", "-1"));
 }

@@ -46,7 +46,8 @@ bool IsFinalDelivery(Delivery d) {
 bool IsUnsettled(const DeliveryCells& cells, QByteArray* msgId) {
     if (IsFinalDelivery(ClassifyDelivery(cells)))
         return false;
-    const QueryJob::RowPlan plan = QueryJob::planRow(cells.sendCode, cells.codeImage, cells.queryCode, cells.sendResult);
+    const QueryJob::RowPlan plan =
+        QueryJob::planRow(cells.sendCode, cells.codeImage, cells.queryCode, cells.sendResult);
     if (plan.ask && msgId)
         *msgId = plan.msgId;
     return plan.ask;

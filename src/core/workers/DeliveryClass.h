@@ -11,10 +11,10 @@ namespace norvi {
 // The gateway only answers when asked, so a row is final once no later query can change what it says.
 enum class Delivery {
     Delivered, // 已送達: a query answered 0 (a reservation's 0 only when a query, not a cancellation, gave it)
-    Pending,   // 處理中: an answer after which the row is asked again (under way, not yet known, the exchange failed)
-    Reserved,  // 預約中: a reservation not yet due
-    Failed,    // 失敗: the send failed, or a query's answer says the message will not arrive
-    NotAsked,  // 未查詢: sent and never asked, or a run stopped before it asked
+    Pending,  // 處理中: an answer after which the row is asked again (under way, not yet known, the exchange failed)
+    Reserved, // 預約中: a reservation not yet due
+    Failed,   // 失敗: the send failed, or a query's answer says the message will not arrive
+    NotAsked, // 未查詢: sent and never asked, or a run stopped before it asked
     Uncertain, // 不確定: the send went out and got no answer; no MsgId to ask about
 };
 constexpr int kDeliveryClasses = 6;

@@ -1,8 +1,10 @@
 #include "core/workers/FollowUpRound.h"
 
 #include "core/gateway/ResultCodes.h"
+#include "core/sendlog/SendLogModel.h"
 #include "core/shared/Big5.h"
 #include "core/shared/OpLog.h"
+#include "core/workers/DeliveryClass.h"
 #include "core/workers/QueryJob.h"
 #include "core/workers/SendThd.h"
 #include "core/workers/StopRows.h"
@@ -11,6 +13,20 @@ namespace norvi {
 
 FollowUpRound::FollowUpRound(const GatewayTarget& gateway, std::vector<Ask> asks)
     : m_gateway(gateway), m_asks(std::move(asks)) {}
+
+std::vector<FollowUpRound::Ask> FollowUpRound::unsettledRows(const SendLogModel& model) {
+    std::vector<Ask> asks;
+    const int rows = model.rowCount();
+    for (int position = 0; position < rows; ++position) {
+        const SendLogRow& row = model.row(position);
+        const DeliveryCells cells{row.texts[ColSendCode], row.texts[ColSendResult], row.codeImage,
+                                  row.texts[ColQueryCode], row.texts[ColQueryResult]};
+        QByteArray msgId;
+        if (IsUnsettled(cells, &msgId))
+            asks.push_back({model.rowId(position), msgId, cells.sendResult, !cells.queryCode.trimmed().isEmpty()});
+    }
+    return asks;
+}
 
 FollowUpRound::~FollowUpRound() {
     yieldNow(true);
@@ -49,9 +65,10 @@ void FollowUpRound::run() {
         // A yield before the request leaves the row as it was: the next round asks it.
         if (ex.stop == SMSendNorviGw::StopPoint::BeforeRequest)
             break;
-        const QByteArray noAnswer = ex.stop != SMSendNorviGw::StopPoint::None ? StopRows::cutQueryText(WorkerMode::Query)
-                                    : ex.code == -1 && !ex.loginFailed      ? ex.message
-                                                                            : QByteArray();
+        const QByteArray noAnswer = ex.stop != SMSendNorviGw::StopPoint::None
+                                        ? StopRows::cutQueryText(WorkerMode::Query)
+                                    : ex.code == -1 && !ex.loginFailed ? ex.message
+                                                                       : QByteArray();
         if (!noAnswer.isNull()) {
             const QByteArray code = QByteArray::number(StopRows::kCode);
             report(name + ' ' + ask.sendResult + asked + code + ", " + noAnswer);

@@ -12,6 +12,8 @@
 
 namespace norvi {
 
+class SendLogModel;
+
 // One round of the follow-up: the list query of the rows whose answer is not final yet, run in the
 // background. It gets its rows as values and gives its answers back as values, each naming its row by
 // the send log's row id, so the user may sort, delete or add rows while it runs. It never waits for the
@@ -28,6 +30,8 @@ public:
         bool answered = false; // the row holds an earlier answer, kept unless a new one comes
     };
     FollowUpRound(const GatewayTarget& gateway, std::vector<Ask> asks);
+    // The rows of `model` a round asks about (IsUnsettled), in list order.
+    static std::vector<Ask> unsettledRows(const SendLogModel& model);
     ~FollowUpRound() override;
 
     // Ends the round before its next request. An exchange whose request went out gets the stop's grace

@@ -198,7 +198,8 @@ std::vector<QueryJob::PlannedRow> QueryJob::readRows(int position, bool allRows,
     std::vector<PlannedRow> rows;
     rows.reserve(cells.size());
     for (const Cells& c : cells)
-        rows.push_back({c.row, planRow(c.sendCode, c.codeImage, c.queryCode, c.sendResult, m_worker.jobMode()),
+        rows.push_back({c.row,
+                        planRow(c.sendCode, c.codeImage, c.queryCode, c.sendResult, m_worker.jobMode()),
                         {c.sendCode, c.sendResult, c.codeImage, c.queryCode, c.queryResult}});
     return rows;
 }
@@ -238,7 +239,8 @@ void QueryJob::noteStop(bool gaveUp) {
 
 void QueryJob::notAskedRow(int row, const RowPlan& plan) {
     if (!plan.answered)
-        setQueryCells(row, QByteArray::number(StopRows::kCode), StopRows::notAskedText(m_worker.jobMode(), m_stopReason));
+        setQueryCells(row, QByteArray::number(StopRows::kCode),
+                      StopRows::notAskedText(m_worker.jobMode(), m_stopReason));
     m_notAsked.append(row);
     m_lastNotAsked = row;
     JobActivity.countNotReached();

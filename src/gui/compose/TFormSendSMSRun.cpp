@@ -164,8 +164,6 @@ void TFormSendSMS::startRun(const GatewayTarget& gateway, const QByteArray& mess
     // The dialog keeps its modal show under the progress window until the user confirms the run's end,
     // which closes it; whoever opened it gets the screen back only then.
     m_jobs.begin(this, queued.totalCount, true);
-    if (CheckBoxFollowUp->isChecked())
-        emit followUpRequested();
     const int total = queued.totalCount;
     const auto fillQueue = [&run, total] {
         SendQueue.splice(SendQueue.end(), run);
@@ -180,6 +178,8 @@ void TFormSendSMS::startRun(const GatewayTarget& gateway, const QByteArray& mess
         return;
     }
     m_jobs.workerStarted(worker);
+    if (CheckBoxFollowUp->isChecked())
+        emit followUpRequested();
     m_richEditMT->clear();
     m_lastText = MemoSM->toPlainText();
 }

@@ -6,7 +6,6 @@
 #include "core/shared/Config.h"
 #include "core/shared/Global.h"
 #include "core/shared/OpLog.h"
-#include "core/workers/DeliveryClass.h"
 #include "gui/workers/JobSupervisor.h"
 
 #include <QCoreApplication>
@@ -84,7 +83,7 @@ void FollowUp::stop(const QString& why) {
     m_due = false;
     m_next.stop();
     yieldRound();
-    unsettledRows(false);
+    unsettledRows();
     m_stopButton->hide();
     showStatus(QStringLiteral("追蹤結束：%1 筆未確定（%2）").arg(m_unsettled).arg(why));
     record(statusText());
@@ -126,7 +125,7 @@ void FollowUp::roundDue() {
 }
 
 void FollowUp::startRound() {
-    std::vector<FollowUpRound::Ask> asks = unsettledRows(true);
+    std::vector<FollowUpRound::Ask> asks = unsettledRows();
     if (asks.empty()) {
         stop(QStringLiteral("全部確定"));
         return;
@@ -157,7 +156,7 @@ void FollowUp::roundEnded() {
     }
     if (!m_active)
         return;
-    unsettledRows(false);
+    unsettledRows();
     if (m_unsettled == 0) {
         stop(QStringLiteral("全部確定"));
         return;
@@ -182,22 +181,9 @@ void FollowUp::applyAnswer(quint64 rowId, const QByteArray& code, const QByteArr
     m_model.setText(position, ColQueryResult, result);
 }
 
-std::vector<FollowUpRound::Ask> FollowUp::unsettledRows(bool collect) {
-    std::vector<FollowUpRound::Ask> asks;
-    int count = 0;
-    const int rows = m_model.rowCount();
-    for (int position = 0; position < rows; ++position) {
-        const SendLogRow& row = m_model.row(position);
-        const DeliveryCells cells{row.texts[ColSendCode], row.texts[ColSendResult], row.codeImage,
-                                  row.texts[ColQueryCode], row.texts[ColQueryResult]};
-        QByteArray msgId;
-        if (!IsUnsettled(cells, &msgId))
-            continue;
-        ++count;
-        if (collect)
-            asks.push_back({m_model.rowId(position), msgId, cells.sendResult, !cells.queryCode.trimmed().isEmpty()});
-    }
-    m_unsettled = count;
+std::vector<FollowUpRound::Ask> FollowUp::unsettledRows() {
+    std::vector<FollowUpRound::Ask> asks = FollowUpRound::unsettledRows(m_model);
+    m_unsettled = int(asks.size());
     return asks;
 }
 

@@ -67,7 +67,8 @@ private:
     void startRound();
     void roundEnded();
     void applyAnswer(quint64 rowId, const QByteArray& code, const QByteArray& result);
-    std::vector<FollowUpRound::Ask> unsettledRows(bool collect);
+    // The rows a round asks about now; counts them.
+    std::vector<FollowUpRound::Ask> unsettledRows();
     void showStatus(const QString& text);
     void record(const QString& line);
 
@@ -77,13 +78,13 @@ private:
     QToolButton* m_stopButton;
     Plan m_plan;
     bool m_active = false;
-    bool m_due = false;     // a round is owed as soon as no job runs
-    bool m_armed = false;   // start when the job now running is over
+    bool m_due = false;   // a round is owed as soon as no job runs
+    bool m_armed = false; // start when the job now running is over
     bool m_held = false;
     int m_unsettled = 0;
-    QElapsedTimer m_since;  // from the start of the follow-up
+    QElapsedTimer m_since; // from the start of the follow-up
     QTimer m_next;
-    QString m_nextAt;       // HH:MM of the next round
+    QString m_nextAt; // HH:MM of the next round
     QPointer<FollowUpRound> m_round;
 };
 

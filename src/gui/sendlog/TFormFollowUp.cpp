@@ -23,8 +23,8 @@ QSpinBox* makeSpin(QWidget* parent, const char* name, int low, int high, int val
 } // namespace
 
 TFormFollowUp::TFormFollowUp(const FollowUp::Plan& plan, bool running, QWidget* parent)
-    : QDialog(parent), m_every(makeSpin(this, "SpinEditEvery", FollowUp::kMinEvery, FollowUp::kMaxEvery,
-                                        plan.everyMinutes)),
+    : QDialog(parent),
+      m_every(makeSpin(this, "SpinEditEvery", FollowUp::kMinEvery, FollowUp::kMaxEvery, plan.everyMinutes)),
       m_for(makeSpin(this, "SpinEditFor", FollowUp::kMinFor, FollowUp::kMaxFor, plan.forHours)) {
     setObjectName(QStringLiteral("TFormFollowUp"));
     setWindowTitle(QStringLiteral("追蹤傳送結果"));

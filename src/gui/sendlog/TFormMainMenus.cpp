@@ -261,8 +261,8 @@ void TFormMain::MItemVResultsClick() {
         counts.add(ClassifyDelivery({row.texts[ColSendCode], row.texts[ColSendResult], row.codeImage,
                                      row.texts[ColQueryCode], row.texts[ColQueryResult]}));
     }
-    const QString scope = selected.isEmpty() ? QStringLiteral("全部 %1 筆紀錄").arg(rows)
-                                             : QStringLiteral("所選的 %1 筆紀錄").arg(rows);
+    const QString scope =
+        selected.isEmpty() ? QStringLiteral("全部 %1 筆紀錄").arg(rows) : QStringLiteral("所選的 %1 筆紀錄").arg(rows);
     TFormResults results(counts, scope, this);
     prompts().execDialog(&results);
 }

@@ -65,7 +65,8 @@ TFormResults::TFormResults(const DeliveryCounts& counts, const QString& scope, Q
         put(i, DeliveryName(d), counts.count(d), shareText(counts.share(d)));
         if (counts.count(d) == 0)
             continue;
-        QPieSlice* slice = series->append(DeliveryName(d) + QLatin1Char(' ') + shareText(counts.share(d)), counts.count(d));
+        QPieSlice* slice =
+            series->append(DeliveryName(d) + QLatin1Char(' ') + shareText(counts.share(d)), counts.count(d));
         slice->setColor(kColours[i]);
         slice->setLabelVisible(true);
     }
@@ -107,7 +108,8 @@ TFormResults::TFormResults(const DeliveryCounts& counts, const QString& scope, Q
 
 void TFormResults::exportCounts() {
     const QString proposed =
-        QDir(LogFolder()).filePath(Clock::now().toString(QStringLiteral("yyyyMMddHHmmss")) + QStringLiteral("-results.csv"));
+        QDir(LogFolder())
+            .filePath(Clock::now().toString(QStringLiteral("yyyyMMddHHmmss")) + QStringLiteral("-results.csv"));
     const QString path = prompts().saveFileName(this, QStringLiteral("匯出傳送結果統計"),
                                                 QStringLiteral("CSV 檔(*.csv)|*.csv|所有檔案(*.*)|*.*"), proposed);
     if (path.isEmpty())

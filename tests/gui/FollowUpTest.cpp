@@ -1,0 +1,68 @@
+#include "support/SimulatorWindowTest.h"
+
+#include "gui/sendlog/FollowUp.h"
+#include "gui/sendlog/TFormFollowUp.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QTest>
+
+using namespace norvi;
+using namespace norvi::test;
+
+namespace {
+
+constexpr int kRows = 6;
+constexpr int kReplyDelayMs = 400;
+
+int queriesSoFar(const gwsim::GatewaySimulator& sim) {
+    int n = 0;
+    for (const sGwRequest& r : sim.requests())
+        n += r.msg_type == GwQuery ? 1 : 0;
+    return n;
+}
+
+class FollowUpTest : public SimulatorWindowTest {};
+
+} // namespace
+
+// The follow-up's rounds run in the background; a job the user starts takes the gateway after at most the
+// exchange in flight, whose answer still lands in its row, and the follow-up goes on once the job is over.
+// Every row is asked exactly once between the two: the round stops asking when the job begins, and the job
+// passes by the rows the round answered.
+TEST_F(FollowUpTest, UserJobTakesOverAfterTheExchangeInFlightAndFollowUpResumes) {
+    JobRows& rows = mainWindow().jobRows();
+    for (int i = 0; i < kRows; ++i) {
+        const quint64 id = rows.addRow(big5("A"), ImageTyped, "091200000" + QByteArray::number(i), "20240301093000");
+        // MsgIds the gateway does not know: each answer (2) is final.
+        rows.fillSendResult(id, "0", ImageNone, big5("訊息已成功送出(MsgId:X") + QByteArray::number(i) + ')', "x");
+    }
+    m_sim->setReplyFaults({kReplyDelayMs, false, 0});
+
+    inModal<TFormFollowUp>([&] { trigger(menuItem("MItemTFollowUp")); },
+                           [&](TFormFollowUp& d) { EXPECT_TRUE(click(&d, "ButtonStart")); }, [](TFormFollowUp&) {});
+    FollowUp& followUp = mainWindow().followUp();
+    ASSERT_TRUE(followUp.active());
+    // The round is under way and the window usable: its second question is out.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return queriesSoFar(*m_sim) >= 2; }, 10000));
+    EXPECT_TRUE(mainWindow().isEnabled());
+    EXPECT_TRUE(followUp.statusText().startsWith(QStringLiteral("追蹤中：6 筆未確定")));
+
+    // A click below the rows: the list query covers every row.
+    clickRow(mainWindow().listView(), kRows);
+    ASSERT_TRUE(trigger(menuItem("PMItemLvQuerySMS")));
+    const int askedByRound = queriesSoFar(*m_sim);
+    EXPECT_LT(askedByRound, kRows) << "the round ran to its end instead of yielding";
+    int answered = 0;
+    for (int r = 0; r < kRows; ++r)
+        answered += rows.text(r, ColQueryCode) == "2" ? 1 : 0;
+    EXPECT_EQ(answered, askedByRound) << "the answer in flight did not land before the job began";
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return progress().tracker().done(); }, 20000));
+    EXPECT_TRUE(followUp.statusText().endsWith(QStringLiteral("等待作業結束"))) << followUp.statusText().toStdString();
+    EXPECT_TRUE(click(&progress(), "ButtonOk"));
+    EXPECT_EQ(queriesSoFar(*m_sim), kRows) << "a row was asked twice, or not at all";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !followUp.active(); }, 10000));
+    EXPECT_EQ(followUp.statusText(), QStringLiteral("追蹤結束：0 筆未確定（全部確定）"));
+}
