@@ -43,6 +43,11 @@ bool IsFinalDelivery(Delivery d) {
     return d == Delivery::Delivered || d == Delivery::Failed || d == Delivery::Uncertain;
 }
 
+DeliveryCells DeliveryCellsOf(const SendLogRow& row) {
+    return {row.texts[ColSendCode], row.texts[ColSendResult], row.codeImage, row.texts[ColQueryCode],
+            row.texts[ColQueryResult]};
+}
+
 bool IsUnsettled(const DeliveryCells& cells, QByteArray* msgId) {
     if (IsFinalDelivery(ClassifyDelivery(cells)))
         return false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/sendlog/SendLogRow.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -31,6 +33,9 @@ Delivery ClassifyDelivery(const DeliveryCells& cells);
 
 // Whether a later query may still change the class.
 bool IsFinalDelivery(Delivery d);
+
+// The cells of a send-log row as a class is read from them.
+DeliveryCells DeliveryCellsOf(const SendLogRow& row);
 
 // A row the follow-up asks about: its class is not final and the list query would ask about it (it was
 // accepted and has a MsgId). `msgId` receives the MsgId.
