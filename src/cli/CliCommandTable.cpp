@@ -32,6 +32,7 @@ std::vector<Command> commands() {
         {"cancel-id", {{}, help}, cancelId},
         {"resend", {rowValues, QSet<QString>(help).unite({QStringLiteral("--include-uncertain")})}, resend},
         {"log2csv", {{}, QSet<QString>(big5).unite({QStringLiteral("--raw")})}, log2csv},
+        {"report", {{QStringLiteral("--log")}, QSet<QString>(big5).unite({QStringLiteral("--json")})}, report},
         {"finish", {{QStringLiteral("--out")}, help}, finishCommand},
         {"segment", {textValues, big5}, segmentCommand},
         {"book", BookOptions(), Book},

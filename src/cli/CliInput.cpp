@@ -146,15 +146,29 @@ void reportListFileProblem(const ListFileCheck& check, const QString& path) {
     }
 }
 
-bool readEveryRecord(LogFileReader& reader, const QString& path) {
+bool logArgument(const Arguments& a, QString* path) {
+    if (!a.positional.isEmpty()) {
+        err(QStringLiteral("多餘的參數：%1").arg(a.positional.join(QLatin1Char(' '))));
+        return false;
+    }
+    if (!a.values.contains(QStringLiteral("--log"))) {
+        err(QStringLiteral("請以 --log 指定傳送紀錄檔。"));
+        return false;
+    }
+    *path = a.value(QStringLiteral("--log"));
+    return true;
+}
+
+bool readEveryRecord(LogFileReader& reader, const QString& path, const std::function<void(const SendLogRow&)>& each) {
     if (!reader.open()) {
         // A pipe or device at the name is said for what it is.
         err(reader.refused() ? reader.refusal() : QString(QStringLiteral("讀取傳送紀錄檔案失敗！ ") + path));
         return false;
     }
     SendLogRow row;
-    while (reader.next(row)) {
-    }
+    while (reader.next(row))
+        if (each)
+            each(row);
     if (reader.refused()) {
         err(reader.refusal());
         return false;

@@ -3,9 +3,12 @@
 #include "cli/CliArgs.h"
 
 #include "core/compose/ListFileStream.h"
+#include "core/sendlog/SendLogRow.h"
 
 #include <QByteArray>
 #include <QString>
+
+#include <functional>
 
 // Text from the command line and from the files it names: read within their limits, checked for the
 // encoding they are said to be in, and converted to Big5. Every refusal is printed on standard error.
@@ -33,9 +36,13 @@ void reportListFileProblem(const ListFileCheck& check, const QString& path);
 // A command-line text as Big5; false, naming the character, when one has no Big5 form.
 bool toBig5Argument(const QString& text, QByteArray* bytes);
 
+// The send log a command names with --log, when nothing else stands on its line; false, saying why.
+bool logArgument(const Arguments& a, QString* path);
+
 // Opens `reader` and reads every record of its log, so a refused file is known before anything is written
 // from it; false, with the reason on standard error, when it cannot be opened or a record cannot be a row.
-// A cut or unfinished file reads true: the caller asks reader.damaged().
-bool readEveryRecord(LogFileReader& reader, const QString& path);
+// A cut or unfinished file reads true: the caller asks reader.damaged(). `each` sees every row read.
+bool readEveryRecord(LogFileReader& reader, const QString& path,
+                     const std::function<void(const SendLogRow&)>& each = {});
 
 } // namespace norvi::cli

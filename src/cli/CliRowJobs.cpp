@@ -1,6 +1,7 @@
 #include "cli/CliRowJobs.h"
 
 #include "cli/CliCommands.h"
+#include "cli/CliInput.h"
 #include "cli/CliJob.h"
 #include "cli/CliOutput.h"
 #include "cli/CliRunLog.h"
@@ -45,15 +46,9 @@ private:
 // announces, or bytes after them, is read as far as its records go, but it is only written to another
 // file: replacing it would throw away the bytes that could not be read.
 bool loadRowLog(const Arguments& a, FileOrderJobRows* log, QString* writeTo, CliRunLog* runLog) {
-    if (!a.positional.isEmpty()) {
-        err(QStringLiteral("多餘的參數：%1").arg(a.positional.join(QLatin1Char(' '))));
+    QString path;
+    if (!logArgument(a, &path))
         return false;
-    }
-    if (!a.values.contains(QStringLiteral("--log"))) {
-        err(QStringLiteral("請以 --log 指定傳送紀錄檔。"));
-        return false;
-    }
-    const QString path = a.value(QStringLiteral("--log"));
     *writeTo = a.values.contains(QStringLiteral("--out")) ? a.value(QStringLiteral("--out")) : path;
     NoteUnfinishedLogs({LogFolder(), QFileInfo(path).absolutePath(), QFileInfo(*writeTo).absolutePath()});
     // The file written back is locked before the rows are read: another job on it waits for this one,

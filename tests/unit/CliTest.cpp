@@ -523,7 +523,7 @@ TEST_F(CliTest, HelpForTheProgramAndEachCommand) {
     const CliRun program = run({"--help"});
     EXPECT_EQ(program.exitCode, 0);
     for (const char* command :
-         {"login-test", "send", "query", "cancel", "query-id", "cancel-id", "resend", "log2csv", "segment"})
+         {"login-test", "send", "query", "cancel", "query-id", "cancel-id", "resend", "log2csv", "report", "segment"})
         EXPECT_TRUE(program.out.contains(QString::fromLatin1(command))) << command;
     const CliRun send = run({"send", "--help"});
     EXPECT_EQ(send.exitCode, 0);
