@@ -135,4 +135,19 @@ bool ParseRowList(const QString& text, int rowCount, QVector<int>* rows, QString
     return true;
 }
 
+bool ParseDuration(const QString& text, QChar plainUnit, qint64 minSeconds, qint64 maxSeconds, qint64* seconds) {
+    const QString typed = text.trimmed().toLower();
+    const bool hasUnit = !typed.isEmpty() && !typed.back().isDigit();
+    const QChar unit = hasUnit ? typed.back() : plainUnit;
+    const QString digits = hasUnit ? typed.chopped(1) : typed;
+    const qint64 perUnit = unit == u's' ? 1 : unit == u'm' ? 60 : unit == u'h' ? 3600 : 0;
+    // Digits only: toLongLong would also take "+5" or " 5", which a typo could produce.
+    const bool digitsOnly = !digits.isEmpty() && digits.size() <= 9 &&
+                            std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    if (perUnit == 0 || !digitsOnly)
+        return false;
+    *seconds = digits.toLongLong() * perUnit;
+    return *seconds >= minSeconds && *seconds <= maxSeconds;
+}
+
 } // namespace norvi::cli

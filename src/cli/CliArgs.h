@@ -45,4 +45,8 @@ GlobalOptions ParseGlobalOptions(const QStringList& args);
 // dropped, ascending. False with the reason when an item is not such a number.
 bool ParseRowList(const QString& text, int rowCount, QVector<int>* rows, QString* error);
 
+// A length of time as typed: "90s", "5m", "2h", or a plain number counted in `plainUnit` ('s', 'm' or 'h').
+// False unless it is a whole number of seconds from `minSeconds` to `maxSeconds`.
+bool ParseDuration(const QString& text, QChar plainUnit, qint64 minSeconds, qint64 maxSeconds, qint64* seconds);
+
 } // namespace norvi::cli

@@ -11,14 +11,23 @@
 #include "core/sendlog/LogFile.h"
 #include "core/sendlog/RowJournal.h"
 #include "core/shared/Big5.h"
+#include "core/shared/Clock.h"
 #include "core/shared/Config.h"
 #include "core/shared/Global.h"
 #include "core/shared/SaveFile.h"
+#include "core/shared/StopSignal.h"
+#include "core/workers/DeliveryClass.h"
 #include "core/workers/JobStarter.h"
 #include "core/workers/SendLogJobs.h"
 #include "core/workers/SendThd.h"
 
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QFileInfo>
+
+#include <algorithm>
+
+#include <poll.h>
 
 namespace norvi::cli {
 
@@ -86,9 +95,11 @@ bool loadRowLog(const Arguments& a, FileOrderJobRows* log, QString* writeTo, Cli
     return true;
 }
 
-int finishRowJob(const FileOrderJobRows& log, CliRunLog& runLog, const CliProgress& progress) {
+// `withRows` false: a follow-up prints its rows once, at its end, and only each round's summary here.
+int finishRowJob(const FileOrderJobRows& log, CliRunLog& runLog, const CliProgress& progress, bool withRows = true) {
     const bool saved = runLog.finish();
-    printRows(log.rows());
+    if (withRows)
+        printRows(log.rows());
     printSummary(progress);
     if (!saved) {
         err(runLog.error());
@@ -122,19 +133,46 @@ bool readyToStart(CliRunLog& runLog, const QString& writeTo, const FileOrderJobR
     return false;
 }
 
-int rowJob(const Arguments& a, WorkerMode mode) {
-    if (!loadConfiguration())
-        return ExitRefused;
+// One round of a follow-up: the rows it watches (all rows, or those of --rows), and what the round left.
+struct FollowRound {
+    QVector<int> watched;
+    bool asked = false;           // some row was unsettled, so the gateway was asked
+    bool endsFollow = false;      // stopped by the user or a refused login: no later round can do better
+    std::vector<SendLogRow> rows; // as written
+};
+
+// A follow-up asks only about the unsettled rows among those it watches: a selected-rows job over them.
+bool selectUnsettled(FileOrderJobRows& log, bool allRows, FollowRound* round) {
+    round->watched = allRows ? QVector<int>() : log.selectedRows();
+    for (int row = 0; allRows && row < log.rowCount(); ++row)
+        round->watched.append(row);
+    QVector<int> unsettled;
+    for (int row : round->watched)
+        if (IsUnsettled(DeliveryCellsOf(log.rows()[std::size_t(row)])))
+            unsettled.append(row);
+    log.select(unsettled);
+    return !unsettled.isEmpty();
+}
+
+// A list query or cancellation over the log `a` names; with `round`, one round of a follow-up.
+int rowJob(const Arguments& a, WorkerMode mode, FollowRound* round = nullptr) {
     StreamedRowLog log;
     CliRunLog runLog;
     QString writeTo;
     if (!loadRowLog(a, &log, &writeTo, &runLog))
         return ExitRefused;
-    const bool allRows = !a.values.contains(QStringLiteral("--rows"));
+    bool allRows = !a.values.contains(QStringLiteral("--rows"));
     if (allRows && log.rowCount() == 0) {
         err(mode == WorkerMode::Query ? QStringLiteral("沒有已發送待查詢的訊息！")
                                       : QStringLiteral("沒有已發送待取消的預約訊息！"));
         return ExitRefused;
+    }
+    if (round) {
+        const bool anyUnsettled = selectUnsettled(log, allRows, round);
+        round->rows = log.rows();
+        if (!anyUnsettled)
+            return ExitOk;
+        allRows = false;
     }
     GatewayTarget gateway;
     int refused = ExitOk;
@@ -155,8 +193,123 @@ int rowJob(const Arguments& a, WorkerMode mode) {
     PassInterruptToWorker();
     progress.tracker().start(maximum);
     waitForEnd(worker, progress);
-    const int code = finishRowJob(log, runLog, progress);
+    const int code = finishRowJob(log, runLog, progress, round == nullptr);
+    if (round) {
+        round->asked = true;
+        round->rows = log.rows();
+        round->endsFollow = Interrupted() || (runStopped(progress) && !progress.tracker().outcome().gaveUp);
+    }
     return code == ExitOk && (Interrupted() || runStopped(progress)) ? ExitFailed : code;
+}
+
+// --every and --for of query --follow, in seconds.
+constexpr qint64 kMinute = 60;
+constexpr qint64 kHour = 3600;
+struct FollowTimes {
+    qint64 every = 5 * kMinute;
+    qint64 limit = 24 * kHour;
+};
+
+// Refuses --every and --for that are out of range or come without --follow, before anything is read.
+bool readFollowTimes(const Arguments& a, FollowTimes* times) {
+    const bool follow = a.has(QStringLiteral("--follow"));
+    struct Option {
+        const char* name;
+        QChar plainUnit;
+        qint64 maxSeconds;
+        const char* range;
+        qint64* seconds;
+    };
+    const Option options[] = {{"--every", u'm', kHour, "1 秒到 60 分鐘之間", &times->every},
+                              {"--for", u'h', 72 * kHour, "1 秒到 72 小時之間", &times->limit}};
+    for (const Option& o : options) {
+        const QString name = QString::fromLatin1(o.name);
+        if (!a.values.contains(name))
+            continue;
+        if (!follow) {
+            err(QStringLiteral("選項 %1 只能與 --follow 一起使用。").arg(name));
+            return false;
+        }
+        if (!ParseDuration(a.value(name), o.plainUnit, 1, o.maxSeconds, o.seconds)) {
+            err(QStringLiteral("選項 %1 需要 %2的時間（例如 30s、5m、2h）：%3")
+                    .arg(name, QString::fromUtf8(o.range), a.value(name)));
+            return false;
+        }
+    }
+    return true;
+}
+
+// Sleeps up to `ms`, ending at once on Ctrl+C, SIGTERM or SIGHUP (their handler raises StopWake). True when
+// the time ran out, false on a stop.
+bool waitUnlessStopped(qint64 ms) {
+    constexpr qint64 kMaxPollMs = 60'000;
+    // A round's own stop (its gaveUp, a worker's end) may have left the descriptor raised; a signal after
+    // the drain raises it again, and one before it is counted by Interrupted().
+    ClearStop();
+    QElapsedTimer waited;
+    waited.start();
+    while (!Interrupted()) {
+        const qint64 left = ms - waited.elapsed();
+        if (left <= 0)
+            return true;
+        pollfd p{StopWake.fd(), POLLIN, 0};
+        if (::poll(&p, 1, int(std::min<qint64>(left, kMaxPollMs))) > 0)
+            return false;
+    }
+    return false;
+}
+
+// query --follow: rounds of the query over the unsettled rows, the log written after each, until none is
+// left or --for has passed since the start. A round starts at most every --every.
+int followUp(Arguments a, const FollowTimes& times) {
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    for (;;) {
+        const qint64 roundStart = sinceStart.elapsed();
+        FollowRound round;
+        const int code = rowJob(a, WorkerMode::Query, &round);
+        // Later rounds read what the first one wrote: the answers it got are not asked for again from the
+        // older file, nor lost when a later round gets none.
+        if (a.values.contains(QStringLiteral("--out")))
+            a.values.insert(QStringLiteral("--log"), a.values.take(QStringLiteral("--out")));
+        if (code == ExitRefused || code == ExitNotSaved || round.endsFollow) {
+            if (round.asked && code != ExitNotSaved)
+                printRows(round.rows);
+            return code;
+        }
+        DeliveryCounts counts;
+        int unsettled = 0;
+        for (int row : round.watched) {
+            const DeliveryCells cells = DeliveryCellsOf(round.rows[std::size_t(row)]);
+            counts.add(ClassifyDelivery(cells));
+            unsettled += IsUnsettled(cells) ? 1 : 0;
+        }
+        const auto finish = [&](int exitCode, const QString& why) {
+            clearStatusLine();
+            if (!why.isEmpty())
+                err(why);
+            printRows(round.rows);
+            if (!round.asked)
+                out(QStringLiteral("沒有需要追蹤的訊息：%1").arg(counts.text()));
+            return exitCode;
+        };
+        if (unsettled == 0)
+            return finish(ExitOk, QString());
+        const qint64 next = roundStart + times.every * 1000;
+        const QString still = QStringLiteral("%1 筆未確定（%2）").arg(unsettled).arg(counts.text());
+        if (next >= times.limit * 1000)
+            return finish(ExitFailed, QStringLiteral("追蹤時間已到：仍有 %1。").arg(still));
+        const qint64 waitMs = std::max<qint64>(0, next - sinceStart.elapsed());
+        const QString line = QStringLiteral("追蹤中：%1，下次 %2")
+                                 .arg(still, Clock::now().addMSecs(waitMs).toString(QStringLiteral("HH:mm:ss")));
+        if (ProgressBarWanted())
+            statusLine(line);
+        else
+            err(line);
+        if (!waitUnlessStopped(waitMs))
+            return finish(ExitFailed, QStringLiteral("追蹤已中斷：仍有 %1。").arg(still));
+        clearStatusLine();
+    }
 }
 
 // The code in the first line of the result box: "結果碼：" or "預約取消碼：" followed by the number.
@@ -209,10 +362,15 @@ int singleJob(const Arguments& a, WorkerMode mode) {
 } // namespace
 
 int query(const Arguments& a) {
-    return rowJob(a, WorkerMode::Query);
+    FollowTimes times;
+    if (!readFollowTimes(a, &times) || !loadConfiguration())
+        return ExitRefused;
+    return a.has(QStringLiteral("--follow")) ? followUp(a, times) : rowJob(a, WorkerMode::Query);
 }
 
 int cancel(const Arguments& a) {
+    if (!loadConfiguration())
+        return ExitRefused;
     return rowJob(a, WorkerMode::Cancel);
 }
 
