@@ -188,11 +188,6 @@ int send(const Arguments& a) {
         err(checked.error);
         return ExitRefused;
     }
-    // Nobody is asked on the command line: text that is no number is refused unless the caller says it is meant.
-    if (!odd.empty() && !a.switches.contains(QStringLiteral("--allow-odd-numbers"))) {
-        err(odd.refusal());
-        return ExitRefused;
-    }
     GatewayTarget gateway;
     if (!resolveGateway(&gateway))
         return stoppedOrRefused();
@@ -210,6 +205,12 @@ int send(const Arguments& a) {
             reportListFileProblem(run.listCheck(), a.value(QStringLiteral("--list")));
         else
             err(queued.message);
+        return ExitRefused;
+    }
+    // As in the send dialog, after a run that could not be sent at all was refused; nobody is asked on the
+    // command line, so text that is no number refuses the run unless the caller says it is meant.
+    if (!odd.empty() && !a.switches.contains(QStringLiteral("--allow-odd-numbers"))) {
+        err(odd.refusal());
         return ExitRefused;
     }
 

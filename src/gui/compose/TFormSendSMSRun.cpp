@@ -165,9 +165,8 @@ void TFormSendSMS::offerBookEntries() {
         const NamedEntry named = RecipientEntryForName(m_book, text);
         if (!named.ok)
             continue;
-        const QString question = named.entry.id > 0
-                                     ? QStringLiteral("%1 是通訊錄中的成員，要改用通訊錄的門號？")
-                                     : QStringLiteral("%1 是通訊錄中的群組，要改用通訊錄的群組？");
+        const QString question = named.entry.id > 0 ? QStringLiteral("%1 是通訊錄中的成員，要改用通訊錄的門號？")
+                                                    : QStringLiteral("%1 是通訊錄中的群組，要改用通訊錄的群組？");
         if (!prompts().confirm(this, QStringLiteral("Norvi簡訊服務軟體"), question.arg(fromBig5(text))))
             continue;
         entry = named.entry;
