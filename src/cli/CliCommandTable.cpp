@@ -24,7 +24,8 @@ std::vector<Command> commands() {
     return {
         {"login-test", {{}, help}, loginTest},
         {"send",
-         {sendValues, QSet<QString>(big5).unite({QStringLiteral("--replace"), QStringLiteral("--append")})},
+         {sendValues, QSet<QString>(big5).unite({QStringLiteral("--replace"), QStringLiteral("--append"),
+                                                 QStringLiteral("--allow-odd-numbers")})},
          send},
         {"query",
          {QSet<QString>(rowValues).unite({QStringLiteral("--every"), QStringLiteral("--for")}),

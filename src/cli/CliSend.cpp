@@ -11,6 +11,7 @@
 #include "core/addressbook/BookFile.h"
 #include "core/compose/ComposeState.h"
 #include "core/compose/EntryLookup.h"
+#include "core/compose/OddNumbers.h"
 #include "core/compose/RecipientLists.h"
 #include "core/compose/SendValidation.h"
 #include "core/compose/StreamedSendRun.h"
@@ -163,10 +164,11 @@ int send(const Arguments& a) {
     // are never all in memory, nor are the run's messages or rows.
     StreamedSendRun run(book);
     int listRows = 0;
+    OddNumbers odd = FindOddNumbers(RecipientList);
     if (a.values.contains(QStringLiteral("--list"))) {
         const QString list = a.value(QStringLiteral("--list"));
         if (!run.setListFile(list, a.switches.contains(QStringLiteral("--big5"))) ||
-            !run.countListRows(&listRows, Interrupted)) {
+            !run.countListRows(&listRows, Interrupted, &odd)) {
             if (InterruptedBeforeStart())
                 return ExitFailed;
             reportListFileProblem(run.listCheck(), list);
@@ -203,6 +205,12 @@ int send(const Arguments& a) {
             reportListFileProblem(run.listCheck(), a.value(QStringLiteral("--list")));
         else
             err(queued.message);
+        return ExitRefused;
+    }
+    // As in the send dialog, after a run that could not be sent at all was refused; nobody is asked on the
+    // command line, so text that is no number refuses the run unless the caller says it is meant.
+    if (!odd.empty() && !a.switches.contains(QStringLiteral("--allow-odd-numbers"))) {
+        err(odd.refusal());
         return ExitRefused;
     }
 

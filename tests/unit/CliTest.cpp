@@ -2,6 +2,8 @@
 #include "support/CliFixture.h"
 #include "support/FileBytes.h"
 
+#include <QFileInfo>
+
 namespace norvi {
 namespace {
 
@@ -530,6 +532,52 @@ TEST_F(CliTest, HelpForTheProgramAndEachCommand) {
     EXPECT_TRUE(send.out.contains(QStringLiteral("--text-file")));
     EXPECT_EQ(run({"send", "--bogus"}).exitCode, 1);
     EXPECT_EQ(run({"frobnicate"}).exitCode, 1);
+}
+
+TEST_F(CliTest, SendRefusesRecipientsThatAreNoNumberUnlessAllowed) {
+    writeFile("list.txt", "0912000001\nabc,hi\n\n\t+12\n");
+    const QString ones20 = QStringLiteral("1").repeated(20);
+    const QString ones21 = ones20 + QStringLiteral("1");
+    struct Case {
+        QStringList args;
+        QString refusal; // empty: not refused
+        int exitCode;    // of the run that is sent (with --allow-odd-numbers when refused without it)
+    };
+    // The gateway itself takes "+12" and more than ten digits as international numbers, but refuses "123" and
+    // "abc" as domestic ones: such runs end with 2.
+    const Case cases[] = {
+        {textList({"0912345678", "+886912345678", "886912345678"}), QString(), 0},
+        {textList({"123", ones20}), QString(), 2},
+        {textList({"+12"}), QStringLiteral("以下 1 筆不是手機門號：+12。"), 0},
+        {textList({" 12", "0912-345678", ones21}),
+         QStringLiteral("以下 3 筆不是手機門號：12、0912-345678、%1。").arg(ones21), 2},
+        {textList({"x", "--list", path("list.txt")}),
+         QStringLiteral("以下 3 筆不是手機門號：x、第 2 行 abc、第 4 行 +12。"), 2},
+        {textList({"a", "b", "c", "d", "e", "f"}), QStringLiteral("以下 6 筆不是手機門號：a、b、c、d、e…。"), 2},
+    };
+    int round = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());
+        const QString log = path(QStringLiteral("odd%1.log").arg(round++));
+        const int before = sendRequests();
+        const CliRun plain = run(textList({"send", "--text", "hi", "--log", log}) + c.args);
+        if (!c.refusal.isEmpty()) {
+            EXPECT_EQ(plain.exitCode, 1);
+            EXPECT_TRUE(plain.err.contains(c.refusal + QStringLiteral("沒有傳送任何簡訊；")) &&
+                        plain.err.contains(QStringLiteral("--allow-odd-numbers")))
+                << plain.err.toStdString();
+            EXPECT_EQ(sendRequests(), before);
+            const QString name = QFileInfo(log).fileName();
+            EXPECT_EQ(QDir(m_dir.path()).entryList({name + QStringLiteral("*")}),
+                      QStringList{name + QStringLiteral(".lock")})
+                << "no log, no .partial";
+        }
+        const CliRun sent = c.refusal.isEmpty()
+                                ? plain
+                                : run(textList({"send", "--text", "hi", "--allow-odd-numbers", "--log", log}) + c.args);
+        EXPECT_EQ(sent.exitCode, c.exitCode) << sent.err.toStdString();
+        EXPECT_GT(sendRequests(), before);
+    }
 }
 
 } // namespace

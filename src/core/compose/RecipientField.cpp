@@ -62,13 +62,16 @@ QStringView TrimPiece(QStringView text) {
     return text.sliced(begin, end - begin);
 }
 
-void RecipientFieldReader::addRun(QStringView text, const FieldEntryKey& key) {
+void RecipientFieldReader::addRun(QStringView text, const FieldEntryKey& key, int position) {
     if (!key.entry) {
+        if (m_typed.isEmpty())
+            m_typedStart = position;
         m_typed += text;
         return;
     }
     flushTyped();
-    addPiece(TrimPiece(text), key);
+    const QStringView piece = TrimPiece(text);
+    addPiece(piece, key, position + int(piece.data() - text.data()));
 }
 
 void RecipientFieldReader::endLine() {
@@ -83,13 +86,14 @@ void RecipientFieldReader::flushTyped() {
     for (qsizetype i = 0; i <= typed.size(); ++i) {
         if (i < typed.size() && !IsFieldSeparator(typed[i]))
             continue;
-        addPiece(TrimPiece(typed.sliced(start, i - start)), FieldEntryKey());
+        const QStringView piece = TrimPiece(typed.sliced(start, i - start));
+        addPiece(piece, FieldEntryKey(), m_typedStart + int(piece.data() - typed.data()));
         start = i + 1;
     }
     m_typed.clear();
 }
 
-void RecipientFieldReader::addPiece(QStringView piece, const FieldEntryKey& key) {
+void RecipientFieldReader::addPiece(QStringView piece, const FieldEntryKey& key, int position) {
     if (piece.isEmpty())
         return;
     if (key.entry && key.kind == KindListRow && !m_keepListRows)
@@ -111,6 +115,7 @@ void RecipientFieldReader::addPiece(QStringView piece, const FieldEntryKey& key)
     entry.kind = key.entry ? key.kind : uint8_t(KindTyped);
     entry.id = key.entry ? key.id : 0;
     putCString(entry.label, cutBig5(label, int(sizeof entry.label) - 1));
+    m_spans.push_back({position, int(piece.size())});
 }
 
 int RecipientFieldReader::finish() {

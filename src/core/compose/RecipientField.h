@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <list>
+#include <vector>
 
 // The recipient field's text as recipient entries, without the widget: the window hands its text over
 // run by run (a run = characters with the same entry identity), and gets RecipientList back; the other
@@ -35,6 +36,13 @@ FieldEntryKey KeyOfEntry(const sMtData& entry);
 // paragraph separators).
 bool IsFieldSeparator(QChar c);
 
+// Where an entry's text stands in the field, in characters: what the dialog selects to show the user
+// which entry it means.
+struct FieldSpan {
+    int start = 0;
+    int length = 0;
+};
+
 // Turns the field's runs into RecipientList entries, in field order.
 //
 // Typed text is split at the separators; every piece is trimmed (spaces and control characters at both
@@ -45,7 +53,8 @@ class RecipientFieldReader {
 public:
     explicit RecipientFieldReader(bool keepListRows) : m_keepListRows(keepListRows) {}
 
-    void addRun(QStringView text, const FieldEntryKey& key);
+    // `position`: where the run begins in the field, for spans().
+    void addRun(QStringView text, const FieldEntryKey& key, int position = 0);
     void endLine(); // a paragraph of the field ended
 
     // Empties RecipientList, appends the entries read and returns their number.
@@ -55,12 +64,17 @@ public:
     // fault of the caller), or empty. A piece that holds one is left out.
     QString unmappable() const { return m_unmappable; }
 
+    // The field range of each entry finish() gave, in the same order (trimmed as the entry's text).
+    std::vector<FieldSpan> takeSpans() { return std::move(m_spans); }
+
 private:
     void flushTyped();
-    void addPiece(QStringView piece, const FieldEntryKey& key);
+    void addPiece(QStringView piece, const FieldEntryKey& key, int position);
 
     bool m_keepListRows;
     QString m_typed; // typed text since the last piece ended
+    int m_typedStart = 0;
+    std::vector<FieldSpan> m_spans;
     std::list<sMtData> m_entries;
     QString m_unmappable;
     QStringEncoder m_encoder{"windows-950", QStringConverter::Flag::Stateless};

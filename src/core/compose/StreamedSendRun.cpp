@@ -11,7 +11,7 @@ bool StreamedSendRun::setListFile(const QString& path, bool big5) {
     return m_list.open(path, big5);
 }
 
-bool StreamedSendRun::countListRows(int* rows, const std::function<bool()>& stop) {
+bool StreamedSendRun::countListRows(int* rows, const std::function<bool()>& stop, OddNumbers* odd) {
     *rows = 0;
     if (!m_hasList)
         return true;
@@ -21,8 +21,12 @@ bool StreamedSendRun::countListRows(int* rows, const std::function<bool()>& stop
     while (m_list.next(&line, &index)) {
         if (stop && stop())
             return false;
-        if (ParseListFileLine(line, int32_t(index), row))
-            ++*rows;
+        QByteArrayView number;
+        if (!ParseListFileLine(line, int32_t(index), row, &number))
+            continue;
+        ++*rows;
+        if (odd)
+            odd->addListLine(index, number);
     }
     return m_list.check().problem == ListFileProblem::None && m_list.rewind();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/compose/ListFileStream.h"
+#include "core/compose/OddNumbers.h"
 #include "core/compose/RecipientLists.h"
 #include "core/compose/SendFeed.h"
 
@@ -24,8 +25,9 @@ public:
     bool setListFile(const QString& path, bool big5);
     const ListFileCheck& listCheck() const { return m_list.check(); }
     // Reads the whole list file once, checking it, and counts the rows that have a number or a text (the
-    // entries it adds to the run). False when the file has a problem (listCheck()) or `stop` held.
-    bool countListRows(int* rows, const std::function<bool()>& stop = {});
+    // entries it adds to the run); `odd` gets the rows whose number is none. False when the file has a
+    // problem (listCheck()) or `stop` held.
+    bool countListRows(int* rows, const std::function<bool()>& stop = {}, OddNumbers* odd = nullptr);
 
     // The message of the run, before prepare().
     void setInput(const ComposeInput& input) { m_input = input; }

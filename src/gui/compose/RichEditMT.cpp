@@ -154,10 +154,21 @@ void RichEditMT::readEntries(RecipientFieldReader& reader) const {
         for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
             if (fragment.isValid())
-                reader.addRun(fragment.text(), keyOf(fragment.charFormat()));
+                reader.addRun(fragment.text(), keyOf(fragment.charFormat()), fragment.position());
         }
         reader.endLine();
     }
+}
+
+int32_t RichEditMT::firstListRow(const std::function<bool(int32_t line)>& wanted) const {
+    for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
+        for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+            const FieldEntryKey key = keyOf(it.fragment().charFormat());
+            if (key.entry && key.kind == KindListRow && wanted(key.id))
+                return key.id;
+        }
+    }
+    return -1;
 }
 
 void RichEditMT::setInsertMode(bool insert) {

@@ -4,6 +4,7 @@
 
 #include <QTextEdit>
 
+#include <functional>
 #include <list>
 
 class QMimeData;
@@ -38,6 +39,8 @@ public:
     void setEntries(const std::list<sMtData>& entries);
     // Hands the text run by run to `reader`, in field order.
     void readEntries(RecipientFieldReader& reader) const;
+    // The line of the first list-file row in the field for which `wanted` holds, or -1. Reads no text.
+    int32_t firstListRow(const std::function<bool(int32_t line)>& wanted) const;
 
     // true: typed characters are inserted; false: they overwrite (the Insert key toggles).
     bool insertMode() const { return m_insertMode; }

@@ -159,6 +159,10 @@ void TFormSendSMS::buildControls() {
     MemoSM->setTabChangesFocus(true);
     MemoSM->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     LabelMemo = makeLabel(this, QStringLiteral("訊息內容："), MemoSM);
+    LabelListText = new QLabel(QStringLiteral("名單檔第 2 欄的內容會取代下方訊息"), this);
+    LabelListText->setObjectName(QStringLiteral("LabelListText"));
+    LabelListText->setStyleSheet(QStringLiteral("color: #c00000;"));
+    LabelListText->hide();
 
     ButtonSend = makeButton(this, QStringLiteral("傳送"), "ButtonSend", ReturnKey::Ignores);
     ButtonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel", ReturnKey::Ignores);
@@ -171,6 +175,7 @@ void TFormSendSMS::buildControls() {
     connect(ComboBoxOTYear, &QComboBox::currentIndexChanged, this, &TFormSendSMS::ComboBoxOTYearChange);
     connect(ComboBoxOTMonth, &QComboBox::currentIndexChanged, this, &TFormSendSMS::ComboBoxOTMonthChange);
     connect(MemoSM, &QPlainTextEdit::textChanged, this, &TFormSendSMS::MemoSMChange);
+    connect(m_richEditMT, &RichEditMT::textChanged, this, &TFormSendSMS::updateListTextNote);
     connect(RadioButtonNormalMsg, &QRadioButton::clicked, this, &TFormSendSMS::RadioButtonNormalMsgClick);
     connect(RadioButtonReplaceMsg, &QRadioButton::clicked, this, &TFormSendSMS::RadioButtonReplaceMsgClick);
     connect(SpeedButtonPreview, &QToolButton::clicked, this, &TFormSendSMS::SpeedButtonPreviewClick);
@@ -247,7 +252,12 @@ void TFormSendSMS::layOutControls() {
     auto* message = new QVBoxLayout;
     message->setSpacing(4);
     message->setContentsMargins(0, 0, 1, 0);
-    message->addWidget(LabelMemo, 0, Qt::AlignLeft);
+    auto* memoCaption = new QHBoxLayout;
+    memoCaption->setSpacing(12);
+    memoCaption->addWidget(LabelMemo);
+    memoCaption->addWidget(LabelListText);
+    memoCaption->addStretch(1);
+    message->addLayout(memoCaption);
     message->addWidget(MemoSM, 1);
     form->addLayout(message, 1);
     form->addSpacing(kMargin);
@@ -280,6 +290,7 @@ void TFormSendSMS::FormShow() {
         MemoSM->setPlainText(m_lastText);
     fillReservationDropDowns();
     Recount();
+    updateListTextNote();
     m_richEditMT->setFocus();
 }
 
@@ -405,10 +416,12 @@ void TFormSendSMS::MemoSMChange() {
 
 void TFormSendSMS::RadioButtonNormalMsgClick() {
     Recount();
+    updateListTextNote();
 }
 
 void TFormSendSMS::RadioButtonReplaceMsgClick() {
     Recount();
+    updateListTextNote();
 }
 
 void TFormSendSMS::setMessageText(const QString& text) {
@@ -455,6 +468,20 @@ bool TFormSendSMS::selectedRowSegments(Segments* segments) const {
     return true;
 }
 
+int32_t TFormSendSMS::firstRowWithText() const {
+    return m_richEditMT->firstListRow([](int32_t line) {
+        const auto row = ListFileRows.find(line);
+        return row != ListFileRows.end() && row->second.content[0] != '\0';
+    });
+}
+
+// With 替代簡訊 a row's values fill the message, which stays in use; with 一般簡訊 the row's second column
+// is sent instead of it, which a user who typed a message would not expect.
+void TFormSendSMS::updateListTextNote() {
+    // The field is walked only when the loaded list has such rows: a keystroke among many entries stays cheap.
+    LabelListText->setVisible(RadioButtonNormalMsg->isChecked() && m_listHasText && firstRowWithText() >= 0);
+}
+
 bool TFormSendSMS::showSelectedRowCount() {
     if (!selectedRowSegments(&m_rowSegments))
         return false;
@@ -468,7 +495,20 @@ bool TFormSendSMS::showSelectedRowCount() {
 int TFormSendSMS::ParseRecipientField(bool keepListRows) {
     RecipientFieldReader reader(keepListRows);
     m_richEditMT->readEntries(reader);
-    return reader.finish();
+    const int count = reader.finish();
+    m_entrySpans = reader.takeSpans();
+    return count;
+}
+
+void TFormSendSMS::selectEntry(int index) {
+    if (index < 0 || index >= int(m_entrySpans.size()))
+        return;
+    const FieldSpan& span = m_entrySpans[std::size_t(index)];
+    QTextCursor cursor(m_richEditMT->document());
+    cursor.setPosition(span.start);
+    cursor.setPosition(span.start + span.length, QTextCursor::KeepAnchor);
+    m_richEditMT->setTextCursor(cursor);
+    m_richEditMT->setFocus();
 }
 
 void TFormSendSMS::RenderRecipientField() {

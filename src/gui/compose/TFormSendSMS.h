@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/addressbook/AddressBook.h"
+#include "core/compose/RecipientField.h"
 #include "core/compose/RecipientRecords.h"
 #include "core/compose/SegmentMessage.h"
 #include "core/shared/Config.h"
@@ -8,6 +9,8 @@
 
 #include <QDialog>
 #include <QList>
+
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -129,7 +132,17 @@ private:
     void LoadRecipientFile();
     // Step 8 of 傳送: the run is built, the dialog gives the screen to the progress window, the worker starts.
     void startRun(const GatewayTarget& gateway, const QByteArray& message);
+    // Plain text that is the name of one member or group: the user is offered the entry instead, one
+    // question each, and the field shows the entries taken.
+    void offerBookEntries();
+    // Recipients that are not numbers are named in one question; 否 selects the first in the field.
+    bool confirmOddNumbers();
+    void selectEntry(int index);
     bool selectedRowSegments(Segments* segments) const;
+    // The first list-file row of the field whose own text replaces the message, or -1.
+    int32_t firstRowWithText() const;
+    // LabelListText shows while such a row would send its text instead of the message (一般簡訊).
+    void updateListTextNote();
     void warn(const QString& text);
 
     SendLogKeeper& m_sendLog;
@@ -160,6 +173,7 @@ private:
     QLabel* LabelMsgNo = nullptr;
     QToolButton* SpeedButtonPreview = nullptr;
     QLabel* LabelMemo = nullptr;
+    QLabel* LabelListText = nullptr;
     QPlainTextEdit* MemoSM = nullptr;
     QPushButton* ButtonSend = nullptr;
     QPushButton* ButtonCancel = nullptr;
@@ -178,6 +192,10 @@ private:
     QString m_lastText;
     QString m_orderTime;
     int m_limitMinutes = 0;
+
+    // Where each entry ParseRecipientField read stands in the field, in RecipientList's order.
+    std::vector<FieldSpan> m_entrySpans;
+    bool m_listHasText = false; // a row of the loaded list file has a second column
 
     SendSchedule m_runSchedule;
     bool m_fillingDropDowns = false;

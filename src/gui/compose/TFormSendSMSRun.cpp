@@ -4,8 +4,10 @@
 #include "gui/compose/TFormSendSMS.h"
 
 #include "core/compose/ComposeState.h"
+#include "core/compose/EntryLookup.h"
 #include "core/compose/ListFileInput.h"
 #include "core/compose/MessageCount.h"
+#include "core/compose/OddNumbers.h"
 #include "core/compose/RecipientLists.h"
 #include "core/compose/SendValidation.h"
 #include "core/shared/Big5.h"
@@ -27,8 +29,11 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+
+#include <algorithm>
 
 namespace norvi {
 
@@ -79,6 +84,8 @@ void TFormSendSMS::LoadRecipientFile() {
             sinceEvents.restart();
         }
     });
+    m_listHasText = std::any_of(ListFileRows.cbegin(), ListFileRows.cend(),
+                                [](const auto& row) { return row.second.content[0] != '\0'; });
     RenderRecipientField();
     PostShowProcess(StateListLoaded);
     showCount(m_msgCount, m_droppedCharacters);
@@ -91,7 +98,15 @@ void TFormSendSMS::LoadRecipientFile() {
 
 void TFormSendSMS::SpeedButtonPreviewClick() {
     Segments row;
-    const bool ownText = selectedRowSegments(&row);
+    bool ownText = selectedRowSegments(&row);
+    // What the first recipient gets when the list's second column replaces the message.
+    if (!ownText && !LabelListText->isHidden()) {
+        const int32_t line = firstRowWithText();
+        if (line >= 0) {
+            row = RowSegments(getField(ListFileRows.at(line).content), big5(MemoSM->toPlainText()), false);
+            ownText = true;
+        }
+    }
     const Segments& shown = ownText ? row : m_msgSegments;
     TFormShowMsg viewer(this);
     viewer.setWindowTitle(QStringLiteral("簡訊預覽"));
@@ -133,7 +148,44 @@ void TFormSendSMS::ButtonSendClick() {
         warn(error);
         return;
     }
+    offerBookEntries();
     startRun(gateway, checked.message);
+}
+
+void TFormSendSMS::offerBookEntries() {
+    bool replaced = false;
+    for (sMtData& entry : RecipientList) {
+        if (entry.kind != KindTyped)
+            continue;
+        const QByteArray text = getField(entry.label);
+        // A number is meant as one, whatever a member may be called.
+        if (IsPhoneNumber(text))
+            continue;
+        // Only a name that means one entry is offered: with two of that name the user must pick.
+        const NamedEntry named = RecipientEntryForName(m_book, text);
+        if (!named.ok)
+            continue;
+        const QString question = named.entry.id > 0 ? QStringLiteral("%1 是通訊錄中的成員，要改用通訊錄的門號？")
+                                                    : QStringLiteral("%1 是通訊錄中的群組，要改用通訊錄的群組？");
+        if (!prompts().confirm(this, QStringLiteral("Norvi簡訊服務軟體"), question.arg(fromBig5(text))))
+            continue;
+        entry = named.entry;
+        replaced = true;
+    }
+    if (!replaced)
+        return;
+    // The field shows what will be sent, and its entries' places are read again for a later selection.
+    m_richEditMT->setEntries(RecipientList);
+    ParseRecipientField(true);
+}
+
+bool TFormSendSMS::confirmOddNumbers() {
+    int first = -1;
+    const OddNumbers odd = FindOddNumbers(RecipientList, &first);
+    if (odd.empty() || prompts().confirm(this, QStringLiteral("Norvi簡訊服務軟體"), odd.question()))
+        return true;
+    selectEntry(first);
+    return false;
 }
 
 void TFormSendSMS::startRun(const GatewayTarget& gateway, const QByteArray& message) {
@@ -147,6 +199,9 @@ void TFormSendSMS::startRun(const GatewayTarget& gateway, const QByteArray& mess
     }
     std::list<sSendContent> run;
     run.splice(run.end(), SendQueue);
+    // Asked once the run is known to be sendable, so nobody answers for a run refused anyway.
+    if (!confirmOddNumbers())
+        return;
     if (!m_sendLog.ConfirmClearLog())
         return;
     for (const QString& skipped : queued.skipped) {

@@ -1,0 +1,121 @@
+// 傳送 with recipients that are no telephone number: the one question about them, the offer of an
+// address-book entry for a plain name, list lines named by their line, and the note of a list whose second
+// column replaces the message.
+
+#include "SendDialogFixture.h"
+
+#include "gui/sendlog/TFormShowMsg.h"
+
+#include <QFile>
+
+using namespace norvi;
+using namespace norvi::test;
+
+namespace {
+
+class SendDialogOddNumbersTest : public SendDialogFixture {
+protected:
+    QString writeFile(const char* name, const QByteArray& bytes) {
+        QFile f(path(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path(name);
+    }
+    void load(const QString& file) {
+        m_prompts.fileNames.push_back(file);
+        ASSERT_TRUE(press("SpeedButtonLoadMT"));
+        QCoreApplication::sendPostedEvents(&progress(), WM_SHOWPROCESS);
+        ASSERT_TRUE(click(&progress(), "ButtonOk"));
+    }
+    // Presses 傳送 with the answers queued for its questions, and returns the questions it asked.
+    QStringList sendAnswering(std::initializer_list<Prompts::Answer> answers) {
+        const qsizetype before = m_prompts.messages().size();
+        m_prompts.answers.assign(answers.begin(), answers.end());
+        press("ButtonSend");
+        return m_prompts.messages().mid(before);
+    }
+    bool noteShown() { return control<QLabel>("LabelListText")->isVisible(); }
+};
+
+} // namespace
+
+TEST_F(SendDialogOddNumbersTest, TextThatIsNoNumberIsAskedAboutOnceNoSelectsItAndYesSendsIt) {
+    open(
+        [&] {
+            ASSERT_TRUE(typeInto(field(), QStringLiteral("0912000001; abcdefg; 王小民; +886912000002; 12")));
+            ASSERT_TRUE(typeInto(memo(), QStringLiteral("hi")));
+            EXPECT_EQ(sendAnswering({Prompts::Answer::No}),
+                      QStringList{QStringLiteral("以下 3 筆不是手機門號：abcdefg、王小民、12，仍要傳送？")});
+            EXPECT_TRUE(dialog().isVisible());
+            EXPECT_FALSE(progress().isVisible());
+            EXPECT_EQ(selected(), QStringLiteral("abcdefg")) << "the first one is shown to be corrected";
+            EXPECT_TRUE(m_sim->requests().empty());
+            EXPECT_EQ(mainWindow().jobRows().rowCount(), 0);
+
+            // Corrected, the rest still asked about; 是 sends them as they stand.
+            ASSERT_TRUE(key(Qt::Key_Backspace));
+            EXPECT_EQ(sendAnswering({Prompts::Answer::Yes}),
+                      QStringList{QStringLiteral("以下 2 筆不是手機門號：王小民、12，仍要傳送？")});
+            finishRun();
+        },
+        false);
+    EXPECT_EQ(sentNumbers().size(), 4);
+    EXPECT_TRUE(sentNumbers().contains(QStringLiteral("12")));
+}
+
+TEST_F(SendDialogOddNumbersTest, APlainNameOfTheBookIsOfferedAsItsEntryBeforeTheQuestion) {
+    addressBook().putMember(test::member(5, big5("王小明"), "0912000005"));
+    addressBook().putMember(test::member(6, big5("陳大文"), "0912000006"));
+    addressBook().putGroup(test::named(test::group(-301, {{0, 6}}), big5("業務部")));
+    open(
+        [&] {
+            ASSERT_TRUE(typeInto(field(), QStringLiteral("王小明; 業務部")));
+            ASSERT_TRUE(typeInto(memo(), QStringLiteral("hi")));
+            EXPECT_EQ(sendAnswering({Prompts::Answer::Yes, Prompts::Answer::No, Prompts::Answer::No}),
+                      (QStringList{QStringLiteral("王小明 是通訊錄中的成員，要改用通訊錄的門號？"),
+                                   QStringLiteral("業務部 是通訊錄中的群組，要改用通訊錄的群組？"),
+                                   QStringLiteral("以下 1 筆不是手機門號：業務部，仍要傳送？")}));
+            EXPECT_EQ(parsed(), (QStringList{QStringLiteral("0:5:王小明"), QStringLiteral("2:0:業務部")}))
+                << "the member taken stays an entry after 否";
+            EXPECT_EQ(selected(), QStringLiteral("業務部"));
+            EXPECT_TRUE(m_sim->requests().empty());
+
+            EXPECT_EQ(sendAnswering({Prompts::Answer::Yes}),
+                      QStringList{QStringLiteral("業務部 是通訊錄中的群組，要改用通訊錄的群組？")});
+            finishRun();
+        },
+        false);
+    EXPECT_EQ(sentNumbers(), (QStringList{QStringLiteral("0912000005"), QStringLiteral("0912000006")}));
+}
+
+TEST_F(SendDialogOddNumbersTest, ListLinesAreNamedByLineAndTheSecondColumnNoteFollowsTheMessageType) {
+    const QString withText = writeFile("text.txt", "0911000001\nabc Hello\n1\n2\n3\n4\n5\n");
+    const QString bare = writeFile("bare.txt", "0922000001\n");
+    open([&] {
+        ASSERT_TRUE(typeInto(memo(), QStringLiteral("typed")));
+        EXPECT_FALSE(noteShown());
+        load(withText);
+        EXPECT_TRUE(noteShown());
+        QString shown;
+        m_prompts.dialogHandlers.push_back([&](QDialog* viewer) {
+            shown = static_cast<TFormShowMsg*>(viewer)->text();
+            viewer->accept();
+        });
+        ASSERT_TRUE(press("SpeedButtonPreview"));
+        EXPECT_TRUE(shown.contains(QStringLiteral("Hello")) && !shown.contains(QStringLiteral("typed")))
+            << shown.toStdString();
+
+        EXPECT_EQ(sendAnswering({Prompts::Answer::No}),
+                  QStringList{QStringLiteral(
+                      "以下 6 筆不是手機門號：第 2 行 abc、第 3 行 1、第 4 行 2、第 5 行 3、第 6 行 4…，仍要傳送？")});
+        EXPECT_EQ(selected(), QStringLiteral("abc"));
+        EXPECT_TRUE(m_sim->requests().empty());
+
+        ASSERT_TRUE(click(control<QRadioButton>("RadioButtonReplaceMsg")));
+        EXPECT_FALSE(noteShown()) << "替代簡訊 keeps the message and fills it";
+        ASSERT_TRUE(click(control<QRadioButton>("RadioButtonNormalMsg")));
+        EXPECT_TRUE(noteShown());
+        load(bare);
+        EXPECT_FALSE(noteShown());
+    });
+}
