@@ -197,6 +197,13 @@ TEST_F(SendDialogTest, CountLabelFollowsEveryChangeOfTheText) {
                                                          : QString();
             EXPECT_EQ(countText(), QStringLiteral("總共需要 %1 通簡訊").arg(c.count) + tail) << c.text.size();
             EXPECT_EQ(dialog().msgCount(), c.count);
+            if (!tail.isEmpty()) { // the whole warning is on screen, not cut at the label's edge
+                QLabel* label = control<QLabel>("LabelMsgNo");
+                QCoreApplication::processEvents();
+                const QRect needed = label->fontMetrics().boundingRect(
+                    label->contentsRect(), int(label->alignment()) | Qt::TextWordWrap, label->text());
+                EXPECT_TRUE(label->contentsRect().contains(needed)) << needed.width() << "x" << needed.height();
+            }
         }
         // One more key on 159 characters makes the second short message.
         ASSERT_TRUE(typeInto(memo(), QStringLiteral("a").repeated(159)));

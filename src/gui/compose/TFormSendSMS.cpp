@@ -195,7 +195,10 @@ void TFormSendSMS::layOutControls() {
     SpeedButtonMT->setFixedSize(kSideButtonWidth, m_mtBaseHeight);
     SpeedButtonLoadMT->setFixedSize(kSideButtonWidth, m_mtBaseHeight);
     SpeedButtonPreview->setFixedWidth(kSideButtonWidth);
-    LabelMsgNo->setFixedSize(kCountWidth, PanelMsgType->sizeHint().height());
+    // The count keeps its designed width and height, and takes the free width to its left (wrapping within
+    // it) when it must also say what six short messages cannot hold.
+    LabelMsgNo->setMinimumSize(kCountWidth, PanelMsgType->sizeHint().height());
+    LabelMsgNo->setWordWrap(true);
     PanelMsgType->setFixedSize(PanelMsgType->sizeHint());
     for (QPushButton* button : {ButtonSend, ButtonCancel})
         button->setMinimumSize(kButtonWidth, kButtonHeight);
@@ -229,8 +232,8 @@ void TFormSendSMS::layOutControls() {
     type->setSpacing(0);
     type->setContentsMargins(0, 0, 1, 0);
     type->addWidget(PanelMsgType);
-    type->addStretch(1);
-    type->addWidget(LabelMsgNo);
+    type->addSpacing(8);
+    type->addWidget(LabelMsgNo, 1);
     type->addSpacing(8);
     type->addWidget(SpeedButtonPreview);
 
