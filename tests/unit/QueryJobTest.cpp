@@ -172,6 +172,7 @@ TEST_F(QueryJobTest, SingleMsgIdShowsTheBoxClosesTheOwnerAndPostsNoProgress) {
     ASSERT_EQ(owner.boxes.size(), 2);
     EXPECT_TRUE(owner.boxes[1].second.startsWith(big5("預約取消碼：0\r\n預約取消結果：取消成功(")));
     EXPECT_EQ(owner.closeCalls, 2);
+    EXPECT_EQ(linesWith("取消預約執行緒1("), 2);
 
     // A refused login shows the login table's text and reports no line.
     putField(Config.gwPasswd, QByteArray("wrong"));

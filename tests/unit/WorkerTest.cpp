@@ -17,12 +17,6 @@ namespace {
 
 class WorkerTest : public WorkerFixture {};
 
-TEST(WorkerName, FormatByModeWithTheThreadIdInEightHexDigits) {
-    EXPECT_EQ(SendThd::formatThreadName(WorkerMode::Send, 1, 0x1A2B), big5("傳送執行緒1(00001A2B)"));
-    EXPECT_EQ(SendThd::formatThreadName(WorkerMode::Query, 1, 0xFFFFFFFF), big5("查詢執行緒1(FFFFFFFF)"));
-    EXPECT_EQ(SendThd::formatThreadName(WorkerMode::Cancel, 1, 0xabc), big5("取消預約執行緒1(00000ABC)"));
-}
-
 TEST_F(WorkerTest, SecondJobIsRefusedWhileOneIsRegisteredAndNothingIsEmptied) {
     SendQueue.push_back(record("0912345678"));
     log.append("failed", "-1", "x");
