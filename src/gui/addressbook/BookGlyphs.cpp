@@ -5,25 +5,12 @@
 
 #include <QPainter>
 #include <QPainterPath>
-#include <QPixmap>
 
 namespace norvi {
 
 namespace {
 
-const QColor kOutline(60, 60, 70);
-
-// Draws in a 24-unit square scaled to `size`.
-template <typename Draw> QPixmap render(int size, Draw draw) {
-    QPixmap pm(size, size);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setRenderHint(QPainter::SmoothPixmapTransform);
-    p.scale(size / 24.0, size / 24.0);
-    draw(p);
-    return pm;
-}
+const QColor kOutline = IconTable::kOutline;
 
 void drawNew(QPainter& p) {
     p.drawPixmap(QRectF(1, 3, 18, 18), IconTable::pixmap(BookIcon::Member), QRectF(0, 0, 16, 16));
@@ -75,24 +62,8 @@ void drawAction(QPainter& p) {
 } // namespace
 
 QIcon bookGlyph(BookGlyph glyph) {
-    QIcon icon;
-    for (int size : {24, 48}) {
-        switch (glyph) {
-        case BookGlyph::New:
-            icon.addPixmap(render(size, drawNew));
-            break;
-        case BookGlyph::Content:
-            icon.addPixmap(render(size, drawContent));
-            break;
-        case BookGlyph::Delete:
-            icon.addPixmap(render(size, drawDelete));
-            break;
-        case BookGlyph::Action:
-            icon.addPixmap(render(size, drawAction));
-            break;
-        }
-    }
-    return icon;
+    static void (*const drawings[])(QPainter&) = {drawNew, drawContent, drawDelete, drawAction};
+    return IconTable::drawnIcon(drawings[int(glyph)], 24, {24, 48});
 }
 
 } // namespace norvi

@@ -10,7 +10,7 @@ namespace norvi {
 
 namespace {
 
-using Draw = std::function<void(QPainter&)>;
+using Draw = IconTable::Draw;
 
 // Every picture is drawn in a `units` x `units` design square and scaled to the size asked for, so one
 // drawing serves the list (16) and a high-density screen (32) alike.
@@ -19,19 +19,13 @@ QPixmap render(const Draw& draw, int units, int size) {
     pm.fill(Qt::transparent);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::SmoothPixmapTransform); // a glyph may draw a list icon into itself
     p.scale(qreal(size) / units, qreal(size) / units);
     draw(p);
     return pm;
 }
 
-QIcon iconFrom(const Draw& draw, int units, std::initializer_list<int> sizes) {
-    QIcon icon;
-    for (int size : sizes)
-        icon.addPixmap(render(draw, units, size));
-    return icon;
-}
-
-const QColor kOutline(60, 60, 70);
+const QColor kOutline = IconTable::kOutline;
 
 void person(QPainter& p, qreal x, qreal y, qreal s, const QColor& body) {
     // Head and shoulders in a square of side s with its top left at (x, y).
@@ -308,6 +302,13 @@ Draw listDrawing(int index) {
 
 } // namespace
 
+QIcon IconTable::drawnIcon(const Draw& draw, int units, std::initializer_list<int> sizes) {
+    QIcon icon;
+    for (int size : sizes)
+        icon.addPixmap(render(draw, units, size));
+    return icon;
+}
+
 QIcon IconTable::icon(int index) {
     static QIcon cache[kCount];
     static bool built[kCount] = {};
@@ -315,7 +316,7 @@ QIcon IconTable::icon(int index) {
         return QIcon();
     if (!built[index]) {
         if (const Draw draw = listDrawing(index))
-            cache[index] = iconFrom(draw, 16, {16, 32});
+            cache[index] = drawnIcon(draw, 16, {16, 32});
         built[index] = true;
     }
     return cache[index];
@@ -329,11 +330,11 @@ QPixmap IconTable::pixmap(int index) {
 QIcon IconTable::glyph(Glyph g) {
     static const Draw drawings[] = {drawSendSMS, drawQuerySMS, drawCancelSMS, drawSave, drawLoad,
                                     drawAdrBk,   drawSettings, drawMsgWin,    drawAbout};
-    return iconFrom(drawings[g], 32, {32, 64});
+    return drawnIcon(drawings[g], 32, {32, 64});
 }
 
 QIcon IconTable::programIcon() {
-    return iconFrom(drawProgram, 32, {16, 32, 64});
+    return drawnIcon(drawProgram, 32, {16, 32, 64});
 }
 
 void IconTable::paintProgramIcon(QPainter& painter, qreal size) {

@@ -1,7 +1,11 @@
 #pragma once
 
+#include <QColor>
 #include <QIcon>
 #include <QPixmap>
+
+#include <functional>
+#include <initializer_list>
 
 class QPainter;
 
@@ -14,6 +18,12 @@ namespace norvi {
 class IconTable {
 public:
     static constexpr int kCount = 17;
+    static constexpr QColor kOutline{60, 60, 70}; // the line every picture is outlined with
+
+    // A picture drawn in a `units` x `units` square, rendered at each of `sizes`: how every icon of the
+    // program is made, the windows' own glyphs included.
+    using Draw = std::function<void(QPainter&)>;
+    static QIcon drawnIcon(const Draw& draw, int units, std::initializer_list<int> sizes);
 
     static QIcon icon(int index);     // a null icon for an empty or unknown index
     static QPixmap pixmap(int index); // 16 x 16; null for an empty or unknown index
