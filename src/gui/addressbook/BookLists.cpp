@@ -5,14 +5,43 @@
 #include "gui/addressbook/BookListModel.h"
 #include "gui/addressbook/TFormGroup.h"
 #include "gui/addressbook/TFormMember.h"
+#include "gui/shared/FormControls.h"
 #include "gui/shared/Prompts.h"
+#include "gui/shared/UiFont.h"
 
 #include <QAbstractItemView>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QItemSelectionModel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
 namespace norvi {
+
+EditorFrame BeginEditorFrame(QDialog* form, const char* formName, const char* pageName, const QString& tab) {
+    form->setObjectName(QLatin1String(formName));
+    applyFormFont(form);
+    form->setWindowTitle(QStringLiteral("內容"));
+    auto* pages = new QTabWidget(form);
+    pages->setObjectName(QStringLiteral("PageControl1"));
+    auto* page = new QWidget(pages);
+    page->setObjectName(QLatin1String(pageName));
+    pages->addTab(page, tab);
+    return {pages, page};
+}
+
+void EndEditorFrame(QDialog* form, const EditorFrame& frame, int width, QPushButton** ok, QPushButton** cancel) {
+    *ok = makeButton(form, QStringLiteral("確定"), "ButtonOk", ReturnKey::Ignores);
+    *cancel = makeButton(form, QStringLiteral("取消"), "ButtonCancel", ReturnKey::Ignores);
+    auto* layout = new QVBoxLayout(form);
+    layout->addWidget(frame.pages);
+    layout->addWidget(makeButtonBox(form, *ok, *cancel));
+    form->resize(width, 400);
+    QObject::connect(*cancel, &QPushButton::clicked, form, &QDialog::reject);
+}
 
 void FillAllList(const AddressBook& book, BookListModel& list) {
     list.setRows(AllBookRows(book));

@@ -8,6 +8,9 @@
 #include <QStringList>
 
 class QAbstractItemView;
+class QDialog;
+class QPushButton;
+class QTabWidget;
 class QWidget;
 
 // The list operations that the address book window, the group editor and the member picker share, and the
@@ -15,6 +18,16 @@ class QWidget;
 namespace norvi {
 
 class BookListModel;
+
+// The frame both record editors share: the form's name, font and title "內容", one tab page (PageControl1)
+// for the controls, and 確定/取消 below it. The editor fills the page between the two calls, so the Tab key
+// reaches the buttons after the page's controls; 取消 rejects, and the editor connects 確定.
+struct EditorFrame {
+    QTabWidget* pages;
+    QWidget* page;
+};
+EditorFrame BeginEditorFrame(QDialog* form, const char* formName, const char* pageName, const QString& tab);
+void EndEditorFrame(QDialog* form, const EditorFrame& frame, int width, QPushButton** ok, QPushButton** cancel);
 
 // The whole book: every member in id order, then every group.
 void FillAllList(const AddressBook& book, BookListModel& list);

@@ -30,15 +30,8 @@
 namespace norvi {
 
 TFormGroup::TFormGroup(AddressBook& book, QWidget* parent) : QDialog(parent), m_book(book) {
-    setObjectName(QStringLiteral("TFormGroup"));
-    applyFormFont(this);
-    setWindowTitle(QStringLiteral("內容"));
-
-    auto* pages = new QTabWidget(this);
-    pages->setObjectName(QStringLiteral("PageControl1"));
-    auto* page = new QWidget(pages);
-    page->setObjectName(QStringLiteral("TabSheetGroup"));
-    pages->addTab(page, QStringLiteral("群組"));
+    const EditorFrame frame = BeginEditorFrame(this, "TFormGroup", "TabSheetGroup", QStringLiteral("群組"));
+    QWidget* page = frame.page;
 
     auto* intro = new QLabel(
         QStringLiteral("鍵入群組的名稱，然後加入成員。群組建立之後，隨時都可以新增或移除其中的成員。"), page);
@@ -93,12 +86,7 @@ TFormGroup::TFormGroup(AddressBook& book, QWidget* parent) : QDialog(parent), m_
     grid->setRowStretch(4, 1);
     grid->setColumnStretch(1, 1);
 
-    ButtonOk = makeButton(this, QStringLiteral("確定"), "ButtonOk", ReturnKey::Ignores);
-    ButtonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel", ReturnKey::Ignores);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(pages);
-    layout->addWidget(makeButtonBox(this, ButtonOk, ButtonCancel));
-    resize(430, 400);
+    EndEditorFrame(this, frame, 430, &ButtonOk, &ButtonCancel);
 
     connect(ButtonSelectMember, &QPushButton::clicked, this, &TFormGroup::ButtonSelectMemberClick);
     connect(ButtonEditNewMember, &QPushButton::clicked, this, &TFormGroup::ButtonEditNewMemberClick);
@@ -106,7 +94,6 @@ TFormGroup::TFormGroup(AddressBook& book, QWidget* parent) : QDialog(parent), m_
     connect(ButtonContent, &QPushButton::clicked, this, &TFormGroup::ButtonContentClick);
     connect(ListViewMember, &QAbstractItemView::doubleClicked, this, &TFormGroup::ButtonContentClick);
     connect(ButtonOk, &QPushButton::clicked, this, &TFormGroup::ButtonOkClick);
-    connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void TFormGroup::showEvent(QShowEvent* event) {

@@ -39,15 +39,8 @@ const QString kDefaultMarker = QStringLiteral(" (預設手機門號)");
 } // namespace
 
 TFormMember::TFormMember(AddressBook& book, QWidget* parent) : QDialog(parent), m_book(book) {
-    setObjectName(QStringLiteral("TFormMember"));
-    applyFormFont(this);
-    setWindowTitle(QStringLiteral("內容"));
-
-    auto* pages = new QTabWidget(this);
-    pages->setObjectName(QStringLiteral("PageControl1"));
-    auto* page = new QWidget(pages);
-    page->setObjectName(QStringLiteral("TabSheetMember"));
-    pages->addTab(page, QStringLiteral("成員"));
+    const EditorFrame frame = BeginEditorFrame(this, "TFormMember", "TabSheetMember", QStringLiteral("成員"));
+    QWidget* page = frame.page;
 
     EditName = makeEdit(page, "EditName");
     EditDesc = makeEdit(page, "EditDesc");
@@ -105,12 +98,7 @@ TFormMember::TFormMember(AddressBook& book, QWidget* parent) : QDialog(parent), 
     grid->addWidget(ListBoxBelong, 5, 1, 1, 2);
     grid->setColumnStretch(1, 1);
 
-    ButtonOk = makeButton(this, QStringLiteral("確定"), "ButtonOk", ReturnKey::Ignores);
-    ButtonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel", ReturnKey::Ignores);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(pages);
-    layout->addWidget(makeButtonBox(this, ButtonOk, ButtonCancel));
-    resize(470, 400);
+    EndEditorFrame(this, frame, 470, &ButtonOk, &ButtonCancel);
 
     connect(EditMsisdn, &QLineEdit::textChanged, this,
             [this](const QString& text) { ButtonAddMsisdn->setEnabled(!text.isEmpty()); });
@@ -121,7 +109,6 @@ TFormMember::TFormMember(AddressBook& book, QWidget* parent) : QDialog(parent), 
     connect(ListViewMsisdn, &QTreeWidget::itemDoubleClicked, this, &TFormMember::ButtonSetDefMsisdnClick);
     connect(ListViewMsisdn, &QTreeWidget::itemChanged, this, &TFormMember::ListViewMsisdnEdited);
     connect(ButtonOk, &QPushButton::clicked, this, &TFormMember::ButtonOkClick);
-    connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void TFormMember::showEvent(QShowEvent* event) {
