@@ -29,7 +29,8 @@ namespace {
 class BenchPrompts : public Prompts {
 public:
     QString file;
-    Answer message(QWidget*, Icon, Buttons, const QString&, const QString&) override { return Answer::Ok; }
+    using Prompts::message;
+    Answer message(QWidget*, Icon, Buttons, const QString&, const QString&, Answer) override { return Answer::Ok; }
     QString openFileName(QWidget*, const QString&, const QString&, const QString&) override { return file; }
     QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
     QString chooseFolder(QWidget*, const QString&, const QString&) override { return {}; }

@@ -84,6 +84,7 @@ TEST_F(MainWindowJobsTest, ResendAsksAboutUncertainRowsAndSendsEachFailedRowOnce
     choose("PMItemLvRSendSMS");
     finishJob();
     EXPECT_TRUE(m_prompts.messages().contains(question));
+    EXPECT_EQ(m_prompts.asked.first().preselected, Prompts::Answer::No) << "a hurried Return sends nothing twice";
     EXPECT_EQ(mobiles(),
               QStringList({QStringLiteral("0912000001"), QStringLiteral("0912000001"), QStringLiteral("0912000003")}));
 
@@ -109,6 +110,7 @@ TEST_F(MainWindowJobsTest, PopupCancelAsksFirstCountingOnlyReservations) {
     m_prompts.answers.push_back(Prompts::Answer::No);
     choose("PMItemLvCancelSMS");
     EXPECT_EQ(m_prompts.messages(), QStringList{QStringLiteral("要取消 1 筆預約？")});
+    EXPECT_EQ(m_prompts.asked.last().preselected, Prompts::Answer::No);
     EXPECT_FALSE(progress().isVisible());
     EXPECT_TRUE(WorkerList.empty());
 }

@@ -56,6 +56,16 @@ TEST_F(RealPrompts, AQuestionFromAHeldWindowCanBeAnswered) {
     EXPECT_TRUE(stood) << "the box stays above the window that asked";
 }
 
+// Return takes the preselected button: 否 on a question whose 是 cannot be undone, 是 on any other.
+TEST_F(RealPrompts, ReturnTakesThePreselectedAnswer) {
+    for (const Prompts::Answer preselected : {Prompts::Answer::No, Prompts::Answer::Yes}) {
+        whenShown([](QWidget* box) { QTest::keyClick(box, Qt::Key_Return); });
+        EXPECT_EQ(standardPrompts().message(&mainWindow(), Prompts::Icon::Question, Prompts::Buttons::YesNoCancel,
+                                            QStringLiteral("Norvi"), QStringLiteral("要取消 1 筆預約？"), preselected),
+                  preselected);
+    }
+}
+
 // A box quotes names and texts from files and the gateway: shown as plain text, control characters as
 // "\xNN", the program's own line breaks kept.
 TEST_F(RealPrompts, ABoxShowsQuotedControlCharactersEscapedAndMarkupAsText) {

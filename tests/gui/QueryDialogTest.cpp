@@ -264,6 +264,7 @@ TEST_F(QueryDialogTest, SelectedRowsCancelKeepsOnlyTheAskedRowsSelected) {
         m_prompts.answers.push_back(Prompts::Answer::No);
         click(&dialog(), "ButtonQuery");
         EXPECT_EQ(m_prompts.messages().value(0), QStringLiteral("要取消 1 筆預約？"));
+        EXPECT_EQ(m_prompts.asked.last().preselected, Prompts::Answer::No);
         EXPECT_FALSE(progress().isVisible());
         EXPECT_EQ(queries(), 0);
         m_prompts.answers.push_back(Prompts::Answer::Yes);

@@ -26,6 +26,7 @@ public:
         Buttons buttons = Buttons::Ok;
         QString title;
         QString text;
+        Answer preselected = Answer::Yes; // the button Return takes
     };
 
     ScriptedPrompts() { setPrompts(this); }
@@ -50,8 +51,10 @@ public:
     bool realFolderChooser = false;
     QList<Asked> asked;
 
-    Answer message(QWidget*, Icon icon, Buttons buttons, const QString& title, const QString& text) override {
-        asked.append({QStringLiteral("message"), icon, buttons, title, text});
+    using Prompts::message;
+    Answer message(QWidget*, Icon icon, Buttons buttons, const QString& title, const QString& text,
+                   Answer preselected) override {
+        asked.append({QStringLiteral("message"), icon, buttons, title, text, preselected});
         if (buttons == Buttons::YesNo || buttons == Buttons::YesNoCancel) {
             if (answers.empty())
                 return buttons == Buttons::YesNo ? Answer::No : Answer::Cancel;

@@ -58,7 +58,7 @@ void MainWindowJobs::startRowJob(WorkerMode mode) {
     JobRows& log = m_main.jobRows();
     if (mode == WorkerMode::Cancel) {
         const int rows = QueryJob::rowsToAsk(log, mode, log.selectedRows().isEmpty());
-        if (rows > 0 && !prompts().confirm(&m_main, kTitle, CancelQuestion(rows)))
+        if (rows > 0 && !prompts().confirmIrreversible(&m_main, kTitle, CancelQuestion(rows)))
             return;
     }
     const int selected = log.selectedRows().size();
@@ -83,7 +83,7 @@ void MainWindowJobs::resendFailedRows() {
     if (uncertain > 0) {
         const Prompts::Answer answer =
             prompts().message(&m_main, Prompts::Icon::Question, Prompts::Buttons::YesNoCancel, kTitle,
-                              ResendUncertainQuestion(uncertain));
+                              ResendUncertainQuestion(uncertain), Prompts::Answer::No);
         if (answer == Prompts::Answer::Cancel)
             return;
         includeUncertain = answer == Prompts::Answer::Yes;

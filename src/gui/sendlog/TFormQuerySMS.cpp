@@ -262,7 +262,7 @@ void TFormQuerySMS::ButtonQueryClick() {
 void TFormQuerySMS::startListJob(const GatewayTarget& gateway, bool allRows) {
     if (!queryMode()) {
         const int rows = QueryJob::rowsToAsk(m_sendLog, WorkerMode::Cancel, allRows);
-        if (rows > 0 && !prompts().confirm(this, windowTitle(), CancelQuestion(rows)))
+        if (rows > 0 && !prompts().confirmIrreversible(this, windowTitle(), CancelQuestion(rows)))
             return;
     }
     const int maximum = allRows ? m_sendLog.rowCount() : int(m_sendLog.selectedRows().size());

@@ -17,7 +17,8 @@ namespace {
 
 class QtPrompts : public Prompts {
 public:
-    Answer message(QWidget* parent, Icon icon, Buttons buttons, const QString& title, const QString& text) override {
+    Answer message(QWidget* parent, Icon icon, Buttons buttons, const QString& title, const QString& text,
+                   Answer preselected) override {
         QMessageBox box(parent);
         box.setWindowTitle(title);
         // Boxes quote names, numbers and texts from files and the gateway: never as markup, never with
@@ -56,6 +57,8 @@ public:
             box.setEscapeButton(QMessageBox::Cancel);
             break;
         }
+        if (preselected == Answer::No && buttons != Buttons::Yes && buttons != Buttons::Ok)
+            box.setDefaultButton(QMessageBox::No);
         const int result = box.exec();
         if (result == QMessageBox::No)
             return Answer::No;

@@ -17,7 +17,13 @@ public:
 
     virtual ~Prompts() = default;
 
-    virtual Answer message(QWidget* parent, Icon icon, Buttons buttons, const QString& title, const QString& text) = 0;
+    // `preselected` is the button Return takes: No for a question whose 是 cannot be undone (a cancellation, a
+    // second send of what may have gone out), so a hurried Return does nothing.
+    virtual Answer message(QWidget* parent, Icon icon, Buttons buttons, const QString& title, const QString& text,
+                           Answer preselected) = 0;
+    Answer message(QWidget* parent, Icon icon, Buttons buttons, const QString& title, const QString& text) {
+        return message(parent, icon, buttons, title, text, Answer::Yes);
+    }
     // Filters use the "記錄檔(*.log)|*.log|所有檔案(*.*)|*.*" form. An empty result means cancelled.
     virtual QString openFileName(QWidget* parent, const QString& title, const QString& filter,
                                  const QString& directory = QString()) = 0;
@@ -49,6 +55,10 @@ public:
     }
     bool confirm(QWidget* parent, const QString& title, const QString& text) {
         return message(parent, Icon::Question, Buttons::YesNo, title, text) == Answer::Yes;
+    }
+    // The same with 否 preselected, for a step that cannot be undone.
+    bool confirmIrreversible(QWidget* parent, const QString& title, const QString& text) {
+        return message(parent, Icon::Question, Buttons::YesNo, title, text, Answer::No) == Answer::Yes;
     }
 };
 
