@@ -1,5 +1,6 @@
 #include "gui/WindowSet.h"
 #include "gui/sendlog/UnsavedRows.h"
+#include "gui/shared/ModalCloseRaise.h"
 #include "gui/shared/UiFont.h"
 #include "gui/workers/ExitSignals.h"
 
@@ -19,6 +20,9 @@ int main(int argc, char* argv[]) {
         app.installTranslator(&toolkitCaptions);
 
     norvi::WindowSet windows;
+    // The close box of a window under a modal dialog (the main window during a run from the send dialog)
+    // brings the modal window forward, where the user can act, instead of doing nothing.
+    const norvi::ModalCloseRaise closeUnderModal;
     // The main window says when the user ended the program and every question is answered. exit(), not
     // quit(): quit() asks every window to close first, and the progress window never agrees to.
     QObject::connect(&windows.main(), &norvi::TFormMain::programEnding, &app, [] { QCoreApplication::exit(0); });

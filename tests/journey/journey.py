@@ -8,6 +8,7 @@ with real pointer clicks and key presses through xdotool. Every wait polls a con
 A journey that cannot start its display, its bus or its programs fails with a message that says which.
 """
 
+import ctypes
 import os
 import re
 import select
@@ -154,6 +155,73 @@ def read_config(start_dir):
             "gwPasswd": text(password)}
 
 
+# ---- the window system below the toolkit ----
+
+class _XClientMessageEvent(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
+
+
+class _XEvent(ctypes.Union):
+    _fields_ = [("xclient", _XClientMessageEvent), ("pad", ctypes.c_long * 24)]
+
+
+class _X11:
+    """What a window manager does and xdotool cannot: the close box's request (a WM_DELETE_WINDOW client
+    message), and the stacking order and input focus it would be judged by. Through libX11, which the
+    display tools bring along."""
+
+    def __init__(self, display):
+        c = ctypes
+        self.lib = lib = c.CDLL("libX11.so.6")
+        lib.XOpenDisplay.restype = c.c_void_p
+        lib.XOpenDisplay.argtypes = [c.c_char_p]
+        lib.XCloseDisplay.argtypes = [c.c_void_p]
+        lib.XInternAtom.restype = c.c_ulong
+        lib.XInternAtom.argtypes = [c.c_void_p, c.c_char_p, c.c_int]
+        lib.XSendEvent.argtypes = [c.c_void_p, c.c_ulong, c.c_int, c.c_long, c.POINTER(_XEvent)]
+        lib.XSync.argtypes = [c.c_void_p, c.c_int]
+        lib.XDefaultRootWindow.restype = c.c_ulong
+        lib.XDefaultRootWindow.argtypes = [c.c_void_p]
+        lib.XQueryTree.argtypes = [c.c_void_p, c.c_ulong, c.POINTER(c.c_ulong), c.POINTER(c.c_ulong),
+                                   c.POINTER(c.POINTER(c.c_ulong)), c.POINTER(c.c_uint)]
+        lib.XFree.argtypes = [c.c_void_p]
+        lib.XGetInputFocus.argtypes = [c.c_void_p, c.POINTER(c.c_ulong), c.POINTER(c.c_int)]
+        self.dpy = lib.XOpenDisplay(display.encode())
+        if not self.dpy:
+            raise JourneyError(f"cannot open the display {display} through libX11")
+
+    def close(self):
+        self.lib.XCloseDisplay(self.dpy)
+
+    def close_request(self, window):
+        event = _XEvent()
+        event.xclient.type = 33  # ClientMessage
+        event.xclient.window = window
+        event.xclient.message_type = self.lib.XInternAtom(self.dpy, b"WM_PROTOCOLS", 0)
+        event.xclient.format = 32
+        event.xclient.data[0] = self.lib.XInternAtom(self.dpy, b"WM_DELETE_WINDOW", 0)
+        self.lib.XSendEvent(self.dpy, window, 0, 0, ctypes.byref(event))
+        self.lib.XSync(self.dpy, 0)
+
+    def stacking(self):
+        """The top-level windows from the bottom up."""
+        root, parent = ctypes.c_ulong(), ctypes.c_ulong()
+        children, count = ctypes.POINTER(ctypes.c_ulong)(), ctypes.c_uint()
+        self.lib.XQueryTree(self.dpy, self.lib.XDefaultRootWindow(self.dpy), ctypes.byref(root),
+                            ctypes.byref(parent), ctypes.byref(children), ctypes.byref(count))
+        order = [children[i] for i in range(count.value)]
+        if children:
+            self.lib.XFree(children)
+        return order
+
+    def focus(self):
+        window, revert = ctypes.c_ulong(), ctypes.c_int()
+        self.lib.XGetInputFocus(self.dpy, ctypes.byref(window), ctypes.byref(revert))
+        return window.value
+
+
 # ---- the session: display, buses, programs ----
 
 class Journey:
@@ -180,6 +248,7 @@ class Journey:
         self._gateway_lines = []
         self._gateway_lock = threading.Lock()
         self.env = None
+        self._x11 = None  # the journey's own connection to the display, opened when first needed
 
     # -- context --
 
@@ -199,6 +268,10 @@ class Journey:
         return False
 
     def close(self):
+        # Before the display goes: Xlib ends the whole process when its server vanishes under it.
+        if self._x11 is not None:
+            self._x11.close()
+            self._x11 = None
         for p in reversed(self._processes):
             if p.poll() is None:
                 try:
@@ -403,6 +476,36 @@ class Journey:
             return self.program.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
             raise JourneyError(f"norvi-sms did not end within {timeout:.0f} s")
+
+    # ---- the window system ----
+
+    def x_window(self, title):
+        """The X window of the program's top-level window with this title."""
+        def find():
+            done = subprocess.run(["xdotool", "search", "--all", "--onlyvisible", "--pid", str(self.program.pid),
+                                   "--name", f"^{re.escape(title)}$"], env=self.env, capture_output=True,
+                                  text=True, timeout=30)
+            ids = [int(w) for w in done.stdout.split()]
+            return ids[0] if len(ids) == 1 else None
+        return wait_for(f"one X window titled {title!r}", find)
+
+    def x11(self):
+        if self._x11 is None:
+            self._x11 = _X11(self.display)
+        return self._x11
+
+    def raise_window(self, window):
+        """Brings an X window to the front and gives it the keyboard, as a window manager would on a click."""
+        self._xdotool("windowraise", str(window))
+        self._xdotool("windowfocus", str(window))
+
+    def above(self, upper, lower):
+        order = self.x11().stacking()
+        return upper in order and lower in order and order.index(upper) > order.index(lower)
+
+    def close_box(self, window):
+        """Presses a window's close box: the window manager's WM_DELETE_WINDOW request to the program."""
+        self.x11().close_request(window)
 
     def screenshot(self, label):
         """Saves the whole screen to the artifacts folder (when one is given and ImageMagick is there)."""
