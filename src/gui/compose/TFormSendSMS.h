@@ -202,8 +202,8 @@ private:
 
     // Where each entry ParseRecipientField read stands in the field, in RecipientList's order.
     std::vector<FieldSpan> m_entrySpans;
-    bool m_listHasText = false;  // a row of the loaded list file has a second column
-    OverlongRows m_overlongRows; // of the loaded list file, with the message and type as they stand
+    bool m_listHasText = false;        // a row of the loaded list file has a second column
+    OverlongRows m_overlongRows;       // of the loaded list file, with the message and type as they stand
     QTimer* m_overlongTimer = nullptr; // a pause in typing a 替代簡訊 message looks again
 
     SendSchedule m_runSchedule;
