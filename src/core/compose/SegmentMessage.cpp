@@ -189,7 +189,7 @@ bool CutAfterSix(QByteArrayView text, const char* block, int count) {
     const qsizetype length = nul < 0 ? text.size() : nul;
     qsizetype kept = 0;
     for (int k = 1; k <= count; ++k)
-        kept += qsizetype(strnlen(block + (k - 1) * kSegmentSize, kSegmentSize)) - kHeaderBytes;
+        kept += qsizetype(strnlen(block + std::ptrdiff_t(k - 1) * kSegmentSize, kSegmentSize)) - kHeaderBytes;
     return kept < length;
 }
 
@@ -199,8 +199,8 @@ bool CutAfterSix(QByteArrayView text, const char* block, int count) {
 bool NeedsMoreThanSix(QByteArrayView text) {
     // Every piece of a cut message holds at least 65 characters and at most 155 bytes: six hold any text
     // of 390 bytes, and none of more than 930.
-    constexpr qsizetype kAlwaysFits = 6 * 65;
-    constexpr qsizetype kNeverFits = kSegmentCount * kPieceNarrowBytes;
+    constexpr qsizetype kAlwaysFits = qsizetype(6) * 65;
+    constexpr qsizetype kNeverFits = qsizetype(kSegmentCount) * kPieceNarrowBytes;
     const qsizetype nul = text.indexOf('\0');
     const qsizetype whole = nul < 0 ? text.size() : nul;
     if (whole <= kAlwaysFits)
