@@ -6,6 +6,7 @@
 #include "core/sendlog/LogFile.h"
 #include "core/shared/Big5.h"
 #include "core/shared/InputFile.h"
+#include "core/shared/SystemErrorText.h"
 
 #include <QStringDecoder>
 
@@ -16,7 +17,8 @@ namespace {
 // `tooLarge` is what is said about a file past `limit`.
 bool readFile(const QString& path, qint64 limit, const QString& tooLarge, QByteArray* bytes) {
     QString refusal;
-    switch (ReadInputFile(path, limit, bytes, &refusal)) {
+    QString reason;
+    switch (ReadInputFile(path, limit, bytes, &refusal, &reason)) {
     case InputRead::Ok:
         return true;
     case InputRead::TooLarge:
@@ -29,7 +31,7 @@ bool readFile(const QString& path, qint64 limit, const QString& tooLarge, QByteA
     case InputRead::ReadError:
         break;
     }
-    err(QStringLiteral("無法讀取檔案：%1").arg(path));
+    err(WithReason(QStringLiteral("無法讀取檔案：%1").arg(path), reason));
     return false;
 }
 
@@ -117,7 +119,7 @@ void reportListFileProblem(const ListFileCheck& check, const QString& path) {
         return;
     case ListFileProblem::CannotOpen:
     case ListFileProblem::ReadError:
-        err(QStringLiteral("無法讀取檔案：%1").arg(path));
+        err(WithReason(QStringLiteral("無法讀取檔案：%1").arg(path), check.reason));
         return;
     case ListFileProblem::NulByte:
         err(QStringLiteral("%1：").arg(path) + ListFileNulLineText(check.line));
@@ -162,7 +164,8 @@ bool logArgument(const Arguments& a, QString* path) {
 bool readEveryRecord(LogFileReader& reader, const QString& path, const std::function<void(const SendLogRow&)>& each) {
     if (!reader.open()) {
         // A pipe or device at the name is said for what it is.
-        err(reader.refused() ? reader.refusal() : QString(QStringLiteral("讀取傳送紀錄檔案失敗！ ") + path));
+        err(reader.refused() ? reader.refusal()
+                             : WithReason(QStringLiteral("讀取傳送紀錄檔案失敗！ ") + path, reader.errorString()));
         return false;
     }
     SendLogRow row;

@@ -16,6 +16,7 @@
 #include "core/shared/Global.h"
 #include "core/shared/SaveFile.h"
 #include "core/shared/StopSignal.h"
+#include "core/shared/SystemErrorText.h"
 #include "core/workers/DeliveryClass.h"
 #include "core/workers/JobStarter.h"
 #include "core/workers/SendLogJobs.h"
@@ -67,8 +68,9 @@ bool loadRowLog(const Arguments& a, FileOrderJobRows* log, QString* writeTo, Cli
         return false;
     }
     QString damage;
-    if (!log->load(path, &damage)) {
-        err(damage.isEmpty() ? QStringLiteral("讀取傳送紀錄檔案失敗！") + QStringLiteral(" ") + path : damage);
+    QString reason;
+    if (!log->load(path, &damage, &reason)) {
+        err(damage.isEmpty() ? WithReason(QStringLiteral("讀取傳送紀錄檔案失敗！ ") + path, reason) : damage);
         return false;
     }
     if (!damage.isEmpty()) {
@@ -102,8 +104,7 @@ int finishRowJob(const FileOrderJobRows& log, CliRunLog& runLog, const CliProgre
         printRows(log.rows());
     printSummary(progress);
     if (!saved) {
-        err(runLog.error());
-        err(saveFailedText(runLog.target()));
+        err(WithReason(saveFailedText(runLog.target()), runLog.error()));
         return ExitNotSaved;
     }
     return ExitOk;

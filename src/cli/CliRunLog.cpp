@@ -250,7 +250,7 @@ bool CliRunLog::copyTargetRecords() {
     constexpr std::size_t kPiece = 4096;
     LogFileReader reader(m_final);
     if (!reader.open()) {
-        m_error = QStringLiteral("讀取傳送紀錄檔案失敗！") + QStringLiteral(" ") + m_target;
+        m_error = WithReason(QStringLiteral("讀取傳送紀錄檔案失敗！ ") + m_target, reader.errorString());
         return false;
     }
     bool ok = true;
@@ -472,7 +472,7 @@ int finishCommand(const Arguments& a) {
             err(QStringLiteral("%1 沒有任何完整紀錄，已刪除。").arg(path));
             return ExitOk;
         }
-        err(QStringLiteral("讀取傳送紀錄檔案失敗！") + QStringLiteral(" ") + path);
+        err(WithReason(QStringLiteral("讀取傳送紀錄檔案失敗！ ") + path, reader.errorString()));
         return ExitRefused;
     }
     // Record by record: the count is the number of whole records, known before the first is read.

@@ -11,17 +11,20 @@
 #include "core/addressbook/BookFile.h"
 #include "core/compose/ComposeState.h"
 #include "core/compose/EntryLookup.h"
+#include "core/compose/MessageCount.h"
 #include "core/compose/OddNumbers.h"
 #include "core/compose/RecipientLists.h"
 #include "core/compose/SendValidation.h"
 #include "core/compose/StreamedSendRun.h"
 #include "core/sendlog/LogFile.h"
 #include "core/sendlog/RowJournal.h"
+#include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
 #include "core/shared/Config.h"
 #include "core/shared/Global.h"
 #include "core/shared/LogFolderSetup.h"
 #include "core/shared/SaveFile.h"
+#include "core/shared/SystemErrorText.h"
 #include "core/workers/JobStarter.h"
 #include "core/workers/SendThd.h"
 
@@ -143,6 +146,15 @@ int claimNamedLog(const Arguments& a, CliRunLog& log) {
     return ExitRefused;
 }
 
+// Six short messages are the most a text is sent in; the rest is dropped, as the send dialog says it is.
+void warnOfCutTexts(const QByteArray& message, const OverlongRows& overlong) {
+    const Segments segments = segment(message);
+    if (const int dropped = DroppedCharacters(fromBig5(message), segments); dropped > 0)
+        err(CountLabelText(segments.count, dropped));
+    if (overlong.rows > 0)
+        err(OverlongRowsText(overlong));
+}
+
 } // namespace
 
 int send(const Arguments& a) {
@@ -193,8 +205,8 @@ int send(const Arguments& a) {
         return stoppedOrRefused();
 
     // The run is walked once before anything starts, so a refused run leaves nothing behind.
-    run.setInput(ComposeInput::fromText(message.isRaw ? message.raw : checked.message,
-                                        a.switches.contains(QStringLiteral("--replace"))));
+    const QByteArray text = message.isRaw ? message.raw : checked.message;
+    run.setInput(ComposeInput::fromText(text, a.switches.contains(QStringLiteral("--replace"))));
     const SendQueueResult queued = run.prepare(Interrupted);
     for (const QString& skipped : queued.skipped)
         err(skipped);
@@ -213,6 +225,7 @@ int send(const Arguments& a) {
         err(odd.refusal());
         return ExitRefused;
     }
+    warnOfCutTexts(text, queued.overlong);
 
     // The log is on disk before the first message goes; a log that cannot be started sends nothing.
     const QString logOption = a.value(QStringLiteral("--log"));
@@ -254,7 +267,7 @@ int send(const Arguments& a) {
     if (!run.lateProblem().isEmpty())
         err(run.lateProblem());
     if (!saved) {
-        err(log.error());
+        err(WithReason(saveFailedText(log.target()), log.error()));
         return ExitNotSaved;
     }
     err(QStringLiteral("傳送紀錄已儲存：%1").arg(log.target()));

@@ -9,6 +9,7 @@
 #include "core/sendlog/LogCsv.h"
 #include "core/sendlog/LogFile.h"
 #include "core/shared/Big5.h"
+#include "core/shared/SystemErrorText.h"
 #include "core/workers/DeliveryClass.h"
 
 namespace norvi::cli {
@@ -75,7 +76,7 @@ int log2csv(const Arguments& a) {
     }
     LogFileReader reader(path);
     if (!reader.open()) {
-        err(QStringLiteral("讀取傳送紀錄檔案失敗！ ") + path);
+        err(WithReason(QStringLiteral("讀取傳送紀錄檔案失敗！ ") + path, reader.errorString()));
         return ExitRefused;
     }
     const CsvEncoding encoding = csvEncoding(a);

@@ -264,6 +264,17 @@ TEST_F(ExchangeWindowTest, AnImportFileThatCannotBeReadKeepsThePathPage) {
         EXPECT_TRUE(lastMessage().contains(QStringLiteral("無法匯入"))) << lastMessage().toStdString();
         EXPECT_TRUE(pathEdit(w)->isVisible());
         EXPECT_FALSE(fields(w)->isVisible());
+
+        // Gone between the choice and 下一步: the box names the system's reason under its own line.
+        QFile gone(path("gone.csv"));
+        ASSERT_TRUE(gone.open(QIODevice::WriteOnly));
+        gone.close();
+        ASSERT_TRUE(typeInto(pathEdit(w), path("gone.csv")));
+        ASSERT_TRUE(QFile::remove(path("gone.csv")));
+        ASSERT_TRUE(click(&w, "ButtonNextDone"));
+        EXPECT_EQ(lastMessage(),
+                  QStringLiteral("匯入檔%1無法讀取，沒有匯入任何資料。\n檔案或目錄不存在").arg(path("gone.csv")));
+        EXPECT_TRUE(pathEdit(w)->isVisible());
     });
     EXPECT_TRUE(addressBook().MemberMap().empty());
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QFile>
 #include <QTest>
 
 using namespace norvi;
@@ -65,4 +66,20 @@ TEST_F(FollowUpTest, UserJobTakesOverAfterTheExchangeInFlightAndFollowUpResumes)
     EXPECT_EQ(queriesSoFar(*m_sim), kRows) << "a row was asked twice, or not at all";
     ASSERT_TRUE(QTest::qWaitFor([&] { return !followUp.active(); }, 10000));
     EXPECT_EQ(followUp.statusText(), QStringLiteral("追蹤結束：0 筆未確定（全部確定）"));
+}
+
+// 傳送結果統計's export into a path that cannot be written names the system's reason under its own line.
+TEST_F(FollowUpTest, AResultsExportThatCannotBeWrittenSaysWhy) {
+    QFile plain(path("plain"));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    const QString target = path("plain/results.csv");
+    m_prompts.fileNames.push_back(target);
+    m_prompts.dialogHandlers.push_back([&](QDialog* results) {
+        EXPECT_TRUE(click(results, "ButtonExport"));
+        results->reject();
+    });
+    ASSERT_TRUE(trigger(menuItem("MItemVResults")));
+    EXPECT_EQ(m_prompts.messages().value(0),
+              QStringLiteral("無法寫入檔案：%1\n無法建立暫存檔 %1：路徑中有一段不是目錄").arg(target));
 }

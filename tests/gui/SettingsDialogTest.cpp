@@ -218,7 +218,7 @@ TEST_F(SettingsDialog, UnwritableFileIsReportedButTheSettingsStillApply) {
     ASSERT_EQ(m_prompts.messages().size(), 1);
     const auto& box = m_prompts.asked.at(1);
     EXPECT_EQ(box.title, QStringLiteral("ERROR"));
-    EXPECT_EQ(box.text, QStringLiteral("設定檔寫入失敗！"));
+    EXPECT_EQ(box.text, QStringLiteral("設定檔寫入失敗！\n無法建立暫存檔 %1：檔案或目錄不存在").arg(ConfigPath()));
     EXPECT_EQ(box.buttons, ScriptedPrompts::Buttons::Ok);
     EXPECT_TRUE(commandsOn());
     EXPECT_EQ(Config.gwPort, 9000);

@@ -228,7 +228,8 @@ TEST_F(AddressBookTest, HostileFilesLoadOnlyRealNamesAndNumbers) {
 
 TEST_F(AddressBookTest, UnreadableOrUnwritableFilesAreReportedAndNeverOverwritten) {
     ASSERT_TRUE(QDir().mkpath(AddressBookPath())); // a folder in the file's place can be neither read nor replaced
-    EXPECT_EQ(SaveAddressBook(book).message, QStringLiteral("寫入通訊錄檔案失敗！"));
+    EXPECT_EQ(SaveAddressBook(book).message,
+              QStringLiteral("寫入通訊錄檔案失敗！\n%1 不是一般檔案，無法寫入。").arg(AddressBookPath()));
     book.putMember(member(9));
     const AddressBookResult loaded = LoadAddressBook(book);
     EXPECT_FALSE(loaded.ok);

@@ -106,7 +106,8 @@ TEST_F(AddressTransferTest, ExportRefusesTheBookItselfAndKeepsAFileItCannotRepla
 
     const ExportResult noFolder = ExportAddressText(book, path("none/x.csv"), {1}, ',', {true, true, true});
     EXPECT_FALSE(noFolder.ok);
-    EXPECT_EQ(noFolder.message, QStringLiteral("匯出檔%1開啟失敗").arg(path("none/x.csv")));
+    EXPECT_EQ(noFolder.message,
+              QStringLiteral("匯出檔%1開啟失敗\n無法建立暫存檔 %1：檔案或目錄不存在").arg(path("none/x.csv")));
 }
 
 TEST_F(AddressTransferTest, RoundTripGivesMembersEqualToTheOriginals) {

@@ -501,6 +501,35 @@ TEST_F(CliTest, SegmentPrintsTheCountAndEachStoredSegment) {
     EXPECT_EQ(run({"segment", "--text-file", path("big5.txt"), "--big5"}).out, QStringLiteral("1\n中文\n"));
 }
 
+// A text past six short messages is still sent, cut after the sixth, and standard error says so: for the
+// typed message, and for list rows whose own text (the second column, or the message with their values) is too long.
+TEST_F(CliTest, SendWarnsOfTextsCutAfterSixShortMessagesAndStillSends) {
+    writeFile("list.txt",
+              "0912000010,short\n0912000011," + QByteArray(950, 'b') + "\n0912000012," + QByteArray(950, 'c') + "\n");
+    const CliRun cut = run({"send", "--text", QStringLiteral("a").repeated(1000), "--list", path("list.txt"), "--log",
+                            path("cut.log"), "0912000099"});
+    EXPECT_EQ(cut.exitCode, 0) << cut.err.toStdString();
+    EXPECT_TRUE(cut.err.contains(QStringLiteral("總共需要 6 通簡訊，超過的 70 個字不會送出\n")))
+        << cut.err.toStdString();
+    EXPECT_TRUE(cut.err.contains(QStringLiteral("2 筆名單的訊息超過 6 通簡訊，超過的部分不會送出，第一筆在第 2 行\n")))
+        << cut.err.toStdString();
+    EXPECT_EQ(sendRequests(), 6 + 1 + 6 + 6) << "every recipient gets the first six short messages";
+
+    writeFile("values.txt", "0912000020,$" + QByteArray(700, 'n') + "$\n0912000021,$Ann$\n");
+    const CliRun filled = run({"send", "--text", QString(QStringLiteral("Dear $1$, ") + QString(300, QLatin1Char('m'))),
+                               "--replace", "--list", path("values.txt"), "--log", path("filled.log")});
+    EXPECT_EQ(filled.exitCode, 0) << filled.err.toStdString();
+    EXPECT_TRUE(
+        filled.err.contains(QStringLiteral("1 筆名單的訊息超過 6 通簡訊，超過的部分不會送出，第一筆在第 1 行\n")))
+        << filled.err.toStdString();
+    EXPECT_FALSE(filled.err.contains(QStringLiteral("總共需要"))) << "the template itself fits";
+
+    writeFile("short.txt", "0912000030,hello\n0912000031\n");
+    const CliRun fits = run({"send", "--text", "hi", "--list", path("short.txt"), "--log", path("fits.log")});
+    EXPECT_EQ(fits.exitCode, 0);
+    EXPECT_FALSE(fits.err.contains(QStringLiteral("超過"))) << fits.err.toStdString();
+}
+
 TEST_F(CliTest, LoginTestReportsTheGatewaysAnswer) {
     const CliRun ok = run({"login-test"});
     EXPECT_EQ(ok.exitCode, 0);

@@ -85,6 +85,30 @@ TEST(SegmentMessage, PiecesAreWholeCharactersThatRebuildTheText) {
             rebuilt += piece;
         }
         ASSERT_TRUE(s.count == 6 ? text.startsWith(rebuilt) : text == rebuilt) << "round " << round;
+        // The check that walks the cutting without a block agrees with the cutting itself.
+        const bool cut = rebuilt.size() < text.size();
+        ASSERT_EQ(CutAfterSix(text, s.block, s.count), cut) << "round " << round;
+        ASSERT_EQ(NeedsMoreThanSix(text), cut) << "round " << round << " of " << text.size() << " bytes";
+    }
+}
+
+// The limits themselves: 930 one-byte characters or 396 Chinese ones fit six short messages.
+TEST(SegmentMessage, TextsJustPastSixShortMessagesAreFoundCut) {
+    const struct {
+        QByteArray text;
+        bool cut;
+    } cases[] = {{narrow(930), false},
+                 {narrow(931), true},
+                 {wide(396), false},
+                 {wide(397), true},
+                 {narrow(70) + wide(330), false},
+                 {narrow(70) + wide(331), true},
+                 {narrow(391), false},
+                 {narrow(930) + QByteArray(1, '\0') + narrow(10), false}};
+    for (const auto& c : cases) {
+        const Segments s = segment(c.text);
+        EXPECT_EQ(CutAfterSix(c.text, s.block, s.count), c.cut) << c.text.size();
+        EXPECT_EQ(NeedsMoreThanSix(c.text), c.cut) << c.text.size();
     }
 }
 

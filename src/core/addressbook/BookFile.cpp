@@ -8,6 +8,7 @@
 #include "core/shared/InputFile.h"
 #include "core/shared/SaveFile.h"
 #include "core/shared/ShownText.h"
+#include "core/shared/SystemErrorText.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -15,6 +16,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <map>
 
@@ -269,16 +271,18 @@ AddressBookResult LoadAddressBook(AddressBook& book, const QString& path) {
     const int fd = OpenInputFile(path, &reason, &notAFile);
     QFile file;
     QByteArray data;
-    if (fd >= 0 && file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+    if (fd >= 0 && file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         data = file.readAll();
-    else if (fd >= 0)
+        if (file.error() != QFileDevice::NoError)
+            reason = SystemErrorText(errno); // the failed read's own number
+    } else if (fd >= 0) {
+        reason = SystemErrorText(errno);
         ::close(fd);
+    }
     if (!file.isOpen() || file.error() != QFileDevice::NoError) {
         g_pendingAside = {path, true};
         result.ok = false;
-        result.message = readFailedText();
-        if (notAFile)
-            result.message += QLatin1Char('\n') + InputRefusalText(path, reason);
+        result.message = WithReason(readFailedText(), notAFile ? InputRefusalText(path, reason) : reason);
         return result;
     }
 
@@ -323,13 +327,13 @@ AddressBookResult SaveAddressBook(AddressBook& book, const QString& path) {
     if (check.reloaded)
         result.message = result.message.isEmpty() ? check.message : check.message + QLatin1Char('\n') + result.message;
     const QString keptNotice = result.message;
+    SaveFile file(path);
     const auto fail = [&]() {
         result.ok = false;
-        result.message = keptNotice.isEmpty() ? writeFailedText() : writeFailedText() + QLatin1Char('\n') + keptNotice;
+        result.message = WithReason(WithReason(writeFailedText(), file.errorString()), keptNotice);
         return result;
     };
 
-    SaveFile file(path);
     if (!file.open())
         return fail();
     const QByteArray image = AddressBookImage(book);

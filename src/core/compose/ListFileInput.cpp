@@ -5,6 +5,7 @@
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
 #include "core/shared/InputFile.h"
+#include "core/shared/SystemErrorText.h"
 
 #include <QStringDecoder>
 
@@ -31,7 +32,8 @@ ListFileText ReadRecipientListFile(const QString& path) {
     ListFileText result;
     QByteArray raw;
     QString refusal;
-    switch (ReadInputFile(path, kMaxListFileBytes, &raw, &refusal)) {
+    QString reason;
+    switch (ReadInputFile(path, kMaxListFileBytes, &raw, &refusal, &reason)) {
     case InputRead::Ok:
         break;
     case InputRead::NotAFile:
@@ -43,7 +45,7 @@ ListFileText ReadRecipientListFile(const QString& path) {
         return result;
     case InputRead::CannotOpen:
     case InputRead::ReadError:
-        result.error = QStringLiteral("無法讀取檔案：%1").arg(path);
+        result.error = WithReason(QStringLiteral("無法讀取檔案：%1").arg(path), reason);
         return result;
     }
     // Named for what it is before the encoding check, which would only call the line "not text".

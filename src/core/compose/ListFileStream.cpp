@@ -4,11 +4,14 @@
 #include "core/compose/SegmentMessage.h"
 #include "core/shared/Big5.h"
 #include "core/shared/InputFile.h"
+#include "core/shared/SystemErrorText.h"
 
 #include <QStringDecoder>
 
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 namespace norvi {
 
@@ -46,15 +49,18 @@ bool ListFileStream::open(const QString& path, bool big5) {
     if (fd < 0) {
         m_check.problem = notAFile ? ListFileProblem::NotAFile : ListFileProblem::CannotOpen;
         m_check.refusal = InputRefusalText(path, reason);
+        m_check.reason = reason;
         return false;
     }
     if (!m_file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        m_check.reason = SystemErrorText(errno);
         ::close(fd);
         m_check.problem = ListFileProblem::CannotOpen;
         return false;
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
+        m_check.reason = SystemErrorText(errno);
         m_file.close();
         m_check.problem = ListFileProblem::CannotOpen;
         return false;
@@ -91,6 +97,7 @@ bool ListFileStream::readPiece(QByteArray* piece, bool* last) {
     piece->resize(kPiece);
     const qint64 n = m_file.read(piece->data(), kPiece);
     if (n < 0) {
+        m_check.reason = SystemErrorText(errno);
         m_check.problem = ListFileProblem::ReadError;
         return false;
     }

@@ -31,6 +31,7 @@ struct ListFileCheck {
     qint64 lines = 0;   // the file's lines, for TooManyLines
     QString unmappable; // the character, for Unmappable
     QString refusal;    // what is said, for NotAFile
+    QString reason;     // the system's reason, for CannotOpen and ReadError
 };
 
 // The most of one list file line that is kept. A row keeps 30 bytes of number and 960 of content, so

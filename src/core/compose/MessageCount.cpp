@@ -4,6 +4,7 @@
 #include "core/shared/Big5.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace norvi {
 
@@ -40,6 +41,29 @@ int DroppedCharacters(const QString& message, const Segments& segments) {
 
 Segments RowSegments(const QByteArray& content, const QByteArray& messageText, bool replaceFields) {
     return segment(replaceFields ? SubstituteFields(messageText, content) : content);
+}
+
+OverlongRows FindOverlongRows(const std::map<int32_t, sLoadMt>& rows, QByteArrayView messageText, bool replaceFields) {
+    OverlongRows overlong;
+    // A template without "$1$" leaves every row its own content; only the others are filled in row by row.
+    const bool fill = replaceFields && messageText.contains("$1$");
+    for (const auto& [line, row] : rows) {
+        if (row.msisdn[0] == '\0' || row.content[0] == '\0')
+            continue;
+        const QByteArrayView content(row.content, qsizetype(strnlen(row.content, sizeof row.content)));
+        if (fill ? NeedsMoreThanSix(SubstituteFields(messageText, content)) : NeedsMoreThanSix(content))
+            overlong.add(line);
+    }
+    return overlong;
+}
+
+QString OverlongRowsText(const OverlongRows& overlong) {
+    if (overlong.rows == 0)
+        return QString();
+    QString text = QStringLiteral("%1 筆名單的訊息超過 6 通簡訊，超過的部分不會送出").arg(overlong.rows);
+    if (overlong.firstLine >= 0)
+        text += QStringLiteral("，第一筆在第 %1 行").arg(qint64(overlong.firstLine) + 1);
+    return text;
 }
 
 QString PreviewText(const char* block, int count, int droppedCharacters) {

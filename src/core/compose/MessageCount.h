@@ -1,10 +1,14 @@
 #pragma once
 
+#include "core/compose/ListFileRecords.h"
+#include "core/compose/RecipientLists.h"
 #include "core/compose/SegmentMessage.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+
+#include <map>
 
 // The send dialog's count of short messages and its preview, without the window.
 namespace norvi {
@@ -24,6 +28,14 @@ int DroppedCharacters(const QString& message, const Segments& segments);
 // The own message of a list-file row with content, segmented: the content itself, or with "替代簡訊"
 // the message text with the row's values filled in.
 Segments RowSegments(const QByteArray& content, const QByteArray& messageText, bool replaceFields);
+
+// The rows of a loaded list (rows without a number are never sent) whose own text needs more than six
+// short messages: with "替代簡訊" the message with each row's values, else the row's second column. Rows
+// without a second column get the message itself, which the count label speaks for.
+OverlongRows FindOverlongRows(const std::map<int32_t, sLoadMt>& rows, QByteArrayView messageText, bool replaceFields);
+
+// "N 筆名單的訊息超過 6 通簡訊，超過的部分不會送出，第一筆在第 L 行"; empty when there is none.
+QString OverlongRowsText(const OverlongRows& overlong);
 
 // What the preview shows: for each short message "第 k 通" and the message as it is sent (with its part
 // header when the text was cut), one line each; then where a text too long for six was cut.

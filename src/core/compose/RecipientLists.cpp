@@ -383,9 +383,15 @@ bool SendQueueBuilder::addListFileRow(const sLoadMt& row, int32_t line) {
         return queueIfNew(number, KindListRow, QByteArrayView());
     // A row with its own text is sent even when its number was queued already.
     sSendContent& record = append(number, KindListRow, QByteArrayView());
-    record.segmentCount = m_input.replaceFields
-                              ? SegmentBytes(SubstituteFields(m_input.text, content), record.segments[0])
-                              : SegmentBytes(content, record.segments[0]);
+    QByteArray filled;
+    QByteArrayView text = content;
+    if (m_input.replaceFields) {
+        filled = SubstituteFields(m_input.text, content);
+        text = filled;
+    }
+    record.segmentCount = SegmentBytes(text, record.segments[0]);
+    if (CutAfterSix(text, record.segments[0], record.segmentCount))
+        m_result.overlong.add(line);
     m_result.totalCount += record.segmentCount;
     complete(record);
     return true;

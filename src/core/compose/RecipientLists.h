@@ -90,6 +90,18 @@ struct ComposeInput {
 // message text with the row's values filled in.
 QByteArray RowMessage(QByteArrayView content, const ComposeInput& input);
 
+// List-file rows whose own text (the second column, or the message with the row's values) needs more than
+// six short messages: the rest of each is not sent.
+struct OverlongRows {
+    int rows = 0;
+    int32_t firstLine = -1; // the first such row's line, from 0
+
+    void add(int32_t line) {
+        if (rows++ == 0)
+            firstLine = line;
+    }
+};
+
 struct SendQueueResult {
     bool ok = true;
     QString message;                       // why the run was refused
@@ -97,6 +109,7 @@ struct SendQueueResult {
     std::vector<QByteArray> queuedNumbers; // numbers queued through the duplicate filter, in order
     int missingEntries = 0;                // ids or rows that no longer exist, skipped
     QStringList skipped;                   // what was skipped and why, the first kNamedSkips of them
+    OverlongRows overlong;                 // rows whose own text is cut after six short messages
 };
 
 // How many skipped entries a run names; a damaged group of 1,000 slots would otherwise fill a screen.

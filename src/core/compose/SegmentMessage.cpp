@@ -38,6 +38,23 @@ int countChars(const unsigned char* text, std::size_t length) {
     return chars;
 }
 
+// Whether countChars() of the text is at most `limit`, reading no further than the character past it.
+bool charsAtMost(const unsigned char* text, std::size_t length, int limit) {
+    int chars = 0;
+    for (std::size_t i = 0; i < length;) {
+        if (isBig5LeadByte(text[i])) {
+            if (i + 1 >= length)
+                break;
+            i += 2;
+        } else {
+            ++i;
+        }
+        if (++chars > limit)
+            return false;
+    }
+    return true;
+}
+
 // Index of the first byte >= 0x80, or `length` when the text is all one-byte characters.
 std::size_t firstWideIndex(const unsigned char* text, std::size_t length) {
     for (std::size_t i = 0; i < length; ++i)
@@ -163,6 +180,55 @@ QByteArray segmentText(const char* block, int k) {
         return {};
     const char* segment = block + (k - 1) * kSegmentSize;
     return QByteArray(segment, qsizetype(strnlen(segment, kSegmentSize)));
+}
+
+bool CutAfterSix(QByteArrayView text, const char* block, int count) {
+    if (count < kSegmentCount)
+        return false;
+    const qsizetype nul = text.indexOf('\0');
+    const qsizetype length = nul < 0 ? text.size() : nul;
+    qsizetype kept = 0;
+    for (int k = 1; k <= count; ++k)
+        kept += qsizetype(strnlen(block + std::ptrdiff_t(k - 1) * kSegmentSize, kSegmentSize)) - kHeaderBytes;
+    return kept < length;
+}
+
+// The cutting of segmentFrom() walked without writing a block: each step looks only at the characters it
+// takes and the few after them, so a text costs one pass over its bytes. The send dialog runs it over every
+// row of a list of 100,000 when the list or the message changes.
+bool NeedsMoreThanSix(QByteArrayView text) {
+    // Every piece of a cut message holds at least 65 characters and at most 155 bytes: six hold any text
+    // of 390 bytes, and none of more than 930.
+    constexpr qsizetype kAlwaysFits = qsizetype(6) * 65;
+    constexpr qsizetype kNeverFits = qsizetype(kSegmentCount) * kPieceNarrowBytes;
+    const qsizetype nul = text.indexOf('\0');
+    const qsizetype whole = nul < 0 ? text.size() : nul;
+    if (whole <= kAlwaysFits)
+        return false;
+    if (whole > kNeverFits)
+        return true;
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    std::size_t length = std::size_t(whole);
+    std::size_t wide = firstWideIndex(p, length); // of the rest of the text, kept as the pieces go
+    for (int n = 1; n <= kSegmentCount; ++n) {
+        const int maxChars = n == 1 ? kSingleWideChars : kPieceWideChars;
+        const std::size_t maxBytes = std::size_t(n == 1 ? kSingleNarrowBytes : kPieceNarrowBytes);
+        const bool hasWide = wide < length;
+        if ((!hasWide && length <= maxBytes) || charsAtMost(p, length, maxChars))
+            return false;
+        int cut;
+        if (!hasWide || wide >= std::size_t(kPieceNarrowBytes))
+            cut = kPieceNarrowBytes;
+        else if (wide >= 65)
+            cut = int(wide);
+        else
+            cut = kPieceWideChars;
+        const std::size_t used = bytesOfChars(p, length, cut);
+        p += used;
+        length -= used;
+        wide = wide >= used ? wide - used : firstWideIndex(p, length);
+    }
+    return length > 0;
 }
 
 } // namespace norvi

@@ -29,6 +29,12 @@ struct Segments {
 
 Segments segment(QByteArrayView text);
 
+// Whether the `count` short messages of `block`, the segmentation of `text`, leave part of it out: only
+// six are ever made, and the rest of a longer text is not sent.
+bool CutAfterSix(QByteArrayView text, const char* block, int count);
+// The same for a text not segmented yet; a text short enough to fit is not segmented at all.
+bool NeedsMoreThanSix(QByteArrayView text);
+
 // Segment k (1-based) of a block as stored: header included, up to its terminating zero.
 QByteArray segmentText(const char* block, int k);
 

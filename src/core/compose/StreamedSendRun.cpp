@@ -52,7 +52,7 @@ SendQueueResult StreamedSendRun::prepare(const std::function<bool()>& stop) {
                 break;
             }
             if (building && ParseListFileLine(line, int32_t(index), row))
-                building = builder.addListFileRow(row);
+                building = builder.addListFileRow(row, int32_t(index));
         }
     }
     if (m_hasList && m_list.check().problem == ListFileProblem::None && !stopped)

@@ -3,6 +3,7 @@
 #include "core/exchange/ExchangeState.h"
 #include "core/shared/Big5.h"
 #include "core/shared/InputFile.h"
+#include "core/shared/SystemErrorText.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -281,7 +282,8 @@ AddressTextFile ParseAddressText(const QByteArray& bytes) {
 bool ReadAddressText(const QString& path, AddressTextFile* file, QString* error) {
     QByteArray bytes;
     QString refusal;
-    switch (ReadInputFile(path, kMaxAddressTextBytes, &bytes, &refusal)) {
+    QString reason;
+    switch (ReadInputFile(path, kMaxAddressTextBytes, &bytes, &refusal, &reason)) {
     case InputRead::Ok:
         *file = ParseAddressText(bytes);
         return true;
@@ -295,7 +297,7 @@ bool ReadAddressText(const QString& path, AddressTextFile* file, QString* error)
     case InputRead::ReadError:
         break;
     }
-    *error = QStringLiteral("匯入檔%1無法讀取，沒有匯入任何資料。").arg(path);
+    *error = WithReason(QStringLiteral("匯入檔%1無法讀取，沒有匯入任何資料。").arg(path), reason);
     return false;
 }
 

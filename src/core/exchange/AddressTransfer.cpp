@@ -5,6 +5,7 @@
 #include "core/shared/FixedField.h"
 #include "core/shared/Global.h"
 #include "core/shared/SaveFile.h"
+#include "core/shared/SystemErrorText.h"
 
 #include <QFileInfo>
 
@@ -180,11 +181,11 @@ ExportResult ExportAddressText(const AddressBook& book, const QString& path, con
         return failed(QStringLiteral("匯出檔%1是通訊錄檔案本身，不能覆寫。").arg(path));
     SaveFile file(path);
     if (!file.open())
-        return failed(QStringLiteral("匯出檔%1開啟失敗").arg(path));
+        return failed(WithReason(QStringLiteral("匯出檔%1開啟失敗").arg(path), file.errorString()));
     const QByteArray text = AddressTextImage(book, memberIds, delimiter, fields, progress);
     file.write(text);
     if (!file.commit())
-        return failed(QStringLiteral("匯出檔%1寫入失敗（%2），原有的檔案未變更").arg(path, file.errorString()));
+        return failed(WithReason(QStringLiteral("匯出檔%1寫入失敗，原有的檔案未變更").arg(path), file.errorString()));
     for (const int32_t id : memberIds)
         result.written += book.member(id) ? 1 : 0;
     return result;

@@ -4,11 +4,13 @@
 
 namespace norvi {
 
-bool FileOrderJobRows::load(const QString& path, QString* damage) {
+bool FileOrderJobRows::load(const QString& path, QString* damage, QString* reason) {
     LogFileReader reader(path);
     if (!reader.open()) {
         if (damage)
             *damage = reader.refusal();
+        if (reason)
+            *reason = reader.errorString();
         return false;
     }
     m_rows.reserve(m_rows.size() + std::size_t(reader.available()));

@@ -21,8 +21,9 @@ public:
     // Appends the file's complete records. False when the file cannot be opened; `damage` receives what
     // is wrong with a file that held fewer records than it announced or bytes after them (empty when
     // the file is whole). A file whose records cannot be rows (LogRecordFault) is refused whole: false,
-    // no row appended, and `damage` says which record.
-    bool load(const QString& path, QString* damage = nullptr);
+    // no row appended, and `damage` says which record. A file that cannot be opened sets `reason` to the
+    // system's reason.
+    bool load(const QString& path, QString* damage = nullptr, QString* reason = nullptr);
     // Writes every row in list order, replacing the file only when all of it was written.
     bool save(const QString& path) const;
 

@@ -212,21 +212,29 @@ sConfig ConfigFromBytes(QByteArrayView bytes) {
     return fresh;
 }
 
-bool WriteConfig() {
+bool WriteConfig(QString* error) {
     // The file holds the password: the temporary file is made owner-only before a byte lands in it,
     // and the old file is replaced only by a complete new one.
     SaveFile file(ConfigPath());
-    if (!file.open())
+    const auto failed = [&file, error] {
+        if (error)
+            *error = file.errorString();
         return false;
+    };
+    if (!file.open())
+        return failed();
     const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
     file.setPermissions(ownerOnly);
     const qint64 size = qint64(sizeof Config);
     if (file.write(reinterpret_cast<const char*>(&Config), size) != size) {
+        const QString reason = file.errorString();
         file.cancelWriting();
+        if (error)
+            *error = reason;
         return false;
     }
     if (!file.commit())
-        return false;
+        return failed();
     // A device or pipe written directly keeps its own permissions: /dev/null stays usable by everyone.
     if (!file.writesDirectly())
         QFile::setPermissions(ConfigPath(), ownerOnly);

@@ -21,8 +21,9 @@ bool ReadConfig(QString* problem = nullptr);
 QString ConfigReadErrorText(const QString& problem);
 // The record a file of these bytes holds: a short file leaves the rest zero, a longer one's excess is ignored.
 sConfig ConfigFromBytes(QByteArrayView bytes);
-// Writes Config whole, atomically and readable by the owner only; false when it could not be written.
-bool WriteConfig();
+// Writes Config whole, atomically and readable by the owner only; false when it could not be written,
+// with `error` set to what failed and the system's reason.
+bool WriteConfig(QString* error = nullptr);
 
 // Dotted addresses with "*" for 255, separated by ";"; no name lookup.
 bool IsAddressList(const QByteArray& text);

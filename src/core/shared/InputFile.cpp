@@ -167,19 +167,24 @@ QString InputRefusalText(const QString& path, const QString& reason) {
     return QStringLiteral("無法讀取檔案 %1：%2。").arg(path, reason);
 }
 
-InputRead ReadInputFile(const QString& path, qint64 limit, QByteArray* bytes, QString* refusal) {
+InputRead ReadInputFile(const QString& path, qint64 limit, QByteArray* bytes, QString* refusal, QString* reason) {
     bytes->clear();
-    QString reason;
+    QString why;
     bool notAFile = false;
-    const int fd = OpenInputFile(path, &reason, &notAFile);
+    const int fd = OpenInputFile(path, &why, &notAFile);
     if (fd < 0) {
         if (refusal)
-            *refusal = InputRefusalText(path, reason);
+            *refusal = InputRefusalText(path, why);
+        if (reason)
+            *reason = why;
         return notAFile ? InputRead::NotAFile : InputRead::CannotOpen;
     }
     QFile file;
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        const int error = errno;
         ::close(fd);
+        if (reason)
+            *reason = SystemErrorText(error);
         return InputRead::CannotOpen;
     }
     if (file.size() > limit)
@@ -192,6 +197,8 @@ InputRead ReadInputFile(const QString& path, qint64 limit, QByteArray* bytes, QS
         if (have == data.size())
             data.resize(std::min(limit + 1, std::max(kReadChunk, 2 * have)));
         const qint64 n = file.read(data.data() + have, data.size() - have);
+        if (n < 0 && reason)
+            *reason = SystemErrorText(errno); // the failed read's own number, before anything else runs
         if (n <= 0)
             break;
         have += n;

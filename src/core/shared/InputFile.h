@@ -19,8 +19,10 @@ int OpenInputFile(const QString& path, QString* reason, bool* notAFile = nullptr
 QString InputRefusalText(const QString& path, const QString& reason);
 
 // Reads the whole file into `bytes` when it holds at most `limit` bytes; a longer one is TooLarge. A
-// folder, pipe, device or socket is NotAFile, with `refusal` set to InputRefusalText.
-InputRead ReadInputFile(const QString& path, qint64 limit, QByteArray* bytes, QString* refusal = nullptr);
+// folder, pipe, device or socket is NotAFile, with `refusal` set to InputRefusalText. A file that cannot
+// be opened or read sets `reason` to the system's reason (without the path), for the caller's own message.
+InputRead ReadInputFile(const QString& path, qint64 limit, QByteArray* bytes, QString* refusal = nullptr,
+                        QString* reason = nullptr);
 
 // The number (from 1) of the first line that is not Big5 text, or 0 when every line is. Big5 text is
 // ASCII without NUL bytes and two-byte characters of code page 950 (a lead byte 0x81..0xFE, a second byte

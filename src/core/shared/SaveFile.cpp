@@ -192,7 +192,9 @@ bool SaveFile::open() {
         m_direct = true;
         // ExistingOnly: should the device vanish in between, no regular file is made in its place.
         // Unbuffered: every write reaches the device while the broken-pipe signal is held back.
-        return m_target.open(QIODevice::WriteOnly | QIODevice::ExistingOnly | QIODevice::Unbuffered);
+        if (m_target.open(QIODevice::WriteOnly | QIODevice::ExistingOnly | QIODevice::Unbuffered))
+            return true;
+        return fail(QStringLiteral("無法寫入 %1").arg(m_path), errno);
     case TargetKind::Refused:
         m_error = QStringLiteral("%1 不是一般檔案，無法寫入。").arg(m_path);
         return false;

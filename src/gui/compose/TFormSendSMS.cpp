@@ -27,6 +27,7 @@
 #include <QRadioButton>
 #include <QShowEvent>
 #include <QTextCursor>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -48,6 +49,7 @@ constexpr int kItemWidth = 48;
 constexpr int kButtonWidth = 75;
 constexpr int kButtonHeight = 25;
 constexpr int kCountWidth = 170;
+constexpr int kOverlongPauseMs = 300;
 
 QToolButton* makeSpeedButton(QWidget* parent, const char* name, const QString& caption) {
     auto* button = new QToolButton(parent);
@@ -163,6 +165,20 @@ void TFormSendSMS::buildControls() {
     LabelListText->setObjectName(QStringLiteral("LabelListText"));
     LabelListText->setStyleSheet(QStringLiteral("color: #c00000;"));
     LabelListText->hide();
+    LabelRowsTooLong = new QLabel(this);
+    LabelRowsTooLong->setObjectName(QStringLiteral("LabelRowsTooLong"));
+    LabelRowsTooLong->setStyleSheet(QStringLiteral("color: #c00000;"));
+    LabelRowsTooLong->setWordWrap(true);
+    LabelRowsTooLong->hide();
+    // With 替代簡訊 every key changes every row's text; a list of 100,000 long rows takes a moment to look
+    // through, so that is done once typing pauses.
+    m_overlongTimer = new QTimer(this);
+    m_overlongTimer->setSingleShot(true);
+    m_overlongTimer->setInterval(kOverlongPauseMs);
+    connect(m_overlongTimer, &QTimer::timeout, this, [this] {
+        findOverlongRows();
+        updateListTextNote();
+    });
 
     ButtonSend = makeButton(this, QStringLiteral("傳送"), "ButtonSend", ReturnKey::Ignores);
     ButtonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel", ReturnKey::Ignores);
@@ -251,6 +267,7 @@ void TFormSendSMS::layOutControls() {
     form->addLayout(limit);
     form->addSpacing(8);
     form->addLayout(type);
+    form->addWidget(LabelRowsTooLong, 0, Qt::AlignRight);
     form->addSpacing(8);
     auto* message = new QVBoxLayout;
     message->setSpacing(4);
@@ -293,6 +310,7 @@ void TFormSendSMS::FormShow() {
         MemoSM->setPlainText(m_lastText);
     fillReservationDropDowns();
     Recount();
+    findOverlongRows();
     updateListTextNote();
     m_richEditMT->setFocus();
 }
@@ -415,15 +433,20 @@ void TFormSendSMS::ComboBoxOTMonthChange() {
 
 void TFormSendSMS::MemoSMChange() {
     Recount();
+    // Only 替代簡訊 puts the message into the rows' texts.
+    if (RadioButtonReplaceMsg->isChecked() && m_listHasText)
+        m_overlongTimer->start();
 }
 
 void TFormSendSMS::RadioButtonNormalMsgClick() {
     Recount();
+    findOverlongRows();
     updateListTextNote();
 }
 
 void TFormSendSMS::RadioButtonReplaceMsgClick() {
     Recount();
+    findOverlongRows();
     updateListTextNote();
 }
 
@@ -482,7 +505,17 @@ int32_t TFormSendSMS::firstRowWithText() const {
 // is sent instead of it, which a user who typed a message would not expect.
 void TFormSendSMS::updateListTextNote() {
     // The field is walked only when the loaded list has such rows: a keystroke among many entries stays cheap.
-    LabelListText->setVisible(RadioButtonNormalMsg->isChecked() && m_listHasText && firstRowWithText() >= 0);
+    const bool rowsWithText = m_listHasText && firstRowWithText() >= 0;
+    LabelListText->setVisible(RadioButtonNormalMsg->isChecked() && rowsWithText);
+    LabelRowsTooLong->setVisible(rowsWithText && m_overlongRows.rows > 0);
+}
+
+void TFormSendSMS::findOverlongRows() {
+    m_overlongTimer->stop();
+    m_overlongRows =
+        m_listHasText ? FindOverlongRows(ListFileRows, big5(MemoSM->toPlainText()), RadioButtonReplaceMsg->isChecked())
+                      : OverlongRows{};
+    LabelRowsTooLong->setText(OverlongRowsText(m_overlongRows));
 }
 
 bool TFormSendSMS::showSelectedRowCount() {

@@ -2,6 +2,7 @@
 
 #include "core/addressbook/AddressBook.h"
 #include "core/compose/RecipientField.h"
+#include "core/compose/RecipientLists.h"
 #include "core/compose/RecipientRecords.h"
 #include "core/compose/SegmentMessage.h"
 #include "core/shared/Config.h"
@@ -17,6 +18,7 @@ class QComboBox;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
+class QTimer;
 class QRadioButton;
 class QToolButton;
 class QWidget;
@@ -141,8 +143,12 @@ private:
     bool selectedRowSegments(Segments* segments) const;
     // The first list-file row of the field whose own text replaces the message, or -1.
     int32_t firstRowWithText() const;
-    // LabelListText shows while such a row would send its text instead of the message (一般簡訊).
+    // LabelListText shows while such a row would send its text instead of the message (一般簡訊);
+    // LabelRowsTooLong while list rows' own texts are cut after six short messages.
     void updateListTextNote();
+    // Finds the list rows whose own texts are too long for six short messages: when the list, the
+    // message type or (with 替代簡訊) the message changes, not when the recipient field does.
+    void findOverlongRows();
     void warn(const QString& text);
 
     SendLogKeeper& m_sendLog;
@@ -174,6 +180,7 @@ private:
     QToolButton* SpeedButtonPreview = nullptr;
     QLabel* LabelMemo = nullptr;
     QLabel* LabelListText = nullptr;
+    QLabel* LabelRowsTooLong = nullptr;
     QPlainTextEdit* MemoSM = nullptr;
     QPushButton* ButtonSend = nullptr;
     QPushButton* ButtonCancel = nullptr;
@@ -195,7 +202,9 @@ private:
 
     // Where each entry ParseRecipientField read stands in the field, in RecipientList's order.
     std::vector<FieldSpan> m_entrySpans;
-    bool m_listHasText = false; // a row of the loaded list file has a second column
+    bool m_listHasText = false;        // a row of the loaded list file has a second column
+    OverlongRows m_overlongRows;       // of the loaded list file, with the message and type as they stand
+    QTimer* m_overlongTimer = nullptr; // a pause in typing a 替代簡訊 message looks again
 
     SendSchedule m_runSchedule;
     bool m_fillingDropDowns = false;

@@ -32,6 +32,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -86,6 +87,7 @@ void TFormSendSMS::LoadRecipientFile() {
     });
     m_listHasText = std::any_of(ListFileRows.cbegin(), ListFileRows.cend(),
                                 [](const auto& row) { return row.second.content[0] != '\0'; });
+    findOverlongRows();
     RenderRecipientField();
     PostShowProcess(StateListLoaded);
     showCount(m_msgCount, m_droppedCharacters);
@@ -97,6 +99,10 @@ void TFormSendSMS::LoadRecipientFile() {
 }
 
 void TFormSendSMS::SpeedButtonPreviewClick() {
+    if (m_overlongTimer->isActive()) {
+        findOverlongRows();
+        updateListTextNote();
+    }
     Segments row;
     bool ownText = selectedRowSegments(&row);
     // What the first recipient gets when the list's second column replaces the message.
@@ -110,7 +116,10 @@ void TFormSendSMS::SpeedButtonPreviewClick() {
     const Segments& shown = ownText ? row : m_msgSegments;
     TFormShowMsg viewer(this);
     viewer.setWindowTitle(QStringLiteral("簡訊預覽"));
-    viewer.showText(PreviewText(shown.block, shown.count, ownText ? 0 : m_droppedCharacters));
+    QString text = PreviewText(shown.block, shown.count, ownText ? 0 : m_droppedCharacters);
+    if (!LabelRowsTooLong->isHidden())
+        text += QStringLiteral("\n") + LabelRowsTooLong->text();
+    viewer.showText(text);
     prompts().execDialog(&viewer);
 }
 

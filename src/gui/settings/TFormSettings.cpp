@@ -163,9 +163,10 @@ void TFormSettings::ButtonOkClick() {
     if (!confirmLogFolder() || !collectSettings())
         return;
     emit gatewayCommandsEnabled(true);
-    if (!WriteConfig())
+    QString error;
+    if (!WriteConfig(&error))
         prompts().okBox(this, Prompts::Icon::Error, QString::fromLatin1(kErrorTitle),
-                        QStringLiteral("設定檔寫入失敗！"));
+                        WithReason(QStringLiteral("設定檔寫入失敗！"), error));
     // The settings are in force for this run even when the file could not be written.
     accept();
 }
