@@ -233,7 +233,7 @@ void ListFileStream::checkRest() {
     else if (m_encoding.problem != ListFileProblem::None)
         m_check = m_encoding;
     else if (m_lineCount > kMaxListFileLines)
-        m_check = {ListFileProblem::TooManyLines, 0, m_lineCount, QString(), QString()};
+        m_check = {ListFileProblem::TooManyLines, 0, m_lineCount, QString(), QString(), QString()};
     else
         m_check = m_unmappable;
 }
