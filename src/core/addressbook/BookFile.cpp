@@ -31,7 +31,7 @@ namespace {
 constexpr qint64 kHeaderSize = 8;
 constexpr qint64 kMemberSize = sizeof(sMember);
 constexpr qint64 kGroupSize = sizeof(sGroup);
-constexpr qsizetype kReadPiece = 1024 * 1024;
+constexpr qsizetype kReadPiece = qsizetype(1024) * 1024;
 
 QString readFailedText() {
     return QStringLiteral("讀取通訊錄檔案失敗！");

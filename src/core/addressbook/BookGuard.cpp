@@ -96,7 +96,7 @@ void remember(const QString& path, const AddressBook& book, const QByteArray& ha
 // The SHA-256 of an open file, read a piece at a time; empty when it cannot be read.
 QByteArray fileHash(int fd) {
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    QByteArray chunk(1024 * 1024, Qt::Uninitialized);
+    QByteArray chunk(qsizetype(1024) * 1024, Qt::Uninitialized);
     for (;;) {
         const ssize_t n = ::read(fd, chunk.data(), std::size_t(chunk.size()));
         if (n < 0 && errno == EINTR)

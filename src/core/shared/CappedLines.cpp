@@ -11,7 +11,7 @@ namespace norvi {
 
 namespace {
 
-constexpr qsizetype kPiece = 1024 * 1024;
+constexpr qsizetype kPiece = qsizetype(1024) * 1024;
 
 bool isLineEnd(char c) {
     return c == '\r' || c == '\n';
