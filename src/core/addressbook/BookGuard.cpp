@@ -291,8 +291,7 @@ BookCheck BookWriteGuard::begin() {
             return check;
         }
         AddressBookResult read;
-        QByteArray hash;
-        const bool whole = ::lseek(fd, 0, SEEK_SET) == 0 && ReadAddressBookFile(theirsBook, fd, &read, &hash);
+        const bool whole = ::lseek(fd, 0, SEEK_SET) == 0 && ReadAddressBookFile(theirsBook, fd, &read, nullptr);
         ::close(fd);
         if (!whole)
             return check;

@@ -312,15 +312,26 @@ LinesRead readLines(const ImportSource& source, qint64 limit, AddressTextFile* f
         return LinesRead::ReadError;
     const qint64 headSize = source.read(head, sizeof head);
     const bool bom = headSize == sizeof head && QByteArrayView(head, sizeof head) == kBom;
+    // The first reading also counts what would be kept, so a file past the limit is refused before a
+    // line of it is taken.
+    qint64 kept = 0;
     if (bom) {
         file->encoding = TextEncoding::Utf8WithBom;
-    } else {
-        EncodingSurvey survey;
-        if (!pass(0, LineEncoding::Big5, [&survey](const QByteArray& piece, const std::vector<qint64>&) {
-                survey.big5(piece);
-                return true;
+        if (!pass(3, LineEncoding::Utf8, [&kept, limit](const QByteArray& piece, const std::vector<qint64>&) {
+                kept += piece.size();
+                return kept <= limit;
             }))
             return LinesRead::ReadError;
+    } else {
+        EncodingSurvey survey;
+        if (!pass(0, LineEncoding::Big5, [&](const QByteArray& piece, const std::vector<qint64>&) {
+                kept += piece.size();
+                survey.big5(piece);
+                return kept <= limit;
+            }))
+            return LinesRead::ReadError;
+        if (kept > limit)
+            return LinesRead::TooLarge;
         if (!survey.big5Whole) {
             if (!pass(0, LineEncoding::Utf8, [&survey](const QByteArray& piece, const std::vector<qint64>&) {
                     survey.utf8(piece);
@@ -331,8 +342,10 @@ LinesRead readLines(const ImportSource& source, qint64 limit, AddressTextFile* f
                 file->encoding = TextEncoding::Utf8;
         }
     }
+    if (kept > limit)
+        return LinesRead::TooLarge;
     const bool utf8 = file->encoding != TextEncoding::Big5;
-    qint64 kept = 0;
+    kept = 0;
     bool tooLarge = false;
     const auto take = [&](const QByteArray& piece, const std::vector<qint64>& cut) {
         kept += piece.size();
