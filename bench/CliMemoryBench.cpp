@@ -1,6 +1,7 @@
 // The peak memory (maximum resident set, from wait4) of norvi-cli on inputs far larger than what it keeps:
 // `send --list` of a list file that is one line of 200 MB (the gateway's port closed, so the list is read
-// and checked whole and nothing is sent), `log2csv` of a log of 200,000 rows, and with an address book of
+// and checked whole and nothing is sent), `book import` of an import file with a line of 200 MB (into an
+// empty book), `log2csv` of a log of 200,000 rows, and with an address book of
 // 1,000,000 members, `book list` and `send` to one member named on the command line (the port closed
 // again: the book is read and the name looked up, then the run stops at its connection). Not a benchmark
 // loop: it prints the figures, with each run's wall time.
@@ -88,6 +89,18 @@ bool writeOneLineList(const QString& path, int megabytes) {
     return file.write("\n0912000002,next\n") > 0;
 }
 
+// A header, a member whose line goes on for `megabytes` MB past its two columns, and one more member.
+bool writeLongImport(const QString& path, int megabytes) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write("name,msisdn,desc\nLong,0912000001,") < 0)
+        return false;
+    const QByteArray piece(1024 * 1024, 'a');
+    for (int i = 0; i < megabytes; ++i)
+        if (file.write(piece) != piece.size())
+            return false;
+    return file.write("\nShort,0912000002,next\n") > 0;
+}
+
 bool writeLog(const QString& path, int rows) {
     LogFileWriter writer(path);
     if (!writer.open(rows))
@@ -163,7 +176,8 @@ int main(int argc, char** argv) {
     }
     const QString list = dir.filePath(QStringLiteral("long-line.txt"));
     const QString log = dir.filePath(QStringLiteral("rows.log"));
-    if (!writeOneLineList(list, lineMb) || !writeLog(log, rows)) {
+    const QString import = dir.filePath(QStringLiteral("long-line.csv"));
+    if (!writeOneLineList(list, lineMb) || !writeLongImport(import, lineMb) || !writeLog(log, rows)) {
         std::fprintf(stderr, "cannot write the input files\n");
         return 1;
     }
@@ -171,6 +185,11 @@ int main(int argc, char** argv) {
           runCli(cli, dir.path(),
                  {QStringLiteral("send"), QStringLiteral("--text"), QStringLiteral("bench"), QStringLiteral("--list"),
                   list}));
+    print(QStringLiteral("book import (a line of %1 MB)").arg(lineMb).toUtf8().constData(),
+          runCli(cli, dir.path(),
+                 {QStringLiteral("book"), QStringLiteral("import"), QStringLiteral("--map"),
+                  QStringLiteral("name,msisdn"), import}));
+    QFile::remove(dir.filePath(QStringLiteral("AddressBook.bin")));
     print(QStringLiteral("log2csv (%1 rows)").arg(rows).toUtf8().constData(),
           runCli(cli, dir.path(), {QStringLiteral("log2csv"), log}));
 

@@ -226,6 +226,54 @@ TEST_F(AddressBookTest, HostileFilesLoadOnlyRealNamesAndNumbers) {
     }
 }
 
+// The listing read as the file goes gives what a load gives, entry for entry and word for word: for a file
+// in order as this program writes it, and for files out of order, with an id twice, damaged or cut.
+TEST_F(AddressBookTest, AListingGivesTheEntriesAndWordsOfALoad) {
+    const sMember a = member(1, "A", "0911"), b = member(2, "B", "0922"), c = member(3, "C", "0933");
+    const sGroup g1 = group(-9, {{0, 1}}), g2 = group(-4, {{0, 2}});
+    const struct {
+        const char* what;
+        QByteArray bytes;
+    } cases[] = {
+        {"in order", header(3, 2) + image(a) + image(b) + image(c) + image(g1) + image(g2)},
+        {"members out of order", header(3, 0) + image(c) + image(a) + image(b)},
+        {"groups out of order", header(1, 2) + image(a) + image(g2) + image(g1)},
+        {"an id twice", header(3, 0) + image(a) + image(b) + image(member(2, "B2", "0929"))},
+        {"a wrong id and a bad number",
+         header(3, 0) + image(a) + image(member(-3, "X", "0")) + image(member(5, "Y", "09\x01"))},
+        {"cut", QByteArray(header(2, 1) + image(a) + image(b) + image(g1)).chopped(10)},
+        {"shorter than its counts", header(2, 0)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        write(c.bytes);
+        AddressBook loaded;
+        const AddressBookResult load = LoadAddressBook(loaded);
+        QByteArray expected;
+        for (const auto& [id, m] : loaded.MemberMap())
+            expected += image(m);
+        for (const auto& [id, g] : loaded.GroupMap())
+            expected += image(g);
+        QByteArray listed;
+        QString said;
+        const AddressBookResult list = ListAddressBook(
+            AddressBookPath(), [&said](const AddressBookResult& r) { said = r.message; },
+            [&listed](const sMember& m) { listed += image(m); }, [&listed](const sGroup& g) { listed += image(g); });
+        EXPECT_EQ(listed, expected);
+        EXPECT_EQ(said, load.message);
+        EXPECT_EQ(list.ok, load.ok);
+        EXPECT_EQ(list.damaged, load.damaged);
+    }
+    QFile::remove(AddressBookPath());
+    ASSERT_TRUE(QDir().mkdir(AddressBookPath()));
+    QString said;
+    EXPECT_FALSE(ListAddressBook(
+                     AddressBookPath(), [&said](const AddressBookResult& r) { said = r.message; },
+                     [](const sMember&) { ADD_FAILURE(); }, [](const sGroup&) { ADD_FAILURE(); })
+                     .ok);
+    EXPECT_TRUE(said.startsWith(QStringLiteral("讀取通訊錄檔案失敗！"))) << said.toStdString();
+}
+
 TEST_F(AddressBookTest, UnreadableOrUnwritableFilesAreReportedAndNeverOverwritten) {
     ASSERT_TRUE(QDir().mkpath(AddressBookPath())); // a folder in the file's place can be neither read nor replaced
     EXPECT_EQ(SaveAddressBook(book).message,

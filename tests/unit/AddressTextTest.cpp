@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QTemporaryDir>
 
 using namespace norvi;
@@ -185,18 +186,122 @@ TEST(AddressTextTest, UnreadableAndMissingFilesAreRefusedInWords) {
     EXPECT_FALSE(ReadAddressText(dir.path(), &f, &error)); // a folder
 }
 
-// A line of megabytes is kept to its first 64 KB at a whole character, in either encoding; the next line
-// is read as it stands.
+// A line of megabytes is kept to its first 64 KB as read, at a whole character, in either encoding; the
+// next line is read as it stands.
 TEST(AddressTextTest, ALineOfMegabytesIsCutAndTheNextLineReadWhole) {
     const QString huge = QStringLiteral("王小明,0912000001,a") + QString(3 * 1024 * 1024, QChar(0x4E2D));
     const QByteArray next = "\r\n" + b5("林美,0912000002");
     const QByteArray inBig5 = big5(huge) + next;
     const QByteArray inUtf8 = huge.toUtf8() + "\r\n" + QByteArray("林美,0912000002");
-    for (const QByteArray* bytes : {&inBig5, &inUtf8}) {
+    const QByteArray keptOfBig5 = big5(huge).left(kMaxAddressLineBytes - 1); // 64 KB falls inside a character
+    const QByteArray keptOfUtf8 = big5(QString::fromUtf8(huge.toUtf8().left(kMaxAddressLineBytes)));
+    for (const auto& [bytes, kept] : {std::pair(&inBig5, keptOfBig5), std::pair(&inUtf8, keptOfUtf8)}) {
         const AddressTextFile f = ParseAddressText(*bytes);
         ASSERT_EQ(f.lines.size(), 2u);
         EXPECT_TRUE(f.lines[0].problem.isEmpty()) << f.lines[0].problem.toStdString();
-        EXPECT_EQ(f.lines[0].text, big5(huge).left(kMaxAddressLineBytes - 1)); // 64 KB falls inside a character
+        EXPECT_TRUE(f.lines[0].cut);
+        EXPECT_EQ(f.lines[0].text, kept);
         EXPECT_EQ(f.lines[1].text, b5("林美,0912000002"));
     }
+}
+
+namespace {
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+// The file read a piece at a time gives the lines, encoding and problems of the same bytes read whole:
+// across line ends of every kind, a CR LF and a line of megabytes that span pieces, a byte-order mark, and
+// files that are neither encoding whole. Only the lines past the cap are marked cut.
+TEST(AddressTextTest, AFileReadInPiecesReadsAsItsBytesWhole) {
+    QTemporaryDir dir;
+    // 1.1 MB of short lines, so that pieces end amid the lines around them.
+    constexpr std::size_t kFiller = 11000;
+    QByteArray filler;
+    for (std::size_t i = 0; i < kFiller; ++i)
+        filler += QByteArray(99, 'x') + (i % 2 ? "\n" : "\r\n");
+    const QByteArray huge = b5("王") + QByteArray(3 * 1024 * 1024, 'a');
+    const QByteArray utf8Huge = QString(2 * 1024 * 1024, QChar(0x4E2D)).toUtf8();
+    using E = TextEncoding;
+    const struct {
+        const char* what;
+        QByteArray bytes;
+        std::size_t lines;
+        TextEncoding encoding;
+        std::vector<int> cut;
+    } cases[] = {
+        {"Big5, every line end",
+         b5("名稱,行動電話\r\n王小明,0911\n") + filler + "\r\n\r林,0922\r",
+         kFiller + 5,
+         E::Big5,
+         {}},
+        {"a long Big5 line", b5("名稱\r\n") + huge + "\r\n" + b5("林美") + "\n" + huge, 4, E::Big5, {1, 3}},
+        {"UTF-8 with a long line", QByteArray("名稱\n") + utf8Huge + "\r\n林美\r\n", 3, E::Utf8, {1}},
+        {"byte-order mark",
+         QByteArray("\xEF\xBB\xBF名稱\r\n陳\xF0\x9F\x98\x80\r\n") + filler + "\n",
+         kFiller + 3,
+         E::Utf8WithBom,
+         {}},
+        {"mostly UTF-8", QByteArray("名稱\n王小明\n林美\ncaf\xE9\n") + filler, kFiller + 4, E::Utf8, {}},
+        {"mostly Big5",
+         b5("名稱\n王小明\n") + "\xA4\n" + QByteArray("a\0b", 3) + "\n" + filler,
+         kFiller + 4,
+         E::Big5,
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString path = dir.filePath(QStringLiteral("in.csv"));
+        ASSERT_TRUE(writeFile(path, c.bytes));
+        AddressTextFile read;
+        QString error;
+        ASSERT_TRUE(ReadAddressText(path, &read, &error)) << error.toStdString();
+        const AddressTextFile whole = ParseAddressText(c.bytes);
+        EXPECT_EQ(read.encoding, c.encoding);
+        EXPECT_EQ(whole.encoding, c.encoding);
+        ASSERT_EQ(read.lines.size(), c.lines);
+        ASSERT_EQ(whole.lines.size(), c.lines);
+        std::vector<int> cut;
+        for (std::size_t i = 0; i < read.lines.size(); ++i) {
+            EXPECT_EQ(read.lines[i].text, whole.lines[i].text) << "line " << i;
+            EXPECT_EQ(read.lines[i].problem, whole.lines[i].problem) << "line " << i;
+            EXPECT_EQ(read.lines[i].blank, whole.lines[i].blank) << "line " << i;
+            if (read.lines[i].cut)
+                cut.push_back(int(i));
+        }
+        EXPECT_EQ(cut, c.cut);
+    }
+}
+
+// What counts against the file limit is what is kept: a file past it made of one huge line is read, with
+// that line cut, and a file past it in lines of their own is refused as before.
+TEST(AddressTextTest, TheFileLimitCountsWhatIsKeptNotTheLongLinesTail) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("big.csv"));
+    QByteArray bytes = "name,msisdn,desc\nLong,0912000001,";
+    bytes += QByteArray(kMaxAddressTextBytes, 'a');
+    bytes += "\nShort,0912000002,next\n";
+    ASSERT_TRUE(writeFile(path, bytes));
+    bytes.clear();
+    AddressTextFile f;
+    QString error;
+    ASSERT_TRUE(ReadAddressText(path, &f, &error)) << error.toStdString();
+    ASSERT_EQ(f.lines.size(), 3u);
+    EXPECT_TRUE(f.lines[1].cut);
+    EXPECT_EQ(f.lines[1].text.size(), kMaxAddressLineBytes);
+    EXPECT_EQ(f.lines[2].text, "Short,0912000002,next");
+
+    const QByteArray line = QByteArray(1000, 'b') + '\n';
+    QFile many(path);
+    ASSERT_TRUE(many.open(QIODevice::WriteOnly));
+    for (qint64 written = 0; written <= kMaxAddressTextBytes; written += line.size())
+        ASSERT_EQ(many.write(line), line.size());
+    many.close();
+    EXPECT_FALSE(ReadAddressText(path, &f, &error));
+    EXPECT_EQ(error, QStringLiteral("匯入檔%1超過 64 MB，無法匯入。").arg(path));
+    EXPECT_TRUE(f.lines.empty());
 }

@@ -171,6 +171,23 @@ TEST_F(AddressTransferTest, ShortLinesAreReportedByLineAndColumnAndLeftOut) {
     EXPECT_EQ(problems, QStringList{QStringLiteral("匯入檔in.csv之第3行欄位數不足3個(List index out of bounds (2))")});
 }
 
+// A line past the cap comes in with its fields cut as any long field is, and the note names it; a line
+// whose needed column lies past the cap is short.
+TEST_F(AddressTransferTest, ALineLongerThanTheCapIsImportedCutAndNamed) {
+    const QByteArray tail(kMaxAddressLineBytes * 3, 'x');
+    const ImportSummary s =
+        import(b5("名稱,行動電話,備註\n王小明,0911,") + tail + "\n" + tail + b5(",0922\n林,0933,d\n"));
+    EXPECT_EQ(problems,
+              (QStringList{QStringLiteral("匯入檔in.csv之第2行超過 64 KB，超過的部分未讀取"),
+                           QStringLiteral("匯入檔in.csv之第3行欄位數不足2個(List index out of bounds (1))")}));
+    EXPECT_EQ(s.added, 2);
+    EXPECT_EQ(s.skipped, 1);
+    ASSERT_EQ(book.MemberMap().size(), 2u);
+    const sMember& first = book.MemberMap().begin()->second;
+    EXPECT_EQ(getField(first.name), b5("王小明"));
+    EXPECT_EQ(getField(first.desc), QByteArray(sizeof first.desc, 'x'));
+}
+
 TEST_F(AddressTransferTest, Utf8LinesComeInAsBig5AndUnmappableLinesAreNamed) {
     const QByteArray utf8("\xEF\xBB\xBF名稱,行動電話\n王小明,0911\n陳\xF0\x9F\x98\x80,0922\n林美,0933\n");
     const ImportSummary s = import(utf8);

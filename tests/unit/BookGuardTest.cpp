@@ -17,6 +17,9 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 using namespace norvi;
 
 namespace {
@@ -106,6 +109,30 @@ TEST_F(BookGuardTest, TwoNewEntriesUnderOneIdStayTwoAndGroupsFollowTheirMember) 
             mine = id;
     ASSERT_NE(mine, 0);
     EXPECT_EQ(book.GroupMap().at(-1).members[0], mine) << "the group holds the member it was given";
+}
+
+// The file is compared by its content: one written back as it was is no change, and one changed with its
+// size and time put back as they were is still a change.
+TEST_F(BookGuardTest, AChangeIsToldByContentNotBySizeAndTime) {
+    startWith({test::member(1, "A", "0911"), test::member(2, "B", "0922")});
+    otherProgram([](AddressBook&) {}); // the same bytes, a later time
+    book.putMember(test::member(3, "C", "0933"));
+    AddressBookResult saved = SaveAddressBook(book, bookPath());
+    ASSERT_TRUE(saved.ok);
+    EXPECT_FALSE(saved.reloaded);
+
+    const QByteArray written = test::readAll(bookPath());
+    struct stat before {};
+    ASSERT_EQ(::stat(QFile::encodeName(bookPath()).constData(), &before), 0);
+    otherProgram([](AddressBook& other) { other.putMember(test::member(2, "X", "0922")); });
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(bookPath()).constData(), times, 0), 0);
+    ASSERT_EQ(test::readAll(bookPath()).size(), written.size());
+    book.putMember(test::member(1, "A2", "0911"));
+    saved = SaveAddressBook(book, bookPath());
+    ASSERT_TRUE(saved.ok);
+    EXPECT_TRUE(saved.reloaded);
+    EXPECT_EQ(namesOnDisk(), (std::map<int32_t, QByteArray>{{1, "A2"}, {2, "X"}, {3, "C"}}));
 }
 
 TEST_F(BookGuardTest, ASaveFindingTheLockTakenSaysWhoHoldsItAndWritesNothing) {

@@ -10,15 +10,20 @@
 #include "core/shared/ShownText.h"
 #include "core/shared/SystemErrorText.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QtEndian>
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
+#include <limits>
 #include <map>
+#include <utility>
 
 namespace norvi {
 
@@ -27,6 +32,7 @@ namespace {
 constexpr qint64 kHeaderSize = 8;
 constexpr qint64 kMemberSize = sizeof(sMember);
 constexpr qint64 kGroupSize = sizeof(sGroup);
+constexpr qsizetype kReadPiece = qsizetype(1024) * 1024;
 
 QString readFailedText() {
     return QStringLiteral("讀取通訊錄檔案失敗！");
@@ -170,68 +176,235 @@ bool checkMember(qint64 index, sMember& member, LeftOutRecords& leftOut) {
     return true;
 }
 
-} // namespace
+// The book's bytes as they come, a piece at a time, so the file never lies in memory whole next to the
+// book it fills: the complete records the counts announce and the bytes hold, never a byte past the data.
+class BookReader {
+public:
+    BookReader() = default;
+    // Hands each entry kept to `member` and `group` instead of holding it.
+    BookReader(std::function<void(const sMember&)> member, std::function<void(const sGroup&)> group)
+        : m_onMember(std::move(member)), m_onGroup(std::move(group)) {}
 
-// Reads the complete records the counts announce and the bytes hold; never a byte past the data.
-AddressBookResult ParseAddressBook(AddressBook& book, const QByteArray& data) {
-    AddressBookResult result;
-    const qint64 size = data.size();
-    // Emptied first, so the old book and the new one are never in memory together.
-    book.clear();
-    if (size < kHeaderSize) {
-        result.damaged = true;
-        result.message = damagedText(0, 0, size, 0, 0);
+    void feed(const char* data, qsizetype size) {
+        m_size += size;
+        while (size > 0) {
+            const qsizetype want = wanted();
+            if (want == 0)
+                return; // past the records: only the length counts
+            const qsizetype take = std::min(size, want - qsizetype(m_record.size()));
+            m_record.append(data, take);
+            data += take;
+            size -= take;
+            if (m_record.size() == want)
+                takeRecord();
+        }
+    }
+
+    // The book (when one is filled) gets what was read.
+    AddressBookResult finish(AddressBook* book) {
+        AddressBookResult result;
+        if (m_size < kHeaderSize) {
+            if (book)
+                book->clear();
+            result.damaged = true;
+            result.message = damagedText(0, 0, m_size, 0, 0);
+            return result;
+        }
+        if (book)
+            book->replace(std::move(m_members), std::move(m_groups));
+        result.membersRead = int(m_membersRead);
+        result.groupsRead = int(m_groupsRead);
+        const qint64 expected = kHeaderSize + kMemberSize * qint64(m_m) + kGroupSize * qint64(m_g);
+        const bool cut = m_m < 0 || m_g < 0 || m_size != expected;
+        if (cut || m_leftOut.any()) {
+            // Whatever was left out, the next save must not throw it away: the file is kept aside first.
+            result.damaged = true;
+            QStringList lines;
+            if (m_leftOut.any())
+                lines.append(m_leftOut.text());
+            lines.append(cut ? damagedText(m_m, m_g, m_size, result.membersRead, result.groupsRead) : keptAsideText());
+            result.message = lines.join(QLatin1Char('\n'));
+        }
         return result;
     }
-    const char* p = data.constData();
-    const int32_t m = readInt32(p);
-    const int32_t g = readInt32(p + 4);
 
-    // A negative count leaves no way to find where the records after it start.
-    const qint64 memberBytesAvail = size - kHeaderSize;
-    const qint64 membersToRead = m < 0 ? 0 : std::min<qint64>(m, memberBytesAvail / kMemberSize);
-    const bool membersComplete = m >= 0 && membersToRead == m;
-    const qint64 groupsStart = kHeaderSize + kMemberSize * membersToRead;
-    const qint64 groupsToRead =
-        (!membersComplete || g < 0) ? 0 : std::min<qint64>(g, (size - groupsStart) / kGroupSize);
-
-    LeftOutRecords leftOut;
-    std::map<int32_t, sMember> members;
-    std::map<int32_t, sGroup> groups;
-    for (qint64 i = 0; i < membersToRead; ++i) {
-        sMember member;
-        std::memcpy(&member, p + kHeaderSize + i * kMemberSize, sizeof member);
-        if (member.id <= 0)
-            leftOut.add(wrongIdLine(i, member.name, member.id, true));
-        else if (checkMember(i, member, leftOut))
-            members.insert_or_assign(member.id, member);
+private:
+    // The size of the next record, 0 when no more are read. A negative count leaves no way to find where
+    // the records after it start.
+    qsizetype wanted() const {
+        if (!m_header)
+            return kHeaderSize;
+        if (m_m < 0)
+            return 0;
+        if (m_membersRead < m_m)
+            return kMemberSize;
+        if (m_g < 0 || m_groupsRead >= m_g)
+            return 0;
+        return kGroupSize;
     }
-    for (qint64 i = 0; i < groupsToRead; ++i) {
-        sGroup group;
-        std::memcpy(&group, p + groupsStart + i * kGroupSize, sizeof group);
-        if (group.id >= 0)
-            leftOut.add(wrongIdLine(i, group.name, group.id, false));
-        else if (!isRealName(getField(group.name)))
-            leftOut.add(QStringLiteral("通訊錄檔案已損壞：第 %1 筆群組紀錄的名稱「%2」含有控制字元，已略過。")
-                            .arg(QString::number(i + 1), shownBig5(getField(group.name))));
+
+    void takeRecord() {
+        const char* p = m_record.constData();
+        if (!m_header) {
+            m_header = true;
+            m_m = readInt32(p);
+            m_g = readInt32(p + 4);
+        } else if (m_membersRead < m_m) {
+            sMember member;
+            std::memcpy(&member, p, sizeof member);
+            if (member.id <= 0)
+                m_leftOut.add(wrongIdLine(m_membersRead, member.name, member.id, true));
+            else if (checkMember(m_membersRead, member, m_leftOut))
+                keep(member);
+            ++m_membersRead;
+        } else {
+            sGroup group;
+            std::memcpy(&group, p, sizeof group);
+            const qint64 i = m_groupsRead++;
+            if (group.id >= 0)
+                m_leftOut.add(wrongIdLine(i, group.name, group.id, false));
+            else if (!isRealName(getField(group.name)))
+                m_leftOut.add(QStringLiteral("通訊錄檔案已損壞：第 %1 筆群組紀錄的名稱「%2」含有控制字元，已略過。")
+                                  .arg(QString::number(i + 1), shownBig5(getField(group.name))));
+            else
+                keep(group);
+        }
+        m_record.clear();
+    }
+
+    void keep(const sMember& member) {
+        if (m_onMember)
+            m_onMember(member);
         else
-            groups.insert_or_assign(group.id, group);
+            m_members.insert_or_assign(member.id, member);
     }
-    book.replace(std::move(members), std::move(groups));
-    result.membersRead = int(membersToRead);
-    result.groupsRead = int(groupsToRead);
+    void keep(const sGroup& group) {
+        if (m_onGroup)
+            m_onGroup(group);
+        else
+            m_groups.insert_or_assign(group.id, group);
+    }
 
-    const qint64 expected = kHeaderSize + kMemberSize * qint64(m) + kGroupSize * qint64(g);
-    const bool cut = m < 0 || g < 0 || size != expected;
-    if (cut || leftOut.any()) {
-        // Whatever was left out, the next save must not throw it away: the file is kept aside first.
-        result.damaged = true;
-        QStringList lines;
-        if (leftOut.any())
-            lines.append(leftOut.text());
-        lines.append(cut ? damagedText(m, g, size, result.membersRead, result.groupsRead) : keptAsideText());
-        result.message = lines.join(QLatin1Char('\n'));
+    std::function<void(const sMember&)> m_onMember;
+    std::function<void(const sGroup&)> m_onGroup;
+    QByteArray m_record; // the record being read
+    qint64 m_size = 0;
+    bool m_header = false;
+    int32_t m_m = 0;
+    int32_t m_g = 0;
+    qint64 m_membersRead = 0;
+    qint64 m_groupsRead = 0;
+    LeftOutRecords m_leftOut;
+    std::map<int32_t, sMember> m_members;
+    std::map<int32_t, sGroup> m_groups;
+};
+
+} // namespace
+
+AddressBookResult ParseAddressBook(AddressBook& book, const QByteArray& data) {
+    // Emptied first, so the old book and the new one are never in memory together.
+    book.clear();
+    BookReader reader;
+    reader.feed(data.constData(), data.size());
+    return reader.finish(&book);
+}
+
+namespace {
+
+// Feeds the whole of `fd` to `reader`, with the SHA-256 of its bytes when `digest` is given.
+bool feedFile(int fd, BookReader& reader, QByteArray* digest) {
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    QByteArray chunk(kReadPiece, Qt::Uninitialized);
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk.data(), std::size_t(chunk.size()));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        if (digest)
+            hash.addData(QByteArrayView(chunk.constData(), qsizetype(n)));
+        reader.feed(chunk.constData(), qsizetype(n));
     }
+    if (digest)
+        *digest = hash.result();
+    return true;
+}
+
+} // namespace
+
+// The book is only replaced once the file was read to its end: one that cannot be read leaves it alone.
+bool ReadAddressBookFile(AddressBook& book, int fd, AddressBookResult* result, QByteArray* digest) {
+    BookReader reader;
+    if (!feedFile(fd, reader, digest))
+        return false;
+    *result = reader.finish(&book);
+    return true;
+}
+
+// A book this program wrote holds its entries in id order, each id once; such a file is listed as it is
+// read, a second time, and never held. Any other is loaded whole and listed from the book, which puts its
+// entries in order and keeps the last of an id, as a load does.
+AddressBookResult ListAddressBook(const QString& path, const std::function<void(const AddressBookResult&)>& before,
+                                  const std::function<void(const sMember&)>& member,
+                                  const std::function<void(const sGroup&)>& group) {
+    AddressBookResult result;
+    if (!QFileInfo::exists(path)) {
+        before(result);
+        return result;
+    }
+    QString reason;
+    bool notAFile = false;
+    const int fd = OpenInputFile(path, &reason, &notAFile);
+    const auto failed = [&]() {
+        if (fd >= 0)
+            ::close(fd);
+        result = AddressBookResult();
+        result.ok = false;
+        result.message = readFailedText();
+        if (notAFile)
+            result.message += QLatin1Char('\n') + InputRefusalText(path, reason);
+        before(result);
+        return result;
+    };
+    if (fd < 0)
+        return failed();
+    bool ordered = true;
+    int32_t lastMember = 0; // member ids are above 0, group ids below
+    int32_t lastGroup = std::numeric_limits<int32_t>::min();
+    BookReader check(
+        [&](const sMember& m) {
+            ordered = ordered && m.id > lastMember;
+            lastMember = m.id;
+        },
+        [&](const sGroup& g) {
+            ordered = ordered && g.id > lastGroup;
+            lastGroup = g.id;
+        });
+    if (!feedFile(fd, check, nullptr) || ::lseek(fd, 0, SEEK_SET) != 0)
+        return failed();
+    if (ordered) {
+        result = check.finish(nullptr);
+        before(result);
+        BookReader reader(member, group);
+        const bool read = feedFile(fd, reader, nullptr);
+        ::close(fd);
+        if (!read) {
+            result.ok = false; // what was listed stays listed; the command says it failed
+            result.message = readFailedText();
+        }
+        return result;
+    }
+    AddressBook book;
+    if (!ReadAddressBookFile(book, fd, &result, nullptr))
+        return failed();
+    ::close(fd);
+    before(result);
+    for (const auto& entry : book.MemberMap())
+        member(entry.second);
+    for (const auto& entry : book.GroupMap())
+        group(entry.second);
     return result;
 }
 
@@ -269,25 +442,22 @@ AddressBookResult LoadAddressBook(AddressBook& book, const QString& path) {
     QString reason;
     bool notAFile = false;
     const int fd = OpenInputFile(path, &reason, &notAFile);
-    QFile file;
-    QByteArray data;
-    if (fd >= 0 && file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        data = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            reason = SystemErrorText(errno); // the failed read's own number
-    } else if (fd >= 0) {
-        reason = SystemErrorText(errno);
+    QByteArray digest;
+    errno = 0;
+    const bool read = fd >= 0 && ReadAddressBookFile(book, fd, &result, &digest);
+    if (fd >= 0 && !read && errno != 0)
+        reason = SystemErrorText(errno); // the failed read's own number
+    if (fd >= 0)
         ::close(fd);
-    }
-    if (!file.isOpen() || file.error() != QFileDevice::NoError) {
+    if (!read) {
         g_pendingAside = {path, true};
+        result = AddressBookResult();
         result.ok = false;
         result.message = WithReason(readFailedText(), notAFile ? InputRefusalText(path, reason) : reason);
         return result;
     }
 
-    result = ParseAddressBook(book, data);
-    RememberBookAsRead(path, data);
+    RememberBookAsRead(path, book, digest);
     if (result.damaged)
         g_pendingAside = {path, false};
     else if (g_pendingAside.path == path)

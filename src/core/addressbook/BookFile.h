@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 // AddressBook.bin: the book's file, read into an AddressBook and written from one.
 namespace norvi {
 
@@ -34,6 +36,16 @@ AddressBookResult LoadAddressBook(AddressBook& book, const QString& path);
 
 // The same from the file's bytes, which the caller has read.
 AddressBookResult ParseAddressBook(AddressBook& book, const QByteArray& data);
+// The same from an open file, read a piece at a time, with the SHA-256 of its bytes in `digest`. False
+// when reading failed, the book left as it was. `digest` may be null.
+bool ReadAddressBookFile(AddressBook& book, int fd, AddressBookResult* result, QByteArray* digest);
+
+// The entries LoadAddressBook would put in a book, members then groups in id order, handed out one by one
+// without holding the book when the file is in order, as this program writes it. `before` gets the load's
+// result (what a load would say) before any entry; nothing is handed out when the file cannot be read.
+AddressBookResult ListAddressBook(const QString& path, const std::function<void(const AddressBookResult&)>& before,
+                                  const std::function<void(const sMember&)>& member,
+                                  const std::function<void(const sGroup&)>& group);
 // The file's bytes for the book as it stands: the counts, the members, then the groups, in id order.
 QByteArray AddressBookImage(const AddressBook& book);
 

@@ -12,8 +12,9 @@
 // copy when somebody changed the file since it read it.
 namespace norvi {
 
-// What LoadAddressBook read: the file's bytes, size and time, which the next save compares with the file.
-void RememberBookAsRead(const QString& path, const QByteArray& bytes);
+// What LoadAddressBook read: the file's size, time and SHA-256 (`hash`), and a digest of each entry of the
+// book as read, which the next save compares with the file and with the book.
+void RememberBookAsRead(const QString& path, const AddressBook& book, const QByteArray& hash);
 
 // Takes the book's lock (AddressBook.bin.lock) for a whole read, change and write (norvi-cli book import),
 // waiting while another program holds it; `waiting` runs once if it has to wait, with who holds it.
@@ -42,7 +43,7 @@ public:
     BookWriteGuard& operator=(const BookWriteGuard&) = delete;
 
     BookCheck begin();
-    // The bytes just written, which the next save compares with the file.
+    // The bytes just written (the book's image), which the next save compares with the file.
     void written(const QByteArray& bytes);
 
 private:

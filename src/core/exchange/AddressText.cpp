@@ -2,11 +2,19 @@
 
 #include "core/exchange/ExchangeState.h"
 #include "core/shared/Big5.h"
+#include "core/shared/CappedLines.h"
 #include "core/shared/InputFile.h"
 #include "core/shared/SystemErrorText.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <limits>
 
 namespace norvi {
 
@@ -55,6 +63,7 @@ bool isAscii(QByteArrayView text) {
 AddressTextLine takenLine(QByteArrayView big5Text) {
     AddressTextLine line;
     line.text = CutBig5(big5Text, kMaxAddressLineBytes);
+    line.cut = big5Text.size() > kMaxAddressLineBytes;
     line.blank = IsBlankLine(line.text);
     return line;
 }
@@ -76,7 +85,7 @@ QString notUtf8Problem() {
 
 void readBig5(QByteArrayView bytes, AddressTextFile* file, bool checked) {
     const QList<QByteArrayView> lines = splitLines(bytes);
-    file->lines.reserve(std::size_t(lines.size()));
+    file->lines.reserve(file->lines.size() + std::size_t(lines.size()));
     for (const QByteArrayView line : lines) {
         // A NUL would end the field's text early; bytes that are no Big5 would show as garbage.
         if (checked || IsBig5Text(line))
@@ -129,7 +138,7 @@ void readUtf8(QByteArrayView bytes, AddressTextFile* file, bool checked) {
             return;
         }
         const QList<QStringView> lines = splitLines(QStringView(text));
-        file->lines.reserve(std::size_t(lines.size()));
+        file->lines.reserve(file->lines.size() + std::size_t(lines.size()));
         for (const QStringView line : lines)
             file->lines.push_back(utf8Line(line));
         return;
@@ -144,18 +153,39 @@ void readUtf8(QByteArrayView bytes, AddressTextFile* file, bool checked) {
     }
 }
 
-// A file that is neither Big5 nor UTF-8 as a whole: the encoding in which more of its lines are text.
-// Lines of plain ASCII count for neither; a tie goes to Big5, the files' own encoding.
-bool mostlyUtf8(QByteArrayView bytes) {
-    int big5Lines = 0;
-    int utf8Lines = 0;
-    for (const QByteArrayView line : splitLines(bytes)) {
-        if (isAscii(line))
-            continue;
-        big5Lines += IsBig5Text(line) ? 1 : 0;
-        utf8Lines += IsUtf8Text(line) ? 1 : 0;
+// Which encoding a file's lines are in, gathered a piece at a time. A file that is Big5 text whole is Big5;
+// else one that is UTF-8 text whole is UTF-8; else the encoding in which more of its lines are text. Lines
+// of plain ASCII count for neither; a tie goes to Big5, the files' own encoding.
+struct EncodingSurvey {
+    bool big5Whole = true;
+    bool utf8Whole = true;
+    qint64 big5Lines = 0;
+    qint64 utf8Lines = 0;
+
+    void big5(QByteArrayView piece) { count(piece, &big5Whole, &big5Lines, FirstNonBig5Line, IsBig5Text); }
+    void utf8(QByteArrayView piece) { count(piece, &utf8Whole, &utf8Lines, FirstNonUtf8Line, IsUtf8Text); }
+    bool prefersUtf8() const { return utf8Whole || utf8Lines > big5Lines; }
+
+private:
+    // A piece that is text whole needs no decoder per line.
+    static void count(QByteArrayView piece, bool* whole, qint64* lines, int (*firstBad)(const QByteArray&),
+                      bool (*valid)(QByteArrayView)) {
+        const bool pieceWhole = firstBad(piece.toByteArray()) == 0;
+        *whole = *whole && pieceWhole;
+        for (const QByteArrayView line : splitLines(piece))
+            if (!isAscii(line) && (pieceWhole || valid(line)))
+                ++*lines;
     }
-    return utf8Lines > big5Lines;
+};
+
+// The lines of one piece, in the encoding the file was found to be in. Whether the piece is text whole is
+// asked again here, so a file changed since it was surveyed still never stores a line unchecked.
+void takePiece(QByteArrayView piece, bool utf8, AddressTextFile* file) {
+    const QByteArray bytes = piece.toByteArray();
+    if (utf8)
+        readUtf8(piece, file, FirstNonUtf8Line(bytes) == 0);
+    else
+        readBig5(piece, file, FirstNonBig5Line(bytes) == 0);
 }
 
 } // namespace
@@ -252,52 +282,136 @@ QStringList AddressTextFile::headerColumns(char delimiter) const {
     return columns;
 }
 
-AddressTextFile ParseAddressText(const QByteArray& bytes) {
-    AddressTextFile file;
-    const QByteArrayView all(bytes);
-    if (all.startsWith(kBom)) {
-        const QByteArrayView body = all.sliced(3);
-        file.encoding = TextEncoding::Utf8WithBom;
-        readUtf8(body, &file, FirstNonUtf8Line(body.toByteArray()) == 0);
-        return file;
-    }
-    if (FirstNonBig5Line(bytes) == 0) {
-        readBig5(all, &file, true);
-        return file;
-    }
-    if (FirstNonUtf8Line(bytes) == 0) {
-        file.encoding = TextEncoding::Utf8;
-        readUtf8(all, &file, true);
-        return file;
-    }
-    if (mostlyUtf8(all)) {
-        file.encoding = TextEncoding::Utf8;
-        readUtf8(all, &file, false);
+namespace {
+
+// Where an exchange file's bytes come from: the file, or bytes already in memory.
+struct ImportSource {
+    std::function<bool(qint64 from)> seek;
+    CappedLineReader::Source read;
+};
+
+enum class LinesRead { Ok, ReadError, TooLarge };
+
+// The file is read once or twice to see which encoding its lines are in, then once more for its lines;
+// each reading holds a piece of whole lines, each line cut at the cap, never the file. What is kept (each
+// line as far as the cap, with its line end) is what `limit` holds; the tail of a long line costs nothing.
+LinesRead readLines(const ImportSource& source, qint64 limit, AddressTextFile* file) {
+    using Each = std::function<bool(const QByteArray&, const std::vector<qint64>&)>;
+    const auto pass = [&source](qint64 from, LineEncoding encoding, const Each& each) {
+        if (!source.seek(from))
+            return false;
+        CappedLineReader reader(source.read, kMaxAddressLineBytes, encoding);
+        QByteArray piece;
+        while (reader.next(&piece))
+            if (!each(piece, reader.cutLines()))
+                return true;
+        return !reader.failed();
+    };
+    *file = AddressTextFile();
+    char head[3] = {};
+    if (!source.seek(0))
+        return LinesRead::ReadError;
+    const qint64 headSize = source.read(head, sizeof head);
+    const bool bom = headSize == sizeof head && QByteArrayView(head, sizeof head) == kBom;
+    // The first reading also counts what would be kept, so a file past the limit is refused before a
+    // line of it is taken.
+    qint64 kept = 0;
+    if (bom) {
+        file->encoding = TextEncoding::Utf8WithBom;
+        if (!pass(3, LineEncoding::Utf8, [&kept, limit](const QByteArray& piece, const std::vector<qint64>&) {
+                kept += piece.size();
+                return kept <= limit;
+            }))
+            return LinesRead::ReadError;
     } else {
-        readBig5(all, &file, false);
+        EncodingSurvey survey;
+        if (!pass(0, LineEncoding::Big5, [&](const QByteArray& piece, const std::vector<qint64>&) {
+                kept += piece.size();
+                survey.big5(piece);
+                return kept <= limit;
+            }))
+            return LinesRead::ReadError;
+        if (kept > limit)
+            return LinesRead::TooLarge;
+        if (!survey.big5Whole) {
+            if (!pass(0, LineEncoding::Utf8, [&survey](const QByteArray& piece, const std::vector<qint64>&) {
+                    survey.utf8(piece);
+                    return true;
+                }))
+                return LinesRead::ReadError;
+            if (survey.prefersUtf8())
+                file->encoding = TextEncoding::Utf8;
+        }
     }
+    if (kept > limit)
+        return LinesRead::TooLarge;
+    const bool utf8 = file->encoding != TextEncoding::Big5;
+    kept = 0;
+    bool tooLarge = false;
+    const auto take = [&](const QByteArray& piece, const std::vector<qint64>& cut) {
+        kept += piece.size();
+        if (kept > limit) {
+            tooLarge = true;
+            return false;
+        }
+        const qint64 first = qint64(file->lines.size());
+        takePiece(piece, utf8, file);
+        for (const qint64 line : cut)
+            if (line >= first && std::size_t(line) < file->lines.size())
+                file->lines[std::size_t(line)].cut = true;
+        return true;
+    };
+    const bool read = pass(bom ? 3 : 0, utf8 ? LineEncoding::Utf8 : LineEncoding::Big5, take);
+    if (!read || tooLarge) {
+        *file = AddressTextFile();
+        return read ? LinesRead::TooLarge : LinesRead::ReadError;
+    }
+    return LinesRead::Ok;
+}
+
+} // namespace
+
+AddressTextFile ParseAddressText(const QByteArray& bytes) {
+    qint64 at = 0;
+    const ImportSource source{[&at, &bytes](qint64 from) { return (at = from) <= bytes.size(); },
+                              [&at, &bytes](char* into, qint64 size) {
+                                  const qint64 n = std::min(size, qint64(bytes.size()) - at);
+                                  std::memcpy(into, bytes.constData() + at, std::size_t(n));
+                                  at += n;
+                                  return n;
+                              }};
+    AddressTextFile file;
+    readLines(source, std::numeric_limits<qint64>::max(), &file);
     return file;
 }
 
 bool ReadAddressText(const QString& path, AddressTextFile* file, QString* error) {
-    QByteArray bytes;
-    QString refusal;
     QString reason;
-    switch (ReadInputFile(path, kMaxAddressTextBytes, &bytes, &refusal, &reason)) {
-    case InputRead::Ok:
-        *file = ParseAddressText(bytes);
-        return true;
-    case InputRead::NotAFile:
-        *error = refusal + QStringLiteral("沒有匯入任何資料。");
+    bool notAFile = false;
+    const int fd = OpenInputFile(path, &reason, &notAFile);
+    const QString unreadable = QStringLiteral("匯入檔%1無法讀取，沒有匯入任何資料。").arg(path);
+    if (fd < 0) {
+        *error = notAFile ? InputRefusalText(path, reason) + QStringLiteral("沒有匯入任何資料。")
+                          : WithReason(unreadable, reason);
         return false;
-    case InputRead::TooLarge:
+    }
+    const ImportSource source{[fd](qint64 from) { return ::lseek(fd, from, SEEK_SET) == from; },
+                              CappedLineReader::fromDescriptor(fd)};
+    errno = 0;
+    const LinesRead read = readLines(source, kMaxAddressTextBytes, file);
+    if (read == LinesRead::ReadError && errno != 0)
+        reason = SystemErrorText(errno); // the failed read's own number
+    ::close(fd);
+    switch (read) {
+    case LinesRead::Ok:
+        return true;
+    case LinesRead::TooLarge:
         *error = QStringLiteral("匯入檔%1超過 %2 MB，無法匯入。").arg(path).arg(kMaxAddressTextBytes / (1024 * 1024));
         return false;
-    case InputRead::CannotOpen:
-    case InputRead::ReadError:
+    case LinesRead::ReadError:
         break;
     }
-    *error = WithReason(QStringLiteral("匯入檔%1無法讀取，沒有匯入任何資料。").arg(path), reason);
+    *error = WithReason(unreadable, reason);
     return false;
 }
 
@@ -318,6 +432,11 @@ QString WithExportExtension(const QString& name, int filterIndex) {
 
 QString LineProblemText(const QString& path, int number, const QString& problem) {
     return QStringLiteral("匯入檔%1之第%2行%3，此行未匯入").arg(path, QString::number(number), problem);
+}
+
+QString LongLineText(const QString& path, int number) {
+    return QStringLiteral("匯入檔%1之第%2行超過 %3 KB，超過的部分未讀取")
+        .arg(path, QString::number(number), QString::number(kMaxAddressLineBytes / 1024));
 }
 
 } // namespace norvi

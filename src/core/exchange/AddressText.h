@@ -13,8 +13,9 @@
 // into lines of Big5 text and cuts lines into columns; AddressTransfer.h turns them into members.
 namespace norvi {
 
-// The largest exchange file worth reading: a full member line is some 450 bytes of Big5, so this holds
-// well over a hundred thousand members, more than any one book.
+// The most of an exchange file that is kept (its lines as far as the cap below, with their line ends): a
+// full member line is some 450 bytes of Big5, so this holds well over a hundred thousand members, more
+// than any one book.
 constexpr qint64 kMaxAddressTextBytes = 64 * 1024 * 1024;
 // The most of one line that is kept: a member's fields fill some 450 bytes, so what lies past this is never
 // stored, and a line of megabytes costs no more than this once read.
@@ -51,8 +52,9 @@ enum class TextEncoding { Big5, Utf8, Utf8WithBom };
 struct AddressTextLine {
     QByteArray text; // Big5; empty when the line could not be taken (see problem)
     bool blank = false;
-    QString problem; // why the line cannot be taken as text: not Big5/UTF-8, a character without Big5 form
-    QString shown;   // for a line with a problem, the line as well as it can be shown
+    QString problem;  // why the line cannot be taken as text: not Big5/UTF-8, a character without Big5 form
+    QString shown;    // for a line with a problem, the line as well as it can be shown
+    bool cut = false; // longer than kMaxAddressLineBytes: what lies past that was not read
 };
 
 // An exchange file read as lines. The files are Big5. A file that is valid UTF-8 and not Big5 text is
@@ -73,7 +75,8 @@ struct AddressTextFile {
 // CR LF, LF or CR ends a line; a line end at the very end of the bytes adds no line.
 AddressTextFile ParseAddressText(const QByteArray& bytes);
 
-// Reads the file at `path`. False, with the reason in the user's words, when it cannot be read whole.
+// Reads the file at `path` a piece at a time, each line kept up to kMaxAddressLineBytes. False, with the
+// reason in the user's words, when it cannot be read whole or keeps more than kMaxAddressTextBytes.
 bool ReadAddressText(const QString& path, AddressTextFile* file, QString* error);
 
 // The file dialogs' filter: comma-separated (*.csv), text (*.txt), all files; the first is initially
@@ -86,5 +89,7 @@ QString WithExportExtension(const QString& name, int filterIndex);
 
 // Why a line of the import file `path` (line `number`, from 1) is not imported.
 QString LineProblemText(const QString& path, int number, const QString& problem);
+// That only the first kMaxAddressLineBytes of an imported line were read.
+QString LongLineText(const QString& path, int number);
 
 } // namespace norvi

@@ -144,6 +144,8 @@ ImportSummary ImportAddressText(AddressBook& book, const AddressTextFile& file, 
         member.id = ids.next(EntryIdStart(EntryKind::Member));
         book.putMember(member);
         ++summary.added;
+        if (line.cut && problems)
+            problems(LongLineText(path, number));
     }
     return summary;
 }
