@@ -12,7 +12,6 @@
 #include "core/exchange/ExchangeState.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 
 #include <QSet>
 
@@ -185,7 +184,7 @@ int import(const Arguments& a, AddressBook& book) {
     // waits, and neither writes back a book without the other's members.
     QString lockError;
     if (!LockAddressBook(
-            AddressBookPath(),
+            book.filePath(),
             [](const QString& holder) {
                 err(QStringLiteral("通訊錄檔案正由%1使用中，等候它結束…")
                         .arg(holder.isEmpty() ? QStringLiteral("另一個程式") : QStringLiteral(" %1 ").arg(holder)));
@@ -325,7 +324,7 @@ bool optionsFit(const Arguments& a, const QSet<QString>& allowed) {
     return true;
 }
 
-int Book(const Arguments& a) {
+int Book(const Arguments& a, Config& config) {
     const QString action = a.positional.value(0);
     if (action == QLatin1String("list") && !optionsFit(a, {kBig5}))
         return ExitRefused;
@@ -335,6 +334,7 @@ int Book(const Arguments& a) {
         return ExitRefused;
     // Each run reads the book afresh into a book of its own.
     AddressBook book;
+    book.setFilePath(AddressBookPath(config.StartDir()));
     if (action == QLatin1String("list"))
         return list(a, book);
     if (action == QLatin1String("import"))

@@ -4,11 +4,11 @@
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/shared/InputFile.h"
 #include "core/shared/SaveFile.h"
 #include "core/shared/ShownText.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QtEndian>
@@ -249,12 +249,12 @@ QByteArray AddressBookImage(const AddressBook& book) {
     return image;
 }
 
-QString AddressBookPath() {
-    return StartDirFile(QStringLiteral("AddressBook.bin"));
+QString AddressBookPath(const QString& startDir) {
+    return QDir(startDir).filePath(QStringLiteral("AddressBook.bin"));
 }
 
 AddressBookResult LoadAddressBook(AddressBook& book) {
-    return LoadAddressBook(book, AddressBookPath());
+    return LoadAddressBook(book, book.filePath());
 }
 
 AddressBookResult LoadAddressBook(AddressBook& book, const QString& path) {
@@ -292,7 +292,7 @@ AddressBookResult LoadAddressBook(AddressBook& book, const QString& path) {
 }
 
 AddressBookResult SaveAddressBook(AddressBook& book) {
-    return SaveAddressBook(book, AddressBookPath());
+    return SaveAddressBook(book, book.filePath());
 }
 
 AddressBookResult SaveAddressBook(AddressBook& book, const QString& path) {
