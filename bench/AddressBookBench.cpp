@@ -93,7 +93,7 @@ BENCHMARK(BM_SortColumn)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 // click on a group node in the tree, then back to the root.
 void BM_WindowOpen(benchmark::State& state) {
     QTemporaryDir dir;
-    StartDir = dir.path();
+    g_book.setFilePath(AddressBookPath(dir.path()));
     makeBook();
     TFormAdrBk window(g_book);
     for (auto _ : state) {
@@ -106,7 +106,7 @@ BENCHMARK(BM_WindowOpen)->Unit(benchmark::kMillisecond);
 
 void BM_WindowTreeClick(benchmark::State& state) {
     QTemporaryDir dir;
-    StartDir = dir.path();
+    g_book.setFilePath(AddressBookPath(dir.path()));
     makeBook();
     TFormAdrBk window(g_book);
     window.show();

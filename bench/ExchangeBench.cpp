@@ -104,7 +104,6 @@ void BM_Export(benchmark::State& state) {
     for (const auto& entry : g_book.MemberMap())
         ids.push_back(entry.first);
     QTemporaryDir dir;
-    StartDir = dir.path();
     const QString path = dir.filePath(QStringLiteral("book.csv"));
     for (auto _ : state) {
         const ExportResult r = ExportAddressText(g_book, path, ids, ',', {true, true, true});

@@ -23,7 +23,7 @@ BENCHMARK(BM_WriteOpLog)->Threads(1)->Threads(2)->UseRealTime();
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QTemporaryDir folder;
-    putField(Config.logFiles, QFile::encodeName(folder.path()));
+    SetOpLogFolder(folder.path());
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -70,21 +70,23 @@ protected:
 
 struct Environment {
     QTemporaryDir dir;
+    Config settings;
     QString logPath;
     QString deliveredPath; // the same rows, every message sent and delivered
 
     bool start() {
         if (!dir.isValid())
             return false;
-        StartDir = dir.path();
+        settings.setStartDir(dir.path());
         QDir::setCurrent(dir.path());
-        std::memset(&Config, 0, sizeof(Config));
-        putField(Config.logFiles, QFile::encodeName(dir.path()));
-        putField(Config.gwIp, QByteArray("127.0.0.1"));
-        putField(Config.gwAccount, QByteArray("demo"));
-        putField(Config.gwPasswd, QByteArray("demo"));
-        Config.gwPort = 9; // never reached: no row is asked
-        if (!WriteConfig())
+        settings.edit([this](sConfig& c) {
+            putField(c.logFiles, QFile::encodeName(dir.path()));
+            putField(c.gwIp, QByteArray("127.0.0.1"));
+            putField(c.gwAccount, QByteArray("demo"));
+            putField(c.gwPasswd, QByteArray("demo"));
+            c.gwPort = 9; // never reached: no row is asked
+        });
+        if (!WriteConfig(settings))
             return false;
         FileOrderJobRows log;
         for (int i = 0; i < kRows; ++i) {
@@ -151,8 +153,8 @@ void BM_CliQueryWalk(benchmark::State& state) {
         int maximum = 0;
         QString error;
         timer.restart();
-        if (!StartRowJob(TargetFor(Config, "127.0.0.1"), WorkerMode::Query, allRows, &owner, &log, &maximum, &error,
-                         &worker))
+        if (!StartRowJob(TargetFor(g_environment->settings.record(), "127.0.0.1"), WorkerMode::Query, allRows, &owner,
+                         &log, &maximum, &error, &worker))
             state.SkipWithError(qPrintable(error));
         progress.tracker.start(maximum);
         waitForWorker(worker);
@@ -199,8 +201,8 @@ void BM_DesktopQueryWalk(benchmark::State& state) {
         QString error;
         timer.restart();
         main.prepareProgress(allRows ? kRows : int(main.jobRows().selectedRows().size()));
-        if (!StartRowJob(TargetFor(Config, "127.0.0.1"), WorkerMode::Query, allRows, &owner, &main.jobRows(), &maximum,
-                         &error, &worker))
+        if (!StartRowJob(TargetFor(g_environment->settings.record(), "127.0.0.1"), WorkerMode::Query, allRows, &owner,
+                         &main.jobRows(), &maximum, &error, &worker))
             state.SkipWithError(qPrintable(error));
         windows.jobs().workerStarted(worker); // as the window's own start hands it over
         waitForWorker(worker);

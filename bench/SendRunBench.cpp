@@ -82,7 +82,7 @@ Environment& environment() {
 // One logged-in client sending every queued segment itself: the ceiling for the worker.
 double rawExchangeSeconds() {
     SMSendNorviGw client;
-    client.SetTarget(TargetFor(Config, "127.0.0.1"));
+    client.SetTarget(environment().dir.gateway());
     QElapsedTimer timer;
     timer.start();
     if (!client.Login())
@@ -115,7 +115,7 @@ double workerRunSeconds(double* cpuSeconds = nullptr) {
     const std::clock_t cpuStart = std::clock();
     SendThd* worker = nullptr;
     QString error;
-    if (!StartWorker(TargetFor(Config, "127.0.0.1"), WorkerMode::Send, &owner, &access, QByteArray(), &error, &worker))
+    if (!StartWorker(environment().dir.gateway(), WorkerMode::Send, &owner, &access, QByteArray(), &error, &worker))
         qFatal("worker not started: %s", qPrintable(error));
     QEventLoop loop;
     QObject::connect(worker, &QObject::destroyed, &loop, &QEventLoop::quit);
@@ -176,7 +176,7 @@ BENCHMARK(BM_SendRunThroughWorker)->UseManualTime()->Unit(benchmark::kMillisecon
 void BM_SendRunJournalCost(benchmark::State& state) {
     environment();
     test::queueOneSegmentMessages(kJournalMessages, "benchmark message ");
-    DesktopJournal journal(StartDir);
+    DesktopJournal journal(environment().dir.path());
     std::vector<double> on;
     std::vector<double> off;
     std::vector<double> onCpu;

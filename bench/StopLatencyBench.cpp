@@ -89,7 +89,8 @@ double inProcessStop(gwsim::GatewaySimulator& sim) {
     SendThd* worker = nullptr;
     QString error;
     const int before = sendRequests(sim);
-    if (!StartWorker(TargetFor(Config, "127.0.0.1"), WorkerMode::Send, &owner, &log, QByteArray(), &error, &worker))
+    if (!StartWorker(GatewayTarget{"127.0.0.1", sim.port(), "demo", "demo"}, WorkerMode::Send, &owner, &log,
+                     QByteArray(), &error, &worker))
         return -1;
     QPointer<SendThd> alive(worker);
     waitForSends(sim, before + 1);
@@ -155,12 +156,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot start: %s\n", qPrintable(error));
         return 1;
     }
-    StartDir = dir.path();
-    putField(Config.gwIp, "127.0.0.1");
-    Config.gwPort = sim.port();
-    putField(Config.gwAccount, "demo");
-    putField(Config.gwPasswd, "demo");
-    if (!WriteConfig()) {
+    Config settings(dir.path());
+    settings.edit([&sim](sConfig& c) {
+        putField(c.gwIp, "127.0.0.1");
+        c.gwPort = sim.port();
+        putField(c.gwAccount, "demo");
+        putField(c.gwPasswd, "demo");
+    });
+    if (!WriteConfig(settings)) {
         std::fprintf(stderr, "cannot write the configuration\n");
         return 1;
     }
@@ -180,9 +183,9 @@ int main(int argc, char** argv) {
         const char* what;
     };
     for (const Gateway& g : {Gateway{&sim, 200, "silent gateway"}, Gateway{&late, 100, "answer 0.3 s late"}}) {
-        Config.gwPort = g.sim->port();
+        settings.edit([&g](sConfig& c) { c.gwPort = g.sim->port(); });
         g_afterSendMs = g.afterSendMs;
-        if (!WriteConfig()) {
+        if (!WriteConfig(settings)) {
             std::fprintf(stderr, "cannot write the configuration\n");
             return 1;
         }
@@ -196,8 +199,8 @@ int main(int argc, char** argv) {
         report(qPrintable(QStringLiteral("norvi-cli SIGINT, %1").arg(QString::fromLatin1(g.what))), cli);
         std::printf("norvi-cli exit code after SIGINT: %d\n", exitCode);
     }
-    Config.gwPort = sim.port();
-    WriteConfig();
+    settings.edit([&sim](sConfig& c) { c.gwPort = sim.port(); });
+    WriteConfig(settings);
 
     if (silentRun) {
         QStringList args{QStringLiteral("-C"),

@@ -12,7 +12,6 @@
 #include "core/exchange/ExchangeState.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 
 #include <QSet>
 
@@ -101,7 +100,7 @@ QByteArray groupEntries(const sGroup& g) {
 }
 
 // The book is listed as it is read, never held whole (a book of a million members is 424 MB).
-int list(const Arguments& a) {
+int list(const Arguments& a, const QString& bookPath) {
     if (!noPositional(a, 1))
         return ExitRefused;
     const bool raw = a.switches.contains(kBig5);
@@ -121,7 +120,7 @@ int list(const Arguments& a) {
     };
     QString said;
     const AddressBookResult listed = ListAddressBook(
-        AddressBookPath(),
+        bookPath,
         [&said](const AddressBookResult& loaded) {
             said = loaded.message;
             if (!said.isEmpty())
@@ -198,7 +197,7 @@ int import(const Arguments& a, AddressBook& book) {
     // waits, and neither writes back a book without the other's members.
     QString lockError;
     if (!LockAddressBook(
-            AddressBookPath(),
+            book.filePath(),
             [](const QString& holder) {
                 err(QStringLiteral("通訊錄檔案正由%1使用中，等候它結束…")
                         .arg(holder.isEmpty() ? QStringLiteral("另一個程式") : QStringLiteral(" %1 ").arg(holder)));
@@ -338,7 +337,7 @@ bool optionsFit(const Arguments& a, const QSet<QString>& allowed) {
     return true;
 }
 
-int Book(const Arguments& a) {
+int Book(const Arguments& a, Config& config) {
     const QString action = a.positional.value(0);
     if (action == QLatin1String("list") && !optionsFit(a, {kBig5}))
         return ExitRefused;
@@ -347,9 +346,10 @@ int Book(const Arguments& a) {
     if (action == QLatin1String("export") && !optionsFit(a, {kSpace, kFields, kGroup}))
         return ExitRefused;
     if (action == QLatin1String("list"))
-        return list(a);
+        return list(a, AddressBookPath(config.StartDir()));
     // Each run reads the book afresh into a book of its own.
     AddressBook book;
+    book.setFilePath(AddressBookPath(config.StartDir()));
     if (action == QLatin1String("import"))
         return import(a, book);
     if (action == QLatin1String("export"))

@@ -13,6 +13,13 @@ namespace norvi::cli {
 
 const QString kHelpSwitch = QStringLiteral("--help");
 
+namespace {
+// A command that works on the files it is given alone, never on the start folder's.
+std::function<int(const Arguments&, Config&)> withoutSettings(int (*run)(const Arguments&)) {
+    return [run](const Arguments& a, Config&) { return run(a); };
+}
+} // namespace
+
 std::vector<Command> commands() {
     const QSet<QString> help{kHelpSwitch, QStringLiteral("-h")};
     const QSet<QString> rowValues{QStringLiteral("--log"), QStringLiteral("--rows"), QStringLiteral("--out")};
@@ -35,10 +42,12 @@ std::vector<Command> commands() {
         {"query-id", {{}, help}, queryId},
         {"cancel-id", {{}, help}, cancelId},
         {"resend", {rowValues, QSet<QString>(help).unite({QStringLiteral("--include-uncertain")})}, resend},
-        {"log2csv", {{}, QSet<QString>(big5).unite({QStringLiteral("--raw")})}, log2csv},
-        {"report", {{QStringLiteral("--log")}, QSet<QString>(big5).unite({QStringLiteral("--json")})}, report},
-        {"finish", {{QStringLiteral("--out")}, help}, finishCommand},
-        {"segment", {textValues, big5}, segmentCommand},
+        {"log2csv", {{}, QSet<QString>(big5).unite({QStringLiteral("--raw")})}, withoutSettings(log2csv)},
+        {"report",
+         {{QStringLiteral("--log")}, QSet<QString>(big5).unite({QStringLiteral("--json")})},
+         withoutSettings(report)},
+        {"finish", {{QStringLiteral("--out")}, help}, withoutSettings(finishCommand)},
+        {"segment", {textValues, big5}, withoutSettings(segmentCommand)},
         {"book", BookOptions(), Book},
     };
 }

@@ -2,6 +2,8 @@
 
 #include "cli/CliArgs.h"
 
+#include "core/shared/Config.h"
+
 #include <QString>
 
 #include <functional>
@@ -15,7 +17,8 @@ extern const QString kHelpSwitch;
 struct Command {
     const char* name;
     OptionSpec known;
-    std::function<int(const Arguments&)> run;
+    // Runs with the settings of this run, whose start folder is set and whose configuration is not read yet.
+    std::function<int(const Arguments&, Config&)> run;
 };
 
 std::vector<Command> commands();

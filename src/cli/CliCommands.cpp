@@ -7,6 +7,7 @@
 #include "cli/CliOutput.h"
 #include "cli/CliSetup.h"
 
+#include "core/shared/Config.h"
 #include "core/shared/OpLog.h"
 #include "core/workers/SendThd.h"
 
@@ -54,7 +55,11 @@ int runCommandLine(const QStringList& arguments) {
             err(CommandHelp(global.command));
             return ExitRefused;
         }
-        if (!enterStartDir(global.startDir))
+        // The settings of this run: the start folder now, the configuration when the command reads it. The
+        // operation log follows them.
+        Config config;
+        QObject::connect(&config, &Config::changed, &config, [&config] { SetOpLogFolder(LogFolder(config)); });
+        if (!enterStartDir(config, global.startDir))
             return ExitRefused;
         if (global.verbose)
             SetMessageAreaSink([](const QString& line) { err(line); });
@@ -63,7 +68,7 @@ int runCommandLine(const QStringList& arguments) {
             SendThd::setReplyWaitSeconds(global.replyWaitSeconds);
         SetOpLogFailureReporter([](const QString& text) { err(text); });
         InstallInterruptHandler();
-        const int code = command.run(args);
+        const int code = command.run(args, config);
         SetMessageAreaSink(nullptr);
         SetOpLogFailureReporter(nullptr);
         return code;

@@ -55,12 +55,13 @@ private:
 // The send log of a row command, loaded in file order. A file that holds fewer records than it
 // announces, or bytes after them, is read as far as its records go, but it is only written to another
 // file: replacing it would throw away the bytes that could not be read.
-bool loadRowLog(const Arguments& a, FileOrderJobRows* log, QString* writeTo, CliRunLog* runLog) {
+bool loadRowLog(const Arguments& a, const QString& logFolder, FileOrderJobRows* log, QString* writeTo,
+                CliRunLog* runLog) {
     QString path;
     if (!logArgument(a, &path))
         return false;
     *writeTo = a.values.contains(QStringLiteral("--out")) ? a.value(QStringLiteral("--out")) : path;
-    NoteUnfinishedLogs({LogFolder(), QFileInfo(path).absolutePath(), QFileInfo(*writeTo).absolutePath()});
+    NoteUnfinishedLogs({logFolder, QFileInfo(path).absolutePath(), QFileInfo(*writeTo).absolutePath()});
     // The file written back is locked before the rows are read: another job on it waits for this one,
     // and neither writes back rows that miss the other's.
     if (!runLog->lockTarget(*writeTo)) {
@@ -121,9 +122,9 @@ bool startRunLog(CliRunLog& runLog, const QString& writeTo, const FileOrderJobRo
 
 // What every job on a log file does once its rows are known: resolve the gateway, hear a Ctrl+C that came
 // before the start, start the log file. False, with the exit code, when the job must not start.
-bool readyToStart(CliRunLog& runLog, const QString& writeTo, const FileOrderJobRows& log, GatewayTarget* gateway,
-                  int* exitCode) {
-    if (!resolveGateway(gateway))
+bool readyToStart(const Config& config, CliRunLog& runLog, const QString& writeTo, const FileOrderJobRows& log,
+                  GatewayTarget* gateway, int* exitCode) {
+    if (!resolveGateway(config, gateway))
         *exitCode = stoppedOrRefused();
     else if (InterruptedBeforeStart())
         *exitCode = ExitFailed;
@@ -156,11 +157,11 @@ bool selectUnsettled(FileOrderJobRows& log, bool allRows, FollowRound* round) {
 }
 
 // A list query or cancellation over the log `a` names; with `round`, one round of a follow-up.
-int rowJob(const Arguments& a, WorkerMode mode, FollowRound* round = nullptr) {
+int rowJob(const Arguments& a, const Config& config, WorkerMode mode, FollowRound* round = nullptr) {
     StreamedRowLog log;
-    CliRunLog runLog;
+    CliRunLog runLog(LogFolder(config), config.StartDir());
     QString writeTo;
-    if (!loadRowLog(a, &log, &writeTo, &runLog))
+    if (!loadRowLog(a, LogFolder(config), &log, &writeTo, &runLog))
         return ExitRefused;
     bool allRows = !a.values.contains(QStringLiteral("--rows"));
     if (allRows && log.rowCount() == 0) {
@@ -177,7 +178,7 @@ int rowJob(const Arguments& a, WorkerMode mode, FollowRound* round = nullptr) {
     }
     GatewayTarget gateway;
     int refused = ExitOk;
-    if (!readyToStart(runLog, writeTo, log, &gateway, &refused))
+    if (!readyToStart(config, runLog, writeTo, log, &gateway, &refused))
         return refused;
     log.setStream(&runLog.stream());
 
@@ -262,13 +263,13 @@ bool waitUnlessStopped(qint64 ms) {
 
 // query --follow: rounds of the query over the unsettled rows, the log written after each, until none is
 // left or --for has passed since the start. A round starts at most every --every.
-int followUp(Arguments a, const FollowTimes& times) {
+int followUp(Arguments a, const Config& config, const FollowTimes& times) {
     QElapsedTimer sinceStart;
     sinceStart.start();
     for (;;) {
         const qint64 roundStart = sinceStart.elapsed();
         FollowRound round;
-        const int code = rowJob(a, WorkerMode::Query, &round);
+        const int code = rowJob(a, config, WorkerMode::Query, &round);
         // Later rounds read what the first one wrote: the answers it got are not asked for again from the
         // older file, nor lost when a later round gets none.
         if (a.values.contains(QStringLiteral("--out")))
@@ -322,17 +323,17 @@ bool codeOfResultBox(const QString& text, int* code) {
     return colon >= 0 && ok;
 }
 
-int singleJob(const Arguments& a, WorkerMode mode) {
+int singleJob(const Arguments& a, Config& config, WorkerMode mode) {
     QByteArray msgId;
     QString msgIdError = QStringLiteral("請輸入MsgId！");
     if (a.positional.size() != 1 || !ParseSingleMsgId(a.positional.first(), &msgId, &msgIdError)) {
         err(msgIdError);
         return ExitRefused;
     }
-    if (!loadConfiguration())
+    if (!loadConfiguration(config))
         return ExitRefused;
     GatewayTarget gateway;
-    if (!resolveGateway(&gateway))
+    if (!resolveGateway(config, &gateway))
         return stoppedOrRefused();
 
     if (InterruptedBeforeStart())
@@ -362,26 +363,26 @@ int singleJob(const Arguments& a, WorkerMode mode) {
 
 } // namespace
 
-int query(const Arguments& a) {
+int query(const Arguments& a, Config& config) {
     FollowTimes times;
-    if (!readFollowTimes(a, &times) || !loadConfiguration())
+    if (!readFollowTimes(a, &times) || !loadConfiguration(config))
         return ExitRefused;
-    return a.has(QStringLiteral("--follow")) ? followUp(a, times) : rowJob(a, WorkerMode::Query);
+    return a.has(QStringLiteral("--follow")) ? followUp(a, config, times) : rowJob(a, config, WorkerMode::Query);
 }
 
-int cancel(const Arguments& a) {
-    if (!loadConfiguration())
+int cancel(const Arguments& a, Config& config) {
+    if (!loadConfiguration(config))
         return ExitRefused;
-    return rowJob(a, WorkerMode::Cancel);
+    return rowJob(a, config, WorkerMode::Cancel);
 }
 
-int resend(const Arguments& a) {
-    if (!loadConfiguration())
+int resend(const Arguments& a, Config& config) {
+    if (!loadConfiguration(config))
         return ExitRefused;
     FileOrderJobRows log;
-    CliRunLog runLog;
+    CliRunLog runLog(LogFolder(config), config.StartDir());
     QString writeTo;
-    if (!loadRowLog(a, &log, &writeTo, &runLog))
+    if (!loadRowLog(a, LogFolder(config), &log, &writeTo, &runLog))
         return ExitRefused;
     int queued = 0;
     QString error;
@@ -400,7 +401,7 @@ int resend(const Arguments& a) {
     }
     GatewayTarget gateway;
     int refused = ExitOk;
-    if (!readyToStart(runLog, writeTo, log, &gateway, &refused))
+    if (!readyToStart(config, runLog, writeTo, log, &gateway, &refused))
         return refused;
     const std::size_t before = log.rows().size();
     CliProgress progress;
@@ -426,12 +427,12 @@ int resend(const Arguments& a) {
     return Interrupted() || anyFailed(log.rows(), before) ? ExitFailed : ExitOk;
 }
 
-int queryId(const Arguments& a) {
-    return singleJob(a, WorkerMode::Query);
+int queryId(const Arguments& a, Config& config) {
+    return singleJob(a, config, WorkerMode::Query);
 }
 
-int cancelId(const Arguments& a) {
-    return singleJob(a, WorkerMode::Cancel);
+int cancelId(const Arguments& a, Config& config) {
+    return singleJob(a, config, WorkerMode::Cancel);
 }
 
 } // namespace norvi::cli

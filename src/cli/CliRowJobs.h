@@ -2,13 +2,15 @@
 
 #include "cli/CliArgs.h"
 
+#include "core/shared/Config.h"
+
 // The jobs on the rows of a send log (query, cancel, resend) and on one MsgId (query-id, cancel-id).
 namespace norvi::cli {
 
-int query(const Arguments& a);
-int cancel(const Arguments& a);
-int resend(const Arguments& a);
-int queryId(const Arguments& a);
-int cancelId(const Arguments& a);
+int query(const Arguments& a, Config& config);
+int cancel(const Arguments& a, Config& config);
+int resend(const Arguments& a, Config& config);
+int queryId(const Arguments& a, Config& config);
+int cancelId(const Arguments& a, Config& config);
 
 } // namespace norvi::cli

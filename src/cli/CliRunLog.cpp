@@ -6,7 +6,6 @@
 #include "core/sendlog/LogFile.h"
 #include "core/sendlog/LogRecord.h"
 #include "core/shared/Clock.h"
-#include "core/shared/Config.h"
 #include "core/shared/Global.h"
 #include "core/shared/SaveFile.h"
 #include "core/shared/StopSignal.h"
@@ -28,6 +27,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <utility>
 
 namespace norvi::cli {
 
@@ -174,7 +174,8 @@ void NoteUnfinishedLogs(const QStringList& folders) {
 
 // ---- the run's log ----
 
-CliRunLog::CliRunLog() = default;
+CliRunLog::CliRunLog(QString logFolder, QString startDir)
+    : m_logFolder(std::move(logFolder)), m_startDir(std::move(startDir)) {}
 
 CliRunLog::~CliRunLog() {
     stopWatchingSignals();
@@ -203,7 +204,7 @@ bool CliRunLog::lockTarget(const QString& path) {
 }
 
 bool CliRunLog::takeDefaultName() {
-    const QDir folder(LogFolder());
+    const QDir folder(m_logFolder);
     const QString stamp = Clock::now().toString(QStringLiteral("yyyyMMddHHmmss"));
     int error = 0;
     for (int n = 1; n < 1000; ++n) {
@@ -290,7 +291,7 @@ bool CliRunLog::create(const QString& target, const std::function<bool()>& fill)
     m_final = m_direct ? m_target : SaveTargetPath(m_target);
     // Beside the file it replaces, so the rename stays in one file system; a device's in the log folder.
     const QString base =
-        m_direct ? QDir(LogFolder())
+        m_direct ? QDir(m_logFolder)
                        .filePath(QStringLiteral("norvi-cli-") +
                                  Clock::now().toString(QStringLiteral("yyyyMMddHHmmss")) + QStringLiteral(".log"))
                  : m_final;
@@ -371,7 +372,7 @@ bool CliRunLog::rescue() {
                              .arg(QCoreApplication::applicationPid());
     const QString gone = QStringLiteral("傳送紀錄檔 %1 在作業期間被移除或取代，作業已中斷").arg(m_partial);
     int error = 0;
-    for (const QString& folder : {StartDir.isEmpty() ? QDir::currentPath() : StartDir, QDir::homePath()}) {
+    for (const QString& folder : {m_startDir.isEmpty() ? QDir::currentPath() : m_startDir, QDir::homePath()}) {
         const QString path = QDir(folder).filePath(name);
         const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) {

@@ -29,7 +29,9 @@ namespace norvi::cli {
 // one log take turns; a time-stamped name is taken by creating it exclusively, so two runs never share one.
 class CliRunLog : public RowJournal {
 public:
-    CliRunLog();
+    // A new time-stamped log, and the partial file of a device target, go in `logFolder`; a rescued file
+    // in `startDir` (else the home folder).
+    CliRunLog(QString logFolder, QString startDir);
     ~CliRunLog() override;
 
     // Locks `path` (waiting while another run holds it; said on standard error) before its rows are read.
@@ -74,6 +76,8 @@ private:
     bool rescue();
     void stopWatchingSignals();
 
+    const QString m_logFolder;
+    const QString m_startDir;
     FileLock* m_lock = nullptr;
     std::unique_ptr<FileLock> m_ownLock;
     LogStream m_stream;

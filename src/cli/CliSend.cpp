@@ -21,7 +21,6 @@
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
 #include "core/shared/Config.h"
-#include "core/shared/Global.h"
 #include "core/shared/LogFolderSetup.h"
 #include "core/shared/SaveFile.h"
 #include "core/shared/SystemErrorText.h"
@@ -157,14 +156,15 @@ void warnOfCutTexts(const QByteArray& message, const OverlongRows& overlong) {
 
 } // namespace
 
-int send(const Arguments& a) {
-    if (!loadConfiguration())
+int send(const Arguments& a, Config& config) {
+    if (!loadConfiguration(config))
         return ExitRefused;
-    CliRunLog log;
+    CliRunLog log(LogFolder(config), config.StartDir());
     if (const int claimed = claimNamedLog(a, log); claimed != ExitOk)
         return claimed;
     // Outlives the run, whose worker reads the members and groups it names.
     AddressBook book;
+    book.setFilePath(AddressBookPath(config.StartDir()));
     const AddressBookResult loaded = LoadAddressBook(book);
     if (!loaded.message.isEmpty())
         err(loaded.message);
@@ -201,7 +201,7 @@ int send(const Arguments& a) {
         return ExitRefused;
     }
     GatewayTarget gateway;
-    if (!resolveGateway(&gateway))
+    if (!resolveGateway(config, &gateway))
         return stoppedOrRefused();
 
     // The run is walked once before anything starts, so a refused run leaves nothing behind.
@@ -229,7 +229,7 @@ int send(const Arguments& a) {
 
     // The log is on disk before the first message goes; a log that cannot be started sends nothing.
     const QString logOption = a.value(QStringLiteral("--log"));
-    NoteUnfinishedLogs({LogFolder(), logOption.isEmpty() ? QString() : QFileInfo(logOption).absolutePath()});
+    NoteUnfinishedLogs({LogFolder(config), logOption.isEmpty() ? QString() : QFileInfo(logOption).absolutePath()});
     const bool logStarted =
         a.switches.contains(QStringLiteral("--append")) ? log.startAppending(logOption) : log.start(logOption);
     if (!logStarted) {

@@ -2,9 +2,11 @@
 
 #include "cli/CliArgs.h"
 
+#include "core/shared/Config.h"
+
 // norvi-cli send: the send dialog's job, recipients and message from the command line.
 namespace norvi::cli {
 
-int send(const Arguments& a);
+int send(const Arguments& a, Config& config);
 
 } // namespace norvi::cli

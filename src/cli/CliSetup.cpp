@@ -8,7 +8,6 @@
 #include "core/shared/Big5.h"
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/shared/LogFolderSetup.h"
 #include "core/shared/StopSignal.h"
 #include "core/workers/SendThd.h"
@@ -18,42 +17,42 @@
 
 namespace norvi::cli {
 
-bool enterStartDir(const QString& dir) {
+bool enterStartDir(Config& config, const QString& dir) {
     const QFileInfo info(dir.isEmpty() ? QDir::currentPath() : dir);
     if (!info.isDir()) {
         err(QStringLiteral("起始目錄不存在：%1").arg(dir));
         return false;
     }
-    StartDir = info.absoluteFilePath();
+    config.setStartDir(info.absoluteFilePath());
     return true;
 }
 
-bool loadConfiguration() {
+bool loadConfiguration(Config& config) {
     QString problem;
-    if (!ReadConfig(&problem)) {
+    if (!ReadConfig(config, &problem)) {
         err(ConfigReadErrorText(problem));
         return false;
     }
-    if (!PrepareLogFolder(&problem))
+    if (!PrepareLogFolder(config, &problem))
         err(problem);
     return true;
 }
 
-bool resolveGateway(GatewayTarget* gateway) {
+bool resolveGateway(const Config& config, GatewayTarget* gateway) {
     QString error;
     // Ctrl+C ends the lookup's wait too; the caller then says that nothing was started.
-    if (ResolveGateway(Config, gateway, &error, &StopWake))
+    if (ResolveGateway(config.record(), gateway, &error, &StopWake))
         return true;
     if (!Interrupted())
         err(error);
     return false;
 }
 
-int loginTest(const Arguments&) {
-    if (!loadConfiguration())
+int loginTest(const Arguments&, Config& config) {
+    if (!loadConfiguration(config))
         return ExitRefused;
     GatewayTarget gateway;
-    if (!resolveGateway(&gateway))
+    if (!resolveGateway(config, &gateway))
         return stoppedOrRefused();
     QByteArray text;
     const bool loggedIn = RunLoginTest(gateway, &text, SendThd::replyWaitSeconds());

@@ -9,13 +9,14 @@
 // configuration, the gateway's address.
 namespace norvi::cli {
 
-bool enterStartDir(const QString& dir);
+// Takes `dir` (the current folder when empty) as `config`'s start folder; false after saying why.
+bool enterStartDir(Config& config, const QString& dir);
 // What the main window's first show does: read the configuration (without it no gateway command is
 // offered) and make sure the log folder exists.
-bool loadConfiguration();
+bool loadConfiguration(Config& config);
 // Where the gateway jobs log in, resolved now; false after saying why (or nothing after Ctrl+C).
-bool resolveGateway(GatewayTarget* gateway);
+bool resolveGateway(const Config& config, GatewayTarget* gateway);
 
-int loginTest(const Arguments& a);
+int loginTest(const Arguments& a, Config& config);
 
 } // namespace norvi::cli

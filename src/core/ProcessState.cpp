@@ -16,9 +16,6 @@
 namespace norvi {
 
 // Built in this order and destroyed in reverse: the workers' list outlives nothing it points into.
-QString StartDir;
-sConfig Config{};
-
 std::map<int32_t, sLoadMt> ListFileRows;
 std::map<int32_t, QByteArray> ListFileLongNumbers;
 std::list<sMtData> RecipientList;
@@ -43,8 +40,6 @@ bool ResetProcessState() {
         if (!WorkerList.empty())
             return false;
     }
-    StartDir.clear();
-    Config = sConfig{};
     ListFileRows.clear();
     ListFileLongNumbers.clear();
     RecipientList.clear();
@@ -59,6 +54,7 @@ bool ResetProcessState() {
     SetProgressTarget(nullptr);
     SetMessageAreaSink(nullptr);
     SetOpLogFailureReporter(nullptr);
+    SetOpLogFolder(QString());
     SendThd::setReplyWaitSeconds(SMSendNorviGw::kReplyWaitSeconds);
     return true;
 }

@@ -3,7 +3,8 @@
 #include "core/addressbook/BookFile.h"
 #include "core/sendlog/JobRows.h"
 #include "core/shared/Big5.h"
-#include "core/shared/Global.h"
+#include "core/shared/Config.h"
+#include "core/shared/OpLog.h"
 #include "gui/addressbook/BookLists.h"
 #include "gui/sendlog/FollowUp.h"
 #include "gui/shared/Prompts.h"
@@ -12,20 +13,16 @@
 
 namespace norvi {
 
-namespace {
-// Every file of the program that is not chosen in a dialog lives in the folder the program started in.
-bool takeStartFolder() {
-    StartDir = QDir::currentPath();
-    return true;
-}
-} // namespace
-
-// Members are built in declaration order, which is the order of the windows.
+// Members are built in declaration order, which is the order of the windows. Every file of the program that
+// is not chosen in a dialog lives in the folder the program started in.
 WindowSet::WindowSet()
-    : m_startFolderTaken(takeStartFolder()), m_showProcess(), m_jobs(m_showProcess), m_main(m_jobs),
-      m_settings(m_jobs, &m_main), m_sendSMS(m_main, m_jobs, m_book, &m_main),
-      m_querySMS(m_main.jobRows(), m_jobs, &m_main), m_adrBk(m_book, &m_main), m_fileType(m_book, &m_main),
-      m_logJobs(m_main, m_jobs) {
+    : m_config(QDir::currentPath()), m_showProcess(), m_jobs(m_showProcess), m_main(m_jobs, m_config),
+      m_settings(m_jobs, m_config, &m_main), m_sendSMS(m_main, m_jobs, m_book, m_config, &m_main),
+      m_querySMS(m_main.jobRows(), m_jobs, m_config, &m_main), m_adrBk(m_book, &m_main),
+      m_fileType(m_book, m_config.StartDir(), &m_main), m_logJobs(m_main, m_jobs, m_config) {
+    // The operation log, written from every thread, follows the settings from their first reading on.
+    QObject::connect(&m_config, &Config::changed, &m_config, [this] { SetOpLogFolder(LogFolder(m_config)); });
+    m_book.setFilePath(AddressBookPath(m_config.StartDir()));
     connectWindows();
     loadAddressBook();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/shared/Config.h"
 #include "gui/addressbook/TFormAdrBk.h"
 #include "gui/compose/TFormSendSMS.h"
 #include "gui/exchange/TFormFileIO.h"
@@ -35,6 +36,9 @@ public:
 
     // The address book every window works on, read at start.
     AddressBook& book() { return m_book; }
+    // The settings every window works with: the start folder, and the configuration the main window's
+    // first show reads.
+    Config& config() { return m_config; }
 
     TFormMain& main() { return m_main; }
     TFormSettings& settings() { return m_settings; }
@@ -49,7 +53,7 @@ private:
     void loadAddressBook();
     void sendLogRowAgain();
 
-    bool m_startFolderTaken;
+    Config m_config;
     AddressBook m_book;
     TFormShowProcess m_showProcess;
     JobSupervisor m_jobs;

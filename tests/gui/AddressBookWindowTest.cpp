@@ -293,7 +293,7 @@ TEST_F(AddressBookWindowTest, AFailedSaveIsReportedAndTheFileKeepsWhatItHeld) {
         trigger(item(w, "MItemFDelete"));
         SaveFile::clearFaultForTest();
         EXPECT_EQ(lastMessage(),
-                  QStringLiteral("寫入通訊錄檔案失敗！\n無法以暫存檔取代 %1：磁碟讀寫錯誤").arg(AddressBookPath()));
+                  QStringLiteral("寫入通訊錄檔案失敗！\n無法以暫存檔取代 %1：磁碟讀寫錯誤").arg(bookPath()));
         EXPECT_EQ(m_prompts.asked.last().icon, Prompts::Icon::Error);
         EXPECT_EQ(fileBytes(), before);
         EXPECT_EQ(addressBook().MemberMap().count(101), 0u) << "the change stays in memory for the next save";

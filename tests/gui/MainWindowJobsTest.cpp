@@ -124,7 +124,7 @@ TEST_F(MainWindowJobsTest, ResendWithNothingFailedSaysSoAndStartsNothing) {
 }
 
 TEST_F(MainWindowJobsTest, UnresolvableGatewayIsReportedBeforeAnyJobStarts) {
-    putField(Config.gwIp, QByteArray("nonexistent.invalid"));
+    editConfig([](sConfig& c) { putField(c.gwIp, QByteArray("nonexistent.invalid")); });
     addRow("B", "0912000002", "0", big5("訊息已成功送出(MsgId:X)"));
     choose("PMItemLvCancelSMS");
     ASSERT_EQ(m_prompts.messages().size(), 1);

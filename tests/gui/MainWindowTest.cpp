@@ -98,7 +98,7 @@ TEST_F(MainWindowTest, WithoutConfigurationItSaysSoCreatesTheLogFolderAndKeepsGa
         EXPECT_FALSE(menuItem(name)->isEnabled()) << name;
     EXPECT_FALSE(toolButton("SpeedButtonSendSMS")->isEnabled()) << "the tool button runs the menu's command";
     EXPECT_TRUE(QDir(path("logfiles")).exists());
-    EXPECT_EQ(fromBig5(getField(Config.logFiles)), path("logfiles"));
+    EXPECT_EQ(fromBig5(getField(config().record().logFiles)), path("logfiles"));
     EXPECT_EQ(w.statusText(), QStringLiteral("0  筆發訊紀錄"));
     EXPECT_EQ(w.logModel().headerData(0, Qt::Horizontal).toString(), QStringLiteral("名稱 ↑"));
     EXPECT_FALSE(menuItem("MItemFSave")->isEnabled());
@@ -108,7 +108,7 @@ TEST_F(MainWindowTest, WithoutConfigurationItSaysSoCreatesTheLogFolderAndKeepsGa
 
 TEST_F(MainWindowTest, CutConfigurationIsSaidLikeAMissingOneWithItsSize) {
     writeConfig(path("logs"));
-    ASSERT_TRUE(QFile::resize(ConfigPath(), 10));
+    ASSERT_TRUE(QFile::resize(configPath(), 10));
     startWindows();
     QCoreApplication::processEvents();
     ASSERT_EQ(m_prompts.asked.size(), 2);
@@ -116,7 +116,7 @@ TEST_F(MainWindowTest, CutConfigurationIsSaidLikeAMissingOneWithItsSize) {
     EXPECT_EQ(m_prompts.asked[1].kind + m_prompts.asked[1].title, QStringLiteral("dialog參數設定"));
     EXPECT_FALSE(mainWindow().commandsEnabled());
     EXPECT_FALSE(menuItem("MItemTSendSMS")->isEnabled());
-    EXPECT_EQ(QFileInfo(ConfigPath()).size(), 10) << "the cut file is left for the settings to replace";
+    EXPECT_EQ(QFileInfo(configPath()).size(), 10) << "the cut file is left for the settings to replace";
 }
 
 TEST_F(MainWindowTest, ALogFolderThatCannotBeCreatedLeavesALine) {

@@ -182,7 +182,7 @@ TEST_F(QueryDialogTest, EachScopeRefusesWhatItCannotAskAboutInTheWordsOfItsMode)
 }
 
 TEST_F(QueryDialogTest, AnUnresolvableGatewayIsRefusedAndNothingStarts) {
-    putField(Config.gwIp, QByteArray("nonexistent.invalid"));
+    editConfig([](sConfig& c) { putField(c.gwIp, QByteArray("nonexistent.invalid")); });
     addRow("a", "0", sentResult("A1"));
     open(true, [this] {
         click(&dialog(), "ButtonQuery");

@@ -45,7 +45,7 @@ protected:
     // Opens the chooser from the settings dialog with the log folder field holding `start`, runs `act` in
     // it (which must close it) and returns what the log folder field holds afterwards.
     QString choose(const QString& start, std::function<void(TFormSelectDir*)> act) {
-        putField(Config.logFiles, QFile::encodeName(start));
+        editConfig([&start](sConfig& c) { putField(c.logFiles, QFile::encodeName(start)); });
         QString field;
         m_prompts.dialogHandlers.push_back([&field](QDialog* settings) {
             clickTab(settings->findChild<QTabBar*>(), 0);

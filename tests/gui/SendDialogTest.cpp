@@ -118,7 +118,7 @@ TEST_F(SendDialogTest, ChecksComeInTheirOrderAndEachLeavesTheDialogAsItWas) {
             sendAndWarning(),
             QStringLiteral("簡訊內容包含電話號嗎，請用 '-' 符號分開才可正常傳送，如 02-2344xxxx或 0910-123xxx。"));
         ASSERT_TRUE(typeInto(memo(), QStringLiteral("請回電0912-345678")));
-        putField(Config.gwIp, QByteArray("nonexistent.invalid"));
+        editConfig([](sConfig& c) { putField(c.gwIp, QByteArray("nonexistent.invalid")); });
         const QString gatewayError = sendAndWarning();
         EXPECT_FALSE(gatewayError.isEmpty());
 

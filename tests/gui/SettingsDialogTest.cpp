@@ -46,7 +46,7 @@ protected:
         typeInto(edit("EditGWAccount"), QString::fromUtf8(account));
         typeInto(edit("EditGWPasswd"), QString::fromUtf8(password));
     }
-    bool fileExists() const { return QFile::exists(ConfigPath()); }
+    bool fileExists() const { return QFile::exists(configPath()); }
     bool commandsOn() { return mainWindow().commandsEnabled(); }
 };
 
@@ -86,11 +86,13 @@ TEST_F(SettingsDialog, EveryEditIsNamedByItsLabel) {
 }
 
 TEST_F(SettingsDialog, ShowingFillsTheEditsFromConfig) {
-    putField(Config.logFiles, big5("/資料/記錄"));
-    putField(Config.gwIp, QByteArray("10.1.1.*"));
-    Config.gwPort = 70000;
-    putField(Config.gwAccount, big5("使用者"));
-    putField(Config.gwPasswd, QByteArray("abcdefghijklmnopqrst"));
+    editConfig([](sConfig& c) {
+        putField(c.logFiles, big5("/資料/記錄"));
+        putField(c.gwIp, QByteArray("10.1.1.*"));
+        c.gwPort = 70000;
+        putField(c.gwAccount, big5("使用者"));
+        putField(c.gwPasswd, QByteArray("abcdefghijklmnopqrst"));
+    });
     inSettings([&] {
         EXPECT_EQ(edit("EditLogFiles")->text(), QStringLiteral("/資料/記錄"));
         EXPECT_EQ(edit("EditGWIp")->text(), QStringLiteral("10.1.1.*"));
@@ -101,7 +103,7 @@ TEST_F(SettingsDialog, ShowingFillsTheEditsFromConfig) {
     });
 
     // A fresh start shows empty fields and port 0.
-    Config = sConfig{};
+    config().setRecord(sConfig{});
     inSettings([&] {
         EXPECT_EQ(edit("EditGWIp")->text(), QString());
         EXPECT_EQ(edit("EditGWPort")->text(), QStringLiteral("0"));
@@ -126,14 +128,14 @@ TEST_F(SettingsDialog, OkStoresTheFieldsEnablesTheCommandsAndWritesTheFile) {
     EXPECT_FALSE(form().isVisible());
     EXPECT_TRUE(commandsOn());
     EXPECT_EQ(edit("EditGWPort")->text(), QStringLiteral("8000"));
-    EXPECT_EQ(Config.gwPort, 8000);
-    EXPECT_EQ(LogFolder(), m_dir.filePath(QStringLiteral("logs")));
-    EXPECT_EQ(getField(Config.gwAccount), big5("帳號一"));
-    EXPECT_EQ(getField(Config.gwPasswd), QByteArray("pw"));
+    EXPECT_EQ(config().record().gwPort, 8000);
+    EXPECT_EQ(LogFolder(config()), m_dir.filePath(QStringLiteral("logs")));
+    EXPECT_EQ(getField(config().record().gwAccount), big5("帳號一"));
+    EXPECT_EQ(getField(config().record().gwPasswd), QByteArray("pw"));
 
-    QFile file(ConfigPath());
+    QFile file(configPath());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), QByteArray(reinterpret_cast<const char*>(&Config), sizeof Config));
+    EXPECT_EQ(file.readAll(), QByteArray(reinterpret_cast<const char*>(&config().record()), sizeof(sConfig)));
 }
 
 // The daily operation log needs a folder it can write into: the user hears about one that is missing or
@@ -173,7 +175,7 @@ TEST_F(SettingsDialog, OkAsksAboutALogFolderThatIsMissingOrCannotBeUsed) {
                      QStringLiteral("運作記錄檔目錄無法寫入：%1\n路徑中有一段不是目錄\n仍要使用這個目錄？").arg(file),
                      QStringLiteral("運作記錄檔目錄不存在：%1，要建立？").arg(missing)}));
     EXPECT_TRUE(QFileInfo(missing).isDir());
-    EXPECT_EQ(LogFolder(), missing);
+    EXPECT_EQ(LogFolder(config()), missing);
     EXPECT_EQ(form().result(), int(QDialog::Accepted));
 }
 
@@ -204,13 +206,13 @@ TEST_F(SettingsDialog, RefusedFieldsShowAnErrorBoxAndKeepTheDialogOpen) {
             EXPECT_EQ(box.text, c.expected);
         }
         EXPECT_FALSE(commandsOn());
-        EXPECT_EQ(Config.gwPort, 0);
+        EXPECT_EQ(config().record().gwPort, 0);
         EXPECT_FALSE(fileExists());
     }
 }
 
 TEST_F(SettingsDialog, UnwritableFileIsReportedButTheSettingsStillApply) {
-    StartDir = m_dir.filePath(QStringLiteral("no-such-folder"));
+    config().setStartDir(m_dir.filePath(QStringLiteral("no-such-folder")));
     inSettings([&] {
         type("10.1.1.1", "9000", "a", "b");
         press("ButtonOk");
@@ -218,10 +220,12 @@ TEST_F(SettingsDialog, UnwritableFileIsReportedButTheSettingsStillApply) {
     ASSERT_EQ(m_prompts.messages().size(), 1);
     const auto& box = m_prompts.asked.at(1);
     EXPECT_EQ(box.title, QStringLiteral("ERROR"));
-    EXPECT_EQ(box.text, QStringLiteral("設定檔寫入失敗！\n無法建立暫存檔 %1：檔案或目錄不存在").arg(ConfigPath()));
+    EXPECT_EQ(
+        box.text,
+        QStringLiteral("設定檔寫入失敗！\n無法建立暫存檔 %1：檔案或目錄不存在").arg(ConfigPath(config().StartDir())));
     EXPECT_EQ(box.buttons, ScriptedPrompts::Buttons::Ok);
     EXPECT_TRUE(commandsOn());
-    EXPECT_EQ(Config.gwPort, 9000);
+    EXPECT_EQ(config().record().gwPort, 9000);
     EXPECT_EQ(form().result(), int(QDialog::Accepted));
 }
 
@@ -232,13 +236,13 @@ TEST_F(SettingsDialog, CancelKeepsConfigAndTheFileAsTheyWere) {
     });
     EXPECT_EQ(form().result(), int(QDialog::Rejected));
     EXPECT_FALSE(form().isVisible());
-    EXPECT_EQ(Config.gwPort, 0);
+    EXPECT_EQ(config().record().gwPort, 0);
     EXPECT_FALSE(fileExists());
     EXPECT_FALSE(commandsOn());
 }
 
 TEST_F(SettingsDialog, LogFolderButtonPutsTheChosenFolderIntoTheField) {
-    putField(Config.logFiles, QByteArray("/old"));
+    editConfig([](sConfig& c) { putField(c.logFiles, QByteArray("/old")); });
     inSettings([&] {
         clickTab(form().findChild<QTabBar*>(), 0);
         EXPECT_EQ(edit("EditLogFiles")->text(), QStringLiteral("/old"));

@@ -1,5 +1,6 @@
 #include "support/SimulatorWindowTest.h"
 
+#include "core/gateway/GwRecords.h"
 #include "core/gateway/LoginTest.h"
 #include "gui/settings/TFormSettings.h"
 #include "gui/workers/JobSupervisor.h"
@@ -10,11 +11,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -103,10 +107,44 @@ TEST_F(SettingsLogin, SuccessfulTestKeepsTheValuesInMemoryButNotInTheFile) {
     // The name was looked up on the test's thread: the client reached the simulator on 127.0.0.1.
     ASSERT_FALSE(m_sim->requests().empty());
 
-    EXPECT_EQ(getField(Config.gwIp), QByteArray("localhost"));
-    EXPECT_EQ(Config.gwPort, m_sim->port());
-    EXPECT_EQ(getField(Config.gwPasswd), QByteArray("right"));
-    EXPECT_FALSE(QFile::exists(ConfigPath()));
+    const sConfig& kept = config().record();
+    EXPECT_EQ(getField(kept.gwIp), QByteArray("localhost"));
+    EXPECT_EQ(kept.gwPort, m_sim->port());
+    EXPECT_EQ(getField(kept.gwPasswd), QByteArray("right"));
+    EXPECT_FALSE(QFile::exists(configPath()));
+}
+
+// The settings are one for the whole program: what a connection test collected, and 取消 left in memory,
+// is what the next job logs in with, while the file keeps what it held.
+TEST_F(SettingsLogin, AJobAfterATestAndCancelLogsInWithTheTestedSettings) {
+    writeConfig(m_dir.path(), "127.0.0.1", unusedLoopbackPort(), "tester", "wrong");
+    QFile file(configPath());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray stored = file.readAll();
+    file.close();
+    startWindows();
+    m_prompts.asked.clear();
+    testLogins({{m_sim->port(), "right"}});
+    const auto queries = [this] {
+        const std::vector<sGwRequest> requests = m_sim->requests();
+        return std::count_if(requests.begin(), requests.end(),
+                             [](const sGwRequest& r) { return r.msg_type == GwQuery; });
+    };
+    ASSERT_EQ(queries(), 0);
+
+    m_prompts.dialogHandlers.push_back([](QDialog* dialog) {
+        click(findControl<QRadioButton>(dialog, "RadioButton1Rec"));
+        typeInto(findControl<QLineEdit>(dialog, "EditMsgId"), QStringLiteral("A1"));
+        keyClick(findControl<QLineEdit>(dialog, "EditMsgId"), Qt::Key_Return);
+        EXPECT_TRUE(QTest::qWaitFor([dialog] { return !dialog->isVisible(); }, 20000));
+    });
+    trigger(menuItem("MItemTQuerySMS"));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !m_windows->jobs().workerRunning(); }, 20000));
+    EXPECT_EQ(queries(), 1) << "the query logged in at the tested port with the tested password";
+    ASSERT_FALSE(boxes().isEmpty());
+    EXPECT_EQ(boxes().last().title, QStringLiteral("A1"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), stored);
 }
 
 TEST_F(SettingsLogin, FailedTestShowsTheGatewaysOrTheConnectionsTextInAWarning) {
@@ -195,7 +233,8 @@ TEST_F(SettingsLogin, TestIsAJobThatTheSupervisorStopsAndWaitsFor) {
 TEST_F(SettingsLogin, TimedOutTestSaysTheGatewayDidNotAnswer) {
     m_sim->setSilentAfter(0);
     QByteArray text;
-    Config.gwPort = m_sim->port();
-    EXPECT_FALSE(RunLoginTest(TargetFor(Config, "127.0.0.1"), &text, 1));
+    sConfig settings{};
+    settings.gwPort = m_sim->port();
+    EXPECT_FALSE(RunLoginTest(TargetFor(settings, "127.0.0.1"), &text, 1));
     EXPECT_EQ(fromBig5(text), QStringLiteral("閘道沒有回應（Recv()逾時）"));
 }

@@ -1,5 +1,6 @@
 #include "support/WindowTest.h"
 
+#include "core/shared/Global.h"
 #include "core/shared/OpLog.h"
 #include "core/shared/RunActivity.h"
 #include "core/shared/StopSignal.h"

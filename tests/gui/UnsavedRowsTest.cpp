@@ -53,7 +53,7 @@ protected:
 
     void start() {
         startWindows(false);
-        m_unsaved = std::make_unique<UnsavedRows>(mainWindow());
+        m_unsaved = std::make_unique<UnsavedRows>(mainWindow(), config());
         m_windows->show();
         m_unsaved->offerLeftBehind();
     }

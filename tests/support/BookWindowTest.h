@@ -117,7 +117,7 @@ protected:
     QString lastMessage() const { return m_prompts.messages().isEmpty() ? QString() : m_prompts.messages().last(); }
 
     QByteArray fileBytes() const {
-        QFile f(AddressBookPath());
+        QFile f(bookPath());
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
     // The file holds exactly the book as it stands in memory.

@@ -7,7 +7,6 @@
 #include "core/shared/Big5.h"
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "support/BookRecords.h"
 #include "support/CsvReader.h"
 #include "support/FileBytes.h"

@@ -148,7 +148,7 @@ inline FaultRunResult runSendUnderFaults(int segments, const gwsim::FaultPlan& p
     timer.start();
     SendThd* worker = nullptr;
     QString error;
-    if (StartWorker(TargetFor(Config, "127.0.0.1"), WorkerMode::Send, &owner, &log, QByteArray(), &error, &worker)) {
+    if (StartWorker(dir.gateway(), WorkerMode::Send, &owner, &log, QByteArray(), &error, &worker)) {
         QPointer<SendThd> alive(worker);
         QEventLoop loop;
         QObject::connect(worker, &QObject::destroyed, &loop, &QEventLoop::quit);

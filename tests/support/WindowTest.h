@@ -6,7 +6,6 @@
 #include "core/shared/Clock.h"
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "gui/WindowSet.h"
 #include "support/CheckedModel.h"
 #include "support/ScriptedPrompts.h"
@@ -37,7 +36,7 @@ protected:
     // Creates the windows as the program does; with `show`, shows the main window, whose first show reads
     // the configuration.
     WindowSet& startWindows(bool show = true) {
-        const bool bookFile = QFileInfo::exists(AddressBookPath());
+        const bool bookFile = QFileInfo::exists(bookPath());
         m_windows = std::make_unique<WindowSet>();
         // Entries a test put into the book before the start are the book's when there was no file to read.
         if (!bookFile && !(m_staged.MemberMap().empty() && m_staged.GroupMap().empty()))
@@ -49,13 +48,20 @@ protected:
         return *m_windows;
     }
 
-    // Writes NorviSMSAp.cfg in the start folder with the program's own writer; Config is left as written.
+    // Writes NorviSMSAp.cfg in the start folder with the program's own writer.
     void writeConfig(const QString& logFolder, const QByteArray& host = "127.0.0.1", int port = 8000,
                      const QByteArray& account = QByteArray(), const QByteArray& password = QByteArray()) {
         ASSERT_TRUE(m_dir.writeConfig({big5(logFolder), host, port, account, password}));
     }
 
     QString path(const char* name) const { return QDir(m_dir.path()).filePath(QString::fromUtf8(name)); }
+    QString bookPath() const { return AddressBookPath(m_dir.path()); }
+    QString configPath() const { return ConfigPath(m_dir.path()); }
+
+    // The program's settings once the windows are started; before that, those of the start folder.
+    Config& config() { return m_windows ? m_windows->config() : m_dir.config(); }
+    // Changes the settings in use, as the settings dialog would.
+    void editConfig(const std::function<void(sConfig&)>& change) { config().edit(change); }
 
     // Runs `body` in the modal window of type T that `open` shows, then closes it with `close` if the body
     // left it open. No window, or one of another type, fails the case.

@@ -108,10 +108,10 @@ protected:
         sim = std::make_unique<gwsim::GatewaySimulator>(options);
         QString error;
         ASSERT_TRUE(sim->start(&error)) << error.toStdString();
-        Config.gwPort = sim->port();
+        m_dir.config().edit([this](sConfig& record) { record.gwPort = sim->port(); });
     }
     // Where the fixture's jobs log in: the simulator, with the configuration as it stands.
-    static GatewayTarget gateway() { return TargetFor(Config, "127.0.0.1"); }
+    GatewayTarget gateway() const { return m_dir.gateway(); }
     // Leaves the configured port with nobody listening.
     void stopSimulator() { sim.reset(); }
 

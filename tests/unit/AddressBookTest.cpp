@@ -41,13 +41,16 @@ template <typename T> QByteArray image(const T& r) {
 class AddressBookTest : public ::testing::Test {
 protected:
     AddressBook book;
-    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        book.setFilePath(AddressBookPath(m_dir.path()));
+    }
     static QByteArray read(const QString& path) {
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
-    static void write(const QByteArray& bytes) {
-        QFile f(AddressBookPath());
+    void write(const QByteArray& bytes) const {
+        QFile f(book.filePath());
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(bytes);
     }
@@ -63,7 +66,7 @@ TEST_F(AddressBookTest, FileHoldsCountsThenMembersThenGroupsInIdOrder) {
     book.putGroup(g1);
     book.putGroup(g2);
     ASSERT_TRUE(SaveAddressBook(book).ok);
-    const QByteArray bytes = read(AddressBookPath());
+    const QByteArray bytes = read(book.filePath());
     EXPECT_EQ(bytes.size(), 9488);
     EXPECT_EQ(bytes, header(3, 2) + image(m2) + image(m3) + image(m1) + image(g2) + image(g1));
 
@@ -81,7 +84,7 @@ TEST_F(AddressBookTest, DuplicateIdsLoadAsOneAndAFullFieldStopsAtItsWidth) {
     EXPECT_EQ(getField(book.MemberMap().at(7).name), "later");
     EXPECT_EQ(getField(book.MemberMap().at(7).msisdn), QByteArray(120, '9'));
     ASSERT_TRUE(SaveAddressBook(book).ok);
-    EXPECT_EQ(read(AddressBookPath()).left(8), header(1, 0));
+    EXPECT_EQ(read(book.filePath()).left(8), header(1, 0));
 }
 
 // A damaged file yields its complete records, says so, and survives the next save under another name.
@@ -100,7 +103,7 @@ TEST_F(AddressBookTest, DamagedFileLoadsCompleteRecordsAndIsKeptAsideBeforeTheNe
         {"header cut", QByteArray(5, 0), 0, 0},
     };
     Clock::setFixed(QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)));
-    const QString kept = AddressBookPath() + QStringLiteral(".damaged-20240506070809");
+    const QString kept = book.filePath() + QStringLiteral(".damaged-20240506070809");
     for (const auto& c : cases) {
         QFile::remove(kept);
         write(c.bytes);
@@ -116,7 +119,7 @@ TEST_F(AddressBookTest, DamagedFileLoadsCompleteRecordsAndIsKeptAsideBeforeTheNe
         const AddressBookResult saved = SaveAddressBook(book);
         EXPECT_TRUE(saved.ok && saved.keptAs == kept && saved.message.contains(kept)) << c.name;
         EXPECT_EQ(read(kept), c.bytes) << c.name;
-        EXPECT_EQ(read(AddressBookPath()).size(), 8 + 424 * c.members + 4104 * c.groups) << c.name;
+        EXPECT_EQ(read(book.filePath()).size(), 8 + 424 * c.members + 4104 * c.groups) << c.name;
         EXPECT_TRUE(SaveAddressBook(book).keptAs.isEmpty()) << c.name; // only the first save moves it
     }
 }
@@ -144,7 +147,7 @@ TEST_F(AddressBookTest, RecordsWhoseIdHasTheWrongSignAreLeftOutNamedAndKeptAside
     const AddressBookResult saved = SaveAddressBook(book);
     ASSERT_TRUE(saved.ok);
     EXPECT_EQ(read(saved.keptAs), bytes);
-    EXPECT_EQ(read(AddressBookPath()).left(8), header(2, 2));
+    EXPECT_EQ(read(book.filePath()).left(8), header(2, 2));
 
     // Thousands of broken records name a few and count the rest.
     QByteArray many = header(20, 0);
@@ -248,6 +251,7 @@ TEST_F(AddressBookTest, AListingGivesTheEntriesAndWordsOfALoad) {
         SCOPED_TRACE(c.what);
         write(c.bytes);
         AddressBook loaded;
+        loaded.setFilePath(book.filePath());
         const AddressBookResult load = LoadAddressBook(loaded);
         QByteArray expected;
         for (const auto& [id, m] : loaded.MemberMap())
@@ -257,38 +261,37 @@ TEST_F(AddressBookTest, AListingGivesTheEntriesAndWordsOfALoad) {
         QByteArray listed;
         QString said;
         const AddressBookResult list = ListAddressBook(
-            AddressBookPath(), [&said](const AddressBookResult& r) { said = r.message; },
+            book.filePath(), [&said](const AddressBookResult& r) { said = r.message; },
             [&listed](const sMember& m) { listed += image(m); }, [&listed](const sGroup& g) { listed += image(g); });
         EXPECT_EQ(listed, expected);
         EXPECT_EQ(said, load.message);
         EXPECT_EQ(list.ok, load.ok);
         EXPECT_EQ(list.damaged, load.damaged);
     }
-    QFile::remove(AddressBookPath());
-    ASSERT_TRUE(QDir().mkdir(AddressBookPath()));
+    QFile::remove(book.filePath());
+    ASSERT_TRUE(QDir().mkdir(book.filePath()));
     QString said;
     EXPECT_FALSE(ListAddressBook(
-                     AddressBookPath(), [&said](const AddressBookResult& r) { said = r.message; },
+                     book.filePath(), [&said](const AddressBookResult& r) { said = r.message; },
                      [](const sMember&) { ADD_FAILURE(); }, [](const sGroup&) { ADD_FAILURE(); })
                      .ok);
     EXPECT_TRUE(said.startsWith(QStringLiteral("讀取通訊錄檔案失敗！"))) << said.toStdString();
 }
 
 TEST_F(AddressBookTest, UnreadableOrUnwritableFilesAreReportedAndNeverOverwritten) {
-    ASSERT_TRUE(QDir().mkpath(AddressBookPath())); // a folder in the file's place can be neither read nor replaced
+    ASSERT_TRUE(QDir().mkpath(book.filePath())); // a folder in the file's place can be neither read nor replaced
     EXPECT_EQ(SaveAddressBook(book).message,
-              QStringLiteral("寫入通訊錄檔案失敗！\n%1 不是一般檔案，無法寫入。").arg(AddressBookPath()));
+              QStringLiteral("寫入通訊錄檔案失敗！\n%1 不是一般檔案，無法寫入。").arg(book.filePath()));
     book.putMember(member(9));
     const AddressBookResult loaded = LoadAddressBook(book);
     EXPECT_FALSE(loaded.ok);
-    EXPECT_EQ(
-        loaded.message,
-        QStringLiteral("讀取通訊錄檔案失敗！\n無法讀取檔案 %1：這是資料夾，不是一般檔案。").arg(AddressBookPath()));
+    EXPECT_EQ(loaded.message,
+              QStringLiteral("讀取通訊錄檔案失敗！\n無法讀取檔案 %1：這是資料夾，不是一般檔案。").arg(book.filePath()));
     EXPECT_EQ(book.MemberMap().size(), 1u);
     const AddressBookResult saved = SaveAddressBook(book);
     ASSERT_TRUE(saved.ok) << saved.message.toStdString();
     EXPECT_TRUE(QFileInfo(saved.keptAs).isDir());
-    EXPECT_EQ(read(AddressBookPath()), header(1, 0) + image(member(9)));
+    EXPECT_EQ(read(book.filePath()), header(1, 0) + image(member(9)));
 }
 
 TEST_F(AddressBookTest, IdsCountOnFromTheSecondAndTheBatchFormGivesTheSameIds) {

@@ -44,7 +44,7 @@ protected:
     AddressBook book;
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
-        StartDir = m_dir.path();
+        book.setFilePath(AddressBookPath(m_dir.path()));
         book.clear();
         Clock::setFixed(QDateTime::fromSecsSinceEpoch(kNow));
     }
@@ -99,10 +99,10 @@ TEST_F(AddressTransferTest, ExportWritesTheHeaderAndOneLinePerListedMember) {
 TEST_F(AddressTransferTest, ExportRefusesTheBookItselfAndKeepsAFileItCannotReplace) {
     book.putMember(test::member(1, "A"));
     ASSERT_TRUE(SaveAddressBook(book).ok);
-    const QByteArray bookBytes = read(AddressBookPath());
-    const ExportResult onBook = ExportAddressText(book, AddressBookPath(), {1}, ',', {true, true, true});
+    const QByteArray bookBytes = read(book.filePath());
+    const ExportResult onBook = ExportAddressText(book, book.filePath(), {1}, ',', {true, true, true});
     EXPECT_FALSE(onBook.ok);
-    EXPECT_EQ(read(AddressBookPath()), bookBytes);
+    EXPECT_EQ(read(book.filePath()), bookBytes);
 
     const ExportResult noFolder = ExportAddressText(book, path("none/x.csv"), {1}, ',', {true, true, true});
     EXPECT_FALSE(noFolder.ok);

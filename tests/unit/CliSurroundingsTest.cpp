@@ -175,8 +175,8 @@ TEST_F(CliSurroundingsTest, DamagedLogIsNotReplacedThroughALinkOrAnotherSpelling
 }
 
 TEST_F(CliSurroundingsTest, RelativeLogFolderIsUnderTheStartFolderWhereverTheCommandIsTyped) {
-    putField(Config.logFiles, QByteArray("relative-logs"));
-    ASSERT_TRUE(WriteConfig());
+    m_dir.config().edit([](sConfig& c) { putField(c.logFiles, QByteArray("relative-logs")); });
+    ASSERT_TRUE(WriteConfig(m_dir.config()));
     QTemporaryDir elsewhere;
     const auto typedElsewhere = [&elsewhere](QProcess& p) { p.setWorkingDirectory(elsewhere.path()); };
     const CliRun r = run({"send", "--text", "hi", "0912000001"}, {}, typedElsewhere);

@@ -1,7 +1,6 @@
 #include "core/shared/Config.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/shared/LogFolderSetup.h"
 #include "support/SpecialFiles.h"
 #include "support/StartFolder.h"
@@ -21,6 +20,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 
 using namespace norvi;
 
@@ -30,16 +30,23 @@ class ConfigFile : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
 
+    Config& settings() { return m_dir.config(); }
+    QString configPath() const { return ConfigPath(m_dir.path()); }
+    // Changes the record as the settings dialog would.
+    void edit(const std::function<void(sConfig&)>& change) { settings().edit(change); }
+
     QByteArray fileBytes() const {
-        QFile f(ConfigPath());
+        QFile f(configPath());
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
     void writeFile(const QByteArray& bytes) const {
-        QFile f(ConfigPath());
+        QFile f(configPath());
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         ASSERT_EQ(f.write(bytes), bytes.size());
     }
-    static QByteArray configBytes() { return QByteArray(reinterpret_cast<const char*>(&Config), sizeof Config); }
+    QByteArray configBytes() {
+        return QByteArray(reinterpret_cast<const char*>(&settings().record()), sizeof(sConfig));
+    }
 
     static SettingsFields fields(const QString& port = QStringLiteral("8000")) {
         return {QStringLiteral("/var/log/norvi"), QStringLiteral("10.1.1.1"), port, QStringLiteral("acct"),
@@ -52,25 +59,27 @@ protected:
 } // namespace
 
 TEST_F(ConfigFile, MissingFileIsReportedAndLeavesConfigAsItWas) {
-    Config.gwPort = 1234;
-    EXPECT_FALSE(ReadConfig());
-    EXPECT_EQ(Config.gwPort, 1234);
+    edit([](sConfig& c) { c.gwPort = 1234; });
+    EXPECT_FALSE(ReadConfig(settings()));
+    EXPECT_EQ(settings().record().gwPort, 1234);
 }
 
 TEST_F(ConfigFile, RoundTripKeepsEveryByteIncludingTheReservedOnes) {
-    std::memcpy(Config.reserved, "\x01\x02\x03\x04\xFA\xFB\xFC\xFD", 8);
-    putField(Config.logFiles, big5("/資料/記錄"));
-    putField(Config.gwIp, QByteArray("10.1.1.1"));
-    Config.gwPort = -2;
-    putField(Config.gwAccount, QByteArray("acct"));
-    putField(Config.gwPasswd, QByteArray("pw"));
+    edit([](sConfig& c) {
+        std::memcpy(c.reserved, "\x01\x02\x03\x04\xFA\xFB\xFC\xFD", 8);
+        putField(c.logFiles, big5("/資料/記錄"));
+        putField(c.gwIp, QByteArray("10.1.1.1"));
+        c.gwPort = -2;
+        putField(c.gwAccount, QByteArray("acct"));
+        putField(c.gwPasswd, QByteArray("pw"));
+    });
     const QByteArray written = configBytes();
 
-    ASSERT_TRUE(WriteConfig());
+    ASSERT_TRUE(WriteConfig(settings()));
     EXPECT_EQ(fileBytes(), written);
 
-    Config = sConfig{};
-    ASSERT_TRUE(ReadConfig());
+    settings().setRecord(sConfig{});
+    ASSERT_TRUE(ReadConfig(settings()));
     EXPECT_EQ(configBytes(), written);
 }
 
@@ -78,12 +87,12 @@ TEST_F(ConfigFile, SettingsSavedOverAnExistingFileKeepItsReservedBytes) {
     QByteArray existing(328, '\0');
     existing.replace(0, 8, "ABCDEFGH");
     writeFile(existing);
-    ASSERT_TRUE(ReadConfig());
+    ASSERT_TRUE(ReadConfig(settings()));
 
     SettingsFields typed = fields();
     QString error;
-    ASSERT_TRUE(CollectSettings(typed, &error)) << error.toStdString();
-    ASSERT_TRUE(WriteConfig());
+    ASSERT_TRUE(CollectSettings(settings(), typed, &error)) << error.toStdString();
+    ASSERT_TRUE(WriteConfig(settings()));
     EXPECT_EQ(fileBytes().left(8), QByteArray("ABCDEFGH"));
     EXPECT_EQ(fileBytes().size(), 328);
 }
@@ -93,34 +102,36 @@ TEST_F(ConfigFile, TwentyCharacterAccountReadsBackWithoutRunningIntoThePassword)
     typed.gwAccount = QStringLiteral("abcdefghijklmnopqrst");
     typed.gwPasswd = QStringLiteral("PASSWORD");
     QString error;
-    ASSERT_TRUE(CollectSettings(typed, &error)) << error.toStdString();
-    ASSERT_TRUE(WriteConfig());
+    ASSERT_TRUE(CollectSettings(settings(), typed, &error)) << error.toStdString();
+    ASSERT_TRUE(WriteConfig(settings()));
     EXPECT_EQ(fileBytes().mid(288, 20), QByteArray("abcdefghijklmnopqrst")); // no terminator fits
-    Config = sConfig{};
-    ASSERT_TRUE(ReadConfig());
-    EXPECT_EQ(getField(Config.gwAccount), QByteArray("abcdefghijklmnopqrst"));
-    EXPECT_EQ(getField(Config.gwPasswd), QByteArray("PASSWORD"));
+    settings().setRecord(sConfig{});
+    ASSERT_TRUE(ReadConfig(settings()));
+    EXPECT_EQ(getField(settings().record().gwAccount), QByteArray("abcdefghijklmnopqrst"));
+    EXPECT_EQ(getField(settings().record().gwPasswd), QByteArray("PASSWORD"));
 }
 
 TEST_F(ConfigFile, CutFileIsRefusedWithItsSizeAndLongFileExcessIgnored) {
-    Config.gwPort = 77;
-    putField(Config.gwPasswd, QByteArray("stale"));
+    edit([](sConfig& c) {
+        c.gwPort = 77;
+        putField(c.gwPasswd, QByteArray("stale"));
+    });
     for (const int size : {0, 10, 164, 327}) {
         writeFile(QByteArray(size, '\x01'));
         QString problem;
-        EXPECT_FALSE(ReadConfig(&problem)) << size;
+        EXPECT_FALSE(ReadConfig(settings(), &problem)) << size;
         EXPECT_EQ(problem, QStringLiteral("設定檔不完整（%1 位元組）").arg(size));
-        EXPECT_EQ(Config.gwPort, 77) << "a cut file leaves the configuration as it was";
+        EXPECT_EQ(settings().record().gwPort, 77) << "a cut file leaves the configuration as it was";
     }
 
     QByteArray longFile(400, 'x');
     longFile.replace(284, 4, QByteArray("\x40\x1f\x00\x00", 4));
     writeFile(longFile);
     QString problem;
-    ASSERT_TRUE(ReadConfig(&problem));
+    ASSERT_TRUE(ReadConfig(settings(), &problem));
     EXPECT_TRUE(problem.isEmpty());
-    EXPECT_EQ(Config.gwPort, 8000);
-    EXPECT_EQ(getField(Config.gwPasswd), QByteArray(20, 'x'));
+    EXPECT_EQ(settings().record().gwPort, 8000);
+    EXPECT_EQ(getField(settings().record().gwPasswd), QByteArray(20, 'x'));
 }
 
 // Once a password is in memory the process leaves no core file and cannot be read through ptrace; a
@@ -137,11 +148,11 @@ TEST_F(ConfigFile, PasswordLoadedTurnsCoreDumpsOff) {
     EXPECT_EXIT(
         {
             writeFile(QByteArray(328, '\0'));
-            const bool before = ReadConfig() && ::prctl(PR_GET_DUMPABLE) == 1;
-            putField(Config.gwPasswd, QByteArray("pw"));
-            WriteConfig();
-            Config = sConfig{};
-            ::_exit(before && ReadConfig() && dumpsOff() ? 0 : 1);
+            const bool before = ReadConfig(settings()) && ::prctl(PR_GET_DUMPABLE) == 1;
+            edit([](sConfig& c) { putField(c.gwPasswd, QByteArray("pw")); });
+            WriteConfig(settings());
+            settings().setRecord(sConfig{});
+            ::_exit(before && ReadConfig(settings()) && dumpsOff() ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
     GTEST_FLAG_SET(death_test_style, style);
@@ -149,15 +160,15 @@ TEST_F(ConfigFile, PasswordLoadedTurnsCoreDumpsOff) {
 
 TEST_F(ConfigFile, WrittenFileIsOwnerOnlyAndReplacedWholeByRename) {
     writeFile(QByteArray(328, 'o'));
-    QFile::setPermissions(ConfigPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+    QFile::setPermissions(configPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
     struct stat before {};
-    ASSERT_EQ(::stat(QFile::encodeName(ConfigPath()).constData(), &before), 0);
+    ASSERT_EQ(::stat(QFile::encodeName(configPath()).constData(), &before), 0);
 
-    putField(Config.gwPasswd, QByteArray("secret"));
-    ASSERT_TRUE(WriteConfig());
+    edit([](sConfig& c) { putField(c.gwPasswd, QByteArray("secret")); });
+    ASSERT_TRUE(WriteConfig(settings()));
 
     struct stat after {};
-    ASSERT_EQ(::stat(QFile::encodeName(ConfigPath()).constData(), &after), 0);
+    ASSERT_EQ(::stat(QFile::encodeName(configPath()).constData(), &after), 0);
     EXPECT_EQ(after.st_mode & 0777, 0600u);
     // A new inode: the old file was never rewritten in place, so a crash cannot leave half a file.
     EXPECT_NE(after.st_ino, before.st_ino);
@@ -166,16 +177,16 @@ TEST_F(ConfigFile, WrittenFileIsOwnerOnlyAndReplacedWholeByRename) {
 }
 
 TEST_F(ConfigFile, FailedWriteIsReportedAndLeavesTheOldFileAlone) {
-    StartDir = m_dir.filePath(QStringLiteral("missing"));
-    EXPECT_FALSE(WriteConfig());
+    settings().setStartDir(m_dir.filePath(QStringLiteral("missing")));
+    EXPECT_FALSE(WriteConfig(settings()));
 
-    StartDir = m_dir.path();
+    settings().setStartDir(m_dir.path());
     writeFile(QByteArray(328, 'k'));
     // A folder standing where the temporary file's rename would land makes the replacement fail.
-    ASSERT_TRUE(QFile::remove(ConfigPath()));
+    ASSERT_TRUE(QFile::remove(configPath()));
     ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("NorviSMSAp.cfg")));
-    EXPECT_FALSE(WriteConfig());
-    EXPECT_TRUE(QFileInfo(ConfigPath()).isDir());
+    EXPECT_FALSE(WriteConfig(settings()));
+    EXPECT_TRUE(QFileInfo(configPath()).isDir());
 }
 
 // The configuration file standing for a device (a link to /dev/null, say) is written to, never
@@ -183,13 +194,13 @@ TEST_F(ConfigFile, FailedWriteIsReportedAndLeavesTheOldFileAlone) {
 TEST_F(ConfigFile, ConfigurationLinkedToADeviceLeavesTheDeviceAsItWas) {
     const QString device = test::nullDevice(m_dir.path());
     const struct stat before = test::statOf(device);
-    ASSERT_TRUE(QFile::link(device, ConfigPath()));
-    ASSERT_TRUE(WriteConfig());
+    ASSERT_TRUE(QFile::link(device, configPath()));
+    ASSERT_TRUE(WriteConfig(settings()));
     const struct stat after = test::statOf(device);
     EXPECT_TRUE(S_ISCHR(after.st_mode));
     EXPECT_EQ(after.st_mode, before.st_mode);
     EXPECT_EQ(after.st_ino, before.st_ino);
-    EXPECT_TRUE(QFileInfo(ConfigPath()).isSymLink());
+    EXPECT_TRUE(QFileInfo(configPath()).isSymLink());
 }
 
 // A relative log folder belongs to the start folder, wherever the process happens to stand.
@@ -197,17 +208,17 @@ TEST_F(ConfigFile, RelativeLogFolderIsTakenUnderTheStartFolder) {
     QTemporaryDir elsewhere;
     const QString savedCurrent = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(elsewhere.path()));
-    putField(Config.logFiles, big5("logs/../記錄"));
-    EXPECT_EQ(LogFolder(), QDir(m_dir.path()).filePath(QStringLiteral("記錄")));
-    putField(Config.logFiles, big5("記錄"));
+    edit([](sConfig& c) { putField(c.logFiles, big5("logs/../記錄")); });
+    EXPECT_EQ(LogFolder(settings()), QDir(m_dir.path()).filePath(QStringLiteral("記錄")));
+    edit([](sConfig& c) { putField(c.logFiles, big5("記錄")); });
     QString problem;
-    EXPECT_TRUE(PrepareLogFolder(&problem)) << problem.toStdString();
+    EXPECT_TRUE(PrepareLogFolder(settings(), &problem)) << problem.toStdString();
     EXPECT_TRUE(QFileInfo(QDir(m_dir.path()).filePath(QStringLiteral("記錄"))).isDir());
     EXPECT_FALSE(QFileInfo::exists(QDir(elsewhere.path()).filePath(QStringLiteral("記錄"))));
-    EXPECT_EQ(getField(Config.logFiles), big5("記錄")) << "the configuration keeps the folder as typed";
+    EXPECT_EQ(getField(settings().record().logFiles), big5("記錄")) << "the configuration keeps the folder as typed";
 
-    putField(Config.logFiles, QByteArray("/abs/olute"));
-    EXPECT_EQ(LogFolder(), QStringLiteral("/abs/olute"));
+    edit([](sConfig& c) { putField(c.logFiles, QByteArray("/abs/olute")); });
+    EXPECT_EQ(LogFolder(settings()), QStringLiteral("/abs/olute"));
     ASSERT_TRUE(QDir::setCurrent(savedCurrent));
 }
 
@@ -222,8 +233,8 @@ class PortText : public ConfigFile, public ::testing::WithParamInterface<PortCas
 TEST_P(PortText, IsStoredLikeTheToolkitConvertsIt) {
     SettingsFields typed = fields(QString::fromUtf8(GetParam().typed));
     QString error;
-    ASSERT_TRUE(CollectSettings(typed, &error)) << error.toStdString();
-    EXPECT_EQ(Config.gwPort, GetParam().stored);
+    ASSERT_TRUE(CollectSettings(settings(), typed, &error)) << error.toStdString();
+    EXPECT_EQ(settings().record().gwPort, GetParam().stored);
     EXPECT_EQ(typed.gwPort, QString::fromUtf8(GetParam().shown));
 }
 
@@ -261,13 +272,13 @@ TEST_F(ConfigFile, LogFolderIsStoredWithoutItsTrailingSeparator) {
     SettingsFields typed = fields();
     typed.logFiles = QStringLiteral("/資料/功/");
     QString error;
-    ASSERT_TRUE(CollectSettings(typed, &error));
-    EXPECT_EQ(getField(Config.logFiles), big5("/資料/功"));
-    EXPECT_EQ(LogFolder(), QStringLiteral("/資料/功"));
+    ASSERT_TRUE(CollectSettings(settings(), typed, &error));
+    EXPECT_EQ(getField(settings().record().logFiles), big5("/資料/功"));
+    EXPECT_EQ(LogFolder(settings()), QStringLiteral("/資料/功"));
 
     typed.logFiles = QStringLiteral("/");
-    ASSERT_TRUE(CollectSettings(typed, &error));
-    EXPECT_EQ(LogFolder(), QStringLiteral("/"));
+    ASSERT_TRUE(CollectSettings(settings(), typed, &error));
+    EXPECT_EQ(LogFolder(settings()), QStringLiteral("/"));
 }
 
 struct AddressCase {
@@ -337,8 +348,8 @@ TEST_F(ConfigFile, AddressListPassesAsTypedAndAHostNameBecomesItsFirstAddress) {
 
     SettingsFields typed = fields();
     typed.gwIp = QStringLiteral("localhost");
-    ASSERT_TRUE(CollectSettings(typed, &error)) << error.toStdString();
-    EXPECT_EQ(getField(Config.gwIp), QByteArray("localhost")); // stored as typed
+    ASSERT_TRUE(CollectSettings(settings(), typed, &error)) << error.toStdString();
+    EXPECT_EQ(getField(settings().record().gwIp), QByteArray("localhost")); // stored as typed
 }
 
 TEST_F(ConfigFile, UnknownHostGivesAResolverTextAndKeepsTheTarget) {
@@ -356,8 +367,10 @@ TEST_F(ConfigFile, UnknownHostGivesAResolverTextAndKeepsTheTarget) {
 }
 
 TEST_F(ConfigFile, RefusedSettingsLeaveConfigUntouched) {
-    putField(Config.gwIp, QByteArray("10.9.9.9"));
-    Config.gwPort = 1;
+    edit([](sConfig& c) {
+        putField(c.gwIp, QByteArray("10.9.9.9"));
+        c.gwPort = 1;
+    });
     const QByteArray before = configBytes();
     struct Refusal {
         SettingsFields typed;
@@ -383,7 +396,7 @@ TEST_F(ConfigFile, RefusedSettingsLeaveConfigUntouched) {
     for (const Refusal& r : refusals) {
         SettingsFields typed = r.typed;
         QString error;
-        EXPECT_FALSE(CollectSettings(typed, &error)) << typed.gwIp.toStdString();
+        EXPECT_FALSE(CollectSettings(settings(), typed, &error)) << typed.gwIp.toStdString();
         EXPECT_FALSE(error.isEmpty());
         if (!r.expectedStart.isEmpty()) {
             EXPECT_TRUE(error.startsWith(r.expectedStart)) << error.toStdString();

@@ -1,7 +1,6 @@
 #include "core/shared/OpLog.h"
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
-#include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
 #include "core/shared/Global.h"
 
@@ -26,7 +25,7 @@ class OpLog : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
-        putField(Config.logFiles, QFile::encodeName(m_dir.path()));
+        SetOpLogFolder(m_dir.path());
     }
 
     QByteArray dayFile(const char* yyyymmdd) const {
@@ -105,11 +104,11 @@ TEST_F(OpLog, ThreadsWritingAtOnceLeaveOnlyCompleteLines) {
 
 TEST_F(OpLog, LineIsDroppedSilentlyWhenTheFolderIsMissingOrNotConfigured) {
     Clock::setFixed(at(2024, 1, 2, 3, 4, 5));
-    putField(Config.logFiles, QFile::encodeName(m_dir.filePath(QStringLiteral("gone"))));
+    SetOpLogFolder(m_dir.filePath(QStringLiteral("gone")));
     WriteOpLog("nowhere to go");
     EXPECT_FALSE(QDir(m_dir.filePath(QStringLiteral("gone"))).exists());
 
-    Config = sConfig{};
+    SetOpLogFolder(QString());
     const QString cwd = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(m_dir.path()));
     WriteOpLog("no folder configured");
@@ -140,12 +139,12 @@ TEST_F(OpLog, AFailedWriteDropsTheLineWholeAndIsSaidOnce) {
     // A log folder that is a file: nothing can be opened in it.
     const QString notFolder = m_dir.filePath(QStringLiteral("plain"));
     QFile(notFolder).open(QIODevice::WriteOnly);
-    putField(Config.logFiles, QFile::encodeName(notFolder));
+    SetOpLogFolder(notFolder);
     WriteOpLog("one");
     WriteOpLog("two");
     ASSERT_EQ(said.size(), 1);
     EXPECT_TRUE(said.first().contains(QStringLiteral("無法寫入運作記錄檔"))) << said.first().toStdString();
-    putField(Config.logFiles, QFile::encodeName(m_dir.path()));
+    SetOpLogFolder(m_dir.path());
     WriteOpLog("three");
     EXPECT_EQ(said.size(), 1);
 
@@ -156,7 +155,7 @@ TEST_F(OpLog, AFailedWriteDropsTheLineWholeAndIsSaidOnce) {
         SetOpLogFailureReporter(nullptr);
         GTEST_SKIP() << "a full disk needs a tmpfs (root)";
     }
-    putField(Config.logFiles, QFile::encodeName(disk));
+    SetOpLogFolder(disk);
     WriteOpLog("first");
     WriteOpLog(QByteArray(10000, 'x')); // more than the disk has left
     WriteOpLog("last");

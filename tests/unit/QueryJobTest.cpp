@@ -175,7 +175,7 @@ TEST_F(QueryJobTest, SingleMsgIdShowsTheBoxClosesTheOwnerAndPostsNoProgress) {
     EXPECT_EQ(linesWith("取消預約執行緒1("), 2);
 
     // A refused login shows the login table's text and reports no line.
-    putField(Config.gwPasswd, QByteArray("wrong"));
+    m_dir.config().edit([](sConfig& c) { putField(c.gwPasswd, QByteArray("wrong")); });
     ASSERT_TRUE(runJob(WorkerMode::Query, nullptr, booked));
     ASSERT_EQ(owner.boxes.size(), 3);
     const QByteArray text = owner.boxes[2].second, prefix = big5("結果碼：");

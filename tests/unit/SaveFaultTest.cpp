@@ -8,7 +8,6 @@
 #include "core/sendlog/SendLogModel.h"
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/shared/SaveFile.h"
 #include "support/BookRecords.h"
 #include "support/FileBytes.h"
@@ -18,6 +17,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <fcntl.h>
@@ -131,6 +131,7 @@ TEST_P(SaveFaultTest, EveryFailedStepLeavesTheOldFileWholeAndNothingBehind) {
 }
 
 std::unique_ptr<SendLogModel> g_log;
+sConfig g_settings{};
 
 INSTANTIATE_TEST_SUITE_P(Files, SaveFaultTest,
                          ::testing::Values(Target{"AddressBook", "AddressBook.bin", [] { fillBook(3, 1, 'a'); },
@@ -138,12 +139,17 @@ INSTANTIATE_TEST_SUITE_P(Files, SaveFaultTest,
                                                   [](const QString& p) { return SaveAddressBook(g_book, p).ok; }, 3},
                                            Target{"Configuration", "NorviSMSAp.cfg",
                                                   [] {
-                                                      std::memset(&Config, 0, sizeof Config);
-                                                      putField(Config.gwAccount, QByteArray("old"));
+                                                      g_settings = sConfig{};
+                                                      putField(g_settings.gwAccount, QByteArray("old"));
                                                   },
-                                                  [] { putField(Config.gwAccount, QByteArray("new")); },
-                                                  // The configuration is always the start folder's.
-                                                  [](const QString&) { return WriteConfig(); }, 1},
+                                                  [] { putField(g_settings.gwAccount, QByteArray("new")); },
+                                                  // The configuration is always a start folder's.
+                                                  [](const QString& p) {
+                                                      Config config(QFileInfo(p).absolutePath());
+                                                      config.setRecord(g_settings);
+                                                      return WriteConfig(config);
+                                                  },
+                                                  1},
                                            Target{"SendLog", "sent.log", [] { g_log.reset(logOf(10, 'o')); },
                                                   [] { g_log.reset(logOf(500, 'n')); },
                                                   [](const QString& p) { return saveLogFile(p, *g_log); }, 4}),

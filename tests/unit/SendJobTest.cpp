@@ -165,7 +165,7 @@ TEST_F(SendJobTest, UnreachableGatewayFailsEverySegmentAfterTwoConnectionAttempt
 // A refused password ends the run after one login: every further login would be refused as well, and
 // repeated refusals can get the account locked. The recipients not reached say why.
 TEST_F(SendJobTest, RefusedLoginEndsTheRunAfterOneLoginAndNamesTheReason) {
-    putField(Config.gwPasswd, QByteArray("wrong"));
+    m_dir.config().edit([](sConfig& c) { putField(c.gwPasswd, QByteArray("wrong")); });
     for (int i = 0; i < 20; ++i)
         SendQueue.push_back(record("09123456" + QByteArray::number(10 + i)));
     ASSERT_TRUE(runSend());

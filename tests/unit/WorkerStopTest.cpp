@@ -187,7 +187,7 @@ TEST_F(WorkerStopTest, FewerThanThreeFailuresInARowNeverStopTheRun) {
     options.plan.silentCount = 4;
     sim = std::make_unique<gwsim::GatewaySimulator>(options);
     ASSERT_TRUE(sim->start());
-    Config.gwPort = sim->port();
+    m_dir.config().edit([this](sConfig& c) { c.gwPort = sim->port(); });
     for (int i = 0; i < 5; ++i)
         SendQueue.push_back(record("09220000" + QByteArray::number(10 + i)));
     ASSERT_TRUE(runJob(WorkerMode::Send, &log));

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QObject>
+#include <QString>
 
 #include <cstdint>
 #include <map>
@@ -29,6 +30,11 @@ class AddressBook : public QObject {
 public:
     explicit AddressBook(QObject* parent = nullptr);
     ~AddressBook() override;
+
+    // The file the book is read from and saved to (AddressBook.bin in the start folder); empty for a book
+    // that belongs to no file.
+    const QString& filePath() const { return m_filePath; }
+    void setFilePath(const QString& path) { m_filePath = path; }
 
     const std::map<int32_t, sMember>& MemberMap() const { return m_members; }
     const std::map<int32_t, sGroup>& GroupMap() const { return m_groups; }
@@ -68,6 +74,7 @@ private:
     void nameMayChange();
     void buildNameIndex() const;
 
+    QString m_filePath;
     std::map<int32_t, sMember> m_members;
     std::map<int32_t, sGroup> m_groups;
     // Every entry by the hash of its trimmed name, built in one pass over the book when a lookup finds it

@@ -4,13 +4,13 @@
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/shared/InputFile.h"
 #include "core/shared/SaveFile.h"
 #include "core/shared/ShownText.h"
 #include "core/shared/SystemErrorText.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QtEndian>
@@ -424,12 +424,12 @@ QByteArray AddressBookImage(const AddressBook& book) {
     return image;
 }
 
-QString AddressBookPath() {
-    return StartDirFile(QStringLiteral("AddressBook.bin"));
+QString AddressBookPath(const QString& startDir) {
+    return QDir(startDir).filePath(QStringLiteral("AddressBook.bin"));
 }
 
 AddressBookResult LoadAddressBook(AddressBook& book) {
-    return LoadAddressBook(book, AddressBookPath());
+    return LoadAddressBook(book, book.filePath());
 }
 
 AddressBookResult LoadAddressBook(AddressBook& book, const QString& path) {
@@ -466,7 +466,7 @@ AddressBookResult LoadAddressBook(AddressBook& book, const QString& path) {
 }
 
 AddressBookResult SaveAddressBook(AddressBook& book) {
-    return SaveAddressBook(book, AddressBookPath());
+    return SaveAddressBook(book, book.filePath());
 }
 
 AddressBookResult SaveAddressBook(AddressBook& book, const QString& path) {

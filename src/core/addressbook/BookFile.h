@@ -22,7 +22,7 @@ struct AddressBookResult {
     bool reloaded = false; // the file had been changed by another program: its entries were read again
 };
 
-QString AddressBookPath(); // StartDir + "/AddressBook.bin"
+QString AddressBookPath(const QString& startDir); // startDir + "/AddressBook.bin"
 
 // Fills the book from the file. A missing file leaves the book alone. A file that cannot be read leaves it
 // alone too, and the next save moves it aside rather than replacing it. A file whose counts do not match its
@@ -31,6 +31,7 @@ QString AddressBookPath(); // StartDir + "/AddressBook.bin"
 // of 0 or more) is left out of the book, named in the message, and kept in the same way; so is a member or
 // group whose name holds a control character, and a number that is not printable ASCII (a member left without
 // any number goes as well).
+// Without a path, the book's own file.
 AddressBookResult LoadAddressBook(AddressBook& book);
 AddressBookResult LoadAddressBook(AddressBook& book, const QString& path);
 

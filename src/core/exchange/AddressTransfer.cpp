@@ -73,8 +73,9 @@ void appendFields(QByteArray& line, const std::array<QByteArray, 3>& values, con
     line += "\r\n";
 }
 
-bool isAddressBookFile(const QString& path) {
-    const QString book = AddressBookPath();
+bool isAddressBookFile(const QString& path, const QString& book) {
+    if (book.isEmpty())
+        return false;
     return SameFile(path, book) || QFileInfo(path).absoluteFilePath() == QFileInfo(book).absoluteFilePath();
 }
 
@@ -179,7 +180,7 @@ ExportResult ExportAddressText(const AddressBook& book, const QString& path, con
         return result;
     };
     // Text written over the book would leave the next start with a damaged book.
-    if (isAddressBookFile(path))
+    if (isAddressBookFile(path, book.filePath()))
         return failed(QStringLiteral("匯出檔%1是通訊錄檔案本身，不能覆寫。").arg(path));
     SaveFile file(path);
     if (!file.open())

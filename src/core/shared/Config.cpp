@@ -2,7 +2,6 @@
 
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/shared/InputFile.h"
 #include "core/shared/LogFolderSetup.h"
 #include "core/shared/SaveFile.h"
@@ -158,20 +157,37 @@ int hexDigit(QChar c) {
 
 } // namespace
 
-QString ConfigPath() {
-    return StartDirFile(QStringLiteral("NorviSMSAp.cfg"));
+Config::Config(QString startDir, QObject* parent) : QObject(parent), m_startDir(std::move(startDir)) {}
+
+void Config::setStartDir(const QString& dir) {
+    m_startDir = dir;
+    emit changed();
 }
 
-bool ReadConfig(QString* problem) {
+QString Config::startDirFile(const QString& name) const {
+    return QDir(m_startDir).filePath(name);
+}
+
+void Config::setRecord(const sConfig& record) {
+    m_record = record;
+    emit changed();
+}
+
+QString ConfigPath(const QString& startDir) {
+    return QDir(startDir).filePath(QStringLiteral("NorviSMSAp.cfg"));
+}
+
+bool ReadConfig(Config& config, QString* problem) {
     if (problem)
         problem->clear();
     // Opened without waiting and only as a regular file: a pipe at the name would hold the program.
     QString reason;
     bool notAFile = false;
-    const int fd = OpenInputFile(ConfigPath(), &reason, &notAFile);
+    const QString path = ConfigPath(config.StartDir());
+    const int fd = OpenInputFile(path, &reason, &notAFile);
     if (fd < 0) {
         if (problem && notAFile)
-            *problem = InputRefusalText(ConfigPath(), reason);
+            *problem = InputRefusalText(path, reason);
         return false;
     }
     QFile file;
@@ -195,8 +211,8 @@ bool ReadConfig(QString* problem) {
             *problem = QStringLiteral("設定檔不完整（%1 位元組）").arg(have);
         return false;
     }
-    Config = ConfigFromBytes(QByteArrayView(bytes, have));
-    if (!getField(Config.gwPasswd).isEmpty())
+    config.setRecord(ConfigFromBytes(QByteArrayView(bytes, have)));
+    if (!getField(config.record().gwPasswd).isEmpty())
         KeepSecretsOutOfDumps();
     return true;
 }
@@ -212,10 +228,11 @@ sConfig ConfigFromBytes(QByteArrayView bytes) {
     return fresh;
 }
 
-bool WriteConfig(QString* error) {
+bool WriteConfig(const Config& config, QString* error) {
     // The file holds the password: the temporary file is made owner-only before a byte lands in it,
     // and the old file is replaced only by a complete new one.
-    SaveFile file(ConfigPath());
+    const QString path = ConfigPath(config.StartDir());
+    SaveFile file(path);
     const auto failed = [&file, error] {
         if (error)
             *error = file.errorString();
@@ -225,8 +242,9 @@ bool WriteConfig(QString* error) {
         return failed();
     const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
     file.setPermissions(ownerOnly);
-    const qint64 size = qint64(sizeof Config);
-    if (file.write(reinterpret_cast<const char*>(&Config), size) != size) {
+    const sConfig& record = config.record();
+    const qint64 size = qint64(sizeof record);
+    if (file.write(reinterpret_cast<const char*>(&record), size) != size) {
         const QString reason = file.errorString();
         file.cancelWriting();
         if (error)
@@ -237,7 +255,7 @@ bool WriteConfig(QString* error) {
         return failed();
     // A device or pipe written directly keeps its own permissions: /dev/null stays usable by everyone.
     if (!file.writesDirectly())
-        QFile::setPermissions(ConfigPath(), ownerOnly);
+        QFile::setPermissions(path, ownerOnly);
     return true;
 }
 
@@ -427,31 +445,34 @@ QByteArray StripTrailingSeparator(const QByteArray& folder, char separator) {
 
 namespace {
 
-bool collectSettings(SettingsFields& fields, QString* errorText, bool resolve) {
-    // Everything is checked before anything is stored, so a refused dialog leaves Config as it was.
+bool collectSettings(Config& config, SettingsFields& fields, QString* errorText, bool resolve) {
+    // Everything is checked before anything is stored, so a refused dialog leaves the record as it was.
     QByteArray logFiles, gwIp, gwAccount, gwPasswd;
     if (!typedToBig5(fields.logFiles, logFiles, errorText) || !typedToBig5(fields.gwIp, gwIp, errorText) ||
         !typedToBig5(fields.gwAccount, gwAccount, errorText) || !typedToBig5(fields.gwPasswd, gwPasswd, errorText))
         return false;
     logFiles = StripTrailingSeparator(logFiles, '/');
-    if (!fitsField(logFiles, sizeof Config.logFiles, "運作記錄檔目錄", errorText) ||
-        !fitsField(gwIp, sizeof Config.gwIp, "Gateway Addr", errorText) ||
-        !fitsField(gwAccount, sizeof Config.gwAccount, "帳號", errorText) ||
-        !fitsField(gwPasswd, sizeof Config.gwPasswd, "密碼", errorText))
+    const sConfig& record = config.record();
+    if (!fitsField(logFiles, sizeof record.logFiles, "運作記錄檔目錄", errorText) ||
+        !fitsField(gwIp, sizeof record.gwIp, "Gateway Addr", errorText) ||
+        !fitsField(gwAccount, sizeof record.gwAccount, "帳號", errorText) ||
+        !fitsField(gwPasswd, sizeof record.gwPasswd, "密碼", errorText))
         return false;
     if (resolve && !ResolveAddress(gwIp, nullptr, errorText))
         return false;
 
-    putField(Config.logFiles, logFiles);
-    putField(Config.gwIp, gwIp);
     int32_t port = 0;
     if (!ParseIntText(fields.gwPort, &port)) {
         port = kDefaultPort;
         fields.gwPort = QString::number(kDefaultPort);
     }
-    Config.gwPort = port;
-    putField(Config.gwAccount, gwAccount);
-    putField(Config.gwPasswd, gwPasswd);
+    config.edit([&](sConfig& stored) {
+        putField(stored.logFiles, logFiles);
+        putField(stored.gwIp, gwIp);
+        stored.gwPort = port;
+        putField(stored.gwAccount, gwAccount);
+        putField(stored.gwPasswd, gwPasswd);
+    });
     if (!gwPasswd.isEmpty())
         KeepSecretsOutOfDumps();
     return true;
@@ -459,16 +480,16 @@ bool collectSettings(SettingsFields& fields, QString* errorText, bool resolve) {
 
 } // namespace
 
-bool CollectSettings(SettingsFields& fields, QString* errorText) {
-    return collectSettings(fields, errorText, true);
+bool CollectSettings(Config& config, SettingsFields& fields, QString* errorText) {
+    return collectSettings(config, fields, errorText, true);
 }
 
-bool CollectSettingsUnresolved(SettingsFields& fields, QString* errorText) {
-    return collectSettings(fields, errorText, false);
+bool CollectSettingsUnresolved(Config& config, SettingsFields& fields, QString* errorText) {
+    return collectSettings(config, fields, errorText, false);
 }
 
-QString LogFolder() {
-    return LogFolderPath(fromBig5(getField(Config.logFiles)));
+QString LogFolder(const Config& config) {
+    return LogFolderPath(config.StartDir(), fromBig5(getField(config.record().logFiles)));
 }
 
 } // namespace norvi

@@ -4,26 +4,61 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QObject>
 #include <QString>
 
 #include <cstdint>
+#include <utility>
 
-// The configuration file NorviSMSAp.cfg (the record Config in Global.h) and the gateway address check.
+// The program's settings (the start folder and NorviSMSAp.cfg) and the gateway address check.
 namespace norvi {
 
-QString ConfigPath(); // StartDir/NorviSMSAp.cfg
+// The settings of one run of a program: the start folder, where the program's files live, and the
+// configuration record, the exact image of NorviSMSAp.cfg. The window set owns the desktop program's and
+// each norvi-cli command its own; whoever needs them is handed this object. A job is handed the values it
+// needs when it starts (its GatewayTarget, the log folder), so settings changed while it runs reach the
+// next job, never the running one.
+class Config : public QObject {
+    Q_OBJECT
+public:
+    explicit Config(QString startDir = QString(), QObject* parent = nullptr);
 
-// Reads the first 328 bytes into Config. False (Config untouched) when the file is missing, cannot be read,
-// is no regular file or is shorter than its record; `problem` then says why in a line that follows
-// ConfigReadErrorText() ("設定檔不完整（N 位元組）"), or is empty for a missing file.
-bool ReadConfig(QString* problem = nullptr);
+    // The folder that was current at start, or the one norvi-cli was given.
+    const QString& StartDir() const { return m_startDir; }
+    void setStartDir(const QString& dir);
+    // Path of a file in the start folder.
+    QString startDirFile(const QString& name) const;
+
+    const sConfig& record() const { return m_record; }
+    void setRecord(const sConfig& record);
+    // Changes the record in place through `change(sConfig&)`.
+    template <typename Change> void edit(Change&& change) {
+        std::forward<Change>(change)(m_record);
+        emit changed();
+    }
+
+signals:
+    // After every change of the start folder or the record.
+    void changed();
+
+private:
+    QString m_startDir;
+    sConfig m_record{};
+};
+
+QString ConfigPath(const QString& startDir); // startDir/NorviSMSAp.cfg
+
+// Reads the first 328 bytes into `config`'s record. False (the record untouched) when the file is missing,
+// cannot be read, is no regular file or is shorter than its record; `problem` then says why in a line that
+// follows ConfigReadErrorText() ("設定檔不完整（N 位元組）"), or is empty for a missing file.
+bool ReadConfig(Config& config, QString* problem = nullptr);
 // "讀取設定檔錯誤，請重新執行設定功能", with the problem on a second line when there is one.
 QString ConfigReadErrorText(const QString& problem);
 // The record a file of these bytes holds: a short file leaves the rest zero, a longer one's excess is ignored.
 sConfig ConfigFromBytes(QByteArrayView bytes);
-// Writes Config whole, atomically and readable by the owner only; false when it could not be written,
-// with `error` set to what failed and the system's reason.
-bool WriteConfig(QString* error = nullptr);
+// Writes the record whole into the start folder's file, atomically and readable by the owner only; false
+// when it could not be written, with `error` set to what failed and the system's reason.
+bool WriteConfig(const Config& config, QString* error = nullptr);
 
 // Dotted addresses with "*" for 255, separated by ";"; no name lookup.
 bool IsAddressList(const QByteArray& text);
@@ -66,18 +101,18 @@ QString ResolverErrorText(int number);
 struct SettingsFields {
     QString logFiles, gwIp, gwPort, gwAccount, gwPasswd;
 };
-// Validates the fields and copies them into Config. False with the error text (Config unchanged) when a
-// field has no Big5 form, does not fit its field in the file, or the gateway address is not accepted.
-// A port that is not a number becomes 8000, and fields.gwPort is rewritten to "8000" so the dialog can
-// show it.
-bool CollectSettings(SettingsFields& fields, QString* errorText);
+// Validates the fields and copies them into `config`'s record. False with the error text (the record
+// unchanged) when a field has no Big5 form, does not fit its field in the file, or the gateway address is
+// not accepted. A port that is not a number becomes 8000, and fields.gwPort is rewritten to "8000" so the
+// dialog can show it.
+bool CollectSettings(Config& config, SettingsFields& fields, QString* errorText);
 // The same without the name lookup: the address is only checked for its size and Big5 form. The
 // connection test looks the name up on its own thread.
-bool CollectSettingsUnresolved(SettingsFields& fields, QString* errorText);
+bool CollectSettingsUnresolved(Config& config, SettingsFields& fields, QString* errorText);
 
-// The configured operation-log folder as a path (Config.logFiles); a relative folder is taken under
-// StartDir. Empty while none is configured.
-QString LogFolder();
+// The configured operation-log folder as a path (the record's logFiles); a relative folder is taken under
+// the start folder. Empty while none is configured.
+QString LogFolder(const Config& config);
 
 // The toolkit's string-to-integer conversion: leading blanks, a sign, decimal or "$"/"0x" hexadecimal,
 // nothing after the digits, within 32 bits. False when the text is not such a number.

@@ -3,7 +3,6 @@
 #include "core/shared/Big5.h"
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/shared/SystemErrorText.h"
 
 #include <QDir>
@@ -15,14 +14,14 @@
 
 namespace norvi {
 
-bool PrepareLogFolder(QString* problem) {
-    QString folder = LogFolder();
+bool PrepareLogFolder(Config& config, QString* problem) {
+    QString folder = LogFolder(config);
     if (!folder.isEmpty() && QDir(folder).exists())
         return true;
     QByteArray stored;
-    if (folder.isEmpty() && toBig5(QDir(StartDir).filePath(QStringLiteral("logfiles")), stored)) {
-        putField(Config.logFiles, stored);
-        folder = LogFolder();
+    if (folder.isEmpty() && toBig5(config.startDirFile(QStringLiteral("logfiles")), stored)) {
+        config.edit([&stored](sConfig& record) { putField(record.logFiles, stored); });
+        folder = LogFolder(config);
     }
     // A folder left from an earlier run without a configuration is fine as it is.
     if (!folder.isEmpty() && (QDir(folder).exists() || QDir().mkdir(folder)))
@@ -32,15 +31,15 @@ bool PrepareLogFolder(QString* problem) {
     return false;
 }
 
-QString LogFolderPath(const QString& folder) {
+QString LogFolderPath(const QString& startDir, const QString& folder) {
     if (folder.isEmpty() || QDir::isAbsolutePath(folder))
         return folder;
-    return QDir::cleanPath(QDir(StartDir).filePath(folder));
+    return QDir::cleanPath(QDir(startDir).filePath(folder));
 }
 
-LogFolderCheck CheckLogFolder(const QString& typed) {
+LogFolderCheck CheckLogFolder(const QString& startDir, const QString& typed) {
     LogFolderCheck check;
-    check.path = LogFolderPath(typed);
+    check.path = LogFolderPath(startDir, typed);
     if (check.path.isEmpty())
         return check;
     const QByteArray name = QFile::encodeName(check.path);

@@ -2,7 +2,6 @@
 
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
-#include "core/shared/Config.h"
 #include "core/shared/Global.h"
 #include "core/shared/PlainFile.h"
 #include "core/shared/SystemErrorText.h"
@@ -42,7 +41,14 @@ QByteArray withCrLf(const QByteArray& text) {
 }
 
 std::function<void(const QString&)> g_failureReporter;
-bool g_failureSaid = false; // under LogLock: a failure is said once, until a line is written again
+// Under LogLock. The folder is where the lines go, as the owner of the settings last said: every thread
+// writes, so the writer keeps its own copy instead of reading settings the interface thread may be
+// changing. A failure is said once, until a line is written again.
+struct WriterState {
+    QString folder;
+    bool failureSaid = false;
+};
+WriterState g_writer;
 
 // The whole line in one write with O_APPEND, so lines of other writers (threads, the other program) never
 // mix into it. A write the system took only in part is completed; when the rest cannot be written, the
@@ -118,27 +124,31 @@ void WriteOpLog(const QByteArray& text) {
     line += "\r\n";
 
     std::lock_guard<std::mutex> guard(LogLock);
-    const QString folder = LogFolder();
     // Without a configured folder the line would land in whatever folder happens to be current.
-    if (folder.isEmpty())
+    if (g_writer.folder.isEmpty())
         return;
     // Opened and closed per line so other programs can read the log while the client runs.
-    const QString path = QDir(folder).filePath(dayFileName(now));
+    const QString path = QDir(g_writer.folder).filePath(dayFileName(now));
     QString reason;
     if (appendLine(path, line, &reason)) {
-        g_failureSaid = false;
+        g_writer.failureSaid = false;
         return;
     }
-    if (g_failureSaid)
+    if (g_writer.failureSaid)
         return;
-    g_failureSaid = true;
+    g_writer.failureSaid = true;
     reportFailure(QStringLiteral("無法寫入運作記錄檔 %1：%2。之後寫入失敗的記錄不再提示。").arg(path, reason));
+}
+
+void SetOpLogFolder(const QString& folder) {
+    std::lock_guard<std::mutex> guard(LogLock);
+    g_writer.folder = folder;
 }
 
 void SetOpLogFailureReporter(std::function<void(const QString& text)> reporter) {
     {
         std::lock_guard<std::mutex> guard(LogLock);
-        g_failureSaid = false;
+        g_writer.failureSaid = false;
     }
     std::lock_guard<std::mutex> guard(g_sinkLock);
     g_failureReporter = std::move(reporter);

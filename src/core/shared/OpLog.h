@@ -12,6 +12,9 @@ namespace norvi {
 // O_APPEND. A line that cannot be written whole is dropped whole; the first such failure (again after a
 // line was written) is said in the message area, or to the reporter set below. `text` is Big5.
 void WriteOpLog(const QByteArray& text);
+// The folder the lines go to from now on (LogFolder of the settings in use); empty: lines are dropped. The
+// owner of the settings says it whenever they change.
+void SetOpLogFolder(const QString& folder);
 // Where a failed write of the operation log is said instead of the message area (norvi-cli: standard
 // error); any thread. nullptr: the message area. The next failure is said again.
 void SetOpLogFailureReporter(std::function<void(const QString& text)> reporter);

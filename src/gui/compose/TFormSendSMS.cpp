@@ -78,8 +78,9 @@ int itemNumber(const QComboBox* combo) {
 
 } // namespace
 
-TFormSendSMS::TFormSendSMS(SendLogKeeper& sendLog, JobSupervisor& jobs, AddressBook& book, QWidget* parent)
-    : QDialog(parent), m_sendLog(sendLog), m_jobs(jobs), m_book(book) {
+TFormSendSMS::TFormSendSMS(SendLogKeeper& sendLog, JobSupervisor& jobs, AddressBook& book, const Config& config,
+                           QWidget* parent)
+    : QDialog(parent), m_sendLog(sendLog), m_jobs(jobs), m_book(book), m_config(config) {
     setObjectName(QStringLiteral("TFormSendSMS"));
     applyFormFont(this);
     setWindowTitle(QStringLiteral("發送訊息"));

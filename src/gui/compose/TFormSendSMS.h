@@ -47,8 +47,10 @@ enum class SendOpener {
 class TFormSendSMS : public QDialog, public JobOwner {
     Q_OBJECT
 public:
-    // `sendLog` takes the run's rows and offers to clear them first; `jobs` runs the send.
-    TFormSendSMS(SendLogKeeper& sendLog, JobSupervisor& jobs, AddressBook& book, QWidget* parent = nullptr);
+    // `sendLog` takes the run's rows and offers to clear them first; `jobs` runs the send, which logs in as
+    // `config` stands when 傳送 is pressed.
+    TFormSendSMS(SendLogKeeper& sendLog, JobSupervisor& jobs, AddressBook& book, const Config& config,
+                 QWidget* parent = nullptr);
     ~TFormSendSMS() override;
 
     // Shows the dialog modally as `opener` wants it: `text` replaces the message for the send log's
@@ -154,6 +156,7 @@ private:
     SendLogKeeper& m_sendLog;
     JobSupervisor& m_jobs;
     AddressBook& m_book;
+    const Config& m_config;
     SendOpener m_opener = SendOpener::Tools;
 
     // Controls, named as the form names them.

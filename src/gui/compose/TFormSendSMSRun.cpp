@@ -153,7 +153,7 @@ void TFormSendSMS::ButtonSendClick() {
 
     QString error;
     GatewayTarget gateway;
-    if (!ResolveGateway(Config, &gateway, &error)) {
+    if (!ResolveGateway(m_config.record(), &gateway, &error)) {
         warn(error);
         return;
     }

@@ -5,7 +5,6 @@
 #include "core/exchange/AddressTransfer.h"
 #include "core/exchange/ExchangeState.h"
 #include "core/shared/Big5.h"
-#include "core/shared/Global.h"
 #include "core/shared/OpLog.h"
 #include "gui/exchange/TFormChMapping.h"
 #include "gui/shared/FormControls.h"
@@ -61,7 +60,8 @@ bool exportTargetUsable(const QString& path) {
 
 } // namespace
 
-TFormFileIO::TFormFileIO(AddressBook& book, QWidget* parent) : QDialog(parent), m_book(book) {
+TFormFileIO::TFormFileIO(AddressBook& book, const QString& startDir, QWidget* parent)
+    : QDialog(parent), m_book(book), m_startDir(startDir) {
     setObjectName(QStringLiteral("TFormFileIO"));
     applyFormFont(this);
     setWindowTitle(QStringLiteral("匯入"));
@@ -206,7 +206,7 @@ void TFormFileIO::EditIOPathChange() {
 
 void TFormFileIO::ButtonBrowseClick() {
     const QString current = m_editIOPath->text();
-    const QString folder = current.isEmpty() ? StartDir : QFileInfo(current).absolutePath();
+    const QString folder = current.isEmpty() ? m_startDir : QFileInfo(current).absolutePath();
     int filter = ExchangeInitialFilter(m_textFileType);
     if (importMode()) {
         const QString name =

@@ -28,7 +28,8 @@ struct TransferProgress;
 class TFormFileIO : public QDialog {
     Q_OBJECT
 public:
-    explicit TFormFileIO(AddressBook& book, QWidget* parent = nullptr);
+    // 瀏覽 opens in `startDir` until a file is named.
+    TFormFileIO(AddressBook& book, const QString& startDir, QWidget* parent = nullptr);
 
     // Shows the wizard modally for `direction` and a text file of `textFileType`; an export writes the
     // members `listedIds` names; the transfer shows its progress in `bar` (the chooser's) while the wizard
@@ -68,6 +69,7 @@ private:
     void endProgress();
 
     AddressBook& m_book;
+    const QString m_startDir;
     ExchangeDirection m_direction = ExchangeDirection::Import;
     int m_textFileType = TextFileComma;
     std::vector<int32_t> m_listedIds;

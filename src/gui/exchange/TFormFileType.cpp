@@ -17,11 +17,11 @@
 
 namespace norvi {
 
-TFormFileType::TFormFileType(AddressBook& book, QWidget* parent) : QDialog(parent) {
+TFormFileType::TFormFileType(AddressBook& book, const QString& startDir, QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TFormFileType"));
     applyFormFont(this);
     setWindowTitle(QStringLiteral("通訊錄匯入工具"));
-    m_wizard = new TFormFileIO(book, this);
+    m_wizard = new TFormFileIO(book, startDir, this);
     connect(m_wizard, &TFormFileIO::bookImported, this, &TFormFileType::bookImported);
 
     m_listBoxTypeSelect = new QListWidget(this);

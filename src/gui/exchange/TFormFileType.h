@@ -23,7 +23,8 @@ class TFormFileIO;
 class TFormFileType : public QDialog {
     Q_OBJECT
 public:
-    explicit TFormFileType(AddressBook& book, QWidget* parent = nullptr);
+    // The wizard browses from `startDir` until a file is named.
+    TFormFileType(AddressBook& book, const QString& startDir, QWidget* parent = nullptr);
 
     // Shows the chooser modally; an export writes the members `listedIds` names. Returns its result.
     int openFor(ExchangeDirection direction, const std::vector<int32_t>& listedIds = {});

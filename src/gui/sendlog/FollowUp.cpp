@@ -4,7 +4,6 @@
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
 #include "core/shared/Config.h"
-#include "core/shared/Global.h"
 #include "core/shared/OpLog.h"
 #include "gui/workers/JobSupervisor.h"
 
@@ -15,8 +14,9 @@
 
 namespace norvi {
 
-FollowUp::FollowUp(SendLogModel& model, JobSupervisor& jobs, QStatusBar& bar)
-    : QObject(&bar), m_model(model), m_jobs(jobs), m_label(new QLabel(&bar)), m_stopButton(new QToolButton(&bar)) {
+FollowUp::FollowUp(SendLogModel& model, JobSupervisor& jobs, const Config& config, QStatusBar& bar)
+    : QObject(&bar), m_model(model), m_jobs(jobs), m_config(config), m_label(new QLabel(&bar)),
+      m_stopButton(new QToolButton(&bar)) {
     m_label->setObjectName(QStringLiteral("FollowUpStatus"));
     m_stopButton->setObjectName(QStringLiteral("ButtonFollowUpStop"));
     m_stopButton->setText(QStringLiteral("停止追蹤"));
@@ -132,7 +132,7 @@ void FollowUp::startRound() {
     }
     GatewayTarget gateway;
     QString error;
-    if (!ResolveGateway(Config, &gateway, &error)) {
+    if (!ResolveGateway(m_config.record(), &gateway, &error)) {
         // The next round tries again: a name that does not resolve now may resolve later.
         record(error);
         roundEnded();

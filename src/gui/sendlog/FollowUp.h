@@ -15,6 +15,7 @@ class QToolButton;
 
 namespace norvi {
 
+class Config;
 class JobSupervisor;
 class SendLogModel;
 
@@ -32,7 +33,8 @@ public:
     };
     static constexpr int kMinEvery = 1, kMaxEvery = 60, kMinFor = 1, kMaxFor = 72;
 
-    FollowUp(SendLogModel& model, JobSupervisor& jobs, QStatusBar& bar);
+    // Each round logs in as `config` stands when the round starts.
+    FollowUp(SendLogModel& model, JobSupervisor& jobs, const Config& config, QStatusBar& bar);
     ~FollowUp() override;
 
     // Starts following up (a running follow-up takes the new plan); the first round comes as soon as no
@@ -74,6 +76,7 @@ private:
 
     SendLogModel& m_model;
     JobSupervisor& m_jobs;
+    const Config& m_config;
     QLabel* m_label;
     QToolButton* m_stopButton;
     Plan m_plan;

@@ -3,7 +3,6 @@
 #include "core/shared/Big5.h"
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/workers/JobStarter.h"
 #include "core/workers/QueryJob.h"
 #include "core/workers/SendLogJobs.h"
@@ -19,7 +18,8 @@ namespace {
 const QString kTitle = QStringLiteral("Norvi簡訊服務軟體");
 } // namespace
 
-MainWindowJobs::MainWindowJobs(TFormMain& main, JobSupervisor& jobs) : m_main(main), m_jobs(jobs) {
+MainWindowJobs::MainWindowJobs(TFormMain& main, JobSupervisor& jobs, const Config& config)
+    : m_main(main), m_jobs(jobs), m_config(config) {
     connect(&m_main, &TFormMain::queryRowsRequested, this, [this] { startRowJob(WorkerMode::Query); });
     connect(&m_main, &TFormMain::cancelRowsRequested, this, [this] { startRowJob(WorkerMode::Cancel); });
     connect(&m_main, &TFormMain::resendRequested, this, &MainWindowJobs::resendFailedRows);
@@ -36,7 +36,7 @@ bool MainWindowJobs::continueAfterTransportFailures(int failures, WorkerMode mod
 
 bool MainWindowJobs::resolveGateway(GatewayTarget* gateway) {
     QString error;
-    if (ResolveGateway(Config, gateway, &error))
+    if (ResolveGateway(m_config.record(), gateway, &error))
         return true;
     prompts().okBox(&m_main, Prompts::Icon::Warning, kTitle, error);
     return false;

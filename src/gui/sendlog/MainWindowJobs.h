@@ -17,7 +17,8 @@ class TFormMain;
 class MainWindowJobs : public QObject, public JobOwner {
     Q_OBJECT
 public:
-    MainWindowJobs(TFormMain& main, JobSupervisor& jobs);
+    // Jobs log in as `config` stands when each is asked for.
+    MainWindowJobs(TFormMain& main, JobSupervisor& jobs, const Config& config);
 
     // JobOwner
     bool isSendDialog() const override { return false; }
@@ -33,6 +34,7 @@ private:
 
     TFormMain& m_main;
     JobSupervisor& m_jobs;
+    const Config& m_config;
 };
 
 } // namespace norvi

@@ -7,7 +7,6 @@
 #include "core/shared/Clock.h"
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/shared/LogFolderSetup.h"
 #include "core/shared/OpLog.h"
 #include "core/shared/Progress.h"
@@ -48,7 +47,8 @@ const QString kSaveFailed = QStringLiteral("寫入傳送紀錄檔案失敗！");
 
 } // namespace
 
-TFormMain::TFormMain(JobSupervisor& jobs, QWidget* parent) : QMainWindow(parent), m_jobs(jobs) {
+TFormMain::TFormMain(JobSupervisor& jobs, Config& config, QWidget* parent)
+    : QMainWindow(parent), m_jobs(jobs), m_config(config) {
     setObjectName(QStringLiteral("TFormMain"));
     setWindowTitle(QStringLiteral("Norvi簡訊服務軟體"));
     setWindowIcon(IconTable::programIcon());
@@ -66,7 +66,7 @@ TFormMain::TFormMain(JobSupervisor& jobs, QWidget* parent) : QMainWindow(parent)
     m_status->setObjectName(QStringLiteral("StatusPanel1"));
     m_status->setMinimumWidth(150);
     statusBar()->addWidget(m_status);
-    m_followUp = new FollowUp(*m_model, m_jobs, *statusBar());
+    m_followUp = new FollowUp(*m_model, m_jobs, m_config, *statusBar());
 
     m_access = std::make_unique<ModelJobRows>(*m_model, *m_selection);
     SetMessageAreaSink([this](const QString& line) { appendMessageLine(line); });
@@ -99,7 +99,7 @@ void TFormMain::showEvent(QShowEvent* e) {
 
 void TFormMain::FormShow() {
     QString problem;
-    if (ReadConfig(&problem)) {
+    if (ReadConfig(m_config, &problem)) {
         EnableGatewayCommands(true);
     } else {
         prompts().okBox(this, Prompts::Icon::None, QStringLiteral("錯誤"), ConfigReadErrorText(problem));
@@ -114,7 +114,7 @@ void TFormMain::FormShow() {
 
 void TFormMain::InitMainWindow() {
     QString problem;
-    if (!PrepareLogFolder(&problem))
+    if (!PrepareLogFolder(m_config, &problem))
         appendMessageLine(problem);
     m_logSaved = true;
     m_loadReplaces = true;
@@ -218,7 +218,7 @@ TFormMain::SaveOutcome TFormMain::SaveLog() {
     QString path;
     for (;;) {
         const QString proposed =
-            QDir(LogFolder())
+            QDir(LogFolder(m_config))
                 .filePath(Clock::now().toString(QStringLiteral("yyyyMMddHHmmss")) + QStringLiteral(".log"));
         path = prompts().saveFileName(this, QStringLiteral("儲存紀錄"), kLogFilter, proposed);
         if (path.isEmpty())
@@ -252,7 +252,7 @@ TFormMain::SaveOutcome TFormMain::SaveLog() {
 }
 
 void TFormMain::MItemFLoadClick() {
-    const QString path = prompts().openFileName(this, QStringLiteral("載入紀錄"), kLogFilter, LogFolder());
+    const QString path = prompts().openFileName(this, QStringLiteral("載入紀錄"), kLogFilter, LogFolder(m_config));
     if (path.isEmpty())
         return;
     // A file that is not a send log is refused before the clear prompt, so the list stays as it was.

@@ -20,6 +20,7 @@ class QTreeView;
 
 namespace norvi {
 
+class Config;
 class FittedColumns;
 class FollowUp;
 class JobSupervisor;
@@ -30,8 +31,9 @@ class JobSupervisor;
 class TFormMain : public QMainWindow, public SendLogKeeper {
     Q_OBJECT
 public:
-    // `jobs` owns every job this window starts and is asked before the program ends.
-    explicit TFormMain(JobSupervisor& jobs, QWidget* parent = nullptr);
+    // `jobs` owns every job this window starts and is asked before the program ends. The first show reads
+    // `config` from its file.
+    TFormMain(JobSupervisor& jobs, Config& config, QWidget* parent = nullptr);
     ~TFormMain() override;
 
     SendLogModel& logModel() { return *m_model; }
@@ -155,6 +157,7 @@ private:
     void ListViewLogSelectItem();
 
     JobSupervisor& m_jobs;
+    Config& m_config;
     SendLogModel* m_model = nullptr;
     QItemSelectionModel* m_selection = nullptr;
     std::unique_ptr<ModelJobRows> m_access;

@@ -1,3 +1,4 @@
+#include "core/shared/Config.h"
 #include "core/workers/DeliveryClass.h"
 #include "gui/sendlog/FollowUp.h"
 #include "gui/sendlog/SendLogColumns.h"
@@ -263,7 +264,7 @@ void TFormMain::MItemVResultsClick() {
     }
     const QString scope =
         selected.isEmpty() ? QStringLiteral("全部 %1 筆紀錄").arg(rows) : QStringLiteral("所選的 %1 筆紀錄").arg(rows);
-    TFormResults results(counts, scope, this);
+    TFormResults results(counts, scope, LogFolder(m_config), this);
     prompts().execDialog(&results);
 }
 

@@ -4,7 +4,6 @@
 #include "core/shared/Big5.h"
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/shared/RunActivity.h"
 #include "core/shared/StopSignal.h"
 #include "core/workers/JobStarter.h"
@@ -47,8 +46,8 @@ const ModeTexts kEmptyLog{QStringLiteral("沒有已發送待查詢的訊息！")
 
 } // namespace
 
-TFormQuerySMS::TFormQuerySMS(JobRows& sendLog, JobSupervisor& jobs, QWidget* parent)
-    : QDialog(parent), m_sendLog(sendLog), m_jobs(jobs) {
+TFormQuerySMS::TFormQuerySMS(JobRows& sendLog, JobSupervisor& jobs, const Config& config, QWidget* parent)
+    : QDialog(parent), m_sendLog(sendLog), m_jobs(jobs), m_config(config) {
     setObjectName(QStringLiteral("TFormQuerySMS"));
     applyFormFont(this);
     setWindowTitle(kTitle.in(true));
@@ -234,7 +233,7 @@ bool TFormQuerySMS::checkScope(QByteArray* msgId) {
 
 bool TFormQuerySMS::resolveGateway(GatewayTarget* gateway) {
     QString error;
-    if (ResolveGateway(Config, gateway, &error))
+    if (ResolveGateway(m_config.record(), gateway, &error))
         return true;
     warn(error);
     return false;

@@ -29,8 +29,9 @@ class JobRows;
 class TFormQuerySMS : public QDialog, public JobOwner {
     Q_OBJECT
 public:
-    // `sendLog` is the send log the jobs walk, as the user-interface thread reaches it.
-    TFormQuerySMS(JobRows& sendLog, JobSupervisor& jobs, QWidget* parent = nullptr);
+    // `sendLog` is the send log the jobs walk, as the user-interface thread reaches it; the jobs log in as
+    // `config` stands when each is asked for.
+    TFormQuerySMS(JobRows& sendLog, JobSupervisor& jobs, const Config& config, QWidget* parent = nullptr);
 
     // Shows the dialog modally, asking for delivery (query) or cancelling reservations; returns its result.
     int openFor(bool cancelMode);
@@ -69,6 +70,7 @@ private:
 
     JobRows& m_sendLog;
     JobSupervisor& m_jobs;
+    const Config& m_config;
     bool m_cancelMode = false;
     void setSingleBusy(bool busy);
     void showSingleWait();

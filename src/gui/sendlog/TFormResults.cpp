@@ -2,7 +2,6 @@
 
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
-#include "core/shared/Config.h"
 #include "core/shared/SaveFile.h"
 #include "core/shared/SystemErrorText.h"
 #include "gui/shared/FormControls.h"
@@ -35,8 +34,9 @@ QString shareText(double share) {
 }
 } // namespace
 
-TFormResults::TFormResults(const DeliveryCounts& counts, const QString& scope, QWidget* parent)
-    : QDialog(parent), m_counts(counts) {
+TFormResults::TFormResults(const DeliveryCounts& counts, const QString& scope, const QString& logFolder,
+                           QWidget* parent)
+    : QDialog(parent), m_counts(counts), m_logFolder(logFolder) {
     setObjectName(QStringLiteral("TFormResults"));
     setWindowTitle(kTitle);
     applyFormFont(this);
@@ -108,7 +108,7 @@ TFormResults::TFormResults(const DeliveryCounts& counts, const QString& scope, Q
 
 void TFormResults::exportCounts() {
     const QString proposed =
-        QDir(LogFolder())
+        QDir(m_logFolder)
             .filePath(Clock::now().toString(QStringLiteral("yyyyMMddHHmmss")) + QStringLiteral("-results.csv"));
     const QString path = prompts().saveFileName(this, QStringLiteral("匯出傳送結果統計"),
                                                 QStringLiteral("CSV 檔(*.csv)|*.csv|所有檔案(*.*)|*.*"), proposed);

@@ -11,13 +11,15 @@ namespace norvi {
 class TFormResults : public QDialog {
     Q_OBJECT
 public:
-    // `scope` says which rows were counted ("全部 20 筆紀錄", "所選的 3 筆紀錄").
-    TFormResults(const DeliveryCounts& counts, const QString& scope, QWidget* parent);
+    // `scope` says which rows were counted ("全部 20 筆紀錄", "所選的 3 筆紀錄"); 匯出 proposes a file in
+    // `logFolder`.
+    TFormResults(const DeliveryCounts& counts, const QString& scope, const QString& logFolder, QWidget* parent);
 
 private:
     void exportCounts();
 
     DeliveryCounts m_counts;
+    QString m_logFolder;
 };
 
 } // namespace norvi

@@ -5,7 +5,6 @@
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
 #include "core/shared/Config.h"
-#include "core/shared/Global.h"
 #include "core/shared/OpLog.h"
 #include "gui/sendlog/TFormMain.h"
 #include "gui/shared/Prompts.h"
@@ -15,7 +14,8 @@
 
 namespace norvi {
 
-UnsavedRows::UnsavedRows(TFormMain& main) : m_main(main), m_journal(StartDir) {
+UnsavedRows::UnsavedRows(TFormMain& main, const Config& config)
+    : m_main(main), m_config(config), m_journal(config.StartDir()) {
     RunJournal = &m_journal;
 }
 
@@ -25,7 +25,7 @@ UnsavedRows::~UnsavedRows() {
 }
 
 void UnsavedRows::offerLeftBehind() {
-    const QStringList left = DesktopJournal::leftBehind(StartDir);
+    const QStringList left = DesktopJournal::leftBehind(m_config.StartDir());
     if (left.isEmpty())
         return;
     qint64 count = 0;
@@ -47,7 +47,7 @@ void UnsavedRows::offerLeftBehind() {
     if (!prompts().confirm(&m_main, title,
                            QStringLiteral("上次未儲存的發訊紀錄（%1 筆）仍保留著，要載入？").arg(count))) {
         // Not lost either way: kept as a log file the user can load later.
-        const QDir folder(LogFolder());
+        const QDir folder(LogFolder(m_config));
         const QString stamp = Clock::now().toString(QStringLiteral("yyyyMMddHHmmss"));
         QString target = folder.filePath(stamp + QStringLiteral(".log"));
         for (int n = 2; QFileInfo::exists(target); ++n)

@@ -4,6 +4,7 @@
 
 namespace norvi {
 
+class Config;
 class TFormMain;
 
 // The desktop program's journal of unsaved rows, from the start to the end of the program: every send
@@ -11,7 +12,8 @@ class TFormMain;
 // back at the start and loaded as an unsaved send log.
 class UnsavedRows {
 public:
-    explicit UnsavedRows(TFormMain& main);
+    // The journal lives in `config`'s start folder; rows not wanted back are kept in its log folder.
+    UnsavedRows(TFormMain& main, const Config& config);
     ~UnsavedRows();
     UnsavedRows(const UnsavedRows&) = delete;
     UnsavedRows& operator=(const UnsavedRows&) = delete;
@@ -24,6 +26,7 @@ public:
 
 private:
     TFormMain& m_main;
+    const Config& m_config;
     DesktopJournal m_journal;
 };
 

@@ -4,7 +4,6 @@
 #include "core/shared/Big5.h"
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/shared/LogFolderSetup.h"
 #include "core/shared/SystemErrorText.h"
 #include "gui/shared/FormControls.h"
@@ -34,7 +33,8 @@ constexpr int kTestLineEveryMs = 250;
 
 } // namespace
 
-TFormSettings::TFormSettings(JobSupervisor& jobs, QWidget* parent) : QDialog(parent), m_jobs(jobs) {
+TFormSettings::TFormSettings(JobSupervisor& jobs, Config& config, QWidget* parent)
+    : QDialog(parent), m_jobs(jobs), m_config(config) {
     setObjectName(QStringLiteral("TFormSettings"));
     setWindowTitle(QStringLiteral("參數設定"));
     applyFormFont(this);
@@ -112,11 +112,12 @@ void TFormSettings::showEvent(QShowEvent* e) {
 }
 
 void TFormSettings::FormShow() {
-    m_editLogFiles->setText(fromBig5(getField(Config.logFiles)));
-    m_editGWIp->setText(fromBig5(getField(Config.gwIp)));
-    m_editGWPort->setText(QString::number(Config.gwPort));
-    m_editGWAccount->setText(fromBig5(getField(Config.gwAccount)));
-    m_editGWPasswd->setText(fromBig5(getField(Config.gwPasswd)));
+    const sConfig& stored = m_config.record();
+    m_editLogFiles->setText(fromBig5(getField(stored.logFiles)));
+    m_editGWIp->setText(fromBig5(getField(stored.gwIp)));
+    m_editGWPort->setText(QString::number(stored.gwPort));
+    m_editGWAccount->setText(fromBig5(getField(stored.gwAccount)));
+    m_editGWPasswd->setText(fromBig5(getField(stored.gwPasswd)));
     if (!m_loginTest->running())
         m_labelLoginTest->clear();
 }
@@ -125,7 +126,7 @@ bool TFormSettings::collectSettings(bool resolve) {
     SettingsFields fields{m_editLogFiles->text(), m_editGWIp->text(), m_editGWPort->text(), m_editGWAccount->text(),
                           m_editGWPasswd->text()};
     QString error;
-    if (!(resolve ? CollectSettings(fields, &error) : CollectSettingsUnresolved(fields, &error))) {
+    if (!(resolve ? CollectSettings(m_config, fields, &error) : CollectSettingsUnresolved(m_config, fields, &error))) {
         prompts().okBox(this, Prompts::Icon::Error, QString::fromLatin1(kErrorTitle), error);
         return false;
     }
@@ -137,7 +138,7 @@ bool TFormSettings::collectSettings(bool resolve) {
 // A folder the operation log cannot write into would lose every day's log without a word: a missing one
 // is made on 是 (否 lets the user choose another), an unwritable one is kept only when the user says so.
 bool TFormSettings::confirmLogFolder() {
-    const LogFolderCheck folder = CheckLogFolder(m_editLogFiles->text());
+    const LogFolderCheck folder = CheckLogFolder(m_config.StartDir(), m_editLogFiles->text());
     if (folder.path.isEmpty() || (folder.exists && folder.writable))
         return true;
     const QString title = windowTitle();
@@ -164,7 +165,7 @@ void TFormSettings::ButtonOkClick() {
         return;
     emit gatewayCommandsEnabled(true);
     QString error;
-    if (!WriteConfig(&error))
+    if (!WriteConfig(m_config, &error))
         prompts().okBox(this, Prompts::Icon::Error, QString::fromLatin1(kErrorTitle),
                         WithReason(QStringLiteral("設定檔寫入失敗！"), error));
     // The settings are in force for this run even when the file could not be written.
@@ -203,10 +204,12 @@ void TFormSettings::ButtonLoginTestClick() {
     if (!collectSettings(false))
         return;
     LoginTestSettings settings;
-    settings.address = getField(Config.gwIp);
-    settings.port = Config.gwPort;
-    settings.account = getField(Config.gwAccount);
-    settings.password = getField(Config.gwPasswd);
+    // What the test collected stays in force after 取消 too: later jobs log in with it.
+    const sConfig& collected = m_config.record();
+    settings.address = getField(collected.gwIp);
+    settings.port = collected.gwPort;
+    settings.account = getField(collected.gwAccount);
+    settings.password = getField(collected.gwPasswd);
     if (!m_loginTest->start(settings))
         return;
     m_jobs.beginQuiet(this);

@@ -10,20 +10,23 @@ class QTabWidget;
 
 namespace norvi {
 
+class Config;
 class JobSupervisor;
 class LoginTestRun;
 struct LoginTestResult;
 
 // "參數設定": the log folder, the gateway address and port, and the account. Created once at start-up and
-// shown modally; OK stores the fields in Config and NorviSMSAp.cfg, 連線測試 logs in with them.
+// shown modally; OK stores the fields in the program's Config and NorviSMSAp.cfg, 連線測試 logs in with
+// them.
 // The connection test runs off the user-interface thread (LoginTestRun): while it waits the window stays
 // usable, shows a busy cursor and a line saying what it waits for, and its button reads 取消測試, which
 // ends the test at once (as do 確定, 取消 and closing the window).
 class TFormSettings : public QDialog {
     Q_OBJECT
 public:
-    // The connection test is a job of `jobs`, which can stop it.
-    explicit TFormSettings(JobSupervisor& jobs, QWidget* parent = nullptr);
+    // The connection test is a job of `jobs`, which can stop it. The fields are shown from and stored
+    // into `config`.
+    TFormSettings(JobSupervisor& jobs, Config& config, QWidget* parent = nullptr);
 
     // The connection test is under way.
     bool loginTestRunning() const;
@@ -57,6 +60,7 @@ private:
     void showTestWait();
 
     JobSupervisor& m_jobs;
+    Config& m_config;
     QTabWidget* m_pages = nullptr;
     QLineEdit* m_editLogFiles = nullptr;
     QLineEdit* m_editGWIp = nullptr;
