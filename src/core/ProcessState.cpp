@@ -1,6 +1,5 @@
 #include "core/ProcessState.h"
 
-#include "core/compose/ComposeState.h"
 #include "core/exchange/ExchangeState.h"
 #include "core/gateway/SMSendNorviGw.h"
 #include "core/sendlog/RowJournal.h"
@@ -19,11 +18,6 @@ namespace norvi {
 QString StartDir;
 sConfig Config{};
 
-std::map<int32_t, sLoadMt> ListFileRows;
-std::map<int32_t, QByteArray> ListFileLongNumbers;
-std::list<sMtData> RecipientList;
-std::list<sSendContent> SendQueue;
-SendFeed* SendQueueFeed = nullptr;
 std::list<sSendThd> WorkerList;
 RowJournal* RunJournal = nullptr;
 
@@ -35,7 +29,6 @@ std::atomic<bool> StopFlag{false};
 StopSignal StopWake;
 StopSignal StopNow;
 RunActivity JobActivity;
-std::atomic<bool> QueryAll{false};
 
 bool ResetProcessState() {
     {
@@ -45,16 +38,10 @@ bool ResetProcessState() {
     }
     StartDir.clear();
     Config = sConfig{};
-    ListFileRows.clear();
-    ListFileLongNumbers.clear();
-    RecipientList.clear();
-    SendQueue.clear();
-    SendQueueFeed = nullptr;
     RunJournal = nullptr;
     SendEvent.set();
     ClearStop();
     JobActivity.reset();
-    QueryAll = false;
     Clock::reset();
     SetProgressTarget(nullptr);
     SetMessageAreaSink(nullptr);

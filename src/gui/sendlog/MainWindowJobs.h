@@ -20,7 +20,6 @@ public:
     MainWindowJobs(TFormMain& main, JobSupervisor& jobs);
 
     // JobOwner
-    bool isSendDialog() const override { return false; }
     void closeForm() override {}
     void showResultBox(const QByteArray& msgId, const QByteArray& text) override;
     bool continueAfterTransportFailures(int failures, WorkerMode mode) override;
