@@ -264,12 +264,12 @@ TEST_F(SendJobTest, TrickledRepliesEndWithinTheReplyWaitAndItsRetry) {
 TEST_F(SendJobTest, TheSendDialogsReservationAndLimitReachTheWire) {
     // A reservation for tomorrow at this minute, as the send dialog builds it.
     const QByteArray orderTime = Clock::now().addDays(1).toString(QStringLiteral("yyyyMMddHHmm")).toLatin1() + "00";
-    const QByteArray schedule = orderTime.mid(2);
+    const QByteArray onWire = orderTime.mid(2);
     struct Case {
         SendSchedule settings;
         QList<QByteArray> params;
-    } const cases[] = {{{true, orderTime, 30}, {"0912345678", "04", schedule, "0030"}},
-                       {{true, orderTime, 0}, {"0912345678", "03", schedule}},
+    } const cases[] = {{{true, orderTime, 30}, {"0912345678", "04", onWire, "0030"}},
+                       {{true, orderTime, 0}, {"0912345678", "03", onWire}},
                        {{false, orderTime, 90}, {"0912345678", "02", "0090"}}};
     for (const Case& c : cases) {
         log.rows.clear();
