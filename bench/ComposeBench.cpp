@@ -35,10 +35,13 @@ QByteArray listFile(int lines) {
     return bytes;
 }
 
+ParsedRecipients g_parsed;           // the dialog's lists
+std::list<sSendContent> g_SendQueue; // the run it builds
+
 void releaseContainers() {
-    RecipientList.clear();
-    ListFileRows.clear();
-    SendQueue.clear();
+    g_parsed.RecipientList.clear();
+    g_parsed.ListFileRows.clear();
+    g_SendQueue.clear();
     malloc_trim(0);
 }
 
@@ -51,22 +54,22 @@ void listFileToSendQueue(benchmark::State& state, bool cold) {
     const ComposeInput input =
         ComposeInput::fromText(big5("親愛的$1$您好，您本月的帳單金額為$2$元，請於期限內繳納。"), true);
     if (!cold) {
-        ReadListFile(bytes);
-        BuildSendQueue(g_book, input);
+        ReadListFile(g_parsed, bytes);
+        BuildSendQueue(g_book, input, g_parsed, g_SendQueue);
     }
     for (auto _ : state) {
         state.PauseTiming();
         if (cold)
             releaseContainers();
         else
-            RecipientList.clear();
+            g_parsed.RecipientList.clear();
         state.ResumeTiming();
-        ReadListFile(bytes);
-        const SendQueueResult r = BuildSendQueue(g_book, input);
+        ReadListFile(g_parsed, bytes);
+        const SendQueueResult r = BuildSendQueue(g_book, input, g_parsed, g_SendQueue);
         benchmark::DoNotOptimize(r.totalCount);
     }
-    state.counters["rows"] = double(ListFileRows.size());
-    state.counters["messages"] = double(SendQueue.size());
+    state.counters["rows"] = double(g_parsed.ListFileRows.size());
+    state.counters["messages"] = double(g_SendQueue.size());
     releaseContainers();
 }
 
@@ -118,10 +121,10 @@ void findOverlongRows(benchmark::State& state, bool fill) {
     QByteArray bytes;
     for (int i = 0; i < int(state.range(0)); ++i)
         bytes += "09" + QByteArray::number(10000000 + i) + " $" + QByteArray(900, char('a' + i % 26)) + "$\r\n";
-    ReadListFile(bytes);
+    ReadListFile(g_parsed, bytes);
     const QByteArray message = fill ? QByteArray("$1$ and a few words") : QByteArray("hi");
     for (auto _ : state)
-        benchmark::DoNotOptimize(FindOverlongRows(ListFileRows, message, fill).rows);
+        benchmark::DoNotOptimize(FindOverlongRows(g_parsed.ListFileRows, message, fill).rows);
     releaseContainers();
 }
 void BM_FindOverlongRowsOwnText(benchmark::State& state) {

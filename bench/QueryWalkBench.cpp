@@ -45,7 +45,6 @@ constexpr int kRows = 100000;
 
 class BenchOwner : public JobOwner {
 public:
-    bool isSendDialog() const override { return false; }
     void closeForm() override {}
     void showResultBox(const QByteArray&, const QByteArray&) override {}
 };

@@ -65,9 +65,6 @@ struct Windows {
     ~Windows() {
         set.reset();
         setPrompts(nullptr);
-        RecipientList.clear();
-        ListFileRows.clear();
-        SendQueue.clear();
     }
     TFormSendSMS& dialog() { return set->sendSMS(); }
     template <typename T> T* control(const char* name) { return dialog().findChild<T*>(QString::fromLatin1(name)); }
@@ -90,10 +87,11 @@ void BM_ListFileIntoFieldAndSendQueue(benchmark::State& state) {
         // The field lays out its text and the progress window catches up, as on screen.
         QCoreApplication::processEvents();
         w.dialog().ParseRecipientField(true);
-        const SendQueueResult r = BuildSendQueue(w.set->book(), input);
+        std::list<sSendContent> SendQueue;
+        const SendQueueResult r = BuildSendQueue(w.set->book(), input, w.dialog().recipients(), SendQueue);
         benchmark::DoNotOptimize(r.totalCount);
         state.PauseTiming();
-        state.counters["entries"] = double(RecipientList.size());
+        state.counters["entries"] = double(w.dialog().recipients().RecipientList.size());
         state.counters["messages"] = double(SendQueue.size());
         QTest::mouseClick(progress.findChild<QPushButton*>(QStringLiteral("ButtonOk")), Qt::LeftButton);
         state.ResumeTiming();
@@ -103,6 +101,7 @@ BENCHMARK(BM_ListFileIntoFieldAndSendQueue)->Arg(100000)->Iterations(3)->Unit(be
 
 void BM_KeystrokeInFieldOfEntries(benchmark::State& state) {
     Windows w;
+    std::list<sMtData>& RecipientList = w.dialog().recipients().RecipientList;
     RecipientList.clear();
     for (int i = 0; i < state.range(0); ++i) {
         sMtData e;

@@ -11,7 +11,6 @@
 
 #include "GatewaySimulator.h"
 
-#include "core/compose/ComposeState.h"
 #include "core/sendlog/FileOrderJobRows.h"
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
@@ -45,7 +44,6 @@ namespace {
 
 class Owner : public JobOwner {
 public:
-    bool isSendDialog() const override { return false; }
     void closeForm() override {}
     void showResultBox(const QByteArray&, const QByteArray&) override {}
 };
@@ -81,7 +79,7 @@ sSendContent record(const QByteArray& msisdn) {
 
 // One in-process stop: a worker waits for the reply to its first message; milliseconds until it is gone.
 double inProcessStop(gwsim::GatewaySimulator& sim) {
-    SendQueue.clear();
+    std::list<sSendContent> SendQueue;
     for (int i = 0; i < 5; ++i)
         SendQueue.push_back(record("09120000" + QByteArray::number(10 + i)));
     FileOrderJobRows log;
@@ -89,8 +87,8 @@ double inProcessStop(gwsim::GatewaySimulator& sim) {
     SendThd* worker = nullptr;
     QString error;
     const int before = sendRequests(sim);
-    if (!StartWorker(GatewayTarget{"127.0.0.1", sim.port(), "demo", "demo"}, WorkerMode::Send, &owner, &log,
-                     QByteArray(), &error, &worker))
+    if (!StartSendWorker(SendRun::ofQueue(std::move(SendQueue), GatewayTarget{"127.0.0.1", sim.port(), "demo", "demo"}, &owner),
+                         &log, &error, &worker))
         return -1;
     QPointer<SendThd> alive(worker);
     waitForSends(sim, before + 1);

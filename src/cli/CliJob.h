@@ -56,14 +56,10 @@ private:
     QElapsedTimer m_sinceStart;
 };
 
-// The window that started a job, as the command line plays it: the send dialog for a send run (with
-// the run's reservation settings), the send log's window for the others.
+// The window that started a job, as the command line plays it: it takes a single MsgId's result, and gives a
+// run up after transport failures where a window would ask the user.
 class CliOwner : public JobOwner {
 public:
-    explicit CliOwner(bool sendDialog, SendSchedule schedule = {}) : m_sendDialog(sendDialog), m_schedule(schedule) {}
-
-    bool isSendDialog() const override { return m_sendDialog; }
-    SendSchedule sendSchedule() const override { return m_schedule; }
     void closeForm() override;
     void showResultBox(const QByteArray& msgId, const QByteArray& text) override;
     // Gives up, saying so on standard error: the run stops and exits with 2.
@@ -76,8 +72,6 @@ public:
     std::function<void()> onChange; // runs when the job closes the owner or shows its result
 
 private:
-    bool m_sendDialog;
-    SendSchedule m_schedule;
     bool m_closed = false;
     bool m_hasResult = false;
     QByteArray m_resultText;

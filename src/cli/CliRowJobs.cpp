@@ -183,7 +183,7 @@ int rowJob(const Arguments& a, const Config& config, WorkerMode mode, FollowRoun
     log.setStream(&runLog.stream());
 
     CliProgress progress;
-    CliOwner owner(false);
+    CliOwner owner;
     SendThd* worker = nullptr;
     int maximum = 0;
     QString error;
@@ -339,10 +339,10 @@ int singleJob(const Arguments& a, Config& config, WorkerMode mode) {
     if (InterruptedBeforeStart())
         return ExitFailed;
 
-    CliOwner owner(false);
+    CliOwner owner;
     SendThd* worker = nullptr;
     QString error;
-    if (!StartWorker(gateway, mode, &owner, nullptr, msgId, &error, &worker)) {
+    if (!StartWorker(RowJob{mode, gateway, &owner, msgId, false}, nullptr, &error, &worker)) {
         err(error);
         return ExitRefused;
     }
@@ -388,7 +388,8 @@ int resend(const Arguments& a, Config& config) {
     QString error;
     const bool includeUncertain = a.has(QStringLiteral("--include-uncertain"));
     const int uncertain = int(ChooseResendRows(log).uncertain.size());
-    if (!QueueFailedRows(log, &queued, &error, includeUncertain)) {
+    std::list<sSendContent> SendQueue;
+    if (!QueueFailedRows(log, SendQueue, &queued, &error, includeUncertain)) {
         err(error);
         return ExitRefused;
     }
@@ -406,11 +407,11 @@ int resend(const Arguments& a, Config& config) {
     const std::size_t before = log.rows().size();
     CliProgress progress;
     progress.tracker().start(queued);
-    CliOwner owner(false);
+    CliOwner owner;
     SendThd* worker = nullptr;
     // The resent rows go into the log file after the earlier ones, each as it comes.
     RunJournal = &runLog;
-    const bool started = StartResend(gateway, &owner, &log, &error, &worker);
+    const bool started = StartResend(gateway, &owner, &log, std::move(SendQueue), &error, &worker);
     if (started) {
         PassInterruptToWorker();
         waitForEnd(worker, progress);

@@ -9,7 +9,6 @@
 #include "cli/CliSetup.h"
 
 #include "core/addressbook/BookFile.h"
-#include "core/compose/ComposeState.h"
 #include "core/compose/EntryLookup.h"
 #include "core/compose/MessageCount.h"
 #include "core/compose/OddNumbers.h"
@@ -36,7 +35,7 @@ namespace norvi::cli {
 namespace {
 
 // The recipients named on the command line, in order, into RecipientList.
-bool collectRecipients(const AddressBook& book, const QStringList& recipients) {
+bool collectRecipients(const AddressBook& book, const QStringList& recipients, std::list<sMtData>& RecipientList) {
     for (const QString& arg : recipients) {
         if (arg.startsWith(QLatin1Char('='))) {
             QByteArray name;
@@ -169,14 +168,17 @@ int send(const Arguments& a, Config& config) {
     if (!loaded.message.isEmpty())
         err(loaded.message);
 
-    RecipientList.clear();
-    if (!collectRecipients(book, a.positional))
+    // Only the recipients named one by one: the list file's rows are streamed, never parsed into it.
+    ParsedRecipients named;
+    if (!collectRecipients(book, a.positional, named.RecipientList))
         return ExitRefused;
     // The list file is read a piece at a time, here once to check it, then for the run itself: its rows
-    // are never all in memory, nor are the run's messages or rows.
-    StreamedSendRun run(book);
+    // are never all in memory, nor are the run's messages or rows. The worker shares it, so that a list
+    // file changed under the run can be named once the run is over.
+    const auto feed = std::make_shared<StreamedSendRun>(book);
+    StreamedSendRun& run = *feed;
     int listRows = 0;
-    OddNumbers odd = FindOddNumbers(RecipientList);
+    OddNumbers odd = FindOddNumbers(named);
     if (a.values.contains(QStringLiteral("--list"))) {
         const QString list = a.value(QStringLiteral("--list"));
         if (!run.setListFile(list, a.switches.contains(QStringLiteral("--big5"))) ||
@@ -192,7 +194,7 @@ int send(const Arguments& a, Config& config) {
         return ExitRefused;
 
     SendRequest request;
-    request.recipientCount = int(RecipientList.size()) + listRows;
+    request.recipientCount = int(named.RecipientList.size()) + listRows;
     request.message = message.text;
     scheduleRequest(a, &request);
     const SendValidationResult checked = ValidateSend(request);
@@ -205,6 +207,7 @@ int send(const Arguments& a, Config& config) {
         return stoppedOrRefused();
 
     // The run is walked once before anything starts, so a refused run leaves nothing behind.
+    run.setRecipients(std::move(named.RecipientList));
     const QByteArray text = message.isRaw ? message.raw : checked.message;
     run.setInput(ComposeInput::fromText(text, a.switches.contains(QStringLiteral("--replace"))));
     const SendQueueResult queued = run.prepare(Interrupted);
@@ -240,22 +243,21 @@ int send(const Arguments& a, Config& config) {
     CliSendRows rows;
     CliProgress progress;
     progress.tracker().start(queued.totalCount);
-    CliOwner owner(true, SendSchedule{request.reservation, checked.orderTime.toLatin1(), checked.limitMinutes});
+    CliOwner owner;
 
     SendThd* worker = nullptr;
-    int total = 0;
     QString error;
     RunJournal = &log;
-    SendQueueFeed = &run;
     const bool started = StartSendRun(
-        gateway, &owner, &rows, [&queued] { return queued.totalCount; }, &total, &error, &worker);
+        SendRun{feed, SendSchedule{request.reservation, checked.orderTime.toLatin1(), checked.limitMinutes}, gateway,
+                &owner},
+        &rows, &error, &worker);
     if (started) {
         PassInterruptToWorker();
-        progress.tracker().setMaximum(total);
+        progress.tracker().setMaximum(queued.totalCount);
         waitForEnd(worker, progress);
     }
     RunJournal = nullptr;
-    SendQueueFeed = nullptr;
     if (!started) {
         log.abandon();
         err(error);

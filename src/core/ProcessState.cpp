@@ -1,6 +1,5 @@
 #include "core/ProcessState.h"
 
-#include "core/compose/ComposeState.h"
 #include "core/exchange/ExchangeState.h"
 #include "core/gateway/SMSendNorviGw.h"
 #include "core/sendlog/RowJournal.h"
@@ -16,11 +15,6 @@
 namespace norvi {
 
 // Built in this order and destroyed in reverse: the workers' list outlives nothing it points into.
-std::map<int32_t, sLoadMt> ListFileRows;
-std::map<int32_t, QByteArray> ListFileLongNumbers;
-std::list<sMtData> RecipientList;
-std::list<sSendContent> SendQueue;
-SendFeed* SendQueueFeed = nullptr;
 std::list<sSendThd> WorkerList;
 RowJournal* RunJournal = nullptr;
 
@@ -32,7 +26,6 @@ std::atomic<bool> StopFlag{false};
 StopSignal StopWake;
 StopSignal StopNow;
 RunActivity JobActivity;
-std::atomic<bool> QueryAll{false};
 
 bool ResetProcessState() {
     {
@@ -40,16 +33,10 @@ bool ResetProcessState() {
         if (!WorkerList.empty())
             return false;
     }
-    ListFileRows.clear();
-    ListFileLongNumbers.clear();
-    RecipientList.clear();
-    SendQueue.clear();
-    SendQueueFeed = nullptr;
     RunJournal = nullptr;
     SendEvent.set();
     ClearStop();
     JobActivity.reset();
-    QueryAll = false;
     Clock::reset();
     SetProgressTarget(nullptr);
     SetMessageAreaSink(nullptr);

@@ -315,9 +315,9 @@ TEST_F(AddressBookWindowTest, SendHandsTheSelectedEntriesToTheSendDialogInListOr
         m_prompts.dialogHandlers.push_back([&](QDialog* d) {
             EXPECT_EQ(d, send);
             // The entries are in the dialog: still in RecipientList, or already in its recipient field.
-            if (RecipientList.empty())
+            if (send->recipients().RecipientList.empty())
                 send->ParseRecipientField(true);
-            for (const sMtData& e : RecipientList)
+            for (const sMtData& e : send->recipients().RecipientList)
                 handed.emplace_back(e.id, getField(e.label));
             d->reject();
         });

@@ -116,9 +116,10 @@ TEST_F(MemberPickerTest, AThousandEntriesPassAndOneMoreKeepsThePickerOpen) {
 }
 
 TEST_F(MemberPickerTest, SendModeKeepsListRowsAndTypedNumbersInTheirPlaces) {
-    RecipientList = {fieldEntry(0, KindTyped, "0911222333"), fieldEntry(101, KindAddressBook, "Alice"),
-                     fieldEntry(3, KindListRow, "0922333444"), fieldEntry(-304, KindAddressBook, "S"),
-                     fieldEntry(101, KindAddressBook, "Alice")};
+    std::list<sMtData> RecipientList = {
+        fieldEntry(0, KindTyped, "0911222333"), fieldEntry(101, KindAddressBook, "Alice"),
+        fieldEntry(3, KindListRow, "0922333444"), fieldEntry(-304, KindAddressBook, "S"),
+        fieldEntry(101, KindAddressBook, "Alice")};
     TFormSelectMember picker(addressBook(), &m_windows->sendSMS());
     m_prompts.dialogHandlers.push_back([&](QDialog* p) {
         EXPECT_TRUE(picker.sendMode());

@@ -22,7 +22,7 @@ protected:
         row.line = 0;
         putField(row.msisdn, QByteArray("0911000001"));
         putField(row.content, QByteArray("Hello"));
-        ListFileRows[0] = row;
+        dialog().recipients().ListFileRows[0] = row;
     }
 
     void fill() {
@@ -192,7 +192,7 @@ TEST_F(RecipientFieldEditTest, TheFieldGrowsWithItsTextAndPushesTheControlsBelow
         std::list<sMtData> many;
         for (int i = 0; i < 300; ++i)
             many.push_back(entry(0, KindTyped, "0912345678"));
-        RecipientList = many;
+        dialog().recipients().RecipientList = many;
         dialog().RenderRecipientField();
         EXPECT_EQ(field()->height(), RecipientFieldHeight(field()->requestedHeight(), base));
         EXPECT_EQ(field()->height(), 4 * base - 15);
@@ -200,7 +200,7 @@ TEST_F(RecipientFieldEditTest, TheFieldGrowsWithItsTextAndPushesTheControlsBelow
         EXPECT_EQ(dialog().mtHeight(), 4 * base - 15);
         EXPECT_EQ(parsed().size(), 300);
 
-        RecipientList.clear();
+        dialog().recipients().RecipientList.clear();
         dialog().RenderRecipientField();
         EXPECT_EQ(field()->height(), base) << "an emptied field shrinks back";
         EXPECT_EQ(below->y(), belowTop);

@@ -66,7 +66,7 @@ protected:
 
     // Puts entries into the field the way the address book and the picker hand them over.
     void render(std::initializer_list<sMtData> entries) {
-        RecipientList.assign(entries.begin(), entries.end());
+        dialog().recipients().RecipientList.assign(entries.begin(), entries.end());
         dialog().RenderRecipientField();
     }
     static sMtData entry(int32_t id, uint8_t kind, const char* label) { return fieldEntry(id, kind, big5(label)); }
@@ -74,9 +74,10 @@ protected:
     QStringList parsed(bool keepListRows = true) {
         dialog().ParseRecipientField(keepListRows);
         QStringList out;
-        for (const sMtData& e : RecipientList)
+        std::list<sMtData>& read = dialog().recipients().RecipientList;
+        for (const sMtData& e : read)
             out << QStringLiteral("%1:%2:%3").arg(e.kind).arg(e.id).arg(fromBig5(getField(e.label)));
-        RecipientList.clear();
+        read.clear();
         return out;
     }
 

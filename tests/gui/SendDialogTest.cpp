@@ -375,7 +375,7 @@ TEST_F(SendDialogTest, ListFileRowsJoinTheFieldInItalicsAndASecondFileReplacesTh
         ASSERT_TRUE(press("SpeedButtonLoadMT"));
         EXPECT_TRUE(m_prompts.messages().last().contains(QStringLiteral("第 2 行不是 Big5 或 UTF-8 文字")));
         EXPECT_EQ(parsed(), (QStringList{QStringLiteral("2:0:0933000001"), QStringLiteral("1:0:0922000001")}));
-        EXPECT_EQ(ListFileRows.size(), 1u);
+        EXPECT_EQ(dialog().recipients().ListFileRows.size(), 1u);
     });
     EXPECT_EQ(m_prompts.asked.at(1).kind, QStringLiteral("open"));
     EXPECT_EQ(m_prompts.asked.at(1).title, QStringLiteral("載入發訊名單"));

@@ -2,7 +2,6 @@
 
 #include "GatewaySimulator.h"
 #include "core/ProcessState.h"
-#include "core/compose/ComposeState.h"
 #include "core/sendlog/FileOrderJobRows.h"
 #include "core/shared/FixedField.h"
 #include "core/shared/Global.h"
@@ -41,10 +40,9 @@ struct FaultRunResult {
     int failed = 0;   // rows with another code
 };
 
-// Stands in for the window that started a resend: no schedule, no time limit.
+// Stands in for the window that started a run; it gives up after transport failures.
 class PlainOwner : public JobOwner {
 public:
-    bool isSendDialog() const override { return false; }
     void closeForm() override {}
     void showResultBox(const QByteArray&, const QByteArray&) override {}
 };
@@ -60,10 +58,9 @@ inline QByteArray faultRunNumber(int n) {
     return "09" + QByteArray::number(10000000 + n);
 }
 
-// Fills SendQueue with `segments` typed one-segment messages: the n-th to faultRunNumber(n), its text
-// `text` followed by n.
-inline void queueOneSegmentMessages(int segments, const QByteArray& text) {
-    SendQueue.clear();
+// `segments` typed one-segment messages: the n-th to faultRunNumber(n), its text `text` followed by n.
+inline std::list<sSendContent> queueOneSegmentMessages(int segments, const QByteArray& text) {
+    std::list<sSendContent> SendQueue;
     for (int i = 0; i < segments; ++i) {
         sSendContent r;
         std::memset(&r, 0, sizeof(r));
@@ -74,6 +71,7 @@ inline void queueOneSegmentMessages(int segments, const QByteArray& text) {
         r.segmentCount = 1;
         SendQueue.push_back(r);
     }
+    return SendQueue;
 }
 
 inline void checkFaultRun(int segments, FaultRunResult& r, int replyWaitSeconds) {
@@ -117,8 +115,8 @@ inline void checkFaultRun(int segments, FaultRunResult& r, int replyWaitSeconds)
 }
 
 // Runs `segments` messages through a send worker against a simulator with `plan`. Needs a
-// QCoreApplication; sets the process-wide configuration, queue and progress target, and leaves them
-// pointing at nothing again.
+// QCoreApplication; sets the process-wide configuration and progress target, and leaves them pointing at
+// nothing again. The run has no schedule, as a resend.
 inline FaultRunResult runSendUnderFaults(int segments, const gwsim::FaultPlan& plan, int replyWaitSeconds,
                                          int timeoutSeconds) {
     FaultRunResult result;
@@ -140,7 +138,7 @@ inline FaultRunResult runSendUnderFaults(int segments, const gwsim::FaultPlan& p
     StepSink steps;
     SetProgressTarget(&steps);
     SendThd::setReplyWaitSeconds(replyWaitSeconds);
-    queueOneSegmentMessages(segments, "fault run ");
+    std::list<sSendContent> queue = queueOneSegmentMessages(segments, "fault run ");
 
     FileOrderJobRows log;
     PlainOwner owner;
@@ -148,7 +146,7 @@ inline FaultRunResult runSendUnderFaults(int segments, const gwsim::FaultPlan& p
     timer.start();
     SendThd* worker = nullptr;
     QString error;
-    if (StartWorker(dir.gateway(), WorkerMode::Send, &owner, &log, QByteArray(), &error, &worker)) {
+    if (StartSendWorker(SendRun::ofQueue(std::move(queue), dir.gateway(), &owner), &log, &error, &worker)) {
         QPointer<SendThd> alive(worker);
         QEventLoop loop;
         QObject::connect(worker, &QObject::destroyed, &loop, &QEventLoop::quit);

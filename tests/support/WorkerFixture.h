@@ -1,7 +1,6 @@
 #pragma once
 
 #include "GatewaySimulator.h"
-#include "core/compose/ComposeState.h"
 #include "core/gateway/GwRecords.h"
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
@@ -58,9 +57,6 @@ protected:
 // Stands in for the window that started the job; counts calls made off the user-interface thread.
 class TestOwner : public JobOwner {
 public:
-    bool sendDialog = true;
-    SendSchedule schedule;
-    mutable int scheduleReads = 0;
     int closeCalls = 0;
     QList<QPair<QByteArray, QByteArray>> boxes; // (caption, text)
     std::function<void()> whileBoxShown;
@@ -70,8 +66,6 @@ public:
     QList<bool> continueAnswers;
     QList<int> continueAsked;
 
-    bool isSendDialog() const override { return note(), sendDialog; }
-    SendSchedule sendSchedule() const override { return note(), ++scheduleReads, schedule; }
     void closeForm() override { note(), ++closeCalls; }
     void showResultBox(const QByteArray& msgId, const QByteArray& text) override {
         note();
@@ -115,11 +109,19 @@ protected:
     // Leaves the configured port with nobody listening.
     void stopSimulator() { sim.reset(); }
 
-    // Starts a worker and pumps events until it has freed itself; false when it did not.
+    // Starts a send run of (a copy of) SendQueue with `schedule`, owned by `owner`.
+    bool startSend(JobRows* sendLog, SendThd** worker, QString* error) {
+        return StartSendWorker(SendRun::ofQueue(SendQueue, gateway(), &owner, schedule), sendLog, error, worker);
+    }
+    // Starts a worker (a send run as startSend does) and pumps events until it has freed itself; false when it did not.
     bool runJob(WorkerMode mode, JobRows* sendLog, const QByteArray& singleMsgId = QByteArray()) {
         SendThd* worker = nullptr;
         QString error;
-        if (!StartWorker(gateway(), mode, &owner, sendLog, singleMsgId, &error, &worker)) {
+        const bool started =
+            mode == WorkerMode::Send
+                ? startSend(sendLog, &worker, &error)
+                : StartWorker(RowJob{mode, gateway(), &owner, singleMsgId, QueryAll}, sendLog, &error, &worker);
+        if (!started) {
             ADD_FAILURE() << "not started: " << error.toStdString();
             return false;
         }
@@ -137,8 +139,8 @@ protected:
     }
 
     // A queued message of `count` segments "part1".."partN".
-    static sSendContent record(const QByteArray& msisdn, int count = 1, uint8_t kind = KindTyped,
-                               const QByteArray& name = QByteArray()) {
+    sSendContent record(const QByteArray& msisdn, int count = 1, uint8_t kind = KindTyped,
+                        const QByteArray& name = QByteArray()) {
         sSendContent r;
         std::memset(&r, 0, sizeof(r));
         r.seq = int32_t(SendQueue.size());
@@ -176,6 +178,11 @@ protected:
     QStringList lines;
     TestOwner owner;
     FakeSendLog log;
+    // The next send run's messages and settings, as the send dialog would hand them over.
+    std::list<sSendContent> SendQueue;
+    std::optional<SendSchedule> schedule = SendSchedule{};
+    // Whether the next list job walks all rows or the selection.
+    bool QueryAll = false;
 };
 
 } // namespace norvi::test

@@ -87,7 +87,8 @@ TEST_F(DesktopJournalTest, AJournalThatCannotRecordKeepsOrStopsTheRun) {
     // It cannot be started: nothing is sent, and the reason is given.
     LogStream::failAtForTest(LogStream::Step::Create, 1);
     QString error;
-    EXPECT_FALSE(StartWorker(gateway(), WorkerMode::Send, &owner, &log, QByteArray(), &error));
+    SendThd* worker = nullptr;
+    EXPECT_FALSE(startSend(&log, &worker, &error));
     EXPECT_TRUE(error.contains(QStringLiteral("磁碟已滿"))) << error.toStdString();
     EXPECT_TRUE(error.contains(QStringLiteral("沒有傳送任何簡訊"))) << error.toStdString();
     EXPECT_TRUE(requestsOf(GwSendDomestic).isEmpty());

@@ -24,16 +24,15 @@ FieldEntryKey listRow(int32_t line) {
     return FieldEntryKey{true, KindListRow, line};
 }
 
-// RecipientList as "kind:id:label" lines, the label shown as text.
-QStringList entries() {
-    QStringList out;
-    for (const sMtData& e : RecipientList)
-        out << QStringLiteral("%1:%2:%3").arg(e.kind).arg(e.id).arg(fromBig5(getField(e.label)));
-    return out;
-}
-
 class RecipientFieldTest : public ::testing::Test {
 protected:
+    // RecipientList as "kind:id:label" lines, the label shown as text.
+    QStringList entries() const {
+        QStringList out;
+        for (const sMtData& e : parsed.RecipientList)
+            out << QStringLiteral("%1:%2:%3").arg(e.kind).arg(e.id).arg(fromBig5(getField(e.label)));
+        return out;
+    }
     QString write(const char* name, const QByteArray& bytes) {
         const QString path = QDir(m_dir.path()).filePath(QString::fromLatin1(name));
         QFile f(path);
@@ -43,6 +42,8 @@ protected:
     }
 
     QTemporaryDir m_dir;
+    ParsedRecipients parsed;
+    std::list<sMtData>& RecipientList = parsed.RecipientList;
 };
 
 } // namespace
@@ -57,7 +58,7 @@ TEST_F(RecipientFieldTest, TypedTextSplitsAtSeparatorsAndRunBoundariesWhileAnEnt
     reader.addRun(QStringLiteral("0912"), FieldEntryKey());
     reader.endLine(); // a paragraph end separates typed text too
     reader.addRun(QStringLiteral("0004"), FieldEntryKey());
-    EXPECT_EQ(reader.finish(), 8);
+    EXPECT_EQ(reader.finish(RecipientList), 8);
     EXPECT_EQ(entries(), (QStringList{QStringLiteral("0:5:王小明"), QStringLiteral("2:0:0912000001"),
                                       QStringLiteral("2:0:0912000002"), QStringLiteral("2:0:0912000003"),
                                       QStringLiteral("0:-3:工;程部"), QStringLiteral("1:7:0912000009"),
@@ -70,7 +71,7 @@ TEST_F(RecipientFieldTest, ListRowsAreLeftOutUnlessKeptAndTheListIsReplacedWhole
     reader.addRun(QStringLiteral("0911"), listRow(0));
     reader.addRun(QStringLiteral("; 0922; "), FieldEntryKey());
     reader.addRun(QStringLiteral("   "), member(9)); // an entry of blanks only is nothing
-    EXPECT_EQ(reader.finish(), 1);
+    EXPECT_EQ(reader.finish(RecipientList), 1);
     EXPECT_EQ(entries(), QStringList{QStringLiteral("2:0:0922")});
 }
 
@@ -78,7 +79,7 @@ TEST_F(RecipientFieldTest, LabelsAreCutAtTheirFieldWithoutSplittingACharacter) {
     RecipientFieldReader reader(true);
     reader.addRun(QString(60, QChar(0x738B)), member(1)); // 王 x 60 = 120 Big5 bytes
     reader.addRun(QStringLiteral("1").repeated(150), FieldEntryKey());
-    reader.finish();
+    reader.finish(RecipientList);
     ASSERT_EQ(RecipientList.size(), 2u);
     EXPECT_EQ(getField(RecipientList.front().label), big5(QString(49, QChar(0x738B))));
     EXPECT_EQ(getField(RecipientList.back().label), QByteArray(99, '1'));
@@ -87,7 +88,7 @@ TEST_F(RecipientFieldTest, LabelsAreCutAtTheirFieldWithoutSplittingACharacter) {
 TEST_F(RecipientFieldTest, TypedTextWithoutBig5FormIsLeftOutAndNamed) {
     RecipientFieldReader reader(true);
     reader.addRun(QStringLiteral("0912😀; 0933"), FieldEntryKey());
-    EXPECT_EQ(reader.finish(), 1);
+    EXPECT_EQ(reader.finish(RecipientList), 1);
     EXPECT_EQ(entries(), QStringList{QStringLiteral("2:0:0933")});
     EXPECT_EQ(reader.unmappable(), QStringLiteral("😀"));
 }
@@ -161,12 +162,12 @@ TEST_F(RecipientFieldTest, ListFilesAreReadAsUtf8OrBig5AndRefusedWithTheLine) {
 }
 
 TEST_F(RecipientFieldTest, NotesNameRowsWithoutANumberAndNumbersTooLong) {
-    EXPECT_EQ(ListFileRowNotes(), QString());
+    EXPECT_EQ(ListFileRowNotes(parsed), QString());
     QByteArray file = "0912000001\n ,no number\n" + QByteArray(30, '9') + "\n";
     for (int i = 0; i < 12; ++i)
         file += ",x\n";
-    ReadListFile(file);
-    const QString notes = ListFileRowNotes();
+    ReadListFile(parsed, file);
+    const QString notes = ListFileRowNotes(parsed);
     EXPECT_TRUE(notes.contains(QStringLiteral("發訊名單第 2、4、5、6、7、8、9、10、11、12 行等共 13 行沒有電話號碼")))
         << notes.toStdString();
     EXPECT_TRUE(notes.contains(QStringLiteral("發訊名單第 3 行的電話號碼超過29個字元"))) << notes.toStdString();

@@ -13,18 +13,26 @@ using norvi::test::fieldEntry;
 
 namespace {
 
-// Each queued record as "seq kind name msisdn count first-segment".
-std::vector<QByteArray> queued() {
-    std::vector<QByteArray> out;
-    for (const sSendContent& r : SendQueue)
-        out.push_back(QByteArray::number(r.seq) + " " + QByteArray::number(r.kind) + " " + getField(r.name) + " " +
-                      getField(r.msisdn) + " " + QByteArray::number(r.segmentCount) + " " +
-                      segmentText(r.segments[0], 1));
-    return out;
-}
-
 class RecipientListsTest : public ::testing::Test {
 protected:
+    // The dialog's lists and its run, as the dialog keeps them from one load or build to the next.
+    int ReadListFile(const QByteArray& bytes) { return norvi::ReadListFile(parsed, bytes); }
+    int ReadListFileLines(const QList<QByteArrayView>& lines, const std::function<void()>& step) {
+        return norvi::ReadListFileLines(parsed, lines, step);
+    }
+    SendQueueResult BuildSendQueue(const AddressBook& from, const ComposeInput& input) {
+        return norvi::BuildSendQueue(from, input, parsed, SendQueue);
+    }
+    // Each queued record as "seq kind name msisdn count first-segment".
+    std::vector<QByteArray> queued() const {
+        std::vector<QByteArray> out;
+        for (const sSendContent& r : SendQueue)
+            out.push_back(QByteArray::number(r.seq) + " " + QByteArray::number(r.kind) + " " + getField(r.name) + " " +
+                          getField(r.msisdn) + " " + QByteArray::number(r.segmentCount) + " " +
+                          segmentText(r.segments[0], 1));
+        return out;
+    }
+
     void addMember(int32_t id, const QByteArray& name, const QByteArray& msisdn) {
         book.putMember(test::member(id, name, msisdn));
     }
@@ -33,6 +41,11 @@ protected:
     }
 
     AddressBook book;
+    ParsedRecipients parsed;
+    std::list<sMtData>& RecipientList = parsed.RecipientList;
+    std::map<int32_t, sLoadMt>& ListFileRows = parsed.ListFileRows;
+    std::map<int32_t, QByteArray>& ListFileLongNumbers = parsed.ListFileLongNumbers;
+    std::list<sSendContent> SendQueue;
 };
 
 TEST_F(RecipientListsTest, ListFileLinesBecomeRowsAndEntries) {

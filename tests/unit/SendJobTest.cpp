@@ -1,11 +1,13 @@
 #include "support/WorkerFixture.h"
 
+#include "core/compose/StreamedSendRun.h"
 #include "core/gateway/ResultCodes.h"
 #include "core/sendlog/ModelJobRows.h"
 #include "core/sendlog/SendLogModel.h"
 #include "core/shared/RunActivity.h"
 #include "core/workers/SendLogJobs.h"
 #include "support/CheckedModel.h"
+#include "support/FileBytes.h"
 
 #include <QDir>
 #include <QItemSelectionModel>
@@ -262,17 +264,17 @@ TEST_F(SendJobTest, TrickledRepliesEndWithinTheReplyWaitAndItsRetry) {
 TEST_F(SendJobTest, TheSendDialogsReservationAndLimitReachTheWire) {
     // A reservation for tomorrow at this minute, as the send dialog builds it.
     const QByteArray orderTime = Clock::now().addDays(1).toString(QStringLiteral("yyyyMMddHHmm")).toLatin1() + "00";
-    const QByteArray schedule = orderTime.mid(2);
+    const QByteArray onWire = orderTime.mid(2);
     struct Case {
         SendSchedule settings;
         QList<QByteArray> params;
-    } const cases[] = {{{true, orderTime, 30}, {"0912345678", "04", schedule, "0030"}},
-                       {{true, orderTime, 0}, {"0912345678", "03", schedule}},
+    } const cases[] = {{{true, orderTime, 30}, {"0912345678", "04", onWire, "0030"}},
+                       {{true, orderTime, 0}, {"0912345678", "03", onWire}},
                        {{false, orderTime, 90}, {"0912345678", "02", "0090"}}};
     for (const Case& c : cases) {
         log.rows.clear();
         startSimulator();
-        owner.schedule = c.settings;
+        schedule = c.settings;
         SendQueue.clear();
         SendQueue.push_back(record("0912345678", 2));
         ASSERT_TRUE(runSend());
@@ -287,9 +289,8 @@ TEST_F(SendJobTest, TheSendDialogsReservationAndLimitReachTheWire) {
     }
 }
 
-TEST_F(SendJobTest, ResendSendsAtOnceWithoutLimitWhateverTheSendDialogShows) {
-    owner.sendDialog = false;
-    owner.schedule = SendSchedule{true, "20991231235900", 30};
+TEST_F(SendJobTest, ARunWithoutScheduleSendsAtOnceWithoutLimit) {
+    schedule.reset();
     Clock::setFixed(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9)));
     SendQueue.push_back(record("0912345678"));
     ASSERT_TRUE(runSend());
@@ -297,7 +298,6 @@ TEST_F(SendJobTest, ResendSendsAtOnceWithoutLimitWhateverTheSendDialogShows) {
     EXPECT_EQ(params(requestsOf(GwSendDomestic)[0]), (QList<QByteArray>{"0912345678", "01"}));
     EXPECT_EQ(cell(0, ColSendTime), "20240305140709");
     EXPECT_EQ(log.rows[0].codeImage, ImageNone);
-    EXPECT_EQ(owner.scheduleReads, 0);
 }
 
 TEST_F(SendJobTest, LongAndPlusNumbersGoAsInternationalMessages) {
@@ -392,6 +392,31 @@ TEST_F(SendJobTest, DamagedSegmentCountNeverReadsPastTheBlock) {
     SendQueue.push_back(r);
     ASSERT_TRUE(runSend());
     EXPECT_EQ(log.rows.size(), 6);
+}
+
+// norvi-cli's run reads its list file as it goes; a file changed since it was checked ends the run there, after the
+// recipients named one by one. The starter hears of it from the feed it shares with the run, once the worker is gone.
+TEST_F(SendJobTest, AStreamedRunTellsItsStarterOfAListFileChangedBeforeItBegan) {
+    const QString list = QDir(m_dir.path()).filePath(QStringLiteral("list.txt"));
+    writeAll(list, "0922222222\n0933333333\n");
+    AddressBook book;
+    const auto feed = std::make_shared<StreamedSendRun>(book);
+    sMtData named{};
+    named.kind = KindTyped;
+    putCString(named.label, "0911111111");
+    feed->setRecipients({named});
+    ASSERT_TRUE(feed->setListFile(list, true));
+    feed->setInput(ComposeInput::fromText("hi", false));
+    ASSERT_TRUE(feed->prepare().ok);
+    writeAll(list, "0944444444\n");
+    SendThd* worker = nullptr;
+    QString error;
+    ASSERT_TRUE(StartSendWorker(SendRun{feed, std::nullopt, gateway(), &owner}, &log, &error, &worker));
+    ASSERT_TRUE(waitUntilGone(worker));
+    ASSERT_EQ(log.rows.size(), 1);
+    EXPECT_EQ(cell(0, ColMobile), "0911111111");
+    EXPECT_EQ(feed->lateProblem(), QStringLiteral("發訊名單檔案在傳送前被更改，作業已停止。"));
+    EXPECT_EQ(feed.use_count(), 1) << "the ended run still holds the list file";
 }
 
 } // namespace

@@ -63,16 +63,16 @@ protected:
     void expectSameRun(const std::list<sMtData>& named, const QByteArray& list, bool big5File, bool replace,
                        const QByteArray& text = "Hi $1$") {
         const ComposeInput input = ComposeInput::fromText(text, replace);
-        RecipientList = named;
-        ReadListFile(big5File ? list : big5(QString::fromUtf8(list)));
-        const SendQueueResult whole = BuildSendQueue(book, input);
+        ParsedRecipients parsed;
+        parsed.RecipientList = named;
+        ReadListFile(parsed, big5File ? list : big5(QString::fromUtf8(list)));
+        std::list<sSendContent> SendQueue;
+        const SendQueueResult whole = BuildSendQueue(book, input, parsed, SendQueue);
         const std::vector<QByteArray> expected = records(SendQueue);
-        SendQueue.clear();
-        ListFileRows.clear();
 
         test::writeAll(path("list.txt"), list);
-        RecipientList = named;
         StreamedSendRun run(book);
+        run.setRecipients(named);
         ASSERT_TRUE(run.setListFile(path("list.txt"), big5File));
         int rows = 0;
         ASSERT_TRUE(run.countListRows(&rows));

@@ -44,7 +44,7 @@ protected:
     qint64 sendAndStopInsideTheWait(int stopAfterRow, const std::function<void(SendThd*)>& stop) {
         SendThd* worker = nullptr;
         QString error;
-        EXPECT_TRUE(StartWorker(gateway(), WorkerMode::Send, &owner, &log, QByteArray(), &error, &worker));
+        EXPECT_TRUE(startSend(&log, &worker, &error));
         return stopInsideTheWait(worker, stopAfterRow, stop);
     }
     qint64 stopInsideTheWait(SendThd* worker, int afterRow, const std::function<void(SendThd*)>& stop) {
@@ -138,7 +138,7 @@ TEST_F(WorkerStopTest, StopBeforeTheRunBeginsStillGivesEveryRecipientItsRow) {
     SendQueue.push_back(record("0911111111", 2));
     SendThd* worker = nullptr;
     QString error;
-    ASSERT_TRUE(StartWorker(gateway(), WorkerMode::Send, &owner, &log, QByteArray(), &error, &worker));
+    ASSERT_TRUE(startSend(&log, &worker, &error));
     worker->requestStop();
     ASSERT_TRUE(waitUntilGone(worker));
     ASSERT_EQ(log.rows.size(), 2);
@@ -174,7 +174,7 @@ TEST_F(WorkerStopTest, ThreeTransportFailuresInARowAskTheOwnerAndNoStopsTheRun) 
     // Resend after the give-up takes exactly the rows with code -1, the unsent ones among them.
     int queued = 0;
     QString error;
-    ASSERT_TRUE(QueueFailedRows(log, &queued, &error));
+    ASSERT_TRUE(QueueFailedRows(log, SendQueue, &queued, &error));
     EXPECT_EQ(queued, 9);
 }
 
@@ -261,7 +261,7 @@ TEST_F(QueryStopTest, SingleMsgIdStoppedInItsWaitAnswersThatItWasCut) {
     sim->setSilentAfter(1);
     SendThd* worker = nullptr;
     QString error;
-    ASSERT_TRUE(StartWorker(gateway(), WorkerMode::Cancel, &owner, nullptr, msgId, &error, &worker));
+    ASSERT_TRUE(StartWorker(RowJob{WorkerMode::Cancel, gateway(), &owner, msgId, false}, nullptr, &error, &worker));
     QElapsedTimer sinceStop;
     QTimer::singleShot(500, [&] {
         sinceStop.start();

@@ -27,10 +27,11 @@ TEST_F(WorkerTest, SecondJobIsRefusedWhileOneIsRegisteredAndNothingIsEmptied) {
     owner.whileBoxShown = [&] {
         FakeSendLog other;
         SendThd* second = nullptr;
-        refused = !StartWorker(gateway(), WorkerMode::Query, &owner, &other, QByteArray(), &error, &second) && !second;
-        sendRefused = !StartSendRun(
-            gateway(), &owner, &other, [] { return SendQueue.push_back({}), 1; }, nullptr, &sendError);
-        resendRefused = !QueueFailedRows(log, nullptr, &resendError);
+        refused =
+            !StartWorker(RowJob{WorkerMode::Query, gateway(), &owner, QByteArray(), false}, &other, &error, &second) &&
+            !second;
+        sendRefused = !StartSendRun(SendRun::ofQueue({sSendContent{}}, gateway(), &owner), &other, &sendError);
+        resendRefused = !QueueFailedRows(log, SendQueue, nullptr, &resendError);
         workersWhileBusy = WorkerList.size();
         queueWhileBusy = SendQueue.size();
         EXPECT_FALSE(SendEvent.isSet());
@@ -48,7 +49,7 @@ TEST_F(WorkerTest, SecondJobIsRefusedWhileOneIsRegisteredAndNothingIsEmptied) {
 
     // Once it is over the next job starts; SendEvent is clear while it runs and set by its end.
     SendThd* worker = nullptr;
-    ASSERT_TRUE(StartWorker(gateway(), WorkerMode::Send, &owner, &log, QByteArray(), &error, &worker));
+    ASSERT_TRUE(startSend(&log, &worker, &error));
     EXPECT_FALSE(SendEvent.isSet());
     QPointer<SendThd> alive(worker);
     while (!SendEvent.wait(std::chrono::milliseconds(0)) && alive)
@@ -57,21 +58,13 @@ TEST_F(WorkerTest, SecondJobIsRefusedWhileOneIsRegisteredAndNothingIsEmptied) {
     ASSERT_TRUE(waitUntilGone(alive));
 }
 
-TEST_F(WorkerTest, StartSendRunCountsEmptiesAndFillsTheQueueThenStarts) {
-    SendQueue.push_back(record("0900000000")); // left over from an earlier run
+TEST_F(WorkerTest, StartSendRunAnnouncesTheCountClearsAnEarlierStopAndSendsTheRun) {
+    SendQueue.push_back(record("0911111111", 2));
+    SendQueue.push_back(record("0922222222", 3));
     StopFlag = true;
-    int total = 0;
     SendThd* worker = nullptr;
     QString error;
-    ASSERT_TRUE(StartSendRun(
-        gateway(), &owner, &log,
-        [] {
-            SendQueue.push_back(record("0911111111", 2));
-            SendQueue.push_back(record("0922222222", 3));
-            return 5;
-        },
-        &total, &error, &worker));
-    EXPECT_EQ(total, 5);
+    ASSERT_TRUE(StartSendRun(SendRun::ofQueue(SendQueue, gateway(), &owner), &log, &error, &worker));
     EXPECT_FALSE(StopFlag.load());
     ASSERT_TRUE(waitUntilGone(worker));
     EXPECT_EQ(log.rows.size(), 5);
@@ -104,7 +97,7 @@ TEST_F(WorkerTest, ResendKeepsOrMakesTheFailedRowsSelectedAndQueuesThemInListOrd
     log.append("bad-unselected", "-1", "x");
     int queued = 0;
     QString error;
-    ASSERT_TRUE(QueueFailedRows(log, &queued, &error));
+    ASSERT_TRUE(QueueFailedRows(log, SendQueue, &queued, &error));
     EXPECT_EQ(queued, 1);
     EXPECT_EQ(log.selection(), QVector<int>{1});
     ASSERT_EQ(SendQueue.size(), 1u);
@@ -114,7 +107,7 @@ TEST_F(WorkerTest, ResendKeepsOrMakesTheFailedRowsSelectedAndQueuesThemInListOrd
     log.rows[1].selected = false;
     log.append(QByteArray(150, 'n'), "abc", "x", "", ImageNone, false, ImageListRow).cells[ColContent] =
         QByteArray(200, 'c');
-    ASSERT_TRUE(QueueFailedRows(log, &queued, &error));
+    ASSERT_TRUE(QueueFailedRows(log, SendQueue, &queued, &error));
     EXPECT_EQ(queued, 3);
     EXPECT_EQ(log.selection(), (QVector<int>{1, 2, 3}));
     std::vector<sSendContent> q(SendQueue.begin(), SendQueue.end());
@@ -133,21 +126,20 @@ TEST_F(WorkerTest, ResendKeepsOrMakesTheFailedRowsSelectedAndQueuesThemInListOrd
     // Nothing failed: nothing queued.
     FakeSendLog fine;
     fine.append("fine", "0", "(MsgId:1)");
-    ASSERT_TRUE(QueueFailedRows(fine, &queued, &error));
+    ASSERT_TRUE(QueueFailedRows(fine, SendQueue, &queued, &error));
     EXPECT_EQ(queued, 0);
     EXPECT_TRUE(SendQueue.empty());
 }
 
 TEST_F(WorkerTest, ResendRunSendsAtOnceAndRowJobsTakeTheSelectionOrElseAllRows) {
-    owner.sendDialog = false;
     log.append("bad", "-1", "x", "", ImageNone, true, ImageMember);
     log.append("fine", "0", "(MsgId:1)").cells[ColMobile] = "0911111111";
     int queued = 0, maximum = 0;
     QString error;
     SendThd* worker = nullptr;
-    ASSERT_TRUE(QueueFailedRows(log, &queued, &error));
+    ASSERT_TRUE(QueueFailedRows(log, SendQueue, &queued, &error));
     StopFlag = true;
-    ASSERT_TRUE(StartResend(gateway(), &owner, &log, &error, &worker));
+    ASSERT_TRUE(StartResend(gateway(), &owner, &log, SendQueue, &error, &worker));
     EXPECT_FALSE(StopFlag.load());
     ASSERT_TRUE(waitUntilGone(worker));
     ASSERT_EQ(log.rows.size(), 3);
@@ -158,12 +150,12 @@ TEST_F(WorkerTest, ResendRunSendsAtOnceAndRowJobsTakeTheSelectionOrElseAllRows) 
 
     // Row 0 is still selected: a query of the selection.
     ASSERT_TRUE(StartRowJobFromLog(gateway(), WorkerMode::Query, &owner, &log, &maximum, &error, &worker));
-    EXPECT_FALSE(QueryAll.load());
+    EXPECT_FALSE(worker->allRows());
     EXPECT_EQ(maximum, 1);
     ASSERT_TRUE(waitUntilGone(worker));
     log.rows[0].selected = false;
     ASSERT_TRUE(StartRowJobFromLog(gateway(), WorkerMode::Cancel, &owner, &log, &maximum, &error, &worker));
-    EXPECT_TRUE(QueryAll.load());
+    EXPECT_TRUE(worker->allRows());
     EXPECT_EQ(maximum, 3);
     ASSERT_TRUE(waitUntilGone(worker));
     EXPECT_EQ(progress.steps(StateQuerying), 1);
@@ -281,7 +273,7 @@ TEST_F(WorkerTest, ResendOfAFullContentCellCutsAtACharacterBoundary) {
 
     int queued = 0;
     QString error;
-    ASSERT_TRUE(QueueFailedRows(log, &queued, &error));
+    ASSERT_TRUE(QueueFailedRows(log, SendQueue, &queued, &error));
     ASSERT_EQ(queued, 3);
     std::vector<sSendContent> q(SendQueue.begin(), SendQueue.end());
     EXPECT_EQ(getField(q[0].segments[0]), QByteArray(159, 'a')) << "never half a character";

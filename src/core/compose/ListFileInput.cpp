@@ -82,10 +82,10 @@ ListFileText ReadRecipientListFile(const QString& path) {
     return result;
 }
 
-QString ListFileRowNotes() {
+QString ListFileRowNotes(const ParsedRecipients& parsed) {
     QList<qint64> withoutNumber;
     QList<qint64> tooLong;
-    for (const auto& [line, row] : ListFileRows) {
+    for (const auto& [line, row] : parsed.ListFileRows) {
         const QByteArray number = getField(row.msisdn);
         if (number.isEmpty())
             withoutNumber << qint64(line) + 1;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/compose/ComposeState.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -16,9 +18,9 @@ struct ListFileText {
 
 ListFileText ReadRecipientListFile(const QString& path);
 
-// What the user should know about the rows just read into ListFileRows: rows without a number are never
+// What the user should know about the rows just read into `parsed`'s ListFileRows: rows without a number are never
 // sent, and a number longer than 29 bytes would refuse the whole run at 傳送. Empty when there is nothing
 // to say. Lines are numbered from 1, as an editor shows them.
-QString ListFileRowNotes();
+QString ListFileRowNotes(const ParsedRecipients& parsed);
 
 } // namespace norvi

@@ -59,11 +59,12 @@ QString OddNumbers::refusal() const {
     return summary() + QStringLiteral("。沒有傳送任何簡訊；確定要傳送給這些受訊者請加上 --allow-odd-numbers。");
 }
 
-OddNumbers FindOddNumbers(const std::list<sMtData>& entries, int* first) {
+OddNumbers FindOddNumbers(const ParsedRecipients& parsed, int* first) {
+    const std::map<int32_t, sLoadMt>& ListFileRows = parsed.ListFileRows;
     OddNumbers odd;
     int index = 0;
     int found = -1;
-    for (const sMtData& entry : entries) {
+    for (const sMtData& entry : parsed.RecipientList) {
         bool counted = false;
         if (entry.kind == KindTyped) {
             counted = odd.addTyped(getField(entry.label));

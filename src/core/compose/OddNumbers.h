@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/compose/ComposeState.h"
 #include "core/compose/RecipientRecords.h"
 
 #include <QByteArrayView>
@@ -43,9 +44,9 @@ private:
     QStringList m_named;
 };
 
-// The entries of `entries` that are not numbers: typed ones by their text, list-file rows by the number
-// column of their row in ListFileRows (a row without a number is never sent and is not counted). `first`
-// gets the position in `entries` of the first one, -1 when there is none.
-OddNumbers FindOddNumbers(const std::list<sMtData>& entries, int* first = nullptr);
+// The entries of `parsed`'s RecipientList that are not numbers: typed ones by their text, list-file rows by
+// the number column of their row in its ListFileRows (a row without a number is never sent and is not
+// counted). `first` gets the position in RecipientList of the first one, -1 when there is none.
+OddNumbers FindOddNumbers(const ParsedRecipients& parsed, int* first = nullptr);
 
 } // namespace norvi

@@ -1,6 +1,5 @@
 #include "core/compose/RecipientField.h"
 
-#include "core/compose/ComposeState.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
 
@@ -118,7 +117,7 @@ void RecipientFieldReader::addPiece(QStringView piece, const FieldEntryKey& key,
     m_spans.push_back({position, int(piece.size())});
 }
 
-int RecipientFieldReader::finish() {
+int RecipientFieldReader::finish(std::list<sMtData>& RecipientList) {
     flushTyped();
     RecipientList.clear();
     RecipientList.splice(RecipientList.end(), m_entries);

@@ -12,7 +12,7 @@
 #include <vector>
 
 // The recipient field's text as recipient entries, without the widget: the window hands its text over
-// run by run (a run = characters with the same entry identity), and gets RecipientList back; the other
+// run by run (a run = characters with the same entry identity), and gets its RecipientList back; the other
 // way round it gets the labels to show. The look of an entry (underline, bold, italic) is the window's.
 namespace norvi {
 
@@ -58,7 +58,7 @@ public:
     void endLine(); // a paragraph of the field ended
 
     // Empties RecipientList, appends the entries read and returns their number.
-    int finish();
+    int finish(std::list<sMtData>& RecipientList);
 
     // The first typed character that has no Big5 form (the field refuses such input, so this is a
     // fault of the caller), or empty. A piece that holds one is left out.

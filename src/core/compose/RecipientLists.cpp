@@ -168,12 +168,13 @@ bool ParseListFileLine(QByteArrayView line, int32_t index, sLoadMt& row, QByteAr
     return true;
 }
 
-int ReadListFileLines(const QList<QByteArrayView>& lines, const std::function<void()>& step) {
+int ReadListFileLines(ParsedRecipients& into, const QList<QByteArrayView>& lines, const std::function<void()>& step) {
+    std::map<int32_t, sLoadMt>& ListFileRows = into.ListFileRows;
     // The previous file's rows are emptied out, but their nodes are refilled rather than freed and
     // allocated again: a large list reloaded costs no fresh memory.
     std::map<int32_t, sLoadMt> spare;
     spare.swap(ListFileRows);
-    ListFileLongNumbers.clear();
+    into.ListFileLongNumbers.clear();
     int stored = 0;
     for (int i = 0; i < lines.size() && !StopFlag; ++i) {
         if (step)
@@ -188,7 +189,7 @@ int ReadListFileLines(const QList<QByteArrayView>& lines, const std::function<vo
             continue;
         }
         if (number.size() > qsizetype(sizeof row.msisdn))
-            ListFileLongNumbers.emplace(i, number.toByteArray());
+            into.ListFileLongNumbers.emplace(i, number.toByteArray());
         std::map<int32_t, sLoadMt>::iterator at;
         if (node) {
             node.key() = i;
@@ -199,7 +200,7 @@ int ReadListFileLines(const QList<QByteArrayView>& lines, const std::function<vo
         const sLoadMt& kept = at->second;
         ++stored;
 
-        sMtData& entry = RecipientList.emplace_back();
+        sMtData& entry = into.RecipientList.emplace_back();
         std::memset(&entry, 0, sizeof entry);
         entry.id = i;
         entry.kind = KindListRow;
@@ -208,8 +209,8 @@ int ReadListFileLines(const QList<QByteArrayView>& lines, const std::function<vo
     return stored;
 }
 
-int ReadListFile(const QByteArray& bytes) {
-    return ReadListFileLines(SplitListFileLines(bytes));
+int ReadListFile(ParsedRecipients& into, const QByteArray& bytes) {
+    return ReadListFileLines(into, SplitListFileLines(bytes));
 }
 
 QByteArray SubstituteFields(QByteArrayView templ, QByteArrayView content) {
@@ -362,12 +363,13 @@ void SendQueueBuilder::skipped(const QString& text) {
 }
 
 bool SendQueueBuilder::addListRow(int32_t line) {
-    const auto it = ListFileRows.find(line);
-    if (it == ListFileRows.end()) {
-        skipped(QStringLiteral("發訊名單第 %1 行已不在名單中，已略過。").arg(qint64(line) + 1));
-        return true;
+    if (m_parsed) {
+        const auto it = m_parsed->ListFileRows.find(line);
+        if (it != m_parsed->ListFileRows.end())
+            return addListFileRow(it->second, line);
     }
-    return addListFileRow(it->second, line);
+    skipped(QStringLiteral("發訊名單第 %1 行已不在名單中，已略過。").arg(qint64(line) + 1));
+    return true;
 }
 
 bool SendQueueBuilder::addListFileRow(const sLoadMt& row, int32_t line) {
@@ -423,9 +425,9 @@ bool SendQueueBuilder::refuseIfTooLong(QByteArrayView number, int32_t listLine) 
         return true;
     m_result.ok = false;
     QByteArray whole = number.toByteArray();
-    if (listLine >= 0) {
-        const auto it = ListFileLongNumbers.find(listLine);
-        if (it != ListFileLongNumbers.end())
+    if (listLine >= 0 && m_parsed) {
+        const auto it = m_parsed->ListFileLongNumbers.find(listLine);
+        if (it != m_parsed->ListFileLongNumbers.end())
             whole = it->second;
     }
     m_result.message = QStringLiteral("受訊者號碼過長（超過29個字元）：") + shownBig5(whole);
@@ -452,10 +454,11 @@ sSendContent& SendQueueBuilder::append(QByteArrayView number, uint8_t kind, QByt
     return record;
 }
 
-SendQueueResult BuildSendQueue(const AddressBook& book, const ComposeInput& input) {
-    SendQueueBuilder builder(book, input);
+SendQueueResult BuildSendQueue(const AddressBook& book, const ComposeInput& input, const ParsedRecipients& parsed,
+                               std::list<sSendContent>& SendQueue) {
+    SendQueueBuilder builder(book, input, &parsed);
     builder.reuse(SendQueue);
-    for (const sMtData& entry : RecipientList)
+    for (const sMtData& entry : parsed.RecipientList)
         if (!builder.addEntry(entry))
             break;
     SendQueueResult result = builder.result();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/addressbook/AddressBook.h"
+#include "core/compose/ComposeState.h"
 #include "core/compose/ListFileRecords.h"
 #include "core/compose/NumberSet.h"
 #include "core/compose/RecipientRecords.h"
@@ -58,12 +59,13 @@ QString ListFileNulLineText(qsizetype line);
 // stands in the line, before the row's field cuts it.
 bool ParseListFileLine(QByteArrayView line, int32_t index, sLoadMt& row, QByteArrayView* number = nullptr);
 
-// Empties ListFileRows and fills it from the lines, appending each row's entry (kind 1, id = line,
-// label = the number) to RecipientList; ListFileLongNumbers gets the numbers the rows had to cut. `step` runs once per
-// line before it is read (the window posts its progress there); the loop stops early when StopFlag is set. Returns the
-// rows stored.
-int ReadListFileLines(const QList<QByteArrayView>& lines, const std::function<void()>& step = {});
-int ReadListFile(const QByteArray& bytes);
+// Empties `into`'s ListFileRows and fills it from the lines, appending each row's entry (kind 1, id = line,
+// label = the number) to its RecipientList; its ListFileLongNumbers gets the numbers the rows had to cut. `step` runs
+// once per line before it is read (the window posts its progress there); the loop stops early when StopFlag is set.
+// Returns the rows stored.
+int ReadListFileLines(ParsedRecipients& into, const QList<QByteArrayView>& lines,
+                      const std::function<void()>& step = {});
+int ReadListFile(ParsedRecipients& into, const QByteArray& bytes);
 
 // Fills the "$1$".."$9$" placeholders of `templ` with the "$"-delimited values of `content`; the
 // content itself when it holds no value or the template has no "$1$". At most 959 bytes.
@@ -120,7 +122,9 @@ constexpr int kNamedSkips = 10;
 // a group's slot) is skipped and named; a number longer than 29 bytes refuses the whole run.
 class SendQueueBuilder {
 public:
-    SendQueueBuilder(const AddressBook& book, const ComposeInput& input) : m_book(book), m_input(input) {}
+    // `parsed`: the list file the entries of kind 1 name by line; none when no entry does.
+    SendQueueBuilder(const AddressBook& book, const ComposeInput& input, const ParsedRecipients* parsed = nullptr)
+        : m_book(book), m_input(input), m_parsed(parsed) {}
 
     bool addEntry(const sMtData& entry); // false once the run is refused
     bool ExpandGroup(int32_t groupId);
@@ -135,7 +139,7 @@ public:
     // no list of the numbers queued: a run of any size then costs the duplicate check's set alone.
     void streamTo(std::function<void(const sSendContent& record)> sink) { m_sink = std::move(sink); }
     // A row of a list file read by the caller, as a list-file entry of RecipientList would add it.
-    // `line` names the row's line in a refusal; -1 when the row did not come from ListFileRows.
+    // `line` names the row's line in a refusal; -1 when the row did not come from the parsed ListFileRows.
     bool addListFileRow(const sLoadMt& row, int32_t line = -1);
 
 private:
@@ -152,6 +156,7 @@ private:
 
     const AddressBook& m_book;
     const ComposeInput& m_input;
+    const ParsedRecipients* m_parsed;
     SendQueueResult m_result;
     std::list<sSendContent> m_queue;
     std::list<sSendContent> m_spare;
@@ -162,9 +167,11 @@ private:
     QSet<int32_t> m_expandedGroups;
 };
 
-// RecipientList -> SendQueue. SendQueue is emptied first; on success it holds the run (seq from 0),
-// when refused (a number too long, or no recipient with a number at all) it stays empty. The dialog builds the run
-// before it hides itself, so a refusal leaves it open with its input. Never call it while a worker reads SendQueue.
-SendQueueResult BuildSendQueue(const AddressBook& book, const ComposeInput& input);
+// `parsed`'s RecipientList -> SendQueue. SendQueue is emptied first (its records are refilled rather than
+// allocated again); on success it holds the run (seq from 0), when refused (a number too long, or no recipient
+// with a number at all) it stays empty. The dialog builds the run before it hides itself, so a refusal leaves it
+// open with its input.
+SendQueueResult BuildSendQueue(const AddressBook& book, const ComposeInput& input, const ParsedRecipients& parsed,
+                               std::list<sSendContent>& SendQueue);
 
 } // namespace norvi

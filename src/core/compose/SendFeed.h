@@ -6,27 +6,28 @@
 
 namespace norvi {
 
-// The messages of a send run made while the run goes, instead of a SendQueue built whole before it:
-// norvi-cli's runs, whose records would not all fit in memory at once for a list of a million lines.
-// Only the worker reads it once the run has started.
+// The messages of a send run, in order, as its worker walks them. Only the worker reads it once the run
+// has started.
 class SendFeed {
 public:
     virtual ~SendFeed() = default;
-    // The next message of the run; false when there is none left.
-    virtual bool next(sSendContent& record) = 0;
+    // The next message of the run, or nullptr at the end. Valid until the next call.
+    virtual const sSendContent* next() = 0;
 };
 
-// What a send worker walks, in order: the records SendQueueFeed makes when one is set, else SendQueue.
-class QueueWalk {
+// A run's messages built whole before it starts: the send dialog's and a resend's.
+class QueueFeed : public SendFeed {
 public:
-    QueueWalk();
-    // The next record, or nullptr at the end. Valid until the next call.
-    const sSendContent* next();
+    explicit QueueFeed(std::list<sSendContent> queue) : SendQueue(std::move(queue)), m_at(SendQueue.cbegin()) {}
+    QueueFeed(const QueueFeed&) = delete;
+    QueueFeed& operator=(const QueueFeed&) = delete;
+
+    const sSendContent* next() override;
+    const std::list<sSendContent>& queue() const { return SendQueue; }
 
 private:
-    SendFeed* m_feed;
+    std::list<sSendContent> SendQueue;
     std::list<sSendContent>::const_iterator m_at;
-    sSendContent m_record{};
 };
 
 } // namespace norvi

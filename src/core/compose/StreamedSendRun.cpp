@@ -1,7 +1,5 @@
 #include "core/compose/StreamedSendRun.h"
 
-#include "core/compose/ComposeState.h"
-
 #include <cstring>
 
 namespace norvi {

@@ -11,7 +11,7 @@
 namespace norvi {
 
 // A send run whose messages are made while it goes (a SendFeed), so that its memory does not grow with
-// its recipients: first the entries of RecipientList (the recipients named one by one), then the rows of
+// its recipients: first the entries of its RecipientList (the recipients named one by one), then the rows of
 // a list file, read a piece at a time. prepare() walks the whole run once without keeping it, with the
 // checks and the count the whole-queue build gives (a number too long, no number at all, what was
 // skipped, the number of short messages); the worker then takes the messages one at a time while the
@@ -20,6 +20,9 @@ class StreamedSendRun : public SendFeed {
 public:
     // The book the run's entries name; it must stay unchanged until the run has ended.
     explicit StreamedSendRun(const AddressBook& book) : m_book(book) {}
+
+    // The recipients named one by one, sent before the list file's rows; before prepare().
+    void setRecipients(std::list<sMtData> entries) { RecipientList = std::move(entries); }
 
     // The list file of the run (optional); false when it cannot be opened or is too large (listCheck()).
     bool setListFile(const QString& path, bool big5);
@@ -37,7 +40,8 @@ public:
     SendQueueResult prepare(const std::function<bool()>& stop = {});
 
     // The second walk, for the worker.
-    bool next(sSendContent& record) override;
+    const sSendContent* next() override { return next(m_record) ? &m_record : nullptr; }
+    bool next(sSendContent& record);
     // What ended the second walk early: the list file changed since the first. Empty otherwise.
     QString lateProblem() const { return m_lateProblem; }
 
@@ -45,6 +49,7 @@ private:
     bool produceMore();
 
     const AddressBook& m_book;
+    std::list<sMtData> RecipientList;
     ComposeInput m_input;
     ListFileStream m_list;
     bool m_hasList = false;
@@ -57,6 +62,7 @@ private:
     bool m_listDone = false;
     bool m_started = false;
     QString m_lateProblem;
+    sSendContent m_record{};
 };
 
 } // namespace norvi

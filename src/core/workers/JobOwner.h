@@ -6,7 +6,7 @@
 
 namespace norvi {
 
-// The send dialog's reservation settings as a send worker sees them.
+// A send run's reservation settings, as the send dialog or --at and --limit had them at its start.
 struct SendSchedule {
     bool scheduled = false; // 預約傳送 chosen
     QByteArray orderTime;   // 14 digits yyyyMMddHHmm00, meaningful when scheduled
@@ -20,13 +20,6 @@ struct SendSchedule {
 class JobOwner {
 public:
     virtual ~JobOwner() = default;
-
-    // True only for the send dialog: its runs honour the reservation settings. A resend started from
-    // the send log answers false and so sends every message at once, with no limit.
-    virtual bool isSendDialog() const = 0;
-
-    // The reservation settings, read when a send run starts and only when isSendDialog() is true.
-    virtual SendSchedule sendSchedule() const { return {}; }
 
     // The job of a single MsgId is over: close this window. The worker does not wait for it.
     virtual void closeForm() = 0;

@@ -1,6 +1,5 @@
 #include "core/workers/JobStarter.h"
 
-#include "core/compose/ComposeState.h"
 #include "core/sendlog/RowJournal.h"
 #include "core/shared/Big5.h"
 #include "core/shared/Global.h"
@@ -10,6 +9,8 @@
 #include "core/workers/JobOwner.h"
 #include "core/workers/SendThd.h"
 #include "core/workers/WorkerState.h"
+
+#include <functional>
 
 namespace norvi {
 
@@ -31,31 +32,11 @@ QString WorkerBusyText() {
     return QStringLiteral("上一個作業尚未結束，請稍候再試。");
 }
 
-bool StartWorker(const GatewayTarget& gateway, WorkerMode mode, JobOwner* owner, JobRows* sendLog,
-                 const QByteArray& singleMsgId, QString* errorText, SendThd** started) {
-    if (started)
-        *started = nullptr;
-    // Only list and send jobs walk the send log; a single MsgId needs none.
-    if (!sendLog && (mode == WorkerMode::Send || singleMsgId.isEmpty())) {
-        setError(errorText, QStringLiteral("沒有可寫入的發訊紀錄，作業未啟動。"));
-        return false;
-    }
-    // A send run's rows are recorded before anything else is done with them: a journal that cannot be
-    // started keeps the run from sending anything.
-    LogStream* journal = nullptr;
-    if (mode == WorkerMode::Send && RunJournal && !WorkerRegistered()) {
-        QString why;
-        journal = RunJournal->beginRun(&why);
-        if (!journal) {
-            setError(errorText, why);
-            return false;
-        }
-    }
-    // The send dialog's reservation settings are the run's from its start: taken here, on the
-    // user-interface thread, rather than asked for by the worker.
-    std::optional<SendSchedule> schedule;
-    if (mode == WorkerMode::Send && owner && owner->isSendDialog())
-        schedule = owner->sendSchedule();
+namespace {
+
+// Registers and resumes the worker `make` creates, under the lock that keeps a second job out.
+bool launch(const std::function<SendThd*()>& make, JobRows* sendLog, LogStream* journal, QString* errorText,
+            SendThd** started) {
     SendThd* worker = nullptr;
     {
         std::lock_guard<std::mutex> guard(JobLock);
@@ -63,7 +44,7 @@ bool StartWorker(const GatewayTarget& gateway, WorkerMode mode, JobOwner* owner,
             setError(errorText, WorkerBusyText());
             return false;
         }
-        worker = new SendThd(mode, kWorkerIndex, gateway, owner, singleMsgId, schedule);
+        worker = make();
         worker->setSendLog(sendLog);
         worker->setJournal(journal);
         // The event tells "no job running"; it is set again by the worker that ends last.
@@ -83,24 +64,55 @@ bool StartWorker(const GatewayTarget& gateway, WorkerMode mode, JobOwner* owner,
     return true;
 }
 
-bool StartSendRun(const GatewayTarget& gateway, JobOwner* sendDialog, JobRows* sendLog,
-                  const std::function<int()>& buildQueue, int* totalCount, QString* errorText, SendThd** started) {
-    if (totalCount)
-        *totalCount = 0;
+} // namespace
+
+bool StartWorker(RowJob job, JobRows* sendLog, QString* errorText, SendThd** started) {
     if (started)
         *started = nullptr;
-    // SendQueue is read by the running worker without a lock, so it is only rebuilt when none runs.
+    // A send run has its messages and settings in its SendRun value; none are made up here.
+    if (job.mode == WorkerMode::Send) {
+        setError(errorText, QStringLiteral("沒有要傳送的簡訊，作業未啟動。"));
+        return false;
+    }
+    // Only list jobs walk the send log; a single MsgId needs none.
+    if (!sendLog && job.singleMsgId.isEmpty()) {
+        setError(errorText, QStringLiteral("沒有可寫入的發訊紀錄，作業未啟動。"));
+        return false;
+    }
+    return launch([&] { return new SendThd(std::move(job), kWorkerIndex); }, sendLog, nullptr, errorText, started);
+}
+
+bool StartSendWorker(SendRun run, JobRows* sendLog, QString* errorText, SendThd** started) {
+    if (started)
+        *started = nullptr;
+    if (!sendLog) {
+        setError(errorText, QStringLiteral("沒有可寫入的發訊紀錄，作業未啟動。"));
+        return false;
+    }
+    // A send run's rows are recorded before anything else is done with them: a journal that cannot be
+    // started keeps the run from sending anything.
+    LogStream* journal = nullptr;
+    if (RunJournal && !WorkerRegistered()) {
+        QString why;
+        journal = RunJournal->beginRun(&why);
+        if (!journal) {
+            setError(errorText, why);
+            return false;
+        }
+    }
+    return launch([&] { return new SendThd(std::move(run), kWorkerIndex); }, sendLog, journal, errorText, started);
+}
+
+bool StartSendRun(SendRun run, JobRows* sendLog, QString* errorText, SendThd** started) {
+    if (started)
+        *started = nullptr;
     if (WorkerRegistered()) {
         setError(errorText, WorkerBusyText());
         return false;
     }
     PostShowProcess(StateCounting);
-    SendQueue.clear();
-    const int total = buildQueue ? buildQueue() : 0;
-    if (totalCount)
-        *totalCount = total;
     ClearStop();
-    return StartWorker(gateway, WorkerMode::Send, sendDialog, sendLog, QByteArray(), errorText, started);
+    return StartSendWorker(std::move(run), sendLog, errorText, started);
 }
 
 } // namespace norvi

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "core/shared/Config.h"
+#include "core/workers/RowJob.h"
+#include "core/workers/SendRun.h"
 #include "core/workers/WorkerMode.h"
 
 #include <QByteArray>
 #include <QString>
-
-#include <functional>
 
 namespace norvi {
 
@@ -26,22 +26,20 @@ bool WorkerRegistered();
 // The text of a refused start.
 QString WorkerBusyText();
 
-// Creates one suspended worker with index 1 for `mode` (WorkerMode), sets its owner, send log and
-// single MsgId, empties WorkerList, clears a stop asked for earlier (ClearStop) and the job's activity,
-// registers {worker, 1} and resumes it. `gateway` is where it logs in: the caller has resolved it. `sendLog` is the
-// send log as the user-interface thread reaches it, the model's own access (not needed for a single MsgId): the worker
-// wraps it in a RowHandOver itself. The caller has resolved the gateway address already. Returns false with a
-// message in `errorText` when a worker is still registered; nothing is changed then. The returned worker (through
-// `started`) frees itself when done: hold it in a QPointer if it is kept past this call.
-bool StartWorker(const GatewayTarget& gateway, WorkerMode mode, JobOwner* owner, JobRows* sendLog,
-                 const QByteArray& singleMsgId, QString* errorText, SendThd** started = nullptr);
+// Creates one suspended worker with index 1 for a query or cancellation, moves `job` into it and sets its send log,
+// empties WorkerList, clears a stop asked for earlier (ClearStop) and the job's activity, registers {worker, 1} and
+// resumes it. `sendLog` is the send log as the user-interface thread reaches it, the model's own access (not needed
+// for a single MsgId): the worker wraps it in a RowHandOver itself. Returns false with a message in `errorText` when a
+// worker is still registered; nothing is changed then. The returned worker (through `started`) frees itself when
+// done: hold it in a QPointer if it is kept past this call. A send run starts through StartSendWorker.
+bool StartWorker(RowJob job, JobRows* sendLog, QString* errorText, SendThd** started = nullptr);
 
-// The send dialog's start of a run, in its order: announce the counting (progress state 10), empty
-// SendQueue, let `buildQueue` append the run's records and return its number of short messages
-// (stored in `totalCount`, the progress maximum), clear the stop (ClearStop), start the send worker. Refused,
-// before anything is emptied, while a worker is registered.
-bool StartSendRun(const GatewayTarget& gateway, JobOwner* sendDialog, JobRows* sendLog,
-                  const std::function<int()>& buildQueue, int* totalCount, QString* errorText,
-                  SendThd** started = nullptr);
+// The same for a send run, which moves into the worker: its journal is begun first (RunJournal), and a journal
+// that cannot begin refuses the run. Refused, with `run` left unsent, while a worker is registered.
+bool StartSendWorker(SendRun run, JobRows* sendLog, QString* errorText, SendThd** started = nullptr);
+
+// The send dialog's and norvi-cli send's start of a run built already: announce the counting (progress state 10),
+// clear the stop (ClearStop), start the send worker. Refused while a worker is registered.
+bool StartSendRun(SendRun run, JobRows* sendLog, QString* errorText, SendThd** started = nullptr);
 
 } // namespace norvi

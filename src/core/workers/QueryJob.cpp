@@ -117,7 +117,7 @@ void QueryJob::runSingle() {
 void QueryJob::runRows() {
     if (!m_worker.sendLog())
         return;
-    const bool allRows = QueryAll.load();
+    const bool allRows = m_worker.allRows();
     // The selection as it was when the job began: rows deselected on the way do not shift the rest.
     QVector<int> selected;
     if (!allRows)

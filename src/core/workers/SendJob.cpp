@@ -1,6 +1,5 @@
 #include "core/workers/SendJob.h"
 
-#include "core/compose/SendFeed.h"
 #include "core/gateway/ResultCodes.h"
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
@@ -36,8 +35,8 @@ int SendJob::rowImage(uint8_t kind) {
 
 void SendJob::run() {
     // Every record is walked even after a stop: the ones not reached get their not-sent rows.
-    QueueWalk queue; // SendQueue, or the records a feed makes as the run goes
-    for (const sSendContent* record = nullptr; (record = queue.next());) {
+    SendFeed* feed = m_worker.feed();
+    for (const sSendContent* record = nullptr; feed && (record = feed->next());) {
         if (!m_stopped && m_worker.stopRequested())
             noteStop();
         sendRecord(*record);

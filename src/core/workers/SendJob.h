@@ -11,7 +11,7 @@ namespace norvi {
 
 class SendThd;
 
-// The job of a send worker: every segment of every message in SendQueue goes to the gateway as one
+// The job of a send worker: every segment of every message of its run goes to the gateway as one
 // request and becomes one row of the send log. Logs in once and keeps the login. A segment is tried a
 // second time only when its first request surely never reached the gateway (a failed connection or
 // login, no byte written, or a refusal the gateway names); a request that went out and got no answer

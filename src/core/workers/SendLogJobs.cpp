@@ -1,6 +1,5 @@
 #include "core/workers/SendLogJobs.h"
 
-#include "core/compose/ComposeState.h"
 #include "core/compose/SegmentMessage.h"
 #include "core/gateway/SMSendNorviGw.h"
 #include "core/sendlog/JobRows.h"
@@ -88,7 +87,8 @@ ResendChoice ChooseResendRows(JobRows& log) {
     return choice;
 }
 
-bool QueueFailedRows(JobRows& log, int* queued, QString* errorText, bool includeUncertain) {
+bool QueueFailedRows(JobRows& log, std::list<sSendContent>& SendQueue, int* queued, QString* errorText,
+                     bool includeUncertain) {
     if (queued)
         *queued = 0;
     if (WorkerRegistered()) {
@@ -132,15 +132,15 @@ QString NothingToResendText() {
     return QStringLiteral("沒有確定失敗的訊息需要重新傳送！");
 }
 
-bool StartResend(const GatewayTarget& gateway, JobOwner* listOwner, JobRows* log, QString* errorText,
-                 SendThd** started) {
+bool StartResend(const GatewayTarget& gateway, JobOwner* listOwner, JobRows* log, std::list<sSendContent> SendQueue,
+                 QString* errorText, SendThd** started) {
     if (WorkerRegistered()) {
         if (errorText)
             *errorText = WorkerBusyText();
         return false;
     }
     ClearStop();
-    return StartWorker(gateway, WorkerMode::Send, listOwner, log, QByteArray(), errorText, started);
+    return StartSendWorker(SendRun::ofQueue(std::move(SendQueue), gateway, listOwner), log, errorText, started);
 }
 
 bool ParseSingleMsgId(const QString& typed, QByteArray* msgId, QString* errorText) {
@@ -168,18 +168,18 @@ bool StartRowJob(const GatewayTarget& gateway, WorkerMode mode, bool allRows, Jo
                  int* maximum, QString* errorText, SendThd** started) {
     if (maximum)
         *maximum = 0;
-    // QueryAll and StopFlag are read by a running worker, so they stay alone while one is registered.
+    // StopFlag is read by a running worker, so it stays alone while one is registered.
     if (WorkerRegistered()) {
         if (errorText)
             *errorText = WorkerBusyText();
         return false;
     }
+    const RowJob job{mode, gateway, owner, QByteArray(), allRows};
     if (!log)
-        return StartWorker(gateway, mode, owner, log, QByteArray(), errorText, started); // refused: nothing to walk
+        return StartWorker(job, log, errorText, started); // refused: nothing to walk
     const int rows = allRows ? log->rowCount() : int(log->selectedRows().size());
-    QueryAll = allRows;
     ClearStop();
-    if (!StartWorker(gateway, mode, owner, log, QByteArray(), errorText, started))
+    if (!StartWorker(job, log, errorText, started))
         return false;
     if (maximum)
         *maximum = rows;

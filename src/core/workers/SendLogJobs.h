@@ -8,6 +8,8 @@
 #include <QString>
 #include <QVector>
 
+#include <list>
+
 namespace norvi {
 
 class JobOwner;
@@ -43,21 +45,22 @@ struct ResendChoice {
 ResendChoice ChooseResendRows(JobRows& log);
 
 // Resend, first half: keeps only the rows to send selected (selected-rows mode) or selects them
-// (all-rows mode), and fills SendQueue with one record per such row in list order: the failed rows, and
-// the uncertain ones when `includeUncertain`. `queued` receives the number of records (which is the
+// (all-rows mode), and fills SendQueue (emptied first) with one record per such row in list order: the failed
+// rows, and the uncertain ones when `includeUncertain`. `queued` receives the number of records (which is the
 // number of short messages to send). Refused without touching SendQueue or the selection while a worker
 // is registered.
-bool QueueFailedRows(JobRows& log, int* queued, QString* errorText, bool includeUncertain = false);
+bool QueueFailedRows(JobRows& log, std::list<sSendContent>& SendQueue, int* queued, QString* errorText,
+                     bool includeUncertain = false);
 // The question when a resend would find uncertain rows among the failed ones.
 QString ResendUncertainQuestion(int uncertain);
 
 // The text shown when no examined row failed.
 QString NothingToResendText();
 
-// Resend, second half: clears StopFlag and starts a send worker on the queue built above. `listOwner`
-// is the send log's window, not the send dialog, so every message goes at once and without a limit.
-bool StartResend(const GatewayTarget& gateway, JobOwner* listOwner, JobRows* log, QString* errorText,
-                 SendThd** started = nullptr);
+// Resend, second half: clears StopFlag and starts a send run of the queue built above. `listOwner` is the
+// send log's window; the run has no schedule, so every message goes at once and without a limit.
+bool StartResend(const GatewayTarget& gateway, JobOwner* listOwner, JobRows* log, std::list<sSendContent> SendQueue,
+                 QString* errorText, SendThd** started = nullptr);
 
 // The MsgId typed for a single query or cancellation, as the request will carry it: without the spaces
 // around it, in Big5, at most as long as the request's field. False with the reason in `errorText` when
@@ -65,9 +68,8 @@ bool StartResend(const GatewayTarget& gateway, JobOwner* listOwner, JobRows* log
 // another message).
 bool ParseSingleMsgId(const QString& typed, QByteArray* msgId, QString* errorText);
 
-// A list query (WorkerMode::Query) or cancellation (WorkerMode::Cancel) of all rows or of the selected rows: sets
-// QueryAll, gives the progress maximum (the number of rows the job walks), clears StopFlag and starts
-// the worker.
+// A list query (WorkerMode::Query) or cancellation (WorkerMode::Cancel) of all rows or of the selected rows: gives
+// the progress maximum (the number of rows the job walks), clears StopFlag and starts the worker.
 bool StartRowJob(const GatewayTarget& gateway, WorkerMode mode, bool allRows, JobOwner* owner, JobRows* log,
                  int* maximum, QString* errorText, SendThd** started = nullptr);
 

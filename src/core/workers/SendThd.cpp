@@ -50,10 +50,15 @@ int SendThd::replyWaitSeconds() {
     return g_replyWaitSeconds.load();
 }
 
-SendThd::SendThd(WorkerMode mode, int32_t index, const GatewayTarget& gateway, JobOwner* owner,
-                 const QByteArray& singleMsgId, const std::optional<SendSchedule>& schedule)
-    : index(index), m_gateway(gateway), m_ownerForm(owner), m_singleMsgId(singleMsgId), m_schedule(schedule),
-      mode(mode) {
+SendThd::SendThd(RowJob job, int32_t index)
+    : index(index), m_gateway(std::move(job.gateway)), m_ownerForm(job.owner),
+      m_singleMsgId(std::move(job.singleMsgId)), m_allRows(job.QueryAll), mode(job.mode) {
+    connect(this, &QThread::finished, this, &QObject::deleteLater);
+}
+
+SendThd::SendThd(SendRun run, int32_t index)
+    : index(index), m_gateway(std::move(run.gateway)), m_ownerForm(run.opener), m_schedule(std::move(run.schedule)),
+      m_feed(std::move(run.feed)), mode(WorkerMode::Send) {
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
 

@@ -3,6 +3,8 @@
 #include "core/gateway/SMSendNorviGw.h"
 #include "core/shared/Config.h"
 #include "core/workers/JobOwner.h"
+#include "core/workers/RowJob.h"
+#include "core/workers/SendRun.h"
 #include "core/workers/WorkerMode.h"
 #include "core/workers/WorkerState.h"
 
@@ -29,17 +31,20 @@ class SendThd : public QThread {
 public:
     // Created suspended, as every starter wants; resume() starts the run routine. The object frees
     // itself (deleteLater on the user-interface thread) once the run routine has returned.
-    // `gateway`: where the job logs in; `owner`: the window that started the job (none for the command
-    // line); `singleMsgId`: the MsgId of a single query or cancellation, empty for list and send jobs.
-    // `schedule`: a send run's reservation settings as the send dialog had them when it started the run;
-    // none for a resend, whose messages all go at once and without a limit.
-    SendThd(WorkerMode mode, int32_t index, const GatewayTarget& gateway, JobOwner* owner,
-            const QByteArray& singleMsgId, const std::optional<SendSchedule>& schedule = std::nullopt);
+    // A query or cancellation, which the worker owns from here on.
+    SendThd(RowJob job, int32_t index);
+    // A send run, which the worker owns from here on.
+    SendThd(SendRun run, int32_t index);
     ~SendThd() override;
 
     JobOwner* ownerForm() const { return m_ownerForm; }
     const QByteArray& singleMsgId() const { return m_singleMsgId; }
+    // A list job walks all rows (true) or the rows selected when it begins.
+    bool allRows() const { return m_allRows; }
+    // A send run's reservation settings; none for a resend, whose messages all go at once.
     const std::optional<SendSchedule>& schedule() const { return m_schedule; }
+    // A send run's messages, for its job on the worker's thread; none for the other jobs.
+    SendFeed* feed() const { return m_feed.get(); }
     // The send log as the user-interface thread reaches it; the worker wraps it so that every call
     // runs there. Not needed by a single query or cancellation.
     void setSendLog(JobRows* onUiThread);
@@ -91,6 +96,8 @@ private:
     JobOwner* const m_ownerForm;
     const QByteArray m_singleMsgId;
     const std::optional<SendSchedule> m_schedule;
+    const std::shared_ptr<SendFeed> m_feed;
+    const bool m_allRows = false;
     char logLine[1024] = {};
     char threadName[500] = {};
     WorkerMode mode;

@@ -22,6 +22,5 @@ struct sSendThd {
 extern std::list<sSendThd> WorkerList;
 extern std::mutex JobLock;         // guards WorkerList when a worker removes itself
 extern ManualResetEvent SendEvent; // signalled by the last worker to end; nothing in the program waits on it
-extern std::atomic<bool> QueryAll; // a list query or cancel covers all rows (true) or the selection
 
 } // namespace norvi

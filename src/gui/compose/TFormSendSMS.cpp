@@ -1,6 +1,5 @@
 #include "gui/compose/TFormSendSMS.h"
 
-#include "core/compose/ComposeState.h"
 #include "core/compose/MessageCount.h"
 #include "core/compose/RecipientField.h"
 #include "core/compose/SendValidation.h"
@@ -322,13 +321,13 @@ int TFormSendSMS::openFor(SendOpener opener, const QString& text, const std::vec
         setMessageText(text);
     if (opener == SendOpener::AddressBook) {
         ParseRecipientField(true);
-        RecipientList.insert(RecipientList.end(), entries.begin(), entries.end());
+        m_parsed.RecipientList.insert(m_parsed.RecipientList.end(), entries.begin(), entries.end());
     }
     return prompts().execDialog(this);
 }
 
 void TFormSendSMS::clearRecipients() {
-    RecipientList.clear();
+    m_parsed.RecipientList.clear();
     RenderRecipientField();
 }
 
@@ -485,8 +484,8 @@ bool TFormSendSMS::selectedRowSegments(Segments* segments) const {
     const FieldEntryKey key = m_richEditMT->keyAt(cursor.selectionStart());
     if (!key.entry || key.kind != KindListRow)
         return false;
-    const auto row = ListFileRows.find(key.id);
-    if (row == ListFileRows.end())
+    const auto row = m_parsed.ListFileRows.find(key.id);
+    if (row == m_parsed.ListFileRows.end())
         return false;
     const QByteArray content = getField(row->second.content);
     if (content.isEmpty())
@@ -496,9 +495,9 @@ bool TFormSendSMS::selectedRowSegments(Segments* segments) const {
 }
 
 int32_t TFormSendSMS::firstRowWithText() const {
-    return m_richEditMT->firstListRow([](int32_t line) {
-        const auto row = ListFileRows.find(line);
-        return row != ListFileRows.end() && row->second.content[0] != '\0';
+    return m_richEditMT->firstListRow([this](int32_t line) {
+        const auto row = m_parsed.ListFileRows.find(line);
+        return row != m_parsed.ListFileRows.end() && row->second.content[0] != '\0';
     });
 }
 
@@ -513,9 +512,9 @@ void TFormSendSMS::updateListTextNote() {
 
 void TFormSendSMS::findOverlongRows() {
     m_overlongTimer->stop();
-    m_overlongRows =
-        m_listHasText ? FindOverlongRows(ListFileRows, big5(MemoSM->toPlainText()), RadioButtonReplaceMsg->isChecked())
-                      : OverlongRows{};
+    m_overlongRows = m_listHasText ? FindOverlongRows(m_parsed.ListFileRows, big5(MemoSM->toPlainText()),
+                                                      RadioButtonReplaceMsg->isChecked())
+                                   : OverlongRows{};
     LabelRowsTooLong->setText(OverlongRowsText(m_overlongRows));
 }
 
@@ -532,7 +531,7 @@ bool TFormSendSMS::showSelectedRowCount() {
 int TFormSendSMS::ParseRecipientField(bool keepListRows) {
     RecipientFieldReader reader(keepListRows);
     m_richEditMT->readEntries(reader);
-    const int count = reader.finish();
+    const int count = reader.finish(m_parsed.RecipientList);
     m_entrySpans = reader.takeSpans();
     return count;
 }
@@ -549,8 +548,8 @@ void TFormSendSMS::selectEntry(int index) {
 }
 
 void TFormSendSMS::RenderRecipientField() {
-    m_richEditMT->setEntries(RecipientList);
-    RecipientList.clear();
+    m_richEditMT->setEntries(m_parsed.RecipientList);
+    m_parsed.RecipientList.clear();
 }
 
 void TFormSendSMS::RichEditMTMouseUp() {

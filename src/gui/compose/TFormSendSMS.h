@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/addressbook/AddressBook.h"
+#include "core/compose/ComposeState.h"
 #include "core/compose/RecipientField.h"
 #include "core/compose/RecipientLists.h"
 #include "core/compose/RecipientRecords.h"
@@ -40,10 +41,11 @@ enum class SendOpener {
 // send log's pop-up (原訊息發訊, with the row's text) and the address book (發訊, with the chosen
 // entries). The user names recipients in the recipient field, writes the message, may book a reservation
 // up to six days ahead or limit the message's validity, previews the short messages and sends: 傳送
-// checks the input in a fixed order, builds the run and hands it to the job supervisor; the progress
-// window follows the run above the dialog, and confirming its end closes the dialog.
+// checks the input in a fixed order, builds the run (one SendRun value, moved into the worker) and hands it to
+// the job supervisor; the progress window follows the run above the dialog, and confirming its end closes the
+// dialog.
 //
-// The dialog is the send worker's owner window: the worker reads the run's schedule through JobOwner.
+// The dialog is the send worker's owner window: it answers the worker's questions through JobOwner.
 class TFormSendSMS : public QDialog, public JobOwner {
     Q_OBJECT
 public:
@@ -65,6 +67,9 @@ public:
     int ParseRecipientField(bool keepListRows);
     // Writes RecipientList into the recipient field, replacing its text, then empties RecipientList.
     void RenderRecipientField();
+    // What the field and the last list file were read into: RecipientList between a parse and a render,
+    // and the list file's rows until the next file replaces them.
+    ParsedRecipients& recipients() { return m_parsed; }
 
     // The message text, as the send log's 原訊息發訊 puts a row's text there before opening the dialog.
     void setMessageText(const QString& text);
@@ -83,9 +88,7 @@ public:
     QString orderTime() const { return m_orderTime; }
     int limitMinutes() const { return m_limitMinutes; }
 
-    // JobOwner: the worker of a run asks for the schedule it was started with.
-    bool isSendDialog() const override { return true; }
-    SendSchedule sendSchedule() const override { return m_runSchedule; }
+    // JobOwner: the worker of a run asks after transport failures.
     void closeForm() override;
     void showResultBox(const QByteArray& msgId, const QByteArray& text) override;
     bool continueAfterTransportFailures(int failures, WorkerMode mode) override;
@@ -203,13 +206,13 @@ private:
     QString m_orderTime;
     int m_limitMinutes = 0;
 
+    ParsedRecipients m_parsed;
     // Where each entry ParseRecipientField read stands in the field, in RecipientList's order.
     std::vector<FieldSpan> m_entrySpans;
     bool m_listHasText = false;        // a row of the loaded list file has a second column
     OverlongRows m_overlongRows;       // of the loaded list file, with the message and type as they stand
     QTimer* m_overlongTimer = nullptr; // a pause in typing a 替代簡訊 message looks again
 
-    SendSchedule m_runSchedule;
     bool m_fillingDropDowns = false;
 };
 

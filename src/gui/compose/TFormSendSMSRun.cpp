@@ -3,7 +3,6 @@
 
 #include "gui/compose/TFormSendSMS.h"
 
-#include "core/compose/ComposeState.h"
 #include "core/compose/EntryLookup.h"
 #include "core/compose/ListFileInput.h"
 #include "core/compose/MessageCount.h"
@@ -48,7 +47,7 @@ constexpr qint64 kLoadEventsEveryMs = 40;
 void TFormSendSMS::SpeedButtonMTClick() {
     ParseRecipientField(true);
     TFormSelectMember picker(m_book, this);
-    if (picker.pickRecipients(RecipientList)) {
+    if (picker.pickRecipients(m_parsed.RecipientList)) {
         RenderRecipientField();
         showCount(m_msgCount, m_droppedCharacters);
     }
@@ -78,14 +77,14 @@ void TFormSendSMS::LoadRecipientFile() {
     StopFlag = false;
     QElapsedTimer sinceEvents;
     sinceEvents.start();
-    ReadListFileLines(lines, [&sinceEvents] {
+    ReadListFileLines(m_parsed, lines, [&sinceEvents] {
         PostShowProcess(StateListLoading);
         if (sinceEvents.elapsed() >= kLoadEventsEveryMs) {
             QCoreApplication::processEvents();
             sinceEvents.restart();
         }
     });
-    m_listHasText = std::any_of(ListFileRows.cbegin(), ListFileRows.cend(),
+    m_listHasText = std::any_of(m_parsed.ListFileRows.cbegin(), m_parsed.ListFileRows.cend(),
                                 [](const auto& row) { return row.second.content[0] != '\0'; });
     findOverlongRows();
     RenderRecipientField();
@@ -93,7 +92,7 @@ void TFormSendSMS::LoadRecipientFile() {
     showCount(m_msgCount, m_droppedCharacters);
 
     // The dialog stays disabled until the load's end is confirmed, so the notes go above the progress window.
-    const QString notes = ListFileRowNotes();
+    const QString notes = ListFileRowNotes(m_parsed);
     if (!notes.isEmpty())
         prompts().okBox(m_jobs.progressWindow(), Prompts::Icon::Warning, QStringLiteral("Norvi簡訊服務軟體"), notes);
 }
@@ -109,7 +108,7 @@ void TFormSendSMS::SpeedButtonPreviewClick() {
     if (!ownText && !LabelListText->isHidden()) {
         const int32_t line = firstRowWithText();
         if (line >= 0) {
-            row = RowSegments(getField(ListFileRows.at(line).content), big5(MemoSM->toPlainText()), false);
+            row = RowSegments(getField(m_parsed.ListFileRows.at(line).content), big5(MemoSM->toPlainText()), false);
             ownText = true;
         }
     }
@@ -163,7 +162,7 @@ void TFormSendSMS::ButtonSendClick() {
 
 void TFormSendSMS::offerBookEntries() {
     bool replaced = false;
-    for (sMtData& entry : RecipientList) {
+    for (sMtData& entry : m_parsed.RecipientList) {
         if (entry.kind != KindTyped)
             continue;
         const QByteArray text = getField(entry.label);
@@ -184,13 +183,13 @@ void TFormSendSMS::offerBookEntries() {
     if (!replaced)
         return;
     // The field shows what will be sent, and its entries' places are read again for a later selection.
-    m_richEditMT->setEntries(RecipientList);
+    m_richEditMT->setEntries(m_parsed.RecipientList);
     ParseRecipientField(true);
 }
 
 bool TFormSendSMS::confirmOddNumbers() {
     int first = -1;
-    const OddNumbers odd = FindOddNumbers(RecipientList, &first);
+    const OddNumbers odd = FindOddNumbers(m_parsed, &first);
     if (odd.empty() || prompts().confirm(this, QStringLiteral("Norvi簡訊服務軟體"), odd.question()))
         return true;
     selectEntry(first);
@@ -200,14 +199,13 @@ bool TFormSendSMS::confirmOddNumbers() {
 void TFormSendSMS::startRun(const GatewayTarget& gateway, const QByteArray& message) {
     // Built before the send log is offered for clearing: a run that cannot be sent (a number too long, no
     // recipient with a number) is refused with the dialog and the log as they were.
-    const SendQueueResult queued =
-        BuildSendQueue(m_book, ComposeInput::fromText(message, RadioButtonReplaceMsg->isChecked()));
+    std::list<sSendContent> SendQueue;
+    const SendQueueResult queued = BuildSendQueue(
+        m_book, ComposeInput::fromText(message, RadioButtonReplaceMsg->isChecked()), m_parsed, SendQueue);
     if (!queued.ok) {
         warn(queued.message);
         return;
     }
-    std::list<sSendContent> run;
-    run.splice(run.end(), SendQueue);
     // Asked once the run is known to be sendable, so nobody answers for a run refused anyway.
     if (!confirmOddNumbers())
         return;
@@ -224,18 +222,17 @@ void TFormSendSMS::startRun(const GatewayTarget& gateway, const QByteArray& mess
         WriteOpLog(more);
     }
 
-    m_runSchedule = SendSchedule{RadioButtonSendOrder->isChecked(), m_orderTime.toLatin1(), m_limitMinutes};
+    // The run takes its settings as they are now: the dialog may change, or open for the next run, meanwhile.
+    SendRun run =
+        SendRun::ofQueue(std::move(SendQueue), gateway, this,
+                         SendSchedule{RadioButtonSendOrder->isChecked(), m_orderTime.toLatin1(), m_limitMinutes});
     // The dialog keeps its modal show under the progress window until the user confirms the run's end,
     // which closes it; whoever opened it gets the screen back only then.
     m_jobs.begin(this, queued.totalCount, true);
-    const int total = queued.totalCount;
-    const auto fillQueue = [&run, total] {
-        SendQueue.splice(SendQueue.end(), run);
-        return total;
-    };
+    m_totalCount = queued.totalCount;
     QString error;
     SendThd* worker = nullptr;
-    if (!StartSendRun(gateway, this, &m_sendLog.jobRows(), fillQueue, &m_totalCount, &error, &worker)) {
+    if (!StartSendRun(std::move(run), &m_sendLog.jobRows(), &error, &worker)) {
         // Nothing runs: the progress window would wait for an end that never comes.
         m_jobs.abandon();
         warn(error);

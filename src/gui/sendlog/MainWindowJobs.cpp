@@ -90,7 +90,8 @@ void MainWindowJobs::resendFailedRows() {
     }
     int queued = 0;
     QString error;
-    if (!QueueFailedRows(m_main.jobRows(), &queued, &error, includeUncertain)) {
+    std::list<sSendContent> SendQueue;
+    if (!QueueFailedRows(m_main.jobRows(), SendQueue, &queued, &error, includeUncertain)) {
         prompts().okBox(&m_main, Prompts::Icon::Warning, kTitle, error);
         return;
     }
@@ -105,7 +106,7 @@ void MainWindowJobs::resendFailedRows() {
         return;
     m_main.prepareProgress(queued);
     SendThd* worker = nullptr;
-    if (!StartResend(gateway, this, &m_main.jobRows(), &error, &worker)) {
+    if (!StartResend(gateway, this, &m_main.jobRows(), std::move(SendQueue), &error, &worker)) {
         m_jobs.abandon();
         prompts().okBox(&m_main, Prompts::Icon::Warning, kTitle, error);
         return;

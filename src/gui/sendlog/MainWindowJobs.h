@@ -21,7 +21,6 @@ public:
     MainWindowJobs(TFormMain& main, JobSupervisor& jobs, const Config& config);
 
     // JobOwner
-    bool isSendDialog() const override { return false; }
     void closeForm() override {}
     void showResultBox(const QByteArray& msgId, const QByteArray& text) override;
     bool continueAfterTransportFailures(int failures, WorkerMode mode) override;

@@ -283,8 +283,8 @@ void TFormQuerySMS::startSingleJob(const GatewayTarget& gateway, const QByteArra
     m_jobs.beginQuiet(this);
     QString error;
     SendThd* worker = nullptr;
-    if (!StartWorker(gateway, queryMode() ? WorkerMode::Query : WorkerMode::Cancel, this, nullptr, msgId, &error,
-                     &worker)) {
+    if (!StartWorker(RowJob{queryMode() ? WorkerMode::Query : WorkerMode::Cancel, gateway, this, msgId, false}, nullptr,
+                     &error, &worker)) {
         m_jobs.end();
         warn(error);
         return;

@@ -38,7 +38,6 @@ public:
     bool queryMode() const { return !m_cancelMode; }
 
     // JobOwner
-    bool isSendDialog() const override { return false; }
     void closeForm() override;
     void showResultBox(const QByteArray& msgId, const QByteArray& text) override;
     bool continueAfterTransportFailures(int failures, WorkerMode mode) override;
