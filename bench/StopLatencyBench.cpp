@@ -87,8 +87,9 @@ double inProcessStop(gwsim::GatewaySimulator& sim) {
     SendThd* worker = nullptr;
     QString error;
     const int before = sendRequests(sim);
-    if (!StartSendWorker(SendRun::ofQueue(std::move(SendQueue), GatewayTarget{"127.0.0.1", sim.port(), "demo", "demo"}, &owner),
-                         &log, &error, &worker))
+    if (!StartSendWorker(
+            SendRun::ofQueue(std::move(SendQueue), GatewayTarget{"127.0.0.1", sim.port(), "demo", "demo"}, &owner),
+            &log, &error, &worker))
         return -1;
     QPointer<SendThd> alive(worker);
     waitForSends(sim, before + 1);
