@@ -18,7 +18,6 @@ namespace norvi {
 std::list<sSendThd> WorkerList;
 RowJournal* RunJournal = nullptr;
 
-std::mutex LogLock;
 std::mutex JobLock;
 ManualResetEvent SendEvent(true);
 

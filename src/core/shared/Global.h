@@ -3,12 +3,11 @@
 #include <atomic>
 #include <mutex>
 
-// The process-wide state every layer may read: the operation log's lock and the stop request. The
+// The process-wide state every layer may read: the stop request. The
 // containers of the subsystems above are declared by their owners (compose/ComposeState.h,
 // workers/WorkerState.h, exchange/ExchangeState.h); ProcessState.cpp defines them all in one place.
 namespace norvi {
 
-extern std::mutex LogLock; // serialises writers of the operation log
 // Set by a stop (shared/StopSignal.h: RequestStop, which also wakes every gateway wait), polled by the jobs.
 extern std::atomic<bool> StopFlag;
 

@@ -41,10 +41,11 @@ QByteArray withCrLf(const QByteArray& text) {
 }
 
 std::function<void(const QString&)> g_failureReporter;
-// Under LogLock. The folder is where the lines go, as the owner of the settings last said: every thread
-// writes, so the writer keeps its own copy instead of reading settings the interface thread may be
+// Under its lock, which keeps every line whole. The folder is where the lines go, as the owner of the settings last
+// said: every thread writes, so the writer keeps its own copy instead of reading settings the interface thread may be
 // changing. A failure is said once, until a line is written again.
 struct WriterState {
+    std::mutex lock;
     QString folder;
     bool failureSaid = false;
 };
@@ -123,7 +124,7 @@ void WriteOpLog(const QByteArray& text) {
     line += withCrLf(text);
     line += "\r\n";
 
-    std::lock_guard<std::mutex> guard(LogLock);
+    std::lock_guard<std::mutex> guard(g_writer.lock);
     // Without a configured folder the line would land in whatever folder happens to be current.
     if (g_writer.folder.isEmpty())
         return;
@@ -141,13 +142,13 @@ void WriteOpLog(const QByteArray& text) {
 }
 
 void SetOpLogFolder(const QString& folder) {
-    std::lock_guard<std::mutex> guard(LogLock);
+    std::lock_guard<std::mutex> guard(g_writer.lock);
     g_writer.folder = folder;
 }
 
 void SetOpLogFailureReporter(std::function<void(const QString& text)> reporter) {
     {
-        std::lock_guard<std::mutex> guard(LogLock);
+        std::lock_guard<std::mutex> guard(g_writer.lock);
         g_writer.failureSaid = false;
     }
     std::lock_guard<std::mutex> guard(g_sinkLock);

@@ -8,7 +8,7 @@
 namespace norvi {
 
 // Appends one time-stamped line to the day's operation log (logFiles/yyyymmdd.dbg). Any thread;
-// serialised by LogLock; the file is opened and closed per line, and each line is one write with
+// serialised by the writer's own lock; the file is opened and closed per line, and each line is one write with
 // O_APPEND. A line that cannot be written whole is dropped whole; the first such failure (again after a
 // line was written) is said in the message area, or to the reporter set below. `text` is Big5.
 void WriteOpLog(const QByteArray& text);
