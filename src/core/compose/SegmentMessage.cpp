@@ -63,6 +63,17 @@ std::size_t firstWideIndex(const unsigned char* text, std::size_t length) {
     return length;
 }
 
+// The characters of the next piece of a text too long for one: a leading run of 65 or more one-byte
+// characters gets a piece of its own so it keeps the one-byte limit instead of being counted against the
+// Big5 one. `firstWide` is the index of the text's first double-byte character.
+int pieceCut(bool hasWide, std::size_t firstWide) {
+    if (!hasWide || firstWide >= std::size_t(kPieceNarrowBytes))
+        return kPieceNarrowBytes;
+    if (firstWide >= 65)
+        return int(firstWide);
+    return kPieceWideChars;
+}
+
 // Bytes taken by the first `chars` characters, never splitting a double-byte character.
 std::size_t bytesOfChars(const unsigned char* text, std::size_t length, int chars) {
     std::size_t i = 0;
@@ -127,17 +138,7 @@ int segmentFrom(const unsigned char* text, std::size_t length, char* block, int 
         return n;
     }
 
-    // A leading run of 65 or more one-byte characters gets a piece of its own so it keeps the
-    // one-byte limit instead of being counted against the Big5 one.
-    int cut;
-    if (!hasWide || firstWide >= std::size_t(kPieceNarrowBytes))
-        cut = kPieceNarrowBytes;
-    else if (firstWide >= 65)
-        cut = int(firstWide);
-    else
-        cut = kPieceWideChars;
-
-    const std::size_t used = bytesOfChars(text, length, cut);
+    const std::size_t used = bytesOfChars(text, length, pieceCut(hasWide, firstWide));
     writePiece(segment, kHeaderBytes, text, used);
     const int total = segmentFrom(text + used, length - used, block, n + 1);
     writeHeader(segment, n, total);
@@ -216,14 +217,7 @@ bool NeedsMoreThanSix(QByteArrayView text) {
         const bool hasWide = wide < length;
         if ((!hasWide && length <= maxBytes) || charsAtMost(p, length, maxChars))
             return false;
-        int cut;
-        if (!hasWide || wide >= std::size_t(kPieceNarrowBytes))
-            cut = kPieceNarrowBytes;
-        else if (wide >= 65)
-            cut = int(wide);
-        else
-            cut = kPieceWideChars;
-        const std::size_t used = bytesOfChars(p, length, cut);
+        const std::size_t used = bytesOfChars(p, length, pieceCut(hasWide, wide));
         p += used;
         length -= used;
         wide = wide >= used ? wide - used : firstWideIndex(p, length);
