@@ -16,18 +16,6 @@ namespace {
 
 class SendDialogCutTextsTest : public SendDialogFixture {
 protected:
-    QString writeFile(const char* name, const QByteArray& bytes) {
-        QFile f(path(name));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        return path(name);
-    }
-    void load(const QString& file) {
-        m_prompts.fileNames.push_back(file);
-        ASSERT_TRUE(press("SpeedButtonLoadMT"));
-        QCoreApplication::sendPostedEvents(&progress(), WM_SHOWPROCESS);
-        ASSERT_TRUE(click(&progress(), "ButtonOk"));
-    }
     QLabel* note() { return control<QLabel>("LabelRowsTooLong"); }
     QString preview() {
         QString shown;

@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QRadioButton>
@@ -43,6 +44,20 @@ protected:
     }
 
     TFormSendSMS& dialog() { return m_windows->sendSMS(); }
+
+    QString writeFile(const char* name, const QByteArray& bytes) {
+        QFile f(path(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path(name);
+    }
+    // 上載... with `file` chosen, the load confirmed in the progress window.
+    void load(const QString& file) {
+        m_prompts.fileNames.push_back(file);
+        ASSERT_TRUE(press("SpeedButtonLoadMT"));
+        QCoreApplication::sendPostedEvents(&progress(), WM_SHOWPROCESS);
+        ASSERT_TRUE(click(&progress(), "ButtonOk"));
+    }
     template <typename T> T* control(const char* name) { return findControl<T>(&dialog(), name); }
     RichEditMT* field() { return control<RichEditMT>("RichEditMT"); }
     QPlainTextEdit* memo() { return control<QPlainTextEdit>("MemoSM"); }

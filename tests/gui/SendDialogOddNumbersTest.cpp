@@ -15,18 +15,6 @@ namespace {
 
 class SendDialogOddNumbersTest : public SendDialogFixture {
 protected:
-    QString writeFile(const char* name, const QByteArray& bytes) {
-        QFile f(path(name));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        return path(name);
-    }
-    void load(const QString& file) {
-        m_prompts.fileNames.push_back(file);
-        ASSERT_TRUE(press("SpeedButtonLoadMT"));
-        QCoreApplication::sendPostedEvents(&progress(), WM_SHOWPROCESS);
-        ASSERT_TRUE(click(&progress(), "ButtonOk"));
-    }
     // Presses 傳送 with the answers queued for its questions, and returns the questions it asked.
     QStringList sendAnswering(std::initializer_list<Prompts::Answer> answers) {
         const qsizetype before = m_prompts.messages().size();
