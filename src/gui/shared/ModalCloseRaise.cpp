@@ -37,6 +37,7 @@ ModalCloseRaise::ModalCloseRaise() {
         return;
     qGuiApp->installEventFilter(this);
     qGuiApp->installNativeEventFilter(this);
+    m_connection = connection;
     m_installed = true;
 }
 
@@ -88,6 +89,12 @@ bool ModalCloseRaise::nativeEventFilter(const QByteArray& eventType, void* messa
     if (QWidget* modal = QApplication::activeModalWidget()) {
         modal->raise();
         modal->activateWindow();
+        // Without a window manager the toolkit hands the keyboard over with the time of the last event it
+        // saw, and the server ignores that when the focus moved since (the user's click on the blocked
+        // window did move it). The request's own time is the click's; a request without one (0) means now.
+        xcb_set_input_focus(m_connection, XCB_INPUT_FOCUS_PARENT, static_cast<xcb_window_t>(modal->winId()),
+                            client->data.data32[1]);
+        xcb_flush(m_connection);
     }
     return false;
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 class QWindow;
+struct xcb_connection_t;
 
 namespace norvi {
 
@@ -41,6 +42,7 @@ private:
     bool blocked(uint32_t nativeWindow) const;
 
     bool m_installed = false;
+    xcb_connection_t* m_connection = nullptr;
     uint32_t m_protocolsAtom = 0;
     uint32_t m_deleteWindowAtom = 0;
     QSet<const QObject*> m_blocked;
