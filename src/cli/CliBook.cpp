@@ -197,7 +197,7 @@ int import(const Arguments& a, AddressBook& book) {
     // waits, and neither writes back a book without the other's members.
     QString lockError;
     if (!LockAddressBook(
-            book.filePath(),
+            book,
             [](const QString& holder) {
                 err(QStringLiteral("通訊錄檔案正由%1使用中，等候它結束…")
                         .arg(holder.isEmpty() ? QStringLiteral("另一個程式") : QStringLiteral(" %1 ").arg(holder)));

@@ -24,7 +24,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <utility>
@@ -38,13 +37,6 @@ constexpr int kNameTries = 100;
 
 // ---- the second signal ----
 
-// The write end of the pipe that hands a second signal to the main thread; -1 while no log is open.
-std::atomic<int> g_signalPipe{-1};
-std::atomic<bool> g_signalTaken{false};
-CliRunLog* g_openLog = nullptr;
-int g_pipe[2] = {-1, -1};
-QSocketNotifier* g_notifier = nullptr;
-
 void endBySignal(int signal) {
     struct sigaction fallback {};
     fallback.sa_handler = SIG_DFL;
@@ -56,32 +48,6 @@ void endBySignal(int signal) {
     pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
     raise(signal);
     _exit(128 + signal);
-}
-
-// On the main thread: the log as it stands is finished, then the program ends as the signal asked.
-void saveAndEnd() {
-    unsigned char signal = 0;
-    if (::read(g_pipe[0], &signal, 1) != 1)
-        return;
-    if (CliRunLog* log = g_openLog) {
-        const qint64 rows = log->stream().rowCount();
-        if (log->finish())
-            err(QStringLiteral("再次中斷：已儲存傳送紀錄 %1（%2 筆），程式結束。").arg(log->target()).arg(rows));
-        else
-            err(log->error());
-    }
-    endBySignal(signal);
-}
-
-void watchSignals(CliRunLog* log) {
-    g_openLog = log;
-    if (g_pipe[0] < 0) {
-        if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
-            return;
-        g_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read);
-        QObject::connect(g_notifier, &QSocketNotifier::activated, [] { saveAndEnd(); });
-    }
-    g_signalPipe = g_pipe[1];
 }
 
 // ---- names ----
@@ -128,11 +94,8 @@ void noteCountDifference(const LogFileReader& reader) {
 } // namespace
 
 bool SaveOnSecondSignal(int signal) {
-    const int fd = g_signalPipe.load();
-    if (fd < 0 || g_signalTaken.exchange(true))
-        return false;
-    const unsigned char s = static_cast<unsigned char>(signal);
-    return ::write(fd, &s, 1) == 1;
+    // Once: the log is saved by the first such signal, and a later one ends the program at once.
+    return WriteSignalPipeOnce(signal);
 }
 
 bool PartialLogTarget(const QString& path, QString* target) {
@@ -179,16 +142,47 @@ CliRunLog::CliRunLog(QString logFolder, QString startDir)
 
 CliRunLog::~CliRunLog() {
     stopWatchingSignals();
+    m_signalNotifier.reset();
+    for (const int fd : m_signalPipe)
+        if (fd >= 0)
+            ::close(fd);
     // A log not finished keeps its partial file, as a crash would; an unused name taken is given back.
     if (!m_started && !m_placeholder.isEmpty())
         QFile::remove(m_placeholder);
 }
 
-void CliRunLog::stopWatchingSignals() {
-    if (g_openLog == this) {
-        g_signalPipe = -1;
-        g_openLog = nullptr;
+// The pipe a second signal's handler writes into, read on the main thread while this log is open.
+void CliRunLog::watchSignals() {
+    if (m_signalPipe[0] < 0) {
+        if (::pipe2(m_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+            return;
+        m_signalNotifier = std::make_unique<QSocketNotifier>(m_signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(m_signalNotifier.get(), &QSocketNotifier::activated, [this] { saveAndEnd(); });
     }
+    m_watching = true;
+    SetSignalPipe(m_signalPipe[1]);
+}
+
+void CliRunLog::stopWatchingSignals() {
+    if (m_watching) {
+        ReleaseSignalPipe(m_signalPipe[1]);
+        m_watching = false;
+    }
+}
+
+// On the main thread: the log as it stands is finished, then the program ends as the signal asked.
+void CliRunLog::saveAndEnd() {
+    unsigned char signal = 0;
+    if (::read(m_signalPipe[0], &signal, 1) != 1)
+        return;
+    if (m_watching) {
+        const qint64 rows = m_stream.rowCount();
+        if (finish())
+            err(QStringLiteral("再次中斷：已儲存傳送紀錄 %1（%2 筆），程式結束。").arg(m_target).arg(rows));
+        else
+            err(m_error);
+    }
+    endBySignal(signal);
 }
 
 bool CliRunLog::lockTarget(const QString& path) {
@@ -310,7 +304,7 @@ bool CliRunLog::create(const QString& target, const std::function<bool()>& fill)
         return false;
     }
     m_started = true;
-    watchSignals(this);
+    watchSignals();
     // A log removed under a running job (its folder deleted, the file replaced) would lose every row the
     // run still makes: the run stops as 中斷 stops it, and finish() copies the rows out.
     m_stream.watchPlace([] {

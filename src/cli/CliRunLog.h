@@ -7,6 +7,7 @@
 #include "core/sendlog/SendLogRow.h"
 #include "core/shared/FileLock.h"
 
+#include <QSocketNotifier>
 #include <QString>
 #include <QStringList>
 
@@ -74,7 +75,9 @@ private:
     bool takeDefaultName();
     bool finishDirect();
     bool rescue();
+    void watchSignals();
     void stopWatchingSignals();
+    void saveAndEnd();
 
     const QString m_logFolder;
     const QString m_startDir;
@@ -90,6 +93,10 @@ private:
     bool m_appending = false;
     FileIdentity m_kept; // the target whose rows were copied in, as it was then
     QString m_error;
+    // A second signal's way to the main thread while the log is open (SaveOnSecondSignal).
+    int m_signalPipe[2] = {-1, -1};
+    std::unique_ptr<QSocketNotifier> m_signalNotifier;
+    bool m_watching = false;
 };
 
 // "NAME.XXXXXX.partial": true, with NAME, for the name of a partial log file.

@@ -150,3 +150,37 @@ TEST_F(BookGuardTest, ASaveFindingTheLockTakenSaysWhoHoldsItAndWritesNothing) {
     ASSERT_TRUE(SaveAddressBook(book, bookPath()).ok) << "the change is written with the next save";
     EXPECT_EQ(namesOnDisk().size(), 2u);
 }
+
+// What a book remembers of its file is the book's own: a second book on the same file in the same process
+// (as two windows of two programs would be) is another reader, whose save keeps the first one's change.
+TEST_F(BookGuardTest, TwoBooksOnOneFileKeepEachOthersChanges) {
+    startWith({test::member(1, "A", "0911"), test::member(2, "B", "0922")});
+    AddressBook second;
+    ASSERT_TRUE(LoadAddressBook(second, bookPath()).ok);
+    book.putMember(test::member(1, "A2", "0911"));
+    ASSERT_TRUE(SaveAddressBook(book, bookPath()).ok);
+    QThread::msleep(20);
+    second.putMember(test::member(2, "B2", "0922"));
+    const AddressBookResult saved = SaveAddressBook(second, bookPath());
+    ASSERT_TRUE(saved.ok) << saved.message.toStdString();
+    EXPECT_TRUE(saved.reloaded);
+    EXPECT_EQ(namesOnDisk(), (std::map<int32_t, QByteArray>{{1, "A2"}, {2, "B2"}}));
+}
+
+TEST_F(BookGuardTest, TheLockOfAWholeImportIsHeldByItsBookAndGoesWithIt) {
+    startWith({test::member(1, "A", "0911")});
+    FileLock probe(bookPath());
+    {
+        AddressBook importing;
+        importing.setFilePath(bookPath());
+        QString error;
+        ASSERT_TRUE(LockAddressBook(importing, {}, &error)) << error.toStdString();
+        ASSERT_TRUE(LoadAddressBook(importing).ok);
+        EXPECT_FALSE(probe.tryLock()) << "another program waits";
+        importing.putMember(test::member(2, "B", "0922"));
+        ASSERT_TRUE(SaveAddressBook(importing).ok) << "its own save needs no second lock";
+        EXPECT_FALSE(probe.tryLock()) << "held until the book goes";
+    }
+    EXPECT_TRUE(probe.tryLock());
+    EXPECT_EQ(namesOnDisk().size(), 2u);
+}

@@ -67,10 +67,7 @@ Read readLog(const QString& path) {
 
 class LogStreamTest : public ::testing::Test {
 protected:
-    void TearDown() override {
-        LogStream::clearFaultForTest();
-        LogStream::setSyncInterval(std::chrono::milliseconds(1000));
-    }
+    void TearDown() override { LogStream::clearFaultForTest(); }
     QString path(const char* name) const { return QDir(m_dir.path()).filePath(QString::fromUtf8(name)); }
     QTemporaryDir m_dir;
 };
@@ -151,19 +148,18 @@ TEST_F(LogStreamTest, HeadRowsRewritesAndAppendsKeepTheirPlaces) {
 }
 
 TEST_F(LogStreamTest, ManyRowsShareADiskSyncAndNoneWaitsLongerThanTheInterval) {
-    LogStream::setSyncInterval(std::chrono::milliseconds(100));
-    LogStream stream;
+    LogStream stream(std::chrono::milliseconds(100));
     ASSERT_TRUE(stream.create(path("s.partial")));
-    const qint64 before = LogStream::syncCount();
+    const qint64 before = stream.syncCount();
     for (int i = 0; i < 2000; ++i)
         ASSERT_TRUE(stream.append(row(i)));
     QThread::msleep(400);
-    const qint64 synced = LogStream::syncCount() - before;
+    const qint64 synced = stream.syncCount() - before;
     EXPECT_GE(synced, 1) << "the rows reached the disk within the interval";
     EXPECT_LE(synced, 5) << "not one sync per row";
-    const qint64 idle = LogStream::syncCount();
+    const qint64 idle = stream.syncCount();
     QThread::msleep(300);
-    EXPECT_EQ(LogStream::syncCount(), idle) << "no rows, no syncs";
+    EXPECT_EQ(stream.syncCount(), idle) << "no rows, no syncs";
     ASSERT_TRUE(stream.finish(path("s.log")));
 }
 
@@ -242,8 +238,7 @@ TEST_F(LogStreamTest, AFileCutInsideARecordReadsItsWholeRecordsAndNamesTheCutByt
 }
 
 TEST_F(LogStreamTest, RowsFromSeveralThreadsAreEachWholeOnce) {
-    LogStream::setSyncInterval(std::chrono::milliseconds(5));
-    LogStream stream;
+    LogStream stream(std::chrono::milliseconds(5));
     ASSERT_TRUE(stream.create(path("t.partial")));
     std::vector<std::thread> writers;
     for (int t = 0; t < 4; ++t)

@@ -1,5 +1,7 @@
 #include "core/addressbook/AddressBook.h"
 
+#include "core/addressbook/BookFileMemory.h"
+
 #include "core/shared/Clock.h"
 
 #include <QByteArrayView>
@@ -36,6 +38,12 @@ uint32_t nameHash(QByteArrayView name) {
 AddressBook::AddressBook(QObject* parent) : QObject(parent) {}
 
 AddressBook::~AddressBook() = default;
+
+BookFileMemory& AddressBook::fileMemory() {
+    if (!m_fileMemory)
+        m_fileMemory = std::make_unique<BookFileMemory>();
+    return *m_fileMemory;
+}
 
 const sMember* AddressBook::member(int32_t id) const {
     const auto it = m_members.find(id);

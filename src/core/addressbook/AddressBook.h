@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <vector>
 
 // The address book in memory: its members and groups, the rules that keep them consistent, and the lookup of
@@ -17,6 +18,8 @@
 namespace norvi {
 
 enum class EntryKind { Member, Group };
+
+struct BookFileMemory;
 
 // An entry found by its name: `member` tells which map holds it, since a damaged book may hold a record
 // whose id has the sign of the other kind.
@@ -35,6 +38,9 @@ public:
     // that belongs to no file.
     const QString& filePath() const { return m_filePath; }
     void setFilePath(const QString& path) { m_filePath = path; }
+    // What this book remembers of its file (the bytes last read or written, a file to keep aside, the lock a
+    // whole read, change and write holds), for the book's file code (BookFile, BookGuard) alone.
+    BookFileMemory& fileMemory();
 
     const std::map<int32_t, sMember>& MemberMap() const { return m_members; }
     const std::map<int32_t, sGroup>& GroupMap() const { return m_groups; }
@@ -75,6 +81,7 @@ private:
     void buildNameIndex() const;
 
     QString m_filePath;
+    std::unique_ptr<BookFileMemory> m_fileMemory; // made when the book first meets a file
     std::map<int32_t, sMember> m_members;
     std::map<int32_t, sGroup> m_groups;
     // Every entry by the hash of its trimmed name, built in one pass over the book when a lookup finds it

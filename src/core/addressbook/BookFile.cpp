@@ -1,5 +1,6 @@
 #include "core/addressbook/BookFile.h"
 
+#include "core/addressbook/BookFileMemory.h"
 #include "core/addressbook/BookGuard.h"
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
@@ -40,13 +41,6 @@ QString readFailedText() {
 QString writeFailedText() {
     return QStringLiteral("寫入通訊錄檔案失敗！");
 }
-
-// A file that was not read whole must not be replaced by the next save: it is moved aside first.
-struct PendingAside {
-    QString path;
-    bool unreadable = false; // could not be opened or read, as opposed to read in part
-};
-PendingAside g_pendingAside;
 
 int32_t readInt32(const char* p) {
     return qFromLittleEndian<qint32>(p);
@@ -449,8 +443,9 @@ AddressBookResult LoadAddressBook(AddressBook& book, const QString& path) {
         reason = SystemErrorText(errno); // the failed read's own number
     if (fd >= 0)
         ::close(fd);
+    BookFileMemory::PendingAside& pendingAside = book.fileMemory().pendingAside;
     if (!read) {
-        g_pendingAside = {path, true};
+        pendingAside = {path, true};
         result = AddressBookResult();
         result.ok = false;
         result.message = WithReason(readFailedText(), notAFile ? InputRefusalText(path, reason) : reason);
@@ -459,9 +454,9 @@ AddressBookResult LoadAddressBook(AddressBook& book, const QString& path) {
 
     RememberBookAsRead(path, book, digest);
     if (result.damaged)
-        g_pendingAside = {path, false};
-    else if (g_pendingAside.path == path)
-        g_pendingAside = {};
+        pendingAside = {path, false};
+    else if (pendingAside.path == path)
+        pendingAside = {};
     return result;
 }
 
@@ -481,18 +476,19 @@ AddressBookResult SaveAddressBook(AddressBook& book, const QString& path) {
         return result;
     }
     result.reloaded = check.reloaded;
-    if (!g_pendingAside.path.isEmpty() && g_pendingAside.path == path) {
+    BookFileMemory::PendingAside& pendingAside = book.fileMemory().pendingAside;
+    if (!pendingAside.path.isEmpty() && pendingAside.path == path) {
         if (!moveAside(path, result.keptAs)) {
             result.ok = false;
             result.message = writeFailedText() + QLatin1Char('\n') + QStringLiteral("無法另存原通訊錄檔案：") + path;
             return result;
         }
         if (!result.keptAs.isEmpty()) {
-            result.message = (g_pendingAside.unreadable ? QStringLiteral("原通訊錄檔案無法讀取，已另存為：")
-                                                        : QStringLiteral("原通訊錄檔案已損壞，已另存為：")) +
+            result.message = (pendingAside.unreadable ? QStringLiteral("原通訊錄檔案無法讀取，已另存為：")
+                                                      : QStringLiteral("原通訊錄檔案已損壞，已另存為：")) +
                              result.keptAs;
         }
-        g_pendingAside = {};
+        pendingAside = {};
     }
     if (check.reloaded)
         result.message = result.message.isEmpty() ? check.message : check.message + QLatin1Char('\n') + result.message;

@@ -1,6 +1,7 @@
 #include "core/addressbook/BookGuard.h"
 
 #include "core/addressbook/BookFile.h"
+#include "core/addressbook/BookFileMemory.h"
 #include "core/shared/Clock.h"
 #include "core/shared/FileLock.h"
 #include "core/shared/InputFile.h"
@@ -24,17 +25,6 @@ namespace norvi {
 
 namespace {
 
-// One entry as it was read: its id and a digest of its record (two independent 64-bit hashes of its
-// bytes), which tells whether a side changed the entry since without keeping the record itself: a book of
-// a million members keeps 24 MB here instead of the file's 424 MB.
-struct EntryDigest {
-    int32_t id = 0;
-    quint64 a = 0;
-    quint64 b = 0;
-    bool operator==(const EntryDigest& o) const { return id == o.id && a == o.a && b == o.b; }
-};
-using Digests = std::vector<EntryDigest>; // in id order
-
 template <typename R> EntryDigest digestOf(const R& record) {
     constexpr std::size_t kSeedA = 0x9E3779B97F4A7C15ULL;
     constexpr std::size_t kSeedB = 0xC2B2AE3D27D4EB4FULL;
@@ -56,41 +46,27 @@ const EntryDigest* findDigest(const Digests& digests, int32_t id) {
     return it != digests.end() && it->id == id ? &*it : nullptr;
 }
 
-// What was read or written last, per book file: its size, time and SHA-256, and each entry's digest.
-struct AsRead {
-    QString path;
-    bool known = false; // the file was read (or written) by this program
-    bool existed = false;
-    qint64 size = 0;
-    qint64 modified = 0;
-    QByteArray hash;
-    Digests members;
-    Digests groups;
-};
-AsRead g_asRead;
-
-std::unique_ptr<FileLock> g_heldLock; // LockAddressBook's, for a whole read, change and write
-
 qint64 modifiedNs(const struct stat& st) {
     return qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
 
-void rememberStamp(const QString& path) {
+void rememberStamp(BookFileMemory::AsRead& asRead, const QString& path) {
     struct stat st {};
     if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
-        g_asRead.size = st.st_size;
-        g_asRead.modified = modifiedNs(st);
+        asRead.size = st.st_size;
+        asRead.modified = modifiedNs(st);
     }
 }
 
-void remember(const QString& path, const AddressBook& book, const QByteArray& hash, bool existed) {
-    g_asRead.path = path;
-    g_asRead.known = true;
-    g_asRead.existed = existed;
-    g_asRead.hash = hash;
-    g_asRead.members = digestsOf(book.MemberMap());
-    g_asRead.groups = digestsOf(book.GroupMap());
-    rememberStamp(path);
+void remember(const QString& path, AddressBook& book, const QByteArray& hash, bool existed) {
+    BookFileMemory::AsRead& asRead = book.fileMemory().asRead;
+    asRead.path = path;
+    asRead.known = true;
+    asRead.existed = existed;
+    asRead.hash = hash;
+    asRead.members = digestsOf(book.MemberMap());
+    asRead.groups = digestsOf(book.GroupMap());
+    rememberStamp(asRead, path);
 }
 
 // The SHA-256 of an open file, read a piece at a time; empty when it cannot be read.
@@ -219,35 +195,32 @@ QString keepChangedFile(const QString& path) {
 
 } // namespace
 
-void RememberBookAsRead(const QString& path, const AddressBook& book, const QByteArray& hash) {
+void RememberBookAsRead(const QString& path, AddressBook& book, const QByteArray& hash) {
     remember(path, book, hash, true);
 }
 
-bool LockAddressBook(const QString& path, const std::function<void(const QString& holder)>& waiting, QString* error) {
-    auto lock = std::make_unique<FileLock>(path);
+bool LockAddressBook(AddressBook& book, const std::function<void(const QString& holder)>& waiting, QString* error) {
+    auto lock = std::make_unique<FileLock>(book.filePath());
     if (!lock->lock(waiting)) {
         if (error)
             *error = lock->error();
         return false;
     }
-    g_heldLock = std::move(lock);
+    book.fileMemory().heldLock = std::move(lock);
     return true;
 }
 
-void UnlockAddressBook() {
-    g_heldLock.reset();
-}
-
-BookWriteGuard::BookWriteGuard(AddressBook& book, const QString& path) : m_book(book), m_path(path) {}
+BookWriteGuard::BookWriteGuard(AddressBook& book, const QString& path)
+    : m_book(book), m_memory(book.fileMemory()), m_path(path) {}
 
 BookWriteGuard::~BookWriteGuard() {
     if (m_ownLock)
-        g_heldLock.reset();
+        m_memory.heldLock.reset();
 }
 
 BookCheck BookWriteGuard::begin() {
     BookCheck check;
-    if (!g_heldLock) {
+    if (!m_memory.heldLock) {
         auto lock = std::make_unique<FileLock>(m_path);
         if (!lock->tryLock()) {
             check.ok = false;
@@ -259,7 +232,7 @@ BookCheck BookWriteGuard::begin() {
                     : lock->error();
             return check;
         }
-        g_heldLock = std::move(lock);
+        m_memory.heldLock = std::move(lock);
         m_ownLock = true;
     }
 
@@ -267,8 +240,9 @@ BookCheck BookWriteGuard::begin() {
     // within its granularity; bytes put back as they were are no change). The bytes are compared by their
     // hash, read a piece at a time; the file is only read whole into entries when it changed.
     const bool exists = QFileInfo(m_path).isFile();
-    const bool asRead = g_asRead.known && g_asRead.path == m_path;
-    if (!exists && (!asRead || !g_asRead.existed))
+    const BookFileMemory::AsRead& read = m_memory.asRead;
+    const bool asRead = read.known && read.path == m_path;
+    if (!exists && (!asRead || !read.existed))
         return check; // nothing there, nothing read: a new book
     AddressBook theirsBook;
     if (exists) {
@@ -278,16 +252,15 @@ BookCheck BookWriteGuard::begin() {
             return check;
         const QByteArray now = fileHash(fd);
         struct stat st {};
-        const bool sameStamp =
-            ::fstat(fd, &st) == 0 && st.st_size == g_asRead.size && modifiedNs(st) == g_asRead.modified;
+        const bool sameStamp = ::fstat(fd, &st) == 0 && st.st_size == read.size && modifiedNs(st) == read.modified;
         if (now.isEmpty()) {
             ::close(fd);
             return check;
         }
-        if (asRead && g_asRead.existed && now == g_asRead.hash) {
+        if (asRead && read.existed && now == read.hash) {
             ::close(fd);
             if (!sameStamp)
-                rememberStamp(m_path); // touched, not changed
+                rememberStamp(m_memory.asRead, m_path); // touched, not changed
             return check;
         }
         AddressBookResult read;
@@ -299,7 +272,7 @@ BookCheck BookWriteGuard::begin() {
 
     // Changed under this program: its own changes are made again to the book as it is now.
     const Digests none;
-    const BaseDigests base{asRead ? &g_asRead.members : &none, asRead ? &g_asRead.groups : &none};
+    const BaseDigests base{asRead ? &read.members : &none, asRead ? &read.groups : &none};
     BookMaps theirs{theirsBook.MemberMap(), theirsBook.GroupMap()};
     theirsBook.clear();
     BookMaps ours{m_book.MemberMap(), m_book.GroupMap()};

@@ -14,13 +14,13 @@ namespace norvi {
 
 // What LoadAddressBook read: the file's size, time and SHA-256 (`hash`), and a digest of each entry of the
 // book as read, which the next save compares with the file and with the book.
-void RememberBookAsRead(const QString& path, const AddressBook& book, const QByteArray& hash);
+void RememberBookAsRead(const QString& path, AddressBook& book, const QByteArray& hash);
 
-// Takes the book's lock (AddressBook.bin.lock) for a whole read, change and write (norvi-cli book import),
-// waiting while another program holds it; `waiting` runs once if it has to wait, with who holds it.
-// Saves made meanwhile take no lock of their own. False with `error` when the lock file cannot be made.
-bool LockAddressBook(const QString& path, const std::function<void(const QString& holder)>& waiting, QString* error);
-void UnlockAddressBook();
+// Takes the lock of the book's file (AddressBook.bin.lock) for a whole read, change and write (norvi-cli
+// book import), waiting while another program holds it; `waiting` runs once if it has to wait, with who
+// holds it. Saves of this book made meanwhile take no lock of their own; the lock goes with the book.
+// False with `error` when the lock file cannot be made.
+bool LockAddressBook(AddressBook& book, const std::function<void(const QString& holder)>& waiting, QString* error);
 
 // What a save found before it replaced the file.
 struct BookCheck {
@@ -48,6 +48,7 @@ public:
 
 private:
     AddressBook& m_book;
+    BookFileMemory& m_memory;
     QString m_path;
     bool m_ownLock = false;
 };

@@ -3,8 +3,8 @@
 #include "core/shared/Big5.h"
 
 #include <algorithm>
+#include <array>
 #include <map>
-#include <mutex>
 
 namespace norvi {
 
@@ -96,17 +96,24 @@ const int kNotFailedQuery[] = {-1, 0, 1, 3, 4, 19, 20, 31, 40, 41};
 
 using Table = std::map<int, QByteArray>;
 
-// Written once under call_once, read without a lock by every thread afterwards.
-Table g_tables[5];
-std::once_flag g_built;
-
 template <std::size_t N> void fill(Table& table, const Entry (&entries)[N]) {
     for (const Entry& e : entries)
         table.emplace(e.code, big5(e.text));
 }
 
+// Built on first use (thread-safely, by the language's rule for a local static) and never changed after, so
+// every thread reads them without a lock.
 const Table& tableOf(CodeTable table) {
-    return g_tables[static_cast<int>(table)];
+    static const std::array<Table, 5> tables = [] {
+        std::array<Table, 5> built;
+        fill(built[static_cast<int>(CodeTable::Login)], kLogin);
+        fill(built[static_cast<int>(CodeTable::Send)], kSend);
+        fill(built[static_cast<int>(CodeTable::Query)], kQuery);
+        fill(built[static_cast<int>(CodeTable::Cancel)], kCancel);
+        fill(built[static_cast<int>(CodeTable::General)], kGeneral);
+        return built;
+    }();
+    return tables[static_cast<int>(table)];
 }
 
 QByteArray parenthesised(const QByteArray& text, const QByteArray& message) {
@@ -116,13 +123,7 @@ QByteArray parenthesised(const QByteArray& text, const QByteArray& message) {
 } // namespace
 
 void BuildResultTables() {
-    std::call_once(g_built, [] {
-        fill(g_tables[static_cast<int>(CodeTable::Login)], kLogin);
-        fill(g_tables[static_cast<int>(CodeTable::Send)], kSend);
-        fill(g_tables[static_cast<int>(CodeTable::Query)], kQuery);
-        fill(g_tables[static_cast<int>(CodeTable::Cancel)], kCancel);
-        fill(g_tables[static_cast<int>(CodeTable::General)], kGeneral);
-    });
+    (void)tableOf(CodeTable::Login);
 }
 
 bool CodeSet::contains(int code) const {
@@ -134,8 +135,6 @@ const CodeSet QueryAskAgainCodes(kQueryAskAgain);
 const CodeSet NotFailedQueryCodes(kNotFailedQuery);
 
 QByteArray CodeText(CodeTable table, int code) {
-    // A lookup never sees a half-built table, whoever asks first.
-    BuildResultTables();
     const Table& t = tableOf(table);
     const auto it = t.find(code);
     return it == t.end() ? QByteArray() : it->second;

@@ -1,5 +1,7 @@
 #include "core/gateway/Sockets.h"
 
+#include "core/shared/Seams.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -15,9 +17,6 @@
 namespace norvi::sockets {
 
 namespace {
-
-std::atomic<int> g_starts{0};
-std::atomic<bool> g_failNextStartup{false};
 
 // Waits for `events` on one socket, and for the wake-up descriptor to become readable. A signal restarts
 // the wait with the time that is left; the clock is read only then, since on some virtual machines every
@@ -77,24 +76,25 @@ bool setBlocking(int sock, bool blocking) {
 } // namespace
 
 int Startup() {
-    if (g_failNextStartup.exchange(false))
+    if (TheSeams().sockets.failNextStartup.exchange(false))
         return kNotInitialised;
-    g_starts.fetch_add(1);
+    TheSeams().sockets.starts.fetch_add(1);
     return 0;
 }
 
 void Cleanup() {
-    int n = g_starts.load();
-    while (n > 0 && !g_starts.compare_exchange_weak(n, n - 1)) {
+    std::atomic<int>& starts = TheSeams().sockets.starts;
+    int n = starts.load();
+    while (n > 0 && !starts.compare_exchange_weak(n, n - 1)) {
     }
 }
 
 bool Started() {
-    return g_starts.load() > 0;
+    return TheSeams().sockets.starts.load() > 0;
 }
 
 void FailNextStartupForTest() {
-    g_failNextStartup.store(true);
+    TheSeams().sockets.failNextStartup.store(true);
 }
 
 int LastError() {

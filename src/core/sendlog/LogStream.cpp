@@ -1,6 +1,7 @@
 #include "core/sendlog/LogStream.h"
 
 #include "core/sendlog/LogFile.h"
+#include "core/shared/Seams.h"
 #include "core/shared/SystemErrorText.h"
 
 #include <QFile>
@@ -19,29 +20,8 @@ namespace norvi {
 
 namespace {
 
-std::atomic<qint64> g_syncIntervalMs{1000};
-std::atomic<qint64> g_syncs{0};
-
-struct Fault {
-    std::mutex lock;
-    bool armed = false;
-    LogStream::Step step = LogStream::Step::Create;
-    int nth = 0;
-    int seen = 0;
-};
-
-Fault& fault() {
-    static Fault f;
-    return f;
-}
-
 bool faultAt(LogStream::Step step) {
-    Fault& f = fault();
-    std::lock_guard<std::mutex> guard(f.lock);
-    if (!f.armed || f.step != step || ++f.seen < f.nth)
-        return false;
-    f.armed = false;
-    return true;
+    return TheSeams().logStreamFault.at(static_cast<int>(step));
 }
 
 void syncFolderOf(const QString& path) {
@@ -55,37 +35,18 @@ void syncFolderOf(const QString& path) {
 
 } // namespace
 
-LogStream::LogStream() = default;
+LogStream::LogStream(std::chrono::milliseconds syncInterval) : m_syncInterval(syncInterval) {}
 
 LogStream::~LogStream() {
     close();
 }
 
-void LogStream::setSyncInterval(std::chrono::milliseconds interval) {
-    g_syncIntervalMs = interval.count();
-}
-
-std::chrono::milliseconds LogStream::syncInterval() {
-    return std::chrono::milliseconds(g_syncIntervalMs.load());
-}
-
-qint64 LogStream::syncCount() {
-    return g_syncs.load();
-}
-
 void LogStream::failAtForTest(Step step, int nth) {
-    Fault& f = fault();
-    std::lock_guard<std::mutex> guard(f.lock);
-    f.armed = true;
-    f.step = step;
-    f.nth = nth;
-    f.seen = 0;
+    TheSeams().logStreamFault.arm(static_cast<int>(step), nth);
 }
 
 void LogStream::clearFaultForTest() {
-    Fault& f = fault();
-    std::lock_guard<std::mutex> guard(f.lock);
-    f.armed = false;
+    TheSeams().logStreamFault.clear();
 }
 
 bool LogStream::failWith(const QString& what, int error) {
@@ -225,7 +186,7 @@ void LogStream::syncLoop() {
         m_wake.wait(guard, [this] { return m_dirty || m_stopSyncer; });
         if (m_stopSyncer)
             return;
-        const auto due = std::chrono::steady_clock::now() + syncInterval();
+        const auto due = std::chrono::steady_clock::now() + m_syncInterval;
         m_wake.wait_until(guard, due, [this] { return m_stopSyncer; });
         if (m_stopSyncer)
             return; // the owner syncs at the end itself
@@ -236,7 +197,7 @@ void LogStream::syncLoop() {
         // The descriptor stays open until this thread has been joined.
         const bool synced = !faultAt(Step::Sync) && ::fdatasync(fd) == 0;
         const int error = synced ? 0 : (errno ? errno : EIO);
-        ++g_syncs;
+        ++m_syncs;
         // Rows synced into a file nobody can find any more are as good as lost: the owner hears of it now.
         const bool gone = onMoved && !inPlace(fd);
         if (gone && !m_moved.exchange(true))
@@ -328,7 +289,7 @@ bool LogStream::sync() {
         return false;
     if (faultAt(Step::Sync) || ::fsync(m_fd) != 0)
         return failWith(QStringLiteral("傳送紀錄檔 %1 無法寫入磁碟").arg(m_path), errno ? errno : EIO);
-    ++g_syncs;
+    ++m_syncs;
     m_dirty = false;
     if (!m_folderSynced) {
         syncFolderOf(m_path);
@@ -344,7 +305,7 @@ bool LogStream::writeCount() {
         return false;
     if (faultAt(Step::Sync) || ::fdatasync(m_fd) != 0)
         return failWith(QStringLiteral("傳送紀錄檔 %1 無法寫入磁碟").arg(m_path), errno ? errno : EIO);
-    ++g_syncs;
+    ++m_syncs;
     return true;
 }
 

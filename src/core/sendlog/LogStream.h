@@ -32,7 +32,9 @@ namespace norvi {
 // in the system's words ("磁碟已滿").
 class LogStream {
 public:
-    LogStream();
+    // How long rows may wait for the disk sync: one second, shorter in tests that watch the batching.
+    static constexpr std::chrono::milliseconds kSyncInterval{1000};
+    explicit LogStream(std::chrono::milliseconds syncInterval = kSyncInterval);
     // A stream neither finished nor discarded is closed as it is: its file stays, as a crash would leave it.
     ~LogStream();
     LogStream(const LogStream&) = delete;
@@ -83,11 +85,8 @@ public:
     // The file's descriptor while open, for a lock's owner check in tests; -1 otherwise.
     int descriptor() const { return m_fd; }
 
-    // How long rows may wait for the disk sync: one second unless a test changes it.
-    static void setSyncInterval(std::chrono::milliseconds interval);
-    static std::chrono::milliseconds syncInterval();
-    // The number of disk syncs made by every stream since the start (for tests that check the batching).
-    static qint64 syncCount();
+    // The number of disk syncs this stream made (for tests that check the batching).
+    qint64 syncCount() const { return m_syncs.load(); }
 
     // The steps that can fail, for tests that make one of them fail as the system would (a write takes
     // half of its bytes first, as a disk that fills up does). The `nth` time any stream reaches `step`.
@@ -105,6 +104,8 @@ private:
     void closeFile();
     bool inPlace(int fd) const; // with m_lock held or from the sync thread
 
+    const std::chrono::milliseconds m_syncInterval;
+    std::atomic<qint64> m_syncs{0};
     QString m_path;
     int m_fd = -1;
     qint64 m_size = 0; // bytes in the file, always 4 + whole records

@@ -1,18 +1,12 @@
 #include "core/shared/Clock.h"
 
-#include <limits>
+#include "core/shared/Seams.h"
+
 #include <mutex>
 
 namespace norvi::Clock {
 
 namespace {
-std::mutex g_lock;
-bool g_fixed = false;
-QDateTime g_time;
-qint64 g_step = 0;
-qint64 g_stampSecond = std::numeric_limits<qint64>::min(); // the second g_stamp shows
-QByteArray g_stamp;
-
 const QString& rowStampFormat() {
     static const QString format = QStringLiteral("yyyyMMddHHmmss");
     return format;
@@ -20,33 +14,36 @@ const QString& rowStampFormat() {
 } // namespace
 
 QDateTime now() {
-    std::lock_guard<std::mutex> guard(g_lock);
-    if (!g_fixed)
+    Seams::ClockState& c = TheSeams().clock;
+    std::lock_guard<std::mutex> guard(c.lock);
+    if (!c.fixed)
         return QDateTime::currentDateTime();
-    const QDateTime t = g_time;
-    g_time = g_time.addMSecs(g_step);
+    const QDateTime t = c.time;
+    c.time = c.time.addMSecs(c.step);
     return t;
 }
 
 qint64 nowMSecsSinceEpoch() {
+    Seams::ClockState& c = TheSeams().clock;
     {
-        std::lock_guard<std::mutex> guard(g_lock);
-        if (!g_fixed)
+        std::lock_guard<std::mutex> guard(c.lock);
+        if (!c.fixed)
             return QDateTime::currentMSecsSinceEpoch();
     }
     return now().toMSecsSinceEpoch();
 }
 
 QByteArray rowStamp() {
+    Seams::ClockState& c = TheSeams().clock;
     {
-        std::lock_guard<std::mutex> guard(g_lock);
-        if (!g_fixed) {
+        std::lock_guard<std::mutex> guard(c.lock);
+        if (!c.fixed) {
             const qint64 second = QDateTime::currentSecsSinceEpoch();
-            if (second != g_stampSecond) {
-                g_stamp = QDateTime::fromSecsSinceEpoch(second).toString(rowStampFormat()).toLatin1();
-                g_stampSecond = second;
+            if (second != c.stampSecond) {
+                c.stamp = QDateTime::fromSecsSinceEpoch(second).toString(rowStampFormat()).toLatin1();
+                c.stampSecond = second;
             }
-            return g_stamp;
+            return c.stamp;
         }
     }
     // A fixed clock moves with every call, as now() does, and keeps the kind of time (local or UTC) it was given.
@@ -54,15 +51,17 @@ QByteArray rowStamp() {
 }
 
 void setFixed(const QDateTime& fixed, qint64 stepMs) {
-    std::lock_guard<std::mutex> guard(g_lock);
-    g_fixed = true;
-    g_time = fixed;
-    g_step = stepMs;
+    Seams::ClockState& c = TheSeams().clock;
+    std::lock_guard<std::mutex> guard(c.lock);
+    c.fixed = true;
+    c.time = fixed;
+    c.step = stepMs;
 }
 
 void reset() {
-    std::lock_guard<std::mutex> guard(g_lock);
-    g_fixed = false;
+    Seams::ClockState& c = TheSeams().clock;
+    std::lock_guard<std::mutex> guard(c.lock);
+    c.fixed = false;
 }
 
 QString stamp(const QDateTime& t) {

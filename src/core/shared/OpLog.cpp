@@ -23,9 +23,6 @@ namespace norvi {
 
 namespace {
 
-std::mutex g_sinkLock;
-std::function<void(const QString&)> g_sink;
-
 // Every physical line of the file ends in CR LF, also the ones inside a multi-line text such as the
 // progress summary; a CR LF already there is kept as it is, not doubled.
 QByteArray withCrLf(const QByteArray& text) {
@@ -40,16 +37,22 @@ QByteArray withCrLf(const QByteArray& text) {
     return out;
 }
 
-std::function<void(const QString&)> g_failureReporter;
-// Under its lock, which keeps every line whole. The folder is where the lines go, as the owner of the settings last
-// said: every thread writes, so the writer keeps its own copy instead of reading settings the interface thread may be
-// changing. A failure is said once, until a line is written again.
-struct WriterState {
+// The operation log's writer, one for the process: every thread of both programs appends to the one daily
+// file, and the lock keeps each line whole. The folder is where the lines go, as the owner of the settings
+// last said: every thread writes, so the writer keeps its own copy instead of reading settings the interface
+// thread may be changing. A failure is said once, until a line is written again. Where lines and failures
+// are told (the message area, or norvi-cli's standard error) sits beside it, under a lock of its own, since
+// telling may take longer than a write.
+struct OpLogWriter {
     std::mutex lock;
     QString folder;
     bool failureSaid = false;
+
+    std::mutex sinkLock;
+    std::function<void(const QString&)> sink;
+    std::function<void(const QString&)> failureReporter;
 };
-WriterState g_writer;
+OpLogWriter g_writer;
 
 // The whole line in one write with O_APPEND, so lines of other writers (threads, the other program) never
 // mix into it. A write the system took only in part is completed; when the rest cannot be written, the
@@ -90,8 +93,8 @@ bool appendLine(const QString& path, const QByteArray& line, QString* reason) {
 void reportFailure(const QString& text) {
     std::function<void(const QString&)> reporter;
     {
-        std::lock_guard<std::mutex> guard(g_sinkLock);
-        reporter = g_failureReporter;
+        std::lock_guard<std::mutex> guard(g_writer.sinkLock);
+        reporter = g_writer.failureReporter;
     }
     if (reporter) {
         reporter(text);
@@ -151,15 +154,15 @@ void SetOpLogFailureReporter(std::function<void(const QString& text)> reporter) 
         std::lock_guard<std::mutex> guard(g_writer.lock);
         g_writer.failureSaid = false;
     }
-    std::lock_guard<std::mutex> guard(g_sinkLock);
-    g_failureReporter = std::move(reporter);
+    std::lock_guard<std::mutex> guard(g_writer.sinkLock);
+    g_writer.failureReporter = std::move(reporter);
 }
 
 void ShowMsgLine(const QByteArray& text) {
     std::function<void(const QString&)> sink;
     {
-        std::lock_guard<std::mutex> guard(g_sinkLock);
-        sink = g_sink;
+        std::lock_guard<std::mutex> guard(g_writer.sinkLock);
+        sink = g_writer.sink;
     }
     if (!sink)
         return;
@@ -170,8 +173,8 @@ void ShowMsgLine(const QByteArray& text) {
 }
 
 void SetMessageAreaSink(std::function<void(const QString& line)> sink) {
-    std::lock_guard<std::mutex> guard(g_sinkLock);
-    g_sink = std::move(sink);
+    std::lock_guard<std::mutex> guard(g_writer.sinkLock);
+    g_writer.sink = std::move(sink);
 }
 
 } // namespace norvi

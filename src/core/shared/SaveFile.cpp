@@ -1,5 +1,7 @@
 #include "core/shared/SaveFile.h"
 
+#include "core/shared/Seams.h"
+
 #include "core/shared/SystemErrorText.h"
 
 #include <QDir>
@@ -90,30 +92,8 @@ private:
 };
 
 // The fault a test armed: the nth time any save reaches `step`.
-struct Fault {
-    std::mutex lock;
-    bool armed = false;
-    bool fired = false;
-    SaveFile::Step step = SaveFile::Step::Open;
-    int nth = 0;
-    int seen = 0;
-};
-
-Fault& fault() {
-    static Fault f;
-    return f;
-}
-
-// True when this step is the one to fail.
 bool faultAt(SaveFile::Step step) {
-    Fault& f = fault();
-    std::lock_guard<std::mutex> guard(f.lock);
-    if (!f.armed || f.fired || f.step != step)
-        return false;
-    if (++f.seen < f.nth)
-        return false;
-    f.fired = true;
-    return true;
+    return TheSeams().saveFileFault.at(static_cast<int>(step));
 }
 
 mode_t modeOf(QFileDevice::Permissions p) {
@@ -357,26 +337,15 @@ QString SaveFile::errorString() const {
 }
 
 void SaveFile::failAtForTest(Step step, int nth) {
-    Fault& f = fault();
-    std::lock_guard<std::mutex> guard(f.lock);
-    f.armed = true;
-    f.fired = false;
-    f.step = step;
-    f.nth = nth;
-    f.seen = 0;
+    TheSeams().saveFileFault.arm(static_cast<int>(step), nth);
 }
 
 void SaveFile::clearFaultForTest() {
-    Fault& f = fault();
-    std::lock_guard<std::mutex> guard(f.lock);
-    f.armed = false;
-    f.fired = false;
+    TheSeams().saveFileFault.clear();
 }
 
 bool SaveFile::faultFiredForTest() {
-    Fault& f = fault();
-    std::lock_guard<std::mutex> guard(f.lock);
-    return f.fired;
+    return TheSeams().saveFileFault.fired();
 }
 
 QString RandomNameChars() {

@@ -51,7 +51,28 @@ bool StopSignal::raised() const noexcept {
 }
 
 namespace {
-std::atomic<bool> g_graceActive{false};
+
+// What a signal handler reaches besides StopFlag, StopWake and StopNow (defined in ProcessState.cpp), kept
+// for the process with them: a handler can reach nothing that is not process-wide, and may touch nothing
+// but lock-free atomics and write().
+struct SignalReach {
+    std::atomic<bool> graceActive{false};
+    std::atomic<int> pipe{-1};
+};
+SignalReach g_signalReach;
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
+
+bool writeNumber(int fd, int signalNumber) noexcept {
+    if (fd < 0)
+        return false;
+    const int saved = errno;
+    const unsigned char number = static_cast<unsigned char>(signalNumber);
+    // A full pipe already holds a request the reader will see.
+    const bool written = ::write(fd, &number, 1) == 1;
+    errno = saved;
+    return written;
+}
+
 } // namespace
 
 void RequestStop() noexcept {
@@ -67,11 +88,27 @@ void ClearStop() noexcept {
 }
 
 bool StopGraceActive() noexcept {
-    return g_graceActive.load();
+    return g_signalReach.graceActive.load();
 }
 
 void SetStopGraceActive(bool active) noexcept {
-    g_graceActive.store(active);
+    g_signalReach.graceActive.store(active);
+}
+
+void SetSignalPipe(int writeFd) noexcept {
+    g_signalReach.pipe.store(writeFd);
+}
+
+void ReleaseSignalPipe(int writeFd) noexcept {
+    g_signalReach.pipe.compare_exchange_strong(writeFd, -1);
+}
+
+bool WriteSignalPipe(int signalNumber) noexcept {
+    return writeNumber(g_signalReach.pipe.load(), signalNumber);
+}
+
+bool WriteSignalPipeOnce(int signalNumber) noexcept {
+    return writeNumber(g_signalReach.pipe.exchange(-1), signalNumber);
 }
 
 } // namespace norvi

@@ -54,4 +54,15 @@ void ClearStop() noexcept;
 bool StopGraceActive() noexcept;
 void SetStopGraceActive(bool active) noexcept;
 
+// The write end of the pipe through which a signal handler hands a signal's number to the main thread's
+// event loop (the desktop's ExitSignals; norvi-cli's save of the open log on a second signal), set by the
+// one who reads the pipe; -1: nobody listens.
+void SetSignalPipe(int writeFd) noexcept;
+// Nobody listens any more, if `writeFd` is still the pipe set (a later listener keeps its own).
+void ReleaseSignalPipe(int writeFd) noexcept;
+// Async-signal-safe: writes the number into the pipe. False when nobody listens or it could not be written.
+bool WriteSignalPipe(int signalNumber) noexcept;
+// The same, once: the pipe is taken, so a later signal finds nobody listening until it is set again.
+bool WriteSignalPipeOnce(int signalNumber) noexcept;
+
 } // namespace norvi

@@ -112,15 +112,16 @@ bool SaveBook(QWidget* parent, AddressBook& book) {
                          saved.message);
     // Another program had changed the book: the windows show it as it now stands, with this change in it.
     if (saved.reloaded) {
-        emit BookNotifier::instance().treeRebuildRequested();
-        emit BookNotifier::instance().listReloadRequested();
+        emit BookNotifier::of(book).treeRebuildRequested();
+        emit BookNotifier::of(book).listReloadRequested();
     }
     return saved.ok;
 }
 
-BookNotifier& BookNotifier::instance() {
-    static BookNotifier notifier;
-    return notifier;
+BookNotifier& BookNotifier::of(AddressBook& book) {
+    if (auto* const notifier = book.findChild<BookNotifier*>(QString(), Qt::FindDirectChildrenOnly))
+        return *notifier;
+    return *new BookNotifier(&book); // the book deletes it
 }
 
 QStringList BookColumnCaptions(int sortColumn, bool ascending) {

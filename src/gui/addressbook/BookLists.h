@@ -51,12 +51,17 @@ QString BookBoxTitle();
 // arrow.
 QStringList BookColumnCaptions(int sortColumn = -1, bool ascending = true);
 
-// What the editors ask of the address book window after an OK, without knowing the window.
+// What the editors ask of the address book window after an OK, without knowing the window: one per book, a
+// child of the book, so it lives as long as the book the windows share.
 class BookNotifier : public QObject {
     Q_OBJECT
 public:
-    static BookNotifier& instance();
+    static BookNotifier& of(AddressBook& book);
 
+private:
+    explicit BookNotifier(QObject* book) : QObject(book) {}
+
+public:
 signals:
     void listReloadRequested();  // the list shows the book as it now stands
     void treeRebuildRequested(); // the groups changed

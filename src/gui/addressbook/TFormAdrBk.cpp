@@ -90,7 +90,7 @@ TFormAdrBk::TFormAdrBk(AddressBook& book, QWidget* parent) : QDialog(parent), m_
     updateSortChecks();
     setStatusText();
 
-    BookNotifier& notifier = BookNotifier::instance();
+    BookNotifier& notifier = BookNotifier::of(m_book);
     // While the window is hidden there is nothing to refresh: every opening builds the tree and list anew.
     connect(&notifier, &BookNotifier::treeRebuildRequested, this, [this] {
         if (isVisible())

@@ -227,8 +227,8 @@ void TFormGroup::ButtonOkClick() {
     WriteGroupSlots(edited, ids);
     m_book.putGroup(edited);
 
-    emit BookNotifier::instance().treeRebuildRequested();
-    emit BookNotifier::instance().listReloadRequested();
+    emit BookNotifier::of(m_book).treeRebuildRequested();
+    emit BookNotifier::of(m_book).listReloadRequested();
     SaveBook(this, m_book);
     // A save that met another program's changes builds the book anew: the record is found again.
     record = m_book.group(edited.id);

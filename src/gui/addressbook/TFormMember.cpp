@@ -305,7 +305,7 @@ void TFormMember::ButtonOkClick() {
     putField(edited.desc, desc.bytes);
     m_book.putMember(edited);
 
-    emit BookNotifier::instance().listReloadRequested();
+    emit BookNotifier::of(m_book).listReloadRequested();
     SaveBook(this, m_book);
     // A save that met another program's changes builds the book anew: the record is found again.
     record = m_book.member(edited.id);

@@ -4,6 +4,7 @@
 #include <QPainterPath>
 #include <QtMath>
 
+#include <array>
 #include <functional>
 
 namespace norvi {
@@ -310,16 +311,17 @@ QIcon IconTable::drawnIcon(const Draw& draw, int units, std::initializer_list<in
 }
 
 QIcon IconTable::icon(int index) {
-    static QIcon cache[kCount];
-    static bool built[kCount] = {};
+    // Drawn once, on the first call, and never changed after.
+    static const std::array<QIcon, kCount> icons = [] {
+        std::array<QIcon, kCount> drawn;
+        for (int i = 0; i < kCount; ++i)
+            if (const Draw draw = listDrawing(i))
+                drawn[std::size_t(i)] = drawnIcon(draw, 16, {16, 32});
+        return drawn;
+    }();
     if (index < 0 || index >= kCount)
         return QIcon();
-    if (!built[index]) {
-        if (const Draw draw = listDrawing(index))
-            cache[index] = drawnIcon(draw, 16, {16, 32});
-        built[index] = true;
-    }
-    return cache[index];
+    return icons[std::size_t(index)];
 }
 
 QPixmap IconTable::pixmap(int index) {

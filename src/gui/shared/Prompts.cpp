@@ -1,5 +1,6 @@
 #include "gui/shared/Prompts.h"
 
+#include "core/shared/Seams.h"
 #include "core/shared/ShownText.h"
 #include "gui/shared/TFormSelectDir.h"
 
@@ -103,21 +104,25 @@ public:
     int execDialog(QDialog* dialog) override { return dialog->exec(); }
 };
 
-QtPrompts g_qtPrompts;
-Prompts* g_prompts = nullptr;
+// The real dialogs keep nothing between calls.
+QtPrompts& qtPrompts() {
+    static QtPrompts real;
+    return real;
+}
 
 } // namespace
 
 Prompts& prompts() {
-    return g_prompts ? *g_prompts : g_qtPrompts;
+    Prompts* const installed = TheSeams().prompts.load();
+    return installed ? *installed : qtPrompts();
 }
 
 Prompts& standardPrompts() {
-    return g_qtPrompts;
+    return qtPrompts();
 }
 
 void setPrompts(Prompts* replacement) {
-    g_prompts = replacement;
+    TheSeams().prompts.store(replacement);
 }
 
 QString toQtFilter(const QString& pipeFilter) {

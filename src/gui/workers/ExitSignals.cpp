@@ -1,8 +1,9 @@
 #include "gui/workers/ExitSignals.h"
 
+#include "core/shared/StopSignal.h"
+
 #include <QSocketNotifier>
 
-#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
@@ -11,47 +12,43 @@ namespace norvi {
 
 namespace {
 
-int g_pipe[2] = {-1, -1};
 const int kSignals[] = {SIGTERM, SIGHUP, SIGINT};
-struct sigaction g_previous[3];
 
 extern "C" void onExitSignal(int signalNumber) {
-    const int saved = errno;
-    const unsigned char number = static_cast<unsigned char>(signalNumber);
-    // Nothing else is safe in a handler; a full pipe already holds a request to end.
-    [[maybe_unused]] const ssize_t written = ::write(g_pipe[1], &number, 1);
-    errno = saved;
+    // Nothing else is safe in a handler: the number goes into the pipe this object reads.
+    (void)WriteSignalPipe(signalNumber);
 }
 
 } // namespace
 
 ExitSignals::ExitSignals() {
-    if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
+    if (::pipe2(m_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
-    m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
+    m_notifier = new QSocketNotifier(m_pipe[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &ExitSignals::readPipe);
+    SetSignalPipe(m_pipe[1]);
     struct sigaction action = {};
     action.sa_handler = onExitSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (int i = 0; i < 3; ++i)
-        ::sigaction(kSignals[i], &action, &g_previous[i]);
+        ::sigaction(kSignals[i], &action, &m_previous[i]);
 }
 
 ExitSignals::~ExitSignals() {
-    if (g_pipe[0] < 0)
+    if (m_pipe[0] < 0)
         return;
     for (int i = 0; i < 3; ++i)
-        ::sigaction(kSignals[i], &g_previous[i], nullptr);
+        ::sigaction(kSignals[i], &m_previous[i], nullptr);
+    ReleaseSignalPipe(m_pipe[1]);
     delete m_notifier;
-    ::close(g_pipe[0]);
-    ::close(g_pipe[1]);
-    g_pipe[0] = g_pipe[1] = -1;
+    ::close(m_pipe[0]);
+    ::close(m_pipe[1]);
 }
 
 void ExitSignals::readPipe() {
     unsigned char number = 0;
-    while (::read(g_pipe[0], &number, 1) == 1)
+    while (::read(m_pipe[0], &number, 1) == 1)
         emit received(number);
 }
 

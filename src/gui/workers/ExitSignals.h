@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+#include <csignal>
+
 class QSocketNotifier;
 
 namespace norvi {
@@ -25,6 +27,8 @@ private:
     void readPipe();
 
     QSocketNotifier* m_notifier = nullptr;
+    int m_pipe[2] = {-1, -1};
+    struct sigaction m_previous[3] = {}; // the handlers taken back when this goes
 };
 
 } // namespace norvi
