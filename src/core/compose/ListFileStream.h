@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/compose/ListFileRecords.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QFile>
@@ -33,10 +35,6 @@ struct ListFileCheck {
     QString refusal;    // what is said, for NotAFile
     QString reason;     // the system's reason, for CannotOpen and ReadError
 };
-
-// The most of one list file line that is kept. A row keeps 30 bytes of number and 960 of content, so
-// nothing past this is ever sent; the rest of a longer line is skipped as it is read, never held.
-constexpr qsizetype kMaxListLineBytes = 64 * 1024;
 
 // A recipient list file read a piece of whole lines at a time, as Big5 lines (a UTF-8 file converted),
 // so that a file of a million lines never lies in memory whole. Its checks are those of the whole-file
