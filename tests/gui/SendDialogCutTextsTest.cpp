@@ -5,9 +5,12 @@
 
 #include "gui/sendlog/TFormShowMsg.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QLabel>
 #include <QRadioButton>
+
+#include <sys/stat.h>
 
 using namespace norvi;
 using namespace norvi::test;
@@ -95,7 +98,8 @@ TEST_F(SendDialogCutTextsTest, AListLinePast64KBIsCutAsItIsReadAndNamed) {
     });
 }
 
-// A list file that cannot be read is named with the system's reason under the first line.
+// A list file that cannot be read is named with the system's reason under the first line; one that is no
+// regular file is named for what it is.
 TEST_F(SendDialogCutTextsTest, AListFileThatCannotBeReadIsNamedWithTheSystemsReason) {
     writeFile("plain", "x");
     const struct {
@@ -110,5 +114,14 @@ TEST_F(SendDialogCutTextsTest, AListFileThatCannotBeReadIsNamedWithTheSystemsRea
             EXPECT_EQ(m_prompts.messages().last(),
                       QStringLiteral("無法讀取檔案：") + c.file + QLatin1Char('\n') + c.reason);
         }
+        // A named pipe is refused at once, not waited on.
+        const QString pipe = path("pipe");
+        ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        QDeadlineTimer deadline(10000);
+        m_prompts.fileNames.push_back(pipe);
+        ASSERT_TRUE(press("SpeedButtonLoadMT"));
+        EXPECT_EQ(m_prompts.messages().last(),
+                  QStringLiteral("無法讀取檔案 ") + pipe + QStringLiteral("：這是具名管道，不是一般檔案。"));
+        EXPECT_FALSE(deadline.hasExpired());
     });
 }
