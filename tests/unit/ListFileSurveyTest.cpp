@@ -9,6 +9,7 @@
 #include "core/compose/RecipientLists.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
+#include "core/shared/Global.h"
 #include "core/shared/InputFile.h"
 
 #include <gtest/gtest.h>
@@ -229,4 +230,16 @@ TEST_F(RecipientListFileTest, AFileChangedAfterItsCheckLeavesNoRows) {
     EXPECT_TRUE(parsed.ListFileRows.empty());
     ASSERT_EQ(parsed.RecipientList.size(), 1u);
     EXPECT_EQ(parsed.RecipientList.front().kind, KindTyped);
+}
+
+// 中斷 during the load keeps the rows read so far, and names no cut line it did not reach.
+TEST_F(RecipientListFileTest, AStoppedLoadKeepsItsRowsAndNamesOnlyTheCutLinesReached) {
+    RecipientListFile file;
+    ASSERT_TRUE(file.check(write("0912000001\n0912000002 " + QByteArray(70 * 1024, 'a') + "\n")));
+    ParsedRecipients parsed;
+    StopFlag = false;
+    EXPECT_TRUE(file.readRows(parsed, [] { StopFlag = true; }));
+    StopFlag = false;
+    EXPECT_EQ(parsed.ListFileRows.size(), 1u);
+    EXPECT_TRUE(file.cutLines().empty());
 }

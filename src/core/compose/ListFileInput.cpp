@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace norvi {
@@ -133,6 +134,9 @@ bool RecipientListFile::readRows(ParsedRecipients& into, const std::function<voi
             error = errno;
             read = false;
         }
+        // A load stopped early names only the cut lines it reached.
+        if (StopFlag)
+            m_cut.erase(std::lower_bound(m_cut.begin(), m_cut.end(), index), m_cut.end());
         // The file that was checked, unchanged: the same size and time, and its lines all read.
         struct stat st {};
         if (read && !changed && !StopFlag)
