@@ -10,6 +10,7 @@
 
 #include "core/addressbook/BookFile.h"
 #include "core/compose/EntryLookup.h"
+#include "core/compose/ListFileInput.h"
 #include "core/compose/MessageCount.h"
 #include "core/compose/OddNumbers.h"
 #include "core/compose/RecipientLists.h"
@@ -188,6 +189,10 @@ int send(const Arguments& a, Config& config) {
             reportListFileProblem(run.listCheck(), list);
             return ExitRefused;
         }
+        // A line past 64 KB lost its tail as it was read; said in the send dialog's words.
+        const QString cut = ListFileCutText(run.listCutLines());
+        if (!cut.isEmpty())
+            err(cut);
     }
     MessageText message;
     if (!readMessageText(a, &message))

@@ -5,9 +5,12 @@
 
 #include "gui/sendlog/TFormShowMsg.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QLabel>
 #include <QRadioButton>
+
+#include <sys/stat.h>
 
 using namespace norvi;
 using namespace norvi::test;
@@ -77,7 +80,26 @@ TEST_F(SendDialogCutTextsTest, FilledInMessagesAreCheckedWhenTypingPauses) {
     });
 }
 
-// A list file that cannot be read is named with the system's reason under the first line.
+// A line of hundreds of kilobytes keeps its first 64 KB as it is read: the note names it, its row keeps what
+// a row keeps, and the rows around it are whole.
+TEST_F(SendDialogCutTextsTest, AListLinePast64KBIsCutAsItIsReadAndNamed) {
+    const QString longLine = writeFile("long-line.txt", big5(QStringLiteral("0911000001 $王$\r\n0911000002 ") +
+                                                             QString(100 * 1024, QChar(0x4E2D)) +
+                                                             QStringLiteral("\r\n0911000003 $李$\r\n")));
+    open([&] {
+        load(longLine);
+        EXPECT_EQ(m_prompts.messages().last(), QStringLiteral("發訊名單第 2 行超過 64 KB，超過的部分未讀取。"));
+        EXPECT_EQ(parsed(), (QStringList{QStringLiteral("1:0:0911000001"), QStringLiteral("1:1:0911000002"),
+                                         QStringLiteral("1:2:0911000003")}));
+        const std::map<int32_t, sLoadMt>& rows = dialog().recipients().ListFileRows;
+        EXPECT_EQ(getField(rows.at(0).content), big5(QStringLiteral("$王$")));
+        EXPECT_EQ(getField(rows.at(1).content), big5(QString(480, QChar(0x4E2D))));
+        EXPECT_EQ(getField(rows.at(2).content), big5(QStringLiteral("$李$")));
+    });
+}
+
+// A list file that cannot be read is named with the system's reason under the first line; one that is no
+// regular file is named for what it is.
 TEST_F(SendDialogCutTextsTest, AListFileThatCannotBeReadIsNamedWithTheSystemsReason) {
     writeFile("plain", "x");
     const struct {
@@ -92,5 +114,14 @@ TEST_F(SendDialogCutTextsTest, AListFileThatCannotBeReadIsNamedWithTheSystemsRea
             EXPECT_EQ(m_prompts.messages().last(),
                       QStringLiteral("無法讀取檔案：") + c.file + QLatin1Char('\n') + c.reason);
         }
+        // A named pipe is refused at once, not waited on.
+        const QString pipe = path("pipe");
+        ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        QDeadlineTimer deadline(10000);
+        m_prompts.fileNames.push_back(pipe);
+        ASSERT_TRUE(press("SpeedButtonLoadMT"));
+        EXPECT_EQ(m_prompts.messages().last(),
+                  QStringLiteral("無法讀取檔案 ") + pipe + QStringLiteral("：這是具名管道，不是一般檔案。"));
+        EXPECT_FALSE(deadline.hasExpired());
     });
 }

@@ -528,6 +528,13 @@ TEST_F(CliTest, SendWarnsOfTextsCutAfterSixShortMessagesAndStillSends) {
     const CliRun fits = run({"send", "--text", "hi", "--list", path("short.txt"), "--log", path("fits.log")});
     EXPECT_EQ(fits.exitCode, 0);
     EXPECT_FALSE(fits.err.contains(QStringLiteral("超過"))) << fits.err.toStdString();
+
+    // A line past 64 KB is cut as it is read, named once though the file is read three times.
+    writeFile("long.txt", "0912000040,$" + QByteArray(100 * 1024, 'x') + "$\n0912000041\n");
+    const CliRun longLine = run({"send", "--text", "hi", "--list", path("long.txt"), "--log", path("long.log")});
+    EXPECT_EQ(longLine.exitCode, 0) << longLine.err.toStdString();
+    EXPECT_EQ(longLine.err.count(QStringLiteral("發訊名單第 1 行超過 64 KB，超過的部分未讀取。\n")), 1)
+        << longLine.err.toStdString();
 }
 
 TEST_F(CliTest, LoginTestReportsTheGatewaysAnswer) {

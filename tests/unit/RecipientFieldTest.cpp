@@ -138,27 +138,40 @@ TEST_F(RecipientFieldTest, CountLabelPreviewAndRowMessages) {
 
 TEST_F(RecipientFieldTest, ListFilesAreReadAsUtf8OrBig5AndRefusedWithTheLine) {
     const QByteArray text = "0912000001 $王小明$\r\n0912000002\r\n";
-    ListFileText utf8 = ReadRecipientListFile(write("utf8.txt", text));
-    ASSERT_TRUE(utf8.ok) << utf8.error.toStdString();
-    EXPECT_EQ(utf8.bytes, big5(QString::fromUtf8(text.constData())));
-    ListFileText native = ReadRecipientListFile(write("big5.txt", big5(QString::fromUtf8(text.constData()))));
-    ASSERT_TRUE(native.ok);
-    EXPECT_EQ(native.bytes, big5(QString::fromUtf8(text.constData())));
+    const QByteArray content = big5("$王小明$");
+    for (const QByteArray& bytes : {text, big5(QString::fromUtf8(text.constData()))}) {
+        RecipientListFile file;
+        ASSERT_TRUE(file.check(write("list.txt", bytes))) << file.error().toStdString();
+        EXPECT_EQ(file.isUtf8(), bytes == text);
+        EXPECT_EQ(file.lineCount(), 2);
+        ASSERT_TRUE(file.readRows(parsed));
+        ASSERT_EQ(parsed.ListFileRows.size(), 2u);
+        EXPECT_EQ(getField(parsed.ListFileRows.at(0).content), content);
+        EXPECT_EQ(entries(), (QStringList{QStringLiteral("1:0:0912000001"), QStringLiteral("1:1:0912000002")}));
+        RecipientList.clear();
+    }
 
-    const ListFileText mixed = ReadRecipientListFile(write("mixed.txt", "0912 ok\n0913 \xFF\xFF\n"));
-    EXPECT_FALSE(mixed.ok);
-    EXPECT_TRUE(mixed.error.contains(QStringLiteral("第 2 行不是 Big5 或 UTF-8 文字"))) << mixed.error.toStdString();
-    const ListFileText nul = ReadRecipientListFile(write("nul.txt", QByteArray("0912\n09\0"
-                                                                               "13\n",
-                                                                               9)));
-    EXPECT_FALSE(nul.ok);
-    EXPECT_TRUE(nul.error.contains(ListFileNulLineText(2)));
-    const ListFileText emoji = ReadRecipientListFile(write("emoji.txt", "0912 \xF0\x9F\x98\x80\n"));
-    EXPECT_FALSE(emoji.ok);
-    EXPECT_TRUE(emoji.error.contains(QStringLiteral("U+1F600"))) << emoji.error.toStdString();
-    const ListFileText missing = ReadRecipientListFile(QDir(m_dir.path()).filePath(QStringLiteral("none.txt")));
-    EXPECT_FALSE(missing.ok);
-    EXPECT_TRUE(missing.error.startsWith(QStringLiteral("無法讀取檔案")));
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        QString said;
+    } refused[] = {
+        {"mixed.txt", "0912 ok\n0913 \xFF\xFF\n", QStringLiteral("第 2 行不是 Big5 或 UTF-8 文字")},
+        {"nul.txt",
+         QByteArray("0912\n09\0"
+                    "13\n",
+                    9),
+         ListFileNulLineText(2)},
+        {"emoji.txt", "0912 \xF0\x9F\x98\x80\n", QStringLiteral("U+1F600")},
+    };
+    for (const auto& c : refused) {
+        RecipientListFile file;
+        EXPECT_FALSE(file.check(write(c.name, c.bytes))) << c.name;
+        EXPECT_TRUE(file.error().contains(c.said)) << file.error().toStdString();
+    }
+    RecipientListFile missing;
+    EXPECT_FALSE(missing.check(QDir(m_dir.path()).filePath(QStringLiteral("none.txt"))));
+    EXPECT_TRUE(missing.error().startsWith(QStringLiteral("無法讀取檔案")));
 }
 
 TEST_F(RecipientFieldTest, NotesNameRowsWithoutANumberAndNumbersTooLong) {

@@ -133,6 +133,17 @@ TEST_F(StreamedSendRunTest, ALineOfMegabytesIsCutAndTheNextLineReadWhole) {
     const QByteArray next = "\r\n0912000002 $next$\n";
     expectSameRun({}, "0912000001 $" + QString(2 * 1024 * 1024, QChar(0x4E2D)).toUtf8() + "$" + next, false, true);
     expectSameRun({}, "0912000001 $a" + big5(QString(2 * 1024 * 1024, QChar(0x4E2D))) + "$" + next, true, true);
+
+    // The cut lines, each once however often the file is read.
+    test::writeAll(path("cut.txt"), "0912\n0913 " + QByteArray(70 * 1024, 'a') + "\n0914\r0915 " +
+                                        QByteArray(65 * 1024, 'b') + "\r\n0916 " + QByteArray(64 * 1024 - 5, 'c'));
+    StreamedSendRun run(book);
+    ASSERT_TRUE(run.setListFile(path("cut.txt"), true));
+    int rows = 0;
+    ASSERT_TRUE(run.countListRows(&rows));
+    run.setInput(ComposeInput::fromText("Hi", false));
+    EXPECT_TRUE(run.prepare().ok);
+    EXPECT_EQ(run.listCutLines(), (std::vector<qint64>{1, 3}));
 }
 
 TEST_F(StreamedSendRunTest, RefusesWhatTheWholeQueueRefuses) {

@@ -1,13 +1,23 @@
 #include "core/compose/ListFileInput.h"
 
 #include "core/compose/ComposeState.h"
+#include "core/compose/ListFileRecords.h"
+#include "core/compose/ListFileSurvey.h"
 #include "core/compose/RecipientLists.h"
 #include "core/shared/Big5.h"
+#include "core/shared/CappedLines.h"
 #include "core/shared/FixedField.h"
+#include "core/shared/Global.h"
 #include "core/shared/InputFile.h"
 #include "core/shared/SystemErrorText.h"
 
 #include <QStringDecoder>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 
 namespace norvi {
 
@@ -26,63 +36,135 @@ QString lineList(const QList<qint64>& lines) {
     return text;
 }
 
-} // namespace
-
-ListFileText ReadRecipientListFile(const QString& path) {
-    ListFileText result;
-    QByteArray raw;
-    QString refusal;
-    QString reason;
-    switch (ReadInputFile(path, kMaxListFileBytes, &raw, &refusal, &reason)) {
-    case InputRead::Ok:
-        break;
-    case InputRead::NotAFile:
-        result.error = refusal;
-        return result;
-    case InputRead::TooLarge:
-        result.error = QStringLiteral("發訊名單檔案 %1 超過 %2 MB，無法載入。")
-                           .arg(path, QString::number(kMaxListFileBytes / (1024 * 1024)));
-        return result;
-    case InputRead::CannotOpen:
-    case InputRead::ReadError:
-        result.error = WithReason(QStringLiteral("無法讀取檔案：%1").arg(path), reason);
-        return result;
-    }
-    // Named for what it is before the encoding check, which would only call the line "not text".
-    if (const qsizetype line = FirstListLineWithNul(raw)) {
-        result.error = path + QStringLiteral("：") + ListFileNulLineText(line);
-        return result;
-    }
-    const qsizetype lines = CountListFileLines(raw);
-    if (lines > kMaxListFileLines) {
-        result.error = QStringLiteral("發訊名單檔案 %1 有 %2 行，超過 %3 行的上限，無法載入。")
-                           .arg(path, QString::number(lines), QString::number(kMaxListFileLines));
-        return result;
-    }
-    // A file that is UTF-8 throughout is taken as UTF-8 (plain ASCII is both); otherwise it must be Big5.
-    // Chinese text in one encoding is practically never valid in the other, so the guess is safe.
-    if (FirstNonUtf8Line(raw) == 0) {
-        QStringDecoder decoder(QStringConverter::Utf8);
-        const QString text = decoder.decode(raw);
-        QString unmappable;
-        if (!toBig5(text, result.bytes, &unmappable)) {
-            result.error = QStringLiteral("發訊名單 %1：").arg(path) + unmappableMessage(unmappable);
-            return result;
-        }
-        result.ok = true;
-        return result;
-    }
-    if (const int line = FirstNonBig5Line(raw)) {
-        result.error = QStringLiteral("發訊名單檔案 %1 第 %2 行不是 Big5 或 UTF-8 文字，無法載入。")
-                           .arg(path, QString::number(line));
-        return result;
-    }
-    result.bytes = raw;
-    result.ok = true;
-    return result;
+qint64 modifiedNs(const struct stat& st) {
+    return qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
 
-QString ListFileRowNotes(const ParsedRecipients& parsed) {
+} // namespace
+
+RecipientListFile::~RecipientListFile() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool RecipientListFile::fail(const QString& error) {
+    m_error = error;
+    return false;
+}
+
+bool RecipientListFile::check(const QString& path) {
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_path = path;
+    m_error.clear();
+    m_cut.clear();
+    QString reason;
+    bool notAFile = false;
+    m_fd = OpenInputFile(path, &reason, &notAFile);
+    if (m_fd < 0)
+        return fail(notAFile ? InputRefusalText(path, reason)
+                             : WithReason(QStringLiteral("無法讀取檔案：%1").arg(path), reason));
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0)
+        return fail(WithReason(QStringLiteral("無法讀取檔案：%1").arg(path), SystemErrorText(errno)));
+    m_size = st.st_size;
+    m_modified = modifiedNs(st);
+    ListFileSurvey survey;
+    survey.tooLarge = m_size > kMaxListFileBytes;
+    if (!survey.tooLarge)
+        survey = SurveyListFile(CappedLineReader::fromDescriptor(m_fd), kMaxListFileBytes);
+    if (survey.readFailed)
+        return fail(WithReason(QStringLiteral("無法讀取檔案：%1").arg(path), SystemErrorText(survey.error)));
+    if (survey.tooLarge)
+        return fail(QStringLiteral("發訊名單檔案 %1 超過 %2 MB，無法載入。")
+                        .arg(path, QString::number(kMaxListFileBytes / (1024 * 1024))));
+    // Named for what it is before the encoding check, which would only call the line "not text".
+    if (survey.nulLine != 0)
+        return fail(path + QStringLiteral("：") + ListFileNulLineText(survey.nulLine));
+    m_lines = survey.lines;
+    if (m_lines > kMaxListFileLines)
+        return fail(QStringLiteral("發訊名單檔案 %1 有 %2 行，超過 %3 行的上限，無法載入。")
+                        .arg(path, QString::number(m_lines), QString::number(kMaxListFileLines)));
+    // A file that is UTF-8 throughout is taken as UTF-8 (plain ASCII is both); otherwise it must be Big5.
+    // Chinese text in one encoding is practically never valid in the other, so the guess is safe.
+    m_utf8 = survey.notUtf8Line == 0;
+    if (m_utf8 && !survey.unmappable.isEmpty())
+        return fail(QStringLiteral("發訊名單 %1：").arg(path) + unmappableMessage(survey.unmappable));
+    if (!m_utf8 && survey.notBig5Line != 0)
+        return fail(QStringLiteral("發訊名單檔案 %1 第 %2 行不是 Big5 或 UTF-8 文字，無法載入。")
+                        .arg(path, QString::number(survey.notBig5Line)));
+    return true;
+}
+
+bool RecipientListFile::readRows(ParsedRecipients& into, const std::function<void()>& step) {
+    m_cut.clear();
+    bool read = true;
+    bool changed = false;
+    int error = 0;
+    {
+        ListFileRowFill fill(into);
+        CappedLineReader reader(CappedLineReader::fromDescriptor(m_fd), kMaxListLineBytes,
+                                m_utf8 ? LineEncoding::Utf8 : LineEncoding::Big5);
+        // One decoder for the whole file, as when it was checked: only a byte order mark at its very start
+        // is taken as one.
+        QStringDecoder decoder(QStringConverter::Utf8);
+        QByteArray piece;
+        QByteArray converted;
+        qint64 index = 0;
+        read = m_fd >= 0 && ::lseek(m_fd, 0, SEEK_SET) == 0;
+        if (!read)
+            error = m_fd >= 0 ? errno : EBADF;
+        while (read && !changed && !StopFlag && reader.next(&piece)) {
+            if (m_utf8) {
+                const QString text = decoder.decode(piece);
+                changed = decoder.hasError() || !toBig5(text, converted);
+                if (changed)
+                    break;
+            }
+            m_cut.insert(m_cut.end(), reader.cutLines().begin(), reader.cutLines().end());
+            for (const QByteArrayView line : SplitListFileLines(m_utf8 ? converted : piece)) {
+                if (StopFlag)
+                    break;
+                if (step)
+                    step();
+                fill.add(line, int32_t(index++));
+            }
+        }
+        if (read && reader.failed()) {
+            error = errno;
+            read = false;
+        }
+        // A load stopped early names only the cut lines it reached.
+        if (StopFlag)
+            m_cut.erase(std::lower_bound(m_cut.begin(), m_cut.end(), index), m_cut.end());
+        // The file that was checked, unchanged: the same size and time, and its lines all read.
+        struct stat st {};
+        if (read && !changed && !StopFlag)
+            changed =
+                ::fstat(m_fd, &st) != 0 || st.st_size != m_size || modifiedNs(st) != m_modified || index != m_lines;
+    }
+    if (read && !changed)
+        return true;
+    into.ListFileRows.clear();
+    into.ListFileLongNumbers.clear();
+    into.RecipientList.remove_if([](const sMtData& entry) { return entry.kind == KindListRow; });
+    m_cut.clear();
+    if (!read)
+        return fail(WithReason(QStringLiteral("無法讀取檔案：%1").arg(m_path), SystemErrorText(error)));
+    return fail(QStringLiteral("發訊名單檔案 %1 在讀取時被更改，請再試一次。").arg(m_path));
+}
+
+QString ListFileCutText(const std::vector<qint64>& cutLines) {
+    if (cutLines.empty())
+        return {};
+    QList<qint64> lines;
+    for (const qint64 line : cutLines)
+        lines << line + 1;
+    return QStringLiteral("發訊名單第 %1 行超過 %2 KB，超過的部分未讀取。")
+        .arg(lineList(lines), QString::number(kMaxListLineBytes / 1024));
+}
+
+QString ListFileRowNotes(const ParsedRecipients& parsed, const std::vector<qint64>& cutLines) {
     QList<qint64> withoutNumber;
     QList<qint64> tooLong;
     for (const auto& [line, row] : parsed.ListFileRows) {
@@ -98,6 +180,8 @@ QString ListFileRowNotes(const ParsedRecipients& parsed) {
     if (!tooLong.isEmpty())
         notes
             << QStringLiteral("發訊名單第 %1 行的電話號碼超過29個字元，傳送前請先修正或移除。").arg(lineList(tooLong));
+    if (!cutLines.empty())
+        notes << ListFileCutText(cutLines);
     return notes.join(QLatin1Char('\n'));
 }
 

@@ -1,10 +1,15 @@
 #pragma once
 
+#include "core/compose/ListFileRecords.h"
+#include "core/shared/CappedLines.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QFile>
 #include <QList>
 #include <QString>
+
+#include <memory>
+#include <vector>
 
 namespace norvi {
 
@@ -34,16 +39,17 @@ struct ListFileCheck {
     QString reason;     // the system's reason, for CannotOpen and ReadError
 };
 
-// The most of one list file line that is kept. A row keeps 30 bytes of number and 960 of content, so
-// nothing past this is ever sent; the rest of a longer line is skipped as it is read, never held.
-constexpr qsizetype kMaxListLineBytes = 64 * 1024;
-
 // A recipient list file read a piece of whole lines at a time, as Big5 lines (a UTF-8 file converted),
 // so that a file of a million lines never lies in memory whole. Its checks are those of the whole-file
 // reading and name the same line: a first reading checks the whole file, a second (after rewind()) gives
 // the lines to send. Only a regular file is read (a pipe or device could not be read twice).
 class ListFileStream {
 public:
+    ListFileStream() = default;
+    ~ListFileStream();
+    ListFileStream(const ListFileStream&) = delete;
+    ListFileStream& operator=(const ListFileStream&) = delete;
+
     bool open(const QString& path, bool big5);
     // Back to the first line. A regular file must be as it was (size and time), else Changed.
     bool rewind();
@@ -53,31 +59,29 @@ public:
     bool next(QByteArrayView* line, qint64* index);
     const ListFileCheck& check() const { return m_check; }
     qint64 lineCount() const { return m_lineCount; }
+    // The lines (from 0) cut at kMaxListLineBytes, of as much of the file as has been read.
+    const std::vector<qint64>& cutLines() const { return m_cut; }
 
 private:
-    bool readPiece(QByteArray* piece, bool* last);
-    bool readCapped(bool* last);
-    void appendCapped(const char* data, qsizetype size);
-    void cutLongLine();
+    bool readPiece(QByteArray* piece);
     bool takeBlock();
     void checkRest();
     void problemAt(const QByteArray& raw, qint64 firstLine);
 
-    QFile m_file;
+    int m_fd = -1;
     bool m_big5 = false;
     qint64 m_size = 0;
     qint64 m_modified = 0;
-    bool m_ended = false;
 
-    QByteArray m_pending;     // bytes read after the last whole line, each line at most kMaxListLineBytes
-    qsizetype m_lineSeen = 0; // bytes of the line being read, kept or skipped
-    QByteArray m_block;       // whole lines as Big5
+    std::unique_ptr<CappedLineReader> m_reader; // from the first line, each line cut at kMaxListLineBytes
+    QByteArray m_block;                         // whole lines as Big5
     QList<QByteArrayView> m_lines;
     qsizetype m_next = 0;
     qint64 m_firstLine = 0; // index of m_lines[0]
     qint64 m_lineCount = 0; // lines of the file so far
     ListFileCheck m_check;
     ListFileCheck m_nul, m_encoding, m_unmappable;
+    std::vector<qint64> m_cut;
 };
 
 } // namespace norvi

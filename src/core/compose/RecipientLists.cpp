@@ -168,45 +168,48 @@ bool ParseListFileLine(QByteArrayView line, int32_t index, sLoadMt& row, QByteAr
     return true;
 }
 
-int ReadListFileLines(ParsedRecipients& into, const QList<QByteArrayView>& lines, const std::function<void()>& step) {
-    std::map<int32_t, sLoadMt>& ListFileRows = into.ListFileRows;
-    // The previous file's rows are emptied out, but their nodes are refilled rather than freed and
-    // allocated again: a large list reloaded costs no fresh memory.
-    std::map<int32_t, sLoadMt> spare;
-    spare.swap(ListFileRows);
+ListFileRowFill::ListFileRowFill(ParsedRecipients& into) : m_into(into) {
+    m_spare.swap(into.ListFileRows);
     into.ListFileLongNumbers.clear();
-    int stored = 0;
+}
+
+void ListFileRowFill::add(QByteArrayView line, int32_t index) {
+    auto node = m_spare.empty() ? decltype(m_spare)::node_type() : m_spare.extract(m_spare.begin());
+    sLoadMt fresh;
+    sLoadMt& row = node ? node.mapped() : fresh;
+    QByteArrayView number;
+    if (!ParseListFileLine(line, index, row, &number)) {
+        if (node)
+            m_spare.insert(std::move(node));
+        return;
+    }
+    if (number.size() > qsizetype(sizeof row.msisdn))
+        m_into.ListFileLongNumbers.emplace(index, number.toByteArray());
+    std::map<int32_t, sLoadMt>& ListFileRows = m_into.ListFileRows;
+    std::map<int32_t, sLoadMt>::iterator at;
+    if (node) {
+        node.key() = index;
+        at = ListFileRows.insert(ListFileRows.end(), std::move(node));
+    } else {
+        at = ListFileRows.emplace_hint(ListFileRows.end(), index, fresh);
+    }
+    ++m_stored;
+
+    sMtData& entry = m_into.RecipientList.emplace_back();
+    std::memset(&entry, 0, sizeof entry);
+    entry.id = index;
+    entry.kind = KindListRow;
+    putText(entry.label, fieldView(at->second.msisdn));
+}
+
+int ReadListFileLines(ParsedRecipients& into, const QList<QByteArrayView>& lines, const std::function<void()>& step) {
+    ListFileRowFill fill(into);
     for (int i = 0; i < lines.size() && !StopFlag; ++i) {
         if (step)
             step();
-        auto node = spare.empty() ? decltype(spare)::node_type() : spare.extract(spare.begin());
-        sLoadMt fresh;
-        sLoadMt& row = node ? node.mapped() : fresh;
-        QByteArrayView number;
-        if (!ParseListFileLine(lines.at(i), i, row, &number)) {
-            if (node)
-                spare.insert(std::move(node));
-            continue;
-        }
-        if (number.size() > qsizetype(sizeof row.msisdn))
-            into.ListFileLongNumbers.emplace(i, number.toByteArray());
-        std::map<int32_t, sLoadMt>::iterator at;
-        if (node) {
-            node.key() = i;
-            at = ListFileRows.insert(ListFileRows.end(), std::move(node));
-        } else {
-            at = ListFileRows.emplace_hint(ListFileRows.end(), i, fresh);
-        }
-        const sLoadMt& kept = at->second;
-        ++stored;
-
-        sMtData& entry = into.RecipientList.emplace_back();
-        std::memset(&entry, 0, sizeof entry);
-        entry.id = i;
-        entry.kind = KindListRow;
-        putText(entry.label, fieldView(kept.msisdn));
+        fill.add(lines.at(i), i);
     }
-    return stored;
+    return fill.stored();
 }
 
 int ReadListFile(ParsedRecipients& into, const QByteArray& bytes) {

@@ -16,6 +16,7 @@
 
 #include <functional>
 #include <list>
+#include <map>
 #include <vector>
 
 // Recipient list files and the assembly of a send run: ListFileRows from a file's bytes, the
@@ -65,6 +66,21 @@ bool ParseListFileLine(QByteArrayView line, int32_t index, sLoadMt& row, QByteAr
 // Returns the rows stored.
 int ReadListFileLines(ParsedRecipients& into, const QList<QByteArrayView>& lines,
                       const std::function<void()>& step = {});
+// The same a line at a time, for a file read a piece at a time: constructing it empties `into`'s ListFileRows
+// and ListFileLongNumbers; add() reads one line into a row and an entry.
+class ListFileRowFill {
+public:
+    explicit ListFileRowFill(ParsedRecipients& into);
+    void add(QByteArrayView line, int32_t index);
+    int stored() const { return m_stored; }
+
+private:
+    ParsedRecipients& m_into;
+    // The previous file's rows, emptied out: their nodes are refilled rather than freed and allocated
+    // again, so a large list reloaded costs no fresh memory.
+    std::map<int32_t, sLoadMt> m_spare;
+    int m_stored = 0;
+};
 int ReadListFile(ParsedRecipients& into, const QByteArray& bytes);
 
 // Fills the "$1$".."$9$" placeholders of `templ` with the "$"-delimited values of `content`; the

@@ -27,6 +27,8 @@ public:
     // The list file of the run (optional); false when it cannot be opened or is too large (listCheck()).
     bool setListFile(const QString& path, bool big5);
     const ListFileCheck& listCheck() const { return m_list.check(); }
+    // The list file's lines (from 0) cut at kMaxListLineBytes, once countListRows() has read it.
+    const std::vector<qint64>& listCutLines() const { return m_list.cutLines(); }
     // Reads the whole list file once, checking it, and counts the rows that have a number or a text (the
     // entries it adds to the run); `odd` gets the rows whose number is none. False when the file has a
     // problem (listCheck()) or `stop` held.

@@ -59,25 +59,24 @@ void TFormSendSMS::SpeedButtonLoadMTClick() {
 
 // 上載...: the file is read and checked before anything changes; then the rows of a file loaded before
 // leave the field, the new rows are read line by line under the progress window and join the field in
-// italics after the entries that stay.
+// italics after the entries that stay. The file is read a piece at a time both times, never held whole.
 void TFormSendSMS::LoadRecipientFile() {
     const QString path =
         prompts().openFileName(this, QStringLiteral("載入發訊名單"), QStringLiteral("所有檔案(*.*)|*.*"));
     if (path.isEmpty())
         return;
-    const ListFileText file = ReadRecipientListFile(path);
-    if (!file.ok) {
-        warn(file.error);
+    RecipientListFile file;
+    if (!file.check(path)) {
+        warn(file.error());
         return;
     }
-    const QList<QByteArrayView> lines = SplitListFileLines(file.bytes);
     ParseRecipientField(false);
 
-    m_jobs.begin(this, int(lines.size()), false);
+    m_jobs.begin(this, int(file.lineCount()), false);
     StopFlag = false;
     QElapsedTimer sinceEvents;
     sinceEvents.start();
-    ReadListFileLines(m_parsed, lines, [&sinceEvents] {
+    const bool read = file.readRows(m_parsed, [&sinceEvents] {
         PostShowProcess(StateListLoading);
         if (sinceEvents.elapsed() >= kLoadEventsEveryMs) {
             QCoreApplication::processEvents();
@@ -92,7 +91,8 @@ void TFormSendSMS::LoadRecipientFile() {
     showCount(m_msgCount, m_droppedCharacters);
 
     // The dialog stays disabled until the load's end is confirmed, so the notes go above the progress window.
-    const QString notes = ListFileRowNotes(m_parsed);
+    // A file that changed while it was read has left no rows: that is what the user learns.
+    const QString notes = read ? ListFileRowNotes(m_parsed, file.cutLines()) : file.error();
     if (!notes.isEmpty())
         prompts().okBox(m_jobs.progressWindow(), Prompts::Icon::Warning, QStringLiteral("Norvi簡訊服務軟體"), notes);
 }
