@@ -298,6 +298,32 @@ TEST(UiThreadTest, RowsAfterAPauseReachTheLogWithoutAnotherCall) {
     EXPECT_EQ(fake.offThreadCalls, 0);
 }
 
+// A worker whose user-interface thread is busy elsewhere stops handing rows over after a bounded few, and
+// goes on once that thread runs them: the rows on their way never grow with the length of the run.
+TEST(UiThreadTest, AWorkerFarAheadOfTheUserInterfaceThreadWaitsForIt) {
+    constexpr int kRows = 5000;
+    FakeSendLog fake;
+    auto wrapped = std::make_unique<RowHandOver>(fake);
+    std::atomic<int> handed{0};
+    std::thread worker([&] {
+        for (int i = 0; i < kRows; ++i) {
+            wrapped->fillSendResult(wrapped->addRow("b", ImageTyped, "09", "20240101000000"), "0", -1, "ok", "hi");
+            wrapped->stepAfterFill(StateSending);
+            ++handed;
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // runs no event meanwhile
+    const int whileBusy = handed.load();
+    const bool finished = QTest::qWaitFor([&] { return handed.load() == kRows; }, 20000);
+    worker.join();
+    wrapped->flush();
+    EXPECT_LT(whileBusy, kRows / 2);
+    EXPECT_TRUE(finished);
+    EXPECT_EQ(int(fake.rows.size()), kRows);
+    EXPECT_EQ(fake.fillCalls, kRows);
+    EXPECT_EQ(fake.offThreadCalls, 0);
+}
+
 TEST_F(WorkerTest, ResendOfAFullContentCellCutsAtACharacterBoundary) {
     // A cell loaded from a file fills all 161 bytes: 159 one-byte characters, then one of two bytes.
     const QByteArray straddling = QByteArray(159, 'a') + big5("傳");
