@@ -259,6 +259,71 @@ TEST(UiThreadTest, ABatchReachesTheLogWhileItsWorkerWaitsElsewhere) {
     EXPECT_EQ(fake.fillCalls, 701) << "the held fill lands as its wrapper goes";
 }
 
+// The batch timer stops once a turn finds nothing and starts again with the next row: rows that come in
+// bursts with pauses longer than a batch (a slow gateway) each reach the log and the progress window while
+// their worker waits, however the bursts fall against the timer's turns.
+TEST(UiThreadTest, RowsAfterAPauseReachTheLogWithoutAnotherCall) {
+    FakeSendLog fake;
+    ProgressRecorder progress;
+    SetProgressTarget(&progress);
+    auto wrapped = std::make_unique<RowHandOver>(fake);
+    std::atomic<int> handed{0};
+    std::atomic<int> released{0};
+    std::thread worker([&] {
+        for (int burst = 1; burst <= 6; ++burst) {
+            for (int i = 0; i < burst; ++i) {
+                wrapped->fillSendResult(wrapped->addRow("b", ImageTyped, "09", "20240101000000"), "0", -1, "ok", "hi");
+                wrapped->stepAfterFill(StateSending);
+            }
+            handed = handed + burst;
+            while (released.load() < burst)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            // A pause of a few batch times, so the timer has stopped before the next burst.
+            std::this_thread::sleep_for(std::chrono::milliseconds(3 * burst));
+        }
+    });
+    int landed = 0;
+    for (int burst = 1; burst <= 6; ++burst) {
+        const int expected = burst * (burst + 1) / 2;
+        if (QTest::qWaitFor([&] { return handed.load() == expected; }, 5000) &&
+            QTest::qWaitFor([&] { return fake.fillCalls == expected && progress.steps(StateSending) == expected; },
+                            5000))
+            landed = expected;
+        released = burst;
+    }
+    worker.join();
+    SetProgressTarget(nullptr);
+    EXPECT_EQ(landed, 21) << fake.fillCalls << " fills, " << progress.steps(StateSending) << " steps";
+    EXPECT_EQ(int(fake.rows.size()), 21);
+    EXPECT_EQ(fake.offThreadCalls, 0);
+}
+
+// A worker whose user-interface thread is busy elsewhere stops handing rows over after a bounded few, and
+// goes on once that thread runs them: the rows on their way never grow with the length of the run.
+TEST(UiThreadTest, AWorkerFarAheadOfTheUserInterfaceThreadWaitsForIt) {
+    constexpr int kRows = 5000;
+    FakeSendLog fake;
+    auto wrapped = std::make_unique<RowHandOver>(fake);
+    std::atomic<int> handed{0};
+    std::thread worker([&] {
+        for (int i = 0; i < kRows; ++i) {
+            wrapped->fillSendResult(wrapped->addRow("b", ImageTyped, "09", "20240101000000"), "0", -1, "ok", "hi");
+            wrapped->stepAfterFill(StateSending);
+            ++handed;
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // runs no event meanwhile
+    const int whileBusy = handed.load();
+    const bool finished = QTest::qWaitFor([&] { return handed.load() == kRows; }, 20000);
+    worker.join();
+    wrapped->flush();
+    EXPECT_LT(whileBusy, kRows / 2);
+    EXPECT_TRUE(finished);
+    EXPECT_EQ(int(fake.rows.size()), kRows);
+    EXPECT_EQ(fake.fillCalls, kRows);
+    EXPECT_EQ(fake.offThreadCalls, 0);
+}
+
 TEST_F(WorkerTest, ResendOfAFullContentCellCutsAtACharacterBoundary) {
     // A cell loaded from a file fills all 161 bytes: 159 one-byte characters, then one of two bytes.
     const QByteArray straddling = QByteArray(159, 'a') + big5("傳");

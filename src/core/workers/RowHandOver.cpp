@@ -13,11 +13,15 @@
 namespace norvi {
 
 namespace {
-constexpr int kMostQueued = 512;
+// A worker this many writes ahead of the user-interface thread waits for it.
+constexpr int kMostQueued = 2048;
 // A batch is run this long after its first write at the latest: rows still appear at once to the eye.
 constexpr int kBatchMs = 4;
-// A batch this large is run without waiting for its time, so the worker seldom reaches kMostQueued.
-constexpr std::size_t kBatchWrites = 128;
+// A batch this large is run without waiting for its time, so the worker seldom reaches kMostQueued. A
+// send run's row is two writes (the row, then its fill with its step), and a fast gateway answers a few
+// hundred rows within one kBatchMs: each batch run early costs the user-interface thread a wake-up and
+// the worker a system call to wake it, both on the way of the next exchange.
+constexpr std::size_t kBatchWrites = 1024;
 
 // A step in a batch is handed to the progress window at once, on the user-interface thread where the window
 // lives: posting it from there would cost that thread a wake-up and an event for every row of the batch.
@@ -29,20 +33,83 @@ void showStep(int state) {
 }
 } // namespace
 
-void RowHandOver::Target::drain() {
-    std::vector<Write> writes;
+void RowHandOver::Write::run(Target& target) {
+    switch (kind) {
+    case Kind::Add:
+        target.rowIds[id] = target.log.addRow(a, image, b, c);
+        return;
+    case Kind::Fill: {
+        const auto it = target.rowIds.find(id);
+        if (it != target.rowIds.end()) {
+            target.log.fillSendResult(it->second, a, image, b, c);
+            target.rowIds.erase(it); // a row is filled once
+        }
+        if (step >= 0)
+            showStep(step);
+        return;
+    }
+    case Kind::Call:
+        call(target);
+        return;
+    case Kind::None:
+        return;
+    }
+}
+
+RowHandOver::Write RowHandOver::call(std::function<void(Target& target)> routine) {
+    Write w;
+    w.kind = Write::Kind::Call;
+    w.call = std::move(routine);
+    return w;
+}
+
+bool RowHandOver::Target::drain() {
+    // The emptied buffer of the last drain becomes the worker's next one, so a run of equal batches
+    // allocates nothing. A write that drains again from inside finds no spare and uses a new buffer.
+    std::vector<Write> writes = std::move(spare);
+    spare = std::vector<Write>();
     {
         std::lock_guard<std::mutex> guard(lock);
         writes.swap(pending);
-        // The next batch is likely as large: it is not grown again a write at a time.
-        pending.reserve(writes.size());
-        drainPosted = false;
         urgentPosted = false;
     }
+    const bool any = !writes.empty();
     for (Write& write : writes) {
-        write(*this);
+        write.run(*this);
         --queued;
     }
+    writes.clear();
+    if (writes.capacity() > spare.capacity())
+        spare = std::move(writes);
+    return any;
+}
+
+void RowHandOver::Target::drainOnTimer(const std::shared_ptr<Target>& self) {
+    // While a run keeps handing rows over the timer stays armed, so its batches cost the worker nothing
+    // to announce; the first turn that finds nothing disarms it, and the next row arms it again.
+    if (drain()) {
+        QTimer::singleShot(kBatchMs, QCoreApplication::instance(), [self] { self->drainOnTimer(self); });
+        return;
+    }
+    std::unique_lock<std::mutex> guard(lock);
+    if (!pending.empty()) {
+        // Handed over between the drain and here, by a worker that saw the timer armed.
+        guard.unlock();
+        QTimer::singleShot(kBatchMs, QCoreApplication::instance(), [self] { self->drainOnTimer(self); });
+        return;
+    }
+    timerArmed = false;
+}
+
+bool RowHandOver::callerIsUiThread() {
+    const std::thread::id self = std::this_thread::get_id();
+    const void* app = QCoreApplication::instance();
+    if (self != m_askedBy || app != m_askedIn) {
+        m_askedBy = self;
+        m_askedIn = app;
+        m_askedOnUi = UiThread::isCurrent();
+    }
+    return m_askedOnUi;
 }
 
 RowHandOver::RowHandOver(JobRows& onUiThread) : m_target(std::make_shared<Target>(onUiThread)) {}
@@ -54,14 +121,14 @@ RowHandOver::~RowHandOver() {
         return;
     if (UiThread::isCurrent()) {
         m_target->drain();
-        m_held(*m_target);
+        m_held.run(*m_target);
         return;
     }
-    handOver(std::move(m_held), nullptr, false);
+    handOver(std::move(m_held), Write{}, false);
 }
 
 void RowHandOver::handOver(Write held, Write write, bool gather) {
-    bool postLater = false;
+    bool arm = false;
     bool postNow = false;
     {
         std::lock_guard<std::mutex> guard(m_target->lock);
@@ -71,9 +138,9 @@ void RowHandOver::handOver(Write held, Write write, bool gather) {
             m_target->pending.push_back(std::move(*w));
             ++m_target->queued;
         }
-        if (gather && !m_target->drainPosted) {
-            m_target->drainPosted = true;
-            postLater = true;
+        if (gather && !m_target->timerArmed) {
+            m_target->timerArmed = true;
+            arm = true;
         } else if (!m_target->urgentPosted && (!gather || m_target->pending.size() >= kBatchWrites)) {
             m_target->urgentPosted = true;
             postNow = true;
@@ -81,9 +148,9 @@ void RowHandOver::handOver(Write held, Write write, bool gather) {
     }
     // One hand-over starts the batch's timer on the user-interface thread; the rows that follow join the
     // batch without waking that thread. Any other write goes at once, with whatever is pending before it.
-    if (postLater)
+    if (arm)
         UiThread::post([target = m_target] {
-            QTimer::singleShot(kBatchMs, QCoreApplication::instance(), [target] { target->drain(); });
+            QTimer::singleShot(kBatchMs, QCoreApplication::instance(), [target] { target->drainOnTimer(target); });
         });
     if (postNow)
         UiThread::post([target = m_target] { target->drain(); });
@@ -91,13 +158,13 @@ void RowHandOver::handOver(Write held, Write write, bool gather) {
 
 void RowHandOver::queue(Write write, bool gather) {
     Write held = std::move(m_held);
-    m_held = nullptr;
+    m_held = Write{};
     // On the user-interface thread itself a write is done at once, so a following read sees it.
-    if (UiThread::isCurrent()) {
+    if (callerIsUiThread()) {
         m_target->drain();
         if (held)
-            held(*m_target);
-        write(*m_target);
+            held.run(*m_target);
+        write.run(*m_target);
         return;
     }
     handOver(std::move(held), std::move(write), gather);
@@ -109,12 +176,12 @@ void RowHandOver::queue(Write write, bool gather) {
 
 void RowHandOver::wait(const std::function<void(JobRows& log)>& read) {
     Write held = std::move(m_held);
-    m_held = nullptr;
+    m_held = Write{};
     // The batch handed over so far runs first, however far its time is: the read sees every write.
     UiThread::run([&] {
         m_target->drain();
         if (held)
-            held(*m_target);
+            held.run(*m_target);
         read(m_target->log);
     });
 }
@@ -130,26 +197,33 @@ quint64 RowHandOver::addRow(const QByteArray& caption, int image, const QByteArr
         m_lastRow.texts[ColMobile] = mobile;
         m_lastRow.texts[ColSendTime] = sendTime;
     }
-    queue([=](Target& t) { t.rowIds[id] = t.log.addRow(caption, image, mobile, sendTime); }, true);
+    Write add;
+    add.kind = Write::Kind::Add;
+    add.id = id;
+    add.image = image;
+    add.a = caption;
+    add.b = mobile;
+    add.c = sendTime;
+    queue(std::move(add), true);
     return id;
 }
 
 void RowHandOver::fillSendResult(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
                                  const QByteArray& content) {
     record(rowId, code, codeImage, result, content);
-    Write fill = [=](Target& t) {
-        const auto it = t.rowIds.find(rowId);
-        if (it == t.rowIds.end())
-            return;
-        t.log.fillSendResult(it->second, code, codeImage, result, content);
-        t.rowIds.erase(it); // a row is filled once
-    };
-    if (UiThread::isCurrent()) {
+    Write fill;
+    fill.kind = Write::Kind::Fill;
+    fill.id = rowId;
+    fill.image = codeImage;
+    fill.a = code;
+    fill.b = result;
+    fill.c = content;
+    if (callerIsUiThread()) {
         queue(std::move(fill));
         return;
     }
     if (m_held)
-        queue([](Target&) {}); // sends the earlier fill on its way
+        queue(Write{}); // sends the earlier fill on its way
     m_held = std::move(fill);
 }
 
@@ -161,9 +235,9 @@ void RowHandOver::stepAfterFill(int state) {
     // The fill joins the batch with its step now rather than with the next row: the batch is the one
     // hand-over either way, and the row is complete on screen even while the next exchange waits.
     Write fill = std::move(m_held);
-    m_held = nullptr;
-    handOver(
-        std::move(fill), [state](Target&) { showStep(state); }, true);
+    m_held = Write{};
+    fill.step = state;
+    handOver(std::move(fill), Write{}, true);
     if (m_target->queued.load() > kMostQueued)
         wait([](JobRows&) {});
 }
@@ -186,17 +260,17 @@ void RowHandOver::record(quint64 rowId, const QByteArray& code, int codeImage, c
 }
 
 void RowHandOver::setQueryResult(int row, const QByteArray& code, const QByteArray& result) {
-    queue([=](Target& t) { t.log.setQueryResult(row, code, result); });
+    queue(call([=](Target& t) { t.log.setQueryResult(row, code, result); }));
 }
 
 void RowHandOver::setSelected(int row, bool selected) {
-    queue([=](Target& t) { t.log.setSelected(row, selected); });
+    queue(call([=](Target& t) { t.log.setSelected(row, selected); }));
 }
 
 void RowHandOver::setSelectedRows(const QVector<int>& rows, bool selected) {
     if (rows.isEmpty())
         return;
-    queue([=](Target& t) { t.log.setSelectedRows(rows, selected); });
+    queue(call([=](Target& t) { t.log.setSelectedRows(rows, selected); }));
 }
 
 int RowHandOver::rowCount() {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -25,8 +26,9 @@ class LogStream;
 // user-interface thread in the order they were made, so a read always sees every earlier write. A
 // row's fill waits for the worker's next call (in a send run the next row follows at once) and the two
 // share one hand-over; flush() sends everything on its way and waits for it. A send run's rows gather for
-// a few milliseconds (or a hundred writes) and are run together: a worker that wakes the user-interface
-// thread for every row spends as much time on those wake-ups as on the gateway.
+// a few milliseconds (or a thousand writes) and are run together by a timer on the user-interface thread
+// that stays armed while rows keep coming: a worker that wakes that thread for every row, or even for
+// every batch, spends as much time on those wake-ups as on the gateway.
 class RowHandOver : public JobRows {
 public:
     // Used from one thread: a worker, or (calls then run directly) the user-interface thread.
@@ -73,10 +75,23 @@ public:
     bool recordFailed() const { return m_recordFailed; }
 
 private:
+    struct Target;
+    // One write handed to the user-interface thread. A send run's rows and fills travel as plain data, so a
+    // row costs no allocation of its own on the way; the rarer writes carry their call.
+    struct Write {
+        enum class Kind : uint8_t { None, Add, Fill, Call };
+        Kind kind = Kind::None;
+        int image = 0;      // Add: the row image; Fill: the code image
+        int step = -1;      // Fill: the progress step shown once it has landed; -1 for none
+        quint64 id = 0;     // the row, as this object numbered it
+        QByteArray a, b, c; // Add: caption, mobile, send time; Fill: code, result, content
+        std::function<void(Target& target)> call;
+
+        explicit operator bool() const { return kind != Kind::None; }
+        void run(Target& target);
+    };
     // What the queued writes share on the user-interface thread: the wrapped access and the ids it
     // gave to the rows this object added. Kept alive by the queued writes themselves.
-    struct Target;
-    using Write = std::function<void(Target& target)>;
     struct Target {
         explicit Target(JobRows& log) : log(log) {}
         JobRows& log;
@@ -84,15 +99,20 @@ private:
         std::atomic<int> queued{0}; // writes on their way, not yet run
         std::mutex lock;
         std::vector<Write> pending; // under lock: handed over, in order, not yet run
-        bool drainPosted = false;   // under lock: a drain is on its way for what is pending
-        bool urgentPosted = false;  // under lock: one that does not wait for the batch time
-        // Runs what is pending, in order; on the user-interface thread.
-        void drain();
+        bool timerArmed = false;    // under lock: a batch's timer runs, or is on its way to be started
+        bool urgentPosted = false;  // under lock: a drain that does not wait for the timer is on its way
+        // The buffer the last drain emptied, kept for the next with its room: user-interface thread only.
+        std::vector<Write> spare;
+        // Runs what is pending, in order; on the user-interface thread. True when there was something.
+        bool drain();
+        // The batch timer's turn: drains, and stays armed while writes keep coming.
+        void drainOnTimer(const std::shared_ptr<Target>& self);
     };
     // Hands the writes over to the user-interface thread, behind every write handed over before: with
     // `gather` (a send run's rows) in a batch that runs within kBatchMs, else at once.
     void handOver(Write held, Write write, bool gather);
     void queue(Write write, bool gather = false);
+    static Write call(std::function<void(Target& target)> routine);
     // Runs `read` on the user-interface thread after any held write, waiting for it.
     void wait(const std::function<void(JobRows& log)>& read);
 
@@ -108,6 +128,13 @@ private:
     bool m_recordFailed = false;
     std::shared_ptr<Target> m_target;
     quint64 m_nextRowId = 0; // worker thread only
+
+    // Whether the caller is the user-interface thread, asked twice a row: the answer is kept for the thread
+    // and the application it was found for, since finding the current thread is not free.
+    bool callerIsUiThread();
+    std::thread::id m_askedBy;
+    const void* m_askedIn = nullptr;
+    bool m_askedOnUi = false;
 };
 
 } // namespace norvi

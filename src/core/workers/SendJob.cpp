@@ -137,7 +137,8 @@ bool SendJob::sendSegmentRow(const QByteArray& name, int image, const QByteArray
         return true;
     }
     const QByteArray result = ResultText(outcome.code, outcome.loginFailed ? CodeTable::Login : CodeTable::Send, msgId);
-    const QByteArray code = QByteArray::number(outcome.code);
+    // Most rows say "0": that cell shares one text instead of each row keeping a copy of its own.
+    const QByteArray code = outcome.code == 0 ? QByteArrayLiteral("0") : QByteArray::number(outcome.code);
     if (outcome.code != 0)
         m_worker.reportLine(m_worker.name() + ' ' + msisdn + '[' + segment + "] " + big5("傳送失敗: ") + code + ", " +
                             result);
