@@ -17,6 +17,7 @@
 #include "core/shared/Global.h"
 #include "core/shared/Progress.h"
 #include "core/workers/JobOwner.h"
+#include "core/workers/JobRegistry.h"
 #include "core/workers/SendLogJobs.h"
 #include "core/workers/SendThd.h"
 #include "gui/WindowSet.h"
@@ -148,12 +149,13 @@ void BM_CliQueryWalk(benchmark::State& state) {
         TrackerTarget progress;
         SetProgressTarget(&progress);
         BenchOwner owner;
+        JobRegistry jobs;
         SendThd* worker = nullptr;
         int maximum = 0;
         QString error;
         timer.restart();
-        if (!StartRowJob(TargetFor(g_environment->settings.record(), "127.0.0.1"), WorkerMode::Query, allRows, &owner,
-                         &log, &maximum, &error, &worker))
+        if (!StartRowJob(jobs, TargetFor(g_environment->settings.record(), "127.0.0.1"), WorkerMode::Query, allRows,
+                         &owner, &log, &maximum, &error, &worker))
             state.SkipWithError(qPrintable(error));
         progress.tracker.start(maximum);
         waitForWorker(worker);
@@ -200,8 +202,8 @@ void BM_DesktopQueryWalk(benchmark::State& state) {
         QString error;
         timer.restart();
         main.prepareProgress(allRows ? kRows : int(main.jobRows().selectedRows().size()));
-        if (!StartRowJob(TargetFor(g_environment->settings.record(), "127.0.0.1"), WorkerMode::Query, allRows, &owner,
-                         &main.jobRows(), &maximum, &error, &worker))
+        if (!StartRowJob(windows.jobs().registry(), TargetFor(g_environment->settings.record(), "127.0.0.1"),
+                         WorkerMode::Query, allRows, &owner, &main.jobRows(), &maximum, &error, &worker))
             state.SkipWithError(qPrintable(error));
         windows.jobs().workerStarted(worker); // as the window's own start hands it over
         waitForWorker(worker);

@@ -22,6 +22,7 @@
 #include "core/shared/OpLog.h"
 #include "core/shared/Progress.h"
 #include "core/workers/JobOwner.h"
+#include "core/workers/JobRegistry.h"
 #include "core/workers/JobStarter.h"
 #include "core/workers/SendThd.h"
 #include "support/FaultRun.h"
@@ -60,6 +61,7 @@ struct Environment {
     std::unique_ptr<gwsim::GatewaySimulator> sim;
     test::StepSink progress;
     std::list<sSendContent> SendQueue;
+    JobRegistry jobs;
 
     bool start() {
         gwsim::SimOptions options;
@@ -122,7 +124,7 @@ double workerRunSeconds(double* cpuSeconds = nullptr) {
     const std::clock_t cpuStart = std::clock();
     SendThd* worker = nullptr;
     QString error;
-    if (!StartSendWorker(std::move(run), &access, &error, &worker))
+    if (!StartSendWorker(environment().jobs, std::move(run), &access, &error, &worker))
         qFatal("worker not started: %s", qPrintable(error));
     QEventLoop loop;
     QObject::connect(worker, &QObject::destroyed, &loop, &QEventLoop::quit);
@@ -201,10 +203,10 @@ void BM_SendRunJournalCost(benchmark::State& state) {
         double withJournal = 0;
         double without = 0;
         for (const bool journalOn : {journalFirst, !journalFirst}) {
-            RunJournal = journalOn ? &journal : nullptr;
+            environment().jobs.setJournal(journalOn ? &journal : nullptr);
             double cpu = 0;
             const double seconds = workerRunSeconds(&cpu);
-            RunJournal = nullptr;
+            environment().jobs.setJournal(nullptr);
             (journalOn ? onCpu : offCpu).push_back(cpu);
             if (!journalOn) {
                 without = seconds;

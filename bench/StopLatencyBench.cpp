@@ -17,6 +17,7 @@
 #include "core/shared/Global.h"
 #include "core/shared/StopSignal.h"
 #include "core/workers/JobOwner.h"
+#include "core/workers/JobRegistry.h"
 #include "core/workers/JobStarter.h"
 #include "core/workers/SendThd.h"
 
@@ -84,11 +85,14 @@ double inProcessStop(gwsim::GatewaySimulator& sim) {
         SendQueue.push_back(record("09120000" + QByteArray::number(10 + i)));
     FileOrderJobRows log;
     Owner owner;
+    JobRegistry jobs;
     SendThd* worker = nullptr;
     QString error;
     const int before = sendRequests(sim);
+    // A reply wait far longer than the stop may take.
     if (!StartSendWorker(
-            SendRun::ofQueue(std::move(SendQueue), GatewayTarget{"127.0.0.1", sim.port(), "demo", "demo"}, &owner),
+            jobs,
+            SendRun::ofQueue(std::move(SendQueue), GatewayTarget{"127.0.0.1", sim.port(), "demo", "demo", 60}, &owner),
             &log, &error, &worker))
         return -1;
     QPointer<SendThd> alive(worker);
@@ -167,7 +171,6 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    SendThd::setReplyWaitSeconds(60);
     gwsim::SimOptions lateOptions;
     lateOptions.port = 0;
     lateOptions.replyFaults.delayMs = 300;

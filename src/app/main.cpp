@@ -32,7 +32,7 @@ int main(int argc, char* argv[]) {
     // Shown from inside the event loop: the first show may ask questions in boxes of their own, and an end
     // asked for meanwhile (a signal) must find the loop it ends already running.
     // Rows not saved yet are journalled as they come; rows a previous program left are offered back.
-    norvi::UnsavedRows unsaved(windows.main(), windows.config());
+    norvi::UnsavedRows unsaved(windows.main(), windows.config(), windows.jobs().registry());
     QTimer::singleShot(0, &app, [&windows, &unsaved] {
         windows.show();
         unsaved.offerLeftBehind();

@@ -9,7 +9,6 @@
 
 #include "core/shared/Config.h"
 #include "core/shared/OpLog.h"
-#include "core/workers/SendThd.h"
 
 #include <csignal>
 
@@ -65,7 +64,7 @@ int runCommandLine(const QStringList& arguments) {
             SetMessageAreaSink([](const QString& line) { err(line); });
         SetProgressBarAllowed(!global.quiet);
         if (global.replyWaitSeconds > 0)
-            SendThd::setReplyWaitSeconds(global.replyWaitSeconds);
+            config.setReplyWaitSeconds(global.replyWaitSeconds);
         SetOpLogFailureReporter([](const QString& text) { err(text); });
         InstallInterruptHandler();
         const int code = command.run(args, config);

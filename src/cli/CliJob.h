@@ -14,8 +14,9 @@
 #include <vector>
 
 namespace norvi {
+class RunActivity;
 class SendThd;
-}
+} // namespace norvi
 
 namespace norvi::cli {
 
@@ -27,7 +28,8 @@ namespace norvi::cli {
 class CliProgress : public QObject {
     Q_OBJECT
 public:
-    CliProgress();
+    // `activity` is the running job's (its JobRegistry's), which the bar shows.
+    explicit CliProgress(const RunActivity& activity);
     ~CliProgress() override;
 
     ProgressTracker& tracker() { return m_tracker; }
@@ -48,6 +50,7 @@ protected:
 private:
     void drawBar();
 
+    const RunActivity& m_activity;
     ProgressTracker m_tracker;
     bool m_ended = false;
     int m_endState = -1;

@@ -18,6 +18,7 @@
 #include "core/shared/StopSignal.h"
 #include "core/shared/SystemErrorText.h"
 #include "core/workers/DeliveryClass.h"
+#include "core/workers/JobRegistry.h"
 #include "core/workers/JobStarter.h"
 #include "core/workers/SendLogJobs.h"
 #include "core/workers/SendThd.h"
@@ -182,12 +183,13 @@ int rowJob(const Arguments& a, const Config& config, WorkerMode mode, FollowRoun
         return refused;
     log.setStream(&runLog.stream());
 
-    CliProgress progress;
+    JobRegistry jobs;
+    CliProgress progress(jobs.activity());
     CliOwner owner;
     SendThd* worker = nullptr;
     int maximum = 0;
     QString error;
-    if (!StartRowJob(gateway, mode, allRows, &owner, &log, &maximum, &error, &worker)) {
+    if (!StartRowJob(jobs, gateway, mode, allRows, &owner, &log, &maximum, &error, &worker)) {
         runLog.abandon();
         err(error);
         return ExitRefused;
@@ -339,10 +341,11 @@ int singleJob(const Arguments& a, Config& config, WorkerMode mode) {
     if (InterruptedBeforeStart())
         return ExitFailed;
 
+    JobRegistry jobs;
     CliOwner owner;
     SendThd* worker = nullptr;
     QString error;
-    if (!StartWorker(RowJob{mode, gateway, &owner, msgId, false}, nullptr, &error, &worker)) {
+    if (!StartWorker(jobs, RowJob{mode, gateway, &owner, msgId, false}, nullptr, &error, &worker)) {
         err(error);
         return ExitRefused;
     }
@@ -389,7 +392,8 @@ int resend(const Arguments& a, Config& config) {
     const bool includeUncertain = a.has(QStringLiteral("--include-uncertain"));
     const int uncertain = int(ChooseResendRows(log).uncertain.size());
     std::list<sSendContent> SendQueue;
-    if (!QueueFailedRows(log, SendQueue, &queued, &error, includeUncertain)) {
+    JobRegistry jobs;
+    if (!QueueFailedRows(jobs, log, SendQueue, &queued, &error, includeUncertain)) {
         err(error);
         return ExitRefused;
     }
@@ -405,18 +409,18 @@ int resend(const Arguments& a, Config& config) {
     if (!readyToStart(config, runLog, writeTo, log, &gateway, &refused))
         return refused;
     const std::size_t before = log.rows().size();
-    CliProgress progress;
+    CliProgress progress(jobs.activity());
     progress.tracker().start(queued);
     CliOwner owner;
     SendThd* worker = nullptr;
     // The resent rows go into the log file after the earlier ones, each as it comes.
-    RunJournal = &runLog;
-    const bool started = StartResend(gateway, &owner, &log, std::move(SendQueue), &error, &worker);
+    jobs.setJournal(&runLog);
+    const bool started = StartResend(jobs, gateway, &owner, &log, std::move(SendQueue), &error, &worker);
     if (started) {
         PassInterruptToWorker();
         waitForEnd(worker, progress);
     }
-    RunJournal = nullptr;
+    jobs.setJournal(nullptr);
     if (!started) {
         runLog.abandon();
         err(error);

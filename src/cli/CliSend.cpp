@@ -24,6 +24,7 @@
 #include "core/shared/LogFolderSetup.h"
 #include "core/shared/SaveFile.h"
 #include "core/shared/SystemErrorText.h"
+#include "core/workers/JobRegistry.h"
 #include "core/workers/JobStarter.h"
 #include "core/workers/SendThd.h"
 
@@ -246,14 +247,16 @@ int send(const Arguments& a, Config& config) {
         return ExitNotSaved;
     }
     CliSendRows rows;
-    CliProgress progress;
+    JobRegistry jobs;
+    CliProgress progress(jobs.activity());
     progress.tracker().start(queued.totalCount);
     CliOwner owner;
 
     SendThd* worker = nullptr;
     QString error;
-    RunJournal = &log;
+    jobs.setJournal(&log);
     const bool started = StartSendRun(
+        jobs,
         SendRun{feed, SendSchedule{request.reservation, checked.orderTime.toLatin1(), checked.limitMinutes}, gateway,
                 &owner},
         &rows, &error, &worker);
@@ -262,7 +265,7 @@ int send(const Arguments& a, Config& config) {
         progress.tracker().setMaximum(queued.totalCount);
         waitForEnd(worker, progress);
     }
-    RunJournal = nullptr;
+    jobs.setJournal(nullptr);
     if (!started) {
         log.abandon();
         err(error);

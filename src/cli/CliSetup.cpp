@@ -10,7 +10,6 @@
 #include "core/shared/FixedField.h"
 #include "core/shared/LogFolderSetup.h"
 #include "core/shared/StopSignal.h"
-#include "core/workers/SendThd.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -41,8 +40,10 @@ bool loadConfiguration(Config& config) {
 bool resolveGateway(const Config& config, GatewayTarget* gateway) {
     QString error;
     // Ctrl+C ends the lookup's wait too; the caller then says that nothing was started.
-    if (ResolveGateway(config.record(), gateway, &error, &StopWake))
+    if (ResolveGateway(config.record(), gateway, &error, &StopWake)) {
+        gateway->replyWaitSeconds = config.replyWaitSeconds();
         return true;
+    }
     if (!Interrupted())
         err(error);
     return false;
@@ -55,7 +56,7 @@ int loginTest(const Arguments&, Config& config) {
     if (!resolveGateway(config, &gateway))
         return stoppedOrRefused();
     QByteArray text;
-    const bool loggedIn = RunLoginTest(gateway, &text, SendThd::replyWaitSeconds());
+    const bool loggedIn = RunLoginTest(gateway, &text, gateway.replyWaitSeconds);
     out(fromBig5(text));
     return loggedIn ? ExitOk : ExitRefused;
 }

@@ -1,16 +1,13 @@
 #pragma once
 
-// The process-wide state of every subsystem as one unit: each container is declared by the subsystem
-// that owns it, and ProcessState.cpp defines them all together so they are built in one fixed order
-// and torn down in the reverse one.
+// What is still process-wide, as one unit: the stop a signal handler must reach is defined in
+// ProcessState.cpp, and the reset below puts it and the single files' test seams back together.
 namespace norvi {
 
-// Puts every process-wide container, flag and test seam back to its state at start: the send dialog's lists,
-// the stop and scope flags (and the stop's wake-up descriptor, drained), the job activity, the exchange
-// choices, the clock, the progress target, the message area, the operation log's folder and the workers'
-// reply wait. Tests call it between cases so none depends on what an earlier one left behind. A registered
-// worker still owns the worker list and the jobs' lists, so while one is registered nothing is changed and false is
-// returned.
-bool ResetProcessState();
+// Puts the stop (and its wake-up descriptors, drained), the clock, the progress target, the message area and
+// the operation log's folder back to their state at start. Tests call it between cases so none depends on
+// what an earlier one left behind. A job's own state (its workers, activity and journal) lives in the
+// JobRegistry of whoever started it and goes with it.
+void ResetProcessState();
 
 } // namespace norvi

@@ -8,7 +8,7 @@
 #include "support/SimulatorWindowTest.h"
 
 #include "core/sendlog/LogFile.h"
-#include "core/workers/WorkerState.h"
+#include "core/workers/JobRegistry.h"
 #include "gui/compose/TFormSendSMS.h"
 #include "gui/workers/ExitSignals.h"
 #include "gui/workers/JobSupervisor.h"

@@ -1,6 +1,6 @@
 #include "support/SimulatorWindowTest.h"
 
-#include "core/workers/WorkerState.h"
+#include "core/workers/JobRegistry.h"
 
 #include <gtest/gtest.h>
 
@@ -112,7 +112,7 @@ TEST_F(MainWindowJobsTest, PopupCancelAsksFirstCountingOnlyReservations) {
     EXPECT_EQ(m_prompts.messages(), QStringList{QStringLiteral("要取消 1 筆預約？")});
     EXPECT_EQ(m_prompts.asked.last().preselected, Prompts::Answer::No);
     EXPECT_FALSE(progress().isVisible());
-    EXPECT_TRUE(WorkerList.empty());
+    EXPECT_FALSE(jobs().workerRegistered());
 }
 
 TEST_F(MainWindowJobsTest, ResendWithNothingFailedSaysSoAndStartsNothing) {
@@ -120,7 +120,7 @@ TEST_F(MainWindowJobsTest, ResendWithNothingFailedSaysSoAndStartsNothing) {
     choose("PMItemLvRSendSMS");
     EXPECT_EQ(m_prompts.messages(), QStringList{QStringLiteral("沒有確定失敗的訊息需要重新傳送！")});
     EXPECT_FALSE(progress().isVisible());
-    EXPECT_TRUE(WorkerList.empty());
+    EXPECT_FALSE(jobs().workerRegistered());
 }
 
 TEST_F(MainWindowJobsTest, UnresolvableGatewayIsReportedBeforeAnyJobStarts) {
@@ -129,5 +129,5 @@ TEST_F(MainWindowJobsTest, UnresolvableGatewayIsReportedBeforeAnyJobStarts) {
     choose("PMItemLvCancelSMS");
     ASSERT_EQ(m_prompts.messages().size(), 1);
     EXPECT_FALSE(progress().isVisible());
-    EXPECT_TRUE(WorkerList.empty());
+    EXPECT_FALSE(jobs().workerRegistered());
 }

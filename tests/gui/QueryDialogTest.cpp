@@ -2,7 +2,6 @@
 
 #include "core/gateway/GwRecords.h"
 #include "core/workers/JobStarter.h"
-#include "core/workers/WorkerState.h"
 #include "support/GatewayPeer.h"
 
 #include <gtest/gtest.h>
@@ -36,7 +35,7 @@ class QueryDialogTest : public SimulatorWindowTest {
 protected:
     void TearDown() override {
         // A job left running by a failed test must not outlive the windows it writes to.
-        EXPECT_TRUE(QTest::qWaitFor([] { return WorkerList.empty(); }, 20000)) << "a job was left running";
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !jobs().workerRegistered(); }, 20000)) << "a job was left running";
         SimulatorWindowTest::TearDown();
     }
 
@@ -177,7 +176,7 @@ TEST_F(QueryDialogTest, EachScopeRefusesWhatItCannotAskAboutInTheWordsOfItsMode)
         }
     }
     EXPECT_EQ(m_sim->connectionCount(), 0);
-    EXPECT_TRUE(WorkerList.empty());
+    EXPECT_FALSE(jobs().workerRegistered());
     EXPECT_FALSE(progress().isVisible());
 }
 

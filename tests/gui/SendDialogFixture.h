@@ -6,7 +6,7 @@
 
 #include "core/compose/ComposeState.h"
 #include "core/shared/FixedField.h"
-#include "core/workers/WorkerState.h"
+#include "core/workers/JobRegistry.h"
 #include "gui/compose/RichEditMT.h"
 #include "gui/compose/TFormSendSMS.h"
 

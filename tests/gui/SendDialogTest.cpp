@@ -445,7 +445,7 @@ TEST_F(SendDialogTest, RunThatCannotBeSentIsRefusedBeforeTheLogIsTouched) {
     });
     EXPECT_FALSE(m_prompts.messages().contains(QStringLiteral("要清除現有的傳送紀錄？")));
     EXPECT_EQ(mainWindow().jobRows().rowCount(), 1);
-    EXPECT_TRUE(WorkerList.empty());
+    EXPECT_FALSE(jobs().workerRegistered());
 }
 
 TEST_F(SendDialogTest, ThePickerAddsItsChoicesAfterTheFieldsEntriesAndCancelChangesNothing) {

@@ -166,12 +166,12 @@ TEST_F(ShowProcess, AWaitForTheGatewayIsShownWithItsSecondsAndTheRecipient) {
     startFor(&mainWindow(), 3);
     post(StateSending);
     deliver();
-    JobActivity.setSubject("0912345678");
-    JobActivity.beginWait();
+    jobs().activity().setSubject("0912345678");
+    jobs().activity().beginWait();
     EXPECT_TRUE(
         QTest::qWaitFor([this] { return text("LabelWait").startsWith(QStringLiteral("等待閘道回應… ")); }, 5000));
     EXPECT_TRUE(text("LabelWait").endsWith(QStringLiteral(" 秒：0912345678"))) << text("LabelWait").toStdString();
-    JobActivity.endWait();
+    jobs().activity().endWait();
     EXPECT_TRUE(QTest::qWaitFor([this] { return text("LabelWait").isEmpty(); }, 5000));
     post(StateSent);
     deliver();

@@ -53,7 +53,7 @@ protected:
 
     void start() {
         startWindows(false);
-        m_unsaved = std::make_unique<UnsavedRows>(mainWindow(), config());
+        m_unsaved = std::make_unique<UnsavedRows>(mainWindow(), config(), jobs());
         m_windows->show();
         m_unsaved->offerLeftBehind();
     }
@@ -124,7 +124,7 @@ TEST_F(UnsavedRowsTest, RowsLeftBehindAndNotWantedAreKeptAsALog) {
 TEST_F(UnsavedRowsTest, AnsweringNoAtTheExitRemovesTheJournalAndAnUnsavedExitKeepsIt) {
     start();
     EXPECT_TRUE(m_prompts.asked.isEmpty()) << "nothing left behind, nothing asked";
-    LogStream* stream = RunJournal->beginRun(nullptr);
+    LogStream* stream = jobs().journal()->beginRun(nullptr);
     ASSERT_NE(stream, nullptr);
     ASSERT_TRUE(stream->append(accepted(0)));
     mainWindow().logModel().addRow(accepted(0));
@@ -139,7 +139,7 @@ TEST_F(UnsavedRowsTest, AnsweringNoAtTheExitRemovesTheJournalAndAnUnsavedExitKee
 // stays open with its rows, still unsaved, and their journal stays too; 結束 and the close box alike.
 TEST_F(UnsavedRowsTest, BackingOutOfTheExitQuestionKeepsTheProgramItsRowsAndTheJournal) {
     start();
-    ASSERT_TRUE(RunJournal->beginRun(nullptr)->append(accepted(0)));
+    ASSERT_TRUE(jobs().journal()->beginRun(nullptr)->append(accepted(0)));
     mainWindow().logModel().addRow(accepted(0));
     mainWindow().setLogSaved(false);
     setPrompts(nullptr); // the real boxes

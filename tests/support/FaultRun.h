@@ -8,6 +8,7 @@
 #include "core/shared/OpLog.h"
 #include "core/shared/Progress.h"
 #include "core/workers/JobOwner.h"
+#include "core/workers/JobRegistry.h"
 #include "core/workers/JobStarter.h"
 #include "core/workers/RowCodes.h"
 #include "core/workers/SendThd.h"
@@ -137,16 +138,18 @@ inline FaultRunResult runSendUnderFaults(int segments, const gwsim::FaultPlan& p
     }
     StepSink steps;
     SetProgressTarget(&steps);
-    SendThd::setReplyWaitSeconds(replyWaitSeconds);
     std::list<sSendContent> queue = queueOneSegmentMessages(segments, "fault run ");
 
     FileOrderJobRows log;
     PlainOwner owner;
+    JobRegistry jobs;
+    GatewayTarget gateway = dir.gateway();
+    gateway.replyWaitSeconds = replyWaitSeconds;
     QElapsedTimer timer;
     timer.start();
     SendThd* worker = nullptr;
     QString error;
-    if (StartSendWorker(SendRun::ofQueue(std::move(queue), dir.gateway(), &owner), &log, &error, &worker)) {
+    if (StartSendWorker(jobs, SendRun::ofQueue(std::move(queue), gateway, &owner), &log, &error, &worker)) {
         QPointer<SendThd> alive(worker);
         QEventLoop loop;
         QObject::connect(worker, &QObject::destroyed, &loop, &QEventLoop::quit);

@@ -88,6 +88,8 @@ protected:
     // An item of the main window's menus and pop-up menus.
     QAction* menuItem(const char* name) { return findControl<QAction>(&mainWindow(), name); }
     TFormShowProcess& progress() { return m_windows->showProcess(); }
+    // The desktop program's jobs: its workers, the running job's activity, the journal.
+    JobRegistry& jobs() { return m_windows->jobs().registry(); }
 
     StartFolder m_dir;
     ScriptedPrompts m_prompts;

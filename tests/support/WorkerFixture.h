@@ -9,9 +9,9 @@
 #include "core/shared/OpLog.h"
 #include "core/shared/Progress.h"
 #include "core/workers/JobOwner.h"
+#include "core/workers/JobRegistry.h"
 #include "core/workers/JobStarter.h"
 #include "core/workers/SendThd.h"
-#include "core/workers/WorkerState.h"
 #include "support/FakeSendLog.h"
 #include "support/StartFolder.h"
 
@@ -105,13 +105,17 @@ protected:
         m_dir.config().edit([this](sConfig& record) { record.gwPort = sim->port(); });
     }
     // Where the fixture's jobs log in: the simulator, with the configuration as it stands.
-    GatewayTarget gateway() const { return m_dir.gateway(); }
+    GatewayTarget gateway() const {
+        GatewayTarget target = m_dir.gateway();
+        target.replyWaitSeconds = replyWaitSeconds;
+        return target;
+    }
     // Leaves the configured port with nobody listening.
     void stopSimulator() { sim.reset(); }
 
     // Starts a send run of (a copy of) SendQueue with `schedule`, owned by `owner`.
     bool startSend(JobRows* sendLog, SendThd** worker, QString* error) {
-        return StartSendWorker(SendRun::ofQueue(SendQueue, gateway(), &owner, schedule), sendLog, error, worker);
+        return StartSendWorker(jobs, SendRun::ofQueue(SendQueue, gateway(), &owner, schedule), sendLog, error, worker);
     }
     // Starts a worker (a send run as startSend does) and pumps events until it has freed itself; false when it did not.
     bool runJob(WorkerMode mode, JobRows* sendLog, const QByteArray& singleMsgId = QByteArray()) {
@@ -120,7 +124,7 @@ protected:
         const bool started =
             mode == WorkerMode::Send
                 ? startSend(sendLog, &worker, &error)
-                : StartWorker(RowJob{mode, gateway(), &owner, singleMsgId, QueryAll}, sendLog, &error, &worker);
+                : StartWorker(jobs, RowJob{mode, gateway(), &owner, singleMsgId, QueryAll}, sendLog, &error, &worker);
         if (!started) {
             ADD_FAILURE() << "not started: " << error.toStdString();
             return false;
@@ -183,6 +187,11 @@ protected:
     std::optional<SendSchedule> schedule = SendSchedule{};
     // Whether the next list job walks all rows or the selection.
     bool QueryAll = false;
+    // How long the fixture's jobs wait for each gateway reply.
+    int replyWaitSeconds = kDefaultReplyWaitSeconds;
+    // The jobs of the program under test. Last, so it goes first: a worker a failed case left running is
+    // stopped and waited for while everything it writes into is still there.
+    JobRegistry jobs;
 };
 
 } // namespace norvi::test

@@ -18,7 +18,7 @@ class DesktopJournalTest : public test::WorkerFixture {
 protected:
     void TearDown() override {
         LogStream::clearFaultForTest();
-        RunJournal = nullptr;
+        jobs.setJournal(nullptr);
     }
     void queue(int count) {
         for (int i = 0; i < count; ++i)
@@ -30,7 +30,7 @@ TEST_F(DesktopJournalTest, RowsAreJournalledUntilSettledAndALeftJournalIsTakenOv
     QString left;
     {
         DesktopJournal journal(m_dir.path());
-        RunJournal = &journal;
+        jobs.setJournal(&journal);
         queue(5);
         ASSERT_TRUE(runJob(WorkerMode::Send, &log));
         const QString path = journal.path();
@@ -49,7 +49,7 @@ TEST_F(DesktopJournalTest, RowsAreJournalledUntilSettledAndALeftJournalIsTakenOv
         ASSERT_TRUE(runJob(WorkerMode::Send, &log));
         left = journal.path();
         EXPECT_EQ(test::readLog(left).size(), 3u);
-        RunJournal = nullptr;
+        jobs.setJournal(nullptr);
     } // the program ends without settling its rows, as a crash would leave them
 
     const QStringList found = DesktopJournal::leftBehind(m_dir.path());
@@ -66,11 +66,11 @@ TEST_F(DesktopJournalTest, RowsAreJournalledUntilSettledAndALeftJournalIsTakenOv
     // Not wanted: kept as a finished log instead of being asked about again.
     next.rowsSettled();
     auto another = std::make_unique<DesktopJournal>(m_dir.path());
-    RunJournal = another.get();
+    jobs.setJournal(another.get());
     SendQueue.clear();
     queue(2);
     ASSERT_TRUE(runJob(WorkerMode::Send, &log));
-    RunJournal = nullptr;
+    jobs.setJournal(nullptr);
     const QString abandoned = another->path();
     another.reset();
     int kept = 0;
@@ -82,7 +82,7 @@ TEST_F(DesktopJournalTest, RowsAreJournalledUntilSettledAndALeftJournalIsTakenOv
 
 TEST_F(DesktopJournalTest, AJournalThatCannotRecordKeepsOrStopsTheRun) {
     DesktopJournal journal(m_dir.path());
-    RunJournal = &journal;
+    jobs.setJournal(&journal);
     queue(20);
     // It cannot be started: nothing is sent, and the reason is given.
     LogStream::failAtForTest(LogStream::Step::Create, 1);

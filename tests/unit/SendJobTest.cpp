@@ -181,7 +181,7 @@ TEST_F(SendJobTest, RefusedLoginEndsTheRunAfterOneLoginAndNamesTheReason) {
     EXPECT_EQ(requestsOf(GwLogin).size(), 1);
     EXPECT_TRUE(requestsOf(GwSendDomestic).isEmpty());
     EXPECT_EQ(linesWith("Login to Server fail, "), 1);
-    const RunOutcome outcome = JobActivity.outcome();
+    const RunOutcome outcome = jobs.activity().outcome();
     EXPECT_TRUE(outcome.stopped);
     EXPECT_EQ(RunOutcomeText(StateSent, outcome),
               QStringLiteral("簡訊傳送已中斷（%1）：成功 0 筆，失敗 1 筆，未傳送 19 筆").arg(fromBig5(loginText)));
@@ -190,7 +190,7 @@ TEST_F(SendJobTest, RefusedLoginEndsTheRunAfterOneLoginAndNamesTheReason) {
 // A request that went out and got no answer, or whose connection the gateway dropped, is never sent again:
 // the gateway may have taken it. Its row says so; later messages go on a new connection.
 TEST_F(SendJobTest, ClosedOrSilentConnectionMidRunLeavesUncertainRowsAndGoesOnWithoutResending) {
-    SendThd::setReplyWaitSeconds(1);
+    replyWaitSeconds = 1;
     sim->setCloseAfter(3); // the login and two sends, then the gateway hangs up
     for (int i = 0; i < 4; ++i)
         SendQueue.push_back(record("091234567" + QByteArray::number(i)));
@@ -250,7 +250,7 @@ TEST_F(SendJobTest, RepliesPausedMidwayKeepRefusalsAndEachRowsOwnMsgId) {
 }
 
 TEST_F(SendJobTest, TrickledRepliesEndWithinTheReplyWaitAndItsRetry) {
-    SendThd::setReplyWaitSeconds(1);
+    replyWaitSeconds = 1;
     sim->setReplyPacing(gwsim::ReplyPacing::trickle(50)); // a whole reply would take 12 s
     SendQueue.push_back(record("0912345678"));
     ASSERT_TRUE(runSend());
@@ -377,7 +377,7 @@ TEST_F(SendJobTest, RunAndQueryThroughTheRealSendLogModel) {
     int maximum = 0;
     QString error;
     SendThd* worker = nullptr;
-    ASSERT_TRUE(StartRowJob(gateway(), WorkerMode::Query, false, &owner, &access, &maximum, &error, &worker));
+    ASSERT_TRUE(StartRowJob(jobs, gateway(), WorkerMode::Query, false, &owner, &access, &maximum, &error, &worker));
     EXPECT_EQ(maximum, 2);
     ASSERT_TRUE(waitUntilGone(worker));
     EXPECT_EQ(requestsOf(GwQuery).size(), 2);
@@ -411,7 +411,7 @@ TEST_F(SendJobTest, AStreamedRunTellsItsStarterOfAListFileChangedBeforeItBegan) 
     writeAll(list, "0944444444\n");
     SendThd* worker = nullptr;
     QString error;
-    ASSERT_TRUE(StartSendWorker(SendRun{feed, std::nullopt, gateway(), &owner}, &log, &error, &worker));
+    ASSERT_TRUE(StartSendWorker(jobs, SendRun{feed, std::nullopt, gateway(), &owner}, &log, &error, &worker));
     ASSERT_TRUE(waitUntilGone(worker));
     ASSERT_EQ(log.rows.size(), 1);
     EXPECT_EQ(cell(0, ColMobile), "0911111111");

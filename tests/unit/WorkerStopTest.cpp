@@ -36,7 +36,7 @@ class WorkerStopTest : public WorkerFixture {
 protected:
     void SetUp() override {
         WorkerFixture::SetUp();
-        SendThd::setReplyWaitSeconds(kLongReplyWait);
+        replyWaitSeconds = kLongReplyWait;
     }
 
     // Starts a send of SendQueue; `stopAfterRow` rows later (as the row reaches the send log), `stop` is called
@@ -174,13 +174,13 @@ TEST_F(WorkerStopTest, ThreeTransportFailuresInARowAskTheOwnerAndNoStopsTheRun) 
     // Resend after the give-up takes exactly the rows with code -1, the unsent ones among them.
     int queued = 0;
     QString error;
-    ASSERT_TRUE(QueueFailedRows(log, SendQueue, &queued, &error));
+    ASSERT_TRUE(QueueFailedRows(jobs, log, SendQueue, &queued, &error));
     EXPECT_EQ(queued, 9);
 }
 
 // Two recipients in a row that get no answer, then one that does: nothing is asked and nothing is left out.
 TEST_F(WorkerStopTest, FewerThanThreeFailuresInARowNeverStopTheRun) {
-    SendThd::setReplyWaitSeconds(1);
+    replyWaitSeconds = 1;
     gwsim::SimOptions options;
     options.port = 0;
     options.plan.silentFrom = 3; // the second recipient's send and login, the third one's two logins
@@ -219,7 +219,7 @@ TEST_F(QueryStopTest, StopInsideAQueryWaitCutsThatRowAndTheRowsNotAskedSaySo) {
     sim->setSilentAfter(2);
     SendThd* worker = nullptr;
     QString error;
-    ASSERT_TRUE(StartRowJob(gateway(), WorkerMode::Query, true, &owner, &log, nullptr, &error, &worker));
+    ASSERT_TRUE(StartRowJob(jobs, gateway(), WorkerMode::Query, true, &owner, &log, nullptr, &error, &worker));
     const qint64 latency = stopInsideTheWait(worker, 1, [](SendThd* w) {
         ASSERT_NE(w, nullptr);
         w->requestStop();
@@ -261,7 +261,8 @@ TEST_F(QueryStopTest, SingleMsgIdStoppedInItsWaitAnswersThatItWasCut) {
     sim->setSilentAfter(1);
     SendThd* worker = nullptr;
     QString error;
-    ASSERT_TRUE(StartWorker(RowJob{WorkerMode::Cancel, gateway(), &owner, msgId, false}, nullptr, &error, &worker));
+    ASSERT_TRUE(
+        StartWorker(jobs, RowJob{WorkerMode::Cancel, gateway(), &owner, msgId, false}, nullptr, &error, &worker));
     QElapsedTimer sinceStop;
     QTimer::singleShot(500, [&] {
         sinceStop.start();
@@ -275,7 +276,7 @@ TEST_F(QueryStopTest, SingleMsgIdStoppedInItsWaitAnswersThatItWasCut) {
 }
 
 TEST_F(QueryStopTest, SingleMsgIdTimedOutSaysTheGatewayDidNotAnswer) {
-    SendThd::setReplyWaitSeconds(1);
+    replyWaitSeconds = 1;
     sim->setSilentAfter(1);
     ASSERT_TRUE(runJob(WorkerMode::Query, nullptr, "X1"));
     ASSERT_EQ(owner.boxes.size(), 1);

@@ -3,6 +3,7 @@
 #include "core/compose/SegmentMessage.h"
 #include "core/workers/RowHandOver.h"
 #include "core/workers/SendLogJobs.h"
+#include "core/workers/StopRows.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>
@@ -27,14 +28,14 @@ TEST_F(WorkerTest, SecondJobIsRefusedWhileOneIsRegisteredAndNothingIsEmptied) {
     owner.whileBoxShown = [&] {
         FakeSendLog other;
         SendThd* second = nullptr;
-        refused =
-            !StartWorker(RowJob{WorkerMode::Query, gateway(), &owner, QByteArray(), false}, &other, &error, &second) &&
-            !second;
-        sendRefused = !StartSendRun(SendRun::ofQueue({sSendContent{}}, gateway(), &owner), &other, &sendError);
-        resendRefused = !QueueFailedRows(log, SendQueue, nullptr, &resendError);
-        workersWhileBusy = WorkerList.size();
+        refused = !StartWorker(jobs, RowJob{WorkerMode::Query, gateway(), &owner, QByteArray(), false}, &other, &error,
+                               &second) &&
+                  !second;
+        sendRefused = !StartSendRun(jobs, SendRun::ofQueue({sSendContent{}}, gateway(), &owner), &other, &sendError);
+        resendRefused = !QueueFailedRows(jobs, log, SendQueue, nullptr, &resendError);
+        workersWhileBusy = jobs.workerRegistered() ? 1u : 0u;
         queueWhileBusy = SendQueue.size();
-        EXPECT_FALSE(SendEvent.isSet());
+        EXPECT_FALSE(jobs.noJobRunning());
     };
     ASSERT_TRUE(runJob(WorkerMode::Query, nullptr, "ID1"));
     EXPECT_TRUE(refused && sendRefused && resendRefused);
@@ -44,17 +45,40 @@ TEST_F(WorkerTest, SecondJobIsRefusedWhileOneIsRegisteredAndNothingIsEmptied) {
     EXPECT_EQ(workersWhileBusy, 1u);
     EXPECT_EQ(queueWhileBusy, 1u);
     EXPECT_TRUE(log.selection().isEmpty());
-    EXPECT_FALSE(WorkerRegistered());
-    EXPECT_TRUE(SendEvent.isSet());
+    EXPECT_FALSE(jobs.workerRegistered());
+    EXPECT_TRUE(jobs.noJobRunning());
 
-    // Once it is over the next job starts; SendEvent is clear while it runs and set by its end.
+    // Once it is over the next job starts; the registry tells that a job runs from its start to its end.
     SendThd* worker = nullptr;
     ASSERT_TRUE(startSend(&log, &worker, &error));
-    EXPECT_FALSE(SendEvent.isSet());
+    EXPECT_FALSE(jobs.noJobRunning());
     QPointer<SendThd> alive(worker);
-    while (!SendEvent.wait(std::chrono::milliseconds(0)) && alive)
+    while (!jobs.noJobRunning() && alive)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
-    EXPECT_TRUE(SendEvent.isSet());
+    EXPECT_TRUE(jobs.noJobRunning());
+    ASSERT_TRUE(waitUntilGone(alive));
+}
+
+// Each program has its own jobs: a job in one leaves another free. One that goes while its worker still waits
+// for the gateway stops that worker and waits for it, so the worker never writes into freed memory and its row
+// (sent, never answered: uncertain) still reaches the send log.
+TEST_F(WorkerTest, ARegistryOfItsOwnStopsAndOutlastsItsWorker) {
+    sim->setSilentAfter(1); // the login is answered, the send is not
+    replyWaitSeconds = 60;
+    SendQueue.push_back(record("0912345678"));
+    QPointer<SendThd> alive;
+    {
+        JobRegistry other;
+        SendThd* worker = nullptr;
+        QString error;
+        ASSERT_TRUE(StartSendWorker(other, SendRun::ofQueue(SendQueue, gateway(), &owner), &log, &error, &worker));
+        alive = worker;
+        EXPECT_TRUE(other.workerRegistered());
+        EXPECT_FALSE(jobs.workerRegistered());
+        ASSERT_TRUE(QTest::qWaitFor([this] { return requestsOf(GwSendDomestic).size() == 1; }, 10000));
+    }
+    ASSERT_EQ(log.rows.size(), 1);
+    EXPECT_TRUE(StopRows::isUncertain(cell(0, ColSendCode), cell(0, ColSendResult)));
     ASSERT_TRUE(waitUntilGone(alive));
 }
 
@@ -64,7 +88,7 @@ TEST_F(WorkerTest, StartSendRunAnnouncesTheCountClearsAnEarlierStopAndSendsTheRu
     StopFlag = true;
     SendThd* worker = nullptr;
     QString error;
-    ASSERT_TRUE(StartSendRun(SendRun::ofQueue(SendQueue, gateway(), &owner), &log, &error, &worker));
+    ASSERT_TRUE(StartSendRun(jobs, SendRun::ofQueue(SendQueue, gateway(), &owner), &log, &error, &worker));
     EXPECT_FALSE(StopFlag.load());
     ASSERT_TRUE(waitUntilGone(worker));
     EXPECT_EQ(log.rows.size(), 5);
@@ -97,7 +121,7 @@ TEST_F(WorkerTest, ResendKeepsOrMakesTheFailedRowsSelectedAndQueuesThemInListOrd
     log.append("bad-unselected", "-1", "x");
     int queued = 0;
     QString error;
-    ASSERT_TRUE(QueueFailedRows(log, SendQueue, &queued, &error));
+    ASSERT_TRUE(QueueFailedRows(jobs, log, SendQueue, &queued, &error));
     EXPECT_EQ(queued, 1);
     EXPECT_EQ(log.selection(), QVector<int>{1});
     ASSERT_EQ(SendQueue.size(), 1u);
@@ -107,7 +131,7 @@ TEST_F(WorkerTest, ResendKeepsOrMakesTheFailedRowsSelectedAndQueuesThemInListOrd
     log.rows[1].selected = false;
     log.append(QByteArray(150, 'n'), "abc", "x", "", ImageNone, false, ImageListRow).cells[ColContent] =
         QByteArray(200, 'c');
-    ASSERT_TRUE(QueueFailedRows(log, SendQueue, &queued, &error));
+    ASSERT_TRUE(QueueFailedRows(jobs, log, SendQueue, &queued, &error));
     EXPECT_EQ(queued, 3);
     EXPECT_EQ(log.selection(), (QVector<int>{1, 2, 3}));
     std::vector<sSendContent> q(SendQueue.begin(), SendQueue.end());
@@ -126,7 +150,7 @@ TEST_F(WorkerTest, ResendKeepsOrMakesTheFailedRowsSelectedAndQueuesThemInListOrd
     // Nothing failed: nothing queued.
     FakeSendLog fine;
     fine.append("fine", "0", "(MsgId:1)");
-    ASSERT_TRUE(QueueFailedRows(fine, SendQueue, &queued, &error));
+    ASSERT_TRUE(QueueFailedRows(jobs, fine, SendQueue, &queued, &error));
     EXPECT_EQ(queued, 0);
     EXPECT_TRUE(SendQueue.empty());
 }
@@ -137,9 +161,9 @@ TEST_F(WorkerTest, ResendRunSendsAtOnceAndRowJobsTakeTheSelectionOrElseAllRows) 
     int queued = 0, maximum = 0;
     QString error;
     SendThd* worker = nullptr;
-    ASSERT_TRUE(QueueFailedRows(log, SendQueue, &queued, &error));
+    ASSERT_TRUE(QueueFailedRows(jobs, log, SendQueue, &queued, &error));
     StopFlag = true;
-    ASSERT_TRUE(StartResend(gateway(), &owner, &log, SendQueue, &error, &worker));
+    ASSERT_TRUE(StartResend(jobs, gateway(), &owner, &log, SendQueue, &error, &worker));
     EXPECT_FALSE(StopFlag.load());
     ASSERT_TRUE(waitUntilGone(worker));
     ASSERT_EQ(log.rows.size(), 3);
@@ -149,12 +173,12 @@ TEST_F(WorkerTest, ResendRunSendsAtOnceAndRowJobsTakeTheSelectionOrElseAllRows) 
     EXPECT_EQ(params(requestsOf(GwSendDomestic).value(0)).value(1), "01");
 
     // Row 0 is still selected: a query of the selection.
-    ASSERT_TRUE(StartRowJobFromLog(gateway(), WorkerMode::Query, &owner, &log, &maximum, &error, &worker));
+    ASSERT_TRUE(StartRowJobFromLog(jobs, gateway(), WorkerMode::Query, &owner, &log, &maximum, &error, &worker));
     EXPECT_FALSE(worker->allRows());
     EXPECT_EQ(maximum, 1);
     ASSERT_TRUE(waitUntilGone(worker));
     log.rows[0].selected = false;
-    ASSERT_TRUE(StartRowJobFromLog(gateway(), WorkerMode::Cancel, &owner, &log, &maximum, &error, &worker));
+    ASSERT_TRUE(StartRowJobFromLog(jobs, gateway(), WorkerMode::Cancel, &owner, &log, &maximum, &error, &worker));
     EXPECT_TRUE(worker->allRows());
     EXPECT_EQ(maximum, 3);
     ASSERT_TRUE(waitUntilGone(worker));
@@ -338,7 +362,7 @@ TEST_F(WorkerTest, ResendOfAFullContentCellCutsAtACharacterBoundary) {
 
     int queued = 0;
     QString error;
-    ASSERT_TRUE(QueueFailedRows(log, SendQueue, &queued, &error));
+    ASSERT_TRUE(QueueFailedRows(jobs, log, SendQueue, &queued, &error));
     ASSERT_EQ(queued, 3);
     std::vector<sSendContent> q(SendQueue.begin(), SendQueue.end());
     EXPECT_EQ(getField(q[0].segments[0]), QByteArray(159, 'a')) << "never half a character";

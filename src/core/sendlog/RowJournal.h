@@ -8,7 +8,7 @@ class LogStream;
 
 // Where the rows of a send run are recorded as they come, before anything else sees them: norvi-cli's
 // log of the run, the desktop program's journal of rows not yet saved. The worker of every send run
-// (and resend) started while one is set appends each row to its stream.
+// (and resend) started while one is set in the program's JobRegistry appends each row to its stream.
 class RowJournal {
 public:
     virtual ~RowJournal() = default;
@@ -19,9 +19,5 @@ public:
     // The rows recorded so far were saved, cleared, or are not wanted: the record of them may go.
     virtual void rowsSettled() {}
 };
-
-// The journal of the send runs started from now on; none by default (rows are then kept only where the
-// send log keeps them). Set and read on the user-interface thread. ProcessState.cpp defines it.
-extern RowJournal* RunJournal;
 
 } // namespace norvi

@@ -377,7 +377,8 @@ bool ResolveAddress(const QByteArray& address, QByteArray* dotted, QString* erro
 }
 
 GatewayTarget TargetFor(const sConfig& config, const QByteArray& dottedHost) {
-    return GatewayTarget{dottedHost, config.gwPort, getField(config.gwAccount), getField(config.gwPasswd)};
+    return GatewayTarget{dottedHost, config.gwPort, getField(config.gwAccount), getField(config.gwPasswd),
+                         kDefaultReplyWaitSeconds};
 }
 
 bool ResolveGateway(const sConfig& config, GatewayTarget* target, QString* errorText, const StopSignal* stop) {

@@ -13,6 +13,9 @@
 // The program's settings (the start folder and NorviSMSAp.cfg) and the gateway address check.
 namespace norvi {
 
+// How long a gateway client waits for each reply unless told otherwise, in whole seconds.
+constexpr int kDefaultReplyWaitSeconds = 30;
+
 // The settings of one run of a program: the start folder, where the program's files live, and the
 // configuration record, the exact image of NorviSMSAp.cfg. The window set owns the desktop program's and
 // each norvi-cli command its own; whoever needs them is handed this object. A job is handed the values it
@@ -37,6 +40,11 @@ public:
         emit changed();
     }
 
+    // How long the jobs of these settings wait for each gateway reply (GatewayTarget::replyWaitSeconds): the
+    // client's own wait unless norvi-cli was given --reply-wait. Not part of NorviSMSAp.cfg.
+    int replyWaitSeconds() const { return m_replyWaitSeconds; }
+    void setReplyWaitSeconds(int seconds) { m_replyWaitSeconds = seconds; }
+
 signals:
     // After every change of the start folder or the record.
     void changed();
@@ -44,6 +52,7 @@ signals:
 private:
     QString m_startDir;
     sConfig m_record{};
+    int m_replyWaitSeconds = kDefaultReplyWaitSeconds;
 };
 
 QString ConfigPath(const QString& startDir); // startDir/NorviSMSAp.cfg
@@ -82,6 +91,10 @@ struct GatewayTarget {
     int32_t port = 0;
     QByteArray account;
     QByteArray password;
+    // How long the job's client waits for each reply, in whole seconds (0 or less: no limit). A gateway that
+    // never answers then costs the job this long per attempt instead of blocking it for good. norvi-cli's
+    // --reply-wait and the tests shorten it.
+    int replyWaitSeconds = kDefaultReplyWaitSeconds;
 };
 // Resolves `config`'s gateway address (ResolveAddress) and fills `target` from `config`. On failure
 // returns false with the error text and leaves `target` alone.

@@ -67,7 +67,4 @@ private:
     QString m_results;    // under m_subjectLock
 };
 
-// The jobs' activity: one for the process (one job runs at a time), defined in ProcessState.cpp.
-extern RunActivity JobActivity;
-
 } // namespace norvi

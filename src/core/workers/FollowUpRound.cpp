@@ -49,7 +49,7 @@ void FollowUpRound::report(const QByteArray& line) {
 void FollowUpRound::run() {
     SMSendNorviGw client;
     client.SetTarget(m_gateway);
-    client.SetReplyWaitSeconds(SendThd::replyWaitSeconds());
+    client.SetReplyWaitSeconds(m_gateway.replyWaitSeconds);
     client.SetStopSignal(&m_stop);
     client.SetStopGrace(kStopGraceMs, &m_now);
     const QByteArray name = SendThd::formatThreadName(WorkerMode::Query, 1, CurrentThreadNumber());

@@ -11,35 +11,33 @@
 namespace norvi {
 
 class JobOwner;
+class JobRegistry;
 class JobRows;
 class SendThd;
 
 // Starting the one worker of a job. Everything here runs on the user-interface thread.
 //
-// A job is started only while no worker is registered in WorkerList: the windows normally make that
-// impossible (the progress window keeps the starting window disabled), and a request that slips
+// A job is started only while no worker is registered in the program's JobRegistry: the windows normally
+// make that impossible (the progress window keeps the starting window disabled), and a request that slips
 // through anyway is refused rather than emptying the lists under a running worker.
-
-// True while a worker is registered (its job has not ended yet).
-bool WorkerRegistered();
 
 // The text of a refused start.
 QString WorkerBusyText();
 
 // Creates one suspended worker with index 1 for a query or cancellation, moves `job` into it and sets its send log,
-// empties WorkerList, clears a stop asked for earlier (ClearStop) and the job's activity, registers {worker, 1} and
-// resumes it. `sendLog` is the send log as the user-interface thread reaches it, the model's own access (not needed
+// clears a stop asked for earlier (ClearStop) and the job's activity, registers {worker, 1} in `jobs` and resumes
+// it. `sendLog` is the send log as the user-interface thread reaches it, the model's own access (not needed
 // for a single MsgId): the worker wraps it in a RowHandOver itself. Returns false with a message in `errorText` when a
 // worker is still registered; nothing is changed then. The returned worker (through `started`) frees itself when
 // done: hold it in a QPointer if it is kept past this call. A send run starts through StartSendWorker.
-bool StartWorker(RowJob job, JobRows* sendLog, QString* errorText, SendThd** started = nullptr);
+bool StartWorker(JobRegistry& jobs, RowJob job, JobRows* sendLog, QString* errorText, SendThd** started = nullptr);
 
-// The same for a send run, which moves into the worker: its journal is begun first (RunJournal), and a journal
+// The same for a send run, which moves into the worker: its journal is begun first (jobs.journal()), and a journal
 // that cannot begin refuses the run. Refused, with `run` left unsent, while a worker is registered.
-bool StartSendWorker(SendRun run, JobRows* sendLog, QString* errorText, SendThd** started = nullptr);
+bool StartSendWorker(JobRegistry& jobs, SendRun run, JobRows* sendLog, QString* errorText, SendThd** started = nullptr);
 
 // The send dialog's and norvi-cli send's start of a run built already: announce the counting (progress state 10),
 // clear the stop (ClearStop), start the send worker. Refused while a worker is registered.
-bool StartSendRun(SendRun run, JobRows* sendLog, QString* errorText, SendThd** started = nullptr);
+bool StartSendRun(JobRegistry& jobs, SendRun run, JobRows* sendLog, QString* errorText, SendThd** started = nullptr);
 
 } // namespace norvi

@@ -12,7 +12,6 @@
 #include "core/workers/RowHandOver.h"
 #include "core/workers/SendThd.h"
 #include "core/workers/UiThread.h"
-#include "core/workers/WorkerState.h"
 
 #include <algorithm>
 
@@ -78,7 +77,7 @@ void QueryJob::run() {
 
 void QueryJob::runSingle() {
     SMSendNorviGw& client = m_worker.gateway();
-    JobActivity.setSubject(m_worker.singleMsgId());
+    m_worker.activity().setSubject(m_worker.singleMsgId());
     bool loginFailed = false;
     int code;
     QByteArray message;
@@ -148,11 +147,11 @@ void QueryJob::runRows() {
         }
         const RowPlan& plan = planned.plan;
         if (plan.notReservation)
-            JobActivity.countSkippedNotReservation();
+            m_worker.activity().countSkippedNotReservation();
         else if (plan.finalAnswer)
-            JobActivity.countSkippedFinal();
+            m_worker.activity().countSkippedFinal();
         else if (!plan.ask)
-            JobActivity.countSkippedNotSent();
+            m_worker.activity().countSkippedNotSent();
         const bool marked = allRows ? plan.ask : !plan.ask;
         if (marked)
             marks.rows.append(planned.row);
@@ -170,7 +169,7 @@ void QueryJob::runRows() {
     sendMarks(marks);
     reportNotAsked();
     if (!m_cancel)
-        JobActivity.setResults(m_results.text());
+        m_worker.activity().setResults(m_results.text());
 }
 
 std::vector<QueryJob::PlannedRow> QueryJob::readRows(int position, bool allRows, const QVector<int>& selected,
@@ -228,9 +227,9 @@ void QueryJob::countResult(PlannedRow& planned) {
 
 void QueryJob::noteStop(bool gaveUp) {
     m_stopped = true;
-    JobActivity.markStopped();
+    m_worker.activity().markStopped();
     if (gaveUp)
-        JobActivity.markGaveUp();
+        m_worker.activity().markGaveUp();
     m_worker.reportLine(m_worker.name() + ' ' +
                         (gaveUp                   ? StopRows::gaveUpLine(m_failures.inRow())
                          : m_stopReason.isEmpty() ? big5("作業已中斷")
@@ -243,7 +242,7 @@ void QueryJob::notAskedRow(int row, const RowPlan& plan) {
                       StopRows::notAskedText(m_worker.jobMode(), m_stopReason));
     m_notAsked.append(row);
     m_lastNotAsked = row;
-    JobActivity.countNotReached();
+    m_worker.activity().countNotReached();
 }
 
 void QueryJob::unansweredRow(int row, const RowPlan& plan, bool written, const QByteArray& failure) {
@@ -251,9 +250,9 @@ void QueryJob::unansweredRow(int row, const RowPlan& plan, bool written, const Q
     QByteArray cell = failure;
     if (m_cancel && written) {
         cell = StopRows::cancelUnknownText();
-        JobActivity.countUncertain();
+        m_worker.activity().countUncertain();
     } else {
-        JobActivity.countFailed();
+        m_worker.activity().countFailed();
     }
     m_worker.reportLine(m_worker.name() + ' ' + plan.sendResult + big5(m_cancel ? " 預約取消結果: " : " 查詢結果: ") +
                         code + ", " + cell);
@@ -324,7 +323,7 @@ QueryExchange AskGateway(SMSendNorviGw& client, const QByteArray& msgId, bool ca
 }
 
 void QueryJob::askRow(int row, const RowPlan& plan) {
-    JobActivity.setSubject(plan.msgId);
+    m_worker.activity().setSubject(plan.msgId);
     const QueryExchange ex =
         AskGateway(m_worker.gateway(), plan.msgId, m_cancel, [this] { return m_worker.stopRequested(); });
     const int code = ex.code;
@@ -362,12 +361,12 @@ void QueryJob::askRow(int row, const RowPlan& plan) {
     if (!(loginFailed && plan.answered))
         setQueryCells(row, codeText, result);
     if (succeeded(code, loginFailed))
-        JobActivity.countSucceeded();
+        m_worker.activity().countSucceeded();
     else
-        JobActivity.countFailed();
+        m_worker.activity().countFailed();
     if (ex.loginRefused) {
         m_stopReason = result;
-        JobActivity.setStopReason(fromBig5(result));
+        m_worker.activity().setStopReason(fromBig5(result));
         noteStop();
         return;
     }

@@ -48,9 +48,9 @@ void SendJob::run() {
 void SendJob::noteStop(bool gaveUp) {
     m_stopped = true;
     m_stopTime = Clock::rowStamp();
-    JobActivity.markStopped();
+    m_worker.activity().markStopped();
     if (gaveUp)
-        JobActivity.markGaveUp();
+        m_worker.activity().markGaveUp();
     m_worker.reportLine(m_worker.name() + ' ' +
                         (gaveUp                   ? StopRows::gaveUpLine(m_failures.inRow())
                          : m_stopReason.isEmpty() ? big5("作業已中斷")
@@ -62,14 +62,14 @@ void SendJob::notSentRow(const QByteArray& name, int image, const QByteArray& ms
     const quint64 rowId = log.addRow(name, image, msisdn, m_stopTime);
     log.fillSendResult(rowId, QByteArray::number(StopRows::kCode), ImageNone, StopRows::notSentText(m_stopReason),
                        segment);
-    JobActivity.countNotReached();
+    m_worker.activity().countNotReached();
 }
 
 void SendJob::uncertainRow(quint64 rowId, const QByteArray& msisdn, const QByteArray& segment, const QByteArray& text) {
     m_worker.reportLine(m_worker.name() + ' ' + msisdn + '[' + segment + "] " + big5("傳送結果不明: ") +
                         QByteArray::number(StopRows::kCode) + ", " + text);
     m_worker.sendLog()->fillSendResult(rowId, QByteArray::number(StopRows::kCode), ImageNone, text, segment);
-    JobActivity.countUncertain();
+    m_worker.activity().countUncertain();
 }
 
 void SendJob::sendRecord(const sSendContent& record) {
@@ -79,7 +79,7 @@ void SendJob::sendRecord(const sSendContent& record) {
     // A damaged count never reads past the six segments of the block.
     const int count = std::clamp(int(record.segmentCount), 0, kSegmentCount);
     if (!m_stopped)
-        JobActivity.setSubject(msisdn);
+        m_worker.activity().setSubject(msisdn);
     // No stop check between the segments of one message: a message is sent whole unless a stop ends a
     // wait of the gateway client, which then refuses every later exchange.
     for (int k = 0; k < count; ++k) {
@@ -110,7 +110,7 @@ bool SendJob::sendSegmentRow(const QByteArray& name, int image, const QByteArray
     if (outcome.stop == SMSendNorviGw::StopPoint::BeforeRequest) {
         // The gateway never got this segment: it is not sent, like the rest.
         log.fillSendResult(rowId, QByteArray::number(StopRows::kCode), ImageNone, StopRows::notSentText(), segment);
-        JobActivity.countNotReached();
+        m_worker.activity().countNotReached();
         noteStop();
         return false;
     }
@@ -144,13 +144,13 @@ bool SendJob::sendSegmentRow(const QByteArray& name, int image, const QByteArray
                             result);
     log.fillSendResult(rowId, code, scheduled ? ImageReservation : ImageNone, result, segment);
     if (outcome.code == 0)
-        JobActivity.countSucceeded();
+        m_worker.activity().countSucceeded();
     else
-        JobActivity.countFailed();
+        m_worker.activity().countFailed();
     if (outcome.loginRefused) {
         // Every later login would be refused the same way, and repeated refusals can lock the account.
         m_stopReason = result;
-        JobActivity.setStopReason(fromBig5(result));
+        m_worker.activity().setStopReason(fromBig5(result));
         noteStop();
         return true;
     }

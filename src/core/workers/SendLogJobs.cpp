@@ -7,11 +7,11 @@
 #include "core/shared/FixedField.h"
 #include "core/shared/Global.h"
 #include "core/shared/StopSignal.h"
+#include "core/workers/JobRegistry.h"
 #include "core/workers/JobStarter.h"
 #include "core/workers/RowCodes.h"
 #include "core/workers/SendThd.h"
 #include "core/workers/StopRows.h"
-#include "core/workers/WorkerState.h"
 
 #include <QSet>
 
@@ -87,11 +87,11 @@ ResendChoice ChooseResendRows(JobRows& log) {
     return choice;
 }
 
-bool QueueFailedRows(JobRows& log, std::list<sSendContent>& SendQueue, int* queued, QString* errorText,
-                     bool includeUncertain) {
+bool QueueFailedRows(JobRegistry& jobs, JobRows& log, std::list<sSendContent>& SendQueue, int* queued,
+                     QString* errorText, bool includeUncertain) {
     if (queued)
         *queued = 0;
-    if (WorkerRegistered()) {
+    if (jobs.workerRegistered()) {
         if (errorText)
             *errorText = WorkerBusyText();
         return false;
@@ -132,15 +132,15 @@ QString NothingToResendText() {
     return QStringLiteral("沒有確定失敗的訊息需要重新傳送！");
 }
 
-bool StartResend(const GatewayTarget& gateway, JobOwner* listOwner, JobRows* log, std::list<sSendContent> SendQueue,
-                 QString* errorText, SendThd** started) {
-    if (WorkerRegistered()) {
+bool StartResend(JobRegistry& jobs, const GatewayTarget& gateway, JobOwner* listOwner, JobRows* log,
+                 std::list<sSendContent> SendQueue, QString* errorText, SendThd** started) {
+    if (jobs.workerRegistered()) {
         if (errorText)
             *errorText = WorkerBusyText();
         return false;
     }
     ClearStop();
-    return StartSendWorker(SendRun::ofQueue(std::move(SendQueue), gateway, listOwner), log, errorText, started);
+    return StartSendWorker(jobs, SendRun::ofQueue(std::move(SendQueue), gateway, listOwner), log, errorText, started);
 }
 
 bool ParseSingleMsgId(const QString& typed, QByteArray* msgId, QString* errorText) {
@@ -164,22 +164,22 @@ bool ParseSingleMsgId(const QString& typed, QByteArray* msgId, QString* errorTex
     return true;
 }
 
-bool StartRowJob(const GatewayTarget& gateway, WorkerMode mode, bool allRows, JobOwner* owner, JobRows* log,
-                 int* maximum, QString* errorText, SendThd** started) {
+bool StartRowJob(JobRegistry& jobs, const GatewayTarget& gateway, WorkerMode mode, bool allRows, JobOwner* owner,
+                 JobRows* log, int* maximum, QString* errorText, SendThd** started) {
     if (maximum)
         *maximum = 0;
     // StopFlag is read by a running worker, so it stays alone while one is registered.
-    if (WorkerRegistered()) {
+    if (jobs.workerRegistered()) {
         if (errorText)
             *errorText = WorkerBusyText();
         return false;
     }
     const RowJob job{mode, gateway, owner, QByteArray(), allRows};
     if (!log)
-        return StartWorker(job, log, errorText, started); // refused: nothing to walk
+        return StartWorker(jobs, job, log, errorText, started); // refused: nothing to walk
     const int rows = allRows ? log->rowCount() : int(log->selectedRows().size());
     ClearStop();
-    if (!StartWorker(job, log, errorText, started))
+    if (!StartWorker(jobs, job, log, errorText, started))
         return false;
     if (maximum)
         *maximum = rows;
@@ -190,10 +190,10 @@ QString CancelQuestion(int rows) {
     return QStringLiteral("要取消 %1 筆預約？").arg(rows);
 }
 
-bool StartRowJobFromLog(const GatewayTarget& gateway, WorkerMode mode, JobOwner* owner, JobRows* log, int* maximum,
-                        QString* errorText, SendThd** started) {
+bool StartRowJobFromLog(JobRegistry& jobs, const GatewayTarget& gateway, WorkerMode mode, JobOwner* owner, JobRows* log,
+                        int* maximum, QString* errorText, SendThd** started) {
     const bool allRows = !log || log->selectedRows().isEmpty();
-    return StartRowJob(gateway, mode, allRows, owner, log, maximum, errorText, started);
+    return StartRowJob(jobs, gateway, mode, allRows, owner, log, maximum, errorText, started);
 }
 
 } // namespace norvi

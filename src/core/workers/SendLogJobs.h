@@ -13,6 +13,7 @@
 namespace norvi {
 
 class JobOwner;
+class JobRegistry;
 class JobRows;
 class SendThd;
 
@@ -48,9 +49,9 @@ ResendChoice ChooseResendRows(JobRows& log);
 // (all-rows mode), and fills SendQueue (emptied first) with one record per such row in list order: the failed
 // rows, and the uncertain ones when `includeUncertain`. `queued` receives the number of records (which is the
 // number of short messages to send). Refused without touching SendQueue or the selection while a worker
-// is registered.
-bool QueueFailedRows(JobRows& log, std::list<sSendContent>& SendQueue, int* queued, QString* errorText,
-                     bool includeUncertain = false);
+// is registered in `jobs`.
+bool QueueFailedRows(JobRegistry& jobs, JobRows& log, std::list<sSendContent>& SendQueue, int* queued,
+                     QString* errorText, bool includeUncertain = false);
 // The question when a resend would find uncertain rows among the failed ones.
 QString ResendUncertainQuestion(int uncertain);
 
@@ -59,8 +60,8 @@ QString NothingToResendText();
 
 // Resend, second half: clears StopFlag and starts a send run of the queue built above. `listOwner` is the
 // send log's window; the run has no schedule, so every message goes at once and without a limit.
-bool StartResend(const GatewayTarget& gateway, JobOwner* listOwner, JobRows* log, std::list<sSendContent> SendQueue,
-                 QString* errorText, SendThd** started = nullptr);
+bool StartResend(JobRegistry& jobs, const GatewayTarget& gateway, JobOwner* listOwner, JobRows* log,
+                 std::list<sSendContent> SendQueue, QString* errorText, SendThd** started = nullptr);
 
 // The MsgId typed for a single query or cancellation, as the request will carry it: without the spaces
 // around it, in Big5, at most as long as the request's field. False with the reason in `errorText` when
@@ -70,14 +71,14 @@ bool ParseSingleMsgId(const QString& typed, QByteArray* msgId, QString* errorTex
 
 // A list query (WorkerMode::Query) or cancellation (WorkerMode::Cancel) of all rows or of the selected rows: gives
 // the progress maximum (the number of rows the job walks), clears StopFlag and starts the worker.
-bool StartRowJob(const GatewayTarget& gateway, WorkerMode mode, bool allRows, JobOwner* owner, JobRows* log,
-                 int* maximum, QString* errorText, SendThd** started = nullptr);
+bool StartRowJob(JobRegistry& jobs, const GatewayTarget& gateway, WorkerMode mode, bool allRows, JobOwner* owner,
+                 JobRows* log, int* maximum, QString* errorText, SendThd** started = nullptr);
 
 // The question before a list cancellation: it cannot be undone. `rows` counts the reservations it will try.
 QString CancelQuestion(int rows);
 
 // The send log's own pop-up commands: the selected rows when there are any, else all rows.
-bool StartRowJobFromLog(const GatewayTarget& gateway, WorkerMode mode, JobOwner* owner, JobRows* log, int* maximum,
-                        QString* errorText, SendThd** started = nullptr);
+bool StartRowJobFromLog(JobRegistry& jobs, const GatewayTarget& gateway, WorkerMode mode, JobOwner* owner, JobRows* log,
+                        int* maximum, QString* errorText, SendThd** started = nullptr);
 
 } // namespace norvi

@@ -9,15 +9,13 @@
 #include "core/shared/RunActivity.h"
 #include "core/shared/StopSignal.h"
 #include "core/workers/JobOwner.h"
+#include "core/workers/JobRegistry.h"
 #include "core/workers/QueryJob.h"
 #include "core/workers/RowHandOver.h"
 #include "core/workers/SendJob.h"
 #include "core/workers/UiThread.h"
-#include "core/workers/WorkerState.h"
 
 #include <QString>
-
-#include <atomic>
 
 #include <unistd.h>
 #if defined(__linux__)
@@ -38,27 +36,19 @@ QByteArray CutBig5(const QByteArray& text, int maxBytes) {
     return text.left(WholeCharsLength(text, maxBytes));
 }
 
-namespace {
-std::atomic<int> g_replyWaitSeconds{SMSendNorviGw::kReplyWaitSeconds};
-} // namespace
+// A target made without a wait of its own waits as long as the client does by itself.
+static_assert(kDefaultReplyWaitSeconds == SMSendNorviGw::kReplyWaitSeconds);
 
-void SendThd::setReplyWaitSeconds(int seconds) {
-    g_replyWaitSeconds = seconds;
-}
-
-int SendThd::replyWaitSeconds() {
-    return g_replyWaitSeconds.load();
-}
-
-SendThd::SendThd(RowJob job, int32_t index)
-    : index(index), m_gateway(std::move(job.gateway)), m_ownerForm(job.owner),
-      m_singleMsgId(std::move(job.singleMsgId)), m_allRows(job.QueryAll), mode(job.mode) {
+SendThd::SendThd(JobRegistry& jobs, RowJob job, int32_t index)
+    : index(index), m_jobs(jobs), m_activity(jobs.activity()), m_gateway(std::move(job.gateway)),
+      m_ownerForm(job.owner), m_singleMsgId(std::move(job.singleMsgId)), m_allRows(job.QueryAll), mode(job.mode) {
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
 
-SendThd::SendThd(SendRun run, int32_t index)
-    : index(index), m_gateway(std::move(run.gateway)), m_ownerForm(run.opener), m_schedule(std::move(run.schedule)),
-      m_feed(std::move(run.feed)), mode(WorkerMode::Send) {
+SendThd::SendThd(JobRegistry& jobs, SendRun run, int32_t index)
+    : index(index), m_jobs(jobs), m_activity(jobs.activity()), m_gateway(std::move(run.gateway)),
+      m_ownerForm(run.opener), m_schedule(std::move(run.schedule)), m_feed(std::move(run.feed)),
+      mode(WorkerMode::Send) {
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
 
@@ -117,7 +107,6 @@ void SendThd::reportLine(const QByteArray& line) {
 }
 
 void SendThd::run() {
-    findSelfEntry();
     setUpClient();
     putCString(threadName, formatThreadName(mode, index, CurrentThreadNumber()));
     reportLine(name() + " start");
@@ -131,24 +120,11 @@ void SendThd::run() {
     reportLine(name() + " shut down");
 }
 
-void SendThd::findSelfEntry() {
-    // The starter registered this worker before resuming it and nobody else adds entries while it
-    // runs, so the list can be walked without the lock.
-    for (auto it = WorkerList.begin(); it != WorkerList.end(); ++it) {
-        if (it->index == index) {
-            selfEntry = it;
-            m_hasSelfEntry = true;
-            return;
-        }
-    }
-    m_hasSelfEntry = false;
-}
-
 void SendThd::setUpClient() {
     client = std::make_unique<SMSendNorviGw>();
     client->SetTarget(m_gateway);
-    client->SetReplyWaitSeconds(g_replyWaitSeconds.load());
-    client->SetActivity(&JobActivity); // the progress window and the command line watch its waits
+    client->SetReplyWaitSeconds(m_gateway.replyWaitSeconds);
+    client->SetActivity(&m_activity); // the progress window and the command line watch its waits
     // A run's answer already on its way when a stop comes may be a MsgId: it gets a short grace. A single
     // MsgId's answer goes to a box nobody waits for after a stop, so that job stops at once.
     if (m_singleMsgId.isEmpty())
@@ -164,30 +140,21 @@ void SendThd::runJob() {
 }
 
 void SendThd::announceEnd() {
-    // Removing the entry and testing for emptiness happen together, so exactly one worker sees the
-    // list empty and announces the end. Nothing in here waits for the user-interface thread: that
-    // thread takes JobLock itself when it starts a job.
-    std::lock_guard<std::mutex> guard(JobLock);
-    if (m_hasSelfEntry) {
-        WorkerList.erase(selfEntry);
-        m_hasSelfEntry = false;
-    }
-    if (!WorkerList.empty())
-        return;
-    SendEvent.set();
-    // The end carries the run's counts, so its text states what succeeded, failed and was not reached.
-    const RunOutcome outcome = JobActivity.outcome();
-    if (mode == WorkerMode::Send) {
-        PostShowProcess(StateSent, outcome);
-        return;
-    }
-    if (!m_singleMsgId.isEmpty()) {
-        JobOwner* owner = m_ownerForm;
-        if (owner)
-            UiThread::post([owner] { owner->closeForm(); });
-        return;
-    }
-    PostShowProcess(mode == WorkerMode::Query ? StateQueried : StateCancelled, outcome);
+    m_jobs.workerEnded(this, [this] {
+        // The end carries the run's counts, so its text states what succeeded, failed and was not reached.
+        const RunOutcome outcome = m_activity.outcome();
+        if (mode == WorkerMode::Send) {
+            PostShowProcess(StateSent, outcome);
+            return;
+        }
+        if (!m_singleMsgId.isEmpty()) {
+            JobOwner* owner = m_ownerForm;
+            if (owner)
+                UiThread::post([owner] { owner->closeForm(); });
+            return;
+        }
+        PostShowProcess(mode == WorkerMode::Query ? StateQueried : StateCancelled, outcome);
+    });
 }
 
 } // namespace norvi

@@ -6,7 +6,6 @@
 #include "core/workers/RowJob.h"
 #include "core/workers/SendRun.h"
 #include "core/workers/WorkerMode.h"
-#include "core/workers/WorkerState.h"
 
 #include <QByteArray>
 #include <QThread>
@@ -19,22 +18,24 @@
 namespace norvi {
 
 class JobOwner;
+class JobRegistry;
 class LogStream;
+class RunActivity;
 class JobRows;
 class RowHandOver;
 
 // The worker thread: one per job that talks to the gateway. It creates its own gateway client, runs
-// its job once, removes itself from WorkerList, tells the progress window (or its owner) that the job
+// its job once, removes itself from its JobRegistry, tells the progress window (or its owner) that the job
 // is over, and frees itself. Windows are reached only through calls run on the user-interface thread.
 class SendThd : public QThread {
     Q_OBJECT
 public:
     // Created suspended, as every starter wants; resume() starts the run routine. The object frees
     // itself (deleteLater on the user-interface thread) once the run routine has returned.
-    // A query or cancellation, which the worker owns from here on.
-    SendThd(RowJob job, int32_t index);
+    // A query or cancellation, which the worker owns from here on, registered in `jobs` (which outlives it).
+    SendThd(JobRegistry& jobs, RowJob job, int32_t index);
     // A send run, which the worker owns from here on.
-    SendThd(SendRun run, int32_t index);
+    SendThd(JobRegistry& jobs, SendRun run, int32_t index);
     ~SendThd() override;
 
     JobOwner* ownerForm() const { return m_ownerForm; }
@@ -53,12 +54,6 @@ public:
 
     void resume() { start(); }
 
-    // How long every worker's client waits for a gateway reply, in whole seconds (0 or less: no
-    // limit). A gateway that never answers then costs a worker this long per attempt instead of
-    // blocking it for good. Tests shorten it.
-    static void setReplyWaitSeconds(int seconds);
-    static int replyWaitSeconds();
-
     // "傳送執行緒1(0000ABCD)" and its siblings, Big5.
     static QByteArray formatThreadName(WorkerMode mode, int32_t index, quint32 threadId);
 
@@ -67,6 +62,8 @@ public:
     QByteArray name() const;
     SMSendNorviGw& gateway() { return *client; }
     RowHandOver* sendLog() { return m_sendLog.get(); }
+    // What the job is doing now, as the progress window and the command line read it.
+    RunActivity& activity() { return m_activity; }
     // The user pressed 中斷, or the thread was asked to end: checked between messages, rows and attempts.
     bool stopRequested() const;
     // Asks this worker to stop: the thread's interruption and RequestStop(), which ends the gateway wait
@@ -85,13 +82,14 @@ protected:
 private:
     // UiThread::run behind the send-log writes this worker handed over before.
     bool runOnUiThread(const std::function<void()>& routine);
-    void findSelfEntry();
     void setUpClient();
     void runJob();
     void announceEnd();
 
     // The worker's fields as the system names them; what was added beside them is m_...
     int32_t index;
+    JobRegistry& m_jobs;
+    RunActivity& m_activity;
     const GatewayTarget m_gateway;
     JobOwner* const m_ownerForm;
     const QByteArray m_singleMsgId;
@@ -101,8 +99,6 @@ private:
     char logLine[1024] = {};
     char threadName[500] = {};
     WorkerMode mode;
-    std::list<sSendThd>::iterator selfEntry;
-    bool m_hasSelfEntry = false;
     std::unique_ptr<SMSendNorviGw> client;
     std::unique_ptr<RowHandOver> m_sendLog;
 };

@@ -124,7 +124,7 @@ void TFormSendSMS::SpeedButtonPreviewClick() {
 
 // 傳送: every check in its order; the first that fails says why and leaves the dialog as it is.
 void TFormSendSMS::ButtonSendClick() {
-    if (WorkerRegistered()) {
+    if (m_jobs.registry().workerRegistered()) {
         warn(WorkerBusyText());
         return;
     }
@@ -232,7 +232,7 @@ void TFormSendSMS::startRun(const GatewayTarget& gateway, const QByteArray& mess
     m_totalCount = queued.totalCount;
     QString error;
     SendThd* worker = nullptr;
-    if (!StartSendRun(std::move(run), &m_sendLog.jobRows(), &error, &worker)) {
+    if (!StartSendRun(m_jobs.registry(), std::move(run), &m_sendLog.jobRows(), &error, &worker)) {
         // Nothing runs: the progress window would wait for an end that never comes.
         m_jobs.abandon();
         warn(error);

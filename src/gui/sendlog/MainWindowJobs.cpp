@@ -43,7 +43,7 @@ bool MainWindowJobs::resolveGateway(GatewayTarget* gateway) {
 }
 
 bool MainWindowJobs::refuseWhileBusy() {
-    if (!m_jobs.busy() && !WorkerRegistered())
+    if (!m_jobs.busy() && !m_jobs.registry().workerRegistered())
         return false;
     prompts().okBox(&m_main, Prompts::Icon::Warning, kTitle, WorkerBusyText());
     return true;
@@ -66,7 +66,7 @@ void MainWindowJobs::startRowJob(WorkerMode mode) {
     int maximum = 0;
     QString error;
     SendThd* worker = nullptr;
-    if (!StartRowJobFromLog(gateway, mode, this, &m_main.jobRows(), &maximum, &error, &worker)) {
+    if (!StartRowJobFromLog(m_jobs.registry(), gateway, mode, this, &m_main.jobRows(), &maximum, &error, &worker)) {
         m_jobs.abandon();
         prompts().okBox(&m_main, Prompts::Icon::Warning, kTitle, error);
         return;
@@ -91,7 +91,7 @@ void MainWindowJobs::resendFailedRows() {
     int queued = 0;
     QString error;
     std::list<sSendContent> SendQueue;
-    if (!QueueFailedRows(m_main.jobRows(), SendQueue, &queued, &error, includeUncertain)) {
+    if (!QueueFailedRows(m_jobs.registry(), m_main.jobRows(), SendQueue, &queued, &error, includeUncertain)) {
         prompts().okBox(&m_main, Prompts::Icon::Warning, kTitle, error);
         return;
     }
@@ -106,7 +106,7 @@ void MainWindowJobs::resendFailedRows() {
         return;
     m_main.prepareProgress(queued);
     SendThd* worker = nullptr;
-    if (!StartResend(gateway, this, &m_main.jobRows(), std::move(SendQueue), &error, &worker)) {
+    if (!StartResend(m_jobs.registry(), gateway, this, &m_main.jobRows(), std::move(SendQueue), &error, &worker)) {
         m_jobs.abandon();
         prompts().okBox(&m_main, Prompts::Icon::Warning, kTitle, error);
         return;

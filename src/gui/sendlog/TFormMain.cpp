@@ -246,8 +246,8 @@ TFormMain::SaveOutcome TFormMain::SaveLog() {
         return SaveOutcome::Failed;
     }
     m_logSaved = true;
-    if (RunJournal)
-        RunJournal->rowsSettled();
+    if (RowJournal* journal = m_jobs.registry().journal())
+        journal->rowsSettled();
     return SaveOutcome::Saved;
 }
 
@@ -302,8 +302,8 @@ bool TFormMain::ConfirmClearLog() {
         SaveLog() != SaveOutcome::Saved)
         return false;
     m_model->clear();
-    if (RunJournal)
-        RunJournal->rowsSettled();
+    if (RowJournal* journal = m_jobs.registry().journal())
+        journal->rowsSettled();
     m_status->setText(QStringLiteral("0 筆發訊紀錄"));
     m_loadReplaces = true;
     return true;
@@ -517,8 +517,8 @@ bool TFormMain::offerSaveBeforeLeaving() {
     if (save == Prompts::Answer::Cancel)
         return false;
     if (save == Prompts::Answer::No) {
-        if (RunJournal)
-            RunJournal->rowsSettled(); // 否, or nothing unsaved: the journal goes
+        if (RowJournal* journal = m_jobs.registry().journal())
+            journal->rowsSettled(); // 否, or nothing unsaved: the journal goes
         return true;
     }
     const bool saved = SaveLog() == SaveOutcome::Saved;

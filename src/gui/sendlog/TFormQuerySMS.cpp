@@ -196,7 +196,7 @@ void TFormQuerySMS::setSingleBusy(bool busy) {
 void TFormQuerySMS::showSingleWait() {
     QString text = m_stopping ? QStringLiteral("正在中斷…")
                               : (queryMode() ? QStringLiteral("正在查詢…") : QStringLiteral("正在取消預約…"));
-    const int64_t waited = JobActivity.waitingMs();
+    const int64_t waited = m_jobs.registry().activity().waitingMs();
     if (!m_stopping && waited >= 1000)
         text += QStringLiteral(" 等待閘道回應 %1 秒").arg(waited / 1000);
     m_labelBusy->setText(text);
@@ -246,7 +246,7 @@ void TFormQuerySMS::ButtonQueryClick() {
         return;
     // The progress window and the worker are one each; the windows that start jobs are locked while one runs,
     // so this is a last guard, checked before anything is hidden or shown.
-    if (WorkerRegistered()) {
+    if (m_jobs.registry().workerRegistered()) {
         warn(WorkerBusyText());
         return;
     }
@@ -268,8 +268,8 @@ void TFormQuerySMS::startListJob(const GatewayTarget& gateway, bool allRows) {
     m_jobs.begin(this, maximum, true);
     QString error;
     SendThd* worker = nullptr;
-    if (!StartRowJob(gateway, queryMode() ? WorkerMode::Query : WorkerMode::Cancel, allRows, this, &m_sendLog, nullptr,
-                     &error, &worker)) {
+    if (!StartRowJob(m_jobs.registry(), gateway, queryMode() ? WorkerMode::Query : WorkerMode::Cancel, allRows, this,
+                     &m_sendLog, nullptr, &error, &worker)) {
         m_jobs.abandon();
         warn(error);
         return;
@@ -283,7 +283,8 @@ void TFormQuerySMS::startSingleJob(const GatewayTarget& gateway, const QByteArra
     m_jobs.beginQuiet(this);
     QString error;
     SendThd* worker = nullptr;
-    if (!StartWorker(RowJob{queryMode() ? WorkerMode::Query : WorkerMode::Cancel, gateway, this, msgId, false}, nullptr,
+    if (!StartWorker(m_jobs.registry(),
+                     RowJob{queryMode() ? WorkerMode::Query : WorkerMode::Cancel, gateway, this, msgId, false}, nullptr,
                      &error, &worker)) {
         m_jobs.end();
         warn(error);

@@ -6,6 +6,7 @@
 #include "core/shared/Clock.h"
 #include "core/shared/Config.h"
 #include "core/shared/OpLog.h"
+#include "core/workers/JobRegistry.h"
 #include "gui/sendlog/TFormMain.h"
 #include "gui/shared/Prompts.h"
 
@@ -14,14 +15,14 @@
 
 namespace norvi {
 
-UnsavedRows::UnsavedRows(TFormMain& main, const Config& config)
-    : m_main(main), m_config(config), m_journal(config.StartDir()) {
-    RunJournal = &m_journal;
+UnsavedRows::UnsavedRows(TFormMain& main, const Config& config, JobRegistry& jobs)
+    : m_main(main), m_config(config), m_jobs(jobs), m_journal(config.StartDir()) {
+    m_jobs.setJournal(&m_journal);
 }
 
 UnsavedRows::~UnsavedRows() {
-    if (RunJournal == &m_journal)
-        RunJournal = nullptr;
+    if (m_jobs.journal() == &m_journal)
+        m_jobs.setJournal(nullptr);
 }
 
 void UnsavedRows::offerLeftBehind() {

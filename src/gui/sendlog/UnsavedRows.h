@@ -5,6 +5,7 @@
 namespace norvi {
 
 class Config;
+class JobRegistry;
 class TFormMain;
 
 // The desktop program's journal of unsaved rows, from the start to the end of the program: every send
@@ -12,8 +13,9 @@ class TFormMain;
 // back at the start and loaded as an unsaved send log.
 class UnsavedRows {
 public:
-    // The journal lives in `config`'s start folder; rows not wanted back are kept in its log folder.
-    UnsavedRows(TFormMain& main, const Config& config);
+    // The journal lives in `config`'s start folder; rows not wanted back are kept in its log folder. The send
+    // runs `jobs` starts record their rows in it while it lives.
+    UnsavedRows(TFormMain& main, const Config& config, JobRegistry& jobs);
     ~UnsavedRows();
     UnsavedRows(const UnsavedRows&) = delete;
     UnsavedRows& operator=(const UnsavedRows&) = delete;
@@ -27,6 +29,7 @@ public:
 private:
     TFormMain& m_main;
     const Config& m_config;
+    JobRegistry& m_jobs;
     DesktopJournal m_journal;
 };
 

@@ -204,11 +204,11 @@ void TFormShowProcess::showWaiting() {
     QString text;
     if (m_stopping) {
         text = QStringLiteral("正在中斷…");
-    } else {
-        const int64_t waited = JobActivity.waitingMs();
+    } else if (m_activity) {
+        const int64_t waited = m_activity->waitingMs();
         if (waited >= kShowWaitAfterMs) {
             text = QStringLiteral("等待閘道回應… %1 秒").arg(waited / 1000);
-            const QString subject = fromBig5(JobActivity.subject());
+            const QString subject = fromBig5(m_activity->subject());
             if (!subject.isEmpty())
                 text += QStringLiteral("：") + subject;
         }

@@ -11,6 +11,10 @@ class QProgressBar;
 class QPushButton;
 
 namespace norvi {
+class RunActivity;
+}
+
+namespace norvi {
 
 // "作業進度": the one progress window every long operation shares. Driven only by posted
 // WM_SHOWPROCESS events, so workers report without touching it. While running it disables `owner`;
@@ -18,7 +22,7 @@ namespace norvi {
 // already on its way, which gets a short grace; the button then reads 正在中斷…, and pressed again ends the
 // grace and is disabled until the end arrives), then 確定 once an end state arrived. While a gateway
 // job waits for a reply, a line beside the button says so and for how long ("等待閘道回應… 12 秒") and
-// which recipient or MsgId it is on, read from JobActivity a few times a second.
+// which recipient or MsgId it is on, read from the running job's activity (watch) a few times a second.
 //
 // A caller names the owner through startOperation, shows the window, sets the maximum (before the first step),
 // clears StopFlag and then posts states or starts the worker that posts them.
@@ -32,6 +36,8 @@ public:
     ~TFormShowProcess() override;
 
     QWidget* owner() const { return m_owner; }
+    // Where the jobs whose progress this window shows publish their waits: the program's JobRegistry.
+    void watch(const RunActivity* activity) { m_activity = activity; }
     bool closesOwner() const { return m_closeOwner; }
     void setMaximum(int maximum);
 
@@ -92,6 +98,7 @@ private:
     QPushButton* m_button = nullptr;
     QLabel* m_labelWait = nullptr;
     QTimer m_waitTimer;
+    const RunActivity* m_activity = nullptr;
     bool m_stopping = false;
 };
 

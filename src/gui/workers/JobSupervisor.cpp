@@ -2,7 +2,6 @@
 
 #include "core/shared/Global.h"
 #include "core/shared/StopSignal.h"
-#include "core/workers/JobStarter.h"
 #include "gui/shared/TFormShowProcess.h"
 
 #include <QApplication>
@@ -11,6 +10,7 @@
 namespace norvi {
 
 JobSupervisor::JobSupervisor(TFormShowProcess& progress) : m_progress(progress) {
+    m_progress.watch(&m_registry.activity());
     // Every worker is announced here however it was started, so none can outlive what it writes into.
     connect(&m_progress, &QDialog::finished, this, &JobSupervisor::progressClosed);
     connect(&m_progress, &TFormShowProcess::stopPressed, this, &JobSupervisor::stopRequested);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/workers/JobRegistry.h"
+
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -48,6 +50,8 @@ public:
     // From begin until the job is over: its worker gone and, when it showed one, its progress window
     // confirmed. Nothing else may start meanwhile.
     bool busy() const { return m_busy; }
+    // The program's jobs: every starter hands them to the job it starts.
+    JobRegistry& registry() { return m_registry; }
     // The progress window, as the parent of a box that belongs above it.
     QWidget* progressWindow() const;
     // A worker is registered: rows may still arrive.
@@ -83,6 +87,8 @@ private:
     void setBusy(bool busy);
 
     TFormShowProcess& m_progress;
+    // The progress window watches its activity; the window set builds that window first, so it outlives this.
+    JobRegistry m_registry;
     bool m_busy = false;
     bool m_progressShown = false;
     bool m_quiet = false;
