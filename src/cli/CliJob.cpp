@@ -13,8 +13,6 @@
 #include "core/workers/SendThd.h"
 #include "core/workers/StopRows.h"
 
-#include <atomic>
-
 #include <signal.h>
 
 namespace norvi::cli {
@@ -130,14 +128,12 @@ void JobWaiter::wait() {
 
 namespace {
 
-std::atomic<int> g_interrupts{0};
-
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // Async-signal-safe: an atomic counter, then RequestStop (an atomic store and a write() to the wake-up
 // descriptor every gateway wait polls).
 void onInterrupt(int signal) {
-    if (g_interrupts.fetch_add(1) == 0) {
+    if (CountInterrupt() == 0) {
         RequestStop();
         return;
     }
@@ -172,7 +168,7 @@ void InstallInterruptHandler() {
 }
 
 bool Interrupted() {
-    return g_interrupts.load() > 0;
+    return InterruptCount() > 0;
 }
 
 bool InterruptedBeforeStart() {

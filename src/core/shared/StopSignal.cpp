@@ -58,6 +58,7 @@ namespace {
 struct SignalReach {
     std::atomic<bool> graceActive{false};
     std::atomic<int> pipe{-1};
+    std::atomic<int> interrupts{0};
 };
 SignalReach g_signalReach;
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
@@ -109,6 +110,14 @@ bool WriteSignalPipe(int signalNumber) noexcept {
 
 bool WriteSignalPipeOnce(int signalNumber) noexcept {
     return writeNumber(g_signalReach.pipe.exchange(-1), signalNumber);
+}
+
+int CountInterrupt() noexcept {
+    return g_signalReach.interrupts.fetch_add(1);
+}
+
+int InterruptCount() noexcept {
+    return g_signalReach.interrupts.load();
 }
 
 } // namespace norvi

@@ -65,4 +65,10 @@ bool WriteSignalPipe(int signalNumber) noexcept;
 // The same, once: the pipe is taken, so a later signal finds nobody listening until it is set again.
 bool WriteSignalPipeOnce(int signalNumber) noexcept;
 
+// How many times norvi-cli's stop signals (Ctrl+C, SIGTERM, SIGHUP) came: the handler counts each and
+// acts on the first differently from the later ones. Async-signal-safe. CountInterrupt returns the count
+// before this one.
+int CountInterrupt() noexcept;
+int InterruptCount() noexcept;
+
 } // namespace norvi
