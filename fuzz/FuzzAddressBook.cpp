@@ -95,15 +95,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (void)GroupContains(g_book, id, id);
         (void)group;
     }
-    RecipientList.clear();
+    ParsedRecipients parsed;
     for (const auto& [id, group] : g_book.GroupMap()) {
         sMtData entry{};
         entry.id = id;
         entry.kind = KindAddressBook;
-        RecipientList.push_back(entry);
+        parsed.RecipientList.push_back(entry);
         (void)group;
     }
-    const SendQueueResult queued = BuildSendQueue(g_book, ComposeInput::fromText("hi", false));
+    std::list<sSendContent> SendQueue;
+    const SendQueueResult queued = BuildSendQueue(g_book, ComposeInput::fromText("hi", false), parsed, SendQueue);
     std::set<QByteArray> numbers(queued.queuedNumbers.begin(), queued.queuedNumbers.end());
     FUZZ_CHECK(numbers.size() == queued.queuedNumbers.size());
     FUZZ_CHECK(queued.queuedNumbers.size() <= g_book.MemberMap().size());
@@ -112,7 +113,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const AddressBookResult again = ParseAddressBook(g_book, image);
     FUZZ_CHECK(!again.damaged);
     FUZZ_CHECK(AddressBookImage(g_book) == image);
-    RecipientList.clear();
-    SendQueue.clear();
     return 0;
 }

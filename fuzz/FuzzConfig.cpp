@@ -59,9 +59,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     // The folder the program would write its logs in, taken under the start folder when relative.
-    StartDir = QStringLiteral("/start");
-    Config = config;
-    const QString folder = LogFolder();
+    Config settings(QStringLiteral("/start"));
+    settings.setRecord(config);
+    const QString folder = LogFolder(settings);
     FUZZ_CHECK(logFiles.isEmpty() == folder.isEmpty());
     return 0;
 }

@@ -44,8 +44,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     StopFlag = false;
-    RecipientList.clear();
-    const int stored = ReadListFile(bytes);
+    ParsedRecipients parsed;
+    const auto& ListFileRows = parsed.ListFileRows;
+    const auto& RecipientList = parsed.RecipientList;
+    const int stored = ReadListFile(parsed, bytes);
     FUZZ_CHECK(stored == int(ListFileRows.size()));
     FUZZ_CHECK(RecipientList.size() == ListFileRows.size());
     std::set<QByteArray> numbersInFile;
@@ -79,7 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const AddressBook noBook;
     // The run: only numbers of the file, a row without its own text once per number.
-    const SendQueueResult queued = BuildSendQueue(noBook, ComposeInput::fromText("hello $1$", true));
+    std::list<sSendContent> SendQueue;
+    const SendQueueResult queued = BuildSendQueue(noBook, ComposeInput::fromText("hello $1$", true), parsed, SendQueue);
     if (queued.ok) {
         std::set<QByteArray> plain;
         for (const sSendContent& record : SendQueue) {
@@ -90,7 +93,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const QByteArray& n : queued.queuedNumbers)
             FUZZ_CHECK(plain.insert(n).second);
     }
-    SendQueue.clear();
-    RecipientList.clear();
     return 0;
 }
