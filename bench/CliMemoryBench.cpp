@@ -8,6 +8,7 @@
 //
 //   CliMemoryBench [--cli PATH] [--line-mb N] [--rows N] [--members N]
 
+#include "BenchFiles.h"
 #include "support/StartFolder.h"
 
 #include "core/sendlog/JobRows.h"
@@ -77,28 +78,14 @@ Outcome runCli(const QString& cli, const QString& startDir, const QStringList& a
     return outcome;
 }
 
-// A number, a comma and `megabytes` MB of text without a line end, written a megabyte at a time.
+// A number, a comma and `megabytes` MB of text without a line end.
 bool writeOneLineList(const QString& path, int megabytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write("0912000001,") < 0)
-        return false;
-    const QByteArray piece(1024 * 1024, 'a');
-    for (int i = 0; i < megabytes; ++i)
-        if (file.write(piece) != piece.size())
-            return false;
-    return file.write("\n0912000002,next\n") > 0;
+    return WriteLongLineFile(path, "0912000001,", megabytes, "\n0912000002,next\n");
 }
 
 // A header, a member whose line goes on for `megabytes` MB past its two columns, and one more member.
 bool writeLongImport(const QString& path, int megabytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write("name,msisdn,desc\nLong,0912000001,") < 0)
-        return false;
-    const QByteArray piece(1024 * 1024, 'a');
-    for (int i = 0; i < megabytes; ++i)
-        if (file.write(piece) != piece.size())
-            return false;
-    return file.write("\nShort,0912000002,next\n") > 0;
+    return WriteLongLineFile(path, "name,msisdn,desc\nLong,0912000001,", megabytes, "\nShort,0912000002,next\n");
 }
 
 bool writeLog(const QString& path, int rows) {

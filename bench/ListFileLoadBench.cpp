@@ -6,6 +6,7 @@
 //
 //   ListFileLoadBench [--line-mb N] [--rows N]
 
+#include "BenchFiles.h"
 #include "core/compose/ComposeState.h"
 #include "core/compose/ListFileInput.h"
 #include "core/shared/Big5.h"
@@ -75,14 +76,7 @@ Outcome runChild(const QString& self, const QString& path) {
 }
 
 bool writeOneLineList(const QString& path, int megabytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write("0912000001,") < 0)
-        return false;
-    const QByteArray piece(1024 * 1024, 'a');
-    for (int i = 0; i < megabytes; ++i)
-        if (file.write(piece) != piece.size())
-            return false;
-    return file.write("\n0912000002,next\n") > 0;
+    return WriteLongLineFile(path, "0912000001,", megabytes, "\n0912000002,next\n");
 }
 
 // Half the rows carry their own placeholder values, as a typical billing list does.

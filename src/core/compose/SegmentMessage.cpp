@@ -3,6 +3,7 @@
 #include "core/shared/Big5.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 namespace norvi {
@@ -23,9 +24,11 @@ bool isWideByte(unsigned char c) {
 }
 
 // A lead byte and the byte after it are one character; a lead byte that ends the text is not counted.
-int countChars(const unsigned char* text, std::size_t length) {
+// Counting ends once it passes `stopAfter`, so a check against a limit reads no further than the character
+// past it.
+int countChars(const unsigned char* text, std::size_t length, int stopAfter = INT_MAX) {
     int chars = 0;
-    for (std::size_t i = 0; i < length;) {
+    for (std::size_t i = 0; i < length && chars <= stopAfter;) {
         if (isBig5LeadByte(text[i])) {
             if (i + 1 >= length)
                 break;
@@ -38,21 +41,9 @@ int countChars(const unsigned char* text, std::size_t length) {
     return chars;
 }
 
-// Whether countChars() of the text is at most `limit`, reading no further than the character past it.
+// Whether countChars() of the text is at most `limit`.
 bool charsAtMost(const unsigned char* text, std::size_t length, int limit) {
-    int chars = 0;
-    for (std::size_t i = 0; i < length;) {
-        if (isBig5LeadByte(text[i])) {
-            if (i + 1 >= length)
-                break;
-            i += 2;
-        } else {
-            ++i;
-        }
-        if (++chars > limit)
-            return false;
-    }
-    return true;
+    return countChars(text, length, limit) <= limit;
 }
 
 // Index of the first byte >= 0x80, or `length` when the text is all one-byte characters.
