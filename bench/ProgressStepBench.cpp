@@ -2,6 +2,7 @@
 // alone and in the progress window, where it also relabels and may resize.
 #include "core/shared/Clock.h"
 #include "core/shared/Progress.h"
+#include "core/workers/JobChannel.h"
 #include "gui/shared/TFormShowProcess.h"
 
 #include <QApplication>
@@ -26,11 +27,13 @@ BENCHMARK(BM_TrackerStep);
 static void BM_WindowStepBatch(benchmark::State& state) {
     const int batch = int(state.range(0));
     TFormShowProcess window;
+    JobChannel channel;
+    channel.setProgressTarget(&window);
     for (auto _ : state) {
         window.setMaximum(batch);
         window.show();
         for (int i = 0; i < batch; ++i)
-            PostShowProcess(StateLogSaving);
+            channel.postShowProcess(StateLogSaving);
         QCoreApplication::sendPostedEvents(&window);
         window.hide();
     }

@@ -147,9 +147,9 @@ void BM_CliQueryWalk(benchmark::State& state) {
         }
 
         TrackerTarget progress;
-        SetProgressTarget(&progress);
         BenchOwner owner;
         JobRegistry jobs;
+        jobs.channel().setProgressTarget(&progress);
         SendThd* worker = nullptr;
         int maximum = 0;
         QString error;
@@ -160,7 +160,6 @@ void BM_CliQueryWalk(benchmark::State& state) {
         progress.tracker.start(maximum);
         waitForWorker(worker);
         const double walk = double(timer.nsecsElapsed()) / 1e9;
-        SetProgressTarget(nullptr);
         if (!progress.tracker.done() || progress.steps != kRows)
             state.SkipWithError("the walk did not report every row");
 

@@ -70,10 +70,9 @@ struct Environment {
         if (!sim->start() || !dir.isValid() ||
             !dir.writeConfig({QFile::encodeName(dir.path()), "127.0.0.1", sim->port(), "demo", "demo"}))
             return false;
-        SetProgressTarget(&progress);
+        jobs.channel().setProgressTarget(&progress);
         return true;
     }
-    ~Environment() { SetProgressTarget(nullptr); }
 };
 
 Environment* g_environment = nullptr; // lives in main, inside the application's lifetime

@@ -10,6 +10,7 @@
 #include "core/shared/OpLog.h"
 #include "core/shared/RunActivity.h"
 #include "core/shared/StopSignal.h"
+#include "core/workers/JobRegistry.h"
 #include "core/workers/SendThd.h"
 #include "core/workers/StopRows.h"
 
@@ -23,8 +24,8 @@ constexpr int kBarWidth = 20;
 constexpr int64_t kShowWaitAfterMs = 1000;
 } // namespace
 
-CliProgress::CliProgress(const RunActivity& activity) : m_activity(activity) {
-    SetProgressTarget(this);
+CliProgress::CliProgress(JobRegistry& jobs) : m_jobs(jobs), m_activity(jobs.activity()) {
+    m_jobs.channel().setProgressTarget(this);
     m_sinceStart.start();
     if (ProgressBarWanted()) {
         m_barTimer.setInterval(kBarEveryMs);
@@ -65,8 +66,8 @@ void CliProgress::drawBar() {
 }
 
 CliProgress::~CliProgress() {
-    if (ProgressTarget() == this)
-        SetProgressTarget(nullptr);
+    if (m_jobs.channel().progressTarget() == this)
+        m_jobs.channel().setProgressTarget(nullptr);
     clearStatusLine();
 }
 

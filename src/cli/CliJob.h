@@ -14,6 +14,7 @@
 #include <vector>
 
 namespace norvi {
+class JobRegistry;
 class RunActivity;
 class SendThd;
 } // namespace norvi
@@ -28,8 +29,8 @@ namespace norvi::cli {
 class CliProgress : public QObject {
     Q_OBJECT
 public:
-    // `activity` is the running job's (its JobRegistry's), which the bar shows.
-    explicit CliProgress(const RunActivity& activity);
+    // Receives the progress of `jobs`' jobs, and shows their activity in the bar.
+    explicit CliProgress(JobRegistry& jobs);
     ~CliProgress() override;
 
     ProgressTracker& tracker() { return m_tracker; }
@@ -50,6 +51,7 @@ protected:
 private:
     void drawBar();
 
+    JobRegistry& m_jobs;
     const RunActivity& m_activity;
     ProgressTracker m_tracker;
     bool m_ended = false;

@@ -184,7 +184,7 @@ int rowJob(const Arguments& a, const Config& config, WorkerMode mode, FollowRoun
     log.setStream(&runLog.stream());
 
     JobRegistry jobs;
-    CliProgress progress(jobs.activity());
+    CliProgress progress(jobs);
     CliOwner owner;
     SendThd* worker = nullptr;
     int maximum = 0;
@@ -409,7 +409,7 @@ int resend(const Arguments& a, Config& config) {
     if (!readyToStart(config, runLog, writeTo, log, &gateway, &refused))
         return refused;
     const std::size_t before = log.rows().size();
-    CliProgress progress(jobs.activity());
+    CliProgress progress(jobs);
     progress.tracker().start(queued);
     CliOwner owner;
     SendThd* worker = nullptr;

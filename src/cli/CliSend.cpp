@@ -248,7 +248,7 @@ int send(const Arguments& a, Config& config) {
     }
     CliSendRows rows;
     JobRegistry jobs;
-    CliProgress progress(jobs.activity());
+    CliProgress progress(jobs);
     progress.tracker().start(queued.totalCount);
     CliOwner owner;
 

@@ -3,7 +3,6 @@
 #include "core/shared/Clock.h"
 #include "core/shared/Global.h"
 #include "core/shared/OpLog.h"
-#include "core/shared/Progress.h"
 #include "core/shared/StopSignal.h"
 
 namespace norvi {
@@ -15,7 +14,6 @@ StopSignal StopNow;
 void ResetProcessState() {
     ClearStop();
     Clock::reset();
-    SetProgressTarget(nullptr);
     SetMessageAreaSink(nullptr);
     SetOpLogFailureReporter(nullptr);
     SetOpLogFolder(QString());

@@ -37,7 +37,7 @@ protected:
     template <typename T> T* control(const char* name) { return findControl<T>(&progress(), name); }
     QString text(const char* labelName) { return control<QLabel>(labelName)->text(); }
     QPushButton* button() { return control<QPushButton>("ButtonOk"); }
-    void post(int state) const { PostShowProcess(state); }
+    void post(int state) { jobs().channel().postShowProcess(state); }
     void deliver() { QCoreApplication::sendPostedEvents(&progress()); }
     void startFor(QWidget* owner, int maximum, bool closeOwner = false) {
         progress().startOperation(owner, closeOwner, maximum);
@@ -50,7 +50,7 @@ protected:
 
 TEST_F(ShowProcess, ShowingStartsARunningOperationWithTheOwnerDisabledAndItsButtonUsable) {
     EXPECT_EQ(progress().windowTitle(), QStringLiteral("作業進度"));
-    EXPECT_EQ(ProgressTarget(), &progress());
+    EXPECT_EQ(jobs().channel().progressTarget(), &progress());
     EXPECT_FALSE(progress().windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_FALSE(progress().windowFlags() & Qt::WindowSystemMenuHint);
     EXPECT_FALSE(progress().isModal());
@@ -136,7 +136,7 @@ TEST_F(ShowProcess, InterruptRequestsTheStopAndSaysSoUntilTheEndArrives) {
     stopped.succeeded = 1;
     stopped.notReached = 9;
     stopped.stopped = true;
-    PostShowProcess(StateSent, stopped);
+    jobs().channel().postShowProcess(StateSent, stopped);
     deliver();
     EXPECT_EQ(button()->text(), QStringLiteral("確定"));
     EXPECT_TRUE(button()->isEnabled());

@@ -137,12 +137,12 @@ inline FaultRunResult runSendUnderFaults(int segments, const gwsim::FaultPlan& p
         return result;
     }
     StepSink steps;
-    SetProgressTarget(&steps);
     std::list<sSendContent> queue = queueOneSegmentMessages(segments, "fault run ");
 
     FileOrderJobRows log;
     PlainOwner owner;
     JobRegistry jobs;
+    jobs.channel().setProgressTarget(&steps);
     GatewayTarget gateway = dir.gateway();
     gateway.replyWaitSeconds = replyWaitSeconds;
     QElapsedTimer timer;

@@ -92,7 +92,7 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         startSimulator();
         ASSERT_TRUE(m_dir.writeConfig({QFile::encodeName(m_dir.path()), "127.0.0.1", sim->port(), "demo", "demo"}));
-        SetProgressTarget(&progress);
+        jobs.channel().setProgressTarget(&progress);
         SetMessageAreaSink([this](const QString& line) { lines.append(line); });
     }
 

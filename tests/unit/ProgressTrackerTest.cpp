@@ -1,5 +1,6 @@
 #include "core/shared/Big5.h"
 #include "core/shared/Progress.h"
+#include "core/workers/JobChannel.h"
 
 #include <QCoreApplication>
 #include <QObject>
@@ -133,25 +134,25 @@ TEST(ProgressStates, EachStateHasAFittingTextThatAgreesWithItsKind) {
 }
 
 TEST(ProgressPosting, StatesFromManyThreadsArriveInOrderAndNothingReachesAGoneTarget) {
+    JobChannel channel;
     auto recorder = std::make_unique<StateRecorder>();
-    SetProgressTarget(recorder.get());
+    channel.setProgressTarget(recorder.get());
     std::vector<std::thread> posters;
     for (int i = 0; i < 4; ++i)
-        posters.emplace_back([] {
+        posters.emplace_back([&channel] {
             for (int n = 0; n < 250; ++n)
-                PostShowProcess(StateSending);
+                channel.postShowProcess(StateSending);
         });
     for (std::thread& p : posters)
         p.join();
-    PostShowProcess(StateSent);
+    channel.postShowProcess(StateSent);
     QCoreApplication::sendPostedEvents(recorder.get());
     ASSERT_EQ(recorder->states.size(), 1001u);
     EXPECT_EQ(recorder->states.back(), int(StateSent));
 
     recorder.reset(); // a target that goes away unregisters itself
-    EXPECT_EQ(ProgressTarget(), nullptr);
-    PostShowProcess(StateSending);
-    SetProgressTarget(nullptr);
+    EXPECT_EQ(channel.progressTarget(), nullptr);
+    channel.postShowProcess(StateSending);
 }
 
 // The end of a gateway run states its counts; a stopped run says 已中斷, one in which nothing succeeded 失敗.

@@ -82,7 +82,7 @@ TEST_F(SendJobTest, EachStepFollowsItsRowsFillAndRowsCarryTheTimeOfTheirSend) {
     private:
         const FakeSendLog& m_log;
     } steps(log);
-    SetProgressTarget(&steps);
+    jobs.channel().setProgressTarget(&steps);
     QList<int> rowsAtRefusal;
     SetMessageAreaSink([&](const QString& line) {
         if (line.contains(QStringLiteral("傳送失敗")))
@@ -95,7 +95,7 @@ TEST_F(SendJobTest, EachStepFollowsItsRowsFillAndRowsCarryTheTimeOfTheirSend) {
     const QByteArray before = stamp();
     ASSERT_TRUE(runSend());
     const QByteArray after = stamp();
-    SetProgressTarget(&progress);
+    jobs.channel().setProgressTarget(&progress);
 
     EXPECT_EQ(steps.filled, (QList<int>{1, 2, 3, 4}));
     EXPECT_EQ(rowsAtRefusal, QList<int>{1});

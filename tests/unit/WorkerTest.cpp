@@ -1,6 +1,7 @@
 #include "support/WorkerFixture.h"
 
 #include "core/compose/SegmentMessage.h"
+#include "core/workers/JobChannel.h"
 #include "core/workers/RowHandOver.h"
 #include "core/workers/SendLogJobs.h"
 #include "core/workers/StopRows.h"
@@ -188,27 +189,28 @@ TEST_F(WorkerTest, ResendRunSendsAtOnceAndRowJobsTakeTheSelectionOrElseAllRows) 
 }
 
 // Runs `body` on another thread while this one pumps events, as a worker would be run.
-void onOtherThread(const std::function<void()>& body) {
+void onOtherThread(const JobChannel& channel, const std::function<void()>& body) {
     QEventLoop loop;
     std::thread other([&] {
         body();
-        UiThread::post([&loop] { loop.quit(); });
+        channel.post([&loop] { loop.quit(); });
     });
     QTimer::singleShot(30000, &loop, &QEventLoop::quit);
     loop.exec();
     other.join();
 }
 
-TEST(UiThreadTest, RoutinesRunOnTheUserInterfaceThreadInOrder) {
+TEST(JobChannelTest, RoutinesRunOnTheUserInterfaceThreadInOrder) {
+    const auto channel = std::make_shared<JobChannel>();
     bool direct = false;
-    EXPECT_TRUE(UiThread::run([&] { direct = true; }));
+    EXPECT_TRUE(channel->run([&] { direct = true; }));
     EXPECT_TRUE(direct);
 
     QThread* ranOn = nullptr;
     int seenAfter = 0;
-    onOtherThread([&] {
+    onOtherThread(*channel, [&] {
         int value = 0;
-        UiThread::run([&] { ranOn = QThread::currentThread(), value = 42; });
+        channel->run([&] { ranOn = QThread::currentThread(), value = 42; });
         seenAfter = value;
     });
     EXPECT_EQ(ranOn, QCoreApplication::instance()->thread());
@@ -217,11 +219,11 @@ TEST(UiThreadTest, RoutinesRunOnTheUserInterfaceThreadInOrder) {
     // Queued writes and waiting reads of the send log arrive in the order they were made.
     FakeSendLog fake;
     fake.append("a", "0", "(MsgId:1)", "", ImageReservation, true, ImageMember);
-    RowHandOver wrapped(fake);
+    RowHandOver wrapped(fake, channel);
     int count = 0, rowsAtFlush = 0, image = 0;
     QVector<int> selected;
     QByteArray content;
-    onOtherThread([&] {
+    onOtherThread(*channel, [&] {
         for (int i = 0; i < 20; ++i)
             wrapped.fillSendResult(wrapped.addRow("b", ImageTyped, "09", "20240101000000"), "0", -1, "ok", "hi");
         wrapped.fillSendResult(999, "9", -1, "no such row", "lost"); // ignored
@@ -234,7 +236,7 @@ TEST(UiThreadTest, RoutinesRunOnTheUserInterfaceThreadInOrder) {
         selected = wrapped.selectedRows();
         wrapped.addRow("c", ImageTyped, "09", "20240101000000");
         wrapped.flush();
-        UiThread::run([&] { rowsAtFlush = int(fake.rows.size()); });
+        channel->run([&] { rowsAtFlush = int(fake.rows.size()); });
     });
     EXPECT_EQ(count, 21);
     EXPECT_EQ(content, "hi");
@@ -246,7 +248,7 @@ TEST(UiThreadTest, RoutinesRunOnTheUserInterfaceThreadInOrder) {
     EXPECT_EQ(fake.offThreadCalls, 0);
 
     // A fill still held when its wrapper goes lands after its row.
-    auto late = std::make_unique<RowHandOver>(fake);
+    auto late = std::make_unique<RowHandOver>(fake, channel);
     std::thread writer([&] { late->fillSendResult(late->addRow("d", ImageTyped, "09", "x"), "5", -1, "late", "d"); });
     writer.join();
     late.reset();
@@ -257,11 +259,12 @@ TEST(UiThreadTest, RoutinesRunOnTheUserInterfaceThreadInOrder) {
 // Writes gather into batches that the user-interface thread runs on its own time: a worker that hands more
 // rows over than one batch holds and then waits (as on a silent gateway) still has every row, fill and
 // step in the log and the progress window while it waits; only the last fill waits for the next call.
-TEST(UiThreadTest, ABatchReachesTheLogWhileItsWorkerWaitsElsewhere) {
+TEST(JobChannelTest, ABatchReachesTheLogWhileItsWorkerWaitsElsewhere) {
     FakeSendLog fake;
+    const auto channel = std::make_shared<JobChannel>();
     ProgressRecorder progress;
-    SetProgressTarget(&progress);
-    auto wrapped = std::make_unique<RowHandOver>(fake);
+    channel->setProgressTarget(&progress);
+    auto wrapped = std::make_unique<RowHandOver>(fake, channel);
     std::atomic<bool> release{false};
     std::thread worker([&] {
         for (int i = 0; i < 700; ++i) {
@@ -275,7 +278,6 @@ TEST(UiThreadTest, ABatchReachesTheLogWhileItsWorkerWaitsElsewhere) {
     const bool arrived = QTest::qWaitFor([&] { return fake.rows.size() == 701 && fake.fillCalls == 700; }, 5000);
     release = true;
     worker.join();
-    SetProgressTarget(nullptr);
     EXPECT_TRUE(arrived) << fake.rows.size() << " rows, " << fake.fillCalls << " fills";
     EXPECT_EQ(progress.steps(StateSending), 700);
     EXPECT_EQ(fake.offThreadCalls, 0);
@@ -286,11 +288,12 @@ TEST(UiThreadTest, ABatchReachesTheLogWhileItsWorkerWaitsElsewhere) {
 // The batch timer stops once a turn finds nothing and starts again with the next row: rows that come in
 // bursts with pauses longer than a batch (a slow gateway) each reach the log and the progress window while
 // their worker waits, however the bursts fall against the timer's turns.
-TEST(UiThreadTest, RowsAfterAPauseReachTheLogWithoutAnotherCall) {
+TEST(JobChannelTest, RowsAfterAPauseReachTheLogWithoutAnotherCall) {
     FakeSendLog fake;
+    const auto channel = std::make_shared<JobChannel>();
     ProgressRecorder progress;
-    SetProgressTarget(&progress);
-    auto wrapped = std::make_unique<RowHandOver>(fake);
+    channel->setProgressTarget(&progress);
+    auto wrapped = std::make_unique<RowHandOver>(fake, channel);
     std::atomic<int> handed{0};
     std::atomic<int> released{0};
     std::thread worker([&] {
@@ -316,7 +319,6 @@ TEST(UiThreadTest, RowsAfterAPauseReachTheLogWithoutAnotherCall) {
         released = burst;
     }
     worker.join();
-    SetProgressTarget(nullptr);
     EXPECT_EQ(landed, 21) << fake.fillCalls << " fills, " << progress.steps(StateSending) << " steps";
     EXPECT_EQ(int(fake.rows.size()), 21);
     EXPECT_EQ(fake.offThreadCalls, 0);
@@ -324,10 +326,10 @@ TEST(UiThreadTest, RowsAfterAPauseReachTheLogWithoutAnotherCall) {
 
 // A worker whose user-interface thread is busy elsewhere stops handing rows over after a bounded few, and
 // goes on once that thread runs them: the rows on their way never grow with the length of the run.
-TEST(UiThreadTest, AWorkerFarAheadOfTheUserInterfaceThreadWaitsForIt) {
+TEST(JobChannelTest, AWorkerFarAheadOfTheUserInterfaceThreadWaitsForIt) {
     constexpr int kRows = 5000;
     FakeSendLog fake;
-    auto wrapped = std::make_unique<RowHandOver>(fake);
+    auto wrapped = std::make_unique<RowHandOver>(fake, std::make_shared<JobChannel>());
     std::atomic<int> handed{0};
     std::thread worker([&] {
         for (int i = 0; i < kRows; ++i) {

@@ -1,20 +1,11 @@
 #include "core/shared/Progress.h"
 
 #include "core/shared/Clock.h"
-
-#include <QCoreApplication>
-#include <QObject>
-
-#include <mutex>
+#include "core/shared/RaceDetector.h"
 
 namespace norvi {
 
 namespace {
-
-// Guards the target against a worker posting while the user-interface thread swaps or destroys it.
-std::mutex g_targetLock;
-QObject* g_target = nullptr;
-QMetaObject::Connection g_targetGone;
 
 constexpr int kStateCount = 18;
 constexpr qint64 kMsPerSecond = 1000;
@@ -32,59 +23,23 @@ bool isKnownState(int state) {
 
 } // namespace
 
-namespace {
-std::mutex g_eventHandOver;
-} // namespace
-
-ShowProcessEvent::ShowProcessEvent(int state, const RunOutcome& outcome) : QEvent(QEvent::Type(WM_SHOWPROCESS)) {
-    std::lock_guard<std::mutex> guard(g_eventHandOver);
-    m_state = state;
-    m_outcome = outcome;
+ShowProcessEvent::ShowProcessEvent(int state, const RunOutcome& outcome)
+    : QEvent(QEvent::Type(WM_SHOWPROCESS)), m_state(state), m_outcome(outcome) {
+    RaceDetector::handedOver(this);
 }
 
 ShowProcessEvent::~ShowProcessEvent() {
-    std::lock_guard<std::mutex> guard(g_eventHandOver);
+    RaceDetector::takenOver(this);
 }
 
 int ShowProcessEvent::state() const {
-    std::lock_guard<std::mutex> guard(g_eventHandOver);
+    RaceDetector::takenOver(this);
     return m_state;
 }
 
 RunOutcome ShowProcessEvent::outcome() const {
-    std::lock_guard<std::mutex> guard(g_eventHandOver);
+    RaceDetector::takenOver(this);
     return m_outcome;
-}
-
-void SetProgressTarget(QObject* target) {
-    std::lock_guard<std::mutex> guard(g_targetLock);
-    QObject::disconnect(g_targetGone);
-    g_target = target;
-    if (!target)
-        return;
-    // A target that goes away without unregistering must not receive another posted event.
-    g_targetGone = QObject::connect(target, &QObject::destroyed, [target] {
-        std::lock_guard<std::mutex> inner(g_targetLock);
-        if (g_target == target)
-            g_target = nullptr;
-    });
-}
-
-QObject* ProgressTarget() {
-    std::lock_guard<std::mutex> guard(g_targetLock);
-    return g_target;
-}
-
-void PostShowProcess(int state) {
-    std::lock_guard<std::mutex> guard(g_targetLock);
-    if (g_target)
-        QCoreApplication::postEvent(g_target, new ShowProcessEvent(state));
-}
-
-void PostShowProcess(int state, const RunOutcome& outcome) {
-    std::lock_guard<std::mutex> guard(g_targetLock);
-    if (g_target)
-        QCoreApplication::postEvent(g_target, new ShowProcessEvent(state, outcome));
 }
 
 QString RunOutcomeText(int endState, const RunOutcome& outcome) {

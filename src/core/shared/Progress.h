@@ -5,8 +5,6 @@
 #include <QEvent>
 #include <QString>
 
-class QObject;
-
 namespace norvi {
 
 // The posted message that drives the shared progress window. Its number stays the system's own.
@@ -59,9 +57,8 @@ struct RunOutcome {
 // 失敗 1 筆，未傳送 24 筆"). An outcome that is not known leaves the state's text alone.
 QString RunOutcomeText(int endState, const RunOutcome& outcome);
 
-// Made by a worker and read and deleted on the user-interface thread. Qt's event queue orders the two
-// with a lock of its own, which a race detector cannot see; the event takes one of ours around its state
-// as well, so the hand-over is visibly ordered.
+// Made by a worker and read and deleted on the user-interface thread, which Qt's event queue orders
+// (core/shared/RaceDetector.h tells a race detector so).
 class ShowProcessEvent : public QEvent {
 public:
     explicit ShowProcessEvent(int state, const RunOutcome& outcome = {});
@@ -73,14 +70,6 @@ private:
     int m_state;
     RunOutcome m_outcome;
 };
-
-// The receiver of WM_SHOWPROCESS: the progress window in the desktop program, a console reporter in
-// the command-line front end, a recorder in tests. Posting never blocks the poster.
-void SetProgressTarget(QObject* target);
-QObject* ProgressTarget();
-void PostShowProcess(int state);
-// An end state with the run's counts, which the receiver's status text and summary then state.
-void PostShowProcess(int state, const RunOutcome& outcome);
 
 QString ProgressStateText(int state);
 bool IsStepState(int state); // 0, 2, 4, 6, 8, 11, 13, 15

@@ -2,10 +2,12 @@
 
 #include "core/shared/ManualResetEvent.h"
 #include "core/shared/RunActivity.h"
+#include "core/workers/JobChannel.h"
 
 #include <cstdint>
 #include <functional>
 #include <list>
+#include <memory>
 #include <mutex>
 
 namespace norvi {
@@ -45,6 +47,12 @@ public:
     RunActivity& activity() { return JobActivity; }
     const RunActivity& activity() const { return JobActivity; }
 
+    // How the jobs' progress, rows and questions reach the user-interface thread, and who shows the progress.
+    JobChannel& channel() { return *m_channel; }
+    const JobChannel& channel() const { return *m_channel; }
+    // The same for a worker, which still says its last line through it after it has left the registry.
+    std::shared_ptr<const JobChannel> sharedChannel() const { return m_channel; }
+
     // The journal of the send runs started from now on; none by default (rows are then kept only where the
     // send log keeps them). Set and read on the user-interface thread.
     RowJournal* journal() const { return RunJournal; }
@@ -66,6 +74,7 @@ private:
     ManualResetEvent SendEvent{true}; // signalled by the last worker to end; nothing in the program waits on it
     RunActivity JobActivity;          // one job runs at a time
     RowJournal* RunJournal = nullptr;
+    const std::shared_ptr<JobChannel> m_channel = std::make_shared<JobChannel>();
 };
 
 } // namespace norvi

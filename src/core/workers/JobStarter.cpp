@@ -89,7 +89,7 @@ bool StartSendRun(JobRegistry& jobs, SendRun run, JobRows* sendLog, QString* err
         setError(errorText, WorkerBusyText());
         return false;
     }
-    PostShowProcess(StateCounting);
+    jobs.channel().postShowProcess(StateCounting);
     ClearStop();
     return StartSendWorker(jobs, std::move(run), sendLog, errorText, started);
 }

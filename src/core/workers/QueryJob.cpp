@@ -7,6 +7,7 @@
 #include "core/shared/OpLog.h"
 #include "core/shared/Progress.h"
 #include "core/shared/RunActivity.h"
+#include "core/workers/JobChannel.h"
 #include "core/workers/JobOwner.h"
 #include "core/workers/RowCodes.h"
 #include "core/workers/RowHandOver.h"
@@ -105,7 +106,7 @@ void QueryJob::runSingle() {
     JobOwner* owner = m_worker.ownerForm();
     const QByteArray msgId = m_worker.singleMsgId();
     if (owner)
-        UiThread::run([&] { owner->showResultBox(msgId, text); });
+        m_worker.channel().run([&] { owner->showResultBox(msgId, text); });
 }
 
 // The rows are read a batch at a time: a trip to the user-interface thread per row would cost more than
@@ -163,7 +164,7 @@ void QueryJob::runRows() {
         // A step counts a row that is done with: "0 / N" while the first answer is awaited. A row whose
         // exchange a stop kept from going out is not done.
         if (!(m_stopped && m_lastNotAsked == planned.row))
-            PostShowProcess(m_cancel ? StateCancelling : StateQuerying);
+            m_worker.channel().postShowProcess(m_cancel ? StateCancelling : StateQuerying);
         countResult(planned);
     }
     sendMarks(marks);

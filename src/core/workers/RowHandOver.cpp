@@ -1,5 +1,6 @@
 #include "core/workers/RowHandOver.h"
 
+#include "core/workers/JobChannel.h"
 #include "core/workers/UiThread.h"
 
 #include "core/sendlog/LogStream.h"
@@ -23,14 +24,6 @@ constexpr int kBatchMs = 4;
 // the worker a system call to wake it, both on the way of the next exchange.
 constexpr std::size_t kBatchWrites = 1024;
 
-// A step in a batch is handed to the progress window at once, on the user-interface thread where the window
-// lives: posting it from there would cost that thread a wake-up and an event for every row of the batch.
-void showStep(int state) {
-    if (QObject* target = ProgressTarget()) {
-        ShowProcessEvent step(state);
-        QCoreApplication::sendEvent(target, &step);
-    }
-}
 } // namespace
 
 void RowHandOver::Write::run(Target& target) {
@@ -44,8 +37,10 @@ void RowHandOver::Write::run(Target& target) {
             target.log.fillSendResult(it->second, a, image, b, c);
             target.rowIds.erase(it); // a row is filled once
         }
+        // A step in a batch is handed to the progress window at once, on the user-interface thread where the
+        // window lives: posting it from there would cost that thread a wake-up and an event for every row.
         if (step >= 0)
-            showStep(step);
+            target.channel->showProcessNow(step);
         return;
     }
     case Kind::Call:
@@ -112,7 +107,8 @@ bool RowHandOver::callerIsUiThread() {
     return m_askedOnUi;
 }
 
-RowHandOver::RowHandOver(JobRows& onUiThread) : m_target(std::make_shared<Target>(onUiThread)) {}
+RowHandOver::RowHandOver(JobRows& onUiThread, std::shared_ptr<const JobChannel> channel)
+    : m_target(std::make_shared<Target>(onUiThread, std::move(channel))) {}
 
 RowHandOver::~RowHandOver() {
     // A fill still held is not lost with its wrapper: it lands behind the worker's earlier writes (its row
@@ -149,11 +145,11 @@ void RowHandOver::handOver(Write held, Write write, bool gather) {
     // One hand-over starts the batch's timer on the user-interface thread; the rows that follow join the
     // batch without waking that thread. Any other write goes at once, with whatever is pending before it.
     if (arm)
-        UiThread::post([target = m_target] {
+        m_target->channel->post([target = m_target] {
             QTimer::singleShot(kBatchMs, QCoreApplication::instance(), [target] { target->drainOnTimer(target); });
         });
     if (postNow)
-        UiThread::post([target = m_target] { target->drain(); });
+        m_target->channel->post([target = m_target] { target->drain(); });
 }
 
 void RowHandOver::queue(Write write, bool gather) {
@@ -178,7 +174,7 @@ void RowHandOver::wait(const std::function<void(JobRows& log)>& read) {
     Write held = std::move(m_held);
     m_held = Write{};
     // The batch handed over so far runs first, however far its time is: the read sees every write.
-    UiThread::run([&] {
+    m_target->channel->run([&] {
         m_target->drain();
         if (held)
             held.run(*m_target);
@@ -229,7 +225,7 @@ void RowHandOver::fillSendResult(quint64 rowId, const QByteArray& code, int code
 
 void RowHandOver::stepAfterFill(int state) {
     if (!m_held) {
-        PostShowProcess(state); // the fill went straight to the wrapped access
+        m_target->channel->postShowProcess(state); // the fill went straight to the wrapped access
         return;
     }
     // The fill joins the batch with its step now rather than with the next row: the batch is the one
@@ -255,7 +251,7 @@ void RowHandOver::record(quint64 rowId, const QByteArray& code, int codeImage, c
         return;
     m_recordFailed = true;
     const QByteArray line = big5(QStringLiteral("發訊紀錄無法寫入，作業已停止（%1）").arg(m_journal->errorString()));
-    UiThread::post([line] { ShowMsgLine(line); });
+    m_target->channel->post([line] { ShowMsgLine(line); });
     WriteOpLog(line);
 }
 
@@ -314,7 +310,7 @@ void RowHandOver::batch(const std::function<void(JobRows& log)>& steps) {
 }
 
 bool RowHandOver::runAfterWrites(const std::function<void()>& routine) {
-    return UiThread::run([&] {
+    return m_target->channel->run([&] {
         m_target->drain();
         routine();
     });

@@ -13,6 +13,7 @@
 
 namespace norvi {
 
+class JobChannel;
 class LogStream;
 
 // The hand-over of a job's rows from its worker to the user-interface thread: every call runs on that
@@ -31,8 +32,9 @@ class LogStream;
 // every batch, spends as much time on those wake-ups as on the gateway.
 class RowHandOver : public JobRows {
 public:
-    // Used from one thread: a worker, or (calls then run directly) the user-interface thread.
-    explicit RowHandOver(JobRows& onUiThread);
+    // Used from one thread: a worker, or (calls then run directly) the user-interface thread. Everything
+    // goes there through the job's `channel`.
+    RowHandOver(JobRows& onUiThread, std::shared_ptr<const JobChannel> channel);
     ~RowHandOver() override;
 
     // The returned id names the row in later calls on this object (not on the wrapped access).
@@ -93,8 +95,9 @@ private:
     // What the queued writes share on the user-interface thread: the wrapped access and the ids it
     // gave to the rows this object added. Kept alive by the queued writes themselves.
     struct Target {
-        explicit Target(JobRows& log) : log(log) {}
+        Target(JobRows& log, std::shared_ptr<const JobChannel> channel) : log(log), channel(std::move(channel)) {}
         JobRows& log;
+        const std::shared_ptr<const JobChannel> channel;
         std::unordered_map<quint64, quint64> rowIds;
         std::atomic<int> queued{0}; // writes on their way, not yet run
         std::mutex lock;

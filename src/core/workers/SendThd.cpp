@@ -13,7 +13,6 @@
 #include "core/workers/QueryJob.h"
 #include "core/workers/RowHandOver.h"
 #include "core/workers/SendJob.h"
-#include "core/workers/UiThread.h"
 
 #include <QString>
 
@@ -40,22 +39,23 @@ QByteArray CutBig5(const QByteArray& text, int maxBytes) {
 static_assert(kDefaultReplyWaitSeconds == SMSendNorviGw::kReplyWaitSeconds);
 
 SendThd::SendThd(JobRegistry& jobs, RowJob job, int32_t index)
-    : index(index), m_jobs(jobs), m_activity(jobs.activity()), m_gateway(std::move(job.gateway)),
-      m_ownerForm(job.owner), m_singleMsgId(std::move(job.singleMsgId)), m_allRows(job.QueryAll), mode(job.mode) {
+    : index(index), m_jobs(jobs), m_channel(jobs.sharedChannel()), m_activity(jobs.activity()),
+      m_gateway(std::move(job.gateway)), m_ownerForm(job.owner), m_singleMsgId(std::move(job.singleMsgId)),
+      m_allRows(job.QueryAll), mode(job.mode) {
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
 
 SendThd::SendThd(JobRegistry& jobs, SendRun run, int32_t index)
-    : index(index), m_jobs(jobs), m_activity(jobs.activity()), m_gateway(std::move(run.gateway)),
-      m_ownerForm(run.opener), m_schedule(std::move(run.schedule)), m_feed(std::move(run.feed)),
-      mode(WorkerMode::Send) {
+    : index(index), m_jobs(jobs), m_channel(jobs.sharedChannel()), m_activity(jobs.activity()),
+      m_gateway(std::move(run.gateway)), m_ownerForm(run.opener), m_schedule(std::move(run.schedule)),
+      m_feed(std::move(run.feed)), mode(WorkerMode::Send) {
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
 
 SendThd::~SendThd() = default;
 
 void SendThd::setSendLog(JobRows* onUiThread) {
-    m_sendLog.reset(onUiThread ? new RowHandOver(*onUiThread) : nullptr);
+    m_sendLog.reset(onUiThread ? new RowHandOver(*onUiThread, m_channel) : nullptr);
 }
 
 void SendThd::setJournal(LogStream* journal) {
@@ -68,6 +68,10 @@ QByteArray SendThd::formatThreadName(WorkerMode mode, int32_t index, quint32 thr
                          : mode == WorkerMode::Query ? "查詢執行緒%d(%08X)"
                                                      : "取消預約執行緒%d(%08X)";
     return big5(QString::asprintf(format, int(index), unsigned(threadId)));
+}
+
+const JobChannel& SendThd::channel() const {
+    return *m_channel;
 }
 
 QByteArray SendThd::name() const {
@@ -96,7 +100,7 @@ bool SendThd::askToContinue(int failures) {
 }
 
 bool SendThd::runOnUiThread(const std::function<void()>& routine) {
-    return m_sendLog ? m_sendLog->runAfterWrites(routine) : UiThread::run(routine);
+    return m_sendLog ? m_sendLog->runAfterWrites(routine) : m_channel->run(routine);
 }
 
 void SendThd::reportLine(const QByteArray& line) {
@@ -144,16 +148,16 @@ void SendThd::announceEnd() {
         // The end carries the run's counts, so its text states what succeeded, failed and was not reached.
         const RunOutcome outcome = m_activity.outcome();
         if (mode == WorkerMode::Send) {
-            PostShowProcess(StateSent, outcome);
+            m_channel->postShowProcess(StateSent, outcome);
             return;
         }
         if (!m_singleMsgId.isEmpty()) {
             JobOwner* owner = m_ownerForm;
             if (owner)
-                UiThread::post([owner] { owner->closeForm(); });
+                m_channel->post([owner] { owner->closeForm(); });
             return;
         }
-        PostShowProcess(mode == WorkerMode::Query ? StateQueried : StateCancelled, outcome);
+        m_channel->postShowProcess(mode == WorkerMode::Query ? StateQueried : StateCancelled, outcome);
     });
 }
 

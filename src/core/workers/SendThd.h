@@ -17,6 +17,7 @@
 
 namespace norvi {
 
+class JobChannel;
 class JobOwner;
 class JobRegistry;
 class LogStream;
@@ -64,6 +65,8 @@ public:
     RowHandOver* sendLog() { return m_sendLog.get(); }
     // What the job is doing now, as the progress window and the command line read it.
     RunActivity& activity() { return m_activity; }
+    // How the job's news and questions reach the user-interface thread.
+    const JobChannel& channel() const;
     // The user pressed 中斷, or the thread was asked to end: checked between messages, rows and attempts.
     bool stopRequested() const;
     // Asks this worker to stop: the thread's interruption and RequestStop(), which ends the gateway wait
@@ -80,7 +83,7 @@ protected:
     void run() override;
 
 private:
-    // UiThread::run behind the send-log writes this worker handed over before.
+    // The channel's run behind the send-log writes this worker handed over before.
     bool runOnUiThread(const std::function<void()>& routine);
     void setUpClient();
     void runJob();
@@ -89,6 +92,7 @@ private:
     // The worker's fields as the system names them; what was added beside them is m_...
     int32_t index;
     JobRegistry& m_jobs;
+    const std::shared_ptr<const JobChannel> m_channel;
     RunActivity& m_activity;
     const GatewayTarget m_gateway;
     JobOwner* const m_ownerForm;

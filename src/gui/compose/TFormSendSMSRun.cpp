@@ -76,8 +76,9 @@ void TFormSendSMS::LoadRecipientFile() {
     StopFlag = false;
     QElapsedTimer sinceEvents;
     sinceEvents.start();
-    const bool read = file.readRows(m_parsed, [&sinceEvents] {
-        PostShowProcess(StateListLoading);
+    const JobChannel& channel = m_jobs.registry().channel();
+    const bool read = file.readRows(m_parsed, [&sinceEvents, &channel] {
+        channel.postShowProcess(StateListLoading);
         if (sinceEvents.elapsed() >= kLoadEventsEveryMs) {
             QCoreApplication::processEvents();
             sinceEvents.restart();
@@ -87,7 +88,7 @@ void TFormSendSMS::LoadRecipientFile() {
                                 [](const auto& row) { return row.second.content[0] != '\0'; });
     findOverlongRows();
     RenderRecipientField();
-    PostShowProcess(StateListLoaded);
+    channel.postShowProcess(StateListLoaded);
     showCount(m_msgCount, m_droppedCharacters);
 
     // The dialog stays disabled until the load's end is confirmed, so the notes go above the progress window.

@@ -235,11 +235,11 @@ TFormMain::SaveOutcome TFormMain::SaveLog() {
     }
     prepareProgress(count);
     for (int i = 0; i < count; ++i) {
-        PostShowProcess(StateLogSaving);
+        m_jobs.registry().channel().postShowProcess(StateLogSaving);
         writer.write(m_model->row(i));
     }
     const bool written = writer.commit();
-    PostShowProcess(written ? StateLogSaved : StateLogSaveFailed);
+    m_jobs.registry().channel().postShowProcess(written ? StateLogSaved : StateLogSaveFailed);
     if (!written) {
         // The earlier file, if any, is still in place: the new one replaces it only when complete.
         prompts().notice(this, Prompts::Icon::Error, boxTitle(), WithReason(kSaveFailed, writer.errorString()));
@@ -272,10 +272,10 @@ void TFormMain::MItemFLoadClick() {
     prepareProgress(reader.available());
     SendLogRow row;
     while (reader.next(row)) {
-        PostShowProcess(StateLogLoading);
+        m_jobs.registry().channel().postShowProcess(StateLogLoading);
         m_model->addRow(row);
     }
-    PostShowProcess(StateLogLoaded);
+    m_jobs.registry().channel().postShowProcess(StateLogLoaded);
     m_logSaved = m_loadReplaces;
     if (reader.damaged())
         prompts().okBox(this, Prompts::Icon::Warning, boxTitle(), reader.damageMessage());

@@ -99,14 +99,9 @@ TFormShowProcess::TFormShowProcess() : QDialog(nullptr, Qt::Dialog | Qt::Customi
 
     showTimeLabels(false);
     fitWidth(kShownWidth);
-
-    SetProgressTarget(this);
 }
 
-TFormShowProcess::~TFormShowProcess() {
-    if (ProgressTarget() == this)
-        SetProgressTarget(nullptr);
-}
+TFormShowProcess::~TFormShowProcess() = default;
 
 void TFormShowProcess::setMaximum(int maximum) {
     m_tracker.setMaximum(maximum);

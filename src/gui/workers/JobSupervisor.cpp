@@ -11,6 +11,7 @@ namespace norvi {
 
 JobSupervisor::JobSupervisor(TFormShowProcess& progress) : m_progress(progress) {
     m_progress.watch(&m_registry.activity());
+    m_registry.channel().setProgressTarget(&m_progress);
     // Every worker is announced here however it was started, so none can outlive what it writes into.
     connect(&m_progress, &QDialog::finished, this, &JobSupervisor::progressClosed);
     connect(&m_progress, &TFormShowProcess::stopPressed, this, &JobSupervisor::stopRequested);
