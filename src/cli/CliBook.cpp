@@ -37,19 +37,19 @@ int fieldCode(const QString& word) {
     return -1;
 }
 
-bool noPositional(const Arguments& a, int expected) {
+bool noPositional(const Arguments& a, int expected, Console& console) {
     if (a.positional.size() <= expected)
         return true;
-    err(QStringLiteral("多餘的參數：%1").arg(a.positional.mid(expected).join(QLatin1Char(' '))));
+    console.err(QStringLiteral("多餘的參數：%1").arg(a.positional.mid(expected).join(QLatin1Char(' '))));
     return false;
 }
 
 // The book as the desktop program reads it at start. A damaged book is read as far as it goes (the
 // next save keeps the old file aside); one that cannot be read at all is not worked on.
-bool loadBook(AddressBook& book) {
+bool loadBook(AddressBook& book, Console& console) {
     const AddressBookResult loaded = LoadAddressBook(book);
     if (!loaded.message.isEmpty())
-        err(loaded.message);
+        console.err(loaded.message);
     return loaded.ok;
 }
 
@@ -100,31 +100,31 @@ QByteArray groupEntries(const sGroup& g) {
 }
 
 // The book is listed as it is read, never held whole (a book of a million members is 424 MB).
-int list(const Arguments& a, const QString& bookPath) {
-    if (!noPositional(a, 1))
+int list(const Arguments& a, const QString& bookPath, Console& console) {
+    if (!noPositional(a, 1, console))
         return ExitRefused;
     const bool raw = a.switches.contains(kBig5);
     // The texts are Big5 in the book; without --big5 every cell is converted for the terminal.
-    const auto line = [raw](const QList<QByteArray>& cells) {
+    const auto line = [raw, &console](const QList<QByteArray>& cells) {
         if (raw) {
             QByteArray bytes;
             for (const QByteArray& cell : cells)
                 bytes += (bytes.isEmpty() ? QByteArray() : QByteArray("\t")) + escapeBig5Cell(cell);
-            writeRaw(bytes + '\n');
+            console.writeRaw(bytes + '\n');
             return;
         }
         QStringList texts;
         for (const QByteArray& cell : cells)
             texts << escapeCell(fromBig5(cell));
-        out(texts.join(QLatin1Char('\t')));
+        console.out(texts.join(QLatin1Char('\t')));
     };
     QString said;
     const AddressBookResult listed = ListAddressBook(
         bookPath,
-        [&said](const AddressBookResult& loaded) {
+        [&said, &console](const AddressBookResult& loaded) {
             said = loaded.message;
             if (!said.isEmpty())
-                err(said);
+                console.err(said);
         },
         [&line](const sMember& m) {
             line({"member", QByteArray::number(m.id), getField(m.name), getField(m.msisdn), getField(m.desc)});
@@ -133,17 +133,17 @@ int list(const Arguments& a, const QString& bookPath) {
             line({"group", QByteArray::number(g.id), getField(g.name), groupEntries(g)});
         });
     if (!listed.ok && listed.message != said)
-        err(listed.message);
+        console.err(listed.message);
     return listed.ok ? ExitOk : ExitRefused;
 }
 
 // ---- import ----
 
 // "--map name,msisdn,desc": the field of columns 1 to 3; an empty item or "-" leaves a column out.
-bool parseMap(const QString& text, std::array<int, 3>* codes) {
+bool parseMap(const QString& text, std::array<int, 3>* codes, Console& console) {
     const QStringList items = text.split(QLatin1Char(','));
     if (items.size() > kExchangeColumns) {
-        err(QStringLiteral("--map 最多對應 3 個欄位：%1").arg(text));
+        console.err(QStringLiteral("--map 最多對應 3 個欄位：%1").arg(text));
         return false;
     }
     QSet<int> seen;
@@ -154,11 +154,11 @@ bool parseMap(const QString& text, std::array<int, 3>* codes) {
             continue;
         const int code = fieldCode(item);
         if (code < 0) {
-            err(QStringLiteral("--map 的欄位「%1」不是 name、msisdn 或 desc。").arg(item));
+            console.err(QStringLiteral("--map 的欄位「%1」不是 name、msisdn 或 desc。").arg(item));
             return false;
         }
         if (seen.contains(code)) {
-            err(QStringLiteral("--map 的欄位「%1」只能對應一個文字欄位。").arg(item));
+            console.err(QStringLiteral("--map 的欄位「%1」只能對應一個文字欄位。").arg(item));
             return false;
         }
         seen.insert(code);
@@ -181,81 +181,82 @@ QString mappingLine(const std::array<int, 3>& codes, const QStringList& header) 
     return QStringLiteral("欄位對應：") + parts.join(QStringLiteral("，"));
 }
 
-int import(const Arguments& a, AddressBook& book) {
+int import(const Arguments& a, AddressBook& book, Console& console) {
     if (a.positional.size() < 2) {
-        err(QStringLiteral("請指定要匯入的檔案。"));
+        console.err(QStringLiteral("請指定要匯入的檔案。"));
         return ExitRefused;
     }
-    if (!noPositional(a, 2))
+    if (!noPositional(a, 2, console))
         return ExitRefused;
     const QString path = a.positional.at(1);
     const char delimiter = ExchangeDelimiter(a.switches.contains(kSpace) ? TextFileSpace : TextFileComma);
     std::array<int, 3> codes{};
-    if (a.values.contains(kMap) && !parseMap(a.value(kMap), &codes))
+    if (a.values.contains(kMap) && !parseMap(a.value(kMap), &codes, console))
         return ExitRefused;
     // Read, changed and written under the book's lock: an import or a desktop program's save meanwhile
     // waits, and neither writes back a book without the other's members.
     QString lockError;
     if (!LockAddressBook(
             book,
-            [](const QString& holder) {
-                err(QStringLiteral("通訊錄檔案正由%1使用中，等候它結束…")
+            [&console](const QString& holder) {
+                console.err(
+                    QStringLiteral("通訊錄檔案正由%1使用中，等候它結束…")
                         .arg(holder.isEmpty() ? QStringLiteral("另一個程式") : QStringLiteral(" %1 ").arg(holder)));
             },
             &lockError)) {
-        err(lockError);
+        console.err(lockError);
         return ExitRefused;
     }
-    if (!loadBook(book))
+    if (!loadBook(book, console))
         return ExitRefused;
 
     AddressTextFile file;
     QString error;
     if (!ReadAddressText(path, &file, &error)) {
-        err(error);
+        console.err(error);
         return ExitRefused;
     }
     const QStringList header = file.headerColumns(delimiter);
     if (!a.values.contains(kMap))
         codes = ColumnMapping::fromHeader(header).columnCodes();
     if (!MapsNameOrNumber(codes)) {
-        err(NoNameOrNumberText());
+        console.err(NoNameOrNumberText());
         return ExitRefused;
     }
-    out(mappingLine(codes, header));
+    console.out(mappingLine(codes, header));
 
     const ImportSummary summary =
-        ImportAddressText(book, file, path, codes, delimiter, [](const QString& line) { err(line); });
+        ImportAddressText(book, file, path, codes, delimiter, [&console](const QString& line) { console.err(line); });
     if (summary.added > 0) {
         const AddressBookResult saved = SaveAddressBook(book);
         if (!saved.ok) {
-            err(saved.message);
+            console.err(saved.message);
             return ExitNotSaved;
         }
         if (!saved.message.isEmpty())
-            err(saved.message);
+            console.err(saved.message);
     }
     QString done = ImportDoneText() + QStringLiteral("：新增 %1 位成員").arg(summary.added);
     if (summary.skipped > 0)
         done += QStringLiteral("，%1 行未匯入").arg(summary.skipped);
-    out(done);
+    console.out(done);
     return summary.skipped > 0 ? ExitFailed : ExitOk;
 }
 
 // ---- export ----
 
-bool parseFields(const QString& text, ExportFields* fields) {
+bool parseFields(const QString& text, ExportFields* fields, Console& console) {
     *fields = {false, false, false};
     for (const QString& item : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
         const int code = fieldCode(item);
         if (code < 0) {
-            err(QStringLiteral("--fields 的欄位「%1」不是 name、msisdn 或 desc。").arg(item.trimmed()));
+            console.err(QStringLiteral("--fields 的欄位「%1」不是 name、msisdn 或 desc。").arg(item.trimmed()));
             return false;
         }
         (*fields)[std::size_t(code - 1)] = true;
     }
     if (!(*fields)[0] && !(*fields)[1] && !(*fields)[2]) {
-        err(NoExportFieldText());
+        console.err(NoExportFieldText());
         return false;
     }
     return true;
@@ -263,20 +264,21 @@ bool parseFields(const QString& text, ExportFields* fields) {
 
 // The members of the group called `name`, as its list in the address book window shows them: its
 // direct member entries in slot order, without its sub-groups.
-bool groupMembers(const AddressBook& book, const QString& name, std::vector<int32_t>* ids) {
+bool groupMembers(const AddressBook& book, const QString& name, std::vector<int32_t>* ids, Console& console) {
     QByteArray bytes;
-    if (!toBig5Argument(name, &bytes))
+    if (!toBig5Argument(name, &bytes, console))
         return false;
     QList<int32_t> groups;
     for (const int32_t id : FindEntriesByName(book, bytes))
         if (id < 0)
             groups << id;
     if (groups.isEmpty()) {
-        err(QStringLiteral("通訊錄中沒有名稱為「%1」的群組。").arg(name));
+        console.err(QStringLiteral("通訊錄中沒有名稱為「%1」的群組。").arg(name));
         return false;
     }
     if (groups.size() > 1) {
-        err(QStringLiteral("通訊錄中有 %1 個名稱為「%2」的群組，無法判斷要匯出哪一個。").arg(groups.size()).arg(name));
+        console.err(
+            QStringLiteral("通訊錄中有 %1 個名稱為「%2」的群組，無法判斷要匯出哪一個。").arg(groups.size()).arg(name));
         return false;
     }
     for (const int32_t slot : book.GroupMap().at(groups.first()).members)
@@ -285,24 +287,24 @@ bool groupMembers(const AddressBook& book, const QString& name, std::vector<int3
     return true;
 }
 
-int exportBook(const Arguments& a, AddressBook& book) {
+int exportBook(const Arguments& a, AddressBook& book, Console& console) {
     if (a.positional.size() < 2) {
-        err(QStringLiteral("請指定匯出的檔案。"));
+        console.err(QStringLiteral("請指定匯出的檔案。"));
         return ExitRefused;
     }
-    if (!noPositional(a, 2))
+    if (!noPositional(a, 2, console))
         return ExitRefused;
     const QString path = a.positional.at(1);
     const char delimiter = ExchangeDelimiter(a.switches.contains(kSpace) ? TextFileSpace : TextFileComma);
     ExportFields fields{true, true, true};
-    if (a.values.contains(kFields) && !parseFields(a.value(kFields), &fields))
+    if (a.values.contains(kFields) && !parseFields(a.value(kFields), &fields, console))
         return ExitRefused;
-    if (!loadBook(book))
+    if (!loadBook(book, console))
         return ExitRefused;
 
     std::vector<int32_t> ids;
     if (a.values.contains(kGroup)) {
-        if (!groupMembers(book, a.value(kGroup), &ids))
+        if (!groupMembers(book, a.value(kGroup), &ids, console))
             return ExitRefused;
     } else {
         ids.reserve(book.MemberMap().size());
@@ -311,10 +313,10 @@ int exportBook(const Arguments& a, AddressBook& book) {
     }
     const ExportResult result = ExportAddressText(book, path, ids, delimiter, fields);
     if (!result.ok) {
-        err(result.message);
+        console.err(result.message);
         return ExitRefused;
     }
-    out(ExportDoneText() + QStringLiteral("：%1 位成員寫入 %2").arg(result.written).arg(path));
+    console.out(ExportDoneText() + QStringLiteral("：%1 位成員寫入 %2").arg(result.written).arg(path));
     return ExitOk;
 }
 
@@ -325,37 +327,38 @@ OptionSpec BookOptions() {
 }
 
 // Options that belong to another action are refused rather than ignored.
-bool optionsFit(const Arguments& a, const QSet<QString>& allowed) {
+bool optionsFit(const Arguments& a, const QSet<QString>& allowed, Console& console) {
     QStringList given = a.values.keys();
     given += QStringList(a.switches.begin(), a.switches.end());
     for (const QString& option : given) {
         if (!allowed.contains(option)) {
-            err(QStringLiteral("選項 %1 不能用於 book %2。").arg(option, a.positional.value(0)));
+            console.err(QStringLiteral("選項 %1 不能用於 book %2。").arg(option, a.positional.value(0)));
             return false;
         }
     }
     return true;
 }
 
-int Book(const Arguments& a, Config& config) {
+int Book(const Arguments& a, Config& config, Console& console) {
     const QString action = a.positional.value(0);
-    if (action == QLatin1String("list") && !optionsFit(a, {kBig5}))
+    if (action == QLatin1String("list") && !optionsFit(a, {kBig5}, console))
         return ExitRefused;
-    if (action == QLatin1String("import") && !optionsFit(a, {kSpace, kMap}))
+    if (action == QLatin1String("import") && !optionsFit(a, {kSpace, kMap}, console))
         return ExitRefused;
-    if (action == QLatin1String("export") && !optionsFit(a, {kSpace, kFields, kGroup}))
+    if (action == QLatin1String("export") && !optionsFit(a, {kSpace, kFields, kGroup}, console))
         return ExitRefused;
     if (action == QLatin1String("list"))
-        return list(a, AddressBookPath(config.StartDir()));
+        return list(a, AddressBookPath(config.StartDir()), console);
     // Each run reads the book afresh into a book of its own.
     AddressBook book;
     book.setFilePath(AddressBookPath(config.StartDir()));
     if (action == QLatin1String("import"))
-        return import(a, book);
+        return import(a, book, console);
     if (action == QLatin1String("export"))
-        return exportBook(a, book);
-    err(action.isEmpty() ? QStringLiteral("請指定 list、import 或 export。")
-                         : QStringLiteral("book 沒有「%1」這個動作；請指定 list、import 或 export。").arg(action));
+        return exportBook(a, book, console);
+    console.err(action.isEmpty()
+                    ? QStringLiteral("請指定 list、import 或 export。")
+                    : QStringLiteral("book 沒有「%1」這個動作；請指定 list、import 或 export。").arg(action));
     return ExitRefused;
 }
 

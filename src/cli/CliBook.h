@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/CliArgs.h"
+#include "cli/CliOutput.h"
 
 #include "core/shared/Config.h"
 
@@ -10,6 +11,6 @@ namespace norvi::cli {
 
 // The options of the book command.
 OptionSpec BookOptions();
-int Book(const Arguments& a, Config& config);
+int Book(const Arguments& a, Config& config, Console& console);
 
 } // namespace norvi::cli

@@ -15,8 +15,8 @@ const QString kHelpSwitch = QStringLiteral("--help");
 
 namespace {
 // A command that works on the files it is given alone, never on the start folder's.
-std::function<int(const Arguments&, Config&)> withoutSettings(int (*run)(const Arguments&)) {
-    return [run](const Arguments& a, Config&) { return run(a); };
+std::function<int(const Arguments&, Config&, Console&)> withoutSettings(int (*run)(const Arguments&, Console&)) {
+    return [run](const Arguments& a, Config&, Console& console) { return run(a, console); };
 }
 } // namespace
 

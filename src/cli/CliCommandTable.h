@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/CliArgs.h"
+#include "cli/CliOutput.h"
 
 #include "core/shared/Config.h"
 
@@ -17,8 +18,9 @@ extern const QString kHelpSwitch;
 struct Command {
     const char* name;
     OptionSpec known;
-    // Runs with the settings of this run, whose start folder is set and whose configuration is not read yet.
-    std::function<int(const Arguments&, Config&)> run;
+    // Runs with the settings of this run, whose start folder is set and whose configuration is not read yet,
+    // and prints on the run's console.
+    std::function<int(const Arguments&, Config&, Console&)> run;
 };
 
 std::vector<Command> commands();

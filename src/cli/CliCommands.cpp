@@ -16,29 +16,29 @@ namespace norvi::cli {
 
 namespace {
 
-int runCommandLine(const QStringList& arguments) {
+int runCommandLine(const QStringList& arguments, Console& console) {
     const GlobalOptions global = ParseGlobalOptions(arguments);
     if (!global.error.isEmpty()) {
-        err(global.error);
-        err(ProgramHelp());
+        console.err(global.error);
+        console.err(ProgramHelp());
         return ExitRefused;
     }
     if (global.command.isEmpty()) {
         if (global.help) {
-            out(ProgramHelp());
+            console.out(ProgramHelp());
             return ExitOk;
         }
-        err(ProgramHelp());
+        console.err(ProgramHelp());
         return ExitRefused;
     }
     if (global.command == QLatin1String("help")) {
         const QString topic = global.rest.value(0);
         const QString text = topic.isEmpty() ? ProgramHelp() : CommandHelp(topic);
         if (text.isEmpty()) {
-            err(QStringLiteral("沒有這個指令：%1").arg(topic));
+            console.err(QStringLiteral("沒有這個指令：%1").arg(topic));
             return ExitRefused;
         }
-        out(text);
+        console.out(text);
         return ExitOk;
     }
     for (const Command& command : commands()) {
@@ -46,34 +46,34 @@ int runCommandLine(const QStringList& arguments) {
             continue;
         const Arguments args = ParseArguments(global.rest, command.known);
         if (global.help || args.switches.contains(kHelpSwitch) || args.switches.contains(QStringLiteral("-h"))) {
-            out(CommandHelp(global.command));
+            console.out(CommandHelp(global.command));
             return ExitOk;
         }
         if (!args.error.isEmpty()) {
-            err(args.error);
-            err(CommandHelp(global.command));
+            console.err(args.error);
+            console.err(CommandHelp(global.command));
             return ExitRefused;
         }
         // The settings of this run: the start folder now, the configuration when the command reads it. The
         // operation log follows them.
         Config config;
         QObject::connect(&config, &Config::changed, &config, [&config] { SetOpLogFolder(LogFolder(config)); });
-        if (!enterStartDir(config, global.startDir))
+        if (!enterStartDir(config, global.startDir, console))
             return ExitRefused;
         if (global.verbose)
-            SetMessageAreaSink([](const QString& line) { err(line); });
-        SetProgressBarAllowed(!global.quiet);
+            SetMessageAreaSink([&console](const QString& line) { console.err(line); });
+        console.setProgressBarAllowed(!global.quiet);
         if (global.replyWaitSeconds > 0)
             config.setReplyWaitSeconds(global.replyWaitSeconds);
-        SetOpLogFailureReporter([](const QString& text) { err(text); });
+        SetOpLogFailureReporter([&console](const QString& text) { console.err(text); });
         InstallInterruptHandler();
-        const int code = command.run(args, config);
+        const int code = command.run(args, config, console);
         SetMessageAreaSink(nullptr);
         SetOpLogFailureReporter(nullptr);
         return code;
     }
-    err(QStringLiteral("沒有這個指令：%1").arg(global.command));
-    err(ProgramHelp());
+    console.err(QStringLiteral("沒有這個指令：%1").arg(global.command));
+    console.err(ProgramHelp());
     return ExitRefused;
 }
 
@@ -83,10 +83,11 @@ int Run(const QStringList& arguments) {
     // A closed pipe on standard output makes a write fail rather than end the program before the send
     // log is saved; the failure is then reported like any other.
     std::signal(SIGPIPE, SIG_IGN);
-    const int code = runCommandLine(arguments);
-    if (!OutputFailed() || code == ExitNotSaved)
+    Console console;
+    const int code = runCommandLine(arguments, console);
+    if (!console.outputFailed() || code == ExitNotSaved)
         return code;
-    err(QStringLiteral("無法寫出標準輸出：%1").arg(OutputError()));
+    console.err(QStringLiteral("無法寫出標準輸出：%1").arg(console.outputError()));
     return ExitNoOutput;
 }
 

@@ -15,42 +15,42 @@ namespace norvi::cli {
 namespace {
 
 // `tooLarge` is what is said about a file past `limit`.
-bool readFile(const QString& path, qint64 limit, const QString& tooLarge, QByteArray* bytes) {
+bool readFile(const QString& path, qint64 limit, const QString& tooLarge, QByteArray* bytes, Console& console) {
     QString refusal;
     QString reason;
     switch (ReadInputFile(path, limit, bytes, &refusal, &reason)) {
     case InputRead::Ok:
         return true;
     case InputRead::TooLarge:
-        err(tooLarge);
+        console.err(tooLarge);
         return false;
     case InputRead::NotAFile:
-        err(refusal);
+        console.err(refusal);
         return false;
     case InputRead::CannotOpen:
     case InputRead::ReadError:
         break;
     }
-    err(WithReason(QStringLiteral("無法讀取檔案：%1").arg(path), reason));
+    console.err(WithReason(QStringLiteral("無法讀取檔案：%1").arg(path), reason));
     return false;
 }
 
 // Bytes that are not text in the encoding the file is said to be in are refused by line, before
 // anything is converted or sent.
-bool checkEncoding(const QByteArray& bytes, bool big5File, const QString& path) {
+bool checkEncoding(const QByteArray& bytes, bool big5File, const QString& path, Console& console) {
     if (big5File) {
         const int line = FirstNonBig5Line(bytes);
         if (line == 0)
             return true;
-        err(QStringLiteral("檔案 %1 第 %2 行不是 Big5 文字；UTF-8 的檔案請不要加上 --big5。")
-                .arg(path, QString::number(line)));
+        console.err(QStringLiteral("檔案 %1 第 %2 行不是 Big5 文字；UTF-8 的檔案請不要加上 --big5。")
+                        .arg(path, QString::number(line)));
         return false;
     }
     const int line = FirstNonUtf8Line(bytes);
     if (line == 0)
         return true;
-    err(QStringLiteral("檔案 %1 第 %2 行不是 UTF-8 文字；Big5 碼的檔案請加上 --big5。")
-            .arg(path, QString::number(line)));
+    console.err(QStringLiteral("檔案 %1 第 %2 行不是 UTF-8 文字；Big5 碼的檔案請加上 --big5。")
+                    .arg(path, QString::number(line)));
     return false;
 }
 
@@ -70,11 +70,11 @@ QByteArray withoutFinalLineEnd(QByteArray bytes) {
 
 } // namespace
 
-bool readMessageText(const Arguments& a, MessageText* message) {
+bool readMessageText(const Arguments& a, MessageText* message, Console& console) {
     const bool fromArg = a.values.contains(QStringLiteral("--text"));
     const bool fromFile = a.values.contains(QStringLiteral("--text-file"));
     if (fromArg && fromFile) {
-        err(QStringLiteral("請只指定 --text 或 --text-file 其中之一。"));
+        console.err(QStringLiteral("請只指定 --text 或 --text-file 其中之一。"));
         return false;
     }
     if (fromArg) {
@@ -88,7 +88,8 @@ bool readMessageText(const Arguments& a, MessageText* message) {
     QByteArray bytes;
     const QString tooLarge = QStringLiteral("訊息檔案 %1 超過 %2 KB，不是一則簡訊的內容（一則訊息最多分成六通簡訊）。")
                                  .arg(path, QString::number(kMaxMessageFileBytes / 1024));
-    if (!readFile(path, kMaxMessageFileBytes, tooLarge, &bytes) || !checkEncoding(bytes, big5File, path))
+    if (!readFile(path, kMaxMessageFileBytes, tooLarge, &bytes, console) ||
+        !checkEncoding(bytes, big5File, path, console))
         return false;
     bytes = withoutFinalLineEnd(bytes);
     if (big5File) {
@@ -101,71 +102,65 @@ bool readMessageText(const Arguments& a, MessageText* message) {
     return true;
 }
 
-bool toBig5Argument(const QString& text, QByteArray* bytes) {
+bool toBig5Argument(const QString& text, QByteArray* bytes, Console& console) {
     QString unmappable;
     if (toBig5(text, *bytes, &unmappable))
         return true;
-    err(unmappableMessage(unmappable));
+    console.err(unmappableMessage(unmappable));
     return false;
 }
 
-void reportListFileProblem(const ListFileCheck& check, const QString& path) {
+QString ListFileProblemText(const ListFileCheck& check, const QString& path) {
     switch (check.problem) {
     case ListFileProblem::None:
-        return;
+        return {};
     case ListFileProblem::TooLarge:
-        err(QStringLiteral("發訊名單檔案 %1 超過 %2 MB，無法載入。")
-                .arg(path, QString::number(kMaxListFileBytes / (1024 * 1024))));
-        return;
+        return QStringLiteral("發訊名單檔案 %1 超過 %2 MB，無法載入。")
+            .arg(path, QString::number(kMaxListFileBytes / (1024 * 1024)));
     case ListFileProblem::CannotOpen:
     case ListFileProblem::ReadError:
-        err(WithReason(QStringLiteral("無法讀取檔案：%1").arg(path), check.reason));
-        return;
+        return WithReason(QStringLiteral("無法讀取檔案：%1").arg(path), check.reason);
     case ListFileProblem::NulByte:
-        err(QStringLiteral("%1：").arg(path) + ListFileNulLineText(check.line));
-        return;
+        return QStringLiteral("%1：").arg(path) + ListFileNulLineText(check.line);
     case ListFileProblem::NotBig5:
-        err(QStringLiteral("檔案 %1 第 %2 行不是 Big5 文字；UTF-8 的檔案請不要加上 --big5。")
-                .arg(path, QString::number(check.line)));
-        return;
+        return QStringLiteral("檔案 %1 第 %2 行不是 Big5 文字；UTF-8 的檔案請不要加上 --big5。")
+            .arg(path, QString::number(check.line));
     case ListFileProblem::NotUtf8:
-        err(QStringLiteral("檔案 %1 第 %2 行不是 UTF-8 文字；Big5 碼的檔案請加上 --big5。")
-                .arg(path, QString::number(check.line)));
-        return;
+        return QStringLiteral("檔案 %1 第 %2 行不是 UTF-8 文字；Big5 碼的檔案請加上 --big5。")
+            .arg(path, QString::number(check.line));
     case ListFileProblem::TooManyLines:
-        err(QStringLiteral("發訊名單檔案 %1 有 %2 行，超過 %3 行的上限，無法載入。")
-                .arg(path, QString::number(check.lines), QString::number(kMaxListFileLines)));
-        return;
+        return QStringLiteral("發訊名單檔案 %1 有 %2 行，超過 %3 行的上限，無法載入。")
+            .arg(path, QString::number(check.lines), QString::number(kMaxListFileLines));
     case ListFileProblem::Unmappable:
-        err(QStringLiteral("發訊名單 %1：").arg(path) + unmappableMessage(check.unmappable));
-        return;
+        return QStringLiteral("發訊名單 %1：").arg(path) + unmappableMessage(check.unmappable);
     case ListFileProblem::NotAFile:
-        err(check.refusal);
-        return;
+        return check.refusal;
     case ListFileProblem::Changed:
-        err(QStringLiteral("發訊名單檔案 %1 在讀取時被更改，請再試一次。").arg(path));
-        return;
+        return QStringLiteral("發訊名單檔案 %1 在讀取時被更改，請再試一次。").arg(path);
     }
+    return {};
 }
 
-bool logArgument(const Arguments& a, QString* path) {
+bool logArgument(const Arguments& a, QString* path, Console& console) {
     if (!a.positional.isEmpty()) {
-        err(QStringLiteral("多餘的參數：%1").arg(a.positional.join(QLatin1Char(' '))));
+        console.err(QStringLiteral("多餘的參數：%1").arg(a.positional.join(QLatin1Char(' '))));
         return false;
     }
     if (!a.values.contains(QStringLiteral("--log"))) {
-        err(QStringLiteral("請以 --log 指定傳送紀錄檔。"));
+        console.err(QStringLiteral("請以 --log 指定傳送紀錄檔。"));
         return false;
     }
     *path = a.value(QStringLiteral("--log"));
     return true;
 }
 
-bool readEveryRecord(LogFileReader& reader, const QString& path, const std::function<void(const SendLogRow&)>& each) {
+bool readEveryRecord(LogFileReader& reader, const QString& path, Console& console,
+                     const std::function<void(const SendLogRow&)>& each) {
     if (!reader.open()) {
         // A pipe or device at the name is said for what it is.
-        err(reader.refused() ? reader.refusal()
-                             : WithReason(QStringLiteral("讀取傳送紀錄檔案失敗！ ") + path, reader.errorString()));
+        console.err(reader.refused()
+                        ? reader.refusal()
+                        : WithReason(QStringLiteral("讀取傳送紀錄檔案失敗！ ") + path, reader.errorString()));
         return false;
     }
     SendLogRow row;
@@ -173,7 +168,7 @@ bool readEveryRecord(LogFileReader& reader, const QString& path, const std::func
         if (each)
             each(row);
     if (reader.refused()) {
-        err(reader.refusal());
+        console.err(reader.refusal());
         return false;
     }
     return true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/CliArgs.h"
+#include "cli/CliOutput.h"
 
 #include "core/compose/ListFileStream.h"
 #include "core/sendlog/SendLogRow.h"
@@ -11,7 +12,8 @@
 #include <functional>
 
 // Text from the command line and from the files it names: read within their limits, checked for the
-// encoding they are said to be in, and converted to Big5. Every refusal is printed on standard error.
+// encoding they are said to be in, and converted to Big5. Every refusal is printed on the console's standard
+// error.
 namespace norvi {
 class LogFileReader;
 } // namespace norvi
@@ -27,22 +29,22 @@ struct MessageText {
 };
 
 // --text or --text-file (with --big5); false when the text cannot be used.
-bool readMessageText(const Arguments& a, MessageText* message);
+bool readMessageText(const Arguments& a, MessageText* message, Console& console);
 
-// What is wrong with a recipient list file, on standard error (a UTF-8 file is converted, a --big5 file
-// checked, as the list is read a piece at a time).
-void reportListFileProblem(const ListFileCheck& check, const QString& path);
+// What is wrong with a recipient list file (a UTF-8 file is converted, a --big5 file checked, as the list is
+// read a piece at a time); empty when nothing is.
+QString ListFileProblemText(const ListFileCheck& check, const QString& path);
 
 // A command-line text as Big5; false, naming the character, when one has no Big5 form.
-bool toBig5Argument(const QString& text, QByteArray* bytes);
+bool toBig5Argument(const QString& text, QByteArray* bytes, Console& console);
 
 // The send log a command names with --log, when nothing else stands on its line; false, saying why.
-bool logArgument(const Arguments& a, QString* path);
+bool logArgument(const Arguments& a, QString* path, Console& console);
 
 // Opens `reader` and reads every record of its log, so a refused file is known before anything is written
 // from it; false, with the reason on standard error, when it cannot be opened or a record cannot be a row.
 // A cut or unfinished file reads true: the caller asks reader.damaged(). `each` sees every row read.
-bool readEveryRecord(LogFileReader& reader, const QString& path,
+bool readEveryRecord(LogFileReader& reader, const QString& path, Console& console,
                      const std::function<void(const SendLogRow&)>& each = {});
 
 } // namespace norvi::cli

@@ -24,10 +24,11 @@ constexpr int kBarWidth = 20;
 constexpr int64_t kShowWaitAfterMs = 1000;
 } // namespace
 
-CliProgress::CliProgress(JobRegistry& jobs) : m_jobs(jobs), m_activity(jobs.activity()) {
+CliProgress::CliProgress(JobRegistry& jobs, Console& console)
+    : m_jobs(jobs), m_activity(jobs.activity()), m_console(console) {
     m_jobs.channel().setProgressTarget(this);
     m_sinceStart.start();
-    if (ProgressBarWanted()) {
+    if (m_console.progressBarWanted()) {
         m_barTimer.setInterval(kBarEveryMs);
         connect(&m_barTimer, &QTimer::timeout, this, &CliProgress::drawBar);
         m_barTimer.start();
@@ -62,13 +63,13 @@ QString CliProgress::barText() const {
 
 void CliProgress::drawBar() {
     if (!m_ended)
-        statusLine(barText());
+        m_console.statusLine(barText());
 }
 
 CliProgress::~CliProgress() {
     if (m_jobs.channel().progressTarget() == this)
         m_jobs.channel().setProgressTarget(nullptr);
-    clearStatusLine();
+    m_console.clearStatusLine();
 }
 
 bool CliProgress::event(QEvent* e) {
@@ -80,7 +81,7 @@ bool CliProgress::event(QEvent* e) {
     if (m_tracker.handle(state, Clock::nowMSecsSinceEpoch(), outcome)) {
         m_ended = true;
         m_barTimer.stop();
-        clearStatusLine();
+        m_console.clearStatusLine();
         m_endState = state;
         m_summary = m_tracker.summary();
         const QByteArray summary = big5(m_summary);
@@ -98,7 +99,7 @@ void CliOwner::closeForm() {
 }
 
 bool CliOwner::continueAfterTransportFailures(int failures, WorkerMode) {
-    err(fromBig5(StopRows::gaveUpLine(failures)));
+    m_console.err(fromBig5(StopRows::gaveUpLine(failures)));
     return false;
 }
 
@@ -172,10 +173,10 @@ bool Interrupted() {
     return InterruptCount() > 0;
 }
 
-bool InterruptedBeforeStart() {
+bool InterruptedBeforeStart(Console& console) {
     if (!Interrupted())
         return false;
-    err(QStringLiteral("作業已中斷，沒有開始。"));
+    console.err(QStringLiteral("作業已中斷，沒有開始。"));
     return true;
 }
 
@@ -184,10 +185,10 @@ void PassInterruptToWorker() {
         RequestStop();
 }
 
-int stoppedOrRefused() {
+int stoppedOrRefused(Console& console) {
     if (!Interrupted())
         return ExitRefused;
-    err(QStringLiteral("作業已中斷，沒有開始。"));
+    console.err(QStringLiteral("作業已中斷，沒有開始。"));
     return ExitFailed;
 }
 
@@ -195,14 +196,14 @@ bool runStopped(const CliProgress& progress) {
     return progress.tracker().outcome().stopped;
 }
 
-void printRows(const std::vector<SendLogRow>& rows) {
+void printRows(const std::vector<SendLogRow>& rows, Console& console) {
     for (const SendLogRow& row : rows)
-        out(rowLine(row));
+        console.out(rowLine(row));
 }
 
-void printSummary(const CliProgress& progress) {
+void printSummary(const CliProgress& progress, Console& console) {
     if (progress.ended())
-        out(terminalLines(progress.summary()));
+        console.out(terminalLines(progress.summary()));
 }
 
 bool anyFailed(const std::vector<SendLogRow>& rows, std::size_t from) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cli/CliOutput.h"
+
 #include "core/sendlog/SendLogRow.h"
 #include "core/shared/Progress.h"
 #include "core/workers/JobOwner.h"
@@ -24,13 +26,13 @@ namespace norvi::cli {
 // The progress window of the command-line front end: it receives WM_SHOWPROCESS, keeps the window's
 // bookkeeping in a ProgressTracker and, at the end state, writes the summary to the message area and
 // the operation log exactly as the window does. While the job runs, and when standard error is a terminal
-// (ProgressBarWanted), one line there shows a bar, the counts, the rate and a wait for the gateway, drawn
+// (Console::progressBarWanted), one line there shows a bar, the counts, the rate and a wait for the gateway, drawn
 // at most ten times a second; it is cleared at the end.
 class CliProgress : public QObject {
     Q_OBJECT
 public:
-    // Receives the progress of `jobs`' jobs, and shows their activity in the bar.
-    explicit CliProgress(JobRegistry& jobs);
+    // Receives the progress of `jobs`' jobs, and shows their activity in the bar on `console`.
+    CliProgress(JobRegistry& jobs, Console& console);
     ~CliProgress() override;
 
     ProgressTracker& tracker() { return m_tracker; }
@@ -53,6 +55,7 @@ private:
 
     JobRegistry& m_jobs;
     const RunActivity& m_activity;
+    Console& m_console;
     ProgressTracker m_tracker;
     bool m_ended = false;
     int m_endState = -1;
@@ -65,6 +68,8 @@ private:
 // run up after transport failures where a window would ask the user.
 class CliOwner : public JobOwner {
 public:
+    explicit CliOwner(Console& console) : m_console(console) {}
+
     void closeForm() override;
     void showResultBox(const QByteArray& msgId, const QByteArray& text) override;
     // Gives up, saying so on standard error: the run stops and exits with 2.
@@ -77,6 +82,7 @@ public:
     std::function<void()> onChange; // runs when the job closes the owner or shows its result
 
 private:
+    Console& m_console;
     bool m_closed = false;
     bool m_hasResult = false;
     QByteArray m_resultText;
@@ -108,18 +114,18 @@ bool Interrupted();
 
 // True (with a line on standard error) when a stop was asked for before the job started; the caller
 // starts nothing.
-bool InterruptedBeforeStart();
+bool InterruptedBeforeStart(Console& console);
 // The job starters clear the stop; a stop asked for while one started must still reach the worker.
 void PassInterruptToWorker();
 // The exit code of a command that could not start its job: 2 when a signal stopped it (a name lookup
 // ended by Ctrl+C), else 1.
-int stoppedOrRefused();
+int stoppedOrRefused(Console& console);
 // Whether the job's end says it was stopped (a signal, or giving up on a gateway that does not answer).
 bool runStopped(const CliProgress& progress);
 
 // What a job that writes a send log prints: its rows, one line each, and the progress window's summary.
-void printRows(const std::vector<SendLogRow>& rows);
-void printSummary(const CliProgress& progress);
+void printRows(const std::vector<SendLogRow>& rows, Console& console);
+void printSummary(const CliProgress& progress, Console& console);
 // Whether a row from `from` on has a send code other than 0.
 bool anyFailed(const std::vector<SendLogRow>& rows, std::size_t from = 0);
 // Runs the event loop until the worker's end state has been handled and the worker is gone.

@@ -12,10 +12,6 @@ namespace norvi::cli {
 
 namespace {
 
-int g_outputErrno = 0; // the first failed write to standard output
-bool g_statusShown = false;
-bool g_barAllowed = true;
-
 // False when the bytes did not all reach the stream's file.
 bool writeBytes(FILE* stream, const QByteArray& bytes) {
     errno = 0;
@@ -24,56 +20,46 @@ bool writeBytes(FILE* stream, const QByteArray& bytes) {
     return std::fflush(stream) == 0 && written;
 }
 
-void writeOut(const QByteArray& bytes) {
-    // After the first failure nothing more is attempted: the output is incomplete either way.
-    if (g_outputErrno != 0)
-        return;
-    if (!writeBytes(stdout, bytes))
-        g_outputErrno = errno != 0 ? errno : EIO;
-}
-
 } // namespace
 
-void out(const QString& text) {
+void Console::writeOut(const QByteArray& bytes) {
+    // After the first failure nothing more is attempted: the output is incomplete either way.
+    if (m_outputErrno != 0)
+        return;
+    if (!writeBytes(stdout, bytes))
+        m_outputErrno = errno != 0 ? errno : EIO;
+}
+
+void Console::out(const QString& text) {
     writeOut(text.toUtf8() + '\n');
 }
 
-void err(const QString& text) {
+void Console::err(const QString& text) {
     clearStatusLine();
     // Standard error is where failures are told; when even that fails there is no one left to tell.
     writeBytes(stderr, text.toUtf8() + '\n');
 }
 
-void statusLine(const QString& text) {
+void Console::statusLine(const QString& text) {
     writeBytes(stderr, "\r" + text.toUtf8() + "\x1b[K");
-    g_statusShown = true;
+    m_statusShown = true;
 }
 
-void clearStatusLine() {
-    if (!g_statusShown)
-        return;
-    g_statusShown = false;
-    writeBytes(stderr, "\r\x1b[K");
+void Console::clearStatusLine() {
+    if (m_statusShown.exchange(false))
+        writeBytes(stderr, "\r\x1b[K");
 }
 
-void SetProgressBarAllowed(bool allowed) {
-    g_barAllowed = allowed;
+bool Console::progressBarWanted() const {
+    return m_barAllowed && ::isatty(STDERR_FILENO) == 1;
 }
 
-bool ProgressBarWanted() {
-    return g_barAllowed && ::isatty(STDERR_FILENO) == 1;
-}
-
-void writeRaw(const QByteArray& bytes) {
+void Console::writeRaw(const QByteArray& bytes) {
     writeOut(bytes);
 }
 
-bool OutputFailed() {
-    return g_outputErrno != 0;
-}
-
-QString OutputError() {
-    return QString::fromLocal8Bit(std::strerror(g_outputErrno));
+QString Console::outputError() const {
+    return QString::fromLocal8Bit(std::strerror(m_outputErrno));
 }
 
 QString escapeCell(const QString& text) {

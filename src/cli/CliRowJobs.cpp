@@ -57,33 +57,33 @@ private:
 // announces, or bytes after them, is read as far as its records go, but it is only written to another
 // file: replacing it would throw away the bytes that could not be read.
 bool loadRowLog(const Arguments& a, const QString& logFolder, FileOrderJobRows* log, QString* writeTo,
-                CliRunLog* runLog) {
+                CliRunLog* runLog, Console& console) {
     QString path;
-    if (!logArgument(a, &path))
+    if (!logArgument(a, &path, console))
         return false;
     *writeTo = a.values.contains(QStringLiteral("--out")) ? a.value(QStringLiteral("--out")) : path;
-    NoteUnfinishedLogs({logFolder, QFileInfo(path).absolutePath(), QFileInfo(*writeTo).absolutePath()});
+    NoteUnfinishedLogs({logFolder, QFileInfo(path).absolutePath(), QFileInfo(*writeTo).absolutePath()}, console);
     // The file written back is locked before the rows are read: another job on it waits for this one,
     // and neither writes back rows that miss the other's.
     if (!runLog->lockTarget(*writeTo)) {
-        err(runLog->error());
+        console.err(runLog->error());
         return false;
     }
     QString damage;
     QString reason;
     if (!log->load(path, &damage, &reason)) {
-        err(damage.isEmpty() ? WithReason(QStringLiteral("讀取傳送紀錄檔案失敗！ ") + path, reason) : damage);
+        console.err(damage.isEmpty() ? WithReason(QStringLiteral("讀取傳送紀錄檔案失敗！ ") + path, reason) : damage);
         return false;
     }
     if (!damage.isEmpty()) {
-        err(damage);
+        console.err(damage);
         LogFileReader reader(path);
         if (reader.open() && reader.unfinished())
-            err(FinishHint(path));
+            console.err(FinishHint(path));
         // By the file itself, not by its name: a link to the cut file, or another way of writing its
         // path, must not get it replaced.
         if (SameFile(*writeTo, path)) {
-            err(QStringLiteral("不完整或已損壞的傳送紀錄檔不會被覆寫，請以 --out 指定另一個檔案。"));
+            console.err(QStringLiteral("不完整或已損壞的傳送紀錄檔不會被覆寫，請以 --out 指定另一個檔案。"));
             return false;
         }
     }
@@ -91,7 +91,7 @@ bool loadRowLog(const Arguments& a, const QString& logFolder, FileOrderJobRows* 
         QVector<int> rows;
         QString error;
         if (!ParseRowList(a.value(QStringLiteral("--rows")), log->rowCount(), &rows, &error)) {
-            err(error);
+            console.err(error);
             return false;
         }
         log->select(rows);
@@ -100,36 +100,37 @@ bool loadRowLog(const Arguments& a, const QString& logFolder, FileOrderJobRows* 
 }
 
 // `withRows` false: a follow-up prints its rows once, at its end, and only each round's summary here.
-int finishRowJob(const FileOrderJobRows& log, CliRunLog& runLog, const CliProgress& progress, bool withRows = true) {
+int finishRowJob(const FileOrderJobRows& log, CliRunLog& runLog, const CliProgress& progress, Console& console,
+                 bool withRows = true) {
     const bool saved = runLog.finish();
     if (withRows)
-        printRows(log.rows());
-    printSummary(progress);
+        printRows(log.rows(), console);
+    printSummary(progress, console);
     if (!saved) {
-        err(WithReason(saveFailedText(runLog.target()), runLog.error()));
+        console.err(WithReason(saveFailedText(runLog.target()), runLog.error()));
         return ExitNotSaved;
     }
     return ExitOk;
 }
 
 // The run's log file, with the rows the job starts from, before anything is sent.
-bool startRunLog(CliRunLog& runLog, const QString& writeTo, const FileOrderJobRows& log) {
+bool startRunLog(CliRunLog& runLog, const QString& writeTo, const FileOrderJobRows& log, Console& console) {
     if (runLog.start(writeTo, log.rows()))
         return true;
-    err(runLog.error());
-    err(QStringLiteral("無法記錄作業結果，作業沒有開始。"));
+    console.err(runLog.error());
+    console.err(QStringLiteral("無法記錄作業結果，作業沒有開始。"));
     return false;
 }
 
 // What every job on a log file does once its rows are known: resolve the gateway, hear a Ctrl+C that came
 // before the start, start the log file. False, with the exit code, when the job must not start.
 bool readyToStart(const Config& config, CliRunLog& runLog, const QString& writeTo, const FileOrderJobRows& log,
-                  GatewayTarget* gateway, int* exitCode) {
-    if (!resolveGateway(config, gateway))
-        *exitCode = stoppedOrRefused();
-    else if (InterruptedBeforeStart())
+                  GatewayTarget* gateway, int* exitCode, Console& console) {
+    if (!resolveGateway(config, gateway, console))
+        *exitCode = stoppedOrRefused(console);
+    else if (InterruptedBeforeStart(console))
         *exitCode = ExitFailed;
-    else if (!startRunLog(runLog, writeTo, log))
+    else if (!startRunLog(runLog, writeTo, log, console))
         *exitCode = ExitNotSaved;
     else
         return true;
@@ -158,16 +159,16 @@ bool selectUnsettled(FileOrderJobRows& log, bool allRows, FollowRound* round) {
 }
 
 // A list query or cancellation over the log `a` names; with `round`, one round of a follow-up.
-int rowJob(const Arguments& a, const Config& config, WorkerMode mode, FollowRound* round = nullptr) {
+int rowJob(const Arguments& a, const Config& config, Console& console, WorkerMode mode, FollowRound* round = nullptr) {
     StreamedRowLog log;
-    CliRunLog runLog(LogFolder(config), config.StartDir());
+    CliRunLog runLog(LogFolder(config), config.StartDir(), console);
     QString writeTo;
-    if (!loadRowLog(a, LogFolder(config), &log, &writeTo, &runLog))
+    if (!loadRowLog(a, LogFolder(config), &log, &writeTo, &runLog, console))
         return ExitRefused;
     bool allRows = !a.values.contains(QStringLiteral("--rows"));
     if (allRows && log.rowCount() == 0) {
-        err(mode == WorkerMode::Query ? QStringLiteral("沒有已發送待查詢的訊息！")
-                                      : QStringLiteral("沒有已發送待取消的預約訊息！"));
+        console.err(mode == WorkerMode::Query ? QStringLiteral("沒有已發送待查詢的訊息！")
+                                              : QStringLiteral("沒有已發送待取消的預約訊息！"));
         return ExitRefused;
     }
     if (round) {
@@ -179,25 +180,25 @@ int rowJob(const Arguments& a, const Config& config, WorkerMode mode, FollowRoun
     }
     GatewayTarget gateway;
     int refused = ExitOk;
-    if (!readyToStart(config, runLog, writeTo, log, &gateway, &refused))
+    if (!readyToStart(config, runLog, writeTo, log, &gateway, &refused, console))
         return refused;
     log.setStream(&runLog.stream());
 
     JobRegistry jobs;
-    CliProgress progress(jobs);
-    CliOwner owner;
+    CliProgress progress(jobs, console);
+    CliOwner owner(console);
     SendThd* worker = nullptr;
     int maximum = 0;
     QString error;
     if (!StartRowJob(jobs, gateway, mode, allRows, &owner, &log, &maximum, &error, &worker)) {
         runLog.abandon();
-        err(error);
+        console.err(error);
         return ExitRefused;
     }
     PassInterruptToWorker();
     progress.tracker().start(maximum);
     waitForEnd(worker, progress);
-    const int code = finishRowJob(log, runLog, progress, round == nullptr);
+    const int code = finishRowJob(log, runLog, progress, console, round == nullptr);
     if (round) {
         round->asked = true;
         round->rows = log.rows();
@@ -215,7 +216,7 @@ struct FollowTimes {
 };
 
 // Refuses --every and --for that are out of range or come without --follow, before anything is read.
-bool readFollowTimes(const Arguments& a, FollowTimes* times) {
+bool readFollowTimes(const Arguments& a, FollowTimes* times, Console& console) {
     const bool follow = a.has(QStringLiteral("--follow"));
     struct Option {
         const char* name;
@@ -231,12 +232,12 @@ bool readFollowTimes(const Arguments& a, FollowTimes* times) {
         if (!a.values.contains(name))
             continue;
         if (!follow) {
-            err(QStringLiteral("選項 %1 只能與 --follow 一起使用。").arg(name));
+            console.err(QStringLiteral("選項 %1 只能與 --follow 一起使用。").arg(name));
             return false;
         }
         if (!ParseDuration(a.value(name), o.plainUnit, 1, o.maxSeconds, o.seconds)) {
-            err(QStringLiteral("選項 %1 需要 %2的時間（例如 30s、5m、2h）：%3")
-                    .arg(name, QString::fromUtf8(o.range), a.value(name)));
+            console.err(QStringLiteral("選項 %1 需要 %2的時間（例如 30s、5m、2h）：%3")
+                            .arg(name, QString::fromUtf8(o.range), a.value(name)));
             return false;
         }
     }
@@ -265,20 +266,20 @@ bool waitUnlessStopped(qint64 ms) {
 
 // query --follow: rounds of the query over the unsettled rows, the log written after each, until none is
 // left or --for has passed since the start. A round starts at most every --every.
-int followUp(Arguments a, const Config& config, const FollowTimes& times) {
+int followUp(Arguments a, const Config& config, Console& console, const FollowTimes& times) {
     QElapsedTimer sinceStart;
     sinceStart.start();
     for (;;) {
         const qint64 roundStart = sinceStart.elapsed();
         FollowRound round;
-        const int code = rowJob(a, config, WorkerMode::Query, &round);
+        const int code = rowJob(a, config, console, WorkerMode::Query, &round);
         // Later rounds read what the first one wrote: the answers it got are not asked for again from the
         // older file, nor lost when a later round gets none.
         if (a.values.contains(QStringLiteral("--out")))
             a.values.insert(QStringLiteral("--log"), a.values.take(QStringLiteral("--out")));
         if (code == ExitRefused || code == ExitNotSaved || round.endsFollow) {
             if (round.asked && code != ExitNotSaved)
-                printRows(round.rows);
+                printRows(round.rows, console);
             return code;
         }
         DeliveryCounts counts;
@@ -289,12 +290,12 @@ int followUp(Arguments a, const Config& config, const FollowTimes& times) {
             unsettled += IsUnsettled(cells) ? 1 : 0;
         }
         const auto finish = [&](int exitCode, const QString& why) {
-            clearStatusLine();
+            console.clearStatusLine();
             if (!why.isEmpty())
-                err(why);
-            printRows(round.rows);
+                console.err(why);
+            printRows(round.rows, console);
             if (!round.asked)
-                out(QStringLiteral("沒有需要追蹤的訊息：%1").arg(counts.text()));
+                console.out(QStringLiteral("沒有需要追蹤的訊息：%1").arg(counts.text()));
             return exitCode;
         };
         if (unsettled == 0)
@@ -306,13 +307,13 @@ int followUp(Arguments a, const Config& config, const FollowTimes& times) {
         const qint64 waitMs = std::max<qint64>(0, next - sinceStart.elapsed());
         const QString line = QStringLiteral("追蹤中：%1，下次 %2")
                                  .arg(still, Clock::now().addMSecs(waitMs).toString(QStringLiteral("HH:mm:ss")));
-        if (ProgressBarWanted())
-            statusLine(line);
+        if (console.progressBarWanted())
+            console.statusLine(line);
         else
-            err(line);
+            console.err(line);
         if (!waitUnlessStopped(waitMs))
             return finish(ExitFailed, QStringLiteral("追蹤已中斷：仍有 %1。").arg(still));
-        clearStatusLine();
+        console.clearStatusLine();
     }
 }
 
@@ -325,28 +326,28 @@ bool codeOfResultBox(const QString& text, int* code) {
     return colon >= 0 && ok;
 }
 
-int singleJob(const Arguments& a, Config& config, WorkerMode mode) {
+int singleJob(const Arguments& a, Config& config, Console& console, WorkerMode mode) {
     QByteArray msgId;
     QString msgIdError = QStringLiteral("請輸入MsgId！");
     if (a.positional.size() != 1 || !ParseSingleMsgId(a.positional.first(), &msgId, &msgIdError)) {
-        err(msgIdError);
+        console.err(msgIdError);
         return ExitRefused;
     }
-    if (!loadConfiguration(config))
+    if (!loadConfiguration(config, console))
         return ExitRefused;
     GatewayTarget gateway;
-    if (!resolveGateway(config, &gateway))
-        return stoppedOrRefused();
+    if (!resolveGateway(config, &gateway, console))
+        return stoppedOrRefused(console);
 
-    if (InterruptedBeforeStart())
+    if (InterruptedBeforeStart(console))
         return ExitFailed;
 
     JobRegistry jobs;
-    CliOwner owner;
+    CliOwner owner(console);
     SendThd* worker = nullptr;
     QString error;
     if (!StartWorker(jobs, RowJob{mode, gateway, &owner, msgId, false}, nullptr, &error, &worker)) {
-        err(error);
+        console.err(error);
         return ExitRefused;
     }
     JobWaiter waiter(worker, [&owner] { return owner.closed(); });
@@ -357,35 +358,36 @@ int singleJob(const Arguments& a, Config& config, WorkerMode mode) {
     const QString text = fromBig5(owner.resultText());
     int code = -1;
     if (!owner.hasResult() || !codeOfResultBox(text, &code)) {
-        err(QStringLiteral("作業結束，但沒有收到結果。"));
+        console.err(QStringLiteral("作業結束，但沒有收到結果。"));
         return ExitFailed;
     }
-    out(terminalLines(text));
+    console.out(terminalLines(text));
     return code == 0 ? ExitOk : ExitFailed;
 }
 
 } // namespace
 
-int query(const Arguments& a, Config& config) {
+int query(const Arguments& a, Config& config, Console& console) {
     FollowTimes times;
-    if (!readFollowTimes(a, &times) || !loadConfiguration(config))
+    if (!readFollowTimes(a, &times, console) || !loadConfiguration(config, console))
         return ExitRefused;
-    return a.has(QStringLiteral("--follow")) ? followUp(a, config, times) : rowJob(a, config, WorkerMode::Query);
+    return a.has(QStringLiteral("--follow")) ? followUp(a, config, console, times)
+                                             : rowJob(a, config, console, WorkerMode::Query);
 }
 
-int cancel(const Arguments& a, Config& config) {
-    if (!loadConfiguration(config))
+int cancel(const Arguments& a, Config& config, Console& console) {
+    if (!loadConfiguration(config, console))
         return ExitRefused;
-    return rowJob(a, config, WorkerMode::Cancel);
+    return rowJob(a, config, console, WorkerMode::Cancel);
 }
 
-int resend(const Arguments& a, Config& config) {
-    if (!loadConfiguration(config))
+int resend(const Arguments& a, Config& config, Console& console) {
+    if (!loadConfiguration(config, console))
         return ExitRefused;
     FileOrderJobRows log;
-    CliRunLog runLog(LogFolder(config), config.StartDir());
+    CliRunLog runLog(LogFolder(config), config.StartDir(), console);
     QString writeTo;
-    if (!loadRowLog(a, LogFolder(config), &log, &writeTo, &runLog))
+    if (!loadRowLog(a, LogFolder(config), &log, &writeTo, &runLog, console))
         return ExitRefused;
     int queued = 0;
     QString error;
@@ -394,24 +396,24 @@ int resend(const Arguments& a, Config& config) {
     std::list<sSendContent> SendQueue;
     JobRegistry jobs;
     if (!QueueFailedRows(jobs, log, SendQueue, &queued, &error, includeUncertain)) {
-        err(error);
+        console.err(error);
         return ExitRefused;
     }
     // Rows that may have reached their recipients are named, and left alone unless asked for.
     if (uncertain > 0 && !includeUncertain)
-        err(QStringLiteral("%1 筆可能已送出，沒有重發（要一併重發請加 --include-uncertain）。").arg(uncertain));
+        console.err(QStringLiteral("%1 筆可能已送出，沒有重發（要一併重發請加 --include-uncertain）。").arg(uncertain));
     if (queued == 0) {
-        out(NothingToResendText());
+        console.out(NothingToResendText());
         return ExitOk;
     }
     GatewayTarget gateway;
     int refused = ExitOk;
-    if (!readyToStart(config, runLog, writeTo, log, &gateway, &refused))
+    if (!readyToStart(config, runLog, writeTo, log, &gateway, &refused, console))
         return refused;
     const std::size_t before = log.rows().size();
-    CliProgress progress(jobs);
+    CliProgress progress(jobs, console);
     progress.tracker().start(queued);
-    CliOwner owner;
+    CliOwner owner(console);
     SendThd* worker = nullptr;
     // The resent rows go into the log file after the earlier ones, each as it comes.
     jobs.setJournal(&runLog);
@@ -423,21 +425,21 @@ int resend(const Arguments& a, Config& config) {
     jobs.setJournal(nullptr);
     if (!started) {
         runLog.abandon();
-        err(error);
+        console.err(error);
         return ExitRefused;
     }
-    const int code = finishRowJob(log, runLog, progress);
+    const int code = finishRowJob(log, runLog, progress, console);
     if (code != ExitOk)
         return code;
     return Interrupted() || anyFailed(log.rows(), before) ? ExitFailed : ExitOk;
 }
 
-int queryId(const Arguments& a, Config& config) {
-    return singleJob(a, config, WorkerMode::Query);
+int queryId(const Arguments& a, Config& config, Console& console) {
+    return singleJob(a, config, console, WorkerMode::Query);
 }
 
-int cancelId(const Arguments& a, Config& config) {
-    return singleJob(a, config, WorkerMode::Cancel);
+int cancelId(const Arguments& a, Config& config, Console& console) {
+    return singleJob(a, config, console, WorkerMode::Cancel);
 }
 
 } // namespace norvi::cli

@@ -78,17 +78,17 @@ bool abandoned(const QString& path) {
 }
 
 // What finish found in a file besides its whole records: a count that was not theirs, a record cut short.
-void noteCountDifference(const LogFileReader& reader) {
+void noteCountDifference(const LogFileReader& reader, Console& console) {
     if (reader.unfinished()) {
-        err(reader.damageMessage()); // names the count and the bytes left out
+        console.err(reader.damageMessage()); // names the count and the bytes left out
         return;
     }
     if (reader.announced() != reader.readCount())
-        err(QStringLiteral("筆數欄標示 %1 筆，實有 %2 筆完整紀錄：全部寫入，筆數改為 %2。")
-                .arg(reader.announced())
-                .arg(reader.readCount()));
+        console.err(QStringLiteral("筆數欄標示 %1 筆，實有 %2 筆完整紀錄：全部寫入，筆數改為 %2。")
+                        .arg(reader.announced())
+                        .arg(reader.readCount()));
     if (reader.trailingBytes() > 0)
-        err(QStringLiteral("最後 %1 位元組是寫到一半的紀錄，已略過。").arg(reader.trailingBytes()));
+        console.err(QStringLiteral("最後 %1 位元組是寫到一半的紀錄，已略過。").arg(reader.trailingBytes()));
 }
 
 } // namespace
@@ -115,7 +115,7 @@ QString FinishHint(const QString& path) {
     return QStringLiteral("請以 norvi-cli finish %1 --out 新檔名 把它寫成完整的紀錄檔。").arg(path);
 }
 
-void NoteUnfinishedLogs(const QStringList& folders) {
+void NoteUnfinishedLogs(const QStringList& folders, Console& console) {
     QStringList seen;
     for (const QString& folder : folders) {
         const QString canonical = QFileInfo(folder).canonicalFilePath();
@@ -127,18 +127,18 @@ void NoteUnfinishedLogs(const QStringList& folders) {
             const QString path = dir.filePath(name);
             if (!PartialLogTarget(path, nullptr) || !abandoned(path))
                 continue;
-            err(QStringLiteral("未完成的傳送紀錄：%1（%2 筆完整紀錄，寫入它的程式在結束前中斷）。")
-                    .arg(path)
-                    .arg(wholeRecords(QFileInfo(path).size())) +
-                FinishHint(path));
+            console.err(QStringLiteral("未完成的傳送紀錄：%1（%2 筆完整紀錄，寫入它的程式在結束前中斷）。")
+                            .arg(path)
+                            .arg(wholeRecords(QFileInfo(path).size())) +
+                        FinishHint(path));
         }
     }
 }
 
 // ---- the run's log ----
 
-CliRunLog::CliRunLog(QString logFolder, QString startDir)
-    : m_logFolder(std::move(logFolder)), m_startDir(std::move(startDir)) {}
+CliRunLog::CliRunLog(QString logFolder, QString startDir, Console& console)
+    : m_logFolder(std::move(logFolder)), m_startDir(std::move(startDir)), m_console(console) {}
 
 CliRunLog::~CliRunLog() {
     stopWatchingSignals();
@@ -178,9 +178,9 @@ void CliRunLog::saveAndEnd() {
     if (m_watching) {
         const qint64 rows = m_stream.rowCount();
         if (finish())
-            err(QStringLiteral("再次中斷：已儲存傳送紀錄 %1（%2 筆），程式結束。").arg(m_target).arg(rows));
+            m_console.err(QStringLiteral("再次中斷：已儲存傳送紀錄 %1（%2 筆），程式結束。").arg(m_target).arg(rows));
         else
-            err(m_error);
+            m_console.err(m_error);
     }
     endBySignal(signal);
 }
@@ -189,8 +189,8 @@ bool CliRunLog::lockTarget(const QString& path) {
     m_ownLock = std::make_unique<FileLock>(SaveTargetPath(path));
     m_lock = m_ownLock.get();
     const bool locked = m_lock->lock([&](const QString& holder) {
-        err(QStringLiteral("%1 正由另一個程式%2使用中，等候它結束…")
-                .arg(path, holder.isEmpty() ? QString() : QStringLiteral("（%1）").arg(holder)));
+        m_console.err(QStringLiteral("%1 正由另一個程式%2使用中，等候它結束…")
+                          .arg(path, holder.isEmpty() ? QString() : QStringLiteral("（%1）").arg(holder)));
     });
     if (!locked)
         m_error = m_lock->error();
@@ -421,9 +421,9 @@ bool CliRunLog::finishDirect() {
 
 // ---- norvi-cli finish ----
 
-int finishCommand(const Arguments& a) {
+int finishCommand(const Arguments& a, Console& console) {
     if (a.positional.size() != 1) {
-        err(QStringLiteral("請指定一個未完成的傳送紀錄檔。"));
+        console.err(QStringLiteral("請指定一個未完成的傳送紀錄檔。"));
         return ExitRefused;
     }
     const QString path = a.positional.first();
@@ -432,28 +432,29 @@ int finishCommand(const Arguments& a) {
     if (a.values.contains(QStringLiteral("--out")))
         target = a.value(QStringLiteral("--out"));
     else if (!partial) {
-        err(QStringLiteral("%1 不是程式留下的未完成紀錄檔（NAME.XXXXXX.partial），請以 --out 指定要寫成的檔案。")
+        console.err(
+            QStringLiteral("%1 不是程式留下的未完成紀錄檔（NAME.XXXXXX.partial），請以 --out 指定要寫成的檔案。")
                 .arg(path));
         return ExitRefused;
     }
     if (SameFile(path, target)) {
-        err(QStringLiteral("未完成的紀錄檔不會被覆寫，請以 --out 指定另一個檔案。"));
+        console.err(QStringLiteral("未完成的紀錄檔不會被覆寫，請以 --out 指定另一個檔案。"));
         return ExitRefused;
     }
     FileLock lock(SaveTargetPath(target));
     lock.lock([&](const QString& holder) {
-        err(QStringLiteral("%1 正由另一個程式%2使用中，等候它結束…")
-                .arg(target, holder.isEmpty() ? QString() : QStringLiteral("（%1）").arg(holder)));
+        console.err(QStringLiteral("%1 正由另一個程式%2使用中，等候它結束…")
+                        .arg(target, holder.isEmpty() ? QString() : QStringLiteral("（%1）").arg(holder)));
     });
     if (partial && !abandoned(path)) {
-        err(QStringLiteral("%1 仍有程式在寫入，請等它結束。").arg(path));
+        console.err(QStringLiteral("%1 仍有程式在寫入，請等它結束。").arg(path));
         return ExitRefused;
     }
     // A log already there is never replaced by another, unless it is the empty name its run took.
     if (const QFileInfo existing(target); existing.exists() && existing.size() > 0) {
-        err(QStringLiteral("%1 已存在，不會被覆寫；請以 --out 指定%2。")
-                .arg(target, a.values.contains(QStringLiteral("--out")) ? QStringLiteral("另一個檔名")
-                                                                        : QStringLiteral("要寫成的檔案")));
+        console.err(QStringLiteral("%1 已存在，不會被覆寫；請以 --out 指定%2。")
+                        .arg(target, a.values.contains(QStringLiteral("--out")) ? QStringLiteral("另一個檔名")
+                                                                                : QStringLiteral("要寫成的檔案")));
         return ExitRefused;
     }
     // Every whole record, whatever the count says: a count that was cut, never written or overwritten must
@@ -464,10 +465,10 @@ int finishCommand(const Arguments& a) {
         // A run killed between creating its file and writing the count left no record to finish.
         if (partial && QFileInfo::exists(path) && QFileInfo(path).size() < qint64(sizeof(qint32))) {
             QFile::remove(path);
-            err(QStringLiteral("%1 沒有任何完整紀錄，已刪除。").arg(path));
+            console.err(QStringLiteral("%1 沒有任何完整紀錄，已刪除。").arg(path));
             return ExitOk;
         }
-        err(WithReason(QStringLiteral("讀取傳送紀錄檔案失敗！ ") + path, reader.errorString()));
+        console.err(WithReason(QStringLiteral("讀取傳送紀錄檔案失敗！ ") + path, reader.errorString()));
         return ExitRefused;
     }
     // Record by record: the count is the number of whole records, known before the first is read.
@@ -477,18 +478,18 @@ int finishCommand(const Arguments& a) {
     while (saved && reader.next(row))
         writer.write(row);
     if (reader.refused()) {
-        err(reader.refusal()); // the writer is dropped uncommitted: nothing is written
+        console.err(reader.refusal()); // the writer is dropped uncommitted: nothing is written
         return ExitRefused;
     }
     saved = saved && reader.readCount() == reader.available() && writer.commit();
-    noteCountDifference(reader);
+    noteCountDifference(reader, console);
     if (!saved) {
-        err(QStringLiteral("寫入傳送紀錄檔案失敗！ %1：%2").arg(target, writer.errorString()));
+        console.err(QStringLiteral("寫入傳送紀錄檔案失敗！ %1：%2").arg(target, writer.errorString()));
         return ExitNotSaved;
     }
     if (partial)
         QFile::remove(path);
-    err(QStringLiteral("傳送紀錄已完成：%1（%2 筆）").arg(target).arg(reader.readCount()));
+    console.err(QStringLiteral("傳送紀錄已完成：%1（%2 筆）").arg(target).arg(reader.readCount()));
     return ExitOk;
 }
 

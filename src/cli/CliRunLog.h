@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/CliArgs.h"
+#include "cli/CliOutput.h"
 
 #include "core/sendlog/LogStream.h"
 #include "core/sendlog/RowJournal.h"
@@ -31,8 +32,8 @@ namespace norvi::cli {
 class CliRunLog : public RowJournal {
 public:
     // A new time-stamped log, and the partial file of a device target, go in `logFolder`; a rescued file
-    // in `startDir` (else the home folder).
-    CliRunLog(QString logFolder, QString startDir);
+    // in `startDir` (else the home folder). What the log has to say goes to `console`'s standard error.
+    CliRunLog(QString logFolder, QString startDir, Console& console);
     ~CliRunLog() override;
 
     // Locks `path` (waiting while another run holds it; said on standard error) before its rows are read.
@@ -81,6 +82,7 @@ private:
 
     const QString m_logFolder;
     const QString m_startDir;
+    Console& m_console;
     FileLock* m_lock = nullptr;
     std::unique_ptr<FileLock> m_ownLock;
     LogStream m_stream;
@@ -103,7 +105,7 @@ private:
 bool PartialLogTarget(const QString& path, QString* target);
 
 // Names on standard error every partial log in `folders` that no live run is writing, with how to finish it.
-void NoteUnfinishedLogs(const QStringList& folders);
+void NoteUnfinishedLogs(const QStringList& folders, Console& console);
 // What to do with a file read with the count -1.
 QString FinishHint(const QString& path);
 
@@ -113,6 +115,6 @@ QString FinishHint(const QString& path);
 bool SaveOnSecondSignal(int signal);
 
 // norvi-cli finish FILE [--out F2]
-int finishCommand(const Arguments& a);
+int finishCommand(const Arguments& a, Console& console);
 
 } // namespace norvi::cli

@@ -37,15 +37,16 @@ namespace norvi::cli {
 namespace {
 
 // The recipients named on the command line, in order, into RecipientList.
-bool collectRecipients(const AddressBook& book, const QStringList& recipients, std::list<sMtData>& RecipientList) {
+bool collectRecipients(const AddressBook& book, const QStringList& recipients, std::list<sMtData>& RecipientList,
+                       Console& console) {
     for (const QString& arg : recipients) {
         if (arg.startsWith(QLatin1Char('='))) {
             QByteArray name;
-            if (!toBig5Argument(arg.mid(1), &name))
+            if (!toBig5Argument(arg.mid(1), &name, console))
                 return false;
             const NamedEntry named = RecipientEntryForName(book, name);
             if (!named.ok) {
-                err(named.error);
+                console.err(named.error);
                 return false;
             }
             RecipientList.push_back(named.entry);
@@ -56,7 +57,7 @@ bool collectRecipients(const AddressBook& book, const QStringList& recipients, s
         if (number.isEmpty())
             continue;
         QByteArray bytes;
-        if (!toBig5Argument(number, &bytes))
+        if (!toBig5Argument(number, &bytes, console))
             return false;
         RecipientList.push_back(TypedNumberEntry(bytes));
     }
@@ -97,82 +98,82 @@ void scheduleRequest(const Arguments& a, SendRequest* request) {
 }
 
 // A finished, whole log whose rows `send --append` keeps in front of its own; anything else is named.
-bool checkLogToAppend(const QString& path) {
+bool checkLogToAppend(const QString& path, Console& console) {
     LogFileReader reader(path);
-    if (!readEveryRecord(reader, path))
+    if (!readEveryRecord(reader, path, console))
         return false;
     if (!reader.damaged())
         return true;
-    err(reader.damageMessage());
+    console.err(reader.damageMessage());
     if (reader.unfinished())
-        err(FinishHint(path));
-    err(QStringLiteral("不完整或已損壞的傳送紀錄檔不能以 --append 接續，請以 --log 指定另一個檔案。"));
+        console.err(FinishHint(path));
+    console.err(QStringLiteral("不完整或已損壞的傳送紀錄檔不能以 --append 接續，請以 --log 指定另一個檔案。"));
     return false;
 }
 
 // The log named by --log is locked at once and held to the end, so it is checked before anything else is
 // done and nobody changes it between the check and its replacement. No run replaces a log: an existing one
 // is refused unless --append keeps its rows. ExitOk to go on.
-int claimNamedLog(const Arguments& a, CliRunLog& log) {
+int claimNamedLog(const Arguments& a, CliRunLog& log, Console& console) {
     const bool append = a.switches.contains(QStringLiteral("--append"));
     if (!a.values.contains(QStringLiteral("--log"))) {
         if (!append)
             return ExitOk;
-        err(QStringLiteral("--append 需要以 --log 指定要接續的傳送紀錄檔。"));
+        console.err(QStringLiteral("--append 需要以 --log 指定要接續的傳送紀錄檔。"));
         return ExitRefused;
     }
     const QString path = a.value(QStringLiteral("--log"));
     if (SaveTargetIsRefused(path))
         return ExitOk; // the log's start names it, as any log that cannot be written
     if (!log.lockTarget(path)) {
-        err(log.error());
-        err(QStringLiteral("無法記錄傳送結果，沒有傳送任何簡訊。"));
+        console.err(log.error());
+        console.err(QStringLiteral("無法記錄傳送結果，沒有傳送任何簡訊。"));
         return ExitNotSaved;
     }
     if (SaveTargetIsDirect(path)) {
         if (!append)
             return ExitOk;
-        err(QStringLiteral("%1 不是一般檔案，無法以 --append 接續。").arg(path));
+        console.err(QStringLiteral("%1 不是一般檔案，無法以 --append 接續。").arg(path));
         return ExitRefused;
     }
     const QFileInfo existing(path);
     if (!existing.exists() || existing.size() == 0)
         return ExitOk;
     if (append)
-        return checkLogToAppend(path) ? ExitOk : ExitRefused;
-    err(QStringLiteral("傳送紀錄檔 %1 已存在，不會被覆寫：要把這次的紀錄接在原有的各列之後請加上 --append，"
-                       "否則請以 --log 指定另一個檔名。")
-            .arg(path));
+        return checkLogToAppend(path, console) ? ExitOk : ExitRefused;
+    console.err(QStringLiteral("傳送紀錄檔 %1 已存在，不會被覆寫：要把這次的紀錄接在原有的各列之後請加上 --append，"
+                               "否則請以 --log 指定另一個檔名。")
+                    .arg(path));
     return ExitRefused;
 }
 
 // Six short messages are the most a text is sent in; the rest is dropped, as the send dialog says it is.
-void warnOfCutTexts(const QByteArray& message, const OverlongRows& overlong) {
+void warnOfCutTexts(const QByteArray& message, const OverlongRows& overlong, Console& console) {
     const Segments segments = segment(message);
     if (const int dropped = DroppedCharacters(fromBig5(message), segments); dropped > 0)
-        err(CountLabelText(segments.count, dropped));
+        console.err(CountLabelText(segments.count, dropped));
     if (overlong.rows > 0)
-        err(OverlongRowsText(overlong));
+        console.err(OverlongRowsText(overlong));
 }
 
 } // namespace
 
-int send(const Arguments& a, Config& config) {
-    if (!loadConfiguration(config))
+int send(const Arguments& a, Config& config, Console& console) {
+    if (!loadConfiguration(config, console))
         return ExitRefused;
-    CliRunLog log(LogFolder(config), config.StartDir());
-    if (const int claimed = claimNamedLog(a, log); claimed != ExitOk)
+    CliRunLog log(LogFolder(config), config.StartDir(), console);
+    if (const int claimed = claimNamedLog(a, log, console); claimed != ExitOk)
         return claimed;
     // Outlives the run, whose worker reads the members and groups it names.
     AddressBook book;
     book.setFilePath(AddressBookPath(config.StartDir()));
     const AddressBookResult loaded = LoadAddressBook(book);
     if (!loaded.message.isEmpty())
-        err(loaded.message);
+        console.err(loaded.message);
 
     // Only the recipients named one by one: the list file's rows are streamed, never parsed into it.
     ParsedRecipients named;
-    if (!collectRecipients(book, a.positional, named.RecipientList))
+    if (!collectRecipients(book, a.positional, named.RecipientList, console))
         return ExitRefused;
     // The list file is read a piece at a time, here once to check it, then for the run itself: its rows
     // are never all in memory, nor are the run's messages or rows. The worker shares it, so that a list
@@ -185,18 +186,19 @@ int send(const Arguments& a, Config& config) {
         const QString list = a.value(QStringLiteral("--list"));
         if (!run.setListFile(list, a.switches.contains(QStringLiteral("--big5"))) ||
             !run.countListRows(&listRows, Interrupted, &odd)) {
-            if (InterruptedBeforeStart())
+            if (InterruptedBeforeStart(console))
                 return ExitFailed;
-            reportListFileProblem(run.listCheck(), list);
+            if (const QString problem = ListFileProblemText(run.listCheck(), list); !problem.isEmpty())
+                console.err(problem);
             return ExitRefused;
         }
         // A line past 64 KB lost its tail as it was read; said in the send dialog's words.
         const QString cut = ListFileCutText(run.listCutLines());
         if (!cut.isEmpty())
-            err(cut);
+            console.err(cut);
     }
     MessageText message;
-    if (!readMessageText(a, &message))
+    if (!readMessageText(a, &message, console))
         return ExitRefused;
 
     SendRequest request;
@@ -205,12 +207,12 @@ int send(const Arguments& a, Config& config) {
     scheduleRequest(a, &request);
     const SendValidationResult checked = ValidateSend(request);
     if (!checked.ok) {
-        err(checked.error);
+        console.err(checked.error);
         return ExitRefused;
     }
     GatewayTarget gateway;
-    if (!resolveGateway(config, &gateway))
-        return stoppedOrRefused();
+    if (!resolveGateway(config, &gateway, console))
+        return stoppedOrRefused(console);
 
     // The run is walked once before anything starts, so a refused run leaves nothing behind.
     run.setRecipients(std::move(named.RecipientList));
@@ -218,39 +220,41 @@ int send(const Arguments& a, Config& config) {
     run.setInput(ComposeInput::fromText(text, a.switches.contains(QStringLiteral("--replace"))));
     const SendQueueResult queued = run.prepare(Interrupted);
     for (const QString& skipped : queued.skipped)
-        err(skipped);
-    if (InterruptedBeforeStart())
+        console.err(skipped);
+    if (InterruptedBeforeStart(console))
         return ExitFailed;
     if (!queued.ok) {
-        if (queued.message.isEmpty())
-            reportListFileProblem(run.listCheck(), a.value(QStringLiteral("--list")));
-        else
-            err(queued.message);
+        const QString problem = queued.message.isEmpty()
+                                    ? ListFileProblemText(run.listCheck(), a.value(QStringLiteral("--list")))
+                                    : queued.message;
+        if (!problem.isEmpty())
+            console.err(problem);
         return ExitRefused;
     }
     // As in the send dialog, after a run that could not be sent at all was refused; nobody is asked on the
     // command line, so text that is no number refuses the run unless the caller says it is meant.
     if (!odd.empty() && !a.switches.contains(QStringLiteral("--allow-odd-numbers"))) {
-        err(odd.refusal());
+        console.err(odd.refusal());
         return ExitRefused;
     }
-    warnOfCutTexts(text, queued.overlong);
+    warnOfCutTexts(text, queued.overlong, console);
 
     // The log is on disk before the first message goes; a log that cannot be started sends nothing.
     const QString logOption = a.value(QStringLiteral("--log"));
-    NoteUnfinishedLogs({LogFolder(config), logOption.isEmpty() ? QString() : QFileInfo(logOption).absolutePath()});
+    NoteUnfinishedLogs({LogFolder(config), logOption.isEmpty() ? QString() : QFileInfo(logOption).absolutePath()},
+                       console);
     const bool logStarted =
         a.switches.contains(QStringLiteral("--append")) ? log.startAppending(logOption) : log.start(logOption);
     if (!logStarted) {
-        err(log.error());
-        err(QStringLiteral("無法記錄傳送結果，沒有傳送任何簡訊。"));
+        console.err(log.error());
+        console.err(QStringLiteral("無法記錄傳送結果，沒有傳送任何簡訊。"));
         return ExitNotSaved;
     }
-    CliSendRows rows;
+    CliSendRows rows(console);
     JobRegistry jobs;
-    CliProgress progress(jobs);
+    CliProgress progress(jobs, console);
     progress.tracker().start(queued.totalCount);
-    CliOwner owner;
+    CliOwner owner(console);
 
     SendThd* worker = nullptr;
     QString error;
@@ -268,19 +272,19 @@ int send(const Arguments& a, Config& config) {
     jobs.setJournal(nullptr);
     if (!started) {
         log.abandon();
-        err(error);
+        console.err(error);
         return ExitRefused;
     }
 
     const bool saved = log.finish();
-    printSummary(progress);
+    printSummary(progress, console);
     if (!run.lateProblem().isEmpty())
-        err(run.lateProblem());
+        console.err(run.lateProblem());
     if (!saved) {
-        err(WithReason(saveFailedText(log.target()), log.error()));
+        console.err(WithReason(saveFailedText(log.target()), log.error()));
         return ExitNotSaved;
     }
-    err(QStringLiteral("傳送紀錄已儲存：%1").arg(log.target()));
+    console.err(QStringLiteral("傳送紀錄已儲存：%1").arg(log.target()));
     return Interrupted() || rows.anyFailed() || !run.lateProblem().isEmpty() ? ExitFailed : ExitOk;
 }
 

@@ -24,7 +24,7 @@ void CliSendRows::fillSendResult(quint64 rowId, const QByteArray& code, int code
     m_row.texts[ColContent] = content;
     m_failed = m_failed || code != "0";
     ++m_printed;
-    out(rowLine(m_row));
+    m_console.out(rowLine(m_row));
 }
 
 } // namespace norvi::cli

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cli/CliOutput.h"
+
 #include "core/sendlog/JobRows.h"
 #include "core/sendlog/SendLogRow.h"
 
@@ -9,6 +11,8 @@ namespace norvi::cli {
 // is in and then forgotten. The run's log file has it already, as the worker writes every row there first.
 class CliSendRows : public JobRows {
 public:
+    explicit CliSendRows(Console& console) : m_console(console) {}
+
     quint64 addRow(const QByteArray& caption, int image, const QByteArray& mobile, const QByteArray& sendTime) override;
     void fillSendResult(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
                         const QByteArray& content) override;
@@ -26,6 +30,7 @@ public:
     bool anyFailed() const { return m_failed; }
 
 private:
+    Console& m_console;
     SendLogRow m_row;
     quint64 m_added = 0;
     int m_printed = 0;

@@ -16,28 +16,28 @@
 
 namespace norvi::cli {
 
-bool enterStartDir(Config& config, const QString& dir) {
+bool enterStartDir(Config& config, const QString& dir, Console& console) {
     const QFileInfo info(dir.isEmpty() ? QDir::currentPath() : dir);
     if (!info.isDir()) {
-        err(QStringLiteral("起始目錄不存在：%1").arg(dir));
+        console.err(QStringLiteral("起始目錄不存在：%1").arg(dir));
         return false;
     }
     config.setStartDir(info.absoluteFilePath());
     return true;
 }
 
-bool loadConfiguration(Config& config) {
+bool loadConfiguration(Config& config, Console& console) {
     QString problem;
     if (!ReadConfig(config, &problem)) {
-        err(ConfigReadErrorText(problem));
+        console.err(ConfigReadErrorText(problem));
         return false;
     }
     if (!PrepareLogFolder(config, &problem))
-        err(problem);
+        console.err(problem);
     return true;
 }
 
-bool resolveGateway(const Config& config, GatewayTarget* gateway) {
+bool resolveGateway(const Config& config, GatewayTarget* gateway, Console& console) {
     QString error;
     // Ctrl+C ends the lookup's wait too; the caller then says that nothing was started.
     if (ResolveGateway(config.record(), gateway, &error, &StopWake)) {
@@ -45,19 +45,19 @@ bool resolveGateway(const Config& config, GatewayTarget* gateway) {
         return true;
     }
     if (!Interrupted())
-        err(error);
+        console.err(error);
     return false;
 }
 
-int loginTest(const Arguments&, Config& config) {
-    if (!loadConfiguration(config))
+int loginTest(const Arguments&, Config& config, Console& console) {
+    if (!loadConfiguration(config, console))
         return ExitRefused;
     GatewayTarget gateway;
-    if (!resolveGateway(config, &gateway))
-        return stoppedOrRefused();
+    if (!resolveGateway(config, &gateway, console))
+        return stoppedOrRefused(console);
     QByteArray text;
     const bool loggedIn = RunLoginTest(gateway, &text, gateway.replyWaitSeconds);
-    out(fromBig5(text));
+    console.out(fromBig5(text));
     return loggedIn ? ExitOk : ExitRefused;
 }
 

@@ -36,25 +36,25 @@ QByteArray countsCsv(const DeliveryCounts& counts, CsvEncoding encoding) {
 
 // One reading, since nothing is printed before the end: a refused file prints nothing, a cut one the
 // counts of its whole records (exit 2, as log2csv).
-int report(const Arguments& a) {
+int report(const Arguments& a, Console& console) {
     QString path;
-    if (!logArgument(a, &path))
+    if (!logArgument(a, &path, console))
         return ExitRefused;
     if (a.has(QStringLiteral("--json")) && a.has(QStringLiteral("--big5"))) {
-        err(QStringLiteral("--json 一律為 UTF-8，不能與 --big5 一起使用。"));
+        console.err(QStringLiteral("--json 一律為 UTF-8，不能與 --big5 一起使用。"));
         return ExitRefused;
     }
     DeliveryCounts counts;
     LogFileReader reader(path);
-    if (!readEveryRecord(reader, path,
+    if (!readEveryRecord(reader, path, console,
                          [&counts](const SendLogRow& row) { counts.add(ClassifyDelivery(DeliveryCellsOf(row))); }))
         return ExitRefused;
     if (a.has(QStringLiteral("--json")))
-        out(counts.json());
+        console.out(counts.json());
     else
-        writeRaw(countsCsv(counts, csvEncoding(a)));
+        console.writeRaw(countsCsv(counts, csvEncoding(a)));
     if (reader.damaged()) {
-        err(reader.damageMessage());
+        console.err(reader.damageMessage());
         return ExitFailed;
     }
     return ExitOk;
@@ -62,21 +62,21 @@ int report(const Arguments& a) {
 
 // The rows are read and written a piece at a time: a log of a million rows costs no more memory than one
 // of ten.
-int log2csv(const Arguments& a) {
+int log2csv(const Arguments& a, Console& console) {
     if (a.positional.size() != 1) {
-        err(QStringLiteral("請指定一個傳送紀錄檔。"));
+        console.err(QStringLiteral("請指定一個傳送紀錄檔。"));
         return ExitRefused;
     }
     const QString path = a.positional.first();
     // Read once before anything is written, so a refused file prints no part of its rows.
     {
         LogFileReader check(path);
-        if (!readEveryRecord(check, path))
+        if (!readEveryRecord(check, path, console))
             return ExitRefused;
     }
     LogFileReader reader(path);
     if (!reader.open()) {
-        err(WithReason(QStringLiteral("讀取傳送紀錄檔案失敗！ ") + path, reader.errorString()));
+        console.err(WithReason(QStringLiteral("讀取傳送紀錄檔案失敗！ ") + path, reader.errorString()));
         return ExitRefused;
     }
     const CsvEncoding encoding = csvEncoding(a);
@@ -87,42 +87,42 @@ int log2csv(const Arguments& a) {
     while (reader.next(row)) {
         piece += LogCsvRow(row, encoding, cells);
         if (piece.size() >= kPiece) {
-            writeRaw(piece);
+            console.writeRaw(piece);
             piece.resize(0);
         }
     }
-    writeRaw(piece);
+    console.writeRaw(piece);
     if (reader.refused()) {
         // Changed since it was checked: what was written is cut short, and said to be.
-        err(reader.refusal());
+        console.err(reader.refusal());
         return ExitRefused;
     }
     if (reader.damaged()) {
-        err(reader.damageMessage());
+        console.err(reader.damageMessage());
         return ExitFailed;
     }
     return ExitOk;
 }
 
-int segmentCommand(const Arguments& a) {
+int segmentCommand(const Arguments& a, Console& console) {
     if (!a.positional.isEmpty()) {
-        err(QStringLiteral("多餘的參數：%1").arg(a.positional.join(QLatin1Char(' '))));
+        console.err(QStringLiteral("多餘的參數：%1").arg(a.positional.join(QLatin1Char(' '))));
         return ExitRefused;
     }
     MessageText message;
-    if (!readMessageText(a, &message))
+    if (!readMessageText(a, &message, console))
         return ExitRefused;
     QByteArray bytes = message.raw;
-    if (!message.isRaw && !toBig5Argument(message.text, &bytes))
+    if (!message.isRaw && !toBig5Argument(message.text, &bytes, console))
         return ExitRefused;
     const Segments segments = segment(bytes);
     // The tail of a text too long for six short messages is not sent: said as the send dialog says it.
     const int dropped = DroppedCharacters(fromBig5(bytes), segments);
     if (dropped > 0)
-        err(CountLabelText(segments.count, dropped));
-    out(QString::number(segments.count));
+        console.err(CountLabelText(segments.count, dropped));
+    console.out(QString::number(segments.count));
     for (int k = 1; k <= segments.count; ++k)
-        out(escapeCell(fromBig5(segmentText(segments.block, k))));
+        console.out(escapeCell(fromBig5(segmentText(segments.block, k))));
     return ExitOk;
 }
 
