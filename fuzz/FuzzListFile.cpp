@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             FUZZ_CHECK(!lines.at(i).contains('\0'));
     }
 
-    StopFlag = false;
+    StopFlag() = false;
     ParsedRecipients parsed;
     const auto& ListFileRows = parsed.ListFileRows;
     const auto& RecipientList = parsed.RecipientList;

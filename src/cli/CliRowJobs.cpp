@@ -46,7 +46,7 @@ public:
         if (!m_stream || row < 0 || row >= rowCount())
             return;
         if (!m_stream->rewrite(row, rows()[std::size_t(row)]))
-            StopFlag = true;
+            StopFlag() = true;
     }
 
 private:
@@ -257,7 +257,7 @@ bool waitUnlessStopped(qint64 ms) {
         const qint64 left = ms - waited.elapsed();
         if (left <= 0)
             return true;
-        pollfd p{StopWake.fd(), POLLIN, 0};
+        pollfd p{StopWake().fd(), POLLIN, 0};
         if (::poll(&p, 1, int(std::min<qint64>(left, kMaxPollMs))) > 0)
             return false;
     }

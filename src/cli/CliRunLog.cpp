@@ -308,7 +308,7 @@ bool CliRunLog::create(const QString& target, const std::function<bool()>& fill)
     // A log removed under a running job (its folder deleted, the file replaced) would lose every row the
     // run still makes: the run stops as 中斷 stops it, and finish() copies the rows out.
     m_stream.watchPlace([] {
-        if (!StopFlag.load())
+        if (!StopFlag().load())
             RequestStop();
     });
     return true;

@@ -40,7 +40,7 @@ bool loadConfiguration(Config& config, Console& console) {
 bool resolveGateway(const Config& config, GatewayTarget* gateway, Console& console) {
     QString error;
     // Ctrl+C ends the lookup's wait too; the caller then says that nothing was started.
-    if (ResolveGateway(config.record(), gateway, &error, &StopWake)) {
+    if (ResolveGateway(config.record(), gateway, &error, &StopWake())) {
         gateway->replyWaitSeconds = config.replyWaitSeconds();
         return true;
     }

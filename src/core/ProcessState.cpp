@@ -7,10 +7,6 @@
 
 namespace norvi {
 
-std::atomic<bool> StopFlag{false};
-StopSignal StopWake;
-StopSignal StopNow;
-
 void ResetProcessState() {
     ClearStop();
     Clock::reset();

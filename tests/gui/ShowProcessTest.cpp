@@ -114,14 +114,14 @@ TEST_F(ShowProcess, InterruptRequestsTheStopAndSaysSoUntilTheEndArrives) {
     post(StateSending);
     deliver();
     click(button());
-    EXPECT_TRUE(StopFlag);
-    EXPECT_TRUE(StopWake.raised()) << "every wait on the gateway is woken";
+    EXPECT_TRUE(StopFlag());
+    EXPECT_TRUE(StopWake().raised()) << "every wait on the gateway is woken";
     // The stop was taken: the button says so at once; pressed again it ends the grace of the answer in
     // flight, and then cannot be pressed any more.
     EXPECT_EQ(button()->text(), QStringLiteral("正在中斷…"));
-    EXPECT_FALSE(StopNow.raised());
+    EXPECT_FALSE(StopNow().raised());
     click(button());
-    EXPECT_TRUE(StopNow.raised());
+    EXPECT_TRUE(StopNow().raised());
     EXPECT_FALSE(button()->isEnabled());
     EXPECT_EQ(text("LabelWait"), QStringLiteral("正在中斷…"));
     EXPECT_EQ(button()->geometry().right(), progress().width() - 17) << "the wider button stays at the edge";

@@ -163,7 +163,7 @@ inline FaultRunResult runSendUnderFaults(int segments, const gwsim::FaultPlan& p
     result.seconds = double(timer.nsecsElapsed()) / 1e9;
     if (!result.ended) {
         // The worker still runs: stop it before the simulator and the log it uses go away.
-        StopFlag = true;
+        StopFlag() = true;
         if (worker) {
             QPointer<SendThd> alive(worker);
             QEventLoop loop;

@@ -237,9 +237,9 @@ TEST_F(RecipientListFileTest, AStoppedLoadKeepsItsRowsAndNamesOnlyTheCutLinesRea
     RecipientListFile file;
     ASSERT_TRUE(file.check(write("0912000001\n0912000002 " + QByteArray(70 * 1024, 'a') + "\n")));
     ParsedRecipients parsed;
-    StopFlag = false;
-    EXPECT_TRUE(file.readRows(parsed, [] { StopFlag = true; }));
-    StopFlag = false;
+    StopFlag() = false;
+    EXPECT_TRUE(file.readRows(parsed, [] { StopFlag() = true; }));
+    StopFlag() = false;
     EXPECT_EQ(parsed.ListFileRows.size(), 1u);
     EXPECT_TRUE(file.cutLines().empty());
 }

@@ -13,7 +13,7 @@ namespace {
 
 // Leaves a mark in every process-wide container and flag a test can change.
 void dirtyEverything() {
-    StopFlag = true;
+    StopFlag() = true;
     Clock::setFixed(QDateTime(QDate(2001, 2, 3), QTime(4, 5, 6)));
 }
 
@@ -22,6 +22,6 @@ void dirtyEverything() {
 TEST(ProcessState, ResetPutsEveryContainerAndFlagBackAsAtStart) {
     dirtyEverything();
     ResetProcessState();
-    EXPECT_FALSE(StopFlag.load());
+    EXPECT_FALSE(StopFlag().load());
     EXPECT_NE(Clock::now().date().year(), 2001);
 }

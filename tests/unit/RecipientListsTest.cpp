@@ -101,7 +101,7 @@ TEST_F(RecipientListsTest, ReloadStepsPerLineStopsWhenAskedAndLeavesNothingOfThe
     ReadListFile("0911 " + QByteArray(900, 'o') + "\n0922 old\n0933 old\n");
     const QByteArray bytes("\n0955 new\n0966\n0977");
     int steps = 0;
-    EXPECT_EQ(ReadListFileLines(SplitListFileLines(bytes), [&] { StopFlag = ++steps == 3; }), 2);
+    EXPECT_EQ(ReadListFileLines(SplitListFileLines(bytes), [&] { StopFlag() = ++steps == 3; }), 2);
     ASSERT_EQ(ListFileRows.size(), 2u);
     const sLoadMt& row = ListFileRows.at(1);
     EXPECT_EQ(getField(row.content), "new");

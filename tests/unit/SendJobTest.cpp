@@ -323,7 +323,7 @@ TEST_F(SendJobTest, StopBetweenExchangesFinishesTheMessageAndTheRestGetNotSentRo
     sim->setReplyPacing(gwsim::ReplyPacing::split(100, 200));
     log.onAddRow = [](int added) {
         if (added == 1)
-            StopFlag = true; // 中斷 while the first segment is on its way
+            StopFlag() = true; // 中斷 while the first segment is on its way
     };
     ASSERT_TRUE(runSend());
     ASSERT_EQ(log.rows.size(), 5);
@@ -348,8 +348,8 @@ TEST_F(SendJobTest, StopBetweenExchangesFinishesTheMessageAndTheRestGetNotSentRo
     log.rows.clear();
     SendQueue.clear();
     SendQueue.push_back(record("0933333333"));
-    StopFlag = false;
-    log.onAddRow = [](int) { StopFlag = true; };
+    StopFlag() = false;
+    log.onAddRow = [](int) { StopFlag() = true; };
     sim->failNextSends(11, 1);
     ASSERT_TRUE(runSend());
     EXPECT_EQ(cell(0, ColSendCode), "11");

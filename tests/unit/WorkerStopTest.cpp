@@ -396,11 +396,11 @@ TEST(StopSignalTest, RaisedAgreesWithTheDescriptorWhileRaisesAndClearsCross) {
 
 TEST(StopRequest, SetsTheFlagWakesAndAJobStartClearsBoth) {
     RequestStop();
-    EXPECT_TRUE(StopFlag.load());
-    EXPECT_TRUE(StopWake.raised());
+    EXPECT_TRUE(StopFlag().load());
+    EXPECT_TRUE(StopWake().raised());
     ClearStop();
-    EXPECT_FALSE(StopFlag.load());
-    EXPECT_FALSE(StopWake.raised());
+    EXPECT_FALSE(StopFlag().load());
+    EXPECT_FALSE(StopWake().raised());
 }
 
 TEST(NameLookupStop, ARaisedStopEndsTheLookupAndAnAddressNeedsNone) {

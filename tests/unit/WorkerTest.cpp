@@ -86,11 +86,11 @@ TEST_F(WorkerTest, ARegistryOfItsOwnStopsAndOutlastsItsWorker) {
 TEST_F(WorkerTest, StartSendRunAnnouncesTheCountClearsAnEarlierStopAndSendsTheRun) {
     SendQueue.push_back(record("0911111111", 2));
     SendQueue.push_back(record("0922222222", 3));
-    StopFlag = true;
+    StopFlag() = true;
     SendThd* worker = nullptr;
     QString error;
     ASSERT_TRUE(StartSendRun(jobs, SendRun::ofQueue(SendQueue, gateway(), &owner), &log, &error, &worker));
-    EXPECT_FALSE(StopFlag.load());
+    EXPECT_FALSE(StopFlag().load());
     ASSERT_TRUE(waitUntilGone(worker));
     EXPECT_EQ(log.rows.size(), 5);
     EXPECT_EQ(progress.states.value(0), StateCounting);
@@ -163,9 +163,9 @@ TEST_F(WorkerTest, ResendRunSendsAtOnceAndRowJobsTakeTheSelectionOrElseAllRows) 
     QString error;
     SendThd* worker = nullptr;
     ASSERT_TRUE(QueueFailedRows(jobs, log, SendQueue, &queued, &error));
-    StopFlag = true;
+    StopFlag() = true;
     ASSERT_TRUE(StartResend(jobs, gateway(), &owner, &log, SendQueue, &error, &worker));
-    EXPECT_FALSE(StopFlag.load());
+    EXPECT_FALSE(StopFlag().load());
     ASSERT_TRUE(waitUntilGone(worker));
     ASSERT_EQ(log.rows.size(), 3);
     EXPECT_EQ(cell(2, ColName), "bad");

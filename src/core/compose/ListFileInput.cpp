@@ -114,7 +114,7 @@ bool RecipientListFile::readRows(ParsedRecipients& into, const std::function<voi
         read = m_fd >= 0 && ::lseek(m_fd, 0, SEEK_SET) == 0;
         if (!read)
             error = m_fd >= 0 ? errno : EBADF;
-        while (read && !changed && !StopFlag && reader.next(&piece)) {
+        while (read && !changed && !StopFlag() && reader.next(&piece)) {
             if (m_utf8) {
                 const QString text = decoder.decode(piece);
                 changed = decoder.hasError() || !toBig5(text, converted);
@@ -123,7 +123,7 @@ bool RecipientListFile::readRows(ParsedRecipients& into, const std::function<voi
             }
             m_cut.insert(m_cut.end(), reader.cutLines().begin(), reader.cutLines().end());
             for (const QByteArrayView line : SplitListFileLines(m_utf8 ? converted : piece)) {
-                if (StopFlag)
+                if (StopFlag())
                     break;
                 if (step)
                     step();
@@ -135,11 +135,11 @@ bool RecipientListFile::readRows(ParsedRecipients& into, const std::function<voi
             read = false;
         }
         // A load stopped early names only the cut lines it reached.
-        if (StopFlag)
+        if (StopFlag())
             m_cut.erase(std::lower_bound(m_cut.begin(), m_cut.end(), index), m_cut.end());
         // The file that was checked, unchanged: the same size and time, and its lines all read.
         struct stat st {};
-        if (read && !changed && !StopFlag)
+        if (read && !changed && !StopFlag())
             changed =
                 ::fstat(m_fd, &st) != 0 || st.st_size != m_size || modifiedNs(st) != m_modified || index != m_lines;
     }

@@ -204,7 +204,7 @@ void ListFileRowFill::add(QByteArrayView line, int32_t index) {
 
 int ReadListFileLines(ParsedRecipients& into, const QList<QByteArrayView>& lines, const std::function<void()>& step) {
     ListFileRowFill fill(into);
-    for (int i = 0; i < lines.size() && !StopFlag; ++i) {
+    for (int i = 0; i < lines.size() && !StopFlag(); ++i) {
         if (step)
             step();
         fill.add(lines.at(i), i);

@@ -19,7 +19,7 @@ namespace norvi {
 // text or the client's failure text, a time-out with plain words before it ("閘道沒有回應（Recv()逾時）").
 // `stop` ends every wait (StopWake by default).
 bool RunLoginTest(const GatewayTarget& target, QByteArray* text,
-                  int replyWaitSeconds = SMSendNorviGw::kReplyWaitSeconds, const StopSignal* stop = &StopWake);
+                  int replyWaitSeconds = SMSendNorviGw::kReplyWaitSeconds, const StopSignal* stop = &StopWake());
 
 // The plain words put before a time-out's technical text, for the result boxes of the connection test and
 // the single-MsgId query (Big5).

@@ -158,7 +158,7 @@ int fittedContentLength(const unsigned char* bytes) {
 
 } // namespace
 
-SMSendNorviGw::SMSendNorviGw() : m_stop(&StopWake) {
+SMSendNorviGw::SMSendNorviGw() : m_stop(&StopWake()) {
     if (sockets::Startup() == 0) {
         unit.wsaStarted = 1;
         BuildResultTables();

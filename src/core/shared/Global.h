@@ -3,12 +3,11 @@
 #include <atomic>
 #include <mutex>
 
-// The process-wide state every layer may read: the stop request. The
-// containers of the subsystems above are declared by their owners (compose/ComposeState.h,
-// workers/WorkerState.h, exchange/ExchangeState.h); ProcessState.cpp defines them all in one place.
+// The process-wide state every layer may read: the stop request.
 namespace norvi {
 
 // Set by a stop (shared/StopSignal.h: RequestStop, which also wakes every gateway wait), polled by the jobs.
-extern std::atomic<bool> StopFlag;
+// One for the process, with what a signal handler reaches (StopSignal.cpp).
+std::atomic<bool>& StopFlag() noexcept;
 
 } // namespace norvi

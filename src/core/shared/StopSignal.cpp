@@ -52,10 +52,12 @@ bool StopSignal::raised() const noexcept {
 
 namespace {
 
-// What a signal handler reaches besides StopFlag, StopWake and StopNow (defined in ProcessState.cpp), kept
-// for the process with them: a handler can reach nothing that is not process-wide, and may touch nothing
-// but lock-free atomics and write().
+// The stop and what else a signal handler reaches, kept for the process: a handler can reach nothing that is
+// not process-wide, and may touch nothing but lock-free atomics and write().
 struct SignalReach {
+    std::atomic<bool> StopFlag{false};
+    StopSignal StopWake;
+    StopSignal StopNow;
     std::atomic<bool> graceActive{false};
     std::atomic<int> pipe{-1};
     std::atomic<int> interrupts{0};
@@ -76,16 +78,28 @@ bool writeNumber(int fd, int signalNumber) noexcept {
 
 } // namespace
 
+std::atomic<bool>& StopFlag() noexcept {
+    return g_signalReach.StopFlag;
+}
+
+const StopSignal& StopWake() noexcept {
+    return g_signalReach.StopWake;
+}
+
+const StopSignal& StopNow() noexcept {
+    return g_signalReach.StopNow;
+}
+
 void RequestStop() noexcept {
-    if (StopFlag.exchange(true))
-        StopNow.raise();
-    StopWake.raise();
+    if (StopFlag().exchange(true))
+        StopNow().raise();
+    StopWake().raise();
 }
 
 void ClearStop() noexcept {
-    StopFlag.store(false);
-    StopWake.clear();
-    StopNow.clear();
+    StopFlag().store(false);
+    StopWake().clear();
+    StopNow().clear();
 }
 
 bool StopGraceActive() noexcept {

@@ -33,11 +33,11 @@ private:
 };
 
 // The stop of the jobs (the workers' gateway clients and the command line's name lookup): one for the
-// process, defined in ProcessState.cpp beside StopFlag.
-extern StopSignal StopWake;
+// process, beside StopFlag.
+const StopSignal& StopWake() noexcept;
 // Raised by a stop asked for a second time: it ends the grace that an exchange in flight gets after the
-// first (its answer may be a MsgId that would otherwise be on no file). Defined beside StopWake.
-extern StopSignal StopNow;
+// first (its answer may be a MsgId that would otherwise be on no file). Beside StopWake.
+const StopSignal& StopNow() noexcept;
 
 // How long an exchange whose request went out may still wait for its answer after a stop, in milliseconds.
 constexpr int kStopGraceMs = 2000;

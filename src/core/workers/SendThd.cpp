@@ -80,7 +80,7 @@ QByteArray SendThd::name() const {
 
 bool SendThd::stopRequested() const {
     // A row that could not be recorded stops the run: nothing is sent that would be on no file.
-    return StopFlag.load() || isInterruptionRequested() || (m_sendLog && m_sendLog->recordFailed());
+    return StopFlag().load() || isInterruptionRequested() || (m_sendLog && m_sendLog->recordFailed());
 }
 
 void SendThd::requestStop() {
@@ -132,7 +132,7 @@ void SendThd::setUpClient() {
     // A run's answer already on its way when a stop comes may be a MsgId: it gets a short grace. A single
     // MsgId's answer goes to a box nobody waits for after a stop, so that job stops at once.
     if (m_singleMsgId.isEmpty())
-        client->SetStopGrace(kStopGraceMs, &StopNow);
+        client->SetStopGrace(kStopGraceMs, &StopNow());
 }
 
 void SendThd::runJob() {

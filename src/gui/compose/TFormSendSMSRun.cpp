@@ -73,7 +73,7 @@ void TFormSendSMS::LoadRecipientFile() {
     ParseRecipientField(false);
 
     m_jobs.begin(this, int(file.lineCount()), false);
-    StopFlag = false;
+    StopFlag() = false;
     QElapsedTimer sinceEvents;
     sinceEvents.start();
     const JobChannel& channel = m_jobs.registry().channel();
