@@ -11,7 +11,7 @@ using namespace norvi;
 
 namespace {
 
-QByteArray b5(const char* utf8) {
+QByteArray textB5(const char* utf8) {
     return big5(QString::fromUtf8(utf8));
 }
 
@@ -22,7 +22,7 @@ QStringList strings(std::initializer_list<const char*> utf8) {
     return list;
 }
 
-QStringList captions(const ColumnMapping& m) {
+QStringList mappingCaptions(const ColumnMapping& m) {
     QStringList list;
     for (const MappingRow& row : m.rows())
         list << row.caption;
@@ -46,9 +46,9 @@ QList<QByteArray> texts(const AddressTextFile& f) {
 } // namespace
 
 TEST(AddressTextTest, LinesEndAtAnyLineBreakAndBlankLinesAreSeenThrough) {
-    const AddressTextFile f = ParseAddressText("\r\n \t\r" + b5("名稱") + "\r\nA\nB\rC\r\n\r\n");
+    const AddressTextFile f = ParseAddressText("\r\n \t\r" + textB5("名稱") + "\r\nA\nB\rC\r\n\r\n");
     EXPECT_EQ(f.encoding, TextEncoding::Big5);
-    ASSERT_EQ(texts(f), (QList<QByteArray>{"", " \t", b5("名稱"), "A", "B", "C", ""}));
+    ASSERT_EQ(texts(f), (QList<QByteArray>{"", " \t", textB5("名稱"), "A", "B", "C", ""}));
     EXPECT_TRUE(f.lines[0].blank);
     EXPECT_TRUE(f.lines[1].blank);
     EXPECT_FALSE(f.lines[2].blank);
@@ -74,20 +74,20 @@ TEST(AddressTextTest, ColumnsSplitAtMostTwiceWithEmptyColumnsKept) {
 }
 
 TEST(AddressTextTest, CutsKeepWholeCharacters) {
-    const QByteArray name = "a" + b5("王小明"); // 7 bytes
+    const QByteArray name = "a" + textB5("王小明"); // 7 bytes
     EXPECT_EQ(CutBig5(name, 7), name);
-    EXPECT_EQ(CutBig5(name, 6), "a" + b5("王小"));
-    EXPECT_EQ(CutBig5(name, 4), "a" + b5("王"));
+    EXPECT_EQ(CutBig5(name, 6), "a" + textB5("王小"));
+    EXPECT_EQ(CutBig5(name, 4), "a" + textB5("王"));
     EXPECT_EQ(CutBig5("abc", 2), "ab");
 }
 
 TEST(AddressTextTest, HeaderMapsTheKnownNamesOnceEach) {
     const auto mapping = [](const char* header) {
-        const AddressTextFile f = ParseAddressText("\r\n" + b5(header) + "\r\n");
+        const AddressTextFile f = ParseAddressText("\r\n" + textB5(header) + "\r\n");
         return ColumnMapping::fromHeader(f.headerColumns(','));
     };
     const ColumnMapping all = mapping("  名稱,行動電話,備註  ");
-    EXPECT_EQ(captions(all), strings({"名稱", "行動電話", "備註"}));
+    EXPECT_EQ(mappingCaptions(all), strings({"名稱", "行動電話", "備註"}));
     EXPECT_EQ(codes(all), (std::vector<int>{1, 2, 3}));
     EXPECT_EQ(all.columnCodes(), (std::array<int, 3>{1, 2, 3}));
 
@@ -95,13 +95,13 @@ TEST(AddressTextTest, HeaderMapsTheKnownNamesOnceEach) {
     EXPECT_EQ(codes(twice), (std::vector<int>{1, 0}));
 
     const ColumnMapping five = mapping("A,B,C,D,E");
-    EXPECT_EQ(captions(five), strings({"A", "B", "C,D,E"}));
+    EXPECT_EQ(mappingCaptions(five), strings({"A", "B", "C,D,E"}));
     EXPECT_EQ(codes(five), (std::vector<int>{0, 0, 0}));
     EXPECT_FALSE(five.mapsNameOrNumber());
 
     // Empty columns get a caption by their number; case and surrounding text matter.
     const ColumnMapping gaps = mapping(",說明, 行動電話");
-    EXPECT_EQ(captions(gaps), strings({"欄 1", "說明", " 行動電話"}));
+    EXPECT_EQ(mappingCaptions(gaps), strings({"欄 1", "說明", " 行動電話"}));
     EXPECT_EQ(codes(gaps), (std::vector<int>{0, 0, 0}));
 
     EXPECT_TRUE(ColumnMapping::fromHeader({}).rows().empty());
@@ -122,7 +122,7 @@ TEST(AddressTextTest, AssigningAFieldTakesItFromTheOtherColumn) {
     EXPECT_TRUE(m.mapsNameOrNumber());
 
     ColumnMapping out = ColumnMapping::forExport();
-    EXPECT_EQ(captions(out), strings({"名稱", "行動電話", "說明"}));
+    EXPECT_EQ(mappingCaptions(out), strings({"名稱", "行動電話", "說明"}));
     out.setChecked(0, false);
     EXPECT_EQ(out.exportFlags(), (std::array<bool, 3>{false, true, true}));
     out.setChecked(1, false);
@@ -135,12 +135,12 @@ TEST(AddressTextTest, Utf8FilesWithAndWithoutByteOrderMarkBecomeBig5) {
     for (const QByteArray& bytes : {text, QByteArray(QByteArray("\xEF\xBB\xBF") + text)}) {
         const AddressTextFile f = ParseAddressText(bytes);
         EXPECT_EQ(f.encoding, bytes.startsWith('\xEF') ? TextEncoding::Utf8WithBom : TextEncoding::Utf8);
-        EXPECT_EQ(texts(f), (QList<QByteArray>{b5("名稱,行動電話"), b5("王小明,0912")}));
+        EXPECT_EQ(texts(f), (QList<QByteArray>{textB5("名稱,行動電話"), textB5("王小明,0912")}));
         EXPECT_EQ(f.headerColumns(','), strings({"名稱", "行動電話"}));
     }
     // Plain ASCII, and Big5 that happens not to be UTF-8, stay the bytes they are.
     EXPECT_EQ(ParseAddressText("a,b").encoding, TextEncoding::Big5);
-    EXPECT_EQ(ParseAddressText(b5("王小明")).encoding, TextEncoding::Big5);
+    EXPECT_EQ(ParseAddressText(textB5("王小明")).encoding, TextEncoding::Big5);
 }
 
 TEST(AddressTextTest, LinesThatAreNoTextCarryTheirProblemAndTheRestIsRead) {
@@ -150,19 +150,19 @@ TEST(AddressTextTest, LinesThatAreNoTextCarryTheirProblemAndTheRestIsRead) {
     EXPECT_TRUE(emoji.lines[1].text.isEmpty());
     EXPECT_TRUE(emoji.lines[1].problem.contains(QStringLiteral("U+1F600"))) << emoji.lines[1].problem.toStdString();
     EXPECT_EQ(emoji.lines[1].shown, QString::fromUtf8(QByteArray("陳\xF0\x9F\x98\x80")));
-    EXPECT_EQ(emoji.lines[2].text, b5("林"));
+    EXPECT_EQ(emoji.lines[2].text, textB5("林"));
 
     // Mostly Big5 with a broken line and a NUL: the good lines stay Big5, the others are named.
-    const AddressTextFile broken = ParseAddressText(b5("名稱\n王小明\n") + "\xA4\n" + QByteArray("a\0b", 3));
+    const AddressTextFile broken = ParseAddressText(textB5("名稱\n王小明\n") + "\xA4\n" + QByteArray("a\0b", 3));
     EXPECT_EQ(broken.encoding, TextEncoding::Big5);
-    EXPECT_EQ(broken.lines[1].text, b5("王小明"));
+    EXPECT_EQ(broken.lines[1].text, textB5("王小明"));
     EXPECT_EQ(broken.lines[2].problem, QStringLiteral("不是Big5文字"));
     EXPECT_FALSE(broken.lines[3].problem.isEmpty());
 
     // Mostly UTF-8 with a Latin-1 byte in one line.
     const AddressTextFile latin = ParseAddressText(QByteArray("名稱\n王小明\n林美\ncaf\xE9\n"));
     EXPECT_EQ(latin.encoding, TextEncoding::Utf8);
-    EXPECT_EQ(latin.lines[2].text, b5("林美"));
+    EXPECT_EQ(latin.lines[2].text, textB5("林美"));
     EXPECT_EQ(latin.lines[3].problem, QStringLiteral("不是UTF-8文字"));
 }
 
@@ -190,7 +190,7 @@ TEST(AddressTextTest, UnreadableAndMissingFilesAreRefusedInWords) {
 // next line is read as it stands.
 TEST(AddressTextTest, ALineOfMegabytesIsCutAndTheNextLineReadWhole) {
     const QString huge = QStringLiteral("王小明,0912000001,a") + QString(3 * 1024 * 1024, QChar(0x4E2D));
-    const QByteArray next = "\r\n" + b5("林美,0912000002");
+    const QByteArray next = "\r\n" + textB5("林美,0912000002");
     const QByteArray inBig5 = big5(huge) + next;
     const QByteArray inUtf8 = huge.toUtf8() + "\r\n" + QByteArray("林美,0912000002");
     const QByteArray keptOfBig5 = big5(huge).left(kMaxAddressLineBytes - 1); // 64 KB falls inside a character
@@ -201,7 +201,7 @@ TEST(AddressTextTest, ALineOfMegabytesIsCutAndTheNextLineReadWhole) {
         EXPECT_TRUE(f.lines[0].problem.isEmpty()) << f.lines[0].problem.toStdString();
         EXPECT_TRUE(f.lines[0].cut);
         EXPECT_EQ(f.lines[0].text, kept);
-        EXPECT_EQ(f.lines[1].text, b5("林美,0912000002"));
+        EXPECT_EQ(f.lines[1].text, textB5("林美,0912000002"));
     }
 }
 
@@ -224,7 +224,7 @@ TEST(AddressTextTest, AFileReadInPiecesReadsAsItsBytesWhole) {
     QByteArray filler;
     for (std::size_t i = 0; i < kFiller; ++i)
         filler += QByteArray(99, 'x') + (i % 2 ? "\n" : "\r\n");
-    const QByteArray huge = b5("王") + QByteArray(3 * 1024 * 1024, 'a');
+    const QByteArray huge = textB5("王") + QByteArray(3 * 1024 * 1024, 'a');
     const QByteArray utf8Huge = QString(2 * 1024 * 1024, QChar(0x4E2D)).toUtf8();
     using E = TextEncoding;
     const struct {
@@ -235,11 +235,11 @@ TEST(AddressTextTest, AFileReadInPiecesReadsAsItsBytesWhole) {
         std::vector<int> cut;
     } cases[] = {
         {"Big5, every line end",
-         b5("名稱,行動電話\r\n王小明,0911\n") + filler + "\r\n\r林,0922\r",
+         textB5("名稱,行動電話\r\n王小明,0911\n") + filler + "\r\n\r林,0922\r",
          kFiller + 5,
          E::Big5,
          {}},
-        {"a long Big5 line", b5("名稱\r\n") + huge + "\r\n" + b5("林美") + "\n" + huge, 4, E::Big5, {1, 3}},
+        {"a long Big5 line", textB5("名稱\r\n") + huge + "\r\n" + textB5("林美") + "\n" + huge, 4, E::Big5, {1, 3}},
         {"UTF-8 with a long line", QByteArray("名稱\n") + utf8Huge + "\r\n林美\r\n", 3, E::Utf8, {1}},
         {"byte-order mark",
          QByteArray("\xEF\xBB\xBF名稱\r\n陳\xF0\x9F\x98\x80\r\n") + filler + "\n",
@@ -248,7 +248,7 @@ TEST(AddressTextTest, AFileReadInPiecesReadsAsItsBytesWhole) {
          {}},
         {"mostly UTF-8", QByteArray("名稱\n王小明\n林美\ncaf\xE9\n") + filler, kFiller + 4, E::Utf8, {}},
         {"mostly Big5",
-         b5("名稱\n王小明\n") + "\xA4\n" + QByteArray("a\0b", 3) + "\n" + filler,
+         textB5("名稱\n王小明\n") + "\xA4\n" + QByteArray("a\0b", 3) + "\n" + filler,
          kFiller + 4,
          E::Big5,
          {}},

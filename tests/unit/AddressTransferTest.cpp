@@ -20,7 +20,7 @@ using namespace norvi;
 
 namespace {
 
-QByteArray b5(const char* utf8) {
+QByteArray transferB5(const char* utf8) {
     return big5(QString::fromUtf8(utf8));
 }
 
@@ -37,7 +37,7 @@ std::vector<Fields> bookFields(const AddressBook& book) {
     return list;
 }
 
-constexpr int64_t kNow = 1700000000;
+constexpr int64_t kTransferNow = 1700000000;
 
 class AddressTransferTest : public ::testing::Test {
 protected:
@@ -46,7 +46,7 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         book.setFilePath(AddressBookPath(m_dir.path()));
         book.clear();
-        Clock::setFixed(QDateTime::fromSecsSinceEpoch(kNow));
+        Clock::setFixed(QDateTime::fromSecsSinceEpoch(kTransferNow));
     }
     void TearDown() override {
         Clock::reset();
@@ -81,19 +81,19 @@ protected:
 } // namespace
 
 TEST_F(AddressTransferTest, ExportWritesTheHeaderAndOneLinePerListedMember) {
-    book.putMember(test::member(10, b5("王小明"), "@0911;0922", b5("業務, 北區")));
+    book.putMember(test::member(10, transferB5("王小明"), "@0911;0922", transferB5("業務, 北區")));
     book.putMember(test::member(20, "Bob", "0933", ""));
     const ExportResult all = ExportAddressText(book, path("all.csv"), {20, 10, 99}, ',', {true, true, true});
     ASSERT_TRUE(all.ok) << all.message.toStdString();
     EXPECT_EQ(all.written, 2);
-    EXPECT_EQ(read(path("all.csv")), b5("名稱,行動電話,備註\r\nBob,0933,\r\n王小明,@0911;0922,業務, 北區\r\n"));
+    EXPECT_EQ(read(path("all.csv")), transferB5("名稱,行動電話,備註\r\nBob,0933,\r\n王小明,@0911;0922,業務, 北區\r\n"));
 
     ASSERT_TRUE(ExportAddressText(book, path("n.txt"), {10, 20}, ' ', {false, true, false}).ok);
-    EXPECT_EQ(read(path("n.txt")), b5("行動電話\r\n@0911;0922\r\n0933\r\n"));
+    EXPECT_EQ(read(path("n.txt")), transferB5("行動電話\r\n@0911;0922\r\n0933\r\n"));
 
     // A line break typed into a description stays inside its member's line.
     book.putMember(test::member(30, "C", "1", "one\r\ntwo"));
-    EXPECT_EQ(AddressTextImage(book, {30}, ',', {true, false, true}), b5("名稱,備註\r\nC,one  two\r\n"));
+    EXPECT_EQ(AddressTextImage(book, {30}, ',', {true, false, true}), transferB5("名稱,備註\r\nC,one  two\r\n"));
 }
 
 TEST_F(AddressTransferTest, ExportRefusesTheBookItselfAndKeepsAFileItCannotReplace) {
@@ -111,9 +111,9 @@ TEST_F(AddressTransferTest, ExportRefusesTheBookItselfAndKeepsAFileItCannotRepla
 }
 
 TEST_F(AddressTransferTest, RoundTripGivesMembersEqualToTheOriginals) {
-    book.putMember(test::member(5, b5("王小明"), "@0911000001;0922000002", b5("台北, 信義區,  三樓 ")));
+    book.putMember(test::member(5, transferB5("王小明"), "@0911000001;0922000002", transferB5("台北, 信義區,  三樓 ")));
     book.putMember(test::member(6, "Bob", "", ""));
-    book.putMember(test::member(7, "", "+886912345678", b5("只有號碼")));
+    book.putMember(test::member(7, "", "+886912345678", transferB5("只有號碼")));
     const std::vector<Fields> before = bookFields(book);
     ASSERT_TRUE(ExportAddressText(book, path("book.csv"), allIds(), ',', {true, true, true}).ok);
 
@@ -127,41 +127,42 @@ TEST_F(AddressTransferTest, RoundTripGivesMembersEqualToTheOriginals) {
 
 TEST_F(AddressTransferTest, ColumnsAreCleanedAsTheyComeIn) {
     const QByteArray name100(100, 'n');
-    const ImportSummary s =
-        import(b5("名稱,行動電話,備註\r\n"
-                  "  王小明 ,(02)2345-6789, 說明, 有逗號 \r\n"
-                  "\r\n"
-                  "林,0912_345~678*,\r\n") +
-               " " + name100 + "x,1,\r\n" + "a" + b5("王") + QByteArray(97, 'b') + b5("明") + ",2,\r\n");
+    const ImportSummary s = import(transferB5("名稱,行動電話,備註\r\n"
+                                              "  王小明 ,(02)2345-6789, 說明, 有逗號 \r\n"
+                                              "\r\n"
+                                              "林,0912_345~678*,\r\n") +
+                                   " " + name100 + "x,1,\r\n" + "a" + transferB5("王") + QByteArray(97, 'b') +
+                                   transferB5("明") + ",2,\r\n");
     EXPECT_EQ(s.added, 4);
     EXPECT_EQ(s.skipped, 0) << problems.join(QLatin1Char('\n')).toStdString();
     const std::vector<Fields> got = bookFields(book);
     ASSERT_EQ(got.size(), 4u);
-    EXPECT_EQ(got[0], Fields(b5("王小明"), "0223456789", b5(" 說明, 有逗號 ")));
-    EXPECT_EQ(got[1], Fields(b5("林"), "0912345678", ""));
+    EXPECT_EQ(got[0], Fields(transferB5("王小明"), "0223456789", transferB5(" 說明, 有逗號 ")));
+    EXPECT_EQ(got[1], Fields(transferB5("林"), "0912345678", ""));
     EXPECT_EQ(got[2], Fields(name100, "1", ""));
     // Cut at 100 bytes without leaving half a character behind.
-    EXPECT_EQ(std::get<0>(got[3]), "a" + b5("王") + QByteArray(97, 'b'));
+    EXPECT_EQ(std::get<0>(got[3]), "a" + transferB5("王") + QByteArray(97, 'b'));
 
     // The second byte of 外 is "~" and that of 于 is "_": the characters stay whole.
     book.clear();
-    import(b5("行動電話\n(外)0911-于\n"));
+    import(transferB5("行動電話\n(外)0911-于\n"));
     ASSERT_EQ(bookFields(book).size(), 1u);
-    EXPECT_EQ(std::get<1>(bookFields(book)[0]), b5("外0911于"));
+    EXPECT_EQ(std::get<1>(bookFields(book)[0]), transferB5("外0911于"));
 }
 
 TEST_F(AddressTransferTest, SpaceTypeCutsNamesAtTheirSpace) {
-    import(b5("名稱 行動電話 備註\nJohn Smith 0912 note\n"), ' ');
+    import(transferB5("名稱 行動電話 備註\nJohn Smith 0912 note\n"), ' ');
     ASSERT_EQ(bookFields(book).size(), 1u);
     EXPECT_EQ(bookFields(book)[0], Fields("John", "Smith", "0912 note"));
 }
 
 TEST_F(AddressTransferTest, ShortLinesAreReportedByLineAndColumnAndLeftOut) {
     // The header's own first line is a member in the file's mind, but it is the header.
-    const ImportSummary s = import(b5("王小明,0911\r\n\r\n陳美麗\r\n林,0933\r\n"), ',', {FieldName, FieldMsisdn, 0});
+    const ImportSummary s =
+        import(transferB5("王小明,0911\r\n\r\n陳美麗\r\n林,0933\r\n"), ',', {FieldName, FieldMsisdn, 0});
     EXPECT_EQ(s.added, 1);
     EXPECT_EQ(s.skipped, 1);
-    EXPECT_EQ(bookFields(book), (std::vector<Fields>{{b5("林"), "0933", ""}}));
+    EXPECT_EQ(bookFields(book), (std::vector<Fields>{{transferB5("林"), "0933", ""}}));
     ASSERT_EQ(problems.size(), 1);
     EXPECT_EQ(problems[0], QStringLiteral("匯入檔in.csv之第3行欄位數不足2個(List index out of bounds (1))"));
 
@@ -176,7 +177,7 @@ TEST_F(AddressTransferTest, ShortLinesAreReportedByLineAndColumnAndLeftOut) {
 TEST_F(AddressTransferTest, ALineLongerThanTheCapIsImportedCutAndNamed) {
     const QByteArray tail(kMaxAddressLineBytes * 3, 'x');
     const ImportSummary s =
-        import(b5("名稱,行動電話,備註\n王小明,0911,") + tail + "\n" + tail + b5(",0922\n林,0933,d\n"));
+        import(transferB5("名稱,行動電話,備註\n王小明,0911,") + tail + "\n" + tail + transferB5(",0922\n林,0933,d\n"));
     EXPECT_EQ(problems,
               (QStringList{QStringLiteral("匯入檔in.csv之第2行超過 64 KB，超過的部分未讀取"),
                            QStringLiteral("匯入檔in.csv之第3行欄位數不足2個(List index out of bounds (1))")}));
@@ -184,7 +185,7 @@ TEST_F(AddressTransferTest, ALineLongerThanTheCapIsImportedCutAndNamed) {
     EXPECT_EQ(s.skipped, 1);
     ASSERT_EQ(book.MemberMap().size(), 2u);
     const sMember& first = book.MemberMap().begin()->second;
-    EXPECT_EQ(getField(first.name), b5("王小明"));
+    EXPECT_EQ(getField(first.name), transferB5("王小明"));
     EXPECT_EQ(getField(first.desc), QByteArray(sizeof first.desc, 'x'));
 }
 
@@ -193,7 +194,8 @@ TEST_F(AddressTransferTest, Utf8LinesComeInAsBig5AndUnmappableLinesAreNamed) {
     const ImportSummary s = import(utf8);
     EXPECT_EQ(s.added, 2);
     EXPECT_EQ(s.skipped, 1);
-    EXPECT_EQ(bookFields(book), (std::vector<Fields>{{b5("王小明"), "0911", ""}, {b5("林美"), "0933", ""}}));
+    EXPECT_EQ(bookFields(book),
+              (std::vector<Fields>{{transferB5("王小明"), "0911", ""}, {transferB5("林美"), "0933", ""}}));
     ASSERT_EQ(problems.size(), 1);
     EXPECT_TRUE(problems[0].startsWith(QStringLiteral("匯入檔in.csv之第3行"))) << problems[0].toStdString();
     EXPECT_TRUE(problems[0].contains(QStringLiteral("U+1F600")));
@@ -202,10 +204,10 @@ TEST_F(AddressTransferTest, Utf8LinesComeInAsBig5AndUnmappableLinesAreNamed) {
 }
 
 TEST_F(AddressTransferTest, IdsAreThoseOfOneByOneAllocationAroundTakenIds) {
-    for (const int32_t taken : {int32_t(kNow + 1), int32_t(kNow + 3)})
+    for (const int32_t taken : {int32_t(kTransferNow + 1), int32_t(kTransferNow + 3)})
         book.putMember(test::member(taken, "old"));
     // The clock moves on during the import: one second after every second line.
-    Clock::setFixed(QDateTime::fromSecsSinceEpoch(kNow), 500);
+    Clock::setFixed(QDateTime::fromSecsSinceEpoch(kTransferNow), 500);
     QByteArray file = "h\n";
     for (int i = 0; i < 6; ++i)
         file += "m" + QByteArray::number(i) + "\n";
@@ -215,9 +217,9 @@ TEST_F(AddressTransferTest, IdsAreThoseOfOneByOneAllocationAroundTakenIds) {
     {
         std::map<int32_t, sMember> saved = book.MemberMap();
         book.clear();
-        book.putMember(test::member(int32_t(kNow + 1), "old"));
-        book.putMember(test::member(int32_t(kNow + 3), "old"));
-        Clock::setFixed(QDateTime::fromSecsSinceEpoch(kNow), 500);
+        book.putMember(test::member(int32_t(kTransferNow + 1), "old"));
+        book.putMember(test::member(int32_t(kTransferNow + 3), "old"));
+        Clock::setFixed(QDateTime::fromSecsSinceEpoch(kTransferNow), 500);
         for (int i = 0; i < 6; ++i) {
             const int32_t id = NewEntryId(book, EntryKind::Member, EntryIdStart(EntryKind::Member));
             book.putMember(test::member(id, "m" + QByteArray::number(i)));

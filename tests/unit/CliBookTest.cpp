@@ -10,7 +10,7 @@ namespace {
 using test::CliRun;
 using test::CliTest;
 
-QByteArray b5(const char* utf8) {
+QByteArray bookB5(const char* utf8) {
     return big5(QString::fromUtf8(utf8));
 }
 
@@ -36,14 +36,15 @@ protected:
 };
 
 TEST_F(CliBookTest, ImportWithTheHeadersMappingAddsMembersAndNamesTheLinesLeftOut) {
-    writeFile(QStringLiteral("in.csv"), b5("名稱,行動電話,備註\r\n王小明,(02)2345-6789,北區, 業務\r\n陳美麗\r\n") +
+    writeFile(QStringLiteral("in.csv"), bookB5("名稱,行動電話,備註\r\n王小明,(02)2345-6789,北區, 業務\r\n陳美麗\r\n") +
                                             QByteArray("\r\nLin,0933,x\r\n"));
     const CliRun r = run(w("book import") << path(QStringLiteral("in.csv")));
     EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains(QStringLiteral("新增 2 位成員"))) << r.out.toStdString();
     EXPECT_TRUE(r.err.contains(QStringLiteral("之第3行欄位數不足2個"))) << r.err.toStdString();
     using M = std::tuple<QByteArray, QByteArray, QByteArray>;
-    EXPECT_EQ(members(), (std::vector<M>{{b5("王小明"), "0223456789", b5("北區, 業務")}, {"Lin", "0933", "x"}}));
+    EXPECT_EQ(members(),
+              (std::vector<M>{{bookB5("王小明"), "0223456789", bookB5("北區, 業務")}, {"Lin", "0933", "x"}}));
 
     // The same file again doubles the members; the list shows them tab-separated in UTF-8.
     ASSERT_EQ(run(w("book import") << path(QStringLiteral("in.csv"))).exitCode, 2);
@@ -87,22 +88,22 @@ TEST_F(CliBookTest, ImportWithoutNameOrNumberIsRefusedWithTheWizardsTextAndTheBo
 }
 
 TEST_F(CliBookTest, ExportOfTheBookOrOfAGroupImportsBackAsEqualMembers) {
-    book.putMember(test::member(1, b5("王小明"), "@0911;0922", b5("備註, 有逗號")));
+    book.putMember(test::member(1, bookB5("王小明"), "@0911;0922", bookB5("備註, 有逗號")));
     book.putMember(test::member(2, "Bob", "0933", ""));
     book.putMember(test::member(3, "Cy", "0944", "c"));
-    book.putGroup(test::named(test::group(-1, {{0, 3}, {4, -2}, {7, 1}}), b5("業務部")));
+    book.putGroup(test::named(test::group(-1, {{0, 3}, {4, -2}, {7, 1}}), bookB5("業務部")));
     book.putGroup(test::group(-2, {{0, 2}}));
     ASSERT_TRUE(SaveAddressBook(book, bookPath()).ok);
 
     const CliRun all = run(w("book export") << path(QStringLiteral("all.csv")));
     ASSERT_EQ(all.exitCode, 0) << all.err.toStdString();
     EXPECT_EQ(readBytes(QStringLiteral("all.csv")),
-              b5("名稱,行動電話,備註\r\n王小明,@0911;0922,備註, 有逗號\r\nBob,0933,\r\nCy,0944,c\r\n"));
+              bookB5("名稱,行動電話,備註\r\n王小明,@0911;0922,備註, 有逗號\r\nBob,0933,\r\nCy,0944,c\r\n"));
 
     const CliRun group =
         run(w("book export") << path(QStringLiteral("g.txt")) << w("--space --fields msisdn,name --group 業務部"));
     ASSERT_EQ(group.exitCode, 0) << group.err.toStdString();
-    EXPECT_EQ(readBytes(QStringLiteral("g.txt")), b5("名稱 行動電話\r\nCy 0944\r\n王小明 @0911;0922\r\n"));
+    EXPECT_EQ(readBytes(QStringLiteral("g.txt")), bookB5("名稱 行動電話\r\nCy 0944\r\n王小明 @0911;0922\r\n"));
     EXPECT_EQ(run(w("book export") << path(QStringLiteral("x.csv")) << w("--group 無此群組")).exitCode, 1);
     EXPECT_EQ(run(w("book export") << bookPath()).exitCode, 1);
 
@@ -115,13 +116,13 @@ TEST_F(CliBookTest, ExportOfTheBookOrOfAGroupImportsBackAsEqualMembers) {
 }
 
 TEST_F(CliBookTest, ListInBig5KeepsTheBytesOfTheBook) {
-    book.putMember(test::member(1, b5("許功蓋"), "0911", "a\tb"));
+    book.putMember(test::member(1, bookB5("許功蓋"), "0911", "a\tb"));
     book.putGroup(test::group(-5, {{2, 1}}));
     ASSERT_TRUE(SaveAddressBook(book, bookPath()).ok);
     const CliRun r = run(w("book list --big5"));
     ASSERT_EQ(r.exitCode, 0);
     // The second byte of 許 and 功 is a backslash, which stays as it is; the tab is written as \t.
-    EXPECT_EQ(r.stdoutBytes, "member\t1\t" + b5("許功蓋") + "\t0911\ta\\tb\ngroup\t-5\t\t1\n");
+    EXPECT_EQ(r.stdoutBytes, "member\t1\t" + bookB5("許功蓋") + "\t0911\ta\\tb\ngroup\t-5\t\t1\n");
 }
 
 } // namespace

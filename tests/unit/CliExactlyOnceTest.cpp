@@ -21,7 +21,7 @@ using test::CliTest;
 using test::readLog;
 using test::textList;
 
-QStringList numbers(int count) {
+QStringList numbers0913(int count) {
     return test::numbers(count, QStringLiteral("09130000"));
 }
 
@@ -71,7 +71,7 @@ TEST_F(CliExactlyOnceTest, StopKeepsTheAnswerInFlightAndEveryAcceptedMessageIsOn
     sim->setReplyFaults(late);
     const QString log = path("late.log");
     QProcess process;
-    start(process, textList({"send", "--text", "hi", "--log", log}) + numbers(5));
+    start(process, textList({"send", "--text", "hi", "--log", log}) + numbers0913(5));
     waitForRequests(GwSendDomestic, 2);
     QThread::msleep(100);
     ASSERT_EQ(::kill(pid_t(process.processId()), SIGINT), 0);
@@ -90,7 +90,7 @@ TEST_F(CliExactlyOnceTest, SecondSignalEndsTheGraceAtOnce) {
     sim->setSilentAfter(2);
     const QString log = path("twice.log");
     QProcess process;
-    start(process, textList({"--reply-wait", "60", "send", "--text", "hi", "--log", log}) + numbers(4));
+    start(process, textList({"--reply-wait", "60", "send", "--text", "hi", "--log", log}) + numbers0913(4));
     waitForRequests(GwSendDomestic, 2);
     QElapsedTimer sinceFirst;
     sinceFirst.start();
@@ -108,7 +108,7 @@ TEST_F(CliExactlyOnceTest, SecondSignalEndsTheGraceAtOnce) {
 TEST_F(CliExactlyOnceTest, RefusedPasswordEndsTheRunAfterOneLogin) {
     writeConfig("wrong");
     const QString log = path("refused.log");
-    const CliRun r = run(textList({"send", "--text", "hi", "--log", log}) + numbers(20));
+    const CliRun r = run(textList({"send", "--text", "hi", "--log", log}) + numbers0913(20));
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(requestCount(GwLogin), 1);
     EXPECT_EQ(readLog(log).size(), 20u);
@@ -126,7 +126,7 @@ TEST_F(CliExactlyOnceTest, RepliesOutOfStepAreNeverBelieved) {
         sim->setReplyFaults(faults);
         const qint64 acceptedBefore = sim->counts().accepted;
         const QString log = path(twice ? "twice.log" : "junk.log");
-        const CliRun r = run(textList({"send", "--text", "hi", "--log", log}) + numbers(twice ? 20 : 5));
+        const CliRun r = run(textList({"send", "--text", "hi", "--log", log}) + numbers0913(twice ? 20 : 5));
         EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
         const std::vector<SendLogRow> rows = readLog(log);
         EXPECT_EQ(rows.size(), twice ? 20u : 5u);
@@ -138,9 +138,10 @@ TEST_F(CliExactlyOnceTest, RepliesOutOfStepAreNeverBelieved) {
 // is silent: all ten keep their answers, in the rows and in the saved log.
 TEST_F(CliExactlyOnceTest, InterruptedRequeryKeepsEveryEarlierAnswer) {
     const QString log = path("booked.log");
-    ASSERT_EQ(run(textList({"send", "--text", "hi", "--at", test::reservationTime(3600), "--log", log}) + numbers(10))
-                  .exitCode,
-              0);
+    ASSERT_EQ(
+        run(textList({"send", "--text", "hi", "--at", test::reservationTime(3600), "--log", log}) + numbers0913(10))
+            .exitCode,
+        0);
     ASSERT_EQ(run({"query", "--log", log}).exitCode, 0);
     const std::vector<SendLogRow> before = readLog(log);
     ASSERT_EQ(before.size(), 10u);

@@ -23,7 +23,7 @@ using norvi::test::replyWith;
 
 namespace {
 
-const QDateTime kNow(QDate(2031, 5, 6), QTime(10, 0, 0));
+const QDateTime kClientNow(QDate(2031, 5, 6), QTime(10, 0, 0));
 
 QByteArray paramsOf(const sGwRequest& r) {
     return QByteArray(r.msg_params, r.msg_params_len);
@@ -39,7 +39,7 @@ bool zeroFrom(const char* field, std::size_t from, std::size_t width) {
 class GatewayClientTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        Clock::setFixed(kNow);
+        Clock::setFixed(kClientNow);
         startSimulator(SimOptions{});
     }
     void TearDown() override {
@@ -101,20 +101,20 @@ TEST_F(GatewayClientTest, AccountAndPasswordAreCutToEightBytes) {
                                                           18));
 }
 
-struct Refusal {
+struct LoginRefusal {
     const char* name;
     QByteArray account, password;
     int code;
     const char* tableText;
 };
-void PrintTo(const Refusal& c, std::ostream* os) {
+void PrintTo(const LoginRefusal& c, std::ostream* os) {
     *os << c.name;
 }
 
-class LoginRefusalTest : public GatewayClientTest, public ::testing::WithParamInterface<Refusal> {};
+class LoginRefusalTest : public GatewayClientTest, public ::testing::WithParamInterface<LoginRefusal> {};
 
 TEST_P(LoginRefusalTest, RefusedLoginClosesTheConnectionAndKeepsCodeAndText) {
-    const Refusal& c = GetParam();
+    const LoginRefusal& c = GetParam();
     SimOptions options;
     options.maxConnections = 1;
     startSimulator(options);
@@ -148,9 +148,10 @@ TEST_P(LoginRefusalTest, RefusedLoginClosesTheConnectionAndKeepsCodeAndText) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Gateway, LoginRefusalTest,
-                         ::testing::Values(Refusal{"WrongPassword", "demo", "nope", 1, "密碼錯誤"},
-                                           Refusal{"UnknownAccount", "nobody", "demo", 2, "帳號不存在"},
-                                           Refusal{"TooManyConnections", "demo", "demo", 3, "超過允許的最大連線數目"}),
+                         ::testing::Values(LoginRefusal{"WrongPassword", "demo", "nope", 1, "密碼錯誤"},
+                                           LoginRefusal{"UnknownAccount", "nobody", "demo", 2, "帳號不存在"},
+                                           LoginRefusal{"TooManyConnections", "demo", "demo", 3,
+                                                        "超過允許的最大連線數目"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 struct SendCase {
@@ -169,7 +170,7 @@ class SendRequestTest : public GatewayClientTest, public ::testing::WithParamInt
 
 TEST_P(SendRequestTest, ParametersArePackedInOrderWithTheirCuts) {
     const SendCase& c = GetParam();
-    const QByteArray schedule = kNow.addSecs(3600).toString(QStringLiteral("yyMMddHHmmss")).toLatin1();
+    const QByteArray schedule = kClientNow.addSecs(3600).toString(QStringLiteral("yyMMddHHmmss")).toLatin1();
     QByteArray expected = c.expectedParams;
     expected.replace("%S", schedule);
 

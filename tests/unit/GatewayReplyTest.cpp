@@ -24,7 +24,7 @@ using norvi::test::replyWith;
 
 namespace {
 
-const QDateTime kNow(QDate(2031, 5, 6), QTime(10, 0, 0));
+const QDateTime kReplyNow(QDate(2031, 5, 6), QTime(10, 0, 0));
 
 struct Result {
     int code;
@@ -34,7 +34,7 @@ struct Result {
 
 class GatewayReplyTest : public ::testing::Test {
 protected:
-    void SetUp() override { Clock::setFixed(kNow); }
+    void SetUp() override { Clock::setFixed(kReplyNow); }
     void TearDown() override {
         sim.reset();
         Clock::reset();

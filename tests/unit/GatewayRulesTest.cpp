@@ -13,7 +13,7 @@ using norvi::test::makeRequest;
 
 namespace {
 
-const QByteArray kNumber = "0912345678";
+const QByteArray kRulesNumber = "0912345678";
 
 // The rules with a logged-in session, the time set by at().
 struct LoggedIn {
@@ -103,35 +103,35 @@ TEST_P(SendRuleTest, SendIsCheckedFieldByField) {
 INSTANTIATE_TEST_SUITE_P(
     Gateway, SendRuleTest,
     ::testing::Values(
-        SendRule{"Valid", GwSendDomestic, 1, {kNumber, "01"}, "hello", 0},
-        SendRule{"CodingZero", GwSendDomestic, 0, {kNumber, "01"}, "hello", 2},
-        SendRule{"EmptyContent", GwSendDomestic, 1, {kNumber, "01"}, "", 4},
-        SendRule{"ContentLengthBeyondTheField", GwSendDomestic, 1, {kNumber, "01"}, "hello", 4, 161},
-        SendRule{"NulInsideTheContent", GwSendDomestic, 1, {kNumber, "01"}, QByteArray("ab\0cd", 5), 5},
-        SendRule{"ContentShorterThanItsLength", GwSendDomestic, 1, {kNumber, "01"}, "abc", 5, 10},
+        SendRule{"Valid", GwSendDomestic, 1, {kRulesNumber, "01"}, "hello", 0},
+        SendRule{"CodingZero", GwSendDomestic, 0, {kRulesNumber, "01"}, "hello", 2},
+        SendRule{"EmptyContent", GwSendDomestic, 1, {kRulesNumber, "01"}, "", 4},
+        SendRule{"ContentLengthBeyondTheField", GwSendDomestic, 1, {kRulesNumber, "01"}, "hello", 4, 161},
+        SendRule{"NulInsideTheContent", GwSendDomestic, 1, {kRulesNumber, "01"}, QByteArray("ab\0cd", 5), 5},
+        SendRule{"ContentShorterThanItsLength", GwSendDomestic, 1, {kRulesNumber, "01"}, "abc", 5, 10},
         SendRule{"NineDigitNumber", GwSendDomestic, 1, {"091234567", "01"}, "hello", 6},
         SendRule{"ElevenDigitDomesticNumber", GwSendDomestic, 1, {"09123456789", "01"}, "hello", 6},
         SendRule{"InternationalWithPlus", GwSendInternational, 1, {"+886912345678", "01"}, "hello", 0},
         SendRule{"InternationalTwentyTwoDigits", GwSendInternational, 1, {QByteArray(22, '8'), "01"}, "hi", 0},
         SendRule{"InternationalTwentyThreeDigits", GwSendInternational, 1, {QByteArray(23, '8'), "01"}, "hi", 6},
-        SendRule{"UnknownMode", GwSendDomestic, 1, {kNumber, "05"}, "hello", 7},
-        SendRule{"LimitOfADay", GwSendDomestic, 1, {kNumber, "02", "1440"}, "hello", 0},
-        SendRule{"LimitZero", GwSendDomestic, 1, {kNumber, "02", "0000"}, "hello", 8},
-        SendRule{"LimitOverADay", GwSendDomestic, 1, {kNumber, "02", "1441"}, "hello", 8},
-        SendRule{"LimitNotDigits", GwSendDomestic, 1, {kNumber, "02", "12a4"}, "hello", 8},
-        SendRule{"BookedInAnHour", GwSendDomestic, 1, {kNumber, "03", "@3600"}, "hello", 0},
-        SendRule{"BookedThisMinute", GwSendDomestic, 1, {kNumber, "03", "@-30"}, "hello", 0},
-        SendRule{"BookedInThePast", GwSendDomestic, 1, {kNumber, "03", "@-120"}, "hello", 9},
-        SendRule{"BookedSevenDaysAhead", GwSendDomestic, 1, {kNumber, "03", "@604800"}, "hello", 0},
-        SendRule{"BookedBeyondSevenDays", GwSendDomestic, 1, {kNumber, "03", "@604801"}, "hello", 9},
-        SendRule{"BookedOnANonDate", GwSendDomestic, 1, {kNumber, "03", "310230100000"}, "hello", 9},
-        SendRule{"ScheduleElevenDigits", GwSendDomestic, 1, {kNumber, "03", "31050611000"}, "hello", 9},
-        SendRule{"BookedWithLimit", GwSendDomestic, 1, {kNumber, "04", "@3600", "0030"}, "hello", 0},
-        SendRule{"BookedWithBadLimit", GwSendDomestic, 1, {kNumber, "04", "@3600", "9999"}, "hello", 8},
-        SendRule{"PhoneNumberInText", GwSendDomestic, 1, {kNumber, "01"}, "call 0912345678 now", 16},
-        SendRule{"NineDigitsFromZero", GwSendDomestic, 1, {kNumber, "01"}, "091234567", 16},
-        SendRule{"LongRunNotFromZero", GwSendDomestic, 1, {kNumber, "01"}, "12345678901", 0},
-        SendRule{"PhoneNumberAfterChinese", GwSendDomestic, 1, {kNumber, "01"}, big5("請撥0912345678"), 16}),
+        SendRule{"UnknownMode", GwSendDomestic, 1, {kRulesNumber, "05"}, "hello", 7},
+        SendRule{"LimitOfADay", GwSendDomestic, 1, {kRulesNumber, "02", "1440"}, "hello", 0},
+        SendRule{"LimitZero", GwSendDomestic, 1, {kRulesNumber, "02", "0000"}, "hello", 8},
+        SendRule{"LimitOverADay", GwSendDomestic, 1, {kRulesNumber, "02", "1441"}, "hello", 8},
+        SendRule{"LimitNotDigits", GwSendDomestic, 1, {kRulesNumber, "02", "12a4"}, "hello", 8},
+        SendRule{"BookedInAnHour", GwSendDomestic, 1, {kRulesNumber, "03", "@3600"}, "hello", 0},
+        SendRule{"BookedThisMinute", GwSendDomestic, 1, {kRulesNumber, "03", "@-30"}, "hello", 0},
+        SendRule{"BookedInThePast", GwSendDomestic, 1, {kRulesNumber, "03", "@-120"}, "hello", 9},
+        SendRule{"BookedSevenDaysAhead", GwSendDomestic, 1, {kRulesNumber, "03", "@604800"}, "hello", 0},
+        SendRule{"BookedBeyondSevenDays", GwSendDomestic, 1, {kRulesNumber, "03", "@604801"}, "hello", 9},
+        SendRule{"BookedOnANonDate", GwSendDomestic, 1, {kRulesNumber, "03", "310230100000"}, "hello", 9},
+        SendRule{"ScheduleElevenDigits", GwSendDomestic, 1, {kRulesNumber, "03", "31050611000"}, "hello", 9},
+        SendRule{"BookedWithLimit", GwSendDomestic, 1, {kRulesNumber, "04", "@3600", "0030"}, "hello", 0},
+        SendRule{"BookedWithBadLimit", GwSendDomestic, 1, {kRulesNumber, "04", "@3600", "9999"}, "hello", 8},
+        SendRule{"PhoneNumberInText", GwSendDomestic, 1, {kRulesNumber, "01"}, "call 0912345678 now", 16},
+        SendRule{"NineDigitsFromZero", GwSendDomestic, 1, {kRulesNumber, "01"}, "091234567", 16},
+        SendRule{"LongRunNotFromZero", GwSendDomestic, 1, {kRulesNumber, "01"}, "12345678901", 0},
+        SendRule{"PhoneNumberAfterChinese", GwSendDomestic, 1, {kRulesNumber, "01"}, big5("請撥0912345678"), 16}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A message's life: sent with these parameters, then queried or cancelled at the given seconds.
@@ -171,25 +171,28 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Delivered 2 seconds after it is due; a message sent at once is no reservation to cancel.
         Life{"SubmittedThenDeliveredAfterTheDelay",
-             {kNumber, "01"},
+             {kRulesNumber, "01"},
              2,
              {{0, GwQuery, 4}, {1, GwQuery, 4}, {2, GwQuery, 0}, {2, GwCancel, 1}}},
         // Waits until its time, then goes out like any message; too late to cancel once due.
         Life{"ReservationWaitsUntilItsTime",
-             {kNumber, "03", "@3600"},
+             {kRulesNumber, "03", "@3600"},
              2,
              {{0, GwQuery, 20}, {3599, GwQuery, 20}, {3600, GwQuery, 4}, {3600, GwCancel, 1}, {3602, GwQuery, 0}}},
         Life{"CancelledReservationStaysCancelled",
-             {kNumber, "04", "@600", "0030"},
+             {kRulesNumber, "04", "@600", "0030"},
              2,
              {{0, GwCancel, 0}, {0, GwQuery, 21}, {0, GwCancel, 1}, {4000, GwQuery, 21}}},
-        Life{"LimitEndingBeforeDeliveryExpires", {kNumber, "02", "0001"}, 600, {{59, GwQuery, 4}, {60, GwQuery, 9}}}),
+        Life{"LimitEndingBeforeDeliveryExpires",
+             {kRulesNumber, "02", "0001"},
+             600,
+             {{59, GwQuery, 4}, {60, GwQuery, 9}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RulesTest, EveryAcceptedMessageGetsItsOwnMsgId) {
     std::set<QByteArray> ids;
     for (int i = 0; i < 50; ++i)
-        ids.insert(sendMessage({kNumber, "01"}));
+        ids.insert(sendMessage({kRulesNumber, "01"}));
     EXPECT_EQ(ids.size(), 50u);
     EXPECT_FALSE(ids.count(QByteArray()));
     EXPECT_EQ(rules.accepted(), 50);
@@ -208,7 +211,8 @@ TEST(GatewayRules, MessagesBelongToTheAccountThatSentThem) {
     Session alice, bob;
     ASSERT_EQ(rules.handle(makeRequest(GwLogin, {"alice", "a"}), alice, kSimNow).code, 0);
     ASSERT_EQ(rules.handle(makeRequest(GwLogin, {"bob", "b"}), bob, kSimNow).code, 0);
-    const Outcome sent = rules.handle(makeRequest(GwSendDomestic, {kNumber, "03", "@600"}, "hello", 1), alice, kSimNow);
+    const Outcome sent =
+        rules.handle(makeRequest(GwSendDomestic, {kRulesNumber, "03", "@600"}, "hello", 1), alice, kSimNow);
     ASSERT_EQ(sent.code, 0);
     EXPECT_EQ(rules.handle(makeRequest(GwQuery, {sent.text}), bob, kSimNow).code, 2);
     EXPECT_EQ(rules.handle(makeRequest(GwCancel, {sent.text}), bob, kSimNow).code, 2);

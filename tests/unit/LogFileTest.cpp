@@ -67,20 +67,20 @@ TEST_F(LogFileTest, EmptyLogIsAFourByteFileHoldingZero) {
 }
 
 // Where each column lands in the 556-byte record.
-struct FieldCase {
+struct LogFieldCase {
     int column;
     int offset;
     int width;
 };
 
-void PrintTo(const FieldCase& c, std::ostream* os) {
+void PrintTo(const LogFieldCase& c, std::ostream* os) {
     *os << "column " << c.column;
 }
 
-class LogRecordLayoutTest : public ::testing::TestWithParam<FieldCase> {};
+class LogRecordLayoutTest : public ::testing::TestWithParam<LogFieldCase> {};
 
 TEST_P(LogRecordLayoutTest, TextFieldSitsAtItsOffsetCutAtItsWidth) {
-    const FieldCase c = GetParam();
+    const LogFieldCase c = GetParam();
     SendLogRow row;
     row.texts[std::size_t(c.column)] = QByteArray(c.width + 7, 'x');
     row.texts[std::size_t(c.column)][0] = 'A';
@@ -97,10 +97,10 @@ TEST_P(LogRecordLayoutTest, TextFieldSitsAtItsOffsetCutAtItsWidth) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Fields, LogRecordLayoutTest,
-                         ::testing::Values(FieldCase{ColName, 1, 100}, FieldCase{ColMobile, 101, 30},
-                                           FieldCase{ColSendTime, 131, 15}, FieldCase{ColSendCode, 147, 4},
-                                           FieldCase{ColSendResult, 151, 120}, FieldCase{ColQueryCode, 271, 4},
-                                           FieldCase{ColQueryResult, 275, 120}, FieldCase{ColContent, 395, 161}));
+                         ::testing::Values(LogFieldCase{ColName, 1, 100}, LogFieldCase{ColMobile, 101, 30},
+                                           LogFieldCase{ColSendTime, 131, 15}, LogFieldCase{ColSendCode, 147, 4},
+                                           LogFieldCase{ColSendResult, 151, 120}, LogFieldCase{ColQueryCode, 271, 4},
+                                           LogFieldCase{ColQueryResult, 275, 120}, LogFieldCase{ColContent, 395, 161}));
 
 TEST_F(LogFileTest, LongContentAndFiveDigitCodesAreCutWithoutTerminator) {
     CheckedModel<SendLogModel> model;

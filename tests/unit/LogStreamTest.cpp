@@ -51,7 +51,7 @@ struct Read {
     QString message;
 };
 
-Read readLog(const QString& path) {
+Read readStreamLog(const QString& path) {
     Read r;
     LogFileReader reader(path);
     if (!reader.open())
@@ -83,7 +83,7 @@ TEST_F(LogStreamTest, RowsAreReadableAsTheyComeAndTheFinishedFileIsWhatAWholeSav
     for (int i = 0; i < 5; ++i) {
         ASSERT_TRUE(stream.append(row(i)));
         // Each row is in the file at once, whole: a reader takes every one and says the file is unfinished.
-        const Read now = readLog(path("run.partial"));
+        const Read now = readStreamLog(path("run.partial"));
         ASSERT_EQ(now.rows.size(), std::size_t(i + 1));
         EXPECT_EQ(now.rows.back().texts, row(i).texts);
         EXPECT_TRUE(now.unfinished);
@@ -101,7 +101,7 @@ TEST_F(LogStreamTest, RowsAreReadableAsTheyComeAndTheFinishedFileIsWhatAWholeSav
         whole.write(row(i));
     ASSERT_TRUE(whole.commit());
     EXPECT_EQ(readAll(path("run.log")), readAll(path("whole.log")));
-    const Read done = readLog(path("run.log"));
+    const Read done = readStreamLog(path("run.log"));
     EXPECT_FALSE(done.damaged);
     EXPECT_EQ(done.rows.size(), 5u);
 }
@@ -138,7 +138,7 @@ TEST_F(LogStreamTest, HeadRowsRewritesAndAppendsKeepTheirPlaces) {
     ASSERT_TRUE(stream.rewrite(7, answered));
     EXPECT_FALSE(stream.rewrite(600, answered)) << "only rows already in the file";
     ASSERT_TRUE(stream.append(row(600)));
-    const Read r = readLog(path("q.partial"));
+    const Read r = readStreamLog(path("q.partial"));
     ASSERT_EQ(r.rows.size(), 601u);
     EXPECT_EQ(r.rows[7].texts, answered.texts);
     EXPECT_EQ(r.rows[8].texts, row(8).texts);
@@ -176,7 +176,7 @@ TEST_F(LogStreamTest, AFullDiskStopsTheStreamWithWholeRecordsAndSaysSo) {
     EXPECT_EQ(readAll(path("f.partial")).size(), 4 + 2 * 556) << "the half record is taken back";
     EXPECT_FALSE(stream.finish(path("f.log")));
     EXPECT_FALSE(QFileInfo::exists(path("f.log")));
-    EXPECT_EQ(readLog(path("f.partial")).rows.size(), 2u) << "what was written stays, unfinished";
+    EXPECT_EQ(readStreamLog(path("f.partial")).rows.size(), 2u) << "what was written stays, unfinished";
 }
 
 TEST_F(LogStreamTest, FailuresToStartToSyncOrToRenameAreReportedAndLeaveTheTargetAlone) {
@@ -231,7 +231,7 @@ TEST_F(LogStreamTest, AFileCutInsideARecordReadsItsWholeRecordsAndNamesTheCutByt
     stream.close();
     QFile file(path("cut.partial"));
     ASSERT_TRUE(file.resize(4 + 2 * 556 + 100));
-    const Read r = readLog(path("cut.partial"));
+    const Read r = readStreamLog(path("cut.partial"));
     EXPECT_EQ(r.rows.size(), 2u);
     EXPECT_TRUE(r.unfinished);
     EXPECT_TRUE(r.message.contains(QStringLiteral("最後 100 位元組"))) << r.message.toStdString();
@@ -249,7 +249,7 @@ TEST_F(LogStreamTest, RowsFromSeveralThreadsAreEachWholeOnce) {
     for (std::thread& w : writers)
         w.join();
     ASSERT_TRUE(stream.finish(path("t.log")));
-    const Read r = readLog(path("t.log"));
+    const Read r = readStreamLog(path("t.log"));
     ASSERT_EQ(r.rows.size(), 1000u);
     std::set<QByteArray> numbers;
     for (const SendLogRow& one : r.rows)

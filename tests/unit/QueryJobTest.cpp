@@ -11,7 +11,7 @@
 namespace norvi::test {
 namespace {
 
-QByteArray sentResult(const QByteArray& msgId) {
+QByteArray sentQueryResult(const QByteArray& msgId) {
     return big5("訊息已成功送出(MsgId:") + msgId + ")";
 }
 
@@ -34,14 +34,14 @@ protected:
 
 TEST_F(QueryJobTest, AllRowsAsksOnlyTheEligibleOnesAndSelectsThem) {
     const QByteArray waiting = sendDirect(true), booked = sendDirect(true), fresh = sendDirect(false);
-    log.append("failed", "-1", big5("網路連線失敗"));                     // 0: the send failed
-    log.append("again", "0", sentResult(waiting), "20");                  // 1: still waiting, ask again
-    log.append("unknown", "0", sentResult("X1"), "2");                    // 2: final answer
-    log.append("booked", "0", sentResult(booked), "0", ImageReservation); // 3: a delivered reservation
-    log.append("delivered", "0", sentResult("X2"), "0");                  // 4: final answer
-    log.append("new", "0", sentResult(fresh));                            // 5: never asked
-    log.append("foreign", "0", big5("訊息已成功送出"));                   // 6: no MsgId to ask with
-    log.append("cut", "abc", sentResult("X3"));                           // 7: send code not a number
+    log.append("failed", "-1", big5("網路連線失敗"));                          // 0: the send failed
+    log.append("again", "0", sentQueryResult(waiting), "20");                  // 1: still waiting, ask again
+    log.append("unknown", "0", sentQueryResult("X1"), "2");                    // 2: final answer
+    log.append("booked", "0", sentQueryResult(booked), "0", ImageReservation); // 3: a delivered reservation
+    log.append("delivered", "0", sentQueryResult("X2"), "0");                  // 4: final answer
+    log.append("new", "0", sentQueryResult(fresh));                            // 5: never asked
+    log.append("foreign", "0", big5("訊息已成功送出"));                        // 6: no MsgId to ask with
+    log.append("cut", "abc", sentQueryResult("X3"));                           // 7: send code not a number
     QueryAll = true;
 
     ASSERT_TRUE(runJob(WorkerMode::Query, &log));
@@ -63,10 +63,10 @@ TEST_F(QueryJobTest, AllRowsAsksOnlyTheEligibleOnesAndSelectsThem) {
 
 TEST_F(QueryJobTest, SelectedRowsKeepTheAskedOnesSelectedAndStepThroughAll) {
     const QByteArray a = sendDirect(true), b = sendDirect(true), c = sendDirect(true);
-    log.append("one", "0", sentResult(a), "", ImageNone, true);
-    log.append("idle", "0", sentResult(c)); // eligible, but not selected
+    log.append("one", "0", sentQueryResult(a), "", ImageNone, true);
+    log.append("idle", "0", sentQueryResult(c)); // eligible, but not selected
     log.append("failed", "-1", big5("Send()逾時"), "", ImageNone, true);
-    log.append("two", "0", sentResult(b), "", ImageNone, true);
+    log.append("two", "0", sentQueryResult(b), "", ImageNone, true);
     ASSERT_TRUE(runJob(WorkerMode::Query, &log));
     EXPECT_EQ(askedIds(GwQuery), (QList<QByteArray>{a, b}));
     EXPECT_EQ(log.selection(), (QVector<int>{0, 3}));
@@ -77,9 +77,9 @@ TEST_F(QueryJobTest, SelectedRowsKeepTheAskedOnesSelectedAndStepThroughAll) {
 
 TEST_F(QueryJobTest, CancellingAReservationWritesSuccessAndKeepsTheRowEligible) {
     const QByteArray booked = sendDirect(true), now = sendDirect(false);
-    log.append("booked", "0", sentResult(booked), "", ImageReservation);
-    log.append("now", "0", sentResult(now));
-    log.append("final", "0", sentResult("X"), "2");
+    log.append("booked", "0", sentQueryResult(booked), "", ImageReservation);
+    log.append("now", "0", sentQueryResult(now));
+    log.append("final", "0", sentQueryResult("X"), "2");
     QueryAll = true;
     ASSERT_TRUE(runJob(WorkerMode::Cancel, &log));
 
@@ -102,7 +102,7 @@ TEST_F(QueryJobTest, CancellingAReservationWritesSuccessAndKeepsTheRowEligible) 
 
 TEST_F(QueryJobTest, ListCancelWithEveryRowSkippedStillPostsItsEnd) {
     log.append("failed", "-1", big5("網路連線失敗"));
-    log.append("final", "0", sentResult("X"), "2");
+    log.append("final", "0", sentQueryResult("X"), "2");
     QueryAll = true;
     ASSERT_TRUE(runJob(WorkerMode::Cancel, &log));
     EXPECT_EQ(sim->connectionCount(), 0);
@@ -113,8 +113,8 @@ TEST_F(QueryJobTest, TransportFailuresAreRetriedOnANewConnectionAndWrittenWhenTh
     const QByteArray a = sendDirect(true), b = sendDirect(true);
     const int before = sim->connectionCount();
     sim->setCloseAfter(2); // the login and one query per connection
-    log.append("a", "0", sentResult(a));
-    log.append("b", "0", sentResult(b));
+    log.append("a", "0", sentQueryResult(a));
+    log.append("b", "0", sentQueryResult(b));
     QueryAll = true;
     ASSERT_TRUE(runJob(WorkerMode::Query, &log));
     EXPECT_EQ(cell(0, ColQueryCode), "20");
@@ -134,8 +134,8 @@ TEST_F(QueryJobTest, TransportFailuresAreRetriedOnANewConnectionAndWrittenWhenTh
 // replaced by none; a round that yielded before it began asks nothing.
 TEST_F(QueryJobTest, FollowUpRoundAnswersByRowIdAndKeepsKnownAnswers) {
     const QByteArray waiting = sendDirect(true);
-    const std::vector<FollowUpRound::Ask> asks = {{7, waiting, sentResult(waiting), true},
-                                                  {9, "X1", sentResult("X1"), false}};
+    const std::vector<FollowUpRound::Ask> asks = {{7, waiting, sentQueryResult(waiting), true},
+                                                  {9, "X1", sentQueryResult("X1"), false}};
     const auto run = [&](bool yieldFirst) {
         QList<QPair<quint64, QByteArray>> got;
         FollowUpRound round(gateway(), asks);
@@ -195,7 +195,7 @@ TEST_F(QueryJobTest, LongWalksReadRowsInBatchesWithTheSameStepsAndMarks) {
     for (int i = 0; i < rows; ++i) {
         const bool ask = i % 97 == 3 || i == QueryJob::kRowsPerRead - 1 || i == QueryJob::kRowsPerRead;
         const bool selected = i % 2 == 0 || ask;
-        log.append(QByteArray::number(i), ask ? "0" : "-1", sentResult(waiting), "", ImageReservation, selected);
+        log.append(QByteArray::number(i), ask ? "0" : "-1", sentQueryResult(waiting), "", ImageReservation, selected);
         if (ask)
             asked.append(i);
         else if (selected)
@@ -228,7 +228,7 @@ TEST_F(QueryJobTest, LongWalksReadRowsInBatchesWithTheSameStepsAndMarks) {
 TEST_F(QueryJobTest, StopEndsTheWalkAndTheRowsNotAskedSaySo) {
     const QByteArray waiting = sendDirect(true);
     for (int i = 0; i < 40; ++i)
-        log.append(QByteArray::number(i), "0", sentResult(waiting));
+        log.append(QByteArray::number(i), "0", sentQueryResult(waiting));
     // 中斷 pressed as the first answer arrives: the worker is asking a row or two further by then.
     log.onQueryResult = [](int) { StopFlag() = true; };
     QueryAll = true;

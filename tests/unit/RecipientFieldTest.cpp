@@ -17,7 +17,7 @@ using namespace norvi;
 
 namespace {
 
-FieldEntryKey member(int32_t id) {
+FieldEntryKey memberKey(int32_t id) {
     return FieldEntryKey{true, KindAddressBook, id};
 }
 FieldEntryKey listRow(int32_t line) {
@@ -50,10 +50,10 @@ protected:
 
 TEST_F(RecipientFieldTest, TypedTextSplitsAtSeparatorsAndRunBoundariesWhileAnEntryStaysWhole) {
     RecipientFieldReader reader(true);
-    reader.addRun(QStringLiteral("王小明"), member(5));
+    reader.addRun(QStringLiteral("王小明"), memberKey(5));
     // Digits typed right after the entry are a number of their own, though no separator stands between.
     reader.addRun(QStringLiteral("0912000001; ; 0912000002\r\n 0912000003 "), FieldEntryKey());
-    reader.addRun(QStringLiteral("工;程部"), member(-3)); // a ";" inside a name does not cut the entry
+    reader.addRun(QStringLiteral("工;程部"), memberKey(-3)); // a ";" inside a name does not cut the entry
     reader.addRun(QStringLiteral("  0912000009 "), listRow(7));
     reader.addRun(QStringLiteral("0912"), FieldEntryKey());
     reader.endLine(); // a paragraph end separates typed text too
@@ -70,14 +70,14 @@ TEST_F(RecipientFieldTest, ListRowsAreLeftOutUnlessKeptAndTheListIsReplacedWhole
     RecipientFieldReader reader(false);
     reader.addRun(QStringLiteral("0911"), listRow(0));
     reader.addRun(QStringLiteral("; 0922; "), FieldEntryKey());
-    reader.addRun(QStringLiteral("   "), member(9)); // an entry of blanks only is nothing
+    reader.addRun(QStringLiteral("   "), memberKey(9)); // an entry of blanks only is nothing
     EXPECT_EQ(reader.finish(RecipientList), 1);
     EXPECT_EQ(entries(), QStringList{QStringLiteral("2:0:0922")});
 }
 
 TEST_F(RecipientFieldTest, LabelsAreCutAtTheirFieldWithoutSplittingACharacter) {
     RecipientFieldReader reader(true);
-    reader.addRun(QString(60, QChar(0x738B)), member(1)); // 王 x 60 = 120 Big5 bytes
+    reader.addRun(QString(60, QChar(0x738B)), memberKey(1)); // 王 x 60 = 120 Big5 bytes
     reader.addRun(QStringLiteral("1").repeated(150), FieldEntryKey());
     reader.finish(RecipientList);
     ASSERT_EQ(RecipientList.size(), 2u);

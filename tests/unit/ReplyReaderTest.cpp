@@ -10,7 +10,7 @@
 #include <cstring>
 
 using namespace norvi;
-using Outcome = ReplyReader::Outcome;
+using ReadOutcome = ReplyReader::Outcome;
 
 namespace {
 
@@ -120,7 +120,7 @@ TEST_F(ReplyReaderTest, WholeReplyInOnePieceCostsOneWait) {
     const sGwReply r = textReply(0, "NV310506100000000001");
     write(r, 0, sizeof r);
     ReplyReader reader(client, got, 1000);
-    EXPECT_EQ(reader.readReadable(), Outcome::Whole);
+    EXPECT_EQ(reader.readReadable(), ReadOutcome::Whole);
     EXPECT_EQ(reader.waits(), 1);
     EXPECT_EQ(std::memcmp(&got, &r, sizeof r), 0);
 }
@@ -129,7 +129,7 @@ TEST_F(ReplyReaderTest, ReadableReplyIsTakenWithoutWaitingForItsPadding) {
     const sGwReply r = textReply(6, "refused (fault)");
     write(r, 0, 100);                   // the text and its NUL end at 100; the padding never comes
     ReplyReader reader(client, got, 0); // no limit: a wait for the padding would never end
-    EXPECT_EQ(reader.readReadable(), Outcome::Readable);
+    EXPECT_EQ(reader.readReadable(), ReadOutcome::Readable);
     EXPECT_EQ(reader.waits(), 1);
     EXPECT_EQ(reader.rest(), 144u);
     EXPECT_EQ(got.reply_code, 6);
@@ -141,7 +141,7 @@ TEST_F(ReplyReaderTest, GatewayClosingAfterAReadablePartCutsTheConnection) {
     write(r, 0, 100);
     hangUp();
     ReplyReader reader(client, got, 1000);
-    EXPECT_EQ(reader.readReadable(), Outcome::Cut);
+    EXPECT_EQ(reader.readReadable(), ReadOutcome::Cut);
     EXPECT_STREQ(got.reply_content, "no");
 }
 
@@ -149,11 +149,11 @@ TEST_F(ReplyReaderTest, ReadingOnToTheLastByteAfterAReadablePart) {
     const sGwReply r = textReply(0, "login ok");
     write(r, 0, 100);
     ReplyReader reader(client, got, 200);
-    ASSERT_EQ(reader.readReadable(), Outcome::Readable);
-    EXPECT_EQ(reader.readWhole(), Outcome::TimedOut); // the padding did not come in time
+    ASSERT_EQ(reader.readReadable(), ReadOutcome::Readable);
+    EXPECT_EQ(reader.readWhole(), ReadOutcome::TimedOut); // the padding did not come in time
     write(r, 100, sizeof r);
     // The wait is used up, but what has arrived by now is still taken.
-    EXPECT_EQ(reader.readWhole(), Outcome::Whole);
+    EXPECT_EQ(reader.readWhole(), ReadOutcome::Whole);
     EXPECT_STREQ(got.reply_content, "login ok");
 }
 
@@ -162,7 +162,7 @@ TEST_F(ReplyReaderTest, ArrivedRestIsDroppedSoTheNextReplyStartsAtItsFirstByte) 
     const sGwReply second = textReply(0, "NV310506100000000002");
     write(first, 0, 100);
     ReplyReader reader(client, got, 1000);
-    ASSERT_EQ(reader.readReadable(), Outcome::Readable);
+    ASSERT_EQ(reader.readReadable(), ReadOutcome::Readable);
     std::size_t owed = reader.rest();
 
     write(first, 100, 200);
@@ -174,7 +174,7 @@ TEST_F(ReplyReaderTest, ArrivedRestIsDroppedSoTheNextReplyStartsAtItsFirstByte) 
     EXPECT_EQ(owed, 0u);
 
     ReplyReader next(client, got, 1000);
-    EXPECT_EQ(next.readReadable(), Outcome::Whole);
+    EXPECT_EQ(next.readReadable(), ReadOutcome::Whole);
     EXPECT_EQ(std::memcmp(&got, &second, sizeof second), 0);
 }
 

@@ -25,7 +25,7 @@
 namespace norvi::test {
 namespace {
 
-constexpr qint64 kStopBoundMs = 5000;
+constexpr qint64 kWorkerStopBoundMs = 5000;
 constexpr int kLongReplyWait = 60; // a stop that only took effect when the wait ran out would show
 
 QByteArray sentResult(const QByteArray& msgId) {
@@ -84,7 +84,7 @@ TEST_F(WorkerStopTest, StopInsideAReplyWaitEndsTheRunAtOnceWithTheCutRowAndARowF
     const qint64 latency = sendAndStopInsideTheWait(2, [](SendThd*) { RequestStop(); });
 
     ASSERT_GE(latency, 0) << "the stop never came";
-    EXPECT_LT(latency, kStopBoundMs);
+    EXPECT_LT(latency, kWorkerStopBoundMs);
     ASSERT_EQ(log.rows.size(), 5);
     EXPECT_TRUE(sentOk(0));
     EXPECT_EQ(cell(1, ColMobile), "0922222222");
@@ -123,7 +123,7 @@ TEST_F(WorkerStopTest, WorkerStopDuringTheLoginLeavesEveryMessageNotSent) {
         worker->requestStop();
     });
     ASSERT_GE(latency, 0);
-    EXPECT_LT(latency, kStopBoundMs);
+    EXPECT_LT(latency, kWorkerStopBoundMs);
     ASSERT_EQ(log.rows.size(), 3);
     for (int i = 0; i < 3; ++i)
         EXPECT_TRUE(notSent(i)) << i;
@@ -225,7 +225,7 @@ TEST_F(QueryStopTest, StopInsideAQueryWaitCutsThatRowAndTheRowsNotAskedSaySo) {
         w->requestStop();
     });
     ASSERT_GE(latency, 0);
-    EXPECT_LT(latency, kStopBoundMs);
+    EXPECT_LT(latency, kWorkerStopBoundMs);
     EXPECT_EQ(cell(0, ColQueryCode), "4"); // answered: at the message centre, not delivered yet
     EXPECT_EQ(cell(1, ColQueryCode), "-1");
     EXPECT_EQ(cell(1, ColQueryResult), big5("已中斷：閘道未回覆"));
@@ -269,7 +269,7 @@ TEST_F(QueryStopTest, SingleMsgIdStoppedInItsWaitAnswersThatItWasCut) {
         RequestStop();
     });
     ASSERT_TRUE(waitUntilGone(worker));
-    EXPECT_LT(sinceStop.elapsed(), kStopBoundMs);
+    EXPECT_LT(sinceStop.elapsed(), kWorkerStopBoundMs);
     ASSERT_EQ(owner.boxes.size(), 1);
     EXPECT_EQ(fromBig5(owner.boxes[0].second),
               QStringLiteral("預約取消碼：-1\r\n預約取消結果：已中斷：閘道未回覆，可能已取消"));
@@ -325,7 +325,7 @@ TEST_F(ClientStopTest, StopPointsAndTheWaitsTheyEnd) {
     std::thread raiser = raiseAfter(300);
     EXPECT_EQ(sendOne(client), -1);
     raiser.join();
-    EXPECT_LT(timer.elapsed(), kStopBoundMs);
+    EXPECT_LT(timer.elapsed(), kWorkerStopBoundMs);
     EXPECT_EQ(client.lastStop(), SMSendNorviGw::StopPoint::AwaitingReply);
     EXPECT_EQ(client.message(), SMSendNorviGw::StoppedText());
     EXPECT_FALSE(client.loggedIn());
@@ -345,7 +345,7 @@ TEST_F(ClientStopTest, StopPointsAndTheWaitsTheyEnd) {
     raiser = raiseAfter(300);
     EXPECT_FALSE(client.Login());
     raiser.join();
-    EXPECT_LT(timer.elapsed(), kStopBoundMs);
+    EXPECT_LT(timer.elapsed(), kWorkerStopBoundMs);
     EXPECT_EQ(client.lastStop(), SMSendNorviGw::StopPoint::BeforeRequest);
 }
 
@@ -430,8 +430,8 @@ TEST_F(ClientStopTest, ConnectionTestRunIsCancelledInsideItsWait) {
     QElapsedTimer timer;
     timer.start();
     run.cancel();
-    ASSERT_TRUE(finished.wait(int(kStopBoundMs)));
-    EXPECT_LT(timer.elapsed(), kStopBoundMs);
+    ASSERT_TRUE(finished.wait(int(kWorkerStopBoundMs)));
+    EXPECT_LT(timer.elapsed(), kWorkerStopBoundMs);
     const auto result = finished.takeFirst().at(0).value<LoginTestResult>();
     EXPECT_TRUE(result.cancelled);
     EXPECT_FALSE(result.loggedIn);
@@ -441,7 +441,7 @@ TEST_F(ClientStopTest, ConnectionTestRunIsCancelledInsideItsWait) {
     sim->setSilentAfter(-1);
     RequestStop();
     ASSERT_TRUE(run.start(settings));
-    ASSERT_TRUE(finished.wait(int(kStopBoundMs)));
+    ASSERT_TRUE(finished.wait(int(kWorkerStopBoundMs)));
     const auto answered = finished.takeFirst().at(0).value<LoginTestResult>();
     EXPECT_TRUE(answered.loggedIn);
     EXPECT_EQ(answered.text, big5("帳號/密碼檢查成功"));
@@ -453,7 +453,7 @@ TEST_F(ClientStopTest, ConnectionTestRunIsCancelledInsideItsWait) {
         ASSERT_TRUE(leftRunning.start(settings));
         ASSERT_TRUE(QTest::qWaitFor([&leftRunning] { return leftRunning.waitingMs() >= 0; }, 5000));
     }
-    EXPECT_LT(timer.elapsed(), kStopBoundMs) << "destroying a running test ends it at once";
+    EXPECT_LT(timer.elapsed(), kWorkerStopBoundMs) << "destroying a running test ends it at once";
 }
 
 } // namespace

@@ -36,7 +36,7 @@ QString lineList(const QList<qint64>& lines) {
     return text;
 }
 
-qint64 modifiedNs(const struct stat& st) {
+qint64 listModifiedNs(const struct stat& st) {
     return qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
 
@@ -68,7 +68,7 @@ bool RecipientListFile::check(const QString& path) {
     if (::fstat(m_fd, &st) != 0)
         return fail(WithReason(QStringLiteral("無法讀取檔案：%1").arg(path), SystemErrorText(errno)));
     m_size = st.st_size;
-    m_modified = modifiedNs(st);
+    m_modified = listModifiedNs(st);
     ListFileSurvey survey;
     survey.tooLarge = m_size > kMaxListFileBytes;
     if (!survey.tooLarge)
@@ -141,7 +141,7 @@ bool RecipientListFile::readRows(ParsedRecipients& into, const std::function<voi
         struct stat st {};
         if (read && !changed && !StopFlag())
             changed =
-                ::fstat(m_fd, &st) != 0 || st.st_size != m_size || modifiedNs(st) != m_modified || index != m_lines;
+                ::fstat(m_fd, &st) != 0 || st.st_size != m_size || listModifiedNs(st) != m_modified || index != m_lines;
     }
     if (read && !changed)
         return true;

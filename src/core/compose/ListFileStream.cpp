@@ -16,7 +16,7 @@ namespace norvi {
 
 namespace {
 
-qint64 modifiedNs(const struct stat& st) {
+qint64 streamModifiedNs(const struct stat& st) {
     return qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
 
@@ -53,7 +53,7 @@ bool ListFileStream::open(const QString& path, bool big5) {
         return false;
     }
     m_size = st.st_size;
-    m_modified = modifiedNs(st);
+    m_modified = streamModifiedNs(st);
     if (m_size > kMaxListFileBytes) {
         m_check.problem = ListFileProblem::TooLarge;
         return false;
@@ -63,7 +63,7 @@ bool ListFileStream::open(const QString& path, bool big5) {
 
 bool ListFileStream::rewind() {
     struct stat st {};
-    if (m_fd < 0 || ::fstat(m_fd, &st) != 0 || st.st_size != m_size || modifiedNs(st) != m_modified ||
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0 || st.st_size != m_size || streamModifiedNs(st) != m_modified ||
         ::lseek(m_fd, 0, SEEK_SET) != 0) {
         m_check.problem = ListFileProblem::Changed;
         return false;

@@ -20,13 +20,13 @@ namespace norvi {
 
 namespace {
 
-constexpr const char* kCodePage = "windows-950";
+constexpr const char* kTextCodePage = "windows-950";
 constexpr char kBom[] = "\xEF\xBB\xBF";
 
-bool isLineEnd(char c) {
+bool isTextLineEnd(char c) {
     return c == '\r' || c == '\n';
 }
-bool isLineEnd(QChar c) {
+bool isTextLineEnd(QChar c) {
     return c == QLatin1Char('\r') || c == QLatin1Char('\n');
 }
 bool isCrLf(char a, char b) {
@@ -41,7 +41,7 @@ template <typename View> QList<View> splitLines(View text) {
     QList<View> lines;
     qsizetype start = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
-        if (!isLineEnd(text[i]))
+        if (!isTextLineEnd(text[i]))
             continue;
         lines.append(text.sliced(start, i - start));
         if (i + 1 < text.size() && isCrLf(text[i], text[i + 1]))
@@ -101,7 +101,7 @@ QString firstNonBig5Character(QStringView text) {
     for (qsizetype i = 0; i < text.size();) {
         const qsizetype length = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
         const QStringView character = text.sliced(i, length);
-        QStringEncoder encoder(kCodePage, QStringConverter::Flag::Stateless);
+        QStringEncoder encoder(kTextCodePage, QStringConverter::Flag::Stateless);
         const QByteArray bytes = encoder.encode(character);
         if (encoder.hasError() || !IsBig5Text(bytes))
             return character.toString();
@@ -113,7 +113,7 @@ QString firstNonBig5Character(QStringView text) {
 // One line of UTF-8 text into Big5. An encoder that met an error cannot be used again, so each line
 // has its own; this runs only for files in which some character has no Big5 form.
 AddressTextLine utf8Line(QStringView text) {
-    QStringEncoder encoder(kCodePage, QStringConverter::Flag::Stateless);
+    QStringEncoder encoder(kTextCodePage, QStringConverter::Flag::Stateless);
     const QByteArray bytes = encoder.encode(text);
     if (!encoder.hasError() && IsBig5Text(bytes))
         return takenLine(bytes);
@@ -129,7 +129,7 @@ AddressTextLine utf8Line(QStringView text) {
 
 void readUtf8(QByteArrayView bytes, AddressTextFile* file, bool checked) {
     if (checked) {
-        QStringEncoder encoder(kCodePage, QStringConverter::Flag::Stateless);
+        QStringEncoder encoder(kTextCodePage, QStringConverter::Flag::Stateless);
         // The whole file at once; only when a character has no Big5 form are its lines taken one by one.
         const QString text = QStringDecoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless).decode(bytes);
         const QByteArray all = encoder.encode(text);

@@ -11,7 +11,7 @@ namespace norvi {
 
 namespace {
 
-constexpr std::size_t kHeaderSize = offsetof(sGwReply, reply_params);
+constexpr std::size_t kReplyHeaderSize = offsetof(sGwReply, reply_params);
 constexpr std::size_t kParamsAt = offsetof(sGwReply, reply_params);
 constexpr std::size_t kContentAt = offsetof(sGwReply, reply_content);
 
@@ -31,7 +31,7 @@ bool textIn(const char* field, std::size_t width, std::size_t in) {
 bool ReplyReadable(const sGwReply& reply, std::size_t arrived) {
     if (arrived >= sizeof reply)
         return true;
-    if (arrived < kHeaderSize)
+    if (arrived < kReplyHeaderSize)
         return false;
     if (!textIn(reply.reply_params, sizeof reply.reply_params,
                 arrivedOf(kParamsAt, sizeof reply.reply_params, arrived)))

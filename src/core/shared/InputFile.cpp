@@ -26,7 +26,7 @@ constexpr qsizetype kCheckChunk = 1024 * 1024;
 
 using LineCheck = bool (*)(QByteArrayView);
 
-bool isLineEnd(char c) {
+bool isInputLineEnd(char c) {
     return c == '\r' || c == '\n';
 }
 
@@ -71,7 +71,7 @@ namespace {
 // character, so a piece is valid exactly when each of its lines is.
 qsizetype pieceEnd(QByteArrayView text, qsizetype start) {
     qsizetype i = std::min(text.size(), start + kCheckChunk);
-    while (i < text.size() && !isLineEnd(text[i]))
+    while (i < text.size() && !isInputLineEnd(text[i]))
         ++i;
     if (i < text.size() && text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
         ++i;
@@ -82,7 +82,7 @@ qsizetype pieceEnd(QByteArrayView text, qsizetype start) {
 int firstFailingLineInPiece(QByteArrayView piece, int number, LineCheck valid) {
     qsizetype start = 0;
     for (qsizetype i = 0; i < piece.size(); ++i) {
-        if (!isLineEnd(piece[i]))
+        if (!isInputLineEnd(piece[i]))
             continue;
         if (!valid(piece.sliced(start, i - start)))
             return number;
@@ -97,7 +97,7 @@ int firstFailingLineInPiece(QByteArrayView piece, int number, LineCheck valid) {
 int countLines(QByteArrayView piece) {
     int ends = 0;
     for (qsizetype i = 0; i < piece.size(); ++i) {
-        if (!isLineEnd(piece[i]))
+        if (!isInputLineEnd(piece[i]))
             continue;
         if (piece[i] == '\r' && i + 1 < piece.size() && piece[i + 1] == '\n')
             ++i;

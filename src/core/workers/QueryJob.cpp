@@ -19,7 +19,7 @@
 namespace norvi {
 
 namespace {
-constexpr int kMaxAttempts = 2;
+constexpr int kMaxQueryAttempts = 2;
 } // namespace
 
 QueryJob::QueryJob(SendThd& worker) : m_worker(worker), m_cancel(worker.jobMode() == WorkerMode::Cancel) {}
@@ -307,7 +307,7 @@ QueryExchange AskGateway(SMSendNorviGw& client, const QByteArray& msgId, bool ca
             ex.stop = client.lastStop();
             ex.loginRefused = ex.stop == SMSendNorviGw::StopPoint::None && StopRows::isLoginRefusal(ex.code);
             retry = !ex.loginRefused;
-            ex.reportLogin = attempts == kMaxAttempts || ex.loginRefused;
+            ex.reportLogin = attempts == kMaxQueryAttempts || ex.loginRefused;
         } else {
             client.Clear();
             client.SetType(cancel ? GwCancel : GwQuery);
@@ -319,7 +319,7 @@ QueryExchange AskGateway(SMSendNorviGw& client, const QByteArray& msgId, bool ca
             // that surely did not goes again.
             retry = ex.code == -1 ? !(cancel && ex.written) : QueryAskAgainCodes.contains(ex.code);
         }
-    } while (retry && attempts < kMaxAttempts && ex.stop == SMSendNorviGw::StopPoint::None && !stopRequested());
+    } while (retry && attempts < kMaxQueryAttempts && ex.stop == SMSendNorviGw::StopPoint::None && !stopRequested());
     return ex;
 }
 

@@ -10,11 +10,11 @@ namespace norvi {
 
 namespace {
 
-const QColor kOutline = IconTable::kOutline;
+const QColor kGlyphOutline = IconTable::kOutline;
 
 void drawNew(QPainter& p) {
     p.drawPixmap(QRectF(1, 3, 18, 18), IconTable::pixmap(BookIcon::Member), QRectF(0, 0, 16, 16));
-    p.setPen(QPen(kOutline, 0.8));
+    p.setPen(QPen(kGlyphOutline, 0.8));
     p.setBrush(QColor(60, 170, 70));
     p.drawEllipse(QRectF(13, 1, 10, 10));
     p.setPen(QPen(Qt::white, 2, Qt::SolidLine, Qt::RoundCap));
@@ -23,13 +23,13 @@ void drawNew(QPainter& p) {
 }
 
 void drawContent(QPainter& p) {
-    p.setPen(QPen(kOutline, 1));
+    p.setPen(QPen(kGlyphOutline, 1));
     p.setBrush(Qt::white);
     p.drawRect(QRectF(4, 2, 16, 20));
     p.setPen(QPen(QColor(70, 110, 190), 1.5));
     for (int i = 0; i < 4; ++i)
         p.drawLine(QPointF(7, 7 + i * 4), QPointF(17, 7 + i * 4));
-    p.setPen(QPen(kOutline, 1));
+    p.setPen(QPen(kGlyphOutline, 1));
     p.setBrush(QColor(250, 214, 170));
     p.drawEllipse(QRectF(13, 13, 9, 9));
 }
@@ -41,7 +41,7 @@ void drawDelete(QPainter& p) {
 }
 
 void drawAction(QPainter& p) {
-    p.setPen(QPen(kOutline, 1));
+    p.setPen(QPen(kGlyphOutline, 1));
     p.setBrush(QColor(255, 245, 200));
     p.drawRect(QRectF(2, 6, 16, 12));
     p.drawLine(QPointF(2, 6), QPointF(10, 13));

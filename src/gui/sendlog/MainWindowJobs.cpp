@@ -15,7 +15,7 @@
 namespace norvi {
 
 namespace {
-const QString kTitle = QStringLiteral("Norvi簡訊服務軟體");
+const QString kProgramTitle = QStringLiteral("Norvi簡訊服務軟體");
 } // namespace
 
 MainWindowJobs::MainWindowJobs(TFormMain& main, JobSupervisor& jobs, const Config& config)
@@ -31,21 +31,21 @@ void MainWindowJobs::showResultBox(const QByteArray& msgId, const QByteArray& te
 
 bool MainWindowJobs::continueAfterTransportFailures(int failures, WorkerMode mode) {
     // The main window is disabled under the job's progress window; the question belongs to the latter.
-    return prompts().confirm(m_jobs.progressWindow(), kTitle, StopRows::continueQuestion(failures, mode));
+    return prompts().confirm(m_jobs.progressWindow(), kProgramTitle, StopRows::continueQuestion(failures, mode));
 }
 
 bool MainWindowJobs::resolveGateway(GatewayTarget* gateway) {
     QString error;
     if (ResolveGateway(m_config.record(), gateway, &error))
         return true;
-    prompts().okBox(&m_main, Prompts::Icon::Warning, kTitle, error);
+    prompts().okBox(&m_main, Prompts::Icon::Warning, kProgramTitle, error);
     return false;
 }
 
 bool MainWindowJobs::refuseWhileBusy() {
     if (!m_jobs.busy() && !m_jobs.registry().workerRegistered())
         return false;
-    prompts().okBox(&m_main, Prompts::Icon::Warning, kTitle, WorkerBusyText());
+    prompts().okBox(&m_main, Prompts::Icon::Warning, kProgramTitle, WorkerBusyText());
     return true;
 }
 
@@ -58,7 +58,7 @@ void MainWindowJobs::startRowJob(WorkerMode mode) {
     JobRows& log = m_main.jobRows();
     if (mode == WorkerMode::Cancel) {
         const int rows = QueryJob::rowsToAsk(log, mode, log.selectedRows().isEmpty());
-        if (rows > 0 && !prompts().confirmIrreversible(&m_main, kTitle, CancelQuestion(rows)))
+        if (rows > 0 && !prompts().confirmIrreversible(&m_main, kProgramTitle, CancelQuestion(rows)))
             return;
     }
     const int selected = log.selectedRows().size();
@@ -68,7 +68,7 @@ void MainWindowJobs::startRowJob(WorkerMode mode) {
     SendThd* worker = nullptr;
     if (!StartRowJobFromLog(m_jobs.registry(), gateway, mode, this, &m_main.jobRows(), &maximum, &error, &worker)) {
         m_jobs.abandon();
-        prompts().okBox(&m_main, Prompts::Icon::Warning, kTitle, error);
+        prompts().okBox(&m_main, Prompts::Icon::Warning, kProgramTitle, error);
         return;
     }
     m_jobs.workerStarted(worker);
@@ -82,7 +82,7 @@ void MainWindowJobs::resendFailedRows() {
     const int uncertain = int(ChooseResendRows(m_main.jobRows()).uncertain.size());
     if (uncertain > 0) {
         const Prompts::Answer answer =
-            prompts().message(&m_main, Prompts::Icon::Question, Prompts::Buttons::YesNoCancel, kTitle,
+            prompts().message(&m_main, Prompts::Icon::Question, Prompts::Buttons::YesNoCancel, kProgramTitle,
                               ResendUncertainQuestion(uncertain), Prompts::Answer::No);
         if (answer == Prompts::Answer::Cancel)
             return;
@@ -92,11 +92,11 @@ void MainWindowJobs::resendFailedRows() {
     QString error;
     std::list<sSendContent> SendQueue;
     if (!QueueFailedRows(m_jobs.registry(), m_main.jobRows(), SendQueue, &queued, &error, includeUncertain)) {
-        prompts().okBox(&m_main, Prompts::Icon::Warning, kTitle, error);
+        prompts().okBox(&m_main, Prompts::Icon::Warning, kProgramTitle, error);
         return;
     }
     if (queued == 0) {
-        prompts().notice(&m_main, Prompts::Icon::Information, kTitle, NothingToResendText());
+        prompts().notice(&m_main, Prompts::Icon::Information, kProgramTitle, NothingToResendText());
         return;
     }
     GatewayTarget gateway;
@@ -108,7 +108,7 @@ void MainWindowJobs::resendFailedRows() {
     SendThd* worker = nullptr;
     if (!StartResend(m_jobs.registry(), gateway, this, &m_main.jobRows(), std::move(SendQueue), &error, &worker)) {
         m_jobs.abandon();
-        prompts().okBox(&m_main, Prompts::Icon::Warning, kTitle, error);
+        prompts().okBox(&m_main, Prompts::Icon::Warning, kProgramTitle, error);
         return;
     }
     m_jobs.workerStarted(worker);

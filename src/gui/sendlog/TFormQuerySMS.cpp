@@ -36,7 +36,7 @@ struct ModeTexts {
     QString in(bool queryMode) const { return queryMode ? query : cancel; }
 };
 
-const ModeTexts kTitle{QStringLiteral("狀態查詢"), QStringLiteral("取消預約")};
+const ModeTexts kModeTitle{QStringLiteral("狀態查詢"), QStringLiteral("取消預約")};
 const ModeTexts kOneRec{QStringLiteral("單筆查詢"), QStringLiteral("單筆預約取消")};
 const ModeTexts kSelRec{QStringLiteral("發訊紀錄列視框所選紀錄查詢"), QStringLiteral("發訊紀錄列視框所選紀錄預約取消")};
 const ModeTexts kAllRec{QStringLiteral("發訊紀錄列視框所有紀錄查詢"), QStringLiteral("發訊紀錄列視框所有紀錄預約取消")};
@@ -50,7 +50,7 @@ TFormQuerySMS::TFormQuerySMS(JobRows& sendLog, JobSupervisor& jobs, const Config
     : QDialog(parent), m_sendLog(sendLog), m_jobs(jobs), m_config(config) {
     setObjectName(QStringLiteral("TFormQuerySMS"));
     applyFormFont(this);
-    setWindowTitle(kTitle.in(true));
+    setWindowTitle(kModeTitle.in(true));
 
     m_allRec = makeRadio(this, QString(), "RadioButtonAllRec");
     m_selRec = makeRadio(this, QString(), "RadioButtonSelRec");
@@ -130,7 +130,7 @@ void TFormQuerySMS::FormShow() {
 
 void TFormQuerySMS::setCaptions() {
     const bool query = queryMode();
-    setWindowTitle(kTitle.in(query));
+    setWindowTitle(kModeTitle.in(query));
     m_oneRec->setText(kOneRec.in(query));
     m_selRec->setText(kSelRec.in(query));
     m_allRec->setText(kAllRec.in(query));

@@ -11,12 +11,12 @@ namespace norvi {
 namespace {
 
 constexpr int kIconRow = 16;
-constexpr int kMargin = 3; // above and below the text
+constexpr int kRowMargin = 3; // above and below the text
 
 } // namespace
 
 int FontRowDelegate::rowHeight(const QFont& font) {
-    return std::max(QFontMetrics(font).height(), kIconRow) + 2 * kMargin;
+    return std::max(QFontMetrics(font).height(), kIconRow) + 2 * kRowMargin;
 }
 
 QSize FontRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {

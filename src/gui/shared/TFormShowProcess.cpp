@@ -23,19 +23,19 @@ namespace norvi {
 
 namespace {
 
-constexpr int kMargin = 16;
+constexpr int kProcessMargin = 16;
 constexpr int kShownWidth = 417;
 constexpr int kBarWidth = 250;
 constexpr int kBarHeight = 18;
-constexpr int kButtonWidth = 75;
-constexpr int kButtonHeight = 25;
+constexpr int kProcessButtonWidth = 75;
+constexpr int kProcessButtonHeight = 25;
 constexpr int kRowStatus = 14;
 constexpr int kRowBar = 40;
 constexpr int kRowStart = 70;
 constexpr int kRowElapsed = 92;
 constexpr int kRowAverage = 114;
 constexpr int kRowButton = 144;
-constexpr int kClientHeight = kRowButton + kButtonHeight + 12;
+constexpr int kProcessClientHeight = kRowButton + kProcessButtonHeight + 12;
 constexpr int kWaitEveryMs = 250;
 constexpr int64_t kShowWaitAfterMs = 1000;
 
@@ -64,35 +64,36 @@ TFormShowProcess::TFormShowProcess() : QDialog(nullptr, Qt::Dialog | Qt::Customi
     setModal(false);
     applyFormFont(this);
 
-    auto* captionStatus = makeFixedLabel(this, QStringLiteral("狀態："), kMargin, kRowStatus);
+    auto* captionStatus = makeFixedLabel(this, QStringLiteral("狀態："), kProcessMargin, kRowStatus);
     int statusWidth = 0;
     for (int state = StateImporting; state <= StateLogSaveFailed; ++state)
         statusWidth = std::max(statusWidth, textWidth(captionStatus, ProgressStateText(state)));
-    m_labelStatus =
-        makeFixedLabel(this, QString(), kMargin + captionStatus->width(), kRowStatus, "LabelStatus", statusWidth);
+    m_labelStatus = makeFixedLabel(this, QString(), kProcessMargin + captionStatus->width(), kRowStatus, "LabelStatus",
+                                   statusWidth);
 
     m_bar = new QProgressBar(this);
     m_bar->setObjectName(QStringLiteral("ProgressBar1"));
-    m_bar->setGeometry(kMargin, kRowBar, kBarWidth, kBarHeight);
+    m_bar->setGeometry(kProcessMargin, kRowBar, kBarWidth, kBarHeight);
     m_bar->setTextVisible(false);
     m_bar->setRange(0, 1);
     m_bar->setValue(0);
-    m_labelProgress = makeFixedLabel(this, QString(), kMargin + kBarWidth + 8, kRowBar + 1, "LabelProgress");
+    m_labelProgress = makeFixedLabel(this, QString(), kProcessMargin + kBarWidth + 8, kRowBar + 1, "LabelProgress");
 
-    m_captionStartTime = makeFixedLabel(this, QStringLiteral("開始時間："), kMargin, kRowStart);
-    m_captionElapsed = makeFixedLabel(this, QStringLiteral("總共耗費時間："), kMargin, kRowElapsed);
-    m_captionAverage = makeFixedLabel(this, QStringLiteral("平均："), kMargin, kRowAverage);
-    const int valueLeft = kMargin + m_captionElapsed->width() + 4;
-    const int valueWidth = kMargin + kBarWidth - valueLeft;
+    m_captionStartTime = makeFixedLabel(this, QStringLiteral("開始時間："), kProcessMargin, kRowStart);
+    m_captionElapsed = makeFixedLabel(this, QStringLiteral("總共耗費時間："), kProcessMargin, kRowElapsed);
+    m_captionAverage = makeFixedLabel(this, QStringLiteral("平均："), kProcessMargin, kRowAverage);
+    const int valueLeft = kProcessMargin + m_captionElapsed->width() + 4;
+    const int valueWidth = kProcessMargin + kBarWidth - valueLeft;
     m_labelStartTime = makeFixedLabel(this, QString(), valueLeft, kRowStart, "LabelStartTime", valueWidth);
     m_labelElapsed = makeFixedLabel(this, QString(), valueLeft, kRowElapsed, "LabelElapsed", valueWidth);
     m_labelAverage = makeFixedLabel(this, QString(), valueLeft, kRowAverage, "LabelAverage", valueWidth);
 
     m_button = makeButton(this, QStringLiteral("中斷"), "ButtonOk", ReturnKey::Ignores);
-    m_button->resize(kButtonWidth, kButtonHeight);
+    m_button->resize(kProcessButtonWidth, kProcessButtonHeight);
     connect(m_button, &QPushButton::clicked, this, &TFormShowProcess::ButtonOkClick);
 
-    m_labelWait = makeFixedLabel(this, QStringLiteral("等待閘道回應… 0 秒"), kMargin, kRowButton + 4, "LabelWait");
+    m_labelWait =
+        makeFixedLabel(this, QStringLiteral("等待閘道回應… 0 秒"), kProcessMargin, kRowButton + 4, "LabelWait");
     m_labelWait->clear();
     m_waitTimer.setInterval(kWaitEveryMs);
     connect(&m_waitTimer, &QTimer::timeout, this, &TFormShowProcess::showWaiting);
@@ -182,9 +183,9 @@ void TFormShowProcess::FormShow() {
 
 void TFormShowProcess::setButtonText(const QString& text) {
     m_button->setText(text);
-    const int wanted = std::max(kButtonWidth, m_button->fontMetrics().horizontalAdvance(text) + 24);
+    const int wanted = std::max(kProcessButtonWidth, m_button->fontMetrics().horizontalAdvance(text) + 24);
     if (wanted != m_button->width()) {
-        m_button->resize(wanted, kButtonHeight);
+        m_button->resize(wanted, kProcessButtonHeight);
         fitWidth(width());
     }
 }
@@ -227,7 +228,7 @@ void TFormShowProcess::handleState(int state, const RunOutcome& outcome) {
     showCounts();
     if (!ended) {
         // The window follows the length of the progress text.
-        fitWidth(m_labelProgress->x() + m_labelProgress->width() + kMargin);
+        fitWidth(m_labelProgress->x() + m_labelProgress->width() + kProcessMargin);
         return;
     }
     endShown();
@@ -257,7 +258,7 @@ void TFormShowProcess::endShown() {
     m_button->setEnabled(true);
     m_waitTimer.stop();
     m_labelWait->clear();
-    fitWidth(std::max(width(), m_labelStatus->x() + m_labelStatus->width() + kMargin));
+    fitWidth(std::max(width(), m_labelStatus->x() + m_labelStatus->width() + kProcessMargin));
     const QByteArray summary = big5(m_tracker.summary());
     ShowMsgLine(summary);
     WriteOpLog(summary);
@@ -296,11 +297,11 @@ void TFormShowProcess::showTimeLabels(bool visible) {
 }
 
 void TFormShowProcess::fitWidth(int clientWidth) {
-    if (clientWidth == width() && m_button->x() == clientWidth - m_button->width() - kMargin)
+    if (clientWidth == width() && m_button->x() == clientWidth - m_button->width() - kProcessMargin)
         return;
-    setFixedSize(clientWidth, kClientHeight);
-    m_button->move(clientWidth - m_button->width() - kMargin, kRowButton);
-    m_labelWait->setFixedWidth(std::max(0, m_button->x() - kMargin - 8));
+    setFixedSize(clientWidth, kProcessClientHeight);
+    m_button->move(clientWidth - m_button->width() - kProcessMargin, kRowButton);
+    m_labelWait->setFixedWidth(std::max(0, m_button->x() - kProcessMargin - 8));
 }
 
 } // namespace norvi
