@@ -24,8 +24,7 @@ constexpr int kBarWidth = 20;
 constexpr int64_t kShowWaitAfterMs = 1000;
 } // namespace
 
-CliProgress::CliProgress(JobRegistry& jobs, Console& console)
-    : m_jobs(jobs), m_activity(jobs.activity()), m_console(console) {
+CliProgress::CliProgress(JobRegistry& jobs, Console& console) : m_jobs(jobs), m_console(console) {
     m_jobs.channel().setProgressTarget(this);
     m_sinceStart.start();
     if (m_console.progressBarWanted()) {
@@ -42,7 +41,7 @@ QString CliProgress::barText() const {
     const qint64 percent = maximum > 0 ? qint64(m_tracker.barValue()) * 100 / maximum : 0;
     const qint64 elapsed = m_sinceStart.elapsed();
     const double rate = elapsed > 0 ? double(position) * 1000.0 / double(elapsed) : 0.0;
-    const RunOutcome counts = m_activity.outcome();
+    const RunOutcome counts = m_jobs.activity().outcome();
     QString text = QStringLiteral("[%1%2] %3/%4 %5% 成功 %6 失敗 %7 %8 筆/秒")
                        .arg(QString(filled, QLatin1Char('#')), QString(kBarWidth - filled, QLatin1Char('.')))
                        .arg(position)
@@ -54,9 +53,10 @@ QString CliProgress::barText() const {
     if (Interrupted()) {
         text += QStringLiteral(" 正在中斷…");
     } else {
-        const int64_t waited = m_activity.waitingMs();
+        const int64_t waited = m_jobs.activity().waitingMs();
         if (waited >= kShowWaitAfterMs)
-            text += QStringLiteral(" 等待閘道回應… %1 秒 %2").arg(waited / 1000).arg(fromBig5(m_activity.subject()));
+            text +=
+                QStringLiteral(" 等待閘道回應… %1 秒 %2").arg(waited / 1000).arg(fromBig5(m_jobs.activity().subject()));
     }
     return text;
 }

@@ -53,8 +53,7 @@ protected:
 private:
     void drawBar();
 
-    JobRegistry& m_jobs;
-    const RunActivity& m_activity;
+    JobRegistry& m_jobs; // its channel brings the progress here, its activity is what the bar shows
     Console& m_console;
     ProgressTracker m_tracker;
     bool m_ended = false;
