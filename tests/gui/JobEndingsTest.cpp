@@ -15,6 +15,7 @@
 
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QTest>
@@ -389,6 +390,51 @@ TEST_F(JobEndingsTest, ASignalStopsTheRunKeepsItsRowsAndEndsWithoutAQuestion) {
     expectEveryAcceptedRecorded();
     EXPECT_EQ(log().rowCount(), kRecipients) << "every recipient has a row, reached or not";
     EXPECT_FALSE(m_prompts.messages().contains(kSaveQuestion));
+}
+
+// The gateway is gone and the run asks whether to go on; nobody answers, and a log-out's SIGTERM comes. The
+// stop closes the box (answered 否), the run leaves a row for every recipient and the program ends: the
+// worker does not wait for an answer that nobody gives.
+TEST_F(JobEndingsTest, ASignalWhileTheRunAsksWhetherToGoOnClosesTheBoxAndEndsTheProgram) {
+    ExitSignals exitSignals;
+    QObject::connect(&exitSignals, &ExitSignals::received, &mainWindow(), &TFormMain::endWithoutSaving);
+    m_prompts.realQuestions = true;
+    m_sim.reset(); // nobody listens on the gateway's port any more: every attempt is refused
+    int exited = -1;
+    m_prompts.dialogHandlers.push_back([&](QDialog* d) {
+        ASSERT_TRUE(typeInto(findControl<QWidget>(d, "RichEditMT"), typedNumbers().join(QStringLiteral("; "))));
+        ASSERT_TRUE(typeInto(findControl<QWidget>(d, "MemoSM"), QStringLiteral("會議改到三點")));
+        ASSERT_TRUE(click(d, "ButtonSend"));
+        // The box runs its own event loop: it is looked for from a timer, and SIGTERM comes from there.
+        QString asked;
+        bool leftOpen = false;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (auto* question = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                watch.stop();
+                asked = question->text();
+                ::raise(SIGTERM);
+                // A box the stop leaves open is closed here, so the test fails instead of hanging.
+                QTimer::singleShot(10000, question, [&leftOpen, question] {
+                    leftOpen = true;
+                    question->reject();
+                });
+            }
+        });
+        watch.start(20);
+        QEventLoop loop;
+        QObject::connect(&mainWindow(), &TFormMain::programEnding, &loop, [&loop] { loop.exit(0); });
+        QTimer::singleShot(30000, &loop, [&loop] { loop.exit(1); });
+        exited = loop.exec();
+        EXPECT_EQ(asked, QStringLiteral("閘道連續 3 次沒有回應，要繼續傳送嗎？"));
+        EXPECT_FALSE(leftOpen) << "the stop left the question open";
+        d->reject();
+    });
+    ASSERT_TRUE(trigger(menuItem("MItemTSendSMS")));
+    EXPECT_EQ(exited, 0) << "the program ends within 30 s";
+    EXPECT_FALSE(m_windows->jobs().workerRunning());
+    EXPECT_EQ(log().rowCount(), kRecipients) << "every recipient has a row, reached or not";
+    EXPECT_EQ(rowsSaying("未傳送"), kRecipients - 3);
 }
 
 } // namespace

@@ -49,13 +49,17 @@ public:
     std::deque<std::function<void(QDialog*)>> dialogHandlers;
     // The folder chooser itself is shown (answered by a dialog handler) instead of taking `folders`.
     bool realFolderChooser = false;
+    // Yes/No questions are really shown, for the test to answer or to see withdrawn, instead of taking `answers`.
+    bool realQuestions = false;
     QList<Asked> asked;
 
     using Prompts::message;
-    Answer message(QWidget*, Icon icon, Buttons buttons, const QString& title, const QString& text,
+    Answer message(QWidget* parent, Icon icon, Buttons buttons, const QString& title, const QString& text,
                    Answer preselected) override {
         asked.append({QStringLiteral("message"), icon, buttons, title, text, preselected});
         if (buttons == Buttons::YesNo || buttons == Buttons::YesNoCancel) {
+            if (realQuestions)
+                return standardPrompts().message(parent, icon, buttons, title, text, preselected);
             if (answers.empty())
                 return buttons == Buttons::YesNo ? Answer::No : Answer::Cancel;
             const Answer a = answers.front();
@@ -96,6 +100,7 @@ public:
             return standardPrompts().chooseFolder(parent, prompt, start);
         return take(folders);
     }
+    void withdrawQuestions(QWidget* parent) override { standardPrompts().withdrawQuestions(parent); }
     int execDialog(QDialog* dialog) override {
         asked.append({QStringLiteral("dialog"), Icon::None, Buttons::Ok, dialog->windowTitle(), QString()});
         if (dialogHandlers.empty())

@@ -1,7 +1,9 @@
 #include "support/WorkerFixture.h"
 
 #include "core/compose/SegmentMessage.h"
+#include "core/shared/StopSignal.h"
 #include "core/workers/JobChannel.h"
+#include "core/workers/JobQuestion.h"
 #include "core/workers/RowHandOver.h"
 #include "core/workers/SendLogJobs.h"
 #include "core/workers/StopRows.h"
@@ -254,6 +256,31 @@ TEST(JobChannelTest, RoutinesRunOnTheUserInterfaceThreadInOrder) {
     late.reset();
     QCoreApplication::processEvents();
     EXPECT_EQ(fake.rows.last().cells[ColSendCode], "5");
+}
+
+// A worker's question: the answer the routine gets comes back; a stop while nobody answers ends the wait,
+// and so does a routine that goes unrun (its application went first). Without an answer the run stops.
+TEST(JobChannelTest, AQuestionsWaitEndsWithItsAnswerAStopOrItsDroppedRoutine) {
+    ClearStop();
+    {
+        const JobQuestion question;
+        question.asking([] { return true; })();
+        EXPECT_EQ(question.wait(StopWake()), std::optional<bool>(true));
+    }
+    {
+        const JobQuestion question;
+        (void)question.asking([] { return true; });
+        EXPECT_EQ(question.wait(StopWake()), std::nullopt);
+    }
+    const JobQuestion question;
+    const std::function<void()> unanswered = question.asking([] { return true; });
+    std::thread stopper([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        RequestStop();
+    });
+    EXPECT_EQ(question.wait(StopWake()), std::nullopt);
+    stopper.join();
+    ClearStop();
 }
 
 // Writes gather into batches that the user-interface thread runs on its own time: a worker that hands more

@@ -316,6 +316,13 @@ bool RowHandOver::runAfterWrites(const std::function<void()>& routine) {
     });
 }
 
+bool RowHandOver::postAfterWrites(std::function<void()> routine) {
+    return m_target->channel->post([target = m_target, routine = std::move(routine)] {
+        target->drain();
+        routine();
+    });
+}
+
 void RowHandOver::flush() {
     // Queued calls run in order, so once this call has run every earlier write has too.
     wait([](JobRows&) {});

@@ -65,6 +65,8 @@ public:
     // wrapped access (a held fill still waits for the next call), and waits for it: what the worker says
     // there (a message line, a question) comes after the rows it made first. False when it could not run.
     bool runAfterWrites(const std::function<void()>& routine);
+    // The same without waiting: `routine` is queued behind those writes.
+    bool postAfterWrites(std::function<void()> routine);
 
     // Returns once every queued write has reached the wrapped access, and the journal's rows the disk.
     void flush();

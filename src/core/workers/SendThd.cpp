@@ -9,10 +9,12 @@
 #include "core/shared/RunActivity.h"
 #include "core/shared/StopSignal.h"
 #include "core/workers/JobOwner.h"
+#include "core/workers/JobQuestion.h"
 #include "core/workers/JobRegistry.h"
 #include "core/workers/QueryJob.h"
 #include "core/workers/RowHandOver.h"
 #include "core/workers/SendJob.h"
+#include "core/workers/UiThread.h"
 
 #include <QString>
 
@@ -92,11 +94,17 @@ bool SendThd::askToContinue(int failures) {
     JobOwner* owner = m_ownerForm;
     if (!owner)
         return false;
-    bool goOn = false;
     const WorkerMode asked = mode;
-    if (!runOnUiThread([&] { goOn = owner->continueAfterTransportFailures(failures, asked); }))
-        return false;
-    return goOn;
+    auto ask = [owner, failures, asked] { return owner->continueAfterTransportFailures(failures, asked); };
+    if (UiThread::isCurrent())
+        return ask();
+    // The question comes after the rows handed over before it; a stop ends the wait for its answer (no
+    // answer: the run stops), and the box's late answer then goes nowhere.
+    const JobQuestion question;
+    std::function<void()> routine = question.asking(ask);
+    const bool posted =
+        m_sendLog ? m_sendLog->postAfterWrites(std::move(routine)) : m_channel->post(std::move(routine));
+    return posted && question.wait(StopWake()).value_or(false);
 }
 
 bool SendThd::runOnUiThread(const std::function<void()>& routine) {

@@ -73,7 +73,8 @@ public:
     // in progress at once. The job then leaves the rows of a stop and reports its end.
     void requestStop();
     // After `failures` transport failures in a row: whether the owner wants the run to go on (asked on
-    // the user-interface thread; false without an owner or once the application is closing).
+    // the user-interface thread; false without an owner, once the application is closing, or when a stop
+    // comes before the answer).
     bool askToContinue(int failures);
     // A line for the record: the message area (on the user-interface thread, waiting) and the
     // operation log. Big5; a line longer than logLine is cut at a character boundary.

@@ -351,7 +351,7 @@ void TFormSendSMS::showResultBox(const QByteArray& msgId, const QByteArray& text
 
 bool TFormSendSMS::continueAfterTransportFailures(int failures, WorkerMode mode) {
     // Asked while the run's progress window stands above the dialog, which is disabled meanwhile.
-    return prompts().confirm(m_jobs.progressWindow(), windowTitle(), StopRows::continueQuestion(failures, mode));
+    return m_jobs.askWhileRunning(m_jobs.progressWindow(), windowTitle(), StopRows::continueQuestion(failures, mode));
 }
 
 // The field asked for the height its text needs: it gets it up to about four lines, and everything below it

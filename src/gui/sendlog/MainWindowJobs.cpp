@@ -31,7 +31,7 @@ void MainWindowJobs::showResultBox(const QByteArray& msgId, const QByteArray& te
 
 bool MainWindowJobs::continueAfterTransportFailures(int failures, WorkerMode mode) {
     // The main window is disabled under the job's progress window; the question belongs to the latter.
-    return prompts().confirm(m_jobs.progressWindow(), kProgramTitle, StopRows::continueQuestion(failures, mode));
+    return m_jobs.askWhileRunning(m_jobs.progressWindow(), kProgramTitle, StopRows::continueQuestion(failures, mode));
 }
 
 bool MainWindowJobs::resolveGateway(GatewayTarget* gateway) {

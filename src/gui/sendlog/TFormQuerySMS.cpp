@@ -303,7 +303,7 @@ bool TFormQuerySMS::continueAfterTransportFailures(int failures, WorkerMode mode
     // A list run's progress window stands above the dialog, which is disabled meanwhile.
     QWidget* progress = m_jobs.progressWindow();
     QWidget* over = progress->isVisible() ? progress : static_cast<QWidget*>(this);
-    return prompts().confirm(over, windowTitle(), StopRows::continueQuestion(failures, mode));
+    return m_jobs.askWhileRunning(over, windowTitle(), StopRows::continueQuestion(failures, mode));
 }
 
 void TFormQuerySMS::showResultBox(const QByteArray& msgId, const QByteArray& text) {

@@ -102,6 +102,13 @@ public:
     QString chooseFolder(QWidget* parent, const QString& prompt, const QString& start) override;
 
     int execDialog(QDialog* dialog) override { return dialog->exec(); }
+
+    void withdrawQuestions(QWidget* parent) override {
+        // The boxes are the parent's children while they are open (message() keeps none of its own).
+        for (QMessageBox* box : parent->findChildren<QMessageBox*>(Qt::FindDirectChildrenOnly))
+            if (box->isVisible() && box->button(QMessageBox::No))
+                box->done(QMessageBox::No);
+    }
 };
 
 // The real dialogs keep nothing between calls.

@@ -45,6 +45,9 @@ public:
     virtual QString chooseFolder(QWidget* parent, const QString& prompt, const QString& start) = 0;
     // Shows a modal window and returns its result code.
     virtual int execDialog(QDialog* dialog) = 0;
+    // Closes the Yes/No boxes open over `parent` as if 否 was pressed: a question its asker takes back
+    // because what it asked about was stopped meanwhile. Prompts that answer at once have none open.
+    virtual void withdrawQuestions(QWidget* parent) { (void)parent; }
 
     // The button sets the program uses.
     void notice(QWidget* parent, Icon icon, const QString& title, const QString& text) {

@@ -2,6 +2,7 @@
 
 #include "core/shared/Global.h"
 #include "core/shared/StopSignal.h"
+#include "gui/shared/Prompts.h"
 #include "gui/shared/TFormShowProcess.h"
 
 #include <QApplication>
@@ -64,7 +65,17 @@ bool JobSupervisor::workerRunning() const {
 
 void JobSupervisor::requestStop() {
     RequestStop();
+    if (m_questionOver)
+        prompts().withdrawQuestions(m_questionOver);
     emit stopRequested();
+}
+
+bool JobSupervisor::askWhileRunning(QWidget* over, const QString& title, const QString& text) {
+    const QPointer<QWidget> outer = m_questionOver; // a question is not asked within another, but keep it
+    m_questionOver = over;
+    const bool goOn = prompts().confirm(over, title, text);
+    m_questionOver = outer;
+    return goOn;
 }
 
 void JobSupervisor::whenJobGone(const std::function<void()>& then) {

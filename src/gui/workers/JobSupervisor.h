@@ -62,6 +62,9 @@ public:
     // Asks every wait of the running job to end; the worker writes the rows the stop leaves and ends, and a
     // quiet job without a worker hears stopRequested().
     void requestStop();
+    // A running job's question to the user (go on after failures?): a Yes/No box over `over`. A stop asked
+    // for while it is open closes it, answered 否, so a signal still ends the run and the program.
+    bool askWhileRunning(QWidget* over, const QString& title, const QString& text);
     // Runs `then` on the user-interface thread once no job runs (jobRunning), at once (queued) when none does.
     void whenJobGone(const std::function<void()>& then);
     // The progress window of a job that has ended but was not confirmed yet (the program is ending): its
@@ -95,6 +98,7 @@ private:
     bool m_quietWorker = false; // the quiet job started a worker: it ends with it
     int m_liveWorkers = 0;
     QPointer<QWidget> m_quietStarter;
+    QPointer<QWidget> m_questionOver; // the parent of the question asked now
     QList<std::function<void()>> m_afterJob;
     std::function<void()> m_beforeJob;
 };

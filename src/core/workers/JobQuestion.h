@@ -1,0 +1,34 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace norvi {
+
+class StopSignal;
+
+// A question a worker puts to the window that started its job (whether to go on after failures), and the
+// worker's wait for the answer. The answer comes back through this object rather than through a call the
+// worker blocks in, so a stop ends the wait the way it ends every wait on the gateway: a stopped run leaves
+// its rows and ends even while nobody answers the box. The user-interface side closes its box on a stop
+// (JobSupervisor); an answer that comes after the worker stopped waiting changes nothing.
+class JobQuestion {
+public:
+    JobQuestion();
+
+    // The routine to hand to the user-interface thread: it calls `ask` there and hands the answer back.
+    // Destroyed unrun (the application went first), it hands back that no answer will come.
+    std::function<void()> asking(std::function<bool()> ask) const;
+
+    // Waits for the answer, or until `stop` is raised (at once when it already is). Nothing when the wait
+    // was stopped or the question was dropped unasked.
+    std::optional<bool> wait(const StopSignal& stop) const;
+
+private:
+    struct State;
+    struct Unasked;
+    std::shared_ptr<State> m_state;
+};
+
+} // namespace norvi
