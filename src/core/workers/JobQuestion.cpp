@@ -55,14 +55,19 @@ struct JobQuestion::Unasked {
     ~Unasked() { state->settle(std::nullopt); }
 };
 
-JobQuestion::JobQuestion() : m_state(std::make_shared<State>()) {}
+JobQuestion::JobQuestion(const StopSignal& stop) : m_stop(stop), m_state(std::make_shared<State>()) {}
 
 std::function<void()> JobQuestion::asking(std::function<bool()> ask) const {
     auto unasked = std::make_shared<Unasked>(m_state);
-    return [unasked, ask = std::move(ask)] { unasked->state->settle(ask()); };
+    const StopSignal* stop = &m_stop; // the process's stop, which outlives every routine
+    return [unasked, stop, ask = std::move(ask)] {
+        if (!stop->raised())
+            unasked->state->settle(ask());
+    };
 }
 
-std::optional<bool> JobQuestion::wait(const StopSignal& stop) const {
+std::optional<bool> JobQuestion::wait() const {
+    const StopSignal& stop = m_stop;
     std::optional<bool> given;
     for (;;) {
         if (m_state->isSettled(&given))

@@ -15,19 +15,22 @@ class StopSignal;
 // (JobSupervisor); an answer that comes after the worker stopped waiting changes nothing.
 class JobQuestion {
 public:
-    JobQuestion();
+    // A question that `stop` takes back: the stop of the job that asks it.
+    explicit JobQuestion(const StopSignal& stop);
 
-    // The routine to hand to the user-interface thread: it calls `ask` there and hands the answer back.
-    // Destroyed unrun (the application went first), it hands back that no answer will come.
+    // The routine to hand to the user-interface thread: it calls `ask` there and hands the answer back. It
+    // asks nothing once the stop is raised (the stop came first, and nobody would close that box), and
+    // destroyed unrun (the application went first), it hands back that no answer will come.
     std::function<void()> asking(std::function<bool()> ask) const;
 
-    // Waits for the answer, or until `stop` is raised (at once when it already is). Nothing when the wait
+    // Waits for the answer, or until the stop is raised (at once when it already is). Nothing when the wait
     // was stopped or the question was dropped unasked.
-    std::optional<bool> wait(const StopSignal& stop) const;
+    std::optional<bool> wait() const;
 
 private:
     struct State;
     struct Unasked;
+    const StopSignal& m_stop;
     std::shared_ptr<State> m_state;
 };
 

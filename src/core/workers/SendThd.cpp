@@ -100,11 +100,11 @@ bool SendThd::askToContinue(int failures) {
         return ask();
     // The question comes after the rows handed over before it; a stop ends the wait for its answer (no
     // answer: the run stops), and the box's late answer then goes nowhere.
-    const JobQuestion question;
+    const JobQuestion question(StopWake());
     std::function<void()> routine = question.asking(ask);
     const bool posted =
         m_sendLog ? m_sendLog->postAfterWrites(std::move(routine)) : m_channel->post(std::move(routine));
-    return posted && question.wait(StopWake()).value_or(false);
+    return posted && question.wait().value_or(false);
 }
 
 bool SendThd::runOnUiThread(const std::function<void()>& routine) {
