@@ -295,6 +295,17 @@ public:
             return ascending ? c < 0 : c > 0;
         });
     }
+    // A new row goes after its equals by its caption, or by an empty key while another column sorts: a key
+    // it brings in that column places it at the next insert, as one typed into its cell later would.
+    void insert(const RefRow& row) {
+        sort();
+        const QByteArray key = column == ColName ? row.texts[ColName] : QByteArray();
+        const auto at = std::upper_bound(rows.begin(), rows.end(), key, [this](const QByteArray& k, const RefRow& r) {
+            const int c = SendLogModel::compareKeys(k, r.texts[column]);
+            return ascending ? c < 0 : c > 0;
+        });
+        rows.insert(at, row);
+    }
     void click(int k) {
         if (k != column)
             ascending = false;
@@ -342,12 +353,24 @@ TEST_P(SendLogModelOrderTest, MatchesAFullReSortOnEveryInsert) {
     for (int step = 0; step < steps; ++step) {
         const int op = below(100);
         if (op < 55 || ref.rows.empty()) {
-            const QByteArray caption = pick();
-            const quint64 id = model.addRow(caption, ImageTyped);
-            RefRow r{id, {}};
-            r.texts[ColName] = caption;
-            ref.rows.push_back(r);
-            ref.sort();
+            // A bare row whose cells follow, or a send run's row that comes with its number and time.
+            SendLogRow row;
+            row.texts[ColName] = pick();
+            row.image = ImageTyped;
+            if (below(2)) {
+                row.texts[ColMobile] = pick();
+                row.texts[ColSendTime] = pick();
+            }
+            ref.insert(RefRow{model.addRow(row), row.texts});
+        } else if (op < 62) {
+            // A send's result, its cells in one change.
+            const int position = below(int(ref.rows.size()));
+            const QByteArray code = pick(), result = pick(), content = pick();
+            model.setSendResult(position, code, ImageNone, result, content);
+            auto& texts = ref.rows[std::size_t(position)].texts;
+            texts[ColSendCode] = code;
+            texts[ColSendResult] = result;
+            texts[ColContent] = content;
         } else if (op < 90) {
             const int position = below(int(ref.rows.size()));
             const int col = below(kSendLogColumns);

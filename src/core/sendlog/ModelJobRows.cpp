@@ -17,12 +17,14 @@ bool ModelJobRows::valid(int row) const {
 
 quint64 ModelJobRows::addRow(const QByteArray& caption, int image, const QByteArray& mobile,
                              const QByteArray& sendTime) {
-    // The caption places the row; the cells follow, as when a row is typed into a report list.
-    const quint64 id = m_model.addRow(caption, image);
-    const int position = m_model.positionOf(id);
-    m_model.setText(position, ColMobile, mobile);
-    m_model.setText(position, ColSendTime, sendTime);
-    return id;
+    // The caption places the row; a key in another sort column moves it at the next insert, as when a row
+    // is typed into a report list and its cells follow.
+    SendLogRow row;
+    row.texts[ColName] = caption;
+    row.image = image;
+    row.texts[ColMobile] = mobile;
+    row.texts[ColSendTime] = sendTime;
+    return m_model.addRow(row);
 }
 
 void ModelJobRows::fillSendResult(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
@@ -30,10 +32,7 @@ void ModelJobRows::fillSendResult(quint64 rowId, const QByteArray& code, int cod
     const int position = m_model.positionOf(rowId);
     if (position < 0)
         return; // the user deleted the row while the job ran
-    m_model.setText(position, ColSendCode, code);
-    m_model.setCodeImage(position, codeImage);
-    m_model.setText(position, ColSendResult, result);
-    m_model.setText(position, ColContent, content);
+    m_model.setSendResult(position, code, codeImage, result, content);
 }
 
 void ModelJobRows::setQueryResult(int row, const QByteArray& code, const QByteArray& result) {

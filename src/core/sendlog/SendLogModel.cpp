@@ -270,6 +270,27 @@ void SendLogModel::setCodeImage(int position, int image) {
     emit dataChanged(index(position, ColSendCode), index(position, ColSendCode), {ImageRole});
 }
 
+void SendLogModel::setSendResult(int position, const QByteArray& code, int codeImage, const QByteArray& result,
+                                 const QByteArray& content) {
+    Row* r = m_rows.rowAt(position);
+    bool changed = r->data.codeImage != codeImage;
+    bool keyChanged = false;
+    r->data.codeImage = codeImage;
+    for (const auto& [column, text] :
+         {std::pair<int, const QByteArray&>{ColSendCode, code}, {ColSendResult, result}, {ColContent, content}}) {
+        QByteArray& cell = r->data.texts[std::size_t(column)];
+        if (cell == text)
+            continue;
+        cell = text;
+        changed = true;
+        keyChanged = keyChanged || column == m_sortColumn;
+    }
+    if (changed)
+        emit dataChanged(index(position, ColSendCode), index(position, ColContent), {Qt::DisplayRole, ImageRole});
+    if (keyChanged)
+        markMoved(r);
+}
+
 void SendLogModel::removePositions(QVector<int> positions) {
     std::sort(positions.begin(), positions.end());
     positions.erase(std::unique(positions.begin(), positions.end()), positions.end());

@@ -57,6 +57,10 @@ public:
     // next insert; other cells never move a row.
     void setText(int position, int column, const QByteArray& text);
     void setCodeImage(int position, int image);
+    // A send's result (its code, the code's image, its text, the message sent) as one change of the row:
+    // what a send run does for every row, so a view repaints it once instead of four times.
+    void setSendResult(int position, const QByteArray& code, int codeImage, const QByteArray& result,
+                       const QByteArray& content);
 
     // Deletes the rows at the given positions (any order, duplicates ignored).
     void removePositions(QVector<int> positions);
