@@ -71,10 +71,10 @@ void JobSupervisor::requestStop() {
 }
 
 bool JobSupervisor::askWhileRunning(QWidget* over, const QString& title, const QString& text) {
-    const QPointer<QWidget> outer = m_questionOver; // a question is not asked within another, but keep it
+    // One job runs at a time, and it waits for its question: no second question is asked meanwhile.
     m_questionOver = over;
     const bool goOn = prompts().confirm(over, title, text);
-    m_questionOver = outer;
+    m_questionOver = nullptr;
     return goOn;
 }
 
