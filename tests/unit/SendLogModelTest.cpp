@@ -436,11 +436,16 @@ TEST(SendLogModelTest, SelectionFollowsItsRowsThroughSortsInsertsAndDeletes) {
 TEST(SendLogModelTest, RemovingScatteredRowsReportsEachRunAndKeepsTheRest) {
     CheckedModel<SendLogModel> model;
     model.columnClick(ColName);
+    std::vector<quint64> ids;
     for (const char* name : {"a", "b", "c", "d", "e", "f"})
-        model.addRow(name, ImageTyped);
+        ids.push_back(model.addRow(name, ImageTyped));
     QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
     model.removePositions({4, 0, 1, 5, 1, 9});
     EXPECT_EQ(captions(model), (QList<QByteArray>{"c", "d"}));
+    // A job may still fill a row the user deleted or cleared meanwhile: its id must find nothing.
+    EXPECT_EQ((std::vector<int>{model.positionOf(ids[0]), model.positionOf(ids[3]), model.positionOf(ids[5]),
+                                model.positionOf(0), model.positionOf(99)}),
+              (std::vector<int>{-1, 1, -1, -1, -1}));
     ASSERT_EQ(removed.count(), 2);
     EXPECT_EQ(removed.at(0).at(1).toInt(), 4);
     EXPECT_EQ(removed.at(0).at(2).toInt(), 5);
@@ -448,8 +453,9 @@ TEST(SendLogModelTest, RemovingScatteredRowsReportsEachRunAndKeepsTheRest) {
     EXPECT_EQ(removed.at(1).at(2).toInt(), 1);
     model.clear();
     EXPECT_EQ(model.rowCount(), 0);
-    model.addRow("z", ImageTyped);
+    const quint64 z = model.addRow("z", ImageTyped);
     EXPECT_EQ(captions(model), (QList<QByteArray>{"z"}));
+    EXPECT_EQ((std::vector<int>{model.positionOf(ids[2]), model.positionOf(z)}), (std::vector<int>{-1, 0}));
 }
 
 TEST(SendLogModelTest, CellsShowAsTextAndImagesByColumn) {

@@ -30,7 +30,10 @@ SendLogBlocks::Row* SendLogBlocks::rowAt(int position) const {
 }
 
 int SendLogBlocks::positionOf(const Row* r) const {
+    // A send run fills each row right after placing it: its slot is then still where it was placed.
     const auto& rows = r->block->rows;
+    if (r->slot < rows.size() && rows[r->slot] == r)
+        return r->block->start + int(r->slot);
     return r->block->start + int(std::find(rows.begin(), rows.end(), r) - rows.begin());
 }
 
@@ -52,6 +55,7 @@ void SendLogBlocks::insertAt(int position, Row* r) {
     }
     b->rows.insert(b->rows.begin() + (position - b->start), r);
     r->block = b;
+    r->slot = std::size_t(position - b->start);
     ++m_count;
     shiftStarts(b->index + 1, 1);
     if (b->rows.size() <= kMaxBlock)

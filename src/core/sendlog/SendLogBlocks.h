@@ -20,7 +20,8 @@ public:
         SendLogRow data;
         quint64 id = 0;
         Block* block = nullptr;
-        bool moved = false; // its key changed after it was placed
+        std::size_t slot = 0; // its index in block->rows when placed; rows placed before it move it
+        bool moved = false;   // its key changed after it was placed
     };
     struct Block {
         std::vector<Row*> rows;

@@ -96,7 +96,9 @@ quint64 SendLogModel::rowId(int position) const {
 }
 
 int SendLogModel::positionOf(quint64 id) const {
-    const Row* r = m_byId.value(id, nullptr);
+    if (id < m_firstId || id - m_firstId >= m_byId.size())
+        return -1;
+    const Row* r = m_byId[std::size_t(id - m_firstId)];
     return r ? m_rows.positionOf(r) : -1;
 }
 
@@ -242,7 +244,7 @@ quint64 SendLogModel::addRow(const SendLogRow& row) {
     const int position = upperBound(m_sortColumn == ColName ? row.caption() : QByteArray());
     beginInsertRows(QModelIndex(), position, position);
     m_rows.insertAt(position, r);
-    m_byId.insert(r->id, r);
+    m_byId.push_back(r);
     endInsertRows();
     if (m_sortColumn != ColName && !row.texts[std::size_t(m_sortColumn)].isEmpty())
         markMoved(r);
@@ -308,7 +310,7 @@ void SendLogModel::removePositions(QVector<int> positions) {
         beginRemoveRows(QModelIndex(), top, bottom);
         for (int p = bottom; p >= top; --p) {
             Row* r = m_rows.takeAt(p);
-            m_byId.remove(r->id);
+            m_byId[std::size_t(r->id - m_firstId)] = nullptr;
             if (r->moved)
                 m_moved.erase(std::find(m_moved.begin(), m_moved.end(), r));
             delete r;
@@ -324,6 +326,7 @@ void SendLogModel::clear() {
     beginRemoveRows(QModelIndex(), 0, m_rows.count() - 1);
     m_rows.clear();
     m_byId.clear();
+    m_firstId = m_nextId;
     m_moved.clear();
     endRemoveRows();
 }

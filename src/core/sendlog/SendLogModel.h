@@ -6,7 +6,6 @@
 
 #include <QAbstractTableModel>
 #include <QByteArray>
-#include <QHash>
 #include <QVector>
 
 #include <vector>
@@ -89,7 +88,10 @@ private:
     template <typename Rearrange> void changeLayout(Rearrange rearrange);
 
     SendLogBlocks m_rows;
-    QHash<quint64, Row*> m_byId;
+    // Rows by id. Ids are handed out in order, so the row of id k is m_byId[k - m_firstId]: an append
+    // where a hash would rehash as a run of 100,000 rows grows. A deleted row leaves a null.
+    std::vector<Row*> m_byId;
+    quint64 m_firstId = 1;
     std::vector<Row*> m_moved; // rows whose key changed since they were placed
     bool m_needsSort = false;  // the sort rule changed without a sort
     quint64 m_nextId = 1;

@@ -11,6 +11,8 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace norvi {
 
 namespace {
@@ -29,13 +31,14 @@ constexpr std::size_t kBatchWrites = 1024;
 void RowHandOver::Write::run(Target& target) {
     switch (kind) {
     case Kind::Add:
-        target.rowIds[id] = target.log.addRow(a, image, b, c);
+        target.rowIds.emplace_back(id, target.log.addRow(a, image, b, c));
         return;
     case Kind::Fill: {
-        const auto it = target.rowIds.find(id);
-        if (it != target.rowIds.end()) {
+        const auto it = std::find_if(target.rowIds.rbegin(), target.rowIds.rend(),
+                                     [this](const std::pair<quint64, quint64>& p) { return p.first == id; });
+        if (it != target.rowIds.rend()) {
             target.log.fillSendResult(it->second, a, image, b, c);
-            target.rowIds.erase(it); // a row is filled once
+            target.rowIds.erase(std::next(it).base()); // a row is filled once
         }
         // A step in a batch is handed to the progress window at once, on the user-interface thread where the
         // window lives: posting it from there would cost that thread a wake-up and an event for every row.

@@ -8,7 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace norvi {
@@ -100,7 +100,9 @@ private:
         Target(JobRows& log, std::shared_ptr<const JobChannel> channel) : log(log), channel(std::move(channel)) {}
         JobRows& log;
         const std::shared_ptr<const JobChannel> channel;
-        std::unordered_map<quint64, quint64> rowIds;
+        // The send log's id of each row added and not yet filled. A row is filled soon after it was added,
+        // so this holds a few at most and is searched from the newest.
+        std::vector<std::pair<quint64, quint64>> rowIds;
         std::atomic<int> queued{0}; // writes on their way, not yet run
         std::mutex lock;
         std::vector<Write> pending; // under lock: handed over, in order, not yet run
