@@ -197,7 +197,7 @@ void BM_SendRunThroughWorker(benchmark::State& state) {
     state.counters["ratio_to_checked"] = median(checkedRatios);
     state.counters["cpu_ratio_to_checked"] = median(checkedCpuRatios);
 }
-BENCHMARK(BM_SendRunThroughWorker)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_SendRunThroughWorker)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(11);
 
 // The journal as the desktop program keeps it (gui/sendlog/UnsavedRows): in the start folder, started by
 // StartWorker for each run, and settled after it as a save would, so every round starts a new file. The
