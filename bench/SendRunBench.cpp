@@ -44,7 +44,6 @@
 #include <vector>
 
 #include <sched.h>
-#include <sys/sysinfo.h>
 
 namespace {
 
@@ -208,17 +207,8 @@ void BM_SendRunThroughWorker(benchmark::State& state) {
 }
 BENCHMARK(BM_SendRunThroughWorker)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(11);
 
-// Every thread of the process on the processor the benchmark's thread runs on, or back on all of them.
-// Threads started later inherit their starter's set.
-void pinProcess(bool oneCore) {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (oneCore) {
-        CPU_SET(sched_getcpu(), &set);
-    } else {
-        for (int cpu = 0; cpu < CPU_SETSIZE && cpu < get_nprocs_conf(); ++cpu)
-            CPU_SET(cpu, &set);
-    }
+// Every thread of the process on the processors of `set`. Threads started later inherit their starter's.
+void setProcessAffinity(const cpu_set_t& set) {
     const QStringList tasks = QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString& task : tasks)
         sched_setaffinity(pid_t(task.toInt()), sizeof(set), &set);
@@ -229,9 +219,14 @@ void pinProcess(bool oneCore) {
 // benchmark to the next (0.91 to 1.10 on the same build). On one, the threads take turns and the ratio
 // is the processor work alone: what the worker's thread, its hand-over and the send log add per message.
 void BM_SendRunOnOneCore(benchmark::State& state) {
-    pinProcess(true);
+    cpu_set_t before;
+    sched_getaffinity(0, sizeof(before), &before);
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(sched_getcpu(), &one);
+    setProcessAffinity(one);
     compareWithBareClient(state);
-    pinProcess(false);
+    setProcessAffinity(before);
 }
 BENCHMARK(BM_SendRunOnOneCore)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(11);
 
