@@ -1,5 +1,6 @@
 #include "support/SimulatorWindowTest.h"
 
+#include "core/gateway/GwRecords.h"
 #include "core/workers/JobRegistry.h"
 
 #include <gtest/gtest.h>
@@ -60,7 +61,8 @@ TEST_F(MainWindowJobsTest, ResendAppendsTheFailedRowsAndQueryAllAsksEverySentMes
     choose("PMItemLvQuerySMS");
     finishJob();
     EXPECT_EQ(progress().tracker().statusText(),
-              QStringLiteral("簡訊查詢完成：成功 2 筆，失敗 0 筆，略過 1 筆：未成功送出；已送達 1 筆，失敗 2 筆"));
+              QStringLiteral(
+                  "簡訊查詢完成：成功 2 筆，失敗 0 筆，略過 1 筆：未成功送出；已送達 1 筆，失敗 1 筆，不確定 1 筆"));
     EXPECT_EQ(cell(0, ColQueryCode), QString()) << "a failed send is never asked";
     EXPECT_EQ(cell(1, ColQueryCode), QStringLiteral("0"));
     EXPECT_TRUE(cell(1, ColQueryResult).startsWith(QStringLiteral("訊息已送達對方")));
@@ -130,4 +132,41 @@ TEST_F(MainWindowJobsTest, UnresolvableGatewayIsReportedBeforeAnyJobStarts) {
     ASSERT_EQ(m_prompts.messages().size(), 1);
     EXPECT_FALSE(progress().isVisible());
     EXPECT_FALSE(jobs().workerRegistered());
+}
+
+// 失敗重發 over rows whose first resend failed again: the second sends each message once, through the rows
+// the first one added (those become the selection), and a third sends nothing, saying what it left out.
+TEST_F(MainWindowJobsTest, ResendAfterAResendThatFailedAgainSendsEachMessageOnce) {
+    addRow("A", "0912000001", "-1", big5("網路連線失敗"));
+    addRow("B", "0912000002", "-1", big5("網路連線失敗"));
+    const auto sends = [this] {
+        int n = 0;
+        for (const sGwRequest& r : m_sim->requests())
+            n += r.msg_type == GwSendDomestic ? 1 : 0;
+        return n;
+    };
+    m_sim->failNextSends(10, 2);
+    m_prompts.answers = {Prompts::Answer::No}; // keep the rows
+    choose("PMItemLvRSendSMS");
+    finishJob();
+    ASSERT_EQ(mainWindow().jobRows().rowCount(), 4);
+    ASSERT_EQ(sends(), 2);
+
+    m_prompts.answers = {Prompts::Answer::No};
+    choose("PMItemLvRSendSMS");
+    const QVector<int> chosen = mainWindow().jobRows().selectedRows();
+    ASSERT_EQ(chosen.size(), 2);
+    for (int row : chosen)
+        EXPECT_EQ(cell(row, ColSendCode), QStringLiteral("10")) << "the first resend's rows are resent";
+    finishJob();
+    EXPECT_EQ(sends(), 4) << "each message once more";
+    EXPECT_EQ(progress().tracker().statusText(),
+              QStringLiteral("簡訊傳送完成：成功 2 筆，失敗 0 筆；略過 2 筆：已重發過 2 筆"));
+
+    clickRow(mainWindow().listView(), 7);
+    m_prompts.asked.clear();
+    choose("PMItemLvRSendSMS");
+    EXPECT_EQ(m_prompts.messages(),
+              QStringList{QStringLiteral("沒有確定失敗的訊息需要重新傳送！\n略過 4 筆：已重發過 4 筆")});
+    EXPECT_EQ(sends(), 4);
 }

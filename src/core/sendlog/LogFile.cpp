@@ -8,8 +8,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
+#include <numeric>
+#include <vector>
 
 namespace norvi {
 
@@ -180,15 +183,45 @@ QString trailingBytesLogMessage(int read, qint64 trailing) {
 
 // ---- whole files ----
 
+QVector<int> SaveOrder(const SendLogModel& model) {
+    const int n = model.rowCount();
+    QVector<int> order(n);
+    std::iota(order.begin(), order.end(), 0);
+    // The positions grouped by message, each group in list order.
+    QVector<int> byMessage = order;
+    std::stable_sort(byMessage.begin(), byMessage.end(), [&model](int a, int b) {
+        const SendLogRow& x = model.row(a);
+        const SendLogRow& y = model.row(b);
+        if (x.texts[ColMobile] != y.texts[ColMobile])
+            return x.texts[ColMobile] < y.texts[ColMobile];
+        return x.texts[ColContent] < y.texts[ColContent];
+    });
+    std::vector<int> rows;
+    for (int from = 0; from < n;) {
+        const SendLogRow& first = model.row(byMessage[from]);
+        int to = from + 1;
+        while (to < n && model.row(byMessage[to]).texts[ColMobile] == first.texts[ColMobile] &&
+               model.row(byMessage[to]).texts[ColContent] == first.texts[ColContent])
+            ++to;
+        // The message's places in the list, filled with its rows in the order they were added.
+        rows.assign(byMessage.begin() + from, byMessage.begin() + to);
+        std::sort(rows.begin(), rows.end(), [&model](int a, int b) { return model.rowId(a) < model.rowId(b); });
+        for (int k = from; k < to; ++k)
+            order[byMessage[k]] = rows[std::size_t(k - from)];
+        from = to;
+    }
+    return order;
+}
+
 bool saveLogFile(const QString& path, const SendLogModel& model, const std::function<void()>& onRow) {
     LogFileWriter writer(path);
     const int count = model.rowCount();
     if (!writer.open(count))
         return false;
-    for (int i = 0; i < count; ++i) {
+    for (const int position : SaveOrder(model)) {
         if (onRow)
             onRow();
-        writer.write(model.row(i));
+        writer.write(model.row(position));
     }
     return writer.commit();
 }

@@ -309,6 +309,18 @@ int RowHandOver::rowImage(int row) {
     return image;
 }
 
+quint64 RowHandOver::addedOrder(int row) {
+    quint64 order = 0;
+    wait([&](JobRows& log) { order = log.addedOrder(row); });
+    return order;
+}
+
+quint32 RowHandOver::addedRun(int row) {
+    quint32 run = 0;
+    wait([&](JobRows& log) { run = log.addedRun(row); });
+    return run;
+}
+
 int RowHandOver::codeImage(int row) {
     int image = ImageNone;
     wait([&](JobRows& log) { image = log.codeImage(row); });

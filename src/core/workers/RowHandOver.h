@@ -47,6 +47,8 @@ public:
     QByteArray text(int row, int column) override;
     int rowImage(int row) override;
     int codeImage(int row) override;
+    quint64 addedOrder(int row) override;
+    quint32 addedRun(int row) override;
 
     QVector<int> selectedRows() override;
     bool isSelected(int row) override;

@@ -34,6 +34,8 @@ int SendJob::rowImage(uint8_t kind) {
 }
 
 void SendJob::run() {
+    if (!m_worker.endNote().isEmpty())
+        m_worker.activity().setResults(m_worker.endNote());
     // Every record is walked even after a stop: the ones not reached get their not-sent rows.
     SendFeed* feed = m_worker.feed();
     for (const sSendContent* record = nullptr; feed && (record = feed->next());) {

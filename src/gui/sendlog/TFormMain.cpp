@@ -234,9 +234,9 @@ TFormMain::SaveOutcome TFormMain::SaveLog() {
         return SaveOutcome::Failed;
     }
     prepareProgress(count);
-    for (int i = 0; i < count; ++i) {
+    for (const int position : SaveOrder(*m_model)) {
         m_jobs.registry().channel().postShowProcess(StateLogSaving);
-        writer.write(m_model->row(i));
+        writer.write(m_model->row(position));
     }
     const bool written = writer.commit();
     m_jobs.registry().channel().postShowProcess(written ? StateLogSaved : StateLogSaveFailed);
