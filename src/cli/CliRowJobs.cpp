@@ -63,13 +63,15 @@ bool loadRowLog(const Arguments& a, const QString& logFolder, FileOrderJobRows* 
     if (!logArgument(a, &path, console))
         return false;
     *writeTo = a.values.contains(QStringLiteral("--out")) ? a.value(QStringLiteral("--out")) : path;
-    NoteUnfinishedLogs({logFolder, QFileInfo(path).absolutePath(), QFileInfo(*writeTo).absolutePath()}, console);
     // The file written back is locked before the rows are read: another job on it waits for this one,
     // and neither writes back rows that miss the other's.
     if (!runLog->lockTarget(*writeTo)) {
         console.err(runLog->error());
         return false;
     }
+    if (RefuseWhileUnfinished({path, *writeTo}, console))
+        return false;
+    NoteUnfinishedLogs({logFolder, QFileInfo(path).absolutePath(), QFileInfo(*writeTo).absolutePath()}, console);
     QString damage;
     QString reason;
     if (!log->load(path, &damage, &reason)) {

@@ -3,6 +3,7 @@
 #include "cli/CliCommands.h"
 #include "cli/CliInput.h"
 #include "cli/CliOutput.h"
+#include "cli/CliRunLog.h"
 
 #include "core/compose/MessageCount.h"
 #include "core/compose/SegmentMessage.h"
@@ -45,6 +46,8 @@ int report(const Arguments& a, Console& console) {
         console.err(QStringLiteral("--json 一律為 UTF-8，不能與 --big5 一起使用。"));
         return ExitRefused;
     }
+    if (RefuseWhileUnfinished({path}, console))
+        return ExitRefused;
     // Each message once, by its latest row.
     MessageCounter messages;
     LogFileReader reader(path);
