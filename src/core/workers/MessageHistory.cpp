@@ -22,9 +22,7 @@ Attempt AttemptOf(const QByteArray& sendCode, const QByteArray& sendResult, cons
 
 qint64 MessageHistory::add(const QByteArray& mobile, const QByteArray& content, Attempt attempt, quint32 run) {
     const qint64 number = m_rows++;
-    QByteArray key;
-    key.reserve(mobile.size() + 1 + content.size());
-    key.append(mobile).append('\0').append(content);
+    const Key key{mobile, content};
     const auto found = m_open.find(key);
     if (found != m_open.end()) {
         std::vector<Open>& open = found.value();

@@ -48,15 +48,22 @@ public:
     // -1 when the row begins a history.
     qint64 add(const QByteArray& mobile, const QByteArray& content, Attempt attempt, quint32 run = 0);
 
+    // 行動電話 and 訊息內容: the cells that make rows one message (shared with the row, not copied).
+    struct Key {
+        QByteArray mobile;
+        QByteArray content;
+        bool operator==(const Key& o) const { return mobile == o.mobile && content == o.content; }
+    };
+
 private:
     struct Open {
         qint64 latest;
         Attempt attempt;
         quint32 run;
     };
-    // Histories whose latest row is open, by 行動電話 and 訊息內容, each list in the order its histories began.
-    // A history whose latest row was sent is closed for good and forgotten: no later row can stand for it.
-    QHash<QByteArray, std::vector<Open>> m_open;
+    // Histories whose latest row is open, by message, each list in the order its histories began. A history
+    // whose latest row was sent is closed for good and forgotten: no later row can stand for it.
+    QHash<Key, std::vector<Open>> m_open;
     qint64 m_rows = 0;
 };
 
@@ -72,6 +79,10 @@ private:
     std::vector<quint8> m_classes; // by row; kSuperseded once a later row stands for it
     static constexpr quint8 kSuperseded = 0xFF;
 };
+
+inline size_t qHash(const MessageHistory::Key& key, size_t seed = 0) {
+    return qHashMulti(seed, key.mobile, key.content);
+}
 
 // The histories of the rows of a send log.
 struct LogHistories {
