@@ -20,6 +20,7 @@
 #include "core/workers/DeliveryClass.h"
 #include "core/workers/JobRegistry.h"
 #include "core/workers/JobStarter.h"
+#include "core/workers/MessageHistory.h"
 #include "core/workers/SendLogJobs.h"
 #include "core/workers/SendThd.h"
 
@@ -62,13 +63,15 @@ bool loadRowLog(const Arguments& a, const QString& logFolder, FileOrderJobRows* 
     if (!logArgument(a, &path, console))
         return false;
     *writeTo = a.values.contains(QStringLiteral("--out")) ? a.value(QStringLiteral("--out")) : path;
-    NoteUnfinishedLogs({logFolder, QFileInfo(path).absolutePath(), QFileInfo(*writeTo).absolutePath()}, console);
     // The file written back is locked before the rows are read: another job on it waits for this one,
     // and neither writes back rows that miss the other's.
     if (!runLog->lockTarget(*writeTo)) {
         console.err(runLog->error());
         return false;
     }
+    if (RefuseWhileUnfinished({path, *writeTo}, console))
+        return false;
+    NoteUnfinishedLogs({logFolder, QFileInfo(path).absolutePath(), QFileInfo(*writeTo).absolutePath()}, console);
     QString damage;
     QString reason;
     if (!log->load(path, &damage, &reason)) {
@@ -143,6 +146,7 @@ struct FollowRound {
     bool asked = false;           // some row was unsettled, so the gateway was asked
     bool endsFollow = false;      // stopped by the user or a refused login: no later round can do better
     std::vector<SendLogRow> rows; // as written
+    DeliveryCounts counts;        // the watched rows' messages, each by its latest row
 };
 
 // A follow-up asks only about the unsettled rows among those it watches: a selected-rows job over them.
@@ -174,6 +178,7 @@ int rowJob(const Arguments& a, const Config& config, Console& console, WorkerMod
     if (round) {
         const bool anyUnsettled = selectUnsettled(log, allRows, round);
         round->rows = log.rows();
+        round->counts = CountMessages(log, round->watched);
         if (!anyUnsettled)
             return ExitOk;
         allRows = false;
@@ -202,6 +207,7 @@ int rowJob(const Arguments& a, const Config& config, Console& console, WorkerMod
     if (round) {
         round->asked = true;
         round->rows = log.rows();
+        round->counts = CountMessages(log, round->watched);
         round->endsFollow = Interrupted() || (runStopped(progress) && !progress.tracker().outcome().gaveUp);
     }
     return code == ExitOk && (Interrupted() || runStopped(progress)) ? ExitFailed : code;
@@ -282,13 +288,10 @@ int followUp(Arguments a, const Config& config, Console& console, const FollowTi
                 printRows(round.rows, console);
             return code;
         }
-        DeliveryCounts counts;
+        const DeliveryCounts& counts = round.counts;
         int unsettled = 0;
-        for (int row : round.watched) {
-            const DeliveryCells cells = DeliveryCellsOf(round.rows[std::size_t(row)]);
-            counts.add(ClassifyDelivery(cells));
-            unsettled += IsUnsettled(cells) ? 1 : 0;
-        }
+        for (int row : round.watched)
+            unsettled += IsUnsettled(DeliveryCellsOf(round.rows[std::size_t(row)])) ? 1 : 0;
         const auto finish = [&](int exitCode, const QString& why) {
             console.clearStatusLine();
             if (!why.isEmpty())
@@ -391,11 +394,12 @@ int resend(const Arguments& a, Config& config, Console& console) {
         return ExitRefused;
     int queued = 0;
     QString error;
+    QString leftOut;
     const bool includeUncertain = a.has(QStringLiteral("--include-uncertain"));
     const int uncertain = int(ChooseResendRows(log).uncertain.size());
     std::list<sSendContent> SendQueue;
     JobRegistry jobs;
-    if (!QueueFailedRows(jobs, log, SendQueue, &queued, &error, includeUncertain)) {
+    if (!QueueFailedRows(jobs, log, SendQueue, &queued, &error, includeUncertain, &leftOut)) {
         console.err(error);
         return ExitRefused;
     }
@@ -404,6 +408,8 @@ int resend(const Arguments& a, Config& config, Console& console) {
         console.err(QStringLiteral("%1 筆可能已送出，沒有重發（要一併重發請加 --include-uncertain）。").arg(uncertain));
     if (queued == 0) {
         console.out(NothingToResendText());
+        if (!leftOut.isEmpty())
+            console.err(leftOut); // the end text of a run that sends something says it after the counts
         return ExitOk;
     }
     GatewayTarget gateway;
@@ -417,7 +423,7 @@ int resend(const Arguments& a, Config& config, Console& console) {
     SendThd* worker = nullptr;
     // The resent rows go into the log file after the earlier ones, each as it comes.
     jobs.setJournal(&runLog);
-    const bool started = StartResend(jobs, gateway, &owner, &log, std::move(SendQueue), &error, &worker);
+    const bool started = StartResend(jobs, gateway, &owner, &log, std::move(SendQueue), &error, &worker, leftOut);
     if (started) {
         PassInterruptToWorker();
         waitForEnd(worker, progress);

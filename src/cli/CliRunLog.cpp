@@ -5,6 +5,7 @@
 
 #include "core/sendlog/LogFile.h"
 #include "core/sendlog/LogRecord.h"
+#include "core/sendlog/PartialLog.h"
 #include "core/shared/Clock.h"
 #include "core/shared/Global.h"
 #include "core/shared/SaveFile.h"
@@ -67,16 +68,6 @@ qint64 wholeRecords(qint64 size) {
     return size < qint64(sizeof(qint32)) ? 0 : (size - qint64(sizeof(qint32))) / qint64(sizeof(sLogRecord));
 }
 
-// A partial file whose lock can be taken: nobody writes it any more.
-bool abandoned(const QString& path) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    const bool free = ::flock(fd, LOCK_SH | LOCK_NB) == 0;
-    ::close(fd);
-    return free;
-}
-
 // What finish found in a file besides its whole records: a count that was not theirs, a record cut short.
 void noteCountDifference(const LogFileReader& reader, Console& console) {
     if (reader.unfinished()) {
@@ -98,21 +89,20 @@ bool SaveOnSecondSignal(int signal) {
     return WriteSignalPipeOnce(signal);
 }
 
-bool PartialLogTarget(const QString& path, QString* target) {
-    static const QRegularExpression partial(QStringLiteral("^(.+)\\.[A-Za-z0-9]{6}\\.partial$"));
-    const QRegularExpressionMatch m = partial.match(path);
-    if (!m.hasMatch())
-        return false;
-    if (target)
-        *target = m.captured(1);
-    return true;
+namespace {
+
+QString unfinishedLine(const QString& path) {
+    return QStringLiteral("未完成的傳送紀錄：%1（%2 筆完整紀錄，寫入它的程式在結束前中斷）。")
+        .arg(path)
+        .arg(wholeRecords(QFileInfo(path).size()));
 }
 
+} // namespace
+
 QString FinishHint(const QString& path) {
-    QString target;
-    if (PartialLogTarget(path, &target))
-        return QStringLiteral("請以 norvi-cli finish %1 把它完成為 %2。").arg(path, target);
-    return QStringLiteral("請以 norvi-cli finish %1 --out 新檔名 把它寫成完整的紀錄檔。").arg(path);
+    // The program as it was started, when that was by its path: the command then works as it is printed.
+    const QString program = QCoreApplication::arguments().value(0);
+    return PartialLog(path).advice(program.contains(QLatin1Char('/')) ? program : QStringLiteral("norvi-cli"));
 }
 
 void NoteUnfinishedLogs(const QStringList& folders, Console& console) {
@@ -125,14 +115,29 @@ void NoteUnfinishedLogs(const QStringList& folders, Console& console) {
         const QDir dir(folder);
         for (const QString& name : dir.entryList({QLatin1String("*") + kPartialSuffix}, QDir::Files | QDir::Hidden)) {
             const QString path = dir.filePath(name);
-            if (!PartialLogTarget(path, nullptr) || !abandoned(path))
+            if (!PartialLog::targetOf(path, nullptr) || !PartialLog::abandoned(path))
                 continue;
-            console.err(QStringLiteral("未完成的傳送紀錄：%1（%2 筆完整紀錄，寫入它的程式在結束前中斷）。")
-                            .arg(path)
-                            .arg(wholeRecords(QFileInfo(path).size())) +
-                        FinishHint(path));
+            console.err(unfinishedLine(path) + FinishHint(path));
         }
     }
+}
+
+bool RefuseWhileUnfinished(const QStringList& logs, Console& console) {
+    QStringList named;
+    for (const QString& log : logs) {
+        if (log.isEmpty() || SaveTargetIsDirect(log))
+            continue;
+        for (const PartialLog& partial : PartialLog::of(log)) {
+            if (named.contains(partial.path()))
+                continue;
+            named.append(partial.path());
+            console.err(unfinishedLine(partial.path()) + FinishHint(partial.path()));
+        }
+    }
+    if (named.isEmpty())
+        return false;
+    console.err(QStringLiteral("上次中斷的作業還沒有完成，這次作業沒有開始：完成之後請再執行一次。"));
+    return true;
 }
 
 // ---- the run's log ----
@@ -428,13 +433,13 @@ int finishCommand(const Arguments& a, Console& console) {
     }
     const QString path = a.positional.first();
     QString target;
-    const bool partial = PartialLogTarget(path, &target);
-    if (a.values.contains(QStringLiteral("--out")))
+    const bool partial = PartialLog::targetOf(path, &target);
+    const bool out = a.values.contains(QStringLiteral("--out"));
+    if (out)
         target = a.value(QStringLiteral("--out"));
     else if (!partial) {
-        console.err(
-            QStringLiteral("%1 不是程式留下的未完成紀錄檔（NAME.XXXXXX.partial），請以 --out 指定要寫成的檔案。")
-                .arg(path));
+        console.err(QStringLiteral("%1 不是程式留下的未完成紀錄檔（NAME.XXXXXX.partial）。").arg(path) +
+                    FinishHint(path));
         return ExitRefused;
     }
     if (SameFile(path, target)) {
@@ -446,15 +451,36 @@ int finishCommand(const Arguments& a, Console& console) {
         console.err(QStringLiteral("%1 正由另一個程式%2使用中，等候它結束…")
                         .arg(target, holder.isEmpty() ? QString() : QStringLiteral("（%1）").arg(holder)));
     });
-    if (partial && !abandoned(path)) {
+    if (partial && !PartialLog::abandoned(path)) {
         console.err(QStringLiteral("%1 仍有程式在寫入，請等它結束。").arg(path));
         return ExitRefused;
     }
-    // A log already there is never replaced by another, unless it is the empty name its run took.
-    if (const QFileInfo existing(target); existing.exists() && existing.size() > 0) {
-        console.err(QStringLiteral("%1 已存在，不會被覆寫；請以 --out 指定%2。")
-                        .arg(target, a.values.contains(QStringLiteral("--out")) ? QStringLiteral("另一個檔名")
-                                                                                : QStringLiteral("要寫成的檔案")));
+    // Read under the log's lock: a partial that begins with every record of its log is that log carried on
+    // by the killed run, and replaces it.
+    bool replacing = false;
+    if (partial && !out) {
+        const PartialLog unfinished(path);
+        switch (unfinished.ending()) {
+        case PartialLog::Ending::NothingNew:
+            QFile::remove(path);
+            console.err(unfinished.wholeRecords() == 0
+                            ? QStringLiteral("%1 沒有任何完整紀錄，已刪除。").arg(path)
+                            : QStringLiteral("%1 只有 %2 原有的紀錄，沒有新的紀錄，已刪除。").arg(path, target));
+            return ExitOk;
+        case PartialLog::Ending::Continues:
+            replacing = true;
+            break;
+        case PartialLog::Ending::NewLog:
+            break;
+        case PartialLog::Ending::Elsewhere:
+            console.err(QStringLiteral("%1 已存在，不會被覆寫。").arg(target) + FinishHint(path));
+            return ExitRefused;
+        }
+    }
+    // A log already there is never replaced by another, unless the partial carries it on, or it is the
+    // empty name its run took.
+    if (const QFileInfo existing(target); !replacing && existing.exists() && existing.size() > 0) {
+        console.err(QStringLiteral("%1 已存在，不會被覆寫；請以 --out 指定另一個檔名。").arg(target));
         return ExitRefused;
     }
     // Every whole record, whatever the count says: a count that was cut, never written or overwritten must
@@ -462,29 +488,18 @@ int finishCommand(const Arguments& a, Console& console) {
     LogFileReader reader(path);
     reader.readEveryWholeRecord();
     if (!reader.open()) {
-        // A run killed between creating its file and writing the count left no record to finish.
-        if (partial && QFileInfo::exists(path) && QFileInfo(path).size() < qint64(sizeof(qint32))) {
-            QFile::remove(path);
-            console.err(QStringLiteral("%1 沒有任何完整紀錄，已刪除。").arg(path));
-            return ExitOk;
-        }
         console.err(WithReason(QStringLiteral("讀取傳送紀錄檔案失敗！ ") + path, reader.errorString()));
         return ExitRefused;
     }
-    // Record by record: the count is the number of whole records, known before the first is read.
-    LogFileWriter writer(target);
-    bool saved = writer.open(reader.available());
-    SendLogRow row;
-    while (saved && reader.next(row))
-        writer.write(row);
+    QString error;
+    const bool saved = WriteWholeRecords(reader, target, &error);
     if (reader.refused()) {
-        console.err(reader.refusal()); // the writer is dropped uncommitted: nothing is written
+        console.err(error);
         return ExitRefused;
     }
-    saved = saved && reader.readCount() == reader.available() && writer.commit();
     noteCountDifference(reader, console);
     if (!saved) {
-        console.err(QStringLiteral("寫入傳送紀錄檔案失敗！ %1：%2").arg(target, writer.errorString()));
+        console.err(error);
         return ExitNotSaved;
     }
     if (partial)

@@ -101,13 +101,14 @@ private:
     bool m_watching = false;
 };
 
-// "NAME.XXXXXX.partial": true, with NAME, for the name of a partial log file.
-bool PartialLogTarget(const QString& path, QString* target);
-
 // Names on standard error every partial log in `folders` that no live run is writing, with how to finish it.
 void NoteUnfinishedLogs(const QStringList& folders, Console& console);
-// What to do with a file read with the count -1.
+// What to do with a file read with the count -1: the one finish command that works, as it can be typed.
 QString FinishHint(const QString& path);
+// A job on `logs` (the log it reads, the one it writes) does not start while a partial file of one of them
+// is left unfinished: it holds rows the log does not, and a resend would send their messages again. Each is
+// named on standard error with its finish command. True when the job is so refused.
+bool RefuseWhileUnfinished(const QStringList& logs, Console& console);
 
 // The second Ctrl+C (or SIGTERM, SIGHUP) of a run whose log is open: the log is finished on the main
 // thread, then the program ends by the signal. Async-signal-safe; false when there is no log to finish

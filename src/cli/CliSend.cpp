@@ -130,6 +130,8 @@ int claimNamedLog(const Arguments& a, CliRunLog& log, Console& console) {
         console.err(QStringLiteral("無法記錄傳送結果，沒有傳送任何簡訊。"));
         return ExitNotSaved;
     }
+    if (RefuseWhileUnfinished({path}, console))
+        return ExitRefused;
     if (SaveTargetIsDirect(path)) {
         if (!append)
             return ExitOk;

@@ -93,10 +93,11 @@ TEST_F(DesktopJournalTest, AJournalThatCannotRecordKeepsOrStopsTheRun) {
     EXPECT_TRUE(error.contains(QStringLiteral("沒有傳送任何簡訊"))) << error.toStdString();
     EXPECT_TRUE(requestsOf(GwSendDomestic).isEmpty());
 
-    // It fills up on the fourth row: the run stops there, and says why in the message area.
-    LogStream::failAtForTest(LogStream::Step::Write, 5); // the count, then rows 1 to 3
+    // It fills up on the fourth row: the run stops there, before that row's request, and says why in the
+    // message area.
+    LogStream::failAtForTest(LogStream::Step::Write, 8); // the count, then rows 1 to 3 before and after each request
     ASSERT_TRUE(runJob(WorkerMode::Send, &log));
-    EXPECT_EQ(requestsOf(GwSendDomestic).size(), 4);
+    EXPECT_EQ(requestsOf(GwSendDomestic).size(), 3) << "a message whose row cannot be recorded is not sent";
     EXPECT_EQ(log.rows.size(), 20u) << "the send log still shows the row that could not be journalled, and the "
                                        "recipients the stopped run did not reach";
     EXPECT_EQ(linesWith("發訊紀錄無法寫入，作業已停止"), 1);

@@ -119,8 +119,9 @@ INSTANTIATE_TEST_SUITE_P(
                       FailedCase{"11", "", true}, FailedCase{"abc", "", true}, FailedCase{"", "", true}));
 
 TEST_F(WorkerTest, ResendKeepsOrMakesTheFailedRowsSelectedAndQueuesThemInListOrder) {
-    log.append("ok", "0", "(MsgId:1)", "", ImageNone, true);
-    log.append("bad", "11", "x", "", ImageNone, true, ImageMember);
+    // Rows of three messages: each its own number.
+    log.append("ok", "0", "(MsgId:1)", "", ImageNone, true).cells[ColMobile] = "0912000001";
+    log.append("bad", "11", "x", "", ImageNone, true, ImageMember).cells[ColMobile] = "0912000002";
     log.append("bad-unselected", "-1", "x");
     int queued = 0;
     QString error;
@@ -132,8 +133,9 @@ TEST_F(WorkerTest, ResendKeepsOrMakesTheFailedRowsSelectedAndQueuesThemInListOrd
 
     // Without a selection every failed row is taken and becomes selected.
     log.rows[1].selected = false;
-    log.append(QByteArray(150, 'n'), "abc", "x", "", ImageNone, false, ImageListRow).cells[ColContent] =
-        QByteArray(200, 'c');
+    FakeSendLog::Row& cut = log.append(QByteArray(150, 'n'), "abc", "x", "", ImageNone, false, ImageListRow);
+    cut.cells[ColMobile] = "0912000004";
+    cut.cells[ColContent] = QByteArray(200, 'c');
     ASSERT_TRUE(QueueFailedRows(jobs, log, SendQueue, &queued, &error));
     EXPECT_EQ(queued, 3);
     EXPECT_EQ(log.selection(), (QVector<int>{1, 2, 3}));

@@ -139,17 +139,19 @@ bool LogStream::appendRows(const std::vector<SendLogRow>& rows) {
     return true;
 }
 
-bool LogStream::append(const SendLogRow& row) {
-    return appendRecord(toLogRecord(row));
+bool LogStream::append(const SendLogRow& row, qint64* index) {
+    return appendRecord(toLogRecord(row), index);
 }
 
-bool LogStream::appendRecord(const sLogRecord& record) {
+bool LogStream::appendRecord(const sLogRecord& record, qint64* index) {
     {
         std::lock_guard<std::mutex> guard(m_lock);
         if (m_closed || m_failed)
             return false;
         if (!writeAt(m_size, reinterpret_cast<const char*>(&record), sizeof record))
             return false;
+        if (index)
+            *index = m_rows.load();
         ++m_rows;
     }
     markDirty();

@@ -46,9 +46,10 @@ public:
     // Records copied in before the run's own rows (a resend's earlier rows, the rows a query walks),
     // written in large pieces.
     bool appendRows(const std::vector<SendLogRow>& rows);
-    // One row, one write. False once the stream has failed or is closed.
-    bool append(const SendLogRow& row);
-    bool appendRecord(const sLogRecord& record);
+    // One row, one write. False once the stream has failed or is closed. `index` receives the row's place
+    // (from 0), for a later rewrite().
+    bool append(const SendLogRow& row, qint64* index = nullptr);
+    bool appendRecord(const sLogRecord& record, qint64* index = nullptr);
     // Writes row `index` (from 0) again in place: a query's answer for a row already in the file.
     bool rewrite(qint64 index, const SendLogRow& row);
     // Forces the file (and, the first time, its folder entry) to disk now.

@@ -36,6 +36,9 @@ Delivery ClassifyDelivery(const DeliveryCells& cells) {
     }
     if (queryCode == kReservationWaiting)
         return Delivery::Reserved;
+    // Accepted once, and the gateway no longer knows the MsgId: neither delivered nor failed.
+    if (queryCode == RowCodes::kNoSuchMessage)
+        return Delivery::Uncertain;
     return RowCodes::isAskAgain(queryCode) ? Delivery::Pending : Delivery::Failed;
 }
 

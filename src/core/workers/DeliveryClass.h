@@ -17,7 +17,7 @@ enum class Delivery {
     Reserved, // 預約中: a reservation not yet due
     Failed,   // 失敗: the send failed, or a query's answer says the message will not arrive
     NotAsked, // 未查詢: sent and never asked, or a run stopped before it asked
-    Uncertain, // 不確定: the send went out and got no answer; no MsgId to ask about
+    Uncertain, // 不確定: the send went out and got no answer, or the gateway knows no such MsgId
 };
 constexpr int kDeliveryClasses = 6;
 

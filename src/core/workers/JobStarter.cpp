@@ -1,5 +1,6 @@
 #include "core/workers/JobStarter.h"
 
+#include "core/sendlog/JobRows.h"
 #include "core/sendlog/RowJournal.h"
 #include "core/shared/Big5.h"
 #include "core/shared/Global.h"
@@ -77,6 +78,8 @@ bool StartSendWorker(JobRegistry& jobs, SendRun run, JobRows* sendLog, QString* 
             return false;
         }
     }
+    // The rows this run adds are told from those of every other run: one list may name a message twice.
+    sendLog->startRun();
     return launch(
         jobs, [&](int32_t index) { return new SendThd(jobs, std::move(run), index); }, sendLog, journal, errorText,
         started);

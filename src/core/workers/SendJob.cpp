@@ -34,6 +34,8 @@ int SendJob::rowImage(uint8_t kind) {
 }
 
 void SendJob::run() {
+    if (!m_worker.endNote().isEmpty())
+        m_worker.activity().setResults(m_worker.endNote());
     // Every record is walked even after a stop: the ones not reached get their not-sent rows.
     SendFeed* feed = m_worker.feed();
     for (const sSendContent* record = nullptr; feed && (record = feed->next());) {
@@ -105,8 +107,13 @@ bool SendJob::sendSegmentRow(const QByteArray& name, int image, const QByteArray
     const QByteArray sendTime = scheduled ? schedule->orderTime : Clock::rowStamp();
     RowHandOver& log = *m_worker.sendLog();
     const quint64 rowId = log.addRow(name, image, msisdn, sendTime);
-
-    const Outcome outcome = attempt(msisdn, segment);
+    log.recordBeforeRequest(rowId, segment);
+    // A message whose row cannot be recorded first is not sent: nothing would say it went.
+    Outcome outcome;
+    if (log.recordFailed())
+        outcome.stop = SMSendNorviGw::StopPoint::BeforeRequest;
+    else
+        outcome = attempt(msisdn, segment);
     if (outcome.stop == SMSendNorviGw::StopPoint::BeforeRequest) {
         // The gateway never got this segment: it is not sent, like the rest.
         log.fillSendResult(rowId, QByteArray::number(StopRows::kCode), ImageNone, StopRows::notSentText(), segment);

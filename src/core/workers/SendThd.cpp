@@ -50,7 +50,7 @@ SendThd::SendThd(JobRegistry& jobs, RowJob job, int32_t index)
 SendThd::SendThd(JobRegistry& jobs, SendRun run, int32_t index)
     : index(index), m_jobs(jobs), m_channel(jobs.sharedChannel()), m_activity(jobs.activity()),
       m_gateway(std::move(run.gateway)), m_ownerForm(run.opener), m_schedule(std::move(run.schedule)),
-      m_feed(std::move(run.feed)), mode(WorkerMode::Send) {
+      m_feed(std::move(run.feed)), m_endNote(std::move(run.endNote)), mode(WorkerMode::Send) {
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
 

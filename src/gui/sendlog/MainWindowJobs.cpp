@@ -90,13 +90,15 @@ void MainWindowJobs::resendFailedRows() {
     }
     int queued = 0;
     QString error;
+    QString leftOut;
     std::list<sSendContent> SendQueue;
-    if (!QueueFailedRows(m_jobs.registry(), m_main.jobRows(), SendQueue, &queued, &error, includeUncertain)) {
+    if (!QueueFailedRows(m_jobs.registry(), m_main.jobRows(), SendQueue, &queued, &error, includeUncertain, &leftOut)) {
         prompts().okBox(&m_main, Prompts::Icon::Warning, kProgramTitle, error);
         return;
     }
     if (queued == 0) {
-        prompts().notice(&m_main, Prompts::Icon::Information, kProgramTitle, NothingToResendText());
+        prompts().notice(&m_main, Prompts::Icon::Information, kProgramTitle,
+                         leftOut.isEmpty() ? NothingToResendText() : NothingToResendText() + u'\n' + leftOut);
         return;
     }
     GatewayTarget gateway;
@@ -106,7 +108,8 @@ void MainWindowJobs::resendFailedRows() {
         return;
     m_main.prepareProgress(queued);
     SendThd* worker = nullptr;
-    if (!StartResend(m_jobs.registry(), gateway, this, &m_main.jobRows(), std::move(SendQueue), &error, &worker)) {
+    if (!StartResend(m_jobs.registry(), gateway, this, &m_main.jobRows(), std::move(SendQueue), &error, &worker,
+                     leftOut)) {
         m_jobs.abandon();
         prompts().okBox(&m_main, Prompts::Icon::Warning, kProgramTitle, error);
         return;
