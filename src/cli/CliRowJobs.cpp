@@ -14,6 +14,7 @@
 #include "core/shared/Clock.h"
 #include "core/shared/Config.h"
 #include "core/shared/Global.h"
+#include "core/shared/OutputTarget.h"
 #include "core/shared/SaveFile.h"
 #include "core/shared/StopSignal.h"
 #include "core/shared/SystemErrorText.h"
@@ -56,12 +57,25 @@ private:
 // The send log of a row command, loaded in file order. A file that holds fewer records than it
 // announces, or bytes after them, is read as far as its records go, but it is only written to another
 // file: replacing it would throw away the bytes that could not be read.
-bool loadRowLog(const Arguments& a, const QString& logFolder, FileOrderJobRows* log, QString* writeTo,
-                CliRunLog* runLog, Console& console) {
+bool loadRowLog(const Arguments& a, const Config& config, FileOrderJobRows* log, QString* writeTo, CliRunLog* runLog,
+                Console& console) {
+    const QString logFolder = LogFolder(config);
+    const QString& startDir = config.StartDir();
     QString path;
     if (!logArgument(a, &path, console))
         return false;
-    *writeTo = a.values.contains(QStringLiteral("--out")) ? a.value(QStringLiteral("--out")) : path;
+    const bool toOther = a.values.contains(QStringLiteral("--out"));
+    *writeTo = toOther ? a.value(QStringLiteral("--out")) : path;
+    // A file named by --out is refused before anything is read; the log itself, written back, once it was read
+    // as a log, so that what is wrong with it as a log is what is said.
+    const auto refusedOutput = [&] {
+        const QString refusal = OutputRefusal(*writeTo, startDir);
+        if (!refusal.isEmpty())
+            console.err(refusal);
+        return !refusal.isEmpty();
+    };
+    if (toOther && refusedOutput())
+        return false;
     NoteUnfinishedLogs({logFolder, QFileInfo(path).absolutePath(), QFileInfo(*writeTo).absolutePath()}, console);
     // The file written back is locked before the rows are read: another job on it waits for this one,
     // and neither writes back rows that miss the other's.
@@ -87,6 +101,8 @@ bool loadRowLog(const Arguments& a, const QString& logFolder, FileOrderJobRows* 
             return false;
         }
     }
+    if (!toOther && refusedOutput())
+        return false;
     if (a.values.contains(QStringLiteral("--rows"))) {
         QVector<int> rows;
         QString error;
@@ -163,7 +179,7 @@ int rowJob(const Arguments& a, const Config& config, Console& console, WorkerMod
     StreamedRowLog log;
     CliRunLog runLog(LogFolder(config), config.StartDir(), console);
     QString writeTo;
-    if (!loadRowLog(a, LogFolder(config), &log, &writeTo, &runLog, console))
+    if (!loadRowLog(a, config, &log, &writeTo, &runLog, console))
         return ExitRefused;
     bool allRows = !a.values.contains(QStringLiteral("--rows"));
     if (allRows && log.rowCount() == 0) {
@@ -387,7 +403,7 @@ int resend(const Arguments& a, Config& config, Console& console) {
     FileOrderJobRows log;
     CliRunLog runLog(LogFolder(config), config.StartDir(), console);
     QString writeTo;
-    if (!loadRowLog(a, LogFolder(config), &log, &writeTo, &runLog, console))
+    if (!loadRowLog(a, config, &log, &writeTo, &runLog, console))
         return ExitRefused;
     int queued = 0;
     QString error;

@@ -1,0 +1,103 @@
+#include "support/CliFixture.h"
+#include "support/SpecialFiles.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+// norvi-cli at the edges of the command line: exit codes a script can rely on, outputs that are never the
+// program's own files nor anything but a regular file, list lines too long to keep, the follow-up's time limit,
+// and settings the gateway cannot take whole.
+namespace norvi {
+namespace {
+
+using test::CliRun;
+using test::readLog;
+using test::textList;
+
+class CliEdgesTest : public test::CliTest {
+protected:
+    int requestsOfType(uint8_t type) const {
+        int n = 0;
+        for (const sGwRequest& r : sim->requests())
+            n += r.msg_type == type ? 1 : 0;
+        return n;
+    }
+    void sendTo(const QString& log, int count, const QStringList& extra = {}) {
+        const CliRun sent = run(textList({"send", "--text", "hi", "--log", log}) + extra + test::numbers(count));
+        ASSERT_EQ(sent.exitCode, 0) << sent.err.toStdString();
+    }
+};
+
+// No output is one of the program's own files or anything but a regular file: every command that writes a file
+// the user names refuses it by name before anything is sent or written, and leaves it as it was. A named pipe
+// nobody reads is refused at once, never waited on.
+TEST_F(CliEdgesTest, OutputsThatAreTheProgramsOwnFilesOrNoRegularFileAreRefusedByName) {
+    sendTo(path("one.log"), 1);
+    book.putMember(test::member(1, "Amy", "0912000009"));
+    ASSERT_TRUE(SaveAddressBook(book, path("AddressBook.bin")).ok);
+    ASSERT_TRUE(QDir().mkpath(path("logfiles/sub")));
+    writeFile("logfiles/left.log.Ab12Cd.partial", QByteArray());
+    ASSERT_EQ(::link(QFile::encodeName(path("NorviSMSAp.cfg")).constData(),
+                     QFile::encodeName(path("settings-copy.log")).constData()),
+              0);
+    ASSERT_TRUE(QFile::link(path("NorviSMSAp.cfg"), path("through-link.log")));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("pipe.log")).constData(), 0600), 0);
+    const QString device = test::nullDevice(m_dir.path());
+
+    const QStringList targets = {path("NorviSMSAp.cfg"), path("AddressBook.bin"),   path("logfiles/20240101.dbg"),
+                                 path("one.log.lock"),   path("settings-copy.log"), path("through-link.log"),
+                                 path("pipe.log"),       path("logfiles/sub"),      device};
+    const std::function<QStringList(const QString&)> commands[] = {
+        [](const QString& t) {
+            return textList({"send", "--text", "hi", "--log", t, "0912000001"});
+        },
+        [this](const QString& t) {
+            return textList({"query", "--log", path("one.log"), "--out", t});
+        },
+        [this](const QString& t) {
+            return textList({"cancel", "--log", path("one.log"), "--out", t});
+        },
+        [this](const QString& t) {
+            return textList({"resend", "--log", path("one.log"), "--out", t});
+        },
+        [](const QString& t) {
+            return textList({"book", "export", t});
+        },
+        [this](const QString& t) {
+            return textList({"finish", path("logfiles/left.log.Ab12Cd.partial"), "--out", t});
+        },
+    };
+    std::map<QString, QByteArray> before;
+    for (const QString& t : targets)
+        before[t] = QFileInfo(t).isFile() ? test::readAll(t) : QByteArray();
+    const int requestsBefore = int(sim->requests().size());
+    for (const auto& command : commands) {
+        for (const QString& target : targets) {
+            const QStringList args = command(target);
+            const CliRun r = run(args);
+            SCOPED_TRACE(args.join(QLatin1Char(' ')).toStdString());
+            EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+            // finish knows no start folder, so another name of its configuration is refused as any log that is
+            // there already.
+            if (args.first() == QLatin1String("finish") && target == path("settings-copy.log"))
+                continue;
+            EXPECT_TRUE(r.err.contains(target + QStringLiteral(" 是"))) << r.err.toStdString();
+            EXPECT_TRUE(r.err.contains(QStringLiteral("不能做為輸出檔"))) << r.err.toStdString();
+        }
+    }
+    EXPECT_EQ(int(sim->requests().size()), requestsBefore) << "nothing reached the gateway";
+    for (const QString& t : targets) {
+        if (QFileInfo(t).isFile()) {
+            EXPECT_EQ(test::readAll(t), before[t]) << t.toStdString();
+        }
+    }
+    EXPECT_TRUE(test::isFifo(path("pipe.log")));
+    EXPECT_FALSE(QFileInfo::exists(path("pipe.log.lock")));
+    EXPECT_TRUE(test::isCharDevice(device));
+}
+
+} // namespace
+} // namespace norvi
