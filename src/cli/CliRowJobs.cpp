@@ -220,7 +220,10 @@ int rowJob(const Arguments& a, const Config& config, Console& console, WorkerMod
         round->rows = log.rows();
         round->endsFollow = Interrupted() || (runStopped(progress) && !progress.tracker().outcome().gaveUp);
     }
-    return code == ExitOk && (Interrupted() || runStopped(progress)) ? ExitFailed : code;
+    // A row that failed or went unasked is no success, however few the rows were.
+    const RunOutcome outcome = progress.tracker().outcome();
+    const bool allAnswered = outcome.failed == 0 && outcome.notReached == 0 && outcome.uncertain == 0;
+    return code == ExitOk && (Interrupted() || runStopped(progress) || !allAnswered) ? ExitFailed : code;
 }
 
 // --every and --for of query --follow, in seconds.

@@ -31,6 +31,41 @@ protected:
     }
 };
 
+// query, cancel and resend exit 2 when a row failed or was not asked, whatever the number of rows: a script
+// must never read success from a run that got no answer.
+TEST_F(CliEdgesTest, RowCommandsExitTwoWhenAnyRowFailedWhateverTheNumberOfRows) {
+    sendTo(path("two.log"), 2);
+    sendTo(path("six.log"), 6);
+    sendTo(path("booked.log"), 2, textList({"--at", test::reservationTime(86400)}));
+    sim->failNextSends(10, 2);
+    const CliRun failed = run({"send", "--text", "hi", "--log", path("failed.log"), "0912000001", "0912000002"});
+    ASSERT_EQ(failed.exitCode, 2);
+    ASSERT_EQ(run({"query", "--log", path("two.log"), "--out", path("answered.log")}).exitCode, 0);
+
+    sim.reset(); // nobody answers from here on
+    struct Case {
+        QStringList args;
+        const char* summary;
+    };
+    const Case cases[] = {
+        {textList({"query", "--log", path("two.log")}), "失敗 2 筆"},
+        {textList({"query", "--log", path("two.log"), "--rows", "1"}), "失敗 1 筆"},
+        {textList({"query", "--log", path("six.log")}), "失敗 3 筆"},
+        {textList({"cancel", "--log", path("booked.log")}), "失敗 2 筆"},
+        {textList({"cancel", "--log", path("booked.log"), "--rows", "0"}), "失敗 1 筆"},
+        {textList({"resend", "--log", path("failed.log")}), "失敗 2 筆"},
+    };
+    for (const Case& c : cases) {
+        const CliRun r = run(c.args);
+        EXPECT_EQ(r.exitCode, 2) << c.args.join(QLatin1Char(' ')).toStdString() << "\n" << r.out.toStdString();
+        EXPECT_TRUE(r.out.contains(QString::fromUtf8(c.summary))) << c.args.join(QLatin1Char(' ')).toStdString() << "\n"
+                                                                  << r.out.toStdString();
+    }
+    // Rows whose answers are final are passed by: nothing was left unasked, so the run succeeded.
+    const CliRun settled = run({"query", "--log", path("answered.log")});
+    EXPECT_EQ(settled.exitCode, 0) << settled.out.toStdString();
+}
+
 // No output is one of the program's own files or anything but a regular file: every command that writes a file
 // the user names refuses it by name before anything is sent or written, and leaves it as it was. A named pipe
 // nobody reads is refused at once, never waited on.
