@@ -27,8 +27,10 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QTimer>
 
 #include <algorithm>
+#include <climits>
 
 #include <poll.h>
 
@@ -155,9 +157,11 @@ bool readyToStart(const Config& config, CliRunLog& runLog, const QString& writeT
 
 // One round of a follow-up: the rows it watches (all rows, or those of --rows), and what the round left.
 struct FollowRound {
+    qint64 stopAfterMs = -1; // the follow-up's time runs out this long after the round starts (-1: never)
     QVector<int> watched;
     bool asked = false;           // some row was unsettled, so the gateway was asked
     bool endsFollow = false;      // stopped by the user or a refused login: no later round can do better
+    bool timeUp = false;          // stopped because the follow-up's time ran out
     std::vector<SendLogRow> rows; // as written
 };
 
@@ -213,12 +217,25 @@ int rowJob(const Arguments& a, const Config& config, Console& console, WorkerMod
     }
     PassInterruptToWorker();
     progress.tracker().start(maximum);
+    // A follow-up's --for bounds its rounds too: a round still asking when the time is up is stopped as 中斷
+    // stops it, the answer on its way given the stop's grace.
+    QTimer timeUp;
+    if (round && round->stopAfterMs >= 0) {
+        timeUp.setSingleShot(true);
+        QObject::connect(&timeUp, &QTimer::timeout, [round] {
+            round->timeUp = true;
+            RequestStop();
+        });
+        timeUp.start(int(std::min<qint64>(round->stopAfterMs, INT_MAX)));
+    }
     waitForEnd(worker, progress);
+    timeUp.stop();
     const int code = finishRowJob(log, runLog, progress, console, round == nullptr);
     if (round) {
         round->asked = true;
         round->rows = log.rows();
-        round->endsFollow = Interrupted() || (runStopped(progress) && !progress.tracker().outcome().gaveUp);
+        round->endsFollow =
+            Interrupted() || (runStopped(progress) && !progress.tracker().outcome().gaveUp && !round->timeUp);
     }
     // A row that failed or went unasked is no success, however few the rows were.
     const RunOutcome outcome = progress.tracker().outcome();
@@ -291,6 +308,7 @@ int followUp(Arguments a, const Config& config, Console& console, const FollowTi
     for (;;) {
         const qint64 roundStart = sinceStart.elapsed();
         FollowRound round;
+        round.stopAfterMs = std::max<qint64>(0, times.limit * 1000 - roundStart);
         const int code = rowJob(a, config, console, WorkerMode::Query, &round);
         // Later rounds read what the first one wrote: the answers it got are not asked for again from the
         // older file, nor lost when a later round gets none.
@@ -321,7 +339,7 @@ int followUp(Arguments a, const Config& config, Console& console, const FollowTi
             return finish(ExitOk, QString());
         const qint64 next = roundStart + times.every * 1000;
         const QString still = QStringLiteral("%1 筆未確定（%2）").arg(unsettled).arg(counts.text());
-        if (next >= times.limit * 1000)
+        if (round.timeUp || next >= times.limit * 1000)
             return finish(ExitFailed, QStringLiteral("追蹤時間已到：仍有 %1。").arg(still));
         const qint64 waitMs = std::max<qint64>(0, next - sinceStart.elapsed());
         const QString line = QStringLiteral("追蹤中：%1，下次 %2")

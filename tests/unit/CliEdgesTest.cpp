@@ -134,5 +134,28 @@ TEST_F(CliEdgesTest, OutputsThatAreTheProgramsOwnFilesOrNoRegularFileAreRefusedB
     EXPECT_TRUE(test::isCharDevice(device));
 }
 
+// --for bounds the whole follow-up, its rounds included: a round still waiting for slow answers when the time
+// is up is stopped, so the run ends within the time and one reply wait, not after every row was asked.
+TEST_F(CliEdgesTest, FollowUpEndsWithinItsTimeWhileAnswersAreSlow) {
+    sim.reset();
+    gwsim::SimOptions options;
+    options.port = 0;
+    options.deliverAfterSeconds = 3600;
+    sim = std::make_unique<gwsim::GatewaySimulator>(options);
+    ASSERT_TRUE(sim->start());
+    writeConfig("demo");
+    sendTo(path("slow.log"), 8);
+    sim->setReplyFaults({1500, false, 0});
+
+    QElapsedTimer took;
+    took.start();
+    const CliRun r = run({"--reply-wait", "5", "query", "--log", path("slow.log"), "--follow", "--for", "2s"});
+    EXPECT_LT(took.elapsed(), 2000 + 5000) << "longer than --for and one reply wait";
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("追蹤時間已到"))) << r.err.toStdString();
+    EXPECT_LT(requestsOfType(GwQuery), 8) << "every row was asked although the time was up";
+    EXPECT_EQ(readLog(path("slow.log")).size(), 8u);
+}
+
 } // namespace
 } // namespace norvi
