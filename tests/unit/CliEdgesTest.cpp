@@ -134,6 +134,44 @@ TEST_F(CliEdgesTest, OutputsThatAreTheProgramsOwnFilesOrNoRegularFileAreRefusedB
     EXPECT_TRUE(test::isCharDevice(device));
 }
 
+// A list line past 64 KB is checked for its encoding to its end, as a short one is: a Big5 line given as UTF-8
+// (or the other way round) is refused with the same message, wherever in the line its first foreign byte is.
+// A long line that is text keeps its first 64 KB and is named.
+TEST_F(CliEdgesTest, ListLinesPastTheCapAreCheckedForTheirEncodingToTheirEnd) {
+    const QByteArray head = "0912000001\n0912000002\n0912000003\n0912000004 ";
+    const QByteArray big5Text = QByteArray("\xA4\xA4\xA4\xE5").repeated(512 * 1024); // 中文, 2 MB
+    struct Case {
+        const char* name;
+        QByteArray line4;
+        bool big5;
+        int exitCode;
+        const char* said;
+    };
+    const Case cases[] = {
+        {"Big5ThroughoutAsUtf8", big5Text, false, 1, "第 4 行不是 UTF-8 文字"},
+        {"Big5PastTheCapAsUtf8", QByteArray(70 * 1024, 'a') + big5Text.left(4), false, 1, "第 4 行不是 UTF-8 文字"},
+        {"Utf8PastTheCapAsBig5", QByteArray(70 * 1024, 'a') + QStringLiteral("中文").toUtf8(), true, 1,
+         "第 4 行不是 Big5 文字"},
+        {"CharacterCutAtTheLineEnd", QByteArray(70 * 1024, 'a') + "\xE4\xB8", false, 1, "第 4 行不是 UTF-8 文字"},
+        // Long enough to cross the reads' piece ends inside a character.
+        {"Utf8Throughout", QStringLiteral("中").toUtf8().repeated(400 * 1024), false, 0, "第 4 行超過 64 KB"},
+        {"Big5Throughout", big5Text, true, 0, "第 4 行超過 64 KB"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile("list.txt", head + c.line4 + "\n0912000005\n");
+        const int before = sendRequests();
+        const QString log = path(QStringLiteral("%1.log").arg(QString::fromLatin1(c.name)));
+        QStringList args = textList({"send", "--text", "hi", "--list", path("list.txt"), "--log", log});
+        if (c.big5)
+            args << QStringLiteral("--big5");
+        const CliRun r = run(args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.said))) << r.err.toStdString();
+        EXPECT_EQ(sendRequests() - before, c.exitCode == 0 ? 5 + 5 : 0) << "the long line is cut to six messages";
+    }
+}
+
 // --for bounds the whole follow-up, its rounds included: a round still waiting for slow answers when the time
 // is up is stopped, so the run ends within the time and one reply wait, not after every row was asked.
 TEST_F(CliEdgesTest, FollowUpEndsWithinItsTimeWhileAnswersAreSlow) {
