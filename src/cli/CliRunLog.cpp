@@ -332,6 +332,8 @@ bool CliRunLog::finish() {
                       .arg(m_stream.rowCount())
                       .arg(m_partial) +
                   FinishHint(m_partial);
+        if (const std::optional<SendLogRow> lost = m_stream.lostRow())
+            m_error += QLatin1Char('\n') + UnrecordedRowText(*lost);
         m_stream.close();
         return false;
     }

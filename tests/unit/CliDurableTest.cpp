@@ -352,6 +352,20 @@ TEST_F(CliFullDiskTest, ADiskThatFillsUpStopsTheRunAndKeepsWhatWasWritten) {
     // Every message sent is on the file, but the one whose row no longer fit; that one was printed.
     EXPECT_EQ(qint64(rows.size()), accepted() - 1);
     EXPECT_EQ(r.rows().size(), 40) << "every recipient is printed, reached or not";
+    // That one is named on standard error with its number and MsgId, to be written down by hand.
+    std::set<QString> onFile;
+    for (const SendLogRow& row : rows)
+        onFile.insert(fromBig5(row.texts[ColSendResult]));
+    int named = 0;
+    for (const QStringList& printed : r.rows()) {
+        if (printed[ColSendCode] != QStringLiteral("0") || onFile.count(printed[ColSendResult]))
+            continue;
+        ++named;
+        EXPECT_TRUE(r.err.contains(
+            QStringLiteral("閘道已接受但沒有寫入紀錄的簡訊：%1，%2").arg(printed[ColMobile], printed[ColSendResult])))
+            << r.err.toStdString();
+    }
+    EXPECT_EQ(named, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("norvi-cli finish"))) << r.err.toStdString();
 }
 

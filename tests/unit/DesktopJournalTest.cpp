@@ -101,6 +101,16 @@ TEST_F(DesktopJournalTest, AJournalThatCannotRecordKeepsOrStopsTheRun) {
                                        "recipients the stopped run did not reach";
     EXPECT_EQ(linesWith("發訊紀錄無法寫入，作業已停止"), 1);
     EXPECT_EQ(test::readLog(journal.path()).size(), 3u);
+    // The message the gateway took and that is on no file is named, in the message area and the operation log,
+    // so that it can be written down by hand.
+    const QString lost = QStringLiteral("閘道已接受但沒有寫入紀錄的簡訊：%1，%2；請自行記下。")
+                             .arg(fromBig5(log.rows[3].cells[ColMobile]), fromBig5(log.rows[3].cells[ColSendResult]));
+    ASSERT_TRUE(log.rows[3].cells[ColSendResult].contains("MsgId:"));
+    EXPECT_EQ(lines.filter(lost).size(), 1) << lines.join(QLatin1Char('\n')).toStdString();
+    QString opLog;
+    for (const QString& name : QDir(m_dir.path()).entryList({QStringLiteral("*.dbg")}))
+        opLog += fromBig5(test::readAll(QDir(m_dir.path()).filePath(name)));
+    EXPECT_TRUE(opLog.contains(lost)) << opLog.toStdString();
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "core/sendlog/LogStream.h"
 
 #include "core/sendlog/LogFile.h"
+#include "core/shared/Big5.h"
 #include "core/shared/Seams.h"
 #include "core/shared/SystemErrorText.h"
 
@@ -140,7 +141,25 @@ bool LogStream::appendRows(const std::vector<SendLogRow>& rows) {
 }
 
 bool LogStream::append(const SendLogRow& row) {
-    return appendRecord(toLogRecord(row));
+    if (appendRecord(toLogRecord(row)))
+        return true;
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (!m_lost)
+        m_lost = row;
+    return false;
+}
+
+std::optional<SendLogRow> LogStream::lostRow() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_lost;
+}
+
+QString UnrecordedRowText(const SendLogRow& row) {
+    const QString number = fromBig5(row.texts[ColMobile]);
+    const QString result = fromBig5(row.texts[ColSendResult]); // an acceptance's holds its MsgId
+    if (row.texts[ColSendCode] == "0")
+        return QStringLiteral("閘道已接受但沒有寫入紀錄的簡訊：%1，%2；請自行記下。").arg(number, result);
+    return QStringLiteral("沒有寫入紀錄的簡訊：%1，%2。").arg(number, result);
 }
 
 bool LogStream::appendRecord(const sLogRecord& record) {

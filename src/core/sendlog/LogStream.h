@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -77,6 +78,9 @@ public:
     // Closes the stream and removes its file.
     void discard();
 
+    // The first row append() could not write: its message may have reached the gateway all the same.
+    std::optional<SendLogRow> lostRow() const;
+
     bool isOpen() const;
     bool failed() const;
     QString errorString() const;
@@ -119,6 +123,7 @@ private:
     bool m_failed = false;
     bool m_closed = true;
     QString m_error;
+    std::optional<SendLogRow> m_lost;
 
     // The sync thread.
     std::condition_variable m_wake;
@@ -129,5 +134,9 @@ private:
 
 // The text of a record count: the mark -1 of a file whose writer has not finished.
 constexpr qint32 kUnfinishedCount = -1;
+
+// What is said of a row that could not be written, so that its message can be written down by hand: one the
+// gateway accepted by its number and MsgId, any other by its number and result.
+QString UnrecordedRowText(const SendLogRow& row);
 
 } // namespace norvi

@@ -253,7 +253,8 @@ void RowHandOver::record(quint64 rowId, const QByteArray& code, int codeImage, c
     if (m_journal->append(m_lastRow))
         return;
     m_recordFailed = true;
-    const QByteArray line = big5(QStringLiteral("發訊紀錄無法寫入，作業已停止（%1）").arg(m_journal->errorString()));
+    const QByteArray line = big5(QStringLiteral("發訊紀錄無法寫入，作業已停止（%1）。%2")
+                                     .arg(m_journal->errorString(), UnrecordedRowText(m_lastRow)));
     m_target->channel->post([line] { ShowMsgLine(line); });
     WriteOpLog(line);
 }
