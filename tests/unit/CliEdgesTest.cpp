@@ -195,5 +195,31 @@ TEST_F(CliEdgesTest, FollowUpEndsWithinItsTimeWhileAnswersAreSlow) {
     EXPECT_EQ(readLog(path("slow.log")).size(), 8u);
 }
 
+// The login carries 8 bytes of the account and of the password: a longer one is said to be cut before the
+// gateway can only answer "密碼錯誤". With -v, a configuration others can read is named.
+TEST_F(CliEdgesTest, SettingsTheGatewayCannotTakeWholeAreNamed) {
+    struct Case {
+        const char* account;
+        const char* password;
+        bool cut;
+    };
+    const Case cases[] = {{"demo", "demo", false}, {"demo", "demo12345", true}, {"longaccount", "demo", true}};
+    for (const Case& c : cases) {
+        ASSERT_TRUE(
+            m_dir.writeConfig({QFile::encodeName(path("logfiles")), "127.0.0.1", sim->port(), c.account, c.password}));
+        const CliRun r = run({"login-test"});
+        EXPECT_EQ(r.err.contains(QStringLiteral("帳號和密碼只會送出前 8 個字元")), c.cut)
+            << c.account << " " << c.password << ": " << r.err.toStdString();
+    }
+
+    const QByteArray cfg = QFile::encodeName(path("NorviSMSAp.cfg"));
+    const QString readable = QStringLiteral("其他使用者也可以讀取");
+    for (const mode_t mode : {mode_t(0600), mode_t(0640), mode_t(0644)}) {
+        ASSERT_EQ(::chmod(cfg.constData(), mode), 0);
+        EXPECT_EQ(run({"-v", "login-test"}).err.contains(readable), mode != 0600) << std::oct << mode;
+        EXPECT_FALSE(run({"login-test"}).err.contains(readable)) << "said only with -v";
+    }
+}
+
 } // namespace
 } // namespace norvi

@@ -26,7 +26,7 @@ constexpr int kSendWaitSeconds = 10;
 constexpr int kConnectWaitSeconds = 20;
 
 constexpr int kMaxContent = 160;
-constexpr int kMaxAccount = 8;
+constexpr int kMaxAccount = kSentCredentialBytes;
 constexpr int kMaxDomesticNumber = 10;
 constexpr int kMaxInternationalNumber = 22;
 constexpr int kMaxScheduleTime = 12;
