@@ -119,10 +119,12 @@ int list(const Arguments& a, const QString& bookPath, Console& console) {
         console.out(texts.join(QLatin1Char('\t')));
     };
     QString said;
+    bool damaged = false;
     const AddressBookResult listed = ListAddressBook(
         bookPath,
-        [&said, &console](const AddressBookResult& loaded) {
+        [&said, &damaged, &console](const AddressBookResult& loaded) {
             said = loaded.message;
+            damaged = loaded.damaged;
             if (!said.isEmpty())
                 console.err(said);
         },
@@ -134,7 +136,10 @@ int list(const Arguments& a, const QString& bookPath, Console& console) {
         });
     if (!listed.ok && listed.message != said)
         console.err(listed.message);
-    return listed.ok ? ExitOk : ExitRefused;
+    // What a damaged book lists is not all it held: a script must not take it for the whole book.
+    if (!listed.ok)
+        return ExitRefused;
+    return damaged || listed.damaged ? ExitFailed : ExitOk;
 }
 
 // ---- import ----

@@ -14,6 +14,7 @@
 #include "core/shared/Clock.h"
 #include "core/shared/Config.h"
 #include "core/shared/Global.h"
+#include "core/shared/OutputTarget.h"
 #include "core/shared/SaveFile.h"
 #include "core/shared/StopSignal.h"
 #include "core/shared/SystemErrorText.h"
@@ -27,8 +28,10 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QTimer>
 
 #include <algorithm>
+#include <climits>
 
 #include <poll.h>
 
@@ -57,12 +60,25 @@ private:
 // The send log of a row command, loaded in file order. A file that holds fewer records than it
 // announces, or bytes after them, is read as far as its records go, but it is only written to another
 // file: replacing it would throw away the bytes that could not be read.
-bool loadRowLog(const Arguments& a, const QString& logFolder, FileOrderJobRows* log, QString* writeTo,
-                CliRunLog* runLog, Console& console) {
+bool loadRowLog(const Arguments& a, const Config& config, FileOrderJobRows* log, QString* writeTo, CliRunLog* runLog,
+                Console& console) {
+    const QString logFolder = LogFolder(config);
+    const QString& startDir = config.StartDir();
     QString path;
     if (!logArgument(a, &path, console))
         return false;
-    *writeTo = a.values.contains(QStringLiteral("--out")) ? a.value(QStringLiteral("--out")) : path;
+    const bool toOther = a.values.contains(QStringLiteral("--out"));
+    *writeTo = toOther ? a.value(QStringLiteral("--out")) : path;
+    // A file named by --out is refused before anything is read; the log itself, written back, once it was read
+    // as a log, so that what is wrong with it as a log is what is said.
+    const auto refusedOutput = [&] {
+        const QString refusal = OutputRefusal(*writeTo, startDir);
+        if (!refusal.isEmpty())
+            console.err(refusal);
+        return !refusal.isEmpty();
+    };
+    if (toOther && refusedOutput())
+        return false;
     // The file written back is locked before the rows are read: another job on it waits for this one,
     // and neither writes back rows that miss the other's.
     if (!runLog->lockTarget(*writeTo)) {
@@ -90,6 +106,8 @@ bool loadRowLog(const Arguments& a, const QString& logFolder, FileOrderJobRows* 
             return false;
         }
     }
+    if (!toOther && refusedOutput())
+        return false;
     if (a.values.contains(QStringLiteral("--rows"))) {
         QVector<int> rows;
         QString error;
@@ -142,9 +160,11 @@ bool readyToStart(const Config& config, CliRunLog& runLog, const QString& writeT
 
 // One round of a follow-up: the rows it watches (all rows, or those of --rows), and what the round left.
 struct FollowRound {
+    qint64 stopAfterMs = -1; // the follow-up's time runs out this long after the round starts (-1: never)
     QVector<int> watched;
     bool asked = false;           // some row was unsettled, so the gateway was asked
     bool endsFollow = false;      // stopped by the user or a refused login: no later round can do better
+    bool timeUp = false;          // stopped because the follow-up's time ran out
     std::vector<SendLogRow> rows; // as written
     DeliveryCounts counts;        // the watched rows' messages, each by its latest row
 };
@@ -167,7 +187,7 @@ int rowJob(const Arguments& a, const Config& config, Console& console, WorkerMod
     StreamedRowLog log;
     CliRunLog runLog(LogFolder(config), config.StartDir(), console);
     QString writeTo;
-    if (!loadRowLog(a, LogFolder(config), &log, &writeTo, &runLog, console))
+    if (!loadRowLog(a, config, &log, &writeTo, &runLog, console))
         return ExitRefused;
     bool allRows = !a.values.contains(QStringLiteral("--rows"));
     if (allRows && log.rowCount() == 0) {
@@ -202,15 +222,31 @@ int rowJob(const Arguments& a, const Config& config, Console& console, WorkerMod
     }
     PassInterruptToWorker();
     progress.tracker().start(maximum);
+    // A follow-up's --for bounds its rounds too: a round still asking when the time is up is stopped as 中斷
+    // stops it, the answer on its way given the stop's grace.
+    QTimer timeUp;
+    if (round && round->stopAfterMs >= 0) {
+        timeUp.setSingleShot(true);
+        QObject::connect(&timeUp, &QTimer::timeout, [round] {
+            round->timeUp = true;
+            RequestStop();
+        });
+        timeUp.start(int(std::min<qint64>(round->stopAfterMs, INT_MAX)));
+    }
     waitForEnd(worker, progress);
+    timeUp.stop();
     const int code = finishRowJob(log, runLog, progress, console, round == nullptr);
     if (round) {
         round->asked = true;
         round->rows = log.rows();
         round->counts = CountMessages(log, round->watched);
-        round->endsFollow = Interrupted() || (runStopped(progress) && !progress.tracker().outcome().gaveUp);
+        round->endsFollow =
+            Interrupted() || (runStopped(progress) && !progress.tracker().outcome().gaveUp && !round->timeUp);
     }
-    return code == ExitOk && (Interrupted() || runStopped(progress)) ? ExitFailed : code;
+    // A row that failed or went unasked is no success, however few the rows were.
+    const RunOutcome outcome = progress.tracker().outcome();
+    const bool allAnswered = outcome.failed == 0 && outcome.notReached == 0 && outcome.uncertain == 0;
+    return code == ExitOk && (Interrupted() || runStopped(progress) || !allAnswered) ? ExitFailed : code;
 }
 
 // --every and --for of query --follow, in seconds.
@@ -278,6 +314,7 @@ int followUp(Arguments a, const Config& config, Console& console, const FollowTi
     for (;;) {
         const qint64 roundStart = sinceStart.elapsed();
         FollowRound round;
+        round.stopAfterMs = std::max<qint64>(0, times.limit * 1000 - roundStart);
         const int code = rowJob(a, config, console, WorkerMode::Query, &round);
         // Later rounds read what the first one wrote: the answers it got are not asked for again from the
         // older file, nor lost when a later round gets none.
@@ -305,7 +342,7 @@ int followUp(Arguments a, const Config& config, Console& console, const FollowTi
             return finish(ExitOk, QString());
         const qint64 next = roundStart + times.every * 1000;
         const QString still = QStringLiteral("%1 筆未確定（%2）").arg(unsettled).arg(counts.text());
-        if (next >= times.limit * 1000)
+        if (round.timeUp || next >= times.limit * 1000)
             return finish(ExitFailed, QStringLiteral("追蹤時間已到：仍有 %1。").arg(still));
         const qint64 waitMs = std::max<qint64>(0, next - sinceStart.elapsed());
         const QString line = QStringLiteral("追蹤中：%1，下次 %2")
@@ -390,7 +427,7 @@ int resend(const Arguments& a, Config& config, Console& console) {
     FileOrderJobRows log;
     CliRunLog runLog(LogFolder(config), config.StartDir(), console);
     QString writeTo;
-    if (!loadRowLog(a, LogFolder(config), &log, &writeTo, &runLog, console))
+    if (!loadRowLog(a, config, &log, &writeTo, &runLog, console))
         return ExitRefused;
     int queued = 0;
     QString error;

@@ -8,6 +8,7 @@
 #include "core/sendlog/PartialLog.h"
 #include "core/shared/Clock.h"
 #include "core/shared/Global.h"
+#include "core/shared/OutputTarget.h"
 #include "core/shared/SaveFile.h"
 #include "core/shared/StopSignal.h"
 #include "core/shared/SystemErrorText.h"
@@ -279,23 +280,17 @@ bool CliRunLog::create(const QString& target, const std::function<bool()>& fill)
             return false;
     } else {
         m_target = target;
-        if (SaveTargetIsRefused(target)) {
-            m_error = QStringLiteral("%1 不是一般檔案，無法寫入。").arg(target);
+        if (const QString refusal = OutputRefusal(target, m_startDir); !refusal.isEmpty()) {
+            m_error = refusal;
             return false;
         }
         if (!m_lock && !lockTarget(target))
             return false;
     }
-    m_direct = SaveTargetIsDirect(m_target);
-    m_final = m_direct ? m_target : SaveTargetPath(m_target);
-    // Beside the file it replaces, so the rename stays in one file system; a device's in the log folder.
-    const QString base =
-        m_direct ? QDir(m_logFolder)
-                       .filePath(QStringLiteral("norvi-cli-") +
-                                 Clock::now().toString(QStringLiteral("yyyyMMddHHmmss")) + QStringLiteral(".log"))
-                 : m_final;
+    m_final = SaveTargetPath(m_target);
+    // Beside the file it replaces, so the rename stays in one file system.
     for (int i = 0; i < kNameTries; ++i) {
-        m_partial = base + QLatin1Char('.') + RandomNameChars() + kPartialSuffix;
+        m_partial = m_final + QLatin1Char('.') + RandomNameChars() + kPartialSuffix;
         // Only a name that is taken already is tried again with other letters.
         if (m_stream.create(m_partial) || !QFileInfo::exists(m_partial))
             break;
@@ -342,11 +337,11 @@ bool CliRunLog::finish() {
                       .arg(m_stream.rowCount())
                       .arg(m_partial) +
                   FinishHint(m_partial);
+        if (const std::optional<SendLogRow> lost = m_stream.lostRow())
+            m_error += QLatin1Char('\n') + UnrecordedRowText(*lost);
         m_stream.close();
         return false;
     }
-    if (m_direct)
-        return finishDirect();
     if (m_appending && !(identityOf(m_final) == m_kept)) {
         // Its rows were copied in at the start: replacing it now would lose whatever was written since.
         m_error = QStringLiteral("%1 在這次傳送期間被其他程式變更，沒有被取代；這次的紀錄（含原有的各列）在 %2。")
@@ -401,29 +396,6 @@ void CliRunLog::abandon() {
     m_placeholder.clear();
 }
 
-// A device or a pipe: the finished file's bytes are written into it, then the file is removed.
-bool CliRunLog::finishDirect() {
-    if (!m_stream.finishInPlace()) {
-        m_error = m_stream.errorString();
-        return false;
-    }
-    QFile finished(m_partial);
-    SaveFile out(m_target);
-    bool ok = finished.open(QIODevice::ReadOnly) && out.open();
-    while (ok && !finished.atEnd()) {
-        const QByteArray piece = finished.read(1024 * 1024);
-        ok = out.write(piece) == piece.size();
-    }
-    if (!out.commit() || !ok) {
-        m_error = QStringLiteral("寫入傳送紀錄檔案失敗！ %1（%2）；紀錄保留在 %3。")
-                      .arg(m_target, out.errorString(), m_partial);
-        return false;
-    }
-    finished.close();
-    QFile::remove(m_partial);
-    return true;
-}
-
 // ---- norvi-cli finish ----
 
 int finishCommand(const Arguments& a, Console& console) {
@@ -444,6 +416,10 @@ int finishCommand(const Arguments& a, Console& console) {
     }
     if (SameFile(path, target)) {
         console.err(QStringLiteral("未完成的紀錄檔不會被覆寫，請以 --out 指定另一個檔案。"));
+        return ExitRefused;
+    }
+    if (const QString refusal = OutputRefusal(target); !refusal.isEmpty()) {
+        console.err(refusal);
         return ExitRefused;
     }
     FileLock lock(SaveTargetPath(target));

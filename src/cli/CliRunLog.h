@@ -24,14 +24,14 @@ namespace norvi::cli {
 // the count -1 and the rows the run starts from (a resend's or a query's log) copied in; every row is
 // appended as it comes; at the end the file gets its count and replaces the target atomically. A run
 // that is killed leaves the partial file, whose whole records every reader takes and which
-// `norvi-cli finish` puts in place. A character device or a pipe as the target (--log /dev/null) gets the
-// finished file's bytes at the end; the partial file is then kept in the log folder meanwhile.
+// `norvi-cli finish` puts in place. The target is a regular file or a new name, never one of the program's
+// own files (OutputRefusal).
 //
 // A target named on the command line is locked (TARGET.lock) for the whole run, so two runs that change
 // one log take turns; a time-stamped name is taken by creating it exclusively, so two runs never share one.
 class CliRunLog : public RowJournal {
 public:
-    // A new time-stamped log, and the partial file of a device target, go in `logFolder`; a rescued file
+    // A new time-stamped log goes in `logFolder`; a rescued file
     // in `startDir` (else the home folder). What the log has to say goes to `console`'s standard error.
     CliRunLog(QString logFolder, QString startDir, Console& console);
     ~CliRunLog() override;
@@ -74,7 +74,6 @@ private:
     bool create(const QString& target, const std::function<bool()>& fill);
     bool copyTargetRecords();
     bool takeDefaultName();
-    bool finishDirect();
     bool rescue();
     void watchSignals();
     void stopWatchingSignals();
@@ -90,7 +89,6 @@ private:
     QString m_final;  // the file replaced (links followed)
     QString m_partial;
     QString m_placeholder; // a time-stamped name taken and still empty
-    bool m_direct = false;
     bool m_started = false;
     bool m_appending = false;
     FileIdentity m_kept; // the target whose rows were copied in, as it was then

@@ -22,7 +22,7 @@
 #include "core/shared/Clock.h"
 #include "core/shared/Config.h"
 #include "core/shared/LogFolderSetup.h"
-#include "core/shared/SaveFile.h"
+#include "core/shared/OutputTarget.h"
 #include "core/shared/SystemErrorText.h"
 #include "core/workers/JobRegistry.h"
 #include "core/workers/JobStarter.h"
@@ -114,7 +114,7 @@ bool checkLogToAppend(const QString& path, Console& console) {
 // The log named by --log is locked at once and held to the end, so it is checked before anything else is
 // done and nobody changes it between the check and its replacement. No run replaces a log: an existing one
 // is refused unless --append keeps its rows. ExitOk to go on.
-int claimNamedLog(const Arguments& a, CliRunLog& log, Console& console) {
+int claimNamedLog(const Arguments& a, const QString& startDir, CliRunLog& log, Console& console) {
     const bool append = a.switches.contains(QStringLiteral("--append"));
     if (!a.values.contains(QStringLiteral("--log"))) {
         if (!append)
@@ -123,8 +123,11 @@ int claimNamedLog(const Arguments& a, CliRunLog& log, Console& console) {
         return ExitRefused;
     }
     const QString path = a.value(QStringLiteral("--log"));
-    if (SaveTargetIsRefused(path))
-        return ExitOk; // the log's start names it, as any log that cannot be written
+    // Before its lock is taken: a pipe, a device or the program's own file gets no lock file beside it either.
+    if (const QString refusal = OutputRefusal(path, startDir); !refusal.isEmpty()) {
+        console.err(refusal);
+        return ExitRefused;
+    }
     if (!log.lockTarget(path)) {
         console.err(log.error());
         console.err(QStringLiteral("無法記錄傳送結果，沒有傳送任何簡訊。"));
@@ -132,12 +135,6 @@ int claimNamedLog(const Arguments& a, CliRunLog& log, Console& console) {
     }
     if (RefuseWhileUnfinished({path}, console))
         return ExitRefused;
-    if (SaveTargetIsDirect(path)) {
-        if (!append)
-            return ExitOk;
-        console.err(QStringLiteral("%1 不是一般檔案，無法以 --append 接續。").arg(path));
-        return ExitRefused;
-    }
     const QFileInfo existing(path);
     if (!existing.exists() || existing.size() == 0)
         return ExitOk;
@@ -164,7 +161,7 @@ int send(const Arguments& a, Config& config, Console& console) {
     if (!loadConfiguration(config, console))
         return ExitRefused;
     CliRunLog log(LogFolder(config), config.StartDir(), console);
-    if (const int claimed = claimNamedLog(a, log, console); claimed != ExitOk)
+    if (const int claimed = claimNamedLog(a, config.StartDir(), log, console); claimed != ExitOk)
         return claimed;
     // Outlives the run, whose worker reads the members and groups it names.
     AddressBook book;

@@ -347,6 +347,27 @@ TEST_F(MainWindowTest, SaveProposesATimeStampedNameInTheLogFolderAndAsksBeforeOv
     EXPECT_TRUE(w.isEnabled());
 }
 
+// The program's own files and what is no regular file are never a saved log: each is named and another name
+// asked for.
+TEST_F(MainWindowTest, SaveRefusesTheProgramsOwnFilesAndFoldersAndAsksAgain) {
+    TFormMain& w = start();
+    addRows({"a"});
+    QFile book(path("AddressBook.bin"));
+    ASSERT_TRUE(book.open(QIODevice::WriteOnly));
+    book.write("book");
+    book.close();
+    m_prompts.fileNames = {path("AddressBook.bin"), path("logs"), path("saved.log")};
+    trigger(menuItem("MItemFSave"));
+    const QStringList said = m_prompts.messages();
+    ASSERT_EQ(said.size(), 2) << said.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(said[0], QStringLiteral("%1 是程式自己的通訊錄檔案，不能做為輸出檔。").arg(path("AddressBook.bin")));
+    EXPECT_EQ(said[1], QStringLiteral("%1 是資料夾，不是一般檔案，不能做為輸出檔。").arg(path("logs")));
+    EXPECT_EQ(QFileInfo(path("AddressBook.bin")).size(), 4);
+    EXPECT_EQ(QFileInfo(path("saved.log")).size(), 4 + 556);
+    EXPECT_TRUE(w.logSaved());
+    finishProgress();
+}
+
 TEST_F(MainWindowTest, CancellingTheSaveDialogWritesNothingAndSucceeds) {
     TFormMain& w = start();
     addRows({"a"});

@@ -125,6 +125,24 @@ TEST_F(CliBookTest, ListInBig5KeepsTheBytesOfTheBook) {
     EXPECT_EQ(r.stdoutBytes, "member\t1\t" + bookB5("許功蓋") + "\t0911\ta\\tb\ngroup\t-5\t\t1\n");
 }
 
+// What a damaged book lists is not all it held: the warning, the members that could be read, and exit 2, so a
+// script does not take the list for the whole book.
+TEST_F(CliBookTest, ListOfADamagedBookWarnsAndExitsTwo) {
+    book.putMember(test::member(1, "Amy", "0911"));
+    book.putMember(test::member(2, "Bob", "0922"));
+    ASSERT_TRUE(SaveAddressBook(book, bookPath()).ok);
+    const CliRun whole = run(w("book list"));
+    EXPECT_EQ(whole.exitCode, 0);
+    QFile file(bookPath());
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.resize(file.size() - 10)); // the last member cut short
+    file.close();
+    const CliRun cut = run(w("book list"));
+    EXPECT_EQ(cut.exitCode, 2) << cut.err.toStdString();
+    EXPECT_FALSE(cut.err.isEmpty());
+    EXPECT_TRUE(cut.out.startsWith(QStringLiteral("member\t1\tAmy"))) << cut.out.toStdString();
+}
+
 } // namespace
 } // namespace norvi
 

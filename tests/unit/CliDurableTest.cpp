@@ -363,6 +363,21 @@ TEST_F(CliFullDiskTest, ADiskThatFillsUpStopsTheRunAndKeepsWhatWasWritten) {
     // keeps its message from going.
     EXPECT_EQ(qint64(rows.size()), accepted());
     EXPECT_EQ(r.rows().size(), 40) << "every recipient is printed, reached or not";
+    // Had an answer not fitted over its row, it would be named on standard error with its number and MsgId;
+    // a full disk stops the run at a row's first write, so there is none.
+    std::set<QString> onFile;
+    for (const SendLogRow& row : rows)
+        onFile.insert(fromBig5(row.texts[ColSendResult]));
+    int named = 0;
+    for (const QStringList& printed : r.rows()) {
+        if (printed[ColSendCode] != QStringLiteral("0") || onFile.count(printed[ColSendResult]))
+            continue;
+        ++named;
+        EXPECT_TRUE(r.err.contains(
+            QStringLiteral("閘道已接受但沒有寫入紀錄的簡訊：%1，%2").arg(printed[ColMobile], printed[ColSendResult])))
+            << r.err.toStdString();
+    }
+    EXPECT_EQ(named, 0);
     EXPECT_TRUE(r.err.contains(QStringLiteral("norvi-cli finish"))) << r.err.toStdString();
 }
 

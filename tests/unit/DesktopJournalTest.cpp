@@ -93,15 +93,26 @@ TEST_F(DesktopJournalTest, AJournalThatCannotRecordKeepsOrStopsTheRun) {
     EXPECT_TRUE(error.contains(QStringLiteral("沒有傳送任何簡訊"))) << error.toStdString();
     EXPECT_TRUE(requestsOf(GwSendDomestic).isEmpty());
 
-    // It fills up on the fourth row: the run stops there, before that row's request, and says why in the
-    // message area.
-    LogStream::failAtForTest(LogStream::Step::Write, 8); // the count, then rows 1 to 3 before and after each request
+    // The fourth row's answer cannot replace its "may have gone" record: the run stops there and says why in
+    // the message area. (A row that cannot be recorded before its request keeps its message from going: the
+    // full-disk test of norvi-cli shows that.)
+    LogStream::failAtForTest(LogStream::Step::Write, 9); // the count, rows 1 to 3 before and after, row 4 before
     ASSERT_TRUE(runJob(WorkerMode::Send, &log));
-    EXPECT_EQ(requestsOf(GwSendDomestic).size(), 3) << "a message whose row cannot be recorded is not sent";
+    EXPECT_EQ(requestsOf(GwSendDomestic).size(), 4);
     EXPECT_EQ(log.rows.size(), 20u) << "the send log still shows the row that could not be journalled, and the "
                                        "recipients the stopped run did not reach";
     EXPECT_EQ(linesWith("發訊紀錄無法寫入，作業已停止"), 1);
-    EXPECT_EQ(test::readLog(journal.path()).size(), 3u);
+    EXPECT_EQ(test::readLog(journal.path()).size(), 4u) << "the fourth as it stood before its request";
+    // The message the gateway took and that is on no file is named, in the message area and the operation log,
+    // so that it can be written down by hand.
+    const QString lost = QStringLiteral("閘道已接受但沒有寫入紀錄的簡訊：%1，%2；請自行記下。")
+                             .arg(fromBig5(log.rows[3].cells[ColMobile]), fromBig5(log.rows[3].cells[ColSendResult]));
+    ASSERT_TRUE(log.rows[3].cells[ColSendResult].contains("MsgId:"));
+    EXPECT_EQ(lines.filter(lost).size(), 1) << lines.join(QLatin1Char('\n')).toStdString();
+    QString opLog;
+    for (const QString& name : QDir(m_dir.path()).entryList({QStringLiteral("*.dbg")}))
+        opLog += fromBig5(test::readAll(QDir(m_dir.path()).filePath(name)));
+    EXPECT_TRUE(opLog.contains(lost)) << opLog.toStdString();
 }
 
 } // namespace

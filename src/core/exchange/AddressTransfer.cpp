@@ -4,6 +4,7 @@
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
 #include "core/shared/Global.h"
+#include "core/shared/OutputTarget.h"
 #include "core/shared/SaveFile.h"
 #include "core/shared/SystemErrorText.h"
 
@@ -180,6 +181,10 @@ ExportResult ExportAddressText(const AddressBook& book, const QString& path, con
         return result;
     };
     // Text written over the book would leave the next start with a damaged book.
+    // The book's folder is the start folder, whose configuration is not to be written over either.
+    const QString startDir = book.filePath().isEmpty() ? QString() : QFileInfo(book.filePath()).path();
+    if (const QString refusal = OutputRefusal(path, startDir); !refusal.isEmpty())
+        return failed(refusal);
     if (isAddressBookFile(path, book.filePath()))
         return failed(QStringLiteral("匯出檔%1是通訊錄檔案本身，不能覆寫。").arg(path));
     SaveFile file(path);

@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -78,6 +79,10 @@ public:
     // Closes the stream and removes its file.
     void discard();
 
+    // The first answered row that could not be written (an acceptance appended, or any answer rewriting its
+    // row): its message reached the gateway, and the file does not say so.
+    std::optional<SendLogRow> lostRow() const;
+
     bool isOpen() const;
     bool failed() const;
     QString errorString() const;
@@ -120,6 +125,7 @@ private:
     bool m_failed = false;
     bool m_closed = true;
     QString m_error;
+    std::optional<SendLogRow> m_lost;
 
     // The sync thread.
     std::condition_variable m_wake;
@@ -130,5 +136,9 @@ private:
 
 // The text of a record count: the mark -1 of a file whose writer has not finished.
 constexpr qint32 kUnfinishedCount = -1;
+
+// What is said of a row that could not be written, so that its message can be written down by hand: one the
+// gateway accepted by its number and MsgId, any other by its number and result.
+QString UnrecordedRowText(const SendLogRow& row);
 
 } // namespace norvi

@@ -48,6 +48,7 @@ QString DeliveryName(Delivery d);
 class DeliveryCounts {
 public:
     void add(Delivery d) { ++m_counts[std::size_t(d)]; }
+    void remove(Delivery d) { --m_counts[std::size_t(d)]; }
     int count(Delivery d) const { return m_counts[std::size_t(d)]; }
     int total() const;
     // Share of all counted rows in per cent, 0 with no rows.

@@ -250,8 +250,9 @@ void RowHandOver::recordBeforeRequest(quint64 rowId, const QByteArray& content) 
     inFlight.texts[ColSendCode] = QByteArray::number(StopRows::kCode);
     inFlight.texts[ColSendResult] = StopRows::inFlightText();
     inFlight.texts[ColContent] = content;
+    // Not recorded first, not sent: nothing of this message reached the gateway, so nothing is named.
     if (!m_journal->append(inFlight, &m_lastRowIndex))
-        recordingFailed();
+        recordingFailed(nullptr);
 }
 
 void RowHandOver::record(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
@@ -267,12 +268,14 @@ void RowHandOver::record(quint64 rowId, const QByteArray& code, int codeImage, c
         m_lastRowIndex >= 0 ? m_journal->rewrite(m_lastRowIndex, m_lastRow) : m_journal->append(m_lastRow);
     m_lastRowIndex = -1;
     if (!recorded)
-        recordingFailed();
+        recordingFailed(&m_lastRow);
 }
 
-void RowHandOver::recordingFailed() {
+void RowHandOver::recordingFailed(const SendLogRow* unrecorded) {
     m_recordFailed = true;
-    const QByteArray line = big5(QStringLiteral("發訊紀錄無法寫入，作業已停止（%1）").arg(m_journal->errorString()));
+    const QByteArray line =
+        big5(QStringLiteral("發訊紀錄無法寫入，作業已停止（%1）。%2")
+                 .arg(m_journal->errorString(), unrecorded ? UnrecordedRowText(*unrecorded) : QString()));
     m_target->channel->post([line] { ShowMsgLine(line); });
     WriteOpLog(line);
 }

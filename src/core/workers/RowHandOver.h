@@ -136,7 +136,7 @@ private:
     // The row this object added last, completed by its fill and written to the journal.
     void record(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
                 const QByteArray& content);
-    void recordingFailed();
+    void recordingFailed(const SendLogRow* unrecorded);
     LogStream* m_journal = nullptr;
     SendLogRow m_lastRow;
     quint64 m_lastRowId = 0;

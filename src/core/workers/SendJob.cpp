@@ -16,6 +16,7 @@ namespace norvi {
 
 namespace {
 constexpr int kMaxAttempts = 2;
+constexpr std::size_t kRecentMsgIds = 65536;
 } // namespace
 
 uint8_t SendJob::requestType(const QByteArray& msisdn) {
@@ -136,13 +137,14 @@ bool SendJob::sendSegmentRow(const QByteArray& name, int image, const QByteArray
         return true;
     }
     QByteArray msgId = outcome.message;
-    if (outcome.code == 0 && !outcome.loginFailed && msgId.isEmpty()) {
-        // "Accepted" without a MsgId is no answer the gateway gives: a stream out of step or garbage.
-        uncertainRow(rowId, msisdn, segment, StopRows::uncertainText(big5("閘道回覆沒有MsgId")));
+    if (const QByteArray why = distrust(outcome); !why.isEmpty()) {
+        uncertainRow(rowId, msisdn, segment, StopRows::uncertainText(why));
         if (m_failures.note(true) && !m_worker.askToContinue(m_failures.inRow()))
             noteStop(true);
         return true;
     }
+    if (outcome.code == 0 && !outcome.loginFailed)
+        remember(msgId);
     const QByteArray result = ResultText(outcome.code, outcome.loginFailed ? CodeTable::Login : CodeTable::Send, msgId);
     // Most rows say "0": that cell shares one text instead of each row keeping a copy of its own.
     const QByteArray code = outcome.code == 0 ? QByteArrayLiteral("0") : QByteArray::number(outcome.code);
@@ -165,6 +167,42 @@ bool SendJob::sendSegmentRow(const QByteArray& name, int image, const QByteArray
     if (m_failures.note(outcome.code == -1) && !m_worker.askToContinue(m_failures.inRow()))
         noteStop(true);
     return true;
+}
+
+QByteArray SendJob::distrust(const Outcome& outcome) {
+    if (outcome.loginFailed)
+        return {};
+    // A refusal read from a stream out of step may be a copy of another message's: this one may have gone.
+    if (outcome.untrusted)
+        return SMSendNorviGw::OutOfStepText();
+    if (outcome.code != 0)
+        return {};
+    const QByteArray& msgId = outcome.message;
+    // "Accepted" without a MsgId is no answer the gateway gives: a stream out of step or garbage.
+    if (msgId.isEmpty())
+        return big5("閘道回覆沒有MsgId");
+    // A MsgId no query can carry is none the gateway hands out; a text that fills the whole reply without
+    // its terminator is garbage too.
+    if (msgId.size() > SMSendNorviGw::kMsgIdBytes) {
+        m_worker.gateway().Logout();
+        return big5("閘道回覆的MsgId超過 20 個字元");
+    }
+    // The gateway gives every message its own MsgId: one seen before is a late copy of an earlier reply, and
+    // this message's own answer is still to come on a connection that is out of step.
+    if (m_msgIds.contains(msgId)) {
+        m_worker.gateway().Logout();
+        return big5("閘道回覆重複的MsgId");
+    }
+    return {};
+}
+
+void SendJob::remember(const QByteArray& msgId) {
+    m_msgIds.insert(msgId);
+    m_msgIdOrder.push_back(msgId);
+    if (m_msgIdOrder.size() > kRecentMsgIds) {
+        m_msgIds.remove(m_msgIdOrder.front());
+        m_msgIdOrder.pop_front();
+    }
 }
 
 SendJob::Outcome SendJob::attempt(const QByteArray& msisdn, const QByteArray& segment) {
@@ -192,8 +230,9 @@ SendJob::Outcome SendJob::attempt(const QByteArray& msisdn, const QByteArray& se
             out.code = client.Send(out.message);
             out.stop = client.lastStop();
             out.written = client.lastRequestWritten();
+            out.untrusted = client.lastReplyUntrusted();
             // Only a request that surely never reached the gateway, or one it refused, goes again.
-            retry = out.code == -1 ? !out.written : SendRetryCodes.contains(out.code);
+            retry = out.code == -1 ? !out.written : SendRetryCodes.contains(out.code) && !out.untrusted;
         }
     } while (retry && attempts < kMaxAttempts && out.stop == SMSendNorviGw::StopPoint::None &&
              !m_worker.stopRequested());

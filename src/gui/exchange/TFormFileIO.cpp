@@ -6,6 +6,7 @@
 #include "core/exchange/ExchangeState.h"
 #include "core/shared/Big5.h"
 #include "core/shared/OpLog.h"
+#include "core/shared/OutputTarget.h"
 #include "gui/exchange/TFormChMapping.h"
 #include "gui/shared/FormControls.h"
 #include "gui/shared/Prompts.h"
@@ -386,6 +387,10 @@ void TFormFileIO::finishExport() {
         return;
     }
     const QString path = m_editIOPath->text();
+    if (const QString refusal = OutputRefusal(path, m_startDir); !refusal.isEmpty()) {
+        prompts().okBox(this, Prompts::Icon::Error, QStringLiteral("檔案匯出"), refusal);
+        return;
+    }
     if (QFileInfo::exists(path) &&
         prompts().message(this, Prompts::Icon::Warning, Prompts::Buttons::YesNo, windowTitle(),
                           path + QStringLiteral("檔案已經存在。\n您要取代它嗎？")) != Prompts::Answer::Yes)

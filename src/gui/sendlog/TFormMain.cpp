@@ -11,6 +11,7 @@
 #include "core/shared/FixedField.h"
 #include "core/shared/LogFolderSetup.h"
 #include "core/shared/OpLog.h"
+#include "core/shared/OutputTarget.h"
 #include "core/shared/Progress.h"
 #include "core/shared/SaveFile.h"
 #include "core/shared/SystemErrorText.h"
@@ -226,6 +227,11 @@ TFormMain::SaveOutcome TFormMain::SaveLog() {
         path = prompts().saveFileName(this, QStringLiteral("儲存紀錄"), kLogFilter, proposed);
         if (path.isEmpty())
             return SaveOutcome::Cancelled;
+        // The program's own files and what is no regular file are named, and another name is asked for.
+        if (const QString refusal = OutputRefusal(path, m_config.StartDir()); !refusal.isEmpty()) {
+            prompts().notice(this, Prompts::Icon::Error, boxTitle(), refusal);
+            continue;
+        }
         if (!QFileInfo::exists(path) || prompts().confirm(this, boxTitle(), QStringLiteral("該檔案已存在，要覆蓋？")))
             break;
     }

@@ -49,6 +49,7 @@ private slots:
 
 private:
     void FormShow();
+    void showCredentialNote();
     // CollectSettings with the dialog's fields; a refusal is shown in an error box. Without `resolve` the
     // address is not looked up (the connection test looks it up on its own thread).
     bool collectSettings(bool resolve = true);
@@ -69,6 +70,7 @@ private:
     QLineEdit* m_editGWPasswd = nullptr;
     QPushButton* m_buttonLoginTest = nullptr;
     QLabel* m_labelLoginTest = nullptr;
+    QLabel* m_labelCredentialNote = nullptr;
     LoginTestRun* m_loginTest = nullptr;
     QTimer m_testTimer;
 };
