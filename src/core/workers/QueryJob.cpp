@@ -170,7 +170,7 @@ void QueryJob::runRows() {
     sendMarks(marks);
     reportNotAsked();
     if (!m_cancel)
-        m_worker.activity().setResults(m_results.text());
+        m_worker.activity().setResults(m_answered.parts().join(QStringLiteral("、")));
 }
 
 std::vector<QueryJob::PlannedRow> QueryJob::readRows(int position, bool allRows, const QVector<int>& selected,
@@ -219,11 +219,13 @@ void QueryJob::setQueryCells(int row, const QByteArray& code, const QByteArray& 
 }
 
 void QueryJob::countResult(PlannedRow& planned) {
-    if (m_writtenRow == planned.row) {
-        planned.cells.queryCode = m_writtenCode;
-        planned.cells.queryResult = m_writtenResult;
-    }
-    m_results.add(ClassifyDelivery(planned.cells));
+    if (m_writtenRow != planned.row)
+        return;
+    planned.cells.queryCode = m_writtenCode;
+    planned.cells.queryResult = m_writtenResult;
+    // What the answers of this run say; the rows it only walked past are counted by why.
+    if (m_answeredRow == planned.row)
+        m_answered.add(ClassifyDelivery(planned.cells));
 }
 
 void QueryJob::noteStop(bool gaveUp) {
@@ -361,10 +363,12 @@ void QueryJob::askRow(int row, const RowPlan& plan) {
     // A failed login answers nothing about the message: an earlier answer stays.
     if (!(loginFailed && plan.answered))
         setQueryCells(row, codeText, result);
-    if (succeeded(code, loginFailed))
+    if (succeeded(code, loginFailed)) {
         m_worker.activity().countSucceeded();
-    else
+        m_answeredRow = row;
+    } else {
         m_worker.activity().countFailed();
+    }
     if (ex.loginRefused) {
         m_stopReason = result;
         m_worker.activity().setStopReason(fromBig5(result));
