@@ -102,6 +102,10 @@ TEST(ProgressTracker, CountingStateOnlyChangesTheStatusAndTheMaximumMayComeLater
     t.handle(StateCounting, after(0));
     EXPECT_EQ(t.statusText(), QStringLiteral("簡訊通數計算中..."));
     EXPECT_FALSE(t.started());
+    // The count is done while the first answer is awaited: the text says so, no step is counted.
+    t.handle(StateSendStarted, after(0));
+    EXPECT_EQ(t.statusText(), QStringLiteral("簡訊傳送中..."));
+    EXPECT_FALSE(t.started());
     t.setMaximum(2);
     t.handle(StateSending, after(100));
     EXPECT_EQ(t.progressText(), QStringLiteral("1 / 2(50%)"));
@@ -130,7 +134,7 @@ TEST(ProgressStates, EachStateHasAFittingTextThatAgreesWithItsKind) {
         EXPECT_TRUE(!IsEndState(states) || !goesOn) << states;
         EXPECT_FALSE(IsStepState(states) && IsEndState(states)) << states;
     }
-    EXPECT_EQ(states, 18);
+    EXPECT_EQ(states, 19);
 }
 
 TEST(ProgressPosting, StatesFromManyThreadsArriveInOrderAndNothingReachesAGoneTarget) {

@@ -9,14 +9,14 @@ namespace norvi {
 
 namespace {
 
-constexpr int kStateCount = 18;
+constexpr int kStateCount = 19;
 constexpr qint64 kMsPerSecond = 1000;
 
 const char* const kStateTexts[kStateCount] = {
     "通訊錄匯入中...",   "通訊錄匯入完成",    "通訊錄匯出中...",  "通訊錄匯出完成",    "發訊名單載入中...",
     "發訊名單載入完成",  "發訊紀錄儲存中...", "發訊紀錄儲存完成", "發訊紀錄載入中...", "發訊紀錄載入完成",
     "簡訊通數計算中...", "簡訊傳送中...",     "簡訊傳送完成",     "簡訊查詢中...",     "簡訊查詢完成",
-    "預約簡訊取消中...", "預約簡訊取消完成",  "發訊紀錄儲存失敗",
+    "預約簡訊取消中...", "預約簡訊取消完成",  "發訊紀錄儲存失敗", "簡訊傳送中...",
 };
 
 bool isKnownState(int state) {

@@ -32,6 +32,9 @@ enum ProgressState {
     // A save that could not be written ends here, so the window and the operation log never read "完成"
     // for it.
     StateLogSaveFailed = 17,
+    // A send run's count is done and its worker waits for the gateway: a text, not a step, so the window
+    // does not keep saying "簡訊通數計算中..." while the first answer is awaited.
+    StateSendStarted = 18,
 };
 
 // How a gateway run (send, query, cancel) ended, counted by its worker: messages or rows the gateway

@@ -159,12 +159,15 @@ void QueryJob::runRows() {
         if (plan.ask) {
             // The row shows as selected before its answer arrives.
             sendMarks(marks);
+            m_worker.activity().setSubject(WaitSubject(m_steps + 1, plan.msgId, true));
             askRow(planned.row, plan);
         }
         // A step counts a row that is done with: "0 / N" while the first answer is awaited. A row whose
         // exchange a stop kept from going out is not done.
-        if (!(m_stopped && m_lastNotAsked == planned.row))
+        if (!(m_stopped && m_lastNotAsked == planned.row)) {
+            ++m_steps;
             m_worker.channel().postShowProcess(m_cancel ? StateCancelling : StateQuerying);
+        }
         countResult(planned);
     }
     sendMarks(marks);
@@ -326,7 +329,6 @@ QueryExchange AskGateway(SMSendNorviGw& client, const QByteArray& msgId, bool ca
 }
 
 void QueryJob::askRow(int row, const RowPlan& plan) {
-    m_worker.activity().setSubject(plan.msgId);
     const QueryExchange ex =
         AskGateway(m_worker.gateway(), plan.msgId, m_cancel, [this] { return m_worker.stopRequested(); });
     const int code = ex.code;

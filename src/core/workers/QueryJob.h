@@ -104,6 +104,7 @@ private:
     StopRows::TransportFailures m_failures;
     DeliveryCounts m_answered; // the classes of the rows the gateway answered in this run
     int m_answeredRow = -1;
+    int m_steps = 0; // the rows done with, as the progress counts them
     int m_writtenRow = -1;
     QByteArray m_writtenCode, m_writtenResult;
 };
