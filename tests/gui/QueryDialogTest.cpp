@@ -356,7 +356,7 @@ TEST_F(QueryDialogTest, ResendWithNothingFailedSaysSoEvenWithoutAGateway) {
     ASSERT_EQ(m_prompts.asked.size(), 1);
     EXPECT_EQ(m_prompts.asked[0].text, QStringLiteral("沒有確定失敗的訊息需要重新傳送！"));
     EXPECT_EQ(m_prompts.asked[0].icon, Prompts::Icon::Information);
-    EXPECT_EQ(m_prompts.asked[0].buttons, Prompts::Buttons::Yes);
+    EXPECT_EQ(m_prompts.asked[0].buttons, Prompts::Buttons::Ok);
     EXPECT_FALSE(progress().isVisible());
     EXPECT_FALSE(mainWindow().runLocked());
 }
