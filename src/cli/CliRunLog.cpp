@@ -389,8 +389,10 @@ bool CliRunLog::rescue() {
 
 void CliRunLog::abandon() {
     stopWatchingSignals();
-    if (m_stream.isOpen())
+    if (m_stream.isOpen()) {
+        RemoveRunPlan(m_stream.path());
         m_stream.discard();
+    }
     if (!m_placeholder.isEmpty())
         QFile::remove(m_placeholder);
     m_placeholder.clear();

@@ -277,9 +277,10 @@ int send(const Arguments& a, Config& config, Console& console) {
     }
     jobs.setJournal(nullptr);
     if (!started) {
+        // What keeps a run from starting here is its plan beside the log, which could not be written.
         log.abandon();
         console.err(error);
-        return ExitRefused;
+        return ExitNotSaved;
     }
 
     const bool saved = log.finish();

@@ -338,7 +338,7 @@ TEST_F(CliFullDiskTest, NothingIsSentWhenTheLogCannotBeStarted) {
 }
 
 TEST_F(CliFullDiskTest, ADiskThatFillsUpStopsTheRunAndKeepsWhatWasWritten) {
-    leaveRoom(8192); // a page for the operation log, one for the count and seven records
+    leaveRoom(12288); // a page for the operation log, one for the run's plan, one for the count and seven records
     writeFile("list.txt", numberList(40));
     const QString log = QDir(m_disk).filePath(QStringLiteral("full.log"));
     const CliRun r = runLimited(textList({"send", "--text", "hi", "--list", path("list.txt"), "--log", log}));
