@@ -5,6 +5,7 @@
 
 #include "core/sendlog/LogFile.h"
 #include "core/sendlog/LogRecord.h"
+#include "core/sendlog/RunPlan.h"
 #include "core/shared/Clock.h"
 #include "core/shared/Global.h"
 #include "core/shared/SaveFile.h"
@@ -473,12 +474,17 @@ int finishCommand(const Arguments& a, Console& console) {
         console.err(WithReason(QStringLiteral("讀取傳送紀錄檔案失敗！ ") + path, reader.errorString()));
         return ExitRefused;
     }
+    // The messages a killed run never reached get their rows after the run's own (its plan says which).
+    const UnreachedRows unreached = FindUnreachedRows(path, reader.available(), Clock::rowStamp());
     // Record by record: the count is the number of whole records, known before the first is read.
     LogFileWriter writer(target);
-    bool saved = writer.open(reader.available());
+    bool saved = writer.open(reader.available() + int(unreached.rows.size()));
     SendLogRow row;
     while (saved && reader.next(row))
         writer.write(row);
+    for (const SendLogRow& added : unreached.rows)
+        if (saved)
+            writer.write(added);
     if (reader.refused()) {
         console.err(reader.refusal()); // the writer is dropped uncommitted: nothing is written
         return ExitRefused;
@@ -491,7 +497,11 @@ int finishCommand(const Arguments& a, Console& console) {
     }
     if (partial)
         QFile::remove(path);
-    console.err(QStringLiteral("傳送紀錄已完成：%1（%2 筆）").arg(target).arg(reader.readCount()));
+    RemoveRunPlan(path);
+    console.err(
+        QStringLiteral("傳送紀錄已完成：%1（%2 筆）").arg(target).arg(reader.readCount() + int(unreached.rows.size())));
+    if (const QString text = UnreachedRowsText(unreached); !text.isEmpty())
+        console.err(text);
     return ExitOk;
 }
 
