@@ -31,8 +31,9 @@ std::vector<Command> commands() {
     return {
         {"login-test", {{}, help}, loginTest},
         {"send",
-         {sendValues, QSet<QString>(big5).unite({QStringLiteral("--replace"), QStringLiteral("--append"),
-                                                 QStringLiteral("--allow-odd-numbers")})},
+         {sendValues,
+          QSet<QString>(big5).unite({QStringLiteral("--replace"), QStringLiteral("--append"),
+                                     QStringLiteral("--allow-odd-numbers"), QStringLiteral("--allow-empty-fields")})},
          send},
         {"query",
          {QSet<QString>(rowValues).unite({QStringLiteral("--every"), QStringLiteral("--for")}),

@@ -236,6 +236,12 @@ int send(const Arguments& a, Config& config, Console& console) {
         console.err(odd.refusal());
         return ExitRefused;
     }
+    // Nor does a template go out with its marks: recipients without the values are named, and sent with
+    // the fields empty only when the caller says so.
+    if (!queued.emptyFields.empty() && !a.switches.contains(QStringLiteral("--allow-empty-fields"))) {
+        console.err(queued.emptyFields.refusal());
+        return ExitRefused;
+    }
     warnOfCutTexts(text, queued.overlong, console);
 
     // The log is on disk before the first message goes; a log that cannot be started sends nothing.
@@ -270,9 +276,10 @@ int send(const Arguments& a, Config& config, Console& console) {
     }
     jobs.setJournal(nullptr);
     if (!started) {
+        // What keeps a run from starting here is its plan beside the log, which could not be written.
         log.abandon();
         console.err(error);
-        return ExitRefused;
+        return ExitNotSaved;
     }
 
     const bool saved = log.finish();

@@ -148,11 +148,13 @@ TEST_F(MainWindowTest, RowsUpdateTheStatusTextAndTheCommands) {
         EXPECT_FALSE(menuItem(name)->isEnabled()) << name;
 }
 
-TEST_F(MainWindowTest, SelectingRowsMarksTheLogChangedSoExitAsks) {
+TEST_F(MainWindowTest, AChangedRowMarksTheLogChangedSoExitAsksButASelectionDoesNot) {
     TFormMain& w = start();
     addRows({"a", "b"});
     w.setLogSaved(true);
     select(1);
+    EXPECT_TRUE(w.logSaved()) << "the selection is not saved with the rows";
+    w.logModel().setText(0, ColQueryCode, "0"); // as a query's answer writes it
     EXPECT_FALSE(w.logSaved());
     m_prompts.answers = {Answer::No};
     trigger(menuItem("MItemFExit"));
@@ -452,6 +454,15 @@ TEST_F(MainWindowTest, LoadingIntoAnEmptyListAsksNothingAndCountsAsSaved) {
     ASSERT_EQ(w.logModel().rowCount(), 1);
     EXPECT_EQ(w.logModel().codeImage(0), int(ImageReservation));
     EXPECT_TRUE(w.logSaved());
+    finishProgress();
+
+    // Looked at, not changed: clearing it for the next load (as for a send) asks nothing about saving.
+    select(0);
+    m_prompts.fileNames = {path("one.log")};
+    m_prompts.answers = {Answer::Yes};
+    trigger(menuItem("MItemFLoad"));
+    EXPECT_EQ(m_prompts.messages(), QStringList{kClear});
+    finishProgress();
 }
 
 TEST_F(MainWindowTest, ACutFileLoadsItsCompleteRowsAndSaysHowManyWereMissing) {

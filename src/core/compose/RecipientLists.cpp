@@ -258,16 +258,48 @@ bool CheckDigitRuns(const QByteArray& text) {
     return true;
 }
 
+QByteArray ReplacedMessage(QByteArrayView templ, QByteArrayView content, QList<int>* missing) {
+    const QList<int> placeholders = TemplatePlaceholders(templ);
+    QByteArray result;
+    int values = 0;
+    if (content.isEmpty()) {
+        result = templ.toByteArray();
+    } else {
+        values = int(fieldValues(content).size());
+        if (values == 0 || !templ.contains("$1$")) {
+            if (missing)
+                missing->clear();
+            return SubstituteFields(templ, content);
+        }
+        result = SubstituteFields(templ, content);
+    }
+    QList<int> left;
+    char placeholder[] = "$0$";
+    for (const int k : placeholders) {
+        if (k <= values)
+            continue;
+        left.append(k);
+        placeholder[1] = char('0' + k);
+        result.replace(QByteArrayView(placeholder, 3), QByteArrayView());
+    }
+    if (missing)
+        *missing = left;
+    return result.left(kSubstitutedLength);
+}
+
 ComposeInput ComposeInput::fromText(const QByteArray& text, bool replaceFields) {
     ComposeInput input;
     input.text = text;
-    input.segments = segment(text);
     input.replaceFields = replaceFields;
+    if (replaceFields)
+        input.placeholders = TemplatePlaceholders(text);
+    // A recipient without values of its own gets the template with its fields empty, never its marks.
+    input.segments = segment(input.placeholders.isEmpty() ? text : ReplacedMessage(text, QByteArrayView(), nullptr));
     return input;
 }
 
 QByteArray RowMessage(QByteArrayView content, const ComposeInput& input) {
-    return input.replaceFields ? SubstituteFields(input.text, content) : content.toByteArray();
+    return input.replaceFields ? ReplacedMessage(input.text, content, nullptr) : content.toByteArray();
 }
 
 bool SendQueueBuilder::addEntry(const sMtData& entry) {
@@ -385,14 +417,17 @@ bool SendQueueBuilder::addListFileRow(const sLoadMt& row, int32_t line) {
         return false;
     const QByteArrayView content = fieldView(row.content);
     if (content.isEmpty())
-        return queueIfNew(number, KindListRow, QByteArrayView());
+        return queueIfNew(number, KindListRow, QByteArrayView(), row.line);
     // A row with its own text is sent even when its number was queued already.
     sSendContent& record = append(number, KindListRow, QByteArrayView());
     QByteArray filled;
     QByteArrayView text = content;
     if (m_input.replaceFields) {
-        filled = SubstituteFields(m_input.text, content);
+        QList<int> missing;
+        filled = ReplacedMessage(m_input.text, content, &missing);
         text = filled;
+        if (!missing.isEmpty())
+            m_result.emptyFields.addListLine(row.line, missing);
     }
     record.segmentCount = SegmentBytes(text, record.segments[0]);
     if (CutAfterSix(text, record.segments[0], record.segmentCount))
@@ -402,7 +437,7 @@ bool SendQueueBuilder::addListFileRow(const sLoadMt& row, int32_t line) {
     return true;
 }
 
-bool SendQueueBuilder::queueIfNew(QByteArrayView number, uint8_t kind, QByteArrayView name) {
+bool SendQueueBuilder::queueIfNew(QByteArrayView number, uint8_t kind, QByteArrayView name, qint64 listLine) {
     if (number.isEmpty() || m_queued.contains(number))
         return true;
     if (!refuseIfTooLong(number))
@@ -414,8 +449,19 @@ bool SendQueueBuilder::queueIfNew(QByteArrayView number, uint8_t kind, QByteArra
     std::memcpy(record.segments, m_input.segments.block, sizeof record.segments);
     record.segmentCount = m_input.segments.count;
     m_result.totalCount += record.segmentCount;
+    if (!m_input.placeholders.isEmpty())
+        noteTemplateOnly(number, kind, name, listLine);
     complete(record);
     return true;
+}
+
+void SendQueueBuilder::noteTemplateOnly(QByteArrayView number, uint8_t kind, QByteArrayView name, qint64 listLine) {
+    if (listLine >= 0)
+        m_result.emptyFields.addListLine(listLine, m_input.placeholders);
+    else if (kind == KindAddressBook && !name.isEmpty())
+        m_result.emptyFields.addRecipient(shownBig5(name.toByteArray()), m_input.placeholders);
+    else
+        m_result.emptyFields.addRecipient(shownBig5(number.toByteArray()), m_input.placeholders);
 }
 
 void SendQueueBuilder::complete(const sSendContent& record) {
@@ -461,10 +507,17 @@ SendQueueResult BuildSendQueue(const AddressBook& book, const ComposeInput& inpu
                                std::list<sSendContent>& SendQueue) {
     SendQueueBuilder builder(book, input, &parsed);
     builder.reuse(SendQueue);
-    for (const sMtData& entry : parsed.RecipientList)
+    int position = 0;
+    int firstEmptyFields = -1;
+    for (const sMtData& entry : parsed.RecipientList) {
         if (!builder.addEntry(entry))
             break;
+        if (firstEmptyFields < 0 && !builder.result().emptyFields.empty())
+            firstEmptyFields = position;
+        ++position;
+    }
     SendQueueResult result = builder.result();
+    result.firstEmptyFieldsEntry = firstEmptyFields;
     // Recipients that all lack a number make a run of nothing, which would report "完成：0 / 0" as if
     // something had been done; it is refused like any other run that cannot be sent.
     if (result.ok && result.totalCount == 0) {

@@ -2,6 +2,7 @@
 
 #include "core/addressbook/AddressBook.h"
 #include "core/compose/ComposeState.h"
+#include "core/compose/EmptyFields.h"
 #include "core/compose/ListFileRecords.h"
 #include "core/compose/NumberSet.h"
 #include "core/compose/RecipientRecords.h"
@@ -94,18 +95,25 @@ QByteArray DefaultNumber(QByteArrayView msisdn);
 // ASCII digits that begins with "0" reaches nine digits.
 bool CheckDigitRuns(const QByteArray& text);
 
-// What the send dialog contributes: its message text (Big5), that text's segmentation and whether
-// "替代簡訊" is checked.
+// With "替代簡訊": the message a recipient gets whose list line holds `content` (empty for a line without
+// one and for every other recipient). SubstituteFields, then every placeholder of the template still
+// without a value emptied; `missing` (may be null) gets their numbers. A line whose content holds no value,
+// or a template without "$1$", keeps the line's content as its message, which leaves nothing missing.
+QByteArray ReplacedMessage(QByteArrayView templ, QByteArrayView content, QList<int>* missing);
+
+// What the send dialog contributes: its message text (Big5), the segmentation every recipient without a
+// text of its own gets, and whether "替代簡訊" is checked.
 struct ComposeInput {
     QByteArray text;
-    Segments segments;
+    Segments segments; // of the text, or with "替代簡訊" of the template with its placeholders empty
     bool replaceFields = false;
+    QList<int> placeholders; // with "替代簡訊", the template's "$n$"
 
     static ComposeInput fromText(const QByteArray& text, bool replaceFields);
 };
 
 // The own message of a list-file row with content: the content itself, or with "替代簡訊" the
-// message text with the row's values filled in.
+// message text with the row's values filled in (ReplacedMessage).
 QByteArray RowMessage(QByteArrayView content, const ComposeInput& input);
 
 // List-file rows whose own text (the second column, or the message with the row's values) needs more than
@@ -128,6 +136,8 @@ struct SendQueueResult {
     int missingEntries = 0;                // ids or rows that no longer exist, skipped
     QStringList skipped;                   // what was skipped and why, the first kNamedSkips of them
     OverlongRows overlong;                 // rows whose own text is cut after six short messages
+    EmptyFields emptyFields;               // recipients whose "替代簡訊" leaves a "$n$" without a value
+    int firstEmptyFieldsEntry = -1;        // the entry of RecipientList (by position) of the first of them
 };
 
 // How many skipped entries a run names; a damaged group of 1,000 slots would otherwise fill a screen.
@@ -164,7 +174,10 @@ private:
     void skipped(const QString& text);
     bool addListRow(int32_t line);
     // Numbers are views into the records of the book and of RecipientList, which stay put meanwhile.
-    bool queueIfNew(QByteArrayView number, uint8_t kind, QByteArrayView name);
+    // `listLine`: the list-file line a row without content comes from (from 0), -1 for other recipients.
+    bool queueIfNew(QByteArrayView number, uint8_t kind, QByteArrayView name, qint64 listLine = -1);
+    // A recipient that gets the template with its placeholders emptied.
+    void noteTemplateOnly(QByteArrayView number, uint8_t kind, QByteArrayView name, qint64 listLine);
     // `listLine`: the list-file line the number comes from, named with its whole number.
     bool refuseIfTooLong(QByteArrayView number, int32_t listLine = -1);
     sSendContent& append(QByteArrayView number, uint8_t kind, QByteArrayView name);

@@ -371,8 +371,8 @@ void TFormMain::ListViewLogChange() {
 }
 
 void TFormMain::ListViewLogSelectItem() {
-    // Selecting rows counts as a change of the log, as the list reports it like any other change of a row.
-    m_logSaved = false;
+    // The selection is not saved with the rows: choosing rows (a click, a job marking the rows it asks about)
+    // changes nothing the save prompt would keep.
     updateCommands();
 }
 
