@@ -71,10 +71,9 @@ TEST_F(MainWindowJobsTest, ResendAppendsTheFailedRowsAndQueryAllAsksEverySentMes
     ASSERT_TRUE(mainWindow().jobRows().selectedRows().isEmpty());
     choose("PMItemLvQuerySMS");
     finishJob();
-    EXPECT_EQ(
-        progress().tracker().statusText(),
-        QStringLiteral(
-            "簡訊查詢完成，查詢 3 筆：有回覆 2 筆（已送達 1 筆、不確定 1 筆）、未能查詢 0 筆、略過 1 筆（未成功送出）"));
+    EXPECT_EQ(progress().tracker().statusText(),
+              QStringLiteral("簡訊查詢完成，查詢 3 筆：有回覆 2 筆（已送達 1 筆、不確定 1 筆）、未能查詢 0 筆、略過 1 "
+                             "筆（未成功送出）"));
     EXPECT_EQ(cell(0, ColQueryCode), QString()) << "a failed send is never asked";
     EXPECT_EQ(cell(1, ColQueryCode), QStringLiteral("0"));
     EXPECT_TRUE(cell(1, ColQueryResult).startsWith(QStringLiteral("訊息已送達對方")));
