@@ -61,10 +61,10 @@ TFormGroup::TFormGroup(AddressBook& book, QWidget* parent) : QDialog(parent), m_
     auto* listLabel = makeLabel(page, QStringLiteral("群組成員(&O)："), ListViewMember);
     ListViewMember->setAccessibleName(QStringLiteral("群組成員："));
 
-    ButtonSelectMember = makeButton(page, QStringLiteral("選擇成員(&S)"), "ButtonSelectMember", ReturnKey::Ignores);
-    ButtonEditNewMember = makeButton(page, QStringLiteral("新連絡人(&N)"), "ButtonEditNewMember", ReturnKey::Ignores);
-    ButtonRemoveMember = makeButton(page, QStringLiteral("移除(&V)"), "ButtonRemoveMember", ReturnKey::Ignores);
-    ButtonContent = makeButton(page, QStringLiteral("內容(&R)"), "ButtonContent", ReturnKey::Ignores);
+    ButtonSelectMember = makeButton(page, QStringLiteral("選擇成員(&S)"), "ButtonSelectMember");
+    ButtonEditNewMember = makeButton(page, QStringLiteral("新連絡人(&N)"), "ButtonEditNewMember");
+    ButtonRemoveMember = makeButton(page, QStringLiteral("移除(&V)"), "ButtonRemoveMember");
+    ButtonContent = makeButton(page, QStringLiteral("內容(&R)"), "ButtonContent");
 
     auto* grid = new QGridLayout(page);
     grid->addWidget(intro, 0, 0, 1, 3);

@@ -72,7 +72,7 @@ TFormFileIO::TFormFileIO(AddressBook& book, const QString& startDir, QWidget* pa
 
     auto* pathPage = new QWidget(m_pages);
     m_editIOPath = makeEdit(pathPage, "EditIOPath");
-    m_buttonBrowse = makeButton(pathPage, QStringLiteral("瀏覽(&R)..."), "ButtonBrowse", ReturnKey::Ignores);
+    m_buttonBrowse = makeButton(pathPage, QStringLiteral("瀏覽(&R)..."), "ButtonBrowse");
     auto* pathRow = new QHBoxLayout;
     pathRow->addWidget(m_editIOPath, 1);
     pathRow->addWidget(m_buttonBrowse);
@@ -93,8 +93,7 @@ TFormFileIO::TFormFileIO(AddressBook& book, const QString& startDir, QWidget* pa
     m_listViewMapping->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_listViewMapping->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_listViewMapping->setColumnWidth(0, 180);
-    m_buttonChMapping =
-        makeButton(mappingPage, QStringLiteral("變更對應(&C)..."), "ButtonChMapping", ReturnKey::Ignores);
+    m_buttonChMapping = makeButton(mappingPage, QStringLiteral("變更對應(&C)..."), "ButtonChMapping");
     auto* changeRow = new QHBoxLayout;
     changeRow->addStretch(1);
     changeRow->addWidget(m_buttonChMapping);
@@ -106,10 +105,10 @@ TFormFileIO::TFormFileIO(AddressBook& book, const QString& startDir, QWidget* pa
     m_pages->addWidget(pathPage);
     m_pages->addWidget(mappingPage);
 
-    m_buttonPrevious = makeButton(this, QStringLiteral("< 上一步(&B)"), "ButtonPrevious", ReturnKey::Ignores);
-    m_buttonNextDone = makeButton(this, QStringLiteral("下一步(&N) >"), "ButtonNextDone", ReturnKey::Ignores);
+    m_buttonPrevious = makeButton(this, QStringLiteral("< 上一步(&B)"), "ButtonPrevious");
+    m_buttonNextDone = makeButton(this, QStringLiteral("下一步(&N) >"), "ButtonNextDone");
     m_buttonNextDone->setDefault(true);
-    auto* buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel", ReturnKey::Ignores);
+    auto* buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel");
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(m_buttonPrevious);

@@ -37,7 +37,7 @@ TFormFileType::TFormFileType(AddressBook& book, const QString& startDir, QWidget
 
     m_buttonIO = makeButton(this, QString(), "ButtonIO");
     m_buttonIO->setDefault(true);
-    auto* buttonCancel = makeButton(this, QStringLiteral("取消(&C)"), "ButtonCancel", ReturnKey::Ignores);
+    auto* buttonCancel = makeButton(this, QStringLiteral("取消(&C)"), "ButtonCancel");
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_progressBarIO, 1);

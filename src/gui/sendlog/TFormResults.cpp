@@ -51,6 +51,7 @@ TFormResults::TFormResults(const DeliveryCounts& counts, const QString& scope, c
     table->verticalHeader()->hide();
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionMode(QAbstractItemView::NoSelection);
+    table->setTabKeyNavigation(false); // Tab goes on to the buttons; the arrows walk the cells
     auto put = [table](int row, const QString& name, int count, const QString& share) {
         table->setItem(row, 0, new QTableWidgetItem(name));
         for (const auto& [column, text] : {std::pair{1, QString::number(count)}, std::pair{2, share}}) {
@@ -94,6 +95,7 @@ TFormResults::TFormResults(const DeliveryCounts& counts, const QString& scope, c
 
     QPushButton* exportButton = makeButton(this, QStringLiteral("匯出(&E)..."), "ButtonExport");
     QPushButton* closeButton = makeButton(this, QStringLiteral("關閉"), "ButtonClose");
+    closeButton->setDefault(true); // Return, like Esc, leaves the counts; the export is asked for by name
     QDialogButtonBox* box = makeButtonBox(this, exportButton, closeButton);
     connect(exportButton, &QPushButton::clicked, this, &TFormResults::exportCounts);
     connect(closeButton, &QPushButton::clicked, this, &QDialog::reject);

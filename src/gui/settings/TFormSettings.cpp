@@ -71,7 +71,6 @@ TFormSettings::TFormSettings(JobSupervisor& jobs, Config& config, QWidget* paren
         gwGrid->addWidget(edits[row], row, 1);
     }
     m_buttonLoginTest = makeButton(gwPage, kTestCaption, "ButtonLoginTest");
-    m_buttonLoginTest->setAutoDefault(false);
     gwGrid->addWidget(m_buttonLoginTest, 4, 1, Qt::AlignRight);
     // What the connection test is doing while it runs, or how it ended when it was cancelled.
     m_labelLoginTest = new QLabel(gwPage);
@@ -91,7 +90,7 @@ TFormSettings::TFormSettings(JobSupervisor& jobs, Config& config, QWidget* paren
 
     auto* buttonOk = makeButton(this, QStringLiteral("確定"), "ButtonOk");
     buttonOk->setDefault(true);
-    auto* buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel", ReturnKey::Ignores);
+    auto* buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel");
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_pages);

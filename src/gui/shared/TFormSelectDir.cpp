@@ -128,7 +128,7 @@ TFormSelectDir::TFormSelectDir(QWidget* parent, const QString& start) : QDialog(
 
     auto* buttonOk = makeButton(this, QStringLiteral("確定"), "ButtonOk");
     buttonOk->setDefault(true);
-    auto* buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel", ReturnKey::Ignores);
+    auto* buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel");
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_prompt);

@@ -88,7 +88,7 @@ TFormShowProcess::TFormShowProcess() : QDialog(nullptr, Qt::Dialog | Qt::Customi
     m_labelElapsed = makeFixedLabel(this, QString(), valueLeft, kRowElapsed, "LabelElapsed", valueWidth);
     m_labelAverage = makeFixedLabel(this, QString(), valueLeft, kRowAverage, "LabelAverage", valueWidth);
 
-    m_button = makeButton(this, QStringLiteral("中斷"), "ButtonOk", ReturnKey::Ignores);
+    m_button = makeButton(this, QStringLiteral("中斷"), "ButtonOk");
     m_button->resize(kProcessButtonWidth, kProcessButtonHeight);
     connect(m_button, &QPushButton::clicked, this, &TFormShowProcess::ButtonOkClick);
 
