@@ -79,7 +79,8 @@ TFormMain::TFormMain(JobSupervisor& jobs, Config& config, QWidget* parent)
     connect(m_list, &QWidget::customContextMenuRequested, this, &TFormMain::ListViewLogContextPopup);
     connect(&m_jobs, &JobSupervisor::busyChanged, this, &TFormMain::setRunLocked);
 
-    setMinimumSize(450, 300);
+    // Never so narrow that the tool bar folds buttons away behind its arrow.
+    setMinimumSize(std::max(450, m_toolBar->sizeHint().width()), 300);
     resize(sendLogWindowWidth(this, *m_columns, 641), 374 + menuBar()->sizeHint().height());
 }
 
