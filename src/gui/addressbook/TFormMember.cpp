@@ -98,6 +98,7 @@ TFormMember::TFormMember(AddressBook& book, QWidget* parent) : QDialog(parent), 
     grid->addWidget(ListBoxBelong, 5, 1, 1, 2);
     grid->setColumnStretch(1, 1);
 
+    setTabOrder(EditMsisdn, ButtonAddMsisdn); // 新增 stands beside the number it adds, before the list
     EndEditorFrame(this, frame, 470, &ButtonOk, &ButtonCancel);
 
     connect(EditMsisdn, &QLineEdit::textChanged, this,

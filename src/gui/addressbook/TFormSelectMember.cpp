@@ -131,6 +131,9 @@ TFormSelectMember::TFormSelectMember(AddressBook& book, QWidget* parent) : QDial
     bottom->addWidget(makeButtonBox(this, ButtonOk, ButtonCancel));
     grid->addLayout(bottom, 2, 0, 1, 3);
     grid->setSizeConstraint(QLayout::SetFixedSize);
+    // Tab reads as the eye does: the book, 選擇 between the lists, then the chosen entries.
+    setTabOrder(ListViewAll, ButtonSelect);
+    setTabOrder(ButtonSelect, ListViewMember);
 
     connect(ButtonSelect, &QPushButton::clicked, this, &TFormSelectMember::ButtonSelectClick);
     connect(ListViewAll, &QAbstractItemView::doubleClicked, this, &TFormSelectMember::ButtonSelectClick);

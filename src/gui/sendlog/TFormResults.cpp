@@ -91,6 +91,7 @@ TFormResults::TFormResults(const DeliveryCounts& counts, const QString& scope, c
     view->setObjectName(QStringLiteral("ChartResults"));
     view->setAccessibleName(QStringLiteral("傳送結果圖"));
     view->setRenderHint(QPainter::Antialiasing);
+    view->setFocusPolicy(Qt::NoFocus); // a picture of the table above: nothing in it to work with keys
     view->setMinimumSize(420, 300);
 
     QPushButton* exportButton = makeButton(this, QStringLiteral("匯出(&E)..."), "ButtonExport");

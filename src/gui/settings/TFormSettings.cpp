@@ -50,6 +50,7 @@ TFormSettings::TFormSettings(JobSupervisor& jobs, Config& config, QWidget* paren
     m_editLogFiles->setMinimumWidth(260);
     auto* buttonLogFiles = makeButton(dirPage, QStringLiteral("..."), "ButtonLogFiles");
     buttonLogFiles->setFixedWidth(28);
+    buttonLogFiles->setAccessibleName(QStringLiteral("選擇運作記錄檔目錄")); // read aloud, "..." says nothing
     dirGrid->addWidget(makeLabel(dirPage, QStringLiteral("運作記錄檔目錄："), m_editLogFiles), 0, 0, 1, 2);
     dirGrid->addWidget(m_editLogFiles, 1, 0);
     dirGrid->addWidget(buttonLogFiles, 1, 1);

@@ -12,6 +12,9 @@ namespace norvi {
 // - A window is never smaller than its minimum size. A window manager keeps windows to it; without one (a
 //   bare X server, a kiosk) a size imposed from outside would squeeze the controls over each other, so the
 //   window takes its minimum back at once.
+// - Nothing without a name reads as focused to a screen reader. The parts of a control that pass their focus
+//   on to it (an edit's or a list's viewport, the frame of a page control) report its focus as their own;
+//   when it takes the focus they carry its name.
 class FormGuard : public QObject {
     Q_OBJECT
 public:

@@ -121,18 +121,21 @@ TFormSelectDir::TFormSelectDir(QWidget* parent, const QString& start) : QDialog(
         m_tree->hideColumn(column);
     m_tree->setMinimumSize(280, 240);
     // The prompt names the folder tree (a tree takes its name only as given, not from its label); the root
-    // selector above it has no label of its own.
+    // selector has a label of its own, which is how screen readers name a drop-down.
     m_prompt->setBuddy(m_tree);
     m_tree->setAccessibleName(m_prompt->text());
-    m_drives->setAccessibleName(QStringLiteral("磁碟機"));
+    auto* drivesLabel = makeLabel(this, QStringLiteral("磁碟機(&D)："), m_drives);
 
     auto* buttonOk = makeButton(this, QStringLiteral("確定"), "ButtonOk");
     buttonOk->setDefault(true);
     auto* buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel");
 
+    auto* drivesRow = new QHBoxLayout;
+    drivesRow->addWidget(drivesLabel);
+    drivesRow->addWidget(m_drives, 1);
     auto* layout = new QVBoxLayout(this);
+    layout->addLayout(drivesRow);
     layout->addWidget(m_prompt);
-    layout->addWidget(m_drives);
     layout->addWidget(m_tree, 1);
     layout->addWidget(makeButtonBox(this, buttonOk, buttonCancel));
 
