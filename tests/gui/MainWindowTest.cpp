@@ -403,10 +403,10 @@ TEST_F(MainWindowTest, LoadAfterSavingTheChangedLogReportsBothOperations) {
     EXPECT_EQ(QFileInfo(path("saved.log")).size(), 4 + 3 * 556);
     EXPECT_EQ(w.logModel().rowCount(), 1);
     EXPECT_TRUE(w.logSaved());
-    EXPECT_FALSE(w.isEnabled()) << "the progress window holds the window until the user confirms";
+    EXPECT_FALSE(menuItem("MItemFLoad")->isEnabled()) << "the progress window holds the log until the user confirms";
 
     finishProgress();
-    EXPECT_TRUE(w.isEnabled());
+    EXPECT_TRUE(menuItem("MItemFLoad")->isEnabled());
     const QString memo = memoText();
     const int saved = memo.indexOf(QStringLiteral("發訊紀錄儲存完成"));
     const int loaded = memo.indexOf(QStringLiteral("發訊紀錄載入完成"));
@@ -706,8 +706,9 @@ TEST_F(MainWindowTest, ToolCommandsOpenTheirWindowsInTheirMode) {
     EXPECT_TRUE(m_prompts.dialogHandlers.empty());
 }
 
-// The load's progress window holds the main window until the user confirms it with its own button; a
-// warning that comes while it is held is answered, and the main window is usable afterwards.
+// The load's progress window holds the send log's commands until the user confirms it with its own button
+// (the menu bar's 結束, 關於 and views stay); a warning that comes meanwhile is answered, and the commands are
+// usable afterwards.
 TEST_F(MainWindowTest, LoadIsConfirmedWithTheProgressWindowsOwnButton) {
     TFormMain& w = start();
     ASSERT_NO_FATAL_FAILURE(writeCutLog());
@@ -715,8 +716,9 @@ TEST_F(MainWindowTest, LoadIsConfirmedWithTheProgressWindowsOwnButton) {
     m_prompts.fileNames = {path("cut.log")};
     click(toolButton("SpeedButtonLoad"));
     EXPECT_EQ(m_prompts.messages().size(), 1) << "the cut file is reported";
-    EXPECT_FALSE(w.isEnabled());
-    EXPECT_FALSE(unreachable(toolButton("SpeedButtonLoad")).isEmpty()) << "the held window takes no clicks";
+    EXPECT_TRUE(w.isEnabled());
+    EXPECT_FALSE(unreachable(toolButton("SpeedButtonLoad")).isEmpty()) << "the held commands take no clicks";
+    EXPECT_EQ(unreachable(toolButton("SpeedButtonMsgWin")), QString()) << "the views stay";
     QCoreApplication::sendPostedEvents(&progress(), WM_SHOWPROCESS);
     auto* ok = findControl<QPushButton>(&progress(), "ButtonOk");
     EXPECT_EQ(ok->text(), QStringLiteral("確定"));

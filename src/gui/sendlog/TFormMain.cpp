@@ -210,9 +210,10 @@ void TFormMain::MItemVDescendingClick() {
 
 // ---- saving and loading ----
 
-// The shared progress window, readied for an operation of this window.
+// The shared progress window, readied for an operation of this window. The window is not disabled for it: the
+// run lock takes the commands that would start other work, and 結束, 關於 and the view toggles stay.
 void TFormMain::prepareProgress(int maximum) {
-    m_jobs.begin(this, maximum, false);
+    m_jobs.begin(this, maximum, false, OwnerWait::LocksItself);
 }
 
 TFormMain::SaveOutcome TFormMain::SaveLog() {
