@@ -60,7 +60,7 @@ LogFolderCheck CheckLogFolder(const QString& startDir, const QString& typed) {
     return check;
 }
 
-bool CreateLogFolder(const QString& path, QString* reason) {
+bool CreateFolders(const QString& path, QString* reason) {
     QByteArray name = QFile::encodeName(QDir::cleanPath(path));
     // Each missing folder from the top down, so the failure named is the one that stopped it.
     for (qsizetype slash = name.indexOf('/', 1);; slash = name.indexOf('/', slash + 1)) {

@@ -29,6 +29,6 @@ struct LogFolderCheck {
 };
 LogFolderCheck CheckLogFolder(const QString& startDir, const QString& typed);
 // Makes the folder and the folders above it. False with the system's reason.
-bool CreateLogFolder(const QString& path, QString* reason);
+bool CreateFolders(const QString& path, QString* reason);
 
 } // namespace norvi

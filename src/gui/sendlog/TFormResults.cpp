@@ -1,5 +1,6 @@
 #include "gui/sendlog/TFormResults.h"
 
+#include "core/exchange/ExchangePath.h"
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
 #include "core/shared/SaveFile.h"
@@ -113,10 +114,11 @@ void TFormResults::exportCounts() {
     const QString proposed =
         QDir(m_logFolder)
             .filePath(Clock::now().toString(QStringLiteral("yyyyMMddHHmmss")) + QStringLiteral("-results.csv"));
-    const QString path = prompts().saveFileName(this, QStringLiteral("匯出傳送結果統計"),
-                                                QStringLiteral("CSV 檔(*.csv)|*.csv|所有檔案(*.*)|*.*"), proposed);
+    QString path = prompts().saveFileName(this, QStringLiteral("匯出傳送結果統計"),
+                                          QStringLiteral("CSV 檔(*.csv)|*.csv|所有檔案(*.*)|*.*"), proposed);
     if (path.isEmpty())
         return;
+    path = WithTypedExtension(path, QStringLiteral(".csv")); // a name typed without one is still a CSV file
     if (QFileInfo::exists(path) && !prompts().confirm(this, kTitle, QStringLiteral("該檔案已存在，要覆蓋？")))
         return;
     SaveFile file(path);

@@ -148,7 +148,7 @@ bool TFormSettings::confirmLogFolder() {
             return false;
         }
         QString reason;
-        if (CreateLogFolder(folder.path, &reason))
+        if (CreateFolders(folder.path, &reason))
             return true;
         prompts().okBox(this, Prompts::Icon::Error, QString::fromLatin1(kErrorTitle),
                         WithReason(QStringLiteral("無法建立運作記錄檔目錄：%1").arg(folder.path), reason));
