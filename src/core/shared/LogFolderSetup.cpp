@@ -14,15 +14,18 @@
 
 namespace norvi {
 
-bool PrepareLogFolder(Config& config, QString* problem) {
+QString StartLogFolder(Config& config) {
     QString folder = LogFolder(config);
-    if (!folder.isEmpty() && QDir(folder).exists())
-        return true;
     QByteArray stored;
     if (folder.isEmpty() && toBig5(config.startDirFile(QStringLiteral("logfiles")), stored)) {
         config.edit([&stored](sConfig& record) { putField(record.logFiles, stored); });
         folder = LogFolder(config);
     }
+    return folder;
+}
+
+bool PrepareLogFolder(Config& config, QString* problem) {
+    const QString folder = StartLogFolder(config);
     // A folder left from an earlier run without a configuration is fine as it is.
     if (!folder.isEmpty() && (QDir(folder).exists() || QDir().mkdir(folder)))
         return true;

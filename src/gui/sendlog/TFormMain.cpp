@@ -114,15 +114,28 @@ void TFormMain::FormShow() {
 }
 
 void TFormMain::InitMainWindow() {
-    QString problem;
-    if (!PrepareLogFolder(m_config, &problem))
-        appendMessageLine(problem);
+    offerLogFolder();
     m_logSaved = true;
     m_loadReplaces = true;
     m_lastHeight = height();
     m_lastWidth = width();
     updateCommands();
     ResetColumnCaptions();
+}
+
+// A missing log folder is made only when the user says so, as the settings window asks before it makes one;
+// without it the day's operation log is not written, and the message area says so.
+void TFormMain::offerLogFolder() {
+    const QString folder = StartLogFolder(m_config);
+    if (folder.isEmpty() || QFileInfo(folder).isDir())
+        return;
+    if (!prompts().confirm(this, boxTitle(), QStringLiteral("運作記錄檔目錄不存在：%1，要建立？").arg(folder))) {
+        appendMessageLine(QStringLiteral("運作記錄檔目錄不存在：%1，運作記錄不會寫入").arg(folder));
+        return;
+    }
+    QString reason;
+    if (!CreateFolders(folder, &reason))
+        appendMessageLine(WithReason(QStringLiteral("無法自動建立 ") + folder + QStringLiteral(" 目錄"), reason));
 }
 
 // ---- commands that depend on the configuration and the rows ----

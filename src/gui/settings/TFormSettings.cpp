@@ -177,8 +177,9 @@ void TFormSettings::ButtonCancelClick() {
 }
 
 void TFormSettings::ButtonLogFilesClick() {
-    const QString folder =
-        prompts().chooseFolder(this, QStringLiteral("請選擇運作記錄檔目錄："), m_editLogFiles->text());
+    // A relative folder is the start folder's, as the logs take it.
+    const QString folder = prompts().chooseFolder(this, QStringLiteral("請選擇運作記錄檔目錄："),
+                                                  LogFolderPath(m_config.StartDir(), m_editLogFiles->text()));
     if (!folder.isEmpty())
         m_editLogFiles->setText(folder);
 }

@@ -78,6 +78,15 @@ QString cleanAbsolute(const QString& folder) {
     return QDir::cleanPath(QDir(folder).absolutePath());
 }
 
+// The folder itself, or the nearest one above it that is there: a folder typed but not made yet opens the
+// tree where it would be made.
+QString nearestFolder(const QString& folder) {
+    QString path = cleanAbsolute(folder);
+    while (!QFileInfo(path).isDir() && !QDir(path).isRoot())
+        path = QFileInfo(path).absolutePath();
+    return path;
+}
+
 } // namespace
 
 QStringList TFormSelectDir::driveRoots() {
@@ -156,8 +165,7 @@ TFormSelectDir::TFormSelectDir(QWidget* parent, const QString& start) : QDialog(
     connect(m_filter, &QAbstractItemModel::layoutChanged, this, scrollLater);
     connect(m_tree, &QTreeView::clicked, this, [this] { m_keepInView.clear(); });
 
-    const QFileInfo startInfo(start);
-    setCurrentFolder(!start.isEmpty() && startInfo.isDir() ? start : QDir::currentPath());
+    setCurrentFolder(start.isEmpty() ? QDir::currentPath() : nearestFolder(start));
 }
 
 void TFormSelectDir::showEvent(QShowEvent* e) {
