@@ -83,6 +83,8 @@ def walk(j, title, expected):
             break
         seen.append(name)
     if len(expected) == 1:
+        wait_for(f"{expected[0]!r} to keep the focus in {title!r}",
+                 lambda: [stop_name(j, acc) for acc in focused_in(j, window)] == expected)
         return
     start = seen.index(expected[0]) if expected[0] in seen else 0
     chain = seen[start:] + seen[:start]

@@ -4,6 +4,7 @@ still opens 關於 and the view toggles, the commands that would start other wor
 
 import journey
 from journey import check, wait_for
+from keyboard_journey import walk
 
 EXIT_QUESTION = "作業進行中，要中斷作業並結束程式？"
 
@@ -32,6 +33,7 @@ def popup_exit_journey(j):
     j.popup_below_rows("查詢(Q)")
     progress = j.window("作業進度", "dialog")
     wait_for("the query to wait for the gateway", lambda: any("等待閘道回應" in t for t in j.texts(progress)))
+    walk(j, "作業進度", ["中斷"])
 
     j.menu("說明(H)", "關於(A)...")
     about = j.window("關於", "dialog")
