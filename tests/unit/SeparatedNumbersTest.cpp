@@ -10,7 +10,7 @@ using namespace norvi;
 
 namespace {
 
-QStringList texts(std::initializer_list<const char*> utf8) {
+QStringList utf8List(std::initializer_list<const char*> utf8) {
     QStringList list;
     for (const char* s : utf8)
         list << QString::fromUtf8(s);
@@ -32,7 +32,7 @@ TEST(SeparatedNumbersTest, SplitsOnlyWhatIsSeveralWholeNumbers) {
         {"0912000501,12345", {}},  // nor a short code beside a number
     };
     for (const auto& c : cases)
-        EXPECT_EQ(SeparatedNumbers(big5(QString::fromUtf8(c.typed))), texts(c.numbers)) << c.typed;
+        EXPECT_EQ(SeparatedNumbers(big5(QString::fromUtf8(c.typed))), utf8List(c.numbers)) << c.typed;
 }
 
 sMtData typedEntry(const char* text) {
@@ -55,8 +55,8 @@ TEST(SeparatedNumbersTest, EachNumberBecomesATypedRecipientInItsPlace) {
     QStringList labels;
     for (const sMtData& e : entries)
         labels << QStringLiteral("%1:%2").arg(e.kind).arg(fromBig5(getField(e.label)));
-    EXPECT_EQ(labels, texts({"2:0911000001", "2:0912000501", "2:0912000502", "0:0912000501,0912000502", "2:0913000001",
-                             "2:0913000002"}));
+    EXPECT_EQ(labels, utf8List({"2:0911000001", "2:0912000501", "2:0912000502", "0:0912000501,0912000502",
+                                "2:0913000001", "2:0913000002"}));
 }
 
 } // namespace
