@@ -50,12 +50,24 @@ void nameFocusCarriers(QWidget* focused) {
             nameAfter(part, name);
 }
 
+// How often in a row a window was given its minimum back. A window system that insists on its own size (a
+// tiling window manager) is let have it after a few tries, rather than argued with for ever.
+const char* const kMinimumTries = "norviMinimumTries";
+constexpr int kMostMinimumTries = 3;
+
 // A window made smaller than its minimum (by the window system: the toolkit keeps its own resizes to it) grows
 // back once the event is over, so the window system hears of the size with the window's next request.
 void keepMinimum(QWidget* window, const QSize& size) {
     const QSize least = window->minimumSize();
-    if (size.width() >= least.width() && size.height() >= least.height())
+    const int tries = window->property(kMinimumTries).toInt();
+    if (size.width() >= least.width() && size.height() >= least.height()) {
+        if (tries != 0)
+            window->setProperty(kMinimumTries, 0);
         return;
+    }
+    if (tries >= kMostMinimumTries)
+        return;
+    window->setProperty(kMinimumTries, tries + 1);
     // The window is the call's context: a window closed and gone meanwhile gets no call.
     QMetaObject::invokeMethod(
         window,
