@@ -24,8 +24,7 @@ class SettingsDialog : public WindowTest {
 protected:
     void SetUp() override {
         WindowTest::SetUp();
-        QDir(m_dir.path()).mkdir(QStringLiteral("logfiles")); // the default log folder, as the first start makes it
-        startWindows();                                       // no configuration yet: the gateway commands are off
+        startWindows();                    // no configuration yet: the gateway commands are off
         QCoreApplication::processEvents(); // the settings window it opens at once is left with 取消
         m_prompts.asked.clear();
     }

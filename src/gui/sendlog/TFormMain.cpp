@@ -123,13 +123,16 @@ void TFormMain::InitMainWindow() {
     ResetColumnCaptions();
 }
 
-// A missing log folder is made only when the user says so, as the settings window asks before it makes one;
-// without it the day's operation log is not written, and the message area says so.
+// A missing log folder that the settings name is made only when the user says so, as the settings window asks
+// before it stores one; without it the day's operation log is not written, and the message area says so. The
+// program's own default folder (no folder set) is made as its other files are.
 void TFormMain::offerLogFolder() {
+    const bool chosen = !LogFolder(m_config).isEmpty();
     const QString folder = StartLogFolder(m_config);
     if (folder.isEmpty() || QFileInfo(folder).isDir())
         return;
-    if (!prompts().confirm(this, boxTitle(), QStringLiteral("運作記錄檔目錄不存在：%1，要建立？").arg(folder))) {
+    if (chosen &&
+        !prompts().confirm(this, boxTitle(), QStringLiteral("運作記錄檔目錄不存在：%1，要建立？").arg(folder))) {
         appendMessageLine(QStringLiteral("運作記錄檔目錄不存在：%1，運作記錄不會寫入").arg(folder));
         return;
     }
