@@ -16,7 +16,7 @@ namespace norvi {
 // Members are built in declaration order, which is the order of the windows. Every file of the program that
 // is not chosen in a dialog lives in the folder the program started in.
 WindowSet::WindowSet()
-    : m_config(QDir::currentPath()), m_showProcess(), m_jobs(m_showProcess), m_main(m_jobs, m_config),
+    : m_guard(), m_config(QDir::currentPath()), m_showProcess(), m_jobs(m_showProcess), m_main(m_jobs, m_config),
       m_settings(m_jobs, m_config, &m_main), m_sendSMS(m_main, m_jobs, m_book, m_config, &m_main),
       m_querySMS(m_main.jobRows(), m_jobs, m_config, &m_main), m_adrBk(m_book, &m_main),
       m_fileType(m_book, m_config.StartDir(), &m_main), m_logJobs(m_main, m_jobs, m_config) {

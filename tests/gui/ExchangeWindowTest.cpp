@@ -7,6 +7,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -401,4 +403,45 @@ TEST_F(ExchangeWindowTest, ExportOverAnExistingFileAsksBeforeReplacingIt) {
         ASSERT_TRUE(click(&w, "ButtonNextDone"));
     });
     EXPECT_EQ(readFile(path("new.csv")), big5(QStringLiteral("名稱,行動電話,備註\r\nAlice,0911000001,\r\n")));
+}
+
+// A typed export name whose folder is missing: 下一步 waits and the page says why; 建立資料夾 makes the folder,
+// and the name, typed without an extension, is saved with the comma type's.
+TEST_F(ExchangeWindowTest, ExportIntoAMissingFolderSaysWhyAndMakesTheFolder) {
+    addMember(101, "Alice", "0911000001", "a");
+    startWithBook();
+    const QString folder = path("new/dir");
+    wizard(false, 0, [&](TFormFileIO& w) {
+        auto* next = findControl<QPushButton>(&w, "ButtonNextDone");
+        auto* problem = findControl<QLabel>(&w, "LabelPathProblem");
+        auto* make = findControl<QPushButton>(&w, "ButtonMakeFolder");
+        EXPECT_FALSE(problem->isVisible()) << "nothing typed, nothing to explain";
+        EXPECT_FALSE(make->isVisible());
+        ASSERT_TRUE(typeInto(pathEdit(w), folder + QStringLiteral("/book")));
+        EXPECT_FALSE(next->isEnabled());
+        EXPECT_TRUE(problem->isVisible());
+        EXPECT_EQ(problem->text(), QStringLiteral("資料夾「%1」不存在。").arg(folder));
+        ASSERT_TRUE(click(make));
+        EXPECT_TRUE(QFileInfo(folder).isDir());
+        EXPECT_TRUE(next->isEnabled());
+        EXPECT_FALSE(problem->isVisible());
+        EXPECT_FALSE(make->isVisible());
+        ASSERT_TRUE(click(next));
+        EXPECT_EQ(pathEdit(w)->text(), folder + QStringLiteral("/book.csv"));
+        ASSERT_TRUE(click(next)); // 完成
+    });
+    EXPECT_EQ(readFile(folder + QStringLiteral("/book.csv")),
+              big5(QStringLiteral("名稱,行動電話,備註\r\nAlice,0911000001,a\r\n")));
+
+    // An import names a missing file; a name with its own extension keeps it.
+    wizard(true, 0, [&](TFormFileIO& w) {
+        ASSERT_TRUE(typeInto(pathEdit(w), path("none.csv")));
+        EXPECT_EQ(findControl<QLabel>(&w, "LabelPathProblem")->text(), QStringLiteral("找不到這個檔案。"));
+        EXPECT_FALSE(findControl<QPushButton>(&w, "ButtonMakeFolder")->isVisible()) << "no folder to make";
+    });
+    wizard(false, 1, [&](TFormFileIO& w) {
+        ASSERT_TRUE(typeInto(pathEdit(w), folder + QStringLiteral("/book.dat")));
+        ASSERT_TRUE(click(&w, "ButtonNextDone"));
+        EXPECT_EQ(pathEdit(w)->text(), folder + QStringLiteral("/book.dat"));
+    });
 }

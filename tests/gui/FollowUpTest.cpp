@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QTest>
 
@@ -99,4 +100,17 @@ TEST_F(FollowUpTest, EachBoxOfTheSentenceHasTheAltKeyOfItsWord) {
                                EXPECT_TRUE(click(&d, "ButtonCancel"));
                            },
                            [](TFormFollowUp&) {});
+}
+
+// A name typed without an extension is saved as the CSV file the export writes.
+TEST_F(FollowUpTest, AResultsExportNamedWithoutAnExtensionIsSavedAsCsv) {
+    m_prompts.fileNames.push_back(path("counts"));
+    m_prompts.dialogHandlers.push_back([&](QDialog* results) {
+        EXPECT_TRUE(click(results, "ButtonExport"));
+        results->reject();
+    });
+    ASSERT_TRUE(trigger(menuItem("MItemVResults")));
+    EXPECT_EQ(m_prompts.messages().value(0), QStringLiteral("已匯出到 %1").arg(path("counts.csv")));
+    EXPECT_TRUE(QFileInfo::exists(path("counts.csv")));
+    EXPECT_FALSE(QFileInfo::exists(path("counts")));
 }

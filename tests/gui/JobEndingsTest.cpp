@@ -31,7 +31,16 @@ using namespace norvi::test;
 namespace {
 
 enum class Opener { Tools, SendLogRow, AddressBook, QueryDialog, PopupQuery, PopupResend };
-enum class Ending { RunToEnd, Interrupt, CloseBoxYes, CloseBoxNo, ExitSaveYes, ExitSaveNo, ExitSaveCancelled };
+enum class Ending {
+    RunToEnd,
+    Interrupt,
+    CloseBoxYes,
+    CloseBoxNo,
+    ExitMenuYes, // 檔案 > 結束 while the job runs, answered 是
+    ExitSaveYes,
+    ExitSaveNo,
+    ExitSaveCancelled
+};
 
 struct Cell {
     Opener opener;
@@ -44,8 +53,8 @@ const char* name(Opener o) {
     return names[int(o)];
 }
 const char* name(Ending e) {
-    static const char* const names[] = {"RunToEnd",    "Interrupt",  "CloseBoxYes",      "CloseBoxNo",
-                                        "ExitSaveYes", "ExitSaveNo", "ExitSaveCancelled"};
+    static const char* const names[] = {"RunToEnd",    "Interrupt",   "CloseBoxYes", "CloseBoxNo",
+                                        "ExitMenuYes", "ExitSaveYes", "ExitSaveNo",  "ExitSaveCancelled"};
     return names[int(e)];
 }
 void PrintTo(const Cell& c, std::ostream* os) {
@@ -59,7 +68,7 @@ bool mainWindowJob(Opener o) {
     return o == Opener::PopupQuery || o == Opener::PopupResend;
 }
 bool leavesProgram(Ending e) {
-    return e == Ending::CloseBoxYes || e == Ending::ExitSaveYes || e == Ending::ExitSaveNo;
+    return e == Ending::CloseBoxYes || e == Ending::ExitMenuYes || e == Ending::ExitSaveYes || e == Ending::ExitSaveNo;
 }
 
 std::vector<Cell> cells() {
@@ -67,11 +76,11 @@ std::vector<Cell> cells() {
     for (Opener o : {Opener::Tools, Opener::SendLogRow, Opener::AddressBook, Opener::QueryDialog, Opener::PopupQuery,
                      Opener::PopupResend})
         for (Ending e : {Ending::RunToEnd, Ending::Interrupt, Ending::CloseBoxYes, Ending::CloseBoxNo,
-                         Ending::ExitSaveYes, Ending::ExitSaveNo, Ending::ExitSaveCancelled}) {
-            // Only the main window's own jobs leave its close box within reach: a job of a modal window has a
-            // modal progress window, which keeps the close box (and 結束) away until the end is confirmed.
-            const bool closeBox = e == Ending::CloseBoxYes || e == Ending::CloseBoxNo;
-            if (closeBox && !mainWindowJob(o))
+                         Ending::ExitMenuYes, Ending::ExitSaveYes, Ending::ExitSaveNo, Ending::ExitSaveCancelled}) {
+            // Only the main window's own jobs leave its close box and its menu bar within reach: a job of a
+            // modal window has a modal progress window, which keeps them away until the end is confirmed.
+            const bool whileRunning = e == Ending::CloseBoxYes || e == Ending::CloseBoxNo || e == Ending::ExitMenuYes;
+            if (whileRunning && !mainWindowJob(o))
                 continue;
             // The resend shares the send's worker with the other send openers: its own cells are the ones
             // where it ends the program.
@@ -180,6 +189,11 @@ protected:
         case Ending::ExitSaveCancelled:
             ASSERT_TRUE(QTest::qWaitFor([this] { return progress().tracker().done(); }, 20000));
             ASSERT_TRUE(click(&progress(), "ButtonOk")); // 確定
+            return;
+        case Ending::ExitMenuYes:
+            waitMidRun();
+            m_prompts.answers.push_back(Prompts::Answer::Yes);
+            ASSERT_TRUE(trigger(menuItem("MItemFExit")));
             return;
         case Ending::CloseBoxYes:
         case Ending::CloseBoxNo:
@@ -296,7 +310,7 @@ TEST_P(JobEndingsTest, TheJobEndsCleanlyAndTheProgramAsAsked) {
     const int rowsBefore = log().rowCount();
 
     runCell(c);
-    if (c.ending == Ending::CloseBoxYes) {
+    if (c.ending == Ending::CloseBoxYes || c.ending == Ending::ExitMenuYes) {
         // 是 stops the job; the program ends once the worker has handed over its rows (nothing unsaved was
         // asked about: the answer queue holds no more).
         m_prompts.answers.push_back(Prompts::Answer::No); // 要儲存？

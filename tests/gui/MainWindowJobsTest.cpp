@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QFileInfo>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTest>
 
@@ -34,9 +35,15 @@ protected:
     // with the window's own button.
     void finishJob() {
         ASSERT_TRUE(QTest::qWaitFor([this] { return progress().tracker().done(); }, 20000));
-        EXPECT_FALSE(mainWindow().isEnabled()) << "the send log stays disabled until the end is confirmed";
+        // Until the end is confirmed the window keeps what its menu bar offers beside the job, and nothing that
+        // would start another.
+        EXPECT_EQ(unreachable(mainWindow().menuBar()), QString());
+        for (const char* free : {"MItemFExit", "MItemHAbout", "MItemVToolBar", "MItemVStatusBar", "MItemVMsgWin"})
+            EXPECT_TRUE(menuItem(free)->isEnabled()) << free;
+        for (const char* locked : {"MItemTSendSMS", "MItemTQuerySMS", "MItemTCancelSMS", "MItemTFollowUp",
+                                   "MItemTAdrBk", "MItemTSettings", "MItemFLoad", "MItemFSave", "PMItemLvQuerySMS"})
+            EXPECT_FALSE(menuItem(locked)->isEnabled()) << locked;
         EXPECT_TRUE(click(&progress(), "ButtonOk"));
-        EXPECT_TRUE(mainWindow().isEnabled());
         // The job is over once its worker is gone as well: only then are the commands free again.
         ASSERT_TRUE(QTest::qWaitFor([this] { return !m_windows->jobs().busy(); }, 5000));
     }

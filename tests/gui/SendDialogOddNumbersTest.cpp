@@ -115,3 +115,25 @@ TEST_F(SendDialogOddNumbersTest, ListLinesAreNamedByLineAndTheSecondColumnNoteFo
         EXPECT_FALSE(noteShown());
     });
 }
+
+// Numbers typed into one recipient with "," and a space: the question says that ";" separates recipients,
+// 否 keeps them one recipient (too long to send), 是 makes each number a recipient of its own.
+TEST_F(SendDialogOddNumbersTest, NumbersSeparatedByCommasOrSpacesAreOfferedAsRecipientsOfTheirOwn) {
+    const QString typed = QStringLiteral("0912000501,0912000502 0912000503");
+    const QString question =
+        QStringLiteral("受訊者之間要以「;」分隔。以下受訊者含有「,」或空白，看來各是幾個門號：\n") + typed +
+        QStringLiteral("\n要分成各自的受訊者？");
+    open(
+        [&] {
+            ASSERT_TRUE(typeInto(field(), typed + QStringLiteral("; 0911000001")));
+            ASSERT_TRUE(typeInto(memo(), QStringLiteral("hi")));
+            EXPECT_EQ(sendAnswering({Prompts::Answer::No}),
+                      (QStringList{question, QStringLiteral("受訊者號碼過長（超過29個字元）：") + typed}));
+            EXPECT_TRUE(m_sim->requests().empty());
+            EXPECT_EQ(sendAnswering({Prompts::Answer::Yes}), QStringList{question});
+            finishRun();
+        },
+        false);
+    EXPECT_EQ(sentNumbers(), (QStringList{QStringLiteral("0912000501"), QStringLiteral("0912000502"),
+                                          QStringLiteral("0912000503"), QStringLiteral("0911000001")}));
+}

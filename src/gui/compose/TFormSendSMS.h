@@ -139,6 +139,9 @@ private:
     void LoadRecipientFile();
     // Step 8 of 傳送: the run is built, the dialog gives the screen to the progress window, the worker starts.
     void startRun(const GatewayTarget& gateway, const QByteArray& message);
+    // Numbers typed into one recipient with "," or spaces between them: the user learns that ";" separates
+    // recipients and is offered each number as a recipient of its own, which the field then shows.
+    void offerSeparatedNumbers();
     // Plain text that is the name of one member or group: the user is offered the entry instead, one
     // question each, and the field shows the entries taken.
     void offerBookEntries();

@@ -9,6 +9,7 @@
 #include "core/compose/OddNumbers.h"
 #include "core/compose/RecipientLists.h"
 #include "core/compose/SendValidation.h"
+#include "core/compose/SeparatedNumbers.h"
 #include "core/shared/Big5.h"
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
@@ -165,8 +166,19 @@ void TFormSendSMS::ButtonSendClick() {
         warn(error);
         return;
     }
+    offerSeparatedNumbers();
     offerBookEntries();
     startRun(gateway, checked.message);
+}
+
+void TFormSendSMS::offerSeparatedNumbers() {
+    const QStringList typed = EntriesWithSeparatedNumbers(m_parsed.RecipientList);
+    if (typed.isEmpty() ||
+        !prompts().confirm(this, QStringLiteral("Norvi簡訊服務軟體"), SeparatedNumbersQuestion(typed)))
+        return;
+    SplitSeparatedNumbers(m_parsed.RecipientList);
+    m_richEditMT->setEntries(m_parsed.RecipientList);
+    ParseRecipientField(true);
 }
 
 void TFormSendSMS::offerBookEntries() {

@@ -3,10 +3,13 @@
 
 #include "core/addressbook/BookFile.h"
 #include "core/exchange/AddressTransfer.h"
+#include "core/exchange/ExchangePath.h"
 #include "core/exchange/ExchangeState.h"
 #include "core/shared/Big5.h"
+#include "core/shared/LogFolderSetup.h"
 #include "core/shared/OpLog.h"
 #include "core/shared/OutputTarget.h"
+#include "core/shared/SystemErrorText.h"
 #include "gui/exchange/TFormChMapping.h"
 #include "gui/shared/FormControls.h"
 #include "gui/shared/Prompts.h"
@@ -46,20 +49,6 @@ void nameByLabel(QLabel* label, const QString& text, QWidget* control) {
     control->setAccessibleName(plain);
 }
 
-bool fileExists(const QString& path) {
-    const QFileInfo info(path);
-    return !path.isEmpty() && info.exists() && !info.isDir();
-}
-
-// An export may create its file: a typed name leads on when its folder is there and can be written (an
-// existing file is asked about before it is replaced).
-bool exportTargetUsable(const QString& path) {
-    if (path.isEmpty() || QFileInfo(path).isDir())
-        return false;
-    const QFileInfo folder(QFileInfo(path).absolutePath());
-    return folder.isDir() && folder.isWritable();
-}
-
 } // namespace
 
 TFormFileIO::TFormFileIO(AddressBook& book, const QString& startDir, QWidget* parent)
@@ -74,13 +63,24 @@ TFormFileIO::TFormFileIO(AddressBook& book, const QString& startDir, QWidget* pa
 
     auto* pathPage = new QWidget(m_pages);
     m_editIOPath = makeEdit(pathPage, "EditIOPath");
-    m_buttonBrowse = makeButton(pathPage, QStringLiteral("瀏覽(&R)..."), "ButtonBrowse", ReturnKey::Ignores);
+    m_buttonBrowse = makeButton(pathPage, QStringLiteral("瀏覽(&R)..."), "ButtonBrowse");
+    // Why 下一步 waits, under the name it is about; a missing export folder can be made from here.
+    m_labelPathProblem = new QLabel(pathPage);
+    m_labelPathProblem->setObjectName(QStringLiteral("LabelPathProblem"));
+    m_labelPathProblem->setTextFormat(Qt::PlainText);
+    m_labelPathProblem->setWordWrap(true);
+    m_labelPathProblem->setStyleSheet(QStringLiteral("color: #c00000;"));
+    m_buttonMakeFolder = makeButton(pathPage, QStringLiteral("建立資料夾(&M)"), "ButtonMakeFolder");
     auto* pathRow = new QHBoxLayout;
     pathRow->addWidget(m_editIOPath, 1);
     pathRow->addWidget(m_buttonBrowse);
+    auto* problemRow = new QHBoxLayout;
+    problemRow->addWidget(m_labelPathProblem, 1);
+    problemRow->addWidget(m_buttonMakeFolder, 0, Qt::AlignTop);
     auto* pathLayout = new QVBoxLayout(pathPage);
     pathLayout->setContentsMargins(0, 0, 0, 0);
     pathLayout->addLayout(pathRow);
+    pathLayout->addLayout(problemRow);
     pathLayout->addStretch(1);
 
     auto* mappingPage = new QWidget(m_pages);
@@ -98,8 +98,7 @@ TFormFileIO::TFormFileIO(AddressBook& book, const QString& startDir, QWidget* pa
     // Whether the first line names the columns is guessed from the file and the user's to change.
     m_checkBoxHeader = new QCheckBox(QStringLiteral("第一行是欄位名稱(&H)"), mappingPage);
     m_checkBoxHeader->setObjectName(QStringLiteral("CheckBoxHeader"));
-    m_buttonChMapping =
-        makeButton(mappingPage, QStringLiteral("變更對應(&C)..."), "ButtonChMapping", ReturnKey::Ignores);
+    m_buttonChMapping = makeButton(mappingPage, QStringLiteral("變更對應(&C)..."), "ButtonChMapping");
     auto* changeRow = new QHBoxLayout;
     changeRow->addWidget(m_checkBoxHeader);
     changeRow->addStretch(1);
@@ -112,10 +111,10 @@ TFormFileIO::TFormFileIO(AddressBook& book, const QString& startDir, QWidget* pa
     m_pages->addWidget(pathPage);
     m_pages->addWidget(mappingPage);
 
-    m_buttonPrevious = makeButton(this, QStringLiteral("< 上一步(&B)"), "ButtonPrevious", ReturnKey::Ignores);
-    m_buttonNextDone = makeButton(this, QStringLiteral("下一步(&N) >"), "ButtonNextDone", ReturnKey::Ignores);
+    m_buttonPrevious = makeButton(this, QStringLiteral("< 上一步(&B)"), "ButtonPrevious");
+    m_buttonNextDone = makeButton(this, QStringLiteral("下一步(&N) >"), "ButtonNextDone");
     m_buttonNextDone->setDefault(true);
-    auto* buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel", ReturnKey::Ignores);
+    auto* buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel");
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(m_buttonPrevious);
@@ -131,6 +130,7 @@ TFormFileIO::TFormFileIO(AddressBook& book, const QString& startDir, QWidget* pa
 
     connect(m_editIOPath, &QLineEdit::textChanged, this, &TFormFileIO::EditIOPathChange);
     connect(m_buttonBrowse, &QPushButton::clicked, this, &TFormFileIO::ButtonBrowseClick);
+    connect(m_buttonMakeFolder, &QPushButton::clicked, this, &TFormFileIO::ButtonMakeFolderClick);
     connect(m_buttonPrevious, &QPushButton::clicked, this, &TFormFileIO::ButtonPreviousClick);
     connect(m_buttonNextDone, &QPushButton::clicked, this, &TFormFileIO::ButtonNextDoneClick);
     connect(buttonCancel, &QPushButton::clicked, this, &TFormFileIO::ButtonCancelClick);
@@ -171,7 +171,7 @@ void TFormFileIO::FormShow() {
     fillMappingList();
     m_pathChanged = true;
     showPathPage();
-    m_buttonNextDone->setEnabled(false);
+    EditIOPathChange();
     m_editIOPath->setFocus();
 }
 
@@ -211,8 +211,24 @@ void TFormFileIO::showMappingPage() {
 
 void TFormFileIO::EditIOPathChange() {
     m_pathChanged = true;
-    const QString path = m_editIOPath->text();
-    m_buttonNextDone->setEnabled(importMode() ? fileExists(path) : exportTargetUsable(path));
+    m_pathChosen = false;
+    const ExchangePathCheck check = CheckExchangePath(m_direction, m_editIOPath->text());
+    m_buttonNextDone->setEnabled(check.usable);
+    m_labelPathProblem->setText(check.problem);
+    m_labelPathProblem->setVisible(!check.problem.isEmpty());
+    m_missingFolder = check.missingFolder;
+    m_buttonMakeFolder->setVisible(!m_missingFolder.isEmpty());
+}
+
+void TFormFileIO::ButtonMakeFolderClick() {
+    QString reason;
+    if (!CreateFolders(m_missingFolder, &reason)) {
+        prompts().okBox(this, Prompts::Icon::Error, windowTitle(),
+                        WithReason(QStringLiteral("無法建立資料夾「%1」").arg(m_missingFolder), reason));
+        return;
+    }
+    EditIOPathChange();
+    m_editIOPath->setFocus();
 }
 
 void TFormFileIO::ButtonBrowseClick() {
@@ -233,8 +249,7 @@ void TFormFileIO::ButtonBrowseClick() {
             return;
         m_editIOPath->setText(WithExportExtension(name, filter));
     }
-    // A name chosen to save under need not exist yet.
-    m_buttonNextDone->setEnabled(true);
+    m_pathChosen = true;
 }
 
 void TFormFileIO::ButtonPreviousClick() {
@@ -251,6 +266,10 @@ void TFormFileIO::ButtonNextDoneClick() {
             finishExport();
         return;
     }
+    // A name typed without an extension is saved with the type's, as 瀏覽 gives it (where the user can also
+    // choose to have none).
+    if (!importMode() && !m_pathChosen)
+        m_editIOPath->setText(WithTypedExtension(m_editIOPath->text(), ExchangeExtension(m_textFileType)));
     if (m_pathChanged) {
         // A file that cannot be read keeps the wizard on the first page rather than half-built.
         if (!readMapping())

@@ -49,6 +49,7 @@ protected:
 private slots:
     void EditIOPathChange();
     void ButtonBrowseClick();
+    void ButtonMakeFolderClick();
     void ButtonPreviousClick();
     void ButtonNextDoneClick();
     void ButtonCancelClick();
@@ -89,6 +90,10 @@ private:
     QStackedWidget* m_pages;
     QLineEdit* m_editIOPath;
     QPushButton* m_buttonBrowse;
+    QLabel* m_labelPathProblem;      // why 下一步 waits
+    QPushButton* m_buttonMakeFolder; // shown while the export's folder is missing
+    QString m_missingFolder;
+    bool m_pathChosen = false; // the name came from 瀏覽's dialog, with the extension its filter gave
     QTreeWidget* m_listViewMapping;
     QCheckBox* m_checkBoxHeader;
     QPushButton* m_buttonChMapping;

@@ -41,11 +41,11 @@ TFormFollowUp::TFormFollowUp(const FollowUp::Plan& plan, bool running, QWidget* 
     m_for->setAccessibleName(QStringLiteral("幾小時後停止"));
 
     QPushButton* startButton = makeButton(this, QStringLiteral("開始追蹤"), "ButtonStart");
+    startButton->setDefault(true);
     QPushButton* cancelButton = makeButton(this, QStringLiteral("取消"), "ButtonCancel");
-    QDialogButtonBox* box = makeButtonBox(this, startButton, cancelButton);
     QPushButton* stopButton = makeButton(this, QStringLiteral("停止追蹤"), "ButtonStop");
     stopButton->setEnabled(running);
-    box->addButton(stopButton, QDialogButtonBox::ActionRole);
+    QDialogButtonBox* box = makeButtonBox(this, startButton, cancelButton, {stopButton});
     connect(startButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(stopButton, &QPushButton::clicked, this, [this] {

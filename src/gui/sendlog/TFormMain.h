@@ -141,6 +141,7 @@ private:
 
     void FormShow();
     void InitMainWindow();
+    void offerLogFolder();
     void layoutPass();
     void updateSortChecks();
     void setStatusCount();

@@ -114,7 +114,7 @@ void TFormMain::buildActions() {
     m_runLockGroup = new QActionGroup(this);
     m_runLockGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
     for (QAction* a : {MItemFLoad, MItemFSave, PMItemLvSave, MItemFDelete, PMItemLvDelete, MItemTSendSMS,
-                       MItemTQuerySMS, MItemTCancelSMS, MItemTAdrBk, MItemTSettings, PMItemLvQuerySMS,
+                       MItemTQuerySMS, MItemTCancelSMS, MItemTFollowUp, MItemTAdrBk, MItemTSettings, PMItemLvQuerySMS,
                        PMItemLvCancelSMS, PMItemLvRSendSMS, PMItemLvOSendSMS})
         m_runLockGroup->addAction(a);
 }

@@ -24,8 +24,8 @@ TFormShowMsg::TFormShowMsg(QWidget* parent) : QDialog(parent) {
     // The text has no label but the window's title, which the send dialog's preview changes.
     m_memo->setAccessibleName(windowTitle());
     connect(this, &QWidget::windowTitleChanged, m_memo, &QWidget::setAccessibleName);
-    m_previous = makeButton(this, QStringLiteral("< 上一位(&P)"), "ButtonPrevious", ReturnKey::Ignores);
-    m_next = makeButton(this, QStringLiteral("下一位(&N) >"), "ButtonNext", ReturnKey::Ignores);
+    m_previous = makeButton(this, QStringLiteral("< 上一位(&P)"), "ButtonPrevious");
+    m_next = makeButton(this, QStringLiteral("下一位(&N) >"), "ButtonNext");
     m_previous->hide();
     m_next->hide();
     m_close = makeButton(this, QStringLiteral("關閉"), "ButtonClose");

@@ -50,6 +50,7 @@ TFormSettings::TFormSettings(JobSupervisor& jobs, Config& config, QWidget* paren
     m_editLogFiles->setMinimumWidth(260);
     auto* buttonLogFiles = makeButton(dirPage, QStringLiteral("..."), "ButtonLogFiles");
     buttonLogFiles->setFixedWidth(28);
+    buttonLogFiles->setAccessibleName(QStringLiteral("選擇運作記錄檔目錄")); // read aloud, "..." says nothing
     dirGrid->addWidget(makeLabel(dirPage, QStringLiteral("運作記錄檔目錄："), m_editLogFiles), 0, 0, 1, 2);
     dirGrid->addWidget(m_editLogFiles, 1, 0);
     dirGrid->addWidget(buttonLogFiles, 1, 1);
@@ -79,7 +80,6 @@ TFormSettings::TFormSettings(JobSupervisor& jobs, Config& config, QWidget* paren
     connect(m_editGWAccount, &QLineEdit::textChanged, this, &TFormSettings::showCredentialNote);
     connect(m_editGWPasswd, &QLineEdit::textChanged, this, &TFormSettings::showCredentialNote);
     m_buttonLoginTest = makeButton(gwPage, kTestCaption, "ButtonLoginTest");
-    m_buttonLoginTest->setAutoDefault(false);
     gwGrid->addWidget(m_buttonLoginTest, 5, 1, Qt::AlignRight);
     // What the connection test is doing while it runs, or how it ended when it was cancelled.
     m_labelLoginTest = new QLabel(gwPage);
@@ -99,7 +99,7 @@ TFormSettings::TFormSettings(JobSupervisor& jobs, Config& config, QWidget* paren
 
     auto* buttonOk = makeButton(this, QStringLiteral("確定"), "ButtonOk");
     buttonOk->setDefault(true);
-    auto* buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel", ReturnKey::Ignores);
+    auto* buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel");
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_pages);
@@ -160,7 +160,7 @@ bool TFormSettings::confirmLogFolder() {
             return false;
         }
         QString reason;
-        if (CreateLogFolder(folder.path, &reason))
+        if (CreateFolders(folder.path, &reason))
             return true;
         prompts().okBox(this, Prompts::Icon::Error, QString::fromLatin1(kErrorTitle),
                         WithReason(QStringLiteral("無法建立運作記錄檔目錄：%1").arg(folder.path), reason));
@@ -189,8 +189,9 @@ void TFormSettings::ButtonCancelClick() {
 }
 
 void TFormSettings::ButtonLogFilesClick() {
-    const QString folder =
-        prompts().chooseFolder(this, QStringLiteral("請選擇運作記錄檔目錄："), m_editLogFiles->text());
+    // A relative folder is the start folder's, as the logs take it.
+    const QString folder = prompts().chooseFolder(this, QStringLiteral("請選擇運作記錄檔目錄："),
+                                                  LogFolderPath(m_config.StartDir(), m_editLogFiles->text()));
     if (!folder.isEmpty())
         m_editLogFiles->setText(folder);
 }
