@@ -30,7 +30,7 @@ bool StreamedSendRun::countListRows(int* rows, const std::function<bool()>& stop
 }
 
 SendQueueResult StreamedSendRun::prepare(const std::function<bool()>& stop) {
-    SendQueueBuilder builder(m_book, m_input);
+    SendQueueBuilder builder(m_book, m_input, nullptr, m_filter);
     builder.streamTo([](const sSendContent&) {});
     bool building = true;
     for (const sMtData& entry : RecipientList) {
@@ -61,7 +61,7 @@ SendQueueResult StreamedSendRun::prepare(const std::function<bool()>& stop) {
         result.message.clear();
     } else if (result.ok && result.totalCount == 0) {
         result.ok = false;
-        result.message = QStringLiteral("沒有任何受訊者有可傳送的電話號碼，沒有簡訊可傳送！");
+        result.message = NothingToSendText(result);
     }
     if (!result.ok)
         result.totalCount = 0;
@@ -71,7 +71,7 @@ SendQueueResult StreamedSendRun::prepare(const std::function<bool()>& stop) {
 bool StreamedSendRun::next(sSendContent& record) {
     if (!m_started) {
         m_started = true;
-        m_builder = std::make_unique<SendQueueBuilder>(m_book, m_input);
+        m_builder = std::make_unique<SendQueueBuilder>(m_book, m_input, nullptr, m_filter);
         m_builder->streamTo([this](const sSendContent& made) { m_ready.push_back(made); });
         m_entry = RecipientList.cbegin();
         m_listDone = !m_hasList;
@@ -114,7 +114,7 @@ bool StreamedSendRun::produceMore() {
     }
     sLoadMt row;
     if (ParseListFileLine(line, int32_t(index), row))
-        m_builder->addListFileRow(row);
+        m_builder->addListFileRow(row, int32_t(index));
     return true;
 }
 

@@ -36,6 +36,9 @@ public:
 
     // The message of the run, before prepare().
     void setInput(const ComposeInput& input) { m_input = input; }
+    // Who the run leaves out, before prepare(); both walks leave out the same. The stop list it names must
+    // stay unchanged until the run has ended.
+    void setFilter(const RecipientFilter& filter) { m_filter = filter; }
 
     // The first walk. A list file with a problem makes listCheck() name it and the result not ok, with
     // no message of its own. `stop` ends the walk early (the result is then not ok, without a message).
@@ -53,6 +56,7 @@ private:
     const AddressBook& m_book;
     std::list<sMtData> RecipientList;
     ComposeInput m_input;
+    RecipientFilter m_filter;
     ListFileStream m_list;
     bool m_hasList = false;
 
