@@ -7,6 +7,7 @@
 #include "cli/CliRunLog.h"
 #include "cli/CliSetup.h"
 
+#include "core/compose/OptOutList.h"
 #include "core/sendlog/FileOrderJobRows.h"
 #include "core/sendlog/LogFile.h"
 #include "core/sendlog/RowJournal.h"
@@ -14,6 +15,7 @@
 #include "core/shared/Clock.h"
 #include "core/shared/Config.h"
 #include "core/shared/Global.h"
+#include "core/shared/OpLog.h"
 #include "core/shared/SaveFile.h"
 #include "core/shared/StopSignal.h"
 #include "core/shared/SystemErrorText.h"
@@ -391,14 +393,30 @@ int resend(const Arguments& a, Config& config, Console& console) {
         return ExitRefused;
     int queued = 0;
     QString error;
+    // A number on the stop list is never sent again, whatever its row says.
+    OptOutList optOut;
+    if (!ReadOptOutFile(OptOutPath(config.StartDir()), &optOut, &error)) {
+        console.err(error);
+        console.err(QStringLiteral("拒收名單無法讀取，沒有重發任何簡訊。"));
+        return ExitRefused;
+    }
     const bool includeUncertain = a.has(QStringLiteral("--include-uncertain"));
-    const int uncertain = int(ChooseResendRows(log).uncertain.size());
+    ResendChoice choice = ChooseResendRows(log);
+    LeaveOutStoppedRows(choice, log, optOut);
+    const int uncertain = int(choice.uncertain.size());
     std::list<sSendContent> SendQueue;
     JobRegistry jobs;
-    if (!QueueFailedRows(jobs, log, SendQueue, &queued, &error, includeUncertain)) {
+    QVector<int> stopped;
+    if (!QueueFailedRows(jobs, log, SendQueue, &queued, &error, includeUncertain, &optOut, &stopped)) {
         console.err(error);
         return ExitRefused;
     }
+    for (const QString& text : StoppedRowTexts(log, stopped)) {
+        console.err(text);
+        WriteOpLog(big5(text));
+    }
+    if (!stopped.isEmpty())
+        console.err(QStringLiteral("拒收 %1 筆").arg(stopped.size()));
     // Rows that may have reached their recipients are named, and left alone unless asked for.
     if (uncertain > 0 && !includeUncertain)
         console.err(QStringLiteral("%1 筆可能已送出，沒有重發（要一併重發請加 --include-uncertain）。").arg(uncertain));

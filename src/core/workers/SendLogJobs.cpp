@@ -1,5 +1,6 @@
 #include "core/workers/SendLogJobs.h"
 
+#include "core/compose/OptOutList.h"
 #include "core/compose/SegmentMessage.h"
 #include "core/gateway/SMSendNorviGw.h"
 #include "core/sendlog/JobRows.h"
@@ -87,8 +88,30 @@ ResendChoice ChooseResendRows(JobRows& log) {
     return choice;
 }
 
+QVector<int> LeaveOutStoppedRows(ResendChoice& choice, JobRows& log, const OptOutList& optOut) {
+    QVector<int> stopped;
+    for (QVector<int>* rows : {&choice.failed, &choice.uncertain}) {
+        const auto kept = std::remove_if(rows->begin(), rows->end(), [&](int row) {
+            if (!optOut.contains(log.text(row, ColMobile)))
+                return false;
+            stopped.append(row);
+            return true;
+        });
+        rows->erase(kept, rows->end());
+    }
+    std::sort(stopped.begin(), stopped.end());
+    return stopped;
+}
+
+QStringList StoppedRowTexts(JobRows& log, const QVector<int>& rows) {
+    QStringList texts;
+    for (int row : rows)
+        texts << QStringLiteral("拒收名單中的 %1 未重發").arg(fromBig5(log.text(row, ColMobile)));
+    return texts;
+}
+
 bool QueueFailedRows(JobRegistry& jobs, JobRows& log, std::list<sSendContent>& SendQueue, int* queued,
-                     QString* errorText, bool includeUncertain) {
+                     QString* errorText, bool includeUncertain, const OptOutList* optOut, QVector<int>* stopped) {
     if (queued)
         *queued = 0;
     if (jobs.workerRegistered()) {
@@ -97,7 +120,10 @@ bool QueueFailedRows(JobRegistry& jobs, JobRows& log, std::list<sSendContent>& S
         return false;
     }
     SendQueue.clear();
-    const ResendChoice choice = ChooseResendRows(log);
+    ResendChoice choice = ChooseResendRows(log);
+    const QVector<int> leftOut = optOut ? LeaveOutStoppedRows(choice, log, *optOut) : QVector<int>();
+    if (stopped)
+        *stopped = leftOut;
     QVector<int> toSend = choice.failed;
     if (includeUncertain) {
         toSend += choice.uncertain;

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include <list>
@@ -14,6 +15,7 @@ namespace norvi {
 
 class JobOwner;
 class JobRegistry;
+class OptOutList;
 class JobRows;
 class SendThd;
 
@@ -45,13 +47,20 @@ struct ResendChoice {
 };
 ResendChoice ChooseResendRows(JobRows& log);
 
+// The rows of `choice` whose number (by NumberKey) is on the stop list, taken out of it: a resend never sends
+// to them. Returns those rows, in list order.
+QVector<int> LeaveOutStoppedRows(ResendChoice& choice, JobRows& log, const OptOutList& optOut);
+// "拒收名單中的 0912345678 未重發", one a row, for the message area and the operation log.
+QStringList StoppedRowTexts(JobRows& log, const QVector<int>& rows);
+
 // Resend, first half: keeps only the rows to send selected (selected-rows mode) or selects them
 // (all-rows mode), and fills SendQueue (emptied first) with one record per such row in list order: the failed
-// rows, and the uncertain ones when `includeUncertain`. `queued` receives the number of records (which is the
-// number of short messages to send). Refused without touching SendQueue or the selection while a worker
-// is registered in `jobs`.
+// rows, and the uncertain ones when `includeUncertain`, less those on `optOut` (given back in `stopped`).
+// `queued` receives the number of records (which is the number of short messages to send). Refused without
+// touching SendQueue or the selection while a worker is registered in `jobs`.
 bool QueueFailedRows(JobRegistry& jobs, JobRows& log, std::list<sSendContent>& SendQueue, int* queued,
-                     QString* errorText, bool includeUncertain = false);
+                     QString* errorText, bool includeUncertain = false, const OptOutList* optOut = nullptr,
+                     QVector<int>* stopped = nullptr);
 // The question when a resend would find uncertain rows among the failed ones.
 QString ResendUncertainQuestion(int uncertain);
 

@@ -1,8 +1,10 @@
 #include "gui/sendlog/MainWindowJobs.h"
 
+#include "core/compose/OptOutList.h"
 #include "core/shared/Big5.h"
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
+#include "core/shared/OpLog.h"
 #include "core/workers/JobStarter.h"
 #include "core/workers/QueryJob.h"
 #include "core/workers/SendLogJobs.h"
@@ -77,9 +79,18 @@ void MainWindowJobs::startRowJob(WorkerMode mode) {
 void MainWindowJobs::resendFailedRows() {
     if (refuseWhileBusy())
         return;
+    // A number on the stop list is never sent again, whatever its row says.
+    OptOutList optOut;
+    QString error;
+    if (!ReadOptOutFile(OptOutPath(m_config.StartDir()), &optOut, &error)) {
+        prompts().okBox(&m_main, Prompts::Icon::Warning, kProgramTitle, error);
+        return;
+    }
+    ResendChoice choice = ChooseResendRows(m_main.jobRows());
+    LeaveOutStoppedRows(choice, m_main.jobRows(), optOut);
     // Rows that may have reached their recipients go again only when the user says so.
     bool includeUncertain = false;
-    const int uncertain = int(ChooseResendRows(m_main.jobRows()).uncertain.size());
+    const int uncertain = int(choice.uncertain.size());
     if (uncertain > 0) {
         const Prompts::Answer answer =
             prompts().message(&m_main, Prompts::Icon::Question, Prompts::Buttons::YesNoCancel, kProgramTitle,
@@ -89,14 +100,22 @@ void MainWindowJobs::resendFailedRows() {
         includeUncertain = answer == Prompts::Answer::Yes;
     }
     int queued = 0;
-    QString error;
     std::list<sSendContent> SendQueue;
-    if (!QueueFailedRows(m_jobs.registry(), m_main.jobRows(), SendQueue, &queued, &error, includeUncertain)) {
+    QVector<int> stopped;
+    if (!QueueFailedRows(m_jobs.registry(), m_main.jobRows(), SendQueue, &queued, &error, includeUncertain, &optOut,
+                         &stopped)) {
         prompts().okBox(&m_main, Prompts::Icon::Warning, kProgramTitle, error);
         return;
     }
+    for (const QString& text : StoppedRowTexts(m_main.jobRows(), stopped)) {
+        ShowMsgLine(big5(text));
+        WriteOpLog(big5(text));
+    }
     if (queued == 0) {
-        prompts().notice(&m_main, Prompts::Icon::Information, kProgramTitle, NothingToResendText());
+        QString text = NothingToResendText();
+        if (!stopped.isEmpty())
+            text += QStringLiteral("\n（拒收 %1 筆未重發）").arg(stopped.size());
+        prompts().notice(&m_main, Prompts::Icon::Information, kProgramTitle, text);
         return;
     }
     GatewayTarget gateway;
