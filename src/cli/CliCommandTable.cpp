@@ -1,6 +1,7 @@
 #include "cli/CliCommandTable.h"
 
 #include "cli/CliBook.h"
+#include "cli/CliOptOut.h"
 #include "cli/CliRowJobs.h"
 #include "cli/CliRunLog.h"
 #include "cli/CliSend.h"
@@ -27,13 +28,17 @@ std::vector<Command> commands() {
     QSet<QString> sendValues = textValues;
     sendValues.unite(QSet<QString>{QStringLiteral("--list"), QStringLiteral("--at"), QStringLiteral("--limit"),
                                    QStringLiteral("--log")});
+    const QSet<QString> sendSwitches{QStringLiteral("--replace"),
+                                     QStringLiteral("--append"),
+                                     QStringLiteral("--allow-odd-numbers"),
+                                     QStringLiteral("--keep-duplicates"),
+                                     QStringLiteral("--night-ok"),
+                                     QStringLiteral("--dry-run"),
+                                     QStringLiteral("--json")};
     const QSet<QString> big5 = QSet<QString>(help).unite({QStringLiteral("--big5")});
     return {
         {"login-test", {{}, help}, loginTest},
-        {"send",
-         {sendValues, QSet<QString>(big5).unite({QStringLiteral("--replace"), QStringLiteral("--append"),
-                                                 QStringLiteral("--allow-odd-numbers")})},
-         send},
+        {"send", {sendValues, QSet<QString>(big5).unite(sendSwitches)}, send},
         {"query",
          {QSet<QString>(rowValues).unite({QStringLiteral("--every"), QStringLiteral("--for")}),
           QSet<QString>(help).unite({QStringLiteral("--follow")})},
@@ -49,6 +54,7 @@ std::vector<Command> commands() {
         {"finish", {{QStringLiteral("--out")}, help}, withoutSettings(finishCommand)},
         {"segment", {textValues, big5}, withoutSettings(segmentCommand)},
         {"book", BookOptions(), Book},
+        {"optout", OptOutOptions(), OptOut},
     };
 }
 
