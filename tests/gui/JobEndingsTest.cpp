@@ -209,6 +209,7 @@ protected:
                 if (c.opener == Opener::Tools) {
                     ASSERT_TRUE(typeInto(findControl<QWidget>(d, "MemoSM"), QStringLiteral("會議改到三點")));
                 }
+                answerSendSummary();
                 ASSERT_TRUE(click(d, "ButtonSend"));
                 endJob(c.ending);
             });
@@ -228,6 +229,7 @@ protected:
                 ASSERT_TRUE(clickRows(list(book), members));
                 m_prompts.dialogHandlers.push_back([this, c](QDialog* d) {
                     ASSERT_TRUE(typeInto(findControl<QWidget>(d, "MemoSM"), QStringLiteral("會議改到三點")));
+                    answerSendSummary();
                     ASSERT_TRUE(click(d, "ButtonSend"));
                     endJob(c.ending);
                 });
@@ -374,6 +376,7 @@ TEST_F(JobEndingsTest, ASignalStopsTheRunKeepsItsRowsAndEndsWithoutAQuestion) {
     m_prompts.dialogHandlers.push_back([&](QDialog* d) {
         ASSERT_TRUE(typeInto(findControl<QWidget>(d, "RichEditMT"), typedNumbers().join(QStringLiteral("; "))));
         ASSERT_TRUE(typeInto(findControl<QWidget>(d, "MemoSM"), QStringLiteral("會議改到三點")));
+        answerSendSummary();
         ASSERT_TRUE(click(d, "ButtonSend"));
         waitMidRun();
         QEventLoop loop;
@@ -404,6 +407,7 @@ TEST_F(JobEndingsTest, ASignalWhileTheRunAsksWhetherToGoOnClosesTheBoxAndEndsThe
     m_prompts.dialogHandlers.push_back([&](QDialog* d) {
         ASSERT_TRUE(typeInto(findControl<QWidget>(d, "RichEditMT"), typedNumbers().join(QStringLiteral("; "))));
         ASSERT_TRUE(typeInto(findControl<QWidget>(d, "MemoSM"), QStringLiteral("會議改到三點")));
+        answerSendSummary();
         ASSERT_TRUE(click(d, "ButtonSend"));
         // The box runs its own event loop: it is looked for from a timer, and SIGTERM comes from there.
         QString asked;

@@ -18,6 +18,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QTemporaryDir>
 
 #include <functional>
@@ -79,6 +80,23 @@ protected:
         });
         open();
         EXPECT_TRUE(shown) << "no " << T::staticMetaObject.className() << " was shown";
+    }
+
+    // The summary before a send (TFormSendSummary), queued before the 傳送 that shows it: `answer` acts in it as the
+    // user does and must close it. By default 傳送 as it stands.
+    void answerSendSummary(const std::function<void(QDialog&)>& answer = {}) {
+        m_prompts.dialogHandlers.push_back([answer](QDialog* d) {
+            ASSERT_EQ(d->objectName(), QStringLiteral("TFormSendSummary"));
+            if (answer)
+                answer(*d);
+            else
+                EXPECT_TRUE(click(d, "ButtonSend"));
+        });
+    }
+    // A line of that summary as the user reads it ("Count", "LeftOut", "QuietHours", ...), empty when it has none.
+    static QString summaryLine(QDialog& box, const char* topic) {
+        auto* label = box.findChild<QLabel*>(QStringLiteral("LabelSummary") + QString::fromLatin1(topic));
+        return label && label->isVisible() ? label->text() : QString();
     }
 
     // The windows' address book once they are started; before that, the test's own, which the start hands on.

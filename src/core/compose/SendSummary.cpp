@@ -54,7 +54,8 @@ SummaryLine quietHoursLine(const SendSummary& s) {
     return line;
 }
 
-void buildLines(SendSummary& s, const OddNumbers& odd) {
+void buildLines(SendSummary& s, const SendQueueResult& queued) {
+    const OddNumbers& odd = queued.odd;
     std::vector<SummaryLine>& lines = s.lines;
     lines.push_back(
         readLine(SummaryTopic::Count, QStringLiteral("收訊人 %1 位、共 %2 通簡訊").arg(s.recipients).arg(s.messages)));
@@ -79,8 +80,10 @@ void buildLines(SendSummary& s, const OddNumbers& odd) {
         line.chosen = s.oddLeftOut > 0 ? kLeaveOutOdd : kSendOdd;
         lines.push_back(line);
     }
+    // Why: all left out, or a number that refuses the whole run once the user asked to send it.
     if (s.recipients == 0)
-        lines.push_back(readLine(SummaryTopic::NothingToSend, QStringLiteral("沒有簡訊可傳送"), true));
+        lines.push_back(readLine(SummaryTopic::NothingToSend,
+                                 queued.message.isEmpty() ? QStringLiteral("沒有簡訊可傳送") : queued.message, true));
 }
 
 } // namespace
@@ -108,7 +111,7 @@ SendSummary SummarizeSend(const SendQueueResult& queued, const SummarySchedule& 
         s.morning = quiet.endAfter(goes);
         s.morningAllowed = CheckReservation(s.morning.toString(kOrderFormat), now).isEmpty();
     }
-    buildLines(s, queued.odd);
+    buildLines(s, queued);
     return s;
 }
 
