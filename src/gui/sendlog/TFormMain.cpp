@@ -406,6 +406,10 @@ void TFormMain::MItemTAdrBkClick() {
     emit addressBookRequested();
 }
 
+void TFormMain::MItemTOptOutClick() {
+    emit optOutListRequested();
+}
+
 void TFormMain::MItemTSettingsClick() {
     emit settingsRequested();
 }

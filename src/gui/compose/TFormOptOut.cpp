@@ -1,0 +1,338 @@
+#include "gui/compose/TFormOptOut.h"
+
+#include "core/shared/Big5.h"
+#include "core/shared/Clock.h"
+#include "core/shared/Config.h"
+#include "core/shared/OpLog.h"
+#include "gui/shared/FormControls.h"
+#include "gui/shared/Prompts.h"
+#include "gui/shared/UiFont.h"
+
+#include <QDir>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace norvi {
+
+namespace {
+
+const QString kTitle = QStringLiteral("拒收名單");
+const QString kFileFilter = QStringLiteral("文字檔(*.txt;*.csv)|*.txt;*.csv|所有檔案(*.*)|*.*");
+
+enum OptOutColumn { ColNumber, ColAdded, ColNote, kOptOutColumns };
+
+// Every change goes into the operation log and the message area.
+void tell(const QString& text) {
+    WriteOpLog(big5(text));
+    ShowMsgLine(big5(text));
+}
+
+// The Delete key in the list is 刪除.
+class DeleteKeyFilter : public QObject {
+public:
+    DeleteKeyFilter(QPushButton* button, QObject* parent) : QObject(parent), m_button(button) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete &&
+            m_button->isEnabled()) {
+            m_button->click();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QPushButton* m_button;
+};
+
+} // namespace
+
+TFormOptOut::TFormOptOut(const Config& config, QWidget* parent)
+    : QDialog(parent), m_config(config), m_path(OptOutPath(config.StartDir())) {
+    setObjectName(QStringLiteral("TFormOptOut"));
+    setWindowTitle(kTitle);
+    applyFormFont(this);
+
+    EditNumber = makeEdit(this, "EditNumber");
+    EditNote = makeEdit(this, "EditNote");
+    ButtonAdd = makeButton(this, QStringLiteral("新增(&A)"), "ButtonAdd", ReturnKey::Ignores);
+    auto* addRow = new QGridLayout;
+    addRow->addWidget(makeLabel(this, QStringLiteral("號碼(&N)："), EditNumber), 0, 0);
+    addRow->addWidget(EditNumber, 0, 1);
+    addRow->addWidget(makeLabel(this, QStringLiteral("備註(&M)："), EditNote), 0, 2);
+    addRow->addWidget(EditNote, 0, 3);
+    addRow->addWidget(ButtonAdd, 0, 4);
+    addRow->setColumnStretch(3, 1);
+
+    EditFilter = makeEdit(this, "EditFilter");
+    EditFilter->setClearButtonEnabled(true);
+    auto* filterRow = new QHBoxLayout;
+    filterRow->addWidget(makeLabel(this, QStringLiteral("篩選(&F)："), EditFilter));
+    filterRow->addWidget(EditFilter, 1);
+
+    ListViewOptOut = new QTreeWidget(this);
+    ListViewOptOut->setObjectName(QStringLiteral("ListViewOptOut"));
+    ListViewOptOut->setAccessibleName(QStringLiteral("拒收的號碼"));
+    ListViewOptOut->setRootIsDecorated(false);
+    ListViewOptOut->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListViewOptOut->setHeaderLabels({QStringLiteral("號碼"), QStringLiteral("加入日期"), QStringLiteral("備註")});
+    ListViewOptOut->setSortingEnabled(true);
+    ListViewOptOut->sortByColumn(ColNumber, Qt::AscendingOrder);
+    ListViewOptOut->header()->setSectionResizeMode(ColNote, QHeaderView::Stretch);
+    ListViewOptOut->setColumnWidth(ColNumber, 120);
+    ListViewOptOut->setColumnWidth(ColAdded, 90);
+    keepSelectionVisible(ListViewOptOut);
+
+    LabelCount = new QLabel(this);
+    LabelCount->setObjectName(QStringLiteral("LabelCount"));
+    LabelDamaged = new QLabel(this);
+    LabelDamaged->setObjectName(QStringLiteral("LabelDamaged"));
+    LabelDamaged->setWordWrap(true);
+    LabelDamaged->hide();
+
+    ButtonDelete = makeButton(this, QStringLiteral("刪除(&D)"), "ButtonDelete", ReturnKey::Ignores);
+    ButtonImport = makeButton(this, QStringLiteral("匯入(&I)..."), "ButtonImport", ReturnKey::Ignores);
+    ButtonExport = makeButton(this, QStringLiteral("匯出(&E)..."), "ButtonExport", ReturnKey::Ignores);
+    ButtonClose = makeButton(this, QStringLiteral("關閉"), "ButtonClose", ReturnKey::Ignores);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(ButtonDelete);
+    buttons->addWidget(ButtonImport);
+    buttons->addWidget(ButtonExport);
+    buttons->addStretch(1);
+    buttons->addWidget(ButtonClose);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(addRow);
+    layout->addLayout(filterRow);
+    layout->addWidget(ListViewOptOut, 1);
+    layout->addWidget(LabelCount);
+    layout->addWidget(LabelDamaged);
+    layout->addLayout(buttons);
+    resize(520, 400);
+    setMinimumSize(420, 280);
+
+    connect(ButtonAdd, &QPushButton::clicked, this, &TFormOptOut::ButtonAddClick);
+    connect(EditNumber, &QLineEdit::returnPressed, this, &TFormOptOut::ButtonAddClick);
+    connect(EditNote, &QLineEdit::returnPressed, this, &TFormOptOut::ButtonAddClick);
+    connect(ButtonDelete, &QPushButton::clicked, this, &TFormOptOut::ButtonDeleteClick);
+    connect(ButtonImport, &QPushButton::clicked, this, &TFormOptOut::ButtonImportClick);
+    connect(ButtonExport, &QPushButton::clicked, this, &TFormOptOut::ButtonExportClick);
+    connect(ButtonClose, &QPushButton::clicked, this, &QDialog::reject);
+    connect(EditFilter, &QLineEdit::textChanged, this, &TFormOptOut::EditFilterChange);
+    connect(ListViewOptOut, &QTreeWidget::itemSelectionChanged, this, &TFormOptOut::updateCommands);
+    ListViewOptOut->installEventFilter(new DeleteKeyFilter(ButtonDelete, this));
+}
+
+void TFormOptOut::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (event->spontaneous())
+        return;
+    reload();
+    EditNumber->setFocus();
+}
+
+void TFormOptOut::warn(const QString& text) {
+    prompts().okBox(this, Prompts::Icon::Warning, kTitle, text);
+}
+
+void TFormOptOut::reload() {
+    OptOutList list;
+    QString error;
+    if (!ReadOptOutFile(m_path, &list, &error)) {
+        warn(error);
+        return;
+    }
+    showList(list);
+}
+
+void TFormOptOut::showList(const OptOutList& list) {
+    ListViewOptOut->setSortingEnabled(false);
+    ListViewOptOut->clear();
+    for (const OptOutEntry& entry : list.entries()) {
+        auto* item = new QTreeWidgetItem(ListViewOptOut);
+        item->setText(ColNumber, fromBig5(entry.number));
+        item->setText(ColAdded, fromBig5(entry.added));
+        item->setText(ColNote, fromBig5(entry.note));
+    }
+    ListViewOptOut->setSortingEnabled(true);
+    LabelDamaged->setText(list.damageText());
+    LabelDamaged->setVisible(list.damagedLines() > 0);
+    EditFilterChange();
+}
+
+void TFormOptOut::EditFilterChange() {
+    const QString filter = EditFilter->text().trimmed();
+    int shown = 0;
+    const int rows = ListViewOptOut->topLevelItemCount();
+    for (int i = 0; i < rows; ++i) {
+        QTreeWidgetItem* item = ListViewOptOut->topLevelItem(i);
+        bool match = filter.isEmpty();
+        for (int c = 0; c < kOptOutColumns && !match; ++c)
+            match = item->text(c).contains(filter, Qt::CaseInsensitive);
+        item->setHidden(!match);
+        if (match)
+            ++shown;
+        else
+            item->setSelected(false);
+    }
+    LabelCount->setText(shown == rows ? QStringLiteral("共 %1 筆").arg(rows)
+                                      : QStringLiteral("共 %1 筆，顯示 %2 筆").arg(rows).arg(shown));
+    updateCommands();
+}
+
+void TFormOptOut::updateCommands() {
+    ButtonDelete->setEnabled(!ListViewOptOut->selectedItems().isEmpty());
+}
+
+bool TFormOptOut::changeFile(const std::function<bool(OptOutList&)>& change) {
+    OptOutList after;
+    QString error;
+    // The desktop waits for nobody: a lock held by another program is named instead.
+    if (!ChangeOptOutFile(m_path, change, &after, &error, false)) {
+        warn(error);
+        return false;
+    }
+    showList(after);
+    return true;
+}
+
+void TFormOptOut::ButtonAddClick() {
+    const QString typed = EditNumber->text().trimmed();
+    if (typed.isEmpty()) {
+        warn(QStringLiteral("請輸入要加入拒收名單的號碼！"));
+        EditNumber->setFocus();
+        return;
+    }
+    QByteArray number;
+    QByteArray note;
+    QString unmappable;
+    if (!toBig5(typed, number, &unmappable) || !toBig5(EditNote->text(), note, &unmappable)) {
+        warn(unmappableMessage(unmappable));
+        return;
+    }
+    OptOutAdd added = OptOutAdd::NotANumber;
+    if (!changeFile([&](OptOutList& list) {
+            added = list.add(number, note, Clock::now().date());
+            return added == OptOutAdd::Added;
+        }))
+        return;
+    switch (added) {
+    case OptOutAdd::Added:
+        tell(QStringLiteral("拒收名單新增 %1").arg(typed) +
+             (note.isEmpty() ? QString() : QStringLiteral("（%1）").arg(EditNote->text().trimmed())));
+        EditNumber->clear();
+        EditNote->clear();
+        break;
+    case OptOutAdd::AlreadyListed:
+        warn(QStringLiteral("%1 已在拒收名單中。").arg(typed));
+        break;
+    case OptOutAdd::NotANumber:
+        warn(QStringLiteral("「%1」不是手機門號，沒有加入拒收名單。").arg(typed));
+        break;
+    }
+    EditNumber->setFocus();
+}
+
+void TFormOptOut::ButtonDeleteClick() {
+    QList<QByteArray> numbers;
+    for (QTreeWidgetItem* item : ListViewOptOut->selectedItems())
+        numbers << big5(item->text(ColNumber));
+    if (numbers.isEmpty())
+        return;
+    const QString question =
+        numbers.size() == 1
+            ? QStringLiteral("要將 %1 從拒收名單移除？之後的傳送會再傳給這個號碼。").arg(fromBig5(numbers.first()))
+            : QStringLiteral("要將 %1 個號碼從拒收名單移除？之後的傳送會再傳給這些號碼。").arg(numbers.size());
+    if (!prompts().confirmIrreversible(this, kTitle, question))
+        return;
+    int removed = 0;
+    if (!changeFile([&](OptOutList& list) {
+            for (const QByteArray& number : numbers)
+                removed += list.remove(number) > 0 ? 1 : 0;
+            return removed > 0;
+        }))
+        return;
+    for (const QByteArray& number : numbers)
+        tell(QStringLiteral("拒收名單移除 %1").arg(fromBig5(number)));
+}
+
+void TFormOptOut::ButtonImportClick() {
+    const QString file = prompts().openFileName(this, QStringLiteral("匯入拒收名單"), kFileFilter);
+    if (file.isEmpty())
+        return;
+    const OptOutImport read = ReadOptOutImport(file);
+    if (!read.error.isEmpty()) {
+        warn(read.error);
+        return;
+    }
+    OptOutImportCount count;
+    if (!changeFile([&](OptOutList& list) {
+            count = AddImported(list, read, Clock::now().date());
+            return count.added > 0;
+        }))
+        return;
+    const QString done = OptOutImportText(count, read);
+    tell(QStringLiteral("拒收名單從 %1 ").arg(QDir::toNativeSeparators(file)) + done);
+    prompts().okBox(this, read.skipped > 0 ? Prompts::Icon::Warning : Prompts::Icon::Information, kTitle, done);
+}
+
+void TFormOptOut::ButtonExportClick() {
+    const QString file = prompts().saveFileName(this, QStringLiteral("匯出拒收名單"), kFileFilter,
+                                                QDir(m_config.StartDir()).filePath(QStringLiteral("拒收名單.txt")));
+    if (file.isEmpty())
+        return;
+    OptOutList list;
+    QString error;
+    if (!ReadOptOutFile(m_path, &list, &error) || !ExportOptOut(list, file, m_config.StartDir(), &error)) {
+        warn(error);
+        return;
+    }
+    prompts().okBox(this, Prompts::Icon::Information, kTitle,
+                    QStringLiteral("拒收名單 %1 筆寫入 %2").arg(list.size()).arg(QDir::toNativeSeparators(file)));
+}
+
+void TFormOptOut::addFromBook(QWidget* parent, const Config& config, const std::vector<OptOutCandidate>& numbers) {
+    if (numbers.empty())
+        return;
+    const QString question =
+        numbers.size() == 1
+            ? QStringLiteral("要將 %1（%2）加入拒收名單？之後的傳送都不會傳給這個號碼。")
+                  .arg(fromBig5(numbers.front().name), fromBig5(numbers.front().number))
+            : QStringLiteral("要將 %1 個門號加入拒收名單？之後的傳送都不會傳給這些號碼。").arg(numbers.size());
+    if (!prompts().confirm(parent, kTitle, question))
+        return;
+    const QDate today = Clock::now().date();
+    QStringList added;
+    int listed = 0;
+    QString error;
+    const bool changed = ChangeOptOutFile(
+        OptOutPath(config.StartDir()),
+        [&](OptOutList& list) {
+            for (const OptOutCandidate& c : numbers) {
+                const OptOutAdd result = list.add(c.number, c.name, today);
+                if (result == OptOutAdd::Added)
+                    added << QStringLiteral("%1（%2）").arg(fromBig5(c.number), fromBig5(c.name));
+                else if (result == OptOutAdd::AlreadyListed)
+                    ++listed;
+            }
+            return !added.isEmpty();
+        },
+        nullptr, &error, false);
+    if (!changed) {
+        prompts().okBox(parent, Prompts::Icon::Warning, kTitle, error);
+        return;
+    }
+    for (const QString& a : added)
+        tell(QStringLiteral("拒收名單新增 %1").arg(a));
+    prompts().okBox(parent, Prompts::Icon::Information, kTitle,
+                    QStringLiteral("已加入拒收名單 %1 個門號，已在名單中 %2 個。").arg(added.size()).arg(listed));
+}
+
+} // namespace norvi
