@@ -4,6 +4,8 @@
 // left out.
 #include "GatewaySimulator.h"
 #include "support/BookWindowTest.h"
+
+#include "core/shared/SendSettings.h"
 #include "support/GatewayPeer.h"
 #include "support/SimulatorWindowTest.h"
 
@@ -94,6 +96,11 @@ protected:
         m_sim = startedSimulator(gwsim::ReplyPacing::split(100, 60));
         QDir(m_dir.path()).mkdir(QStringLiteral("logs"));
         writeConfig(path("logs"), "127.0.0.1", m_sim->port(), "demo", "demo");
+        // The runs go at once whatever the hour the test runs at: no quiet hours turn them into reservations.
+        SendSettings settings;
+        settings.quiet.enabled = false;
+        QString error;
+        ASSERT_TRUE(WriteSendSettings(m_dir.path(), settings, &error)) << error.toStdString();
         for (int i = 0; i < kRecipients; ++i)
             addMember(101 + i, qPrintable(QStringLiteral("成員%1").arg(i)),
                       qPrintable(QStringLiteral("09120000%1").arg(i, 2, 10, QLatin1Char('0'))));
