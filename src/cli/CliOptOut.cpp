@@ -28,7 +28,7 @@ void logChange(const QString& text) {
     WriteOpLog(big5(text));
 }
 
-bool oneArgument(const Arguments& a, const QString& what, QString* value, Console& console) {
+bool optOutArgument(const Arguments& a, const QString& what, QString* value, Console& console) {
     if (a.positional.size() < 2 || a.positional.at(1).trimmed().isEmpty()) {
         console.err(QStringLiteral("請指定%1。").arg(what));
         return false;
@@ -41,7 +41,7 @@ bool oneArgument(const Arguments& a, const QString& what, QString* value, Consol
     return true;
 }
 
-int list(const QString& path, Console& console) {
+int listOptOut(const QString& path, Console& console) {
     OptOutList optOut;
     QString error;
     if (!ReadOptOutFile(path, &optOut, &error)) {
@@ -56,12 +56,12 @@ int list(const QString& path, Console& console) {
     return ExitOk;
 }
 
-int add(const Arguments& a, const QString& path, Console& console) {
+int addOptOut(const Arguments& a, const QString& path, Console& console) {
     QString typed;
     QByteArray number;
     QByteArray note;
-    if (!oneArgument(a, QStringLiteral("要加入的號碼"), &typed, console) || !toBig5Argument(typed, &number, console) ||
-        !toBig5Argument(a.value(kNote), &note, console))
+    if (!optOutArgument(a, QStringLiteral("要加入的號碼"), &typed, console) ||
+        !toBig5Argument(typed, &number, console) || !toBig5Argument(a.value(kNote), &note, console))
         return ExitRefused;
     OptOutAdd added = OptOutAdd::NotANumber;
     QString error;
@@ -92,10 +92,10 @@ int add(const Arguments& a, const QString& path, Console& console) {
     return ExitRefused;
 }
 
-int remove(const Arguments& a, const QString& path, Console& console) {
+int removeOptOut(const Arguments& a, const QString& path, Console& console) {
     QString typed;
     QByteArray number;
-    if (!oneArgument(a, QStringLiteral("要移除的號碼"), &typed, console) || !toBig5Argument(typed, &number, console))
+    if (!optOutArgument(a, QStringLiteral("要移除的號碼"), &typed, console) || !toBig5Argument(typed, &number, console))
         return ExitRefused;
     int removed = 0;
     QString error;
@@ -118,9 +118,9 @@ int remove(const Arguments& a, const QString& path, Console& console) {
     return ExitOk;
 }
 
-int importFile(const Arguments& a, const QString& path, Console& console) {
+int importOptOut(const Arguments& a, const QString& path, Console& console) {
     QString file;
-    if (!oneArgument(a, QStringLiteral("要匯入的檔案"), &file, console))
+    if (!optOutArgument(a, QStringLiteral("要匯入的檔案"), &file, console))
         return ExitRefused;
     const OptOutImport read = ReadOptOutImport(file);
     if (!read.error.isEmpty()) {
@@ -145,9 +145,9 @@ int importFile(const Arguments& a, const QString& path, Console& console) {
     return read.skipped > 0 ? ExitFailed : ExitOk;
 }
 
-int exportFile(const Arguments& a, const QString& path, const QString& startDir, Console& console) {
+int exportOptOut(const Arguments& a, const QString& path, const QString& startDir, Console& console) {
     QString file;
-    if (!oneArgument(a, QStringLiteral("要匯出的檔案"), &file, console))
+    if (!optOutArgument(a, QStringLiteral("要匯出的檔案"), &file, console))
         return ExitRefused;
     OptOutList optOut;
     QString error;
@@ -180,16 +180,16 @@ int OptOut(const Arguments& a, Config& config, Console& console) {
             console.err(QStringLiteral("多餘的參數：%1").arg(a.positional.mid(1).join(QLatin1Char(' '))));
             return ExitRefused;
         }
-        return list(path, console);
+        return listOptOut(path, console);
     }
     if (action == QLatin1String("add"))
-        return add(a, path, console);
+        return addOptOut(a, path, console);
     if (action == QLatin1String("remove"))
-        return remove(a, path, console);
+        return removeOptOut(a, path, console);
     if (action == QLatin1String("import"))
-        return importFile(a, path, console);
+        return importOptOut(a, path, console);
     if (action == QLatin1String("export"))
-        return exportFile(a, path, config.StartDir(), console);
+        return exportOptOut(a, path, config.StartDir(), console);
     console.err(
         action.isEmpty()
             ? QStringLiteral("請指定 list、add、remove、import 或 export。")

@@ -12,14 +12,14 @@ using namespace norvi;
 
 namespace {
 
-const QDate kDay(2024, 5, 1);
+const QDate kOptOutDay(2024, 5, 1);
 
-QByteArray fileBytes(const QString& path) {
+QByteArray optOutFileBytes(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-void writeBytes(const QString& path, const QByteArray& bytes) {
+void writeOptOutFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(bytes);
@@ -38,7 +38,7 @@ TEST(OptOutListTest, NumbersAreListedAndFoundByTheirKey) {
                 {"hello", OptOutAdd::NotANumber},
                 {"", OptOutAdd::NotANumber}};
     for (const auto& a : adds)
-        EXPECT_EQ(list.add(a.number, big5("家長\r\n來電"), kDay), a.result) << a.number;
+        EXPECT_EQ(list.add(a.number, big5("家長\r\n來電"), kOptOutDay), a.result) << a.number;
     for (const char* written : {"0912345678", "886912345678", "00886-912-345-678", "0922000111"})
         EXPECT_TRUE(list.contains(written)) << written;
     EXPECT_FALSE(list.contains("0912345679"));
@@ -90,29 +90,30 @@ TEST(OptOutListTest, ChangesAreMadeToTheFileAsItStandsUnderItsLock) {
 
     const auto add = [&](const char* number) {
         return ChangeOptOutFile(
-            path, [&](OptOutList& l) { return l.add(number, {}, kDay) == OptOutAdd::Added; }, &list, &error, false);
+            path, [&](OptOutList& l) { return l.add(number, {}, kOptOutDay) == OptOutAdd::Added; }, &list, &error,
+            false);
     };
     ASSERT_TRUE(add("0912345678")) << error.toStdString();
     // Another program changed the file meanwhile: the next change keeps its line.
-    writeBytes(path, fileBytes(path) + "0955000333,2024/04/30,cli\r\n");
+    writeOptOutFile(path, optOutFileBytes(path) + "0955000333,2024/04/30,cli\r\n");
     ASSERT_TRUE(add("0922000111")) << error.toStdString();
-    EXPECT_EQ(fileBytes(path), "0912345678,2024/05/01\r\n0955000333,2024/04/30,cli\r\n0922000111,2024/05/01\r\n");
+    EXPECT_EQ(optOutFileBytes(path), "0912345678,2024/05/01\r\n0955000333,2024/04/30,cli\r\n0922000111,2024/05/01\r\n");
     EXPECT_EQ(list.size(), 3);
 
     // While another holds the lock, a change that may not wait is refused and the file stays as it was.
     FileLock other(path);
     ASSERT_TRUE(other.tryLock());
-    const QByteArray before = fileBytes(path);
+    const QByteArray before = optOutFileBytes(path);
     EXPECT_FALSE(add("0966000444"));
     EXPECT_TRUE(error.contains(QStringLiteral("變更中"))) << error.toStdString();
-    EXPECT_EQ(fileBytes(path), before);
+    EXPECT_EQ(optOutFileBytes(path), before);
     other.unlock();
     EXPECT_TRUE(add("0966000444"));
 
     // A change that changes nothing leaves the file's bytes alone.
-    writeBytes(path, "0912345678,2024/05/01\n");
+    writeOptOutFile(path, "0912345678,2024/05/01\n");
     ASSERT_TRUE(add("0912-345-678"));
-    EXPECT_EQ(fileBytes(path), "0912345678,2024/05/01\n");
+    EXPECT_EQ(optOutFileBytes(path), "0912345678,2024/05/01\n");
 }
 
 TEST(OptOutListTest, ImportTakesNumbersFromTextOrCsvInBig5OrUtf8) {
@@ -131,7 +132,7 @@ TEST(OptOutListTest, ImportTakesNumbersFromTextOrCsvInBig5OrUtf8) {
     };
     for (const auto& c : cases) {
         const QString path = folder.filePath(QString::fromLatin1(c.name));
-        writeBytes(path, c.bytes);
+        writeOptOutFile(path, c.bytes);
         const OptOutImport read = ReadOptOutImport(path);
         ASSERT_TRUE(read.error.isEmpty()) << read.error.toStdString();
         ASSERT_EQ(int(read.entries.size()), c.entries) << c.name;
@@ -139,15 +140,15 @@ TEST(OptOutListTest, ImportTakesNumbersFromTextOrCsvInBig5OrUtf8) {
         EXPECT_EQ(read.entries.front().note, big5(c.firstNote)) << c.name;
     }
     OptOutList list;
-    list.add("0912345678", {}, kDay);
+    list.add("0912345678", {}, kOptOutDay);
     const OptOutImport read = ReadOptOutImport(folder.filePath(QStringLiteral("big5.txt")));
-    const OptOutImportCount count = AddImported(list, read, kDay);
+    const OptOutImportCount count = AddImported(list, read, kOptOutDay);
     EXPECT_EQ(count.added, 1);
     EXPECT_EQ(count.alreadyListed, 1);
     EXPECT_EQ(OptOutImportText(count, read),
               QStringLiteral("匯入 1 筆，已在名單中 1 筆，略過 1 行（不是手機門號）：第 3 行 abc。"));
 
-    writeBytes(folder.filePath(QStringLiteral("bad.txt")), QByteArray("0912345678\n\xFF\xFF\n"));
+    writeOptOutFile(folder.filePath(QStringLiteral("bad.txt")), QByteArray("0912345678\n\xFF\xFF\n"));
     EXPECT_FALSE(ReadOptOutImport(folder.filePath(QStringLiteral("bad.txt"))).error.isEmpty());
 }
 
@@ -158,7 +159,7 @@ TEST(OptOutListTest, ExportWritesTheListAndNeverOneOfTheProgramsOwnFiles) {
     QString error;
     const QString out = folder.filePath(QStringLiteral("out.txt"));
     ASSERT_TRUE(ExportOptOut(list, out, folder.path(), &error)) << error.toStdString();
-    EXPECT_EQ(fileBytes(out), "0912345678,2024/05/01,a\r\n");
+    EXPECT_EQ(optOutFileBytes(out), "0912345678,2024/05/01,a\r\n");
     for (const char* own : {"OptOut.txt", "AddressBook.bin", "NorviSMSAp.cfg", "NorviSMSAp.ini"}) {
         EXPECT_FALSE(ExportOptOut(list, folder.filePath(QString::fromLatin1(own)), folder.path(), &error)) << own;
         EXPECT_FALSE(QFile::exists(folder.filePath(QString::fromLatin1(own)))) << own;

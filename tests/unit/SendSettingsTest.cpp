@@ -10,22 +10,22 @@ using namespace norvi;
 
 namespace {
 
-QuietHours window(int fromHour, int fromMinute, int toHour, int toMinute) {
+QuietHours quietWindow(int fromHour, int fromMinute, int toHour, int toMinute) {
     QuietHours quiet;
     quiet.from = QTime(fromHour, fromMinute);
     quiet.to = QTime(toHour, toMinute);
     return quiet;
 }
 
-QDateTime at(int day, int hour, int minute) {
+QDateTime marchAt(int day, int hour, int minute) {
     return QDateTime(QDate(2024, 3, day), QTime(hour, minute));
 }
 
 } // namespace
 
 TEST(QuietHoursTest, WindowsAcrossMidnightAndWithinADay) {
-    const QuietHours night = window(21, 0, 8, 0);
-    const QuietHours lunch = window(12, 0, 13, 30);
+    const QuietHours night = quietWindow(21, 0, 8, 0);
+    const QuietHours lunch = quietWindow(12, 0, 13, 30);
     QuietHours off = night;
     off.enabled = false;
     const struct {
@@ -41,12 +41,12 @@ TEST(QuietHoursTest, WindowsAcrossMidnightAndWithinADay) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.quiet->contains(c.time), c.inside) << c.time.toString().toStdString();
-    EXPECT_FALSE(window(8, 0, 8, 0).contains(QTime(8, 0))); // equal times: no window at all
+    EXPECT_FALSE(quietWindow(8, 0, 8, 0).contains(QTime(8, 0))); // equal times: no window at all
 
     // The end of the quiet hours a time lies in: the same morning after midnight, the next one before it.
-    EXPECT_EQ(night.endAfter(at(1, 23, 40)), at(2, 8, 0));
-    EXPECT_EQ(night.endAfter(at(2, 3, 0)), at(2, 8, 0));
-    EXPECT_EQ(lunch.endAfter(at(1, 12, 10)), at(1, 13, 30));
+    EXPECT_EQ(night.endAfter(marchAt(1, 23, 40)), marchAt(2, 8, 0));
+    EXPECT_EQ(night.endAfter(marchAt(2, 3, 0)), marchAt(2, 8, 0));
+    EXPECT_EQ(lunch.endAfter(marchAt(1, 12, 10)), marchAt(1, 13, 30));
     EXPECT_EQ(night.windowText(), QStringLiteral("21:00–08:00"));
 }
 

@@ -11,10 +11,10 @@ using namespace norvi;
 
 namespace {
 
-const QDateTime kDay(QDate(2024, 3, 1), QTime(10, 0));
-const QDateTime kNight(QDate(2024, 3, 1), QTime(23, 40));
+const QDateTime kSummaryDay(QDate(2024, 3, 1), QTime(10, 0));
+const QDateTime kSummaryNight(QDate(2024, 3, 1), QTime(23, 40));
 
-SendQueueResult counted(int recipients, int messages) {
+SendQueueResult countedRun(int recipients, int messages) {
     SendQueueResult r;
     r.recipients = recipients;
     r.totalCount = messages;
@@ -44,12 +44,12 @@ TEST(LinkCheckTest, LinksAreFoundInOneByteTextOnly) {
 }
 
 TEST(SendSummaryTest, LinesSayWhoIsReachedWhoIsLeftOutAndWhatWarns) {
-    SendQueueResult r = counted(3, 6);
+    SendQueueResult r = countedRun(3, 6);
     r.duplicates = 2;
     r.optedOut = 1;
     r.sameNumberOtherText = 1;
     r.link = true;
-    const SendSummary s = SummarizeSend(r, {true, QStringLiteral("20240302093000"), 90}, QuietHours(), kDay);
+    const SendSummary s = SummarizeSend(r, {true, QStringLiteral("20240302093000"), 90}, QuietHours(), kSummaryDay);
     EXPECT_EQ(s.texts(),
               (QStringList{QStringLiteral("收訊人 3 位、共 6 通簡訊"),
                            QStringLiteral("略過：重複 2、拒收 1、號碼不符 0"), QStringLiteral("同一門號不同內容 1 筆"),
@@ -67,7 +67,7 @@ TEST(SendSummaryTest, LinesSayWhoIsReachedWhoIsLeftOutAndWhatWarns) {
     EXPECT_TRUE(json.value(QStringLiteral("link")).toBool());
 
     // Nothing left out and nothing to warn of: the summary can stay away when the user asked so.
-    const SendSummary plain = SummarizeSend(counted(2, 2), {}, QuietHours(), kDay);
+    const SendSummary plain = SummarizeSend(countedRun(2, 2), {}, QuietHours(), kSummaryDay);
     EXPECT_FALSE(plain.needsAttention());
     EXPECT_TRUE(plain.shows(SummaryShown::Always));
     EXPECT_FALSE(plain.shows(SummaryShown::Warnings));
@@ -75,7 +75,7 @@ TEST(SendSummaryTest, LinesSayWhoIsReachedWhoIsLeftOutAndWhatWarns) {
 }
 
 TEST(SendSummaryTest, ANightRunIsMovedToTheMorningUnlessThatPassesTheReservationLimit) {
-    const SendSummary now = SummarizeSend(counted(1, 1), {}, QuietHours(), kNight);
+    const SendSummary now = SummarizeSend(countedRun(1, 1), {}, QuietHours(), kSummaryNight);
     const SummaryLine* line = now.line(SummaryTopic::QuietHours);
     ASSERT_NE(line, nullptr);
     EXPECT_EQ(line->text, QStringLiteral("現在是夜間（21:00–08:00）"));
@@ -91,24 +91,24 @@ TEST(SendSummaryTest, ANightRunIsMovedToTheMorningUnlessThatPassesTheReservation
 
     // A reservation typed for 03:00 by mistake, and one on the last day a reservation may reach.
     const SendSummary booked =
-        SummarizeSend(counted(1, 1), {true, QStringLiteral("20240302030000"), 0}, QuietHours(), kDay);
+        SummarizeSend(countedRun(1, 1), {true, QStringLiteral("20240302030000"), 0}, QuietHours(), kSummaryDay);
     EXPECT_EQ(booked.line(SummaryTopic::QuietHours)->text, QStringLiteral("預約時間在夜間（21:00–08:00）"));
     EXPECT_EQ(booked.scheduleTaken().orderTime, QStringLiteral("20240302080000"));
-    const SendSummary last = SummarizeSend(counted(1, 1), {true, QStringLiteral("20240307060000"), 0}, QuietHours(),
+    const SendSummary last = SummarizeSend(countedRun(1, 1), {true, QStringLiteral("20240307060000"), 0}, QuietHours(),
                                            QDateTime(QDate(2024, 3, 1), QTime(7, 30)));
     EXPECT_TRUE(last.line(SummaryTopic::QuietHours)->onlyChoice);
     EXPECT_EQ(last.scheduleTaken().orderTime, QStringLiteral("20240307060000"));
 
     QuietHours off;
     off.enabled = false;
-    EXPECT_EQ(SummarizeSend(counted(1, 1), {}, off, kNight).line(SummaryTopic::QuietHours), nullptr);
+    EXPECT_EQ(SummarizeSend(countedRun(1, 1), {}, off, kSummaryNight).line(SummaryTopic::QuietHours), nullptr);
 }
 
 TEST(SendSummaryTest, OddNumbersAndAnEmptyRunAreLinesWithTheirChoice) {
-    SendQueueResult r = counted(0, 0);
+    SendQueueResult r = countedRun(0, 0);
     r.odd.addTyped("abc");
     r.oddLeftOut = 1;
-    const SendSummary s = SummarizeSend(r, {}, QuietHours(), kDay);
+    const SendSummary s = SummarizeSend(r, {}, QuietHours(), kSummaryDay);
     EXPECT_EQ(s.chosen(SummaryTopic::OddNumbers), kLeaveOutOdd);
     EXPECT_EQ(s.line(SummaryTopic::OddNumbers)->text, QStringLiteral("以下 1 筆不是手機門號：abc"));
     EXPECT_NE(s.line(SummaryTopic::NothingToSend), nullptr);

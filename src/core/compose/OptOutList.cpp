@@ -19,8 +19,8 @@ namespace norvi {
 namespace {
 
 // A stop list of 400,000 numbers; anything larger is not one.
-constexpr qint64 kMaxOptOutBytes = 16 * 1024 * 1024;
-constexpr int kNamedLines = 5;
+constexpr qint64 kMaxOptOutBytes = qint64(16) * 1024 * 1024;
+constexpr int kNamedOptOutLines = 5;
 
 QByteArrayView trimmedField(QByteArrayView field) {
     QByteArrayView text = field.trimmed();
@@ -42,7 +42,7 @@ QByteArrayView firstField(QByteArrayView line, QByteArrayView* rest) {
     return line;
 }
 
-QByteArray oneLine(QByteArrayView note) {
+QByteArray optOutNoteLine(QByteArrayView note) {
     QByteArray text = note.trimmed().toByteArray();
     text.replace('\r', ' ');
     text.replace('\n', ' ');
@@ -69,9 +69,9 @@ bool entryFromLine(QByteArrayView line, OptOutEntry* entry) {
     const QByteArrayView second = firstField(rest, &after);
     if (isDay(second)) {
         entry->added = second.trimmed().toByteArray().replace('-', '/');
-        entry->note = oneLine(trimmedField(after));
+        entry->note = optOutNoteLine(trimmedField(after));
     } else {
-        entry->note = oneLine(trimmedField(rest));
+        entry->note = optOutNoteLine(trimmedField(rest));
     }
     return true;
 }
@@ -152,7 +152,7 @@ OptOutAdd OptOutList::add(QByteArrayView number, QByteArrayView note, const QDat
     if (m_keyCount.contains(key))
         return OptOutAdd::AlreadyListed;
     Line line;
-    line.entry = OptOutEntry{sent, OptOutDay(day), oneLine(note)};
+    line.entry = OptOutEntry{sent, OptOutDay(day), optOutNoteLine(note)};
     m_lines.push_back(std::move(line));
     countKey(key, 1);
     return OptOutAdd::Added;
@@ -177,11 +177,11 @@ QString OptOutList::damageText() const {
     if (m_damaged.empty())
         return QString();
     QStringList named;
-    for (std::size_t k = 0; k < m_damaged.size() && k < std::size_t(kNamedLines); ++k)
+    for (std::size_t k = 0; k < m_damaged.size() && k < std::size_t(kNamedOptOutLines); ++k)
         named << namedLine(m_damaged[k].first, m_damaged[k].second);
     QString text = QStringLiteral("拒收名單檔案有 %1 行不是手機門號，已保留原樣：").arg(m_damaged.size()) +
                    named.join(QStringLiteral("、"));
-    if (m_damaged.size() > std::size_t(kNamedLines))
+    if (m_damaged.size() > std::size_t(kNamedOptOutLines))
         text += QStringLiteral("…");
     return text;
 }
@@ -288,7 +288,7 @@ OptOutImport ReadOptOutImport(const QString& path) {
             continue;
         }
         ++import.skipped;
-        if (import.named.size() < kNamedLines)
+        if (import.named.size() < kNamedOptOutLines)
             import.named << QStringLiteral("第 %1 行 %2")
                                 .arg(i + 1)
                                 .arg(utf8 ? QString::fromUtf8(lines.at(i).trimmed().toByteArray())

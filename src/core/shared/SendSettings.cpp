@@ -46,7 +46,7 @@ QString summaryText(SummaryShown shown) {
     return shown == SummaryShown::Warnings ? QStringLiteral("warnings") : QStringLiteral("always");
 }
 
-bool finish(QSettings& ini, QString* error) {
+bool syncSettingsFile(QSettings& ini, QString* error) {
     ini.sync();
     if (ini.status() == QSettings::NoError)
         return true;
@@ -112,13 +112,13 @@ bool WriteSendSettings(const QString& startDir, const SendSettings& settings, QS
     ini.setValue(QStringLiteral("QuietHours/cliRefuses"),
                  quiet.cliRefuses ? QStringLiteral("true") : QStringLiteral("false"));
     ini.setValue(QStringLiteral("Send/summary"), summaryText(settings.summary));
-    return finish(ini, error);
+    return syncSettingsFile(ini, error);
 }
 
 bool WriteSummaryShown(const QString& startDir, SummaryShown shown, QString* error) {
     QSettings ini(SendSettingsPath(startDir), QSettings::IniFormat);
     ini.setValue(QStringLiteral("Send/summary"), summaryText(shown));
-    return finish(ini, error);
+    return syncSettingsFile(ini, error);
 }
 
 } // namespace norvi

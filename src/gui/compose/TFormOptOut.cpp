@@ -24,21 +24,21 @@ namespace norvi {
 
 namespace {
 
-const QString kTitle = QStringLiteral("拒收名單");
-const QString kFileFilter = QStringLiteral("文字檔(*.txt;*.csv)|*.txt;*.csv|所有檔案(*.*)|*.*");
+const QString kOptOutTitle = QStringLiteral("拒收名單");
+const QString kOptOutFileFilter = QStringLiteral("文字檔(*.txt;*.csv)|*.txt;*.csv|所有檔案(*.*)|*.*");
 
 enum OptOutColumn { ColNumber, ColAdded, ColNote, kOptOutColumns };
 
 // Every change goes into the operation log and the message area.
-void tell(const QString& text) {
+void tellOptOutChange(const QString& text) {
     WriteOpLog(big5(text));
     ShowMsgLine(big5(text));
 }
 
 // The Delete key in the list is 刪除.
-class DeleteKeyFilter : public QObject {
+class OptOutDeleteKey : public QObject {
 public:
-    DeleteKeyFilter(QPushButton* button, QObject* parent) : QObject(parent), m_button(button) {}
+    OptOutDeleteKey(QPushButton* button, QObject* parent) : QObject(parent), m_button(button) {}
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete &&
             m_button->isEnabled()) {
@@ -57,7 +57,7 @@ private:
 TFormOptOut::TFormOptOut(const Config& config, QWidget* parent)
     : QDialog(parent), m_config(config), m_path(OptOutPath(config.StartDir())) {
     setObjectName(QStringLiteral("TFormOptOut"));
-    setWindowTitle(kTitle);
+    setWindowTitle(kOptOutTitle);
     applyFormFont(this);
 
     EditNumber = makeEdit(this, "EditNumber");
@@ -127,7 +127,7 @@ TFormOptOut::TFormOptOut(const Config& config, QWidget* parent)
     connect(ButtonClose, &QPushButton::clicked, this, &QDialog::reject);
     connect(EditFilter, &QLineEdit::textChanged, this, &TFormOptOut::EditFilterChange);
     connect(ListViewOptOut, &QTreeWidget::itemSelectionChanged, this, &TFormOptOut::updateCommands);
-    ListViewOptOut->installEventFilter(new DeleteKeyFilter(ButtonDelete, this));
+    ListViewOptOut->installEventFilter(new OptOutDeleteKey(ButtonDelete, this));
 }
 
 void TFormOptOut::showEvent(QShowEvent* event) {
@@ -139,7 +139,7 @@ void TFormOptOut::showEvent(QShowEvent* event) {
 }
 
 void TFormOptOut::warn(const QString& text) {
-    prompts().okBox(this, Prompts::Icon::Warning, kTitle, text);
+    prompts().okBox(this, Prompts::Icon::Warning, kOptOutTitle, text);
 }
 
 void TFormOptOut::reload() {
@@ -225,8 +225,8 @@ void TFormOptOut::ButtonAddClick() {
         return;
     switch (added) {
     case OptOutAdd::Added:
-        tell(QStringLiteral("拒收名單新增 %1").arg(typed) +
-             (note.isEmpty() ? QString() : QStringLiteral("（%1）").arg(EditNote->text().trimmed())));
+        tellOptOutChange(QStringLiteral("拒收名單新增 %1").arg(typed) +
+                         (note.isEmpty() ? QString() : QStringLiteral("（%1）").arg(EditNote->text().trimmed())));
         EditNumber->clear();
         EditNote->clear();
         break;
@@ -250,7 +250,7 @@ void TFormOptOut::ButtonDeleteClick() {
         numbers.size() == 1
             ? QStringLiteral("要將 %1 從拒收名單移除？之後的傳送會再傳給這個號碼。").arg(fromBig5(numbers.first()))
             : QStringLiteral("要將 %1 個號碼從拒收名單移除？之後的傳送會再傳給這些號碼。").arg(numbers.size());
-    if (!prompts().confirmIrreversible(this, kTitle, question))
+    if (!prompts().confirmIrreversible(this, kOptOutTitle, question))
         return;
     int removed = 0;
     if (!changeFile([&](OptOutList& list) {
@@ -260,11 +260,11 @@ void TFormOptOut::ButtonDeleteClick() {
         }))
         return;
     for (const QByteArray& number : numbers)
-        tell(QStringLiteral("拒收名單移除 %1").arg(fromBig5(number)));
+        tellOptOutChange(QStringLiteral("拒收名單移除 %1").arg(fromBig5(number)));
 }
 
 void TFormOptOut::ButtonImportClick() {
-    const QString file = prompts().openFileName(this, QStringLiteral("匯入拒收名單"), kFileFilter);
+    const QString file = prompts().openFileName(this, QStringLiteral("匯入拒收名單"), kOptOutFileFilter);
     if (file.isEmpty())
         return;
     const OptOutImport read = ReadOptOutImport(file);
@@ -279,12 +279,12 @@ void TFormOptOut::ButtonImportClick() {
         }))
         return;
     const QString done = OptOutImportText(count, read);
-    tell(QStringLiteral("拒收名單從 %1 ").arg(QDir::toNativeSeparators(file)) + done);
-    prompts().okBox(this, read.skipped > 0 ? Prompts::Icon::Warning : Prompts::Icon::Information, kTitle, done);
+    tellOptOutChange(QStringLiteral("拒收名單從 %1 ").arg(QDir::toNativeSeparators(file)) + done);
+    prompts().okBox(this, read.skipped > 0 ? Prompts::Icon::Warning : Prompts::Icon::Information, kOptOutTitle, done);
 }
 
 void TFormOptOut::ButtonExportClick() {
-    const QString file = prompts().saveFileName(this, QStringLiteral("匯出拒收名單"), kFileFilter,
+    const QString file = prompts().saveFileName(this, QStringLiteral("匯出拒收名單"), kOptOutFileFilter,
                                                 QDir(m_config.StartDir()).filePath(QStringLiteral("拒收名單.txt")));
     if (file.isEmpty())
         return;
@@ -294,7 +294,7 @@ void TFormOptOut::ButtonExportClick() {
         warn(error);
         return;
     }
-    prompts().okBox(this, Prompts::Icon::Information, kTitle,
+    prompts().okBox(this, Prompts::Icon::Information, kOptOutTitle,
                     QStringLiteral("拒收名單 %1 筆寫入 %2").arg(list.size()).arg(QDir::toNativeSeparators(file)));
 }
 
@@ -306,7 +306,7 @@ void TFormOptOut::addFromBook(QWidget* parent, const Config& config, const std::
             ? QStringLiteral("要將 %1（%2）加入拒收名單？之後的傳送都不會傳給這個號碼。")
                   .arg(fromBig5(numbers.front().name), fromBig5(numbers.front().number))
             : QStringLiteral("要將 %1 個門號加入拒收名單？之後的傳送都不會傳給這些號碼。").arg(numbers.size());
-    if (!prompts().confirm(parent, kTitle, question))
+    if (!prompts().confirm(parent, kOptOutTitle, question))
         return;
     const QDate today = Clock::now().date();
     QStringList added;
@@ -326,12 +326,12 @@ void TFormOptOut::addFromBook(QWidget* parent, const Config& config, const std::
         },
         nullptr, &error, false);
     if (!changed) {
-        prompts().okBox(parent, Prompts::Icon::Warning, kTitle, error);
+        prompts().okBox(parent, Prompts::Icon::Warning, kOptOutTitle, error);
         return;
     }
     for (const QString& a : added)
-        tell(QStringLiteral("拒收名單新增 %1").arg(a));
-    prompts().okBox(parent, Prompts::Icon::Information, kTitle,
+        tellOptOutChange(QStringLiteral("拒收名單新增 %1").arg(a));
+    prompts().okBox(parent, Prompts::Icon::Information, kOptOutTitle,
                     QStringLiteral("已加入拒收名單 %1 個門號，已在名單中 %2 個。").arg(added.size()).arg(listed));
 }
 
