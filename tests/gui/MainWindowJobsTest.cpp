@@ -1,10 +1,12 @@
 #include "support/SimulatorWindowTest.h"
 
+#include "core/compose/OptOutList.h"
 #include "core/workers/JobRegistry.h"
 
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -113,6 +115,37 @@ TEST_F(MainWindowJobsTest, PopupCancelAsksFirstCountingOnlyReservations) {
     EXPECT_EQ(m_prompts.asked.last().preselected, Prompts::Answer::No);
     EXPECT_FALSE(progress().isVisible());
     EXPECT_FALSE(jobs().workerRegistered());
+}
+
+// 失敗重發 never reaches a number on the stop list, however the row writes it, and says which it left out; with
+// nothing else failed it starts nothing and counts them.
+TEST_F(MainWindowJobsTest, ResendLeavesOutTheStopListAndNamesWhatItLeftOut) {
+    addRow("A", "0912-000-001", "-1", big5("網路連線失敗"));
+    addRow("B", "0912000002", "-1", big5("網路連線失敗"));
+    QString error;
+    ASSERT_TRUE(ChangeOptOutFile(
+        OptOutPath(m_dir.path()),
+        [](OptOutList& list) { return list.add("+886912000001", {}, QDate(2024, 3, 1)) == OptOutAdd::Added; }, nullptr,
+        &error));
+    m_prompts.answers.push_back(Prompts::Answer::No); // 要清除現有的傳送紀錄？ keep the rows
+    choose("PMItemLvRSendSMS");
+    finishJob();
+    ASSERT_EQ(mainWindow().jobRows().rowCount(), 3);
+    EXPECT_EQ(QByteArray(m_sim->requests().back().msg_params), QByteArray("0912000002"));
+    EXPECT_TRUE(findControl<QPlainTextEdit>(&mainWindow(), "MemoShow")
+                    ->toPlainText()
+                    .contains(QStringLiteral("拒收名單中的 0912-000-001 未重發")));
+
+    ASSERT_TRUE(ChangeOptOutFile(
+        OptOutPath(m_dir.path()),
+        [](OptOutList& list) { return list.add("0912000002", {}, QDate(2024, 3, 1)) == OptOutAdd::Added; }, nullptr,
+        &error));
+    m_prompts.asked.clear();
+    clickRow(mainWindow().listView(), 3);
+    choose("PMItemLvRSendSMS");
+    EXPECT_EQ(m_prompts.messages(),
+              QStringList{QStringLiteral("沒有確定失敗的訊息需要重新傳送！\n（拒收 1 筆未重發）")});
+    EXPECT_FALSE(progress().isVisible());
 }
 
 TEST_F(MainWindowJobsTest, ResendWithNothingFailedSaysSoAndStartsNothing) {
