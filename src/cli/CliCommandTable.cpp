@@ -28,13 +28,10 @@ std::vector<Command> commands() {
     QSet<QString> sendValues = textValues;
     sendValues.unite(QSet<QString>{QStringLiteral("--list"), QStringLiteral("--at"), QStringLiteral("--limit"),
                                    QStringLiteral("--log")});
-    const QSet<QString> sendSwitches{QStringLiteral("--replace"),
-                                     QStringLiteral("--append"),
-                                     QStringLiteral("--allow-odd-numbers"),
-                                     QStringLiteral("--keep-duplicates"),
-                                     QStringLiteral("--night-ok"),
-                                     QStringLiteral("--dry-run"),
-                                     QStringLiteral("--json")};
+    const QSet<QString> sendSwitches{QStringLiteral("--replace"),           QStringLiteral("--append"),
+                                     QStringLiteral("--allow-odd-numbers"), QStringLiteral("--allow-empty-fields"),
+                                     QStringLiteral("--keep-duplicates"),   QStringLiteral("--night-ok"),
+                                     QStringLiteral("--dry-run"),           QStringLiteral("--json")};
     const QSet<QString> big5 = QSet<QString>(help).unite({QStringLiteral("--big5")});
     return {
         {"login-test", {{}, help}, loginTest},

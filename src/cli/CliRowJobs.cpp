@@ -16,20 +16,24 @@
 #include "core/shared/Config.h"
 #include "core/shared/Global.h"
 #include "core/shared/OpLog.h"
+#include "core/shared/OutputTarget.h"
 #include "core/shared/SaveFile.h"
 #include "core/shared/StopSignal.h"
 #include "core/shared/SystemErrorText.h"
 #include "core/workers/DeliveryClass.h"
 #include "core/workers/JobRegistry.h"
 #include "core/workers/JobStarter.h"
+#include "core/workers/MessageHistory.h"
 #include "core/workers/SendLogJobs.h"
 #include "core/workers/SendThd.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QTimer>
 
 #include <algorithm>
+#include <climits>
 
 #include <poll.h>
 
@@ -58,19 +62,34 @@ private:
 // The send log of a row command, loaded in file order. A file that holds fewer records than it
 // announces, or bytes after them, is read as far as its records go, but it is only written to another
 // file: replacing it would throw away the bytes that could not be read.
-bool loadRowLog(const Arguments& a, const QString& logFolder, FileOrderJobRows* log, QString* writeTo,
-                CliRunLog* runLog, Console& console) {
+bool loadRowLog(const Arguments& a, const Config& config, FileOrderJobRows* log, QString* writeTo, CliRunLog* runLog,
+                Console& console) {
+    const QString logFolder = LogFolder(config);
+    const QString& startDir = config.StartDir();
     QString path;
     if (!logArgument(a, &path, console))
         return false;
-    *writeTo = a.values.contains(QStringLiteral("--out")) ? a.value(QStringLiteral("--out")) : path;
-    NoteUnfinishedLogs({logFolder, QFileInfo(path).absolutePath(), QFileInfo(*writeTo).absolutePath()}, console);
+    const bool toOther = a.values.contains(QStringLiteral("--out"));
+    *writeTo = toOther ? a.value(QStringLiteral("--out")) : path;
+    // A file named by --out is refused before anything is read; the log itself, written back, once it was read
+    // as a log, so that what is wrong with it as a log is what is said.
+    const auto refusedOutput = [&] {
+        const QString refusal = OutputRefusal(*writeTo, startDir);
+        if (!refusal.isEmpty())
+            console.err(refusal);
+        return !refusal.isEmpty();
+    };
+    if (toOther && refusedOutput())
+        return false;
     // The file written back is locked before the rows are read: another job on it waits for this one,
     // and neither writes back rows that miss the other's.
     if (!runLog->lockTarget(*writeTo)) {
         console.err(runLog->error());
         return false;
     }
+    if (RefuseWhileUnfinished({path, *writeTo}, console))
+        return false;
+    NoteUnfinishedLogs({logFolder, QFileInfo(path).absolutePath(), QFileInfo(*writeTo).absolutePath()}, console);
     QString damage;
     QString reason;
     if (!log->load(path, &damage, &reason)) {
@@ -89,6 +108,8 @@ bool loadRowLog(const Arguments& a, const QString& logFolder, FileOrderJobRows* 
             return false;
         }
     }
+    if (!toOther && refusedOutput())
+        return false;
     if (a.values.contains(QStringLiteral("--rows"))) {
         QVector<int> rows;
         QString error;
@@ -141,10 +162,13 @@ bool readyToStart(const Config& config, CliRunLog& runLog, const QString& writeT
 
 // One round of a follow-up: the rows it watches (all rows, or those of --rows), and what the round left.
 struct FollowRound {
+    qint64 stopAfterMs = -1; // the follow-up's time runs out this long after the round starts (-1: never)
     QVector<int> watched;
     bool asked = false;           // some row was unsettled, so the gateway was asked
     bool endsFollow = false;      // stopped by the user or a refused login: no later round can do better
+    bool timeUp = false;          // stopped because the follow-up's time ran out
     std::vector<SendLogRow> rows; // as written
+    DeliveryCounts counts;        // the watched rows' messages, each by its latest row
 };
 
 // A follow-up asks only about the unsettled rows among those it watches: a selected-rows job over them.
@@ -165,7 +189,7 @@ int rowJob(const Arguments& a, const Config& config, Console& console, WorkerMod
     StreamedRowLog log;
     CliRunLog runLog(LogFolder(config), config.StartDir(), console);
     QString writeTo;
-    if (!loadRowLog(a, LogFolder(config), &log, &writeTo, &runLog, console))
+    if (!loadRowLog(a, config, &log, &writeTo, &runLog, console))
         return ExitRefused;
     bool allRows = !a.values.contains(QStringLiteral("--rows"));
     if (allRows && log.rowCount() == 0) {
@@ -176,6 +200,7 @@ int rowJob(const Arguments& a, const Config& config, Console& console, WorkerMod
     if (round) {
         const bool anyUnsettled = selectUnsettled(log, allRows, round);
         round->rows = log.rows();
+        round->counts = CountMessages(log, round->watched);
         if (!anyUnsettled)
             return ExitOk;
         allRows = false;
@@ -199,14 +224,31 @@ int rowJob(const Arguments& a, const Config& config, Console& console, WorkerMod
     }
     PassInterruptToWorker();
     progress.tracker().start(maximum);
+    // A follow-up's --for bounds its rounds too: a round still asking when the time is up is stopped as 中斷
+    // stops it, the answer on its way given the stop's grace.
+    QTimer timeUp;
+    if (round && round->stopAfterMs >= 0) {
+        timeUp.setSingleShot(true);
+        QObject::connect(&timeUp, &QTimer::timeout, [round] {
+            round->timeUp = true;
+            RequestStop();
+        });
+        timeUp.start(int(std::min<qint64>(round->stopAfterMs, INT_MAX)));
+    }
     waitForEnd(worker, progress);
+    timeUp.stop();
     const int code = finishRowJob(log, runLog, progress, console, round == nullptr);
     if (round) {
         round->asked = true;
         round->rows = log.rows();
-        round->endsFollow = Interrupted() || (runStopped(progress) && !progress.tracker().outcome().gaveUp);
+        round->counts = CountMessages(log, round->watched);
+        round->endsFollow =
+            Interrupted() || (runStopped(progress) && !progress.tracker().outcome().gaveUp && !round->timeUp);
     }
-    return code == ExitOk && (Interrupted() || runStopped(progress)) ? ExitFailed : code;
+    // A row that failed or went unasked is no success, however few the rows were.
+    const RunOutcome outcome = progress.tracker().outcome();
+    const bool allAnswered = outcome.failed == 0 && outcome.notReached == 0 && outcome.uncertain == 0;
+    return code == ExitOk && (Interrupted() || runStopped(progress) || !allAnswered) ? ExitFailed : code;
 }
 
 // --every and --for of query --follow, in seconds.
@@ -274,6 +316,7 @@ int followUp(Arguments a, const Config& config, Console& console, const FollowTi
     for (;;) {
         const qint64 roundStart = sinceStart.elapsed();
         FollowRound round;
+        round.stopAfterMs = std::max<qint64>(0, times.limit * 1000 - roundStart);
         const int code = rowJob(a, config, console, WorkerMode::Query, &round);
         // Later rounds read what the first one wrote: the answers it got are not asked for again from the
         // older file, nor lost when a later round gets none.
@@ -284,13 +327,10 @@ int followUp(Arguments a, const Config& config, Console& console, const FollowTi
                 printRows(round.rows, console);
             return code;
         }
-        DeliveryCounts counts;
+        const DeliveryCounts& counts = round.counts;
         int unsettled = 0;
-        for (int row : round.watched) {
-            const DeliveryCells cells = DeliveryCellsOf(round.rows[std::size_t(row)]);
-            counts.add(ClassifyDelivery(cells));
-            unsettled += IsUnsettled(cells) ? 1 : 0;
-        }
+        for (int row : round.watched)
+            unsettled += IsUnsettled(DeliveryCellsOf(round.rows[std::size_t(row)])) ? 1 : 0;
         const auto finish = [&](int exitCode, const QString& why) {
             console.clearStatusLine();
             if (!why.isEmpty())
@@ -304,7 +344,7 @@ int followUp(Arguments a, const Config& config, Console& console, const FollowTi
             return finish(ExitOk, QString());
         const qint64 next = roundStart + times.every * 1000;
         const QString still = QStringLiteral("%1 筆未確定（%2）").arg(unsettled).arg(counts.text());
-        if (next >= times.limit * 1000)
+        if (round.timeUp || next >= times.limit * 1000)
             return finish(ExitFailed, QStringLiteral("追蹤時間已到：仍有 %1。").arg(still));
         const qint64 waitMs = std::max<qint64>(0, next - sinceStart.elapsed());
         const QString line = QStringLiteral("追蹤中：%1，下次 %2")
@@ -389,10 +429,11 @@ int resend(const Arguments& a, Config& config, Console& console) {
     FileOrderJobRows log;
     CliRunLog runLog(LogFolder(config), config.StartDir(), console);
     QString writeTo;
-    if (!loadRowLog(a, LogFolder(config), &log, &writeTo, &runLog, console))
+    if (!loadRowLog(a, config, &log, &writeTo, &runLog, console))
         return ExitRefused;
     int queued = 0;
     QString error;
+    QString leftOut;
     // A number on the stop list is never sent again, whatever its row says.
     OptOutList optOut;
     if (!ReadOptOutFile(OptOutPath(config.StartDir()), &optOut, &error)) {
@@ -407,7 +448,7 @@ int resend(const Arguments& a, Config& config, Console& console) {
     std::list<sSendContent> SendQueue;
     JobRegistry jobs;
     QVector<int> stopped;
-    if (!QueueFailedRows(jobs, log, SendQueue, &queued, &error, includeUncertain, &optOut, &stopped)) {
+    if (!QueueFailedRows(jobs, log, SendQueue, &queued, &error, includeUncertain, &leftOut, &optOut, &stopped)) {
         console.err(error);
         return ExitRefused;
     }
@@ -415,13 +456,13 @@ int resend(const Arguments& a, Config& config, Console& console) {
         console.err(text);
         WriteOpLog(big5(text));
     }
-    if (!stopped.isEmpty())
-        console.err(QStringLiteral("拒收 %1 筆").arg(stopped.size()));
     // Rows that may have reached their recipients are named, and left alone unless asked for.
     if (uncertain > 0 && !includeUncertain)
         console.err(QStringLiteral("%1 筆可能已送出，沒有重發（要一併重發請加 --include-uncertain）。").arg(uncertain));
     if (queued == 0) {
         console.out(NothingToResendText());
+        if (!leftOut.isEmpty())
+            console.err(leftOut); // the end text of a run that sends something says it after the counts
         return ExitOk;
     }
     GatewayTarget gateway;
@@ -435,7 +476,7 @@ int resend(const Arguments& a, Config& config, Console& console) {
     SendThd* worker = nullptr;
     // The resent rows go into the log file after the earlier ones, each as it comes.
     jobs.setJournal(&runLog);
-    const bool started = StartResend(jobs, gateway, &owner, &log, std::move(SendQueue), &error, &worker);
+    const bool started = StartResend(jobs, gateway, &owner, &log, std::move(SendQueue), &error, &worker, leftOut);
     if (started) {
         PassInterruptToWorker();
         waitForEnd(worker, progress);

@@ -5,8 +5,11 @@
 
 #include "core/sendlog/LogFile.h"
 #include "core/sendlog/LogRecord.h"
+#include "core/sendlog/PartialLog.h"
+#include "core/sendlog/RunPlan.h"
 #include "core/shared/Clock.h"
 #include "core/shared/Global.h"
+#include "core/shared/OutputTarget.h"
 #include "core/shared/SaveFile.h"
 #include "core/shared/StopSignal.h"
 #include "core/shared/SystemErrorText.h"
@@ -67,16 +70,6 @@ qint64 wholeRecords(qint64 size) {
     return size < qint64(sizeof(qint32)) ? 0 : (size - qint64(sizeof(qint32))) / qint64(sizeof(sLogRecord));
 }
 
-// A partial file whose lock can be taken: nobody writes it any more.
-bool abandoned(const QString& path) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    const bool free = ::flock(fd, LOCK_SH | LOCK_NB) == 0;
-    ::close(fd);
-    return free;
-}
-
 // What finish found in a file besides its whole records: a count that was not theirs, a record cut short.
 void noteCountDifference(const LogFileReader& reader, Console& console) {
     if (reader.unfinished()) {
@@ -98,21 +91,20 @@ bool SaveOnSecondSignal(int signal) {
     return WriteSignalPipeOnce(signal);
 }
 
-bool PartialLogTarget(const QString& path, QString* target) {
-    static const QRegularExpression partial(QStringLiteral("^(.+)\\.[A-Za-z0-9]{6}\\.partial$"));
-    const QRegularExpressionMatch m = partial.match(path);
-    if (!m.hasMatch())
-        return false;
-    if (target)
-        *target = m.captured(1);
-    return true;
+namespace {
+
+QString unfinishedLine(const QString& path) {
+    return QStringLiteral("未完成的傳送紀錄：%1（%2 筆完整紀錄，寫入它的程式在結束前中斷）。")
+        .arg(path)
+        .arg(wholeRecords(QFileInfo(path).size()));
 }
 
+} // namespace
+
 QString FinishHint(const QString& path) {
-    QString target;
-    if (PartialLogTarget(path, &target))
-        return QStringLiteral("請以 norvi-cli finish %1 把它完成為 %2。").arg(path, target);
-    return QStringLiteral("請以 norvi-cli finish %1 --out 新檔名 把它寫成完整的紀錄檔。").arg(path);
+    // The program as it was started, when that was by its path: the command then works as it is printed.
+    const QString program = QCoreApplication::arguments().value(0);
+    return PartialLog(path).advice(program.contains(QLatin1Char('/')) ? program : QStringLiteral("norvi-cli"));
 }
 
 void NoteUnfinishedLogs(const QStringList& folders, Console& console) {
@@ -125,14 +117,29 @@ void NoteUnfinishedLogs(const QStringList& folders, Console& console) {
         const QDir dir(folder);
         for (const QString& name : dir.entryList({QLatin1String("*") + kPartialSuffix}, QDir::Files | QDir::Hidden)) {
             const QString path = dir.filePath(name);
-            if (!PartialLogTarget(path, nullptr) || !abandoned(path))
+            if (!PartialLog::targetOf(path, nullptr) || !PartialLog::abandoned(path))
                 continue;
-            console.err(QStringLiteral("未完成的傳送紀錄：%1（%2 筆完整紀錄，寫入它的程式在結束前中斷）。")
-                            .arg(path)
-                            .arg(wholeRecords(QFileInfo(path).size())) +
-                        FinishHint(path));
+            console.err(unfinishedLine(path) + FinishHint(path));
         }
     }
+}
+
+bool RefuseWhileUnfinished(const QStringList& logs, Console& console) {
+    QStringList named;
+    for (const QString& log : logs) {
+        if (log.isEmpty() || SaveTargetIsDirect(log))
+            continue;
+        for (const PartialLog& partial : PartialLog::of(log)) {
+            if (named.contains(partial.path()))
+                continue;
+            named.append(partial.path());
+            console.err(unfinishedLine(partial.path()) + FinishHint(partial.path()));
+        }
+    }
+    if (named.isEmpty())
+        return false;
+    console.err(QStringLiteral("上次中斷的作業還沒有完成，這次作業沒有開始：完成之後請再執行一次。"));
+    return true;
 }
 
 // ---- the run's log ----
@@ -274,23 +281,17 @@ bool CliRunLog::create(const QString& target, const std::function<bool()>& fill)
             return false;
     } else {
         m_target = target;
-        if (SaveTargetIsRefused(target)) {
-            m_error = QStringLiteral("%1 不是一般檔案，無法寫入。").arg(target);
+        if (const QString refusal = OutputRefusal(target, m_startDir); !refusal.isEmpty()) {
+            m_error = refusal;
             return false;
         }
         if (!m_lock && !lockTarget(target))
             return false;
     }
-    m_direct = SaveTargetIsDirect(m_target);
-    m_final = m_direct ? m_target : SaveTargetPath(m_target);
-    // Beside the file it replaces, so the rename stays in one file system; a device's in the log folder.
-    const QString base =
-        m_direct ? QDir(m_logFolder)
-                       .filePath(QStringLiteral("norvi-cli-") +
-                                 Clock::now().toString(QStringLiteral("yyyyMMddHHmmss")) + QStringLiteral(".log"))
-                 : m_final;
+    m_final = SaveTargetPath(m_target);
+    // Beside the file it replaces, so the rename stays in one file system.
     for (int i = 0; i < kNameTries; ++i) {
-        m_partial = base + QLatin1Char('.') + RandomNameChars() + kPartialSuffix;
+        m_partial = m_final + QLatin1Char('.') + RandomNameChars() + kPartialSuffix;
         // Only a name that is taken already is tried again with other letters.
         if (m_stream.create(m_partial) || !QFileInfo::exists(m_partial))
             break;
@@ -337,11 +338,11 @@ bool CliRunLog::finish() {
                       .arg(m_stream.rowCount())
                       .arg(m_partial) +
                   FinishHint(m_partial);
+        if (const std::optional<SendLogRow> lost = m_stream.lostRow())
+            m_error += QLatin1Char('\n') + UnrecordedRowText(*lost);
         m_stream.close();
         return false;
     }
-    if (m_direct)
-        return finishDirect();
     if (m_appending && !(identityOf(m_final) == m_kept)) {
         // Its rows were copied in at the start: replacing it now would lose whatever was written since.
         m_error = QStringLiteral("%1 在這次傳送期間被其他程式變更，沒有被取代；這次的紀錄（含原有的各列）在 %2。")
@@ -389,34 +390,13 @@ bool CliRunLog::rescue() {
 
 void CliRunLog::abandon() {
     stopWatchingSignals();
-    if (m_stream.isOpen())
+    if (m_stream.isOpen()) {
+        RemoveRunPlan(m_stream.path());
         m_stream.discard();
+    }
     if (!m_placeholder.isEmpty())
         QFile::remove(m_placeholder);
     m_placeholder.clear();
-}
-
-// A device or a pipe: the finished file's bytes are written into it, then the file is removed.
-bool CliRunLog::finishDirect() {
-    if (!m_stream.finishInPlace()) {
-        m_error = m_stream.errorString();
-        return false;
-    }
-    QFile finished(m_partial);
-    SaveFile out(m_target);
-    bool ok = finished.open(QIODevice::ReadOnly) && out.open();
-    while (ok && !finished.atEnd()) {
-        const QByteArray piece = finished.read(1024 * 1024);
-        ok = out.write(piece) == piece.size();
-    }
-    if (!out.commit() || !ok) {
-        m_error = QStringLiteral("寫入傳送紀錄檔案失敗！ %1（%2）；紀錄保留在 %3。")
-                      .arg(m_target, out.errorString(), m_partial);
-        return false;
-    }
-    finished.close();
-    QFile::remove(m_partial);
-    return true;
 }
 
 // ---- norvi-cli finish ----
@@ -428,17 +408,21 @@ int finishCommand(const Arguments& a, Console& console) {
     }
     const QString path = a.positional.first();
     QString target;
-    const bool partial = PartialLogTarget(path, &target);
-    if (a.values.contains(QStringLiteral("--out")))
+    const bool partial = PartialLog::targetOf(path, &target);
+    const bool out = a.values.contains(QStringLiteral("--out"));
+    if (out)
         target = a.value(QStringLiteral("--out"));
     else if (!partial) {
-        console.err(
-            QStringLiteral("%1 不是程式留下的未完成紀錄檔（NAME.XXXXXX.partial），請以 --out 指定要寫成的檔案。")
-                .arg(path));
+        console.err(QStringLiteral("%1 不是程式留下的未完成紀錄檔（NAME.XXXXXX.partial）。").arg(path) +
+                    FinishHint(path));
         return ExitRefused;
     }
     if (SameFile(path, target)) {
         console.err(QStringLiteral("未完成的紀錄檔不會被覆寫，請以 --out 指定另一個檔案。"));
+        return ExitRefused;
+    }
+    if (const QString refusal = OutputRefusal(target); !refusal.isEmpty()) {
+        console.err(refusal);
         return ExitRefused;
     }
     FileLock lock(SaveTargetPath(target));
@@ -446,15 +430,43 @@ int finishCommand(const Arguments& a, Console& console) {
         console.err(QStringLiteral("%1 正由另一個程式%2使用中，等候它結束…")
                         .arg(target, holder.isEmpty() ? QString() : QStringLiteral("（%1）").arg(holder)));
     });
-    if (partial && !abandoned(path)) {
+    if (partial && !PartialLog::abandoned(path)) {
         console.err(QStringLiteral("%1 仍有程式在寫入，請等它結束。").arg(path));
         return ExitRefused;
     }
-    // A log already there is never replaced by another, unless it is the empty name its run took.
-    if (const QFileInfo existing(target); existing.exists() && existing.size() > 0) {
-        console.err(QStringLiteral("%1 已存在，不會被覆寫；請以 --out 指定%2。")
-                        .arg(target, a.values.contains(QStringLiteral("--out")) ? QStringLiteral("另一個檔名")
-                                                                                : QStringLiteral("要寫成的檔案")));
+    // Read under the log's lock: a partial that begins with every record of its log is that log carried on
+    // by the killed run, and replaces it.
+    // The messages a killed run never reached get their rows after the run's own (its plan says which).
+    const UnreachedRows unreached = FindUnreachedRows(path, WholeRecordsIn(path), Clock::rowStamp());
+    bool replacing = false;
+    if (partial && !out) {
+        const PartialLog unfinished(path);
+        switch (unfinished.ending()) {
+        case PartialLog::Ending::NothingNew:
+            if (!unreached.rows.empty()) {
+                replacing = true; // nothing new was sent, but the planned recipients get their rows
+                break;
+            }
+            QFile::remove(path);
+            RemoveRunPlan(path);
+            console.err(unfinished.wholeRecords() == 0
+                            ? QStringLiteral("%1 沒有任何完整紀錄，已刪除。").arg(path)
+                            : QStringLiteral("%1 只有 %2 原有的紀錄，沒有新的紀錄，已刪除。").arg(path, target));
+            return ExitOk;
+        case PartialLog::Ending::Continues:
+            replacing = true;
+            break;
+        case PartialLog::Ending::NewLog:
+            break;
+        case PartialLog::Ending::Elsewhere:
+            console.err(QStringLiteral("%1 已存在，不會被覆寫。").arg(target) + FinishHint(path));
+            return ExitRefused;
+        }
+    }
+    // A log already there is never replaced by another, unless the partial carries it on, or it is the
+    // empty name its run took.
+    if (const QFileInfo existing(target); !replacing && existing.exists() && existing.size() > 0) {
+        console.err(QStringLiteral("%1 已存在，不會被覆寫；請以 --out 指定另一個檔名。").arg(target));
         return ExitRefused;
     }
     // Every whole record, whatever the count says: a count that was cut, never written or overwritten must
@@ -462,34 +474,27 @@ int finishCommand(const Arguments& a, Console& console) {
     LogFileReader reader(path);
     reader.readEveryWholeRecord();
     if (!reader.open()) {
-        // A run killed between creating its file and writing the count left no record to finish.
-        if (partial && QFileInfo::exists(path) && QFileInfo(path).size() < qint64(sizeof(qint32))) {
-            QFile::remove(path);
-            console.err(QStringLiteral("%1 沒有任何完整紀錄，已刪除。").arg(path));
-            return ExitOk;
-        }
         console.err(WithReason(QStringLiteral("讀取傳送紀錄檔案失敗！ ") + path, reader.errorString()));
         return ExitRefused;
     }
-    // Record by record: the count is the number of whole records, known before the first is read.
-    LogFileWriter writer(target);
-    bool saved = writer.open(reader.available());
-    SendLogRow row;
-    while (saved && reader.next(row))
-        writer.write(row);
+    QString error;
+    const bool saved = WriteWholeRecords(reader, target, &error, unreached.rows);
     if (reader.refused()) {
-        console.err(reader.refusal()); // the writer is dropped uncommitted: nothing is written
+        console.err(error);
         return ExitRefused;
     }
-    saved = saved && reader.readCount() == reader.available() && writer.commit();
     noteCountDifference(reader, console);
     if (!saved) {
-        console.err(QStringLiteral("寫入傳送紀錄檔案失敗！ %1：%2").arg(target, writer.errorString()));
+        console.err(error);
         return ExitNotSaved;
     }
     if (partial)
         QFile::remove(path);
-    console.err(QStringLiteral("傳送紀錄已完成：%1（%2 筆）").arg(target).arg(reader.readCount()));
+    RemoveRunPlan(path);
+    console.err(
+        QStringLiteral("傳送紀錄已完成：%1（%2 筆）").arg(target).arg(reader.readCount() + int(unreached.rows.size())));
+    if (const QString text = UnreachedRowsText(unreached); !text.isEmpty())
+        console.err(text);
     return ExitOk;
 }
 

@@ -24,14 +24,14 @@ namespace norvi::cli {
 // the count -1 and the rows the run starts from (a resend's or a query's log) copied in; every row is
 // appended as it comes; at the end the file gets its count and replaces the target atomically. A run
 // that is killed leaves the partial file, whose whole records every reader takes and which
-// `norvi-cli finish` puts in place. A character device or a pipe as the target (--log /dev/null) gets the
-// finished file's bytes at the end; the partial file is then kept in the log folder meanwhile.
+// `norvi-cli finish` puts in place. The target is a regular file or a new name, never one of the program's
+// own files (OutputRefusal).
 //
 // A target named on the command line is locked (TARGET.lock) for the whole run, so two runs that change
 // one log take turns; a time-stamped name is taken by creating it exclusively, so two runs never share one.
 class CliRunLog : public RowJournal {
 public:
-    // A new time-stamped log, and the partial file of a device target, go in `logFolder`; a rescued file
+    // A new time-stamped log goes in `logFolder`; a rescued file
     // in `startDir` (else the home folder). What the log has to say goes to `console`'s standard error.
     CliRunLog(QString logFolder, QString startDir, Console& console);
     ~CliRunLog() override;
@@ -74,7 +74,6 @@ private:
     bool create(const QString& target, const std::function<bool()>& fill);
     bool copyTargetRecords();
     bool takeDefaultName();
-    bool finishDirect();
     bool rescue();
     void watchSignals();
     void stopWatchingSignals();
@@ -90,7 +89,6 @@ private:
     QString m_final;  // the file replaced (links followed)
     QString m_partial;
     QString m_placeholder; // a time-stamped name taken and still empty
-    bool m_direct = false;
     bool m_started = false;
     bool m_appending = false;
     FileIdentity m_kept; // the target whose rows were copied in, as it was then
@@ -101,13 +99,14 @@ private:
     bool m_watching = false;
 };
 
-// "NAME.XXXXXX.partial": true, with NAME, for the name of a partial log file.
-bool PartialLogTarget(const QString& path, QString* target);
-
 // Names on standard error every partial log in `folders` that no live run is writing, with how to finish it.
 void NoteUnfinishedLogs(const QStringList& folders, Console& console);
-// What to do with a file read with the count -1.
+// What to do with a file read with the count -1: the one finish command that works, as it can be typed.
 QString FinishHint(const QString& path);
+// A job on `logs` (the log it reads, the one it writes) does not start while a partial file of one of them
+// is left unfinished: it holds rows the log does not, and a resend would send their messages again. Each is
+// named on standard error with its finish command. True when the job is so refused.
+bool RefuseWhileUnfinished(const QStringList& logs, Console& console);
 
 // The second Ctrl+C (or SIGTERM, SIGHUP) of a run whose log is open: the log is finished on the main
 // thread, then the program ends by the signal. Async-signal-safe; false when there is no log to finish

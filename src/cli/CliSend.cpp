@@ -25,6 +25,7 @@
 #include "core/shared/Config.h"
 #include "core/shared/LogFolderSetup.h"
 #include "core/shared/OpLog.h"
+#include "core/shared/OutputTarget.h"
 #include "core/shared/SaveFile.h"
 #include "core/shared/SendSettings.h"
 #include "core/shared/SystemErrorText.h"
@@ -118,7 +119,7 @@ bool checkLogToAppend(const QString& path, Console& console) {
 // The log named by --log is locked at once and held to the end, so it is checked before anything else is
 // done and nobody changes it between the check and its replacement. No run replaces a log: an existing one
 // is refused unless --append keeps its rows. ExitOk to go on.
-int claimNamedLog(const Arguments& a, CliRunLog& log, Console& console) {
+int claimNamedLog(const Arguments& a, const QString& startDir, CliRunLog& log, Console& console) {
     const bool append = a.switches.contains(QStringLiteral("--append"));
     if (!a.values.contains(QStringLiteral("--log"))) {
         if (!append)
@@ -127,19 +128,18 @@ int claimNamedLog(const Arguments& a, CliRunLog& log, Console& console) {
         return ExitRefused;
     }
     const QString path = a.value(QStringLiteral("--log"));
-    if (SaveTargetIsRefused(path))
-        return ExitOk; // the log's start names it, as any log that cannot be written
+    // Before its lock is taken: a pipe, a device or the program's own file gets no lock file beside it either.
+    if (const QString refusal = OutputRefusal(path, startDir); !refusal.isEmpty()) {
+        console.err(refusal);
+        return ExitRefused;
+    }
     if (!log.lockTarget(path)) {
         console.err(log.error());
         console.err(QStringLiteral("無法記錄傳送結果，沒有傳送任何簡訊。"));
         return ExitNotSaved;
     }
-    if (SaveTargetIsDirect(path)) {
-        if (!append)
-            return ExitOk;
-        console.err(QStringLiteral("%1 不是一般檔案，無法以 --append 接續。").arg(path));
+    if (RefuseWhileUnfinished({path}, console))
         return ExitRefused;
-    }
     const QFileInfo existing(path);
     if (!existing.exists() || existing.size() == 0)
         return ExitOk;
@@ -226,7 +226,7 @@ int send(const Arguments& a, Config& config, Console& console) {
     CliRunLog log(LogFolder(config), config.StartDir(), console);
     // A dry run writes no log and talks to no gateway: it reads what a run would read and counts.
     if (!dryRun) {
-        if (const int claimed = claimNamedLog(a, log, console); claimed != ExitOk)
+        if (const int claimed = claimNamedLog(a, config.StartDir(), log, console); claimed != ExitOk)
             return claimed;
     }
     // Outlives the run, whose worker reads the members and groups it names.
@@ -321,6 +321,12 @@ int send(const Arguments& a, Config& config, Console& console) {
         console.err(refusal);
         return ExitRefused;
     }
+    // Nor does a template go out with its marks: recipients without the values are named, and sent with
+    // the fields empty only when the caller says so.
+    if (!queued.emptyFields.empty() && !a.switches.contains(QStringLiteral("--allow-empty-fields"))) {
+        console.err(queued.emptyFields.refusal());
+        return ExitRefused;
+    }
     warnOfCutTexts(text, queued.overlong, console);
 
     // The log is on disk before the first message goes; a log that cannot be started sends nothing.
@@ -356,9 +362,10 @@ int send(const Arguments& a, Config& config, Console& console) {
     }
     jobs.setJournal(nullptr);
     if (!started) {
+        // What keeps a run from starting here is its plan beside the log, which could not be written.
         log.abandon();
         console.err(error);
-        return ExitRefused;
+        return ExitNotSaved;
     }
 
     const bool saved = log.finish();

@@ -9,6 +9,7 @@
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
 #include "core/shared/LogFolderSetup.h"
+#include "core/shared/OpLog.h"
 #include "core/shared/StopSignal.h"
 
 #include <QDir>
@@ -34,10 +35,20 @@ bool loadConfiguration(Config& config, Console& console) {
     }
     if (!PrepareLogFolder(config, &problem))
         console.err(problem);
+    // Said with -v, where the message area's lines go: the file holds the password in plain text.
+    if (ConfigReadableByOthers(config.StartDir()))
+        ShowMsgLine(
+            big5(QStringLiteral("設定檔 %1 其他使用者也可以讀取（內含密碼）；請以 chmod 600 限制為只有自己能讀寫。")
+                     .arg(ConfigPath(config.StartDir()))));
     return true;
 }
 
 bool resolveGateway(const Config& config, GatewayTarget* gateway, Console& console) {
+    // The gateway would check only the first bytes of a longer account or password: a refused login says
+    // only "密碼錯誤", so the cut is said first.
+    const QString cut = CredentialLengthNote(getField(config.record().gwAccount), getField(config.record().gwPasswd));
+    if (!cut.isEmpty())
+        console.err(cut + QStringLiteral("（設定檔 %1）。").arg(ConfigPath(config.StartDir())));
     QString error;
     // Ctrl+C ends the lookup's wait too; the caller then says that nothing was started.
     if (ResolveGateway(config.record(), gateway, &error, &StopWake())) {

@@ -3,6 +3,7 @@
 #include "cli/CliCommands.h"
 #include "cli/CliInput.h"
 #include "cli/CliOutput.h"
+#include "cli/CliRunLog.h"
 
 #include "core/compose/MessageCount.h"
 #include "core/compose/SegmentMessage.h"
@@ -11,6 +12,7 @@
 #include "core/shared/Big5.h"
 #include "core/shared/SystemErrorText.h"
 #include "core/workers/DeliveryClass.h"
+#include "core/workers/MessageHistory.h"
 
 namespace norvi::cli {
 
@@ -44,11 +46,14 @@ int report(const Arguments& a, Console& console) {
         console.err(QStringLiteral("--json 一律為 UTF-8，不能與 --big5 一起使用。"));
         return ExitRefused;
     }
-    DeliveryCounts counts;
-    LogFileReader reader(path);
-    if (!readEveryRecord(reader, path, console,
-                         [&counts](const SendLogRow& row) { counts.add(ClassifyDelivery(DeliveryCellsOf(row))); }))
+    if (RefuseWhileUnfinished({path}, console))
         return ExitRefused;
+    // Each message once, by its latest row.
+    MessageCounter messages;
+    LogFileReader reader(path);
+    if (!readEveryRecord(reader, path, console, [&messages](const SendLogRow& row) { messages.add(row); }))
+        return ExitRefused;
+    const DeliveryCounts counts = messages.counts();
     if (a.has(QStringLiteral("--json")))
         console.out(counts.json());
     else

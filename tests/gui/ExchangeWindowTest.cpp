@@ -220,6 +220,37 @@ TEST_F(ExchangeWindowTest, ImportMapsTheHeaderLetsTheUserChangeItAndAddsTheDataL
         << messageArea().toStdString();
 }
 
+// A file without names: the wizard guesses so from its first line, maps the columns by what they hold and lets
+// the user say otherwise; a quoted comma stays inside its name, and a line that gives no member is named.
+TEST_F(ExchangeWindowTest, AFileWithoutNamesIsGuessedMappedByItsColumnsAndTheUserMaySayOtherwise) {
+    startWithBook();
+    writeFile(QStringLiteral("in.csv"), big5(QStringLiteral("\"林,小華\",0933111333,quoted comma\r\nWu,0944111222\r\n"
+                                                            "小明,\"小華\"\r\n")));
+    wizard(true, 0, [&](TFormFileIO& w) {
+        ASSERT_TRUE(typeInto(pathEdit(w), path("in.csv")));
+        ASSERT_TRUE(click(&w, "ButtonNextDone"));
+        auto* header = findControl<QCheckBox>(&w, "CheckBoxHeader");
+        EXPECT_TRUE(header->isVisible());
+        EXPECT_FALSE(header->isChecked());
+        const std::vector<Row> guessed{row("欄 1：林,小華", "名稱", true), row("欄 2：0933111333", "行動電話", true),
+                                       row("欄 3：quoted comma", "說明", true)};
+        EXPECT_EQ(rowsOf(w), guessed);
+        ASSERT_TRUE(clickAt(header, QPoint(8, header->height() / 2)));
+        EXPECT_EQ(rowsOf(w), (std::vector<Row>{row("林,小華", "", false), row("0933111333", "", false),
+                                               row("quoted comma", "", false)}));
+        ASSERT_TRUE(keyClick(header, Qt::Key_Space));
+        EXPECT_EQ(rowsOf(w), guessed);
+        ASSERT_TRUE(click(&w, "ButtonNextDone"));
+    });
+    using M = std::tuple<QByteArray, QByteArray, QByteArray>;
+    EXPECT_EQ(members(), (std::vector<M>{{big5(QStringLiteral("林,小華")), "0933111333", "quoted comma"},
+                                         {"Wu", "0944111222", ""}}));
+    EXPECT_EQ(lastMessage(),
+              QStringLiteral("通訊錄匯入作業已完成\n新增 2 位成員\n未匯入 1 行：第 3 行 門號「小華」不是手機門號"));
+    EXPECT_EQ(m_prompts.asked.last().buttons, Prompts::Buttons::Ok);
+    expectFileIsBook();
+}
+
 TEST_F(ExchangeWindowTest, ImportWithoutNameOrNumberStaysUntilTheUserAssignsOne) {
     startWithBook();
     writeFile(QStringLiteral("in.txt"), "Who Phone\r\nAnn 0911\r\n");
@@ -319,7 +350,7 @@ TEST_F(ExchangeWindowTest, ExportWritesTheListedMembersUnderTheNameTheFilterComp
         trigger(item(book, "MItemFExport"));
     });
     // The group's direct members in the list's order (by name), without its sub-group's.
-    EXPECT_EQ(readFile(path("out.csv")), big5(QStringLiteral("名稱,備註\r\nAlice,a, b\r\nCy,c\r\n")));
+    EXPECT_EQ(readFile(path("out.csv")), big5(QStringLiteral("名稱,備註\r\nAlice,\"a, b\"\r\nCy,c\r\n")));
     EXPECT_EQ(lastMessage(), QStringLiteral("通訊錄匯出作業已完成"));
 
     // Space type: the .txt filter comes first; another filter chosen in the dialog decides the extension.

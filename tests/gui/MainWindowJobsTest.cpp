@@ -1,11 +1,17 @@
 #include "support/SimulatorWindowTest.h"
 
 #include "core/compose/OptOutList.h"
+#include "core/gateway/GwRecords.h"
+#include "core/sendlog/LogFile.h"
+#include "core/sendlog/LogStream.h"
+#include "core/shared/Progress.h"
 #include "core/workers/JobRegistry.h"
+#include "support/FileBytes.h"
 
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -37,6 +43,12 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor([this] { return !m_windows->jobs().busy(); }, 5000));
     }
     QString cell(int row, int column) { return fromBig5(mainWindow().jobRows().text(row, column)); }
+    // A load's end, confirmed.
+    void finishLoad() {
+        QCoreApplication::sendPostedEvents(&progress(), WM_SHOWPROCESS);
+        ASSERT_TRUE(progress().tracker().done());
+        EXPECT_TRUE(click(&progress(), "ButtonOk"));
+    }
 };
 
 } // namespace
@@ -62,7 +74,8 @@ TEST_F(MainWindowJobsTest, ResendAppendsTheFailedRowsAndQueryAllAsksEverySentMes
     choose("PMItemLvQuerySMS");
     finishJob();
     EXPECT_EQ(progress().tracker().statusText(),
-              QStringLiteral("簡訊查詢完成：成功 2 筆，失敗 0 筆，略過 1 筆：未成功送出；已送達 1 筆，失敗 2 筆"));
+              QStringLiteral("簡訊查詢完成，查詢 3 筆：有回覆 2 筆（已送達 1 筆、不確定 1 筆）、未能查詢 0 筆、略過 1 "
+                             "筆（未成功送出）"));
     EXPECT_EQ(cell(0, ColQueryCode), QString()) << "a failed send is never asked";
     EXPECT_EQ(cell(1, ColQueryCode), QStringLiteral("0"));
     EXPECT_TRUE(cell(1, ColQueryResult).startsWith(QStringLiteral("訊息已送達對方")));
@@ -144,7 +157,7 @@ TEST_F(MainWindowJobsTest, ResendLeavesOutTheStopListAndNamesWhatItLeftOut) {
     clickRow(mainWindow().listView(), 3);
     choose("PMItemLvRSendSMS");
     EXPECT_EQ(m_prompts.messages(),
-              QStringList{QStringLiteral("沒有確定失敗的訊息需要重新傳送！\n（拒收 1 筆未重發）")});
+              QStringList{QStringLiteral("沒有確定失敗的訊息需要重新傳送！\n略過 2 筆：已重發過 1 筆，拒收 1 筆")});
     EXPECT_FALSE(progress().isVisible());
 }
 
@@ -163,4 +176,89 @@ TEST_F(MainWindowJobsTest, UnresolvableGatewayIsReportedBeforeAnyJobStarts) {
     ASSERT_EQ(m_prompts.messages().size(), 1);
     EXPECT_FALSE(progress().isVisible());
     EXPECT_FALSE(jobs().workerRegistered());
+}
+
+// 失敗重發 over rows whose first resend failed again: the second sends each message once, through the rows
+// the first one added (those become the selection), and a third sends nothing, saying what it left out.
+TEST_F(MainWindowJobsTest, ResendAfterAResendThatFailedAgainSendsEachMessageOnce) {
+    addRow("A", "0912000001", "-1", big5("網路連線失敗"));
+    addRow("B", "0912000002", "-1", big5("網路連線失敗"));
+    const auto sends = [this] {
+        int n = 0;
+        for (const sGwRequest& r : m_sim->requests())
+            n += r.msg_type == GwSendDomestic ? 1 : 0;
+        return n;
+    };
+    m_sim->failNextSends(10, 2);
+    m_prompts.answers = {Prompts::Answer::No}; // keep the rows
+    choose("PMItemLvRSendSMS");
+    finishJob();
+    ASSERT_EQ(mainWindow().jobRows().rowCount(), 4);
+    ASSERT_EQ(sends(), 2);
+
+    m_prompts.answers = {Prompts::Answer::No};
+    choose("PMItemLvRSendSMS");
+    const QVector<int> chosen = mainWindow().jobRows().selectedRows();
+    ASSERT_EQ(chosen.size(), 2);
+    for (int row : chosen)
+        EXPECT_EQ(cell(row, ColSendCode), QStringLiteral("10")) << "the first resend's rows are resent";
+    finishJob();
+    EXPECT_EQ(sends(), 4) << "each message once more";
+    EXPECT_EQ(progress().tracker().statusText(),
+              QStringLiteral("簡訊傳送完成：成功 2 筆，失敗 0 筆；略過 2 筆：已重發過 2 筆"));
+
+    clickRow(mainWindow().listView(), 7);
+    m_prompts.asked.clear();
+    choose("PMItemLvRSendSMS");
+    EXPECT_EQ(m_prompts.messages(),
+              QStringList{QStringLiteral("沒有確定失敗的訊息需要重新傳送！\n略過 4 筆：已重發過 4 筆")});
+    EXPECT_EQ(sends(), 4);
+}
+
+// A log whose resend norvi-cli was killed in: its load offers to finish the newer copy first, and the
+// finished log's resent row then speaks for the message.
+TEST_F(MainWindowJobsTest, LoadingALogWithAnUnfinishedCopyOffersToFinishItFirst) {
+    SendLogRow failed;
+    failed.image = ImageTyped;
+    failed.texts = {big5("A"), "0912000001", "20240301093000",    "-1", big5("網路連線失敗"),
+                    {},        {},           big5("會議改到三點")};
+    SendLogRow resent = failed;
+    resent.texts[ColSendCode] = "0";
+    resent.texts[ColSendResult] = big5("訊息已成功送出(MsgId:NV1)");
+    for (const char* name : {"r.log", "kept.log"}) {
+        LogFileWriter writer(path(name));
+        ASSERT_TRUE(writer.open(1));
+        writer.write(failed);
+        ASSERT_TRUE(writer.commit());
+        LogStream partial;
+        ASSERT_TRUE(partial.create(path(name) + QStringLiteral(".Ab12Cd.partial")));
+        ASSERT_TRUE(partial.appendRows({failed, resent}));
+        partial.close();
+    }
+
+    // 否 loads the log as it is, and leaves the copy.
+    m_prompts.fileNames = {path("kept.log")};
+    m_prompts.answers = {Prompts::Answer::No};
+    choose("MItemFLoad");
+    finishLoad();
+    ASSERT_EQ(m_prompts.messages().size(), 1);
+    EXPECT_TRUE(m_prompts.messages()[0].contains(path("kept.log.Ab12Cd.partial")))
+        << m_prompts.messages()[0].toStdString();
+    EXPECT_TRUE(m_prompts.messages()[0].contains(QStringLiteral("norvi-cli finish")));
+    EXPECT_EQ(mainWindow().jobRows().rowCount(), 1);
+    EXPECT_TRUE(QFileInfo::exists(path("kept.log.Ab12Cd.partial")));
+
+    // 是 finishes it in place first: the log then holds the resent row, and nothing is left to resend.
+    m_prompts.fileNames = {path("r.log")};
+    m_prompts.answers = {Prompts::Answer::Yes, Prompts::Answer::Yes}; // finish it; clear the list
+    choose("MItemFLoad");
+    finishLoad();
+    EXPECT_FALSE(QFileInfo::exists(path("r.log.Ab12Cd.partial")));
+    EXPECT_EQ(test::readLog(path("r.log")).size(), 2u);
+    ASSERT_EQ(mainWindow().jobRows().rowCount(), 2);
+    m_prompts.asked.clear();
+    choose("PMItemLvRSendSMS");
+    EXPECT_EQ(m_prompts.messages(),
+              QStringList{QStringLiteral("沒有確定失敗的訊息需要重新傳送！\n略過 1 筆：已重發過 1 筆")});
+    EXPECT_EQ(m_sim->requests().size(), 0u);
 }

@@ -148,11 +148,13 @@ TEST_F(MainWindowTest, RowsUpdateTheStatusTextAndTheCommands) {
         EXPECT_FALSE(menuItem(name)->isEnabled()) << name;
 }
 
-TEST_F(MainWindowTest, SelectingRowsMarksTheLogChangedSoExitAsks) {
+TEST_F(MainWindowTest, AChangedRowMarksTheLogChangedSoExitAsksButASelectionDoesNot) {
     TFormMain& w = start();
     addRows({"a", "b"});
     w.setLogSaved(true);
     select(1);
+    EXPECT_TRUE(w.logSaved()) << "the selection is not saved with the rows";
+    w.logModel().setText(0, ColQueryCode, "0"); // as a query's answer writes it
     EXPECT_FALSE(w.logSaved());
     m_prompts.answers = {Answer::No};
     trigger(menuItem("MItemFExit"));
@@ -347,6 +349,27 @@ TEST_F(MainWindowTest, SaveProposesATimeStampedNameInTheLogFolderAndAsksBeforeOv
     EXPECT_TRUE(w.isEnabled());
 }
 
+// The program's own files and what is no regular file are never a saved log: each is named and another name
+// asked for.
+TEST_F(MainWindowTest, SaveRefusesTheProgramsOwnFilesAndFoldersAndAsksAgain) {
+    TFormMain& w = start();
+    addRows({"a"});
+    QFile book(path("AddressBook.bin"));
+    ASSERT_TRUE(book.open(QIODevice::WriteOnly));
+    book.write("book");
+    book.close();
+    m_prompts.fileNames = {path("AddressBook.bin"), path("logs"), path("saved.log")};
+    trigger(menuItem("MItemFSave"));
+    const QStringList said = m_prompts.messages();
+    ASSERT_EQ(said.size(), 2) << said.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(said[0], QStringLiteral("%1 是程式自己的通訊錄檔案，不能做為輸出檔。").arg(path("AddressBook.bin")));
+    EXPECT_EQ(said[1], QStringLiteral("%1 是資料夾，不是一般檔案，不能做為輸出檔。").arg(path("logs")));
+    EXPECT_EQ(QFileInfo(path("AddressBook.bin")).size(), 4);
+    EXPECT_EQ(QFileInfo(path("saved.log")).size(), 4 + 556);
+    EXPECT_TRUE(w.logSaved());
+    finishProgress();
+}
+
 TEST_F(MainWindowTest, CancellingTheSaveDialogWritesNothingAndSucceeds) {
     TFormMain& w = start();
     addRows({"a"});
@@ -431,6 +454,15 @@ TEST_F(MainWindowTest, LoadingIntoAnEmptyListAsksNothingAndCountsAsSaved) {
     ASSERT_EQ(w.logModel().rowCount(), 1);
     EXPECT_EQ(w.logModel().codeImage(0), int(ImageReservation));
     EXPECT_TRUE(w.logSaved());
+    finishProgress();
+
+    // Looked at, not changed: clearing it for the next load (as for a send) asks nothing about saving.
+    select(0);
+    m_prompts.fileNames = {path("one.log")};
+    m_prompts.answers = {Answer::Yes};
+    trigger(menuItem("MItemFLoad"));
+    EXPECT_EQ(m_prompts.messages(), QStringList{kClear});
+    finishProgress();
 }
 
 TEST_F(MainWindowTest, ACutFileLoadsItsCompleteRowsAndSaysHowManyWereMissing) {

@@ -7,6 +7,7 @@
 #include "gui/sendlog/TFormShowMsg.h"
 
 #include <QFile>
+#include <QPushButton>
 
 using namespace norvi;
 using namespace norvi::test;
@@ -119,6 +120,13 @@ TEST_F(SendDialogOddNumbersTest, ListLinesAreNamedByLineAndTheSecondColumnNoteFo
             shown = static_cast<TFormShowMsg*>(viewer)->text();
             viewer->accept();
         });
+        m_prompts.dialogHandlers.back() = [&](QDialog* viewer) {
+            // The first recipient gets the message; the next one its line's own text instead.
+            EXPECT_TRUE(static_cast<TFormShowMsg*>(viewer)->text().contains(QStringLiteral("typed")));
+            click(findControl<QPushButton>(viewer, "ButtonNext"));
+            shown = static_cast<TFormShowMsg*>(viewer)->text();
+            viewer->accept();
+        };
         ASSERT_TRUE(press("SpeedButtonPreview"));
         EXPECT_TRUE(shown.contains(QStringLiteral("Hello")) && !shown.contains(QStringLiteral("typed")))
             << shown.toStdString();

@@ -422,7 +422,11 @@ TEST_F(SendDialogTest, ReplacementMessagesAreCountedAndSentPerRow) {
                 << "a click on plain text shows the message's own count";
             ASSERT_TRUE(typeInto(memo(), QStringLiteral("親愛的$1$您好，本月帳單$2$元。")));
             answerSendSummary();
+            // The row without values is asked about; 是 sends it with the fields empty.
+            m_prompts.answers = {Prompts::Answer::Yes};
             press("ButtonSend");
+            EXPECT_TRUE(m_prompts.messages().value(0).startsWith(
+                QStringLiteral("以下 1 位受訊者的訊息缺少替代欄位的值：第 2 行缺 $1$、$2$。")));
         },
         false);
     finishRun();
@@ -431,7 +435,7 @@ TEST_F(SendDialogTest, ReplacementMessagesAreCountedAndSentPerRow) {
     for (int row = 0; row < 2; ++row)
         contents << cell(row, ColContent);
     contents.sort();
-    EXPECT_EQ(contents, (QStringList{QStringLiteral("親愛的$1$您好，本月帳單$2$元。"),
+    EXPECT_EQ(contents, (QStringList{QStringLiteral("親愛的您好，本月帳單元。"),
                                      QStringLiteral("親愛的王小明您好，本月帳單1200元。")}));
 }
 

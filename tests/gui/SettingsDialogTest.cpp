@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabBar>
@@ -17,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <tuple>
 
 using namespace norvi;
 using namespace norvi::test;
@@ -114,6 +116,34 @@ TEST_F(SettingsDialog, ShowingFillsTheEditsFromConfig) {
         EXPECT_EQ(edit("EditGWPort")->text(), QStringLiteral("0"));
         press("ButtonCancel");
     });
+}
+
+// The login carries 8 bytes of each: an account or password that is longer, as found or as typed, is said to be
+// cut, and the whole of it is still stored.
+TEST_F(SettingsDialog, AnAccountOrPasswordLongerThanTheLoginCarriesIsSaidToBeCut) {
+    const QString cut = QStringLiteral("帳號和密碼只會送出前 8 個字元");
+    editConfig([](sConfig& c) {
+        putField(c.gwIp, QByteArray("127.0.0.1"));
+        putField(c.gwAccount, QByteArray("demo"));
+        putField(c.gwPasswd, QByteArray("abcdefghijklmnopqrst"));
+    });
+    inSettings([&] {
+        auto* note = control<QLabel>("LabelCredentialNote");
+        EXPECT_EQ(note->text(), cut) << "found in the file";
+        const std::tuple<const char*, const char*, bool> typed[] = {{"demo", "12345678", false},
+                                                                    {"123456789", "demo", true},
+                                                                    {"帳號一二三", "pw", true},
+                                                                    {"帳號一二", "pw", false}};
+        for (const auto& [account, password, said] : typed) {
+            typeInto(edit("EditGWAccount"), QString::fromUtf8(account));
+            typeInto(edit("EditGWPasswd"), QString::fromUtf8(password));
+            EXPECT_EQ(note->text(), said ? cut : QString()) << account << " " << password;
+            EXPECT_TRUE(note->isVisible());
+        }
+        typeInto(edit("EditGWPasswd"), QStringLiteral("abcdefghijklmnopqrst"));
+        press("ButtonOk");
+    });
+    EXPECT_EQ(getField(config().record().gwPasswd), QByteArray("abcdefghijklmnopqrst"));
 }
 
 TEST_F(SettingsDialog, OkStoresTheFieldsEnablesTheCommandsAndWritesTheFile) {

@@ -1,6 +1,7 @@
 """Exports the address book through 通訊錄 → 匯出: the file type chooser (comma type), the wizard's save
 dialog answered with a name without extension, the three fields, 完成; the file's bytes are checked:
-Big5, CR LF, the header, the members in the order the list shows them, ".csv" added to the name."""
+Big5, CR LF, the header, the members in the order the list shows them (a description with a comma in
+double quotes), ".csv" added to the name."""
 
 import os
 
@@ -8,7 +9,7 @@ import journey
 from journey import check, wait_for
 
 SOURCE = "名稱,行動電話,備註\n王小明,0912-000-001,北區, 業務\nChen,@0922000002;0933000003,\n"
-EXPECTED = "名稱,行動電話,備註\r\nChen,@0922000002;0933000003,\r\n王小明,0912000001,北區, 業務\r\n"
+EXPECTED = "名稱,行動電話,備註\r\nChen,@0922000002;0933000003,\r\n王小明,0912000001,\"北區, 業務\"\r\n"
 
 
 def book_export_journey(j):

@@ -22,7 +22,7 @@ def resend_journey(j):
     j.screenshot("uncertain-question")
     j.answer("其中 1 筆可能已送出，也要重發？", "否")
     j.answer("要清除現有的傳送紀錄？", "否")
-    j.confirm_progress("簡訊傳送完成：成功 1 筆，失敗 0 筆")
+    j.confirm_progress("簡訊傳送完成：成功 1 筆，失敗 0 筆；略過 1 筆：可能已送出 1 筆")
     rows = j.wait_rows("the resent row next to the old ones", lambda rows: len(rows) == 4)
     resent = [r for r in rows if r[0] == "A" and r[3] == "0"]
     check(len(resent) == 1 and resent[0][4].startswith("訊息已成功送出(MsgId:"),

@@ -151,8 +151,8 @@ TEST_F(CliBeforeSendTest, ADryRunSendsNothingAndCountsWhatTheRunSends) {
     ASSERT_EQ(run({"optout", "add", "0955000333"}).exitCode, 0);
     writeFile("list.txt", QByteArray("0912000001 $王$\n0912-000-001 $王$\n0912000001 $李$\n0955000333\n0966000444 ") +
                               QByteArray(200, 'x') + "\n");
-    const QStringList args = textList(
-        {"--text", "親愛的$1$，請見 https://x.tw", "--replace", "--list", "list.txt", "--limit", "90", "0977000555"});
+    const QStringList args = textList({"--text", "親愛的$1$，請見 https://x.tw", "--replace", "--list", "list.txt",
+                                       "--limit", "90", "--allow-empty-fields", "0977000555"});
     const CliRun dry = run(textList({"send", "--json", "--dry-run"}) + args);
     ASSERT_EQ(dry.exitCode, 0) << dry.err.toStdString();
     EXPECT_EQ(sendRequests(), 0);

@@ -115,23 +115,86 @@ TEST_F(CliExactlyOnceTest, RefusedPasswordEndsTheRunAfterOneLogin) {
     EXPECT_TRUE(r.out.contains(QStringLiteral("簡訊傳送已中斷（"))) << r.out.toStdString();
 }
 
-// Replies sent twice, or followed by 1 MB of zero bytes: the stream is out of step, so the connection is
-// given up before the next request rather than a stale reply believed. Every row has its own MsgId, and
-// only what the gateway accepted reads as accepted.
-TEST_F(CliExactlyOnceTest, RepliesOutOfStepAreNeverBelieved) {
+// Replies sent twice, or followed by 1 MB of zero bytes: the bytes behind each reply say the stream is out of
+// step, so no reply is believed, for it may be a late copy of another message's. Each row sent says its message
+// may have gone, none was asked for twice, and after three such answers in a row the run gives up.
+TEST_F(CliExactlyOnceTest, RepliesWithBytesBehindThemAreNeverBelieved) {
     for (const bool twice : {true, false}) {
         gwsim::ReplyFaults faults;
         faults.twice = twice;
         faults.junkBytes = twice ? 0 : 1024 * 1024;
         sim->setReplyFaults(faults);
-        const qint64 acceptedBefore = sim->counts().accepted;
+        const int sendsBefore = requestCount(GwSendDomestic);
         const QString log = path(twice ? "twice.log" : "junk.log");
-        const CliRun r = run(textList({"send", "--text", "hi", "--log", log}) + numbers0913(twice ? 20 : 5));
-        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        const int count = twice ? 20 : 5;
+        const CliRun r = run(textList({"send", "--text", "hi", "--log", log}) + numbers0913(count));
+        EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
         const std::vector<SendLogRow> rows = readLog(log);
-        EXPECT_EQ(rows.size(), twice ? 20u : 5u);
-        EXPECT_EQ(qint64(acceptedIds(rows).size()), sim->counts().accepted - acceptedBefore) << twice;
+        ASSERT_EQ(rows.size(), std::size_t(count));
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            EXPECT_EQ(rows[i].texts[ColSendResult], big5(i < 3 ? "閘道回覆不同步，可能已送出" : "未傳送：作業已中斷"))
+                << twice << " " << i;
+        EXPECT_EQ(requestCount(GwSendDomestic) - sendsBefore, 3) << "a message asked for twice";
     }
+}
+
+// A gateway that answers after 0.3 s and sends a copy of each reply 0.45 s later: the copy arrives while the next
+// request waits for its answer. No row takes another message's MsgId or another row's delivery state for its
+// own; a row whose answer cannot be told says so.
+TEST_F(CliExactlyOnceTest, LateCopiesOfRepliesAreNeverTakenForAnswers) {
+    gwsim::ReplyFaults late;
+    late.delayMs = 300;
+    late.staleCopyAfterMs = 450;
+    sim->setReplyFaults(late);
+    const QString sent = path("copies.log");
+    const CliRun r = run(textList({"send", "--text", "hi", "--log", sent}) + numbers0913(8));
+    EXPECT_EQ(r.exitCode, 2) << "a row that may have gone is no success";
+    const std::vector<SendLogRow> rows = readLog(sent);
+    ASSERT_EQ(rows.size(), 8u);
+    // The simulator numbers its MsgIds in the order it accepts messages: the nth accepted is the nth request.
+    const std::vector<QByteArray> requested = sentNumbers();
+    ASSERT_EQ(requested.size(), 8u) << "each message asked for once";
+    int uncertain = 0;
+    for (const SendLogRow& row : rows) {
+        if (row.texts[ColSendCode] != "0") {
+            EXPECT_TRUE(row.texts[ColSendResult].endsWith(big5("可能已送出"))) << row.texts[ColSendResult].data();
+            ++uncertain;
+            continue;
+        }
+        const QByteArray result = row.texts[ColSendResult];
+        const int n = result.mid(result.indexOf("MsgId:") + 6 + 14, 6).toInt();
+        ASSERT_TRUE(n >= 1 && n <= 8) << result.data();
+        EXPECT_EQ(requested[std::size_t(n - 1)], row.texts[ColMobile]) << "another message's MsgId: " << result.data();
+    }
+    EXPECT_GE(uncertain, 1) << "no copy was caught";
+    acceptedIds(rows);
+
+    // Delivered messages and waiting reservations in turns: a late copy taken for the next row's answer would
+    // give it the other state.
+    sim->setReplyFaults({});
+    const QString mixed = path("mixed.log");
+    for (int i = 0; i < 8; ++i) {
+        QStringList args = textList({"send", "--text", "hi", "--log", mixed});
+        if (i > 0)
+            args << QStringLiteral("--append");
+        if (i % 2 == 1)
+            args << QStringLiteral("--at") << test::reservationTime(86400);
+        ASSERT_EQ(run(args << numbers0913(8).at(i)).exitCode, 0);
+    }
+    sim->setReplyFaults(late);
+    const CliRun queried = run({"query", "--log", mixed});
+    int answered = 0;
+    const std::vector<SendLogRow> states = readLog(mixed);
+    ASSERT_EQ(states.size(), 8u);
+    for (std::size_t i = 0; i < states.size(); ++i) {
+        const QByteArray code = states[i].texts[ColQueryCode];
+        if (code == "-1")
+            continue;
+        ++answered;
+        EXPECT_EQ(code, i % 2 == 1 ? "20" : "0") << "row " << i << " took another row's answer";
+    }
+    EXPECT_EQ(queried.exitCode, answered == 8 ? 0 : 2) << queried.out.toStdString();
+    EXPECT_GE(answered, 6) << "a late copy costs a row its answer only when even a new connection cannot tell";
 }
 
 // Ten reservations already answered are asked again, and the query is stopped while the gateway

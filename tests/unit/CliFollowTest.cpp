@@ -75,7 +75,7 @@ TEST_F(CliFollowTest, FollowAsksTheUnsettledRowsUntilEveryOneIsDelivered) {
     EXPECT_EQ(test::readAll(log), before);
     EXPECT_TRUE(r.err.contains(QStringLiteral("追蹤中：3 筆未確定（已送達 1 筆，處理中 3 筆），下次 ")))
         << r.err.toStdString();
-    EXPECT_TRUE(r.out.contains(QStringLiteral("；已送達 3 筆"))) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("有回覆 3 筆（已送達 3 筆）"))) << r.out.toStdString();
     const std::vector<SendLogRow> after = readLog(out);
     ASSERT_EQ(after.size(), 4u);
     for (const SendLogRow& row : after)
@@ -140,8 +140,9 @@ TEST_F(CliFollowTest, ReportCountsEveryKindOfRowByItsClass) {
     std::vector<Case> cases;
     for (int code : {1, 3, 4, 19, 31})
         cases.push_back(answered(code, Delivery::Pending, true));
-    for (int code : {2, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 21, 22})
+    for (int code : {5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 21, 22})
         cases.push_back(answered(code, Delivery::Failed, false));
+    cases.push_back(answered(2, Delivery::Uncertain, false)); // the gateway knows no such MsgId
     cases.push_back(answered(0, Delivery::Delivered, false));
     cases.push_back(answered(20, Delivery::Reserved, true));
     cases.push_back({logRow("0", sent, ImageNone, "-1", big5("未查詢：作業已中斷")), Delivery::NotAsked, true});
@@ -163,17 +164,23 @@ TEST_F(CliFollowTest, ReportCountsEveryKindOfRowByItsClass) {
         const DeliveryCells cells = DeliveryCellsOf(cases[i].row);
         EXPECT_EQ(ClassifyDelivery(cells), cases[i].expected) << "case " << i;
         EXPECT_EQ(IsUnsettled(cells), cases[i].unsettled) << "case " << i;
-        log.append(cases[i].row);
+        SendLogRow row = cases[i].row;
+        row.texts[ColMobile] = "0913" + QByteArray::number(100000 + int(i)); // a message of its own
+        log.append(row);
         ++expected[DeliveryName(cases[i].expected)];
     }
+    // A message whose send failed and whose resend was delivered counts once, as delivered.
+    log.append(logRow("11", CodeText(CodeTable::Send, 11), ImageNone));
+    log.append(answered(0, Delivery::Delivered, false).row);
+    ++expected[DeliveryName(Delivery::Delivered)];
     ASSERT_TRUE(log.save(path("all.log")));
-    const int total = int(cases.size());
-    ASSERT_EQ(expected, (std::map<QString, int>{{QStringLiteral("已送達"), 2},
+    const int total = int(cases.size()) + 1;
+    ASSERT_EQ(expected, (std::map<QString, int>{{QStringLiteral("已送達"), 3},
                                                 {QStringLiteral("處理中"), 7},
                                                 {QStringLiteral("預約中"), 2},
-                                                {QStringLiteral("失敗"), 18},
+                                                {QStringLiteral("失敗"), 17},
                                                 {QStringLiteral("未查詢"), 3},
-                                                {QStringLiteral("不確定"), 1}}));
+                                                {QStringLiteral("不確定"), 2}}));
 
     const CliRun csv = run({"report", "--log", path("all.log")});
     ASSERT_EQ(csv.exitCode, 0) << csv.err.toStdString();
@@ -187,7 +194,7 @@ TEST_F(CliFollowTest, ReportCountsEveryKindOfRowByItsClass) {
         EXPECT_EQ(table.records[c + 1], (QList<QByteArray>{name.toUtf8(), QByteArray::number(n),
                                                            QByteArray::number(100.0 * n / total, 'f', 1) + '%'}));
     }
-    EXPECT_EQ(table.records[4], (QList<QByteArray>{QStringLiteral("失敗").toUtf8(), "18", "54.5%"}));
+    EXPECT_EQ(table.records[4], (QList<QByteArray>{QStringLiteral("失敗").toUtf8(), "17", "50.0%"}));
     EXPECT_EQ(table.records.last(),
               (QList<QByteArray>{QStringLiteral("總計").toUtf8(), QByteArray::number(total), "100.0%"}));
     const CliRun inBig5 = run({"report", "--log", path("all.log"), "--big5"});

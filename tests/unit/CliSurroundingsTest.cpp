@@ -52,29 +52,6 @@ TEST_F(CliSurroundingsTest, DamagedAddressBookRefusesTheNameAndSaysWhichRecordIs
         << group.err.toStdString();
 }
 
-TEST_F(CliSurroundingsTest, LogToADeviceOrAPipeIsWrittenThroughAndTheNodeStays) {
-    const QString device = test::nullDevice(m_dir.path());
-    const struct stat before = test::statOf(device);
-    const CliRun toDevice = run({"send", "--text", "hi", "--log", device, "0912000001"});
-    EXPECT_EQ(toDevice.exitCode, 0) << toDevice.err.toStdString();
-    const struct stat after = test::statOf(device);
-    EXPECT_TRUE(S_ISCHR(after.st_mode));
-    EXPECT_EQ(after.st_ino, before.st_ino);
-    EXPECT_EQ(after.st_mode, before.st_mode);
-
-    // A query writing its result into a pipe: the reader gets a whole ".log" image.
-    ASSERT_EQ(run({"send", "--text", "hi", "--log", path("one.log"), "0912000002"}).exitCode, 0);
-    test::PipeReader reader(path("pipe"));
-    ASSERT_TRUE(reader.ok());
-    const CliRun toPipe = run({"query", "--log", path("one.log"), "--out", path("pipe")});
-    EXPECT_EQ(toPipe.exitCode, 0) << toPipe.err.toStdString();
-    EXPECT_TRUE(test::isFifo(path("pipe")));
-    const QByteArray image = reader.readAll();
-    ASSERT_EQ(image.size(), 4 + 556);
-    EXPECT_EQ(image.left(4), QByteArray("\x01\x00\x00\x00", 4));
-    EXPECT_EQ(image.mid(4 + 101, 10), "0912000002");
-}
-
 // SIGTERM from a service manager and SIGHUP from a closed terminal stop the run as Ctrl+C does: every
 // message the gateway accepted is in the saved log, the one whose reply the stop cut says it may have gone,
 // and every recipient not reached has a row saying it was not sent.

@@ -238,6 +238,7 @@ struct LoginCase {
     bool closeAfterwards;
     int code;
     const char* text;
+    std::size_t behind = 0; // zero bytes that follow the reply at once
 };
 void PrintTo(const LoginCase& c, std::ostream* os) {
     *os << c.name;
@@ -250,7 +251,9 @@ TEST_P(LoginReplyTest, LoginNeedsItsWholeReply) {
     RawTcpServer server([&c](int fd) {
         sGwRequest q;
         RawTcpServer::readExactly(fd, &q, sizeof q);
-        RawTcpServer::writeAll(fd, &c.reply, c.sent);
+        QByteArray bytes(reinterpret_cast<const char*>(&c.reply), int(c.sent));
+        bytes.append(QByteArray(int(c.behind), '\0'));
+        RawTcpServer::writeAll(fd, bytes.constData(), std::size_t(bytes.size()));
         if (!c.closeAfterwards)
             RawTcpServer::drainUntilClosed(fd);
     });
@@ -267,7 +270,93 @@ INSTANTIATE_TEST_SUITE_P(
     Gateway, LoginReplyTest,
     ::testing::Values(LoginCase{"WelcomeWithoutItsPadding", replyWith(0, "ok"), 100, false, -1, "Recv()逾時"},
                       LoginCase{"WelcomeCutByClose", replyWith(0, "ok"), 100, true, -1, "Norvi伺服器已切斷連線"},
-                      LoginCase{"RefusalWithoutItsPadding", replyWith(1, "wrong"), 100, false, 1, "wrong"}),
+                      LoginCase{"RefusalWithoutItsPadding", replyWith(1, "wrong"), 100, false, 1, "wrong"},
+                      // Bytes behind the welcome would be read as the first request's reply.
+                      LoginCase{"WelcomeWithBytesBehind", replyWith(0, "ok"), 244, false, -1, "閘道回覆不同步", 8}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A gateway that answers once per request sends nothing behind a reply: bytes there (a late copy of an
+// earlier reply, junk) mean the reply just read may not answer this request. It is handed back as
+// untrusted and the connection given up, so the next request goes on a new one.
+struct BehindCase {
+    const char* name;
+    std::size_t behind; // bytes that follow the reply in the same write
+    bool untrusted;
+};
+void PrintTo(const BehindCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class BytesBehindReplyTest : public ::testing::TestWithParam<BehindCase> {};
+
+TEST_P(BytesBehindReplyTest, ReplyWithBytesBehindItIsUntrustedAndItsConnectionGivenUp) {
+    const BehindCase& c = GetParam();
+    RawTcpServer server([&c](int fd) {
+        answer(fd, replyWith(0, "ok"));
+        sGwRequest q;
+        RawTcpServer::readExactly(fd, &q, sizeof q);
+        const sGwReply r = replyWith(0, "NV310506100000000001");
+        QByteArray bytes(reinterpret_cast<const char*>(&r), int(sizeof r));
+        bytes.append(c.behind == sizeof r ? bytes : QByteArray(int(c.behind), '\0'));
+        RawTcpServer::writeAll(fd, bytes.constData(), std::size_t(bytes.size()));
+        RawTcpServer::drainUntilClosed(fd);
+    });
+    SMSendNorviGw client;
+    client.SetReplyWaitSeconds(2);
+    pointAt(client, server.port());
+    ASSERT_TRUE(client.Login());
+    client.Clear();
+    client.SetType(GwQuery);
+    client.SetMsgId("NV310506100000000001");
+    QByteArray text;
+    EXPECT_EQ(client.Send(text), 0);
+    EXPECT_EQ(text, QByteArray("NV310506100000000001"));
+    EXPECT_EQ(client.lastReplyUntrusted(), c.untrusted);
+    EXPECT_EQ(client.loggedIn(), !c.untrusted);
+    EXPECT_EQ(client.outOfStepCount(), c.untrusted ? 1 : 0);
+    client.Logout();
+}
+
+INSTANTIATE_TEST_SUITE_P(Gateway, BytesBehindReplyTest,
+                         ::testing::Values(BehindCase{"NothingBehind", 0, false},
+                                           BehindCase{"ACopyBehind", sizeof(sGwReply), true},
+                                           BehindCase{"OneByteBehind", 1, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A copy that comes after the reply was read is found when the client looks before its next request: the
+// connection is given up. The first answer on a connection is told apart, since no copy can overtake it.
+TEST(GatewayStaleCopy, CopyThatComesLaterIsFoundBeforeTheNextRequest) {
+    std::promise<void> replyRead, copyDelivered;
+    std::future<void> replyReadNow = replyRead.get_future();
+    RawTcpServer server([&](int fd) {
+        answer(fd, replyWith(0, "ok"));
+        const sGwReply r = replyWith(0, "NV310506100000000001");
+        answer(fd, r);
+        answer(fd, replyWith(0, "NV310506100000000002"));
+        replyReadNow.wait();
+        RawTcpServer::writeAll(fd, &r, sizeof r);
+        RawTcpServer::waitUntilDelivered(fd);
+        copyDelivered.set_value();
+        RawTcpServer::drainUntilClosed(fd);
+    });
+    SMSendNorviGw client;
+    client.SetReplyWaitSeconds(2);
+    pointAt(client, server.port());
+    ASSERT_TRUE(client.Login());
+    QByteArray text;
+    for (int i = 1; i <= 2; ++i) {
+        client.Clear();
+        client.SetType(GwQuery);
+        client.SetMsgId("NV31050610000000000" + QByteArray::number(i));
+        ASSERT_EQ(client.Send(text), 0);
+        EXPECT_EQ(client.repliesOnConnection(), i);
+        EXPECT_FALSE(client.staleBytesWaiting());
+    }
+    replyRead.set_value();
+    copyDelivered.get_future().wait();
+    EXPECT_TRUE(client.staleBytesWaiting());
+    EXPECT_FALSE(client.loggedIn());
+    EXPECT_EQ(client.outOfStepCount(), 1);
+}
 
 } // namespace

@@ -132,9 +132,12 @@ TEST_F(LogFileTest, RowsAndImagesRoundTripInListOrder) {
     SendLogRow typed = sampleRow("甲");
     typed.texts[ColName].clear();
     typed.image = ImageTyped;
+    typed.texts[ColMobile] = "0912000002"; // three messages, each of its own
+    SendLogRow third = sampleRow("丙");
+    third.texts[ColMobile] = "0912000003";
     model.addRow(reservation);
     model.addRow(typed);
-    model.addRow(sampleRow("丙"));
+    model.addRow(third);
     ASSERT_TRUE(saveLogFile(path("all.log"), model));
 
     const QByteArray file = readAll(path("all.log"));

@@ -90,8 +90,10 @@ TEST_F(QueryJobTest, CancellingAReservationWritesSuccessAndKeepsTheRowEligible) 
     EXPECT_EQ(cell(1, ColQueryCode), "");
     EXPECT_EQ(linesWith("預約取消結果"), 0);
     EXPECT_EQ(progress.steps(StateCancelling), 3);
-    EXPECT_EQ(RunOutcomeText(StateCancelled, jobs.activity().outcome()),
-              QStringLiteral("預約簡訊取消完成：成功 1 筆，失敗 0 筆，略過 1 筆：已有最後結果，略過 1 筆：不是預約"));
+    EXPECT_EQ(
+        RunOutcomeText(StateCancelled, jobs.activity().outcome()),
+        QStringLiteral(
+            "預約簡訊取消完成，取消 3 筆：已取消 1 筆、未能取消 0 筆、略過 2 筆（已有最後結果 1 筆、不是預約 1 筆）"));
     EXPECT_EQ(progress.endStates(), QList<int>{StateCancelled});
 
     // The reservation image keeps the cancelled row eligible: a later query sees it cancelled.
@@ -128,6 +130,35 @@ TEST_F(QueryJobTest, TransportFailuresAreRetriedOnANewConnectionAndWrittenWhenTh
         EXPECT_EQ(cell(i, ColQueryCode), "20");
     EXPECT_EQ(linesWith("Login to Server fail, -1:網路連線失敗"), 2);
     EXPECT_EQ(linesWith("查詢結果: -1, 網路連線失敗"), 2);
+}
+
+// A gateway that follows every answer with a copy of it: an answer with bytes behind it may be a late copy of
+// another row's, so each question is asked again on a new connection, and when that is out of step too the row
+// gets no answer: an earlier one stays, a cancellation may have taken effect.
+TEST_F(QueryJobTest, AnswersWithBytesBehindThemAreAskedAgainAndNeverTaken) {
+    const QByteArray a = sendDirect(true), b = sendDirect(true);
+    log.append("answered", "0", sentQueryResult(a), "20", ImageReservation);
+    log.append("new", "0", sentQueryResult(b), "", ImageReservation);
+    QueryAll = true;
+    gwsim::ReplyFaults twice;
+    twice.twice = true;
+    sim->setReplyFaults(twice);
+    const int before = sim->connectionCount();
+    ASSERT_TRUE(runJob(WorkerMode::Query, &log));
+    EXPECT_EQ(askedIds(GwQuery), (QList<QByteArray>{a, a, b, b}));
+    EXPECT_EQ(sim->connectionCount() - before, 4) << "each question on a connection of its own";
+    EXPECT_EQ(cell(0, ColQueryCode), "20") << "the earlier answer stays";
+    EXPECT_EQ(cell(1, ColQueryCode), "-1");
+    EXPECT_EQ(cell(1, ColQueryResult), big5("閘道回覆不同步"));
+
+    ASSERT_TRUE(runJob(WorkerMode::Cancel, &log));
+    EXPECT_EQ(askedIds(GwCancel), (QList<QByteArray>{a, a, b, b}));
+    for (int row = 0; row < 2; ++row)
+        EXPECT_EQ(cell(row, ColQueryResult), big5("取消結果不明，請再查詢")) << row;
+
+    sim->setReplyFaults({});
+    ASSERT_TRUE(runJob(WorkerMode::Query, &log));
+    EXPECT_EQ(cell(1, ColQueryCode), "21") << "cancelled by the first request of the cancellation";
 }
 
 // A follow-up round names its answers by row id. As in the list query, an answer known before is never

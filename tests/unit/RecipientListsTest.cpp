@@ -166,12 +166,15 @@ TEST_F(RecipientListsTest, ListRowsWithContentGetTheirOwnMessageAndAreDuplicates
         const QByteArray own = replace ? big5("親愛的王，您的餘額為50元") : big5("$王$$50$");
         const QByteArray other = replace ? big5("親愛的李，您的餘額為80元") : big5("$李$$80$");
         const QByteArray last = "2 1/2-" + QByteArray(155, 'x'); // no "$" values: the content either way
-        EXPECT_EQ(queued(),
-                  (std::vector<QByteArray>{"0 1  0911 1 " + own, "1 1  0911 1 " + other, "2 1  0922 1 " + templ,
-                                           "3 1  0933 1 plain", "4 1  0944 " + last}));
+        // A row without values never gets the template's marks: its fields are left empty, and it is named.
+        const QByteArray bare = replace ? big5("親愛的，您的餘額為元") : templ;
+        EXPECT_EQ(queued(), (std::vector<QByteArray>{"0 1  0911 1 " + own, "1 1  0911 1 " + other,
+                                                     "2 1  0922 1 " + bare, "3 1  0933 1 plain", "4 1  0944 " + last}));
         EXPECT_EQ(r.totalCount, 6);
         EXPECT_EQ(r.duplicates, 2);
         EXPECT_EQ(r.sameNumberOtherText, 1);
+        EXPECT_EQ(r.emptyFields.lines(), replace ? QStringList{QStringLiteral("第 4 行缺 $1$、$2$")} : QStringList());
+        EXPECT_EQ(r.firstEmptyFieldsEntry, replace ? 3 : -1);
     }
 }
 
@@ -234,6 +237,50 @@ TEST_F(RecipientListsTest, StoppedNumbersAndOddTextAreLeftOutAsTheFilterSays) {
     EXPECT_EQ(r.leftOut(), 2);
     EXPECT_EQ(r.message, QStringLiteral("所有受訊者都已略過（拒收 1 筆、號碼不符 1 筆），沒有簡訊可傳送！"));
     EXPECT_TRUE(SendQueue.empty());
+}
+
+// With "替代簡訊", what each recipient gets and which of the template's fields it leaves empty.
+TEST(ReplacedMessageTest, FieldsWithoutAValueAreLeftEmptyAndNamed) {
+    const struct {
+        const char* templ;
+        const char* content;
+        const char* sent;
+        QList<int> missing;
+    } cases[] = {
+        {"您好$1$，會議$2$開始", "$王$$三點$", "您好王，會議三點開始", {}},
+        {"您好$1$，會議$2$開始", "$王$", "您好王，會議開始", {2}},
+        {"您好$1$，會議$2$開始", "", "您好，會議開始", {1, 2}},
+        {"$2$ and $1$ and $2$", "$a$", " and a and ", {2}}, // every occurrence, in any order
+        {"$1$ $10$", "", " $10$", {1}},                     // two digits are no placeholder
+        // The line's own text, as with no "$1$" in the template or no value in the line: nothing is missing.
+        {"您好$1$", "see you", "see you", {}},
+        {"Hi $2$", "$x$", "$x$", {}},
+        {"no fields", "", "no fields", {}},
+    };
+    for (const auto& c : cases) {
+        QList<int> missing{-1};
+        EXPECT_EQ(ReplacedMessage(big5(c.templ), big5(c.content), &missing), big5(c.sent))
+            << c.templ << " / " << c.content;
+        EXPECT_EQ(missing, c.missing) << c.templ << " / " << c.content;
+    }
+}
+
+TEST_F(RecipientListsTest, EveryRecipientWithoutValuesIsNamedOnceWithTheFieldsItLeavesEmpty) {
+    addMember(1, "Amy", "0911");
+    addGroup(-1, {{0, 1}});
+    ReadListFile(big5("0922 $x$\n0933 $x$$y$\n"));
+    RecipientList.push_back(fieldEntry(0, KindTyped, "0944"));
+    RecipientList.push_back(fieldEntry(-1, KindAddressBook));
+    RecipientList.push_back(fieldEntry(1, KindAddressBook)); // Amy again: queued once, named once
+    const SendQueueResult r = BuildSendQueue(book, ComposeInput::fromText("$1$/$2$", true));
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.emptyFields.count(), 3);
+    EXPECT_EQ(r.emptyFields.lines(), (QStringList{QStringLiteral("第 1 行缺 $2$"), QStringLiteral("0944 缺 $1$、$2$"),
+                                                  QStringLiteral("Amy 缺 $1$、$2$")}));
+    EXPECT_EQ(r.firstEmptyFieldsEntry, 0);
+    EXPECT_EQ(r.emptyFields.refusal(),
+              QStringLiteral("以下 3 位受訊者的訊息缺少替代欄位的值：第 1 行缺 $2$、0944 缺 $1$、$2$、Amy 缺 $1$、$2$。"
+                             "沒有傳送任何簡訊；要將這些欄位留空照樣傳送請加上 --allow-empty-fields。"));
 }
 
 TEST_F(RecipientListsTest, MissingEntriesAreSkippedAndATooLongNumberRefusesTheRun) {

@@ -8,6 +8,7 @@
 #include "core/workers/SendLogJobs.h"
 #include "support/CheckedModel.h"
 #include "support/FileBytes.h"
+#include "support/GatewayPeer.h"
 
 #include <QDir>
 #include <QItemSelectionModel>
@@ -111,7 +112,7 @@ TEST_F(SendJobTest, EmptyQueueLogsStartAndShutDownPostsTheEndAndNeverConnects) {
     ASSERT_TRUE(runSend());
     EXPECT_TRUE(log.rows.isEmpty());
     EXPECT_EQ(sim->connectionCount(), 0);
-    EXPECT_EQ(progress.states, QList<int>{StateSent});
+    EXPECT_EQ(progress.states, (QList<int>{StateSendStarted, StateSent}));
     EXPECT_EQ(lines.size(), 2);
     // The same two lines reach the day's operation log.
     QFile opLog(
@@ -385,6 +386,64 @@ TEST_F(SendJobTest, RunAndQueryThroughTheRealSendLogModel) {
         EXPECT_EQ(access.text(i, ColQueryCode).isEmpty(), i != 2 && i != 3) << i;
     EXPECT_EQ(access.selectedRows(), (QVector<int>{2, 3}));
 }
+
+// The second of two messages gets an answer that cannot be its own: a MsgId the run already recorded (a late
+// copy of the first reply), one longer than a query can carry, a text that fills the reply without its end, or
+// bytes behind the answer. The row says the message may have gone and nothing is sent again.
+struct OwnAnswerCase {
+    const char* name;
+    uint8_t code;
+    QByteArray text;
+    std::size_t behind; // zero bytes right behind the reply
+    const char* sendCode;
+    const char* result;
+};
+void PrintTo(const OwnAnswerCase& c, std::ostream* os) {
+    *os << c.name;
+}
+class OwnAnswerTest : public SendJobTest, public ::testing::WithParamInterface<OwnAnswerCase> {};
+
+TEST_P(OwnAnswerTest, AnAnswerThatMayNotBeTheMessagesOwnLeavesAnUncertainRow) {
+    const OwnAnswerCase& c = GetParam();
+    long requestBytesAfter = -1;
+    {
+        RawTcpServer server([&](int fd) {
+            answer(fd, replyWith(0, "ok"));
+            answer(fd, replyWith(0, "NV310506100000000001"));
+            sGwRequest q;
+            RawTcpServer::readExactly(fd, &q, sizeof q);
+            const sGwReply r = replyWith(c.code, c.text);
+            QByteArray bytes(reinterpret_cast<const char*>(&r), int(sizeof r));
+            bytes.append(QByteArray(int(c.behind), '\0'));
+            RawTcpServer::writeAll(fd, bytes.constData(), std::size_t(bytes.size()));
+            requestBytesAfter = RawTcpServer::drainUntilClosed(fd);
+        });
+        m_dir.config().edit([&server](sConfig& record) { record.gwPort = server.port(); });
+        replyWaitSeconds = 2;
+        SendQueue.push_back(record("0912000001"));
+        SendQueue.push_back(record("0912000002"));
+        ASSERT_TRUE(runSend());
+    }
+    ASSERT_EQ(log.rows.size(), 2);
+    EXPECT_TRUE(sentOk(0));
+    EXPECT_EQ(cell(1, ColSendCode), QByteArray(c.sendCode));
+    EXPECT_EQ(cell(1, ColSendResult), big5(c.result));
+    EXPECT_EQ(requestBytesAfter, 0) << "asked the gateway again on the same connection";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, OwnAnswerTest,
+    ::testing::Values(
+        OwnAnswerCase{"ItsOwnMsgId", 0, "NV310506100000000002", 0, "0", "訊息已成功送出(MsgId:NV310506100000000002)"},
+        OwnAnswerCase{"TheFirstMessagesMsgId", 0, "NV310506100000000001", 0, "-1", "閘道回覆重複的MsgId，可能已送出"},
+        OwnAnswerCase{"MsgIdOfTwentyOneBytes", 0, "NV3105061000000000021", 0, "-1",
+                      "閘道回覆的MsgId超過 20 個字元，可能已送出"},
+        OwnAnswerCase{"TextFillingTheReply", 0, QByteArray(160, 'N'), 0, "-1",
+                      "閘道回覆的MsgId超過 20 個字元，可能已送出"},
+        OwnAnswerCase{"AcceptanceWithBytesBehind", 0, "NV310506100000000002", 1, "-1", "閘道回覆不同步，可能已送出"},
+        // Code 11 is tried again when it is believed; a refusal that may be another message's is not.
+        OwnAnswerCase{"RefusalWithBytesBehind", 11, "busy", 1, "-1", "閘道回覆不同步，可能已送出"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SendJobTest, DamagedSegmentCountNeverReadsPastTheBlock) {
     sSendContent r = record("0912345678", 6);

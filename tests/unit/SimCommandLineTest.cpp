@@ -12,11 +12,27 @@ TEST(SimCommandLine, ReadsEveryOption) {
     SimOptions o;
     bool help = true;
     QString error;
-    ASSERT_TRUE(
-        parseCommandLine(textList({"--listen", "0.0.0.0", "--port=0", "--account", "alice:secret", "--account",
-                                   "bob:pa:ss", "--deliver-after", "5", "--max-connections", "3", "--fail-sends",
-                                   "11:2", "--close-after", "4", "--silent-after", "6", "--split-replies"}),
-                         o, help, &error))
+    ASSERT_TRUE(parseCommandLine(textList({"--listen",
+                                           "0.0.0.0",
+                                           "--port=0",
+                                           "--account",
+                                           "alice:secret",
+                                           "--account",
+                                           "bob:pa:ss",
+                                           "--deliver-after",
+                                           "5",
+                                           "--max-connections",
+                                           "3",
+                                           "--fail-sends",
+                                           "11:2",
+                                           "--close-after",
+                                           "4",
+                                           "--silent-after",
+                                           "6",
+                                           "--split-replies",
+                                           "--stale-copy-after",
+                                           "450"}),
+                                 o, help, &error))
         << error.toStdString();
     EXPECT_FALSE(help);
     EXPECT_EQ(o.listen, QByteArray("0.0.0.0"));
@@ -32,6 +48,7 @@ TEST(SimCommandLine, ReadsEveryOption) {
     EXPECT_EQ(o.pacing.splitAt, 100);
     EXPECT_EQ(o.pacing.pauseMs, 100);
     EXPECT_EQ(o.pacing.trickleMs, 0);
+    EXPECT_EQ(o.replyFaults.staleCopyAfterMs, 450);
     ASSERT_TRUE(parseCommandLine({QStringLiteral("--help")}, o, help, &error));
     EXPECT_TRUE(help);
 }
@@ -86,6 +103,7 @@ INSTANTIATE_TEST_SUITE_P(Gateway, SimCommandLineErrorTest,
                                            QStringList{QStringLiteral("--split-at"), QStringLiteral("244")},
                                            QStringList{QStringLiteral("--reply-pause"), QStringLiteral("-1")},
                                            QStringList{QStringLiteral("--trickle-replies"), QStringLiteral("0")},
+                                           QStringList{QStringLiteral("--stale-copy-after"), QStringLiteral("x")},
                                            QStringList{QStringLiteral("--trickle-replies=5"),
                                                        QStringLiteral("--split-at"), QStringLiteral("3")},
                                            QStringList{QStringLiteral("--account"), QStringLiteral("😀:x")}));

@@ -121,8 +121,9 @@ INSTANTIATE_TEST_SUITE_P(
                       FailedCase{"11", "", true}, FailedCase{"abc", "", true}, FailedCase{"", "", true}));
 
 TEST_F(WorkerTest, ResendKeepsOrMakesTheFailedRowsSelectedAndQueuesThemInListOrder) {
-    log.append("ok", "0", "(MsgId:1)", "", ImageNone, true);
-    log.append("bad", "11", "x", "", ImageNone, true, ImageMember);
+    // Rows of three messages: each its own number.
+    log.append("ok", "0", "(MsgId:1)", "", ImageNone, true).cells[ColMobile] = "0912000001";
+    log.append("bad", "11", "x", "", ImageNone, true, ImageMember).cells[ColMobile] = "0912000002";
     log.append("bad-unselected", "-1", "x");
     int queued = 0;
     QString error;
@@ -134,8 +135,9 @@ TEST_F(WorkerTest, ResendKeepsOrMakesTheFailedRowsSelectedAndQueuesThemInListOrd
 
     // Without a selection every failed row is taken and becomes selected.
     log.rows[1].selected = false;
-    log.append(QByteArray(150, 'n'), "abc", "x", "", ImageNone, false, ImageListRow).cells[ColContent] =
-        QByteArray(200, 'c');
+    FakeSendLog::Row& cut = log.append(QByteArray(150, 'n'), "abc", "x", "", ImageNone, false, ImageListRow);
+    cut.cells[ColMobile] = "0912000004";
+    cut.cells[ColContent] = QByteArray(200, 'c');
     ASSERT_TRUE(QueueFailedRows(jobs, log, SendQueue, &queued, &error));
     EXPECT_EQ(queued, 3);
     EXPECT_EQ(log.selection(), (QVector<int>{1, 2, 3}));
@@ -184,8 +186,10 @@ TEST_F(WorkerTest, ResendLeavesOutTheStopListsNumbers) {
     int queued = 0;
     QString error;
     QVector<int> stopped;
-    ASSERT_TRUE(QueueFailedRows(jobs, log, SendQueue, &queued, &error, true, &optOut, &stopped));
+    QString leftOut;
+    ASSERT_TRUE(QueueFailedRows(jobs, log, SendQueue, &queued, &error, true, &leftOut, &optOut, &stopped));
     EXPECT_EQ(queued, 1);
+    EXPECT_EQ(leftOut, QStringLiteral("略過 2 筆：拒收 2 筆")) << "the resend's end text counts them";
     EXPECT_EQ(getField(SendQueue.front().msisdn), "0922000111");
     EXPECT_EQ(log.selection(), QVector<int>{1});
     EXPECT_EQ(StoppedRowTexts(log, stopped), (QStringList{QStringLiteral("拒收名單中的 0912-345-678 未重發"),

@@ -98,9 +98,18 @@ struct GatewaySimulator::Impl {
     void reapFinished();
     void serve(Connection* c);
     enum class Read { Whole, Partial, Closed };
-    Read readRequest(int fd, sGwRequest& q);
-    bool sendReply(int fd, const sGwReply& reply, bool toLogin);
+    // Late copies of replies waiting to go out on one connection, the earliest first.
+    struct StaleCopy {
+        std::chrono::steady_clock::time_point due;
+        sGwReply reply;
+    };
+    using StaleCopies = std::deque<StaleCopy>;
+    Read readRequest(int fd, sGwRequest& q, StaleCopies& copies);
+    bool sendReply(int fd, const sGwReply& reply, bool toLogin, StaleCopies& copies);
     bool pause(int milliseconds);
+    // A pause during which the copies that fall due go out; false when the simulator stops or a send fails.
+    bool pauseSendingCopies(int fd, int milliseconds, StaleCopies& copies);
+    static bool sendDueCopies(int fd, StaleCopies& copies);
     void record(const sGwRequest& q);
     Outcome handle(const sGwRequest& q, Session& s);
 };
@@ -235,9 +244,59 @@ void GatewaySimulator::Impl::acceptLoop() {
     }
 }
 
-GatewaySimulator::Impl::Read GatewaySimulator::Impl::readRequest(int fd, sGwRequest& q) {
+bool GatewaySimulator::Impl::sendDueCopies(int fd, StaleCopies& copies) {
+    const auto now = std::chrono::steady_clock::now();
+    while (!copies.empty() && copies.front().due <= now) {
+        const char* p = reinterpret_cast<const char*>(&copies.front().reply);
+        std::size_t left = sizeof(sGwReply);
+        while (left > 0) {
+            const ssize_t n = ::send(fd, p, left, MSG_NOSIGNAL);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
+            p += n;
+            left -= std::size_t(n);
+        }
+        copies.pop_front();
+    }
+    return true;
+}
+
+bool GatewaySimulator::Impl::pauseSendingCopies(int fd, int milliseconds, StaleCopies& copies) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        if (!sendDueCopies(fd, copies))
+            return false;
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= end)
+            return true;
+        const auto until = copies.empty() ? end : std::min(end, copies.front().due);
+        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count();
+        if (!pause(int(std::max<qint64>(wait, 1))))
+            return false;
+    }
+}
+
+GatewaySimulator::Impl::Read GatewaySimulator::Impl::readRequest(int fd, sGwRequest& q, StaleCopies& copies) {
     char* buf = reinterpret_cast<char*>(&q);
     std::memset(&q, 0, sizeof q);
+    // While copies wait, the next request is waited for only until the next one falls due.
+    while (!copies.empty()) {
+        if (!sendDueCopies(fd, copies))
+            return Read::Closed;
+        if (copies.empty())
+            break;
+        const auto wait =
+            std::chrono::duration_cast<std::chrono::milliseconds>(copies.front().due - std::chrono::steady_clock::now())
+                .count();
+        pollfd p{fd, POLLIN, 0};
+        const int rc = ::poll(&p, 1, int(std::max<qint64>(wait, 0)));
+        if (rc < 0 && errno != EINTR)
+            return Read::Closed;
+        if (rc > 0)
+            break;
+    }
     ssize_t n;
     do {
         n = ::recv(fd, buf, sizeof q, 0);
@@ -270,7 +329,7 @@ bool GatewaySimulator::Impl::pause(int milliseconds) {
     return !stopped.wait_for(guard, std::chrono::milliseconds(milliseconds), [this] { return stopping; });
 }
 
-bool GatewaySimulator::Impl::sendReply(int fd, const sGwReply& reply, bool toLogin) {
+bool GatewaySimulator::Impl::sendReply(int fd, const sGwReply& reply, bool toLogin, StaleCopies& copies) {
     const char* p = reinterpret_cast<const char*>(&reply);
     ReplyPacing how;
     ReplyFaults faults;
@@ -297,8 +356,11 @@ bool GatewaySimulator::Impl::sendReply(int fd, const sGwReply& reply, bool toLog
         }
         return true;
     };
-    if (faults.delayMs > 0 && !pause(faults.delayMs))
+    if (faults.delayMs > 0 && !pauseSendingCopies(fd, faults.delayMs, copies))
         return false;
+    if (faults.staleCopyAfterMs >= 0)
+        copies.push_back(
+            {std::chrono::steady_clock::now() + std::chrono::milliseconds(faults.staleCopyAfterMs), reply});
     if (faults.twice || faults.junkBytes > 0) {
         QByteArray bytes(p, int(sizeof reply));
         if (faults.twice)
@@ -337,10 +399,11 @@ void GatewaySimulator::Impl::serve(Connection* c) {
     const int id = c->id;
     Session s;
     int answered = 0; // replies sent on this connection
+    StaleCopies copies;
     say(QStringLiteral("[%1] connected").arg(id));
     for (;;) {
         sGwRequest q;
-        const Read r = readRequest(fd, q);
+        const Read r = readRequest(fd, q, copies);
         if (r == Read::Closed)
             break;
 
@@ -402,7 +465,7 @@ void GatewaySimulator::Impl::serve(Connection* c) {
             say(QStringLiteral("[%1] %2 -> %3 %4")
                     .arg(QString::number(id), what, QString::number(out.code), fromBig5(out.text)));
         }
-        if (!sendReply(fd, reply, r == Read::Whole && q.msg_type == GwLogin))
+        if (!sendReply(fd, reply, r == Read::Whole && q.msg_type == GwLogin, copies))
             break;
         ++answered;
     }

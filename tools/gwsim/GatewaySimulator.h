@@ -28,10 +28,12 @@ struct ReplyPacing {
 // Faults of the replies to requests after the login: late, doubled, or followed by bytes nobody asked for.
 // A doubled reply and the extra bytes go out in the same piece as the reply, so the client has them
 // all before it sends its next request.
+// A stale copy goes out on its own, that long after its reply, whatever the connection is doing then.
 struct ReplyFaults {
-    int delayMs = 0;    // each such reply waits this long
-    bool twice = false; // each such reply goes out twice
-    int junkBytes = 0;  // this many zero bytes follow each such reply
+    int delayMs = 0;           // each such reply waits this long
+    bool twice = false;        // each such reply goes out twice
+    int junkBytes = 0;         // this many zero bytes follow each such reply
+    int staleCopyAfterMs = -1; // >= 0: a copy of each such reply follows it this many milliseconds later
 };
 
 // Faults on a schedule counted over the whole run, across connections, for long runs under faults: the

@@ -54,6 +54,7 @@ QString usageText() {
         "  --reply-delay MS         answer each request after the login MS milliseconds late\n"
         "  --double-replies         send each reply after the login twice\n"
         "  --junk-after N           follow each reply after the login with N zero bytes\n"
+        "  --stale-copy-after MS    send a copy of each reply after the login MS milliseconds after it\n"
         "  --help                   show this text\n"
         "\n"
         "Prints the address it listens on, then one line per request. Stops on SIGINT or SIGTERM.\n");
@@ -92,13 +93,14 @@ bool parseCommandLine(const QStringList& args, SimOptions& options, bool& help, 
         };
         const bool flag = name == QLatin1String("--help") || name == QLatin1String("-h") ||
                           name == QLatin1String("--split-replies") || name == QLatin1String("--double-replies");
-        static const QStringList valueOptions = {QStringLiteral("--listen"),          QStringLiteral("--port"),
-                                                 QStringLiteral("--account"),         QStringLiteral("--deliver-after"),
-                                                 QStringLiteral("--max-connections"), QStringLiteral("--fail-sends"),
-                                                 QStringLiteral("--close-after"),     QStringLiteral("--silent-after"),
-                                                 QStringLiteral("--split-at"),        QStringLiteral("--reply-pause"),
-                                                 QStringLiteral("--trickle-replies"), QStringLiteral("--reply-delay"),
-                                                 QStringLiteral("--junk-after")};
+        static const QStringList valueOptions = {
+            QStringLiteral("--listen"),          QStringLiteral("--port"),
+            QStringLiteral("--account"),         QStringLiteral("--deliver-after"),
+            QStringLiteral("--max-connections"), QStringLiteral("--fail-sends"),
+            QStringLiteral("--close-after"),     QStringLiteral("--silent-after"),
+            QStringLiteral("--split-at"),        QStringLiteral("--reply-pause"),
+            QStringLiteral("--trickle-replies"), QStringLiteral("--reply-delay"),
+            QStringLiteral("--junk-after"),      QStringLiteral("--stale-copy-after")};
         if (!flag && !valueOptions.contains(name))
             return bad(QStringLiteral("unknown option %1 (see --help)").arg(name));
         if (flag && inlineValue)
@@ -115,6 +117,11 @@ bool parseCommandLine(const QStringList& args, SimOptions& options, bool& help, 
         } else if (name == QLatin1String("--reply-delay")) {
             if (!toInt(value, 0, kMaxPauseMs, options.replyFaults.delayMs))
                 return bad(QStringLiteral("--reply-delay: not a number of milliseconds (0 to %1): %2")
+                               .arg(kMaxPauseMs)
+                               .arg(value));
+        } else if (name == QLatin1String("--stale-copy-after")) {
+            if (!toInt(value, 0, kMaxPauseMs, options.replyFaults.staleCopyAfterMs))
+                return bad(QStringLiteral("--stale-copy-after: not a number of milliseconds (0 to %1): %2")
                                .arg(kMaxPauseMs)
                                .arg(value));
         } else if (name == QLatin1String("--junk-after")) {

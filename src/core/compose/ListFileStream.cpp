@@ -88,6 +88,7 @@ bool ListFileStream::readPiece(QByteArray* piece) {
         for (const qint64 line : m_reader->cutLines())
             if (m_cut.empty() || line > m_cut.back())
                 m_cut.push_back(line);
+        m_pieceForeign = m_reader->foreignLines().empty() ? 0 : m_reader->foreignLines().front() + 1;
         return true;
     }
     if (m_reader->failed()) {
@@ -106,9 +107,16 @@ void ListFileStream::problemAt(const QByteArray& raw, qint64 firstLine) {
         }
     }
     if (m_encoding.problem == ListFileProblem::None) {
-        if (const int line = m_big5 ? FirstNonBig5Line(raw) : FirstNonUtf8Line(raw)) {
+        // A line too long to keep whole is named as a short one would be: its skipped part was checked as
+        // it was read (m_pieceForeign), what was kept of it is checked here.
+        qint64 bad = 0;
+        if (const int line = m_big5 ? FirstNonBig5Line(raw) : FirstNonUtf8Line(raw))
+            bad = firstLine + line;
+        if (m_pieceForeign != 0 && (bad == 0 || m_pieceForeign < bad))
+            bad = m_pieceForeign;
+        if (bad != 0) {
             m_encoding.problem = m_big5 ? ListFileProblem::NotBig5 : ListFileProblem::NotUtf8;
-            m_encoding.line = firstLine + line;
+            m_encoding.line = bad;
         }
     }
 }

@@ -82,6 +82,7 @@ private:
     ListFileCheck m_check;
     ListFileCheck m_nul, m_encoding, m_unmappable;
     std::vector<qint64> m_cut;
+    qint64 m_pieceForeign = 0; // the first line (from 1) of the last piece that is not text past its cap, or 0
 };
 
 } // namespace norvi

@@ -261,16 +261,48 @@ bool CheckDigitRuns(const QByteArray& text) {
     return true;
 }
 
+QByteArray ReplacedMessage(QByteArrayView templ, QByteArrayView content, QList<int>* missing) {
+    const QList<int> placeholders = TemplatePlaceholders(templ);
+    QByteArray result;
+    int values = 0;
+    if (content.isEmpty()) {
+        result = templ.toByteArray();
+    } else {
+        values = int(fieldValues(content).size());
+        if (values == 0 || !templ.contains("$1$")) {
+            if (missing)
+                missing->clear();
+            return SubstituteFields(templ, content);
+        }
+        result = SubstituteFields(templ, content);
+    }
+    QList<int> left;
+    char placeholder[] = "$0$";
+    for (const int k : placeholders) {
+        if (k <= values)
+            continue;
+        left.append(k);
+        placeholder[1] = char('0' + k);
+        result.replace(QByteArrayView(placeholder, 3), QByteArrayView());
+    }
+    if (missing)
+        *missing = left;
+    return result.left(kSubstitutedLength);
+}
+
 ComposeInput ComposeInput::fromText(const QByteArray& text, bool replaceFields) {
     ComposeInput input;
     input.text = text;
-    input.segments = segment(text);
     input.replaceFields = replaceFields;
+    if (replaceFields)
+        input.placeholders = TemplatePlaceholders(text);
+    // A recipient without values of its own gets the template with its fields empty, never its marks.
+    input.segments = segment(input.placeholders.isEmpty() ? text : ReplacedMessage(text, QByteArrayView(), nullptr));
     return input;
 }
 
 QByteArray RowMessage(QByteArrayView content, const ComposeInput& input) {
-    return input.replaceFields ? SubstituteFields(input.text, content) : content.toByteArray();
+    return input.replaceFields ? ReplacedMessage(input.text, content, nullptr) : content.toByteArray();
 }
 
 SendQueueBuilder::SendQueueBuilder(const AddressBook& book, const ComposeInput& input, const ParsedRecipients* parsed,
@@ -391,14 +423,15 @@ bool SendQueueBuilder::addListFileRow(const sLoadMt& row, int32_t line) {
     const QByteArrayView content = fieldView(row.content);
     if (content.isEmpty())
         return offer(number, KindListRow, QByteArrayView(), nullptr, line);
-    const QByteArray text = m_input.replaceFields ? SubstituteFields(m_input.text, content) : content.toByteArray();
-    return offer(number, KindListRow, QByteArrayView(), &text, line);
+    OwnText own;
+    own.text = m_input.replaceFields ? ReplacedMessage(m_input.text, content, &own.missing) : content.toByteArray();
+    return offer(number, KindListRow, QByteArrayView(), &own, line);
 }
 
 // The order of the checks decides what a recipient left out for two reasons is counted as: a duplicate first
 // (it is the same person and text as one before, whatever became of that one), then the stop list, then a
 // text that is no number.
-bool SendQueueBuilder::offer(QByteArrayView written, uint8_t kind, QByteArrayView name, const QByteArray* ownText,
+bool SendQueueBuilder::offer(QByteArrayView written, uint8_t kind, QByteArrayView name, const OwnText* own,
                              int32_t listLine) {
     if (written.isEmpty())
         return true;
@@ -406,7 +439,7 @@ bool SendQueueBuilder::offer(QByteArrayView written, uint8_t kind, QByteArrayVie
     if (number.isEmpty())
         return true;
     const QByteArray key = NumberKey(number);
-    switch (m_seen.add(key, ownText ? TextHash(*ownText) : m_messageHash)) {
+    switch (m_seen.add(key, own ? TextHash(own->text) : m_messageHash)) {
     case SeenRecipients::Seen::SameText:
         if (!m_filter.keepDuplicates) {
             ++m_result.duplicates;
@@ -433,12 +466,15 @@ bool SendQueueBuilder::offer(QByteArrayView written, uint8_t kind, QByteArrayVie
         return false;
     if (!m_sink)
         m_result.queuedNumbers.push_back(number);
+    const QList<int>& missing = own ? own->missing : m_input.placeholders;
+    if (!missing.isEmpty())
+        noteEmptyFields(number, kind, name, listLine, missing);
     sSendContent& record = append(number, kind, name);
-    if (ownText) {
-        record.segmentCount = SegmentBytes(*ownText, record.segments[0]);
-        if (CutAfterSix(*ownText, record.segments[0], record.segmentCount))
+    if (own) {
+        record.segmentCount = SegmentBytes(own->text, record.segments[0]);
+        if (CutAfterSix(own->text, record.segments[0], record.segmentCount))
             m_result.overlong.add(listLine);
-        noteLink(*ownText);
+        noteLink(own->text);
     } else {
         std::memcpy(record.segments, m_input.segments.block, sizeof record.segments);
         record.segmentCount = m_input.segments.count;
@@ -474,6 +510,16 @@ void SendQueueBuilder::noteLink(QByteArrayView text) {
         m_messageLooked = true;
     }
     m_result.link = HoldsLink(text);
+}
+
+void SendQueueBuilder::noteEmptyFields(const QByteArray& number, uint8_t kind, QByteArrayView name, int32_t listLine,
+                                       const QList<int>& missing) {
+    if (listLine >= 0)
+        m_result.emptyFields.addListLine(listLine, missing);
+    else if (kind == KindAddressBook && !name.isEmpty())
+        m_result.emptyFields.addRecipient(shownBig5(name.toByteArray()), missing);
+    else
+        m_result.emptyFields.addRecipient(shownBig5(number), missing);
 }
 
 void SendQueueBuilder::complete(const sSendContent& record) {
@@ -532,10 +578,17 @@ SendQueueResult BuildSendQueue(const AddressBook& book, const ComposeInput& inpu
                                std::list<sSendContent>& SendQueue, const RecipientFilter& filter) {
     SendQueueBuilder builder(book, input, &parsed, filter);
     builder.reuse(SendQueue);
-    for (const sMtData& entry : parsed.RecipientList)
+    int position = 0;
+    int firstEmptyFields = -1;
+    for (const sMtData& entry : parsed.RecipientList) {
         if (!builder.addEntry(entry))
             break;
+        if (firstEmptyFields < 0 && !builder.result().emptyFields.empty())
+            firstEmptyFields = position;
+        ++position;
+    }
     SendQueueResult result = builder.result();
+    result.firstEmptyFieldsEntry = firstEmptyFields;
     // Recipients that all lack a number make a run of nothing, which would report "完成：0 / 0" as if
     // something had been done; it is refused like any other run that cannot be sent.
     if (result.ok && result.totalCount == 0) {

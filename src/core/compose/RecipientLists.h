@@ -2,6 +2,7 @@
 
 #include "core/addressbook/AddressBook.h"
 #include "core/compose/ComposeState.h"
+#include "core/compose/EmptyFields.h"
 #include "core/compose/ListFileRecords.h"
 #include "core/compose/OddNumbers.h"
 #include "core/compose/RecipientRecords.h"
@@ -95,18 +96,25 @@ QByteArray DefaultNumber(QByteArrayView msisdn);
 // ASCII digits that begins with "0" reaches nine digits.
 bool CheckDigitRuns(const QByteArray& text);
 
-// What the send dialog contributes: its message text (Big5), that text's segmentation and whether
-// "替代簡訊" is checked.
+// With "替代簡訊": the message a recipient gets whose list line holds `content` (empty for a line without
+// one and for every other recipient). SubstituteFields, then every placeholder of the template still
+// without a value emptied; `missing` (may be null) gets their numbers. A line whose content holds no value,
+// or a template without "$1$", keeps the line's content as its message, which leaves nothing missing.
+QByteArray ReplacedMessage(QByteArrayView templ, QByteArrayView content, QList<int>* missing);
+
+// What the send dialog contributes: its message text (Big5), the segmentation every recipient without a
+// text of its own gets, and whether "替代簡訊" is checked.
 struct ComposeInput {
     QByteArray text;
-    Segments segments;
+    Segments segments; // of the text, or with "替代簡訊" of the template with its placeholders empty
     bool replaceFields = false;
+    QList<int> placeholders; // with "替代簡訊", the template's "$n$"
 
     static ComposeInput fromText(const QByteArray& text, bool replaceFields);
 };
 
 // The own message of a list-file row with content: the content itself, or with "替代簡訊" the
-// message text with the row's values filled in.
+// message text with the row's values filled in (ReplacedMessage).
 QByteArray RowMessage(QByteArrayView content, const ComposeInput& input);
 
 // List-file rows whose own text (the second column, or the message with the row's values) needs more than
@@ -146,6 +154,8 @@ struct SendQueueResult {
     QStringList optedOutNamed;             // those, "0912345678（王小明）", the first kNamedOptOuts of them
     OddNumbers odd;                        // typed or listed text that is no number, sent or left out
     int oddLeftOut = 0;                    // of those, left out
+    EmptyFields emptyFields;               // recipients whose "替代簡訊" leaves a "$n$" without a value
+    int firstEmptyFieldsEntry = -1;        // the entry of RecipientList (by position) of the first of them
     bool link = false;                     // a text of the run holds a link
 
     // Recipients the filter left out.
@@ -190,12 +200,20 @@ private:
     void missingSlot(const sGroup* from, int32_t id);
     void skipped(const QString& text);
     bool addListRow(int32_t line);
-    // One recipient, with the message field's text or (`ownText`) a text of its own: left out as the filter
+    // A list row's own message, and the template's "$n$" it leaves without a value.
+    struct OwnText {
+        QByteArray text;
+        QList<int> missing;
+    };
+    // One recipient, with the message field's text or (`own`) a text of its own: left out as the filter
     // says, else queued. `listLine`: the list-file line it comes from, or -1.
-    bool offer(QByteArrayView written, uint8_t kind, QByteArrayView name, const QByteArray* ownText = nullptr,
+    bool offer(QByteArrayView written, uint8_t kind, QByteArrayView name, const OwnText* own = nullptr,
                int32_t listLine = -1);
     // Whether `number` is no number, counted and (by the filter) left out.
     bool leftOutAsOdd(const QByteArray& number, QByteArrayView written, uint8_t kind, int32_t listLine);
+    // A recipient whose message leaves `missing` of the template's "$n$" empty, named.
+    void noteEmptyFields(const QByteArray& number, uint8_t kind, QByteArrayView name, int32_t listLine,
+                         const QList<int>& missing);
     void noteLink(QByteArrayView text);
     // `listLine`: the list-file line the number comes from, named with its whole number.
     bool refuseIfTooLong(QByteArrayView number, int32_t listLine = -1);

@@ -68,6 +68,26 @@ SendQueueResult StreamedSendRun::prepare(const std::function<bool()>& stop) {
     return result;
 }
 
+bool StreamedSendRun::forEachPlanned(const std::function<void(const sSendContent&)>& each) {
+    SendQueueBuilder builder(m_book, m_input);
+    builder.streamTo(each);
+    for (const sMtData& entry : RecipientList)
+        if (!builder.addEntry(entry))
+            return false;
+    if (!m_hasList)
+        return builder.result().ok;
+    // The file as it was checked, read once more from its first line; the worker's walk rewinds it again.
+    if (!m_list.rewind())
+        return false;
+    QByteArrayView line;
+    qint64 index = 0;
+    sLoadMt row;
+    while (m_list.next(&line, &index))
+        if (ParseListFileLine(line, int32_t(index), row) && !builder.addListFileRow(row, int32_t(index)))
+            return false;
+    return m_list.check().problem == ListFileProblem::None && m_list.rewind() && builder.result().ok;
+}
+
 bool StreamedSendRun::next(sSendContent& record) {
     if (!m_started) {
         m_started = true;

@@ -44,6 +44,9 @@ public:
     // no message of its own. `stop` ends the walk early (the result is then not ok, without a message).
     SendQueueResult prepare(const std::function<bool()>& stop = {});
 
+    // A walk between the first and the second, for the run's plan: the records the worker will take.
+    bool forEachPlanned(const std::function<void(const sSendContent&)>& each) override;
+
     // The second walk, for the worker.
     const sSendContent* next() override { return next(m_record) ? &m_record : nullptr; }
     bool next(sSendContent& record);

@@ -10,6 +10,7 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -25,7 +26,7 @@ constexpr int kSendWaitSeconds = 10;
 constexpr int kConnectWaitSeconds = 20;
 
 constexpr int kMaxContent = 160;
-constexpr int kMaxAccount = 8;
+constexpr int kMaxAccount = kSentCredentialBytes;
 constexpr int kMaxDomesticNumber = 10;
 constexpr int kMaxInternationalNumber = 22;
 constexpr int kMaxScheduleTime = 12;
@@ -254,6 +255,10 @@ QByteArray SMSendNorviGw::StoppedText() {
     return big5("作業已中斷");
 }
 
+QByteArray SMSendNorviGw::OutOfStepText() {
+    return big5("閘道回覆不同步");
+}
+
 int SMSendNorviGw::wakeFd() const {
     return m_stop ? m_stop->fd() : -1;
 }
@@ -327,6 +332,7 @@ bool SMSendNorviGw::Login() {
     if (unit.sock < 0) // the gateway ended the connection part-way through its welcome
         return fail(unit, big5("Norvi伺服器已切斷連線"));
     unit.loggedIn = 1;
+    m_repliesOnConnection = 0;
     return true;
 }
 
@@ -393,6 +399,31 @@ bool SMSendNorviGw::connectionInStep() {
     return false;
 }
 
+bool SMSendNorviGw::staleBytesWaiting(int waitMs) {
+    if (unit.sock < 0)
+        return false;
+    if (waitMs > 0 && m_replyRestOwed == 0) {
+        WaitMark waiting(m_activity);
+        sockets::WaitReadableMs(unit.sock, waitMs, wakeFd());
+    }
+    const int before = m_outOfStep;
+    if (!settleLastReply() || !connectionInStep()) {
+        closeConnection(unit);
+        m_replyRestOwed = 0;
+    }
+    return m_outOfStep > before;
+}
+
+bool SMSendNorviGw::bytesBeyondReply() {
+    if (unit.sock < 0)
+        return false;
+    // The reply's own padding, still on its way, hides whatever may follow it: that is looked at before the
+    // next request instead.
+    if (m_replyRestOwed > 0 && !DropArrivedRest(unit.sock, m_replyRestOwed))
+        return false;
+    return sockets::BytesWaiting(unit.sock) > 0;
+}
+
 bool SMSendNorviGw::settleLastReply() {
     if (m_replyRestOwed == 0)
         return true;
@@ -411,6 +442,7 @@ int SMSendNorviGw::replyWaitMs() const {
 bool SMSendNorviGw::exchange(int sendWaitSeconds, bool loginReply) {
     m_lastStop = StopPoint::None;
     m_lastTimedOut = false;
+    m_lastUntrusted = false;
     m_requestWritten = false;
     if (!settleLastReply())
         closeConnection(unit); // the send step then fails as on any connection that is gone
@@ -431,6 +463,7 @@ bool SMSendNorviGw::exchange(int sendWaitSeconds, bool loginReply) {
         return false;
     }
 
+    const int64_t sentAt = sockets::MonotonicMs();
     ReplyReader reader(unit.sock, unit.reply, replyWaitMs(), wakeFd());
     if (!loginReply)
         reader.setStopGrace(m_graceMs, m_urgent ? m_urgent->fd() : -1);
@@ -440,6 +473,7 @@ bool SMSendNorviGw::exchange(int sendWaitSeconds, bool loginReply) {
     if (loginReply && outcome == ReplyReader::Outcome::Readable && unit.reply.reply_code == 0)
         outcome = reader.readWhole();
     m_lastReplyWaits = reader.waits();
+    m_lastReplyMs = int(std::min<int64_t>(sockets::MonotonicMs() - sentAt, INT_MAX));
 
     switch (outcome) {
     case ReplyReader::Outcome::Whole:
@@ -459,6 +493,18 @@ bool SMSendNorviGw::exchange(int sendWaitSeconds, bool loginReply) {
     }
     unit.lastCode = unit.reply.reply_code;
     setMessage(unit, getField(unit.reply.reply_content));
+    if (!loginReply)
+        ++m_repliesOnConnection;
+    // A gateway that answers once per request has sent nothing beyond this reply: bytes there mean the
+    // replies run ahead of the requests, and the one just read may be a late copy of an earlier answer.
+    if (bytesBeyondReply()) {
+        ++m_outOfStep;
+        m_replyRestOwed = 0;
+        if (loginReply)
+            return fail(unit, OutOfStepText());
+        closeConnection(unit);
+        m_lastUntrusted = true;
+    }
     return true;
 }
 

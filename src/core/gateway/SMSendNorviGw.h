@@ -93,8 +93,23 @@ public:
     // True when the last failure was a time-out waiting for the gateway (the request, the reply, the
     // connection).
     bool lastTimedOut() const { return m_lastTimedOut; }
+    // True when bytes nobody asked for had already arrived behind the last reply: the stream is out of step,
+    // and that reply may be a late copy of an earlier one. The connection was given up; the caller must not
+    // take the reply for the answer to its request.
+    bool lastReplyUntrusted() const { return m_lastUntrusted; }
+    // Looks for bytes on the connection that no request asked for, waiting up to `waitMs` for them (0: not at
+    // all; a stop ends the wait). When there are, the connection is given up (counted as out of step) and true
+    // is returned: the replies read on it may not have been the answers to their requests.
+    bool staleBytesWaiting(int waitMs = 0);
+    // How long the last exchange waited for its reply, in milliseconds.
+    int lastReplyMs() const { return m_lastReplyMs; }
+    // The replies read on the current connection since its login: 1 for the first answer on a new connection,
+    // which no late copy can have overtaken.
+    int repliesOnConnection() const { return m_repliesOnConnection; }
     // The failure text of a stopped call (Big5).
     static QByteArray StoppedText();
+    // "閘道回覆不同步" (Big5): what an answer that could not be trusted is told by.
+    static QByteArray OutOfStepText();
 
 private:
     // One request and its reply; on success lastCode and message come from the reply.
@@ -105,6 +120,8 @@ private:
     // True when the connection is still usable for a request: nothing is waiting on it beyond the
     // last reply, and the gateway has not closed it.
     bool connectionInStep();
+    // After a reply: whether bytes beyond it have arrived already (its own rest, arrived by now, is dropped).
+    bool bytesBeyondReply();
     int replyWaitMs() const;
     int wakeFd() const;
     // A stop raised before a call began: the call fails at once as stopped.
@@ -133,6 +150,9 @@ private:
     bool m_requestWritten = false;
     int m_outOfStep = 0;
     bool m_lastTimedOut = false;
+    bool m_lastUntrusted = false;
+    int m_repliesOnConnection = 0;
+    int m_lastReplyMs = 0;
 };
 
 } // namespace norvi

@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -226,6 +227,11 @@ long TryReceive(int sock, void* data, std::size_t size) {
 
 long PeekReceive(int sock, void* data, std::size_t size) {
     return receiveNow(sock, data, size, MSG_PEEK);
+}
+
+long BytesWaiting(int sock) {
+    int n = 0;
+    return ::ioctl(sock, FIONREAD, &n) == 0 ? long(n) : 0;
 }
 
 void ShutdownBoth(int sock) {

@@ -70,6 +70,9 @@ constexpr long kNothingYet = -2;
 long TryReceive(int sock, void* data, std::size_t size);
 // The same without taking the bytes: what a later receive would get.
 long PeekReceive(int sock, void* data, std::size_t size);
+// How many bytes have arrived and wait to be received, without touching the socket's pending error (a reset
+// stays for the next call to report); 0 when none or when that cannot be told.
+long BytesWaiting(int sock);
 
 void ShutdownBoth(int sock);
 void Close(int sock);

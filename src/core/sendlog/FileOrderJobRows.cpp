@@ -22,6 +22,7 @@ bool FileOrderJobRows::load(const QString& path, QString* damage, QString* reaso
         // Not a send log: none of its rows stay, and the file is never written back.
         m_rows.resize(before);
         m_selected.resize(before);
+        m_runs.resize(before);
         if (damage)
             *damage = reader.refusal();
         return false;
@@ -43,6 +44,7 @@ bool FileOrderJobRows::save(const QString& path) const {
 void FileOrderJobRows::append(const SendLogRow& row) {
     m_rows.push_back(row);
     m_selected.push_back(false);
+    m_runs.push_back(0);
 }
 
 void FileOrderJobRows::select(const QVector<int>& rows) {
@@ -60,6 +62,7 @@ quint64 FileOrderJobRows::addRow(const QByteArray& caption, int image, const QBy
     row.texts[ColSendTime] = sendTime;
     row.image = image;
     append(row);
+    m_runs.back() = m_run;
     return quint64(m_rows.size());
 }
 
@@ -94,6 +97,10 @@ int FileOrderJobRows::rowImage(int row) {
 
 int FileOrderJobRows::codeImage(int row) {
     return valid(row) ? m_rows[std::size_t(row)].codeImage : ImageNone;
+}
+
+quint32 FileOrderJobRows::addedRun(int row) {
+    return valid(row) ? m_runs[std::size_t(row)] : 0;
 }
 
 QVector<int> FileOrderJobRows::selectedRows() {

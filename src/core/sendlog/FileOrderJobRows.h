@@ -41,6 +41,8 @@ public:
     QByteArray text(int row, int column) override;
     int rowImage(int row) override;
     int codeImage(int row) override;
+    quint32 addedRun(int row) override;
+    void startRun() override { ++m_run; }
 
     QVector<int> selectedRows() override;
     bool isSelected(int row) override;
@@ -51,6 +53,8 @@ private:
 
     std::vector<SendLogRow> m_rows;
     std::vector<bool> m_selected;
+    std::vector<quint32> m_runs; // the run that added each row, 0 for a row loaded or appended
+    quint32 m_run = 0;
     // Rows are only ever appended, so a row's id is its position plus one.
 };
 

@@ -52,6 +52,16 @@ public:
     virtual int rowImage(int row) = 0;
     virtual int codeImage(int row) = 0;
 
+    // The order the rows were added in (a file's rows in the file's order, then the rows jobs appended): a row
+    // added later has a larger number. The rows of one message are read in this order, never in the list's
+    // sort. The default, the position, fits a log kept in the order its rows came.
+    virtual quint64 addedOrder(int row) { return quint64(row); }
+    // The send run of this program that added the row (runs are numbered from 1 by startRun); 0 for a row read
+    // from a file, whose run is not known.
+    virtual quint32 addedRun(int /*row*/) { return 0; }
+    // A send run is about to add rows: those added from now on are that run's.
+    virtual void startRun() {}
+
     virtual QVector<int> selectedRows() = 0; // in list order
     virtual bool isSelected(int row) = 0;
     virtual void setSelected(int row, bool selected) = 0;

@@ -8,8 +8,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
+#include <numeric>
+#include <vector>
 
 namespace norvi {
 
@@ -180,15 +183,52 @@ QString trailingBytesLogMessage(int read, qint64 trailing) {
 
 // ---- whole files ----
 
+QVector<int> SaveOrder(const SendLogModel& model) {
+    const int n = model.rowCount();
+    QVector<int> order(n);
+    std::iota(order.begin(), order.end(), 0);
+    std::vector<const SendLogRow*> rows(static_cast<std::size_t>(n));
+    for (int position = 0; position < n; ++position)
+        rows[std::size_t(position)] = &model.row(position);
+    const auto sameMessage = [&rows](int a, int b) {
+        const SendLogRow& x = *rows[std::size_t(a)];
+        const SendLogRow& y = *rows[std::size_t(b)];
+        return x.texts[ColMobile] == y.texts[ColMobile] && x.texts[ColContent] == y.texts[ColContent];
+    };
+    // The positions grouped by message, each group in list order.
+    QVector<int> byMessage = order;
+    std::stable_sort(byMessage.begin(), byMessage.end(), [&rows](int a, int b) {
+        const SendLogRow& x = *rows[std::size_t(a)];
+        const SendLogRow& y = *rows[std::size_t(b)];
+        const int mobile = x.texts[ColMobile].compare(y.texts[ColMobile]);
+        return mobile != 0 ? mobile < 0 : x.texts[ColContent] < y.texts[ColContent];
+    });
+    std::vector<int> group;
+    for (int from = 0; from < n;) {
+        int to = from + 1;
+        while (to < n && sameMessage(byMessage[from], byMessage[to]))
+            ++to;
+        if (to - from > 1) {
+            // The message's places in the list, filled with its rows in the order they were added.
+            group.assign(byMessage.begin() + from, byMessage.begin() + to);
+            std::sort(group.begin(), group.end(), [&model](int a, int b) { return model.rowId(a) < model.rowId(b); });
+            for (int k = from; k < to; ++k)
+                order[byMessage[k]] = group[std::size_t(k - from)];
+        }
+        from = to;
+    }
+    return order;
+}
+
 bool saveLogFile(const QString& path, const SendLogModel& model, const std::function<void()>& onRow) {
     LogFileWriter writer(path);
     const int count = model.rowCount();
     if (!writer.open(count))
         return false;
-    for (int i = 0; i < count; ++i) {
+    for (const int position : SaveOrder(model)) {
         if (onRow)
             onRow();
-        writer.write(model.row(i));
+        writer.write(model.row(position));
     }
     return writer.commit();
 }

@@ -97,6 +97,12 @@ QString unfinishedLogMessage(int read, qint64 cutBytes, qint32 announced = -1);
 // The message for a file with bytes after the records it announced.
 QString trailingBytesLogMessage(int read, qint64 trailing);
 
+// The order a send log is saved in: the list's, except that the rows of one message (the same 行動電話 and
+// 訊息內容: its first send and every resend) stand in the order they were added. A file keeps no other mark
+// of which row came after which, and a resend reads a message's history in the file's order, so a list
+// sorted by another column must not save a failed row after the row that resent it.
+QVector<int> SaveOrder(const SendLogModel& model);
+
 // Whole-file helpers for the command-line front end, the tests and the benchmarks. `onRow` runs once
 // per record, before it is written or after it is read.
 bool saveLogFile(const QString& path, const SendLogModel& model, const std::function<void()>& onRow = {});

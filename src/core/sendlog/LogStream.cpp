@@ -1,6 +1,7 @@
 #include "core/sendlog/LogStream.h"
 
 #include "core/sendlog/LogFile.h"
+#include "core/shared/Big5.h"
 #include "core/shared/Seams.h"
 #include "core/shared/SystemErrorText.h"
 
@@ -139,17 +140,39 @@ bool LogStream::appendRows(const std::vector<SendLogRow>& rows) {
     return true;
 }
 
-bool LogStream::append(const SendLogRow& row) {
-    return appendRecord(toLogRecord(row));
+bool LogStream::append(const SendLogRow& row, qint64* index) {
+    if (appendRecord(toLogRecord(row), index))
+        return true;
+    // A row appended before its request was never sent; one appended with an acceptance has a MsgId that
+    // exists nowhere else.
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (!m_lost && row.texts[ColSendCode] == "0")
+        m_lost = row;
+    return false;
 }
 
-bool LogStream::appendRecord(const sLogRecord& record) {
+std::optional<SendLogRow> LogStream::lostRow() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_lost;
+}
+
+QString UnrecordedRowText(const SendLogRow& row) {
+    const QString number = fromBig5(row.texts[ColMobile]);
+    const QString result = fromBig5(row.texts[ColSendResult]); // an acceptance's holds its MsgId
+    if (row.texts[ColSendCode] == "0")
+        return QStringLiteral("閘道已接受但沒有寫入紀錄的簡訊：%1，%2；請自行記下。").arg(number, result);
+    return QStringLiteral("沒有寫入紀錄的簡訊：%1，%2。").arg(number, result);
+}
+
+bool LogStream::appendRecord(const sLogRecord& record, qint64* index) {
     {
         std::lock_guard<std::mutex> guard(m_lock);
         if (m_closed || m_failed)
             return false;
         if (!writeAt(m_size, reinterpret_cast<const char*>(&record), sizeof record))
             return false;
+        if (index)
+            *index = m_rows.load();
         ++m_rows;
     }
     markDirty();
@@ -160,11 +183,16 @@ bool LogStream::rewrite(qint64 index, const SendLogRow& row) {
     const sLogRecord record = toLogRecord(row);
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        if (m_closed || m_failed || index < 0 || index >= m_rows.load())
-            return false;
         const qint64 offset = qint64(sizeof(qint32)) + index * qint64(sizeof record);
-        if (!writeAt(offset, reinterpret_cast<const char*>(&record), sizeof record))
+        const bool written = !m_closed && !m_failed && index >= 0 && index < m_rows.load() &&
+                             writeAt(offset, reinterpret_cast<const char*>(&record), sizeof record);
+        // The answer that could not replace its row's "may have gone" record is the one to name: an
+        // acceptance's MsgId exists nowhere else.
+        if (!written) {
+            if (!m_lost)
+                m_lost = row;
             return false;
+        }
     }
     markDirty();
     return true;

@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -46,9 +47,10 @@ public:
     // Records copied in before the run's own rows (a resend's earlier rows, the rows a query walks),
     // written in large pieces.
     bool appendRows(const std::vector<SendLogRow>& rows);
-    // One row, one write. False once the stream has failed or is closed.
-    bool append(const SendLogRow& row);
-    bool appendRecord(const sLogRecord& record);
+    // One row, one write. False once the stream has failed or is closed. `index` receives the row's place
+    // (from 0), for a later rewrite().
+    bool append(const SendLogRow& row, qint64* index = nullptr);
+    bool appendRecord(const sLogRecord& record, qint64* index = nullptr);
     // Writes row `index` (from 0) again in place: a query's answer for a row already in the file.
     bool rewrite(qint64 index, const SendLogRow& row);
     // Forces the file (and, the first time, its folder entry) to disk now.
@@ -76,6 +78,10 @@ public:
     void close();
     // Closes the stream and removes its file.
     void discard();
+
+    // The first answered row that could not be written (an acceptance appended, or any answer rewriting its
+    // row): its message reached the gateway, and the file does not say so.
+    std::optional<SendLogRow> lostRow() const;
 
     bool isOpen() const;
     bool failed() const;
@@ -119,6 +125,7 @@ private:
     bool m_failed = false;
     bool m_closed = true;
     QString m_error;
+    std::optional<SendLogRow> m_lost;
 
     // The sync thread.
     std::condition_variable m_wake;
@@ -129,5 +136,9 @@ private:
 
 // The text of a record count: the mark -1 of a file whose writer has not finished.
 constexpr qint32 kUnfinishedCount = -1;
+
+// What is said of a row that could not be written, so that its message can be written down by hand: one the
+// gateway accepted by its number and MsgId, any other by its number and result.
+QString UnrecordedRowText(const SendLogRow& row);
 
 } // namespace norvi

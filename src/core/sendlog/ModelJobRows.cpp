@@ -24,7 +24,7 @@ quint64 ModelJobRows::addRow(const QByteArray& caption, int image, const QByteAr
     row.image = image;
     row.texts[ColMobile] = mobile;
     row.texts[ColSendTime] = sendTime;
-    return m_model.addRow(row);
+    return m_model.addRow(row, m_run);
 }
 
 void ModelJobRows::fillSendResult(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
@@ -50,6 +50,14 @@ QByteArray ModelJobRows::text(int row, int column) {
     if (!valid(row) || column < 0 || column >= kSendLogColumns)
         return QByteArray();
     return m_model.text(row, column);
+}
+
+quint64 ModelJobRows::addedOrder(int row) {
+    return valid(row) ? m_model.rowId(row) : 0;
+}
+
+quint32 ModelJobRows::addedRun(int row) {
+    return valid(row) ? m_model.rowRun(row) : 0;
 }
 
 int ModelJobRows::rowImage(int row) {

@@ -23,6 +23,9 @@ public:
     QByteArray text(int row, int column) override;
     int rowImage(int row) override;
     int codeImage(int row) override;
+    quint64 addedOrder(int row) override;
+    quint32 addedRun(int row) override;
+    void startRun() override { ++m_run; }
 
     QVector<int> selectedRows() override;
     int selectedCount() const; // without listing the rows: cheap enough for every insert
@@ -36,6 +39,7 @@ private:
 
     SendLogModel& m_model;
     QItemSelectionModel& m_selection;
+    quint32 m_run = 0; // the send run whose rows addRow adds now
 };
 
 } // namespace norvi

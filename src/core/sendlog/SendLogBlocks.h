@@ -22,6 +22,7 @@ public:
         Block* block = nullptr;
         std::size_t slot = 0; // its index in block->rows when placed; rows placed before it move it
         bool moved = false;   // its key changed after it was placed
+        quint32 run = 0;      // the send run of this program that added it; 0 when read from a file
     };
     struct Block {
         std::vector<Row*> rows;

@@ -95,6 +95,10 @@ quint64 SendLogModel::rowId(int position) const {
     return m_rows.rowAt(position)->id;
 }
 
+quint32 SendLogModel::rowRun(int position) const {
+    return m_rows.rowAt(position)->run;
+}
+
 int SendLogModel::positionOf(quint64 id) const {
     if (id < m_firstId || id - m_firstId >= m_byId.size())
         return -1;
@@ -235,11 +239,12 @@ quint64 SendLogModel::addRow(const QByteArray& caption, int image) {
     return addRow(row);
 }
 
-quint64 SendLogModel::addRow(const SendLogRow& row) {
+quint64 SendLogModel::addRow(const SendLogRow& row, quint32 run) {
     placeMovedRows();
     auto* r = new Row;
     r->data = row;
     r->id = m_nextId++;
+    r->run = run;
     // The row is placed before its cells count: by its caption, or as an empty key.
     const int position = upperBound(m_sortColumn == ColName ? row.caption() : QByteArray());
     beginInsertRows(QModelIndex(), position, position);

@@ -41,15 +41,17 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     // Adds a row in sorted position and returns its id. Cells given here count as filled after the row
-    // was placed, exactly as when they are set one by one afterwards.
-    quint64 addRow(const SendLogRow& row);
+    // was placed, exactly as when they are set one by one afterwards. `run`: the send run that adds it (0 for
+    // a row read from a file or the journal).
+    quint64 addRow(const SendLogRow& row, quint32 run = 0);
     quint64 addRow(const QByteArray& caption, int image);
 
     const SendLogRow& row(int position) const;
     QByteArray text(int position, int column) const { return row(position).texts[std::size_t(column)]; }
     int rowImage(int position) const { return row(position).image; }
     int codeImage(int position) const { return row(position).codeImage; }
-    quint64 rowId(int position) const;
+    quint64 rowId(int position) const; // ids grow in the order rows were added
+    quint32 rowRun(int position) const;
     int positionOf(quint64 id) const; // -1 when no such row
 
     // Changing the caption re-sorts at once; changing the key cell of the sort column moves the row at the

@@ -1,6 +1,7 @@
 #include "core/shared/CappedLines.h"
 
 #include "core/shared/Big5.h"
+#include "core/shared/InputFile.h"
 
 #include <unistd.h>
 
@@ -20,7 +21,41 @@ bool isLineEnd(char c) {
 } // namespace
 
 CappedLineReader::CappedLineReader(Source source, qsizetype cap, LineEncoding encoding)
-    : m_source(std::move(source)), m_cap(cap), m_encoding(encoding) {}
+    : m_source(std::move(source)), m_cap(cap), m_encoding(encoding), m_longLine(encoding) {}
+
+// The bytes of `data` that end at a whole character; the rest (a character cut by the piece's end) waits.
+void CappedLineReader::TextCheck::feed(const char* data, qsizetype size) {
+    if (!m_text)
+        return;
+    QByteArray text = m_carry + QByteArray::fromRawData(data, size);
+    qsizetype whole = text.size();
+    if (m_encoding == LineEncoding::Big5) {
+        qsizetype i = 0;
+        while (i < text.size())
+            i += isBig5LeadByte(static_cast<unsigned char>(text[i])) ? 2 : 1;
+        whole = i > text.size() ? text.size() - 1 : text.size();
+    } else {
+        qsizetype start = text.size();
+        while (start > 0 && text.size() - start < 3 && (static_cast<unsigned char>(text[start - 1]) & 0xC0) == 0x80)
+            --start;
+        if (start > 0) {
+            const auto lead = static_cast<unsigned char>(text[start - 1]);
+            const qsizetype length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+            if (lead >= 0xC0 && lead < 0xF8 && text.size() - (start - 1) < length)
+                whole = start - 1;
+        }
+    }
+    m_carry = text.mid(whole);
+    text.truncate(whole);
+    m_text = m_encoding == LineEncoding::Big5 ? IsBig5Text(text) : IsUtf8Text(text);
+}
+
+bool CappedLineReader::TextCheck::finish() {
+    const bool text = m_text && m_carry.isEmpty();
+    m_carry.clear();
+    m_text = true;
+    return text;
+}
 
 CappedLineReader::Source CappedLineReader::fromDescriptor(int fd) {
     return [fd](char* into, qint64 size) -> qint64 {
@@ -41,6 +76,13 @@ void CappedLineReader::append(const char* data, qsizetype size) {
         while (stop < end && !isLineEnd(*stop))
             ++stop;
         const qsizetype room = qMax<qsizetype>(0, m_cap + 1 - m_lineSeen);
+        // A line that goes past what is kept is checked whole as it passes: from its start (still pending)
+        // the moment it first does, then every byte that follows.
+        if (m_lineSeen + (stop - data) > m_cap) {
+            if (m_lineSeen <= m_cap)
+                m_longLine.feed(m_pending.constData() + m_pending.size() - m_lineSeen, m_lineSeen);
+            m_longLine.feed(data, stop - data);
+        }
         m_pending.append(data, qMin(room, qsizetype(stop - data)));
         m_lineSeen += stop - data;
         if (stop != data)
@@ -63,6 +105,8 @@ void CappedLineReader::append(const char* data, qsizetype size) {
 void CappedLineReader::cutLongLine() {
     if (m_lineSeen <= m_cap)
         return;
+    if (!m_longLine.finish())
+        m_foreignPending.push_back(m_linesEnded);
     const qsizetype start = m_pending.size() - (m_cap + 1);
     const char* line = m_pending.constData() + start;
     qsizetype keep = 0;
@@ -97,6 +141,7 @@ qsizetype CappedLineReader::wholeLinesEnd() const {
 
 bool CappedLineReader::next(QByteArray* piece) {
     m_cut.clear();
+    m_foreign.clear();
     QByteArray chunk(kPiece, Qt::Uninitialized);
     qsizetype end = 0;
     while (!m_ended) {
@@ -134,6 +179,10 @@ bool CappedLineReader::next(QByteArray* piece) {
     while (taken < m_cutPending.size() && m_cutPending[taken] < m_piecesLines)
         m_cut.push_back(m_cutPending[taken++]);
     m_cutPending.erase(m_cutPending.begin(), m_cutPending.begin() + std::ptrdiff_t(taken));
+    taken = 0;
+    while (taken < m_foreignPending.size() && m_foreignPending[taken] < m_piecesLines)
+        m_foreign.push_back(m_foreignPending[taken++]);
+    m_foreignPending.erase(m_foreignPending.begin(), m_foreignPending.begin() + std::ptrdiff_t(taken));
     return true;
 }
 

@@ -26,6 +26,24 @@ public:
     bool failed() const { return m_failed; }
     // The lines of the last piece that were longer than the cap, numbered from 0 over the whole file.
     const std::vector<qint64>& cutLines() const { return m_cut; }
+    // Those of them that are not text of the encoding from end to end (a byte past the cap breaks it, or is a
+    // NUL), in the same numbering: what was skipped of a line is checked as the kept part is.
+    const std::vector<qint64>& foreignLines() const { return m_foreign; }
+
+    // Whether a stream of bytes is text of an encoding: checked a piece at a time as it passes, a character
+    // that a piece ends in carried over to the next.
+    class TextCheck {
+    public:
+        explicit TextCheck(LineEncoding encoding) : m_encoding(encoding) {}
+        void feed(const char* data, qsizetype size);
+        // True when everything fed was text, with no character left unfinished. Starts over afterwards.
+        bool finish();
+
+    private:
+        LineEncoding m_encoding;
+        QByteArray m_carry;
+        bool m_text = true;
+    };
 
 private:
     void append(const char* data, qsizetype size);
@@ -44,6 +62,9 @@ private:
     qint64 m_piecesLines = 0;         // lines in the pieces handed out
     std::vector<qint64> m_cutPending; // cut lines not yet handed out
     std::vector<qint64> m_cut;
+    TextCheck m_longLine;                 // the line being read, from its start, once it is past the cap
+    std::vector<qint64> m_foreignPending; // cut lines that are not text, not yet handed out
+    std::vector<qint64> m_foreign;
 };
 
 } // namespace norvi

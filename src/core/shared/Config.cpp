@@ -18,6 +18,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -257,6 +258,18 @@ bool WriteConfig(const Config& config, QString* error) {
     if (!file.writesDirectly())
         QFile::setPermissions(path, ownerOnly);
     return true;
+}
+
+QString CredentialLengthNote(const QByteArray& account, const QByteArray& password) {
+    if (account.size() <= kSentCredentialBytes && password.size() <= kSentCredentialBytes)
+        return QString();
+    return QStringLiteral("帳號和密碼只會送出前 %1 個字元").arg(kSentCredentialBytes);
+}
+
+bool ConfigReadableByOthers(const QString& startDir) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(ConfigPath(startDir)).constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+           (st.st_mode & (S_IRGRP | S_IROTH)) != 0;
 }
 
 bool IsAddressList(const QByteArray& text) {

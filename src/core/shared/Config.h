@@ -69,6 +69,14 @@ sConfig ConfigFromBytes(QByteArrayView bytes);
 // when it could not be written, with `error` set to what failed and the system's reason.
 bool WriteConfig(const Config& config, QString* error = nullptr);
 
+// The login request carries this many bytes of the account and of the password; NorviSMSAp.cfg keeps 20.
+constexpr int kSentCredentialBytes = 8;
+// "帳號和密碼只會送出前 8 個字元" when the account or the password (Big5) is longer than a login carries, so the
+// gateway would check only their first bytes; empty otherwise.
+QString CredentialLengthNote(const QByteArray& account, const QByteArray& password);
+// Whether the start folder's NorviSMSAp.cfg, which holds the password, can be read by users other than its owner.
+bool ConfigReadableByOthers(const QString& startDir);
+
 // Dotted addresses with "*" for 255, separated by ";"; no name lookup.
 bool IsAddressList(const QByteArray& text);
 

@@ -31,6 +31,8 @@ public:
 
     void countSucceeded() { m_succeeded.fetch_add(1, std::memory_order_relaxed); }
     void countFailed() { m_failed.fetch_add(1, std::memory_order_relaxed); }
+    // An answer counted as a success or failure is taken back: the question is asked again.
+    void uncountAnswer(bool succeeded) { (succeeded ? m_succeeded : m_failed).fetch_sub(1, std::memory_order_relaxed); }
     void countNotReached(int n = 1) { m_notReached.fetch_add(n, std::memory_order_relaxed); }
     // A row whose request went out and got no answer: neither success nor failure.
     void countUncertain() { m_uncertain.fetch_add(1, std::memory_order_relaxed); }
@@ -66,5 +68,9 @@ private:
     QString m_stopReason; // under m_subjectLock
     QString m_results;    // under m_subjectLock
 };
+
+// What a wait is for, as the progress shows it: "第 3 通 0933000003", the short message the progress will count
+// third once done (a send), or "第 3 筆 MSGID", the third row a query or cancellation walks.
+QByteArray WaitSubject(int ordinal, const QByteArray& subject, bool row = false);
 
 } // namespace norvi

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 
@@ -17,7 +18,7 @@ enum class Delivery {
     Reserved, // 預約中: a reservation not yet due
     Failed,   // 失敗: the send failed, or a query's answer says the message will not arrive
     NotAsked, // 未查詢: sent and never asked, or a run stopped before it asked
-    Uncertain, // 不確定: the send went out and got no answer; no MsgId to ask about
+    Uncertain, // 不確定: the send went out and got no answer, or the gateway knows no such MsgId
 };
 constexpr int kDeliveryClasses = 6;
 
@@ -48,12 +49,15 @@ QString DeliveryName(Delivery d);
 class DeliveryCounts {
 public:
     void add(Delivery d) { ++m_counts[std::size_t(d)]; }
+    void remove(Delivery d) { --m_counts[std::size_t(d)]; }
     int count(Delivery d) const { return m_counts[std::size_t(d)]; }
     int total() const;
     // Share of all counted rows in per cent, 0 with no rows.
     double share(Delivery d) const;
     // "已送達 18 筆，處理中 1 筆，失敗 1 筆": the classes that have rows, in the enum's order; "沒有紀錄" for none.
     QString text() const;
+    // The same parts, for a text that joins them its own way.
+    QStringList parts() const;
     // "類別,筆數,比例" and one line per class (every class, even at 0), shares with one decimal, CRLF lines.
     QString csv() const;
     // {"已送達":18,...,"總計":20}: every class, then the total.

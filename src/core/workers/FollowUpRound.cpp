@@ -15,6 +15,8 @@ FollowUpRound::FollowUpRound(const GatewayTarget& gateway, std::vector<Ask> asks
     : m_gateway(gateway), m_asks(std::move(asks)) {}
 
 std::vector<FollowUpRound::Ask> FollowUpRound::unsettledRows(const SendLogModel& model) {
+    // Each is the latest row of its message (MessageHistory): an unsettled row was sent, and no later row
+    // stands for a sent one.
     std::vector<Ask> asks;
     const int rows = model.rowCount();
     for (int position = 0; position < rows; ++position) {

@@ -20,6 +20,10 @@ namespace norvi {
 
 namespace {
 constexpr int kMaxQueryAttempts = 2;
+// How long a run that took answers after the first on its connection looks for more at its end: what the slowest
+// answer took and a margin, at most two seconds.
+constexpr int kSettleMs = 2000;
+constexpr int kSettleMarginMs = 200;
 } // namespace
 
 QueryJob::QueryJob(SendThd& worker) : m_worker(worker), m_cancel(worker.jobMode() == WorkerMode::Cancel) {}
@@ -80,6 +84,7 @@ void QueryJob::runSingle() {
     SMSendNorviGw& client = m_worker.gateway();
     m_worker.activity().setSubject(m_worker.singleMsgId());
     bool loginFailed = false;
+    bool untrusted = false;
     int code;
     QByteArray message;
     if (!client.Login()) {
@@ -91,10 +96,23 @@ void QueryJob::runSingle() {
         client.SetType(m_cancel ? GwCancel : GwQuery);
         client.SetMsgId(m_worker.singleMsgId());
         code = client.Send(message);
+        untrusted = client.lastReplyUntrusted();
+        // An answer with bytes behind it may be a late copy of another: asked once more on a new connection.
+        if (untrusted && client.Login()) {
+            client.Clear();
+            client.SetType(m_cancel ? GwCancel : GwQuery);
+            client.SetMsgId(m_worker.singleMsgId());
+            code = client.Send(message);
+            untrusted = client.lastReplyUntrusted();
+        }
     }
     QByteArray result =
         ResultText(code, loginFailed ? CodeTable::Login : (m_cancel ? CodeTable::Cancel : CodeTable::Query), message);
     const WorkerMode mode = m_worker.jobMode();
+    if (untrusted) {
+        code = StopRows::kCode;
+        result = SMSendNorviGw::OutOfStepText();
+    }
     if (client.lastStop() == SMSendNorviGw::StopPoint::AwaitingReply)
         result = StopRows::cutQueryText(mode);
     else if (client.lastStop() == SMSendNorviGw::StopPoint::BeforeRequest)
@@ -156,21 +174,38 @@ void QueryJob::runRows() {
         const bool marked = allRows ? plan.ask : !plan.ask;
         if (marked)
             marks.rows.append(planned.row);
+        Answer answer;
         if (plan.ask) {
             // The row shows as selected before its answer arrives.
             sendMarks(marks);
-            askRow(planned.row, plan);
+            // Bytes waiting before the request: an answer taken on this connection may have been a late copy.
+            if (!m_unconfirmed.empty() && m_worker.gateway().staleBytesWaiting())
+                askUnconfirmedAgain();
+            if (m_newConnectionEach)
+                m_worker.gateway().Logout();
+            m_worker.activity().setSubject(WaitSubject(m_steps + 1, plan.msgId, true));
+            answer = askRow(planned.row, plan);
         }
         // A step counts a row that is done with: "0 / N" while the first answer is awaited. A row whose
         // exchange a stop kept from going out is not done.
-        if (!(m_stopped && m_lastNotAsked == planned.row))
+        if (!(m_stopped && m_lastNotAsked == planned.row)) {
+            ++m_steps;
             m_worker.channel().postShowProcess(m_cancel ? StateCancelling : StateQuerying);
-        countResult(planned);
+        }
+        const PlannedRow asRead = planned;
+        const Delivery counted = countResult(planned);
+        if (plan.ask)
+            noteAnswer(asRead, counted, answer);
     }
+    // Late copies that came in turns with the answers would each have been read as the next row's: the gateway
+    // then still owes the run's last answers, which come about as fast as the others did.
+    if (!m_unconfirmed.empty() && !m_stopped &&
+        m_worker.gateway().staleBytesWaiting(std::min(kSettleMs, m_slowestAnswerMs + kSettleMarginMs)))
+        askUnconfirmedAgain();
     sendMarks(marks);
     reportNotAsked();
     if (!m_cancel)
-        m_worker.activity().setResults(m_results.text());
+        m_worker.activity().setResults(m_answered.parts().join(QStringLiteral("、")));
 }
 
 std::vector<QueryJob::PlannedRow> QueryJob::readRows(int position, bool allRows, const QVector<int>& selected,
@@ -218,12 +253,53 @@ void QueryJob::setQueryCells(int row, const QByteArray& code, const QByteArray& 
     m_writtenResult = result;
 }
 
-void QueryJob::countResult(PlannedRow& planned) {
+Delivery QueryJob::countResult(PlannedRow& planned) {
     if (m_writtenRow == planned.row) {
         planned.cells.queryCode = m_writtenCode;
         planned.cells.queryResult = m_writtenResult;
     }
-    m_results.add(ClassifyDelivery(planned.cells));
+    const Delivery d = ClassifyDelivery(planned.cells);
+    // What the answers of this run say; the rows it only walked past are counted by why.
+    if (m_answeredRow == planned.row)
+        m_answered.add(d);
+    return d;
+}
+
+void QueryJob::noteAnswer(const PlannedRow& planned, Delivery counted, const Answer& answer) {
+    // The answers taken on a connection found out of step are asked again, before this row's own answer (taken
+    // on a new connection when it was asked again) settles anything.
+    if (answer.outOfStep)
+        askUnconfirmedAgain();
+    // The first answer on a connection ends the suspicion of the one before, which nothing showed out of step.
+    if (answer.first) {
+        m_unconfirmed.clear();
+        m_slowestAnswerMs = 0;
+    }
+    m_slowestAnswerMs = std::max(m_slowestAnswerMs, m_worker.gateway().lastReplyMs());
+    if (answer.counted && !answer.first)
+        m_unconfirmed.push_back({planned, counted, answer.succeeded});
+}
+
+void QueryJob::askUnconfirmedAgain() {
+    m_newConnectionEach = true;
+    std::vector<Unconfirmed> unconfirmed;
+    unconfirmed.swap(m_unconfirmed);
+    for (Unconfirmed& s : unconfirmed) {
+        PlannedRow& planned = s.planned;
+        m_worker.activity().uncountAnswer(s.succeeded);
+        if (s.succeeded)
+            m_answered.remove(s.counted);
+        // The answer is taken back: the row holds what it held before the job until a new one comes.
+        setQueryCells(planned.row, planned.cells.queryCode, planned.cells.queryResult);
+        if (m_stopped || m_worker.stopRequested()) {
+            m_worker.activity().countNotReached();
+        } else {
+            m_worker.gateway().Logout();
+            m_worker.activity().setSubject(planned.plan.msgId);
+            askRow(planned.row, planned.plan);
+        }
+        countResult(planned);
+    }
 }
 
 void QueryJob::noteStop(bool gaveUp) {
@@ -298,6 +374,7 @@ QueryExchange AskGateway(SMSendNorviGw& client, const QByteArray& msgId, bool ca
     do {
         ex.loginFailed = false;
         ex.written = false;
+        ex.untrusted = false;
         ex.message.clear();
         ++attempts;
         if (!client.Login()) {
@@ -315,18 +392,21 @@ QueryExchange AskGateway(SMSendNorviGw& client, const QByteArray& msgId, bool ca
             ex.code = client.Send(ex.message);
             ex.stop = client.lastStop();
             ex.written = client.lastRequestWritten();
+            ex.untrusted = client.lastReplyUntrusted();
+            ex.outOfStep = ex.outOfStep || ex.untrusted;
             // Asking again is harmless; a cancellation that went out may have taken effect, so only one
-            // that surely did not goes again.
-            retry = ex.code == -1 ? !(cancel && ex.written) : QueryAskAgainCodes.contains(ex.code);
+            // that surely did not goes again, or one whose answer may have been another row's.
+            retry = ex.untrusted || (ex.code == -1 ? !(cancel && ex.written) : QueryAskAgainCodes.contains(ex.code));
         }
     } while (retry && attempts < kMaxQueryAttempts && ex.stop == SMSendNorviGw::StopPoint::None && !stopRequested());
     return ex;
 }
 
-void QueryJob::askRow(int row, const RowPlan& plan) {
-    m_worker.activity().setSubject(plan.msgId);
+QueryJob::Answer QueryJob::askRow(int row, const RowPlan& plan) {
+    Answer answer;
     const QueryExchange ex =
         AskGateway(m_worker.gateway(), plan.msgId, m_cancel, [this] { return m_worker.stopRequested(); });
+    answer.outOfStep = ex.outOfStep;
     const int code = ex.code;
     const QByteArray& message = ex.message;
     const bool loginFailed = ex.loginFailed;
@@ -337,19 +417,20 @@ void QueryJob::askRow(int row, const RowPlan& plan) {
     if (stop == SMSendNorviGw::StopPoint::BeforeRequest) {
         notAskedRow(row, plan);
         noteStop();
-        return;
+        return answer;
     }
     if (stop != SMSendNorviGw::StopPoint::None) {
         // Even the stop's grace brought no answer.
         unansweredRow(row, plan, true, StopRows::cutQueryText(WorkerMode::Query));
         noteStop();
-        return;
+        return answer;
     }
-    if (code == -1 && !loginFailed) {
-        unansweredRow(row, plan, ex.written, message);
+    if ((code == -1 && !loginFailed) || ex.untrusted) {
+        unansweredRow(row, plan, ex.written, ex.untrusted ? SMSendNorviGw::OutOfStepText() : message);
+        answer.untrusted = ex.untrusted;
         if (m_failures.note(true) && !m_worker.askToContinue(m_failures.inRow()))
             noteStop(true);
-        return;
+        return answer;
     }
 
     const QByteArray result =
@@ -361,18 +442,24 @@ void QueryJob::askRow(int row, const RowPlan& plan) {
     // A failed login answers nothing about the message: an earlier answer stays.
     if (!(loginFailed && plan.answered))
         setQueryCells(row, codeText, result);
-    if (succeeded(code, loginFailed))
+    answer.counted = !loginFailed;
+    answer.succeeded = succeeded(code, loginFailed);
+    answer.first = !loginFailed && m_worker.gateway().repliesOnConnection() == 1;
+    if (answer.succeeded) {
         m_worker.activity().countSucceeded();
-    else
+        m_answeredRow = row;
+    } else {
         m_worker.activity().countFailed();
+    }
     if (ex.loginRefused) {
         m_stopReason = result;
         m_worker.activity().setStopReason(fromBig5(result));
         noteStop();
-        return;
+        return answer;
     }
     if (m_failures.note(code == -1) && !m_worker.askToContinue(m_failures.inRow()))
         noteStop(true);
+    return answer;
 }
 
 } // namespace norvi

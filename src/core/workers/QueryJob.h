@@ -16,7 +16,8 @@ namespace norvi {
 
 // One question about a MsgId as a run asks it: a login when the client has none, the request, and one
 // more attempt when the answer says to ask again (the exchange failed, the gateway was busy). A
-// cancellation whose request went out is never sent a second time: it may have taken effect.
+// cancellation whose request went out is never sent a second time: it may have taken effect. An answer
+// with bytes behind it may be a late copy of another row's, so it is asked again on a new connection.
 struct QueryExchange {
     int code = -1;
     QByteArray message;
@@ -24,6 +25,8 @@ struct QueryExchange {
     bool loginRefused = false; // the account cannot log in at all: the run ends
     bool reportLogin = false;  // the failed login is to be named in the record
     bool written = false;      // some of the request went out
+    bool untrusted = false;    // even the question asked again on a new connection got an answer out of step
+    bool outOfStep = false;    // some attempt's answer had bytes behind it: its connection was out of step
     SMSendNorviGw::StopPoint stop = SMSendNorviGw::StopPoint::None;
 };
 QueryExchange AskGateway(SMSendNorviGw& client, const QByteArray& msgId, bool cancel,
@@ -83,8 +86,30 @@ private:
     void sendMarks(SelectionMarks& marks);
     // Every row's query cells go through here, so the run's results count what the rows finally say.
     void setQueryCells(int row, const QByteArray& code, const QByteArray& result);
-    void countResult(PlannedRow& planned);
-    void askRow(int row, const RowPlan& plan);
+    // Returns the class counted.
+    Delivery countResult(PlannedRow& planned);
+    // What askRow made of its answer, for the rows whose answers may yet turn out to be late copies.
+    struct Answer {
+        bool counted = false;   // cells written from a gateway answer, counted as a success or failure
+        bool succeeded = false; // counted as a success
+        bool first = false;     // the first answer on its connection: no late copy can have overtaken it
+        bool untrusted = false; // bytes followed it, and the question asked again: no answer to be taken
+        bool outOfStep = false; // an attempt's connection was out of step, whatever the answer taken at last
+    };
+    Answer askRow(int row, const RowPlan& plan);
+    // A row asked about and answered, with its cells as they were before the job.
+    struct Unconfirmed {
+        PlannedRow planned;
+        Delivery counted;
+        bool succeeded;
+    };
+    // After an answer of a row: keeps it among the unconfirmed answers of its connection, or, when its
+    // connection turned out to be out of step, asks every one of them again.
+    void noteAnswer(const PlannedRow& planned, Delivery counted, const Answer& answer);
+    // The connection of the unconfirmed answers was out of step: any of their answers may have been a late copy of an
+    // earlier one. Each is asked again as the first question of a new connection, and so is every question
+    // of the rest of the run.
+    void askUnconfirmedAgain();
     // A row the run does not ask about after all.
     void notAskedRow(int row, const RowPlan& plan);
     // A row whose exchange got no answer: the earlier answer stays; a cancellation may have taken effect.
@@ -102,9 +127,16 @@ private:
     QVector<int> m_notAsked;
     int m_lastNotAsked = -1;
     StopRows::TransportFailures m_failures;
-    DeliveryCounts m_results;
+    DeliveryCounts m_answered; // the classes of the rows the gateway answered in this run
+    int m_answeredRow = -1;
+    int m_steps = 0; // the rows done with, as the progress counts them
     int m_writtenRow = -1;
     QByteArray m_writtenCode, m_writtenResult;
+    // Answers read on the current connection after its first: taken, but asked again should the connection turn
+    // out to be out of step.
+    std::vector<Unconfirmed> m_unconfirmed;
+    bool m_newConnectionEach = false; // the gateway sent a late copy: each question on a connection of its own
+    int m_slowestAnswerMs = 0;        // the longest an answer on the current connection took
 };
 
 } // namespace norvi

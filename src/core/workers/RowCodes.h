@@ -5,6 +5,10 @@
 // How the jobs read the code cells of send-log rows.
 namespace norvi::RowCodes {
 
+// The 查詢碼 of a MsgId the gateway does not know ("系統無此messageID的資料", a cancellation's "系統無此訊"):
+// the message was accepted once, and nobody can say now what became of it.
+constexpr int kNoSuchMessage = 2;
+
 // A cell holding a whole decimal number; false for an empty cell or any other text.
 bool parse(const QByteArray& cell, int* value);
 // The cell's number, or -1 when it holds none (the reading of the resend command).

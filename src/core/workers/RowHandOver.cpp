@@ -1,6 +1,7 @@
 #include "core/workers/RowHandOver.h"
 
 #include "core/workers/JobChannel.h"
+#include "core/workers/StopRows.h"
 #include "core/workers/UiThread.h"
 
 #include "core/sendlog/LogStream.h"
@@ -190,6 +191,7 @@ quint64 RowHandOver::addRow(const QByteArray& caption, int image, const QByteArr
     const quint64 id = ++m_nextRowId;
     if (m_journal) {
         m_lastRowId = id;
+        m_lastRowIndex = -1;
         m_lastRow = SendLogRow{};
         m_lastRow.texts[ColName] = caption;
         m_lastRow.image = image;
@@ -241,6 +243,18 @@ void RowHandOver::stepAfterFill(int state) {
         wait([](JobRows&) {});
 }
 
+void RowHandOver::recordBeforeRequest(quint64 rowId, const QByteArray& content) {
+    if (!m_journal || rowId != m_lastRowId || m_recordFailed)
+        return;
+    SendLogRow inFlight = m_lastRow;
+    inFlight.texts[ColSendCode] = QByteArray::number(StopRows::kCode);
+    inFlight.texts[ColSendResult] = StopRows::inFlightText();
+    inFlight.texts[ColContent] = content;
+    // Not recorded first, not sent: nothing of this message reached the gateway, so nothing is named.
+    if (!m_journal->append(inFlight, &m_lastRowIndex))
+        recordingFailed(nullptr);
+}
+
 void RowHandOver::record(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
                          const QByteArray& content) {
     if (!m_journal || rowId != m_lastRowId || m_recordFailed)
@@ -250,10 +264,18 @@ void RowHandOver::record(quint64 rowId, const QByteArray& code, int codeImage, c
     m_lastRow.texts[ColSendResult] = result;
     m_lastRow.texts[ColContent] = content;
     m_lastRowId = 0;
-    if (m_journal->append(m_lastRow))
-        return;
+    const bool recorded =
+        m_lastRowIndex >= 0 ? m_journal->rewrite(m_lastRowIndex, m_lastRow) : m_journal->append(m_lastRow);
+    m_lastRowIndex = -1;
+    if (!recorded)
+        recordingFailed(&m_lastRow);
+}
+
+void RowHandOver::recordingFailed(const SendLogRow* unrecorded) {
     m_recordFailed = true;
-    const QByteArray line = big5(QStringLiteral("發訊紀錄無法寫入，作業已停止（%1）").arg(m_journal->errorString()));
+    const QByteArray line =
+        big5(QStringLiteral("發訊紀錄無法寫入，作業已停止（%1）。%2")
+                 .arg(m_journal->errorString(), unrecorded ? UnrecordedRowText(*unrecorded) : QString()));
     m_target->channel->post([line] { ShowMsgLine(line); });
     WriteOpLog(line);
 }
@@ -288,6 +310,18 @@ int RowHandOver::rowImage(int row) {
     int image = ImageNone;
     wait([&](JobRows& log) { image = log.rowImage(row); });
     return image;
+}
+
+quint64 RowHandOver::addedOrder(int row) {
+    quint64 order = 0;
+    wait([&](JobRows& log) { order = log.addedOrder(row); });
+    return order;
+}
+
+quint32 RowHandOver::addedRun(int row) {
+    quint32 run = 0;
+    wait([&](JobRows& log) { run = log.addedRun(row); });
+    return run;
 }
 
 int RowHandOver::codeImage(int row) {

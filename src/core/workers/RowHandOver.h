@@ -47,6 +47,8 @@ public:
     QByteArray text(int row, int column) override;
     int rowImage(int row) override;
     int codeImage(int row) override;
+    quint64 addedOrder(int row) override;
+    quint32 addedRun(int row) override;
 
     QVector<int> selectedRows() override;
     bool isSelected(int row) override;
@@ -74,6 +76,11 @@ public:
     // The record of the run's rows (norvi-cli's log, the desktop program's journal): every filled row is
     // written into it here, on the worker's thread, before it is handed to the user-interface thread.
     void setJournal(LogStream* journal) { m_journal = journal; }
+    // The row `rowId` (the one added last) is about to be sent with `content`: it goes into the journal at
+    // once as an uncertain row (StopRows::inFlightText), which its fill then rewrites in place. A program
+    // killed while the gateway has the message so leaves a row that says it may have gone, and no resend
+    // sends it again without the user saying so.
+    void recordBeforeRequest(quint64 rowId, const QByteArray& content);
     // True once a row could not be recorded: the run must stop. The reason went to the message area and
     // the operation log.
     bool recordFailed() const { return m_recordFailed; }
@@ -129,9 +136,11 @@ private:
     // The row this object added last, completed by its fill and written to the journal.
     void record(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
                 const QByteArray& content);
+    void recordingFailed(const SendLogRow* unrecorded);
     LogStream* m_journal = nullptr;
     SendLogRow m_lastRow;
     quint64 m_lastRowId = 0;
+    qint64 m_lastRowIndex = -1; // its place in the journal once recorded before its request
     bool m_recordFailed = false;
     std::shared_ptr<Target> m_target;
     quint64 m_nextRowId = 0; // worker thread only

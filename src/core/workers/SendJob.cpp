@@ -6,6 +6,7 @@
 #include "core/shared/FixedField.h"
 #include "core/shared/Progress.h"
 #include "core/shared/RunActivity.h"
+#include "core/workers/JobChannel.h"
 #include "core/workers/RowHandOver.h"
 #include "core/workers/SendThd.h"
 #include "core/workers/UiThread.h"
@@ -16,6 +17,7 @@ namespace norvi {
 
 namespace {
 constexpr int kMaxAttempts = 2;
+constexpr std::size_t kRecentMsgIds = 65536;
 } // namespace
 
 uint8_t SendJob::requestType(const QByteArray& msisdn) {
@@ -34,6 +36,10 @@ int SendJob::rowImage(uint8_t kind) {
 }
 
 void SendJob::run() {
+    if (!m_worker.endNote().isEmpty())
+        m_worker.activity().setResults(m_worker.endNote());
+    // The count is done: from here on the run waits for the gateway, whose first answer may take a while.
+    m_worker.channel().postShowProcess(StateSendStarted);
     // Every record is walked even after a stop: the ones not reached get their not-sent rows.
     SendFeed* feed = m_worker.feed();
     for (const sSendContent* record = nullptr; feed && (record = feed->next());) {
@@ -78,16 +84,17 @@ void SendJob::sendRecord(const sSendContent& record) {
     const int image = rowImage(record.kind);
     // A damaged count never reads past the six segments of the block.
     const int count = std::clamp(int(record.segmentCount), 0, kSegmentCount);
-    if (!m_stopped)
-        m_worker.activity().setSubject(msisdn);
     // No stop check between the segments of one message: a message is sent whole unless a stop ends a
     // wait of the gateway client, which then refuses every later exchange.
     for (int k = 0; k < count; ++k) {
         const QByteArray segment = getField(record.segments[k]);
-        if (m_stopped)
+        if (m_stopped) {
             notSentRow(name, image, msisdn, segment);
-        else
-            sendSegment(name, image, msisdn, segment);
+            continue;
+        }
+        // A wait names the short message it is for by the number the progress will give it once done.
+        m_worker.activity().setSubject(WaitSubject(m_steps + 1, msisdn));
+        sendSegment(name, image, msisdn, segment);
     }
 }
 
@@ -95,8 +102,10 @@ void SendJob::sendRecord(const sSendContent& record) {
 // a message a stop kept from going out is not done. The step follows its row's fill to the user-interface
 // thread, so a row costs one hand-over.
 void SendJob::sendSegment(const QByteArray& name, int image, const QByteArray& msisdn, const QByteArray& segment) {
-    if (sendSegmentRow(name, image, msisdn, segment))
-        m_worker.sendLog()->stepAfterFill(StateSending);
+    if (!sendSegmentRow(name, image, msisdn, segment))
+        return;
+    ++m_steps;
+    m_worker.sendLog()->stepAfterFill(StateSending);
 }
 
 bool SendJob::sendSegmentRow(const QByteArray& name, int image, const QByteArray& msisdn, const QByteArray& segment) {
@@ -105,8 +114,13 @@ bool SendJob::sendSegmentRow(const QByteArray& name, int image, const QByteArray
     const QByteArray sendTime = scheduled ? schedule->orderTime : Clock::rowStamp();
     RowHandOver& log = *m_worker.sendLog();
     const quint64 rowId = log.addRow(name, image, msisdn, sendTime);
-
-    const Outcome outcome = attempt(msisdn, segment);
+    log.recordBeforeRequest(rowId, segment);
+    // A message whose row cannot be recorded first is not sent: nothing would say it went.
+    Outcome outcome;
+    if (log.recordFailed())
+        outcome.stop = SMSendNorviGw::StopPoint::BeforeRequest;
+    else
+        outcome = attempt(msisdn, segment);
     if (outcome.stop == SMSendNorviGw::StopPoint::BeforeRequest) {
         // The gateway never got this segment: it is not sent, like the rest.
         log.fillSendResult(rowId, QByteArray::number(StopRows::kCode), ImageNone, StopRows::notSentText(), segment);
@@ -129,13 +143,14 @@ bool SendJob::sendSegmentRow(const QByteArray& name, int image, const QByteArray
         return true;
     }
     QByteArray msgId = outcome.message;
-    if (outcome.code == 0 && !outcome.loginFailed && msgId.isEmpty()) {
-        // "Accepted" without a MsgId is no answer the gateway gives: a stream out of step or garbage.
-        uncertainRow(rowId, msisdn, segment, StopRows::uncertainText(big5("閘道回覆沒有MsgId")));
+    if (const QByteArray why = distrust(outcome); !why.isEmpty()) {
+        uncertainRow(rowId, msisdn, segment, StopRows::uncertainText(why));
         if (m_failures.note(true) && !m_worker.askToContinue(m_failures.inRow()))
             noteStop(true);
         return true;
     }
+    if (outcome.code == 0 && !outcome.loginFailed)
+        remember(msgId);
     const QByteArray result = ResultText(outcome.code, outcome.loginFailed ? CodeTable::Login : CodeTable::Send, msgId);
     // Most rows say "0": that cell shares one text instead of each row keeping a copy of its own.
     const QByteArray code = outcome.code == 0 ? QByteArrayLiteral("0") : QByteArray::number(outcome.code);
@@ -158,6 +173,42 @@ bool SendJob::sendSegmentRow(const QByteArray& name, int image, const QByteArray
     if (m_failures.note(outcome.code == -1) && !m_worker.askToContinue(m_failures.inRow()))
         noteStop(true);
     return true;
+}
+
+QByteArray SendJob::distrust(const Outcome& outcome) {
+    if (outcome.loginFailed)
+        return {};
+    // A refusal read from a stream out of step may be a copy of another message's: this one may have gone.
+    if (outcome.untrusted)
+        return SMSendNorviGw::OutOfStepText();
+    if (outcome.code != 0)
+        return {};
+    const QByteArray& msgId = outcome.message;
+    // "Accepted" without a MsgId is no answer the gateway gives: a stream out of step or garbage.
+    if (msgId.isEmpty())
+        return big5("閘道回覆沒有MsgId");
+    // A MsgId no query can carry is none the gateway hands out; a text that fills the whole reply without
+    // its terminator is garbage too.
+    if (msgId.size() > SMSendNorviGw::kMsgIdBytes) {
+        m_worker.gateway().Logout();
+        return big5("閘道回覆的MsgId超過 20 個字元");
+    }
+    // The gateway gives every message its own MsgId: one seen before is a late copy of an earlier reply, and
+    // this message's own answer is still to come on a connection that is out of step.
+    if (m_msgIds.contains(msgId)) {
+        m_worker.gateway().Logout();
+        return big5("閘道回覆重複的MsgId");
+    }
+    return {};
+}
+
+void SendJob::remember(const QByteArray& msgId) {
+    m_msgIds.insert(msgId);
+    m_msgIdOrder.push_back(msgId);
+    if (m_msgIdOrder.size() > kRecentMsgIds) {
+        m_msgIds.remove(m_msgIdOrder.front());
+        m_msgIdOrder.pop_front();
+    }
 }
 
 SendJob::Outcome SendJob::attempt(const QByteArray& msisdn, const QByteArray& segment) {
@@ -185,8 +236,9 @@ SendJob::Outcome SendJob::attempt(const QByteArray& msisdn, const QByteArray& se
             out.code = client.Send(out.message);
             out.stop = client.lastStop();
             out.written = client.lastRequestWritten();
+            out.untrusted = client.lastReplyUntrusted();
             // Only a request that surely never reached the gateway, or one it refused, goes again.
-            retry = out.code == -1 ? !out.written : SendRetryCodes.contains(out.code);
+            retry = out.code == -1 ? !out.written : SendRetryCodes.contains(out.code) && !out.untrusted;
         }
     } while (retry && attempts < kMaxAttempts && out.stop == SMSendNorviGw::StopPoint::None &&
              !m_worker.stopRequested());

@@ -6,6 +6,9 @@
 #include "core/workers/StopRows.h"
 
 #include <QByteArray>
+#include <QSet>
+
+#include <deque>
 
 namespace norvi {
 
@@ -31,6 +34,7 @@ public:
         bool loginFailed = false;
         bool written = false;      // the last request went out, so the gateway may have acted on it
         bool loginRefused = false; // a login no retry can mend: the run ends
+        bool untrusted = false;    // bytes followed the reply: it may be a late copy of an earlier answer
         SMSendNorviGw::StopPoint stop = SMSendNorviGw::StopPoint::None; // where a stop ended the attempts
     };
 
@@ -52,12 +56,22 @@ private:
     void noteStop(bool gaveUp = false);
     // The row of an exchange that went out and got no answer, or an answer without a MsgId.
     void uncertainRow(quint64 rowId, const QByteArray& msisdn, const QByteArray& segment, const QByteArray& text);
+    // Why an answer of the gateway cannot be taken as this segment's (Big5), or empty when it can: bytes came
+    // behind it, or it is an acceptance whose MsgId is already another row's or longer than a query can carry.
+    QByteArray distrust(const Outcome& outcome);
+    // A MsgId this run recorded: remembered for the stale copies a gateway may still send of its reply.
+    void remember(const QByteArray& msgId);
 
     SendThd& m_worker;
     bool m_stopped = false;
+    int m_steps = 0;         // the short messages done with, as the progress counts them
     QByteArray m_stopTime;   // yyyyMMddHHmmss, once stopped
     QByteArray m_stopReason; // a refused login's text; empty for a stop of the user's
     StopRows::TransportFailures m_failures;
+    // The MsgIds of the run's latest acceptances, the oldest dropped first: a late copy of a reply comes
+    // within moments on the same connection, so a long run need not keep every one.
+    QSet<QByteArray> m_msgIds;
+    std::deque<QByteArray> m_msgIdOrder;
 };
 
 } // namespace norvi

@@ -10,11 +10,11 @@
 #include "core/shared/StopSignal.h"
 #include "core/workers/JobRegistry.h"
 #include "core/workers/JobStarter.h"
+#include "core/workers/MessageHistory.h"
 #include "core/workers/RowCodes.h"
 #include "core/workers/SendThd.h"
-#include "core/workers/StopRows.h"
 
-#include <QSet>
+#include <QStringList>
 
 #include <algorithm>
 #include <cstring>
@@ -66,24 +66,38 @@ ResendChoice ChooseResendRows(JobRows& log) {
         for (int row = 0; row < n; ++row)
             choice.examined.append(row);
     }
-    // From the last row up: a message accepted at a later position covers the failed copies above it.
-    QSet<QByteArray> acceptedLater;
-    std::vector<char> covered(std::size_t(n), 0);
-    for (int row = n - 1; row >= 0; --row) {
-        const QByteArray key = log.text(row, ColMobile) + '\0' + log.text(row, ColContent);
-        if (RowCodes::valueOr(log.text(row, ColSendCode)) == 0)
-            acceptedLater.insert(key);
-        else
-            covered[std::size_t(row)] = acceptedLater.contains(key) ? 1 : 0;
-    }
+    const LogHistories histories = ReadHistories(log);
+    std::vector<char> examined(std::size_t(n), 0);
+    std::vector<char> historyExamined(std::size_t(n), 0); // by the position of the history's latest row
     for (int row : choice.examined) {
-        const QByteArray sendCode = log.text(row, ColSendCode);
-        if (!IsFailedRow(sendCode, log.text(row, ColQueryCode)) || covered[std::size_t(row)])
+        if (row < 0 || row >= n)
             continue;
-        if (StopRows::isUncertain(sendCode, log.text(row, ColSendResult)))
-            choice.uncertain.append(row);
-        else
-            choice.failed.append(row);
+        examined[std::size_t(row)] = 1;
+        historyExamined[std::size_t(histories.latest[row])] = 1;
+    }
+    // In the order the rows were added, so each message is met first at its first row.
+    std::vector<char> decided(std::size_t(n), 0);
+    for (int row : histories.added) {
+        const int latest = histories.latest[row];
+        if (examined[std::size_t(row)] && latest != row)
+            ++choice.resentBefore;
+        if (!historyExamined[std::size_t(latest)] || decided[std::size_t(latest)])
+            continue;
+        decided[std::size_t(latest)] = 1;
+        switch (
+            AttemptOf(log.text(latest, ColSendCode), log.text(latest, ColSendResult), log.text(latest, ColQueryCode))) {
+        case Attempt::Failed:
+            choice.failed.append(latest);
+            choice.both.append(latest);
+            break;
+        case Attempt::Uncertain:
+        case Attempt::Unknown:
+            choice.uncertain.append(latest);
+            choice.both.append(latest);
+            break;
+        case Attempt::Sent:
+            break;
+        }
     }
     return choice;
 }
@@ -99,7 +113,15 @@ QVector<int> LeaveOutStoppedRows(ResendChoice& choice, JobRows& log, const OptOu
         });
         rows->erase(kept, rows->end());
     }
+    if (stopped.isEmpty())
+        return stopped;
     std::sort(stopped.begin(), stopped.end());
+    choice.both.erase(
+        std::remove_if(choice.both.begin(), choice.both.end(),
+                       [&](int row) { return std::binary_search(stopped.cbegin(), stopped.cend(), row); }),
+        choice.both.end());
+    choice.stopped += stopped;
+    std::sort(choice.stopped.begin(), choice.stopped.end());
     return stopped;
 }
 
@@ -110,8 +132,24 @@ QStringList StoppedRowTexts(JobRows& log, const QVector<int>& rows) {
     return texts;
 }
 
+QString ResendLeftOutText(const ResendChoice& choice, bool includeUncertain) {
+    const int uncertain = includeUncertain ? 0 : int(choice.uncertain.size());
+    const int stopped = int(choice.stopped.size());
+    QStringList why;
+    if (choice.resentBefore > 0)
+        why << QStringLiteral("已重發過 %1 筆").arg(choice.resentBefore);
+    if (uncertain > 0)
+        why << QStringLiteral("可能已送出 %1 筆").arg(uncertain);
+    if (stopped > 0)
+        why << QStringLiteral("拒收 %1 筆").arg(stopped);
+    if (why.isEmpty())
+        return QString();
+    return QStringLiteral("略過 %1 筆：%2").arg(choice.resentBefore + uncertain + stopped).arg(why.join(u'，'));
+}
+
 bool QueueFailedRows(JobRegistry& jobs, JobRows& log, std::list<sSendContent>& SendQueue, int* queued,
-                     QString* errorText, bool includeUncertain, const OptOutList* optOut, QVector<int>* stopped) {
+                     QString* errorText, bool includeUncertain, QString* leftOut, const OptOutList* optOut,
+                     QVector<int>* stopped) {
     if (queued)
         *queued = 0;
     if (jobs.workerRegistered()) {
@@ -121,32 +159,38 @@ bool QueueFailedRows(JobRegistry& jobs, JobRows& log, std::list<sSendContent>& S
     }
     SendQueue.clear();
     ResendChoice choice = ChooseResendRows(log);
-    const QVector<int> leftOut = optOut ? LeaveOutStoppedRows(choice, log, *optOut) : QVector<int>();
+    if (optOut)
+        LeaveOutStoppedRows(choice, log, *optOut);
     if (stopped)
-        *stopped = leftOut;
-    QVector<int> toSend = choice.failed;
-    if (includeUncertain) {
-        toSend += choice.uncertain;
-        std::sort(toSend.begin(), toSend.end()); // list order
-    }
+        *stopped = choice.stopped;
+    const QVector<int>& toSend = includeUncertain ? choice.both : choice.failed;
     int32_t seq = 0;
-    // Rows not sent leave a selection; rows sent join an empty one. Marked together at the end.
-    QVector<int> marked;
-    auto next = toSend.cbegin();
-    QVector<int> examined = choice.examined;
-    std::sort(examined.begin(), examined.end());
-    for (int row : examined) {
-        const bool send = next != toSend.cend() && *next == row;
-        if (send) {
-            ++next;
-            SendQueue.push_back(ResendRecord(log, row, seq++));
-        }
-        if (send != choice.selectedMode)
-            marked.append(row);
+    for (int row : toSend)
+        SendQueue.push_back(ResendRecord(log, row, seq++));
+    // The rows sent are the selection: in selected-rows mode the other examined rows leave it, and the latest
+    // row of a message chosen through an earlier one joins it.
+    const int n = log.rowCount();
+    std::vector<char> sending(std::size_t(n), 0);
+    for (int row : toSend)
+        sending[std::size_t(row)] = 1;
+    if (choice.selectedMode) {
+        QVector<int> leaving;
+        for (int row : choice.examined)
+            if (row >= 0 && row < n && !sending[std::size_t(row)])
+                leaving.append(row);
+        if (!leaving.isEmpty())
+            log.setSelectedRows(leaving, false);
     }
-    log.setSelectedRows(marked, !choice.selectedMode);
+    QVector<int> joining;
+    for (int row : toSend)
+        if (!choice.selectedMode || !log.isSelected(row))
+            joining.append(row);
+    if (!joining.isEmpty())
+        log.setSelectedRows(joining, true);
     if (queued)
         *queued = seq;
+    if (leftOut)
+        *leftOut = ResendLeftOutText(choice, includeUncertain);
     return true;
 }
 
@@ -159,14 +203,16 @@ QString NothingToResendText() {
 }
 
 bool StartResend(JobRegistry& jobs, const GatewayTarget& gateway, JobOwner* listOwner, JobRows* log,
-                 std::list<sSendContent> SendQueue, QString* errorText, SendThd** started) {
+                 std::list<sSendContent> SendQueue, QString* errorText, SendThd** started, const QString& leftOut) {
     if (jobs.workerRegistered()) {
         if (errorText)
             *errorText = WorkerBusyText();
         return false;
     }
     ClearStop();
-    return StartSendWorker(jobs, SendRun::ofQueue(std::move(SendQueue), gateway, listOwner), log, errorText, started);
+    SendRun run = SendRun::ofQueue(std::move(SendQueue), gateway, listOwner);
+    run.endNote = leftOut;
+    return StartSendWorker(jobs, std::move(run), log, errorText, started);
 }
 
 bool ParseSingleMsgId(const QString& typed, QByteArray* msgId, QString* errorText) {

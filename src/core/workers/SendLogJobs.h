@@ -35,32 +35,42 @@ uint8_t KindFromRowImage(int image);
 // text as its only segment. Every text is cut to its field.
 sSendContent ResendRecord(JobRows& log, int row, int32_t seq);
 
-// The rows a resend examines (the selected rows, or all rows when none is selected), sorted by what it
-// does with them. A failed row whose message a later row (by position) shows accepted, the same 行動電話
-// and 訊息內容 with 傳送碼 0, is already resent: a second resend must not send it again. Uncertain rows
-// (StopRows::isUncertain) may have reached the recipient and are sent only when the user says so.
+// The rows a resend examines (the selected rows, or all rows when none is selected), sorted by what it does
+// with them. The rows of one message form its history (MessageHistory): a message is examined when any of
+// its rows is, and only its latest row decides. A failed latest row (未傳送 included) is resent once; an
+// uncertain one (StopRows::isUncertain), or a sent one whose MsgId the gateway does not know, may have
+// reached the recipient and is resent only when the user says so; a sent one never. The rows to resend are
+// in the order their messages began in the log, the order their new rows are then added in.
 struct ResendChoice {
     bool selectedMode = false;
     QVector<int> examined;
-    QVector<int> failed;    // surely failed, not resent yet
-    QVector<int> uncertain; // may have gone, not resent yet
+    QVector<int> failed;    // latest rows, surely failed
+    QVector<int> uncertain; // latest rows that may have gone
+    QVector<int> both;      // the two together, in the order their messages began
+    int resentBefore = 0;   // examined rows that a later row of their message stands for
+    QVector<int> stopped;   // latest rows left out because their number is on the stop list (LeaveOutStoppedRows)
 };
 ResendChoice ChooseResendRows(JobRows& log);
 
-// The rows of `choice` whose number (by NumberKey) is on the stop list, taken out of it: a resend never sends
-// to them. Returns those rows, in list order.
+// The rows of `choice` whose number (by NumberKey) is on the stop list, taken out of it into `choice.stopped`:
+// a resend never sends to them. Returns those rows, in list order.
 QVector<int> LeaveOutStoppedRows(ResendChoice& choice, JobRows& log, const OptOutList& optOut);
 // "拒收名單中的 0912345678 未重發", one a row, for the message area and the operation log.
 QStringList StoppedRowTexts(JobRows& log, const QVector<int>& rows);
 
-// Resend, first half: keeps only the rows to send selected (selected-rows mode) or selects them
-// (all-rows mode), and fills SendQueue (emptied first) with one record per such row in list order: the failed
-// rows, and the uncertain ones when `includeUncertain`, less those on `optOut` (given back in `stopped`).
-// `queued` receives the number of records (which is the number of short messages to send). Refused without
-// touching SendQueue or the selection while a worker is registered in `jobs`.
+// What a resend leaves out and why, for its end text: "略過 8 筆：已重發過 5 筆，可能已送出 2 筆，拒收 1 筆".
+// Empty when it leaves nothing out.
+QString ResendLeftOutText(const ResendChoice& choice, bool includeUncertain);
+
+// Resend, first half: fills SendQueue (emptied first) with one record per row to resend, in the order above:
+// the failed rows, and the uncertain ones when `includeUncertain`, less those on `optOut` (given back in
+// `stopped`). Those rows become the selection (in selected-rows mode every other examined row leaves it).
+// `queued` receives the number of records (which is the number of short messages to send); `leftOut`, when
+// given, ResendLeftOutText. Refused without touching SendQueue or the selection while a worker is registered
+// in `jobs`.
 bool QueueFailedRows(JobRegistry& jobs, JobRows& log, std::list<sSendContent>& SendQueue, int* queued,
-                     QString* errorText, bool includeUncertain = false, const OptOutList* optOut = nullptr,
-                     QVector<int>* stopped = nullptr);
+                     QString* errorText, bool includeUncertain = false, QString* leftOut = nullptr,
+                     const OptOutList* optOut = nullptr, QVector<int>* stopped = nullptr);
 // The question when a resend would find uncertain rows among the failed ones.
 QString ResendUncertainQuestion(int uncertain);
 
@@ -69,8 +79,10 @@ QString NothingToResendText();
 
 // Resend, second half: clears StopFlag and starts a send run of the queue built above. `listOwner` is the
 // send log's window; the run has no schedule, so every message goes at once and without a limit.
+// `leftOut` is said after the run's counts at its end.
 bool StartResend(JobRegistry& jobs, const GatewayTarget& gateway, JobOwner* listOwner, JobRows* log,
-                 std::list<sSendContent> SendQueue, QString* errorText, SendThd** started = nullptr);
+                 std::list<sSendContent> SendQueue, QString* errorText, SendThd** started = nullptr,
+                 const QString& leftOut = QString());
 
 // The MsgId typed for a single query or cancellation, as the request will carry it: without the spaces
 // around it, in Big5, at most as long as the request's field. False with the reason in `errorText` when

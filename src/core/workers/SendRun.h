@@ -4,6 +4,8 @@
 #include "core/shared/Config.h"
 #include "core/workers/JobOwner.h"
 
+#include <QString>
+
 #include <list>
 #include <memory>
 #include <optional>
@@ -26,6 +28,8 @@ struct SendRun {
     // The window that started the run, asked on the user-interface thread after transport failures; none
     // (the command line, a test) gives the run up then.
     JobOwner* opener = nullptr;
+    // Said after the counts at the run's end: what a resend left out and why.
+    QString endNote{};
 
     // A run of a queue built whole.
     static SendRun ofQueue(std::list<sSendContent> SendQueue, const GatewayTarget& gateway, JobOwner* opener,

@@ -1,6 +1,8 @@
 #include "core/workers/SendThd.h"
 
 #include "core/compose/SegmentMessage.h"
+#include "core/sendlog/LogStream.h"
+#include "core/sendlog/RunPlan.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
 #include "core/shared/Global.h"
@@ -50,7 +52,7 @@ SendThd::SendThd(JobRegistry& jobs, RowJob job, int32_t index)
 SendThd::SendThd(JobRegistry& jobs, SendRun run, int32_t index)
     : index(index), m_jobs(jobs), m_channel(jobs.sharedChannel()), m_activity(jobs.activity()),
       m_gateway(std::move(run.gateway)), m_ownerForm(run.opener), m_schedule(std::move(run.schedule)),
-      m_feed(std::move(run.feed)), mode(WorkerMode::Send) {
+      m_feed(std::move(run.feed)), m_endNote(std::move(run.endNote)), mode(WorkerMode::Send) {
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
 
@@ -61,6 +63,7 @@ void SendThd::setSendLog(JobRows* onUiThread) {
 }
 
 void SendThd::setJournal(LogStream* journal) {
+    m_journal = journal;
     if (m_sendLog)
         m_sendLog->setJournal(journal);
 }
@@ -128,6 +131,9 @@ void SendThd::run() {
     // The job's last writes to the send log are on it before anyone hears that the job is over.
     if (m_sendLog)
         m_sendLog->flush();
+    // Every message of the plan has its row on disk now (a stop's "未傳送" included): the plan has done its part.
+    if (m_journal && m_sendLog && !m_sendLog->recordFailed() && !m_journal->failed())
+        RemoveRunPlan(m_journal->path());
     announceEnd();
     reportLine(name() + " shut down");
 }

@@ -47,6 +47,8 @@ public:
     const std::optional<SendSchedule>& schedule() const { return m_schedule; }
     // A send run's messages, for its job on the worker's thread; none for the other jobs.
     SendFeed* feed() const { return m_feed.get(); }
+    // What a send run says after its counts at the end (SendRun::endNote).
+    const QString& endNote() const { return m_endNote; }
     // The send log as the user-interface thread reaches it; the worker wraps it so that every call
     // runs there. Not needed by a single query or cancellation.
     void setSendLog(JobRows* onUiThread);
@@ -100,12 +102,14 @@ private:
     const QByteArray m_singleMsgId;
     const std::optional<SendSchedule> m_schedule;
     const std::shared_ptr<SendFeed> m_feed;
+    const QString m_endNote;
     const bool m_allRows = false;
     char logLine[1024] = {};
     char threadName[500] = {};
     WorkerMode mode;
     std::unique_ptr<SMSendNorviGw> client;
     std::unique_ptr<RowHandOver> m_sendLog;
+    LogStream* m_journal = nullptr; // where a send run's rows are recorded, with its plan beside it
 };
 
 // The id of the calling thread as the operating system numbers it, for the worker's name.

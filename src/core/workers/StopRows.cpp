@@ -23,6 +23,10 @@ QByteArray cutSendText() {
     return uncertainText(big5("已中斷：閘道未回覆"));
 }
 
+QByteArray inFlightText() {
+    return uncertainText(big5("程式在閘道回覆前結束"));
+}
+
 QByteArray notSentText(const QByteArray& reason) {
     return big5("未傳送：") + stopReason(reason);
 }

@@ -21,6 +21,9 @@ QByteArray uncertainText(const QByteArray& transportText);
 bool isUncertain(const QByteArray& sendCodeCell, const QByteArray& sendResultCell);
 // The send result of the message whose exchange a stop cut: "已中斷：閘道未回覆，可能已送出" (Big5).
 QByteArray cutSendText();
+// What a row says while its request is out (Big5): "程式在閘道回覆前結束，可能已送出". Its answer replaces it;
+// a program killed meanwhile leaves it, uncertain.
+QByteArray inFlightText();
 // The send result of a message the run did not send (Big5), with the stop's reason ("作業已中斷" for a
 // stop of the user's). Its 傳送時間 is the stop's time.
 QByteArray notSentText(const QByteArray& reason = QByteArray());

@@ -36,6 +36,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QTextCursor>
 #include <QTimer>
 
 #include <algorithm>
@@ -103,28 +104,35 @@ void TFormSendSMS::LoadRecipientFile() {
         prompts().okBox(m_jobs.progressWindow(), Prompts::Icon::Warning, QStringLiteral("Norvi簡訊服務軟體"), notes);
 }
 
+// 預覽: what the first recipient gets (or the one selected in the field), with 上一位 and 下一位 to step
+// through the others; without recipients, the message itself.
 void TFormSendSMS::SpeedButtonPreviewClick() {
     if (m_overlongTimer->isActive()) {
         findOverlongRows();
         updateListTextNote();
     }
-    Segments row;
-    bool ownText = selectedRowSegments(&row);
-    // What the first recipient gets when the list's second column replaces the message.
-    if (!ownText && !LabelListText->isHidden()) {
-        const int32_t line = firstRowWithText();
-        if (line >= 0) {
-            row = RowSegments(getField(m_parsed.ListFileRows.at(line).content), big5(MemoSM->toPlainText()), false);
-            ownText = true;
-        }
+    const QString tooLong = LabelRowsTooLong->isHidden() ? QString() : QStringLiteral("\n") + LabelRowsTooLong->text();
+    const QTextCursor cursor = m_richEditMT->textCursor();
+    ParseRecipientField(true);
+    const std::vector<sMtData> entries(m_parsed.RecipientList.cbegin(), m_parsed.RecipientList.cend());
+    int first = 0;
+    for (int i = 0; cursor.hasSelection() && i < int(m_entrySpans.size()); ++i) {
+        const FieldSpan& span = m_entrySpans[std::size_t(i)];
+        if (cursor.selectionStart() >= span.start && cursor.selectionStart() < span.start + span.length)
+            first = i;
     }
-    const Segments& shown = ownText ? row : m_msgSegments;
     TFormShowMsg viewer(this);
     viewer.setWindowTitle(QStringLiteral("簡訊預覽"));
-    QString text = PreviewText(shown.block, shown.count, ownText ? 0 : m_droppedCharacters);
-    if (!LabelRowsTooLong->isHidden())
-        text += QStringLiteral("\n") + LabelRowsTooLong->text();
-    viewer.showText(text);
+    if (entries.empty()) {
+        viewer.showText(PreviewText(m_msgSegments.block, m_msgSegments.count, m_droppedCharacters) + tooLong);
+    } else {
+        const ComposeInput input =
+            ComposeInput::fromText(big5(MemoSM->toPlainText()), RadioButtonReplaceMsg->isChecked());
+        const int count = int(entries.size());
+        viewer.showPages(count, first, [this, entries, input, count, tooLong](int i) -> QString {
+            return RecipientPreviewText(PreviewRecipient(m_parsed, entries[std::size_t(i)], input), i, count) + tooLong;
+        });
+    }
     prompts().execDialog(&viewer);
 }
 
@@ -286,6 +294,11 @@ void TFormSendSMS::startRun(const GatewayTarget& gateway, const QByteArray& mess
     SendSummary summary;
     if (!askSummary(ComposeInput::fromText(message, RadioButtonReplaceMsg->isChecked()), SendQueue, &queued, &summary))
         return;
+    if (!queued.emptyFields.empty() &&
+        !prompts().confirm(this, QStringLiteral("Norvi簡訊服務軟體"), queued.emptyFields.question())) {
+        selectEntry(queued.firstEmptyFieldsEntry);
+        return;
+    }
     const SummarySchedule taken = summary.scheduleTaken();
     if (!m_sendLog.ConfirmClearLog())
         return;

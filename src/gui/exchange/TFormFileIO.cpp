@@ -6,11 +6,13 @@
 #include "core/exchange/ExchangeState.h"
 #include "core/shared/Big5.h"
 #include "core/shared/OpLog.h"
+#include "core/shared/OutputTarget.h"
 #include "gui/exchange/TFormChMapping.h"
 #include "gui/shared/FormControls.h"
 #include "gui/shared/Prompts.h"
 #include "gui/shared/UiFont.h"
 
+#include <QCheckBox>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -93,9 +95,13 @@ TFormFileIO::TFormFileIO(AddressBook& book, const QString& startDir, QWidget* pa
     m_listViewMapping->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_listViewMapping->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_listViewMapping->setColumnWidth(0, 180);
+    // Whether the first line names the columns is guessed from the file and the user's to change.
+    m_checkBoxHeader = new QCheckBox(QStringLiteral("第一行是欄位名稱(&H)"), mappingPage);
+    m_checkBoxHeader->setObjectName(QStringLiteral("CheckBoxHeader"));
     m_buttonChMapping =
         makeButton(mappingPage, QStringLiteral("變更對應(&C)..."), "ButtonChMapping", ReturnKey::Ignores);
     auto* changeRow = new QHBoxLayout;
+    changeRow->addWidget(m_checkBoxHeader);
     changeRow->addStretch(1);
     changeRow->addWidget(m_buttonChMapping);
     auto* mappingLayout = new QVBoxLayout(mappingPage);
@@ -131,6 +137,7 @@ TFormFileIO::TFormFileIO(AddressBook& book, const QString& startDir, QWidget* pa
     connect(m_buttonChMapping, &QPushButton::clicked, this, &TFormFileIO::ButtonChMappingClick);
     connect(m_listViewMapping, &QTreeWidget::itemDoubleClicked, this, &TFormFileIO::ListViewMappingDblClick);
     connect(m_listViewMapping, &QTreeWidget::itemChanged, this, &TFormFileIO::ListViewMappingItemChanged);
+    connect(m_checkBoxHeader, &QCheckBox::toggled, this, &TFormFileIO::CheckBoxHeaderClick);
 }
 
 int TFormFileIO::openFor(ExchangeDirection direction, int textFileType, const std::vector<int32_t>& listedIds,
@@ -160,6 +167,7 @@ void TFormFileIO::FormShow() {
     setWindowTitle(importMode() ? QStringLiteral("匯入") : QStringLiteral("匯出"));
     m_editIOPath->clear();
     m_mapping = ColumnMapping();
+    m_records = AddressRecords();
     fillMappingList();
     m_pathChanged = true;
     showPathPage();
@@ -174,6 +182,7 @@ void TFormFileIO::showPathPage() {
                 m_editIOPath);
     m_pages->setCurrentIndex(0);
     m_buttonChMapping->setVisible(false);
+    m_checkBoxHeader->setVisible(false);
     m_buttonPrevious->setEnabled(false);
     m_buttonNextDone->setText(QStringLiteral("下一步(&N) >"));
 }
@@ -193,6 +202,8 @@ void TFormFileIO::showMappingPage() {
     m_listViewMapping->setColumnHidden(1, !importMode());
     m_buttonChMapping->setVisible(importMode());
     m_buttonChMapping->setEnabled(importMode() && m_mapping.size() > 0);
+    m_checkBoxHeader->setVisible(importMode());
+    m_checkBoxHeader->setEnabled(importMode() && !m_records.records.empty());
     if (m_listViewMapping->topLevelItemCount() > 0 && !m_listViewMapping->currentItem())
         m_listViewMapping->setCurrentItem(m_listViewMapping->topLevelItem(0));
     m_listViewMapping->setFocus();
@@ -261,8 +272,20 @@ bool TFormFileIO::readMapping() {
         prompts().okBox(this, Prompts::Icon::Error, QStringLiteral("檔案匯入"), error);
         return false;
     }
-    m_mapping = ColumnMapping::fromHeader(file.headerColumns(m_delimiter));
+    m_records = ReadAddressRecords(file, m_delimiter, HeaderChoice::Auto);
+    m_mapping = ColumnMapping::fromRecords(m_records);
+    const QSignalBlocker quiet(m_checkBoxHeader);
+    m_checkBoxHeader->setChecked(m_records.header);
     return true;
+}
+
+void TFormFileIO::CheckBoxHeaderClick() {
+    if (m_records.records.empty())
+        return;
+    m_records.header = m_checkBoxHeader->isChecked();
+    m_mapping = ColumnMapping::fromRecords(m_records);
+    fillMappingList();
+    m_buttonChMapping->setEnabled(m_mapping.size() > 0);
 }
 
 void TFormFileIO::fillMappingList() {
@@ -364,13 +387,14 @@ void TFormFileIO::finishImport() {
         return;
     }
     hide();
-    const ImportSummary summary =
-        ImportAddressText(m_book, file, path, m_columnCodes, m_delimiter, reportLine, progress());
-    QString done = ImportDoneText();
-    done += QStringLiteral("\n新增 %1 位成員").arg(summary.added);
-    if (summary.skipped > 0)
-        done += QStringLiteral("，%1 行未匯入（原因見訊息視窗）").arg(summary.skipped);
-    prompts().okBox(shownOver(), Prompts::Icon::Information, QStringLiteral("檔案匯入"), done);
+    const AddressRecords records =
+        ReadAddressRecords(file, m_delimiter, m_checkBoxHeader->isChecked() ? HeaderChoice::Yes : HeaderChoice::No);
+    const ImportSummary summary = ImportAddressRecords(m_book, records, path, m_columnCodes, reportLine, progress());
+    QString done = ImportDoneText() + QLatin1Char('\n') + summary.text();
+    if (summary.skipped > summary.named.size())
+        done += QStringLiteral("\n（每一行的原因見訊息視窗）");
+    prompts().okBox(shownOver(), summary.skipped > 0 ? Prompts::Icon::Warning : Prompts::Icon::Information,
+                    QStringLiteral("檔案匯入"), done);
     endProgress();
     emit bookImported();
     const AddressBookResult saved = SaveAddressBook(m_book);
@@ -386,6 +410,10 @@ void TFormFileIO::finishExport() {
         return;
     }
     const QString path = m_editIOPath->text();
+    if (const QString refusal = OutputRefusal(path, m_startDir); !refusal.isEmpty()) {
+        prompts().okBox(this, Prompts::Icon::Error, QStringLiteral("檔案匯出"), refusal);
+        return;
+    }
     if (QFileInfo::exists(path) &&
         prompts().message(this, Prompts::Icon::Warning, Prompts::Buttons::YesNo, windowTitle(),
                           path + QStringLiteral("檔案已經存在。\n您要取代它嗎？")) != Prompts::Answer::Yes)

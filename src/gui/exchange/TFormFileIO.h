@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/addressbook/AddressBook.h"
+#include "core/exchange/AddressRecords.h"
 #include "core/exchange/ColumnMapping.h"
 #include "core/exchange/ExchangeState.h"
 
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <vector>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -53,6 +55,7 @@ private slots:
     void ButtonChMappingClick();
     void ListViewMappingDblClick(QTreeWidgetItem* item);
     void ListViewMappingItemChanged(QTreeWidgetItem* item, int column);
+    void CheckBoxHeaderClick();
 
 private:
     void FormShow();
@@ -78,6 +81,7 @@ private:
     char m_delimiter = ',';
     bool m_pathChanged = false;
     std::array<int, 3> m_columnCodes{};
+    AddressRecords m_records; // the import file as page 2 read it
     ColumnMapping m_mapping;
     bool m_filling = false; // the list is being filled: its check boxes are not the user's
 
@@ -86,6 +90,7 @@ private:
     QLineEdit* m_editIOPath;
     QPushButton* m_buttonBrowse;
     QTreeWidget* m_listViewMapping;
+    QCheckBox* m_checkBoxHeader;
     QPushButton* m_buttonChMapping;
     QPushButton* m_buttonPrevious;
     QPushButton* m_buttonNextDone;

@@ -100,10 +100,11 @@ void MainWindowJobs::resendFailedRows() {
         includeUncertain = answer == Prompts::Answer::Yes;
     }
     int queued = 0;
+    QString leftOut;
     std::list<sSendContent> SendQueue;
     QVector<int> stopped;
-    if (!QueueFailedRows(m_jobs.registry(), m_main.jobRows(), SendQueue, &queued, &error, includeUncertain, &optOut,
-                         &stopped)) {
+    if (!QueueFailedRows(m_jobs.registry(), m_main.jobRows(), SendQueue, &queued, &error, includeUncertain, &leftOut,
+                         &optOut, &stopped)) {
         prompts().okBox(&m_main, Prompts::Icon::Warning, kProgramTitle, error);
         return;
     }
@@ -112,10 +113,8 @@ void MainWindowJobs::resendFailedRows() {
         WriteOpLog(big5(text));
     }
     if (queued == 0) {
-        QString text = NothingToResendText();
-        if (!stopped.isEmpty())
-            text += QStringLiteral("\n（拒收 %1 筆未重發）").arg(stopped.size());
-        prompts().notice(&m_main, Prompts::Icon::Information, kProgramTitle, text);
+        prompts().notice(&m_main, Prompts::Icon::Information, kProgramTitle,
+                         leftOut.isEmpty() ? NothingToResendText() : NothingToResendText() + u'\n' + leftOut);
         return;
     }
     GatewayTarget gateway;
@@ -125,7 +124,8 @@ void MainWindowJobs::resendFailedRows() {
         return;
     m_main.prepareProgress(queued);
     SendThd* worker = nullptr;
-    if (!StartResend(m_jobs.registry(), gateway, this, &m_main.jobRows(), std::move(SendQueue), &error, &worker)) {
+    if (!StartResend(m_jobs.registry(), gateway, this, &m_main.jobRows(), std::move(SendQueue), &error, &worker,
+                     leftOut)) {
         m_jobs.abandon();
         prompts().okBox(&m_main, Prompts::Icon::Warning, kProgramTitle, error);
         return;

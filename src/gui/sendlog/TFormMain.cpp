@@ -2,14 +2,18 @@
 
 #include "core/sendlog/LogFile.h"
 #include "core/sendlog/LogRecordCheck.h"
+#include "core/sendlog/PartialLog.h"
 #include "core/sendlog/RowJournal.h"
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
 #include "core/shared/Config.h"
+#include "core/shared/FileLock.h"
 #include "core/shared/FixedField.h"
 #include "core/shared/LogFolderSetup.h"
 #include "core/shared/OpLog.h"
+#include "core/shared/OutputTarget.h"
 #include "core/shared/Progress.h"
+#include "core/shared/SaveFile.h"
 #include "core/shared/SystemErrorText.h"
 #include "gui/sendlog/FollowUp.h"
 #include "gui/sendlog/SendLogColumns.h"
@@ -223,6 +227,11 @@ TFormMain::SaveOutcome TFormMain::SaveLog() {
         path = prompts().saveFileName(this, QStringLiteral("儲存紀錄"), kLogFilter, proposed);
         if (path.isEmpty())
             return SaveOutcome::Cancelled;
+        // The program's own files and what is no regular file are named, and another name is asked for.
+        if (const QString refusal = OutputRefusal(path, m_config.StartDir()); !refusal.isEmpty()) {
+            prompts().notice(this, Prompts::Icon::Error, boxTitle(), refusal);
+            continue;
+        }
         if (!QFileInfo::exists(path) || prompts().confirm(this, boxTitle(), QStringLiteral("該檔案已存在，要覆蓋？")))
             break;
     }
@@ -234,9 +243,9 @@ TFormMain::SaveOutcome TFormMain::SaveLog() {
         return SaveOutcome::Failed;
     }
     prepareProgress(count);
-    for (int i = 0; i < count; ++i) {
+    for (const int position : SaveOrder(*m_model)) {
         m_jobs.registry().channel().postShowProcess(StateLogSaving);
-        writer.write(m_model->row(i));
+        writer.write(m_model->row(position));
     }
     const bool written = writer.commit();
     m_jobs.registry().channel().postShowProcess(written ? StateLogSaved : StateLogSaveFailed);
@@ -261,7 +270,7 @@ void TFormMain::MItemFLoadClick() {
         prompts().notice(this, Prompts::Icon::Warning, boxTitle(), check.refusal);
         return;
     }
-    if (!ConfirmClearLog())
+    if (!settleUnfinishedLog(path) || !ConfirmClearLog())
         return;
     LogFileReader reader(path);
     if (!reader.open()) {
@@ -279,6 +288,46 @@ void TFormMain::MItemFLoadClick() {
     m_logSaved = m_loadReplaces;
     if (reader.damaged())
         prompts().okBox(this, Prompts::Icon::Warning, boxTitle(), reader.damageMessage());
+}
+
+// The log alone lacks the rows the killed run made: a 失敗重發 of it would send their messages again.
+bool TFormMain::settleUnfinishedLog(const QString& path) {
+    for (const PartialLog& partial : PartialLog::of(path)) {
+        const QString found = QStringLiteral("%1 有上次中斷的作業留下的未完成紀錄：\n%2（%3 筆完整紀錄）")
+                                  .arg(path, partial.path())
+                                  .arg(partial.wholeRecords());
+        if (partial.ending() == PartialLog::Ending::Elsewhere) {
+            if (!prompts().confirmIrreversible(
+                    this, boxTitle(), found + u'\n' + partial.advice() + QStringLiteral("\n仍要載入 %1？").arg(path)))
+                return false;
+            continue;
+        }
+        const Prompts::Answer answer = prompts().message(
+            this, Prompts::Icon::Question, Prompts::Buttons::YesNoCancel, boxTitle(),
+            found + QStringLiteral("\n要先把它完成再載入？（%1）").arg(partial.advice()), Prompts::Answer::Yes);
+        if (answer == Prompts::Answer::Cancel)
+            return false;
+        if (answer == Prompts::Answer::No)
+            continue;
+        // Under the log's lock, as norvi-cli finish: a run that took it meanwhile is not overtaken.
+        FileLock lock(SaveTargetPath(path));
+        QString error;
+        if (!lock.tryLock())
+            error =
+                lock.error().isEmpty()
+                    ? QStringLiteral("%1 正由另一個程式%2使用中，請稍候再試。")
+                          .arg(path, lock.holder().isEmpty() ? QString() : QStringLiteral("（%1）").arg(lock.holder()))
+                    : lock.error();
+        else if (const PartialLog now(partial.path()); now.ending() == PartialLog::Ending::Elsewhere)
+            error = now.advice(); // read again under the lock
+        else
+            now.finish(&error);
+        if (!error.isEmpty()) {
+            prompts().notice(this, Prompts::Icon::Error, boxTitle(), error);
+            return false;
+        }
+    }
+    return true;
 }
 
 bool TFormMain::ConfirmClearLog() {
@@ -322,8 +371,8 @@ void TFormMain::ListViewLogChange() {
 }
 
 void TFormMain::ListViewLogSelectItem() {
-    // Selecting rows counts as a change of the log, as the list reports it like any other change of a row.
-    m_logSaved = false;
+    // The selection is not saved with the rows: choosing rows (a click, a job marking the rows it asks about)
+    // changes nothing the save prompt would keep.
     updateCommands();
 }
 

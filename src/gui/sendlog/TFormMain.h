@@ -151,6 +151,10 @@ private:
     int selectedCount() const;
     QString boxTitle() const;
 
+    // Before a load of `path`: a norvi-cli run killed while it rewrote that log left a newer copy beside it,
+    // which the user may finish first. False abandons the load.
+    bool settleUnfinishedLog(const QString& path);
+
     // The exit's question about unsaved rows; false keeps the program open (取消, a save cancelled or failed).
     bool offerSaveBeforeLeaving();
     void leave();

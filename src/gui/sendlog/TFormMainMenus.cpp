@@ -1,5 +1,6 @@
 #include "core/shared/Config.h"
 #include "core/workers/DeliveryClass.h"
+#include "core/workers/MessageHistory.h"
 #include "gui/sendlog/FollowUp.h"
 #include "gui/sendlog/SendLogColumns.h"
 #include "gui/sendlog/SendLogDelegate.h"
@@ -255,16 +256,13 @@ void TFormMain::MItemTFollowUpClick() {
 
 void TFormMain::MItemVResultsClick() {
     // The selection when there is one, as the list's other commands take it; else every row.
+    // A message counts once, by its latest row: a failed row that a later row resent is not a failure.
     const QVector<int> selected = m_access->selectedRows();
     const int rows = selected.isEmpty() ? m_model->rowCount() : int(selected.size());
-    DeliveryCounts counts;
-    for (int i = 0; i < rows; ++i) {
-        const SendLogRow& row = m_model->row(selected.isEmpty() ? i : selected[i]);
-        counts.add(ClassifyDelivery({row.texts[ColSendCode], row.texts[ColSendResult], row.codeImage,
-                                     row.texts[ColQueryCode], row.texts[ColQueryResult]}));
-    }
+    const DeliveryCounts counts = CountMessages(*m_access, selected);
     const QString scope =
-        selected.isEmpty() ? QStringLiteral("全部 %1 筆紀錄").arg(rows) : QStringLiteral("所選的 %1 筆紀錄").arg(rows);
+        (selected.isEmpty() ? QStringLiteral("全部 %1 筆紀錄") : QStringLiteral("所選的 %1 筆紀錄")).arg(rows) +
+        (counts.total() == rows ? QString() : QStringLiteral("，%1 則訊息").arg(counts.total()));
     TFormResults results(counts, scope, LogFolder(m_config), this);
     prompts().execDialog(&results);
 }

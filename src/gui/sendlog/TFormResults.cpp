@@ -2,6 +2,7 @@
 
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
+#include "core/shared/OutputTarget.h"
 #include "core/shared/SaveFile.h"
 #include "core/shared/SystemErrorText.h"
 #include "gui/shared/FormControls.h"
@@ -114,6 +115,10 @@ void TFormResults::exportCounts() {
                                                 QStringLiteral("CSV 檔(*.csv)|*.csv|所有檔案(*.*)|*.*"), proposed);
     if (path.isEmpty())
         return;
+    if (const QString refusal = OutputRefusal(path); !refusal.isEmpty()) {
+        prompts().okBox(this, Prompts::Icon::Error, kTitle, refusal);
+        return;
+    }
     if (QFileInfo::exists(path) && !prompts().confirm(this, kTitle, QStringLiteral("該檔案已存在，要覆蓋？")))
         return;
     SaveFile file(path);

@@ -73,14 +73,22 @@ TFormSettings::TFormSettings(JobSupervisor& jobs, Config& config, QWidget* paren
         gwGrid->addWidget(makeLabel(gwPage, captions[row], edits[row]), row, 0);
         gwGrid->addWidget(edits[row], row, 1);
     }
+    // The login carries only the first bytes of each: a longer account or password is said to be cut as it is
+    // typed or shown, before a refused login leaves the user with only "密碼錯誤".
+    m_labelCredentialNote = new QLabel(gwPage);
+    m_labelCredentialNote->setObjectName(QStringLiteral("LabelCredentialNote"));
+    m_labelCredentialNote->setAccessibleName(QStringLiteral("帳號密碼長度提示"));
+    gwGrid->addWidget(m_labelCredentialNote, 4, 0, 1, 2);
+    connect(m_editGWAccount, &QLineEdit::textChanged, this, &TFormSettings::showCredentialNote);
+    connect(m_editGWPasswd, &QLineEdit::textChanged, this, &TFormSettings::showCredentialNote);
     m_buttonLoginTest = makeButton(gwPage, kTestCaption, "ButtonLoginTest");
     m_buttonLoginTest->setAutoDefault(false);
-    gwGrid->addWidget(m_buttonLoginTest, 4, 1, Qt::AlignRight);
+    gwGrid->addWidget(m_buttonLoginTest, 5, 1, Qt::AlignRight);
     // What the connection test is doing while it runs, or how it ended when it was cancelled.
     m_labelLoginTest = new QLabel(gwPage);
     m_labelLoginTest->setObjectName(QStringLiteral("LabelLoginTest"));
-    gwGrid->addWidget(m_labelLoginTest, 5, 0, 1, 2);
-    gwGrid->setRowStretch(6, 1);
+    gwGrid->addWidget(m_labelLoginTest, 6, 0, 1, 2);
+    gwGrid->setRowStretch(7, 1);
 
     m_loginTest = new LoginTestRun(this);
     connect(m_loginTest, &LoginTestRun::finished, this, &TFormSettings::loginTestFinished);
@@ -189,6 +197,10 @@ void TFormSettings::FormShow() {
     m_checkCliRefuses->setChecked(send.quiet.cliRefuses);
     m_checkSummaryWarnings->setChecked(send.summary == SummaryShown::Warnings);
     CheckBoxQuietHoursClick();
+}
+
+void TFormSettings::showCredentialNote() {
+    m_labelCredentialNote->setText(CredentialLengthNote(big5(m_editGWAccount->text()), big5(m_editGWPasswd->text())));
 }
 
 bool TFormSettings::collectSettings(bool resolve) {

@@ -52,6 +52,7 @@ private slots:
 
 private:
     void FormShow();
+    void showCredentialNote();
     // CollectSettings with the dialog's fields; a refusal is shown in an error box. Without `resolve` the
     // address is not looked up (the connection test looks it up on its own thread).
     bool collectSettings(bool resolve = true);
@@ -81,6 +82,7 @@ private:
     QCheckBox* m_checkCliRefuses = nullptr;
     QCheckBox* m_checkSummaryWarnings = nullptr;
     QLabel* m_labelLoginTest = nullptr;
+    QLabel* m_labelCredentialNote = nullptr;
     LoginTestRun* m_loginTest = nullptr;
     QTimer m_testTimer;
 };

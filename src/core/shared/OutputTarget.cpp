@@ -1,0 +1,83 @@
+#include "core/shared/OutputTarget.h"
+
+#include "core/shared/PlainFile.h"
+#include "core/shared/SaveFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace norvi {
+
+namespace {
+
+const QString kConfigName = QStringLiteral("NorviSMSAp.cfg");
+const QString kBookName = QStringLiteral("AddressBook.bin");
+
+// What a name says the file is, when it is one of the program's own; empty otherwise. The program's names are
+// matched without regard to case: a file system that ignores case makes them the same file.
+QString ownKindOfName(const QString& path) {
+    const QString name = QFileInfo(path).fileName();
+    const auto is = [&name](const QString& own) { return name.compare(own, Qt::CaseInsensitive) == 0; };
+    const auto endsWith = [&name](const char* suffix) {
+        return name.endsWith(QLatin1String(suffix), Qt::CaseInsensitive);
+    };
+    if (is(kConfigName))
+        return QStringLiteral("設定檔");
+    if (is(kBookName))
+        return QStringLiteral("通訊錄檔案");
+    if (endsWith(".dbg"))
+        return QStringLiteral("運作記錄檔");
+    if (endsWith(".lock"))
+        return QStringLiteral("鎖定檔");
+    if (endsWith(".partial"))
+        return QStringLiteral("寫入中的傳送紀錄檔");
+    if (name.startsWith(QLatin1String("norvi-journal-")) && endsWith(".log"))
+        return QStringLiteral("未儲存紀錄的暫存檔");
+    return QString();
+}
+
+// The file at `path` with links followed, without opening it: O_PATH never waits on a pipe nor wakes a device.
+bool statWithoutOpening(const QString& path, struct stat* st) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_PATH | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fstat(fd, st) == 0;
+    ::close(fd);
+    return ok;
+}
+
+bool sameFile(const struct stat& a, const QString& other) {
+    struct stat st {};
+    return statWithoutOpening(other, &st) && st.st_dev == a.st_dev && st.st_ino == a.st_ino;
+}
+
+} // namespace
+
+QString OutputRefusal(const QString& path, const QString& startDir) {
+    const auto ownFile = [&path](const QString& kind) {
+        return QStringLiteral("%1 是程式自己的%2，不能做為輸出檔。").arg(path, kind);
+    };
+    for (const QString& name : {path, SaveTargetPath(path)}) {
+        if (const QString kind = ownKindOfName(name); !kind.isEmpty())
+            return ownFile(kind);
+    }
+    struct stat st {};
+    if (!statWithoutOpening(path, &st))
+        return QString(); // nothing there yet, or nothing this check can see: the write itself says why
+    if (!S_ISREG(st.st_mode))
+        return QStringLiteral("%1 是%2，不是一般檔案，不能做為輸出檔。").arg(path, FileKindOfMode(st.st_mode));
+    if (!startDir.isEmpty()) {
+        if (sameFile(st, QDir(startDir).filePath(kConfigName)))
+            return ownFile(QStringLiteral("設定檔"));
+        if (sameFile(st, QDir(startDir).filePath(kBookName)))
+            return ownFile(QStringLiteral("通訊錄檔案"));
+    }
+    return QString();
+}
+
+} // namespace norvi

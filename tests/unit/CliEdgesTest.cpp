@@ -1,0 +1,225 @@
+#include "support/CliFixture.h"
+#include "support/SpecialFiles.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+// norvi-cli at the edges of the command line: exit codes a script can rely on, outputs that are never the
+// program's own files nor anything but a regular file, list lines too long to keep, the follow-up's time limit,
+// and settings the gateway cannot take whole.
+namespace norvi {
+namespace {
+
+using test::CliRun;
+using test::readLog;
+using test::textList;
+
+class CliEdgesTest : public test::CliTest {
+protected:
+    int requestsOfType(uint8_t type) const {
+        int n = 0;
+        for (const sGwRequest& r : sim->requests())
+            n += r.msg_type == type ? 1 : 0;
+        return n;
+    }
+    void sendTo(const QString& log, int count, const QStringList& extra = {}) {
+        const CliRun sent = run(textList({"send", "--text", "hi", "--log", log}) + extra + test::numbers(count));
+        ASSERT_EQ(sent.exitCode, 0) << sent.err.toStdString();
+    }
+};
+
+// query, cancel and resend exit 2 when a row failed or was not asked, whatever the number of rows: a script
+// must never read success from a run that got no answer.
+TEST_F(CliEdgesTest, RowCommandsExitTwoWhenAnyRowFailedWhateverTheNumberOfRows) {
+    sendTo(path("two.log"), 2);
+    sendTo(path("six.log"), 6);
+    sendTo(path("booked.log"), 2, textList({"--at", test::reservationTime(86400)}));
+    sim->failNextSends(10, 2);
+    const CliRun failed = run({"send", "--text", "hi", "--log", path("failed.log"), "0912000001", "0912000002"});
+    ASSERT_EQ(failed.exitCode, 2);
+    ASSERT_EQ(run({"query", "--log", path("two.log"), "--out", path("answered.log")}).exitCode, 0);
+
+    sim.reset(); // nobody answers from here on
+    struct Case {
+        QStringList args;
+        const char* summary;
+    };
+    const Case cases[] = {
+        {textList({"query", "--log", path("two.log")}), "未能查詢 2 筆"},
+        {textList({"query", "--log", path("two.log"), "--rows", "1"}), "未能查詢 1 筆"},
+        {textList({"query", "--log", path("six.log")}), "未能查詢 3 筆"},
+        {textList({"cancel", "--log", path("booked.log")}), "未能取消 2 筆"},
+        {textList({"cancel", "--log", path("booked.log"), "--rows", "0"}), "未能取消 1 筆"},
+        {textList({"resend", "--log", path("failed.log")}), "失敗 2 筆"},
+    };
+    for (const Case& c : cases) {
+        const CliRun r = run(c.args);
+        EXPECT_EQ(r.exitCode, 2) << c.args.join(QLatin1Char(' ')).toStdString() << "\n" << r.out.toStdString();
+        EXPECT_TRUE(r.out.contains(QString::fromUtf8(c.summary))) << c.args.join(QLatin1Char(' ')).toStdString() << "\n"
+                                                                  << r.out.toStdString();
+    }
+    // Rows whose answers are final are passed by: nothing was left unasked, so the run succeeded.
+    const CliRun settled = run({"query", "--log", path("answered.log")});
+    EXPECT_EQ(settled.exitCode, 0) << settled.out.toStdString();
+}
+
+// No output is one of the program's own files or anything but a regular file: every command that writes a file
+// the user names refuses it by name before anything is sent or written, and leaves it as it was. A named pipe
+// nobody reads is refused at once, never waited on.
+TEST_F(CliEdgesTest, OutputsThatAreTheProgramsOwnFilesOrNoRegularFileAreRefusedByName) {
+    sendTo(path("one.log"), 1);
+    book.putMember(test::member(1, "Amy", "0912000009"));
+    ASSERT_TRUE(SaveAddressBook(book, path("AddressBook.bin")).ok);
+    ASSERT_TRUE(QDir().mkpath(path("logfiles/sub")));
+    writeFile("logfiles/left.log.Ab12Cd.partial", QByteArray());
+    ASSERT_EQ(::link(QFile::encodeName(path("NorviSMSAp.cfg")).constData(),
+                     QFile::encodeName(path("settings-copy.log")).constData()),
+              0);
+    ASSERT_TRUE(QFile::link(path("NorviSMSAp.cfg"), path("through-link.log")));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("pipe.log")).constData(), 0600), 0);
+    const QString device = test::nullDevice(m_dir.path());
+
+    const QStringList targets = {path("NorviSMSAp.cfg"), path("AddressBook.bin"),   path("logfiles/20240101.dbg"),
+                                 path("one.log.lock"),   path("settings-copy.log"), path("through-link.log"),
+                                 path("pipe.log"),       path("logfiles/sub"),      device};
+    const std::function<QStringList(const QString&)> commands[] = {
+        [](const QString& t) {
+            return textList({"send", "--text", "hi", "--log", t, "0912000001"});
+        },
+        [this](const QString& t) {
+            return textList({"query", "--log", path("one.log"), "--out", t});
+        },
+        [this](const QString& t) {
+            return textList({"cancel", "--log", path("one.log"), "--out", t});
+        },
+        [this](const QString& t) {
+            return textList({"resend", "--log", path("one.log"), "--out", t});
+        },
+        [](const QString& t) {
+            return textList({"book", "export", t});
+        },
+        [this](const QString& t) {
+            return textList({"finish", path("logfiles/left.log.Ab12Cd.partial"), "--out", t});
+        },
+    };
+    std::map<QString, QByteArray> before;
+    for (const QString& t : targets)
+        before[t] = QFileInfo(t).isFile() ? test::readAll(t) : QByteArray();
+    const int requestsBefore = int(sim->requests().size());
+    for (const auto& command : commands) {
+        for (const QString& target : targets) {
+            const QStringList args = command(target);
+            const CliRun r = run(args);
+            SCOPED_TRACE(args.join(QLatin1Char(' ')).toStdString());
+            EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+            // finish knows no start folder, so another name of its configuration is refused as any log that is
+            // there already.
+            if (args.first() == QLatin1String("finish") && target == path("settings-copy.log"))
+                continue;
+            EXPECT_TRUE(r.err.contains(target + QStringLiteral(" 是"))) << r.err.toStdString();
+            EXPECT_TRUE(r.err.contains(QStringLiteral("不能做為輸出檔"))) << r.err.toStdString();
+        }
+    }
+    EXPECT_EQ(int(sim->requests().size()), requestsBefore) << "nothing reached the gateway";
+    for (const QString& t : targets) {
+        if (QFileInfo(t).isFile()) {
+            EXPECT_EQ(test::readAll(t), before[t]) << t.toStdString();
+        }
+    }
+    EXPECT_TRUE(test::isFifo(path("pipe.log")));
+    EXPECT_FALSE(QFileInfo::exists(path("pipe.log.lock")));
+    EXPECT_TRUE(test::isCharDevice(device));
+}
+
+// A list line past 64 KB is checked for its encoding to its end, as a short one is: a Big5 line given as UTF-8
+// (or the other way round) is refused with the same message, wherever in the line its first foreign byte is.
+// A long line that is text keeps its first 64 KB and is named.
+TEST_F(CliEdgesTest, ListLinesPastTheCapAreCheckedForTheirEncodingToTheirEnd) {
+    const QByteArray head = "0912000001\n0912000002\n0912000003\n0912000004 ";
+    const QByteArray big5Text = QByteArray("\xA4\xA4\xA4\xE5").repeated(512 * 1024); // 中文, 2 MB
+    struct Case {
+        const char* name;
+        QByteArray line4;
+        bool big5;
+        int exitCode;
+        const char* said;
+    };
+    const Case cases[] = {
+        {"Big5ThroughoutAsUtf8", big5Text, false, 1, "第 4 行不是 UTF-8 文字"},
+        {"Big5PastTheCapAsUtf8", QByteArray(70 * 1024, 'a') + big5Text.left(4), false, 1, "第 4 行不是 UTF-8 文字"},
+        {"Utf8PastTheCapAsBig5", QByteArray(70 * 1024, 'a') + QStringLiteral("中文").toUtf8(), true, 1,
+         "第 4 行不是 Big5 文字"},
+        {"CharacterCutAtTheLineEnd", QByteArray(70 * 1024, 'a') + "\xE4\xB8", false, 1, "第 4 行不是 UTF-8 文字"},
+        // Long enough to cross the reads' piece ends inside a character.
+        {"Utf8Throughout", QStringLiteral("中").toUtf8().repeated(400 * 1024), false, 0, "第 4 行超過 64 KB"},
+        {"Big5Throughout", big5Text, true, 0, "第 4 行超過 64 KB"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile("list.txt", head + c.line4 + "\n0912000005\n");
+        const int before = sendRequests();
+        const QString log = path(QStringLiteral("%1.log").arg(QString::fromLatin1(c.name)));
+        QStringList args = textList({"send", "--text", "hi", "--list", path("list.txt"), "--log", log});
+        if (c.big5)
+            args << QStringLiteral("--big5");
+        const CliRun r = run(args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.said))) << r.err.toStdString();
+        EXPECT_EQ(sendRequests() - before, c.exitCode == 0 ? 5 + 5 : 0) << "the long line is cut to six messages";
+    }
+}
+
+// --for bounds the whole follow-up, its rounds included: a round still waiting for slow answers when the time
+// is up is stopped, so the run ends within the time and one reply wait, not after every row was asked.
+TEST_F(CliEdgesTest, FollowUpEndsWithinItsTimeWhileAnswersAreSlow) {
+    sim.reset();
+    gwsim::SimOptions options;
+    options.port = 0;
+    options.deliverAfterSeconds = 3600;
+    sim = std::make_unique<gwsim::GatewaySimulator>(options);
+    ASSERT_TRUE(sim->start());
+    writeConfig("demo");
+    sendTo(path("slow.log"), 8);
+    sim->setReplyFaults({1500, false, 0});
+
+    QElapsedTimer took;
+    took.start();
+    const CliRun r = run({"--reply-wait", "5", "query", "--log", path("slow.log"), "--follow", "--for", "2s"});
+    EXPECT_LT(took.elapsed(), 2000 + 5000) << "longer than --for and one reply wait";
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("追蹤時間已到"))) << r.err.toStdString();
+    EXPECT_LT(requestsOfType(GwQuery), 8) << "every row was asked although the time was up";
+    EXPECT_EQ(readLog(path("slow.log")).size(), 8u);
+}
+
+// The login carries 8 bytes of the account and of the password: a longer one is said to be cut before the
+// gateway can only answer "密碼錯誤". With -v, a configuration others can read is named.
+TEST_F(CliEdgesTest, SettingsTheGatewayCannotTakeWholeAreNamed) {
+    struct Case {
+        const char* account;
+        const char* password;
+        bool cut;
+    };
+    const Case cases[] = {{"demo", "demo", false}, {"demo", "demo12345", true}, {"longaccount", "demo", true}};
+    for (const Case& c : cases) {
+        ASSERT_TRUE(
+            m_dir.writeConfig({QFile::encodeName(path("logfiles")), "127.0.0.1", sim->port(), c.account, c.password}));
+        const CliRun r = run({"login-test"});
+        EXPECT_EQ(r.err.contains(QStringLiteral("帳號和密碼只會送出前 8 個字元")), c.cut)
+            << c.account << " " << c.password << ": " << r.err.toStdString();
+    }
+
+    const QByteArray cfg = QFile::encodeName(path("NorviSMSAp.cfg"));
+    const QString readable = QStringLiteral("其他使用者也可以讀取");
+    for (const mode_t mode : {mode_t(0600), mode_t(0640), mode_t(0644)}) {
+        ASSERT_EQ(::chmod(cfg.constData(), mode), 0);
+        EXPECT_EQ(run({"-v", "login-test"}).err.contains(readable), mode != 0600) << std::oct << mode;
+        EXPECT_FALSE(run({"login-test"}).err.contains(readable)) << "said only with -v";
+    }
+}
+
+} // namespace
+} // namespace norvi

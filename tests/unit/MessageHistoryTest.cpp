@@ -1,0 +1,231 @@
+#include "core/workers/MessageHistory.h"
+
+#include "core/sendlog/FileOrderJobRows.h"
+#include "core/sendlog/LogFile.h"
+#include "core/sendlog/ModelJobRows.h"
+#include "core/sendlog/SendLogModel.h"
+#include "core/shared/Big5.h"
+#include "core/workers/JobRegistry.h"
+#include "core/workers/SendLogJobs.h"
+#include "core/workers/StopRows.h"
+#include "support/CheckedModel.h"
+
+#include <gtest/gtest.h>
+
+#include <QItemSelectionModel>
+
+#include <list>
+#include <vector>
+
+// The rows of one message read as its history: which earlier row each row stands for, what a resend takes
+// from a log after resends that failed, stopped or went unanswered, and what the counts and a save make of it.
+namespace norvi {
+namespace {
+
+struct Step {
+    const char* mobile;
+    Attempt attempt;
+    quint32 run;
+    qint64 standsFor; // the number of the earlier row, or -1
+};
+
+struct HistoryCase {
+    const char* name;
+    std::vector<Step> steps;
+};
+
+constexpr Attempt F = Attempt::Failed;
+constexpr Attempt S = Attempt::Sent;
+constexpr Attempt U = Attempt::Uncertain;
+constexpr Attempt N = Attempt::Unknown;
+
+TEST(MessageHistoryTest, ARowStandsForTheEarliestOpenHistoryOfItsMessage) {
+    const HistoryCase cases[] = {
+        {"resend after a failed resend, then a new send after the sent one",
+         {{"A", F, 0, -1}, {"A", F, 0, 0}, {"A", S, 0, 1}, {"A", F, 0, -1}}},
+        {"a stop's 未傳送 row and an unanswered row are still open", {{"A", F, 0, -1}, {"A", U, 0, 0}, {"A", S, 0, 1}}},
+        {"a MsgId the gateway does not know is open", {{"A", N, 0, -1}, {"A", S, 0, 0}}},
+        {"two copies in one run stay two messages, each resent once",
+         {{"A", F, 1, -1}, {"A", F, 1, -1}, {"A", F, 2, 0}, {"A", S, 2, 1}, {"A", S, 3, 2}, {"A", S, 3, -1}}},
+        {"read back from a file the two copies chain",
+         {{"A", F, 0, -1}, {"A", F, 0, 0}, {"A", S, 0, 1}, {"A", S, 0, -1}}},
+        {"a failed message before one that may have gone",
+         {{"A", U, 1, -1}, {"A", F, 1, -1}, {"A", S, 2, 1}, {"A", S, 3, 0}}},
+        {"other numbers are other messages", {{"A", F, 0, -1}, {"B", F, 0, -1}, {"B", S, 0, 1}, {"A", S, 0, 0}}},
+    };
+    for (const HistoryCase& c : cases) {
+        MessageHistory history;
+        for (std::size_t i = 0; i < c.steps.size(); ++i) {
+            const Step& s = c.steps[i];
+            EXPECT_EQ(history.add(s.mobile, "hi", s.attempt, s.run), s.standsFor) << c.name << ", row " << i;
+        }
+    }
+    MessageHistory texts;
+    texts.add("A", "hi", F);
+    EXPECT_EQ(texts.add("A", "hello", F), -1) << "another text is another message";
+}
+
+TEST(MessageHistoryTest, WhatARowSaysToTheNextResend) {
+    const struct {
+        const char* sendCode;
+        QByteArray sendResult;
+        const char* queryCode;
+        Attempt expected;
+    } cases[] = {
+        {"0", "ok(MsgId:1)", "", S},
+        {"0", "ok(MsgId:1)", "4", S},
+        {"0", "ok(MsgId:1)", "2", N},
+        {"0", "ok(MsgId:1)", "16", F},
+        {"11", "x", "", F},
+        {"-1", StopRows::notSentText(), "", F},
+        {"-1", StopRows::uncertainText("Recv()"), "", U},
+        {"-1", StopRows::inFlightText(), "", U},
+        {"", "", "", F},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(AttemptOf(c.sendCode, c.sendResult, c.queryCode), c.expected)
+            << c.sendCode << ' ' << c.sendResult.constData() << ' ' << c.queryCode;
+}
+
+SendLogRow row(const char* mobile, const QByteArray& sendCode, const QByteArray& sendResult,
+               const QByteArray& queryCode = {}) {
+    SendLogRow r;
+    r.image = ImageTyped;
+    r.texts = {"", mobile, "20240301093000", sendCode, sendResult, queryCode, {}, "hi"};
+    return r;
+}
+
+const QByteArray kSent = "ok(MsgId:M)";
+
+// The findings of a resend that sent messages again, each as a log read back from its file.
+TEST(MessageHistoryTest, AResendTakesOnlyTheLatestRowOfEachMessage) {
+    const struct {
+        const char* name;
+        std::vector<SendLogRow> rows;
+        QVector<int> failed;
+        QVector<int> uncertain;
+        int resentBefore;
+    } cases[] = {
+        {"after a resend that failed again",
+         {row("A", "11", "x"), row("B", "11", "x"), row("A", "11", "x"), row("B", "11", "x")},
+         {2, 3},
+         {},
+         2},
+        {"after a stopped resend",
+         {row("A", "11", "x"), row("B", "11", "x"), row("C", "11", "x"), row("A", "0", kSent),
+          row("B", "-1", StopRows::notSentText()), row("C", "-1", StopRows::notSentText())},
+         {4, 5},
+         {},
+         3},
+        {"after a resend that got no answer",
+         {row("A", "-1", "x"), row("A", "-1", StopRows::cutSendText())},
+         {},
+         {1},
+         1},
+        {"a MsgId the gateway does not know, latest or answered",
+         {row("A", "0", kSent, "2"), row("B", "0", kSent, "2"), row("B", "0", kSent)},
+         {},
+         {0},
+         1},
+        {"a sent message is never resent, a new send of it after is its own",
+         {row("A", "0", kSent), row("A", "11", "x")},
+         {1},
+         {},
+         0},
+    };
+    for (const auto& c : cases) {
+        FileOrderJobRows log;
+        for (const SendLogRow& r : c.rows)
+            log.append(r);
+        const ResendChoice choice = ChooseResendRows(log);
+        EXPECT_EQ(choice.failed, c.failed) << c.name;
+        EXPECT_EQ(choice.uncertain, c.uncertain) << c.name;
+        EXPECT_EQ(choice.resentBefore, c.resentBefore) << c.name;
+    }
+}
+
+TEST(MessageHistoryTest, TheEndTextSaysWhatWasLeftOutAndWhy) {
+    ResendChoice choice;
+    EXPECT_EQ(ResendLeftOutText(choice, false), QString());
+    choice.resentBefore = 5;
+    choice.uncertain = {7, 8};
+    EXPECT_EQ(ResendLeftOutText(choice, false), QStringLiteral("略過 7 筆：已重發過 5 筆，可能已送出 2 筆"));
+    EXPECT_EQ(ResendLeftOutText(choice, true), QStringLiteral("略過 5 筆：已重發過 5 筆"));
+}
+
+// In the desktop's list, sorted by name: messages are read, queued and resent in the order their rows were
+// added, and choosing an earlier row of a message selects the row that is resent.
+TEST(MessageHistoryTest, TheListsSortNeitherJoinsNorOrdersHistories) {
+    test::CheckedModel<SendLogModel> model;
+    model.columnClick(ColName);
+    QItemSelectionModel selection(&model);
+    ModelJobRows log(model, selection);
+    const auto add = [&](const char* name, const char* mobile, const QByteArray& code) {
+        const quint64 id = log.addRow(name, ImageTyped, mobile, "20240301093000");
+        log.fillSendResult(id, code, ImageNone, code == "0" ? kSent : QByteArray("x"), "hi");
+    };
+    add("z", "0912000001", "11");
+    add("a", "0912000002", "11");
+    add("z", "0912000001", "11"); // resent and failed again; lands beside the first
+    ASSERT_EQ(log.text(0, ColName), "a");
+
+    JobRegistry jobs;
+    std::list<sSendContent> queue;
+    int queued = 0;
+    QString leftOut;
+    log.setSelected(1, true); // the first row of z
+    ASSERT_TRUE(QueueFailedRows(jobs, log, queue, &queued, nullptr, false, &leftOut));
+    ASSERT_EQ(queued, 1);
+    EXPECT_EQ(log.selectedRows(), QVector<int>{2}) << "the latest row of z, the one resent";
+    EXPECT_EQ(leftOut, QStringLiteral("略過 1 筆：已重發過 1 筆"));
+
+    log.setSelectedRows({2}, false);
+    ASSERT_TRUE(QueueFailedRows(jobs, log, queue, &queued, nullptr));
+    ASSERT_EQ(queued, 2);
+    EXPECT_EQ(QByteArray(queue.front().msisdn), "0912000001") << "z began first";
+
+    // A new run's rows: resending both leaves nothing to resend.
+    log.startRun();
+    add("z", "0912000001", "0");
+    add("a", "0912000002", "0");
+    log.setSelectedRows({0, 1, 2, 3, 4}, false);
+    ASSERT_TRUE(QueueFailedRows(jobs, log, queue, &queued, nullptr));
+    EXPECT_EQ(queued, 0);
+}
+
+// A message is counted by its latest row: a failed send that a resend delivered is delivered.
+TEST(MessageHistoryTest, CountsTakeEachMessageOnceByItsLatestRow) {
+    const std::vector<SendLogRow> rows = {row("A", "11", "x"), row("B", "0", kSent, "0"), row("A", "0", kSent, "0"),
+                                          row("C", "-1", StopRows::cutSendText())};
+    FileOrderJobRows log;
+    MessageCounter counter;
+    for (const SendLogRow& r : rows) {
+        log.append(r);
+        counter.add(r);
+    }
+    DeliveryCounts expected;
+    expected.add(Delivery::Delivered);
+    expected.add(Delivery::Delivered);
+    expected.add(Delivery::Uncertain);
+    EXPECT_EQ(CountMessages(log), expected);
+    EXPECT_EQ(counter.counts(), expected);
+    DeliveryCounts first;
+    first.add(Delivery::Delivered);
+    EXPECT_EQ(CountMessages(log, {0}), first) << "the selected failed row stands for its delivered message";
+}
+
+// A list sorted so that a resent row stands above the failed row it resent is saved with the failed one first:
+// read back, the failed row is not taken for a message of its own.
+TEST(MessageHistoryTest, ASaveKeepsTheRowsOfAMessageInTheOrderTheyCame) {
+    test::CheckedModel<SendLogModel> model;
+    model.addRow(row("0912000001", "11", "x"));
+    model.addRow(row("0912000002", "0", kSent));
+    model.addRow(row("0912000001", "0", kSent));
+    model.columnClick(ColSendCode); // "0" rows first
+    ASSERT_EQ(model.text(0, ColMobile), "0912000002");
+    ASSERT_EQ(model.text(1, ColSendCode), "0");
+    EXPECT_EQ(SaveOrder(model), (QVector<int>{0, 2, 1}));
+}
+
+} // namespace
+} // namespace norvi
