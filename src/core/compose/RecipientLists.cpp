@@ -297,8 +297,12 @@ ComposeInput ComposeInput::fromText(const QByteArray& text, bool replaceFields) 
     if (replaceFields)
         input.placeholders = TemplatePlaceholders(text);
     // A recipient without values of its own gets the template with its fields empty, never its marks.
-    input.segments = segment(input.placeholders.isEmpty() ? text : ReplacedMessage(text, QByteArrayView(), nullptr));
+    input.segments = segment(SharedMessage(input));
     return input;
+}
+
+QByteArray SharedMessage(const ComposeInput& input) {
+    return input.placeholders.isEmpty() ? input.text : ReplacedMessage(input.text, QByteArrayView(), nullptr);
 }
 
 QByteArray RowMessage(QByteArrayView content, const ComposeInput& input) {
@@ -307,7 +311,7 @@ QByteArray RowMessage(QByteArrayView content, const ComposeInput& input) {
 
 SendQueueBuilder::SendQueueBuilder(const AddressBook& book, const ComposeInput& input, const ParsedRecipients* parsed,
                                    const RecipientFilter& filter)
-    : m_book(book), m_input(input), m_parsed(parsed), m_filter(filter), m_messageHash(TextHash(input.text)) {}
+    : m_book(book), m_input(input), m_parsed(parsed), m_filter(filter), m_seen(SharedMessage(input)) {}
 
 bool SendQueueBuilder::addEntry(const sMtData& entry) {
     if (!m_result.ok)
@@ -439,7 +443,7 @@ bool SendQueueBuilder::offer(QByteArrayView written, uint8_t kind, QByteArrayVie
     if (number.isEmpty())
         return true;
     const QByteArray key = NumberKey(number);
-    switch (m_seen.add(key, own ? TextHash(own->text) : m_messageHash)) {
+    switch (m_seen.add(key, own ? &own->text : nullptr)) {
     case SeenRecipients::Seen::SameText:
         if (!m_filter.keepDuplicates) {
             ++m_result.duplicates;

@@ -113,6 +113,10 @@ struct ComposeInput {
     static ComposeInput fromText(const QByteArray& text, bool replaceFields);
 };
 
+// The message every recipient without a text of its own gets: the text, or with "替代簡訊" the template with its
+// placeholders empty.
+QByteArray SharedMessage(const ComposeInput& input);
+
 // The own message of a list-file row with content: the content itself, or with "替代簡訊" the
 // message text with the row's values filled in (ReplacedMessage).
 QByteArray RowMessage(QByteArrayView content, const ComposeInput& input);
@@ -191,6 +195,9 @@ public:
     // Hands each record to `sink` as soon as it is complete instead of keeping it in queue(), and keeps
     // no list of the numbers queued: a run of any size then costs the duplicate check's set alone.
     void streamTo(std::function<void(const sSendContent& record)> sink) { m_sink = std::move(sink); }
+    // Texts of recipients' own are kept for the duplicate check only for the keys in `keys`: those a streamed
+    // run's list file holds more than once. Without it every such text is kept.
+    void keepOwnTextsOnlyFor(const NumberSet* keys) { m_seen.keepOwnTextsOnlyFor(keys); }
     // A row of a list file read by the caller, as a list-file entry of RecipientList would add it.
     // `line` names the row's line in a refusal; -1 when the row did not come from the parsed ListFileRows.
     bool addListFileRow(const sLoadMt& row, int32_t line = -1);
@@ -224,7 +231,6 @@ private:
     const ComposeInput& m_input;
     const ParsedRecipients* m_parsed;
     RecipientFilter m_filter;
-    std::uint64_t m_messageHash = 0;
     bool m_messageLooked = false; // the message field's text was looked at for a link
     SendQueueResult m_result;
     std::list<sSendContent> m_queue;

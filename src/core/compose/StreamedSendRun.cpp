@@ -1,5 +1,8 @@
 #include "core/compose/StreamedSendRun.h"
 
+#include "core/compose/NumberKey.h"
+#include "core/shared/FixedField.h"
+
 #include <cstring>
 
 namespace norvi {
@@ -16,6 +19,8 @@ bool StreamedSendRun::countListRows(int* rows, const std::function<bool()>& stop
     QByteArrayView line;
     qint64 index = 0;
     sLoadMt row;
+    NumberSet listed;
+    m_repeatedKeys = NumberSet();
     while (m_list.next(&line, &index)) {
         if (stop && stop())
             return false;
@@ -25,12 +30,24 @@ bool StreamedSendRun::countListRows(int* rows, const std::function<bool()>& stop
         ++*rows;
         if (odd)
             odd->addListLine(index, number);
+        const QByteArray key = NumberKey(SentNumber(getField(row.msisdn)));
+        if (!key.isEmpty() && !listed.insert(key))
+            m_repeatedKeys.insert(key);
     }
+    m_repeatedKnown = true;
     return m_list.check().problem == ListFileProblem::None && m_list.rewind();
+}
+
+void StreamedSendRun::setUp(SendQueueBuilder& builder) const {
+    // Only a key the list holds twice can meet a text of its own again: the entries named one by one come
+    // first and get the run's one message.
+    if (m_repeatedKnown)
+        builder.keepOwnTextsOnlyFor(&m_repeatedKeys);
 }
 
 SendQueueResult StreamedSendRun::prepare(const std::function<bool()>& stop) {
     SendQueueBuilder builder(m_book, m_input, nullptr, m_filter);
+    setUp(builder);
     builder.streamTo([](const sSendContent&) {});
     bool building = true;
     for (const sMtData& entry : RecipientList) {
@@ -69,7 +86,8 @@ SendQueueResult StreamedSendRun::prepare(const std::function<bool()>& stop) {
 }
 
 bool StreamedSendRun::forEachPlanned(const std::function<void(const sSendContent&)>& each) {
-    SendQueueBuilder builder(m_book, m_input);
+    SendQueueBuilder builder(m_book, m_input, nullptr, m_filter);
+    setUp(builder);
     builder.streamTo(each);
     for (const sMtData& entry : RecipientList)
         if (!builder.addEntry(entry))
@@ -92,6 +110,7 @@ bool StreamedSendRun::next(sSendContent& record) {
     if (!m_started) {
         m_started = true;
         m_builder = std::make_unique<SendQueueBuilder>(m_book, m_input, nullptr, m_filter);
+        setUp(*m_builder);
         m_builder->streamTo([this](const sSendContent& made) { m_ready.push_back(made); });
         m_entry = RecipientList.cbegin();
         m_listDone = !m_hasList;

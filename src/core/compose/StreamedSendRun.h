@@ -15,7 +15,8 @@ namespace norvi {
 // a list file, read a piece at a time. prepare() walks the whole run once without keeping it, with the
 // checks and the count the whole-queue build gives (a number too long, no number at all, what was
 // skipped, the number of short messages); the worker then takes the messages one at a time while the
-// file is read a second time. The numbers queued are kept for the duplicate check, compactly.
+// file is read a second time. The numbers queued are kept for the duplicate check, compactly, and a text of a
+// row's own only where the list holds its number more than once.
 class StreamedSendRun : public SendFeed {
 public:
     // The book the run's entries name; it must stay unchanged until the run has ended.
@@ -55,6 +56,7 @@ public:
 
 private:
     bool produceMore();
+    void setUp(SendQueueBuilder& builder) const;
 
     const AddressBook& m_book;
     std::list<sMtData> RecipientList;
@@ -62,6 +64,8 @@ private:
     RecipientFilter m_filter;
     ListFileStream m_list;
     bool m_hasList = false;
+    NumberSet m_repeatedKeys;     // the keys of the numbers the list file holds more than once
+    bool m_repeatedKnown = false; // countListRows() found them
 
     // The second walk.
     std::unique_ptr<SendQueueBuilder> m_builder;
