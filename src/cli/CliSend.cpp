@@ -177,10 +177,14 @@ bool readStopList(const Config& config, OptOutList* optOut, Console& console) {
 }
 
 // Why a run that the summary describes is not sent; empty when it may go. Text that is no number refuses it
-// unless the caller says it is meant, and a night run when the settings ask the command line to refuse it.
+// unless the caller says it is meant, so does a template whose fields some recipients leave without a value
+// (the template never goes out with its marks; with --allow-empty-fields those fields go empty), and a night run
+// when the settings ask the command line to refuse it.
 QString runRefusal(const Arguments& a, const SendSummary& summary, const SendQueueResult& queued) {
     if (queued.odd.count() > 0 && !a.switches.contains(QStringLiteral("--allow-odd-numbers")))
         return queued.odd.refusal();
+    if (!queued.emptyFields.empty() && !a.switches.contains(QStringLiteral("--allow-empty-fields")))
+        return queued.emptyFields.refusal();
     if (summary.night && summary.quiet.cliRefuses && !a.switches.contains(QStringLiteral("--night-ok")))
         return QStringLiteral("%1，設定為命令列也拒絕夜間傳送，沒有傳送任何簡訊：要預約 %2 之後的時間請用 --at，"
                               "要照常傳送請加上 --night-ok。")
@@ -319,12 +323,6 @@ int send(const Arguments& a, Config& config, Console& console) {
             console.err(line);
     if (!refusal.isEmpty()) {
         console.err(refusal);
-        return ExitRefused;
-    }
-    // Nor does a template go out with its marks: recipients without the values are named, and sent with
-    // the fields empty only when the caller says so.
-    if (!queued.emptyFields.empty() && !a.switches.contains(QStringLiteral("--allow-empty-fields"))) {
-        console.err(queued.emptyFields.refusal());
         return ExitRefused;
     }
     warnOfCutTexts(text, queued.overlong, console);

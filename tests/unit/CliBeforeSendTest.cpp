@@ -151,8 +151,16 @@ TEST_F(CliBeforeSendTest, ADryRunSendsNothingAndCountsWhatTheRunSends) {
     ASSERT_EQ(run({"optout", "add", "0955000333"}).exitCode, 0);
     writeFile("list.txt", QByteArray("0912000001 $王$\n0912-000-001 $王$\n0912000001 $李$\n0955000333\n0966000444 ") +
                               QByteArray(200, 'x') + "\n");
-    const QStringList args = textList({"--text", "親愛的$1$，請見 https://x.tw", "--replace", "--list", "list.txt",
-                                       "--limit", "90", "--allow-empty-fields", "0977000555"});
+    const QStringList withValues = textList(
+        {"--text", "親愛的$1$，請見 https://x.tw", "--replace", "--list", "list.txt", "--limit", "90", "0977000555"});
+    // The typed recipient has no value for $1$: the run is refused, and the dry run says so and counts it.
+    const CliRun refused = run(textList({"send", "--json", "--dry-run"}) + withValues);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(QJsonDocument::fromJson(refused.stdoutBytes).object().value(QStringLiteral("emptyFields")).toInt(), 1);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("0977000555 缺 $1$"))) << refused.err.toStdString();
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("--allow-empty-fields"))) << refused.err.toStdString();
+
+    const QStringList args = withValues + textList({"--allow-empty-fields"});
     const CliRun dry = run(textList({"send", "--json", "--dry-run"}) + args);
     ASSERT_EQ(dry.exitCode, 0) << dry.err.toStdString();
     EXPECT_EQ(sendRequests(), 0);
@@ -165,6 +173,7 @@ TEST_F(CliBeforeSendTest, ADryRunSendsNothingAndCountsWhatTheRunSends) {
     EXPECT_EQ(counts.value(QStringLiteral("sameNumberOtherText")).toInt(), 1);
     EXPECT_EQ(counts.value(QStringLiteral("validityMinutes")).toInt(), 90);
     EXPECT_TRUE(counts.value(QStringLiteral("link")).toBool());
+    EXPECT_EQ(counts.value(QStringLiteral("emptyFields")).toInt(), 1);
 
     const CliRun lines = run(textList({"send", "--dry-run"}) + args);
     EXPECT_TRUE(lines.out.contains(QStringLiteral("收訊人 4 位、共 5 通簡訊"))) << lines.out.toStdString();

@@ -278,6 +278,18 @@ TEST_F(RecipientListsTest, EveryRecipientWithoutValuesIsNamedOnceWithTheFieldsIt
     EXPECT_EQ(r.emptyFields.lines(), (QStringList{QStringLiteral("第 1 行缺 $2$"), QStringLiteral("0944 缺 $1$、$2$"),
                                                   QStringLiteral("Amy 缺 $1$、$2$")}));
     EXPECT_EQ(r.firstEmptyFieldsEntry, 0);
+
+    // Left out when the user says so: counted, still named, and a run of nobody else has nothing to send.
+    const SendQueueResult left =
+        BuildSendQueue(book, ComposeInput::fromText("$1$/$2$", true), {nullptr, false, false, true});
+    EXPECT_EQ(left.emptyFieldsLeftOut, 3);
+    EXPECT_EQ(left.emptyFields.count(), 3);
+    EXPECT_EQ(left.recipients, 1); // 0933, whose line gives both values
+    RecipientList = {fieldEntry(0, KindTyped, "0944")};
+    const SendQueueResult none =
+        BuildSendQueue(book, ComposeInput::fromText("$1$", true), {nullptr, false, false, true});
+    EXPECT_FALSE(none.ok);
+    EXPECT_EQ(none.message, QStringLiteral("所有受訊者都已略過（缺少替代欄位 1 筆），沒有簡訊可傳送！"));
     EXPECT_EQ(r.emptyFields.refusal(),
               QStringLiteral("以下 3 位受訊者的訊息缺少替代欄位的值：第 1 行缺 $2$、0944 缺 $1$、$2$、Amy 缺 $1$、$2$。"
                              "沒有傳送任何簡訊；要將這些欄位留空照樣傳送請加上 --allow-empty-fields。"));

@@ -114,3 +114,23 @@ TEST(SendSummaryTest, OddNumbersAndAnEmptyRunAreLinesWithTheirChoice) {
     EXPECT_NE(s.line(SummaryTopic::NothingToSend), nullptr);
     EXPECT_EQ(s.chosen(SummaryTopic::Link), -1);
 }
+
+TEST(SendSummaryTest, RecipientsATemplateLeavesAFieldEmptyForAreALineWithItsChoice) {
+    SendQueueResult r = countedRun(2, 2);
+    r.emptyFields.addListLine(2, {1});
+    const SendSummary sent = SummarizeSend(r, {}, QuietHours(), kSummaryDay);
+    ASSERT_NE(sent.line(SummaryTopic::EmptyFields), nullptr);
+    EXPECT_EQ(sent.line(SummaryTopic::EmptyFields)->text,
+              QStringLiteral("以下 1 位受訊者的訊息缺少替代欄位的值：第 3 行缺 $1$"));
+    EXPECT_EQ(sent.chosen(SummaryTopic::EmptyFields), kSendEmptyFields);
+    EXPECT_TRUE(sent.needsAttention()) << "shown even when only warnings are to be shown";
+
+    r.emptyFieldsLeftOut = 1;
+    const SendSummary left = SummarizeSend(r, {}, QuietHours(), kSummaryDay);
+    EXPECT_EQ(left.chosen(SummaryTopic::EmptyFields), kLeaveOutEmptyFields);
+    EXPECT_EQ(left.line(SummaryTopic::LeftOut)->text,
+              QStringLiteral("略過：重複 0、拒收 0、號碼不符 0、缺少替代欄位 1"));
+    const QJsonObject json = QJsonDocument::fromJson(left.toJson()).object();
+    EXPECT_EQ(json.value(QStringLiteral("emptyFields")).toInt(), 1);
+    EXPECT_EQ(json.value(QStringLiteral("emptyFieldsLeftOut")).toInt(), 1);
+}

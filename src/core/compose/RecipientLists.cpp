@@ -434,7 +434,7 @@ bool SendQueueBuilder::addListFileRow(const sLoadMt& row, int32_t line) {
 
 // The order of the checks decides what a recipient left out for two reasons is counted as: a duplicate first
 // (it is the same person and text as one before, whatever became of that one), then the stop list, then a
-// text that is no number.
+// text that is no number, then a template field without a value.
 bool SendQueueBuilder::offer(QByteArrayView written, uint8_t kind, QByteArrayView name, const OwnText* own,
                              int32_t listLine) {
     if (written.isEmpty())
@@ -466,13 +466,13 @@ bool SendQueueBuilder::offer(QByteArrayView written, uint8_t kind, QByteArrayVie
     }
     if (leftOutAsOdd(number, written, kind, listLine))
         return true;
+    if (const QList<int>& missing = own ? own->missing : m_input.placeholders;
+        !missing.isEmpty() && leftOutForEmptyFields(number, kind, name, listLine, missing))
+        return true;
     if (!refuseIfTooLong(number, listLine))
         return false;
     if (!m_sink)
         m_result.queuedNumbers.push_back(number);
-    const QList<int>& missing = own ? own->missing : m_input.placeholders;
-    if (!missing.isEmpty())
-        noteEmptyFields(number, kind, name, listLine, missing);
     sSendContent& record = append(number, kind, name);
     if (own) {
         record.segmentCount = SegmentBytes(own->text, record.segments[0]);
@@ -516,14 +516,18 @@ void SendQueueBuilder::noteLink(QByteArrayView text) {
     m_result.link = HoldsLink(text);
 }
 
-void SendQueueBuilder::noteEmptyFields(const QByteArray& number, uint8_t kind, QByteArrayView name, int32_t listLine,
-                                       const QList<int>& missing) {
+bool SendQueueBuilder::leftOutForEmptyFields(const QByteArray& number, uint8_t kind, QByteArrayView name,
+                                             int32_t listLine, const QList<int>& missing) {
     if (listLine >= 0)
         m_result.emptyFields.addListLine(listLine, missing);
     else if (kind == KindAddressBook && !name.isEmpty())
         m_result.emptyFields.addRecipient(shownBig5(name.toByteArray()), missing);
     else
         m_result.emptyFields.addRecipient(shownBig5(number), missing);
+    if (!m_filter.leaveOutEmptyFields)
+        return false;
+    ++m_result.emptyFieldsLeftOut;
+    return true;
 }
 
 void SendQueueBuilder::complete(const sSendContent& record) {
@@ -575,6 +579,8 @@ QString NothingToSendText(const SendQueueResult& result) {
         why << QStringLiteral("拒收 %1 筆").arg(result.optedOut);
     if (result.oddLeftOut > 0)
         why << QStringLiteral("號碼不符 %1 筆").arg(result.oddLeftOut);
+    if (result.emptyFieldsLeftOut > 0)
+        why << QStringLiteral("缺少替代欄位 %1 筆").arg(result.emptyFieldsLeftOut);
     return QStringLiteral("所有受訊者都已略過（%1），沒有簡訊可傳送！").arg(why.join(QStringLiteral("、")));
 }
 

@@ -141,6 +141,8 @@ struct RecipientFilter {
     const OptOutList* optOut = nullptr; // the stop list, or none
     bool keepDuplicates = false;        // a duplicate is sent all the same
     bool leaveOutOddNumbers = false;    // typed or listed text that is no number is left out (else it is sent)
+    bool leaveOutEmptyFields = false;   // a recipient whose "替代簡訊" leaves a "$n$" empty is left out (else it is
+                                        // sent with the field empty)
 };
 
 struct SendQueueResult {
@@ -160,10 +162,11 @@ struct SendQueueResult {
     int oddLeftOut = 0;                    // of those, left out
     EmptyFields emptyFields;               // recipients whose "替代簡訊" leaves a "$n$" without a value
     int firstEmptyFieldsEntry = -1;        // the entry of RecipientList (by position) of the first of them
+    int emptyFieldsLeftOut = 0;            // of those, left out
     bool link = false;                     // a text of the run holds a link
 
     // Recipients the filter left out.
-    int leftOut() const { return duplicates + optedOut + oddLeftOut; }
+    int leftOut() const { return duplicates + optedOut + oddLeftOut + emptyFieldsLeftOut; }
 };
 
 // Why a run has nothing to send: no recipient with a number, or every one left out (and why).
@@ -218,9 +221,10 @@ private:
                int32_t listLine = -1);
     // Whether `number` is no number, counted and (by the filter) left out.
     bool leftOutAsOdd(const QByteArray& number, QByteArrayView written, uint8_t kind, int32_t listLine);
-    // A recipient whose message leaves `missing` of the template's "$n$" empty, named.
-    void noteEmptyFields(const QByteArray& number, uint8_t kind, QByteArrayView name, int32_t listLine,
-                         const QList<int>& missing);
+    // A recipient whose message leaves `missing` of the template's "$n$" empty, named; whether the filter leaves
+    // it out.
+    bool leftOutForEmptyFields(const QByteArray& number, uint8_t kind, QByteArrayView name, int32_t listLine,
+                               const QList<int>& missing);
     void noteLink(QByteArrayView text);
     // `listLine`: the list-file line the number comes from, named with its whole number.
     bool refuseIfTooLong(QByteArrayView number, int32_t listLine = -1);

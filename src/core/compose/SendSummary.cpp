@@ -59,9 +59,11 @@ void buildLines(SendSummary& s, const SendQueueResult& queued) {
     std::vector<SummaryLine>& lines = s.lines;
     lines.push_back(
         readLine(SummaryTopic::Count, QStringLiteral("收訊人 %1 位、共 %2 通簡訊").arg(s.recipients).arg(s.messages)));
-    lines.push_back(readLine(
-        SummaryTopic::LeftOut,
-        QStringLiteral("略過：重複 %1、拒收 %2、號碼不符 %3").arg(s.duplicates).arg(s.optedOut).arg(s.oddLeftOut)));
+    QString leftOut =
+        QStringLiteral("略過：重複 %1、拒收 %2、號碼不符 %3").arg(s.duplicates).arg(s.optedOut).arg(s.oddLeftOut);
+    if (s.emptyFieldsLeftOut > 0)
+        leftOut += QStringLiteral("、缺少替代欄位 %1").arg(s.emptyFieldsLeftOut);
+    lines.push_back(readLine(SummaryTopic::LeftOut, leftOut));
     if (s.sameNumberOtherText > 0)
         lines.push_back(
             readLine(SummaryTopic::SameNumber, QStringLiteral("同一門號不同內容 %1 筆").arg(s.sameNumberOtherText)));
@@ -78,6 +80,13 @@ void buildLines(SendSummary& s, const SendQueueResult& queued) {
         SummaryLine line = readLine(SummaryTopic::OddNumbers, odd.summary(), true);
         line.choices = {QStringLiteral("略過這些受訊者"), QStringLiteral("照常傳送")};
         line.chosen = s.oddLeftOut > 0 ? kLeaveOutOdd : kSendOdd;
+        lines.push_back(line);
+    }
+    // Sent with the fields empty unless the user leaves them out; 取消 goes back to the first of them.
+    if (s.emptyFields > 0) {
+        SummaryLine line = readLine(SummaryTopic::EmptyFields, queued.emptyFields.summary(), true);
+        line.choices = {QStringLiteral("欄位留空照常傳送"), QStringLiteral("略過這些受訊者")};
+        line.chosen = s.emptyFieldsLeftOut > 0 ? kLeaveOutEmptyFields : kSendEmptyFields;
         lines.push_back(line);
     }
     // Why: all left out, or a number that refuses the whole run once the user asked to send it.
@@ -102,6 +111,8 @@ SendSummary SummarizeSend(const SendQueueResult& queued, const SummarySchedule& 
     s.oddNumbers = queued.odd.count();
     s.oddLeftOut = queued.oddLeftOut;
     s.sameNumberOtherText = queued.sameNumberOtherText;
+    s.emptyFields = queued.emptyFields.count();
+    s.emptyFieldsLeftOut = queued.emptyFieldsLeftOut;
     s.link = queued.link;
     s.schedule = schedule;
     s.quiet = quiet;
@@ -116,7 +127,7 @@ SendSummary SummarizeSend(const SendQueueResult& queued, const SummarySchedule& 
 }
 
 bool SendSummary::needsAttention() const {
-    if (duplicates + optedOut + oddLeftOut > 0)
+    if (duplicates + optedOut + oddLeftOut + emptyFieldsLeftOut > 0)
         return true;
     for (const SummaryLine& l : lines)
         if (l.warning)
@@ -156,6 +167,8 @@ QByteArray SendSummary::toJson() const {
     o.insert(QStringLiteral("oddNumbers"), oddNumbers);
     o.insert(QStringLiteral("oddLeftOut"), oddLeftOut);
     o.insert(QStringLiteral("sameNumberOtherText"), sameNumberOtherText);
+    o.insert(QStringLiteral("emptyFields"), emptyFields);
+    o.insert(QStringLiteral("emptyFieldsLeftOut"), emptyFieldsLeftOut);
     const QDateTime booked = OrderDateTime(schedule.orderTime);
     o.insert(QStringLiteral("reservation"), schedule.reservation && booked.isValid()
                                                 ? QJsonValue(booked.toString(QStringLiteral("yyyy-MM-ddTHH:mm")))

@@ -26,7 +26,9 @@ enum class SummaryTopic {
     Validity,
     QuietHours, // a send, or a reservation, inside quiet hours: choices kMoveToMorning, kSendAtNight
     Link,
-    OddNumbers, // text that is no number: choices kLeaveOutOdd, kSendOdd
+    OddNumbers,  // text that is no number: choices kLeaveOutOdd, kSendOdd
+    EmptyFields, // "替代簡訊" leaves a "$n$" of some recipients without a value: choices kSendEmptyFields,
+                 // kLeaveOutEmptyFields
     NothingToSend,
 };
 
@@ -35,6 +37,8 @@ constexpr int kMoveToMorning = 0;
 constexpr int kSendAtNight = 1;
 constexpr int kLeaveOutOdd = 0;
 constexpr int kSendOdd = 1;
+constexpr int kSendEmptyFields = 0;
+constexpr int kLeaveOutEmptyFields = 1;
 
 struct SummaryLine {
     SummaryTopic topic;
@@ -60,6 +64,8 @@ struct SendSummary {
     int oddNumbers = 0; // recipients that are no number, sent or left out
     int oddLeftOut = 0;
     int sameNumberOtherText = 0;
+    int emptyFields = 0; // recipients whose template leaves a field without a value, sent or left out
+    int emptyFieldsLeftOut = 0;
     bool link = false;
     SummarySchedule schedule;
     bool night = false;          // the run goes inside quiet hours

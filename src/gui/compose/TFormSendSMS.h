@@ -148,8 +148,9 @@ private:
     bool askSummary(const ComposeInput& input, std::list<sSendContent>& SendQueue, SendQueueResult* queued,
                     SendSummary* summary);
     void logSummaryChoices(const SendQueueResult& queued, const SendSummary& summary, const SummarySchedule& taken);
-    // After 取消 in a summary that named recipients that are no number, the first of them is selected.
-    void selectFirstOddNumber();
+    // After 取消 in a summary that named recipients that are no number, or that a template leaves a field empty
+    // for, the first of them is selected.
+    void selectFirstNamed(const SendQueueResult& queued);
     void selectEntry(int index);
     bool selectedRowSegments(Segments* segments) const;
     // The first list-file row of the field whose own text replaces the message, or -1.

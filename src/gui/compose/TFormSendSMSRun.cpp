@@ -201,16 +201,20 @@ void TFormSendSMS::offerBookEntries() {
     ParseRecipientField(true);
 }
 
-void TFormSendSMS::selectFirstOddNumber() {
+void TFormSendSMS::selectFirstNamed(const SendQueueResult& queued) {
     int first = -1;
-    FindOddNumbers(m_parsed, &first);
-    if (first >= 0)
-        selectEntry(first);
+    if (queued.odd.count() > 0)
+        FindOddNumbers(m_parsed, &first);
+    const int empty = queued.firstEmptyFieldsEntry;
+    if (empty >= 0 && (first < 0 || empty < first))
+        first = empty;
+    selectEntry(first);
 }
 
 // The run as the summary's answers leave it: built with the stop list and without duplicates, counted, and
 // shown in the summary box (when the settings want it shown), which may ask for it to be built again with
-// duplicates or with recipients that are no number. False when nothing is to be sent.
+// duplicates, with recipients that are no number, or without those a template leaves a field empty for. False
+// when nothing is to be sent.
 bool TFormSendSMS::askSummary(const ComposeInput& input, std::list<sSendContent>& SendQueue, SendQueueResult* queued,
                               SendSummary* summary) {
     OptOutList optOut;
@@ -243,27 +247,29 @@ bool TFormSendSMS::askSummary(const ComposeInput& input, std::list<sSendContent>
     if (!summary->shows(settings.summary) && queued->ok)
         return true;
     TFormSendSummary box(*summary, settings.summary, this);
-    connect(&box, &TFormSendSummary::recountRequested, &box, [&](bool keepDuplicates, bool leaveOutOdd) {
-        filter.keepDuplicates = keepDuplicates;
-        filter.leaveOutOddNumbers = leaveOutOdd;
-        count();
-        box.setSummary(*summary);
-    });
+    connect(&box, &TFormSendSummary::recountRequested, &box,
+            [&](bool keepDuplicates, bool leaveOutOdd, bool leaveOutEmptyFields) {
+                filter.keepDuplicates = keepDuplicates;
+                filter.leaveOutOddNumbers = leaveOutOdd;
+                filter.leaveOutEmptyFields = leaveOutEmptyFields;
+                count();
+                box.setSummary(*summary);
+            });
     connect(&box, &TFormSendSummary::summaryShownChanged, &box, [this](SummaryShown shown) {
         QString written;
         if (!WriteSummaryShown(m_config.StartDir(), shown, &written))
             warn(written);
     });
     if (prompts().execDialog(&box) != QDialog::Accepted || !queued->ok) {
-        if (summary->oddNumbers > 0)
-            selectFirstOddNumber();
+        selectFirstNamed(*queued);
         return false;
     }
     *summary = box.summary();
     return true;
 }
 
-// The operation log names who the run leaves out on the stop list, and what was chosen for a night run.
+// The operation log names who the run leaves out on the stop list, and what was chosen for a night run and for
+// recipients a template leaves a field empty for.
 void TFormSendSMS::logSummaryChoices(const SendQueueResult& queued, const SendSummary& summary,
                                      const SummarySchedule& taken) {
     QList<QByteArray> lines;
@@ -279,6 +285,8 @@ void TFormSendSMS::logSummaryChoices(const SendQueueResult& queued, const SendSu
                                    .arg(OrderDateTime(taken.orderTime).toString(QStringLiteral("yyyy/MM/dd HH:mm")))
                              : QStringLiteral("，照常傳送")));
     }
+    if (const SummaryLine* empty = summary.line(SummaryTopic::EmptyFields))
+        lines << big5(empty->text + QStringLiteral("：") + empty->choices.value(empty->chosen));
     for (const QByteArray& line : lines)
         WriteOpLog(line);
     if (queued.optedOut > 0)
@@ -294,11 +302,6 @@ void TFormSendSMS::startRun(const GatewayTarget& gateway, const QByteArray& mess
     SendSummary summary;
     if (!askSummary(ComposeInput::fromText(message, RadioButtonReplaceMsg->isChecked()), SendQueue, &queued, &summary))
         return;
-    if (!queued.emptyFields.empty() &&
-        !prompts().confirm(this, QStringLiteral("Norvi簡訊服務軟體"), queued.emptyFields.question())) {
-        selectEntry(queued.firstEmptyFieldsEntry);
-        return;
-    }
     const SummarySchedule taken = summary.scheduleTaken();
     if (!m_sendLog.ConfirmClearLog())
         return;

@@ -37,6 +37,8 @@ QString SummaryLineName(SummaryTopic topic) {
         return QStringLiteral("Link");
     case SummaryTopic::OddNumbers:
         return QStringLiteral("OddNumbers");
+    case SummaryTopic::EmptyFields:
+        return QStringLiteral("EmptyFields");
     case SummaryTopic::NothingToSend:
         return QStringLiteral("NothingToSend");
     }
@@ -89,7 +91,9 @@ void TFormSendSummary::setSummary(const SendSummary& summary) {
     m_summary = summary;
     for (SummaryLine& line : m_summary.lines) {
         const SummaryLine* old = before.line(line.topic);
-        if (old && line.topic != SummaryTopic::OddNumbers && old->choices == line.choices)
+        // The lines of who is left out take their answer from the recount itself.
+        const bool counted = line.topic == SummaryTopic::OddNumbers || line.topic == SummaryTopic::EmptyFields;
+        if (old && !counted && old->choices == line.choices)
             line.chosen = old->chosen;
     }
     showLines();
@@ -169,12 +173,17 @@ void TFormSendSummary::choiceMade(SummaryTopic topic, int choice) {
     if (!line || line->chosen == choice)
         return;
     line->chosen = choice;
-    if (topic == SummaryTopic::OddNumbers)
-        emit recountRequested(keepDuplicates(), choice == kLeaveOutOdd);
+    if (topic == SummaryTopic::OddNumbers || topic == SummaryTopic::EmptyFields)
+        askRecount();
+}
+
+void TFormSendSummary::askRecount() {
+    emit recountRequested(keepDuplicates(), m_summary.chosen(SummaryTopic::OddNumbers) != kSendOdd,
+                          m_summary.chosen(SummaryTopic::EmptyFields) == kLeaveOutEmptyFields);
 }
 
 void TFormSendSummary::CheckBoxKeepDuplicatesClick() {
-    emit recountRequested(keepDuplicates(), m_summary.chosen(SummaryTopic::OddNumbers) != kSendOdd);
+    askRecount();
 }
 
 void TFormSendSummary::CheckBoxOnlyWarningsClick() {

@@ -17,13 +17,13 @@ class QWidget;
 namespace norvi {
 
 // "傳送前確認": the one question before a send. It shows the run's summary line by line; a line that offers
-// choices (the quiet-hours line, recipients that are no number, and whatever line a later check adds with
-// choices of its own) shows them as radio buttons under its text, with the summary's default taken. 傳送 sends
+// choices (the quiet-hours line, recipients that are no number, recipients a template leaves a field empty
+// for) shows them as radio buttons under its text, with the summary's default taken. 傳送 sends
 // with the answers given, 取消 goes back to the send dialog with nothing sent. 重複的也傳送 sends duplicates
 // after all; a check box asks to see this box only when something is left out or a line warns.
 //
-// A choice that changes who is sent (the duplicates, the recipients that are no number) asks the caller to
-// count the run again (recountRequested), which answers with setSummary().
+// A choice that changes who is sent (the duplicates, the recipients that are no number, those with a field
+// left empty) asks the caller to count the run again (recountRequested), which answers with setSummary().
 class TFormSendSummary : public QDialog {
     Q_OBJECT
 public:
@@ -36,7 +36,7 @@ public:
     void setSummary(const SendSummary& summary);
 
 signals:
-    void recountRequested(bool keepDuplicates, bool leaveOutOddNumbers);
+    void recountRequested(bool keepDuplicates, bool leaveOutOddNumbers, bool leaveOutEmptyFields);
     // "只在有略過或警告時顯示" was ticked or cleared.
     void summaryShownChanged(SummaryShown shown);
 
@@ -48,6 +48,7 @@ private slots:
 private:
     void showLines();
     void choiceMade(SummaryTopic topic, int choice);
+    void askRecount();
 
     SendSummary m_summary;
     QWidget* m_linesPanel = nullptr;
