@@ -258,6 +258,7 @@ protected:
             endJob(c.ending);
             return;
         case Opener::PopupResend:
+            withoutQuietHours();
             m_prompts.answers.push_back(Prompts::Answer::No); // 要清除現有的傳送紀錄？ keep the rows
             ASSERT_TRUE(trigger(menuItem("PMItemLvRSendSMS")));
             endJob(c.ending);

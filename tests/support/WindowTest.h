@@ -6,6 +6,7 @@
 #include "core/shared/Clock.h"
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
+#include "core/shared/SendSettings.h"
 #include "gui/WindowSet.h"
 #include "support/CheckedModel.h"
 #include "support/ScriptedPrompts.h"
@@ -17,6 +18,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QTemporaryDir>
@@ -53,6 +55,12 @@ protected:
     void writeConfig(const QString& logFolder, const QByteArray& host = "127.0.0.1", int port = 8000,
                      const QByteArray& account = QByteArray(), const QByteArray& password = QByteArray()) {
         ASSERT_TRUE(m_dir.writeConfig({big5(logFolder), host, port, account, password}));
+    }
+
+    // NorviSMSAp.ini without quiet hours: a test that sends or resends at whatever hour it runs asks nothing.
+    void withoutQuietHours() const {
+        QFile ini(SendSettingsPath(m_dir.path()));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly) && ini.write("[QuietHours]\nenabled=false\n") > 0);
     }
 
     QString path(const char* name) const { return QDir(m_dir.path()).filePath(QString::fromUtf8(name)); }

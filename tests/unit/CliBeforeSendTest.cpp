@@ -146,6 +146,27 @@ TEST_F(CliBeforeSendTest, ANightRunWarnsOrIsRefusedAsTheSettingsSay) {
     EXPECT_FALSE(r.err.contains(QStringLiteral("夜間"))) << r.err.toStdString();
 }
 
+// A resend at night is said as a send's is; with cliRefuses=true it is refused unless --night-ok.
+TEST_F(CliBeforeSendTest, ANightResendWarnsOrIsRefusedAsTheSettingsSay) {
+    sim->failNextSends(8, 1);
+    CliRun r = run({"-q", "send", "--text", "hi", "0933000111", "--log", "first.log"}, {}, clockAt(todayAt(10, 0)));
+    ASSERT_EQ(r.exitCode, 2) << r.err.toStdString();
+    const QDateTime night = todayAt(23, 30);
+    writeIni("[QuietHours]\ncliRefuses=true\n");
+    r = run({"-q", "resend", "--log", "first.log"}, {}, clockAt(night));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(
+        r.err.contains(QStringLiteral("現在是夜間（21:00–08:00），設定為命令列也拒絕夜間傳送，沒有重發任何簡訊")))
+        << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("--night-ok"))) << r.err.toStdString();
+    EXPECT_EQ(sendRequests(), 1);
+
+    r = run({"-q", "resend", "--night-ok", "--log", "first.log"}, {}, clockAt(night));
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("現在是夜間（21:00–08:00）"))) << r.err.toStdString();
+    EXPECT_EQ(sendRequests(), 2);
+}
+
 // --dry-run sends nothing and makes no log; its counts are what the real run then sends.
 TEST_F(CliBeforeSendTest, ADryRunSendsNothingAndCountsWhatTheRunSends) {
     ASSERT_EQ(run({"optout", "add", "0955000333"}).exitCode, 0);

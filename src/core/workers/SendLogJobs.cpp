@@ -203,16 +203,31 @@ QString NothingToResendText() {
 }
 
 bool StartResend(JobRegistry& jobs, const GatewayTarget& gateway, JobOwner* listOwner, JobRows* log,
-                 std::list<sSendContent> SendQueue, QString* errorText, SendThd** started, const QString& leftOut) {
+                 std::list<sSendContent> SendQueue, QString* errorText, SendThd** started, const QString& leftOut,
+                 const QByteArray& bookedFor) {
     if (jobs.workerRegistered()) {
         if (errorText)
             *errorText = WorkerBusyText();
         return false;
     }
     ClearStop();
-    SendRun run = SendRun::ofQueue(std::move(SendQueue), gateway, listOwner);
+    SendRun run = SendRun::ofQueue(std::move(SendQueue), gateway, listOwner,
+                                   bookedFor.isEmpty() ? std::nullopt
+                                                       : std::optional<SendSchedule>(SendSchedule{true, bookedFor, 0}));
     run.endNote = leftOut;
     return StartSendWorker(jobs, std::move(run), log, errorText, started);
+}
+
+QString ResendNightText(const QuietHours& quiet) {
+    return QStringLiteral("現在是夜間（%1）").arg(quiet.windowText());
+}
+
+QString ResendNightQuestion(const QuietHours& quiet) {
+    return ResendNightText(quiet) + QStringLiteral("，要改為 %1 預約重發嗎？（按「否」照常重發）").arg(quiet.endText());
+}
+
+QByteArray ResendMorning(const QuietHours& quiet, const QDateTime& now) {
+    return quiet.endAfter(now).toString(QStringLiteral("yyyyMMddHHmm00")).toLatin1();
 }
 
 bool ParseSingleMsgId(const QString& typed, QByteArray* msgId, QString* errorText) {

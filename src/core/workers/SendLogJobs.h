@@ -2,6 +2,7 @@
 
 #include "core/compose/RecipientRecords.h"
 #include "core/shared/Config.h"
+#include "core/shared/SendSettings.h"
 #include "core/workers/WorkerMode.h"
 
 #include <QByteArray>
@@ -78,11 +79,17 @@ QString ResendUncertainQuestion(int uncertain);
 QString NothingToResendText();
 
 // Resend, second half: clears StopFlag and starts a send run of the queue built above. `listOwner` is the
-// send log's window; the run has no schedule, so every message goes at once and without a limit.
+// send log's window; the run has no limit, and goes at once unless `bookedFor` (yyyyMMddHHmm00) books it.
 // `leftOut` is said after the run's counts at its end.
 bool StartResend(JobRegistry& jobs, const GatewayTarget& gateway, JobOwner* listOwner, JobRows* log,
                  std::list<sSendContent> SendQueue, QString* errorText, SendThd** started = nullptr,
-                 const QString& leftOut = QString());
+                 const QString& leftOut = QString(), const QByteArray& bookedFor = QByteArray());
+
+// A resend started inside quiet hours: "現在是夜間（21:00–08:00）", the question of 失敗重發 (是 books it for the
+// end of the quiet hours, 否 sends it now), and the order time of that booking.
+QString ResendNightText(const QuietHours& quiet);
+QString ResendNightQuestion(const QuietHours& quiet);
+QByteArray ResendMorning(const QuietHours& quiet, const QDateTime& now);
 
 // The MsgId typed for a single query or cancellation, as the request will carry it: without the spaces
 // around it, in Big5, at most as long as the request's field. False with the reason in `errorText` when
