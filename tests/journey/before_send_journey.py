@@ -1,8 +1,9 @@
 """Before the send, in the real program: a group holding a nested group, an overlapping member and a stopped
 number, with the member typed again in its +886 form. The summary box counts them over the accessibility bus;
 取消 sends nothing, 傳送 sends each person once. 工具 → 拒收名單 adds a number from the keyboard and removes it;
-the address book's pop-up adds a member. At a faked 23:30 with 夜間不傳送 turned on in 設定, the summary says it is
-night and its default books the run for 08:00. Screenshots: before_send-summary, before_send-optout,
+the address book's pop-up adds a member. At a faked 23:30 with 夜間不傳送 turned on in 設定, a 替代簡訊 template
+whose recipient has no value: the summary says it is night (its default books the run for 08:00) and names the
+recipient with the missing field (its default sends the field empty). Screenshots: before_send-summary, before_send-optout,
 before_send-night."""
 
 import datetime
@@ -15,6 +16,7 @@ from journey import check, wait_for
 from send_journey import click_row, open_send_dialog
 
 MESSAGE = "Parents meeting at 7pm"
+TEMPLATE = "Dear $1$, meeting at 7pm"
 
 
 def write_book(path):
@@ -125,15 +127,20 @@ def night_send(j, tomorrow):
     j.press(settings, "確定")
     j.window_gone("參數設定")
 
+    # A 替代簡訊 template whose typed recipient has no value for $1$: a line of the same summary.
     dialog = open_send_dialog(j)
     j.fill(j.control(dialog, "text", "受訊者"), "0911000001")
-    j.fill(j.control(dialog, "text", "訊息內容"), MESSAGE)
+    j.fill(j.control(dialog, "text", "訊息內容"), TEMPLATE)
+    j.click(j.control(dialog, "radio button", "替代簡訊"))
     j.press(dialog, "傳送")
     box = summary_box(j)
     lines = j.texts(box)
     check("現在是夜間（21:00–08:00）" in lines, f"the summary says {lines}")
     choice = j.control(box, "radio button", "改為 08:00 預約傳送")
     check(j._states(choice).contains(j.pyatspi.STATE_CHECKED), "booking for 08:00 is the default")
+    check("以下 1 位受訊者的訊息缺少替代欄位的值：0911000001 缺 $1$" in lines, f"the summary says {lines}")
+    empty = j.control(box, "radio button", "欄位留空照常傳送")
+    check(j._states(empty).contains(j.pyatspi.STATE_CHECKED), "sending with the field empty is the default")
     j.screenshot("night")
     j.press(box, "傳送")
     j.window_gone("傳送前確認")
@@ -144,6 +151,7 @@ def night_send(j, tomorrow):
     rows = j.wait_rows("the booked row", lambda rows: any(r[1] == "0911000001" for r in rows))
     row = next(r for r in rows if r[1] == "0911000001")
     check(row[2] == tomorrow + "080000", f"the booked row is {row}")
+    check(TEMPLATE.replace("$1$", "") in row, f"the field went empty, never as $1$: {row}")
 
 
 def before_send_journey(j):
