@@ -6,6 +6,7 @@
 #include "core/shared/Config.h"
 #include "core/shared/OpLog.h"
 #include "gui/addressbook/BookLists.h"
+#include "gui/compose/TFormOptOut.h"
 #include "gui/sendlog/FollowUp.h"
 #include "gui/shared/Prompts.h"
 
@@ -41,6 +42,14 @@ void WindowSet::connectWindows() {
     QObject::connect(&m_main, &TFormMain::queryDialogRequested, &m_querySMS,
                      [this](bool cancelMode) { m_querySMS.openFor(cancelMode); });
     QObject::connect(&m_main, &TFormMain::addressBookRequested, &m_adrBk, [this] { prompts().execDialog(&m_adrBk); });
+    // The stop list's window is made for each opening: it reads the file as it then stands.
+    QObject::connect(&m_main, &TFormMain::optOutListRequested, &m_main, [this] {
+        TFormOptOut window(m_config, &m_main);
+        prompts().execDialog(&window);
+    });
+    QObject::connect(
+        &m_adrBk, &TFormAdrBk::optOutRequested, &m_adrBk,
+        [this](const std::vector<OptOutCandidate>& numbers) { TFormOptOut::addFromBook(&m_adrBk, m_config, numbers); });
 
     QObject::connect(&m_adrBk, &TFormAdrBk::sendRequested, &m_sendSMS, [this](const std::vector<sMtData>& entries) {
         m_sendSMS.openFor(SendOpener::AddressBook, QString(), entries);

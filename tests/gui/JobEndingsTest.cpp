@@ -4,6 +4,8 @@
 // left out.
 #include "GatewaySimulator.h"
 #include "support/BookWindowTest.h"
+
+#include "core/shared/SendSettings.h"
 #include "support/GatewayPeer.h"
 #include "support/SimulatorWindowTest.h"
 
@@ -103,6 +105,11 @@ protected:
         m_sim = startedSimulator(gwsim::ReplyPacing::split(100, 60));
         QDir(m_dir.path()).mkdir(QStringLiteral("logs"));
         writeConfig(path("logs"), "127.0.0.1", m_sim->port(), "demo", "demo");
+        // The runs go at once whatever the hour the test runs at: no quiet hours turn them into reservations.
+        SendSettings settings;
+        settings.quiet.enabled = false;
+        QString error;
+        ASSERT_TRUE(WriteSendSettings(m_dir.path(), settings, &error)) << error.toStdString();
         for (int i = 0; i < kRecipients; ++i)
             addMember(101 + i, qPrintable(QStringLiteral("成員%1").arg(i)),
                       qPrintable(QStringLiteral("09120000%1").arg(i, 2, 10, QLatin1Char('0'))));
@@ -223,6 +230,7 @@ protected:
                 if (c.opener == Opener::Tools) {
                     ASSERT_TRUE(typeInto(findControl<QWidget>(d, "MemoSM"), QStringLiteral("會議改到三點")));
                 }
+                answerSendSummary();
                 ASSERT_TRUE(click(d, "ButtonSend"));
                 endJob(c.ending);
             });
@@ -242,6 +250,7 @@ protected:
                 ASSERT_TRUE(clickRows(list(book), members));
                 m_prompts.dialogHandlers.push_back([this, c](QDialog* d) {
                     ASSERT_TRUE(typeInto(findControl<QWidget>(d, "MemoSM"), QStringLiteral("會議改到三點")));
+                    answerSendSummary();
                     ASSERT_TRUE(click(d, "ButtonSend"));
                     endJob(c.ending);
                 });
@@ -263,6 +272,7 @@ protected:
             endJob(c.ending);
             return;
         case Opener::PopupResend:
+            withoutQuietHours();
             m_prompts.answers.push_back(Prompts::Answer::No); // 要清除現有的傳送紀錄？ keep the rows
             ASSERT_TRUE(trigger(menuItem("PMItemLvRSendSMS")));
             endJob(c.ending);
@@ -388,6 +398,7 @@ TEST_F(JobEndingsTest, ASignalStopsTheRunKeepsItsRowsAndEndsWithoutAQuestion) {
     m_prompts.dialogHandlers.push_back([&](QDialog* d) {
         ASSERT_TRUE(typeInto(findControl<QWidget>(d, "RichEditMT"), typedNumbers().join(QStringLiteral("; "))));
         ASSERT_TRUE(typeInto(findControl<QWidget>(d, "MemoSM"), QStringLiteral("會議改到三點")));
+        answerSendSummary();
         ASSERT_TRUE(click(d, "ButtonSend"));
         waitMidRun();
         QEventLoop loop;
@@ -418,6 +429,7 @@ TEST_F(JobEndingsTest, ASignalWhileTheRunAsksWhetherToGoOnClosesTheBoxAndEndsThe
     m_prompts.dialogHandlers.push_back([&](QDialog* d) {
         ASSERT_TRUE(typeInto(findControl<QWidget>(d, "RichEditMT"), typedNumbers().join(QStringLiteral("; "))));
         ASSERT_TRUE(typeInto(findControl<QWidget>(d, "MemoSM"), QStringLiteral("會議改到三點")));
+        answerSendSummary();
         ASSERT_TRUE(click(d, "ButtonSend"));
         // The box runs its own event loop: it is looked for from a timer, and SIGTERM comes from there.
         QString asked;

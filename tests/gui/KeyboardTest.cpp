@@ -137,6 +137,7 @@ TEST_F(SendDialogKeysTest, ReturnSendsFromTheRecipientsAndBreaksTheMessagesLines
             QTest::keyClicks(memo(), QStringLiteral("2"));
             ASSERT_TRUE(keyClick(field(), Qt::Key_Return, Qt::ShiftModifier));
             EXPECT_EQ(fieldText(), QStringLiteral("0912000001")) << "Shift+Return is no separator either";
+            answerSendSummary();
             ASSERT_TRUE(keyClick(field(), Qt::Key_Return));
             EXPECT_TRUE(progress().isVisible()) << "Return in the recipients did not send";
             finishRun();
@@ -152,6 +153,7 @@ TEST_F(SendDialogKeysTest, AltSSendsAndEscCloses) {
         [&] {
             ASSERT_TRUE(typeInto(field(), QStringLiteral("0912000001")));
             ASSERT_TRUE(typeInto(memo(), QStringLiteral("Alt+S")));
+            answerSendSummary();
             ASSERT_TRUE(keyClick(memo(), Qt::Key_S, Qt::AltModifier));
             // A mnemonic presses its button as a click does, the release a moment later.
             ASSERT_TRUE(QTest::qWaitFor([this] { return progress().isVisible(); }, 5000)) << "Alt+S did not send";

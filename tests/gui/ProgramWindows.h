@@ -7,6 +7,8 @@
 #include "gui/addressbook/TFormGroup.h"
 #include "gui/addressbook/TFormMember.h"
 #include "gui/addressbook/TFormSelectMember.h"
+#include "gui/compose/TFormOptOut.h"
+#include "gui/compose/TFormSendSummary.h"
 #include "gui/exchange/TFormChMapping.h"
 #include "gui/sendlog/FollowUp.h"
 #include "gui/sendlog/TFormAbout.h"
@@ -87,6 +89,18 @@ inline const std::vector<ProgramWindow>& programWindows() {
              return made<TFormResults>(w, DeliveryCounts(), QStringLiteral("全部 0 筆紀錄"), QString());
          },
          "ButtonClose", "ButtonClose"},
+        // At night, so that the box shows a line with choices beside its counts.
+        {"TFormSendSummary",
+         [](WindowSet& w) {
+             SendQueueResult queued;
+             queued.recipients = 3;
+             queued.totalCount = 3;
+             const SendSummary summary =
+                 SummarizeSend(queued, SummarySchedule(), QuietHours(), QDateTime(QDate(2026, 12, 10), QTime(23, 30)));
+             return made<TFormSendSummary>(w, summary, SummaryShown::Always);
+         },
+         "ButtonSend", "ButtonCancel"},
+        {"TFormOptOut", [](WindowSet& w) { return made<TFormOptOut>(w, w.config()); }, "ButtonAdd", "ButtonClose"},
     };
     return all;
 }

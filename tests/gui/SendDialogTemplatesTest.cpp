@@ -1,11 +1,13 @@
-// A "替代簡訊" message whose list lines leave a "$n$" without a value: 傳送 names those lines and asks (否 goes
-// back to the first of them, 是 sends them with the fields empty), and 預覽 shows what each recipient gets.
+// A "替代簡訊" message whose list lines leave a "$n$" without a value: the summary before the send names those
+// lines, with the choice to send them with the fields empty or leave them out (取消 goes back to the first of
+// them), and 預覽 shows what each recipient gets.
 
 #include "SendDialogFixture.h"
 
 #include "gui/sendlog/TFormShowMsg.h"
 
 #include <QPushButton>
+#include <QRadioButton>
 
 using namespace norvi;
 using namespace norvi::test;
@@ -29,31 +31,63 @@ protected:
     }
 };
 
-const QString kQuestion = QStringLiteral("以下 2 位受訊者的訊息缺少替代欄位的值：第 2 行缺 $2$、第 3 行缺 $1$、$2$。\n"
-                                         "要將這些欄位留空照樣傳送嗎？（按「否」回到發送訊息修改）");
+const QString kLine = QStringLiteral("以下 2 位受訊者的訊息缺少替代欄位的值：第 2 行缺 $2$、第 3 行缺 $1$、$2$");
 
 } // namespace
 
-TEST_F(SendDialogTemplatesTest, LinesWithoutValuesAreAskedAboutNoGoesBackAndYesSendsTheFieldsEmpty) {
+// The lines without values are a line of the summary, with its choices: 取消 goes back to the first of them,
+// 略過這些受訊者 recounts the run without them, and the default sends them with the fields empty.
+TEST_F(SendDialogTemplatesTest, LinesWithoutValuesAreASummaryLineThatSendsThemEmptyLeavesThemOutOrGoesBack) {
+    QStringList named;
+    QStringList counts;
     open(
         [&] {
             prepare();
-            m_prompts.answers = {Prompts::Answer::No};
+            answerSendSummary([&](QDialog& box) {
+                named << summaryLine(box, "EmptyFields");
+                EXPECT_TRUE(findControl<QRadioButton>(&box, "RadioSummaryEmptyFields0")->isChecked());
+                EXPECT_TRUE(click(&box, "ButtonCancel"));
+            });
             ASSERT_TRUE(press("ButtonSend"));
-            EXPECT_EQ(m_prompts.messages(), QStringList{kQuestion});
+            EXPECT_TRUE(m_prompts.messages().isEmpty()) << "no box of its own";
             EXPECT_TRUE(dialog().isVisible());
             EXPECT_FALSE(progress().isVisible());
             EXPECT_EQ(selected(), QStringLiteral("0922000002")) << "the first such line is shown to be corrected";
             EXPECT_TRUE(m_sim->requests().empty());
-            EXPECT_EQ(mainWindow().jobRows().rowCount(), 0);
 
-            m_prompts.answers = {Prompts::Answer::Yes};
+            answerSendSummary([&](QDialog& box) {
+                EXPECT_TRUE(click(&box, "RadioSummaryEmptyFields1"));
+                counts << summaryLine(box, "Count") << summaryLine(box, "LeftOut");
+                named << summaryLine(box, "EmptyFields");
+                EXPECT_TRUE(click(&box, "RadioSummaryEmptyFields0")); // and back: all three again
+                counts << summaryLine(box, "Count");
+                EXPECT_TRUE(click(&box, "ButtonSend"));
+            });
             ASSERT_TRUE(press("ButtonSend"));
             finishRun();
         },
         false);
+    EXPECT_EQ(named, (QStringList{kLine, kLine})) << "the line stays while they are left out, to take them back";
+    EXPECT_EQ(counts, (QStringList{QStringLiteral("收訊人 1 位、共 1 通簡訊"),
+                                   QStringLiteral("略過：重複 0、拒收 0、號碼不符 0、缺少替代欄位 2"),
+                                   QStringLiteral("收訊人 3 位、共 3 通簡訊")}));
     EXPECT_EQ(sentTexts(), (QStringList{QStringLiteral("您好王，會議三點開始"), QStringLiteral("您好陳，會議開始"),
                                         QStringLiteral("您好，會議開始")}));
+}
+
+TEST_F(SendDialogTemplatesTest, LeftOutLinesAreNotSent) {
+    open(
+        [&] {
+            prepare();
+            answerSendSummary([&](QDialog& box) {
+                EXPECT_TRUE(click(&box, "RadioSummaryEmptyFields1"));
+                EXPECT_TRUE(click(&box, "ButtonSend"));
+            });
+            ASSERT_TRUE(press("ButtonSend"));
+            finishRun();
+        },
+        false);
+    EXPECT_EQ(sentTexts(), QStringList{QStringLiteral("您好王，會議三點開始")});
 }
 
 TEST_F(SendDialogTemplatesTest, PreviewShowsTheFirstRecipientsTextAndStepsThroughTheOthers) {

@@ -2,7 +2,7 @@
 order, every stop a named control (a drop-down named by its label) and nothing unnamed reported as focused
 with it, and Esc closes the dialog. Then a send with the keyboard alone: the send dialog opened from the
 menu with its keys, the recipients and the text typed, Tab to each control, Return in the recipient field
-sends, and Return confirms the end in the progress window.
+sends, Return takes the summary's 傳送, and Return confirms the end in the progress window.
 
 A dialog joins the walk by one line of DIALOGS: its title, how it is opened (from the window the line before
 left open) and the controls Tab reaches, in order."""
@@ -144,7 +144,11 @@ DIALOGS = [
     ("參數設定", choose_page("參數設定", "目錄設定"), ["目錄設定", "運作記錄檔目錄：", "選擇運作記錄檔目錄", "確定", "取消"],
      False),
     ("目錄選擇", press("參數設定", "選擇運作記錄檔目錄"), ["磁碟機(D)：", "請選擇運作記錄檔目錄：", "確定", "取消"], True),
-    ("參數設定", None, None, True),
+    # The journeys' quiet hours are off, so their hours and the command line's box wait greyed.
+    ("參數設定", choose_page("參數設定", "傳送時段"), ["傳送時段", "夜間不傳送(N)", "傳送前的確認只在有略過或警告時顯示(W)", "確定", "取消"],
+     True),
+    ("拒收名單", menu("工具(T)", "拒收名單(R)..."), ["號碼(N)：", "備註(M)：", "新增(A)", "篩選(F)：", "拒收的號碼",
+                                                   "匯入(I)...", "匯出(E)...", "關閉"], True),
     ("發送訊息", menu("工具(T)", "發訊(S)..."), SEND, False),
     ("簡訊預覽", press("發送訊息", "預覽"), ["簡訊預覽", "關閉"], True),
     ("選擇受訊者", press("發送訊息", "受訊者："), [n.format("受訊者") for n in PICKER], True),
@@ -200,6 +204,9 @@ def send_with_keys_alone(j):
         j.key("Tab")
     wait_for("Tab round to the recipients", lambda: j._states(recipients).contains(j.pyatspi.STATE_FOCUSED))
     j.key("Return")
+    j.window("傳送前確認", "dialog")
+    j.key("Return")  # 傳送, the summary's default
+    j.window_gone("傳送前確認")
     j.message_box("要清除現有的傳送紀錄？")
     j.key("n")  # 否(N): the loaded row stays
     progress = j.window("作業進度", "dialog")

@@ -59,6 +59,7 @@ def kill_journey(j):
     j.fill(j.control(dialog, "text", "受訊者"), "; ".join(NUMBERS))
     j.fill(j.control(dialog, "text", "訊息內容"), "Kill test")
     j.press(dialog, "傳送")
+    j.confirm_summary()
     wait_for("a few accepted messages", lambda: len(issued(j)) >= 4)
     os.kill(j.program.pid, signal.SIGKILL)
     j.program.wait(timeout=10)

@@ -46,10 +46,6 @@ QString EmptyFields::summary() const {
     return text;
 }
 
-QString EmptyFields::question() const {
-    return summary() + QStringLiteral("。\n要將這些欄位留空照樣傳送嗎？（按「否」回到發送訊息修改）");
-}
-
 QString EmptyFields::refusal() const {
     return summary() + QStringLiteral("。沒有傳送任何簡訊；要將這些欄位留空照樣傳送請加上 --allow-empty-fields。");
 }

@@ -35,8 +35,6 @@ public:
     const QStringList& lines() const { return m_named; }
     // "以下 N 位受訊者的訊息缺少替代欄位的值：第 3 行缺 $2$、…"
     QString summary() const;
-    // The send dialog's question: 是 sends with the fields empty, 否 goes back.
-    QString question() const;
     // norvi-cli's refusal, with the option that lets such a run go.
     QString refusal() const;
 

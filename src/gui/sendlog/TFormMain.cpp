@@ -473,6 +473,10 @@ void TFormMain::MItemTAdrBkClick() {
     emit addressBookRequested();
 }
 
+void TFormMain::MItemTOptOutClick() {
+    emit optOutListRequested();
+}
+
 void TFormMain::MItemTSettingsClick() {
     emit settingsRequested();
 }
