@@ -120,6 +120,7 @@ TEST_F(CliBeforeSendTest, OptOutCommandsKeepTheListFile) {
 // after the quiet hours goes as it is.
 TEST_F(CliBeforeSendTest, ANightRunWarnsOrIsRefusedAsTheSettingsSay) {
     const QDateTime night = todayAt(23, 30);
+    writeIni("[QuietHours]\n"); // the defaults
     CliRun r = run({"-q", "send", "--text", "hi", "0912000001"}, {}, clockAt(night));
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(QStringLiteral("現在是夜間（21:00–08:00）"))) << r.err.toStdString();
