@@ -1,13 +1,14 @@
 #pragma once
 
-// What is still process-wide, as one unit: the stop a signal handler must reach is defined in
-// ProcessState.cpp, and the reset below puts it and the single files' test seams back together.
+// What is still process-wide, put back as one unit: what a signal handler reaches lives in
+// core/shared/StopSignal.cpp, the clock in core/shared/Seams.cpp, the operation log's writer in
+// core/shared/OpLog.cpp; the reset below puts them back together.
 namespace norvi {
 
-// Puts the stop (and its wake-up descriptors, drained), the clock, the progress target, the message area and
-// the operation log's folder back to their state at start. Tests call it between cases so none depends on
-// what an earlier one left behind. A job's own state (its workers, activity and journal) lives in the
-// JobRegistry of whoever started it and goes with it.
+// Puts what signal handlers reach, the clock, the message area's sink and the operation log's folder and
+// failure reporter back to their state at start. Tests call it between cases so none depends on what an
+// earlier one left behind. A job's own state (its workers, stop, activity and journal) lives in the
+// JobRegistry of whoever started it and goes with it; where a job's progress goes is its JobChannel's.
 void ResetProcessState();
 
 } // namespace norvi

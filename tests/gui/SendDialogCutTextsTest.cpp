@@ -67,8 +67,7 @@ TEST_F(SendDialogCutTextsTest, FilledInMessagesAreCheckedWhenTypingPauses) {
         ASSERT_TRUE(click(control<QRadioButton>("RadioButtonReplaceMsg")));
         // Six short messages hold 930 one-byte characters: "Bartholomew" and 919 more just fit.
         ASSERT_TRUE(typeInto(memo(), QStringLiteral("$1$") + QStringLiteral("a").repeated(919)));
-        QTest::qWait(500);
-        EXPECT_FALSE(note()->isVisible());
+        EXPECT_FALSE(QTest::qWaitFor([&] { return note()->isVisible(); }, 500)) << "it just fits";
         QTest::keyClick(memo(), Qt::Key_A);
         EXPECT_TRUE(preview().endsWith(QString(QLatin1Char('\n') + oneCut))) << "預覽 does not wait for the pause";
         EXPECT_TRUE(note()->isVisible());

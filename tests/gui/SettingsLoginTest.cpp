@@ -216,8 +216,8 @@ TEST_F(SettingsLogin, TestIsAJobThatTheSupervisorStopsAndWaitsFor) {
         EXPECT_FALSE(mainWindow().findChild<QAction*>(QStringLiteral("MItemTSettings"))->isEnabled());
         bool jobGone = false;
         jobs.whenJobGone([&jobGone] { jobGone = true; });
-        QTest::qWait(200);
-        EXPECT_FALSE(jobGone) << "the end of a job that still waits was announced";
+        EXPECT_FALSE(QTest::qWaitFor([&jobGone] { return jobGone; }, 200))
+            << "the end of a job that still waits was announced";
         jobs.requestStop();
         EXPECT_TRUE(QTest::qWaitFor([&jobGone] { return jobGone; }, 5000));
         EXPECT_FALSE(settings->loginTestRunning());

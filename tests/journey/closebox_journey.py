@@ -3,10 +3,9 @@ the main window or on the dialog (both under the progress window), it brings the
 front with the keyboard, asks nothing and ends nothing. Once the run was stopped and confirmed, the main
 window's close box asks its usual question again, and 結束 ends the program."""
 
-import time
 
 import journey
-from journey import check, wait_for
+from journey import check, never, wait_for
 
 MAIN = "Norvi簡訊服務軟體"
 
@@ -38,9 +37,9 @@ def closebox_journey(j):
         wait_for(f"the progress window in front with the keyboard after {title!r}'s close box",
                  lambda: j.above(progress_id, window) and j.x11().focus() == progress_id)
         j.screenshot(f"after-close-box-{'main' if title == MAIN else 'dialog'}")
-        time.sleep(1)  # a question or an end would come at once
-        check(no_question(j), f"the close box of {title!r} asked: {j.window_titles()}")
-        check(j.program.poll() is None, f"the close box of {title!r} ended the program")
+        # A question or an end would come at once.
+        never(f"a question or the program's end after the close box of {title!r}",
+              lambda: not no_question(j) or j.program.poll() is not None, within=1)
         check(any("等待閘道回應" in t for t in j.texts(progress)), "the run no longer waits")
 
     stop = j.control(progress, "push button", "中斷")

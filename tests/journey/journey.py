@@ -67,6 +67,15 @@ def wait_for(what, condition, timeout=DEFAULT_WAIT, interval=0.05):
         time.sleep(interval)
 
 
+def never(what, condition, within):
+    """Fails when condition() comes true within `within` seconds: for what must not follow an action."""
+    try:
+        wait_for(what, condition, timeout=within)
+    except JourneyError:
+        return
+    raise JourneyError(f"{what} came")
+
+
 def _read_line(stream, deadline, what):
     """One line from a pipe, or a clear failure when none comes before the deadline."""
     data = b""
@@ -423,6 +432,13 @@ class Journey:
             if m and m.group(1) == kind:
                 found.append(m.group(2))
         return found
+
+    def gateway_connections_open(self):
+        """Connections the simulator took and has not yet seen closed, as it printed them."""
+        with self._gateway_lock:
+            lines = list(self._gateway_lines)
+        return sum(1 for line in lines if re.fullmatch(r"\[\d+\] connected", line)) - sum(
+            1 for line in lines if re.fullmatch(r"\[\d+\] closed", line))
 
     def write_config(self, port=None, quiet_hours=False):
         """NorviSMSAp.cfg for the gateway, and NorviSMSAp.ini: a journey sends at once at whatever hour it runs,

@@ -63,7 +63,8 @@ def kill_journey(j):
     wait_for("a few accepted messages", lambda: len(issued(j)) >= 4)
     os.kill(j.program.pid, signal.SIGKILL)
     j.program.wait(timeout=10)
-    time.sleep(0.5)  # the gateway prints the reply it was writing when the client went
+    # The gateway prints the reply it was writing when the client went, then the connection's end.
+    wait_for("the gateway to see the client go", lambda: j.gateway_connections_open() == 0)
     accepted = set(issued(j))
 
     rows = restart_and_take_rows(j, unreached=len(NUMBERS))

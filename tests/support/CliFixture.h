@@ -20,11 +20,13 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <set>
+#include <vector>
 
 namespace norvi::test {
 
@@ -45,6 +47,47 @@ struct CliRun {
         return result;
     }
 };
+
+// Whether `text` holds `part`; on failure the message shows the whole text, so a check is one line.
+inline ::testing::AssertionResult says(const QString& text, const QString& part) {
+    if (text.contains(part))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "no \"" << part.toStdString() << "\" in:\n" << text.toStdString();
+}
+inline ::testing::AssertionResult saysNot(const QString& text, const QString& part) {
+    if (!text.contains(part))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "\"" << part.toStdString() << "\" in:\n" << text.toStdString();
+}
+
+// One command line of a scenario and what it must come to.
+struct CliStep {
+    QStringList args;
+    int exitCode;
+    std::vector<TestText> err = {};            // each is on standard error
+    std::vector<TestText> out = {};            // each is on standard output
+    int sent = -1;                             // send requests the gateway has had once the step ends (-1: not checked)
+    std::vector<TestText> notErr = {};         // none is on standard error
+    std::function<void(QProcess&)> setup = {}; // changes the process before it starts
+    std::function<void()> before = {};         // changes the start folder before the step
+};
+
+// Waits until `signal`, sent to the process `pid`, is no longer pending there: the program has taken it.
+// Two signals of one kind sent closer together than that reach the program as one.
+inline bool waitUntilTaken(qint64 pid, int signal, int ms = 10000) {
+    const quint64 bit = quint64(1) << (signal - 1);
+    const auto pending = [pid, bit] {
+        QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+        if (!status.open(QIODevice::ReadOnly))
+            return false;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if ((line.startsWith("SigPnd:") || line.startsWith("ShdPnd:")) &&
+                (line.mid(7).trimmed().toULongLong(nullptr, 16) & bit) != 0)
+                return true;
+        return false;
+    };
+    return QTest::qWaitFor([&] { return !pending(); }, ms);
+}
 
 // `count` mobile numbers of ten digits, `prefix` then 10, 11, ...
 inline QStringList numbers(int count, const QString& prefix = QStringLiteral("09120000")) {
@@ -110,6 +153,26 @@ protected:
         result.out = QString::fromUtf8(result.stdoutBytes);
         result.err = QString::fromUtf8(process.readAllStandardError());
         return result;
+    }
+
+    // Runs the steps in order, each checked against what it must come to.
+    void runSteps(const std::vector<CliStep>& steps) const {
+        for (const CliStep& step : steps) {
+            SCOPED_TRACE(step.args.join(QLatin1Char(' ')).toStdString());
+            if (step.before)
+                step.before();
+            const CliRun r = run(step.args, QString(), step.setup);
+            EXPECT_EQ(r.exitCode, step.exitCode) << r.err.toStdString();
+            for (const TestText& part : step.err)
+                EXPECT_TRUE(says(r.err, part));
+            for (const TestText& part : step.out)
+                EXPECT_TRUE(says(r.out, part));
+            for (const TestText& part : step.notErr)
+                EXPECT_TRUE(saysNot(r.err, part));
+            if (step.sent >= 0) {
+                EXPECT_EQ(sendRequests(), step.sent);
+            }
+        }
     }
 
     void writeFile(const TestText& name, const QByteArray& bytes) const {

@@ -13,9 +13,10 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -34,8 +35,17 @@ protected:
         AddressBook other;
         ParseAddressBook(other, test::readAll(bookPath()));
         change(other);
-        QThread::msleep(20); // a later time stamp, as another program's write would have
         test::writeAll(bookPath(), AddressBookImage(other));
+        laterStamp();
+    }
+
+    // Moves the file's time stamp a second on, as a write that came later would have: two writes within one
+    // tick of the file system's clock would otherwise carry the same stamp.
+    void laterStamp() const {
+        QFile file(bookPath());
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        const QDateTime stamp = file.fileTime(QFileDevice::FileModificationTime);
+        ASSERT_TRUE(file.setFileTime(stamp.addSecs(1), QFileDevice::FileModificationTime));
     }
 
     std::map<int32_t, QByteArray> namesOnDisk() {
@@ -159,7 +169,7 @@ TEST_F(BookGuardTest, TwoBooksOnOneFileKeepEachOthersChanges) {
     ASSERT_TRUE(LoadAddressBook(second, bookPath()).ok);
     book.putMember(test::member(1, "A2", "0911"));
     ASSERT_TRUE(SaveAddressBook(book, bookPath()).ok);
-    QThread::msleep(20);
+    laterStamp();
     second.putMember(test::member(2, "B2", "0922"));
     const AddressBookResult saved = SaveAddressBook(second, bookPath());
     ASSERT_TRUE(saved.ok) << saved.message.toStdString();

@@ -8,8 +8,10 @@
 #include "core/sendlog/LogFile.h"
 #include "core/shared/SaveFile.h"
 
-#include <QElapsedTimer>
-#include <QThread>
+#include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QSignalSpy>
 
 #include <iterator>
 
@@ -17,8 +19,8 @@ namespace norvi {
 namespace {
 
 constexpr int kRows = 10000; // a 5.6 MB file: the save takes long enough to be hit
-// How long after the save began each kill comes, in milliseconds: from the first bytes to past the rename.
-constexpr int kKillAfterMs[] = {0, 2, 5, 15, 40, 120};
+// How much of the new file is written when each kill comes: from its first bytes to past its rename (above 1).
+constexpr double kKillAtShare[] = {0, 0.001, 0.1, 0.5, 0.95, 2};
 
 class CliCrashTest : public test::CliTest {
 protected:
@@ -64,18 +66,37 @@ TEST_F(CliCrashTest, KilledDuringALargeSaveLeavesTheOldOrTheNewFileAndTheNextRun
     int midSave = 0;
     int oldAfter = 0;
     int newAfter = 0;
-    for (std::size_t i = 0; i < std::size(kKillAfterMs); ++i) {
+    for (std::size_t i = 0; i < std::size(kKillAtShare); ++i) {
         SCOPED_TRACE(i);
         writeFile("big.log", old);
+        // Kill once the writing has begun (its file is there), later each time: the folder and then the file
+        // being written tell of each change as it happens.
+        const QStringList before = leftovers();
+        QFileSystemWatcher watcher({m_dir.path()});
+        QSignalSpy changed(&watcher, &QFileSystemWatcher::directoryChanged);
+        QSignalSpy grown(&watcher, &QFileSystemWatcher::fileChanged);
         QProcess process;
         startQuery(process);
-        // Kill once the writing has begun (its file is there), later each time.
-        const QStringList before = leftovers();
-        QElapsedTimer waited;
-        waited.start();
-        while (leftovers() == before && process.state() != QProcess::NotRunning && waited.elapsed() < 20000)
-            QThread::usleep(200);
-        QThread::msleep(static_cast<unsigned long>(kKillAfterMs[i]));
+        const auto writing = [&] {
+            for (const QString& name : leftovers())
+                if (!before.contains(name))
+                    return path(name);
+            return QString();
+        };
+        const auto ended = [&] { return process.state() == QProcess::NotRunning; };
+        QDeadlineTimer deadline(20000);
+        while (writing().isEmpty() && !ended() && !deadline.hasExpired())
+            changed.wait(100);
+        const QString file = writing();
+        if (!file.isEmpty())
+            watcher.addPath(file);
+        const auto reached = [&] {
+            if (ended() || writing().isEmpty())
+                return true; // past the rename
+            return kKillAtShare[i] <= 1 && QFileInfo(file).size() >= kKillAtShare[i] * old.size();
+        };
+        while (!reached() && !deadline.hasExpired())
+            grown.wait(100);
         const bool saving = leftovers() != before;
         process.kill();
         ASSERT_TRUE(process.waitForFinished(10000));
@@ -107,7 +128,7 @@ TEST_F(CliCrashTest, KilledDuringALargeSaveLeavesTheOldOrTheNewFileAndTheNextRun
             EXPECT_EQ(refused.exitCode, 1) << refused.err.toStdString();
             EXPECT_EQ(readBytes("big.log"), after);
             for (const QString& name : left) {
-                EXPECT_TRUE(refused.err.contains(name)) << refused.err.toStdString();
+                EXPECT_TRUE(test::says(refused.err, name));
                 EXPECT_EQ(run({"finish", path(name)}).exitCode, 0);
             }
             const QByteArray finished = readBytes("big.log");

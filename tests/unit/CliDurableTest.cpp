@@ -8,6 +8,7 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
+#include <QTest>
 #include <QThread>
 
 #include <sys/mount.h>
@@ -24,6 +25,8 @@ namespace {
 
 using test::CliRun;
 using test::readLog;
+using test::says;
+using test::saysNot;
 using test::textList;
 
 constexpr int kRecipients = 600;
@@ -61,9 +64,11 @@ protected:
 // the run left (at most the one whose answer was on its way is missing), and `finish` puts it in place.
 TEST_F(CliDurableTest, KilledAnywhereInARunTheLogHoldsEveryAcceptedMessage) {
     writeFile("list.txt", numberList(kRecipients));
-    // After how many accepted messages each kill comes; the last ones after a random pause instead.
-    const int killAfter[] = {1, 2, 9, 40, 150, 420, -1, -1, -1};
+    // After how many accepted messages each kill comes; kAtStart as soon as the program runs, kAtItsLog as
+    // soon as its log is there, and the last after a count drawn at random.
+    constexpr int kAtStart = 0, kAtItsLog = -1;
     QRandomGenerator random(24);
+    const int killAfter[] = {1, 2, 9, 40, 150, 420, kAtStart, kAtItsLog, int(random.bounded(1, kRecipients))};
     int checked = 0;
     for (std::size_t k = 0; k < std::size(killAfter); ++k) {
         SCOPED_TRACE(k);
@@ -72,15 +77,16 @@ TEST_F(CliDurableTest, KilledAnywhereInARunTheLogHoldsEveryAcceptedMessage) {
         const std::size_t requestsBefore = sentNumbers().size();
         QProcess process;
         startCli(process, textList({"send", "--text", "hi", "--list", path("list.txt"), "--log", log}));
-        QDeadlineTimer deadline(30000);
-        if (killAfter[k] > 0) {
-            while (accepted() - before < killAfter[k] && process.state() != QProcess::NotRunning &&
-                   !deadline.hasExpired())
-                QThread::usleep(100);
-        } else {
-            QThread::msleep(static_cast<unsigned long>(random.bounded(20, 600)));
-        }
-        ::kill(pid_t(process.processId()), SIGKILL);
+        const auto reached = [&] {
+            if (process.state() == QProcess::NotRunning)
+                return true;
+            if (killAfter[k] == kAtItsLog)
+                return !partials(log).isEmpty() || QFileInfo::exists(log);
+            return accepted() - before >= killAfter[k];
+        };
+        (void)QTest::qWaitFor(reached, 30000);
+        if (process.state() != QProcess::NotRunning)
+            ::kill(pid_t(process.processId()), SIGKILL);
         ASSERT_TRUE(process.waitForFinished(10000));
         const qint64 issued = accepted() - before;
 
@@ -119,8 +125,8 @@ TEST_F(CliDurableTest, KilledAnywhereInARunTheLogHoldsEveryAcceptedMessage) {
             // The next run names it and says how to finish it; finish puts it in place as a whole log.
             const CliRun next =
                 run({"send", "--text", "hi", "--log", path(QStringLiteral("other%1.log").arg(k)), "0912000001"});
-            EXPECT_TRUE(next.err.contains(file)) << next.err.toStdString();
-            EXPECT_TRUE(next.err.contains(QStringLiteral("norvi-cli finish"))) << next.err.toStdString();
+            EXPECT_TRUE(says(next.err, file));
+            EXPECT_TRUE(says(next.err, QStringLiteral("norvi-cli finish")));
             // The plan was on disk before the first request: a run that sent anything left one.
             const bool planned = QFileInfo::exists(file + QStringLiteral(".plan"));
             EXPECT_TRUE(planned || issued == 0);
@@ -179,9 +185,7 @@ TEST_F(CliDurableTest, ALogThatVanishesMidRunStopsTheRunAndIsRescued) {
         const std::size_t requestsBefore = sentNumbers().size();
         QProcess process;
         startCli(process, textList({"send", "--text", "hi", "--list", path("list.txt"), "--log", log}));
-        QDeadlineTimer deadline(30000);
-        while (accepted() - before < 200 && !deadline.hasExpired())
-            QThread::usleep(100);
+        (void)QTest::qWaitFor([&] { return !(accepted() - before < 200); }, 30000);
         vanish[k](log);
         ASSERT_TRUE(process.waitForFinished(30000));
         const QString said = QString::fromUtf8(process.readAllStandardError());
@@ -189,7 +193,7 @@ TEST_F(CliDurableTest, ALogThatVanishesMidRunStopsTheRunAndIsRescued) {
         const QStringList rescued = QDir(m_dir.path()).entryList({QStringLiteral("norvi-rescue-*.log")});
         ASSERT_EQ(rescued.size(), 1) << said.toStdString();
         const QString rescue = path(rescued.first());
-        EXPECT_TRUE(said.contains(rescue)) << said.toStdString();
+        EXPECT_TRUE(says(said, rescue));
         const std::vector<QByteArray> numbers = sentNumbers();
         EXPECT_LT(numbers.size() - requestsBefore, std::size_t(kRecipients)) << "the run stopped";
         std::set<QByteArray> withId;
@@ -211,12 +215,10 @@ TEST_F(CliDurableTest, ASecondInterruptFinishesTheLogBeforeTheProgramEnds) {
     const QString log = path("twice.log");
     QProcess process;
     startCli(process, textList({"send", "--text", "hi", "--list", path("list.txt"), "--log", log}));
-    QDeadlineTimer deadline(20000);
-    while (accepted() < 3 && !deadline.hasExpired())
-        QThread::msleep(5);
+    (void)QTest::qWaitFor([&] { return !(accepted() < 3); }, 20000);
     ASSERT_GE(accepted(), 3);
     ::kill(pid_t(process.processId()), SIGINT);
-    QThread::msleep(50);
+    EXPECT_TRUE(test::waitUntilTaken(process.processId(), SIGINT));
     ::kill(pid_t(process.processId()), SIGINT);
     ASSERT_TRUE(process.waitForFinished(10000));
     // The first stop ends the wait at once, so the run may be over before the second signal comes.
@@ -364,8 +366,8 @@ TEST_F(CliFullDiskTest, NothingIsSentWhenTheLogCannotBeStarted) {
     writeFile("list.txt", numberList(20));
     const CliRun r = runLimited(textList({"send", "--text", "hi", "--list", path("list.txt")}));
     EXPECT_EQ(r.exitCode, 3);
-    EXPECT_TRUE(r.err.contains(said())) << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains(QStringLiteral("沒有傳送任何簡訊"))) << r.err.toStdString();
+    EXPECT_TRUE(says(r.err, said()));
+    EXPECT_TRUE(says(r.err, QStringLiteral("沒有傳送任何簡訊")));
     EXPECT_EQ(sendRequests(), 0);
     EXPECT_TRUE(QDir(m_disk).entryList({QStringLiteral("*.log"), QStringLiteral("*.partial")}).isEmpty());
 }
@@ -376,7 +378,7 @@ TEST_F(CliFullDiskTest, ADiskThatFillsUpStopsTheRunAndKeepsWhatWasWritten) {
     const QString log = QDir(m_disk).filePath(QStringLiteral("full.log"));
     const CliRun r = runLimited(textList({"send", "--text", "hi", "--list", path("list.txt"), "--log", log}));
     EXPECT_EQ(r.exitCode, 3);
-    EXPECT_TRUE(r.err.contains(said())) << r.err.toStdString();
+    EXPECT_TRUE(says(r.err, said()));
     EXPECT_LT(sendRequests(), 40) << "the run stopped";
     const QStringList left = partials(log);
     ASSERT_EQ(left.size(), 1);
@@ -396,12 +398,12 @@ TEST_F(CliFullDiskTest, ADiskThatFillsUpStopsTheRunAndKeepsWhatWasWritten) {
         if (printed[ColSendCode] != QStringLiteral("0") || onFile.count(printed[ColSendResult]))
             continue;
         ++named;
-        EXPECT_TRUE(r.err.contains(
-            QStringLiteral("閘道已接受但沒有寫入紀錄的簡訊：%1，%2").arg(printed[ColMobile], printed[ColSendResult])))
-            << r.err.toStdString();
+        EXPECT_TRUE(says(
+            r.err,
+            QStringLiteral("閘道已接受但沒有寫入紀錄的簡訊：%1，%2").arg(printed[ColMobile], printed[ColSendResult])));
     }
     EXPECT_EQ(named, 0);
-    EXPECT_TRUE(r.err.contains(QStringLiteral("norvi-cli finish"))) << r.err.toStdString();
+    EXPECT_TRUE(says(r.err, QStringLiteral("norvi-cli finish")));
 }
 
 // A log a killed run left: every reader takes its whole records and says it is unfinished; it is never
@@ -424,11 +426,11 @@ TEST_F(CliDurableTest, AnUnfinishedLogIsReadWholeAndFinishedOnlyWhereNothingIsLo
     const CliRun csv = run({"log2csv", left});
     EXPECT_EQ(csv.exitCode, 2);
     EXPECT_EQ(csv.out.count(QStringLiteral("NV")), 3);
-    EXPECT_TRUE(csv.err.contains(QStringLiteral("尚未完成"))) << csv.err.toStdString();
+    EXPECT_TRUE(says(csv.err, QStringLiteral("尚未完成")));
 
     const CliRun inPlace = run({"query", "--log", left});
     EXPECT_EQ(inPlace.exitCode, 1);
-    EXPECT_TRUE(inPlace.err.contains(QStringLiteral("norvi-cli finish"))) << inPlace.err.toStdString();
+    EXPECT_TRUE(says(inPlace.err, QStringLiteral("norvi-cli finish")));
     const CliRun elsewhere = run({"query", "--log", left, "--out", path("queried.log")});
     EXPECT_EQ(elsewhere.exitCode, 0) << elsewhere.err.toStdString();
     EXPECT_EQ(readLog(path("queried.log")).size(), 3u);

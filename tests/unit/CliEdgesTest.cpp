@@ -15,6 +15,8 @@ namespace {
 
 using test::CliRun;
 using test::readLog;
+using test::says;
+using test::saysNot;
 using test::textList;
 
 class CliEdgesTest : public test::CliTest {
@@ -119,8 +121,8 @@ TEST_F(CliEdgesTest, OutputsThatAreTheProgramsOwnFilesOrNoRegularFileAreRefusedB
             // there already.
             if (args.first() == QLatin1String("finish") && target == path("settings-copy.log"))
                 continue;
-            EXPECT_TRUE(r.err.contains(target + QStringLiteral(" 是"))) << r.err.toStdString();
-            EXPECT_TRUE(r.err.contains(QStringLiteral("不能做為輸出檔"))) << r.err.toStdString();
+            EXPECT_TRUE(says(r.err, target + QStringLiteral(" 是")));
+            EXPECT_TRUE(says(r.err, QStringLiteral("不能做為輸出檔")));
         }
     }
     EXPECT_EQ(int(sim->requests().size()), requestsBefore) << "nothing reached the gateway";
@@ -167,7 +169,7 @@ TEST_F(CliEdgesTest, ListLinesPastTheCapAreCheckedForTheirEncodingToTheirEnd) {
             args << QStringLiteral("--big5");
         const CliRun r = run(args);
         EXPECT_EQ(r.exitCode, c.exitCode) << r.err.toStdString();
-        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.said))) << r.err.toStdString();
+        EXPECT_TRUE(says(r.err, QString::fromUtf8(c.said)));
         EXPECT_EQ(sendRequests() - before, c.exitCode == 0 ? 5 + 5 : 0) << "the long line is cut to six messages";
     }
 }
@@ -190,7 +192,7 @@ TEST_F(CliEdgesTest, FollowUpEndsWithinItsTimeWhileAnswersAreSlow) {
     const CliRun r = run({"--reply-wait", "5", "query", "--log", path("slow.log"), "--follow", "--for", "2s"});
     EXPECT_LT(took.elapsed(), 2000 + 5000) << "longer than --for and one reply wait";
     EXPECT_EQ(r.exitCode, 2);
-    EXPECT_TRUE(r.err.contains(QStringLiteral("追蹤時間已到"))) << r.err.toStdString();
+    EXPECT_TRUE(says(r.err, QStringLiteral("追蹤時間已到")));
     EXPECT_LT(requestsOfType(GwQuery), 8) << "every row was asked although the time was up";
     EXPECT_EQ(readLog(path("slow.log")).size(), 8u);
 }

@@ -4,6 +4,7 @@
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QTest>
 #include <QThread>
 
 #include <signal.h>
@@ -19,6 +20,8 @@ namespace {
 using test::CliRun;
 using test::CliTest;
 using test::readLog;
+using test::says;
+using test::saysNot;
 using test::textList;
 
 QStringList numbers0913(int count) {
@@ -35,9 +38,7 @@ protected:
         ASSERT_TRUE(process.waitForStarted(10000));
     }
     void waitForRequests(uint8_t type, int count) const {
-        QDeadlineTimer deadline(20000);
-        while (requestCount(type) < count && !deadline.hasExpired())
-            QThread::msleep(2);
+        (void)QTest::qWaitFor([&] { return !(requestCount(type) < count); }, 20000);
         ASSERT_GE(requestCount(type), count);
     }
     int requestCount(uint8_t type) const {
@@ -63,7 +64,7 @@ protected:
     }
 };
 
-// Ctrl+C 0.1 s into a 0.3 s answer: the answer still arrives within the stop's grace and its MsgId is
+// Ctrl+C while a 0.3 s answer is on its way: the answer still arrives within the stop's grace and its MsgId is
 // recorded, so nothing the gateway accepted is on no file, and nothing is left for a resend.
 TEST_F(CliExactlyOnceTest, StopKeepsTheAnswerInFlightAndEveryAcceptedMessageIsOnFile) {
     gwsim::ReplyFaults late;
@@ -72,8 +73,7 @@ TEST_F(CliExactlyOnceTest, StopKeepsTheAnswerInFlightAndEveryAcceptedMessageIsOn
     const QString log = path("late.log");
     QProcess process;
     start(process, textList({"send", "--text", "hi", "--log", log}) + numbers0913(5));
-    waitForRequests(GwSendDomestic, 2);
-    QThread::msleep(100);
+    waitForRequests(GwSendDomestic, 2); // the second answer is 0.3 s away
     ASSERT_EQ(::kill(pid_t(process.processId()), SIGINT), 0);
     ASSERT_TRUE(process.waitForFinished(10000));
     EXPECT_EQ(process.exitCode(), 2);
@@ -95,7 +95,7 @@ TEST_F(CliExactlyOnceTest, SecondSignalEndsTheGraceAtOnce) {
     QElapsedTimer sinceFirst;
     sinceFirst.start();
     ASSERT_EQ(::kill(pid_t(process.processId()), SIGINT), 0);
-    QThread::msleep(200);
+    EXPECT_TRUE(test::waitUntilTaken(process.processId(), SIGINT));
     ASSERT_EQ(::kill(pid_t(process.processId()), SIGINT), 0);
     ASSERT_TRUE(process.waitForFinished(10000));
     EXPECT_LT(sinceFirst.elapsed(), 1500) << "the second signal did not end the 2 s grace";
@@ -112,7 +112,7 @@ TEST_F(CliExactlyOnceTest, RefusedPasswordEndsTheRunAfterOneLogin) {
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(requestCount(GwLogin), 1);
     EXPECT_EQ(readLog(log).size(), 20u);
-    EXPECT_TRUE(r.out.contains(QStringLiteral("簡訊傳送已中斷（"))) << r.out.toStdString();
+    EXPECT_TRUE(says(r.out, QStringLiteral("簡訊傳送已中斷（")));
 }
 
 // Replies sent twice, or followed by 1 MB of zero bytes: the bytes behind each reply say the stream is out of

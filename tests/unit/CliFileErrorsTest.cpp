@@ -55,9 +55,9 @@ TEST_F(CliFileErrorsTest, ABookThatCannotBeWrittenIsNamedWithItsReason) {
     ASSERT_TRUE(QFile::link(path("plain/child"), path("AddressBook.bin")));
     const CliRun r = run({"book", "import", path("people.csv")});
     EXPECT_EQ(r.exitCode, 3);
-    EXPECT_TRUE(r.err.contains(
-        QStringLiteral("寫入通訊錄檔案失敗！\n無法建立暫存檔 %1：路徑中有一段不是目錄\n").arg(path("plain/child"))))
-        << r.err.toStdString();
+    EXPECT_TRUE(says(
+        r.err,
+        QStringLiteral("寫入通訊錄檔案失敗！\n無法建立暫存檔 %1：路徑中有一段不是目錄\n").arg(path("plain/child"))));
 }
 
 } // namespace

@@ -18,6 +18,8 @@ namespace {
 using test::CliRun;
 using test::CliTest;
 using test::readLog;
+using test::says;
+using test::saysNot;
 using test::textList;
 
 class CliFollowTest : public CliTest {
@@ -73,9 +75,8 @@ TEST_F(CliFollowTest, FollowAsksTheUnsettledRowsUntilEveryOneIsDelivered) {
     const CliRun r = run({"query", "--log", log, "--out", out, "--follow", "--every", "1s"});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(test::readAll(log), before);
-    EXPECT_TRUE(r.err.contains(QStringLiteral("追蹤中：3 筆未確定（已送達 1 筆，處理中 3 筆），下次 ")))
-        << r.err.toStdString();
-    EXPECT_TRUE(r.out.contains(QStringLiteral("有回覆 3 筆（已送達 3 筆）"))) << r.out.toStdString();
+    EXPECT_TRUE(says(r.err, QStringLiteral("追蹤中：3 筆未確定（已送達 1 筆，處理中 3 筆），下次 ")));
+    EXPECT_TRUE(says(r.out, QStringLiteral("有回覆 3 筆（已送達 3 筆）")));
     const std::vector<SendLogRow> after = readLog(out);
     ASSERT_EQ(after.size(), 4u);
     for (const SendLogRow& row : after)
@@ -94,8 +95,7 @@ TEST_F(CliFollowTest, FollowThatEndsEarlyKeepsTheAnswersOfItsRounds) {
 
     const CliRun expired = run({"query", "--log", log, "--rows", "1", "--follow", "--every", "1s", "--for", "2s"});
     EXPECT_EQ(expired.exitCode, 2);
-    EXPECT_TRUE(expired.err.contains(QStringLiteral("追蹤時間已到：仍有 1 筆未確定（處理中 1 筆）。")))
-        << expired.err.toStdString();
+    EXPECT_TRUE(says(expired.err, QStringLiteral("追蹤時間已到：仍有 1 筆未確定（處理中 1 筆）。")));
     EXPECT_EQ(queries(), 2) << "row 1 in each of the two rounds that fit";
     EXPECT_EQ(readLog(log)[0].texts[ColQueryCode], QByteArray());
 
@@ -214,43 +214,28 @@ TEST_F(CliFollowTest, BadFollowTimesAndReportArgumentsAreRefusedBeforeAnythingIs
     const QString log = path("kept.log");
     sendTo(log, test::numbers(1));
     const QByteArray before = test::readAll(log);
+    test::writeAll(path("cut.log"), before.left(before.size() - 10));
     const std::size_t requests = sim->requests().size();
-    const struct {
-        const char* option;
-        const char* value;
-        const char* says;
-    } cases[] = {
-        {"--every", "0", "選項 --every 需要 1 秒到 60 分鐘之間的時間"},
-        {"--every", "61m", "選項 --every 需要 1 秒到 60 分鐘之間的時間（例如 30s、5m、2h）：61m"},
-        {"--every", "1.5m", "選項 --every 需要"},
-        {"--every", "", "選項 --every 需要"},
-        {"--for", "73h", "選項 --for 需要 1 秒到 72 小時之間的時間"},
-        {"--for", "+5", "選項 --for 需要"},
+    const auto follow = [&log](const char* option, const char* value) {
+        return textList({"query", "--log", log, "--follow", option, value});
     };
-    for (const auto& c : cases) {
-        const CliRun r = run({"query", "--log", log, "--follow", c.option, c.value});
-        EXPECT_EQ(r.exitCode, 1) << c.option << ' ' << c.value;
-        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.says))) << r.err.toStdString();
-    }
-    const CliRun alone = run({"query", "--log", log, "--for", "1h"});
-    EXPECT_EQ(alone.exitCode, 1);
-    EXPECT_TRUE(alone.err.contains(QStringLiteral("選項 --for 只能與 --follow 一起使用。")));
-    EXPECT_EQ(run({"cancel", "--log", log, "--follow"}).exitCode, 1);
+    runSteps({
+        {follow("--every", "0"), 1, {"選項 --every 需要 1 秒到 60 分鐘之間的時間"}, {}, 1},
+        {follow("--every", "61m"), 1, {"選項 --every 需要 1 秒到 60 分鐘之間的時間（例如 30s、5m、2h）：61m"}, {}, 1},
+        {follow("--every", "1.5m"), 1, {"選項 --every 需要"}, {}, 1},
+        {follow("--every", ""), 1, {"選項 --every 需要"}, {}, 1},
+        {follow("--for", "73h"), 1, {"選項 --for 需要 1 秒到 72 小時之間的時間"}, {}, 1},
+        {follow("--for", "+5"), 1, {"選項 --for 需要"}, {}, 1},
+        {textList({"query", "--log", log, "--for", "1h"}), 1, {"選項 --for 只能與 --follow 一起使用。"}, {}, 1},
+        {textList({"cancel", "--log", log, "--follow"}), 1},
+        {textList({"report", "--log", "/dev/null"}), 1, {"不是一般檔案"}},
+        {textList({"report", "--log", path("cut.log"), "--json"}), 2, {"不完整"}},
+        {textList({"report", log}), 1},
+        {textList({"report", "--log", log, "--json", "--big5"}), 1},
+    });
     EXPECT_EQ(sim->requests().size(), requests);
     EXPECT_EQ(test::readAll(log), before);
-
-    const CliRun device = run({"report", "--log", "/dev/null"});
-    EXPECT_EQ(device.exitCode, 1);
-    EXPECT_TRUE(device.err.contains(QStringLiteral("不是一般檔案"))) << device.err.toStdString();
-    EXPECT_TRUE(device.stdoutBytes.isEmpty());
-    const CliRun cut = [&] {
-        test::writeAll(path("cut.log"), before.left(before.size() - 10));
-        return run({"report", "--log", path("cut.log"), "--json"});
-    }();
-    EXPECT_EQ(cut.exitCode, 2);
-    EXPECT_TRUE(cut.err.contains(QStringLiteral("不完整"))) << cut.err.toStdString();
-    EXPECT_EQ(run({"report", log}).exitCode, 1);
-    EXPECT_EQ(run({"report", "--log", log, "--json", "--big5"}).exitCode, 1);
+    EXPECT_TRUE(run({"report", "--log", "/dev/null"}).stdoutBytes.isEmpty());
 }
 
 } // namespace

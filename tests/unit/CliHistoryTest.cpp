@@ -10,6 +10,7 @@
 
 #include <QDeadlineTimer>
 #include <QRegularExpression>
+#include <QTest>
 #include <QThread>
 
 #include <csignal>
@@ -21,6 +22,8 @@ namespace {
 
 using test::CliRun;
 using test::readLog;
+using test::says;
+using test::saysNot;
 using test::textList;
 
 QByteArray number(int i) {
@@ -59,9 +62,7 @@ protected:
         process.setArguments(textList({"-C", m_dir.path()}) + args);
         process.start();
         ASSERT_TRUE(process.waitForStarted(10000));
-        QDeadlineTimer deadline(30000);
-        while (sim->counts().accepted - before < accepted && !deadline.hasExpired())
-            QThread::usleep(200);
+        (void)QTest::qWaitFor([&] { return !(sim->counts().accepted - before < accepted); }, 30000);
         ::kill(pid_t(process.processId()), SIGKILL);
         ASSERT_TRUE(process.waitForFinished(10000));
     }
@@ -112,14 +113,13 @@ TEST_F(CliHistoryTest, AResendAfterOneThatFailedAgainSendsEachMessageOnce) {
     EXPECT_EQ(sends.size(), 5u);
     for (const auto& [sentTo, times] : sends)
         EXPECT_EQ(times, 1) << sentTo.constData();
-    EXPECT_TRUE(second.out.contains(QStringLiteral("成功 5 筆，失敗 0 筆；略過 5 筆：已重發過 5 筆")))
-        << second.out.toStdString();
+    EXPECT_TRUE(says(second.out, QStringLiteral("成功 5 筆，失敗 0 筆；略過 5 筆：已重發過 5 筆")));
 
     const CliRun third = run({"resend", "--log", path("r.log")});
     EXPECT_EQ(third.exitCode, 0);
     EXPECT_EQ(sentNumbers().size(), before + 5) << "nothing is sent a third time";
     EXPECT_TRUE(third.out.contains(QStringLiteral("沒有確定失敗的訊息需要重新傳送！")));
-    EXPECT_TRUE(third.err.contains(QStringLiteral("略過 10 筆：已重發過 10 筆"))) << third.err.toStdString();
+    EXPECT_TRUE(says(third.err, QStringLiteral("略過 10 筆：已重發過 10 筆")));
 }
 
 TEST_F(CliHistoryTest, AResendAfterAStoppedResendSendsOnlyWhatWasNotSent) {
@@ -131,9 +131,7 @@ TEST_F(CliHistoryTest, AResendAfterAStoppedResendSendsOnlyWhatWasNotSent) {
     process.setArguments(textList({"-C", m_dir.path(), "resend", "--log", path("r.log")}));
     process.start();
     ASSERT_TRUE(process.waitForStarted(10000));
-    QDeadlineTimer deadline(30000);
-    while (sim->counts().accepted < 10 && !deadline.hasExpired())
-        QThread::usleep(200);
+    (void)QTest::qWaitFor([&] { return !(sim->counts().accepted < 10); }, 30000);
     ::kill(pid_t(process.processId()), SIGTERM);
     ASSERT_TRUE(process.waitForFinished(20000));
     EXPECT_EQ(process.exitCode(), 2);
@@ -159,7 +157,7 @@ TEST_F(CliHistoryTest, AnUnansweredResendIsSentAgainOnlyWhenAskedFor) {
     sim->setReplyFaults({});
     const CliRun plain = run({"resend", "--log", path("r.log")});
     EXPECT_EQ(plain.exitCode, 0);
-    EXPECT_TRUE(plain.err.contains(QStringLiteral("1 筆可能已送出，沒有重發"))) << plain.err.toStdString();
+    EXPECT_TRUE(says(plain.err, QStringLiteral("1 筆可能已送出，沒有重發")));
     EXPECT_EQ(sendRequests(), 1) << "the failed first row is not sent through again";
     EXPECT_EQ(run({"resend", "--log", path("r.log"), "--include-uncertain"}).exitCode, 0);
     EXPECT_EQ(sendRequests(), 2);
@@ -183,15 +181,15 @@ TEST_F(CliHistoryTest, AMessageTheGatewayNoLongerKnowsIsResentOnlyAsItsLatestRow
         ASSERT_EQ(row.texts[ColQueryCode], "2");
 
     const CliRun plain = run({"resend", "--log", path("s.log")});
-    EXPECT_TRUE(plain.err.contains(QStringLiteral("2 筆可能已送出，沒有重發"))) << plain.err.toStdString();
+    EXPECT_TRUE(says(plain.err, QStringLiteral("2 筆可能已送出，沒有重發")));
     EXPECT_EQ(sendRequests(), 0);
     EXPECT_EQ(run({"resend", "--log", path("s.log"), "--include-uncertain"}).exitCode, 0);
     EXPECT_EQ(sendRequests(), 2);
     EXPECT_EQ(run({"resend", "--log", path("s.log"), "--include-uncertain"}).exitCode, 0);
     EXPECT_EQ(sendRequests(), 2) << "the resent rows speak for the messages now";
     const CliRun report = run({"report", "--log", path("s.log"), "--json"});
-    EXPECT_TRUE(report.out.contains(QStringLiteral("\"不確定\":0"))) << report.out.toStdString();
-    EXPECT_TRUE(report.out.contains(QStringLiteral("\"總計\":2"))) << report.out.toStdString();
+    EXPECT_TRUE(says(report.out, QStringLiteral("\"不確定\":0")));
+    EXPECT_TRUE(says(report.out, QStringLiteral("\"總計\":2")));
 }
 
 TEST_F(CliHistoryTest, AKilledResendIsFinishedAndNotRepeated) {

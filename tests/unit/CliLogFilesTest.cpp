@@ -6,6 +6,7 @@
 #include "core/shared/FileLock.h"
 
 #include <QDeadlineTimer>
+#include <QTest>
 #include <QThread>
 #include <QtEndian>
 
@@ -14,6 +15,8 @@ namespace {
 
 using test::CliRun;
 using test::readLog;
+using test::says;
+using test::saysNot;
 using test::textList;
 
 SendLogRow acceptedRow(int i) {
@@ -61,13 +64,13 @@ TEST_F(CliLogFilesTest, SendRefusesToReplaceALogOrToAppendToOneThatIsNotWholeBef
             args << QStringLiteral("--append");
         const CliRun r = run(args);
         EXPECT_EQ(r.exitCode, 1);
-        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.said))) << r.err.toStdString();
+        EXPECT_TRUE(says(r.err, QString::fromUtf8(c.said)));
         EXPECT_EQ(readBytes("kept.log"), c.bytes);
         EXPECT_TRUE(partials().isEmpty());
     }
     const CliRun noLog = run({"send", "--text", "hi", "--append", "0912000001"});
     EXPECT_EQ(noLog.exitCode, 1);
-    EXPECT_TRUE(noLog.err.contains(QStringLiteral("--log"))) << noLog.err.toStdString();
+    EXPECT_TRUE(says(noLog.err, QStringLiteral("--log")));
     EXPECT_TRUE(sim->requests().empty()) << "not even a login";
     EXPECT_EQ(sim->counts().accepted, 0);
 }
@@ -85,9 +88,7 @@ TEST_F(CliLogFilesTest, AppendKeepsTheOldRowsThenTheNewAndHoldsTheLogsLock) {
         textList({"send", "--text", "hi", "--log", path("day.log"), "--append", "0912000001", "0912000002"}));
     process.start();
     ASSERT_TRUE(process.waitForStarted(10000));
-    QDeadlineTimer deadline(20000);
-    while (sendRequests() < 1 && !deadline.hasExpired())
-        QThread::msleep(5);
+    (void)QTest::qWaitFor([&] { return !(sendRequests() < 1); }, 20000);
     ASSERT_GE(sendRequests(), 1);
     FileLock lock(path("day.log"));
     EXPECT_FALSE(lock.tryLock()) << "another run could change the log meanwhile";
@@ -125,14 +126,14 @@ TEST_F(CliLogFilesTest, FinishKeepsEveryWholeRecordWhateverTheCountAndNeverWrite
 
         const CliRun refused = run({"finish", partial, "--out", path("other.log")});
         EXPECT_EQ(refused.exitCode, 1);
-        EXPECT_TRUE(refused.err.contains(QStringLiteral("已存在"))) << refused.err.toStdString();
+        EXPECT_TRUE(says(refused.err, QStringLiteral("已存在")));
         EXPECT_EQ(readBytes("other.log"), "someone else's log");
         EXPECT_TRUE(QFileInfo::exists(partial));
 
         const CliRun finished = run({"finish", partial});
         EXPECT_EQ(finished.exitCode, 0) << finished.err.toStdString();
-        EXPECT_TRUE(finished.err.contains(QString::fromUtf8(c.said))) << finished.err.toStdString();
-        EXPECT_TRUE(finished.err.contains(QStringLiteral("200 位元組"))) << finished.err.toStdString();
+        EXPECT_TRUE(says(finished.err, QString::fromUtf8(c.said)));
+        EXPECT_TRUE(says(finished.err, QStringLiteral("200 位元組")));
         EXPECT_EQ(test::readAll(target), logBytes(10, 10));
         EXPECT_FALSE(QFileInfo::exists(partial));
     }

@@ -3,6 +3,7 @@
 
 #include <QDeadlineTimer>
 #include <QFileInfo>
+#include <QTest>
 #include <QThread>
 
 #include <csignal>
@@ -13,6 +14,8 @@ namespace {
 
 using test::CliRun;
 using test::readLog;
+using test::says;
+using test::saysNot;
 using test::textList;
 
 class CliSurroundingsTest : public test::CliTest {
@@ -35,12 +38,9 @@ TEST_F(CliSurroundingsTest, DamagedAddressBookRefusesTheNameAndSaysWhichRecordIs
     for (const char* name : {"=王小明", "=正數群組"}) {
         const CliRun r = run({"send", "--text", "hi", QString::fromUtf8(name)});
         EXPECT_EQ(r.exitCode, 1) << name << r.err.toStdString(); // never an abort
-        EXPECT_TRUE(r.err.contains(QStringLiteral("第 1 筆成員紀錄「王小明」的識別碼 -5 不是正數")))
-            << r.err.toStdString();
-        EXPECT_TRUE(r.err.contains(QStringLiteral("第 2 筆群組紀錄「正數群組」的識別碼 3 不是負數")))
-            << r.err.toStdString();
-        EXPECT_TRUE(r.err.contains(QStringLiteral("通訊錄中沒有名為「%1」").arg(QString::fromUtf8(name).mid(1))))
-            << r.err.toStdString();
+        EXPECT_TRUE(says(r.err, QStringLiteral("第 1 筆成員紀錄「王小明」的識別碼 -5 不是正數")));
+        EXPECT_TRUE(says(r.err, QStringLiteral("第 2 筆群組紀錄「正數群組」的識別碼 3 不是負數")));
+        EXPECT_TRUE(says(r.err, QStringLiteral("通訊錄中沒有名為「%1」").arg(QString::fromUtf8(name).mid(1))));
     }
     EXPECT_EQ(sendRequests(), 0);
 
@@ -48,8 +48,7 @@ TEST_F(CliSurroundingsTest, DamagedAddressBookRefusesTheNameAndSaysWhichRecordIs
     const CliRun group = run({"send", "--text", "hi", "--log", path("group.log"), QStringLiteral("=業務部")});
     ASSERT_EQ(group.exitCode, 0) << group.err.toStdString();
     EXPECT_EQ(sentNumbers(), std::vector<QByteArray>{"0911000007"});
-    EXPECT_TRUE(group.err.contains(QStringLiteral("群組「業務部」中的成員（識別碼 99）不在通訊錄中，已略過。")))
-        << group.err.toStdString();
+    EXPECT_TRUE(says(group.err, QStringLiteral("群組「業務部」中的成員（識別碼 99）不在通訊錄中，已略過。")));
 }
 
 // SIGTERM from a service manager and SIGHUP from a closed terminal stop the run as Ctrl+C does: every
@@ -71,9 +70,7 @@ TEST_P(CliStopSignalTest, RunStopsAndTheLogHoldsARowForEveryRecipient) {
         {"-C", m_dir.path(), "send", "--text", "hi", "--list", path("list.txt"), "--log", path("stopped.log")}));
     process.start();
     ASSERT_TRUE(process.waitForStarted(10000));
-    QDeadlineTimer deadline(20000);
-    while (sendRequests() < 3 && !deadline.hasExpired())
-        QThread::msleep(5);
+    (void)QTest::qWaitFor([&] { return !(sendRequests() < 3); }, 20000);
     ASSERT_GE(sendRequests(), 3);
     ASSERT_EQ(::kill(pid_t(process.processId()), GetParam()), 0);
     ASSERT_TRUE(process.waitForFinished(30000));
@@ -111,7 +108,7 @@ TEST_F(CliSurroundingsTest, FullStandardOutputIsAnErrorWithItsOwnExitCode) {
     const auto toFullDevice = [](QProcess& p) { p.setStandardOutputFile(QStringLiteral("/dev/full")); };
     const CliRun sent = run({"send", "--text", "hi", "--log", path("sent.log"), "0912000001"}, {}, toFullDevice);
     EXPECT_EQ(sent.exitCode, 4);
-    EXPECT_TRUE(sent.err.contains(QStringLiteral("無法寫出標準輸出"))) << sent.err.toStdString();
+    EXPECT_TRUE(says(sent.err, QStringLiteral("無法寫出標準輸出")));
     EXPECT_EQ(readLog(path("sent.log")).size(), 1u) << "the log is saved before anything is printed";
 
     const CliRun csv = run({"log2csv", path("sent.log")}, {}, toFullDevice);
@@ -139,15 +136,15 @@ TEST_F(CliSurroundingsTest, DamagedLogIsNotReplacedThroughALinkOrAnotherSpelling
                 args += textList({"--out", out});
             const CliRun r = run(args);
             EXPECT_EQ(r.exitCode, 1) << out.toStdString();
-            EXPECT_TRUE(r.err.contains(QString::fromUtf8(d.said))) << r.err.toStdString();
-            EXPECT_TRUE(r.err.contains(QStringLiteral("的傳送紀錄檔不會被覆寫"))) << r.err.toStdString();
+            EXPECT_TRUE(says(r.err, QString::fromUtf8(d.said)));
+            EXPECT_TRUE(says(r.err, QStringLiteral("的傳送紀錄檔不會被覆寫")));
             EXPECT_EQ(readBytes("bad.log"), d.bytes);
             EXPECT_TRUE(QFileInfo(path("link.log")).isSymLink());
         }
         EXPECT_EQ(run({"query", "--log", path("bad.log"), "--out", path("elsewhere.log")}).exitCode, 0);
         const CliRun csv = run({"log2csv", path("bad.log")});
         EXPECT_EQ(csv.exitCode, 2);
-        EXPECT_TRUE(csv.err.contains(QString::fromUtf8(d.said))) << csv.err.toStdString();
+        EXPECT_TRUE(says(csv.err, QString::fromUtf8(d.said)));
     }
 }
 
@@ -184,7 +181,7 @@ TEST_P(CliBadInputTest, FileThatIsNotTextInItsEncodingIsRefusedByLine) {
         args += QStringLiteral("--big5");
     const CliRun r = run(args);
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.message))) << r.err.toStdString();
+    EXPECT_TRUE(says(r.err, QString::fromUtf8(c.message)));
     EXPECT_EQ(sendRequests(), 0);
     EXPECT_TRUE(QDir(path("logfiles")).entryList({QStringLiteral("*.log")}).isEmpty());
 }
@@ -228,7 +225,7 @@ TEST_F(CliSurroundingsTest, PipesDevicesAndFoldersAsInputAreRefusedAtOnce) {
     for (const auto& c : cases) {
         const CliRun r = run(c.args);
         EXPECT_NE(r.exitCode, 0) << c.args.join(QLatin1Char(' ')).toStdString();
-        EXPECT_TRUE(r.err.contains(QStringLiteral("無法讀取檔案 ") + c.said)) << r.err.toStdString();
+        EXPECT_TRUE(says(r.err, QStringLiteral("無法讀取檔案 ") + c.said));
     }
     EXPECT_FALSE(deadline.hasExpired()) << "an input was waited on";
     EXPECT_EQ(sendRequests(), sent);
@@ -240,8 +237,7 @@ TEST_F(CliSurroundingsTest, PipesDevicesAndFoldersAsInputAreRefusedAtOnce) {
     ASSERT_EQ(::mkfifo(QFile::encodeName(config).constData(), 0600), 0);
     const CliRun r = run({"send", "--text", "hi", "0912000001"}, other.path());
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(QStringLiteral("讀取設定檔錯誤，請重新執行設定功能\n無法讀取檔案 ") + config + isPipe))
-        << r.err.toStdString();
+    EXPECT_TRUE(says(r.err, QStringLiteral("讀取設定檔錯誤，請重新執行設定功能\n無法讀取檔案 ") + config + isPipe));
     EXPECT_EQ(sendRequests(), sent);
 }
 
@@ -323,7 +319,7 @@ TEST_F(CliSurroundingsTest, PasswordNeverReachesAMessageOrALog) {
             const CliRun r = run(args);
             said += r.out + r.err;
         }
-        EXPECT_FALSE(said.contains(QString::fromLatin1(password))) << said.toStdString();
+        EXPECT_TRUE(saysNot(said, QString::fromLatin1(password)));
     }
     EXPECT_GT(sendRequests(), 0) << "the right password was let in";
     for (const QFileInfo& file : QDir(path("logfiles")).entryInfoList(QDir::Files) +
@@ -340,7 +336,7 @@ TEST_F(CliSurroundingsTest, RunWithoutAnyUsableNumberIsRefused) {
     writeFile("list.txt", " ,only a text\n");
     const CliRun r = run({"send", "--text", "hi", "--list", path("list.txt"), QStringLiteral("=無號碼")});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(QStringLiteral("沒有任何受訊者有可傳送的電話號碼"))) << r.err.toStdString();
+    EXPECT_TRUE(says(r.err, QStringLiteral("沒有任何受訊者有可傳送的電話號碼")));
     EXPECT_FALSE(r.out.contains(QStringLiteral("完成：0 / 0")));
     EXPECT_EQ(sendRequests(), 0);
     EXPECT_TRUE(QDir(path("logfiles")).entryList({QStringLiteral("*.log")}).isEmpty());

@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 
 namespace norvi {
@@ -31,12 +32,7 @@ protected:
     }
     // Waits, taking the rows handed over meanwhile, until the simulator has seen `count` send requests.
     bool waitForRequests(int count) {
-        const QDeadlineTimer deadline(20000);
-        while (requestsOf(GwSendDomestic).size() < count && !deadline.hasExpired()) {
-            QCoreApplication::processEvents();
-            QThread::usleep(200);
-        }
-        return requestsOf(GwSendDomestic).size() >= count;
+        return QTest::qWaitFor([&] { return requestsOf(GwSendDomestic).size() >= count; }, 20000);
     }
     void queue(int count) {
         for (int i = 0; i < count; ++i)

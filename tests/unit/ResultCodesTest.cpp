@@ -7,31 +7,6 @@ using namespace norvi;
 
 namespace {
 
-struct TextCase {
-    CodeTable table;
-    int code;
-    const char* text; // empty: no entry
-};
-
-class CodeTextTest : public ::testing::TestWithParam<TextCase> {};
-
-TEST_P(CodeTextTest, TableGivesItsTextInBig5OrNothing) {
-    const TextCase& c = GetParam();
-    EXPECT_EQ(CodeText(c.table, c.code), big5(c.text));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Gateway, CodeTextTest,
-    ::testing::Values(TextCase{CodeTable::Login, 0, "帳號/密碼檢查成功"}, TextCase{CodeTable::Login, 8, ""},
-                      TextCase{CodeTable::Send, 0, "訊息已成功送出"},
-                      TextCase{CodeTable::Send, 16, "簡訊內容包含連續9-10碼的電話號碼，不合規定"},
-                      TextCase{CodeTable::Send, 17, ""}, TextCase{CodeTable::Query, 14, ""},
-                      TextCase{CodeTable::Query, 15, "訊息狀態有誤"}, TextCase{CodeTable::Query, 23, ""},
-                      TextCase{CodeTable::Cancel, 2, "系統無此訊"}, TextCase{CodeTable::Cancel, 4, ""},
-                      TextCase{CodeTable::General, 29, ""}, TextCase{CodeTable::General, 32, "訊息種類無法辨識"},
-                      TextCase{CodeTable::General, 35, ""}, TextCase{CodeTable::General, 59, ""},
-                      TextCase{CodeTable::Send, -1, ""}));
-
 // What the program does on a code is named in a code set; each such code must be one its table can explain,
 // or a set names a code the gateway never gives (a slip of a digit).
 TEST(ResultCodes, EveryCodeTheProgramActsOnIsExplainedByItsTable) {
