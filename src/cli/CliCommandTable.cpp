@@ -1,5 +1,6 @@
 #include "cli/CliCommandTable.h"
 
+#include "cli/CliAfterSend.h"
 #include "cli/CliBook.h"
 #include "cli/CliOptOut.h"
 #include "cli/CliRowJobs.h"
@@ -44,12 +45,17 @@ std::vector<Command> commands() {
         {"query-id", {{}, help}, queryId},
         {"cancel-id", {{}, help}, cancelId},
         {"resend",
-         {rowValues, QSet<QString>(help).unite({QStringLiteral("--include-uncertain"), QStringLiteral("--night-ok")})},
+         {rowValues, QSet<QString>(help).unite({QStringLiteral("--include-uncertain"), QStringLiteral("--night-ok"),
+                                                QStringLiteral("--delivery-failed")})},
          resend},
         {"log2csv", {{}, QSet<QString>(big5).unite({QStringLiteral("--raw")})}, withoutSettings(log2csv)},
         {"report",
          {{QStringLiteral("--log")}, QSet<QString>(big5).unite({QStringLiteral("--json")})},
          withoutSettings(report)},
+        {"undelivered",
+         {{QStringLiteral("--log"), QStringLiteral("--classes"), QStringLiteral("--out")}, big5},
+         withoutSettings(undelivered)},
+        {"usage", {{QStringLiteral("--month")}, QSet<QString>(big5).unite({QStringLiteral("--json")})}, usage},
         {"finish", {{QStringLiteral("--out")}, help}, withoutSettings(finishCommand)},
         {"segment", {textValues, big5}, withoutSettings(segmentCommand)},
         {"book", BookOptions(), Book},

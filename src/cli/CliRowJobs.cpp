@@ -467,13 +467,15 @@ int resend(const Arguments& a, Config& config, Console& console) {
         return ExitRefused;
     }
     const bool includeUncertain = a.has(QStringLiteral("--include-uncertain"));
-    ResendChoice choice = ChooseResendRows(log);
+    const ResendScope scope =
+        a.has(QStringLiteral("--delivery-failed")) ? ResendScope::DeliveryFailed : ResendScope::Failed;
+    ResendChoice choice = ChooseResendRows(log, scope);
     LeaveOutStoppedRows(choice, log, optOut);
     const int uncertain = int(choice.uncertain.size());
     std::list<sSendContent> SendQueue;
     JobRegistry jobs;
     QVector<int> stopped;
-    if (!QueueFailedRows(jobs, log, SendQueue, &queued, &error, includeUncertain, &leftOut, &optOut, &stopped)) {
+    if (!QueueFailedRows(jobs, log, SendQueue, &queued, &error, includeUncertain, &leftOut, &optOut, &stopped, scope)) {
         console.err(error);
         return ExitRefused;
     }
@@ -485,7 +487,7 @@ int resend(const Arguments& a, Config& config, Console& console) {
     if (uncertain > 0 && !includeUncertain)
         console.err(QStringLiteral("%1 筆可能已送出，沒有重發（要一併重發請加 --include-uncertain）。").arg(uncertain));
     if (queued == 0) {
-        console.out(NothingToResendText());
+        console.out(NothingToResendText(scope));
         if (!leftOut.isEmpty())
             console.err(leftOut); // the end text of a run that sends something says it after the counts
         return ExitOk;

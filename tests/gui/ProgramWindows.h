@@ -15,6 +15,8 @@
 #include "gui/sendlog/TFormFollowUp.h"
 #include "gui/sendlog/TFormResults.h"
 #include "gui/sendlog/TFormShowMsg.h"
+#include "gui/sendlog/TFormUndelivered.h"
+#include "gui/sendlog/TFormUsage.h"
 #include "gui/shared/TFormSelectDir.h"
 
 #include <gtest/gtest.h>
@@ -101,6 +103,11 @@ inline const std::vector<ProgramWindow>& programWindows() {
          },
          "ButtonSend", "ButtonCancel"},
         {"TFormOptOut", [](WindowSet& w) { return made<TFormOptOut>(w, w.config()); }, "ButtonAdd", "ButtonClose"},
+        {"TFormUndelivered", [](WindowSet& w) { return made<TFormUndelivered>(w, w.main().jobRows(), QString()); },
+         "ButtonExport", "ButtonCancel"},
+        {"TFormUsage",
+         [](WindowSet& w) { return made<TFormUsage>(w, TFormUsage::Inputs(), QDate(2026, 12, 1), QString()); },
+         "ButtonClose", "ButtonClose"},
     };
     return all;
 }

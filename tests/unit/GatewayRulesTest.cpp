@@ -189,6 +189,27 @@ INSTANTIATE_TEST_SUITE_P(
              {{59, GwQuery, 4}, {60, GwQuery, 9}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A number named to fail delivery, however it is written, is under way until due and then undeliverable for
+// good; every other number is delivered as before.
+TEST(GatewayRules, FailDeliveryNumbersAreAnsweredUndeliverableOnceDue) {
+    const struct {
+        QByteArray number;
+        int before, after;
+    } cases[] = {{"0912345678", 4, 17}, {"+886912345678", 4, 17}, {"0912000111", 4, 0}};
+    for (const auto& c : cases) {
+        LoggedIn r(2);
+        r.rules.setFailDelivery({"0912345678"});
+        const uint8_t type = c.number.startsWith('+') ? GwSendInternational : GwSendDomestic;
+        const Outcome sent = r.run(makeRequest(type, {c.number, "01"}, "hello", 1));
+        ASSERT_EQ(sent.code, kOk) << c.number.constData() << " " << sent.text.constData();
+        EXPECT_EQ(r.run(makeRequest(GwQuery, {sent.text})).code, c.before) << c.number.constData();
+        r.at(2);
+        EXPECT_EQ(r.run(makeRequest(GwQuery, {sent.text})).code, c.after) << c.number.constData();
+        r.at(100);
+        EXPECT_EQ(r.run(makeRequest(GwQuery, {sent.text})).code, c.after) << c.number.constData();
+    }
+}
+
 TEST_F(RulesTest, EveryAcceptedMessageGetsItsOwnMsgId) {
     std::set<QByteArray> ids;
     for (int i = 0; i < 50; ++i)

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 using namespace norvi::gwsim;
 using norvi::test::textList;
 
@@ -51,6 +53,31 @@ TEST(SimCommandLine, ReadsEveryOption) {
     EXPECT_EQ(o.replyFaults.staleCopyAfterMs, 450);
     ASSERT_TRUE(parseCommandLine({QStringLiteral("--help")}, o, help, &error));
     EXPECT_TRUE(help);
+}
+
+TEST(SimCommandLine, FailDeliveryTakesNumbersAndRefusesOthers) {
+    const struct {
+        QStringList args;
+        bool ok;
+        std::set<QByteArray> keys;
+    } cases[] = {
+        {textList({"--fail-delivery", "0912345678,0912-000-111", "--fail-delivery=+886933222111"}),
+         true,
+         {"0912345678", "0912000111", "0933222111"}},
+        {textList({"--fail-delivery", "0912345678,abc"}), false, {}},
+        {textList({"--fail-delivery", ""}), false, {}},
+        {textList({"--fail-delivery", "0912345678,"}), false, {}},
+    };
+    for (const auto& c : cases) {
+        SimOptions o;
+        bool help = false;
+        QString error;
+        EXPECT_EQ(parseCommandLine(c.args, o, help, &error), c.ok) << c.args.join(u' ').toStdString();
+        if (c.ok)
+            EXPECT_EQ(o.failDelivery, c.keys);
+        else
+            EXPECT_TRUE(error.contains(QStringLiteral("--fail-delivery"))) << error.toStdString();
+    }
 }
 
 struct PacingCase {

@@ -1,5 +1,6 @@
 #include "GatewayRules.h"
 
+#include "core/compose/NumberKey.h"
 #include "core/shared/Big5.h"
 
 #include <cstring>
@@ -192,6 +193,7 @@ Outcome GatewayRules::send(const sGwRequest& q, const Session& s, const QDateTim
     m.submittedMs = now.toMSecsSinceEpoch();
     m.scheduledMs = at.isValid() ? at.toMSecsSinceEpoch() : -1;
     m.limitMinutes = limitMinutes;
+    m.undeliverable = !m_failDelivery.empty() && m_failDelivery.count(NumberKey(number)) > 0;
     m_messages[id] = m;
     ++m_accepted;
     return {kOk, id};
@@ -211,6 +213,8 @@ std::pair<uint8_t, const char*> GatewayRules::stateOf(const Message& m, qint64 n
         return {kExpired, "expired"};
     if (nowMs < dueMs + deliverMs)
         return {kSubmitted, "submitted"};
+    if (m.undeliverable)
+        return {kUndeliverable, "undeliverable"};
     return {kOk, "delivered"};
 }
 
@@ -225,7 +229,7 @@ Outcome GatewayRules::query(const sGwRequest& q, const Session& s, qint64 nowMs)
     if (m.finalCode >= 0)
         return {uint8_t(m.finalCode), m.finalText};
     const auto state = stateOf(m, nowMs);
-    if (state.first == kOk || state.first == kExpired) {
+    if (state.first == kOk || state.first == kExpired || state.first == kUndeliverable) {
         m.finalCode = state.first;
         m.finalText = state.second;
     }

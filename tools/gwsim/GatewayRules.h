@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <map>
+#include <set>
 #include <utility>
 
 namespace norvi::gwsim {
@@ -35,6 +36,7 @@ enum Code : uint8_t {
     kExpired = 9,
     kReservationWaiting = 20,
     kReservationCancelled = 21,
+    kUndeliverable = 17, // 訊息無法送達對方
     // any request
     kBadRecordLength = 30,
     kUnknownType = 32,
@@ -71,6 +73,10 @@ public:
 
     qint64 accepted() const { return m_accepted; }
 
+    // The numbers (by NumberKey) whose messages never arrive: once due, a query about one answers that it
+    // cannot be delivered, as a phone that stays switched off would have it.
+    void setFailDelivery(std::set<QByteArray> numberKeys) { m_failDelivery = std::move(numberKeys); }
+
 private:
     struct Message {
         QByteArray account;
@@ -80,6 +86,7 @@ private:
         qint64 scheduledMs = -1; // -1 for a message sent at once
         int limitMinutes = 0;
         bool cancelled = false;
+        bool undeliverable = false; // its number is one of setFailDelivery's
         // Delivered and expired are where a message ends; once reached they are kept.
         int finalCode = -1;
         const char* finalText = nullptr;
@@ -99,6 +106,7 @@ private:
     quint64 m_msgCounter = 0;
     qint64 m_accepted = 0;
     std::map<QByteArray, Message> m_messages;
+    std::set<QByteArray> m_failDelivery;
 };
 
 // The request line of the simulator's log: the type and the parameters that tell requests apart.

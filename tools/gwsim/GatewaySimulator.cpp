@@ -76,6 +76,7 @@ struct GatewaySimulator::Impl {
 
     explicit Impl(SimOptions o)
         : options(std::move(o)), rules(options.accounts, options.deliverAfterSeconds, options.maxConnections) {
+        rules.setFailDelivery(options.failDelivery);
         failCode = options.failSendsCode;
         failCount = options.failSendsCount;
         closeAfter = options.closeAfter;

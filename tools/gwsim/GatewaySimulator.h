@@ -7,6 +7,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 namespace norvi::gwsim {
@@ -69,6 +70,8 @@ struct SimOptions {
     int port = 8000; // 0 picks a free port
     std::map<QByteArray, QByteArray> accounts{{"demo", "demo"}};
     int deliverAfterSeconds = 2;
+    // The numbers (by NumberKey) whose messages are never delivered: a query answers 17 once they are due.
+    std::set<QByteArray> failDelivery;
     int maxConnections = 64;
     // Fault switches.
     int failSendsCode = -1; // with failSendsCount > 0: the next sends are answered with this code

@@ -1,9 +1,11 @@
 #include "SimCommandLine.h"
 
+#include "core/compose/NumberKey.h"
 #include "core/shared/Big5.h"
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <climits>
 
 namespace norvi::gwsim {
@@ -43,6 +45,9 @@ QString usageText() {
         "  --port N                 TCP port (default 8000; 0 picks a free port)\n"
         "  --account NAME:PASSWORD  an account that may log in (repeatable; default demo:demo)\n"
         "  --deliver-after SECONDS  a message counts as delivered this long after it is due (default 2)\n"
+        "  --fail-delivery NUMBER[,NUMBER...]\n"
+        "                           queries about messages to these numbers answer 17 (cannot be delivered)\n"
+        "                           once the messages are due (see --deliver-after); repeatable\n"
         "  --max-connections N      logged-in connections allowed at once (default 64)\n"
         "  --fail-sends CODE:COUNT  answer the next COUNT send requests with CODE\n"
         "  --close-after N          close each connection instead of answering request N+1\n"
@@ -100,7 +105,8 @@ bool parseCommandLine(const QStringList& args, SimOptions& options, bool& help, 
             QStringLiteral("--close-after"),     QStringLiteral("--silent-after"),
             QStringLiteral("--split-at"),        QStringLiteral("--reply-pause"),
             QStringLiteral("--trickle-replies"), QStringLiteral("--reply-delay"),
-            QStringLiteral("--junk-after"),      QStringLiteral("--stale-copy-after")};
+            QStringLiteral("--junk-after"),      QStringLiteral("--stale-copy-after"),
+            QStringLiteral("--fail-delivery")};
         if (!flag && !valueOptions.contains(name))
             return bad(QStringLiteral("unknown option %1 (see --help)").arg(name));
         if (flag && inlineValue)
@@ -149,6 +155,16 @@ bool parseCommandLine(const QStringList& args, SimOptions& options, bool& help, 
         } else if (name == QLatin1String("--deliver-after")) {
             if (!toInt(value, 0, 7 * 24 * 3600, options.deliverAfterSeconds))
                 return bad(QStringLiteral("--deliver-after: not a number of seconds: %1").arg(value));
+        } else if (name == QLatin1String("--fail-delivery")) {
+            for (const QString& number : value.split(QLatin1Char(','))) {
+                const QByteArray key = NumberKey(number.trimmed().toLatin1());
+                const bool digits = !key.isEmpty() && std::all_of(key.cbegin(), key.cend(), [](char c) {
+                    return (c >= '0' && c <= '9') || c == '+';
+                });
+                if (!digits)
+                    return bad(QStringLiteral("--fail-delivery: not a telephone number: %1").arg(number));
+                options.failDelivery.insert(key);
+            }
         } else if (name == QLatin1String("--max-connections")) {
             if (!toInt(value, 1, 100000, options.maxConnections))
                 return bad(QStringLiteral("--max-connections: not a positive number: %1").arg(value));

@@ -108,6 +108,23 @@ QByteArray LogCsvRow(const SendLogRow& row, CsvEncoding encoding, CsvCells cells
     return CsvLine(fields);
 }
 
+QByteArray TextTableCsv(const TextTable& table, CsvEncoding encoding, CsvCells cells) {
+    const auto line = [&](const QStringList& texts) {
+        std::vector<QByteArray> fields;
+        fields.reserve(std::size_t(texts.size()));
+        for (const QString& text : texts) {
+            const QByteArray cell = encoding == CsvEncoding::Big5 ? big5(text) : text.toUtf8();
+            fields.push_back(cells == CsvCells::Raw ? cell : SpreadsheetSafeCell(cell));
+        }
+        return CsvLine(fields);
+    };
+    QByteArray out = encoding == CsvEncoding::Utf8WithBom ? QByteArray("\xEF\xBB\xBF") : QByteArray();
+    out += line(table.header);
+    for (const QStringList& row : table.rows)
+        out += line(row);
+    return out;
+}
+
 QByteArray LogCsv(const std::vector<SendLogRow>& rows, CsvEncoding encoding, CsvCells cells) {
     QByteArray out = LogCsvHeader(encoding);
     for (const SendLogRow& row : rows)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/sendlog/SendLogRow.h"
+#include "core/shared/TextTable.h"
 
 #include <QByteArray>
 
@@ -36,6 +37,10 @@ QByteArray CsvLine(const std::vector<QByteArray>& fields);
 QByteArray LogCsvHeader(CsvEncoding encoding);
 // One send-log row: caption and the seven cells. Rows hold Big5; UTF-8 output converts them.
 QByteArray LogCsvRow(const SendLogRow& row, CsvEncoding encoding, CsvCells cells = CsvCells::SpreadsheetSafe);
+
+// A table of texts as a whole CSV file: the header line, then a line per row, each cell in `encoding` and
+// through the formula guard unless `cells` is Raw; UTF-8 gets its byte-order mark.
+QByteArray TextTableCsv(const TextTable& table, CsvEncoding encoding, CsvCells cells = CsvCells::SpreadsheetSafe);
 
 // The whole file.
 QByteArray LogCsv(const std::vector<SendLogRow>& rows, CsvEncoding encoding,

@@ -8,6 +8,7 @@
 #include "core/shared/FixedField.h"
 #include "core/shared/Global.h"
 #include "core/shared/StopSignal.h"
+#include "core/workers/DeliveryClass.h"
 #include "core/workers/JobRegistry.h"
 #include "core/workers/JobStarter.h"
 #include "core/workers/MessageHistory.h"
@@ -54,7 +55,25 @@ sSendContent ResendRecord(JobRows& log, int row, int32_t seq) {
     return record;
 }
 
-ResendChoice ChooseResendRows(JobRows& log) {
+namespace {
+
+// What 重發未送達 makes of a message's latest row: accepted, and a query since says it will not arrive (Failed),
+// or that the gateway no longer knows it (Unknown); every other row is left alone (Sent).
+Attempt deliveryAttempt(JobRows& log, int row) {
+    const Attempt attempt =
+        AttemptOf(log.text(row, ColSendCode), log.text(row, ColSendResult), log.text(row, ColQueryCode));
+    if (RowCodes::valueOr(log.text(row, ColSendCode)) != 0)
+        return Attempt::Sent;
+    const Delivery d = ClassifyDelivery({log.text(row, ColSendCode), log.text(row, ColSendResult), log.codeImage(row),
+                                         log.text(row, ColQueryCode), log.text(row, ColQueryResult)});
+    if (attempt == Attempt::Failed && d == Delivery::Failed)
+        return Attempt::Failed;
+    return attempt == Attempt::Unknown ? Attempt::Unknown : Attempt::Sent;
+}
+
+} // namespace
+
+ResendChoice ChooseResendRows(JobRows& log, ResendScope scope) {
     ResendChoice choice;
     const QVector<int> selected = log.selectedRows();
     choice.selectedMode = !selected.isEmpty();
@@ -84,8 +103,11 @@ ResendChoice ChooseResendRows(JobRows& log) {
         if (!historyExamined[std::size_t(latest)] || decided[std::size_t(latest)])
             continue;
         decided[std::size_t(latest)] = 1;
-        switch (
-            AttemptOf(log.text(latest, ColSendCode), log.text(latest, ColSendResult), log.text(latest, ColQueryCode))) {
+        const Attempt attempt = scope == ResendScope::DeliveryFailed
+                                    ? deliveryAttempt(log, latest)
+                                    : AttemptOf(log.text(latest, ColSendCode), log.text(latest, ColSendResult),
+                                                log.text(latest, ColQueryCode));
+        switch (attempt) {
         case Attempt::Failed:
             choice.failed.append(latest);
             choice.both.append(latest);
@@ -149,7 +171,7 @@ QString ResendLeftOutText(const ResendChoice& choice, bool includeUncertain) {
 
 bool QueueFailedRows(JobRegistry& jobs, JobRows& log, std::list<sSendContent>& SendQueue, int* queued,
                      QString* errorText, bool includeUncertain, QString* leftOut, const OptOutList* optOut,
-                     QVector<int>* stopped) {
+                     QVector<int>* stopped, ResendScope scope) {
     if (queued)
         *queued = 0;
     if (jobs.workerRegistered()) {
@@ -158,7 +180,7 @@ bool QueueFailedRows(JobRegistry& jobs, JobRows& log, std::list<sSendContent>& S
         return false;
     }
     SendQueue.clear();
-    ResendChoice choice = ChooseResendRows(log);
+    ResendChoice choice = ChooseResendRows(log, scope);
     if (optOut)
         LeaveOutStoppedRows(choice, log, *optOut);
     if (stopped)
@@ -198,7 +220,9 @@ QString ResendUncertainQuestion(int uncertain) {
     return QStringLiteral("其中 %1 筆可能已送出，也要重發？").arg(uncertain);
 }
 
-QString NothingToResendText() {
+QString NothingToResendText(ResendScope scope) {
+    if (scope == ResendScope::DeliveryFailed)
+        return QStringLiteral("沒有確定未送達的訊息需要重新傳送！");
     return QStringLiteral("沒有確定失敗的訊息需要重新傳送！");
 }
 

@@ -42,6 +42,11 @@ sSendContent ResendRecord(JobRows& log, int row, int32_t seq);
 // uncertain one (StopRows::isUncertain), or a sent one whose MsgId the gateway does not know, may have
 // reached the recipient and is resent only when the user says so; a sent one never. The rows to resend are
 // in the order their messages began in the log, the order their new rows are then added in.
+// Which messages a resend is for: 失敗重發 takes every failed one; 重發未送達 only those the gateway accepted and a
+// later query said will not arrive (a query code of the 失敗 class, DeliveryClass), asking about those whose MsgId
+// the gateway no longer knows. A message that was delivered is never resent, whatever its earlier rows say.
+enum class ResendScope { Failed, DeliveryFailed };
+
 struct ResendChoice {
     bool selectedMode = false;
     QVector<int> examined;
@@ -51,7 +56,7 @@ struct ResendChoice {
     int resentBefore = 0;   // examined rows that a later row of their message stands for
     QVector<int> stopped;   // latest rows left out because their number is on the stop list (LeaveOutStoppedRows)
 };
-ResendChoice ChooseResendRows(JobRows& log);
+ResendChoice ChooseResendRows(JobRows& log, ResendScope scope = ResendScope::Failed);
 
 // The rows of `choice` whose number (by NumberKey) is on the stop list, taken out of it into `choice.stopped`:
 // a resend never sends to them. Returns those rows, in list order.
@@ -71,12 +76,13 @@ QString ResendLeftOutText(const ResendChoice& choice, bool includeUncertain);
 // in `jobs`.
 bool QueueFailedRows(JobRegistry& jobs, JobRows& log, std::list<sSendContent>& SendQueue, int* queued,
                      QString* errorText, bool includeUncertain = false, QString* leftOut = nullptr,
-                     const OptOutList* optOut = nullptr, QVector<int>* stopped = nullptr);
+                     const OptOutList* optOut = nullptr, QVector<int>* stopped = nullptr,
+                     ResendScope scope = ResendScope::Failed);
 // The question when a resend would find uncertain rows among the failed ones.
 QString ResendUncertainQuestion(int uncertain);
 
-// The text shown when no examined row failed.
-QString NothingToResendText();
+// The text shown when no examined row failed (or, for 重發未送達, none failed delivery).
+QString NothingToResendText(ResendScope scope = ResendScope::Failed);
 
 // Resend, second half: clears StopFlag and starts a send run of the queue built above. `listOwner` is the
 // send log's window; the run has no limit, and goes at once unless `bookedFor` (yyyyMMddHHmm00) books it.

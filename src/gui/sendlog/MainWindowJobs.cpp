@@ -26,7 +26,8 @@ MainWindowJobs::MainWindowJobs(TFormMain& main, JobSupervisor& jobs, const Confi
     : m_main(main), m_jobs(jobs), m_config(config) {
     connect(&m_main, &TFormMain::queryRowsRequested, this, [this] { startRowJob(WorkerMode::Query); });
     connect(&m_main, &TFormMain::cancelRowsRequested, this, [this] { startRowJob(WorkerMode::Cancel); });
-    connect(&m_main, &TFormMain::resendRequested, this, &MainWindowJobs::resendFailedRows);
+    connect(&m_main, &TFormMain::resendRequested, this, [this] { resendRows(ResendScope::Failed); });
+    connect(&m_main, &TFormMain::undeliveredResendRequested, this, [this] { resendRows(ResendScope::DeliveryFailed); });
 }
 
 void MainWindowJobs::showResultBox(const QByteArray& msgId, const QByteArray& text) {
@@ -101,7 +102,7 @@ bool MainWindowJobs::askNightResend(QByteArray* bookedFor) {
     return true;
 }
 
-void MainWindowJobs::resendFailedRows() {
+void MainWindowJobs::resendRows(ResendScope scope) {
     if (refuseWhileBusy())
         return;
     // A number on the stop list is never sent again, whatever its row says.
@@ -111,7 +112,7 @@ void MainWindowJobs::resendFailedRows() {
         prompts().okBox(&m_main, Prompts::Icon::Warning, kProgramTitle, error);
         return;
     }
-    ResendChoice choice = ChooseResendRows(m_main.jobRows());
+    ResendChoice choice = ChooseResendRows(m_main.jobRows(), scope);
     LeaveOutStoppedRows(choice, m_main.jobRows(), optOut);
     // Rows that may have reached their recipients go again only when the user says so.
     bool includeUncertain = false;
@@ -129,7 +130,7 @@ void MainWindowJobs::resendFailedRows() {
     std::list<sSendContent> SendQueue;
     QVector<int> stopped;
     if (!QueueFailedRows(m_jobs.registry(), m_main.jobRows(), SendQueue, &queued, &error, includeUncertain, &leftOut,
-                         &optOut, &stopped)) {
+                         &optOut, &stopped, scope)) {
         prompts().okBox(&m_main, Prompts::Icon::Warning, kProgramTitle, error);
         return;
     }
@@ -139,7 +140,7 @@ void MainWindowJobs::resendFailedRows() {
     }
     if (queued == 0) {
         prompts().notice(&m_main, Prompts::Icon::Information, kProgramTitle,
-                         leftOut.isEmpty() ? NothingToResendText() : NothingToResendText() + u'\n' + leftOut);
+                         leftOut.isEmpty() ? NothingToResendText(scope) : NothingToResendText(scope) + u'\n' + leftOut);
         return;
     }
     GatewayTarget gateway;

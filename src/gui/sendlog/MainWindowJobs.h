@@ -2,6 +2,7 @@
 
 #include "core/shared/Config.h"
 #include "core/workers/JobOwner.h"
+#include "core/workers/SendLogJobs.h"
 #include "core/workers/WorkerMode.h"
 
 #include <QObject>
@@ -27,7 +28,8 @@ public:
 
 private:
     void startRowJob(WorkerMode mode);
-    void resendFailedRows();
+    // 失敗重發 (ResendScope::Failed) or 重發未送達 (ResendScope::DeliveryFailed).
+    void resendRows(ResendScope scope);
     bool refuseWhileBusy();
     bool resolveGateway(GatewayTarget* gateway);
     // A resend inside quiet hours asks whether to book it for their end (`bookedFor`); false after 取消.

@@ -159,8 +159,10 @@ void TFormMain::updateCommands() {
     const int selected = selectedCount();
     for (QAction* a : {MItemTSendSMS, MItemTQuerySMS, MItemTCancelSMS, MItemTFollowUp})
         a->setEnabled(m_commandsEnabled);
-    for (QAction* a : {PMItemLvQuerySMS, PMItemLvCancelSMS, PMItemLvRSendSMS})
+    for (QAction* a :
+         {PMItemLvQuerySMS, PMItemLvCancelSMS, PMItemLvRSendSMS, PMItemLvRSendUndelivered, MItemTRSendUndelivered})
         a->setEnabled(m_commandsEnabled && rows > 0);
+    MItemFUndelivered->setEnabled(rows > 0);
     // 原訊息發訊(&M): exactly one row selected and a send dialog that takes its text, gateway or not.
     const bool taken = isSignalConnected(QMetaMethod::fromSignal(&TFormMain::originalSendRequested));
     PMItemLvOSendSMS->setEnabled(taken && selected == 1);

@@ -88,10 +88,11 @@ signals:
     // The send-log pop-up's jobs, for whoever runs them (MainWindowJobs). 原訊息發訊(&M) stays disabled
     // while nothing is connected to originalSendRequested: it has nothing to open until the send dialog
     // takes a text.
-    void queryRowsRequested();    // 查詢(&Q)
-    void cancelRowsRequested();   // 取消預約(&C)
-    void resendRequested();       // 失敗重發(&R)
-    void originalSendRequested(); // 原訊息發訊(&M)
+    void queryRowsRequested();         // 查詢(&Q)
+    void cancelRowsRequested();        // 取消預約(&C)
+    void resendRequested();            // 失敗重發(&R)
+    void undeliveredResendRequested(); // 重發未送達(&U)
+    void originalSendRequested();      // 原訊息發訊(&M)
 
 protected:
     void showEvent(QShowEvent* e) override;
@@ -122,6 +123,9 @@ private slots:
     void MItemTSettingsClick();
     void MItemTFollowUpClick();
     void MItemVResultsClick();
+    void MItemVUsageClick();
+    void MItemFUndeliveredClick();
+    void PMItemLvRSendUndeliveredClick();
     void MItemHAboutClick();
     void PMItemLvQuerySMSClick();
     void PMItemLvCancelSMSClick();
@@ -195,6 +199,7 @@ private:
     QAction *MItemTSendSMS, *MItemTQuerySMS, *MItemTCancelSMS, *MItemTAdrBk, *MItemTOptOut, *MItemTSettings,
         *MItemHAbout;
     QAction *MItemTFollowUp, *MItemVResults;
+    QAction *MItemFUndelivered, *MItemVUsage, *MItemTRSendUndelivered, *PMItemLvRSendUndelivered;
     // The tool bar's own action; its other buttons run the menu items above.
     QAction* SpeedButtonMsgWin;
     // Pop-up items of the list.

@@ -1,12 +1,16 @@
+#include "core/shared/Clock.h"
 #include "core/shared/Config.h"
 #include "core/workers/DeliveryClass.h"
 #include "core/workers/MessageHistory.h"
+#include "core/workers/MonthUsage.h"
 #include "gui/sendlog/FollowUp.h"
 #include "gui/sendlog/SendLogColumns.h"
 #include "gui/sendlog/SendLogDelegate.h"
 #include "gui/sendlog/TFormFollowUp.h"
 #include "gui/sendlog/TFormMain.h"
 #include "gui/sendlog/TFormResults.h"
+#include "gui/sendlog/TFormUndelivered.h"
+#include "gui/sendlog/TFormUsage.h"
 #include "gui/shared/FormControls.h"
 #include "gui/shared/IconTable.h"
 #include "gui/shared/Prompts.h"
@@ -81,6 +85,14 @@ void TFormMain::buildActions() {
         makeAction(this, QStringLiteral("追蹤傳送結果(&F)..."), "MItemTFollowUp", &TFormMain::MItemTFollowUpClick);
     MItemVResults =
         makeAction(this, QStringLiteral("傳送結果統計(&R)..."), "MItemVResults", &TFormMain::MItemVResultsClick);
+    MItemVUsage = makeAction(this, QStringLiteral("使用量統計(&U)..."), "MItemVUsage", &TFormMain::MItemVUsageClick);
+    MItemFUndelivered = makeAction(this, QStringLiteral("匯出未送達名單(&U)..."), "MItemFUndelivered",
+                                   &TFormMain::MItemFUndeliveredClick);
+    // The menu's and the pop-up's 重發未送達 are one command, as 失敗重發 would be.
+    MItemTRSendUndelivered = makeAction(this, QStringLiteral("重發未送達(&U)"), "MItemTRSendUndelivered",
+                                        &TFormMain::PMItemLvRSendUndeliveredClick);
+    PMItemLvRSendUndelivered = makeAction(this, QStringLiteral("重發未送達(&U)"), "PMItemLvRSendUndelivered",
+                                          &TFormMain::PMItemLvRSendUndeliveredClick);
 
     // The tool buttons run the menu's own commands under their short captions; only 訊息視窗 is an action of
     // its own, since its tooltip tells what the next press will do.
@@ -114,9 +126,10 @@ void TFormMain::buildActions() {
 
     m_runLockGroup = new QActionGroup(this);
     m_runLockGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
-    for (QAction* a : {MItemFLoad, MItemFSave, PMItemLvSave, MItemFDelete, PMItemLvDelete, MItemTSendSMS,
-                       MItemTQuerySMS, MItemTCancelSMS, MItemTFollowUp, MItemTAdrBk, MItemTOptOut, MItemTSettings,
-                       PMItemLvQuerySMS, PMItemLvCancelSMS, PMItemLvRSendSMS, PMItemLvOSendSMS})
+    for (QAction* a :
+         {MItemFLoad, MItemFSave, PMItemLvSave, MItemFDelete, PMItemLvDelete, MItemTSendSMS, MItemTQuerySMS,
+          MItemTCancelSMS, MItemTFollowUp, MItemTAdrBk, MItemTOptOut, MItemTSettings, PMItemLvQuerySMS,
+          PMItemLvCancelSMS, PMItemLvRSendSMS, PMItemLvOSendSMS, MItemTRSendUndelivered, PMItemLvRSendUndelivered})
         m_runLockGroup->addAction(a);
 }
 
@@ -126,6 +139,8 @@ void TFormMain::buildMenus() {
     file->addActions({MItemFLoad, MItemFSave});
     file->addSeparator();
     file->addActions({MItemFContent, MItemFDelete});
+    file->addSeparator();
+    file->addAction(MItemFUndelivered);
     file->addSeparator();
     file->addAction(MItemFExit);
 
@@ -140,11 +155,11 @@ void TFormMain::buildMenus() {
     sort->addSeparator();
     sort->addActions({MItemVAscending, MItemVDescending});
     view->addSeparator();
-    view->addAction(MItemVResults);
+    view->addActions({MItemVResults, MItemVUsage});
 
     QMenu* tools = menuBar()->addMenu(QStringLiteral("工具(&T)"));
     tools->setObjectName(QStringLiteral("MItemTool"));
-    tools->addActions({MItemTSendSMS, MItemTQuerySMS, MItemTCancelSMS, MItemTFollowUp});
+    tools->addActions({MItemTSendSMS, MItemTQuerySMS, MItemTCancelSMS, MItemTFollowUp, MItemTRSendUndelivered});
     tools->addSeparator();
     tools->addActions({MItemTAdrBk, MItemTOptOut});
     tools->addSeparator();
@@ -235,7 +250,8 @@ void TFormMain::buildPopup() {
     m_popup->setObjectName(QStringLiteral("PopupMenuLv"));
     m_popup->addAction(PMItemLvSave);
     m_popup->addSeparator();
-    m_popup->addActions({PMItemLvQuerySMS, PMItemLvCancelSMS, PMItemLvRSendSMS, PMItemLvOSendSMS});
+    m_popup->addActions(
+        {PMItemLvQuerySMS, PMItemLvCancelSMS, PMItemLvRSendSMS, PMItemLvRSendUndelivered, PMItemLvOSendSMS});
     m_popup->addSeparator();
     m_popup->addActions({PMItemLvContent, PMItemLvDelete});
     m_popup->addSeparator();
@@ -265,6 +281,29 @@ void TFormMain::MItemVResultsClick() {
         (counts.total() == rows ? QString() : QStringLiteral("，%1 則訊息").arg(counts.total()));
     TFormResults results(counts, scope, LogFolder(m_config), this);
     prompts().execDialog(&results);
+}
+
+void TFormMain::MItemFUndeliveredClick() {
+    TFormUndelivered dialog(*m_access, LogFolder(m_config), this);
+    prompts().execDialog(&dialog);
+}
+
+void TFormMain::PMItemLvRSendUndeliveredClick() {
+    emit undeliveredResendRequested();
+}
+
+void TFormMain::MItemVUsageClick() {
+    // Every log of the folder, and the rows of the list the user has not saved: they are this month's too.
+    TFormUsage::Inputs inputs;
+    const QString folder = LogFolder(m_config);
+    QString problem;
+    if (!UsageLogFiles(folder, &inputs.logFiles, &problem))
+        inputs.folderProblem = problem;
+    if (!m_logSaved)
+        for (int position = 0; position < m_model->rowCount(); ++position)
+            inputs.listRows.push_back(m_model->row(position));
+    TFormUsage usage(std::move(inputs), Clock::now().date(), folder, this);
+    prompts().execDialog(&usage);
 }
 
 } // namespace norvi

@@ -1,0 +1,129 @@
+#include "cli/CliAfterSend.h"
+
+#include "cli/CliCommands.h"
+#include "cli/CliInput.h"
+#include "cli/CliRunLog.h"
+#include "cli/CliSetup.h"
+
+#include "core/sendlog/FileOrderJobRows.h"
+#include "core/sendlog/LogCsv.h"
+#include "core/sendlog/LogFile.h"
+#include "core/shared/Clock.h"
+#include "core/shared/OutputTarget.h"
+#include "core/shared/SaveFile.h"
+#include "core/shared/SystemErrorText.h"
+#include "core/workers/MonthUsage.h"
+#include "core/workers/UndeliveredList.h"
+
+namespace norvi::cli {
+
+namespace {
+
+CsvEncoding tableEncoding(const Arguments& a) {
+    return a.has(QStringLiteral("--big5")) ? CsvEncoding::Big5 : CsvEncoding::Utf8WithBom;
+}
+
+// The table to --out (checked before anything was read, by refusedOut) or to standard output.
+int writeTable(const QByteArray& bytes, const Arguments& a, Console& console) {
+    if (!a.values.contains(QStringLiteral("--out"))) {
+        console.writeRaw(bytes);
+        return ExitOk;
+    }
+    const QString out = a.value(QStringLiteral("--out"));
+    SaveFile file(out);
+    if (!file.open() || file.write(bytes) != bytes.size() || !file.commit()) {
+        console.err(WithReason(QStringLiteral("無法寫入檔案：%1").arg(out), file.errorString()));
+        return ExitNotSaved;
+    }
+    return ExitOk;
+}
+
+// Refused before anything is read: --out names one of the program's own files, or the log being read.
+bool refusedOut(const Arguments& a, const QString& source, Console& console) {
+    if (!a.values.contains(QStringLiteral("--out")))
+        return false;
+    const QString out = a.value(QStringLiteral("--out"));
+    QString refusal = OutputRefusal(out);
+    if (refusal.isEmpty() && !source.isEmpty() && SameFile(out, source))
+        refusal = QStringLiteral("不能寫到正在讀取的傳送紀錄檔：%1").arg(out);
+    if (!refusal.isEmpty())
+        console.err(refusal);
+    return !refusal.isEmpty();
+}
+
+} // namespace
+
+int undelivered(const Arguments& a, Console& console) {
+    QString path;
+    if (!logArgument(a, &path, console))
+        return ExitRefused;
+    if (a.has(QStringLiteral("--json"))) {
+        console.err(QStringLiteral("undelivered 沒有 --json。"));
+        return ExitRefused;
+    }
+    QList<Delivery> classes = DefaultUndeliveredClasses();
+    QString error;
+    if (a.values.contains(QStringLiteral("--classes")) &&
+        !ParseUndeliveredClasses(a.value(QStringLiteral("--classes")), &classes, &error)) {
+        console.err(error);
+        return ExitRefused;
+    }
+    if (refusedOut(a, path, console) || RefuseWhileUnfinished({path}, console))
+        return ExitRefused;
+    // Read whole before anything is written, so a refused file writes no part of a list.
+    FileOrderJobRows log;
+    LogFileReader reader(path);
+    if (!readEveryRecord(reader, path, console, [&log](const SendLogRow& row) { log.append(row); }))
+        return ExitRefused;
+    const TextTable table = UndeliveredTable(log, classes);
+    const int written = writeTable(TextTableCsv(table, tableEncoding(a)), a, console);
+    if (written != ExitOk)
+        return written;
+    QStringList names;
+    for (Delivery d : classes)
+        names << DeliveryName(d);
+    console.err(QStringLiteral("未送達名單（%1）：%2 則訊息").arg(names.join(u'、')).arg(table.rows.size()));
+    if (reader.damaged()) {
+        console.err(reader.damageMessage());
+        return ExitFailed;
+    }
+    return ExitOk;
+}
+
+int usage(const Arguments& a, Config& config, Console& console) {
+    if (!a.positional.isEmpty()) {
+        console.err(QStringLiteral("多餘的參數：%1").arg(a.positional.join(QLatin1Char(' '))));
+        return ExitRefused;
+    }
+    if (a.has(QStringLiteral("--json")) && a.has(QStringLiteral("--big5"))) {
+        console.err(QStringLiteral("--json 一律為 UTF-8，不能與 --big5 一起使用。"));
+        return ExitRefused;
+    }
+    QDate month = Clock::now().date();
+    QString error;
+    if (a.values.contains(QStringLiteral("--month")) &&
+        !ParseUsageMonth(a.value(QStringLiteral("--month")), &month, &error)) {
+        console.err(error);
+        return ExitRefused;
+    }
+    if (!loadConfiguration(config, console))
+        return ExitRefused;
+    QStringList logs;
+    if (!UsageLogFiles(LogFolder(config), &logs, &error)) {
+        console.err(error);
+        return ExitRefused;
+    }
+    const MonthUsage counted = CountMonthUsage(month, logs);
+    if (a.has(QStringLiteral("--json")))
+        console.out(UsageJson(counted));
+    else
+        console.writeRaw(TextTableCsv(UsageTable(counted), tableEncoding(a)));
+    // A total with logs missing from it says so, and says it is short.
+    for (const QString& line : counted.unreadable)
+        console.err(QStringLiteral("無法完整讀取的紀錄檔：%1").arg(line));
+    if (counted.undated > 0)
+        console.err(QStringLiteral("傳送時間無法辨識的紀錄 %1 筆未計入").arg(counted.undated));
+    return counted.unreadable.isEmpty() ? ExitOk : ExitFailed;
+}
+
+} // namespace norvi::cli

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "core/sendlog/SendLogRow.h"
+#include "core/shared/TextTable.h"
+#include "core/workers/DeliveryClass.h"
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <array>
+#include <vector>
+
+namespace norvi {
+
+// What a span of time cost and what became of it, counted over send-log rows: each row is one short message as
+// the program handed it to the gateway, whatever its text.
+struct UsageCounts {
+    int shortMessages = 0;                        // every row
+    int sent = 0;                                 // 傳送碼 0: accepted by the gateway
+    int failed = 0;                               // refused, or never sent (未傳送)
+    int uncertain = 0;                            // went out unanswered ("可能已送出")
+    std::array<int, kDeliveryClasses> delivery{}; // the accepted rows by what their queries say (ClassifyDelivery)
+
+    void add(const SendLogRow& row);
+    UsageCounts& operator+=(const UsageCounts& other);
+    bool operator==(const UsageCounts& other) const;
+};
+
+// The month's usage: a count per day, the month's total, and the logs that could not be read (or only in part),
+// each named with why, so a figure is never quietly short.
+struct MonthUsage {
+    QDate month;               // its first day
+    QVector<UsageCounts> days; // one per day of the month, the 1st first
+    UsageCounts total;
+    int logsRead = 0;       // logs whose rows were counted (in whole or in part)
+    int undated = 0;        // rows of those logs whose 傳送時間 is no date
+    QStringList unreadable; // "path：why", one per log not read whole
+};
+
+// Counts the rows of every log in `logFiles` and the rows `listRows` (the desktop's list not saved yet) whose
+// 傳送時間 falls in `month`. A row of a log that the list also holds (the same number, time, send result, text
+// and name) is counted once, as the list has it. A log that cannot be opened or is no send log adds no rows and is
+// named in `unreadable`; a cut or unfinished one adds its whole rows and is named too.
+MonthUsage CountMonthUsage(const QDate& month, const QStringList& logFiles,
+                           const std::vector<SendLogRow>& listRows = {});
+
+// Every ".log" in `folder`, by name; the desktop's journals of unsaved rows are not logs of their own (their rows
+// are the list's). False with the reason when the folder cannot be read.
+bool UsageLogFiles(const QString& folder, QStringList* files, QString* error);
+
+// "2026-12" (or "2026-1") as the first day of that month. False with the reason in the system's words.
+bool ParseUsageMonth(const QString& text, QDate* month, QString* error);
+
+// A line per day (日期 yyyy/MM/dd) and a last line 合計: 簡訊通數, 傳送成功, 傳送失敗, 不確定, then the delivery
+// classes of the accepted rows.
+TextTable UsageTable(const MonthUsage& usage);
+// {"month":"2026-12","days":[{"date":"2026-12-01",...},...],"total":{...},"undated":0,"unreadable":[...]}
+QString UsageJson(const MonthUsage& usage);
+
+} // namespace norvi
