@@ -16,7 +16,6 @@ namespace norvi {
 
 namespace {
 constexpr int kMaxAttempts = 2;
-constexpr std::size_t kRecentMsgIds = 65536;
 } // namespace
 
 uint8_t SendJob::requestType(const QByteArray& msisdn) {
@@ -198,11 +197,6 @@ QByteArray SendJob::distrust(const Outcome& outcome) {
 
 void SendJob::remember(const QByteArray& msgId) {
     m_msgIds.insert(msgId);
-    m_msgIdOrder.push_back(msgId);
-    if (m_msgIdOrder.size() > kRecentMsgIds) {
-        m_msgIds.remove(m_msgIdOrder.front());
-        m_msgIdOrder.pop_front();
-    }
 }
 
 SendJob::Outcome SendJob::attempt(const QByteArray& msisdn, const QByteArray& segment) {

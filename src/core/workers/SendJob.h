@@ -3,12 +3,10 @@
 #include "core/compose/RecipientRecords.h"
 #include "core/gateway/SMSendNorviGw.h"
 #include "core/workers/JobOwner.h"
+#include "core/workers/RecentMsgIds.h"
 #include "core/workers/StopRows.h"
 
 #include <QByteArray>
-#include <QSet>
-
-#include <deque>
 
 namespace norvi {
 
@@ -67,10 +65,8 @@ private:
     QByteArray m_stopTime;   // yyyyMMddHHmmss, once stopped
     QByteArray m_stopReason; // a refused login's text; empty for a stop of the user's
     StopRows::TransportFailures m_failures;
-    // The MsgIds of the run's latest acceptances, the oldest dropped first: a late copy of a reply comes
-    // within moments on the same connection, so a long run need not keep every one.
-    QSet<QByteArray> m_msgIds;
-    std::deque<QByteArray> m_msgIdOrder;
+    // The MsgIds of the run's latest acceptances, for the late copies of their replies.
+    RecentMsgIds m_msgIds;
 };
 
 } // namespace norvi
