@@ -154,6 +154,8 @@ public:
     // Hands each record to `sink` as soon as it is complete instead of keeping it in queue(), and keeps
     // no list of the numbers queued: a run of any size then costs the duplicate check's set alone.
     void streamTo(std::function<void(const sSendContent& record)> sink) { m_sink = std::move(sink); }
+    // Room in the duplicate check for `numbers` numbers, when the caller knows about how many come.
+    void reserveNumbers(qsizetype numbers) { m_queued.reserve(numbers); }
     // A row of a list file read by the caller, as a list-file entry of RecipientList would add it.
     // `line` names the row's line in a refusal; -1 when the row did not come from the parsed ListFileRows.
     bool addListFileRow(const sLoadMt& row, int32_t line = -1);

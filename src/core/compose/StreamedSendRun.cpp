@@ -11,6 +11,7 @@ bool StreamedSendRun::setListFile(const QString& path, bool big5) {
 
 bool StreamedSendRun::countListRows(int* rows, const std::function<bool()>& stop, OddNumbers* odd) {
     *rows = 0;
+    m_listRows = 0;
     if (!m_hasList)
         return true;
     QByteArrayView line;
@@ -23,6 +24,7 @@ bool StreamedSendRun::countListRows(int* rows, const std::function<bool()>& stop
         if (!ParseListFileLine(line, int32_t(index), row, &number))
             continue;
         ++*rows;
+        ++m_listRows;
         if (odd)
             odd->addListLine(index, number);
     }
@@ -32,6 +34,7 @@ bool StreamedSendRun::countListRows(int* rows, const std::function<bool()>& stop
 SendQueueResult StreamedSendRun::prepare(const std::function<bool()>& stop) {
     SendQueueBuilder builder(m_book, m_input);
     builder.streamTo([](const sSendContent&) {});
+    builder.reserveNumbers(expectedNumbers());
     bool building = true;
     for (const sMtData& entry : RecipientList) {
         if (!(building = builder.addEntry(entry)))
@@ -73,6 +76,7 @@ bool StreamedSendRun::next(sSendContent& record) {
         m_started = true;
         m_builder = std::make_unique<SendQueueBuilder>(m_book, m_input);
         m_builder->streamTo([this](const sSendContent& made) { m_ready.push_back(made); });
+        m_builder->reserveNumbers(expectedNumbers());
         m_entry = RecipientList.cbegin();
         m_listDone = !m_hasList;
         // From its first line again, and only if it is still the file that was checked.

@@ -49,12 +49,15 @@ public:
 
 private:
     bool produceMore();
+    // About how many numbers the run queues, known once the list file was counted: a group adds more.
+    qsizetype expectedNumbers() const { return qsizetype(RecipientList.size()) + m_listRows; }
 
     const AddressBook& m_book;
     std::list<sMtData> RecipientList;
     ComposeInput m_input;
     ListFileStream m_list;
     bool m_hasList = false;
+    qsizetype m_listRows = 0; // the rows countListRows() found
 
     // The second walk.
     std::unique_ptr<SendQueueBuilder> m_builder;
