@@ -49,12 +49,15 @@ void RecentMsgIds::insert(QByteArrayView id) {
     made.hash = hash;
     made.size = std::uint8_t(id.size());
     std::memcpy(made.bytes, id.data(), std::size_t(id.size()));
+    if (m_ids.empty()) {
+        // All the room at once: a ring and an index that doubled as they filled would leave their old
+        // blocks behind in the heap, and the memory of a long run would not stay level.
+        m_ids.reserve(m_capacity);
+        m_index.assign(indexLengthFor(m_capacity), 0);
+    }
     if (m_ids.size() < m_capacity) {
         m_ids.push_back(made);
-        if (2 * m_ids.size() > m_index.size())
-            growIndex(); // places every slot, the new one too
-        else
-            placeSlot(m_ids.size() - 1);
+        placeSlot(m_ids.size() - 1);
         return;
     }
     const std::size_t slot = m_oldest;
@@ -88,13 +91,11 @@ void RecentMsgIds::erasePlace(std::size_t hole) {
     m_index[hole] = 0;
 }
 
-void RecentMsgIds::growIndex() {
-    std::size_t size = std::max<std::size_t>(m_index.size() * 2, 16);
-    while (2 * m_ids.size() > size)
-        size *= 2;
-    m_index.assign(size, 0);
-    for (std::size_t slot = 0; slot < m_ids.size(); ++slot)
-        placeSlot(slot);
+std::size_t RecentMsgIds::indexLengthFor(std::size_t ids) {
+    std::size_t length = 16;
+    while (2 * ids > length)
+        length *= 2;
+    return length;
 }
 
 } // namespace norvi

@@ -10,9 +10,9 @@ namespace norvi {
 
 // The MsgIds of a run's latest acceptances, the oldest forgotten first once `capacity` are kept: a late copy of
 // a reply comes within moments on the same connection, so a long run need not keep every one. Each is kept in
-// a fixed slot of its own with an open-addressed index over the slots, so a run's message costs no allocation
-// and the memory stops growing once the capacity is reached. A MsgId longer than any the gateway hands out is
-// never kept (the job refuses such an answer before).
+// a fixed slot of its own with an open-addressed index over the slots, all taken at the first: a run's message
+// costs no allocation, and a run's memory stays level. A MsgId longer than any the gateway hands out is never
+// kept (the job refuses such an answer before).
 class RecentMsgIds {
 public:
     static constexpr std::size_t kMaxBytes = 20;
@@ -35,7 +35,7 @@ private:
     std::size_t findPlace(QByteArrayView id, std::uint32_t hash) const;
     void erasePlace(std::size_t place);
     void placeSlot(std::size_t slot);
-    void growIndex();
+    static std::size_t indexLengthFor(std::size_t ids);
 
     const std::size_t m_capacity;
     std::vector<Id> m_ids;              // in the order kept until full, then each new one in the oldest's slot
