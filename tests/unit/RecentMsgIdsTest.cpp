@@ -31,7 +31,7 @@ TEST_P(RecentMsgIdsModelTest, KeepsExactlyTheLatestAndForgetsTheOldestFirst) {
     std::uniform_int_distribution<int> pick(0, 3 * capacity + 5);
     for (int step = 0; step < 40 * capacity + 200; ++step) {
         const int n = pick(random);
-        kept.insert(idOf(n));
+        ASSERT_EQ(kept.insert(idOf(n)), model.count(n) == 0) << "step " << step;
         if (model.insert(n).second) {
             order.push_back(n);
             if (int(order.size()) > capacity) {
@@ -49,7 +49,8 @@ INSTANTIATE_TEST_SUITE_P(Capacities, RecentMsgIdsModelTest, ::testing::Values(1,
 
 TEST(RecentMsgIds, TellsIdsApartByEveryByteAndKeepsNoneLongerThanAMsgId) {
     RecentMsgIds kept;
-    kept.insert("NV1");
+    EXPECT_TRUE(kept.insert("NV1"));
+    EXPECT_FALSE(kept.insert("NV1"));
     EXPECT_TRUE(kept.contains("NV1"));
     EXPECT_FALSE(kept.contains("NV"));
     EXPECT_FALSE(kept.contains("NV10"));

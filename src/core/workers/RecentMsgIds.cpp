@@ -39,12 +39,12 @@ bool RecentMsgIds::contains(QByteArrayView id) const {
     return m_index[findPlace(id, hashOf(id))] != 0;
 }
 
-void RecentMsgIds::insert(QByteArrayView id) {
+bool RecentMsgIds::insert(QByteArrayView id) {
     if (std::size_t(id.size()) > kMaxBytes)
-        return;
+        return true;
     const std::uint32_t hash = hashOf(id);
     if (!m_index.empty() && m_index[findPlace(id, hash)] != 0)
-        return;
+        return false;
     Id made{};
     made.hash = hash;
     made.size = std::uint8_t(id.size());
@@ -58,7 +58,7 @@ void RecentMsgIds::insert(QByteArrayView id) {
     if (m_ids.size() < m_capacity) {
         m_ids.push_back(made);
         placeSlot(m_ids.size() - 1);
-        return;
+        return true;
     }
     const std::size_t slot = m_oldest;
     m_oldest = (m_oldest + 1) % m_capacity;
@@ -66,6 +66,7 @@ void RecentMsgIds::insert(QByteArrayView id) {
     erasePlace(findPlace(QByteArrayView(oldest.bytes, oldest.size), oldest.hash));
     m_ids[slot] = made;
     placeSlot(slot);
+    return true;
 }
 
 void RecentMsgIds::placeSlot(std::size_t slot) {

@@ -19,8 +19,8 @@ public:
     explicit RecentMsgIds(std::size_t capacity = 65536);
 
     bool contains(QByteArrayView id) const;
-    // Keeps `id`, forgetting the oldest when full; one kept already is left as it is.
-    void insert(QByteArrayView id);
+    // Keeps `id`, forgetting the oldest when full; false when it was kept already (it is left as it is).
+    bool insert(QByteArrayView id);
     std::size_t size() const { return m_ids.size(); }
 
 private:

@@ -56,9 +56,8 @@ private:
     void uncertainRow(quint64 rowId, const QByteArray& msisdn, const QByteArray& segment, const QByteArray& text);
     // Why an answer of the gateway cannot be taken as this segment's (Big5), or empty when it can: bytes came
     // behind it, or it is an acceptance whose MsgId is already another row's or longer than a query can carry.
+    // The MsgId of an acceptance it takes is remembered, for the stale copies a gateway may still send of it.
     QByteArray distrust(const Outcome& outcome);
-    // A MsgId this run recorded: remembered for the stale copies a gateway may still send of its reply.
-    void remember(const QByteArray& msgId);
 
     SendThd& m_worker;
     bool m_stopped = false;
