@@ -112,7 +112,7 @@ TEST_F(SendJobTest, EmptyQueueLogsStartAndShutDownPostsTheEndAndNeverConnects) {
     ASSERT_TRUE(runSend());
     EXPECT_TRUE(log.rows.isEmpty());
     EXPECT_EQ(sim->connectionCount(), 0);
-    EXPECT_EQ(progress.states, QList<int>{StateSent});
+    EXPECT_EQ(progress.states, (QList<int>{StateSendStarted, StateSent}));
     EXPECT_EQ(lines.size(), 2);
     // The same two lines reach the day's operation log.
     QFile opLog(

@@ -23,9 +23,11 @@ public:
     // one while it moves the keys, half as much again as it keeps, so a run that knows its count says it.
     void reserve(qsizetype numbers);
 
-private:
-    // The key of a number made of digits alone; false for any other.
+    // The key of a number made of digits alone (a leading "+" allowed, at most 17 digits), never 0; false
+    // for any other.
     static bool keyOf(QByteArrayView number, std::uint64_t* key);
+
+private:
     std::size_t slotOf(std::uint64_t key) const;
     void rehash(std::size_t length);
 

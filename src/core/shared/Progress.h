@@ -32,6 +32,9 @@ enum ProgressState {
     // A save that could not be written ends here, so the window and the operation log never read "完成"
     // for it.
     StateLogSaveFailed = 17,
+    // A send run's count is done and its worker waits for the gateway: a text, not a step, so the window
+    // does not keep saying "簡訊通數計算中..." while the first answer is awaited.
+    StateSendStarted = 18,
 };
 
 // How a gateway run (send, query, cancel) ended, counted by its worker: messages or rows the gateway
@@ -49,12 +52,14 @@ struct RunOutcome {
     int notReservation = 0; // rows a cancellation passed by: never reservations
     int skippedFinal = 0;   // rows a query or cancellation passed by: their answer is final already
     int skippedNotSent = 0; // rows a query or cancellation passed by: the message never went out
-    QString results;        // a query's rows by what became of their messages, after the counts
+    QString results; // a query's answered rows by what became of their messages ("已送達 2 筆、失敗 1 筆")
 };
 
 // The status text of a run's end: the state's own text, or 已中斷 for a stopped run, or 失敗 when
 // nothing succeeded, then the counts ("簡訊傳送完成：成功 18 筆，失敗 2 筆", "簡訊傳送已中斷：成功 4 筆，
-// 失敗 1 筆，未傳送 24 筆"). An outcome that is not known leaves the state's text alone.
+// 失敗 1 筆，未傳送 24 筆"). A query or cancellation names each part once: "簡訊查詢完成，查詢 30 筆：有回覆
+// 16 筆（已送達 2 筆、失敗 14 筆）、未能查詢 0 筆、略過 14 筆（未成功送出）". An outcome that is not known
+// leaves the state's text alone.
 QString RunOutcomeText(int endState, const RunOutcome& outcome);
 
 // Made by a worker and read and deleted on the user-interface thread, which Qt's event queue orders

@@ -183,12 +183,15 @@ void QueryJob::runRows() {
                 askUnconfirmedAgain();
             if (m_newConnectionEach)
                 m_worker.gateway().Logout();
+            m_worker.activity().setSubject(WaitSubject(m_steps + 1, plan.msgId, true));
             answer = askRow(planned.row, plan);
         }
         // A step counts a row that is done with: "0 / N" while the first answer is awaited. A row whose
         // exchange a stop kept from going out is not done.
-        if (!(m_stopped && m_lastNotAsked == planned.row))
+        if (!(m_stopped && m_lastNotAsked == planned.row)) {
+            ++m_steps;
             m_worker.channel().postShowProcess(m_cancel ? StateCancelling : StateQuerying);
+        }
         const PlannedRow asRead = planned;
         const Delivery counted = countResult(planned);
         if (plan.ask)
@@ -202,7 +205,7 @@ void QueryJob::runRows() {
     sendMarks(marks);
     reportNotAsked();
     if (!m_cancel)
-        m_worker.activity().setResults(m_results.text());
+        m_worker.activity().setResults(m_answered.parts().join(QStringLiteral("、")));
 }
 
 std::vector<QueryJob::PlannedRow> QueryJob::readRows(int position, bool allRows, const QVector<int>& selected,
@@ -256,7 +259,9 @@ Delivery QueryJob::countResult(PlannedRow& planned) {
         planned.cells.queryResult = m_writtenResult;
     }
     const Delivery d = ClassifyDelivery(planned.cells);
-    m_results.add(d);
+    // What the answers of this run say; the rows it only walked past are counted by why.
+    if (m_answeredRow == planned.row)
+        m_answered.add(d);
     return d;
 }
 
@@ -282,13 +287,15 @@ void QueryJob::askUnconfirmedAgain() {
     for (Unconfirmed& s : unconfirmed) {
         PlannedRow& planned = s.planned;
         m_worker.activity().uncountAnswer(s.succeeded);
-        m_results.remove(s.counted);
+        if (s.succeeded)
+            m_answered.remove(s.counted);
         // The answer is taken back: the row holds what it held before the job until a new one comes.
         setQueryCells(planned.row, planned.cells.queryCode, planned.cells.queryResult);
         if (m_stopped || m_worker.stopRequested()) {
             m_worker.activity().countNotReached();
         } else {
             m_worker.gateway().Logout();
+            m_worker.activity().setSubject(planned.plan.msgId);
             askRow(planned.row, planned.plan);
         }
         countResult(planned);
@@ -397,7 +404,6 @@ QueryExchange AskGateway(SMSendNorviGw& client, const QByteArray& msgId, bool ca
 
 QueryJob::Answer QueryJob::askRow(int row, const RowPlan& plan) {
     Answer answer;
-    m_worker.activity().setSubject(plan.msgId);
     const QueryExchange ex =
         AskGateway(m_worker.gateway(), plan.msgId, m_cancel, [this] { return m_worker.stopRequested(); });
     answer.outOfStep = ex.outOfStep;
@@ -439,10 +445,12 @@ QueryJob::Answer QueryJob::askRow(int row, const RowPlan& plan) {
     answer.counted = !loginFailed;
     answer.succeeded = succeeded(code, loginFailed);
     answer.first = !loginFailed && m_worker.gateway().repliesOnConnection() == 1;
-    if (answer.succeeded)
+    if (answer.succeeded) {
         m_worker.activity().countSucceeded();
-    else
+        m_answeredRow = row;
+    } else {
         m_worker.activity().countFailed();
+    }
     if (ex.loginRefused) {
         m_stopReason = result;
         m_worker.activity().setStopReason(fromBig5(result));

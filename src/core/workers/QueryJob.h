@@ -127,7 +127,9 @@ private:
     QVector<int> m_notAsked;
     int m_lastNotAsked = -1;
     StopRows::TransportFailures m_failures;
-    DeliveryCounts m_results;
+    DeliveryCounts m_answered; // the classes of the rows the gateway answered in this run
+    int m_answeredRow = -1;
+    int m_steps = 0; // the rows done with, as the progress counts them
     int m_writtenRow = -1;
     QByteArray m_writtenCode, m_writtenResult;
     // Answers read on the current connection after its first: taken, but asked again should the connection turn

@@ -109,6 +109,7 @@ private:
     WorkerMode mode;
     std::unique_ptr<SMSendNorviGw> client;
     std::unique_ptr<RowHandOver> m_sendLog;
+    LogStream* m_journal = nullptr; // where a send run's rows are recorded, with its plan beside it
 };
 
 // The id of the calling thread as the operating system numbers it, for the worker's name.

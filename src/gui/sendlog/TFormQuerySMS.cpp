@@ -61,7 +61,7 @@ TFormQuerySMS::TFormQuerySMS(JobRows& sendLog, JobSupervisor& jobs, const Config
     m_label1->setObjectName(QStringLiteral("Label1"));
     m_buttonQuery = makeButton(this, kButton.in(true), "ButtonQuery");
     m_buttonQuery->setDefault(true);
-    m_buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel", ReturnKey::Ignores);
+    m_buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel");
     m_labelBusy = new QLabel(this);
     m_labelBusy->setObjectName(QStringLiteral("LabelBusy"));
     m_labelBusy->hide();
