@@ -20,8 +20,6 @@ bool StreamedSendRun::countListRows(int* rows, const std::function<bool()>& stop
     QByteArrayView line;
     qint64 index = 0;
     sLoadMt row;
-    NumberSet listed;
-    m_repeatedKeys = NumberSet();
     while (m_list.next(&line, &index)) {
         if (stop && stop())
             return false;
@@ -32,6 +30,20 @@ bool StreamedSendRun::countListRows(int* rows, const std::function<bool()>& stop
         ++m_listRows;
         if (odd)
             odd->addListLine(index, number);
+    }
+    if (m_list.check().problem != ListFileProblem::None || !m_list.rewind())
+        return false;
+    // The numbers the file holds twice, from a second reading with the set of every number reserved for the
+    // rows counted: a set grown as the numbers come would hold its old table beside the new one, twice the
+    // memory of the run's own duplicate check at a million rows.
+    NumberSet listed;
+    listed.reserve(m_listRows);
+    m_repeatedKeys = NumberSet();
+    while (m_list.next(&line, &index)) {
+        if (stop && stop())
+            return false;
+        if (!ParseListFileLine(line, int32_t(index), row))
+            continue;
         const QByteArray key = NumberKey(SentNumber(getField(row.msisdn)));
         if (!key.isEmpty() && !listed.insert(key))
             m_repeatedKeys.insert(key);
@@ -45,13 +57,13 @@ void StreamedSendRun::setUp(SendQueueBuilder& builder) const {
     // first and get the run's one message.
     if (m_repeatedKnown)
         builder.keepOwnTextsOnlyFor(&m_repeatedKeys);
+    builder.reserveNumbers(expectedNumbers());
 }
 
 SendQueueResult StreamedSendRun::prepare(const std::function<bool()>& stop) {
     SendQueueBuilder builder(m_book, m_input, nullptr, m_filter);
     setUp(builder);
     builder.streamTo([](const sSendContent&) {});
-    builder.reserveNumbers(expectedNumbers());
     bool building = true;
     for (const sMtData& entry : RecipientList) {
         if (!(building = builder.addEntry(entry)))
@@ -115,7 +127,6 @@ bool StreamedSendRun::next(sSendContent& record) {
         m_builder = std::make_unique<SendQueueBuilder>(m_book, m_input, nullptr, m_filter);
         setUp(*m_builder);
         m_builder->streamTo([this](const sSendContent& made) { m_ready.push_back(made); });
-        m_builder->reserveNumbers(expectedNumbers());
         m_entry = RecipientList.cbegin();
         m_listDone = !m_hasList;
         // From its first line again, and only if it is still the file that was checked.
