@@ -278,6 +278,77 @@ TEST_F(AddressBookTest, AListingGivesTheEntriesAndWordsOfALoad) {
     EXPECT_TRUE(said.startsWith(QStringLiteral("讀取通訊錄檔案失敗！"))) << said.toStdString();
 }
 
+// What a send to a name reads of a book: the entries of that name, and all a named group reaches (members,
+// groups, the ids that are gone), in the order the expansion walks them.
+QByteArray readForName(const AddressBook& book, const QByteArray& name) {
+    QByteArray read;
+    QList<int32_t> seen;
+    std::function<void(int32_t)> walk = [&](int32_t id) {
+        read += QByteArray::number(id) + ':';
+        if (const sMember* m = id > 0 ? book.member(id) : nullptr)
+            read += image(*m);
+        const sGroup* g = id < 0 ? book.group(id) : nullptr;
+        if (!g || seen.contains(id))
+            return;
+        seen.append(id);
+        read += image(*g);
+        for (const int32_t slot : g->members)
+            if (slot != 0)
+                walk(slot);
+    };
+    for (const NamedId& entry : book.entriesNamed(name))
+        walk(entry.id);
+    return read;
+}
+
+// The part of the book read for a send's names holds what such a send reads of the whole book, with the load's
+// words, and nothing else of a file in order: for files in order, out of order, with an id twice, damaged or cut.
+TEST_F(AddressBookTest, APartReadForNamesHoldsWhatASendToThemReads) {
+    const sMember a = member(1, "A", "0911"), b = member(2, "B", "0922"), c = member(3, " C ", "0933");
+    const sMember twin = member(4, "H", "0944");
+    // G holds A and H; H holds C and G again; Lost names a member and a group that are gone.
+    const sGroup g = test::named(group(-9, {{0, 1}, {5, -4}}), "G");
+    const sGroup h = test::named(group(-4, {{0, 3}, {1, -9}}), "H");
+    const sGroup lost = test::named(group(-2, {{0, 77}, {1, -77}}), "Lost");
+    const QByteArray inOrder =
+        header(4, 3) + image(a) + image(b) + image(c) + image(twin) + image(g) + image(h) + image(lost);
+    const struct {
+        const char* what;
+        QByteArray bytes;
+    } cases[] = {
+        {"in order", inOrder},
+        {"an id twice", header(3, 1) + image(a) + image(member(1, "A2", "0919")) + image(c) + image(g)},
+        {"out of order", header(2, 2) + image(c) + image(a) + image(h) + image(g)},
+        {"a wrong id", header(3, 1) + image(member(-3, "C", "0")) + image(a) + image(c) + image(g)},
+        {"cut", QByteArray(header(2, 1) + image(a) + image(c) + image(g)).chopped(10)},
+    };
+    const QList<QByteArray> names{"A", "C", "G", "H", "Lost", "A2", "Nobody", "  "};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        write(c.bytes);
+        AddressBook whole;
+        const AddressBookResult load = LoadAddressBook(whole, book.filePath());
+        AddressBook part;
+        const AddressBookResult read = LoadAddressBookPart(part, book.filePath(), names);
+        EXPECT_EQ(read.message, load.message);
+        EXPECT_EQ(read.ok, load.ok);
+        EXPECT_EQ(read.damaged, load.damaged);
+        for (const QByteArray& name : names)
+            EXPECT_EQ(readForName(part, name), readForName(whole, name)) << name.toStdString();
+    }
+    write(inOrder);
+    AddressBook part;
+    LoadAddressBookPart(part, book.filePath(), {" G"});
+    EXPECT_EQ(part.MemberMap().size(), 2u); // A and C; not B, nor H's namesake
+    EXPECT_EQ(part.GroupMap().size(), 2u);  // G and H; not Lost
+
+    QFile::remove(book.filePath());
+    EXPECT_EQ(LoadAddressBookPart(part, book.filePath(), names).message, QString());
+    ASSERT_TRUE(QDir().mkdir(book.filePath()));
+    EXPECT_EQ(LoadAddressBookPart(part, book.filePath(), names).message,
+              LoadAddressBook(part, book.filePath()).message);
+}
+
 TEST_F(AddressBookTest, UnreadableOrUnwritableFilesAreReportedAndNeverOverwritten) {
     ASSERT_TRUE(QDir().mkpath(book.filePath())); // a folder in the file's place can be neither read nor replaced
     EXPECT_EQ(SaveAddressBook(book).message,

@@ -125,6 +125,25 @@ TEST_F(ReplyReaderTest, WholeReplyInOnePieceCostsOneWait) {
     EXPECT_EQ(std::memcmp(&got, &r, sizeof r), 0);
 }
 
+// Bytes behind a reply mean the replies run ahead of the requests; the read of the last byte tells so.
+TEST_F(ReplyReaderTest, BytesBehindTheRecordAreToldByTheReadThatEndsIt) {
+    const sGwReply r = textReply(0, "NV310506100000000001");
+    for (const std::size_t behind : {std::size_t(0), std::size_t(1), sizeof r}) {
+        SCOPED_TRACE(behind);
+        write(r, 0, 100);
+        QByteArray rest(reinterpret_cast<const char*>(&r) + 100, int(sizeof r - 100));
+        rest.append(QByteArray(int(behind), 'x'));
+        ASSERT_EQ(::send(gateway, rest.constData(), std::size_t(rest.size()), MSG_NOSIGNAL), rest.size());
+        ReplyReader reader(client, got, 1000);
+        EXPECT_EQ(reader.readReadable(), ReadOutcome::Whole);
+        EXPECT_EQ(reader.bytesBeyond(), behind > 0);
+        EXPECT_EQ(std::memcmp(&got, &r, sizeof r), 0);
+        char drop[sizeof r];
+        while (::recv(client, drop, sizeof drop, MSG_DONTWAIT) > 0) {
+        }
+    }
+}
+
 TEST_F(ReplyReaderTest, ReadableReplyIsTakenWithoutWaitingForItsPadding) {
     const sGwReply r = textReply(6, "refused (fault)");
     write(r, 0, 100);                   // the text and its NUL end at 100; the padding never comes

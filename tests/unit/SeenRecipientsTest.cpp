@@ -68,19 +68,25 @@ TEST(SeenRecipientsTest, ATextNotKeptIsNeverTakenForTheSame) {
                          });
 }
 
-// Many numbers: the table grows and still finds each one.
-TEST(SeenRecipientsTest, AGrownTableStillFindsEveryNumberAndText) {
-    SeenRecipients seen("hi", sameHashForAll);
-    for (int i = 0; i < 5000; ++i) {
-        const QByteArray key = "09" + QByteArray::number(10000000 + i);
-        const QByteArray own = QByteArray::number(i % 3);
-        ASSERT_EQ(seen.add(key, &own), Seen::New) << i;
-    }
-    for (int i = 0; i < 5000; ++i) {
-        const QByteArray key = "09" + QByteArray::number(10000000 + i);
-        const QByteArray own = QByteArray::number(i % 3);
-        const QByteArray other = QByteArray::number(i % 3 + 1);
-        ASSERT_EQ(seen.add(key, &own), Seen::SameText) << i;
-        ASSERT_EQ(seen.add(key, &other), Seen::OtherText) << i;
+// Many numbers, with the run's one message and texts of their own: whether the table was reserved for them, too
+// small, or grows from nothing, it still finds each number and what it got after every move.
+TEST(SeenRecipientsTest, AGrownOrReservedTableStillFindsEveryNumberAndText) {
+    for (const qsizetype reserved : {qsizetype(0), qsizetype(100), qsizetype(5000)}) {
+        SCOPED_TRACE(reserved);
+        SeenRecipients seen("hi", sameHashForAll);
+        seen.reserve(reserved);
+        for (int i = 0; i < 5000; ++i) {
+            const QByteArray key = "09" + QByteArray::number(10000000 + i);
+            const QByteArray own = QByteArray::number(i % 3);
+            ASSERT_EQ(seen.add(key, i % 2 ? &own : nullptr), Seen::New) << i;
+        }
+        for (int i = 0; i < 5000; ++i) {
+            const QByteArray key = "09" + QByteArray::number(10000000 + i);
+            const QByteArray own = QByteArray::number(i % 3);
+            const QByteArray other = QByteArray::number(i % 3 + 1);
+            ASSERT_EQ(seen.add(key, i % 2 ? &own : nullptr), Seen::SameText) << i;
+            ASSERT_EQ(seen.add(key, &other), Seen::OtherText) << i;
+            ASSERT_EQ(seen.add(key, i % 2 ? nullptr : &own), Seen::OtherText) << i;
+        }
     }
 }

@@ -242,3 +242,22 @@ TEST_F(StreamedSendRunTest, NumberSetTellsNumbersApartByEveryByte) {
         ASSERT_FALSE(set.insert(QByteArray("09" + QByteArray::number(10000000 + i))));
     EXPECT_EQ(set.size(), 200000 + 6);
 }
+
+// A set reserved for a count (a table of any length, filled to three quarters) finds every number, and grows
+// past its reserve without losing any.
+TEST_F(StreamedSendRunTest, NumberSetReservedForACountKeepsEveryNumberBeyondIt) {
+    for (const int reserved : {0, 7, 1000, 4099}) {
+        SCOPED_TRACE(reserved);
+        NumberSet set;
+        set.reserve(reserved);
+        const int count = 3 * reserved + 1500;
+        const auto number = [](int n) { return QByteArray("09" + QByteArray::number(20000000 + n)); };
+        for (int i = 0; i < count; ++i)
+            ASSERT_TRUE(set.insert(number(7 * i)));
+        for (int i = 0; i < count; ++i) {
+            ASSERT_TRUE(set.contains(number(7 * i)));
+            ASSERT_FALSE(set.contains(number(7 * i + 1)));
+        }
+        EXPECT_EQ(set.size(), count);
+    }
+}

@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QtEndian>
 
 #include <unistd.h>
@@ -426,6 +427,18 @@ AddressBookResult LoadAddressBook(AddressBook& book) {
     return LoadAddressBook(book, book.filePath());
 }
 
+namespace {
+
+// What a load says of a file it could not read: `reason` is the system's, or the refusal of what is no file.
+AddressBookResult unreadableBook(const QString& path, const QString& reason, bool notAFile) {
+    AddressBookResult result;
+    result.ok = false;
+    result.message = WithReason(readFailedText(), notAFile ? InputRefusalText(path, reason) : reason);
+    return result;
+}
+
+} // namespace
+
 AddressBookResult LoadAddressBook(AddressBook& book, const QString& path) {
     AddressBookResult result;
     if (!QFileInfo::exists(path))
@@ -446,10 +459,7 @@ AddressBookResult LoadAddressBook(AddressBook& book, const QString& path) {
     BookFileMemory::PendingAside& pendingAside = book.fileMemory().pendingAside;
     if (!read) {
         pendingAside = {path, true};
-        result = AddressBookResult();
-        result.ok = false;
-        result.message = WithReason(readFailedText(), notAFile ? InputRefusalText(path, reason) : reason);
-        return result;
+        return unreadableBook(path, reason, notAFile);
     }
 
     RememberBookAsRead(path, book, digest);
@@ -457,6 +467,98 @@ AddressBookResult LoadAddressBook(AddressBook& book, const QString& path) {
         pendingAside = {path, false};
     else if (pendingAside.path == path)
         pendingAside = {};
+    return result;
+}
+
+AddressBookResult LoadAddressBookPart(AddressBook& book, const QString& path, const QList<QByteArray>& names) {
+    if (!QFileInfo::exists(path))
+        return {};
+    QString reason;
+    bool notAFile = false;
+    const int fd = OpenInputFile(path, &reason, &notAFile);
+    if (fd < 0)
+        return unreadableBook(path, reason, notAFile);
+    const auto readFailed = [&] {
+        const int error = errno;
+        ::close(fd);
+        return unreadableBook(path, error != 0 ? SystemErrorText(error) : reason, notAFile);
+    };
+    const auto rewound = [fd] { return ::lseek(fd, 0, SEEK_SET) == 0; };
+    QSet<QByteArray> wanted;
+    for (const QByteArray& name : names)
+        if (const QByteArray trimmed = name.trimmed(); !trimmed.isEmpty())
+            wanted.insert(trimmed);
+    const auto isWanted = [&wanted](const auto& field) { return wanted.contains(getField(field).trimmed()); };
+
+    // The named members, and every group: which members the named groups hold is known once the groups,
+    // which follow the members, have been read.
+    std::map<int32_t, sMember> members;
+    std::map<int32_t, sGroup> groups;
+    bool ordered = true;
+    int32_t lastMember = 0; // member ids are above 0, group ids below
+    int32_t lastGroup = std::numeric_limits<int32_t>::min();
+    BookReader first(
+        [&](const sMember& m) {
+            ordered = ordered && m.id > lastMember;
+            lastMember = m.id;
+            if (isWanted(m.name))
+                members.emplace(m.id, m);
+        },
+        [&](const sGroup& g) {
+            ordered = ordered && g.id > lastGroup;
+            lastGroup = g.id;
+            groups.emplace(g.id, g);
+        });
+    errno = 0;
+    if (!feedFile(fd, first, nullptr))
+        return readFailed();
+    AddressBookResult result;
+    if (!ordered) {
+        // An id may come twice: only a whole load knows which of its records counts.
+        members.clear();
+        groups.clear();
+        if (!rewound() || !ReadAddressBookFile(book, fd, &result, nullptr))
+            return readFailed();
+        ::close(fd);
+        return result;
+    }
+    result = first.finish(nullptr);
+
+    // The groups the named ones reach, however deep (a cycle of a damaged book included), and their members.
+    std::vector<int32_t> toVisit;
+    for (const auto& [id, g] : groups)
+        if (isWanted(g.name))
+            toVisit.push_back(id);
+    QSet<int32_t> reachedGroups;
+    QSet<int32_t> reachedMembers;
+    while (!toVisit.empty()) {
+        const int32_t id = toVisit.back();
+        toVisit.pop_back();
+        const auto it = groups.find(id);
+        if (it == groups.end() || reachedGroups.contains(id))
+            continue;
+        reachedGroups.insert(id);
+        for (const int32_t slot : it->second.members) {
+            if (slot > 0 && !members.count(slot))
+                reachedMembers.insert(slot);
+            else if (slot < 0)
+                toVisit.push_back(slot);
+        }
+    }
+    for (auto it = groups.begin(); it != groups.end();)
+        it = reachedGroups.contains(it->first) ? std::next(it) : groups.erase(it);
+    if (!reachedMembers.isEmpty()) {
+        BookReader second(
+            [&](const sMember& m) {
+                if (reachedMembers.contains(m.id))
+                    members.emplace(m.id, m);
+            },
+            [](const sGroup&) {});
+        if (!rewound() || !feedFile(fd, second, nullptr))
+            return readFailed();
+    }
+    ::close(fd);
+    book.replace(std::move(members), std::move(groups));
     return result;
 }
 

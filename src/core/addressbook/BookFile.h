@@ -3,6 +3,7 @@
 #include "core/addressbook/AddressBook.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -47,6 +48,13 @@ bool ReadAddressBookFile(AddressBook& book, int fd, AddressBookResult* result, Q
 AddressBookResult ListAddressBook(const QString& path, const std::function<void(const AddressBookResult&)>& before,
                                   const std::function<void(const sMember&)>& member,
                                   const std::function<void(const sGroup&)>& group);
+// The part of the book at `path` that a send to the entries called `names` (Big5, compared trimmed, as
+// entriesNamed compares them) reads: every entry of such a name, and every group and member a named group holds,
+// however deep, as LoadAddressBook would put them in `book`. The members are read as a stream, twice when a
+// named group holds some, and only those are kept; so are the groups, which the members' count dwarfs. A file
+// not in id order (not as this program writes it) is loaded whole, which settles its repeated ids as a load
+// does. The result and its message are LoadAddressBook's. The book is for reading: it is never saved.
+AddressBookResult LoadAddressBookPart(AddressBook& book, const QString& path, const QList<QByteArray>& names);
 // The file's bytes for the book as it stands: the counts, the members, then the groups, in id order.
 QByteArray AddressBookImage(const AddressBook& book);
 

@@ -1,5 +1,7 @@
 #include "core/compose/NumberSet.h"
 
+#include <algorithm>
+
 namespace norvi {
 
 namespace {
@@ -28,23 +30,31 @@ bool NumberSet::keyOf(QByteArrayView number, std::uint64_t* key) {
 }
 
 std::size_t NumberSet::slotOf(std::uint64_t key) const {
-    // Fibonacci hashing spreads numbers that differ in their last digits over the whole table.
+    // Fibonacci hashing spreads numbers that differ in their last digits over all the bits; the top 32 of
+    // them, scaled to the table, pick the slot of a table of any length.
     const std::uint64_t mixed = key * 0x9E3779B97F4A7C15ull;
-    return std::size_t(mixed >> 20) & (m_slots.size() - 1);
+    return std::size_t(((mixed >> 32) * std::uint64_t(m_slots.size())) >> 32);
 }
 
-void NumberSet::grow() {
+void NumberSet::rehash(std::size_t length) {
     std::vector<std::uint64_t> old;
     old.swap(m_slots);
-    m_slots.assign(old.empty() ? kFirstSlots : old.size() * 2, 0);
+    m_slots.assign(length, 0);
     for (const std::uint64_t key : old) {
         if (key == 0)
             continue;
         std::size_t i = slotOf(key);
         while (m_slots[i] != 0)
-            i = (i + 1) & (m_slots.size() - 1);
+            i = i + 1 == m_slots.size() ? 0 : i + 1;
         m_slots[i] = key;
     }
+}
+
+void NumberSet::reserve(qsizetype numbers) {
+    // Three quarters full at most: a probe still ends within a few slots.
+    const std::size_t length = std::size_t(numbers) * 4 / 3 + 1;
+    if (length > m_slots.size())
+        rehash(std::max(length, kFirstSlots));
 }
 
 bool NumberSet::insert(QByteArrayView number) {
@@ -56,14 +66,13 @@ bool NumberSet::insert(QByteArrayView number) {
         m_others.insert(bytes);
         return true;
     }
-    // At most half full, so a probe ends soon.
-    if (std::size_t(m_keys + 1) * 2 > m_slots.size())
-        grow();
+    if (std::size_t(m_keys + 1) * 4 > m_slots.size() * 3)
+        rehash(std::max(m_slots.size() * 2, kFirstSlots));
     std::size_t i = slotOf(key);
     while (m_slots[i] != 0) {
         if (m_slots[i] == key)
             return false;
-        i = (i + 1) & (m_slots.size() - 1);
+        i = i + 1 == m_slots.size() ? 0 : i + 1;
     }
     m_slots[i] = key;
     ++m_keys;
@@ -76,7 +85,7 @@ bool NumberSet::contains(QByteArrayView number) const {
         return m_others.contains(number.toByteArray());
     if (m_slots.empty())
         return false;
-    for (std::size_t i = slotOf(key); m_slots[i] != 0; i = (i + 1) & (m_slots.size() - 1))
+    for (std::size_t i = slotOf(key); m_slots[i] != 0; i = i + 1 == m_slots.size() ? 0 : i + 1)
         if (m_slots[i] == key)
             return true;
     return false;

@@ -198,6 +198,8 @@ public:
     // Hands each record to `sink` as soon as it is complete instead of keeping it in queue(), and keeps
     // no list of the numbers queued: a run of any size then costs the duplicate check's set alone.
     void streamTo(std::function<void(const sSendContent& record)> sink) { m_sink = std::move(sink); }
+    // Room in the duplicate check for `numbers` numbers, when the caller knows about how many come.
+    void reserveNumbers(qsizetype numbers) { m_seen.reserve(numbers); }
     // Texts of recipients' own are kept for the duplicate check only for the keys in `keys`: those a streamed
     // run's list file holds more than once. Without it every such text is kept.
     void keepOwnTextsOnlyFor(const NumberSet* keys) { m_seen.keepOwnTextsOnlyFor(keys); }

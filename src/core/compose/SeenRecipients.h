@@ -15,10 +15,11 @@ namespace norvi {
 std::uint64_t TextHash(QByteArrayView text);
 
 // The recipients a run has met, by number key (NumberKey) and the text each got: the duplicate check of a send.
-// A pair is kept as the key and a hash of the text, in little memory whatever the run's size; when the hashes
-// match, the texts are compared in full, so a message whose text differs is never taken for a duplicate. The
-// run's one message (what every recipient without a text of its own gets) is held once; a text of a recipient's
-// own is kept as it is met, or only for the keys keepOwnTextsOnlyFor names.
+// Each number met is one 64-bit slot of a flat table, which also says whether it got the run's one message (what
+// every recipient without a text of its own gets): a million numbers take under 11 MB once reserved for them.
+// A text of a recipient's own is kept, with its hash, as it is met, or only for the keys keepOwnTextsOnlyFor
+// names; when the hashes match, the texts are compared in full, so a message whose text differs is never taken
+// for a duplicate.
 class SeenRecipients {
 public:
     enum class Seen {
@@ -37,28 +38,33 @@ public:
     // Own texts are kept only for recipients whose key is in `keys` (the caller knows no other key comes
     // twice with a text of its own). The set must outlive the check.
     void keepOwnTextsOnlyFor(const NumberSet* keys) { m_keepFor = keys; }
+    // Room for `numbers` numbers at once: a table grown a step at a time holds its old slots beside the new
+    // ones while it moves them, so a run that knows its count says it.
+    void reserve(qsizetype numbers);
 
 private:
-    static constexpr std::int32_t kShared = -1;  // the pair's text is the run's one message
-    static constexpr std::int32_t kNotKept = -2; // a text of its own that was not kept
     struct Pair {
-        std::uint64_t key; // 0: an empty slot (NumberSet's keys are never 0)
+        std::uint64_t number; // the number's slot value without the flag; 0: an empty slot
         std::uint64_t hash;
-        std::int32_t text; // kShared, kNotKept or the index in m_texts
+        std::int32_t text; // the index in m_texts
     };
-    std::uint64_t pairKey(QByteArrayView key);
-    bool sameText(const Pair& pair, QByteArrayView text) const;
-    std::int32_t keep(QByteArrayView key, const QByteArray* ownText);
-    std::size_t slotOf(std::uint64_t key, std::uint64_t hash) const;
-    void grow();
+    std::uint64_t numberId(QByteArrayView key);
+    // The slot of `id` in m_numbers, taken for it when it was not there (`isNew`).
+    std::uint64_t& numberSlot(std::uint64_t id, bool* isNew);
+    void rehashNumbers(std::size_t length);
+    bool knownOwnText(std::uint64_t id, std::uint64_t hash, QByteArrayView text) const;
+    void keepOwnText(std::uint64_t id, std::uint64_t hash, const QByteArray& text);
+    std::size_t pairSlotOf(std::uint64_t id, std::uint64_t hash) const;
+    void growPairs();
 
     QByteArray m_shared;
     Hash m_hash;
     const NumberSet* m_keepFor = nullptr;
-    NumberSet m_numbers;
-    std::vector<Pair> m_pairs;
+    std::vector<std::uint64_t> m_numbers; // number id, with kSharedBit once it got the run's one message; 0: empty
+    qsizetype m_numberCount = 0;
+    std::vector<Pair> m_pairs; // the own texts kept, open-addressed
     qsizetype m_pairCount = 0;
-    QHash<QByteArray, std::uint64_t> m_otherKeys; // keys that are no plain number, with a pair key of their own
+    QHash<QByteArray, std::uint64_t> m_otherKeys; // keys that are no plain number, with an id of their own
     std::vector<QByteArray> m_texts;              // the own texts kept
 };
 

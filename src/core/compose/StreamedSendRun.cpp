@@ -14,13 +14,12 @@ bool StreamedSendRun::setListFile(const QString& path, bool big5) {
 
 bool StreamedSendRun::countListRows(int* rows, const std::function<bool()>& stop, OddNumbers* odd) {
     *rows = 0;
+    m_listRows = 0;
     if (!m_hasList)
         return true;
     QByteArrayView line;
     qint64 index = 0;
     sLoadMt row;
-    NumberSet listed;
-    m_repeatedKeys = NumberSet();
     while (m_list.next(&line, &index)) {
         if (stop && stop())
             return false;
@@ -28,8 +27,23 @@ bool StreamedSendRun::countListRows(int* rows, const std::function<bool()>& stop
         if (!ParseListFileLine(line, int32_t(index), row, &number))
             continue;
         ++*rows;
+        ++m_listRows;
         if (odd)
             odd->addListLine(index, number);
+    }
+    if (m_list.check().problem != ListFileProblem::None || !m_list.rewind())
+        return false;
+    // The numbers the file holds twice, from a second reading with the set of every number reserved for the
+    // rows counted: a set grown as the numbers come would hold its old table beside the new one, twice the
+    // memory of the run's own duplicate check at a million rows.
+    NumberSet listed;
+    listed.reserve(m_listRows);
+    m_repeatedKeys = NumberSet();
+    while (m_list.next(&line, &index)) {
+        if (stop && stop())
+            return false;
+        if (!ParseListFileLine(line, int32_t(index), row))
+            continue;
         const QByteArray key = NumberKey(SentNumber(getField(row.msisdn)));
         if (!key.isEmpty() && !listed.insert(key))
             m_repeatedKeys.insert(key);
@@ -43,6 +57,7 @@ void StreamedSendRun::setUp(SendQueueBuilder& builder) const {
     // first and get the run's one message.
     if (m_repeatedKnown)
         builder.keepOwnTextsOnlyFor(&m_repeatedKeys);
+    builder.reserveNumbers(expectedNumbers());
 }
 
 SendQueueResult StreamedSendRun::prepare(const std::function<bool()>& stop) {

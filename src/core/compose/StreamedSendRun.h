@@ -57,6 +57,8 @@ public:
 private:
     bool produceMore();
     void setUp(SendQueueBuilder& builder) const;
+    // About how many numbers the run queues, known once the list file was counted: a group adds more.
+    qsizetype expectedNumbers() const { return qsizetype(RecipientList.size()) + m_listRows; }
 
     const AddressBook& m_book;
     std::list<sMtData> RecipientList;
@@ -64,6 +66,7 @@ private:
     RecipientFilter m_filter;
     ListFileStream m_list;
     bool m_hasList = false;
+    qsizetype m_listRows = 0;     // the rows countListRows() found
     NumberSet m_repeatedKeys;     // the keys of the numbers the list file holds more than once
     bool m_repeatedKnown = false; // countListRows() found them
 

@@ -110,7 +110,8 @@ ReplyReader::Outcome ReplyReader::read(bool whole) {
             m_error = sockets::LastError();
             return Outcome::WaitFailed;
         }
-        const long n = sockets::Receive(m_sock, m_bytes + m_arrived, sizeof(sGwReply) - m_arrived);
+        const long n =
+            sockets::ReceiveLookingBeyond(m_sock, m_bytes + m_arrived, sizeof(sGwReply) - m_arrived, &m_beyond, true);
         if (n < 0)
             m_error = sockets::LastError();
         if (n <= 0) {
@@ -124,7 +125,8 @@ ReplyReader::Outcome ReplyReader::read(bool whole) {
 
 ReplyReader::Outcome ReplyReader::takeWhatHasArrived() {
     while (m_arrived < sizeof(sGwReply)) {
-        const long n = sockets::TryReceive(m_sock, m_bytes + m_arrived, sizeof(sGwReply) - m_arrived);
+        const long n =
+            sockets::ReceiveLookingBeyond(m_sock, m_bytes + m_arrived, sizeof(sGwReply) - m_arrived, &m_beyond, false);
         if (n == sockets::kNothingYet)
             return Outcome::Readable;
         if (n <= 0) {

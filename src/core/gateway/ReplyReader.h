@@ -47,6 +47,9 @@ public:
     Outcome readWhole();
 
     std::size_t rest() const { return sizeof(sGwReply) - m_arrived; }
+    // Whether bytes had already arrived behind the record when its last byte was read: each receive looks one
+    // byte past the record, so a reply read whole needs no system call of its own to tell.
+    bool bytesBeyond() const { return m_beyond; }
     int error() const { return m_error; }
     // How often the reader waited for the socket to become readable; a reply that comes in one piece
     // costs one wait.
@@ -71,6 +74,7 @@ private:
     std::size_t m_arrived = 0;
     int m_waits = 0;
     int m_error = 0;
+    bool m_beyond = false;
 };
 
 // Drops what has arrived of a reply's unread rest (`owed` bytes) without waiting, and counts `owed`

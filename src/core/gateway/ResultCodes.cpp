@@ -179,8 +179,14 @@ QByteArray ResultText(int code, CodeTable table, const QByteArray& message) {
         return explained(CodeTable::General, table, code, message);
     if (code < 0)
         return message.isEmpty() ? unexplained(table, code) : message;
-    if (code == 0 && table == CodeTable::Send)
-        return CodeText(CodeTable::Send, 0) + "(MsgId:" + message + ')';
+    if (code == 0 && table == CodeTable::Send) {
+        // Every accepted message's row says this: its fixed part is made once, and each row's text in one
+        // allocation.
+        static const QByteArray accepted = CodeText(CodeTable::Send, 0) + "(MsgId:";
+        QByteArray text;
+        text.reserve(accepted.size() + message.size() + 1);
+        return text.append(accepted).append(message).append(')');
+    }
     return explained(table, table, code, message);
 }
 

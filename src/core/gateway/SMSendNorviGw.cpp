@@ -414,12 +414,16 @@ bool SMSendNorviGw::staleBytesWaiting(int waitMs) {
     return m_outOfStep > before;
 }
 
-bool SMSendNorviGw::bytesBeyondReply() {
-    if (unit.sock < 0)
+bool SMSendNorviGw::bytesBeyondReply(bool seenBeyond) {
+    if (seenBeyond)
+        return true;
+    // A reply read to its last byte was read looking past it, which told already; a connection that ended has
+    // nothing more to tell.
+    if (unit.sock < 0 || m_replyRestOwed == 0)
         return false;
     // The reply's own padding, still on its way, hides whatever may follow it: that is looked at before the
     // next request instead.
-    if (m_replyRestOwed > 0 && !DropArrivedRest(unit.sock, m_replyRestOwed))
+    if (!DropArrivedRest(unit.sock, m_replyRestOwed))
         return false;
     return sockets::BytesWaiting(unit.sock) > 0;
 }
@@ -497,7 +501,7 @@ bool SMSendNorviGw::exchange(int sendWaitSeconds, bool loginReply) {
         ++m_repliesOnConnection;
     // A gateway that answers once per request has sent nothing beyond this reply: bytes there mean the
     // replies run ahead of the requests, and the one just read may be a late copy of an earlier answer.
-    if (bytesBeyondReply()) {
+    if (bytesBeyondReply(reader.bytesBeyond())) {
         ++m_outOfStep;
         m_replyRestOwed = 0;
         if (loginReply)

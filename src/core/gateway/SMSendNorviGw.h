@@ -121,7 +121,8 @@ private:
     // last reply, and the gateway has not closed it.
     bool connectionInStep();
     // After a reply: whether bytes beyond it have arrived already (its own rest, arrived by now, is dropped).
-    bool bytesBeyondReply();
+    // `seenBeyond`: the reader found some as it read the reply's last byte.
+    bool bytesBeyondReply(bool seenBeyond);
     int replyWaitMs() const;
     int wakeFd() const;
     // A stop raised before a call began: the call fails at once as stopped.

@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -227,6 +228,27 @@ long TryReceive(int sock, void* data, std::size_t size) {
 
 long PeekReceive(int sock, void* data, std::size_t size) {
     return receiveNow(sock, data, size, MSG_PEEK);
+}
+
+long ReceiveLookingBeyond(int sock, void* data, std::size_t size, bool* beyond, bool wait) {
+    char past = 0;
+    iovec parts[2] = {{data, size}, {&past, 1}};
+    msghdr message{};
+    message.msg_iov = parts;
+    message.msg_iovlen = 2;
+    for (;;) {
+        const ssize_t n = ::recvmsg(sock, &message, wait ? 0 : MSG_DONTWAIT);
+        if (n > ssize_t(size)) {
+            *beyond = true;
+            return long(size);
+        }
+        if (n >= 0)
+            return long(n);
+        if (!wait && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return kNothingYet;
+        if (errno != EINTR)
+            return -1;
+    }
 }
 
 long BytesWaiting(int sock) {

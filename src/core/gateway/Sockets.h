@@ -70,6 +70,10 @@ constexpr long kNothingYet = -2;
 long TryReceive(int sock, void* data, std::size_t size);
 // The same without taking the bytes: what a later receive would get.
 long PeekReceive(int sock, void* data, std::size_t size);
+// One receive of at most `size` bytes that also looks one byte further, as Receive (`wait`) or TryReceive:
+// `*beyond` is set when more than `size` bytes had arrived. That byte is taken and lost, so the caller gives
+// the connection up then. It tells in the same system call what a count of the bytes waiting would.
+long ReceiveLookingBeyond(int sock, void* data, std::size_t size, bool* beyond, bool wait);
 // How many bytes have arrived and wait to be received, without touching the socket's pending error (a reset
 // stays for the next call to report); 0 when none or when that cannot be told.
 long BytesWaiting(int sock);

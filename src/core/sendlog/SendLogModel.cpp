@@ -292,8 +292,10 @@ void SendLogModel::setSendResult(int position, const QByteArray& code, int codeI
         changed = true;
         keyChanged = keyChanged || column == m_sortColumn;
     }
+    // A send run fills a row for every message: the roles are made once.
+    static const QList<int> roles{Qt::DisplayRole, ImageRole};
     if (changed)
-        emit dataChanged(index(position, ColSendCode), index(position, ColContent), {Qt::DisplayRole, ImageRole});
+        emit dataChanged(index(position, ColSendCode), index(position, ColContent), roles);
     if (keyChanged)
         markMoved(r);
 }

@@ -12,7 +12,7 @@ namespace norvi {
 
 namespace {
 
-constexpr qsizetype kPiece = qsizetype(1024) * 1024;
+constexpr qsizetype kPiece = qsizetype(256) * 1024;
 
 bool isLineEnd(char c) {
     return c == '\r' || c == '\n';

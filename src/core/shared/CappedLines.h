@@ -20,7 +20,7 @@ public:
     // A source reading `fd` from where it stands; the descriptor stays the caller's.
     static Source fromDescriptor(int fd);
 
-    // The next piece of whole lines with their line ends (CR LF, LF or CR), about a megabyte. False at the
+    // The next piece of whole lines with their line ends (CR LF, LF or CR), about 256 KB. False at the
     // end of the file, and when reading failed (failed()).
     bool next(QByteArray* piece);
     bool failed() const { return m_failed; }

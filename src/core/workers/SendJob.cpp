@@ -17,7 +17,6 @@ namespace norvi {
 
 namespace {
 constexpr int kMaxAttempts = 2;
-constexpr std::size_t kRecentMsgIds = 65536;
 } // namespace
 
 uint8_t SendJob::requestType(const QByteArray& msisdn) {
@@ -149,8 +148,6 @@ bool SendJob::sendSegmentRow(const QByteArray& name, int image, const QByteArray
             noteStop(true);
         return true;
     }
-    if (outcome.code == 0 && !outcome.loginFailed)
-        remember(msgId);
     const QByteArray result = ResultText(outcome.code, outcome.loginFailed ? CodeTable::Login : CodeTable::Send, msgId);
     // Most rows say "0": that cell shares one text instead of each row keeping a copy of its own.
     const QByteArray code = outcome.code == 0 ? QByteArrayLiteral("0") : QByteArray::number(outcome.code);
@@ -194,21 +191,13 @@ QByteArray SendJob::distrust(const Outcome& outcome) {
         return big5("閘道回覆的MsgId超過 20 個字元");
     }
     // The gateway gives every message its own MsgId: one seen before is a late copy of an earlier reply, and
-    // this message's own answer is still to come on a connection that is out of step.
-    if (m_msgIds.contains(msgId)) {
+    // this message's own answer is still to come on a connection that is out of step. One not seen before is
+    // kept for the copies of this answer.
+    if (!m_msgIds.insert(msgId)) {
         m_worker.gateway().Logout();
         return big5("閘道回覆重複的MsgId");
     }
     return {};
-}
-
-void SendJob::remember(const QByteArray& msgId) {
-    m_msgIds.insert(msgId);
-    m_msgIdOrder.push_back(msgId);
-    if (m_msgIdOrder.size() > kRecentMsgIds) {
-        m_msgIds.remove(m_msgIdOrder.front());
-        m_msgIdOrder.pop_front();
-    }
 }
 
 SendJob::Outcome SendJob::attempt(const QByteArray& msisdn, const QByteArray& segment) {

@@ -3,12 +3,10 @@
 #include "core/compose/RecipientRecords.h"
 #include "core/gateway/SMSendNorviGw.h"
 #include "core/workers/JobOwner.h"
+#include "core/workers/RecentMsgIds.h"
 #include "core/workers/StopRows.h"
 
 #include <QByteArray>
-#include <QSet>
-
-#include <deque>
 
 namespace norvi {
 
@@ -58,9 +56,8 @@ private:
     void uncertainRow(quint64 rowId, const QByteArray& msisdn, const QByteArray& segment, const QByteArray& text);
     // Why an answer of the gateway cannot be taken as this segment's (Big5), or empty when it can: bytes came
     // behind it, or it is an acceptance whose MsgId is already another row's or longer than a query can carry.
+    // The MsgId of an acceptance it takes is remembered, for the stale copies a gateway may still send of it.
     QByteArray distrust(const Outcome& outcome);
-    // A MsgId this run recorded: remembered for the stale copies a gateway may still send of its reply.
-    void remember(const QByteArray& msgId);
 
     SendThd& m_worker;
     bool m_stopped = false;
@@ -68,10 +65,8 @@ private:
     QByteArray m_stopTime;   // yyyyMMddHHmmss, once stopped
     QByteArray m_stopReason; // a refused login's text; empty for a stop of the user's
     StopRows::TransportFailures m_failures;
-    // The MsgIds of the run's latest acceptances, the oldest dropped first: a late copy of a reply comes
-    // within moments on the same connection, so a long run need not keep every one.
-    QSet<QByteArray> m_msgIds;
-    std::deque<QByteArray> m_msgIdOrder;
+    // The MsgIds of the run's latest acceptances, for the late copies of their replies.
+    RecentMsgIds m_msgIds;
 };
 
 } // namespace norvi
