@@ -3,6 +3,7 @@
 #include "core/sendlog/SendLogRow.h"
 
 #include <QByteArray>
+#include <QStringList>
 
 #include <vector>
 
@@ -40,5 +41,10 @@ QByteArray LogCsvRow(const SendLogRow& row, CsvEncoding encoding, CsvCells cells
 // The whole file.
 QByteArray LogCsv(const std::vector<SendLogRow>& rows, CsvEncoding encoding,
                   CsvCells cells = CsvCells::SpreadsheetSafe);
+
+// The same table for a workbook: the eight captions, and one row's caption and cells as text (a workbook's text
+// cells are never run as formulas, so they need no guard).
+QStringList LogSheetHeader();
+QStringList LogSheetRow(const SendLogRow& row);
 
 } // namespace norvi
