@@ -9,13 +9,13 @@ import openpyxl
 import journey
 from journey import check, wait_for
 
-TEMPLATE = "親愛的$1$，本期金額$2$元"
+TEMPLATE = "Dear $1$, your bill is $2$ dollars."
 
 
 def sheet_list_journey(j):
     j.start_gateway()
     j.write_config()
-    path = os.path.join(j.dir, "名單.xlsx")
+    path = os.path.join(j.dir, "bill.xlsx")
     book = openpyxl.Workbook()
     sheet = book.active
     sheet.append(["行動電話", "姓名", "金額"])
@@ -43,7 +43,8 @@ def sheet_list_journey(j):
     check(len(sends) == 2, f"the gateway got these sends: {sends}")
     rows = j.wait_rows("the two rows", lambda rows: len(rows) == 2)
     texts = sorted((r[1], r[7]) for r in rows)
-    check(texts == [("0922000001", "親愛的王小明，本期金額1,200元"), ("0922000002", "親愛的陳美麗，本期金額800元")],
+    check(texts == [("0922000001", "Dear 王小明, your bill is 1,200 dollars."),
+                    ("0922000002", "Dear 陳美麗, your bill is 800 dollars.")],
           f"the rows hold {texts}")
 
 
