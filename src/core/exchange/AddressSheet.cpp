@@ -49,7 +49,7 @@ bool ReadAddressSheet(const QString& path, HeaderChoice header, AddressRecords* 
         }
         if (kept > kMaxAddressTextBytes) {
             *error = QStringLiteral("匯入檔 %1 超過 %2 MB，無法匯入。")
-                         .arg(path, QString::number(kMaxAddressTextBytes / (1024 * 1024)));
+                         .arg(path, QString::number(kMaxAddressTextBytes / (qint64(1024) * 1024)));
             *records = AddressRecords();
             return false;
         }

@@ -20,12 +20,12 @@ constexpr char kZipMagic[] = "PK\x03\x04";
 constexpr char kCompoundMagic[] = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
 // The small parts that lead to the first sheet: the package's and the workbook's relationships and the
 // workbook's list of sheets.
-constexpr qint64 kMaxIndexPartBytes = 4 * 1024 * 1024;
+constexpr qint64 kMaxIndexPartBytes = qint64(4) * 1024 * 1024;
 // A run of text without markup this long is no cell a spreadsheet program writes (a cell holds at most
 // 32,767 characters, some 200 KB of escaped UTF-8): the part is taken for damaged before the XML reader
 // would hold the run whole.
-constexpr qint64 kMaxMarkupFreeRun = 1024 * 1024;
-constexpr qsizetype kXmlPiece = 64 * 1024;
+constexpr qint64 kMaxMarkupFreeRun = qint64(1024) * 1024;
+constexpr qsizetype kXmlPiece = qsizetype(64) * 1024;
 // The last row a spreadsheet program has.
 constexpr qint64 kMaxSheetRow = 1048576;
 
@@ -43,7 +43,7 @@ QString encryptedText(const QString& name) {
 }
 
 QString tooLargeText(const QString& name, qint64 limit) {
-    return QStringLiteral("活頁簿 %1 超過 %2 MB，無法讀取。").arg(name, QString::number(limit / (1024 * 1024)));
+    return QStringLiteral("活頁簿 %1 超過 %2 MB，無法讀取。").arg(name, QString::number(limit / (qint64(1024) * 1024)));
 }
 
 // A compound file holds an encrypted workbook in a stream of this name (UTF-16 in its directory); without
@@ -87,7 +87,7 @@ int columnOf(QStringView reference) {
 
 // A number as a person reads it: 912345678 rather than 912345678.0 or 9.12345678E8.
 QString cellNumberText(const QString& value, bool* isNumber) {
-    const QString trimmed = value.trimmed();
+    QString trimmed = value.trimmed();
     bool ok = false;
     const double d = trimmed.toDouble(&ok);
     *isNumber = ok && std::isfinite(d);
@@ -274,9 +274,9 @@ bool XlsxReader::openPart(const QString& name, qint64 limit, const QString& dama
     zip_file_t* file = zip_fopen_index(m_zip, zip_uint64_t(index), 0);
     if (!file)
         return fail(damaged);
-    m_part = std::make_unique<XmlPart>(
-        file, limit, damaged,
-        QStringLiteral("活頁簿 %1 解壓縮後超過 %2 MB，無法讀取。").arg(m_name, QString::number(limit / (1024 * 1024))));
+    m_part = std::make_unique<XmlPart>(file, limit, damaged,
+                                       QStringLiteral("活頁簿 %1 解壓縮後超過 %2 MB，無法讀取。")
+                                           .arg(m_name, QString::number(limit / (qint64(1024) * 1024))));
     return true;
 }
 

@@ -19,15 +19,15 @@ namespace norvi {
 
 // The largest workbook file read. Rows of numbers and short texts pack tightly: a sheet of a million rows
 // stays well under this, and the container's own table of parts never costs more than a few times it.
-constexpr qint64 kMaxWorkbookFileBytes = 32 * 1024 * 1024;
+constexpr qint64 kMaxWorkbookFileBytes = qint64(32) * 1024 * 1024;
 // The most a sheet's XML may inflate to: a million rows of ten cells.
-constexpr qint64 kMaxSheetXmlBytes = 512 * 1024 * 1024;
+constexpr qint64 kMaxSheetXmlBytes = qint64(512) * 1024 * 1024;
 // The most the shared-string table may inflate to; its text is kept in memory while the sheet is read.
-constexpr qint64 kMaxSharedStringsBytes = 32 * 1024 * 1024;
+constexpr qint64 kMaxSharedStringsBytes = qint64(32) * 1024 * 1024;
 // The columns read of each row (A to BL); later cells are passed over.
 constexpr int kMaxSheetColumns = 64;
 // The characters kept of one cell, twice what a spreadsheet program lets a cell hold.
-constexpr qsizetype kMaxSheetCellChars = 64 * 1024;
+constexpr qsizetype kMaxSheetCellChars = qsizetype(64) * 1024;
 
 struct SheetCell {
     QString text;
