@@ -7,6 +7,7 @@
 #include "core/addressbook/BookFile.h"
 #include "core/addressbook/BookGuard.h"
 #include "core/compose/EntryLookup.h"
+#include "core/exchange/AddressSheet.h"
 #include "core/exchange/AddressTransfer.h"
 #include "core/exchange/ColumnMapping.h"
 #include "core/exchange/ExchangeState.h"
@@ -236,13 +237,12 @@ int import(const Arguments& a, AddressBook& book, Console& console) {
     if (!loadBook(book, console))
         return ExitRefused;
 
-    AddressTextFile file;
+    AddressRecords records;
     QString error;
-    if (!ReadAddressText(path, &file, &error)) {
+    if (!ReadAddressFile(path, delimiter, headerChoice, &records, &error)) {
         console.err(error);
         return ExitRefused;
     }
-    const AddressRecords records = ReadAddressRecords(file, delimiter, headerChoice);
     const ColumnMapping mapping = ColumnMapping::fromRecords(records);
     if (!a.values.contains(kMap))
         codes = mapping.columnCodes();

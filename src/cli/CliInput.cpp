@@ -134,6 +134,7 @@ QString ListFileProblemText(const ListFileCheck& check, const QString& path) {
     case ListFileProblem::Unmappable:
         return QStringLiteral("發訊名單 %1：").arg(path) + unmappableMessage(check.unmappable);
     case ListFileProblem::NotAFile:
+    case ListFileProblem::Workbook:
         return check.refusal;
     case ListFileProblem::Changed:
         return QStringLiteral("發訊名單檔案 %1 在讀取時被更改，請再試一次。").arg(path);

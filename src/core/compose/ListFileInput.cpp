@@ -69,6 +69,9 @@ bool RecipientListFile::check(const QString& path) {
         return fail(WithReason(QStringLiteral("無法讀取檔案：%1").arg(path), SystemErrorText(errno)));
     m_size = st.st_size;
     m_modified = listModifiedNs(st);
+    m_workbook = FileLooksLikeWorkbook(path);
+    if (m_workbook)
+        return checkSheet();
     ListFileSurvey survey;
     survey.tooLarge = m_size > kMaxListFileBytes;
     if (!survey.tooLarge)
@@ -96,8 +99,49 @@ bool RecipientListFile::check(const QString& path) {
     return true;
 }
 
+// A workbook is read through once to be checked, as a text file is: a refused row refuses the file.
+bool RecipientListFile::checkSheet() {
+    ListFileSheet sheet;
+    if (!sheet.open(m_path))
+        return fail(sheet.error());
+    QByteArray line;
+    qint64 index = -1;
+    m_lines = 0;
+    while (sheet.next(&line, &index))
+        m_lines = index + 1;
+    if (!sheet.error().isEmpty())
+        return fail(sheet.error());
+    return true;
+}
+
+bool RecipientListFile::readSheetRows(ParsedRecipients& into, const std::function<void()>& step) {
+    ListFileSheet sheet;
+    bool read = sheet.open(m_path);
+    {
+        ListFileRowFill fill(into);
+        QByteArray line;
+        qint64 index = 0;
+        while (read && !StopFlag() && sheet.next(&line, &index)) {
+            if (step)
+                step();
+            fill.add(line, int32_t(index));
+        }
+        m_cut = sheet.cutLines();
+        read = read && sheet.error().isEmpty();
+    }
+    if (read)
+        return true;
+    into.ListFileRows.clear();
+    into.ListFileLongNumbers.clear();
+    into.RecipientList.remove_if([](const sMtData& entry) { return entry.kind == KindListRow; });
+    m_cut.clear();
+    return fail(sheet.error());
+}
+
 bool RecipientListFile::readRows(ParsedRecipients& into, const std::function<void()>& step) {
     m_cut.clear();
+    if (m_workbook)
+        return readSheetRows(into, step);
     bool read = true;
     bool changed = false;
     int error = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/compose/ComposeState.h"
+#include "core/compose/ListFileSheet.h"
 
 #include <QString>
 
@@ -31,11 +32,15 @@ public:
     const QString& error() const { return m_error; }
     qint64 lineCount() const { return m_lines; }
     bool isUtf8() const { return m_utf8; }
+    // The list is the first sheet of a workbook (.xlsx), told by the file's content.
+    bool isWorkbook() const { return m_workbook; }
     // The lines (from 0) that readRows() cut at kMaxListLineBytes.
     const std::vector<qint64>& cutLines() const { return m_cut; }
 
 private:
     bool fail(const QString& error);
+    bool checkSheet();
+    bool readSheetRows(ParsedRecipients& into, const std::function<void()>& step);
 
     int m_fd = -1;
     QString m_path;
@@ -43,6 +48,7 @@ private:
     qint64 m_modified = 0;
     qint64 m_lines = 0;
     bool m_utf8 = false;
+    bool m_workbook = false;
     QString m_error;
     std::vector<qint64> m_cut;
 };

@@ -54,6 +54,12 @@ bool ListFileStream::open(const QString& path, bool big5) {
     }
     m_size = st.st_size;
     m_modified = streamModifiedNs(st);
+    m_path = path;
+    m_sheet.reset();
+    if (FileLooksLikeWorkbook(path)) {
+        m_sheet = std::make_unique<ListFileSheet>();
+        return rewind();
+    }
     if (m_size > kMaxListFileBytes) {
         m_check.problem = ListFileProblem::TooLarge;
         return false;
@@ -70,6 +76,16 @@ bool ListFileStream::rewind() {
     }
     m_check = {};
     m_nul = m_encoding = m_unmappable = {};
+    m_lineCount = 0;
+    if (m_sheet) {
+        m_sheet = std::make_unique<ListFileSheet>();
+        if (!m_sheet->open(m_path)) {
+            m_check.problem = ListFileProblem::Workbook;
+            m_check.refusal = m_sheet->error();
+            return false;
+        }
+        return true;
+    }
     m_reader = std::make_unique<CappedLineReader>(CappedLineReader::fromDescriptor(m_fd), kMaxListLineBytes,
                                                   m_big5 ? LineEncoding::Big5 : LineEncoding::Utf8);
     m_block.clear();
@@ -175,9 +191,27 @@ void ListFileStream::checkRest() {
         m_check = m_unmappable;
 }
 
+bool ListFileStream::nextSheetLine(QByteArrayView* line, qint64* index) {
+    if (!m_sheet->next(&m_sheetLine, index)) {
+        if (!m_sheet->error().isEmpty()) {
+            m_check.problem = ListFileProblem::Workbook;
+            m_check.refusal = m_sheet->error();
+        }
+        return false;
+    }
+    for (const qint64 cut : m_sheet->cutLines())
+        if (m_cut.empty() || cut > m_cut.back())
+            m_cut.push_back(cut);
+    m_lineCount = *index + 1;
+    *line = m_sheetLine;
+    return true;
+}
+
 bool ListFileStream::next(QByteArrayView* line, qint64* index) {
     if (m_check.problem != ListFileProblem::None)
         return false;
+    if (m_sheet)
+        return nextSheetLine(line, index);
     if (m_next >= m_lines.size() && !takeBlock())
         return false;
     *index = m_firstLine + m_next;

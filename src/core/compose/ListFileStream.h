@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/compose/ListFileRecords.h"
+#include "core/compose/ListFileSheet.h"
 #include "core/shared/CappedLines.h"
 
 #include <QByteArray>
@@ -27,7 +28,8 @@ enum class ListFileProblem {
     TooManyLines,
     Unmappable,
     Changed,
-    NotAFile
+    NotAFile,
+    Workbook // a workbook (.xlsx) refused, or one of its rows: `refusal` says why
 };
 
 struct ListFileCheck {
@@ -35,14 +37,15 @@ struct ListFileCheck {
     qint64 line = 0;    // the line (from 1) of a NUL byte or of text not in the file's encoding
     qint64 lines = 0;   // the file's lines, for TooManyLines
     QString unmappable; // the character, for Unmappable
-    QString refusal;    // what is said, for NotAFile
+    QString refusal;    // what is said, for NotAFile and Workbook
     QString reason;     // the system's reason, for CannotOpen and ReadError
 };
 
 // A recipient list file read a piece of whole lines at a time, as Big5 lines (a UTF-8 file converted),
 // so that a file of a million lines never lies in memory whole. Its checks are those of the whole-file
 // reading and name the same line: a first reading checks the whole file, a second (after rewind()) gives
-// the lines to send. Only a regular file is read (a pipe or device could not be read twice).
+// the lines to send. Only a regular file is read (a pipe or device could not be read twice). A workbook
+// (.xlsx, told by its content) gives the lines of its first sheet's rows (ListFileSheet).
 class ListFileStream {
 public:
     ListFileStream() = default;
@@ -67,9 +70,13 @@ private:
     bool takeBlock();
     void checkRest();
     void problemAt(const QByteArray& raw, qint64 firstLine);
+    bool nextSheetLine(QByteArrayView* line, qint64* index);
 
     int m_fd = -1;
     bool m_big5 = false;
+    QString m_path;
+    std::unique_ptr<ListFileSheet> m_sheet; // a workbook's rows, from the first
+    QByteArray m_sheetLine;
     qint64 m_size = 0;
     qint64 m_modified = 0;
 

@@ -20,6 +20,7 @@ struct AddressRecord {
     QString problem;           // why the record cannot be taken: a line that is no text, a quote never closed
     QString shown;             // for a record with a problem, its first line as well as it can be shown
     bool cut = false;          // a line of it was longer than kMaxAddressLineBytes
+    QList<bool> numbers;       // by column, of a workbook's row: the cell held a number, not text
 };
 
 // Whether the first record names the columns: given, or guessed from the file.

@@ -391,7 +391,7 @@ bool ReadAddressText(const QString& path, AddressTextFile* file, QString* error)
 }
 
 QString ExchangeFileFilter() {
-    return QStringLiteral("逗點分隔(*.csv)|*.csv|文字檔(*.txt)|*.txt|所有檔案(*.*)|*.*");
+    return QStringLiteral("逗點分隔(*.csv)|*.csv|文字檔(*.txt)|*.txt|所有檔案(*.*)|*.*|Excel 活頁簿(*.xlsx)|*.xlsx");
 }
 
 int ExchangeInitialFilter(int textFileType) {
@@ -399,9 +399,11 @@ int ExchangeInitialFilter(int textFileType) {
 }
 
 QString WithExportExtension(const QString& name, int filterIndex) {
-    if (filterIndex != 0 && filterIndex != 1)
+    if (filterIndex < 0 || filterIndex == 2 || filterIndex > 3)
         return name;
-    const QString extension = filterIndex == 0 ? QStringLiteral(".csv") : QStringLiteral(".txt");
+    const QString extension = filterIndex == 0   ? QStringLiteral(".csv")
+                              : filterIndex == 1 ? QStringLiteral(".txt")
+                                                 : QStringLiteral(".xlsx");
     return name.endsWith(extension, Qt::CaseInsensitive) ? name : name + extension;
 }
 

@@ -75,12 +75,12 @@ AddressTextFile ParseAddressText(const QByteArray& bytes);
 // reason in the user's words, when it cannot be read whole or keeps more than kMaxAddressTextBytes.
 bool ReadAddressText(const QString& path, AddressTextFile* file, QString* error);
 
-// The file dialogs' filter: comma-separated (*.csv), text (*.txt), all files; the first is initially
-// selected for the comma type, the second for the space type.
+// The file dialogs' filter: comma-separated (*.csv), text (*.txt), all files, workbooks (*.xlsx); the first is
+// initially selected for the comma type, the second for the space type.
 QString ExchangeFileFilter();
 int ExchangeInitialFilter(int textFileType);
-// The name the export's save dialog gives: ".csv" or ".txt" appended for the first or second filter
-// unless the name already ends with it (in any case); the third filter takes the name as it is.
+// The name the export's save dialog gives: ".csv", ".txt" or ".xlsx" appended for the first, second or fourth
+// filter unless the name already ends with it (in any case); the third filter takes the name as it is.
 QString WithExportExtension(const QString& name, int filterIndex);
 
 // Why a line of the import file `path` (line `number`, from 1) is not imported.

@@ -1,6 +1,7 @@
 #include "core/exchange/AddressTransfer.h"
 
 #include "core/addressbook/BookFile.h"
+#include "core/compose/ListFileSheet.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
 #include "core/shared/Global.h"
@@ -8,6 +9,7 @@
 #include "core/shared/SaveFile.h"
 #include "core/shared/ShownText.h"
 #include "core/shared/SystemErrorText.h"
+#include "core/shared/XlsxWriter.h"
 
 #include <QFileInfo>
 
@@ -164,6 +166,32 @@ bool MemberFromColumns(const QList<QByteArray>& columns, const std::array<int, 3
     return problem->isEmpty();
 }
 
+namespace {
+
+// A workbook's number cell in the column of numbers: a mobile number that lost its leading 0 gets it back;
+// any other number cell there cannot be told back and refuses its row (`problem`).
+QList<QByteArray> numberCellsRestored(const AddressRecord& record, const std::array<int, 3>& codes, QString* problem) {
+    QList<QByteArray> columns = record.columns;
+    for (qsizetype j = 0; j < columns.size() && j < kExchangeColumns; ++j) {
+        if (codes[std::size_t(j)] != FieldMsisdn || !record.numbers.value(j))
+            continue;
+        QString restored;
+        const QString value = QString::fromLatin1(columns.at(j));
+        if (!NumberCellAsPhone(value, &restored)) {
+            *problem = QStringLiteral("門號 %1 是數值儲存格，無法確定原本的號碼（開頭的 0 可能已遺失）").arg(value);
+            return {};
+        }
+        columns[j] = restored.toLatin1();
+    }
+    return columns;
+}
+
+bool isWorkbookName(const QString& path) {
+    return path.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive);
+}
+
+} // namespace
+
 ImportSummary ImportAddressRecords(AddressBook& book, const AddressRecords& file, const QString& path,
                                    const std::array<int, 3>& codes, const ProblemSink& problems,
                                    const TransferProgress& progress) {
@@ -191,10 +219,15 @@ ImportSummary ImportAddressRecords(AddressBook& book, const AddressRecords& file
             skip(number, LineProblemText(path, number, record.problem), record.problem);
             continue;
         }
+        QString problem;
+        const QList<QByteArray> columns = numberCellsRestored(record, codes, &problem);
+        if (!problem.isEmpty()) {
+            skip(number, LineProblemText(path, number, problem), problem);
+            continue;
+        }
         sMember member;
         int missing = 0;
-        QString problem;
-        if (!MemberFromColumns(record.columns, codes, &member, &missing, &problem)) {
+        if (!MemberFromColumns(columns, codes, &member, &missing, &problem)) {
             if (problem.isEmpty())
                 skip(number, ShortLineText(path, number, missing), QStringLiteral("欄位數不足 %1 個").arg(missing + 1));
             else
@@ -239,6 +272,45 @@ QByteArray AddressTextImage(const AddressBook& book, const std::vector<int32_t>&
     return text;
 }
 
+namespace {
+
+// The chosen fields as a sheet of text cells, the same header names as the text file's.
+ExportResult exportWorkbook(const AddressBook& book, const QString& path, const std::vector<int32_t>& memberIds,
+                            const ExportFields& fields, const QString& startDir, const TransferProgress& progress) {
+    ExportResult result;
+    QStringList header;
+    const int codes[] = {FieldName, FieldMsisdn, FieldDesc};
+    for (int f = 0; f < 3; ++f)
+        if (fields[std::size_t(f)])
+            header << fromBig5(FieldHeaderName(codes[f]));
+    std::vector<QStringList> rows;
+    rows.reserve(memberIds.size());
+    if (progress.start)
+        progress.start(int(memberIds.size()));
+    for (const int32_t id : memberIds) {
+        if (const sMember* m = book.member(id)) {
+            const QByteArray values[] = {getField(m->name), getField(m->msisdn), getField(m->desc)};
+            QStringList row;
+            for (int f = 0; f < 3; ++f)
+                if (fields[std::size_t(f)])
+                    row << fromBig5(values[f]);
+            rows.push_back(row);
+        }
+        if (progress.step)
+            progress.step();
+    }
+    QString error;
+    if (!WriteXlsxTable(path, header, rows, &error, startDir)) {
+        result.ok = false;
+        result.message = QStringLiteral("匯出檔%1寫入失敗，原有的檔案未變更：%2").arg(path, error);
+        return result;
+    }
+    result.written = int(rows.size());
+    return result;
+}
+
+} // namespace
+
 ExportResult ExportAddressText(const AddressBook& book, const QString& path, const std::vector<int32_t>& memberIds,
                                char delimiter, const ExportFields& fields, const TransferProgress& progress) {
     ExportResult result;
@@ -254,6 +326,8 @@ ExportResult ExportAddressText(const AddressBook& book, const QString& path, con
         return failed(refusal);
     if (isAddressBookFile(path, book.filePath()))
         return failed(QStringLiteral("匯出檔%1是通訊錄檔案本身，不能覆寫。").arg(path));
+    if (isWorkbookName(path))
+        return exportWorkbook(book, path, memberIds, fields, startDir, progress);
     SaveFile file(path);
     if (!file.open())
         return failed(WithReason(QStringLiteral("匯出檔%1開啟失敗").arg(path), file.errorString()));

@@ -132,4 +132,18 @@ QByteArray LogCsv(const std::vector<SendLogRow>& rows, CsvEncoding encoding, Csv
     return out;
 }
 
+QStringList LogSheetHeader() {
+    QStringList captions;
+    for (int column = 0; column < kSendLogColumns; ++column)
+        captions << SendLogModel::plainCaption(column);
+    return captions;
+}
+
+QStringList LogSheetRow(const SendLogRow& row) {
+    QStringList cells;
+    for (const QByteArray& text : row.texts)
+        cells << fromBig5(text);
+    return cells;
+}
+
 } // namespace norvi

@@ -4,6 +4,7 @@
 #include "core/shared/TextTable.h"
 
 #include <QByteArray>
+#include <QStringList>
 
 #include <vector>
 
@@ -45,5 +46,10 @@ QByteArray TextTableCsv(const TextTable& table, CsvEncoding encoding, CsvCells c
 // The whole file.
 QByteArray LogCsv(const std::vector<SendLogRow>& rows, CsvEncoding encoding,
                   CsvCells cells = CsvCells::SpreadsheetSafe);
+
+// The same table for a workbook: the eight captions, and one row's caption and cells as text (a workbook's text
+// cells are never run as formulas, so they need no guard).
+QStringList LogSheetHeader();
+QStringList LogSheetRow(const SendLogRow& row);
 
 } // namespace norvi

@@ -68,8 +68,8 @@ void TFormSendSMS::SpeedButtonLoadMTClick() {
 // leave the field, the new rows are read line by line under the progress window and join the field in
 // italics after the entries that stay. The file is read a piece at a time both times, never held whole.
 void TFormSendSMS::LoadRecipientFile() {
-    const QString path =
-        prompts().openFileName(this, QStringLiteral("載入發訊名單"), QStringLiteral("所有檔案(*.*)|*.*"));
+    const QString path = prompts().openFileName(this, QStringLiteral("載入發訊名單"),
+                                                QStringLiteral("所有檔案(*.*)|*.*|Excel 活頁簿(*.xlsx)|*.xlsx"));
     if (path.isEmpty())
         return;
     RecipientListFile file;

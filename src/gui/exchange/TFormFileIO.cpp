@@ -2,6 +2,7 @@
 #include "gui/shared/FontRows.h"
 
 #include "core/addressbook/BookFile.h"
+#include "core/exchange/AddressSheet.h"
 #include "core/exchange/AddressTransfer.h"
 #include "core/exchange/ExchangePath.h"
 #include "core/exchange/ExchangeState.h"
@@ -285,13 +286,11 @@ bool TFormFileIO::readMapping() {
         m_mapping = ColumnMapping::forExport();
         return true;
     }
-    AddressTextFile file;
     QString error;
-    if (!ReadAddressText(m_editIOPath->text(), &file, &error)) {
+    if (!ReadAddressFile(m_editIOPath->text(), m_delimiter, HeaderChoice::Auto, &m_records, &error)) {
         prompts().okBox(this, Prompts::Icon::Error, QStringLiteral("檔案匯入"), error);
         return false;
     }
-    m_records = ReadAddressRecords(file, m_delimiter, HeaderChoice::Auto);
     m_mapping = ColumnMapping::fromRecords(m_records);
     const QSignalBlocker quiet(m_checkBoxHeader);
     m_checkBoxHeader->setChecked(m_records.header);
@@ -399,15 +398,14 @@ void TFormFileIO::finishImport() {
         return;
     }
     const QString path = m_editIOPath->text();
-    AddressTextFile file;
+    AddressRecords records;
     QString error;
-    if (!ReadAddressText(path, &file, &error)) {
+    if (!ReadAddressFile(path, m_delimiter, m_checkBoxHeader->isChecked() ? HeaderChoice::Yes : HeaderChoice::No,
+                         &records, &error)) {
         prompts().okBox(this, Prompts::Icon::Error, QStringLiteral("檔案匯入"), error);
         return;
     }
     hide();
-    const AddressRecords records =
-        ReadAddressRecords(file, m_delimiter, m_checkBoxHeader->isChecked() ? HeaderChoice::Yes : HeaderChoice::No);
     const ImportSummary summary = ImportAddressRecords(m_book, records, path, m_columnCodes, reportLine, progress());
     QString done = ImportDoneText() + QLatin1Char('\n') + summary.text();
     if (summary.skipped > summary.named.size())

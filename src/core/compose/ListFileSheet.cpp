@@ -1,0 +1,128 @@
+#include "core/compose/ListFileSheet.h"
+
+#include "core/compose/ListFileRecords.h"
+#include "core/compose/RecipientLists.h"
+#include "core/shared/Big5.h"
+
+#include <QRegularExpression>
+
+namespace norvi {
+
+namespace {
+
+bool hasDigit(const QString& text) {
+    for (const QChar c : text)
+        if (c.isDigit())
+            return true;
+    return false;
+}
+
+} // namespace
+
+bool NumberCellAsPhone(const QString& value, QString* number) {
+    static const QRegularExpression mobile(QStringLiteral("^9\\d{8}$"));
+    static const QRegularExpression international(QStringLiteral("^8869\\d{8}$"));
+    if (mobile.match(value).hasMatch()) {
+        *number = QLatin1Char('0') + value;
+        return true;
+    }
+    if (international.match(value).hasMatch()) {
+        *number = value;
+        return true;
+    }
+    return false;
+}
+
+namespace {
+
+// Spaces and commas would split the line a text list holds; a number never has them.
+QString plainNumber(const QString& text) {
+    QString number;
+    for (const QChar c : text)
+        if (!c.isSpace() && c != QLatin1Char(','))
+            number += c;
+    return number;
+}
+
+} // namespace
+
+bool SheetRowListLine(const SheetRow& row, bool firstRow, const QString& path, QByteArray* line, bool* header,
+                      QString* problem) {
+    *header = false;
+    line->clear();
+    const SheetCell first = row.cells.empty() ? SheetCell() : row.cells.front();
+    if (firstRow && !first.text.isEmpty() && !hasDigit(first.text)) {
+        *header = true;
+        return true;
+    }
+    QString number = plainNumber(first.text);
+    if (first.number && !NumberCellAsPhone(first.text, &number)) {
+        *problem = QStringLiteral("發訊名單 %1 第 %2 列的電話號碼 %3 是數值儲存格，無法確定原本的號碼（開頭的 0 "
+                                  "可能已遺失）。請把該欄設為文字格式、重新輸入號碼後再試。")
+                       .arg(path, QString::number(row.row), first.text);
+        return false;
+    }
+    std::size_t last = row.cells.size();
+    while (last > 1 && row.cells[last - 1].text.trimmed().isEmpty())
+        --last;
+    QString content;
+    if (last == 2) {
+        content = row.cells[1].text;
+    } else {
+        for (std::size_t i = 1; i < last; ++i) {
+            // An empty cell still takes its place, so the values after it keep their numbers.
+            const QString value = row.cells[i].text.trimmed();
+            content += QLatin1Char('$') + (value.isEmpty() ? QStringLiteral(" ") : value) + QLatin1Char('$');
+        }
+    }
+    QString unmappable;
+    QByteArray bytes;
+    if (!toBig5(number + QLatin1Char(' ') + content, bytes, &unmappable)) {
+        *problem = QStringLiteral("發訊名單 %1 第 %2 列：").arg(path, QString::number(row.row)) +
+                   unmappableMessage(unmappable);
+        return false;
+    }
+    *line = bytes;
+    return true;
+}
+
+bool ListFileSheet::open(const QString& path) {
+    m_path = path;
+    m_first = true;
+    m_cut.clear();
+    m_error.clear();
+    if (!m_reader.open(path)) {
+        m_error = m_reader.error();
+        return false;
+    }
+    return true;
+}
+
+bool ListFileSheet::next(QByteArray* line, qint64* index) {
+    SheetRow row;
+    while (m_error.isEmpty() && m_reader.nextRow(&row)) {
+        bool header = false;
+        const bool first = m_first;
+        m_first = false;
+        if (!SheetRowListLine(row, first, m_path, line, &header, &m_error))
+            return false;
+        if (header)
+            continue;
+        *index = row.row - 1;
+        if (*index >= kMaxListFileLines) {
+            m_error = QStringLiteral("發訊名單檔案 %1 有 %2 行，超過 %3 行的上限，無法載入。")
+                          .arg(m_path, QString::number(row.row), QString::number(kMaxListFileLines));
+            return false;
+        }
+        if (row.cut || line->size() > kMaxListLineBytes) {
+            m_cut.push_back(*index);
+            line->truncate(kMaxListLineBytes);
+        }
+        return true;
+    }
+    if (m_error.isEmpty())
+        m_error = m_reader.error();
+    return false;
+}
+
+} // namespace norvi

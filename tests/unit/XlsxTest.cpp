@@ -1,0 +1,197 @@
+#include "support/XlsxParts.h"
+
+#include "core/compose/ListFileSheet.h"
+#include "core/shared/Big5.h"
+#include "core/shared/XlsxReader.h"
+#include "core/shared/XlsxWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace norvi {
+namespace {
+
+using test::SheetXml;
+using test::WorkbookParts;
+
+std::vector<QStringList> readAll(XlsxReader& reader, std::vector<qint64>* rowNumbers = nullptr,
+                                 std::vector<std::vector<bool>>* numbers = nullptr) {
+    std::vector<QStringList> rows;
+    SheetRow row;
+    while (reader.nextRow(&row)) {
+        QStringList cells;
+        std::vector<bool> numeric;
+        for (const SheetCell& cell : row.cells) {
+            cells << cell.text;
+            numeric.push_back(cell.number);
+        }
+        rows.push_back(cells);
+        if (rowNumbers)
+            rowNumbers->push_back(row.row);
+        if (numbers)
+            numbers->push_back(numeric);
+    }
+    return rows;
+}
+
+TEST(XlsxTest, WrittenTableReadsBackAsTextWithChineseLeadingZerosAndLongCells) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("t.xlsx"));
+    const QString longCell = QString(21846, QChar(0x738B)); // 64 KB of UTF-8
+    const std::vector<QStringList> rows = {
+        {QStringLiteral("0912345678"), QStringLiteral("王小明"), QStringLiteral("=1+1")},
+        {QStringLiteral("00886"), QString(), QStringLiteral("尾")},
+        {QStringLiteral("0"), longCell},
+    };
+    QString error;
+    ASSERT_TRUE(WriteXlsxTable(path, {QStringLiteral("行動電話"), QStringLiteral("名稱"), QStringLiteral("備註")}, rows,
+                               &error))
+        << error.toStdString();
+    XlsxReader reader;
+    ASSERT_TRUE(reader.open(path)) << reader.error().toStdString();
+    std::vector<std::vector<bool>> numbers;
+    const std::vector<QStringList> read = readAll(reader, nullptr, &numbers);
+    EXPECT_TRUE(reader.error().isEmpty()) << reader.error().toStdString();
+    ASSERT_EQ(read.size(), 4u);
+    EXPECT_EQ(read[0], (QStringList{QStringLiteral("行動電話"), QStringLiteral("名稱"), QStringLiteral("備註")}));
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        EXPECT_EQ(read[i + 1], rows[i]) << i;
+    for (const auto& row : numbers)
+        for (const bool n : row)
+            EXPECT_FALSE(n);
+    // The writer replaced nothing it should not: a cell past what a spreadsheet holds is refused, the old
+    // workbook kept.
+    const QByteArray before = [&] {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    EXPECT_FALSE(WriteXlsxTable(path, {}, {{QString(kMaxXlsxCellChars + 1, QLatin1Char('x'))}}, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("第 2 列第 1 欄"))) << error.toStdString();
+    QFile after(path);
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll(), before);
+    // Nor one of the program's own files.
+    EXPECT_FALSE(WriteXlsxTable(dir.filePath(QStringLiteral("AddressBook.bin")), {}, {}, &error));
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("AddressBook.bin"))));
+}
+
+TEST(XlsxTest, CellsOfEveryKindReadAsTheTextTheSpreadsheetShows) {
+    SheetXml sheet;
+    sheet.row(1, R"(<c r="A1" t="s"><v>0</v></c><c r="C1" t="s"><v>1</v></c>)");
+    sheet.row(3, R"(<c r="A3"><v>912345678</v></c><c r="B3"><v>1.5</v></c><c r="C3"><v>9.12345678E8</v></c>)");
+    sheet.row(4, R"(<c t="inlineStr"><is><r><t>王</t></r><r><t xml:space="preserve">小 明</t></r></is></c>)"
+                 R"(<c t="b"><v>1</v></c><c t="str"><f>A1</f><v>公式</v></c>)");
+    sheet.row(5, R"(<c r="B5" t="s"><v>2</v></c>)");
+    sheet.row(6, "");
+    const QByteArray strings = R"(<sst><si><t>名稱</t></si><si><r><t>陳</t></r><r><t>美麗</t></r>)"
+                               R"(<rPh sb="0" eb="1"><t>ちん</t></rPh></si><si><t/></si></sst>)";
+    const QByteArray bytes = WorkbookParts::standard(sheet.xml(), strings).zip();
+    XlsxReader reader;
+    ASSERT_TRUE(reader.openBytes(bytes, QStringLiteral("w.xlsx"))) << reader.error().toStdString();
+    std::vector<qint64> rowNumbers;
+    std::vector<std::vector<bool>> numbers;
+    const std::vector<QStringList> rows = readAll(reader, &rowNumbers, &numbers);
+    EXPECT_TRUE(reader.error().isEmpty()) << reader.error().toStdString();
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rowNumbers, (std::vector<qint64>{1, 3, 4}));
+    EXPECT_EQ(rows[0], (QStringList{QStringLiteral("名稱"), QString(), QStringLiteral("陳美麗")}));
+    EXPECT_EQ(rows[1], (QStringList{QStringLiteral("912345678"), QStringLiteral("1.5"), QStringLiteral("912345678")}));
+    EXPECT_EQ(numbers[1], (std::vector<bool>{true, true, true}));
+    EXPECT_EQ(rows[2], (QStringList{QStringLiteral("王小 明"), QStringLiteral("TRUE"), QStringLiteral("公式")}));
+}
+
+TEST(XlsxTest, WhatIsNoReadableWorkbookIsRefusedInTheProgramsWords) {
+    QByteArray encrypted("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+    encrypted += QByteArray(500, '\0');
+    encrypted += QByteArray("E\0n\0c\0r\0y\0p\0t\0e\0d\0P\0a\0c\0k\0a\0g\0e\0", 32);
+    QByteArray oldFormat("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+    oldFormat += QByteArray(500, '\0');
+    SheetXml sheet;
+    sheet.row(1, R"(<c t="s"><v>5</v></c>)");
+    const QByteArray badIndex = WorkbookParts::standard(sheet.xml(), "<sst><si><t>a</t></si></sst>").zip();
+    const QByteArray badStrings = WorkbookParts::standard(sheet.xml(), "<sst><si><t>a</t></s").zip();
+    SheetXml plain;
+    plain.row(1, "<c><v>1</v></c>");
+    const QByteArray cutSheet = WorkbookParts::standard(plain.xml().chopped(30), QByteArray()).zip();
+    WorkbookParts noWorkbook;
+    noWorkbook.parts["word/document.xml"] = "<w/>";
+    QByteArray hugeStrings = "<sst>";
+    while (hugeStrings.size() <= kMaxSharedStringsBytes)
+        hugeStrings += QByteArray("<si><t>") + QByteArray(4096, 'a') + "</t></si>";
+    QByteArray longRun = "<worksheet><sheetData><row><c t=\"inlineStr\"><is><t>";
+    longRun += QByteArray(2 * 1024 * 1024, 'x');
+    longRun += "</t></is></c></row></sheetData></worksheet>";
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        QString refusal;
+        bool opens; // the refusal comes with the rows
+    } cases[] = {
+        {"text", "0912345678,hello\r\n", QStringLiteral("不是 Excel 活頁簿"), false},
+        {"encrypted", encrypted, QStringLiteral("有密碼保護（已加密）"), false},
+        {"old format", oldFormat, QStringLiteral("舊版 Excel 活頁簿（.xls）"), false},
+        {"other package", noWorkbook.zip(), QStringLiteral("不是 Excel 活頁簿"), false},
+        {"cut zip", badIndex.left(badIndex.size() / 2), QStringLiteral("不是 Excel 活頁簿"), false},
+        {"string index", badIndex, QStringLiteral("共用字串表已損壞"), true},
+        {"string table", badStrings, QStringLiteral("共用字串表已損壞"), false},
+        {"zip bomb", WorkbookParts::standard(sheet.xml(), hugeStrings).zip(), QStringLiteral("超過 32 MB"), false},
+        {"cut sheet", cutSheet, QStringLiteral("已損壞"), true},
+        {"markup-free run", WorkbookParts::standard(longRun, QByteArray()).zip(), QStringLiteral("已損壞"), true},
+    };
+    for (const auto& c : cases) {
+        XlsxReader reader;
+        const bool opened = reader.openBytes(c.bytes, QStringLiteral("名單.xlsx"));
+        EXPECT_EQ(opened, c.opens) << c.name << ": " << reader.error().toStdString();
+        if (opened)
+            readAll(reader);
+        EXPECT_TRUE(reader.error().contains(c.refusal)) << c.name << ": " << reader.error().toStdString();
+        EXPECT_TRUE(reader.error().contains(QStringLiteral("名單.xlsx"))) << c.name;
+    }
+}
+
+TEST(XlsxTest, SheetRowsBecomeTheListLinesATextFileWouldHold) {
+    const auto row = [](qint64 number, std::vector<SheetCell> cells) {
+        SheetRow r;
+        r.row = number;
+        r.cells = std::move(cells);
+        return r;
+    };
+    const auto text = [](const char* t) { return SheetCell{QString::fromUtf8(t), false}; };
+    const auto num = [](const char* t) { return SheetCell{QString::fromUtf8(t), true}; };
+    const struct {
+        SheetRow row;
+        bool first;
+        bool ok;
+        bool header;
+        QString line; // or a piece of the refusal
+    } cases[] = {
+        {row(1, {text("行動電話"), text("姓名")}), true, true, true, QString()},
+        {row(2, {text("電話")}), false, true, false, QStringLiteral("電話 ")},
+        {row(2, {num("912345678"), text("您好")}), true, true, false, QStringLiteral("0912345678 您好")},
+        {row(2, {num("886912345678")}), false, true, false, QStringLiteral("886912345678 ")},
+        {row(7, {num("223456789")}), false, false, false, QStringLiteral("第 7 列的電話號碼 223456789 是數值儲存格")},
+        {row(8, {num("1.5")}), false, false, false, QStringLiteral("第 8 列")},
+        {row(3, {text(" 0912 345,678 "), text("$王$$50$")}), false, true, false, QStringLiteral("0912345678 $王$$50$")},
+        {row(3, {text("0912345678"), text("王"), SheetCell(), text("50"), SheetCell()}), false, true, false,
+         QStringLiteral("0912345678 $王$$ $$50$")},
+        {row(4, {text("0912345678"), text("😀")}), false, false, false, QStringLiteral("第 4 列")},
+    };
+    for (const auto& c : cases) {
+        QByteArray line;
+        bool header = false;
+        QString problem;
+        const bool ok = SheetRowListLine(c.row, c.first, QStringLiteral("l.xlsx"), &line, &header, &problem);
+        EXPECT_EQ(ok, c.ok) << c.line.toStdString() << " " << problem.toStdString();
+        EXPECT_EQ(header, c.header) << c.line.toStdString();
+        if (c.ok)
+            EXPECT_EQ(fromBig5(line), c.line);
+        else
+            EXPECT_TRUE(problem.contains(c.line)) << problem.toStdString();
+    }
+}
+
+} // namespace
+} // namespace norvi
