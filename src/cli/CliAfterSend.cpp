@@ -12,6 +12,7 @@
 #include "core/shared/OutputTarget.h"
 #include "core/shared/SaveFile.h"
 #include "core/shared/SystemErrorText.h"
+#include "core/shared/XlsxWriter.h"
 #include "core/workers/MonthUsage.h"
 #include "core/workers/UndeliveredList.h"
 
@@ -38,17 +39,21 @@ int writeTable(const QByteArray& bytes, const Arguments& a, Console& console) {
     return ExitOk;
 }
 
-// Refused before anything is read: --out names one of the program's own files, or the log being read.
+// Refused before anything is read: --out or --xlsx names one of the program's own files, or the log being read.
 bool refusedOut(const Arguments& a, const QString& source, Console& console) {
-    if (!a.values.contains(QStringLiteral("--out")))
-        return false;
-    const QString out = a.value(QStringLiteral("--out"));
-    QString refusal = OutputRefusal(out);
-    if (refusal.isEmpty() && !source.isEmpty() && SameFile(out, source))
-        refusal = QStringLiteral("不能寫到正在讀取的傳送紀錄檔：%1").arg(out);
-    if (!refusal.isEmpty())
-        console.err(refusal);
-    return !refusal.isEmpty();
+    for (const QString& option : {QStringLiteral("--out"), QStringLiteral("--xlsx")}) {
+        if (!a.values.contains(option))
+            continue;
+        const QString out = a.value(option);
+        QString refusal = OutputRefusal(out);
+        if (refusal.isEmpty() && !source.isEmpty() && SameFile(out, source))
+            refusal = QStringLiteral("不能寫到正在讀取的傳送紀錄檔：%1").arg(out);
+        if (!refusal.isEmpty()) {
+            console.err(refusal);
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -68,6 +73,10 @@ int undelivered(const Arguments& a, Console& console) {
         console.err(error);
         return ExitRefused;
     }
+    if (a.values.contains(QStringLiteral("--out")) && a.values.contains(QStringLiteral("--xlsx"))) {
+        console.err(QStringLiteral("--out 與 --xlsx 只能擇一。"));
+        return ExitRefused;
+    }
     if (refusedOut(a, path, console) || RefuseWhileUnfinished({path}, console))
         return ExitRefused;
     // Read whole before anything is written, so a refused file writes no part of a list.
@@ -76,9 +85,15 @@ int undelivered(const Arguments& a, Console& console) {
     if (!readEveryRecord(reader, path, console, [&log](const SendLogRow& row) { log.append(row); }))
         return ExitRefused;
     const TextTable table = UndeliveredTable(log, classes);
-    const int written = writeTable(TextTableCsv(table, tableEncoding(a)), a, console);
-    if (written != ExitOk)
+    if (a.values.contains(QStringLiteral("--xlsx"))) {
+        if (!WriteXlsxTable(a.value(QStringLiteral("--xlsx")), table.header,
+                            std::vector<QStringList>(table.rows.cbegin(), table.rows.cend()), &error)) {
+            console.err(error);
+            return ExitNotSaved;
+        }
+    } else if (const int written = writeTable(TextTableCsv(table, tableEncoding(a)), a, console); written != ExitOk) {
         return written;
+    }
     QStringList names;
     for (Delivery d : classes)
         names << DeliveryName(d);

@@ -10,6 +10,7 @@
 #include "core/sendlog/LogCsv.h"
 #include "core/sendlog/LogFile.h"
 #include "core/shared/Big5.h"
+#include "core/shared/SaveFile.h"
 #include "core/shared/SystemErrorText.h"
 #include "core/shared/XlsxWriter.h"
 #include "core/workers/DeliveryClass.h"
@@ -108,8 +109,15 @@ int log2csv(const Arguments& a, Console& console) {
         console.err(WithReason(QStringLiteral("讀取傳送紀錄檔案失敗！ ") + path, reader.errorString()));
         return ExitRefused;
     }
-    if (a.values.contains(QStringLiteral("--xlsx")))
-        return logToWorkbook(reader, a.value(QStringLiteral("--xlsx")), console);
+    if (a.values.contains(QStringLiteral("--xlsx"))) {
+        // The workbook replaces its file once written: over the log itself it would leave no log.
+        const QString out = a.value(QStringLiteral("--xlsx"));
+        if (SameFile(out, path)) {
+            console.err(QStringLiteral("不能寫到正在讀取的傳送紀錄檔：%1").arg(out));
+            return ExitRefused;
+        }
+        return logToWorkbook(reader, out, console);
+    }
     const CsvEncoding encoding = csvEncoding(a);
     const CsvCells cells = a.switches.contains(QStringLiteral("--raw")) ? CsvCells::Raw : CsvCells::SpreadsheetSafe;
     constexpr qsizetype kPiece = 1024 * 1024;

@@ -3,6 +3,7 @@
 #include "support/SimulatorWindowTest.h"
 
 #include "core/sendlog/LogFile.h"
+#include "core/shared/XlsxReader.h"
 #include "gui/sendlog/TFormUsage.h"
 #include "support/CsvReader.h"
 
@@ -36,6 +37,30 @@ protected:
 } // namespace
 
 // What the CSV holds follows the boxes ticked: 失敗 alone at first, 不確定 when ticked too.
+namespace {
+
+// The 行動電話 column of an exported list, CSV or workbook, below its header.
+QList<QByteArray> listedNumbers(const QString& target) {
+    QList<QByteArray> numbers;
+    if (target.endsWith(QStringLiteral(".xlsx"))) {
+        XlsxReader sheet;
+        EXPECT_TRUE(sheet.open(target)) << sheet.error().toStdString();
+        SheetRow row;
+        for (bool header = true; sheet.nextRow(&row); header = false)
+            if (!header)
+                numbers << (row.cells.size() > 1 ? row.cells.at(1).text.toLatin1() : QByteArray());
+        return numbers;
+    }
+    QFile file(target);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << target.toStdString();
+    const CsvTable table = readCsv(file.readAll().mid(3));
+    for (int r = 1; r < table.records.size(); ++r)
+        numbers << table.records.at(r).value(1);
+    return numbers;
+}
+
+} // namespace
+
 TEST_F(AfterSendWindowsTest, UndeliveredExportListsTheTickedClasses) {
     addRow("0912000001", "0", "訊息已成功送出(MsgId:A1)", "0", "訊息已送達對方(d)");
     addRow("0912000002", "0", "訊息已成功送出(MsgId:A2)", "17", "訊息無法送達對方(u)");
@@ -44,14 +69,15 @@ TEST_F(AfterSendWindowsTest, UndeliveredExportListsTheTickedClasses) {
     const struct {
         const char* tick; // a box to tick besides the default, or none
         QList<QByteArray> numbers;
+        const char* extension; // .xlsx writes a workbook
     } cases[] = {
-        {nullptr, {"0912000002"}},
-        {"CheckBoxUncertain", {"0912000002", "0912000003"}},
-        {"CheckBoxNotAsked", {"0912000002", "0912000004"}},
+        {nullptr, {"0912000002"}, ".csv"},
+        {"CheckBoxUncertain", {"0912000002", "0912000003"}, ".csv"},
+        {"CheckBoxNotAsked", {"0912000002", "0912000004"}, ".xlsx"},
     };
     int n = 0;
     for (const auto& c : cases) {
-        const QString target = path("list") + QString::number(n++) + QStringLiteral(".csv");
+        const QString target = path("list") + QString::number(n++) + QString::fromLatin1(c.extension);
         m_prompts.fileNames.push_back(target);
         m_prompts.dialogHandlers.push_back([&](QDialog* d) {
             EXPECT_TRUE(findControl<QCheckBox>(d, "CheckBoxFailed")->isChecked());
@@ -61,13 +87,7 @@ TEST_F(AfterSendWindowsTest, UndeliveredExportListsTheTickedClasses) {
             EXPECT_TRUE(click(d, "ButtonExport"));
         });
         ASSERT_TRUE(trigger(menuItem("MItemFUndelivered")));
-        QFile file(target);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << target.toStdString();
-        const CsvTable table = readCsv(file.readAll().mid(3));
-        QList<QByteArray> numbers;
-        for (int r = 1; r < table.records.size(); ++r)
-            numbers << table.records.at(r).value(1);
-        EXPECT_EQ(numbers, c.numbers) << (c.tick ? c.tick : "default");
+        EXPECT_EQ(listedNumbers(target), c.numbers) << (c.tick ? c.tick : "default");
         EXPECT_EQ(m_prompts.messages().last(),
                   QStringLiteral("已匯出 %1 則訊息到 %2").arg(c.numbers.size()).arg(target));
     }

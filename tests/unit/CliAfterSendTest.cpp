@@ -1,6 +1,7 @@
 // norvi-cli after a send: who a log's messages did not reach (undelivered), a resend of just them
 // (resend --delivery-failed) against a simulator whose queries answer some numbers as undeliverable, and the
 // month's usage over hand-made logs.
+#include "core/shared/XlsxReader.h"
 #include "support/CliFixture.h"
 
 #include <QJsonArray>
@@ -169,6 +170,9 @@ TEST_F(CliAfterSendTest, UndeliveredRefusesBadClassesAndOutputsThatAreNoOutput) 
         {textList({"--classes", ","}), 1, "請指定至少一個類別"},
         {textList({"--out", "NorviSMSAp.cfg"}), 1, ""},
         {QStringList{QStringLiteral("--out"), log}, 1, "不能寫到正在讀取的傳送紀錄檔"},
+        {QStringList{QStringLiteral("--xlsx"), log}, 1, "不能寫到正在讀取的傳送紀錄檔"},
+        {textList({"--xlsx", "AddressBook.bin"}), 1, ""},
+        {textList({"--out", "a.csv", "--xlsx", "a.xlsx"}), 1, "--out 與 --xlsx 只能擇一"},
     };
     for (const auto& c : cases) {
         const CliRun r = run(textList({"undelivered", "--log", log}) + c.args);
@@ -181,6 +185,15 @@ TEST_F(CliAfterSendTest, UndeliveredRefusesBadClassesAndOutputsThatAreNoOutput) 
     const CliRun out = run({"undelivered", "--log", log, "--out", path("list.csv")});
     ASSERT_EQ(out.exitCode, 0) << out.err.toStdString();
     EXPECT_EQ(listed(readBytes("list.csv")).at("0912000202").at(4), QByteArray("'=HYPERLINK(x)"));
+    // The same list as a workbook: text cells, the number with its 0, the reason as the gateway wrote it.
+    ASSERT_EQ(run({"undelivered", "--log", log, "--xlsx", path("list.xlsx")}).exitCode, 0);
+    XlsxReader sheet;
+    ASSERT_TRUE(sheet.open(path("list.xlsx"))) << sheet.error().toStdString();
+    SheetRow header, row;
+    ASSERT_TRUE(sheet.nextRow(&header) && sheet.nextRow(&row));
+    ASSERT_EQ(row.cells.size(), 7);
+    EXPECT_EQ(row.cells.at(1).text, QStringLiteral("0912000202"));
+    EXPECT_EQ(row.cells.at(4).text, QStringLiteral("=HYPERLINK(x)"));
 }
 
 // Two months of hand-made logs, one log that is none, and the month's counts day by day.

@@ -161,9 +161,13 @@ TEST_F(CliSheetTest, Log2csvWritesTheLogAsTextCellsAndNeverOverAProgramFile) {
     EXPECT_TRUE(rows[1].contains(QStringLiteral("0911111111")));
     EXPECT_TRUE(rows[1].contains(QStringLiteral("您好")));
 
-    const CliRun refused = run({"log2csv", path("l.log"), "--xlsx", path("NorviSMSAp.cfg")});
-    EXPECT_EQ(refused.exitCode, 1);
-    EXPECT_FALSE(refused.err.isEmpty());
+    const QByteArray log = readBytes("l.log");
+    for (const QString& own : {path("NorviSMSAp.cfg"), path("l.log")}) {
+        const CliRun refused = run({"log2csv", path("l.log"), "--xlsx", own});
+        EXPECT_EQ(refused.exitCode, 1);
+        EXPECT_FALSE(refused.err.isEmpty());
+    }
+    EXPECT_EQ(readBytes("l.log"), log) << "the log was written over";
 }
 
 } // namespace

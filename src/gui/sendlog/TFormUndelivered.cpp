@@ -6,6 +6,7 @@
 #include "core/shared/OutputTarget.h"
 #include "core/shared/SaveFile.h"
 #include "core/shared/SystemErrorText.h"
+#include "core/shared/XlsxWriter.h"
 #include "core/workers/UndeliveredList.h"
 #include "gui/shared/FormControls.h"
 #include "gui/shared/Prompts.h"
@@ -82,6 +83,24 @@ QList<Delivery> TFormUndelivered::classes() const {
     return chosen;
 }
 
+// A name ending in .xlsx is written as a workbook (text cells, so a number keeps its 0), any other as CSV.
+bool TFormUndelivered::writeList(const TextTable& table, const QString& path) {
+    QString error;
+    if (path.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive)) {
+        if (WriteXlsxTable(path, table.header, std::vector<QStringList>(table.rows.cbegin(), table.rows.cend()),
+                           &error))
+            return true;
+    } else {
+        const QByteArray bytes = TextTableCsv(table, CsvEncoding::Utf8WithBom);
+        SaveFile file(path);
+        if (file.open() && file.write(bytes) == bytes.size() && file.commit())
+            return true;
+        error = WithReason(QStringLiteral("無法寫入檔案：%1").arg(path), file.errorString());
+    }
+    prompts().okBox(this, Prompts::Icon::Error, kUndeliveredTitle, error);
+    return false;
+}
+
 void TFormUndelivered::exportList() {
     const QList<Delivery> chosen = classes();
     if (chosen.isEmpty())
@@ -89,8 +108,9 @@ void TFormUndelivered::exportList() {
     const QString proposed =
         QDir(m_logFolder)
             .filePath(Clock::now().toString(QStringLiteral("yyyyMMddHHmmss")) + QStringLiteral("-undelivered.csv"));
-    QString path = prompts().saveFileName(this, QStringLiteral("儲存未送達名單"),
-                                          QStringLiteral("CSV 檔(*.csv)|*.csv|所有檔案(*.*)|*.*"), proposed);
+    QString path = prompts().saveFileName(
+        this, QStringLiteral("儲存未送達名單"),
+        QStringLiteral("CSV 檔(*.csv)|*.csv|Excel 活頁簿(*.xlsx)|*.xlsx|所有檔案(*.*)|*.*"), proposed);
     if (path.isEmpty())
         return;
     path = WithTypedExtension(path, QStringLiteral(".csv")); // a name typed without one is still a CSV file
@@ -102,13 +122,8 @@ void TFormUndelivered::exportList() {
         !prompts().confirm(this, kUndeliveredTitle, QStringLiteral("該檔案已存在，要覆蓋？")))
         return;
     const TextTable table = UndeliveredTable(m_log, chosen);
-    const QByteArray bytes = TextTableCsv(table, CsvEncoding::Utf8WithBom);
-    SaveFile file(path);
-    if (!file.open() || file.write(bytes) != bytes.size() || !file.commit()) {
-        prompts().okBox(this, Prompts::Icon::Error, kUndeliveredTitle,
-                        WithReason(QStringLiteral("無法寫入檔案：%1").arg(path), file.errorString()));
+    if (!writeList(table, path))
         return;
-    }
     prompts().notice(this, Prompts::Icon::Information, kUndeliveredTitle,
                      QStringLiteral("已匯出 %1 則訊息到 %2").arg(table.rows.size()).arg(path));
     accept();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/shared/TextTable.h"
 #include "core/workers/DeliveryClass.h"
 
 #include <QDialog>
@@ -23,6 +24,7 @@ public:
 
 private:
     void exportList();
+    bool writeList(const TextTable& table, const QString& path);
 
     JobRows& m_log;
     QString m_logFolder;
