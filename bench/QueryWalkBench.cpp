@@ -193,7 +193,7 @@ void BM_DesktopQueryWalk(benchmark::State& state) {
         if (!allRows)
             main.listView()->selectAll();
         else
-            main.logSelection().clearSelection();
+            main.listView()->selectionModel()->clearSelection();
 
         BenchOwner owner;
         SendThd* worker = nullptr;

@@ -2,6 +2,7 @@
 
 #include "core/exchange/ExchangeState.h"
 #include "core/shared/SaveFile.h"
+#include "gui/compose/RecipientsBox.h"
 #include "gui/compose/TFormSendSMS.h"
 
 #include <gtest/gtest.h>
@@ -309,15 +310,17 @@ TEST_F(AddressBookWindowTest, AFailedSaveIsReportedAndTheFileKeepsWhatItHeld) {
 TEST_F(AddressBookWindowTest, SendHandsTheSelectedEntriesToTheSendDialogInListOrder) {
     startWithBook();
     TFormSendSMS* send = &m_windows->sendSMS();
+    RecipientsBox* recipients = send->findChild<RecipientsBox*>(QStringLiteral("RecipientsBox"));
+    ASSERT_NE(recipients, nullptr);
     std::vector<std::pair<int32_t, QByteArray>> handed;
     withBook([&](TFormAdrBk& w) {
         ASSERT_TRUE(clickRows(list(w), {QStringLiteral("陳美玲"), QStringLiteral("Alice"), QStringLiteral("同事")}));
         m_prompts.dialogHandlers.push_back([&](QDialog* d) {
             EXPECT_EQ(d, send);
             // The entries are in the dialog: still in RecipientList, or already in its recipient field.
-            if (send->recipients().RecipientList.empty())
-                send->ParseRecipientField(true);
-            for (const sMtData& e : send->recipients().RecipientList)
+            if (recipients->recipients().RecipientList.empty())
+                recipients->ParseRecipientField(true);
+            for (const sMtData& e : recipients->recipients().RecipientList)
                 handed.emplace_back(e.id, getField(e.label));
             d->reject();
         });

@@ -365,7 +365,7 @@ TEST_P(JobEndingsTest, TheJobEndsCleanlyAndTheProgramAsAsked) {
     if (c.ending == Ending::ExitSaveCancelled) {
         EXPECT_EQ(exited, 0) << "a cancelled save keeps the program open";
         EXPECT_TRUE(mainWindow().isVisible());
-        EXPECT_FALSE(mainWindow().logSaved());
+        EXPECT_FALSE(logFiles().logSaved());
         return;
     }
     EXPECT_EQ(exited, 0) << "the event loop ends with status 0 within 10 s";

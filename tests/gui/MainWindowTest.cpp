@@ -93,13 +93,12 @@ TEST_F(MainWindowTest, WithoutConfigurationItSaysSoCreatesTheLogFolderAndKeepsGa
     EXPECT_EQ(m_prompts.asked[0].title, QStringLiteral("錯誤"));
     EXPECT_EQ(m_prompts.asked[0].text, QStringLiteral("讀取設定檔錯誤，請重新執行設定功能"));
     EXPECT_EQ(m_prompts.asked[1].kind + m_prompts.asked[1].title, QStringLiteral("dialog參數設定"));
-    EXPECT_FALSE(w.commandsEnabled());
     for (const char* name : {"MItemTSendSMS", "MItemTQuerySMS", "MItemTCancelSMS"})
         EXPECT_FALSE(menuItem(name)->isEnabled()) << name;
     EXPECT_FALSE(toolButton("SpeedButtonSendSMS")->isEnabled()) << "the tool button runs the menu's command";
     EXPECT_TRUE(QDir(path("logfiles")).exists());
     EXPECT_EQ(fromBig5(getField(config().record().logFiles)), path("logfiles"));
-    EXPECT_EQ(w.statusText(), QStringLiteral("0  筆發訊紀錄"));
+    EXPECT_EQ(statusCount(), QStringLiteral("0  筆發訊紀錄"));
     EXPECT_EQ(w.logModel().headerData(0, Qt::Horizontal).toString(), QStringLiteral("名稱 ↑"));
     EXPECT_FALSE(menuItem("MItemFSave")->isEnabled());
     EXPECT_FALSE(findControl<QToolButton>(&w, "SpeedButtonSave")->isEnabled());
@@ -114,7 +113,6 @@ TEST_F(MainWindowTest, CutConfigurationIsSaidLikeAMissingOneWithItsSize) {
     ASSERT_EQ(m_prompts.asked.size(), 2);
     EXPECT_EQ(m_prompts.asked[0].text, QStringLiteral("讀取設定檔錯誤，請重新執行設定功能\n設定檔不完整（10 位元組）"));
     EXPECT_EQ(m_prompts.asked[1].kind + m_prompts.asked[1].title, QStringLiteral("dialog參數設定"));
-    EXPECT_FALSE(mainWindow().commandsEnabled());
     EXPECT_FALSE(menuItem("MItemTSendSMS")->isEnabled());
     EXPECT_EQ(QFileInfo(configPath()).size(), 10) << "the cut file is left for the settings to replace";
 }
@@ -157,11 +155,11 @@ TEST_F(MainWindowTest, AMissingLogFolderIsMadeAtStartOnlyWhenTheUserSaysSo) {
 }
 
 TEST_F(MainWindowTest, RowsUpdateTheStatusTextAndTheCommands) {
-    TFormMain& w = start();
+    start();
     EXPECT_FALSE(menuItem("PMItemLvQuerySMS")->isEnabled());
     addRows({"b", "a"});
-    EXPECT_EQ(w.statusText(), QStringLiteral("2 筆發訊紀錄"));
-    EXPECT_FALSE(w.logSaved());
+    EXPECT_EQ(statusCount(), QStringLiteral("2 筆發訊紀錄"));
+    EXPECT_FALSE(logFiles().logSaved());
     for (const char* name : {"MItemFSave", "PMItemLvSave", "PMItemLvSelectAll", "PMItemLvQuerySMS", "PMItemLvCancelSMS",
                              "PMItemLvRSendSMS"})
         EXPECT_TRUE(menuItem(name)->isEnabled()) << name;
@@ -172,7 +170,7 @@ TEST_F(MainWindowTest, RowsUpdateTheStatusTextAndTheCommands) {
     EXPECT_TRUE(menuItem("MItemFDelete")->isEnabled());
     EXPECT_FALSE(menuItem("PMItemLvOSendSMS")->isEnabled()) << "two rows are selected";
     trigger(menuItem("MItemFDelete"));
-    EXPECT_EQ(w.statusText(), QStringLiteral("0 筆發訊紀錄"));
+    EXPECT_EQ(statusCount(), QStringLiteral("0 筆發訊紀錄"));
     for (const char* name : {"MItemFSave", "MItemFDelete", "PMItemLvSelectAll", "PMItemLvQuerySMS", "PMItemLvContent"})
         EXPECT_FALSE(menuItem(name)->isEnabled()) << name;
 }
@@ -182,9 +180,9 @@ TEST_F(MainWindowTest, AChangedRowMarksTheLogChangedSoExitAsksButASelectionDoesN
     addRows({"a", "b"});
     w.setLogSaved(true);
     select(1);
-    EXPECT_TRUE(w.logSaved()) << "the selection is not saved with the rows";
+    EXPECT_TRUE(logFiles().logSaved()) << "the selection is not saved with the rows";
     w.logModel().setText(0, ColQueryCode, "0"); // as a query's answer writes it
-    EXPECT_FALSE(w.logSaved());
+    EXPECT_FALSE(logFiles().logSaved());
     m_prompts.answers = {Answer::No};
     trigger(menuItem("MItemFExit"));
     EXPECT_EQ(m_prompts.messages(), QStringList{QStringLiteral("現有的傳送紀錄已變更，要儲存？")});
@@ -221,7 +219,7 @@ TEST_F(MainWindowTest, ExitAnsweredYesSavesTheLog) {
 }
 
 TEST_F(MainWindowTest, GatewayCommandsFollowTheSettingsAndOriginalSendFollowsTheSelection) {
-    TFormMain& w = start(false);
+    start(false);
     addRows({"a", "b"});
     EXPECT_FALSE(menuItem("PMItemLvQuerySMS")->isEnabled());
     EXPECT_FALSE(menuItem("PMItemLvOSendSMS")->isEnabled());
@@ -230,7 +228,6 @@ TEST_F(MainWindowTest, GatewayCommandsFollowTheSettingsAndOriginalSendFollowsThe
 
     m_prompts.dialogHandlers.push_back([](QDialog* settings) { click(settings, "ButtonOk"); });
     trigger(menuItem("MItemTSettings"));
-    EXPECT_TRUE(w.commandsEnabled());
     EXPECT_TRUE(menuItem("PMItemLvQuerySMS")->isEnabled());
     EXPECT_TRUE(menuItem("PMItemLvOSendSMS")->isEnabled());
     select(1);
@@ -283,7 +280,7 @@ TEST_P(ConfirmClearLogTest, AsksInOrderAndKeepsRowsUnlessCleared) {
     TFormMain& w = start();
     addRows({"b", "a"});
     clickHeader(w.listView(), ColSendTime);
-    ASSERT_EQ(w.sortColumn(), int(ColSendTime));
+    ASSERT_EQ(w.logModel().sortColumn(), int(ColSendTime));
     w.setLogSaved(c.logSaved);
     m_prompts.answers.assign(c.answers.begin(), c.answers.end());
     if (c.saveDialogAnswered)
@@ -294,15 +291,15 @@ TEST_P(ConfirmClearLogTest, AsksInOrderAndKeepsRowsUnlessCleared) {
     EXPECT_EQ(m_prompts.messages().replaceInStrings(m_dir.path(), QStringLiteral("DIR")), c.expectedMessages) << c.name;
     EXPECT_EQ(w.logModel().rowCount(), c.expectedRows) << c.name;
     if (c.expectedResult) {
-        EXPECT_EQ(w.loadReplaces(), c.expectedReplaces) << c.name;
+        EXPECT_EQ(logFiles().loadReplaces(), c.expectedReplaces) << c.name;
     }
-    EXPECT_EQ(w.sortColumn(), int(ColName)) << c.name;
-    EXPECT_TRUE(w.sortAscending()) << c.name;
+    EXPECT_EQ(w.logModel().sortColumn(), int(ColName)) << c.name;
+    EXPECT_TRUE(w.logModel().sortAscending()) << c.name;
     if (c.saveDialogAnswered && !c.saveFails) {
         EXPECT_EQ(QFileInfo(path("kept.log")).size(), 4 + 2 * 556) << c.name;
     }
     if (c.expectedRows == 0) {
-        EXPECT_EQ(w.statusText(), QStringLiteral("0 筆發訊紀錄")) << c.name;
+        EXPECT_EQ(statusCount(), QStringLiteral("0 筆發訊紀錄")) << c.name;
     }
 }
 
@@ -343,9 +340,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(MainWindowTest, ConfirmClearLogOnAnEmptyListAsksNothing) {
     TFormMain& w = start();
-    w.setLoadReplaces(false);
+    logFiles().setLoadReplaces(false);
     EXPECT_TRUE(w.ConfirmClearLog());
-    EXPECT_TRUE(w.loadReplaces());
+    EXPECT_TRUE(logFiles().loadReplaces());
     EXPECT_TRUE(m_prompts.asked.isEmpty());
 }
 
@@ -371,7 +368,7 @@ TEST_F(MainWindowTest, SaveProposesATimeStampedNameInTheLogFolderAndAsksBeforeOv
     EXPECT_NE(m_prompts.asked[2].text, m_prompts.asked[0].text) << "a fresh name is proposed";
     EXPECT_EQ(QFileInfo(path("old.log")).size(), 3);
     EXPECT_EQ(QFileInfo(path("new.log")).size(), 4 + 3 * 556);
-    EXPECT_TRUE(w.logSaved());
+    EXPECT_TRUE(logFiles().logSaved());
 
     finishProgress();
     EXPECT_EQ(progress().tracker().position(), 3);
@@ -381,7 +378,7 @@ TEST_F(MainWindowTest, SaveProposesATimeStampedNameInTheLogFolderAndAsksBeforeOv
 // The program's own files and what is no regular file are never a saved log: each is named and another name
 // asked for.
 TEST_F(MainWindowTest, SaveRefusesTheProgramsOwnFilesAndFoldersAndAsksAgain) {
-    TFormMain& w = start();
+    start();
     addRows({"a"});
     QFile book(path("AddressBook.bin"));
     ASSERT_TRUE(book.open(QIODevice::WriteOnly));
@@ -395,7 +392,7 @@ TEST_F(MainWindowTest, SaveRefusesTheProgramsOwnFilesAndFoldersAndAsksAgain) {
     EXPECT_EQ(said[1], QStringLiteral("%1 是資料夾，不是一般檔案，不能做為輸出檔。").arg(path("logs")));
     EXPECT_EQ(QFileInfo(path("AddressBook.bin")).size(), 4);
     EXPECT_EQ(QFileInfo(path("saved.log")).size(), 4 + 556);
-    EXPECT_TRUE(w.logSaved());
+    EXPECT_TRUE(logFiles().logSaved());
     finishProgress();
 }
 
@@ -405,7 +402,7 @@ TEST_F(MainWindowTest, CancellingTheSaveDialogWritesNothingAndSucceeds) {
     click(toolButton("SpeedButtonSave"));
     ASSERT_EQ(m_prompts.asked.size(), 1);
     EXPECT_EQ(m_prompts.asked[0].kind, QStringLiteral("save"));
-    EXPECT_FALSE(w.logSaved());
+    EXPECT_FALSE(logFiles().logSaved());
     EXPECT_FALSE(progress().isVisible());
     EXPECT_TRUE(w.isEnabled());
     EXPECT_TRUE(QDir(path("logs")).entryList(QDir::Files).isEmpty());
@@ -428,7 +425,7 @@ TEST_F(MainWindowTest, LoadReplacingOrAppendingSetsTheSavedFlagAccordingly) {
     EXPECT_EQ(m_prompts.messages(), QStringList{kClear});
     EXPECT_EQ(m_prompts.asked[0].title, QStringLiteral("載入紀錄"));
     EXPECT_EQ(w.logModel().rowCount(), 2);
-    EXPECT_TRUE(w.logSaved());
+    EXPECT_TRUE(logFiles().logSaved());
 
     // Appending keeps the log marked as changed.
     m_prompts.fileNames = {path("two.log")};
@@ -436,8 +433,8 @@ TEST_F(MainWindowTest, LoadReplacingOrAppendingSetsTheSavedFlagAccordingly) {
     trigger(menuItem("MItemFLoad"));
     finishProgress();
     EXPECT_EQ(w.logModel().rowCount(), 4);
-    EXPECT_FALSE(w.logSaved());
-    EXPECT_EQ(w.statusText(), QStringLiteral("4 筆發訊紀錄"));
+    EXPECT_FALSE(logFiles().logSaved());
+    EXPECT_EQ(statusCount(), QStringLiteral("4 筆發訊紀錄"));
     EXPECT_EQ(progress().tracker().position(), 2);
 }
 
@@ -454,7 +451,7 @@ TEST_F(MainWindowTest, LoadAfterSavingTheChangedLogReportsBothOperations) {
     EXPECT_EQ(m_prompts.messages(), (QStringList{kClear, kSave}));
     EXPECT_EQ(QFileInfo(path("saved.log")).size(), 4 + 3 * 556);
     EXPECT_EQ(w.logModel().rowCount(), 1);
-    EXPECT_TRUE(w.logSaved());
+    EXPECT_TRUE(logFiles().logSaved());
     EXPECT_FALSE(menuItem("MItemFLoad")->isEnabled()) << "the progress window holds the log until the user confirms";
 
     finishProgress();
@@ -482,7 +479,7 @@ TEST_F(MainWindowTest, LoadingIntoAnEmptyListAsksNothingAndCountsAsSaved) {
     EXPECT_TRUE(m_prompts.messages().isEmpty());
     ASSERT_EQ(w.logModel().rowCount(), 1);
     EXPECT_EQ(w.logModel().codeImage(0), int(ImageReservation));
-    EXPECT_TRUE(w.logSaved());
+    EXPECT_TRUE(logFiles().logSaved());
     finishProgress();
 
     // Looked at, not changed: clearing it for the next load (as for a send) asks nothing about saving.
@@ -554,7 +551,7 @@ TEST_F(MainWindowTest, AFileThatIsNoSendLogIsRefusedBeforeTheClearPromptNamingIt
     EXPECT_EQ(m_prompts.messages(),
               QStringList{QStringLiteral("不是發訊紀錄檔：第 1 筆紀錄傳送碼欄的圖示代碼 1 不明。")});
     EXPECT_EQ(w.logModel().rowCount(), 1);
-    EXPECT_TRUE(w.logSaved());
+    EXPECT_TRUE(logFiles().logSaved());
     EXPECT_FALSE(progress().isVisible());
 }
 
@@ -565,16 +562,16 @@ TEST_F(MainWindowTest, SortMenuFollowsColumnClicks) {
     addRows({"a", "b"});
     trigger(menuItem("MItemVSortSendCode"));
     trigger(menuItem("MItemVSortSendCode"));
-    EXPECT_EQ(w.sortColumn(), int(ColSendCode));
-    EXPECT_FALSE(w.sortAscending());
+    EXPECT_EQ(w.logModel().sortColumn(), int(ColSendCode));
+    EXPECT_FALSE(w.logModel().sortAscending());
     EXPECT_TRUE(menuItem("MItemVDescending")->isChecked());
     EXPECT_EQ(w.logModel().headerData(ColSendCode, Qt::Horizontal).toString(), QStringLiteral("傳送碼 ↓"));
 
     trigger(menuItem("MItemVAscending"));
-    EXPECT_TRUE(w.sortAscending());
+    EXPECT_TRUE(w.logModel().sortAscending());
     EXPECT_TRUE(menuItem("MItemVAscending")->isChecked());
     trigger(menuItem("MItemVAscending")); // already checked: nothing changes
-    EXPECT_TRUE(w.sortAscending());
+    EXPECT_TRUE(w.logModel().sortAscending());
 
     clickHeader(w.listView(), ColName);
     EXPECT_TRUE(menuItem("MItemVSortName")->isChecked());
@@ -723,14 +720,13 @@ TEST_F(MainWindowTest, DraggingTheSplitterStopsAtBothMinimumHeights) {
 }
 
 TEST_F(MainWindowTest, SettingsOkEnablesTheGatewayCommands) {
-    TFormMain& w = start(false);
+    start(false);
     m_prompts.dialogHandlers.push_back([this](QDialog* d) {
         EXPECT_EQ(d, &m_windows->settings());
         click(d, "ButtonOk");
     });
     click(toolButton("SpeedButtonSettings"));
     EXPECT_TRUE(m_prompts.dialogHandlers.empty());
-    EXPECT_TRUE(w.commandsEnabled());
     EXPECT_TRUE(menuItem("MItemTSendSMS")->isEnabled());
     EXPECT_TRUE(toolButton("SpeedButtonCancelSMS")->isEnabled());
 }

@@ -247,7 +247,7 @@ TEST_F(QueryDialogTest, AllRowsRunUnderTheProgressWindowWhileTheSendLogIsLocked)
     EXPECT_EQ(cell(2, ColQueryCode), QStringLiteral("0"));
     EXPECT_EQ(mainWindow().jobRows().selectedRows(), (QVector<int>{0, 2}));
     clickHeader(mainWindow().listView(), ColSendCode);
-    EXPECT_EQ(mainWindow().sortColumn(), int(ColSendCode));
+    EXPECT_EQ(mainWindow().logModel().sortColumn(), int(ColSendCode));
 }
 
 TEST_F(QueryDialogTest, SelectedRowsCancelKeepsOnlyTheAskedRowsSelected) {

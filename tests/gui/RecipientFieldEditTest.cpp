@@ -22,7 +22,7 @@ protected:
         row.line = 0;
         putField(row.msisdn, QByteArray("0911000001"));
         putField(row.content, QByteArray("Hello"));
-        dialog().recipients().ListFileRows[0] = row;
+        box().recipients().ListFileRows[0] = row;
     }
 
     void fill() {
@@ -131,7 +131,7 @@ TEST_F(RecipientFieldEditTest, InOverwriteModeATypedCharacterReplacesTheEntryInF
         ASSERT_TRUE(key(Qt::Key_Right));
         ASSERT_EQ(caret(), 5);
         ASSERT_TRUE(key(Qt::Key_Insert));
-        EXPECT_FALSE(dialog().insertMode());
+        EXPECT_FALSE(field()->insertMode());
         typeKeys("7");
         EXPECT_EQ(fieldText(), QStringLiteral("王小明; 7; 0911000001; 0922000002; "));
         // Plain text is overwritten character by character.
@@ -139,19 +139,19 @@ TEST_F(RecipientFieldEditTest, InOverwriteModeATypedCharacterReplacesTheEntryInF
         typeKeys("55");
         EXPECT_EQ(parsed(), (QStringList{kAll[0], QStringLiteral("2:0:7"), kAll[2], QStringLiteral("2:0:5522000002")}));
         ASSERT_TRUE(key(Qt::Key_Insert));
-        EXPECT_TRUE(dialog().insertMode());
+        EXPECT_TRUE(field()->insertMode());
         typeKeys("1");
         EXPECT_EQ(parsed().last(), QStringLiteral("2:0:55122000002"));
     });
-    open([&] { EXPECT_TRUE(dialog().insertMode()) << "every opening inserts again"; });
+    open([&] { EXPECT_TRUE(field()->insertMode()) << "every opening inserts again"; });
 }
 
 TEST_F(RecipientFieldEditTest, AClickSelectsAWholeEntryAndShiftClickWidensToWholeEntries) {
     inField([&] {
         ASSERT_TRUE(clickChar(7)); // the group's last character
         EXPECT_EQ(selected(), QStringLiteral("業務部"));
-        EXPECT_EQ(dialog().lastSelStart(), 5);
-        EXPECT_EQ(dialog().lastSelLength(), 3);
+        EXPECT_EQ(field()->lastClickedEntry().start, 5);
+        EXPECT_EQ(field()->lastClickedEntry().length, 3);
         ASSERT_TRUE(clickChar(4)); // plain text: nothing selected
         EXPECT_EQ(selected(), QString());
 
@@ -172,12 +172,11 @@ TEST_F(RecipientFieldEditTest, AClickSelectsAWholeEntryAndShiftClickWidensToWhol
 
 TEST_F(RecipientFieldEditTest, TheFieldGrowsWithItsTextAndPushesTheControlsBelowDown) {
     open([&] {
-        const int base = dialog().mtBaseHeight();
+        const int base = field()->height(); // one line high on opening
         QWidget* below = control<QRadioButton>("RadioButtonSendNow");
         const int belowTop = below->y();
         const int memoTop = memo()->y();
         const int memoBottom = memo()->geometry().bottom();
-        EXPECT_EQ(field()->height(), base);
 
         ASSERT_TRUE(clickAfterText());
         for (int i = 0; i < 40 && field()->height() == base; ++i)
@@ -192,16 +191,15 @@ TEST_F(RecipientFieldEditTest, TheFieldGrowsWithItsTextAndPushesTheControlsBelow
         std::list<sMtData> many;
         for (int i = 0; i < 300; ++i)
             many.push_back(entry(0, KindTyped, "0912345678"));
-        dialog().recipients().RecipientList = many;
-        dialog().RenderRecipientField();
+        box().recipients().RecipientList = many;
+        box().RenderRecipientField();
         EXPECT_EQ(field()->height(), RecipientFieldHeight(field()->requestedHeight(), base));
         EXPECT_EQ(field()->height(), 4 * base - 15);
         EXPECT_EQ(below->y() - belowTop, 4 * base - 15 - base);
-        EXPECT_EQ(dialog().mtHeight(), 4 * base - 15);
         EXPECT_EQ(parsed().size(), 300);
 
-        dialog().recipients().RecipientList.clear();
-        dialog().RenderRecipientField();
+        box().recipients().RecipientList.clear();
+        box().RenderRecipientField();
         EXPECT_EQ(field()->height(), base) << "an emptied field shrinks back";
         EXPECT_EQ(below->y(), belowTop);
     });

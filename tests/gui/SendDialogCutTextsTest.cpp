@@ -90,7 +90,7 @@ TEST_F(SendDialogCutTextsTest, AListLinePast64KBIsCutAsItIsReadAndNamed) {
         EXPECT_EQ(m_prompts.messages().last(), QStringLiteral("發訊名單第 2 行超過 64 KB，超過的部分未讀取。"));
         EXPECT_EQ(parsed(), (QStringList{QStringLiteral("1:0:0911000001"), QStringLiteral("1:1:0911000002"),
                                          QStringLiteral("1:2:0911000003")}));
-        const std::map<int32_t, sLoadMt>& rows = dialog().recipients().ListFileRows;
+        const std::map<int32_t, sLoadMt>& rows = box().recipients().ListFileRows;
         EXPECT_EQ(getField(rows.at(0).content), big5(QStringLiteral("$王$")));
         EXPECT_EQ(getField(rows.at(1).content), big5(QString(480, QChar(0x4E2D))));
         EXPECT_EQ(getField(rows.at(2).content), big5(QStringLiteral("$李$")));

@@ -7,6 +7,7 @@
 #include "core/compose/ComposeState.h"
 #include "core/shared/FixedField.h"
 #include "core/workers/JobRegistry.h"
+#include "gui/compose/RecipientsBox.h"
 #include "gui/compose/RichEditMT.h"
 #include "gui/compose/TFormSendSMS.h"
 
@@ -44,6 +45,8 @@ protected:
     }
 
     TFormSendSMS& dialog() { return m_windows->sendSMS(); }
+    // The recipient field's contents as the dialog read them.
+    RecipientsBox& box() { return *findControl<RecipientsBox>(&dialog(), "RecipientsBox"); }
 
     QString writeFile(const char* name, const QByteArray& bytes) {
         QFile f(path(name));
@@ -81,15 +84,15 @@ protected:
 
     // Puts entries into the field the way the address book and the picker hand them over.
     void render(std::initializer_list<sMtData> entries) {
-        dialog().recipients().RecipientList.assign(entries.begin(), entries.end());
-        dialog().RenderRecipientField();
+        box().recipients().RecipientList.assign(entries.begin(), entries.end());
+        box().RenderRecipientField();
     }
     static sMtData entry(int32_t id, uint8_t kind, const char* label) { return fieldEntry(id, kind, big5(label)); }
     // The field's entries as ParseRecipientField reads them: "kind:id:label".
     QStringList parsed(bool keepListRows = true) {
-        dialog().ParseRecipientField(keepListRows);
+        box().ParseRecipientField(keepListRows);
         QStringList out;
-        std::list<sMtData>& read = dialog().recipients().RecipientList;
+        std::list<sMtData>& read = box().recipients().RecipientList;
         for (const sMtData& e : read)
             out << QStringLiteral("%1:%2:%3").arg(e.kind).arg(e.id).arg(fromBig5(getField(e.label)));
         read.clear();

@@ -53,7 +53,7 @@ protected:
         typeInto(edit("EditGWPasswd"), QString::fromUtf8(password));
     }
     bool fileExists() const { return QFile::exists(configPath()); }
-    bool commandsOn() { return mainWindow().commandsEnabled(); }
+    bool commandsOn() { return menuItem("MItemTSendSMS")->isEnabled(); }
 };
 
 } // namespace

@@ -83,7 +83,7 @@ TEST_F(UnsavedRowsTest, RowsLeftBehindComeBackUnsavedAndTheirJournalGoesWhenThey
     start();
     ASSERT_EQ(m_prompts.messages(), QStringList{QStringLiteral("上次未儲存的發訊紀錄（3 筆）仍保留著，要載入？")});
     EXPECT_EQ(mainWindow().logModel().rowCount(), 3);
-    EXPECT_FALSE(mainWindow().logSaved());
+    EXPECT_FALSE(logFiles().logSaved());
     // The rows are this program's journal now; the old file is gone.
     ASSERT_EQ(journals().size(), 1);
     EXPECT_TRUE(DesktopJournal::leftBehind(m_dir.path()).isEmpty());
@@ -159,7 +159,7 @@ TEST_F(UnsavedRowsTest, BackingOutOfTheExitQuestionKeepsTheProgramItsRowsAndTheJ
         EXPECT_EQ(asked, QStringLiteral("現有的傳送紀錄已變更，要儲存？"));
         EXPECT_TRUE(mainWindow().isVisible());
         EXPECT_EQ(mainWindow().logModel().rowCount(), 1);
-        EXPECT_FALSE(mainWindow().logSaved());
+        EXPECT_FALSE(logFiles().logSaved());
         EXPECT_EQ(journals().size(), 1);
     }
     setPrompts(&m_prompts);

@@ -8,6 +8,7 @@
 #include "core/shared/FixedField.h"
 #include "core/shared/SendSettings.h"
 #include "gui/WindowSet.h"
+#include "gui/sendlog/SendLogFiles.h"
 #include "support/CheckedModel.h"
 #include "support/ScriptedPrompts.h"
 #include "support/StartFolder.h"
@@ -113,6 +114,10 @@ protected:
     TFormMain& mainWindow() { return m_windows->main(); }
     // An item of the main window's menus and pop-up menus.
     QAction* menuItem(const char* name) { return findControl<QAction>(&mainWindow(), name); }
+    // The main window's .log files and whether its rows are saved.
+    SendLogFiles& logFiles() { return *findControl<SendLogFiles>(&mainWindow(), "SendLogFiles"); }
+    // The main window's count of rows in its status bar.
+    QString statusCount() { return findControl<QLabel>(&mainWindow(), "StatusPanel1")->text(); }
     TFormShowProcess& progress() { return m_windows->showProcess(); }
     // The desktop program's jobs: its workers, the running job's activity, the journal.
     JobRegistry& jobs() { return m_windows->jobs().registry(); }

@@ -1,22 +1,12 @@
 #include "gui/sendlog/TFormMain.h"
 
-#include "core/sendlog/LogFile.h"
-#include "core/sendlog/LogRecordCheck.h"
-#include "core/sendlog/PartialLog.h"
-#include "core/sendlog/RowJournal.h"
-#include "core/shared/Big5.h"
-#include "core/shared/Clock.h"
 #include "core/shared/Config.h"
-#include "core/shared/FileLock.h"
-#include "core/shared/FixedField.h"
 #include "core/shared/LogFolderSetup.h"
 #include "core/shared/OpLog.h"
-#include "core/shared/OutputTarget.h"
-#include "core/shared/Progress.h"
-#include "core/shared/SaveFile.h"
 #include "core/shared/SystemErrorText.h"
 #include "gui/sendlog/FollowUp.h"
 #include "gui/sendlog/SendLogColumns.h"
+#include "gui/sendlog/SendLogFiles.h"
 #include "gui/sendlog/TFormAbout.h"
 #include "gui/sendlog/TFormShowMsg.h"
 #include "gui/shared/IconTable.h"
@@ -27,7 +17,6 @@
 #include <QActionGroup>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
@@ -43,13 +32,6 @@
 #include <QTreeView>
 
 namespace norvi {
-
-namespace {
-
-const QString kLogFilter = QStringLiteral("記錄檔(*.log)|*.log|所有檔案(*.*)|*.*");
-const QString kSaveFailed = QStringLiteral("寫入傳送紀錄檔案失敗！");
-
-} // namespace
 
 TFormMain::TFormMain(JobSupervisor& jobs, Config& config, QWidget* parent)
     : QMainWindow(parent), m_jobs(jobs), m_config(config) {
@@ -70,6 +52,7 @@ TFormMain::TFormMain(JobSupervisor& jobs, Config& config, QWidget* parent)
     m_status->setObjectName(QStringLiteral("StatusPanel1"));
     m_status->setMinimumWidth(150);
     statusBar()->addWidget(m_status);
+    m_files = new SendLogFiles(*m_model, *this, m_jobs, m_config, *m_status, this);
     m_followUp = new FollowUp(*m_model, m_jobs, m_config, *statusBar());
 
     m_access = std::make_unique<ModelJobRows>(*m_model, *m_selection);
@@ -119,8 +102,8 @@ void TFormMain::FormShow() {
 
 void TFormMain::InitMainWindow() {
     offerLogFolder();
-    m_logSaved = true;
-    m_loadReplaces = true;
+    m_files->setLogSaved(true);
+    m_files->setLoadReplaces(true);
     m_lastHeight = height();
     m_lastWidth = width();
     updateCommands();
@@ -146,6 +129,10 @@ void TFormMain::offerLogFolder() {
 }
 
 // ---- commands that depend on the configuration and the rows ----
+
+void TFormMain::setLogSaved(bool saved) {
+    m_files->setLogSaved(saved);
+}
 
 void TFormMain::EnableGatewayCommands(bool flag) {
     m_commandsEnabled = flag;
@@ -180,10 +167,6 @@ int TFormMain::selectedCount() const {
 
 void TFormMain::setStatusCount() {
     m_status->setText(QString::number(m_model->rowCount()) + QStringLiteral(" 筆發訊紀錄"));
-}
-
-QString TFormMain::statusText() const {
-    return m_status->text();
 }
 
 QString TFormMain::boxTitle() const {
@@ -238,156 +221,26 @@ void TFormMain::prepareProgress(int maximum) {
     m_jobs.begin(this, maximum, false, OwnerWait::LocksItself);
 }
 
-TFormMain::SaveOutcome TFormMain::SaveLog() {
-    QString path;
-    for (;;) {
-        const QString proposed =
-            QDir(LogFolder(m_config))
-                .filePath(Clock::now().toString(QStringLiteral("yyyyMMddHHmmss")) + QStringLiteral(".log"));
-        path = prompts().saveFileName(this, QStringLiteral("儲存紀錄"), kLogFilter, proposed);
-        if (path.isEmpty())
-            return SaveOutcome::Cancelled;
-        // The program's own files and what is no regular file are named, and another name is asked for.
-        if (const QString refusal = OutputRefusal(path, m_config.StartDir()); !refusal.isEmpty()) {
-            prompts().notice(this, Prompts::Icon::Error, boxTitle(), refusal);
-            continue;
-        }
-        if (!QFileInfo::exists(path) || prompts().confirm(this, boxTitle(), QStringLiteral("該檔案已存在，要覆蓋？")))
-            break;
-    }
-
-    const int count = m_model->rowCount();
-    LogFileWriter writer(path);
-    if (!writer.open(count)) {
-        prompts().notice(this, Prompts::Icon::Error, boxTitle(), WithReason(kSaveFailed, writer.errorString()));
-        return SaveOutcome::Failed;
-    }
-    prepareProgress(count);
-    for (const int position : SaveOrder(*m_model)) {
-        m_jobs.registry().channel().postShowProcess(StateLogSaving);
-        writer.write(m_model->row(position));
-    }
-    const bool written = writer.commit();
-    m_jobs.registry().channel().postShowProcess(written ? StateLogSaved : StateLogSaveFailed);
-    if (!written) {
-        // The earlier file, if any, is still in place: the new one replaces it only when complete.
-        prompts().notice(this, Prompts::Icon::Error, boxTitle(), WithReason(kSaveFailed, writer.errorString()));
-        return SaveOutcome::Failed;
-    }
-    m_logSaved = true;
-    if (RowJournal* journal = m_jobs.registry().journal())
-        journal->rowsSettled();
-    return SaveOutcome::Saved;
-}
-
 void TFormMain::MItemFLoadClick() {
-    const QString path = prompts().openFileName(this, QStringLiteral("載入紀錄"), kLogFilter, LogFolder(m_config));
-    if (path.isEmpty())
-        return;
-    // A file that is not a send log is refused before the clear prompt, so the list stays as it was.
-    const LogFileCheck check = CheckLogFile(path);
-    if (!check.refusal.isEmpty()) {
-        prompts().notice(this, Prompts::Icon::Warning, boxTitle(), check.refusal);
-        return;
-    }
-    if (!settleUnfinishedLog(path) || !ConfirmClearLog())
-        return;
-    LogFileReader reader(path);
-    if (!reader.open()) {
-        prompts().notice(this, Prompts::Icon::Error, boxTitle(),
-                         WithReason(QStringLiteral("讀取傳送紀錄檔案失敗！"), reader.errorString()));
-        return;
-    }
-    prepareProgress(reader.available());
-    SendLogRow row;
-    while (reader.next(row)) {
-        m_jobs.registry().channel().postShowProcess(StateLogLoading);
-        m_model->addRow(row);
-    }
-    m_jobs.registry().channel().postShowProcess(StateLogLoaded);
-    m_logSaved = m_loadReplaces;
-    if (reader.damaged())
-        prompts().okBox(this, Prompts::Icon::Warning, boxTitle(), reader.damageMessage());
-}
-
-// The log alone lacks the rows the killed run made: a 失敗重發 of it would send their messages again.
-bool TFormMain::settleUnfinishedLog(const QString& path) {
-    for (const PartialLog& partial : PartialLog::of(path)) {
-        const QString found = QStringLiteral("%1 有上次中斷的作業留下的未完成紀錄：\n%2（%3 筆完整紀錄）")
-                                  .arg(path, partial.path())
-                                  .arg(partial.wholeRecords());
-        if (partial.ending() == PartialLog::Ending::Elsewhere) {
-            if (!prompts().confirmIrreversible(
-                    this, boxTitle(), found + u'\n' + partial.advice() + QStringLiteral("\n仍要載入 %1？").arg(path)))
-                return false;
-            continue;
-        }
-        const Prompts::Answer answer = prompts().message(
-            this, Prompts::Icon::Question, Prompts::Buttons::YesNoCancel, boxTitle(),
-            found + QStringLiteral("\n要先把它完成再載入？（%1）").arg(partial.advice()), Prompts::Answer::Yes);
-        if (answer == Prompts::Answer::Cancel)
-            return false;
-        if (answer == Prompts::Answer::No)
-            continue;
-        // Under the log's lock, as norvi-cli finish: a run that took it meanwhile is not overtaken.
-        FileLock lock(SaveTargetPath(path));
-        QString error;
-        if (!lock.tryLock())
-            error =
-                lock.error().isEmpty()
-                    ? QStringLiteral("%1 正由另一個程式%2使用中，請稍候再試。")
-                          .arg(path, lock.holder().isEmpty() ? QString() : QStringLiteral("（%1）").arg(lock.holder()))
-                    : lock.error();
-        else if (const PartialLog now(partial.path()); now.ending() == PartialLog::Ending::Elsewhere)
-            error = now.advice(); // read again under the lock
-        else
-            now.finish(&error);
-        if (!error.isEmpty()) {
-            prompts().notice(this, Prompts::Icon::Error, boxTitle(), error);
-            return false;
-        }
-    }
-    return true;
+    m_files->LoadLog();
 }
 
 bool TFormMain::ConfirmClearLog() {
     ResetColumnCaptions();
     ListViewLogColumnClick(ColName);
-    if (m_model->rowCount() == 0) {
-        m_loadReplaces = true;
-        return true;
-    }
-    // Every message of a run costs money, so the question can be backed out of (取消, Esc) as well.
-    const Prompts::Answer clear = prompts().message(this, Prompts::Icon::Question, Prompts::Buttons::YesNoCancel,
-                                                    boxTitle(), QStringLiteral("要清除現有的傳送紀錄？"));
-    if (clear == Prompts::Answer::Cancel)
-        return false;
-    if (clear == Prompts::Answer::No) {
-        m_loadReplaces = false;
-        return true;
-    }
-    // Rows that were to be saved are never dropped unsaved: a cancelled or failed save abandons the command.
-    if (!m_logSaved && prompts().confirm(this, boxTitle(), QStringLiteral("現有的傳送紀錄已變更，要儲存？")) &&
-        SaveLog() != SaveOutcome::Saved)
-        return false;
-    m_model->clear();
-    if (RowJournal* journal = m_jobs.registry().journal())
-        journal->rowsSettled();
-    m_status->setText(QStringLiteral("0 筆發訊紀錄"));
-    m_loadReplaces = true;
-    return true;
+    return m_files->confirmClear();
 }
 
 // ---- list events ----
 
 void TFormMain::ListViewLogInsert() {
-    m_logSaved = false;
+    m_files->setLogSaved(false);
     setStatusCount();
     updateCommands();
 }
 
 void TFormMain::ListViewLogChange() {
-    m_logSaved = false;
+    m_files->setLogSaved(false);
 }
 
 void TFormMain::ListViewLogSelectItem() {
@@ -419,7 +272,7 @@ void TFormMain::MItemFContentClick() {
 
 void TFormMain::MItemFDeleteClick() {
     m_model->removePositions(m_access->selectedRows());
-    m_logSaved = false;
+    m_files->setLogSaved(false);
     setStatusCount();
     updateCommands();
 }
@@ -572,32 +425,13 @@ void TFormMain::closeEvent(QCloseEvent* e) {
     // The follow-up's answers so far are in the rows the question is about, and no round starts under it.
     m_followUp->hold(true);
     m_followUp->yieldRound();
-    if (!offerSaveBeforeLeaving()) {
+    if (!m_files->offerSaveBeforeLeaving()) {
         m_followUp->hold(false);
         return;
     }
     m_followUp->stop(QStringLiteral("程式結束"));
     leave();
     e->accept();
-}
-
-bool TFormMain::offerSaveBeforeLeaving() {
-    // 取消 (Esc, the box's close button) backs out of the exit: the program stays with its rows and journal.
-    const Prompts::Answer save = m_model->rowCount() == 0 || m_logSaved
-                                     ? Prompts::Answer::No
-                                     : prompts().message(this, Prompts::Icon::Question, Prompts::Buttons::YesNoCancel,
-                                                         boxTitle(), QStringLiteral("現有的傳送紀錄已變更，要儲存？"));
-    if (save == Prompts::Answer::Cancel)
-        return false;
-    if (save == Prompts::Answer::No) {
-        if (RowJournal* journal = m_jobs.registry().journal())
-            journal->rowsSettled(); // 否, or nothing unsaved: the journal goes
-        return true;
-    }
-    const bool saved = SaveLog() == SaveOutcome::Saved;
-    // The save's own progress window ends with it; its summary reaches the operation log first.
-    m_jobs.dismissProgress();
-    return saved;
 }
 
 void TFormMain::endWithoutSaving() {

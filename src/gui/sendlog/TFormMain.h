@@ -24,10 +24,11 @@ class Config;
 class FittedColumns;
 class FollowUp;
 class JobSupervisor;
+class SendLogFiles;
 
 // "Norvi簡訊服務軟體": the main window and home of the send log. It reads the configuration at its first
-// show, lists every short message sent (ListViewLog over a SendLogModel), saves and loads ".log" files,
-// hosts the message area (MemoShow) and ends the application.
+// show, lists every short message sent (ListViewLog over a SendLogModel), hosts the message area (MemoShow)
+// and ends the application. Its ".log" files are SendLogFiles' part.
 class TFormMain : public QMainWindow, public SendLogKeeper {
     Q_OBJECT
 public:
@@ -37,30 +38,20 @@ public:
     ~TFormMain() override;
 
     SendLogModel& logModel() { return *m_model; }
-    QItemSelectionModel& logSelection() { return *m_selection; }
     QTreeView* listView() const { return m_list; }
     JobRows& jobRows() override { return *m_access; } // direct: user-interface thread only
     FollowUp& followUp() { return *m_followUp; }
 
-    // State of the send log and the gateway commands.
-    bool commandsEnabled() const { return m_commandsEnabled; }
-    bool logSaved() const { return m_logSaved; }
-    void setLogSaved(bool saved) { m_logSaved = saved; }
-    bool loadReplaces() const { return m_loadReplaces; }
-    void setLoadReplaces(bool replaces) { m_loadReplaces = replaces; }
-    int sortColumn() const { return m_model->sortColumn(); }
-    bool sortAscending() const { return m_model->sortAscending(); }
+    // The rows changed since they were last saved or loaded, or no longer.
+    void setLogSaved(bool saved);
 
     void EnableGatewayCommands(bool flag);
     void ResetColumnCaptions();
     // Before rows are loaded or resent: sort by name, then offer to empty the list (saving it first when it
     // changed). False means the command is abandoned: 取消, or a save asked for that was cancelled or failed.
     bool ConfirmClearLog() override;
-    QString statusText() const;
     // Shows the progress window for an operation of `maximum` steps owned by this window.
     void prepareProgress(int maximum);
-
-    enum class SaveOutcome { Saved, Cancelled, Failed };
 
     // Appends one line to the message area as it is; ShowMsgLine adds the time stamp before it gets here.
     void appendMessageLine(const QString& line);
@@ -104,8 +95,6 @@ protected:
 private slots:
     // What the user reaches with the mouse or the keyboard.
     void ListViewLogColumnClick(int column);
-    // Saves every row; a cancelled file dialog or a failed write leaves logSaved() as it was.
-    SaveOutcome SaveLog();
     void MItemFLoadClick();
     void MItemFContentClick();
     void MItemFDeleteClick();
@@ -136,8 +125,6 @@ private slots:
 
 private:
     bool m_commandsEnabled = false;
-    bool m_logSaved = true;     // nothing changed since the last save or load
-    bool m_loadReplaces = true; // the last load replaced the list rather than appending to it
     int m_lastHeight = 0;
     int m_lastWidth = 0;
     void buildActions();
@@ -154,14 +141,10 @@ private:
     void setStatusCount();
     void updateCommands();
     int selectedCount() const;
+    int sortColumn() const { return m_model->sortColumn(); }
+    bool sortAscending() const { return m_model->sortAscending(); }
     QString boxTitle() const;
 
-    // Before a load of `path`: a norvi-cli run killed while it rewrote that log left a newer copy beside it,
-    // which the user may finish first. False abandons the load.
-    bool settleUnfinishedLog(const QString& path);
-
-    // The exit's question about unsaved rows; false keeps the program open (取消, a save cancelled or failed).
-    bool offerSaveBeforeLeaving();
     void leave();
 
     void ListViewLogInsert();
@@ -181,7 +164,8 @@ private:
     QSplitter* m_splitter = nullptr;
     QPlainTextEdit* m_memo = nullptr;
     QLabel* m_status = nullptr;
-    FollowUp* m_followUp = nullptr; // owned by the status bar
+    SendLogFiles* m_files = nullptr; // the .log files and whether the rows are saved
+    FollowUp* m_followUp = nullptr;  // owned by the status bar
     QMenu* m_popup = nullptr;
     QActionGroup* m_sortGroup = nullptr;
     QActionGroup* m_orderGroup = nullptr;

@@ -6,6 +6,7 @@
 #include "gui/sendlog/FollowUp.h"
 #include "gui/sendlog/SendLogColumns.h"
 #include "gui/sendlog/SendLogDelegate.h"
+#include "gui/sendlog/SendLogFiles.h"
 #include "gui/sendlog/TFormFollowUp.h"
 #include "gui/sendlog/TFormMain.h"
 #include "gui/sendlog/TFormResults.h"
@@ -31,7 +32,7 @@ namespace norvi {
 void TFormMain::buildActions() {
     MItemFLoad = makeAction(this, QStringLiteral("載入紀錄(&L)..."), "MItemFLoad", &TFormMain::MItemFLoadClick);
     MItemFSave = makeAction(this, QStringLiteral("儲存紀錄(&S)..."), "MItemFSave");
-    connect(MItemFSave, &QAction::triggered, this, [this] { SaveLog(); });
+    connect(MItemFSave, &QAction::triggered, this, [this] { m_files->SaveLog(); });
     MItemFContent = makeAction(this, QStringLiteral("內容(&C)"), "MItemFContent", &TFormMain::MItemFContentClick);
     // The key is Alt+Enter, and the menu says so: left to itself it would print the key's name "Return".
     MItemFContent->setText(MItemFContent->text() + QStringLiteral("\tAlt+Enter"));
@@ -110,7 +111,7 @@ void TFormMain::buildActions() {
     SpeedButtonMsgWin->setToolTip(QStringLiteral("關閉訊息視窗"));
 
     PMItemLvSave = makeAction(this, QStringLiteral("儲存紀錄(&S)"), "PMItemLvSave");
-    connect(PMItemLvSave, &QAction::triggered, this, [this] { SaveLog(); });
+    connect(PMItemLvSave, &QAction::triggered, this, [this] { m_files->SaveLog(); });
     PMItemLvQuerySMS =
         makeAction(this, QStringLiteral("查詢(&Q)"), "PMItemLvQuerySMS", &TFormMain::PMItemLvQuerySMSClick);
     PMItemLvCancelSMS =
@@ -299,7 +300,7 @@ void TFormMain::MItemVUsageClick() {
     QString problem;
     if (!UsageLogFiles(folder, &inputs.logFiles, &problem))
         inputs.folderProblem = problem;
-    if (!m_logSaved)
+    if (!m_files->logSaved())
         for (int position = 0; position < m_model->rowCount(); ++position)
             inputs.listRows.push_back(m_model->row(position));
     TFormUsage usage(std::move(inputs), Clock::now().date(), folder, this);
