@@ -60,10 +60,10 @@ protected:
     bool event(QEvent* e) override {
         if (e->type() != QEvent::Type(WM_SHOWPROCESS))
             return QObject::event(e);
-        const int state = static_cast<ShowProcessEvent*>(e)->state();
-        if (IsStepState(state))
-            ++steps;
-        tracker.handle(state, Clock::nowMSecsSinceEpoch()); // as the command-line front end does
+        const ProgressReport& report = static_cast<ShowProcessEvent*>(e)->report();
+        if (IsStepState(report.state))
+            steps += report.steps;
+        tracker.handle(report, Clock::nowMSecsSinceEpoch()); // as the command-line front end does
         return true;
     }
 };

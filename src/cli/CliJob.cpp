@@ -75,14 +75,13 @@ CliProgress::~CliProgress() {
 bool CliProgress::event(QEvent* e) {
     if (e->type() != QEvent::Type(WM_SHOWPROCESS))
         return QObject::event(e);
-    const int state = static_cast<ShowProcessEvent*>(e)->state();
-    const RunOutcome outcome = static_cast<ShowProcessEvent*>(e)->outcome();
+    const ProgressReport& report = static_cast<ShowProcessEvent*>(e)->report();
     // Milliseconds since the epoch: a local date and time per step would look up the time zone each time.
-    if (m_tracker.handle(state, Clock::nowMSecsSinceEpoch(), outcome)) {
+    if (m_tracker.handle(report, Clock::nowMSecsSinceEpoch())) {
         m_ended = true;
         m_barTimer.stop();
         m_console.clearStatusLine();
-        m_endState = state;
+        m_endState = report.state;
         m_summary = m_tracker.summary();
         const QByteArray summary = big5(m_summary);
         ShowMsgLine(summary);

@@ -37,7 +37,7 @@ protected:
     template <typename T> T* control(const char* name) { return findControl<T>(&progress(), name); }
     QString text(const char* labelName) { return control<QLabel>(labelName)->text(); }
     QPushButton* button() { return control<QPushButton>("ButtonOk"); }
-    void post(int state) { jobs().channel().postShowProcess(state); }
+    void post(int state) { jobs().channel().postShowProcess(ProgressState(state)); }
     void deliver() { QCoreApplication::sendPostedEvents(&progress()); }
     void startFor(QWidget* owner, int maximum, bool closeOwner = false) {
         progress().startOperation(owner, closeOwner, maximum);

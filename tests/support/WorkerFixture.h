@@ -46,10 +46,12 @@ protected:
     bool event(QEvent* e) override {
         if (e->type() != QEvent::Type(WM_SHOWPROCESS))
             return QObject::event(e);
-        const auto* shown = static_cast<ShowProcessEvent*>(e);
-        states.append(shown->state());
-        if (IsEndState(shown->state()))
-            outcomes.append(shown->outcome());
+        // Steps that travel together count one each, as the progress window counts them.
+        const ProgressReport& shown = static_cast<ShowProcessEvent*>(e)->report();
+        for (int i = 0; i < (IsStepState(shown.state) ? shown.steps : 1); ++i)
+            states.append(shown.state);
+        if (IsEndState(shown.state))
+            outcomes.append(shown.counts);
         return true;
     }
 };

@@ -72,7 +72,8 @@ TEST_F(SendJobTest, EachStepFollowsItsRowsFillAndRowsCarryTheTimeOfTheirSend) {
         QList<int> filled; // rows with a send code when each step arrived
     protected:
         bool event(QEvent* e) override {
-            if (e->type() != QEvent::Type(WM_SHOWPROCESS) || static_cast<ShowProcessEvent*>(e)->state() != StateSending)
+            if (e->type() != QEvent::Type(WM_SHOWPROCESS) ||
+                static_cast<ShowProcessEvent*>(e)->report().state != StateSending)
                 return QObject::event(e);
             filled.append(int(std::count_if(m_log.rows.begin(), m_log.rows.end(), [](const FakeSendLog::Row& r) {
                 return !r.cells[ColSendCode].isEmpty();

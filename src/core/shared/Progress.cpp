@@ -3,6 +3,9 @@
 #include "core/shared/Clock.h"
 #include "core/shared/RaceDetector.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace norvi {
 
 namespace {
@@ -23,8 +26,19 @@ bool isKnownState(int state) {
 
 } // namespace
 
-ShowProcessEvent::ShowProcessEvent(int state, const RunOutcome& outcome)
-    : QEvent(QEvent::Type(WM_SHOWPROCESS)), m_state(state), m_outcome(outcome) {
+ProgressReport ReportOf(ProgressState state, const RunOutcome& counts, int steps, quint64 row) {
+    ProgressReport report;
+    report.state = state;
+    report.steps = steps;
+    report.counts = counts;
+    report.row = row;
+    // A step's text is the state's own; only an end with counts has a text made for it.
+    report.text = IsEndState(state) && counts.known ? RunOutcomeText(state, counts) : ProgressStateText(state);
+    return report;
+}
+
+ShowProcessEvent::ShowProcessEvent(ProgressReport report)
+    : QEvent(QEvent::Type(WM_SHOWPROCESS)), m_report(std::move(report)) {
     RaceDetector::handedOver(this);
 }
 
@@ -32,14 +46,9 @@ ShowProcessEvent::~ShowProcessEvent() {
     RaceDetector::takenOver(this);
 }
 
-int ShowProcessEvent::state() const {
+const ProgressReport& ShowProcessEvent::report() const {
     RaceDetector::takenOver(this);
-    return m_state;
-}
-
-RunOutcome ShowProcessEvent::outcome() const {
-    RaceDetector::takenOver(this);
-    return m_outcome;
+    return m_report;
 }
 
 QString RunOutcomeText(int endState, const RunOutcome& outcome) {
@@ -161,17 +170,22 @@ void ProgressTracker::updateProgressText() {
     m_progress = QStringLiteral("%1 / %2(%3%)").arg(m_position).arg(m_maximum).arg(percent);
 }
 
-bool ProgressTracker::handle(int state, const QDateTime& now, const RunOutcome& outcome) {
-    return handle(state, now.toMSecsSinceEpoch(), outcome);
+bool ProgressTracker::handle(ProgressState state, const QDateTime& now, const RunOutcome& outcome) {
+    return handle(ReportOf(state, outcome), now.toMSecsSinceEpoch());
 }
 
-bool ProgressTracker::handle(int state, qint64 nowMs, const RunOutcome& outcome) {
+bool ProgressTracker::handle(ProgressState state, qint64 nowMs, const RunOutcome& outcome) {
+    return handle(ReportOf(state, outcome), nowMs);
+}
+
+bool ProgressTracker::handle(const ProgressReport& report, qint64 nowMs) {
+    const int state = report.state;
     if (!isKnownState(state))
         return false;
-    m_status = ProgressStateText(state);
+    m_status = report.text;
 
     if (IsStepState(state)) {
-        ++m_position;
+        m_position += std::max(report.steps, 0);
         if (!m_started) {
             m_started = true;
             m_startMs = nowMs;
@@ -190,9 +204,7 @@ bool ProgressTracker::handle(int state, qint64 nowMs, const RunOutcome& outcome)
     if (IsEndState(state)) {
         m_done = true;
         m_failed = state == StateLogSaveFailed;
-        m_outcome = outcome;
-        if (outcome.known)
-            m_status = RunOutcomeText(state, outcome);
+        m_outcome = report.counts;
         // An operation that ends without a single step started and ended at the same moment.
         if (!m_started) {
             m_startMs = nowMs;

@@ -37,14 +37,16 @@ void RowHandOver::Write::run(Target& target) {
     case Kind::Fill: {
         const auto it = std::find_if(target.rowIds.rbegin(), target.rowIds.rend(),
                                      [this](const std::pair<quint64, quint64>& p) { return p.first == id; });
+        quint64 logId = 0;
         if (it != target.rowIds.rend()) {
-            target.log.fillSendResult(it->second, a, image, b, c);
+            logId = it->second;
+            target.log.fillSendResult(logId, a, image, b, c);
             target.rowIds.erase(std::next(it).base()); // a row is filled once
         }
         // A step in a batch is handed to the progress window at once, on the user-interface thread where the
         // window lives: posting it from there would cost that thread a wake-up and an event for every row.
         if (step >= 0)
-            target.channel->showProcessNow(step);
+            target.channel->showProcessNow(ReportOf(ProgressState(step), {}, 1, logId));
         return;
     }
     case Kind::Call:
@@ -228,7 +230,7 @@ void RowHandOver::fillSendResult(quint64 rowId, const QByteArray& code, int code
     m_held = std::move(fill);
 }
 
-void RowHandOver::stepAfterFill(int state) {
+void RowHandOver::stepAfterFill(ProgressState state) {
     if (!m_held) {
         m_target->channel->postShowProcess(state); // the fill went straight to the wrapped access
         return;

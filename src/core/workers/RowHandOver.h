@@ -2,6 +2,7 @@
 
 #include "core/sendlog/JobRows.h"
 #include "core/sendlog/SendLogRow.h"
+#include "core/shared/Progress.h"
 
 #include <atomic>
 #include <functional>
@@ -58,7 +59,7 @@ public:
     // A progress step (WM_SHOWPROCESS) for the row filled last, handed to the progress window on the
     // user-interface thread once that fill has reached the wrapped access: the step travels in the fill's
     // hand-over instead of one of its own, and the window never counts a row the send log does not show yet.
-    void stepAfterFill(int state);
+    void stepAfterFill(ProgressState state);
 
     // Several steps on the wrapped access in one trip to the user-interface thread, waiting for them.
     void batch(const std::function<void(JobRows& log)>& steps);

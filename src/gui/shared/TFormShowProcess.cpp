@@ -140,8 +140,7 @@ void TFormShowProcess::dismiss() {
 
 bool TFormShowProcess::event(QEvent* e) {
     if (e->type() == QEvent::Type(WM_SHOWPROCESS)) {
-        const auto* shown = static_cast<ShowProcessEvent*>(e);
-        handleState(shown->state(), shown->outcome());
+        handleReport(static_cast<ShowProcessEvent*>(e)->report());
         return true;
     }
     return QDialog::event(e);
@@ -213,16 +212,16 @@ void TFormShowProcess::showWaiting() {
         m_labelWait->setText(text);
 }
 
-void TFormShowProcess::handleState(int state, const RunOutcome& outcome) {
-    const bool ended = m_tracker.handle(state, Clock::nowMSecsSinceEpoch(), outcome);
-    if (ended && outcome.known) {
+void TFormShowProcess::handleReport(const ProgressReport& report) {
+    const bool ended = m_tracker.handle(report, Clock::nowMSecsSinceEpoch());
+    if (ended && report.counts.known) {
         // The counts make the end's text longer than any state's: the label grows for it, once.
         const int wanted = textWidth(m_labelStatus, m_tracker.statusText());
         if (wanted > m_labelStatus->width())
             m_labelStatus->setFixedWidth(wanted);
     }
     m_labelStatus->setText(m_tracker.statusText());
-    if (!IsStepState(state) && !ended)
+    if (!IsStepState(report.state) && !ended)
         return;
 
     showCounts();

@@ -74,7 +74,7 @@ private:
     // modal show when it is hidden.
     bool m_closeOwner = false;
     void FormShow();
-    void handleState(int state, const RunOutcome& outcome);
+    void handleReport(const ProgressReport& report);
     void showTimeLabels(bool visible);
     void fitWidth(int clientWidth);
     // The bar, "N / M" and the time labels, as the tracker has them.
