@@ -14,7 +14,6 @@
 #include "core/shared/Clock.h"
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/shared/Progress.h"
 #include "core/workers/JobOwner.h"
 #include "core/workers/JobRegistry.h"

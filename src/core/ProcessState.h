@@ -1,13 +1,11 @@
 #pragma once
 
-// What is still process-wide, as one unit: the stop a signal handler must reach is defined in
-// ProcessState.cpp, and the reset below puts it and the single files' test seams back together.
+// What is still process-wide, as one unit: the reset below puts the seams a test may have set back together.
 namespace norvi {
 
-// Puts the stop (and its wake-up descriptors, drained), the clock, the progress target, the message area and
-// the operation log's folder back to their state at start. Tests call it between cases so none depends on
-// what an earlier one left behind. A job's own state (its workers, activity and journal) lives in the
-// JobRegistry of whoever started it and goes with it.
+// Puts the clock, the message area and the operation log's folder back to their state at start. Tests call it between
+// cases so none depends on what an earlier one left behind. A job's own state (its workers, stop, activity and journal)
+// lives in the JobRegistry of whoever started it and goes with it.
 void ResetProcessState();
 
 } // namespace norvi

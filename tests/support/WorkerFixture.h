@@ -5,7 +5,6 @@
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/shared/OpLog.h"
 #include "core/shared/Progress.h"
 #include "core/workers/JobOwner.h"
@@ -117,7 +116,16 @@ protected:
 
     // Starts a send run of (a copy of) SendQueue with `schedule`, owned by `owner`.
     bool startSend(JobRows* sendLog, SendThd** worker, QString* error) {
-        return StartSendWorker(jobs, SendRun::ofQueue(SendQueue, gateway(), &owner, schedule), sendLog, error, worker);
+        const bool started =
+            StartSendWorker(jobs, SendRun::ofQueue(SendQueue, gateway(), &owner, schedule), sendLog, error, worker);
+        running = *worker;
+        return started;
+    }
+    // The running job stops at its next check, the exchange in flight left to finish (its flag alone, as a row
+    // that cannot be written stops it). On the user-interface thread, while runJob waits.
+    void stopAtNextCheck() {
+        if (running)
+            running->requestInterruption();
     }
     // Starts a worker (a send run as startSend does) and pumps events until it has freed itself; false when it did not.
     bool runJob(WorkerMode mode, JobRows* sendLog, const QByteArray& singleMsgId = QByteArray()) {
@@ -127,6 +135,7 @@ protected:
             mode == WorkerMode::Send
                 ? startSend(sendLog, &worker, &error)
                 : StartWorker(jobs, RowJob{mode, gateway(), &owner, singleMsgId, QueryAll}, sendLog, &error, &worker);
+        running = worker;
         if (!started) {
             ADD_FAILURE() << "not started: " << error.toStdString();
             return false;
@@ -179,6 +188,7 @@ protected:
     }
 
     StartFolder m_dir;
+    QPointer<SendThd> running; // the worker runJob or startSend started last
     std::unique_ptr<gwsim::GatewaySimulator> sim;
     ProgressRecorder progress;
     QStringList lines;

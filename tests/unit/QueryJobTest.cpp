@@ -259,7 +259,7 @@ TEST_F(QueryJobTest, StopEndsTheWalkAndTheRowsNotAskedSaySo) {
     for (int i = 0; i < 40; ++i)
         log.append(QByteArray::number(i), "0", sentQueryResult(waiting));
     // 中斷 pressed as the first answer arrives: the worker is asking a row or two further by then.
-    log.onQueryResult = [](int) { StopFlag() = true; };
+    log.onQueryResult = [this](int) { stopAtNextCheck(); };
     QueryAll = true;
     ASSERT_TRUE(runJob(WorkerMode::Query, &log));
 

@@ -323,9 +323,9 @@ TEST_F(SendJobTest, StopBetweenExchangesFinishesTheMessageAndTheRestGetNotSentRo
     // still on its way only if replies take a while: each one comes in two parts 200 ms apart. The flag
     // alone (no wake-up) is seen between messages, so the current message is finished.
     sim->setReplyPacing(gwsim::ReplyPacing::split(100, 200));
-    log.onAddRow = [](int added) {
+    log.onAddRow = [this](int added) {
         if (added == 1)
-            StopFlag() = true; // 中斷 while the first segment is on its way
+            stopAtNextCheck(); // 中斷 while the first segment is on its way
     };
     ASSERT_TRUE(runSend());
     ASSERT_EQ(log.rows.size(), 5);
@@ -350,8 +350,7 @@ TEST_F(SendJobTest, StopBetweenExchangesFinishesTheMessageAndTheRestGetNotSentRo
     log.rows.clear();
     SendQueue.clear();
     SendQueue.push_back(record("0933333333"));
-    StopFlag() = false;
-    log.onAddRow = [](int) { StopFlag() = true; };
+    log.onAddRow = [this](int) { stopAtNextCheck(); };
     sim->failNextSends(11, 1);
     ASSERT_TRUE(runSend());
     EXPECT_EQ(cell(0, ColSendCode), "11");

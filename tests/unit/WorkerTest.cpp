@@ -85,14 +85,12 @@ TEST_F(WorkerTest, ARegistryOfItsOwnStopsAndOutlastsItsWorker) {
     ASSERT_TRUE(waitUntilGone(alive));
 }
 
-TEST_F(WorkerTest, StartSendRunAnnouncesTheCountClearsAnEarlierStopAndSendsTheRun) {
+TEST_F(WorkerTest, StartSendRunAnnouncesTheCountAndSendsTheRun) {
     SendQueue.push_back(record("0911111111", 2));
     SendQueue.push_back(record("0922222222", 3));
-    StopFlag() = true;
     SendThd* worker = nullptr;
     QString error;
     ASSERT_TRUE(StartSendRun(jobs, SendRun::ofQueue(SendQueue, gateway(), &owner), &log, &error, &worker));
-    EXPECT_FALSE(StopFlag().load());
     ASSERT_TRUE(waitUntilGone(worker));
     EXPECT_EQ(log.rows.size(), 5);
     EXPECT_EQ(progress.states.value(0), StateCounting);
@@ -167,9 +165,7 @@ TEST_F(WorkerTest, ResendRunSendsAtOnceAndRowJobsTakeTheSelectionOrElseAllRows) 
     QString error;
     SendThd* worker = nullptr;
     ASSERT_TRUE(QueueFailedRows(jobs, log, SendQueue, &queued, &error));
-    StopFlag() = true;
     ASSERT_TRUE(StartResend(jobs, gateway(), &owner, &log, SendQueue, &error, &worker));
-    EXPECT_FALSE(StopFlag().load());
     ASSERT_TRUE(waitUntilGone(worker));
     ASSERT_EQ(log.rows.size(), 3);
     EXPECT_EQ(cell(2, ColName), "bad");
@@ -264,30 +260,33 @@ TEST(JobChannelTest, RoutinesRunOnTheUserInterfaceThreadInOrder) {
 // and so does a routine that goes unrun (its application went first). A routine that runs after the stop
 // asks nothing: nobody would close that box. Without an answer the run stops.
 TEST(JobChannelTest, AQuestionsWaitEndsWithItsAnswerAStopOrItsDroppedRoutine) {
-    ClearStop();
+    const auto stop = std::make_shared<StopFlag>();
     int asked = 0;
     const auto ask = [&asked] { return ++asked > 0; };
     {
-        const JobQuestion question(StopWake());
+        const JobQuestion question(stop);
         question.asking(ask)();
         EXPECT_EQ(question.wait(), std::optional<bool>(true));
     }
     {
-        const JobQuestion question(StopWake());
+        const JobQuestion question(stop);
         (void)question.asking(ask);
         EXPECT_EQ(question.wait(), std::nullopt);
     }
-    const JobQuestion question(StopWake());
-    const std::function<void()> unanswered = question.asking(ask);
-    std::thread stopper([] {
+    const JobQuestion question(stop);
+    std::function<void()> unanswered = question.asking(ask);
+    std::thread stopper([stop] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        RequestStop();
+        stop->request();
     });
     EXPECT_EQ(question.wait(), std::nullopt);
     stopper.join();
+    // Another job's stop takes nothing back: only the asking job's does.
+    const JobQuestion other(std::make_shared<StopFlag>());
+    other.asking(ask)();
+    EXPECT_EQ(other.wait(), std::optional<bool>(true));
     unanswered();
-    EXPECT_EQ(asked, 1) << "the question came after the stop and was asked";
-    ClearStop();
+    EXPECT_EQ(asked, 2) << "the question that came after the stop was asked";
 }
 
 // Writes gather into batches that the user-interface thread runs on its own time: a worker that hands more

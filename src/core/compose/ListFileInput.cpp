@@ -7,8 +7,8 @@
 #include "core/shared/Big5.h"
 #include "core/shared/CappedLines.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/shared/InputFile.h"
+#include "core/shared/StopSignal.h"
 #include "core/shared/SystemErrorText.h"
 
 #include <QStringDecoder>
@@ -96,7 +96,8 @@ bool RecipientListFile::check(const QString& path) {
     return true;
 }
 
-bool RecipientListFile::readRows(ParsedRecipients& into, const std::function<void()>& step) {
+bool RecipientListFile::readRows(ParsedRecipients& into, const std::function<void()>& step, const StopFlag* stop) {
+    const auto stopped = [stop] { return stop && stop->requested(); };
     m_cut.clear();
     bool read = true;
     bool changed = false;
@@ -114,7 +115,7 @@ bool RecipientListFile::readRows(ParsedRecipients& into, const std::function<voi
         read = m_fd >= 0 && ::lseek(m_fd, 0, SEEK_SET) == 0;
         if (!read)
             error = m_fd >= 0 ? errno : EBADF;
-        while (read && !changed && !StopFlag() && reader.next(&piece)) {
+        while (read && !changed && !stopped() && reader.next(&piece)) {
             if (m_utf8) {
                 const QString text = decoder.decode(piece);
                 changed = decoder.hasError() || !toBig5(text, converted);
@@ -123,7 +124,7 @@ bool RecipientListFile::readRows(ParsedRecipients& into, const std::function<voi
             }
             m_cut.insert(m_cut.end(), reader.cutLines().begin(), reader.cutLines().end());
             for (const QByteArrayView line : SplitListFileLines(m_utf8 ? converted : piece)) {
-                if (StopFlag())
+                if (stopped())
                     break;
                 if (step)
                     step();
@@ -135,11 +136,11 @@ bool RecipientListFile::readRows(ParsedRecipients& into, const std::function<voi
             read = false;
         }
         // A load stopped early names only the cut lines it reached.
-        if (StopFlag())
+        if (stopped())
             m_cut.erase(std::lower_bound(m_cut.begin(), m_cut.end(), index), m_cut.end());
         // The file that was checked, unchanged: the same size and time, and its lines all read.
         struct stat st {};
-        if (read && !changed && !StopFlag())
+        if (read && !changed && !stopped())
             changed =
                 ::fstat(m_fd, &st) != 0 || st.st_size != m_size || listModifiedNs(st) != m_modified || index != m_lines;
     }

@@ -3,8 +3,8 @@
 #include "core/compose/ComposeState.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/shared/ShownText.h"
+#include "core/shared/StopSignal.h"
 
 #include <QVarLengthArray>
 
@@ -202,9 +202,10 @@ void ListFileRowFill::add(QByteArrayView line, int32_t index) {
     putText(entry.label, fieldView(at->second.msisdn));
 }
 
-int ReadListFileLines(ParsedRecipients& into, const QList<QByteArrayView>& lines, const std::function<void()>& step) {
+int ReadListFileLines(ParsedRecipients& into, const QList<QByteArrayView>& lines, const std::function<void()>& step,
+                      const StopFlag* stop) {
     ListFileRowFill fill(into);
-    for (int i = 0; i < lines.size() && !StopFlag(); ++i) {
+    for (int i = 0; i < lines.size() && !(stop && stop->requested()); ++i) {
         if (step)
             step();
         fill.add(lines.at(i), i);

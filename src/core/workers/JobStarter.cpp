@@ -3,9 +3,7 @@
 #include "core/sendlog/JobRows.h"
 #include "core/sendlog/RowJournal.h"
 #include "core/shared/Big5.h"
-#include "core/shared/Global.h"
 #include "core/shared/Progress.h"
-#include "core/shared/StopSignal.h"
 #include "core/workers/JobOwner.h"
 #include "core/workers/JobRegistry.h"
 #include "core/workers/SendThd.h"
@@ -93,7 +91,6 @@ bool StartSendRun(JobRegistry& jobs, SendRun run, JobRows* sendLog, QString* err
         return false;
     }
     jobs.channel().postShowProcess(StateCounting);
-    ClearStop();
     return StartSendWorker(jobs, std::move(run), sendLog, errorText, started);
 }
 

@@ -25,7 +25,7 @@ class SendThd;
 QString WorkerBusyText();
 
 // Creates one suspended worker with index 1 for a query or cancellation, moves `job` into it and sets its send log,
-// clears a stop asked for earlier (ClearStop) and the job's activity, registers {worker, 1} in `jobs` and resumes
+// clears the job's activity, registers {worker, 1} in `jobs` and resumes
 // it. `sendLog` is the send log as the user-interface thread reaches it, the model's own access (not needed
 // for a single MsgId): the worker wraps it in a RowHandOver itself. Returns false with a message in `errorText` when a
 // worker is still registered; nothing is changed then. The returned worker (through `started`) frees itself when
@@ -37,7 +37,7 @@ bool StartWorker(JobRegistry& jobs, RowJob job, JobRows* sendLog, QString* error
 bool StartSendWorker(JobRegistry& jobs, SendRun run, JobRows* sendLog, QString* errorText, SendThd** started = nullptr);
 
 // The send dialog's and norvi-cli send's start of a run built already: announce the counting (progress state 10),
-// clear the stop (ClearStop), start the send worker. Refused while a worker is registered.
+// start the send worker. Refused while a worker is registered.
 bool StartSendRun(JobRegistry& jobs, SendRun run, JobRows* sendLog, QString* errorText, SendThd** started = nullptr);
 
 } // namespace norvi

@@ -5,8 +5,6 @@
 #include "core/sendlog/JobRows.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
-#include "core/shared/StopSignal.h"
 #include "core/workers/JobRegistry.h"
 #include "core/workers/JobStarter.h"
 #include "core/workers/MessageHistory.h"
@@ -170,7 +168,6 @@ bool StartResend(JobRegistry& jobs, const GatewayTarget& gateway, JobOwner* list
             *errorText = WorkerBusyText();
         return false;
     }
-    ClearStop();
     SendRun run = SendRun::ofQueue(std::move(SendQueue), gateway, listOwner);
     run.endNote = leftOut;
     return StartSendWorker(jobs, std::move(run), log, errorText, started);
@@ -201,7 +198,7 @@ bool StartRowJob(JobRegistry& jobs, const GatewayTarget& gateway, WorkerMode mod
                  JobRows* log, int* maximum, QString* errorText, SendThd** started) {
     if (maximum)
         *maximum = 0;
-    // StopFlag is read by a running worker, so it stays alone while one is registered.
+    // One job at a time: the progress window and the rows it writes are one each.
     if (jobs.workerRegistered()) {
         if (errorText)
             *errorText = WorkerBusyText();
@@ -211,7 +208,6 @@ bool StartRowJob(JobRegistry& jobs, const GatewayTarget& gateway, WorkerMode mod
     if (!log)
         return StartWorker(jobs, job, log, errorText, started); // refused: nothing to walk
     const int rows = allRows ? log->rowCount() : int(log->selectedRows().size());
-    ClearStop();
     if (!StartWorker(jobs, job, log, errorText, started))
         return false;
     if (maximum)

@@ -66,7 +66,7 @@ QString ResendUncertainQuestion(int uncertain);
 // The text shown when no examined row failed.
 QString NothingToResendText();
 
-// Resend, second half: clears StopFlag and starts a send run of the queue built above. `listOwner` is the
+// Resend, second half: starts a send run of the queue built above. `listOwner` is the
 // send log's window; the run has no schedule, so every message goes at once and without a limit.
 // `leftOut` is said after the run's counts at its end.
 bool StartResend(JobRegistry& jobs, const GatewayTarget& gateway, JobOwner* listOwner, JobRows* log,
@@ -80,7 +80,7 @@ bool StartResend(JobRegistry& jobs, const GatewayTarget& gateway, JobOwner* list
 bool ParseSingleMsgId(const QString& typed, QByteArray* msgId, QString* errorText);
 
 // A list query (WorkerMode::Query) or cancellation (WorkerMode::Cancel) of all rows or of the selected rows: gives
-// the progress maximum (the number of rows the job walks), clears StopFlag and starts the worker.
+// the progress maximum (the number of rows the job walks), and starts the worker.
 bool StartRowJob(JobRegistry& jobs, const GatewayTarget& gateway, WorkerMode mode, bool allRows, JobOwner* owner,
                  JobRows* log, int* maximum, QString* errorText, SendThd** started = nullptr);
 

@@ -3,7 +3,6 @@
 #include "core/compose/SegmentMessage.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/shared/OpLog.h"
 #include "core/shared/Progress.h"
 #include "core/shared/RunActivity.h"
@@ -82,12 +81,12 @@ QByteArray SendThd::name() const {
 
 bool SendThd::stopRequested() const {
     // A row that could not be recorded stops the run: nothing is sent that would be on no file.
-    return StopFlag().load() || isInterruptionRequested() || (m_sendLog && m_sendLog->recordFailed());
+    return m_stop->requested() || isInterruptionRequested() || (m_sendLog && m_sendLog->recordFailed());
 }
 
 void SendThd::requestStop() {
     requestInterruption();
-    RequestStop();
+    m_stop->request();
 }
 
 bool SendThd::askToContinue(int failures) {
@@ -100,7 +99,7 @@ bool SendThd::askToContinue(int failures) {
         return ask();
     // The question comes after the rows handed over before it; a stop ends the wait for its answer (no
     // answer: the run stops), and the box's late answer then goes nowhere.
-    const JobQuestion question(StopWake());
+    const JobQuestion question(m_stop);
     std::function<void()> routine = question.asking(ask);
     const bool posted =
         m_sendLog ? m_sendLog->postAfterWrites(std::move(routine)) : m_channel->post(std::move(routine));
@@ -140,7 +139,9 @@ void SendThd::setUpClient() {
     // A run's answer already on its way when a stop comes may be a MsgId: it gets a short grace. A single
     // MsgId's answer goes to a box nobody waits for after a stop, so that job stops at once.
     if (m_singleMsgId.isEmpty())
-        client->SetStopGrace(kStopGraceMs, &StopNow());
+        client->SetStop(*m_stop, kStopGraceMs);
+    else
+        client->SetStopSignal(&m_stop->wake());
 }
 
 void SendThd::runJob() {

@@ -2,6 +2,7 @@
 
 #include "core/gateway/SMSendNorviGw.h"
 #include "core/shared/Config.h"
+#include "core/shared/StopSignal.h"
 #include "core/workers/JobOwner.h"
 #include "core/workers/RowJob.h"
 #include "core/workers/SendRun.h"
@@ -71,9 +72,12 @@ public:
     const JobChannel& channel() const;
     // The user pressed 中斷, or the thread was asked to end: checked between messages, rows and attempts.
     bool stopRequested() const;
-    // Asks this worker to stop: the thread's interruption and RequestStop(), which ends the gateway wait
-    // in progress at once. The job then leaves the rows of a stop and reports its end.
+    // Asks this worker to stop: the thread's interruption and its StopFlag, which ends the gateway wait in
+    // progress at once (asked again, the grace of an answer on its way too). The job then leaves the rows of
+    // a stop and reports its end. Any thread.
     void requestStop();
+    // This job's stop, which norvi-cli's signals reach too (StopReach) while the worker exists.
+    const StopFlag& stop() const { return *m_stop; }
     // After `failures` transport failures in a row: whether the owner wants the run to go on (asked on
     // the user-interface thread; false without an owner, once the application is closing, or when a stop
     // comes before the answer).
@@ -108,6 +112,9 @@ private:
     char threadName[500] = {};
     WorkerMode mode;
     std::unique_ptr<SMSendNorviGw> client;
+    // The job's own stop; a question's routine on its way keeps it alive.
+    const std::shared_ptr<const StopFlag> m_stop = std::make_shared<StopFlag>();
+    const StopReach m_reach{*m_stop};
     std::unique_ptr<RowHandOver> m_sendLog;
 };
 

@@ -6,7 +6,6 @@
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/workers/StopRows.h"
 #include "gui/compose/RichEditMT.h"
 #include "gui/shared/FormControls.h"

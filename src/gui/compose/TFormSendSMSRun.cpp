@@ -12,9 +12,9 @@
 #include "core/shared/Big5.h"
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/shared/OpLog.h"
 #include "core/shared/Progress.h"
+#include "core/shared/StopSignal.h"
 #include "core/workers/JobStarter.h"
 #include "core/workers/SendThd.h"
 #include "gui/addressbook/TFormSelectMember.h"
@@ -73,17 +73,23 @@ void TFormSendSMS::LoadRecipientFile() {
     ParseRecipientField(false);
 
     m_jobs.begin(this, int(file.lineCount()), false);
-    StopFlag() = false;
+    // The load's own stop, set by 中斷 (the events processed between lines take the press).
+    StopFlag stop;
+    QObject whileLoading;
+    connect(&m_jobs, &JobSupervisor::stopRequested, &whileLoading, [&stop] { stop.request(); });
     QElapsedTimer sinceEvents;
     sinceEvents.start();
     const JobChannel& channel = m_jobs.registry().channel();
-    const bool read = file.readRows(m_parsed, [&sinceEvents, &channel] {
-        channel.postShowProcess(StateListLoading);
-        if (sinceEvents.elapsed() >= kLoadEventsEveryMs) {
-            QCoreApplication::processEvents();
-            sinceEvents.restart();
-        }
-    });
+    const bool read = file.readRows(
+        m_parsed,
+        [&sinceEvents, &channel] {
+            channel.postShowProcess(StateListLoading);
+            if (sinceEvents.elapsed() >= kLoadEventsEveryMs) {
+                QCoreApplication::processEvents();
+                sinceEvents.restart();
+            }
+        },
+        &stop);
     m_listHasText = std::any_of(m_parsed.ListFileRows.cbegin(), m_parsed.ListFileRows.cend(),
                                 [](const auto& row) { return row.second.content[0] != '\0'; });
     findOverlongRows();

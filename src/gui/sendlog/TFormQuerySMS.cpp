@@ -5,7 +5,6 @@
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
 #include "core/shared/RunActivity.h"
-#include "core/shared/StopSignal.h"
 #include "core/workers/JobStarter.h"
 #include "core/workers/QueryJob.h"
 #include "core/workers/SendLogJobs.h"
@@ -165,7 +164,7 @@ void TFormQuerySMS::reject() {
         return;
     }
     // The wait ends at once; the worker then shows what became of the MsgId and closes the dialog.
-    RequestStop();
+    m_jobs.registry().requestStop();
     m_stopping = true;
     m_buttonCancel->setEnabled(false);
     showSingleWait();

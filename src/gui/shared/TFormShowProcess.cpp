@@ -2,10 +2,8 @@
 
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
-#include "core/shared/Global.h"
 #include "core/shared/OpLog.h"
 #include "core/shared/RunActivity.h"
-#include "core/shared/StopSignal.h"
 #include "gui/shared/FormControls.h"
 #include "gui/shared/UiFont.h"
 #include "gui/shared/WindowStacking.h"
@@ -269,7 +267,6 @@ void TFormShowProcess::ButtonOkClick() {
         // grace; the operation reports its end itself. The button says the stop was taken until then, and
         // pressed again ends the grace as well.
         const bool again = m_stopping;
-        RequestStop();
         emit stopPressed();
         m_stopping = true;
         setButtonText(QStringLiteral("正在中斷…"));
