@@ -154,7 +154,7 @@ void BM_CliQueryWalk(benchmark::State& state) {
         QString error;
         timer.restart();
         if (!StartRowJob(jobs, TargetFor(g_environment->settings.record(), "127.0.0.1"), WorkerMode::Query, allRows,
-                         &owner, &log, &maximum, &error, &worker))
+                         &owner, &log, &log, &maximum, &error, &worker))
             state.SkipWithError(qPrintable(error));
         progress.tracker.start(maximum);
         waitForWorker(worker);
@@ -201,7 +201,8 @@ void BM_DesktopQueryWalk(benchmark::State& state) {
         timer.restart();
         main.prepareProgress(allRows ? kRows : int(main.jobRows().selectedRows().size()));
         if (!StartRowJob(windows.jobs().registry(), TargetFor(g_environment->settings.record(), "127.0.0.1"),
-                         WorkerMode::Query, allRows, &owner, &main.jobRows(), &maximum, &error, &worker))
+                         WorkerMode::Query, allRows, &owner, &main.jobRows(), &main.jobRows(), &maximum, &error,
+                         &worker))
             state.SkipWithError(qPrintable(error));
         windows.jobs().workerStarted(worker); // as the window's own start hands it over
         waitForWorker(worker);

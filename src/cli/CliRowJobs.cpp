@@ -46,9 +46,10 @@ public:
     void setStream(LogStream* stream) { m_stream = stream; }
     // The jobs a row that cannot be written stops.
     void setJobs(JobRegistry* jobs) { m_jobs = jobs; }
-    void setQueryResult(int row, const QByteArray& code, const QByteArray& result) override {
-        FileOrderJobRows::setQueryResult(row, code, result);
-        if (!m_stream || row < 0 || row >= rowCount())
+    void answered(quint64 rowId, const QByteArray& code, const QByteArray& result) override {
+        FileOrderJobRows::answered(rowId, code, result);
+        const int row = positionOf(rowId);
+        if (!m_stream || row < 0)
             return;
         if (!m_stream->rewrite(row, rows()[std::size_t(row)]) && m_jobs)
             m_jobs->requestStop();
@@ -218,7 +219,7 @@ int rowJob(const Arguments& a, const Config& config, Console& console, WorkerMod
     SendThd* worker = nullptr;
     int maximum = 0;
     QString error;
-    if (!StartRowJob(jobs, gateway, mode, allRows, &owner, &log, &maximum, &error, &worker)) {
+    if (!StartRowJob(jobs, gateway, mode, allRows, &owner, &log, &log, &maximum, &error, &worker)) {
         runLog.abandon();
         console.err(error);
         return ExitRefused;
@@ -389,7 +390,7 @@ int singleJob(const Arguments& a, Config& config, Console& console, WorkerMode m
     CliOwner owner(console);
     SendThd* worker = nullptr;
     QString error;
-    if (!StartWorker(jobs, RowJob{mode, gateway, &owner, msgId, false}, nullptr, &error, &worker)) {
+    if (!StartWorker(jobs, RowJob{mode, gateway, &owner, msgId, false, {}}, nullptr, &error, &worker)) {
         console.err(error);
         return ExitRefused;
     }

@@ -10,6 +10,7 @@
 #include "core/workers/JobOwner.h"
 #include "core/workers/JobRegistry.h"
 #include "core/workers/JobStarter.h"
+#include "core/workers/SendLogJobs.h"
 #include "core/workers/SendThd.h"
 #include "support/FakeSendLog.h"
 #include "support/StartFolder.h"
@@ -131,10 +132,15 @@ protected:
     bool runJob(WorkerMode mode, JobRows* sendLog, const QByteArray& singleMsgId = QByteArray()) {
         SendThd* worker = nullptr;
         QString error;
+        // A list job reads its rows from the log and answers into it, as the windows start one.
+        auto* read = dynamic_cast<LogRows*>(sendLog);
+        auto* answers = dynamic_cast<RowAnswers*>(sendLog);
         const bool started =
-            mode == WorkerMode::Send
-                ? startSend(sendLog, &worker, &error)
-                : StartWorker(jobs, RowJob{mode, gateway(), &owner, singleMsgId, QueryAll}, sendLog, &error, &worker);
+            mode == WorkerMode::Send ? startSend(sendLog, &worker, &error)
+            : !singleMsgId.isEmpty() || !sendLog
+                ? StartWorker(jobs, RowJob{mode, gateway(), &owner, singleMsgId, QueryAll, {}}, nullptr, &error,
+                              &worker)
+                : StartRowJob(jobs, gateway(), mode, QueryAll, &owner, read, answers, nullptr, &error, &worker);
         running = worker;
         if (!started) {
             ADD_FAILURE() << "not started: " << error.toStdString();

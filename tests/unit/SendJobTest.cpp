@@ -368,22 +368,22 @@ TEST_F(SendJobTest, RunAndQueryThroughTheRealSendLogModel) {
     ASSERT_TRUE(runJob(WorkerMode::Send, &access));
     ASSERT_EQ(access.rowCount(), 6);
     for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(access.text(i, ColName), QByteArray(1, "ccbbaa"[i])) << i;
-        EXPECT_EQ(access.text(i, ColSendCode), "0") << i;
-        EXPECT_EQ(access.text(i, ColContent), i % 2 ? "part2" : "part1") << i;
+        EXPECT_EQ(access.row(i).texts[ColName], QByteArray(1, "ccbbaa"[i])) << i;
+        EXPECT_EQ(access.row(i).texts[ColSendCode], "0") << i;
+        EXPECT_EQ(access.row(i).texts[ColContent], i % 2 ? "part2" : "part1") << i;
     }
     // The rows of "b", selected, are queried; the rest are not touched.
-    access.setSelected(2, true);
-    access.setSelected(3, true);
+    access.setSelectedRows({2, 3}, true);
     int maximum = 0;
     QString error;
     SendThd* worker = nullptr;
-    ASSERT_TRUE(StartRowJob(jobs, gateway(), WorkerMode::Query, false, &owner, &access, &maximum, &error, &worker));
+    ASSERT_TRUE(
+        StartRowJob(jobs, gateway(), WorkerMode::Query, false, &owner, &access, &access, &maximum, &error, &worker));
     EXPECT_EQ(maximum, 2);
     ASSERT_TRUE(waitUntilGone(worker));
     EXPECT_EQ(requestsOf(GwQuery).size(), 2);
     for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(access.text(i, ColQueryCode).isEmpty(), i != 2 && i != 3) << i;
+        EXPECT_EQ(access.row(i).texts[ColQueryCode].isEmpty(), i != 2 && i != 3) << i;
     EXPECT_EQ(access.selectedRows(), (QVector<int>{2, 3}));
 }
 

@@ -220,7 +220,7 @@ TEST_F(QueryStopTest, StopInsideAQueryWaitCutsThatRowAndTheRowsNotAskedSaySo) {
     sim->setSilentAfter(2);
     SendThd* worker = nullptr;
     QString error;
-    ASSERT_TRUE(StartRowJob(jobs, gateway(), WorkerMode::Query, true, &owner, &log, nullptr, &error, &worker));
+    ASSERT_TRUE(StartRowJob(jobs, gateway(), WorkerMode::Query, true, &owner, &log, &log, nullptr, &error, &worker));
     const qint64 latency = stopInsideTheWait(worker, 1, [](SendThd* w) {
         ASSERT_NE(w, nullptr);
         w->requestStop();
@@ -263,7 +263,7 @@ TEST_F(QueryStopTest, SingleMsgIdStoppedInItsWaitAnswersThatItWasCut) {
     SendThd* worker = nullptr;
     QString error;
     ASSERT_TRUE(
-        StartWorker(jobs, RowJob{WorkerMode::Cancel, gateway(), &owner, msgId, false}, nullptr, &error, &worker));
+        StartWorker(jobs, RowJob{WorkerMode::Cancel, gateway(), &owner, msgId, false, {}}, nullptr, &error, &worker));
     QElapsedTimer sinceStop;
     QTimer::singleShot(500, [&] {
         sinceStop.start();

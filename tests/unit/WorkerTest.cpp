@@ -31,8 +31,8 @@ TEST_F(WorkerTest, SecondJobIsRefusedWhileOneIsRegisteredAndNothingIsEmptied) {
     owner.whileBoxShown = [&] {
         FakeSendLog other;
         SendThd* second = nullptr;
-        refused = !StartWorker(jobs, RowJob{WorkerMode::Query, gateway(), &owner, QByteArray(), false}, &other, &error,
-                               &second) &&
+        refused = !StartWorker(jobs, RowJob{WorkerMode::Query, gateway(), &owner, QByteArray(), false, {}}, &other,
+                               &error, &second) &&
                   !second;
         sendRefused = !StartSendRun(jobs, SendRun::ofQueue({sSendContent{}}, gateway(), &owner), &other, &sendError);
         resendRefused = !QueueFailedRows(jobs, log, SendQueue, nullptr, &resendError);
@@ -123,20 +123,22 @@ TEST_F(WorkerTest, ResendKeepsOrMakesTheFailedRowsSelectedAndQueuesThemInListOrd
     log.append("bad-unselected", "-1", "x");
     int queued = 0;
     QString error;
-    ASSERT_TRUE(QueueFailedRows(jobs, log, SendQueue, &queued, &error));
+    QVector<int> resent;
+    ASSERT_TRUE(QueueFailedRows(jobs, log, SendQueue, &queued, &error, false, nullptr, &resent));
     EXPECT_EQ(queued, 1);
-    EXPECT_EQ(log.selection(), QVector<int>{1});
+    EXPECT_EQ(resent, QVector<int>{1}) << "the selection the list shows";
     ASSERT_EQ(SendQueue.size(), 1u);
     EXPECT_EQ(getField(SendQueue.front().name), "bad");
+    log.selectExactly(resent);
 
     // Without a selection every failed row is taken and becomes selected.
     log.rows[1].selected = false;
     FakeSendLog::Row& cut = log.append(QByteArray(150, 'n'), "abc", "x", "", ImageNone, false, ImageListRow);
     cut.cells[ColMobile] = "0912000004";
     cut.cells[ColContent] = QByteArray(200, 'c');
-    ASSERT_TRUE(QueueFailedRows(jobs, log, SendQueue, &queued, &error));
+    ASSERT_TRUE(QueueFailedRows(jobs, log, SendQueue, &queued, &error, false, nullptr, &resent));
     EXPECT_EQ(queued, 3);
-    EXPECT_EQ(log.selection(), (QVector<int>{1, 2, 3}));
+    EXPECT_EQ(resent, (QVector<int>{1, 2, 3}));
     std::vector<sSendContent> q(SendQueue.begin(), SendQueue.end());
     EXPECT_EQ(q[0].seq, 0);
     EXPECT_EQ(q[2].seq, 2);
@@ -174,12 +176,12 @@ TEST_F(WorkerTest, ResendRunSendsAtOnceAndRowJobsTakeTheSelectionOrElseAllRows) 
     EXPECT_EQ(params(requestsOf(GwSendDomestic).value(0)).value(1), "01");
 
     // Row 0 is still selected: a query of the selection.
-    ASSERT_TRUE(StartRowJobFromLog(jobs, gateway(), WorkerMode::Query, &owner, &log, &maximum, &error, &worker));
+    ASSERT_TRUE(StartRowJobFromLog(jobs, gateway(), WorkerMode::Query, &owner, &log, &log, &maximum, &error, &worker));
     EXPECT_FALSE(worker->allRows());
     EXPECT_EQ(maximum, 1);
     ASSERT_TRUE(waitUntilGone(worker));
     log.rows[0].selected = false;
-    ASSERT_TRUE(StartRowJobFromLog(jobs, gateway(), WorkerMode::Cancel, &owner, &log, &maximum, &error, &worker));
+    ASSERT_TRUE(StartRowJobFromLog(jobs, gateway(), WorkerMode::Cancel, &owner, &log, &log, &maximum, &error, &worker));
     EXPECT_TRUE(worker->allRows());
     EXPECT_EQ(maximum, 3);
     ASSERT_TRUE(waitUntilGone(worker));
@@ -216,39 +218,38 @@ TEST(JobChannelTest, RoutinesRunOnTheUserInterfaceThreadInOrder) {
     EXPECT_EQ(ranOn, QCoreApplication::instance()->thread());
     EXPECT_EQ(seenAfter, 42);
 
-    // Queued writes and waiting reads of the send log arrive in the order they were made.
+    // Queued rows, fills and answers of the send log arrive in the order they were made; a flush waits for all.
     FakeSendLog fake;
     fake.append("a", "0", "(MsgId:1)", "", ImageReservation, true, ImageMember);
-    RowHandOver wrapped(fake, channel);
-    int count = 0, rowsAtFlush = 0, image = 0;
-    QVector<int> selected;
-    QByteArray content;
+    const quint64 first = fake.rows[0].id;
+    fake.walkBegins(false);
+    RowHandOver wrapped(&fake, &fake, channel);
+    int rowsAtFlush = 0;
+    QByteArray answerAtFlush;
     onOtherThread(*channel, [&] {
         for (int i = 0; i < 20; ++i)
             wrapped.fillSendResult(wrapped.addRow("b", ImageTyped, "09", "20240101000000"), "0", -1, "ok", "hi");
         wrapped.fillSendResult(999, "9", -1, "no such row", "lost"); // ignored
-        wrapped.setQueryResult(0, "20", "r");
-        wrapped.setSelected(1, true);
-        count = wrapped.rowCount();
-        content = wrapped.text(20, ColContent);
-        image = wrapped.codeImage(0);
-        wrapped.batch([](JobRows& l) { l.setSelected(0, !l.isSelected(0)); });
-        selected = wrapped.selectedRows();
+        wrapped.answered(first, "4", "first");
+        wrapped.answered(first, "20", "r"); // the later answer stands
+        wrapped.walked({first}, false);
         wrapped.addRow("c", ImageTyped, "09", "20240101000000");
         wrapped.flush();
-        channel->run([&] { rowsAtFlush = int(fake.rows.size()); });
+        channel->run([&] {
+            rowsAtFlush = int(fake.rows.size());
+            answerAtFlush = fake.rows[0].cells[ColQueryResult];
+        });
     });
-    EXPECT_EQ(count, 21);
-    EXPECT_EQ(content, "hi");
-    EXPECT_EQ(image, ImageReservation);
-    EXPECT_EQ(selected, QVector<int>{1});
     EXPECT_EQ(rowsAtFlush, 22);
+    EXPECT_EQ(answerAtFlush, "r");
+    EXPECT_TRUE(fake.selection().isEmpty()) << "a selected-rows job lets go of the row it passed by";
+    EXPECT_EQ(fake.rows[20].cells[ColContent], "hi");
     EXPECT_EQ(fake.fillCalls, 20);
     EXPECT_EQ(fake.rows[0].cells[ColQueryCode], "20");
     EXPECT_EQ(fake.offThreadCalls, 0);
 
     // A fill still held when its wrapper goes lands after its row.
-    auto late = std::make_unique<RowHandOver>(fake, channel);
+    auto late = std::make_unique<RowHandOver>(&fake, nullptr, channel);
     std::thread writer([&] { late->fillSendResult(late->addRow("d", ImageTyped, "09", "x"), "5", -1, "late", "d"); });
     writer.join();
     late.reset();
@@ -297,7 +298,7 @@ TEST(JobChannelTest, ABatchReachesTheLogWhileItsWorkerWaitsElsewhere) {
     const auto channel = std::make_shared<JobChannel>();
     ProgressRecorder progress;
     channel->setProgressTarget(&progress);
-    auto wrapped = std::make_unique<RowHandOver>(fake, channel);
+    auto wrapped = std::make_unique<RowHandOver>(&fake, nullptr, channel);
     std::atomic<bool> release{false};
     std::thread worker([&] {
         for (int i = 0; i < 700; ++i) {
@@ -326,7 +327,7 @@ TEST(JobChannelTest, RowsAfterAPauseReachTheLogWithoutAnotherCall) {
     const auto channel = std::make_shared<JobChannel>();
     ProgressRecorder progress;
     channel->setProgressTarget(&progress);
-    auto wrapped = std::make_unique<RowHandOver>(fake, channel);
+    auto wrapped = std::make_unique<RowHandOver>(&fake, nullptr, channel);
     std::atomic<int> handed{0};
     std::atomic<int> released{0};
     std::thread worker([&] {
@@ -362,7 +363,7 @@ TEST(JobChannelTest, RowsAfterAPauseReachTheLogWithoutAnotherCall) {
 TEST(JobChannelTest, AWorkerFarAheadOfTheUserInterfaceThreadWaitsForIt) {
     constexpr int kRows = 5000;
     FakeSendLog fake;
-    auto wrapped = std::make_unique<RowHandOver>(fake, std::make_shared<JobChannel>());
+    auto wrapped = std::make_unique<RowHandOver>(&fake, nullptr, std::make_shared<JobChannel>());
     std::atomic<int> handed{0};
     std::thread worker([&] {
         for (int i = 0; i < kRows; ++i) {

@@ -3,6 +3,8 @@
 #include "core/compose/SegmentMessage.h"
 #include "core/gateway/SMSendNorviGw.h"
 #include "core/sendlog/JobRows.h"
+#include "core/sendlog/LogRows.h"
+#include "core/sendlog/RowAnswers.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
 #include "core/workers/JobRegistry.h"
@@ -36,22 +38,22 @@ uint8_t KindFromRowImage(int image) {
     }
 }
 
-sSendContent ResendRecord(JobRows& log, int row, int32_t seq) {
+sSendContent ResendRecord(const SendLogRow& row, int32_t seq) {
     sSendContent record;
     std::memset(&record, 0, sizeof(record));
     record.seq = seq;
-    record.kind = KindFromRowImage(log.rowImage(row));
-    putCString(record.name, log.text(row, ColName));
-    putCString(record.msisdn, log.text(row, ColMobile));
+    record.kind = KindFromRowImage(row.image);
+    putCString(record.name, row.texts[ColName]);
+    putCString(record.msisdn, row.texts[ColMobile]);
     // A cell loaded from a file may fill all 161 bytes; the segment keeps 160 and its terminator, cut
     // where the segmentation would cut, never inside a character.
-    const QByteArray content = log.text(row, ColContent);
+    const QByteArray& content = row.texts[ColContent];
     putCString(record.segments[0], content.left(WholeCharsLength(content, kSegmentSize - 1)));
     record.segmentCount = 1;
     return record;
 }
 
-ResendChoice ChooseResendRows(JobRows& log) {
+ResendChoice ChooseResendRows(const LogRows& log) {
     ResendChoice choice;
     const QVector<int> selected = log.selectedRows();
     choice.selectedMode = !selected.isEmpty();
@@ -81,8 +83,8 @@ ResendChoice ChooseResendRows(JobRows& log) {
         if (!historyExamined[std::size_t(latest)] || decided[std::size_t(latest)])
             continue;
         decided[std::size_t(latest)] = 1;
-        switch (
-            AttemptOf(log.text(latest, ColSendCode), log.text(latest, ColSendResult), log.text(latest, ColQueryCode))) {
+        const SendLogRow& last = log.row(latest);
+        switch (AttemptOf(last.texts[ColSendCode], last.texts[ColSendResult], last.texts[ColQueryCode])) {
         case Attempt::Failed:
             choice.failed.append(latest);
             choice.both.append(latest);
@@ -111,8 +113,8 @@ QString ResendLeftOutText(const ResendChoice& choice, bool includeUncertain) {
     return QStringLiteral("略過 %1 筆：%2").arg(choice.resentBefore + uncertain).arg(why.join(u'，'));
 }
 
-bool QueueFailedRows(JobRegistry& jobs, JobRows& log, std::list<sSendContent>& SendQueue, int* queued,
-                     QString* errorText, bool includeUncertain, QString* leftOut) {
+bool QueueFailedRows(JobRegistry& jobs, const LogRows& log, std::list<sSendContent>& SendQueue, int* queued,
+                     QString* errorText, bool includeUncertain, QString* leftOut, QVector<int>* resent) {
     if (queued)
         *queued = 0;
     if (jobs.workerRegistered()) {
@@ -125,27 +127,11 @@ bool QueueFailedRows(JobRegistry& jobs, JobRows& log, std::list<sSendContent>& S
     const QVector<int>& toSend = includeUncertain ? choice.both : choice.failed;
     int32_t seq = 0;
     for (int row : toSend)
-        SendQueue.push_back(ResendRecord(log, row, seq++));
-    // The rows sent are the selection: in selected-rows mode the other examined rows leave it, and the latest
-    // row of a message chosen through an earlier one joins it.
-    const int n = log.rowCount();
-    std::vector<char> sending(std::size_t(n), 0);
-    for (int row : toSend)
-        sending[std::size_t(row)] = 1;
-    if (choice.selectedMode) {
-        QVector<int> leaving;
-        for (int row : choice.examined)
-            if (row >= 0 && row < n && !sending[std::size_t(row)])
-                leaving.append(row);
-        if (!leaving.isEmpty())
-            log.setSelectedRows(leaving, false);
-    }
-    QVector<int> joining;
-    for (int row : toSend)
-        if (!choice.selectedMode || !log.isSelected(row))
-            joining.append(row);
-    if (!joining.isEmpty())
-        log.setSelectedRows(joining, true);
+        SendQueue.push_back(ResendRecord(log.row(row), seq++));
+    // The rows sent are the selection from now on: in selected-rows mode the other examined rows leave it, and
+    // the latest row of a message chosen through an earlier one joins it.
+    if (resent)
+        *resent = toSend;
     if (queued)
         *queued = seq;
     if (leftOut)
@@ -194,8 +180,20 @@ bool ParseSingleMsgId(const QString& typed, QByteArray* msgId, QString* errorTex
     return true;
 }
 
+std::vector<JobRow> RowsToWalk(const LogRows& log, bool allRows) {
+    const QVector<int> selected = allRows ? QVector<int>() : log.selectedRows();
+    const int n = allRows ? log.rowCount() : int(selected.size());
+    std::vector<JobRow> rows;
+    rows.reserve(std::size_t(n));
+    for (int i = 0; i < n; ++i) {
+        const int position = allRows ? i : selected[i];
+        rows.push_back({log.rowId(position), position, DeliveryCellsOf(log.row(position))});
+    }
+    return rows;
+}
+
 bool StartRowJob(JobRegistry& jobs, const GatewayTarget& gateway, WorkerMode mode, bool allRows, JobOwner* owner,
-                 JobRows* log, int* maximum, QString* errorText, SendThd** started) {
+                 const LogRows* log, RowAnswers* answers, int* maximum, QString* errorText, SendThd** started) {
     if (maximum)
         *maximum = 0;
     // One job at a time: the progress window and the rows it writes are one each.
@@ -204,11 +202,13 @@ bool StartRowJob(JobRegistry& jobs, const GatewayTarget& gateway, WorkerMode mod
             *errorText = WorkerBusyText();
         return false;
     }
-    const RowJob job{mode, gateway, owner, QByteArray(), allRows};
-    if (!log)
-        return StartWorker(jobs, job, log, errorText, started); // refused: nothing to walk
-    const int rows = allRows ? log->rowCount() : int(log->selectedRows().size());
-    if (!StartWorker(jobs, job, log, errorText, started))
+    RowJob job{mode, gateway, owner, QByteArray(), allRows, {}};
+    if (!log || !answers)
+        return StartWorker(jobs, std::move(job), nullptr, errorText, started); // refused: nothing to walk
+    job.rows = RowsToWalk(*log, allRows);
+    const int rows = int(job.rows.size());
+    answers->walkBegins(allRows);
+    if (!StartWorker(jobs, std::move(job), answers, errorText, started))
         return false;
     if (maximum)
         *maximum = rows;
@@ -219,10 +219,10 @@ QString CancelQuestion(int rows) {
     return QStringLiteral("要取消 %1 筆預約？").arg(rows);
 }
 
-bool StartRowJobFromLog(JobRegistry& jobs, const GatewayTarget& gateway, WorkerMode mode, JobOwner* owner, JobRows* log,
-                        int* maximum, QString* errorText, SendThd** started) {
+bool StartRowJobFromLog(JobRegistry& jobs, const GatewayTarget& gateway, WorkerMode mode, JobOwner* owner,
+                        const LogRows* log, RowAnswers* answers, int* maximum, QString* errorText, SendThd** started) {
     const bool allRows = !log || log->selectedRows().isEmpty();
-    return StartRowJob(jobs, gateway, mode, allRows, owner, log, maximum, errorText, started);
+    return StartRowJob(jobs, gateway, mode, allRows, owner, log, answers, maximum, errorText, started);
 }
 
 } // namespace norvi

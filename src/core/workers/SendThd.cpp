@@ -42,7 +42,7 @@ static_assert(kDefaultReplyWaitSeconds == SMSendNorviGw::kReplyWaitSeconds);
 SendThd::SendThd(JobRegistry& jobs, RowJob job, int32_t index)
     : index(index), m_jobs(jobs), m_channel(jobs.sharedChannel()), m_activity(jobs.activity()),
       m_gateway(std::move(job.gateway)), m_ownerForm(job.owner), m_singleMsgId(std::move(job.singleMsgId)),
-      m_allRows(job.QueryAll), mode(job.mode) {
+      m_allRows(job.QueryAll), m_rows(std::move(job.rows)), mode(job.mode) {
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
 
@@ -55,8 +55,8 @@ SendThd::SendThd(JobRegistry& jobs, SendRun run, int32_t index)
 
 SendThd::~SendThd() = default;
 
-void SendThd::setSendLog(JobRows* onUiThread) {
-    m_sendLog.reset(onUiThread ? new RowHandOver(*onUiThread, m_channel) : nullptr);
+void SendThd::setSendLog(JobRows* rows, RowAnswers* answers) {
+    m_sendLog.reset(rows || answers ? new RowHandOver(rows, answers, m_channel) : nullptr);
 }
 
 void SendThd::setJournal(LogStream* journal) {

@@ -24,6 +24,7 @@ class JobRegistry;
 class LogStream;
 class RunActivity;
 class JobRows;
+class RowAnswers;
 class RowHandOver;
 
 // The worker thread: one per job that talks to the gateway. It creates its own gateway client, runs
@@ -44,15 +45,17 @@ public:
     const QByteArray& singleMsgId() const { return m_singleMsgId; }
     // A list job walks all rows (true) or the rows selected when it begins.
     bool allRows() const { return m_allRows; }
+    // A list job's rows, as they were when it was asked for, in list order.
+    const std::vector<JobRow>& rows() const { return m_rows; }
     // A send run's reservation settings; none for a resend, whose messages all go at once.
     const std::optional<SendSchedule>& schedule() const { return m_schedule; }
     // A send run's messages, for its job on the worker's thread; none for the other jobs.
     SendFeed* feed() const { return m_feed.get(); }
     // What a send run says after its counts at the end (SendRun::endNote).
     const QString& endNote() const { return m_endNote; }
-    // The send log as the user-interface thread reaches it; the worker wraps it so that every call
-    // runs there. Not needed by a single query or cancellation.
-    void setSendLog(JobRows* onUiThread);
+    // Where the job's rows (a send run) or answers (a list job) go on the user-interface thread; the worker
+    // wraps them so that every call runs there. Not needed by a single query or cancellation.
+    void setSendLog(JobRows* rows, RowAnswers* answers = nullptr);
     // Where a send job records each row before the send log sees it (set after setSendLog).
     void setJournal(LogStream* journal);
 
@@ -108,6 +111,7 @@ private:
     const std::shared_ptr<SendFeed> m_feed;
     const QString m_endNote;
     const bool m_allRows = false;
+    const std::vector<JobRow> m_rows;
     char logLine[1024] = {};
     char threadName[500] = {};
     WorkerMode mode;

@@ -1,5 +1,6 @@
 #include "gui/sendlog/MainWindowJobs.h"
 
+#include "core/sendlog/ModelJobRows.h"
 #include "core/shared/Big5.h"
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
@@ -55,9 +56,9 @@ void MainWindowJobs::startRowJob(WorkerMode mode) {
     GatewayTarget gateway;
     if (refuseWhileBusy() || !resolveGateway(&gateway))
         return;
-    JobRows& log = m_main.jobRows();
+    ModelJobRows& log = m_main.jobRows();
     if (mode == WorkerMode::Cancel) {
-        const int rows = QueryJob::rowsToAsk(log, mode, log.selectedRows().isEmpty());
+        const int rows = QueryJob::rowsToAsk(RowsToWalk(log, log.selectedRows().isEmpty()), mode);
         if (rows > 0 && !prompts().confirmIrreversible(&m_main, kProgramTitle, CancelQuestion(rows)))
             return;
     }
@@ -66,7 +67,7 @@ void MainWindowJobs::startRowJob(WorkerMode mode) {
     int maximum = 0;
     QString error;
     SendThd* worker = nullptr;
-    if (!StartRowJobFromLog(m_jobs.registry(), gateway, mode, this, &m_main.jobRows(), &maximum, &error, &worker)) {
+    if (!StartRowJobFromLog(m_jobs.registry(), gateway, mode, this, &log, &log, &maximum, &error, &worker)) {
         m_jobs.abandon();
         prompts().okBox(&m_main, Prompts::Icon::Warning, kProgramTitle, error);
         return;
@@ -92,10 +93,14 @@ void MainWindowJobs::resendFailedRows() {
     QString error;
     QString leftOut;
     std::list<sSendContent> SendQueue;
-    if (!QueueFailedRows(m_jobs.registry(), m_main.jobRows(), SendQueue, &queued, &error, includeUncertain, &leftOut)) {
+    QVector<int> resent;
+    if (!QueueFailedRows(m_jobs.registry(), m_main.jobRows(), SendQueue, &queued, &error, includeUncertain, &leftOut,
+                         &resent)) {
         prompts().okBox(&m_main, Prompts::Icon::Warning, kProgramTitle, error);
         return;
     }
+    // The list shows what the resend takes: those rows and no other are selected, even when it takes none.
+    m_main.jobRows().selectExactly(resent);
     if (queued == 0) {
         prompts().notice(&m_main, Prompts::Icon::Information, kProgramTitle,
                          leftOut.isEmpty() ? NothingToResendText() : NothingToResendText() + u'\n' + leftOut);

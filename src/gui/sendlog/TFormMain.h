@@ -39,7 +39,9 @@ public:
     SendLogModel& logModel() { return *m_model; }
     QItemSelectionModel& logSelection() { return *m_selection; }
     QTreeView* listView() const { return m_list; }
-    JobRows& jobRows() override { return *m_access; } // direct: user-interface thread only
+    // The send log as jobs meet it: the rows they add, their answers, the rows a starter reads. Direct: the
+    // user-interface thread only.
+    ModelJobRows& jobRows() override { return *m_access; }
     FollowUp& followUp() { return *m_followUp; }
 
     // State of the send log and the gateway commands.
