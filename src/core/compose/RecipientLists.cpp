@@ -1,6 +1,7 @@
 #include "core/compose/RecipientLists.h"
 
 #include "core/compose/ComposeState.h"
+#include "core/compose/TrimEnds.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
 #include "core/shared/ShownText.h"
@@ -18,19 +19,9 @@ namespace {
 constexpr int kMaxFields = 9;
 constexpr int kSubstitutedLength = 959;
 
-bool isTrimmed(char c) {
-    return static_cast<unsigned char>(c) <= 0x20;
-}
-
 // Spaces and control characters at both ends; Big5 trail bytes are never in that range.
 QByteArrayView trimmed(QByteArrayView text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isTrimmed(text[begin]))
-        ++begin;
-    while (end > begin && isTrimmed(text[end - 1]))
-        --end;
-    return text.sliced(begin, end - begin);
+    return TrimEnds(text, [](char c) { return static_cast<unsigned char>(c) <= 0x20; });
 }
 
 // A fixed-width field's text, up to its first zero or its width, without copying it.

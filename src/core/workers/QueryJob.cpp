@@ -19,7 +19,6 @@
 namespace norvi {
 
 namespace {
-constexpr int kMaxQueryAttempts = 2;
 // How long a run that took answers after the first on its connection looks for more at its end: what the slowest
 // answer took and a margin, at most two seconds.
 constexpr int kSettleMs = 2000;
@@ -314,38 +313,19 @@ bool QueryJob::succeeded(int code, bool loginFailed) const {
 
 QueryExchange AskGateway(SMSendNorviGw& client, const QByteArray& msgId, bool cancel,
                          const std::function<bool()>& stopRequested) {
-    QueryExchange ex;
-    int attempts = 0;
-    bool retry = false;
-    do {
-        ex.loginFailed = false;
-        ex.written = false;
-        ex.untrusted = false;
-        ex.message.clear();
-        ++attempts;
-        if (!client.Login()) {
-            ex.code = client.lastCode();
-            ex.message = client.message();
-            ex.loginFailed = true;
-            ex.stop = client.lastStop();
-            ex.loginRefused = ex.stop == SMSendNorviGw::StopPoint::None && StopRows::isLoginRefusal(ex.code);
-            retry = !ex.loginRefused;
-            ex.reportLogin = attempts == kMaxQueryAttempts || ex.loginRefused;
-        } else {
-            client.Clear();
-            client.SetType(cancel ? GwCancel : GwQuery);
-            client.SetMsgId(msgId);
-            ex.code = client.Send(ex.message);
-            ex.stop = client.lastStop();
-            ex.written = client.lastRequestWritten();
-            ex.untrusted = client.lastReplyUntrusted();
-            ex.outOfStep = ex.outOfStep || ex.untrusted;
-            // Asking again is harmless; a cancellation that went out may have taken effect, so only one
-            // that surely did not goes again, or one whose answer may have been another row's.
-            retry = ex.untrusted || (ex.code == -1 ? !(cancel && ex.written) : QueryAskAgainCodes.contains(ex.code));
-        }
-    } while (retry && attempts < kMaxQueryAttempts && ex.stop == SMSendNorviGw::StopPoint::None && !stopRequested());
-    return ex;
+    return GatewayExchange::run(
+        client,
+        [&](SMSendNorviGw& c) {
+            c.Clear();
+            c.SetType(cancel ? GwCancel : GwQuery);
+            c.SetMsgId(msgId);
+        },
+        // Asking again is harmless; a cancellation that went out may have taken effect, so only one that surely
+        // did not goes again, or one whose answer may have been another row's.
+        [cancel](const GatewayExchange& ex) {
+            return ex.untrusted || (ex.code == -1 ? !(cancel && ex.written) : QueryAskAgainCodes.contains(ex.code));
+        },
+        stopRequested);
 }
 
 QueryJob::Answer QueryJob::askRow(const PlannedRow& row) {

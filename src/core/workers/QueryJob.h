@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/workers/DeliveryClass.h"
+#include "core/workers/GatewayExchange.h"
 #include "core/workers/RowJob.h"
 #include "core/workers/StopRows.h"
 #include "core/workers/WorkerMode.h"
@@ -19,17 +20,7 @@ namespace norvi {
 // more attempt when the answer says to ask again (the exchange failed, the gateway was busy). A
 // cancellation whose request went out is never sent a second time: it may have taken effect. An answer
 // with bytes behind it may be a late copy of another row's, so it is asked again on a new connection.
-struct QueryExchange {
-    int code = -1;
-    QByteArray message;
-    bool loginFailed = false;
-    bool loginRefused = false; // the account cannot log in at all: the run ends
-    bool reportLogin = false;  // the failed login is to be named in the record
-    bool written = false;      // some of the request went out
-    bool untrusted = false;    // even the question asked again on a new connection got an answer out of step
-    bool outOfStep = false;    // some attempt's answer had bytes behind it: its connection was out of step
-    SMSendNorviGw::StopPoint stop = SMSendNorviGw::StopPoint::None;
-};
+using QueryExchange = GatewayExchange;
 QueryExchange AskGateway(SMSendNorviGw& client, const QByteArray& msgId, bool cancel,
                          const std::function<bool()>& stopRequested);
 

@@ -15,7 +15,6 @@
 namespace norvi {
 
 namespace {
-constexpr int kMaxAttempts = 2;
 constexpr std::size_t kRecentMsgIds = 65536;
 } // namespace
 
@@ -206,36 +205,14 @@ void SendJob::remember(const QByteArray& msgId) {
 }
 
 SendJob::Outcome SendJob::attempt(const QByteArray& msisdn, const QByteArray& segment) {
-    SMSendNorviGw& client = m_worker.gateway();
-    Outcome out;
-    int attempts = 0;
-    bool retry = false;
-    do {
-        out = Outcome{};
-        ++attempts;
-        // Returns at once while the client is still logged in; a transport failure logged it out, so
-        // a second attempt reconnects.
-        if (!client.Login()) {
-            out.code = client.lastCode();
-            out.message = client.message();
-            out.loginFailed = true;
-            out.stop = client.lastStop();
-            out.loginRefused = out.stop == SMSendNorviGw::StopPoint::None && StopRows::isLoginRefusal(out.code);
-            retry = !out.loginRefused;
-            if (attempts == kMaxAttempts || out.loginRefused)
-                m_worker.reportLine(m_worker.name() + " Login to Server fail, " + QByteArray::number(out.code) + ':' +
-                                    out.message);
-        } else {
-            prepareRequest(msisdn, segment);
-            out.code = client.Send(out.message);
-            out.stop = client.lastStop();
-            out.written = client.lastRequestWritten();
-            out.untrusted = client.lastReplyUntrusted();
-            // Only a request that surely never reached the gateway, or one it refused, goes again.
-            retry = out.code == -1 ? !out.written : SendRetryCodes.contains(out.code) && !out.untrusted;
-        }
-    } while (retry && attempts < kMaxAttempts && out.stop == SMSendNorviGw::StopPoint::None &&
-             !m_worker.stopRequested());
+    const Outcome out = GatewayExchange::run(
+        m_worker.gateway(), [&](SMSendNorviGw&) { prepareRequest(msisdn, segment); },
+        // Only a request that surely never reached the gateway, or one it refused, goes again.
+        [](const Outcome& o) { return o.code == -1 ? !o.written : SendRetryCodes.contains(o.code) && !o.untrusted; },
+        [this] { return m_worker.stopRequested(); });
+    if (out.reportLogin)
+        m_worker.reportLine(m_worker.name() + " Login to Server fail, " + QByteArray::number(out.code) + ':' +
+                            out.message);
     return out;
 }
 
