@@ -205,7 +205,7 @@ void SendJob::remember(const QByteArray& msgId) {
 }
 
 SendJob::Outcome SendJob::attempt(const QByteArray& msisdn, const QByteArray& segment) {
-    const Outcome out = GatewayExchange::run(
+    Outcome out = GatewayExchange::run(
         m_worker.gateway(), [&](SMSendNorviGw&) { prepareRequest(msisdn, segment); },
         // Only a request that surely never reached the gateway, or one it refused, goes again.
         [](const Outcome& o) { return o.code == -1 ? !o.written : SendRetryCodes.contains(o.code) && !o.untrusted; },
