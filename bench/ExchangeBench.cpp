@@ -52,8 +52,9 @@ void importLines(benchmark::State& state, const QByteArray& bytes) {
         g_book.clear();
         state.ResumeTiming();
         const AddressTextFile file = ParseAddressText(bytes);
-        const std::array<int, 3> codes = ColumnMapping::fromHeader(file.headerColumns(',')).columnCodes();
-        const ImportSummary s = ImportAddressText(g_book, file, QStringLiteral("bench.csv"), codes, ',', {});
+        const AddressRecords records = ReadAddressRecords(file, ',', HeaderChoice::Auto);
+        const std::array<int, 3> codes = ColumnMapping::fromRecords(records).columnCodes();
+        const ImportSummary s = ImportAddressRecords(g_book, records, QStringLiteral("bench.csv"), codes, {});
         benchmark::DoNotOptimize(s.added);
     }
     state.counters["members"] = double(g_book.MemberMap().size());

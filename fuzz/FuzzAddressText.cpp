@@ -1,8 +1,9 @@
-// Address book text files as the import reads them, in both types. Whatever the bytes: every line is
-// either Big5 text or carries its problem, never a "?" put in for a character; the import adds one
-// member per data line or names the line; a member's name and number are stored trimmed, the number
-// without the characters the import takes out, every field Big5 text cut at a whole character. The
-// export of the imported members, imported again, gives the same members.
+// Address book text files as the import reads them, in both types, with and without a header. Whatever the
+// bytes: every line is either Big5 text or carries its problem, never a "?" put in for a character; the
+// import adds one member per data record or names the line; a member's name and number are stored trimmed,
+// the number without the characters the import takes out, every field Big5 text cut at a whole character,
+// and nothing the book's load would call damaged. The export of the imported members, imported again,
+// gives the same members.
 
 #include "FuzzCheck.h"
 
@@ -56,42 +57,41 @@ void checkMember(const Fields& m) {
     FUZZ_CHECK(IsBig5Text(m.name) && IsBig5Text(m.msisdn) && IsBig5Text(m.desc));
 }
 
-int dataLines(const AddressTextFile& file) {
-    const int header = file.headerIndex();
-    int count = 0;
-    for (std::size_t i = 0; i < file.lines.size(); ++i)
-        count += !file.lines[i].blank && int(i) > header ? 1 : 0;
-    return count;
-}
-
-void importAndCheck(const AddressTextFile& file, char delimiter, const std::array<int, 3>& codes) {
+void importAndCheck(const AddressTextFile& file, char delimiter, HeaderChoice header, std::array<int, 3> codes) {
+    const AddressRecords records = ReadAddressRecords(file, delimiter, header);
+    if (codes[0] < 0)
+        codes = ColumnMapping::fromRecords(records).columnCodes();
     g_book.clear();
     int reported = 0;
-    const ImportSummary summary = ImportAddressText(g_book, file, QStringLiteral("f"), codes, delimiter,
-                                                    [&reported](const QString&) { ++reported; });
-    FUZZ_CHECK(summary.added + summary.skipped == dataLines(file));
+    const ImportSummary summary =
+        ImportAddressRecords(g_book, records, QStringLiteral("f"), codes, [&reported](const QString&) { ++reported; });
+    FUZZ_CHECK(summary.added + summary.skipped == int(records.records.size()) - (records.header ? 1 : 0));
     FUZZ_CHECK(reported == summary.skipped);
     const std::vector<Fields> members = book();
     FUZZ_CHECK(int(members.size()) == summary.added);
     for (const Fields& m : members)
         checkMember(m);
+    AddressBook loaded;
+    FUZZ_CHECK(!ParseAddressBook(loaded, AddressBookImage(g_book)).damaged);
 
-    // All three fields exported in comma type: every member one line, never blank, Big5 throughout.
+    // All three fields exported in comma type, quoted where they need it: Big5 throughout, and read back
+    // with its header the same members.
     std::vector<int32_t> ids;
     for (const auto& entry : g_book.MemberMap())
         ids.push_back(entry.first);
     const QByteArray exported = AddressTextImage(g_book, ids, ',', {true, true, true});
     const AddressTextFile again = ParseAddressText(exported);
     FUZZ_CHECK(again.encoding == TextEncoding::Big5);
+    const AddressRecords back = ReadAddressRecords(again, ',', HeaderChoice::Yes);
     g_book.clear();
-    const ImportSummary back = ImportAddressText(
-        g_book, again, QStringLiteral("g"), ColumnMapping::fromHeader(again.headerColumns(',')).columnCodes(), ',', {});
-    FUZZ_CHECK(back.added == summary.added && back.skipped == 0);
+    const ImportSummary returnedSummary =
+        ImportAddressRecords(g_book, back, QStringLiteral("g"), ColumnMapping::fromRecords(back).columnCodes(), {});
+    FUZZ_CHECK(returnedSummary.added == summary.added && returnedSummary.skipped == 0);
     const std::vector<Fields> returned = book();
     FUZZ_CHECK(returned.size() == members.size());
     for (std::size_t i = 0; i < members.size(); ++i) {
-        // A comma inside a name or a number moves the columns after it; the last column keeps the rest.
-        if (members[i].name.contains(',') || members[i].msisdn.contains(','))
+        // A line break comes back as CR LF; one cut in half at the field's width does not come back alone.
+        if (members[i].desc.contains('\r') || members[i].desc.contains('\n'))
             continue;
         FUZZ_CHECK(returned[i] == members[i]);
     }
@@ -110,14 +110,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     for (const char delimiter : {',', ' '}) {
-        const ColumnMapping mapping = ColumnMapping::fromHeader(file.headerColumns(delimiter));
-        FUZZ_CHECK(mapping.size() <= kExchangeColumns);
-        std::array<int, 4> seen{};
-        for (const int code : mapping.columnCodes())
-            FUZZ_CHECK(code == FieldNone || ++seen[std::size_t(code)] == 1);
-        importAndCheck(file, delimiter, mapping.columnCodes());
-        importAndCheck(file, delimiter, {FieldName, FieldMsisdn, FieldDesc});
-        importAndCheck(file, delimiter, {FieldDesc, FieldNone, FieldName});
+        for (const HeaderChoice header : {HeaderChoice::Auto, HeaderChoice::Yes, HeaderChoice::No}) {
+            const ColumnMapping mapping = ColumnMapping::fromRecords(ReadAddressRecords(file, delimiter, header));
+            FUZZ_CHECK(mapping.size() <= kExchangeColumns);
+            std::array<int, 4> seen{};
+            for (const int code : mapping.columnCodes())
+                FUZZ_CHECK(code == FieldNone || ++seen[std::size_t(code)] == 1);
+            importAndCheck(file, delimiter, header, mapping.columnCodes());
+        }
+        importAndCheck(file, delimiter, HeaderChoice::Auto, {FieldName, FieldMsisdn, FieldDesc});
+        importAndCheck(file, delimiter, HeaderChoice::No, {FieldDesc, FieldNone, FieldName});
     }
     g_book.clear();
     return 0;

@@ -24,6 +24,7 @@ const QString kBig5 = QStringLiteral("--big5");
 const QString kMap = QStringLiteral("--map");
 const QString kFields = QStringLiteral("--fields");
 const QString kGroup = QStringLiteral("--group");
+const QString kHeader = QStringLiteral("--header");
 
 // A field named on the command line: the English word or the column's own name.
 int fieldCode(const QString& word) {
@@ -172,6 +173,23 @@ bool parseMap(const QString& text, std::array<int, 3>* codes, Console& console) 
     return true;
 }
 
+// "--header yes|no|auto": whether the file's first line names its columns; auto guesses from the line.
+bool parseHeader(const Arguments& a, HeaderChoice* choice, Console& console) {
+    *choice = HeaderChoice::Auto;
+    if (!a.values.contains(kHeader))
+        return true;
+    const QString value = a.value(kHeader).trimmed();
+    if (value == QLatin1String("yes"))
+        *choice = HeaderChoice::Yes;
+    else if (value == QLatin1String("no"))
+        *choice = HeaderChoice::No;
+    else if (value != QLatin1String("auto")) {
+        console.err(QStringLiteral("--header 只能是 yes、no 或 auto：%1").arg(value));
+        return false;
+    }
+    return true;
+}
+
 QString mappingLine(const std::array<int, 3>& codes, const QStringList& header) {
     QStringList parts;
     for (int i = 0; i < kExchangeColumns; ++i) {
@@ -198,6 +216,9 @@ int import(const Arguments& a, AddressBook& book, Console& console) {
     std::array<int, 3> codes{};
     if (a.values.contains(kMap) && !parseMap(a.value(kMap), &codes, console))
         return ExitRefused;
+    HeaderChoice headerChoice = HeaderChoice::Auto;
+    if (!parseHeader(a, &headerChoice, console))
+        return ExitRefused;
     // Read, changed and written under the book's lock: an import or a desktop program's save meanwhile
     // waits, and neither writes back a book without the other's members.
     QString lockError;
@@ -221,17 +242,23 @@ int import(const Arguments& a, AddressBook& book, Console& console) {
         console.err(error);
         return ExitRefused;
     }
-    const QStringList header = file.headerColumns(delimiter);
+    const AddressRecords records = ReadAddressRecords(file, delimiter, headerChoice);
+    const ColumnMapping mapping = ColumnMapping::fromRecords(records);
     if (!a.values.contains(kMap))
-        codes = ColumnMapping::fromHeader(header).columnCodes();
+        codes = mapping.columnCodes();
     if (!MapsNameOrNumber(codes)) {
         console.err(NoNameOrNumberText());
         return ExitRefused;
     }
-    console.out(mappingLine(codes, header));
+    // The columns by their names, or without names by what the first data line holds in them.
+    QStringList captions = records.headerColumns();
+    if (const AddressRecord* first = records.firstData(); !records.header && first)
+        for (const QByteArray& column : first->columns)
+            captions << fromBig5(TrimBlank(column).toByteArray());
+    console.out(HeaderChoiceText(records.header) + QStringLiteral("；") + mappingLine(codes, captions));
 
     const ImportSummary summary =
-        ImportAddressText(book, file, path, codes, delimiter, [&console](const QString& line) { console.err(line); });
+        ImportAddressRecords(book, records, path, codes, [&console](const QString& line) { console.err(line); });
     if (summary.added > 0) {
         const AddressBookResult saved = SaveAddressBook(book);
         if (!saved.ok) {
@@ -241,10 +268,9 @@ int import(const Arguments& a, AddressBook& book, Console& console) {
         if (!saved.message.isEmpty())
             console.err(saved.message);
     }
-    QString done = ImportDoneText() + QStringLiteral("：新增 %1 位成員").arg(summary.added);
-    if (summary.skipped > 0)
-        done += QStringLiteral("，%1 行未匯入").arg(summary.skipped);
-    console.out(done);
+    QString done = summary.text();
+    done.replace(QLatin1Char('\n'), QStringLiteral("；"));
+    console.out(ImportDoneText() + QStringLiteral("：") + done);
     return summary.skipped > 0 ? ExitFailed : ExitOk;
 }
 
@@ -328,7 +354,7 @@ int exportBook(const Arguments& a, AddressBook& book, Console& console) {
 } // namespace
 
 OptionSpec BookOptions() {
-    return {{kMap, kFields, kGroup}, {kSpace, kBig5, QStringLiteral("--help"), QStringLiteral("-h")}};
+    return {{kMap, kFields, kGroup, kHeader}, {kSpace, kBig5, QStringLiteral("--help"), QStringLiteral("-h")}};
 }
 
 // Options that belong to another action are refused rather than ignored.
@@ -348,7 +374,7 @@ int Book(const Arguments& a, Config& config, Console& console) {
     const QString action = a.positional.value(0);
     if (action == QLatin1String("list") && !optionsFit(a, {kBig5}, console))
         return ExitRefused;
-    if (action == QLatin1String("import") && !optionsFit(a, {kSpace, kMap}, console))
+    if (action == QLatin1String("import") && !optionsFit(a, {kSpace, kMap, kHeader}, console))
         return ExitRefused;
     if (action == QLatin1String("export") && !optionsFit(a, {kSpace, kFields, kGroup}, console))
         return ExitRefused;

@@ -1,6 +1,7 @@
 #include "cli/CliCommandTable.h"
 
 #include "cli/CliBook.h"
+#include "cli/CliOptOut.h"
 #include "cli/CliRowJobs.h"
 #include "cli/CliRunLog.h"
 #include "cli/CliSend.h"
@@ -27,13 +28,14 @@ std::vector<Command> commands() {
     QSet<QString> sendValues = textValues;
     sendValues.unite(QSet<QString>{QStringLiteral("--list"), QStringLiteral("--at"), QStringLiteral("--limit"),
                                    QStringLiteral("--log")});
+    const QSet<QString> sendSwitches{QStringLiteral("--replace"),           QStringLiteral("--append"),
+                                     QStringLiteral("--allow-odd-numbers"), QStringLiteral("--allow-empty-fields"),
+                                     QStringLiteral("--keep-duplicates"),   QStringLiteral("--night-ok"),
+                                     QStringLiteral("--dry-run"),           QStringLiteral("--json")};
     const QSet<QString> big5 = QSet<QString>(help).unite({QStringLiteral("--big5")});
     return {
         {"login-test", {{}, help}, loginTest},
-        {"send",
-         {sendValues, QSet<QString>(big5).unite({QStringLiteral("--replace"), QStringLiteral("--append"),
-                                                 QStringLiteral("--allow-odd-numbers")})},
-         send},
+        {"send", {sendValues, QSet<QString>(big5).unite(sendSwitches)}, send},
         {"query",
          {QSet<QString>(rowValues).unite({QStringLiteral("--every"), QStringLiteral("--for")}),
           QSet<QString>(help).unite({QStringLiteral("--follow")})},
@@ -41,7 +43,9 @@ std::vector<Command> commands() {
         {"cancel", {rowValues, help}, cancel},
         {"query-id", {{}, help}, queryId},
         {"cancel-id", {{}, help}, cancelId},
-        {"resend", {rowValues, QSet<QString>(help).unite({QStringLiteral("--include-uncertain")})}, resend},
+        {"resend",
+         {rowValues, QSet<QString>(help).unite({QStringLiteral("--include-uncertain"), QStringLiteral("--night-ok")})},
+         resend},
         {"log2csv", {{}, QSet<QString>(big5).unite({QStringLiteral("--raw")})}, withoutSettings(log2csv)},
         {"report",
          {{QStringLiteral("--log")}, QSet<QString>(big5).unite({QStringLiteral("--json")})},
@@ -49,6 +53,7 @@ std::vector<Command> commands() {
         {"finish", {{QStringLiteral("--out")}, help}, withoutSettings(finishCommand)},
         {"segment", {textValues, big5}, withoutSettings(segmentCommand)},
         {"book", BookOptions(), Book},
+        {"optout", OptOutOptions(), OptOut},
     };
 }
 

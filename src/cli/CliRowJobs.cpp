@@ -7,14 +7,17 @@
 #include "cli/CliRunLog.h"
 #include "cli/CliSetup.h"
 
+#include "core/compose/OptOutList.h"
 #include "core/sendlog/FileOrderJobRows.h"
 #include "core/sendlog/LogFile.h"
 #include "core/sendlog/RowJournal.h"
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
 #include "core/shared/Config.h"
+#include "core/shared/OpLog.h"
 #include "core/shared/OutputTarget.h"
 #include "core/shared/SaveFile.h"
+#include "core/shared/SendSettings.h"
 #include "core/shared/StopSignal.h"
 #include "core/shared/SystemErrorText.h"
 #include "core/workers/DeliveryClass.h"
@@ -425,6 +428,30 @@ int cancel(const Arguments& a, Config& config, Console& console) {
     return rowJob(a, config, console, WorkerMode::Cancel);
 }
 
+namespace {
+
+// A resend inside quiet hours is said, as a send's is, and goes on; refused when the settings ask the command
+// line to refuse night runs and --night-ok is not given.
+bool refuseNightResend(const Arguments& a, const Config& config, Console& console) {
+    QString problem;
+    const QuietHours quiet = ReadSendSettings(config.StartDir(), &problem).quiet;
+    if (!problem.isEmpty())
+        console.err(problem);
+    if (!quiet.contains(Clock::now()))
+        return false;
+    const QString night = ResendNightText(quiet);
+    if (quiet.cliRefuses && !a.has(QStringLiteral("--night-ok"))) {
+        console.err(night + QStringLiteral("，設定為命令列也拒絕夜間傳送，沒有重發任何簡訊：要照常重發請加上 "
+                                           "--night-ok。"));
+        return true;
+    }
+    console.err(night);
+    WriteOpLog(big5(night + QStringLiteral("，命令列照常重發")));
+    return false;
+}
+
+} // namespace
+
 int resend(const Arguments& a, Config& config, Console& console) {
     if (!loadConfiguration(config, console))
         return ExitRefused;
@@ -436,13 +463,28 @@ int resend(const Arguments& a, Config& config, Console& console) {
     int queued = 0;
     QString error;
     QString leftOut;
+    // A number on the stop list is never sent again, whatever its row says.
+    OptOutList optOut;
+    if (!ReadOptOutFile(OptOutPath(config.StartDir()), &optOut, &error)) {
+        console.err(error);
+        console.err(QStringLiteral("拒收名單無法讀取，沒有重發任何簡訊。"));
+        return ExitRefused;
+    }
     const bool includeUncertain = a.has(QStringLiteral("--include-uncertain"));
-    const int uncertain = int(ChooseResendRows(log).uncertain.size());
+    ResendChoice choice = ChooseResendRows(log);
+    LeaveOutStoppedRows(choice, log, optOut);
+    const int uncertain = int(choice.uncertain.size());
     std::list<sSendContent> SendQueue;
     JobRegistry jobs;
-    if (!QueueFailedRows(jobs, log, SendQueue, &queued, &error, includeUncertain, &leftOut)) {
+    QVector<int> stopped;
+    if (!QueueFailedRows(jobs, log, SendQueue, &queued, &error, includeUncertain, &leftOut, nullptr, &optOut,
+                         &stopped)) {
         console.err(error);
         return ExitRefused;
+    }
+    for (const QString& text : StoppedRowTexts(log, stopped)) {
+        console.err(text);
+        WriteOpLog(big5(text));
     }
     // Rows that may have reached their recipients are named, and left alone unless asked for.
     if (uncertain > 0 && !includeUncertain)
@@ -453,6 +495,8 @@ int resend(const Arguments& a, Config& config, Console& console) {
             console.err(leftOut); // the end text of a run that sends something says it after the counts
         return ExitOk;
     }
+    if (refuseNightResend(a, config, console))
+        return ExitRefused;
     GatewayTarget gateway;
     int refused = ExitOk;
     if (!readyToStart(config, runLog, writeTo, log, &gateway, &refused, console))

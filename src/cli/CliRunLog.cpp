@@ -6,6 +6,7 @@
 #include "core/sendlog/LogFile.h"
 #include "core/sendlog/LogRecord.h"
 #include "core/sendlog/PartialLog.h"
+#include "core/sendlog/RunPlan.h"
 #include "core/shared/Clock.h"
 #include "core/shared/OutputTarget.h"
 #include "core/shared/SaveFile.h"
@@ -388,8 +389,10 @@ bool CliRunLog::rescue() {
 
 void CliRunLog::abandon() {
     stopWatchingSignals();
-    if (m_stream.isOpen())
+    if (m_stream.isOpen()) {
+        RemoveRunPlan(m_stream.path());
         m_stream.discard();
+    }
     if (!m_placeholder.isEmpty())
         QFile::remove(m_placeholder);
     m_placeholder.clear();
@@ -432,12 +435,19 @@ int finishCommand(const Arguments& a, Console& console) {
     }
     // Read under the log's lock: a partial that begins with every record of its log is that log carried on
     // by the killed run, and replaces it.
+    // The messages a killed run never reached get their rows after the run's own (its plan says which).
+    const UnreachedRows unreached = FindUnreachedRows(path, WholeRecordsIn(path), Clock::rowStamp());
     bool replacing = false;
     if (partial && !out) {
         const PartialLog unfinished(path);
         switch (unfinished.ending()) {
         case PartialLog::Ending::NothingNew:
+            if (!unreached.rows.empty()) {
+                replacing = true; // nothing new was sent, but the planned recipients get their rows
+                break;
+            }
             QFile::remove(path);
+            RemoveRunPlan(path);
             console.err(unfinished.wholeRecords() == 0
                             ? QStringLiteral("%1 沒有任何完整紀錄，已刪除。").arg(path)
                             : QStringLiteral("%1 只有 %2 原有的紀錄，沒有新的紀錄，已刪除。").arg(path, target));
@@ -467,7 +477,7 @@ int finishCommand(const Arguments& a, Console& console) {
         return ExitRefused;
     }
     QString error;
-    const bool saved = WriteWholeRecords(reader, target, &error);
+    const bool saved = WriteWholeRecords(reader, target, &error, unreached.rows);
     if (reader.refused()) {
         console.err(error);
         return ExitRefused;
@@ -479,7 +489,11 @@ int finishCommand(const Arguments& a, Console& console) {
     }
     if (partial)
         QFile::remove(path);
-    console.err(QStringLiteral("傳送紀錄已完成：%1（%2 筆）").arg(target).arg(reader.readCount()));
+    RemoveRunPlan(path);
+    console.err(
+        QStringLiteral("傳送紀錄已完成：%1（%2 筆）").arg(target).arg(reader.readCount() + int(unreached.rows.size())));
+    if (const QString text = UnreachedRowsText(unreached); !text.isEmpty())
+        console.err(text);
     return ExitOk;
 }
 

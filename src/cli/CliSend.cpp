@@ -13,7 +13,9 @@
 #include "core/compose/ListFileInput.h"
 #include "core/compose/MessageCount.h"
 #include "core/compose/OddNumbers.h"
+#include "core/compose/OptOutList.h"
 #include "core/compose/RecipientLists.h"
+#include "core/compose/SendSummary.h"
 #include "core/compose/SendValidation.h"
 #include "core/compose/StreamedSendRun.h"
 #include "core/sendlog/LogFile.h"
@@ -22,7 +24,10 @@
 #include "core/shared/Clock.h"
 #include "core/shared/Config.h"
 #include "core/shared/LogFolderSetup.h"
+#include "core/shared/OpLog.h"
 #include "core/shared/OutputTarget.h"
+#include "core/shared/SaveFile.h"
+#include "core/shared/SendSettings.h"
 #include "core/shared/SystemErrorText.h"
 #include "core/workers/JobRegistry.h"
 #include "core/workers/JobStarter.h"
@@ -155,14 +160,79 @@ void warnOfCutTexts(const QByteArray& message, const OverlongRows& overlong, Con
         console.err(OverlongRowsText(overlong));
 }
 
+const QString kDryRun = QStringLiteral("--dry-run");
+const QString kJson = QStringLiteral("--json");
+
+// The stop list every send honours, read once before the run: both walks of the run leave out the same.
+bool readStopList(const Config& config, OptOutList* optOut, Console& console) {
+    QString error;
+    if (!ReadOptOutFile(OptOutPath(config.StartDir()), optOut, &error)) {
+        console.err(error);
+        console.err(QStringLiteral("拒收名單無法讀取，沒有傳送任何簡訊。"));
+        return false;
+    }
+    if (optOut->damagedLines() > 0)
+        console.err(optOut->damageText());
+    return true;
+}
+
+// Why a run that the summary describes is not sent; empty when it may go. Text that is no number refuses it
+// unless the caller says it is meant, so does a template whose fields some recipients leave without a value
+// (the template never goes out with its marks; with --allow-empty-fields those fields go empty), and a night run
+// when the settings ask the command line to refuse it.
+QString runRefusal(const Arguments& a, const SendSummary& summary, const SendQueueResult& queued) {
+    if (queued.odd.count() > 0 && !a.switches.contains(QStringLiteral("--allow-odd-numbers")))
+        return queued.odd.refusal();
+    if (!queued.emptyFields.empty() && !a.switches.contains(QStringLiteral("--allow-empty-fields")))
+        return queued.emptyFields.refusal();
+    if (summary.night && summary.quiet.cliRefuses && !a.switches.contains(QStringLiteral("--night-ok")))
+        return QStringLiteral("%1，設定為命令列也拒絕夜間傳送，沒有傳送任何簡訊：要預約 %2 之後的時間請用 --at，"
+                              "要照常傳送請加上 --night-ok。")
+            .arg(summary.line(SummaryTopic::QuietHours)->text, summary.quiet.endText());
+    return QString();
+}
+
+// --dry-run: the summary (its lines, or with --json its counts) on standard output, and nothing sent.
+int printDryRun(const Arguments& a, const SendSummary& summary, const QString& refusal, Console& console) {
+    if (a.switches.contains(kJson))
+        console.out(QString::fromUtf8(summary.toJson()));
+    else
+        for (const QString& line : summary.texts())
+            console.out(line);
+    if (!refusal.isEmpty()) {
+        console.err(refusal);
+        return ExitRefused;
+    }
+    return ExitOk;
+}
+
+// What the run leaves out goes into the operation log by name, and a night run that goes on says so.
+void logLeftOut(const SendQueueResult& queued, const SendSummary& summary) {
+    for (const QString& named : queued.optedOutNamed)
+        WriteOpLog(big5(QStringLiteral("拒收名單：%1 未傳送").arg(named)));
+    if (queued.optedOut > queued.optedOutNamed.size())
+        WriteOpLog(
+            big5(QStringLiteral("拒收名單：另有 %1 筆未傳送").arg(queued.optedOut - queued.optedOutNamed.size())));
+    if (summary.night)
+        WriteOpLog(big5(summary.line(SummaryTopic::QuietHours)->text + QStringLiteral("，命令列照常傳送")));
+}
+
 } // namespace
 
 int send(const Arguments& a, Config& config, Console& console) {
+    const bool dryRun = a.switches.contains(kDryRun);
+    if (a.switches.contains(kJson) && !dryRun) {
+        console.err(QStringLiteral("--json 只能與 --dry-run 一起使用。"));
+        return ExitRefused;
+    }
     if (!loadConfiguration(config, console))
         return ExitRefused;
     CliRunLog log(LogFolder(config), config.StartDir(), console);
-    if (const int claimed = claimNamedLog(a, config.StartDir(), log, console); claimed != ExitOk)
-        return claimed;
+    // A dry run writes no log and talks to no gateway: it reads what a run would read and counts.
+    if (!dryRun) {
+        if (const int claimed = claimNamedLog(a, config.StartDir(), log, console); claimed != ExitOk)
+            return claimed;
+    }
     // Outlives the run, whose worker reads the members and groups it names.
     AddressBook book;
     book.setFilePath(AddressBookPath(config.StartDir()));
@@ -180,11 +250,10 @@ int send(const Arguments& a, Config& config, Console& console) {
     const auto feed = std::make_shared<StreamedSendRun>(book);
     StreamedSendRun& run = *feed;
     int listRows = 0;
-    OddNumbers odd = FindOddNumbers(named);
     if (a.values.contains(QStringLiteral("--list"))) {
         const QString list = a.value(QStringLiteral("--list"));
         if (!run.setListFile(list, a.switches.contains(QStringLiteral("--big5"))) ||
-            !run.countListRows(&listRows, Interrupted, &odd)) {
+            !run.countListRows(&listRows, Interrupted)) {
             if (InterruptedBeforeStart(console))
                 return ExitFailed;
             if (const QString problem = ListFileProblemText(run.listCheck(), list); !problem.isEmpty())
@@ -210,19 +279,33 @@ int send(const Arguments& a, Config& config, Console& console) {
         return ExitRefused;
     }
     GatewayTarget gateway;
-    if (!resolveGateway(config, &gateway, console))
+    if (!dryRun && !resolveGateway(config, &gateway, console))
         return stoppedOrRefused(console);
+    QString settingsProblem;
+    const SendSettings settings = ReadSendSettings(config.StartDir(), &settingsProblem);
+    if (!settingsProblem.isEmpty())
+        console.err(settingsProblem);
+    OptOutList optOut;
+    if (!readStopList(config, &optOut, console))
+        return ExitRefused;
 
     // The run is walked once before anything starts, so a refused run leaves nothing behind.
     run.setRecipients(std::move(named.RecipientList));
     const QByteArray text = message.isRaw ? message.raw : checked.message;
     run.setInput(ComposeInput::fromText(text, a.switches.contains(QStringLiteral("--replace"))));
+    run.setFilter(RecipientFilter{&optOut, a.switches.contains(QStringLiteral("--keep-duplicates")), false});
     const SendQueueResult queued = run.prepare(Interrupted);
     for (const QString& skipped : queued.skipped)
         console.err(skipped);
     if (InterruptedBeforeStart(console))
         return ExitFailed;
+    const SendSummary summary = SummarizeSend(queued, {request.reservation, checked.orderTime, checked.limitMinutes},
+                                              settings.quiet, Clock::now());
     if (!queued.ok) {
+        // A run whose every recipient was left out is told why, line by line, before it is refused.
+        if (queued.leftOut() > 0)
+            for (const QString& line : summary.texts())
+                console.err(line);
         const QString problem = queued.message.isEmpty()
                                     ? ListFileProblemText(run.listCheck(), a.value(QStringLiteral("--list")))
                                     : queued.message;
@@ -232,8 +315,14 @@ int send(const Arguments& a, Config& config, Console& console) {
     }
     // As in the send dialog, after a run that could not be sent at all was refused; nobody is asked on the
     // command line, so text that is no number refuses the run unless the caller says it is meant.
-    if (!odd.empty() && !a.switches.contains(QStringLiteral("--allow-odd-numbers"))) {
-        console.err(odd.refusal());
+    const QString refusal = runRefusal(a, summary, queued);
+    if (dryRun)
+        return printDryRun(a, summary, refusal, console);
+    if (!refusal.isEmpty() || summary.shows(settings.summary))
+        for (const QString& line : summary.texts())
+            console.err(line);
+    if (!refusal.isEmpty()) {
+        console.err(refusal);
         return ExitRefused;
     }
     warnOfCutTexts(text, queued.overlong, console);
@@ -249,6 +338,7 @@ int send(const Arguments& a, Config& config, Console& console) {
         console.err(QStringLiteral("無法記錄傳送結果，沒有傳送任何簡訊。"));
         return ExitNotSaved;
     }
+    logLeftOut(queued, summary);
     CliSendRows rows(console);
     JobRegistry jobs;
     CliProgress progress(jobs, console);
@@ -270,9 +360,10 @@ int send(const Arguments& a, Config& config, Console& console) {
     }
     jobs.setJournal(nullptr);
     if (!started) {
+        // What keeps a run from starting here is its plan beside the log, which could not be written.
         log.abandon();
         console.err(error);
-        return ExitRefused;
+        return ExitNotSaved;
     }
 
     const bool saved = log.finish();

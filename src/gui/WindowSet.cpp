@@ -6,6 +6,7 @@
 #include "core/shared/Config.h"
 #include "core/shared/OpLog.h"
 #include "gui/addressbook/BookLists.h"
+#include "gui/compose/TFormOptOut.h"
 #include "gui/sendlog/FollowUp.h"
 #include "gui/shared/Prompts.h"
 
@@ -16,7 +17,7 @@ namespace norvi {
 // Members are built in declaration order, which is the order of the windows. Every file of the program that
 // is not chosen in a dialog lives in the folder the program started in.
 WindowSet::WindowSet()
-    : m_config(QDir::currentPath()), m_showProcess(), m_jobs(m_showProcess), m_main(m_jobs, m_config),
+    : m_guard(), m_config(QDir::currentPath()), m_showProcess(), m_jobs(m_showProcess), m_main(m_jobs, m_config),
       m_settings(m_jobs, m_config, &m_main), m_sendSMS(m_main, m_jobs, m_book, m_config, &m_main),
       m_querySMS(m_main.jobRows(), m_jobs, m_config, &m_main), m_adrBk(m_book, &m_main),
       m_fileType(m_book, m_config.StartDir(), &m_main), m_logJobs(m_main, m_jobs, m_config) {
@@ -41,6 +42,14 @@ void WindowSet::connectWindows() {
     QObject::connect(&m_main, &TFormMain::queryDialogRequested, &m_querySMS,
                      [this](bool cancelMode) { m_querySMS.openFor(cancelMode); });
     QObject::connect(&m_main, &TFormMain::addressBookRequested, &m_adrBk, [this] { prompts().execDialog(&m_adrBk); });
+    // The stop list's window is made for each opening: it reads the file as it then stands.
+    QObject::connect(&m_main, &TFormMain::optOutListRequested, &m_main, [this] {
+        TFormOptOut window(m_config, &m_main);
+        prompts().execDialog(&window);
+    });
+    QObject::connect(
+        &m_adrBk, &TFormAdrBk::optOutRequested, &m_adrBk,
+        [this](const std::vector<OptOutCandidate>& numbers) { TFormOptOut::addFromBook(&m_adrBk, m_config, numbers); });
 
     QObject::connect(&m_adrBk, &TFormAdrBk::sendRequested, &m_sendSMS, [this](const std::vector<sMtData>& entries) {
         m_sendSMS.openFor(SendOpener::AddressBook, QString(), entries);

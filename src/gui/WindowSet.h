@@ -9,6 +9,7 @@
 #include "gui/sendlog/TFormMain.h"
 #include "gui/sendlog/TFormQuerySMS.h"
 #include "gui/settings/TFormSettings.h"
+#include "gui/shared/FormGuard.h"
 #include "gui/shared/TFormShowProcess.h"
 #include "gui/workers/JobSupervisor.h"
 
@@ -53,6 +54,7 @@ private:
     void loadAddressBook();
     void sendLogRowAgain();
 
+    FormGuard m_guard; // before every window: it watches them all
     Config m_config;
     AddressBook m_book;
     TFormShowProcess m_showProcess;

@@ -7,6 +7,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -220,6 +222,37 @@ TEST_F(ExchangeWindowTest, ImportMapsTheHeaderLetsTheUserChangeItAndAddsTheDataL
         << messageArea().toStdString();
 }
 
+// A file without names: the wizard guesses so from its first line, maps the columns by what they hold and lets
+// the user say otherwise; a quoted comma stays inside its name, and a line that gives no member is named.
+TEST_F(ExchangeWindowTest, AFileWithoutNamesIsGuessedMappedByItsColumnsAndTheUserMaySayOtherwise) {
+    startWithBook();
+    writeFile(QStringLiteral("in.csv"), big5(QStringLiteral("\"林,小華\",0933111333,quoted comma\r\nWu,0944111222\r\n"
+                                                            "小明,\"小華\"\r\n")));
+    wizard(true, 0, [&](TFormFileIO& w) {
+        ASSERT_TRUE(typeInto(pathEdit(w), path("in.csv")));
+        ASSERT_TRUE(click(&w, "ButtonNextDone"));
+        auto* header = findControl<QCheckBox>(&w, "CheckBoxHeader");
+        EXPECT_TRUE(header->isVisible());
+        EXPECT_FALSE(header->isChecked());
+        const std::vector<Row> guessed{row("欄 1：林,小華", "名稱", true), row("欄 2：0933111333", "行動電話", true),
+                                       row("欄 3：quoted comma", "說明", true)};
+        EXPECT_EQ(rowsOf(w), guessed);
+        ASSERT_TRUE(clickAt(header, QPoint(8, header->height() / 2)));
+        EXPECT_EQ(rowsOf(w), (std::vector<Row>{row("林,小華", "", false), row("0933111333", "", false),
+                                               row("quoted comma", "", false)}));
+        ASSERT_TRUE(keyClick(header, Qt::Key_Space));
+        EXPECT_EQ(rowsOf(w), guessed);
+        ASSERT_TRUE(click(&w, "ButtonNextDone"));
+    });
+    using M = std::tuple<QByteArray, QByteArray, QByteArray>;
+    EXPECT_EQ(members(), (std::vector<M>{{big5(QStringLiteral("林,小華")), "0933111333", "quoted comma"},
+                                         {"Wu", "0944111222", ""}}));
+    EXPECT_EQ(lastMessage(),
+              QStringLiteral("通訊錄匯入作業已完成\n新增 2 位成員\n未匯入 1 行：第 3 行 門號「小華」不是手機門號"));
+    EXPECT_EQ(m_prompts.asked.last().buttons, Prompts::Buttons::Ok);
+    expectFileIsBook();
+}
+
 TEST_F(ExchangeWindowTest, ImportWithoutNameOrNumberStaysUntilTheUserAssignsOne) {
     startWithBook();
     writeFile(QStringLiteral("in.txt"), "Who Phone\r\nAnn 0911\r\n");
@@ -319,7 +352,7 @@ TEST_F(ExchangeWindowTest, ExportWritesTheListedMembersUnderTheNameTheFilterComp
         trigger(item(book, "MItemFExport"));
     });
     // The group's direct members in the list's order (by name), without its sub-group's.
-    EXPECT_EQ(readFile(path("out.csv")), big5(QStringLiteral("名稱,備註\r\nAlice,a, b\r\nCy,c\r\n")));
+    EXPECT_EQ(readFile(path("out.csv")), big5(QStringLiteral("名稱,備註\r\nAlice,\"a, b\"\r\nCy,c\r\n")));
     EXPECT_EQ(lastMessage(), QStringLiteral("通訊錄匯出作業已完成"));
 
     // Space type: the .txt filter comes first; another filter chosen in the dialog decides the extension.
@@ -370,4 +403,45 @@ TEST_F(ExchangeWindowTest, ExportOverAnExistingFileAsksBeforeReplacingIt) {
         ASSERT_TRUE(click(&w, "ButtonNextDone"));
     });
     EXPECT_EQ(readFile(path("new.csv")), big5(QStringLiteral("名稱,行動電話,備註\r\nAlice,0911000001,\r\n")));
+}
+
+// A typed export name whose folder is missing: 下一步 waits and the page says why; 建立資料夾 makes the folder,
+// and the name, typed without an extension, is saved with the comma type's.
+TEST_F(ExchangeWindowTest, ExportIntoAMissingFolderSaysWhyAndMakesTheFolder) {
+    addMember(101, "Alice", "0911000001", "a");
+    startWithBook();
+    const QString folder = path("new/dir");
+    wizard(false, 0, [&](TFormFileIO& w) {
+        auto* next = findControl<QPushButton>(&w, "ButtonNextDone");
+        auto* problem = findControl<QLabel>(&w, "LabelPathProblem");
+        auto* make = findControl<QPushButton>(&w, "ButtonMakeFolder");
+        EXPECT_FALSE(problem->isVisible()) << "nothing typed, nothing to explain";
+        EXPECT_FALSE(make->isVisible());
+        ASSERT_TRUE(typeInto(pathEdit(w), folder + QStringLiteral("/book")));
+        EXPECT_FALSE(next->isEnabled());
+        EXPECT_TRUE(problem->isVisible());
+        EXPECT_EQ(problem->text(), QStringLiteral("資料夾「%1」不存在。").arg(folder));
+        ASSERT_TRUE(click(make));
+        EXPECT_TRUE(QFileInfo(folder).isDir());
+        EXPECT_TRUE(next->isEnabled());
+        EXPECT_FALSE(problem->isVisible());
+        EXPECT_FALSE(make->isVisible());
+        ASSERT_TRUE(click(next));
+        EXPECT_EQ(pathEdit(w)->text(), folder + QStringLiteral("/book.csv"));
+        ASSERT_TRUE(click(next)); // 完成
+    });
+    EXPECT_EQ(readFile(folder + QStringLiteral("/book.csv")),
+              big5(QStringLiteral("名稱,行動電話,備註\r\nAlice,0911000001,a\r\n")));
+
+    // An import names a missing file; a name with its own extension keeps it.
+    wizard(true, 0, [&](TFormFileIO& w) {
+        ASSERT_TRUE(typeInto(pathEdit(w), path("none.csv")));
+        EXPECT_EQ(findControl<QLabel>(&w, "LabelPathProblem")->text(), QStringLiteral("找不到這個檔案。"));
+        EXPECT_FALSE(findControl<QPushButton>(&w, "ButtonMakeFolder")->isVisible()) << "no folder to make";
+    });
+    wizard(false, 1, [&](TFormFileIO& w) {
+        ASSERT_TRUE(typeInto(pathEdit(w), folder + QStringLiteral("/book.dat")));
+        ASSERT_TRUE(click(&w, "ButtonNextDone"));
+        EXPECT_EQ(pathEdit(w)->text(), folder + QStringLiteral("/book.dat"));
+    });
 }

@@ -8,6 +8,8 @@
 
 #include <QAction>
 #include <QFile>
+#include <QFileInfo>
+#include <QLabel>
 #include <QTest>
 
 using namespace norvi;
@@ -83,4 +85,33 @@ TEST_F(FollowUpTest, AResultsExportThatCannotBeWrittenSaysWhy) {
     ASSERT_TRUE(trigger(menuItem("MItemVResults")));
     EXPECT_EQ(m_prompts.messages().value(0),
               QStringLiteral("無法寫入檔案：%1\n無法建立暫存檔 %1：路徑中有一段不是目錄").arg(target));
+}
+
+// Each number of the sentence is reached by the Alt key of a word next to it, never of a conjunction.
+TEST_F(FollowUpTest, EachBoxOfTheSentenceHasTheAltKeyOfItsWord) {
+    inModal<TFormFollowUp>([&] { trigger(menuItem("MItemTFollowUp")); },
+                           [&](TFormFollowUp& d) {
+                               QStringList named;
+                               for (const QLabel* label : d.findChildren<QLabel*>())
+                                   if (label->buddy())
+                                       named << label->buddy()->objectName() + QLatin1Char('=') + label->text();
+                               named.sort();
+                               EXPECT_EQ(named, (QStringList{QStringLiteral("SpinEditEvery=每(&E)"),
+                                                             QStringLiteral("SpinEditFor=小時(&H)後停止")}));
+                               EXPECT_TRUE(click(&d, "ButtonCancel"));
+                           },
+                           [](TFormFollowUp&) {});
+}
+
+// A name typed without an extension is saved as the CSV file the export writes.
+TEST_F(FollowUpTest, AResultsExportNamedWithoutAnExtensionIsSavedAsCsv) {
+    m_prompts.fileNames.push_back(path("counts"));
+    m_prompts.dialogHandlers.push_back([&](QDialog* results) {
+        EXPECT_TRUE(click(results, "ButtonExport"));
+        results->reject();
+    });
+    ASSERT_TRUE(trigger(menuItem("MItemVResults")));
+    EXPECT_EQ(m_prompts.messages().value(0), QStringLiteral("已匯出到 %1").arg(path("counts.csv")));
+    EXPECT_TRUE(QFileInfo::exists(path("counts.csv")));
+    EXPECT_FALSE(QFileInfo::exists(path("counts")));
 }

@@ -4,6 +4,8 @@
 // left out.
 #include "GatewaySimulator.h"
 #include "support/BookWindowTest.h"
+
+#include "core/shared/SendSettings.h"
 #include "support/GatewayPeer.h"
 #include "support/SimulatorWindowTest.h"
 
@@ -32,7 +34,16 @@ using namespace norvi::test;
 namespace {
 
 enum class Opener { Tools, SendLogRow, AddressBook, QueryDialog, PopupQuery, PopupResend };
-enum class Ending { RunToEnd, Interrupt, CloseBoxYes, CloseBoxNo, ExitSaveYes, ExitSaveNo, ExitSaveCancelled };
+enum class Ending {
+    RunToEnd,
+    Interrupt,
+    CloseBoxYes,
+    CloseBoxNo,
+    ExitMenuYes, // 檔案 > 結束 while the job runs, answered 是
+    ExitSaveYes,
+    ExitSaveNo,
+    ExitSaveCancelled
+};
 
 struct Cell {
     Opener opener;
@@ -45,8 +56,8 @@ const char* name(Opener o) {
     return names[int(o)];
 }
 const char* name(Ending e) {
-    static const char* const names[] = {"RunToEnd",    "Interrupt",  "CloseBoxYes",      "CloseBoxNo",
-                                        "ExitSaveYes", "ExitSaveNo", "ExitSaveCancelled"};
+    static const char* const names[] = {"RunToEnd",    "Interrupt",   "CloseBoxYes", "CloseBoxNo",
+                                        "ExitMenuYes", "ExitSaveYes", "ExitSaveNo",  "ExitSaveCancelled"};
     return names[int(e)];
 }
 void PrintTo(const Cell& c, std::ostream* os) {
@@ -60,7 +71,7 @@ bool mainWindowJob(Opener o) {
     return o == Opener::PopupQuery || o == Opener::PopupResend;
 }
 bool leavesProgram(Ending e) {
-    return e == Ending::CloseBoxYes || e == Ending::ExitSaveYes || e == Ending::ExitSaveNo;
+    return e == Ending::CloseBoxYes || e == Ending::ExitMenuYes || e == Ending::ExitSaveYes || e == Ending::ExitSaveNo;
 }
 
 std::vector<Cell> cells() {
@@ -68,11 +79,11 @@ std::vector<Cell> cells() {
     for (Opener o : {Opener::Tools, Opener::SendLogRow, Opener::AddressBook, Opener::QueryDialog, Opener::PopupQuery,
                      Opener::PopupResend})
         for (Ending e : {Ending::RunToEnd, Ending::Interrupt, Ending::CloseBoxYes, Ending::CloseBoxNo,
-                         Ending::ExitSaveYes, Ending::ExitSaveNo, Ending::ExitSaveCancelled}) {
-            // Only the main window's own jobs leave its close box within reach: a job of a modal window has a
-            // modal progress window, which keeps the close box (and 結束) away until the end is confirmed.
-            const bool closeBox = e == Ending::CloseBoxYes || e == Ending::CloseBoxNo;
-            if (closeBox && !mainWindowJob(o))
+                         Ending::ExitMenuYes, Ending::ExitSaveYes, Ending::ExitSaveNo, Ending::ExitSaveCancelled}) {
+            // Only the main window's own jobs leave its close box and its menu bar within reach: a job of a
+            // modal window has a modal progress window, which keeps them away until the end is confirmed.
+            const bool whileRunning = e == Ending::CloseBoxYes || e == Ending::CloseBoxNo || e == Ending::ExitMenuYes;
+            if (whileRunning && !mainWindowJob(o))
                 continue;
             // The resend shares the send's worker with the other send openers: its own cells are the ones
             // where it ends the program.
@@ -95,6 +106,11 @@ protected:
         m_sim = startedSimulator(gwsim::ReplyPacing::split(100, 60));
         QDir(m_dir.path()).mkdir(QStringLiteral("logs"));
         writeConfig(path("logs"), "127.0.0.1", m_sim->port(), "demo", "demo");
+        // The runs go at once whatever the hour the test runs at: no quiet hours turn them into reservations.
+        SendSettings settings;
+        settings.quiet.enabled = false;
+        QString error;
+        ASSERT_TRUE(WriteSendSettings(m_dir.path(), settings, &error)) << error.toStdString();
         for (int i = 0; i < kRecipients; ++i)
             addMember(101 + i, qPrintable(QStringLiteral("成員%1").arg(i)),
                       qPrintable(QStringLiteral("09120000%1").arg(i, 2, 10, QLatin1Char('0'))));
@@ -182,6 +198,11 @@ protected:
             ASSERT_TRUE(QTest::qWaitFor([this] { return progress().tracker().done(); }, 20000));
             ASSERT_TRUE(click(&progress(), "ButtonOk")); // 確定
             return;
+        case Ending::ExitMenuYes:
+            waitMidRun();
+            m_prompts.answers.push_back(Prompts::Answer::Yes);
+            ASSERT_TRUE(trigger(menuItem("MItemFExit")));
+            return;
         case Ending::CloseBoxYes:
         case Ending::CloseBoxNo:
             waitMidRun();
@@ -210,6 +231,7 @@ protected:
                 if (c.opener == Opener::Tools) {
                     ASSERT_TRUE(typeInto(findControl<QWidget>(d, "MemoSM"), QStringLiteral("會議改到三點")));
                 }
+                answerSendSummary();
                 ASSERT_TRUE(click(d, "ButtonSend"));
                 endJob(c.ending);
             });
@@ -229,6 +251,7 @@ protected:
                 ASSERT_TRUE(clickRows(list(book), members));
                 m_prompts.dialogHandlers.push_back([this, c](QDialog* d) {
                     ASSERT_TRUE(typeInto(findControl<QWidget>(d, "MemoSM"), QStringLiteral("會議改到三點")));
+                    answerSendSummary();
                     ASSERT_TRUE(click(d, "ButtonSend"));
                     endJob(c.ending);
                 });
@@ -250,6 +273,7 @@ protected:
             endJob(c.ending);
             return;
         case Opener::PopupResend:
+            withoutQuietHours();
             m_prompts.answers.push_back(Prompts::Answer::No); // 要清除現有的傳送紀錄？ keep the rows
             ASSERT_TRUE(trigger(menuItem("PMItemLvRSendSMS")));
             endJob(c.ending);
@@ -297,7 +321,7 @@ TEST_P(JobEndingsTest, TheJobEndsCleanlyAndTheProgramAsAsked) {
     const int rowsBefore = log().rowCount();
 
     runCell(c);
-    if (c.ending == Ending::CloseBoxYes) {
+    if (c.ending == Ending::CloseBoxYes || c.ending == Ending::ExitMenuYes) {
         // 是 stops the job; the program ends once the worker has handed over its rows (nothing unsaved was
         // asked about: the answer queue holds no more).
         m_prompts.answers.push_back(Prompts::Answer::No); // 要儲存？
@@ -375,6 +399,7 @@ TEST_F(JobEndingsTest, ASignalStopsTheRunKeepsItsRowsAndEndsWithoutAQuestion) {
     m_prompts.dialogHandlers.push_back([&](QDialog* d) {
         ASSERT_TRUE(typeInto(findControl<QWidget>(d, "RichEditMT"), typedNumbers().join(QStringLiteral("; "))));
         ASSERT_TRUE(typeInto(findControl<QWidget>(d, "MemoSM"), QStringLiteral("會議改到三點")));
+        answerSendSummary();
         ASSERT_TRUE(click(d, "ButtonSend"));
         waitMidRun();
         QEventLoop loop;
@@ -405,6 +430,7 @@ TEST_F(JobEndingsTest, ASignalWhileTheRunAsksWhetherToGoOnClosesTheBoxAndEndsThe
     m_prompts.dialogHandlers.push_back([&](QDialog* d) {
         ASSERT_TRUE(typeInto(findControl<QWidget>(d, "RichEditMT"), typedNumbers().join(QStringLiteral("; "))));
         ASSERT_TRUE(typeInto(findControl<QWidget>(d, "MemoSM"), QStringLiteral("會議改到三點")));
+        answerSendSummary();
         ASSERT_TRUE(click(d, "ButtonSend"));
         // The box runs its own event loop: it is looked for from a timer, and SIGTERM comes from there.
         QString asked;

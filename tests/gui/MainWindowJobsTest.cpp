@@ -1,5 +1,6 @@
 #include "support/SimulatorWindowTest.h"
 
+#include "core/compose/OptOutList.h"
 #include "core/gateway/GwRecords.h"
 #include "core/sendlog/LogFile.h"
 #include "core/sendlog/LogStream.h"
@@ -11,6 +12,8 @@
 
 #include <QAction>
 #include <QFileInfo>
+#include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -25,6 +28,14 @@ namespace {
 // every call of the worker carried out on this (the user-interface) thread.
 class MainWindowJobsTest : public SimulatorWindowTest {
 protected:
+    void SetUp() override {
+        SimulatorWindowTest::SetUp();
+        withoutQuietHours();
+    }
+    void TearDown() override {
+        SimulatorWindowTest::TearDown();
+        Clock::reset();
+    }
     void addRow(const char* name, const char* mobile, const char* code, const QByteArray& result) {
         const quint64 id = mainWindow().jobRows().addRow(big5(name), ImageTyped, mobile, "20240301093000");
         mainWindow().jobRows().fillSendResult(id, code, ImageNone, result, big5("會議改到三點"));
@@ -34,9 +45,15 @@ protected:
     // with the window's own button.
     void finishJob() {
         ASSERT_TRUE(QTest::qWaitFor([this] { return progress().tracker().done(); }, 20000));
-        EXPECT_FALSE(mainWindow().isEnabled()) << "the send log stays disabled until the end is confirmed";
+        // Until the end is confirmed the window keeps what its menu bar offers beside the job, and nothing that
+        // would start another.
+        EXPECT_EQ(unreachable(mainWindow().menuBar()), QString());
+        for (const char* free : {"MItemFExit", "MItemHAbout", "MItemVToolBar", "MItemVStatusBar", "MItemVMsgWin"})
+            EXPECT_TRUE(menuItem(free)->isEnabled()) << free;
+        for (const char* locked : {"MItemTSendSMS", "MItemTQuerySMS", "MItemTCancelSMS", "MItemTFollowUp",
+                                   "MItemTAdrBk", "MItemTSettings", "MItemFLoad", "MItemFSave", "PMItemLvQuerySMS"})
+            EXPECT_FALSE(menuItem(locked)->isEnabled()) << locked;
         EXPECT_TRUE(click(&progress(), "ButtonOk"));
-        EXPECT_TRUE(mainWindow().isEnabled());
         // The job is over once its worker is gone as well: only then are the commands free again.
         ASSERT_TRUE(QTest::qWaitFor([this] { return !m_windows->jobs().busy(); }, 5000));
     }
@@ -72,8 +89,8 @@ TEST_F(MainWindowJobsTest, ResendAppendsTheFailedRowsAndQueryAllAsksEverySentMes
     choose("PMItemLvQuerySMS");
     finishJob();
     EXPECT_EQ(progress().tracker().statusText(),
-              QStringLiteral(
-                  "簡訊查詢完成：成功 2 筆，失敗 0 筆，略過 1 筆：未成功送出；已送達 1 筆，失敗 1 筆，不確定 1 筆"));
+              QStringLiteral("簡訊查詢完成，查詢 3 筆：有回覆 2 筆（已送達 1 筆、不確定 1 筆）、未能查詢 0 筆、略過 1 "
+                             "筆（未成功送出）"));
     EXPECT_EQ(cell(0, ColQueryCode), QString()) << "a failed send is never asked";
     EXPECT_EQ(cell(1, ColQueryCode), QStringLiteral("0"));
     EXPECT_TRUE(cell(1, ColQueryResult).startsWith(QStringLiteral("訊息已送達對方")));
@@ -126,6 +143,69 @@ TEST_F(MainWindowJobsTest, PopupCancelAsksFirstCountingOnlyReservations) {
     EXPECT_EQ(m_prompts.asked.last().preselected, Prompts::Answer::No);
     EXPECT_FALSE(progress().isVisible());
     EXPECT_FALSE(jobs().workerRegistered());
+}
+
+// 失敗重發 never reaches a number on the stop list, however the row writes it, and says which it left out; with
+// nothing else failed it starts nothing and counts them.
+TEST_F(MainWindowJobsTest, ResendLeavesOutTheStopListAndNamesWhatItLeftOut) {
+    addRow("A", "0912-000-001", "-1", big5("網路連線失敗"));
+    addRow("B", "0912000002", "-1", big5("網路連線失敗"));
+    QString error;
+    ASSERT_TRUE(ChangeOptOutFile(
+        OptOutPath(m_dir.path()),
+        [](OptOutList& list) { return list.add("+886912000001", {}, QDate(2024, 3, 1)) == OptOutAdd::Added; }, nullptr,
+        &error));
+    m_prompts.answers.push_back(Prompts::Answer::No); // 要清除現有的傳送紀錄？ keep the rows
+    choose("PMItemLvRSendSMS");
+    finishJob();
+    ASSERT_EQ(mainWindow().jobRows().rowCount(), 3);
+    EXPECT_EQ(QByteArray(m_sim->requests().back().msg_params), QByteArray("0912000002"));
+    EXPECT_TRUE(findControl<QPlainTextEdit>(&mainWindow(), "MemoShow")
+                    ->toPlainText()
+                    .contains(QStringLiteral("拒收名單中的 0912-000-001 未重發")));
+
+    ASSERT_TRUE(ChangeOptOutFile(
+        OptOutPath(m_dir.path()),
+        [](OptOutList& list) { return list.add("0912000002", {}, QDate(2024, 3, 1)) == OptOutAdd::Added; }, nullptr,
+        &error));
+    m_prompts.asked.clear();
+    clickRow(mainWindow().listView(), 3);
+    choose("PMItemLvRSendSMS");
+    EXPECT_EQ(m_prompts.messages(),
+              QStringList{QStringLiteral("沒有確定失敗的訊息需要重新傳送！\n略過 2 筆：已重發過 1 筆，拒收 1 筆")});
+    EXPECT_FALSE(progress().isVisible());
+}
+
+// At 23:40 失敗重發 asks whether to book the resend for the end of the quiet hours (the default), send it now,
+// or not at all; the operation log says what was chosen.
+TEST_F(MainWindowJobsTest, ANightResendIsBookedForTheMorningOrSentNowAsTheUserSays) {
+    QFile::remove(SendSettingsPath(m_dir.path())); // the quiet hours of a fresh start folder
+    Clock::setFixed(QDateTime(QDate(2024, 3, 1), QTime(23, 40)));
+    addRow("A", "0912000001", "-1", big5("網路連線失敗"));
+    m_prompts.answers = {Prompts::Answer::Cancel};
+    choose("PMItemLvRSendSMS");
+    EXPECT_EQ(m_prompts.messages(),
+              QStringList{QStringLiteral("現在是夜間（21:00–08:00），要改為 08:00 預約重發嗎？（按「否」照常重發）")});
+    EXPECT_EQ(m_prompts.asked.last().preselected, Prompts::Answer::Yes);
+    EXPECT_FALSE(progress().isVisible());
+    EXPECT_TRUE(m_sim->requests().empty());
+
+    for (const Prompts::Answer answer : {Prompts::Answer::Yes, Prompts::Answer::No}) {
+        // The resent row failed again (a refusal), so the next resend finds it.
+        m_sim->failNextSends(8, 1);
+        m_prompts.answers = {answer, Prompts::Answer::No}; // then 要清除現有的傳送紀錄？ keep the rows
+        choose("PMItemLvRSendSMS");
+        finishJob();
+    }
+    QList<QByteArray> schedules;
+    for (const sGwRequest& r : m_sim->requests())
+        if (r.msg_type == GwSendDomestic)
+            schedules << QByteArray(r.msg_params + std::strlen(r.msg_params) + 1);
+    EXPECT_EQ(schedules, (QList<QByteArray>{"03", "01"})) << "booked, then sent at once";
+    EXPECT_EQ(cell(1, ColSendTime), QStringLiteral("20240302080000"));
+    const QByteArray opLog = test::readAll(QDir(m_dir.path()).filePath(QStringLiteral("20240301.dbg")));
+    EXPECT_TRUE(opLog.contains(big5("現在是夜間（21:00–08:00），失敗重發改為 2024/03/02 08:00 預約傳送")));
+    EXPECT_TRUE(opLog.contains(big5("現在是夜間（21:00–08:00），失敗重發照常傳送")));
 }
 
 TEST_F(MainWindowJobsTest, ResendWithNothingFailedSaysSoAndStartsNothing) {

@@ -119,12 +119,41 @@ TEST_F(MainWindowTest, CutConfigurationIsSaidLikeAMissingOneWithItsSize) {
     EXPECT_EQ(QFileInfo(configPath()).size(), 10) << "the cut file is left for the settings to replace";
 }
 
-TEST_F(MainWindowTest, ALogFolderThatCannotBeCreatedLeavesALine) {
-    writeConfig(path("missing/parent"));
-    startWindows();
-    EXPECT_TRUE(m_prompts.asked.isEmpty());
-    EXPECT_TRUE(mainWindow().commandsEnabled());
-    EXPECT_EQ(memoText(), QStringLiteral("\n無法自動建立 ") + path("missing/parent") + QStringLiteral(" 目錄"));
+// A missing log folder that the settings name is made at start only when the user says so, as 設定 asks
+// before it stores one (the default folder of a start without one is the program's own, made unasked); what
+// became of it is in the message area.
+TEST_F(MainWindowTest, AMissingLogFolderIsMadeAtStartOnlyWhenTheUserSaysSo) {
+    QFile plain(path("plain"));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    const struct {
+        const char* folder; // nullptr: no configuration, the start folder's logfiles
+        Answer answer;
+        bool made;
+        const char* line; // with %1 for the folder
+    } cases[] = {
+        {nullptr, Answer::Yes, true, ""}, // no question: the answer is not asked for
+        {"new/logs", Answer::Yes, true, ""},
+        {"other", Answer::No, false, "\n運作記錄檔目錄不存在：%1，運作記錄不會寫入"},
+        {"plain/logs", Answer::Yes, false, "\n無法自動建立 %1 目錄\n路徑中有一段不是目錄"},
+    };
+    for (const auto& c : cases) {
+        const QString folder = path(c.folder ? c.folder : "logfiles");
+        SCOPED_TRACE(folder.toStdString());
+        m_windows.reset();
+        m_prompts.asked.clear();
+        if (c.folder)
+            writeConfig(folder);
+        if (c.folder)
+            m_prompts.answers.push_back(c.answer);
+        startWindows();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(m_prompts.messages().contains(QStringLiteral("運作記錄檔目錄不存在：%1，要建立？").arg(folder)),
+                  c.folder != nullptr);
+        EXPECT_EQ(QFileInfo(folder).isDir(), c.made);
+        EXPECT_EQ(memoText(), QString::fromUtf8(c.line).arg(folder));
+        m_prompts.dialogHandlers.clear(); // the settings window a start without configuration opens
+    }
 }
 
 TEST_F(MainWindowTest, RowsUpdateTheStatusTextAndTheCommands) {
@@ -148,11 +177,13 @@ TEST_F(MainWindowTest, RowsUpdateTheStatusTextAndTheCommands) {
         EXPECT_FALSE(menuItem(name)->isEnabled()) << name;
 }
 
-TEST_F(MainWindowTest, SelectingRowsMarksTheLogChangedSoExitAsks) {
+TEST_F(MainWindowTest, AChangedRowMarksTheLogChangedSoExitAsksButASelectionDoesNot) {
     TFormMain& w = start();
     addRows({"a", "b"});
     w.setLogSaved(true);
     select(1);
+    EXPECT_TRUE(w.logSaved()) << "the selection is not saved with the rows";
+    w.logModel().setText(0, ColQueryCode, "0"); // as a query's answer writes it
     EXPECT_FALSE(w.logSaved());
     m_prompts.answers = {Answer::No};
     trigger(menuItem("MItemFExit"));
@@ -424,10 +455,10 @@ TEST_F(MainWindowTest, LoadAfterSavingTheChangedLogReportsBothOperations) {
     EXPECT_EQ(QFileInfo(path("saved.log")).size(), 4 + 3 * 556);
     EXPECT_EQ(w.logModel().rowCount(), 1);
     EXPECT_TRUE(w.logSaved());
-    EXPECT_FALSE(w.isEnabled()) << "the progress window holds the window until the user confirms";
+    EXPECT_FALSE(menuItem("MItemFLoad")->isEnabled()) << "the progress window holds the log until the user confirms";
 
     finishProgress();
-    EXPECT_TRUE(w.isEnabled());
+    EXPECT_TRUE(menuItem("MItemFLoad")->isEnabled());
     const QString memo = memoText();
     const int saved = memo.indexOf(QStringLiteral("發訊紀錄儲存完成"));
     const int loaded = memo.indexOf(QStringLiteral("發訊紀錄載入完成"));
@@ -452,6 +483,15 @@ TEST_F(MainWindowTest, LoadingIntoAnEmptyListAsksNothingAndCountsAsSaved) {
     ASSERT_EQ(w.logModel().rowCount(), 1);
     EXPECT_EQ(w.logModel().codeImage(0), int(ImageReservation));
     EXPECT_TRUE(w.logSaved());
+    finishProgress();
+
+    // Looked at, not changed: clearing it for the next load (as for a send) asks nothing about saving.
+    select(0);
+    m_prompts.fileNames = {path("one.log")};
+    m_prompts.answers = {Answer::Yes};
+    trigger(menuItem("MItemFLoad"));
+    EXPECT_EQ(m_prompts.messages(), QStringList{kClear});
+    finishProgress();
 }
 
 TEST_F(MainWindowTest, ACutFileLoadsItsCompleteRowsAndSaysHowManyWereMissing) {
@@ -613,6 +653,7 @@ TEST_F(MainWindowTest, ColumnsShowAWholeTimeAndMsgIdFillTheListAndKeepTheUsersWi
     const QFontMetrics fm(list->font());
     const int wholeTime = fm.horizontalAdvance(QStringLiteral("20240301093000"));
     const int wholeResult = fm.horizontalAdvance(QStringLiteral("訊息已成功送出(MsgId:NV240301093000000001)"));
+    const int wholeQueryResult = fm.horizontalAdvance(QStringLiteral("已送至簡訊中心，尚未完成查詢"));
     const int tableWidths[kSendLogColumns] = {56, 80, 80, 54, 80, 54, 80, 160};
 
     // The first size, and a window the user made 1,200 px wide.
@@ -626,10 +667,14 @@ TEST_F(MainWindowTest, ColumnsShowAWholeTimeAndMsgIdFillTheListAndKeepTheUsersWi
         SCOPED_TRACE(width);
         EXPECT_GT(c.widths[ColSendTime], wholeTime);
         EXPECT_GT(c.widths[ColSendResult], wholeResult);
+        EXPECT_GT(c.widths[ColQueryResult], wholeQueryResult);
         for (int i = 0; i + 1 < kSendLogColumns; ++i)
             EXPECT_GE(c.widths[i], width ? first.widths[i] : tableWidths[i]) << "column " << i;
-        EXPECT_EQ(c.total, list->viewport()->width()) << "the last column takes the rest, nothing scrolls";
-        EXPECT_FALSE(list->horizontalScrollBar()->isVisible());
+        // A screen narrower than every column whole (the test's own is 800 px) opens the list scrolling.
+        if (width || w.screen()->availableGeometry().width() >= 1280) {
+            EXPECT_EQ(c.total, list->viewport()->width()) << "the last column takes the rest, nothing scrolls";
+            EXPECT_FALSE(list->horizontalScrollBar()->isVisible());
+        }
         if (!width)
             first = c;
     }
@@ -727,8 +772,9 @@ TEST_F(MainWindowTest, ToolCommandsOpenTheirWindowsInTheirMode) {
     EXPECT_TRUE(m_prompts.dialogHandlers.empty());
 }
 
-// The load's progress window holds the main window until the user confirms it with its own button; a
-// warning that comes while it is held is answered, and the main window is usable afterwards.
+// The load's progress window holds the send log's commands until the user confirms it with its own button
+// (the menu bar's 結束, 關於 and views stay); a warning that comes meanwhile is answered, and the commands are
+// usable afterwards.
 TEST_F(MainWindowTest, LoadIsConfirmedWithTheProgressWindowsOwnButton) {
     TFormMain& w = start();
     ASSERT_NO_FATAL_FAILURE(writeCutLog());
@@ -736,8 +782,9 @@ TEST_F(MainWindowTest, LoadIsConfirmedWithTheProgressWindowsOwnButton) {
     m_prompts.fileNames = {path("cut.log")};
     click(toolButton("SpeedButtonLoad"));
     EXPECT_EQ(m_prompts.messages().size(), 1) << "the cut file is reported";
-    EXPECT_FALSE(w.isEnabled());
-    EXPECT_FALSE(unreachable(toolButton("SpeedButtonLoad")).isEmpty()) << "the held window takes no clicks";
+    EXPECT_TRUE(w.isEnabled());
+    EXPECT_FALSE(unreachable(toolButton("SpeedButtonLoad")).isEmpty()) << "the held commands take no clicks";
+    EXPECT_EQ(unreachable(toolButton("SpeedButtonMsgWin")), QString()) << "the views stay";
     QCoreApplication::sendPostedEvents(&progress(), WM_SHOWPROCESS);
     auto* ok = findControl<QPushButton>(&progress(), "ButtonOk");
     EXPECT_EQ(ok->text(), QStringLiteral("確定"));

@@ -75,7 +75,9 @@ TEST_F(RealPrompts, ABoxShowsQuotedControlCharactersEscapedAndMarkupAsText) {
         auto* message = qobject_cast<QMessageBox*>(box);
         shown = message->text();
         format = message->textFormat();
-        EXPECT_TRUE(click(message->button(QMessageBox::Yes)));
+        // A notice informs: its one button is 確定, never 是.
+        EXPECT_EQ(message->buttons().size(), 1);
+        EXPECT_TRUE(click(message->button(QMessageBox::Ok)));
     });
     standardPrompts().notice(&mainWindow(), Prompts::Icon::Warning, QStringLiteral("Norvi"),
                              QStringLiteral("成員「<b>\x1b[31m王\x07」\n已略過"));

@@ -231,8 +231,8 @@ TEST_F(QueryDialogTest, AllRowsRunUnderTheProgressWindowWhileTheSendLogIsLocked)
         EXPECT_TRUE(mainWindow().runLocked());
         EXPECT_EQ(finished.size(), 0) << "the dialog is closed by the progress window";
         EXPECT_EQ(progress().tracker().statusText(),
-                  QStringLiteral("簡訊查詢完成：成功 2 筆，失敗 0 筆，略過 1 筆：未成功送出；"
-                                 "已送達 1 筆，預約中 1 筆，失敗 1 筆"));
+                  QStringLiteral("簡訊查詢完成，查詢 3 筆：有回覆 2 筆（已送達 1 筆、預約中 1 筆）、未能查詢 0 筆、"
+                                 "略過 1 筆（未成功送出）"));
         EXPECT_EQ(progress().tracker().progressText(), QStringLiteral("3 / 3(100%)"));
         EXPECT_TRUE(click(&progress(), "ButtonOk"));
     });
@@ -272,7 +272,7 @@ TEST_F(QueryDialogTest, SelectedRowsCancelKeepsOnlyTheAskedRowsSelected) {
         click(&progress(), "ButtonOk");
     });
     EXPECT_EQ(progress().tracker().statusText(),
-              QStringLiteral("預約簡訊取消完成：成功 1 筆，失敗 0 筆，略過 1 筆：未成功送出"));
+              QStringLiteral("預約簡訊取消完成，取消 2 筆：已取消 1 筆、未能取消 0 筆、略過 1 筆（未成功送出）"));
     EXPECT_EQ(progress().tracker().progressText(), QStringLiteral("2 / 2(100%)"));
     EXPECT_EQ(mainWindow().jobRows().selectedRows(), QVector<int>{0});
     EXPECT_EQ(cell(0, ColQueryCode), QStringLiteral("0"));
@@ -356,7 +356,7 @@ TEST_F(QueryDialogTest, ResendWithNothingFailedSaysSoEvenWithoutAGateway) {
     ASSERT_EQ(m_prompts.asked.size(), 1);
     EXPECT_EQ(m_prompts.asked[0].text, QStringLiteral("沒有確定失敗的訊息需要重新傳送！"));
     EXPECT_EQ(m_prompts.asked[0].icon, Prompts::Icon::Information);
-    EXPECT_EQ(m_prompts.asked[0].buttons, Prompts::Buttons::Yes);
+    EXPECT_EQ(m_prompts.asked[0].buttons, Prompts::Buttons::Ok);
     EXPECT_FALSE(progress().isVisible());
     EXPECT_FALSE(mainWindow().runLocked());
 }

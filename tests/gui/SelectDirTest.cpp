@@ -97,10 +97,10 @@ TEST_F(SelectDir, StartsAtTheGivenFolderUnderTheRootsOnOffer) {
         click(form, "ButtonCancel");
     });
 
-    // Without a usable start it opens at the current folder.
+    // A folder typed but not made yet opens the tree at the nearest folder above it that is there.
     ASSERT_TRUE(QDir::setCurrent(m_root + QStringLiteral("/c")));
-    choose(m_root + QStringLiteral("/missing"), [this](TFormSelectDir* form) {
-        EXPECT_EQ(form->currentFolder(), m_root + QStringLiteral("/c"));
+    choose(m_root + QStringLiteral("/a/new/deeper"), [this](TFormSelectDir* form) {
+        EXPECT_EQ(form->currentFolder(), m_root + QStringLiteral("/a"));
         click(form, "ButtonCancel");
     });
 }

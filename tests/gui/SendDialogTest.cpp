@@ -268,7 +268,14 @@ TEST_F(SendDialogTest, ARunFillsTheSendLogThroughTheGatewayAndItsTextComesBack) 
         [&] {
             ASSERT_TRUE(typeInto(field(), QStringLiteral("0912000001; 0912000002; 0912000001")));
             ASSERT_TRUE(typeInto(memo(), QStringLiteral("會議改到三點")));
+            QStringList lines;
+            answerSendSummary([&](QDialog& box) {
+                lines << summaryLine(box, "Count") << summaryLine(box, "LeftOut");
+                EXPECT_TRUE(click(&box, "ButtonSend"));
+            });
             press("ButtonSend");
+            EXPECT_EQ(lines, (QStringList{QStringLiteral("收訊人 2 位、共 2 通簡訊"),
+                                          QStringLiteral("略過：重複 1、拒收 0、號碼不符 0")}));
             EXPECT_TRUE(dialog().isVisible()) << "the dialog keeps its modal show while its run goes on";
             EXPECT_FALSE(dialog().isEnabled());
             EXPECT_TRUE(progress().isVisible());
@@ -311,6 +318,12 @@ TEST_F(SendDialogTest, AReservationGoesWithItsTimeAndTheValidityLimit) {
             ASSERT_TRUE(click(control<QCheckBox>("CheckBoxExpTime")));
             ASSERT_TRUE(pickItem(combo("ComboBoxExpHour"), 2));
             ASSERT_TRUE(pickItem(combo("ComboBoxExpMinute"), 30));
+            answerSendSummary([](QDialog& box) {
+                EXPECT_EQ(summaryLine(box, "Reservation"), QStringLiteral("預約時間：2024/03/04 18:05"));
+                EXPECT_EQ(summaryLine(box, "Validity"), QStringLiteral("有效期限：2 小時 30 分鐘"));
+                EXPECT_EQ(summaryLine(box, "QuietHours"), QString()) << "18:05 is no night";
+                EXPECT_TRUE(click(&box, "ButtonSend"));
+            });
             press("ButtonSend");
         },
         false);
@@ -408,7 +421,15 @@ TEST_F(SendDialogTest, ReplacementMessagesAreCountedAndSentPerRow) {
             EXPECT_EQ(countText(), QStringLiteral("總共需要 1 通簡訊"))
                 << "a click on plain text shows the message's own count";
             ASSERT_TRUE(typeInto(memo(), QStringLiteral("親愛的$1$您好，本月帳單$2$元。")));
+            // The row without values is a line of the summary; 傳送 sends it with the fields empty.
+            QString named;
+            answerSendSummary([&](QDialog& box) {
+                named = summaryLine(box, "EmptyFields");
+                EXPECT_TRUE(click(&box, "ButtonSend"));
+            });
             press("ButtonSend");
+            EXPECT_EQ(named, QStringLiteral("以下 1 位受訊者的訊息缺少替代欄位的值：第 2 行缺 $1$、$2$"));
+            EXPECT_TRUE(m_prompts.messages().isEmpty()) << "no box of its own";
         },
         false);
     finishRun();
@@ -417,7 +438,7 @@ TEST_F(SendDialogTest, ReplacementMessagesAreCountedAndSentPerRow) {
     for (int row = 0; row < 2; ++row)
         contents << cell(row, ColContent);
     contents.sort();
-    EXPECT_EQ(contents, (QStringList{QStringLiteral("親愛的$1$您好，本月帳單$2$元。"),
+    EXPECT_EQ(contents, (QStringList{QStringLiteral("親愛的您好，本月帳單元。"),
                                      QStringLiteral("親愛的王小明您好，本月帳單1200元。")}));
 }
 
@@ -437,11 +458,23 @@ TEST_F(SendDialogTest, EntriesFromTheAddressBookStayWhenTheDialogCloses) {
 TEST_F(SendDialogTest, RunThatCannotBeSentIsRefusedBeforeTheLogIsTouched) {
     const quint64 id = mainWindow().jobRows().addRow(big5("A"), ImageTyped, "0912000001", "20240301093000");
     mainWindow().jobRows().fillSendResult(id, "0", ImageNone, big5("訊息已成功送出(MsgId:X)"), big5("x"));
+    addressBook().putMember(test::member(5, big5("王小明"), QByteArray(30, '9')));
     open([&] {
         ASSERT_TRUE(typeInto(field(), QStringLiteral("0").repeated(30)));
         ASSERT_TRUE(typeInto(memo(), QStringLiteral("hello")));
-        EXPECT_TRUE(sendAndWarning().startsWith(QStringLiteral("受訊者號碼過長")));
+        // Typed, the long text is first no number, left out; sent anyway, it refuses the run, and 傳送 with it.
+        answerSendSummary([](QDialog& box) {
+            EXPECT_TRUE(summaryLine(box, "NothingToSend").startsWith(QStringLiteral("所有受訊者都已略過")));
+            EXPECT_TRUE(click(&box, "RadioSummaryOddNumbers1"));
+            EXPECT_TRUE(summaryLine(box, "NothingToSend").startsWith(QStringLiteral("受訊者號碼過長")));
+            EXPECT_FALSE(findControl<QPushButton>(&box, "ButtonSend")->isEnabled());
+            EXPECT_TRUE(click(&box, "ButtonCancel"));
+        });
+        EXPECT_EQ(sendAndWarning(), QString());
         EXPECT_TRUE(dialog().isVisible());
+        // A member's number is refused at once.
+        render({entry(5, KindAddressBook, "王小明")});
+        EXPECT_TRUE(sendAndWarning().startsWith(QStringLiteral("受訊者號碼過長")));
     });
     EXPECT_FALSE(m_prompts.messages().contains(QStringLiteral("要清除現有的傳送紀錄？")));
     EXPECT_EQ(mainWindow().jobRows().rowCount(), 1);

@@ -1,7 +1,10 @@
 #include "support/WindowTest.h"
 
+#include "core/shared/SendSettings.h"
+
 #include <QAccessible>
 #include <QAction>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,6 +13,7 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimeEdit>
 
 #include <gtest/gtest.h>
 
@@ -57,9 +61,10 @@ protected:
 TEST_F(SettingsDialog, OpensOnTheGatewayPageWithItsControls) {
     EXPECT_EQ(form().windowTitle(), QStringLiteral("參數設定"));
     auto* pages = control<QTabWidget>("PageControlSetup");
-    ASSERT_EQ(pages->count(), 2);
+    ASSERT_EQ(pages->count(), 3);
     EXPECT_EQ(pages->tabText(0), QStringLiteral("目錄設定"));
     EXPECT_EQ(pages->tabText(1), QStringLiteral("Gateway設定"));
+    EXPECT_EQ(pages->tabText(2), QStringLiteral("傳送時段"));
     inSettings([&] {
         EXPECT_EQ(pages->currentWidget()->objectName(), QStringLiteral("TabSheetGateway"));
         EXPECT_TRUE(edit("EditLogFiles")->isReadOnly());
@@ -286,4 +291,44 @@ TEST_F(SettingsDialog, LogFolderButtonPutsTheChosenFolderIntoTheField) {
     ASSERT_EQ(m_prompts.asked.size(), 3);
     EXPECT_EQ(m_prompts.asked.at(1).kind, QStringLiteral("folder"));
     EXPECT_EQ(m_prompts.asked.at(1).text, QStringLiteral("請選擇運作記錄檔目錄："));
+}
+
+// 傳送時段: the quiet hours and the summary's showing go into NorviSMSAp.ini with its own keys (NorviSMSAp.cfg
+// keeps its 328 bytes); equal times are refused with the window left open, and the page shows what is stored.
+TEST_F(SettingsDialog, TheSendPageStoresQuietHoursInTheIniFile) {
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("logs")));
+    writeConfig(m_dir.filePath(QStringLiteral("logs")), "127.0.0.1", 9000);
+    ReadConfig(config());
+    inSettings([&] {
+        clickTab(form().findChild<QTabBar*>(), 2);
+        auto* quiet = control<QCheckBox>("CheckBoxQuietHours");
+        EXPECT_TRUE(quiet->isChecked());
+        EXPECT_EQ(control<QTimeEdit>("TimeEditQuietFrom")->time(), QTime(21, 0));
+        EXPECT_EQ(control<QTimeEdit>("TimeEditQuietTo")->time(), QTime(8, 0));
+        control<QTimeEdit>("TimeEditQuietTo")->setFocus();
+        control<QTimeEdit>("TimeEditQuietTo")->setTime(QTime(21, 0));
+        press("ButtonOk");
+        EXPECT_EQ(m_prompts.messages().last(), QStringLiteral("夜間的開始與結束時間不可相同！"));
+        EXPECT_TRUE(form().isVisible());
+        control<QTimeEdit>("TimeEditQuietTo")->setTime(QTime(7, 30));
+        ASSERT_TRUE(click(control<QCheckBox>("CheckBoxCliRefuses")));
+        ASSERT_TRUE(click(control<QCheckBox>("CheckBoxSummaryWarnings")));
+        press("ButtonOk");
+    });
+    QFile ini(SendSettingsPath(m_dir.path()));
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    const QByteArray written = ini.readAll();
+    for (const char* line :
+         {"[QuietHours]", "enabled=true", "from=21:00", "to=07:30", "cliRefuses=true", "[Send]", "summary=warnings"})
+        EXPECT_TRUE(written.contains(line)) << line << "\n" << written.constData();
+    EXPECT_EQ(QFileInfo(configPath()).size(), 328);
+
+    inSettings([&] {
+        clickTab(form().findChild<QTabBar*>(), 2);
+        EXPECT_EQ(control<QTimeEdit>("TimeEditQuietTo")->time(), QTime(7, 30));
+        ASSERT_TRUE(click(control<QCheckBox>("CheckBoxQuietHours")));
+        EXPECT_FALSE(control<QTimeEdit>("TimeEditQuietFrom")->isEnabled());
+        press("ButtonCancel");
+    });
+    EXPECT_TRUE(ReadSendSettings(m_dir.path()).quiet.enabled) << "取消 stores nothing";
 }

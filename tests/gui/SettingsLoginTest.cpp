@@ -102,7 +102,7 @@ TEST_F(SettingsLogin, SuccessfulTestKeepsTheValuesInMemoryButNotInTheFile) {
     testLogins({{m_sim->port(), "right"}});
     ASSERT_EQ(boxes().size(), 1);
     EXPECT_EQ(boxes().first().icon, ScriptedPrompts::Icon::Information);
-    EXPECT_EQ(boxes().first().buttons, ScriptedPrompts::Buttons::Yes);
+    EXPECT_EQ(boxes().first().buttons, ScriptedPrompts::Buttons::Ok);
     EXPECT_EQ(boxes().first().text, QStringLiteral("帳號/密碼檢查成功"));
     // The name was looked up on the test's thread: the client reached the simulator on 127.0.0.1.
     ASSERT_FALSE(m_sim->requests().empty());
@@ -154,7 +154,7 @@ TEST_F(SettingsLogin, FailedTestShowsTheGatewaysOrTheConnectionsTextInAWarning) 
     testLogins({{m_sim->port(), "wrong"}, {closedPort, "right"}});
     ASSERT_EQ(boxes().size(), 2);
     EXPECT_EQ(boxes().first().icon, ScriptedPrompts::Icon::Warning);
-    EXPECT_EQ(boxes().first().buttons, ScriptedPrompts::Buttons::Yes);
+    EXPECT_EQ(boxes().first().buttons, ScriptedPrompts::Buttons::Ok);
     EXPECT_EQ(boxes().first().text, QStringLiteral("密碼錯誤"));
 
     EXPECT_EQ(boxes().last().icon, ScriptedPrompts::Icon::Warning);

@@ -29,6 +29,7 @@ def book_send_journey(j):
     wait_for("the member in the recipient field", lambda: j.edit_text(recipients) == "Ann Lee; ")
     j.fill(j.control(dialog, "text", "訊息內容"), MESSAGE)
     j.press(dialog, "傳送")
+    j.confirm_summary()
     j.screenshot("book-send-progress")
     # The send dialog keeps its place under the progress window until the run's end is confirmed.
     j.confirm_progress("簡訊傳送完成：成功 1 筆，失敗 0 筆")

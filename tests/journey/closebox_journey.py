@@ -24,6 +24,7 @@ def closebox_journey(j):
     j.fill(j.control(dialog, "text", "受訊者"), "0912000001")
     j.fill(j.control(dialog, "text", "訊息內容"), "Close box test")
     j.press(dialog, "傳送")
+    j.confirm_summary()
     progress = j.window("作業進度", "dialog")
     wait_for("the run to wait for the gateway", lambda: any("等待閘道回應" in t for t in j.texts(progress)))
 

@@ -19,6 +19,7 @@ def send_with_follow_up(j, numbers, keep_rows=False):
     if not j._states(box).contains(j.pyatspi.STATE_CHECKED):
         j.click(box, what="傳送後追蹤結果")
     j.press(dialog, "傳送")
+    j.confirm_summary()
     if keep_rows:
         j.answer("要清除現有的傳送紀錄？", "否")
     j.confirm_progress(f"簡訊傳送完成：成功 {len(numbers)} 筆，失敗 0 筆")

@@ -34,6 +34,7 @@ def send(j):
     j.fill(j.control(dialog, "text", "受訊者"), "; ".join(NUMBERS))
     j.fill(j.control(dialog, "text", "訊息內容"), "Gateway gone")
     j.press(dialog, "傳送")
+    j.confirm_summary()
 
 
 def results(rows):

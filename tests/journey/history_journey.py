@@ -38,7 +38,7 @@ def history_journey(j):
     nothing = "沒有確定失敗的訊息需要重新傳送！\n略過 1 筆：已重發過 1 筆"
     j.message_box(nothing)
     j.screenshot("nothing-left-to-resend")
-    j.answer(nothing, "是")
+    j.answer(nothing, "確定")
     check(len(j.gateway_requests("send")) == 2, "a third resend sent the message again")
 
     # What a norvi-cli resend killed with SIGKILL leaves: the log, and beside it its unfinished copy with
@@ -64,7 +64,7 @@ def history_journey(j):
     check(len(journey.read_log(log)) == 2, "the log was not finished in place")
 
     j.popup_below_rows("失敗重發(R)")
-    j.answer("沒有確定失敗的訊息需要重新傳送！\n略過 1 筆：已重發過 1 筆", "是")
+    j.answer("沒有確定失敗的訊息需要重新傳送！\n略過 1 筆：已重發過 1 筆", "確定")
     check(len(j.gateway_requests("send")) == 2, "the resent message was sent again")
 
 

@@ -424,8 +424,12 @@ class Journey:
                 found.append(m.group(2))
         return found
 
-    def write_config(self, port=None):
+    def write_config(self, port=None, quiet_hours=False):
+        """NorviSMSAp.cfg for the gateway, and NorviSMSAp.ini: a journey sends at once at whatever hour it runs,
+        so the quiet hours are off unless it asks for them."""
         write_config(self.start_dir, self.log_dir, "127.0.0.1", port or self.gateway_port, "demo", "demo")
+        with open(os.path.join(self.start_dir, "NorviSMSAp.ini"), "w") as f:
+            f.write(f"[QuietHours]\nenabled={'true' if quiet_hours else 'false'}\n")
 
     def run_cli(self, *args, exit_codes=(0,)):
         """Runs norvi-cli in the start folder; an exit status outside exit_codes fails the journey."""
@@ -438,9 +442,12 @@ class Journey:
                                f"{done.stderr.decode(errors='replace')}")
         return done.stdout.decode(errors="replace")
 
-    def start_program(self):
-        """Starts norvi-sms in the start folder and waits until its windows are on the accessibility bus."""
+    def start_program(self, now=None):
+        """Starts norvi-sms in the start folder and waits until its windows are on the accessibility bus. With
+        `now` ("2024-05-01T23:30:00"), its clock starts at that local time (the NORVI_TEST_NOW seam)."""
         env = dict(self.env, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+        if now:
+            env["NORVI_TEST_NOW"] = now
         self.program_output = open(os.path.join(self.dir, "norvi-sms.out"), "wb")
         self.program = self._spawn([self.sms], cwd=self.start_dir, env=env, stdout=self.program_output,
                                    stderr=subprocess.STDOUT)
@@ -682,6 +689,14 @@ class Journey:
             return None
         shown = lambda: [(w.name, self.texts(w)) for w in self.windows() if w.getRoleName() == "alert"]
         return wait_for(f"a message box saying {text!r} (message boxes on screen: {shown()})", find, timeout)
+
+    def confirm_summary(self):
+        """Answers the summary before a send with 傳送 as it stands; returns the lines it showed."""
+        box = self.window("傳送前確認", "dialog")
+        lines = self.texts(box)
+        self.press(box, "傳送")
+        self.window_gone("傳送前確認")
+        return lines
 
     def answer(self, text, caption_prefix):
         """Answers the message box that says `text` with its button whose caption starts with the prefix."""

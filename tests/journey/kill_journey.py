@@ -1,8 +1,9 @@
 """A run killed in the middle loses no accepted message: 20 numbers sent from 工具 → 發訊 against a gateway
 that answers slowly, norvi-sms killed with SIGKILL after a few messages; the next start offers the rows it
 left ("上次未儲存的發訊紀錄…要載入？") and they hold every MsgId the gateway issued, but at most the one in
-flight. A log-out's SIGTERM then ends the program within seconds with status 0, and the rows are offered
-again at the next start."""
+flight, and a row for every recipient the run never reached: the one in flight "可能已送出", the others
+"未傳送：程式中斷". A log-out's SIGTERM then ends the program within seconds with status 0, and the rows are
+offered again at the next start."""
 
 import os
 import re
@@ -29,7 +30,7 @@ def row_ids(rows):
     return {m.group(1) for r in rows for m in [re.search(r"MsgId:([^)]+)\)", r[4])] if m}
 
 
-def restart_and_take_rows(j, expected_count=None):
+def restart_and_take_rows(j, expected_count=None, unreached=None):
     j.start_program()
 
     def offer():
@@ -42,8 +43,11 @@ def restart_and_take_rows(j, expected_count=None):
     said = " ".join(j.texts(box))
     if expected_count is not None:
         check(f"（{expected_count} 筆）" in said, f"the offer says {said!r}, expected {expected_count} rows")
+    if unreached is not None:
+        check("會為它們補上紀錄" in said, f"the offer says {said!r}, not that the unreached get rows")
+    j.screenshot("offer-unreached" if unreached else "offer")
     j.press(box, "是")
-    return j.wait_rows("the rows left behind", lambda rows: len(rows) > 0)
+    return j.wait_rows("the rows left behind", lambda rows: len(rows) >= (unreached or 1))
 
 
 def kill_journey(j):
@@ -55,15 +59,21 @@ def kill_journey(j):
     j.fill(j.control(dialog, "text", "受訊者"), "; ".join(NUMBERS))
     j.fill(j.control(dialog, "text", "訊息內容"), "Kill test")
     j.press(dialog, "傳送")
+    j.confirm_summary()
     wait_for("a few accepted messages", lambda: len(issued(j)) >= 4)
     os.kill(j.program.pid, signal.SIGKILL)
     j.program.wait(timeout=10)
     time.sleep(0.5)  # the gateway prints the reply it was writing when the client went
     accepted = set(issued(j))
 
-    rows = restart_and_take_rows(j)
+    rows = restart_and_take_rows(j, unreached=len(NUMBERS))
     missing = accepted - row_ids(rows)
     check(len(missing) <= 1, f"accepted MsgIds with no row after SIGKILL: {missing} (rows {rows})")
+    check(sorted(r[1] for r in rows) == NUMBERS, f"not every recipient has one row after SIGKILL: {rows}")
+    left = [r[4] for r in rows if "MsgId:" not in r[4]]
+    in_flight = left.count("程式在閘道回覆前結束，可能已送出")
+    check(in_flight <= 1 and left.count("未傳送：程式中斷") == len(left) - in_flight,
+          f"the rows of the recipients the killed run never reached: {left}")
     kept = len(rows)
 
     start = time.monotonic()

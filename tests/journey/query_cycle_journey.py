@@ -81,7 +81,7 @@ def query_cycle_journey(j):
     msg_edit = j.control(dialog, "text", "MsgId：")
     check(not j.enabled(msg_edit), "the MsgId edit is usable with the all-rows scope")
     j.press(dialog, "查詢")
-    j.confirm_progress("簡訊查詢完成：成功 2 筆，失敗 0 筆，略過 1 筆：未成功送出；已送達 2 筆，失敗 1 筆")
+    j.confirm_progress("簡訊查詢完成，查詢 3 筆：有回覆 2 筆（已送達 2 筆）、未能查詢 0 筆、略過 1 筆（未成功送出）")
     j.window_gone("狀態查詢")
     rows = j.wait_rows("the sent rows answered", lambda rows: all(r[5] == "0" for r in rows if r[3] == "0"))
     check(all(r[5] == "" for r in rows if r[3] != "0"), f"the refused row was asked about: {rows}")
@@ -113,7 +113,7 @@ def query_cycle_journey(j):
     check(checked(j, j.control(dialog, "radio button", "發訊紀錄列視框所選紀錄查詢")),
           "the selected-rows scope is not preselected with a row selected")
     j.press(dialog, "查詢")
-    j.confirm_progress("簡訊查詢完成：成功 1 筆，失敗 0 筆；已送達 1 筆")
+    j.confirm_progress("簡訊查詢完成，查詢 1 筆：有回覆 1 筆（已送達 1 筆）、未能查詢 0 筆")
     j.wait_rows("the selected row answered", lambda rows: any(r[4].endswith(f"(MsgId:{resent_id})") and r[5] == "0"
                                                               for r in rows))
     asked = [line.split(" ", 1)[0] for line in j.gateway_requests("query")]
@@ -142,7 +142,7 @@ def query_cycle_journey(j):
     j.press(dialog, "確定")
     # Cancelling cannot be undone: the dialog asks first, naming the reservations it will try.
     j.answer("要取消 1 筆預約？", "是")
-    j.confirm_progress("預約簡訊取消完成：成功 1 筆，失敗 0 筆")
+    j.confirm_progress("預約簡訊取消完成，取消 1 筆：已取消 1 筆、未能取消 0 筆")
     rows = j.wait_rows("the reservation cancelled", lambda rows: any(r[1] == BOOKED and r[5] == "0" for r in rows))
     row = next(r for r in rows if r[1] == BOOKED)
     check(row[6].startswith("取消成功"), f"the cancelled row says {row[6]!r}")

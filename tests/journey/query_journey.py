@@ -21,7 +21,7 @@ def query_journey(j):
 
     # A right click below the rows leaves none selected: the query covers all of them.
     j.popup_below_rows("查詢(Q)")
-    j.confirm_progress("簡訊查詢完成：成功 3 筆，失敗 0 筆；已送達 3 筆")
+    j.confirm_progress("簡訊查詢完成，查詢 3 筆：有回覆 3 筆（已送達 3 筆）、未能查詢 0 筆")
     rows = j.wait_rows("every row answered", lambda rows: all(r[5] == "0" for r in rows))
     for r in rows:
         check(r[6].startswith("訊息已送達對方"), f"row {r[1]} shows the query result {r[6]!r}")

@@ -58,6 +58,7 @@ def send_journey(j):
     check(count.name == "總共需要 1 通簡訊", f"the count label says {count.name!r}")
     j.screenshot("typed")
     j.press(dialog, "傳送")
+    j.confirm_summary()
     j.confirm_progress("簡訊傳送完成：成功 3 筆，失敗 0 筆")
     j.window_gone("發送訊息")
 

@@ -59,6 +59,7 @@ def send_list_journey(j):
     choose(j, dialog, "分", "Home")
     j.screenshot("reservation")
     j.press(dialog, "傳送")
+    j.confirm_summary()
     j.confirm_progress("簡訊傳送完成：成功 2 筆，失敗 0 筆")
     j.window_gone("發送訊息")
 

@@ -25,7 +25,7 @@ def settings_journey(j):
     j.fill(j.control(dialog, "text", "帳號："), "demo")
     j.fill(j.control(dialog, ("password text", "text"), "密碼："), "demo", verify=False)
     j.click(j.control(dialog, "push button", "連線測試"))
-    j.answer("帳號/密碼檢查成功", "是")
+    j.answer("帳號/密碼檢查成功", "確定")
     logins = j.gateway_requests("login")
     check(any(line.startswith("demo -> 0") for line in logins), f"the gateway saw no good login: {logins}")
     check(not os.path.exists(os.path.join(j.start_dir, "NorviSMSAp.cfg")), "the connection test wrote the file")

@@ -6,6 +6,7 @@
 #include "core/shared/Clock.h"
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
+#include "core/shared/SendSettings.h"
 #include "gui/WindowSet.h"
 #include "support/CheckedModel.h"
 #include "support/ScriptedPrompts.h"
@@ -17,7 +18,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QTemporaryDir>
 
 #include <functional>
@@ -54,6 +57,12 @@ protected:
         ASSERT_TRUE(m_dir.writeConfig({big5(logFolder), host, port, account, password}));
     }
 
+    // NorviSMSAp.ini without quiet hours: a test that sends or resends at whatever hour it runs asks nothing.
+    void withoutQuietHours() const {
+        QFile ini(SendSettingsPath(m_dir.path()));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly) && ini.write("[QuietHours]\nenabled=false\n") > 0);
+    }
+
     QString path(const char* name) const { return QDir(m_dir.path()).filePath(QString::fromUtf8(name)); }
     QString bookPath() const { return AddressBookPath(m_dir.path()); }
     QString configPath() const { return ConfigPath(m_dir.path()); }
@@ -79,6 +88,23 @@ protected:
         });
         open();
         EXPECT_TRUE(shown) << "no " << T::staticMetaObject.className() << " was shown";
+    }
+
+    // The summary before a send (TFormSendSummary), queued before the 傳送 that shows it: `answer` acts in it as the
+    // user does and must close it. By default 傳送 as it stands.
+    void answerSendSummary(const std::function<void(QDialog&)>& answer = {}) {
+        m_prompts.dialogHandlers.push_back([answer](QDialog* d) {
+            ASSERT_EQ(d->objectName(), QStringLiteral("TFormSendSummary"));
+            if (answer)
+                answer(*d);
+            else
+                EXPECT_TRUE(click(d, "ButtonSend"));
+        });
+    }
+    // A line of that summary as the user reads it ("Count", "LeftOut", "QuietHours", ...), empty when it has none.
+    static QString summaryLine(QDialog& box, const char* topic) {
+        auto* label = box.findChild<QLabel*>(QStringLiteral("LabelSummary") + QString::fromLatin1(topic));
+        return label && label->isVisible() ? label->text() : QString();
     }
 
     // The windows' address book once they are started; before that, the test's own, which the start hands on.

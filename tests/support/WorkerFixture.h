@@ -32,6 +32,7 @@ namespace norvi::test {
 class ProgressRecorder : public QObject {
 public:
     QList<int> states;
+    QList<int> textOnly; // step states posted with no step: they only change the status text
     int steps(int state) const { return int(states.count(state)); }
     QList<RunOutcome> outcomes; // of the end states, in order
     QList<int> endStates() const {
@@ -50,6 +51,8 @@ protected:
         const ProgressReport& shown = static_cast<ShowProcessEvent*>(e)->report();
         for (int i = 0; i < (IsStepState(shown.state) ? shown.steps : 1); ++i)
             states.append(shown.state);
+        if (IsStepState(shown.state) && shown.steps == 0)
+            textOnly.append(shown.state);
         if (IsEndState(shown.state))
             outcomes.append(shown.counts);
         return true;

@@ -1,4 +1,5 @@
 #include "core/exchange/AddressText.h"
+#include "core/exchange/AddressRecords.h"
 #include "core/exchange/ColumnMapping.h"
 #include "core/shared/Big5.h"
 
@@ -52,8 +53,11 @@ TEST(AddressTextTest, LinesEndAtAnyLineBreakAndBlankLinesAreSeenThrough) {
     EXPECT_TRUE(f.lines[0].blank);
     EXPECT_TRUE(f.lines[1].blank);
     EXPECT_FALSE(f.lines[2].blank);
-    EXPECT_EQ(f.headerIndex(), 2);
-    EXPECT_EQ(ParseAddressText(" \r\n\t").headerIndex(), -1);
+    const AddressRecords records = ReadAddressRecords(f, ',', HeaderChoice::Auto);
+    ASSERT_EQ(records.records.size(), 4u);
+    EXPECT_EQ(records.records[0].line, 2);
+    EXPECT_TRUE(records.header);
+    EXPECT_TRUE(ReadAddressRecords(ParseAddressText(" \r\n\t"), ',', HeaderChoice::Auto).records.empty());
     EXPECT_TRUE(ParseAddressText(QByteArray()).lines.empty());
 }
 
@@ -84,7 +88,7 @@ TEST(AddressTextTest, CutsKeepWholeCharacters) {
 TEST(AddressTextTest, HeaderMapsTheKnownNamesOnceEach) {
     const auto mapping = [](const char* header) {
         const AddressTextFile f = ParseAddressText("\r\n" + textB5(header) + "\r\n");
-        return ColumnMapping::fromHeader(f.headerColumns(','));
+        return ColumnMapping::fromRecords(ReadAddressRecords(f, ',', HeaderChoice::Yes));
     };
     const ColumnMapping all = mapping("  名稱,行動電話,備註  ");
     EXPECT_EQ(mappingCaptions(all), strings({"名稱", "行動電話", "備註"}));
@@ -99,12 +103,93 @@ TEST(AddressTextTest, HeaderMapsTheKnownNamesOnceEach) {
     EXPECT_EQ(codes(five), (std::vector<int>{0, 0, 0}));
     EXPECT_FALSE(five.mapsNameOrNumber());
 
-    // Empty columns get a caption by their number; case and surrounding text matter.
+    // Empty columns get a caption by their number; the description's own name and the English names in any
+    // case map too, blanks around a name do not matter.
     const ColumnMapping gaps = mapping(",說明, 行動電話");
-    EXPECT_EQ(mappingCaptions(gaps), strings({"欄 1", "說明", " 行動電話"}));
-    EXPECT_EQ(codes(gaps), (std::vector<int>{0, 0, 0}));
+    EXPECT_EQ(mappingCaptions(gaps), strings({"欄 1", "說明", "行動電話"}));
+    EXPECT_EQ(codes(gaps), (std::vector<int>{0, 3, 2}));
+    EXPECT_EQ(codes(mapping("MSISDN,Name,desc")), (std::vector<int>{2, 1, 3}));
+    EXPECT_EQ(codes(mapping("名稱,說明,備註")), (std::vector<int>{1, 3, 0}));
 
     EXPECT_TRUE(ColumnMapping::fromHeader({}).rows().empty());
+}
+
+namespace {
+
+// A file's records as one text: columns joined by "|", records by " / ", a refused record as "!" and its
+// first line's number; "H:" in front when the first record names the columns.
+QString recordsText(const QByteArray& bytes, char delimiter, HeaderChoice choice) {
+    const AddressRecords r = ReadAddressRecords(ParseAddressText(bytes), delimiter, choice);
+    QStringList records;
+    for (const AddressRecord& record : r.records) {
+        if (!record.problem.isEmpty()) {
+            records << QStringLiteral("!%1").arg(record.line + 1);
+            continue;
+        }
+        QStringList columns;
+        for (const QByteArray& column : record.columns)
+            columns << fromBig5(column);
+        records << columns.join(QLatin1Char('|'));
+    }
+    return (r.header ? QStringLiteral("H:") : QString()) + records.join(QStringLiteral(" / "));
+}
+
+} // namespace
+
+// Comma-separated files are read as spreadsheets write them; the space type has no quoting. Whether the first
+// line names the columns is guessed from it (no telephone number there: names) unless it is given.
+TEST(AddressTextTest, QuotedFieldsAndTheHeaderAreReadAsSpreadsheetsWriteThem) {
+    using H = HeaderChoice;
+    const struct {
+        const char* bytes;
+        char delimiter;
+        HeaderChoice choice;
+        const char* expected;
+    } cases[] = {
+        {"\"林,小華\",0933111333,quoted comma\n", ',', H::Auto, "林,小華|0933111333|quoted comma"},
+        {"名稱,行動電話\r\n\"a \"\"b\"\" c\",0912\r\n", ',', H::Auto, "H:名稱|行動電話 / a \"b\" c|0912"},
+        {"Lin,0912,\"one\r\n\r\ntwo\"\r\nWu,0913\r\n", ',', H::Auto, "Lin|0912|one\r\n\r\ntwo / Wu|0913"},
+        // Blanks around a quoted field go; text after its closing quote stays; a quote inside a field is text.
+        {"  \"Lin\" ,0912, 5\" disk\n", ',', H::Auto, "Lin|0912| 5\" disk"},
+        {"a,b,\"c,d\",e\n", ',', H::No, "a|b|\"c,d\",e"},
+        {"a,\n,\n", ',', H::No, "a| / |"},
+        // A quote never closed refuses its own line; the next line is read as it stands.
+        {"\"Lin,0912\nWu,0913\n", ',', H::Auto, "!1 / Wu|0913"},
+        {"\"Wu Ming\" 0912000001\n", ' ', H::Auto, "\"Wu|Ming\"|0912000001"},
+        {"Wu 0944111222 space-one\nChen 0944111333\n", ' ', H::Auto, "Wu|0944111222|space-one / Chen|0944111333"},
+        {"Name,Phone\nA,1\n", ',', H::Auto, "H:Name|Phone / A|1"},
+        {"x,@0911-222;0922 333 444\n", ',', H::Auto, "x|@0911-222;0922 333 444"},
+        {"x,(02)2345-6789\n", ',', H::Auto, "x|(02)2345-6789"},
+        {"x,12\n", ',', H::Auto, "H:x|12"}, // too short for a number
+        {"Lin,0912\n", ',', H::Yes, "H:Lin|0912"},
+        {"name,msisdn\n", ',', H::No, "name|msisdn"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(recordsText(textB5(c.bytes), c.delimiter, c.choice), QString::fromUtf8(c.expected)) << c.bytes;
+
+    // A stray quote ahead of many lines refuses only its line, whatever follows.
+    QByteArray many = "\"stray,0911\n";
+    for (int i = 0; i < 5000; ++i)
+        many += "m" + QByteArray::number(i) + ",0912\n";
+    const AddressRecords r = ReadAddressRecords(ParseAddressText(many), ',', HeaderChoice::No);
+    ASSERT_EQ(r.records.size(), 5001u);
+    EXPECT_EQ(r.records[0].problem, QStringLiteral("的雙引號沒有成對"));
+    EXPECT_EQ(r.records[1].columns.first(), "m0");
+}
+
+// Without names the columns are captioned with the first data line and mapped by what they hold.
+TEST(AddressTextTest, AFileWithoutNamesIsMappedByWhatItsColumnsHold) {
+    const auto mapping = [](const char* bytes, char delimiter) {
+        return ColumnMapping::fromRecords(
+            ReadAddressRecords(ParseAddressText(textB5(bytes)), delimiter, HeaderChoice::No));
+    };
+    const ColumnMapping quoted = mapping("\"林,小華\",0933111333,quoted comma\n", ',');
+    EXPECT_EQ(mappingCaptions(quoted), strings({"欄 1：林,小華", "欄 2：0933111333", "欄 3：quoted comma"}));
+    EXPECT_EQ(codes(quoted), (std::vector<int>{1, 2, 3}));
+    // The number first; a later line with more columns adds a row; no number at all keeps the export's order.
+    EXPECT_EQ(codes(mapping("0912000001 Wu\n0912000002 Chen note\n", ' ')), (std::vector<int>{2, 1, 3}));
+    EXPECT_EQ(codes(mapping("a,b,c\n", ',')), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(mappingCaptions(mapping("a,,0912345678901234567890123\n", ',')).at(1), QStringLiteral("欄 2"));
 }
 
 TEST(AddressTextTest, AssigningAFieldTakesItFromTheOtherColumn) {
@@ -136,7 +221,7 @@ TEST(AddressTextTest, Utf8FilesWithAndWithoutByteOrderMarkBecomeBig5) {
         const AddressTextFile f = ParseAddressText(bytes);
         EXPECT_EQ(f.encoding, bytes.startsWith('\xEF') ? TextEncoding::Utf8WithBom : TextEncoding::Utf8);
         EXPECT_EQ(texts(f), (QList<QByteArray>{textB5("名稱,行動電話"), textB5("王小明,0912")}));
-        EXPECT_EQ(f.headerColumns(','), strings({"名稱", "行動電話"}));
+        EXPECT_EQ(ReadAddressRecords(f, ',', HeaderChoice::Auto).headerColumns(), strings({"名稱", "行動電話"}));
     }
     // Plain ASCII, and Big5 that happens not to be UTF-8, stay the bytes they are.
     EXPECT_EQ(ParseAddressText("a,b").encoding, TextEncoding::Big5);

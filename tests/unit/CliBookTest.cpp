@@ -63,7 +63,7 @@ TEST_F(CliBookTest, ImportWithoutNameOrNumberIsRefusedWithTheWizardsTextAndTheBo
     book.putMember(test::member(7, "Old"));
     ASSERT_TRUE(SaveAddressBook(book, bookPath()).ok);
     const QByteArray before = readBytes(QStringLiteral("AddressBook.bin"));
-    writeFile(QStringLiteral("in.csv"), "Name,Phone\r\nA,1\r\n");
+    writeFile(QStringLiteral("in.csv"), "Nom,Phone\r\nA,1\r\n");
     const CliRun r = run(w("book import") << path(QStringLiteral("in.csv")));
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("您至少必須對應下列其中一個欄位至通訊錄內容：名稱、行動電話")))
@@ -98,7 +98,7 @@ TEST_F(CliBookTest, ExportOfTheBookOrOfAGroupImportsBackAsEqualMembers) {
     const CliRun all = run(w("book export") << path(QStringLiteral("all.csv")));
     ASSERT_EQ(all.exitCode, 0) << all.err.toStdString();
     EXPECT_EQ(readBytes(QStringLiteral("all.csv")),
-              bookB5("名稱,行動電話,備註\r\n王小明,@0911;0922,備註, 有逗號\r\nBob,0933,\r\nCy,0944,c\r\n"));
+              bookB5("名稱,行動電話,備註\r\n王小明,@0911;0922,\"備註, 有逗號\"\r\nBob,0933,\r\nCy,0944,c\r\n"));
 
     const CliRun group =
         run(w("book export") << path(QStringLiteral("g.txt")) << w("--space --fields msisdn,name --group 業務部"));
@@ -113,6 +113,29 @@ TEST_F(CliBookTest, ExportOfTheBookOrOfAGroupImportsBackAsEqualMembers) {
     const CliRun back = run(w("book import") << path(QStringLiteral("all.csv")));
     ASSERT_EQ(back.exitCode, 0) << back.err.toStdString();
     EXPECT_EQ(members(), before);
+}
+
+TEST_F(CliBookTest, ImportReadsQuotedFieldsAndTakesTheFirstLineAsToldOrGuessed) {
+    writeFile(QStringLiteral("in.csv"), bookB5("\"林,小華\",0933111333,quoted comma\r\n小明,\"小華\"\r\n"));
+    const CliRun guessed = run(w("book import") << path(QStringLiteral("in.csv")));
+    EXPECT_EQ(guessed.exitCode, 2) << guessed.err.toStdString();
+    EXPECT_TRUE(guessed.out.contains(
+        QStringLiteral("第一行是資料；欄位對應：第1欄「林,小華」→名稱，第2欄「0933111333」→行動電話")))
+        << guessed.out.toStdString();
+    EXPECT_TRUE(guessed.out.contains(
+        QStringLiteral("通訊錄匯入作業已完成：新增 1 位成員；未匯入 1 行：第 2 行 門號「小華」不是手機門號")))
+        << guessed.out.toStdString();
+    EXPECT_TRUE(guessed.err.contains(QStringLiteral("之第2行門號「小華」不是手機門號，此行未匯入")))
+        << guessed.err.toStdString();
+    using M = std::tuple<QByteArray, QByteArray, QByteArray>;
+    EXPECT_EQ(members(), (std::vector<M>{{bookB5("林,小華"), "0933111333", "quoted comma"}}));
+
+    // Told that the first line names the columns, none of which is a known name: nothing is imported.
+    const CliRun told = run(w("book import") << path(QStringLiteral("in.csv")) << w("--header yes"));
+    EXPECT_EQ(told.exitCode, 1);
+    EXPECT_TRUE(told.err.contains(QStringLiteral("您至少必須對應"))) << told.err.toStdString();
+    EXPECT_EQ(run(w("book import") << path(QStringLiteral("in.csv")) << w("--header maybe")).exitCode, 1);
+    EXPECT_EQ(members().size(), 1u);
 }
 
 TEST_F(CliBookTest, ListInBig5KeepsTheBytesOfTheBook) {

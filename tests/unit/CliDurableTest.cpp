@@ -17,6 +17,7 @@
 #include <csignal>
 #include <iterator>
 #include <map>
+#include <set>
 
 namespace norvi {
 namespace {
@@ -120,13 +121,35 @@ TEST_F(CliDurableTest, KilledAnywhereInARunTheLogHoldsEveryAcceptedMessage) {
                 run({"send", "--text", "hi", "--log", path(QStringLiteral("other%1.log").arg(k)), "0912000001"});
             EXPECT_TRUE(next.err.contains(file)) << next.err.toStdString();
             EXPECT_TRUE(next.err.contains(QStringLiteral("norvi-cli finish"))) << next.err.toStdString();
+            // The plan was on disk before the first request: a run that sent anything left one.
+            const bool planned = QFileInfo::exists(file + QStringLiteral(".plan"));
+            EXPECT_TRUE(planned || issued == 0);
             const CliRun finished = run({"finish", file});
             EXPECT_EQ(finished.exitCode, 0) << finished.err.toStdString();
             EXPECT_FALSE(QFileInfo::exists(file));
-            LogFileReader reader(log);
-            ASSERT_TRUE(reader.open());
-            EXPECT_EQ(reader.announced(), qint32(rows.size()));
-            EXPECT_EQ(readLog(log).size(), rows.size());
+            EXPECT_FALSE(QFileInfo::exists(file + QStringLiteral(".plan")));
+            const std::vector<SendLogRow> whole = readLog(log);
+            if (!planned) {
+                EXPECT_EQ(whole.size(), rows.size());
+                continue;
+            }
+            // Every recipient has a row: the ones the run reached as they were (the one whose answer the kill
+            // cut as possibly sent, recorded before its request), the others as not sent, which a resend reaches.
+            ASSERT_EQ(whole.size(), std::size_t(kRecipients));
+            std::set<QByteArray> everyone;
+            for (std::size_t i = 0; i < whole.size(); ++i) {
+                everyone.insert(whole[i].texts[ColMobile]);
+                if (i < rows.size())
+                    continue;
+                EXPECT_EQ(whole[i].texts[ColSendCode], "-1");
+                EXPECT_EQ(whole[i].texts[ColSendResult], big5("未傳送：程式中斷"));
+                EXPECT_EQ(whole[i].texts[ColContent], "hi");
+            }
+            EXPECT_EQ(everyone.size(), std::size_t(kRecipients));
+            EXPECT_TRUE(rows.size() == std::size_t(kRecipients) ||
+                        finished.err.contains(
+                            QStringLiteral("程式中斷時尚有 %1 則簡訊沒有傳送紀錄").arg(kRecipients - int(rows.size()))))
+                << finished.err.toStdString();
         }
     }
     EXPECT_GE(checked, 6);
@@ -348,7 +371,7 @@ TEST_F(CliFullDiskTest, NothingIsSentWhenTheLogCannotBeStarted) {
 }
 
 TEST_F(CliFullDiskTest, ADiskThatFillsUpStopsTheRunAndKeepsWhatWasWritten) {
-    leaveRoom(8192); // a page for the operation log, one for the count and seven records
+    leaveRoom(12288); // a page for the operation log, one for the run's plan, one for the count and seven records
     writeFile("list.txt", numberList(40));
     const QString log = QDir(m_disk).filePath(QStringLiteral("full.log"));
     const CliRun r = runLimited(textList({"send", "--text", "hi", "--list", path("list.txt"), "--log", log}));

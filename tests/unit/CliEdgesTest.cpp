@@ -48,11 +48,11 @@ TEST_F(CliEdgesTest, RowCommandsExitTwoWhenAnyRowFailedWhateverTheNumberOfRows) 
         const char* summary;
     };
     const Case cases[] = {
-        {textList({"query", "--log", path("two.log")}), "失敗 2 筆"},
-        {textList({"query", "--log", path("two.log"), "--rows", "1"}), "失敗 1 筆"},
-        {textList({"query", "--log", path("six.log")}), "失敗 3 筆"},
-        {textList({"cancel", "--log", path("booked.log")}), "失敗 2 筆"},
-        {textList({"cancel", "--log", path("booked.log"), "--rows", "0"}), "失敗 1 筆"},
+        {textList({"query", "--log", path("two.log")}), "未能查詢 2 筆"},
+        {textList({"query", "--log", path("two.log"), "--rows", "1"}), "未能查詢 1 筆"},
+        {textList({"query", "--log", path("six.log")}), "未能查詢 3 筆"},
+        {textList({"cancel", "--log", path("booked.log")}), "未能取消 2 筆"},
+        {textList({"cancel", "--log", path("booked.log"), "--rows", "0"}), "未能取消 1 筆"},
         {textList({"resend", "--log", path("failed.log")}), "失敗 2 筆"},
     };
     for (const Case& c : cases) {

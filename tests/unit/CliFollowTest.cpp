@@ -75,7 +75,7 @@ TEST_F(CliFollowTest, FollowAsksTheUnsettledRowsUntilEveryOneIsDelivered) {
     EXPECT_EQ(test::readAll(log), before);
     EXPECT_TRUE(r.err.contains(QStringLiteral("追蹤中：3 筆未確定（已送達 1 筆，處理中 3 筆），下次 ")))
         << r.err.toStdString();
-    EXPECT_TRUE(r.out.contains(QStringLiteral("；已送達 3 筆"))) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("有回覆 3 筆（已送達 3 筆）"))) << r.out.toStdString();
     const std::vector<SendLogRow> after = readLog(out);
     ASSERT_EQ(after.size(), 4u);
     for (const SendLogRow& row : after)

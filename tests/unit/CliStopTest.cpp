@@ -233,10 +233,12 @@ TEST_F(CliStopTest, ProgressBarOnATerminalShowsTheWaitAndQuietTurnsItOff) {
         TerminalRun t(textList({"-C", m_dir.path()}) + sendArgs(3, "60", path("bar.log")), path("bar.out"));
         ASSERT_TRUE(t.started());
         const QByteArray shown = t.readUntil(
-            [](const QByteArray& s) { return s.contains(QString::fromUtf8("等待閘道回應… 1 秒 0912000010").toUtf8()); },
+            [](const QByteArray& s) {
+                return s.contains(QString::fromUtf8("等待閘道回應… 1 秒 第 1 通 0912000010").toUtf8());
+            },
             15000);
         const QString text = QString::fromUtf8(shown);
-        EXPECT_TRUE(text.contains(QStringLiteral("等待閘道回應… 1 秒 0912000010"))) << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("等待閘道回應… 1 秒 第 1 通 0912000010"))) << text.toStdString();
         EXPECT_TRUE(text.contains(QStringLiteral("\r[")));
         EXPECT_TRUE(text.contains(QStringLiteral("\x1b[K")));
         // A recipient is counted once its answer is in: none while the first one's is awaited.

@@ -102,17 +102,29 @@ TEST_F(CliTest, ListFileRowsGetTheirPlaceholdersFilledWithReplace) {
     writeFile("list.txt",
               QStringLiteral("0911111111 $王小明$$1,200$\n0922222222\n\n0933333333,$陳美麗$$350$\n").toUtf8());
     const QString templ = QStringLiteral("親愛的$1$您好，金額$2$元");
-    const CliRun r = run(
+    const QStringList args = test::textList(
         {"send", "--text", templ, "--list", path("list.txt"), "--replace", "--log", path("list.log"), "0900000000"});
+    // A recipient without the values would get the template's marks: the run is refused, naming them.
+    const CliRun refused = run(args);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral(
+        "以下 2 位受訊者的訊息缺少替代欄位的值：0900000000 缺 $1$、$2$、第 2 行缺 $1$、$2$。沒有傳送任何簡訊")))
+        << refused.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(path("list.log")));
+    EXPECT_TRUE(sentNumbers().empty());
+
+    // Told to go on, they get the text with those fields empty.
+    const CliRun r = run(QStringList(args) << QStringLiteral("--allow-empty-fields"));
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const auto rows = r.rows();
     ASSERT_EQ(rows.size(), 4);
     std::map<QString, QString> contentByNumber;
     for (const QStringList& row : rows)
         contentByNumber[row[ColMobile]] = row[ColContent];
-    EXPECT_EQ(contentByNumber[QStringLiteral("0900000000")], templ);
+    const QString empty = QStringLiteral("親愛的您好，金額元");
+    EXPECT_EQ(contentByNumber[QStringLiteral("0900000000")], empty);
     EXPECT_EQ(contentByNumber[QStringLiteral("0911111111")], QStringLiteral("親愛的王小明您好，金額1,200元"));
-    EXPECT_EQ(contentByNumber[QStringLiteral("0922222222")], templ);
+    EXPECT_EQ(contentByNumber[QStringLiteral("0922222222")], empty);
     EXPECT_EQ(contentByNumber[QStringLiteral("0933333333")], QStringLiteral("親愛的陳美麗您好，金額350元"));
 
     int listRows = 0;
@@ -585,8 +597,8 @@ TEST_F(CliTest, SendRefusesRecipientsThatAreNoNumberUnlessAllowed) {
         {textList({"0912345678", "+886912345678", "886912345678"}), QString(), 0},
         {textList({"123", ones20}), QString(), 2},
         {textList({"+12"}), QStringLiteral("以下 1 筆不是手機門號：+12。"), 0},
-        {textList({" 12", "0912-345678", ones21}),
-         QStringLiteral("以下 3 筆不是手機門號：12、0912-345678、%1。").arg(ones21), 2},
+        // A number written with a dash is a number (sent without it).
+        {textList({" 12", "0912-345678", ones21}), QStringLiteral("以下 2 筆不是手機門號：12、%1。").arg(ones21), 2},
         {textList({"x", "--list", path("list.txt")}),
          QStringLiteral("以下 3 筆不是手機門號：x、第 2 行 abc、第 4 行 +12。"), 2},
         {textList({"a", "b", "c", "d", "e", "f"}), QStringLiteral("以下 6 筆不是手機門號：a、b、c、d、e…。"), 2},

@@ -8,8 +8,16 @@
 
 #include "core/sendlog/LogFile.h"
 #include "core/sendlog/RowJournal.h"
+#include "core/sendlog/RunPlan.h"
+#include "core/shared/SaveFile.h"
+#include "core/workers/StopRows.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
 
 namespace norvi {
 namespace {
@@ -18,7 +26,17 @@ class DesktopJournalTest : public test::WorkerFixture {
 protected:
     void TearDown() override {
         LogStream::clearFaultForTest();
+        SaveFile::clearFaultForTest();
         jobs.setJournal(nullptr);
+    }
+    // Waits, taking the rows handed over meanwhile, until the simulator has seen `count` send requests.
+    bool waitForRequests(int count) {
+        const QDeadlineTimer deadline(20000);
+        while (requestsOf(GwSendDomestic).size() < count && !deadline.hasExpired()) {
+            QCoreApplication::processEvents();
+            QThread::usleep(200);
+        }
+        return requestsOf(GwSendDomestic).size() >= count;
     }
     void queue(int count) {
         for (int i = 0; i < count; ++i)
@@ -57,7 +75,7 @@ TEST_F(DesktopJournalTest, RowsAreJournalledUntilSettledAndALeftJournalIsTakenOv
     DesktopJournal next(m_dir.path());
     std::vector<SendLogRow> rows;
     QString error;
-    ASSERT_TRUE(next.adopt(found, &rows, &error)) << error.toStdString();
+    ASSERT_TRUE(next.adopt(found, &rows, nullptr, &error)) << error.toStdString();
     EXPECT_EQ(rows.size(), 3u);
     EXPECT_FALSE(QFileInfo::exists(left));
     EXPECT_EQ(test::readLog(next.path()).size(), 3u) << "the rows stay journalled in the program that took them";
@@ -74,7 +92,8 @@ TEST_F(DesktopJournalTest, RowsAreJournalledUntilSettledAndALeftJournalIsTakenOv
     const QString abandoned = another->path();
     another.reset();
     int kept = 0;
-    ASSERT_TRUE(DesktopJournal::keepAsLog({abandoned}, m_dir.filePath(QStringLiteral("kept.log")), &kept, &error));
+    ASSERT_TRUE(
+        DesktopJournal::keepAsLog({abandoned}, m_dir.filePath(QStringLiteral("kept.log")), &kept, nullptr, &error));
     EXPECT_EQ(kept, 2);
     EXPECT_EQ(test::readLog(m_dir.filePath(QStringLiteral("kept.log"))).size(), 2u);
     EXPECT_FALSE(QFileInfo::exists(abandoned));
@@ -113,6 +132,135 @@ TEST_F(DesktopJournalTest, AJournalThatCannotRecordKeepsOrStopsTheRun) {
     for (const QString& name : QDir(m_dir.path()).entryList({QStringLiteral("*.dbg")}))
         opLog += fromBig5(test::readAll(QDir(m_dir.path()).filePath(name)));
     EXPECT_TRUE(opLog.contains(lost)) << opLog.toStdString();
+}
+
+// What a kill leaves (the journal and the run's plan as they are while a reply is awaited, copied aside) is taken
+// over with a row for every planned message without one, which was never sent: the one whose reply never came
+// has its own row, recorded before its request, saying it may have gone out. A run that ends, by a stop too, leaves no
+// plan behind.
+TEST_F(DesktopJournalTest, AKilledRunsJournalGetsARowForEveryMessageItNeverReached) {
+    DesktopJournal journal(m_dir.path());
+    jobs.setJournal(&journal);
+    queue(2);
+    ASSERT_TRUE(runJob(WorkerMode::Send, &log)); // rows of an earlier run, before the plan's
+    EXPECT_FALSE(QFileInfo::exists(RunPlanPath(journal.path())));
+
+    SendQueue.clear();
+    for (int i = 0; i < 6; ++i)
+        SendQueue.push_back(record("0928" + QByteArray::number(100000 + i), 2));
+    sim->setSilentAfter(6); // the login and five short messages are answered, the sixth is not
+    SendThd* worker = nullptr;
+    QString error;
+    ASSERT_TRUE(startSend(&log, &worker, &error)) << error.toStdString();
+    // The earlier run's two requests and this run's six: the sixth is never answered, so the run waits there.
+    ASSERT_TRUE(waitForRequests(2 + 6));
+    QTemporaryDir crashed;
+    const QString left = QDir(crashed.path()).filePath(QFileInfo(journal.path()).fileName());
+    ASSERT_TRUE(QFile::copy(journal.path(), left));
+    ASSERT_TRUE(QFile::copy(RunPlanPath(journal.path()), RunPlanPath(left)));
+    worker->requestStop();
+    ASSERT_TRUE(waitUntilGone(worker));
+    EXPECT_FALSE(QFileInfo::exists(RunPlanPath(journal.path()))) << "the stopped run has a row for each";
+    jobs.setJournal(nullptr);
+
+    UnreachedRows counted;
+    EXPECT_EQ(DesktopJournal::rowsLeft({left}, &counted), 8);
+    EXPECT_EQ(counted.notSent, 6);
+    DesktopJournal next(crashed.path());
+    std::vector<SendLogRow> rows;
+    UnreachedRows added;
+    ASSERT_TRUE(next.adopt(DesktopJournal::leftBehind(crashed.path()), &rows, &added, &error)) << error.toStdString();
+    ASSERT_EQ(rows.size(), 14u);
+    EXPECT_EQ(added.notSent, 6);
+    EXPECT_EQ(rows[7].texts[ColMobile], "0928100002");
+    EXPECT_EQ(rows[7].texts[ColContent], "part2");
+    EXPECT_EQ(rows[7].texts[ColSendResult], StopRows::inFlightText());
+    for (std::size_t i = 8; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i].texts[ColSendCode], "-1") << i;
+        EXPECT_EQ(rows[i].texts[ColSendResult], big5("未傳送：程式中斷")) << i;
+        EXPECT_EQ(rows[i].image, int(ImageTyped)) << i;
+    }
+    EXPECT_EQ(rows[13].texts[ColMobile], "0928100005");
+    EXPECT_FALSE(QFileInfo::exists(RunPlanPath(left)));
+    EXPECT_EQ(UnreachedRowsText(added),
+              QStringLiteral("程式中斷時尚有 6 則簡訊沒有傳送紀錄，已補上「未傳送：程式中斷」。"));
+}
+
+// The plan keeps every field of its messages, whatever bytes they hold, in send order: recipients of the
+// run's common text and those with a text of their own alike.
+TEST_F(DesktopJournalTest, APlanGivesBackEveryMessageAfterTheRowsTheRunWrote) {
+    const QString journal = m_dir.filePath(QStringLiteral("norvi-journal-2-2.log"));
+    {
+        LogStream stream;
+        ASSERT_TRUE(stream.create(journal));
+        SendLogRow earlier;
+        earlier.texts[ColMobile] = "0900000000";
+        SendLogRow first;
+        first.texts[ColMobile] = "0911000001";
+        ASSERT_TRUE(stream.appendRows({earlier, first}));
+        stream.close();
+    }
+    RunPlanWriter plan(journal, 1);
+    ASSERT_TRUE(plan.open());
+    const QByteArray odd = big5("許功蓋") + "\t\\n\r\n";
+    plan.add(ImageTyped, "", "0911000001", {"common 1", "common 2"});
+    plan.add(ImageListRow, odd, "0922000002", {"own\ttext\\", odd});
+    plan.add(ImageMember, big5("王小明"), "0933000003", {"common 1", "common 2"});
+    ASSERT_TRUE(plan.commit());
+
+    const UnreachedRows found = FindUnreachedRows(journal, 2, "20240301093000");
+    ASSERT_TRUE(found.fits) << found.problem.toStdString();
+    const auto row = [](const SendLogRow& r) {
+        return QList<QByteArray>{QByteArray::number(r.image), r.texts[ColName],     r.texts[ColMobile],
+                                 r.texts[ColSendTime],        r.texts[ColSendCode], r.texts[ColContent]};
+    };
+    QList<QList<QByteArray>> rows;
+    for (const SendLogRow& r : found.rows)
+        rows << row(r);
+    EXPECT_EQ(rows,
+              (QList<QList<QByteArray>>{{"14", "", "0911000001", "20240301093000", "-1", "common 2"},
+                                        {"15", odd, "0922000002", "20240301093000", "-1", "own\ttext\\"},
+                                        {"15", odd, "0922000002", "20240301093000", "-1", odd},
+                                        {"11", big5("王小明"), "0933000003", "20240301093000", "-1", "common 1"},
+                                        {"11", big5("王小明"), "0933000003", "20240301093000", "-1", "common 2"}}));
+    EXPECT_EQ(found.notSent, 5);
+    // A count the journal does not hold is not believed: nothing is added.
+    EXPECT_TRUE(FindUnreachedRows(journal, 6, "x").rows.empty());
+}
+
+// A plan whose messages are not the journal's (another run's, or one written over) adds nothing and says so;
+// a plan that cannot be written keeps the run from sending anything.
+TEST_F(DesktopJournalTest, APlanThatDoesNotFitAddsNothingAndOneThatCannotBeWrittenSendsNothing) {
+    const QString journal = m_dir.filePath(QStringLiteral("norvi-journal-1-1.log"));
+    {
+        LogStream stream;
+        ASSERT_TRUE(stream.create(journal));
+        SendLogRow row;
+        row.texts[ColMobile] = "0911000001";
+        ASSERT_TRUE(stream.appendRows({row}));
+        stream.close();
+    }
+    RunPlanWriter plan(journal, 0);
+    ASSERT_TRUE(plan.open());
+    plan.add(ImageTyped, "", "0922000001", {"a"});
+    plan.add(ImageTyped, "", "0922000002", {"a"});
+    ASSERT_TRUE(plan.commit());
+    const UnreachedRows found = FindUnreachedRows(journal, 1, "20240101000000");
+    EXPECT_TRUE(found.planned);
+    EXPECT_FALSE(found.fits);
+    EXPECT_TRUE(found.rows.empty());
+    EXPECT_TRUE(UnreachedRowsText(found).contains(QStringLiteral("傳送計畫無法使用")))
+        << UnreachedRowsText(found).toStdString();
+
+    DesktopJournal desktop(m_dir.path());
+    jobs.setJournal(&desktop);
+    queue(3);
+    SaveFile::failAtForTest(SaveFile::Step::Write, 1);
+    QString error;
+    SendThd* worker = nullptr;
+    EXPECT_FALSE(startSend(&log, &worker, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("無法寫入傳送計畫"))) << error.toStdString();
+    EXPECT_TRUE(requestsOf(GwSendDomestic).isEmpty());
 }
 
 } // namespace

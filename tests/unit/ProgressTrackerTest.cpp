@@ -102,6 +102,10 @@ TEST(ProgressTracker, CountingStateOnlyChangesTheStatusAndTheMaximumMayComeLater
     t.handle(StateCounting, after(0));
     EXPECT_EQ(t.statusText(), QStringLiteral("簡訊通數計算中..."));
     EXPECT_FALSE(t.started());
+    // The count is done while the first answer is awaited: the text says so, no step is counted.
+    t.handle(ReportOf(StateSending, {}, 0), after(0).toMSecsSinceEpoch());
+    EXPECT_EQ(t.statusText(), QStringLiteral("簡訊傳送中..."));
+    EXPECT_FALSE(t.started());
     t.setMaximum(2);
     t.handle(StateSending, after(100));
     EXPECT_EQ(t.progressText(), QStringLiteral("1 / 2(50%)"));
@@ -189,9 +193,28 @@ INSTANTIATE_TEST_SUITE_P(
         OutcomeCase{StateSent, 5, 1, 24, true, false, "簡訊傳送已中斷：成功 5 筆，失敗 1 筆，未傳送 24 筆"},
         OutcomeCase{StateSent, 0, 0, 0, true, false, "簡訊傳送已中斷：成功 0 筆，失敗 0 筆，未傳送 0 筆"},
         OutcomeCase{StateQueried, 2, 3, 7, true, true,
-                    "簡訊查詢已中斷（閘道沒有回應）：成功 2 筆，失敗 3 筆，未查詢 7 筆"},
-        OutcomeCase{StateCancelled, 1, 0, 0, false, false, "預約簡訊取消完成：成功 1 筆，失敗 0 筆"},
-        OutcomeCase{StateCancelled, 0, 1, 2, true, false, "預約簡訊取消已中斷：成功 0 筆，失敗 1 筆，未取消 2 筆"}));
+                    "簡訊查詢已中斷（閘道沒有回應），查詢 12 筆：有回覆 2 筆、未能查詢 3 筆、未查詢 7 筆"},
+        OutcomeCase{StateCancelled, 1, 0, 0, false, false, "預約簡訊取消完成，取消 1 筆：已取消 1 筆、未能取消 0 筆"},
+        OutcomeCase{StateCancelled, 0, 1, 2, true, false,
+                    "預約簡訊取消已中斷，取消 3 筆：已取消 0 筆、未能取消 1 筆、未取消 2 筆"}));
+
+// A list query's end names each part once, with what the answers say and why rows were passed by; the parts
+// add up to the rows it walked.
+TEST(RunOutcomeTexts, AQueryNamesEachPartOnce) {
+    RunOutcome o;
+    o.known = true;
+    o.succeeded = 16;
+    o.skippedNotSent = 14;
+    o.results = QStringLiteral("已送達 2 筆、失敗 14 筆");
+    EXPECT_EQ(RunOutcomeText(StateQueried, o),
+              QStringLiteral("簡訊查詢完成，查詢 30 筆：有回覆 16 筆（已送達 2 筆、失敗 14 筆）、未能查詢 0 筆、"
+                             "略過 14 筆（未成功送出）"));
+    o.skippedFinal = 6;
+    o.failed = 1;
+    EXPECT_EQ(RunOutcomeText(StateQueried, o),
+              QStringLiteral("簡訊查詢完成，查詢 37 筆：有回覆 16 筆（已送達 2 筆、失敗 14 筆）、未能查詢 1 筆、"
+                             "略過 20 筆（已有最後結果 6 筆、未成功送出 14 筆）"));
+}
 
 TEST(RunOutcomeTexts, AnOutcomeNotKnownLeavesTheStatesOwnText) {
     EXPECT_EQ(RunOutcomeText(StateLogSaved, RunOutcome{}), QStringLiteral("發訊紀錄儲存完成"));

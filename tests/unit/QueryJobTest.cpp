@@ -90,8 +90,10 @@ TEST_F(QueryJobTest, CancellingAReservationWritesSuccessAndKeepsTheRowEligible) 
     EXPECT_EQ(cell(1, ColQueryCode), "");
     EXPECT_EQ(linesWith("預約取消結果"), 0);
     EXPECT_EQ(progress.steps(StateCancelling), 3);
-    EXPECT_EQ(RunOutcomeText(StateCancelled, jobs.activity().outcome()),
-              QStringLiteral("預約簡訊取消完成：成功 1 筆，失敗 0 筆，略過 1 筆：已有最後結果，略過 1 筆：不是預約"));
+    EXPECT_EQ(
+        RunOutcomeText(StateCancelled, jobs.activity().outcome()),
+        QStringLiteral(
+            "預約簡訊取消完成，取消 3 筆：已取消 1 筆、未能取消 0 筆、略過 2 筆（已有最後結果 1 筆、不是預約 1 筆）"));
     EXPECT_EQ(progress.endStates(), QList<int>{StateCancelled});
 
     // The reservation image keeps the cancelled row eligible: a later query sees it cancelled.

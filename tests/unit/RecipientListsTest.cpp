@@ -2,6 +2,7 @@
 #include "core/shared/StopSignal.h"
 #include "core/addressbook/BookFile.h"
 #include "core/compose/ComposeState.h"
+#include "core/compose/OptOutList.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
 #include "support/BookRecords.h"
@@ -20,8 +21,9 @@ protected:
     int ReadListFileLines(const QList<QByteArrayView>& lines, const std::function<void()>& step) {
         return norvi::ReadListFileLines(parsed, lines, step);
     }
-    SendQueueResult BuildSendQueue(const AddressBook& from, const ComposeInput& input) {
-        return norvi::BuildSendQueue(from, input, parsed, SendQueue);
+    SendQueueResult BuildSendQueue(const AddressBook& from, const ComposeInput& input,
+                                   const RecipientFilter& filter = {}) {
+        return norvi::BuildSendQueue(from, input, parsed, SendQueue, filter);
     }
     // Each queued record as "seq kind name msisdn count first-segment".
     std::vector<QByteArray> queued() const {
@@ -162,17 +164,144 @@ TEST_F(RecipientListsTest, EachNumberIsQueuedOnceAcrossMembersNestedGroupsAndTyp
     EXPECT_EQ(r.totalCount, 5);
 }
 
-TEST_F(RecipientListsTest, ListRowsWithContentGetTheirOwnMessageAndSkipTheDuplicateFilter) {
-    ReadListFile(big5("0911 $王$$50$\n0911 $王$$50$\n0922\n0922\n0933 plain\n ,x\n0944 ") + QByteArray(200, 'x'));
+// A row's own text is its message; the same number with another text is not a duplicate, with the same one it is.
+TEST_F(RecipientListsTest, ListRowsWithContentGetTheirOwnMessageAndAreDuplicatesOnlyWithTheSameText) {
+    ReadListFile(big5("0911 $王$$50$\n0911 $王$$50$\n0911 $李$$80$\n0922\n0922\n0933 plain\n ,x\n0944 ") +
+                 QByteArray(200, 'x'));
     const QByteArray templ = big5("親愛的$1$，您的餘額為$2$元");
     for (const bool replace : {true, false}) {
         const SendQueueResult r = BuildSendQueue(book, ComposeInput::fromText(templ, replace));
         const QByteArray own = replace ? big5("親愛的王，您的餘額為50元") : big5("$王$$50$");
+        const QByteArray other = replace ? big5("親愛的李，您的餘額為80元") : big5("$李$$80$");
         const QByteArray last = "2 1/2-" + QByteArray(155, 'x'); // no "$" values: the content either way
-        EXPECT_EQ(queued(), (std::vector<QByteArray>{"0 1  0911 1 " + own, "1 1  0911 1 " + own, "2 1  0922 1 " + templ,
-                                                     "3 1  0933 1 plain", "4 1  0944 " + last}));
+        // A row without values never gets the template's marks: its fields are left empty, and it is named.
+        const QByteArray bare = replace ? big5("親愛的，您的餘額為元") : templ;
+        EXPECT_EQ(queued(), (std::vector<QByteArray>{"0 1  0911 1 " + own, "1 1  0911 1 " + other,
+                                                     "2 1  0922 1 " + bare, "3 1  0933 1 plain", "4 1  0944 " + last}));
         EXPECT_EQ(r.totalCount, 6);
+        EXPECT_EQ(r.duplicates, 2);
+        EXPECT_EQ(r.sameNumberOtherText, 1);
+        EXPECT_EQ(r.emptyFields.lines(), replace ? QStringList{QStringLiteral("第 4 行缺 $1$、$2$")} : QStringList());
+        EXPECT_EQ(r.firstEmptyFieldsEntry, replace ? 3 : -1);
     }
+}
+
+// One person reached through a group inside a group, typed again in another form and listed again in a third:
+// sent once, the others counted as duplicates.
+TEST_F(RecipientListsTest, OnePersonIsSentOnceWhateverFormAndSourceTheNumberComesFrom) {
+    addMember(1, "Amy", "0912-345-678");
+    addMember(2, "Bob", "0922000111");
+    addGroup(-1, {{0, -2}, {1, 2}});
+    addGroup(-2, {{0, 1}});
+    ReadListFile("886912345678\n0933 000 222\n0922-000-111 own text\n");
+    RecipientList.insert(RecipientList.begin(),
+                         {fieldEntry(-1, KindAddressBook), fieldEntry(0, KindTyped, "+886 912 345 678"),
+                          fieldEntry(1, KindAddressBook), fieldEntry(0, KindTyped, "0933-000-222")});
+    const SendQueueResult r = BuildSendQueue(book, ComposeInput::fromText("hi", false));
+    ASSERT_TRUE(r.ok) << r.message.toStdString();
+    // Numbers with separators go without them. A list line's first space ends its number: "0933 000 222" there
+    // is the number 0933 with the text "000 222".
+    EXPECT_EQ(queued(),
+              (std::vector<QByteArray>{"0 0 Amy 0912345678 1 hi", "1 0 Bob 0922000111 1 hi", "2 2  0933000222 1 hi",
+                                       "3 1  0933 1 000 222", "4 1  0922000111 1 own text"}));
+    EXPECT_EQ(r.duplicates, 3); // +886 912 345 678, Amy again, 886912345678
+    EXPECT_EQ(r.sameNumberOtherText, 1);
+    EXPECT_EQ(r.recipients, 5);
+    EXPECT_EQ(r.odd.count(), 0);
+
+    const SendQueueResult kept = BuildSendQueue(book, ComposeInput::fromText("hi", false), {nullptr, true, false});
+    EXPECT_EQ(kept.recipients, 8);
+    EXPECT_EQ(kept.duplicates, 0);
+}
+
+TEST_F(RecipientListsTest, StoppedNumbersAndOddTextAreLeftOutAsTheFilterSays) {
+    addMember(1, "Amy", "0912345678");
+    OptOutList optOut;
+    optOut.add("+886912345678", {}, QDate(2024, 5, 1));
+    optOut.add("0955000333", {}, QDate(2024, 5, 1));
+    ReadListFile("0955-000-333 own\nnot-a-number\n");
+    RecipientList.insert(RecipientList.begin(), {fieldEntry(1, KindAddressBook), fieldEntry(0, KindTyped, "0922000111"),
+                                                 fieldEntry(0, KindTyped, "abc")});
+    const ComposeInput input = ComposeInput::fromText("see www.x.tw", false);
+    SendQueueResult r = BuildSendQueue(book, input, {&optOut, false, true});
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(queued(), std::vector<QByteArray>{"0 2  0922000111 1 see www.x.tw"});
+    EXPECT_EQ(r.optedOut, 2);
+    EXPECT_EQ(r.optedOutNamed, (QStringList{QStringLiteral("0912345678（Amy）"), QStringLiteral("0955000333")}));
+    EXPECT_EQ(r.oddLeftOut, 2);
+    EXPECT_EQ(r.odd.summary(), QStringLiteral("以下 2 筆不是手機門號：abc、第 2 行 not-a-number"));
+    EXPECT_TRUE(r.link);
+
+    // Sent when the user says so; the stop list holds whatever is chosen.
+    r = BuildSendQueue(book, input, {&optOut, false, false});
+    EXPECT_EQ(r.recipients, 3);
+    EXPECT_EQ(r.oddLeftOut, 0);
+    EXPECT_EQ(r.odd.count(), 2);
+
+    // Everybody left out: nothing to send, and why.
+    RecipientList = {fieldEntry(1, KindAddressBook), fieldEntry(0, KindTyped, "abc")};
+    r = BuildSendQueue(book, input, {&optOut, false, true});
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.leftOut(), 2);
+    EXPECT_EQ(r.message, QStringLiteral("所有受訊者都已略過（拒收 1 筆、號碼不符 1 筆），沒有簡訊可傳送！"));
+    EXPECT_TRUE(SendQueue.empty());
+}
+
+// With "替代簡訊", what each recipient gets and which of the template's fields it leaves empty.
+TEST(ReplacedMessageTest, FieldsWithoutAValueAreLeftEmptyAndNamed) {
+    const struct {
+        const char* templ;
+        const char* content;
+        const char* sent;
+        std::vector<int> missing;
+    } cases[] = {
+        {"您好$1$，會議$2$開始", "$王$$三點$", "您好王，會議三點開始", {}},
+        {"您好$1$，會議$2$開始", "$王$", "您好王，會議開始", {2}},
+        {"您好$1$，會議$2$開始", "", "您好，會議開始", {1, 2}},
+        {"$2$ and $1$ and $2$", "$a$", " and a and ", {2}}, // every occurrence, in any order
+        {"$1$ $10$", "", " $10$", {1}},                     // two digits are no placeholder
+        // The line's own text, as with no "$1$" in the template or no value in the line: nothing is missing.
+        {"您好$1$", "see you", "see you", {}},
+        {"Hi $2$", "$x$", "$x$", {}},
+        {"no fields", "", "no fields", {}},
+    };
+    for (const auto& c : cases) {
+        QList<int> missing{-1};
+        EXPECT_EQ(ReplacedMessage(big5(c.templ), big5(c.content), &missing), big5(c.sent))
+            << c.templ << " / " << c.content;
+        // Compared as a vector: QList's == hands memcmp a null pointer for an emptied list.
+        EXPECT_EQ(std::vector<int>(missing.cbegin(), missing.cend()), c.missing) << c.templ << " / " << c.content;
+    }
+}
+
+TEST_F(RecipientListsTest, EveryRecipientWithoutValuesIsNamedOnceWithTheFieldsItLeavesEmpty) {
+    addMember(1, "Amy", "0911");
+    addGroup(-1, {{0, 1}});
+    ReadListFile(big5("0922 $x$\n0933 $x$$y$\n"));
+    RecipientList.push_back(fieldEntry(0, KindTyped, "0944"));
+    RecipientList.push_back(fieldEntry(-1, KindAddressBook));
+    RecipientList.push_back(fieldEntry(1, KindAddressBook)); // Amy again: queued once, named once
+    const SendQueueResult r = BuildSendQueue(book, ComposeInput::fromText("$1$/$2$", true));
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.emptyFields.count(), 3);
+    EXPECT_EQ(r.emptyFields.lines(), (QStringList{QStringLiteral("第 1 行缺 $2$"), QStringLiteral("0944 缺 $1$、$2$"),
+                                                  QStringLiteral("Amy 缺 $1$、$2$")}));
+    EXPECT_EQ(r.firstEmptyFieldsEntry, 0);
+
+    // Left out when the user says so: counted, still named, and a run of nobody else has nothing to send.
+    const SendQueueResult left =
+        BuildSendQueue(book, ComposeInput::fromText("$1$/$2$", true), {nullptr, false, false, true});
+    EXPECT_EQ(left.emptyFieldsLeftOut, 3);
+    EXPECT_EQ(left.emptyFields.count(), 3);
+    EXPECT_EQ(left.recipients, 1); // 0933, whose line gives both values
+    RecipientList = {fieldEntry(0, KindTyped, "0944")};
+    const SendQueueResult none =
+        BuildSendQueue(book, ComposeInput::fromText("$1$", true), {nullptr, false, false, true});
+    EXPECT_FALSE(none.ok);
+    EXPECT_EQ(none.message, QStringLiteral("所有受訊者都已略過（缺少替代欄位 1 筆），沒有簡訊可傳送！"));
+    EXPECT_EQ(r.emptyFields.refusal(),
+              QStringLiteral("以下 3 位受訊者的訊息缺少替代欄位的值：第 1 行缺 $2$、0944 缺 $1$、$2$、Amy 缺 $1$、$2$。"
+                             "沒有傳送任何簡訊；要將這些欄位留空照樣傳送請加上 --allow-empty-fields。"));
 }
 
 TEST_F(RecipientListsTest, MissingEntriesAreSkippedAndATooLongNumberRefusesTheRun) {

@@ -8,6 +8,7 @@
 #include "core/addressbook/BookFile.h"
 #include "core/compose/ComposeState.h"
 #include "core/compose/NumberSet.h"
+#include "core/compose/OptOutList.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
 
@@ -60,36 +61,45 @@ protected:
 
     // The run built whole (the list file read into ListFileRows) and the run made as it goes, from the
     // same named recipients and list file.
-    void expectSameRun(const std::list<sMtData>& named, const QByteArray& list, bool big5File, bool replace,
-                       const QByteArray& text = "Hi $1$") {
+    // The plan walk between the two gives the records the run then sends. Returns the first walk's result.
+    SendQueueResult expectSameRun(const std::list<sMtData>& named, const QByteArray& list, bool big5File, bool replace,
+                                  const QByteArray& text = "Hi $1$", const RecipientFilter& filter = {}) {
         const ComposeInput input = ComposeInput::fromText(text, replace);
         ParsedRecipients parsed;
         parsed.RecipientList = named;
         ReadListFile(parsed, big5File ? list : big5(QString::fromUtf8(list)));
         std::list<sSendContent> SendQueue;
-        const SendQueueResult whole = BuildSendQueue(book, input, parsed, SendQueue);
+        const SendQueueResult whole = BuildSendQueue(book, input, parsed, SendQueue, filter);
         const std::vector<QByteArray> expected = records(SendQueue);
 
         test::writeAll(path("list.txt"), list);
         StreamedSendRun run(book);
         run.setRecipients(named);
-        ASSERT_TRUE(run.setListFile(path("list.txt"), big5File));
+        EXPECT_TRUE(run.setListFile(path("list.txt"), big5File));
         int rows = 0;
-        ASSERT_TRUE(run.countListRows(&rows));
+        EXPECT_TRUE(run.countListRows(&rows));
         run.setInput(input);
+        run.setFilter(filter);
         const SendQueueResult first = run.prepare();
         EXPECT_EQ(first.ok, whole.ok);
         EXPECT_EQ(first.totalCount, whole.totalCount);
+        EXPECT_EQ(first.duplicates, whole.duplicates);
         EXPECT_EQ(first.skipped, whole.skipped);
         // The run built whole also names the list file's line of a refused number.
         EXPECT_TRUE(whole.message.startsWith(first.message)) << first.message.toStdString();
         if (!whole.ok)
-            return; // a refused run is never started
+            return first; // a refused run is never started
+        std::vector<QByteArray> planned;
+        EXPECT_TRUE(run.forEachPlanned([&](const sSendContent& r) {
+            planned.emplace_back(reinterpret_cast<const char*>(&r), qsizetype(sizeof r));
+        }));
+        EXPECT_EQ(planned, expected) << "the plan holds what the run sends";
         const std::vector<QByteArray> made = records(run);
-        ASSERT_EQ(made.size(), expected.size());
-        for (std::size_t i = 0; i < made.size(); ++i)
-            ASSERT_EQ(made[i], expected[i]) << "record " << i;
+        EXPECT_EQ(made.size(), expected.size());
+        for (std::size_t i = 0; i < std::min(made.size(), expected.size()); ++i)
+            EXPECT_EQ(made[i], expected[i]) << "record " << i;
         EXPECT_TRUE(run.lateProblem().isEmpty());
+        return first;
     }
 
     QTemporaryDir m_dir;
@@ -112,6 +122,23 @@ TEST_F(StreamedSendRunTest, MakesTheRecordsTheWholeQueueHoldsInItsOrder) {
     expectSameRun(named, list, false, true);
     expectSameRun(named, list, false, false);
     expectSameRun(named, big5("0911000002 $甲$\n0966\n"), true, true);
+}
+
+// Every walk leaves out the same: the duplicates (a list line's own text compared in full with the earlier
+// one's, which is kept because the list holds its number twice) and the stop list's numbers.
+TEST_F(StreamedSendRunTest, EveryWalkLeavesOutTheSameDuplicatesAndStoppedNumbers) {
+    OptOutList optOut;
+    optOut.add("0955000005", {}, QDate(2024, 5, 1));
+    const QByteArray list = "0933000003 hi\n0933000003\n0944000004 $a$\n0944-000-004 $a$\n0944000004 $b$\n"
+                            "0955000005\n0966000006 hi\n";
+    for (const bool replace : {false, true}) {
+        SCOPED_TRACE(replace ? "replace" : "plain");
+        const SendQueueResult r =
+            expectSameRun({typed("0933000003")}, list, true, replace, replace ? "x$1$" : "hi", {&optOut, false, false});
+        EXPECT_EQ(r.recipients, replace ? 5 : 4);
+        EXPECT_EQ(r.duplicates, replace ? 2 : 3);
+        EXPECT_EQ(r.optedOut, 1);
+    }
 }
 
 TEST_F(StreamedSendRunTest, AListOfManyPiecesGivesEveryLineOnceWhereverItsLineEndFalls) {

@@ -238,7 +238,7 @@ TEST_F(QueryStopTest, StopInsideAQueryWaitCutsThatRowAndTheRowsNotAskedSaySo) {
     const RunOutcome o = lastOutcome();
     EXPECT_EQ(progress.endStates(), QList<int>{StateQueried});
     EXPECT_EQ(RunOutcomeText(StateQueried, o),
-              QStringLiteral("簡訊查詢已中斷：成功 1 筆，失敗 1 筆，未查詢 2 筆；處理中 2 筆，失敗 1 筆，未查詢 2 筆"));
+              QStringLiteral("簡訊查詢已中斷，查詢 4 筆：有回覆 1 筆（處理中 1 筆）、未能查詢 1 筆、未查詢 2 筆"));
     // A row not asked is asked by the next query, and is no failed message for a resend.
     EXPECT_FALSE(IsFailedRow("0", "-1"));
 }
@@ -254,7 +254,7 @@ TEST_F(QueryStopTest, CancelRunGivesUpAfterThreeTransportFailuresWhenTheOwnerSay
     for (int i = 3; i < 5; ++i)
         EXPECT_EQ(cell(i, ColQueryResult), big5("未取消：作業已中斷")) << i;
     EXPECT_EQ(RunOutcomeText(StateCancelled, lastOutcome()),
-              QStringLiteral("預約簡訊取消已中斷（閘道沒有回應）：成功 0 筆，失敗 3 筆，未取消 2 筆"));
+              QStringLiteral("預約簡訊取消已中斷（閘道沒有回應），取消 5 筆：已取消 0 筆、未能取消 3 筆、未取消 2 筆"));
 }
 
 TEST_F(QueryStopTest, SingleMsgIdStoppedInItsWaitAnswersThatItWasCut) {

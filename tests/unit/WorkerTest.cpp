@@ -1,6 +1,8 @@
 #include "support/WorkerFixture.h"
 
+#include "core/compose/OptOutList.h"
 #include "core/compose/SegmentMessage.h"
+#include "core/shared/Big5.h"
 #include "core/shared/StopSignal.h"
 #include "core/workers/JobChannel.h"
 #include "core/workers/JobQuestion.h"
@@ -158,6 +160,41 @@ TEST_F(WorkerTest, ResendKeepsOrMakesTheFailedRowsSelectedAndQueuesThemInListOrd
     ASSERT_TRUE(QueueFailedRows(jobs, fine, SendQueue, &queued, &error));
     EXPECT_EQ(queued, 0);
     EXPECT_TRUE(SendQueue.empty());
+}
+
+// A number on the stop list is never resent, whichever way its row writes it, failed or uncertain, selected
+// or not; its row is left unselected with the rows that are not resent.
+TEST_F(WorkerTest, ResendLeavesOutTheStopListsNumbers) {
+    const struct {
+        const char *mobile, *sendCode, *sendResult;
+        bool selected, resent;
+    } rows[] = {{"0912-345-678", "11", "x", true, false},
+                {"0922000111", "11", "x", true, true},
+                {"+886933000222", "-1", "已中斷：閘道未回覆，可能已送出", true, false},
+                {"0944000333", "-1", "已中斷：閘道未回覆，可能已送出", false, false}};
+    for (const auto& r : rows)
+        log.append("row", r.sendCode, big5(r.sendResult), "", ImageNone, r.selected).cells[ColMobile] = r.mobile;
+    OptOutList optOut;
+    optOut.add("0912345678", {}, QDate(2024, 5, 1));
+    optOut.add("0933000222", {}, QDate(2024, 5, 1));
+
+    ResendChoice choice = ChooseResendRows(log);
+    EXPECT_EQ(LeaveOutStoppedRows(choice, log, optOut), (QVector<int>{0, 2}));
+    EXPECT_EQ(choice.failed, QVector<int>{1});
+    EXPECT_TRUE(choice.uncertain.isEmpty());
+
+    int queued = 0;
+    QString error;
+    QVector<int> stopped;
+    QString leftOut;
+    QVector<int> resent;
+    ASSERT_TRUE(QueueFailedRows(jobs, log, SendQueue, &queued, &error, true, &leftOut, &resent, &optOut, &stopped));
+    EXPECT_EQ(queued, 1);
+    EXPECT_EQ(leftOut, QStringLiteral("略過 2 筆：拒收 2 筆")) << "the resend's end text counts them";
+    EXPECT_EQ(getField(SendQueue.front().msisdn), "0922000111");
+    EXPECT_EQ(resent, QVector<int>{1}) << "the selection the list shows";
+    EXPECT_EQ(StoppedRowTexts(log, stopped), (QStringList{QStringLiteral("拒收名單中的 0912-345-678 未重發"),
+                                                          QStringLiteral("拒收名單中的 +886933000222 未重發")}));
 }
 
 TEST_F(WorkerTest, ResendRunSendsAtOnceAndRowJobsTakeTheSelectionOrElseAllRows) {

@@ -122,26 +122,10 @@ template <std::size_t N> QString wrongIdLine(qint64 index, const char (&name)[N]
              shownBig5(getField(name)), QString::number(id), member ? QStringLiteral("正數") : QStringLiteral("負數"));
 }
 
-// A name with a control character was never typed into an editor nor imported (both trim and refuse
-// such text), and a number is what a phone dials: printable ASCII. Anything else in a record is taken
-// from damaged or foreign bytes, and sending to it would reach nobody or someone random.
-bool isRealName(const QByteArray& name) {
-    return firstControlByte(name) < 0;
-}
-
-bool isRealNumber(const QByteArray& number) {
-    for (const char c : number) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 || b > 0x7E)
-            return false;
-    }
-    return true;
-}
-
 // Leaves out the numbers that cannot be real, naming each; false when the member must be left out.
 bool checkMember(qint64 index, sMember& member, LeftOutRecords& leftOut) {
     const QByteArray name = getField(member.name);
-    if (!isRealName(name)) {
+    if (!IsRealName(name)) {
         leftOut.add(QStringLiteral("通訊錄檔案已損壞：第 %1 筆成員紀錄的名稱「%2」含有控制字元，已略過。")
                         .arg(QString::number(index + 1), shownBig5(name)));
         return false;
@@ -151,7 +135,7 @@ bool checkMember(qint64 index, sMember& member, LeftOutRecords& leftOut) {
     int keptDefault = -1;
     for (int i = 0; i < split.numbers.size(); ++i) {
         const QByteArray& number = split.numbers.at(i);
-        if (!isRealNumber(number)) {
+        if (!IsRealNumber(number)) {
             leftOut.add(QStringLiteral("通訊錄檔案已損壞：成員「%1」的門號「%2」不是手機門號，已略過。")
                             .arg(shownBig5(name), shownBig5(number)));
             continue;
@@ -257,7 +241,7 @@ private:
             const qint64 i = m_groupsRead++;
             if (group.id >= 0)
                 m_leftOut.add(wrongIdLine(i, group.name, group.id, false));
-            else if (!isRealName(getField(group.name)))
+            else if (!IsRealName(getField(group.name)))
                 m_leftOut.add(QStringLiteral("通訊錄檔案已損壞：第 %1 筆群組紀錄的名稱「%2」含有控制字元，已略過。")
                                   .arg(QString::number(i + 1), shownBig5(getField(group.name))));
             else
@@ -294,6 +278,22 @@ private:
 };
 
 } // namespace
+
+// A name with a control character was never typed into an editor nor imported (both trim and refuse
+// such text), and a number is what a phone dials: printable ASCII. Anything else in a record is taken
+// from damaged or foreign bytes, and sending to it would reach nobody or someone random.
+bool IsRealName(const QByteArray& name) {
+    return firstControlByte(name) < 0;
+}
+
+bool IsRealNumber(const QByteArray& number) {
+    for (const char c : number) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b > 0x7E)
+            return false;
+    }
+    return true;
+}
 
 AddressBookResult ParseAddressBook(AddressBook& book, const QByteArray& data) {
     // Emptied first, so the old book and the new one are never in memory together.

@@ -50,6 +50,11 @@ AddressBookResult ListAddressBook(const QString& path, const std::function<void(
 // The file's bytes for the book as it stands: the counts, the members, then the groups, in id order.
 QByteArray AddressBookImage(const AddressBook& book);
 
+// What a load keeps: a name without control characters, a number of printable ASCII. A member or number
+// that fails either is left out and the file called damaged, so nothing that makes one is ever stored.
+bool IsRealName(const QByteArray& name);
+bool IsRealNumber(const QByteArray& number);
+
 // Writes the book whole, replacing the file atomically.
 AddressBookResult SaveAddressBook(AddressBook& book);
 AddressBookResult SaveAddressBook(AddressBook& book, const QString& path);

@@ -2,6 +2,8 @@
 
 #include "core/compose/RecipientLists.h"
 #include "core/shared/Big5.h"
+#include "core/shared/FixedField.h"
+#include "core/shared/ShownText.h"
 
 #include <algorithm>
 #include <cstring>
@@ -40,7 +42,7 @@ int DroppedCharacters(const QString& message, const Segments& segments) {
 }
 
 Segments RowSegments(const QByteArray& content, const QByteArray& messageText, bool replaceFields) {
-    return segment(replaceFields ? SubstituteFields(messageText, content) : content);
+    return segment(replaceFields ? ReplacedMessage(messageText, content, nullptr) : content);
 }
 
 OverlongRows FindOverlongRows(const std::map<int32_t, sLoadMt>& rows, QByteArrayView messageText, bool replaceFields) {
@@ -51,7 +53,7 @@ OverlongRows FindOverlongRows(const std::map<int32_t, sLoadMt>& rows, QByteArray
         if (row.msisdn[0] == '\0' || row.content[0] == '\0')
             continue;
         const QByteArrayView content(row.content, qsizetype(strnlen(row.content, sizeof row.content)));
-        if (fill ? NeedsMoreThanSix(SubstituteFields(messageText, content)) : NeedsMoreThanSix(content))
+        if (fill ? NeedsMoreThanSix(ReplacedMessage(messageText, content, nullptr)) : NeedsMoreThanSix(content))
             overlong.add(line);
     }
     return overlong;
@@ -75,6 +77,41 @@ QString PreviewText(const char* block, int count, int droppedCharacters) {
     if (droppedCharacters > 0)
         lines << QStringLiteral("（以上為送出的內容，其後 %1 個字超過 6 通簡訊，不會送出）").arg(droppedCharacters);
     return lines.join(QStringLiteral("\n"));
+}
+
+RecipientPreview PreviewRecipient(const ParsedRecipients& parsed, const sMtData& entry, const ComposeInput& input) {
+    RecipientPreview preview;
+    const QString label = shownBig5(getField(entry.label));
+    QByteArray content;
+    switch (entry.kind) {
+    case KindListRow: {
+        preview.who = QStringLiteral("第 %1 行 %2").arg(qint64(entry.id) + 1).arg(label);
+        const auto row = parsed.ListFileRows.find(entry.id);
+        if (row != parsed.ListFileRows.end())
+            content = getField(row->second.content);
+        break;
+    }
+    case KindAddressBook:
+        preview.who = entry.id > 0 ? label : QStringLiteral("群組「%1」的每位成員").arg(label);
+        break;
+    default:
+        preview.who = label;
+    }
+    if (!content.isEmpty())
+        preview.text = input.replaceFields ? ReplacedMessage(input.text, content, &preview.missing) : content;
+    else
+        preview.text =
+            input.replaceFields ? ReplacedMessage(input.text, QByteArrayView(), &preview.missing) : input.text;
+    preview.segments = segment(preview.text);
+    return preview;
+}
+
+QString RecipientPreviewText(const RecipientPreview& preview, int index, int count) {
+    QString text = QStringLiteral("受訊者 %1 / %2：%3\n").arg(index + 1).arg(count).arg(preview.who);
+    if (!preview.missing.isEmpty())
+        text += QStringLiteral("（沒有 %1 的值，傳送時留空）\n").arg(PlaceholdersText(preview.missing));
+    return text + PreviewText(preview.segments.block, preview.segments.count,
+                              DroppedCharacters(fromBig5(preview.text), preview.segments));
 }
 
 } // namespace norvi

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/compose/ComposeState.h"
 #include "core/compose/ListFileRecords.h"
 #include "core/compose/RecipientLists.h"
 #include "core/compose/SegmentMessage.h"
@@ -40,5 +41,19 @@ QString OverlongRowsText(const OverlongRows& overlong);
 // What the preview shows: for each short message "第 k 通" and the message as it is sent (with its part
 // header when the text was cut), one line each; then where a text too long for six was cut.
 QString PreviewText(const char* block, int count, int droppedCharacters = 0);
+
+// What one entry of the recipient field gets, as the preview shows it: who (the number, the member's or
+// group's name, "第 3 行 0912…" for a list line), the message as it is sent, the short messages it makes,
+// and the template's placeholders it leaves empty.
+struct RecipientPreview {
+    QString who;
+    QByteArray text;
+    Segments segments;
+    QList<int> missing;
+};
+RecipientPreview PreviewRecipient(const ParsedRecipients& parsed, const sMtData& entry, const ComposeInput& input);
+
+// "受訊者 2 / 5：王小明", then the recipient's short messages (PreviewText), and a word on fields left empty.
+QString RecipientPreviewText(const RecipientPreview& preview, int index, int count);
 
 } // namespace norvi

@@ -19,9 +19,11 @@ public:
     bool contains(QByteArrayView number) const;
     qsizetype size() const { return m_keys + m_others.size(); }
 
-private:
-    // The key of a number made of digits alone; false for any other.
+    // The key of a number made of digits alone (a leading "+" allowed, at most 17 digits), never 0; false
+    // for any other.
     static bool keyOf(QByteArrayView number, std::uint64_t* key);
+
+private:
     std::size_t slotOf(std::uint64_t key) const;
     void grow();
 

@@ -1,6 +1,7 @@
 #include "core/compose/OddNumbers.h"
 
 #include "core/compose/ComposeState.h"
+#include "core/compose/NumberKey.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
 
@@ -25,14 +26,14 @@ bool IsPhoneNumber(QByteArrayView text) {
 }
 
 bool OddNumbers::addTyped(QByteArrayView number) {
-    if (IsPhoneNumber(number))
+    if (IsPhoneNumber(SentNumber(number)))
         return false;
     add(fromBig5(number.trimmed().toByteArray()));
     return true;
 }
 
 bool OddNumbers::addListLine(qint64 line, QByteArrayView number) {
-    if (number.trimmed().isEmpty() || IsPhoneNumber(number))
+    if (number.trimmed().isEmpty() || IsPhoneNumber(SentNumber(number)))
         return false;
     add(QStringLiteral("第 %1 行 %2").arg(QString::number(line + 1), fromBig5(number.trimmed().toByteArray())));
     return true;

@@ -24,7 +24,8 @@ public:
     // How many a question names before it says "…".
     static constexpr int kNamed = 5;
 
-    // Each adds `number` when it is not a number and says so. `line` counts from 0, as list rows keep it.
+    // Each adds `number` when it is not a number, even without its separators (SentNumber), and says so. `line` counts
+    // from 0, as list rows keep it.
     bool addTyped(QByteArrayView number);
     bool addListLine(qint64 line, QByteArrayView number);
 

@@ -1,6 +1,9 @@
 #include "core/compose/RecipientLists.h"
 
 #include "core/compose/ComposeState.h"
+#include "core/compose/LinkCheck.h"
+#include "core/compose/NumberKey.h"
+#include "core/compose/OptOutList.h"
 #include "core/compose/TrimEnds.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
@@ -250,17 +253,57 @@ bool CheckDigitRuns(const QByteArray& text) {
     return true;
 }
 
+QByteArray ReplacedMessage(QByteArrayView templ, QByteArrayView content, QList<int>* missing) {
+    const QList<int> placeholders = TemplatePlaceholders(templ);
+    QByteArray result;
+    int values = 0;
+    if (content.isEmpty()) {
+        result = templ.toByteArray();
+    } else {
+        values = int(fieldValues(content).size());
+        if (values == 0 || !templ.contains("$1$")) {
+            if (missing)
+                missing->clear();
+            return SubstituteFields(templ, content);
+        }
+        result = SubstituteFields(templ, content);
+    }
+    QList<int> left;
+    char placeholder[] = "$0$";
+    for (const int k : placeholders) {
+        if (k <= values)
+            continue;
+        left.append(k);
+        placeholder[1] = char('0' + k);
+        result.replace(QByteArrayView(placeholder, 3), QByteArrayView());
+    }
+    if (missing)
+        *missing = left;
+    return result.left(kSubstitutedLength);
+}
+
 ComposeInput ComposeInput::fromText(const QByteArray& text, bool replaceFields) {
     ComposeInput input;
     input.text = text;
-    input.segments = segment(text);
     input.replaceFields = replaceFields;
+    if (replaceFields)
+        input.placeholders = TemplatePlaceholders(text);
+    // A recipient without values of its own gets the template with its fields empty, never its marks.
+    input.segments = segment(SharedMessage(input));
     return input;
 }
 
-QByteArray RowMessage(QByteArrayView content, const ComposeInput& input) {
-    return input.replaceFields ? SubstituteFields(input.text, content) : content.toByteArray();
+QByteArray SharedMessage(const ComposeInput& input) {
+    return input.placeholders.isEmpty() ? input.text : ReplacedMessage(input.text, QByteArrayView(), nullptr);
 }
+
+QByteArray RowMessage(QByteArrayView content, const ComposeInput& input) {
+    return input.replaceFields ? ReplacedMessage(input.text, content, nullptr) : content.toByteArray();
+}
+
+SendQueueBuilder::SendQueueBuilder(const AddressBook& book, const ComposeInput& input, const ParsedRecipients* parsed,
+                                   const RecipientFilter& filter)
+    : m_book(book), m_input(input), m_parsed(parsed), m_filter(filter), m_seen(SharedMessage(input)) {}
 
 bool SendQueueBuilder::addEntry(const sMtData& entry) {
     if (!m_result.ok)
@@ -279,7 +322,7 @@ bool SendQueueBuilder::addEntry(const sMtData& entry) {
     case KindListRow:
         return addListRow(entry.id);
     case KindTyped:
-        return queueIfNew(fieldView(entry.label), KindTyped, QByteArrayView());
+        return offer(fieldView(entry.label), KindTyped, QByteArrayView());
     default:
         return true;
     }
@@ -337,7 +380,7 @@ bool SendQueueBuilder::addMember(int32_t memberId, const sGroup* from) {
     // shows as the default is the one meant.
     if (number.isEmpty())
         number = listedDefaultView(msisdn);
-    return queueIfNew(number, KindAddressBook, fieldView(member.name));
+    return offer(number, KindAddressBook, fieldView(member.name));
 }
 
 void SendQueueBuilder::missingSlot(const sGroup* from, int32_t id) {
@@ -373,40 +416,109 @@ bool SendQueueBuilder::addListFileRow(const sLoadMt& row, int32_t line) {
     const QByteArrayView number = fieldView(row.msisdn);
     if (number.isEmpty())
         return true;
-    if (!refuseIfTooLong(number, line))
-        return false;
     const QByteArrayView content = fieldView(row.content);
     if (content.isEmpty())
-        return queueIfNew(number, KindListRow, QByteArrayView());
-    // A row with its own text is sent even when its number was queued already.
-    sSendContent& record = append(number, KindListRow, QByteArrayView());
-    QByteArray filled;
-    QByteArrayView text = content;
-    if (m_input.replaceFields) {
-        filled = SubstituteFields(m_input.text, content);
-        text = filled;
+        return offer(number, KindListRow, QByteArrayView(), nullptr, line);
+    OwnText own;
+    own.text = m_input.replaceFields ? ReplacedMessage(m_input.text, content, &own.missing) : content.toByteArray();
+    return offer(number, KindListRow, QByteArrayView(), &own, line);
+}
+
+// The order of the checks decides what a recipient left out for two reasons is counted as: a duplicate first
+// (it is the same person and text as one before, whatever became of that one), then the stop list, then a
+// text that is no number, then a template field without a value.
+bool SendQueueBuilder::offer(QByteArrayView written, uint8_t kind, QByteArrayView name, const OwnText* own,
+                             int32_t listLine) {
+    if (written.isEmpty())
+        return true;
+    const QByteArray number = SentNumber(written);
+    if (number.isEmpty())
+        return true;
+    const QByteArray key = NumberKey(number);
+    switch (m_seen.add(key, own ? &own->text : nullptr)) {
+    case SeenRecipients::Seen::SameText:
+        if (!m_filter.keepDuplicates) {
+            ++m_result.duplicates;
+            return true;
+        }
+        break;
+    case SeenRecipients::Seen::OtherText:
+        ++m_result.sameNumberOtherText;
+        break;
+    case SeenRecipients::Seen::New:
+        break;
     }
-    record.segmentCount = SegmentBytes(text, record.segments[0]);
-    if (CutAfterSix(text, record.segments[0], record.segmentCount))
-        m_result.overlong.add(line);
+    if (m_filter.optOut && m_filter.optOut->containsKey(key)) {
+        if (m_result.optedOutNamed.size() < kNamedOptOuts)
+            m_result.optedOutNamed
+                << (name.isEmpty() ? shownBig5(number)
+                                   : QStringLiteral("%1（%2）").arg(shownBig5(number), fromBig5(name.toByteArray())));
+        ++m_result.optedOut;
+        return true;
+    }
+    if (leftOutAsOdd(number, written, kind, listLine))
+        return true;
+    if (const QList<int>& missing = own ? own->missing : m_input.placeholders;
+        !missing.isEmpty() && leftOutForEmptyFields(number, kind, name, listLine, missing))
+        return true;
+    if (!refuseIfTooLong(number, listLine))
+        return false;
+    if (!m_sink)
+        m_result.queuedNumbers.push_back(number);
+    sSendContent& record = append(number, kind, name);
+    if (own) {
+        record.segmentCount = SegmentBytes(own->text, record.segments[0]);
+        if (CutAfterSix(own->text, record.segments[0], record.segmentCount))
+            m_result.overlong.add(listLine);
+        noteLink(own->text);
+    } else {
+        std::memcpy(record.segments, m_input.segments.block, sizeof record.segments);
+        record.segmentCount = m_input.segments.count;
+        noteLink(m_input.text);
+    }
+    ++m_result.recipients;
     m_result.totalCount += record.segmentCount;
     complete(record);
     return true;
 }
 
-bool SendQueueBuilder::queueIfNew(QByteArrayView number, uint8_t kind, QByteArrayView name) {
-    if (number.isEmpty() || m_queued.contains(number))
-        return true;
-    if (!refuseIfTooLong(number))
+bool SendQueueBuilder::leftOutAsOdd(const QByteArray& number, QByteArrayView written, uint8_t kind, int32_t listLine) {
+    // The address book keeps numbers only; typed text and list rows may hold anything.
+    if (kind == KindAddressBook || IsPhoneNumber(number))
         return false;
-    m_queued.insert(number);
-    if (!m_sink)
-        m_result.queuedNumbers.push_back(number.toByteArray());
-    sSendContent& record = append(number, kind, name);
-    std::memcpy(record.segments, m_input.segments.block, sizeof record.segments);
-    record.segmentCount = m_input.segments.count;
-    m_result.totalCount += record.segmentCount;
-    complete(record);
+    if (kind == KindListRow && listLine >= 0)
+        m_result.odd.addListLine(listLine, written);
+    else
+        m_result.odd.addTyped(written);
+    if (!m_filter.leaveOutOddNumbers)
+        return false;
+    ++m_result.oddLeftOut;
+    return true;
+}
+
+void SendQueueBuilder::noteLink(QByteArrayView text) {
+    // The message field's text is looked at once; a list's own texts until one holds a link.
+    if (m_result.link)
+        return;
+    if (text.data() == m_input.text.constData()) {
+        if (m_messageLooked)
+            return;
+        m_messageLooked = true;
+    }
+    m_result.link = HoldsLink(text);
+}
+
+bool SendQueueBuilder::leftOutForEmptyFields(const QByteArray& number, uint8_t kind, QByteArrayView name,
+                                             int32_t listLine, const QList<int>& missing) {
+    if (listLine >= 0)
+        m_result.emptyFields.addListLine(listLine, missing);
+    else if (kind == KindAddressBook && !name.isEmpty())
+        m_result.emptyFields.addRecipient(shownBig5(name.toByteArray()), missing);
+    else
+        m_result.emptyFields.addRecipient(shownBig5(number), missing);
+    if (!m_filter.leaveOutEmptyFields)
+        return false;
+    ++m_result.emptyFieldsLeftOut;
     return true;
 }
 
@@ -449,22 +561,45 @@ sSendContent& SendQueueBuilder::append(QByteArrayView number, uint8_t kind, QByt
     return record;
 }
 
+QString NothingToSendText(const SendQueueResult& result) {
+    if (result.leftOut() == 0)
+        return QStringLiteral("沒有任何受訊者有可傳送的電話號碼，沒有簡訊可傳送！");
+    QStringList why;
+    if (result.duplicates > 0)
+        why << QStringLiteral("重複 %1 筆").arg(result.duplicates);
+    if (result.optedOut > 0)
+        why << QStringLiteral("拒收 %1 筆").arg(result.optedOut);
+    if (result.oddLeftOut > 0)
+        why << QStringLiteral("號碼不符 %1 筆").arg(result.oddLeftOut);
+    if (result.emptyFieldsLeftOut > 0)
+        why << QStringLiteral("缺少替代欄位 %1 筆").arg(result.emptyFieldsLeftOut);
+    return QStringLiteral("所有受訊者都已略過（%1），沒有簡訊可傳送！").arg(why.join(QStringLiteral("、")));
+}
+
 SendQueueResult BuildSendQueue(const AddressBook& book, const ComposeInput& input, const ParsedRecipients& parsed,
-                               std::list<sSendContent>& SendQueue) {
-    SendQueueBuilder builder(book, input, &parsed);
+                               std::list<sSendContent>& SendQueue, const RecipientFilter& filter) {
+    SendQueueBuilder builder(book, input, &parsed, filter);
     builder.reuse(SendQueue);
-    for (const sMtData& entry : parsed.RecipientList)
+    int position = 0;
+    int firstEmptyFields = -1;
+    for (const sMtData& entry : parsed.RecipientList) {
         if (!builder.addEntry(entry))
             break;
+        if (firstEmptyFields < 0 && !builder.result().emptyFields.empty())
+            firstEmptyFields = position;
+        ++position;
+    }
     SendQueueResult result = builder.result();
+    result.firstEmptyFieldsEntry = firstEmptyFields;
     // Recipients that all lack a number make a run of nothing, which would report "完成：0 / 0" as if
     // something had been done; it is refused like any other run that cannot be sent.
     if (result.ok && result.totalCount == 0) {
         result.ok = false;
-        result.message = QStringLiteral("沒有任何受訊者有可傳送的電話號碼，沒有簡訊可傳送！");
+        result.message = NothingToSendText(result);
     }
     if (!result.ok) {
         result.totalCount = 0;
+        result.recipients = 0;
         result.queuedNumbers.clear();
         return result;
     }

@@ -2,9 +2,11 @@
 
 #include "core/addressbook/AddressBook.h"
 #include "core/compose/ComposeState.h"
+#include "core/compose/EmptyFields.h"
 #include "core/compose/ListFileRecords.h"
-#include "core/compose/NumberSet.h"
+#include "core/compose/OddNumbers.h"
 #include "core/compose/RecipientRecords.h"
+#include "core/compose/SeenRecipients.h"
 #include "core/compose/SegmentMessage.h"
 
 #include <QByteArray>
@@ -96,18 +98,29 @@ QByteArray DefaultNumber(QByteArrayView msisdn);
 // ASCII digits that begins with "0" reaches nine digits.
 bool CheckDigitRuns(const QByteArray& text);
 
-// What the send dialog contributes: its message text (Big5), that text's segmentation and whether
-// "替代簡訊" is checked.
+// With "替代簡訊": the message a recipient gets whose list line holds `content` (empty for a line without
+// one and for every other recipient). SubstituteFields, then every placeholder of the template still
+// without a value emptied; `missing` (may be null) gets their numbers. A line whose content holds no value,
+// or a template without "$1$", keeps the line's content as its message, which leaves nothing missing.
+QByteArray ReplacedMessage(QByteArrayView templ, QByteArrayView content, QList<int>* missing);
+
+// What the send dialog contributes: its message text (Big5), the segmentation every recipient without a
+// text of its own gets, and whether "替代簡訊" is checked.
 struct ComposeInput {
     QByteArray text;
-    Segments segments;
+    Segments segments; // of the text, or with "替代簡訊" of the template with its placeholders empty
     bool replaceFields = false;
+    QList<int> placeholders; // with "替代簡訊", the template's "$n$"
 
     static ComposeInput fromText(const QByteArray& text, bool replaceFields);
 };
 
+// The message every recipient without a text of its own gets: the text, or with "替代簡訊" the template with its
+// placeholders empty.
+QByteArray SharedMessage(const ComposeInput& input);
+
 // The own message of a list-file row with content: the content itself, or with "替代簡訊" the
-// message text with the row's values filled in.
+// message text with the row's values filled in (ReplacedMessage).
 QByteArray RowMessage(QByteArrayView content, const ComposeInput& input);
 
 // List-file rows whose own text (the second column, or the message with the row's values) needs more than
@@ -122,27 +135,58 @@ struct OverlongRows {
     }
 };
 
+class OptOutList;
+
+// Who a run leaves out before its first request. A recipient whose number (by NumberKey) and final text
+// equal an earlier one's is a duplicate; one on the stop list is never sent.
+struct RecipientFilter {
+    const OptOutList* optOut = nullptr; // the stop list, or none
+    bool keepDuplicates = false;        // a duplicate is sent all the same
+    bool leaveOutOddNumbers = false;    // typed or listed text that is no number is left out (else it is sent)
+    bool leaveOutEmptyFields = false;   // a recipient whose "替代簡訊" leaves a "$n$" empty is left out (else it is
+                                        // sent with the field empty)
+};
+
 struct SendQueueResult {
     bool ok = true;
     QString message;                       // why the run was refused
+    int recipients = 0;                    // messages in the run, one a recipient
     int totalCount = 0;                    // short messages in the run
-    std::vector<QByteArray> queuedNumbers; // numbers queued through the duplicate filter, in order
+    std::vector<QByteArray> queuedNumbers; // numbers queued, as they are sent, in order
     int missingEntries = 0;                // ids or rows that no longer exist, skipped
     QStringList skipped;                   // what was skipped and why, the first kNamedSkips of them
     OverlongRows overlong;                 // rows whose own text is cut after six short messages
+    int duplicates = 0;                    // left out: the same number and text again
+    int sameNumberOtherText = 0;           // sent: a number met before, with a text it had not had
+    int optedOut = 0;                      // left out: on the stop list
+    QStringList optedOutNamed;             // those, "0912345678（王小明）", the first kNamedOptOuts of them
+    OddNumbers odd;                        // typed or listed text that is no number, sent or left out
+    int oddLeftOut = 0;                    // of those, left out
+    EmptyFields emptyFields;               // recipients whose "替代簡訊" leaves a "$n$" without a value
+    int firstEmptyFieldsEntry = -1;        // the entry of RecipientList (by position) of the first of them
+    int emptyFieldsLeftOut = 0;            // of those, left out
+    bool link = false;                     // a text of the run holds a link
+
+    // Recipients the filter left out.
+    int leftOut() const { return duplicates + optedOut + oddLeftOut + emptyFieldsLeftOut; }
 };
+
+// Why a run has nothing to send: no recipient with a number, or every one left out (and why).
+QString NothingToSendText(const SendQueueResult& result);
 
 // How many skipped entries a run names; a damaged group of 1,000 slots would otherwise fill a screen.
 constexpr int kNamedSkips = 10;
+// How many stopped recipients a run names in the operation log one by one.
+constexpr int kNamedOptOuts = 10000;
 
 // Expands a run entry by entry into outgoing records. Groups are expanded in slot order, each member's
-// default number taken, numbers already queued skipped. An id that no longer exists (an entry of the run,
-// a group's slot) is skipped and named; a number longer than 29 bytes refuses the whole run.
+// default number taken, recipients left out as `filter` says. An id that no longer exists (an entry of the
+// run, a group's slot) is skipped and named; a number longer than 29 bytes refuses the whole run.
 class SendQueueBuilder {
 public:
     // `parsed`: the list file the entries of kind 1 name by line; none when no entry does.
-    SendQueueBuilder(const AddressBook& book, const ComposeInput& input, const ParsedRecipients* parsed = nullptr)
-        : m_book(book), m_input(input), m_parsed(parsed) {}
+    SendQueueBuilder(const AddressBook& book, const ComposeInput& input, const ParsedRecipients* parsed = nullptr,
+                     const RecipientFilter& filter = {});
 
     bool addEntry(const sMtData& entry); // false once the run is refused
     bool ExpandGroup(int32_t groupId);
@@ -156,6 +200,9 @@ public:
     // Hands each record to `sink` as soon as it is complete instead of keeping it in queue(), and keeps
     // no list of the numbers queued: a run of any size then costs the duplicate check's set alone.
     void streamTo(std::function<void(const sSendContent& record)> sink) { m_sink = std::move(sink); }
+    // Texts of recipients' own are kept for the duplicate check only for the keys in `keys`: those a streamed
+    // run's list file holds more than once. Without it every such text is kept.
+    void keepOwnTextsOnlyFor(const NumberSet* keys) { m_seen.keepOwnTextsOnlyFor(keys); }
     // A row of a list file read by the caller, as a list-file entry of RecipientList would add it.
     // `line` names the row's line in a refusal; -1 when the row did not come from the parsed ListFileRows.
     bool addListFileRow(const sLoadMt& row, int32_t line = -1);
@@ -165,8 +212,22 @@ private:
     void missingSlot(const sGroup* from, int32_t id);
     void skipped(const QString& text);
     bool addListRow(int32_t line);
-    // Numbers are views into the records of the book and of RecipientList, which stay put meanwhile.
-    bool queueIfNew(QByteArrayView number, uint8_t kind, QByteArrayView name);
+    // A list row's own message, and the template's "$n$" it leaves without a value.
+    struct OwnText {
+        QByteArray text;
+        QList<int> missing;
+    };
+    // One recipient, with the message field's text or (`own`) a text of its own: left out as the filter
+    // says, else queued. `listLine`: the list-file line it comes from, or -1.
+    bool offer(QByteArrayView written, uint8_t kind, QByteArrayView name, const OwnText* own = nullptr,
+               int32_t listLine = -1);
+    // Whether `number` is no number, counted and (by the filter) left out.
+    bool leftOutAsOdd(const QByteArray& number, QByteArrayView written, uint8_t kind, int32_t listLine);
+    // A recipient whose message leaves `missing` of the template's "$n$" empty, named; whether the filter leaves
+    // it out.
+    bool leftOutForEmptyFields(const QByteArray& number, uint8_t kind, QByteArrayView name, int32_t listLine,
+                               const QList<int>& missing);
+    void noteLink(QByteArrayView text);
     // `listLine`: the list-file line the number comes from, named with its whole number.
     bool refuseIfTooLong(QByteArrayView number, int32_t listLine = -1);
     sSendContent& append(QByteArrayView number, uint8_t kind, QByteArrayView name);
@@ -175,10 +236,12 @@ private:
     const AddressBook& m_book;
     const ComposeInput& m_input;
     const ParsedRecipients* m_parsed;
+    RecipientFilter m_filter;
+    bool m_messageLooked = false; // the message field's text was looked at for a link
     SendQueueResult m_result;
     std::list<sSendContent> m_queue;
     std::list<sSendContent> m_spare;
-    NumberSet m_queued;
+    SeenRecipients m_seen;
     std::function<void(const sSendContent& record)> m_sink;
     sSendContent m_streamed{}; // the record being made, when streaming
     int32_t m_records = 0;
@@ -190,6 +253,6 @@ private:
 // with a number at all) it stays empty. The dialog builds the run before it hides itself, so a refusal leaves it
 // open with its input.
 SendQueueResult BuildSendQueue(const AddressBook& book, const ComposeInput& input, const ParsedRecipients& parsed,
-                               std::list<sSendContent>& SendQueue);
+                               std::list<sSendContent>& SendQueue, const RecipientFilter& filter = {});
 
 } // namespace norvi

@@ -8,4 +8,10 @@ const sSendContent* QueueFeed::next() {
     return &*m_at++;
 }
 
+bool QueueFeed::forEachPlanned(const std::function<void(const sSendContent&)>& each) {
+    for (const sSendContent& record : SendQueue)
+        each(record);
+    return true;
+}
+
 } // namespace norvi

@@ -2,6 +2,7 @@
 
 #include "core/compose/RecipientRecords.h"
 
+#include <functional>
 #include <list>
 
 namespace norvi {
@@ -13,6 +14,9 @@ public:
     virtual ~SendFeed() = default;
     // The next message of the run, or nullptr at the end. Valid until the next call.
     virtual const sSendContent* next() = 0;
+    // Every message the run will send, in order, before the first is taken: the plan written before the
+    // first request. False when the messages cannot be known now (the list file changed since it was read).
+    virtual bool forEachPlanned(const std::function<void(const sSendContent&)>& each) = 0;
 };
 
 // A run's messages built whole before it starts: the send dialog's and a resend's.
@@ -23,6 +27,7 @@ public:
     QueueFeed& operator=(const QueueFeed&) = delete;
 
     const sSendContent* next() override;
+    bool forEachPlanned(const std::function<void(const sSendContent&)>& each) override;
     const std::list<sSendContent>& queue() const { return SendQueue; }
 
 private:

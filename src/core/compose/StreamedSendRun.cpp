@@ -1,5 +1,8 @@
 #include "core/compose/StreamedSendRun.h"
 
+#include "core/compose/NumberKey.h"
+#include "core/shared/FixedField.h"
+
 #include <cstring>
 
 namespace norvi {
@@ -16,6 +19,8 @@ bool StreamedSendRun::countListRows(int* rows, const std::function<bool()>& stop
     QByteArrayView line;
     qint64 index = 0;
     sLoadMt row;
+    NumberSet listed;
+    m_repeatedKeys = NumberSet();
     while (m_list.next(&line, &index)) {
         if (stop && stop())
             return false;
@@ -25,12 +30,24 @@ bool StreamedSendRun::countListRows(int* rows, const std::function<bool()>& stop
         ++*rows;
         if (odd)
             odd->addListLine(index, number);
+        const QByteArray key = NumberKey(SentNumber(getField(row.msisdn)));
+        if (!key.isEmpty() && !listed.insert(key))
+            m_repeatedKeys.insert(key);
     }
+    m_repeatedKnown = true;
     return m_list.check().problem == ListFileProblem::None && m_list.rewind();
 }
 
+void StreamedSendRun::setUp(SendQueueBuilder& builder) const {
+    // Only a key the list holds twice can meet a text of its own again: the entries named one by one come
+    // first and get the run's one message.
+    if (m_repeatedKnown)
+        builder.keepOwnTextsOnlyFor(&m_repeatedKeys);
+}
+
 SendQueueResult StreamedSendRun::prepare(const std::function<bool()>& stop) {
-    SendQueueBuilder builder(m_book, m_input);
+    SendQueueBuilder builder(m_book, m_input, nullptr, m_filter);
+    setUp(builder);
     builder.streamTo([](const sSendContent&) {});
     bool building = true;
     for (const sMtData& entry : RecipientList) {
@@ -61,17 +78,39 @@ SendQueueResult StreamedSendRun::prepare(const std::function<bool()>& stop) {
         result.message.clear();
     } else if (result.ok && result.totalCount == 0) {
         result.ok = false;
-        result.message = QStringLiteral("沒有任何受訊者有可傳送的電話號碼，沒有簡訊可傳送！");
+        result.message = NothingToSendText(result);
     }
     if (!result.ok)
         result.totalCount = 0;
     return result;
 }
 
+bool StreamedSendRun::forEachPlanned(const std::function<void(const sSendContent&)>& each) {
+    SendQueueBuilder builder(m_book, m_input, nullptr, m_filter);
+    setUp(builder);
+    builder.streamTo(each);
+    for (const sMtData& entry : RecipientList)
+        if (!builder.addEntry(entry))
+            return false;
+    if (!m_hasList)
+        return builder.result().ok;
+    // The file as it was checked, read once more from its first line; the worker's walk rewinds it again.
+    if (!m_list.rewind())
+        return false;
+    QByteArrayView line;
+    qint64 index = 0;
+    sLoadMt row;
+    while (m_list.next(&line, &index))
+        if (ParseListFileLine(line, int32_t(index), row) && !builder.addListFileRow(row, int32_t(index)))
+            return false;
+    return m_list.check().problem == ListFileProblem::None && m_list.rewind() && builder.result().ok;
+}
+
 bool StreamedSendRun::next(sSendContent& record) {
     if (!m_started) {
         m_started = true;
-        m_builder = std::make_unique<SendQueueBuilder>(m_book, m_input);
+        m_builder = std::make_unique<SendQueueBuilder>(m_book, m_input, nullptr, m_filter);
+        setUp(*m_builder);
         m_builder->streamTo([this](const sSendContent& made) { m_ready.push_back(made); });
         m_entry = RecipientList.cbegin();
         m_listDone = !m_hasList;
@@ -114,7 +153,7 @@ bool StreamedSendRun::produceMore() {
     }
     sLoadMt row;
     if (ParseListFileLine(line, int32_t(index), row))
-        m_builder->addListFileRow(row);
+        m_builder->addListFileRow(row, int32_t(index));
     return true;
 }
 

@@ -15,7 +15,8 @@ namespace norvi {
 // a list file, read a piece at a time. prepare() walks the whole run once without keeping it, with the
 // checks and the count the whole-queue build gives (a number too long, no number at all, what was
 // skipped, the number of short messages); the worker then takes the messages one at a time while the
-// file is read a second time. The numbers queued are kept for the duplicate check, compactly.
+// file is read a second time. The numbers queued are kept for the duplicate check, compactly, and a text of a
+// row's own only where the list holds its number more than once.
 class StreamedSendRun : public SendFeed {
 public:
     // The book the run's entries name; it must stay unchanged until the run has ended.
@@ -36,10 +37,16 @@ public:
 
     // The message of the run, before prepare().
     void setInput(const ComposeInput& input) { m_input = input; }
+    // Who the run leaves out, before prepare(); both walks leave out the same. The stop list it names must
+    // stay unchanged until the run has ended.
+    void setFilter(const RecipientFilter& filter) { m_filter = filter; }
 
     // The first walk. A list file with a problem makes listCheck() name it and the result not ok, with
     // no message of its own. `stop` ends the walk early (the result is then not ok, without a message).
     SendQueueResult prepare(const std::function<bool()>& stop = {});
+
+    // A walk between the first and the second, for the run's plan: the records the worker will take.
+    bool forEachPlanned(const std::function<void(const sSendContent&)>& each) override;
 
     // The second walk, for the worker.
     const sSendContent* next() override { return next(m_record) ? &m_record : nullptr; }
@@ -49,12 +56,16 @@ public:
 
 private:
     bool produceMore();
+    void setUp(SendQueueBuilder& builder) const;
 
     const AddressBook& m_book;
     std::list<sMtData> RecipientList;
     ComposeInput m_input;
+    RecipientFilter m_filter;
     ListFileStream m_list;
     bool m_hasList = false;
+    NumberSet m_repeatedKeys;     // the keys of the numbers the list file holds more than once
+    bool m_repeatedKnown = false; // countListRows() found them
 
     // The second walk.
     std::unique_ptr<SendQueueBuilder> m_builder;

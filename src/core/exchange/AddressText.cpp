@@ -257,31 +257,6 @@ QByteArray CutBig5(QByteArrayView text, qsizetype width) {
     return text.first(end).toByteArray();
 }
 
-int AddressTextFile::headerIndex() const {
-    for (std::size_t i = 0; i < lines.size(); ++i)
-        if (!lines[i].blank)
-            return int(i);
-    return -1;
-}
-
-QStringList AddressTextFile::headerColumns(char delimiter) const {
-    const int header = headerIndex();
-    if (header < 0)
-        return {};
-    const AddressTextLine& line = lines[std::size_t(header)];
-    QStringList columns;
-    if (line.problem.isEmpty()) {
-        for (const QByteArrayView column : SplitColumns(TrimBlank(line.text), delimiter))
-            columns.append(fromBig5(column.toByteArray()));
-        return columns;
-    }
-    // A header that is not clean text still names its columns as well as it can be shown.
-    const QByteArray shown = line.shown.toUtf8();
-    for (const QByteArrayView column : SplitColumns(TrimBlank(shown), delimiter))
-        columns.append(QString::fromUtf8(column));
-    return columns;
-}
-
 namespace {
 
 // Where an exchange file's bytes come from: the file, or bytes already in memory.

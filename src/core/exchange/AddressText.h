@@ -8,9 +8,10 @@
 
 #include <vector>
 
-// The text files the address book is exchanged with: one record a line, a header line naming the
-// columns, columns separated by a comma or a single space, no quoting. This file reads such a file
-// into lines of Big5 text and cuts lines into columns; AddressTransfer.h turns them into members.
+// The text files the address book is exchanged with: one record a line (a quoted comma-separated field may
+// span lines), maybe a header line naming the columns, columns separated by a comma or a single space. This
+// file reads such a file into lines of Big5 text; AddressRecords.h cuts them into records of columns and
+// AddressTransfer.h turns those into members.
 namespace norvi {
 
 // The most of an exchange file that is kept (its lines as far as the cap below, with their line ends): a
@@ -39,8 +40,8 @@ inline bool IsBlankLine(QByteArrayView line) {
     return TrimBlank(line).isEmpty();
 }
 
-// At most three columns: before the first delimiter, between the first and the second, and the rest
-// of the line with any further delimiters. A line without a delimiter is one column.
+// At most three columns of a line without quoting: before the first delimiter, between the first and the
+// second, and the rest of the line with any further delimiters. A line without a delimiter is one column.
 QList<QByteArrayView> SplitColumns(QByteArrayView line, char delimiter);
 
 // Cuts Big5 text to at most `width` bytes without splitting a two-byte character.
@@ -65,11 +66,6 @@ struct AddressTextLine {
 struct AddressTextFile {
     TextEncoding encoding = TextEncoding::Big5;
     std::vector<AddressTextLine> lines;
-
-    // The index of the first non-blank line, which names the columns; -1 when every line is blank.
-    int headerIndex() const;
-    // The texts of the header's columns (the line trimmed, then split); empty without a header.
-    QStringList headerColumns(char delimiter) const;
 };
 
 // CR LF, LF or CR ends a line; a line end at the very end of the bytes adds no line.

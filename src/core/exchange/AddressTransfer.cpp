@@ -5,10 +5,12 @@
 #include "core/shared/FixedField.h"
 #include "core/shared/OutputTarget.h"
 #include "core/shared/SaveFile.h"
+#include "core/shared/ShownText.h"
 #include "core/shared/SystemErrorText.h"
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstring>
 
 namespace norvi {
@@ -19,7 +21,8 @@ constexpr qsizetype kNameWidth = sizeof(sMember::name);
 constexpr qsizetype kMsisdnWidth = sizeof(sMember::msisdn);
 constexpr qsizetype kDescWidth = sizeof(sMember::desc);
 
-// People write numbers as 02-2345-6789, (02)23456789 or 0912_345_678; the gateway wants the digits.
+// People write numbers as 02-2345-6789, (02)23456789, 0912 345 678 or 0912_345_678; the gateway wants the
+// digits.
 // Only whole characters are taken out: "_" and "~" can also be the second byte of a Big5 character.
 QByteArray numberText(QByteArrayView column) {
     const QByteArrayView text = TrimBlank(column);
@@ -39,6 +42,7 @@ QByteArray numberText(QByteArrayView column) {
         case '*':
         case '(':
         case ')':
+        case ' ':
             break;
         default:
             number += c;
@@ -52,11 +56,22 @@ QByteArray trimmedCut(QByteArrayView text, qsizetype width) {
     return TrimBlank(CutBig5(text, width)).toByteArray();
 }
 
-// A line break inside a stored value would split its member over two lines of the file.
+// A line break inside a stored value would split its member over two lines of a space-separated file.
 QByteArray oneLine(QByteArray value) {
     value.replace('\r', ' ');
     value.replace('\n', ' ');
     return value;
+}
+
+// A comma-separated value that holds a comma, a quote or a line break goes in double quotes, its quotes
+// doubled, as spreadsheets write and read it.
+QByteArray csvValue(const QByteArray& value) {
+    const bool quote = value.contains(',') || value.contains('"') || value.contains('\r') || value.contains('\n');
+    if (!quote)
+        return value;
+    QByteArray quoted = value;
+    quoted.replace('"', "\"\"");
+    return '"' + quoted + '"';
 }
 
 void appendFields(QByteArray& line, const std::array<QByteArray, 3>& values, const ExportFields& fields,
@@ -67,7 +82,7 @@ void appendFields(QByteArray& line, const std::array<QByteArray, 3>& values, con
             continue;
         if (!first)
             line += delimiter;
-        line += values[k];
+        line += delimiter == ',' ? csvValue(values[k]) : oneLine(values[k]);
         first = false;
     }
     line += "\r\n";
@@ -81,25 +96,61 @@ bool isAddressBookFile(const QString& path, const QString& book) {
 
 } // namespace
 
-bool MemberFromLine(QByteArrayView line, const std::array<int, 3>& codes, char delimiter, sMember* member,
-                    int* missing) {
-    const QList<QByteArrayView> columns = SplitColumns(line, delimiter);
+namespace {
+
+// Why a member made from a line would not be kept by the book's load, or would be of no use; empty when it
+// is fine. `number` is the number text before it was cut to the field.
+QString memberProblem(const sMember& member, const QByteArray& number) {
+    const QByteArray name = getField(member.name);
+    if (!IsRealName(name))
+        return QStringLiteral("名稱「%1」含有控制字元").arg(shownBig5(name));
+    if (number.size() > kMsisdnWidth)
+        return QStringLiteral("門號「%1」超過 %2 個位元組").arg(shownBig5(number)).arg(kMsisdnWidth);
+    for (const QByteArray& piece : SplitMsisdn(number).numbers) {
+        // A number without a digit is a word in the wrong column, most often a header taken for data.
+        const bool digit = std::any_of(piece.cbegin(), piece.cend(), [](char c) { return c >= '0' && c <= '9'; });
+        if (!IsRealNumber(piece) || !digit)
+            return QStringLiteral("門號「%1」不是手機門號").arg(shownBig5(piece));
+    }
+    if (name.isEmpty() && number.isEmpty())
+        return QStringLiteral("沒有名稱也沒有門號");
+    return QString();
+}
+
+// "第 3 行 門號「x」不是手機門號"; a reason that reads on from the line number ("的文字…", "不是Big5文字")
+// follows it directly.
+QString namedLine(int number, const QString& reason) {
+    const bool attached = reason.startsWith(QChar(u'的')) || reason.startsWith(QChar(u'不'));
+    return QStringLiteral("第 %1 行").arg(number) + (attached ? QString() : QStringLiteral(" ")) + reason;
+}
+
+} // namespace
+
+bool MemberFromColumns(const QList<QByteArray>& columns, const std::array<int, 3>& codes, sMember* member, int* missing,
+                       QString* problem) {
     std::memset(member, 0, sizeof *member);
+    problem->clear();
+    QByteArray number;
     for (int j = 0; j < kExchangeColumns; ++j) {
         const int code = codes[std::size_t(j)];
         if (code == FieldNone)
             continue;
         if (j >= columns.size()) {
+            // A description is often left off the end of a line; a name or number never is by mistake.
+            if (code == FieldDesc)
+                continue;
             *missing = j;
             return false;
         }
-        const QByteArrayView column = columns.at(j);
+        const QByteArray& column = columns.at(j);
         switch (code) {
         case FieldName:
             putField(member->name, trimmedCut(TrimBlank(column), kNameWidth));
             break;
         case FieldMsisdn:
-            putField(member->msisdn, trimmedCut(numberText(column), kMsisdnWidth));
+            // A number cut at the field's width would be somebody else's number: it is refused whole.
+            number = TrimBlank(numberText(column)).toByteArray();
+            putField(member->msisdn, CutBig5(number, kMsisdnWidth));
             break;
         case FieldDesc:
             putField(member->desc, CutBig5(column, kDescWidth));
@@ -108,47 +159,64 @@ bool MemberFromLine(QByteArrayView line, const std::array<int, 3>& codes, char d
             break;
         }
     }
-    return true;
+    *problem = memberProblem(*member, number);
+    return problem->isEmpty();
 }
 
-ImportSummary ImportAddressText(AddressBook& book, const AddressTextFile& file, const QString& path,
-                                const std::array<int, 3>& codes, char delimiter, const ProblemSink& problems,
-                                const TransferProgress& progress) {
+ImportSummary ImportAddressRecords(AddressBook& book, const AddressRecords& file, const QString& path,
+                                   const std::array<int, 3>& codes, const ProblemSink& problems,
+                                   const TransferProgress& progress) {
     ImportSummary summary;
     if (progress.start)
-        progress.start(int(file.lines.size()));
-    const int header = file.headerIndex();
+        progress.start(int(file.records.size()));
+    const auto skip = [&](int number, const QString& line, const QString& reason) {
+        if (problems)
+            problems(line);
+        ++summary.skipped;
+        if (summary.named.size() < kNamedSkippedLines)
+            summary.named.append(namedLine(number, reason));
+    };
     // One id search per line from the current second would walk the whole run already handed out;
     // the allocator gives the same ids and carries on where the run ends.
     EntryIdAllocator ids(book, EntryKind::Member);
-    for (std::size_t i = 0; i < file.lines.size(); ++i) {
+    for (std::size_t i = 0; i < file.records.size(); ++i) {
         if (progress.step)
             progress.step();
-        const AddressTextLine& line = file.lines[i];
-        const int number = int(i) + 1;
-        if (line.blank || int(i) <= header)
+        if (i == 0 && file.header)
             continue;
-        if (!line.problem.isEmpty()) {
-            if (problems)
-                problems(LineProblemText(path, number, line.problem));
-            ++summary.skipped;
+        const AddressRecord& record = file.records[i];
+        const int number = record.line + 1;
+        if (!record.problem.isEmpty()) {
+            skip(number, LineProblemText(path, number, record.problem), record.problem);
             continue;
         }
         sMember member;
         int missing = 0;
-        if (!MemberFromLine(line.text, codes, delimiter, &member, &missing)) {
-            if (problems)
-                problems(ShortLineText(path, number, missing));
-            ++summary.skipped;
+        QString problem;
+        if (!MemberFromColumns(record.columns, codes, &member, &missing, &problem)) {
+            if (problem.isEmpty())
+                skip(number, ShortLineText(path, number, missing), QStringLiteral("欄位數不足 %1 個").arg(missing + 1));
+            else
+                skip(number, LineProblemText(path, number, problem), problem);
             continue;
         }
         member.id = ids.next(EntryIdStart(EntryKind::Member));
         book.putMember(member);
         ++summary.added;
-        if (line.cut && problems)
+        if (record.cut && problems)
             problems(LongLineText(path, number));
     }
     return summary;
+}
+
+QString ImportSummary::text() const {
+    QString text = QStringLiteral("新增 %1 位成員").arg(added);
+    if (skipped > 0) {
+        text += QStringLiteral("\n未匯入 %1 行：").arg(skipped) + named.join(QStringLiteral("；"));
+        if (skipped > named.size())
+            text += QStringLiteral("…");
+    }
+    return text;
 }
 
 QByteArray AddressTextImage(const AddressBook& book, const std::vector<int32_t>& memberIds, char delimiter,
@@ -162,8 +230,7 @@ QByteArray AddressTextImage(const AddressBook& book, const std::vector<int32_t>&
     for (const int32_t id : memberIds) {
         if (const sMember* member = book.member(id)) {
             const sMember& m = *member;
-            appendFields(text, {oneLine(getField(m.name)), oneLine(getField(m.msisdn)), oneLine(getField(m.desc))},
-                         fields, delimiter);
+            appendFields(text, {getField(m.name), getField(m.msisdn), getField(m.desc)}, fields, delimiter);
         }
         if (progress.step)
             progress.step();

@@ -1,19 +1,38 @@
 #include "core/exchange/ColumnMapping.h"
 
-#include "core/exchange/AddressText.h"
+#include "core/exchange/AddressRecords.h"
+#include "core/shared/Big5.h"
 
 namespace norvi {
 
 namespace {
 
-int automaticCode(const QString& text) {
-    if (text == QStringLiteral("名稱"))
+// The names the export writes, the wizard shows and a spreadsheet's author would type.
+int automaticCode(const QString& column) {
+    const QString text = column.trimmed();
+    const auto is = [&text](const char* word) { return text.compare(QLatin1String(word), Qt::CaseInsensitive) == 0; };
+    if (text == QStringLiteral("名稱") || is("name"))
         return FieldName;
-    if (text == QStringLiteral("行動電話"))
+    if (text == QStringLiteral("行動電話") || is("msisdn"))
         return FieldMsisdn;
-    if (text == QStringLiteral("備註"))
+    if (text == QStringLiteral("說明") || text == QStringLiteral("備註") || is("desc"))
         return FieldDesc;
     return FieldNone;
+}
+
+constexpr int kSampleCharacters = 16;
+
+// "欄 1：林,小華": a file without names shows what its first data line holds in each column.
+QString sampleCaption(int index, const AddressRecord* first) {
+    QString caption = QStringLiteral("欄 %1").arg(index + 1);
+    if (!first || index >= first->columns.size())
+        return caption;
+    QString sample = fromBig5(TrimBlank(first->columns.at(index)).toByteArray()).simplified();
+    if (sample.isEmpty())
+        return caption;
+    if (sample.size() > kSampleCharacters)
+        sample = sample.left(kSampleCharacters) + QStringLiteral("…");
+    return caption + QStringLiteral("：") + sample;
 }
 
 } // namespace
@@ -29,6 +48,38 @@ ColumnMapping ColumnMapping::fromHeader(const QStringList& columns) {
         row.caption = columns.at(i).isEmpty() ? QStringLiteral("欄 %1").arg(i + 1) : columns.at(i);
         row.code = code;
         row.checked = code != FieldNone;
+        mapping.m_rows.push_back(row);
+    }
+    return mapping;
+}
+
+// Without names, the first column that holds a telephone number is the number, the first other the name and
+// the next the description, the order the export writes them in.
+ColumnMapping ColumnMapping::fromRecords(const AddressRecords& file) {
+    if (file.header)
+        return fromHeader(file.headerColumns());
+    ColumnMapping mapping;
+    const AddressRecord* first = file.firstData();
+    const int columns = file.dataColumns();
+    int number = -1;
+    for (int i = 0; first && i < columns && i < first->columns.size(); ++i) {
+        if (LooksLikePhoneNumber(first->columns.at(i))) {
+            number = i;
+            break;
+        }
+    }
+    std::vector<int> others = {FieldName, FieldMsisdn, FieldDesc};
+    if (number >= 0)
+        others.erase(others.begin() + 1);
+    std::size_t next = 0;
+    for (int i = 0; i < columns; ++i) {
+        MappingRow row;
+        row.caption = sampleCaption(i, first);
+        if (i == number)
+            row.code = FieldMsisdn;
+        else if (next < others.size())
+            row.code = others[next++];
+        row.checked = row.code != FieldNone;
         mapping.m_rows.push_back(row);
     }
     return mapping;

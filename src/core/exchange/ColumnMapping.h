@@ -10,6 +10,8 @@
 // (import), or which fields are written (export). Each field is assigned to at most one column.
 namespace norvi {
 
+struct AddressRecords;
+
 struct MappingRow {
     QString caption; // the column's header text, or "欄 n" for an empty one; the field's name on export
     int code = 0;    // FieldCode
@@ -18,9 +20,12 @@ struct MappingRow {
 
 class ColumnMapping {
 public:
-    // Import: one row per header column. A column named "名稱", "行動電話" or "備註" gets its field, checked,
-    // unless an earlier column already has that field.
+    // Import: one row per header column. A column named "名稱", "行動電話", "說明" or "備註" (or name, msisdn,
+    // desc in any case) gets its field, checked, unless an earlier column already has that field.
     static ColumnMapping fromHeader(const QStringList& columns);
+    // Import: from the header, or for a file without one a row per column, captioned with the first data
+    // line's text, the number where a telephone number stands and the name and description in the others.
+    static ColumnMapping fromRecords(const AddressRecords& file);
     // Export: the three fields "名稱", "行動電話", "說明", all checked.
     static ColumnMapping forExport();
 

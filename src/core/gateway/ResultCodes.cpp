@@ -120,6 +120,40 @@ QByteArray parenthesised(const QByteArray& text, const QByteArray& message) {
     return text + '(' + message + ')';
 }
 
+// A code the tables do not explain still says what was asked and which code came back:
+// "登入失敗（代碼 99）", never an empty text or a bare "(...)".
+QByteArray unexplained(CodeTable table, int code) {
+    const char* what = "";
+    switch (table) {
+    case CodeTable::Login:
+        what = "登入失敗";
+        break;
+    case CodeTable::Send:
+        what = "傳送失敗";
+        break;
+    case CodeTable::Query:
+        what = "無法辨識的查詢結果";
+        break;
+    case CodeTable::Cancel:
+        what = "無法辨識的取消預約結果";
+        break;
+    case CodeTable::General:
+        what = "閘道錯誤";
+        break;
+    }
+    return big5(QStringLiteral("%1（代碼 %2）").arg(QString::fromUtf8(what)).arg(code));
+}
+
+// The table's text, or the words for a code it has no text for, with the gateway's text in brackets when
+// there is one to add.
+QByteArray explained(CodeTable table, CodeTable request, int code, const QByteArray& message) {
+    const QByteArray text = CodeText(table, code);
+    if (!text.isEmpty())
+        return parenthesised(text, message);
+    const QByteArray words = unexplained(request, code);
+    return message.isEmpty() ? words : parenthesised(words, message);
+}
+
 } // namespace
 
 void BuildResultTables() {
@@ -142,22 +176,24 @@ QByteArray CodeText(CodeTable table, int code) {
 
 QByteArray ResultText(int code, CodeTable table, const QByteArray& message) {
     if (code >= 30)
-        return parenthesised(CodeText(CodeTable::General, code), message);
+        return explained(CodeTable::General, table, code, message);
     if (code < 0)
-        return message;
+        return message.isEmpty() ? unexplained(table, code) : message;
     if (code == 0 && table == CodeTable::Send)
         return CodeText(CodeTable::Send, 0) + "(MsgId:" + message + ')';
-    return parenthesised(CodeText(table, code), message);
+    return explained(table, table, code, message);
 }
 
 QByteArray LoginTestText(bool loggedIn, int code, const QByteArray& message) {
     if (loggedIn)
         return CodeText(CodeTable::Login, 0);
-    if (code >= 30)
-        return CodeText(CodeTable::General, code);
     if (code < 0)
-        return message;
-    return CodeText(CodeTable::Login, code);
+        return message.isEmpty() ? unexplained(CodeTable::Login, code) : message;
+    QByteArray text = CodeText(code >= 30 ? CodeTable::General : CodeTable::Login, code);
+    if (!text.isEmpty())
+        return text;
+    const QByteArray words = unexplained(CodeTable::Login, code);
+    return message.isEmpty() ? words : parenthesised(words, message);
 }
 
 } // namespace norvi

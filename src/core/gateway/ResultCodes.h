@@ -19,9 +19,12 @@ QByteArray CodeText(CodeTable table, int code);
 // login) for codes 0 to 29, and the client's message text m (reply text or transport failure text).
 //   c >= 30: general text + "(" + m + ")";  c < 0: m;
 //   c == 0 with the Send table: send text + "(MsgId:" + m + ")";  otherwise table text + "(" + m + ")".
+// A code the table has no text for is never dropped: the request's words and the code stand in for the
+// text ("登入失敗（代碼 99）", "傳送失敗（代碼 17）(m)"), the brackets only when m is not empty.
 QByteArray ResultText(int code, CodeTable table, const QByteArray& message);
 
-// What the settings dialog's connection test shows after Login.
+// What the settings dialog's connection test (and norvi-cli login-test) shows after Login: the table's text
+// alone, or for a code without one "登入失敗（代碼 99）" with the gateway's text in brackets when it sent one.
 QByteArray LoginTestText(bool loggedIn, int code, const QByteArray& message);
 
 // A fixed set of result codes (-1: the exchange itself failed), named for what the program does on them.

@@ -43,12 +43,34 @@ public:
             rows->push_back(row);
         return true;
     }
-    void remove() const { QFile::remove(m_path); }
+    void remove() const {
+        QFile::remove(m_path);
+        RemoveRunPlan(m_path);
+    }
 
 private:
     QString m_path;
     int m_fd = -1;
 };
+
+// The journals' rows, each followed by the rows its interrupted run's plan adds; `held` gets the journals
+// taken, which are removed once the rows are safe elsewhere.
+void takeJournals(const QStringList& journals, std::vector<std::unique_ptr<HeldJournal>>* held,
+                  std::vector<SendLogRow>* taken, UnreachedRows* unreached) {
+    const QByteArray stamp = Clock::rowStamp();
+    for (const QString& path : journals) {
+        auto journal = std::make_unique<HeldJournal>(path);
+        std::vector<SendLogRow> rows;
+        if (!journal->held() || !journal->read(&rows))
+            continue;
+        UnreachedRows found = FindUnreachedRows(path, qint64(rows.size()), stamp);
+        taken->insert(taken->end(), rows.begin(), rows.end());
+        taken->insert(taken->end(), found.rows.begin(), found.rows.end());
+        found.rows.clear();
+        AddUnreachedRows(unreached, found);
+        held->push_back(std::move(journal));
+    }
+}
 
 } // namespace
 
@@ -105,14 +127,24 @@ QStringList DesktopJournal::leftBehind(const QString& folder) {
     return left;
 }
 
-bool DesktopJournal::adopt(const QStringList& journals, std::vector<SendLogRow>* rows, QString* error) {
+int DesktopJournal::rowsLeft(const QStringList& journals, UnreachedRows* unreached) {
+    const QByteArray stamp = Clock::rowStamp();
+    int rows = 0;
+    for (const QString& path : journals) {
+        LogFileReader reader(path);
+        const int count = reader.open() ? reader.available() : 0;
+        rows += count;
+        AddUnreachedRows(unreached, FindUnreachedRows(path, count, stamp));
+    }
+    return rows;
+}
+
+bool DesktopJournal::adopt(const QStringList& journals, std::vector<SendLogRow>* rows, UnreachedRows* unreached,
+                           QString* error) {
     std::vector<std::unique_ptr<HeldJournal>> held;
     std::vector<SendLogRow> taken;
-    for (const QString& path : journals) {
-        auto journal = std::make_unique<HeldJournal>(path);
-        if (journal->held() && journal->read(&taken))
-            held.push_back(std::move(journal));
-    }
+    UnreachedRows added;
+    takeJournals(journals, &held, &taken, &added);
     // The rows are in this program's journal, on disk, before the old files go.
     if (!open(error))
         return false;
@@ -125,17 +157,17 @@ bool DesktopJournal::adopt(const QStringList& journals, std::vector<SendLogRow>*
     for (const auto& journal : held)
         journal->remove();
     rows->insert(rows->end(), taken.begin(), taken.end());
+    if (unreached)
+        *unreached = added;
     return true;
 }
 
-bool DesktopJournal::keepAsLog(const QStringList& journals, const QString& target, int* rows, QString* error) {
+bool DesktopJournal::keepAsLog(const QStringList& journals, const QString& target, int* rows, UnreachedRows* unreached,
+                               QString* error) {
     std::vector<std::unique_ptr<HeldJournal>> held;
     std::vector<SendLogRow> taken;
-    for (const QString& path : journals) {
-        auto journal = std::make_unique<HeldJournal>(path);
-        if (journal->held() && journal->read(&taken))
-            held.push_back(std::move(journal));
-    }
+    UnreachedRows added;
+    takeJournals(journals, &held, &taken, &added);
     LogStream log;
     const QString partial = target + QStringLiteral(".partial");
     if (!log.create(partial) || !log.appendRows(taken) || !log.finish(target)) {
@@ -148,6 +180,8 @@ bool DesktopJournal::keepAsLog(const QStringList& journals, const QString& targe
         journal->remove();
     if (rows)
         *rows = int(taken.size());
+    if (unreached)
+        *unreached = added;
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/sendlog/LogStream.h"
 #include "core/sendlog/RowJournal.h"
+#include "core/sendlog/RunPlan.h"
 #include "core/sendlog/SendLogRow.h"
 
 #include <QString>
@@ -28,15 +29,20 @@ public:
 
     // Journals in the folder that no running program holds.
     static QStringList leftBehind(const QString& folder);
+    // What journals left behind hold: their whole rows, and the rows their interrupted runs' plans add for
+    // the messages never reached (RunPlan.h).
+    static int rowsLeft(const QStringList& journals, UnreachedRows* unreached);
 
-    // The rows of journals left behind, taken over: they go into this program's own journal (which is
-    // created for them) and the old files are removed. The rows are appended to `rows`. A journal another
-    // program takes at the same moment is skipped. False with `error` when this journal cannot be made.
-    bool adopt(const QStringList& journals, std::vector<SendLogRow>* rows, QString* error);
+    // The rows of journals left behind, taken over, each journal's unreached messages after its rows: they go
+    // into this program's own journal (which is created for them) and the old files and their plans are
+    // removed. The rows are appended to `rows`; `unreached` says what was added. A journal another program
+    // takes at the same moment is skipped. False with `error` when this journal cannot be made.
+    bool adopt(const QStringList& journals, std::vector<SendLogRow>* rows, UnreachedRows* unreached, QString* error);
 
-    // The rows of journals left behind written as a finished ".log" under `target` (a new name), and the
-    // journals removed. False with `error`, the journals then stay.
-    static bool keepAsLog(const QStringList& journals, const QString& target, int* rows, QString* error);
+    // The same rows written as a finished ".log" under `target` (a new name), and the journals and their plans
+    // removed. False with `error`, the journals then stay.
+    static bool keepAsLog(const QStringList& journals, const QString& target, int* rows, UnreachedRows* unreached,
+                          QString* error);
 
 private:
     bool open(QString* error);

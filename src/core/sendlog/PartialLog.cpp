@@ -1,6 +1,8 @@
 #include "core/sendlog/PartialLog.h"
 
 #include "core/sendlog/LogFile.h"
+#include "core/sendlog/RunPlan.h"
+#include "core/shared/Clock.h"
 #include "core/shared/SaveFile.h"
 
 #include <QDir>
@@ -168,7 +170,9 @@ bool PartialLog::finish(QString* error) const {
             *error = QStringLiteral("%1 不是接在 %2 之後的紀錄，不會取代它。").arg(m_path, m_target);
         return false;
     }
-    if (m_ending != Ending::NothingNew) {
+    // The recipients a killed send never reached get their rows after the run's own.
+    const UnreachedRows unreached = FindUnreachedRows(m_path, m_wholeRecords, Clock::rowStamp());
+    if (m_ending != Ending::NothingNew || !unreached.rows.empty()) {
         LogFileReader reader(m_path);
         reader.readEveryWholeRecord();
         if (!reader.open()) {
@@ -176,9 +180,10 @@ bool PartialLog::finish(QString* error) const {
                 *error = reader.errorString();
             return false;
         }
-        if (!WriteWholeRecords(reader, m_target, error))
+        if (!WriteWholeRecords(reader, m_target, error, unreached.rows))
             return false;
     }
+    RemoveRunPlan(m_path);
     if (!QFile::remove(m_path)) {
         if (error)
             *error = QStringLiteral("無法刪除 %1。").arg(m_path);
@@ -187,13 +192,16 @@ bool PartialLog::finish(QString* error) const {
     return true;
 }
 
-bool WriteWholeRecords(LogFileReader& reader, const QString& to, QString* error) {
+bool WriteWholeRecords(LogFileReader& reader, const QString& to, QString* error, const std::vector<SendLogRow>& after) {
     // Record by record: the count is the number of whole records, known before the first is read.
     LogFileWriter writer(to);
-    bool written = writer.open(reader.available());
+    bool written = writer.open(reader.available() + int(after.size()));
     SendLogRow row;
     while (written && reader.next(row))
         writer.write(row);
+    for (const SendLogRow& added : after)
+        if (written)
+            writer.write(added);
     if (reader.refused()) {
         if (error)
             *error = reader.refusal(); // the writer is dropped uncommitted: nothing is written
@@ -203,6 +211,12 @@ bool WriteWholeRecords(LogFileReader& reader, const QString& to, QString* error)
     if (!written && error)
         *error = QStringLiteral("寫入傳送紀錄檔案失敗！ %1：%2").arg(to, writer.errorString());
     return written;
+}
+
+int WholeRecordsIn(const QString& path) {
+    LogFileReader reader(path);
+    reader.readEveryWholeRecord();
+    return reader.open() ? reader.available() : 0;
 }
 
 } // namespace norvi

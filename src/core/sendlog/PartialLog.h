@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/sendlog/SendLogRow.h"
+
 #include <QString>
 
 #include <vector>
@@ -58,6 +60,10 @@ private:
 // Writes every whole record `reader` (opened) reads to `to`, which is replaced atomically, with their true
 // count. False, with the reason in `error`, when a record is no send-log row or `to` cannot be written;
 // `to` is then as it was.
-bool WriteWholeRecords(LogFileReader& reader, const QString& to, QString* error);
+// `after` (rows a plan says the killed run never reached) follow the records.
+bool WriteWholeRecords(LogFileReader& reader, const QString& to, QString* error,
+                       const std::vector<SendLogRow>& after = {});
+// The number of whole records in a log file, whatever its count says (0 when it cannot be read).
+int WholeRecordsIn(const QString& path);
 
 } // namespace norvi

@@ -14,15 +14,18 @@
 
 namespace norvi {
 
-bool PrepareLogFolder(Config& config, QString* problem) {
+QString StartLogFolder(Config& config) {
     QString folder = LogFolder(config);
-    if (!folder.isEmpty() && QDir(folder).exists())
-        return true;
     QByteArray stored;
     if (folder.isEmpty() && toBig5(config.startDirFile(QStringLiteral("logfiles")), stored)) {
         config.edit([&stored](sConfig& record) { putField(record.logFiles, stored); });
         folder = LogFolder(config);
     }
+    return folder;
+}
+
+bool PrepareLogFolder(Config& config, QString* problem) {
+    const QString folder = StartLogFolder(config);
     // A folder left from an earlier run without a configuration is fine as it is.
     if (!folder.isEmpty() && (QDir(folder).exists() || QDir().mkdir(folder)))
         return true;
@@ -60,7 +63,7 @@ LogFolderCheck CheckLogFolder(const QString& startDir, const QString& typed) {
     return check;
 }
 
-bool CreateLogFolder(const QString& path, QString* reason) {
+bool CreateFolders(const QString& path, QString* reason) {
     QByteArray name = QFile::encodeName(QDir::cleanPath(path));
     // Each missing folder from the top down, so the failure named is the one that stopped it.
     for (qsizetype slash = name.indexOf('/', 1);; slash = name.indexOf('/', slash + 1)) {

@@ -12,6 +12,9 @@ class Config;
 // show in the message area when there is no usable folder afterwards; the operation log then drops its
 // lines, as it does for any unwritable folder.
 bool PrepareLogFolder(Config& config, QString* problem);
+// The first step of it alone, for the desktop program, which asks before it makes a folder: the folder the
+// logs go to, an empty setting filled in memory with "logfiles" under the start folder.
+QString StartLogFolder(Config& config);
 
 // Where logs go for a folder as configured: a relative folder belongs to the start folder, like every
 // other file of the program; the folder the command happened to be typed in, or that a dialog left
@@ -29,6 +32,6 @@ struct LogFolderCheck {
 };
 LogFolderCheck CheckLogFolder(const QString& startDir, const QString& typed);
 // Makes the folder and the folders above it. False with the system's reason.
-bool CreateLogFolder(const QString& path, QString* reason);
+bool CreateFolders(const QString& path, QString* reason);
 
 } // namespace norvi

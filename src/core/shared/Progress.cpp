@@ -3,6 +3,8 @@
 #include "core/shared/Clock.h"
 #include "core/shared/RaceDetector.h"
 
+#include <QStringList>
+
 #include <algorithm>
 #include <utility>
 
@@ -22,6 +24,43 @@ const char* const kStateTexts[kStateCount] = {
 
 bool isKnownState(int state) {
     return state >= 0 && state < kStateCount;
+}
+
+// A query's or cancellation's counts, each part named once: "查詢 30 筆：有回覆 16 筆（已送達 2 筆、失敗 14 筆）、
+// 未能查詢 0 筆、略過 14 筆（未成功送出）". The rows walked past are counted with why, so the parts add up.
+QString rowRunCounts(bool cancel, const RunOutcome& o) {
+    const int skipped = o.skippedFinal + o.skippedNotSent + o.notReservation;
+    const int all = o.succeeded + o.failed + o.uncertain + o.notReached + skipped;
+    QStringList parts;
+    QString answered =
+        QStringLiteral("%1 %2 筆").arg(cancel ? QStringLiteral("已取消") : QStringLiteral("有回覆")).arg(o.succeeded);
+    if (o.succeeded > 0 && !o.results.isEmpty())
+        answered += QStringLiteral("（%1）").arg(o.results);
+    parts << answered;
+    parts << QStringLiteral("%1 %2 筆")
+                 .arg(cancel ? QStringLiteral("未能取消") : QStringLiteral("未能查詢"))
+                 .arg(o.failed);
+    if (o.uncertain > 0)
+        parts << QStringLiteral("結果不明 %1 筆").arg(o.uncertain);
+    if (o.notReached > 0 || o.stopped)
+        parts << QStringLiteral("%1 %2 筆")
+                     .arg(cancel ? QStringLiteral("未取消") : QStringLiteral("未查詢"))
+                     .arg(o.notReached);
+    if (skipped > 0) {
+        const struct {
+            int count;
+            const char* why;
+        } reasons[] = {
+            {o.skippedFinal, "已有最後結果"}, {o.skippedNotSent, "未成功送出"}, {o.notReservation, "不是預約"}};
+        QStringList whys;
+        for (const auto& r : reasons)
+            if (r.count > 0)
+                whys << (r.count == skipped ? QString::fromUtf8(r.why)
+                                            : QStringLiteral("%1 %2 筆").arg(QString::fromUtf8(r.why)).arg(r.count));
+        parts << QStringLiteral("略過 %1 筆（%2）").arg(skipped).arg(whys.join(QStringLiteral("、")));
+    }
+    return QStringLiteral("%1 %2 筆：").arg(cancel ? QStringLiteral("取消") : QStringLiteral("查詢")).arg(all) +
+           parts.join(QStringLiteral("、"));
 }
 
 } // namespace
@@ -55,10 +94,6 @@ QString RunOutcomeText(int endState, const RunOutcome& outcome) {
     const QString stateText = ProgressStateText(endState);
     if (!outcome.known)
         return stateText;
-    // What a row the run never reached is called in each kind of run.
-    const QString notReached = endState == StateQueried     ? QStringLiteral("未查詢")
-                               : endState == StateCancelled ? QStringLiteral("未取消")
-                                                            : QStringLiteral("未傳送");
     QString head = stateText;
     const QString done = QStringLiteral("完成");
     if (head.endsWith(done)) {
@@ -72,21 +107,14 @@ QString RunOutcomeText(int endState, const RunOutcome& outcome) {
         else
             head += done;
     }
+    if (endState == StateQueried || endState == StateCancelled)
+        return head + QStringLiteral("，") + rowRunCounts(endState == StateCancelled, outcome);
     QString text = QStringLiteral("%1：成功 %2 筆，失敗 %3 筆").arg(head).arg(outcome.succeeded).arg(outcome.failed);
     if (outcome.uncertain > 0)
         text += QStringLiteral("，不確定 %1 筆").arg(outcome.uncertain);
     if (outcome.notReached > 0 || outcome.stopped)
-        text += QStringLiteral("，%1 %2 筆").arg(notReached).arg(outcome.notReached);
-    // Rows a query or cancellation walked past are counted with why, so the step count adds up.
-    const struct {
-        int count;
-        const char* why;
-    } skipped[] = {{outcome.skippedFinal, "已有最後結果"},
-                   {outcome.skippedNotSent, "未成功送出"},
-                   {outcome.notReservation, "不是預約"}};
-    for (const auto& s : skipped)
-        if (s.count > 0)
-            text += QStringLiteral("，略過 %1 筆：%2").arg(s.count).arg(QString::fromUtf8(s.why));
+        text += QStringLiteral("，未傳送 %1 筆").arg(outcome.notReached);
+    // What a resend left out, and why.
     if (!outcome.results.isEmpty())
         text += QStringLiteral("；") + outcome.results;
     return text;
@@ -184,7 +212,7 @@ bool ProgressTracker::handle(const ProgressReport& report, qint64 nowMs) {
         return false;
     m_status = report.text;
 
-    if (IsStepState(state)) {
+    if (IsStepState(state) && report.steps > 0) {
         m_position += std::max(report.steps, 0);
         if (!m_started) {
             m_started = true;
@@ -214,7 +242,7 @@ bool ProgressTracker::handle(const ProgressReport& report, qint64 nowMs) {
         updateTimes(nowMs);
         return true;
     }
-    return false; // the counting state only changes the status text
+    return false; // the counting state, and a step state of no step, only change the status text
 }
 
 void ProgressTracker::updateTimes(qint64 nowMs) {

@@ -49,19 +49,22 @@ struct RunOutcome {
     int notReservation = 0; // rows a cancellation passed by: never reservations
     int skippedFinal = 0;   // rows a query or cancellation passed by: their answer is final already
     int skippedNotSent = 0; // rows a query or cancellation passed by: the message never went out
-    QString results;        // a query's rows by what became of their messages, after the counts
+    QString results; // a query's answered rows by what became of their messages ("已送達 2 筆、失敗 1 筆")
 };
 
 // The status text of a run's end: the state's own text, or 已中斷 for a stopped run, or 失敗 when
 // nothing succeeded, then the counts ("簡訊傳送完成：成功 18 筆，失敗 2 筆", "簡訊傳送已中斷：成功 4 筆，
-// 失敗 1 筆，未傳送 24 筆"). An outcome that is not known leaves the state's text alone.
+// 失敗 1 筆，未傳送 24 筆"). A query or cancellation names each part once: "簡訊查詢完成，查詢 30 筆：有回覆
+// 16 筆（已送達 2 筆、失敗 14 筆）、未能查詢 0 筆、略過 14 筆（未成功送出）". An outcome that is not known
+// leaves the state's text alone.
 QString RunOutcomeText(int endState, const RunOutcome& outcome);
 
 // What one WM_SHOWPROCESS says, as a value its receivers read as it stands.
 struct ProgressReport {
     ProgressState state = StateCounting;
     // A step state: how many steps it stands for. Rows a query passes by, each done in an instant, travel
-    // together rather than one event each.
+    // together rather than one event each. Zero only names the step state: a send run's count is done and
+    // its first answer is awaited, so the text moves on from "簡訊通數計算中..." before any step is counted.
     int steps = 1;
     // An end state of a gateway run: what succeeded, failed and was not reached (known false for the rest).
     RunOutcome counts;

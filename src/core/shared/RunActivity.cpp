@@ -1,5 +1,7 @@
 #include "core/shared/RunActivity.h"
 
+#include "core/shared/Big5.h"
+
 #include <ctime>
 
 namespace norvi {
@@ -79,6 +81,11 @@ RunOutcome RunActivity::outcome() const {
     o.stopReason = m_stopReason;
     o.results = m_results;
     return o;
+}
+
+QByteArray WaitSubject(int ordinal, const QByteArray& subject, bool row) {
+    return big5(QStringLiteral("第 %1 %2 ").arg(ordinal).arg(row ? QStringLiteral("筆") : QStringLiteral("通"))) +
+           subject;
 }
 
 } // namespace norvi

@@ -69,4 +69,8 @@ private:
     QString m_results;    // under m_subjectLock
 };
 
+// What a wait is for, as the progress shows it: "第 3 通 0933000003", the short message the progress will count
+// third once done (a send), or "第 3 筆 MSGID", the third row a query or cancellation walks.
+QByteArray WaitSubject(int ordinal, const QByteArray& subject, bool row = false);
+
 } // namespace norvi

@@ -77,12 +77,17 @@ double DeliveryCounts::share(Delivery d) const {
     return all == 0 ? 0.0 : 100.0 * count(d) / all;
 }
 
-QString DeliveryCounts::text() const {
+QStringList DeliveryCounts::parts() const {
     QStringList parts;
     for (int i = 0; i < kDeliveryClasses; ++i)
         if (m_counts[std::size_t(i)] > 0)
             parts << QStringLiteral("%1 %2 筆").arg(DeliveryName(Delivery(i))).arg(m_counts[std::size_t(i)]);
-    return parts.isEmpty() ? QStringLiteral("沒有紀錄") : parts.join(u'，');
+    return parts;
+}
+
+QString DeliveryCounts::text() const {
+    const QStringList all = parts();
+    return all.isEmpty() ? QStringLiteral("沒有紀錄") : all.join(u'，');
 }
 
 QString DeliveryCounts::csv() const {

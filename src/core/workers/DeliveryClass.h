@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 
@@ -55,6 +56,8 @@ public:
     double share(Delivery d) const;
     // "已送達 18 筆，處理中 1 筆，失敗 1 筆": the classes that have rows, in the enum's order; "沒有紀錄" for none.
     QString text() const;
+    // The same parts, for a text that joins them its own way.
+    QStringList parts() const;
     // "類別,筆數,比例" and one line per class (every class, even at 0), shares with one decimal, CRLF lines.
     QString csv() const;
     // {"已送達":18,...,"總計":20}: every class, then the total.

@@ -1,13 +1,18 @@
 #include "core/workers/JobStarter.h"
 
 #include "core/sendlog/JobRows.h"
+#include "core/sendlog/LogStream.h"
 #include "core/sendlog/RowJournal.h"
+#include "core/sendlog/RunPlan.h"
 #include "core/shared/Big5.h"
+#include "core/shared/FixedField.h"
 #include "core/shared/Progress.h"
 #include "core/workers/JobOwner.h"
 #include "core/workers/JobRegistry.h"
+#include "core/workers/SendJob.h"
 #include "core/workers/SendThd.h"
 
+#include <algorithm>
 #include <functional>
 
 namespace norvi {
@@ -32,6 +37,34 @@ bool launch(JobRegistry& jobs, const std::function<SendThd*(int32_t index)>& mak
     if (!launched)
         setError(errorText, WorkerBusyText());
     return launched;
+}
+
+// Every short message of the run beside its journal, on disk before the first request, so that a run killed
+// half-way leaves who it never reached. False with `error`: nothing may be sent then.
+bool writeRunPlan(const LogStream& journal, SendFeed& feed, QString* error) {
+    RunPlanWriter plan(journal.path(), journal.rowCount());
+    bool ok = plan.open();
+    if (ok) {
+        std::vector<QByteArray> segments;
+        ok = feed.forEachPlanned([&](const sSendContent& record) {
+            segments.clear();
+            // As the worker takes them: a damaged count never reads past the six segments of the block.
+            const int count = std::clamp(int(record.segmentCount), 0, kSegmentCount);
+            for (int k = 0; k < count; ++k)
+                segments.push_back(getField(record.segments[k]));
+            plan.add(SendJob::rowImage(record.kind), getField(record.name), getField(record.msisdn), segments);
+        });
+        if (!ok) {
+            setError(error, QStringLiteral("發訊名單檔案在傳送前被更改，沒有傳送任何簡訊。"));
+            return false;
+        }
+        ok = plan.commit();
+    }
+    if (!ok)
+        setError(error,
+                 QStringLiteral("無法寫入傳送計畫（%1），為免程式中斷時無從得知哪些受訊者沒有收到，沒有傳送任何簡訊。")
+                     .arg(plan.errorString()));
+    return ok;
 }
 
 } // namespace
@@ -71,7 +104,7 @@ bool StartSendWorker(JobRegistry& jobs, SendRun run, JobRows* sendLog, QString* 
     if (jobs.journal() && !jobs.workerRegistered()) {
         QString why;
         journal = jobs.journal()->beginRun(&why);
-        if (!journal) {
+        if (!journal || (run.feed && !writeRunPlan(*journal, *run.feed, &why))) {
             setError(errorText, why);
             return false;
         }

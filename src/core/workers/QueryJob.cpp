@@ -165,11 +165,15 @@ void QueryJob::runRows() {
             askUnconfirmedAgain();
         if (m_newConnectionEach)
             m_worker.gateway().Logout();
+        // A wait names the row it is for by the number the progress will give it once done.
+        m_worker.activity().setSubject(WaitSubject(m_steps + 1, plan.msgId, true));
         const Answer answer = askRow(planned);
         // A step counts a row that is done with: "0 / N" while the first answer is awaited. A row whose
         // exchange a stop kept from going out is not done.
-        if (!(m_stopped && m_lastNotAsked == row.rowId))
+        if (!(m_stopped && m_lastNotAsked == row.rowId)) {
+            ++m_steps;
             m_worker.channel().postShowProcess(ReportOf(m_cancel ? StateCancelling : StateQuerying, {}, 1, row.rowId));
+        }
         const PlannedRow asRead = planned;
         const Delivery counted = countResult(planned);
         noteAnswer(asRead, counted, answer);
@@ -182,13 +186,14 @@ void QueryJob::runRows() {
         askUnconfirmedAgain();
     reportNotAsked();
     if (!m_cancel)
-        m_worker.activity().setResults(m_results.text());
+        m_worker.activity().setResults(m_answered.parts().join(QStringLiteral("、")));
 }
 
 void QueryJob::handOver(PassedBy& passed) {
     if (passed.rowIds.isEmpty())
         return;
     m_worker.sendLog()->walked(passed.rowIds, false);
+    m_steps += int(passed.rowIds.size());
     m_worker.channel().postShowProcess(
         ReportOf(m_cancel ? StateCancelling : StateQuerying, {}, int(passed.rowIds.size())));
     passed.rowIds.clear();
@@ -207,7 +212,9 @@ Delivery QueryJob::countResult(PlannedRow& planned) {
         planned.cells.queryResult = m_writtenResult;
     }
     const Delivery d = ClassifyDelivery(planned.cells);
-    m_results.add(d);
+    // What the answers of this run say; the rows it only walked past are counted by why.
+    if (m_answeredRow == planned.rowId)
+        m_answered.add(d);
     return d;
 }
 
@@ -233,13 +240,15 @@ void QueryJob::askUnconfirmedAgain() {
     for (Unconfirmed& s : unconfirmed) {
         PlannedRow& planned = s.planned;
         m_worker.activity().uncountAnswer(s.succeeded);
-        m_results.remove(s.counted);
+        if (s.succeeded)
+            m_answered.remove(s.counted);
         // The answer is taken back: the row holds what it held before the job until a new one comes.
         setQueryCells(planned.rowId, planned.cells.queryCode, planned.cells.queryResult);
         if (m_stopped || m_worker.stopRequested()) {
             m_worker.activity().countNotReached();
         } else {
             m_worker.gateway().Logout();
+            m_worker.activity().setSubject(planned.plan.msgId);
             askRow(planned);
         }
         countResult(planned);
@@ -331,7 +340,6 @@ QueryExchange AskGateway(SMSendNorviGw& client, const QByteArray& msgId, bool ca
 QueryJob::Answer QueryJob::askRow(const PlannedRow& row) {
     const RowPlan& plan = row.plan;
     Answer answer;
-    m_worker.activity().setSubject(plan.msgId);
     const QueryExchange ex =
         AskGateway(m_worker.gateway(), plan.msgId, m_cancel, [this] { return m_worker.stopRequested(); });
     answer.outOfStep = ex.outOfStep;
@@ -373,10 +381,12 @@ QueryJob::Answer QueryJob::askRow(const PlannedRow& row) {
     answer.counted = !loginFailed;
     answer.succeeded = succeeded(code, loginFailed);
     answer.first = !loginFailed && m_worker.gateway().repliesOnConnection() == 1;
-    if (answer.succeeded)
+    if (answer.succeeded) {
         m_worker.activity().countSucceeded();
-    else
+        m_answeredRow = row.rowId;
+    } else {
         m_worker.activity().countFailed();
+    }
     if (ex.loginRefused) {
         m_stopReason = result;
         m_worker.activity().setStopReason(fromBig5(result));

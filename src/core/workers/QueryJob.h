@@ -116,7 +116,9 @@ private:
     QVector<int> m_notAsked; // by their place in the list
     quint64 m_lastNotAsked = 0;
     StopRows::TransportFailures m_failures;
-    DeliveryCounts m_results;
+    DeliveryCounts m_answered; // the classes of the rows the gateway answered in this run
+    quint64 m_answeredRow = 0;
+    int m_steps = 0; // the rows done with, as the progress counts them
     quint64 m_writtenRow = 0;
     QByteArray m_writtenCode, m_writtenResult;
     // Answers read on the current connection after its first: taken, but asked again should the connection turn

@@ -6,6 +6,7 @@
 #include "core/shared/FixedField.h"
 #include "core/shared/Progress.h"
 #include "core/shared/RunActivity.h"
+#include "core/workers/JobChannel.h"
 #include "core/workers/RowHandOver.h"
 #include "core/workers/SendThd.h"
 #include "core/workers/UiThread.h"
@@ -36,6 +37,9 @@ int SendJob::rowImage(uint8_t kind) {
 void SendJob::run() {
     if (!m_worker.endNote().isEmpty())
         m_worker.activity().setResults(m_worker.endNote());
+    // The count is done: from here on the run waits for the gateway, whose first answer may take a while. A
+    // sending report of no step says so without counting one.
+    m_worker.channel().postShowProcess(ReportOf(StateSending, {}, 0));
     // Every record is walked even after a stop: the ones not reached get their not-sent rows.
     SendFeed* feed = m_worker.feed();
     for (const sSendContent* record = nullptr; feed && (record = feed->next());) {
@@ -80,16 +84,17 @@ void SendJob::sendRecord(const sSendContent& record) {
     const int image = rowImage(record.kind);
     // A damaged count never reads past the six segments of the block.
     const int count = std::clamp(int(record.segmentCount), 0, kSegmentCount);
-    if (!m_stopped)
-        m_worker.activity().setSubject(msisdn);
     // No stop check between the segments of one message: a message is sent whole unless a stop ends a
     // wait of the gateway client, which then refuses every later exchange.
     for (int k = 0; k < count; ++k) {
         const QByteArray segment = getField(record.segments[k]);
-        if (m_stopped)
+        if (m_stopped) {
             notSentRow(name, image, msisdn, segment);
-        else
-            sendSegment(name, image, msisdn, segment);
+            continue;
+        }
+        // A wait names the short message it is for by the number the progress will give it once done.
+        m_worker.activity().setSubject(WaitSubject(m_steps + 1, msisdn));
+        sendSegment(name, image, msisdn, segment);
     }
 }
 
@@ -97,8 +102,10 @@ void SendJob::sendRecord(const sSendContent& record) {
 // a message a stop kept from going out is not done. The step follows its row's fill to the user-interface
 // thread, so a row costs one hand-over.
 void SendJob::sendSegment(const QByteArray& name, int image, const QByteArray& msisdn, const QByteArray& segment) {
-    if (sendSegmentRow(name, image, msisdn, segment))
-        m_worker.sendLog()->stepAfterFill(StateSending);
+    if (!sendSegmentRow(name, image, msisdn, segment))
+        return;
+    ++m_steps;
+    m_worker.sendLog()->stepAfterFill(StateSending);
 }
 
 bool SendJob::sendSegmentRow(const QByteArray& name, int image, const QByteArray& msisdn, const QByteArray& segment) {

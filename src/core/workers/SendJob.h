@@ -57,6 +57,7 @@ private:
 
     SendThd& m_worker;
     bool m_stopped = false;
+    int m_steps = 0;         // the short messages done with, as the progress counts them
     QByteArray m_stopTime;   // yyyyMMddHHmmss, once stopped
     QByteArray m_stopReason; // a refused login's text; empty for a stop of the user's
     StopRows::TransportFailures m_failures;

@@ -1,5 +1,6 @@
 #include "core/workers/SendLogJobs.h"
 
+#include "core/compose/OptOutList.h"
 #include "core/compose/SegmentMessage.h"
 #include "core/gateway/SMSendNorviGw.h"
 #include "core/sendlog/JobRows.h"
@@ -101,20 +102,54 @@ ResendChoice ChooseResendRows(const LogRows& log) {
     return choice;
 }
 
+QVector<int> LeaveOutStoppedRows(ResendChoice& choice, const LogRows& log, const OptOutList& optOut) {
+    QVector<int> stopped;
+    for (QVector<int>* rows : {&choice.failed, &choice.uncertain}) {
+        const auto kept = std::remove_if(rows->begin(), rows->end(), [&](int row) {
+            if (!optOut.contains(log.row(row).texts[ColMobile]))
+                return false;
+            stopped.append(row);
+            return true;
+        });
+        rows->erase(kept, rows->end());
+    }
+    if (stopped.isEmpty())
+        return stopped;
+    std::sort(stopped.begin(), stopped.end());
+    choice.both.erase(
+        std::remove_if(choice.both.begin(), choice.both.end(),
+                       [&](int row) { return std::binary_search(stopped.cbegin(), stopped.cend(), row); }),
+        choice.both.end());
+    choice.stopped += stopped;
+    std::sort(choice.stopped.begin(), choice.stopped.end());
+    return stopped;
+}
+
+QStringList StoppedRowTexts(const LogRows& log, const QVector<int>& rows) {
+    QStringList texts;
+    for (int row : rows)
+        texts << QStringLiteral("拒收名單中的 %1 未重發").arg(fromBig5(log.row(row).texts[ColMobile]));
+    return texts;
+}
+
 QString ResendLeftOutText(const ResendChoice& choice, bool includeUncertain) {
     const int uncertain = includeUncertain ? 0 : int(choice.uncertain.size());
+    const int stopped = int(choice.stopped.size());
     QStringList why;
     if (choice.resentBefore > 0)
         why << QStringLiteral("已重發過 %1 筆").arg(choice.resentBefore);
     if (uncertain > 0)
         why << QStringLiteral("可能已送出 %1 筆").arg(uncertain);
+    if (stopped > 0)
+        why << QStringLiteral("拒收 %1 筆").arg(stopped);
     if (why.isEmpty())
         return QString();
-    return QStringLiteral("略過 %1 筆：%2").arg(choice.resentBefore + uncertain).arg(why.join(u'，'));
+    return QStringLiteral("略過 %1 筆：%2").arg(choice.resentBefore + uncertain + stopped).arg(why.join(u'，'));
 }
 
 bool QueueFailedRows(JobRegistry& jobs, const LogRows& log, std::list<sSendContent>& SendQueue, int* queued,
-                     QString* errorText, bool includeUncertain, QString* leftOut, QVector<int>* resent) {
+                     QString* errorText, bool includeUncertain, QString* leftOut, QVector<int>* resent,
+                     const OptOutList* optOut, QVector<int>* stopped) {
     if (queued)
         *queued = 0;
     if (jobs.workerRegistered()) {
@@ -123,7 +158,11 @@ bool QueueFailedRows(JobRegistry& jobs, const LogRows& log, std::list<sSendConte
         return false;
     }
     SendQueue.clear();
-    const ResendChoice choice = ChooseResendRows(log);
+    ResendChoice choice = ChooseResendRows(log);
+    if (optOut)
+        LeaveOutStoppedRows(choice, log, *optOut);
+    if (stopped)
+        *stopped = choice.stopped;
     const QVector<int>& toSend = includeUncertain ? choice.both : choice.failed;
     int32_t seq = 0;
     for (int row : toSend)
@@ -148,15 +187,30 @@ QString NothingToResendText() {
 }
 
 bool StartResend(JobRegistry& jobs, const GatewayTarget& gateway, JobOwner* listOwner, JobRows* log,
-                 std::list<sSendContent> SendQueue, QString* errorText, SendThd** started, const QString& leftOut) {
+                 std::list<sSendContent> SendQueue, QString* errorText, SendThd** started, const QString& leftOut,
+                 const QByteArray& bookedFor) {
     if (jobs.workerRegistered()) {
         if (errorText)
             *errorText = WorkerBusyText();
         return false;
     }
-    SendRun run = SendRun::ofQueue(std::move(SendQueue), gateway, listOwner);
+    SendRun run = SendRun::ofQueue(std::move(SendQueue), gateway, listOwner,
+                                   bookedFor.isEmpty() ? std::nullopt
+                                                       : std::optional<SendSchedule>(SendSchedule{true, bookedFor, 0}));
     run.endNote = leftOut;
     return StartSendWorker(jobs, std::move(run), log, errorText, started);
+}
+
+QString ResendNightText(const QuietHours& quiet) {
+    return QStringLiteral("現在是夜間（%1）").arg(quiet.windowText());
+}
+
+QString ResendNightQuestion(const QuietHours& quiet) {
+    return ResendNightText(quiet) + QStringLiteral("，要改為 %1 預約重發嗎？（按「否」照常重發）").arg(quiet.endText());
+}
+
+QByteArray ResendMorning(const QuietHours& quiet, const QDateTime& now) {
+    return quiet.endAfter(now).toString(QStringLiteral("yyyyMMddHHmm00")).toLatin1();
 }
 
 bool ParseSingleMsgId(const QString& typed, QByteArray* msgId, QString* errorText) {

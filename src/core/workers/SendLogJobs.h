@@ -2,10 +2,12 @@
 
 #include "core/compose/RecipientRecords.h"
 #include "core/shared/Config.h"
+#include "core/shared/SendSettings.h"
 #include "core/workers/WorkerMode.h"
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include <list>
@@ -15,6 +17,7 @@ namespace norvi {
 
 class JobOwner;
 class JobRegistry;
+class OptOutList;
 class JobRows;
 class LogRows;
 class RowAnswers;
@@ -51,21 +54,30 @@ struct ResendChoice {
     QVector<int> uncertain; // latest rows that may have gone
     QVector<int> both;      // the two together, in the order their messages began
     int resentBefore = 0;   // examined rows that a later row of their message stands for
+    QVector<int> stopped;   // latest rows left out because their number is on the stop list (LeaveOutStoppedRows)
 };
 ResendChoice ChooseResendRows(const LogRows& log);
 
-// What a resend leaves out and why, for its end text: "略過 7 筆：已重發過 5 筆，可能已送出 2 筆". Empty when it
-// leaves nothing out.
+// The rows of `choice` whose number (by NumberKey) is on the stop list, taken out of it into `choice.stopped`:
+// a resend never sends to them. Returns those rows, in list order.
+QVector<int> LeaveOutStoppedRows(ResendChoice& choice, const LogRows& log, const OptOutList& optOut);
+// "拒收名單中的 0912345678 未重發", one a row, for the message area and the operation log.
+QStringList StoppedRowTexts(const LogRows& log, const QVector<int>& rows);
+
+// What a resend leaves out and why, for its end text: "略過 8 筆：已重發過 5 筆，可能已送出 2 筆，拒收 1 筆".
+// Empty when it leaves nothing out.
 QString ResendLeftOutText(const ResendChoice& choice, bool includeUncertain);
 
 // Resend, first half: fills SendQueue (emptied first) with one record per row to resend, in the order above:
-// the failed rows, and the uncertain ones when `includeUncertain`. `resent` receives those rows (positions),
-// which the list shows as its selection from then on (every other examined row leaves it). `queued` receives
-// the number of records (which is the number of short messages to send); `leftOut`, when given,
-// ResendLeftOutText. Refused without touching SendQueue while a worker is registered in `jobs`.
+// the failed rows, and the uncertain ones when `includeUncertain`, less those on `optOut` (given back in
+// `stopped`). `resent` receives the rows queued (positions), which the list shows as its selection from then
+// on (every other examined row leaves it). `queued` receives the number of records (which is the number of
+// short messages to send); `leftOut`, when given, ResendLeftOutText. Refused without touching SendQueue while
+// a worker is registered in `jobs`.
 bool QueueFailedRows(JobRegistry& jobs, const LogRows& log, std::list<sSendContent>& SendQueue, int* queued,
                      QString* errorText, bool includeUncertain = false, QString* leftOut = nullptr,
-                     QVector<int>* resent = nullptr);
+                     QVector<int>* resent = nullptr, const OptOutList* optOut = nullptr,
+                     QVector<int>* stopped = nullptr);
 // The question when a resend would find uncertain rows among the failed ones.
 QString ResendUncertainQuestion(int uncertain);
 
@@ -73,11 +85,17 @@ QString ResendUncertainQuestion(int uncertain);
 QString NothingToResendText();
 
 // Resend, second half: starts a send run of the queue built above, its rows added to `log`. `listOwner` is
-// the send log's window; the run has no schedule, so every message goes at once and without a limit.
+// the send log's window; the run has no limit, and goes at once unless `bookedFor` (yyyyMMddHHmm00) books it.
 // `leftOut` is said after the run's counts at its end.
 bool StartResend(JobRegistry& jobs, const GatewayTarget& gateway, JobOwner* listOwner, JobRows* log,
                  std::list<sSendContent> SendQueue, QString* errorText, SendThd** started = nullptr,
-                 const QString& leftOut = QString());
+                 const QString& leftOut = QString(), const QByteArray& bookedFor = QByteArray());
+
+// A resend started inside quiet hours: "現在是夜間（21:00–08:00）", the question of 失敗重發 (是 books it for the
+// end of the quiet hours, 否 sends it now), and the order time of that booking.
+QString ResendNightText(const QuietHours& quiet);
+QString ResendNightQuestion(const QuietHours& quiet);
+QByteArray ResendMorning(const QuietHours& quiet, const QDateTime& now);
 
 // The MsgId typed for a single query or cancellation, as the request will carry it: without the spaces
 // around it, in Big5, at most as long as the request's field. False with the reason in `errorText` when

@@ -1,6 +1,8 @@
 #include "core/workers/SendThd.h"
 
 #include "core/compose/SegmentMessage.h"
+#include "core/sendlog/LogStream.h"
+#include "core/sendlog/RunPlan.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
 #include "core/shared/OpLog.h"
@@ -60,6 +62,7 @@ void SendThd::setSendLog(JobRows* rows, RowAnswers* answers) {
 }
 
 void SendThd::setJournal(LogStream* journal) {
+    m_journal = journal;
     if (m_sendLog)
         m_sendLog->setJournal(journal);
 }
@@ -127,6 +130,9 @@ void SendThd::run() {
     // The job's last writes to the send log are on it before anyone hears that the job is over.
     if (m_sendLog)
         m_sendLog->flush();
+    // Every message of the plan has its row on disk now (a stop's "未傳送" included): the plan has done its part.
+    if (m_journal && m_sendLog && !m_sendLog->recordFailed() && !m_journal->failed())
+        RemoveRunPlan(m_journal->path());
     announceEnd();
     reportLine(name() + " shut down");
 }

@@ -120,6 +120,7 @@ private:
     const std::shared_ptr<const StopFlag> m_stop = std::make_shared<StopFlag>();
     const StopReach m_reach{*m_stop};
     std::unique_ptr<RowHandOver> m_sendLog;
+    LogStream* m_journal = nullptr; // where a send run's rows are recorded, with its plan beside it
 };
 
 // The id of the calling thread as the operating system numbers it, for the worker's name.

@@ -34,8 +34,9 @@ EditorFrame BeginEditorFrame(QDialog* form, const char* formName, const char* pa
 }
 
 void EndEditorFrame(QDialog* form, const EditorFrame& frame, int width, QPushButton** ok, QPushButton** cancel) {
-    *ok = makeButton(form, QStringLiteral("確定"), "ButtonOk", ReturnKey::Ignores);
-    *cancel = makeButton(form, QStringLiteral("取消"), "ButtonCancel", ReturnKey::Ignores);
+    *ok = makeButton(form, QStringLiteral("確定"), "ButtonOk");
+    (*ok)->setDefault(true);
+    *cancel = makeButton(form, QStringLiteral("取消"), "ButtonCancel");
     auto* layout = new QVBoxLayout(form);
     layout->addWidget(frame.pages);
     layout->addWidget(makeButtonBox(form, *ok, *cancel));

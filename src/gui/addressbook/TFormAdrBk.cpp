@@ -278,6 +278,9 @@ void TFormAdrBk::UpdateCommands() {
     for (QAction* a : {MItemASend, PMItemLvSend, PMItemBtSend})
         a->setEnabled(send);
     SpeedButtonAction->setEnabled(send);
+    const bool optOut = !optOutCandidates().empty();
+    for (QAction* a : {MItemAOptOut, PMItemLvOptOut})
+        a->setEnabled(optOut);
 }
 
 // ---- the tree ----

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/addressbook/AddressBook.h"
+#include "core/compose/OptOutList.h"
 #include "core/compose/RecipientRecords.h"
 
 #include <QDialog>
@@ -53,12 +54,16 @@ public:
     void RebuildTree();
 
     enum class Context { Tree, List };
+    // The numbers 加入拒收名單 offers: those of the members among the list's selected rows.
+    std::vector<OptOutCandidate> optOutCandidates() const;
     Context context() const { return m_context; }
 
 signals:
     // 發訊: the chosen entries, in list order, for the send dialog. 匯入/匯出: the file type chooser, which
     // leads on to the wizard; an export writes `listedIds`.
     void sendRequested(const std::vector<sMtData>& entries);
+    // 加入拒收名單: every number of the chosen members, with the member's name.
+    void optOutRequested(const std::vector<OptOutCandidate>& numbers);
     void exchangeRequested(bool import, const std::vector<int32_t>& listedIds);
 
 protected:
@@ -75,6 +80,7 @@ private slots:
     void MItemFImportClick();
     void MItemFExportClick();
     void MItemASendClick();
+    void MItemAOptOutClick();
     void MItemRefreshClick();
     void MItemVToolClick();
     void MItemVStatusClick();
@@ -152,8 +158,8 @@ private:
     QAction *MItemFNewMember, *MItemFNewGroup, *MItemFContent, *MItemFDelete, *MItemFImport, *MItemFExport, *MItemEnd;
     QAction *MItemVTool, *MItemVStatus, *MItemVGroup, *MItemVBIcon, *MItemVSIcon, *MItemVList, *MItemVDetail;
     QAction *MItemVSortName, *MItemVSortMsisdn, *MItemVSortDescscript, *MItemVSortAsc, *MItemVSortDesc;
-    QAction *MItemRefresh, *MItemASend;
-    QAction *PMItemLvNewMember, *PMItemLvNewGroup, *PMItemLvContent, *PMItemLvDelete, *PMItemLvSend;
+    QAction *MItemRefresh, *MItemASend, *MItemAOptOut;
+    QAction *PMItemLvNewMember, *PMItemLvNewGroup, *PMItemLvContent, *PMItemLvDelete, *PMItemLvSend, *PMItemLvOptOut;
     QAction *PMItemTvNewMember, *PMItemTvNewGroup, *PMItemTvContent, *PMItemTvDelete;
     QAction *PMItemBtNewMember, *PMItemBtNewGroup, *PMItemBtSend;
     QToolButton *SpeedButtonNew, *SpeedButtonContent, *SpeedButtonDelete, *SpeedButtonAction;

@@ -5,6 +5,7 @@
 #include "core/compose/ComposeState.h"
 #include "core/compose/PickedEntries.h"
 #include "core/exchange/ExchangeState.h"
+#include "core/shared/FixedField.h"
 #include "gui/addressbook/BookListModel.h"
 #include "gui/addressbook/BookLists.h"
 #include "gui/addressbook/TFormGroup.h"
@@ -257,6 +258,26 @@ void TFormAdrBk::MItemASendClick() {
     for (const int r : selectedListRows())
         entries.push_back(EntryForRow(m_model->row(r)));
     emit sendRequested(entries);
+}
+
+// Every number of each chosen member, not only the default: who asked to stop asked for all of them.
+std::vector<OptOutCandidate> TFormAdrBk::optOutCandidates() const {
+    std::vector<OptOutCandidate> numbers;
+    if (m_context != Context::List)
+        return numbers;
+    for (const int r : selectedListRows()) {
+        const sMtData entry = EntryForRow(m_model->row(r));
+        const sMember* member = entry.id > 0 ? m_book.member(entry.id) : nullptr;
+        if (!member)
+            continue;
+        for (const QByteArray& number : SplitMsisdn(getField(member->msisdn)).numbers)
+            numbers.push_back({number, getField(member->name)});
+    }
+    return numbers;
+}
+
+void TFormAdrBk::MItemAOptOutClick() {
+    emit optOutRequested(optOutCandidates());
 }
 
 void TFormAdrBk::MItemRefreshClick() {

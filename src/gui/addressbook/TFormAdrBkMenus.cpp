@@ -69,6 +69,8 @@ void TFormAdrBk::buildActions() {
     MItemRefresh = makeAction(this, QStringLiteral("重新整理(&R)"), "MItemRefresh", &TFormAdrBk::MItemRefreshClick);
     MItemRefresh->setShortcut(QKeySequence(Qt::Key_F5));
     MItemASend = makeAction(this, QStringLiteral("發訊(&S)"), "MItemASend", &TFormAdrBk::MItemASendClick);
+    MItemAOptOut =
+        makeAction(this, QStringLiteral("加入拒收名單(&O)..."), "MItemAOptOut", &TFormAdrBk::MItemAOptOutClick);
 
     PMItemLvNewMember =
         makeAction(this, QStringLiteral("新成員(&M)..."), "PMItemLvNewMember", &TFormAdrBk::MItemFNewMemberClick);
@@ -77,6 +79,8 @@ void TFormAdrBk::buildActions() {
     PMItemLvContent = makeAction(this, QStringLiteral("內容(&C)"), "PMItemLvContent", &TFormAdrBk::MItemFContentClick);
     PMItemLvDelete = makeAction(this, QStringLiteral("刪除(&D)"), "PMItemLvDelete", &TFormAdrBk::MItemFDeleteClick);
     PMItemLvSend = makeAction(this, QStringLiteral("發訊(&S)"), "PMItemLvSend", &TFormAdrBk::MItemASendClick);
+    PMItemLvOptOut =
+        makeAction(this, QStringLiteral("加入拒收名單(&O)..."), "PMItemLvOptOut", &TFormAdrBk::MItemAOptOutClick);
     PMItemTvNewMember =
         makeAction(this, QStringLiteral("新成員(&M)..."), "PMItemTvNewMember", &TFormAdrBk::MItemFNewMemberClick);
     PMItemTvNewGroup =
@@ -118,7 +122,7 @@ void TFormAdrBk::buildMenus(QMenuBar* bar) {
 
     QMenu* act = bar->addMenu(QStringLiteral("動作(&A)"));
     act->setObjectName(QStringLiteral("MItemAction"));
-    act->addAction(MItemASend);
+    act->addActions({MItemASend, MItemAOptOut});
 }
 
 void TFormAdrBk::buildToolBar() {
@@ -166,6 +170,7 @@ void TFormAdrBk::buildPopups() {
     QMenu* lvAction = m_popupListView->addMenu(QStringLiteral("動作(&A)"));
     lvAction->setObjectName(QStringLiteral("PMItemLvAction"));
     lvAction->addAction(PMItemLvSend);
+    m_popupListView->addAction(PMItemLvOptOut);
 
     m_popupTreeView = new QMenu(this);
     m_popupTreeView->setObjectName(QStringLiteral("PopupMenuTreeView"));

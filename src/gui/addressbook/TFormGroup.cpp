@@ -33,14 +33,14 @@ TFormGroup::TFormGroup(AddressBook& book, QWidget* parent) : QDialog(parent), m_
     const EditorFrame frame = BeginEditorFrame(this, "TFormGroup", "TabSheetGroup", QStringLiteral("群組"));
     QWidget* page = frame.page;
 
+    // The two notes are broken where they pause rather than wrapped: a wrapped label inside a page control
+    // would take more lines at the window's smallest width than its minimum height allows for.
     auto* intro = new QLabel(
-        QStringLiteral("鍵入群組的名稱，然後加入成員。群組建立之後，隨時都可以新增或移除其中的成員。"), page);
-    intro->setWordWrap(true);
+        QStringLiteral("鍵入群組的名稱，然後加入成員。\n群組建立之後，隨時都可以新增或移除其中的成員。"), page);
     EditName = makeEdit(page, "EditName");
     auto* nameLabel = makeLabel(page, QStringLiteral("名稱(&G)："), EditName);
     auto* ways =
-        new QLabel(QStringLiteral("您有兩種方法加入群組成員：從通訊錄選擇成員、將新連絡人加入通訊錄和群組。"), page);
-    ways->setWordWrap(true);
+        new QLabel(QStringLiteral("您有兩種方法加入群組成員：\n從通訊錄選擇成員、將新連絡人加入通訊錄和群組。"), page);
     LabelCountMember = new QLabel(page);
     LabelCountMember->setObjectName(QStringLiteral("LabelCountMember"));
 
@@ -61,18 +61,21 @@ TFormGroup::TFormGroup(AddressBook& book, QWidget* parent) : QDialog(parent), m_
     auto* listLabel = makeLabel(page, QStringLiteral("群組成員(&O)："), ListViewMember);
     ListViewMember->setAccessibleName(QStringLiteral("群組成員："));
 
-    ButtonSelectMember = makeButton(page, QStringLiteral("選擇成員(&S)"), "ButtonSelectMember", ReturnKey::Ignores);
-    ButtonEditNewMember = makeButton(page, QStringLiteral("新連絡人(&N)"), "ButtonEditNewMember", ReturnKey::Ignores);
-    ButtonRemoveMember = makeButton(page, QStringLiteral("移除(&V)"), "ButtonRemoveMember", ReturnKey::Ignores);
-    ButtonContent = makeButton(page, QStringLiteral("內容(&R)"), "ButtonContent", ReturnKey::Ignores);
+    ButtonSelectMember = makeButton(page, QStringLiteral("選擇成員(&S)"), "ButtonSelectMember");
+    ButtonEditNewMember = makeButton(page, QStringLiteral("新連絡人(&N)"), "ButtonEditNewMember");
+    ButtonRemoveMember = makeButton(page, QStringLiteral("移除(&V)"), "ButtonRemoveMember");
+    ButtonContent = makeButton(page, QStringLiteral("內容(&R)"), "ButtonContent");
 
     auto* grid = new QGridLayout(page);
     grid->addWidget(intro, 0, 0, 1, 3);
     grid->addWidget(nameLabel, 1, 0);
     grid->addWidget(EditName, 1, 1, 1, 2);
     grid->addWidget(ways, 2, 0, 1, 3);
-    grid->addWidget(listLabel, 3, 0, 1, 2);
-    grid->addWidget(LabelCountMember, 3, 1, Qt::AlignRight);
+    auto* listCaption = new QHBoxLayout;
+    listCaption->addWidget(listLabel);
+    listCaption->addStretch(1);
+    listCaption->addWidget(LabelCountMember);
+    grid->addLayout(listCaption, 3, 0, 1, 2);
     // The entry list sits 9 pixels below its label, 16 from the left, 7 short of the buttons.
     auto* listBox = new QHBoxLayout;
     listBox->setContentsMargins(16 - grid->contentsMargins().left(), 9 - grid->verticalSpacing(), 7, 0);

@@ -64,10 +64,10 @@ TFormMember::TFormMember(AddressBook& book, QWidget* parent) : QDialog(parent), 
     ListViewMsisdn->setMinimumWidth(250);
     ListViewMsisdn->setMinimumHeight(90);
 
-    ButtonAddMsisdn = makeButton(page, QStringLiteral("新增(&A)"), "ButtonAddMsisdn", ReturnKey::Ignores);
-    ButtonEditMsisdn = makeButton(page, QStringLiteral("編輯(&E)"), "ButtonEditMsisdn", ReturnKey::Ignores);
-    ButtonRemoveMsisdn = makeButton(page, QStringLiteral("移除(&R)"), "ButtonRemoveMsisdn", ReturnKey::Ignores);
-    ButtonSetDefMsisdn = makeButton(page, QStringLiteral("設成預設值(&S)"), "ButtonSetDefMsisdn", ReturnKey::Ignores);
+    ButtonAddMsisdn = makeButton(page, QStringLiteral("新增(&A)"), "ButtonAddMsisdn");
+    ButtonEditMsisdn = makeButton(page, QStringLiteral("編輯(&E)"), "ButtonEditMsisdn");
+    ButtonRemoveMsisdn = makeButton(page, QStringLiteral("移除(&R)"), "ButtonRemoveMsisdn");
+    ButtonSetDefMsisdn = makeButton(page, QStringLiteral("設成預設值(&S)"), "ButtonSetDefMsisdn");
 
     ListBoxBelong = new QListWidget(page);
     ListBoxBelong->setObjectName(QStringLiteral("ListBoxBelong"));
@@ -98,6 +98,7 @@ TFormMember::TFormMember(AddressBook& book, QWidget* parent) : QDialog(parent), 
     grid->addWidget(ListBoxBelong, 5, 1, 1, 2);
     grid->setColumnStretch(1, 1);
 
+    setTabOrder(EditMsisdn, ButtonAddMsisdn); // 新增 stands beside the number it adds, before the list
     EndEditorFrame(this, frame, 470, &ButtonOk, &ButtonCancel);
 
     connect(EditMsisdn, &QLineEdit::textChanged, this,

@@ -92,12 +92,12 @@ TFormSelectMember::TFormSelectMember(AddressBook& book, QWidget* parent) : QDial
     ListViewAll->setAccessibleName(QStringLiteral("從清單挑選："));
     ListViewMember->setAccessibleName(QStringLiteral("成員："));
 
-    ButtonSelect = makeButton(this, QStringLiteral("選擇(&T) ->"), "ButtonSelect", ReturnKey::Ignores);
-    ButtonNewMember = makeButton(this, QStringLiteral("新成員(&W)"), "ButtonNewMember", ReturnKey::Ignores);
-    ButtonContent = makeButton(this, QStringLiteral("內容(&C)"), "ButtonContent", ReturnKey::Ignores);
-    ButtonOk = makeButton(this, QStringLiteral("確定"), "ButtonOk", ReturnKey::Ignores);
+    ButtonSelect = makeButton(this, QStringLiteral("選擇(&T) ->"), "ButtonSelect");
+    ButtonNewMember = makeButton(this, QStringLiteral("新成員(&W)"), "ButtonNewMember");
+    ButtonContent = makeButton(this, QStringLiteral("內容(&C)"), "ButtonContent");
+    ButtonOk = makeButton(this, QStringLiteral("確定"), "ButtonOk");
     ButtonOk->setDefault(true);
-    ButtonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel", ReturnKey::Ignores);
+    ButtonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel");
 
     PopupMenuLvMember = new QMenu(this);
     PopupMenuLvMember->setObjectName(QStringLiteral("PopupMenuLvMember"));
@@ -131,6 +131,9 @@ TFormSelectMember::TFormSelectMember(AddressBook& book, QWidget* parent) : QDial
     bottom->addWidget(makeButtonBox(this, ButtonOk, ButtonCancel));
     grid->addLayout(bottom, 2, 0, 1, 3);
     grid->setSizeConstraint(QLayout::SetFixedSize);
+    // Tab reads as the eye does: the book, 選擇 between the lists, then the chosen entries.
+    setTabOrder(ListViewAll, ButtonSelect);
+    setTabOrder(ButtonSelect, ListViewMember);
 
     connect(ButtonSelect, &QPushButton::clicked, this, &TFormSelectMember::ButtonSelectClick);
     connect(ListViewAll, &QAbstractItemView::doubleClicked, this, &TFormSelectMember::ButtonSelectClick);

@@ -187,6 +187,12 @@ void RichEditMT::keyPressEvent(QKeyEvent* e) {
     const bool shift = e->modifiers() & Qt::ShiftModifier;
     const bool command = e->modifiers() & (Qt::ControlModifier | Qt::MetaModifier);
     switch (e->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        // Recipients are separated by ";", never by a line: Return goes on to the dialog, whose default
+        // button it presses.
+        e->ignore();
+        return;
     case Qt::Key_Insert:
         if (e->modifiers() == Qt::NoModifier) {
             setInsertMode(!m_insertMode);

@@ -15,7 +15,8 @@ namespace norvi {
 // styled runs (member underlined, group underlined and bold, list-file row italic) that carry their kind
 // and id in character-format properties, with typed numbers as plain text between them. It behaves like
 // a list of whole entries: typing never extends an entry, Backspace and Delete take an entry away as a
-// unit, the arrows step over entries, a click selects a whole entry. It asks for more height as its text
+// unit, the arrows step over entries, a click selects a whole entry, Return is never typed into it (it
+// presses the dialog's default button). It asks for more height as its text
 // grows (heightRequested); the dialog decides how much it gets.
 class RichEditMT : public QTextEdit {
     Q_OBJECT

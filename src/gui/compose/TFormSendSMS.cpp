@@ -179,8 +179,10 @@ void TFormSendSMS::buildControls() {
         updateListTextNote();
     });
 
-    ButtonSend = makeButton(this, QStringLiteral("傳送"), "ButtonSend", ReturnKey::Ignores);
-    ButtonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel", ReturnKey::Ignores);
+    // Return sends from every control but the message, whose lines it breaks; the recipient field passes it on.
+    ButtonSend = makeButton(this, QStringLiteral("傳送(&S)"), "ButtonSend");
+    ButtonSend->setDefault(true);
+    ButtonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel");
 
     connect(SpeedButtonMT, &QToolButton::clicked, this, &TFormSendSMS::SpeedButtonMTClick);
     connect(SpeedButtonLoadMT, &QToolButton::clicked, this, &TFormSendSMS::SpeedButtonLoadMTClick);

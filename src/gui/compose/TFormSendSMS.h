@@ -6,6 +6,7 @@
 #include "core/compose/RecipientLists.h"
 #include "core/compose/RecipientRecords.h"
 #include "core/compose/SegmentMessage.h"
+#include "core/compose/SendSummary.h"
 #include "core/shared/Config.h"
 #include "core/workers/JobOwner.h"
 
@@ -139,11 +140,20 @@ private:
     void LoadRecipientFile();
     // Step 8 of 傳送: the run is built, the dialog gives the screen to the progress window, the worker starts.
     void startRun(const GatewayTarget& gateway, const QByteArray& message);
+    // Numbers typed into one recipient with "," or spaces between them: the user learns that ";" separates
+    // recipients and is offered each number as a recipient of its own, which the field then shows.
+    void offerSeparatedNumbers();
     // Plain text that is the name of one member or group: the user is offered the entry instead, one
     // question each, and the field shows the entries taken.
     void offerBookEntries();
-    // Recipients that are not numbers are named in one question; 否 selects the first in the field.
-    bool confirmOddNumbers();
+    // The summary before the send (TFormSendSummary): fills SendQueue with the run as answered; false when
+    // nothing is to be sent (refused, or 取消 in the summary).
+    bool askSummary(const ComposeInput& input, std::list<sSendContent>& SendQueue, SendQueueResult* queued,
+                    SendSummary* summary);
+    void logSummaryChoices(const SendQueueResult& queued, const SendSummary& summary, const SummarySchedule& taken);
+    // After 取消 in a summary that named recipients that are no number, or that a template leaves a field empty
+    // for, the first of them is selected.
+    void selectFirstNamed(const SendQueueResult& queued);
     void selectEntry(int index);
     bool selectedRowSegments(Segments* segments) const;
     // The first list-file row of the field whose own text replaces the message, or -1.

@@ -42,7 +42,7 @@ TFormChMapping::TFormChMapping(QWidget* parent, const QString& caption, int code
 
     auto* buttonOk = makeButton(this, QStringLiteral("確定"), "ButtonOk");
     buttonOk->setDefault(true);
-    auto* buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel", ReturnKey::Ignores);
+    auto* buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel");
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label1);

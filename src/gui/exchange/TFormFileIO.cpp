@@ -3,15 +3,19 @@
 
 #include "core/addressbook/BookFile.h"
 #include "core/exchange/AddressTransfer.h"
+#include "core/exchange/ExchangePath.h"
 #include "core/exchange/ExchangeState.h"
 #include "core/shared/Big5.h"
+#include "core/shared/LogFolderSetup.h"
 #include "core/shared/OpLog.h"
 #include "core/shared/OutputTarget.h"
+#include "core/shared/SystemErrorText.h"
 #include "gui/exchange/TFormChMapping.h"
 #include "gui/shared/FormControls.h"
 #include "gui/shared/Prompts.h"
 #include "gui/shared/UiFont.h"
 
+#include <QCheckBox>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -45,20 +49,6 @@ void nameByLabel(QLabel* label, const QString& text, QWidget* control) {
     control->setAccessibleName(plain);
 }
 
-bool fileExists(const QString& path) {
-    const QFileInfo info(path);
-    return !path.isEmpty() && info.exists() && !info.isDir();
-}
-
-// An export may create its file: a typed name leads on when its folder is there and can be written (an
-// existing file is asked about before it is replaced).
-bool exportTargetUsable(const QString& path) {
-    if (path.isEmpty() || QFileInfo(path).isDir())
-        return false;
-    const QFileInfo folder(QFileInfo(path).absolutePath());
-    return folder.isDir() && folder.isWritable();
-}
-
 } // namespace
 
 TFormFileIO::TFormFileIO(AddressBook& book, const QString& startDir, QWidget* parent)
@@ -73,13 +63,24 @@ TFormFileIO::TFormFileIO(AddressBook& book, const QString& startDir, QWidget* pa
 
     auto* pathPage = new QWidget(m_pages);
     m_editIOPath = makeEdit(pathPage, "EditIOPath");
-    m_buttonBrowse = makeButton(pathPage, QStringLiteral("瀏覽(&R)..."), "ButtonBrowse", ReturnKey::Ignores);
+    m_buttonBrowse = makeButton(pathPage, QStringLiteral("瀏覽(&R)..."), "ButtonBrowse");
+    // Why 下一步 waits, under the name it is about; a missing export folder can be made from here.
+    m_labelPathProblem = new QLabel(pathPage);
+    m_labelPathProblem->setObjectName(QStringLiteral("LabelPathProblem"));
+    m_labelPathProblem->setTextFormat(Qt::PlainText);
+    m_labelPathProblem->setWordWrap(true);
+    m_labelPathProblem->setStyleSheet(QStringLiteral("color: #c00000;"));
+    m_buttonMakeFolder = makeButton(pathPage, QStringLiteral("建立資料夾(&M)"), "ButtonMakeFolder");
     auto* pathRow = new QHBoxLayout;
     pathRow->addWidget(m_editIOPath, 1);
     pathRow->addWidget(m_buttonBrowse);
+    auto* problemRow = new QHBoxLayout;
+    problemRow->addWidget(m_labelPathProblem, 1);
+    problemRow->addWidget(m_buttonMakeFolder, 0, Qt::AlignTop);
     auto* pathLayout = new QVBoxLayout(pathPage);
     pathLayout->setContentsMargins(0, 0, 0, 0);
     pathLayout->addLayout(pathRow);
+    pathLayout->addLayout(problemRow);
     pathLayout->addStretch(1);
 
     auto* mappingPage = new QWidget(m_pages);
@@ -94,9 +95,12 @@ TFormFileIO::TFormFileIO(AddressBook& book, const QString& startDir, QWidget* pa
     m_listViewMapping->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_listViewMapping->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_listViewMapping->setColumnWidth(0, 180);
-    m_buttonChMapping =
-        makeButton(mappingPage, QStringLiteral("變更對應(&C)..."), "ButtonChMapping", ReturnKey::Ignores);
+    // Whether the first line names the columns is guessed from the file and the user's to change.
+    m_checkBoxHeader = new QCheckBox(QStringLiteral("第一行是欄位名稱(&H)"), mappingPage);
+    m_checkBoxHeader->setObjectName(QStringLiteral("CheckBoxHeader"));
+    m_buttonChMapping = makeButton(mappingPage, QStringLiteral("變更對應(&C)..."), "ButtonChMapping");
     auto* changeRow = new QHBoxLayout;
+    changeRow->addWidget(m_checkBoxHeader);
     changeRow->addStretch(1);
     changeRow->addWidget(m_buttonChMapping);
     auto* mappingLayout = new QVBoxLayout(mappingPage);
@@ -107,10 +111,10 @@ TFormFileIO::TFormFileIO(AddressBook& book, const QString& startDir, QWidget* pa
     m_pages->addWidget(pathPage);
     m_pages->addWidget(mappingPage);
 
-    m_buttonPrevious = makeButton(this, QStringLiteral("< 上一步(&B)"), "ButtonPrevious", ReturnKey::Ignores);
-    m_buttonNextDone = makeButton(this, QStringLiteral("下一步(&N) >"), "ButtonNextDone", ReturnKey::Ignores);
+    m_buttonPrevious = makeButton(this, QStringLiteral("< 上一步(&B)"), "ButtonPrevious");
+    m_buttonNextDone = makeButton(this, QStringLiteral("下一步(&N) >"), "ButtonNextDone");
     m_buttonNextDone->setDefault(true);
-    auto* buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel", ReturnKey::Ignores);
+    auto* buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel");
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(m_buttonPrevious);
@@ -126,12 +130,14 @@ TFormFileIO::TFormFileIO(AddressBook& book, const QString& startDir, QWidget* pa
 
     connect(m_editIOPath, &QLineEdit::textChanged, this, &TFormFileIO::EditIOPathChange);
     connect(m_buttonBrowse, &QPushButton::clicked, this, &TFormFileIO::ButtonBrowseClick);
+    connect(m_buttonMakeFolder, &QPushButton::clicked, this, &TFormFileIO::ButtonMakeFolderClick);
     connect(m_buttonPrevious, &QPushButton::clicked, this, &TFormFileIO::ButtonPreviousClick);
     connect(m_buttonNextDone, &QPushButton::clicked, this, &TFormFileIO::ButtonNextDoneClick);
     connect(buttonCancel, &QPushButton::clicked, this, &TFormFileIO::ButtonCancelClick);
     connect(m_buttonChMapping, &QPushButton::clicked, this, &TFormFileIO::ButtonChMappingClick);
     connect(m_listViewMapping, &QTreeWidget::itemDoubleClicked, this, &TFormFileIO::ListViewMappingDblClick);
     connect(m_listViewMapping, &QTreeWidget::itemChanged, this, &TFormFileIO::ListViewMappingItemChanged);
+    connect(m_checkBoxHeader, &QCheckBox::toggled, this, &TFormFileIO::CheckBoxHeaderClick);
 }
 
 int TFormFileIO::openFor(ExchangeDirection direction, int textFileType, const std::vector<int32_t>& listedIds,
@@ -161,10 +167,11 @@ void TFormFileIO::FormShow() {
     setWindowTitle(importMode() ? QStringLiteral("匯入") : QStringLiteral("匯出"));
     m_editIOPath->clear();
     m_mapping = ColumnMapping();
+    m_records = AddressRecords();
     fillMappingList();
     m_pathChanged = true;
     showPathPage();
-    m_buttonNextDone->setEnabled(false);
+    EditIOPathChange();
     m_editIOPath->setFocus();
 }
 
@@ -175,6 +182,7 @@ void TFormFileIO::showPathPage() {
                 m_editIOPath);
     m_pages->setCurrentIndex(0);
     m_buttonChMapping->setVisible(false);
+    m_checkBoxHeader->setVisible(false);
     m_buttonPrevious->setEnabled(false);
     m_buttonNextDone->setText(QStringLiteral("下一步(&N) >"));
 }
@@ -194,6 +202,8 @@ void TFormFileIO::showMappingPage() {
     m_listViewMapping->setColumnHidden(1, !importMode());
     m_buttonChMapping->setVisible(importMode());
     m_buttonChMapping->setEnabled(importMode() && m_mapping.size() > 0);
+    m_checkBoxHeader->setVisible(importMode());
+    m_checkBoxHeader->setEnabled(importMode() && !m_records.records.empty());
     if (m_listViewMapping->topLevelItemCount() > 0 && !m_listViewMapping->currentItem())
         m_listViewMapping->setCurrentItem(m_listViewMapping->topLevelItem(0));
     m_listViewMapping->setFocus();
@@ -201,8 +211,24 @@ void TFormFileIO::showMappingPage() {
 
 void TFormFileIO::EditIOPathChange() {
     m_pathChanged = true;
-    const QString path = m_editIOPath->text();
-    m_buttonNextDone->setEnabled(importMode() ? fileExists(path) : exportTargetUsable(path));
+    m_pathChosen = false;
+    const ExchangePathCheck check = CheckExchangePath(m_direction, m_editIOPath->text());
+    m_buttonNextDone->setEnabled(check.usable);
+    m_labelPathProblem->setText(check.problem);
+    m_labelPathProblem->setVisible(!check.problem.isEmpty());
+    m_missingFolder = check.missingFolder;
+    m_buttonMakeFolder->setVisible(!m_missingFolder.isEmpty());
+}
+
+void TFormFileIO::ButtonMakeFolderClick() {
+    QString reason;
+    if (!CreateFolders(m_missingFolder, &reason)) {
+        prompts().okBox(this, Prompts::Icon::Error, windowTitle(),
+                        WithReason(QStringLiteral("無法建立資料夾「%1」").arg(m_missingFolder), reason));
+        return;
+    }
+    EditIOPathChange();
+    m_editIOPath->setFocus();
 }
 
 void TFormFileIO::ButtonBrowseClick() {
@@ -223,8 +249,7 @@ void TFormFileIO::ButtonBrowseClick() {
             return;
         m_editIOPath->setText(WithExportExtension(name, filter));
     }
-    // A name chosen to save under need not exist yet.
-    m_buttonNextDone->setEnabled(true);
+    m_pathChosen = true;
 }
 
 void TFormFileIO::ButtonPreviousClick() {
@@ -241,6 +266,10 @@ void TFormFileIO::ButtonNextDoneClick() {
             finishExport();
         return;
     }
+    // A name typed without an extension is saved with the type's, as 瀏覽 gives it (where the user can also
+    // choose to have none).
+    if (!importMode() && !m_pathChosen)
+        m_editIOPath->setText(WithTypedExtension(m_editIOPath->text(), ExchangeExtension(m_textFileType)));
     if (m_pathChanged) {
         // A file that cannot be read keeps the wizard on the first page rather than half-built.
         if (!readMapping())
@@ -262,8 +291,20 @@ bool TFormFileIO::readMapping() {
         prompts().okBox(this, Prompts::Icon::Error, QStringLiteral("檔案匯入"), error);
         return false;
     }
-    m_mapping = ColumnMapping::fromHeader(file.headerColumns(m_delimiter));
+    m_records = ReadAddressRecords(file, m_delimiter, HeaderChoice::Auto);
+    m_mapping = ColumnMapping::fromRecords(m_records);
+    const QSignalBlocker quiet(m_checkBoxHeader);
+    m_checkBoxHeader->setChecked(m_records.header);
     return true;
+}
+
+void TFormFileIO::CheckBoxHeaderClick() {
+    if (m_records.records.empty())
+        return;
+    m_records.header = m_checkBoxHeader->isChecked();
+    m_mapping = ColumnMapping::fromRecords(m_records);
+    fillMappingList();
+    m_buttonChMapping->setEnabled(m_mapping.size() > 0);
 }
 
 void TFormFileIO::fillMappingList() {
@@ -365,13 +406,14 @@ void TFormFileIO::finishImport() {
         return;
     }
     hide();
-    const ImportSummary summary =
-        ImportAddressText(m_book, file, path, m_columnCodes, m_delimiter, reportLine, progress());
-    QString done = ImportDoneText();
-    done += QStringLiteral("\n新增 %1 位成員").arg(summary.added);
-    if (summary.skipped > 0)
-        done += QStringLiteral("，%1 行未匯入（原因見訊息視窗）").arg(summary.skipped);
-    prompts().okBox(shownOver(), Prompts::Icon::Information, QStringLiteral("檔案匯入"), done);
+    const AddressRecords records =
+        ReadAddressRecords(file, m_delimiter, m_checkBoxHeader->isChecked() ? HeaderChoice::Yes : HeaderChoice::No);
+    const ImportSummary summary = ImportAddressRecords(m_book, records, path, m_columnCodes, reportLine, progress());
+    QString done = ImportDoneText() + QLatin1Char('\n') + summary.text();
+    if (summary.skipped > summary.named.size())
+        done += QStringLiteral("\n（每一行的原因見訊息視窗）");
+    prompts().okBox(shownOver(), summary.skipped > 0 ? Prompts::Icon::Warning : Prompts::Icon::Information,
+                    QStringLiteral("檔案匯入"), done);
     endProgress();
     emit bookImported();
     const AddressBookResult saved = SaveAddressBook(m_book);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/addressbook/AddressBook.h"
+#include "core/exchange/AddressRecords.h"
 #include "core/exchange/ColumnMapping.h"
 #include "core/exchange/ExchangeState.h"
 
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <vector>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -47,12 +49,14 @@ protected:
 private slots:
     void EditIOPathChange();
     void ButtonBrowseClick();
+    void ButtonMakeFolderClick();
     void ButtonPreviousClick();
     void ButtonNextDoneClick();
     void ButtonCancelClick();
     void ButtonChMappingClick();
     void ListViewMappingDblClick(QTreeWidgetItem* item);
     void ListViewMappingItemChanged(QTreeWidgetItem* item, int column);
+    void CheckBoxHeaderClick();
 
 private:
     void FormShow();
@@ -78,6 +82,7 @@ private:
     char m_delimiter = ',';
     bool m_pathChanged = false;
     std::array<int, 3> m_columnCodes{};
+    AddressRecords m_records; // the import file as page 2 read it
     ColumnMapping m_mapping;
     bool m_filling = false; // the list is being filled: its check boxes are not the user's
 
@@ -85,7 +90,12 @@ private:
     QStackedWidget* m_pages;
     QLineEdit* m_editIOPath;
     QPushButton* m_buttonBrowse;
+    QLabel* m_labelPathProblem;      // why 下一步 waits
+    QPushButton* m_buttonMakeFolder; // shown while the export's folder is missing
+    QString m_missingFolder;
+    bool m_pathChosen = false; // the name came from 瀏覽's dialog, with the extension its filter gave
     QTreeWidget* m_listViewMapping;
+    QCheckBox* m_checkBoxHeader;
     QPushButton* m_buttonChMapping;
     QPushButton* m_buttonPrevious;
     QPushButton* m_buttonNextDone;

@@ -30,6 +30,8 @@ TFormFileType::TFormFileType(AddressBook& book, const QString& startDir, QWidget
     m_label1 = makeLabel(this, QString(), m_listBoxTypeSelect);
     m_label1->setObjectName(QStringLiteral("Label1"));
     m_label1->setWordWrap(true);
+    // A list is not named by its label for screen readers, and the label is a whole sentence.
+    m_listBoxTypeSelect->setAccessibleName(QStringLiteral("檔案類型"));
 
     m_progressBarIO = new QProgressBar(this);
     m_progressBarIO->setObjectName(QStringLiteral("ProgressBarIO"));
@@ -37,7 +39,7 @@ TFormFileType::TFormFileType(AddressBook& book, const QString& startDir, QWidget
 
     m_buttonIO = makeButton(this, QString(), "ButtonIO");
     m_buttonIO->setDefault(true);
-    auto* buttonCancel = makeButton(this, QStringLiteral("取消(&C)"), "ButtonCancel", ReturnKey::Ignores);
+    auto* buttonCancel = makeButton(this, QStringLiteral("取消(&C)"), "ButtonCancel");
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_progressBarIO, 1);

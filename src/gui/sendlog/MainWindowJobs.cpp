@@ -1,9 +1,13 @@
 #include "gui/sendlog/MainWindowJobs.h"
 
+#include "core/compose/OptOutList.h"
 #include "core/sendlog/ModelJobRows.h"
 #include "core/shared/Big5.h"
+#include "core/shared/Clock.h"
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
+#include "core/shared/OpLog.h"
+#include "core/shared/SendSettings.h"
 #include "core/workers/JobStarter.h"
 #include "core/workers/QueryJob.h"
 #include "core/workers/SendLogJobs.h"
@@ -75,12 +79,44 @@ void MainWindowJobs::startRowJob(WorkerMode mode) {
     m_jobs.workerStarted(worker);
 }
 
+// As the send dialog's summary offers it for a send: a resend at 23:40 texts people at night too.
+bool MainWindowJobs::askNightResend(QByteArray* bookedFor) {
+    QString problem;
+    const QuietHours quiet = ReadSendSettings(m_config.StartDir(), &problem).quiet;
+    if (!problem.isEmpty())
+        ShowMsgLine(big5(problem));
+    const QDateTime now = Clock::now();
+    if (!quiet.contains(now))
+        return true;
+    const Prompts::Answer answer = prompts().message(&m_main, Prompts::Icon::Question, Prompts::Buttons::YesNoCancel,
+                                                     kProgramTitle, ResendNightQuestion(quiet), Prompts::Answer::Yes);
+    if (answer == Prompts::Answer::Cancel)
+        return false;
+    if (answer == Prompts::Answer::Yes)
+        *bookedFor = ResendMorning(quiet, now);
+    const QString booked = QDateTime::fromString(QString::fromLatin1(*bookedFor), QStringLiteral("yyyyMMddHHmmss"))
+                               .toString(QStringLiteral("yyyy/MM/dd HH:mm"));
+    WriteOpLog(big5(ResendNightText(quiet) + (bookedFor->isEmpty()
+                                                  ? QStringLiteral("，失敗重發照常傳送")
+                                                  : QStringLiteral("，失敗重發改為 %1 預約傳送").arg(booked))));
+    return true;
+}
+
 void MainWindowJobs::resendFailedRows() {
     if (refuseWhileBusy())
         return;
+    // A number on the stop list is never sent again, whatever its row says.
+    OptOutList optOut;
+    QString error;
+    if (!ReadOptOutFile(OptOutPath(m_config.StartDir()), &optOut, &error)) {
+        prompts().okBox(&m_main, Prompts::Icon::Warning, kProgramTitle, error);
+        return;
+    }
+    ResendChoice choice = ChooseResendRows(m_main.jobRows());
+    LeaveOutStoppedRows(choice, m_main.jobRows(), optOut);
     // Rows that may have reached their recipients go again only when the user says so.
     bool includeUncertain = false;
-    const int uncertain = int(ChooseResendRows(m_main.jobRows()).uncertain.size());
+    const int uncertain = int(choice.uncertain.size());
     if (uncertain > 0) {
         const Prompts::Answer answer =
             prompts().message(&m_main, Prompts::Icon::Question, Prompts::Buttons::YesNoCancel, kProgramTitle,
@@ -90,17 +126,21 @@ void MainWindowJobs::resendFailedRows() {
         includeUncertain = answer == Prompts::Answer::Yes;
     }
     int queued = 0;
-    QString error;
     QString leftOut;
     std::list<sSendContent> SendQueue;
     QVector<int> resent;
+    QVector<int> stopped;
     if (!QueueFailedRows(m_jobs.registry(), m_main.jobRows(), SendQueue, &queued, &error, includeUncertain, &leftOut,
-                         &resent)) {
+                         &resent, &optOut, &stopped)) {
         prompts().okBox(&m_main, Prompts::Icon::Warning, kProgramTitle, error);
         return;
     }
     // The list shows what the resend takes: those rows and no other are selected, even when it takes none.
     m_main.jobRows().selectExactly(resent);
+    for (const QString& text : StoppedRowTexts(m_main.jobRows(), stopped)) {
+        ShowMsgLine(big5(text));
+        WriteOpLog(big5(text));
+    }
     if (queued == 0) {
         prompts().notice(&m_main, Prompts::Icon::Information, kProgramTitle,
                          leftOut.isEmpty() ? NothingToResendText() : NothingToResendText() + u'\n' + leftOut);
@@ -109,12 +149,15 @@ void MainWindowJobs::resendFailedRows() {
     GatewayTarget gateway;
     if (!resolveGateway(&gateway))
         return;
+    QByteArray bookedFor;
+    if (!askNightResend(&bookedFor))
+        return;
     if (!m_main.ConfirmClearLog())
         return;
     m_main.prepareProgress(queued);
     SendThd* worker = nullptr;
     if (!StartResend(m_jobs.registry(), gateway, this, &m_main.jobRows(), std::move(SendQueue), &error, &worker,
-                     leftOut)) {
+                     leftOut, bookedFor)) {
         m_jobs.abandon();
         prompts().okBox(&m_main, Prompts::Icon::Warning, kProgramTitle, error);
         return;

@@ -30,6 +30,8 @@ private:
     void resendFailedRows();
     bool refuseWhileBusy();
     bool resolveGateway(GatewayTarget* gateway);
+    // A resend inside quiet hours asks whether to book it for their end (`bookedFor`); false after 取消.
+    bool askNightResend(QByteArray* bookedFor);
 
     TFormMain& m_main;
     JobSupervisor& m_jobs;

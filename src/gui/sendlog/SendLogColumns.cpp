@@ -28,7 +28,8 @@ FittedColumns* fitSendLogColumns(QTreeView* list) {
                                        column(ColSendCode, "-1", 54, kImageWidth),
                                        column(ColSendResult, "訊息已成功送出(MsgId:NV240301093000000001)", 80),
                                        column(ColQueryCode, "", 54),
-                                       column(ColQueryResult, "", 80),
+                                       // the longest answer a query of a message under way usually gets
+                                       column(ColQueryResult, "已送至簡訊中心，尚未完成查詢", 80),
                                        column(ColContent, "", 160),
                                    });
 }

@@ -32,19 +32,20 @@ TFormFollowUp::TFormFollowUp(const FollowUp::Plan& plan, bool running, QWidget* 
     auto* sentence = new QHBoxLayout;
     sentence->addWidget(makeLabel(this, QStringLiteral("每(&E)"), m_every));
     sentence->addWidget(m_every);
-    sentence->addWidget(makeLabel(this, QStringLiteral("分鐘查詢尚未確定的紀錄，直到全部確定或(&H)"), m_for));
+    sentence->addWidget(new QLabel(QStringLiteral("分鐘查詢尚未確定的紀錄，直到全部確定或"), this));
     sentence->addWidget(m_for);
-    sentence->addWidget(new QLabel(QStringLiteral("小時後停止"), this));
+    // The Alt key of the hours sits on the word it counts, after the box.
+    sentence->addWidget(makeLabel(this, QStringLiteral("小時(&H)後停止"), m_for));
     // Screen readers name each number by what it counts, not by the words around it.
     m_every->setAccessibleName(QStringLiteral("每幾分鐘查詢"));
     m_for->setAccessibleName(QStringLiteral("幾小時後停止"));
 
     QPushButton* startButton = makeButton(this, QStringLiteral("開始追蹤"), "ButtonStart");
+    startButton->setDefault(true);
     QPushButton* cancelButton = makeButton(this, QStringLiteral("取消"), "ButtonCancel");
-    QDialogButtonBox* box = makeButtonBox(this, startButton, cancelButton);
     QPushButton* stopButton = makeButton(this, QStringLiteral("停止追蹤"), "ButtonStop");
     stopButton->setEnabled(running);
-    box->addButton(stopButton, QDialogButtonBox::ActionRole);
+    QDialogButtonBox* box = makeButtonBox(this, startButton, cancelButton, {stopButton});
     connect(startButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(stopButton, &QPushButton::clicked, this, [this] {

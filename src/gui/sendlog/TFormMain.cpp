@@ -83,7 +83,8 @@ TFormMain::TFormMain(JobSupervisor& jobs, Config& config, QWidget* parent)
     connect(m_list, &QWidget::customContextMenuRequested, this, &TFormMain::ListViewLogContextPopup);
     connect(&m_jobs, &JobSupervisor::busyChanged, this, &TFormMain::setRunLocked);
 
-    setMinimumSize(450, 300);
+    // Never so narrow that the tool bar folds buttons away behind its arrow.
+    setMinimumSize(std::max(450, m_toolBar->sizeHint().width()), 300);
     resize(sendLogWindowWidth(this, *m_columns, 641), 374 + menuBar()->sizeHint().height());
 }
 
@@ -117,15 +118,31 @@ void TFormMain::FormShow() {
 }
 
 void TFormMain::InitMainWindow() {
-    QString problem;
-    if (!PrepareLogFolder(m_config, &problem))
-        appendMessageLine(problem);
+    offerLogFolder();
     m_logSaved = true;
     m_loadReplaces = true;
     m_lastHeight = height();
     m_lastWidth = width();
     updateCommands();
     ResetColumnCaptions();
+}
+
+// A missing log folder that the settings name is made only when the user says so, as the settings window asks
+// before it stores one; without it the day's operation log is not written, and the message area says so. The
+// program's own default folder (no folder set) is made as its other files are.
+void TFormMain::offerLogFolder() {
+    const bool chosen = !LogFolder(m_config).isEmpty();
+    const QString folder = StartLogFolder(m_config);
+    if (folder.isEmpty() || QFileInfo(folder).isDir())
+        return;
+    if (chosen &&
+        !prompts().confirm(this, boxTitle(), QStringLiteral("運作記錄檔目錄不存在：%1，要建立？").arg(folder))) {
+        appendMessageLine(QStringLiteral("運作記錄檔目錄不存在：%1，運作記錄不會寫入").arg(folder));
+        return;
+    }
+    QString reason;
+    if (!CreateFolders(folder, &reason))
+        appendMessageLine(WithReason(QStringLiteral("無法自動建立 ") + folder + QStringLiteral(" 目錄"), reason));
 }
 
 // ---- commands that depend on the configuration and the rows ----
@@ -213,9 +230,10 @@ void TFormMain::MItemVDescendingClick() {
 
 // ---- saving and loading ----
 
-// The shared progress window, readied for an operation of this window.
+// The shared progress window, readied for an operation of this window. The window is not disabled for it: the
+// run lock takes the commands that would start other work, and 結束, 關於 and the view toggles stay.
 void TFormMain::prepareProgress(int maximum) {
-    m_jobs.begin(this, maximum, false);
+    m_jobs.begin(this, maximum, false, OwnerWait::LocksItself);
 }
 
 TFormMain::SaveOutcome TFormMain::SaveLog() {
@@ -371,8 +389,8 @@ void TFormMain::ListViewLogChange() {
 }
 
 void TFormMain::ListViewLogSelectItem() {
-    // Selecting rows counts as a change of the log, as the list reports it like any other change of a row.
-    m_logSaved = false;
+    // The selection is not saved with the rows: choosing rows (a click, a job marking the rows it asks about)
+    // changes nothing the save prompt would keep.
     updateCommands();
 }
 
@@ -453,6 +471,10 @@ void TFormMain::MItemTCancelSMSClick() {
 
 void TFormMain::MItemTAdrBkClick() {
     emit addressBookRequested();
+}
+
+void TFormMain::MItemTOptOutClick() {
+    emit optOutListRequested();
 }
 
 void TFormMain::MItemTSettingsClick() {

@@ -81,6 +81,8 @@ signals:
     void sendDialogRequested();
     void queryDialogRequested(bool cancelMode); // 查詢 or 取消預約
     void addressBookRequested();
+    // 工具 → 拒收名單...
+    void optOutListRequested();
     void settingsRequested();
     // The user ended the program and every question was answered: the event loop may end.
     void programEnding();
@@ -118,6 +120,7 @@ private slots:
     void MItemTQuerySMSClick();
     void MItemTCancelSMSClick();
     void MItemTAdrBkClick();
+    void MItemTOptOutClick();
     void MItemTSettingsClick();
     void MItemTFollowUpClick();
     void MItemVResultsClick();
@@ -143,6 +146,7 @@ private:
 
     void FormShow();
     void InitMainWindow();
+    void offerLogFolder();
     void layoutPass();
     void updateSortChecks();
     void setStatusCount();
@@ -190,7 +194,8 @@ private:
     QAction *MItemFLoad, *MItemFSave, *MItemFContent, *MItemFDelete, *MItemFExit;
     QAction *MItemVToolBar, *MItemVStatusBar, *MItemVMsgWin, *MItemVAscending, *MItemVDescending;
     QAction* MItemVSort[kSendLogColumns];
-    QAction *MItemTSendSMS, *MItemTQuerySMS, *MItemTCancelSMS, *MItemTAdrBk, *MItemTSettings, *MItemHAbout;
+    QAction *MItemTSendSMS, *MItemTQuerySMS, *MItemTCancelSMS, *MItemTAdrBk, *MItemTOptOut, *MItemTSettings,
+        *MItemHAbout;
     QAction *MItemTFollowUp, *MItemVResults;
     // The tool bar's own action; its other buttons run the menu items above.
     QAction* SpeedButtonMsgWin;

@@ -75,6 +75,7 @@ void TFormMain::buildActions() {
         makeAction(this, QStringLiteral("取消預約(&C)..."), "MItemTCancelSMS", &TFormMain::MItemTCancelSMSClick);
     MItemTAdrBk = makeAction(this, QStringLiteral("通訊錄(&B)..."), "MItemTAdrBk", &TFormMain::MItemTAdrBkClick);
     MItemTSettings = makeAction(this, QStringLiteral("設定(&O)..."), "MItemTSettings", &TFormMain::MItemTSettingsClick);
+    MItemTOptOut = makeAction(this, QStringLiteral("拒收名單(&R)..."), "MItemTOptOut", &TFormMain::MItemTOptOutClick);
     MItemHAbout = makeAction(this, QStringLiteral("關於(&A)..."), "MItemHAbout", &TFormMain::MItemHAboutClick);
     MItemTFollowUp =
         makeAction(this, QStringLiteral("追蹤傳送結果(&F)..."), "MItemTFollowUp", &TFormMain::MItemTFollowUpClick);
@@ -114,8 +115,8 @@ void TFormMain::buildActions() {
     m_runLockGroup = new QActionGroup(this);
     m_runLockGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
     for (QAction* a : {MItemFLoad, MItemFSave, PMItemLvSave, MItemFDelete, PMItemLvDelete, MItemTSendSMS,
-                       MItemTQuerySMS, MItemTCancelSMS, MItemTAdrBk, MItemTSettings, PMItemLvQuerySMS,
-                       PMItemLvCancelSMS, PMItemLvRSendSMS, PMItemLvOSendSMS})
+                       MItemTQuerySMS, MItemTCancelSMS, MItemTFollowUp, MItemTAdrBk, MItemTOptOut, MItemTSettings,
+                       PMItemLvQuerySMS, PMItemLvCancelSMS, PMItemLvRSendSMS, PMItemLvOSendSMS})
         m_runLockGroup->addAction(a);
 }
 
@@ -145,7 +146,7 @@ void TFormMain::buildMenus() {
     tools->setObjectName(QStringLiteral("MItemTool"));
     tools->addActions({MItemTSendSMS, MItemTQuerySMS, MItemTCancelSMS, MItemTFollowUp});
     tools->addSeparator();
-    tools->addAction(MItemTAdrBk);
+    tools->addActions({MItemTAdrBk, MItemTOptOut});
     tools->addSeparator();
     tools->addAction(MItemTSettings);
 

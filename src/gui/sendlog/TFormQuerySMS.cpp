@@ -60,7 +60,7 @@ TFormQuerySMS::TFormQuerySMS(ModelJobRows& sendLog, JobSupervisor& jobs, const C
     m_label1->setObjectName(QStringLiteral("Label1"));
     m_buttonQuery = makeButton(this, kButton.in(true), "ButtonQuery");
     m_buttonQuery->setDefault(true);
-    m_buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel", ReturnKey::Ignores);
+    m_buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel");
     m_labelBusy = new QLabel(this);
     m_labelBusy->setObjectName(QStringLiteral("LabelBusy"));
     m_labelBusy->hide();

@@ -1,5 +1,6 @@
 #include "gui/sendlog/TFormResults.h"
 
+#include "core/exchange/ExchangePath.h"
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
 #include "core/shared/OutputTarget.h"
@@ -52,6 +53,7 @@ TFormResults::TFormResults(const DeliveryCounts& counts, const QString& scope, c
     table->verticalHeader()->hide();
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionMode(QAbstractItemView::NoSelection);
+    table->setTabKeyNavigation(false); // Tab goes on to the buttons; the arrows walk the cells
     auto put = [table](int row, const QString& name, int count, const QString& share) {
         table->setItem(row, 0, new QTableWidgetItem(name));
         for (const auto& [column, text] : {std::pair{1, QString::number(count)}, std::pair{2, share}}) {
@@ -91,10 +93,12 @@ TFormResults::TFormResults(const DeliveryCounts& counts, const QString& scope, c
     view->setObjectName(QStringLiteral("ChartResults"));
     view->setAccessibleName(QStringLiteral("傳送結果圖"));
     view->setRenderHint(QPainter::Antialiasing);
+    view->setFocusPolicy(Qt::NoFocus); // a picture of the table above: nothing in it to work with keys
     view->setMinimumSize(420, 300);
 
     QPushButton* exportButton = makeButton(this, QStringLiteral("匯出(&E)..."), "ButtonExport");
     QPushButton* closeButton = makeButton(this, QStringLiteral("關閉"), "ButtonClose");
+    closeButton->setDefault(true); // Return, like Esc, leaves the counts; the export is asked for by name
     QDialogButtonBox* box = makeButtonBox(this, exportButton, closeButton);
     connect(exportButton, &QPushButton::clicked, this, &TFormResults::exportCounts);
     connect(closeButton, &QPushButton::clicked, this, &QDialog::reject);
@@ -111,10 +115,11 @@ void TFormResults::exportCounts() {
     const QString proposed =
         QDir(m_logFolder)
             .filePath(Clock::now().toString(QStringLiteral("yyyyMMddHHmmss")) + QStringLiteral("-results.csv"));
-    const QString path = prompts().saveFileName(this, QStringLiteral("匯出傳送結果統計"),
-                                                QStringLiteral("CSV 檔(*.csv)|*.csv|所有檔案(*.*)|*.*"), proposed);
+    QString path = prompts().saveFileName(this, QStringLiteral("匯出傳送結果統計"),
+                                          QStringLiteral("CSV 檔(*.csv)|*.csv|所有檔案(*.*)|*.*"), proposed);
     if (path.isEmpty())
         return;
+    path = WithTypedExtension(path, QStringLiteral(".csv")); // a name typed without one is still a CSV file
     if (const QString refusal = OutputRefusal(path); !refusal.isEmpty()) {
         prompts().okBox(this, Prompts::Icon::Error, kTitle, refusal);
         return;

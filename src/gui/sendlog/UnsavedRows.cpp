@@ -29,24 +29,28 @@ void UnsavedRows::offerLeftBehind() {
     const QStringList left = DesktopJournal::leftBehind(m_config.StartDir());
     if (left.isEmpty())
         return;
-    qint64 count = 0;
+    UnreachedRows unreached;
+    const int count = DesktopJournal::rowsLeft(left, &unreached);
     bool allRead = true;
     for (const QString& path : left) {
         LogFileReader reader(path);
-        if (reader.open())
-            count += reader.available();
-        else if (QFileInfo(path).size() >= qint64(sizeof(qint32)))
+        if (!reader.open() && QFileInfo(path).size() >= qint64(sizeof(qint32)))
             allRead = false;
     }
-    if (allRead && count == 0) {
+    const int missing = unreached.notSent;
+    if (allRead && count == 0 && missing == 0 && unreached.fits) {
         // A program killed before its first row (even before the journal's count) left nothing to offer.
-        for (const QString& path : left)
+        for (const QString& path : left) {
             QFile::remove(path);
+            RemoveRunPlan(path);
+        }
         return;
     }
     const QString title = m_main.windowTitle();
-    if (!prompts().confirm(&m_main, title,
-                           QStringLiteral("上次未儲存的發訊紀錄（%1 筆）仍保留著，要載入？").arg(count))) {
+    QString question = QStringLiteral("上次未儲存的發訊紀錄（%1 筆）仍保留著，要載入？").arg(count);
+    if (missing > 0)
+        question += QStringLiteral("\n上次的傳送在 %1 則簡訊送出前中斷，會為它們補上紀錄。").arg(missing);
+    if (!prompts().confirm(&m_main, title, question)) {
         // Not lost either way: kept as a log file the user can load later.
         const QDir folder(LogFolder(m_config));
         const QString stamp = Clock::now().toString(QStringLiteral("yyyyMMddHHmmss"));
@@ -55,15 +59,19 @@ void UnsavedRows::offerLeftBehind() {
             target = folder.filePath(stamp + QStringLiteral("_%1.log").arg(n));
         int kept = 0;
         QString error;
-        if (DesktopJournal::keepAsLog(left, target, &kept, &error))
+        UnreachedRows added;
+        if (DesktopJournal::keepAsLog(left, target, &kept, &added, &error)) {
             ShowMsgLine(big5(QStringLiteral("上次未儲存的發訊紀錄（%1 筆）已另存為 %2").arg(kept).arg(target)));
-        else
+            noteUnreached(added);
+        } else {
             ShowMsgLine(big5(QStringLiteral("上次未儲存的發訊紀錄無法另存（%1），下次啟動時會再詢問。").arg(error)));
+        }
         return;
     }
     std::vector<SendLogRow> rows;
     QString error;
-    if (!m_journal.adopt(left, &rows, &error)) {
+    UnreachedRows added;
+    if (!m_journal.adopt(left, &rows, &added, &error)) {
         prompts().notice(&m_main, Prompts::Icon::Error, title,
                          QStringLiteral("無法載入上次未儲存的發訊紀錄：%1").arg(error));
         return;
@@ -72,6 +80,16 @@ void UnsavedRows::offerLeftBehind() {
         m_main.logModel().addRow(row);
     m_main.setLogSaved(false);
     ShowMsgLine(big5(QStringLiteral("已載入上次未儲存的發訊紀錄 %1 筆，尚未儲存。").arg(rows.size())));
+    noteUnreached(added);
+}
+
+// The rows recovery added for an interrupted run, in the message area and the day's operation log.
+void UnsavedRows::noteUnreached(const UnreachedRows& added) {
+    const QString text = UnreachedRowsText(added);
+    if (text.isEmpty())
+        return;
+    ShowMsgLine(big5(text));
+    WriteOpLog(big5(text));
 }
 
 } // namespace norvi

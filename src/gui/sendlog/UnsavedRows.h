@@ -21,12 +21,15 @@ public:
     UnsavedRows& operator=(const UnsavedRows&) = delete;
 
     // After the main window's first show: asks about journals left behind ("上次未儲存的發訊紀錄…要載入？").
-    // Yes loads their rows into the send log, unsaved; No keeps them as a ".log" in the log folder.
+    // Yes loads their rows into the send log, unsaved; No keeps them as a ".log" in the log folder. Either
+    // way a run they interrupted gets a row for each message it never reached, and the message area says so.
     void offerLeftBehind();
 
     DesktopJournal& journal() { return m_journal; }
 
 private:
+    void noteUnreached(const UnreachedRows& added);
+
     TFormMain& m_main;
     const Config& m_config;
     JobRegistry& m_jobs;

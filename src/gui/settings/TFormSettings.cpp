@@ -5,12 +5,14 @@
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
 #include "core/shared/LogFolderSetup.h"
+#include "core/shared/SendSettings.h"
 #include "core/shared/SystemErrorText.h"
 #include "gui/shared/FormControls.h"
 #include "gui/shared/Prompts.h"
 #include "gui/shared/UiFont.h"
 #include "gui/workers/JobSupervisor.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -19,6 +21,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QTabWidget>
+#include <QTimeEdit>
 #include <QVBoxLayout>
 
 namespace norvi {
@@ -50,6 +53,7 @@ TFormSettings::TFormSettings(JobSupervisor& jobs, Config& config, QWidget* paren
     m_editLogFiles->setMinimumWidth(260);
     auto* buttonLogFiles = makeButton(dirPage, QStringLiteral("..."), "ButtonLogFiles");
     buttonLogFiles->setFixedWidth(28);
+    buttonLogFiles->setAccessibleName(QStringLiteral("選擇運作記錄檔目錄")); // read aloud, "..." says nothing
     dirGrid->addWidget(makeLabel(dirPage, QStringLiteral("運作記錄檔目錄："), m_editLogFiles), 0, 0, 1, 2);
     dirGrid->addWidget(m_editLogFiles, 1, 0);
     dirGrid->addWidget(buttonLogFiles, 1, 1);
@@ -79,7 +83,6 @@ TFormSettings::TFormSettings(JobSupervisor& jobs, Config& config, QWidget* paren
     connect(m_editGWAccount, &QLineEdit::textChanged, this, &TFormSettings::showCredentialNote);
     connect(m_editGWPasswd, &QLineEdit::textChanged, this, &TFormSettings::showCredentialNote);
     m_buttonLoginTest = makeButton(gwPage, kTestCaption, "ButtonLoginTest");
-    m_buttonLoginTest->setAutoDefault(false);
     gwGrid->addWidget(m_buttonLoginTest, 5, 1, Qt::AlignRight);
     // What the connection test is doing while it runs, or how it ended when it was cancelled.
     m_labelLoginTest = new QLabel(gwPage);
@@ -94,12 +97,13 @@ TFormSettings::TFormSettings(JobSupervisor& jobs, Config& config, QWidget* paren
 
     m_pages->addTab(dirPage, QStringLiteral("目錄設定"));
     m_pages->addTab(gwPage, QStringLiteral("Gateway設定"));
+    m_pages->addTab(buildSendPage(), QStringLiteral("傳送時段"));
     // The gateway is what a new user has to fill in first.
     m_pages->setCurrentWidget(gwPage);
 
     auto* buttonOk = makeButton(this, QStringLiteral("確定"), "ButtonOk");
     buttonOk->setDefault(true);
-    auto* buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel", ReturnKey::Ignores);
+    auto* buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel");
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_pages);
@@ -111,6 +115,64 @@ TFormSettings::TFormSettings(JobSupervisor& jobs, Config& config, QWidget* paren
     connect(m_buttonLoginTest, &QPushButton::clicked, this, &TFormSettings::ButtonLoginTestClick);
     // 結束 or a signal during a test stops it, and the program ends once the test has ended.
     connect(&m_jobs, &JobSupervisor::stopRequested, m_loginTest, &LoginTestRun::cancel);
+}
+
+// 傳送時段: the hours in which no message should go out, and when the summary before a send is shown.
+QWidget* TFormSettings::buildSendPage() {
+    auto* page = new QWidget(m_pages);
+    page->setObjectName(QStringLiteral("TabSheetSend"));
+    auto* grid = new QGridLayout(page);
+    m_checkQuietHours = new QCheckBox(QStringLiteral("夜間不傳送(&N)"), page);
+    m_checkQuietHours->setObjectName(QStringLiteral("CheckBoxQuietHours"));
+    m_editQuietFrom = new QTimeEdit(page);
+    m_editQuietFrom->setObjectName(QStringLiteral("TimeEditQuietFrom"));
+    m_editQuietTo = new QTimeEdit(page);
+    m_editQuietTo->setObjectName(QStringLiteral("TimeEditQuietTo"));
+    for (QTimeEdit* edit : {m_editQuietFrom, m_editQuietTo})
+        edit->setDisplayFormat(QStringLiteral("HH:mm"));
+    m_checkCliRefuses = new QCheckBox(QStringLiteral("命令列也拒絕夜間傳送(&C)"), page);
+    m_checkCliRefuses->setObjectName(QStringLiteral("CheckBoxCliRefuses"));
+    m_checkSummaryWarnings = new QCheckBox(QStringLiteral("傳送前的確認只在有略過或警告時顯示(&W)"), page);
+    m_checkSummaryWarnings->setObjectName(QStringLiteral("CheckBoxSummaryWarnings"));
+    grid->addWidget(m_checkQuietHours, 0, 0, 1, 4, Qt::AlignLeft);
+    grid->addWidget(makeLabel(page, QStringLiteral("從(&F)："), m_editQuietFrom), 1, 0);
+    grid->addWidget(m_editQuietFrom, 1, 1);
+    grid->addWidget(makeLabel(page, QStringLiteral("到(&T)："), m_editQuietTo), 1, 2);
+    grid->addWidget(m_editQuietTo, 1, 3);
+    grid->addWidget(m_checkCliRefuses, 2, 0, 1, 4, Qt::AlignLeft);
+    grid->addWidget(m_checkSummaryWarnings, 3, 0, 1, 4, Qt::AlignLeft);
+    grid->setColumnStretch(4, 1);
+    grid->setRowStretch(4, 1);
+    connect(m_checkQuietHours, &QCheckBox::clicked, this, &TFormSettings::CheckBoxQuietHoursClick);
+    return page;
+}
+
+void TFormSettings::CheckBoxQuietHoursClick() {
+    const bool on = m_checkQuietHours->isChecked();
+    for (QWidget* w : std::initializer_list<QWidget*>{m_editQuietFrom, m_editQuietTo, m_checkCliRefuses})
+        w->setEnabled(on);
+}
+
+// Equal times would make quiet hours that never apply while the box says they are on.
+bool TFormSettings::sendSettingsValid() {
+    if (!m_checkQuietHours->isChecked() || m_editQuietFrom->time() != m_editQuietTo->time())
+        return true;
+    m_pages->setCurrentWidget(m_checkQuietHours->parentWidget());
+    prompts().okBox(this, Prompts::Icon::Warning, windowTitle(), QStringLiteral("夜間的開始與結束時間不可相同！"));
+    m_editQuietTo->setFocus();
+    return false;
+}
+
+void TFormSettings::storeSendSettings() {
+    SendSettings settings;
+    settings.quiet.enabled = m_checkQuietHours->isChecked();
+    settings.quiet.from = m_editQuietFrom->time();
+    settings.quiet.to = m_editQuietTo->time();
+    settings.quiet.cliRefuses = m_checkCliRefuses->isChecked();
+    settings.summary = m_checkSummaryWarnings->isChecked() ? SummaryShown::Warnings : SummaryShown::Always;
+    QString error;
+    if (!WriteSendSettings(m_config.StartDir(), settings, &error))
+        prompts().okBox(this, Prompts::Icon::Error, QString::fromLatin1(kErrorTitle), error);
 }
 
 void TFormSettings::showEvent(QShowEvent* e) {
@@ -128,6 +190,13 @@ void TFormSettings::FormShow() {
     m_editGWPasswd->setText(fromBig5(getField(stored.gwPasswd)));
     if (!m_loginTest->running())
         m_labelLoginTest->clear();
+    const SendSettings send = ReadSendSettings(m_config.StartDir());
+    m_checkQuietHours->setChecked(send.quiet.enabled);
+    m_editQuietFrom->setTime(send.quiet.from);
+    m_editQuietTo->setTime(send.quiet.to);
+    m_checkCliRefuses->setChecked(send.quiet.cliRefuses);
+    m_checkSummaryWarnings->setChecked(send.summary == SummaryShown::Warnings);
+    CheckBoxQuietHoursClick();
 }
 
 void TFormSettings::showCredentialNote() {
@@ -160,7 +229,7 @@ bool TFormSettings::confirmLogFolder() {
             return false;
         }
         QString reason;
-        if (CreateLogFolder(folder.path, &reason))
+        if (CreateFolders(folder.path, &reason))
             return true;
         prompts().okBox(this, Prompts::Icon::Error, QString::fromLatin1(kErrorTitle),
                         WithReason(QStringLiteral("無法建立運作記錄檔目錄：%1").arg(folder.path), reason));
@@ -173,13 +242,14 @@ bool TFormSettings::confirmLogFolder() {
 
 void TFormSettings::ButtonOkClick() {
     m_loginTest->cancel(); // the settings it tests are being replaced
-    if (!confirmLogFolder() || !collectSettings())
+    if (!confirmLogFolder() || !sendSettingsValid() || !collectSettings())
         return;
     emit gatewayCommandsEnabled(true);
     QString error;
     if (!WriteConfig(m_config, &error))
         prompts().okBox(this, Prompts::Icon::Error, QString::fromLatin1(kErrorTitle),
                         WithReason(QStringLiteral("設定檔寫入失敗！"), error));
+    storeSendSettings();
     // The settings are in force for this run even when the file could not be written.
     accept();
 }
@@ -189,8 +259,9 @@ void TFormSettings::ButtonCancelClick() {
 }
 
 void TFormSettings::ButtonLogFilesClick() {
-    const QString folder =
-        prompts().chooseFolder(this, QStringLiteral("請選擇運作記錄檔目錄："), m_editLogFiles->text());
+    // A relative folder is the start folder's, as the logs take it.
+    const QString folder = prompts().chooseFolder(this, QStringLiteral("請選擇運作記錄檔目錄："),
+                                                  LogFolderPath(m_config.StartDir(), m_editLogFiles->text()));
     if (!folder.isEmpty())
         m_editLogFiles->setText(folder);
 }

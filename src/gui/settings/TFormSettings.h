@@ -3,8 +3,10 @@
 #include <QDialog>
 #include <QTimer>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QTimeEdit;
 class QPushButton;
 class QTabWidget;
 
@@ -15,9 +17,9 @@ class JobSupervisor;
 class LoginTestRun;
 struct LoginTestResult;
 
-// "參數設定": the log folder, the gateway address and port, and the account. Created once at start-up and
-// shown modally; OK stores the fields in the program's Config and NorviSMSAp.cfg, 連線測試 logs in with
-// them.
+// "參數設定": the log folder, the gateway address and port, the account, and the send's quiet hours and
+// summary. Created once at start-up and shown modally; OK stores the first three in the program's Config and
+// NorviSMSAp.cfg, the last two in NorviSMSAp.ini (SendSettings); 連線測試 logs in with them.
 // The connection test runs off the user-interface thread (LoginTestRun): while it waits the window stays
 // usable, shows a busy cursor and a line saying what it waits for, and its button reads 取消測試, which
 // ends the test at once (as do 確定, 取消 and closing the window).
@@ -46,6 +48,7 @@ private slots:
     void ButtonCancelClick();
     void ButtonLogFilesClick();
     void ButtonLoginTestClick();
+    void CheckBoxQuietHoursClick();
 
 private:
     void FormShow();
@@ -56,6 +59,10 @@ private:
     // Before 確定 stores the log folder: asks about one that is missing or cannot be written. False keeps
     // the window open.
     bool confirmLogFolder();
+    QWidget* buildSendPage();
+    // The 傳送時段 page: false (after saying why) keeps the window open; stored into NorviSMSAp.ini.
+    bool sendSettingsValid();
+    void storeSendSettings();
     void loginTestFinished(const LoginTestResult& result);
     void setTestBusy(bool busy);
     void showTestWait();
@@ -69,6 +76,11 @@ private:
     QLineEdit* m_editGWAccount = nullptr;
     QLineEdit* m_editGWPasswd = nullptr;
     QPushButton* m_buttonLoginTest = nullptr;
+    QCheckBox* m_checkQuietHours = nullptr;
+    QTimeEdit* m_editQuietFrom = nullptr;
+    QTimeEdit* m_editQuietTo = nullptr;
+    QCheckBox* m_checkCliRefuses = nullptr;
+    QCheckBox* m_checkSummaryWarnings = nullptr;
     QLabel* m_labelLoginTest = nullptr;
     QLabel* m_labelCredentialNote = nullptr;
     LoginTestRun* m_loginTest = nullptr;

@@ -33,11 +33,9 @@ QLabel* makeLabel(QWidget* parent, const QString& caption, QWidget* buddy) {
     return label;
 }
 
-QPushButton* makeButton(QWidget* parent, const QString& caption, const char* name, ReturnKey returnKey) {
+QPushButton* makeButton(QWidget* parent, const QString& caption, const char* name) {
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(QString::fromLatin1(name));
-    if (returnKey == ReturnKey::Ignores)
-        button->setAutoDefault(false);
     return button;
 }
 
@@ -85,13 +83,19 @@ QToolBar* makeToolBar(QWidget* parent, int iconSize) {
     return toolBar;
 }
 
-QDialogButtonBox* makeButtonBox(QWidget* parent, QPushButton* accept, QPushButton* reject) {
+QDialogButtonBox* makeButtonBox(QWidget* parent, QPushButton* accept, QPushButton* reject,
+                                std::initializer_list<QPushButton*> more) {
     auto* box = new QDialogButtonBox(Qt::Horizontal, parent);
     auto* style = new AcceptFirstStyle;
     style->setParent(box);
     box->setStyle(style);
     box->addButton(accept, accept->isDefault() ? QDialogButtonBox::AcceptRole : QDialogButtonBox::ActionRole);
     box->addButton(reject, QDialogButtonBox::RejectRole);
+    for (QPushButton* button : more)
+        box->addButton(button, QDialogButtonBox::ActionRole);
+    // The box passes its focus on to its first button, which makes it report that button's focus as its own;
+    // a button added later would make it do so again.
+    box->setFocusProxy(nullptr);
     return box;
 }
 

@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QString>
 
+#include <initializer_list>
+
 class QComboBox;
 class QDialogButtonBox;
 class QLabel;
@@ -16,14 +18,11 @@ class QWidget;
 // it by) and its accessible name (what screen readers and the journeys find it by) in one way.
 namespace norvi {
 
-// Whether a button takes Return while it has the focus (Qt's auto-default). The address book's editors and
-// the transfer wizard decide themselves what Return does, so their buttons never take it by themselves.
-enum class ReturnKey { Takes, Ignores };
-
 // A label that names its control for screen readers and gives it the label's Alt shortcut.
 QLabel* makeLabel(QWidget* parent, const QString& caption, QWidget* buddy);
-QPushButton* makeButton(QWidget* parent, const QString& caption, const char* name,
-                        ReturnKey returnKey = ReturnKey::Takes);
+// A button of a dialog takes Return while it has the focus, as every desktop's buttons do; elsewhere in the
+// dialog Return presses the dialog's default button (setDefault), when it has one.
+QPushButton* makeButton(QWidget* parent, const QString& caption, const char* name);
 QLineEdit* makeEdit(QWidget* parent, const char* name);
 QRadioButton* makeRadio(QWidget* parent, const QString& caption, const char* name);
 QComboBox* makeDropDown(QWidget* parent, const char* name, const QString& accessibleName);
@@ -47,6 +46,9 @@ QAction* makeAction(Owner* owner, const QString& caption, const char* name, void
 // The row of a dialog's closing buttons, at its right, in the order given (確定 before 取消) whatever the
 // desktop's habit. A box makes its first accepting button the default when it is shown; an `accept` that is
 // not the default already is placed as a plain action, so a window without a default button keeps none.
-QDialogButtonBox* makeButtonBox(QWidget* parent, QPushButton* accept, QPushButton* reject);
+// The box itself never stands for a button: screen readers would read an unnamed panel as focused with it.
+// `more` follow 取消 as plain actions.
+QDialogButtonBox* makeButtonBox(QWidget* parent, QPushButton* accept, QPushButton* reject,
+                                std::initializer_list<QPushButton*> more = {});
 
 } // namespace norvi

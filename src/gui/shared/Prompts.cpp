@@ -44,9 +44,6 @@ public:
             break;
         }
         switch (buttons) {
-        case Buttons::Yes:
-            box.setStandardButtons(QMessageBox::Yes);
-            break;
         case Buttons::Ok:
             box.setStandardButtons(QMessageBox::Ok);
             break;
@@ -58,7 +55,7 @@ public:
             box.setEscapeButton(QMessageBox::Cancel);
             break;
         }
-        if (preselected == Answer::No && buttons != Buttons::Yes && buttons != Buttons::Ok)
+        if (preselected == Answer::No && buttons != Buttons::Ok)
             box.setDefaultButton(QMessageBox::No);
         const int result = box.exec();
         if (result == QMessageBox::No)

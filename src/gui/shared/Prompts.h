@@ -12,7 +12,8 @@ namespace norvi {
 class Prompts {
 public:
     enum class Icon { Information, Warning, Error, Question, None };
-    enum class Buttons { Yes, Ok, YesNo, YesNoCancel };
+    // A box that only informs has one 確定 (Ok); 是 and 否 are for questions.
+    enum class Buttons { Ok, YesNo, YesNoCancel };
     enum class Answer { Yes, No, Ok, Cancel }; // Esc on a box with 取消 answers Cancel
 
     virtual ~Prompts() = default;
@@ -49,9 +50,9 @@ public:
     // because what it asked about was stopped meanwhile. Prompts that answer at once have none open.
     virtual void withdrawQuestions(QWidget* parent) { (void)parent; }
 
-    // The button sets the program uses.
+    // The button sets the program uses. A notice and an OK box alike have the one 確定 button.
     void notice(QWidget* parent, Icon icon, const QString& title, const QString& text) {
-        message(parent, icon, Buttons::Yes, title, text);
+        message(parent, icon, Buttons::Ok, title, text);
     }
     void okBox(QWidget* parent, Icon icon, const QString& title, const QString& text) {
         message(parent, icon, Buttons::Ok, title, text);

@@ -78,6 +78,15 @@ QString cleanAbsolute(const QString& folder) {
     return QDir::cleanPath(QDir(folder).absolutePath());
 }
 
+// The folder itself, or the nearest one above it that is there: a folder typed but not made yet opens the
+// tree where it would be made.
+QString nearestFolder(const QString& folder) {
+    QString path = cleanAbsolute(folder);
+    while (!QFileInfo(path).isDir() && !QDir(path).isRoot())
+        path = QFileInfo(path).absolutePath();
+    return path;
+}
+
 } // namespace
 
 QStringList TFormSelectDir::driveRoots() {
@@ -121,18 +130,21 @@ TFormSelectDir::TFormSelectDir(QWidget* parent, const QString& start) : QDialog(
         m_tree->hideColumn(column);
     m_tree->setMinimumSize(280, 240);
     // The prompt names the folder tree (a tree takes its name only as given, not from its label); the root
-    // selector above it has no label of its own.
+    // selector has a label of its own, which is how screen readers name a drop-down.
     m_prompt->setBuddy(m_tree);
     m_tree->setAccessibleName(m_prompt->text());
-    m_drives->setAccessibleName(QStringLiteral("磁碟機"));
+    auto* drivesLabel = makeLabel(this, QStringLiteral("磁碟機(&D)："), m_drives);
 
     auto* buttonOk = makeButton(this, QStringLiteral("確定"), "ButtonOk");
     buttonOk->setDefault(true);
-    auto* buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel", ReturnKey::Ignores);
+    auto* buttonCancel = makeButton(this, QStringLiteral("取消"), "ButtonCancel");
 
+    auto* drivesRow = new QHBoxLayout;
+    drivesRow->addWidget(drivesLabel);
+    drivesRow->addWidget(m_drives, 1);
     auto* layout = new QVBoxLayout(this);
+    layout->addLayout(drivesRow);
     layout->addWidget(m_prompt);
-    layout->addWidget(m_drives);
     layout->addWidget(m_tree, 1);
     layout->addWidget(makeButtonBox(this, buttonOk, buttonCancel));
 
@@ -153,8 +165,7 @@ TFormSelectDir::TFormSelectDir(QWidget* parent, const QString& start) : QDialog(
     connect(m_filter, &QAbstractItemModel::layoutChanged, this, scrollLater);
     connect(m_tree, &QTreeView::clicked, this, [this] { m_keepInView.clear(); });
 
-    const QFileInfo startInfo(start);
-    setCurrentFolder(!start.isEmpty() && startInfo.isDir() ? start : QDir::currentPath());
+    setCurrentFolder(start.isEmpty() ? QDir::currentPath() : nearestFolder(start));
 }
 
 void TFormSelectDir::showEvent(QShowEvent* e) {

@@ -12,7 +12,8 @@ class QTreeView;
 namespace norvi {
 
 // "目錄選擇": a root selector above a folder tree. The tree shows the chosen root as its one top item
-// and starts at the given folder (the process's current folder by default).
+// and starts at the given folder, or the nearest one above it that is there (the process's current folder
+// by default).
 class TFormSelectDir : public QDialog {
     Q_OBJECT
 public:

@@ -86,7 +86,7 @@ TFormShowProcess::TFormShowProcess() : QDialog(nullptr, Qt::Dialog | Qt::Customi
     m_labelElapsed = makeFixedLabel(this, QString(), valueLeft, kRowElapsed, "LabelElapsed", valueWidth);
     m_labelAverage = makeFixedLabel(this, QString(), valueLeft, kRowAverage, "LabelAverage", valueWidth);
 
-    m_button = makeButton(this, QStringLiteral("中斷"), "ButtonOk", ReturnKey::Ignores);
+    m_button = makeButton(this, QStringLiteral("中斷"), "ButtonOk");
     m_button->resize(kProcessButtonWidth, kProcessButtonHeight);
     connect(m_button, &QPushButton::clicked, this, &TFormShowProcess::ButtonOkClick);
 
@@ -111,13 +111,14 @@ void TFormShowProcess::setMaximum(int maximum) {
         showCounts();
 }
 
-void TFormShowProcess::startOperation(QWidget* newOwner, bool closeNewOwner, int maximum, bool modal) {
+void TFormShowProcess::startOperation(QWidget* newOwner, bool closeNewOwner, int maximum, bool modal, OwnerWait wait) {
     if (isVisible()) {
         QCoreApplication::sendPostedEvents(this, WM_SHOWPROCESS);
         hide();
     }
     m_owner = newOwner;
     m_closeOwner = closeNewOwner;
+    m_ownerWait = wait;
     setWindowModality(modal ? Qt::ApplicationModal : Qt::NonModal);
     show();
     setMaximum(maximum);
@@ -170,7 +171,7 @@ void TFormShowProcess::FormShow() {
     m_stopping = false;
     m_labelWait->clear();
     m_waitTimer.start();
-    if (m_owner)
+    if (m_owner && m_ownerWait == OwnerWait::Disabled)
         m_owner->setEnabled(false);
     fitWidth(kShownWidth);
     // The clock runs from the operation's start, not from its first step.
@@ -219,7 +220,7 @@ void TFormShowProcess::handleReport(const ProgressReport& report) {
             m_labelStatus->setFixedWidth(wanted);
     }
     m_labelStatus->setText(m_tracker.statusText());
-    if (!IsStepState(report.state) && !ended)
+    if (!(IsStepState(report.state) && report.steps > 0) && !ended)
         return;
 
     showCounts();

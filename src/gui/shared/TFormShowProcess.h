@@ -16,13 +16,18 @@ class RunActivity;
 
 namespace norvi {
 
+// How the window that started an operation waits for it: disabled as a whole, or (the main window, whose
+// menu bar keeps 結束, 關於 and the view toggles while a job runs) with only the commands it locks itself.
+enum class OwnerWait { Disabled, LocksItself };
+
 // "作業進度": the one progress window every long operation shares. Driven only by posted
-// WM_SHOWPROCESS events, so workers report without touching it. While running it disables `owner`;
-// its button first offers 中斷 (stopPressed: the job's owner sets the job's StopFlag, which ends a gateway wait
-// at once, but for an answer already on its way, which gets a short grace; the button then reads 正在中斷…, and
-// pressed again ends the grace and is disabled until the end arrives), then 確定 once an end state arrived. While a
-// gateway job waits for a reply, a line beside the button says so and for how long ("等待閘道回應… 12 秒") and which
-// recipient or MsgId it is on, read from the running job's activity (watch) a few times a second.
+// WM_SHOWPROCESS events, so workers report without touching it. While running it disables `owner` (unless
+// the owner locks its own commands); its button first offers 中斷 (stopPressed: the job's owner sets the job's
+// StopFlag, which ends a gateway wait at once, but for an answer already on its way, which gets a short grace; the
+// button then reads 正在中斷…, and pressed again ends the grace and is disabled until the end arrives), then 確定 once
+// an end state arrived. While a gateway job waits for a reply, a line beside the button says so and for how long
+// ("等待閘道回應… 12 秒") and which recipient or MsgId it is on, read from the running job's activity (watch) a few
+// times a second.
 //
 // A caller names the owner through startOperation, shows the window, sets the maximum (before the first step)
 // and then posts states or starts the worker that posts them.
@@ -45,7 +50,8 @@ public:
     // caller must keep; `modal` when a modal window is open, which would otherwise keep the button from
     // being pressed. When it still shows an earlier operation (a save just before a load), that
     // operation's states are handled first, so its summary is written before the window starts over.
-    void startOperation(QWidget* owner, bool closeOwner, int maximum, bool modal = false);
+    void startOperation(QWidget* owner, bool closeOwner, int maximum, bool modal = false,
+                        OwnerWait wait = OwnerWait::Disabled);
     // Closes the window without a press of its button (an operation that could not start, the program
     // ending): states still queued are handled first, so an ended operation's summary is written; the
     // owner is enabled again and, when the operation had ended, closed as 確定 would.
@@ -73,6 +79,7 @@ private:
     // Close the owner too when the user confirms the end; a dialog owner is rejected, which also ends its
     // modal show when it is hidden.
     bool m_closeOwner = false;
+    OwnerWait m_ownerWait = OwnerWait::Disabled;
     void FormShow();
     void handleReport(const ProgressReport& report);
     void showTimeLabels(bool visible);

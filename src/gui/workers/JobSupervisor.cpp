@@ -18,12 +18,12 @@ JobSupervisor::JobSupervisor(TFormShowProcess& progress) : m_progress(progress) 
 
 JobSupervisor::~JobSupervisor() = default;
 
-void JobSupervisor::begin(QWidget* starter, int maximum, bool closeStarter) {
+void JobSupervisor::begin(QWidget* starter, int maximum, bool closeStarter, OwnerWait wait) {
     if (m_beforeJob)
         m_beforeJob();
     // Above a modal starter the progress window must be modal itself, or the starter's modality would
     // keep its button from ever being pressed.
-    m_progress.startOperation(starter, closeStarter, maximum, QApplication::activeModalWidget() != nullptr);
+    m_progress.startOperation(starter, closeStarter, maximum, QApplication::activeModalWidget() != nullptr, wait);
     m_progressShown = true;
     setBusy(true);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/workers/JobRegistry.h"
+#include "gui/shared/TFormShowProcess.h"
 
 #include <QList>
 #include <QObject>
@@ -11,8 +12,6 @@
 class QWidget;
 
 namespace norvi {
-
-class TFormShowProcess;
 
 // The one owner of every job of the desktop program, from its start to its last row: a send run, a
 // query or cancel run, a single MsgId, a load or save of the send log, a list-file load, an import or
@@ -27,7 +26,8 @@ class TFormShowProcess;
 // A job that a modal window started gets an application-modal progress window: it stacks above every
 // modal window already open, so its button always takes input and the starter keeps its modal show until
 // the user confirms the end. A job of the main window itself leaves the progress window modeless: the
-// main window is disabled as the starter, and its close box still reaches the exit question.
+// main window locks the commands that would start other work (busyChanged), and its menu bar, its close box
+// and the exit question stay usable.
 class JobSupervisor : public QObject {
     Q_OBJECT
 public:
@@ -36,10 +36,10 @@ public:
     JobSupervisor(const JobSupervisor&) = delete;
     JobSupervisor& operator=(const JobSupervisor&) = delete;
 
-    // A job with the progress window: shows it for `maximum` steps, disables `starter` until the user
-    // confirms the end and closes `starter` then when `closeStarter` is set. The caller starts its
-    // worker (or runs its steps) right after.
-    void begin(QWidget* starter, int maximum, bool closeStarter);
+    // A job with the progress window: shows it for `maximum` steps, disables `starter` (or lets it lock its
+    // own commands, as `wait` says) until the user confirms the end and closes `starter` then when
+    // `closeStarter` is set. The caller starts its worker (or runs its steps) right after.
+    void begin(QWidget* starter, int maximum, bool closeStarter, OwnerWait wait = OwnerWait::Disabled);
     // A job without the progress window (a single MsgId, a connection test, an import or export): busy
     // until end() or, when a worker was started, until that worker is gone.
     void beginQuiet(QWidget* starter);

@@ -1,0 +1,348 @@
+#include "core/compose/OptOutList.h"
+
+#include "core/addressbook/BookFile.h"
+#include "core/compose/NumberKey.h"
+#include "core/compose/OddNumbers.h"
+#include "core/compose/RecipientLists.h"
+#include "core/shared/Big5.h"
+#include "core/shared/Config.h"
+#include "core/shared/FileLock.h"
+#include "core/shared/InputFile.h"
+#include "core/shared/SaveFile.h"
+#include "core/shared/SendSettings.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace norvi {
+
+namespace {
+
+// A stop list of 400,000 numbers; anything larger is not one.
+constexpr qint64 kMaxOptOutBytes = qint64(16) * 1024 * 1024;
+constexpr int kNamedOptOutLines = 5;
+
+QByteArrayView trimmedField(QByteArrayView field) {
+    QByteArrayView text = field.trimmed();
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
+        text = text.sliced(1, text.size() - 2).trimmed();
+    return text;
+}
+
+// The number of a line: the text before its first comma, Tab or ";"; `rest` gets what follows.
+QByteArrayView firstField(QByteArrayView line, QByteArrayView* rest) {
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == ',' || c == '\t' || c == ';') {
+            *rest = line.sliced(i + 1);
+            return line.first(i);
+        }
+    }
+    *rest = QByteArrayView();
+    return line;
+}
+
+QByteArray optOutNoteLine(QByteArrayView note) {
+    QByteArray text = note.trimmed().toByteArray();
+    text.replace('\r', ' ');
+    text.replace('\n', ' ');
+    return text;
+}
+
+bool isDay(QByteArrayView text) {
+    const QString day = QString::fromLatin1(text.trimmed().toByteArray());
+    return QDate::fromString(day, QStringLiteral("yyyy/MM/dd")).isValid() ||
+           QDate::fromString(day, QStringLiteral("yyyy-MM-dd")).isValid();
+}
+
+// "number[,day][,note]" or "number[,note]" into an entry; false when the line holds no number.
+bool entryFromLine(QByteArrayView line, OptOutEntry* entry) {
+    QByteArrayView rest;
+    const QByteArrayView written = trimmedField(firstField(line, &rest));
+    const QByteArray number = SentNumber(written);
+    if (!IsPhoneNumber(number))
+        return false;
+    entry->number = number;
+    entry->added.clear();
+    entry->note.clear();
+    QByteArrayView after;
+    const QByteArrayView second = firstField(rest, &after);
+    if (isDay(second)) {
+        entry->added = second.trimmed().toByteArray().replace('-', '/');
+        entry->note = optOutNoteLine(trimmedField(after));
+    } else {
+        entry->note = optOutNoteLine(trimmedField(rest));
+    }
+    return true;
+}
+
+QString namedLine(qsizetype line, QByteArrayView text) {
+    return QStringLiteral("第 %1 行 %2").arg(line).arg(fromBig5(text.trimmed().toByteArray()));
+}
+
+} // namespace
+
+QString OptOutPath(const QString& startDir) {
+    return QDir(startDir).filePath(QStringLiteral("OptOut.txt"));
+}
+
+QByteArray OptOutDay(const QDate& day) {
+    return day.toString(QStringLiteral("yyyy/MM/dd")).toLatin1();
+}
+
+OptOutList OptOutList::fromBytes(const QByteArray& bytes) {
+    OptOutList list;
+    const QList<QByteArrayView> lines = SplitListFileLines(bytes);
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QByteArrayView text = lines.at(i);
+        if (text.trimmed().isEmpty())
+            continue;
+        Line line;
+        if (entryFromLine(text, &line.entry)) {
+            list.countKey(NumberKey(line.entry.number), 1);
+        } else {
+            line.kept = text.toByteArray();
+            list.m_damaged.emplace_back(i + 1, line.kept);
+        }
+        list.m_lines.push_back(std::move(line));
+    }
+    return list;
+}
+
+QByteArray OptOutList::toBytes() const {
+    QByteArray bytes;
+    for (const Line& line : m_lines) {
+        if (!line.kept.isEmpty()) {
+            bytes += line.kept;
+        } else {
+            bytes += line.entry.number + ',' + line.entry.added;
+            if (!line.entry.note.isEmpty())
+                bytes += ',' + line.entry.note;
+        }
+        bytes += "\r\n";
+    }
+    return bytes;
+}
+
+std::vector<OptOutEntry> OptOutList::entries() const {
+    std::vector<OptOutEntry> out;
+    out.reserve(m_lines.size());
+    for (const Line& line : m_lines)
+        if (line.kept.isEmpty())
+            out.push_back(line.entry);
+    return out;
+}
+
+bool OptOutList::contains(QByteArrayView written) const {
+    return m_keyCount.contains(NumberKey(written));
+}
+
+void OptOutList::countKey(const QByteArray& key, int change) {
+    int& count = m_keyCount[key];
+    count += change;
+    if (count <= 0)
+        m_keyCount.remove(key);
+}
+
+OptOutAdd OptOutList::add(QByteArrayView number, QByteArrayView note, const QDate& day) {
+    const QByteArray sent = SentNumber(number);
+    if (!IsPhoneNumber(sent))
+        return OptOutAdd::NotANumber;
+    const QByteArray key = NumberKey(sent);
+    if (m_keyCount.contains(key))
+        return OptOutAdd::AlreadyListed;
+    Line line;
+    line.entry = OptOutEntry{sent, OptOutDay(day), optOutNoteLine(note)};
+    m_lines.push_back(std::move(line));
+    countKey(key, 1);
+    return OptOutAdd::Added;
+}
+
+int OptOutList::remove(QByteArrayView number) {
+    const QByteArray key = NumberKey(SentNumber(number));
+    int removed = 0;
+    for (auto it = m_lines.begin(); it != m_lines.end();) {
+        if (it->kept.isEmpty() && NumberKey(it->entry.number) == key) {
+            it = m_lines.erase(it);
+            ++removed;
+        } else {
+            ++it;
+        }
+    }
+    m_keyCount.remove(key);
+    return removed;
+}
+
+QString OptOutList::damageText() const {
+    if (m_damaged.empty())
+        return QString();
+    QStringList named;
+    for (std::size_t k = 0; k < m_damaged.size() && k < std::size_t(kNamedOptOutLines); ++k)
+        named << namedLine(m_damaged[k].first, m_damaged[k].second);
+    QString text = QStringLiteral("拒收名單檔案有 %1 行不是手機門號，已保留原樣：").arg(m_damaged.size()) +
+                   named.join(QStringLiteral("、"));
+    if (m_damaged.size() > std::size_t(kNamedOptOutLines))
+        text += QStringLiteral("…");
+    return text;
+}
+
+bool ReadOptOutFile(const QString& path, OptOutList* list, QString* error) {
+    if (!QFileInfo::exists(path)) {
+        *list = OptOutList();
+        return true;
+    }
+    QByteArray bytes;
+    QString refusal;
+    QString reason;
+    switch (ReadInputFile(path, kMaxOptOutBytes, &bytes, &refusal, &reason)) {
+    case InputRead::Ok:
+        *list = OptOutList::fromBytes(bytes);
+        return true;
+    case InputRead::TooLarge:
+        *error = QStringLiteral("拒收名單檔案 %1 超過 16 MB，無法讀取。").arg(path);
+        return false;
+    case InputRead::NotAFile:
+        *error = refusal;
+        return false;
+    default:
+        *error = QStringLiteral("無法讀取拒收名單檔案 %1：%2").arg(path, reason);
+        return false;
+    }
+}
+
+bool ChangeOptOutFile(const QString& path, const std::function<bool(OptOutList&)>& change, OptOutList* after,
+                      QString* error, bool wait) {
+    FileLock lock(path);
+    const bool locked = wait ? lock.lock() : lock.tryLock();
+    if (!locked) {
+        *error = lock.error().isEmpty()
+                     ? QStringLiteral("拒收名單正由%1變更中，請稍後再試。")
+                           .arg(lock.holder().isEmpty() ? QStringLiteral("另一個程式") : lock.holder())
+                     : QStringLiteral("無法鎖定拒收名單檔案：%1").arg(lock.error());
+        return false;
+    }
+    OptOutList list;
+    if (!ReadOptOutFile(path, &list, error))
+        return false;
+    if (change(list)) {
+        SaveFile file(path);
+        if (!file.open() || file.write(list.toBytes()) < 0 || !file.commit()) {
+            *error = QStringLiteral("拒收名單檔案寫入失敗：%1").arg(file.errorString());
+            return false;
+        }
+    }
+    if (after)
+        *after = std::move(list);
+    return true;
+}
+
+OptOutImport ReadOptOutImport(const QString& path) {
+    OptOutImport import;
+    QByteArray bytes;
+    QString refusal;
+    QString reason;
+    switch (ReadInputFile(path, kMaxOptOutBytes, &bytes, &refusal, &reason)) {
+    case InputRead::Ok:
+        break;
+    case InputRead::TooLarge:
+        import.error = QStringLiteral("檔案 %1 超過 16 MB，無法匯入。").arg(path);
+        return import;
+    case InputRead::NotAFile:
+        import.error = refusal;
+        return import;
+    default:
+        import.error = InputRefusalText(path, reason);
+        return import;
+    }
+    // A UTF-8 file (a spreadsheet's CSV, say) is taken as such when all of it is UTF-8 and some of it is not
+    // plain ASCII; any other file must be Big5.
+    const bool hasBom = bytes.startsWith("\xEF\xBB\xBF");
+    if (hasBom)
+        bytes.remove(0, 3);
+    bool ascii = true;
+    for (const char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            ascii = false;
+            break;
+        }
+    const bool utf8 = !ascii && FirstNonUtf8Line(bytes) == 0;
+    if (!ascii && !utf8) {
+        if (const int line = FirstNonBig5Line(bytes); line > 0) {
+            import.error = QStringLiteral("檔案 %1 第 %2 行不是 Big5 或 UTF-8 文字，無法匯入。").arg(path).arg(line);
+            return import;
+        }
+    }
+    const QList<QByteArrayView> lines = SplitListFileLines(bytes);
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QByteArray line = lines.at(i).toByteArray();
+        if (line.trimmed().isEmpty())
+            continue;
+        if (utf8 && !toBig5(QString::fromUtf8(line), line)) {
+            // A note without a Big5 form: the number still counts, without the note.
+            QByteArrayView rest;
+            line = firstField(lines.at(i), &rest).toByteArray();
+        }
+        OptOutEntry entry;
+        if (entryFromLine(line, &entry)) {
+            import.entries.push_back(std::move(entry));
+            continue;
+        }
+        ++import.skipped;
+        if (import.named.size() < kNamedOptOutLines)
+            import.named << QStringLiteral("第 %1 行 %2")
+                                .arg(i + 1)
+                                .arg(utf8 ? QString::fromUtf8(lines.at(i).trimmed().toByteArray())
+                                          : fromBig5(lines.at(i).trimmed().toByteArray()));
+    }
+    return import;
+}
+
+OptOutImportCount AddImported(OptOutList& list, const OptOutImport& import, const QDate& today) {
+    OptOutImportCount count;
+    for (const OptOutEntry& entry : import.entries) {
+        const QDate day = entry.added.isEmpty()
+                              ? today
+                              : QDate::fromString(QString::fromLatin1(entry.added), QStringLiteral("yyyy/MM/dd"));
+        if (list.add(entry.number, entry.note, day.isValid() ? day : today) == OptOutAdd::Added)
+            ++count.added;
+        else
+            ++count.alreadyListed;
+    }
+    return count;
+}
+
+QString OptOutImportText(const OptOutImportCount& count, const OptOutImport& import) {
+    QString text = QStringLiteral("匯入 %1 筆，已在名單中 %2 筆").arg(count.added).arg(count.alreadyListed);
+    if (import.skipped > 0) {
+        text += QStringLiteral("，略過 %1 行（不是手機門號）：").arg(import.skipped) +
+                import.named.join(QStringLiteral("、"));
+        if (import.skipped > import.named.size())
+            text += QStringLiteral("…");
+    }
+    return text + QStringLiteral("。");
+}
+
+bool ExportOptOut(const OptOutList& list, const QString& path, const QString& startDir, QString* error) {
+    for (const QString& own :
+         {OptOutPath(startDir), ConfigPath(startDir), AddressBookPath(startDir), SendSettingsPath(startDir)}) {
+        if (SameFile(path, own) || QFileInfo(path).absoluteFilePath() == QFileInfo(own).absoluteFilePath()) {
+            *error = QStringLiteral("%1 是程式自己的檔案，不能匯出到這裡。").arg(path);
+            return false;
+        }
+    }
+    QByteArray bytes;
+    for (const OptOutEntry& entry : list.entries()) {
+        bytes += entry.number + ',' + entry.added;
+        if (!entry.note.isEmpty())
+            bytes += ',' + entry.note;
+        bytes += "\r\n";
+    }
+    SaveFile file(path);
+    if (!file.open() || file.write(bytes) < 0 || !file.commit()) {
+        *error = QStringLiteral("無法寫入檔案 %1：%2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+} // namespace norvi

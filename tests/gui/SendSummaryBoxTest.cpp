@@ -1,0 +1,158 @@
+// The summary before the send, in the send dialog: who is reached and left out, the duplicates' check box, the
+// night line and its choice, and when the box is shown at all.
+
+#include "SendDialogFixture.h"
+
+#include "core/compose/OptOutList.h"
+#include "core/shared/SendSettings.h"
+
+#include <QCheckBox>
+#include <QFile>
+
+using namespace norvi;
+using namespace norvi::test;
+
+namespace {
+
+class SendSummaryBoxTest : public SendDialogFixture {
+protected:
+    void stop(const char* number) {
+        QString error;
+        ASSERT_TRUE(ChangeOptOutFile(
+            OptOutPath(m_dir.path()),
+            [&](OptOutList& l) { return l.add(number, {}, QDate(2024, 3, 1)) == OptOutAdd::Added; }, nullptr, &error))
+            << error.toStdString();
+    }
+    QByteArray opLog() {
+        QFile f(QDir(logFolder()).filePath(QStringLiteral("20240301.dbg")));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    // Types the recipients and the text, then presses 傳送 with `answer` acting in the summary.
+    void send(const QString& recipients, const std::function<void(QDialog&)>& answer) {
+        ASSERT_TRUE(typeInto(field(), recipients));
+        ASSERT_TRUE(typeInto(memo(), QStringLiteral("hi")));
+        answerSendSummary(answer);
+        press("ButtonSend");
+    }
+};
+
+} // namespace
+
+// A group holding a member twice over, one number written another way, and a stopped number: the box counts
+// them, 取消 sends nothing, 傳送 sends each person once and the stopped one never; the log names it.
+TEST_F(SendSummaryBoxTest, CountsWhoIsReachedAndLeftOutCancelSendsNothingSendSendsEachOnce) {
+    addressBook().putMember(test::member(1, big5("王小明"), "0912000001"));
+    addressBook().putMember(test::member(2, big5("陳美玲"), "0912000002"));
+    addressBook().putGroup(test::named(test::group(-301, {{0, 1}, {1, 2}}), big5("家長")));
+    stop("0912-000-002");
+    open(
+        [&] {
+            render({entry(-301, KindAddressBook, "家長"), entry(1, KindAddressBook, "王小明"),
+                    entry(0, KindTyped, "+886912000001"), entry(0, KindTyped, "0912000003")});
+            ASSERT_TRUE(typeInto(memo(), QStringLiteral("hi")));
+            QStringList lines;
+            answerSendSummary([&](QDialog& box) {
+                lines << summaryLine(box, "Count") << summaryLine(box, "LeftOut");
+                EXPECT_TRUE(click(&box, "ButtonCancel"));
+            });
+            press("ButtonSend");
+            EXPECT_EQ(lines, (QStringList{QStringLiteral("收訊人 2 位、共 2 通簡訊"),
+                                          QStringLiteral("略過：重複 2、拒收 1、號碼不符 0")}));
+            EXPECT_TRUE(m_sim->requests().empty());
+            EXPECT_TRUE(dialog().isVisible()) << "取消 goes back to the dialog";
+            answerSendSummary();
+            press("ButtonSend");
+            finishRun();
+        },
+        false);
+    EXPECT_EQ(sentNumbers(), (QStringList{QStringLiteral("0912000001"), QStringLiteral("0912000003")}));
+    EXPECT_TRUE(opLog().contains(big5("拒收名單：0912000002（陳美玲） 未傳送"))) << opLog().constData();
+}
+
+TEST_F(SendSummaryBoxTest, TheDuplicatesCheckBoxSendsThemAfterAll) {
+    open(
+        [&] {
+            send(QStringLiteral("0912000001; 0912-000-001; 0912000002"), [](QDialog& box) {
+                auto* keep = findControl<QCheckBox>(&box, "CheckBoxKeepDuplicates");
+                EXPECT_TRUE(keep->isVisible());
+                EXPECT_TRUE(click(keep));
+                EXPECT_EQ(summaryLine(box, "Count"), QStringLiteral("收訊人 3 位、共 3 通簡訊"));
+                EXPECT_EQ(summaryLine(box, "LeftOut"), QStringLiteral("略過：重複 0、拒收 0、號碼不符 0"));
+                EXPECT_TRUE(keep->isVisible()) << "ticked, it stays to be cleared again";
+                EXPECT_TRUE(click(&box, "ButtonSend"));
+            });
+            finishRun();
+        },
+        false);
+    EXPECT_EQ(sentNumbers().size(), 3);
+}
+
+// At 23:40 the box says it is night; its default books the run for the end of the quiet hours, 照常傳送
+// sends now and the operation log says so.
+TEST_F(SendSummaryBoxTest, ANightRunIsBookedForTheMorningByDefault) {
+    Clock::setFixed(QDateTime(QDate(2024, 3, 1), QTime(23, 40)));
+    for (const bool moved : {true, false}) {
+        open(
+            [&] {
+                send(QStringLiteral("0912000001"), [&](QDialog& box) {
+                    EXPECT_EQ(summaryLine(box, "QuietHours"), QStringLiteral("現在是夜間（21:00–08:00）"));
+                    EXPECT_TRUE(findControl<QRadioButton>(&box, "RadioSummaryQuietHours0")->isChecked());
+                    EXPECT_EQ(findControl<QRadioButton>(&box, "RadioSummaryQuietHours0")->text(),
+                              QStringLiteral("改為 08:00 預約傳送"));
+                    if (!moved) {
+                        EXPECT_TRUE(click(&box, "RadioSummaryQuietHours1"));
+                        m_prompts.answers.push_back(Prompts::Answer::No); // 要清除現有的傳送紀錄？ keep the row
+                    }
+                    EXPECT_TRUE(keyClick(&box, Qt::Key_Return)) << "Return is 傳送";
+                });
+                finishRun();
+            },
+            false);
+    }
+    const std::vector<sGwRequest> requests = m_sim->requests();
+    QList<QByteArray> schedules;
+    for (const sGwRequest& r : requests)
+        if (r.msg_type == GwSendDomestic)
+            schedules << QByteArray(r.msg_params + std::strlen(r.msg_params) + 1);
+    EXPECT_EQ(schedules, (QList<QByteArray>{"03", "01"})) << "booked, then sent at once";
+    const QStringList times{cell(0, ColSendTime), cell(1, ColSendTime)};
+    EXPECT_TRUE(times.contains(QStringLiteral("20240302080000"))) << times.join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(opLog().contains(big5("現在是夜間（21:00–08:00），改為 2024/03/02 08:00 預約傳送")));
+    EXPECT_TRUE(opLog().contains(big5("現在是夜間（21:00–08:00），照常傳送")));
+}
+
+// "只在有略過或警告時顯示" is written for the next sends: a clean run then goes without the box, one with a link
+// still shows it, and the settings say always again when the box is cleared.
+TEST_F(SendSummaryBoxTest, TheBoxCanBeAskedToShowOnlyWithWarnings) {
+    open(
+        [&] {
+            send(QStringLiteral("0912000001"), [](QDialog& box) {
+                EXPECT_EQ(summaryLine(box, "Link"), QString());
+                EXPECT_TRUE(click(&box, "CheckBoxOnlyWarnings"));
+                EXPECT_TRUE(click(&box, "ButtonSend"));
+            });
+            finishRun();
+        },
+        false);
+    EXPECT_EQ(ReadSendSettings(m_dir.path()).summary, SummaryShown::Warnings);
+    open(
+        [&] {
+            ASSERT_TRUE(typeInto(field(), QStringLiteral("0912000002")));
+            m_prompts.answers.push_back(Prompts::Answer::No); // 要清除現有的傳送紀錄？ keep the row
+            press("ButtonSend");                              // no box: nothing left out, no warning
+            finishRun();
+        },
+        false);
+    open([&] {
+        ASSERT_TRUE(typeInto(field(), QStringLiteral("0912000003")));
+        ASSERT_TRUE(typeInto(memo(), QStringLiteral("hi bit.ly/abc")));
+        answerSendSummary([](QDialog& box) {
+            EXPECT_EQ(summaryLine(box, "Link"), QStringLiteral("訊息含有網址，收訊人可能當成詐騙簡訊"));
+            EXPECT_TRUE(click(&box, "CheckBoxOnlyWarnings"));
+            EXPECT_TRUE(click(&box, "ButtonCancel"));
+        });
+        press("ButtonSend");
+    });
+    EXPECT_EQ(ReadSendSettings(m_dir.path()).summary, SummaryShown::Always);
+    EXPECT_EQ(sentNumbers().size(), 2);
+}
