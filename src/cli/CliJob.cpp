@@ -180,7 +180,7 @@ bool InterruptedBeforeStart(Console& console) {
 
 void PassInterruptToWorker(JobRegistry& jobs) {
     if (Interrupted())
-        jobs.requestStop();
+        jobs.requestStopOnce();
 }
 
 int stoppedOrRefused(Console& console) {

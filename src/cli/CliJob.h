@@ -116,7 +116,8 @@ bool Interrupted();
 // starts nothing.
 bool InterruptedBeforeStart(Console& console);
 // A signal reaches a worker's stop from the moment the worker exists (StopReach); one that came while the job
-// was being started, before that, is passed on here.
+// was being started, before that, is passed on here. One that reached the worker already is not asked for a
+// second time: that would end the grace of the answer on its way.
 void PassInterruptToWorker(JobRegistry& jobs);
 // The exit code of a command that could not start its job: 2 when a signal stopped it (a name lookup
 // ended by Ctrl+C), else 1.

@@ -93,6 +93,11 @@ void StopFlag::request() const noexcept {
     m_wake.raise();
 }
 
+void StopFlag::requestOnce() const noexcept {
+    if (!m_requested.exchange(true))
+        m_wake.raise();
+}
+
 void StopFlag::requestNow() const noexcept {
     m_requested.store(true);
     m_now.raise();

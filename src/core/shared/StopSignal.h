@@ -47,6 +47,10 @@ public:
     // ends the grace of an answer already on its way (it may be a MsgId that would otherwise be on no file).
     // Async-signal-safe: atomics and write()s.
     void request() const noexcept;
+    // The same, unless the flag is set already: a stop heard twice (a signal that reached the job, then the same
+    // signal passed on by the job's starter) is still one request, and an answer on its way keeps its grace.
+    // Async-signal-safe.
+    void requestOnce() const noexcept;
     // The program is ending: the flag, wake() and now() at once, so not even an answer on its way is awaited.
     void requestNow() const noexcept;
     bool requested() const noexcept { return m_requested.load(); }

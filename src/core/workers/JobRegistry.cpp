@@ -37,6 +37,12 @@ void JobRegistry::requestStop() {
         entry.thread->requestStop();
 }
 
+void JobRegistry::requestStopOnce() {
+    std::lock_guard<std::mutex> guard(JobLock);
+    for (const sSendThd& entry : WorkerList)
+        entry.thread->requestStopOnce();
+}
+
 bool JobRegistry::launch(const std::function<SendThd*(int32_t index)>& make,
                          const std::function<void(SendThd*)>& prepare, SendThd** started) {
     SendThd* worker = nullptr;

@@ -92,6 +92,11 @@ void SendThd::requestStop() {
     m_stop->request();
 }
 
+void SendThd::requestStopOnce() {
+    requestInterruption();
+    m_stop->requestOnce();
+}
+
 bool SendThd::askToContinue(int failures) {
     JobOwner* owner = m_ownerForm;
     if (!owner)

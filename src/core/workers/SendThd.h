@@ -79,6 +79,8 @@ public:
     // progress at once (asked again, the grace of an answer on its way too). The job then leaves the rows of
     // a stop and reports its end. Any thread.
     void requestStop();
+    // The same, but never a second request: a stop already asked for keeps the grace of an answer on its way.
+    void requestStopOnce();
     // This job's stop, which norvi-cli's signals reach too (StopReach) while the worker exists.
     const StopFlag& stop() const { return *m_stop; }
     // After `failures` transport failures in a row: whether the owner wants the run to go on (asked on
