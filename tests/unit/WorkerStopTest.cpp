@@ -6,6 +6,7 @@
 #include "core/shared/RunActivity.h"
 #include "core/shared/StopSignal.h"
 #include "core/workers/FollowUpRound.h"
+#include "core/workers/QueryJob.h"
 #include "core/workers/SendLogJobs.h"
 #include "core/workers/StopRows.h"
 #include "support/GatewayPeer.h"
@@ -284,6 +285,34 @@ TEST_F(QueryStopTest, SingleMsgIdTimedOutSaysTheGatewayDidNotAnswer) {
     EXPECT_EQ(fromBig5(owner.boxes[0].second), QStringLiteral("結果碼：-1\r\n查詢結果：閘道沒有回應（Recv()逾時）"));
 }
 
+// A Ctrl+C heard twice, by the handler and then passed on by the job's starter, is one stop: the answer on its
+// way keeps its grace. Only a stop asked for again ends the grace.
+TEST_F(QueryStopTest, AStopHeardTwiceKeepsTheAnswerOnItsWay) {
+    addSentRows(2);
+    sim->setReplyFaults({800, false, 0});
+    const struct {
+        bool passedOnOnce;
+        const char* code;
+    } cases[] = {{true, "4"}, {false, "-1"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.passedOnOnce ? "passed on once" : "asked again");
+        for (int i = 0; i < 2; ++i)
+            log.rows[i].cells[ColQueryCode].clear();
+        SendThd* worker = nullptr;
+        QString error;
+        ASSERT_TRUE(
+            StartRowJob(jobs, gateway(), WorkerMode::Query, true, &owner, &log, &log, nullptr, &error, &worker));
+        stopInsideTheWait(worker, 1, [&](SendThd*) {
+            StopRunningJobs(); // the signal handler
+            if (c.passedOnOnce)
+                jobs.requestStopOnce();
+            else
+                jobs.requestStop();
+        });
+        EXPECT_EQ(cell(1, ColQueryCode), c.code);
+    }
+}
+
 // The gateway client alone: where a stop finds it decides what the caller may assume.
 class ClientStopTest : public WorkerFixture {
 protected:
@@ -470,6 +499,32 @@ TEST_F(WorkerStopTest, StoppingOneOfTwoRunningJobsLeavesTheOtherToFinish) {
             EXPECT_TRUE(round.yielded());
             EXPECT_LT(answered.size(), 3);
         }
+    }
+}
+
+// A stop that lands between a first attempt whose request went out unanswered and the second attempt: the
+// exchange reads as cut while awaiting its answer (the gateway may have acted), never as not asked.
+TEST_F(ClientStopTest, AStopBeforeTheSecondAttemptKeepsTheFirstThatWentOut) {
+    const QByteArray msgId = test::sendAcceptedMessage(sim->port(), true);
+    const struct {
+        bool cancel;
+        int closeAfter; // the query's request is read and its connection closed: no answer
+        int junkBytes;  // the cancellation's answer comes with bytes behind it: not to be trusted
+    } cases[] = {{false, 1, 0}, {true, -1, 8}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cancel ? "cancel" : "query");
+        sim->setCloseAfter(c.closeAfter);
+        sim->setReplyFaults({0, false, c.junkBytes});
+        m_stop.clear();
+        SMSendNorviGw client;
+        pointClient(client);
+        // The signal arrives just after the check that lets the second attempt start.
+        const GatewayExchange ex = AskGateway(client, msgId, c.cancel, [this] {
+            m_stop.raise();
+            return false;
+        });
+        EXPECT_TRUE(ex.written);
+        EXPECT_EQ(ex.stop, SMSendNorviGw::StopPoint::AwaitingReply);
     }
 }
 

@@ -8,6 +8,8 @@ GatewayExchange GatewayExchange::run(SMSendNorviGw& client, const std::function<
                                      const std::function<bool(const GatewayExchange& outcome)>& again,
                                      const std::function<bool()>& stopRequested) {
     GatewayExchange ex;
+    // The last attempt whose request went out and got no answer to trust: the gateway may have acted on it.
+    GatewayExchange reached;
     int attempts = 0;
     bool retry = false;
     do {
@@ -34,8 +36,18 @@ GatewayExchange GatewayExchange::run(SMSendNorviGw& client, const std::function<
             ex.untrusted = client.lastReplyUntrusted();
             ex.outOfStep = ex.outOfStep || ex.untrusted;
             retry = again(ex);
+            if (ex.written && (ex.code == -1 || ex.untrusted))
+                reached = ex;
         }
     } while (retry && attempts < kMaxAttempts && ex.stop == SMSendNorviGw::StopPoint::None && !stopRequested());
+    // A stop that kept the next attempt from going out says nothing of a request before it that went out: that
+    // exchange ends as one cut while it awaited its answer, so its row says the gateway may have acted on it
+    // rather than that it was never asked.
+    if (ex.stop == SMSendNorviGw::StopPoint::BeforeRequest && reached.written) {
+        reached.stop = SMSendNorviGw::StopPoint::AwaitingReply;
+        reached.outOfStep = ex.outOfStep;
+        return reached;
+    }
     return ex;
 }
 

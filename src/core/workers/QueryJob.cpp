@@ -242,9 +242,17 @@ void QueryJob::askUnconfirmedAgain() {
         m_worker.activity().uncountAnswer(s.succeeded);
         if (s.succeeded)
             m_answered.remove(s.counted);
+        const bool stopped = m_stopped || m_worker.stopRequested();
+        if (stopped && m_cancel) {
+            // A stop leaves no time to ask again, and the cancellation went out: the gateway may have taken it.
+            setQueryCells(planned.rowId, QByteArray::number(StopRows::kCode), StopRows::cancelUnknownText());
+            m_worker.activity().countUncertain();
+            countResult(planned);
+            continue;
+        }
         // The answer is taken back: the row holds what it held before the job until a new one comes.
         setQueryCells(planned.rowId, planned.cells.queryCode, planned.cells.queryResult);
-        if (m_stopped || m_worker.stopRequested()) {
+        if (stopped) {
             m_worker.activity().countNotReached();
         } else {
             m_worker.gateway().Logout();
