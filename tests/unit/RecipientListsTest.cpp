@@ -1,10 +1,10 @@
 #include "core/compose/RecipientLists.h"
-#include "core/shared/StopSignal.h"
 #include "core/addressbook/BookFile.h"
 #include "core/compose/ComposeState.h"
 #include "core/compose/OptOutList.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
+#include "core/shared/StopSignal.h"
 #include "support/BookRecords.h"
 
 #include <gtest/gtest.h>
