@@ -7,7 +7,6 @@
 #include "core/compose/EntryLookup.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "gui/addressbook/BookListModel.h"
 #include "gui/addressbook/TFormAdrBk.h"
 

@@ -1,7 +1,6 @@
 // The operation log opens, appends and closes its file for every line, under one lock for all threads.
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/shared/OpLog.h"
 
 #include <QCoreApplication>

@@ -14,7 +14,6 @@
 #include "core/shared/Clock.h"
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/shared/Progress.h"
 #include "core/workers/JobOwner.h"
 #include "core/workers/JobRegistry.h"
@@ -60,10 +59,10 @@ protected:
     bool event(QEvent* e) override {
         if (e->type() != QEvent::Type(WM_SHOWPROCESS))
             return QObject::event(e);
-        const int state = static_cast<ShowProcessEvent*>(e)->state();
-        if (IsStepState(state))
-            ++steps;
-        tracker.handle(state, Clock::nowMSecsSinceEpoch()); // as the command-line front end does
+        const ProgressReport& report = static_cast<ShowProcessEvent*>(e)->report();
+        if (IsStepState(report.state))
+            steps += report.steps;
+        tracker.handle(report, Clock::nowMSecsSinceEpoch()); // as the command-line front end does
         return true;
     }
 };
@@ -155,7 +154,7 @@ void BM_CliQueryWalk(benchmark::State& state) {
         QString error;
         timer.restart();
         if (!StartRowJob(jobs, TargetFor(g_environment->settings.record(), "127.0.0.1"), WorkerMode::Query, allRows,
-                         &owner, &log, &maximum, &error, &worker))
+                         &owner, &log, &log, &maximum, &error, &worker))
             state.SkipWithError(qPrintable(error));
         progress.tracker.start(maximum);
         waitForWorker(worker);
@@ -202,7 +201,8 @@ void BM_DesktopQueryWalk(benchmark::State& state) {
         timer.restart();
         main.prepareProgress(allRows ? kRows : int(main.jobRows().selectedRows().size()));
         if (!StartRowJob(windows.jobs().registry(), TargetFor(g_environment->settings.record(), "127.0.0.1"),
-                         WorkerMode::Query, allRows, &owner, &main.jobRows(), &maximum, &error, &worker))
+                         WorkerMode::Query, allRows, &owner, &main.jobRows(), &main.jobRows(), &maximum, &error,
+                         &worker))
             state.SkipWithError(qPrintable(error));
         windows.jobs().workerStarted(worker); // as the window's own start hands it over
         waitForWorker(worker);

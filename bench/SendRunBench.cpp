@@ -18,7 +18,6 @@
 #include "core/sendlog/RowJournal.h"
 #include "core/sendlog/SendLogModel.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/shared/OpLog.h"
 #include "core/shared/Progress.h"
 #include "core/workers/JobOwner.h"

@@ -1,4 +1,4 @@
-// How long a stop takes inside a reply wait: the in-process stop (RequestStop, as 中斷 does, while the worker
+// How long a stop takes inside a reply wait: the in-process stop (the job's StopFlag, as 中斷 sets it, while the worker
 // waits for a reply of a 60 s reply wait) until the worker is gone, and Ctrl+C (SIGINT) to norvi-cli in the
 // same wait until the process has exited with its log saved. Two gateways: one that takes the login and
 // then never answers (the stop's grace for the answer in flight runs out), and one that answers every
@@ -14,7 +14,6 @@
 #include "core/sendlog/FileOrderJobRows.h"
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/shared/StopSignal.h"
 #include "core/workers/JobOwner.h"
 #include "core/workers/JobRegistry.h"
@@ -99,7 +98,7 @@ double inProcessStop(gwsim::GatewaySimulator& sim) {
     waitForSends(sim, before + 1);
     QElapsedTimer timer;
     timer.start();
-    RequestStop();
+    jobs.requestStop();
     QEventLoop loop;
     QObject::connect(worker, &QObject::destroyed, &loop, &QEventLoop::quit);
     if (alive)

@@ -6,7 +6,6 @@
 
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
-#include "core/shared/Global.h"
 #include "core/shared/OpLog.h"
 #include "core/shared/RunActivity.h"
 #include "core/shared/StopSignal.h"
@@ -75,14 +74,13 @@ CliProgress::~CliProgress() {
 bool CliProgress::event(QEvent* e) {
     if (e->type() != QEvent::Type(WM_SHOWPROCESS))
         return QObject::event(e);
-    const int state = static_cast<ShowProcessEvent*>(e)->state();
-    const RunOutcome outcome = static_cast<ShowProcessEvent*>(e)->outcome();
+    const ProgressReport& report = static_cast<ShowProcessEvent*>(e)->report();
     // Milliseconds since the epoch: a local date and time per step would look up the time zone each time.
-    if (m_tracker.handle(state, Clock::nowMSecsSinceEpoch(), outcome)) {
+    if (m_tracker.handle(report, Clock::nowMSecsSinceEpoch())) {
         m_ended = true;
         m_barTimer.stop();
         m_console.clearStatusLine();
-        m_endState = state;
+        m_endState = report.state;
         m_summary = m_tracker.summary();
         const QByteArray summary = big5(m_summary);
         ShowMsgLine(summary);
@@ -132,17 +130,17 @@ namespace {
 
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-// Async-signal-safe: an atomic counter, then RequestStop (an atomic store and a write() to the wake-up
-// descriptor every gateway wait polls).
+// Async-signal-safe: an atomic counter, then the stops of the running jobs (atomic stores and write()s to the
+// wake-up descriptors their gateway waits poll).
 void onInterrupt(int signal) {
     if (CountInterrupt() == 0) {
-        RequestStop();
+        StopRunningJobs();
         return;
     }
     // Asked again while an answer is awaited in the stop's grace: the grace ends, and the run ends as a
     // stop does, with that message's row saying it may have gone.
     if (StopGraceActive()) {
-        RequestStop();
+        StopRunningJobs();
         return;
     }
     // Asked twice: the run's log is finished first when one is open, then the program ends.
@@ -180,9 +178,9 @@ bool InterruptedBeforeStart(Console& console) {
     return true;
 }
 
-void PassInterruptToWorker() {
+void PassInterruptToWorker(JobRegistry& jobs) {
     if (Interrupted())
-        RequestStop();
+        jobs.requestStopOnce();
 }
 
 int stoppedOrRefused(Console& console) {

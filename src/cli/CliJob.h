@@ -103,7 +103,8 @@ private:
     bool m_finished = false;
 };
 
-// Ctrl+C during a job does what the progress window's 中斷 does (RequestStop): a wait on the gateway
+// Ctrl+C during a job does what the progress window's 中斷 does (the job's StopFlag, through
+// StopRunningJobs): a wait on the gateway
 // ends at once, the job leaves the rows of a stop (the cut exchange, every recipient not reached) and
 // reports its end, and what was done is saved. SIGTERM (a service manager, kill) and SIGHUP (the terminal
 // closed) are taken the same way, so messages the gateway accepted are never left unrecorded. A second
@@ -114,8 +115,10 @@ bool Interrupted();
 // True (with a line on standard error) when a stop was asked for before the job started; the caller
 // starts nothing.
 bool InterruptedBeforeStart(Console& console);
-// The job starters clear the stop; a stop asked for while one started must still reach the worker.
-void PassInterruptToWorker();
+// A signal reaches a worker's stop from the moment the worker exists (StopReach); one that came while the job
+// was being started, before that, is passed on here. One that reached the worker already is not asked for a
+// second time: that would end the grace of the answer on its way.
+void PassInterruptToWorker(JobRegistry& jobs);
 // The exit code of a command that could not start its job: 2 when a signal stopped it (a name lookup
 // ended by Ctrl+C), else 1.
 int stoppedOrRefused(Console& console);

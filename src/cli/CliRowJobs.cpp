@@ -14,7 +14,6 @@
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
 #include "core/shared/Config.h"
-#include "core/shared/Global.h"
 #include "core/shared/OpLog.h"
 #include "core/shared/OutputTarget.h"
 #include "core/shared/SaveFile.h"
@@ -48,16 +47,20 @@ namespace {
 class StreamedRowLog : public FileOrderJobRows {
 public:
     void setStream(LogStream* stream) { m_stream = stream; }
-    void setQueryResult(int row, const QByteArray& code, const QByteArray& result) override {
-        FileOrderJobRows::setQueryResult(row, code, result);
-        if (!m_stream || row < 0 || row >= rowCount())
+    // The jobs a row that cannot be written stops.
+    void setJobs(JobRegistry* jobs) { m_jobs = jobs; }
+    void answered(quint64 rowId, const QByteArray& code, const QByteArray& result) override {
+        FileOrderJobRows::answered(rowId, code, result);
+        const int row = positionOf(rowId);
+        if (!m_stream || row < 0)
             return;
-        if (!m_stream->rewrite(row, rows()[std::size_t(row)]))
-            StopFlag() = true;
+        if (!m_stream->rewrite(row, rows()[std::size_t(row)]) && m_jobs)
+            m_jobs->requestStop();
     }
 
 private:
     LogStream* m_stream = nullptr;
+    JobRegistry* m_jobs = nullptr;
 };
 
 // The send log of a row command, loaded in file order. A file that holds fewer records than it
@@ -213,26 +216,27 @@ int rowJob(const Arguments& a, const Config& config, Console& console, WorkerMod
     log.setStream(&runLog.stream());
 
     JobRegistry jobs;
+    log.setJobs(&jobs);
     CliProgress progress(jobs, console);
     CliOwner owner(console);
     SendThd* worker = nullptr;
     int maximum = 0;
     QString error;
-    if (!StartRowJob(jobs, gateway, mode, allRows, &owner, &log, &maximum, &error, &worker)) {
+    if (!StartRowJob(jobs, gateway, mode, allRows, &owner, &log, &log, &maximum, &error, &worker)) {
         runLog.abandon();
         console.err(error);
         return ExitRefused;
     }
-    PassInterruptToWorker();
+    PassInterruptToWorker(jobs);
     progress.tracker().start(maximum);
     // A follow-up's --for bounds its rounds too: a round still asking when the time is up is stopped as 中斷
     // stops it, the answer on its way given the stop's grace.
     QTimer timeUp;
     if (round && round->stopAfterMs >= 0) {
         timeUp.setSingleShot(true);
-        QObject::connect(&timeUp, &QTimer::timeout, [round] {
+        QObject::connect(&timeUp, &QTimer::timeout, [round, &jobs] {
             round->timeUp = true;
-            RequestStop();
+            jobs.requestStop();
         });
         timeUp.start(int(std::min<qint64>(round->stopAfterMs, INT_MAX)));
     }
@@ -289,20 +293,20 @@ bool readFollowTimes(const Arguments& a, FollowTimes* times, Console& console) {
     return true;
 }
 
-// Sleeps up to `ms`, ending at once on Ctrl+C, SIGTERM or SIGHUP (their handler raises StopWake). True when
-// the time ran out, false on a stop.
+// Sleeps up to `ms`, ending at once on Ctrl+C, SIGTERM or SIGHUP (their handler requests the stop listed
+// here). True when the time ran out, false on a stop.
 bool waitUnlessStopped(qint64 ms) {
     constexpr qint64 kMaxPollMs = 60'000;
-    // A round's own stop (its gaveUp, a worker's end) may have left the descriptor raised; a signal after
-    // the drain raises it again, and one before it is counted by Interrupted().
-    ClearStop();
+    // A signal from now on raises this stop; one before it is counted by Interrupted().
+    StopFlag stop;
+    const StopReach reach(stop);
     QElapsedTimer waited;
     waited.start();
     while (!Interrupted()) {
         const qint64 left = ms - waited.elapsed();
         if (left <= 0)
             return true;
-        pollfd p{StopWake().fd(), POLLIN, 0};
+        pollfd p{stop.wake().fd(), POLLIN, 0};
         if (::poll(&p, 1, int(std::min<qint64>(left, kMaxPollMs))) > 0)
             return false;
     }
@@ -389,7 +393,7 @@ int singleJob(const Arguments& a, Config& config, Console& console, WorkerMode m
     CliOwner owner(console);
     SendThd* worker = nullptr;
     QString error;
-    if (!StartWorker(jobs, RowJob{mode, gateway, &owner, msgId, false}, nullptr, &error, &worker)) {
+    if (!StartWorker(jobs, RowJob{mode, gateway, &owner, msgId, false, {}}, nullptr, &error, &worker)) {
         console.err(error);
         return ExitRefused;
     }
@@ -475,7 +479,8 @@ int resend(const Arguments& a, Config& config, Console& console) {
     std::list<sSendContent> SendQueue;
     JobRegistry jobs;
     QVector<int> stopped;
-    if (!QueueFailedRows(jobs, log, SendQueue, &queued, &error, includeUncertain, &leftOut, &optOut, &stopped, scope)) {
+    if (!QueueFailedRows(jobs, log, SendQueue, &queued, &error, includeUncertain, &leftOut, nullptr, &optOut, &stopped,
+                         scope)) {
         console.err(error);
         return ExitRefused;
     }
@@ -507,7 +512,7 @@ int resend(const Arguments& a, Config& config, Console& console) {
     jobs.setJournal(&runLog);
     const bool started = StartResend(jobs, gateway, &owner, &log, std::move(SendQueue), &error, &worker, leftOut);
     if (started) {
-        PassInterruptToWorker();
+        PassInterruptToWorker(jobs);
         waitForEnd(worker, progress);
     }
     jobs.setJournal(nullptr);

@@ -8,7 +8,6 @@
 #include "core/sendlog/PartialLog.h"
 #include "core/sendlog/RunPlan.h"
 #include "core/shared/Clock.h"
-#include "core/shared/Global.h"
 #include "core/shared/OutputTarget.h"
 #include "core/shared/SaveFile.h"
 #include "core/shared/StopSignal.h"
@@ -308,9 +307,9 @@ bool CliRunLog::create(const QString& target, const std::function<bool()>& fill)
     watchSignals();
     // A log removed under a running job (its folder deleted, the file replaced) would lose every row the
     // run still makes: the run stops as 中斷 stops it, and finish() copies the rows out.
-    m_stream.watchPlace([] {
-        if (!StopFlag().load())
-            RequestStop();
+    m_stream.watchPlace([stopped = false]() mutable {
+        if (!stopped)
+            stopped = StopRunningJobs();
     });
     return true;
 }

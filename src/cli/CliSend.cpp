@@ -365,7 +365,7 @@ int send(const Arguments& a, Config& config, Console& console) {
                 &owner},
         &rows, &error, &worker);
     if (started) {
-        PassInterruptToWorker();
+        PassInterruptToWorker(jobs);
         progress.tracker().setMaximum(queued.totalCount);
         waitForEnd(worker, progress);
     }

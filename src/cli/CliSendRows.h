@@ -16,15 +16,7 @@ public:
     quint64 addRow(const QByteArray& caption, int image, const QByteArray& mobile, const QByteArray& sendTime) override;
     void fillSendResult(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
                         const QByteArray& content) override;
-    void setQueryResult(int, const QByteArray&, const QByteArray&) override {}
-
-    int rowCount() override { return m_printed; }
-    QByteArray text(int, int) override { return QByteArray(); }
-    int rowImage(int) override { return ImageNone; }
-    int codeImage(int) override { return ImageNone; }
-    QVector<int> selectedRows() override { return {}; }
-    bool isSelected(int) override { return false; }
-    void setSelected(int, bool) override {}
+    int printed() const { return m_printed; }
 
     // Whether a row had a send code other than 0.
     bool anyFailed() const { return m_failed; }

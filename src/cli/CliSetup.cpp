@@ -51,7 +51,9 @@ bool resolveGateway(const Config& config, GatewayTarget* gateway, Console& conso
         console.err(cut + QStringLiteral("（設定檔 %1）。").arg(ConfigPath(config.StartDir())));
     QString error;
     // Ctrl+C ends the lookup's wait too; the caller then says that nothing was started.
-    if (ResolveGateway(config.record(), gateway, &error, &StopWake())) {
+    StopFlag stop;
+    const StopReach reach(stop);
+    if (!Interrupted() && ResolveGateway(config.record(), gateway, &error, &stop.wake())) {
         gateway->replyWaitSeconds = config.replyWaitSeconds();
         return true;
     }
@@ -67,7 +69,11 @@ int loginTest(const Arguments&, Config& config, Console& console) {
     if (!resolveGateway(config, &gateway, console))
         return stoppedOrRefused(console);
     QByteArray text;
-    const bool loggedIn = RunLoginTest(gateway, &text, gateway.replyWaitSeconds);
+    StopFlag stop;
+    const StopReach reach(stop);
+    if (Interrupted())
+        stop.request();
+    const bool loggedIn = RunLoginTest(gateway, &text, gateway.replyWaitSeconds, &stop.wake());
     console.out(fromBig5(text));
     return loggedIn ? ExitOk : ExitRefused;
 }

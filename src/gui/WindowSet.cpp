@@ -79,7 +79,7 @@ void WindowSet::sendLogRowAgain() {
     const QVector<int> rows = m_main.jobRows().selectedRows();
     if (rows.size() != 1)
         return;
-    m_sendSMS.openFor(SendOpener::SendLog, fromBig5(m_main.jobRows().text(rows.first(), ColContent)));
+    m_sendSMS.openFor(SendOpener::SendLog, fromBig5(m_main.jobRows().row(rows.first()).texts[ColContent]));
 }
 
 void WindowSet::show() {

@@ -3,6 +3,7 @@
 #include "support/SimulatorWindowTest.h"
 
 #include "core/sendlog/LogFile.h"
+#include "core/sendlog/ModelJobRows.h"
 #include "core/shared/XlsxReader.h"
 #include "gui/sendlog/TFormUsage.h"
 #include "support/CsvReader.h"
@@ -26,11 +27,11 @@ protected:
     // A row of the list: the texts given as UTF-8.
     void addRow(const QByteArray& mobile, const QByteArray& sendCode, const char* sendResult,
                 const QByteArray& queryCode = {}, const char* queryResult = "") {
-        JobRows& rows = mainWindow().jobRows();
+        ModelJobRows& rows = mainWindow().jobRows();
         const quint64 id = rows.addRow(big5("A"), ImageTyped, mobile, "20261205093000");
         rows.fillSendResult(id, sendCode, ImageNone, big5(sendResult), "hi");
         if (!queryCode.isEmpty())
-            rows.setQueryResult(rows.rowCount() - 1, queryCode, big5(queryResult));
+            rows.answered(id, queryCode, big5(queryResult));
     }
 };
 

@@ -1,5 +1,6 @@
 #include "support/SimulatorWindowTest.h"
 
+#include "core/sendlog/ModelJobRows.h"
 #include "gui/sendlog/FollowUp.h"
 #include "gui/sendlog/TFormFollowUp.h"
 
@@ -35,7 +36,7 @@ class FollowUpTest : public SimulatorWindowTest {};
 // Every row is asked exactly once between the two: the round stops asking when the job begins, and the job
 // passes by the rows the round answered.
 TEST_F(FollowUpTest, UserJobTakesOverAfterTheExchangeInFlightAndFollowUpResumes) {
-    JobRows& rows = mainWindow().jobRows();
+    ModelJobRows& rows = mainWindow().jobRows();
     for (int i = 0; i < kRows; ++i) {
         const quint64 id = rows.addRow(big5("A"), ImageTyped, "091200000" + QByteArray::number(i), "20240301093000");
         // MsgIds the gateway does not know: each answer (2) is final.
@@ -59,7 +60,7 @@ TEST_F(FollowUpTest, UserJobTakesOverAfterTheExchangeInFlightAndFollowUpResumes)
     EXPECT_LT(askedByRound, kRows) << "the round ran to its end instead of yielding";
     int answered = 0;
     for (int r = 0; r < kRows; ++r)
-        answered += rows.text(r, ColQueryCode) == "2" ? 1 : 0;
+        answered += rows.row(r).texts[ColQueryCode] == "2" ? 1 : 0;
     EXPECT_EQ(answered, askedByRound) << "the answer in flight did not land before the job began";
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return progress().tracker().done(); }, 20000));

@@ -9,7 +9,8 @@
 #include "support/GatewayPeer.h"
 #include "support/SimulatorWindowTest.h"
 
-#include "core/sendlog/LogFile.h"
+#include "core//sendlog/LogFile.h"
+#include "core/sendlog/ModelJobRows.h"
 #include "core/workers/JobRegistry.h"
 #include "gui/compose/TFormSendSMS.h"
 #include "gui/workers/ExitSignals.h"
@@ -122,7 +123,7 @@ protected:
         m_sim.reset();
     }
 
-    JobRows& log() { return mainWindow().jobRows(); }
+    ModelJobRows& log() { return mainWindow().jobRows(); }
     QStringList typedNumbers() {
         QStringList numbers;
         for (int i = 0; i < kRecipients; ++i)
@@ -134,7 +135,7 @@ protected:
     std::set<QByteArray> rowMsgIds() {
         std::set<QByteArray> ids;
         for (int r = 0; r < log().rowCount(); ++r) {
-            const QByteArray result = log().text(r, ColSendResult);
+            const QByteArray result = log().row(r).texts[ColSendResult];
             const int at = int(result.indexOf("MsgId:"));
             if (at >= 0)
                 ids.insert(result.mid(at + 6, result.indexOf(')', at) - at - 6));
@@ -145,7 +146,7 @@ protected:
     int rowsSaying(const char* text) {
         int n = 0;
         for (int r = 0; r < log().rowCount(); ++r)
-            n += fromBig5(log().text(r, ColSendResult)).startsWith(QString::fromUtf8(text)) ? 1 : 0;
+            n += fromBig5(log().row(r).texts[ColSendResult]).startsWith(QString::fromUtf8(text)) ? 1 : 0;
         return n;
     }
     // Every message the gateway accepted has its row with its MsgId: the gateway here answers within 0.1 s,

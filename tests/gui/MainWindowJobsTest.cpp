@@ -57,7 +57,7 @@ protected:
         // The job is over once its worker is gone as well: only then are the commands free again.
         ASSERT_TRUE(QTest::qWaitFor([this] { return !m_windows->jobs().busy(); }, 5000));
     }
-    QString cell(int row, int column) { return fromBig5(mainWindow().jobRows().text(row, column)); }
+    QString cell(int row, int column) { return fromBig5(mainWindow().jobRows().row(row).texts[std::size_t(column)]); }
     // A load's end, confirmed.
     void finishLoad() {
         QCoreApplication::sendPostedEvents(&progress(), WM_SHOWPROCESS);

@@ -59,7 +59,7 @@ protected:
         const quint64 id = mainWindow().jobRows().addRow(big5(name), ImageTyped, "0912345678", "20240301093000");
         mainWindow().jobRows().fillSendResult(id, code, codeImage, result, "hello");
     }
-    QString cell(int row, int column) { return fromBig5(mainWindow().jobRows().text(row, column)); }
+    QString cell(int row, int column) { return fromBig5(mainWindow().jobRows().row(row).texts[std::size_t(column)]); }
     void select(int row) { clickRow(mainWindow().listView(), row, Qt::ControlModifier); }
     int queries() const {
         int n = 0;

@@ -145,7 +145,7 @@ protected:
                 out << QString::fromLatin1(r.msg_params);
         return out;
     }
-    QString cell(int row, int column) { return fromBig5(mainWindow().jobRows().text(row, column)); }
+    QString cell(int row, int column) { return fromBig5(mainWindow().jobRows().row(row).texts[std::size_t(column)]); }
 };
 
 } // namespace norvi::test

@@ -1,6 +1,5 @@
 #include "support/WindowTest.h"
 
-#include "core/shared/Global.h"
 #include "core/shared/OpLog.h"
 #include "core/shared/RunActivity.h"
 #include "core/shared/StopSignal.h"
@@ -37,7 +36,7 @@ protected:
     template <typename T> T* control(const char* name) { return findControl<T>(&progress(), name); }
     QString text(const char* labelName) { return control<QLabel>(labelName)->text(); }
     QPushButton* button() { return control<QPushButton>("ButtonOk"); }
-    void post(int state) { jobs().channel().postShowProcess(state); }
+    void post(int state) { jobs().channel().postShowProcess(ProgressState(state)); }
     void deliver() { QCoreApplication::sendPostedEvents(&progress()); }
     void startFor(QWidget* owner, int maximum, bool closeOwner = false) {
         progress().startOperation(owner, closeOwner, maximum);
@@ -113,15 +112,14 @@ TEST_F(ShowProcess, InterruptRequestsTheStopAndSaysSoUntilTheEndArrives) {
     startFor(&mainWindow(), 10);
     post(StateSending);
     deliver();
+    QSignalSpy stops(&m_windows->jobs(), &JobSupervisor::stopRequested);
     click(button());
-    EXPECT_TRUE(StopFlag());
-    EXPECT_TRUE(StopWake().raised()) << "every wait on the gateway is woken";
+    EXPECT_EQ(stops.size(), 1) << "the running job is asked to stop";
     // The stop was taken: the button says so at once; pressed again it ends the grace of the answer in
-    // flight, and then cannot be pressed any more.
+    // flight (the job's stop asked twice), and then cannot be pressed any more.
     EXPECT_EQ(button()->text(), QStringLiteral("正在中斷…"));
-    EXPECT_FALSE(StopNow().raised());
     click(button());
-    EXPECT_TRUE(StopNow().raised());
+    EXPECT_EQ(stops.size(), 2);
     EXPECT_FALSE(button()->isEnabled());
     EXPECT_EQ(text("LabelWait"), QStringLiteral("正在中斷…"));
     EXPECT_EQ(button()->geometry().right(), progress().width() - 17) << "the wider button stays at the edge";
@@ -154,7 +152,6 @@ TEST_F(ShowProcess, InterruptRequestsTheStopAndSaysSoUntilTheEndArrives) {
     EXPECT_TRUE(mainWindow().isVisible()); // not asked to close it
 
     // The next operation starts with the button as it was.
-    ClearStop();
     startFor(&mainWindow(), 1);
     EXPECT_EQ(button()->text(), QStringLiteral("中斷"));
     EXPECT_TRUE(button()->isEnabled());

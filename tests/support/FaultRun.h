@@ -4,7 +4,6 @@
 #include "core/ProcessState.h"
 #include "core/sendlog/FileOrderJobRows.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/shared/OpLog.h"
 #include "core/shared/Progress.h"
 #include "core/workers/JobOwner.h"
@@ -163,9 +162,10 @@ inline FaultRunResult runSendUnderFaults(int segments, const gwsim::FaultPlan& p
     result.seconds = double(timer.nsecsElapsed()) / 1e9;
     if (!result.ended) {
         // The worker still runs: stop it before the simulator and the log it uses go away.
-        StopFlag() = true;
         if (worker) {
             QPointer<SendThd> alive(worker);
+            if (alive)
+                worker->requestStop();
             QEventLoop loop;
             QObject::connect(worker, &QObject::destroyed, &loop, &QEventLoop::quit);
             QTimer::singleShot(4 * replyWaitSeconds * 1000 + 5000, &loop, &QEventLoop::quit);

@@ -5,12 +5,12 @@
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/shared/OpLog.h"
 #include "core/shared/Progress.h"
 #include "core/workers/JobOwner.h"
 #include "core/workers/JobRegistry.h"
 #include "core/workers/JobStarter.h"
+#include "core/workers/SendLogJobs.h"
 #include "core/workers/SendThd.h"
 #include "support/FakeSendLog.h"
 #include "support/StartFolder.h"
@@ -32,6 +32,7 @@ namespace norvi::test {
 class ProgressRecorder : public QObject {
 public:
     QList<int> states;
+    QList<int> textOnly; // step states posted with no step: they only change the status text
     int steps(int state) const { return int(states.count(state)); }
     QList<RunOutcome> outcomes; // of the end states, in order
     QList<int> endStates() const {
@@ -46,10 +47,14 @@ protected:
     bool event(QEvent* e) override {
         if (e->type() != QEvent::Type(WM_SHOWPROCESS))
             return QObject::event(e);
-        const auto* shown = static_cast<ShowProcessEvent*>(e);
-        states.append(shown->state());
-        if (IsEndState(shown->state()))
-            outcomes.append(shown->outcome());
+        // Steps that travel together count one each, as the progress window counts them.
+        const ProgressReport& shown = static_cast<ShowProcessEvent*>(e)->report();
+        for (int i = 0; i < (IsStepState(shown.state) ? shown.steps : 1); ++i)
+            states.append(shown.state);
+        if (IsStepState(shown.state) && shown.steps == 0)
+            textOnly.append(shown.state);
+        if (IsEndState(shown.state))
+            outcomes.append(shown.counts);
         return true;
     }
 };
@@ -115,16 +120,31 @@ protected:
 
     // Starts a send run of (a copy of) SendQueue with `schedule`, owned by `owner`.
     bool startSend(JobRows* sendLog, SendThd** worker, QString* error) {
-        return StartSendWorker(jobs, SendRun::ofQueue(SendQueue, gateway(), &owner, schedule), sendLog, error, worker);
+        const bool started =
+            StartSendWorker(jobs, SendRun::ofQueue(SendQueue, gateway(), &owner, schedule), sendLog, error, worker);
+        running = *worker;
+        return started;
+    }
+    // The running job stops at its next check, the exchange in flight left to finish (its flag alone, as a row
+    // that cannot be written stops it). On the user-interface thread, while runJob waits.
+    void stopAtNextCheck() {
+        if (running)
+            running->requestInterruption();
     }
     // Starts a worker (a send run as startSend does) and pumps events until it has freed itself; false when it did not.
     bool runJob(WorkerMode mode, JobRows* sendLog, const QByteArray& singleMsgId = QByteArray()) {
         SendThd* worker = nullptr;
         QString error;
+        // A list job reads its rows from the log and answers into it, as the windows start one.
+        auto* read = dynamic_cast<LogRows*>(sendLog);
+        auto* answers = dynamic_cast<RowAnswers*>(sendLog);
         const bool started =
-            mode == WorkerMode::Send
-                ? startSend(sendLog, &worker, &error)
-                : StartWorker(jobs, RowJob{mode, gateway(), &owner, singleMsgId, QueryAll}, sendLog, &error, &worker);
+            mode == WorkerMode::Send ? startSend(sendLog, &worker, &error)
+            : !singleMsgId.isEmpty() || !sendLog
+                ? StartWorker(jobs, RowJob{mode, gateway(), &owner, singleMsgId, QueryAll, {}}, nullptr, &error,
+                              &worker)
+                : StartRowJob(jobs, gateway(), mode, QueryAll, &owner, read, answers, nullptr, &error, &worker);
+        running = worker;
         if (!started) {
             ADD_FAILURE() << "not started: " << error.toStdString();
             return false;
@@ -177,6 +197,7 @@ protected:
     }
 
     StartFolder m_dir;
+    QPointer<SendThd> running; // the worker runJob or startSend started last
     std::unique_ptr<gwsim::GatewaySimulator> sim;
     ProgressRecorder progress;
     QStringList lines;

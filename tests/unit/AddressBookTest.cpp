@@ -3,7 +3,6 @@
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/shared/ShownText.h"
 #include "support/BookRecords.h"
 #include "support/StartFolder.h"

@@ -40,16 +40,16 @@ TEST_F(FileOrderJobRowsTest, KeepsFileOrderAndAppendsAddedRowsAfterIt) {
     ASSERT_TRUE(log.load(writeUnsorted(), &damage));
     EXPECT_TRUE(damage.isEmpty()) << damage.toStdString();
     ASSERT_EQ(log.rowCount(), 3);
-    EXPECT_EQ(log.text(0, ColName), "Zed");
-    EXPECT_EQ(log.text(2, ColName), "Max");
+    EXPECT_EQ(log.row(0).texts[ColName], "Zed");
+    EXPECT_EQ(log.row(2).texts[ColName], "Max");
 
     const quint64 id = log.addRow("Ann", ImageMember, "0911000009", "20240101000000");
     log.fillSendResult(id, "0", ImageNone, "ok", "text");
     ASSERT_EQ(log.rowCount(), 4);
-    EXPECT_EQ(log.text(3, ColName), "Ann");
-    EXPECT_EQ(log.text(3, ColSendResult), "ok");
-    EXPECT_EQ(log.text(3, ColContent), "text");
-    EXPECT_EQ(log.rowImage(3), ImageMember);
+    EXPECT_EQ(log.row(3).texts[ColName], "Ann");
+    EXPECT_EQ(log.row(3).texts[ColSendResult], "ok");
+    EXPECT_EQ(log.row(3).texts[ColContent], "text");
+    EXPECT_EQ(log.row(3).image, ImageMember);
 
     const QString out = dir.filePath(QStringLiteral("out.log"));
     ASSERT_TRUE(log.save(out));
@@ -65,20 +65,19 @@ TEST_F(FileOrderJobRowsTest, SelectionIsExactlyTheGivenRows) {
     ASSERT_TRUE(log.load(writeUnsorted()));
     log.select({2, 0, 7});
     EXPECT_EQ(log.selectedRows(), (QVector<int>{0, 2}));
-    log.setSelected(0, false);
-    EXPECT_FALSE(log.isSelected(0));
+    log.select({2});
     EXPECT_EQ(log.selectedRows(), (QVector<int>{2}));
 }
 
 TEST_F(FileOrderJobRowsTest, QueryResultLandsInTheNamedRowOnly) {
     FileOrderJobRows log;
     ASSERT_TRUE(log.load(writeUnsorted()));
-    log.setQueryResult(1, "4", "submitted");
-    log.setQueryResult(9, "0", "ignored"); // out of range: nothing happens
-    EXPECT_EQ(log.text(1, ColQueryCode), "4");
-    EXPECT_EQ(log.text(1, ColQueryResult), "submitted");
-    EXPECT_TRUE(log.text(0, ColQueryCode).isEmpty());
-    EXPECT_TRUE(log.text(2, ColQueryCode).isEmpty());
+    log.answered(log.rowId(1), "4", "submitted");
+    log.answered(9, "0", "ignored"); // no such row: nothing happens
+    EXPECT_EQ(log.row(1).texts[ColQueryCode], "4");
+    EXPECT_EQ(log.row(1).texts[ColQueryResult], "submitted");
+    EXPECT_TRUE(log.row(0).texts[ColQueryCode].isEmpty());
+    EXPECT_TRUE(log.row(2).texts[ColQueryCode].isEmpty());
 }
 
 TEST_F(FileOrderJobRowsTest, MissingFileIsReportedAndLeavesTheLogEmpty) {

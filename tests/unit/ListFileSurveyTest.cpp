@@ -3,13 +3,13 @@
 // 64 KB and names the lines it cut.
 #include "core/compose/ListFileSurvey.h"
 #include "core/compose/ListFileInput.h"
+#include "core/shared/StopSignal.h"
 #include "support/FileBytes.h"
 
 #include "core/compose/ComposeState.h"
 #include "core/compose/RecipientLists.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/shared/InputFile.h"
 
 #include <gtest/gtest.h>
@@ -237,9 +237,9 @@ TEST_F(RecipientListFileTest, AStoppedLoadKeepsItsRowsAndNamesOnlyTheCutLinesRea
     RecipientListFile file;
     ASSERT_TRUE(file.check(write("0912000001\n0912000002 " + QByteArray(70 * 1024, 'a') + "\n")));
     ParsedRecipients parsed;
-    StopFlag() = false;
-    EXPECT_TRUE(file.readRows(parsed, [] { StopFlag() = true; }));
-    StopFlag() = false;
+    StopFlag stop;
+    EXPECT_TRUE(file.readRows(
+        parsed, [&stop] { stop.request(); }, &stop));
     EXPECT_EQ(parsed.ListFileRows.size(), 1u);
     EXPECT_TRUE(file.cutLines().empty());
 }

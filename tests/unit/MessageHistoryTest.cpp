@@ -167,16 +167,18 @@ TEST(MessageHistoryTest, TheListsSortNeitherJoinsNorOrdersHistories) {
     add("z", "0912000001", "11");
     add("a", "0912000002", "11");
     add("z", "0912000001", "11"); // resent and failed again; lands beside the first
-    ASSERT_EQ(log.text(0, ColName), "a");
+    ASSERT_EQ(log.row(0).texts[ColName], "a");
 
     JobRegistry jobs;
     std::list<sSendContent> queue;
     int queued = 0;
     QString leftOut;
-    log.setSelected(1, true); // the first row of z
-    ASSERT_TRUE(QueueFailedRows(jobs, log, queue, &queued, nullptr, false, &leftOut));
+    log.setSelectedRows({1}, true); // the first row of z
+    QVector<int> resent;
+    ASSERT_TRUE(QueueFailedRows(jobs, log, queue, &queued, nullptr, false, &leftOut, &resent));
     ASSERT_EQ(queued, 1);
-    EXPECT_EQ(log.selectedRows(), QVector<int>{2}) << "the latest row of z, the one resent";
+    EXPECT_EQ(resent, QVector<int>{2}) << "the latest row of z, the one resent";
+    log.selectExactly(resent);
     EXPECT_EQ(leftOut, QStringLiteral("略過 1 筆：已重發過 1 筆"));
 
     log.setSelectedRows({2}, false);

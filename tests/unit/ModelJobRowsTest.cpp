@@ -28,15 +28,17 @@ TEST_F(ModelJobRowsTest, ResultsReachTheirRowAfterLaterRowsMovedIt) {
     m_log.fillSendResult(first, "0", ImageReservation, "OK(MsgId:1)", "hello");
 
     ASSERT_EQ(m_log.rowCount(), 2);
-    EXPECT_EQ(m_log.text(1, ColName), QByteArray("m"));
-    EXPECT_EQ(m_log.text(1, ColMobile), QByteArray("0911"));
-    EXPECT_EQ(m_log.text(1, ColSendTime), QByteArray("20240101000000"));
-    EXPECT_EQ(m_log.text(1, ColSendCode), QByteArray("0"));
-    EXPECT_EQ(m_log.text(1, ColSendResult), QByteArray("OK(MsgId:1)"));
-    EXPECT_EQ(m_log.text(1, ColContent), QByteArray("hello"));
-    EXPECT_EQ(m_log.codeImage(1), int(ImageReservation));
-    EXPECT_EQ(m_log.rowImage(1), int(ImageMember));
-    EXPECT_EQ(m_log.codeImage(0), int(ImageNone));
+    const SendLogRow& row = m_log.row(1);
+    EXPECT_EQ(m_log.rowId(1), first);
+    EXPECT_EQ(row.texts[ColName], QByteArray("m"));
+    EXPECT_EQ(row.texts[ColMobile], QByteArray("0911"));
+    EXPECT_EQ(row.texts[ColSendTime], QByteArray("20240101000000"));
+    EXPECT_EQ(row.texts[ColSendCode], QByteArray("0"));
+    EXPECT_EQ(row.texts[ColSendResult], QByteArray("OK(MsgId:1)"));
+    EXPECT_EQ(row.texts[ColContent], QByteArray("hello"));
+    EXPECT_EQ(row.codeImage, int(ImageReservation));
+    EXPECT_EQ(row.image, int(ImageMember));
+    EXPECT_EQ(m_log.row(0).codeImage, int(ImageNone));
 }
 
 TEST_F(ModelJobRowsTest, ResultForADeletedRowIsDropped) {
@@ -49,33 +51,45 @@ TEST_F(ModelJobRowsTest, ResultForADeletedRowIsDropped) {
 TEST_F(ModelJobRowsTest, SelectionIsReportedInListOrder) {
     for (const char* name : {"d", "c", "b", "a"})
         m_log.addRow(name, ImageTyped, "09", "t");
-    m_log.setSelected(3, true);
-    m_log.setSelected(0, true);
-    m_log.setSelected(2, true);
-    m_log.setSelected(2, false);
+    m_log.setSelectedRows({3, 0, 2}, true);
+    m_log.setSelectedRows({2}, false);
     EXPECT_EQ(m_log.selectedRows(), (QVector<int>{0, 3}));
-    EXPECT_TRUE(m_log.isSelected(3));
-    EXPECT_FALSE(m_log.isSelected(2));
     EXPECT_TRUE(m_selection.isRowSelected(3, QModelIndex())) << "whole rows are selected";
     EXPECT_EQ(m_log.selectedCount(), 2);
 
     // A cell selected outside the name column does not make its row selected.
     m_selection.select(m_model.index(1, ColSendCode), QItemSelectionModel::Select);
-    m_log.setSelected(3, true); // selecting a selected row again counts it once
+    m_log.setSelectedRows({3}, true); // selecting a selected row again counts it once
     EXPECT_EQ(m_log.selectedRows(), (QVector<int>{0, 3}));
     EXPECT_EQ(m_log.selectedCount(), 2);
+    m_log.selectExactly({1});
+    EXPECT_EQ(m_log.selectedRows(), (QVector<int>{1}));
 }
 
-TEST_F(ModelJobRowsTest, QueryResultsFillTheirCellsAndBadRowsAreIgnored) {
-    m_log.addRow("a", ImageTyped, "09", "t");
-    m_log.setQueryResult(0, "4", "waiting");
-    m_log.setQueryResult(5, "4", "nowhere");
-    m_log.setSelected(-1, true);
-    EXPECT_EQ(m_log.text(0, ColQueryCode), QByteArray("4"));
-    EXPECT_EQ(m_log.text(0, ColQueryResult), QByteArray("waiting"));
-    EXPECT_EQ(m_log.text(7, ColName), QByteArray());
-    EXPECT_EQ(m_log.rowImage(7), int(ImageNone));
-    EXPECT_TRUE(m_log.selectedRows().isEmpty());
+// A list job's answers find their rows by id wherever the rows moved; the rows it came to show in the selection:
+// an all-rows job selects those it asks about, a selected-rows job lets go of those it passes by.
+TEST_F(ModelJobRowsTest, AnswersFindTheirRowsByIdAndTheWalkShowsInTheSelection) {
+    const quint64 b = m_log.addRow("b", ImageTyped, "09", "t");
+    const quint64 a = m_log.addRow("a", ImageTyped, "09", "t"); // sorts above b: b moved down
+    m_log.answered(b, "4", "waiting");
+    m_log.answered(999, "4", "nowhere");
+    EXPECT_EQ(m_log.row(m_model.positionOf(b)).texts[ColQueryCode], QByteArray("4"));
+    EXPECT_EQ(m_log.row(m_model.positionOf(b)).texts[ColQueryResult], QByteArray("waiting"));
+    EXPECT_TRUE(m_log.row(m_model.positionOf(a)).texts[ColQueryCode].isEmpty());
+
+    struct Case {
+        bool allRows;
+        bool asked;
+        QVector<int> before, after;
+    };
+    const Case cases[] = {
+        {true, true, {}, {0, 1}}, {true, false, {0}, {0}}, {false, false, {0, 1}, {}}, {false, true, {1}, {1}}};
+    for (const Case& c : cases) {
+        m_log.selectExactly(c.before);
+        m_log.walkBegins(c.allRows);
+        m_log.walked({a, b, 999}, c.asked);
+        EXPECT_EQ(m_log.selectedRows(), c.after) << c.allRows << c.asked;
+    }
 }
 
 TEST_F(ModelJobRowsTest, ManyRowsChangeTheSelectionInOneStepAsWholeRowRuns) {

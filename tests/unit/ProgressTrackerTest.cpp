@@ -30,7 +30,7 @@ protected:
     bool event(QEvent* e) override {
         if (e->type() != QEvent::Type(WM_SHOWPROCESS))
             return QObject::event(e);
-        states.push_back(static_cast<ShowProcessEvent*>(e)->state());
+        states.push_back(static_cast<ShowProcessEvent*>(e)->report().state);
         return true;
     }
 };
@@ -103,7 +103,7 @@ TEST(ProgressTracker, CountingStateOnlyChangesTheStatusAndTheMaximumMayComeLater
     EXPECT_EQ(t.statusText(), QStringLiteral("簡訊通數計算中..."));
     EXPECT_FALSE(t.started());
     // The count is done while the first answer is awaited: the text says so, no step is counted.
-    t.handle(StateSendStarted, after(0));
+    t.handle(ReportOf(StateSending, {}, 0), after(0).toMSecsSinceEpoch());
     EXPECT_EQ(t.statusText(), QStringLiteral("簡訊傳送中..."));
     EXPECT_FALSE(t.started());
     t.setMaximum(2);
@@ -111,7 +111,7 @@ TEST(ProgressTracker, CountingStateOnlyChangesTheStatusAndTheMaximumMayComeLater
     EXPECT_EQ(t.progressText(), QStringLiteral("1 / 2(50%)"));
     EXPECT_EQ(t.startTimeText(), QStringLiteral("2024/05/06 10:00:00"));
     // Unknown states are never posted; one that is changes nothing.
-    EXPECT_FALSE(t.handle(99, after(200)));
+    EXPECT_FALSE(t.handle(ProgressState(99), after(200)));
     EXPECT_EQ(t.statusText(), QStringLiteral("簡訊傳送中..."));
 
     t.start(8); // the next run forgets this one
@@ -179,7 +179,7 @@ TEST_P(RunOutcomeTexts, StateTheCountsAndHowTheRunEnded) {
     EXPECT_EQ(RunOutcomeText(c.state, o), QString::fromUtf8(c.text));
     ProgressTracker tracker;
     tracker.start(3);
-    tracker.handle(c.state, kStart, o);
+    tracker.handle(ProgressState(c.state), kStart, o);
     EXPECT_EQ(tracker.statusText(), QString::fromUtf8(c.text));
     EXPECT_TRUE(
         tracker.summary().startsWith(QStringLiteral("狀態：") + QString::fromUtf8(c.text) + QStringLiteral("\r\n")));
@@ -222,4 +222,22 @@ TEST(RunOutcomeTexts, AnOutcomeNotKnownLeavesTheStatesOwnText) {
     tracker.start(1);
     tracker.handle(StateSent, kStart);
     EXPECT_EQ(tracker.statusText(), QStringLiteral("簡訊傳送完成"));
+}
+
+// Rows a query passes by travel as one report of many steps: the window counts every one of them, and the
+// end's text comes with the report, as the sender made it.
+TEST(ProgressReports, AReportOfManyStepsCountsThemAllAndTheEndCarriesItsText) {
+    ProgressTracker tracker;
+    tracker.start(300);
+    tracker.handle(ReportOf(StateQuerying, {}, 256, 0), kStart.toMSecsSinceEpoch());
+    tracker.handle(ReportOf(StateQuerying, {}, 1, 42), kStart.toMSecsSinceEpoch());
+    EXPECT_EQ(tracker.progressText(), QStringLiteral("257 / 300(85%)"));
+    RunOutcome counts;
+    counts.known = true;
+    counts.succeeded = 1;
+    const ProgressReport end = ReportOf(StateQueried, counts);
+    EXPECT_EQ(end.text, RunOutcomeText(StateQueried, counts));
+    EXPECT_TRUE(tracker.handle(end, kStart.toMSecsSinceEpoch()));
+    EXPECT_EQ(tracker.statusText(), end.text);
+    EXPECT_EQ(ReportOf(StateLogSaved).text, QStringLiteral("發訊紀錄儲存完成"));
 }

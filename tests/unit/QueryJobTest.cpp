@@ -218,13 +218,13 @@ TEST_F(QueryJobTest, SingleMsgIdShowsTheBoxClosesTheOwnerAndPostsNoProgress) {
     EXPECT_EQ(owner.offThreadCalls, 0);
 }
 
-TEST_F(QueryJobTest, LongWalksReadRowsInBatchesWithTheSameStepsAndMarks) {
-    // More rows than one read takes, asked ones here and there, each batch boundary crossed.
+TEST_F(QueryJobTest, LongWalksHandPassedRowsOverInBatchesWithTheSameStepsAndSelection) {
+    // More rows than one hand-over of passed rows takes, asked ones here and there, each boundary crossed.
     const QByteArray waiting = sendDirect(true);
-    const int rows = QueryJob::kRowsPerRead * 2 + 7;
+    const int rows = QueryJob::kPassedPerReport * 2 + 7;
     QVector<int> asked, selectedSkipped;
     for (int i = 0; i < rows; ++i) {
-        const bool ask = i % 97 == 3 || i == QueryJob::kRowsPerRead - 1 || i == QueryJob::kRowsPerRead;
+        const bool ask = i % 97 == 3 || i == QueryJob::kPassedPerReport - 1 || i == QueryJob::kPassedPerReport;
         const bool selected = i % 2 == 0 || ask;
         log.append(QByteArray::number(i), ask ? "0" : "-1", sentQueryResult(waiting), "", ImageReservation, selected);
         if (ask)
@@ -241,8 +241,8 @@ TEST_F(QueryJobTest, LongWalksReadRowsInBatchesWithTheSameStepsAndMarks) {
     for (int i : asked)
         EXPECT_EQ(cell(i, ColQueryCode), "20") << i;
     EXPECT_EQ(log.selection().size(), asked.size() + selectedSkipped.size());
-    // Marks travel together: before each asked row and with each read, never one hand-over per row.
-    const int handOvers = int(asked.size()) + rows / QueryJob::kRowsPerRead + 2;
+    // Rows passed by travel together: before each asked row and a thousand at a time, never one per row.
+    const int handOvers = 2 * int(asked.size()) + rows / QueryJob::kPassedPerReport + 2;
     EXPECT_LE(log.selectionWrites, handOvers);
 
     // The selected rows: the skipped ones leave the selection, the asked ones stay.
@@ -261,7 +261,7 @@ TEST_F(QueryJobTest, StopEndsTheWalkAndTheRowsNotAskedSaySo) {
     for (int i = 0; i < 40; ++i)
         log.append(QByteArray::number(i), "0", sentQueryResult(waiting));
     // 中斷 pressed as the first answer arrives: the worker is asking a row or two further by then.
-    log.onQueryResult = [](int) { StopFlag() = true; };
+    log.onQueryResult = [this](int) { stopAtNextCheck(); };
     QueryAll = true;
     ASSERT_TRUE(runJob(WorkerMode::Query, &log));
 

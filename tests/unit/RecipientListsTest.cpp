@@ -4,7 +4,7 @@
 #include "core/compose/OptOutList.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
+#include "core/shared/StopSignal.h"
 #include "support/BookRecords.h"
 
 #include <gtest/gtest.h>
@@ -103,7 +103,15 @@ TEST_F(RecipientListsTest, ReloadStepsPerLineStopsWhenAskedAndLeavesNothingOfThe
     ReadListFile("0911 " + QByteArray(900, 'o') + "\n0922 old\n0933 old\n");
     const QByteArray bytes("\n0955 new\n0966\n0977");
     int steps = 0;
-    EXPECT_EQ(ReadListFileLines(SplitListFileLines(bytes), [&] { StopFlag() = ++steps == 3; }), 2);
+    StopFlag stop;
+    EXPECT_EQ(norvi::ReadListFileLines(
+                  parsed, SplitListFileLines(bytes),
+                  [&] {
+                      if (++steps == 3)
+                          stop.request();
+                  },
+                  &stop),
+              2);
     ASSERT_EQ(ListFileRows.size(), 2u);
     const sLoadMt& row = ListFileRows.at(1);
     EXPECT_EQ(getField(row.content), "new");

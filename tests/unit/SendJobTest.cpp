@@ -72,8 +72,12 @@ TEST_F(SendJobTest, EachStepFollowsItsRowsFillAndRowsCarryTheTimeOfTheirSend) {
         QList<int> filled; // rows with a send code when each step arrived
     protected:
         bool event(QEvent* e) override {
-            if (e->type() != QEvent::Type(WM_SHOWPROCESS) || static_cast<ShowProcessEvent*>(e)->state() != StateSending)
+            if (e->type() != QEvent::Type(WM_SHOWPROCESS))
                 return QObject::event(e);
+            // A sending report of no step only says the count is done.
+            const ProgressReport& report = static_cast<ShowProcessEvent*>(e)->report();
+            if (report.state != StateSending || report.steps == 0)
+                return true;
             filled.append(int(std::count_if(m_log.rows.begin(), m_log.rows.end(), [](const FakeSendLog::Row& r) {
                 return !r.cells[ColSendCode].isEmpty();
             })));
@@ -112,7 +116,9 @@ TEST_F(SendJobTest, EmptyQueueLogsStartAndShutDownPostsTheEndAndNeverConnects) {
     ASSERT_TRUE(runSend());
     EXPECT_TRUE(log.rows.isEmpty());
     EXPECT_EQ(sim->connectionCount(), 0);
-    EXPECT_EQ(progress.states, (QList<int>{StateSendStarted, StateSent}));
+    EXPECT_EQ(progress.states, QList<int>{StateSent});
+    // The count is done: the status moves on to sending before any answer, without a step.
+    EXPECT_EQ(progress.textOnly, QList<int>{StateSending});
     EXPECT_EQ(lines.size(), 2);
     // The same two lines reach the day's operation log.
     QFile opLog(
@@ -322,9 +328,9 @@ TEST_F(SendJobTest, StopBetweenExchangesFinishesTheMessageAndTheRestGetNotSentRo
     // still on its way only if replies take a while: each one comes in two parts 200 ms apart. The flag
     // alone (no wake-up) is seen between messages, so the current message is finished.
     sim->setReplyPacing(gwsim::ReplyPacing::split(100, 200));
-    log.onAddRow = [](int added) {
+    log.onAddRow = [this](int added) {
         if (added == 1)
-            StopFlag() = true; // 中斷 while the first segment is on its way
+            stopAtNextCheck(); // 中斷 while the first segment is on its way
     };
     ASSERT_TRUE(runSend());
     ASSERT_EQ(log.rows.size(), 5);
@@ -349,8 +355,7 @@ TEST_F(SendJobTest, StopBetweenExchangesFinishesTheMessageAndTheRestGetNotSentRo
     log.rows.clear();
     SendQueue.clear();
     SendQueue.push_back(record("0933333333"));
-    StopFlag() = false;
-    log.onAddRow = [](int) { StopFlag() = true; };
+    log.onAddRow = [this](int) { stopAtNextCheck(); };
     sim->failNextSends(11, 1);
     ASSERT_TRUE(runSend());
     EXPECT_EQ(cell(0, ColSendCode), "11");
@@ -368,22 +373,22 @@ TEST_F(SendJobTest, RunAndQueryThroughTheRealSendLogModel) {
     ASSERT_TRUE(runJob(WorkerMode::Send, &access));
     ASSERT_EQ(access.rowCount(), 6);
     for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(access.text(i, ColName), QByteArray(1, "ccbbaa"[i])) << i;
-        EXPECT_EQ(access.text(i, ColSendCode), "0") << i;
-        EXPECT_EQ(access.text(i, ColContent), i % 2 ? "part2" : "part1") << i;
+        EXPECT_EQ(access.row(i).texts[ColName], QByteArray(1, "ccbbaa"[i])) << i;
+        EXPECT_EQ(access.row(i).texts[ColSendCode], "0") << i;
+        EXPECT_EQ(access.row(i).texts[ColContent], i % 2 ? "part2" : "part1") << i;
     }
     // The rows of "b", selected, are queried; the rest are not touched.
-    access.setSelected(2, true);
-    access.setSelected(3, true);
+    access.setSelectedRows({2, 3}, true);
     int maximum = 0;
     QString error;
     SendThd* worker = nullptr;
-    ASSERT_TRUE(StartRowJob(jobs, gateway(), WorkerMode::Query, false, &owner, &access, &maximum, &error, &worker));
+    ASSERT_TRUE(
+        StartRowJob(jobs, gateway(), WorkerMode::Query, false, &owner, &access, &access, &maximum, &error, &worker));
     EXPECT_EQ(maximum, 2);
     ASSERT_TRUE(waitUntilGone(worker));
     EXPECT_EQ(requestsOf(GwQuery).size(), 2);
     for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(access.text(i, ColQueryCode).isEmpty(), i != 2 && i != 3) << i;
+        EXPECT_EQ(access.row(i).texts[ColQueryCode].isEmpty(), i != 2 && i != 3) << i;
     EXPECT_EQ(access.selectedRows(), (QVector<int>{2, 3}));
 }
 

@@ -5,6 +5,8 @@
 #include "core/shared/Config.h"
 #include "core/shared/RunActivity.h"
 #include "core/shared/StopSignal.h"
+#include "core/workers/FollowUpRound.h"
+#include "core/workers/QueryJob.h"
 #include "core/workers/SendLogJobs.h"
 #include "core/workers/StopRows.h"
 #include "support/GatewayPeer.h"
@@ -81,7 +83,7 @@ TEST_F(WorkerStopTest, StopInsideAReplyWaitEndsTheRunAtOnceWithTheCutRowAndARowF
     SendQueue.push_back(record("0922222222"));
     SendQueue.push_back(record("0933333333", 2, KindAddressBook, big5("王小明")));
     SendQueue.push_back(record("0944444444"));
-    const qint64 latency = sendAndStopInsideTheWait(2, [](SendThd*) { RequestStop(); });
+    const qint64 latency = sendAndStopInsideTheWait(2, [](SendThd* w) { w->requestStop(); });
 
     ASSERT_GE(latency, 0) << "the stop never came";
     EXPECT_LT(latency, kWorkerStopBoundMs);
@@ -219,7 +221,7 @@ TEST_F(QueryStopTest, StopInsideAQueryWaitCutsThatRowAndTheRowsNotAskedSaySo) {
     sim->setSilentAfter(2);
     SendThd* worker = nullptr;
     QString error;
-    ASSERT_TRUE(StartRowJob(jobs, gateway(), WorkerMode::Query, true, &owner, &log, nullptr, &error, &worker));
+    ASSERT_TRUE(StartRowJob(jobs, gateway(), WorkerMode::Query, true, &owner, &log, &log, nullptr, &error, &worker));
     const qint64 latency = stopInsideTheWait(worker, 1, [](SendThd* w) {
         ASSERT_NE(w, nullptr);
         w->requestStop();
@@ -262,11 +264,11 @@ TEST_F(QueryStopTest, SingleMsgIdStoppedInItsWaitAnswersThatItWasCut) {
     SendThd* worker = nullptr;
     QString error;
     ASSERT_TRUE(
-        StartWorker(jobs, RowJob{WorkerMode::Cancel, gateway(), &owner, msgId, false}, nullptr, &error, &worker));
+        StartWorker(jobs, RowJob{WorkerMode::Cancel, gateway(), &owner, msgId, false, {}}, nullptr, &error, &worker));
     QElapsedTimer sinceStop;
     QTimer::singleShot(500, [&] {
         sinceStop.start();
-        RequestStop();
+        jobs.requestStop();
     });
     ASSERT_TRUE(waitUntilGone(worker));
     EXPECT_LT(sinceStop.elapsed(), kWorkerStopBoundMs);
@@ -281,6 +283,34 @@ TEST_F(QueryStopTest, SingleMsgIdTimedOutSaysTheGatewayDidNotAnswer) {
     ASSERT_TRUE(runJob(WorkerMode::Query, nullptr, "X1"));
     ASSERT_EQ(owner.boxes.size(), 1);
     EXPECT_EQ(fromBig5(owner.boxes[0].second), QStringLiteral("結果碼：-1\r\n查詢結果：閘道沒有回應（Recv()逾時）"));
+}
+
+// A Ctrl+C heard twice, by the handler and then passed on by the job's starter, is one stop: the answer on its
+// way keeps its grace. Only a stop asked for again ends the grace.
+TEST_F(QueryStopTest, AStopHeardTwiceKeepsTheAnswerOnItsWay) {
+    addSentRows(2);
+    sim->setReplyFaults({800, false, 0});
+    const struct {
+        bool passedOnOnce;
+        const char* code;
+    } cases[] = {{true, "4"}, {false, "-1"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.passedOnOnce ? "passed on once" : "asked again");
+        for (int i = 0; i < 2; ++i)
+            log.rows[i].cells[ColQueryCode].clear();
+        SendThd* worker = nullptr;
+        QString error;
+        ASSERT_TRUE(
+            StartRowJob(jobs, gateway(), WorkerMode::Query, true, &owner, &log, &log, nullptr, &error, &worker));
+        stopInsideTheWait(worker, 1, [&](SendThd*) {
+            StopRunningJobs(); // the signal handler
+            if (c.passedOnOnce)
+                jobs.requestStopOnce();
+            else
+                jobs.requestStop();
+        });
+        EXPECT_EQ(cell(1, ColQueryCode), c.code);
+    }
 }
 
 // The gateway client alone: where a stop finds it decides what the caller may assume.
@@ -394,13 +424,108 @@ TEST(StopSignalTest, RaisedAgreesWithTheDescriptorWhileRaisesAndClearsCross) {
     EXPECT_TRUE(stop.raised());
 }
 
-TEST(StopRequest, SetsTheFlagWakesAndAJobStartClearsBoth) {
-    RequestStop();
-    EXPECT_TRUE(StopFlag().load());
-    EXPECT_TRUE(StopWake().raised());
-    ClearStop();
-    EXPECT_FALSE(StopFlag().load());
-    EXPECT_FALSE(StopWake().raised());
+// A job's stop: asked once it wakes every wait, asked again it ends the grace too; a signal reaches the stops
+// listed while their jobs run, and no other.
+TEST(StopRequest, WakesAskedAgainEndsTheGraceAndSignalsReachOnlyListedStops) {
+    StopFlag stop;
+    stop.request();
+    EXPECT_TRUE(stop.requested());
+    EXPECT_TRUE(stop.wake().raised());
+    EXPECT_FALSE(stop.now().raised());
+    stop.request();
+    EXPECT_TRUE(stop.now().raised());
+    StopFlag ending;
+    ending.requestNow();
+    EXPECT_TRUE(ending.requested() && ending.wake().raised() && ending.now().raised());
+
+    StopFlag listed, unlisted;
+    {
+        const StopReach reach(listed);
+        EXPECT_FALSE(StopGraceActive());
+        listed.setInGrace(true);
+        EXPECT_TRUE(StopGraceActive());
+        listed.setInGrace(false);
+        EXPECT_TRUE(StopRunningJobs());
+    }
+    EXPECT_TRUE(listed.requested());
+    EXPECT_FALSE(unlisted.requested());
+    EXPECT_FALSE(StopRunningJobs()) << "the stop left the list with its job";
+}
+
+// Two jobs at once, each with its own stop: a send run stopped leaves the follow-up round beside it to ask
+// every row, and a round that yields leaves the send run to send every message.
+TEST_F(WorkerStopTest, StoppingOneOfTwoRunningJobsLeavesTheOtherToFinish) {
+    std::vector<FollowUpRound::Ask> asks;
+    for (quint64 id = 1; id <= 3; ++id) {
+        const QByteArray msgId = test::sendAcceptedMessage(sim->port(), true);
+        asks.push_back({id, msgId, big5("訊息已成功送出(MsgId:") + msgId + ')', false});
+    }
+    // Every reply comes in two parts 150 ms apart, so the two jobs overlap.
+    sim->setReplyPacing(gwsim::ReplyPacing::split(100, 150));
+    for (const bool stopTheSend : {true, false}) {
+        SCOPED_TRACE(stopTheSend ? "the send stopped" : "the round yields");
+        log.rows.clear();
+        SendQueue.clear();
+        for (int i = 0; i < 3; ++i)
+            SendQueue.push_back(record("091100000" + QByteArray::number(i)));
+        FollowUpRound round(gateway(), asks);
+        QSignalSpy answered(&round, &FollowUpRound::answered);
+        round.start();
+        SendThd* worker = nullptr;
+        QString error;
+        ASSERT_TRUE(startSend(&log, &worker, &error));
+        // The send is stopped once its first message is done, the round once it has its first answer; the other
+        // job goes on to its end meanwhile.
+        log.onAddRow = [&](int added) {
+            if (stopTheSend && added == 2)
+                worker->requestStop();
+        };
+        QObject yielding;
+        if (!stopTheSend)
+            QObject::connect(&round, &FollowUpRound::answered, &yielding, [&round] { round.yieldNow(); });
+        ASSERT_TRUE(waitUntilGone(worker));
+        ASSERT_TRUE(round.wait(20000));
+        log.onAddRow = nullptr;
+        ASSERT_EQ(log.rows.size(), 3);
+        if (stopTheSend) {
+            EXPECT_TRUE(lastOutcome().stopped);
+            EXPECT_TRUE(notSent(2));
+            EXPECT_FALSE(round.yielded());
+            EXPECT_EQ(answered.size(), 3) << "the round asked every row";
+        } else {
+            EXPECT_FALSE(lastOutcome().stopped);
+            for (int i = 0; i < 3; ++i)
+                EXPECT_TRUE(sentOk(i)) << i;
+            EXPECT_TRUE(round.yielded());
+            EXPECT_LT(answered.size(), 3);
+        }
+    }
+}
+
+// A stop that lands between a first attempt whose request went out unanswered and the second attempt: the
+// exchange reads as cut while awaiting its answer (the gateway may have acted), never as not asked.
+TEST_F(ClientStopTest, AStopBeforeTheSecondAttemptKeepsTheFirstThatWentOut) {
+    const QByteArray msgId = test::sendAcceptedMessage(sim->port(), true);
+    const struct {
+        bool cancel;
+        int closeAfter; // the query's request is read and its connection closed: no answer
+        int junkBytes;  // the cancellation's answer comes with bytes behind it: not to be trusted
+    } cases[] = {{false, 1, 0}, {true, -1, 8}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cancel ? "cancel" : "query");
+        sim->setCloseAfter(c.closeAfter);
+        sim->setReplyFaults({0, false, c.junkBytes});
+        m_stop.clear();
+        SMSendNorviGw client;
+        pointClient(client);
+        // The signal arrives just after the check that lets the second attempt start.
+        const GatewayExchange ex = AskGateway(client, msgId, c.cancel, [this] {
+            m_stop.raise();
+            return false;
+        });
+        EXPECT_TRUE(ex.written);
+        EXPECT_EQ(ex.stop, SMSendNorviGw::StopPoint::AwaitingReply);
+    }
 }
 
 TEST(NameLookupStop, ARaisedStopEndsTheLookupAndAnAddressNeedsNone) {
@@ -437,9 +562,9 @@ TEST_F(ClientStopTest, ConnectionTestRunIsCancelledInsideItsWait) {
     EXPECT_FALSE(result.loggedIn);
     EXPECT_FALSE(run.running());
 
-    // Answered this time; a stop of the jobs does not touch the test's own.
+    // Answered this time; a signal's stop of the running jobs does not touch the test's own.
     sim->setSilentAfter(-1);
-    RequestStop();
+    StopRunningJobs();
     ASSERT_TRUE(run.start(settings));
     ASSERT_TRUE(finished.wait(int(kWorkerStopBoundMs)));
     const auto answered = finished.takeFirst().at(0).value<LoginTestResult>();

@@ -33,8 +33,8 @@ TEST_F(WorkerTest, SecondJobIsRefusedWhileOneIsRegisteredAndNothingIsEmptied) {
     owner.whileBoxShown = [&] {
         FakeSendLog other;
         SendThd* second = nullptr;
-        refused = !StartWorker(jobs, RowJob{WorkerMode::Query, gateway(), &owner, QByteArray(), false}, &other, &error,
-                               &second) &&
+        refused = !StartWorker(jobs, RowJob{WorkerMode::Query, gateway(), &owner, QByteArray(), false, {}}, &other,
+                               &error, &second) &&
                   !second;
         sendRefused = !StartSendRun(jobs, SendRun::ofQueue({sSendContent{}}, gateway(), &owner), &other, &sendError);
         resendRefused = !QueueFailedRows(jobs, log, SendQueue, nullptr, &resendError);
@@ -87,14 +87,12 @@ TEST_F(WorkerTest, ARegistryOfItsOwnStopsAndOutlastsItsWorker) {
     ASSERT_TRUE(waitUntilGone(alive));
 }
 
-TEST_F(WorkerTest, StartSendRunAnnouncesTheCountClearsAnEarlierStopAndSendsTheRun) {
+TEST_F(WorkerTest, StartSendRunAnnouncesTheCountAndSendsTheRun) {
     SendQueue.push_back(record("0911111111", 2));
     SendQueue.push_back(record("0922222222", 3));
-    StopFlag() = true;
     SendThd* worker = nullptr;
     QString error;
     ASSERT_TRUE(StartSendRun(jobs, SendRun::ofQueue(SendQueue, gateway(), &owner), &log, &error, &worker));
-    EXPECT_FALSE(StopFlag().load());
     ASSERT_TRUE(waitUntilGone(worker));
     EXPECT_EQ(log.rows.size(), 5);
     EXPECT_EQ(progress.states.value(0), StateCounting);
@@ -127,20 +125,22 @@ TEST_F(WorkerTest, ResendKeepsOrMakesTheFailedRowsSelectedAndQueuesThemInListOrd
     log.append("bad-unselected", "-1", "x");
     int queued = 0;
     QString error;
-    ASSERT_TRUE(QueueFailedRows(jobs, log, SendQueue, &queued, &error));
+    QVector<int> resent;
+    ASSERT_TRUE(QueueFailedRows(jobs, log, SendQueue, &queued, &error, false, nullptr, &resent));
     EXPECT_EQ(queued, 1);
-    EXPECT_EQ(log.selection(), QVector<int>{1});
+    EXPECT_EQ(resent, QVector<int>{1}) << "the selection the list shows";
     ASSERT_EQ(SendQueue.size(), 1u);
     EXPECT_EQ(getField(SendQueue.front().name), "bad");
+    log.selectExactly(resent);
 
     // Without a selection every failed row is taken and becomes selected.
     log.rows[1].selected = false;
     FakeSendLog::Row& cut = log.append(QByteArray(150, 'n'), "abc", "x", "", ImageNone, false, ImageListRow);
     cut.cells[ColMobile] = "0912000004";
     cut.cells[ColContent] = QByteArray(200, 'c');
-    ASSERT_TRUE(QueueFailedRows(jobs, log, SendQueue, &queued, &error));
+    ASSERT_TRUE(QueueFailedRows(jobs, log, SendQueue, &queued, &error, false, nullptr, &resent));
     EXPECT_EQ(queued, 3);
-    EXPECT_EQ(log.selection(), (QVector<int>{1, 2, 3}));
+    EXPECT_EQ(resent, (QVector<int>{1, 2, 3}));
     std::vector<sSendContent> q(SendQueue.begin(), SendQueue.end());
     EXPECT_EQ(q[0].seq, 0);
     EXPECT_EQ(q[2].seq, 2);
@@ -187,11 +187,12 @@ TEST_F(WorkerTest, ResendLeavesOutTheStopListsNumbers) {
     QString error;
     QVector<int> stopped;
     QString leftOut;
-    ASSERT_TRUE(QueueFailedRows(jobs, log, SendQueue, &queued, &error, true, &leftOut, &optOut, &stopped));
+    QVector<int> resent;
+    ASSERT_TRUE(QueueFailedRows(jobs, log, SendQueue, &queued, &error, true, &leftOut, &resent, &optOut, &stopped));
     EXPECT_EQ(queued, 1);
     EXPECT_EQ(leftOut, QStringLiteral("略過 2 筆：拒收 2 筆")) << "the resend's end text counts them";
     EXPECT_EQ(getField(SendQueue.front().msisdn), "0922000111");
-    EXPECT_EQ(log.selection(), QVector<int>{1});
+    EXPECT_EQ(resent, QVector<int>{1}) << "the selection the list shows";
     EXPECT_EQ(StoppedRowTexts(log, stopped), (QStringList{QStringLiteral("拒收名單中的 0912-345-678 未重發"),
                                                           QStringLiteral("拒收名單中的 +886933000222 未重發")}));
 }
@@ -203,9 +204,7 @@ TEST_F(WorkerTest, ResendRunSendsAtOnceAndRowJobsTakeTheSelectionOrElseAllRows) 
     QString error;
     SendThd* worker = nullptr;
     ASSERT_TRUE(QueueFailedRows(jobs, log, SendQueue, &queued, &error));
-    StopFlag() = true;
     ASSERT_TRUE(StartResend(jobs, gateway(), &owner, &log, SendQueue, &error, &worker));
-    EXPECT_FALSE(StopFlag().load());
     ASSERT_TRUE(waitUntilGone(worker));
     ASSERT_EQ(log.rows.size(), 3);
     EXPECT_EQ(cell(2, ColName), "bad");
@@ -214,12 +213,12 @@ TEST_F(WorkerTest, ResendRunSendsAtOnceAndRowJobsTakeTheSelectionOrElseAllRows) 
     EXPECT_EQ(params(requestsOf(GwSendDomestic).value(0)).value(1), "01");
 
     // Row 0 is still selected: a query of the selection.
-    ASSERT_TRUE(StartRowJobFromLog(jobs, gateway(), WorkerMode::Query, &owner, &log, &maximum, &error, &worker));
+    ASSERT_TRUE(StartRowJobFromLog(jobs, gateway(), WorkerMode::Query, &owner, &log, &log, &maximum, &error, &worker));
     EXPECT_FALSE(worker->allRows());
     EXPECT_EQ(maximum, 1);
     ASSERT_TRUE(waitUntilGone(worker));
     log.rows[0].selected = false;
-    ASSERT_TRUE(StartRowJobFromLog(jobs, gateway(), WorkerMode::Cancel, &owner, &log, &maximum, &error, &worker));
+    ASSERT_TRUE(StartRowJobFromLog(jobs, gateway(), WorkerMode::Cancel, &owner, &log, &log, &maximum, &error, &worker));
     EXPECT_TRUE(worker->allRows());
     EXPECT_EQ(maximum, 3);
     ASSERT_TRUE(waitUntilGone(worker));
@@ -256,39 +255,38 @@ TEST(JobChannelTest, RoutinesRunOnTheUserInterfaceThreadInOrder) {
     EXPECT_EQ(ranOn, QCoreApplication::instance()->thread());
     EXPECT_EQ(seenAfter, 42);
 
-    // Queued writes and waiting reads of the send log arrive in the order they were made.
+    // Queued rows, fills and answers of the send log arrive in the order they were made; a flush waits for all.
     FakeSendLog fake;
     fake.append("a", "0", "(MsgId:1)", "", ImageReservation, true, ImageMember);
-    RowHandOver wrapped(fake, channel);
-    int count = 0, rowsAtFlush = 0, image = 0;
-    QVector<int> selected;
-    QByteArray content;
+    const quint64 first = fake.rows[0].id;
+    fake.walkBegins(false);
+    RowHandOver wrapped(&fake, &fake, channel);
+    int rowsAtFlush = 0;
+    QByteArray answerAtFlush;
     onOtherThread(*channel, [&] {
         for (int i = 0; i < 20; ++i)
             wrapped.fillSendResult(wrapped.addRow("b", ImageTyped, "09", "20240101000000"), "0", -1, "ok", "hi");
         wrapped.fillSendResult(999, "9", -1, "no such row", "lost"); // ignored
-        wrapped.setQueryResult(0, "20", "r");
-        wrapped.setSelected(1, true);
-        count = wrapped.rowCount();
-        content = wrapped.text(20, ColContent);
-        image = wrapped.codeImage(0);
-        wrapped.batch([](JobRows& l) { l.setSelected(0, !l.isSelected(0)); });
-        selected = wrapped.selectedRows();
+        wrapped.answered(first, "4", "first");
+        wrapped.answered(first, "20", "r"); // the later answer stands
+        wrapped.walked({first}, false);
         wrapped.addRow("c", ImageTyped, "09", "20240101000000");
         wrapped.flush();
-        channel->run([&] { rowsAtFlush = int(fake.rows.size()); });
+        channel->run([&] {
+            rowsAtFlush = int(fake.rows.size());
+            answerAtFlush = fake.rows[0].cells[ColQueryResult];
+        });
     });
-    EXPECT_EQ(count, 21);
-    EXPECT_EQ(content, "hi");
-    EXPECT_EQ(image, ImageReservation);
-    EXPECT_EQ(selected, QVector<int>{1});
     EXPECT_EQ(rowsAtFlush, 22);
+    EXPECT_EQ(answerAtFlush, "r");
+    EXPECT_TRUE(fake.selection().isEmpty()) << "a selected-rows job lets go of the row it passed by";
+    EXPECT_EQ(fake.rows[20].cells[ColContent], "hi");
     EXPECT_EQ(fake.fillCalls, 20);
     EXPECT_EQ(fake.rows[0].cells[ColQueryCode], "20");
     EXPECT_EQ(fake.offThreadCalls, 0);
 
     // A fill still held when its wrapper goes lands after its row.
-    auto late = std::make_unique<RowHandOver>(fake, channel);
+    auto late = std::make_unique<RowHandOver>(&fake, nullptr, channel);
     std::thread writer([&] { late->fillSendResult(late->addRow("d", ImageTyped, "09", "x"), "5", -1, "late", "d"); });
     writer.join();
     late.reset();
@@ -300,30 +298,33 @@ TEST(JobChannelTest, RoutinesRunOnTheUserInterfaceThreadInOrder) {
 // and so does a routine that goes unrun (its application went first). A routine that runs after the stop
 // asks nothing: nobody would close that box. Without an answer the run stops.
 TEST(JobChannelTest, AQuestionsWaitEndsWithItsAnswerAStopOrItsDroppedRoutine) {
-    ClearStop();
+    const auto stop = std::make_shared<StopFlag>();
     int asked = 0;
     const auto ask = [&asked] { return ++asked > 0; };
     {
-        const JobQuestion question(StopWake());
+        const JobQuestion question(stop);
         question.asking(ask)();
         EXPECT_EQ(question.wait(), std::optional<bool>(true));
     }
     {
-        const JobQuestion question(StopWake());
+        const JobQuestion question(stop);
         (void)question.asking(ask);
         EXPECT_EQ(question.wait(), std::nullopt);
     }
-    const JobQuestion question(StopWake());
-    const std::function<void()> unanswered = question.asking(ask);
-    std::thread stopper([] {
+    const JobQuestion question(stop);
+    std::function<void()> unanswered = question.asking(ask);
+    std::thread stopper([stop] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        RequestStop();
+        stop->request();
     });
     EXPECT_EQ(question.wait(), std::nullopt);
     stopper.join();
+    // Another job's stop takes nothing back: only the asking job's does.
+    const JobQuestion other(std::make_shared<StopFlag>());
+    other.asking(ask)();
+    EXPECT_EQ(other.wait(), std::optional<bool>(true));
     unanswered();
-    EXPECT_EQ(asked, 1) << "the question came after the stop and was asked";
-    ClearStop();
+    EXPECT_EQ(asked, 2) << "the question that came after the stop was asked";
 }
 
 // Writes gather into batches that the user-interface thread runs on its own time: a worker that hands more
@@ -334,7 +335,7 @@ TEST(JobChannelTest, ABatchReachesTheLogWhileItsWorkerWaitsElsewhere) {
     const auto channel = std::make_shared<JobChannel>();
     ProgressRecorder progress;
     channel->setProgressTarget(&progress);
-    auto wrapped = std::make_unique<RowHandOver>(fake, channel);
+    auto wrapped = std::make_unique<RowHandOver>(&fake, nullptr, channel);
     std::atomic<bool> release{false};
     std::thread worker([&] {
         for (int i = 0; i < 700; ++i) {
@@ -363,7 +364,7 @@ TEST(JobChannelTest, RowsAfterAPauseReachTheLogWithoutAnotherCall) {
     const auto channel = std::make_shared<JobChannel>();
     ProgressRecorder progress;
     channel->setProgressTarget(&progress);
-    auto wrapped = std::make_unique<RowHandOver>(fake, channel);
+    auto wrapped = std::make_unique<RowHandOver>(&fake, nullptr, channel);
     std::atomic<int> handed{0};
     std::atomic<int> released{0};
     std::thread worker([&] {
@@ -399,7 +400,7 @@ TEST(JobChannelTest, RowsAfterAPauseReachTheLogWithoutAnotherCall) {
 TEST(JobChannelTest, AWorkerFarAheadOfTheUserInterfaceThreadWaitsForIt) {
     constexpr int kRows = 5000;
     FakeSendLog fake;
-    auto wrapped = std::make_unique<RowHandOver>(fake, std::make_shared<JobChannel>());
+    auto wrapped = std::make_unique<RowHandOver>(&fake, nullptr, std::make_shared<JobChannel>());
     std::atomic<int> handed{0};
     std::thread worker([&] {
         for (int i = 0; i < kRows; ++i) {

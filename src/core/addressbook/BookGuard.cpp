@@ -123,34 +123,31 @@ int32_t freeId(int32_t id, const Digests& a, const std::map<int32_t, R>& b, cons
     return next;
 }
 
+// The entries of one kind (members or groups) that both sides added under the same id: this program's gets a
+// new id, noted in `moved`.
+template <typename R>
+void moveNewIds(const Digests& base, std::map<int32_t, R>& ours, const std::map<int32_t, R>& theirs,
+                std::map<int32_t, int32_t>& moved) {
+    for (auto it = ours.begin(); it != ours.end();) {
+        const R* t = find(theirs, it->first);
+        if (!findDigest(base, it->first) && t && !same(&it->second, t)) {
+            R entry = it->second;
+            entry.id = freeId(it->first, base, ours, theirs);
+            moved[it->first] = entry.id;
+            it = ours.erase(it);
+            ours[entry.id] = entry;
+        } else {
+            ++it;
+        }
+    }
+}
+
 // An entry both sides added under the same id (two programs creating one in the same second) is two
 // entries: this program's gets a new id, and its groups follow.
 void separateNewIds(const BaseDigests& base, BookMaps& ours, const BookMaps& theirs) {
     std::map<int32_t, int32_t> moved;
-    for (auto it = ours.members.begin(); it != ours.members.end();) {
-        const sMember* t = find(theirs.members, it->first);
-        if (!findDigest(*base.members, it->first) && t && !same(&it->second, t)) {
-            sMember m = it->second;
-            m.id = freeId(it->first, *base.members, ours.members, theirs.members);
-            moved[it->first] = m.id;
-            it = ours.members.erase(it);
-            ours.members[m.id] = m;
-        } else {
-            ++it;
-        }
-    }
-    for (auto it = ours.groups.begin(); it != ours.groups.end();) {
-        const sGroup* t = find(theirs.groups, it->first);
-        if (!findDigest(*base.groups, it->first) && t && !same(&it->second, t)) {
-            sGroup g = it->second;
-            g.id = freeId(it->first, *base.groups, ours.groups, theirs.groups);
-            moved[it->first] = g.id;
-            it = ours.groups.erase(it);
-            ours.groups[g.id] = g;
-        } else {
-            ++it;
-        }
-    }
+    moveNewIds(*base.members, ours.members, theirs.members, moved);
+    moveNewIds(*base.groups, ours.groups, theirs.groups, moved);
     if (moved.empty())
         return;
     for (auto& [id, group] : ours.groups)

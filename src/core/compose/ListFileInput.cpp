@@ -7,8 +7,8 @@
 #include "core/shared/Big5.h"
 #include "core/shared/CappedLines.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/shared/InputFile.h"
+#include "core/shared/StopSignal.h"
 #include "core/shared/SystemErrorText.h"
 
 #include <QStringDecoder>
@@ -114,14 +114,15 @@ bool RecipientListFile::checkSheet() {
     return true;
 }
 
-bool RecipientListFile::readSheetRows(ParsedRecipients& into, const std::function<void()>& step) {
+bool RecipientListFile::readSheetRows(ParsedRecipients& into, const std::function<void()>& step,
+                                      const std::function<bool()>& stopped) {
     ListFileSheet sheet;
     bool read = sheet.open(m_path);
     {
         ListFileRowFill fill(into);
         QByteArray line;
         qint64 index = 0;
-        while (read && !StopFlag() && sheet.next(&line, &index)) {
+        while (read && !stopped() && sheet.next(&line, &index)) {
             if (step)
                 step();
             fill.add(line, int32_t(index));
@@ -138,10 +139,11 @@ bool RecipientListFile::readSheetRows(ParsedRecipients& into, const std::functio
     return fail(sheet.error());
 }
 
-bool RecipientListFile::readRows(ParsedRecipients& into, const std::function<void()>& step) {
+bool RecipientListFile::readRows(ParsedRecipients& into, const std::function<void()>& step, const StopFlag* stop) {
+    const auto stopped = [stop] { return stop && stop->requested(); };
     m_cut.clear();
     if (m_workbook)
-        return readSheetRows(into, step);
+        return readSheetRows(into, step, stopped);
     bool read = true;
     bool changed = false;
     int error = 0;
@@ -158,7 +160,7 @@ bool RecipientListFile::readRows(ParsedRecipients& into, const std::function<voi
         read = m_fd >= 0 && ::lseek(m_fd, 0, SEEK_SET) == 0;
         if (!read)
             error = m_fd >= 0 ? errno : EBADF;
-        while (read && !changed && !StopFlag() && reader.next(&piece)) {
+        while (read && !changed && !stopped() && reader.next(&piece)) {
             if (m_utf8) {
                 const QString text = decoder.decode(piece);
                 changed = decoder.hasError() || !toBig5(text, converted);
@@ -167,7 +169,7 @@ bool RecipientListFile::readRows(ParsedRecipients& into, const std::function<voi
             }
             m_cut.insert(m_cut.end(), reader.cutLines().begin(), reader.cutLines().end());
             for (const QByteArrayView line : SplitListFileLines(m_utf8 ? converted : piece)) {
-                if (StopFlag())
+                if (stopped())
                     break;
                 if (step)
                     step();
@@ -179,11 +181,11 @@ bool RecipientListFile::readRows(ParsedRecipients& into, const std::function<voi
             read = false;
         }
         // A load stopped early names only the cut lines it reached.
-        if (StopFlag())
+        if (stopped())
             m_cut.erase(std::lower_bound(m_cut.begin(), m_cut.end(), index), m_cut.end());
         // The file that was checked, unchanged: the same size and time, and its lines all read.
         struct stat st {};
-        if (read && !changed && !StopFlag())
+        if (read && !changed && !stopped())
             changed =
                 ::fstat(m_fd, &st) != 0 || st.st_size != m_size || listModifiedNs(st) != m_modified || index != m_lines;
     }

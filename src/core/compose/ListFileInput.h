@@ -12,6 +12,8 @@
 // bytes, and in Big5 or UTF-8 (whichever the whole file is), so that the rows hold Big5 like every record.
 namespace norvi {
 
+class StopFlag;
+
 // The file is read twice, a piece at a time, and never held whole: once to check it (every byte, as a
 // check of the whole file would), then into the rows, each line kept to its first 64 KB (kMaxListLineBytes).
 class RecipientListFile {
@@ -25,9 +27,10 @@ public:
     // has been read into any rows then.
     bool check(const QString& path);
     // The second reading, of a file check() passed: `into`'s ListFileRows and entries as ReadListFileLines
-    // makes them, `step` once before each line, stopping early when StopFlag is set. False when the file
-    // could not be read again or changed since it was checked (error()); `into` then keeps no row of it.
-    bool readRows(ParsedRecipients& into, const std::function<void()>& step = {});
+    // makes them, `step` once before each line, stopping early once `stop` (none by default) is asked for.
+    // False when the file could not be read again or changed since it was checked (error()); `into` then
+    // keeps no row of it.
+    bool readRows(ParsedRecipients& into, const std::function<void()>& step = {}, const StopFlag* stop = nullptr);
 
     const QString& error() const { return m_error; }
     qint64 lineCount() const { return m_lines; }
@@ -40,7 +43,7 @@ public:
 private:
     bool fail(const QString& error);
     bool checkSheet();
-    bool readSheetRows(ParsedRecipients& into, const std::function<void()>& step);
+    bool readSheetRows(ParsedRecipients& into, const std::function<void()>& step, const std::function<bool()>& stopped);
 
     int m_fd = -1;
     QString m_path;

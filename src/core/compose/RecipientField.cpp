@@ -1,5 +1,7 @@
 #include "core/compose/RecipientField.h"
 
+#include "core/compose/TrimEnds.h"
+
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
 
@@ -52,13 +54,7 @@ bool IsFieldSeparator(QChar c) {
 }
 
 QStringView TrimPiece(QStringView text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isTrimmed(text[begin]))
-        ++begin;
-    while (end > begin && isTrimmed(text[end - 1]))
-        --end;
-    return text.sliced(begin, end - begin);
+    return TrimEnds(text, isTrimmed);
 }
 
 void RecipientFieldReader::addRun(QStringView text, const FieldEntryKey& key, int position) {

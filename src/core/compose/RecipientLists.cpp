@@ -4,10 +4,11 @@
 #include "core/compose/LinkCheck.h"
 #include "core/compose/NumberKey.h"
 #include "core/compose/OptOutList.h"
+#include "core/compose/TrimEnds.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/shared/ShownText.h"
+#include "core/shared/StopSignal.h"
 
 #include <QVarLengthArray>
 
@@ -21,19 +22,9 @@ namespace {
 constexpr int kMaxFields = 9;
 constexpr int kSubstitutedLength = 959;
 
-bool isTrimmed(char c) {
-    return static_cast<unsigned char>(c) <= 0x20;
-}
-
 // Spaces and control characters at both ends; Big5 trail bytes are never in that range.
 QByteArrayView trimmed(QByteArrayView text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isTrimmed(text[begin]))
-        ++begin;
-    while (end > begin && isTrimmed(text[end - 1]))
-        --end;
-    return text.sliced(begin, end - begin);
+    return TrimEnds(text, [](char c) { return static_cast<unsigned char>(c) <= 0x20; });
 }
 
 // A fixed-width field's text, up to its first zero or its width, without copying it.
@@ -205,9 +196,10 @@ void ListFileRowFill::add(QByteArrayView line, int32_t index) {
     putText(entry.label, fieldView(at->second.msisdn));
 }
 
-int ReadListFileLines(ParsedRecipients& into, const QList<QByteArrayView>& lines, const std::function<void()>& step) {
+int ReadListFileLines(ParsedRecipients& into, const QList<QByteArrayView>& lines, const std::function<void()>& step,
+                      const StopFlag* stop) {
     ListFileRowFill fill(into);
-    for (int i = 0; i < lines.size() && !StopFlag(); ++i) {
+    for (int i = 0; i < lines.size() && !(stop && stop->requested()); ++i) {
         if (step)
             step();
         fill.add(lines.at(i), i);

@@ -25,6 +25,8 @@
 // per-recipient message with its "$1$".."$9$" placeholders, and RecipientList -> SendQueue.
 namespace norvi {
 
+class StopFlag;
+
 // Longest number that fits the NUL-terminated msisdn of an outgoing record.
 constexpr int kMaxNumberLength = 29;
 
@@ -64,10 +66,10 @@ bool ParseListFileLine(QByteArrayView line, int32_t index, sLoadMt& row, QByteAr
 
 // Empties `into`'s ListFileRows and fills it from the lines, appending each row's entry (kind 1, id = line,
 // label = the number) to its RecipientList; its ListFileLongNumbers gets the numbers the rows had to cut. `step` runs
-// once per line before it is read (the window posts its progress there); the loop stops early when StopFlag is set.
-// Returns the rows stored.
+// once per line before it is read (the window posts its progress there); the loop stops early once `stop` (none
+// by default) is asked for. Returns the rows stored.
 int ReadListFileLines(ParsedRecipients& into, const QList<QByteArrayView>& lines,
-                      const std::function<void()>& step = {});
+                      const std::function<void()>& step = {}, const StopFlag* stop = nullptr);
 // The same a line at a time, for a file read a piece at a time: constructing it empties `into`'s ListFileRows
 // and ListFileLongNumbers; add() reads one line into a row and an entry.
 class ListFileRowFill {

@@ -4,7 +4,6 @@
 #include "core/compose/ListFileSheet.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/shared/OutputTarget.h"
 #include "core/shared/SaveFile.h"
 #include "core/shared/ShownText.h"

@@ -17,9 +17,9 @@ namespace norvi {
 // gateway client on `target` logs in and out.
 // Returns whether the login succeeded; `text` receives what the user is shown (Big5): the login table's
 // text or the client's failure text, a time-out with plain words before it ("閘道沒有回應（Recv()逾時）").
-// `stop` ends every wait (StopWake by default).
+// `stop` (none by default) ends every wait.
 bool RunLoginTest(const GatewayTarget& target, QByteArray* text,
-                  int replyWaitSeconds = SMSendNorviGw::kReplyWaitSeconds, const StopSignal* stop = &StopWake());
+                  int replyWaitSeconds = SMSendNorviGw::kReplyWaitSeconds, const StopSignal* stop = nullptr);
 
 // The plain words put before a time-out's technical text, for the result boxes of the connection test and
 // the single-MsgId query (Big5).

@@ -50,20 +50,22 @@ ReplyReader::ReplyReader(int sock, sGwReply& reply, int waitMs, int wakeFd)
 }
 
 ReplyReader::~ReplyReader() {
-    if (m_inGrace)
-        SetStopGraceActive(false);
+    if (m_inGrace && m_graceOf)
+        m_graceOf->setInGrace(false);
 }
 
-void ReplyReader::setStopGrace(int graceMs, int urgentFd) {
+void ReplyReader::setStopGrace(int graceMs, int urgentFd, const StopFlag* stop) {
     m_graceMs = graceMs;
     m_urgentFd = urgentFd;
+    m_graceOf = stop;
 }
 
 bool ReplyReader::enterGrace() {
     if (m_inGrace || m_graceMs <= 0 || sockets::WakeRaised(m_urgentFd))
         return false;
     m_inGrace = true;
-    SetStopGraceActive(true);
+    if (m_graceOf)
+        m_graceOf->setInGrace(true);
     const int64_t graceEnd = sockets::MonotonicMs() + m_graceMs;
     if (m_waitMs <= 0 || graceEnd < m_deadlineMs)
         m_deadlineMs = graceEnd;

@@ -16,6 +16,8 @@ bool ReplyReadable(const sGwReply& reply, std::size_t arrived);
 // Reads one reply record. Replies are not delimited and may come in parts: the reader takes a reply as
 // soon as what the client reads from it has arrived, and one wait bounds the whole read from its
 // start, however slowly the bytes trickle in.
+class StopFlag;
+
 class ReplyReader {
 public:
     enum class Outcome {
@@ -38,7 +40,8 @@ public:
 
     // After `wakeFd` is raised, the reader goes on waiting for `graceMs` more (never beyond its own wait)
     // for an answer already on its way; only `urgentFd` (-1: none) or the end of the grace stops it then.
-    void setStopGrace(int graceMs, int urgentFd);
+    // `stop` (nullptr: none) is told while the grace lasts.
+    void setStopGrace(int graceMs, int urgentFd, const StopFlag* stop = nullptr);
 
     // Reads until what the client reads has arrived. Whatever else of the record has arrived by then
     // is taken too, so a reply that came in one piece is never left half read.
@@ -69,6 +72,7 @@ private:
     int m_wakeFd;
     int m_graceMs = 0;
     int m_urgentFd = -1;
+    const StopFlag* m_graceOf = nullptr;
     bool m_inGrace = false;
     int64_t m_deadlineMs = 0;
     std::size_t m_arrived = 0;

@@ -159,7 +159,7 @@ int fittedContentLength(const unsigned char* bytes) {
 
 } // namespace
 
-SMSendNorviGw::SMSendNorviGw() : m_stop(&StopWake()) {
+SMSendNorviGw::SMSendNorviGw() {
     if (sockets::Startup() == 0) {
         unit.wsaStarted = 1;
         BuildResultTables();
@@ -470,7 +470,7 @@ bool SMSendNorviGw::exchange(int sendWaitSeconds, bool loginReply) {
     const int64_t sentAt = sockets::MonotonicMs();
     ReplyReader reader(unit.sock, unit.reply, replyWaitMs(), wakeFd());
     if (!loginReply)
-        reader.setStopGrace(m_graceMs, m_urgent ? m_urgent->fd() : -1);
+        reader.setStopGrace(m_graceMs, m_urgent ? m_urgent->fd() : -1, m_graceOf);
     ReplyReader::Outcome outcome = reader.readReadable();
     // The first request on a new connection follows the welcome at once, so a welcome must arrive
     // whole before it counts; a refusal closes the connection anyway.

@@ -3,6 +3,7 @@
 #include "core/gateway/NorviGwUnit.h"
 #include "core/gateway/SMSend.h"
 #include "core/shared/Config.h"
+#include "core/shared/StopSignal.h"
 
 #include <QByteArray>
 
@@ -11,7 +12,6 @@
 namespace norvi {
 
 class RunActivity;
-class StopSignal;
 
 // The gateway client: one TCP connection, its login state and the text of the last result.
 // Used by one thread at a time; each worker and each connection test has its own.
@@ -64,9 +64,17 @@ public:
 
     // The stop whose wake-up descriptor every wait of this client polls beside its socket (connect,
     // login, request, reply): once raised, the wait ends within moments, the connection is dropped and
-    // the call fails with code -1 and the text StoppedText(). StopWake (the jobs' stop) unless set;
-    // nullptr waits only for the gateway.
+    // the call fails with code -1 and the text StoppedText(). None unless set: the client then waits only
+    // for the gateway.
     void SetStopSignal(const StopSignal* stop) { m_stop = stop; }
+    // A job's stop: its wake-up ends every wait, and a reply already awaited gets `graceMs` more unless the
+    // stop is asked for again (see SetStopGrace).
+    void SetStop(const StopFlag& stop, int graceMs) {
+        m_stop = &stop.wake();
+        m_graceMs = graceMs;
+        m_urgent = &stop.now();
+        m_graceOf = &stop;
+    }
     // After a stop, a reply already awaited is still waited for this long (never beyond the reply wait),
     // unless `urgent` is raised: the answer may carry a MsgId. 0 (the default) cuts the wait at once, as
     // the single-MsgId jobs and the connection test want.
@@ -143,7 +151,8 @@ private:
     // Bytes of the last reply that were not waited for, because nothing the client reads was in them.
     std::size_t m_replyRestOwed = 0;
     int m_lastReplyWaits = 0;
-    const StopSignal* m_stop;
+    const StopSignal* m_stop = nullptr;
+    const StopFlag* m_graceOf = nullptr; // told while a reply is awaited in the grace
     RunActivity* m_activity = nullptr;
     StopPoint m_lastStop = StopPoint::None;
     int m_graceMs = 0;

@@ -78,46 +78,24 @@ void FileOrderJobRows::fillSendResult(quint64 rowId, const QByteArray& code, int
     r.texts[ColContent] = content;
 }
 
-void FileOrderJobRows::setQueryResult(int row, const QByteArray& code, const QByteArray& result) {
-    if (!valid(row))
+void FileOrderJobRows::answered(quint64 rowId, const QByteArray& code, const QByteArray& result) {
+    const int row = positionOf(rowId);
+    if (row < 0)
         return;
     m_rows[std::size_t(row)].texts[ColQueryCode] = code;
     m_rows[std::size_t(row)].texts[ColQueryResult] = result;
 }
 
-QByteArray FileOrderJobRows::text(int row, int column) {
-    if (!valid(row) || column < 0 || column >= kSendLogColumns)
-        return QByteArray();
-    return m_rows[std::size_t(row)].texts[std::size_t(column)];
-}
-
-int FileOrderJobRows::rowImage(int row) {
-    return valid(row) ? m_rows[std::size_t(row)].image : ImageNone;
-}
-
-int FileOrderJobRows::codeImage(int row) {
-    return valid(row) ? m_rows[std::size_t(row)].codeImage : ImageNone;
-}
-
-quint32 FileOrderJobRows::addedRun(int row) {
+quint32 FileOrderJobRows::addedRun(int row) const {
     return valid(row) ? m_runs[std::size_t(row)] : 0;
 }
 
-QVector<int> FileOrderJobRows::selectedRows() {
+QVector<int> FileOrderJobRows::selectedRows() const {
     QVector<int> out;
     for (std::size_t i = 0; i < m_selected.size(); ++i)
         if (m_selected[i])
             out.append(int(i));
     return out;
-}
-
-bool FileOrderJobRows::isSelected(int row) {
-    return valid(row) && m_selected[std::size_t(row)];
-}
-
-void FileOrderJobRows::setSelected(int row, bool selected) {
-    if (valid(row))
-        m_selected[std::size_t(row)] = selected;
 }
 
 } // namespace norvi

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "core/sendlog/JobRows.h"
+#include "core/sendlog/LogRows.h"
+#include "core/sendlog/RowAnswers.h"
 #include "core/sendlog/SendLogRow.h"
 
 #include <QString>
@@ -16,7 +18,7 @@ namespace norvi {
 //
 // Like the list view it stands in for, it belongs to the user-interface thread; workers reach it
 // through RowHandOver.
-class FileOrderJobRows : public JobRows {
+class FileOrderJobRows : public JobRows, public RowAnswers, public LogRows {
 public:
     // Appends the file's complete records. False when the file cannot be opened; `damage` receives what
     // is wrong with a file that held fewer records than it announced or bytes after them (empty when
@@ -32,21 +34,24 @@ public:
     // Makes exactly these rows the selection; rows out of range are ignored.
     void select(const QVector<int>& rows);
 
+    // JobRows
     quint64 addRow(const QByteArray& caption, int image, const QByteArray& mobile, const QByteArray& sendTime) override;
     void fillSendResult(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
                         const QByteArray& content) override;
-    void setQueryResult(int row, const QByteArray& code, const QByteArray& result) override;
-
-    int rowCount() override { return int(m_rows.size()); }
-    QByteArray text(int row, int column) override;
-    int rowImage(int row) override;
-    int codeImage(int row) override;
-    quint32 addedRun(int row) override;
     void startRun() override { ++m_run; }
 
-    QVector<int> selectedRows() override;
-    bool isSelected(int row) override;
-    void setSelected(int row, bool selected) override;
+    // RowAnswers
+    void answered(quint64 rowId, const QByteArray& code, const QByteArray& result) override;
+
+    // LogRows
+    int rowCount() const override { return int(m_rows.size()); }
+    const SendLogRow& row(int position) const override { return m_rows[std::size_t(position)]; }
+    quint64 rowId(int position) const override { return quint64(position) + 1; }
+    quint32 addedRun(int position) const override;
+    QVector<int> selectedRows() const override;
+
+    // The position of the row with `rowId`, or -1.
+    int positionOf(quint64 rowId) const { return rowId > 0 && rowId <= m_rows.size() ? int(rowId - 1) : -1; }
 
 private:
     bool valid(int row) const { return row >= 0 && row < int(m_rows.size()); }

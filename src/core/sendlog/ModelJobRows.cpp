@@ -11,10 +11,6 @@ namespace norvi {
 ModelJobRows::ModelJobRows(SendLogModel& model, QItemSelectionModel& selection)
     : m_model(model), m_selection(selection) {}
 
-bool ModelJobRows::valid(int row) const {
-    return row >= 0 && row < m_model.rowCount();
-}
-
 quint64 ModelJobRows::addRow(const QByteArray& caption, int image, const QByteArray& mobile,
                              const QByteArray& sendTime) {
     // The caption places the row; a key in another sort column moves it at the next insert, as when a row
@@ -35,42 +31,45 @@ void ModelJobRows::fillSendResult(quint64 rowId, const QByteArray& code, int cod
     m_model.setSendResult(position, code, codeImage, result, content);
 }
 
-void ModelJobRows::setQueryResult(int row, const QByteArray& code, const QByteArray& result) {
-    if (!valid(row))
+void ModelJobRows::walked(const QVector<quint64>& rowIds, bool asked) {
+    // An all-rows job selects the rows it asks about; a selected-rows job lets go of the rows it passes by.
+    if (asked != m_walkAll)
         return;
-    m_model.setText(row, ColQueryCode, code);
-    m_model.setText(row, ColQueryResult, result);
+    QVector<int> positions;
+    positions.reserve(rowIds.size());
+    for (const quint64 id : rowIds)
+        if (const int position = m_model.positionOf(id); position >= 0)
+            positions.append(position);
+    setSelectedRows(positions, asked);
 }
 
-int ModelJobRows::rowCount() {
+void ModelJobRows::answered(quint64 rowId, const QByteArray& code, const QByteArray& result) {
+    const int position = m_model.positionOf(rowId);
+    if (position < 0)
+        return;
+    m_model.setText(position, ColQueryCode, code);
+    m_model.setText(position, ColQueryResult, result);
+}
+
+int ModelJobRows::rowCount() const {
     return m_model.rowCount();
 }
 
-QByteArray ModelJobRows::text(int row, int column) {
-    if (!valid(row) || column < 0 || column >= kSendLogColumns)
-        return QByteArray();
-    return m_model.text(row, column);
+const SendLogRow& ModelJobRows::row(int position) const {
+    return m_model.row(position);
 }
 
-quint64 ModelJobRows::addedOrder(int row) {
-    return valid(row) ? m_model.rowId(row) : 0;
+quint64 ModelJobRows::rowId(int position) const {
+    return m_model.rowId(position);
 }
 
-quint32 ModelJobRows::addedRun(int row) {
-    return valid(row) ? m_model.rowRun(row) : 0;
+quint32 ModelJobRows::addedRun(int position) const {
+    return m_model.rowRun(position);
 }
 
-int ModelJobRows::rowImage(int row) {
-    return valid(row) ? m_model.rowImage(row) : int(ImageNone);
-}
-
-int ModelJobRows::codeImage(int row) {
-    return valid(row) ? m_model.codeImage(row) : int(ImageNone);
-}
-
-// A row counts as selected by its name cell, as isSelected() sees it. The ranges of a selection never
-// overlap, so each selected row is in exactly one range that starts at column 0.
-QVector<int> ModelJobRows::selectedRows() {
+// A row counts as selected by its name cell. The ranges of a selection never overlap, so each selected row
+// is in exactly one range that starts at column 0.
+QVector<int> ModelJobRows::selectedRows() const {
     QVector<int> rows;
     for (const QItemSelectionRange& range : m_selection.selection())
         if (range.left() == ColName)
@@ -88,37 +87,30 @@ int ModelJobRows::selectedCount() const {
     return count;
 }
 
-bool ModelJobRows::isSelected(int row) {
-    return valid(row) && m_selection.isSelected(m_model.index(row, ColName));
-}
-
-void ModelJobRows::setSelected(int row, bool selected) {
-    if (!valid(row))
-        return;
-    m_selection.select(m_model.index(row, ColName),
-                       (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
-                           QItemSelectionModel::Rows);
+QItemSelection ModelJobRows::rangesOf(QVector<int> rows) const {
+    rows.erase(std::remove_if(rows.begin(), rows.end(), [this](int r) { return r < 0 || r >= m_model.rowCount(); }),
+               rows.end());
+    std::sort(rows.begin(), rows.end());
+    QItemSelection ranges;
+    const int lastColumn = m_model.columnCount() - 1;
+    for (qsizetype i = 0; i < rows.size();) {
+        qsizetype j = i;
+        while (j + 1 < rows.size() && rows[j + 1] <= rows[j] + 1)
+            ++j;
+        ranges.select(m_model.index(rows[i], ColName), m_model.index(rows[j], lastColumn));
+        i = j + 1;
+    }
+    return ranges;
 }
 
 void ModelJobRows::setSelectedRows(const QVector<int>& rows, bool selected) {
-    QVector<int> sorted;
-    sorted.reserve(rows.size());
-    for (int row : rows)
-        if (valid(row))
-            sorted.append(row);
-    if (sorted.isEmpty())
-        return;
-    std::sort(sorted.begin(), sorted.end());
-    QItemSelection ranges;
-    const int lastColumn = m_model.columnCount() - 1;
-    for (qsizetype i = 0; i < sorted.size();) {
-        qsizetype j = i;
-        while (j + 1 < sorted.size() && sorted[j + 1] <= sorted[j] + 1)
-            ++j;
-        ranges.select(m_model.index(sorted[i], ColName), m_model.index(sorted[j], lastColumn));
-        i = j + 1;
-    }
-    m_selection.select(ranges, selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect);
+    const QItemSelection ranges = rangesOf(rows);
+    if (!ranges.isEmpty())
+        m_selection.select(ranges, selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect);
+}
+
+void ModelJobRows::selectExactly(const QVector<int>& rows) {
+    m_selection.select(rangesOf(rows), QItemSelectionModel::ClearAndSelect);
 }
 
 } // namespace norvi

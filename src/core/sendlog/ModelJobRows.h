@@ -1,6 +1,10 @@
 #pragma once
 
 #include "core/sendlog/JobRows.h"
+#include "core/sendlog/LogRows.h"
+#include "core/sendlog/RowAnswers.h"
+
+#include <QItemSelection>
 
 class QItemSelectionModel;
 
@@ -8,38 +12,45 @@ namespace norvi {
 
 class SendLogModel;
 
-// The jobs' door to the send log, working directly on a model and its selection. The command-line front
-// end and the tests use it as it is; the desktop program runs each call on the user-interface thread.
-class ModelJobRows : public JobRows {
+// The send log of the main window as jobs meet it, on a model and its selection: the rows a send run adds,
+// the answers a query or cancellation gives back by row id (shown in the selection too), and the rows a
+// starter reads. The desktop program hands a worker's calls over to the user-interface thread
+// (RowHandOver); the tests call it directly.
+class ModelJobRows : public JobRows, public RowAnswers, public LogRows {
 public:
     ModelJobRows(SendLogModel& model, QItemSelectionModel& selection);
 
+    // JobRows
     quint64 addRow(const QByteArray& caption, int image, const QByteArray& mobile, const QByteArray& sendTime) override;
     void fillSendResult(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
                         const QByteArray& content) override;
-    void setQueryResult(int row, const QByteArray& code, const QByteArray& result) override;
-
-    int rowCount() override;
-    QByteArray text(int row, int column) override;
-    int rowImage(int row) override;
-    int codeImage(int row) override;
-    quint64 addedOrder(int row) override;
-    quint32 addedRun(int row) override;
     void startRun() override { ++m_run; }
 
-    QVector<int> selectedRows() override;
+    // RowAnswers
+    void walkBegins(bool allRows) override { m_walkAll = allRows; }
+    void walked(const QVector<quint64>& rowIds, bool asked) override;
+    void answered(quint64 rowId, const QByteArray& code, const QByteArray& result) override;
+
+    // LogRows
+    int rowCount() const override;
+    const SendLogRow& row(int position) const override;
+    quint64 rowId(int position) const override;
+    quint32 addedRun(int position) const override;
+    QVector<int> selectedRows() const override;
+
     int selectedCount() const; // without listing the rows: cheap enough for every insert
-    bool isSelected(int row) override;
-    void setSelected(int row, bool selected) override;
+    // Exactly these rows (positions, in any order) become the selection, as one change of it.
+    void selectExactly(const QVector<int>& rows);
     // One change of the selection: runs of neighbouring rows become one range each.
-    void setSelectedRows(const QVector<int>& rows, bool selected) override;
+    void setSelectedRows(const QVector<int>& rows, bool selected);
 
 private:
-    bool valid(int row) const;
+    QItemSelection rangesOf(QVector<int> rows) const;
 
     SendLogModel& m_model;
     QItemSelectionModel& m_selection;
-    quint32 m_run = 0; // the send run whose rows addRow adds now
+    quint32 m_run = 0;      // the send run whose rows addRow adds now
+    bool m_walkAll = false; // the list job now running walks all rows
 };
 
 } // namespace norvi

@@ -5,18 +5,21 @@
 
 #include <QStringList>
 
+#include <algorithm>
+#include <utility>
+
 namespace norvi {
 
 namespace {
 
-constexpr int kStateCount = 19;
+constexpr int kStateCount = 18;
 constexpr qint64 kMsPerSecond = 1000;
 
 const char* const kStateTexts[kStateCount] = {
     "通訊錄匯入中...",   "通訊錄匯入完成",    "通訊錄匯出中...",  "通訊錄匯出完成",    "發訊名單載入中...",
     "發訊名單載入完成",  "發訊紀錄儲存中...", "發訊紀錄儲存完成", "發訊紀錄載入中...", "發訊紀錄載入完成",
     "簡訊通數計算中...", "簡訊傳送中...",     "簡訊傳送完成",     "簡訊查詢中...",     "簡訊查詢完成",
-    "預約簡訊取消中...", "預約簡訊取消完成",  "發訊紀錄儲存失敗", "簡訊傳送中...",
+    "預約簡訊取消中...", "預約簡訊取消完成",  "發訊紀錄儲存失敗",
 };
 
 bool isKnownState(int state) {
@@ -62,8 +65,19 @@ QString rowRunCounts(bool cancel, const RunOutcome& o) {
 
 } // namespace
 
-ShowProcessEvent::ShowProcessEvent(int state, const RunOutcome& outcome)
-    : QEvent(QEvent::Type(WM_SHOWPROCESS)), m_state(state), m_outcome(outcome) {
+ProgressReport ReportOf(ProgressState state, const RunOutcome& counts, int steps, quint64 row) {
+    ProgressReport report;
+    report.state = state;
+    report.steps = steps;
+    report.counts = counts;
+    report.row = row;
+    // A step's text is the state's own; only an end with counts has a text made for it.
+    report.text = IsEndState(state) && counts.known ? RunOutcomeText(state, counts) : ProgressStateText(state);
+    return report;
+}
+
+ShowProcessEvent::ShowProcessEvent(ProgressReport report)
+    : QEvent(QEvent::Type(WM_SHOWPROCESS)), m_report(std::move(report)) {
     RaceDetector::handedOver(this);
 }
 
@@ -71,14 +85,9 @@ ShowProcessEvent::~ShowProcessEvent() {
     RaceDetector::takenOver(this);
 }
 
-int ShowProcessEvent::state() const {
+const ProgressReport& ShowProcessEvent::report() const {
     RaceDetector::takenOver(this);
-    return m_state;
-}
-
-RunOutcome ShowProcessEvent::outcome() const {
-    RaceDetector::takenOver(this);
-    return m_outcome;
+    return m_report;
 }
 
 QString RunOutcomeText(int endState, const RunOutcome& outcome) {
@@ -189,17 +198,22 @@ void ProgressTracker::updateProgressText() {
     m_progress = QStringLiteral("%1 / %2(%3%)").arg(m_position).arg(m_maximum).arg(percent);
 }
 
-bool ProgressTracker::handle(int state, const QDateTime& now, const RunOutcome& outcome) {
-    return handle(state, now.toMSecsSinceEpoch(), outcome);
+bool ProgressTracker::handle(ProgressState state, const QDateTime& now, const RunOutcome& outcome) {
+    return handle(ReportOf(state, outcome), now.toMSecsSinceEpoch());
 }
 
-bool ProgressTracker::handle(int state, qint64 nowMs, const RunOutcome& outcome) {
+bool ProgressTracker::handle(ProgressState state, qint64 nowMs, const RunOutcome& outcome) {
+    return handle(ReportOf(state, outcome), nowMs);
+}
+
+bool ProgressTracker::handle(const ProgressReport& report, qint64 nowMs) {
+    const int state = report.state;
     if (!isKnownState(state))
         return false;
-    m_status = ProgressStateText(state);
+    m_status = report.text;
 
-    if (IsStepState(state)) {
-        ++m_position;
+    if (IsStepState(state) && report.steps > 0) {
+        m_position += std::max(report.steps, 0);
         if (!m_started) {
             m_started = true;
             m_startMs = nowMs;
@@ -218,9 +232,7 @@ bool ProgressTracker::handle(int state, qint64 nowMs, const RunOutcome& outcome)
     if (IsEndState(state)) {
         m_done = true;
         m_failed = state == StateLogSaveFailed;
-        m_outcome = outcome;
-        if (outcome.known)
-            m_status = RunOutcomeText(state, outcome);
+        m_outcome = report.counts;
         // An operation that ends without a single step started and ended at the same moment.
         if (!m_started) {
             m_startMs = nowMs;
@@ -230,7 +242,7 @@ bool ProgressTracker::handle(int state, qint64 nowMs, const RunOutcome& outcome)
         updateTimes(nowMs);
         return true;
     }
-    return false; // the counting state only changes the status text
+    return false; // the counting state, and a step state of no step, only change the status text
 }
 
 void ProgressTracker::updateTimes(qint64 nowMs) {

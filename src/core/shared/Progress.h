@@ -10,7 +10,7 @@ namespace norvi {
 // The posted message that drives the shared progress window. Its number stays the system's own.
 constexpr int WM_SHOWPROCESS = 0x8064;
 
-// Operation states (wParam of WM_SHOWPROCESS).
+// Operation states: what a WM_SHOWPROCESS says is going on.
 enum ProgressState {
     StateImporting = 0,
     StateImported = 1,
@@ -32,9 +32,6 @@ enum ProgressState {
     // A save that could not be written ends here, so the window and the operation log never read "完成"
     // for it.
     StateLogSaveFailed = 17,
-    // A send run's count is done and its worker waits for the gateway: a text, not a step, so the window
-    // does not keep saying "簡訊通數計算中..." while the first answer is awaited.
-    StateSendStarted = 18,
 };
 
 // How a gateway run (send, query, cancel) ended, counted by its worker: messages or rows the gateway
@@ -62,18 +59,32 @@ struct RunOutcome {
 // leaves the state's text alone.
 QString RunOutcomeText(int endState, const RunOutcome& outcome);
 
+// What one WM_SHOWPROCESS says, as a value its receivers read as it stands.
+struct ProgressReport {
+    ProgressState state = StateCounting;
+    // A step state: how many steps it stands for. Rows a query passes by, each done in an instant, travel
+    // together rather than one event each. Zero only names the step state: a send run's count is done and
+    // its first answer is awaited, so the text moves on from "簡訊通數計算中..." before any step is counted.
+    int steps = 1;
+    // An end state of a gateway run: what succeeded, failed and was not reached (known false for the rest).
+    RunOutcome counts;
+    // The send-log row the step finished, by its id; 0 for a step about no one row.
+    quint64 row = 0;
+    // The status text: the state's own, or at an end with known counts the run's end (RunOutcomeText).
+    QString text;
+};
+ProgressReport ReportOf(ProgressState state, const RunOutcome& counts = {}, int steps = 1, quint64 row = 0);
+
 // Made by a worker and read and deleted on the user-interface thread, which Qt's event queue orders
 // (core/shared/RaceDetector.h tells a race detector so).
 class ShowProcessEvent : public QEvent {
 public:
-    explicit ShowProcessEvent(int state, const RunOutcome& outcome = {});
+    explicit ShowProcessEvent(ProgressReport report);
     ~ShowProcessEvent() override;
-    int state() const;
-    RunOutcome outcome() const;
+    const ProgressReport& report() const;
 
 private:
-    int m_state;
-    RunOutcome m_outcome;
+    ProgressReport m_report;
 };
 
 QString ProgressStateText(int state);
@@ -90,11 +101,12 @@ public:
     // The clock moved on while nothing else did (a wait on the gateway): the elapsed time and the rate
     // follow it.
     void tick(qint64 msecsSinceEpoch);
-    // Handles one state at time `now`; returns true when it was an end state. An end state's known
-    // outcome turns its status text into the counts (RunOutcomeText).
-    bool handle(int state, const QDateTime& now, const RunOutcome& outcome = {});
-    // The same with the time as milliseconds since the epoch, which costs no time-zone lookup per step.
-    bool handle(int state, qint64 msecsSinceEpoch, const RunOutcome& outcome = {});
+    // Handles one report at a time given as milliseconds since the epoch (which costs no time-zone lookup per
+    // step); returns true when it was an end state. The status text is the report's.
+    bool handle(const ProgressReport& report, qint64 msecsSinceEpoch);
+    // The same for a state and its counts.
+    bool handle(ProgressState state, const QDateTime& now, const RunOutcome& outcome = {});
+    bool handle(ProgressState state, qint64 msecsSinceEpoch, const RunOutcome& outcome = {});
 
     int position() const { return m_position; }
     int maximum() const { return m_maximum; }

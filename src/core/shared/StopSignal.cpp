@@ -1,7 +1,5 @@
 #include "core/shared/StopSignal.h"
 
-#include "core/shared/Global.h"
-
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -9,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <thread>
 
 namespace norvi {
 
@@ -52,18 +51,28 @@ bool StopSignal::raised() const noexcept {
 
 namespace {
 
-// The stop and what else a signal handler reaches, kept for the process: a handler can reach nothing that is
-// not process-wide, and may touch nothing but lock-free atomics and write().
+constexpr int kReachSlots = 16; // the jobs of one program at a time, with room to spare
+
+// What a signal handler reaches, kept for the process: a handler can reach nothing that is not process-wide,
+// and may touch nothing but lock-free atomics and write(). The stops of the running jobs are listed here, not
+// held: each job owns its own.
 struct SignalReach {
-    std::atomic<bool> StopFlag{false};
-    StopSignal StopWake;
-    StopSignal StopNow;
-    std::atomic<bool> graceActive{false};
+    std::atomic<const StopFlag*> running[kReachSlots] = {};
+    std::atomic<int> reaching{0}; // handlers walking `running` now
     std::atomic<int> pipe{-1};
     std::atomic<int> interrupts{0};
 };
 SignalReach g_signalReach;
-static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<const StopFlag*>::is_always_lock_free);
+
+// Runs `visit` on each listed stop, keeping every one alive meanwhile (~StopReach waits for it).
+template <typename Visit> void forEachRunning(Visit visit) noexcept {
+    g_signalReach.reaching.fetch_add(1);
+    for (std::atomic<const StopFlag*>& slot : g_signalReach.running)
+        if (const StopFlag* stop = slot.load())
+            visit(*stop);
+    g_signalReach.reaching.fetch_sub(1);
+}
 
 bool writeNumber(int fd, int signalNumber) noexcept {
     if (fd < 0)
@@ -78,36 +87,56 @@ bool writeNumber(int fd, int signalNumber) noexcept {
 
 } // namespace
 
-std::atomic<bool>& StopFlag() noexcept {
-    return g_signalReach.StopFlag;
+void StopFlag::request() const noexcept {
+    if (m_requested.exchange(true))
+        m_now.raise();
+    m_wake.raise();
 }
 
-const StopSignal& StopWake() noexcept {
-    return g_signalReach.StopWake;
+void StopFlag::requestOnce() const noexcept {
+    if (!m_requested.exchange(true))
+        m_wake.raise();
 }
 
-const StopSignal& StopNow() noexcept {
-    return g_signalReach.StopNow;
+void StopFlag::requestNow() const noexcept {
+    m_requested.store(true);
+    m_now.raise();
+    m_wake.raise();
 }
 
-void RequestStop() noexcept {
-    if (StopFlag().exchange(true))
-        StopNow().raise();
-    StopWake().raise();
+StopReach::StopReach(const StopFlag& stop) noexcept {
+    for (int i = 0; i < kReachSlots; ++i) {
+        const StopFlag* empty = nullptr;
+        if (g_signalReach.running[i].compare_exchange_strong(empty, &stop)) {
+            m_slot = i;
+            return;
+        }
+    }
 }
 
-void ClearStop() noexcept {
-    StopFlag().store(false);
-    StopWake().clear();
-    StopNow().clear();
+StopReach::~StopReach() {
+    if (m_slot < 0)
+        return;
+    g_signalReach.running[m_slot].store(nullptr);
+    // A handler that found the stop before it left the list finishes with it first; it never waits, so this
+    // is a moment at most.
+    while (g_signalReach.reaching.load() != 0)
+        std::this_thread::yield();
+}
+
+bool StopRunningJobs() noexcept {
+    bool any = false;
+    forEachRunning([&any](const StopFlag& stop) {
+        stop.request();
+        any = true;
+    });
+    return any;
 }
 
 bool StopGraceActive() noexcept {
-    return g_signalReach.graceActive.load();
-}
-
-void SetStopGraceActive(bool active) noexcept {
-    g_signalReach.graceActive.store(active);
+    bool any = false;
+    forEachRunning([&any](const StopFlag& stop) { any = any || stop.inGrace(); });
+    return any;
 }
 
 void SetSignalPipe(int writeFd) noexcept {

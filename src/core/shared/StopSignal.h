@@ -3,8 +3,7 @@
 #include <atomic>
 
 // The wake-up descriptor of a stop. Every wait on the gateway polls it beside its socket, so a stop ends
-// the wait at once rather than when the wait runs out: the progress window's 中斷, Ctrl+C or SIGTERM in
-// the command-line front end, a worker asked to end, the connection test's cancel.
+// the wait at once rather than when the wait runs out: a job's StopFlag, the connection test's cancel.
 namespace norvi {
 
 class StopSignal {
@@ -32,27 +31,62 @@ private:
     mutable std::atomic<long> m_pending{0};
 };
 
-// The stop of the jobs (the workers' gateway clients and the command line's name lookup): one for the
-// process, beside StopFlag.
-const StopSignal& StopWake() noexcept;
-// Raised by a stop asked for a second time: it ends the grace that an exchange in flight gets after the
-// first (its answer may be a MsgId that would otherwise be on no file). Beside StopWake.
-const StopSignal& StopNow() noexcept;
-
 // How long an exchange whose request went out may still wait for its answer after a stop, in milliseconds.
 constexpr int kStopGraceMs = 2000;
 
-// Requests a stop: sets StopFlag and wakes every wait on StopWake. Asked again while StopFlag is set, it
-// also raises StopNow. Async-signal-safe (an atomic exchange and write()s), so the command line's signal
-// handler calls it too.
-void RequestStop() noexcept;
-// A job starts: StopFlag is cleared and StopWake and StopNow drained, so a stop asked for earlier does not
-// end it.
-void ClearStop() noexcept;
-// Whether a reply is being waited for in a stop's grace right now; a signal handler reads it to tell a
-// second Ctrl+C that ends the grace from one that ends the program. Async-signal-safe.
+// The stop of one job: 中斷 on its progress window, Ctrl+C or a signal, its owner ending it. The job polls the
+// flag between messages, rows and attempts, and every wait of its gateway client polls wake() beside its
+// socket. Each job owns its own, so a stop of one never ends another (a send run and a follow-up round).
+class StopFlag {
+public:
+    StopFlag() = default;
+    StopFlag(const StopFlag&) = delete;
+    StopFlag& operator=(const StopFlag&) = delete;
+
+    // Sets the flag and ends every wait on wake() at once. Asked again while set, it also raises now(), which
+    // ends the grace of an answer already on its way (it may be a MsgId that would otherwise be on no file).
+    // Async-signal-safe: atomics and write()s.
+    void request() const noexcept;
+    // The same, unless the flag is set already: a stop heard twice (a signal that reached the job, then the same
+    // signal passed on by the job's starter) is still one request, and an answer on its way keeps its grace.
+    // Async-signal-safe.
+    void requestOnce() const noexcept;
+    // The program is ending: the flag, wake() and now() at once, so not even an answer on its way is awaited.
+    void requestNow() const noexcept;
+    bool requested() const noexcept { return m_requested.load(); }
+    const StopSignal& wake() const noexcept { return m_wake; }
+    const StopSignal& now() const noexcept { return m_now; }
+
+    // Whether a reply is being waited for in this stop's grace right now (the gateway client says so): a
+    // signal handler reads it to tell a second Ctrl+C that ends the grace from one that ends the program.
+    bool inGrace() const noexcept { return m_inGrace.load(); }
+    void setInGrace(bool active) const noexcept { m_inGrace.store(active); }
+
+private:
+    mutable std::atomic<bool> m_requested{false};
+    mutable std::atomic<bool> m_inGrace{false};
+    StopSignal m_wake;
+    StopSignal m_now;
+};
+
+// The signal bridge: a handler can reach nothing that is not process-wide, so the stops of the running jobs
+// are listed where it finds them. While a StopReach lives, StopRunningJobs() requests its stop.
+class StopReach {
+public:
+    explicit StopReach(const StopFlag& stop) noexcept;
+    // Leaves the list, and waits for a handler that may still be using the stop.
+    ~StopReach();
+    StopReach(const StopReach&) = delete;
+    StopReach& operator=(const StopReach&) = delete;
+
+private:
+    int m_slot = -1;
+};
+// Requests the stop of every job a StopReach lists (norvi-cli's Ctrl+C, SIGTERM, SIGHUP). Async-signal-safe.
+// False when no job was listed.
+bool StopRunningJobs() noexcept;
+// Whether a listed job waits for a reply in its stop's grace. Async-signal-safe.
 bool StopGraceActive() noexcept;
-void SetStopGraceActive(bool active) noexcept;
 
 // The write end of the pipe through which a signal handler hands a signal's number to the main thread's
 // event loop (the desktop's ExitSignals; norvi-cli's save of the open log on a second signal), set by the

@@ -36,10 +36,10 @@ FollowUpRound::~FollowUpRound() {
 }
 
 void FollowUpRound::yieldNow(bool now) {
-    m_yielded.store(true);
-    m_stop.raise();
+    if (!m_yielded.exchange(true))
+        m_stop.request();
     if (now)
-        m_now.raise();
+        m_stop.requestNow();
 }
 
 void FollowUpRound::report(const QByteArray& line) {
@@ -52,8 +52,7 @@ void FollowUpRound::run() {
     SMSendNorviGw client;
     client.SetTarget(m_gateway);
     client.SetReplyWaitSeconds(m_gateway.replyWaitSeconds);
-    client.SetStopSignal(&m_stop);
-    client.SetStopGrace(kStopGraceMs, &m_now);
+    client.SetStop(m_stop, kStopGraceMs);
     const QByteArray name = SendThd::formatThreadName(WorkerMode::Query, 1, CurrentThreadNumber());
     report(name + " start");
     const QByteArray asked = big5(" 查詢結果: ");

@@ -55,8 +55,7 @@ private:
 
     const GatewayTarget m_gateway;
     const std::vector<Ask> m_asks;
-    StopSignal m_stop;
-    StopSignal m_now;
+    StopFlag m_stop;
     std::atomic<bool> m_yielded{false};
 };
 

@@ -117,15 +117,15 @@ QObject* JobChannel::progressTarget() const {
     return m_target;
 }
 
-void JobChannel::postShowProcess(int state, const RunOutcome& outcome) const {
+void JobChannel::postShowProcess(ProgressReport report) const {
     std::lock_guard<std::mutex> guard(m_targetLock);
     if (m_target)
-        QCoreApplication::postEvent(m_target, new ShowProcessEvent(state, outcome));
+        QCoreApplication::postEvent(m_target, new ShowProcessEvent(std::move(report)));
 }
 
-void JobChannel::showProcessNow(int state) const {
+void JobChannel::showProcessNow(const ProgressReport& report) const {
     if (QObject* target = progressTarget()) {
-        ShowProcessEvent step(state);
+        ShowProcessEvent step(report);
         QCoreApplication::sendEvent(target, &step);
     }
 }

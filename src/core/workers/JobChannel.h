@@ -33,9 +33,12 @@ public:
     QObject* progressTarget() const;
 
     // A step, or an end with the run's counts, posted to the receiver: never blocks the poster.
-    void postShowProcess(int state, const RunOutcome& outcome = {}) const;
+    void postShowProcess(ProgressReport report) const;
+    void postShowProcess(ProgressState state, const RunOutcome& counts = {}) const {
+        postShowProcess(ReportOf(state, counts));
+    }
     // A step handed to the receiver at once; on the user-interface thread only.
-    void showProcessNow(int state) const;
+    void showProcessNow(const ProgressReport& report) const;
 
     // Runs `routine` on the user-interface thread and returns once it has run (called there, it runs
     // directly). False, without running it, when the application is gone or closing down: the windows the

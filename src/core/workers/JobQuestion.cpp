@@ -55,19 +55,19 @@ struct JobQuestion::Unasked {
     ~Unasked() { state->settle(std::nullopt); }
 };
 
-JobQuestion::JobQuestion(const StopSignal& stop) : m_stop(stop), m_state(std::make_shared<State>()) {}
+JobQuestion::JobQuestion(std::shared_ptr<const StopFlag> stop)
+    : m_stop(std::move(stop)), m_state(std::make_shared<State>()) {}
 
 std::function<void()> JobQuestion::asking(std::function<bool()> ask) const {
     auto unasked = std::make_shared<Unasked>(m_state);
-    const StopSignal* stop = &m_stop; // the process's stop, which outlives every routine
-    return [unasked, stop, ask = std::move(ask)] {
-        if (!stop->raised())
+    return [unasked, stop = m_stop, ask = std::move(ask)] {
+        if (!stop->wake().raised())
             unasked->state->settle(ask());
     };
 }
 
 std::optional<bool> JobQuestion::wait() const {
-    const StopSignal& stop = m_stop;
+    const StopSignal& stop = m_stop->wake();
     std::optional<bool> given;
     for (;;) {
         if (m_state->isSettled(&given))

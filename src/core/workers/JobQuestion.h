@@ -6,7 +6,7 @@
 
 namespace norvi {
 
-class StopSignal;
+class StopFlag;
 
 // A question a worker puts to the window that started its job (whether to go on after failures), and the
 // worker's wait for the answer. The answer comes back through this object rather than through a call the
@@ -15,8 +15,8 @@ class StopSignal;
 // (JobSupervisor); an answer that comes after the worker stopped waiting changes nothing.
 class JobQuestion {
 public:
-    // A question that `stop` takes back: the stop of the job that asks it.
-    explicit JobQuestion(const StopSignal& stop);
+    // A question that `stop` takes back: the stop of the job that asks it, kept alive by the routine too.
+    explicit JobQuestion(std::shared_ptr<const StopFlag> stop);
 
     // The routine to hand to the user-interface thread: it calls `ask` there and hands the answer back. It
     // asks nothing once the stop is raised (the stop came first, and nobody would close that box), and
@@ -30,7 +30,7 @@ public:
 private:
     struct State;
     struct Unasked;
-    const StopSignal& m_stop;
+    const std::shared_ptr<const StopFlag> m_stop;
     std::shared_ptr<State> m_state;
 };
 

@@ -1,6 +1,5 @@
 #include "core/workers/JobRegistry.h"
 
-#include "core/shared/StopSignal.h"
 #include "core/workers/SendThd.h"
 
 #include <QCoreApplication>
@@ -19,11 +18,7 @@ JobRegistry::JobRegistry() = default;
 
 JobRegistry::~JobRegistry() {
     while (workerRegistered()) {
-        {
-            std::lock_guard<std::mutex> guard(JobLock);
-            for (const sSendThd& entry : WorkerList)
-                entry.thread->requestStop();
-        }
+        requestStop();
         if (QCoreApplication::instance())
             QCoreApplication::processEvents(QEventLoop::AllEvents, kTurnMs);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -33,6 +28,19 @@ JobRegistry::~JobRegistry() {
 bool JobRegistry::workerRegistered() const {
     std::lock_guard<std::mutex> guard(JobLock);
     return !WorkerList.empty();
+}
+
+void JobRegistry::requestStop() {
+    // Under the lock a registered worker cannot go: it removes itself here first.
+    std::lock_guard<std::mutex> guard(JobLock);
+    for (const sSendThd& entry : WorkerList)
+        entry.thread->requestStop();
+}
+
+void JobRegistry::requestStopOnce() {
+    std::lock_guard<std::mutex> guard(JobLock);
+    for (const sSendThd& entry : WorkerList)
+        entry.thread->requestStopOnce();
 }
 
 bool JobRegistry::launch(const std::function<SendThd*(int32_t index)>& make,
@@ -47,9 +55,7 @@ bool JobRegistry::launch(const std::function<SendThd*(int32_t index)>& make,
             prepare(worker);
         // The event tells "no job running"; it is set again by the worker that ends last.
         SendEvent.reset();
-        // A stop asked for before this job (a list load's 中斷, an earlier run's) does not end it; its
-        // counts start from nothing.
-        ClearStop();
+        // Its counts start from nothing; its stop is its own, so none asked for earlier ends it.
         JobActivity.reset();
         WorkerList.push_back(sSendThd{worker, kWorkerIndex});
         // The worker's own removal waits for the lock held here.

@@ -39,6 +39,11 @@ public:
 
     // True while a worker is registered (its job has not ended yet).
     bool workerRegistered() const;
+    // Stops every registered worker (SendThd::requestStop); asked again, it ends the grace of an answer on
+    // its way too.
+    void requestStop();
+    // Stops every registered worker that was not asked to stop yet (SendThd::requestStopOnce).
+    void requestStopOnce();
     // Set while no job runs; cleared by a start and set again by the worker that ends last.
     bool noJobRunning() const { return SendEvent.isSet(); }
 

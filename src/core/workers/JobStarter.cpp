@@ -6,9 +6,7 @@
 #include "core/sendlog/RunPlan.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/shared/Progress.h"
-#include "core/shared/StopSignal.h"
 #include "core/workers/JobOwner.h"
 #include "core/workers/JobRegistry.h"
 #include "core/workers/SendJob.h"
@@ -27,12 +25,12 @@ void setError(QString* errorText, const QString& text) {
 }
 
 // Registers and resumes the worker `make` creates, with its send log and journal, unless a job runs.
-bool launch(JobRegistry& jobs, const std::function<SendThd*(int32_t index)>& make, JobRows* sendLog, LogStream* journal,
-            QString* errorText, SendThd** started) {
+bool launch(JobRegistry& jobs, const std::function<SendThd*(int32_t index)>& make, JobRows* sendLog,
+            RowAnswers* answers, LogStream* journal, QString* errorText, SendThd** started) {
     const bool launched = jobs.launch(
         make,
         [&](SendThd* worker) {
-            worker->setSendLog(sendLog);
+            worker->setSendLog(sendLog, answers);
             worker->setJournal(journal);
         },
         started);
@@ -75,7 +73,7 @@ QString WorkerBusyText() {
     return QStringLiteral("上一個作業尚未結束，請稍候再試。");
 }
 
-bool StartWorker(JobRegistry& jobs, RowJob job, JobRows* sendLog, QString* errorText, SendThd** started) {
+bool StartWorker(JobRegistry& jobs, RowJob job, RowAnswers* answers, QString* errorText, SendThd** started) {
     if (started)
         *started = nullptr;
     // A send run has its messages and settings in its SendRun value; none are made up here.
@@ -83,14 +81,14 @@ bool StartWorker(JobRegistry& jobs, RowJob job, JobRows* sendLog, QString* error
         setError(errorText, QStringLiteral("沒有要傳送的簡訊，作業未啟動。"));
         return false;
     }
-    // Only list jobs walk the send log; a single MsgId needs none.
-    if (!sendLog && job.singleMsgId.isEmpty()) {
+    // Only list jobs answer into the send log; a single MsgId needs none.
+    if (!answers && job.singleMsgId.isEmpty()) {
         setError(errorText, QStringLiteral("沒有可寫入的發訊紀錄，作業未啟動。"));
         return false;
     }
     return launch(
-        jobs, [&](int32_t index) { return new SendThd(jobs, std::move(job), index); }, sendLog, nullptr, errorText,
-        started);
+        jobs, [&](int32_t index) { return new SendThd(jobs, std::move(job), index); }, nullptr, answers, nullptr,
+        errorText, started);
 }
 
 bool StartSendWorker(JobRegistry& jobs, SendRun run, JobRows* sendLog, QString* errorText, SendThd** started) {
@@ -114,8 +112,8 @@ bool StartSendWorker(JobRegistry& jobs, SendRun run, JobRows* sendLog, QString* 
     // The rows this run adds are told from those of every other run: one list may name a message twice.
     sendLog->startRun();
     return launch(
-        jobs, [&](int32_t index) { return new SendThd(jobs, std::move(run), index); }, sendLog, journal, errorText,
-        started);
+        jobs, [&](int32_t index) { return new SendThd(jobs, std::move(run), index); }, sendLog, nullptr, journal,
+        errorText, started);
 }
 
 bool StartSendRun(JobRegistry& jobs, SendRun run, JobRows* sendLog, QString* errorText, SendThd** started) {
@@ -126,7 +124,6 @@ bool StartSendRun(JobRegistry& jobs, SendRun run, JobRows* sendLog, QString* err
         return false;
     }
     jobs.channel().postShowProcess(StateCounting);
-    ClearStop();
     return StartSendWorker(jobs, std::move(run), sendLog, errorText, started);
 }
 

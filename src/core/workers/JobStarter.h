@@ -13,6 +13,7 @@ namespace norvi {
 class JobOwner;
 class JobRegistry;
 class JobRows;
+class RowAnswers;
 class SendThd;
 
 // Starting the one worker of a job. Everything here runs on the user-interface thread.
@@ -24,20 +25,20 @@ class SendThd;
 // The text of a refused start.
 QString WorkerBusyText();
 
-// Creates one suspended worker with index 1 for a query or cancellation, moves `job` into it and sets its send log,
-// clears a stop asked for earlier (ClearStop) and the job's activity, registers {worker, 1} in `jobs` and resumes
-// it. `sendLog` is the send log as the user-interface thread reaches it, the model's own access (not needed
-// for a single MsgId): the worker wraps it in a RowHandOver itself. Returns false with a message in `errorText` when a
+// Creates one suspended worker with index 1 for a query or cancellation, moves `job` (a list job's rows among it)
+// into it, clears the job's activity, registers {worker, 1} in `jobs` and resumes it. `answers` is where a list
+// job's answers land on the user-interface thread (not needed for a single MsgId): the worker wraps it in a
+// RowHandOver itself. Returns false with a message in `errorText` when a
 // worker is still registered; nothing is changed then. The returned worker (through `started`) frees itself when
 // done: hold it in a QPointer if it is kept past this call. A send run starts through StartSendWorker.
-bool StartWorker(JobRegistry& jobs, RowJob job, JobRows* sendLog, QString* errorText, SendThd** started = nullptr);
+bool StartWorker(JobRegistry& jobs, RowJob job, RowAnswers* answers, QString* errorText, SendThd** started = nullptr);
 
 // The same for a send run, which moves into the worker: its journal is begun first (jobs.journal()), and a journal
 // that cannot begin refuses the run. Refused, with `run` left unsent, while a worker is registered.
 bool StartSendWorker(JobRegistry& jobs, SendRun run, JobRows* sendLog, QString* errorText, SendThd** started = nullptr);
 
 // The send dialog's and norvi-cli send's start of a run built already: announce the counting (progress state 10),
-// clear the stop (ClearStop), start the send worker. Refused while a worker is registered.
+// start the send worker. Refused while a worker is registered.
 bool StartSendRun(JobRegistry& jobs, SendRun run, JobRows* sendLog, QString* errorText, SendThd** started = nullptr);
 
 } // namespace norvi

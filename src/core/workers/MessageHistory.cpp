@@ -1,6 +1,6 @@
 #include "core/workers/MessageHistory.h"
 
-#include "core/sendlog/JobRows.h"
+#include "core/sendlog/LogRows.h"
 #include "core/workers/RowCodes.h"
 #include "core/workers/StopRows.h"
 
@@ -67,12 +67,12 @@ DeliveryCounts MessageCounter::counts() const {
     return counts;
 }
 
-LogHistories ReadHistories(JobRows& log) {
+LogHistories ReadHistories(const LogRows& log) {
     const int n = log.rowCount();
     std::vector<std::pair<quint64, int>> order;
     order.reserve(std::size_t(n));
     for (int position = 0; position < n; ++position)
-        order.emplace_back(log.addedOrder(position), position);
+        order.emplace_back(log.rowId(position), position);
     std::sort(order.begin(), order.end());
     LogHistories h;
     h.added.reserve(n);
@@ -81,11 +81,12 @@ LogHistories ReadHistories(JobRows& log) {
     MessageHistory history;
     std::vector<int> answeredBy(std::size_t(n), -1); // by the row's number in added order
     for (int k = 0; k < n; ++k) {
-        const int row = h.added[k];
-        const qint64 earlier = history.add(
-            log.text(row, ColMobile), log.text(row, ColContent),
-            AttemptOf(log.text(row, ColSendCode), log.text(row, ColSendResult), log.text(row, ColQueryCode)),
-            log.addedRun(row));
+        const int position = h.added[k];
+        const SendLogRow& row = log.row(position);
+        const qint64 earlier =
+            history.add(row.texts[ColMobile], row.texts[ColContent],
+                        AttemptOf(row.texts[ColSendCode], row.texts[ColSendResult], row.texts[ColQueryCode]),
+                        log.addedRun(position));
         if (earlier >= 0)
             answeredBy[std::size_t(earlier)] = k;
     }
@@ -99,7 +100,7 @@ LogHistories ReadHistories(JobRows& log) {
     return h;
 }
 
-DeliveryCounts CountMessages(JobRows& log, const QVector<int>& rows) {
+DeliveryCounts CountMessages(const LogRows& log, const QVector<int>& rows) {
     const QVector<int> latest = ReadHistories(log).latest;
     std::vector<char> counted(std::size_t(latest.size()), 0);
     DeliveryCounts counts;
@@ -110,8 +111,7 @@ DeliveryCounts CountMessages(JobRows& log, const QVector<int>& rows) {
         if (counted[std::size_t(last)])
             return;
         counted[std::size_t(last)] = 1;
-        counts.add(ClassifyDelivery({log.text(last, ColSendCode), log.text(last, ColSendResult), log.codeImage(last),
-                                     log.text(last, ColQueryCode), log.text(last, ColQueryResult)}));
+        counts.add(ClassifyDelivery(DeliveryCellsOf(log.row(last))));
     };
     if (rows.isEmpty()) {
         for (int row = 0; row < latest.size(); ++row)

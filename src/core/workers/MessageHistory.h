@@ -11,7 +11,7 @@
 
 namespace norvi {
 
-class JobRows;
+class LogRows;
 
 // What a send-log row says about its message to the next resend.
 enum class Attempt {
@@ -89,10 +89,10 @@ struct LogHistories {
     QVector<int> added;  // the positions in the order the rows were added
     QVector<int> latest; // by position: the position of the latest row of its message (a latest row's own)
 };
-LogHistories ReadHistories(JobRows& log);
+LogHistories ReadHistories(const LogRows& log);
 
 // The class of each message among `rows` (positions of `log`, all rows when empty): its latest row's, each
 // message counted once, however many of its rows `rows` names.
-DeliveryCounts CountMessages(JobRows& log, const QVector<int>& rows = {});
+DeliveryCounts CountMessages(const LogRows& log, const QVector<int>& rows = {});
 
 } // namespace norvi

@@ -2,7 +2,7 @@
 
 #include "core/gateway/LoginTest.h"
 #include "core/gateway/ResultCodes.h"
-#include "core/sendlog/JobRows.h"
+#include "core/sendlog/SendLogRow.h"
 #include "core/shared/Big5.h"
 #include "core/shared/OpLog.h"
 #include "core/shared/Progress.h"
@@ -19,7 +19,6 @@
 namespace norvi {
 
 namespace {
-constexpr int kMaxQueryAttempts = 2;
 // How long a run that took answers after the first on its connection looks for more at its end: what the slowest
 // answer took and a margin, at most two seconds.
 constexpr int kSettleMs = 2000;
@@ -56,18 +55,12 @@ QueryJob::RowPlan QueryJob::planRow(const QByteArray& sendCode, int sendCodeImag
     return plan;
 }
 
-int QueryJob::rowsToAsk(JobRows& log, WorkerMode mode, bool allRows) {
-    const QVector<int> selected = allRows ? QVector<int>() : log.selectedRows();
-    const int n = allRows ? log.rowCount() : int(selected.size());
+int QueryJob::rowsToAsk(const std::vector<JobRow>& rows, WorkerMode mode) {
     int ask = 0;
-    for (int i = 0; i < n; ++i) {
-        const int row = allRows ? i : selected[i];
-        ask += planRow(log.text(row, ColSendCode), log.codeImage(row), log.text(row, ColQueryCode),
-                       log.text(row, ColSendResult), mode)
-                       .ask
+    for (const JobRow& row : rows)
+        ask += planRow(row.cells.sendCode, row.cells.codeImage, row.cells.queryCode, row.cells.sendResult, mode).ask
                    ? 1
                    : 0;
-    }
     return ask;
 }
 
@@ -127,140 +120,100 @@ void QueryJob::runSingle() {
         m_worker.channel().run([&] { owner->showResultBox(msgId, text); });
 }
 
-// The rows are read a batch at a time: a trip to the user-interface thread per row would cost more than
-// the whole walk over rows that need no gateway. Reading ahead is exact because nothing else changes the
-// rows while the job runs (the windows that could are disabled or locked) and the job itself only writes
-// the query cells of rows it has already read. Every row still gets its own progress step and its own
-// stop check, in list order, as if it were read alone.
+// The rows came as values when the job was asked for, so the walk reads nothing of the send log: the rows it
+// passes by cost a plan each, and travel to the progress window and the send log a thousand at a time. Every
+// row still gets its own stop check, in list order, and its step before any row after it.
 void QueryJob::runRows() {
     if (!m_worker.sendLog())
         return;
-    const bool allRows = m_worker.allRows();
-    // The selection as it was when the job began: rows deselected on the way do not shift the rest.
-    QVector<int> selected;
-    if (!allRows)
-        selected = m_worker.sendLog()->selectedRows();
-    SelectionMarks marks;
-    marks.select = allRows;
-    std::vector<PlannedRow> batch;
-    std::size_t next = 0;
-    int position = 0;
-    for (;;) {
-        if (next == batch.size()) {
-            batch = readRows(position, allRows, selected, marks);
-            next = 0;
-            if (batch.empty())
-                break;
-            position += int(batch.size());
-        }
-        PlannedRow& planned = batch[next++];
-        m_writtenRow = -1;
+    const WorkerMode mode = m_worker.jobMode();
+    PassedBy passed;
+    for (const JobRow& row : m_worker.rows()) {
+        PlannedRow planned{
+            row.rowId, row.listed,
+            planRow(row.cells.sendCode, row.cells.codeImage, row.cells.queryCode, row.cells.sendResult, mode),
+            row.cells};
+        m_writtenRow = 0;
         if (!m_stopped && m_worker.stopRequested())
             noteStop();
         // After a stop the walk goes on only to say which rows were not asked about.
         if (m_stopped) {
             if (planned.plan.ask)
-                notAskedRow(planned.row, planned.plan);
+                notAskedRow(planned);
             countResult(planned);
             continue;
         }
         const RowPlan& plan = planned.plan;
-        if (plan.notReservation)
-            m_worker.activity().countSkippedNotReservation();
-        else if (plan.finalAnswer)
-            m_worker.activity().countSkippedFinal();
-        else if (!plan.ask)
-            m_worker.activity().countSkippedNotSent();
-        const bool marked = allRows ? plan.ask : !plan.ask;
-        if (marked)
-            marks.rows.append(planned.row);
-        Answer answer;
-        if (plan.ask) {
-            // The row shows as selected before its answer arrives.
-            sendMarks(marks);
-            // Bytes waiting before the request: an answer taken on this connection may have been a late copy.
-            if (!m_unconfirmed.empty() && m_worker.gateway().staleBytesWaiting())
-                askUnconfirmedAgain();
-            if (m_newConnectionEach)
-                m_worker.gateway().Logout();
-            m_worker.activity().setSubject(WaitSubject(m_steps + 1, plan.msgId, true));
-            answer = askRow(planned.row, plan);
+        if (!plan.ask) {
+            if (plan.notReservation)
+                m_worker.activity().countSkippedNotReservation();
+            else if (plan.finalAnswer)
+                m_worker.activity().countSkippedFinal();
+            else
+                m_worker.activity().countSkippedNotSent();
+            passed.rowIds.append(row.rowId);
+            if (passed.rowIds.size() >= kPassedPerReport)
+                handOver(passed);
+            countResult(planned);
+            continue;
         }
+        // The rows passed by before this one, then this one, which shows as asked before its answer arrives.
+        handOver(passed);
+        m_worker.sendLog()->walked({row.rowId}, true);
+        // Bytes waiting before the request: an answer taken on this connection may have been a late copy.
+        if (!m_unconfirmed.empty() && m_worker.gateway().staleBytesWaiting())
+            askUnconfirmedAgain();
+        if (m_newConnectionEach)
+            m_worker.gateway().Logout();
+        // A wait names the row it is for by the number the progress will give it once done.
+        m_worker.activity().setSubject(WaitSubject(m_steps + 1, plan.msgId, true));
+        const Answer answer = askRow(planned);
         // A step counts a row that is done with: "0 / N" while the first answer is awaited. A row whose
         // exchange a stop kept from going out is not done.
-        if (!(m_stopped && m_lastNotAsked == planned.row)) {
+        if (!(m_stopped && m_lastNotAsked == row.rowId)) {
             ++m_steps;
-            m_worker.channel().postShowProcess(m_cancel ? StateCancelling : StateQuerying);
+            m_worker.channel().postShowProcess(ReportOf(m_cancel ? StateCancelling : StateQuerying, {}, 1, row.rowId));
         }
         const PlannedRow asRead = planned;
         const Delivery counted = countResult(planned);
-        if (plan.ask)
-            noteAnswer(asRead, counted, answer);
+        noteAnswer(asRead, counted, answer);
     }
+    handOver(passed);
     // Late copies that came in turns with the answers would each have been read as the next row's: the gateway
     // then still owes the run's last answers, which come about as fast as the others did.
     if (!m_unconfirmed.empty() && !m_stopped &&
         m_worker.gateway().staleBytesWaiting(std::min(kSettleMs, m_slowestAnswerMs + kSettleMarginMs)))
         askUnconfirmedAgain();
-    sendMarks(marks);
     reportNotAsked();
     if (!m_cancel)
         m_worker.activity().setResults(m_answered.parts().join(QStringLiteral("、")));
 }
 
-std::vector<QueryJob::PlannedRow> QueryJob::readRows(int position, bool allRows, const QVector<int>& selected,
-                                                     SelectionMarks& marks) {
-    struct Cells {
-        int row;
-        QByteArray sendCode, queryCode, sendResult, queryResult;
-        int codeImage;
-    };
-    std::vector<Cells> cells;
-    QVector<int> pending;
-    pending.swap(marks.rows);
-    m_worker.sendLog()->batch([&](JobRows& log) {
-        log.setSelectedRows(pending, marks.select);
-        const int end = allRows ? log.rowCount() : int(selected.size());
-        const int count = std::max(0, std::min(end - position, kRowsPerRead));
-        cells.reserve(std::size_t(count));
-        for (int i = position; i < position + count; ++i) {
-            const int row = allRows ? i : selected[i];
-            cells.push_back({row, log.text(row, ColSendCode), log.text(row, ColQueryCode), log.text(row, ColSendResult),
-                             log.text(row, ColQueryResult), log.codeImage(row)});
-        }
-    });
-    // The rule runs here rather than on the user-interface thread, which only copies the cells.
-    std::vector<PlannedRow> rows;
-    rows.reserve(cells.size());
-    for (const Cells& c : cells)
-        rows.push_back({c.row,
-                        planRow(c.sendCode, c.codeImage, c.queryCode, c.sendResult, m_worker.jobMode()),
-                        {c.sendCode, c.sendResult, c.codeImage, c.queryCode, c.queryResult}});
-    return rows;
-}
-
-void QueryJob::sendMarks(SelectionMarks& marks) {
-    if (marks.rows.isEmpty())
+void QueryJob::handOver(PassedBy& passed) {
+    if (passed.rowIds.isEmpty())
         return;
-    m_worker.sendLog()->setSelectedRows(marks.rows, marks.select);
-    marks.rows.clear();
+    m_worker.sendLog()->walked(passed.rowIds, false);
+    m_steps += int(passed.rowIds.size());
+    m_worker.channel().postShowProcess(
+        ReportOf(m_cancel ? StateCancelling : StateQuerying, {}, int(passed.rowIds.size())));
+    passed.rowIds.clear();
 }
 
-void QueryJob::setQueryCells(int row, const QByteArray& code, const QByteArray& result) {
-    m_worker.sendLog()->setQueryResult(row, code, result);
-    m_writtenRow = row;
+void QueryJob::setQueryCells(quint64 rowId, const QByteArray& code, const QByteArray& result) {
+    m_worker.sendLog()->answered(rowId, code, result);
+    m_writtenRow = rowId;
     m_writtenCode = code;
     m_writtenResult = result;
 }
 
 Delivery QueryJob::countResult(PlannedRow& planned) {
-    if (m_writtenRow == planned.row) {
+    if (m_writtenRow == planned.rowId) {
         planned.cells.queryCode = m_writtenCode;
         planned.cells.queryResult = m_writtenResult;
     }
     const Delivery d = ClassifyDelivery(planned.cells);
     // What the answers of this run say; the rows it only walked past are counted by why.
-    if (m_answeredRow == planned.row)
+    if (m_answeredRow == planned.rowId)
         m_answered.add(d);
     return d;
 }
@@ -289,14 +242,22 @@ void QueryJob::askUnconfirmedAgain() {
         m_worker.activity().uncountAnswer(s.succeeded);
         if (s.succeeded)
             m_answered.remove(s.counted);
+        const bool stopped = m_stopped || m_worker.stopRequested();
+        if (stopped && m_cancel) {
+            // A stop leaves no time to ask again, and the cancellation went out: the gateway may have taken it.
+            setQueryCells(planned.rowId, QByteArray::number(StopRows::kCode), StopRows::cancelUnknownText());
+            m_worker.activity().countUncertain();
+            countResult(planned);
+            continue;
+        }
         // The answer is taken back: the row holds what it held before the job until a new one comes.
-        setQueryCells(planned.row, planned.cells.queryCode, planned.cells.queryResult);
-        if (m_stopped || m_worker.stopRequested()) {
+        setQueryCells(planned.rowId, planned.cells.queryCode, planned.cells.queryResult);
+        if (stopped) {
             m_worker.activity().countNotReached();
         } else {
             m_worker.gateway().Logout();
             m_worker.activity().setSubject(planned.plan.msgId);
-            askRow(planned.row, planned.plan);
+            askRow(planned);
         }
         countResult(planned);
     }
@@ -313,16 +274,17 @@ void QueryJob::noteStop(bool gaveUp) {
                                                   : m_stopReason));
 }
 
-void QueryJob::notAskedRow(int row, const RowPlan& plan) {
-    if (!plan.answered)
-        setQueryCells(row, QByteArray::number(StopRows::kCode),
+void QueryJob::notAskedRow(const PlannedRow& row) {
+    if (!row.plan.answered)
+        setQueryCells(row.rowId, QByteArray::number(StopRows::kCode),
                       StopRows::notAskedText(m_worker.jobMode(), m_stopReason));
-    m_notAsked.append(row);
-    m_lastNotAsked = row;
+    m_notAsked.append(row.listed);
+    m_lastNotAsked = row.rowId;
     m_worker.activity().countNotReached();
 }
 
-void QueryJob::unansweredRow(int row, const RowPlan& plan, bool written, const QByteArray& failure) {
+void QueryJob::unansweredRow(const PlannedRow& row, bool written, const QByteArray& failure) {
+    const RowPlan& plan = row.plan;
     const QByteArray code = QByteArray::number(StopRows::kCode);
     QByteArray cell = failure;
     if (m_cancel && written) {
@@ -335,7 +297,7 @@ void QueryJob::unansweredRow(int row, const RowPlan& plan, bool written, const Q
                         code + ", " + cell);
     if (plan.answered && !(m_cancel && written))
         return; // nothing known is replaced by no answer
-    setQueryCells(row, code, cell);
+    setQueryCells(row.rowId, code, cell);
 }
 
 void QueryJob::reportNotAsked() {
@@ -368,41 +330,23 @@ bool QueryJob::succeeded(int code, bool loginFailed) const {
 
 QueryExchange AskGateway(SMSendNorviGw& client, const QByteArray& msgId, bool cancel,
                          const std::function<bool()>& stopRequested) {
-    QueryExchange ex;
-    int attempts = 0;
-    bool retry = false;
-    do {
-        ex.loginFailed = false;
-        ex.written = false;
-        ex.untrusted = false;
-        ex.message.clear();
-        ++attempts;
-        if (!client.Login()) {
-            ex.code = client.lastCode();
-            ex.message = client.message();
-            ex.loginFailed = true;
-            ex.stop = client.lastStop();
-            ex.loginRefused = ex.stop == SMSendNorviGw::StopPoint::None && StopRows::isLoginRefusal(ex.code);
-            retry = !ex.loginRefused;
-            ex.reportLogin = attempts == kMaxQueryAttempts || ex.loginRefused;
-        } else {
-            client.Clear();
-            client.SetType(cancel ? GwCancel : GwQuery);
-            client.SetMsgId(msgId);
-            ex.code = client.Send(ex.message);
-            ex.stop = client.lastStop();
-            ex.written = client.lastRequestWritten();
-            ex.untrusted = client.lastReplyUntrusted();
-            ex.outOfStep = ex.outOfStep || ex.untrusted;
-            // Asking again is harmless; a cancellation that went out may have taken effect, so only one
-            // that surely did not goes again, or one whose answer may have been another row's.
-            retry = ex.untrusted || (ex.code == -1 ? !(cancel && ex.written) : QueryAskAgainCodes.contains(ex.code));
-        }
-    } while (retry && attempts < kMaxQueryAttempts && ex.stop == SMSendNorviGw::StopPoint::None && !stopRequested());
-    return ex;
+    return GatewayExchange::run(
+        client,
+        [&](SMSendNorviGw& c) {
+            c.Clear();
+            c.SetType(cancel ? GwCancel : GwQuery);
+            c.SetMsgId(msgId);
+        },
+        // Asking again is harmless; a cancellation that went out may have taken effect, so only one that surely
+        // did not goes again, or one whose answer may have been another row's.
+        [cancel](const GatewayExchange& ex) {
+            return ex.untrusted || (ex.code == -1 ? !(cancel && ex.written) : QueryAskAgainCodes.contains(ex.code));
+        },
+        stopRequested);
 }
 
-QueryJob::Answer QueryJob::askRow(int row, const RowPlan& plan) {
+QueryJob::Answer QueryJob::askRow(const PlannedRow& row) {
+    const RowPlan& plan = row.plan;
     Answer answer;
     const QueryExchange ex =
         AskGateway(m_worker.gateway(), plan.msgId, m_cancel, [this] { return m_worker.stopRequested(); });
@@ -415,18 +359,18 @@ QueryJob::Answer QueryJob::askRow(int row, const RowPlan& plan) {
         m_worker.reportLine(m_worker.name() + " Login to Server fail, " + QByteArray::number(code) + ':' + message);
 
     if (stop == SMSendNorviGw::StopPoint::BeforeRequest) {
-        notAskedRow(row, plan);
+        notAskedRow(row);
         noteStop();
         return answer;
     }
     if (stop != SMSendNorviGw::StopPoint::None) {
         // Even the stop's grace brought no answer.
-        unansweredRow(row, plan, true, StopRows::cutQueryText(WorkerMode::Query));
+        unansweredRow(row, true, StopRows::cutQueryText(WorkerMode::Query));
         noteStop();
         return answer;
     }
     if ((code == -1 && !loginFailed) || ex.untrusted) {
-        unansweredRow(row, plan, ex.written, ex.untrusted ? SMSendNorviGw::OutOfStepText() : message);
+        unansweredRow(row, ex.written, ex.untrusted ? SMSendNorviGw::OutOfStepText() : message);
         answer.untrusted = ex.untrusted;
         if (m_failures.note(true) && !m_worker.askToContinue(m_failures.inRow()))
             noteStop(true);
@@ -441,13 +385,13 @@ QueryJob::Answer QueryJob::askRow(int row, const RowPlan& plan) {
                             big5(m_cancel ? " 預約取消結果: " : " 查詢結果: ") + codeText + ", " + result);
     // A failed login answers nothing about the message: an earlier answer stays.
     if (!(loginFailed && plan.answered))
-        setQueryCells(row, codeText, result);
+        setQueryCells(row.rowId, codeText, result);
     answer.counted = !loginFailed;
     answer.succeeded = succeeded(code, loginFailed);
     answer.first = !loginFailed && m_worker.gateway().repliesOnConnection() == 1;
     if (answer.succeeded) {
         m_worker.activity().countSucceeded();
-        m_answeredRow = row;
+        m_answeredRow = row.rowId;
     } else {
         m_worker.activity().countFailed();
     }

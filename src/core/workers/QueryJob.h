@@ -1,6 +1,8 @@
 #pragma once
 
 #include "core/workers/DeliveryClass.h"
+#include "core/workers/GatewayExchange.h"
+#include "core/workers/RowJob.h"
 #include "core/workers/StopRows.h"
 #include "core/workers/WorkerMode.h"
 
@@ -18,21 +20,10 @@ namespace norvi {
 // more attempt when the answer says to ask again (the exchange failed, the gateway was busy). A
 // cancellation whose request went out is never sent a second time: it may have taken effect. An answer
 // with bytes behind it may be a late copy of another row's, so it is asked again on a new connection.
-struct QueryExchange {
-    int code = -1;
-    QByteArray message;
-    bool loginFailed = false;
-    bool loginRefused = false; // the account cannot log in at all: the run ends
-    bool reportLogin = false;  // the failed login is to be named in the record
-    bool written = false;      // some of the request went out
-    bool untrusted = false;    // even the question asked again on a new connection got an answer out of step
-    bool outOfStep = false;    // some attempt's answer had bytes behind it: its connection was out of step
-    SMSendNorviGw::StopPoint stop = SMSendNorviGw::StopPoint::None;
-};
+using QueryExchange = GatewayExchange;
 QueryExchange AskGateway(SMSendNorviGw& client, const QByteArray& msgId, bool cancel,
                          const std::function<bool()>& stopRequested);
 
-class JobRows;
 class SendThd;
 
 // The job of a query worker (delivery status) or a cancel worker (reservations): either one MsgId
@@ -59,33 +50,31 @@ public:
     // A cancellation (`mode` Cancel) asks only about reservations: cancelling cannot be undone.
     static RowPlan planRow(const QByteArray& sendCode, int sendCodeImage, const QByteArray& queryCode,
                            const QByteArray& sendResult, WorkerMode mode = WorkerMode::Query);
-    // The rows a list job of `mode` over the selection (or all rows) would ask the gateway about.
-    static int rowsToAsk(JobRows& log, WorkerMode mode, bool allRows);
+    // The rows of a list job of `mode` it would ask the gateway about.
+    static int rowsToAsk(const std::vector<JobRow>& rows, WorkerMode mode);
 
-    // Rows read from the send log in one trip to the user-interface thread.
-    static constexpr int kRowsPerRead = 256;
+    // Rows passed by (no gateway for them) handed over together: one progress report and one hand-over to the
+    // send log for this many at most, so a walk over rows that need no gateway costs next to nothing per row.
+    static constexpr int kPassedPerReport = 1024;
 
 private:
     struct PlannedRow {
-        int row;
+        quint64 rowId;
+        int listed;
         RowPlan plan;
-        DeliveryCells cells; // as read; a query's answer replaces the query cells
+        DeliveryCells cells; // as handed over; a query's answer replaces the query cells
     };
-    // The selection changes of rows already walked, not yet handed to the send log: skipped rows leave
-    // the selection of a selected-rows job, asked rows join the selection of an all-rows job.
-    struct SelectionMarks {
-        bool select = false;
-        QVector<int> rows;
+    // Rows passed by and not handed over yet.
+    struct PassedBy {
+        QVector<quint64> rowIds;
     };
 
     void runSingle();
     void runRows();
-    // The plans of the next rows from `position` on (at most kRowsPerRead); the marks so far travel
-    // along. Empty when the walk is through.
-    std::vector<PlannedRow> readRows(int position, bool allRows, const QVector<int>& selected, SelectionMarks& marks);
-    void sendMarks(SelectionMarks& marks);
+    // Hands the rows passed by over: their steps to the progress window, their ids to the send log.
+    void handOver(PassedBy& passed);
     // Every row's query cells go through here, so the run's results count what the rows finally say.
-    void setQueryCells(int row, const QByteArray& code, const QByteArray& result);
+    void setQueryCells(quint64 rowId, const QByteArray& code, const QByteArray& result);
     // Returns the class counted.
     Delivery countResult(PlannedRow& planned);
     // What askRow made of its answer, for the rows whose answers may yet turn out to be late copies.
@@ -96,7 +85,7 @@ private:
         bool untrusted = false; // bytes followed it, and the question asked again: no answer to be taken
         bool outOfStep = false; // an attempt's connection was out of step, whatever the answer taken at last
     };
-    Answer askRow(int row, const RowPlan& plan);
+    Answer askRow(const PlannedRow& row);
     // A row asked about and answered, with its cells as they were before the job.
     struct Unconfirmed {
         PlannedRow planned;
@@ -111,9 +100,9 @@ private:
     // of the rest of the run.
     void askUnconfirmedAgain();
     // A row the run does not ask about after all.
-    void notAskedRow(int row, const RowPlan& plan);
+    void notAskedRow(const PlannedRow& row);
     // A row whose exchange got no answer: the earlier answer stays; a cancellation may have taken effect.
-    void unansweredRow(int row, const RowPlan& plan, bool written, const QByteArray& failure);
+    void unansweredRow(const PlannedRow& row, bool written, const QByteArray& failure);
     // The operation log's line naming the rows the run did not ask about.
     void reportNotAsked();
     void noteStop(bool gaveUp = false);
@@ -124,13 +113,13 @@ private:
     bool m_cancel;
     bool m_stopped = false;
     QByteArray m_stopReason; // a refused login's text; empty for a stop of the user's
-    QVector<int> m_notAsked;
-    int m_lastNotAsked = -1;
+    QVector<int> m_notAsked; // by their place in the list
+    quint64 m_lastNotAsked = 0;
     StopRows::TransportFailures m_failures;
     DeliveryCounts m_answered; // the classes of the rows the gateway answered in this run
-    int m_answeredRow = -1;
+    quint64 m_answeredRow = 0;
     int m_steps = 0; // the rows done with, as the progress counts them
-    int m_writtenRow = -1;
+    quint64 m_writtenRow = 0;
     QByteArray m_writtenCode, m_writtenResult;
     // Answers read on the current connection after its first: taken, but asked again should the connection turn
     // out to be out of step.

@@ -32,19 +32,22 @@ constexpr std::size_t kBatchWrites = 1024;
 void RowHandOver::Write::run(Target& target) {
     switch (kind) {
     case Kind::Add:
-        target.rowIds.emplace_back(id, target.log.addRow(a, image, b, c));
+        if (target.log)
+            target.rowIds.emplace_back(id, target.log->addRow(a, image, b, c));
         return;
     case Kind::Fill: {
         const auto it = std::find_if(target.rowIds.rbegin(), target.rowIds.rend(),
                                      [this](const std::pair<quint64, quint64>& p) { return p.first == id; });
+        quint64 logId = 0;
         if (it != target.rowIds.rend()) {
-            target.log.fillSendResult(it->second, a, image, b, c);
+            logId = it->second;
+            target.log->fillSendResult(logId, a, image, b, c);
             target.rowIds.erase(std::next(it).base()); // a row is filled once
         }
         // A step in a batch is handed to the progress window at once, on the user-interface thread where the
         // window lives: posting it from there would cost that thread a wake-up and an event for every row.
         if (step >= 0)
-            target.channel->showProcessNow(step);
+            target.channel->showProcessNow(ReportOf(ProgressState(step), {}, 1, logId));
         return;
     }
     case Kind::Call:
@@ -111,8 +114,8 @@ bool RowHandOver::callerIsUiThread() {
     return m_askedOnUi;
 }
 
-RowHandOver::RowHandOver(JobRows& onUiThread, std::shared_ptr<const JobChannel> channel)
-    : m_target(std::make_shared<Target>(onUiThread, std::move(channel))) {}
+RowHandOver::RowHandOver(JobRows* rows, RowAnswers* answers, std::shared_ptr<const JobChannel> channel)
+    : m_target(std::make_shared<Target>(rows, answers, std::move(channel))) {}
 
 RowHandOver::~RowHandOver() {
     // A fill still held is not lost with its wrapper: it lands behind the worker's earlier writes (its row
@@ -171,18 +174,17 @@ void RowHandOver::queue(Write write, bool gather) {
     // A worker faster than the user-interface thread waits for it now and then, so the writes (and the
     // progress steps posted between them) on their way stay a bounded few, however long the run.
     if (m_target->queued.load() > kMostQueued)
-        wait([](JobRows&) {});
+        waitForWrites();
 }
 
-void RowHandOver::wait(const std::function<void(JobRows& log)>& read) {
+void RowHandOver::waitForWrites() {
     Write held = std::move(m_held);
     m_held = Write{};
-    // The batch handed over so far runs first, however far its time is: the read sees every write.
+    // The batch handed over so far runs first, however far its time is.
     m_target->channel->run([&] {
         m_target->drain();
         if (held)
             held.run(*m_target);
-        read(m_target->log);
     });
 }
 
@@ -228,7 +230,7 @@ void RowHandOver::fillSendResult(quint64 rowId, const QByteArray& code, int code
     m_held = std::move(fill);
 }
 
-void RowHandOver::stepAfterFill(int state) {
+void RowHandOver::stepAfterFill(ProgressState state) {
     if (!m_held) {
         m_target->channel->postShowProcess(state); // the fill went straight to the wrapped access
         return;
@@ -240,7 +242,7 @@ void RowHandOver::stepAfterFill(int state) {
     fill.step = state;
     handOver(std::move(fill), Write{}, true);
     if (m_target->queued.load() > kMostQueued)
-        wait([](JobRows&) {});
+        waitForWrites();
 }
 
 void RowHandOver::recordBeforeRequest(quint64 rowId, const QByteArray& content) {
@@ -280,70 +282,20 @@ void RowHandOver::recordingFailed(const SendLogRow* unrecorded) {
     WriteOpLog(line);
 }
 
-void RowHandOver::setQueryResult(int row, const QByteArray& code, const QByteArray& result) {
-    queue(call([=](Target& t) { t.log.setQueryResult(row, code, result); }));
-}
-
-void RowHandOver::setSelected(int row, bool selected) {
-    queue(call([=](Target& t) { t.log.setSelected(row, selected); }));
-}
-
-void RowHandOver::setSelectedRows(const QVector<int>& rows, bool selected) {
-    if (rows.isEmpty())
+void RowHandOver::walked(const QVector<quint64>& rowIds, bool asked) {
+    if (rowIds.isEmpty())
         return;
-    queue(call([=](Target& t) { t.log.setSelectedRows(rows, selected); }));
+    queue(call([=](Target& t) {
+        if (t.answers)
+            t.answers->walked(rowIds, asked);
+    }));
 }
 
-int RowHandOver::rowCount() {
-    int n = 0;
-    wait([&](JobRows& log) { n = log.rowCount(); });
-    return n;
-}
-
-QByteArray RowHandOver::text(int row, int column) {
-    QByteArray t;
-    wait([&](JobRows& log) { t = log.text(row, column); });
-    return t;
-}
-
-int RowHandOver::rowImage(int row) {
-    int image = ImageNone;
-    wait([&](JobRows& log) { image = log.rowImage(row); });
-    return image;
-}
-
-quint64 RowHandOver::addedOrder(int row) {
-    quint64 order = 0;
-    wait([&](JobRows& log) { order = log.addedOrder(row); });
-    return order;
-}
-
-quint32 RowHandOver::addedRun(int row) {
-    quint32 run = 0;
-    wait([&](JobRows& log) { run = log.addedRun(row); });
-    return run;
-}
-
-int RowHandOver::codeImage(int row) {
-    int image = ImageNone;
-    wait([&](JobRows& log) { image = log.codeImage(row); });
-    return image;
-}
-
-QVector<int> RowHandOver::selectedRows() {
-    QVector<int> rows;
-    wait([&](JobRows& log) { rows = log.selectedRows(); });
-    return rows;
-}
-
-bool RowHandOver::isSelected(int row) {
-    bool selected = false;
-    wait([&](JobRows& log) { selected = log.isSelected(row); });
-    return selected;
-}
-
-void RowHandOver::batch(const std::function<void(JobRows& log)>& steps) {
-    wait(steps);
+void RowHandOver::answered(quint64 rowId, const QByteArray& code, const QByteArray& result) {
+    queue(call([=](Target& t) {
+        if (t.answers)
+            t.answers->answered(rowId, code, result);
+    }));
 }
 
 bool RowHandOver::runAfterWrites(const std::function<void()>& routine) {
@@ -362,7 +314,7 @@ bool RowHandOver::postAfterWrites(std::function<void()> routine) {
 
 void RowHandOver::flush() {
     // Queued calls run in order, so once this call has run every earlier write has too.
-    wait([](JobRows&) {});
+    waitForWrites();
     if (m_journal && !m_recordFailed && m_journal->isOpen())
         m_journal->sync(); // the end of a run is on disk at once, not within the second
 }

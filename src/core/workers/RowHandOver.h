@@ -1,7 +1,9 @@
 #pragma once
 
 #include "core/sendlog/JobRows.h"
+#include "core/sendlog/RowAnswers.h"
 #include "core/sendlog/SendLogRow.h"
+#include "core/shared/Progress.h"
 
 #include <atomic>
 #include <functional>
@@ -16,52 +18,39 @@ namespace norvi {
 class JobChannel;
 class LogStream;
 
-// The hand-over of a job's rows from its worker to the user-interface thread: every call runs on that
-// thread against the wrapped rows (the model behind the main window's list), so they are only ever
-// touched there and need no lock of their own.
+// The hand-over of a job's rows and answers from its worker to the user-interface thread: every call runs on
+// that thread against the wrapped send log (the model behind the main window's list, norvi-cli's rows), so it
+// is only ever touched there and needs no lock of its own. Every call only writes: a worker reads nothing of
+// the send log; what it needs was handed to it as values when it started.
 //
-// Calls that return something wait for the user-interface thread. Calls that only write (add a row,
-// fill it, write a query result, change the selection) are queued for it and return at once: a send
-// run would otherwise hand the thread over twice per short message and spend most of its time waiting
-// for the window instead of the gateway. Queued writes and waiting calls from one worker reach the
-// user-interface thread in the order they were made, so a read always sees every earlier write. A
-// row's fill waits for the worker's next call (in a send run the next row follows at once) and the two
-// share one hand-over; flush() sends everything on its way and waits for it. A send run's rows gather for
-// a few milliseconds (or a thousand writes) and are run together by a timer on the user-interface thread
-// that stays armed while rows keep coming: a worker that wakes that thread for every row, or even for
-// every batch, spends as much time on those wake-ups as on the gateway.
-class RowHandOver : public JobRows {
+// Writes are queued for the user-interface thread and return at once: a send run would otherwise hand the
+// thread over twice per short message and spend most of its time waiting for the window instead of the
+// gateway. Writes from one worker reach the user-interface thread in the order they were made. A row's fill
+// waits for the worker's next call (in a send run the next row follows at once) and the two share one
+// hand-over; flush() sends everything on its way and waits for it. A send run's rows gather for a few
+// milliseconds (or a thousand writes) and are run together by a timer on the user-interface thread that stays
+// armed while rows keep coming: a worker that wakes that thread for every row, or even for every batch,
+// spends as much time on those wake-ups as on the gateway.
+class RowHandOver : public JobRows, public RowAnswers {
 public:
     // Used from one thread: a worker, or (calls then run directly) the user-interface thread. Everything
-    // goes there through the job's `channel`.
-    RowHandOver(JobRows& onUiThread, std::shared_ptr<const JobChannel> channel);
+    // goes there through the job's `channel`: a send run's rows to `rows`, a list job's answers to `answers`
+    // (either may be null when the job makes none).
+    RowHandOver(JobRows* rows, RowAnswers* answers, std::shared_ptr<const JobChannel> channel);
     ~RowHandOver() override;
 
     // The returned id names the row in later calls on this object (not on the wrapped access).
     quint64 addRow(const QByteArray& caption, int image, const QByteArray& mobile, const QByteArray& sendTime) override;
     void fillSendResult(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
                         const QByteArray& content) override;
-    void setQueryResult(int row, const QByteArray& code, const QByteArray& result) override;
 
-    int rowCount() override;
-    QByteArray text(int row, int column) override;
-    int rowImage(int row) override;
-    int codeImage(int row) override;
-    quint64 addedOrder(int row) override;
-    quint32 addedRun(int row) override;
-
-    QVector<int> selectedRows() override;
-    bool isSelected(int row) override;
-    void setSelected(int row, bool selected) override;
-    void setSelectedRows(const QVector<int>& rows, bool selected) override;
+    void walked(const QVector<quint64>& rowIds, bool asked) override;
+    void answered(quint64 rowId, const QByteArray& code, const QByteArray& result) override;
 
     // A progress step (WM_SHOWPROCESS) for the row filled last, handed to the progress window on the
     // user-interface thread once that fill has reached the wrapped access: the step travels in the fill's
     // hand-over instead of one of its own, and the window never counts a row the send log does not show yet.
-    void stepAfterFill(int state);
-
-    // Several steps on the wrapped access in one trip to the user-interface thread, waiting for them.
-    void batch(const std::function<void(JobRows& log)>& steps);
+    void stepAfterFill(ProgressState state);
 
     // Runs `routine` on the user-interface thread once every write handed over before it has reached the
     // wrapped access (a held fill still waits for the next call), and waits for it: what the worker says
@@ -104,8 +93,10 @@ private:
     // What the queued writes share on the user-interface thread: the wrapped access and the ids it
     // gave to the rows this object added. Kept alive by the queued writes themselves.
     struct Target {
-        Target(JobRows& log, std::shared_ptr<const JobChannel> channel) : log(log), channel(std::move(channel)) {}
-        JobRows& log;
+        Target(JobRows* rows, RowAnswers* answers, std::shared_ptr<const JobChannel> channel)
+            : log(rows), answers(answers), channel(std::move(channel)) {}
+        JobRows* const log;
+        RowAnswers* const answers;
         const std::shared_ptr<const JobChannel> channel;
         // The send log's id of each row added and not yet filled. A row is filled soon after it was added,
         // so this holds a few at most and is searched from the newest.
@@ -127,8 +118,8 @@ private:
     void handOver(Write held, Write write, bool gather);
     void queue(Write write, bool gather = false);
     static Write call(std::function<void(Target& target)> routine);
-    // Runs `read` on the user-interface thread after any held write, waiting for it.
-    void wait(const std::function<void(JobRows& log)>& read);
+    // Waits until every write handed over before, a held one included, has run on the user-interface thread.
+    void waitForWrites();
 
     // A row's fill is held until the next call (in a send run its progress step, at once), so the two
     // travel in one hand-over, and a read or flush takes it along before reading.

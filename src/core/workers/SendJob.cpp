@@ -15,10 +15,6 @@
 
 namespace norvi {
 
-namespace {
-constexpr int kMaxAttempts = 2;
-} // namespace
-
 uint8_t SendJob::requestType(const QByteArray& msisdn) {
     return msisdn.size() > 10 || msisdn.startsWith('+') ? GwSendInternational : GwSendDomestic;
 }
@@ -37,8 +33,9 @@ int SendJob::rowImage(uint8_t kind) {
 void SendJob::run() {
     if (!m_worker.endNote().isEmpty())
         m_worker.activity().setResults(m_worker.endNote());
-    // The count is done: from here on the run waits for the gateway, whose first answer may take a while.
-    m_worker.channel().postShowProcess(StateSendStarted);
+    // The count is done: from here on the run waits for the gateway, whose first answer may take a while. A
+    // sending report of no step says so without counting one.
+    m_worker.channel().postShowProcess(ReportOf(StateSending, {}, 0));
     // Every record is walked even after a stop: the ones not reached get their not-sent rows.
     SendFeed* feed = m_worker.feed();
     for (const sSendContent* record = nullptr; feed && (record = feed->next());) {
@@ -201,36 +198,14 @@ QByteArray SendJob::distrust(const Outcome& outcome) {
 }
 
 SendJob::Outcome SendJob::attempt(const QByteArray& msisdn, const QByteArray& segment) {
-    SMSendNorviGw& client = m_worker.gateway();
-    Outcome out;
-    int attempts = 0;
-    bool retry = false;
-    do {
-        out = Outcome{};
-        ++attempts;
-        // Returns at once while the client is still logged in; a transport failure logged it out, so
-        // a second attempt reconnects.
-        if (!client.Login()) {
-            out.code = client.lastCode();
-            out.message = client.message();
-            out.loginFailed = true;
-            out.stop = client.lastStop();
-            out.loginRefused = out.stop == SMSendNorviGw::StopPoint::None && StopRows::isLoginRefusal(out.code);
-            retry = !out.loginRefused;
-            if (attempts == kMaxAttempts || out.loginRefused)
-                m_worker.reportLine(m_worker.name() + " Login to Server fail, " + QByteArray::number(out.code) + ':' +
-                                    out.message);
-        } else {
-            prepareRequest(msisdn, segment);
-            out.code = client.Send(out.message);
-            out.stop = client.lastStop();
-            out.written = client.lastRequestWritten();
-            out.untrusted = client.lastReplyUntrusted();
-            // Only a request that surely never reached the gateway, or one it refused, goes again.
-            retry = out.code == -1 ? !out.written : SendRetryCodes.contains(out.code) && !out.untrusted;
-        }
-    } while (retry && attempts < kMaxAttempts && out.stop == SMSendNorviGw::StopPoint::None &&
-             !m_worker.stopRequested());
+    Outcome out = GatewayExchange::run(
+        m_worker.gateway(), [&](SMSendNorviGw&) { prepareRequest(msisdn, segment); },
+        // Only a request that surely never reached the gateway, or one it refused, goes again.
+        [](const Outcome& o) { return o.code == -1 ? !o.written : SendRetryCodes.contains(o.code) && !o.untrusted; },
+        [this] { return m_worker.stopRequested(); });
+    if (out.reportLogin)
+        m_worker.reportLine(m_worker.name() + " Login to Server fail, " + QByteArray::number(out.code) + ':' +
+                            out.message);
     return out;
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/compose/RecipientRecords.h"
 #include "core/gateway/SMSendNorviGw.h"
+#include "core/workers/GatewayExchange.h"
 #include "core/workers/JobOwner.h"
 #include "core/workers/RecentMsgIds.h"
 #include "core/workers/StopRows.h"
@@ -26,15 +27,7 @@ public:
     void run();
 
     // The outcome of one segment's attempts.
-    struct Outcome {
-        int code = -1;
-        QByteArray message; // gateway text, MsgId, or transport failure text
-        bool loginFailed = false;
-        bool written = false;      // the last request went out, so the gateway may have acted on it
-        bool loginRefused = false; // a login no retry can mend: the run ends
-        bool untrusted = false;    // bytes followed the reply: it may be a late copy of an earlier answer
-        SMSendNorviGw::StopPoint stop = SMSendNorviGw::StopPoint::None; // where a stop ended the attempts
-    };
+    using Outcome = GatewayExchange;
 
     // Type 15 (international) for numbers longer than ten characters or starting with "+", else 1.
     static uint8_t requestType(const QByteArray& msisdn);

@@ -4,10 +4,10 @@
 #include "core/compose/SegmentMessage.h"
 #include "core/gateway/SMSendNorviGw.h"
 #include "core/sendlog/JobRows.h"
+#include "core/sendlog/LogRows.h"
+#include "core/sendlog/RowAnswers.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
-#include "core/shared/StopSignal.h"
 #include "core/workers/DeliveryClass.h"
 #include "core/workers/JobRegistry.h"
 #include "core/workers/JobStarter.h"
@@ -40,16 +40,16 @@ uint8_t KindFromRowImage(int image) {
     }
 }
 
-sSendContent ResendRecord(JobRows& log, int row, int32_t seq) {
+sSendContent ResendRecord(const SendLogRow& row, int32_t seq) {
     sSendContent record;
     std::memset(&record, 0, sizeof(record));
     record.seq = seq;
-    record.kind = KindFromRowImage(log.rowImage(row));
-    putCString(record.name, log.text(row, ColName));
-    putCString(record.msisdn, log.text(row, ColMobile));
+    record.kind = KindFromRowImage(row.image);
+    putCString(record.name, row.texts[ColName]);
+    putCString(record.msisdn, row.texts[ColMobile]);
     // A cell loaded from a file may fill all 161 bytes; the segment keeps 160 and its terminator, cut
     // where the segmentation would cut, never inside a character.
-    const QByteArray content = log.text(row, ColContent);
+    const QByteArray& content = row.texts[ColContent];
     putCString(record.segments[0], content.left(WholeCharsLength(content, kSegmentSize - 1)));
     record.segmentCount = 1;
     return record;
@@ -59,13 +59,12 @@ namespace {
 
 // What 重發未送達 makes of a message's latest row: accepted, and a query since says it will not arrive (Failed),
 // or that the gateway no longer knows it (Unknown); every other row is left alone (Sent).
-Attempt deliveryAttempt(JobRows& log, int row) {
-    const Attempt attempt =
-        AttemptOf(log.text(row, ColSendCode), log.text(row, ColSendResult), log.text(row, ColQueryCode));
-    if (RowCodes::valueOr(log.text(row, ColSendCode)) != 0)
+Attempt deliveryAttempt(const SendLogRow& row) {
+    const Attempt attempt = AttemptOf(row.texts[ColSendCode], row.texts[ColSendResult], row.texts[ColQueryCode]);
+    if (RowCodes::valueOr(row.texts[ColSendCode]) != 0)
         return Attempt::Sent;
-    const Delivery d = ClassifyDelivery({log.text(row, ColSendCode), log.text(row, ColSendResult), log.codeImage(row),
-                                         log.text(row, ColQueryCode), log.text(row, ColQueryResult)});
+    const Delivery d = ClassifyDelivery({row.texts[ColSendCode], row.texts[ColSendResult], row.codeImage,
+                                         row.texts[ColQueryCode], row.texts[ColQueryResult]});
     if (attempt == Attempt::Failed && d == Delivery::Failed)
         return Attempt::Failed;
     return attempt == Attempt::Unknown ? Attempt::Unknown : Attempt::Sent;
@@ -73,7 +72,7 @@ Attempt deliveryAttempt(JobRows& log, int row) {
 
 } // namespace
 
-ResendChoice ChooseResendRows(JobRows& log, ResendScope scope) {
+ResendChoice ChooseResendRows(const LogRows& log, ResendScope scope) {
     ResendChoice choice;
     const QVector<int> selected = log.selectedRows();
     choice.selectedMode = !selected.isEmpty();
@@ -103,10 +102,11 @@ ResendChoice ChooseResendRows(JobRows& log, ResendScope scope) {
         if (!historyExamined[std::size_t(latest)] || decided[std::size_t(latest)])
             continue;
         decided[std::size_t(latest)] = 1;
-        const Attempt attempt = scope == ResendScope::DeliveryFailed
-                                    ? deliveryAttempt(log, latest)
-                                    : AttemptOf(log.text(latest, ColSendCode), log.text(latest, ColSendResult),
-                                                log.text(latest, ColQueryCode));
+        const SendLogRow& last = log.row(latest);
+        const Attempt attempt =
+            scope == ResendScope::DeliveryFailed
+                ? deliveryAttempt(last)
+                : AttemptOf(last.texts[ColSendCode], last.texts[ColSendResult], last.texts[ColQueryCode]);
         switch (attempt) {
         case Attempt::Failed:
             choice.failed.append(latest);
@@ -124,11 +124,11 @@ ResendChoice ChooseResendRows(JobRows& log, ResendScope scope) {
     return choice;
 }
 
-QVector<int> LeaveOutStoppedRows(ResendChoice& choice, JobRows& log, const OptOutList& optOut) {
+QVector<int> LeaveOutStoppedRows(ResendChoice& choice, const LogRows& log, const OptOutList& optOut) {
     QVector<int> stopped;
     for (QVector<int>* rows : {&choice.failed, &choice.uncertain}) {
         const auto kept = std::remove_if(rows->begin(), rows->end(), [&](int row) {
-            if (!optOut.contains(log.text(row, ColMobile)))
+            if (!optOut.contains(log.row(row).texts[ColMobile]))
                 return false;
             stopped.append(row);
             return true;
@@ -147,10 +147,10 @@ QVector<int> LeaveOutStoppedRows(ResendChoice& choice, JobRows& log, const OptOu
     return stopped;
 }
 
-QStringList StoppedRowTexts(JobRows& log, const QVector<int>& rows) {
+QStringList StoppedRowTexts(const LogRows& log, const QVector<int>& rows) {
     QStringList texts;
     for (int row : rows)
-        texts << QStringLiteral("拒收名單中的 %1 未重發").arg(fromBig5(log.text(row, ColMobile)));
+        texts << QStringLiteral("拒收名單中的 %1 未重發").arg(fromBig5(log.row(row).texts[ColMobile]));
     return texts;
 }
 
@@ -169,9 +169,9 @@ QString ResendLeftOutText(const ResendChoice& choice, bool includeUncertain) {
     return QStringLiteral("略過 %1 筆：%2").arg(choice.resentBefore + uncertain + stopped).arg(why.join(u'，'));
 }
 
-bool QueueFailedRows(JobRegistry& jobs, JobRows& log, std::list<sSendContent>& SendQueue, int* queued,
-                     QString* errorText, bool includeUncertain, QString* leftOut, const OptOutList* optOut,
-                     QVector<int>* stopped, ResendScope scope) {
+bool QueueFailedRows(JobRegistry& jobs, const LogRows& log, std::list<sSendContent>& SendQueue, int* queued,
+                     QString* errorText, bool includeUncertain, QString* leftOut, QVector<int>* resent,
+                     const OptOutList* optOut, QVector<int>* stopped, ResendScope scope) {
     if (queued)
         *queued = 0;
     if (jobs.workerRegistered()) {
@@ -188,27 +188,11 @@ bool QueueFailedRows(JobRegistry& jobs, JobRows& log, std::list<sSendContent>& S
     const QVector<int>& toSend = includeUncertain ? choice.both : choice.failed;
     int32_t seq = 0;
     for (int row : toSend)
-        SendQueue.push_back(ResendRecord(log, row, seq++));
-    // The rows sent are the selection: in selected-rows mode the other examined rows leave it, and the latest
-    // row of a message chosen through an earlier one joins it.
-    const int n = log.rowCount();
-    std::vector<char> sending(std::size_t(n), 0);
-    for (int row : toSend)
-        sending[std::size_t(row)] = 1;
-    if (choice.selectedMode) {
-        QVector<int> leaving;
-        for (int row : choice.examined)
-            if (row >= 0 && row < n && !sending[std::size_t(row)])
-                leaving.append(row);
-        if (!leaving.isEmpty())
-            log.setSelectedRows(leaving, false);
-    }
-    QVector<int> joining;
-    for (int row : toSend)
-        if (!choice.selectedMode || !log.isSelected(row))
-            joining.append(row);
-    if (!joining.isEmpty())
-        log.setSelectedRows(joining, true);
+        SendQueue.push_back(ResendRecord(log.row(row), seq++));
+    // The rows sent are the selection from now on: in selected-rows mode the other examined rows leave it, and
+    // the latest row of a message chosen through an earlier one joins it.
+    if (resent)
+        *resent = toSend;
     if (queued)
         *queued = seq;
     if (leftOut)
@@ -234,7 +218,6 @@ bool StartResend(JobRegistry& jobs, const GatewayTarget& gateway, JobOwner* list
             *errorText = WorkerBusyText();
         return false;
     }
-    ClearStop();
     SendRun run = SendRun::ofQueue(std::move(SendQueue), gateway, listOwner,
                                    bookedFor.isEmpty() ? std::nullopt
                                                        : std::optional<SendSchedule>(SendSchedule{true, bookedFor, 0}));
@@ -275,22 +258,35 @@ bool ParseSingleMsgId(const QString& typed, QByteArray* msgId, QString* errorTex
     return true;
 }
 
+std::vector<JobRow> RowsToWalk(const LogRows& log, bool allRows) {
+    const QVector<int> selected = allRows ? QVector<int>() : log.selectedRows();
+    const int n = allRows ? log.rowCount() : int(selected.size());
+    std::vector<JobRow> rows;
+    rows.reserve(std::size_t(n));
+    for (int i = 0; i < n; ++i) {
+        const int position = allRows ? i : selected[i];
+        rows.push_back({log.rowId(position), position, DeliveryCellsOf(log.row(position))});
+    }
+    return rows;
+}
+
 bool StartRowJob(JobRegistry& jobs, const GatewayTarget& gateway, WorkerMode mode, bool allRows, JobOwner* owner,
-                 JobRows* log, int* maximum, QString* errorText, SendThd** started) {
+                 const LogRows* log, RowAnswers* answers, int* maximum, QString* errorText, SendThd** started) {
     if (maximum)
         *maximum = 0;
-    // StopFlag is read by a running worker, so it stays alone while one is registered.
+    // One job at a time: the progress window and the rows it writes are one each.
     if (jobs.workerRegistered()) {
         if (errorText)
             *errorText = WorkerBusyText();
         return false;
     }
-    const RowJob job{mode, gateway, owner, QByteArray(), allRows};
-    if (!log)
-        return StartWorker(jobs, job, log, errorText, started); // refused: nothing to walk
-    const int rows = allRows ? log->rowCount() : int(log->selectedRows().size());
-    ClearStop();
-    if (!StartWorker(jobs, job, log, errorText, started))
+    RowJob job{mode, gateway, owner, QByteArray(), allRows, {}};
+    if (!log || !answers)
+        return StartWorker(jobs, std::move(job), nullptr, errorText, started); // refused: nothing to walk
+    job.rows = RowsToWalk(*log, allRows);
+    const int rows = int(job.rows.size());
+    answers->walkBegins(allRows);
+    if (!StartWorker(jobs, std::move(job), answers, errorText, started))
         return false;
     if (maximum)
         *maximum = rows;
@@ -301,10 +297,10 @@ QString CancelQuestion(int rows) {
     return QStringLiteral("要取消 %1 筆預約？").arg(rows);
 }
 
-bool StartRowJobFromLog(JobRegistry& jobs, const GatewayTarget& gateway, WorkerMode mode, JobOwner* owner, JobRows* log,
-                        int* maximum, QString* errorText, SendThd** started) {
+bool StartRowJobFromLog(JobRegistry& jobs, const GatewayTarget& gateway, WorkerMode mode, JobOwner* owner,
+                        const LogRows* log, RowAnswers* answers, int* maximum, QString* errorText, SendThd** started) {
     const bool allRows = !log || log->selectedRows().isEmpty();
-    return StartRowJob(jobs, gateway, mode, allRows, owner, log, maximum, errorText, started);
+    return StartRowJob(jobs, gateway, mode, allRows, owner, log, answers, maximum, errorText, started);
 }
 
 } // namespace norvi

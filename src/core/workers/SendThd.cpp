@@ -5,7 +5,6 @@
 #include "core/sendlog/RunPlan.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/shared/OpLog.h"
 #include "core/shared/Progress.h"
 #include "core/shared/RunActivity.h"
@@ -45,7 +44,7 @@ static_assert(kDefaultReplyWaitSeconds == SMSendNorviGw::kReplyWaitSeconds);
 SendThd::SendThd(JobRegistry& jobs, RowJob job, int32_t index)
     : index(index), m_jobs(jobs), m_channel(jobs.sharedChannel()), m_activity(jobs.activity()),
       m_gateway(std::move(job.gateway)), m_ownerForm(job.owner), m_singleMsgId(std::move(job.singleMsgId)),
-      m_allRows(job.QueryAll), mode(job.mode) {
+      m_allRows(job.QueryAll), m_rows(std::move(job.rows)), mode(job.mode) {
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
 
@@ -58,8 +57,8 @@ SendThd::SendThd(JobRegistry& jobs, SendRun run, int32_t index)
 
 SendThd::~SendThd() = default;
 
-void SendThd::setSendLog(JobRows* onUiThread) {
-    m_sendLog.reset(onUiThread ? new RowHandOver(*onUiThread, m_channel) : nullptr);
+void SendThd::setSendLog(JobRows* rows, RowAnswers* answers) {
+    m_sendLog.reset(rows || answers ? new RowHandOver(rows, answers, m_channel) : nullptr);
 }
 
 void SendThd::setJournal(LogStream* journal) {
@@ -85,12 +84,17 @@ QByteArray SendThd::name() const {
 
 bool SendThd::stopRequested() const {
     // A row that could not be recorded stops the run: nothing is sent that would be on no file.
-    return StopFlag().load() || isInterruptionRequested() || (m_sendLog && m_sendLog->recordFailed());
+    return m_stop->requested() || isInterruptionRequested() || (m_sendLog && m_sendLog->recordFailed());
 }
 
 void SendThd::requestStop() {
     requestInterruption();
-    RequestStop();
+    m_stop->request();
+}
+
+void SendThd::requestStopOnce() {
+    requestInterruption();
+    m_stop->requestOnce();
 }
 
 bool SendThd::askToContinue(int failures) {
@@ -103,7 +107,7 @@ bool SendThd::askToContinue(int failures) {
         return ask();
     // The question comes after the rows handed over before it; a stop ends the wait for its answer (no
     // answer: the run stops), and the box's late answer then goes nowhere.
-    const JobQuestion question(StopWake());
+    const JobQuestion question(m_stop);
     std::function<void()> routine = question.asking(ask);
     const bool posted =
         m_sendLog ? m_sendLog->postAfterWrites(std::move(routine)) : m_channel->post(std::move(routine));
@@ -146,7 +150,9 @@ void SendThd::setUpClient() {
     // A run's answer already on its way when a stop comes may be a MsgId: it gets a short grace. A single
     // MsgId's answer goes to a box nobody waits for after a stop, so that job stops at once.
     if (m_singleMsgId.isEmpty())
-        client->SetStopGrace(kStopGraceMs, &StopNow());
+        client->SetStop(*m_stop, kStopGraceMs);
+    else
+        client->SetStopSignal(&m_stop->wake());
 }
 
 void SendThd::runJob() {

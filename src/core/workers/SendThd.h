@@ -2,6 +2,7 @@
 
 #include "core/gateway/SMSendNorviGw.h"
 #include "core/shared/Config.h"
+#include "core/shared/StopSignal.h"
 #include "core/workers/JobOwner.h"
 #include "core/workers/RowJob.h"
 #include "core/workers/SendRun.h"
@@ -23,6 +24,7 @@ class JobRegistry;
 class LogStream;
 class RunActivity;
 class JobRows;
+class RowAnswers;
 class RowHandOver;
 
 // The worker thread: one per job that talks to the gateway. It creates its own gateway client, runs
@@ -43,15 +45,17 @@ public:
     const QByteArray& singleMsgId() const { return m_singleMsgId; }
     // A list job walks all rows (true) or the rows selected when it begins.
     bool allRows() const { return m_allRows; }
+    // A list job's rows, as they were when it was asked for, in list order.
+    const std::vector<JobRow>& rows() const { return m_rows; }
     // A send run's reservation settings; none for a resend, whose messages all go at once.
     const std::optional<SendSchedule>& schedule() const { return m_schedule; }
     // A send run's messages, for its job on the worker's thread; none for the other jobs.
     SendFeed* feed() const { return m_feed.get(); }
     // What a send run says after its counts at the end (SendRun::endNote).
     const QString& endNote() const { return m_endNote; }
-    // The send log as the user-interface thread reaches it; the worker wraps it so that every call
-    // runs there. Not needed by a single query or cancellation.
-    void setSendLog(JobRows* onUiThread);
+    // Where the job's rows (a send run) or answers (a list job) go on the user-interface thread; the worker
+    // wraps them so that every call runs there. Not needed by a single query or cancellation.
+    void setSendLog(JobRows* rows, RowAnswers* answers = nullptr);
     // Where a send job records each row before the send log sees it (set after setSendLog).
     void setJournal(LogStream* journal);
 
@@ -71,9 +75,14 @@ public:
     const JobChannel& channel() const;
     // The user pressed 中斷, or the thread was asked to end: checked between messages, rows and attempts.
     bool stopRequested() const;
-    // Asks this worker to stop: the thread's interruption and RequestStop(), which ends the gateway wait
-    // in progress at once. The job then leaves the rows of a stop and reports its end.
+    // Asks this worker to stop: the thread's interruption and its StopFlag, which ends the gateway wait in
+    // progress at once (asked again, the grace of an answer on its way too). The job then leaves the rows of
+    // a stop and reports its end. Any thread.
     void requestStop();
+    // The same, but never a second request: a stop already asked for keeps the grace of an answer on its way.
+    void requestStopOnce();
+    // This job's stop, which norvi-cli's signals reach too (StopReach) while the worker exists.
+    const StopFlag& stop() const { return *m_stop; }
     // After `failures` transport failures in a row: whether the owner wants the run to go on (asked on
     // the user-interface thread; false without an owner, once the application is closing, or when a stop
     // comes before the answer).
@@ -104,10 +113,14 @@ private:
     const std::shared_ptr<SendFeed> m_feed;
     const QString m_endNote;
     const bool m_allRows = false;
+    const std::vector<JobRow> m_rows;
     char logLine[1024] = {};
     char threadName[500] = {};
     WorkerMode mode;
     std::unique_ptr<SMSendNorviGw> client;
+    // The job's own stop; a question's routine on its way keeps it alive.
+    const std::shared_ptr<const StopFlag> m_stop = std::make_shared<StopFlag>();
+    const StopReach m_reach{*m_stop};
     std::unique_ptr<RowHandOver> m_sendLog;
     LogStream* m_journal = nullptr; // where a send run's rows are recorded, with its plan beside it
 };

@@ -1,6 +1,6 @@
 #include "core/workers/UndeliveredList.h"
 
-#include "core/sendlog/JobRows.h"
+#include "core/sendlog/LogRows.h"
 #include "core/shared/Big5.h"
 #include "core/workers/MessageHistory.h"
 #include "core/workers/RowCodes.h"
@@ -42,7 +42,7 @@ bool ParseUndeliveredClasses(const QString& text, QList<Delivery>* classes, QStr
     return true;
 }
 
-TextTable UndeliveredTable(JobRows& log, const QList<Delivery>& classes) {
+TextTable UndeliveredTable(const LogRows& log, const QList<Delivery>& classes) {
     TextTable table;
     table.header = QStringList{QStringLiteral("名稱"), QStringLiteral("行動電話"), QStringLiteral("訊息內容"),
                                QStringLiteral("類別"), QStringLiteral("原因"),     QStringLiteral("傳送時間"),
@@ -55,8 +55,9 @@ TextTable UndeliveredTable(JobRows& log, const QList<Delivery>& classes) {
         if (listed[std::size_t(latest)])
             continue;
         listed[std::size_t(latest)] = 1;
-        const DeliveryCells cells{log.text(latest, ColSendCode), log.text(latest, ColSendResult), log.codeImage(latest),
-                                  log.text(latest, ColQueryCode), log.text(latest, ColQueryResult)};
+        const SendLogRow& last = log.row(latest);
+        const DeliveryCells cells{last.texts[ColSendCode], last.texts[ColSendResult], last.codeImage,
+                                  last.texts[ColQueryCode], last.texts[ColQueryResult]};
         const Delivery d = ClassifyDelivery(cells);
         if (!classes.contains(d))
             continue;
@@ -64,10 +65,10 @@ TextTable UndeliveredTable(JobRows& log, const QList<Delivery>& classes) {
         QByteArray msgId;
         if (sendAnswered)
             RowCodes::msgIdFromResult(cells.sendResult, &msgId);
-        table.rows.append(QStringList{fromBig5(log.text(latest, ColName)), fromBig5(log.text(latest, ColMobile)),
-                                      fromBig5(log.text(latest, ColContent)), DeliveryName(d),
+        table.rows.append(QStringList{fromBig5(last.texts[ColName]), fromBig5(last.texts[ColMobile]),
+                                      fromBig5(last.texts[ColContent]), DeliveryName(d),
                                       fromBig5(sendAnswered ? cells.queryResult : cells.sendResult),
-                                      fromBig5(log.text(latest, ColSendTime)), fromBig5(msgId)});
+                                      fromBig5(last.texts[ColSendTime]), fromBig5(msgId)});
     }
     return table;
 }

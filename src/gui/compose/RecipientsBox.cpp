@@ -9,8 +9,8 @@
 #include "core/compose/SeparatedNumbers.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/shared/Progress.h"
+#include "core/shared/StopSignal.h"
 #include "gui/addressbook/TFormSelectMember.h"
 #include "gui/compose/RichEditMT.h"
 #include "gui/compose/SendDialogForm.h"
@@ -98,17 +98,23 @@ void RecipientsBox::LoadRecipientFile() {
     ParseRecipientField(false);
 
     m_jobs.begin(m_dialog, int(file.lineCount()), false);
-    StopFlag() = false;
+    // The load's own stop, set by 中斷 (the events processed between lines take the press).
+    StopFlag stop;
+    QObject whileLoading;
+    connect(&m_jobs, &JobSupervisor::stopRequested, &whileLoading, [&stop] { stop.request(); });
     QElapsedTimer sinceEvents;
     sinceEvents.start();
     const JobChannel& channel = m_jobs.registry().channel();
-    const bool read = file.readRows(m_parsed, [&sinceEvents, &channel] {
-        channel.postShowProcess(StateListLoading);
-        if (sinceEvents.elapsed() >= kLoadEventsEveryMs) {
-            QCoreApplication::processEvents();
-            sinceEvents.restart();
-        }
-    });
+    const bool read = file.readRows(
+        m_parsed,
+        [&sinceEvents, &channel] {
+            channel.postShowProcess(StateListLoading);
+            if (sinceEvents.elapsed() >= kLoadEventsEveryMs) {
+                QCoreApplication::processEvents();
+                sinceEvents.restart();
+            }
+        },
+        &stop);
     m_listHasText = std::any_of(m_parsed.ListFileRows.cbegin(), m_parsed.ListFileRows.cend(),
                                 [](const auto& row) { return row.second.content[0] != '\0'; });
     emit listFileRead();

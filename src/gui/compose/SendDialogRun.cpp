@@ -6,7 +6,6 @@
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
 #include "core/shared/Config.h"
-#include "core/shared/Global.h"
 #include "core/shared/OpLog.h"
 #include "core/shared/SendSettings.h"
 #include "core/workers/JobStarter.h"

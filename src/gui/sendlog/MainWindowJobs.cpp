@@ -1,6 +1,7 @@
 #include "gui/sendlog/MainWindowJobs.h"
 
 #include "core/compose/OptOutList.h"
+#include "core/sendlog/ModelJobRows.h"
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
 #include "core/shared/Config.h"
@@ -60,9 +61,9 @@ void MainWindowJobs::startRowJob(WorkerMode mode) {
     GatewayTarget gateway;
     if (refuseWhileBusy() || !resolveGateway(&gateway))
         return;
-    JobRows& log = m_main.jobRows();
+    ModelJobRows& log = m_main.jobRows();
     if (mode == WorkerMode::Cancel) {
-        const int rows = QueryJob::rowsToAsk(log, mode, log.selectedRows().isEmpty());
+        const int rows = QueryJob::rowsToAsk(RowsToWalk(log, log.selectedRows().isEmpty()), mode);
         if (rows > 0 && !prompts().confirmIrreversible(&m_main, kProgramTitle, CancelQuestion(rows)))
             return;
     }
@@ -71,7 +72,7 @@ void MainWindowJobs::startRowJob(WorkerMode mode) {
     int maximum = 0;
     QString error;
     SendThd* worker = nullptr;
-    if (!StartRowJobFromLog(m_jobs.registry(), gateway, mode, this, &m_main.jobRows(), &maximum, &error, &worker)) {
+    if (!StartRowJobFromLog(m_jobs.registry(), gateway, mode, this, &log, &log, &maximum, &error, &worker)) {
         m_jobs.abandon();
         prompts().okBox(&m_main, Prompts::Icon::Warning, kProgramTitle, error);
         return;
@@ -128,12 +129,15 @@ void MainWindowJobs::resendRows(ResendScope scope) {
     int queued = 0;
     QString leftOut;
     std::list<sSendContent> SendQueue;
+    QVector<int> resent;
     QVector<int> stopped;
     if (!QueueFailedRows(m_jobs.registry(), m_main.jobRows(), SendQueue, &queued, &error, includeUncertain, &leftOut,
-                         &optOut, &stopped, scope)) {
+                         &resent, &optOut, &stopped, scope)) {
         prompts().okBox(&m_main, Prompts::Icon::Warning, kProgramTitle, error);
         return;
     }
+    // The list shows what the resend takes: those rows and no other are selected, even when it takes none.
+    m_main.jobRows().selectExactly(resent);
     for (const QString& text : StoppedRowTexts(m_main.jobRows(), stopped)) {
         ShowMsgLine(big5(text));
         WriteOpLog(big5(text));

@@ -39,7 +39,9 @@ public:
 
     SendLogModel& logModel() { return *m_model; }
     QTreeView* listView() const { return m_list; }
-    JobRows& jobRows() override { return *m_access; } // direct: user-interface thread only
+    // The send log as jobs meet it: the rows they add, their answers, the rows a starter reads. Direct: the
+    // user-interface thread only.
+    ModelJobRows& jobRows() override { return *m_access; }
     FollowUp& followUp() { return *m_followUp; }
 
     // The rows changed since they were last saved or loaded, or no longer.

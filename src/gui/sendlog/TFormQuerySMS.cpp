@@ -1,11 +1,10 @@
 #include "gui/sendlog/TFormQuerySMS.h"
 
-#include "core/sendlog/JobRows.h"
+#include "core/sendlog/ModelJobRows.h"
 #include "core/shared/Big5.h"
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
 #include "core/shared/RunActivity.h"
-#include "core/shared/StopSignal.h"
 #include "core/workers/JobStarter.h"
 #include "core/workers/QueryJob.h"
 #include "core/workers/SendLogJobs.h"
@@ -46,7 +45,7 @@ const ModeTexts kEmptyLog{QStringLiteral("沒有已發送待查詢的訊息！")
 
 } // namespace
 
-TFormQuerySMS::TFormQuerySMS(JobRows& sendLog, JobSupervisor& jobs, const Config& config, QWidget* parent)
+TFormQuerySMS::TFormQuerySMS(ModelJobRows& sendLog, JobSupervisor& jobs, const Config& config, QWidget* parent)
     : QDialog(parent), m_sendLog(sendLog), m_jobs(jobs), m_config(config) {
     setObjectName(QStringLiteral("TFormQuerySMS"));
     applyFormFont(this);
@@ -165,7 +164,7 @@ void TFormQuerySMS::reject() {
         return;
     }
     // The wait ends at once; the worker then shows what became of the MsgId and closes the dialog.
-    RequestStop();
+    m_jobs.registry().requestStop();
     m_stopping = true;
     m_buttonCancel->setEnabled(false);
     showSingleWait();
@@ -260,7 +259,7 @@ void TFormQuerySMS::ButtonQueryClick() {
 // user confirms the end (closeOwner).
 void TFormQuerySMS::startListJob(const GatewayTarget& gateway, bool allRows) {
     if (!queryMode()) {
-        const int rows = QueryJob::rowsToAsk(m_sendLog, WorkerMode::Cancel, allRows);
+        const int rows = QueryJob::rowsToAsk(RowsToWalk(m_sendLog, allRows), WorkerMode::Cancel);
         if (rows > 0 && !prompts().confirmIrreversible(this, windowTitle(), CancelQuestion(rows)))
             return;
     }
@@ -269,7 +268,7 @@ void TFormQuerySMS::startListJob(const GatewayTarget& gateway, bool allRows) {
     QString error;
     SendThd* worker = nullptr;
     if (!StartRowJob(m_jobs.registry(), gateway, queryMode() ? WorkerMode::Query : WorkerMode::Cancel, allRows, this,
-                     &m_sendLog, nullptr, &error, &worker)) {
+                     &m_sendLog, &m_sendLog, nullptr, &error, &worker)) {
         m_jobs.abandon();
         warn(error);
         return;
@@ -284,8 +283,8 @@ void TFormQuerySMS::startSingleJob(const GatewayTarget& gateway, const QByteArra
     QString error;
     SendThd* worker = nullptr;
     if (!StartWorker(m_jobs.registry(),
-                     RowJob{queryMode() ? WorkerMode::Query : WorkerMode::Cancel, gateway, this, msgId, false}, nullptr,
-                     &error, &worker)) {
+                     RowJob{queryMode() ? WorkerMode::Query : WorkerMode::Cancel, gateway, this, msgId, false, {}},
+                     nullptr, &error, &worker)) {
         m_jobs.end();
         warn(error);
         return;

@@ -14,7 +14,7 @@ class QRadioButton;
 namespace norvi {
 
 class JobSupervisor;
-class JobRows;
+class ModelJobRows;
 
 // The query and cancel dialog, created once at start-up: "狀態查詢" asks for the delivery status of sent
 // messages, "取消預約" cancels reservations; openFor() shows it modally in one of the two modes. The user
@@ -31,7 +31,7 @@ class TFormQuerySMS : public QDialog, public JobOwner {
 public:
     // `sendLog` is the send log the jobs walk, as the user-interface thread reaches it; the jobs log in as
     // `config` stands when each is asked for.
-    TFormQuerySMS(JobRows& sendLog, JobSupervisor& jobs, const Config& config, QWidget* parent = nullptr);
+    TFormQuerySMS(ModelJobRows& sendLog, JobSupervisor& jobs, const Config& config, QWidget* parent = nullptr);
 
     // Shows the dialog modally, asking for delivery (query) or cancelling reservations; returns its result.
     int openFor(bool cancelMode);
@@ -67,7 +67,7 @@ private:
     void startSingleJob(const GatewayTarget& gateway, const QByteArray& msgId);
     void warn(const QString& text);
 
-    JobRows& m_sendLog;
+    ModelJobRows& m_sendLog;
     JobSupervisor& m_jobs;
     const Config& m_config;
     bool m_cancelMode = false;

@@ -27,7 +27,7 @@ namespace {
 const QString kUndeliveredTitle = QStringLiteral("匯出未送達名單");
 } // namespace
 
-TFormUndelivered::TFormUndelivered(JobRows& log, const QString& logFolder, QWidget* parent)
+TFormUndelivered::TFormUndelivered(const LogRows& log, const QString& logFolder, QWidget* parent)
     : QDialog(parent), m_log(log), m_logFolder(logFolder) {
     setObjectName(QStringLiteral("TFormUndelivered"));
     setWindowTitle(kUndeliveredTitle);

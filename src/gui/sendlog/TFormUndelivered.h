@@ -10,7 +10,7 @@ class QCheckBox;
 
 namespace norvi {
 
-class JobRows;
+class LogRows;
 
 // 匯出未送達名單: who the listed messages did not reach, to phone them. The user picks the classes (失敗 alone at
 // first), then a CSV file; each message is listed once, by its latest row.
@@ -18,7 +18,7 @@ class TFormUndelivered : public QDialog {
     Q_OBJECT
 public:
     // The list is read from `log` when 匯出 is pressed; the file is proposed in `logFolder`.
-    TFormUndelivered(JobRows& log, const QString& logFolder, QWidget* parent);
+    TFormUndelivered(const LogRows& log, const QString& logFolder, QWidget* parent);
 
     QList<Delivery> classes() const;
 
@@ -26,7 +26,7 @@ private:
     void exportList();
     bool writeList(const TextTable& table, const QString& path);
 
-    JobRows& m_log;
+    const LogRows& m_log;
     QString m_logFolder;
     QList<QCheckBox*> m_checks; // in UndeliveredClasses' order
 };

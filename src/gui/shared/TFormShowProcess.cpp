@@ -2,10 +2,8 @@
 
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
-#include "core/shared/Global.h"
 #include "core/shared/OpLog.h"
 #include "core/shared/RunActivity.h"
-#include "core/shared/StopSignal.h"
 #include "gui/shared/FormControls.h"
 #include "gui/shared/UiFont.h"
 #include "gui/shared/WindowStacking.h"
@@ -141,8 +139,7 @@ void TFormShowProcess::dismiss() {
 
 bool TFormShowProcess::event(QEvent* e) {
     if (e->type() == QEvent::Type(WM_SHOWPROCESS)) {
-        const auto* shown = static_cast<ShowProcessEvent*>(e);
-        handleState(shown->state(), shown->outcome());
+        handleReport(static_cast<ShowProcessEvent*>(e)->report());
         return true;
     }
     return QDialog::event(e);
@@ -214,16 +211,16 @@ void TFormShowProcess::showWaiting() {
         m_labelWait->setText(text);
 }
 
-void TFormShowProcess::handleState(int state, const RunOutcome& outcome) {
-    const bool ended = m_tracker.handle(state, Clock::nowMSecsSinceEpoch(), outcome);
-    if (ended && outcome.known) {
+void TFormShowProcess::handleReport(const ProgressReport& report) {
+    const bool ended = m_tracker.handle(report, Clock::nowMSecsSinceEpoch());
+    if (ended && report.counts.known) {
         // The counts make the end's text longer than any state's: the label grows for it, once.
         const int wanted = textWidth(m_labelStatus, m_tracker.statusText());
         if (wanted > m_labelStatus->width())
             m_labelStatus->setFixedWidth(wanted);
     }
     m_labelStatus->setText(m_tracker.statusText());
-    if (!IsStepState(state) && !ended)
+    if (!(IsStepState(report.state) && report.steps > 0) && !ended)
         return;
 
     showCounts();
@@ -271,7 +268,6 @@ void TFormShowProcess::ButtonOkClick() {
         // grace; the operation reports its end itself. The button says the stop was taken until then, and
         // pressed again ends the grace as well.
         const bool again = m_stopping;
-        RequestStop();
         emit stopPressed();
         m_stopping = true;
         setButtonText(QStringLiteral("正在中斷…"));

@@ -22,15 +22,15 @@ enum class OwnerWait { Disabled, LocksItself };
 
 // "作業進度": the one progress window every long operation shares. Driven only by posted
 // WM_SHOWPROCESS events, so workers report without touching it. While running it disables `owner` (unless
-// the owner locks its own commands);
-// its button first offers 中斷 (RequestStop: sets StopFlag and ends a gateway wait at once, but for an answer
-// already on its way, which gets a short grace; the button then reads 正在中斷…, and pressed again ends the
-// grace and is disabled until the end arrives), then 確定 once an end state arrived. While a gateway
-// job waits for a reply, a line beside the button says so and for how long ("等待閘道回應… 12 秒") and
-// which recipient or MsgId it is on, read from the running job's activity (watch) a few times a second.
+// the owner locks its own commands); its button first offers 中斷 (stopPressed: the job's owner sets the job's
+// StopFlag, which ends a gateway wait at once, but for an answer already on its way, which gets a short grace; the
+// button then reads 正在中斷…, and pressed again ends the grace and is disabled until the end arrives), then 確定 once
+// an end state arrived. While a gateway job waits for a reply, a line beside the button says so and for how long
+// ("等待閘道回應… 12 秒") and which recipient or MsgId it is on, read from the running job's activity (watch) a few
+// times a second.
 //
-// A caller names the owner through startOperation, shows the window, sets the maximum (before the first step),
-// clears StopFlag and then posts states or starts the worker that posts them.
+// A caller names the owner through startOperation, shows the window, sets the maximum (before the first step)
+// and then posts states or starts the worker that posts them.
 //
 // It is created without a parent: a window that is the child of the owner would be disabled with it, and
 // its button could never be pressed. Each show keeps it above its owner instead (see WindowStacking.h).
@@ -60,7 +60,7 @@ public:
     const ProgressTracker& tracker() const { return m_tracker; }
 
 signals:
-    // The user pressed 中斷.
+    // The user pressed 中斷 (again: the grace of an answer on its way ends too).
     void stopPressed();
 
 public slots:
@@ -81,7 +81,7 @@ private:
     bool m_closeOwner = false;
     OwnerWait m_ownerWait = OwnerWait::Disabled;
     void FormShow();
-    void handleState(int state, const RunOutcome& outcome);
+    void handleReport(const ProgressReport& report);
     void showTimeLabels(bool visible);
     void fitWidth(int clientWidth);
     // The bar, "N / M" and the time labels, as the tracker has them.

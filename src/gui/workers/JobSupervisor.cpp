@@ -1,7 +1,5 @@
 #include "gui/workers/JobSupervisor.h"
 
-#include "core/shared/Global.h"
-#include "core/shared/StopSignal.h"
 #include "gui/shared/Prompts.h"
 #include "gui/shared/TFormShowProcess.h"
 
@@ -15,7 +13,7 @@ JobSupervisor::JobSupervisor(TFormShowProcess& progress) : m_progress(progress) 
     m_registry.channel().setProgressTarget(&m_progress);
     // Every worker is announced here however it was started, so none can outlive what it writes into.
     connect(&m_progress, &QDialog::finished, this, &JobSupervisor::progressClosed);
-    connect(&m_progress, &TFormShowProcess::stopPressed, this, &JobSupervisor::stopRequested);
+    connect(&m_progress, &TFormShowProcess::stopPressed, this, &JobSupervisor::requestStop);
 }
 
 JobSupervisor::~JobSupervisor() = default;
@@ -64,7 +62,7 @@ bool JobSupervisor::workerRunning() const {
 }
 
 void JobSupervisor::requestStop() {
-    RequestStop();
+    m_registry.requestStop();
     if (m_questionOver)
         prompts().withdrawQuestions(m_questionOver);
     emit stopRequested();

@@ -59,8 +59,10 @@ public:
     // A worker is registered or a quiet job has not said that it ended (a connection test waits).
     bool jobRunning() const { return workerRunning() || m_quiet; }
 
-    // Asks every wait of the running job to end; the worker writes the rows the stop leaves and ends, and a
-    // quiet job without a worker hears stopRequested().
+    // Sets the stop of the running job (its worker's StopFlag, which ends every wait at once; pressed again,
+    // the grace of an answer on its way too): the worker writes the rows the stop leaves and ends. A job on
+    // this thread (a list-file load) and a quiet job without a worker hear stopRequested(). 中斷 on the
+    // progress window comes here.
     void requestStop();
     // A running job's question to the user (go on after failures?): a Yes/No box over `over`. A stop asked
     // for while it is open closes it, answered 否, so a signal still ends the run and the program.
