@@ -169,7 +169,9 @@ void TFormUsage::showUsage() {
     for (int k = 0; most / step > 8; ++k)
         step = (k % 3 == 1) ? step / 2 * 5 : step * 2; // 1, 2, 5, 10, 20, 50, ...
     auto* countAxis = new QValueAxis;
-    countAxis->setRange(0, double(((std::max(most, 1) + step - 1) / step) * step));
+    // The top of the axis: the largest count rounded up to a whole step.
+    const int top = (std::max(most, 1) + step - 1) / step * step;
+    countAxis->setRange(0, top);
     countAxis->setTickType(QValueAxis::TicksDynamic);
     countAxis->setTickAnchor(0);
     countAxis->setTickInterval(double(step));
