@@ -1,13 +1,13 @@
 """After a send: four messages go out with 傳送後追蹤結果 against a gateway that never delivers two of them. The
-follow-up finds both failed; 檔案 > 匯出未送達名單 writes exactly those two to a CSV file (read back here);
+follow-up finds both failed; 檔案 > 匯出未送達名單 writes exactly those two to a workbook (read back here);
 重發未送達 from the pop-up menu sends each of them once and the delivered ones not at all, and a second 重發未送達
 from the 工具 menu has nothing left to send. 使用量統計 then shows the month: a bar a day, the day's counts in its
 table (the unsaved list's six rows and a log of the 1st in the log folder), and the log it could not read."""
 
-import csv
 import datetime
-import io
 import os
+
+import openpyxl
 
 import journey
 from followup_journey import follow_up_text, send_with_follow_up
@@ -42,12 +42,13 @@ def undelivered_journey(j):
     dialog = j.window("匯出未送達名單", "dialog")
     j.screenshot("undelivered-dialog")
     j.press(dialog, "匯出")
-    target = os.path.join(j.dir, "undelivered.csv")
+    target = os.path.join(j.dir, "undelivered.xlsx")
     j.choose_file("儲存未送達名單", target)
     j.answer(f"已匯出 2 則訊息到 {target}", "確定")
     j.window_gone("匯出未送達名單")
-    with open(target, encoding="utf-8-sig", newline="") as f:
-        lines = list(csv.reader(io.StringIO(f.read())))
+    # Text cells: a number keeps its leading 0 in a spreadsheet.
+    sheet = openpyxl.load_workbook(target, read_only=True).worksheets[0]
+    lines = [["" if cell is None else cell for cell in row] for row in sheet.iter_rows(values_only=True)]
     check(lines[0] == ["名稱", "行動電話", "訊息內容", "類別", "原因", "傳送時間", "MsgId"], f"the header: {lines[0]}")
     check(sorted(line[1] for line in lines[1:]) == UNDELIVERED, f"the list: {lines}")
     check(all(line[3] == "失敗" and line[4].startswith("訊息無法送達對方") and line[6] for line in lines[1:]),
