@@ -83,8 +83,9 @@ TEST_F(AfterSendWindowsTest, UndeliveredExportListsTheTickedClasses) {
         m_prompts.dialogHandlers.push_back([&](QDialog* d) {
             EXPECT_TRUE(findControl<QCheckBox>(d, "CheckBoxFailed")->isChecked());
             // On the box itself: a check box takes a click only on its box and caption.
-            if (auto* box = c.tick ? findControl<QCheckBox>(d, c.tick) : nullptr)
+            if (auto* box = c.tick ? findControl<QCheckBox>(d, c.tick) : nullptr) {
                 EXPECT_TRUE(clickAt(box, QPoint(6, box->height() / 2)));
+            }
             EXPECT_TRUE(click(d, "ButtonExport"));
         });
         ASSERT_TRUE(trigger(menuItem("MItemFUndelivered")));
