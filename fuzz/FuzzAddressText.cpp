@@ -13,7 +13,6 @@
 #include "core/exchange/ColumnMapping.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 #include "core/shared/InputFile.h"
 
 #include <QByteArray>

@@ -7,7 +7,6 @@
 
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 
 #include <QByteArray>
 #include <QString>

@@ -9,7 +9,6 @@
 #include "core/compose/ComposeState.h"
 #include "core/compose/RecipientLists.h"
 #include "core/shared/FixedField.h"
-#include "core/shared/Global.h"
 
 #include <QByteArray>
 
@@ -43,7 +42,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             FUZZ_CHECK(!lines.at(i).contains('\0'));
     }
 
-    StopFlag() = false;
     ParsedRecipients parsed;
     const auto& ListFileRows = parsed.ListFileRows;
     const auto& RecipientList = parsed.RecipientList;
