@@ -20,6 +20,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -181,6 +182,20 @@ void CliRunLog::saveAndEnd() {
     unsigned char signal = 0;
     if (::read(m_signalPipe[0], &signal, 1) != 1)
         return;
+    // The same signal cut the running job's grace: it is writing the rows of the messages it did not reach,
+    // and its own end finishes the log whole. Only a job that does not end in time is left behind.
+    if (m_watching && !m_forcing) {
+        m_forcing = true;
+        QTimer::singleShot(kForcedEndMs, m_signalNotifier.get(), [this, signal] {
+            if (m_watching)
+                forceEnd(signal);
+        });
+        return;
+    }
+    forceEnd(signal);
+}
+
+void CliRunLog::forceEnd(unsigned char signal) {
     if (m_watching) {
         const qint64 rows = m_stream.rowCount();
         if (finish())

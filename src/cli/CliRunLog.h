@@ -78,6 +78,10 @@ private:
     void watchSignals();
     void stopWatchingSignals();
     void saveAndEnd();
+    void forceEnd(unsigned char signal);
+    // How long a second signal leaves the cut job to write its last rows before the log is saved as it stands.
+    static constexpr int kForcedEndMs = 1500;
+    bool m_forcing = false;
 
     const QString m_logFolder;
     const QString m_startDir;

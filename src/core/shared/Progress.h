@@ -11,7 +11,7 @@ namespace norvi {
 constexpr int WM_SHOWPROCESS = 0x8064;
 
 // Operation states: what a WM_SHOWPROCESS says is going on.
-enum ProgressState {
+enum ProgressState : int {
     StateImporting = 0,
     StateImported = 1,
     StateExporting = 2,
