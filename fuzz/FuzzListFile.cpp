@@ -78,18 +78,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     const AddressBook noBook;
-    // The run: only numbers of the file, a row without its own text once per number.
+    // The run: only numbers of the file, and never one number with the same text twice (the same number
+    // with another text is a message of its own).
     std::list<sSendContent> SendQueue;
     const SendQueueResult queued = BuildSendQueue(noBook, ComposeInput::fromText("hello $1$", true), parsed, SendQueue);
     if (queued.ok) {
-        std::set<QByteArray> plain;
+        std::set<QByteArray> messages;
         for (const sSendContent& record : SendQueue) {
             const QByteArray number = getField(record.msisdn);
             FUZZ_CHECK(numbersInFile.count(number) == 1);
             FUZZ_CHECK(record.segmentCount >= 1 && record.segmentCount <= kSegmentCount);
+            QByteArray message = number + '\0';
+            for (int k = 0; k < record.segmentCount && k < kSegmentCount; ++k)
+                message += getField(record.segments[k]) + '\0';
+            FUZZ_CHECK(messages.insert(message).second);
         }
-        for (const QByteArray& n : queued.queuedNumbers)
-            FUZZ_CHECK(plain.insert(n).second);
     }
     return 0;
 }
