@@ -6,6 +6,8 @@
 
 #include "FuzzCheck.h"
 
+#include "core/compose/NumberKey.h"
+
 #include "core/compose/ComposeState.h"
 #include "core/compose/RecipientLists.h"
 #include "core/shared/FixedField.h"
@@ -67,6 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(number.size() <= 30 && content.size() <= 960);
         if (!content.isEmpty())
             FUZZ_CHECK(line.toByteArray().contains(content));
+        // A number written with separators goes without them.
+        numbersInFile.insert(SentNumber(number).left(kMaxNumberLength));
         numbersInFile.insert(number.left(kMaxNumberLength));
     }
     FUZZ_CHECK(stored == expected);
