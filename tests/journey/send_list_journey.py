@@ -34,6 +34,21 @@ def choose(j, dialog, caption, key):
     return combo
 
 
+def upload_list(j, path):
+    """The send dialog from the menu, the list file at `path` loaded through 上載 (its two numbers shown in
+    受訊者) and TEMPLATE typed as a 替代簡訊. Returns the dialog."""
+    j.menu("工具(T)", "發訊(S)...")
+    dialog = j.window("發送訊息", "dialog")
+    j.press(dialog, "上載")
+    j.choose_file("載入發訊名單", path)
+    j.confirm_progress("發訊名單載入完成")
+    recipients = j.control(dialog, "text", "受訊者")
+    wait_for("the list's numbers in the field", lambda: j.edit_text(recipients) == "0922000001; 0922000002; ")
+    j.click(j.control(dialog, "radio button", "替代簡訊"))
+    j.fill(j.control(dialog, "text", "訊息內容"), TEMPLATE)
+    return dialog
+
+
 def send_list_journey(j):
     j.start_gateway()
     j.write_config()
@@ -42,16 +57,7 @@ def send_list_journey(j):
         f.write(journey.big5(LIST))
     j.start_program()
 
-    j.menu("工具(T)", "發訊(S)...")
-    dialog = j.window("發送訊息", "dialog")
-    j.press(dialog, "上載")
-    j.choose_file("載入發訊名單", path)
-    j.confirm_progress("發訊名單載入完成")
-    recipients = j.control(dialog, "text", "受訊者")
-    wait_for("the list's numbers in the field", lambda: j.edit_text(recipients) == "0922000001; 0922000002; ")
-
-    j.click(j.control(dialog, "radio button", "替代簡訊"))
-    j.fill(j.control(dialog, "text", "訊息內容"), TEMPLATE)
+    dialog = upload_list(j, path)
     j.click(j.control(dialog, "radio button", "預約傳送"))
     hour = labelled(j, dialog, "時")
     wait_for("the reservation drop-downs to be enabled", lambda: j.enabled(hour))

@@ -7,9 +7,9 @@ import os
 import openpyxl
 
 import journey
-from journey import check, wait_for
+from journey import check
+from send_list_journey import TEMPLATE, upload_list
 
-TEMPLATE = "Dear $1$, your bill is $2$ dollars."
 
 
 def sheet_list_journey(j):
@@ -24,16 +24,7 @@ def sheet_list_journey(j):
     book.save(path)
     j.start_program()
 
-    j.menu("工具(T)", "發訊(S)...")
-    dialog = j.window("發送訊息", "dialog")
-    j.press(dialog, "上載")
-    j.choose_file("載入發訊名單", path)
-    j.confirm_progress("發訊名單載入完成")
-    recipients = j.control(dialog, "text", "受訊者")
-    wait_for("the sheet's numbers in the field", lambda: j.edit_text(recipients) == "0922000001; 0922000002; ")
-
-    j.click(j.control(dialog, "radio button", "替代簡訊"))
-    j.fill(j.control(dialog, "text", "訊息內容"), TEMPLATE)
+    dialog = upload_list(j, path)
     j.press(dialog, "傳送")
     j.confirm_summary()
     j.confirm_progress("簡訊傳送完成：成功 2 筆，失敗 0 筆")
