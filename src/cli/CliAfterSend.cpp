@@ -86,8 +86,7 @@ int undelivered(const Arguments& a, Console& console) {
         return ExitRefused;
     const TextTable table = UndeliveredTable(log, classes);
     if (a.values.contains(QStringLiteral("--xlsx"))) {
-        if (!WriteXlsxTable(a.value(QStringLiteral("--xlsx")), table.header,
-                            std::vector<QStringList>(table.rows.cbegin(), table.rows.cend()), &error)) {
+        if (!WriteXlsxTable(a.value(QStringLiteral("--xlsx")), table.header, table.rows, &error)) {
             console.err(error);
             return ExitNotSaved;
         }

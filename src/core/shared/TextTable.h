@@ -2,7 +2,7 @@
 
 #include <QString>
 #include <QStringList>
-#include <QVector>
+#include <vector>
 
 namespace norvi {
 
@@ -11,7 +11,7 @@ namespace norvi {
 // a spreadsheet) writes the same table its own way.
 struct TextTable {
     QStringList header;
-    QVector<QStringList> rows;
+    std::vector<QStringList> rows;
 };
 
 } // namespace norvi

@@ -188,8 +188,8 @@ TextTable UsageTable(const MonthUsage& usage) {
     for (const char* head : kDeliveryHeads)
         table.header << QString::fromUtf8(head);
     for (int d = 0; d < usage.days.size(); ++d)
-        table.rows << countsLine(usage.month.addDays(d).toString(QStringLiteral("yyyy/MM/dd")), usage.days[d]);
-    table.rows << countsLine(QStringLiteral("合計"), usage.total);
+        table.rows.push_back(countsLine(usage.month.addDays(d).toString(QStringLiteral("yyyy/MM/dd")), usage.days[d]));
+    table.rows.push_back(countsLine(QStringLiteral("合計"), usage.total));
     return table;
 }
 

@@ -65,10 +65,10 @@ TextTable UndeliveredTable(const LogRows& log, const QList<Delivery>& classes) {
         QByteArray msgId;
         if (sendAnswered)
             RowCodes::msgIdFromResult(cells.sendResult, &msgId);
-        table.rows.append(QStringList{fromBig5(last.texts[ColName]), fromBig5(last.texts[ColMobile]),
-                                      fromBig5(last.texts[ColContent]), DeliveryName(d),
-                                      fromBig5(sendAnswered ? cells.queryResult : cells.sendResult),
-                                      fromBig5(last.texts[ColSendTime]), fromBig5(msgId)});
+        table.rows.push_back(QStringList{fromBig5(last.texts[ColName]), fromBig5(last.texts[ColMobile]),
+                                         fromBig5(last.texts[ColContent]), DeliveryName(d),
+                                         fromBig5(sendAnswered ? cells.queryResult : cells.sendResult),
+                                         fromBig5(last.texts[ColSendTime]), fromBig5(msgId)});
     }
     return table;
 }

@@ -87,8 +87,7 @@ QList<Delivery> TFormUndelivered::classes() const {
 bool TFormUndelivered::writeList(const TextTable& table, const QString& path) {
     QString error;
     if (path.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive)) {
-        if (WriteXlsxTable(path, table.header, std::vector<QStringList>(table.rows.cbegin(), table.rows.cend()),
-                           &error))
+        if (WriteXlsxTable(path, table.header, table.rows, &error))
             return true;
     } else {
         const QByteArray bytes = TextTableCsv(table, CsvEncoding::Utf8WithBom);

@@ -121,11 +121,11 @@ void TFormUsage::showUsage() {
     const TextTable table = UsageTable(m_usage);
     m_table->clear();
     m_table->setColumnCount(table.header.size());
-    m_table->setRowCount(table.rows.size());
+    m_table->setRowCount(int(table.rows.size()));
     m_table->setHorizontalHeaderLabels(table.header);
-    for (int r = 0; r < table.rows.size(); ++r)
-        for (int c = 0; c < table.rows.at(r).size(); ++c) {
-            auto* item = new QTableWidgetItem(table.rows.at(r).at(c));
+    for (int r = 0; r < int(table.rows.size()); ++r)
+        for (int c = 0; c < table.rows.at(std::size_t(r)).size(); ++c) {
+            auto* item = new QTableWidgetItem(table.rows.at(std::size_t(r)).at(c));
             if (c > 0)
                 item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
             m_table->setItem(r, c, item);
