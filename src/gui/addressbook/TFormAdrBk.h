@@ -7,31 +7,19 @@
 #include <QDialog>
 #include <QSize>
 
-#include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
-class QAction;
-class QActionGroup;
 class QLabel;
-class QListView;
-class QMenu;
-class QMenuBar;
 class QSplitter;
-class QStackedWidget;
 class QStatusBar;
-class QToolBar;
-class QToolButton;
-class QTreeView;
-class QTreeWidget;
-class QTreeWidgetItem;
-class QAbstractItemView;
 
 namespace norvi {
 
-class FontRowDelegate;
-
-class BookListModel;
+class BookCommands;
+class BookListPane;
+class BookTreePane;
 
 // "通訊錄": the address book window, created once at start-up (which loads AddressBook.bin) and shown
 // modally from the main window. The tree on the left lists the groups under 我的連絡人; the list on the
@@ -53,10 +41,8 @@ public:
     // otherwise the root is selected. The list follows the selected node.
     void RebuildTree();
 
-    enum class Context { Tree, List };
     // The numbers 加入拒收名單 offers: those of the members among the list's selected rows.
     std::vector<OptOutCandidate> optOutCandidates() const;
-    Context context() const { return m_context; }
 
 signals:
     // 發訊: the chosen entries, in list order, for the send dialog. 匯入/匯出: the file type chooser, which
@@ -70,99 +56,50 @@ protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void done(int result) override;
 
-private slots:
+private:
+    // The pane the user is in: 內容 and 刪除 act on the tree's node or on the list's rows.
+    enum class Context { Tree, List };
+
+    // The window (TFormAdrBk.cpp)
+    void buildStatusBar();
+    void wireParts();
+    void FormShow();
+    void layoutPanes();
+    void setContext(Context context);
+    void UpdateCommands();
+    void TreeViewGroupChange();
+    void setStatusText();
+    void MItemVToolClick(bool shown);
+    void MItemVStatusClick(bool shown);
+    void MItemVGroupClick(bool shown);
+
+    // Commands (TFormAdrBkCommands.cpp)
     void MItemFNewMemberClick();
     void MItemFNewGroupClick();
     void MItemFContentClick();
     void MItemFDeleteClick();
-    void MItemFImportClick();
-    void MItemFExportClick();
     void MItemASendClick();
     void MItemAOptOutClick();
     void MItemRefreshClick();
-    void MItemVToolClick();
-    void MItemVStatusClick();
-    void MItemVGroupClick();
-    void ViewStyleClick(QAction* item);
-    void MItemVSortAscClick();
-    void MItemVSortDescClick();
-    void ListViewAllColumnClick(int column);
-    void SpeedButtonNewClick();
-    void SpeedButtonActionClick();
-    void TreeViewGroupChange();
-    void TreeViewGroupPopup(const QPoint& pos);
-    void ListViewAllPopup(const QPoint& pos);
-    void UpdateCommands();
-
-private:
-    // Building (TFormAdrBkMenus.cpp)
-    void buildActions();
-    void buildMenus(QMenuBar* bar);
-    void buildToolBar();
-    void buildPopups();
-
-    // Layout and state (TFormAdrBk.cpp)
-    void buildPanes();
-    void FormShow();
-    void layoutPanes();
-    void setContext(Context context);
-    QTreeWidgetItem* rootNode() const;
-    QTreeWidgetItem* selectedNode() const;
-    QTreeWidgetItem* groupNode(int32_t id) const;
-    int32_t nodeGroupId(const QTreeWidgetItem* node) const; // 0 for the root
-    void selectNode(QTreeWidgetItem* node);
-    void showNodeContent(QTreeWidgetItem* node);
-    void fillList(int32_t groupId); // 0: the whole book
-    void resetSort();
-    void sortList();
-    void updateSortChecks();
-    void setStatusText();
-    void selectListRow(int row);
-    QAbstractItemView* listView() const;
-    QList<int> selectedListRows() const;
-
-    // Commands (TFormAdrBkCommands.cpp)
     void editMember(int32_t id);
     void editGroup(int32_t id);
     void deleteAllGroups();
-    void deleteGroupNode(QTreeWidgetItem* node);
+    void deleteSelectedGroup();
     void deleteListRowsForever();
     void removeListRowsFromGroup(int32_t groupId);
     void openExchange(bool import);
 
     AddressBook& m_book;
     Context m_context = Context::Tree;
-    int m_sortColumn = 0;
-    bool m_sortAscending = true;
-    // The node whose content the list shows (none right after the window is shown), so a click on the same
-    // node again does not fill the list again: the group's id, 0 for the root.
-    bool m_nodeShown = false;
-    int32_t m_shownGroup = 0;
     QSize m_lastLayoutSize;
 
-    QToolBar* m_toolBar = nullptr;
-    QTreeWidget* m_tree = nullptr;
+    std::unique_ptr<BookCommands> m_commands;
+    std::unique_ptr<BookTreePane> m_tree;
+    std::unique_ptr<BookListPane> m_list;
     QSplitter* m_splitter = nullptr;
-    QStackedWidget* m_listStack = nullptr;
-    QTreeView* m_details = nullptr; // ListViewAll in the detail style
-    QListView* m_icons = nullptr;   // the same rows in the icon and list styles
-    FontRowDelegate* m_iconCells = nullptr;
-    BookListModel* m_model = nullptr;
     QStatusBar* m_statusBar = nullptr;
     QLabel* m_statusText = nullptr;
-    QMenu *m_popupListView = nullptr, *m_popupTreeView = nullptr, *m_popupBtNew = nullptr, *m_popupBtAction = nullptr;
-    QActionGroup* m_styleGroup = nullptr;
-
-    QAction *MItemFNewMember, *MItemFNewGroup, *MItemFContent, *MItemFDelete, *MItemFImport, *MItemFExport, *MItemEnd;
-    QAction *MItemVTool, *MItemVStatus, *MItemVGroup, *MItemVBIcon, *MItemVSIcon, *MItemVList, *MItemVDetail;
-    QAction *MItemVSortName, *MItemVSortMsisdn, *MItemVSortDescscript, *MItemVSortAsc, *MItemVSortDesc;
-    QAction *MItemRefresh, *MItemASend, *MItemAOptOut;
-    QAction *PMItemLvNewMember, *PMItemLvNewGroup, *PMItemLvContent, *PMItemLvDelete, *PMItemLvSend, *PMItemLvOptOut;
-    QAction *PMItemTvNewMember, *PMItemTvNewGroup, *PMItemTvContent, *PMItemTvDelete;
-    QAction *PMItemBtNewMember, *PMItemBtNewGroup, *PMItemBtSend;
-    QToolButton *SpeedButtonNew, *SpeedButtonContent, *SpeedButtonDelete, *SpeedButtonAction;
 };
 
 } // namespace norvi

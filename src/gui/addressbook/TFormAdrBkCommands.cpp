@@ -7,13 +7,14 @@
 #include "core/exchange/ExchangeState.h"
 #include "core/shared/FixedField.h"
 #include "gui/addressbook/BookListModel.h"
+#include "gui/addressbook/BookListPane.h"
 #include "gui/addressbook/BookLists.h"
+#include "gui/addressbook/BookTreePane.h"
 #include "gui/addressbook/TFormGroup.h"
 #include "gui/addressbook/TFormMember.h"
 #include "gui/shared/FormControls.h"
 #include "gui/shared/Prompts.h"
 
-#include <QAbstractItemView>
 #include <QTreeWidget>
 
 // The address book window's commands: new member and group, properties, the four kinds of deletion,
@@ -22,7 +23,7 @@ namespace norvi {
 
 namespace {
 
-bool askWarning(QWidget* parent, const QString& text) {
+bool askBookWarning(QWidget* parent, const QString& text) {
     return prompts().message(parent, Prompts::Icon::Warning, Prompts::Buttons::YesNo, BookBoxTitle(), text) ==
            Prompts::Answer::Yes;
 }
@@ -34,8 +35,7 @@ void TFormAdrBk::MItemFNewMemberClick() {
     if (prompts().execDialog(&editor) != QDialog::Accepted || !editor.record)
         return;
     const int32_t id = editor.record->id;
-    QTreeWidgetItem* node = selectedNode();
-    const int32_t groupId = nodeGroupId(node);
+    const int32_t groupId = m_tree->selectedGroup();
     const sGroup* group = groupId ? m_book.group(groupId) : nullptr;
     if (m_context == Context::Tree && group) {
         // A new member made while a group is chosen in the tree joins that group.
@@ -43,23 +43,22 @@ void TFormAdrBk::MItemFNewMemberClick() {
         if (AddToFirstFreeSlot(joined, id)) {
             m_book.putGroup(joined);
             SaveBook(this, m_book);
-            resetSort();
-            fillList(groupId);
+            m_list->refill(groupId);
             setContext(Context::List);
-            selectListRow(m_model->findId(id, RowKind::Member));
+            m_list->selectRow(m_list->model().findId(id, RowKind::Member));
         } else {
             prompts().notice(this, Prompts::Icon::Warning, BookBoxTitle(), GroupNoRoomText());
         }
     } else {
         // The new member is in the book, not in the group the list may show: show the book, so the user
         // sees the member that was made.
-        if (m_shownGroup != 0) {
-            m_nodeShown = false;
-            selectNode(rootNode());
+        if (m_list->shownGroup() != 0) {
+            m_list->forget();
+            m_tree->select(0);
             TreeViewGroupChange();
         }
         setContext(Context::List);
-        selectListRow(m_model->findId(id, RowKind::Member));
+        m_list->selectRow(m_list->model().findId(id, RowKind::Member));
     }
     setStatusText();
     UpdateCommands();
@@ -71,38 +70,30 @@ void TFormAdrBk::MItemFNewGroupClick() {
         return;
     const int32_t id = editor.record->id;
     // The editor had the tree rebuilt; the new group's node is selected and its entries shown.
-    QTreeWidgetItem* node = groupNode(id);
-    m_nodeShown = false;
-    {
-        const QSignalBlocker blocker(m_tree);
-        selectNode(node ? node : rootNode());
-    }
+    m_list->forget();
+    m_tree->select(id);
     TreeViewGroupChange();
-    m_tree->expandAll();
-    m_tree->setFocus(Qt::OtherFocusReason);
+    m_tree->widget()->expandAll();
+    m_tree->widget()->setFocus(Qt::OtherFocusReason);
     setContext(Context::Tree);
 }
 
 void TFormAdrBk::MItemFContentClick() {
     if (m_context == Context::Tree) {
-        const int32_t id = nodeGroupId(selectedNode());
-        if (!selectedNode() || id == 0)
+        const int32_t id = m_tree->selectedGroup();
+        if (!m_tree->hasSelection() || id == 0)
             return;
         editGroup(id);
         // The tree may have been rebuilt; the same group stays selected while it exists.
-        QTreeWidgetItem* node = groupNode(id);
-        {
-            const QSignalBlocker blocker(m_tree);
-            selectNode(node ? node : rootNode());
-        }
+        m_tree->select(id);
         TreeViewGroupChange();
-        m_tree->expandAll();
+        m_tree->widget()->expandAll();
         return;
     }
-    const QList<int> rows = selectedListRows();
+    const QList<int> rows = m_list->selectedRows();
     if (rows.size() != 1)
         return;
-    const BookRow row = m_model->row(rows.first());
+    const BookRow row = m_list->model().row(rows.first());
     if (row.kind == RowKind::Member)
         editMember(row.id);
     else if (row.kind == RowKind::Group)
@@ -110,9 +101,9 @@ void TFormAdrBk::MItemFContentClick() {
     else
         return;
     // The list was filled again after an OK; the edited entry stays the selected one.
-    const int again = m_model->findId(row.id, row.kind);
-    if (again >= 0 && selectedListRows() != QList<int>{again})
-        selectListRow(again);
+    const int again = m_list->model().findId(row.id, row.kind);
+    if (again >= 0 && m_list->selectedRows() != QList<int>{again})
+        m_list->selectRow(again);
 }
 
 void TFormAdrBk::editMember(int32_t id) {
@@ -137,110 +128,87 @@ void TFormAdrBk::editGroup(int32_t id) {
 
 void TFormAdrBk::MItemFDeleteClick() {
     if (m_context == Context::Tree) {
-        QTreeWidgetItem* node = selectedNode();
-        if (!node)
+        if (!m_tree->hasSelection())
             return;
-        if (node == rootNode())
+        if (m_tree->rootSelected())
             deleteAllGroups();
         else
-            deleteGroupNode(node);
+            deleteSelectedGroup();
         return;
     }
-    if (selectedListRows().isEmpty())
+    if (m_list->selectedRows().isEmpty())
         return;
-    if (m_shownGroup == 0)
+    if (m_list->shownGroup() == 0)
         deleteListRowsForever();
     else
-        removeListRowsFromGroup(m_shownGroup);
+        removeListRowsFromGroup(m_list->shownGroup());
 }
 
 void TFormAdrBk::deleteAllGroups() {
     if (m_book.GroupMap().empty() ||
-        !askWarning(this, QStringLiteral("您確定要移除所有的群組？\n(不會從通訊錄刪除群組成員)")))
+        !askBookWarning(this, QStringLiteral("您確定要移除所有的群組？\n(不會從通訊錄刪除群組成員)")))
         return;
     m_book.eraseAllGroups();
-    m_nodeShown = false;
-    m_shownGroup = 0;
+    m_list->forget();
     RebuildTree();
     setStatusText();
     SaveBook(this, m_book);
     UpdateCommands();
 }
 
-void TFormAdrBk::deleteGroupNode(QTreeWidgetItem* node) {
-    if (!askWarning(this, QStringLiteral("您確定要移除所選擇的群組？\n(不會從通訊錄刪除群組成員)")))
+void TFormAdrBk::deleteSelectedGroup() {
+    if (!askBookWarning(this, QStringLiteral("您確定要移除所選擇的群組？\n(不會從通訊錄刪除群組成員)")))
         return;
-    const int32_t id = nodeGroupId(node);
-    QTreeWidgetItem* parent = node->parent();
-    const int index = parent->indexOfChild(node);
-    // The selection moves to the next group, or the one before when the last was deleted, or the root.
-    QTreeWidgetItem* neighbour = parent->child(index + 1);
-    if (!neighbour)
-        neighbour = index > 0 ? parent->child(index - 1) : parent;
-    EraseEntry(m_book, id);
-    {
-        const QSignalBlocker blocker(m_tree);
-        delete node;
-        selectNode(neighbour);
-    }
+    EraseEntry(m_book, m_tree->selectedGroup());
+    m_tree->removeSelected();
     TreeViewGroupChange();
-    m_tree->expandAll();
+    m_tree->widget()->expandAll();
     setStatusText();
     SaveBook(this, m_book);
     UpdateCommands();
 }
 
 void TFormAdrBk::deleteListRowsForever() {
-    if (!askWarning(this, QStringLiteral("要永遠刪除所選的項目？")))
+    if (!askBookWarning(this, QStringLiteral("要永遠刪除所選的項目？")))
         return;
-    const QList<int> rows = selectedListRows();
+    const QList<int> rows = m_list->selectedRows();
+    BookListModel& model = m_list->model();
     bool groupsGone = false;
     for (const int r : rows) {
-        const BookRow& row = m_model->row(r);
+        const BookRow& row = model.row(r);
         if (!row.isBookEntry())
             continue;
         EraseEntry(m_book, row.id);
         if (row.kind == RowKind::Group) {
-            const QSignalBlocker blocker(m_tree);
-            delete groupNode(row.id);
+            m_tree->remove(row.id);
             groupsGone = true;
         }
     }
-    m_model->removeRowsAt(rows);
-    if (groupsGone && !selectedNode()) {
-        const QSignalBlocker blocker(m_tree);
-        selectNode(rootNode());
-    }
+    model.removeRowsAt(rows);
+    if (groupsGone)
+        m_tree->selectRootIfNone();
     setStatusText();
     SaveBook(this, m_book);
     UpdateCommands();
 }
 
 void TFormAdrBk::removeListRowsFromGroup(int32_t groupId) {
-    if (!askWarning(this, QStringLiteral("您確定只要從這個群組移除所選擇的項目？\n(不會從通訊錄刪除選擇的項目)")))
+    if (!askBookWarning(this, QStringLiteral("您確定只要從這個群組移除所選擇的項目？\n(不會從通訊錄刪除選擇的項目)")))
         return;
-    const QList<int> rows = selectedListRows();
+    const QList<int> rows = m_list->selectedRows();
     if (const sGroup* group = m_book.group(groupId)) {
         sGroup left = *group;
         for (const int r : rows)
-            ClearFirstSlot(left, m_model->row(r).id);
+            ClearFirstSlot(left, m_list->model().row(r).id);
         m_book.putGroup(left);
     }
-    m_model->removeRowsAt(rows);
+    m_list->model().removeRowsAt(rows);
     setStatusText();
     SaveBook(this, m_book);
     UpdateCommands();
 }
 
 // ---- import, export, send, refresh ----
-
-void TFormAdrBk::MItemFImportClick() {
-    openExchange(true);
-}
-
-void TFormAdrBk::MItemFExportClick() {
-    openExchange(false);
-}
 
 void TFormAdrBk::openExchange(bool import) {
     emit exchangeRequested(import, listedMemberIds());
@@ -255,8 +223,8 @@ void TFormAdrBk::openExchange(bool import) {
 // The selected entries join the recipients the send dialog already has, in list order.
 void TFormAdrBk::MItemASendClick() {
     std::vector<sMtData> entries;
-    for (const int r : selectedListRows())
-        entries.push_back(EntryForRow(m_model->row(r)));
+    for (const int r : m_list->selectedRows())
+        entries.push_back(EntryForRow(m_list->model().row(r)));
     emit sendRequested(entries);
 }
 
@@ -265,8 +233,8 @@ std::vector<OptOutCandidate> TFormAdrBk::optOutCandidates() const {
     std::vector<OptOutCandidate> numbers;
     if (m_context != Context::List)
         return numbers;
-    for (const int r : selectedListRows()) {
-        const sMtData entry = EntryForRow(m_model->row(r));
+    for (const int r : m_list->selectedRows()) {
+        const sMtData entry = EntryForRow(m_list->model().row(r));
         const sMember* member = entry.id > 0 ? m_book.member(entry.id) : nullptr;
         if (!member)
             continue;
@@ -281,10 +249,9 @@ void TFormAdrBk::MItemAOptOutClick() {
 }
 
 void TFormAdrBk::MItemRefreshClick() {
-    m_nodeShown = false;
-    m_shownGroup = 0;
+    m_list->forget();
     RebuildTree();
-    m_tree->expandAll();
+    m_tree->widget()->expandAll();
 }
 
 } // namespace norvi
