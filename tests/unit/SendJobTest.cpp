@@ -4,6 +4,7 @@
 #include "core/gateway/ResultCodes.h"
 #include "core/sendlog/ModelJobRows.h"
 #include "core/sendlog/SendLogModel.h"
+#include "core/shared/Big5.h"
 #include "core/shared/RunActivity.h"
 #include "core/workers/SendLogJobs.h"
 #include "support/CheckedModel.h"
@@ -485,3 +486,18 @@ TEST_F(SendJobTest, AStreamedRunTellsItsStarterOfAListFileChangedBeforeItBegan) 
 
 } // namespace
 } // namespace norvi::test
+
+// The wait's subject is put together when it is read; a plain subject set after a counted one must not
+// keep the count, and a new job starts with none.
+TEST(RunActivitySubject, ReadsAsItWasLastSet) {
+    norvi::RunActivity activity;
+    activity.setSubject("0912000003", 3);
+    EXPECT_EQ(norvi::fromBig5(activity.subject()), QStringLiteral("第 3 通 0912000003"));
+    activity.setSubject("MSG7", 4, true);
+    EXPECT_EQ(norvi::fromBig5(activity.subject()), QStringLiteral("第 4 筆 MSG7"));
+    activity.setSubject("MSG8");
+    EXPECT_EQ(activity.subject(), QByteArray("MSG8"));
+    activity.setSubject("0912000004", 5);
+    activity.reset();
+    EXPECT_TRUE(activity.subject().isEmpty());
+}

@@ -25,6 +25,7 @@ void RunActivity::reset() {
     m_skippedNotSent.store(0);
     std::lock_guard<std::mutex> guard(m_subjectLock);
     m_subject.clear();
+    m_subjectOrdinal = 0;
     m_stopReason.clear();
     m_results.clear();
 }
@@ -46,13 +47,19 @@ int64_t RunActivity::waitingMs() const {
 }
 
 void RunActivity::setSubject(const QByteArray& subject) {
+    setSubject(subject, 0);
+}
+
+void RunActivity::setSubject(const QByteArray& subject, int ordinal, bool row) {
     std::lock_guard<std::mutex> guard(m_subjectLock);
     m_subject = subject;
+    m_subjectOrdinal = ordinal;
+    m_subjectIsRow = row;
 }
 
 QByteArray RunActivity::subject() const {
     std::lock_guard<std::mutex> guard(m_subjectLock);
-    return m_subject;
+    return m_subjectOrdinal > 0 ? WaitSubject(m_subjectOrdinal, m_subject, m_subjectIsRow) : m_subject;
 }
 
 void RunActivity::setStopReason(const QString& reason) {

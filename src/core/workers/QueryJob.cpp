@@ -166,7 +166,7 @@ void QueryJob::runRows() {
         if (m_newConnectionEach)
             m_worker.gateway().Logout();
         // A wait names the row it is for by the number the progress will give it once done.
-        m_worker.activity().setSubject(WaitSubject(m_steps + 1, plan.msgId, true));
+        m_worker.activity().setSubject(plan.msgId, m_steps + 1, true);
         const Answer answer = askRow(planned);
         // A step counts a row that is done with: "0 / N" while the first answer is awaited. A row whose
         // exchange a stop kept from going out is not done.

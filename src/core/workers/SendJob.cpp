@@ -89,7 +89,7 @@ void SendJob::sendRecord(const sSendContent& record) {
             continue;
         }
         // A wait names the short message it is for by the number the progress will give it once done.
-        m_worker.activity().setSubject(WaitSubject(m_steps + 1, msisdn));
+        m_worker.activity().setSubject(msisdn, m_steps + 1);
         sendSegment(name, image, msisdn, segment);
     }
 }
