@@ -20,10 +20,15 @@ function(norvi_precompile target)
     endif()
 endfunction()
 
-# The target is compiled with the same flags as `from`, so `from`'s precompiled header fits it.
+# The target is compiled with the same flags as `from`, so `from`'s precompiled header fits it (clang refuses a
+# header built with coverage for a source without, so the target takes `from`'s fuzz coverage too).
 function(norvi_reuse_precompiled target from)
     if(NORVI_PCH)
         target_precompile_headers(${target} REUSE_FROM ${from})
+        get_target_property(_covered ${from} NORVI_FUZZ_COVERAGE)
+        if(_covered)
+            norvi_fuzz_coverage(${target})
+        endif()
     endif()
 endfunction()
 
