@@ -1,4 +1,5 @@
 #include "support/BookWindowTest.h"
+#include "support/FileBytes.h"
 
 #include "core/exchange/ExchangeState.h"
 #include "gui/exchange/TFormChMapping.h"
@@ -23,7 +24,8 @@ using namespace norvi::test;
 
 namespace {
 
-using Row = std::tuple<QString, QString, bool>; // 文字欄位, 通訊錄欄位, checked
+using Row = std::tuple<QString, QString, bool>;                      // 文字欄位, 通訊錄欄位, checked
+using MemberFields = std::tuple<QByteArray, QByteArray, QByteArray>; // a member's name, number and description
 
 // The import and export dialogs as a user meets them: 通訊錄 → 匯入 or 匯出, the file type chooser, the
 // wizard. Every step is a click or a key; every message box is answered by the script.
@@ -74,16 +76,6 @@ protected:
         return keyClick(list, Qt::Key_Space);
     }
 
-    void writeFile(const QString& name, const QByteArray& bytes) {
-        QFile f(path(name.toUtf8().constData()));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
-    QByteArray readFile(const QString& p) {
-        QFile f(p);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-
     // Answers the mapping dialog with the field at `index` (3: the empty item) and the check box.
     void answerMapping(int index, bool imported, QString* caption = nullptr) {
         m_prompts.dialogHandlers.push_back([=](QDialog* d) {
@@ -106,8 +98,8 @@ protected:
 
     QString messageArea() { return findControl<QPlainTextEdit>(&mainWindow(), "MemoShow")->toPlainText(); }
 
-    std::vector<std::tuple<QByteArray, QByteArray, QByteArray>> members() {
-        std::vector<std::tuple<QByteArray, QByteArray, QByteArray>> list;
+    std::vector<MemberFields> members() {
+        std::vector<MemberFields> list;
         for (const auto& [id, m] : addressBook().MemberMap())
             list.emplace_back(getField(m.name), getField(m.msisdn), getField(m.desc));
         return list;
@@ -169,9 +161,8 @@ TEST_F(ExchangeWindowTest, TheChooserTakesATypeAndOpensTheWizardInItsDirection) 
 TEST_F(ExchangeWindowTest, ImportMapsTheHeaderLetsTheUserChangeItAndAddsTheDataLines) {
     addMember(101, "Alice", "0911000001");
     startWithBook();
-    writeFile(QStringLiteral("in.csv"),
-              big5(QStringLiteral("名稱,行動電話,備註\r\n王小明,(02)2345-6789,北區, 業務\r\n陳美麗\r\n"
-                                  "\r\nLin,0933-000-003,x\r\n")));
+    writeAll(path("in.csv"), big5(QStringLiteral("名稱,行動電話,備註\r\n王小明,(02)2345-6789,北區, 業務\r\n陳美麗\r\n"
+                                                 "\r\nLin,0933-000-003,x\r\n")));
     inChooser(true, [&](TFormFileType& chooser) {
         inWizard(chooser, 0, [&](TFormFileIO& w) {
             // A path typed by hand leads on only when the file is there.
@@ -209,11 +200,10 @@ TEST_F(ExchangeWindowTest, ImportMapsTheHeaderLetsTheUserChangeItAndAddsTheDataL
         EXPECT_EQ(captions(list(*m_book)),
                   (QStringList{QStringLiteral("Alice"), QStringLiteral("Lin"), QStringLiteral("王小明")}));
     });
-    using M = std::tuple<QByteArray, QByteArray, QByteArray>;
-    EXPECT_EQ(members(),
-              (std::vector<M>{{"Alice", "0911000001", ""},
-                              {big5(QStringLiteral("王小明")), "0223456789", big5(QStringLiteral("北區, 業務"))},
-                              {"Lin", "0933000003", "x"}}));
+    EXPECT_EQ(members(), (std::vector<MemberFields>{
+                             {"Alice", "0911000001", ""},
+                             {big5(QStringLiteral("王小明")), "0223456789", big5(QStringLiteral("北區, 業務"))},
+                             {"Lin", "0933000003", "x"}}));
     expectFileIsBook();
     EXPECT_TRUE(lastMessage().startsWith(QStringLiteral("通訊錄匯入作業已完成"))) << lastMessage().toStdString();
     EXPECT_TRUE(lastMessage().contains(QStringLiteral("新增 2 位成員"))) << lastMessage().toStdString();
@@ -226,8 +216,8 @@ TEST_F(ExchangeWindowTest, ImportMapsTheHeaderLetsTheUserChangeItAndAddsTheDataL
 // the user say otherwise; a quoted comma stays inside its name, and a line that gives no member is named.
 TEST_F(ExchangeWindowTest, AFileWithoutNamesIsGuessedMappedByItsColumnsAndTheUserMaySayOtherwise) {
     startWithBook();
-    writeFile(QStringLiteral("in.csv"), big5(QStringLiteral("\"林,小華\",0933111333,quoted comma\r\nWu,0944111222\r\n"
-                                                            "小明,\"小華\"\r\n")));
+    writeAll(path("in.csv"), big5(QStringLiteral("\"林,小華\",0933111333,quoted comma\r\nWu,0944111222\r\n"
+                                                 "小明,\"小華\"\r\n")));
     wizard(true, 0, [&](TFormFileIO& w) {
         ASSERT_TRUE(typeInto(pathEdit(w), path("in.csv")));
         ASSERT_TRUE(click(&w, "ButtonNextDone"));
@@ -244,9 +234,8 @@ TEST_F(ExchangeWindowTest, AFileWithoutNamesIsGuessedMappedByItsColumnsAndTheUse
         EXPECT_EQ(rowsOf(w), guessed);
         ASSERT_TRUE(click(&w, "ButtonNextDone"));
     });
-    using M = std::tuple<QByteArray, QByteArray, QByteArray>;
-    EXPECT_EQ(members(), (std::vector<M>{{big5(QStringLiteral("林,小華")), "0933111333", "quoted comma"},
-                                         {"Wu", "0944111222", ""}}));
+    EXPECT_EQ(members(), (std::vector<MemberFields>{{big5(QStringLiteral("林,小華")), "0933111333", "quoted comma"},
+                                                    {"Wu", "0944111222", ""}}));
     EXPECT_EQ(lastMessage(),
               QStringLiteral("通訊錄匯入作業已完成\n新增 2 位成員\n未匯入 1 行：第 3 行 門號「小華」不是手機門號"));
     EXPECT_EQ(m_prompts.asked.last().buttons, Prompts::Buttons::Ok);
@@ -255,7 +244,7 @@ TEST_F(ExchangeWindowTest, AFileWithoutNamesIsGuessedMappedByItsColumnsAndTheUse
 
 TEST_F(ExchangeWindowTest, ImportWithoutNameOrNumberStaysUntilTheUserAssignsOne) {
     startWithBook();
-    writeFile(QStringLiteral("in.txt"), "Who Phone\r\nAnn 0911\r\n");
+    writeAll(path("in.txt"), "Who Phone\r\nAnn 0911\r\n");
     wizard(true, 1, [&](TFormFileIO& w) {
         ASSERT_TRUE(typeInto(pathEdit(w), path("in.txt")));
         ASSERT_TRUE(click(&w, "ButtonNextDone"));
@@ -281,21 +270,16 @@ TEST_F(ExchangeWindowTest, ImportWithoutNameOrNumberStaysUntilTheUserAssignsOne)
         EXPECT_EQ(rowsOf(w), (std::vector<Row>{row("Who", "", false), row("Phone", "行動電話", true)}));
         ASSERT_TRUE(click(&w, "ButtonNextDone"));
     });
-    using M = std::tuple<QByteArray, QByteArray, QByteArray>;
-    EXPECT_EQ(members(), (std::vector<M>{{"", "0911", ""}}));
+    EXPECT_EQ(members(), (std::vector<MemberFields>{{"", "0911", ""}}));
 }
 
 TEST_F(ExchangeWindowTest, AnImportFileThatCannotBeReadKeepsThePathPage) {
     startWithBook();
     // Past the limit in lines that are all kept (a long line's tail would not count).
-    QFile big(path("big.csv"));
-    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
     QByteArray lines;
     while (lines.size() < 1024 * 1024)
         lines += "a,0911\n";
-    for (int i = 0; i < 65; ++i)
-        ASSERT_EQ(big.write(lines), lines.size());
-    big.close();
+    ASSERT_NO_FATAL_FAILURE(writeAll(path("big.csv"), lines.repeated(65)));
     wizard(true, 0, [&](TFormFileIO& w) {
         ASSERT_TRUE(typeInto(pathEdit(w), path("big.csv")));
         ASSERT_TRUE(click(&w, "ButtonNextDone"));
@@ -304,9 +288,7 @@ TEST_F(ExchangeWindowTest, AnImportFileThatCannotBeReadKeepsThePathPage) {
         EXPECT_FALSE(fields(w)->isVisible());
 
         // Gone between the choice and 下一步: the box names the system's reason under its own line.
-        QFile gone(path("gone.csv"));
-        ASSERT_TRUE(gone.open(QIODevice::WriteOnly));
-        gone.close();
+        ASSERT_NO_FATAL_FAILURE(writeAll(path("gone.csv"), QByteArray()));
         ASSERT_TRUE(typeInto(pathEdit(w), path("gone.csv")));
         ASSERT_TRUE(QFile::remove(path("gone.csv")));
         ASSERT_TRUE(click(&w, "ButtonNextDone"));
@@ -352,7 +334,7 @@ TEST_F(ExchangeWindowTest, ExportWritesTheListedMembersUnderTheNameTheFilterComp
         trigger(item(book, "MItemFExport"));
     });
     // The group's direct members in the list's order (by name), without its sub-group's.
-    EXPECT_EQ(readFile(path("out.csv")), big5(QStringLiteral("名稱,備註\r\nAlice,\"a, b\"\r\nCy,c\r\n")));
+    EXPECT_EQ(readAll(path("out.csv")), big5(QStringLiteral("名稱,備註\r\nAlice,\"a, b\"\r\nCy,c\r\n")));
     EXPECT_EQ(lastMessage(), QStringLiteral("通訊錄匯出作業已完成"));
 
     // Space type: the .txt filter comes first; another filter chosen in the dialog decides the extension.
@@ -371,13 +353,13 @@ TEST_F(ExchangeWindowTest, ExportWritesTheListedMembersUnderTheNameTheFilterComp
         ASSERT_TRUE(toggle(w, 2));
         ASSERT_TRUE(click(&w, "ButtonNextDone"));
     });
-    EXPECT_EQ(readFile(path("plain")), big5(QStringLiteral("行動電話\r\n0911000001\r\n@0922000002;0933\r\n0944\r\n")));
+    EXPECT_EQ(readAll(path("plain")), big5(QStringLiteral("行動電話\r\n0911000001\r\n@0922000002;0933\r\n0944\r\n")));
 }
 
 TEST_F(ExchangeWindowTest, ExportOverAnExistingFileAsksBeforeReplacingIt) {
     addMember(101, "Alice", "0911000001");
     startWithBook();
-    writeFile(QStringLiteral("old.csv"), "old");
+    writeAll(path("old.csv"), "old");
     wizard(false, 0, [&](TFormFileIO& w) {
         // A typed path leads on when the file is there.
         ASSERT_TRUE(typeInto(pathEdit(w), path("old.csv")));
@@ -387,11 +369,11 @@ TEST_F(ExchangeWindowTest, ExportOverAnExistingFileAsksBeforeReplacingIt) {
         EXPECT_EQ(lastMessage(), path("old.csv") + QStringLiteral("檔案已經存在。\n您要取代它嗎？"));
         EXPECT_EQ(m_prompts.asked.last().icon, Prompts::Icon::Warning);
         EXPECT_TRUE(w.isVisible());
-        EXPECT_EQ(readFile(path("old.csv")), "old");
+        EXPECT_EQ(readAll(path("old.csv")), "old");
         m_prompts.answers.push_back(Prompts::Answer::Yes);
         ASSERT_TRUE(click(&w, "ButtonNextDone"));
     });
-    EXPECT_EQ(readFile(path("old.csv")), big5(QStringLiteral("名稱,行動電話,備註\r\nAlice,0911000001,\r\n")));
+    EXPECT_EQ(readAll(path("old.csv")), big5(QStringLiteral("名稱,行動電話,備註\r\nAlice,0911000001,\r\n")));
 
     // A new name typed in a writable folder leads on too; a folder that is not there does not.
     wizard(false, 0, [&](TFormFileIO& w) {
@@ -402,7 +384,7 @@ TEST_F(ExchangeWindowTest, ExportOverAnExistingFileAsksBeforeReplacingIt) {
         ASSERT_TRUE(click(&w, "ButtonNextDone"));
         ASSERT_TRUE(click(&w, "ButtonNextDone"));
     });
-    EXPECT_EQ(readFile(path("new.csv")), big5(QStringLiteral("名稱,行動電話,備註\r\nAlice,0911000001,\r\n")));
+    EXPECT_EQ(readAll(path("new.csv")), big5(QStringLiteral("名稱,行動電話,備註\r\nAlice,0911000001,\r\n")));
 }
 
 // A typed export name whose folder is missing: 下一步 waits and the page says why; 建立資料夾 makes the folder,
@@ -430,7 +412,7 @@ TEST_F(ExchangeWindowTest, ExportIntoAMissingFolderSaysWhyAndMakesTheFolder) {
         EXPECT_EQ(pathEdit(w)->text(), folder + QStringLiteral("/book.csv"));
         ASSERT_TRUE(click(next)); // 完成
     });
-    EXPECT_EQ(readFile(folder + QStringLiteral("/book.csv")),
+    EXPECT_EQ(readAll(folder + QStringLiteral("/book.csv")),
               big5(QStringLiteral("名稱,行動電話,備註\r\nAlice,0911000001,a\r\n")));
 
     // An import names a missing file; a name with its own extension keeps it.

@@ -220,6 +220,16 @@ protected:
         }
     }
 
+    // In the send dialog: the ten numbers, the text unless `keepText` (a send log row's own), 傳送 past the summary.
+    void typeAndSend(QDialog* d, bool keepText = false) {
+        ASSERT_TRUE(typeInto(findControl<QWidget>(d, "RichEditMT"), typedNumbers().join(QStringLiteral("; "))));
+        if (!keepText) {
+            ASSERT_TRUE(typeInto(findControl<QWidget>(d, "MemoSM"), QStringLiteral("會議改到三點")));
+        }
+        answerSendSummary();
+        ASSERT_TRUE(click(d, "ButtonSend"));
+    }
+
     // Starts the job from the opener and ends it; returns once the starter's window (if any) has closed.
     void runCell(const Cell& c) {
         switch (c.opener) {
@@ -227,12 +237,7 @@ protected:
         case Opener::SendLogRow:
             m_prompts.dialogHandlers.push_back([this, c](QDialog* d) {
                 ASSERT_EQ(d, &m_windows->sendSMS());
-                ASSERT_TRUE(typeInto(findControl<QWidget>(d, "RichEditMT"), typedNumbers().join(QStringLiteral("; "))));
-                if (c.opener == Opener::Tools) {
-                    ASSERT_TRUE(typeInto(findControl<QWidget>(d, "MemoSM"), QStringLiteral("會議改到三點")));
-                }
-                answerSendSummary();
-                ASSERT_TRUE(click(d, "ButtonSend"));
+                ASSERT_NO_FATAL_FAILURE(typeAndSend(d, c.opener == Opener::SendLogRow));
                 endJob(c.ending);
             });
             if (c.opener == Opener::Tools) {
@@ -397,10 +402,7 @@ TEST_F(JobEndingsTest, ASignalStopsTheRunKeepsItsRowsAndEndsWithoutAQuestion) {
     QObject::connect(&exitSignals, &ExitSignals::received, &mainWindow(), &TFormMain::endWithoutSaving);
     int exited = -1;
     m_prompts.dialogHandlers.push_back([&](QDialog* d) {
-        ASSERT_TRUE(typeInto(findControl<QWidget>(d, "RichEditMT"), typedNumbers().join(QStringLiteral("; "))));
-        ASSERT_TRUE(typeInto(findControl<QWidget>(d, "MemoSM"), QStringLiteral("會議改到三點")));
-        answerSendSummary();
-        ASSERT_TRUE(click(d, "ButtonSend"));
+        ASSERT_NO_FATAL_FAILURE(typeAndSend(d));
         waitMidRun();
         QEventLoop loop;
         QObject::connect(&mainWindow(), &TFormMain::programEnding, &loop, [&loop] { loop.exit(0); });
@@ -428,10 +430,7 @@ TEST_F(JobEndingsTest, ASignalWhileTheRunAsksWhetherToGoOnClosesTheBoxAndEndsThe
     m_sim.reset(); // nobody listens on the gateway's port any more: every attempt is refused
     int exited = -1;
     m_prompts.dialogHandlers.push_back([&](QDialog* d) {
-        ASSERT_TRUE(typeInto(findControl<QWidget>(d, "RichEditMT"), typedNumbers().join(QStringLiteral("; "))));
-        ASSERT_TRUE(typeInto(findControl<QWidget>(d, "MemoSM"), QStringLiteral("會議改到三點")));
-        answerSendSummary();
-        ASSERT_TRUE(click(d, "ButtonSend"));
+        ASSERT_NO_FATAL_FAILURE(typeAndSend(d));
         // The box runs its own event loop: it is looked for from a timer, and SIGTERM comes from there.
         QString asked;
         bool leftOpen = false;

@@ -36,9 +36,10 @@ protected:
         SimulatorWindowTest::TearDown();
         Clock::reset();
     }
-    void addRow(const char* name, const char* mobile, const char* code, const QByteArray& result) {
+    void addRow(const char* name, const char* mobile, const char* code, const QByteArray& result,
+                int codeImage = ImageNone) {
         const quint64 id = mainWindow().jobRows().addRow(big5(name), ImageTyped, mobile, "20240301093000");
-        mainWindow().jobRows().fillSendResult(id, code, ImageNone, result, big5("會議改到三點"));
+        mainWindow().jobRows().fillSendResult(id, code, codeImage, result, big5("會議改到三點"));
     }
     bool choose(const char* popupItem) { return trigger(menuItem(popupItem)); }
     // Waits, handling events, until the worker's end state reached the progress window; then confirms it
@@ -134,8 +135,7 @@ TEST_F(MainWindowJobsTest, ResendAsksAboutUncertainRowsAndSendsEachFailedRowOnce
 
 // The pop-up 取消預約 cannot be undone: it names the reservations it would try and starts nothing on 否.
 TEST_F(MainWindowJobsTest, PopupCancelAsksFirstCountingOnlyReservations) {
-    const quint64 id = mainWindow().jobRows().addRow(big5("R"), ImageTyped, "0912000009", "20240301093000");
-    mainWindow().jobRows().fillSendResult(id, "0", ImageReservation, big5("訊息已成功送出(MsgId:NOSUCH)"), "x");
+    addRow("R", "0912000009", "0", big5("訊息已成功送出(MsgId:NOSUCH)"), ImageReservation);
     addRow("B", "0912000002", "0", big5("訊息已成功送出(MsgId:X)"));
     m_prompts.answers.push_back(Prompts::Answer::No);
     choose("PMItemLvCancelSMS");
@@ -150,11 +150,14 @@ TEST_F(MainWindowJobsTest, PopupCancelAsksFirstCountingOnlyReservations) {
 TEST_F(MainWindowJobsTest, ResendLeavesOutTheStopListAndNamesWhatItLeftOut) {
     addRow("A", "0912-000-001", "-1", big5("網路連線失敗"));
     addRow("B", "0912000002", "-1", big5("網路連線失敗"));
-    QString error;
-    ASSERT_TRUE(ChangeOptOutFile(
-        OptOutPath(m_dir.path()),
-        [](OptOutList& list) { return list.add("+886912000001", {}, QDate(2024, 3, 1)) == OptOutAdd::Added; }, nullptr,
-        &error));
+    const auto refuse = [this](const QByteArray& number) {
+        QString error;
+        ASSERT_TRUE(ChangeOptOutFile(
+            OptOutPath(m_dir.path()),
+            [&](OptOutList& list) { return list.add(number, {}, QDate(2024, 3, 1)) == OptOutAdd::Added; }, nullptr,
+            &error));
+    };
+    refuse("+886912000001");
     m_prompts.answers.push_back(Prompts::Answer::No); // 要清除現有的傳送紀錄？ keep the rows
     choose("PMItemLvRSendSMS");
     finishJob();
@@ -164,10 +167,7 @@ TEST_F(MainWindowJobsTest, ResendLeavesOutTheStopListAndNamesWhatItLeftOut) {
                     ->toPlainText()
                     .contains(QStringLiteral("拒收名單中的 0912-000-001 未重發")));
 
-    ASSERT_TRUE(ChangeOptOutFile(
-        OptOutPath(m_dir.path()),
-        [](OptOutList& list) { return list.add("0912000002", {}, QDate(2024, 3, 1)) == OptOutAdd::Added; }, nullptr,
-        &error));
+    refuse("0912000002");
     m_prompts.asked.clear();
     clickRow(mainWindow().listView(), 3);
     choose("PMItemLvRSendSMS");
@@ -206,14 +206,6 @@ TEST_F(MainWindowJobsTest, ANightResendIsBookedForTheMorningOrSentNowAsTheUserSa
     const QByteArray opLog = test::readAll(QDir(m_dir.path()).filePath(QStringLiteral("20240301.dbg")));
     EXPECT_TRUE(opLog.contains(big5("現在是夜間（21:00–08:00），失敗重發改為 2024/03/02 08:00 預約傳送")));
     EXPECT_TRUE(opLog.contains(big5("現在是夜間（21:00–08:00），失敗重發照常傳送")));
-}
-
-TEST_F(MainWindowJobsTest, ResendWithNothingFailedSaysSoAndStartsNothing) {
-    addRow("B", "0912000002", "0", big5("訊息已成功送出(MsgId:X)"));
-    choose("PMItemLvRSendSMS");
-    EXPECT_EQ(m_prompts.messages(), QStringList{QStringLiteral("沒有確定失敗的訊息需要重新傳送！")});
-    EXPECT_FALSE(progress().isVisible());
-    EXPECT_FALSE(jobs().workerRegistered());
 }
 
 TEST_F(MainWindowJobsTest, UnresolvableGatewayIsReportedBeforeAnyJobStarts) {

@@ -1,3 +1,4 @@
+#include "support/FileBytes.h"
 #include "support/WindowTest.h"
 
 #include "core/sendlog/LogFile.h"
@@ -25,6 +26,7 @@
 #include <QToolButton>
 #include <QTreeView>
 
+#include <algorithm>
 #include <memory>
 
 using namespace norvi;
@@ -121,9 +123,7 @@ TEST_F(MainWindowTest, CutConfigurationIsSaidLikeAMissingOneWithItsSize) {
 // before it stores one (the default folder of a start without one is the program's own, made unasked); what
 // became of it is in the message area.
 TEST_F(MainWindowTest, AMissingLogFolderIsMadeAtStartOnlyWhenTheUserSaysSo) {
-    QFile plain(path("plain"));
-    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
-    plain.close();
+    ASSERT_NO_FATAL_FAILURE(writeAll(path("plain"), QByteArray()));
     const struct {
         const char* folder; // nullptr: no configuration, the start folder's logfiles
         Answer answer;
@@ -175,47 +175,28 @@ TEST_F(MainWindowTest, RowsUpdateTheStatusTextAndTheCommands) {
         EXPECT_FALSE(menuItem(name)->isEnabled()) << name;
 }
 
+// Exit asks about a changed log: 否 leaves without a save, 是 saves it first.
 TEST_F(MainWindowTest, AChangedRowMarksTheLogChangedSoExitAsksButASelectionDoesNot) {
-    TFormMain& w = start();
-    addRows({"a", "b"});
-    w.setLogSaved(true);
-    select(1);
-    EXPECT_TRUE(logFiles().logSaved()) << "the selection is not saved with the rows";
-    w.logModel().setText(0, ColQueryCode, "0"); // as a query's answer writes it
-    EXPECT_FALSE(logFiles().logSaved());
-    m_prompts.answers = {Answer::No};
-    trigger(menuItem("MItemFExit"));
-    EXPECT_EQ(m_prompts.messages(), QStringList{QStringLiteral("現有的傳送紀錄已變更，要儲存？")});
-    EXPECT_FALSE(asked("save")) << "No does not save";
-    EXPECT_FALSE(w.isVisible());
-}
-
-TEST_F(MainWindowTest, ExitWithAnEmptyLogAsksNothing) {
-    TFormMain& w = start();
-    trigger(menuItem("MItemFExit"));
-    EXPECT_TRUE(m_prompts.asked.isEmpty());
-    EXPECT_FALSE(w.isVisible());
-}
-
-TEST_F(MainWindowTest, ExitWithASavedLogAsksNothing) {
-    start();
-    addRows({"a"});
-    m_prompts.fileNames = {path("saved.log")};
-    trigger(menuItem("MItemFSave"));
-    finishProgress();
-    m_prompts.asked.clear();
-    trigger(menuItem("MItemFExit"));
-    EXPECT_TRUE(m_prompts.asked.isEmpty());
-}
-
-TEST_F(MainWindowTest, ExitAnsweredYesSavesTheLog) {
-    TFormMain& w = start();
-    addRows({"a", "b"});
-    m_prompts.answers = {Answer::Yes};
-    m_prompts.fileNames = {path("exit.log")};
-    trigger(menuItem("MItemFExit"));
-    EXPECT_FALSE(w.isVisible());
-    EXPECT_EQ(QFileInfo(path("exit.log")).size(), 4 + 2 * 556);
+    for (const Answer answer : {Answer::No, Answer::Yes}) {
+        SCOPED_TRACE(int(answer));
+        m_windows.reset();
+        m_prompts.asked.clear();
+        TFormMain& w = start();
+        addRows({"a", "b"});
+        w.setLogSaved(true);
+        select(1);
+        EXPECT_TRUE(logFiles().logSaved()) << "the selection is not saved with the rows";
+        w.logModel().setText(0, ColQueryCode, "0"); // as a query's answer writes it
+        EXPECT_FALSE(logFiles().logSaved());
+        m_prompts.answers = {answer};
+        if (answer == Answer::Yes)
+            m_prompts.fileNames = {path("exit.log")};
+        trigger(menuItem("MItemFExit"));
+        EXPECT_EQ(m_prompts.messages(), QStringList{QStringLiteral("現有的傳送紀錄已變更，要儲存？")});
+        EXPECT_EQ(asked("save"), answer == Answer::Yes) << "No does not save";
+        EXPECT_EQ(QFileInfo(path("exit.log")).size(), answer == Answer::Yes ? 4 + 2 * 556 : 0);
+        EXPECT_FALSE(w.isVisible());
+    }
 }
 
 TEST_F(MainWindowTest, GatewayCommandsFollowTheSettingsAndOriginalSendFollowsTheSelection) {
@@ -226,10 +207,14 @@ TEST_F(MainWindowTest, GatewayCommandsFollowTheSettingsAndOriginalSendFollowsThe
     select(0);
     EXPECT_TRUE(menuItem("PMItemLvOSendSMS")->isEnabled()) << "one selected row opens the send dialog, gateway or not";
 
-    m_prompts.dialogHandlers.push_back([](QDialog* settings) { click(settings, "ButtonOk"); });
-    trigger(menuItem("MItemTSettings"));
-    EXPECT_TRUE(menuItem("PMItemLvQuerySMS")->isEnabled());
-    EXPECT_TRUE(menuItem("PMItemLvOSendSMS")->isEnabled());
+    m_prompts.dialogHandlers.push_back([this](QDialog* d) {
+        EXPECT_EQ(d, &m_windows->settings());
+        click(d, "ButtonOk");
+    });
+    click(toolButton("SpeedButtonSettings"));
+    for (const char* name : {"PMItemLvQuerySMS", "PMItemLvOSendSMS", "MItemTSendSMS"})
+        EXPECT_TRUE(menuItem(name)->isEnabled()) << name;
+    EXPECT_TRUE(toolButton("SpeedButtonCancelSMS")->isEnabled());
     select(1);
     EXPECT_FALSE(menuItem("PMItemLvOSendSMS")->isEnabled()) << "two rows have no one text";
 }
@@ -261,11 +246,9 @@ struct ClearCase {
     const char* name;
     bool logSaved;
     std::vector<Answer> answers;
-    bool saveDialogAnswered; // a file name is given to the save dialog
-    bool saveFails;          // ... in a folder that does not exist
+    const char* saveAs; // the name given to the save dialog; none: it is cancelled
     bool expectedResult;
-    int expectedRows;
-    bool expectedReplaces;
+    int expectedRows; // none left: the next load replaces the list
     QStringList expectedMessages;
 };
 
@@ -283,23 +266,22 @@ TEST_P(ConfirmClearLogTest, AsksInOrderAndKeepsRowsUnlessCleared) {
     ASSERT_EQ(w.logModel().sortColumn(), int(ColSendTime));
     w.setLogSaved(c.logSaved);
     m_prompts.answers.assign(c.answers.begin(), c.answers.end());
-    if (c.saveDialogAnswered)
-        m_prompts.fileNames = {c.saveFails ? path("no/such/x.log") : path("kept.log")};
+    if (c.saveAs)
+        m_prompts.fileNames = {path(c.saveAs)};
 
-    EXPECT_EQ(w.ConfirmClearLog(), c.expectedResult) << c.name;
+    EXPECT_EQ(w.ConfirmClearLog(), c.expectedResult);
     // A failed save names its reason, which holds the test's folder.
-    EXPECT_EQ(m_prompts.messages().replaceInStrings(m_dir.path(), QStringLiteral("DIR")), c.expectedMessages) << c.name;
-    EXPECT_EQ(w.logModel().rowCount(), c.expectedRows) << c.name;
+    EXPECT_EQ(m_prompts.messages().replaceInStrings(m_dir.path(), QStringLiteral("DIR")), c.expectedMessages);
+    EXPECT_EQ(w.logModel().rowCount(), c.expectedRows);
     if (c.expectedResult) {
-        EXPECT_EQ(logFiles().loadReplaces(), c.expectedReplaces) << c.name;
+        EXPECT_EQ(logFiles().loadReplaces(), c.expectedRows == 0);
     }
-    EXPECT_EQ(w.logModel().sortColumn(), int(ColName)) << c.name;
-    EXPECT_TRUE(w.logModel().sortAscending()) << c.name;
-    if (c.saveDialogAnswered && !c.saveFails) {
-        EXPECT_EQ(QFileInfo(path("kept.log")).size(), 4 + 2 * 556) << c.name;
-    }
+    EXPECT_EQ(w.logModel().sortColumn(), int(ColName));
+    EXPECT_TRUE(w.logModel().sortAscending());
+    EXPECT_EQ(QFileInfo(path("kept.log")).size(),
+              QLatin1String(c.saveAs) == QLatin1String("kept.log") ? 4 + 2 * 556 : 0);
     if (c.expectedRows == 0) {
-        EXPECT_EQ(statusCount(), QStringLiteral("0 筆發訊紀錄")) << c.name;
+        EXPECT_EQ(statusCount(), QStringLiteral("0 筆發訊紀錄"));
     }
 }
 
@@ -308,42 +290,38 @@ const QString kSave = QStringLiteral("現有的傳送紀錄已變更，要儲存
 const QString kWriteFailed =
     QStringLiteral("寫入傳送紀錄檔案失敗！\n無法建立暫存檔 DIR/no/such/x.log：檔案或目錄不存在");
 
-INSTANTIATE_TEST_SUITE_P(
-    Answers, ConfirmClearLogTest,
-    ::testing::Values(
-        ClearCase{"keep rows", false, {Answer::No}, false, false, true, 2, false, {kClear}},
-        ClearCase{"clear a saved log", true, {Answer::Yes}, false, false, true, 0, true, {kClear}},
-        ClearCase{
-            "clear without saving", false, {Answer::Yes, Answer::No}, false, false, true, 0, true, {kClear, kSave}},
-        ClearCase{"save then clear", false, {Answer::Yes, Answer::Yes}, true, false, true, 0, true, {kClear, kSave}},
-        // Backing out keeps everything: a cancelled save abandons the command, and so does 取消 (or Esc).
-        ClearCase{"cancelled save abandons",
-                  false,
-                  {Answer::Yes, Answer::Yes},
-                  false,
-                  false,
-                  false,
-                  2,
-                  true,
-                  {kClear, kSave}},
-        ClearCase{"cancel keeps everything", false, {Answer::Cancel}, false, false, false, 2, true, {kClear}},
-        ClearCase{"failed save abandons",
-                  false,
-                  {Answer::Yes, Answer::Yes},
-                  true,
-                  true,
-                  false,
-                  2,
-                  true,
-                  {kClear, kSave, kWriteFailed}}),
-    [](const ::testing::TestParamInfo<ClearCase>& info) { return std::to_string(info.index); });
+const ClearCase kClearCases[] = {
+    {"keep rows", false, {Answer::No}, nullptr, true, 2, {kClear}},
+    {"clear a saved log", true, {Answer::Yes}, nullptr, true, 0, {kClear}},
+    {"clear without saving", false, {Answer::Yes, Answer::No}, nullptr, true, 0, {kClear, kSave}},
+    {"save then clear", false, {Answer::Yes, Answer::Yes}, "kept.log", true, 0, {kClear, kSave}},
+    // Backing out keeps everything: a cancelled save abandons the command, and so does 取消 (or Esc).
+    {"cancelled save abandons", false, {Answer::Yes, Answer::Yes}, nullptr, false, 2, {kClear, kSave}},
+    {"cancel keeps everything", false, {Answer::Cancel}, nullptr, false, 2, {kClear}},
+    {"failed save abandons",
+     false,
+     {Answer::Yes, Answer::Yes},
+     "no/such/x.log",
+     false,
+     2,
+     {kClear, kSave, kWriteFailed}},
+};
 
-TEST_F(MainWindowTest, ConfirmClearLogOnAnEmptyListAsksNothing) {
+INSTANTIATE_TEST_SUITE_P(Answers, ConfirmClearLogTest, ::testing::ValuesIn(kClearCases),
+                         [](const ::testing::TestParamInfo<ClearCase>& info) {
+                             std::string name = info.param.name;
+                             std::replace(name.begin(), name.end(), ' ', '_');
+                             return name;
+                         });
+
+TEST_F(MainWindowTest, AnEmptyListIsClearedAndLeftWithoutAQuestion) {
     TFormMain& w = start();
     logFiles().setLoadReplaces(false);
     EXPECT_TRUE(w.ConfirmClearLog());
     EXPECT_TRUE(logFiles().loadReplaces());
+    trigger(menuItem("MItemFExit"));
     EXPECT_TRUE(m_prompts.asked.isEmpty());
+    EXPECT_FALSE(w.isVisible());
 }
 
 // ---- save and load through the dialogs ----
@@ -351,10 +329,7 @@ TEST_F(MainWindowTest, ConfirmClearLogOnAnEmptyListAsksNothing) {
 TEST_F(MainWindowTest, SaveProposesATimeStampedNameInTheLogFolderAndAsksBeforeOverwriting) {
     TFormMain& w = start();
     addRows({"a", "b", "c"});
-    QFile existing(path("old.log"));
-    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
-    existing.write("old");
-    existing.close();
+    ASSERT_NO_FATAL_FAILURE(writeAll(path("old.log"), "old"));
 
     m_prompts.fileNames = {path("old.log"), path("new.log")};
     m_prompts.answers = {Answer::No};
@@ -377,13 +352,10 @@ TEST_F(MainWindowTest, SaveProposesATimeStampedNameInTheLogFolderAndAsksBeforeOv
 
 // The program's own files and what is no regular file are never a saved log: each is named and another name
 // asked for.
-TEST_F(MainWindowTest, SaveRefusesTheProgramsOwnFilesAndFoldersAndAsksAgain) {
+TEST_F(MainWindowTest, SaveRefusesTheProgramsOwnFilesAndFoldersAndAsksAgainAndExitAsksNothingAfter) {
     start();
     addRows({"a"});
-    QFile book(path("AddressBook.bin"));
-    ASSERT_TRUE(book.open(QIODevice::WriteOnly));
-    book.write("book");
-    book.close();
+    ASSERT_NO_FATAL_FAILURE(writeAll(path("AddressBook.bin"), "book"));
     m_prompts.fileNames = {path("AddressBook.bin"), path("logs"), path("saved.log")};
     trigger(menuItem("MItemFSave"));
     const QStringList said = m_prompts.messages();
@@ -394,6 +366,9 @@ TEST_F(MainWindowTest, SaveRefusesTheProgramsOwnFilesAndFoldersAndAsksAgain) {
     EXPECT_EQ(QFileInfo(path("saved.log")).size(), 4 + 556);
     EXPECT_TRUE(logFiles().logSaved());
     finishProgress();
+    m_prompts.asked.clear();
+    trigger(menuItem("MItemFExit"));
+    EXPECT_TRUE(m_prompts.asked.isEmpty()) << "a saved log leaves without a question";
 }
 
 TEST_F(MainWindowTest, CancellingTheSaveDialogWritesNothingAndSucceeds) {
@@ -541,10 +516,7 @@ TEST_F(MainWindowTest, AFileThatIsNoSendLogIsRefusedBeforeTheClearPromptNamingIt
     bytes[0] = 2;
     bytes[1] = bytes[2] = bytes[3] = 0;
     bytes[4] = char(ImageTyped);
-    QFile f(path("random.log"));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-    f.close();
+    ASSERT_NO_FATAL_FAILURE(writeAll(path("random.log"), bytes));
 
     m_prompts.fileNames = {path("random.log")};
     trigger(menuItem("MItemFLoad"));
@@ -690,22 +662,17 @@ TEST_F(MainWindowTest, ColumnsShowAWholeTimeAndMsgIdFillTheListAndKeepTheUsersWi
     EXPECT_EQ(columnWidths(list).total, list->viewport()->width());
 }
 
-TEST_F(MainWindowTest, ResizingGivesTheListSixTenthsOfTheHeightBelowTheToolBar) {
+TEST_F(MainWindowTest, ResizingGivesTheListSixTenthsOfTheHeightAndTheSplitterStopsAtBothMinimums) {
     TFormMain& w = start();
     w.resize(700, 500); // as the window manager does when the user drags the frame
     QCoreApplication::processEvents();
     auto* toolBar = findControl<QWidget>(&w, "ToolBar1");
+    auto* memo = findControl<QPlainTextEdit>(&w, "MemoShow");
     const int below = w.height() - w.menuBar()->height() - toolBar->height();
     EXPECT_EQ(w.listView()->height(), below * 6 / 10);
-    EXPECT_GE(findControl<QPlainTextEdit>(&w, "MemoShow")->height(), 35);
-}
+    EXPECT_GE(memo->height(), 35);
 
-TEST_F(MainWindowTest, DraggingTheSplitterStopsAtBothMinimumHeights) {
-    TFormMain& w = start();
-    w.resize(700, 500);
-    QCoreApplication::processEvents();
     auto* panel = findControl<QWidget>(&w, "Panel1");
-    auto* memo = findControl<QPlainTextEdit>(&w, "MemoShow");
     const QPoint grip(panel->width() / 2, panel->height() / 2);
     auto drag = [&](int dy) {
         QTest::mousePress(panel, Qt::LeftButton, Qt::NoModifier, grip);
@@ -717,18 +684,6 @@ TEST_F(MainWindowTest, DraggingTheSplitterStopsAtBothMinimumHeights) {
     drag(2000);
     EXPECT_EQ(memo->height(), 35);
     EXPECT_GT(w.listView()->height(), 110);
-}
-
-TEST_F(MainWindowTest, SettingsOkEnablesTheGatewayCommands) {
-    start(false);
-    m_prompts.dialogHandlers.push_back([this](QDialog* d) {
-        EXPECT_EQ(d, &m_windows->settings());
-        click(d, "ButtonOk");
-    });
-    click(toolButton("SpeedButtonSettings"));
-    EXPECT_TRUE(m_prompts.dialogHandlers.empty());
-    EXPECT_TRUE(menuItem("MItemTSendSMS")->isEnabled());
-    EXPECT_TRUE(toolButton("SpeedButtonCancelSMS")->isEnabled());
 }
 
 TEST_F(MainWindowTest, MessageLinesGoBelowTheFirstEmptyLine) {

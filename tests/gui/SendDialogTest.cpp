@@ -1,16 +1,12 @@
 #include "SendDialogFixture.h"
 
-#include <QMap>
-#include <QPlainTextEdit>
-
-#include <QInputMethodEvent>
-
 #include "core/addressbook/BookFile.h"
+#include "gui/sendlog/TFormShowMsg.h"
 #include "support/BookRecords.h"
 
-#include "gui/sendlog/TFormShowMsg.h"
-
-#include <QFile>
+#include <QInputMethodEvent>
+#include <QMap>
+#include <QPlainTextEdit>
 #include <QTreeView>
 
 using namespace norvi;
@@ -42,12 +38,6 @@ protected:
         for (int i = 0; i < combo(name)->count(); ++i)
             out << combo(name)->itemText(i);
         return out;
-    }
-    QString writeFile(const char* name, const QByteArray& bytes) {
-        QFile f(path(name));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        return path(name);
     }
 };
 
@@ -242,18 +232,13 @@ TEST_F(SendDialogTest, PreviewShowsEachShortMessageWithItsHeader) {
         ASSERT_TRUE(typeInto(memo(), QStringLiteral("a").repeated(160)));
         QString shown;
         QString title;
-        m_prompts.dialogHandlers.push_back([&](QDialog* viewer) {
-            title = viewer->windowTitle();
-            shown = static_cast<TFormShowMsg*>(viewer)->text();
-            viewer->accept();
-        });
         QString announced;
-        m_prompts.dialogHandlers.back() = [&](QDialog* viewer) {
+        m_prompts.dialogHandlers.push_back([&](QDialog* viewer) {
             title = viewer->windowTitle();
             shown = static_cast<TFormShowMsg*>(viewer)->text();
             announced = findControl<QPlainTextEdit>(viewer, "MemoMsg")->accessibleName();
             viewer->accept();
-        };
+        });
         ASSERT_TRUE(press("SpeedButtonPreview"));
         EXPECT_EQ(title, QStringLiteral("簡訊預覽"));
         EXPECT_EQ(announced, QStringLiteral("簡訊預覽")) << "a screen reader names the text by its own window";
@@ -371,10 +356,7 @@ TEST_F(SendDialogTest, ListFileRowsJoinTheFieldInItalicsAndASecondFileReplacesTh
         EXPECT_EQ(fieldText(), QStringLiteral("0933000001; 0911000001; 0911000002; "));
         EXPECT_TRUE(field()->keyAt(at(QStringLiteral("0911000002"))).entry);
 
-        m_prompts.fileNames.push_back(second);
-        ASSERT_TRUE(press("SpeedButtonLoadMT"));
-        QCoreApplication::sendPostedEvents(&progress(), WM_SHOWPROCESS);
-        ASSERT_TRUE(click(&progress(), "ButtonOk"));
+        ASSERT_NO_FATAL_FAILURE(load(second));
         EXPECT_EQ(parsed(), (QStringList{QStringLiteral("2:0:0933000001"), QStringLiteral("1:0:0922000001")}));
 
         // A file that cannot be used changes nothing.
@@ -392,10 +374,7 @@ TEST_F(SendDialogTest, ReplacementMessagesAreCountedAndSentPerRow) {
     const QString list = writeFile("bill.txt", big5("0922000001 $王小明$$1200$\r\n0922000002\r\n"));
     open(
         [&] {
-            m_prompts.fileNames.push_back(list);
-            ASSERT_TRUE(press("SpeedButtonLoadMT"));
-            QCoreApplication::sendPostedEvents(&progress(), WM_SHOWPROCESS);
-            ASSERT_TRUE(click(&progress(), "ButtonOk"));
+            ASSERT_NO_FATAL_FAILURE(load(list));
             EXPECT_EQ(fieldText(), QStringLiteral("0922000001; 0922000002; "));
             // 159 one-byte characters fit one short message; with the name filled in they need two.
             ASSERT_TRUE(typeInto(memo(), QStringLiteral("$1$") + QStringLiteral("a").repeated(156)));

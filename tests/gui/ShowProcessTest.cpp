@@ -1,3 +1,4 @@
+#include "support/FileBytes.h"
 #include "support/WindowTest.h"
 
 #include "core/shared/OpLog.h"
@@ -103,9 +104,8 @@ TEST_F(ShowProcess, SaveOfThreeRowsEndsWithTheSummaryInTheMessageAreaAndTheLog) 
     ASSERT_EQ(m_area.size(), 1);
     EXPECT_EQ(m_area.first(), QStringLiteral("2024/04/01 08:00:02  ") +
                                   QString(summary).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-    QFile log(QDir(m_dir.path()).filePath(QStringLiteral("20240401.dbg")));
-    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    EXPECT_EQ(log.readAll(), big5(QStringLiteral("2024/04/01 08:00:03  ") + summary + QStringLiteral("\r\n")));
+    EXPECT_EQ(readAll(QDir(m_dir.path()).filePath(QStringLiteral("20240401.dbg"))),
+              big5(QStringLiteral("2024/04/01 08:00:03  ") + summary + QStringLiteral("\r\n")));
 }
 
 TEST_F(ShowProcess, InterruptRequestsTheStopAndSaysSoUntilTheEndArrives) {

@@ -5,6 +5,7 @@
 #include "core/shared/FixedField.h"
 #include "core/shared/ShownText.h"
 #include "support/BookRecords.h"
+#include "support/FileBytes.h"
 #include "support/StartFolder.h"
 
 #include <gtest/gtest.h>
@@ -23,6 +24,7 @@
 using namespace norvi;
 using test::group;
 using test::member;
+using test::readAll;
 
 namespace {
 
@@ -44,15 +46,7 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         book.setFilePath(AddressBookPath(m_dir.path()));
     }
-    static QByteArray read(const QString& path) {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    void write(const QByteArray& bytes) const {
-        QFile f(book.filePath());
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
+    void write(const QByteArray& bytes) const { test::writeAll(book.filePath(), bytes); }
     test::StartFolder m_dir;
 };
 
@@ -65,7 +59,7 @@ TEST_F(AddressBookTest, FileHoldsCountsThenMembersThenGroupsInIdOrder) {
     book.putGroup(g1);
     book.putGroup(g2);
     ASSERT_TRUE(SaveAddressBook(book).ok);
-    const QByteArray bytes = read(book.filePath());
+    const QByteArray bytes = readAll(book.filePath());
     EXPECT_EQ(bytes.size(), 9488);
     EXPECT_EQ(bytes, header(3, 2) + image(m2) + image(m3) + image(m1) + image(g2) + image(g1));
 
@@ -83,7 +77,7 @@ TEST_F(AddressBookTest, DuplicateIdsLoadAsOneAndAFullFieldStopsAtItsWidth) {
     EXPECT_EQ(getField(book.MemberMap().at(7).name), "later");
     EXPECT_EQ(getField(book.MemberMap().at(7).msisdn), QByteArray(120, '9'));
     ASSERT_TRUE(SaveAddressBook(book).ok);
-    EXPECT_EQ(read(book.filePath()).left(8), header(1, 0));
+    EXPECT_EQ(readAll(book.filePath()).left(8), header(1, 0));
 }
 
 // A damaged file yields its complete records, says so, and survives the next save under another name.
@@ -117,8 +111,8 @@ TEST_F(AddressBookTest, DamagedFileLoadsCompleteRecordsAndIsKeptAsideBeforeTheNe
 
         const AddressBookResult saved = SaveAddressBook(book);
         EXPECT_TRUE(saved.ok && saved.keptAs == kept && saved.message.contains(kept)) << c.name;
-        EXPECT_EQ(read(kept), c.bytes) << c.name;
-        EXPECT_EQ(read(book.filePath()).size(), 8 + 424 * c.members + 4104 * c.groups) << c.name;
+        EXPECT_EQ(readAll(kept), c.bytes) << c.name;
+        EXPECT_EQ(readAll(book.filePath()).size(), 8 + 424 * c.members + 4104 * c.groups) << c.name;
         EXPECT_TRUE(SaveAddressBook(book).keptAs.isEmpty()) << c.name; // only the first save moves it
     }
 }
@@ -145,8 +139,8 @@ TEST_F(AddressBookTest, RecordsWhoseIdHasTheWrongSignAreLeftOutNamedAndKeptAside
     // The records left out are not lost: the file is kept as it was before the next save replaces it.
     const AddressBookResult saved = SaveAddressBook(book);
     ASSERT_TRUE(saved.ok);
-    EXPECT_EQ(read(saved.keptAs), bytes);
-    EXPECT_EQ(read(book.filePath()).left(8), header(2, 2));
+    EXPECT_EQ(readAll(saved.keptAs), bytes);
+    EXPECT_EQ(readAll(book.filePath()).left(8), header(2, 2));
 
     // Thousands of broken records name a few and count the rest.
     QByteArray many = header(20, 0);
@@ -195,7 +189,7 @@ TEST_F(AddressBookTest, MembersAndNumbersThatCannotBeRealAreLeftOutNamedAndKeptA
 
     const AddressBookResult saved = SaveAddressBook(book);
     ASSERT_TRUE(saved.ok);
-    EXPECT_EQ(read(saved.keptAs), withBadGroup) << "copied aside before the save drops anything";
+    EXPECT_EQ(readAll(saved.keptAs), withBadGroup) << "copied aside before the save drops anything";
 }
 
 // Random bytes with plausible counts, and the fuzz corpora: whatever loads can be dialled.
@@ -216,7 +210,7 @@ TEST_F(AddressBookTest, HostileFilesLoadOnlyRealNamesAndNumbers) {
     }
     QDirIterator corpus(QStringLiteral(NORVI_FUZZ_CORPUS), QDir::Files, QDirIterator::Subdirectories);
     while (corpus.hasNext())
-        files.push_back(read(corpus.next()));
+        files.push_back(readAll(corpus.next()));
     for (const QByteArray& bytes : files) {
         ParseAddressBook(book, bytes);
         for (const auto& [id, m] : book.MemberMap()) {
@@ -361,7 +355,7 @@ TEST_F(AddressBookTest, UnreadableOrUnwritableFilesAreReportedAndNeverOverwritte
     const AddressBookResult saved = SaveAddressBook(book);
     ASSERT_TRUE(saved.ok) << saved.message.toStdString();
     EXPECT_TRUE(QFileInfo(saved.keptAs).isDir());
-    EXPECT_EQ(read(book.filePath()), header(1, 0) + image(member(9)));
+    EXPECT_EQ(readAll(book.filePath()), header(1, 0) + image(member(9)));
 }
 
 TEST_F(AddressBookTest, IdsCountOnFromTheSecondAndTheBatchFormGivesTheSameIds) {

@@ -160,7 +160,7 @@ struct SendCase {
     QByteArray mobile;
     bool scheduled;
     int limit;
-    QByteArray expectedParams; // %S stands for the schedule time
+    QByteArray expectedParams; // '|' stands for each parameter's closing NUL, %S for the schedule time
 };
 void PrintTo(const SendCase& c, std::ostream* os) {
     *os << c.name;
@@ -172,7 +172,7 @@ TEST_P(SendRequestTest, ParametersArePackedInOrderWithTheirCuts) {
     const SendCase& c = GetParam();
     const QByteArray schedule = kClientNow.addSecs(3600).toString(QStringLiteral("yyMMddHHmmss")).toLatin1();
     QByteArray expected = c.expectedParams;
-    expected.replace("%S", schedule);
+    expected.replace('|', '\0').replace("%S", schedule);
 
     SMSendNorviGw client;
     pointAt(client, sim->port());
@@ -202,47 +202,18 @@ TEST_P(SendRequestTest, ParametersArePackedInOrderWithTheirCuts) {
 
 INSTANTIATE_TEST_SUITE_P(
     Gateway, SendRequestTest,
-    ::testing::Values(SendCase{"NowNoLimit", GwSendDomestic, "0912345678", false, 0,
-                               QByteArray("0912345678\0"
-                                          "01\0",
-                                          14)},
-                      SendCase{"NowWithLimit", GwSendDomestic, "0912345678", false, 90,
-                               QByteArray("0912345678\0"
-                                          "02\0"
-                                          "0090\0",
-                                          19)},
-                      SendCase{"BookedNoLimit", GwSendDomestic, "0912345678", true, 0,
-                               QByteArray("0912345678\0"
-                                          "03\0"
-                                          "%S\0",
-                                          17)},
-                      SendCase{"BookedWithLimit", GwSendDomestic, "0912345678", true, 30,
-                               QByteArray("0912345678\0"
-                                          "04\0"
-                                          "%S\0"
-                                          "0030\0",
-                                          22)},
-                      SendCase{"NegativeLimitMeansNone", GwSendDomestic, "0912345678", false, -5,
-                               QByteArray("0912345678\0"
-                                          "01\0",
-                                          14)},
+    ::testing::Values(SendCase{"NowNoLimit", GwSendDomestic, "0912345678", false, 0, "0912345678|01|"},
+                      SendCase{"NowWithLimit", GwSendDomestic, "0912345678", false, 90, "0912345678|02|0090|"},
+                      SendCase{"BookedNoLimit", GwSendDomestic, "0912345678", true, 0, "0912345678|03|%S|"},
+                      SendCase{"BookedWithLimit", GwSendDomestic, "0912345678", true, 30, "0912345678|04|%S|0030|"},
+                      SendCase{"NegativeLimitMeansNone", GwSendDomestic, "0912345678", false, -5, "0912345678|01|"},
                       SendCase{"LongLimitKeepsFourDigits", GwSendDomestic, "0912345678", false, 12345,
-                               QByteArray("0912345678\0"
-                                          "02\0"
-                                          "1234\0",
-                                          19)},
-                      SendCase{"DomesticNumberCutToTen", GwSendDomestic, "09123456789", false, 0,
-                               QByteArray("0912345678\0"
-                                          "01\0",
-                                          14)},
+                               "0912345678|02|1234|"},
+                      SendCase{"DomesticNumberCutToTen", GwSendDomestic, "09123456789", false, 0, "0912345678|01|"},
                       SendCase{"InternationalKeepsTwentyTwo", GwSendInternational, "+886912345678901234567", false, 0,
-                               QByteArray("+886912345678901234567\0"
-                                          "01\0",
-                                          26)},
+                               "+886912345678901234567|01|"},
                       SendCase{"InternationalCutToTwentyTwo", GwSendInternational, "+8869123456789012345678", false, 0,
-                               QByteArray("+886912345678901234567\0"
-                                          "01\0",
-                                          26)}),
+                               "+886912345678901234567|01|"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(GatewayClientTest, ClearForgetsTheScheduleAndLimitOfTheLastMessage) {
