@@ -313,6 +313,34 @@ TEST_F(QueryStopTest, AStopHeardTwiceKeepsTheAnswerOnItsWay) {
     }
 }
 
+// A cancellation's answer with bytes behind it may be another row's, so it is asked again on a new connection.
+// A stop that came during the wait ends that: the cancellation went out and may have taken effect, so the row
+// says its fate is unknown and the user asks again. It is never taken for an answer, and never cancelled again.
+TEST_F(QueryStopTest, AStopDuringACancelWaitLeavesAnOutOfStepAnswerUncertain) {
+    addSentRows(2);
+    sim->setReplyFaults({800, false, 8});
+    QueryAll = true;
+    SendThd* worker = nullptr;
+    QString error;
+    ASSERT_TRUE(StartRowJob(jobs, gateway(), WorkerMode::Cancel, true, &owner, &log, &log, nullptr, &error, &worker));
+    QPointer<SendThd> alive(worker);
+    // Logins are answered at once: a wait this long is the first cancellation's, whose answer is 800 ms late.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !alive || alive->activity().waitingMs() >= 200; }, 20000));
+    ASSERT_TRUE(alive);
+    alive->requestStop();
+    ASSERT_TRUE(waitUntilGone(worker));
+
+    int cancels = 0;
+    for (const sGwRequest& r : sim->requests())
+        cancels += r.msg_type == GwCancel ? 1 : 0;
+    EXPECT_EQ(cancels, 1) << "asked again after the stop";
+    EXPECT_EQ(cell(0, ColQueryCode), "-1");
+    EXPECT_EQ(cell(0, ColQueryResult), big5("取消結果不明，請再查詢"));
+    EXPECT_EQ(cell(1, ColQueryResult), big5("未取消：作業已中斷"));
+    EXPECT_EQ(RunOutcomeText(StateCancelled, lastOutcome()),
+              QStringLiteral("預約簡訊取消已中斷，取消 2 筆：已取消 0 筆、未能取消 0 筆、結果不明 1 筆、未取消 1 筆"));
+}
+
 // The gateway client alone: where a stop finds it decides what the caller may assume.
 class ClientStopTest : public WorkerFixture {
 protected:
