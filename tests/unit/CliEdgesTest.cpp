@@ -77,6 +77,9 @@ TEST_F(CliEdgesTest, OutputsThatAreTheProgramsOwnFilesOrNoRegularFileAreRefusedB
     ASSERT_TRUE(SaveAddressBook(book, path("AddressBook.bin")).ok);
     ASSERT_TRUE(QDir().mkpath(path("logfiles/sub")));
     writeFile("logfiles/left.log.Ab12Cd.partial", QByteArray());
+    writeFile("logfiles/left.log.Ab12Cd.partial.plan", "plan");
+    writeFile("OptOut.txt", "0912000008,20240301,stop\r\n");
+    writeFile("NorviSMSAp.ini", "[QuietHours]\nenabled=false\n");
     ASSERT_EQ(::link(QFile::encodeName(path("NorviSMSAp.cfg")).constData(),
                      QFile::encodeName(path("settings-copy.log")).constData()),
               0);
@@ -84,9 +87,11 @@ TEST_F(CliEdgesTest, OutputsThatAreTheProgramsOwnFilesOrNoRegularFileAreRefusedB
     ASSERT_EQ(::mkfifo(QFile::encodeName(path("pipe.log")).constData(), 0600), 0);
     const QString device = test::nullDevice(m_dir.path());
 
-    const QStringList targets = {path("NorviSMSAp.cfg"), path("AddressBook.bin"),   path("logfiles/20240101.dbg"),
-                                 path("one.log.lock"),   path("settings-copy.log"), path("through-link.log"),
-                                 path("pipe.log"),       path("logfiles/sub"),      device};
+    const QStringList targets = {
+        path("NorviSMSAp.cfg"), path("AddressBook.bin"),       path("OptOut.txt"),
+        path("NorviSMSAp.ini"), path("logfiles/20240101.dbg"), path("logfiles/left.log.Ab12Cd.partial.plan"),
+        path("one.log.lock"),   path("settings-copy.log"),     path("through-link.log"),
+        path("pipe.log"),       path("logfiles/sub"),          device};
     const std::function<QStringList(const QString&)> commands[] = {
         [](const QString& t) {
             return textList({"send", "--text", "hi", "--log", t, "0912000001"});
