@@ -88,10 +88,10 @@ TEST(MessageHistoryTest, WhatARowSaysToTheNextResend) {
 }
 
 SendLogRow row(const char* mobile, const QByteArray& sendCode, const QByteArray& sendResult,
-               const QByteArray& queryCode = {}) {
+               const QByteArray& queryCode = {}, const QByteArray& time = "20240301093000") {
     SendLogRow r;
     r.image = ImageTyped;
-    r.texts = {"", mobile, "20240301093000", sendCode, sendResult, queryCode, {}, "hi"};
+    r.texts = {"", mobile, time, sendCode, sendResult, queryCode, {}, "hi"};
     return r;
 }
 
@@ -132,6 +132,15 @@ TEST(MessageHistoryTest, AResendTakesOnlyTheLatestRowOfEachMessage) {
          {1},
          {},
          0},
+        // The rows a killed resend left, taken back at the next start, and then the log it resent loaded after
+        // them: the older failed rows come last, yet the message went (or may have gone) later.
+        {"a failed row older than a row that went or may have gone",
+         {row("A", "0", kSent, {}, "20240302100000"), row("B", "-1", StopRows::inFlightText(), {}, "20240302100001"),
+          row("C", "-1", StopRows::notSentText(), {}, "20240302100002"), row("A", "11", "x"), row("B", "11", "x"),
+          row("C", "11", "x")},
+         {5},
+         {4, 3},
+         2},
     };
     for (const auto& c : cases) {
         FileOrderJobRows log;

@@ -70,6 +70,29 @@ Attempt deliveryAttempt(const SendLogRow& row) {
     return attempt == Attempt::Unknown ? Attempt::Unknown : Attempt::Sent;
 }
 
+// The latest send time of each message's rows that went or may have gone. Histories follow the order rows were
+// added, so a log loaded after the rows of its own resend (taken back after a kill, say) puts its failed rows
+// last, as if they were new sends; the time says they came before.
+QHash<MessageHistory::Key, QByteArray> latestGoneTimes(const LogRows& log) {
+    QHash<MessageHistory::Key, QByteArray> times;
+    for (int row = 0; row < log.rowCount(); ++row) {
+        const SendLogRow& r = log.row(row);
+        if (AttemptOf(r.texts[ColSendCode], r.texts[ColSendResult], r.texts[ColQueryCode]) == Attempt::Failed)
+            continue;
+        QByteArray& latest = times[MessageHistory::Key{r.texts[ColMobile], r.texts[ColContent]}];
+        if (r.texts[ColSendTime].size() == latest.size() ? r.texts[ColSendTime] > latest : latest.isEmpty())
+            latest = r.texts[ColSendTime];
+    }
+    return times;
+}
+
+// A failed row whose message went, or may have gone, after it: resent only when the user says so.
+bool goneSince(const QHash<MessageHistory::Key, QByteArray>& gone, const SendLogRow& failed) {
+    const auto found = gone.constFind(MessageHistory::Key{failed.texts[ColMobile], failed.texts[ColContent]});
+    const QByteArray& time = failed.texts[ColSendTime];
+    return found != gone.cend() && !time.isEmpty() && found.value().size() == time.size() && found.value() > time;
+}
+
 } // namespace
 
 ResendChoice ChooseResendRows(const LogRows& log, ResendScope scope) {
@@ -85,6 +108,7 @@ ResendChoice ChooseResendRows(const LogRows& log, ResendScope scope) {
             choice.examined.append(row);
     }
     const LogHistories histories = ReadHistories(log);
+    const QHash<MessageHistory::Key, QByteArray> gone = latestGoneTimes(log);
     std::vector<char> examined(std::size_t(n), 0);
     std::vector<char> historyExamined(std::size_t(n), 0); // by the position of the history's latest row
     for (int row : choice.examined) {
@@ -103,10 +127,11 @@ ResendChoice ChooseResendRows(const LogRows& log, ResendScope scope) {
             continue;
         decided[std::size_t(latest)] = 1;
         const SendLogRow& last = log.row(latest);
-        const Attempt attempt =
-            scope == ResendScope::DeliveryFailed
-                ? deliveryAttempt(last)
-                : AttemptOf(last.texts[ColSendCode], last.texts[ColSendResult], last.texts[ColQueryCode]);
+        Attempt attempt = scope == ResendScope::DeliveryFailed
+                              ? deliveryAttempt(last)
+                              : AttemptOf(last.texts[ColSendCode], last.texts[ColSendResult], last.texts[ColQueryCode]);
+        if (attempt == Attempt::Failed && goneSince(gone, last))
+            attempt = Attempt::Uncertain;
         switch (attempt) {
         case Attempt::Failed:
             choice.failed.append(latest);

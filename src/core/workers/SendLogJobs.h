@@ -45,7 +45,8 @@ sSendContent ResendRecord(const SendLogRow& row, int32_t seq);
 // with them. The rows of one message form its history (MessageHistory): a message is examined when any of
 // its rows is, and only its latest row decides. A failed latest row (未傳送 included) is resent once; an
 // uncertain one (StopRows::isUncertain), or a sent one whose MsgId the gateway does not know, may have
-// reached the recipient and is resent only when the user says so; a sent one never. The rows to resend are
+// reached the recipient and is resent only when the user says so, and so is a failed one when a row of its
+// message sent later went or may have gone (rows added out of their order); a sent one never. The rows to resend are
 // in the order their messages began in the log, the order their new rows are then added in.
 // Which messages a resend is for: 失敗重發 takes every failed one; 重發未送達 only those the gateway accepted and a
 // later query said will not arrive (a query code of the 失敗 class, DeliveryClass), asking about those whose MsgId
