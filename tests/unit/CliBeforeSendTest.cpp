@@ -87,6 +87,8 @@ TEST_F(CliBeforeSendTest, OptOutCommandsKeepTheListFile) {
         {textList({"optout", "remove", "0933 000 222"}), 0, "已從拒收名單移除：0933 000 222"},
         {textList({"optout", "export", "out.txt"}), 0, "拒收名單 2 筆寫入 out.txt"},
         {textList({"optout", "export", "OptOut.txt"}), 1, "是程式自己的檔案"},
+        {textList({"optout", "export", "logfiles/20240101.dbg"}), 1, "是程式自己的運作記錄檔，不能做為輸出檔。"},
+        {textList({"optout", "export", "logfiles/OptOut.txt"}), 0, "拒收名單 2 筆寫入 logfiles/OptOut.txt"},
         {textList({"optout", "purge"}), 1, "optout 沒有「purge」這個動作"},
     };
     writeFile("numbers.csv", "號碼,備註\n0933-000-222,a\n0912345678\n0944000333,b\n");

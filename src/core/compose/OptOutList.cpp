@@ -8,6 +8,7 @@
 #include "core/shared/Config.h"
 #include "core/shared/FileLock.h"
 #include "core/shared/InputFile.h"
+#include "core/shared/OutputTarget.h"
 #include "core/shared/SaveFile.h"
 #include "core/shared/SendSettings.h"
 
@@ -329,6 +330,14 @@ bool ExportOptOut(const OptOutList& list, const QString& path, const QString& st
             *error = QStringLiteral("%1 是程式自己的檔案，不能匯出到這裡。").arg(path);
             return false;
         }
+    }
+    // Nor over any other file of the program's (an operation log, a lock, a log being written). A copy of the
+    // list elsewhere may well be named as the list is.
+    const bool namedAsList =
+        QFileInfo(path).fileName().compare(QFileInfo(OptOutPath(startDir)).fileName(), Qt::CaseInsensitive) == 0;
+    if (const QString refusal = OutputRefusal(path, startDir); !refusal.isEmpty() && !namedAsList) {
+        *error = refusal;
+        return false;
     }
     QByteArray bytes;
     for (const OptOutEntry& entry : list.entries()) {
