@@ -8,6 +8,7 @@
 #include "core/shared/Config.h"
 #include "core/shared/FileLock.h"
 #include "core/shared/InputFile.h"
+#include "core/shared/OutputTarget.h"
 #include "core/shared/SaveFile.h"
 #include "core/shared/SendSettings.h"
 
@@ -329,6 +330,10 @@ bool ExportOptOut(const OptOutList& list, const QString& path, const QString& st
             *error = QStringLiteral("%1 是程式自己的檔案，不能匯出到這裡。").arg(path);
             return false;
         }
+    }
+    if (const QString refusal = OutputRefusal(path, startDir); !refusal.isEmpty()) {
+        *error = refusal;
+        return false;
     }
     QByteArray bytes;
     for (const OptOutEntry& entry : list.entries()) {

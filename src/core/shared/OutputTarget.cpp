@@ -17,6 +17,8 @@ namespace {
 
 const QString kConfigName = QStringLiteral("NorviSMSAp.cfg");
 const QString kBookName = QStringLiteral("AddressBook.bin");
+const QString kOptOutName = QStringLiteral("OptOut.txt");
+const QString kSendSettingsName = QStringLiteral("NorviSMSAp.ini");
 
 // What a name says the file is, when it is one of the program's own; empty otherwise. The program's names are
 // matched without regard to case: a file system that ignores case makes them the same file.
@@ -30,6 +32,10 @@ QString ownKindOfName(const QString& path) {
         return QStringLiteral("設定檔");
     if (is(kBookName))
         return QStringLiteral("通訊錄檔案");
+    if (is(kOptOutName))
+        return QStringLiteral("拒收名單");
+    if (is(kSendSettingsName))
+        return QStringLiteral("傳送設定檔");
     if (endsWith(".dbg"))
         return QStringLiteral("運作記錄檔");
     if (endsWith(".lock"))
@@ -76,6 +82,10 @@ QString OutputRefusal(const QString& path, const QString& startDir) {
             return ownFile(QStringLiteral("設定檔"));
         if (sameFile(st, QDir(startDir).filePath(kBookName)))
             return ownFile(QStringLiteral("通訊錄檔案"));
+        if (sameFile(st, QDir(startDir).filePath(kOptOutName)))
+            return ownFile(QStringLiteral("拒收名單"));
+        if (sameFile(st, QDir(startDir).filePath(kSendSettingsName)))
+            return ownFile(QStringLiteral("傳送設定檔"));
     }
     return QString();
 }
