@@ -1,10 +1,10 @@
 #include "cli/CliOutput.h"
 
 #include "core/shared/Big5.h"
+#include "core/shared/SystemErrorText.h"
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include <unistd.h>
 
@@ -59,7 +59,7 @@ void Console::writeRaw(const QByteArray& bytes) {
 }
 
 QString Console::outputError() const {
-    return QString::fromLocal8Bit(std::strerror(m_outputErrno));
+    return SystemErrorText(m_outputErrno);
 }
 
 QString escapeCell(const QString& text) {

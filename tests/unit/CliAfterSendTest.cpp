@@ -139,6 +139,8 @@ TEST_F(CliAfterSendTest, ResendOfFailedDeliveriesGoesByEachMessagesLatestRow) {
             logRow("0912000204", "20261201090000", "0", "訊息已成功送出(MsgId:A4)", "2", "系統無此messageID的資料(n)"),
             // delivered
             logRow("0912000205", "20261201090000", "0", "訊息已成功送出(MsgId:A5)", "0", "訊息已送達對方(d)"),
+            // a reservation the user cancelled: not undelivered, so never sent by this
+            logRow("0912000206", "20261203100000", "0", "訊息已成功送出(MsgId:A6)", "21", "預約簡訊，已取消傳送(c)"),
         });
     const struct {
         QStringList extra;

@@ -108,7 +108,7 @@ TEST_F(CliSurroundingsTest, FullStandardOutputIsAnErrorWithItsOwnExitCode) {
     const auto toFullDevice = [](QProcess& p) { p.setStandardOutputFile(QStringLiteral("/dev/full")); };
     const CliRun sent = run({"send", "--text", "hi", "--log", path("sent.log"), "0912000001"}, {}, toFullDevice);
     EXPECT_EQ(sent.exitCode, 4);
-    EXPECT_TRUE(says(sent.err, QStringLiteral("無法寫出標準輸出")));
+    EXPECT_TRUE(says(sent.err, QStringLiteral("無法寫出標準輸出：磁碟已滿"))) << "the reason in the program's words";
     EXPECT_EQ(readLog(path("sent.log")).size(), 1u) << "the log is saved before anything is printed";
 
     const CliRun csv = run({"log2csv", path("sent.log")}, {}, toFullDevice);

@@ -45,6 +45,7 @@ TEST(XlsxTest, WrittenTableReadsBackAsTextWithChineseLeadingZerosAndLongCells) {
         {QStringLiteral("0912345678"), QStringLiteral("王小明"), QStringLiteral("=1+1")},
         {QStringLiteral("00886"), QString(), QStringLiteral("尾")},
         {QStringLiteral("0"), longCell},
+        {QStringLiteral("0912000001"), QStringLiteral("多\r\n行\x01"), QStringLiteral("a_b_x")},
     };
     QString error;
     ASSERT_TRUE(WriteXlsxTable(path, {QStringLiteral("行動電話"), QStringLiteral("名稱"), QStringLiteral("備註")}, rows,
@@ -55,7 +56,7 @@ TEST(XlsxTest, WrittenTableReadsBackAsTextWithChineseLeadingZerosAndLongCells) {
     std::vector<std::vector<bool>> numbers;
     const std::vector<QStringList> read = readAll(reader, nullptr, &numbers);
     EXPECT_TRUE(reader.error().isEmpty()) << reader.error().toStdString();
-    ASSERT_EQ(read.size(), 4u);
+    ASSERT_EQ(read.size(), 5u);
     EXPECT_EQ(read[0], (QStringList{QStringLiteral("行動電話"), QStringLiteral("名稱"), QStringLiteral("備註")}));
     for (std::size_t i = 0; i < rows.size(); ++i)
         EXPECT_EQ(read[i + 1], rows[i]) << i;
@@ -84,10 +85,12 @@ TEST(XlsxTest, CellsOfEveryKindReadAsTheTextTheSpreadsheetShows) {
     sheet.row(3, R"(<c r="A3"><v>912345678</v></c><c r="B3"><v>1.5</v></c><c r="C3"><v>9.12345678E8</v></c>)");
     sheet.row(4, R"(<c t="inlineStr"><is><r><t>王</t></r><r><t xml:space="preserve">小 明</t></r></is></c>)"
                  R"(<c t="b"><v>1</v></c><c t="str"><f>A1</f><v>公式</v></c>)");
-    sheet.row(5, R"(<c r="B5" t="s"><v>2</v></c>)");
+    sheet.row(5, R"(<c r="B5" t="s"><v>2</v></c><c r="C5" t="s"><v>3</v></c>)"
+                 R"(<c r="D5" t="inlineStr"><is><t>_x000d_x_x00</t></is></c>)");
     sheet.row(6, "");
     const QByteArray strings = R"(<sst><si><t>名稱</t></si><si><r><t>陳</t></r><r><t>美麗</t></r>)"
-                               R"(<rPh sb="0" eb="1"><t>ちん</t></rPh></si><si><t/></si></sst>)";
+                               R"(<rPh sb="0" eb="1"><t>ちん</t></rPh></si><si><t/></si>)"
+                               R"(<si><t>多_x000D_</t><r><t>行 _x005F_x0041_ _x41_</t></r></si></sst>)";
     const QByteArray bytes = WorkbookParts::standard(sheet.xml(), strings).zip();
     XlsxReader reader;
     ASSERT_TRUE(reader.openBytes(bytes, QStringLiteral("w.xlsx"))) << reader.error().toStdString();
@@ -95,12 +98,15 @@ TEST(XlsxTest, CellsOfEveryKindReadAsTheTextTheSpreadsheetShows) {
     std::vector<std::vector<bool>> numbers;
     const std::vector<QStringList> rows = readAll(reader, &rowNumbers, &numbers);
     EXPECT_TRUE(reader.error().isEmpty()) << reader.error().toStdString();
-    ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rowNumbers, (std::vector<qint64>{1, 3, 4}));
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rowNumbers, (std::vector<qint64>{1, 3, 4, 5}));
     EXPECT_EQ(rows[0], (QStringList{QStringLiteral("名稱"), QString(), QStringLiteral("陳美麗")}));
     EXPECT_EQ(rows[1], (QStringList{QStringLiteral("912345678"), QStringLiteral("1.5"), QStringLiteral("912345678")}));
     EXPECT_EQ(numbers[1], (std::vector<bool>{true, true, true}));
     EXPECT_EQ(rows[2], (QStringList{QStringLiteral("王小 明"), QStringLiteral("TRUE"), QStringLiteral("公式")}));
+    // A character XML cannot carry stands as _xHHHH_, and a literal "_x" before four hex digits as _x005F_x.
+    EXPECT_EQ(rows[3],
+              (QStringList{QString(), QString(), QStringLiteral("多\r行 _x0041_ _x41_"), QStringLiteral("\rx_x00")}));
 }
 
 TEST(XlsxTest, WhatIsNoReadableWorkbookIsRefusedInTheProgramsWords) {

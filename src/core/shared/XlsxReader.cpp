@@ -29,6 +29,30 @@ constexpr qsizetype kXmlPiece = qsizetype(64) * 1024;
 // The last row a spreadsheet program has.
 constexpr qint64 kMaxSheetRow = 1048576;
 
+// Spreadsheet programs write a character XML cannot carry (a CR, a control character) as _xHHHH_, and a
+// literal "_x" before four hex digits as _x005F_x: a cell's text is what these stand for, so a note with a
+// line break comes back as it was written.
+QString xstringText(const QString& text) {
+    if (!text.contains(QLatin1String("_x")))
+        return text;
+    const auto hex = [](QChar c) {
+        return c.isDigit() || (c.toLower() >= QLatin1Char('a') && c.toLower() <= QLatin1Char('f'));
+    };
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size();) {
+        if (i + 7 <= text.size() && text[i] == QLatin1Char('_') && text[i + 1] == QLatin1Char('x') &&
+            text[i + 6] == QLatin1Char('_') && hex(text[i + 2]) && hex(text[i + 3]) && hex(text[i + 4]) &&
+            hex(text[i + 5])) {
+            out += QChar(char16_t(QStringView(text).mid(i + 2, 4).toUInt(nullptr, 16)));
+            i += 7;
+        } else {
+            out += text[i++];
+        }
+    }
+    return out;
+}
+
 QString notWorkbookText(const QString& name) {
     return QStringLiteral("%1 不是 Excel 活頁簿（.xlsx），無法讀取。").arg(name);
 }
@@ -357,6 +381,7 @@ bool XlsxReader::readSharedStrings(const QString& part) {
         return missing ? fail(damaged) : false;
     QString error;
     QString text;
+    QString piece; // one <t>, whose escapes stand whole only at its end
     bool inText = false;
     int phonetic = 0;
     bool inString = false;
@@ -372,9 +397,12 @@ bool XlsxReader::readSharedStrings(const QString& part) {
                 inText = inString && phonetic == 0;
             }
         } else if (xml.isCharacters() && inText) {
-            text += xml.text().left(kMaxSheetCellChars - text.size());
+            piece += xml.text();
         } else if (xml.isEndElement()) {
             if (xml.name() == QLatin1String("t")) {
+                if (inText)
+                    text += xstringText(piece).left(kMaxSheetCellChars - text.size());
+                piece.clear();
                 inText = false;
             } else if (xml.name() == QLatin1String("rPh")) {
                 phonetic = std::max(0, phonetic - 1);
@@ -423,7 +451,7 @@ bool XlsxReader::nextRow(SheetRow* row) {
     int phonetic = 0;
     enum { None, Value, InlineText } collecting = None;
     int column = -1;
-    QString type, value, inlineText;
+    QString type, value, inlineText, inlinePiece;
     row->cells.clear();
     row->cut = false;
     const auto append = [&](QStringView text, QString* into) {
@@ -468,10 +496,13 @@ bool XlsxReader::nextRow(SheetRow* row) {
             if (collecting == Value)
                 append(xml.text(), &value);
             else if (collecting == InlineText)
-                append(xml.text(), &inlineText);
+                inlinePiece += xml.text();
         } else if (xml.isEndElement()) {
             const QStringView name = xml.name();
             if (name == QLatin1String("v") || name == QLatin1String("t")) {
+                if (collecting == InlineText)
+                    append(xstringText(inlinePiece), &inlineText);
+                inlinePiece.clear();
                 collecting = None;
             } else if (name == QLatin1String("rPh")) {
                 phonetic = std::max(0, phonetic - 1);

@@ -57,11 +57,16 @@ sSendContent ResendRecord(const SendLogRow& row, int32_t seq) {
 
 namespace {
 
+// "預約簡訊，已取消傳送": the user cancelled the reservation, so it did not fail to arrive.
+constexpr int kReservationCancelled = 21;
+
 // What 重發未送達 makes of a message's latest row: accepted, and a query since says it will not arrive (Failed),
-// or that the gateway no longer knows it (Unknown); every other row is left alone (Sent).
+// or that the gateway no longer knows it (Unknown); every other row is left alone (Sent), a reservation the
+// user cancelled among them: sending it now would undo the cancel.
 Attempt deliveryAttempt(const SendLogRow& row) {
     const Attempt attempt = AttemptOf(row.texts[ColSendCode], row.texts[ColSendResult], row.texts[ColQueryCode]);
-    if (RowCodes::valueOr(row.texts[ColSendCode]) != 0)
+    if (RowCodes::valueOr(row.texts[ColSendCode]) != 0 ||
+        RowCodes::valueOr(row.texts[ColQueryCode]) == kReservationCancelled)
         return Attempt::Sent;
     const Delivery d = ClassifyDelivery({row.texts[ColSendCode], row.texts[ColSendResult], row.codeImage,
                                          row.texts[ColQueryCode], row.texts[ColQueryResult]});
