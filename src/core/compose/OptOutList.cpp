@@ -93,7 +93,10 @@ QByteArray OptOutDay(const QDate& day) {
 
 OptOutList OptOutList::fromBytes(const QByteArray& bytes) {
     OptOutList list;
-    const QList<QByteArrayView> lines = SplitListFileLines(bytes);
+    // An editor that saves as UTF-8 may put its mark before the first line: no part of the first number, which
+    // the list must still honour. Numbers are ASCII either way; the file is written back without the mark.
+    const QByteArray text = bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes;
+    const QList<QByteArrayView> lines = SplitListFileLines(text);
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QByteArrayView text = lines.at(i);
         if (text.trimmed().isEmpty())
