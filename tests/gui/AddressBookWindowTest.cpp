@@ -442,6 +442,8 @@ TEST_F(AddressBookWindowTest, TheTreeTakesThreeTenthsOfTheWidthAfterAResize) {
         w.resize(700, 400);
         QCoreApplication::processEvents();
         auto* splitter = findControl<QSplitter>(&w, "SplitterAdrBk");
+        EXPECT_FALSE(splitter->accessibleName().isEmpty());
+        EXPECT_EQ(splitter->handle(1)->accessibleName(), QStringLiteral("群組與連絡人分隔線"));
         EXPECT_EQ(splitter->sizes().first(), splitter->width() * 3 / 10);
         EXPECT_EQ(w.minimumSize(), QSize(300, 200));
         w.resize(300, 200);

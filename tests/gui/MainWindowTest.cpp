@@ -580,6 +580,8 @@ TEST_F(MainWindowTest, MessageWindowToggleHidesAreaAndSplitterAndFlipsTheTip) {
     auto* memo = findControl<QPlainTextEdit>(&w, "MemoShow");
     auto* panel = findControl<QWidget>(&w, "Panel1");
     ASSERT_TRUE(panel);
+    EXPECT_EQ(panel->accessibleName(), QStringLiteral("發訊紀錄與訊息視窗分隔線"));
+    EXPECT_FALSE(panel->parentWidget()->accessibleName().isEmpty());
     EXPECT_EQ(button->toolTip(), QStringLiteral("關閉訊息視窗"));
     click(button);
     EXPECT_FALSE(menuItem("MItemVMsgWin")->isChecked());

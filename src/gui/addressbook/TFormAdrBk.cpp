@@ -47,6 +47,9 @@ TFormAdrBk::TFormAdrBk(AddressBook& book, QWidget* parent) : QDialog(parent), m_
     m_splitter->setHandleWidth(kBookDividerWidth);
     m_splitter->setChildrenCollapsible(false);
     m_splitter->handle(1)->setObjectName(QStringLiteral("Panel1"));
+    // A screen reader names the divider the mouse drags, as it names every other control.
+    m_splitter->setAccessibleName(QStringLiteral("群組與連絡人"));
+    m_splitter->handle(1)->setAccessibleName(QStringLiteral("群組與連絡人分隔線"));
     m_splitter->setStretchFactor(0, 0);
     m_splitter->setStretchFactor(1, 1);
     buildStatusBar();

@@ -241,6 +241,9 @@ void TFormMain::buildCentre() {
     m_splitter->setHandleWidth(8);
     m_splitter->setChildrenCollapsible(false);
     m_splitter->handle(1)->setObjectName(QStringLiteral("Panel1"));
+    // A screen reader names the divider the mouse drags, as it names every other control.
+    m_splitter->setAccessibleName(QStringLiteral("發訊紀錄與訊息視窗"));
+    m_splitter->handle(1)->setAccessibleName(QStringLiteral("發訊紀錄與訊息視窗分隔線"));
     m_splitter->setStretchFactor(0, 6);
     m_splitter->setStretchFactor(1, 4);
     setCentralWidget(m_splitter);
