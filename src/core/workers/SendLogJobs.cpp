@@ -75,18 +75,35 @@ Attempt deliveryAttempt(const SendLogRow& row) {
     return attempt == Attempt::Unknown ? Attempt::Unknown : Attempt::Sent;
 }
 
-// The latest send time of each message's rows that went or may have gone. Histories follow the order rows were
-// added, so a log loaded after the rows of its own resend (taken back after a kill, say) puts its failed rows
-// last, as if they were new sends; the time says they came before.
+// The latest send time of the rows that went or may have gone, for each message with a failed row. Histories
+// follow the order rows were added, so a log loaded after the rows of its own resend (taken back after a kill,
+// say) puts its failed rows last, as if they were new sends; the time says they came before. Only messages with
+// a failed row are kept: a long log's sent messages, nearly all of it, cost nothing.
 QHash<MessageHistory::Key, QByteArray> latestGoneTimes(const LogRows& log) {
-    QHash<MessageHistory::Key, QByteArray> times;
-    for (int row = 0; row < log.rowCount(); ++row) {
+    const auto failed = [&log](int row) {
         const SendLogRow& r = log.row(row);
-        if (AttemptOf(r.texts[ColSendCode], r.texts[ColSendResult], r.texts[ColQueryCode]) == Attempt::Failed)
+        return AttemptOf(r.texts[ColSendCode], r.texts[ColSendResult], r.texts[ColQueryCode]) == Attempt::Failed;
+    };
+    const auto keyOf = [&log](int row) {
+        const SendLogRow& r = log.row(row);
+        return MessageHistory::Key{r.texts[ColMobile], r.texts[ColContent]};
+    };
+    QHash<MessageHistory::Key, QByteArray> times;
+    for (int row = 0; row < log.rowCount(); ++row)
+        if (failed(row))
+            times.insert(keyOf(row), QByteArray());
+    if (times.isEmpty())
+        return times;
+    for (int row = 0; row < log.rowCount(); ++row) {
+        if (failed(row))
             continue;
-        QByteArray& latest = times[MessageHistory::Key{r.texts[ColMobile], r.texts[ColContent]}];
-        if (r.texts[ColSendTime].size() == latest.size() ? r.texts[ColSendTime] > latest : latest.isEmpty())
-            latest = r.texts[ColSendTime];
+        const auto found = times.find(keyOf(row));
+        if (found == times.end())
+            continue;
+        const QByteArray& time = log.row(row).texts[ColSendTime];
+        QByteArray& latest = found.value();
+        if (time.size() == latest.size() ? time > latest : latest.isEmpty())
+            latest = time;
     }
     return times;
 }
