@@ -213,9 +213,15 @@ bool CliRunLog::lockTarget(const QString& path) {
         m_console.err(QStringLiteral("%1 正由另一個程式%2使用中，等候它結束…")
                           .arg(path, holder.isEmpty() ? QString() : QStringLiteral("（%1）").arg(holder)));
     });
-    if (!locked)
+    if (!locked) {
         m_error = m_lock->error();
-    return locked;
+        return false;
+    }
+    // As the target is now, under the lock: the run replaces it only as it found it. The desktop's save
+    // does not take the lock, and what it wrote meanwhile is not the run's to throw away.
+    m_kept = identityOf(SaveTargetPath(path));
+    m_keepsTarget = true;
+    return true;
 }
 
 bool CliRunLog::takeDefaultName() {
@@ -357,11 +363,14 @@ bool CliRunLog::finish() {
         m_stream.close();
         return false;
     }
-    if (m_appending && !(identityOf(m_final) == m_kept)) {
-        // Its rows were copied in at the start: replacing it now would lose whatever was written since.
-        m_error = QStringLiteral("%1 在這次傳送期間被其他程式變更，沒有被取代；這次的紀錄（含原有的各列）在 %2。")
-                      .arg(m_target, m_partial) +
-                  FinishHint(m_partial);
+    if (m_keepsTarget && !(identityOf(m_final) == m_kept)) {
+        // Its rows were read at the start: replacing it now would lose whatever was written since.
+        m_error =
+            (m_appending
+                 ? QStringLiteral("%1 在這次傳送期間被其他程式變更，沒有被取代；這次的紀錄（含原有的各列）在 %2。")
+                 : QStringLiteral("%1 在這次作業期間被其他程式變更，沒有被取代；這次的紀錄在 %2。"))
+                .arg(m_target, m_partial) +
+            FinishHint(m_partial);
         m_stream.close();
         return false;
     }

@@ -42,13 +42,13 @@ public:
     // with `head` copied in, and syncs it. False with error(): nothing may be sent then.
     bool start(const QString& target, const std::vector<SendLogRow>& head = {});
     // The same for `send --append`: the records of the finished log `target` itself (checked under the lock
-    // taken before) are copied in first, a piece at a time, and the run's rows follow. finish() replaces
-    // `target` only if nobody changed it meanwhile.
+    // taken before) are copied in first, a piece at a time, and the run's rows follow.
     bool startAppending(const QString& target);
     LogStream* beginRun(QString* error) override;
     LogStream& stream() { return m_stream; }
 
-    // Puts the log in place. False with error(); the partial file then stays. A partial file that lost its
+    // Puts the log in place. False with error(); the partial file then stays. A target locked by
+    // lockTarget() is replaced only if nobody changed it since. A partial file that lost its
     // name during the run (removed, replaced) is copied from its descriptor to "norvi-rescue-TIME-PID.log" in
     // the start folder (else the home folder), which error() names.
     bool finish();
@@ -95,7 +95,8 @@ private:
     QString m_placeholder; // a time-stamped name taken and still empty
     bool m_started = false;
     bool m_appending = false;
-    FileIdentity m_kept; // the target whose rows were copied in, as it was then
+    FileIdentity m_kept;        // the target as it was when locked (or when its rows were copied in)
+    bool m_keepsTarget = false; // a locked target is replaced only as m_kept
     QString m_error;
     // A second signal's way to the main thread while the log is open (SaveOnSecondSignal).
     int m_signalPipe[2] = {-1, -1};

@@ -10,6 +10,8 @@
 #include <QThread>
 #include <QtEndian>
 
+#include <cstdio>
+
 namespace norvi {
 namespace {
 
@@ -21,6 +23,8 @@ using test::textList;
 
 SendLogRow acceptedRow(int i) {
     SendLogRow row;
+    row.texts[ColMobile] = "091200000" + QByteArray::number(i % 10);
+    row.texts[ColSendCode] = "0";
     row.texts[ColSendResult] = "ok(MsgId:OLD" + QByteArray::number(i) + ")";
     return row;
 }
@@ -108,6 +112,50 @@ TEST_F(CliLogFilesTest, AppendKeepsTheOldRowsThenTheNewAndHoldsTheLogsLock) {
     EXPECT_EQ(rows[2].texts[ColMobile], "0912000001");
     EXPECT_EQ(rows[3].texts[ColMobile], "0912000002");
     EXPECT_TRUE(partials().isEmpty());
+}
+
+// A program that does not take the lock (the desktop's 儲存紀錄) replaces the log while a run on it goes:
+// the run's end leaves that file as it was and keeps its own rows in the partial file, whatever the run.
+TEST_F(CliLogFilesTest, ARunNeverReplacesALogSavedUnderItByAnotherProgram) {
+    const struct {
+        const char* name;
+        bool existed;
+        QStringList args;
+    } cases[] = {
+        {"query written back", true, textList({"query", "--log", "day.log"})},
+        {"send --append", true,
+         textList({"send", "--text", "hi", "--log", "day.log", "--append", "0912000001", "0912000002", "0912000003"})},
+        {"send to a new name", false,
+         textList({"send", "--text", "hi", "--log", "day.log", "0912000001", "0912000002", "0912000003"})},
+    };
+    sim->setReplyPacing(gwsim::ReplyPacing::split(100, 1000)); // each answer takes a second
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(path("day.log"));
+        for (const QString& name : partials())
+            QFile::remove(path(name));
+        if (c.existed)
+            writeFile("day.log", logBytes(3, 3));
+        const std::size_t before = sim->requests().size();
+        QProcess process;
+        process.setProgram(QStringLiteral(NORVI_CLI_PATH));
+        process.setWorkingDirectory(m_dir.path());
+        process.setArguments(QStringList{QStringLiteral("-q"), QStringLiteral("-C"), m_dir.path()} + c.args);
+        process.start();
+        ASSERT_TRUE(process.waitForStarted(10000));
+        (void)QTest::qWaitFor([&] { return sim->requests().size() >= before + 2; }, 20000); // the login and one more
+        const QByteArray saved = logBytes(1, 1);
+        writeFile("saved.tmp", saved);
+        ASSERT_EQ(std::rename(QFile::encodeName(path("saved.tmp")).constData(),
+                              QFile::encodeName(path("day.log")).constData()),
+                  0);
+        ASSERT_TRUE(process.waitForFinished(30000));
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        EXPECT_EQ(process.exitCode(), 3) << err.toStdString();
+        EXPECT_TRUE(says(err, QStringLiteral("被其他程式變更"))) << err.toStdString();
+        EXPECT_EQ(readBytes("day.log"), saved);
+        EXPECT_EQ(partials().size(), 1);
+    }
 }
 
 // finish takes every whole record, whatever the count field says, writes their true count, says what

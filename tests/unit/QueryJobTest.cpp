@@ -96,6 +96,12 @@ TEST_F(QueryJobTest, CancellingAReservationWritesSuccessAndKeepsTheRowEligible) 
             "預約簡訊取消完成，取消 3 筆：已取消 1 筆、未能取消 0 筆、略過 2 筆（已有最後結果 1 筆、不是預約 1 筆）"));
     EXPECT_EQ(progress.endStates(), QList<int>{StateCancelled});
 
+    // Cancelled is known: cancelling the list again passes it by, its answer never replaced by a refusal
+    // or by "not known".
+    ASSERT_TRUE(runJob(WorkerMode::Cancel, &log));
+    EXPECT_EQ(askedIds(GwCancel), (QList<QByteArray>{booked}));
+    EXPECT_TRUE(cell(0, ColQueryResult).startsWith(big5("取消成功(")));
+
     // The reservation image keeps the cancelled row eligible: a later query sees it cancelled.
     ASSERT_TRUE(runJob(WorkerMode::Query, &log));
     EXPECT_EQ(askedIds(GwQuery), (QList<QByteArray>{booked, now}));

@@ -28,7 +28,7 @@ constexpr int kSettleMarginMs = 200;
 QueryJob::QueryJob(SendThd& worker) : m_worker(worker), m_cancel(worker.jobMode() == WorkerMode::Cancel) {}
 
 QueryJob::RowPlan QueryJob::planRow(const QByteArray& sendCode, int sendCodeImage, const QByteArray& queryCode,
-                                    const QByteArray& sendResult, WorkerMode mode) {
+                                    const QByteArray& sendResult, WorkerMode mode, const QByteArray& queryResult) {
     RowPlan plan;
     plan.sendResult = sendResult;
     plan.answered = !queryCode.trimmed().isEmpty();
@@ -41,6 +41,13 @@ QueryJob::RowPlan QueryJob::planRow(const QByteArray& sendCode, int sendCodeImag
     int asked = 0;
     if (RowCodes::parse(queryCode, &asked) && !RowCodes::isAskAgain(asked) &&
         !(asked == 0 && sendCodeImage == ImageReservation)) {
+        plan.finalAnswer = true;
+        return plan;
+    }
+    // A reservation this program cancelled stays cancelled: asking again could only put a refusal ("not a
+    // waiting reservation") or "not known" over the answer that says so.
+    if (mode == WorkerMode::Cancel && asked == 0 && sendCodeImage == ImageReservation &&
+        queryResult.startsWith(CodeText(CodeTable::Cancel, 0))) {
         plan.finalAnswer = true;
         return plan;
     }
@@ -58,7 +65,9 @@ QueryJob::RowPlan QueryJob::planRow(const QByteArray& sendCode, int sendCodeImag
 int QueryJob::rowsToAsk(const std::vector<JobRow>& rows, WorkerMode mode) {
     int ask = 0;
     for (const JobRow& row : rows)
-        ask += planRow(row.cells.sendCode, row.cells.codeImage, row.cells.queryCode, row.cells.sendResult, mode).ask
+        ask += planRow(row.cells.sendCode, row.cells.codeImage, row.cells.queryCode, row.cells.sendResult, mode,
+                       row.cells.queryResult)
+                       .ask
                    ? 1
                    : 0;
     return ask;
@@ -129,10 +138,10 @@ void QueryJob::runRows() {
     const WorkerMode mode = m_worker.jobMode();
     PassedBy passed;
     for (const JobRow& row : m_worker.rows()) {
-        PlannedRow planned{
-            row.rowId, row.listed,
-            planRow(row.cells.sendCode, row.cells.codeImage, row.cells.queryCode, row.cells.sendResult, mode),
-            row.cells};
+        PlannedRow planned{row.rowId, row.listed,
+                           planRow(row.cells.sendCode, row.cells.codeImage, row.cells.queryCode, row.cells.sendResult,
+                                   mode, row.cells.queryResult),
+                           row.cells};
         m_writtenRow = 0;
         if (!m_stopped && m_worker.stopRequested())
             noteStop();
