@@ -327,8 +327,12 @@ int send(const Arguments& a, Config& config, Console& console) {
     // As in the send dialog, after a run that could not be sent at all was refused; nobody is asked on the
     // command line, so text that is no number refuses the run unless the caller says it is meant.
     const QString refusal = runRefusal(a, summary, queued);
-    if (dryRun)
+    if (dryRun) {
+        // The preview warns of what the run would drop, as the run itself does.
+        if (refusal.isEmpty())
+            warnOfCutTexts(text, queued.overlong, console);
         return printDryRun(a, summary, refusal, console);
+    }
     if (!refusal.isEmpty() || summary.shows(settings.summary))
         for (const QString& line : summary.texts())
             console.err(line);

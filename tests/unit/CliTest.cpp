@@ -468,6 +468,21 @@ TEST_F(CliTest, SegmentPrintsTheCountAndEachStoredSegment) {
 TEST_F(CliTest, SendWarnsOfTextsCutAfterSixShortMessagesAndStillSends) {
     writeFile("list.txt",
               "0912000010,short\n0912000011," + QByteArray(950, 'b') + "\n0912000012," + QByteArray(950, 'c') + "\n");
+    // The dry run warns as the run it previews does.
+    for (const bool json : {false, true}) {
+        QStringList args = {QStringLiteral("send"),      QStringLiteral("--dry-run"),
+                            QStringLiteral("--text"),    QStringLiteral("a").repeated(1000),
+                            QStringLiteral("--list"),    path("list.txt"),
+                            QStringLiteral("0912000099")};
+        if (json)
+            args.insert(2, QStringLiteral("--json"));
+        const CliRun preview = run(args);
+        EXPECT_EQ(preview.exitCode, 0) << preview.err.toStdString();
+        EXPECT_TRUE(says(preview.err, QStringLiteral("總共需要 6 通簡訊，超過的 70 個字不會送出\n"))) << json;
+        EXPECT_TRUE(
+            says(preview.err, QStringLiteral("2 筆名單的訊息超過 6 通簡訊，超過的部分不會送出，第一筆在第 2 行\n")))
+            << json;
+    }
     const CliRun cut = run({"send", "--text", QStringLiteral("a").repeated(1000), "--list", path("list.txt"), "--log",
                             path("cut.log"), "0912000099"});
     EXPECT_EQ(cut.exitCode, 0) << cut.err.toStdString();

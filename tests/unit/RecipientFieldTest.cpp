@@ -3,6 +3,7 @@
 #include "core/compose/ListFileInput.h"
 #include "core/compose/MessageCount.h"
 #include "core/compose/RecipientLists.h"
+#include "core/compose/SeparatedNumbers.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
 #include "support/TestText.h"
@@ -83,6 +84,35 @@ TEST_F(RecipientFieldTest, LabelsAreCutAtTheirFieldWithoutSplittingACharacter) {
     ASSERT_EQ(RecipientList.size(), 2u);
     EXPECT_EQ(getField(RecipientList.front().label), big5(QString(49, QChar(0x738B))));
     EXPECT_EQ(getField(RecipientList.back().label), QByteArray(99, '1'));
+}
+
+TEST_F(RecipientFieldTest, NumbersTypedInARunLongerThanALabelAreAllKept) {
+    const struct {
+        const char* separator;
+        int numbers;
+    } cases[] = {{",", 10}, {", ", 12}, {"、", 30}, {" ", 10}};
+    for (const auto& c : cases) {
+        QStringList numbers;
+        for (int i = 0; i < c.numbers; ++i)
+            numbers << QStringLiteral("09120000%1").arg(i, 2, 10, QLatin1Char('0'));
+        const QString typed = numbers.join(QString::fromUtf8(c.separator));
+        RecipientFieldReader reader(true);
+        reader.addRun(typed, FieldEntryKey());
+        reader.finish(RecipientList);
+        // Every piece stands where the field shows it, so selecting an entry selects its text.
+        const std::vector<FieldSpan> spans = reader.takeSpans();
+        ASSERT_EQ(spans.size(), RecipientList.size());
+        auto span = spans.begin();
+        for (const sMtData& e : RecipientList) {
+            EXPECT_EQ(typed.mid(span->start, span->length), fromBig5(getField(e.label))) << c.separator;
+            ++span;
+        }
+        SplitSeparatedNumbers(RecipientList);
+        QStringList kept;
+        for (const sMtData& e : RecipientList)
+            kept << fromBig5(getField(e.label));
+        EXPECT_EQ(kept, numbers) << c.separator;
+    }
 }
 
 TEST_F(RecipientFieldTest, TypedTextWithoutBig5FormIsLeftOutAndNamed) {

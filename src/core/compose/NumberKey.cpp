@@ -39,6 +39,10 @@ QByteArray NumberKey(QByteArrayView written) {
         const QByteArrayView rest = QByteArrayView(key).sliced(prefix.size());
         if (rest.size() == kMobileAfterPrefix && rest.front() == '9' && allDigits(rest))
             return '0' + rest.toByteArray();
+        // The trunk 0 is often kept after the country code (+886 0912...): still the same phone, which a
+        // stop list entry written that way must stop and a run must not text twice.
+        if (rest.size() == kMobileAfterPrefix + 1 && rest.startsWith("09") && allDigits(rest))
+            return rest.toByteArray();
     }
     return key;
 }

@@ -8,7 +8,8 @@
 namespace norvi {
 
 // The comparison key of a written number: spaces, dashes, dots and brackets dropped, and +886, 886 or 00886
-// in front of 9 and eight more digits read as 09 and those digits. Anything else is compared as written.
+// in front of 9 and eight more digits read as 09 and those digits (or in front of 09 and eight more, as
+// those). Anything else is compared as written.
 QByteArray NumberKey(QByteArrayView written);
 
 // The number as it is sent and written to the send log: a number written with those separators goes

@@ -1,4 +1,5 @@
 #include "core/compose/RecipientField.h"
+#include "core/compose/SeparatedNumbers.h"
 
 #include "core/compose/TrimEnds.h"
 
@@ -27,6 +28,11 @@ QByteArray cutBig5(const QByteArray& text, int maxBytes) {
         n += step;
     }
     return text.left(n);
+}
+
+// The characters SeparatedNumbers takes as standing between two numbers.
+bool isNumberRunSeparator(QChar c) {
+    return c == u',' || c == u'，' || c == u'、' || c.isSpace();
 }
 
 bool isAscii(QStringView text) {
@@ -105,12 +111,45 @@ void RecipientFieldReader::addPiece(QStringView piece, const FieldEntryKey& key,
             return;
         }
     }
+    // Numbers typed with "," or blanks between them stay one piece until the user lets them be split; a
+    // piece too long for a label is cut between two of its numbers, so that split loses none of them.
+    if (!key.entry && label.size() >= int(sizeof(sMtData::label)) && !SeparatedNumbers(label).isEmpty()) {
+        addNumberRun(piece, position);
+        return;
+    }
     sMtData& entry = m_entries.emplace_back();
     std::memset(&entry, 0, sizeof entry);
     entry.kind = key.entry ? key.kind : uint8_t(KindTyped);
     entry.id = key.entry ? key.id : 0;
     putCString(entry.label, cutBig5(label, int(sizeof entry.label) - 1));
     m_spans.push_back({position, int(piece.size())});
+}
+
+void RecipientFieldReader::addNumberRun(QStringView run, int position) {
+    constexpr qsizetype room = qsizetype(sizeof(sMtData::label)) - 1;
+    qsizetype start = 0;    // where the piece being gathered begins
+    qsizetype end = 0;      // where its last whole number ends
+    qsizetype bytes = 0;    // Big5 bytes from `start` to the character read
+    qsizetype endBytes = 0; // ... and to `end`
+    for (qsizetype i = 0; i <= run.size(); ++i) {
+        const bool separator = i == run.size() || isNumberRunSeparator(run[i]);
+        if (separator && i > 0 && !isNumberRunSeparator(run[i - 1])) {
+            if (bytes > room && end > start) {
+                addPiece(run.sliced(start, end - start), FieldEntryKey(), position + int(start));
+                start = end;
+                bytes -= endBytes;
+                while (isNumberRunSeparator(run[start])) {
+                    bytes -= run[start].unicode() < 0x80 ? 1 : 2;
+                    ++start;
+                }
+            }
+            end = i;
+            endBytes = bytes;
+        }
+        if (i < run.size())
+            bytes += run[i].unicode() < 0x80 ? 1 : 2;
+    }
+    addPiece(run.sliced(start), FieldEntryKey(), position + int(start));
 }
 
 int RecipientFieldReader::finish(std::list<sMtData>& RecipientList) {

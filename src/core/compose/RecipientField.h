@@ -70,6 +70,7 @@ public:
 private:
     void flushTyped();
     void addPiece(QStringView piece, const FieldEntryKey& key, int position);
+    void addNumberRun(QStringView run, int position);
 
     bool m_keepListRows;
     QString m_typed; // typed text since the last piece ended
