@@ -185,8 +185,18 @@ DIALOGS = [
 def send_with_keys_alone(j):
     """發訊 from the menu's keys; every control reached with Tab; Return in the recipient field sends."""
     j.raise_window(j.x_window("Norvi簡訊服務軟體"))
+    # The walk has just closed a stack of windows: the key goes only once the main window is the active one
+    # again, and is pressed once more if a busy machine still let it reach a window on its way out.
+    main = j.main_window()
+    wait_for("the main window to be active", lambda: j._states(main).contains(j.pyatspi.STATE_ACTIVE))
+    opened = lambda: j._popup_item("發訊(S)...") and j.showing(j._popup_item("發訊(S)..."))
     j.key("alt+t")
-    wait_for("the menu 工具 to open", lambda: j._popup_item("發訊(S)...") and j.showing(j._popup_item("發訊(S)...")))
+    try:
+        wait_for("the menu 工具 to open", opened, timeout=5)
+    except JourneyError:
+        j.key("Escape")
+        j.key("alt+t")
+        wait_for("the menu 工具 to open", opened)
     j.key("s")
     dialog = j.window("發送訊息", "dialog")
     recipients = j.control(dialog, "text", "受訊者")
