@@ -131,6 +131,7 @@ void RecipientFieldReader::addNumberRun(QStringView run, int position) {
     qsizetype end = 0;      // where its last whole number ends
     qsizetype bytes = 0;    // Big5 bytes from `start` to the character read
     qsizetype endBytes = 0; // ... and to `end`
+    const auto big5Width = [](QChar c) { return c.unicode() < 0x80 ? 1 : 2; }; // what a label's byte cut counts
     for (qsizetype i = 0; i <= run.size(); ++i) {
         const bool separator = i == run.size() || isNumberRunSeparator(run[i]);
         if (separator && i > 0 && !isNumberRunSeparator(run[i - 1])) {
@@ -139,7 +140,7 @@ void RecipientFieldReader::addNumberRun(QStringView run, int position) {
                 start = end;
                 bytes -= endBytes;
                 while (isNumberRunSeparator(run[start])) {
-                    bytes -= run[start].unicode() < 0x80 ? 1 : 2;
+                    bytes -= big5Width(run[start]);
                     ++start;
                 }
             }
@@ -147,7 +148,7 @@ void RecipientFieldReader::addNumberRun(QStringView run, int position) {
             endBytes = bytes;
         }
         if (i < run.size())
-            bytes += run[i].unicode() < 0x80 ? 1 : 2;
+            bytes += big5Width(run[i]);
     }
     addPiece(run.sliced(start), FieldEntryKey(), position + int(start));
 }
