@@ -75,6 +75,17 @@ protected:
         return cell(row, ColSendCode) == "-1" && cell(row, ColSendResult) == big5("未傳送：作業已中斷");
     }
     RunOutcome lastOutcome() const { return progress.outcomes.value(progress.outcomes.size() - 1); }
+    // A list job over `log`, as the send log window starts one.
+    SendThd* startListJob(WorkerMode mode) {
+        SendThd* worker = nullptr;
+        QString error;
+        EXPECT_TRUE(StartRowJob(jobs, gateway(), mode, QueryAll, &owner, &log, &log, nullptr, &error, &worker));
+        return worker;
+    }
+    static void stopTheWorker(SendThd* worker) {
+        ASSERT_NE(worker, nullptr);
+        worker->requestStop();
+    }
 };
 
 TEST_F(WorkerStopTest, StopInsideAReplyWaitEndsTheRunAtOnceWithTheCutRowAndARowForEveryOtherSegment) {
@@ -120,10 +131,7 @@ TEST_F(WorkerStopTest, WorkerStopDuringTheLoginLeavesEveryMessageNotSent) {
     sim->setSilentAfter(0);
     for (const char* n : {"0911111111", "0922222222", "0933333333"})
         SendQueue.push_back(record(n));
-    const qint64 latency = sendAndStopInsideTheWait(1, [](SendThd* worker) {
-        ASSERT_NE(worker, nullptr);
-        worker->requestStop();
-    });
+    const qint64 latency = sendAndStopInsideTheWait(1, stopTheWorker);
     ASSERT_GE(latency, 0);
     EXPECT_LT(latency, kWorkerStopBoundMs);
     ASSERT_EQ(log.rows.size(), 3);
@@ -219,13 +227,8 @@ TEST_F(QueryStopTest, StopInsideAQueryWaitCutsThatRowAndTheRowsNotAskedSaySo) {
     addSentRows(4);
     log.append("failed", "-1", big5("網路連線失敗")); // never asked, and left alone
     sim->setSilentAfter(2);
-    SendThd* worker = nullptr;
-    QString error;
-    ASSERT_TRUE(StartRowJob(jobs, gateway(), WorkerMode::Query, true, &owner, &log, &log, nullptr, &error, &worker));
-    const qint64 latency = stopInsideTheWait(worker, 1, [](SendThd* w) {
-        ASSERT_NE(w, nullptr);
-        w->requestStop();
-    });
+    QueryAll = true;
+    const qint64 latency = stopInsideTheWait(startListJob(WorkerMode::Query), 1, stopTheWorker);
     ASSERT_GE(latency, 0);
     EXPECT_LT(latency, kWorkerStopBoundMs);
     EXPECT_EQ(cell(0, ColQueryCode), "4"); // answered: at the message centre, not delivered yet
@@ -258,31 +261,33 @@ TEST_F(QueryStopTest, CancelRunGivesUpAfterThreeTransportFailuresWhenTheOwnerSay
               QStringLiteral("預約簡訊取消已中斷（閘道沒有回應），取消 5 筆：已取消 0 筆、未能取消 3 筆、未取消 2 筆"));
 }
 
-TEST_F(QueryStopTest, SingleMsgIdStoppedInItsWaitAnswersThatItWasCut) {
-    const QByteArray msgId = test::sendAcceptedMessage(sim->port(), true);
+// A single MsgId whose answer never comes: its box says whether the wait ran out or was cut by a stop.
+TEST_F(QueryStopTest, SingleMsgIdTimedOutOrStoppedInItsWaitSaysWhich) {
+    const struct {
+        const char* label;
+        WorkerMode mode;
+        bool stopped;
+        const char* box;
+    } cases[] = {
+        {"query timed out", WorkerMode::Query, false, "結果碼：-1\r\n查詢結果：閘道沒有回應（Recv()逾時）"},
+        {"cancel stopped", WorkerMode::Cancel, true, "預約取消碼：-1\r\n預約取消結果：已中斷：閘道未回覆，可能已取消"}};
     sim->setSilentAfter(1);
-    SendThd* worker = nullptr;
-    QString error;
-    ASSERT_TRUE(
-        StartWorker(jobs, RowJob{WorkerMode::Cancel, gateway(), &owner, msgId, false, {}}, nullptr, &error, &worker));
-    QElapsedTimer sinceStop;
-    QTimer::singleShot(500, [&] {
-        sinceStop.start();
-        jobs.requestStop();
-    });
-    ASSERT_TRUE(waitUntilGone(worker));
-    EXPECT_LT(sinceStop.elapsed(), kWorkerStopBoundMs);
-    ASSERT_EQ(owner.boxes.size(), 1);
-    EXPECT_EQ(fromBig5(owner.boxes[0].second),
-              QStringLiteral("預約取消碼：-1\r\n預約取消結果：已中斷：閘道未回覆，可能已取消"));
-}
-
-TEST_F(QueryStopTest, SingleMsgIdTimedOutSaysTheGatewayDidNotAnswer) {
-    replyWaitSeconds = 1;
-    sim->setSilentAfter(1);
-    ASSERT_TRUE(runJob(WorkerMode::Query, nullptr, "X1"));
-    ASSERT_EQ(owner.boxes.size(), 1);
-    EXPECT_EQ(fromBig5(owner.boxes[0].second), QStringLiteral("結果碼：-1\r\n查詢結果：閘道沒有回應（Recv()逾時）"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        owner.boxes.clear();
+        replyWaitSeconds = c.stopped ? kLongReplyWait : 1;
+        QElapsedTimer sinceStop;
+        if (c.stopped)
+            QTimer::singleShot(500, [&] {
+                sinceStop.start();
+                jobs.requestStop();
+            });
+        ASSERT_TRUE(runJob(c.mode, nullptr, "X1"));
+        if (c.stopped)
+            EXPECT_LT(sinceStop.elapsed(), kWorkerStopBoundMs);
+        ASSERT_EQ(owner.boxes.size(), 1);
+        EXPECT_EQ(fromBig5(owner.boxes[0].second), QString::fromUtf8(c.box));
+    }
 }
 
 // A Ctrl+C heard twice, by the handler and then passed on by the job's starter, is one stop: the answer on its
@@ -290,6 +295,7 @@ TEST_F(QueryStopTest, SingleMsgIdTimedOutSaysTheGatewayDidNotAnswer) {
 TEST_F(QueryStopTest, AStopHeardTwiceKeepsTheAnswerOnItsWay) {
     addSentRows(2);
     sim->setReplyFaults({800, false, 0});
+    QueryAll = true;
     const struct {
         bool passedOnOnce;
         const char* code;
@@ -298,11 +304,7 @@ TEST_F(QueryStopTest, AStopHeardTwiceKeepsTheAnswerOnItsWay) {
         SCOPED_TRACE(c.passedOnOnce ? "passed on once" : "asked again");
         for (int i = 0; i < 2; ++i)
             log.rows[i].cells[ColQueryCode].clear();
-        SendThd* worker = nullptr;
-        QString error;
-        ASSERT_TRUE(
-            StartRowJob(jobs, gateway(), WorkerMode::Query, true, &owner, &log, &log, nullptr, &error, &worker));
-        stopInsideTheWait(worker, 1, [&](SendThd*) {
+        stopInsideTheWait(startListJob(WorkerMode::Query), 1, [&](SendThd*) {
             StopRunningJobs(); // the signal handler
             if (c.passedOnOnce)
                 jobs.requestStopOnce();
@@ -320,9 +322,7 @@ TEST_F(QueryStopTest, AStopDuringACancelWaitLeavesAnOutOfStepAnswerUncertain) {
     addSentRows(2);
     sim->setReplyFaults({800, false, 8});
     QueryAll = true;
-    SendThd* worker = nullptr;
-    QString error;
-    ASSERT_TRUE(StartRowJob(jobs, gateway(), WorkerMode::Cancel, true, &owner, &log, &log, nullptr, &error, &worker));
+    SendThd* worker = startListJob(WorkerMode::Cancel);
     QPointer<SendThd> alive(worker);
     // Logins are answered at once: a wait this long is the first cancellation's, whose answer is 800 ms late.
     ASSERT_TRUE(QTest::qWaitFor([&] { return !alive || alive->activity().waitingMs() >= 200; }, 20000));
