@@ -26,6 +26,13 @@ protected:
     bool sentOk(int row) const {
         return cell(row, ColSendCode) == "0" && cell(row, ColSendResult).startsWith(big5("訊息已成功送出(MsgId:"));
     }
+    // The next row of a table starts from an empty log and queue and a gateway that has seen nothing.
+    void startAfresh() {
+        log.rows.clear();
+        SendQueue.clear();
+        lines.clear();
+        startSimulator();
+    }
 };
 
 TEST_F(SendJobTest, ThreeSegmentRecordGivesThreeRowsThreeStepsAndTheEndState) {
@@ -130,32 +137,32 @@ TEST_F(SendJobTest, EmptyQueueLogsStartAndShutDownPostsTheEndAndNeverConnects) {
     EXPECT_TRUE(text.contains(QStringLiteral(" start")) && text.contains(QStringLiteral(" shut down")));
 }
 
-struct RetryCase {
-    int code, failures, expectedSends, expectedCode;
-    const char* text; // start of the row's 傳送結果
-};
-class SendRetryTest : public SendJobTest, public ::testing::WithParamInterface<RetryCase> {};
-
-TEST_P(SendRetryTest, TransientCodesAreTriedOnceMore) {
-    const RetryCase c = GetParam();
-    sim->failNextSends(c.code, c.failures);
-    SendQueue.push_back(record("0912345678"));
-    ASSERT_TRUE(runSend());
-    ASSERT_EQ(log.rows.size(), 1);
-    EXPECT_EQ(requestsOf(GwSendDomestic).size(), c.expectedSends);
-    EXPECT_EQ(cell(0, ColSendCode), QByteArray::number(c.expectedCode));
-    EXPECT_TRUE(cell(0, ColSendResult).startsWith(big5(c.text))) << fromBig5(cell(0, ColSendResult)).toStdString();
-    EXPECT_EQ(linesWith(QStringLiteral("0912345678[part1] 傳送失敗: %1, ").arg(c.expectedCode).toUtf8().constData()),
-              c.expectedCode == 0 ? 0 : 1);
+TEST_F(SendJobTest, TransientCodesAreTriedOnceMore) {
+    const struct {
+        int code, failures, expectedSends, expectedCode;
+        const char* text; // start of the row's 傳送結果
+    } cases[] = {{11, 1, 2, 0, "訊息已成功送出(MsgId:"},
+                 {11, 2, 2, 11, "系統暫時無法傳送訊息("},
+                 {3, 1, 2, 0, "訊息已成功送出"},
+                 {31, 1, 2, 0, "訊息已成功送出"},
+                 {40, 1, 2, 0, "訊息已成功送出"},
+                 {41, 2, 2, 41, "系統內部錯誤("},
+                 {10, 1, 1, 10, "目前暫不開放傳送至國外("},
+                 {50, 1, 1, 50, "尚未經過密碼檢查就發送("}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "code " << c.code << " failing " << c.failures << " times");
+        startAfresh();
+        sim->failNextSends(c.code, c.failures);
+        SendQueue.push_back(record("0912345678"));
+        ASSERT_TRUE(runSend());
+        ASSERT_EQ(log.rows.size(), 1);
+        EXPECT_EQ(requestsOf(GwSendDomestic).size(), c.expectedSends);
+        EXPECT_EQ(cell(0, ColSendCode), QByteArray::number(c.expectedCode));
+        EXPECT_TRUE(cell(0, ColSendResult).startsWith(big5(c.text))) << fromBig5(cell(0, ColSendResult)).toStdString();
+        EXPECT_EQ(linesWith(QStringLiteral("0912345678[part1] 傳送失敗: %1, ").arg(c.expectedCode).toUtf8()),
+                  c.expectedCode == 0 ? 0 : 1);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Codes, SendRetryTest,
-    ::testing::Values(RetryCase{11, 1, 2, 0, "訊息已成功送出(MsgId:"}, RetryCase{11, 2, 2, 11, "系統暫時無法傳送訊息("},
-                      RetryCase{3, 1, 2, 0, "訊息已成功送出"}, RetryCase{31, 1, 2, 0, "訊息已成功送出"},
-                      RetryCase{40, 1, 2, 0, "訊息已成功送出"}, RetryCase{41, 2, 2, 41, "系統內部錯誤("},
-                      RetryCase{10, 1, 1, 10, "目前暫不開放傳送至國外("},
-                      RetryCase{50, 1, 1, 50, "尚未經過密碼檢查就發送("}));
 
 TEST_F(SendJobTest, UnreachableGatewayFailsEverySegmentAfterTwoConnectionAttempts) {
     stopSimulator();
@@ -269,43 +276,38 @@ TEST_F(SendJobTest, TrickledRepliesEndWithinTheReplyWaitAndItsRetry) {
     EXPECT_EQ(progress.endStates(), QList<int>{StateSent});
 }
 
+// The send dialog's reservation and limit, or a run without any schedule (the command line's): a row sent at
+// once carries the time of its send, a reserved one the reservation's.
 TEST_F(SendJobTest, TheSendDialogsReservationAndLimitReachTheWire) {
+    Clock::setFixed(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9)));
     // A reservation for tomorrow at this minute, as the send dialog builds it.
-    const QByteArray orderTime = Clock::now().addDays(1).toString(QStringLiteral("yyyyMMddHHmm")).toLatin1() + "00";
+    const QByteArray orderTime = "20240306140700";
     const QByteArray onWire = orderTime.mid(2);
     struct Case {
-        SendSchedule settings;
+        const char* label;
+        std::optional<SendSchedule> settings;
         QList<QByteArray> params;
-    } const cases[] = {{{true, orderTime, 30}, {"0912345678", "04", onWire, "0030"}},
-                       {{true, orderTime, 0}, {"0912345678", "03", onWire}},
-                       {{false, orderTime, 90}, {"0912345678", "02", "0090"}}};
+    } const cases[] = {
+        {"reserved with a limit", SendSchedule{true, orderTime, 30}, {"0912345678", "04", onWire, "0030"}},
+        {"reserved", SendSchedule{true, orderTime, 0}, {"0912345678", "03", onWire}},
+        {"a limit only", SendSchedule{false, orderTime, 90}, {"0912345678", "02", "0090"}},
+        {"no schedule", std::nullopt, {"0912345678", "01"}}};
     for (const Case& c : cases) {
-        log.rows.clear();
-        startSimulator();
+        SCOPED_TRACE(c.label);
+        startAfresh();
         schedule = c.settings;
-        SendQueue.clear();
         SendQueue.push_back(record("0912345678", 2));
         ASSERT_TRUE(runSend());
         const QList<sGwRequest> sends = requestsOf(GwSendDomestic);
         ASSERT_EQ(sends.size(), 2);
         EXPECT_EQ(params(sends[1]), c.params);
+        const bool scheduled = c.settings && c.settings->scheduled;
         for (int i = 0; i < 2; ++i) {
             EXPECT_TRUE(sentOk(i));
-            EXPECT_EQ(cell(i, ColSendTime) == orderTime, c.settings.scheduled);
-            EXPECT_EQ(log.rows[i].codeImage, c.settings.scheduled ? ImageReservation : ImageNone);
+            EXPECT_EQ(cell(i, ColSendTime), scheduled ? orderTime : QByteArray("20240305140709"));
+            EXPECT_EQ(log.rows[i].codeImage, scheduled ? ImageReservation : ImageNone);
         }
     }
-}
-
-TEST_F(SendJobTest, ARunWithoutScheduleSendsAtOnceWithoutLimit) {
-    schedule.reset();
-    Clock::setFixed(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9)));
-    SendQueue.push_back(record("0912345678"));
-    ASSERT_TRUE(runSend());
-    ASSERT_EQ(requestsOf(GwSendDomestic).size(), 1);
-    EXPECT_EQ(params(requestsOf(GwSendDomestic)[0]), (QList<QByteArray>{"0912345678", "01"}));
-    EXPECT_EQ(cell(0, ColSendTime), "20240305140709");
-    EXPECT_EQ(log.rows[0].codeImage, ImageNone);
 }
 
 TEST_F(SendJobTest, LongAndPlusNumbersGoAsInternationalMessages) {
@@ -396,60 +398,52 @@ TEST_F(SendJobTest, RunAndQueryThroughTheRealSendLogModel) {
 // The second of two messages gets an answer that cannot be its own: a MsgId the run already recorded (a late
 // copy of the first reply), one longer than a query can carry, a text that fills the reply without its end, or
 // bytes behind the answer. The row says the message may have gone and nothing is sent again.
-struct OwnAnswerCase {
-    const char* name;
-    uint8_t code;
-    QByteArray text;
-    std::size_t behind; // zero bytes right behind the reply
-    const char* sendCode;
-    const char* result;
-};
-void PrintTo(const OwnAnswerCase& c, std::ostream* os) {
-    *os << c.name;
-}
-class OwnAnswerTest : public SendJobTest, public ::testing::WithParamInterface<OwnAnswerCase> {};
-
-TEST_P(OwnAnswerTest, AnAnswerThatMayNotBeTheMessagesOwnLeavesAnUncertainRow) {
-    const OwnAnswerCase& c = GetParam();
-    long requestBytesAfter = -1;
-    {
-        RawTcpServer server([&](int fd) {
-            answer(fd, replyWith(0, "ok"));
-            answer(fd, replyWith(0, "NV310506100000000001"));
-            sGwRequest q;
-            RawTcpServer::readExactly(fd, &q, sizeof q);
-            const sGwReply r = replyWith(c.code, c.text);
-            QByteArray bytes(reinterpret_cast<const char*>(&r), int(sizeof r));
-            bytes.append(QByteArray(int(c.behind), '\0'));
-            RawTcpServer::writeAll(fd, bytes.constData(), std::size_t(bytes.size()));
-            requestBytesAfter = RawTcpServer::drainUntilClosed(fd);
-        });
-        m_dir.config().edit([&server](sConfig& record) { record.gwPort = server.port(); });
-        replyWaitSeconds = 2;
-        SendQueue.push_back(record("0912000001"));
-        SendQueue.push_back(record("0912000002"));
-        ASSERT_TRUE(runSend());
-    }
-    ASSERT_EQ(log.rows.size(), 2);
-    EXPECT_TRUE(sentOk(0));
-    EXPECT_EQ(cell(1, ColSendCode), QByteArray(c.sendCode));
-    EXPECT_EQ(cell(1, ColSendResult), big5(c.result));
-    EXPECT_EQ(requestBytesAfter, 0) << "asked the gateway again on the same connection";
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Answers, OwnAnswerTest,
-    ::testing::Values(
-        OwnAnswerCase{"ItsOwnMsgId", 0, "NV310506100000000002", 0, "0", "訊息已成功送出(MsgId:NV310506100000000002)"},
-        OwnAnswerCase{"TheFirstMessagesMsgId", 0, "NV310506100000000001", 0, "-1", "閘道回覆重複的MsgId，可能已送出"},
-        OwnAnswerCase{"MsgIdOfTwentyOneBytes", 0, "NV3105061000000000021", 0, "-1",
-                      "閘道回覆的MsgId超過 20 個字元，可能已送出"},
-        OwnAnswerCase{"TextFillingTheReply", 0, QByteArray(160, 'N'), 0, "-1",
-                      "閘道回覆的MsgId超過 20 個字元，可能已送出"},
-        OwnAnswerCase{"AcceptanceWithBytesBehind", 0, "NV310506100000000002", 1, "-1", "閘道回覆不同步，可能已送出"},
+TEST_F(SendJobTest, AnAnswerThatMayNotBeTheMessagesOwnLeavesAnUncertainRow) {
+    const struct {
+        const char* name;
+        uint8_t code;
+        QByteArray text;
+        std::size_t behind; // zero bytes right behind the reply
+        const char* sendCode;
+        const char* result;
+    } cases[] = {
+        {"its own MsgId", 0, "NV310506100000000002", 0, "0", "訊息已成功送出(MsgId:NV310506100000000002)"},
+        {"the first message's MsgId", 0, "NV310506100000000001", 0, "-1", "閘道回覆重複的MsgId，可能已送出"},
+        {"a MsgId of 21 bytes", 0, "NV3105061000000000021", 0, "-1", "閘道回覆的MsgId超過 20 個字元，可能已送出"},
+        {"a text filling the reply", 0, QByteArray(160, 'N'), 0, "-1", "閘道回覆的MsgId超過 20 個字元，可能已送出"},
+        {"an acceptance with bytes behind", 0, "NV310506100000000002", 1, "-1", "閘道回覆不同步，可能已送出"},
         // Code 11 is tried again when it is believed; a refusal that may be another message's is not.
-        OwnAnswerCase{"RefusalWithBytesBehind", 11, "busy", 1, "-1", "閘道回覆不同步，可能已送出"}),
-    [](const auto& info) { return std::string(info.param.name); });
+        {"a refusal with bytes behind", 11, "busy", 1, "-1", "閘道回覆不同步，可能已送出"}};
+    replyWaitSeconds = 2;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        log.rows.clear();
+        long requestBytesAfter = -1;
+        {
+            RawTcpServer server([&](int fd) {
+                answer(fd, replyWith(0, "ok"));
+                answer(fd, replyWith(0, "NV310506100000000001"));
+                sGwRequest q;
+                RawTcpServer::readExactly(fd, &q, sizeof q);
+                const sGwReply r = replyWith(c.code, c.text);
+                QByteArray bytes(reinterpret_cast<const char*>(&r), int(sizeof r));
+                bytes.append(QByteArray(int(c.behind), '\0'));
+                RawTcpServer::writeAll(fd, bytes.constData(), std::size_t(bytes.size()));
+                requestBytesAfter = RawTcpServer::drainUntilClosed(fd);
+            });
+            m_dir.config().edit([&server](sConfig& record) { record.gwPort = server.port(); });
+            SendQueue.clear();
+            SendQueue.push_back(record("0912000001"));
+            SendQueue.push_back(record("0912000002"));
+            ASSERT_TRUE(runSend());
+        }
+        ASSERT_EQ(log.rows.size(), 2);
+        EXPECT_TRUE(sentOk(0));
+        EXPECT_EQ(cell(1, ColSendCode), QByteArray(c.sendCode));
+        EXPECT_EQ(cell(1, ColSendResult), big5(c.result));
+        EXPECT_EQ(requestBytesAfter, 0) << "asked the gateway again on the same connection";
+    }
+}
 
 TEST_F(SendJobTest, DamagedSegmentCountNeverReadsPastTheBlock) {
     sSendContent r = record("0912345678", 6);
