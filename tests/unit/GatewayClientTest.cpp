@@ -101,120 +101,97 @@ TEST_F(GatewayClientTest, AccountAndPasswordAreCutToEightBytes) {
                                                           18));
 }
 
-struct LoginRefusal {
-    const char* name;
-    QByteArray account, password;
-    int code;
-    const char* tableText;
-};
-void PrintTo(const LoginRefusal& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class LoginRefusalTest : public GatewayClientTest, public ::testing::WithParamInterface<LoginRefusal> {};
-
-TEST_P(LoginRefusalTest, RefusedLoginClosesTheConnectionAndKeepsCodeAndText) {
-    const LoginRefusal& c = GetParam();
-    SimOptions options;
-    options.maxConnections = 1;
-    startSimulator(options);
-    if (c.code == 3) {
+TEST_F(GatewayClientTest, RefusedLoginClosesTheConnectionAndKeepsCodeAndText) {
+    const struct {
+        const char* name;
+        QByteArray account, password;
+        int code;
+        const char* tableText;
+    } cases[] = {{"wrong password", "demo", "nope", 1, "密碼錯誤"},
+                 {"unknown account", "nobody", "demo", 2, "帳號不存在"},
+                 {"too many connections", "demo", "demo", 3, "超過允許的最大連線數目"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimOptions options;
+        options.maxConnections = 1;
+        startSimulator(options);
         SMSendNorviGw first; // holds the one connection the simulator allows
-        pointAt(first, sim->port());
-        ASSERT_TRUE(first.Login());
+        if (c.code == 3) {
+            pointAt(first, sim->port());
+            ASSERT_TRUE(first.Login());
+        }
         SMSendNorviGw client;
         pointAt(client, sim->port(), c.account, c.password);
         EXPECT_FALSE(client.Login());
-        EXPECT_EQ(client.lastCode(), 3);
-        EXPECT_EQ(client.message(), QByteArray("too many connections"));
+        EXPECT_EQ(client.lastCode(), c.code);
         EXPECT_FALSE(client.loggedIn());
-        return;
+        if (c.code == 3) {
+            EXPECT_EQ(client.message(), QByteArray("too many connections"));
+            continue;
+        }
+        EXPECT_EQ(LoginTestText(false, client.lastCode(), client.message()), big5(c.tableText));
+        EXPECT_EQ(ResultText(client.lastCode(), CodeTable::Login, client.message()),
+                  big5(c.tableText) + "(" + client.message() + ")");
+
+        // The refused connection is gone: the next Login opens a new one.
+        const int before = sim->connectionCount();
+        client.SetAccount("demo");
+        client.SetPassword("demo");
+        EXPECT_TRUE(client.Login());
+        EXPECT_EQ(sim->connectionCount(), before + 1);
     }
-    SMSendNorviGw client;
-    pointAt(client, sim->port(), c.account, c.password);
-    EXPECT_FALSE(client.Login());
-    EXPECT_EQ(client.lastCode(), c.code);
-    EXPECT_FALSE(client.loggedIn());
-    EXPECT_EQ(LoginTestText(false, client.lastCode(), client.message()), big5(c.tableText));
-    EXPECT_EQ(ResultText(client.lastCode(), CodeTable::Login, client.message()),
-              big5(c.tableText) + "(" + client.message() + ")");
-
-    // The refused connection is gone: the next Login opens a new one.
-    const int before = sim->connectionCount();
-    client.SetAccount("demo");
-    client.SetPassword("demo");
-    EXPECT_TRUE(client.Login());
-    EXPECT_EQ(sim->connectionCount(), before + 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Gateway, LoginRefusalTest,
-                         ::testing::Values(LoginRefusal{"WrongPassword", "demo", "nope", 1, "密碼錯誤"},
-                                           LoginRefusal{"UnknownAccount", "nobody", "demo", 2, "帳號不存在"},
-                                           LoginRefusal{"TooManyConnections", "demo", "demo", 3,
-                                                        "超過允許的最大連線數目"}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-struct SendCase {
-    const char* name;
-    uint8_t type;
-    QByteArray mobile;
-    bool scheduled;
-    int limit;
-    QByteArray expectedParams; // '|' stands for each parameter's closing NUL, %S for the schedule time
-};
-void PrintTo(const SendCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class SendRequestTest : public GatewayClientTest, public ::testing::WithParamInterface<SendCase> {};
-
-TEST_P(SendRequestTest, ParametersArePackedInOrderWithTheirCuts) {
-    const SendCase& c = GetParam();
+TEST_F(GatewayClientTest, ParametersArePackedInOrderWithTheirCuts) {
+    const struct {
+        const char* name;
+        uint8_t type;
+        QByteArray mobile;
+        bool scheduled;
+        int limit;
+        QByteArray expectedParams; // '|' stands for each parameter's closing NUL, %S for the schedule time
+    } cases[] = {{"now, no limit", GwSendDomestic, "0912345678", false, 0, "0912345678|01|"},
+                 {"now with a limit", GwSendDomestic, "0912345678", false, 90, "0912345678|02|0090|"},
+                 {"booked, no limit", GwSendDomestic, "0912345678", true, 0, "0912345678|03|%S|"},
+                 {"booked with a limit", GwSendDomestic, "0912345678", true, 30, "0912345678|04|%S|0030|"},
+                 {"a negative limit means none", GwSendDomestic, "0912345678", false, -5, "0912345678|01|"},
+                 {"a long limit keeps four digits", GwSendDomestic, "0912345678", false, 12345, "0912345678|02|1234|"},
+                 {"a domestic number cut to ten", GwSendDomestic, "09123456789", false, 0, "0912345678|01|"},
+                 {"international keeps 22", GwSendInternational, "+886912345678901234567", false, 0,
+                  "+886912345678901234567|01|"},
+                 {"international cut to 22", GwSendInternational, "+8869123456789012345678", false, 0,
+                  "+886912345678901234567|01|"}};
     const QByteArray schedule = kClientNow.addSecs(3600).toString(QStringLiteral("yyMMddHHmmss")).toLatin1();
-    QByteArray expected = c.expectedParams;
-    expected.replace('|', '\0').replace("%S", schedule);
-
+    const QByteArray content = big5("您好 hello");
     SMSendNorviGw client;
     pointAt(client, sim->port());
     ASSERT_TRUE(client.Login());
-    client.Clear();
-    if (c.scheduled)
-        client.SetScheduleTime(schedule);
-    client.SetLimitTime(c.limit);
-    client.SetType(c.type);
-    client.SetCoding(1);
-    client.SetMobile(c.mobile);
-    const QByteArray content = big5("您好 hello");
-    client.SetContent(int(content.size()), content.constData());
-    QByteArray text;
-    EXPECT_EQ(client.Send(text), 0) << text.constData();
-    EXPECT_EQ(text.size(), 20); // the MsgId
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QByteArray expected = c.expectedParams;
+        expected.replace('|', '\0').replace("%S", schedule);
+        client.Clear();
+        if (c.scheduled)
+            client.SetScheduleTime(schedule);
+        client.SetLimitTime(c.limit);
+        client.SetType(c.type);
+        client.SetCoding(1);
+        client.SetMobile(c.mobile);
+        client.SetContent(int(content.size()), content.constData());
+        QByteArray text;
+        EXPECT_EQ(client.Send(text), 0) << text.constData();
+        EXPECT_EQ(text.size(), 20); // the MsgId
 
-    const sGwRequest r = sim->requests().back();
-    EXPECT_EQ(r.msg_type, c.type);
-    EXPECT_EQ(r.msg_coding, 1);
-    EXPECT_EQ(paramsOf(r), expected);
-    EXPECT_EQ(r.msg_params_len, expected.size());
-    EXPECT_TRUE(zeroFrom(r.msg_params, std::size_t(expected.size()), sizeof r.msg_params));
-    EXPECT_EQ(r.msg_content_len, content.size());
-    EXPECT_EQ(QByteArray(r.msg_content, r.msg_content_len), content);
+        const sGwRequest r = sim->requests().back();
+        EXPECT_EQ(r.msg_type, c.type);
+        EXPECT_EQ(r.msg_coding, 1);
+        EXPECT_EQ(paramsOf(r), expected);
+        EXPECT_EQ(r.msg_params_len, expected.size());
+        EXPECT_TRUE(zeroFrom(r.msg_params, std::size_t(expected.size()), sizeof r.msg_params));
+        EXPECT_EQ(r.msg_content_len, content.size());
+        EXPECT_EQ(QByteArray(r.msg_content, r.msg_content_len), content);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Gateway, SendRequestTest,
-    ::testing::Values(SendCase{"NowNoLimit", GwSendDomestic, "0912345678", false, 0, "0912345678|01|"},
-                      SendCase{"NowWithLimit", GwSendDomestic, "0912345678", false, 90, "0912345678|02|0090|"},
-                      SendCase{"BookedNoLimit", GwSendDomestic, "0912345678", true, 0, "0912345678|03|%S|"},
-                      SendCase{"BookedWithLimit", GwSendDomestic, "0912345678", true, 30, "0912345678|04|%S|0030|"},
-                      SendCase{"NegativeLimitMeansNone", GwSendDomestic, "0912345678", false, -5, "0912345678|01|"},
-                      SendCase{"LongLimitKeepsFourDigits", GwSendDomestic, "0912345678", false, 12345,
-                               "0912345678|02|1234|"},
-                      SendCase{"DomesticNumberCutToTen", GwSendDomestic, "09123456789", false, 0, "0912345678|01|"},
-                      SendCase{"InternationalKeepsTwentyTwo", GwSendInternational, "+886912345678901234567", false, 0,
-                               "+886912345678901234567|01|"},
-                      SendCase{"InternationalCutToTwentyTwo", GwSendInternational, "+8869123456789012345678", false, 0,
-                               "+886912345678901234567|01|"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(GatewayClientTest, ClearForgetsTheScheduleAndLimitOfTheLastMessage) {
     SMSendNorviGw client;
@@ -231,40 +208,30 @@ TEST_F(GatewayClientTest, ClearForgetsTheScheduleAndLimitOfTheLastMessage) {
                                                      14));
 }
 
-struct ContentCase {
-    const char* name;
-    QByteArray text;
-    int length; // as passed to SetContent
-    int expected;
-};
-void PrintTo(const ContentCase& c, std::ostream* os) {
-    *os << c.name;
+TEST(GatewayClientContent, IsCutToOneHundredSixtyWithoutSplittingACharacter) {
+    const QByteArray wide = big5("簡"); // one two-byte character
+    const struct {
+        const char* name;
+        QByteArray text;
+        int length; // as passed to SetContent
+        int expected;
+    } cases[] = {{"exactly full", QByteArray(160, 'a'), 160, 160},
+                 {"one byte too long", QByteArray(161, 'a'), 161, 160},
+                 {"a wide character ends at the limit", QByteArray(158, 'a') + wide + "x", 161, 160},
+                 {"a wide character across the limit", QByteArray(159, 'a') + wide, 161, 159},
+                 {"all wide", wide.repeated(81), 162, 160},
+                 {"a short text is taken as given", QByteArray("abc") + wide.left(1), 4, 4},
+                 {"a negative length is empty", QByteArray("abc"), -3, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SMSendNorviGw client;
+        client.SetContent(c.length, c.text.constData());
+        const sGwRequest& r = client.request();
+        EXPECT_EQ(r.msg_content_len, c.expected);
+        EXPECT_EQ(QByteArray(r.msg_content, c.expected), c.text.left(c.expected));
+        EXPECT_TRUE(zeroFrom(r.msg_content, std::size_t(c.expected), sizeof r.msg_content));
+    }
 }
-
-class ContentFitTest : public ::testing::TestWithParam<ContentCase> {};
-
-TEST_P(ContentFitTest, ContentIsCutToOneHundredSixtyWithoutSplittingACharacter) {
-    const ContentCase& c = GetParam();
-    SMSendNorviGw client;
-    client.SetContent(c.length, c.text.constData());
-    const sGwRequest& r = client.request();
-    EXPECT_EQ(r.msg_content_len, c.expected);
-    EXPECT_EQ(QByteArray(r.msg_content, c.expected), c.text.left(c.expected));
-    EXPECT_TRUE(zeroFrom(r.msg_content, std::size_t(c.expected), sizeof r.msg_content));
-}
-
-const QByteArray kWide = big5("簡"); // one two-byte character
-
-INSTANTIATE_TEST_SUITE_P(
-    Gateway, ContentFitTest,
-    ::testing::Values(ContentCase{"ExactlyFull", QByteArray(160, 'a'), 160, 160},
-                      ContentCase{"OneByteTooLong", QByteArray(161, 'a'), 161, 160},
-                      ContentCase{"WideCharacterEndsAtTheLimit", QByteArray(158, 'a') + kWide + "x", 161, 160},
-                      ContentCase{"WideCharacterAcrossTheLimit", QByteArray(159, 'a') + kWide, 161, 159},
-                      ContentCase{"AllWide", kWide.repeated(81), 162, 160},
-                      ContentCase{"ShortTextIsTakenAsGiven", QByteArray("abc") + kWide.left(1), 4, 4},
-                      ContentCase{"NegativeLengthIsEmpty", QByteArray("abc"), -3, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(GatewayClientTest, QueryAndCancelCarryOnlyTheMsgIdCutToTwentyBytes) {
     SMSendNorviGw client;
@@ -284,104 +251,94 @@ TEST_F(GatewayClientTest, QueryAndCancelCarryOnlyTheMsgIdCutToTwentyBytes) {
     }
 }
 
-TEST_F(GatewayClientTest, RefusedConnectionFailsTheLogin) {
+// A login that fails on the transport: code -1, the reason as it stands (no table text), and the next Login
+// of the same client starts over on a new connection. A port beyond the TCP range would wrap onto the
+// simulator's port.
+TEST_F(GatewayClientTest, LoginFailingOnTheTransportGivesTheReasonAndStartsOver) {
     ClosedPort closed;
-    SMSendNorviGw client;
-    pointAt(client, closed.port());
-    EXPECT_FALSE(client.Login());
-    EXPECT_EQ(client.lastCode(), -1);
-    EXPECT_EQ(client.message(), big5("網路連線失敗"));
-    EXPECT_FALSE(client.loggedIn());
-    EXPECT_EQ(ResultText(-1, CodeTable::Login, client.message()), big5("網路連線失敗"));
-    EXPECT_EQ(LoginTestText(false, -1, client.message()), big5("網路連線失敗"));
-}
-
-TEST_F(GatewayClientTest, PortOutsideTheTcpRangeIsNotWrappedIntoAnotherPort) {
-    SMSendNorviGw client;
-    pointAt(client, sim->port() + 65536); // would wrap onto the simulator's port
-    EXPECT_FALSE(client.Login());
-    EXPECT_EQ(client.message(), big5("網路連線失敗"));
-    EXPECT_EQ(sim->connectionCount(), 0);
-}
-
-TEST_F(GatewayClientTest, GatewayClosingDuringLoginIsATransportFailureAndLoginStartsOver) {
-    sim->setCloseAfter(0);
-    SMSendNorviGw client;
-    pointAt(client, sim->port());
-    EXPECT_FALSE(client.Login());
-    EXPECT_EQ(client.lastCode(), -1);
-    EXPECT_EQ(client.message(), big5("Norvi伺服器已切斷連線"));
-    EXPECT_FALSE(client.loggedIn());
-
-    sim->setCloseAfter(-1);
-    EXPECT_TRUE(client.Login());
-    EXPECT_EQ(sim->connectionCount(), 2);
-}
-
-// A gateway that answers the login and then breaks the connection: the next request fails with -1, its
-// text is the reason as it stands (no table text) and the client logs out.
-struct BrokenExchange {
-    const char* name;
-    int closeAfter;           // the simulator's switches, unless `raw` plays the gateway
-    int silentAfter;          //
-    RawTcpServer::Script raw; // a gateway of bytes that answers the login, then breaks the connection
-    bool brokenFirst;         // the raw gateway's connection is broken before the request is sent
-    QByteArray text;
-};
-void PrintTo(const BrokenExchange& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class BrokenExchangeTest : public GatewayClientTest, public ::testing::WithParamInterface<BrokenExchange> {};
-
-TEST_P(BrokenExchangeTest, RequestFailsWithTheReasonAndLogsOut) {
-    const BrokenExchange& c = GetParam();
-    std::unique_ptr<RawTcpServer> raw;
-    if (c.raw) {
-        raw = std::make_unique<RawTcpServer>(c.raw);
-    } else {
-        SimOptions options;
-        options.closeAfter = c.closeAfter;
-        options.silentAfter = c.silentAfter;
-        startSimulator(options);
-    }
-    SMSendNorviGw client;
-    client.SetReplyWaitSeconds(1);
-    pointAt(client, raw ? raw->port() : sim->port());
-    ASSERT_TRUE(client.Login());
-    if (c.brokenFirst)
-        raw->join(); // the reset has reached the client's socket once the server closed it
-    QByteArray text;
-    EXPECT_EQ(sendQuery(client, text), -1);
-    EXPECT_EQ(text, c.text);
-    EXPECT_FALSE(client.loggedIn());
-    EXPECT_EQ(ResultText(-1, CodeTable::Query, text), text);
-    if (!raw) {
-        EXPECT_TRUE(client.Login()); // a new connection, answered again
+    const struct {
+        const char* name;
+        int port, closeAfter;
+        const char* text;
+        int connections; // the simulator's, counted over the rows
+    } cases[] = {{"connection refused", closed.port(), -1, "網路連線失敗", 0},
+                 {"port beyond the TCP range", sim->port() + 65536, -1, "網路連線失敗", 0},
+                 {"gateway closes during the login", sim->port(), 0, "Norvi伺服器已切斷連線", 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim->setCloseAfter(c.closeAfter);
+        SMSendNorviGw client;
+        pointAt(client, c.port);
+        EXPECT_FALSE(client.Login());
+        EXPECT_EQ(client.lastCode(), -1);
+        EXPECT_EQ(client.message(), big5(c.text));
+        EXPECT_FALSE(client.loggedIn());
+        EXPECT_EQ(ResultText(-1, CodeTable::Login, client.message()), big5(c.text));
+        EXPECT_EQ(LoginTestText(false, -1, client.message()), big5(c.text));
+        EXPECT_EQ(sim->connectionCount(), c.connections);
+        if (c.closeAfter < 0)
+            continue;
+        sim->setCloseAfter(-1);
+        EXPECT_TRUE(client.Login());
         EXPECT_EQ(sim->connectionCount(), 2);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Gateway, BrokenExchangeTest,
-    ::testing::Values(BrokenExchange{"GatewayCloses", 1, -1, {}, false, big5("Norvi伺服器已切斷連線")},
-                      BrokenExchange{"GatewaySilent", -1, 1, {}, false, big5("Recv()逾時")},
-                      BrokenExchange{"ResetWhileWaitingForTheReply", -1, -1,
-                                     [](int fd) {
-                                         answer(fd, replyWith(0, "ok"));
-                                         sGwRequest q;
-                                         RawTcpServer::readExactly(fd, &q, sizeof q);
-                                         RawTcpServer::armReset(fd);
-                                     },
-                                     false, big5("Recv()錯誤") + "(" + QByteArray::number(ECONNRESET) + ")"},
-                      // Writing to a reset connection is a send error, never a signal that ends the program.
-                      BrokenExchange{"ResetBeforeTheRequest", -1, -1,
-                                     [](int fd) {
-                                         answer(fd, replyWith(0, "ok"));
-                                         RawTcpServer::armReset(fd);
-                                     },
-                                     true, big5("Send()錯誤") + "(" + QByteArray::number(ECONNRESET) + ")"}),
-    [](const auto& info) { return std::string(info.param.name); });
+// A gateway that answers the login and then breaks the connection: the next request fails with -1, its
+// text is the reason as it stands (no table text) and the client logs out.
+TEST_F(GatewayClientTest, BrokenExchangeFailsWithTheReasonAndLogsOut) {
+    const struct {
+        const char* name;
+        int closeAfter;           // the simulator's switches, unless `raw` plays the gateway
+        int silentAfter;          //
+        RawTcpServer::Script raw; // a gateway of bytes that answers the login, then breaks the connection
+        bool brokenFirst;         // the raw gateway's connection is broken before the request is sent
+        QByteArray text;
+    } cases[] = {{"gateway closes", 1, -1, {}, false, big5("Norvi伺服器已切斷連線")},
+                 {"gateway silent", -1, 1, {}, false, big5("Recv()逾時")},
+                 {"reset while waiting for the reply", -1, -1,
+                  [](int fd) {
+                      answer(fd, replyWith(0, "ok"));
+                      sGwRequest q;
+                      RawTcpServer::readExactly(fd, &q, sizeof q);
+                      RawTcpServer::armReset(fd);
+                  },
+                  false, big5("Recv()錯誤") + "(" + QByteArray::number(ECONNRESET) + ")"},
+                 // Writing to a reset connection is a send error, never a signal that ends the program.
+                 {"reset before the request", -1, -1,
+                  [](int fd) {
+                      answer(fd, replyWith(0, "ok"));
+                      RawTcpServer::armReset(fd);
+                  },
+                  true, big5("Send()錯誤") + "(" + QByteArray::number(ECONNRESET) + ")"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<RawTcpServer> raw;
+        if (c.raw) {
+            raw = std::make_unique<RawTcpServer>(c.raw);
+        } else {
+            SimOptions options;
+            options.closeAfter = c.closeAfter;
+            options.silentAfter = c.silentAfter;
+            startSimulator(options);
+        }
+        SMSendNorviGw client;
+        client.SetReplyWaitSeconds(1);
+        pointAt(client, raw ? raw->port() : sim->port());
+        ASSERT_TRUE(client.Login());
+        if (c.brokenFirst)
+            raw->join(); // the reset has reached the client's socket once the server closed it
+        QByteArray text;
+        EXPECT_EQ(sendQuery(client, text), -1);
+        EXPECT_EQ(text, c.text);
+        EXPECT_FALSE(client.loggedIn());
+        EXPECT_EQ(ResultText(-1, CodeTable::Query, text), text);
+        if (!raw) {
+            EXPECT_TRUE(client.Login()); // a new connection, answered again
+            EXPECT_EQ(sim->connectionCount(), 2);
+        }
+    }
+}
 
 TEST_F(GatewayClientTest, SendWithoutAConnectionFailsTheWait) {
     SMSendNorviGw client;
