@@ -222,51 +222,46 @@ TEST_F(ConfigFile, RelativeLogFolderIsTakenUnderTheStartFolder) {
     ASSERT_TRUE(QDir::setCurrent(savedCurrent));
 }
 
-struct PortCase {
-    const char* typed;
-    int32_t stored;
-    const char* shown;
-};
-
-class PortText : public ConfigFile, public ::testing::WithParamInterface<PortCase> {};
-
-TEST_P(PortText, IsStoredLikeTheToolkitConvertsIt) {
-    SettingsFields typed = fields(QString::fromUtf8(GetParam().typed));
-    QString error;
-    ASSERT_TRUE(CollectSettings(settings(), typed, &error)) << error.toStdString();
-    EXPECT_EQ(settings().record().gwPort, GetParam().stored);
-    EXPECT_EQ(typed.gwPort, QString::fromUtf8(GetParam().shown));
+TEST_F(ConfigFile, PortTextIsStoredLikeTheToolkitConvertsIt) {
+    const struct {
+        const char* typed;
+        int32_t stored;
+        const char* shown;
+    } cases[] = {{"70000", 70000, "70000"},      {"-1", -1, "-1"},
+                 {"  9000", 9000, "  9000"},     {"$1F40", 8000, "$1F40"},
+                 {"$FFFFFFFF", -1, "$FFFFFFFF"}, {"-2147483648", INT32_MIN, "-2147483648"},
+                 {"abc", 8000, "8000"},          {"", 8000, "8000"},
+                 {"80 ", 8000, "8000"},          {"2147483648", 8000, "8000"},
+                 {"８０", 8000, "8000"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        SettingsFields typed = fields(QString::fromUtf8(c.typed));
+        QString error;
+        ASSERT_TRUE(CollectSettings(settings(), typed, &error)) << error.toStdString();
+        EXPECT_EQ(settings().record().gwPort, c.stored);
+        EXPECT_EQ(typed.gwPort, QString::fromUtf8(c.shown));
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, PortText,
-                         ::testing::Values(PortCase{"70000", 70000, "70000"}, PortCase{"-1", -1, "-1"},
-                                           PortCase{"  9000", 9000, "  9000"}, PortCase{"$1F40", 8000, "$1F40"},
-                                           PortCase{"$FFFFFFFF", -1, "$FFFFFFFF"},
-                                           PortCase{"-2147483648", INT32_MIN, "-2147483648"},
-                                           PortCase{"abc", 8000, "8000"}, PortCase{"", 8000, "8000"},
-                                           PortCase{"80 ", 8000, "8000"}, PortCase{"2147483648", 8000, "8000"},
-                                           PortCase{"８０", 8000, "8000"}));
-
-struct FolderCase {
-    QByteArray typed;
-    char separator;
-    QByteArray stored;
-};
-
-class TrailingSeparator : public ::testing::TestWithParam<FolderCase> {};
-
-TEST_P(TrailingSeparator, OneIsRemovedButNeverFromARootOrFromInsideACharacter) {
-    EXPECT_EQ(StripTrailingSeparator(GetParam().typed, GetParam().separator).toHex(), GetParam().stored.toHex());
+TEST(TrailingSeparator, OneIsRemovedButNeverFromARootOrFromInsideACharacter) {
+    const struct {
+        QByteArray typed;
+        char separator;
+        QByteArray stored;
+    } cases[] = {{"/var/log/", '/', "/var/log"},
+                 {"/var/log//", '/', "/var/log/"},
+                 {"/var/log", '/', "/var/log"},
+                 {"/", '/', "/"},
+                 {"", '/', ""},
+                 {"C:\\logs\\", '\\', "C:\\logs"},
+                 {"C:\\", '\\', "C:"},
+                 // 功 is A5 5C in Big5: its second byte is the backslash's code.
+                 {"C:\\\xA5\x5C", '\\', "C:\\\xA5\x5C"},
+                 {"C:\\\xA5\x5C\\", '\\', "C:\\\xA5\x5C"},
+                 {"/\xA5\x5C/", '/', "/\xA5\x5C"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(StripTrailingSeparator(c.typed, c.separator).toHex(), c.stored.toHex()) << c.typed.toHex().data();
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, TrailingSeparator,
-    ::testing::Values(FolderCase{"/var/log/", '/', "/var/log"}, FolderCase{"/var/log//", '/', "/var/log/"},
-                      FolderCase{"/var/log", '/', "/var/log"}, FolderCase{"/", '/', "/"}, FolderCase{"", '/', ""},
-                      FolderCase{"C:\\logs\\", '\\', "C:\\logs"}, FolderCase{"C:\\", '\\', "C:"},
-                      // 功 is A5 5C in Big5: its second byte is the backslash's code.
-                      FolderCase{"C:\\\xA5\x5C", '\\', "C:\\\xA5\x5C"},
-                      FolderCase{"C:\\\xA5\x5C\\", '\\', "C:\\\xA5\x5C"}, FolderCase{"/\xA5\x5C/", '/', "/\xA5\x5C"}));
 
 TEST_F(ConfigFile, LogFolderIsStoredWithoutItsTrailingSeparator) {
     SettingsFields typed = fields();
@@ -281,51 +276,47 @@ TEST_F(ConfigFile, LogFolderIsStoredWithoutItsTrailingSeparator) {
     EXPECT_EQ(LogFolder(settings()), QStringLiteral("/"));
 }
 
-struct AddressCase {
-    QByteArray text;
-    bool accepted;
-};
-
-class AddressList : public ::testing::TestWithParam<AddressCase> {};
-
-TEST_P(AddressList, AcceptsDottedAddressesWithStarsSeparatedBySemicolons) {
-    EXPECT_EQ(IsAddressList(GetParam().text), GetParam().accepted) << GetParam().text.constData();
+TEST(AddressList, AcceptsDottedAddressesWithStarsSeparatedBySemicolons) {
+    const struct {
+        QByteArray text;
+        bool accepted;
+    } cases[] = {{"10.1.1.*", true},
+                 {"10.1.1.1;10.1.1.2", true},
+                 {"10.1.1.1;", true},
+                 {"", true},
+                 {"10", true},
+                 {"255.255.255.255", false},
+                 {"*.*.*.*", false},
+                 {"10.1.1.a", false},
+                 {"10.1.1.1 ", false},
+                 {";", false},
+                 {"10.1.1.1;;10.1.1.2", false},
+                 {"10.1.1.256", false},
+                 // A piece must stay below the 50-byte buffer: 49 characters pass, 50 do not.
+                 {QByteArray(48, '0') + "1", true},
+                 {QByteArray(49, '0') + "1", false},
+                 {QByteArray(47, '0') + "*", false}};
+    for (const auto& c : cases)
+        EXPECT_EQ(IsAddressList(c.text), c.accepted) << c.text.constData();
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, AddressList,
-                         ::testing::Values(AddressCase{"10.1.1.*", true}, AddressCase{"10.1.1.1;10.1.1.2", true},
-                                           AddressCase{"10.1.1.1;", true}, AddressCase{"", true},
-                                           AddressCase{"10", true}, AddressCase{"255.255.255.255", false},
-                                           AddressCase{"*.*.*.*", false}, AddressCase{"10.1.1.a", false},
-                                           AddressCase{"10.1.1.1 ", false}, AddressCase{";", false},
-                                           AddressCase{"10.1.1.1;;10.1.1.2", false}, AddressCase{"10.1.1.256", false},
-                                           // A piece must stay below the 50-byte buffer: 49 characters pass, 50 do not.
-                                           AddressCase{QByteArray(48, '0') + "1", true},
-                                           AddressCase{QByteArray(49, '0') + "1", false},
-                                           AddressCase{QByteArray(47, '0') + "*", false}));
-
-struct ResolverCase {
-    int gaiError;
-    int systemError;
-    const char* text;
-};
-
-class ResolverFailure : public ::testing::TestWithParam<ResolverCase> {};
-
-TEST_P(ResolverFailure, IsShownInTheSystemsWords) {
-    const ResolverCase& c = GetParam();
-    EXPECT_EQ(ResolverErrorText(ResolverErrorNumber(c.gaiError, c.systemError)), QString::fromUtf8(c.text));
+TEST(ResolverFailure, IsShownInTheSystemsWords) {
+    const struct {
+        int gaiError;
+        int systemError;
+        const char* text;
+    } cases[] = {{EAI_NONAME, 0, "找不到DNS主機！"},
+                 {EAI_AGAIN, 0, "找不到DNS主機！"},
+                 {EAI_FAIL, 0, "DNS主機發生錯誤！"},
+                 {EAI_NODATA, 0, "查無該網址名稱資料！"},
+                 {EAI_ADDRFAMILY, 0, "查無該網址名稱資料！"},
+                 {EAI_SYSTEM, ENETDOWN, "網路系統發生問題！"},
+                 {EAI_SYSTEM, ECONNREFUSED, "網址名稱查詢錯誤！111"},
+                 {EAI_MEMORY, 0, "網址名稱查詢錯誤！-10"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(ResolverErrorText(ResolverErrorNumber(c.gaiError, c.systemError)), QString::fromUtf8(c.text))
+            << c.gaiError << "/" << c.systemError;
 }
-
-INSTANTIATE_TEST_SUITE_P(Cases, ResolverFailure,
-                         ::testing::Values(ResolverCase{EAI_NONAME, 0, "找不到DNS主機！"},
-                                           ResolverCase{EAI_AGAIN, 0, "找不到DNS主機！"},
-                                           ResolverCase{EAI_FAIL, 0, "DNS主機發生錯誤！"},
-                                           ResolverCase{EAI_NODATA, 0, "查無該網址名稱資料！"},
-                                           ResolverCase{EAI_ADDRFAMILY, 0, "查無該網址名稱資料！"},
-                                           ResolverCase{EAI_SYSTEM, ENETDOWN, "網路系統發生問題！"},
-                                           ResolverCase{EAI_SYSTEM, ECONNREFUSED, "網址名稱查詢錯誤！111"},
-                                           ResolverCase{EAI_MEMORY, 0, "網址名稱查詢錯誤！-10"}));
 
 // A job's target: the address resolved, the rest of the configuration as it stood then.
 TEST_F(ConfigFile, AddressListPassesAsTypedAndAHostNameBecomesItsFirstAddress) {
