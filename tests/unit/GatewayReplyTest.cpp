@@ -179,149 +179,121 @@ TEST_F(GatewayReplyTest, ReplyTricklingPastTheReplyWaitFailsAndEndsTheConnection
 }
 
 // Replies cut short in other ways: only the first 90 bytes of a reply whose text runs to 100.
-struct CutCase {
-    const char* name;
-    bool closeAfterwards;
-    int code;
-    const char* text;
-    int contentLength; // as Receive hands it back
-};
-void PrintTo(const CutCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class CutReplyTest : public ::testing::TestWithParam<CutCase> {};
-
-TEST_P(CutReplyTest, CutReplyKeepsWhatArrivedAndTheConnectionIsGivenUp) {
-    const CutCase& c = GetParam();
-    RawTcpServer server([&c](int fd) {
-        answer(fd, replyWith(0, "ok"));
-        sGwRequest q;
-        RawTcpServer::readExactly(fd, &q, sizeof q);
-        const sGwReply r = replyWith(7, "ABCDEFGHIJKLMNOP");
-        RawTcpServer::writeAll(fd, &r, 90);
-        if (!c.closeAfterwards)
-            RawTcpServer::drainUntilClosed(fd); // holds the connection open, sending nothing more
-    });
-    SMSendNorviGw client;
-    client.SetReplyWaitSeconds(1);
-    pointAt(client, server.port());
-    ASSERT_TRUE(client.Login());
-    uint8_t coding = 0;
-    QByteArray content, params;
-    int length = -1;
-    client.Clear();
-    client.SetType(GwQuery);
-    EXPECT_EQ(client.Receive(coding, content, length, params), c.code);
-    EXPECT_EQ(client.message(), big5(c.text));
-    if (c.code >= 0) {
-        EXPECT_EQ(content, QByteArray(c.text));
-        EXPECT_EQ(length, c.contentLength);
+TEST(CutReply, KeepsWhatArrivedAndTheConnectionIsGivenUp) {
+    const struct {
+        const char* name;
+        bool closeAfterwards;
+        int code;
+        const char* text;
+        int contentLength; // as Receive hands it back
+    } cases[] = {          // The gateway hung up: what arrived is the reply, the rest reads as 0.
+                 {"then closed", true, 7, "ABCDEF", 16},
+                 // The text is still missing bytes: waited for until the reply wait ends.
+                 {"then silent", false, -1, "Recv()逾時", 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RawTcpServer server([&c](int fd) {
+            answer(fd, replyWith(0, "ok"));
+            sGwRequest q;
+            RawTcpServer::readExactly(fd, &q, sizeof q);
+            const sGwReply r = replyWith(7, "ABCDEFGHIJKLMNOP");
+            RawTcpServer::writeAll(fd, &r, 90);
+            if (!c.closeAfterwards)
+                RawTcpServer::drainUntilClosed(fd); // holds the connection open, sending nothing more
+        });
+        SMSendNorviGw client;
+        client.SetReplyWaitSeconds(1);
+        pointAt(client, server.port());
+        ASSERT_TRUE(client.Login());
+        uint8_t coding = 0;
+        QByteArray content, params;
+        int length = -1;
+        client.Clear();
+        client.SetType(GwQuery);
+        EXPECT_EQ(client.Receive(coding, content, length, params), c.code);
+        EXPECT_EQ(client.message(), big5(c.text));
+        if (c.code >= 0) {
+            EXPECT_EQ(content, QByteArray(c.text));
+            EXPECT_EQ(length, c.contentLength);
+        }
+        EXPECT_FALSE(client.loggedIn());
     }
-    EXPECT_FALSE(client.loggedIn());
 }
-
-INSTANTIATE_TEST_SUITE_P(Gateway, CutReplyTest,
-                         ::testing::Values(
-                             // The gateway hung up: what arrived is the reply, the rest reads as 0.
-                             CutCase{"ThenClosed", true, 7, "ABCDEF", 16},
-                             // The text is still missing bytes: waited for until the reply wait ends.
-                             CutCase{"ThenSilent", false, -1, "Recv()逾時", 0}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 // The first request on a new connection follows the login at once, so the login's reply must have
 // arrived whole; a refusal needs only its code and text, since it ends the connection anyway.
-struct LoginCase {
-    const char* name;
-    sGwReply reply;
-    std::size_t sent;
-    bool closeAfterwards;
-    int code;
-    const char* text;
-    std::size_t behind = 0; // zero bytes that follow the reply at once
-};
-void PrintTo(const LoginCase& c, std::ostream* os) {
-    *os << c.name;
+TEST(LoginReply, LoginNeedsItsWholeReply) {
+    const struct {
+        const char* name;
+        sGwReply reply;
+        std::size_t sent;
+        bool closeAfterwards;
+        int code;
+        const char* text;
+        std::size_t behind; // zero bytes that follow the reply at once
+    } cases[] = {{"welcome without its padding", replyWith(0, "ok"), 100, false, -1, "Recv()逾時", 0},
+                 {"welcome cut by close", replyWith(0, "ok"), 100, true, -1, "Norvi伺服器已切斷連線", 0},
+                 {"refusal without its padding", replyWith(1, "wrong"), 100, false, 1, "wrong", 0},
+                 // Bytes behind the welcome would be read as the first request's reply.
+                 {"welcome with bytes behind", replyWith(0, "ok"), 244, false, -1, "閘道回覆不同步", 8}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RawTcpServer server([&c](int fd) {
+            sGwRequest q;
+            RawTcpServer::readExactly(fd, &q, sizeof q);
+            QByteArray bytes(reinterpret_cast<const char*>(&c.reply), int(c.sent));
+            bytes.append(QByteArray(int(c.behind), '\0'));
+            RawTcpServer::writeAll(fd, bytes.constData(), std::size_t(bytes.size()));
+            if (!c.closeAfterwards)
+                RawTcpServer::drainUntilClosed(fd);
+        });
+        SMSendNorviGw client;
+        client.SetReplyWaitSeconds(1);
+        pointAt(client, server.port());
+        EXPECT_FALSE(client.Login());
+        EXPECT_EQ(client.lastCode(), c.code);
+        EXPECT_EQ(client.message(), big5(c.text));
+        EXPECT_FALSE(client.loggedIn());
+    }
 }
-
-class LoginReplyTest : public ::testing::TestWithParam<LoginCase> {};
-
-TEST_P(LoginReplyTest, LoginNeedsItsWholeReply) {
-    const LoginCase& c = GetParam();
-    RawTcpServer server([&c](int fd) {
-        sGwRequest q;
-        RawTcpServer::readExactly(fd, &q, sizeof q);
-        QByteArray bytes(reinterpret_cast<const char*>(&c.reply), int(c.sent));
-        bytes.append(QByteArray(int(c.behind), '\0'));
-        RawTcpServer::writeAll(fd, bytes.constData(), std::size_t(bytes.size()));
-        if (!c.closeAfterwards)
-            RawTcpServer::drainUntilClosed(fd);
-    });
-    SMSendNorviGw client;
-    client.SetReplyWaitSeconds(1);
-    pointAt(client, server.port());
-    EXPECT_FALSE(client.Login());
-    EXPECT_EQ(client.lastCode(), c.code);
-    EXPECT_EQ(client.message(), big5(c.text));
-    EXPECT_FALSE(client.loggedIn());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Gateway, LoginReplyTest,
-    ::testing::Values(LoginCase{"WelcomeWithoutItsPadding", replyWith(0, "ok"), 100, false, -1, "Recv()逾時"},
-                      LoginCase{"WelcomeCutByClose", replyWith(0, "ok"), 100, true, -1, "Norvi伺服器已切斷連線"},
-                      LoginCase{"RefusalWithoutItsPadding", replyWith(1, "wrong"), 100, false, 1, "wrong"},
-                      // Bytes behind the welcome would be read as the first request's reply.
-                      LoginCase{"WelcomeWithBytesBehind", replyWith(0, "ok"), 244, false, -1, "閘道回覆不同步", 8}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 // A gateway that answers once per request sends nothing behind a reply: bytes there (a late copy of an
 // earlier reply, junk) mean the reply just read may not answer this request. It is handed back as
 // untrusted and the connection given up, so the next request goes on a new one.
-struct BehindCase {
-    const char* name;
-    std::size_t behind; // bytes that follow the reply in the same write
-    bool untrusted;
-};
-void PrintTo(const BehindCase& c, std::ostream* os) {
-    *os << c.name;
+TEST(BytesBehindReply, ReplyWithBytesBehindItIsUntrustedAndItsConnectionGivenUp) {
+    const struct {
+        const char* name;
+        std::size_t behind; // bytes that follow the reply in the same write
+        bool untrusted;
+    } cases[] = {{"nothing behind", 0, false}, {"a copy behind", sizeof(sGwReply), true}, {"one byte behind", 1, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RawTcpServer server([&c](int fd) {
+            answer(fd, replyWith(0, "ok"));
+            sGwRequest q;
+            RawTcpServer::readExactly(fd, &q, sizeof q);
+            const sGwReply r = replyWith(0, "NV310506100000000001");
+            QByteArray bytes(reinterpret_cast<const char*>(&r), int(sizeof r));
+            bytes.append(c.behind == sizeof r ? bytes : QByteArray(int(c.behind), '\0'));
+            RawTcpServer::writeAll(fd, bytes.constData(), std::size_t(bytes.size()));
+            RawTcpServer::drainUntilClosed(fd);
+        });
+        SMSendNorviGw client;
+        client.SetReplyWaitSeconds(2);
+        pointAt(client, server.port());
+        ASSERT_TRUE(client.Login());
+        client.Clear();
+        client.SetType(GwQuery);
+        client.SetMsgId("NV310506100000000001");
+        QByteArray text;
+        EXPECT_EQ(client.Send(text), 0);
+        EXPECT_EQ(text, QByteArray("NV310506100000000001"));
+        EXPECT_EQ(client.lastReplyUntrusted(), c.untrusted);
+        EXPECT_EQ(client.loggedIn(), !c.untrusted);
+        EXPECT_EQ(client.outOfStepCount(), c.untrusted ? 1 : 0);
+        client.Logout();
+    }
 }
-
-class BytesBehindReplyTest : public ::testing::TestWithParam<BehindCase> {};
-
-TEST_P(BytesBehindReplyTest, ReplyWithBytesBehindItIsUntrustedAndItsConnectionGivenUp) {
-    const BehindCase& c = GetParam();
-    RawTcpServer server([&c](int fd) {
-        answer(fd, replyWith(0, "ok"));
-        sGwRequest q;
-        RawTcpServer::readExactly(fd, &q, sizeof q);
-        const sGwReply r = replyWith(0, "NV310506100000000001");
-        QByteArray bytes(reinterpret_cast<const char*>(&r), int(sizeof r));
-        bytes.append(c.behind == sizeof r ? bytes : QByteArray(int(c.behind), '\0'));
-        RawTcpServer::writeAll(fd, bytes.constData(), std::size_t(bytes.size()));
-        RawTcpServer::drainUntilClosed(fd);
-    });
-    SMSendNorviGw client;
-    client.SetReplyWaitSeconds(2);
-    pointAt(client, server.port());
-    ASSERT_TRUE(client.Login());
-    client.Clear();
-    client.SetType(GwQuery);
-    client.SetMsgId("NV310506100000000001");
-    QByteArray text;
-    EXPECT_EQ(client.Send(text), 0);
-    EXPECT_EQ(text, QByteArray("NV310506100000000001"));
-    EXPECT_EQ(client.lastReplyUntrusted(), c.untrusted);
-    EXPECT_EQ(client.loggedIn(), !c.untrusted);
-    EXPECT_EQ(client.outOfStepCount(), c.untrusted ? 1 : 0);
-    client.Logout();
-}
-
-INSTANTIATE_TEST_SUITE_P(Gateway, BytesBehindReplyTest,
-                         ::testing::Values(BehindCase{"NothingBehind", 0, false},
-                                           BehindCase{"ACopyBehind", sizeof(sGwReply), true},
-                                           BehindCase{"OneByteBehind", 1, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 // A copy that comes after the reply was read is found when the client looks before its next request: the
 // connection is given up. The first answer on a connection is told apart, since no copy can overtake it.
