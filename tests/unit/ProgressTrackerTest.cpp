@@ -35,49 +35,44 @@ protected:
     }
 };
 
-struct RunCase {
-    int maximum;
-    int steps;
-    qint64 stepMs;  // time between steps
-    qint64 finalMs; // time of the end state after the first step
-    const char* progress;
-    int bar;
-    const char* elapsed;
-    const char* average;
-};
-
-class ProgressRun : public ::testing::TestWithParam<RunCase> {};
-
 } // namespace
 
-TEST_P(ProgressRun, TextsFollowTheStepsAndTheTime) {
-    const RunCase& c = GetParam();
-    ProgressTracker t;
-    t.start(c.maximum);
-    for (int i = 0; i < c.steps; ++i)
-        EXPECT_FALSE(t.handle(StateSending, after(i * c.stepMs)));
-    EXPECT_TRUE(t.handle(StateSent, after(c.finalMs)));
-    EXPECT_TRUE(t.done());
-    EXPECT_EQ(t.progressText(), QString::fromUtf8(c.progress));
-    EXPECT_EQ(t.barValue(), c.bar);
-    EXPECT_EQ(t.elapsedText(), QString::fromUtf8(c.elapsed));
-    EXPECT_EQ(t.averageText(), QString::fromUtf8(c.average));
+TEST(ProgressTracker, TextsFollowTheStepsAndTheTime) {
+    const struct {
+        int maximum;
+        int steps;
+        qint64 stepMs;  // time between steps
+        qint64 finalMs; // time of the end state after the first step
+        const char* progress;
+        int bar;
+        const char* elapsed;
+        const char* average;
+    } cases[] = {{4, 2, 1999, 1999, "2 / 4(50%)", 2, "1 秒", "1.00 筆/秒"},
+                 // Faster than a millisecond: the rate is the count itself.
+                 {3, 3, 0, 0, "3 / 3(100%)", 3, "0 秒", "3.00 筆/秒"},
+                 // Steps beyond the maximum stretch it: bar and text stay in step.
+                 {5, 7, 1, 6, "7 / 7(100%)", 7, "0 秒", "1166.67 筆/秒"},
+                 {3, 5, 0, 0, "5 / 5(100%)", 5, "0 秒", "5.00 筆/秒"},
+                 {0, 2, 10, 10, "2 / 0(0%)", 0, "0 秒", "200.00 筆/秒"},
+                 // Whole days count; a clock set back shows no time at all.
+                 {2, 2, 86405000, 86405000, "2 / 2(100%)", 2, "86405 秒", "0.00 筆/秒"},
+                 {2, 1, 0, -30000, "1 / 2(50%)", 1, "0 秒", "1.00 筆/秒"},
+                 // An end without any step starts and ends at the end time.
+                 {5, 0, 0, 1234, "0 / 5(0%)", 0, "0 秒", "0.00 筆/秒"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.steps << " steps of " << c.maximum << ", ending at " << c.finalMs);
+        ProgressTracker t;
+        t.start(c.maximum);
+        for (int i = 0; i < c.steps; ++i)
+            EXPECT_FALSE(t.handle(StateSending, after(i * c.stepMs)));
+        EXPECT_TRUE(t.handle(StateSent, after(c.finalMs)));
+        EXPECT_TRUE(t.done());
+        EXPECT_EQ(t.progressText(), QString::fromUtf8(c.progress));
+        EXPECT_EQ(t.barValue(), c.bar);
+        EXPECT_EQ(t.elapsedText(), QString::fromUtf8(c.elapsed));
+        EXPECT_EQ(t.averageText(), QString::fromUtf8(c.average));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Cases, ProgressRun,
-                         ::testing::Values(RunCase{4, 2, 1999, 1999, "2 / 4(50%)", 2, "1 秒", "1.00 筆/秒"},
-                                           // Faster than a millisecond: the rate is the count itself.
-                                           RunCase{3, 3, 0, 0, "3 / 3(100%)", 3, "0 秒", "3.00 筆/秒"},
-                                           // Steps beyond the maximum stretch it: bar and text stay in step.
-                                           RunCase{5, 7, 1, 6, "7 / 7(100%)", 7, "0 秒", "1166.67 筆/秒"},
-                                           RunCase{3, 5, 0, 0, "5 / 5(100%)", 5, "0 秒", "5.00 筆/秒"},
-                                           RunCase{0, 2, 10, 10, "2 / 0(0%)", 0, "0 秒", "200.00 筆/秒"},
-                                           // Whole days count; a clock set back shows no time at all.
-                                           RunCase{2, 2, 86405000, 86405000, "2 / 2(100%)", 2, "86405 秒",
-                                                   "0.00 筆/秒"},
-                                           RunCase{2, 1, 0, -30000, "1 / 2(50%)", 1, "0 秒", "1.00 筆/秒"},
-                                           // An end without any step starts and ends at the end time.
-                                           RunCase{5, 0, 0, 1234, "0 / 5(0%)", 0, "0 秒", "0.00 筆/秒"}));
 
 TEST(ProgressTracker, SaveOfThreeRowsEndsWithAFiveLineSummary) {
     ProgressTracker t;
@@ -160,43 +155,38 @@ TEST(ProgressPosting, StatesFromManyThreadsArriveInOrderAndNothingReachesAGoneTa
 }
 
 // The end of a gateway run states its counts; a stopped run says 已中斷, one in which nothing succeeded 失敗.
-struct OutcomeCase {
-    int state, succeeded, failed, notReached;
-    bool stopped, gaveUp;
-    const char* text;
-};
-class RunOutcomeTexts : public ::testing::TestWithParam<OutcomeCase> {};
-
-TEST_P(RunOutcomeTexts, StateTheCountsAndHowTheRunEnded) {
-    const OutcomeCase c = GetParam();
-    RunOutcome o;
-    o.known = true;
-    o.succeeded = c.succeeded;
-    o.failed = c.failed;
-    o.notReached = c.notReached;
-    o.stopped = c.stopped;
-    o.gaveUp = c.gaveUp;
-    EXPECT_EQ(RunOutcomeText(c.state, o), QString::fromUtf8(c.text));
-    ProgressTracker tracker;
-    tracker.start(3);
-    tracker.handle(ProgressState(c.state), kStart, o);
-    EXPECT_EQ(tracker.statusText(), QString::fromUtf8(c.text));
-    EXPECT_TRUE(
-        tracker.summary().startsWith(QStringLiteral("狀態：") + QString::fromUtf8(c.text) + QStringLiteral("\r\n")));
+TEST(RunOutcomeTexts, StateTheCountsAndHowTheRunEnded) {
+    const struct {
+        int state, succeeded, failed, notReached;
+        bool stopped, gaveUp;
+        const char* text;
+    } cases[] = {{StateSent, 18, 2, 0, false, false, "簡訊傳送完成：成功 18 筆，失敗 2 筆"},
+                 {StateSent, 0, 2, 0, false, false, "簡訊傳送失敗：成功 0 筆，失敗 2 筆"},
+                 {StateSent, 5, 1, 24, true, false, "簡訊傳送已中斷：成功 5 筆，失敗 1 筆，未傳送 24 筆"},
+                 {StateSent, 0, 0, 0, true, false, "簡訊傳送已中斷：成功 0 筆，失敗 0 筆，未傳送 0 筆"},
+                 {StateQueried, 2, 3, 7, true, true,
+                  "簡訊查詢已中斷（閘道沒有回應），查詢 12 筆：有回覆 2 筆、未能查詢 3 筆、未查詢 7 筆"},
+                 {StateCancelled, 1, 0, 0, false, false, "預約簡訊取消完成，取消 1 筆：已取消 1 筆、未能取消 0 筆"},
+                 {StateCancelled, 0, 1, 2, true, false,
+                  "預約簡訊取消已中斷，取消 3 筆：已取消 0 筆、未能取消 1 筆、未取消 2 筆"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        RunOutcome o;
+        o.known = true;
+        o.succeeded = c.succeeded;
+        o.failed = c.failed;
+        o.notReached = c.notReached;
+        o.stopped = c.stopped;
+        o.gaveUp = c.gaveUp;
+        EXPECT_EQ(RunOutcomeText(c.state, o), QString::fromUtf8(c.text));
+        ProgressTracker tracker;
+        tracker.start(3);
+        tracker.handle(ProgressState(c.state), kStart, o);
+        EXPECT_EQ(tracker.statusText(), QString::fromUtf8(c.text));
+        EXPECT_TRUE(tracker.summary().startsWith(QStringLiteral("狀態：") + QString::fromUtf8(c.text) +
+                                                 QStringLiteral("\r\n")));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Ends, RunOutcomeTexts,
-    ::testing::Values(
-        OutcomeCase{StateSent, 18, 2, 0, false, false, "簡訊傳送完成：成功 18 筆，失敗 2 筆"},
-        OutcomeCase{StateSent, 0, 2, 0, false, false, "簡訊傳送失敗：成功 0 筆，失敗 2 筆"},
-        OutcomeCase{StateSent, 5, 1, 24, true, false, "簡訊傳送已中斷：成功 5 筆，失敗 1 筆，未傳送 24 筆"},
-        OutcomeCase{StateSent, 0, 0, 0, true, false, "簡訊傳送已中斷：成功 0 筆，失敗 0 筆，未傳送 0 筆"},
-        OutcomeCase{StateQueried, 2, 3, 7, true, true,
-                    "簡訊查詢已中斷（閘道沒有回應），查詢 12 筆：有回覆 2 筆、未能查詢 3 筆、未查詢 7 筆"},
-        OutcomeCase{StateCancelled, 1, 0, 0, false, false, "預約簡訊取消完成，取消 1 筆：已取消 1 筆、未能取消 0 筆"},
-        OutcomeCase{StateCancelled, 0, 1, 2, true, false,
-                    "預約簡訊取消已中斷，取消 3 筆：已取消 0 筆、未能取消 1 筆、未取消 2 筆"}));
 
 // A list query's end names each part once, with what the answers say and why rows were passed by; the parts
 // add up to the rows it walked.
