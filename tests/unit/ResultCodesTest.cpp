@@ -20,69 +20,46 @@ TEST(ResultCodes, EveryCodeTheProgramActsOnIsExplainedByItsTable) {
     }
 }
 
-struct ResultCase {
-    const char* name;
-    int code;
-    CodeTable table;
-    const char* message;
-    const char* expected;
-};
-void PrintTo(const ResultCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class ResultTextTest : public ::testing::TestWithParam<ResultCase> {};
-
-TEST_P(ResultTextTest, ResultTextJoinsTableTextAndMessage) {
-    const ResultCase& c = GetParam();
-    EXPECT_EQ(fromBig5(ResultText(c.code, c.table, big5(c.message))), QString::fromUtf8(c.expected));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Gateway, ResultTextTest,
-    ::testing::Values(
-        ResultCase{"SendSuccessShowsTheMsgId", 0, CodeTable::Send, "NV123", "訊息已成功送出(MsgId:NV123)"},
-        ResultCase{"RefusedLoginWithEmptyText", 1, CodeTable::Login, "", "密碼錯誤()"},
+TEST(ResultCodes, ResultTextJoinsTableTextAndMessage) {
+    const struct {
+        int code;
+        CodeTable table;
+        const char* message;
+        const char* expected;
+    } cases[] = {
+        {0, CodeTable::Send, "NV123", "訊息已成功送出(MsgId:NV123)"},
+        {1, CodeTable::Login, "", "密碼錯誤()"},
         // A code without a text in its table is never dropped: the request's words and the code stand in.
-        ResultCase{"CodeWithoutEntry", 14, CodeTable::Query, "odd", "無法辨識的查詢結果（代碼 14）(odd)"},
-        ResultCase{"LoginCodeWithoutTextOrMessage", 99, CodeTable::Login, "", "登入失敗（代碼 99）"},
-        ResultCase{"SendCodeWithoutEntry", 17, CodeTable::Send, "", "傳送失敗（代碼 17）"},
-        ResultCase{"TransportFailureStandsAlone", -1, CodeTable::Send, "Send()逾時", "Send()逾時"},
-        ResultCase{"GeneralCodeAfterSend", 50, CodeTable::Send, "login first", "尚未經過密碼檢查就發送(login first)"},
-        ResultCase{"GeneralCodeAfterLogin", 30, CodeTable::Login, "m", "傳送的訊息長度有誤(m)"},
-        ResultCase{"GeneralCodeWithoutEntry", 35, CodeTable::Cancel, "z", "無法辨識的取消預約結果（代碼 35）(z)"},
-        ResultCase{"CancelSuccess", 0, CodeTable::Cancel, "cancelled", "取消成功(cancelled)"},
-        ResultCase{"SendRefusal", 11, CodeTable::Send, "busy", "系統暫時無法傳送訊息(busy)"},
-        ResultCase{"LastCodeBeforeGeneral", 29, CodeTable::Query, "x", "無法辨識的查詢結果（代碼 29）(x)"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-struct LoginTestCase {
-    const char* name;
-    bool loggedIn;
-    int code;
-    const char* message;
-    const char* expected;
-};
-void PrintTo(const LoginTestCase& c, std::ostream* os) {
-    *os << c.name;
+        {14, CodeTable::Query, "odd", "無法辨識的查詢結果（代碼 14）(odd)"},
+        {99, CodeTable::Login, "", "登入失敗（代碼 99）"},
+        {17, CodeTable::Send, "", "傳送失敗（代碼 17）"},
+        {-1, CodeTable::Send, "Send()逾時", "Send()逾時"}, // a transport failure stands alone
+        {50, CodeTable::Send, "login first", "尚未經過密碼檢查就發送(login first)"},
+        {30, CodeTable::Login, "m", "傳送的訊息長度有誤(m)"},
+        {35, CodeTable::Cancel, "z", "無法辨識的取消預約結果（代碼 35）(z)"},
+        {0, CodeTable::Cancel, "cancelled", "取消成功(cancelled)"},
+        {11, CodeTable::Send, "busy", "系統暫時無法傳送訊息(busy)"},
+        {29, CodeTable::Query, "x", "無法辨識的查詢結果（代碼 29）(x)"}}; // the last code before the general ones
+    for (const auto& c : cases)
+        EXPECT_EQ(fromBig5(ResultText(c.code, c.table, big5(c.message))), QString::fromUtf8(c.expected)) << c.expected;
 }
 
-class LoginTestTextTest : public ::testing::TestWithParam<LoginTestCase> {};
-
-TEST_P(LoginTestTextTest, ConnectionTestShowsOnlyTheTableText) {
-    const LoginTestCase& c = GetParam();
-    EXPECT_EQ(fromBig5(LoginTestText(c.loggedIn, c.code, big5(c.message))), QString::fromUtf8(c.expected));
+TEST(ResultCodes, ConnectionTestShowsOnlyTheTableText) {
+    const struct {
+        bool loggedIn;
+        int code;
+        const char* message;
+        const char* expected;
+    } cases[] = {{true, 0, "login ok", "帳號/密碼檢查成功"},
+                 {false, 2, "unknown account", "帳號不存在"},
+                 {false, 51, "again", "已通過密碼檢查，又送來帳號密碼檢查"},
+                 {false, -1, "網路連線失敗", "網路連線失敗"},
+                 {false, 9, "x", "登入失敗（代碼 9）(x)"},
+                 {false, 99, "", "登入失敗（代碼 99）"},
+                 {false, 35, "", "登入失敗（代碼 35）"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(fromBig5(LoginTestText(c.loggedIn, c.code, big5(c.message))), QString::fromUtf8(c.expected))
+            << c.expected;
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Gateway, LoginTestTextTest,
-    ::testing::Values(LoginTestCase{"Success", true, 0, "login ok", "帳號/密碼檢查成功"},
-                      LoginTestCase{"Refused", false, 2, "unknown account", "帳號不存在"},
-                      LoginTestCase{"GeneralCode", false, 51, "again", "已通過密碼檢查，又送來帳號密碼檢查"},
-                      LoginTestCase{"TransportFailure", false, -1, "網路連線失敗", "網路連線失敗"},
-                      LoginTestCase{"CodeWithoutEntry", false, 9, "x", "登入失敗（代碼 9）(x)"},
-                      LoginTestCase{"CodeWithoutText", false, 99, "", "登入失敗（代碼 99）"},
-                      LoginTestCase{"GeneralCodeWithoutText", false, 35, "", "登入失敗（代碼 35）"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
