@@ -77,14 +77,6 @@ TEST(AddressTextTest, ColumnsSplitAtMostTwiceWithEmptyColumnsKept) {
     EXPECT_EQ(ExchangeDelimiter(1), ' ');
 }
 
-TEST(AddressTextTest, CutsKeepWholeCharacters) {
-    const QByteArray name = "a" + textB5("王小明"); // 7 bytes
-    EXPECT_EQ(CutBig5(name, 7), name);
-    EXPECT_EQ(CutBig5(name, 6), "a" + textB5("王小"));
-    EXPECT_EQ(CutBig5(name, 4), "a" + textB5("王"));
-    EXPECT_EQ(CutBig5("abc", 2), "ab");
-}
-
 TEST(AddressTextTest, HeaderMapsTheKnownNamesOnceEach) {
     const auto mapping = [](const char* header) {
         const AddressTextFile f = ParseAddressText("\r\n" + textB5(header) + "\r\n");
@@ -252,12 +244,15 @@ TEST(AddressTextTest, LinesThatAreNoTextCarryTheirProblemAndTheRestIsRead) {
 }
 
 TEST(AddressTextTest, ExportNamesGetTheFiltersExtension) {
-    EXPECT_EQ(WithExportExtension(QStringLiteral("/t/book"), 0), QStringLiteral("/t/book.csv"));
-    EXPECT_EQ(WithExportExtension(QStringLiteral("/t/book.CSV"), 0), QStringLiteral("/t/book.CSV"));
-    EXPECT_EQ(WithExportExtension(QStringLiteral("/t/a.csv.csv"), 0), QStringLiteral("/t/a.csv.csv"));
-    EXPECT_EQ(WithExportExtension(QStringLiteral("/t/book.csv"), 1), QStringLiteral("/t/book.csv.txt"));
-    EXPECT_EQ(WithExportExtension(QStringLiteral("/t/book.txt"), 1), QStringLiteral("/t/book.txt"));
-    EXPECT_EQ(WithExportExtension(QStringLiteral("/t/book"), 2), QStringLiteral("/t/book"));
+    const struct {
+        const char* typed;
+        int filter;
+        const char* saved;
+    } cases[] = {{"/t/book", 0, "/t/book.csv"},       {"/t/book.CSV", 0, "/t/book.CSV"},
+                 {"/t/a.csv.csv", 0, "/t/a.csv.csv"}, {"/t/book.csv", 1, "/t/book.csv.txt"},
+                 {"/t/book.txt", 1, "/t/book.txt"},   {"/t/book", 2, "/t/book"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(WithExportExtension(QString::fromUtf8(c.typed), c.filter), QString::fromUtf8(c.saved)) << c.typed;
     EXPECT_EQ(ExchangeInitialFilter(0), 0);
     EXPECT_EQ(ExchangeInitialFilter(1), 1);
 }

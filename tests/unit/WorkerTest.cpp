@@ -2,6 +2,7 @@
 
 #include "core/compose/OptOutList.h"
 #include "core/compose/SegmentMessage.h"
+#include "core/exchange/AddressText.h"
 #include "core/shared/Big5.h"
 #include "core/shared/StopSignal.h"
 #include "core/workers/JobChannel.h"
@@ -455,12 +456,20 @@ TEST(SingleMsgIdTest, TypedMsgIdIsTrimmedAndRefusedWhenEmptyUnmappableOrTooLong)
 }
 
 TEST(CutBig5Test, NeverSplitsACharacter) {
-    const QByteArray chinese = big5("傳送"); // two characters, four bytes
-    EXPECT_EQ(CutBig5("abcdef", 4), "abcd");
-    EXPECT_EQ(CutBig5(chinese, 4), chinese);
-    EXPECT_EQ(CutBig5(chinese, 3), chinese.left(2));
-    EXPECT_EQ(CutBig5("a" + chinese, 2), "a");
+    const struct {
+        const char* text;
+        int bytes;
+        const char* kept;
+    } cases[] = {{"abcdef", 4, "abcd"}, {"abc", 2, "ab"},          {"傳送", 4, "傳送"},     {"傳送", 3, "傳"},
+                 {"a傳送", 2, "a"},     {"a王小明", 7, "a王小明"}, {"a王小明", 6, "a王小"}, {"a王小明", 4, "a王"}};
+    // The send run's cut and the address exchange's give the same.
+    for (const auto& c : cases) {
+        EXPECT_EQ(CutBig5(big5(c.text), c.bytes), big5(c.kept)) << c.text << " to " << c.bytes;
+        EXPECT_EQ(CutBig5(QByteArrayView(big5(c.text)), qsizetype(c.bytes)), big5(c.kept))
+            << c.text << " to " << c.bytes;
+    }
     // The segmentation's rule itself: a text that fits stays whole, even one that ends in a lead byte.
+    const QByteArray chinese = big5("傳送");
     EXPECT_EQ(WholeCharsLength(chinese.left(3), 3), 3);
     EXPECT_EQ(WholeCharsLength(chinese, 0), 0);
     EXPECT_EQ(WholeCharsLength(QByteArray(), 5), 0);
