@@ -179,6 +179,13 @@ protected:
 
     int linesWith(const QByteArray& utf8) const { return int(lines.filter(QString::fromUtf8(utf8)).size()); }
     QByteArray cell(int row, int column) const { return log.rows.at(row).cells[column]; }
+    // One column of the send log from top to bottom, so a run's rows are checked in one comparison.
+    QList<QByteArray> column(int col) const {
+        QList<QByteArray> out;
+        for (const FakeSendLog::Row& row : log.rows)
+            out.append(row.cells[col]);
+        return out;
+    }
 
     QList<sGwRequest> requestsOf(uint8_t type) const {
         QList<sGwRequest> out;
