@@ -130,38 +130,32 @@ TEST(CompareKeysTest, AgreesWithTheCharacterByCharacterDefinition) {
 
 // ---- the sort commands ----
 
-TEST(SendLogModelTest, FirstClickSortsAscendingAndTheCheckedNameAgainReverses) {
+// Each click on a header, what the list shows after it and what the headers say: a new column starts
+// ascending, the checked one again reverses (遞增 and 遞減 alike).
+TEST(SendLogModelTest, AClickSortsByItsColumnAndTheCheckedOneAgainReverses) {
     CheckedModel<SendLogModel> model;
     model.resetColumnCaptions();
-    for (const char* name : {"b", "C", "a"})
-        model.addRow(name, ImageTyped);
-    model.columnClick(ColName);
-    EXPECT_EQ(captions(model), (QList<QByteArray>{"a", "b", "C"}));
-    EXPECT_EQ(model.headerData(ColName, Qt::Horizontal).toString(), QStringLiteral("名稱 ↑"));
-    EXPECT_TRUE(model.sortAscending());
-    model.columnClick(ColName);
-    EXPECT_EQ(captions(model), (QList<QByteArray>{"C", "b", "a"}));
-    EXPECT_EQ(model.headerData(ColName, Qt::Horizontal).toString(), QStringLiteral("名稱 ↓"));
-}
-
-TEST(SendLogModelTest, SendCodeTwiceIsDescendingThenSameColumnAscendingAgain) {
-    CheckedModel<SendLogModel> model;
-    model.resetColumnCaptions();
-    model.columnClick(ColName);
-    for (const char* code : {"9", "10", "0"})
-        addFilled(model, "x", code);
-
-    model.columnClick(ColSendCode);
-    EXPECT_EQ(column(model, ColSendCode), (QList<QByteArray>{"0", "10", "9"}));
-    model.columnClick(ColSendCode);
-    EXPECT_FALSE(model.sortAscending());
-    EXPECT_EQ(column(model, ColSendCode), (QList<QByteArray>{"9", "10", "0"}));
-    EXPECT_EQ(model.headerData(ColSendCode, Qt::Horizontal).toString(), QStringLiteral("傳送碼 ↓"));
-    EXPECT_EQ(model.headerData(ColName, Qt::Horizontal).toString(), QStringLiteral("名稱"));
-
-    model.columnClick(ColSendCode); // 遞增 on the current column
-    EXPECT_TRUE(model.sortAscending());
-    EXPECT_EQ(column(model, ColSendCode), (QList<QByteArray>{"0", "10", "9"}));
+    const char* const rows[][2] = {{"b", "9"}, {"C", "10"}, {"a", "0"}};
+    for (const auto& row : rows)
+        addFilled(model, row[0], row[1]);
+    const struct {
+        int column;
+        bool ascending;
+        QList<QByteArray> shown; // the clicked column from the top
+        const char *caption, *nameCaption;
+    } clicks[] = {{ColName, true, {"a", "b", "C"}, "名稱 ↑", "名稱 ↑"},
+                  {ColName, false, {"C", "b", "a"}, "名稱 ↓", "名稱 ↓"},
+                  {ColSendCode, true, {"0", "10", "9"}, "傳送碼 ↑", "名稱"},
+                  {ColSendCode, false, {"9", "10", "0"}, "傳送碼 ↓", "名稱"},
+                  {ColSendCode, true, {"0", "10", "9"}, "傳送碼 ↑", "名稱"}};
+    for (const auto& c : clicks) {
+        SCOPED_TRACE(c.caption);
+        model.columnClick(c.column);
+        EXPECT_EQ(model.sortAscending(), c.ascending);
+        EXPECT_EQ(column(model, c.column), c.shown);
+        EXPECT_EQ(model.headerData(c.column, Qt::Horizontal).toString(), QString::fromUtf8(c.caption));
+        EXPECT_EQ(model.headerData(ColName, Qt::Horizontal).toString(), QString::fromUtf8(c.nameCaption));
+    }
 }
 
 TEST(SendLogModelTest, ResetGivesPlainCaptionsAndTheNextClickStartsAscending) {
