@@ -313,15 +313,18 @@ int send(const Arguments& a, Config& config, Console& console) {
     const SendSummary summary = SummarizeSend(queued, {request.reservation, checked.orderTime, checked.limitMinutes},
                                               settings.quiet, Clock::now());
     if (!queued.ok) {
-        // A run whose every recipient was left out is told why, line by line, before it is refused.
+        // A run whose every recipient was left out is told why, line by line, before it is refused; the
+        // summary's last line already is the refusal then, which is not said a second time.
+        QStringList lines;
         if (queued.leftOut() > 0)
-            for (const QString& line : summary.texts())
-                console.err(line);
+            lines = summary.texts();
         const QString problem = queued.message.isEmpty()
                                     ? ListFileProblemText(run.listCheck(), a.value(QStringLiteral("--list")))
                                     : queued.message;
-        if (!problem.isEmpty())
-            console.err(problem);
+        if (!problem.isEmpty() && !lines.contains(problem))
+            lines << problem;
+        for (const QString& line : lines)
+            console.err(line);
         return ExitRefused;
     }
     // As in the send dialog, after a run that could not be sent at all was refused; nobody is asked on the
