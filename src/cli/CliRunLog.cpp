@@ -217,8 +217,8 @@ bool CliRunLog::lockTarget(const QString& path) {
         m_error = m_lock->error();
         return false;
     }
-    // As the target is now, under the lock: the run replaces it only as it found it. The desktop's save
-    // does not take the lock, and what it wrote meanwhile is not the run's to throw away.
+    // As the target is now, under the lock: the run replaces it only as it found it. A program that does
+    // not take the lock may write it meanwhile, and what it wrote is not the run's to throw away.
     m_kept = identityOf(SaveTargetPath(path));
     m_keepsTarget = true;
     return true;

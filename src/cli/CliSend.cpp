@@ -80,8 +80,9 @@ QList<QByteArray> namesOf(const QStringList& recipients) {
     return names;
 }
 
-// --at and --limit as the send dialog's drop-downs would hold them.
-void scheduleRequest(const Arguments& a, SendRequest* request) {
+// --at and --limit as the send dialog's drop-downs would hold them. A limit of 0 is refused here, with the
+// reason: the dialog's 0:00 means no limit, but typed on a command line it reads as a mistake.
+QString scheduleRequest(const Arguments& a, SendRequest* request) {
     if (a.values.contains(QStringLiteral("--at"))) {
         request->reservation = true;
         const QString at = a.value(QStringLiteral("--at")).trimmed();
@@ -101,7 +102,9 @@ void scheduleRequest(const Arguments& a, SendRequest* request) {
         const QString text = a.value(QStringLiteral("--limit")).trimmed();
         bool ok = false;
         const qlonglong minutes = text.toLongLong(&ok);
-        if (ok && minutes >= 0) {
+        if (ok && minutes == 0)
+            return QStringLiteral("選項 --limit 需要 1 到 1440 的分鐘數：%1；不限時間請不要加 --limit。").arg(text);
+        if (ok && minutes > 0) {
             // Anything past a day is refused by the limit check as too long, however far past.
             const qlonglong kept = std::min<qlonglong>(minutes, 24 * 60 + 1);
             request->limitHour = QString::number(kept / 60);
@@ -111,6 +114,7 @@ void scheduleRequest(const Arguments& a, SendRequest* request) {
             request->limitMinute = text; // not a number: the limit check names the format
         }
     }
+    return QString();
 }
 
 // A finished, whole log whose rows `send --append` keeps in front of its own; anything else is named.
@@ -283,7 +287,10 @@ int send(const Arguments& a, Config& config, Console& console) {
     SendRequest request;
     request.recipientCount = int(named.RecipientList.size()) + listRows;
     request.message = message.text;
-    scheduleRequest(a, &request);
+    if (const QString badLimit = scheduleRequest(a, &request); !badLimit.isEmpty()) {
+        console.err(badLimit);
+        return ExitRefused;
+    }
     const SendValidationResult checked = ValidateSend(request);
     if (!checked.ok) {
         console.err(checked.error);
@@ -313,15 +320,18 @@ int send(const Arguments& a, Config& config, Console& console) {
     const SendSummary summary = SummarizeSend(queued, {request.reservation, checked.orderTime, checked.limitMinutes},
                                               settings.quiet, Clock::now());
     if (!queued.ok) {
-        // A run whose every recipient was left out is told why, line by line, before it is refused.
+        // A run whose every recipient was left out is told why, line by line, before it is refused; the
+        // summary's last line already is the refusal then, which is not said a second time.
+        QStringList lines;
         if (queued.leftOut() > 0)
-            for (const QString& line : summary.texts())
-                console.err(line);
+            lines = summary.texts();
         const QString problem = queued.message.isEmpty()
                                     ? ListFileProblemText(run.listCheck(), a.value(QStringLiteral("--list")))
                                     : queued.message;
-        if (!problem.isEmpty())
-            console.err(problem);
+        if (!problem.isEmpty() && !lines.contains(problem))
+            lines << problem;
+        for (const QString& line : lines)
+            console.err(line);
         return ExitRefused;
     }
     // As in the send dialog, after a run that could not be sent at all was refused; nobody is asked on the

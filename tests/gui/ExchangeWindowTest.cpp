@@ -295,6 +295,13 @@ TEST_F(ExchangeWindowTest, AnImportFileThatCannotBeReadKeepsThePathPage) {
         EXPECT_EQ(lastMessage(),
                   QStringLiteral("匯入檔%1無法讀取，沒有匯入任何資料。\n檔案或目錄不存在").arg(path("gone.csv")));
         EXPECT_TRUE(pathEdit(w)->isVisible());
+
+        // A picture is named as no text list here, not on the field page as a file without fields.
+        ASSERT_NO_FATAL_FAILURE(writeAll(path("photo.csv"), QByteArray("\xFF\xD8\xFF\xE0\0\x10JFIF\0", 11)));
+        ASSERT_TRUE(typeInto(pathEdit(w), path("photo.csv")));
+        ASSERT_TRUE(click(&w, "ButtonNextDone"));
+        EXPECT_TRUE(lastMessage().contains(QStringLiteral("不是文字檔"))) << lastMessage().toStdString();
+        EXPECT_TRUE(pathEdit(w)->isVisible());
     });
     EXPECT_TRUE(addressBook().MemberMap().empty());
 }

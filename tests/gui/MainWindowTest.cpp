@@ -3,6 +3,7 @@
 
 #include "core/sendlog/LogFile.h"
 #include "core/shared/Config.h"
+#include "core/shared/FileLock.h"
 #include "core/shared/OpLog.h"
 
 #include <gtest/gtest.h>
@@ -350,22 +351,28 @@ TEST_F(MainWindowTest, SaveProposesATimeStampedNameInTheLogFolderAndAsksBeforeOv
     EXPECT_TRUE(w.isEnabled());
 }
 
-// The program's own files and what is no regular file are never a saved log: each is named and another name
-// asked for.
-TEST_F(MainWindowTest, SaveRefusesTheProgramsOwnFilesAndFoldersAndAsksAgainAndExitAsksNothingAfter) {
+// The program's own files, what is no regular file and a log a command line run holds (it would write its
+// own rows over these at its end) are never a saved log: each is named and another name asked for.
+TEST_F(MainWindowTest, SaveRefusesTheProgramsOwnFilesFoldersAndAHeldLogAndAsksAgainAndExitAsksNothingAfter) {
     start();
     addRows({"a"});
     ASSERT_NO_FATAL_FAILURE(writeAll(path("AddressBook.bin"), "book"));
     ASSERT_NO_FATAL_FAILURE(writeAll(path("OptOut.txt"), "0912000009,20240301\r\n"));
-    m_prompts.fileNames = {path("AddressBook.bin"), path("OptOut.txt"), path("logs"), path("saved.log")};
+    ASSERT_NO_FATAL_FAILURE(writeAll(path("held.log"), "held"));
+    FileLock run(path("held.log"));
+    ASSERT_TRUE(run.tryLock());
+    m_prompts.fileNames = {path("AddressBook.bin"), path("OptOut.txt"), path("logs"), path("held.log"),
+                           path("saved.log")};
     trigger(menuItem("MItemFSave"));
     const QStringList said = m_prompts.messages();
-    ASSERT_EQ(said.size(), 3) << said.join(QLatin1Char('\n')).toStdString();
+    ASSERT_EQ(said.size(), 4) << said.join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(said[0], QStringLiteral("%1 是程式自己的通訊錄檔案，不能做為輸出檔。").arg(path("AddressBook.bin")));
     EXPECT_EQ(said[1], QStringLiteral("%1 是程式自己的拒收名單檔案，不能做為輸出檔。").arg(path("OptOut.txt")));
     EXPECT_EQ(said[2], QStringLiteral("%1 是資料夾，不是一般檔案，不能做為輸出檔。").arg(path("logs")));
+    EXPECT_TRUE(said[3].startsWith(path("held.log") + QStringLiteral(" 正由另一個程式"))) << said[3].toStdString();
     EXPECT_EQ(QFileInfo(path("AddressBook.bin")).size(), 4);
     EXPECT_EQ(QFileInfo(path("OptOut.txt")).size(), 21);
+    EXPECT_EQ(QFileInfo(path("held.log")).size(), 4);
     EXPECT_EQ(QFileInfo(path("saved.log")).size(), 4 + 556);
     EXPECT_TRUE(logFiles().logSaved());
     finishProgress();

@@ -264,6 +264,39 @@ TEST(AddressTextTest, UnreadableAndMissingFilesAreRefusedInWords) {
     EXPECT_FALSE(ReadAddressText(dir.filePath(QStringLiteral("none.csv")), &f, &error));
     EXPECT_TRUE(error.contains(QStringLiteral("無法讀取"))) << error.toStdString();
     EXPECT_FALSE(ReadAddressText(dir.path(), &f, &error)); // a folder
+
+    // What is no text list is refused as a whole; a text list keeps its lines beside a bad one, NUL or not.
+    QByteArray picture("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16);
+    for (int i = 0; i < 4096; ++i)
+        picture += char(i * 37 % 251);
+    const QByteArray nul("a\0b\n", 4);
+    const struct {
+        QByteArray bytes;
+        bool read;
+    } files[] = {
+        {picture, false},
+        {QByteArray("\xFF\xFE"
+                    "a\0,\0"
+                    "1\0\n\0"
+                    "b\0,\0"
+                    "2\0",
+                    18),
+         false}, // UTF-16
+        {"\xFF\x80\n\n\xFE\xFF\xFF\n", false},
+        {nul + nul + "x,0911\n", false},
+        {nul + QByteArray("x,0911\n").repeated(2), true},
+        {"\xFF\x80\nname,0911\n", true},
+    };
+    for (const auto& file : files) {
+        const QString path = dir.filePath(QStringLiteral("in.csv"));
+        QFile out(path);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(file.bytes);
+        out.close();
+        error.clear();
+        EXPECT_EQ(ReadAddressText(path, &f, &error), file.read) << file.bytes.left(20).toHex().constData();
+        EXPECT_EQ(error.contains(QStringLiteral("不是文字檔")), !file.read) << error.toStdString();
+    }
 }
 
 // A line of megabytes is kept to its first 64 KB as read, at a whole character, in either encoding; the

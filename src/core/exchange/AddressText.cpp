@@ -267,6 +267,30 @@ struct ImportSource {
 
 enum class LinesRead { Ok, ReadError, TooLarge };
 
+// A NUL within the first 8,000 bytes, the sign of a file that is no text that most text tools take: an image,
+// a document, a program or a UTF-16 file, none of which is a list this program reads.
+bool nulInHead(const ImportSource& source) {
+    char head[8000];
+    if (!source.seek(0))
+        return false; // the reading proper says why
+    const qint64 size = source.read(head, sizeof head);
+    return size > 0 && std::memchr(head, 0, std::size_t(size)) != nullptr;
+}
+
+// No list at all: not one line could be taken as text, or, with a NUL near the start, no more lines than were
+// refused. A text list with a stray bad line keeps its other lines, and the bad one is named.
+bool holdsNoText(const AddressTextFile& file, bool nulNearStart) {
+    qint64 taken = 0;
+    qint64 refused = 0;
+    for (const AddressTextLine& line : file.lines) {
+        if (!line.problem.isEmpty())
+            ++refused;
+        else if (!line.blank)
+            ++taken;
+    }
+    return refused > 0 && (taken == 0 || (nulNearStart && refused >= taken));
+}
+
 // The file is read once or twice to see which encoding its lines are in, then once more for its lines;
 // each reading holds a piece of whole lines, each line cut at the cap, never the file. What is kept (each
 // line as far as the cap, with its line end) is what `limit` holds; the tail of a long line costs nothing.
@@ -372,6 +396,7 @@ bool ReadAddressText(const QString& path, AddressTextFile* file, QString* error)
     }
     const ImportSource source{[fd](qint64 from) { return ::lseek(fd, from, SEEK_SET) == from; },
                               CappedLineReader::fromDescriptor(fd)};
+    const bool nulNearStart = nulInHead(source);
     errno = 0;
     const LinesRead read = readLines(source, kMaxAddressTextBytes, file);
     if (read == LinesRead::ReadError && errno != 0)
@@ -379,7 +404,11 @@ bool ReadAddressText(const QString& path, AddressTextFile* file, QString* error)
     ::close(fd);
     switch (read) {
     case LinesRead::Ok:
-        return true;
+        if (!holdsNoText(*file, nulNearStart))
+            return true;
+        *file = AddressTextFile();
+        *error = QStringLiteral("匯入檔%1不是文字檔（名單須為 Big5 或 UTF-8 的文字），沒有匯入任何資料。").arg(path);
+        return false;
     case LinesRead::TooLarge:
         *error = QStringLiteral("匯入檔%1超過 %2 MB，無法匯入。").arg(path).arg(kMaxAddressTextBytes / (1024 * 1024));
         return false;

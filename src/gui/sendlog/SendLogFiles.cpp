@@ -21,12 +21,22 @@
 #include <QLabel>
 #include <QWidget>
 
+#include <memory>
+
 namespace norvi {
 
 namespace {
 
 const QString kLogFilter = QStringLiteral("記錄檔(*.log)|*.log|所有檔案(*.*)|*.*");
 const QString kSaveFailed = QStringLiteral("寫入傳送紀錄檔案失敗！");
+
+// Why the log's lock (taken by norvi-cli while it reads, runs on and writes back a log) could not be had.
+QString lockRefusal(const QString& path, const FileLock& lock) {
+    if (!lock.error().isEmpty())
+        return lock.error();
+    return QStringLiteral("%1 正由另一個程式%2使用中，請稍候再試。")
+        .arg(path, lock.holder().isEmpty() ? QString() : QStringLiteral("（%1）").arg(lock.holder()));
+}
 
 } // namespace
 
@@ -39,6 +49,10 @@ SendLogFiles::SendLogFiles(SendLogModel& model, SendLogKeeper& keeper, JobSuperv
 
 SendLogFiles::SaveOutcome SendLogFiles::SaveLog() {
     QString path;
+    // Held until the file is replaced: a command line run that holds the log replaces it whole at its end,
+    // and would put its own rows over these. Such a log is named, and another name may be given. A lock file
+    // that cannot be made (a folder that cannot be written) holds nobody: the writing says what fails.
+    std::unique_ptr<FileLock> lock;
     for (;;) {
         const QString proposed =
             QDir(LogFolder(m_config))
@@ -49,6 +63,11 @@ SendLogFiles::SaveOutcome SendLogFiles::SaveLog() {
         // The program's own files and what is no regular file are named, and another name is asked for.
         if (const QString refusal = OutputRefusal(path, m_config.StartDir()); !refusal.isEmpty()) {
             prompts().notice(m_window, Prompts::Icon::Error, boxTitle(), refusal);
+            continue;
+        }
+        lock = std::make_unique<FileLock>(SaveTargetPath(path));
+        if (!lock->tryLock() && lock->error().isEmpty()) {
+            prompts().notice(m_window, Prompts::Icon::Error, boxTitle(), lockRefusal(path, *lock));
             continue;
         }
         if (!QFileInfo::exists(path) ||
@@ -134,11 +153,7 @@ bool SendLogFiles::settleUnfinishedLog(const QString& path) {
         FileLock lock(SaveTargetPath(path));
         QString error;
         if (!lock.tryLock())
-            error =
-                lock.error().isEmpty()
-                    ? QStringLiteral("%1 正由另一個程式%2使用中，請稍候再試。")
-                          .arg(path, lock.holder().isEmpty() ? QString() : QStringLiteral("（%1）").arg(lock.holder()))
-                    : lock.error();
+            error = lockRefusal(path, lock);
         else if (const PartialLog now(partial.path()); now.ending() == PartialLog::Ending::Elsewhere)
             error = now.advice(); // read again under the lock
         else
