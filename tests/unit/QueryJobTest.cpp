@@ -295,12 +295,15 @@ struct PlanCase {
     int codeImage;
     const char* sendResult;
     const char* msgId; // nullptr: the row is skipped
+    WorkerMode mode = WorkerMode::Query;
+    const char* queryResult = "";
 };
 class PlanRowTest : public ::testing::TestWithParam<PlanCase> {};
 
 TEST_P(PlanRowTest, EligibilityAndMsgId) {
     const PlanCase c = GetParam();
-    const QueryJob::RowPlan plan = QueryJob::planRow(c.sendCode, c.codeImage, c.queryCode, big5(c.sendResult));
+    const QueryJob::RowPlan plan =
+        QueryJob::planRow(c.sendCode, c.codeImage, c.queryCode, big5(c.sendResult), c.mode, big5(c.queryResult));
     EXPECT_EQ(plan.ask, c.msgId != nullptr);
     EXPECT_EQ(plan.msgId, c.msgId ? QByteArray(c.msgId) : plan.msgId);
 }
@@ -318,7 +321,13 @@ INSTANTIATE_TEST_SUITE_P(
                       PlanCase{"0", "20", -1, kId, "AB12"}, PlanCase{"0", "31", -1, kId, "AB12"},
                       PlanCase{"0", "40", -1, kId, "AB12"}, PlanCase{"0", "41", -1, kId, "AB12"},
                       PlanCase{"0", "", -1, "訊息已成功送出", nullptr}, PlanCase{"0", "", -1, "(MsgId:)", nullptr},
-                      PlanCase{"0", "", -1, "(MsgId:12345", "12345"}, PlanCase{"0", "", -1, "x(MsgId:12)(y)", "12"}));
+                      PlanCase{"0", "", -1, "(MsgId:12345", "12345"}, PlanCase{"0", "", -1, "x(MsgId:12)(y)", "12"},
+                      // A delivered reservation is asked again by a query, never cancelled: the gateway would only
+                      // refuse, and its refusal (or no answer) would stand over "delivered".
+                      PlanCase{"0", "0", 16, kId, "AB12", WorkerMode::Query, "訊息已送達對方(delivered)"},
+                      PlanCase{"0", "0", 16, kId, nullptr, WorkerMode::Cancel, "訊息已送達對方(delivered)"},
+                      PlanCase{"0", "0", 16, kId, nullptr, WorkerMode::Cancel, "取消成功(cancelled)"},
+                      PlanCase{"0", "20", 16, kId, "AB12", WorkerMode::Cancel, "預約簡訊，等待傳送中"}));
 
 } // namespace
 } // namespace norvi::test

@@ -44,10 +44,12 @@ QueryJob::RowPlan QueryJob::planRow(const QByteArray& sendCode, int sendCodeImag
         plan.finalAnswer = true;
         return plan;
     }
-    // A reservation this program cancelled stays cancelled: asking again could only put a refusal ("not a
-    // waiting reservation") or "not known" over the answer that says so.
+    // A reservation this program cancelled stays cancelled, and one a query found delivered cannot be called
+    // back: a cancellation could only put a refusal ("not a waiting reservation") or "not known" over the
+    // answer that says so. A query still asks about both.
     if (mode == WorkerMode::Cancel && asked == 0 && sendCodeImage == ImageReservation &&
-        queryResult.startsWith(CodeText(CodeTable::Cancel, 0))) {
+        (queryResult.startsWith(CodeText(CodeTable::Cancel, 0)) ||
+         queryResult.startsWith(CodeText(CodeTable::Query, 0)))) {
         plan.finalAnswer = true;
         return plan;
     }
