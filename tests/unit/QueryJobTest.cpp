@@ -196,6 +196,39 @@ TEST_F(QueryJobTest, FollowUpRoundAnswersByRowIdAndKeepsKnownAnswers) {
     EXPECT_EQ(run(false), (Got{{9, "-1"}}));
 }
 
+// A gateway's general error (30 and above) answers the request, not the question about the message: an answer
+// known before stays, in a list query and in a follow-up round alike; a row never answered shows the error.
+TEST_F(QueryJobTest, GeneralErrorsNeverReplaceAKnownAnswer) {
+    const auto internalErrors = [](int fd) {
+        answer(fd, replyWith(0, "login ok"));
+        while (answer(fd, replyWith(40, "internal error")))
+            ;
+    };
+    RawTcpServer listGateway(internalErrors);
+    m_dir.config().edit([&](sConfig& record) { record.gwPort = listGateway.port(); });
+    auto& cancelled = log.append("cancelled", "0", sentQueryResult("X1"), "0", ImageReservation);
+    cancelled.cells[ColQueryResult] = big5("取消成功(cancelled)");
+    log.append("new", "0", sentQueryResult("X2"));
+    QueryAll = true;
+    ASSERT_TRUE(runJob(WorkerMode::Query, &log));
+    EXPECT_EQ(cell(0, ColQueryCode), "0");
+    EXPECT_EQ(cell(0, ColQueryResult), big5("取消成功(cancelled)"));
+    EXPECT_EQ(cell(1, ColQueryCode), "40");
+    EXPECT_EQ(linesWith("查詢結果: 40, "), 2);
+
+    RawTcpServer roundGateway(internalErrors);
+    GatewayTarget target = gateway();
+    target.port = roundGateway.port();
+    QList<QByteArray> got;
+    FollowUpRound round(target, {{7, "X1", sentQueryResult("X1"), true}, {9, "X2", sentQueryResult("X2"), false}});
+    QObject::connect(&round, &FollowUpRound::answered, [&got](quint64 id, const QByteArray& code, const QByteArray&) {
+        got.append(QByteArray::number(id) + ":" + code);
+    });
+    round.start();
+    round.wait();
+    EXPECT_EQ(got, QList<QByteArray>{"9:40"});
+}
+
 TEST_F(QueryJobTest, SingleMsgIdShowsTheBoxClosesTheOwnerAndPostsNoProgress) {
     const QByteArray booked = sendDirect(true);
     ASSERT_TRUE(runJob(WorkerMode::Query, nullptr, booked));

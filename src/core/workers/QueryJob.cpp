@@ -394,8 +394,8 @@ QueryJob::Answer QueryJob::askRow(const PlannedRow& row) {
     if (code != 0)
         m_worker.reportLine(m_worker.name() + ' ' + plan.sendResult +
                             big5(m_cancel ? " 預約取消結果: " : " 查詢結果: ") + codeText + ", " + result);
-    // A failed login answers nothing about the message: an earlier answer stays.
-    if (!(loginFailed && plan.answered))
+    // A failed login or a general error answers nothing about the message: an earlier answer stays.
+    if (!((loginFailed || RowCodes::isGeneralError(code)) && plan.answered))
         setQueryCells(row.rowId, codeText, result);
     answer.counted = !loginFailed;
     answer.succeeded = succeeded(code, loginFailed);
