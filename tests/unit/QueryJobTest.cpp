@@ -244,11 +244,23 @@ TEST_F(QueryJobTest, SingleMsgIdShowsTheBoxClosesTheOwnerAndPostsNoProgress) {
     EXPECT_EQ(owner.closeCalls, 2);
     EXPECT_EQ(linesWith("取消預約執行緒1("), 2);
 
+    // A cancellation that went out and got no answer may have taken effect; the box says so, as a row would.
+    const QByteArray other = sendDirect(true);
+    sim->setCloseAfter(1);
+    ASSERT_TRUE(runJob(WorkerMode::Cancel, nullptr, other));
+    ASSERT_TRUE(runJob(WorkerMode::Query, nullptr, other));
+    ASSERT_EQ(owner.boxes.size(), 4);
+    EXPECT_EQ(owner.boxes[2].second,
+              big5("預約取消碼：-1\r\n預約取消結果：取消結果不明，請再查詢（Norvi伺服器已切斷連線）"));
+    EXPECT_EQ(owner.boxes[3].second, big5("結果碼：-1\r\n查詢結果：Norvi伺服器已切斷連線"));
+    sim->setCloseAfter(-1);
+    owner.boxes.clear();
+
     // A refused login shows the login table's text and reports no line.
     m_dir.config().edit([](sConfig& c) { putField(c.gwPasswd, QByteArray("wrong")); });
     ASSERT_TRUE(runJob(WorkerMode::Query, nullptr, booked));
-    ASSERT_EQ(owner.boxes.size(), 3);
-    const QByteArray text = owner.boxes[2].second, prefix = big5("結果碼：");
+    ASSERT_EQ(owner.boxes.size(), 1);
+    const QByteArray text = owner.boxes[0].second, prefix = big5("結果碼：");
     const int code = text.mid(prefix.size(), text.indexOf('\r') - prefix.size()).toInt();
     EXPECT_GT(code, 0);
     EXPECT_TRUE(text.contains(QByteArray(big5("\r\n查詢結果：") + CodeText(CodeTable::Login, code) + "(")));

@@ -89,6 +89,7 @@ void QueryJob::runSingle() {
     m_worker.activity().setSubject(m_worker.singleMsgId());
     bool loginFailed = false;
     bool untrusted = false;
+    bool written = false;
     int code;
     QByteArray message;
     if (!client.Login()) {
@@ -101,6 +102,7 @@ void QueryJob::runSingle() {
         client.SetMsgId(m_worker.singleMsgId());
         code = client.Send(message);
         untrusted = client.lastReplyUntrusted();
+        written = client.lastRequestWritten();
         // An answer with bytes behind it may be a late copy of another: asked once more on a new connection.
         if (untrusted && client.Login()) {
             client.Clear();
@@ -108,6 +110,7 @@ void QueryJob::runSingle() {
             client.SetMsgId(m_worker.singleMsgId());
             code = client.Send(message);
             untrusted = client.lastReplyUntrusted();
+            written = written || client.lastRequestWritten();
         }
     }
     QByteArray result =
@@ -123,6 +126,9 @@ void QueryJob::runSingle() {
         result = StopRows::notAskedText(mode);
     else
         result = WithNoAnswerWords(result, client.lastTimedOut());
+    // A cancellation that went out without an answer to trust may have taken effect, as its row would say.
+    if (m_cancel && code == StopRows::kCode && written && client.lastStop() == SMSendNorviGw::StopPoint::None)
+        result = StopRows::cancelUnknownText() + big5("（") + result + big5("）");
     const QByteArray text = big5(m_cancel ? "預約取消碼：" : "結果碼：") + QByteArray::number(code) +
                             big5(m_cancel ? "\r\n預約取消結果：" : "\r\n查詢結果：") + result;
     JobOwner* owner = m_worker.ownerForm();
