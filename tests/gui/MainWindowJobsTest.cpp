@@ -208,6 +208,29 @@ TEST_F(MainWindowJobsTest, ANightResendIsBookedForTheMorningOrSentNowAsTheUserSa
     EXPECT_TRUE(opLog.contains(big5("現在是夜間（21:00–08:00），失敗重發照常傳送")));
 }
 
+// Booked for 08:00 at 07:59, but the question about the send log stood open past it: the gateway refuses a
+// reservation in the past, and the night is over, so the resend goes at once.
+TEST_F(MainWindowJobsTest, ANightResendWhoseMorningPassedMeanwhileGoesAtOnce) {
+    QFile::remove(SendSettingsPath(m_dir.path()));
+    Clock::setFixed(QDateTime(QDate(2024, 3, 1), QTime(7, 59)));
+    addRow("A", "0912000001", "-1", big5("網路連線失敗"));
+    m_prompts.answers = {Prompts::Answer::Yes, Prompts::Answer::No};
+    m_prompts.whileShown = [](const QString& text) {
+        if (text.contains(QStringLiteral("清除")))
+            Clock::setFixed(QDateTime(QDate(2024, 3, 1), QTime(8, 0, 20)));
+    };
+    choose("PMItemLvRSendSMS");
+    finishJob();
+    m_prompts.whileShown = nullptr;
+    QList<QByteArray> schedules;
+    for (const sGwRequest& r : m_sim->requests())
+        if (r.msg_type == GwSendDomestic)
+            schedules << QByteArray(r.msg_params + std::strlen(r.msg_params) + 1);
+    EXPECT_EQ(schedules, QList<QByteArray>{"01"});
+    const QByteArray opLog = test::readAll(QDir(m_dir.path()).filePath(QStringLiteral("20240301.dbg")));
+    EXPECT_TRUE(opLog.contains(big5("夜間已結束，失敗重發改為立即傳送")));
+}
+
 TEST_F(MainWindowJobsTest, UnresolvableGatewayIsReportedBeforeAnyJobStarts) {
     editConfig([](sConfig& c) { putField(c.gwIp, QByteArray("nonexistent.invalid")); });
     addRow("B", "0912000002", "0", big5("訊息已成功送出(MsgId:X)"));

@@ -322,6 +322,25 @@ TEST_F(SendDialogTest, AReservationGoesWithItsTimeAndTheValidityLimit) {
     EXPECT_EQ(params, (QList<QByteArray>{"0912000001", "04", "240304180500", "0150"}));
 }
 
+// The reservation is checked when 傳送 is pressed, but the summary box may stay open past the booked minute (a
+// night run moved to 08:00 as well): the gateway would refuse every message of a run sent with a past time.
+TEST_F(SendDialogTest, AReservationThatPassedWhileTheSummaryWasOpenIsNotSent) {
+    open([&] {
+        ASSERT_TRUE(typeInto(field(), QStringLiteral("0912000001")));
+        ASSERT_TRUE(typeInto(memo(), QStringLiteral("馬上開會")));
+        reserve("2024", 3, 1, 9, 32);
+        answerSendSummary([](QDialog& box) {
+            Clock::setFixed(QDateTime(QDate(2024, 3, 1), QTime(9, 32, 30)));
+            EXPECT_TRUE(click(&box, "ButtonSend"));
+        });
+        EXPECT_EQ(sendAndWarning(), QStringLiteral("不可預約過去的時間！"));
+        EXPECT_TRUE(dialog().isVisible());
+        EXPECT_EQ(fieldText(), QStringLiteral("0912000001"));
+    });
+    EXPECT_TRUE(sentNumbers().isEmpty());
+    EXPECT_EQ(mainWindow().jobRows().rowCount(), 0);
+}
+
 TEST_F(SendDialogTest, SendLogRowOpensTheDialogWithItsTextInsteadOfTheLastOne) {
     const quint64 id = mainWindow().jobRows().addRow(big5("A"), ImageTyped, "0912000001", "20240301093000");
     mainWindow().jobRows().fillSendResult(id, "0", ImageNone, big5("訊息已成功送出(MsgId:X)"), big5("原本的訊息"));

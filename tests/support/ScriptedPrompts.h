@@ -52,11 +52,15 @@ public:
     // Yes/No questions are really shown, for the test to answer or to see withdrawn, instead of taking `answers`.
     bool realQuestions = false;
     QList<Asked> asked;
+    // Runs as each message box is shown, with its text: for what happens while the user reads it.
+    std::function<void(const QString& text)> whileShown;
 
     using Prompts::message;
     Answer message(QWidget* parent, Icon icon, Buttons buttons, const QString& title, const QString& text,
                    Answer preselected) override {
         asked.append({QStringLiteral("message"), icon, buttons, title, text, preselected});
+        if (whileShown)
+            whileShown(text);
         if (buttons == Buttons::YesNo || buttons == Buttons::YesNoCancel) {
             if (realQuestions)
                 return standardPrompts().message(parent, icon, buttons, title, text, preselected);

@@ -196,6 +196,39 @@ TEST_F(QueryJobTest, FollowUpRoundAnswersByRowIdAndKeepsKnownAnswers) {
     EXPECT_EQ(run(false), (Got{{9, "-1"}}));
 }
 
+// A gateway's general error (30 and above) answers the request, not the question about the message: an answer
+// known before stays, in a list query and in a follow-up round alike; a row never answered shows the error.
+TEST_F(QueryJobTest, GeneralErrorsNeverReplaceAKnownAnswer) {
+    const auto internalErrors = [](int fd) {
+        answer(fd, replyWith(0, "login ok"));
+        while (answer(fd, replyWith(40, "internal error")))
+            ;
+    };
+    RawTcpServer listGateway(internalErrors);
+    m_dir.config().edit([&](sConfig& record) { record.gwPort = listGateway.port(); });
+    auto& cancelled = log.append("cancelled", "0", sentQueryResult("X1"), "0", ImageReservation);
+    cancelled.cells[ColQueryResult] = big5("取消成功(cancelled)");
+    log.append("new", "0", sentQueryResult("X2"));
+    QueryAll = true;
+    ASSERT_TRUE(runJob(WorkerMode::Query, &log));
+    EXPECT_EQ(cell(0, ColQueryCode), "0");
+    EXPECT_EQ(cell(0, ColQueryResult), big5("取消成功(cancelled)"));
+    EXPECT_EQ(cell(1, ColQueryCode), "40");
+    EXPECT_EQ(linesWith("查詢結果: 40, "), 2);
+
+    RawTcpServer roundGateway(internalErrors);
+    GatewayTarget target = gateway();
+    target.port = roundGateway.port();
+    QList<QByteArray> got;
+    FollowUpRound round(target, {{7, "X1", sentQueryResult("X1"), true}, {9, "X2", sentQueryResult("X2"), false}});
+    QObject::connect(&round, &FollowUpRound::answered, [&got](quint64 id, const QByteArray& code, const QByteArray&) {
+        got.append(QByteArray::number(id) + ":" + code);
+    });
+    round.start();
+    round.wait();
+    EXPECT_EQ(got, QList<QByteArray>{"9:40"});
+}
+
 TEST_F(QueryJobTest, SingleMsgIdShowsTheBoxClosesTheOwnerAndPostsNoProgress) {
     const QByteArray booked = sendDirect(true);
     ASSERT_TRUE(runJob(WorkerMode::Query, nullptr, booked));
@@ -211,11 +244,23 @@ TEST_F(QueryJobTest, SingleMsgIdShowsTheBoxClosesTheOwnerAndPostsNoProgress) {
     EXPECT_EQ(owner.closeCalls, 2);
     EXPECT_EQ(linesWith("取消預約執行緒1("), 2);
 
+    // A cancellation that went out and got no answer may have taken effect; the box says so, as a row would.
+    const QByteArray other = sendDirect(true);
+    sim->setCloseAfter(1);
+    ASSERT_TRUE(runJob(WorkerMode::Cancel, nullptr, other));
+    ASSERT_TRUE(runJob(WorkerMode::Query, nullptr, other));
+    ASSERT_EQ(owner.boxes.size(), 4);
+    EXPECT_EQ(owner.boxes[2].second,
+              big5("預約取消碼：-1\r\n預約取消結果：取消結果不明，請再查詢（Norvi伺服器已切斷連線）"));
+    EXPECT_EQ(owner.boxes[3].second, big5("結果碼：-1\r\n查詢結果：Norvi伺服器已切斷連線"));
+    sim->setCloseAfter(-1);
+    owner.boxes.clear();
+
     // A refused login shows the login table's text and reports no line.
     m_dir.config().edit([](sConfig& c) { putField(c.gwPasswd, QByteArray("wrong")); });
     ASSERT_TRUE(runJob(WorkerMode::Query, nullptr, booked));
-    ASSERT_EQ(owner.boxes.size(), 3);
-    const QByteArray text = owner.boxes[2].second, prefix = big5("結果碼：");
+    ASSERT_EQ(owner.boxes.size(), 1);
+    const QByteArray text = owner.boxes[0].second, prefix = big5("結果碼：");
     const int code = text.mid(prefix.size(), text.indexOf('\r') - prefix.size()).toInt();
     EXPECT_GT(code, 0);
     EXPECT_TRUE(text.contains(QByteArray(big5("\r\n查詢結果：") + CodeText(CodeTable::Login, code) + "(")));
@@ -295,12 +340,15 @@ struct PlanCase {
     int codeImage;
     const char* sendResult;
     const char* msgId; // nullptr: the row is skipped
+    WorkerMode mode = WorkerMode::Query;
+    const char* queryResult = "";
 };
 class PlanRowTest : public ::testing::TestWithParam<PlanCase> {};
 
 TEST_P(PlanRowTest, EligibilityAndMsgId) {
     const PlanCase c = GetParam();
-    const QueryJob::RowPlan plan = QueryJob::planRow(c.sendCode, c.codeImage, c.queryCode, big5(c.sendResult));
+    const QueryJob::RowPlan plan =
+        QueryJob::planRow(c.sendCode, c.codeImage, c.queryCode, big5(c.sendResult), c.mode, big5(c.queryResult));
     EXPECT_EQ(plan.ask, c.msgId != nullptr);
     EXPECT_EQ(plan.msgId, c.msgId ? QByteArray(c.msgId) : plan.msgId);
 }
@@ -318,7 +366,13 @@ INSTANTIATE_TEST_SUITE_P(
                       PlanCase{"0", "20", -1, kId, "AB12"}, PlanCase{"0", "31", -1, kId, "AB12"},
                       PlanCase{"0", "40", -1, kId, "AB12"}, PlanCase{"0", "41", -1, kId, "AB12"},
                       PlanCase{"0", "", -1, "訊息已成功送出", nullptr}, PlanCase{"0", "", -1, "(MsgId:)", nullptr},
-                      PlanCase{"0", "", -1, "(MsgId:12345", "12345"}, PlanCase{"0", "", -1, "x(MsgId:12)(y)", "12"}));
+                      PlanCase{"0", "", -1, "(MsgId:12345", "12345"}, PlanCase{"0", "", -1, "x(MsgId:12)(y)", "12"},
+                      // A delivered reservation is asked again by a query, never cancelled: the gateway would only
+                      // refuse, and its refusal (or no answer) would stand over "delivered".
+                      PlanCase{"0", "0", 16, kId, "AB12", WorkerMode::Query, "訊息已送達對方(delivered)"},
+                      PlanCase{"0", "0", 16, kId, nullptr, WorkerMode::Cancel, "訊息已送達對方(delivered)"},
+                      PlanCase{"0", "0", 16, kId, nullptr, WorkerMode::Cancel, "取消成功(cancelled)"},
+                      PlanCase{"0", "20", 16, kId, "AB12", WorkerMode::Cancel, "預約簡訊，等待傳送中"}));
 
 } // namespace
 } // namespace norvi::test

@@ -71,7 +71,14 @@ TEST_F(RecipientListsTest, ListFileLinesBecomeRowsAndEntries) {
     } cases[] = {{"0912 hello, world", "0912", "hello, world"},
                  {" 0912 text", "", "0912 text"}, // a leading separator leaves the number empty
                  {QByteArray(40, '1') + " x", QByteArray(30, '1'), "x"},
-                 {"1 " + QByteArray(1000, 'c'), "1", QByteArray(960, 'c')}};
+                 {"1 " + QByteArray(1000, 'c'), "1", QByteArray(960, 'c')},
+                 // The empty columns of a spreadsheet's comma list, or values with nothing between their "$",
+                 // are no text: the row gets the message, never "," or "$$" as its text.
+                 {"0912,,", "0912", ""},
+                 {"0912 , ,\t,", "0912", ""},
+                 {"0912,$$", "0912", ""},
+                 {"0912,,x", "0912", ",x"},
+                 {"0912 $ $", "0912", ""}};
     for (const auto& c : cases) {
         sLoadMt row;
         ASSERT_TRUE(ParseListFileLine(c.line, 4, row));

@@ -60,6 +60,16 @@ QVarLengthArray<QByteArrayView, kMaxFields> fieldValues(QByteArrayView content) 
     return values;
 }
 
+// The empty columns a spreadsheet writes into a comma list (",,"), or values with nothing in them ("$$"):
+// sent as a row's own text they would reach the recipient as "," or "$$" instead of the message. Big5
+// characters never hold these bytes (their second byte is 0x40 or above).
+bool holdsNoText(QByteArrayView content) {
+    for (const char c : content)
+        if (static_cast<unsigned char>(c) > 0x20 && c != ',' && c != '$')
+            return false;
+    return true;
+}
+
 QByteArrayView defaultNumberView(QByteArrayView msisdn) {
     const qsizetype at = msisdn.indexOf('@');
     const qsizetype begin = at < 0 ? 0 : at + 1;
@@ -152,7 +162,9 @@ bool ParseListFileLine(QByteArrayView line, int32_t index, sLoadMt& row, QByteAr
         }
     }
     const QByteArrayView number = separator < 0 ? whole : trimmed(line.first(separator));
-    const QByteArrayView content = separator < 0 ? QByteArrayView() : trimmed(line.sliced(separator + 1));
+    QByteArrayView content = separator < 0 ? QByteArrayView() : trimmed(line.sliced(separator + 1));
+    if (holdsNoText(content))
+        content = QByteArrayView();
     std::memset(&row, 0, sizeof row);
     row.line = index;
     putField(row.msisdn, sizeof row.msisdn, number.data(), std::size_t(number.size()));

@@ -6,6 +6,7 @@
 #include "core/shared/OpLog.h"
 #include "core/workers/DeliveryClass.h"
 #include "core/workers/QueryJob.h"
+#include "core/workers/RowCodes.h"
 #include "core/workers/SendThd.h"
 #include "core/workers/StopRows.h"
 
@@ -87,8 +88,8 @@ void FollowUpRound::run() {
         const QByteArray code = QByteArray::number(ex.code);
         if (ex.code != 0)
             report(name + ' ' + ask.sendResult + asked + code + ", " + result);
-        // A failed login answers nothing about the message: an earlier answer stays.
-        if (!(ex.loginFailed && ask.answered))
+        // A failed login or a general error answers nothing about the message: an earlier answer stays.
+        if (!((ex.loginFailed || RowCodes::isGeneralError(ex.code)) && ask.answered))
             emit answered(ask.rowId, code, result);
         if (ex.loginRefused) {
             emit loginRefused(fromBig5(result));

@@ -44,10 +44,12 @@ QueryJob::RowPlan QueryJob::planRow(const QByteArray& sendCode, int sendCodeImag
         plan.finalAnswer = true;
         return plan;
     }
-    // A reservation this program cancelled stays cancelled: asking again could only put a refusal ("not a
-    // waiting reservation") or "not known" over the answer that says so.
+    // A reservation this program cancelled stays cancelled, and one a query found delivered cannot be called
+    // back: a cancellation could only put a refusal ("not a waiting reservation") or "not known" over the
+    // answer that says so. A query still asks about both.
     if (mode == WorkerMode::Cancel && asked == 0 && sendCodeImage == ImageReservation &&
-        queryResult.startsWith(CodeText(CodeTable::Cancel, 0))) {
+        (queryResult.startsWith(CodeText(CodeTable::Cancel, 0)) ||
+         queryResult.startsWith(CodeText(CodeTable::Query, 0)))) {
         plan.finalAnswer = true;
         return plan;
     }
@@ -87,6 +89,7 @@ void QueryJob::runSingle() {
     m_worker.activity().setSubject(m_worker.singleMsgId());
     bool loginFailed = false;
     bool untrusted = false;
+    bool written = false;
     int code;
     QByteArray message;
     if (!client.Login()) {
@@ -99,6 +102,7 @@ void QueryJob::runSingle() {
         client.SetMsgId(m_worker.singleMsgId());
         code = client.Send(message);
         untrusted = client.lastReplyUntrusted();
+        written = client.lastRequestWritten();
         // An answer with bytes behind it may be a late copy of another: asked once more on a new connection.
         if (untrusted && client.Login()) {
             client.Clear();
@@ -106,6 +110,7 @@ void QueryJob::runSingle() {
             client.SetMsgId(m_worker.singleMsgId());
             code = client.Send(message);
             untrusted = client.lastReplyUntrusted();
+            written = written || client.lastRequestWritten();
         }
     }
     QByteArray result =
@@ -121,6 +126,9 @@ void QueryJob::runSingle() {
         result = StopRows::notAskedText(mode);
     else
         result = WithNoAnswerWords(result, client.lastTimedOut());
+    // A cancellation that went out without an answer to trust may have taken effect, as its row would say.
+    if (m_cancel && code == StopRows::kCode && written && client.lastStop() == SMSendNorviGw::StopPoint::None)
+        result = StopRows::cancelUnknownText() + big5("（") + result + big5("）");
     const QByteArray text = big5(m_cancel ? "預約取消碼：" : "結果碼：") + QByteArray::number(code) +
                             big5(m_cancel ? "\r\n預約取消結果：" : "\r\n查詢結果：") + result;
     JobOwner* owner = m_worker.ownerForm();
@@ -392,8 +400,8 @@ QueryJob::Answer QueryJob::askRow(const PlannedRow& row) {
     if (code != 0)
         m_worker.reportLine(m_worker.name() + ' ' + plan.sendResult +
                             big5(m_cancel ? " 預約取消結果: " : " 查詢結果: ") + codeText + ", " + result);
-    // A failed login answers nothing about the message: an earlier answer stays.
-    if (!(loginFailed && plan.answered))
+    // A failed login or a general error answers nothing about the message: an earlier answer stays.
+    if (!((loginFailed || RowCodes::isGeneralError(code)) && plan.answered))
         setQueryCells(row.rowId, codeText, result);
     answer.counted = !loginFailed;
     answer.succeeded = succeeded(code, loginFailed);

@@ -47,8 +47,8 @@ public:
         bool finalAnswer = false;    // passed by: its answer is final already
     };
     // The eligibility rule, from the row's cells. `sendCodeImage` is the image of the 傳送碼 cell.
-    // A cancellation (`mode` Cancel) asks only about reservations not cancelled already (`queryResult`
-    // says so): cancelling cannot be undone.
+    // A cancellation (`mode` Cancel) asks only about reservations neither cancelled already nor found
+    // delivered (`queryResult` says so): cancelling cannot be undone, nor can a delivery.
     static RowPlan planRow(const QByteArray& sendCode, int sendCodeImage, const QByteArray& queryCode,
                            const QByteArray& sendResult, WorkerMode mode = WorkerMode::Query,
                            const QByteArray& queryResult = QByteArray());

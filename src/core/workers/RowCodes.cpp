@@ -28,6 +28,10 @@ bool isNotFailed(int queryCode) {
     return NotFailedQueryCodes.contains(queryCode);
 }
 
+bool isGeneralError(int code) {
+    return code >= 30;
+}
+
 bool msgIdFromResult(const QByteArray& sendResult, QByteArray* msgId) {
     static const QByteArray marker("MsgId:");
     const int at = int(sendResult.indexOf(marker));

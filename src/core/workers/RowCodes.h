@@ -21,6 +21,10 @@ bool isAskAgain(int queryCode);
 // stands for a row that was never asked.
 bool isNotFailed(int queryCode);
 
+// A gateway's general error (30 and above: 網路傳輸發生錯誤, 系統內部錯誤, ...): it answers the request, and says
+// nothing of the message asked about, so an answer known before stands.
+bool isGeneralError(int code);
+
 // The MsgId inside a send result "...(MsgId:X)": the text after "MsgId:" up to the next ")" (or the
 // end). False when the text has no "MsgId:".
 bool msgIdFromResult(const QByteArray& sendResult, QByteArray* msgId);

@@ -167,7 +167,7 @@ void SendDialogRun::startRun(const GatewayTarget& gateway, const QByteArray& mes
                     &summary))
         return;
     const SummarySchedule taken = summary.scheduleTaken();
-    if (!m_sendLog.ConfirmClearLog())
+    if (!reservationAhead(taken) || !m_sendLog.ConfirmClearLog() || !reservationAhead(taken))
         return;
     logSummaryChoices(queued, summary, taken);
     for (const QString& skipped : queued.skipped) {
@@ -202,6 +202,19 @@ void SendDialogRun::startRun(const GatewayTarget& gateway, const QByteArray& mes
         emit followUpRequested();
     m_form.m_richEditMT->clear();
     m_lastText = m_form.MemoSM->toPlainText();
+}
+
+// The time was checked when 傳送 was pressed, but the summary and the send log's questions may stay open past
+// it (a night run moved to the morning too): the gateway refuses a reservation in the past, so every message
+// of the run would fail.
+bool SendDialogRun::reservationAhead(const SummarySchedule& taken) {
+    if (!taken.reservation)
+        return true;
+    const QString error = CheckReservation(taken.orderTime, Clock::now());
+    if (error.isEmpty())
+        return true;
+    warn(error);
+    return false;
 }
 
 void SendDialogRun::warn(const QString& text) {

@@ -155,6 +155,13 @@ void MainWindowJobs::resendRows(ResendScope scope) {
         return;
     if (!m_main.ConfirmClearLog())
         return;
+    // The question may stand open past the morning the resend was booked for: the gateway refuses a
+    // reservation in the past, and the night it kept away from is over, so the resend goes now.
+    if (!bookedFor.isEmpty() &&
+        QDateTime::fromString(QString::fromLatin1(bookedFor), QStringLiteral("yyyyMMddHHmmss")) < Clock::now()) {
+        bookedFor.clear();
+        WriteOpLog(big5(QStringLiteral("夜間已結束，失敗重發改為立即傳送")));
+    }
     m_main.prepareProgress(queued);
     SendThd* worker = nullptr;
     if (!StartResend(m_jobs.registry(), gateway, this, &m_main.jobRows(), std::move(SendQueue), &error, &worker,
