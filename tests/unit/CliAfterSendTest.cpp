@@ -29,21 +29,9 @@ protected:
         test::CliTest::SetUp();
         // Delivered (or not) as soon as it is sent: a query right after the send has its final answer.
         gwsim::SimOptions options;
-        options.port = 0;
         options.deliverAfterSeconds = 0;
         options.failDelivery = {kFailA, kFailB, kFailStopped};
-        sim = std::make_unique<gwsim::GatewaySimulator>(options);
-        QString error;
-        ASSERT_TRUE(sim->start(&error)) << error.toStdString();
-        writeConfig("demo");
-    }
-
-    std::map<QByteArray, int> sendsSince(std::size_t from) const {
-        std::map<QByteArray, int> sends;
-        const std::vector<QByteArray> all = sentNumbers();
-        for (std::size_t i = from; i < all.size(); ++i)
-            ++sends[all[i]];
-        return sends;
+        restartSim(options);
     }
 
     // The CSV's data lines, by 行動電話 (the header checked on the way).
@@ -59,14 +47,6 @@ protected:
             if (record.size() == 7)
                 byNumber[record.at(1)] = record;
         return byNumber;
-    }
-
-    void writeLog(const QString& file, const std::vector<SendLogRow>& rows) const {
-        LogFileWriter writer(file);
-        ASSERT_TRUE(writer.open(qint32(rows.size())));
-        for (const SendLogRow& row : rows)
-            writer.write(row);
-        ASSERT_TRUE(writer.commit());
     }
 };
 

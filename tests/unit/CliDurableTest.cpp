@@ -40,13 +40,6 @@ QByteArray numberList(int count, int first = 0) {
 
 class CliDurableTest : public test::CliTest {
 protected:
-    void startCli(QProcess& process, const QStringList& args) const {
-        process.setProgram(QStringLiteral(NORVI_CLI_PATH));
-        process.setArguments(QStringList{QStringLiteral("-C"), m_dir.path()} + args);
-        process.start();
-        ASSERT_TRUE(process.waitForStarted(10000));
-    }
-
     // The partial files of `target` in its folder.
     QStringList partials(const QString& target) const {
         const QFileInfo info(target);

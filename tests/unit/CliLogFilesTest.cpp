@@ -86,14 +86,9 @@ TEST_F(CliLogFilesTest, AppendKeepsTheOldRowsThenTheNewAndHoldsTheLogsLock) {
     writeFile("day.log", old);
     sim->setReplyPacing(gwsim::ReplyPacing::split(100, 300)); // each answer takes 0.3 s
     QProcess process;
-    process.setProgram(QStringLiteral(NORVI_CLI_PATH));
-    process.setArguments(
-        QStringList{QStringLiteral("-C"), m_dir.path()} +
-        textList({"send", "--text", "hi", "--log", path("day.log"), "--append", "0912000001", "0912000002"}));
-    process.start();
-    ASSERT_TRUE(process.waitForStarted(10000));
-    (void)QTest::qWaitFor([&] { return !(sendRequests() < 1); }, 20000);
-    ASSERT_GE(sendRequests(), 1);
+    startCli(process,
+             textList({"send", "--text", "hi", "--log", path("day.log"), "--append", "0912000001", "0912000002"}));
+    waitForRequests(GwSendDomestic, 1);
     FileLock lock(path("day.log"));
     EXPECT_FALSE(lock.tryLock()) << "another run could change the log meanwhile";
     ASSERT_EQ(partials().size(), 1);

@@ -59,19 +59,11 @@ class CliStopSignalTest : public CliSurroundingsTest, public ::testing::WithPara
 TEST_P(CliStopSignalTest, RunStopsAndTheLogHoldsARowForEveryRecipient) {
     sim->setReplyPacing(
         gwsim::ReplyPacing::split()); // each reply takes a tenth of a second: the run is still going at the signal
-    QByteArray list;
-    for (int i = 0; i < 40; ++i)
-        list += "09120000" + QByteArray::number(10 + i) + "\n";
-    writeFile("list.txt", list);
+    writeFile("list.txt", test::numbers(40).join(QLatin1Char('\n')).toUtf8() + "\n");
 
     QProcess process;
-    process.setProgram(QStringLiteral(NORVI_CLI_PATH));
-    process.setArguments(textList(
-        {"-C", m_dir.path(), "send", "--text", "hi", "--list", path("list.txt"), "--log", path("stopped.log")}));
-    process.start();
-    ASSERT_TRUE(process.waitForStarted(10000));
-    (void)QTest::qWaitFor([&] { return !(sendRequests() < 3); }, 20000);
-    ASSERT_GE(sendRequests(), 3);
+    startCli(process, textList({"send", "--text", "hi", "--list", path("list.txt"), "--log", path("stopped.log")}));
+    waitForRequests(GwSendDomestic, 3);
     ASSERT_EQ(::kill(pid_t(process.processId()), GetParam()), 0);
     ASSERT_TRUE(process.waitForFinished(30000));
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
