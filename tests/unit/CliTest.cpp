@@ -206,10 +206,8 @@ TEST_F(CliTest, TrickledRepliesEndWithinTheReplyWaitAndItsRetry) {
     EXPECT_TRUE(says(r.err, QStringLiteral("Login to Server fail, -1:Recv()逾時")));
     EXPECT_EQ(sim->connectionCount(), 2);
 
-    const CliRun test = run({"--reply-wait=1", "login-test"});
-    EXPECT_EQ(test.exitCode, 1);
-    EXPECT_TRUE(says(test.out, QStringLiteral("Recv()逾時")));
-    EXPECT_EQ(run({"--reply-wait", "0", "login-test"}).exitCode, 1);
+    runSteps({{textList({"--reply-wait=1", "login-test"}), 1, {}, {"Recv()逾時"}},
+              {textList({"--reply-wait", "0", "login-test"}), 1}});
     EXPECT_EQ(sim->connectionCount(), 3); // a wait of 0 seconds is refused before anything connects
 }
 
@@ -282,29 +280,19 @@ TEST_F(CliTest, CancelAndQueryOverASavedLogUpdateTheChosenRows) {
 TEST_F(CliTest, RowCommandsRefuseBadInputWithoutTouchingTheLog) {
     const QString log = path("two.log");
     ASSERT_EQ(run({"send", "--text", "hi", "--log", log, "0912000001", "0912000002"}).exitCode, 0);
-    QFile file(log);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray before = file.readAll();
-    file.close();
-
-    const CliRun outOfRange = run({"query", "--log", log, "--rows", "0,2"});
-    EXPECT_EQ(outOfRange.exitCode, 1);
-    EXPECT_TRUE(outOfRange.err.contains(QStringLiteral("列號 2 超出範圍")));
-    EXPECT_EQ(run({"query", "--log", log, "--rows", "a"}).exitCode, 1);
-    EXPECT_EQ(run({"query"}).exitCode, 1);
-    EXPECT_EQ(run({"cancel", "--log", path("missing.log")}).exitCode, 1);
-
+    const QByteArray before = test::readAll(log);
     // A file cut short is read as far as it goes but not overwritten.
-    QFile cut(path("cut.log"));
-    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
-    cut.write(before.left(before.size() - 10));
-    cut.close();
-    const CliRun incomplete = run({"query", "--log", path("cut.log")});
-    EXPECT_EQ(incomplete.exitCode, 1);
-    EXPECT_TRUE(incomplete.err.contains(QStringLiteral("不完整")));
-
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), before);
+    const QByteArray cut = before.left(before.size() - 10);
+    test::writeAll(path("cut.log"), cut);
+    runSteps({
+        {textList({"query", "--log", log, "--rows", "0,2"}), 1, {"列號 2 超出範圍"}},
+        {textList({"query", "--log", log, "--rows", "a"}), 1},
+        {textList({"query"}), 1},
+        {textList({"cancel", "--log", path("missing.log")}), 1},
+        {textList({"query", "--log", path("cut.log")}), 1, {"不完整"}},
+    });
+    EXPECT_EQ(test::readAll(log), before);
+    EXPECT_EQ(test::readAll(path("cut.log")), cut);
 }
 
 TEST_F(CliTest, ResendSendsOnlyFailedRowsAndAppendsThem) {
