@@ -315,9 +315,7 @@ TEST_F(CliTest, ResendSendsOnlyFailedRowsAndAppendsThem) {
     EXPECT_EQ(after[2].texts[ColSendCode], "0");
     EXPECT_EQ(resent.rows().size(), 3);
 
-    const CliRun nothing = run({"resend", "--log", log, "--rows", "2"});
-    EXPECT_EQ(nothing.exitCode, 0);
-    EXPECT_TRUE(nothing.out.contains(QStringLiteral("沒有確定失敗的訊息需要重新傳送！")));
+    runSteps({{textList({"resend", "--log", log, "--rows", "2"}), 0, {}, {"沒有確定失敗的訊息需要重新傳送！"}}});
     EXPECT_EQ(readLog(log).size(), 3u);
 }
 
@@ -455,41 +453,34 @@ TEST_F(CliTest, SegmentPrintsTheCountAndEachStoredSegment) {
 TEST_F(CliTest, SendWarnsOfTextsCutAfterSixShortMessagesAndStillSends) {
     writeFile("list.txt",
               "0912000010,short\n0912000011," + QByteArray(950, 'b') + "\n0912000012," + QByteArray(950, 'c') + "\n");
-    // The dry run warns as the run it previews does.
-    for (const bool json : {false, true}) {
-        QStringList args = {QStringLiteral("send"),      QStringLiteral("--dry-run"),
-                            QStringLiteral("--text"),    QStringLiteral("a").repeated(1000),
-                            QStringLiteral("--list"),    path("list.txt"),
-                            QStringLiteral("0912000099")};
-        if (json)
-            args.insert(2, QStringLiteral("--json"));
-        const CliRun preview = run(args);
-        EXPECT_EQ(preview.exitCode, 0) << preview.err.toStdString();
-        EXPECT_TRUE(says(preview.err, QStringLiteral("總共需要 6 通簡訊，超過的 70 個字不會送出\n"))) << json;
-        EXPECT_TRUE(
-            says(preview.err, QStringLiteral("2 筆名單的訊息超過 6 通簡訊，超過的部分不會送出，第一筆在第 2 行\n")))
-            << json;
-    }
-    const CliRun cut = run({"send", "--text", QStringLiteral("a").repeated(1000), "--list", path("list.txt"), "--log",
-                            path("cut.log"), "0912000099"});
-    EXPECT_EQ(cut.exitCode, 0) << cut.err.toStdString();
-    EXPECT_TRUE(says(cut.err, QStringLiteral("總共需要 6 通簡訊，超過的 70 個字不會送出\n")));
-    EXPECT_TRUE(says(cut.err, QStringLiteral("2 筆名單的訊息超過 6 通簡訊，超過的部分不會送出，第一筆在第 2 行\n")));
-    EXPECT_EQ(sendRequests(), 6 + 1 + 6 + 6) << "every recipient gets the first six short messages";
-
     writeFile("values.txt", "0912000020,$" + QByteArray(700, 'n') + "$\n0912000021,$Ann$\n");
-    const CliRun filled = run({"send", "--text", QString(QStringLiteral("Dear $1$, ") + QString(300, QLatin1Char('m'))),
-                               "--replace", "--list", path("values.txt"), "--log", path("filled.log")});
-    EXPECT_EQ(filled.exitCode, 0) << filled.err.toStdString();
-    EXPECT_TRUE(
-        filled.err.contains(QStringLiteral("1 筆名單的訊息超過 6 通簡訊，超過的部分不會送出，第一筆在第 1 行\n")))
-        << filled.err.toStdString();
-    EXPECT_FALSE(filled.err.contains(QStringLiteral("總共需要"))) << "the template itself fits";
-
     writeFile("short.txt", "0912000030,hello\n0912000031\n");
-    const CliRun fits = run({"send", "--text", "hi", "--list", path("short.txt"), "--log", path("fits.log")});
-    EXPECT_EQ(fits.exitCode, 0);
-    EXPECT_TRUE(saysNot(fits.err, QStringLiteral("超過")));
+    const QStringList tooLong =
+        textList({"--text", QStringLiteral("a").repeated(1000), "--list", path("list.txt"), "0912000099"});
+    const std::vector<test::TestText> cutWarnings = {
+        "總共需要 6 通簡訊，超過的 70 個字不會送出\n",
+        "2 筆名單的訊息超過 6 通簡訊，超過的部分不會送出，第一筆在第 2 行\n"};
+    const QString template300 = QStringLiteral("Dear $1$, ") + QString(300, QLatin1Char('m'));
+    runSteps({
+        // The dry run warns as the run it previews does.
+        {textList({"send", "--dry-run"}) + tooLong, 0, cutWarnings},
+        {textList({"send", "--dry-run", "--json"}) + tooLong, 0, cutWarnings},
+        // Every recipient gets the first six short messages.
+        {textList({"send", "--log", path("cut.log")}) + tooLong, 0, cutWarnings, {}, 6 + 1 + 6 + 6},
+        // Only a row's text with its values is too long; the template itself fits.
+        {textList({"send", "--text", template300, "--replace", "--list", path("values.txt"), "--log", path("f.log")}),
+         0,
+         {"1 筆名單的訊息超過 6 通簡訊，超過的部分不會送出，第一筆在第 1 行\n"},
+         {},
+         -1,
+         {"總共需要"}},
+        {textList({"send", "--text", "hi", "--list", path("short.txt"), "--log", path("fits.log")}),
+         0,
+         {},
+         {},
+         -1,
+         {"超過"}},
+    });
 
     // A line past 64 KB is cut as it is read, named once though the file is read three times.
     writeFile("long.txt", "0912000040,$" + QByteArray(100 * 1024, 'x') + "$\n0912000041\n");
