@@ -355,17 +355,5 @@ TEST_F(CliSurroundingsTest, PasswordNeverReachesAMessageOrALog) {
     }
 }
 
-TEST_F(CliSurroundingsTest, RunWithoutAnyUsableNumberIsRefused) {
-    book.putMember(test::member(1, big5("無號碼"), ""));
-    ASSERT_TRUE(SaveAddressBook(book, path("AddressBook.bin")).ok);
-    writeFile("list.txt", " ,only a text\n");
-    const CliRun r = run({"send", "--text", "hi", "--list", path("list.txt"), QStringLiteral("=無號碼")});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(says(r.err, QStringLiteral("沒有任何受訊者有可傳送的電話號碼")));
-    EXPECT_FALSE(r.out.contains(QStringLiteral("完成：0 / 0")));
-    EXPECT_EQ(sendRequests(), 0);
-    EXPECT_TRUE(QDir(path("logfiles")).entryList({QStringLiteral("*.log")}).isEmpty());
-}
-
 } // namespace
 } // namespace norvi

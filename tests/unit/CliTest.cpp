@@ -213,6 +213,10 @@ TEST_F(CliTest, TrickledRepliesEndWithinTheReplyWaitAndItsRetry) {
 
 // Each refused run says the send dialog's message and leaves nothing: no row, no request, no log.
 TEST_F(CliTest, SendIsRefusedWithTheDialogsMessageAndNothingSent) {
+    // A member without a number and a list line without one leave nobody to send to.
+    book.putMember(test::member(1, big5("無號碼"), ""));
+    ASSERT_TRUE(SaveAddressBook(book, path("AddressBook.bin")).ok);
+    writeFile("list.txt", " ,only a text\n");
     const struct {
         QStringList args;
         const char* message;
@@ -231,6 +235,8 @@ TEST_F(CliTest, SendIsRefusedWithTheDialogsMessageAndNothingSent) {
         {textList({"--text", QStringLiteral("hi 😀"), "0912345678"}), "無法以Big5碼表示"},
         {textList({"--text", "hi", QStringLiteral("=無此人")}), "無此人"},
         {textList({"--text", "hi", QString(40, QLatin1Char('9'))}), "受訊者號碼過長"},
+        {textList({"--text", "hi", "--list", path("list.txt"), QStringLiteral("=無號碼")}),
+         "沒有任何受訊者有可傳送的電話號碼"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());
@@ -238,6 +244,7 @@ TEST_F(CliTest, SendIsRefusedWithTheDialogsMessageAndNothingSent) {
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_TRUE(says(r.err, QString::fromUtf8(c.message)));
         EXPECT_TRUE(r.rows().isEmpty());
+        EXPECT_TRUE(saysNot(r.out, QStringLiteral("完成：")));
         EXPECT_TRUE(sim->requests().empty());
         EXPECT_TRUE(QDir(path("logfiles")).entryList({QStringLiteral("*.log")}).isEmpty());
     }
