@@ -24,8 +24,10 @@
 
 #include <cstring>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
+#include <tuple>
 #include <vector>
 
 namespace norvi::test {
@@ -110,15 +112,22 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
         gwsim::SimOptions options;
-        options.port = 0;
         options.deliverAfterSeconds = 0;
+        restartSim(options);
+        // No quiet hours: a test that sends at whatever hour it runs gets no night warning. The tests of the
+        // quiet hours write their own NorviSMSAp.ini.
+        writeFile("NorviSMSAp.ini", "[QuietHours]\nenabled=false\n");
+    }
+
+    // Replaces the simulator with one started with `options` on a port of its own, and points the
+    // configuration at it.
+    void restartSim(gwsim::SimOptions options) {
+        sim.reset();
+        options.port = 0;
         sim = std::make_unique<gwsim::GatewaySimulator>(options);
         QString error;
         ASSERT_TRUE(sim->start(&error)) << error.toStdString();
         writeConfig("demo");
-        // No quiet hours: a test that sends at whatever hour it runs gets no night warning. The tests of the
-        // quiet hours write their own NorviSMSAp.ini.
-        writeFile("NorviSMSAp.ini", "[QuietHours]\nenabled=false\n");
     }
 
     void writeConfig(const QByteArray& password) {
@@ -155,6 +164,20 @@ protected:
         return result;
     }
 
+    // norvi-cli started in the background, for tests that signal it or watch it mid-run.
+    void startCli(QProcess& process, const QStringList& args) const {
+        process.setProgram(QStringLiteral(NORVI_CLI_PATH));
+        process.setArguments(QStringList{QStringLiteral("-C"), m_dir.path()} + args);
+        process.start();
+        ASSERT_TRUE(process.waitForStarted(10000));
+    }
+
+    // Sends "hi" to `numbers` with `extra` options into `log`; the send must succeed.
+    void sendTo(const QString& log, const QStringList& numbers, const QStringList& extra = {}) const {
+        const CliRun sent = run(textList({"send", "--text", "hi", "--log", log}) + extra + numbers);
+        ASSERT_EQ(sent.exitCode, 0) << sent.err.toStdString();
+    }
+
     // Runs the steps in order, each checked against what it must come to.
     void runSteps(const std::vector<CliStep>& steps) const {
         for (const CliStep& step : steps) {
@@ -175,6 +198,15 @@ protected:
         }
     }
 
+    // A whole send log of `rows` at `file`.
+    static void writeLog(const QString& file, const std::vector<SendLogRow>& rows) {
+        LogFileWriter writer(file);
+        ASSERT_TRUE(writer.open(qint32(rows.size())));
+        for (const SendLogRow& row : rows)
+            writer.write(row);
+        ASSERT_TRUE(writer.commit());
+    }
+
     void writeFile(const TestText& name, const QByteArray& bytes) const {
         QFile file(path(name));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -190,6 +222,40 @@ protected:
             if (r.msg_type == GwSendDomestic || r.msg_type == GwSendInternational)
                 numbers.emplace_back(r.msg_params, qstrnlen(r.msg_params, sizeof r.msg_params));
         return numbers;
+    }
+
+    // The requests of one type the simulator received.
+    int requestsOf(uint8_t type) const {
+        int n = 0;
+        for (const sGwRequest& r : sim->requests())
+            n += r.msg_type == type ? 1 : 0;
+        return n;
+    }
+
+    // Waits until the simulator has had `count` requests of `type`.
+    void waitForRequests(uint8_t type, int count) const {
+        (void)QTest::qWaitFor([&] { return !(requestsOf(type) < count); }, 20000);
+        ASSERT_GE(requestsOf(type), count);
+    }
+
+    // How many send requests each number got since the `from`th.
+    std::map<QByteArray, int> sendsSince(std::size_t from) const {
+        std::map<QByteArray, int> sends;
+        const std::vector<QByteArray> all = sentNumbers();
+        for (std::size_t i = from; i < all.size(); ++i)
+            ++sends[all[i]];
+        return sends;
+    }
+
+    // The members of the saved address book as (name, number, note), by id.
+    using Member = std::tuple<QByteArray, QByteArray, QByteArray>;
+    std::vector<Member> members() {
+        book.clear();
+        EXPECT_TRUE(LoadAddressBook(book, path(QStringLiteral("AddressBook.bin"))).ok);
+        std::vector<Member> list;
+        for (const auto& [id, m] : book.MemberMap())
+            list.emplace_back(getField(m.name), getField(m.msisdn), getField(m.desc));
+        return list;
     }
 
     QByteArray readBytes(const TestText& name) const {

@@ -45,11 +45,7 @@ protected:
 
     // Starts a query of row 0, which saves the whole log in place at its end.
     void startQuery(QProcess& process) const {
-        process.setProgram(QStringLiteral(NORVI_CLI_PATH));
-        process.setArguments({QStringLiteral("-C"), m_dir.path(), QStringLiteral("query"), QStringLiteral("--log"),
-                              path(QStringLiteral("big.log")), QStringLiteral("--rows"), QStringLiteral("0")});
-        process.start();
-        ASSERT_TRUE(process.waitForStarted(10000));
+        startCli(process, test::textList({"query", "--log", path("big.log"), "--rows", "0"}));
     }
 };
 

@@ -40,13 +40,6 @@ QByteArray numberList(int count, int first = 0) {
 
 class CliDurableTest : public test::CliTest {
 protected:
-    void startCli(QProcess& process, const QStringList& args) const {
-        process.setProgram(QStringLiteral(NORVI_CLI_PATH));
-        process.setArguments(QStringList{QStringLiteral("-C"), m_dir.path()} + args);
-        process.start();
-        ASSERT_TRUE(process.waitForStarted(10000));
-    }
-
     // The partial files of `target` in its folder.
     QStringList partials(const QString& target) const {
         const QFileInfo info(target);
@@ -428,26 +421,19 @@ TEST_F(CliDurableTest, AnUnfinishedLogIsReadWholeAndFinishedOnlyWhereNothingIsLo
     EXPECT_EQ(csv.out.count(QStringLiteral("NV")), 3);
     EXPECT_TRUE(says(csv.err, QStringLiteral("尚未完成")));
 
-    const CliRun inPlace = run({"query", "--log", left});
-    EXPECT_EQ(inPlace.exitCode, 1);
-    EXPECT_TRUE(says(inPlace.err, QStringLiteral("norvi-cli finish")));
-    const CliRun elsewhere = run({"query", "--log", left, "--out", path("queried.log")});
-    EXPECT_EQ(elsewhere.exitCode, 0) << elsewhere.err.toStdString();
+    runSteps({{textList({"query", "--log", left}), 1, {"norvi-cli finish"}},
+              {textList({"query", "--log", left, "--out", path("queried.log")}), 0}});
     EXPECT_EQ(readLog(path("queried.log")).size(), 3u);
 
     writeFile("logfiles/left.log", "someone else's log");
-    const CliRun refused = run({"finish", left});
-    EXPECT_EQ(refused.exitCode, 1);
-    EXPECT_EQ(readBytes("logfiles/left.log"), "someone else's log");
-    const CliRun finished = run({"finish", left, "--out", path("finished.log")});
-    EXPECT_EQ(finished.exitCode, 0) << finished.err.toStdString();
-    EXPECT_EQ(readLog(path("finished.log")).size(), 3u);
-    EXPECT_FALSE(QFileInfo::exists(left));
-
     // Killed before its count was written: nothing to finish, and finish clears it away.
     writeFile("logfiles/empty.log.Ef34Gh.partial", "");
-    const CliRun empty = run({"finish", path("logfiles/empty.log.Ef34Gh.partial")});
-    EXPECT_EQ(empty.exitCode, 0) << empty.err.toStdString();
+    runSteps({{textList({"finish", left}), 1},
+              {textList({"finish", left, "--out", path("finished.log")}), 0},
+              {textList({"finish", path("logfiles/empty.log.Ef34Gh.partial")}), 0}});
+    EXPECT_EQ(readBytes("logfiles/left.log"), "someone else's log");
+    EXPECT_EQ(readLog(path("finished.log")).size(), 3u);
+    EXPECT_FALSE(QFileInfo::exists(left));
     EXPECT_FALSE(QFileInfo::exists(path("logfiles/empty.log.Ef34Gh.partial")));
     EXPECT_FALSE(QFileInfo::exists(path("logfiles/empty.log")));
 }

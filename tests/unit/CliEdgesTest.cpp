@@ -19,60 +19,38 @@ using test::says;
 using test::saysNot;
 using test::textList;
 
-class CliEdgesTest : public test::CliTest {
-protected:
-    int requestsOfType(uint8_t type) const {
-        int n = 0;
-        for (const sGwRequest& r : sim->requests())
-            n += r.msg_type == type ? 1 : 0;
-        return n;
-    }
-    void sendTo(const QString& log, int count, const QStringList& extra = {}) {
-        const CliRun sent = run(textList({"send", "--text", "hi", "--log", log}) + extra + test::numbers(count));
-        ASSERT_EQ(sent.exitCode, 0) << sent.err.toStdString();
-    }
-};
+using CliEdgesTest = test::CliTest;
+using test::numbers;
 
 // query, cancel and resend exit 2 when a row failed or was not asked, whatever the number of rows: a script
 // must never read success from a run that got no answer.
 TEST_F(CliEdgesTest, RowCommandsExitTwoWhenAnyRowFailedWhateverTheNumberOfRows) {
-    sendTo(path("two.log"), 2);
-    sendTo(path("six.log"), 6);
-    sendTo(path("booked.log"), 2, textList({"--at", test::reservationTime(86400)}));
+    sendTo(path("two.log"), numbers(2));
+    sendTo(path("six.log"), numbers(6));
+    sendTo(path("booked.log"), numbers(2), textList({"--at", test::reservationTime(86400)}));
     sim->failNextSends(10, 2);
     const CliRun failed = run({"send", "--text", "hi", "--log", path("failed.log"), "0912000001", "0912000002"});
     ASSERT_EQ(failed.exitCode, 2);
     ASSERT_EQ(run({"query", "--log", path("two.log"), "--out", path("answered.log")}).exitCode, 0);
 
     sim.reset(); // nobody answers from here on
-    struct Case {
-        QStringList args;
-        const char* summary;
-    };
-    const Case cases[] = {
-        {textList({"query", "--log", path("two.log")}), "未能查詢 2 筆"},
-        {textList({"query", "--log", path("two.log"), "--rows", "1"}), "未能查詢 1 筆"},
-        {textList({"query", "--log", path("six.log")}), "未能查詢 3 筆"},
-        {textList({"cancel", "--log", path("booked.log")}), "未能取消 2 筆"},
-        {textList({"cancel", "--log", path("booked.log"), "--rows", "0"}), "未能取消 1 筆"},
-        {textList({"resend", "--log", path("failed.log")}), "失敗 2 筆"},
-    };
-    for (const Case& c : cases) {
-        const CliRun r = run(c.args);
-        EXPECT_EQ(r.exitCode, 2) << c.args.join(QLatin1Char(' ')).toStdString() << "\n" << r.out.toStdString();
-        EXPECT_TRUE(r.out.contains(QString::fromUtf8(c.summary))) << c.args.join(QLatin1Char(' ')).toStdString() << "\n"
-                                                                  << r.out.toStdString();
-    }
-    // Rows whose answers are final are passed by: nothing was left unasked, so the run succeeded.
-    const CliRun settled = run({"query", "--log", path("answered.log")});
-    EXPECT_EQ(settled.exitCode, 0) << settled.out.toStdString();
+    runSteps({
+        {textList({"query", "--log", path("two.log")}), 2, {}, {"未能查詢 2 筆"}},
+        {textList({"query", "--log", path("two.log"), "--rows", "1"}), 2, {}, {"未能查詢 1 筆"}},
+        {textList({"query", "--log", path("six.log")}), 2, {}, {"未能查詢 3 筆"}},
+        {textList({"cancel", "--log", path("booked.log")}), 2, {}, {"未能取消 2 筆"}},
+        {textList({"cancel", "--log", path("booked.log"), "--rows", "0"}), 2, {}, {"未能取消 1 筆"}},
+        {textList({"resend", "--log", path("failed.log")}), 2, {}, {"失敗 2 筆"}},
+        // Rows whose answers are final are passed by: nothing was left unasked, so the run succeeded.
+        {textList({"query", "--log", path("answered.log")}), 0},
+    });
 }
 
 // No output is one of the program's own files or anything but a regular file: every command that writes a file
 // the user names refuses it by name before anything is sent or written, and leaves it as it was. A named pipe
 // nobody reads is refused at once, never waited on.
 TEST_F(CliEdgesTest, OutputsThatAreTheProgramsOwnFilesOrNoRegularFileAreRefusedByName) {
-    sendTo(path("one.log"), 1);
+    sendTo(path("one.log"), numbers(1));
     book.putMember(test::member(1, "Amy", "0912000009"));
     ASSERT_TRUE(SaveAddressBook(book, path("AddressBook.bin")).ok);
     ASSERT_TRUE(QDir().mkpath(path("logfiles/sub")));
@@ -202,14 +180,10 @@ TEST_F(CliEdgesTest, ListLinesPastTheCapAreCheckedForTheirEncodingToTheirEnd) {
 // --for bounds the whole follow-up, its rounds included: a round still waiting for slow answers when the time
 // is up is stopped, so the run ends within the time and one reply wait, not after every row was asked.
 TEST_F(CliEdgesTest, FollowUpEndsWithinItsTimeWhileAnswersAreSlow) {
-    sim.reset();
     gwsim::SimOptions options;
-    options.port = 0;
     options.deliverAfterSeconds = 3600;
-    sim = std::make_unique<gwsim::GatewaySimulator>(options);
-    ASSERT_TRUE(sim->start());
-    writeConfig("demo");
-    sendTo(path("slow.log"), 8);
+    restartSim(options);
+    sendTo(path("slow.log"), numbers(8));
     sim->setReplyFaults({1500, false, 0});
 
     QElapsedTimer took;
@@ -218,7 +192,7 @@ TEST_F(CliEdgesTest, FollowUpEndsWithinItsTimeWhileAnswersAreSlow) {
     EXPECT_LT(took.elapsed(), 2000 + 5000) << "longer than --for and one reply wait";
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(says(r.err, QStringLiteral("追蹤時間已到")));
-    EXPECT_LT(requestsOfType(GwQuery), 8) << "every row was asked although the time was up";
+    EXPECT_LT(requestsOf(GwQuery), 8) << "every row was asked although the time was up";
     EXPECT_EQ(readLog(path("slow.log")).size(), 8u);
 }
 

@@ -30,23 +30,6 @@ QStringList numbers0913(int count) {
 
 class CliExactlyOnceTest : public CliTest {
 protected:
-    // norvi-cli started in the background, for tests that signal it mid-run.
-    void start(QProcess& process, const QStringList& args) const {
-        process.setProgram(QStringLiteral(NORVI_CLI_PATH));
-        process.setArguments(textList({"-C", m_dir.path()}) + args);
-        process.start();
-        ASSERT_TRUE(process.waitForStarted(10000));
-    }
-    void waitForRequests(uint8_t type, int count) const {
-        (void)QTest::qWaitFor([&] { return !(requestCount(type) < count); }, 20000);
-        ASSERT_GE(requestCount(type), count);
-    }
-    int requestCount(uint8_t type) const {
-        int n = 0;
-        for (const sGwRequest& r : sim->requests())
-            n += r.msg_type == type ? 1 : 0;
-        return n;
-    }
     // The MsgIds of the accepted rows; every accepted row must have its own.
     static std::set<QByteArray> acceptedIds(const std::vector<SendLogRow>& rows) {
         std::set<QByteArray> ids;
@@ -72,7 +55,7 @@ TEST_F(CliExactlyOnceTest, StopKeepsTheAnswerInFlightAndEveryAcceptedMessageIsOn
     sim->setReplyFaults(late);
     const QString log = path("late.log");
     QProcess process;
-    start(process, textList({"send", "--text", "hi", "--log", log}) + numbers0913(5));
+    startCli(process, textList({"send", "--text", "hi", "--log", log}) + numbers0913(5));
     waitForRequests(GwSendDomestic, 2); // the second answer is 0.3 s away
     ASSERT_EQ(::kill(pid_t(process.processId()), SIGINT), 0);
     ASSERT_TRUE(process.waitForFinished(10000));
@@ -90,7 +73,7 @@ TEST_F(CliExactlyOnceTest, SecondSignalEndsTheGraceAtOnce) {
     sim->setSilentAfter(2);
     const QString log = path("twice.log");
     QProcess process;
-    start(process, textList({"--reply-wait", "60", "send", "--text", "hi", "--log", log}) + numbers0913(4));
+    startCli(process, textList({"--reply-wait", "60", "send", "--text", "hi", "--log", log}) + numbers0913(4));
     waitForRequests(GwSendDomestic, 2);
     QElapsedTimer sinceFirst;
     sinceFirst.start();
@@ -110,7 +93,7 @@ TEST_F(CliExactlyOnceTest, RefusedPasswordEndsTheRunAfterOneLogin) {
     const QString log = path("refused.log");
     const CliRun r = run(textList({"send", "--text", "hi", "--log", log}) + numbers0913(20));
     EXPECT_EQ(r.exitCode, 2);
-    EXPECT_EQ(requestCount(GwLogin), 1);
+    EXPECT_EQ(requestsOf(GwLogin), 1);
     EXPECT_EQ(readLog(log).size(), 20u);
     EXPECT_TRUE(says(r.out, QStringLiteral("簡訊傳送已中斷（")));
 }
@@ -124,7 +107,7 @@ TEST_F(CliExactlyOnceTest, RepliesWithBytesBehindThemAreNeverBelieved) {
         faults.twice = twice;
         faults.junkBytes = twice ? 0 : 1024 * 1024;
         sim->setReplyFaults(faults);
-        const int sendsBefore = requestCount(GwSendDomestic);
+        const int sendsBefore = requestsOf(GwSendDomestic);
         const QString log = path(twice ? "twice.log" : "junk.log");
         const int count = twice ? 20 : 5;
         const CliRun r = run(textList({"send", "--text", "hi", "--log", log}) + numbers0913(count));
@@ -134,7 +117,7 @@ TEST_F(CliExactlyOnceTest, RepliesWithBytesBehindThemAreNeverBelieved) {
         for (std::size_t i = 0; i < rows.size(); ++i)
             EXPECT_EQ(rows[i].texts[ColSendResult], big5(i < 3 ? "閘道回覆不同步，可能已送出" : "未傳送：作業已中斷"))
                 << twice << " " << i;
-        EXPECT_EQ(requestCount(GwSendDomestic) - sendsBefore, 3) << "a message asked for twice";
+        EXPECT_EQ(requestsOf(GwSendDomestic) - sendsBefore, 3) << "a message asked for twice";
     }
 }
 
@@ -212,10 +195,9 @@ TEST_F(CliExactlyOnceTest, InterruptedRequeryKeepsEveryEarlierAnswer) {
         ASSERT_FALSE(row.texts[ColQueryCode].isEmpty());
 
     sim->setSilentAfter(1);
-    const int queriesBefore = requestCount(GwQuery);
+    const int queriesBefore = requestsOf(GwQuery);
     QProcess process;
-    start(process, {QStringLiteral("--reply-wait"), QStringLiteral("60"), QStringLiteral("query"),
-                    QStringLiteral("--log"), log});
+    startCli(process, textList({"--reply-wait", "60", "query", "--log", log}));
     waitForRequests(GwQuery, queriesBefore + 1);
     ASSERT_EQ(::kill(pid_t(process.processId()), SIGINT), 0);
     ASSERT_TRUE(process.waitForFinished(10000));

@@ -26,27 +26,11 @@ class CliFollowTest : public CliTest {
 protected:
     // The simulator answers "submitted" (4) until `seconds` after a message is due.
     void deliverAfter(int seconds) {
-        sim.reset();
         gwsim::SimOptions options;
-        options.port = 0;
         options.deliverAfterSeconds = seconds;
-        sim = std::make_unique<gwsim::GatewaySimulator>(options);
-        QString error;
-        ASSERT_TRUE(sim->start(&error)) << error.toStdString();
-        writeConfig("demo");
+        restartSim(options);
     }
-
-    int queries() const {
-        int n = 0;
-        for (const sGwRequest& r : sim->requests())
-            n += r.msg_type == GwQuery ? 1 : 0;
-        return n;
-    }
-
-    void sendTo(const QString& log, const QStringList& numbers) {
-        const CliRun sent = run(textList({"send", "--text", "hi", "--log", log}) + numbers);
-        ASSERT_EQ(sent.exitCode, 0) << sent.err.toStdString();
-    }
+    int queries() const { return requestsOf(GwQuery); }
 };
 
 SendLogRow logRow(const QByteArray& sendCode, const QByteArray& sendResult, int codeImage,
@@ -102,9 +86,7 @@ TEST_F(CliFollowTest, FollowThatEndsEarlyKeepsTheAnswersOfItsRounds) {
     const QString other = path("interrupted.log");
     sendTo(other, test::numbers(2, QStringLiteral("09330000")));
     QProcess process;
-    process.start(QStringLiteral(NORVI_CLI_PATH),
-                  textList({"-C", m_dir.path(), "query", "--log", other, "--follow", "--every", "10m"}));
-    ASSERT_TRUE(process.waitForStarted(10000));
+    startCli(process, textList({"query", "--log", other, "--follow", "--every", "10m"}));
     process.setReadChannel(QProcess::StandardError);
     QByteArray shown;
     QDeadlineTimer deadline(20000);

@@ -34,34 +34,19 @@ class CliHistoryTest : public test::CliTest {
 protected:
     // A log of `count` messages whose send failed.
     void writeFailedLog(const test::TestText& name, int count) const {
-        LogFileWriter writer(path(name));
-        ASSERT_TRUE(writer.open(count));
-        for (int i = 0; i < count; ++i) {
-            SendLogRow row;
-            row.image = ImageTyped;
-            row.texts = {"", number(i), "20240301093000", "11", "x", {}, {}, "hi"};
-            writer.write(row);
+        std::vector<SendLogRow> rows(static_cast<std::size_t>(count));
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            rows[i].image = ImageTyped;
+            rows[i].texts = {"", number(int(i)), "20240301093000", "11", "x", {}, {}, "hi"};
         }
-        ASSERT_TRUE(writer.commit());
-    }
-
-    // How many send requests each number got since `from`.
-    std::map<QByteArray, int> sendsSince(std::size_t from) const {
-        std::map<QByteArray, int> sends;
-        const std::vector<QByteArray> all = sentNumbers();
-        for (std::size_t i = from; i < all.size(); ++i)
-            ++sends[all[i]];
-        return sends;
+        writeLog(path(name), rows);
     }
 
     // norvi-cli killed with SIGKILL once the gateway accepted `accepted` of its messages.
     void killAfter(const QStringList& args, qint64 accepted) const {
         const qint64 before = sim->counts().accepted;
         QProcess process;
-        process.setProgram(QStringLiteral(NORVI_CLI_PATH));
-        process.setArguments(textList({"-C", m_dir.path()}) + args);
-        process.start();
-        ASSERT_TRUE(process.waitForStarted(10000));
+        startCli(process, args);
         (void)QTest::qWaitFor([&] { return !(sim->counts().accepted - before < accepted); }, 30000);
         ::kill(pid_t(process.processId()), SIGKILL);
         ASSERT_TRUE(process.waitForFinished(10000));
@@ -127,10 +112,7 @@ TEST_F(CliHistoryTest, AResendAfterAStoppedResendSendsOnlyWhatWasNotSent) {
     writeFailedLog("r.log", kMessages);
     sim->setReplyFaults({20, false, 0});
     QProcess process;
-    process.setProgram(QStringLiteral(NORVI_CLI_PATH));
-    process.setArguments(textList({"-C", m_dir.path(), "resend", "--log", path("r.log")}));
-    process.start();
-    ASSERT_TRUE(process.waitForStarted(10000));
+    startCli(process, textList({"resend", "--log", path("r.log")}));
     (void)QTest::qWaitFor([&] { return !(sim->counts().accepted < 10); }, 30000);
     ::kill(pid_t(process.processId()), SIGTERM);
     ASSERT_TRUE(process.waitForFinished(20000));
@@ -155,12 +137,9 @@ TEST_F(CliHistoryTest, AnUnansweredResendIsSentAgainOnlyWhenAskedFor) {
     const CliRun unanswered = run({"--reply-wait", "1", "resend", "--log", path("r.log")});
     EXPECT_EQ(unanswered.exitCode, 2) << unanswered.err.toStdString();
     sim->setReplyFaults({});
-    const CliRun plain = run({"resend", "--log", path("r.log")});
-    EXPECT_EQ(plain.exitCode, 0);
-    EXPECT_TRUE(says(plain.err, QStringLiteral("1 筆可能已送出，沒有重發")));
-    EXPECT_EQ(sendRequests(), 1) << "the failed first row is not sent through again";
-    EXPECT_EQ(run({"resend", "--log", path("r.log"), "--include-uncertain"}).exitCode, 0);
-    EXPECT_EQ(sendRequests(), 2);
+    // The failed first row is not sent through again.
+    runSteps({{textList({"resend", "--log", path("r.log")}), 0, {"1 筆可能已送出，沒有重發"}, {}, 1},
+              {textList({"resend", "--log", path("r.log"), "--include-uncertain"}), 0, {}, {}, 2}});
 }
 
 // A MsgId a restarted gateway no longer knows (查詢碼 2): resent only when asked for, and only once.
@@ -169,80 +148,68 @@ TEST_F(CliHistoryTest, AMessageTheGatewayNoLongerKnowsIsResentOnlyAsItsLatestRow
                   QStringList{QString::fromLatin1(number(0)), QString::fromLatin1(number(1))})
                   .exitCode,
               0);
-    sim.reset();
     gwsim::SimOptions options;
-    options.port = 0;
     options.deliverAfterSeconds = 0;
-    sim = std::make_unique<gwsim::GatewaySimulator>(options);
-    ASSERT_TRUE(sim->start());
-    writeConfig("demo");
+    restartSim(options);
     run({"query", "--log", path("s.log")});
     for (const SendLogRow& row : readLog(path("s.log")))
         ASSERT_EQ(row.texts[ColQueryCode], "2");
 
-    const CliRun plain = run({"resend", "--log", path("s.log")});
-    EXPECT_TRUE(says(plain.err, QStringLiteral("2 筆可能已送出，沒有重發")));
-    EXPECT_EQ(sendRequests(), 0);
-    EXPECT_EQ(run({"resend", "--log", path("s.log"), "--include-uncertain"}).exitCode, 0);
-    EXPECT_EQ(sendRequests(), 2);
-    EXPECT_EQ(run({"resend", "--log", path("s.log"), "--include-uncertain"}).exitCode, 0);
-    EXPECT_EQ(sendRequests(), 2) << "the resent rows speak for the messages now";
-    const CliRun report = run({"report", "--log", path("s.log"), "--json"});
-    EXPECT_TRUE(says(report.out, QStringLiteral("\"不確定\":0")));
-    EXPECT_TRUE(says(report.out, QStringLiteral("\"總計\":2")));
+    const QStringList uncertainToo = textList({"resend", "--log", path("s.log"), "--include-uncertain"});
+    runSteps({
+        {textList({"resend", "--log", path("s.log")}), 0, {"2 筆可能已送出，沒有重發"}, {}, 0},
+        {uncertainToo, 0, {}, {}, 2},
+        {uncertainToo, 0, {}, {}, 2}, // the resent rows speak for the messages now
+        {textList({"report", "--log", path("s.log"), "--json"}), 0, {}, {"\"不確定\":0", "\"總計\":2"}},
+    });
 }
 
-TEST_F(CliHistoryTest, AKilledResendIsFinishedAndNotRepeated) {
-    constexpr int kMessages = 150;
-    writeFailedLog("r.log", kMessages);
-    sim->setReplyFaults({3, false, 0});
-    killAfter(textList({"resend", "--log", path("r.log")}), 40);
-    sim->setReplyFaults({});
-    ASSERT_LT(sim->counts().accepted, kMessages) << "killed before the end";
-    const int sentBefore = sendRequests();
-
-    followTheAdvice(run({"resend", "--log", path("r.log")}));
-    EXPECT_EQ(sendRequests(), sentBefore) << "the refused run sent nothing";
-    EXPECT_EQ(readLog(path("r.log")).size(), std::size_t(2 * kMessages))
-        << "finish gives each message a later row: the unreached ones 未傳送";
-    const CliRun resent = run({"resend", "--log", path("r.log")});
-    EXPECT_EQ(resent.exitCode, 0) << resent.err.toStdString();
-
-    for (const auto& [sentTo, times] : sendsSince(0))
-        EXPECT_EQ(times, 1) << sentTo.constData() << " sent twice";
-    EXPECT_GE(sim->counts().accepted, kMessages - 1) << "all but the one whose answer the kill cut";
-    EXPECT_EQ(readLog(path("r.log")).size(), std::size_t(2 * kMessages + sendRequests() - sentBefore))
-        << "a row for each message resent";
-    expectEveryAcceptedMessageOnFile("r.log", 0);
-    EXPECT_TRUE(QDir(m_dir.path()).entryList({QStringLiteral("*.partial")}).isEmpty());
-}
-
-TEST_F(CliHistoryTest, AKilledSendAppendIsFinishedAndNotRepeated) {
+// A resend, or a send appended to a log, killed with SIGKILL: the next job is refused until the log is
+// finished as it says; finish gives every message of the run a row (the unreached ones 未傳送) after the log's
+// own, and the next resend sends only what never went.
+TEST_F(CliHistoryTest, AKilledRunIsFinishedAndNotRepeated) {
     constexpr int kMessages = 150;
     QByteArray list;
     for (int i = 0; i < kMessages; ++i)
         list += number(i) + '\n';
     writeFile("list.txt", list);
-    writeFailedLog("r.log", 2);
-    sim->setReplyFaults({3, false, 0});
-    const QStringList append =
-        textList({"send", "--append", "--log", path("r.log"), "--text", "hi", "--list", path("list.txt")});
-    killAfter(append, 40);
-    sim->setReplyFaults({});
-    ASSERT_LT(sim->counts().accepted, kMessages) << "killed before the end";
-    const std::size_t sentBefore = sentNumbers().size();
+    const struct {
+        const char* log;
+        int failedRows; // the log's own, before the run
+        QStringList args;
+    } cases[] = {
+        {"resend.log", kMessages, textList({"resend", "--log", path("resend.log")})},
+        {"append.log", 2,
+         textList({"send", "--append", "--log", path("append.log"), "--text", "hi", "--list", path("list.txt")})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.log);
+        gwsim::SimOptions options;
+        options.deliverAfterSeconds = 0;
+        restartSim(options); // the counts of this run alone
+        writeFailedLog(c.log, c.failedRows);
+        sim->setReplyFaults({3, false, 0});
+        killAfter(c.args, 40);
+        sim->setReplyFaults({});
+        ASSERT_LT(sim->counts().accepted, kMessages) << "killed before the end";
+        const int sentBefore = sendRequests();
 
-    followTheAdvice(run(append));
-    EXPECT_EQ(sentNumbers().size(), sentBefore) << "the refused run sent nothing";
-    const std::vector<SendLogRow> finished = readLog(path("r.log"));
-    ASSERT_GE(finished.size(), 2u + 40u);
-    EXPECT_EQ(finished[0].texts[ColMobile], number(0)) << "the log's own rows first";
-    const CliRun resent = run({"resend", "--log", path("r.log")});
-    EXPECT_EQ(resent.exitCode, 0) << resent.err.toStdString();
+        followTheAdvice(run(c.args));
+        EXPECT_EQ(sendRequests(), sentBefore) << "the refused run sent nothing";
+        const std::vector<SendLogRow> finished = readLog(path(c.log));
+        EXPECT_EQ(finished.size(), std::size_t(c.failedRows + kMessages));
+        EXPECT_EQ(finished.at(0).texts[ColMobile], number(0)) << "the log's own rows first";
+        const CliRun resent = run({"resend", "--log", path(c.log)});
+        EXPECT_EQ(resent.exitCode, 0) << resent.err.toStdString();
 
-    for (const auto& [sentTo, times] : sendsSince(0))
-        EXPECT_EQ(times, 1) << sentTo.constData() << " sent twice";
-    expectEveryAcceptedMessageOnFile("r.log", 0);
+        for (const auto& [sentTo, times] : sendsSince(0))
+            EXPECT_EQ(times, 1) << sentTo.constData() << " sent twice";
+        EXPECT_GE(sim->counts().accepted, kMessages - 1) << "all but the one whose answer the kill cut";
+        EXPECT_EQ(readLog(path(c.log)).size(), std::size_t(c.failedRows + kMessages + sendRequests() - sentBefore))
+            << "a row for each message resent";
+        expectEveryAcceptedMessageOnFile(c.log, 0);
+        EXPECT_TRUE(QDir(m_dir.path()).entryList({QStringLiteral("*.partial")}).isEmpty());
+    }
 }
 
 } // namespace

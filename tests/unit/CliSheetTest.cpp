@@ -7,8 +7,6 @@
 
 #include <QFileInfo>
 
-#include <tuple>
-
 #ifdef NORVI_CLI_PATH
 
 namespace norvi {
@@ -43,14 +41,6 @@ protected:
     void writeSheet(const QString& name, const QStringList& header, const std::vector<QStringList>& rows) {
         QString error;
         ASSERT_TRUE(WriteXlsxTable(path(name), header, rows, &error)) << error.toStdString();
-    }
-    std::vector<std::tuple<QByteArray, QByteArray, QByteArray>> members() {
-        book.clear();
-        EXPECT_TRUE(LoadAddressBook(book, path(QStringLiteral("AddressBook.bin"))).ok);
-        std::vector<std::tuple<QByteArray, QByteArray, QByteArray>> list;
-        for (const auto& [id, m] : book.MemberMap())
-            list.emplace_back(getField(m.name), getField(m.msisdn), getField(m.desc));
-        return list;
     }
 };
 

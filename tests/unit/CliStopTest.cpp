@@ -121,10 +121,6 @@ protected:
     QStringList sendArgs(int count, const char* replyWait, const QString& log) const {
         return textList({"--reply-wait", replyWait, "send", "--text", "hi", "--log", log}) + numbers(count);
     }
-    void waitForSends(int count) const {
-        (void)QTest::qWaitFor([&] { return !(sendRequests() < count); }, 20000);
-        ASSERT_GE(sendRequests(), count);
-    }
 };
 
 // The login is answered and nothing after it: each of three recipients' requests goes out once and is never
@@ -166,11 +162,8 @@ TEST_F(CliStopTest, CtrlCInsideAWaitEndsAfterTheGraceAndResendSendsEachFailedRow
     sim->setSilentAfter(2);
     const QString log = path("stopped.log");
     QProcess process;
-    process.setProgram(QStringLiteral(NORVI_CLI_PATH));
-    process.setArguments(textList({"-C", m_dir.path()}) + sendArgs(5, "60", log));
-    process.start();
-    ASSERT_TRUE(process.waitForStarted(10000));
-    waitForSends(2); // the second reply never comes
+    startCli(process, sendArgs(5, "60", log));
+    waitForRequests(GwSendDomestic, 2); // the second reply never comes
     QElapsedTimer sinceSignal;
     sinceSignal.start();
     ASSERT_EQ(::kill(pid_t(process.processId()), SIGINT), 0);

@@ -1,10 +1,7 @@
 #include "support/CliFixture.h"
 #include "support/SpecialFiles.h"
 
-#include <QDeadlineTimer>
 #include <QFileInfo>
-#include <QTest>
-#include <QThread>
 
 #include <csignal>
 
@@ -59,19 +56,11 @@ class CliStopSignalTest : public CliSurroundingsTest, public ::testing::WithPara
 TEST_P(CliStopSignalTest, RunStopsAndTheLogHoldsARowForEveryRecipient) {
     sim->setReplyPacing(
         gwsim::ReplyPacing::split()); // each reply takes a tenth of a second: the run is still going at the signal
-    QByteArray list;
-    for (int i = 0; i < 40; ++i)
-        list += "09120000" + QByteArray::number(10 + i) + "\n";
-    writeFile("list.txt", list);
+    writeFile("list.txt", test::numbers(40).join(QLatin1Char('\n')).toUtf8() + "\n");
 
     QProcess process;
-    process.setProgram(QStringLiteral(NORVI_CLI_PATH));
-    process.setArguments(textList(
-        {"-C", m_dir.path(), "send", "--text", "hi", "--list", path("list.txt"), "--log", path("stopped.log")}));
-    process.start();
-    ASSERT_TRUE(process.waitForStarted(10000));
-    (void)QTest::qWaitFor([&] { return !(sendRequests() < 3); }, 20000);
-    ASSERT_GE(sendRequests(), 3);
+    startCli(process, textList({"send", "--text", "hi", "--list", path("list.txt"), "--log", path("stopped.log")}));
+    waitForRequests(GwSendDomestic, 3);
     ASSERT_EQ(::kill(pid_t(process.processId()), GetParam()), 0);
     ASSERT_TRUE(process.waitForFinished(30000));
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
@@ -202,43 +191,79 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // Every input is opened without waiting and must be a regular file: a pipe nobody writes would hold the
-// program for ever, a device could give bytes without end.
-TEST_F(CliSurroundingsTest, PipesDevicesAndFoldersAsInputAreRefusedAtOnce) {
-    ASSERT_EQ(::mkfifo(QFile::encodeName(path("pipe")).constData(), 0600), 0);
-    ASSERT_EQ(run({"send", "--text", "hi", "--log", path("sent.log"), "0912000001"}).exitCode, 0);
-    const int sent = sendRequests();
+// program for ever (a run that does not end fails), a device could give bytes without end. Every message about
+// a file that could not be read or written names the system's reason on a line of its own: a path through a
+// plain file ("plain/child") fails as "not a folder" and a missing one as missing, whoever runs the tests (root
+// is not stopped by permissions).
+TEST_F(CliSurroundingsTest, FilesThatCannotBeUsedAreRefusedAtOnceWithTheirReason) {
     const QString pipe = path("pipe");
-    const QString isPipe = QStringLiteral("：這是具名管道，不是一般檔案");
-    const struct {
-        QStringList args;
-        QString said;
-    } cases[] = {
-        {textList({"send", "--text", "hi", "--list", pipe}), pipe + isPipe},
-        {textList({"send", "--text-file", pipe, "0912000001"}), pipe + isPipe},
-        {textList({"send", "--text", "hi", "--list", m_dir.path()}), m_dir.path() + QStringLiteral("：這是資料夾")},
-        {textList({"send", "--text-file", "/dev/zero", "0912000001"}), QStringLiteral("/dev/zero：這是字元裝置")},
-        {textList({"book", "import", pipe}), pipe + isPipe},
-        {textList({"query", "--log", pipe}), pipe + isPipe},
-        {textList({"log2csv", pipe}), pipe + isPipe},
-    };
-    QDeadlineTimer deadline(30000);
-    for (const auto& c : cases) {
-        const CliRun r = run(c.args);
-        EXPECT_NE(r.exitCode, 0) << c.args.join(QLatin1Char(' ')).toStdString();
-        EXPECT_TRUE(says(r.err, QStringLiteral("無法讀取檔案 ") + c.said));
-    }
-    EXPECT_FALSE(deadline.hasExpired()) << "an input was waited on";
-    EXPECT_EQ(sendRequests(), sent);
-    EXPECT_TRUE(test::isFifo(pipe));
-
-    // A pipe standing for the configuration is said as such under the usual line.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
     QTemporaryDir other;
     const QString config = QDir(other.path()).filePath(QStringLiteral("NorviSMSAp.cfg"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(config).constData(), 0600), 0);
-    const CliRun r = run({"send", "--text", "hi", "0912000001"}, other.path());
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(says(r.err, QStringLiteral("讀取設定檔錯誤，請重新執行設定功能\n無法讀取檔案 ") + config + isPipe));
+    writeFile("plain", "x");
+    writeFile("people.csv", "名稱,行動電話\r\nAnn,0912345678\r\n");
+    ASSERT_EQ(run({"send", "--text", "hi", "--log", path("sent.log"), "0912000001"}).exitCode, 0);
+    const int sent = sendRequests();
+
+    const auto notRegular = [](const QString& file, const char* what) {
+        return QString(QStringLiteral("無法讀取檔案 ") + file + QStringLiteral("：這是") + QString::fromUtf8(what));
+    };
+    const QString isPipe = notRegular(pipe, "具名管道，不是一般檔案");
+    const QString notAFolder = QStringLiteral("\n路徑中有一段不是目錄\n");
+    const QString missing = QStringLiteral("\n檔案或目錄不存在\n");
+    const QString child = path("plain/child");
+    const QString gone = path("missing.log");
+    const QString exportTo = path("no-folder/out.csv");
+    const auto unread = [](const QString& file, const QString& reason) {
+        return QString(QStringLiteral("無法讀取檔案：") + file + reason);
+    };
+    const auto logUnread = [](const QString& file, const QString& reason) {
+        return QString(QStringLiteral("讀取傳送紀錄檔案失敗！ ") + file + reason);
+    };
+    runSteps({
+        {textList({"send", "--text", "hi", "--list", pipe}), 1, {isPipe}},
+        {textList({"send", "--text-file", pipe, "0912000001"}), 1, {isPipe}},
+        {textList({"send", "--text", "hi", "--list", m_dir.path()}), 1, {notRegular(m_dir.path(), "資料夾")}},
+        {textList({"send", "--text-file", "/dev/zero", "0912000001"}),
+         1,
+         {notRegular(QStringLiteral("/dev/zero"), "字元裝置")}},
+        {textList({"book", "import", pipe}), 1, {isPipe}},
+        {textList({"query", "--log", pipe}), 1, {isPipe}},
+        {textList({"log2csv", pipe}), 1, {isPipe}},
+        // A pipe standing for the configuration is said as such under the usual line.
+        {textList({"-C", other.path(), "send", "--text", "hi", "0912000001"}),
+         1,
+         {QString(QStringLiteral("讀取設定檔錯誤，請重新執行設定功能\n") +
+                  notRegular(config, "具名管道，不是一般檔案"))}},
+        {textList({"send", "--text-file", child, "0912345678"}), 1, {unread(child, notAFolder)}},
+        {textList({"send", "--text", "hi", "--list", gone, "0912345678"}), 1, {unread(gone, missing)}},
+        {textList({"send", "--text", "hi", "--list", child}), 1, {unread(child, notAFolder)}},
+        {textList({"log2csv", gone}), 1, {logUnread(gone, missing)}},
+        {textList({"report", "--log", child}), 1, {logUnread(child, notAFolder)}},
+        {textList({"resend", "--log", gone}), 1, {logUnread(gone, missing)}},
+        {textList({"finish", gone, "--out", path("done.log")}), 1, {logUnread(gone, missing)}},
+        {textList({"book", "import", child}),
+         1,
+         {QString(QStringLiteral("匯入檔") + child + QStringLiteral("無法讀取，沒有匯入任何資料。") + notAFolder)}},
+        {textList({"book", "export", exportTo}),
+         1,
+         {QString(QStringLiteral("匯出檔") + exportTo + QStringLiteral("開啟失敗\n無法建立暫存檔 ") + exportTo +
+                  QStringLiteral("：") + missing.mid(1))}},
+        // An address book that cannot be replaced leaves the import unsaved: here the book's name is a link
+        // into a path through a plain file.
+        {textList({"book", "import", path("people.csv")}),
+         3,
+         {QString(QStringLiteral("寫入通訊錄檔案失敗！\n無法建立暫存檔 ") + child + QStringLiteral("：") +
+                  notAFolder.mid(1))},
+         {},
+         -1,
+         {},
+         {},
+         [this] { ASSERT_TRUE(QFile::link(path("plain/child"), path("AddressBook.bin"))); }},
+    });
     EXPECT_EQ(sendRequests(), sent);
+    EXPECT_TRUE(test::isFifo(pipe));
 }
 
 // A cut configuration would send with a zero port or an empty password: it is refused like a missing one,
@@ -328,18 +353,6 @@ TEST_F(CliSurroundingsTest, PasswordNeverReachesAMessageOrALog) {
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
         EXPECT_FALSE(f.readAll().contains(password)) << file.filePath().toStdString();
     }
-}
-
-TEST_F(CliSurroundingsTest, RunWithoutAnyUsableNumberIsRefused) {
-    book.putMember(test::member(1, big5("無號碼"), ""));
-    ASSERT_TRUE(SaveAddressBook(book, path("AddressBook.bin")).ok);
-    writeFile("list.txt", " ,only a text\n");
-    const CliRun r = run({"send", "--text", "hi", "--list", path("list.txt"), QStringLiteral("=無號碼")});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(says(r.err, QStringLiteral("沒有任何受訊者有可傳送的電話號碼")));
-    EXPECT_FALSE(r.out.contains(QStringLiteral("完成：0 / 0")));
-    EXPECT_EQ(sendRequests(), 0);
-    EXPECT_TRUE(QDir(path("logfiles")).entryList({QStringLiteral("*.log")}).isEmpty());
 }
 
 } // namespace

@@ -206,15 +206,17 @@ TEST_F(CliTest, TrickledRepliesEndWithinTheReplyWaitAndItsRetry) {
     EXPECT_TRUE(says(r.err, QStringLiteral("Login to Server fail, -1:Recv()逾時")));
     EXPECT_EQ(sim->connectionCount(), 2);
 
-    const CliRun test = run({"--reply-wait=1", "login-test"});
-    EXPECT_EQ(test.exitCode, 1);
-    EXPECT_TRUE(says(test.out, QStringLiteral("Recv()逾時")));
-    EXPECT_EQ(run({"--reply-wait", "0", "login-test"}).exitCode, 1);
+    runSteps({{textList({"--reply-wait=1", "login-test"}), 1, {}, {"Recv()逾時"}},
+              {textList({"--reply-wait", "0", "login-test"}), 1}});
     EXPECT_EQ(sim->connectionCount(), 3); // a wait of 0 seconds is refused before anything connects
 }
 
 // Each refused run says the send dialog's message and leaves nothing: no row, no request, no log.
 TEST_F(CliTest, SendIsRefusedWithTheDialogsMessageAndNothingSent) {
+    // A member without a number and a list line without one leave nobody to send to.
+    book.putMember(test::member(1, big5("無號碼"), ""));
+    ASSERT_TRUE(SaveAddressBook(book, path("AddressBook.bin")).ok);
+    writeFile("list.txt", " ,only a text\n");
     const struct {
         QStringList args;
         const char* message;
@@ -233,6 +235,8 @@ TEST_F(CliTest, SendIsRefusedWithTheDialogsMessageAndNothingSent) {
         {textList({"--text", QStringLiteral("hi 😀"), "0912345678"}), "無法以Big5碼表示"},
         {textList({"--text", "hi", QStringLiteral("=無此人")}), "無此人"},
         {textList({"--text", "hi", QString(40, QLatin1Char('9'))}), "受訊者號碼過長"},
+        {textList({"--text", "hi", "--list", path("list.txt"), QStringLiteral("=無號碼")}),
+         "沒有任何受訊者有可傳送的電話號碼"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());
@@ -240,6 +244,7 @@ TEST_F(CliTest, SendIsRefusedWithTheDialogsMessageAndNothingSent) {
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_TRUE(says(r.err, QString::fromUtf8(c.message)));
         EXPECT_TRUE(r.rows().isEmpty());
+        EXPECT_TRUE(saysNot(r.out, QStringLiteral("完成：")));
         EXPECT_TRUE(sim->requests().empty());
         EXPECT_TRUE(QDir(path("logfiles")).entryList({QStringLiteral("*.log")}).isEmpty());
     }
@@ -282,29 +287,19 @@ TEST_F(CliTest, CancelAndQueryOverASavedLogUpdateTheChosenRows) {
 TEST_F(CliTest, RowCommandsRefuseBadInputWithoutTouchingTheLog) {
     const QString log = path("two.log");
     ASSERT_EQ(run({"send", "--text", "hi", "--log", log, "0912000001", "0912000002"}).exitCode, 0);
-    QFile file(log);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray before = file.readAll();
-    file.close();
-
-    const CliRun outOfRange = run({"query", "--log", log, "--rows", "0,2"});
-    EXPECT_EQ(outOfRange.exitCode, 1);
-    EXPECT_TRUE(outOfRange.err.contains(QStringLiteral("列號 2 超出範圍")));
-    EXPECT_EQ(run({"query", "--log", log, "--rows", "a"}).exitCode, 1);
-    EXPECT_EQ(run({"query"}).exitCode, 1);
-    EXPECT_EQ(run({"cancel", "--log", path("missing.log")}).exitCode, 1);
-
+    const QByteArray before = test::readAll(log);
     // A file cut short is read as far as it goes but not overwritten.
-    QFile cut(path("cut.log"));
-    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
-    cut.write(before.left(before.size() - 10));
-    cut.close();
-    const CliRun incomplete = run({"query", "--log", path("cut.log")});
-    EXPECT_EQ(incomplete.exitCode, 1);
-    EXPECT_TRUE(incomplete.err.contains(QStringLiteral("不完整")));
-
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), before);
+    const QByteArray cut = before.left(before.size() - 10);
+    test::writeAll(path("cut.log"), cut);
+    runSteps({
+        {textList({"query", "--log", log, "--rows", "0,2"}), 1, {"列號 2 超出範圍"}},
+        {textList({"query", "--log", log, "--rows", "a"}), 1},
+        {textList({"query"}), 1},
+        {textList({"cancel", "--log", path("missing.log")}), 1},
+        {textList({"query", "--log", path("cut.log")}), 1, {"不完整"}},
+    });
+    EXPECT_EQ(test::readAll(log), before);
+    EXPECT_EQ(test::readAll(path("cut.log")), cut);
 }
 
 TEST_F(CliTest, ResendSendsOnlyFailedRowsAndAppendsThem) {
@@ -327,9 +322,7 @@ TEST_F(CliTest, ResendSendsOnlyFailedRowsAndAppendsThem) {
     EXPECT_EQ(after[2].texts[ColSendCode], "0");
     EXPECT_EQ(resent.rows().size(), 3);
 
-    const CliRun nothing = run({"resend", "--log", log, "--rows", "2"});
-    EXPECT_EQ(nothing.exitCode, 0);
-    EXPECT_TRUE(nothing.out.contains(QStringLiteral("沒有確定失敗的訊息需要重新傳送！")));
+    runSteps({{textList({"resend", "--log", log, "--rows", "2"}), 0, {}, {"沒有確定失敗的訊息需要重新傳送！"}}});
     EXPECT_EQ(readLog(log).size(), 3u);
 }
 
@@ -409,9 +402,7 @@ TEST_F(CliTest, Log2csvGuardsFormulaCellsUnlessRawAndRefusesAFileThatIsNoSendLog
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_TRUE(refused.stdoutBytes.isEmpty());
     EXPECT_TRUE(says(refused.err, QStringLiteral("不是發訊紀錄檔：第 1 筆紀錄的圖示代碼 0 不明。")));
-    const CliRun query = run({"query", "--log", path("formula.log")});
-    EXPECT_EQ(query.exitCode, 1);
-    EXPECT_TRUE(says(query.err, QStringLiteral("不是發訊紀錄檔")));
+    runSteps({{textList({"query", "--log", path("formula.log")}), 1, {"不是發訊紀錄檔"}}});
     EXPECT_EQ(test::readAll(path("formula.log")), bytes) << "a refused file is never written back";
 }
 
@@ -469,41 +460,34 @@ TEST_F(CliTest, SegmentPrintsTheCountAndEachStoredSegment) {
 TEST_F(CliTest, SendWarnsOfTextsCutAfterSixShortMessagesAndStillSends) {
     writeFile("list.txt",
               "0912000010,short\n0912000011," + QByteArray(950, 'b') + "\n0912000012," + QByteArray(950, 'c') + "\n");
-    // The dry run warns as the run it previews does.
-    for (const bool json : {false, true}) {
-        QStringList args = {QStringLiteral("send"),      QStringLiteral("--dry-run"),
-                            QStringLiteral("--text"),    QStringLiteral("a").repeated(1000),
-                            QStringLiteral("--list"),    path("list.txt"),
-                            QStringLiteral("0912000099")};
-        if (json)
-            args.insert(2, QStringLiteral("--json"));
-        const CliRun preview = run(args);
-        EXPECT_EQ(preview.exitCode, 0) << preview.err.toStdString();
-        EXPECT_TRUE(says(preview.err, QStringLiteral("總共需要 6 通簡訊，超過的 70 個字不會送出\n"))) << json;
-        EXPECT_TRUE(
-            says(preview.err, QStringLiteral("2 筆名單的訊息超過 6 通簡訊，超過的部分不會送出，第一筆在第 2 行\n")))
-            << json;
-    }
-    const CliRun cut = run({"send", "--text", QStringLiteral("a").repeated(1000), "--list", path("list.txt"), "--log",
-                            path("cut.log"), "0912000099"});
-    EXPECT_EQ(cut.exitCode, 0) << cut.err.toStdString();
-    EXPECT_TRUE(says(cut.err, QStringLiteral("總共需要 6 通簡訊，超過的 70 個字不會送出\n")));
-    EXPECT_TRUE(says(cut.err, QStringLiteral("2 筆名單的訊息超過 6 通簡訊，超過的部分不會送出，第一筆在第 2 行\n")));
-    EXPECT_EQ(sendRequests(), 6 + 1 + 6 + 6) << "every recipient gets the first six short messages";
-
     writeFile("values.txt", "0912000020,$" + QByteArray(700, 'n') + "$\n0912000021,$Ann$\n");
-    const CliRun filled = run({"send", "--text", QString(QStringLiteral("Dear $1$, ") + QString(300, QLatin1Char('m'))),
-                               "--replace", "--list", path("values.txt"), "--log", path("filled.log")});
-    EXPECT_EQ(filled.exitCode, 0) << filled.err.toStdString();
-    EXPECT_TRUE(
-        filled.err.contains(QStringLiteral("1 筆名單的訊息超過 6 通簡訊，超過的部分不會送出，第一筆在第 1 行\n")))
-        << filled.err.toStdString();
-    EXPECT_FALSE(filled.err.contains(QStringLiteral("總共需要"))) << "the template itself fits";
-
     writeFile("short.txt", "0912000030,hello\n0912000031\n");
-    const CliRun fits = run({"send", "--text", "hi", "--list", path("short.txt"), "--log", path("fits.log")});
-    EXPECT_EQ(fits.exitCode, 0);
-    EXPECT_TRUE(saysNot(fits.err, QStringLiteral("超過")));
+    const QStringList tooLong =
+        textList({"--text", QStringLiteral("a").repeated(1000), "--list", path("list.txt"), "0912000099"});
+    const std::vector<test::TestText> cutWarnings = {
+        "總共需要 6 通簡訊，超過的 70 個字不會送出\n",
+        "2 筆名單的訊息超過 6 通簡訊，超過的部分不會送出，第一筆在第 2 行\n"};
+    const QString template300 = QStringLiteral("Dear $1$, ") + QString(300, QLatin1Char('m'));
+    runSteps({
+        // The dry run warns as the run it previews does.
+        {textList({"send", "--dry-run"}) + tooLong, 0, cutWarnings},
+        {textList({"send", "--dry-run", "--json"}) + tooLong, 0, cutWarnings},
+        // Every recipient gets the first six short messages.
+        {textList({"send", "--log", path("cut.log")}) + tooLong, 0, cutWarnings, {}, 6 + 1 + 6 + 6},
+        // Only a row's text with its values is too long; the template itself fits.
+        {textList({"send", "--text", template300, "--replace", "--list", path("values.txt"), "--log", path("f.log")}),
+         0,
+         {"1 筆名單的訊息超過 6 通簡訊，超過的部分不會送出，第一筆在第 1 行\n"},
+         {},
+         -1,
+         {"總共需要"}},
+        {textList({"send", "--text", "hi", "--list", path("short.txt"), "--log", path("fits.log")}),
+         0,
+         {},
+         {},
+         -1,
+         {"超過"}},
+    });
 
     // A line past 64 KB is cut as it is read, named once though the file is read three times.
     writeFile("long.txt", "0912000040,$" + QByteArray(100 * 1024, 'x') + "$\n0912000041\n");
