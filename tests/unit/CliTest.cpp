@@ -233,6 +233,7 @@ TEST_F(CliTest, SendIsRefusedWithTheDialogsMessageAndNothingSent) {
         {textList({"--limit", "100000", "--text", "hi", "0912345678"}), "訊息截止時間超過24小時！"},
         {textList({"--limit", "0", "--text", "hi", "0912345678"}), "選項 --limit 需要 1 到 1440 的分鐘數：0"},
         {textList({"--text", QStringLiteral("hi 😀"), "0912345678"}), "無法以Big5碼表示"},
+        {textList({"--text", QStringLiteral("hi\x01"), "0912345678"}), "第 3 個字是看不見的控制字元（U+0001）"},
         {textList({"--text", "hi", QStringLiteral("=無此人")}), "無此人"},
         {textList({"--text", "hi", QString(40, QLatin1Char('9'))}), "受訊者號碼過長"},
         {textList({"--text", "hi", "--list", path("list.txt"), QStringLiteral("=無號碼")}),

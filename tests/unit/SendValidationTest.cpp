@@ -57,6 +57,12 @@ TEST_F(SendValidationTest, ChecksRunInOrderAndTheFirstFailureIsReported) {
         {"phone number in one piece", [](SendRequest& r) { r.message = QStringLiteral("請回電0912345678"); },
          "簡訊內容包含電話號嗎，請用 '-' 符號分開才可正常傳送，如 02-2344xxxx或 0910-123xxx。"},
         {"phone number with a dash", [](SendRequest& r) { r.message = QStringLiteral("請回電0912-345678"); }, nullptr},
+        {"escape pasted in", [](SendRequest& r) { r.message = QStringLiteral("明天\x1b[31m開會"); },
+         "訊息內容的第 3 個字是看不見的控制字元（U+001B），手機無法顯示，請刪除後再傳送。"},
+        {"C1 control", [](SendRequest& r) { r.message = QStringLiteral("ab\u0080"); },
+         "訊息內容的第 3 個字是看不見的控制字元（U+0080），手機無法顯示，請刪除後再傳送。"},
+        {"tabs and line breaks", [](SendRequest& r) { r.message = QStringLiteral("明天\t開會\r\n地點\n三樓"); },
+         nullptr},
     };
     for (const auto& c : cases) {
         SendRequest r;

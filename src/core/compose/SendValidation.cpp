@@ -3,6 +3,7 @@
 #include "core/compose/RecipientLists.h"
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
+#include "core/shared/ShownText.h"
 
 #include <QRegularExpression>
 
@@ -81,6 +82,17 @@ QString CheckMessageText(const QString& message, QByteArray& big5Text) {
     QString unmappable;
     if (!toBig5(message, big5Text, &unmappable))
         return unmappableMessage(unmappable);
+    // A control character pasted in (from a terminal, a document, a damaged file) has a Big5 byte, but a
+    // phone shows it as nothing or as garbage. It cannot be seen in the field either, so its place is said.
+    // Line breaks and tabs are the text's own layout.
+    for (qsizetype i = 0; i < message.size(); ++i) {
+        const char16_t c = message.at(i).unicode();
+        if (isControlChar(c) && c != u'\t' && c != u'\n' && c != u'\r') {
+            big5Text.clear();
+            return QStringLiteral("訊息內容的第 %1 個字是看不見的控制字元（%2），手機無法顯示，請刪除後再傳送。")
+                .arg(QString::number(i + 1), unmappableCode(QString(QChar(c))));
+        }
+    }
     return {};
 }
 
