@@ -13,6 +13,7 @@
 #include "core/exchange/ExchangeState.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
+#include "core/shared/ShownText.h"
 
 #include <QSet>
 
@@ -83,7 +84,11 @@ QByteArray escapeBig5Cell(const QByteArray& text) {
             escaped += "\\n";
             break;
         default:
-            escaped += c;
+            if (isControlByte(c))
+                escaped +=
+                    "\\x" + QByteArray::number(static_cast<unsigned char>(c), 16).toUpper().rightJustified(2, '0');
+            else
+                escaped += c;
         }
     }
     return escaped;

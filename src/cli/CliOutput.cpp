@@ -1,6 +1,7 @@
 #include "cli/CliOutput.h"
 
 #include "core/shared/Big5.h"
+#include "core/shared/ShownText.h"
 #include "core/shared/SystemErrorText.h"
 
 #include <cerrno>
@@ -80,7 +81,12 @@ QString escapeCell(const QString& text) {
             escaped += QLatin1String("\\n");
             break;
         default:
-            escaped += c;
+            // A gateway's reply or a damaged log may hold an escape sequence: on a terminal it would clear
+            // the screen or recolour what follows, so it is written out, not obeyed.
+            if (isControlChar(c.unicode()))
+                escaped += escapeControls(QString(c));
+            else
+                escaped += c;
         }
     }
     return escaped;

@@ -46,7 +46,7 @@ private:
 };
 
 // A cell for a tab-separated line: tabs, line breaks and backslashes written as \t, \r, \n and \\,
-// so that every row stays one line with exactly eight columns.
+// so that every row stays one line with exactly eight columns; any other control character as \xNN.
 QString escapeCell(const QString& text);
 
 // A send-log row: its eight columns (caption first), converted from Big5, separated by tabs.

@@ -115,13 +115,14 @@ TEST_F(CliBookTest, ImportReadsQuotedFieldsAndTakesTheFirstLineAsToldOrGuessed) 
 }
 
 TEST_F(CliBookTest, ListInBig5KeepsTheBytesOfTheBook) {
-    book.putMember(test::member(1, bookB5("許功蓋"), "0911", "a\tb"));
+    book.putMember(test::member(1, bookB5("許功蓋"), "0911", "a\tb\x1b[2J"));
     book.putGroup(test::group(-5, {{2, 1}}));
     ASSERT_TRUE(SaveAddressBook(book, bookPath()).ok);
     const CliRun r = run(w("book list --big5"));
     ASSERT_EQ(r.exitCode, 0);
-    // The second byte of 許 and 功 is a backslash, which stays as it is; the tab is written as \t.
-    EXPECT_EQ(r.stdoutBytes, "member\t1\t" + bookB5("許功蓋") + "\t0911\ta\\tb\ngroup\t-5\t\t1\n");
+    // The second byte of 許 and 功 is a backslash, which stays as it is; the tab is written as \t, and the
+    // escape that would clear a terminal as \x1B.
+    EXPECT_EQ(r.stdoutBytes, "member\t1\t" + bookB5("許功蓋") + "\t0911\ta\\tb\\x1B[2J\ngroup\t-5\t\t1\n");
 }
 
 // What a damaged book lists is not all it held: the warning, the members that could be read, and exit 2, so a

@@ -196,6 +196,19 @@ TEST_F(CliTest, RepliesPausedMidwayKeepRefusalsAndEachRowsOwnMsgId) {
     }
 }
 
+// A text from the gateway or a damaged log may hold a terminal's escape sequence: a printed row writes it
+// out instead of clearing the screen.
+TEST_F(CliTest, PrintedRowsWriteControlCharactersOut) {
+    const QString log = path("esc.log");
+    SendLogRow row;
+    row.image = ImageTyped;
+    row.texts = {"", "0912345678", "20261201090000", "0", "(MsgId:A1)", "", "", "hi\x1b[2J\x07"};
+    writeLog(log, {row});
+    const CliRun r = run({"query", "--log", log});
+    EXPECT_FALSE(r.stdoutBytes.contains('\x1b'));
+    EXPECT_TRUE(says(r.out, QStringLiteral("\thi\\x1B[2J\\x07\n")));
+}
+
 TEST_F(CliTest, TrickledRepliesEndWithinTheReplyWaitAndItsRetry) {
     sim->setReplyPacing(gwsim::ReplyPacing::trickle(50)); // a whole reply would take 12 s
     const CliRun r = run({"-v", "--reply-wait", "1", "send", "--text", "hi", "--log", path("t.log"), "0912345678"});
