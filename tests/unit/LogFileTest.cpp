@@ -108,6 +108,10 @@ TEST_F(LogFileTest, LongContentAndFiveDigitCodesAreCutWithoutTerminator) {
     row.texts[ColContent] = QByteArray(170, 'm');
     row.texts[ColSendCode] = "12345";
     row.texts[ColQueryCode] = "-1234";
+    // A gateway's long text is cut between two characters (許 has a backslash for its second byte).
+    const QByteArray said = big5("傳送型式的格式錯誤(");
+    row.texts[ColSendResult] = said + big5("許").repeated(80) + ")";
+    row.texts[ColQueryResult] = "a" + big5("功").repeated(60);
     model.addRow(row);
     ASSERT_TRUE(saveLogFile(path("cut.log"), model));
 
@@ -121,6 +125,8 @@ TEST_F(LogFileTest, LongContentAndFiveDigitCodesAreCutWithoutTerminator) {
     EXPECT_EQ(back.text(0, ColContent), QByteArray(161, 'm'));
     EXPECT_EQ(back.text(0, ColSendCode), QByteArray("1234"));
     EXPECT_EQ(back.text(0, ColQueryCode), QByteArray("-123"));
+    EXPECT_EQ(back.text(0, ColSendResult), said + big5("許").repeated(50));
+    EXPECT_EQ(back.text(0, ColQueryResult), "a" + big5("功").repeated(59));
 }
 
 TEST_F(LogFileTest, RowsAndImagesRoundTripInListOrder) {

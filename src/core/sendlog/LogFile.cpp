@@ -25,19 +25,20 @@ int8_t imageByte(int image) {
 
 } // namespace
 
+// The texts people read are cut between characters; numbers, times and codes are ASCII.
 sLogRecord toLogRecord(const SendLogRow& row) {
     sLogRecord record;
     std::memset(&record, 0, sizeof record);
     record.image = imageByte(row.image);
-    putField(record.name, row.texts[ColName]);
+    putBig5Field(record.name, row.texts[ColName]);
     putField(record.msisdn, row.texts[ColMobile]);
     putField(record.sendTime, row.texts[ColSendTime]);
     record.codeImage = imageByte(row.codeImage);
     putField(record.sendCode, row.texts[ColSendCode]);
-    putField(record.sendResult, row.texts[ColSendResult]);
+    putBig5Field(record.sendResult, row.texts[ColSendResult]);
     putField(record.queryCode, row.texts[ColQueryCode]);
-    putField(record.queryResult, row.texts[ColQueryResult]);
-    putField(record.content, row.texts[ColContent]);
+    putBig5Field(record.queryResult, row.texts[ColQueryResult]);
+    putBig5Field(record.content, row.texts[ColContent]);
     return record;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/shared/Big5.h"
+
 #include <QByteArray>
 
 #include <cstddef>
@@ -35,6 +37,27 @@ template <std::size_t N> void putField(char (&field)[N], const QByteArray& text)
 
 template <std::size_t N> QByteArray getField(const char (&field)[N]) {
     return getField(field, N);
+}
+
+// For the Big5 texts of a record: a text longer than its field is cut before a character that would not fit
+// whole, so the field never ends in half a character that reads back as garbage. A text that fits is kept
+// as it is, whatever its bytes.
+inline std::size_t big5FitLength(const QByteArray& text, std::size_t width) {
+    const auto length = std::size_t(text.size());
+    if (length <= width)
+        return length;
+    std::size_t i = 0;
+    while (i < width) {
+        const std::size_t step = isBig5LeadByte(static_cast<unsigned char>(text[qsizetype(i)])) ? 2 : 1;
+        if (i + step > width)
+            break;
+        i += step;
+    }
+    return i;
+}
+
+template <std::size_t N> void putBig5Field(char (&field)[N], const QByteArray& text) {
+    putField(field, N, text.constData(), big5FitLength(text, N));
 }
 
 // For the fields that the system keeps NUL-terminated (the worker's records): at most N - 1 bytes.
