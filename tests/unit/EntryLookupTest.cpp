@@ -34,6 +34,12 @@ TEST_F(EntryLookupTest, MemberAndGroupBecomeAddressBookEntries) {
     ASSERT_TRUE(group.ok);
     EXPECT_EQ(group.entry.id, -5);
     EXPECT_EQ(group.entry.kind, KindAddressBook);
+
+    // A name of 100 bytes is one more than a label keeps: its last character is left out whole.
+    book.putMember(test::member(103, big5("功").repeated(50), "0911000003"));
+    const NamedEntry full = RecipientEntryForName(book, big5("功").repeated(50));
+    ASSERT_TRUE(full.ok);
+    EXPECT_EQ(getField(full.entry.label), big5("功").repeated(49));
 }
 
 TEST_F(EntryLookupTest, UnknownAndAmbiguousNamesAreRefusedWithTheName) {

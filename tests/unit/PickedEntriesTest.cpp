@@ -49,6 +49,14 @@ TEST_F(PickedEntriesTest, SendModeKeepsListRowsAndTypedNumbersInPlaceAndDropsRep
     EXPECT_TRUE(out.groupIds.empty());
 }
 
+// A name may fill its 100 bytes; a label keeps 99, so the last character is left out whole: half of it showed
+// in the recipient field as a character without a Big5 form, which the send then refused.
+TEST_F(PickedEntriesTest, AFullLengthNameIsCutBetweenCharacters) {
+    const PickOutcome out = ResolvePickedRows(book, {row(5, RowKind::Member, big5("許").repeated(50))}, true, nullptr);
+    ASSERT_EQ(out.recipients.size(), 1u);
+    EXPECT_EQ(getField(out.recipients.front().label), big5("許").repeated(49));
+}
+
 TEST_F(PickedEntriesTest, GroupModeRefusesEveryGroupThatReachesTheEditedGroup) {
     // P holds Q (in its second slot), Q holds R; R is edited. S holds only a member.
     book.putGroup(group(-1, {{0, 7}, {1, -2}})); // P

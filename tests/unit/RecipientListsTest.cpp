@@ -155,7 +155,7 @@ TEST(CheckDigitRunsTest, RefusesNineDigitsStartingWithZero) {
 
 TEST_F(RecipientListsTest, EachNumberIsQueuedOnceAcrossMembersNestedGroupsAndTypedEntries) {
     addMember(1, "Amy", "0911;@0922;0933");
-    addMember(2, "Bob", "0944;0955");
+    addMember(2, big5("許").repeated(50), "0944;0955"); // a name of 100 bytes, one more than a record keeps
     addMember(3, "Cat", "");
     addMember(4, "Dan", "0966");
     addMember(5, "Eve", ";0977"); // no number where the plain rule looks: the listed default
@@ -166,8 +166,8 @@ TEST_F(RecipientListsTest, EachNumberIsQueuedOnceAcrossMembersNestedGroupsAndTyp
                      fieldEntry(0, KindTyped, "+8869"), fieldEntry(-2, KindAddressBook)};
     const SendQueueResult r = BuildSendQueue(book, ComposeInput::fromText("hi", false));
     ASSERT_TRUE(r.ok);
-    EXPECT_EQ(queued(), (std::vector<QByteArray>{"0 0 Amy 0922 1 hi", "1 0 Bob 0944 1 hi", "2 0 Dan 0966 1 hi",
-                                                 "3 0 Eve 0977 1 hi", "4 2  +8869 1 hi"}));
+    EXPECT_EQ(queued(), (std::vector<QByteArray>{"0 0 Amy 0922 1 hi", "1 0 " + big5("許").repeated(49) + " 0944 1 hi",
+                                                 "2 0 Dan 0966 1 hi", "3 0 Eve 0977 1 hi", "4 2  +8869 1 hi"}));
     EXPECT_EQ(r.totalCount, 5);
 }
 

@@ -68,7 +68,7 @@ NamedEntry RecipientEntryForName(const AddressBook& book, const QByteArray& name
     result.entry.kind = KindAddressBook;
     const QByteArray label =
         match.member ? getField(book.member(match.id)->name) : getField(book.group(match.id)->name);
-    putCString(result.entry.label, label);
+    putBig5CString(result.entry.label, label);
     result.ok = true;
     return result;
 }

@@ -21,7 +21,7 @@ sMtData EntryForRow(const BookRow& row) {
         entry.id = 0;
         entry.kind = KindTyped;
     }
-    putCString(entry.label, row.caption);
+    putBig5CString(entry.label, row.caption);
     return entry;
 }
 

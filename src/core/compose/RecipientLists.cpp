@@ -34,8 +34,9 @@ template <std::size_t N> QByteArrayView fieldView(const char (&field)[N]) {
 }
 
 // The NUL-terminated fields of an outgoing record hold at most N - 1 bytes.
+// A book's name may fill its 100 bytes, one more than a record keeps: it is cut between two characters.
 template <std::size_t N> void putText(char (&field)[N], QByteArrayView text) {
-    putField(field, N, text.data(), std::min<std::size_t>(std::size_t(text.size()), N - 1));
+    putBig5CString(field, text);
 }
 
 // The values between pairs of "$": "$a$ $b$" gives a and b, "$$" gives nothing, "$a$b$" only a.

@@ -3,6 +3,7 @@
 #include "core/shared/Big5.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 
 #include <cstddef>
 #include <cstring>
@@ -42,7 +43,7 @@ template <std::size_t N> QByteArray getField(const char (&field)[N]) {
 // For the Big5 texts of a record: a text longer than its field is cut before a character that would not fit
 // whole, so the field never ends in half a character that reads back as garbage. A text that fits is kept
 // as it is, whatever its bytes.
-inline std::size_t big5FitLength(const QByteArray& text, std::size_t width) {
+inline std::size_t big5FitLength(QByteArrayView text, std::size_t width) {
     const auto length = std::size_t(text.size());
     if (length <= width)
         return length;
@@ -64,6 +65,11 @@ template <std::size_t N> void putBig5Field(char (&field)[N], const QByteArray& t
 template <std::size_t N> void putCString(char (&field)[N], const QByteArray& text) {
     const std::size_t n = std::size_t(text.size()) < N - 1 ? std::size_t(text.size()) : N - 1;
     putField(field, N, text.constData(), n);
+}
+
+// The same for a Big5 text (a name, a label): at most N - 1 bytes, never half a character.
+template <std::size_t N> void putBig5CString(char (&field)[N], QByteArrayView text) {
+    putField(field, N, text.data(), big5FitLength(text, N - 1));
 }
 
 } // namespace norvi
