@@ -269,8 +269,9 @@ TEST_F(QueryStopTest, SingleMsgIdTimedOutOrStoppedInItsWaitSaysWhich) {
                 jobs.requestStop();
             });
         ASSERT_TRUE(runJob(c.mode, nullptr, "X1"));
-        if (c.stopped)
+        if (c.stopped) {
             EXPECT_LT(sinceStop.elapsed(), kWorkerStopBoundMs);
+        }
         ASSERT_EQ(owner.boxes.size(), 1);
         EXPECT_EQ(fromBig5(owner.boxes[0].second), QString::fromUtf8(c.box));
     }
