@@ -29,7 +29,7 @@ bool enterStartDir(Config& config, const QString& dir, Console& console) {
 
 bool loadConfiguration(Config& config, Console& console) {
     QString problem;
-    if (!ReadConfig(config, &problem)) {
+    if (!ReadConfig(config, &problem) || !(problem = ConfigPortProblem(config.record())).isEmpty()) {
         console.err(ConfigReadErrorText(problem));
         return false;
     }

@@ -98,6 +98,30 @@ TEST_F(MainWindowJobsTest, ResendAppendsTheFailedRowsAndQueryAllAsksEverySentMes
     EXPECT_EQ(cell(2, ColQueryCode), QStringLiteral("2")) << "the gateway knows no such MsgId";
 }
 
+// The rows a query of the whole list asked stay marked, but they are the job's marks, not the user's choice:
+// the pop-up's next query and 失敗重發 still take every row; a row the user selects is theirs again.
+TEST_F(MainWindowJobsTest, TheRowsAQueryOfAllRowsMarkedAreNotTakenAsTheUsersChoice) {
+    addRow("A", "0912000001", "-1", big5("網路連線失敗"));
+    addRow("B", "0912000002", "0", big5("訊息已成功送出(MsgId:NOSUCH)"));
+    addRow("C", "0912000003", "0", big5("訊息已成功送出(MsgId:X)"));
+    const auto queried = [this] {
+        choose("PMItemLvQuerySMS");
+        finishJob();
+        return progress().tracker().statusText().section(QStringLiteral("："), 0, 0);
+    };
+    EXPECT_EQ(queried(), QStringLiteral("簡訊查詢完成，查詢 3 筆"));
+    EXPECT_EQ(mainWindow().jobRows().selectedRows(), (QVector<int>{1, 2})) << "the rows asked are shown";
+    EXPECT_EQ(queried(), QStringLiteral("簡訊查詢完成，查詢 3 筆"));
+
+    m_prompts.answers = {Prompts::Answer::No, Prompts::Answer::No}; // not the uncertain ones; keep the rows
+    choose("PMItemLvRSendSMS");
+    finishJob();
+    EXPECT_EQ(mainWindow().jobRows().rowCount(), 4) << "the failed A is resent";
+
+    clickRow(mainWindow().listView(), 3);
+    EXPECT_EQ(queried(), QStringLiteral("簡訊查詢完成，查詢 1 筆"));
+}
+
 // A message that may have reached its recipient goes again only when the user says so, and a message already
 // resent is not resent by the next 失敗重發.
 TEST_F(MainWindowJobsTest, ResendAsksAboutUncertainRowsAndSendsEachFailedRowOnce) {

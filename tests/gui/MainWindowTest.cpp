@@ -120,6 +120,27 @@ TEST_F(MainWindowTest, CutConfigurationIsSaidLikeAMissingOneWithItsSize) {
     EXPECT_EQ(QFileInfo(configPath()).size(), 10) << "the cut file is left for the settings to replace";
 }
 
+// A file edited by hand with a port no gateway listens on would fail every send with only "網路連線失敗": it is
+// said at start like an unreadable file, the settings open with what it holds, and the file keeps every byte.
+TEST_F(MainWindowTest, AStoredPortNoGatewayCanListenOnIsSaidAndTheSettingsShowIt) {
+    writeConfig(path("logs"));
+    QByteArray bytes = test::readAll(configPath());
+    ASSERT_EQ(bytes.size(), 328);
+    bytes.replace(284, 4, QByteArray("\x70\x11\x01\x00", 4)); // 70000
+    ASSERT_NO_FATAL_FAILURE(writeAll(configPath(), bytes));
+    QDir(m_dir.path()).mkdir(QStringLiteral("logs"));
+    startWindows();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(m_prompts.asked.size(), 2);
+    EXPECT_EQ(m_prompts.asked[0].text,
+              QStringLiteral("讀取設定檔錯誤，請重新執行設定功能\n設定檔的 Gateway PORT 不正確（70000），"
+                             "必須是 1 到 65535 之間的整數"));
+    EXPECT_EQ(m_prompts.asked[1].kind + m_prompts.asked[1].title, QStringLiteral("dialog參數設定"));
+    EXPECT_FALSE(menuItem("MItemTSendSMS")->isEnabled());
+    EXPECT_EQ(config().record().gwPort, 70000);
+    EXPECT_EQ(test::readAll(configPath()), bytes);
+}
+
 // A missing log folder that the settings name is made at start only when the user says so, as 設定 asks
 // before it stores one (the default folder of a start without one is the program's own, made unasked); what
 // became of it is in the message area.
@@ -202,6 +223,7 @@ TEST_F(MainWindowTest, AChangedRowMarksTheLogChangedSoExitAsksButASelectionDoesN
 
 TEST_F(MainWindowTest, GatewayCommandsFollowTheSettingsAndOriginalSendFollowsTheSelection) {
     start(false);
+    editConfig([](sConfig& c) { c.gwPort = 9000; });
     addRows({"a", "b"});
     EXPECT_FALSE(menuItem("PMItemLvQuerySMS")->isEnabled());
     EXPECT_FALSE(menuItem("PMItemLvOSendSMS")->isEnabled());

@@ -121,6 +121,41 @@ TEST_F(SendSummaryBoxTest, ANightRunIsBookedForTheMorningByDefault) {
     EXPECT_TRUE(opLog().contains(big5("現在是夜間（21:00–08:00），照常傳送")));
 }
 
+// A run at 07:59 is moved to 08:00 by the night line, but the summary (then the question about the send log)
+// stands open past it: the user asked for no reservation and the night is over, so the run goes at once.
+TEST_F(SendSummaryBoxTest, ANightRunWhoseMorningPassedMeanwhileGoesAtOnce) {
+    const QDateTime past(QDate(2024, 3, 1), QTime(8, 0, 20));
+    for (const bool inSummary : {true, false}) {
+        Clock::setFixed(QDateTime(QDate(2024, 3, 1), QTime(7, 59)));
+        open(
+            [&] {
+                if (!inSummary) {
+                    m_prompts.answers.push_back(Prompts::Answer::No); // 要清除現有的傳送紀錄？ keep the row
+                    m_prompts.whileShown = [&](const QString& text) {
+                        if (text.contains(QStringLiteral("清除")))
+                            Clock::setFixed(past);
+                    };
+                }
+                send(QStringLiteral("0912000001"), [&](QDialog& box) {
+                    EXPECT_EQ(summaryLine(box, "QuietHours"), QStringLiteral("現在是夜間（21:00–08:00）"));
+                    if (inSummary)
+                        Clock::setFixed(past);
+                    EXPECT_TRUE(click(&box, "ButtonSend"));
+                });
+                finishRun();
+                m_prompts.whileShown = nullptr;
+            },
+            false);
+    }
+    EXPECT_FALSE(m_prompts.messages().contains(QStringLiteral("不可預約過去的時間！")));
+    QList<QByteArray> schedules;
+    for (const sGwRequest& r : m_sim->requests())
+        if (r.msg_type == GwSendDomestic)
+            schedules << QByteArray(r.msg_params + std::strlen(r.msg_params) + 1);
+    EXPECT_EQ(schedules, (QList<QByteArray>{"01", "01"})) << "both sent at once";
+    EXPECT_EQ(opLog().count(big5("夜間已結束，改為立即傳送")), 2) << opLog().constData();
+}
+
 // "只在有略過或警告時顯示" is written for the next sends: a clean run then goes without the box, one with a link
 // still shows it, and the settings say always again when the box is cleared.
 TEST_F(SendSummaryBoxTest, TheBoxCanBeAskedToShowOnlyWithWarnings) {

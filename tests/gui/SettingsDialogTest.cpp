@@ -125,6 +125,7 @@ TEST_F(SettingsDialog, AnAccountOrPasswordLongerThanTheLoginCarriesIsSaidToBeCut
     const QString cut = QStringLiteral("帳號和密碼只會送出前 8 個字元");
     editConfig([](sConfig& c) {
         putField(c.gwIp, QByteArray("127.0.0.1"));
+        c.gwPort = 9000;
         putField(c.gwAccount, QByteArray("demo"));
         putField(c.gwPasswd, QByteArray("abcdefghijklmnopqrst"));
     });
@@ -155,11 +156,13 @@ TEST_F(SettingsDialog, OkStoresTheFieldsEnablesTheCommandsAndWritesTheFile) {
         m_prompts.folders.push_back(m_dir.filePath(QStringLiteral("logs/")));
         press("ButtonLogFiles");
         clickTab(form().findChild<QTabBar*>(), 1);
-        type("127.0.0.1", "abc", "帳號一", "pw");
+        type(" 127.0.0.1", "8000 ", "帳號一", "pw");
         press("ButtonOk");
     });
 
     EXPECT_EQ(m_prompts.messages(), QStringList());
+    EXPECT_EQ(edit("EditGWIp")->text(), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(getField(config().record().gwIp), QByteArray("127.0.0.1"));
     EXPECT_EQ(form().result(), int(QDialog::Accepted));
     EXPECT_FALSE(form().isVisible());
     EXPECT_TRUE(commandsOn());
@@ -178,6 +181,7 @@ TEST_F(SettingsDialog, OkAsksAboutALogFolderThatIsMissingOrCannotBeUsed) {
     const QString missing = m_dir.filePath(QStringLiteral("new/logs"));
     const QString file = m_dir.filePath(QStringLiteral("plain.txt"));
     ASSERT_NO_FATAL_FAILURE(writeAll(file, QByteArray()));
+    editConfig([](sConfig& c) { c.gwPort = 9000; });
     inSettings([&] {
         clickTab(form().findChild<QTabBar*>(), 0);
         m_prompts.folders = {missing, m_dir.filePath(QStringLiteral("elsewhere"))};
@@ -243,6 +247,34 @@ TEST_F(SettingsDialog, RefusedFieldsShowAnErrorBoxKeepTheDialogOpenAndCancelStor
         EXPECT_EQ(config().record().gwPort, 0);
         EXPECT_FALSE(fileExists());
     }
+}
+
+// A port no gateway can listen on is refused on 確定 with the window open and the port ready to be typed over;
+// neither file is written and the configuration keeps its port.
+TEST_F(SettingsDialog, APortThatIsNoWholeNumberFrom1To65535IsRefused) {
+    editConfig([](sConfig& c) { c.gwPort = 9000; });
+    inSettings([&] {
+        for (const char* port : {"70000", "-5", "abc", "", "0", "90 00"}) {
+            m_prompts.asked.clear();
+            type("127.0.0.1", port, "a", "pw");
+            edit("EditGWIp")->setFocus();
+            press("ButtonOk");
+            ASSERT_EQ(m_prompts.asked.size(), 1) << port;
+            EXPECT_EQ(m_prompts.asked[0].text, QStringLiteral("Gateway PORT 必須是 1 到 65535 之間的整數！"));
+            EXPECT_EQ(m_prompts.asked[0].title, QStringLiteral("參數設定"));
+            EXPECT_EQ(m_prompts.asked[0].icon, Prompts::Icon::Warning);
+            EXPECT_TRUE(form().isVisible()) << port;
+            EXPECT_EQ(form().focusWidget(), edit("EditGWPort")) << port;
+            EXPECT_EQ(edit("EditGWPort")->text(), QString::fromUtf8(port)) << "left as typed, to be corrected";
+            press("ButtonLoginTest");
+            EXPECT_EQ(m_prompts.messages().last(), QStringLiteral("Gateway PORT 必須是 1 到 65535 之間的整數！"));
+        }
+        press("ButtonCancel");
+    });
+    EXPECT_FALSE(fileExists());
+    EXPECT_FALSE(QFile::exists(SendSettingsPath(m_dir.path())));
+    EXPECT_EQ(config().record().gwPort, 9000);
+    EXPECT_FALSE(commandsOn());
 }
 
 TEST_F(SettingsDialog, UnwritableFileIsReportedButTheSettingsStillApply) {

@@ -138,9 +138,10 @@ for c in "${cases[@]}"; do
     env=(env -i PATH=/usr/bin:/bin LANG=C.UTF-8 QT_QPA_PLATFORM=offscreen "HOME=$tmp/$home")
     [ "$xdg" = "-" ] || env+=("XDG_DATA_HOME=${xdg/ABS/$tmp}")
     if [ "$seeded" = "yes" ]; then
-        # An empty configuration: the program then makes its log folder in its start folder at once.
+        # A configuration with no log folder, only the port 8000 (a zero port is refused): the program then
+        # makes its log folder in its start folder at once.
         mkdir -p "$expected"
-        head -c 328 /dev/zero >"$expected/NorviSMSAp.cfg"
+        { head -c 284 /dev/zero; printf '\100\037\000\000'; head -c 40 /dev/zero; } >"$expected/NorviSMSAp.cfg"
     fi
     (cd "$tmp/elsewhere-$home" && exec "${env[@]}" "$launcher") >"$tmp/$home.log" 2>&1 &
     pid=$!

@@ -282,6 +282,12 @@ TEST_F(CliSurroundingsTest, CutConfigurationIsRefusedWithItsSizeAndNothingIsMade
         EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), before) << size;
         EXPECT_EQ(readBytes("NorviSMSAp.cfg").size(), size);
     }
+    // A whole file with a port no gateway listens on (edited by hand) is named instead of failing every send.
+    writeFile("NorviSMSAp.cfg", QByteArray(whole).replace(284, 4, QByteArray(4, '\xff')));
+    const CliRun r = run({"send", "--text", "hi", "--log", path("cut.log"), "0912000001"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("設定檔的 Gateway PORT 不正確（-1），必須是 1 到 65535 之間的整數")))
+        << r.err.toStdString();
     EXPECT_EQ(sendRequests(), 0);
 }
 

@@ -218,24 +218,44 @@ TEST_F(ConfigFile, RelativeLogFolderIsTakenUnderTheStartFolder) {
     ASSERT_TRUE(QDir::setCurrent(savedCurrent));
 }
 
-TEST_F(ConfigFile, PortTextIsStoredLikeTheToolkitConvertsIt) {
+// The port is converted as the toolkit converts numbers, without the blanks around it, and only a port a
+// gateway can listen on is taken: 70000 would reach port 4464, and a text that is no number fails at the send.
+TEST_F(ConfigFile, PortTextIsTakenOnlyWhenAGatewayCanListenOnIt) {
     const struct {
         const char* typed;
-        int32_t stored;
+        int32_t stored; // 0: refused, the record keeps its port
         const char* shown;
-    } cases[] = {{"70000", 70000, "70000"},      {"-1", -1, "-1"},
-                 {"  9000", 9000, "  9000"},     {"$1F40", 8000, "$1F40"},
-                 {"$FFFFFFFF", -1, "$FFFFFFFF"}, {"-2147483648", INT32_MIN, "-2147483648"},
-                 {"abc", 8000, "8000"},          {"", 8000, "8000"},
-                 {"80 ", 8000, "8000"},          {"2147483648", 8000, "8000"},
-                 {"８０", 8000, "8000"}};
+    } cases[] = {{"9000", 9000, "9000"},
+                 {"  9000", 9000, "9000"},
+                 {"9000 ", 9000, "9000"},
+                 {"\t80\n", 80, "80"},
+                 {"$1F40", 8000, "8000"},
+                 {"1", 1, "1"},
+                 {"65535", 65535, "65535"},
+                 {"70000", 0, ""},
+                 {"65536", 0, ""},
+                 {"0", 0, ""},
+                 {"-5", 0, ""},
+                 {"$FFFFFFFF", 0, ""},
+                 {"abc", 0, ""},
+                 {"", 0, ""},
+                 {"90 00", 0, ""},
+                 {"2147483648", 0, ""},
+                 {"８０", 0, ""}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);
+        edit([](sConfig& r) { r.gwPort = 77; });
         SettingsFields typed = fields(QString::fromUtf8(c.typed));
+        typed.gwIp = QStringLiteral(" 10.1.1.1 ");
         QString error;
-        ASSERT_TRUE(CollectSettings(settings(), typed, &error)) << error.toStdString();
-        EXPECT_EQ(settings().record().gwPort, c.stored);
-        EXPECT_EQ(typed.gwPort, QString::fromUtf8(c.shown));
+        EXPECT_EQ(CollectSettings(settings(), typed, &error), c.stored != 0) << error.toStdString();
+        EXPECT_EQ(settings().record().gwPort, c.stored ? c.stored : 77);
+        if (c.stored) {
+            EXPECT_EQ(typed.gwPort, QString::fromUtf8(c.shown));
+            EXPECT_EQ(getField(settings().record().gwIp), QByteArray("10.1.1.1")) << "stored without its blanks";
+        } else {
+            EXPECT_EQ(error, QStringLiteral("Gateway PORT 必須是 1 到 65535 之間的整數！"));
+        }
     }
 }
 

@@ -24,6 +24,9 @@ public:
         return 0;
     }
     virtual QVector<int> selectedRows() const = 0; // in list order
+    // The selection as the user's choice of rows, for a command that takes the selection or else every row:
+    // empty while the selection is only what a job of all rows marked, which the user never chose.
+    virtual QVector<int> chosenRows() const { return selectedRows(); }
 };
 
 } // namespace norvi

@@ -9,7 +9,12 @@
 namespace norvi {
 
 ModelJobRows::ModelJobRows(SendLogModel& model, QItemSelectionModel& selection)
-    : m_model(model), m_selection(selection) {}
+    : m_model(model), m_selection(selection) {
+    QObject::connect(&m_selection, &QItemSelectionModel::selectionChanged, &m_watch, [this] {
+        if (!m_marking)
+            m_jobSelection = false;
+    });
+}
 
 quint64 ModelJobRows::addRow(const QByteArray& caption, int image, const QByteArray& mobile,
                              const QByteArray& sendTime) {
@@ -40,7 +45,16 @@ void ModelJobRows::walked(const QVector<quint64>& rowIds, bool asked) {
     for (const quint64 id : rowIds)
         if (const int position = m_model.positionOf(id); position >= 0)
             positions.append(position);
-    setSelectedRows(positions, asked);
+    if (!m_walkAll) {
+        setSelectedRows(positions, false);
+        return;
+    }
+    // The rows asked are shown, but the marks are the job's: a later command of the whole list still takes
+    // every row, as it did now, until the user selects rows.
+    m_marking = true;
+    setSelectedRows(positions, true);
+    m_marking = false;
+    m_jobSelection = true;
 }
 
 void ModelJobRows::answered(quint64 rowId, const QByteArray& code, const QByteArray& result) {
@@ -65,6 +79,10 @@ quint64 ModelJobRows::rowId(int position) const {
 
 quint32 ModelJobRows::addedRun(int position) const {
     return m_model.rowRun(position);
+}
+
+QVector<int> ModelJobRows::chosenRows() const {
+    return m_jobSelection ? QVector<int>() : selectedRows();
 }
 
 // A row counts as selected by its name cell. The ranges of a selection never overlap, so each selected row

@@ -5,6 +5,7 @@
 #include "core/sendlog/RowAnswers.h"
 
 #include <QItemSelection>
+#include <QObject>
 
 class QItemSelectionModel;
 
@@ -37,6 +38,7 @@ public:
     quint64 rowId(int position) const override;
     quint32 addedRun(int position) const override;
     QVector<int> selectedRows() const override;
+    QVector<int> chosenRows() const override;
 
     int selectedCount() const; // without listing the rows: cheap enough for every insert
     // Exactly these rows (positions, in any order) become the selection, as one change of it.
@@ -51,6 +53,10 @@ private:
     QItemSelectionModel& m_selection;
     quint32 m_run = 0;      // the send run whose rows addRow adds now
     bool m_walkAll = false; // the list job now running walks all rows
+    // The selection is what an all-rows job marked, and the user has not changed it since.
+    bool m_jobSelection = false;
+    bool m_marking = false; // the selection changes because a job marks rows
+    QObject m_watch;        // ends the watch of the selection with this object
 };
 
 } // namespace norvi

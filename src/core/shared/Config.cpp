@@ -36,7 +36,6 @@ namespace norvi {
 
 namespace {
 
-constexpr int kDefaultPort = 8000;
 // An address-list piece is assembled in a buffer of this size, terminator included.
 constexpr int kPieceBuffer = 50;
 
@@ -403,6 +402,27 @@ bool ResolveGateway(const sConfig& config, GatewayTarget* target, QString* error
     return true;
 }
 
+bool ParsePortText(const QString& text, int32_t* port, QString* errorText) {
+    int32_t value = 0;
+    if (ParseIntText(text.trimmed(), &value) && value >= kLowestPort && value <= kHighestPort) {
+        if (port)
+            *port = value;
+        return true;
+    }
+    if (errorText)
+        *errorText = QStringLiteral("Gateway PORT 必須是 %1 到 %2 之間的整數！").arg(kLowestPort).arg(kHighestPort);
+    return false;
+}
+
+QString ConfigPortProblem(const sConfig& record) {
+    if (record.gwPort >= kLowestPort && record.gwPort <= kHighestPort)
+        return QString();
+    return QStringLiteral("設定檔的 Gateway PORT 不正確（%1），必須是 %2 到 %3 之間的整數")
+        .arg(record.gwPort)
+        .arg(kLowestPort)
+        .arg(kHighestPort);
+}
+
 bool ParseIntText(const QString& text, int32_t* value) {
     qsizetype i = 0;
     const qsizetype n = text.size();
@@ -461,6 +481,11 @@ namespace {
 
 bool collectSettings(Config& config, SettingsFields& fields, QString* errorText, bool resolve) {
     // Everything is checked before anything is stored, so a refused dialog leaves the record as it was.
+    // Blanks around the address or the port are no part of them: a port typed "9000 " is 9000.
+    fields.gwIp = fields.gwIp.trimmed();
+    int32_t port = 0;
+    if (!ParsePortText(fields.gwPort, &port, errorText))
+        return false;
     QByteArray logFiles, gwIp, gwAccount, gwPasswd;
     if (!typedToBig5(fields.logFiles, logFiles, errorText) || !typedToBig5(fields.gwIp, gwIp, errorText) ||
         !typedToBig5(fields.gwAccount, gwAccount, errorText) || !typedToBig5(fields.gwPasswd, gwPasswd, errorText))
@@ -475,11 +500,7 @@ bool collectSettings(Config& config, SettingsFields& fields, QString* errorText,
     if (resolve && !ResolveAddress(gwIp, nullptr, errorText))
         return false;
 
-    int32_t port = 0;
-    if (!ParseIntText(fields.gwPort, &port)) {
-        port = kDefaultPort;
-        fields.gwPort = QString::number(kDefaultPort);
-    }
+    fields.gwPort = QString::number(port);
     config.edit([&](sConfig& stored) {
         putField(stored.logFiles, logFiles);
         putField(stored.gwIp, gwIp);

@@ -123,9 +123,9 @@ struct SettingsFields {
     QString logFiles, gwIp, gwPort, gwAccount, gwPasswd;
 };
 // Validates the fields and copies them into `config`'s record. False with the error text (the record
-// unchanged) when a field has no Big5 form, does not fit its field in the file, or the gateway address is
-// not accepted. A port that is not a number becomes 8000, and fields.gwPort is rewritten to "8000" so the
-// dialog can show it.
+// unchanged) when the port is refused (ParsePortText), a field has no Big5 form, does not fit its field in
+// the file, or the gateway address is not accepted. The blanks around the address and the port are dropped,
+// and fields.gwIp and fields.gwPort are rewritten to what is stored, so the dialog can show it.
 bool CollectSettings(Config& config, SettingsFields& fields, QString* errorText);
 // The same without the name lookup: the address is only checked for its size and Big5 form. The
 // connection test looks the name up on its own thread.
@@ -134,6 +134,17 @@ bool CollectSettingsUnresolved(Config& config, SettingsFields& fields, QString* 
 // The configured operation-log folder as a path (the record's logFiles); a relative folder is taken under
 // the start folder. Empty while none is configured.
 QString LogFolder(const Config& config);
+
+// The ports a gateway can listen on.
+constexpr int kLowestPort = 1;
+constexpr int kHighestPort = 65535;
+// The port typed in the settings: ParseIntText of the text without its surrounding blanks, from kLowestPort
+// to kHighestPort. False with "Gateway PORT 必須是 1 到 65535 之間的整數！" otherwise: a port the socket cannot
+// take (70000 would reach port 4464) or a text that is no number would fail only at the next send.
+bool ParsePortText(const QString& text, int32_t* port, QString* errorText = nullptr);
+// Empty for a record whose port a gateway can listen on; else the line saying it is not (a file edited by
+// hand, or stored before ports were checked), to follow ConfigReadErrorText().
+QString ConfigPortProblem(const sConfig& record);
 
 // The toolkit's string-to-integer conversion: leading blanks, a sign, decimal or "$"/"0x" hexadecimal,
 // nothing after the digits, within 32 bits. False when the text is not such a number.

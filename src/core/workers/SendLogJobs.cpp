@@ -119,7 +119,7 @@ bool goneSince(const QHash<MessageHistory::Key, QByteArray>& gone, const SendLog
 
 ResendChoice ChooseResendRows(const LogRows& log, ResendScope scope) {
     ResendChoice choice;
-    const QVector<int> selected = log.selectedRows();
+    const QVector<int> selected = log.chosenRows();
     choice.selectedMode = !selected.isEmpty();
     const int n = log.rowCount();
     if (choice.selectedMode) {
@@ -346,7 +346,7 @@ QString CancelQuestion(int rows) {
 
 bool StartRowJobFromLog(JobRegistry& jobs, const GatewayTarget& gateway, WorkerMode mode, JobOwner* owner,
                         const LogRows* log, RowAnswers* answers, int* maximum, QString* errorText, SendThd** started) {
-    const bool allRows = !log || log->selectedRows().isEmpty();
+    const bool allRows = !log || log->chosenRows().isEmpty();
     return StartRowJob(jobs, gateway, mode, allRows, owner, log, answers, maximum, errorText, started);
 }
 

@@ -166,10 +166,16 @@ void SendDialogRun::startRun(const GatewayTarget& gateway, const QByteArray& mes
     if (!askSummary(ComposeInput::fromText(message, m_form.RadioButtonReplaceMsg->isChecked()), SendQueue, &queued,
                     &summary))
         return;
-    const SummarySchedule taken = summary.scheduleTaken();
-    if (!reservationAhead(taken) || !m_sendLog.ConfirmClearLog() || !reservationAhead(taken))
+    SummarySchedule taken = summary.scheduleTaken();
+    bool morningPassed = false;
+    if (!reservationAhead(summary, taken, &morningPassed) || !m_sendLog.ConfirmClearLog() ||
+        !reservationAhead(summary, taken, &morningPassed))
         return;
     logSummaryChoices(queued, summary, taken);
+    if (morningPassed) {
+        WriteOpLog(big5(QStringLiteral("夜間已結束，改為立即傳送")));
+        taken = summary.schedule;
+    }
     for (const QString& skipped : queued.skipped) {
         ShowMsgLine(big5(skipped));
         WriteOpLog(big5(skipped));
@@ -205,14 +211,19 @@ void SendDialogRun::startRun(const GatewayTarget& gateway, const QByteArray& mes
 }
 
 // The time was checked when 傳送 was pressed, but the summary and the send log's questions may stay open past
-// it (a night run moved to the morning too): the gateway refuses a reservation in the past, so every message
-// of the run would fail.
-bool SendDialogRun::reservationAhead(const SummarySchedule& taken) {
-    if (!taken.reservation)
+// it: the gateway refuses a reservation in the past, so every message of the run would fail. A time the user
+// chose is refused; the morning a night run was moved to (the user asked for no reservation) only kept the
+// night away, and once it has passed the run goes at once (`morningPassed`).
+bool SendDialogRun::reservationAhead(const SendSummary& summary, const SummarySchedule& taken, bool* morningPassed) {
+    if (!taken.reservation || *morningPassed)
         return true;
     const QString error = CheckReservation(taken.orderTime, Clock::now());
     if (error.isEmpty())
         return true;
+    if (!summary.schedule.reservation) {
+        *morningPassed = true;
+        return true;
+    }
     warn(error);
     return false;
 }

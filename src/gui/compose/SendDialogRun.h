@@ -47,7 +47,7 @@ private:
     bool askSummary(const ComposeInput& input, std::list<sSendContent>& SendQueue, SendQueueResult* queued,
                     SendSummary* summary);
     void logSummaryChoices(const SendQueueResult& queued, const SendSummary& summary, const SummarySchedule& taken);
-    bool reservationAhead(const SummarySchedule& taken);
+    bool reservationAhead(const SendSummary& summary, const SummarySchedule& taken, bool* morningPassed);
     void warn(const QString& text);
 
     SendDialogForm& m_form;

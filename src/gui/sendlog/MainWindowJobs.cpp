@@ -63,11 +63,11 @@ void MainWindowJobs::startRowJob(WorkerMode mode) {
         return;
     ModelJobRows& log = m_main.jobRows();
     if (mode == WorkerMode::Cancel) {
-        const int rows = QueryJob::rowsToAsk(RowsToWalk(log, log.selectedRows().isEmpty()), mode);
+        const int rows = QueryJob::rowsToAsk(RowsToWalk(log, log.chosenRows().isEmpty()), mode);
         if (rows > 0 && !prompts().confirmIrreversible(&m_main, kProgramTitle, CancelQuestion(rows)))
             return;
     }
-    const int selected = log.selectedRows().size();
+    const int selected = log.chosenRows().size();
     m_main.prepareProgress(selected > 0 ? selected : log.rowCount());
     int maximum = 0;
     QString error;

@@ -87,7 +87,9 @@ void TFormMain::showEvent(QShowEvent* e) {
 
 void TFormMain::FormShow() {
     QString problem;
-    if (ReadConfig(m_config, &problem)) {
+    // A port no gateway can listen on (a file edited by hand) is said at once: every send would fail with
+    // only "網路連線失敗". The record stays loaded, so the settings show what to correct.
+    if (ReadConfig(m_config, &problem) && (problem = ConfigPortProblem(m_config.record())).isEmpty()) {
         EnableGatewayCommands(true);
     } else {
         prompts().okBox(this, Prompts::Icon::None, QStringLiteral("錯誤"), ConfigReadErrorText(problem));

@@ -118,7 +118,7 @@ void TFormQuerySMS::showEvent(QShowEvent* e) {
 
 void TFormQuerySMS::FormShow() {
     setCaptions();
-    const bool anySelected = !m_sendLog.selectedRows().isEmpty();
+    const bool anySelected = !m_sendLog.chosenRows().isEmpty();
     QRadioButton* scope = anySelected ? m_selRec : m_allRec;
     // Checking a button that is already checked runs no handler; the state of the MsgId must follow anyway.
     scope->setChecked(true);

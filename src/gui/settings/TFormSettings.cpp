@@ -203,7 +203,22 @@ void TFormSettings::showCredentialNote() {
     m_labelCredentialNote->setText(CredentialLengthNote(big5(m_editGWAccount->text()), big5(m_editGWPasswd->text())));
 }
 
+// A port that is no number or out of range is said here, on the page that holds it, with the field ready
+// to be typed over; nothing is stored.
+bool TFormSettings::portValid() {
+    QString error;
+    if (ParsePortText(m_editGWPort->text(), nullptr, &error))
+        return true;
+    m_pages->setCurrentWidget(m_editGWPort->parentWidget());
+    prompts().okBox(this, Prompts::Icon::Warning, windowTitle(), error);
+    m_editGWPort->setFocus();
+    m_editGWPort->selectAll();
+    return false;
+}
+
 bool TFormSettings::collectSettings(bool resolve) {
+    if (!portValid())
+        return false;
     SettingsFields fields{m_editLogFiles->text(), m_editGWIp->text(), m_editGWPort->text(), m_editGWAccount->text(),
                           m_editGWPasswd->text()};
     QString error;
@@ -211,7 +226,8 @@ bool TFormSettings::collectSettings(bool resolve) {
         prompts().okBox(this, Prompts::Icon::Error, QString::fromLatin1(kErrorTitle), error);
         return false;
     }
-    // A port that was not a number has become 8000; the edit shows what is stored.
+    // The edits show what is stored: without blanks, the port in decimal.
+    m_editGWIp->setText(fields.gwIp);
     m_editGWPort->setText(fields.gwPort);
     return true;
 }
@@ -242,7 +258,7 @@ bool TFormSettings::confirmLogFolder() {
 
 void TFormSettings::ButtonOkClick() {
     m_loginTest->cancel(); // the settings it tests are being replaced
-    if (!confirmLogFolder() || !sendSettingsValid() || !collectSettings())
+    if (!portValid() || !confirmLogFolder() || !sendSettingsValid() || !collectSettings())
         return;
     emit gatewayCommandsEnabled(true);
     QString error;

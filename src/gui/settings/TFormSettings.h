@@ -56,6 +56,8 @@ private:
     // CollectSettings with the dialog's fields; a refusal is shown in an error box. Without `resolve` the
     // address is not looked up (the connection test looks it up on its own thread).
     bool collectSettings(bool resolve = true);
+    // The port as typed can be stored; false (after saying why, the port field focused) keeps the window open.
+    bool portValid();
     // Before 確定 stores the log folder: asks about one that is missing or cannot be written. False keeps
     // the window open.
     bool confirmLogFolder();
