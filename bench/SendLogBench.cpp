@@ -4,6 +4,7 @@
 #include "core/sendlog/LogFile.h"
 #include "core/sendlog/LogRecordCheck.h"
 #include "core/sendlog/LogStream.h"
+#include "core/sendlog/ModelJobRows.h"
 #include "core/sendlog/SendLogModel.h"
 #include "core/shared/Big5.h"
 
@@ -11,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QItemSelectionModel>
 #include <QTemporaryDir>
 
 #include <random>
@@ -142,6 +144,42 @@ void BM_AppendRowsOneByOne(benchmark::State& state) {
     state.SetLabel(SendLogModel::plainCaption(column).toStdString());
 }
 BENCHMARK(BM_AppendRowsOneByOne)->Arg(ColName)->Arg(ColSendCode)->Arg(ColContent)->Unit(benchmark::kMillisecond);
+
+// 失敗重發 of a long log keeps its rows and selects the failed ones: a run then adds its rows to a list of
+// 100,000 with every third row selected, a batch of rows each time the user-interface thread takes them.
+void BM_RunIntoSelectedList(benchmark::State& state) {
+    constexpr int kAdded = 3000;
+    constexpr int kBatch = 500;
+    const int column = int(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        SendLogModel model;
+        fill(model);
+        if (column != ColName)
+            model.columnClick(column);
+        QItemSelectionModel selection(&model);
+        ModelJobRows rows(model, selection);
+        QVector<int> failed;
+        for (int p = 0; p < model.rowCount(); p += 3)
+            failed.append(p);
+        rows.setSelectedRows(failed, true);
+        state.ResumeTiming();
+        for (int i = 0; i < kAdded; ++i) {
+            if (i % kBatch == 0)
+                rows.beginBatch();
+            const SendLogRow& row = sampleRows()[std::size_t(i)];
+            const quint64 id = rows.addRow(row.caption(), row.image, row.texts[ColMobile], row.texts[ColSendTime]);
+            rows.fillSendResult(id, row.texts[ColSendCode], row.codeImage, row.texts[ColSendResult],
+                                row.texts[ColContent]);
+            if (i % kBatch == kBatch - 1)
+                rows.endBatch();
+        }
+        benchmark::DoNotOptimize(model.rowCount());
+    }
+    state.SetItemsProcessed(state.iterations() * kAdded);
+    state.SetLabel(SendLogModel::plainCaption(column).toStdString());
+}
+BENCHMARK(BM_RunIntoSelectedList)->Arg(ColName)->Arg(ColSendCode)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // A run's rows into a journal as the worker writes them: one append per row while the stream's own thread
 // syncs once a second, then the sync of the run's end. The file is created outside the timing.

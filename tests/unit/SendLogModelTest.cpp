@@ -428,6 +428,40 @@ TEST(SendLogModelTest, SelectionFollowsItsRowsThroughSortsInsertsAndDeletes) {
     EXPECT_TRUE(selection.isSelected(model.index(model.positionOf(ids[3]), kSendLogColumns - 1)));
 }
 
+// A send run's rows, a batch at a time, into a list with scattered rows selected (失敗重發 of a long log): each
+// row goes in at the bottom, where no selection range has to move, and at the batch's end every row stands
+// in its sorted place, the selection still on its rows. By the caption, and by a cell the row's fill brings.
+TEST(SendLogModelTest, RowsOfABatchGoInAtTheBottomAndTakeTheirPlacesAtItsEnd) {
+    for (const int sortColumn : {int(ColName), int(ColSendCode)}) {
+        SCOPED_TRACE(sortColumn);
+        CheckedModel<SendLogModel> model;
+        QItemSelectionModel selection(&model);
+        model.columnClick(sortColumn);
+        for (const char* name : {"b", "d", "f", "h"})
+            addFilled(model, name, name);
+        for (const int position : {captions(model).indexOf("b"), captions(model).indexOf("f")})
+            selection.select(model.index(position, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QList<int> insertedAt;
+        QObject::connect(&model, &QAbstractItemModel::rowsInserted,
+                         [&](const QModelIndex&, int first, int) { insertedAt << first; });
+
+        model.beginRowBatch();
+        for (const char* name : {"g", "a", "e", "c"}) {
+            const quint64 id = model.addRow(name, ImageTyped);
+            model.setSendResult(model.positionOf(id), name, ImageNone, "ok", "text");
+        }
+        EXPECT_EQ(insertedAt, (QList<int>{4, 5, 6, 7}));
+        model.endRowBatch();
+
+        EXPECT_EQ(captions(model), (QList<QByteArray>{"a", "b", "c", "d", "e", "f", "g", "h"}));
+        QList<QByteArray> selected;
+        for (int i = 0; i < model.rowCount(); ++i)
+            if (selection.isSelected(model.index(i, 0)))
+                selected << model.text(i, ColName);
+        EXPECT_EQ(selected, (QList<QByteArray>{"b", "f"}));
+    }
+}
+
 TEST(SendLogModelTest, RemovingScatteredRowsReportsEachRunAndKeepsTheRest) {
     CheckedModel<SendLogModel> model;
     model.columnClick(ColName);

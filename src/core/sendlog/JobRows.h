@@ -24,6 +24,9 @@ public:
     // A send run is about to add rows: those added from now on are that run's (one list may name a message
     // twice, and the two are told apart by their run).
     virtual void startRun() {}
+    // The rows added between these two calls may be put in their sorted places together at the end.
+    virtual void beginBatch() {}
+    virtual void endBatch() {}
 };
 
 } // namespace norvi

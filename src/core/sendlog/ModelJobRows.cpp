@@ -28,6 +28,14 @@ quint64 ModelJobRows::addRow(const QByteArray& caption, int image, const QByteAr
     return m_model.addRow(row, m_run);
 }
 
+void ModelJobRows::beginBatch() {
+    m_model.beginRowBatch();
+}
+
+void ModelJobRows::endBatch() {
+    m_model.endRowBatch();
+}
+
 void ModelJobRows::fillSendResult(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
                                   const QByteArray& content) {
     const int position = m_model.positionOf(rowId);

@@ -26,6 +26,8 @@ public:
     void fillSendResult(quint64 rowId, const QByteArray& code, int codeImage, const QByteArray& result,
                         const QByteArray& content) override;
     void startRun() override { ++m_run; }
+    void beginBatch() override;
+    void endBatch() override;
 
     // RowAnswers
     void walkBegins(bool allRows) override { m_walkAll = allRows; }

@@ -240,20 +240,28 @@ quint64 SendLogModel::addRow(const QByteArray& caption, int image) {
 }
 
 quint64 SendLogModel::addRow(const SendLogRow& row, quint32 run) {
-    placeMovedRows();
+    const bool batched = m_batchDepth > 0;
+    if (!batched)
+        placeMovedRows();
     auto* r = new Row;
     r->data = row;
     r->id = m_nextId++;
     r->run = run;
-    // The row is placed before its cells count: by its caption, or as an empty key.
-    const int position = upperBound(m_sortColumn == ColName ? row.caption() : QByteArray());
+    // The row is placed before its cells count: by its caption, or as an empty key. In a batch it waits at
+    // the bottom, where an insertion moves no other row.
+    const int position = batched ? m_rows.count() : upperBound(m_sortColumn == ColName ? row.caption() : QByteArray());
     beginInsertRows(QModelIndex(), position, position);
     m_rows.insertAt(position, r);
     m_byId.push_back(r);
     endInsertRows();
-    if (m_sortColumn != ColName && !row.texts[std::size_t(m_sortColumn)].isEmpty())
+    if (batched || (m_sortColumn != ColName && !row.texts[std::size_t(m_sortColumn)].isEmpty()))
         markMoved(r);
     return r->id;
+}
+
+void SendLogModel::endRowBatch() {
+    if (m_batchDepth > 0 && --m_batchDepth == 0)
+        placeMovedRows();
 }
 
 void SendLogModel::setText(int position, int column, const QByteArray& text) {
@@ -265,7 +273,7 @@ void SendLogModel::setText(int position, int column, const QByteArray& text) {
     emit dataChanged(index(position, column), index(position, column), {Qt::DisplayRole});
     if (column == m_sortColumn)
         markMoved(r);
-    if (column == ColName)
+    if (column == ColName && m_batchDepth == 0)
         placeMovedRows();
 }
 

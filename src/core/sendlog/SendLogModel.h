@@ -63,6 +63,12 @@ public:
     void setSendResult(int position, const QByteArray& code, int codeImage, const QByteArray& result,
                        const QByteArray& content);
 
+    // Rows added between these two calls go to the bottom and are put in their sorted places together at the
+    // end, in one layout change: each insertion into the middle makes every selection range and persistent
+    // index move, and a 失敗重發 of a long log leaves thousands of rows selected. Calls may nest.
+    void beginRowBatch() { ++m_batchDepth; }
+    void endRowBatch();
+
     // Deletes the rows at the given positions (any order, duplicates ignored).
     void removePositions(QVector<int> positions);
     void clear();
@@ -96,6 +102,7 @@ private:
     quint64 m_firstId = 1;
     std::vector<Row*> m_moved; // rows whose key changed since they were placed
     bool m_needsSort = false;  // the sort rule changed without a sort
+    int m_batchDepth = 0;      // open row batches: new rows wait at the bottom for their places
     quint64 m_nextId = 1;
 
     int m_sortColumn = 0;

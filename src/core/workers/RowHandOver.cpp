@@ -76,10 +76,23 @@ bool RowHandOver::Target::drain() {
         urgentPosted = false;
     }
     const bool any = !writes.empty();
+    // The rows of one drain take their sorted places together (JobRows::beginBatch). Only rows and fills
+    // are batched: a call may read the rows, and finds them in place.
+    bool batching = false;
     for (Write& write : writes) {
+        const bool row = write.kind == Write::Kind::Add || write.kind == Write::Kind::Fill;
+        if (log && row != batching) {
+            if (row)
+                log->beginBatch();
+            else
+                log->endBatch();
+            batching = row;
+        }
         write.run(*this);
         --queued;
     }
+    if (batching)
+        log->endBatch();
     writes.clear();
     if (writes.capacity() > spare.capacity())
         spare = std::move(writes);
