@@ -280,7 +280,7 @@ TEST(AddressTextTest, UnreadableAndMissingFilesAreRefusedInWords) {
                     "1\0\n\0"
                     "b\0,\0"
                     "2\0",
-                    18),
+                    16),
          false}, // UTF-16
         {"\xFF\x80\n\n\xFE\xFF\xFF\n", false},
         {nul + nul + "x,0911\n", false},
