@@ -63,7 +63,7 @@ TEST_F(SendJobTest, ThreeSegmentRecordGivesThreeRowsThreeStepsAndTheEndState) {
     EXPECT_EQ(requestsOf(GwLogin).size(), 1); // one login for the whole run
     EXPECT_EQ(log.offThreadCalls, 0);
     EXPECT_EQ(owner.offThreadCalls, 0);
-    ASSERT_EQ(lines.size(), 2);
+    ASSERT_EQ(lines.size(), 2) << lines.join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(QRegularExpression(QStringLiteral("  傳送執行緒1\\([0-9A-F]{8}\\) start$")).match(lines[0]).hasMatch())
         << lines[0].toStdString();
     EXPECT_TRUE(lines[1].endsWith(lines[0]
