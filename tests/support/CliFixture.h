@@ -22,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -170,6 +171,12 @@ protected:
         process.setArguments(QStringList{QStringLiteral("-C"), m_dir.path()} + args);
         process.start();
         ASSERT_TRUE(process.waitForStarted(10000));
+    }
+    // Signals a started norvi-cli; false once it has ended (its process id is then 0, which would signal
+    // this test's whole process group).
+    static bool signalCli(const QProcess& process, int signal) {
+        const qint64 pid = process.processId();
+        return pid > 0 && ::kill(pid_t(pid), signal) == 0;
     }
 
     // Sends "hi" to `numbers` with `extra` options into `log`; the send must succeed.

@@ -78,9 +78,9 @@ TEST_F(CliDurableTest, KilledAnywhereInARunTheLogHoldsEveryAcceptedMessage) {
             return accepted() - before >= killAfter[k];
         };
         (void)QTest::qWaitFor(reached, 30000);
-        if (process.state() != QProcess::NotRunning)
-            ::kill(pid_t(process.processId()), SIGKILL);
-        ASSERT_TRUE(process.waitForFinished(10000));
+        // A run may end by itself between two looks (waitForFinished then says false: nothing left to wait for).
+        signalCli(process, SIGKILL);
+        ASSERT_TRUE(process.state() == QProcess::NotRunning || process.waitForFinished(10000));
         const qint64 issued = accepted() - before;
 
         const QStringList left = partials(log);
@@ -120,9 +120,10 @@ TEST_F(CliDurableTest, KilledAnywhereInARunTheLogHoldsEveryAcceptedMessage) {
                 run({"send", "--text", "hi", "--log", path(QStringLiteral("other%1.log").arg(k)), "0912000001"});
             EXPECT_TRUE(says(next.err, file));
             EXPECT_TRUE(says(next.err, QStringLiteral("norvi-cli finish")));
-            // The plan was on disk before the first request: a run that sent anything left one.
+            // The plan was on disk before the first request: a run that sent anything left one, unless every
+            // recipient's row was on disk already (the plan goes then, just before the log takes its place).
             const bool planned = QFileInfo::exists(file + QStringLiteral(".plan"));
-            EXPECT_TRUE(planned || issued == 0);
+            EXPECT_TRUE(planned || issued == 0 || rows.size() == std::size_t(kRecipients)) << rows.size();
             const CliRun finished = run({"finish", file});
             EXPECT_EQ(finished.exitCode, 0) << finished.err.toStdString();
             EXPECT_FALSE(QFileInfo::exists(file));
@@ -210,9 +211,9 @@ TEST_F(CliDurableTest, ASecondInterruptFinishesTheLogBeforeTheProgramEnds) {
     startCli(process, textList({"send", "--text", "hi", "--list", path("list.txt"), "--log", log}));
     (void)QTest::qWaitFor([&] { return !(accepted() < 3); }, 20000);
     ASSERT_GE(accepted(), 3);
-    ::kill(pid_t(process.processId()), SIGINT);
+    signalCli(process, SIGINT);
     EXPECT_TRUE(test::waitUntilTaken(process.processId(), SIGINT));
-    ::kill(pid_t(process.processId()), SIGINT);
+    signalCli(process, SIGINT);
     ASSERT_TRUE(process.waitForFinished(10000));
     // The first stop ends the wait at once, so the run may be over before the second signal comes.
     if (process.exitStatus() == QProcess::CrashExit) {

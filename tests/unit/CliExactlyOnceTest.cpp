@@ -57,7 +57,7 @@ TEST_F(CliExactlyOnceTest, StopKeepsTheAnswerInFlightAndEveryAcceptedMessageIsOn
     QProcess process;
     startCli(process, textList({"send", "--text", "hi", "--log", log}) + numbers0913(5));
     waitForRequests(GwSendDomestic, 2); // the second answer is 0.3 s away
-    ASSERT_EQ(::kill(pid_t(process.processId()), SIGINT), 0);
+    ASSERT_TRUE(signalCli(process, SIGINT));
     ASSERT_TRUE(process.waitForFinished(10000));
     EXPECT_EQ(process.exitCode(), 2);
     const std::vector<SendLogRow> rows = readLog(log);
@@ -77,9 +77,9 @@ TEST_F(CliExactlyOnceTest, SecondSignalEndsTheGraceAtOnce) {
     waitForRequests(GwSendDomestic, 2);
     QElapsedTimer sinceFirst;
     sinceFirst.start();
-    ASSERT_EQ(::kill(pid_t(process.processId()), SIGINT), 0);
+    ASSERT_TRUE(signalCli(process, SIGINT));
     EXPECT_TRUE(test::waitUntilTaken(process.processId(), SIGINT));
-    ASSERT_EQ(::kill(pid_t(process.processId()), SIGINT), 0);
+    ASSERT_TRUE(signalCli(process, SIGINT));
     ASSERT_TRUE(process.waitForFinished(10000));
     EXPECT_LT(sinceFirst.elapsed(), 1500) << "the second signal did not end the 2 s grace";
     const std::vector<SendLogRow> rows = readLog(log);
@@ -199,7 +199,7 @@ TEST_F(CliExactlyOnceTest, InterruptedRequeryKeepsEveryEarlierAnswer) {
     QProcess process;
     startCli(process, textList({"--reply-wait", "60", "query", "--log", log}));
     waitForRequests(GwQuery, queriesBefore + 1);
-    ASSERT_EQ(::kill(pid_t(process.processId()), SIGINT), 0);
+    ASSERT_TRUE(signalCli(process, SIGINT));
     ASSERT_TRUE(process.waitForFinished(10000));
     const std::vector<SendLogRow> after = readLog(log);
     ASSERT_EQ(after.size(), 10u);

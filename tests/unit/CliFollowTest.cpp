@@ -96,7 +96,7 @@ TEST_F(CliFollowTest, FollowThatEndsEarlyKeepsTheAnswersOfItsRounds) {
     ASSERT_TRUE(shown.contains(QStringLiteral("追蹤中").toUtf8())) << shown.data();
     QElapsedTimer stop;
     stop.start();
-    ::kill(pid_t(process.processId()), SIGINT);
+    signalCli(process, SIGINT);
     ASSERT_TRUE(process.waitForFinished(5000));
     EXPECT_LT(stop.elapsed(), 3000);
     EXPECT_EQ(process.exitCode(), 2);

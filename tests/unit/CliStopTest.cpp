@@ -166,7 +166,7 @@ TEST_F(CliStopTest, CtrlCInsideAWaitEndsAfterTheGraceAndResendSendsEachFailedRow
     waitForRequests(GwSendDomestic, 2); // the second reply never comes
     QElapsedTimer sinceSignal;
     sinceSignal.start();
-    ASSERT_EQ(::kill(pid_t(process.processId()), SIGINT), 0);
+    ASSERT_TRUE(signalCli(process, SIGINT));
     ASSERT_TRUE(process.waitForFinished(30000));
     EXPECT_LT(sinceSignal.elapsed(), kStopBoundMs);
     EXPECT_GE(sinceSignal.elapsed(), 1500) << "the answer in flight gets its grace";

@@ -61,7 +61,7 @@ TEST_P(CliStopSignalTest, RunStopsAndTheLogHoldsARowForEveryRecipient) {
     QProcess process;
     startCli(process, textList({"send", "--text", "hi", "--list", path("list.txt"), "--log", path("stopped.log")}));
     waitForRequests(GwSendDomestic, 3);
-    ASSERT_EQ(::kill(pid_t(process.processId()), GetParam()), 0);
+    ASSERT_TRUE(signalCli(process, GetParam()));
     ASSERT_TRUE(process.waitForFinished(30000));
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(process.exitCode(), 2) << process.readAllStandardError().constData();

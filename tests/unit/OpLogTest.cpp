@@ -101,11 +101,17 @@ TEST_F(OpLog, ThreadsWritingAtOnceLeaveOnlyCompleteLines) {
     EXPECT_EQ(seen.size(), size_t(kThreads * kLines));
 }
 
-TEST_F(OpLog, LineIsDroppedSilentlyWhenTheFolderIsMissingOrNotConfigured) {
+// A folder that is gone is not made anew (the user chose it) and its failure is said; with no folder
+// configured there is nowhere to write and nothing to say.
+TEST_F(OpLog, NoLineIsWrittenWhenTheFolderIsMissingOrNotConfigured) {
+    QStringList said;
+    SetOpLogFailureReporter([&said](const QString& text) { said.append(text); });
     Clock::setFixed(at(2024, 1, 2, 3, 4, 5));
     SetOpLogFolder(m_dir.filePath(QStringLiteral("gone")));
     WriteOpLog("nowhere to go");
     EXPECT_FALSE(QDir(m_dir.filePath(QStringLiteral("gone"))).exists());
+    ASSERT_EQ(said.size(), 1);
+    EXPECT_TRUE(said.first().contains(QStringLiteral("gone/20240102.dbg"))) << said.first().toStdString();
 
     SetOpLogFolder(QString());
     const QString cwd = QDir::currentPath();
@@ -113,6 +119,7 @@ TEST_F(OpLog, LineIsDroppedSilentlyWhenTheFolderIsMissingOrNotConfigured) {
     WriteOpLog("no folder configured");
     QDir::setCurrent(cwd);
     EXPECT_TRUE(QDir(m_dir.path()).entryList(QDir::Files).isEmpty());
+    EXPECT_EQ(said.size(), 1);
 }
 
 TEST_F(OpLog, MessageAreaGetsTheStampedTextWithPlainLineBreaks) {
