@@ -191,3 +191,30 @@ TEST_F(SendSummaryBoxTest, TheBoxCanBeAskedToShowOnlyWithWarnings) {
     EXPECT_EQ(ReadSendSettings(m_dir.path()).summary, SummaryShown::Always);
     EXPECT_EQ(sentNumbers().size(), 2);
 }
+
+// A list row whose text holds a control character is refused at 傳送 by its line, in the words a message with one
+// gets, and nothing is sent: an escape, and U+0080 of a UTF-8 list (it has a Big5 byte of its own).
+TEST_F(SendSummaryBoxTest, AListRowWithAControlCharacterRefusesTheRunByItsLine) {
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        const char* refusal;
+    } cases[] = {
+        {"esc.txt", "0911000001 ok\n0911000002 hi\x1b[2J\n",
+         "發訊名單第 2 行有看不見的控制字元（U+001B），手機無法顯示，請刪除後再傳送。"},
+        {"c1.txt", "0911000001 \xC2\x80 hi\n",
+         "發訊名單第 1 行有看不見的控制字元（U+0080），手機無法顯示，請刪除後再傳送。"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_prompts.asked.clear();
+        open([&] {
+            load(writeFile(c.name, c.bytes));
+            ASSERT_TRUE(typeInto(memo(), QStringLiteral("hi")));
+            press("ButtonSend");
+            EXPECT_EQ(m_prompts.messages(), QStringList{QString::fromUtf8(c.refusal)});
+            EXPECT_TRUE(dialog().isVisible());
+        });
+    }
+    EXPECT_TRUE(m_sim->requests().empty());
+}

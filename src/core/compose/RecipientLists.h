@@ -87,6 +87,14 @@ private:
 };
 int ReadListFile(ParsedRecipients& into, const QByteArray& bytes);
 
+// A list row's own text goes to the phone as it stands, so a control character in it (other than a tab) is
+// refused as one typed into the message is. `content` is the row's second column; with `valuesOnly` (a
+// "替代簡訊" template that takes the row's values) only the values between "$" are sent, the rest of the column
+// is not looked at. The place (from 0) of the first such byte of `content`, or -1.
+qsizetype FirstControlInRow(QByteArrayView content, bool valuesOnly);
+// "發訊名單第 L 行有看不見的控制字元（U+001B），…", for the byte `c` of a row of line `line` (from 0).
+QString ListRowControlText(qint64 line, char c);
+
 // Fills the "$1$".."$9$" placeholders of `templ` with the "$"-delimited values of `content`; the
 // content itself when it holds no value or the template has no "$1$". At most 959 bytes.
 QByteArray SubstituteFields(QByteArrayView templ, QByteArrayView content);
@@ -207,6 +215,7 @@ public:
     void keepOwnTextsOnlyFor(const NumberSet* keys) { m_seen.keepOwnTextsOnlyFor(keys); }
     // A row of a list file read by the caller, as a list-file entry of RecipientList would add it.
     // `line` names the row's line in a refusal; -1 when the row did not come from the parsed ListFileRows.
+    // A row whose own text would bring a phone a control character refuses the run (ListRowControlText).
     bool addListFileRow(const sLoadMt& row, int32_t line = -1);
 
 private:
