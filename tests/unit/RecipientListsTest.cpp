@@ -398,6 +398,18 @@ TEST_F(RecipientListsTest, AControlCharacterARowWouldSendRefusesTheRunByItsLine)
               QStringLiteral("發訊名單第 5 行有看不見的控制字元（U+001B），手機無法顯示，請刪除後再傳送。"));
 }
 
+// With "一般簡訊" a message written as a template goes out with its marks: the run says which, when anybody gets it.
+TEST_F(RecipientListsTest, MarksOfAPlainMessageAreNamedWhenSomebodyGetsTheMessage) {
+    ReadListFile("0911 own text\n");
+    const QList<int> none;
+    EXPECT_EQ(BuildSendQueue(book, ComposeInput::fromText("hi $1$ $3$", false)).marksAsWritten, none)
+        << "the only row sends its own text";
+    RecipientList.push_back(fieldEntry(0, KindTyped, "0922"));
+    EXPECT_EQ(BuildSendQueue(book, ComposeInput::fromText("hi $1$ $3$", false)).marksAsWritten, (QList<int>{1, 3}));
+    EXPECT_EQ(BuildSendQueue(book, ComposeInput::fromText("hi $1$", true)).marksAsWritten, none);
+    EXPECT_EQ(BuildSendQueue(book, ComposeInput::fromText("US$10", false)).marksAsWritten, none);
+}
+
 // A run in which nobody has a number would end as "完成：0 / 0", as if something had been done.
 TEST_F(RecipientListsTest, RunWithoutAnyNumberIsRefused) {
     addMember(1, "NoNumber", "");

@@ -341,7 +341,9 @@ QByteArray RowMessage(QByteArrayView content, const ComposeInput& input) {
 
 SendQueueBuilder::SendQueueBuilder(const AddressBook& book, const ComposeInput& input, const ParsedRecipients* parsed,
                                    const RecipientFilter& filter)
-    : m_book(book), m_input(input), m_parsed(parsed), m_filter(filter), m_seen(SharedMessage(input)) {}
+    : m_book(book), m_input(input), m_parsed(parsed), m_filter(filter),
+      m_marksAsWritten(input.replaceFields ? QList<int>() : TemplatePlaceholders(input.text)),
+      m_seen(SharedMessage(input)) {}
 
 bool SendQueueBuilder::addEntry(const sMtData& entry) {
     if (!m_result.ok)
@@ -520,6 +522,7 @@ bool SendQueueBuilder::offer(QByteArrayView written, uint8_t kind, QByteArrayVie
         std::memcpy(record.segments, m_input.segments.block, sizeof record.segments);
         record.segmentCount = m_input.segments.count;
         noteLink(m_input.text);
+        m_result.marksAsWritten = m_marksAsWritten;
     }
     ++m_result.recipients;
     m_result.totalCount += record.segmentCount;

@@ -171,9 +171,10 @@ struct SendQueueResult {
     OddNumbers odd;                        // typed or listed text that is no number, sent or left out
     int oddLeftOut = 0;                    // of those, left out
     EmptyFields emptyFields;               // recipients whose "替代簡訊" leaves a "$n$" without a value
-    int firstEmptyFieldsEntry = -1;        // the entry of RecipientList (by position) of the first of them
-    int emptyFieldsLeftOut = 0;            // of those, left out
-    bool link = false;                     // a text of the run holds a link
+    QList<int> marksAsWritten;      // with "一般簡訊", the "$n$" of the message that recipients get as they are
+    int firstEmptyFieldsEntry = -1; // the entry of RecipientList (by position) of the first of them
+    int emptyFieldsLeftOut = 0;     // of those, left out
+    bool link = false;              // a text of the run holds a link
 
     // Recipients the filter left out.
     int leftOut() const { return duplicates + optedOut + oddLeftOut + emptyFieldsLeftOut; }
@@ -248,6 +249,7 @@ private:
     const ComposeInput& m_input;
     const ParsedRecipients* m_parsed;
     RecipientFilter m_filter;
+    QList<int> m_marksAsWritten;  // with "一般簡訊", the message's "$n$"
     bool m_messageLooked = false; // the message field's text was looked at for a link
     SendQueueResult m_result;
     std::list<sSendContent> m_queue;
