@@ -3,6 +3,7 @@
 #include "cli/CliOutput.h"
 
 #include "core/compose/RecipientLists.h"
+#include "core/compose/SendValidation.h"
 #include "core/sendlog/LogFile.h"
 #include "core/shared/Big5.h"
 #include "core/shared/InputFile.h"
@@ -36,8 +37,11 @@ bool readFile(const QString& path, qint64 limit, const QString& tooLarge, QByteA
 }
 
 // Bytes that are not text in the encoding the file is said to be in are refused by line, before
-// anything is converted or sent.
-bool checkEncoding(const QByteArray& bytes, bool big5File, const QString& path, Console& console) {
+// anything is converted or sent. A NUL byte is a character of either encoding, one that no message may
+// hold: it is named for what it is once the text is read (a byte 0x01 stands for it here, which is as
+// little a part of a two-byte character as the NUL is).
+bool checkEncoding(QByteArray bytes, bool big5File, const QString& path, Console& console) {
+    bytes.replace('\0', '\x01');
     if (big5File) {
         const int line = FirstNonBig5Line(bytes);
         if (line == 0)
@@ -92,13 +96,17 @@ bool readMessageText(const Arguments& a, MessageText* message, Console& console)
         !checkEncoding(bytes, big5File, path, console))
         return false;
     bytes = withoutFinalLineEnd(bytes);
+    message->text = big5File ? fromBig5(bytes) : decodeUtf8(bytes);
+    // Every other control character is the send's to refuse, as in typed text; a NUL would end the text
+    // where it stands, so no command takes it, whatever it does with the text.
+    if (const qsizetype nul = message->text.indexOf(QChar(u'\0')); nul >= 0) {
+        console.err(ControlCharacterText(nul, u'\0'));
+        return false;
+    }
     if (big5File) {
         message->raw = bytes;
         message->isRaw = true;
-        message->text = fromBig5(bytes);
-        return true;
     }
-    message->text = decodeUtf8(bytes);
     return true;
 }
 

@@ -166,7 +166,8 @@ int claimNamedLog(const Arguments& a, const QString& startDir, CliRunLog& log, C
     return ExitRefused;
 }
 
-// Six short messages are the most a text is sent in; the rest is dropped, as the send dialog says it is.
+// Six short messages are the most a text is sent in; the rest is dropped, as the send dialog says it is. The
+// list rows cut so are a line of the summary; `overlong` names them where the summary's lines are not printed.
 void warnOfCutTexts(const QByteArray& message, const OverlongRows& overlong, Console& console) {
     const Segments segments = segment(message);
     if (const int dropped = DroppedCharacters(fromBig5(message), segments); dropped > 0)
@@ -340,7 +341,7 @@ int send(const Arguments& a, Config& config, Console& console) {
     if (dryRun) {
         // The preview warns of what the run would drop, as the run itself does.
         if (refusal.isEmpty())
-            warnOfCutTexts(text, queued.overlong, console);
+            warnOfCutTexts(text, a.switches.contains(kJson) ? queued.overlong : OverlongRows{}, console);
         return printDryRun(a, summary, refusal, console);
     }
     if (!refusal.isEmpty() || summary.shows(settings.summary))
@@ -350,7 +351,8 @@ int send(const Arguments& a, Config& config, Console& console) {
         console.err(refusal);
         return ExitRefused;
     }
-    warnOfCutTexts(text, queued.overlong, console);
+    // A run with list rows to cut always prints its summary, which names them.
+    warnOfCutTexts(text, OverlongRows{}, console);
 
     // The log is on disk before the first message goes; a log that cannot be started sends nothing.
     const QString logOption = a.value(QStringLiteral("--log"));

@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QLabel>
 
 using namespace norvi;
 using namespace norvi::test;
@@ -190,4 +191,59 @@ TEST_F(SendSummaryBoxTest, TheBoxCanBeAskedToShowOnlyWithWarnings) {
     });
     EXPECT_EQ(ReadSendSettings(m_dir.path()).summary, SummaryShown::Always);
     EXPECT_EQ(sentNumbers().size(), 2);
+}
+
+// What goes out otherwise than written is a warning line of the box, in the words the dialog uses elsewhere: list
+// texts cut after six short messages (the note under the list), and the "$n$" of a 一般簡訊 message. Neither keeps
+// the run from going.
+TEST_F(SendSummaryBoxTest, TextsCutAfterSixAndMarksOfAPlainMessageAreWarnedOfAndSent) {
+    const QString list =
+        writeFile("long.txt", "0911000001 short\n0911000002 " + QByteArray(1000, 'b') + "\n0911000003\n");
+    QString note;
+    QStringList lines;
+    open(
+        [&] {
+            load(list);
+            ASSERT_TRUE(typeInto(memo(), QStringLiteral("您好$1$")));
+            note = control<QLabel>("LabelRowsTooLong")->text();
+            answerSendSummary([&](QDialog& box) {
+                lines << summaryLine(box, "OverlongRows") << summaryLine(box, "MarksAsWritten");
+                EXPECT_TRUE(click(&box, "ButtonSend"));
+            });
+            press("ButtonSend");
+            finishRun();
+        },
+        false);
+    EXPECT_EQ(lines,
+              (QStringList{QStringLiteral("1 筆名單的訊息超過 6 通簡訊，超過的部分不會送出，第一筆在第 2 行"),
+                           QStringLiteral("一般簡訊不填入名單的值：訊息中的 $1$ 會照原樣送出，要填入請改用替代簡訊")}));
+    EXPECT_EQ(lines.first(), note);
+    EXPECT_EQ(sentNumbers().size(), 8) << "short, six of the long row, and the message as it was written";
+}
+
+// A list row whose text holds a control character is refused at 傳送 by its line, in the words a message with one
+// gets, and nothing is sent: an escape, and U+0080 of a UTF-8 list (it has a Big5 byte of its own).
+TEST_F(SendSummaryBoxTest, AListRowWithAControlCharacterRefusesTheRunByItsLine) {
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        const char* refusal;
+    } cases[] = {
+        {"esc.txt", "0911000001 ok\n0911000002 hi\x1b[2J\n",
+         "發訊名單第 2 行有看不見的控制字元（U+001B），手機無法顯示，請刪除後再傳送。"},
+        {"c1.txt", "0911000001 \xC2\x80 hi\n",
+         "發訊名單第 1 行有看不見的控制字元（U+0080），手機無法顯示，請刪除後再傳送。"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_prompts.asked.clear();
+        open([&] {
+            load(writeFile(c.name, c.bytes));
+            ASSERT_TRUE(typeInto(memo(), QStringLiteral("hi")));
+            press("ButtonSend");
+            EXPECT_EQ(m_prompts.messages(), QStringList{QString::fromUtf8(c.refusal)});
+            EXPECT_TRUE(dialog().isVisible());
+        });
+    }
+    EXPECT_TRUE(m_sim->requests().empty());
 }

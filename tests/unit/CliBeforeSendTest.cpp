@@ -204,4 +204,20 @@ TEST_F(CliBeforeSendTest, OddNumbersStillRefuseTheRunUnlessAllowed) {
     EXPECT_EQ(sentNumbers(), (std::vector<QByteArray>{"abc", "0912000001"}));
 }
 
+// A 一般簡訊 message written as a template is warned of, not refused: the dry run and the run say so, and it goes
+// as written. With --replace it is filled in and nothing is said.
+TEST_F(CliBeforeSendTest, MarksOfAPlainMessageAreWarnedOfAndSentAsWritten) {
+    const TestText warning("一般簡訊不填入名單的值：訊息中的 $1$ 會照原樣送出，要填入請改用替代簡訊");
+    runSteps({
+        {textList({"send", "--dry-run", "--text", "您好$1$", "0912000001"}), 0, {}, {warning}, 0},
+        {textList({"-q", "send", "--text", "您好$1$", "0912000001"}), 0, {warning}, {}, 1},
+        {textList({"-q", "send", "--replace", "--allow-empty-fields", "--text", "您好$1$", "0912000001"}),
+         0,
+         {},
+         {},
+         2,
+         {"照原樣送出"}},
+    });
+}
+
 } // namespace

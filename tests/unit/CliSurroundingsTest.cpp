@@ -187,7 +187,20 @@ INSTANTIATE_TEST_SUITE_P(
                  "發訊名單第 2 行含有空字元"},
         BadInput{"Big5ListWithANulInsideANumber", QByteArray("0912000001\r\n0912000002\r\n0912") + '\0' + "3", true,
                  true, "發訊名單第 3 行含有空字元"},
-        BadInput{"TextLongerThanAnyMessage", QByteArray(8 * 1024 + 1, 'a'), false, false, "超過 8 KB"}),
+        BadInput{"TextLongerThanAnyMessage", QByteArray(8 * 1024 + 1, 'a'), false, false, "超過 8 KB"},
+        // A NUL is a character of either encoding that no message may hold, named as any control character is.
+        BadInput{"Utf8TextWithANul", QByteArray("hi") + '\0' + "there", false, false,
+                 "訊息內容的第 3 個字是看不見的控制字元（U+0000），手機無法顯示"},
+        BadInput{"Big5TextWithANul", QByteArray("\xA4\xA4\n") + '\0', false, true,
+                 "訊息內容的第 3 個字是看不見的控制字元（U+0000）"},
+        BadInput{"Utf8TextWithANulOnALineNotUtf8", QByteArray("ok\n\xA4\xA4") + '\0', false, false,
+                 "第 2 行不是 UTF-8 文字"},
+        BadInput{"Utf8ListWithAnEscapeInARowsText", "0912000001 ok\n0912000002 hi\x1b[0m\n", true, false,
+                 "發訊名單第 2 行有看不見的控制字元（U+001B），手機無法顯示，請刪除後再傳送。"},
+        BadInput{"Big5ListWithAControlCharacter", "0912000001 \xA4\xA4\x01\xA4\xA4\r\n", true, true,
+                 "發訊名單第 1 行有看不見的控制字元（U+0001）"},
+        BadInput{"Utf8ListWithAC1Control", "0912000001 \xC2\x80\n", true, false,
+                 "發訊名單第 1 行有看不見的控制字元（U+0080）"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Every input is opened without waiting and must be a regular file: a pipe nobody writes would hold the

@@ -439,6 +439,15 @@ TEST_F(CliTest, SingleQueryAndCancelByMsgIdPrintTheResultBox) {
     EXPECT_EQ(cancel.exitCode, 2);
     EXPECT_TRUE(cancel.out.startsWith(QStringLiteral("預約取消碼：1\n預約取消結果：")));
 
+    // Each answer is in the day's operation log, as a row's answer of a list query is.
+    const QStringList dbg = QDir(path("logfiles")).entryList({QStringLiteral("*.dbg")});
+    ASSERT_EQ(dbg.size(), 1);
+    const QString opLog = fromBig5(readBytes(QString(QStringLiteral("logfiles/") + dbg.first())));
+    for (const QString& line :
+         {QStringLiteral(" MsgId:%1 查詢結果: 0, ").arg(msgId), QStringLiteral(" MsgId:NOSUCHID 查詢結果: 2, "),
+          QStringLiteral(" MsgId:%1 預約取消結果: 1, ").arg(msgId)})
+        EXPECT_EQ(opLog.count(line), 1) << line.toStdString() << opLog.toStdString();
+
     // A MsgId longer than the request carries would ask about another message: refused before connecting.
     const QString tooLongId = msgId + QString(21, QLatin1Char('0'));
     const CliRun tooLong = run({"query-id", tooLongId});
@@ -483,8 +492,13 @@ TEST_F(CliTest, SendWarnsOfTextsCutAfterSixShortMessagesAndStillSends) {
         "2 筆名單的訊息超過 6 通簡訊，超過的部分不會送出，第一筆在第 2 行\n"};
     const QString template300 = QStringLiteral("Dear $1$, ") + QString(300, QLatin1Char('m'));
     runSteps({
-        // The dry run warns as the run it previews does.
-        {textList({"send", "--dry-run"}) + tooLong, 0, cutWarnings},
+        // The dry run warns as the run it previews does; the list rows are a line of its summary, said once.
+        {textList({"send", "--dry-run"}) + tooLong,
+         0,
+         {cutWarnings[0]},
+         {cutWarnings[1]},
+         -1,
+         {QStringLiteral("超過的部分不會送出")}},
         {textList({"send", "--dry-run", "--json"}) + tooLong, 0, cutWarnings},
         // Every recipient gets the first six short messages.
         {textList({"send", "--log", path("cut.log")}) + tooLong, 0, cutWarnings, {}, 6 + 1 + 6 + 6},

@@ -236,13 +236,16 @@ TEST_F(QueryJobTest, SingleMsgIdShowsTheBoxClosesTheOwnerAndPostsNoProgress) {
     EXPECT_EQ(owner.boxes[0].first, booked);
     EXPECT_TRUE(owner.boxes[0].second.startsWith(big5("結果碼：20\r\n查詢結果：預約簡訊，等待傳送中(")));
     EXPECT_EQ(owner.closeCalls, 1);
-    EXPECT_EQ(linesWith("查詢執行緒1("), 2);
+    // Start, the answer (named by its MsgId, as a row's by its send result) and end: the box is gone once read.
+    EXPECT_EQ(linesWith("查詢執行緒1("), 3);
+    EXPECT_EQ(linesWith("MsgId:" + booked + " 查詢結果: 20, 預約簡訊，等待傳送中("), 1);
 
     ASSERT_TRUE(runJob(WorkerMode::Cancel, nullptr, booked));
     ASSERT_EQ(owner.boxes.size(), 2);
     EXPECT_TRUE(owner.boxes[1].second.startsWith(big5("預約取消碼：0\r\n預約取消結果：取消成功(")));
     EXPECT_EQ(owner.closeCalls, 2);
-    EXPECT_EQ(linesWith("取消預約執行緒1("), 2);
+    EXPECT_EQ(linesWith("取消預約執行緒1("), 3);
+    EXPECT_EQ(linesWith("MsgId:" + booked + " 預約取消結果: 0, 取消成功("), 1);
 
     // A cancellation that went out and got no answer may have taken effect; the box says so, as a row would.
     const QByteArray other = sendDirect(true);
@@ -256,7 +259,7 @@ TEST_F(QueryJobTest, SingleMsgIdShowsTheBoxClosesTheOwnerAndPostsNoProgress) {
     sim->setCloseAfter(-1);
     owner.boxes.clear();
 
-    // A refused login shows the login table's text and reports no line.
+    // A refused login shows the login table's text; no login line is reported, only the answer's.
     m_dir.config().edit([](sConfig& c) { putField(c.gwPasswd, QByteArray("wrong")); });
     ASSERT_TRUE(runJob(WorkerMode::Query, nullptr, booked));
     ASSERT_EQ(owner.boxes.size(), 1);
@@ -265,6 +268,7 @@ TEST_F(QueryJobTest, SingleMsgIdShowsTheBoxClosesTheOwnerAndPostsNoProgress) {
     EXPECT_GT(code, 0);
     EXPECT_TRUE(text.contains(QByteArray(big5("\r\n查詢結果：") + CodeText(CodeTable::Login, code) + "(")));
     EXPECT_EQ(linesWith("Login to Server fail"), 0);
+    EXPECT_EQ(linesWith("MsgId:" + booked + " 查詢結果: " + QByteArray::number(code) + ", "), 1);
     EXPECT_TRUE(progress.states.isEmpty());
     EXPECT_EQ(owner.offThreadCalls, 0);
 }

@@ -359,6 +359,57 @@ TEST_F(RecipientListsTest, ATooLongListFileNumberIsQuotedWholeWithItsLine) {
     EXPECT_TRUE(ListFileLongNumbers.empty()) << "a new file forgets the last one's numbers";
 }
 
+// What a row sends reaches a phone as it stands: a control character there (a tab aside) refuses the run by its
+// line, as one in the message does, whichever encoding the file had and wherever the row's text came from.
+TEST_F(RecipientListsTest, AControlCharacterARowWouldSendRefusesTheRunByItsLine) {
+    const QByteArray esc("\x1b");
+    const struct {
+        QByteArray file;
+        QByteArray message;
+        bool replace;
+        const char* refusal; // empty: the run goes
+    } cases[] = {
+        {"0911 ok\n0922 hi" + esc + "there\n", "m", false, "發訊名單第 2 行有看不見的控制字元（U+001B）"},
+        {"0911,a\x01"
+         "b\n",
+         "m", false, "發訊名單第 1 行有看不見的控制字元（U+0001）"},
+        {"0911 a\x7f\n", "m", false, "發訊名單第 1 行有看不見的控制字元（U+007F）"},
+        {"0911 $" + big5("王") + esc + "$\n", "hi $1$", true, "發訊名單第 1 行有看不見的控制字元（U+001B）"},
+        {"0911 $a$" + esc + "$b$\n", "m", true, "發訊名單第 1 行有看不見的控制字元（U+001B）"}, // no $1$: sent whole
+        {"0911 a\x01"
+         "b\n",
+         "$1$", true, "發訊名單第 1 行有看不見的控制字元（U+0001）"}, // no value: sent whole
+        {"0911 $a$" + esc + "$b$\n", "$1$ $2$", true, ""},            // between the values: never sent
+        {"0911 a\tb\n", "m", false, ""},
+        {"0911 ab\x01\n", "m", false, ""}, // a line's ends are trimmed: nothing of it is sent
+        {"0911\n\x1b" + QByteArray(" text of a row without number\n"), "m", false, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file.toHex().toStdString());
+        RecipientList.clear();
+        ReadListFile(c.file);
+        const SendQueueResult r = BuildSendQueue(book, ComposeInput::fromText(c.message, c.replace));
+        const QString refusal = QString::fromUtf8(c.refusal);
+        EXPECT_EQ(r.ok, refusal.isEmpty());
+        EXPECT_EQ(r.message.left(refusal.size()), refusal) << r.message.toStdString();
+        EXPECT_EQ(SendQueue.empty(), !refusal.isEmpty());
+    }
+    EXPECT_EQ(ListRowControlText(4, '\x1b'),
+              QStringLiteral("發訊名單第 5 行有看不見的控制字元（U+001B），手機無法顯示，請刪除後再傳送。"));
+}
+
+// With "一般簡訊" a message written as a template goes out with its marks: the run says which, when anybody gets it.
+TEST_F(RecipientListsTest, MarksOfAPlainMessageAreNamedWhenSomebodyGetsTheMessage) {
+    ReadListFile("0911 own text\n");
+    const QList<int> none;
+    EXPECT_EQ(BuildSendQueue(book, ComposeInput::fromText("hi $1$ $3$", false)).marksAsWritten, none)
+        << "the only row sends its own text";
+    RecipientList.push_back(fieldEntry(0, KindTyped, "0922"));
+    EXPECT_EQ(BuildSendQueue(book, ComposeInput::fromText("hi $1$ $3$", false)).marksAsWritten, (QList<int>{1, 3}));
+    EXPECT_EQ(BuildSendQueue(book, ComposeInput::fromText("hi $1$", true)).marksAsWritten, none);
+    EXPECT_EQ(BuildSendQueue(book, ComposeInput::fromText("US$10", false)).marksAsWritten, none);
+}
+
 // A run in which nobody has a number would end as "完成：0 / 0", as if something had been done.
 TEST_F(RecipientListsTest, RunWithoutAnyNumberIsRefused) {
     addMember(1, "NoNumber", "");

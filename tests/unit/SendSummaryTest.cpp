@@ -2,6 +2,7 @@
 #include "core/compose/LinkCheck.h"
 #include "core/shared/Big5.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -133,4 +134,28 @@ TEST(SendSummaryTest, RecipientsATemplateLeavesAFieldEmptyForAreALineWithItsChoi
     const QJsonObject json = QJsonDocument::fromJson(left.toJson()).object();
     EXPECT_EQ(json.value(QStringLiteral("emptyFields")).toInt(), 1);
     EXPECT_EQ(json.value(QStringLiteral("emptyFieldsLeftOut")).toInt(), 1);
+}
+
+// What goes out otherwise than written warns, so the box shows even when only warnings are to be shown, and a script
+// reading the counts learns of it.
+TEST(SendSummaryTest, CutListTextsAndMarksOfAPlainMessageAreWarnings) {
+    SendQueueResult r = countedRun(3, 8);
+    r.overlong.add(4);
+    r.overlong.add(9);
+    r.marksAsWritten = {1, 2};
+    const SendSummary s = SummarizeSend(r, {}, QuietHours(), kSummaryDay);
+    ASSERT_NE(s.line(SummaryTopic::OverlongRows), nullptr);
+    EXPECT_EQ(s.line(SummaryTopic::OverlongRows)->text,
+              QStringLiteral("2 筆名單的訊息超過 6 通簡訊，超過的部分不會送出，第一筆在第 5 行"));
+    ASSERT_NE(s.line(SummaryTopic::MarksAsWritten), nullptr);
+    EXPECT_EQ(s.line(SummaryTopic::MarksAsWritten)->text,
+              QStringLiteral("一般簡訊不填入名單的值：訊息中的 $1$、$2$ 會照原樣送出，要填入請改用替代簡訊"));
+    EXPECT_TRUE(s.shows(SummaryShown::Warnings));
+    const QJsonObject json = QJsonDocument::fromJson(s.toJson()).object();
+    EXPECT_EQ(json.value(QStringLiteral("overlongRows")).toInt(), 2);
+    EXPECT_EQ(json.value(QStringLiteral("marksAsWritten")).toArray(), (QJsonArray{1, 2}));
+
+    const SendSummary plain = SummarizeSend(countedRun(3, 3), {}, QuietHours(), kSummaryDay);
+    EXPECT_EQ(plain.line(SummaryTopic::OverlongRows), nullptr);
+    EXPECT_EQ(plain.line(SummaryTopic::MarksAsWritten), nullptr);
 }

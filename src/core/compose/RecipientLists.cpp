@@ -224,6 +224,31 @@ int ReadListFile(ParsedRecipients& into, const QByteArray& bytes) {
     return ReadListFileLines(into, SplitListFileLines(bytes));
 }
 
+qsizetype FirstControlInRow(QByteArrayView content, bool valuesOnly) {
+    // No Big5 character holds one of these bytes: a trail byte is 0x40 or more, 0x7F and 0x80 are neither a
+    // lead nor a trail byte. 0x80 is the one byte U+0080 has.
+    const auto control = [](char c) {
+        return (isControlByte(c) && c != '\t') || static_cast<unsigned char>(c) == 0x80;
+    };
+    if (!valuesOnly) {
+        for (qsizetype i = 0; i < content.size(); ++i)
+            if (control(content[i]))
+                return i;
+        return -1;
+    }
+    for (const QByteArrayView value : fieldValues(content))
+        for (qsizetype i = 0; i < value.size(); ++i)
+            if (control(value[i]))
+                return value.data() + i - content.data();
+    return -1;
+}
+
+QString ListRowControlText(qint64 line, char c) {
+    const QString character = fromBig5(QByteArray(1, c));
+    return QStringLiteral("發訊名單第 %1 行有看不見的控制字元（%2），手機無法顯示，請刪除後再傳送。")
+        .arg(QString::number(line + 1), unmappableCode(character));
+}
+
 QByteArray SubstituteFields(QByteArrayView templ, QByteArrayView content) {
     const auto values = fieldValues(content);
     QByteArray result;
@@ -316,7 +341,9 @@ QByteArray RowMessage(QByteArrayView content, const ComposeInput& input) {
 
 SendQueueBuilder::SendQueueBuilder(const AddressBook& book, const ComposeInput& input, const ParsedRecipients* parsed,
                                    const RecipientFilter& filter)
-    : m_book(book), m_input(input), m_parsed(parsed), m_filter(filter), m_seen(SharedMessage(input)) {}
+    : m_book(book), m_input(input), m_parsed(parsed), m_filter(filter),
+      m_marksAsWritten(input.replaceFields ? QList<int>() : TemplatePlaceholders(input.text)),
+      m_seen(SharedMessage(input)) {}
 
 bool SendQueueBuilder::addEntry(const sMtData& entry) {
     if (!m_result.ok)
@@ -432,6 +459,13 @@ bool SendQueueBuilder::addListFileRow(const sLoadMt& row, int32_t line) {
     const QByteArrayView content = fieldView(row.content);
     if (content.isEmpty())
         return offer(number, KindListRow, QByteArrayView(), nullptr, line);
+    // A template that takes no value, or a row without one, sends the whole column.
+    const bool valuesOnly = m_input.replaceFields && m_input.text.contains("$1$") && !fieldValues(content).isEmpty();
+    if (const qsizetype at = FirstControlInRow(content, valuesOnly); at >= 0) {
+        m_result.ok = false;
+        m_result.message = ListRowControlText(line >= 0 ? line : row.line, content[at]);
+        return false;
+    }
     OwnText own;
     own.text = m_input.replaceFields ? ReplacedMessage(m_input.text, content, &own.missing) : content.toByteArray();
     return offer(number, KindListRow, QByteArrayView(), &own, line);
@@ -488,6 +522,7 @@ bool SendQueueBuilder::offer(QByteArrayView written, uint8_t kind, QByteArrayVie
         std::memcpy(record.segments, m_input.segments.block, sizeof record.segments);
         record.segmentCount = m_input.segments.count;
         noteLink(m_input.text);
+        m_result.marksAsWritten = m_marksAsWritten;
     }
     ++m_result.recipients;
     m_result.totalCount += record.segmentCount;

@@ -87,6 +87,14 @@ private:
 };
 int ReadListFile(ParsedRecipients& into, const QByteArray& bytes);
 
+// A list row's own text goes to the phone as it stands, so a control character in it (other than a tab) is
+// refused as one typed into the message is. `content` is the row's second column; with `valuesOnly` (a
+// "替代簡訊" template that takes the row's values) only the values between "$" are sent, the rest of the column
+// is not looked at. The place (from 0) of the first such byte of `content`, or -1.
+qsizetype FirstControlInRow(QByteArrayView content, bool valuesOnly);
+// "發訊名單第 L 行有看不見的控制字元（U+001B），…", for the byte `c` of a row of line `line` (from 0).
+QString ListRowControlText(qint64 line, char c);
+
 // Fills the "$1$".."$9$" placeholders of `templ` with the "$"-delimited values of `content`; the
 // content itself when it holds no value or the template has no "$1$". At most 959 bytes.
 QByteArray SubstituteFields(QByteArrayView templ, QByteArrayView content);
@@ -163,9 +171,10 @@ struct SendQueueResult {
     OddNumbers odd;                        // typed or listed text that is no number, sent or left out
     int oddLeftOut = 0;                    // of those, left out
     EmptyFields emptyFields;               // recipients whose "替代簡訊" leaves a "$n$" without a value
-    int firstEmptyFieldsEntry = -1;        // the entry of RecipientList (by position) of the first of them
-    int emptyFieldsLeftOut = 0;            // of those, left out
-    bool link = false;                     // a text of the run holds a link
+    QList<int> marksAsWritten;      // with "一般簡訊", the "$n$" of the message that recipients get as they are
+    int firstEmptyFieldsEntry = -1; // the entry of RecipientList (by position) of the first of them
+    int emptyFieldsLeftOut = 0;     // of those, left out
+    bool link = false;              // a text of the run holds a link
 
     // Recipients the filter left out.
     int leftOut() const { return duplicates + optedOut + oddLeftOut + emptyFieldsLeftOut; }
@@ -207,6 +216,7 @@ public:
     void keepOwnTextsOnlyFor(const NumberSet* keys) { m_seen.keepOwnTextsOnlyFor(keys); }
     // A row of a list file read by the caller, as a list-file entry of RecipientList would add it.
     // `line` names the row's line in a refusal; -1 when the row did not come from the parsed ListFileRows.
+    // A row whose own text would bring a phone a control character refuses the run (ListRowControlText).
     bool addListFileRow(const sLoadMt& row, int32_t line = -1);
 
 private:
@@ -239,6 +249,7 @@ private:
     const ComposeInput& m_input;
     const ParsedRecipients* m_parsed;
     RecipientFilter m_filter;
+    QList<int> m_marksAsWritten;  // with "一般簡訊", the message's "$n$"
     bool m_messageLooked = false; // the message field's text was looked at for a link
     SendQueueResult m_result;
     std::list<sSendContent> m_queue;

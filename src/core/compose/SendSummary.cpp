@@ -1,8 +1,10 @@
 #include "core/compose/SendSummary.h"
 
 #include "core/compose/LinkCheck.h"
+#include "core/compose/MessageCount.h"
 #include "core/compose/SendValidation.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -76,6 +78,16 @@ void buildLines(SendSummary& s, const SendQueueResult& queued) {
         lines.push_back(quietHoursLine(s));
     if (s.link)
         lines.push_back(readLine(SummaryTopic::Link, LinkWarningText(), true));
+    // The tail of such a text is never sent; the send dialog's note under the list says the same.
+    if (s.overlong.rows > 0)
+        lines.push_back(readLine(SummaryTopic::OverlongRows, OverlongRowsText(s.overlong), true));
+    // Only "替代簡訊" fills the marks in: a message written as a template is otherwise sent with them.
+    if (!s.marksAsWritten.isEmpty())
+        lines.push_back(
+            readLine(SummaryTopic::MarksAsWritten,
+                     QStringLiteral("一般簡訊不填入名單的值：訊息中的 %1 會照原樣送出，要填入請改用替代簡訊")
+                         .arg(PlaceholdersText(s.marksAsWritten)),
+                     true));
     if (s.oddNumbers > 0) {
         SummaryLine line = readLine(SummaryTopic::OddNumbers, odd.summary(), true);
         line.choices = {QStringLiteral("略過這些受訊者"), QStringLiteral("照常傳送")};
@@ -114,6 +126,8 @@ SendSummary SummarizeSend(const SendQueueResult& queued, const SummarySchedule& 
     s.emptyFields = queued.emptyFields.count();
     s.emptyFieldsLeftOut = queued.emptyFieldsLeftOut;
     s.link = queued.link;
+    s.overlong = queued.overlong;
+    s.marksAsWritten = queued.marksAsWritten;
     s.schedule = schedule;
     s.quiet = quiet;
     const QDateTime goes = schedule.reservation ? OrderDateTime(schedule.orderTime) : now;
@@ -177,6 +191,11 @@ QByteArray SendSummary::toJson() const {
              schedule.limitMinutes > 0 ? QJsonValue(schedule.limitMinutes) : QJsonValue());
     o.insert(QStringLiteral("quietHours"), night);
     o.insert(QStringLiteral("link"), link);
+    o.insert(QStringLiteral("overlongRows"), overlong.rows);
+    QJsonArray marks;
+    for (const int k : marksAsWritten)
+        marks.append(k);
+    o.insert(QStringLiteral("marksAsWritten"), marks);
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 

@@ -26,9 +26,11 @@ enum class SummaryTopic {
     Validity,
     QuietHours, // a send, or a reservation, inside quiet hours: choices kMoveToMorning, kSendAtNight
     Link,
-    OddNumbers,  // text that is no number: choices kLeaveOutOdd, kSendOdd
-    EmptyFields, // "替代簡訊" leaves a "$n$" of some recipients without a value: choices kSendEmptyFields,
-                 // kLeaveOutEmptyFields
+    OverlongRows,   // list rows whose own text is cut after six short messages
+    MarksAsWritten, // with "一般簡訊", the message's "$n$" go out as they are
+    OddNumbers,     // text that is no number: choices kLeaveOutOdd, kSendOdd
+    EmptyFields,    // "替代簡訊" leaves a "$n$" of some recipients without a value: choices kSendEmptyFields,
+                    // kLeaveOutEmptyFields
     NothingToSend,
 };
 
@@ -67,6 +69,8 @@ struct SendSummary {
     int emptyFields = 0; // recipients whose template leaves a field without a value, sent or left out
     int emptyFieldsLeftOut = 0;
     bool link = false;
+    OverlongRows overlong;
+    QList<int> marksAsWritten;
     SummarySchedule schedule;
     bool night = false;          // the run goes inside quiet hours
     QDateTime morning;           // the end of those quiet hours, where 改為 … 預約傳送 books the run

@@ -89,11 +89,15 @@ QString CheckMessageText(const QString& message, QByteArray& big5Text) {
         const char16_t c = message.at(i).unicode();
         if (isControlChar(c) && c != u'\t' && c != u'\n' && c != u'\r') {
             big5Text.clear();
-            return QStringLiteral("訊息內容的第 %1 個字是看不見的控制字元（%2），手機無法顯示，請刪除後再傳送。")
-                .arg(QString::number(i + 1), unmappableCode(QString(QChar(c))));
+            return ControlCharacterText(i, c);
         }
     }
     return {};
+}
+
+QString ControlCharacterText(qsizetype index, char16_t c) {
+    return QStringLiteral("訊息內容的第 %1 個字是看不見的控制字元（%2），手機無法顯示，請刪除後再傳送。")
+        .arg(QString::number(index + 1), unmappableCode(QString(QChar(c))));
 }
 
 SendValidationResult ValidateSend(const SendRequest& request) {

@@ -41,6 +41,8 @@ QString BuildOrderTime(const QString& year, const QString& month, const QString&
 QString CheckReservation(const QString& orderTime, const QDateTime& now);
 QString CheckLimit(const QString& hour, const QString& minute, int& limitMinutes);
 QString CheckMessageText(const QString& message, QByteArray& big5Text);
+// Why a message cannot go with the control character `c` at `index` (from 0) of its text.
+QString ControlCharacterText(qsizetype index, char16_t c);
 
 int DaysInMonth(int year, int month);
 

@@ -133,6 +133,10 @@ void QueryJob::runSingle() {
                             big5(m_cancel ? "\r\n預約取消結果：" : "\r\n查詢結果：") + result;
     JobOwner* owner = m_worker.ownerForm();
     const QByteArray msgId = m_worker.singleMsgId();
+    // The box is gone once read: the operation log keeps the answer, in the line a row's answer gets, with the
+    // MsgId where a row names its send result.
+    m_worker.reportLine(m_worker.name() + ' ' + big5("MsgId:") + msgId +
+                        big5(m_cancel ? " 預約取消結果: " : " 查詢結果: ") + QByteArray::number(code) + ", " + result);
     if (owner)
         m_worker.channel().run([&] { owner->showResultBox(msgId, text); });
 }

@@ -35,6 +35,10 @@ QString SummaryLineName(SummaryTopic topic) {
         return QStringLiteral("QuietHours");
     case SummaryTopic::Link:
         return QStringLiteral("Link");
+    case SummaryTopic::OverlongRows:
+        return QStringLiteral("OverlongRows");
+    case SummaryTopic::MarksAsWritten:
+        return QStringLiteral("MarksAsWritten");
     case SummaryTopic::OddNumbers:
         return QStringLiteral("OddNumbers");
     case SummaryTopic::EmptyFields:
