@@ -12,7 +12,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -95,8 +94,6 @@ protected:
     }
 
     TFormAdrBk* m_book = nullptr; // the address book window the chooser was opened from
-
-    QString messageArea() { return findControl<QPlainTextEdit>(&mainWindow(), "MemoShow")->toPlainText(); }
 
     std::vector<MemberFields> members() {
         std::vector<MemberFields> list;

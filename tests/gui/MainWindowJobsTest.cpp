@@ -1,6 +1,5 @@
 #include "support/SimulatorWindowTest.h"
 
-#include "core/compose/OptOutList.h"
 #include "core/gateway/GwRecords.h"
 #include "core/sendlog/LogFile.h"
 #include "core/sendlog/LogStream.h"
@@ -13,7 +12,6 @@
 #include <QAction>
 #include <QFileInfo>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -38,8 +36,7 @@ protected:
     }
     void addRow(const char* name, const char* mobile, const char* code, const QByteArray& result,
                 int codeImage = ImageNone) {
-        const quint64 id = mainWindow().jobRows().addRow(big5(name), ImageTyped, mobile, "20240301093000");
-        mainWindow().jobRows().fillSendResult(id, code, codeImage, result, big5("會議改到三點"));
+        addLogRow(name, mobile, code, result, big5("會議改到三點"), codeImage);
     }
     bool choose(const char* popupItem) { return trigger(menuItem(popupItem)); }
     // Waits, handling events, until the worker's end state reached the progress window; then confirms it
@@ -58,7 +55,6 @@ protected:
         // The job is over once its worker is gone as well: only then are the commands free again.
         ASSERT_TRUE(QTest::qWaitFor([this] { return !m_windows->jobs().busy(); }, 5000));
     }
-    QString cell(int row, int column) { return fromBig5(mainWindow().jobRows().row(row).texts[std::size_t(column)]); }
     // A load's end, confirmed.
     void finishLoad() {
         QCoreApplication::sendPostedEvents(&progress(), WM_SHOWPROCESS);
@@ -174,24 +170,15 @@ TEST_F(MainWindowJobsTest, PopupCancelAsksFirstCountingOnlyReservations) {
 TEST_F(MainWindowJobsTest, ResendLeavesOutTheStopListAndNamesWhatItLeftOut) {
     addRow("A", "0912-000-001", "-1", big5("網路連線失敗"));
     addRow("B", "0912000002", "-1", big5("網路連線失敗"));
-    const auto refuse = [this](const QByteArray& number) {
-        QString error;
-        ASSERT_TRUE(ChangeOptOutFile(
-            OptOutPath(m_dir.path()),
-            [&](OptOutList& list) { return list.add(number, {}, QDate(2024, 3, 1)) == OptOutAdd::Added; }, nullptr,
-            &error));
-    };
-    refuse("+886912000001");
+    addToStopList("+886912000001");
     m_prompts.answers.push_back(Prompts::Answer::No); // 要清除現有的傳送紀錄？ keep the rows
     choose("PMItemLvRSendSMS");
     finishJob();
     ASSERT_EQ(mainWindow().jobRows().rowCount(), 3);
     EXPECT_EQ(QByteArray(m_sim->requests().back().msg_params), QByteArray("0912000002"));
-    EXPECT_TRUE(findControl<QPlainTextEdit>(&mainWindow(), "MemoShow")
-                    ->toPlainText()
-                    .contains(QStringLiteral("拒收名單中的 0912-000-001 未重發")));
+    EXPECT_TRUE(messageArea().contains(QStringLiteral("拒收名單中的 0912-000-001 未重發")));
 
-    refuse("0912000002");
+    addToStopList("0912000002");
     m_prompts.asked.clear();
     clickRow(mainWindow().listView(), 3);
     choose("PMItemLvRSendSMS");
@@ -221,11 +208,7 @@ TEST_F(MainWindowJobsTest, ANightResendIsBookedForTheMorningOrSentNowAsTheUserSa
         choose("PMItemLvRSendSMS");
         finishJob();
     }
-    QList<QByteArray> schedules;
-    for (const sGwRequest& r : m_sim->requests())
-        if (r.msg_type == GwSendDomestic)
-            schedules << QByteArray(r.msg_params + std::strlen(r.msg_params) + 1);
-    EXPECT_EQ(schedules, (QList<QByteArray>{"03", "01"})) << "booked, then sent at once";
+    EXPECT_EQ(sentSchedules(*m_sim), (QList<QByteArray>{"03", "01"})) << "booked, then sent at once";
     EXPECT_EQ(cell(1, ColSendTime), QStringLiteral("20240302080000"));
     const QByteArray opLog = test::readAll(QDir(m_dir.path()).filePath(QStringLiteral("20240301.dbg")));
     EXPECT_TRUE(opLog.contains(big5("現在是夜間（21:00–08:00），失敗重發改為 2024/03/02 08:00 預約傳送")));
@@ -246,11 +229,7 @@ TEST_F(MainWindowJobsTest, ANightResendWhoseMorningPassedMeanwhileGoesAtOnce) {
     choose("PMItemLvRSendSMS");
     finishJob();
     m_prompts.whileShown = nullptr;
-    QList<QByteArray> schedules;
-    for (const sGwRequest& r : m_sim->requests())
-        if (r.msg_type == GwSendDomestic)
-            schedules << QByteArray(r.msg_params + std::strlen(r.msg_params) + 1);
-    EXPECT_EQ(schedules, QList<QByteArray>{"01"});
+    EXPECT_EQ(sentSchedules(*m_sim), QList<QByteArray>{"01"});
     const QByteArray opLog = test::readAll(QDir(m_dir.path()).filePath(QStringLiteral("20240301.dbg")));
     EXPECT_TRUE(opLog.contains(big5("夜間已結束，失敗重發改為立即傳送")));
 }
@@ -269,12 +248,7 @@ TEST_F(MainWindowJobsTest, UnresolvableGatewayIsReportedBeforeAnyJobStarts) {
 TEST_F(MainWindowJobsTest, ResendAfterAResendThatFailedAgainSendsEachMessageOnce) {
     addRow("A", "0912000001", "-1", big5("網路連線失敗"));
     addRow("B", "0912000002", "-1", big5("網路連線失敗"));
-    const auto sends = [this] {
-        int n = 0;
-        for (const sGwRequest& r : m_sim->requests())
-            n += r.msg_type == GwSendDomestic ? 1 : 0;
-        return n;
-    };
+    const auto sends = [this] { return requestsOf(*m_sim, {GwSendDomestic}); };
     m_sim->failNextSends(10, 2);
     m_prompts.answers = {Prompts::Answer::No}; // keep the rows
     choose("PMItemLvRSendSMS");

@@ -342,8 +342,7 @@ TEST_F(SendDialogTest, AReservationThatPassedWhileTheSummaryWasOpenIsNotSent) {
 }
 
 TEST_F(SendDialogTest, SendLogRowOpensTheDialogWithItsTextInsteadOfTheLastOne) {
-    const quint64 id = mainWindow().jobRows().addRow(big5("A"), ImageTyped, "0912000001", "20240301093000");
-    mainWindow().jobRows().fillSendResult(id, "0", ImageNone, big5("訊息已成功送出(MsgId:X)"), big5("原本的訊息"));
+    addLogRow("A", "0912000001", "0", big5("訊息已成功送出(MsgId:X)"), big5("原本的訊息"));
     clickRow(mainWindow().listView(), 0);
     QString opened;
     m_prompts.dialogHandlers.push_back([&](QDialog*) {
@@ -447,8 +446,7 @@ TEST_F(SendDialogTest, EntriesFromTheAddressBookStayWhenTheDialogCloses) {
 }
 
 TEST_F(SendDialogTest, RunThatCannotBeSentIsRefusedBeforeTheLogIsTouched) {
-    const quint64 id = mainWindow().jobRows().addRow(big5("A"), ImageTyped, "0912000001", "20240301093000");
-    mainWindow().jobRows().fillSendResult(id, "0", ImageNone, big5("訊息已成功送出(MsgId:X)"), big5("x"));
+    addLogRow("A", "0912000001", "0", big5("訊息已成功送出(MsgId:X)"));
     addressBook().putMember(test::member(5, big5("王小明"), QByteArray(30, '9')));
     open([&] {
         ASSERT_TRUE(typeInto(field(), QStringLiteral("0").repeated(30)));

@@ -3,11 +3,10 @@
 
 #include "SendDialogFixture.h"
 
-#include "core/compose/OptOutList.h"
 #include "core/shared/SendSettings.h"
+#include "support/FileBytes.h"
 
 #include <QCheckBox>
-#include <QFile>
 
 using namespace norvi;
 using namespace norvi::test;
@@ -16,17 +15,7 @@ namespace {
 
 class SendSummaryBoxTest : public SendDialogFixture {
 protected:
-    void stop(const char* number) {
-        QString error;
-        ASSERT_TRUE(ChangeOptOutFile(
-            OptOutPath(m_dir.path()),
-            [&](OptOutList& l) { return l.add(number, {}, QDate(2024, 3, 1)) == OptOutAdd::Added; }, nullptr, &error))
-            << error.toStdString();
-    }
-    QByteArray opLog() {
-        QFile f(QDir(logFolder()).filePath(QStringLiteral("20240301.dbg")));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    QByteArray opLog() { return readAll(QDir(logFolder()).filePath(QStringLiteral("20240301.dbg"))); }
     // Types the recipients and the text, then presses 傳送 with `answer` acting in the summary.
     void send(const QString& recipients, const std::function<void(QDialog&)>& answer) {
         ASSERT_TRUE(typeInto(field(), recipients));
@@ -44,7 +33,7 @@ TEST_F(SendSummaryBoxTest, CountsWhoIsReachedAndLeftOutCancelSendsNothingSendSen
     addressBook().putMember(test::member(1, big5("王小明"), "0912000001"));
     addressBook().putMember(test::member(2, big5("陳美玲"), "0912000002"));
     addressBook().putGroup(test::named(test::group(-301, {{0, 1}, {1, 2}}), big5("家長")));
-    stop("0912-000-002");
+    addToStopList("0912-000-002");
     open(
         [&] {
             render({entry(-301, KindAddressBook, "家長"), entry(1, KindAddressBook, "王小明"),
@@ -109,12 +98,7 @@ TEST_F(SendSummaryBoxTest, ANightRunIsBookedForTheMorningByDefault) {
             },
             false);
     }
-    const std::vector<sGwRequest> requests = m_sim->requests();
-    QList<QByteArray> schedules;
-    for (const sGwRequest& r : requests)
-        if (r.msg_type == GwSendDomestic)
-            schedules << QByteArray(r.msg_params + std::strlen(r.msg_params) + 1);
-    EXPECT_EQ(schedules, (QList<QByteArray>{"03", "01"})) << "booked, then sent at once";
+    EXPECT_EQ(sentSchedules(*m_sim), (QList<QByteArray>{"03", "01"})) << "booked, then sent at once";
     const QStringList times{cell(0, ColSendTime), cell(1, ColSendTime)};
     EXPECT_TRUE(times.contains(QStringLiteral("20240302080000"))) << times.join(QLatin1Char(' ')).toStdString();
     EXPECT_TRUE(opLog().contains(big5("現在是夜間（21:00–08:00），改為 2024/03/02 08:00 預約傳送")));
@@ -148,11 +132,7 @@ TEST_F(SendSummaryBoxTest, ANightRunWhoseMorningPassedMeanwhileGoesAtOnce) {
             false);
     }
     EXPECT_FALSE(m_prompts.messages().contains(QStringLiteral("不可預約過去的時間！")));
-    QList<QByteArray> schedules;
-    for (const sGwRequest& r : m_sim->requests())
-        if (r.msg_type == GwSendDomestic)
-            schedules << QByteArray(r.msg_params + std::strlen(r.msg_params) + 1);
-    EXPECT_EQ(schedules, (QList<QByteArray>{"01", "01"})) << "both sent at once";
+    EXPECT_EQ(sentSchedules(*m_sim), (QList<QByteArray>{"01", "01"})) << "both sent at once";
     EXPECT_EQ(opLog().count(big5("夜間已結束，改為立即傳送")), 2) << opLog().constData();
 }
 
