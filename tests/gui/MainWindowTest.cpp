@@ -500,65 +500,62 @@ TEST_F(MainWindowTest, LoadingIntoAnEmptyListAsksNothingAndCountsAsSaved) {
     finishProgress();
 }
 
-TEST_F(MainWindowTest, ACutFileLoadsItsCompleteRowsAndSaysHowManyWereMissing) {
-    TFormMain& w = start();
+// A file that is no whole send log: a cut one gives its whole rows and says how many were missing; a count
+// below -1 is no finished file's, so every whole record is read as of a file a run left unfinished, rather than
+// the list cleared for none of them; random bytes with a plausible count are refused before the clear prompt,
+// naming the first bad record, and a file that is gone after it, with the system's reason. Refused, the list
+// and its saved state stay as they were.
+TEST_F(MainWindowTest, ALoadSaysWhatIsWrongWithAFileThatIsNoWholeLogAndTakesOnlyWholeRecords) {
     ASSERT_NO_FATAL_FAILURE(writeCutLog());
-
-    m_prompts.fileNames = {path("cut.log"), path("absent.log")};
-    trigger(menuItem("MItemFLoad"));
-    EXPECT_EQ(w.logModel().rowCount(), 1);
-    EXPECT_EQ(m_prompts.messages(), QStringList{QStringLiteral("傳送紀錄檔案不完整：僅讀入 1 筆（檔案標示 2 筆）。")});
-
-    finishProgress();
-    m_prompts.asked.clear();
-    m_prompts.answers = {Answer::No};
-    trigger(menuItem("MItemFLoad"));
-    EXPECT_EQ(m_prompts.messages(), (QStringList{kClear, QStringLiteral("讀取傳送紀錄檔案失敗！\n檔案或目錄不存在")}));
-    EXPECT_EQ(w.logModel().rowCount(), 1);
-}
-
-// A count below -1 is no finished file's: every whole record is read, as of a file a run left unfinished,
-// rather than the list cleared for none of them.
-TEST_F(MainWindowTest, AFileWithACountBelowMinusOneLoadsEveryWholeRecordAndSaysItWasNotFinished) {
-    TFormMain& w = start();
-    addRows({"a"});
-    w.setLogSaved(true);
-    SendLogModel source;
+    SendLogModel three;
     for (int i = 0; i < 3; ++i)
-        source.addRow(SendLogRow{});
-    ASSERT_TRUE(saveLogFile(path("unfinished.log"), source));
-    QFile f(path("unfinished.log"));
-    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
-    f.write(QByteArray::fromHex("f9ffffff")); // -7
-    f.close();
+        three.addRow(SendLogRow{});
+    ASSERT_TRUE(saveLogFile(path("unfinished.log"), three));
+    QByteArray bytes = test::readAll(path("unfinished.log"));
+    bytes.replace(0, 4, QByteArray::fromHex("f9ffffff")); // -7
+    ASSERT_NO_FATAL_FAILURE(writeAll(path("unfinished.log"), bytes));
+    QByteArray random(4 + 2 * 556, '\x01');
+    random.replace(0, 5, QByteArray("\x02\x00\x00\x00", 4).append(char(ImageTyped))); // two records
+    ASSERT_NO_FATAL_FAILURE(writeAll(path("random.log"), random));
 
-    m_prompts.fileNames = {path("unfinished.log")};
-    m_prompts.answers = {Answer::Yes}; // 要清除？
-    trigger(menuItem("MItemFLoad"));
-    EXPECT_EQ(w.logModel().rowCount(), 3);
-    EXPECT_EQ(m_prompts.messages().last(),
-              QStringLiteral("傳送紀錄檔案尚未完成（檔案標示 -7 筆，不是完成的紀錄檔）：已讀入 3 筆完整紀錄。"));
-}
-
-// Random bytes with a plausible count must not become rows: refused before the clear prompt, so the
-// rows already in the list and their saved state stay as they were.
-TEST_F(MainWindowTest, AFileThatIsNoSendLogIsRefusedBeforeTheClearPromptNamingItsFirstBadRecord) {
-    TFormMain& w = start();
-    addRows({"a"});
-    w.setLogSaved(true);
-    QByteArray bytes(4 + 2 * 556, '\x01');
-    bytes[0] = 2;
-    bytes[1] = bytes[2] = bytes[3] = 0;
-    bytes[4] = char(ImageTyped);
-    ASSERT_NO_FATAL_FAILURE(writeAll(path("random.log"), bytes));
-
-    m_prompts.fileNames = {path("random.log")};
-    trigger(menuItem("MItemFLoad"));
-    EXPECT_EQ(m_prompts.messages(),
-              QStringList{QStringLiteral("不是發訊紀錄檔：第 1 筆紀錄傳送碼欄的圖示代碼 1 不明。")});
-    EXPECT_EQ(w.logModel().rowCount(), 1);
-    EXPECT_TRUE(logFiles().logSaved());
-    EXPECT_FALSE(progress().isVisible());
+    const QString cut = QStringLiteral("傳送紀錄檔案不完整：僅讀入 1 筆（檔案標示 2 筆）。");
+    const QString unfinished =
+        QStringLiteral("傳送紀錄檔案尚未完成（檔案標示 -7 筆，不是完成的紀錄檔）：已讀入 3 筆完整紀錄。");
+    const QString noLog = QStringLiteral("不是發訊紀錄檔：第 1 筆紀錄傳送碼欄的圖示代碼 1 不明。");
+    const QString gone = QStringLiteral("讀取傳送紀錄檔案失敗！\n檔案或目錄不存在");
+    const struct {
+        const char* file;
+        bool rowBefore;              // a saved row in the list; else it is empty
+        std::vector<Answer> answers; // to 要清除現有的傳送紀錄？
+        int rows;                    // in the list afterwards
+        QStringList said;
+        bool refused;
+    } cases[] = {
+        {"cut.log", false, {}, 1, {cut}, false},
+        {"unfinished.log", true, {Answer::Yes}, 3, {kClear, unfinished}, false},
+        {"random.log", true, {}, 1, {noLog}, true},
+        {"absent.log", true, {Answer::No}, 1, {kClear, gone}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        m_windows.reset();
+        m_prompts.asked.clear();
+        TFormMain& w = start();
+        if (c.rowBefore) {
+            addRows({"a"});
+            w.setLogSaved(true);
+        }
+        m_prompts.fileNames = {path(c.file)};
+        m_prompts.answers.assign(c.answers.begin(), c.answers.end());
+        trigger(menuItem("MItemFLoad"));
+        EXPECT_EQ(m_prompts.messages(), c.said);
+        EXPECT_EQ(w.logModel().rowCount(), c.rows);
+        if (c.refused) {
+            EXPECT_TRUE(logFiles().logSaved());
+            EXPECT_FALSE(progress().isVisible());
+        }
+        finishProgress();
+    }
 }
 
 // ---- sorting, viewing, the other windows ----
