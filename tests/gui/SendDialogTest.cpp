@@ -313,13 +313,7 @@ TEST_F(SendDialogTest, AReservationGoesWithItsTimeAndTheValidityLimit) {
     EXPECT_EQ(cell(0, ColSendTime), QStringLiteral("20240304180500"));
     const std::vector<sGwRequest> requests = m_sim->requests();
     ASSERT_EQ(requests.size(), 2u);
-    const sGwRequest& send = requests.back();
-    QList<QByteArray> params;
-    for (int at = 0; at < send.msg_params_len;) {
-        params << QByteArray(send.msg_params + at);
-        at += int(params.last().size()) + 1;
-    }
-    EXPECT_EQ(params, (QList<QByteArray>{"0912000001", "04", "240304180500", "0150"}));
+    EXPECT_EQ(requestParams(requests.back()), (QList<QByteArray>{"0912000001", "04", "240304180500", "0150"}));
 }
 
 // The reservation is checked when 傳送 is pressed, but the summary box may stay open past the booked minute (a

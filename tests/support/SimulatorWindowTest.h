@@ -2,11 +2,11 @@
 
 #include "GatewaySimulator.h"
 #include "core/gateway/GwRecords.h"
+#include "support/GatewayRequests.h"
 #include "support/WindowTest.h"
 
 #include <QList>
 
-#include <cstring>
 #include <initializer_list>
 #include <memory>
 
@@ -42,7 +42,7 @@ inline QList<QByteArray> sentSchedules(const gwsim::GatewaySimulator& sim) {
     QList<QByteArray> schedules;
     for (const sGwRequest& r : sim.requests())
         if (r.msg_type == GwSendDomestic)
-            schedules << QByteArray(r.msg_params + std::strlen(r.msg_params) + 1);
+            schedules << requestParams(r).value(1);
     return schedules;
 }
 
