@@ -187,8 +187,10 @@ TEST_F(MainWindowJobsTest, ResendLeavesOutTheStopListAndNamesWhatItLeftOut) {
     EXPECT_FALSE(progress().isVisible());
 }
 
-// At 23:40 失敗重發 asks whether to book the resend for the end of the quiet hours (the default), send it now,
-// or not at all; the operation log says what was chosen.
+// At night 失敗重發 asks whether to book the resend for the end of the quiet hours (the default), send it now, or
+// not at all; the operation log says what was chosen. Booked for 08:00 at 07:59, but with the question about
+// the send log standing open past it, the resend goes at once: the gateway refuses a reservation in the past,
+// and the night is over.
 TEST_F(MainWindowJobsTest, ANightResendIsBookedForTheMorningOrSentNowAsTheUserSays) {
     QFile::remove(SendSettingsPath(m_dir.path())); // the quiet hours of a fresh start folder
     Clock::setFixed(QDateTime(QDate(2024, 3, 1), QTime(23, 40)));
@@ -201,37 +203,36 @@ TEST_F(MainWindowJobsTest, ANightResendIsBookedForTheMorningOrSentNowAsTheUserSa
     EXPECT_FALSE(progress().isVisible());
     EXPECT_TRUE(m_sim->requests().empty());
 
-    for (const Prompts::Answer answer : {Prompts::Answer::Yes, Prompts::Answer::No}) {
-        // The resent row failed again (a refusal), so the next resend finds it.
+    const struct {
+        QTime at;
+        Prompts::Answer answer; // to the night's question
+        bool morningPasses;     // while the send log's question stands open
+        const char* logged;
+    } cases[] = {
+        {QTime(23, 40), Prompts::Answer::Yes, false,
+         "現在是夜間（21:00–08:00），失敗重發改為 2024/03/02 08:00 預約傳送"},
+        {QTime(23, 40), Prompts::Answer::No, false, "現在是夜間（21:00–08:00），失敗重發照常傳送"},
+        {QTime(7, 59), Prompts::Answer::Yes, true, "夜間已結束，失敗重發改為立即傳送"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.logged);
+        Clock::setFixed(QDateTime(QDate(2024, 3, 1), c.at));
+        if (c.morningPasses)
+            m_prompts.whileShown = [](const QString& text) {
+                if (text.contains(QStringLiteral("清除")))
+                    Clock::setFixed(QDateTime(QDate(2024, 3, 1), QTime(8, 0, 20)));
+            };
+        // The resent row fails again (a refusal), so the next resend finds it.
         m_sim->failNextSends(8, 1);
-        m_prompts.answers = {answer, Prompts::Answer::No}; // then 要清除現有的傳送紀錄？ keep the rows
+        m_prompts.answers = {c.answer, Prompts::Answer::No}; // then 要清除現有的傳送紀錄？ keep the rows
         choose("PMItemLvRSendSMS");
         finishJob();
+        m_prompts.whileShown = nullptr;
+        EXPECT_TRUE(
+            test::readAll(QDir(m_dir.path()).filePath(QStringLiteral("20240301.dbg"))).contains(big5(c.logged)));
     }
-    EXPECT_EQ(sentSchedules(*m_sim), (QList<QByteArray>{"03", "01"})) << "booked, then sent at once";
+    EXPECT_EQ(sentSchedules(*m_sim), (QList<QByteArray>{"03", "01", "01"})) << "booked, then sent at once twice";
     EXPECT_EQ(cell(1, ColSendTime), QStringLiteral("20240302080000"));
-    const QByteArray opLog = test::readAll(QDir(m_dir.path()).filePath(QStringLiteral("20240301.dbg")));
-    EXPECT_TRUE(opLog.contains(big5("現在是夜間（21:00–08:00），失敗重發改為 2024/03/02 08:00 預約傳送")));
-    EXPECT_TRUE(opLog.contains(big5("現在是夜間（21:00–08:00），失敗重發照常傳送")));
-}
-
-// Booked for 08:00 at 07:59, but the question about the send log stood open past it: the gateway refuses a
-// reservation in the past, and the night is over, so the resend goes at once.
-TEST_F(MainWindowJobsTest, ANightResendWhoseMorningPassedMeanwhileGoesAtOnce) {
-    QFile::remove(SendSettingsPath(m_dir.path()));
-    Clock::setFixed(QDateTime(QDate(2024, 3, 1), QTime(7, 59)));
-    addRow("A", "0912000001", "-1", big5("網路連線失敗"));
-    m_prompts.answers = {Prompts::Answer::Yes, Prompts::Answer::No};
-    m_prompts.whileShown = [](const QString& text) {
-        if (text.contains(QStringLiteral("清除")))
-            Clock::setFixed(QDateTime(QDate(2024, 3, 1), QTime(8, 0, 20)));
-    };
-    choose("PMItemLvRSendSMS");
-    finishJob();
-    m_prompts.whileShown = nullptr;
-    EXPECT_EQ(sentSchedules(*m_sim), QList<QByteArray>{"01"});
-    const QByteArray opLog = test::readAll(QDir(m_dir.path()).filePath(QStringLiteral("20240301.dbg")));
-    EXPECT_TRUE(opLog.contains(big5("夜間已結束，失敗重發改為立即傳送")));
 }
 
 TEST_F(MainWindowJobsTest, UnresolvableGatewayIsReportedBeforeAnyJobStarts) {
