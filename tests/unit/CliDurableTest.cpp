@@ -78,9 +78,11 @@ TEST_F(CliDurableTest, KilledAnywhereInARunTheLogHoldsEveryAcceptedMessage) {
             return accepted() - before >= killAfter[k];
         };
         (void)QTest::qWaitFor(reached, 30000);
-        if (process.state() != QProcess::NotRunning)
+        // A run may reach its end first on a busy machine; waitForFinished says false for one already over.
+        if (process.state() != QProcess::NotRunning) {
             ::kill(pid_t(process.processId()), SIGKILL);
-        ASSERT_TRUE(process.waitForFinished(10000));
+            ASSERT_TRUE(process.waitForFinished(10000));
+        }
         const qint64 issued = accepted() - before;
 
         const QStringList left = partials(log);
@@ -120,9 +122,11 @@ TEST_F(CliDurableTest, KilledAnywhereInARunTheLogHoldsEveryAcceptedMessage) {
                 run({"send", "--text", "hi", "--log", path(QStringLiteral("other%1.log").arg(k)), "0912000001"});
             EXPECT_TRUE(says(next.err, file));
             EXPECT_TRUE(says(next.err, QStringLiteral("norvi-cli finish")));
-            // The plan was on disk before the first request: a run that sent anything left one.
+            // The plan was on disk before the first request and goes once every recipient has its row: a run
+            // that sent anything left one, unless the kill came after its last row was written.
             const bool planned = QFileInfo::exists(file + QStringLiteral(".plan"));
-            EXPECT_TRUE(planned || issued == 0);
+            EXPECT_TRUE(planned || issued == 0 || rows.size() == std::size_t(kRecipients))
+                << "accepted " << issued << ", rows " << rows.size();
             const CliRun finished = run({"finish", file});
             EXPECT_EQ(finished.exitCode, 0) << finished.err.toStdString();
             EXPECT_FALSE(QFileInfo::exists(file));
