@@ -20,6 +20,7 @@
 #include <QTreeView>
 
 #include <cstring>
+#include <set>
 
 using namespace norvi;
 using namespace norvi::test;
@@ -37,6 +38,44 @@ protected:
         addGroup(-201, "同事", {102, 103});
         addGroup(-202, "朋友", {101, -201});
         addGroup(-203, "家人");
+    }
+    // 刪除 on what is chosen in `w`: answered 否, it asks `question` and changes nothing; then 是 (through the tool
+    // button, or the menu) removes exactly the entries `gone` from the book, and the file holds the book.
+    void deleteChosen(TFormAdrBk& w, const char* question, const std::set<int32_t>& gone, bool byButton) {
+        const QByteArray before = fileBytes();
+        std::set<int32_t> kept = ids();
+        trigger(item(w, "MItemFDelete"));
+        EXPECT_EQ(lastMessage(), QString::fromUtf8(question));
+        EXPECT_EQ(ids(), kept);
+        EXPECT_EQ(fileBytes(), before);
+        m_prompts.answers.push_back(Prompts::Answer::Yes);
+        if (byButton) {
+            EXPECT_TRUE(click(&w, "SpeedButtonDelete"));
+        } else {
+            trigger(item(w, "MItemFDelete"));
+        }
+        for (const int32_t id : gone)
+            kept.erase(id);
+        EXPECT_EQ(ids(), kept);
+        expectFileIsBook();
+    }
+    // Every id the book holds, members and groups.
+    std::set<int32_t> ids() {
+        std::set<int32_t> all;
+        for (const auto& entry : addressBook().MemberMap())
+            all.insert(entry.first);
+        for (const auto& entry : addressBook().GroupMap())
+            all.insert(entry.first);
+        return all;
+    }
+    std::vector<int32_t> firstSlots(int32_t group, std::size_t n) {
+        const std::vector<int32_t> held = groupSlots(group);
+        return std::vector<int32_t>(held.begin(), held.begin() + std::ptrdiff_t(n));
+    }
+    // The tree's groups, the node selected, the list and the status line, as the user reads them.
+    static QString shown(TFormAdrBk& w) {
+        return QStringList{nodes(w).join(u' '), selectedNode(w), captions(list(w)).join(u' '), status(w)}.join(
+            QStringLiteral(" | "));
     }
 
     void writeBook(int members, int announced) {
@@ -56,11 +95,6 @@ protected:
     void inBook(const std::function<void(TFormAdrBk&)>& body) {
         startWithBook();
         withBook(body);
-    }
-
-    bool answerYes() {
-        m_prompts.answers.push_back(Prompts::Answer::Yes);
-        return true;
     }
 };
 
@@ -197,72 +231,35 @@ TEST_F(AddressBookWindowTest, CommandsFollowTheContextAndTheSelection) {
 }
 
 TEST_F(AddressBookWindowTest, DeletingTheRootRemovesEveryGroupButNoMember) {
-    startWithBook();
-    const QByteArray before = fileBytes();
-    withBook([&](TFormAdrBk& w) {
+    inBook([&](TFormAdrBk& w) {
         ASSERT_TRUE(clickNode(w, QStringLiteral("我的連絡人")));
-        trigger(item(w, "MItemFDelete")); // answered No
-        EXPECT_EQ(lastMessage(), QStringLiteral("您確定要移除所有的群組？\n(不會從通訊錄刪除群組成員)"));
-        EXPECT_EQ(addressBook().GroupMap().size(), 3u);
-        EXPECT_EQ(fileBytes(), before);
-
-        answerYes();
-        ASSERT_TRUE(click(&w, "SpeedButtonDelete"));
-        EXPECT_TRUE(addressBook().GroupMap().empty());
-        EXPECT_EQ(addressBook().MemberMap().size(), 3u);
-        EXPECT_TRUE(nodes(w).isEmpty());
-        EXPECT_EQ(selectedNode(w), QStringLiteral("我的連絡人"));
-        EXPECT_EQ(captions(list(w)),
-                  (QStringList{QStringLiteral("Alice"), QStringLiteral("王小明"), QStringLiteral("陳美玲")}));
-        EXPECT_EQ(status(w), QStringLiteral("3 個項目"));
-        EXPECT_FALSE(item(w, "MItemFDelete")->isEnabled());
+        deleteChosen(w, "您確定要移除所有的群組？\n(不會從通訊錄刪除群組成員)", {-201, -202, -203}, true);
+        EXPECT_EQ(shown(w), QStringLiteral(" | 我的連絡人 | Alice 王小明 陳美玲 | 3 個項目"));
+        EXPECT_FALSE(item(w, "MItemFDelete")->isEnabled()) << "no group left to remove";
     });
-    expectFileIsBook();
 }
 
 TEST_F(AddressBookWindowTest, DeletingASubGroupClearsItFromEveryGroupThatHoldsIt) {
     addGroup(-204, "球隊", {103, -201, 101});
     inBook([&](TFormAdrBk& w) {
         ASSERT_TRUE(clickNode(w, QStringLiteral("同事")));
-        answerYes();
-        trigger(item(w, "MItemFDelete"));
-        EXPECT_EQ(lastMessage(), QStringLiteral("您確定要移除所選擇的群組？\n(不會從通訊錄刪除群組成員)"));
-        EXPECT_EQ(addressBook().GroupMap().count(-201), 0u);
-        EXPECT_EQ(groupSlots(-202)[0], 101);
-        EXPECT_EQ(groupSlots(-202)[1], 0);
-        EXPECT_EQ(groupSlots(-204)[0], 103);
-        EXPECT_EQ(groupSlots(-204)[1], 0);
-        EXPECT_EQ(groupSlots(-204)[2], 101) << "the other entries keep their slots";
-        EXPECT_EQ(addressBook().MemberMap().size(), 3u);
-        EXPECT_EQ(nodes(w), (QStringList{QStringLiteral("家人"), QStringLiteral("朋友"), QStringLiteral("球隊")}));
+        deleteChosen(w, "您確定要移除所選擇的群組？\n(不會從通訊錄刪除群組成員)", {-201}, false);
+        EXPECT_EQ(firstSlots(-202, 2), (std::vector<int32_t>{101, 0}));
+        EXPECT_EQ(firstSlots(-204, 3), (std::vector<int32_t>{103, 0, 101})) << "the other entries keep their slots";
         // The next node is selected and the list shows it.
-        EXPECT_EQ(selectedNode(w), QStringLiteral("家人"));
-        EXPECT_TRUE(captions(list(w)).isEmpty());
+        EXPECT_EQ(shown(w), QStringLiteral("家人 朋友 球隊 | 家人 |  | 0 個項目"));
     });
-    expectFileIsBook();
 }
 
 TEST_F(AddressBookWindowTest, DeletingFromTheWholeBookErasesRecordsEverywhere) {
     addGroup(-204, "球隊", {103, 102});
     inBook([&](TFormAdrBk& w) {
         ASSERT_TRUE(clickRows(list(w), {QStringLiteral("王小明"), QStringLiteral("家人")}));
-        trigger(item(w, "MItemFDelete")); // No: nothing changes
-        EXPECT_EQ(lastMessage(), QStringLiteral("要永遠刪除所選的項目？"));
-        EXPECT_EQ(addressBook().MemberMap().count(102), 1u);
-        answerYes();
-        ASSERT_TRUE(click(&w, "SpeedButtonDelete"));
-        EXPECT_EQ(addressBook().MemberMap().count(102), 0u);
-        EXPECT_EQ(addressBook().GroupMap().count(-203), 0u);
-        EXPECT_EQ(groupSlots(-201)[0], 0);
-        EXPECT_EQ(groupSlots(-201)[1], 103);
-        EXPECT_EQ(groupSlots(-204)[1], 0);
-        EXPECT_EQ(nodes(w), (QStringList{QStringLiteral("同事"), QStringLiteral("朋友"), QStringLiteral("球隊")}));
-        EXPECT_EQ(captions(list(w)),
-                  (QStringList{QStringLiteral("Alice"), QStringLiteral("同事"), QStringLiteral("朋友"),
-                               QStringLiteral("球隊"), QStringLiteral("陳美玲")}));
-        EXPECT_EQ(status(w), QStringLiteral("5 個項目"));
+        deleteChosen(w, "要永遠刪除所選的項目？", {102, -203}, true);
+        EXPECT_EQ(firstSlots(-201, 2), (std::vector<int32_t>{0, 103}));
+        EXPECT_EQ(firstSlots(-204, 2), (std::vector<int32_t>{103, 0}));
+        EXPECT_EQ(shown(w), QStringLiteral("同事 朋友 球隊 | 我的連絡人 | Alice 同事 朋友 球隊 陳美玲 | 5 個項目"));
     });
-    expectFileIsBook();
 }
 
 TEST_F(AddressBookWindowTest, RemovingFromAGroupKeepsTheRecordInTheBookAndOtherGroups) {
@@ -270,18 +267,12 @@ TEST_F(AddressBookWindowTest, RemovingFromAGroupKeepsTheRecordInTheBookAndOtherG
     inBook([&](TFormAdrBk& w) {
         ASSERT_TRUE(clickNode(w, QStringLiteral("同事")));
         ASSERT_TRUE(clickRows(list(w), {QStringLiteral("王小明")}));
-        answerYes();
-        trigger(item(w, "MItemFDelete"));
-        EXPECT_EQ(lastMessage(),
-                  QStringLiteral("您確定只要從這個群組移除所選擇的項目？\n(不會從通訊錄刪除選擇的項目)"));
-        EXPECT_EQ(groupSlots(-201)[0], 0);
-        EXPECT_EQ(groupSlots(-201)[1], 103) << "a hole is left; the next entry keeps its slot";
-        EXPECT_EQ(addressBook().MemberMap().count(102), 1u);
-        EXPECT_EQ(groupSlots(-204)[0], 102);
-        EXPECT_EQ(captions(list(w)), QStringList{QStringLiteral("陳美玲")});
-        EXPECT_EQ(status(w), QStringLiteral("1 個項目"));
+        deleteChosen(w, "您確定只要從這個群組移除所選擇的項目？\n(不會從通訊錄刪除選擇的項目)", {}, false);
+        EXPECT_EQ(firstSlots(-201, 2), (std::vector<int32_t>{0, 103}))
+            << "a hole is left; the next entry keeps its slot";
+        EXPECT_EQ(firstSlots(-204, 1), std::vector<int32_t>{102});
+        EXPECT_EQ(shown(w), QStringLiteral("同事 家人 朋友 球隊 | 同事 | 陳美玲 | 1 個項目"));
     });
-    expectFileIsBook();
 }
 
 TEST_F(AddressBookWindowTest, AFailedSaveIsReportedAndTheFileKeepsWhatItHeld) {
@@ -290,7 +281,7 @@ TEST_F(AddressBookWindowTest, AFailedSaveIsReportedAndTheFileKeepsWhatItHeld) {
     withBook([&](TFormAdrBk& w) {
         ASSERT_TRUE(clickRows(list(w), {QStringLiteral("Alice")}));
         SaveFile::failAtForTest(SaveFile::Step::Rename, 1);
-        answerYes();
+        m_prompts.answers.push_back(Prompts::Answer::Yes);
         trigger(item(w, "MItemFDelete"));
         SaveFile::clearFaultForTest();
         EXPECT_EQ(lastMessage(),
@@ -300,7 +291,7 @@ TEST_F(AddressBookWindowTest, AFailedSaveIsReportedAndTheFileKeepsWhatItHeld) {
         EXPECT_EQ(addressBook().MemberMap().count(101), 0u) << "the change stays in memory for the next save";
         // The next change writes both.
         ASSERT_TRUE(clickRows(list(w), {QStringLiteral("王小明")}));
-        answerYes();
+        m_prompts.answers.push_back(Prompts::Answer::Yes);
         trigger(item(w, "MItemFDelete"));
     });
     expectFileIsBook();

@@ -7,6 +7,7 @@
 #include "core/shared/XlsxReader.h"
 #include "gui/sendlog/TFormUsage.h"
 #include "support/CsvReader.h"
+#include "support/FileBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -106,9 +107,7 @@ TEST_F(AfterSendWindowsTest, UsageCountsTheListAndNamesALogItCannotRead) {
         row.texts = {"", "0912000009", "20261201080000", "11", big5("系統暫時無法傳送訊息(x)"), {}, {}, "hi"};
         writer.write(row);
         ASSERT_TRUE(writer.commit());
-        QFile broken(QDir(folder).filePath(QStringLiteral("broken.log")));
-        ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
-        broken.write("no log");
+        writeAll(QDir(folder).filePath(QStringLiteral("broken.log")), "no log");
     }
     SendLogRow listed;
     listed.texts = {"", "0912000001", "20261205093000", "0", big5("訊息已成功送出(MsgId:A1)"), {}, {}, "hi"};
@@ -130,9 +129,7 @@ TEST_F(AfterSendWindowsTest, UsageCountsTheListAndNamesALogItCannotRead) {
 
     m_prompts.fileNames.push_back(path("usage"));
     EXPECT_TRUE(click(&usage, "ButtonExport"));
-    QFile exported(path("usage.csv"));
-    ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
-    const CsvTable csv = readCsv(exported.readAll().mid(3));
+    const CsvTable csv = readCsv(readAll(path("usage.csv")).mid(3));
     ASSERT_EQ(csv.records.size(), 33);
     EXPECT_EQ(csv.records.last().mid(0, 3), (QList<QByteArray>{"合計", "3", "2"}));
 }

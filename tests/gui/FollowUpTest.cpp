@@ -3,11 +3,11 @@
 #include "core/sendlog/ModelJobRows.h"
 #include "gui/sendlog/FollowUp.h"
 #include "gui/sendlog/TFormFollowUp.h"
+#include "support/FileBytes.h"
 
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QTest>
@@ -20,13 +20,6 @@ namespace {
 constexpr int kRows = 6;
 constexpr int kReplyDelayMs = 400;
 
-int queriesSoFar(const gwsim::GatewaySimulator& sim) {
-    int n = 0;
-    for (const sGwRequest& r : sim.requests())
-        n += r.msg_type == GwQuery ? 1 : 0;
-    return n;
-}
-
 class FollowUpTest : public SimulatorWindowTest {};
 
 } // namespace
@@ -37,11 +30,10 @@ class FollowUpTest : public SimulatorWindowTest {};
 // passes by the rows the round answered.
 TEST_F(FollowUpTest, UserJobTakesOverAfterTheExchangeInFlightAndFollowUpResumes) {
     ModelJobRows& rows = mainWindow().jobRows();
-    for (int i = 0; i < kRows; ++i) {
-        const quint64 id = rows.addRow(big5("A"), ImageTyped, "091200000" + QByteArray::number(i), "20240301093000");
-        // MsgIds the gateway does not know: each answer (2) is final.
-        rows.fillSendResult(id, "0", ImageNone, big5("訊息已成功送出(MsgId:X") + QByteArray::number(i) + ')', "x");
-    }
+    // MsgIds the gateway does not know: each answer (2) is final.
+    for (int i = 0; i < kRows; ++i)
+        addLogRow("A", "091200000" + QByteArray::number(i), "0",
+                  big5("訊息已成功送出(MsgId:X") + QByteArray::number(i) + ')');
     m_sim->setReplyFaults({kReplyDelayMs, false, 0});
 
     inModal<TFormFollowUp>([&] { trigger(menuItem("MItemTFollowUp")); },
@@ -49,14 +41,14 @@ TEST_F(FollowUpTest, UserJobTakesOverAfterTheExchangeInFlightAndFollowUpResumes)
     FollowUp& followUp = mainWindow().followUp();
     ASSERT_TRUE(followUp.active());
     // The round is under way and the window usable: its second question is out.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return queriesSoFar(*m_sim) >= 2; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return requestsOf(*m_sim, {GwQuery}) >= 2; }, 10000));
     EXPECT_TRUE(mainWindow().isEnabled());
     EXPECT_TRUE(followUp.statusText().startsWith(QStringLiteral("追蹤中：6 筆未確定")));
 
     // A click below the rows: the list query covers every row.
     clickRow(mainWindow().listView(), kRows);
     ASSERT_TRUE(trigger(menuItem("PMItemLvQuerySMS")));
-    const int askedByRound = queriesSoFar(*m_sim);
+    const int askedByRound = requestsOf(*m_sim, {GwQuery});
     EXPECT_LT(askedByRound, kRows) << "the round ran to its end instead of yielding";
     int answered = 0;
     for (int r = 0; r < kRows; ++r)
@@ -66,25 +58,9 @@ TEST_F(FollowUpTest, UserJobTakesOverAfterTheExchangeInFlightAndFollowUpResumes)
     ASSERT_TRUE(QTest::qWaitFor([&] { return progress().tracker().done(); }, 20000));
     EXPECT_TRUE(followUp.statusText().endsWith(QStringLiteral("等待作業結束"))) << followUp.statusText().toStdString();
     EXPECT_TRUE(click(&progress(), "ButtonOk"));
-    EXPECT_EQ(queriesSoFar(*m_sim), kRows) << "a row was asked twice, or not at all";
+    EXPECT_EQ(requestsOf(*m_sim, {GwQuery}), kRows) << "a row was asked twice, or not at all";
     ASSERT_TRUE(QTest::qWaitFor([&] { return !followUp.active(); }, 10000));
     EXPECT_EQ(followUp.statusText(), QStringLiteral("追蹤結束：0 筆未確定（全部確定）"));
-}
-
-// 傳送結果統計's export into a path that cannot be written names the system's reason under its own line.
-TEST_F(FollowUpTest, AResultsExportThatCannotBeWrittenSaysWhy) {
-    QFile plain(path("plain"));
-    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
-    plain.close();
-    const QString target = path("plain/results.csv");
-    m_prompts.fileNames.push_back(target);
-    m_prompts.dialogHandlers.push_back([&](QDialog* results) {
-        EXPECT_TRUE(click(results, "ButtonExport"));
-        results->reject();
-    });
-    ASSERT_TRUE(trigger(menuItem("MItemVResults")));
-    EXPECT_EQ(m_prompts.messages().value(0),
-              QStringLiteral("無法寫入檔案：%1\n無法建立暫存檔 %1：路徑中有一段不是目錄").arg(target));
 }
 
 // Each number of the sentence is reached by the Alt key of a word next to it, never of a conjunction.
@@ -103,15 +79,33 @@ TEST_F(FollowUpTest, EachBoxOfTheSentenceHasTheAltKeyOfItsWord) {
                            [](TFormFollowUp&) {});
 }
 
-// A name typed without an extension is saved as the CSV file the export writes.
-TEST_F(FollowUpTest, AResultsExportNamedWithoutAnExtensionIsSavedAsCsv) {
-    m_prompts.fileNames.push_back(path("counts"));
-    m_prompts.dialogHandlers.push_back([&](QDialog* results) {
-        EXPECT_TRUE(click(results, "ButtonExport"));
-        results->reject();
-    });
-    ASSERT_TRUE(trigger(menuItem("MItemVResults")));
-    EXPECT_EQ(m_prompts.messages().value(0), QStringLiteral("已匯出到 %1").arg(path("counts.csv")));
-    EXPECT_TRUE(QFileInfo::exists(path("counts.csv")));
-    EXPECT_FALSE(QFileInfo::exists(path("counts")));
+// 傳送結果統計's export: a name typed without an extension is saved as the CSV file it writes, and a path that
+// cannot be written is named with the system's reason under its own line.
+TEST_F(FollowUpTest, AResultsExportIsSavedAsCsvOrSaysWhyItCannotBe) {
+    ASSERT_NO_FATAL_FAILURE(writeAll(path("plain"), QByteArray()));
+    const struct {
+        QString typed;
+        QString said;
+        QString written; // none: nothing is written
+    } cases[] = {
+        {path("counts"), QStringLiteral("已匯出到 %1").arg(path("counts.csv")), path("counts.csv")},
+        {path("plain/results.csv"),
+         QStringLiteral("無法寫入檔案：%1\n無法建立暫存檔 %1：路徑中有一段不是目錄").arg(path("plain/results.csv")),
+         QString()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed.toStdString());
+        m_prompts.asked.clear();
+        m_prompts.fileNames.push_back(c.typed);
+        m_prompts.dialogHandlers.push_back([&](QDialog* results) {
+            EXPECT_TRUE(click(results, "ButtonExport"));
+            results->reject();
+        });
+        ASSERT_TRUE(trigger(menuItem("MItemVResults")));
+        EXPECT_EQ(m_prompts.messages().value(0), c.said);
+        if (!c.written.isEmpty()) {
+            EXPECT_TRUE(QFileInfo::exists(c.written));
+            EXPECT_FALSE(QFileInfo::exists(c.typed)) << "the name as typed";
+        }
+    }
 }

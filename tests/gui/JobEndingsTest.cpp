@@ -26,6 +26,7 @@
 #include <QWindow>
 
 #include <csignal>
+#include <functional>
 #include <set>
 
 using namespace norvi;
@@ -160,10 +161,8 @@ protected:
     }
     // Rows a resend takes: messages that surely failed, each to its own number.
     void addFailedRows() {
-        for (int i = 0; i < kRecipients; ++i) {
-            const quint64 id = log().addRow(big5("甲"), ImageTyped, typedNumbers().at(i).toLatin1(), "20240301093000");
-            log().fillSendResult(id, "-1", ImageNone, big5("網路連線失敗"), "hello");
-        }
+        for (int i = 0; i < kRecipients; ++i)
+            addLogRow("甲", typedNumbers().at(i).toLatin1(), "-1", big5("網路連線失敗"));
         mainWindow().setLogSaved(true);
     }
 
@@ -171,8 +170,7 @@ protected:
     void addSentRows() {
         for (int i = 0; i < kRecipients; ++i) {
             const QByteArray msgId = sendAcceptedMessage(m_sim->port(), false);
-            const quint64 id = log().addRow(big5("甲"), ImageTyped, "0912345678", "20240301093000");
-            log().fillSendResult(id, "0", ImageNone, big5("訊息已成功送出(MsgId:") + msgId + ")", "hello");
+            addLogRow("甲", "0912345678", "0", big5("訊息已成功送出(MsgId:") + msgId + ")");
         }
         mainWindow().setLogSaved(true);
         m_acceptedBefore = accepted();
@@ -286,8 +284,20 @@ protected:
         }
     }
 
-    // 檔案 → 結束 after the run, the save question answered as the cell says; runs in an event loop of its
-    // own that the program's end must leave within 10 s.
+    // Runs `act` in an event loop of its own that the program's end must leave within `ms`: 0 when it did.
+    int untilProgramEnds(const std::function<void()>& act, int ms = 10000) {
+        QEventLoop loop;
+        QObject::connect(&mainWindow(), &TFormMain::programEnding, &loop, [&loop] { loop.exit(0); });
+        QTimer::singleShot(0, &loop, act);
+        QTimer::singleShot(ms, &loop, [&loop] { loop.exit(1); });
+        return loop.exec();
+    }
+    // A log-out's SIGTERM, as the desktop program takes it: the program ends without saving.
+    void takeSignals(ExitSignals& source) {
+        QObject::connect(&source, &ExitSignals::received, &mainWindow(), &TFormMain::endWithoutSaving);
+    }
+
+    // 檔案 → 結束 after the run, the save question answered as the cell says.
     int exitAfterRun(Ending e) {
         if (e == Ending::ExitSaveYes || e == Ending::ExitSaveCancelled) {
             m_prompts.answers.push_back(Prompts::Answer::Yes);
@@ -299,11 +309,7 @@ protected:
             trigger(menuItem("MItemFExit"));
             return m_endings;
         }
-        QEventLoop loop;
-        QObject::connect(&mainWindow(), &TFormMain::programEnding, &loop, [&loop] { loop.exit(0); });
-        QTimer::singleShot(0, &loop, [this] { trigger(menuItem("MItemFExit")); });
-        QTimer::singleShot(10000, &loop, [&loop] { loop.exit(1); });
-        return loop.exec();
+        return untilProgramEnds([this] { trigger(menuItem("MItemFExit")); });
     }
 
     std::unique_ptr<gwsim::GatewaySimulator> m_sim;
@@ -319,8 +325,7 @@ TEST_P(JobEndingsTest, TheJobEndsCleanlyAndTheProgramAsAsked) {
     if (c.opener == Opener::PopupResend)
         addFailedRows();
     if (c.opener == Opener::SendLogRow) {
-        const quint64 id = log().addRow(big5("舊"), ImageTyped, "0900000000", "20240301093000");
-        log().fillSendResult(id, "0", ImageNone, big5("訊息已成功送出(MsgId:OLD)"), big5("會議改到三點"));
+        addLogRow("舊", "0900000000", "0", big5("訊息已成功送出(MsgId:OLD)"), big5("會議改到三點"));
         mainWindow().setLogSaved(true);
     }
     const int rowsBefore = log().rowCount();
@@ -399,16 +404,12 @@ namespace {
 // program ends without a question (the rows stay where the journal keeps them).
 TEST_F(JobEndingsTest, ASignalStopsTheRunKeepsItsRowsAndEndsWithoutAQuestion) {
     ExitSignals exitSignals;
-    QObject::connect(&exitSignals, &ExitSignals::received, &mainWindow(), &TFormMain::endWithoutSaving);
+    takeSignals(exitSignals);
     int exited = -1;
     m_prompts.dialogHandlers.push_back([&](QDialog* d) {
         ASSERT_NO_FATAL_FAILURE(typeAndSend(d));
         waitMidRun();
-        QEventLoop loop;
-        QObject::connect(&mainWindow(), &TFormMain::programEnding, &loop, [&loop] { loop.exit(0); });
-        QTimer::singleShot(10000, &loop, [&loop] { loop.exit(1); });
-        ::raise(SIGTERM);
-        exited = loop.exec();
+        exited = untilProgramEnds([] { ::raise(SIGTERM); });
         // The program's end leaves this modal show as well.
         d->reject();
     });
@@ -425,7 +426,7 @@ TEST_F(JobEndingsTest, ASignalStopsTheRunKeepsItsRowsAndEndsWithoutAQuestion) {
 // worker does not wait for an answer that nobody gives.
 TEST_F(JobEndingsTest, ASignalWhileTheRunAsksWhetherToGoOnClosesTheBoxAndEndsTheProgram) {
     ExitSignals exitSignals;
-    QObject::connect(&exitSignals, &ExitSignals::received, &mainWindow(), &TFormMain::endWithoutSaving);
+    takeSignals(exitSignals);
     m_prompts.realQuestions = true;
     m_sim.reset(); // nobody listens on the gateway's port any more: every attempt is refused
     int exited = -1;
@@ -448,10 +449,7 @@ TEST_F(JobEndingsTest, ASignalWhileTheRunAsksWhetherToGoOnClosesTheBoxAndEndsThe
             }
         });
         watch.start(20);
-        QEventLoop loop;
-        QObject::connect(&mainWindow(), &TFormMain::programEnding, &loop, [&loop] { loop.exit(0); });
-        QTimer::singleShot(30000, &loop, [&loop] { loop.exit(1); });
-        exited = loop.exec();
+        exited = untilProgramEnds([] {}, 30000);
         EXPECT_EQ(asked, QStringLiteral("閘道連續 3 次沒有回應，要繼續傳送嗎？"));
         EXPECT_FALSE(leftOpen) << "the stop left the question open";
         d->reject();

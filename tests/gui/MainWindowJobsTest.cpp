@@ -1,6 +1,5 @@
 #include "support/SimulatorWindowTest.h"
 
-#include "core/compose/OptOutList.h"
 #include "core/gateway/GwRecords.h"
 #include "core/sendlog/LogFile.h"
 #include "core/sendlog/LogStream.h"
@@ -13,7 +12,6 @@
 #include <QAction>
 #include <QFileInfo>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -38,8 +36,7 @@ protected:
     }
     void addRow(const char* name, const char* mobile, const char* code, const QByteArray& result,
                 int codeImage = ImageNone) {
-        const quint64 id = mainWindow().jobRows().addRow(big5(name), ImageTyped, mobile, "20240301093000");
-        mainWindow().jobRows().fillSendResult(id, code, codeImage, result, big5("會議改到三點"));
+        addLogRow(name, mobile, code, result, big5("會議改到三點"), codeImage);
     }
     bool choose(const char* popupItem) { return trigger(menuItem(popupItem)); }
     // Waits, handling events, until the worker's end state reached the progress window; then confirms it
@@ -58,7 +55,6 @@ protected:
         // The job is over once its worker is gone as well: only then are the commands free again.
         ASSERT_TRUE(QTest::qWaitFor([this] { return !m_windows->jobs().busy(); }, 5000));
     }
-    QString cell(int row, int column) { return fromBig5(mainWindow().jobRows().row(row).texts[std::size_t(column)]); }
     // A load's end, confirmed.
     void finishLoad() {
         QCoreApplication::sendPostedEvents(&progress(), WM_SHOWPROCESS);
@@ -174,24 +170,15 @@ TEST_F(MainWindowJobsTest, PopupCancelAsksFirstCountingOnlyReservations) {
 TEST_F(MainWindowJobsTest, ResendLeavesOutTheStopListAndNamesWhatItLeftOut) {
     addRow("A", "0912-000-001", "-1", big5("網路連線失敗"));
     addRow("B", "0912000002", "-1", big5("網路連線失敗"));
-    const auto refuse = [this](const QByteArray& number) {
-        QString error;
-        ASSERT_TRUE(ChangeOptOutFile(
-            OptOutPath(m_dir.path()),
-            [&](OptOutList& list) { return list.add(number, {}, QDate(2024, 3, 1)) == OptOutAdd::Added; }, nullptr,
-            &error));
-    };
-    refuse("+886912000001");
+    addToStopList("+886912000001");
     m_prompts.answers.push_back(Prompts::Answer::No); // 要清除現有的傳送紀錄？ keep the rows
     choose("PMItemLvRSendSMS");
     finishJob();
     ASSERT_EQ(mainWindow().jobRows().rowCount(), 3);
     EXPECT_EQ(QByteArray(m_sim->requests().back().msg_params), QByteArray("0912000002"));
-    EXPECT_TRUE(findControl<QPlainTextEdit>(&mainWindow(), "MemoShow")
-                    ->toPlainText()
-                    .contains(QStringLiteral("拒收名單中的 0912-000-001 未重發")));
+    EXPECT_TRUE(messageArea().contains(QStringLiteral("拒收名單中的 0912-000-001 未重發")));
 
-    refuse("0912000002");
+    addToStopList("0912000002");
     m_prompts.asked.clear();
     clickRow(mainWindow().listView(), 3);
     choose("PMItemLvRSendSMS");
@@ -200,8 +187,10 @@ TEST_F(MainWindowJobsTest, ResendLeavesOutTheStopListAndNamesWhatItLeftOut) {
     EXPECT_FALSE(progress().isVisible());
 }
 
-// At 23:40 失敗重發 asks whether to book the resend for the end of the quiet hours (the default), send it now,
-// or not at all; the operation log says what was chosen.
+// At night 失敗重發 asks whether to book the resend for the end of the quiet hours (the default), send it now, or
+// not at all; the operation log says what was chosen. Booked for 08:00 at 07:59, but with the question about
+// the send log standing open past it, the resend goes at once: the gateway refuses a reservation in the past,
+// and the night is over.
 TEST_F(MainWindowJobsTest, ANightResendIsBookedForTheMorningOrSentNowAsTheUserSays) {
     QFile::remove(SendSettingsPath(m_dir.path())); // the quiet hours of a fresh start folder
     Clock::setFixed(QDateTime(QDate(2024, 3, 1), QTime(23, 40)));
@@ -214,45 +203,36 @@ TEST_F(MainWindowJobsTest, ANightResendIsBookedForTheMorningOrSentNowAsTheUserSa
     EXPECT_FALSE(progress().isVisible());
     EXPECT_TRUE(m_sim->requests().empty());
 
-    for (const Prompts::Answer answer : {Prompts::Answer::Yes, Prompts::Answer::No}) {
-        // The resent row failed again (a refusal), so the next resend finds it.
+    const struct {
+        QTime at;
+        Prompts::Answer answer; // to the night's question
+        bool morningPasses;     // while the send log's question stands open
+        const char* logged;
+    } cases[] = {
+        {QTime(23, 40), Prompts::Answer::Yes, false,
+         "現在是夜間（21:00–08:00），失敗重發改為 2024/03/02 08:00 預約傳送"},
+        {QTime(23, 40), Prompts::Answer::No, false, "現在是夜間（21:00–08:00），失敗重發照常傳送"},
+        {QTime(7, 59), Prompts::Answer::Yes, true, "夜間已結束，失敗重發改為立即傳送"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.logged);
+        Clock::setFixed(QDateTime(QDate(2024, 3, 1), c.at));
+        if (c.morningPasses)
+            m_prompts.whileShown = [](const QString& text) {
+                if (text.contains(QStringLiteral("清除")))
+                    Clock::setFixed(QDateTime(QDate(2024, 3, 1), QTime(8, 0, 20)));
+            };
+        // The resent row fails again (a refusal), so the next resend finds it.
         m_sim->failNextSends(8, 1);
-        m_prompts.answers = {answer, Prompts::Answer::No}; // then 要清除現有的傳送紀錄？ keep the rows
+        m_prompts.answers = {c.answer, Prompts::Answer::No}; // then 要清除現有的傳送紀錄？ keep the rows
         choose("PMItemLvRSendSMS");
         finishJob();
+        m_prompts.whileShown = nullptr;
+        EXPECT_TRUE(
+            test::readAll(QDir(m_dir.path()).filePath(QStringLiteral("20240301.dbg"))).contains(big5(c.logged)));
     }
-    QList<QByteArray> schedules;
-    for (const sGwRequest& r : m_sim->requests())
-        if (r.msg_type == GwSendDomestic)
-            schedules << QByteArray(r.msg_params + std::strlen(r.msg_params) + 1);
-    EXPECT_EQ(schedules, (QList<QByteArray>{"03", "01"})) << "booked, then sent at once";
+    EXPECT_EQ(sentSchedules(*m_sim), (QList<QByteArray>{"03", "01", "01"})) << "booked, then sent at once twice";
     EXPECT_EQ(cell(1, ColSendTime), QStringLiteral("20240302080000"));
-    const QByteArray opLog = test::readAll(QDir(m_dir.path()).filePath(QStringLiteral("20240301.dbg")));
-    EXPECT_TRUE(opLog.contains(big5("現在是夜間（21:00–08:00），失敗重發改為 2024/03/02 08:00 預約傳送")));
-    EXPECT_TRUE(opLog.contains(big5("現在是夜間（21:00–08:00），失敗重發照常傳送")));
-}
-
-// Booked for 08:00 at 07:59, but the question about the send log stood open past it: the gateway refuses a
-// reservation in the past, and the night is over, so the resend goes at once.
-TEST_F(MainWindowJobsTest, ANightResendWhoseMorningPassedMeanwhileGoesAtOnce) {
-    QFile::remove(SendSettingsPath(m_dir.path()));
-    Clock::setFixed(QDateTime(QDate(2024, 3, 1), QTime(7, 59)));
-    addRow("A", "0912000001", "-1", big5("網路連線失敗"));
-    m_prompts.answers = {Prompts::Answer::Yes, Prompts::Answer::No};
-    m_prompts.whileShown = [](const QString& text) {
-        if (text.contains(QStringLiteral("清除")))
-            Clock::setFixed(QDateTime(QDate(2024, 3, 1), QTime(8, 0, 20)));
-    };
-    choose("PMItemLvRSendSMS");
-    finishJob();
-    m_prompts.whileShown = nullptr;
-    QList<QByteArray> schedules;
-    for (const sGwRequest& r : m_sim->requests())
-        if (r.msg_type == GwSendDomestic)
-            schedules << QByteArray(r.msg_params + std::strlen(r.msg_params) + 1);
-    EXPECT_EQ(schedules, QList<QByteArray>{"01"});
-    const QByteArray opLog = test::readAll(QDir(m_dir.path()).filePath(QStringLiteral("20240301.dbg")));
-    EXPECT_TRUE(opLog.contains(big5("夜間已結束，失敗重發改為立即傳送")));
 }
 
 TEST_F(MainWindowJobsTest, UnresolvableGatewayIsReportedBeforeAnyJobStarts) {
@@ -269,12 +249,7 @@ TEST_F(MainWindowJobsTest, UnresolvableGatewayIsReportedBeforeAnyJobStarts) {
 TEST_F(MainWindowJobsTest, ResendAfterAResendThatFailedAgainSendsEachMessageOnce) {
     addRow("A", "0912000001", "-1", big5("網路連線失敗"));
     addRow("B", "0912000002", "-1", big5("網路連線失敗"));
-    const auto sends = [this] {
-        int n = 0;
-        for (const sGwRequest& r : m_sim->requests())
-            n += r.msg_type == GwSendDomestic ? 1 : 0;
-        return n;
-    };
+    const auto sends = [this] { return requestsOf(*m_sim, {GwSendDomestic}); };
     m_sim->failNextSends(10, 2);
     m_prompts.answers = {Prompts::Answer::No}; // keep the rows
     choose("PMItemLvRSendSMS");

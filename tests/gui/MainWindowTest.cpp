@@ -28,6 +28,7 @@
 #include <QTreeView>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 
 using namespace norvi;
@@ -61,10 +62,8 @@ protected:
     }
 
     void addRows(std::initializer_list<const char*> names) {
-        for (const char* name : names) {
-            const quint64 id = mainWindow().jobRows().addRow(big5(name), ImageTyped, "0912345678", "20240301093000");
-            mainWindow().jobRows().fillSendResult(id, "0", ImageNone, big5("成功(MsgId:1)"), big5("內容"));
-        }
+        for (const char* name : names)
+            addLogRow(name, "0912345678", "0", big5("成功(MsgId:1)"), big5("內容"));
     }
 
     // cut.log: announces two rows but holds one and a part of the second.
@@ -78,7 +77,6 @@ protected:
     }
 
     QToolButton* toolButton(const char* name) { return findControl<QToolButton>(&mainWindow(), name); }
-    QString memoText() { return findControl<QPlainTextEdit>(&mainWindow(), "MemoShow")->toPlainText(); }
     // Ctrl+click: adds the row to the selection.
     void select(int row) { clickRow(mainWindow().listView(), row, Qt::ControlModifier); }
     bool asked(const char* kind) const {
@@ -105,40 +103,44 @@ TEST_F(MainWindowTest, WithoutConfigurationItSaysSoCreatesTheLogFolderAndKeepsGa
     EXPECT_EQ(w.logModel().headerData(0, Qt::Horizontal).toString(), QStringLiteral("名稱 ↑"));
     EXPECT_FALSE(menuItem("MItemFSave")->isEnabled());
     EXPECT_FALSE(findControl<QToolButton>(&w, "SpeedButtonSave")->isEnabled());
-    EXPECT_FALSE(memoText().contains(QStringLiteral("無法自動建立"))) << "an existing default folder is not an error";
+    EXPECT_FALSE(messageArea().contains(QStringLiteral("無法自動建立")))
+        << "an existing default folder is not an error";
 }
 
-TEST_F(MainWindowTest, CutConfigurationIsSaidLikeAMissingOneWithItsSize) {
-    writeConfig(path("logs"));
-    ASSERT_TRUE(QFile::resize(configPath(), 10));
-    startWindows();
-    QCoreApplication::processEvents();
-    ASSERT_EQ(m_prompts.asked.size(), 2);
-    EXPECT_EQ(m_prompts.asked[0].text, QStringLiteral("讀取設定檔錯誤，請重新執行設定功能\n設定檔不完整（10 位元組）"));
-    EXPECT_EQ(m_prompts.asked[1].kind + m_prompts.asked[1].title, QStringLiteral("dialog參數設定"));
-    EXPECT_FALSE(menuItem("MItemTSendSMS")->isEnabled());
-    EXPECT_EQ(QFileInfo(configPath()).size(), 10) << "the cut file is left for the settings to replace";
-}
-
-// A file edited by hand with a port no gateway listens on would fail every send with only "網路連線失敗": it is
-// said at start like an unreadable file, the settings open with what it holds, and the file keeps every byte.
-TEST_F(MainWindowTest, AStoredPortNoGatewayCanListenOnIsSaidAndTheSettingsShowIt) {
-    writeConfig(path("logs"));
-    QByteArray bytes = test::readAll(configPath());
-    ASSERT_EQ(bytes.size(), 328);
-    bytes.replace(284, 4, QByteArray("\x70\x11\x01\x00", 4)); // 70000
-    ASSERT_NO_FATAL_FAILURE(writeAll(configPath(), bytes));
+// A cut file, or one edited by hand with a port no gateway listens on (every send would fail with only
+// "網路連線失敗"), is said at start like a missing one with what is wrong; the settings open with what it holds,
+// and the file keeps every byte for them to replace.
+TEST_F(MainWindowTest, AnUnusableConfigurationIsSaidWithWhatIsWrongAndKeptAsItIs) {
+    const struct {
+        const char* name;
+        std::function<void(QByteArray&)> spoil;
+        const char* why;
+        int port; // what the settings hold
+    } cases[] = {
+        {"cut", [](QByteArray& bytes) { bytes.truncate(10); }, "設定檔不完整（10 位元組）", 0},
+        {"port 70000", [](QByteArray& bytes) { bytes.replace(284, 4, QByteArray("\x70\x11\x01\x00", 4)); },
+         "設定檔的 Gateway PORT 不正確（70000），必須是 1 到 65535 之間的整數", 70000},
+    };
     QDir(m_dir.path()).mkdir(QStringLiteral("logs"));
-    startWindows();
-    QCoreApplication::processEvents();
-    ASSERT_EQ(m_prompts.asked.size(), 2);
-    EXPECT_EQ(m_prompts.asked[0].text,
-              QStringLiteral("讀取設定檔錯誤，請重新執行設定功能\n設定檔的 Gateway PORT 不正確（70000），"
-                             "必須是 1 到 65535 之間的整數"));
-    EXPECT_EQ(m_prompts.asked[1].kind + m_prompts.asked[1].title, QStringLiteral("dialog參數設定"));
-    EXPECT_FALSE(menuItem("MItemTSendSMS")->isEnabled());
-    EXPECT_EQ(config().record().gwPort, 70000);
-    EXPECT_EQ(test::readAll(configPath()), bytes);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_windows.reset();
+        m_prompts.asked.clear();
+        writeConfig(path("logs"));
+        QByteArray bytes = test::readAll(configPath());
+        ASSERT_EQ(bytes.size(), 328);
+        c.spoil(bytes);
+        ASSERT_NO_FATAL_FAILURE(writeAll(configPath(), bytes));
+        startWindows();
+        QCoreApplication::processEvents();
+        ASSERT_EQ(m_prompts.asked.size(), 2);
+        EXPECT_EQ(m_prompts.asked[0].text,
+                  QStringLiteral("讀取設定檔錯誤，請重新執行設定功能\n") + QString::fromUtf8(c.why));
+        EXPECT_EQ(m_prompts.asked[1].kind + m_prompts.asked[1].title, QStringLiteral("dialog參數設定"));
+        EXPECT_FALSE(menuItem("MItemTSendSMS")->isEnabled());
+        EXPECT_EQ(config().record().gwPort, c.port);
+        EXPECT_EQ(test::readAll(configPath()), bytes);
+    }
 }
 
 // A missing log folder that the settings name is made at start only when the user says so, as 設定 asks
@@ -171,7 +173,7 @@ TEST_F(MainWindowTest, AMissingLogFolderIsMadeAtStartOnlyWhenTheUserSaysSo) {
         EXPECT_EQ(m_prompts.messages().contains(QStringLiteral("運作記錄檔目錄不存在：%1，要建立？").arg(folder)),
                   c.folder != nullptr);
         EXPECT_EQ(QFileInfo(folder).isDir(), c.made);
-        EXPECT_EQ(memoText(), QString::fromUtf8(c.line).arg(folder));
+        EXPECT_EQ(messageArea(), QString::fromUtf8(c.line).arg(folder));
         m_prompts.dialogHandlers.clear(); // the settings window a start without configuration opens
     }
 }
@@ -463,7 +465,7 @@ TEST_F(MainWindowTest, LoadAfterSavingTheChangedLogReportsBothOperations) {
 
     finishProgress();
     EXPECT_TRUE(menuItem("MItemFLoad")->isEnabled());
-    const QString memo = memoText();
+    const QString memo = messageArea();
     const int saved = memo.indexOf(QStringLiteral("發訊紀錄儲存完成"));
     const int loaded = memo.indexOf(QStringLiteral("發訊紀錄載入完成"));
     ASSERT_GE(saved, 0);
@@ -498,65 +500,62 @@ TEST_F(MainWindowTest, LoadingIntoAnEmptyListAsksNothingAndCountsAsSaved) {
     finishProgress();
 }
 
-TEST_F(MainWindowTest, ACutFileLoadsItsCompleteRowsAndSaysHowManyWereMissing) {
-    TFormMain& w = start();
+// A file that is no whole send log: a cut one gives its whole rows and says how many were missing; a count
+// below -1 is no finished file's, so every whole record is read as of a file a run left unfinished, rather than
+// the list cleared for none of them; random bytes with a plausible count are refused before the clear prompt,
+// naming the first bad record, and a file that is gone after it, with the system's reason. Refused, the list
+// and its saved state stay as they were.
+TEST_F(MainWindowTest, ALoadSaysWhatIsWrongWithAFileThatIsNoWholeLogAndTakesOnlyWholeRecords) {
     ASSERT_NO_FATAL_FAILURE(writeCutLog());
-
-    m_prompts.fileNames = {path("cut.log"), path("absent.log")};
-    trigger(menuItem("MItemFLoad"));
-    EXPECT_EQ(w.logModel().rowCount(), 1);
-    EXPECT_EQ(m_prompts.messages(), QStringList{QStringLiteral("傳送紀錄檔案不完整：僅讀入 1 筆（檔案標示 2 筆）。")});
-
-    finishProgress();
-    m_prompts.asked.clear();
-    m_prompts.answers = {Answer::No};
-    trigger(menuItem("MItemFLoad"));
-    EXPECT_EQ(m_prompts.messages(), (QStringList{kClear, QStringLiteral("讀取傳送紀錄檔案失敗！\n檔案或目錄不存在")}));
-    EXPECT_EQ(w.logModel().rowCount(), 1);
-}
-
-// A count below -1 is no finished file's: every whole record is read, as of a file a run left unfinished,
-// rather than the list cleared for none of them.
-TEST_F(MainWindowTest, AFileWithACountBelowMinusOneLoadsEveryWholeRecordAndSaysItWasNotFinished) {
-    TFormMain& w = start();
-    addRows({"a"});
-    w.setLogSaved(true);
-    SendLogModel source;
+    SendLogModel three;
     for (int i = 0; i < 3; ++i)
-        source.addRow(SendLogRow{});
-    ASSERT_TRUE(saveLogFile(path("unfinished.log"), source));
-    QFile f(path("unfinished.log"));
-    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
-    f.write(QByteArray::fromHex("f9ffffff")); // -7
-    f.close();
+        three.addRow(SendLogRow{});
+    ASSERT_TRUE(saveLogFile(path("unfinished.log"), three));
+    QByteArray bytes = test::readAll(path("unfinished.log"));
+    bytes.replace(0, 4, QByteArray::fromHex("f9ffffff")); // -7
+    ASSERT_NO_FATAL_FAILURE(writeAll(path("unfinished.log"), bytes));
+    QByteArray random(4 + 2 * 556, '\x01');
+    random.replace(0, 5, QByteArray("\x02\x00\x00\x00", 4).append(char(ImageTyped))); // two records
+    ASSERT_NO_FATAL_FAILURE(writeAll(path("random.log"), random));
 
-    m_prompts.fileNames = {path("unfinished.log")};
-    m_prompts.answers = {Answer::Yes}; // 要清除？
-    trigger(menuItem("MItemFLoad"));
-    EXPECT_EQ(w.logModel().rowCount(), 3);
-    EXPECT_EQ(m_prompts.messages().last(),
-              QStringLiteral("傳送紀錄檔案尚未完成（檔案標示 -7 筆，不是完成的紀錄檔）：已讀入 3 筆完整紀錄。"));
-}
-
-// Random bytes with a plausible count must not become rows: refused before the clear prompt, so the
-// rows already in the list and their saved state stay as they were.
-TEST_F(MainWindowTest, AFileThatIsNoSendLogIsRefusedBeforeTheClearPromptNamingItsFirstBadRecord) {
-    TFormMain& w = start();
-    addRows({"a"});
-    w.setLogSaved(true);
-    QByteArray bytes(4 + 2 * 556, '\x01');
-    bytes[0] = 2;
-    bytes[1] = bytes[2] = bytes[3] = 0;
-    bytes[4] = char(ImageTyped);
-    ASSERT_NO_FATAL_FAILURE(writeAll(path("random.log"), bytes));
-
-    m_prompts.fileNames = {path("random.log")};
-    trigger(menuItem("MItemFLoad"));
-    EXPECT_EQ(m_prompts.messages(),
-              QStringList{QStringLiteral("不是發訊紀錄檔：第 1 筆紀錄傳送碼欄的圖示代碼 1 不明。")});
-    EXPECT_EQ(w.logModel().rowCount(), 1);
-    EXPECT_TRUE(logFiles().logSaved());
-    EXPECT_FALSE(progress().isVisible());
+    const QString cut = QStringLiteral("傳送紀錄檔案不完整：僅讀入 1 筆（檔案標示 2 筆）。");
+    const QString unfinished =
+        QStringLiteral("傳送紀錄檔案尚未完成（檔案標示 -7 筆，不是完成的紀錄檔）：已讀入 3 筆完整紀錄。");
+    const QString noLog = QStringLiteral("不是發訊紀錄檔：第 1 筆紀錄傳送碼欄的圖示代碼 1 不明。");
+    const QString gone = QStringLiteral("讀取傳送紀錄檔案失敗！\n檔案或目錄不存在");
+    const struct {
+        const char* file;
+        bool rowBefore;              // a saved row in the list; else it is empty
+        std::vector<Answer> answers; // to 要清除現有的傳送紀錄？
+        int rows;                    // in the list afterwards
+        QStringList said;
+        bool refused;
+    } cases[] = {
+        {"cut.log", false, {}, 1, {cut}, false},
+        {"unfinished.log", true, {Answer::Yes}, 3, {kClear, unfinished}, false},
+        {"random.log", true, {}, 1, {noLog}, true},
+        {"absent.log", true, {Answer::No}, 1, {kClear, gone}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        m_windows.reset();
+        m_prompts.asked.clear();
+        TFormMain& w = start();
+        if (c.rowBefore) {
+            addRows({"a"});
+            w.setLogSaved(true);
+        }
+        m_prompts.fileNames = {path(c.file)};
+        m_prompts.answers.assign(c.answers.begin(), c.answers.end());
+        trigger(menuItem("MItemFLoad"));
+        EXPECT_EQ(m_prompts.messages(), c.said);
+        EXPECT_EQ(w.logModel().rowCount(), c.rows);
+        if (c.refused) {
+            EXPECT_TRUE(logFiles().logSaved());
+            EXPECT_FALSE(progress().isVisible());
+        }
+        finishProgress();
+    }
 }
 
 // ---- sorting, viewing, the other windows ----
@@ -723,7 +722,7 @@ TEST_F(MainWindowTest, ResizingGivesTheListSixTenthsOfTheHeightAndTheSplitterSto
 TEST_F(MainWindowTest, MessageLinesGoBelowTheFirstEmptyLine) {
     start();
     ShowMsgLine(big5("第一行"));
-    const QStringList lines = memoText().split(QLatin1Char('\n'));
+    const QStringList lines = messageArea().split(QLatin1Char('\n'));
     ASSERT_EQ(lines.size(), 2);
     EXPECT_TRUE(lines[0].isEmpty());
     EXPECT_TRUE(lines[1].endsWith(QStringLiteral("  第一行")));

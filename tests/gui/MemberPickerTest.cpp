@@ -35,6 +35,12 @@ protected:
             list << view->model()->index(r, 0).data(BookListModel::ImageRole).toInt();
         return list;
     }
+    // Right-clicks a row of the chosen entries: their pop-up menu, open.
+    static QMenu* chosenPopup(QDialog* p, int row) {
+        const QRect place = chosen(p)->visualRect(chosen(p)->model()->index(row, 0));
+        EXPECT_TRUE(clickAt(chosen(p)->viewport(), place.center(), Qt::NoModifier, Qt::RightButton));
+        return openPopup(*p, "PopupMenuLvMember");
+    }
     static void choose(QDialog* picker, const QStringList& names) {
         ASSERT_TRUE(clickRows(all(picker), names));
         ASSERT_TRUE(click(picker, "ButtonSelect"));
@@ -101,9 +107,7 @@ TEST_F(MemberPickerTest, AThousandEntriesPassAndOneMoreKeepsThePickerOpen) {
         // Two members fewer: exactly 1,000.
         ASSERT_TRUE(clickRow(chosen(p), 0));
         ASSERT_TRUE(clickRow(chosen(p), 1, Qt::ControlModifier));
-        ASSERT_TRUE(clickAt(chosen(p)->viewport(), chosen(p)->visualRect(chosen(p)->model()->index(1, 0)).center(),
-                            Qt::NoModifier, Qt::RightButton));
-        QMenu* popup = openPopup(*p, "PopupMenuLvMember");
+        QMenu* popup = chosenPopup(p, 1);
         ASSERT_TRUE(popup);
         EXPECT_FALSE(findControl<QAction>(popup, "PMItemLvMContent")->isEnabled());
         trigger(findControl<QAction>(popup, "PMItemLvMDelete"));
@@ -132,9 +136,7 @@ TEST_F(MemberPickerTest, SendModeKeepsListRowsAndTypedNumbersInTheirPlaces) {
                                                  BookIcon::Group, BookIcon::Member}));
         // 內容 is for members and groups only.
         ASSERT_TRUE(clickRow(chosen(p), 0));
-        ASSERT_TRUE(clickAt(chosen(p)->viewport(), chosen(p)->visualRect(chosen(p)->model()->index(0, 0)).center(),
-                            Qt::NoModifier, Qt::RightButton));
-        QMenu* popup = openPopup(*p, "PopupMenuLvMember");
+        QMenu* popup = chosenPopup(p, 0);
         ASSERT_TRUE(popup);
         EXPECT_FALSE(findControl<QAction>(popup, "PMItemLvMContent")->isEnabled());
         EXPECT_TRUE(findControl<QAction>(popup, "PMItemLvMDelete")->isEnabled());

@@ -28,15 +28,7 @@ protected:
         writeConfig(m_dir.path());
     }
     QString listPath() const { return OptOutPath(m_dir.path()); }
-    QByteArray listFile() const {
-        QFile f(listPath());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    void writeList(const QByteArray& bytes) {
-        QFile f(listPath());
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
-    }
+    QByteArray listFile() const { return readAll(listPath()); }
     // Opens the window from the main window's menu and runs `body` in it; it is closed with 關閉 afterwards.
     void withWindow(const std::function<void(TFormOptOut&)>& body) {
         inModal<TFormOptOut>([this] { trigger(menuItem("MItemTOptOut")); }, body,
@@ -59,7 +51,7 @@ protected:
 // a column's sort, and 刪除 with the Delete key after its question.
 TEST_F(OptOutWindowTest, NumbersAreAddedFilteredSortedAndDeletedFromTheKeyboard) {
     startWindows();
-    writeList("0933000222,2024/04/30,cli\r\n");
+    writeAll(listPath(), "0933000222,2024/04/30,cli\r\n");
     withWindow([&](TFormOptOut& w) {
         EXPECT_EQ(w.windowTitle(), QStringLiteral("拒收名單"));
         EXPECT_EQ(shown(w), QStringList{QStringLiteral("0933000222")});
@@ -106,7 +98,7 @@ TEST_F(OptOutWindowTest, NumbersAreAddedFilteredSortedAndDeletedFromTheKeyboard)
 TEST_F(OptOutWindowTest, ChangesKeepWhatAnotherProgramWroteAndWaitForNobodysLock) {
     startWindows();
     withWindow([&](TFormOptOut& w) {
-        writeList("0955000333,2024/04/30\r\nbroken line\r\n");
+        writeAll(listPath(), "0955000333,2024/04/30\r\nbroken line\r\n");
         ASSERT_TRUE(typeInto(findControl<QLineEdit>(&w, "EditNumber"), QStringLiteral("0912345678")));
         ASSERT_TRUE(click(&w, "ButtonAdd"));
         EXPECT_EQ(shown(w), (QStringList{QStringLiteral("0912345678"), QStringLiteral("0955000333")}));
@@ -124,10 +116,7 @@ TEST_F(OptOutWindowTest, ChangesKeepWhatAnotherProgramWroteAndWaitForNobodysLock
 
 TEST_F(OptOutWindowTest, ImportAndExportGoThroughTheFileDialogs) {
     startWindows();
-    QFile in(path("numbers.csv"));
-    ASSERT_TRUE(in.open(QIODevice::WriteOnly));
-    in.write("0912345678,a\n0922000111\nnot a number\n");
-    in.close();
+    writeAll(path("numbers.csv"), "0912345678,a\n0922000111\nnot a number\n");
     withWindow([&](TFormOptOut& w) {
         m_prompts.fileNames.push_back(path("numbers.csv"));
         ASSERT_TRUE(click(&w, "ButtonImport"));
@@ -140,9 +129,7 @@ TEST_F(OptOutWindowTest, ImportAndExportGoThroughTheFileDialogs) {
         ASSERT_TRUE(click(&w, "ButtonExport"));
         EXPECT_TRUE(m_prompts.messages().last().contains(QStringLiteral("程式自己的檔案")));
     });
-    QFile out(path("out.txt"));
-    ASSERT_TRUE(out.open(QIODevice::ReadOnly));
-    EXPECT_EQ(out.readAll(), "0912345678,2024/05/01,a\r\n0922000111,2024/05/01\r\n");
+    EXPECT_EQ(readAll(path("out.txt")), "0912345678,2024/05/01,a\r\n0922000111,2024/05/01\r\n");
 }
 
 // The address book's pop-up menu adds every number of the chosen members, noted with their names, after a

@@ -4,12 +4,9 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTimer>
 
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
-
-#include <functional>
 
 using namespace norvi;
 using namespace norvi::test;
@@ -28,23 +25,13 @@ protected:
         progress().startOperation(&mainWindow(), false, 1);
         ASSERT_FALSE(mainWindow().isEnabled());
     }
-
-    // Runs `act` on the modal window once the real prompt has shown it.
-    static void whenShown(std::function<void(QWidget*)> act) {
-        QTimer::singleShot(0, [act] {
-            if (QWidget* modal = QApplication::activeModalWidget())
-                act(modal);
-            else
-                whenShown(act);
-        });
-    }
 };
 
 } // namespace
 
 TEST_F(RealPrompts, AQuestionFromAHeldWindowCanBeAnswered) {
     bool stood = false;
-    whenShown([&](QWidget* box) {
+    whenModalShown([&](QWidget* box) {
         EXPECT_TRUE(box->isEnabled());
         stood = box->windowHandle()->transientParent() == mainWindow().windowHandle();
         auto* no = qobject_cast<QMessageBox*>(box)->button(QMessageBox::No);
@@ -59,7 +46,7 @@ TEST_F(RealPrompts, AQuestionFromAHeldWindowCanBeAnswered) {
 // Return takes the preselected button: 否 on a question whose 是 cannot be undone, 是 on any other.
 TEST_F(RealPrompts, ReturnTakesThePreselectedAnswer) {
     for (const Prompts::Answer preselected : {Prompts::Answer::No, Prompts::Answer::Yes}) {
-        whenShown([](QWidget* box) { QTest::keyClick(box, Qt::Key_Return); });
+        whenModalShown([](QWidget* box) { QTest::keyClick(box, Qt::Key_Return); });
         EXPECT_EQ(standardPrompts().message(&mainWindow(), Prompts::Icon::Question, Prompts::Buttons::YesNoCancel,
                                             QStringLiteral("Norvi"), QStringLiteral("要取消 1 筆預約？"), preselected),
                   preselected);
@@ -71,7 +58,7 @@ TEST_F(RealPrompts, ReturnTakesThePreselectedAnswer) {
 TEST_F(RealPrompts, ABoxShowsQuotedControlCharactersEscapedAndMarkupAsText) {
     QString shown;
     Qt::TextFormat format = Qt::AutoText;
-    whenShown([&](QWidget* box) {
+    whenModalShown([&](QWidget* box) {
         auto* message = qobject_cast<QMessageBox*>(box);
         shown = message->text();
         format = message->textFormat();
@@ -86,7 +73,7 @@ TEST_F(RealPrompts, ABoxShowsQuotedControlCharactersEscapedAndMarkupAsText) {
 }
 
 TEST_F(RealPrompts, AFileDialogFromAHeldWindowCanBeAnswered) {
-    whenShown([](QWidget* dialog) {
+    whenModalShown([](QWidget* dialog) {
         EXPECT_TRUE(dialog->isEnabled());
         EXPECT_NE(qobject_cast<QFileDialog*>(dialog), nullptr);
         EXPECT_TRUE(keyClick(dialog, Qt::Key_Escape));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "support/BookRecords.h"
+#include "support/FileBytes.h"
 #include "support/SimulatorWindowTest.h"
 #include "support/TextPrinting.h"
 
@@ -49,9 +50,7 @@ protected:
     RecipientsBox& box() { return *findControl<RecipientsBox>(&dialog(), "RecipientsBox"); }
 
     QString writeFile(const char* name, const QByteArray& bytes) {
-        QFile f(path(name));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
+        writeAll(path(name), bytes);
         return path(name);
     }
     // 上載... with `file` chosen, the load confirmed in the progress window.
@@ -145,7 +144,6 @@ protected:
                 out << QString::fromLatin1(r.msg_params);
         return out;
     }
-    QString cell(int row, int column) { return fromBig5(mainWindow().jobRows().row(row).texts[std::size_t(column)]); }
 };
 
 } // namespace norvi::test

@@ -117,16 +117,12 @@ TEST_F(SendDialogOddNumbersTest, ListLinesAreNamedByLineAndTheSecondColumnNoteFo
         EXPECT_TRUE(noteShown());
         QString shown;
         m_prompts.dialogHandlers.push_back([&](QDialog* viewer) {
-            shown = static_cast<TFormShowMsg*>(viewer)->text();
-            viewer->accept();
-        });
-        m_prompts.dialogHandlers.back() = [&](QDialog* viewer) {
             // The first recipient gets the message; the next one its line's own text instead.
             EXPECT_TRUE(static_cast<TFormShowMsg*>(viewer)->text().contains(QStringLiteral("typed")));
             click(findControl<QPushButton>(viewer, "ButtonNext"));
             shown = static_cast<TFormShowMsg*>(viewer)->text();
             viewer->accept();
-        };
+        });
         ASSERT_TRUE(press("SpeedButtonPreview"));
         EXPECT_TRUE(shown.contains(QStringLiteral("Hello")) && !shown.contains(QStringLiteral("typed")))
             << shown.toStdString();

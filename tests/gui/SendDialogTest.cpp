@@ -313,13 +313,7 @@ TEST_F(SendDialogTest, AReservationGoesWithItsTimeAndTheValidityLimit) {
     EXPECT_EQ(cell(0, ColSendTime), QStringLiteral("20240304180500"));
     const std::vector<sGwRequest> requests = m_sim->requests();
     ASSERT_EQ(requests.size(), 2u);
-    const sGwRequest& send = requests.back();
-    QList<QByteArray> params;
-    for (int at = 0; at < send.msg_params_len;) {
-        params << QByteArray(send.msg_params + at);
-        at += int(params.last().size()) + 1;
-    }
-    EXPECT_EQ(params, (QList<QByteArray>{"0912000001", "04", "240304180500", "0150"}));
+    EXPECT_EQ(requestParams(requests.back()), (QList<QByteArray>{"0912000001", "04", "240304180500", "0150"}));
 }
 
 // The reservation is checked when 傳送 is pressed, but the summary box may stay open past the booked minute (a
@@ -342,8 +336,7 @@ TEST_F(SendDialogTest, AReservationThatPassedWhileTheSummaryWasOpenIsNotSent) {
 }
 
 TEST_F(SendDialogTest, SendLogRowOpensTheDialogWithItsTextInsteadOfTheLastOne) {
-    const quint64 id = mainWindow().jobRows().addRow(big5("A"), ImageTyped, "0912000001", "20240301093000");
-    mainWindow().jobRows().fillSendResult(id, "0", ImageNone, big5("訊息已成功送出(MsgId:X)"), big5("原本的訊息"));
+    addLogRow("A", "0912000001", "0", big5("訊息已成功送出(MsgId:X)"), big5("原本的訊息"));
     clickRow(mainWindow().listView(), 0);
     QString opened;
     m_prompts.dialogHandlers.push_back([&](QDialog*) {
@@ -447,8 +440,7 @@ TEST_F(SendDialogTest, EntriesFromTheAddressBookStayWhenTheDialogCloses) {
 }
 
 TEST_F(SendDialogTest, RunThatCannotBeSentIsRefusedBeforeTheLogIsTouched) {
-    const quint64 id = mainWindow().jobRows().addRow(big5("A"), ImageTyped, "0912000001", "20240301093000");
-    mainWindow().jobRows().fillSendResult(id, "0", ImageNone, big5("訊息已成功送出(MsgId:X)"), big5("x"));
+    addLogRow("A", "0912000001", "0", big5("訊息已成功送出(MsgId:X)"));
     addressBook().putMember(test::member(5, big5("王小明"), QByteArray(30, '9')));
     open([&] {
         ASSERT_TRUE(typeInto(field(), QStringLiteral("0").repeated(30)));

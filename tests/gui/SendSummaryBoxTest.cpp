@@ -3,11 +3,10 @@
 
 #include "SendDialogFixture.h"
 
-#include "core/compose/OptOutList.h"
 #include "core/shared/SendSettings.h"
+#include "support/FileBytes.h"
 
 #include <QCheckBox>
-#include <QFile>
 #include <QLabel>
 
 using namespace norvi;
@@ -17,17 +16,7 @@ namespace {
 
 class SendSummaryBoxTest : public SendDialogFixture {
 protected:
-    void stop(const char* number) {
-        QString error;
-        ASSERT_TRUE(ChangeOptOutFile(
-            OptOutPath(m_dir.path()),
-            [&](OptOutList& l) { return l.add(number, {}, QDate(2024, 3, 1)) == OptOutAdd::Added; }, nullptr, &error))
-            << error.toStdString();
-    }
-    QByteArray opLog() {
-        QFile f(QDir(logFolder()).filePath(QStringLiteral("20240301.dbg")));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    QByteArray opLog() { return readAll(QDir(logFolder()).filePath(QStringLiteral("20240301.dbg"))); }
     // Types the recipients and the text, then presses 傳送 with `answer` acting in the summary.
     void send(const QString& recipients, const std::function<void(QDialog&)>& answer) {
         ASSERT_TRUE(typeInto(field(), recipients));
@@ -45,7 +34,7 @@ TEST_F(SendSummaryBoxTest, CountsWhoIsReachedAndLeftOutCancelSendsNothingSendSen
     addressBook().putMember(test::member(1, big5("王小明"), "0912000001"));
     addressBook().putMember(test::member(2, big5("陳美玲"), "0912000002"));
     addressBook().putGroup(test::named(test::group(-301, {{0, 1}, {1, 2}}), big5("家長")));
-    stop("0912-000-002");
+    addToStopList("0912-000-002");
     open(
         [&] {
             render({entry(-301, KindAddressBook, "家長"), entry(1, KindAddressBook, "王小明"),
@@ -88,73 +77,60 @@ TEST_F(SendSummaryBoxTest, TheDuplicatesCheckBoxSendsThemAfterAll) {
     EXPECT_EQ(sentNumbers().size(), 3);
 }
 
-// At 23:40 the box says it is night; its default books the run for the end of the quiet hours, 照常傳送
-// sends now and the operation log says so.
+// At night the box says so; its default books the run for the end of the quiet hours, 照常傳送 sends now, and the
+// operation log says which. A run at 07:59 is moved to 08:00, but when the summary (or the question about the
+// send log) stands open past it, the night is over and the user asked for no reservation: the run goes at once.
 TEST_F(SendSummaryBoxTest, ANightRunIsBookedForTheMorningByDefault) {
-    Clock::setFixed(QDateTime(QDate(2024, 3, 1), QTime(23, 40)));
-    for (const bool moved : {true, false}) {
+    enum Passes { Never, InSummary, InQuestion }; // when the morning comes meanwhile
+    const struct {
+        QTime at;
+        bool sendNow;
+        Passes passes;
+        const char* logged;
+    } cases[] = {
+        {QTime(23, 40), false, Never, "現在是夜間（21:00–08:00），改為 2024/03/02 08:00 預約傳送"},
+        {QTime(23, 40), true, Never, "現在是夜間（21:00–08:00），照常傳送"},
+        {QTime(7, 59), false, InSummary, "夜間已結束，改為立即傳送"},
+        {QTime(7, 59), false, InQuestion, "夜間已結束，改為立即傳送"},
+    };
+    const QDateTime morning(QDate(2024, 3, 1), QTime(8, 0, 20));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.logged);
+        Clock::setFixed(QDateTime(QDate(2024, 3, 1), c.at));
         open(
             [&] {
-                send(QStringLiteral("0912000001"), [&](QDialog& box) {
-                    EXPECT_EQ(summaryLine(box, "QuietHours"), QStringLiteral("現在是夜間（21:00–08:00）"));
-                    EXPECT_TRUE(findControl<QRadioButton>(&box, "RadioSummaryQuietHours0")->isChecked());
-                    EXPECT_EQ(findControl<QRadioButton>(&box, "RadioSummaryQuietHours0")->text(),
-                              QStringLiteral("改為 08:00 預約傳送"));
-                    if (!moved) {
-                        EXPECT_TRUE(click(&box, "RadioSummaryQuietHours1"));
-                        m_prompts.answers.push_back(Prompts::Answer::No); // 要清除現有的傳送紀錄？ keep the row
-                    }
-                    EXPECT_TRUE(keyClick(&box, Qt::Key_Return)) << "Return is 傳送";
-                });
-                finishRun();
-            },
-            false);
-    }
-    const std::vector<sGwRequest> requests = m_sim->requests();
-    QList<QByteArray> schedules;
-    for (const sGwRequest& r : requests)
-        if (r.msg_type == GwSendDomestic)
-            schedules << QByteArray(r.msg_params + std::strlen(r.msg_params) + 1);
-    EXPECT_EQ(schedules, (QList<QByteArray>{"03", "01"})) << "booked, then sent at once";
-    const QStringList times{cell(0, ColSendTime), cell(1, ColSendTime)};
-    EXPECT_TRUE(times.contains(QStringLiteral("20240302080000"))) << times.join(QLatin1Char(' ')).toStdString();
-    EXPECT_TRUE(opLog().contains(big5("現在是夜間（21:00–08:00），改為 2024/03/02 08:00 預約傳送")));
-    EXPECT_TRUE(opLog().contains(big5("現在是夜間（21:00–08:00），照常傳送")));
-}
-
-// A run at 07:59 is moved to 08:00 by the night line, but the summary (then the question about the send log)
-// stands open past it: the user asked for no reservation and the night is over, so the run goes at once.
-TEST_F(SendSummaryBoxTest, ANightRunWhoseMorningPassedMeanwhileGoesAtOnce) {
-    const QDateTime past(QDate(2024, 3, 1), QTime(8, 0, 20));
-    for (const bool inSummary : {true, false}) {
-        Clock::setFixed(QDateTime(QDate(2024, 3, 1), QTime(7, 59)));
-        open(
-            [&] {
-                if (!inSummary) {
-                    m_prompts.answers.push_back(Prompts::Answer::No); // 要清除現有的傳送紀錄？ keep the row
+                if (mainWindow().jobRows().rowCount() > 0)
+                    m_prompts.answers.push_back(Prompts::Answer::No); // 要清除現有的傳送紀錄？ keep the rows
+                if (c.passes == InQuestion)
                     m_prompts.whileShown = [&](const QString& text) {
                         if (text.contains(QStringLiteral("清除")))
-                            Clock::setFixed(past);
+                            Clock::setFixed(morning);
                     };
-                }
                 send(QStringLiteral("0912000001"), [&](QDialog& box) {
                     EXPECT_EQ(summaryLine(box, "QuietHours"), QStringLiteral("現在是夜間（21:00–08:00）"));
-                    if (inSummary)
-                        Clock::setFixed(past);
-                    EXPECT_TRUE(click(&box, "ButtonSend"));
+                    auto* moved = findControl<QRadioButton>(&box, "RadioSummaryQuietHours0");
+                    EXPECT_TRUE(moved->isChecked());
+                    EXPECT_EQ(moved->text(), QStringLiteral("改為 08:00 預約傳送"));
+                    if (c.sendNow) {
+                        EXPECT_TRUE(click(&box, "RadioSummaryQuietHours1"));
+                    }
+                    if (c.passes == InSummary)
+                        Clock::setFixed(morning);
+                    EXPECT_TRUE(keyClick(&box, Qt::Key_Return)) << "Return is 傳送";
                 });
                 finishRun();
                 m_prompts.whileShown = nullptr;
             },
             false);
+        EXPECT_TRUE(opLog().contains(big5(c.logged))) << opLog().constData();
     }
+    EXPECT_EQ(sentSchedules(*m_sim), (QList<QByteArray>{"03", "01", "01", "01"})) << "booked, then sent at once";
+    EXPECT_EQ(opLog().count(big5("夜間已結束，改為立即傳送")), 2);
     EXPECT_FALSE(m_prompts.messages().contains(QStringLiteral("不可預約過去的時間！")));
-    QList<QByteArray> schedules;
-    for (const sGwRequest& r : m_sim->requests())
-        if (r.msg_type == GwSendDomestic)
-            schedules << QByteArray(r.msg_params + std::strlen(r.msg_params) + 1);
-    EXPECT_EQ(schedules, (QList<QByteArray>{"01", "01"})) << "both sent at once";
-    EXPECT_EQ(opLog().count(big5("夜間已結束，改為立即傳送")), 2) << opLog().constData();
+    QStringList times;
+    for (int row = 0; row < mainWindow().jobRows().rowCount(); ++row)
+        times << cell(row, ColSendTime);
+    EXPECT_TRUE(times.contains(QStringLiteral("20240302080000"))) << times.join(QLatin1Char(' ')).toStdString();
 }
 
 // "只在有略過或警告時顯示" is written for the next sends: a clean run then goes without the box, one with a link

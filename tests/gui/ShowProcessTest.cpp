@@ -174,44 +174,40 @@ TEST_F(ShowProcess, AWaitForTheGatewayIsShownWithItsSecondsAndTheRecipient) {
     deliver();
 }
 
-TEST_F(ShowProcess, ConfirmingTheEndClosesAQueryDialogThatHidItselfForItsRun) {
-    QSignalSpy finished(&m_windows->querySMS(), &QDialog::finished);
-    m_prompts.dialogHandlers.push_back([this](QDialog* dialog) {
-        // The query dialog hides itself while its run goes on and owns the progress window.
-        dialog->hide();
-        startFor(dialog, 1, true);
-        post(StateQuerying);
-        post(StateQueried);
-        deliver();
-        click(button());
-    });
-    trigger(menuItem("MItemTQuerySMS"));
-    ASSERT_EQ(finished.size(), 1);
-    EXPECT_EQ(finished.first().first().toInt(), int(QDialog::Rejected));
-    EXPECT_TRUE(m_windows->querySMS().isEnabled());
-    EXPECT_FALSE(progress().isVisible());
-    EXPECT_TRUE(mainWindow().isEnabled());
-}
-
-// A modal owner that stays on screen blocks every other window but those above it: the progress window
-// must still take the user's click, and closing the owner ends its modal show.
-TEST_F(ShowProcess, AModalOwnerOnScreenDoesNotBlockItsProgressWindow) {
-    bool pressedWhileOwnerShown = false;
-    m_prompts.dialogHandlers.push_back([&](QDialog* dialog) {
-        startFor(dialog, 2, true);
-        EXPECT_FALSE(dialog->isEnabled());
-        post(StateSending);
-        post(StateSent);
-        deliver();
-        EXPECT_TRUE(unreachable(button()).isEmpty()) << unreachable(button()).toStdString();
-        pressedWhileOwnerShown = dialog->isVisible();
-        click(button());
-    });
-    trigger(menuItem("MItemTSendSMS"));
-    EXPECT_TRUE(pressedWhileOwnerShown);
-    EXPECT_FALSE(progress().isVisible());
-    EXPECT_FALSE(m_windows->sendSMS().isVisible());
-    EXPECT_TRUE(m_windows->sendSMS().isEnabled());
+// A modal owner that hides itself for its run (the query dialog), or stays on screen (the send dialog), and
+// then blocks every other window but those above it: either way the progress window takes the user's click,
+// and confirming the end closes the owner, ending its modal show.
+TEST_F(ShowProcess, ConfirmingTheEndClosesTheModalOwnerHiddenOrOnScreen) {
+    const struct {
+        const char* menu;
+        QDialog* owner;
+        bool hides;
+        int steps, step, end; // the run's steps, and the states it posts
+    } cases[] = {{"MItemTQuerySMS", &m_windows->querySMS(), true, 1, StateQuerying, StateQueried},
+                 {"MItemTSendSMS", &m_windows->sendSMS(), false, 2, StateSending, StateSent}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.menu);
+        QSignalSpy finished(c.owner, &QDialog::finished);
+        m_prompts.dialogHandlers.push_back([&](QDialog* dialog) {
+            if (c.hides)
+                dialog->hide();
+            startFor(dialog, c.steps, true);
+            EXPECT_FALSE(dialog->isEnabled());
+            post(c.step);
+            post(c.end);
+            deliver();
+            EXPECT_EQ(dialog->isVisible(), !c.hides);
+            EXPECT_EQ(unreachable(button()), QString());
+            click(button());
+        });
+        trigger(menuItem(c.menu));
+        ASSERT_EQ(finished.size(), 1);
+        EXPECT_EQ(finished.first().first().toInt(), int(QDialog::Rejected));
+        EXPECT_FALSE(progress().isVisible());
+        EXPECT_FALSE(c.owner->isVisible());
+        EXPECT_TRUE(c.owner->isEnabled());
+        EXPECT_TRUE(mainWindow().isEnabled());
+    }
 }
 
 TEST_F(ShowProcess, ShowingAgainStartsAFreshRunAndTheWidthFollowsTheProgressText) {

@@ -6,12 +6,12 @@
 #include "core/sendlog/LogFile.h"
 #include "core/sendlog/RowJournal.h"
 #include "gui/sendlog/UnsavedRows.h"
+#include "support/FileBytes.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
-#include <QTimer>
 
 #include <functional>
 
@@ -58,18 +58,17 @@ protected:
         m_unsaved->offerLeftBehind();
     }
 
-    QStringList journals() const {
-        return QDir(m_dir.path()).entryList({QStringLiteral("norvi-journal-*.log")}, QDir::Files);
+    // A row of this program's run, in its journal and the list, not saved yet.
+    void runOneRow() {
+        LogStream* stream = jobs().journal()->beginRun(nullptr);
+        ASSERT_NE(stream, nullptr);
+        ASSERT_TRUE(stream->append(accepted(0)));
+        mainWindow().logModel().addRow(accepted(0));
+        mainWindow().setLogSaved(false);
     }
 
-    // Runs `act` on the real message box once it is on screen.
-    static void whenBoxShown(const std::function<void(QMessageBox*)>& act) {
-        QTimer::singleShot(0, [act] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
-                act(box);
-            else
-                whenBoxShown(act);
-        });
+    QStringList journals() const {
+        return QDir(m_dir.path()).entryList({QStringLiteral("norvi-journal-*.log")}, QDir::Files);
     }
 
     std::unique_ptr<UnsavedRows> m_unsaved;
@@ -99,9 +98,7 @@ TEST_F(UnsavedRowsTest, RowsLeftBehindComeBackUnsavedAndTheirJournalGoesWhenThey
 // A program killed before its first row, even before its journal had a count: nothing is offered.
 TEST_F(UnsavedRowsTest, JournalsLeftWithoutARowAreClearedWithoutAQuestion) {
     leaveJournal(0);
-    QFile cut(path("norvi-journal-20261208000000-1.log"));
-    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
-    cut.close();
+    writeAll(path("norvi-journal-20261208000000-1.log"), QByteArray());
     ASSERT_EQ(journals().size(), 2);
     start();
     EXPECT_TRUE(m_prompts.asked.isEmpty());
@@ -124,11 +121,7 @@ TEST_F(UnsavedRowsTest, RowsLeftBehindAndNotWantedAreKeptAsALog) {
 TEST_F(UnsavedRowsTest, AnsweringNoAtTheExitRemovesTheJournalAndAnUnsavedExitKeepsIt) {
     start();
     EXPECT_TRUE(m_prompts.asked.isEmpty()) << "nothing left behind, nothing asked";
-    LogStream* stream = jobs().journal()->beginRun(nullptr);
-    ASSERT_NE(stream, nullptr);
-    ASSERT_TRUE(stream->append(accepted(0)));
-    mainWindow().logModel().addRow(accepted(0));
-    mainWindow().setLogSaved(false);
+    ASSERT_NO_FATAL_FAILURE(runOneRow());
     ASSERT_EQ(journals().size(), 1);
     m_prompts.answers = {Answer::No};
     menuItem("MItemFExit")->trigger();
@@ -139,13 +132,13 @@ TEST_F(UnsavedRowsTest, AnsweringNoAtTheExitRemovesTheJournalAndAnUnsavedExitKee
 // stays open with its rows, still unsaved, and their journal stays too; 結束 and the close box alike.
 TEST_F(UnsavedRowsTest, BackingOutOfTheExitQuestionKeepsTheProgramItsRowsAndTheJournal) {
     start();
-    ASSERT_TRUE(jobs().journal()->beginRun(nullptr)->append(accepted(0)));
-    mainWindow().logModel().addRow(accepted(0));
-    mainWindow().setLogSaved(false);
+    ASSERT_NO_FATAL_FAILURE(runOneRow());
     setPrompts(nullptr); // the real boxes
     for (const bool closeBox : {false, true}) {
         QString asked;
-        whenBoxShown([&](QMessageBox* box) {
+        whenModalShown([&](QWidget* shown) {
+            auto* box = qobject_cast<QMessageBox*>(shown);
+            ASSERT_NE(box, nullptr);
             asked = box->text();
             if (closeBox)
                 box->close();

@@ -6,6 +6,7 @@
 #include "gui/addressbook/BookLists.h"
 #include "gui/addressbook/TFormAdrBk.h"
 #include "support/BookRecords.h"
+#include "support/FileBytes.h"
 #include "support/TextPrinting.h"
 #include "support/WindowTest.h"
 
@@ -116,10 +117,7 @@ protected:
     // The text of the last message box, or nothing when none was shown.
     QString lastMessage() const { return m_prompts.messages().isEmpty() ? QString() : m_prompts.messages().last(); }
 
-    QByteArray fileBytes() const {
-        QFile f(bookPath());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    QByteArray fileBytes() const { return readAll(bookPath()); }
     // The file holds exactly the book as it stands in memory.
     void expectFileIsBook() {
         EXPECT_EQ(fileBytes(), AddressBookImage(addressBook())) << "AddressBook.bin differs from the book";

@@ -214,11 +214,7 @@ protected:
         ASSERT_TRUE(writer.commit());
     }
 
-    void writeFile(const TestText& name, const QByteArray& bytes) const {
-        QFile file(path(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
+    void writeFile(const TestText& name, const QByteArray& bytes) const { writeAll(path(name), bytes); }
 
     int sendRequests() const { return int(sentNumbers().size()); }
 
@@ -265,10 +261,7 @@ protected:
         return list;
     }
 
-    QByteArray readBytes(const TestText& name) const {
-        QFile file(path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray readBytes(const TestText& name) const { return readAll(path(name)); }
 
     static std::set<QString> column(const QList<QStringList>& rows, int c) {
         std::set<QString> values;

@@ -38,6 +38,16 @@ inline sGwRequest makeRequest(uint8_t type, const QList<QByteArray>& params, con
     return q;
 }
 
+// The parameters of a request as the gateway reads them: the NUL-separated texts of its parameter field.
+inline QList<QByteArray> requestParams(const sGwRequest& r) {
+    QList<QByteArray> out;
+    for (int at = 0; at < r.msg_params_len && at < int(sizeof(r.msg_params));) {
+        out.append(QByteArray(r.msg_params + at, qstrnlen(r.msg_params + at, uint(sizeof(r.msg_params)) - at)));
+        at += int(out.last().size()) + 1;
+    }
+    return out;
+}
+
 inline QByteArray replyText(const sGwReply& r) {
     return QByteArray(r.reply_content, qstrnlen(r.reply_content, 160));
 }

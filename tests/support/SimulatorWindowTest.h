@@ -1,8 +1,13 @@
 #pragma once
 
 #include "GatewaySimulator.h"
+#include "core/gateway/GwRecords.h"
+#include "support/GatewayRequests.h"
 #include "support/WindowTest.h"
 
+#include <QList>
+
+#include <initializer_list>
 #include <memory>
 
 namespace norvi::test {
@@ -21,6 +26,24 @@ inline std::unique_ptr<gwsim::GatewaySimulator> startedSimulator(const gwsim::Re
     gwsim::SimOptions options;
     options.pacing = pacing;
     return startedSimulator(options);
+}
+
+// How many requests of the given types (GwQuery, GwSendDomestic, ...) the simulator took.
+inline int requestsOf(const gwsim::GatewaySimulator& sim, std::initializer_list<int> types) {
+    int n = 0;
+    for (const sGwRequest& r : sim.requests())
+        for (const int type : types)
+            n += r.msg_type == type ? 1 : 0;
+    return n;
+}
+
+// The schedule field of each domestic send the simulator took, in order: "01" sent at once, "03" booked.
+inline QList<QByteArray> sentSchedules(const gwsim::GatewaySimulator& sim) {
+    QList<QByteArray> schedules;
+    for (const sGwRequest& r : sim.requests())
+        if (r.msg_type == GwSendDomestic)
+            schedules << requestParams(r).value(1);
+    return schedules;
 }
 
 // The window set against an in-process gateway simulator that delivers at once, the configuration

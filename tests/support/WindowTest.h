@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/addressbook/BookFile.h"
+#include "core/compose/OptOutList.h"
 #include "core/sendlog/SendLogModel.h"
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
@@ -22,7 +23,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -112,6 +115,25 @@ protected:
     AddressBook& addressBook() { return m_windows ? m_windows->book() : m_staged; }
 
     TFormMain& mainWindow() { return m_windows->main(); }
+    // A row of the send log as a run leaves it: sent at 2024/03/01 09:30 to `mobile`, with its code and result.
+    quint64 addLogRow(const char* name, const QByteArray& mobile, const QByteArray& code, const QByteArray& result,
+                      const QByteArray& content = "hello", int codeImage = ImageNone) {
+        const quint64 id = mainWindow().jobRows().addRow(big5(name), ImageTyped, mobile, "20240301093000");
+        mainWindow().jobRows().fillSendResult(id, code, codeImage, result, content);
+        return id;
+    }
+    // A cell of the send log as the user reads it.
+    QString cell(int row, int column) { return fromBig5(mainWindow().jobRows().row(row).texts[std::size_t(column)]); }
+    // The main window's message area.
+    QString messageArea() { return findControl<QPlainTextEdit>(&mainWindow(), "MemoShow")->toPlainText(); }
+    // Puts `number` on the stop list of the start folder, as another program (or the stop list's window) does.
+    void addToStopList(const QByteArray& number, QDate day = QDate(2024, 3, 1)) {
+        QString error;
+        ASSERT_TRUE(ChangeOptOutFile(
+            OptOutPath(m_dir.path()), [&](OptOutList& list) { return list.add(number, {}, day) == OptOutAdd::Added; },
+            nullptr, &error))
+            << error.toStdString();
+    }
     // An item of the main window's menus and pop-up menus.
     QAction* menuItem(const char* name) { return findControl<QAction>(&mainWindow(), name); }
     // The main window's .log files and whether its rows are saved.
@@ -121,6 +143,16 @@ protected:
     TFormShowProcess& progress() { return m_windows->showProcess(); }
     // The desktop program's jobs: its workers, the running job's activity, the journal.
     JobRegistry& jobs() { return m_windows->jobs().registry(); }
+
+    // Runs `act` on the modal window (a real message box or file dialog) once it is on screen.
+    static void whenModalShown(const std::function<void(QWidget*)>& act) {
+        QTimer::singleShot(0, [act] {
+            if (QWidget* modal = QApplication::activeModalWidget())
+                act(modal);
+            else
+                whenModalShown(act);
+        });
+    }
 
     StartFolder m_dir;
     ScriptedPrompts m_prompts;

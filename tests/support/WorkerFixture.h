@@ -13,6 +13,7 @@
 #include "core/workers/SendLogJobs.h"
 #include "core/workers/SendThd.h"
 #include "support/FakeSendLog.h"
+#include "support/GatewayRequests.h"
 #include "support/StartFolder.h"
 
 #include <gtest/gtest.h>
@@ -194,14 +195,7 @@ protected:
                 out.append(r);
         return out;
     }
-    static QList<QByteArray> params(const sGwRequest& r) {
-        QList<QByteArray> out;
-        for (int at = 0; at < r.msg_params_len && at < int(sizeof(r.msg_params));) {
-            out.append(QByteArray(r.msg_params + at, qstrnlen(r.msg_params + at, uint(sizeof(r.msg_params)) - at)));
-            at += int(out.last().size()) + 1;
-        }
-        return out;
-    }
+    static QList<QByteArray> params(const sGwRequest& r) { return requestParams(r); }
 
     StartFolder m_dir;
     QPointer<SendThd> running; // the worker runJob or startSend started last
