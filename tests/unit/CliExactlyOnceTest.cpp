@@ -3,7 +3,6 @@
 #include "core/gateway/GwRecords.h"
 
 #include <QDeadlineTimer>
-#include <QElapsedTimer>
 #include <QTest>
 #include <QThread>
 
@@ -73,15 +72,16 @@ TEST_F(CliExactlyOnceTest, SecondSignalEndsTheGraceAtOnce) {
     sim->setSilentAfter(2);
     const QString log = path("twice.log");
     QProcess process;
-    startCli(process, textList({"--reply-wait", "60", "send", "--text", "hi", "--log", log}) + numbers0913(4));
+    // A grace of a minute: a run that ends well within it had its grace cut short, however busy the machine.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("NORVI_TEST_STOP_GRACE_MS"), QStringLiteral("60000"));
+    process.setProcessEnvironment(environment);
+    startCli(process, textList({"--reply-wait", "120", "send", "--text", "hi", "--log", log}) + numbers0913(4));
     waitForRequests(GwSendDomestic, 2);
-    QElapsedTimer sinceFirst;
-    sinceFirst.start();
     ASSERT_TRUE(signalCli(process, SIGINT));
     EXPECT_TRUE(test::waitUntilTaken(process.processId(), SIGINT));
     ASSERT_TRUE(signalCli(process, SIGINT));
-    ASSERT_TRUE(process.waitForFinished(10000));
-    EXPECT_LT(sinceFirst.elapsed(), 1500) << "the second signal did not end the 2 s grace";
+    ASSERT_TRUE(process.waitForFinished(30000)) << "the second signal did not end the grace";
     const std::vector<SendLogRow> rows = readLog(log);
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[1].texts[ColSendResult], big5("已中斷：閘道未回覆，可能已送出"));

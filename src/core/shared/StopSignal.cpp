@@ -1,5 +1,7 @@
 #include "core/shared/StopSignal.h"
 
+#include <QtGlobal>
+
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -10,6 +12,15 @@
 #include <thread>
 
 namespace norvi {
+
+int StopGraceMs() {
+    static const int grace = [] {
+        bool ok = false;
+        const int wanted = qEnvironmentVariableIntValue("NORVI_TEST_STOP_GRACE_MS", &ok);
+        return ok && wanted > 0 ? wanted : kStopGraceMs;
+    }();
+    return grace;
+}
 
 // raise() runs in signal handlers, where only a lock-free atomic may be touched.
 static_assert(std::atomic<long>::is_always_lock_free);

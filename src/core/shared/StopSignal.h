@@ -33,6 +33,9 @@ private:
 
 // How long an exchange whose request went out may still wait for its answer after a stop, in milliseconds.
 constexpr int kStopGraceMs = 2000;
+// The grace the jobs of this process use: kStopGraceMs, or NORVI_TEST_STOP_GRACE_MS when a test of the real
+// programs sets it (read once), so a test can tell a grace cut short from one that ran out without a clock.
+int StopGraceMs();
 
 // The stop of one job: 中斷 on its progress window, Ctrl+C or a signal, its owner ending it. The job polls the
 // flag between messages, rows and attempts, and every wait of its gateway client polls wake() beside its

@@ -53,7 +53,7 @@ void FollowUpRound::run() {
     SMSendNorviGw client;
     client.SetTarget(m_gateway);
     client.SetReplyWaitSeconds(m_gateway.replyWaitSeconds);
-    client.SetStop(m_stop, kStopGraceMs);
+    client.SetStop(m_stop, StopGraceMs());
     const QByteArray name = SendThd::formatThreadName(WorkerMode::Query, 1, CurrentThreadNumber());
     report(name + " start");
     const QByteArray asked = big5(" 查詢結果: ");

@@ -150,7 +150,7 @@ void SendThd::setUpClient() {
     // A run's answer already on its way when a stop comes may be a MsgId: it gets a short grace. A single
     // MsgId's answer goes to a box nobody waits for after a stop, so that job stops at once.
     if (m_singleMsgId.isEmpty())
-        client->SetStop(*m_stop, kStopGraceMs);
+        client->SetStop(*m_stop, StopGraceMs());
     else
         client->SetStopSignal(&m_stop->wake());
 }
