@@ -15,6 +15,7 @@
 #include "core/shared/Clock.h"
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
+#include "core/shared/OpLog.h"
 #include "core/shared/Progress.h"
 #include "core/workers/JobOwner.h"
 #include "core/workers/JobRegistry.h"
@@ -299,6 +300,23 @@ BENCHMARK(BM_DesktopAnswersIntoList)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
+
+// Lines in the main window's message area, as a run whose every message the gateway refuses writes them: one
+// line a message, each shown before the next comes. range(0) lines into an empty area.
+void BM_MessageAreaLines(benchmark::State& state) {
+    WindowSet windows;
+    windows.show();
+    QCoreApplication::processEvents();
+    const QByteArray line = big5("傳送執行緒1(0000417D) 0920000000[1] 傳送失敗: 8, 訊息內容不符規定");
+    for (auto _ : state) {
+        for (int i = 0; i < state.range(0); ++i) {
+            ShowMsgLine(line);
+            QCoreApplication::processEvents();
+        }
+    }
+    windows.main().setLogSaved(true);
+}
+BENCHMARK(BM_MessageAreaLines)->Arg(2000)->Arg(8000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
