@@ -10,10 +10,12 @@
 
 #include "core/sendlog/FileOrderJobRows.h"
 #include "core/sendlog/LogFile.h"
+#include "core/sendlog/ModelJobRows.h"
 #include "core/shared/Big5.h"
 #include "core/shared/Clock.h"
 #include "core/shared/Config.h"
 #include "core/shared/FixedField.h"
+#include "core/shared/OpLog.h"
 #include "core/shared/Progress.h"
 #include "core/workers/JobOwner.h"
 #include "core/workers/JobRegistry.h"
@@ -248,6 +250,73 @@ void BM_DesktopFollowUpRound(benchmark::State& state) {
     state.SetLabel(state.range(0) != 0 ? "delivered rows" : "failed rows");
 }
 BENCHMARK(BM_DesktopFollowUpRound)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The answers of a list query taking their place in the desktop's list, as the worker hands them over, one
+// drain per row (a gateway that answers slower than the hand-over's timer): each row the walk comes to is
+// marked in the list's selection and each row asked gets its two query cells. range(0) rows are asked;
+// range(1): 0, a whole-list job that asks every row; 1, a whole-list job that asks every other row (the rest
+// are final); 2, a job over the selected rows (all of them) that asks every other row and lets go of the rest.
+void BM_DesktopAnswersIntoList(benchmark::State& state) {
+    const int asked = int(state.range(0));
+    const int pattern = int(state.range(1));
+    const int walked = pattern == 0 ? asked : 2 * asked;
+    WindowSet windows;
+    windows.show();
+    TFormMain& main = windows.main();
+    int read = 0;
+    if (!loadLogFile(g_environment->deliveredPath, main.logModel(), &read) || read != kRows || walked > kRows)
+        state.SkipWithError("load failed");
+    ModelJobRows& rows = main.jobRows();
+    const QByteArray result = big5("訊息已送達對方(delivered)");
+    for (auto _ : state) {
+        if (pattern == 2)
+            main.listView()->selectAll();
+        else
+            main.listView()->selectionModel()->clearSelection();
+        QCoreApplication::processEvents();
+        QElapsedTimer timer;
+        timer.start();
+        rows.walkBegins(pattern != 2);
+        for (int i = 0; i < walked; ++i) {
+            const quint64 id = rows.rowId(i);
+            const bool ask = pattern == 0 || i % 2 == 0;
+            rows.walked({id}, ask);
+            if (ask)
+                rows.answered(id, "0", result);
+            rows.settle(); // the hand-over's batch ends
+        }
+        const int marked = rows.selectedCount(); // what waits to be shown is shown
+        QCoreApplication::processEvents();
+        state.SetIterationTime(double(timer.nsecsElapsed()) / 1e9);
+        const int expected = pattern == 2 ? kRows - (walked - asked) : asked;
+        if (marked != expected)
+            state.SkipWithError("the rows walked are not marked as they should be");
+    }
+    main.setLogSaved(true);
+    state.counters["asked"] = asked;
+}
+BENCHMARK(BM_DesktopAnswersIntoList)
+    ->ArgsProduct({{5000, 10000, 20000}, {0, 1, 2}})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
+// Lines in the main window's message area, as a run whose every message the gateway refuses writes them: one
+// line a message, each shown before the next comes. range(0) lines into an empty area.
+void BM_MessageAreaLines(benchmark::State& state) {
+    WindowSet windows;
+    windows.show();
+    QCoreApplication::processEvents();
+    const QByteArray line = big5("傳送執行緒1(0000417D) 0920000000[1] 傳送失敗: 8, 訊息內容不符規定");
+    for (auto _ : state) {
+        for (int i = 0; i < state.range(0); ++i) {
+            ShowMsgLine(line);
+            QCoreApplication::processEvents();
+        }
+    }
+    windows.main().setLogSaved(true);
+}
+BENCHMARK(BM_MessageAreaLines)->Arg(2000)->Arg(8000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QItemSelectionModel>
+#include <QSignalSpy>
 
 using namespace norvi;
 using norvi::test::CheckedModel;
@@ -111,4 +112,70 @@ TEST_F(ModelJobRowsTest, ManyRowsChangeTheSelectionInOneStepAsWholeRowRuns) {
 
     m_log.setSelectedRows({}, true); // nothing to mark: no change reported
     EXPECT_EQ(changes, 2);
+}
+
+// A long walk shows its marks a hand-over at a time and keeps them a few long ranges, each change of the
+// selection as cheap as the first; what is selected stays exactly what the walk says, whatever moved or changed
+// the selection between two hand-overs. Rows "b" to "k" stand at 0 to 9; each case walks them one a hand-over.
+TEST_F(ModelJobRowsTest, AWalkShownAHandOverAtATimeMarksExactlyItsRowsInFewRanges) {
+    struct Case {
+        const char* what;
+        bool allRows;
+        QVector<int> asked;    // of the rows 0 to 9, in walk order; the others are passed by
+        int changeAfter;       // after this many rows walked, `change` runs; -1 for none
+        int change;            // 1: a row "a" lands above the rest; 2: the user lets go of row 1
+        QVector<int> selected; // what the list selects at the end, by the rows' first places
+        qsizetype ranges;
+    };
+    m_log.showWalkEvery(0); // each hand-over shown as it ends, as when answers come slowly
+    const Case cases[] = {
+        {"every row asked", true, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, -1, 0, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, 1},
+        {"a final row between", true, {0, 1, 2, 3, 5, 6, 7, 8, 9}, -1, 0, {0, 1, 2, 3, 5, 6, 7, 8, 9}, 2},
+        {"a row lands above meanwhile", true, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, 5, 1, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, 2},
+        {"the user lets go of a row meanwhile",
+         true,
+         {0, 1, 2, 3, 4, 5, 6, 7, 8, 9},
+         5,
+         2,
+         {0, 2, 3, 4, 5, 6, 7, 8, 9},
+         3},
+        {"selected rows, one asked", false, {4}, -1, 0, {4}, 1},
+        {"selected rows, two asked apart", false, {2, 7}, -1, 0, {2, 7}, 2},
+    };
+    for (const Case& c : cases) {
+        m_model.clear();
+        QVector<quint64> ids;
+        for (const char* name : {"b", "c", "d", "e", "f", "g", "h", "i", "j", "k"})
+            ids.append(m_log.addRow(name, ImageTyped, "09", "t"));
+        m_log.selectExactly(c.allRows ? QVector<int>{} : QVector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
+        m_log.walkBegins(c.allRows);
+        for (int row = 0; row < 10; ++row) {
+            if (row == c.changeAfter && c.change == 1)
+                m_log.addRow("a", ImageTyped, "09", "t");
+            if (row == c.changeAfter && c.change == 2)
+                m_log.setSelectedRows({m_model.positionOf(ids[1])}, false);
+            m_log.walked({ids[row]}, c.asked.contains(row));
+            m_log.settle();
+        }
+        QVector<int> selected;
+        for (const int row : m_log.selectedRows())
+            selected.append(int(ids.indexOf(m_log.rowId(row))));
+        EXPECT_EQ(selected, c.selected) << c.what;
+        EXPECT_LE(m_selection.selection().size(), c.ranges) << c.what;
+    }
+    // What is read before the hand-over ends already holds the rows walked.
+    m_log.selectExactly({});
+    m_log.walkBegins(true);
+    m_log.walked({m_log.rowId(3)}, true);
+    EXPECT_EQ(m_log.selectedRows(), (QVector<int>{3}));
+    // Hand-overs that come faster are shown together a moment later, with nobody reading the list.
+    m_log.showWalkEvery(50);
+    m_log.walked({m_log.rowId(4)}, true);
+    m_log.settle();
+    m_log.walked({m_log.rowId(6)}, true);
+    m_log.settle();
+    QSignalSpy shown(&m_selection, &QItemSelectionModel::selectionChanged);
+    ASSERT_TRUE(m_selection.isRowSelected(6, QModelIndex()) || shown.wait(5000));
+    EXPECT_TRUE(m_selection.isRowSelected(4, QModelIndex()));
+    EXPECT_TRUE(m_selection.isRowSelected(6, QModelIndex()));
 }

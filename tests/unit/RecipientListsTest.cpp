@@ -448,3 +448,41 @@ TEST_F(RecipientListsTest, RebuiltQueueHoldsNothingOfThePreviousRun) {
 }
 
 } // namespace
+
+// A group met again, picked twice or inside another group picked too, reaches each of its members again: counted
+// as duplicates, or sent again when duplicates are kept, as a member of two groups is. A group that holds itself
+// (a damaged book) ends the walk down, and what a group lacks is named once.
+TEST_F(RecipientListsTest, AGroupMetAgainReachesEachMemberAgainAsADuplicate) {
+    addMember(1, "Amy", "0911000001");
+    addMember(2, "Bob", "0911000002");
+    addGroup(-1, {{0, 1}, {1, 2}, {2, 99}});   // Amy, Bob and a member no longer in the book
+    addGroup(-2, {{0, -1}, {1, -2}, {2, -9}}); // the group above, itself, and a group no longer in the book
+    addGroup(-3, {{0, -1}, {1, -2}});          // -1 reached twice: directly and through -2
+    struct Case {
+        const char* what;
+        std::vector<int32_t> picked;
+        int duplicates;
+        int keptRecipients; // with duplicates kept
+        int named;          // entries named as no longer in the book
+    };
+    const Case cases[] = {
+        {"a group alone", {-1}, 0, 2, 1},
+        {"the same group twice", {-1, -1}, 2, 4, 1},
+        {"a group, then a group holding it", {-1, -2}, 2, 4, 2},
+        {"a group holding it, then the group", {-2, -1}, 2, 4, 2},
+        {"a group reaching another twice", {-3}, 2, 4, 2},
+        {"a member, then its group", {1, -1}, 1, 3, 1},
+    };
+    for (const Case& c : cases) {
+        RecipientList.clear();
+        for (const int32_t id : c.picked)
+            RecipientList.push_back(fieldEntry(id, KindAddressBook));
+        const SendQueueResult r = BuildSendQueue(book, ComposeInput::fromText("hi", false));
+        EXPECT_EQ(r.recipients, 2) << c.what;
+        EXPECT_EQ(r.duplicates, c.duplicates) << c.what;
+        EXPECT_EQ(r.missingEntries, c.named) << c.what;
+        const SendQueueResult kept = BuildSendQueue(book, ComposeInput::fromText("hi", false), {nullptr, true, false});
+        EXPECT_EQ(kept.recipients, c.keptRecipients) << c.what;
+        EXPECT_EQ(kept.duplicates, 0) << c.what;
+    }
+}

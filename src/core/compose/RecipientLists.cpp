@@ -369,46 +369,62 @@ bool SendQueueBuilder::addEntry(const sMtData& entry) {
 }
 
 bool SendQueueBuilder::ExpandGroup(int32_t groupId) {
-    // Depth first in slot order, as a recursive walk would go, but on an explicit stack; a group met
-    // again adds nothing (its numbers are queued already), so each is walked once, which also stops a
-    // cycle in a damaged book.
+    // Depth first in slot order, as a recursive walk would go, but on an explicit stack. A group met again (picked
+    // twice, or also inside another group picked) is walked again: each of its members is a recipient once more,
+    // left out as a duplicate or, with duplicates kept, sent again, as a member in two groups is. A group already
+    // on the way down is a cycle in a damaged book and is passed over. What a group lacks is named on its first
+    // walk only, and the walks again stop at a bound that only a damaged or absurdly nested book reaches.
     struct Frame {
+        int32_t id;
         const sGroup* group;
         int slot;
+        bool first; // the group's first walk in this run
     };
     std::vector<Frame> stack;
-    const auto enter = [&](int32_t id, const sGroup* from) {
-        if (m_expandedGroups.contains(id))
+    QSet<int32_t> onTheWay; // the groups of the stack
+    const auto enter = [&](int32_t id, const Frame* from) {
+        if (onTheWay.contains(id))
             return;
-        m_expandedGroups.insert(id);
+        const bool first = !m_expandedGroups.contains(id);
+        if (!first && m_slotsWalked > kGroupSlotsWalkedAgain)
+            return;
         const sGroup* group = m_book.group(id);
         if (!group) {
-            missingSlot(from, id);
+            if (first && (!from || from->first))
+                missingSlot(from ? from->group : nullptr, id);
+            m_expandedGroups.insert(id);
             return;
         }
-        stack.push_back({group, 0});
+        m_expandedGroups.insert(id);
+        onTheWay.insert(id);
+        stack.push_back({id, group, 0, first});
     };
     enter(groupId, nullptr);
     while (!stack.empty() && m_result.ok) {
         Frame& frame = stack.back();
         if (frame.slot >= kGroupSlots) {
+            onTheWay.remove(frame.id);
             stack.pop_back();
             continue;
         }
+        ++m_slotsWalked;
         const sGroup* group = frame.group;
         const int32_t id = group->members[frame.slot++];
-        if (id > 0)
-            addMember(id, group);
-        else if (id < 0)
-            enter(id, group); // may grow the stack: `frame` is not used after this
+        if (id > 0) {
+            addMember(id, group, frame.first);
+        } else if (id < 0) {
+            const Frame from = frame;
+            enter(id, &from); // may grow the stack: `frame` is not used after this
+        }
     }
     return m_result.ok;
 }
 
-bool SendQueueBuilder::addMember(int32_t memberId, const sGroup* from) {
+bool SendQueueBuilder::addMember(int32_t memberId, const sGroup* from, bool nameIfMissing) {
     const sMember* found = m_book.member(memberId);
     if (!found) {
-        missingSlot(from, memberId);
+        if (nameIfMissing)
+            missingSlot(from, memberId);
         return true;
     }
     const sMember& member = *found;

@@ -185,6 +185,10 @@ QString NothingToSendText(const SendQueueResult& result);
 
 // How many skipped entries a run names; a damaged group of 1,000 slots would otherwise fill a screen.
 constexpr int kNamedSkips = 10;
+// Group slots a run reads before a group met again is no longer walked again: more than a book of a million
+// members in groups of groups needs, and a bound of a second or two for a book whose groups hold each other many
+// times over.
+constexpr qint64 kGroupSlotsWalkedAgain = qint64(4) * 1000 * 1000;
 // How many stopped recipients a run names in the operation log one by one.
 constexpr int kNamedOptOuts = 10000;
 
@@ -220,7 +224,8 @@ public:
     bool addListFileRow(const sLoadMt& row, int32_t line = -1);
 
 private:
-    bool addMember(int32_t memberId, const sGroup* from = nullptr);
+    // `nameIfMissing`: a member no longer in the book is named (false on a group's walk again).
+    bool addMember(int32_t memberId, const sGroup* from = nullptr, bool nameIfMissing = true);
     void missingSlot(const sGroup* from, int32_t id);
     void skipped(const QString& text);
     bool addListRow(int32_t line);
@@ -259,6 +264,7 @@ private:
     sSendContent m_streamed{}; // the record being made, when streaming
     int32_t m_records = 0;
     QSet<int32_t> m_expandedGroups;
+    qint64 m_slotsWalked = 0; // group slots read in this run
 };
 
 // `parsed`'s RecipientList -> SendQueue. SendQueue is emptied first (its records are refilled rather than

@@ -4,8 +4,12 @@
 #include "core/sendlog/LogRows.h"
 #include "core/sendlog/RowAnswers.h"
 
+#include <QElapsedTimer>
 #include <QItemSelection>
 #include <QObject>
+#include <QTimer>
+
+#include <map>
 
 class QItemSelectionModel;
 
@@ -30,8 +34,9 @@ public:
     void endBatch() override;
 
     // RowAnswers
-    void walkBegins(bool allRows) override { m_walkAll = allRows; }
+    void walkBegins(bool allRows) override;
     void walked(const QVector<quint64>& rowIds, bool asked) override;
+    void settle() override;
     void answered(quint64 rowId, const QByteArray& code, const QByteArray& result) override;
 
     // LogRows
@@ -47,18 +52,39 @@ public:
     void selectExactly(const QVector<int>& rows);
     // One change of the selection: runs of neighbouring rows become one range each.
     void setSelectedRows(const QVector<int>& rows, bool selected);
+    // How long the rows a walk came to may wait after a hand-over before the list shows them (0: at once).
+    void showWalkEvery(int ms) { m_showEveryMs = ms; }
 
 private:
     QItemSelection rangesOf(QVector<int> rows) const;
+    // The rows walked and not yet shown go into the selection in one change. Every reader of the selection
+    // shows them first, so nothing reads a selection without the marks already made.
+    void showWalkedRows() const;
+    // `rows` (sorted, without repeats) as whole-row ranges, each run widened over the runs of the walk it
+    // touches: the walk's marks stay a few long ranges, where one range a row makes each change of a long
+    // selection slower than the one before.
+    QItemSelection walkRanges(const QVector<int>& rows) const;
+    void replaceSelection(const QItemSelection& ranges) const;
+    // `selection` without the rows `rows` (sorted, without repeats).
+    static QItemSelection withoutRows(const QItemSelection& selection, const QVector<int>& rows);
 
     SendLogModel& m_model;
     QItemSelectionModel& m_selection;
     quint32 m_run = 0;      // the send run whose rows addRow adds now
     bool m_walkAll = false; // the list job now running walks all rows
     // The selection is what an all-rows job marked, and the user has not changed it since.
-    bool m_jobSelection = false;
-    bool m_marking = false; // the selection changes because a job marks rows
-    QObject m_watch;        // ends the watch of the selection with this object
+    mutable bool m_jobSelection = false;
+    mutable bool m_marking = false;     // the selection changes because a job marks rows
+    mutable bool m_showingWalk = false; // the selection changes because a job's walk is shown
+    mutable QVector<quint64> m_walked;  // rows walked, not yet shown
+    // A change of a selection of many ranges costs in proportion to them: the walk is shown at most this often.
+    mutable QElapsedTimer m_sinceShown;
+    mutable QTimer m_showLater;
+    int m_showEveryMs;
+    // The runs of rows the walk has shown (first position to last), while no row moved and nothing else changed
+    // the selection: only then is a row next to them still as the walk left it.
+    mutable std::map<int, int> m_walkRuns;
+    QObject m_watch; // ends the watch of the selection and the model with this object
 };
 
 } // namespace norvi

@@ -20,6 +20,9 @@ public:
         (void)rowIds;
         (void)asked;
     }
+    // The rows walked since the last call are all handed over: what they change in the list shows now. The hand-over
+    // calls it at the end of each batch, so a long walk changes the selection once a batch, not once a row.
+    virtual void settle() {}
     // A row's new 查詢碼 and 查詢結果.
     virtual void answered(quint64 rowId, const QByteArray& code, const QByteArray& result) = 0;
 };

@@ -93,6 +93,9 @@ bool RowHandOver::Target::drain() {
     }
     if (batching)
         log->endBatch();
+    // The rows a list job came to in this batch show in the list together.
+    if (answers && any)
+        answers->settle();
     writes.clear();
     if (writes.capacity() > spare.capacity())
         spare = std::move(writes);
