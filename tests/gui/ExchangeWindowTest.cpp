@@ -160,6 +160,12 @@ TEST_F(ExchangeWindowTest, ImportMapsTheHeaderLetsTheUserChangeItAndAddsTheDataL
     startWithBook();
     writeAll(path("in.csv"), big5(QStringLiteral("名稱,行動電話,備註\r\n王小明,(02)2345-6789,北區, 業務\r\n陳美麗\r\n"
                                                  "\r\nLin,0933-000-003,x\r\n")));
+    // What a program killed while the user reads that the import is done leaves in AddressBook.bin.
+    QByteArray fileWhenDone;
+    m_prompts.whileShown = [&](const QString& text) {
+        if (text.startsWith(QStringLiteral("通訊錄匯入作業已完成")))
+            fileWhenDone = fileBytes();
+    };
     inChooser(true, [&](TFormFileType& chooser) {
         inWizard(chooser, 0, [&](TFormFileIO& w) {
             // A path typed by hand leads on only when the file is there.
@@ -202,6 +208,7 @@ TEST_F(ExchangeWindowTest, ImportMapsTheHeaderLetsTheUserChangeItAndAddsTheDataL
                              {big5(QStringLiteral("王小明")), "0223456789", big5(QStringLiteral("北區, 業務"))},
                              {"Lin", "0933000003", "x"}}));
     expectFileIsBook();
+    EXPECT_EQ(fileWhenDone, fileBytes()) << "the import was not on disk when the user was told it was done";
     EXPECT_TRUE(lastMessage().startsWith(QStringLiteral("通訊錄匯入作業已完成"))) << lastMessage().toStdString();
     EXPECT_TRUE(lastMessage().contains(QStringLiteral("新增 2 位成員"))) << lastMessage().toStdString();
     EXPECT_TRUE(messageArea().contains(

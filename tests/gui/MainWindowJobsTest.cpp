@@ -5,6 +5,7 @@
 #include "core/sendlog/LogStream.h"
 #include "core/shared/Progress.h"
 #include "core/workers/JobRegistry.h"
+#include "gui/workers/ExitSignals.h"
 #include "support/FileBytes.h"
 
 #include <gtest/gtest.h>
@@ -12,9 +13,13 @@
 #include <QAction>
 #include <QFileInfo>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
+#include <csignal>
 #include <memory>
 
 using namespace norvi;
@@ -152,6 +157,55 @@ TEST_F(MainWindowJobsTest, ResendAsksAboutUncertainRowsAndSendsEachFailedRowOnce
                                       QStringLiteral("0912000003"), QStringLiteral("0912000003")}))
         << "A was resent already; only C goes";
 }
+
+// A log-out's SIGTERM while a pop-up job's question stands ends the program as main() ends it: every event loop
+// is left, the box's too. Nobody answered, so nothing starts: the box must not count as 是, which sent the
+// messages that may have gone again (or cancelled the reservations) while the program went down.
+namespace {
+
+struct QuestionCase {
+    const char* item;
+    const char* question;
+};
+
+class SignalUnderQuestionTest : public MainWindowJobsTest, public ::testing::WithParamInterface<QuestionCase> {};
+
+TEST_P(SignalUnderQuestionTest, NothingStarts) {
+    ExitSignals exitSignals;
+    QObject::connect(&exitSignals, &ExitSignals::received, &mainWindow(), &TFormMain::endWithoutSaving);
+    QObject::connect(&mainWindow(), &TFormMain::programEnding, [] { QCoreApplication::exit(0); });
+    addRow("C", "0912000003", "-1", big5("Recv()逾時，可能已送出"));
+    addRow("R", "0912000009", "0", big5("訊息已成功送出(MsgId:R1)"), ImageReservation);
+    mainWindow().setLogSaved(true); // as loaded from a file: clearing the list asks nothing more
+    m_prompts.realQuestions = true;
+    QString asked;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); box && asked.isEmpty()) {
+            asked = box->text();
+            ::raise(SIGTERM);
+        }
+    });
+    watch.start(20);
+    choose(GetParam().item);
+    watch.stop();
+    EXPECT_EQ(asked, QString::fromUtf8(GetParam().question));
+    EXPECT_FALSE(jobs().workerRegistered());
+    EXPECT_EQ(mainWindow().jobRows().rowCount(), 2);
+    EXPECT_TRUE(m_sim->requests().empty());
+    // The next test's boxes and waits run again: the application's loop is left as main() leaves it.
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
+}
+
+INSTANTIATE_TEST_SUITE_P(Questions, SignalUnderQuestionTest,
+                         ::testing::Values(QuestionCase{"PMItemLvRSendSMS", "其中 1 筆可能已送出，也要重發？"},
+                                           QuestionCase{"PMItemLvCancelSMS", "要取消 1 筆預約？"}),
+                         [](const ::testing::TestParamInfo<QuestionCase>& info) {
+                             return std::string(info.param.item);
+                         });
+
+} // namespace
 
 // The pop-up 取消預約 cannot be undone: it names the reservations it would try and starts nothing on 否.
 TEST_F(MainWindowJobsTest, PopupCancelAsksFirstCountingOnlyReservations) {

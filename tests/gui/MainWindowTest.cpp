@@ -323,6 +323,8 @@ const ClearCase kClearCases[] = {
     // Backing out keeps everything: a cancelled save abandons the command, and so does 取消 (or Esc).
     {"cancelled save abandons", false, {Answer::Yes, Answer::Yes}, nullptr, false, 2, {kClear, kSave}},
     {"cancel keeps everything", false, {Answer::Cancel}, nullptr, false, 2, {kClear}},
+    // The program ended under the save question: nobody said 否, so nothing unsaved goes.
+    {"unanswered save keeps everything", false, {Answer::Yes, Answer::Cancel}, nullptr, false, 2, {kClear, kSave}},
     {"failed save abandons",
      false,
      {Answer::Yes, Answer::Yes},

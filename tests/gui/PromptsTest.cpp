@@ -53,6 +53,31 @@ TEST_F(RealPrompts, ReturnTakesThePreselectedAnswer) {
     }
 }
 
+// The program's end (a log-out's SIGTERM) leaves every event loop, an open box's too, with no button pressed.
+// Nobody answered: a question backs out (取消), whatever its buttons; a notice was only read.
+TEST_F(RealPrompts, ABoxTheProgramsEndClosesAnswersNothing) {
+    const struct {
+        Prompts::Buttons buttons;
+        Prompts::Answer preselected;
+        Prompts::Answer answer;
+    } cases[] = {
+        {Prompts::Buttons::YesNo, Prompts::Answer::Yes, Prompts::Answer::Cancel},
+        {Prompts::Buttons::YesNo, Prompts::Answer::No, Prompts::Answer::Cancel},
+        {Prompts::Buttons::YesNoCancel, Prompts::Answer::Yes, Prompts::Answer::Cancel},
+        {Prompts::Buttons::Ok, Prompts::Answer::Yes, Prompts::Answer::Ok},
+    };
+    for (const auto& c : cases) {
+        whenShown([](QWidget*) { QCoreApplication::exit(0); });
+        EXPECT_EQ(standardPrompts().message(&mainWindow(), Prompts::Icon::Question, c.buttons, QStringLiteral("Norvi"),
+                                            QStringLiteral("其中 1 筆可能已送出，也要重發？"), c.preselected),
+                  c.answer)
+            << int(c.buttons);
+        // The next box runs its loop again once the application's loop was left, as main() leaves it.
+        QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+        QCoreApplication::exec();
+    }
+}
+
 // A box quotes names and texts from files and the gateway: shown as plain text, control characters as
 // "\xNN", the program's own line breaks kept.
 TEST_F(RealPrompts, ABoxShowsQuotedControlCharactersEscapedAndMarkupAsText) {

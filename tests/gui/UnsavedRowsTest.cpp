@@ -118,6 +118,16 @@ TEST_F(UnsavedRowsTest, RowsLeftBehindAndNotWantedAreKeptAsALog) {
     EXPECT_EQ(kept.announced(), 2);
 }
 
+// The program ended under the offer (a log-out at start): nobody chose, so the rows are offered again next time.
+TEST_F(UnsavedRowsTest, AnOfferNobodyAnsweredLeavesTheRowsForTheNextStart) {
+    leaveJournal(2);
+    m_prompts.answers = {Answer::Cancel};
+    start();
+    EXPECT_EQ(mainWindow().logModel().rowCount(), 0);
+    EXPECT_EQ(DesktopJournal::leftBehind(m_dir.path()).size(), 1);
+    EXPECT_TRUE(QDir(path("logs")).entryList({QStringLiteral("*.log")}, QDir::Files).isEmpty());
+}
+
 TEST_F(UnsavedRowsTest, AnsweringNoAtTheExitRemovesTheJournalAndAnUnsavedExitKeepsIt) {
     start();
     EXPECT_TRUE(m_prompts.asked.isEmpty()) << "nothing left behind, nothing asked";

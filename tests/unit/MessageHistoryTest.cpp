@@ -97,6 +97,12 @@ SendLogRow row(const char* mobile, const QByteArray& sendCode, const QByteArray&
 
 const QByteArray kSent = "ok(MsgId:M)";
 
+// A row of a run booked for a later time: its 傳送時間 is that time, and its 傳送碼 carries the reservation image.
+SendLogRow booked(SendLogRow r) {
+    r.codeImage = ImageReservation;
+    return r;
+}
+
 // The findings of a resend that sent messages again, each as a log read back from its file.
 TEST(MessageHistoryTest, AResendTakesOnlyTheLatestRowOfEachMessage) {
     const struct {
@@ -141,6 +147,14 @@ TEST(MessageHistoryTest, AResendTakesOnlyTheLatestRowOfEachMessage) {
          {5},
          {4, 3},
          2},
+        // The same with a run booked for the morning after: its failed row's time is the booked one, later than
+        // the resend that sent the message at once, and says nothing of which came first.
+        {"a failed booked row loaded after the resend that sent it",
+         {row("A", "0", kSent, {}, "20240302100000"), booked(row("A", "11", "x", {}, "20240303090000")),
+          booked(row("B", "11", "x", {}, "20240303090000"))},
+         {2},
+         {1},
+         0},
     };
     for (const auto& c : cases) {
         FileOrderJobRows log;

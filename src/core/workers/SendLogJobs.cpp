@@ -75,11 +75,18 @@ Attempt deliveryAttempt(const SendLogRow& row) {
     return attempt == Attempt::Unknown ? Attempt::Unknown : Attempt::Sent;
 }
 
-// The latest send time of the rows that went or may have gone, for each message with a failed row. Histories
-// follow the order rows were added, so a log loaded after the rows of its own resend (taken back after a kill,
-// say) puts its failed rows last, as if they were new sends; the time says they came before. Only messages with
-// a failed row are kept: a long log's sent messages, nearly all of it, cost nothing.
-QHash<MessageHistory::Key, QByteArray> latestGoneTimes(const LogRows& log) {
+// What the rows that went or may have gone say of a message with a failed row: whether there is any, and the
+// latest send time among them.
+struct GoneRows {
+    bool any = false;
+    QByteArray latest;
+};
+
+// The rows that went or may have gone, for each message with a failed row. Histories follow the order rows were
+// added, so a log loaded after the rows of its own resend (taken back after a kill, say) puts its failed rows
+// last, as if they were new sends; the time says they came before. Only messages with a failed row are kept: a
+// long log's sent messages, nearly all of it, cost nothing.
+QHash<MessageHistory::Key, GoneRows> latestGoneTimes(const LogRows& log) {
     const auto failed = [&log](int row) {
         const SendLogRow& r = log.row(row);
         return AttemptOf(r.texts[ColSendCode], r.texts[ColSendResult], r.texts[ColQueryCode]) == Attempt::Failed;
@@ -88,10 +95,10 @@ QHash<MessageHistory::Key, QByteArray> latestGoneTimes(const LogRows& log) {
         const SendLogRow& r = log.row(row);
         return MessageHistory::Key{r.texts[ColMobile], r.texts[ColContent]};
     };
-    QHash<MessageHistory::Key, QByteArray> times;
+    QHash<MessageHistory::Key, GoneRows> times;
     for (int row = 0; row < log.rowCount(); ++row)
         if (failed(row))
-            times.insert(keyOf(row), QByteArray());
+            times.insert(keyOf(row), GoneRows());
     if (times.isEmpty())
         return times;
     for (int row = 0; row < log.rowCount(); ++row) {
@@ -101,18 +108,25 @@ QHash<MessageHistory::Key, QByteArray> latestGoneTimes(const LogRows& log) {
         if (found == times.end())
             continue;
         const QByteArray& time = log.row(row).texts[ColSendTime];
-        QByteArray& latest = found.value();
-        if (time.size() == latest.size() ? time > latest : latest.isEmpty())
-            latest = time;
+        GoneRows& gone = found.value();
+        gone.any = true;
+        if (time.size() == gone.latest.size() ? time > gone.latest : gone.latest.isEmpty())
+            gone.latest = time;
     }
     return times;
 }
 
-// A failed row whose message went, or may have gone, after it: resent only when the user says so.
-bool goneSince(const QHash<MessageHistory::Key, QByteArray>& gone, const SendLogRow& failed) {
+// A failed row whose message went, or may have gone, after it: resent only when the user says so. A booked
+// row's 傳送時間 is the time it was booked for, not the time it was sent, so it cannot tell which came first; nor
+// can two times of different forms.
+bool goneSince(const QHash<MessageHistory::Key, GoneRows>& gone, const SendLogRow& failed) {
     const auto found = gone.constFind(MessageHistory::Key{failed.texts[ColMobile], failed.texts[ColContent]});
+    if (found == gone.cend() || !found->any)
+        return false;
     const QByteArray& time = failed.texts[ColSendTime];
-    return found != gone.cend() && !time.isEmpty() && found.value().size() == time.size() && found.value() > time;
+    if (failed.codeImage == ImageReservation || time.isEmpty() || found->latest.size() != time.size())
+        return true;
+    return found->latest > time;
 }
 
 } // namespace
@@ -130,7 +144,7 @@ ResendChoice ChooseResendRows(const LogRows& log, ResendScope scope) {
             choice.examined.append(row);
     }
     const LogHistories histories = ReadHistories(log);
-    const QHash<MessageHistory::Key, QByteArray> gone = latestGoneTimes(log);
+    const QHash<MessageHistory::Key, GoneRows> gone = latestGoneTimes(log);
     std::vector<char> examined(std::size_t(n), 0);
     std::vector<char> historyExamined(std::size_t(n), 0); // by the position of the history's latest row
     for (int row : choice.examined) {

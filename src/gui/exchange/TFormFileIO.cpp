@@ -407,6 +407,8 @@ void TFormFileIO::finishImport() {
     }
     hide();
     const ImportSummary summary = ImportAddressRecords(m_book, records, path, m_columnCodes, reportLine, progress());
+    // On disk before the user is told it is done: a program killed while the box stands keeps the import.
+    const AddressBookResult saved = SaveAddressBook(m_book);
     QString done = ImportDoneText() + QLatin1Char('\n') + summary.text();
     if (summary.skipped > summary.named.size())
         done += QStringLiteral("\n（每一行的原因見訊息視窗）");
@@ -414,7 +416,6 @@ void TFormFileIO::finishImport() {
                     QStringLiteral("檔案匯入"), done);
     endProgress();
     emit bookImported();
-    const AddressBookResult saved = SaveAddressBook(m_book);
     if (!saved.message.isEmpty())
         prompts().notice(shownOver(), saved.ok ? Prompts::Icon::Warning : Prompts::Icon::Error,
                          QStringLiteral("Norvi簡訊服務軟體"), saved.message);

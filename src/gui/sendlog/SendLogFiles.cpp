@@ -180,10 +180,14 @@ bool SendLogFiles::confirmClear() {
         m_loadReplaces = false;
         return true;
     }
-    // Rows that were to be saved are never dropped unsaved: a cancelled or failed save abandons the command.
-    if (!m_logSaved && prompts().confirm(m_window, boxTitle(), QStringLiteral("現有的傳送紀錄已變更，要儲存？")) &&
-        SaveLog() != SaveOutcome::Saved)
-        return false;
+    // Rows that were to be saved are never dropped unsaved: a cancelled or failed save abandons the command, and
+    // so does the question left unanswered when the program ends under it.
+    if (!m_logSaved) {
+        const Prompts::Answer save = prompts().message(m_window, Prompts::Icon::Question, Prompts::Buttons::YesNo,
+                                                       boxTitle(), QStringLiteral("現有的傳送紀錄已變更，要儲存？"));
+        if (save == Prompts::Answer::Cancel || (save == Prompts::Answer::Yes && SaveLog() != SaveOutcome::Saved))
+            return false;
+    }
     m_model.clear();
     if (RowJournal* journal = m_jobs.registry().journal())
         journal->rowsSettled();

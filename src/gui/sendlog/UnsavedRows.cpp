@@ -50,7 +50,12 @@ void UnsavedRows::offerLeftBehind() {
     QString question = QStringLiteral("上次未儲存的發訊紀錄（%1 筆）仍保留著，要載入？").arg(count);
     if (missing > 0)
         question += QStringLiteral("\n上次的傳送在 %1 則簡訊送出前中斷，會為它們補上紀錄。").arg(missing);
-    if (!prompts().confirm(&m_main, title, question)) {
+    const Prompts::Answer answer =
+        prompts().message(&m_main, Prompts::Icon::Question, Prompts::Buttons::YesNo, title, question);
+    // The program ended under the question: nobody chose, so the rows stay where they are for the next start.
+    if (answer == Prompts::Answer::Cancel)
+        return;
+    if (answer != Prompts::Answer::Yes) {
         // Not lost either way: kept as a log file the user can load later.
         const QDir folder(LogFolder(m_config));
         const QString stamp = Clock::now().toString(QStringLiteral("yyyyMMddHHmmss"));

@@ -57,12 +57,18 @@ public:
         }
         if (preselected == Answer::No && buttons != Buttons::Ok)
             box.setDefaultButton(QMessageBox::No);
-        const int result = box.exec();
-        if (result == QMessageBox::No)
+        switch (box.exec()) {
+        case QMessageBox::Yes:
+            return Answer::Yes;
+        case QMessageBox::No:
             return Answer::No;
-        if (result == QMessageBox::Cancel)
-            return Answer::Cancel;
-        return buttons == Buttons::Ok ? Answer::Ok : Answer::Yes;
+        case QMessageBox::Ok:
+            return Answer::Ok;
+        default:
+            // No button was pressed: the program's end left the box's loop. Taking that as 是 would clear the
+            // log, cancel reservations or send again what may have gone, on nobody's word.
+            return buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel;
+        }
     }
 
     QString openFileName(QWidget* parent, const QString& title, const QString& filter,

@@ -20,6 +20,8 @@ public:
 
     // `preselected` is the button Return takes: No for a question whose 是 cannot be undone (a cancellation, a
     // second send of what may have gone out), so a hurried Return does nothing.
+    // A question closed with no button pressed (the program's end, a log-out, closes every open box) answers
+    // Cancel, even a 是/否 one: nobody answered, so the asker backs out of what it asked about.
     virtual Answer message(QWidget* parent, Icon icon, Buttons buttons, const QString& title, const QString& text,
                            Answer preselected) = 0;
     Answer message(QWidget* parent, Icon icon, Buttons buttons, const QString& title, const QString& text) {
