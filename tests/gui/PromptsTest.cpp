@@ -67,7 +67,7 @@ TEST_F(RealPrompts, ABoxTheProgramsEndClosesAnswersNothing) {
         {Prompts::Buttons::Ok, Prompts::Answer::Yes, Prompts::Answer::Ok},
     };
     for (const auto& c : cases) {
-        whenShown([](QWidget*) { QCoreApplication::exit(0); });
+        whenModalShown([](QWidget*) { QCoreApplication::exit(0); });
         EXPECT_EQ(standardPrompts().message(&mainWindow(), Prompts::Icon::Question, c.buttons, QStringLiteral("Norvi"),
                                             QStringLiteral("其中 1 筆可能已送出，也要重發？"), c.preselected),
                   c.answer)
