@@ -4,6 +4,7 @@
 // left out.
 #include "GatewaySimulator.h"
 #include "support/BookWindowTest.h"
+#include "support/RawTcpServer.h"
 
 #include "core/shared/SendSettings.h"
 #include "support/GatewayPeer.h"
@@ -428,7 +429,8 @@ TEST_F(JobEndingsTest, ASignalWhileTheRunAsksWhetherToGoOnClosesTheBoxAndEndsThe
     ExitSignals exitSignals;
     takeSignals(exitSignals);
     m_prompts.realQuestions = true;
-    m_sim.reset(); // nobody listens on the gateway's port any more: every attempt is refused
+    // Nobody listens on the gateway's port any more: every attempt is refused.
+    const auto gone = StopAndHoldPort(m_sim);
     int exited = -1;
     m_prompts.dialogHandlers.push_back([&](QDialog* d) {
         ASSERT_NO_FATAL_FAILURE(typeAndSend(d));

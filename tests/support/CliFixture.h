@@ -10,6 +10,7 @@
 #include "support/BookRecords.h"
 #include "support/CsvReader.h"
 #include "support/FileBytes.h"
+#include "support/RawTcpServer.h"
 #include "support/StartFolder.h"
 #include "support/TestText.h"
 

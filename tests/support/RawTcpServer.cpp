@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <thread>
 
 namespace norvi::test {
@@ -21,7 +22,12 @@ int listenOnLoopback(int& port, bool listening) {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    // A given port was a server's a moment ago: its closed connections may still wait out their time.
+    if (port != 0) {
+        const int on = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    }
     ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     if (listening)
         ::listen(fd, 4);
@@ -138,7 +144,7 @@ bool RawTcpServer::waitUntilDelivered(int fd, int timeoutMs) {
     }
 }
 
-ClosedPort::ClosedPort() {
+ClosedPort::ClosedPort(int port) : m_port(port) {
     m_fd = listenOnLoopback(m_port, false);
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -45,10 +46,11 @@ private:
     std::thread m_thread;
 };
 
-// A loopback port on which nothing listens while the object lives (bound, never listening).
+// A loopback port on which nothing listens while the object lives (bound, never listening): a free one, or
+// the given one.
 class ClosedPort {
 public:
-    ClosedPort();
+    explicit ClosedPort(int port = 0);
     ~ClosedPort();
     int port() const { return m_port; }
 
@@ -56,5 +58,14 @@ private:
     int m_fd = -1;
     int m_port = 0;
 };
+
+// Stops a server whose port a test's configuration names, and keeps that port closed while the returned object
+// lives. Left free, the port could go to a server another test starts meanwhile, and what this test sends to a
+// gateway that is gone would be answered by that one.
+template <class Server> std::unique_ptr<ClosedPort> StopAndHoldPort(std::unique_ptr<Server>& server) {
+    const int port = server->port();
+    server.reset();
+    return std::make_unique<ClosedPort>(port);
+}
 
 } // namespace norvi::test

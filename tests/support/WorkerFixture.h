@@ -14,6 +14,7 @@
 #include "core/workers/SendThd.h"
 #include "support/FakeSendLog.h"
 #include "support/GatewayRequests.h"
+#include "support/RawTcpServer.h"
 #include "support/StartFolder.h"
 
 #include <gtest/gtest.h>
@@ -117,7 +118,7 @@ protected:
         return target;
     }
     // Leaves the configured port with nobody listening.
-    void stopSimulator() { sim.reset(); }
+    void stopSimulator() { gone = StopAndHoldPort(sim); }
 
     // Starts a send run of (a copy of) SendQueue with `schedule`, owned by `owner`.
     bool startSend(JobRows* sendLog, SendThd** worker, QString* error) {
@@ -200,6 +201,7 @@ protected:
     StartFolder m_dir;
     QPointer<SendThd> running; // the worker runJob or startSend started last
     std::unique_ptr<gwsim::GatewaySimulator> sim;
+    std::unique_ptr<ClosedPort> gone; // the port of a simulator stopped, kept closed
     ProgressRecorder progress;
     QStringList lines;
     TestOwner owner;

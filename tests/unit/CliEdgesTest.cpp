@@ -33,7 +33,7 @@ TEST_F(CliEdgesTest, RowCommandsExitTwoWhenAnyRowFailedWhateverTheNumberOfRows) 
     ASSERT_EQ(failed.exitCode, 2);
     ASSERT_EQ(run({"query", "--log", path("two.log"), "--out", path("answered.log")}).exitCode, 0);
 
-    sim.reset(); // nobody answers from here on
+    const auto gone = test::StopAndHoldPort(sim); // nobody answers from here on
     runSteps({
         {textList({"query", "--log", path("two.log")}), 2, {}, {"未能查詢 2 筆"}},
         {textList({"query", "--log", path("two.log"), "--rows", "1"}), 2, {}, {"未能查詢 1 筆"}},

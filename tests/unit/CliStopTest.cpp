@@ -208,7 +208,7 @@ TEST_F(CliStopTest, CtrlCInsideAWaitEndsAfterTheGraceAndResendSendsEachFailedRow
 TEST_F(CliStopTest, QueryRunGivesUpWhenTheGatewayCannotBeReached) {
     const QString log = path("sent.log");
     ASSERT_EQ(run(sendArgs(5, "30", log)).exitCode, 0);
-    sim.reset(); // nobody listens any more
+    const auto gone = test::StopAndHoldPort(sim); // nobody listens any more
     const CliRun r = run({"query", "--log", log});
     EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(QStringLiteral("閘道連續 3 次沒有回應，作業已停止。")));

@@ -145,7 +145,7 @@ TEST_F(CliTest, Big5ListFileRowOwnTextIsSentAsItIsWithoutReplace) {
 }
 
 TEST_F(CliTest, SendWithTheGatewayDownRecordsEveryFailureAndSaysSo) {
-    sim.reset(); // nobody listens on the configured port any more
+    const auto gone = test::StopAndHoldPort(sim); // nobody listens on the configured port any more
     const CliRun r = run({"-v", "send", "--text", "hi", "--log", path("down.log"), "0912000001", "0912000002"});
     EXPECT_EQ(r.exitCode, 2);
     ASSERT_EQ(r.rows().size(), 2);
