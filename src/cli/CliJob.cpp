@@ -137,12 +137,13 @@ void onInterrupt(int signal) {
         StopRunningJobs();
         return;
     }
-    // Asked again while an answer is awaited in the stop's grace: the grace ends, and the run ends as a
-    // stop does, with that message's row saying it may have gone.
-    if (StopGraceActive()) {
-        StopRunningJobs();
+    // Asked again: an answer awaited in the stop's grace is waited for no longer, and the run ends as a stop
+    // does, with that message's row saying it may have gone. A job that has not come to its grace yet (the
+    // signals came faster than it saw the first) never begins one, so it too ends at once with every row.
+    const bool inGrace = StopGraceActive();
+    StopRunningJobs();
+    if (inGrace)
         return;
-    }
     // Asked twice: the run's log is finished first when one is open, then the program ends.
     if (SaveOnSecondSignal(signal))
         return;
