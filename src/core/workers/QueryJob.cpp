@@ -286,13 +286,7 @@ void QueryJob::askUnconfirmedAgain() {
 
 void QueryJob::noteStop(bool gaveUp) {
     m_stopped = true;
-    m_worker.activity().markStopped();
-    if (gaveUp)
-        m_worker.activity().markGaveUp();
-    m_worker.reportLine(m_worker.name() + ' ' +
-                        (gaveUp                   ? StopRows::gaveUpLine(m_failures.inRow())
-                         : m_stopReason.isEmpty() ? big5("作業已中斷")
-                                                  : m_stopReason));
+    m_worker.reportStop(gaveUp, m_failures.inRow(), m_stopReason);
 }
 
 void QueryJob::notAskedRow(const PlannedRow& row) {

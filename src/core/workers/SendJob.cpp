@@ -50,13 +50,7 @@ void SendJob::run() {
 void SendJob::noteStop(bool gaveUp) {
     m_stopped = true;
     m_stopTime = Clock::rowStamp();
-    m_worker.activity().markStopped();
-    if (gaveUp)
-        m_worker.activity().markGaveUp();
-    m_worker.reportLine(m_worker.name() + ' ' +
-                        (gaveUp                   ? StopRows::gaveUpLine(m_failures.inRow())
-                         : m_stopReason.isEmpty() ? big5("作業已中斷")
-                                                  : m_stopReason));
+    m_worker.reportStop(gaveUp, m_failures.inRow(), m_stopReason);
 }
 
 void SendJob::notSentRow(const QByteArray& name, int image, const QByteArray& msisdn, const QByteArray& segment) {

@@ -15,6 +15,7 @@
 #include "core/workers/QueryJob.h"
 #include "core/workers/RowHandOver.h"
 #include "core/workers/SendJob.h"
+#include "core/workers/StopRows.h"
 #include "core/workers/UiThread.h"
 
 #include <QString>
@@ -112,6 +113,16 @@ bool SendThd::askToContinue(int failures) {
     const bool posted =
         m_sendLog ? m_sendLog->postAfterWrites(std::move(routine)) : m_channel->post(std::move(routine));
     return posted && question.wait().value_or(false);
+}
+
+void SendThd::reportStop(bool gaveUp, int failuresInRow, const QByteArray& reason) {
+    m_activity.markStopped();
+    if (gaveUp)
+        m_activity.markGaveUp();
+    reportLine(name() + ' ' +
+               (gaveUp             ? StopRows::gaveUpLine(failuresInRow)
+                : reason.isEmpty() ? big5("作業已中斷")
+                                   : reason));
 }
 
 bool SendThd::runOnUiThread(const std::function<void()>& routine) {

@@ -87,6 +87,9 @@ public:
     // the user-interface thread; false without an owner, once the application is closing, or when a stop
     // comes before the answer).
     bool askToContinue(int failures);
+    // The job stops: the run is marked stopped, and the reason goes on record: the owner's choice to give up
+    // after `failuresInRow` transport failures (`gaveUp`), a refused login's `reason`, or else "作業已中斷".
+    void reportStop(bool gaveUp, int failuresInRow, const QByteArray& reason);
     // A line for the record: the message area (on the user-interface thread, waiting) and the
     // operation log. Big5; a line longer than logLine is cut at a character boundary.
     void reportLine(const QByteArray& line);

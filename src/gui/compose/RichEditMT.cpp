@@ -381,14 +381,7 @@ void RichEditMT::selectEntryUnder(const QPoint& viewportPos) {
         charPos = block.position() + line.xToCursor(inBlock.x(), QTextLine::CursorOnCharacter);
         break;
     }
-    const Span entry = entryAt(charPos);
-    if (!entry.valid())
-        return;
-    QTextCursor cursor = textCursor();
-    cursor.setPosition(entry.start);
-    cursor.setPosition(entry.end(), QTextCursor::KeepAnchor);
-    setTextCursor(cursor);
-    m_clicked = entry;
+    selectEntryTouching(charPos);
 }
 
 // ---- clipboard and drops ----
