@@ -10,6 +10,7 @@
 #include "core/workers/SendLogJobs.h"
 #include "core/workers/StopRows.h"
 #include "support/GatewayPeer.h"
+#include "support/ThreadState.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -345,10 +346,11 @@ protected:
         QByteArray text;
         return client.Send(text);
     }
-    // Raises the stop from another thread after `ms` milliseconds.
-    std::thread raiseAfter(int ms) {
-        return std::thread([this, ms] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    // Raises the stop from another thread once the simulator holds `requests` requests: the client wrote the
+    // last of them whole and waits for its answer, or is about to.
+    std::thread raiseOnceAsked(std::size_t requests) {
+        return std::thread([this, requests] {
+            Eventually([&] { return sim->requests().size() >= requests; });
             m_stop.raise();
         });
     }
@@ -367,7 +369,7 @@ TEST_F(ClientStopTest, StopPointsAndTheWaitsTheyEnd) {
     // In the reply wait: the request went out, its fate is unknown.
     QElapsedTimer timer;
     timer.start();
-    std::thread raiser = raiseAfter(300);
+    std::thread raiser = raiseOnceAsked(sim->requests().size() + 1);
     EXPECT_EQ(sendOne(client), -1);
     raiser.join();
     EXPECT_LT(timer.elapsed(), kWorkerStopBoundMs);
@@ -387,7 +389,7 @@ TEST_F(ClientStopTest, StopPointsAndTheWaitsTheyEnd) {
     m_stop.clear();
     sim->setSilentAfter(0);
     timer.restart();
-    raiser = raiseAfter(300);
+    raiser = raiseOnceAsked(before + 1);
     EXPECT_FALSE(client.Login());
     raiser.join();
     EXPECT_LT(timer.elapsed(), kWorkerStopBoundMs);
