@@ -102,22 +102,24 @@ public:
     }
     // The exit code, or -1 when it did not end within `ms`. The wait is on the program's end itself (a
     // descriptor of the process), with what the terminal shows meanwhile read, so a full terminal never
-    // holds the program up.
+    // holds the program up. A system that gives no such descriptor has the end looked for whenever the
+    // terminal has news, and every 10 ms.
     int wait(int ms) {
         const int ended = int(::syscall(SYS_pidfd_open, m_pid, 0));
-        if (ended < 0)
-            return -1;
         QDeadlineTimer deadline(ms);
         pollfd p[2] = {{ended, POLLIN, 0}, {m_master, POLLIN, 0}};
-        while (!deadline.hasExpired() && !(p[0].revents & POLLIN)) {
-            if (::poll(p, 2, int(std::max<qint64>(1, deadline.remainingTime()))) <= 0)
-                continue;
-            if ((p[1].revents & (POLLIN | POLLHUP | POLLERR)) && !readAvailable())
-                p[1].fd = -1; // the terminal closed: only the end is left to wait for
-        }
-        ::close(ended);
         int status = 0;
-        if (!(p[0].revents & POLLIN) || ::waitpid(m_pid, &status, 0) != m_pid)
+        bool gone = false;
+        while (!gone && !deadline.hasExpired()) {
+            const qint64 left = std::max<qint64>(1, deadline.remainingTime());
+            if (::poll(p, 2, int(ended < 0 ? std::min<qint64>(left, 10) : left)) > 0 &&
+                (p[1].revents & (POLLIN | POLLHUP | POLLERR)) && !readAvailable())
+                p[1].fd = -1; // the terminal closed: only the end is left to wait for
+            gone = (ended < 0 || (p[0].revents & POLLIN)) && ::waitpid(m_pid, &status, WNOHANG) == m_pid;
+        }
+        if (ended >= 0)
+            ::close(ended);
+        if (!gone)
             return -1;
         m_exited = true;
         readUntil([](const QByteArray&) { return false; }, 200);
