@@ -451,9 +451,10 @@ TEST(Msisdn, SplitsJoinsAndFindsTheDefault) {
                  {";0912;;0933;", {"0912", "0933"}, 0},
                  {"", {}, -1}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.constData());
         const MsisdnNumbers split = SplitMsisdn(c.text);
-        EXPECT_EQ(split.numbers, c.numbers) << c.text.constData();
-        EXPECT_EQ(split.defaultIndex, c.defaultIndex) << c.text.constData();
+        EXPECT_EQ(split.numbers, c.numbers);
+        EXPECT_EQ(split.defaultIndex, c.defaultIndex);
         EXPECT_EQ(MsisdnDefault(c.text), c.defaultIndex < 0 ? QByteArray() : c.numbers[c.defaultIndex]);
     }
     EXPECT_EQ(JoinMsisdn({"0912"}, 0), "0912");

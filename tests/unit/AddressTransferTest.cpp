@@ -133,114 +133,105 @@ TEST_F(AddressTransferTest, RoundTripGivesMembersEqualToTheOriginals) {
     EXPECT_EQ(bookFields(book), before); // ids follow the lines, which follow the old ids
 }
 
-TEST_F(AddressTransferTest, ColumnsAreCleanedAsTheyComeIn) {
+// Each file comes in as the members its good lines make, cleaned as they come in; every line left out is
+// named by its number and why, and the summary says so. A row a call: its label, how the file is read, the
+// file, then what the book, the named lines, the count left out and (when given) the summary must be.
+TEST_F(AddressTransferTest, ImportKeepsTheGoodLinesCleanedAndNamesEveryLineLeftOut) {
+    struct Reading {
+        char delimiter;
+        std::array<int, 3> codes; // {-1, 0, 0}: the file's own mapping
+        HeaderChoice header;
+    };
+    const Reading commas{',', {-1, 0, 0}, HeaderChoice::Auto}, spaces{' ', {-1, 0, 0}, HeaderChoice::Auto};
+    const auto expectImport = [this](const char* label, const Reading& how, const QByteArray& bytes,
+                                     const std::vector<Fields>& members, const QStringList& named, int skipped,
+                                     const char* summary = nullptr) {
+        SCOPED_TRACE(label);
+        book.clear();
+        problems.clear();
+        const ImportSummary s = import(bytes, how.delimiter, how.codes, how.header);
+        EXPECT_EQ(bookFields(book), members);
+        EXPECT_EQ(problems.join(QLatin1Char('\n')).toStdString(), named.join(QLatin1Char('\n')).toStdString());
+        EXPECT_EQ(s.added, int(members.size()));
+        EXPECT_EQ(s.skipped, skipped);
+        if (summary) {
+            EXPECT_EQ(s.text(), QString::fromUtf8(summary));
+        }
+    };
+    const auto lineOut = [](int line, const QString& why) {
+        return QStringLiteral("匯入檔in.csv之第%1行%2，此行未匯入").arg(line).arg(why);
+    };
+    const auto tooFewColumns = [](int line, int needed) {
+        return QStringLiteral("匯入檔in.csv之第%1行欄位數不足%2個(List index out of bounds (%3))")
+            .arg(line)
+            .arg(needed)
+            .arg(needed - 1);
+    };
+
+    // A name is cut at 100 bytes without leaving half a character behind.
     const QByteArray name100(100, 'n');
-    const ImportSummary s = import(transferB5("名稱,行動電話,備註\r\n"
-                                              "  王小明 ,(02) 2345-6789, 說明, 有逗號 \r\n"
-                                              "\r\n"
-                                              "林,0912_345~678*,\r\n") +
-                                   " " + name100 + "x,1,\r\n" + "a" + transferB5("王") + QByteArray(97, 'b') +
-                                   transferB5("明") + ",2,\r\n");
-    EXPECT_EQ(s.added, 4);
-    EXPECT_EQ(s.skipped, 0) << problems.join(QLatin1Char('\n')).toStdString();
-    const std::vector<Fields> got = bookFields(book);
-    ASSERT_EQ(got.size(), 4u);
-    EXPECT_EQ(got[0], Fields(transferB5("王小明"), "0223456789", transferB5(" 說明, 有逗號 ")));
-    EXPECT_EQ(got[1], Fields(transferB5("林"), "0912345678", ""));
-    EXPECT_EQ(got[2], Fields(name100, "1", ""));
-    // Cut at 100 bytes without leaving half a character behind.
-    EXPECT_EQ(std::get<0>(got[3]), "a" + transferB5("王") + QByteArray(97, 'b'));
-
+    expectImport("blanks, number marks and over-long names go", commas,
+                 transferB5("名稱,行動電話,備註\r\n"
+                            "  王小明 ,(02) 2345-6789, 說明, 有逗號 \r\n"
+                            "\r\n"
+                            "林,0912_345~678*,\r\n") +
+                     " " + name100 + "x,1,\r\n" + "a" + transferB5("王") + QByteArray(97, 'b') + transferB5("明") +
+                     ",2,\r\n",
+                 {{transferB5("王小明"), "0223456789", transferB5(" 說明, 有逗號 ")},
+                  {transferB5("林"), "0912345678", ""},
+                  {name100, "1", ""},
+                  {"a" + transferB5("王") + QByteArray(97, 'b'), "2", ""}},
+                 {}, 0);
     // The second byte of 外 is "~" and that of 于 is "_": the characters stay whole, and such a number is no
-    // telephone number, so the line is named and left out.
-    book.clear();
-    problems.clear();
-    const ImportSummary odd = import(transferB5("行動電話\n(外)0911-于\n"));
-    EXPECT_TRUE(bookFields(book).empty());
-    EXPECT_EQ(problems, QStringList{QStringLiteral("匯入檔in.csv之第2行門號「外0911于」不是手機門號，此行未匯入")});
-    EXPECT_EQ(odd.text(), QStringLiteral("新增 0 位成員\n未匯入 1 行：第 2 行 門號「外0911于」不是手機門號"));
-}
-
-// A line that would give a member the book's load calls damaged, or one of no use, is named and left out.
-TEST_F(AddressTransferTest, LinesThatGiveNoGoodMemberAreNamedAndLeftOut) {
+    // telephone number.
+    expectImport("a number's Big5 characters stay whole", commas, transferB5("行動電話\n(外)0911-于\n"), {},
+                 {lineOut(2, QStringLiteral("門號「外0911于」不是手機門號"))}, 1,
+                 "新增 0 位成員\n未匯入 1 行：第 2 行 門號「外0911于」不是手機門號");
+    // A line that would give a member the book's load calls damaged, or one of no use.
     const QByteArray longNumber = QByteArray(60, '1') + ";" + QByteArray(60, '2');
-    const ImportSummary s = import(transferB5("名稱,行動電話\n"
-                                              "林,\"小華\"\n"
-                                              "\"Tab\tName\",0912000001\n"
-                                              "Wu,0912000002;abc\n"
-                                              ",,only a note\n"
-                                              "Ok,0912000003\n") +
-                                   "Long," + longNumber + "\n");
-    EXPECT_EQ(s.added, 1);
-    EXPECT_EQ(s.skipped, 5);
-    EXPECT_EQ(bookFields(book), (std::vector<Fields>{{"Ok", "0912000003", ""}}));
-    EXPECT_EQ(s.text(), QStringLiteral("新增 1 位成員\n未匯入 5 行：第 2 行 門號「小華」不是手機門號；"
-                                       "第 3 行 名稱「Tab\\x09Name」含有控制字元；第 4 行 門號「abc」不是手機門號…"));
-    ASSERT_EQ(problems.size(), 5);
-    EXPECT_EQ(problems[3], QStringLiteral("匯入檔in.csv之第5行沒有名稱也沒有門號，此行未匯入"));
-    EXPECT_EQ(problems[4], QStringLiteral("匯入檔in.csv之第7行門號「%1」超過 120 個位元組，此行未匯入")
-                               .arg(QString::fromLatin1(longNumber)));
-}
-
-TEST_F(AddressTransferTest, SpaceTypeCutsNamesAtTheirSpace) {
-    import(transferB5("名稱 行動電話 備註\nJohn Smith 0912 note\nJohn 0912 Smith note\n"), ' ');
-    ASSERT_EQ(bookFields(book).size(), 1u);
-    EXPECT_EQ(bookFields(book)[0], Fields("John", "0912", "Smith note"));
-    EXPECT_EQ(problems, QStringList{QStringLiteral("匯入檔in.csv之第2行門號「Smith」不是手機門號，此行未匯入")});
-}
-
-TEST_F(AddressTransferTest, ShortLinesAreReportedByLineAndColumnAndLeftOut) {
+    expectImport(
+        "lines that give no good member", commas,
+        transferB5("名稱,行動電話\n"
+                   "林,\"小華\"\n"
+                   "\"Tab\tName\",0912000001\n"
+                   "Wu,0912000002;abc\n"
+                   ",,only a note\n"
+                   "Ok,0912000003\n") +
+            "Long," + longNumber + "\n",
+        {{"Ok", "0912000003", ""}},
+        {lineOut(2, QStringLiteral("門號「小華」不是手機門號")),
+         lineOut(3, QStringLiteral("名稱「Tab\\x09Name」含有控制字元")),
+         lineOut(4, QStringLiteral("門號「abc」不是手機門號")), lineOut(5, QStringLiteral("沒有名稱也沒有門號")),
+         lineOut(7, QStringLiteral("門號「%1」超過 120 個位元組").arg(QString::fromLatin1(longNumber)))},
+        5,
+        "新增 1 位成員\n未匯入 5 行：第 2 行 門號「小華」不是手機門號；第 3 行 名稱「Tab\\x09Name」含有控制字元；"
+        "第 4 行 門號「abc」不是手機門號…");
+    expectImport("the space type cuts names at their space", spaces,
+                 transferB5("名稱 行動電話 備註\nJohn Smith 0912 note\nJohn 0912 Smith note\n"),
+                 {{"John", "0912", "Smith note"}}, {lineOut(2, QStringLiteral("門號「Smith」不是手機門號"))}, 1);
     // The header's own first line is a member in the file's mind, but it is the header.
-    const ImportSummary s = import(transferB5("王小明,0911\r\n\r\n陳美麗\r\n林,0933\r\n"), ',',
-                                   {FieldName, FieldMsisdn, 0}, HeaderChoice::Yes);
-    EXPECT_EQ(s.added, 1);
-    EXPECT_EQ(s.skipped, 1);
-    EXPECT_EQ(bookFields(book), (std::vector<Fields>{{transferB5("林"), "0933", ""}}));
-    ASSERT_EQ(problems.size(), 1);
-    EXPECT_EQ(problems[0], QStringLiteral("匯入檔in.csv之第3行欄位數不足2個(List index out of bounds (1))"));
-
+    expectImport("a short line after a given header", {',', {FieldName, FieldMsisdn, 0}, HeaderChoice::Yes},
+                 transferB5("王小明,0911\r\n\r\n陳美麗\r\n林,0933\r\n"), {{transferB5("林"), "0933", ""}},
+                 {tooFewColumns(3, 2)}, 1);
     // More columns than assigned are fine; an assignment past the line's columns is not, unless it is the
     // description's, which is empty then.
-    problems.clear();
-    book.clear();
-    import("h\r\nA,B,C,D\r\nA\r\n", ',', {FieldDesc, 0, FieldName});
-    EXPECT_EQ(problems, QStringList{QStringLiteral("匯入檔in.csv之第3行欄位數不足3個(List index out of bounds (2))")});
-    problems.clear();
-    book.clear();
-    import("h\r\nA,B,C,D\r\nA\r\n", ',', {FieldName, 0, FieldDesc});
-    EXPECT_TRUE(problems.isEmpty());
-    EXPECT_EQ(bookFields(book), (std::vector<Fields>{{"A", "", "C,D"}, {"A", "", ""}}));
-}
-
-// A line past the cap comes in with its fields cut as any long field is, and the note names it; a line
-// whose needed column lies past the cap is short.
-TEST_F(AddressTransferTest, ALineLongerThanTheCapIsImportedCutAndNamed) {
-    const QByteArray tail(kMaxAddressLineBytes * 3, 'x');
-    const ImportSummary s =
-        import(transferB5("名稱,行動電話,備註\n王小明,0911,") + tail + "\n" + tail + transferB5(",0922\n林,0933,d\n"));
-    EXPECT_EQ(problems,
-              (QStringList{QStringLiteral("匯入檔in.csv之第2行超過 64 KB，超過的部分未讀取"),
-                           QStringLiteral("匯入檔in.csv之第3行欄位數不足2個(List index out of bounds (1))")}));
-    EXPECT_EQ(s.added, 2);
-    EXPECT_EQ(s.skipped, 1);
-    ASSERT_EQ(book.MemberMap().size(), 2u);
-    const sMember& first = book.MemberMap().begin()->second;
-    EXPECT_EQ(getField(first.name), transferB5("王小明"));
-    EXPECT_EQ(getField(first.desc), QByteArray(sizeof first.desc, 'x'));
-}
-
-TEST_F(AddressTransferTest, Utf8LinesComeInAsBig5AndUnmappableLinesAreNamed) {
-    const QByteArray utf8("\xEF\xBB\xBF名稱,行動電話\n王小明,0911\n陳\xF0\x9F\x98\x80,0922\n林美,0933\n");
-    const ImportSummary s = import(utf8);
-    EXPECT_EQ(s.added, 2);
-    EXPECT_EQ(s.skipped, 1);
-    EXPECT_EQ(bookFields(book),
-              (std::vector<Fields>{{transferB5("王小明"), "0911", ""}, {transferB5("林美"), "0933", ""}}));
-    ASSERT_EQ(problems.size(), 1);
-    EXPECT_TRUE(problems[0].startsWith(QStringLiteral("匯入檔in.csv之第3行"))) << problems[0].toStdString();
-    EXPECT_TRUE(problems[0].contains(QStringLiteral("U+1F600")));
-    for (const auto& entry : book.MemberMap())
-        EXPECT_FALSE(QByteArray(entry.second.name).contains('?'));
+    expectImport("a name past the line's columns", {',', {FieldDesc, 0, FieldName}, HeaderChoice::Auto},
+                 "h\r\nA,B,C,D\r\nA\r\n", {{"C,D", "", "A"}}, {tooFewColumns(3, 3)}, 1);
+    expectImport("a description past the line's columns", {',', {FieldName, 0, FieldDesc}, HeaderChoice::Auto},
+                 "h\r\nA,B,C,D\r\nA\r\n", {{"A", "", "C,D"}, {"A", "", ""}}, {}, 0);
+    // A line past the cap comes in with its fields cut as any long field is, and the note names it; a line
+    // whose needed column lies past the cap is short.
+    const QByteArray pastTheCap(kMaxAddressLineBytes * 3, 'x');
+    expectImport(
+        "lines longer than the cap", commas,
+        transferB5("名稱,行動電話,備註\n王小明,0911,") + pastTheCap + "\n" + pastTheCap +
+            transferB5(",0922\n林,0933,d\n"),
+        {{transferB5("王小明"), "0911", QByteArray(sizeof(sMember::desc), 'x')}, {transferB5("林"), "0933", "d"}},
+        {QStringLiteral("匯入檔in.csv之第2行超過 64 KB，超過的部分未讀取"), tooFewColumns(3, 2)}, 1);
+    // UTF-8 comes in as Big5 (never with "?" for a character), and a line Big5 cannot hold is named.
+    expectImport("UTF-8 lines", commas, "\xEF\xBB\xBF名稱,行動電話\n王小明,0911\n陳\xF0\x9F\x98\x80,0922\n林美,0933\n",
+                 {{transferB5("王小明"), "0911", ""}, {transferB5("林美"), "0933", ""}},
+                 {lineOut(3, QStringLiteral("的文字「😀」(U+1F600)無法以Big5碼表示"))}, 1);
 }
 
 TEST_F(AddressTransferTest, IdsAreThoseOfOneByOneAllocationAroundTakenIds) {

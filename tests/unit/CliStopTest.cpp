@@ -3,15 +3,16 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QTest>
-#include <QThread>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <vector>
 
 // norvi-cli against a gateway that takes the login and then never answers: giving up after three transport
@@ -91,20 +92,38 @@ public:
         }
         return m_shown;
     }
-    // The exit code, or -1 when it did not end within `ms`.
+    // Takes what the terminal holds now; false once it has closed.
+    bool readAvailable() {
+        char buffer[4096];
+        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        if (n > 0)
+            m_shown.append(buffer, int(n));
+        return n > 0 || (n < 0 && errno == EAGAIN);
+    }
+    // The exit code, or -1 when it did not end within `ms`. The wait is on the program's end itself (a
+    // descriptor of the process), with what the terminal shows meanwhile read, so a full terminal never
+    // holds the program up. A system that gives no such descriptor has the end looked for whenever the
+    // terminal has news, and every 10 ms.
     int wait(int ms) {
+        const int ended = int(::syscall(SYS_pidfd_open, m_pid, 0));
         QDeadlineTimer deadline(ms);
-        while (!deadline.hasExpired()) {
-            readUntil([](const QByteArray&) { return true; }, 0);
-            int status = 0;
-            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_exited = true;
-                readUntil([](const QByteArray&) { return false; }, 200);
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            QThread::msleep(10);
+        pollfd p[2] = {{ended, POLLIN, 0}, {m_master, POLLIN, 0}};
+        int status = 0;
+        bool gone = false;
+        while (!gone && !deadline.hasExpired()) {
+            const qint64 left = std::max<qint64>(1, deadline.remainingTime());
+            if (::poll(p, 2, int(ended < 0 ? std::min<qint64>(left, 10) : left)) > 0 &&
+                (p[1].revents & (POLLIN | POLLHUP | POLLERR)) && !readAvailable())
+                p[1].fd = -1; // the terminal closed: only the end is left to wait for
+            gone = (ended < 0 || (p[0].revents & POLLIN)) && ::waitpid(m_pid, &status, WNOHANG) == m_pid;
         }
-        return -1;
+        if (ended >= 0)
+            ::close(ended);
+        if (!gone)
+            return -1;
+        m_exited = true;
+        readUntil([](const QByteArray&) { return false; }, 200);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     QString shown() const { return QString::fromUtf8(m_shown); }
 

@@ -380,20 +380,29 @@ TEST_F(ConfigFile, RefusedSettingsLeaveConfigUntouched) {
     });
     const QByteArray before = configBytes();
     struct Refusal {
+        const char* label;
         SettingsFields typed;
-        QString expectedStart;
+        QString expectedStart; // empty: any message
     };
     const QString longFolder = QStringLiteral("/") + QString(256, QLatin1Char('d'));
     const Refusal refusals[] = {
-        {{QStringLiteral("/l"), QStringLiteral("nonexistent.invalid"), QStringLiteral("abc"), {}, {}}, QString()},
-        {{QStringLiteral("/l"), QStringLiteral("10.1.1.1"), QStringLiteral("1"), QStringLiteral("😀"), {}},
+        {"an unknown host and a port that is no number",
+         {QStringLiteral("/l"), QStringLiteral("nonexistent.invalid"), QStringLiteral("abc"), {}, {}},
+         QString()},
+        {"an account Big5 cannot hold",
+         {QStringLiteral("/l"), QStringLiteral("10.1.1.1"), QStringLiteral("1"), QStringLiteral("😀"), {}},
          unmappableMessage(QStringLiteral("😀"))},
-        {{longFolder, QStringLiteral("10.1.1.1"), QStringLiteral("1"), {}, {}}, QStringLiteral("運作記錄檔目錄")},
-        {{QStringLiteral("/l"), QStringLiteral("10.1.1.1;10.1.1.2;10.1.1.3"), QStringLiteral("1"), {}, {}},
+        {"a log folder too long",
+         {longFolder, QStringLiteral("10.1.1.1"), QStringLiteral("1"), {}, {}},
+         QStringLiteral("運作記錄檔目錄")},
+        {"an address list too long",
+         {QStringLiteral("/l"), QStringLiteral("10.1.1.1;10.1.1.2;10.1.1.3"), QStringLiteral("1"), {}, {}},
          QStringLiteral("Gateway Addr")},
-        {{QStringLiteral("/l"), QStringLiteral("10.1.1.1"), QStringLiteral("1"), QString(21, QLatin1Char('a')), {}},
+        {"an account of 21 bytes",
+         {QStringLiteral("/l"), QStringLiteral("10.1.1.1"), QStringLiteral("1"), QString(21, QLatin1Char('a')), {}},
          QStringLiteral("帳號")},
-        {{QStringLiteral("/l"),
+        {"a password of 24 bytes",
+         {QStringLiteral("/l"),
           QStringLiteral("10.1.1.1"),
           QStringLiteral("1"),
           {},
@@ -401,9 +410,10 @@ TEST_F(ConfigFile, RefusedSettingsLeaveConfigUntouched) {
          QStringLiteral("密碼")},
     };
     for (const Refusal& r : refusals) {
+        SCOPED_TRACE(r.label);
         SettingsFields typed = r.typed;
         QString error;
-        EXPECT_FALSE(CollectSettings(settings(), typed, &error)) << typed.gwIp.toStdString();
+        EXPECT_FALSE(CollectSettings(settings(), typed, &error));
         EXPECT_FALSE(error.isEmpty());
         if (!r.expectedStart.isEmpty()) {
             EXPECT_TRUE(error.startsWith(r.expectedStart)) << error.toStdString();

@@ -1,4 +1,5 @@
-// The gateway client against gateways whose replies come late, in parts, in trickles or cut short.
+// The gateway client against gateways whose replies come late, in parts or cut short. A reply that trickles
+// past the reply wait is SendJobTest's (TrickledRepliesEndWithinTheReplyWaitAndItsRetry), through the job.
 
 #include "GatewaySimulator.h"
 #include "core/gateway/SMSendNorviGw.h"
@@ -8,10 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <future>
 #include <memory>
-#include <thread>
 
 using namespace norvi;
 using norvi::gwsim::GatewaySimulator;
@@ -154,28 +153,6 @@ TEST_F(GatewayReplyTest, RestThatHasArrivedIsDroppedAndTheConnectionKept) {
     EXPECT_EQ(sent.text, QByteArray("NV310506100000000002"));
     EXPECT_TRUE(client.loggedIn());
     client.Logout();
-}
-
-TEST_F(GatewayReplyTest, ReplyTricklingPastTheReplyWaitFailsAndEndsTheConnection) {
-    RawTcpServer server([](int fd) {
-        answer(fd, replyWith(0, "ok"));
-        sGwRequest q;
-        RawTcpServer::readExactly(fd, &q, sizeof q);
-        // 244 bytes at 20 ms each would take about 5 s; the client gives up after 1 s.
-        const sGwReply r = replyWith(0, "NV310506100000000001");
-        const char* bytes = reinterpret_cast<const char*>(&r);
-        for (std::size_t i = 0; i < sizeof r && RawTcpServer::writeAll(fd, bytes + i, 1); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    });
-    SMSendNorviGw client;
-    client.SetReplyWaitSeconds(1);
-    pointAt(client, server.port());
-    ASSERT_TRUE(client.Login());
-    const Result r = send(client, "0912345678");
-    EXPECT_EQ(r.code, -1);
-    EXPECT_EQ(r.text, big5("Recv()逾時"));
-    EXPECT_GT(r.waits, 2); // the bytes kept coming, each well within any pause
-    EXPECT_FALSE(client.loggedIn());
 }
 
 // Replies cut short in other ways: only the first 90 bytes of a reply whose text runs to 100.

@@ -240,11 +240,14 @@ std::size_t readPiece(RawClient& c, char* into, std::size_t room) {
 
 TEST_F(SimulatorTest, PacedRepliesComeInTheirPieces) {
     struct Case {
+        const char* label;
         ReplyPacing pacing;
         std::vector<std::size_t> pieces; // the first pieces as they arrive
-    } const cases[] = {
-        {ReplyPacing{}, {244}}, {ReplyPacing::split(30, 500), {30, 214}}, {ReplyPacing::trickle(100), {1, 1, 1}}};
+    } const cases[] = {{"whole", ReplyPacing{}, {244}},
+                       {"split", ReplyPacing::split(30, 500), {30, 214}},
+                       {"trickled", ReplyPacing::trickle(100), {1, 1, 1}}};
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
         SimOptions o;
         o.pacing = c.pacing;
         start(o);

@@ -247,6 +247,7 @@ TEST_F(LogFileTest, BytesAfterTheAnnouncedRecordsAreDamageNamedByTheirCount) {
         {countBytes(0) + "\x01", true, "傳送紀錄檔案已損壞（結尾多出 1 位元組無法辨識的資料），已讀入 0 筆。"},
         {countBytes(2) + recordBytes(sampleRow("一")), true, "傳送紀錄檔案不完整：僅讀入 1 筆（檔案標示 2 筆）。"}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
         writeAll(path("x.log"), c.bytes);
         LogFileReader reader(path("x.log"));
         ASSERT_TRUE(reader.open());

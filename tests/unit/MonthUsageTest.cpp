@@ -30,16 +30,16 @@ TEST(MonthUsage, ListRowsAlsoInALogCountOnceAsTheListHasThem) {
     writer.write(usageRow("0912000002", {}));
     ASSERT_TRUE(writer.commit());
     const struct {
+        const char* label;
         std::vector<SendLogRow> list;
         int shortMessages, delivered, notAsked;
     } cases[] = {
-        {{}, 2, 0, 2},
-        // loaded from the log and queried since
-        {{usageRow("0912000001", "0"), usageRow("0912000002", "0")}, 2, 2, 0},
-        // one of them, and a row the log does not hold
-        {{usageRow("0912000001", "0"), usageRow("0912000003", {})}, 3, 1, 2},
+        {"no list", {}, 2, 0, 2},
+        {"the log's rows, queried since", {usageRow("0912000001", "0"), usageRow("0912000002", "0")}, 2, 2, 0},
+        {"one queried, one the log lacks", {usageRow("0912000001", "0"), usageRow("0912000003", {})}, 3, 1, 2},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
         const MonthUsage usage = CountMonthUsage(QDate(2026, 12, 20), {file}, c.list);
         EXPECT_EQ(usage.days.at(4).shortMessages, c.shortMessages);
         EXPECT_EQ(usage.total.delivery[std::size_t(Delivery::Delivered)], c.delivered);

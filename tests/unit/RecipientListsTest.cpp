@@ -341,12 +341,14 @@ TEST_F(RecipientListsTest, MissingEntriesAreSkippedAndATooLongNumberRefusesTheRu
 TEST_F(RecipientListsTest, ATooLongListFileNumberIsQuotedWholeWithItsLine) {
     const QByteArray forty = QByteArray("0912") + QByteArray(36, '7');
     const struct {
+        const char* label;
         QByteArray file, number;
         int line;
-    } cases[] = {{"0911\n0922\n" + forty + "\n", forty, 3},
-                 {"0911\n" + forty + ",own text\n", forty, 2},
-                 {QByteArray(30, '5') + "\n", QByteArray(30, '5'), 1}};
+    } cases[] = {{"forty digits", "0911\n0922\n" + forty + "\n", forty, 3},
+                 {"forty digits with the row's own text", "0911\n" + forty + ",own text\n", forty, 2},
+                 {"thirty digits", QByteArray(30, '5') + "\n", QByteArray(30, '5'), 1}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
         RecipientList.clear();
         ReadListFile(c.file);
         const SendQueueResult r = BuildSendQueue(book, ComposeInput::fromText("hi", false));

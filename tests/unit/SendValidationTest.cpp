@@ -126,6 +126,7 @@ TEST(ReservationDropDowns, DaysMonthsAndYearsOffered) {
         {QDateTime(QDate(2024, 2, 28), QTime(9, 41)), {QStringLiteral("2024")}, {0, 2, 29, 9, 41, 29}},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.now.toString(Qt::ISODate).toStdString());
         const ReservationDefaults d = ReservationDropDowns(c.now);
         EXPECT_EQ(d.years, c.years);
         EXPECT_EQ((std::vector<int>{d.yearIndex, d.month, d.day, d.hour, d.minute, d.daysInMonth}), c.selected);

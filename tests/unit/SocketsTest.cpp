@@ -1,4 +1,5 @@
 #include "core/gateway/Sockets.h"
+#include "support/ThreadState.h"
 
 #include <gtest/gtest.h>
 
@@ -71,26 +72,31 @@ TEST(Sockets, WaitWorksForDescriptorsBeyondTheSelectLimit) {
     ::setrlimit(RLIMIT_NOFILE, &lim);
 }
 
-void ignoreSignal(int) {}
+std::atomic<int> signalsHeard{0};
+void countSignal(int) {
+    ++signalsHeard;
+}
 
 TEST(Sockets, WaitWithoutLimitOutlastsSignals) {
     struct sigaction quiet {
     }, before{};
-    quiet.sa_handler = ignoreSignal; // no SA_RESTART: every signal interrupts poll()
+    quiet.sa_handler = countSignal; // no SA_RESTART: every signal interrupts poll()
     ASSERT_EQ(::sigaction(SIGUSR1, &quiet, &before), 0);
+    signalsHeard = 0;
     Pair p;
     ASSERT_GE(p.a, 0);
-    std::atomic<bool> waiting{false};
+    std::atomic<pid_t> waiterId{0};
     sockets::Wait outcome = sockets::Wait::Failed;
     std::thread waiter([&] {
-        waiting = true;
+        waiterId = norvi::test::ThisThreadId();
         outcome = sockets::WaitReadableMs(p.a, -1);
     });
-    while (!waiting)
-        std::this_thread::yield();
+    ASSERT_TRUE(norvi::test::Eventually([&] { return waiterId.load() != 0; }));
+    // Each signal lands while the waiter sleeps in its wait, and the next only once the last was heard.
     for (int i = 0; i < 5; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_TRUE(norvi::test::ThreadBlocks(waiterId)) << "signal " << i << ": the wait ended";
         ::pthread_kill(waiter.native_handle(), SIGUSR1);
+        EXPECT_TRUE(norvi::test::Eventually([i] { return signalsHeard.load() > i; }));
     }
     ASSERT_EQ(::write(p.b, "x", 1), 1);
     waiter.join();

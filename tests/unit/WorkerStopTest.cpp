@@ -10,6 +10,7 @@
 #include "core/workers/SendLogJobs.h"
 #include "core/workers/StopRows.h"
 #include "support/GatewayPeer.h"
+#include "support/ThreadState.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -41,31 +42,31 @@ protected:
         replyWaitSeconds = kLongReplyWait;
     }
 
-    // Starts a send of SendQueue; `stopAfterRow` rows later (as the row reaches the send log), `stop` is called
-    // 300 ms on, well inside the wait that follows. Returns the milliseconds from the stop to the worker's end.
-    qint64 sendAndStopInsideTheWait(int stopAfterRow, const std::function<void(SendThd*)>& stop) {
+    // Starts a send of SendQueue and stops it as stopInsideTheWait does.
+    qint64 sendAndStopInsideTheWait(const std::function<bool()>& asked, const std::function<void(SendThd*)>& stop) {
         SendThd* worker = nullptr;
         QString error;
         EXPECT_TRUE(startSend(&log, &worker, &error));
-        return stopInsideTheWait(worker, stopAfterRow, stop);
+        return stopInsideTheWait(worker, asked, stop);
     }
-    qint64 stopInsideTheWait(SendThd* worker, int afterRow, const std::function<void(SendThd*)>& stop) {
+    // Calls `stop` once `asked` holds: the request to be cut has reached the gateway, which keeps its answer
+    // back, so the worker waits for it. Returns the milliseconds from the stop to the worker's end, or -1 when
+    // the worker ended first.
+    qint64 stopInsideTheWait(SendThd* worker, const std::function<bool()>& asked,
+                             const std::function<void(SendThd*)>& stop) {
         QPointer<SendThd> alive(worker);
+        const bool reached = QTest::qWaitFor([&] { return !alive || asked(); }, 20000);
         QElapsedTimer sinceStop;
-        const auto arm = [&](int reached) {
-            if (reached != afterRow)
-                return;
-            QTimer::singleShot(300, [&, alive] {
-                sinceStop.start();
-                stop(alive.data());
-            });
-        };
-        log.onAddRow = arm;
-        log.onQueryResult = [&](int row) { arm(row + 1); };
+        if (reached && alive) {
+            sinceStop.start();
+            stop(alive.data());
+        }
         EXPECT_TRUE(waitUntilGone(worker));
-        log.onAddRow = nullptr;
-        log.onQueryResult = nullptr;
         return sinceStop.isValid() ? sinceStop.elapsed() : -1;
+    }
+    // Whether the gateway holds `count` requests of `type`.
+    std::function<bool()> holds(int count, uint8_t type) const {
+        return [this, count, type] { return requestsOf(type).size() >= count; };
     }
 
     bool sentOk(int row) const {
@@ -94,7 +95,7 @@ TEST_F(WorkerStopTest, StopInsideAReplyWaitEndsTheRunAtOnceWithTheCutRowAndARowF
     SendQueue.push_back(record("0922222222"));
     SendQueue.push_back(record("0933333333", 2, KindAddressBook, big5("王小明")));
     SendQueue.push_back(record("0944444444"));
-    const qint64 latency = sendAndStopInsideTheWait(2, [](SendThd* w) { w->requestStop(); });
+    const qint64 latency = sendAndStopInsideTheWait(holds(2, GwSendDomestic), [](SendThd* w) { w->requestStop(); });
 
     ASSERT_GE(latency, 0) << "the stop never came";
     EXPECT_LT(latency, kWorkerStopBoundMs);
@@ -129,7 +130,7 @@ TEST_F(WorkerStopTest, WorkerStopDuringTheLoginLeavesEveryMessageNotSent) {
     sim->setSilentAfter(0);
     for (const char* n : {"0911111111", "0922222222", "0933333333"})
         SendQueue.push_back(record(n));
-    const qint64 latency = sendAndStopInsideTheWait(1, stopTheWorker);
+    const qint64 latency = sendAndStopInsideTheWait(holds(1, GwLogin), stopTheWorker);
     ASSERT_GE(latency, 0);
     EXPECT_LT(latency, kWorkerStopBoundMs);
     ASSERT_EQ(log.rows.size(), 3);
@@ -220,7 +221,7 @@ TEST_F(QueryStopTest, StopInsideAQueryWaitCutsThatRowAndTheRowsNotAskedSaySo) {
     log.append("failed", "-1", big5("網路連線失敗")); // never asked, and left alone
     sim->setSilentAfter(2);
     QueryAll = true;
-    const qint64 latency = stopInsideTheWait(startListJob(WorkerMode::Query), 1, stopTheWorker);
+    const qint64 latency = stopInsideTheWait(startListJob(WorkerMode::Query), holds(2, GwQuery), stopTheWorker);
     ASSERT_GE(latency, 0);
     EXPECT_LT(latency, kWorkerStopBoundMs);
     // The first answered (at the message centre, not delivered yet); the last never asked.
@@ -262,12 +263,18 @@ TEST_F(QueryStopTest, SingleMsgIdTimedOutOrStoppedInItsWaitSaysWhich) {
         SCOPED_TRACE(c.label);
         owner.boxes.clear();
         replyWaitSeconds = c.stopped ? kLongReplyWait : 1;
+        // The stop comes once the cancellation has reached the gateway, which keeps its answer back.
         QElapsedTimer sinceStop;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (requestsOf(GwCancel).isEmpty())
+                return;
+            watch.stop();
+            sinceStop.start();
+            jobs.requestStop();
+        });
         if (c.stopped)
-            QTimer::singleShot(500, [&] {
-                sinceStop.start();
-                jobs.requestStop();
-            });
+            watch.start(1);
         ASSERT_TRUE(runJob(c.mode, nullptr, "X1"));
         if (c.stopped) {
             EXPECT_LT(sinceStop.elapsed(), kWorkerStopBoundMs);
@@ -291,7 +298,8 @@ TEST_F(QueryStopTest, AStopHeardTwiceKeepsTheAnswerOnItsWay) {
         SCOPED_TRACE(c.passedOnOnce ? "passed on once" : "asked again");
         for (int i = 0; i < 2; ++i)
             log.rows[i].cells[ColQueryCode].clear();
-        stopInsideTheWait(startListJob(WorkerMode::Query), 1, [&](SendThd*) {
+        const int asked = int(requestsOf(GwQuery).size());
+        stopInsideTheWait(startListJob(WorkerMode::Query), holds(asked + 2, GwQuery), [&](SendThd*) {
             StopRunningJobs(); // the signal handler
             if (c.passedOnOnce)
                 jobs.requestStopOnce();
@@ -309,13 +317,8 @@ TEST_F(QueryStopTest, AStopDuringACancelWaitLeavesAnOutOfStepAnswerUncertain) {
     addSentRows(2);
     sim->setReplyFaults({800, false, 8});
     QueryAll = true;
-    SendThd* worker = startListJob(WorkerMode::Cancel);
-    QPointer<SendThd> alive(worker);
-    // Logins are answered at once: a wait this long is the first cancellation's, whose answer is 800 ms late.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !alive || alive->activity().waitingMs() >= 200; }, 20000));
-    ASSERT_TRUE(alive);
-    alive->requestStop();
-    ASSERT_TRUE(waitUntilGone(worker));
+    // The first cancellation's answer is 800 ms late: the stop comes while it is awaited.
+    ASSERT_GE(stopInsideTheWait(startListJob(WorkerMode::Cancel), holds(1, GwCancel), stopTheWorker), 0);
 
     int cancels = 0;
     for (const sGwRequest& r : sim->requests())
@@ -345,10 +348,11 @@ protected:
         QByteArray text;
         return client.Send(text);
     }
-    // Raises the stop from another thread after `ms` milliseconds.
-    std::thread raiseAfter(int ms) {
-        return std::thread([this, ms] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    // Raises the stop from another thread once the simulator holds `requests` requests: the client wrote the
+    // last of them whole and waits for its answer, or is about to.
+    std::thread raiseOnceAsked(std::size_t requests) {
+        return std::thread([this, requests] {
+            Eventually([&] { return sim->requests().size() >= requests; });
             m_stop.raise();
         });
     }
@@ -367,7 +371,7 @@ TEST_F(ClientStopTest, StopPointsAndTheWaitsTheyEnd) {
     // In the reply wait: the request went out, its fate is unknown.
     QElapsedTimer timer;
     timer.start();
-    std::thread raiser = raiseAfter(300);
+    std::thread raiser = raiseOnceAsked(sim->requests().size() + 1);
     EXPECT_EQ(sendOne(client), -1);
     raiser.join();
     EXPECT_LT(timer.elapsed(), kWorkerStopBoundMs);
@@ -387,7 +391,7 @@ TEST_F(ClientStopTest, StopPointsAndTheWaitsTheyEnd) {
     m_stop.clear();
     sim->setSilentAfter(0);
     timer.restart();
-    raiser = raiseAfter(300);
+    raiser = raiseOnceAsked(before + 1);
     EXPECT_FALSE(client.Login());
     raiser.join();
     EXPECT_LT(timer.elapsed(), kWorkerStopBoundMs);

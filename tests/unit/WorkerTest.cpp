@@ -10,13 +10,16 @@
 #include "core/workers/RowHandOver.h"
 #include "core/workers/SendLogJobs.h"
 #include "core/workers/StopRows.h"
+#include "support/ThreadState.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>
 #include <QTest>
 
 #include <atomic>
-#include <chrono>
+#include <condition_variable>
+#include <future>
+#include <mutex>
 #include <thread>
 
 namespace norvi::test {
@@ -308,8 +311,9 @@ TEST(JobChannelTest, AQuestionsWaitEndsWithItsAnswerAStopOrItsDroppedRoutine) {
     }
     const JobQuestion question(stop);
     std::function<void()> unanswered = question.asking(ask);
-    std::thread stopper([stop] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The stop comes once this thread sleeps in the wait.
+    std::thread stopper([stop, waiter = ThisThreadId()] {
+        ThreadBlocks(waiter);
         stop->request();
     });
     EXPECT_EQ(question.wait(), std::nullopt);
@@ -331,18 +335,17 @@ TEST(JobChannelTest, ABatchReachesTheLogWhileItsWorkerWaitsElsewhere) {
     ProgressRecorder progress;
     channel->setProgressTarget(&progress);
     auto wrapped = std::make_unique<RowHandOver>(&fake, nullptr, channel);
-    std::atomic<bool> release{false};
-    std::thread worker([&] {
+    std::promise<void> release;
+    std::thread worker([&, released = release.get_future()] {
         for (int i = 0; i < 700; ++i) {
             wrapped->fillSendResult(wrapped->addRow("b", ImageTyped, "09", "20240101000000"), "0", -1, "ok", "hi");
             wrapped->stepAfterFill(StateSending);
         }
         wrapped->fillSendResult(wrapped->addRow("c", ImageTyped, "09", "20240101000000"), "0", -1, "ok", "hi");
-        while (!release.load())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        released.wait();
     });
     const bool arrived = QTest::qWaitFor([&] { return fake.rows.size() == 701 && fake.fillCalls == 700; }, 5000);
-    release = true;
+    release.set_value();
     worker.join();
     EXPECT_TRUE(arrived) << fake.rows.size() << " rows, " << fake.fillCalls << " fills";
     EXPECT_EQ(progress.steps(StateSending), 700);
@@ -361,7 +364,9 @@ TEST(JobChannelTest, RowsAfterAPauseReachTheLogWithoutAnotherCall) {
     channel->setProgressTarget(&progress);
     auto wrapped = std::make_unique<RowHandOver>(&fake, nullptr, channel);
     std::atomic<int> handed{0};
-    std::atomic<int> released{0};
+    std::mutex gateLock;
+    std::condition_variable gateMoved;
+    int released = 0; // under gateLock
     std::thread worker([&] {
         for (int burst = 1; burst <= 6; ++burst) {
             for (int i = 0; i < burst; ++i) {
@@ -369,20 +374,24 @@ TEST(JobChannelTest, RowsAfterAPauseReachTheLogWithoutAnotherCall) {
                 wrapped->stepAfterFill(StateSending);
             }
             handed = handed + burst;
-            while (released.load() < burst)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            // A pause of a few batch times, so the timer has stopped before the next burst.
-            std::this_thread::sleep_for(std::chrono::milliseconds(3 * burst));
+            std::unique_lock<std::mutex> guard(gateLock);
+            gateMoved.wait(guard, [&] { return released >= burst; });
         }
     });
     int landed = 0;
     for (int burst = 1; burst <= 6; ++burst) {
         const int expected = burst * (burst + 1) / 2;
+        // The next burst comes once the timer has stopped: a pause longer than a batch.
         if (QTest::qWaitFor([&] { return handed.load() == expected; }, 5000) &&
             QTest::qWaitFor([&] { return fake.fillCalls == expected && progress.steps(StateSending) == expected; },
-                            5000))
+                            5000) &&
+            QTest::qWaitFor([&] { return !wrapped->batchTimerArmed(); }, 5000))
             landed = expected;
-        released = burst;
+        {
+            const std::lock_guard<std::mutex> guard(gateLock);
+            released = burst;
+        }
+        gateMoved.notify_one();
     }
     worker.join();
     EXPECT_EQ(landed, 21) << fake.fillCalls << " fills, " << progress.steps(StateSending) << " steps";
@@ -397,14 +406,18 @@ TEST(JobChannelTest, AWorkerFarAheadOfTheUserInterfaceThreadWaitsForIt) {
     FakeSendLog fake;
     auto wrapped = std::make_unique<RowHandOver>(&fake, nullptr, std::make_shared<JobChannel>());
     std::atomic<int> handed{0};
+    std::atomic<pid_t> workerId{0};
     std::thread worker([&] {
+        workerId = ThisThreadId();
         for (int i = 0; i < kRows; ++i) {
             wrapped->fillSendResult(wrapped->addRow("b", ImageTyped, "09", "20240101000000"), "0", -1, "ok", "hi");
             wrapped->stepAfterFill(StateSending);
             ++handed;
         }
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // runs no event meanwhile
+    // This thread runs no event meanwhile: the worker hands rows over until it waits for them to land.
+    EXPECT_TRUE(Eventually([&] { return workerId.load() != 0; }));
+    ThreadBlocks(workerId);
     const int whileBusy = handed.load();
     const bool finished = QTest::qWaitFor([&] { return handed.load() == kRows; }, 20000);
     worker.join();

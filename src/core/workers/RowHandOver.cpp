@@ -119,6 +119,11 @@ void RowHandOver::Target::drainOnTimer(const std::shared_ptr<Target>& self) {
     timerArmed = false;
 }
 
+bool RowHandOver::batchTimerArmed() const {
+    std::lock_guard<std::mutex> guard(m_target->lock);
+    return m_target->timerArmed;
+}
+
 bool RowHandOver::callerIsUiThread() {
     const std::thread::id self = std::this_thread::get_id();
     const void* app = QCoreApplication::instance();

@@ -74,6 +74,10 @@ public:
     // the operation log.
     bool recordFailed() const { return m_recordFailed; }
 
+    // Whether a batch's timer is armed or on its way: tests wait for it to disarm, so the rows they hand
+    // over next must arm it again. From any thread.
+    bool batchTimerArmed() const;
+
 private:
     struct Target;
     // One write handed to the user-interface thread. A send run's rows and fills travel as plain data, so a
