@@ -53,11 +53,17 @@ struct JournalRows {
     std::vector<SendLogRow> own;
 };
 
+// False when there is nothing to take, or when answers beside the journal cannot be read: taking its rows
+// would then remove them.
 bool readJournal(const QString& path, JournalRows* read) {
-    if (!readRows(path, &read->rows) && !QFileInfo::exists(DesktopJournal::answersPath(path)))
-        return false;
+    const bool rows = readRows(path, &read->rows);
+    const QString answersPath = DesktopJournal::answersPath(path);
     std::vector<SendLogRow> answers;
-    readRows(DesktopJournal::answersPath(path), &answers);
+    const bool answered = readRows(answersPath, &answers);
+    if (!answered && QFileInfo(answersPath).size() >= qint64(sizeof(qint32)))
+        return false;
+    if (!rows && !answered)
+        return false;
     DesktopJournal::placeAnswers(&read->rows, answers, &read->own);
     return true;
 }
@@ -265,12 +271,13 @@ int DesktopJournal::rowsLeft(const QStringList& journals, UnreachedRows* unreach
     int rows = 0;
     for (const QString& path : journals) {
         LogFileReader reader(path);
-        int count = reader.open() ? reader.available() : 0;
-        // Answers only add the rows they answer that the journal does not hold.
+        const int count = reader.open() ? reader.available() : 0;
+        // Answers add the rows they answer that the journal does not hold; answers that cannot be read keep the
+        // journal where it is, as adopt() does.
         if (QFileInfo::exists(answersPath(path))) {
             JournalRows read;
-            readJournal(path, &read);
-            count = int(read.rows.size());
+            if (!readJournal(path, &read))
+                continue;
             rows += int(read.own.size());
         }
         rows += count;
