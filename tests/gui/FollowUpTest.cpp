@@ -1,11 +1,15 @@
 #include "support/SimulatorWindowTest.h"
 
 #include "core/sendlog/ModelJobRows.h"
+#include "core/sendlog/RowJournal.h"
+#include "core/sendlog/SendLogModel.h"
 #include "gui/sendlog/FollowUp.h"
 #include "gui/sendlog/TFormFollowUp.h"
 #include "support/FileBytes.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <QAction>
 #include <QFileInfo>
@@ -22,14 +26,25 @@ constexpr int kReplyDelayMs = 400;
 
 class FollowUpTest : public SimulatorWindowTest {};
 
+// What the journal of unsaved rows is handed: the number of each row answered, and each end of the answers.
+struct RecordedAnswers : RowJournal {
+    LogStream* beginRun(QString*) override { return nullptr; }
+    void answered(const SendLogRow& row) override { numbers << row.texts[ColMobile]; }
+    void answersDone() override { ++ends; }
+    QList<QByteArray> numbers;
+    int ends = 0;
+};
+
 } // namespace
 
 // The follow-up's rounds run in the background; a job the user starts takes the gateway after at most the
 // exchange in flight, whose answer still lands in its row, and the follow-up goes on once the job is over.
 // Every row is asked exactly once between the two: the round stops asking when the job begins, and the job
-// passes by the rows the round answered.
+// passes by the rows the round answered. Each answer, the round's or the job's, reaches the journal once.
 TEST_F(FollowUpTest, UserJobTakesOverAfterTheExchangeInFlightAndFollowUpResumes) {
     ModelJobRows& rows = mainWindow().jobRows();
+    RecordedAnswers journal;
+    mainWindow().logModel().setJournal(&journal);
     // MsgIds the gateway does not know: each answer (2) is final.
     for (int i = 0; i < kRows; ++i)
         addLogRow("A", "091200000" + QByteArray::number(i), "0",
@@ -61,6 +76,11 @@ TEST_F(FollowUpTest, UserJobTakesOverAfterTheExchangeInFlightAndFollowUpResumes)
     EXPECT_EQ(requestsOf(*m_sim, {GwQuery}), kRows) << "a row was asked twice, or not at all";
     ASSERT_TRUE(QTest::qWaitFor([&] { return !followUp.active(); }, 10000));
     EXPECT_EQ(followUp.statusText(), QStringLiteral("追蹤結束：0 筆未確定（全部確定）"));
+    mainWindow().logModel().setJournal(nullptr);
+    std::sort(journal.numbers.begin(), journal.numbers.end());
+    EXPECT_EQ(journal.numbers,
+              (QList<QByteArray>{"0912000000", "0912000001", "0912000002", "0912000003", "0912000004", "0912000005"}));
+    EXPECT_GE(journal.ends, 2) << "the round's end and the job's";
 }
 
 // Each number of the sentence is reached by the Alt key of a word next to it, never of a conjunction.

@@ -1,7 +1,12 @@
 #include "support/SimulatorWindowTest.h"
 
 #include "core/gateway/GwRecords.h"
+#include "core/sendlog/LogStream.h"
+#include "core/sendlog/RowJournal.h"
 #include "core/workers/JobStarter.h"
+#include "core/workers/QueryJob.h"
+#include "core/workers/SendLogJobs.h"
+#include "gui/sendlog/UnsavedRows.h"
 #include "support/GatewayPeer.h"
 
 #include <gtest/gtest.h>
@@ -346,4 +351,51 @@ TEST_F(QueryDialogTest, ResendWithNothingFailedSaysSoEvenWithoutAGateway) {
     EXPECT_FALSE(progress().isVisible());
     EXPECT_FALSE(jobs().workerRegistered());
     EXPECT_FALSE(mainWindow().runLocked());
+}
+
+// A query and then a cancellation, their program gone without saving as a kill leaves it (nothing settled): at the
+// next start the rows taken back say what the gateway answered, a row of the program's own run and a row of a
+// loaded log alike, and the cancelled reservations are not offered for cancelling again.
+TEST_F(QueryDialogTest, AnswersOfAProgramGoneUnsavedComeBackWithItsRows) {
+    const QByteArray journalled = sendDirect(true);
+    const QByteArray loaded = sendDirect(true);
+    const QByteArray queried = sendDirect(false);
+    auto unsaved = std::make_unique<UnsavedRows>(mainWindow(), config(), jobs());
+    LogStream* run = jobs().journal()->beginRun(nullptr);
+    ASSERT_NE(run, nullptr);
+    addRow("a", "0", sentResult(journalled), ImageReservation);
+    ASSERT_TRUE(run->append(mainWindow().logModel().row(0)));
+    addRow("b", "0", sentResult(loaded), ImageReservation);
+    addRow("c", "0", sentResult(queried));
+    const auto runFromPopup = [this](const char* item) {
+        ASSERT_TRUE(trigger(menuItem(item)));
+        ASSERT_TRUE(QTest::qWaitFor([this] { return progress().tracker().done(); }, 20000));
+        click(&progress(), "ButtonOk");
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !m_windows->jobs().busy(); }, 5000));
+    };
+    runFromPopup("PMItemLvQuerySMS");
+    m_prompts.answers = {Prompts::Answer::Yes};
+    runFromPopup("PMItemLvCancelSMS");
+    ASSERT_TRUE(cell(2, ColQueryResult).startsWith(QStringLiteral("訊息已送達對方")))
+        << cell(2, ColQueryResult).toStdString();
+
+    unsaved.reset();
+    m_windows.reset();
+    startWindows();
+    unsaved = std::make_unique<UnsavedRows>(mainWindow(), config(), jobs());
+    m_prompts.asked.clear();
+    m_prompts.answers = {Prompts::Answer::Yes};
+    unsaved->offerLeftBehind();
+    EXPECT_EQ(m_prompts.messages(), QStringList{QStringLiteral("上次未儲存的發訊紀錄（3 筆）仍保留著，要載入？")});
+    ASSERT_EQ(mainWindow().logModel().rowCount(), 3);
+    for (int row = 0; row < 3; ++row) {
+        const QString name = cell(row, ColName);
+        SCOPED_TRACE(name.toStdString());
+        EXPECT_TRUE(cell(row, ColQueryResult)
+                        .startsWith(name == QStringLiteral("c") ? QStringLiteral("訊息已送達對方")
+                                                                : QStringLiteral("取消成功")))
+            << cell(row, ColQueryResult).toStdString();
+    }
+    EXPECT_EQ(QueryJob::rowsToAsk(RowsToWalk(mainWindow().jobRows(), true), WorkerMode::Cancel), 0);
+    unsaved.reset();
 }

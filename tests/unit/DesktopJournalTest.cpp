@@ -9,7 +9,9 @@
 #include "core/sendlog/LogFile.h"
 #include "core/sendlog/RowJournal.h"
 #include "core/sendlog/RunPlan.h"
+#include "core/shared/OutputTarget.h"
 #include "core/shared/SaveFile.h"
+#include "core/workers/MonthUsage.h"
 #include "core/workers/StopRows.h"
 
 #include <QCoreApplication>
@@ -257,6 +259,119 @@ TEST_F(DesktopJournalTest, APlanThatDoesNotFitAddsNothingAndOneThatCannotBeWritt
     EXPECT_FALSE(startSend(&log, &worker, &error));
     EXPECT_TRUE(error.contains(QStringLiteral("無法寫入傳送計畫"))) << error.toStdString();
     EXPECT_TRUE(requestsOf(GwSendDomestic).isEmpty());
+}
+
+// A row of message `id` to `mobile`, with the 查詢結果 `answer`.
+SendLogRow message(const QByteArray& mobile, const QByteArray& id, const QByteArray& answer = QByteArray()) {
+    SendLogRow row;
+    row.texts[ColMobile] = mobile;
+    row.texts[ColSendCode] = "0";
+    row.texts[ColSendResult] = big5("訊息已成功送出(MsgId:") + id + ")";
+    row.texts[ColQueryResult] = answer;
+    return row;
+}
+
+// A file as a killed program leaves it: its records, the count -1.
+void leaveFile(const QString& path, const std::vector<SendLogRow>& rows) {
+    LogStream stream;
+    ASSERT_TRUE(stream.create(path));
+    ASSERT_TRUE(stream.appendRows(rows));
+    stream.close();
+}
+
+QList<QByteArray> shown(const std::vector<SendLogRow>& rows) {
+    QList<QByteArray> texts;
+    for (const SendLogRow& row : rows)
+        texts << row.texts[ColMobile] + ' ' + row.texts[ColSendResult].mid(row.texts[ColSendResult].indexOf(':') + 1) +
+                     ' ' + row.texts[ColQueryResult];
+    return texts;
+}
+
+// The answers kept beside a journal left behind come back in the rows offered, taken and kept, and the count
+// offered is the rows given back.
+TEST_F(DesktopJournalTest, AnswersLeftBesideAJournalComeBackInTheirMessagesRows) {
+    struct Case {
+        const char* what;
+        std::vector<SendLogRow> rows, answers;
+        QList<QByteArray> back;
+    };
+    const QByteArray done = big5("取消成功");
+    const std::vector<Case> cases{
+        {"an answer replaces its message's row",
+         {message("0911", "A"), message("0922", "B")},
+         {message("0922", "B", done)},
+         {"0911 A) ", "0922 B) " + done}},
+        {"a later answer wins",
+         {message("0911", "A")},
+         {message("0911", "A", "first"), message("0911", "A", "second")},
+         {"0911 A) second"}},
+        {"an answer of a row not in the journal comes back after its rows",
+         {message("0911", "A"), message("0922", "B")},
+         {message("0933", "C", "c"), message("0911", "A", "a")},
+         {"0911 A) a", "0922 B) ", "0933 C) c"}},
+        {"the same number under another MsgId is another message",
+         {message("0911", "A")},
+         {message("0911", "Z", "z")},
+         {"0911 A) ", "0911 Z) z"}},
+        {"answers with no rows beside them (a saved log's rows answered)",
+         {},
+         {message("0911", "A", "x"), message("0922", "B", "y"), message("0911", "A", "x2")},
+         {"0911 A) x2", "0922 B) y"}},
+        {"no answers", {message("0911", "A")}, {}, {"0911 A) "}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const bool take : {true, false}) {
+            QTemporaryDir folder;
+            const QString journal = QDir(folder.path()).filePath(QStringLiteral("norvi-journal-1-1.log"));
+            leaveFile(journal, c.rows);
+            if (!c.answers.empty())
+                leaveFile(DesktopJournal::answersPath(journal), c.answers);
+            const QStringList left = DesktopJournal::leftBehind(folder.path());
+            ASSERT_EQ(left, QStringList{journal}) << "the answers are not a journal of their own";
+            EXPECT_EQ(DesktopJournal::rowsLeft(left, nullptr), c.back.size());
+            std::vector<SendLogRow> rows;
+            QString error;
+            if (take) {
+                DesktopJournal next(folder.path());
+                ASSERT_TRUE(next.adopt(left, &rows, nullptr, &error)) << error.toStdString();
+                EXPECT_EQ(shown(test::readLog(next.path())), c.back) << "journalled in the program that took them";
+            } else {
+                const QString kept = QDir(folder.path()).filePath(QStringLiteral("kept.log"));
+                ASSERT_TRUE(DesktopJournal::keepAsLog(left, kept, nullptr, nullptr, &error)) << error.toStdString();
+                rows = test::readLog(kept);
+            }
+            EXPECT_EQ(shown(rows), c.back);
+            EXPECT_FALSE(QFileInfo::exists(journal));
+            EXPECT_FALSE(QFileInfo::exists(DesktopJournal::answersPath(journal)));
+        }
+    }
+}
+
+// The live program: each message's answers rewrite one record beside the journal, which is made for them when no
+// run made it; the record goes when the rows are settled; nothing takes the file for a journal or a log of its
+// own; one that cannot be made is said once, and the program goes on.
+TEST_F(DesktopJournalTest, AnswersAreRecordedOncePerMessageBesideTheJournalUntilSettled) {
+    DesktopJournal journal(m_dir.path());
+    journal.answered(message("0911", "A", "a1"));
+    journal.answered(message("0922", "B", "b"));
+    journal.answered(message("0911", "A", "a2"));
+    journal.answersDone();
+    const QString answers = DesktopJournal::answersPath(journal.path());
+    EXPECT_EQ(shown(test::readLog(answers)), (QList<QByteArray>{"0911 A) a2", "0922 B) b"}));
+    EXPECT_TRUE(test::readLog(journal.path()).empty());
+    EXPECT_FALSE(OutputRefusal(answers).isEmpty());
+    QStringList usage;
+    QString error;
+    ASSERT_TRUE(UsageLogFiles(m_dir.path(), &usage, &error));
+    EXPECT_FALSE(usage.contains(answers));
+    journal.rowsSettled();
+    EXPECT_FALSE(QFileInfo::exists(answers));
+
+    LogStream::failAtForTest(LogStream::Step::Create, 2); // the journal is made, its answers' file is not
+    journal.answered(message("0911", "A", "a3"));
+    journal.answered(message("0922", "B", "b2"));
+    EXPECT_EQ(linesWith("查詢結果無法寫入未儲存發訊紀錄的暫存檔"), 1);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "core/sendlog/RunPlan.h"
 #include "core/sendlog/SendLogRow.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -18,6 +19,11 @@ namespace norvi {
 // run). One per running program, created exclusively and locked while the program runs, so no other
 // program takes a live one. It goes when its rows are saved, cleared or not wanted; one left behind (a
 // crash, a kill, a log-out) is offered back at the next start.
+//
+// The answers of list jobs (查詢, 取消預約, 追蹤傳送結果) are journalled beside the rows, in a file of the same
+// kind named after the journal (answersPath), one record per message rewritten as each new answer lands. At the
+// next start each answer takes the place of its message's row; one whose row is not in the journal (a row of a
+// saved log the user had loaded) comes back as a row of its own after them.
 class DesktopJournal : public RowJournal {
 public:
     explicit DesktopJournal(const QString& folder);
@@ -25,7 +31,19 @@ public:
 
     LogStream* beginRun(QString* error) override;
     void rowsSettled() override;
+    void answered(const SendLogRow& row) override;
+    void answersDone() override;
     QString path() const { return m_stream.isOpen() ? m_stream.path() : QString(); }
+
+    // Where the answers beside the journal `journal` are kept.
+    static QString answersPath(const QString& journal);
+    // The journal's rows with the answers kept beside them: each in place of its message's row (the same MsgId
+    // and number), the latest of a message's answers winning; the answers whose row is not among `rows` are
+    // appended to `own`, in the order they first came.
+    static void placeAnswers(std::vector<SendLogRow>* rows, const std::vector<SendLogRow>& answers,
+                             std::vector<SendLogRow>* own);
+    // Removes a journal left behind with the answers and the plan beside it.
+    static void removeLeftBehind(const QString& journal);
 
     // Journals in the folder that no running program holds.
     static QStringList leftBehind(const QString& folder);
@@ -46,9 +64,14 @@ public:
 
 private:
     bool open(QString* error);
+    bool openAnswers(QString* error);
+    void answersFailed(const QString& error);
 
     QString m_folder;
     LogStream m_stream;
+    LogStream m_answers;
+    QHash<QByteArray, qint64> m_answerAt; // each message's record in m_answers
+    bool m_answersFailSaid = false;
 };
 
 } // namespace norvi

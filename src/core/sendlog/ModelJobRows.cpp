@@ -160,8 +160,7 @@ void ModelJobRows::answered(quint64 rowId, const QByteArray& code, const QByteAr
     const int position = m_model.positionOf(rowId);
     if (position < 0)
         return;
-    m_model.setText(position, ColQueryCode, code);
-    m_model.setText(position, ColQueryResult, result);
+    m_model.setAnswer(position, code, result);
 }
 
 int ModelJobRows::rowCount() const {

@@ -1,5 +1,6 @@
 #include "core/sendlog/SendLogModel.h"
 
+#include "core/sendlog/RowJournal.h"
 #include "core/shared/Big5.h"
 #include "core/shared/ShownText.h"
 
@@ -275,6 +276,20 @@ void SendLogModel::setText(int position, int column, const QByteArray& text) {
         markMoved(r);
     if (column == ColName && m_batchDepth == 0)
         placeMovedRows();
+}
+
+void SendLogModel::setAnswer(int position, const QByteArray& code, const QByteArray& result) {
+    const SendLogRow& before = row(position);
+    const bool changed = before.texts[ColQueryCode] != code || before.texts[ColQueryResult] != result;
+    setText(position, ColQueryCode, code);
+    setText(position, ColQueryResult, result);
+    if (changed && m_journal)
+        m_journal->answered(row(position));
+}
+
+void SendLogModel::answersDone() {
+    if (m_journal)
+        m_journal->answersDone();
 }
 
 void SendLogModel::setCodeImage(int position, int image) {

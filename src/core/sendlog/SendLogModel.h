@@ -12,6 +12,8 @@
 
 namespace norvi {
 
+class RowJournal;
+
 // The send log: a table of rows that is always in the order of the current sort rule.
 //
 // A new row is placed where a full re-sort would put it, keyed by its caption when the list is sorted by
@@ -63,6 +65,15 @@ public:
     void setSendResult(int position, const QByteArray& code, int codeImage, const QByteArray& result,
                        const QByteArray& content);
 
+    // A list job's answer for the row at `position`: its 查詢碼 and 查詢結果, and the row as it then stands handed
+    // to the journal (when it changed), so that a program that ends before the rows are saved keeps it.
+    void setAnswer(int position, const QByteArray& code, const QByteArray& result);
+    // Where setAnswer records answered rows; none by default.
+    void setJournal(RowJournal* journal) { m_journal = journal; }
+    RowJournal* journal() const { return m_journal; }
+    // A job's or a follow-up round's answers are all in: the journal takes them to the disk at once.
+    void answersDone();
+
     // Rows added between these two calls go to the bottom and are put in their sorted places together at the
     // end, in one layout change: each insertion into the middle makes every selection range and persistent
     // index move, and a 失敗重發 of a long log leaves thousands of rows selected. Calls may nest.
@@ -104,6 +115,8 @@ private:
     bool m_needsSort = false;  // the sort rule changed without a sort
     int m_batchDepth = 0;      // open row batches: new rows wait at the bottom for their places
     quint64 m_nextId = 1;
+
+    RowJournal* m_journal = nullptr;
 
     int m_sortColumn = 0;
     bool m_sortAscending = false;

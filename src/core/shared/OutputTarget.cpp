@@ -45,7 +45,7 @@ QString ownKindOfName(const QString& path) {
         return QStringLiteral("寫入中的傳送紀錄檔");
     if (endsWith(".partial.plan"))
         return QStringLiteral("中斷的傳送留下的計畫檔");
-    if (name.startsWith(QLatin1String("norvi-journal-")) && endsWith(".log"))
+    if (name.startsWith(QLatin1String("norvi-journal-")) && (endsWith(".log") || endsWith(".log.answers")))
         return QStringLiteral("未儲存紀錄的暫存檔");
     return QString();
 }

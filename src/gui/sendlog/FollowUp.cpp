@@ -149,6 +149,7 @@ void FollowUp::startRound() {
 
 void FollowUp::roundEnded() {
     bool yielded = false;
+    m_model.answersDone();
     if (m_round) {
         yielded = m_round->yielded();
         m_round->deleteLater();
@@ -177,8 +178,7 @@ void FollowUp::applyAnswer(quint64 rowId, const QByteArray& code, const QByteArr
     const int position = m_model.positionOf(rowId);
     if (position < 0)
         return; // the user deleted the row meanwhile
-    m_model.setText(position, ColQueryCode, code);
-    m_model.setText(position, ColQueryResult, result);
+    m_model.setAnswer(position, code, result);
 }
 
 std::vector<FollowUpRound::Ask> FollowUp::unsettledRows() {

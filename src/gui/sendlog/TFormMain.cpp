@@ -65,6 +65,8 @@ TFormMain::TFormMain(JobSupervisor& jobs, Config& config, QWidget* parent)
     connect(m_list, &QTreeView::doubleClicked, this, [this] { MItemFContentClick(); });
     connect(m_list, &QWidget::customContextMenuRequested, this, &TFormMain::ListViewLogContextPopup);
     connect(&m_jobs, &JobSupervisor::busyChanged, this, &TFormMain::setRunLocked);
+    // A list job's answers are on the disk as it ends, as a send run's rows are.
+    connect(&m_jobs, &JobSupervisor::workersGone, m_model, &SendLogModel::answersDone);
 
     // Never so narrow that the tool bar folds buttons away behind its arrow.
     setMinimumSize(std::max(450, m_toolBar->sizeHint().width()), 300);

@@ -18,11 +18,14 @@ namespace norvi {
 UnsavedRows::UnsavedRows(TFormMain& main, const Config& config, JobRegistry& jobs)
     : m_main(main), m_config(config), m_jobs(jobs), m_journal(config.StartDir()) {
     m_jobs.setJournal(&m_journal);
+    m_main.logModel().setJournal(&m_journal);
 }
 
 UnsavedRows::~UnsavedRows() {
     if (m_jobs.journal() == &m_journal)
         m_jobs.setJournal(nullptr);
+    if (m_main.logModel().journal() == &m_journal)
+        m_main.logModel().setJournal(nullptr);
 }
 
 void UnsavedRows::offerLeftBehind() {
@@ -40,10 +43,8 @@ void UnsavedRows::offerLeftBehind() {
     const int missing = unreached.notSent;
     if (allRead && count == 0 && missing == 0 && unreached.fits) {
         // A program killed before its first row (even before the journal's count) left nothing to offer.
-        for (const QString& path : left) {
-            QFile::remove(path);
-            RemoveRunPlan(path);
-        }
+        for (const QString& path : left)
+            DesktopJournal::removeLeftBehind(path);
         return;
     }
     const QString title = m_main.windowTitle();

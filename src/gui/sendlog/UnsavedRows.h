@@ -9,7 +9,8 @@ class JobRegistry;
 class TFormMain;
 
 // The desktop program's journal of unsaved rows, from the start to the end of the program: every send
-// run records its rows in it, and rows a program left behind (a crash, a kill, a log-out) are offered
+// run records its rows in it, every answer a list job gives a row of the main window's list is recorded
+// beside them, and rows a program left behind (a crash, a kill, a log-out) are offered
 // back at the start and loaded as an unsaved send log.
 class UnsavedRows {
 public:

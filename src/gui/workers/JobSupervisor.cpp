@@ -105,6 +105,7 @@ void JobSupervisor::workerGone() {
     --m_liveWorkers;
     if (workerRunning())
         return;
+    emit workersGone();
     if (m_quiet && m_quietWorker)
         end();
     runAfterJob();

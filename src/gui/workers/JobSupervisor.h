@@ -83,6 +83,8 @@ signals:
     void busyChanged(bool busy);
     // A stop was asked for: 中斷 on the progress window, or the program ending while a job runs.
     void stopRequested();
+    // The last worker of a job is gone: every row and answer it made has reached the send log.
+    void workersGone();
 
 private:
     void workerGone();
