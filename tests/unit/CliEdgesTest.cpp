@@ -56,6 +56,7 @@ TEST_F(CliEdgesTest, OutputsThatAreTheProgramsOwnFilesOrNoRegularFileAreRefusedB
     ASSERT_TRUE(QDir().mkpath(path("logfiles/sub")));
     writeFile("logfiles/left.log.Ab12Cd.partial", QByteArray());
     writeFile("logfiles/left.log.Ab12Cd.partial.plan", "plan");
+    writeFile("norvi-journal-20240101090000-7.log.plan", "plan");
     writeFile("OptOut.txt", "0912000008,20240301,stop\r\n");
     writeFile("NorviSMSAp.ini", "[QuietHours]\nenabled=false\n");
     writeFile("logfiles/20240101.dbg", "2024/01/01 09:00:00 start\r\n");
@@ -69,12 +70,20 @@ TEST_F(CliEdgesTest, OutputsThatAreTheProgramsOwnFilesOrNoRegularFileAreRefusedB
     ASSERT_EQ(::mkfifo(QFile::encodeName(path("pipe.log")).constData(), 0600), 0);
     const QString device = test::nullDevice(m_dir.path());
 
-    const QStringList targets = {
-        path("NorviSMSAp.cfg"), path("AddressBook.bin"),       path("OptOut.txt"),
-        path("NorviSMSAp.ini"), path("logfiles/20240101.dbg"), path("logfiles/left.log.Ab12Cd.partial.plan"),
-        path("one.log.lock"),   path("settings-copy.log"),     path("through-link.log"),
-        path("pipe.log"),       path("logfiles/sub"),          device,
-        path("stops-copy.csv")};
+    const QStringList targets = {path("NorviSMSAp.cfg"),
+                                 path("AddressBook.bin"),
+                                 path("OptOut.txt"),
+                                 path("NorviSMSAp.ini"),
+                                 path("logfiles/20240101.dbg"),
+                                 path("logfiles/left.log.Ab12Cd.partial.plan"),
+                                 path("one.log.lock"),
+                                 path("settings-copy.log"),
+                                 path("through-link.log"),
+                                 path("pipe.log"),
+                                 path("logfiles/sub"),
+                                 device,
+                                 path("stops-copy.csv"),
+                                 path("norvi-journal-20240101090000-7.log.plan")};
     const std::function<QStringList(const QString&)> commands[] = {
         [](const QString& t) {
             return textList({"send", "--text", "hi", "--log", t, "0912000001"});

@@ -43,9 +43,12 @@ QString ownKindOfName(const QString& path) {
         return QStringLiteral("鎖定檔");
     if (endsWith(".partial"))
         return QStringLiteral("寫入中的傳送紀錄檔");
-    if (endsWith(".partial.plan"))
+    const bool journal = name.startsWith(QLatin1String("norvi-journal-"), Qt::CaseInsensitive);
+    // A run's plan is read back after a kill to name the messages it never reached: the command line's beside its
+    // partial log, the desktop program's beside its journal.
+    if (endsWith(".partial.plan") || (journal && endsWith(".log.plan")))
         return QStringLiteral("中斷的傳送留下的計畫檔");
-    if (name.startsWith(QLatin1String("norvi-journal-")) && (endsWith(".log") || endsWith(".log.answers")))
+    if (journal && (endsWith(".log") || endsWith(".log.answers")))
         return QStringLiteral("未儲存紀錄的暫存檔");
     return QString();
 }
