@@ -8,6 +8,7 @@ namespace norvi {
 void ResetProcessState() {
     Clock::reset();
     SetMessageAreaSink(nullptr);
+    SetMessageAreaBatchSink(nullptr);
     SetOpLogFailureReporter(nullptr);
     SetOpLogFolder(QString());
 }

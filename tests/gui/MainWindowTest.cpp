@@ -721,13 +721,18 @@ TEST_F(MainWindowTest, ResizingGivesTheListSixTenthsOfTheHeightAndTheSplitterSto
     EXPECT_GT(w.listView()->height(), 110);
 }
 
-TEST_F(MainWindowTest, MessageLinesGoBelowTheFirstEmptyLine) {
+// Lines shown together (a worker's batch) read as the same lines shown one by one.
+TEST_F(MainWindowTest, MessageLinesGoBelowTheFirstEmptyLineAlsoWhenShownTogether) {
     start();
     ShowMsgLine(big5("第一行"));
+    ShowMessageAreaLines({QStringLiteral("二"), QStringLiteral("三\n四")});
+    ShowMsgLine(big5("五"));
     const QStringList lines = messageArea().split(QLatin1Char('\n'));
-    ASSERT_EQ(lines.size(), 2);
+    ASSERT_EQ(lines.size(), 6);
     EXPECT_TRUE(lines[0].isEmpty());
     EXPECT_TRUE(lines[1].endsWith(QStringLiteral("  第一行")));
+    EXPECT_EQ(lines.mid(2, 3), (QStringList{QStringLiteral("二"), QStringLiteral("三"), QStringLiteral("四")}));
+    EXPECT_TRUE(lines[5].endsWith(QStringLiteral("  五")));
 }
 
 TEST_F(MainWindowTest, ToolCommandsOpenTheirWindowsInTheirMode) {

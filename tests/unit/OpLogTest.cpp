@@ -134,6 +134,23 @@ TEST_F(OpLog, MessageAreaGetsTheStampedTextWithPlainLineBreaks) {
     SetMessageAreaSink(nullptr);
     ShowMsgLine("nobody listens"); // must not crash
     EXPECT_EQ(shown.size(), 1);
+    ShowMessageAreaLines({QStringLiteral("nobody")});
+
+    // A worker's line is stamped when said; lines shown together reach a batch sink in one call, else the
+    // line sink one by one.
+    const QString said = MessageAreaLine(big5("拒收\r\n第二行"));
+    EXPECT_EQ(said, QStringLiteral("2024/12/25 18:30:00  拒收\n第二行"));
+    SetMessageAreaSink([&shown](const QString& line) { shown << line; });
+    ShowMessageAreaLines({said, QStringLiteral("b")});
+    EXPECT_EQ(shown.mid(1), (QStringList{said, QStringLiteral("b")}));
+    QList<QStringList> batches;
+    SetMessageAreaBatchSink([&batches](const QStringList& lines) { batches << lines; });
+    ShowMessageAreaLines({said, QStringLiteral("b")});
+    ShowMessageAreaLines({});
+    SetMessageAreaBatchSink(nullptr);
+    SetMessageAreaSink(nullptr);
+    EXPECT_EQ(batches, QList<QStringList>{(QStringList{said, QStringLiteral("b")})});
+    EXPECT_EQ(shown.size(), 3);
 }
 
 // A line that does not fit on the disk is dropped whole, never left cut for the next line to join; a

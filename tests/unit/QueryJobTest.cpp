@@ -315,7 +315,10 @@ TEST_F(QueryJobTest, StopEndsTheWalkAndTheRowsNotAskedSaySo) {
     const QByteArray waiting = sendDirect(true);
     for (int i = 0; i < 40; ++i)
         log.append(QByteArray::number(i), "0", sentQueryResult(waiting));
-    // 中斷 pressed as the first answer arrives: the worker is asking a row or two further by then.
+    // 中斷 pressed as the first answer reaches the list: the worker is asking a row or two further by then. The
+    // answers come slower than the list shows them, as from a real gateway; from the simulator at full speed
+    // every row would be asked before the first batch of answers is shown.
+    sim->setReplyPacing(gwsim::ReplyPacing::split(100, 50));
     log.onQueryResult = [this](int) { stopAtNextCheck(); };
     QueryAll = true;
     ASSERT_TRUE(runJob(WorkerMode::Query, &log));

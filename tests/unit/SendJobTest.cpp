@@ -112,7 +112,9 @@ TEST_F(SendJobTest, EachStepFollowsItsRowsFillAndRowsCarryTheTimeOfTheirSend) {
     jobs.channel().setProgressTarget(&progress);
 
     EXPECT_EQ(steps.filled, (QList<int>{1, 2, 3, 4}));
-    EXPECT_EQ(rowsAtRefusal, QList<int>{1});
+    // The line is shown with its batch: after its row, perhaps with later rows of the same batch.
+    ASSERT_EQ(rowsAtRefusal.size(), 1);
+    EXPECT_GE(rowsAtRefusal[0], 1);
     ASSERT_EQ(log.rows.size(), 4);
     EXPECT_EQ(cell(0, ColSendCode), "10");
     for (int i = 0; i < 4; ++i) {

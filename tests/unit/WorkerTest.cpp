@@ -429,6 +429,80 @@ TEST(JobChannelTest, AWorkerFarAheadOfTheUserInterfaceThreadWaitsForIt) {
     EXPECT_EQ(fake.offThreadCalls, 0);
 }
 
+// A worker's lines about its rows travel with the rows: each is shown once its row is in the log, lines said
+// one after another are shown with one append, in order, and a routine run after them (a question, the end)
+// finds every earlier line shown. A step of a list job lands once the answers before it are in the log.
+TEST(JobChannelTest, RowLinesAndStepsTravelBehindTheirRowsAndShowTogether) {
+    FakeSendLog fake;
+    const auto channel = std::make_shared<JobChannel>();
+    // The first row's query code as each query step arrives.
+    class AnswerAtStep : public ProgressRecorder {
+    public:
+        explicit AnswerAtStep(const FakeSendLog& log) : m_log(log) {}
+        QByteArrayList codes;
+
+    protected:
+        bool event(QEvent* e) override {
+            if (e->type() == QEvent::Type(WM_SHOWPROCESS) &&
+                static_cast<ShowProcessEvent*>(e)->report().state == StateQuerying)
+                codes << m_log.rows[0].cells[ColQueryCode];
+            return ProgressRecorder::event(e);
+        }
+
+    private:
+        const FakeSendLog& m_log;
+    } progress(fake);
+    channel->setProgressTarget(&progress);
+    struct Append {
+        QStringList lines;
+        int rows;
+    };
+    QList<Append> appends;
+    SetMessageAreaBatchSink([&](const QStringList& lines) { appends.append({lines, int(fake.rows.size())}); });
+    auto wrapped = std::make_unique<RowHandOver>(&fake, &fake, channel);
+    // Handed over while this thread runs no event: the batch is there whole when it does.
+    std::thread worker([&] {
+        for (int i = 0; i < 30; ++i) {
+            const quint64 id = wrapped->addRow("r", ImageTyped, "09", "20240101000000");
+            wrapped->showLine("refused " + QByteArray::number(i));
+            wrapped->fillSendResult(id, "10", -1, "no", "hi");
+            wrapped->stepAfterFill(StateSending);
+        }
+    });
+    worker.join();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return fake.fillCalls == 30; }, 10000));
+    ASSERT_EQ(appends.size(), 1);
+    EXPECT_EQ(appends[0].rows, 30);
+    ASSERT_EQ(appends[0].lines.size(), 30);
+    for (int i = 0; i < 30; ++i)
+        EXPECT_TRUE(appends[0].lines[i].endsWith(QStringLiteral("  refused %1").arg(i))) << i;
+
+    int linesAtQuestion = 0;
+    onOtherThread(*channel, [&] {
+        wrapped->showLine("before the question");
+        wrapped->runAfterWrites([&] { linesAtQuestion = int(appends.size()); });
+        wrapped->answered(fake.rows[0].id, "4", "pending");
+        wrapped->step(ReportOf(StateQuerying, {}, 1, fake.rows[0].id));
+        wrapped->showLine("last");
+        wrapped->flush();
+    });
+    SetMessageAreaBatchSink(nullptr);
+    EXPECT_EQ(linesAtQuestion, 2) << "the line before the question was not shown before it";
+    ASSERT_EQ(appends.size(), 3);
+    EXPECT_TRUE(appends[2].lines.last().endsWith(QStringLiteral("  last")));
+    EXPECT_EQ(progress.codes, QByteArrayList{"4"});
+    EXPECT_EQ(progress.steps(StateSending), 30);
+
+    // Said on the user-interface thread itself, a line is shown at once, one by one without a batch sink.
+    QStringList direct;
+    SetMessageAreaSink([&](const QString& line) { direct << line; });
+    wrapped->showLine("here");
+    SetMessageAreaSink(nullptr);
+    ASSERT_EQ(direct.size(), 1);
+    EXPECT_TRUE(direct[0].endsWith(QStringLiteral("  here")));
+    EXPECT_EQ(fake.offThreadCalls, 0);
+}
+
 TEST_F(WorkerTest, ResendOfAFullContentCellCutsAtACharacterBoundary) {
     // A cell loaded from a file fills all 161 bytes: 159 one-byte characters, then one of two bytes.
     const QByteArray straddling = QByteArray(159, 'a') + big5("傳");

@@ -49,6 +49,7 @@ struct OpLogWriter {
 
     std::mutex sinkLock;
     std::function<void(const QString&)> sink;
+    std::function<void(const QStringList&)> batchSink;
     std::function<void(const QString&)> failureReporter;
 };
 OpLogWriter g_writer;
@@ -157,23 +158,50 @@ void SetOpLogFailureReporter(std::function<void(const QString& text)> reporter) 
     g_writer.failureReporter = std::move(reporter);
 }
 
-void ShowMsgLine(const QByteArray& text) {
-    std::function<void(const QString&)> sink;
-    {
-        std::lock_guard<std::mutex> guard(g_writer.sinkLock);
-        sink = g_writer.sink;
-    }
-    if (!sink)
-        return;
+namespace {
+std::function<void(const QString&)> messageAreaSink() {
+    std::lock_guard<std::mutex> guard(g_writer.sinkLock);
+    return g_writer.sink;
+}
+} // namespace
+
+QString MessageAreaLine(const QByteArray& text) {
     // The message area breaks lines at LF; a CR left in would show as a stray character.
     QString shown = fromBig5(text);
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    sink(StampedLine(shown));
+    return StampedLine(shown);
+}
+
+void ShowMsgLine(const QByteArray& text) {
+    if (const std::function<void(const QString&)> sink = messageAreaSink())
+        sink(MessageAreaLine(text));
+}
+
+void ShowMessageAreaLines(const QStringList& lines) {
+    if (lines.isEmpty())
+        return;
+    std::function<void(const QStringList&)> batchSink;
+    {
+        std::lock_guard<std::mutex> guard(g_writer.sinkLock);
+        batchSink = g_writer.batchSink;
+    }
+    if (batchSink) {
+        batchSink(lines);
+        return;
+    }
+    if (const std::function<void(const QString&)> sink = messageAreaSink())
+        for (const QString& line : lines)
+            sink(line);
 }
 
 void SetMessageAreaSink(std::function<void(const QString& line)> sink) {
     std::lock_guard<std::mutex> guard(g_writer.sinkLock);
     g_writer.sink = std::move(sink);
+}
+
+void SetMessageAreaBatchSink(std::function<void(const QStringList& lines)> sink) {
+    std::lock_guard<std::mutex> guard(g_writer.sinkLock);
+    g_writer.batchSink = std::move(sink);
 }
 
 } // namespace norvi

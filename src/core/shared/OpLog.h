@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -23,6 +24,15 @@ void SetOpLogFailureReporter(std::function<void(const QString& text)> reporter);
 // installs the message area as the sink; without a sink the line goes nowhere.
 void ShowMsgLine(const QByteArray& text);
 void SetMessageAreaSink(std::function<void(const QString& line)> sink);
+// Where lines shown together go instead, in one call (the desktop's message area: one append for them all);
+// without it they go to the sink one by one.
+void SetMessageAreaBatchSink(std::function<void(const QStringList& lines)> sink);
+// The message area's form of `text` now: stamped, its CR LF breaks as the area breaks lines. Any thread: a
+// worker stamps its line when it says it, and the line may be shown a few milliseconds later.
+QString MessageAreaLine(const QByteArray& text);
+// Shows lines made by MessageAreaLine, in order, with one append: each append costs the area a layout,
+// however many lines it brings. User-interface thread only.
+void ShowMessageAreaLines(const QStringList& lines);
 
 // "yyyy/MM/dd HH:mm:ss" + two spaces + text.
 QString StampedLine(const QString& text);

@@ -193,7 +193,7 @@ void QueryJob::runRows() {
         // exchange a stop kept from going out is not done.
         if (!(m_stopped && m_lastNotAsked == row.rowId)) {
             ++m_steps;
-            m_worker.channel().postShowProcess(ReportOf(m_cancel ? StateCancelling : StateQuerying, {}, 1, row.rowId));
+            m_worker.sendLog()->step(ReportOf(m_cancel ? StateCancelling : StateQuerying, {}, 1, row.rowId));
         }
         const PlannedRow asRead = planned;
         const Delivery counted = countResult(planned);
@@ -215,8 +215,7 @@ void QueryJob::handOver(PassedBy& passed) {
         return;
     m_worker.sendLog()->walked(passed.rowIds, false);
     m_steps += int(passed.rowIds.size());
-    m_worker.channel().postShowProcess(
-        ReportOf(m_cancel ? StateCancelling : StateQuerying, {}, int(passed.rowIds.size())));
+    m_worker.sendLog()->step(ReportOf(m_cancel ? StateCancelling : StateQuerying, {}, int(passed.rowIds.size())));
     passed.rowIds.clear();
 }
 
@@ -308,8 +307,8 @@ void QueryJob::unansweredRow(const PlannedRow& row, bool written, const QByteArr
     } else {
         m_worker.activity().countFailed();
     }
-    m_worker.reportLine(m_worker.name() + ' ' + plan.sendResult + big5(m_cancel ? " 預約取消結果: " : " 查詢結果: ") +
-                        code + ", " + cell);
+    m_worker.reportRowLine(m_worker.name() + ' ' + plan.sendResult +
+                           big5(m_cancel ? " 預約取消結果: " : " 查詢結果: ") + code + ", " + cell);
     if (plan.answered && !(m_cancel && written))
         return; // nothing known is replaced by no answer
     setQueryCells(row.rowId, code, cell);
@@ -396,8 +395,8 @@ QueryJob::Answer QueryJob::askRow(const PlannedRow& row) {
         ResultText(code, loginFailed ? CodeTable::Login : (m_cancel ? CodeTable::Cancel : CodeTable::Query), message);
     const QByteArray codeText = QByteArray::number(code);
     if (code != 0)
-        m_worker.reportLine(m_worker.name() + ' ' + plan.sendResult +
-                            big5(m_cancel ? " 預約取消結果: " : " 查詢結果: ") + codeText + ", " + result);
+        m_worker.reportRowLine(m_worker.name() + ' ' + plan.sendResult +
+                               big5(m_cancel ? " 預約取消結果: " : " 查詢結果: ") + codeText + ", " + result);
     // A failed login or a general error answers nothing about the message: an earlier answer stays.
     if (!((loginFailed || RowCodes::isGeneralError(code)) && plan.answered))
         setQueryCells(row.rowId, codeText, result);

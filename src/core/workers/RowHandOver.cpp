@@ -50,12 +50,36 @@ void RowHandOver::Write::run(Target& target) {
             target.channel->showProcessNow(ReportOf(ProgressState(step), {}, 1, logId));
         return;
     }
+    case Kind::Walk:
+        if (target.answers)
+            target.answers->walked(ids, image != 0);
+        return;
+    case Kind::Answer:
+        if (target.answers)
+            target.answers->answered(id, a, b);
+        return;
+    case Kind::Line:
+        // Shown with the lines next to it in the batch: before the next call, or at the batch's end.
+        target.lines.append(std::move(line));
+        return;
+    case Kind::Step:
+        target.channel->showProcessNow(ReportOf(ProgressState(step), {}, steps, id));
+        return;
     case Kind::Call:
+        target.showLines(); // a call may show lines of its own, or ask a question under them
         call(target);
         return;
     case Kind::None:
         return;
     }
+}
+
+void RowHandOver::Target::showLines() {
+    if (lines.isEmpty())
+        return;
+    const QStringList shown = std::move(lines);
+    lines = QStringList();
+    ShowMessageAreaLines(shown);
 }
 
 RowHandOver::Write RowHandOver::call(std::function<void(Target& target)> routine) {
@@ -77,10 +101,10 @@ bool RowHandOver::Target::drain() {
     }
     const bool any = !writes.empty();
     // The rows of one drain take their sorted places together (JobRows::beginBatch). Only rows and fills
-    // are batched: a call may read the rows, and finds them in place.
+    // (and the lines and steps among them) are batched: a call may read the rows, and finds them in place.
     bool batching = false;
     for (Write& write : writes) {
-        const bool row = write.kind == Write::Kind::Add || write.kind == Write::Kind::Fill;
+        const bool row = write.kind != Write::Kind::Call;
         if (log && row != batching) {
             if (row)
                 log->beginBatch();
@@ -93,6 +117,9 @@ bool RowHandOver::Target::drain() {
     }
     if (batching)
         log->endBatch();
+    // The batch's lines after its rows: nothing is drawn before the drain is over, so a user meets every
+    // line with the rows it follows.
+    showLines();
     // The rows a list job came to in this batch show in the list together.
     if (answers && any)
         answers->settle();
@@ -189,6 +216,7 @@ void RowHandOver::queue(Write write, bool gather) {
         if (held)
             held.run(*m_target);
         write.run(*m_target);
+        m_target->showLines();
         return;
     }
     handOver(std::move(held), std::move(write), gather);
@@ -207,6 +235,22 @@ void RowHandOver::waitForWrites() {
         if (held)
             held.run(*m_target);
     });
+}
+
+void RowHandOver::showLine(const QByteArray& text) {
+    Write write;
+    write.kind = Write::Kind::Line;
+    write.line = MessageAreaLine(text);
+    queue(std::move(write), true);
+}
+
+void RowHandOver::step(const ProgressReport& report) {
+    Write write;
+    write.kind = Write::Kind::Step;
+    write.step = report.state;
+    write.steps = report.steps;
+    write.id = report.row;
+    queue(std::move(write), true);
 }
 
 quint64 RowHandOver::addRow(const QByteArray& caption, int image, const QByteArray& mobile,
@@ -299,24 +343,29 @@ void RowHandOver::recordingFailed(const SendLogRow* unrecorded) {
     const QByteArray line =
         big5(QStringLiteral("發訊紀錄無法寫入，作業已停止（%1）。%2")
                  .arg(m_journal->errorString(), unrecorded ? UnrecordedRowText(*unrecorded) : QString()));
-    m_target->channel->post([line] { ShowMsgLine(line); });
+    showLine(line); // behind the lines said before it
     WriteOpLog(line);
 }
 
+// A list job's marks and answers travel in batches like a send run's rows: a gateway that answers fast
+// would otherwise wake the user-interface thread, and have the list show itself, once a row.
 void RowHandOver::walked(const QVector<quint64>& rowIds, bool asked) {
     if (rowIds.isEmpty())
         return;
-    queue(call([=](Target& t) {
-        if (t.answers)
-            t.answers->walked(rowIds, asked);
-    }));
+    Write walk;
+    walk.kind = Write::Kind::Walk;
+    walk.ids = rowIds;
+    walk.image = asked ? 1 : 0;
+    queue(std::move(walk), true);
 }
 
 void RowHandOver::answered(quint64 rowId, const QByteArray& code, const QByteArray& result) {
-    queue(call([=](Target& t) {
-        if (t.answers)
-            t.answers->answered(rowId, code, result);
-    }));
+    Write answer;
+    answer.kind = Write::Kind::Answer;
+    answer.id = rowId;
+    answer.a = code;
+    answer.b = result;
+    queue(std::move(answer), true);
 }
 
 bool RowHandOver::runAfterWrites(const std::function<void()>& routine) {

@@ -5,6 +5,9 @@
 #include "core/sendlog/SendLogRow.h"
 #include "core/shared/Progress.h"
 
+#include <QString>
+#include <QStringList>
+
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -52,6 +55,15 @@ public:
     // hand-over instead of one of its own, and the window never counts a row the send log does not show yet.
     void stepAfterFill(ProgressState state);
 
+    // A message-area line said about a row (a refusal, an answer that is not one): stamped now, queued behind
+    // the writes before it and shown with the other lines of its batch in one append, so a run whose every
+    // message gets a line does not wait for the window once a message. A call, a question or a flush after it
+    // finds it shown. `text` is Big5; the operation log is the caller's.
+    void showLine(const QByteArray& text);
+    // A progress step (WM_SHOWPROCESS) queued behind the writes before it: the window counts the rows of a list
+    // job once their answers are in the send log, and the steps of a batch cost no event each.
+    void step(const ProgressReport& report);
+
     // Runs `routine` on the user-interface thread once every write handed over before it has reached the
     // wrapped access (a held fill still waits for the next call), and waits for it: what the worker says
     // there (a message line, a question) comes after the rows it made first. False when it could not run.
@@ -83,12 +95,15 @@ private:
     // One write handed to the user-interface thread. A send run's rows and fills travel as plain data, so a
     // row costs no allocation of its own on the way; the rarer writes carry their call.
     struct Write {
-        enum class Kind : uint8_t { None, Add, Fill, Call };
+        enum class Kind : uint8_t { None, Add, Fill, Walk, Answer, Line, Step, Call };
         Kind kind = Kind::None;
-        int image = 0;      // Add: the row image; Fill: the code image
-        int step = -1;      // Fill: the progress step shown once it has landed; -1 for none
-        quint64 id = 0;     // the row, as this object numbered it
-        QByteArray a, b, c; // Add: caption, mobile, send time; Fill: code, result, content
+        int image = 0;        // Add: the row image; Fill: the code image; Walk: 1 for rows asked about
+        int step = -1;        // Fill: the progress step shown once it has landed; -1 for none; Step: the state
+        int steps = 0;        // Step: the steps it counts
+        quint64 id = 0;       // the row, as this object numbered it; Step, Answer: the send log's row
+        QByteArray a, b, c;   // Add: caption, mobile, send time; Fill: code, result, content; Answer: code, result
+        QVector<quint64> ids; // Walk: the send log's rows
+        QString line;         // Line: as the message area shows it
         std::function<void(Target& target)> call;
 
         explicit operator bool() const { return kind != Kind::None; }
@@ -112,6 +127,10 @@ private:
         bool urgentPosted = false;  // under lock: a drain that does not wait for the timer is on its way
         // The buffer the last drain emptied, kept for the next with its room: user-interface thread only.
         std::vector<Write> spare;
+        // The lines of the drain under way not shown yet: user-interface thread only.
+        QStringList lines;
+        // Shows them in one append.
+        void showLines();
         // Runs what is pending, in order; on the user-interface thread. True when there was something.
         bool drain();
         // The batch timer's turn: drains, and stays armed while writes keep coming.

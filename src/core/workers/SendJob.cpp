@@ -62,8 +62,8 @@ void SendJob::notSentRow(const QByteArray& name, int image, const QByteArray& ms
 }
 
 void SendJob::uncertainRow(quint64 rowId, const QByteArray& msisdn, const QByteArray& segment, const QByteArray& text) {
-    m_worker.reportLine(m_worker.name() + ' ' + msisdn + '[' + segment + "] " + big5("傳送結果不明: ") +
-                        QByteArray::number(StopRows::kCode) + ", " + text);
+    m_worker.reportRowLine(m_worker.name() + ' ' + msisdn + '[' + segment + "] " + big5("傳送結果不明: ") +
+                           QByteArray::number(StopRows::kCode) + ", " + text);
     m_worker.sendLog()->fillSendResult(rowId, QByteArray::number(StopRows::kCode), ImageNone, text, segment);
     m_worker.activity().countUncertain();
 }
@@ -143,8 +143,8 @@ bool SendJob::sendSegmentRow(const QByteArray& name, int image, const QByteArray
     // Most rows say "0": that cell shares one text instead of each row keeping a copy of its own.
     const QByteArray code = outcome.code == 0 ? QByteArrayLiteral("0") : QByteArray::number(outcome.code);
     if (outcome.code != 0)
-        m_worker.reportLine(m_worker.name() + ' ' + msisdn + '[' + segment + "] " + big5("傳送失敗: ") + code + ", " +
-                            result);
+        m_worker.reportRowLine(m_worker.name() + ' ' + msisdn + '[' + segment + "] " + big5("傳送失敗: ") + code +
+                               ", " + result);
     log.fillSendResult(rowId, code, scheduled ? ImageReservation : ImageNone, result, segment);
     if (outcome.code == 0)
         m_worker.activity().countSucceeded();

@@ -136,6 +136,17 @@ void SendThd::reportLine(const QByteArray& line) {
     WriteOpLog(text);
 }
 
+void SendThd::reportRowLine(const QByteArray& line) {
+    if (!m_sendLog) {
+        reportLine(line);
+        return;
+    }
+    putCString(logLine, CutBig5(line, int(sizeof(logLine)) - 1));
+    const QByteArray text = getField(logLine);
+    m_sendLog->showLine(text);
+    WriteOpLog(text);
+}
+
 void SendThd::run() {
     setUpClient();
     putCString(threadName, formatThreadName(mode, index, CurrentThreadNumber()));

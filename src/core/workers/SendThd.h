@@ -93,6 +93,10 @@ public:
     // A line for the record: the message area (on the user-interface thread, waiting) and the
     // operation log. Big5; a line longer than logLine is cut at a character boundary.
     void reportLine(const QByteArray& line);
+    // The same for a line about one row (a refusal, an answer that is not one): queued behind the rows before
+    // it and shown with the lines of its batch, without waiting for the window. A line after it, a question or
+    // the run's end finds it shown.
+    void reportRowLine(const QByteArray& line);
 
 protected:
     void run() override;

@@ -57,6 +57,7 @@ TFormMain::TFormMain(JobSupervisor& jobs, Config& config, QWidget* parent)
 
     m_access = std::make_unique<ModelJobRows>(*m_model, *m_selection);
     SetMessageAreaSink([this](const QString& line) { appendMessageLine(line); });
+    SetMessageAreaBatchSink([this](const QStringList& lines) { appendMessageLines(lines); });
 
     connect(m_model, &QAbstractItemModel::rowsInserted, this, &TFormMain::ListViewLogInsert);
     connect(m_model, &QAbstractItemModel::dataChanged, this, &TFormMain::ListViewLogChange);
@@ -75,6 +76,7 @@ TFormMain::TFormMain(JobSupervisor& jobs, Config& config, QWidget* parent)
 
 TFormMain::~TFormMain() {
     SetMessageAreaSink(nullptr);
+    SetMessageAreaBatchSink(nullptr);
 }
 
 // ---- start ----
@@ -389,11 +391,20 @@ void TFormMain::layoutPass() {
 }
 
 void TFormMain::appendMessageLine(const QString& line) {
-    // The first line of the area stays empty; every message is a new line below it.
+    appendMessageLines({line});
+}
+
+void TFormMain::appendMessageLines(const QStringList& lines) {
+    // The first line of the area stays empty; every message is a new line below it. The lines of a batch go
+    // in as one edit and the view scrolls once: the area lays itself out once per edit, not per line.
     QTextCursor cursor(m_memo->document());
     cursor.movePosition(QTextCursor::End);
-    cursor.insertBlock();
-    cursor.insertText(line);
+    cursor.beginEditBlock();
+    for (const QString& line : lines) {
+        cursor.insertBlock();
+        cursor.insertText(line);
+    }
+    cursor.endEditBlock();
     m_memo->verticalScrollBar()->setValue(m_memo->verticalScrollBar()->maximum());
 }
 

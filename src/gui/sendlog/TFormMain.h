@@ -5,6 +5,7 @@
 #include "gui/sendlog/SendLogKeeper.h"
 
 #include <QMainWindow>
+#include <QStringList>
 
 #include <memory>
 
@@ -57,6 +58,8 @@ public:
 
     // Appends one line to the message area as it is; ShowMsgLine adds the time stamp before it gets here.
     void appendMessageLine(const QString& line);
+    // Lines a worker said one after another, appended together (the batch sink of the message area).
+    void appendMessageLines(const QStringList& lines);
 
     // True while a job runs (JobSupervisor::busy): rows are found by position meanwhile, so the commands
     // that would empty, reload, renumber or re-sort the send log are unavailable, and so is every command
