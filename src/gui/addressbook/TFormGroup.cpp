@@ -105,7 +105,12 @@ void TFormGroup::showEvent(QShowEvent* event) {
         FormShow();
 }
 
+const sGroup* TFormGroup::editedGroup() const {
+    return m_editedId != 0 ? m_book.group(m_editedId) : nullptr;
+}
+
 void TFormGroup::FormShow() {
+    m_editedId = record ? record->id : 0;
     if (record) {
         setWindowTitle(fromBig5(getField(record->name)) + QStringLiteral(" 內容"));
         EditName->setText(fromBig5(getField(record->name)));
@@ -148,7 +153,7 @@ void TFormGroup::ButtonSelectMemberClick() {
     if (ids.size() > std::size_t(kGroupSlots))
         ids.resize(std::size_t(kGroupSlots));
     TFormSelectMember picker(m_book, this);
-    if (!picker.pickGroupMembers(record, ids))
+    if (!picker.pickGroupMembers(editedGroup(), ids))
         return;
     sGroup chosen{};
     WriteGroupSlots(chosen, ids);
@@ -187,12 +192,12 @@ void TFormGroup::ButtonContentClick() {
 }
 
 void TFormGroup::dropCyclicGroups() {
-    if (!record)
+    if (m_editedId == 0)
         return; // no group holds a group that is not stored yet
     QList<int> cyclic;
     for (int r = 0; r < m_model->rowCount(); ++r) {
         const BookRow& row = m_model->row(r);
-        if (row.kind == RowKind::Group && (row.id == record->id || GroupContains(m_book, row.id, record->id))) {
+        if (row.kind == RowKind::Group && (row.id == m_editedId || GroupContains(m_book, row.id, m_editedId))) {
             prompts().okBox(this, Prompts::Icon::Error, BookBoxTitle(), GroupCycleText(fromBig5(row.caption)));
             cyclic.append(r);
         }
@@ -220,8 +225,12 @@ void TFormGroup::ButtonOkClick() {
         ids.push_back(row.id);
 
     sGroup edited;
-    if (record) {
-        edited = *record;
+    if (const sGroup* current = editedGroup()) {
+        edited = *current;
+    } else if (m_editedId != 0) {
+        // Another program deleted the group meanwhile: this editor's version of it is kept.
+        std::memset(&edited, 0, sizeof edited);
+        edited.id = m_editedId;
     } else {
         std::memset(&edited, 0, sizeof edited);
         edited.id = NewEntryId(m_book, EntryKind::Group, EntryIdStart(EntryKind::Group));
