@@ -150,8 +150,12 @@ void TFormGroup::ButtonSelectMemberClick() {
     std::vector<int32_t> ids;
     for (const BookRow& row : m_model->rows())
         ids.push_back(row.id);
-    if (ids.size() > std::size_t(kGroupSlots))
-        ids.resize(std::size_t(kGroupSlots));
+    // The picker holds a group's 1,000 slots: a list past them (新連絡人 on a full group) would come back
+    // cut, its last entries by name dropped without a word. The user removes some first, as for 確定.
+    if (ids.size() > std::size_t(kGroupSlots)) {
+        prompts().notice(this, Prompts::Icon::Warning, BookBoxTitle(), GroupOverfullText());
+        return;
+    }
     TFormSelectMember picker(m_book, this);
     if (!picker.pickGroupMembers(editedGroup(), ids))
         return;
