@@ -1,6 +1,7 @@
 #include "gui/WindowSet.h"
 
 #include "core/addressbook/BookFile.h"
+#include "core/addressbook/BookTexts.h"
 #include "core/sendlog/JobRows.h"
 #include "core/shared/Big5.h"
 #include "core/shared/Config.h"
@@ -57,6 +58,22 @@ void WindowSet::connectWindows() {
     // The send dialog keeps the entries that 發訊 gave it while the address book is open; closing the book
     // lets them go.
     QObject::connect(&m_adrBk, &QDialog::finished, &m_sendSMS, [this] { m_sendSMS.clearRecipients(); });
+    // A change the file could not take (another program held it, the disk was full) is written when the
+    // window closes, and is not left to be lost when the program ends.
+    QObject::connect(&m_adrBk, &QDialog::finished, &m_main, [this] {
+        if (AddressBookUnsaved(m_book))
+            SaveBook(&m_main, m_book);
+    });
+    m_main.setLeavingCheck([this] {
+        if (!AddressBookUnsaved(m_book) || SaveBook(&m_main, m_book))
+            return true;
+        return prompts().confirmIrreversible(&m_main, BookBoxTitle(), BookUnsavedAtExitText());
+    });
+    // A log-out asks nothing: one more try to write the book on the way out.
+    QObject::connect(&m_main, &TFormMain::programEnding, &m_main, [this] {
+        if (AddressBookUnsaved(m_book))
+            SaveAddressBook(m_book);
+    });
     QObject::connect(&m_adrBk, &TFormAdrBk::exchangeRequested, &m_fileType,
                      [this](bool import, const std::vector<int32_t>& listedIds) {
                          m_fileType.openFor(import ? ExchangeDirection::Import : ExchangeDirection::Export, listedIds);

@@ -1,6 +1,7 @@
 #include "support/BookWindowTest.h"
 
 #include "core/exchange/ExchangeState.h"
+#include "core/shared/FileLock.h"
 #include "core/shared/SaveFile.h"
 #include "gui/compose/RecipientsBox.h"
 #include "gui/compose/TFormSendSMS.h"
@@ -296,6 +297,45 @@ TEST_F(AddressBookWindowTest, AFailedSaveIsReportedAndTheFileKeepsWhatItHeld) {
     });
     expectFileIsBook();
     EXPECT_EQ(addressBook().MemberMap().size(), 1u);
+}
+
+// A change the file could not take while another program held it is written when the window closes; one
+// that still cannot be written is not lost without a word when the program ends: 結束 asks, 否 preselected.
+TEST_F(AddressBookWindowTest, AChangeTheFileCouldNotTakeIsWrittenAtCloseOrAskedAboutAtExit) {
+    startWithBook();
+    FileLock other(bookPath());
+    ASSERT_TRUE(other.tryLock());
+    withBook([&](TFormAdrBk& w) {
+        ASSERT_TRUE(clickRows(list(w), {QStringLiteral("Alice")}));
+        m_prompts.answers.push_back(Prompts::Answer::Yes);
+        trigger(item(w, "MItemFDelete"));
+        EXPECT_TRUE(lastMessage().contains(QStringLiteral("這次的變更尚未寫入檔案"))) << lastMessage().toStdString();
+        other.unlock();
+    });
+    expectFileIsBook();
+    EXPECT_EQ(fileBytes().size(), 8 + 2 * 424 + 3 * 4104) << "Alice's deletion reached the file";
+
+    ASSERT_TRUE(other.tryLock());
+    const QByteArray before = fileBytes();
+    withBook([&](TFormAdrBk& w) {
+        ASSERT_TRUE(clickRows(list(w), {QStringLiteral("王小明")}));
+        m_prompts.answers.push_back(Prompts::Answer::Yes);
+        trigger(item(w, "MItemFDelete"));
+    });
+    m_prompts.asked.clear();
+    trigger(menuItem("MItemFExit"));
+    EXPECT_EQ(m_prompts.messages().last(),
+              QStringLiteral("通訊錄的變更尚未寫入檔案，結束程式後這些變更會遺失。\n仍要結束？"));
+    EXPECT_EQ(m_prompts.asked.last().preselected, Prompts::Answer::No);
+    EXPECT_TRUE(mainWindow().isVisible()) << "否 keeps the program and its change";
+    EXPECT_EQ(fileBytes(), before);
+    other.unlock();
+    m_prompts.asked.clear();
+    trigger(menuItem("MItemFExit"));
+    EXPECT_TRUE(m_prompts.asked.isEmpty()) << "the change is written on the way out, nothing to ask";
+    EXPECT_FALSE(mainWindow().isVisible());
+    expectFileIsBook();
+    EXPECT_EQ(fileBytes().size(), 8 + 424 + 3 * 4104);
 }
 
 TEST_F(AddressBookWindowTest, SendHandsTheSelectedEntriesToTheSendDialogInListOrder) {

@@ -8,6 +8,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -415,6 +417,19 @@ TEST_F(ExchangeWindowTest, ExportIntoAMissingFolderSaysWhyAndMakesTheFolder) {
     });
     EXPECT_EQ(readAll(folder + QStringLiteral("/book.csv")),
               big5(QStringLiteral("名稱,行動電話,備註\r\nAlice,0911000001,a\r\n")));
+
+    // "~/" is the home folder, as the file dialogs read it, not a folder "~" to be made where the program runs.
+    const QByteArray home = qgetenv("HOME");
+    ASSERT_TRUE(QDir().mkpath(path("home")));
+    qputenv("HOME", QFile::encodeName(path("home")));
+    wizard(false, 0, [&](TFormFileIO& w) {
+        ASSERT_TRUE(typeInto(pathEdit(w), QStringLiteral("~/book")));
+        EXPECT_TRUE(findControl<QPushButton>(&w, "ButtonNextDone")->isEnabled());
+        ASSERT_TRUE(click(&w, "ButtonNextDone"));
+        ASSERT_TRUE(click(&w, "ButtonNextDone"));
+    });
+    qputenv("HOME", home);
+    EXPECT_EQ(readAll(path("home/book.csv")), big5(QStringLiteral("名稱,行動電話,備註\r\nAlice,0911000001,a\r\n")));
 
     // An import names a missing file; a name with its own extension keeps it.
     wizard(true, 0, [&](TFormFileIO& w) {

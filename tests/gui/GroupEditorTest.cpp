@@ -8,6 +8,8 @@
 #include <QMenu>
 #include <QPushButton>
 
+#include <set>
+
 using namespace norvi;
 using namespace norvi::test;
 
@@ -168,6 +170,14 @@ TEST_F(GroupEditorTest, AThousandEntriesAreSavedAndOneMoreIsRefused) {
             ASSERT_TRUE(click(d, "ButtonOk"));
             EXPECT_EQ(lastMessage(), QStringLiteral("本群組已超過最大成員數(1000)，請移除一些成員！"));
             EXPECT_TRUE(d->isVisible());
+            // The picker never opens on fewer entries than the list holds: its 確定 would drop the last by name.
+            m_prompts.dialogHandlers.push_back([&](QDialog* picker) { ASSERT_TRUE(click(picker, "ButtonOk")); });
+            m_prompts.asked.clear();
+            ASSERT_TRUE(click(d, "ButtonSelectMember"));
+            EXPECT_EQ(count(d), QStringLiteral("1001 個成員"));
+            EXPECT_EQ(m_prompts.messages(),
+                      QStringList{QStringLiteral("本群組已超過最大成員數(1000)，請移除一些成員！")});
+            m_prompts.dialogHandlers.clear();
             ASSERT_TRUE(clickEntry(d, QStringLiteral("m1000")));
             ASSERT_TRUE(click(d, "ButtonRemoveMember"));
             EXPECT_EQ(count(d), QStringLiteral("1000 個成員"));
@@ -178,6 +188,39 @@ TEST_F(GroupEditorTest, AThousandEntriesAreSavedAndOneMoreIsRefused) {
     });
     EXPECT_EQ(groupSlots(-206)[0], 5001);
     EXPECT_EQ(groupSlots(-206)[kGroupSlots - 1], int32_t(m_now)) << "m9999 comes last by name";
+    expectFileIsBook();
+}
+
+// Another program changes the book while the group editor is open: the new contact's save reads the book
+// anew under the editor, whose OK still stores the group it edits, the new contact in it, and nothing else.
+TEST_F(GroupEditorTest, AnotherProgramsChangeUnderTheEditorKeepsTheEditedGroupWhole) {
+    startWithBook();
+    const int32_t added = int32_t(m_now);
+    withBook([&](TFormAdrBk& w) {
+        editGroup(w, QStringLiteral("同事"), [&](QDialog* d) {
+            m_prompts.dialogHandlers.push_back([&](QDialog* editor) {
+                AddressBook other;
+                other.setFilePath(bookPath());
+                ASSERT_TRUE(LoadAddressBook(other).ok);
+                other.putMember(test::member(500, "Other", "0933000001"));
+                other.eraseGroup(-203);
+                ASSERT_TRUE(SaveAddressBook(other).ok);
+                ASSERT_TRUE(typeInto(findControl<QLineEdit>(editor, "EditName"), QStringLiteral("Dan")));
+                ASSERT_TRUE(typeInto(findControl<QLineEdit>(editor, "EditMsisdn"), QStringLiteral("0944000001")));
+                ASSERT_TRUE(click(editor, "ButtonOk"));
+            });
+            ASSERT_TRUE(click(d, "ButtonEditNewMember"));
+            EXPECT_EQ(count(d), QStringLiteral("3 個成員"));
+            ASSERT_TRUE(click(d, "ButtonOk"));
+        });
+    });
+    const std::vector<int32_t> all = groupSlots(-201);
+    const std::set<int32_t> firstFour(all.begin(), all.begin() + 4);
+    EXPECT_EQ(firstFour, (std::set<int32_t>{0, added, 102, 103}));
+    EXPECT_EQ(getField(addressBook().GroupMap().at(-201).name), big5(QStringLiteral("同事")));
+    EXPECT_EQ(groupSlots(-202)[0], 101) << "the other groups are as they were";
+    EXPECT_EQ(addressBook().GroupMap().size(), 2u) << "the other program's deletion stands";
+    EXPECT_EQ(addressBook().MemberMap().count(500), 1u);
     expectFileIsBook();
 }
 

@@ -92,6 +92,31 @@ TEST_F(MemberPickerTest, GroupsThatContainTheEditedGroupAreRefusedByName) {
     EXPECT_EQ(scratch(), (std::vector<int32_t>{-304, 102}));
 }
 
+// A new member's save that meets another program's change reads the book anew under the picker: the group
+// being edited is still known, and a group that holds it is still refused.
+TEST_F(MemberPickerTest, AGroupHoldingTheEditedOneIsRefusedAfterTheBookWasReadAnew) {
+    const int result = pickForGroup(&addressBook().GroupMap().at(-303), {}, [&](QDialog* p) {
+        m_prompts.dialogHandlers.push_back([&](QDialog* m) {
+            AddressBook other;
+            other.setFilePath(bookPath());
+            ASSERT_TRUE(LoadAddressBook(other).ok);
+            other.putMember(test::member(500, "Other", "0933000001"));
+            ASSERT_TRUE(SaveAddressBook(other).ok);
+            ASSERT_TRUE(typeInto(findControl<QLineEdit>(m, "EditName"), QStringLiteral("Bob")));
+            ASSERT_TRUE(typeInto(findControl<QLineEdit>(m, "EditMsisdn"), QStringLiteral("0933")));
+            ASSERT_TRUE(click(m, "ButtonOk"));
+        });
+        ASSERT_TRUE(click(p, "ButtonNewMember"));
+        ASSERT_EQ(addressBook().MemberMap().count(500), 1u) << "the book was read anew";
+        choose(p, {QStringLiteral("P"), QStringLiteral("S")});
+        ASSERT_TRUE(click(p, "ButtonOk"));
+    });
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(m_prompts.messages().last(),
+              QStringLiteral("無法將群組'P'加到這個群組，\n原因是群組'P'已經包含這個群組"));
+    EXPECT_EQ(scratch(), std::vector<int32_t>{-304});
+}
+
 TEST_F(MemberPickerTest, AThousandEntriesPassAndOneMoreKeepsThePickerOpen) {
     for (int i = 0; i < kGroupSlots - 1; ++i)
         addressBook().putMember(member(5000 + i, "m", "0911"));

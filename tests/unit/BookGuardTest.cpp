@@ -156,9 +156,11 @@ TEST_F(BookGuardTest, ASaveFindingTheLockTakenSaysWhoHoldsItAndWritesNothing) {
     EXPECT_TRUE(busy.message.contains(QStringLiteral("PID %1").arg(QCoreApplication::applicationPid())))
         << busy.message.toStdString();
     EXPECT_EQ(test::readAll(bookPath()), before);
+    EXPECT_TRUE(AddressBookUnsaved(book)) << "the book knows it holds a change the file lacks";
     other.unlock();
     ASSERT_TRUE(SaveAddressBook(book, bookPath()).ok) << "the change is written with the next save";
     EXPECT_EQ(namesOnDisk().size(), 2u);
+    EXPECT_FALSE(AddressBookUnsaved(book));
 }
 
 // What a book remembers of its file is the book's own: a second book on the same file in the same process

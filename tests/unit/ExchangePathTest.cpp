@@ -12,7 +12,7 @@ namespace {
 
 struct PathCase {
     ExchangeDirection direction;
-    const char* path; // under the test's folder; "" stays empty
+    const char* path; // under the test's folder; "" stays empty, and "~..." is typed as it stands
     bool usable;
     const char* problem;       // with %1 for the test's folder
     const char* missingFolder; // the same
@@ -28,6 +28,9 @@ TEST(ExchangePathTest, SaysWhyANameCannotLeadOnAndWhichFolderIsMissing) {
     QFile plain(top + QStringLiteral("/plain"));
     ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
     ASSERT_TRUE(QDir(top).mkdir(QStringLiteral("sub")));
+    // The test's folder is the home folder that "~" names.
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(top));
 
     constexpr auto in = ExchangeDirection::Import;
     constexpr auto out = ExchangeDirection::Export;
@@ -42,9 +45,15 @@ TEST(ExchangePathTest, SaysWhyANameCannotLeadOnAndWhichFolderIsMissing) {
         {out, "sub", false, "這是資料夾，請在後面加上要匯出的檔案名稱。", ""},
         {out, "a/b/new.csv", false, "資料夾「%1/a/b」不存在。", "%1/a/b"},
         {out, "plain/new.csv", false, "「%1/plain」不是資料夾。", ""},
+        {in, "~/book.csv", true, "", ""},
+        {in, "~", false, "這是資料夾，請選擇要匯入的檔案。", ""},
+        {out, "~/new.csv", true, "", ""},
+        {out, "~/a/new.csv", false, "資料夾「%1/a」不存在。", "%1/a"},
     };
     for (const PathCase& c : cases) {
-        const QString typed = *c.path ? top + QLatin1Char('/') + QString::fromUtf8(c.path) : QString();
+        const QString path = QString::fromUtf8(c.path);
+        const QString typed =
+            path.isEmpty() || path.startsWith(QLatin1Char('~')) ? path : top + QLatin1Char('/') + path;
         const ExchangePathCheck check = CheckExchangePath(c.direction, typed);
         const auto expected = [&top](const char* text) { return *text ? QString::fromUtf8(text).arg(top) : QString(); };
         SCOPED_TRACE(c.path);
@@ -52,6 +61,10 @@ TEST(ExchangePathTest, SaysWhyANameCannotLeadOnAndWhichFolderIsMissing) {
         EXPECT_EQ(check.problem, expected(c.problem));
         EXPECT_EQ(check.missingFolder, expected(c.missingFolder));
     }
+    EXPECT_EQ(TypedExchangePath(QStringLiteral("~/book.csv")), top + QStringLiteral("/book.csv"));
+    EXPECT_EQ(TypedExchangePath(QStringLiteral("~other/book.csv")), QStringLiteral("~other/book.csv"));
+    EXPECT_EQ(TypedExchangePath(QStringLiteral("a/~/book.csv")), QStringLiteral("a/~/book.csv"));
+    qputenv("HOME", home);
 }
 
 TEST(ExchangePathTest, ATypedNameWithoutExtensionGetsTheTypes) {

@@ -566,7 +566,23 @@ AddressBookResult SaveAddressBook(AddressBook& book) {
     return SaveAddressBook(book, book.filePath());
 }
 
+bool AddressBookUnsaved(AddressBook& book) {
+    return book.fileMemory().unsaved;
+}
+
+namespace {
+AddressBookResult writeAddressBook(AddressBook& book, const QString& path);
+} // namespace
+
 AddressBookResult SaveAddressBook(AddressBook& book, const QString& path) {
+    AddressBookResult result = writeAddressBook(book, path);
+    book.fileMemory().unsaved = !result.ok;
+    return result;
+}
+
+namespace {
+
+AddressBookResult writeAddressBook(AddressBook& book, const QString& path) {
     AddressBookResult result;
     // Under the book's lock, and never over a file somebody changed since it was read: their entries are
     // read again and this program's changes made to them.
@@ -614,5 +630,7 @@ AddressBookResult SaveAddressBook(AddressBook& book, const QString& path) {
     result.groupsRead = int(book.GroupMap().size());
     return result;
 }
+
+} // namespace
 
 } // namespace norvi

@@ -66,5 +66,8 @@ bool IsRealNumber(const QByteArray& number);
 // Writes the book whole, replacing the file atomically.
 AddressBookResult SaveAddressBook(AddressBook& book);
 AddressBookResult SaveAddressBook(AddressBook& book, const QString& path);
+// Whether the book holds changes its last save could not write (the file locked by another program, a full
+// disk): they are written by the next save that succeeds, and lost if the program ends before it.
+bool AddressBookUnsaved(AddressBook& book);
 
 } // namespace norvi

@@ -43,6 +43,9 @@ struct BookFileMemory {
         bool unreadable = false; // could not be opened or read, as opposed to read in part
     } pendingAside;
 
+    // The last save did not reach the file: the book in memory holds changes the file lacks.
+    bool unsaved = false;
+
     // LockAddressBook's lock, for a whole read, change and write; or a save's own while it lasts.
     std::unique_ptr<FileLock> heldLock;
 };

@@ -77,6 +77,10 @@ QString GroupNoRoomText() {
     return QStringLiteral("本群組已達最大成員數(") + groupLimit() + QStringLiteral(")，無法再新增其他成員！");
 }
 
+QString BookUnsavedAtExitText() {
+    return QStringLiteral("通訊錄的變更尚未寫入檔案，結束程式後這些變更會遺失。\n仍要結束？");
+}
+
 QString GroupCycleText(const QString& groupName) {
     return QStringLiteral("無法將群組'") + groupName + QStringLiteral("'加到這個群組，\n原因是群組'") + groupName +
            QStringLiteral("'已經包含這個群組");

@@ -26,6 +26,8 @@ QString NumbersTooLongText(int bytes);
 QString GroupOverfullText(); // the group editor's and the picker's OK with more than 1,000 entries
 QString GroupNoRoomText();   // a new member for a group whose 1,000 slots are taken
 QString GroupCycleText(const QString& groupName);
+// The program's end while the book holds changes no save could write.
+QString BookUnsavedAtExitText();
 
 // A typed text turned into the Big5 bytes of a record field, or the reason it cannot be stored.
 struct FieldText {

@@ -22,10 +22,19 @@ ExchangePathCheck refused(const QString& problem, const QString& missingFolder =
 
 } // namespace
 
-ExchangePathCheck CheckExchangePath(ExchangeDirection direction, const QString& path) {
-    if (path.trimmed().isEmpty())
+QString TypedExchangePath(const QString& typed) {
+    // Nobody typing "~/book.csv" means a folder called "~" in the program's start folder.
+    if (typed == QLatin1String("~"))
+        return QDir::homePath();
+    if (typed.startsWith(QLatin1String("~/")))
+        return QDir::homePath() + typed.mid(1);
+    return typed;
+}
+
+ExchangePathCheck CheckExchangePath(ExchangeDirection direction, const QString& typed) {
+    if (typed.trimmed().isEmpty())
         return {};
-    const QFileInfo file(path);
+    const QFileInfo file(TypedExchangePath(typed));
     if (file.isDir())
         return refused(direction == ExchangeDirection::Import
                            ? QStringLiteral("這是資料夾，請選擇要匯入的檔案。")

@@ -14,6 +14,10 @@ struct ExchangePathCheck {
     QString missingFolder; // the folder an export would write into, when it is missing: the user may make it
 };
 
+// The file a typed name means: "~" and a name under "~/" are in the home folder, as the file dialogs and a
+// shell read them; any other name is taken as typed.
+QString TypedExchangePath(const QString& typed);
+
 // An import needs a file that is there; an export needs a folder that is there and takes new files (a file
 // already there is asked about before it is replaced).
 ExchangePathCheck CheckExchangePath(ExchangeDirection direction, const QString& path);

@@ -105,7 +105,12 @@ void TFormGroup::showEvent(QShowEvent* event) {
         FormShow();
 }
 
+const sGroup* TFormGroup::editedGroup() const {
+    return m_editedId != 0 ? m_book.group(m_editedId) : nullptr;
+}
+
 void TFormGroup::FormShow() {
+    m_editedId = record ? record->id : 0;
     if (record) {
         setWindowTitle(fromBig5(getField(record->name)) + QStringLiteral(" 內容"));
         EditName->setText(fromBig5(getField(record->name)));
@@ -145,10 +150,14 @@ void TFormGroup::ButtonSelectMemberClick() {
     std::vector<int32_t> ids;
     for (const BookRow& row : m_model->rows())
         ids.push_back(row.id);
-    if (ids.size() > std::size_t(kGroupSlots))
-        ids.resize(std::size_t(kGroupSlots));
+    // The picker holds a group's 1,000 slots: a list past them (新連絡人 on a full group) would come back
+    // cut, its last entries by name dropped without a word. The user removes some first, as for 確定.
+    if (ids.size() > std::size_t(kGroupSlots)) {
+        prompts().notice(this, Prompts::Icon::Warning, BookBoxTitle(), GroupOverfullText());
+        return;
+    }
     TFormSelectMember picker(m_book, this);
-    if (!picker.pickGroupMembers(record, ids))
+    if (!picker.pickGroupMembers(editedGroup(), ids))
         return;
     sGroup chosen{};
     WriteGroupSlots(chosen, ids);
@@ -187,12 +196,12 @@ void TFormGroup::ButtonContentClick() {
 }
 
 void TFormGroup::dropCyclicGroups() {
-    if (!record)
+    if (m_editedId == 0)
         return; // no group holds a group that is not stored yet
     QList<int> cyclic;
     for (int r = 0; r < m_model->rowCount(); ++r) {
         const BookRow& row = m_model->row(r);
-        if (row.kind == RowKind::Group && (row.id == record->id || GroupContains(m_book, row.id, record->id))) {
+        if (row.kind == RowKind::Group && (row.id == m_editedId || GroupContains(m_book, row.id, m_editedId))) {
             prompts().okBox(this, Prompts::Icon::Error, BookBoxTitle(), GroupCycleText(fromBig5(row.caption)));
             cyclic.append(r);
         }
@@ -220,8 +229,12 @@ void TFormGroup::ButtonOkClick() {
         ids.push_back(row.id);
 
     sGroup edited;
-    if (record) {
-        edited = *record;
+    if (const sGroup* current = editedGroup()) {
+        edited = *current;
+    } else if (m_editedId != 0) {
+        // Another program deleted the group meanwhile: this editor's version of it is kept.
+        std::memset(&edited, 0, sizeof edited);
+        edited.id = m_editedId;
     } else {
         std::memset(&edited, 0, sizeof edited);
         edited.id = NewEntryId(m_book, EntryKind::Group, EntryIdStart(EntryKind::Group));

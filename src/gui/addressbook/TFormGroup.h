@@ -41,8 +41,12 @@ private:
     void selectEntry(int32_t id, RowKind kind);
     // Leaves out the groups that would make this group contain itself, saying which.
     void dropCyclicGroups();
+    // The group being edited as the book now holds it: a save of a nested editor that met another program's
+    // changes builds the book anew, and `record` no longer points into it.
+    const sGroup* editedGroup() const;
 
     AddressBook& m_book;
+    int32_t m_editedId = 0; // the id of `record` when shown; 0 for a new group
     BookListModel* m_model;
     QLineEdit* EditName;
     QLabel* LabelCountMember;

@@ -154,7 +154,7 @@ TFormSelectMember::TFormSelectMember(AddressBook& book, QWidget* parent) : QDial
 
 bool TFormSelectMember::pickRecipients(std::list<sMtData>& recipients) {
     m_sendMode = true;
-    m_editedGroup = nullptr;
+    m_editedGroupId = 0;
     m_recipients = recipients;
     if (prompts().execDialog(this) != 1)
         return false;
@@ -164,7 +164,7 @@ bool TFormSelectMember::pickRecipients(std::list<sMtData>& recipients) {
 
 bool TFormSelectMember::pickGroupMembers(const sGroup* editedGroup, std::vector<int32_t>& ids) {
     m_sendMode = false;
-    m_editedGroup = editedGroup;
+    m_editedGroupId = editedGroup ? editedGroup->id : 0;
     m_scratch = sGroup{};
     WriteGroupSlots(m_scratch, ids);
     if (prompts().execDialog(this) != 1)
@@ -315,7 +315,8 @@ void TFormSelectMember::PMItemLvMDeleteClick() {
 
 void TFormSelectMember::ButtonOkClick() {
     const bool send = sendMode();
-    const PickOutcome outcome = ResolvePickedRows(m_book, m_chosen->rows(), send, send ? nullptr : m_editedGroup);
+    const sGroup* edited = send || m_editedGroupId == 0 ? nullptr : m_book.group(m_editedGroupId);
+    const PickOutcome outcome = ResolvePickedRows(m_book, m_chosen->rows(), send, edited);
     if (send) {
         m_recipients.assign(outcome.recipients.begin(), outcome.recipients.end());
         done(1);

@@ -59,7 +59,7 @@ private:
 
     AddressBook& m_book;
     bool m_sendMode = false;
-    const sGroup* m_editedGroup = nullptr;
+    int32_t m_editedGroupId = 0;     // group mode: the group edited, found again at OK (a save may read the book anew)
     std::list<sMtData> m_recipients; // send mode: what the picker starts from and returns
     sGroup m_scratch{};              // group mode: the same, as group slots
 

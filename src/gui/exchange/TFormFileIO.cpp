@@ -156,6 +156,10 @@ bool TFormFileIO::importMode() const {
     return m_direction == ExchangeDirection::Import;
 }
 
+QString TFormFileIO::typedPath() const {
+    return TypedExchangePath(m_editIOPath->text());
+}
+
 void TFormFileIO::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
     if (!e->spontaneous())
@@ -233,7 +237,7 @@ void TFormFileIO::ButtonMakeFolderClick() {
 }
 
 void TFormFileIO::ButtonBrowseClick() {
-    const QString current = m_editIOPath->text();
+    const QString current = typedPath();
     const QString folder = current.isEmpty() ? m_startDir : QFileInfo(current).absolutePath();
     int filter = ExchangeInitialFilter(m_textFileType);
     if (importMode()) {
@@ -287,7 +291,7 @@ bool TFormFileIO::readMapping() {
         return true;
     }
     QString error;
-    if (!ReadAddressFile(m_editIOPath->text(), m_delimiter, HeaderChoice::Auto, &m_records, &error)) {
+    if (!ReadAddressFile(typedPath(), m_delimiter, HeaderChoice::Auto, &m_records, &error)) {
         prompts().okBox(this, Prompts::Icon::Error, QStringLiteral("檔案匯入"), error);
         return false;
     }
@@ -397,7 +401,7 @@ void TFormFileIO::finishImport() {
         prompts().okBox(this, Prompts::Icon::Warning, QStringLiteral("檔案匯入"), NoNameOrNumberText());
         return;
     }
-    const QString path = m_editIOPath->text();
+    const QString path = typedPath();
     AddressRecords records;
     QString error;
     if (!ReadAddressFile(path, m_delimiter, m_checkBoxHeader->isChecked() ? HeaderChoice::Yes : HeaderChoice::No,
@@ -427,7 +431,7 @@ void TFormFileIO::finishExport() {
         prompts().okBox(this, Prompts::Icon::Warning, QStringLiteral("檔案匯出"), NoExportFieldText());
         return;
     }
-    const QString path = m_editIOPath->text();
+    const QString path = typedPath();
     if (const QString refusal = OutputRefusal(path, m_startDir); !refusal.isEmpty()) {
         prompts().okBox(this, Prompts::Icon::Error, QStringLiteral("檔案匯出"), refusal);
         return;

@@ -61,6 +61,7 @@ private slots:
 private:
     void FormShow();
     bool importMode() const;
+    QString typedPath() const; // the file the path field names
     void showPathPage();
     void showMappingPage();
     bool readMapping(); // page 2 from the file (import) or the three fields (export)

@@ -440,7 +440,7 @@ void TFormMain::closeEvent(QCloseEvent* e) {
     // The follow-up's answers so far are in the rows the question is about, and no round starts under it.
     m_followUp->hold(true);
     m_followUp->yieldRound();
-    if (!m_files->offerSaveBeforeLeaving()) {
+    if (!m_files->offerSaveBeforeLeaving() || (m_leavingCheck && !m_leavingCheck())) {
         m_followUp->hold(false);
         return;
     }

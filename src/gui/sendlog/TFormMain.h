@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -69,6 +70,8 @@ public:
 
     // Ends the program without a question, every row of the run kept in the journal (a signal asked).
     void endWithoutSaving();
+    // Asked once the send log's rows are seen to as the user leaves: false keeps the program open.
+    void setLeavingCheck(std::function<bool()> check) { m_leavingCheck = std::move(check); }
 
 signals:
     // The windows this one opens; the window set connects them.
@@ -179,6 +182,7 @@ private:
     QActionGroup* m_runLockGroup = nullptr;
     bool m_runLocked = false;
     bool m_stopForExitAsked = false;
+    std::function<bool()> m_leavingCheck;
     bool m_leaving = false;
 
     // Menu items.
