@@ -75,10 +75,15 @@ TEST(OptOutListTest, DamagedLinesAreKeptAndNamedAndTheRestIsHonoured) {
                   "拒收名單檔案有 2 行不是手機門號，已保留原樣：第 2 行 not a number,2024/05/01、第 6 行 #comment"));
     // Written back: the damaged lines where they were, the blank line gone, CR LF throughout.
     list.remove("0922000111");
-    EXPECT_EQ(list.toBytes(), QByteArray("0912345678,2024/05/01,note, with comma\r\n"
-                                         "not a number,2024/05/01\r\n"
-                                         "0933000222,,yesterday\r\n"
-                                         "#comment\r\n"));
+    const QByteArray written("0912345678,2024/05/01,note, with comma\r\n"
+                             "not a number,2024/05/01\r\n"
+                             "0933000222,,yesterday\r\n"
+                             "#comment\r\n");
+    EXPECT_EQ(list.toBytes(), written);
+    // Read and written again, as every later change does: the empty day keeps the note as it was.
+    const OptOutList again = OptOutList::fromBytes(written);
+    EXPECT_EQ(again.entries().at(1).note, "yesterday");
+    EXPECT_EQ(again.toBytes(), written);
 }
 
 TEST(OptOutListTest, ChangesAreMadeToTheFileAsItStandsUnderItsLock) {

@@ -71,6 +71,10 @@ bool entryFromLine(QByteArrayView line, OptOutEntry* entry) {
     if (isDay(second)) {
         entry->added = second.trimmed().toByteArray().replace('-', '/');
         entry->note = optOutNoteLine(trimmedField(after));
+    } else if (second.trimmed().isEmpty()) {
+        // An empty day, as the list writes an entry read without one ("0912345678,,note"): the note follows it.
+        // Taken for the note, the comma would come back one more each time the file is written.
+        entry->note = optOutNoteLine(trimmedField(after));
     } else {
         entry->note = optOutNoteLine(trimmedField(rest));
     }
