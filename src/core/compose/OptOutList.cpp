@@ -15,6 +15,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace norvi {
 
 namespace {
@@ -81,6 +83,17 @@ bool entryFromLine(QByteArrayView line, OptOutEntry* entry) {
     return true;
 }
 
+// The key the list holds a number by: its NumberKey, and for nine digits from 9 the mobile number 09xxxxxxxx. A
+// spreadsheet saves 0912345678 as the number 912345678, and a list of stopped numbers typed or exported there
+// comes back so: such an entry must still stop the phone it names. Nine digits from 9 are no whole number here.
+QByteArray stopKey(QByteArrayView written) {
+    QByteArray key = NumberKey(written);
+    if (key.size() == 9 && key.startsWith('9') &&
+        std::all_of(key.cbegin(), key.cend(), [](char c) { return c >= '0' && c <= '9'; }))
+        key.prepend('0');
+    return key;
+}
+
 QString namedLine(qsizetype line, QByteArrayView text) {
     return QStringLiteral("第 %1 行 %2").arg(line).arg(fromBig5(text.trimmed().toByteArray()));
 }
@@ -107,7 +120,7 @@ OptOutList OptOutList::fromBytes(const QByteArray& bytes) {
             continue;
         Line line;
         if (entryFromLine(text, &line.entry)) {
-            list.countKey(NumberKey(line.entry.number), 1);
+            list.countKey(stopKey(line.entry.number), 1);
         } else {
             line.kept = text.toByteArray();
             list.m_damaged.emplace_back(i + 1, line.kept);
@@ -142,7 +155,11 @@ std::vector<OptOutEntry> OptOutList::entries() const {
 }
 
 bool OptOutList::contains(QByteArrayView written) const {
-    return m_keyCount.contains(NumberKey(written));
+    return m_keyCount.contains(stopKey(written));
+}
+
+bool OptOutList::containsKey(const QByteArray& key) const {
+    return m_keyCount.contains(stopKey(key));
 }
 
 void OptOutList::countKey(const QByteArray& key, int change) {
@@ -156,7 +173,7 @@ OptOutAdd OptOutList::add(QByteArrayView number, QByteArrayView note, const QDat
     const QByteArray sent = SentNumber(number);
     if (!IsPhoneNumber(sent))
         return OptOutAdd::NotANumber;
-    const QByteArray key = NumberKey(sent);
+    const QByteArray key = stopKey(sent);
     if (m_keyCount.contains(key))
         return OptOutAdd::AlreadyListed;
     Line line;
@@ -167,10 +184,10 @@ OptOutAdd OptOutList::add(QByteArrayView number, QByteArrayView note, const QDat
 }
 
 int OptOutList::remove(QByteArrayView number) {
-    const QByteArray key = NumberKey(SentNumber(number));
+    const QByteArray key = stopKey(SentNumber(number));
     int removed = 0;
     for (auto it = m_lines.begin(); it != m_lines.end();) {
-        if (it->kept.isEmpty() && NumberKey(it->entry.number) == key) {
+        if (it->kept.isEmpty() && stopKey(it->entry.number) == key) {
             it = m_lines.erase(it);
             ++removed;
         } else {
