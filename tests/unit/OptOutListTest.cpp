@@ -125,6 +125,13 @@ TEST(OptOutListTest, ChangesAreMadeToTheFileAsItStandsUnderItsLock) {
     other.unlock();
     EXPECT_TRUE(add("0966000444"));
 
+    // A change that would take the file past what a reading takes is refused: every send would stop on it.
+    const QByteArray nearlyFull = "0912345678,2024/05/01," + QByteArray(16 * 1024 * 1024 - 30, 'x') + "\r\n";
+    writeOptOutFile(path, nearlyFull);
+    EXPECT_FALSE(add("0922000111"));
+    EXPECT_TRUE(error.contains(QStringLiteral("超過 16 MB"))) << error.toStdString();
+    EXPECT_EQ(optOutFileBytes(path), nearlyFull);
+
     // A change that changes nothing leaves the file's bytes alone.
     writeOptOutFile(path, "0912345678,2024/05/01\n");
     ASSERT_TRUE(add("0912-345-678"));

@@ -250,8 +250,14 @@ bool ChangeOptOutFile(const QString& path, const std::function<bool(OptOutList&)
     if (!ReadOptOutFile(path, &list, error))
         return false;
     if (change(list)) {
+        const QByteArray bytes = list.toBytes();
+        // A list no reading takes would stop every send, and no change could take it back below the limit.
+        if (bytes.size() > kMaxOptOutBytes) {
+            *error = QStringLiteral("變更後的拒收名單檔案會超過 16 MB，無法寫入，拒收名單沒有變更。");
+            return false;
+        }
         SaveFile file(path);
-        if (!file.open() || file.write(list.toBytes()) < 0 || !file.commit()) {
+        if (!file.open() || file.write(bytes) < 0 || !file.commit()) {
             *error = QStringLiteral("拒收名單檔案寫入失敗：%1").arg(file.errorString());
             return false;
         }
