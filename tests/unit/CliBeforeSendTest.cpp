@@ -95,6 +95,10 @@ TEST_F(CliBeforeSendTest, OptOutCommandsKeepTheListFile) {
     EXPECT_TRUE(listed.out.startsWith(QStringLiteral("0912345678\t"))) << listed.out.toStdString();
     EXPECT_TRUE(says(listed.out, QStringLiteral("\t王小明\n")));
     EXPECT_EQ(readBytes("out.txt").count("\r\n"), 2);
+    // A number the file holds twice, as written by hand: the export says how many lines it wrote.
+    writeFile("OptOut.txt", readBytes("OptOut.txt") + "+886912345678,2024/05/01\r\n");
+    runSteps({{textList({"optout", "export", "twice.txt"}), 0, {}, {"拒收名單 3 筆寫入 twice.txt"}}});
+    EXPECT_EQ(readBytes("twice.txt").count("\r\n"), 3);
     // Every change is in the operation log.
     const QString day = QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
     const QByteArray opLog = readBytes(QString(QStringLiteral("logfiles/") + day + QStringLiteral(".dbg")));
