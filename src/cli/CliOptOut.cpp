@@ -157,7 +157,8 @@ int exportOptOut(const Arguments& a, const QString& path, const QString& startDi
     }
     if (optOut.damagedLines() > 0)
         console.err(optOut.damageText());
-    console.out(QStringLiteral("拒收名單 %1 筆寫入 %2").arg(optOut.size()).arg(file));
+    // The lines written: a number the file holds twice (as 0912… and +886…) is written, and counted, twice.
+    console.out(QStringLiteral("拒收名單 %1 筆寫入 %2").arg(optOut.entries().size()).arg(file));
     return ExitOk;
 }
 

@@ -470,6 +470,9 @@ int resend(const Arguments& a, Config& config, Console& console) {
         console.err(QStringLiteral("拒收名單無法讀取，沒有重發任何簡訊。"));
         return ExitRefused;
     }
+    // A line kept as it was stops nobody: the resend says so, as a send does, rather than pass it by in silence.
+    if (optOut.damagedLines() > 0)
+        console.err(optOut.damageText());
     const bool includeUncertain = a.has(QStringLiteral("--include-uncertain"));
     const ResendScope scope =
         a.has(QStringLiteral("--delivery-failed")) ? ResendScope::DeliveryFailed : ResendScope::Failed;

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QFile>
 #include <QFileInfo>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -233,12 +234,19 @@ TEST_F(MainWindowJobsTest, ResendLeavesOutTheStopListAndNamesWhatItLeftOut) {
     EXPECT_TRUE(messageArea().contains(QStringLiteral("拒收名單中的 0912-000-001 未重發")));
 
     addToStopList("0912000002");
+    // A line that holds no number stops nobody: the resend names it, as a send does.
+    QFile stopList(OptOutPath(m_dir.path()));
+    ASSERT_TRUE(stopList.open(QIODevice::Append));
+    stopList.write("0912-000-003 Mr Wang\r\n");
+    stopList.close();
     m_prompts.asked.clear();
     clickRow(mainWindow().listView(), 3);
     choose("PMItemLvRSendSMS");
     EXPECT_EQ(m_prompts.messages(),
               QStringList{QStringLiteral("沒有確定失敗的訊息需要重新傳送！\n略過 2 筆：已重發過 1 筆，拒收 1 筆")});
     EXPECT_FALSE(progress().isVisible());
+    EXPECT_TRUE(messageArea().contains(
+        QStringLiteral("拒收名單檔案有 1 行不是手機門號，已保留原樣：第 3 行 0912-000-003 Mr Wang")));
 }
 
 // At night 失敗重發 asks whether to book the resend for the end of the quiet hours (the default), send it now, or

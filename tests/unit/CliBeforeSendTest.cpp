@@ -59,7 +59,15 @@ TEST_F(CliBeforeSendTest, AStoppedNumberIsNeverSentByAnyPath) {
          {"略過：重複 0、拒收 2、號碼不符 0"},
          {},
          3},
-        {textList({"-q", "resend", "--log", "first.log"}), 0, {"拒收名單中的 0933000111 未重發"}, {}, 4},
+        // A line of the list that holds no number (edited by hand) stops nobody, and the resend says so.
+        {textList({"-q", "resend", "--log", "first.log"}),
+         0,
+         {"拒收名單中的 0933000111 未重發", "拒收名單檔案有 1 行不是手機門號，已保留原樣：第 2 行 0944-000-222 王先生"},
+         {},
+         4,
+         {},
+         {},
+         [this] { writeFile("OptOut.txt", readBytes("OptOut.txt") + big5("0944-000-222 王先生\r\n")); }},
     });
     // The refusal ends the summary; it is said once.
     const CliRun none = run(textList({"-q", "send", "--text", "hi", "0933000111", "--log", "third.log"}));
@@ -95,6 +103,10 @@ TEST_F(CliBeforeSendTest, OptOutCommandsKeepTheListFile) {
     EXPECT_TRUE(listed.out.startsWith(QStringLiteral("0912345678\t"))) << listed.out.toStdString();
     EXPECT_TRUE(says(listed.out, QStringLiteral("\t王小明\n")));
     EXPECT_EQ(readBytes("out.txt").count("\r\n"), 2);
+    // A number the file holds twice, as written by hand: the export says how many lines it wrote.
+    writeFile("OptOut.txt", readBytes("OptOut.txt") + "+886912345678,2024/05/01\r\n");
+    runSteps({{textList({"optout", "export", "twice.txt"}), 0, {}, {"拒收名單 3 筆寫入 twice.txt"}}});
+    EXPECT_EQ(readBytes("twice.txt").count("\r\n"), 3);
     // Every change is in the operation log.
     const QString day = QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
     const QByteArray opLog = readBytes(QString(QStringLiteral("logfiles/") + day + QStringLiteral(".dbg")));

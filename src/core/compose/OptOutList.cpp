@@ -15,6 +15,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace norvi {
 
 namespace {
@@ -71,10 +73,25 @@ bool entryFromLine(QByteArrayView line, OptOutEntry* entry) {
     if (isDay(second)) {
         entry->added = second.trimmed().toByteArray().replace('-', '/');
         entry->note = optOutNoteLine(trimmedField(after));
+    } else if (second.trimmed().isEmpty()) {
+        // An empty day, as the list writes an entry read without one ("0912345678,,note"): the note follows it.
+        // Taken for the note, the comma would come back one more each time the file is written.
+        entry->note = optOutNoteLine(trimmedField(after));
     } else {
         entry->note = optOutNoteLine(trimmedField(rest));
     }
     return true;
+}
+
+// The key the list holds a number by: its NumberKey, and for nine digits from 9 the mobile number 09xxxxxxxx. A
+// spreadsheet saves 0912345678 as the number 912345678, and a list of stopped numbers typed or exported there
+// comes back so: such an entry must still stop the phone it names. Nine digits from 9 are no whole number here.
+QByteArray stopKey(QByteArrayView written) {
+    QByteArray key = NumberKey(written);
+    if (key.size() == 9 && key.startsWith('9') &&
+        std::all_of(key.cbegin(), key.cend(), [](char c) { return c >= '0' && c <= '9'; }))
+        key.prepend('0');
+    return key;
 }
 
 QString namedLine(qsizetype line, QByteArrayView text) {
@@ -103,7 +120,7 @@ OptOutList OptOutList::fromBytes(const QByteArray& bytes) {
             continue;
         Line line;
         if (entryFromLine(text, &line.entry)) {
-            list.countKey(NumberKey(line.entry.number), 1);
+            list.countKey(stopKey(line.entry.number), 1);
         } else {
             line.kept = text.toByteArray();
             list.m_damaged.emplace_back(i + 1, line.kept);
@@ -138,7 +155,11 @@ std::vector<OptOutEntry> OptOutList::entries() const {
 }
 
 bool OptOutList::contains(QByteArrayView written) const {
-    return m_keyCount.contains(NumberKey(written));
+    return m_keyCount.contains(stopKey(written));
+}
+
+bool OptOutList::containsKey(const QByteArray& key) const {
+    return m_keyCount.contains(stopKey(key));
 }
 
 void OptOutList::countKey(const QByteArray& key, int change) {
@@ -152,7 +173,7 @@ OptOutAdd OptOutList::add(QByteArrayView number, QByteArrayView note, const QDat
     const QByteArray sent = SentNumber(number);
     if (!IsPhoneNumber(sent))
         return OptOutAdd::NotANumber;
-    const QByteArray key = NumberKey(sent);
+    const QByteArray key = stopKey(sent);
     if (m_keyCount.contains(key))
         return OptOutAdd::AlreadyListed;
     Line line;
@@ -163,10 +184,10 @@ OptOutAdd OptOutList::add(QByteArrayView number, QByteArrayView note, const QDat
 }
 
 int OptOutList::remove(QByteArrayView number) {
-    const QByteArray key = NumberKey(SentNumber(number));
+    const QByteArray key = stopKey(SentNumber(number));
     int removed = 0;
     for (auto it = m_lines.begin(); it != m_lines.end();) {
-        if (it->kept.isEmpty() && NumberKey(it->entry.number) == key) {
+        if (it->kept.isEmpty() && stopKey(it->entry.number) == key) {
             it = m_lines.erase(it);
             ++removed;
         } else {
@@ -229,8 +250,14 @@ bool ChangeOptOutFile(const QString& path, const std::function<bool(OptOutList&)
     if (!ReadOptOutFile(path, &list, error))
         return false;
     if (change(list)) {
+        const QByteArray bytes = list.toBytes();
+        // A list no reading takes would stop every send, and no change could take it back below the limit.
+        if (bytes.size() > kMaxOptOutBytes) {
+            *error = QStringLiteral("變更後的拒收名單檔案會超過 16 MB，無法寫入，拒收名單沒有變更。");
+            return false;
+        }
         SaveFile file(path);
-        if (!file.open() || file.write(list.toBytes()) < 0 || !file.commit()) {
+        if (!file.open() || file.write(bytes) < 0 || !file.commit()) {
             *error = QStringLiteral("拒收名單檔案寫入失敗：%1").arg(file.errorString());
             return false;
         }

@@ -48,7 +48,8 @@ public:
     qsizetype size() const { return m_keyCount.size(); }
     // Whether `written` (any way of writing the number) is on the list.
     bool contains(QByteArrayView written) const;
-    bool containsKey(const QByteArray& key) const { return m_keyCount.contains(key); }
+    // `key` is a NumberKey.
+    bool containsKey(const QByteArray& key) const;
 
     // Adds `number` as added on `day`; a note's line ends become spaces.
     OptOutAdd add(QByteArrayView number, QByteArrayView note, const QDate& day);

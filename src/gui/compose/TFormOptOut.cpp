@@ -301,8 +301,9 @@ void TFormOptOut::ButtonExportClick() {
         warn(error);
         return;
     }
-    prompts().okBox(this, Prompts::Icon::Information, kOptOutTitle,
-                    QStringLiteral("拒收名單 %1 筆寫入 %2").arg(list.size()).arg(QDir::toNativeSeparators(file)));
+    prompts().okBox(
+        this, Prompts::Icon::Information, kOptOutTitle,
+        QStringLiteral("拒收名單 %1 筆寫入 %2").arg(list.entries().size()).arg(QDir::toNativeSeparators(file)));
 }
 
 void TFormOptOut::addFromBook(QWidget* parent, const Config& config, const std::vector<OptOutCandidate>& numbers) {

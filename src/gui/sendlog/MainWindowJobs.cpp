@@ -113,6 +113,11 @@ void MainWindowJobs::resendRows(ResendScope scope) {
         prompts().okBox(&m_main, Prompts::Icon::Warning, kProgramTitle, error);
         return;
     }
+    // A line kept as it was stops nobody: the resend says so, as the send dialog does.
+    if (optOut.damagedLines() > 0) {
+        ShowMsgLine(big5(optOut.damageText()));
+        WriteOpLog(big5(optOut.damageText()));
+    }
     ResendChoice choice = ChooseResendRows(m_main.jobRows(), scope);
     LeaveOutStoppedRows(choice, m_main.jobRows(), optOut);
     // Rows that may have reached their recipients go again only when the user says so.
