@@ -5,7 +5,6 @@
 #include "cli/CliRunLog.h"
 #include "cli/CliSetup.h"
 
-#include "core/sendlog/FileOrderJobRows.h"
 #include "core/sendlog/LogCsv.h"
 #include "core/sendlog/LogFile.h"
 #include "core/shared/Clock.h"
@@ -79,12 +78,13 @@ int undelivered(const Arguments& a, Console& console) {
     }
     if (refusedOut(a, path, console) || RefuseWhileUnfinished({path}, console))
         return ExitRefused;
-    // Read whole before anything is written, so a refused file writes no part of a list.
-    FileOrderJobRows log;
+    // Read whole before anything is written, so a refused file writes no part of a list; what is kept is
+    // the list, not the log's rows.
+    UndeliveredCollector collector(classes);
     LogFileReader reader(path);
-    if (!readEveryRecord(reader, path, console, [&log](const SendLogRow& row) { log.append(row); }))
+    if (!readEveryRecord(reader, path, console, [&collector](const SendLogRow& row) { collector.add(row); }))
         return ExitRefused;
-    const TextTable table = UndeliveredTable(log, classes);
+    const TextTable table = collector.table();
     if (a.values.contains(QStringLiteral("--xlsx"))) {
         if (!WriteXlsxTable(a.value(QStringLiteral("--xlsx")), table.header, table.rows, &error)) {
             console.err(error);

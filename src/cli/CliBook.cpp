@@ -211,7 +211,8 @@ QString mappingLine(const std::array<int, 3>& codes, const QStringList& header) 
 }
 
 int import(const Arguments& a, AddressBook& book, Console& console) {
-    if (a.positional.size() < 2) {
+    // An empty name ("", or spaces) names no file: said as when none is given, not as a file that failed.
+    if (a.positional.size() < 2 || a.positional.at(1).trimmed().isEmpty()) {
         console.err(QStringLiteral("請指定要匯入的檔案。"));
         return ExitRefused;
     }
@@ -324,7 +325,8 @@ bool groupMembers(const AddressBook& book, const QString& name, std::vector<int3
 }
 
 int exportBook(const Arguments& a, AddressBook& book, Console& console) {
-    if (a.positional.size() < 2) {
+    // An empty name ("", or spaces) names no file: said as when none is given, not as a file that failed.
+    if (a.positional.size() < 2 || a.positional.at(1).trimmed().isEmpty()) {
         console.err(QStringLiteral("請指定匯出的檔案。"));
         return ExitRefused;
     }

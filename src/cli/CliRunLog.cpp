@@ -425,7 +425,7 @@ void CliRunLog::abandon() {
 // ---- norvi-cli finish ----
 
 int finishCommand(const Arguments& a, Console& console) {
-    if (a.positional.size() != 1) {
+    if (a.positional.size() != 1 || a.positional.first().trimmed().isEmpty()) {
         console.err(QStringLiteral("請指定一個未完成的傳送紀錄檔。"));
         return ExitRefused;
     }

@@ -93,7 +93,7 @@ int report(const Arguments& a, Console& console) {
 // The rows are read and written a piece at a time: a log of a million rows costs no more memory than one
 // of ten.
 int log2csv(const Arguments& a, Console& console) {
-    if (a.positional.size() != 1) {
+    if (a.positional.size() != 1 || a.positional.first().trimmed().isEmpty()) {
         console.err(QStringLiteral("請指定一個傳送紀錄檔。"));
         return ExitRefused;
     }

@@ -85,8 +85,12 @@ TEST_F(CliBookTest, ExportOfTheBookOrOfAGroupImportsBackAsEqualMembers) {
         run(w("book export") << path(QStringLiteral("g.txt")) << w("--space --fields msisdn,name --group 業務部"));
     ASSERT_EQ(group.exitCode, 0) << group.err.toStdString();
     EXPECT_EQ(readBytes(QStringLiteral("g.txt")), bookB5("名稱 行動電話\r\nCy 0944\r\n王小明 @0911;0922\r\n"));
+    // An empty name is no name: asked for, not taken for a file that could not be written or read.
     runSteps({{w("book export") << path(QStringLiteral("x.csv")) << w("--group 無此群組"), 1},
-              {w("book export") << bookPath(), 1}});
+              {w("book export") << bookPath(), 1},
+              {w("book export") << QString(), 1, {"請指定匯出的檔案。"}, {}, -1, {"寫入失敗"}},
+              {w("book export") << QString() << w("--fields name"), 1, {"請指定匯出的檔案。"}},
+              {w("book import") << QString(), 1, {"請指定要匯入的檔案。"}, {}, -1, {"無法讀取"}}});
 
     // Into an empty book, the export comes back as the same members.
     const auto before = members();

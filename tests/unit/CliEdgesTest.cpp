@@ -46,6 +46,17 @@ TEST_F(CliEdgesTest, RowCommandsExitTwoWhenAnyRowFailedWhateverTheNumberOfRows) 
     });
 }
 
+// A file name given as "" (or spaces) is no name: each command asks for it as when none is given, rather
+// than report a file it could not read or write.
+TEST_F(CliEdgesTest, AnEmptyFileNameIsAskedForAsAMissingOne) {
+    runSteps({
+        {textList({"log2csv", ""}), 1, {"請指定一個傳送紀錄檔。"}},
+        {textList({"finish", " "}), 1, {"請指定一個未完成的傳送紀錄檔。"}},
+        {textList({"book", "export", "  "}), 1, {"請指定匯出的檔案。"}},
+    });
+    EXPECT_FALSE(QFile::exists(path("  ")));
+}
+
 // No output is one of the program's own files or anything but a regular file: every command that writes a file
 // the user names refuses it by name before anything is sent or written, and leaves it as it was. A named pipe
 // nobody reads is refused at once, never waited on.

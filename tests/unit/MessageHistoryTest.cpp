@@ -8,6 +8,7 @@
 #include "core/workers/JobRegistry.h"
 #include "core/workers/SendLogJobs.h"
 #include "core/workers/StopRows.h"
+#include "core/workers/UndeliveredList.h"
 #include "support/CheckedModel.h"
 
 #include <gtest/gtest.h>
@@ -165,6 +166,54 @@ TEST(MessageHistoryTest, AResendTakesOnlyTheLatestRowOfEachMessage) {
         EXPECT_EQ(choice.uncertain, c.uncertain) << c.name;
         EXPECT_EQ(choice.resentBefore, c.resentBefore) << c.name;
     }
+}
+
+// norvi-cli undelivered reads a log a row at a time and keeps no rows: its list is the one the whole log
+// gives, line for line, whatever classes are asked for.
+TEST(MessageHistoryTest, TheUndeliveredListReadARowAtATimeIsTheWholeLogsList) {
+    const QByteArray later = "20240301100000";
+    const auto named = [](SendLogRow r, const char* name) {
+        r.texts[ColName] = big5(QString::fromUtf8(name));
+        return r;
+    };
+    const struct {
+        const char* name;
+        std::vector<SendLogRow> rows;
+    } cases[] = {
+        {"a failed send resent and delivered, then the same text sent anew and failed",
+         {row("A", "11", "x"), row("A", "0", kSent, "0", later), row("A", "11", "again")}},
+        {"a resend that failed again speaks, at the place of the first send",
+         {row("A", "0", kSent, "16"), row("B", "11", "x"), row("A", "-1", StopRows::notSentText(), {}, later)}},
+        {"an unanswered send, then one not asked yet, then an unknown MsgId",
+         {row("A", "-1", StopRows::uncertainText("Recv()")), row("A", "0", kSent), row("B", "0", kSent, "2"),
+          row("B", "0", kSent, "16", later)}},
+        {"two copies read back chain; a failure after a delivery is a message of its own",
+         {named(row("A", "11", "x"), "王_x0041_明"), row("A", "11", "y"), row("A", "0", kSent, "4"),
+          row("A", "11", "z")}},
+        {"a reservation and other numbers", {booked(row("A", "0", kSent)), row("B", "11", "x"), row("C", "", "")}},
+        {"no rows", {}},
+    };
+    const QList<QList<Delivery>> choices = {{Delivery::Failed},
+                                            {Delivery::Uncertain},
+                                            {Delivery::NotAsked},
+                                            {Delivery::Failed, Delivery::Uncertain, Delivery::NotAsked}};
+    bool listedAny = false;
+    for (const auto& c : cases) {
+        FileOrderJobRows log;
+        for (const SendLogRow& r : c.rows)
+            log.append(r);
+        for (const QList<Delivery>& classes : choices) {
+            UndeliveredCollector collector(classes);
+            for (const SendLogRow& r : c.rows)
+                collector.add(r);
+            const TextTable whole = UndeliveredTable(log, classes);
+            const TextTable streamed = collector.table();
+            EXPECT_EQ(streamed.header, whole.header);
+            EXPECT_EQ(streamed.rows, whole.rows) << c.name << ", " << classes.size() << " classes";
+            listedAny = listedAny || !whole.rows.empty();
+        }
+    }
+    EXPECT_TRUE(listedAny);
 }
 
 TEST(MessageHistoryTest, TheEndTextSaysWhatWasLeftOutAndWhy) {

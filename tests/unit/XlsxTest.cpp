@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <zip.h>
+
 namespace norvi {
 namespace {
 
@@ -77,6 +79,60 @@ TEST(XlsxTest, WrittenTableReadsBackAsTextWithChineseLeadingZerosAndLongCells) {
     // Nor one of the program's own files.
     EXPECT_FALSE(WriteXlsxTable(dir.filePath(QStringLiteral("AddressBook.bin")), {}, {}, &error));
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("AddressBook.bin"))));
+}
+
+// One part of a written workbook, as a spreadsheet program reads it.
+QByteArray workbookPart(const QString& path, const char* name) {
+    int status = 0;
+    zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &status);
+    if (!archive)
+        return {};
+    QByteArray bytes;
+    zip_stat_t st;
+    if (zip_stat(archive, name, 0, &st) == 0)
+        if (zip_file_t* file = zip_fopen(archive, name, 0)) {
+            bytes.resize(qsizetype(st.size));
+            bytes.resize(qsizetype(std::max<zip_int64_t>(zip_fread(file, bytes.data(), st.size), 0)));
+            zip_fclose(file);
+        }
+    zip_discard(archive);
+    return bytes;
+}
+
+TEST(XlsxTest, TextThatLooksLikeAnEscapeIsWrittenSoItShowsAsItIs) {
+    struct Case {
+        QString text;
+        const char* inSheet; // what the sheet's XML must hold for a spreadsheet to show the text
+    };
+    const std::vector<Case> cases = {
+        {QStringLiteral("王_x0041_明"), "王_x005F_x0041_明"},
+        {QStringLiteral("_x005F_"), "_x005F_x005F_"},
+        {QStringLiteral("_x00e9__x0042_"), "_x005F_x00e9__x005F_x0042_"},
+        {QStringLiteral("_xABCD_x0041_"), "_x005F_xABCD_x005F_x0041_"},
+        {QStringLiteral("_xABCD") + QChar(1), "_x005F_xABCD_x0001_"},
+        {QStringLiteral("多\r\n行\x01\x1f"), "多_x000D_\n行_x0001__x001F_"},
+        {QStringLiteral("a") + QChar(0) + QStringLiteral("b"), "a_x0000_b"},
+        // Not an escape: left as typed.
+        {QStringLiteral("_x004G_ _X0041_ _x0041 _x41_ x0041_"), "_x004G_ _X0041_ _x0041 _x41_ x0041_"},
+        {QStringLiteral("_x０４１２_"), "_x０４１２_"},
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("t.xlsx"));
+    std::vector<QStringList> rows;
+    for (const Case& c : cases)
+        rows.push_back({c.text});
+    QString error;
+    ASSERT_TRUE(WriteXlsxTable(path, {QStringLiteral("名稱")}, rows, &error)) << error.toStdString();
+    const QByteArray sheet = workbookPart(path, "xl/worksheets/sheet1.xml");
+    ASSERT_FALSE(sheet.isEmpty());
+    for (const Case& c : cases)
+        EXPECT_TRUE(sheet.contains(c.inSheet)) << c.inSheet;
+    XlsxReader reader;
+    ASSERT_TRUE(reader.open(path)) << reader.error().toStdString();
+    const std::vector<QStringList> read = readAll(reader);
+    ASSERT_EQ(read.size(), cases.size() + 1);
+    for (std::size_t i = 0; i < cases.size(); ++i)
+        EXPECT_EQ(read[i + 1], QStringList{cases[i].text}) << i;
 }
 
 TEST(XlsxTest, CellsOfEveryKindReadAsTheTextTheSpreadsheetShows) {

@@ -35,8 +35,10 @@ constexpr qint64 kMaxSheetRow = 1048576;
 QString xstringText(const QString& text) {
     if (!text.contains(QLatin1String("_x")))
         return text;
+    // ASCII hex digits only: a full-width digit is a digit too, but no escape.
     const auto hex = [](QChar c) {
-        return c.isDigit() || (c.toLower() >= QLatin1Char('a') && c.toLower() <= QLatin1Char('f'));
+        return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f')) ||
+               (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
     };
     QString out;
     out.reserve(text.size());

@@ -32,6 +32,41 @@ bool setXlsxError(QString* error, const QString& text) {
     return false;
 }
 
+// A character XML cannot carry is written as _xHHHH_ (the form spreadsheet programs read back), and so
+// is the underscore of a literal "_x" before four hex digits and an underscore: otherwise the name
+// 王_x0041_明 would show as 王A明. An underscore counts as ending the run also where the next character
+// is one written as an escape, since its escape begins with one.
+bool escapedInCell(QChar c) {
+    const char16_t u = c.unicode();
+    return (u < 0x20 && u != u'\t' && u != u'\n') || u == 0xFFFE || u == 0xFFFF;
+}
+
+QString cellXstring(const QString& text) {
+    const auto hex = [](QChar c) {
+        return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f')) ||
+               (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
+    };
+    const auto escape = [](QChar c) {
+        return QStringLiteral("_x%1_").arg(
+            QString::number(c.unicode(), 16).toUpper().rightJustified(4, QLatin1Char('0')));
+    };
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (escapedInCell(c)) {
+            out += escape(c);
+        } else if (c == QLatin1Char('_') && i + 6 < text.size() && text[i + 1] == QLatin1Char('x') &&
+                   hex(text[i + 2]) && hex(text[i + 3]) && hex(text[i + 4]) && hex(text[i + 5]) &&
+                   (text[i + 6] == QLatin1Char('_') || escapedInCell(text[i + 6]))) {
+            out += escape(c);
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 QString xlsxWriteFailedText(const QString& path, const char* reason) {
     return QStringLiteral("無法寫入活頁簿 %1：%2").arg(path, QString::fromUtf8(reason));
 }
@@ -89,7 +124,8 @@ bool WriteXlsxTable(const QString& path, const QStringList& header, const std::v
     const auto writeRow = [&](const QStringList& cells, lxw_row_t row, lxw_format* format) {
         for (int c = 0; c < cells.size() && status == LXW_NO_ERROR; ++c)
             if (!cells.at(c).isEmpty())
-                status = worksheet_write_string(sheet, row, lxw_col_t(c), cells.at(c).toUtf8().constData(), format);
+                status = worksheet_write_string(sheet, row, lxw_col_t(c), cellXstring(cells.at(c)).toUtf8().constData(),
+                                                format);
     };
     writeRow(header, 0, bold);
     for (std::size_t r = 0; r < rows.size() && status == LXW_NO_ERROR; ++r)
