@@ -50,19 +50,19 @@ QString cellXstring(const QString& text) {
         return QStringLiteral("_x%1_").arg(
             QString::number(c.unicode(), 16).toUpper().rightJustified(4, QLatin1Char('0')));
     };
+    const auto startsLiteralEscape = [&](qsizetype i) {
+        return text[i] == QLatin1Char('_') && i + 6 < text.size() && text[i + 1] == QLatin1Char('x') &&
+               hex(text[i + 2]) && hex(text[i + 3]) && hex(text[i + 4]) && hex(text[i + 5]) &&
+               (text[i + 6] == QLatin1Char('_') || escapedInCell(text[i + 6]));
+    };
     QString out;
     out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
-        if (escapedInCell(c)) {
+        if (escapedInCell(c) || startsLiteralEscape(i))
             out += escape(c);
-        } else if (c == QLatin1Char('_') && i + 6 < text.size() && text[i + 1] == QLatin1Char('x') &&
-                   hex(text[i + 2]) && hex(text[i + 3]) && hex(text[i + 4]) && hex(text[i + 5]) &&
-                   (text[i + 6] == QLatin1Char('_') || escapedInCell(text[i + 6]))) {
-            out += escape(c);
-        } else {
+        else
             out += c;
-        }
     }
     return out;
 }
