@@ -64,8 +64,10 @@ void WindowSet::connectWindows() {
         if (AddressBookUnsaved(m_book))
             SaveBook(&m_main, m_book);
     });
+    // On the way out the save is tried without its box: "下次變更時會一併寫入" would promise a next change that
+    // never comes. Only the question is left to say it.
     m_main.setLeavingCheck([this] {
-        if (!AddressBookUnsaved(m_book) || SaveBook(&m_main, m_book))
+        if (!AddressBookUnsaved(m_book) || SaveAddressBook(m_book).ok)
             return true;
         return prompts().confirmIrreversible(&m_main, BookBoxTitle(), BookUnsavedAtExitText());
     });

@@ -324,8 +324,9 @@ TEST_F(AddressBookWindowTest, AChangeTheFileCouldNotTakeIsWrittenAtCloseOrAskedA
     });
     m_prompts.asked.clear();
     trigger(menuItem("MItemFExit"));
-    EXPECT_EQ(m_prompts.messages().last(),
-              QStringLiteral("通訊錄的變更尚未寫入檔案，結束程式後這些變更會遺失。\n仍要結束？"));
+    EXPECT_EQ(m_prompts.messages(),
+              QStringList{QStringLiteral("通訊錄的變更尚未寫入檔案，結束程式後這些變更會遺失。\n仍要結束？")})
+        << "one question, no box promising a next change";
     EXPECT_EQ(m_prompts.asked.last().preselected, Prompts::Answer::No);
     EXPECT_TRUE(mainWindow().isVisible()) << "否 keeps the program and its change";
     EXPECT_EQ(fileBytes(), before);
