@@ -15,6 +15,14 @@ bool isOption(const QString& arg) {
     return arg.size() > 1 && arg.startsWith(QLatin1Char('-'));
 }
 
+// Whether the option's value names a file to read or write.
+bool namesAFile(const QString& option) {
+    for (const char* name : {"--out", "--xlsx", "--log", "--list", "--text-file"})
+        if (option == QLatin1String(name))
+            return true;
+    return false;
+}
+
 } // namespace
 
 Arguments ParseArguments(const QStringList& args, const OptionSpec& known) {
@@ -51,6 +59,12 @@ Arguments ParseArguments(const QStringList& args, const OptionSpec& known) {
             }
             if (out.values.contains(name)) {
                 out.error = QStringLiteral("選項 %1 只能指定一次。").arg(name);
+                return out;
+            }
+            // An empty name (a variable that was not set, say) is asked for as a missing one, never read or
+            // written as a file called "" or "  ".
+            if (namesAFile(name) && value.trimmed().isEmpty()) {
+                out.error = QStringLiteral("選項 %1 需要一個檔案名稱。").arg(name);
                 return out;
             }
             out.values.insert(name, value);

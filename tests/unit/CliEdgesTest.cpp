@@ -53,6 +53,11 @@ TEST_F(CliEdgesTest, AnEmptyFileNameIsAskedForAsAMissingOne) {
         {textList({"log2csv", ""}), 1, {"請指定一個傳送紀錄檔。"}},
         {textList({"finish", " "}), 1, {"請指定一個未完成的傳送紀錄檔。"}},
         {textList({"book", "export", "  "}), 1, {"請指定匯出的檔案。"}},
+        {textList({"query", "--log", ""}), 1, {"選項 --log 需要一個檔案名稱。"}},
+        {textList({"undelivered", "--log", path("x.log"), "--out", " "}), 1, {"選項 --out 需要一個檔案名稱。"}},
+        {textList({"log2csv", path("x.log"), "--xlsx="}), 1, {"選項 --xlsx 需要一個檔案名稱。"}},
+        {textList({"send", "--text", "hi", "--list", ""}), 1, {"選項 --list 需要一個檔案名稱。"}},
+        {textList({"send", "--text-file", ""}), 1, {"選項 --text-file 需要一個檔案名稱。"}},
     });
     EXPECT_FALSE(QFile::exists(path("  ")));
 }
