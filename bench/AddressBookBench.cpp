@@ -2,6 +2,7 @@
 // sorting 10,000 rows by each column, and the window itself opening and following a click in its tree. And
 // one name looked up among 1,000,000 members: the first lookup after a change (which builds the name index),
 // every later one, and next to them the walk of every record that each lookup used to make.
+#include "WidgetsBenchMain.h"
 #include "core/addressbook/BookFile.h"
 #include "core/addressbook/BookRows.h"
 #include "core/compose/EntryLookup.h"
@@ -189,13 +190,5 @@ BENCHMARK(BM_NameLookupByWalkingTheBook)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunWidgetsBenchmarks(argc, argv);
 }

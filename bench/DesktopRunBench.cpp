@@ -13,6 +13,7 @@
 // window cost; `desktop_to_cli` is that ratio of times, taken round by round.
 
 #include "GatewaySimulator.h"
+#include "WidgetsBenchMain.h"
 #include "core/sendlog/FileOrderJobRows.h"
 #include "core/sendlog/LogFile.h"
 #include "core/sendlog/ModelJobRows.h"
@@ -288,16 +289,12 @@ BENCHMARK(BM_ListQueryAnswers)
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    benchmark::Initialize(&argc, argv);
-    QApplication app(argc, argv);
-    Environment env;
-    if (!env.start())
-        qFatal("the benchmark's send logs could not be made");
-    g_environment = &env;
-    benchmark::RunSpecifiedBenchmarks();
-    g_environment = nullptr;
-    benchmark::Shutdown();
-    return 0;
+    return RunWidgetsBenchmarks(argc, argv, [](const std::function<void()>& runAll) {
+        Environment env;
+        if (!env.start())
+            qFatal("the benchmark's send logs could not be made");
+        g_environment = &env;
+        runAll();
+        g_environment = nullptr;
+    });
 }

@@ -2,6 +2,7 @@
 // book listed and sorted by name), and 選擇 with every row of the left list selected. Run it also on a
 // display with the accessibility bus (QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1, inside the
 // journeys' Xvfb and D-Bus session), where each row added is also an accessibility event.
+#include "WidgetsBenchMain.h"
 #include "core/addressbook/AddressBook.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
@@ -129,11 +130,5 @@ BENCHMARK(BM_PickerOkWithEveryRowChosen)->Arg(100000)->Iterations(1)->Unit(bench
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunWidgetsBenchmarks(argc, argv);
 }

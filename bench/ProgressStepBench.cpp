@@ -1,5 +1,6 @@
 // One progress step per sent message, saved row or loaded record: what a step costs in the bookkeeping
 // alone and in the progress window, where it also relabels and may resize.
+#include "WidgetsBenchMain.h"
 #include "core/shared/Clock.h"
 #include "core/shared/Progress.h"
 #include "core/workers/JobChannel.h"
@@ -42,11 +43,5 @@ static void BM_WindowStepBatch(benchmark::State& state) {
 BENCHMARK(BM_WindowStepBatch)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunWidgetsBenchmarks(argc, argv);
 }

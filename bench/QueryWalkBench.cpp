@@ -8,6 +8,7 @@
 // in the desktop program: it must stay within twice the list query's walk, in time and in memory (it keeps
 // nothing of a row it does not ask about).
 
+#include "WidgetsBenchMain.h"
 #include "core/sendlog/FileOrderJobRows.h"
 #include "core/sendlog/LogFile.h"
 #include "core/sendlog/ModelJobRows.h"
@@ -321,16 +322,12 @@ BENCHMARK(BM_MessageAreaLines)->Arg(2000)->Arg(8000)->Iterations(1)->Unit(benchm
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    benchmark::Initialize(&argc, argv);
-    QApplication app(argc, argv);
-    Environment env;
-    if (!env.start())
-        qFatal("the benchmark's send log could not be written");
-    g_environment = &env;
-    benchmark::RunSpecifiedBenchmarks();
-    g_environment = nullptr;
-    benchmark::Shutdown();
-    return 0;
+    return RunWidgetsBenchmarks(argc, argv, [](const std::function<void()>& runAll) {
+        Environment env;
+        if (!env.start())
+            qFatal("the benchmark's send log could not be written");
+        g_environment = &env;
+        runAll();
+        g_environment = nullptr;
+    });
 }

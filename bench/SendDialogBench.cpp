@@ -1,6 +1,7 @@
 // The send dialog with large recipient lists: a 100,000-line list file loaded with 上載... into the field,
 // read back by ParseRecipientField and built into SendQueue; one keystroke in a field of 100,000 entries;
 // the recount of a 1,000-character message on every keystroke.
+#include "WidgetsBenchMain.h"
 #include "core/compose/ComposeState.h"
 #include "core/compose/RecipientLists.h"
 #include "core/shared/Big5.h"
@@ -150,11 +151,5 @@ BENCHMARK(BM_RecountPerKeystroke)->Arg(1000)->Unit(benchmark::kMicrosecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunWidgetsBenchmarks(argc, argv);
 }

@@ -49,14 +49,7 @@ def cancel_kill_journey(j):
                         ignore=shutil.ignore_patterns("runtime"))
 
     j.start_program()
-
-    def offer():
-        for w in j.windows():
-            if w.getRoleName() == "alert" and any(t.startswith("上次未儲存的發訊紀錄") for t in j.texts(w)):
-                return w
-        return None
-
-    box = wait_for("the offer of the answers left behind", offer)
+    box = j.unsaved_rows_offer()
     said = " ".join(j.texts(box))
     j.screenshot("offer")
     j.press(box, "是")

@@ -696,15 +696,24 @@ class Journey:
     def main_window(self, timeout=DEFAULT_WAIT):
         return self.window("Norvi簡訊服務軟體", "frame", timeout)
 
-    def message_box(self, text=None, timeout=DEFAULT_WAIT):
-        """Waits for a message box (optionally one that says `text`) and returns it."""
+    def message_box(self, text=None, timeout=DEFAULT_WAIT, starting=None):
+        """Waits for a message box (optionally one that says `text`, or a text starting with `starting`) and
+        returns it."""
+        def says(w):
+            texts = self.texts(w)
+            return (text is None or text in texts) and (starting is None or any(t.startswith(starting) for t in texts))
         def find():
             for w in self.windows():
-                if w.getRoleName() == "alert" and (text is None or text in self.texts(w)):
+                if w.getRoleName() == "alert" and says(w):
                     return w
             return None
         shown = lambda: [(w.name, self.texts(w)) for w in self.windows() if w.getRoleName() == "alert"]
-        return wait_for(f"a message box saying {text!r} (message boxes on screen: {shown()})", find, timeout)
+        return wait_for(f"a message box saying {text or starting!r} (message boxes on screen: {shown()})", find,
+                        timeout)
+
+    def unsaved_rows_offer(self):
+        """The box at start that offers the rows a program left unsaved: "上次未儲存的發訊紀錄（N 筆）仍保留著…"."""
+        return self.message_box(starting="上次未儲存的發訊紀錄")
 
     def confirm_summary(self):
         """Answers the summary before a send with 傳送 as it stands; returns the lines it showed."""

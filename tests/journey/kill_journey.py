@@ -32,14 +32,7 @@ def row_ids(rows):
 
 def restart_and_take_rows(j, expected_count=None, unreached=None):
     j.start_program()
-
-    def offer():
-        for w in j.windows():
-            if w.getRoleName() == "alert" and any(t.startswith("上次未儲存的發訊紀錄") for t in j.texts(w)):
-                return w
-        return None
-
-    box = wait_for("the offer of the rows left behind", offer)
+    box = j.unsaved_rows_offer()
     said = " ".join(j.texts(box))
     if expected_count is not None:
         check(f"（{expected_count} 筆）" in said, f"the offer says {said!r}, expected {expected_count} rows")
