@@ -86,10 +86,14 @@ bool entryFromLine(QByteArrayView line, OptOutEntry* entry) {
 // The key the list holds a number by: its NumberKey, and for nine digits from 9 the mobile number 09xxxxxxxx. A
 // spreadsheet saves 0912345678 as the number 912345678, and a list of stopped numbers typed or exported there
 // comes back so: such an entry must still stop the phone it names. Nine digits from 9 are no whole number here.
+bool nineDigitsFromNine(const QByteArray& key) {
+    return key.size() == 9 && key.startsWith('9') &&
+           std::all_of(key.cbegin(), key.cend(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 QByteArray stopKey(QByteArrayView written) {
     QByteArray key = NumberKey(written);
-    if (key.size() == 9 && key.startsWith('9') &&
-        std::all_of(key.cbegin(), key.cend(), [](char c) { return c >= '0' && c <= '9'; }))
+    if (nineDigitsFromNine(key))
         key.prepend('0');
     return key;
 }
@@ -159,7 +163,8 @@ bool OptOutList::contains(QByteArrayView written) const {
 }
 
 bool OptOutList::containsKey(const QByteArray& key) const {
-    return m_keyCount.contains(stopKey(key));
+    // `key` is a NumberKey already: only the spreadsheet's nine digits need their 0 back.
+    return m_keyCount.contains(nineDigitsFromNine(key) ? '0' + key : key);
 }
 
 void OptOutList::countKey(const QByteArray& key, int change) {
