@@ -12,6 +12,7 @@
 // desktop's figure set against norvi-cli's over the same simulator is what its list, selection and progress
 // window cost; `desktop_to_cli` is that ratio of times, taken round by round.
 
+#include "BenchJobs.h"
 #include "GatewaySimulator.h"
 #include "WidgetsBenchMain.h"
 #include "core/sendlog/FileOrderJobRows.h"
@@ -49,26 +50,6 @@ using namespace norvi;
 constexpr int kMessages = 3000;
 constexpr int kQueried = 10000;
 constexpr int kRefusalCode = 10;
-
-class BenchOwner : public JobOwner {
-public:
-    void closeForm() override {}
-    void showResultBox(const QByteArray&, const QByteArray&) override {}
-};
-
-// norvi-cli's progress: the window's bookkeeping, stamped with the clock per step.
-class TrackerTarget : public QObject {
-public:
-    ProgressTracker tracker;
-
-protected:
-    bool event(QEvent* e) override {
-        if (e->type() != QEvent::Type(WM_SHOWPROCESS))
-            return QObject::event(e);
-        tracker.handle(static_cast<ShowProcessEvent*>(e)->report(), Clock::nowMSecsSinceEpoch());
-        return true;
-    }
-};
 
 void waitForWorker(SendThd* worker) {
     QPointer<SendThd> guarded(worker);

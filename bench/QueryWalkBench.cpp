@@ -8,6 +8,7 @@
 // in the desktop program: it must stay within twice the list query's walk, in time and in memory (it keeps
 // nothing of a row it does not ask about).
 
+#include "BenchJobs.h"
 #include "WidgetsBenchMain.h"
 #include "core/sendlog/FileOrderJobRows.h"
 #include "core/sendlog/LogFile.h"
@@ -45,30 +46,6 @@ namespace {
 using namespace norvi;
 
 constexpr int kRows = 100000;
-
-class BenchOwner : public JobOwner {
-public:
-    void closeForm() override {}
-    void showResultBox(const QByteArray&, const QByteArray&) override {}
-};
-
-// The command-line front end's progress: the bookkeeping of the window, stamped with the clock per step.
-class TrackerTarget : public QObject {
-public:
-    ProgressTracker tracker;
-    int steps = 0;
-
-protected:
-    bool event(QEvent* e) override {
-        if (e->type() != QEvent::Type(WM_SHOWPROCESS))
-            return QObject::event(e);
-        const ProgressReport& report = static_cast<ShowProcessEvent*>(e)->report();
-        if (IsStepState(report.state))
-            steps += report.steps;
-        tracker.handle(report, Clock::nowMSecsSinceEpoch()); // as the command-line front end does
-        return true;
-    }
-};
 
 struct Environment {
     QTemporaryDir dir;
