@@ -58,29 +58,74 @@ bool isDay(QByteArrayView text) {
            QDate::fromString(day, QStringLiteral("yyyy-MM-dd")).isValid();
 }
 
-// "number[,day][,note]" or "number[,note]" into an entry; false when the line holds no number.
-bool entryFromLine(QByteArrayView line, OptOutEntry* entry) {
+// A field after a line's first that names one more number: a number by the first field's test, of nine digits or
+// more, so that a year, a count or a day written 20240501 stays a note as it was.
+bool furtherNumber(QByteArrayView field, QByteArray* number) {
+    QByteArray sent = SentNumber(trimmedField(field));
+    const qsizetype digits = sent.startsWith('+') ? sent.size() - 1 : sent.size();
+    if (digits < 9 || !IsPhoneNumber(sent))
+        return false;
+    *number = std::move(sent);
+    return true;
+}
+
+// "number[,number...][,day][,note]" or "number[,note]" into entries appended to `entries`, one a number with the
+// line's day and note; false when the line holds no number. A spreadsheet column pasted as CSV puts several
+// numbers on one line ("0912000001,0912000002"): each is stopped, for taking the second for a note would leave
+// that phone texted.
+bool entriesFromLine(QByteArrayView line, std::vector<OptOutEntry>* entries) {
     QByteArrayView rest;
     const QByteArrayView written = trimmedField(firstField(line, &rest));
-    const QByteArray number = SentNumber(written);
-    if (!IsPhoneNumber(number))
+    QByteArrayList numbers{SentNumber(written)};
+    if (!IsPhoneNumber(numbers.front()))
         return false;
-    entry->number = number;
-    entry->added.clear();
-    entry->note.clear();
+    for (QByteArray further;;) {
+        QByteArrayView after;
+        if (!furtherNumber(firstField(rest, &after), &further))
+            break;
+        numbers.push_back(further);
+        rest = after;
+    }
+    OptOutEntry entry;
     QByteArrayView after;
     const QByteArrayView second = firstField(rest, &after);
     if (isDay(second)) {
-        entry->added = second.trimmed().toByteArray().replace('-', '/');
-        entry->note = optOutNoteLine(trimmedField(after));
+        entry.added = second.trimmed().toByteArray().replace('-', '/');
+        entry.note = optOutNoteLine(trimmedField(after));
     } else if (second.trimmed().isEmpty()) {
         // An empty day, as the list writes an entry read without one ("0912345678,,note"): the note follows it.
         // Taken for the note, the comma would come back one more each time the file is written.
-        entry->note = optOutNoteLine(trimmedField(after));
+        entry.note = optOutNoteLine(trimmedField(after));
     } else {
-        entry->note = optOutNoteLine(trimmedField(rest));
+        entry.note = optOutNoteLine(trimmedField(rest));
+    }
+    for (QByteArray& number : numbers) {
+        entry.number = std::move(number);
+        entries->push_back(entry);
     }
     return true;
+}
+
+// The leading fields of a UTF-8 line that have a Big5 form, in Big5: a note without one is left out, and the
+// numbers and the day before it still count.
+QByteArray big5Fields(QByteArrayView line) {
+    QByteArray kept;
+    QByteArrayView rest = line;
+    for (char separator = 0;;) {
+        QByteArrayView after;
+        const QByteArrayView field = firstField(rest, &after);
+        QByteArray bytes;
+        if (!toBig5(QString::fromUtf8(field), bytes))
+            break;
+        if (separator != 0)
+            kept += separator;
+        kept += bytes;
+        if (after.isNull())
+            break;
+        separator = rest.at(field.size());
+        rest = after;
+    }
+    return kept;
 }
 
 // The key the list holds a number by: its NumberKey, and for nine digits from 9 the mobile number 09xxxxxxxx. A
@@ -122,14 +167,18 @@ OptOutList OptOutList::fromBytes(const QByteArray& bytes) {
         const QByteArrayView text = lines.at(i);
         if (text.trimmed().isEmpty())
             continue;
-        Line line;
-        if (entryFromLine(text, &line.entry)) {
-            list.countKey(stopKey(line.entry.number), 1);
-        } else {
+        std::vector<OptOutEntry> entries;
+        if (!entriesFromLine(text, &entries)) {
+            Line line;
             line.kept = text.toByteArray();
             list.m_damaged.emplace_back(i + 1, line.kept);
+            list.m_lines.push_back(std::move(line));
+            continue;
         }
-        list.m_lines.push_back(std::move(line));
+        for (OptOutEntry& entry : entries) {
+            list.countKey(stopKey(entry.number), 1);
+            list.m_lines.push_back(Line{std::move(entry), {}});
+        }
     }
     return list;
 }
@@ -313,16 +362,11 @@ OptOutImport ReadOptOutImport(const QString& path) {
         QByteArray line = lines.at(i).toByteArray();
         if (line.trimmed().isEmpty())
             continue;
-        if (utf8 && !toBig5(QString::fromUtf8(line), line)) {
-            // A note without a Big5 form: the number still counts, without the note.
-            QByteArrayView rest;
-            line = firstField(lines.at(i), &rest).toByteArray();
-        }
-        OptOutEntry entry;
-        if (entryFromLine(line, &entry)) {
-            import.entries.push_back(std::move(entry));
+        // A note without a Big5 form: the numbers still count, without the note.
+        if (utf8 && !toBig5(QString::fromUtf8(line), line))
+            line = big5Fields(lines.at(i));
+        if (entriesFromLine(line, &import.entries))
             continue;
-        }
         ++import.skipped;
         if (import.named.size() < kNamedOptOutLines)
             import.named << QStringLiteral("第 %1 行 %2")

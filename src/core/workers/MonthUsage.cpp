@@ -1,16 +1,21 @@
 #include "core/workers/MonthUsage.h"
 
 #include "core/sendlog/LogFile.h"
+#include "core/sendlog/LogRecord.h"
 #include "core/shared/SystemErrorText.h"
 #include "core/workers/RowCodes.h"
 #include "core/workers/StopRows.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QHash>
+#include <QHashFunctions>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QVarLengthArray>
+
+#include <algorithm>
+#include <limits>
 
 namespace norvi {
 
@@ -57,16 +62,22 @@ QStringList countsLine(const QString& first, const UsageCounts& c) {
 
 } // namespace
 
-void UsageCounts::add(const SendLogRow& row) {
-    ++shortMessages;
+quint8 UsageKindOf(const SendLogRow& row) {
     const QByteArray& code = row.texts[ColSendCode];
-    if (RowCodes::valueOr(code) == 0) {
-        ++sent;
-        ++delivery[std::size_t(ClassifyDelivery(DeliveryCellsOf(row)))];
-    } else if (StopRows::isUncertain(code, row.texts[ColSendResult])) {
+    if (RowCodes::valueOr(code) == 0)
+        return quint8(ClassifyDelivery(DeliveryCellsOf(row)));
+    return StopRows::isUncertain(code, row.texts[ColSendResult]) ? kUsageUncertain : kUsageFailed;
+}
+
+void UsageCounts::add(quint8 kind) {
+    ++shortMessages;
+    if (kind == kUsageFailed) {
+        ++failed;
+    } else if (kind == kUsageUncertain) {
         ++uncertain;
     } else {
-        ++failed;
+        ++sent;
+        ++delivery[std::size_t(kind)];
     }
 }
 
@@ -87,33 +98,111 @@ bool UsageCounts::operator==(const UsageCounts& other) const {
 
 namespace {
 
-// A short message as a row records its sending: the cells no later query changes.
-QByteArray sentKey(const SendLogRow& row) {
-    QByteArray key;
-    for (int column : {ColMobile, ColSendTime, ColSendCode, ColSendResult, ColContent, ColName})
-        key += row.texts[std::size_t(column)] + '\0';
-    return key;
+// A short message as a row records its sending (the cells no later query changes), as two 64-bit hashes of
+// different seeds: a month may hold a million rows, too many to keep their texts, and two different rows
+// hashing alike in both is not to be met.
+struct SentRowKey {
+    quint64 a = 0;
+    quint64 b = 0;
+    bool operator==(const SentRowKey& o) const { return a == o.a && b == o.b; }
+    bool operator<(const SentRowKey& o) const { return a != o.a ? a < o.a : b < o.b; }
+};
+
+SentRowKey sentKey(const SendLogRow& row) {
+    // On the stack: a record's cells fit, and a month's million keys cost no allocation.
+    QVarLengthArray<char, sizeof(sLogRecord) + kSendLogColumns> key;
+    for (int column : {ColMobile, ColSendTime, ColSendCode, ColSendResult, ColContent, ColName}) {
+        const QByteArray& cell = row.texts[std::size_t(column)];
+        key.append(cell.constData(), cell.size());
+        key.append('\0');
+    }
+    return {quint64(qHashBits(key.constData(), std::size_t(key.size()), 0x6e6f727669u)),
+            quint64(qHashBits(key.constData(), std::size_t(key.size()), 0x75736167u))};
+}
+
+// How much a copy of a row knows of its message: an answer that will not change, one that may, or none.
+quint8 knowledge(quint8 kind) {
+    if (kind >= kDeliveryClasses || Delivery(kind) == Delivery::NotAsked)
+        return 0;
+    return IsFinalDelivery(Delivery(kind)) ? 2 : 1;
+}
+
+// One row of the month as a source (a log, or the list) holds it.
+struct SourceRow {
+    SentRowKey key;
+    qint32 source; // in the order read; the list last
+    qint8 day;     // of the month from 0; -1 for a 傳送時間 that is no date
+    quint8 kind;
+};
+
+// Whether `row` says more of its message than `counted`, an earlier source's copy: its answer knows more, or as
+// much from a source written since (`newness`, by source).
+bool speaksFor(const SourceRow& row, const SourceRow& counted, const std::vector<qint64>& newness) {
+    const quint8 knows = knowledge(row.kind);
+    const quint8 known = knowledge(counted.kind);
+    return knows != known ? knows > known : newness[std::size_t(row.source)] >= newness[std::size_t(counted.source)];
+}
+
+// Counts each short message once: the rows of one key are copies of one another across sources, and the n-th of
+// one source's identical rows is the n-th message of them (two identical rows of one log are two messages).
+void countOnce(std::vector<SourceRow>& rows, const std::vector<qint64>& newness, MonthUsage& usage) {
+    // A key's rows, source by source; within one source they are alike but for an answer, in whatever order.
+    std::sort(rows.begin(), rows.end(), [](const SourceRow& x, const SourceRow& y) {
+        return x.key == y.key ? x.source < y.source : x.key < y.key;
+    });
+    std::vector<SourceRow> messages; // of one key
+    for (std::size_t first = 0; first < rows.size();) {
+        messages.clear();
+        std::size_t next = first;
+        std::size_t n = 0;
+        for (; next < rows.size() && rows[next].key == rows[first].key; ++next) {
+            n = next > first && rows[next].source == rows[next - 1].source ? n + 1 : 0;
+            if (n == messages.size())
+                messages.push_back(rows[next]);
+            else if (speaksFor(rows[next], messages[n], newness))
+                messages[n] = rows[next];
+        }
+        for (const SourceRow& message : messages) {
+            if (message.day < 0)
+                ++usage.undated;
+            else
+                usage.days[message.day].add(message.kind);
+        }
+        first = next;
+    }
 }
 
 } // namespace
 
 MonthUsage CountMonthUsage(const QDate& month, const QStringList& logFiles, const std::vector<SendLogRow>& listRows) {
-    // The list's rows may also stand in a log of the folder (it was loaded from one, or saved to one and changed
-    // since): there they are counted once, as the list has them now.
-    QHash<QByteArray, int> inList;
-    for (const SendLogRow& row : listRows)
-        ++inList[sentKey(row)];
     MonthUsage usage;
     usage.month = QDate(month.year(), month.month(), 1);
     usage.days.resize(usage.month.daysInMonth());
-    const auto count = [&usage](MonthUsage& into, const SendLogRow& row) {
+    // A row may stand in several sources: a log and the copy `finish --out` made of it (or any other copy),
+    // the list and the log it was loaded from or saved to. It is one short message, counted once with what
+    // the copy that knows most of it says; the list, the newest, says it when the copies know as much.
+    std::vector<qint64> newness;
+    for (const QString& path : logFiles)
+        newness.push_back(QFileInfo(path).lastModified().toMSecsSinceEpoch());
+    newness.push_back(std::numeric_limits<qint64>::max());
+    std::vector<SourceRow> rows;
+    // Room for every row at once, as the logs announce them: a month of a million rows is never copied.
+    std::size_t announced = listRows.size();
+    for (const QString& path : logFiles) {
+        LogFileReader reader(path);
+        if (reader.open())
+            announced += std::size_t(reader.available());
+    }
+    rows.reserve(announced);
+    const auto take = [&usage, &rows](qint32 source, const SendLogRow& row) {
         int year = 0, mon = 0, day = 0;
         if (!rowDate(row.texts[ColSendTime], &year, &mon, &day))
-            ++into.undated;
+            rows.push_back({sentKey(row), source, -1, UsageKindOf(row)});
         else if (year == usage.month.year() && mon == usage.month.month())
-            into.days[day - 1].add(row);
+            rows.push_back({sentKey(row), source, qint8(day - 1), UsageKindOf(row)});
     };
-    for (const QString& path : logFiles) {
+    for (qint32 source = 0; source < logFiles.size(); ++source) {
+        const QString& path = logFiles.at(source);
         LogFileReader reader(path);
         if (!reader.open()) {
             const QString why = reader.errorString();
@@ -121,35 +210,23 @@ MonthUsage CountMonthUsage(const QDate& month, const QStringList& logFiles, cons
                                     (why.isEmpty() ? QStringLiteral("檔案太短，不是發訊紀錄檔") : why);
             continue;
         }
-        // Counted apart first: a file refused part-way (no send log after all) adds none of its rows.
-        MonthUsage one;
-        one.days.resize(usage.days.size());
+        // A file refused part-way (no send log after all) adds none of its rows.
+        const std::size_t before = rows.size();
         SendLogRow row;
-        QHash<QByteArray, int> listed = inList; // each list row stands for one row of a file
-        while (reader.next(row)) {
-            if (!listed.isEmpty()) {
-                const auto found = listed.find(sentKey(row));
-                if (found != listed.end()) {
-                    if (--found.value() == 0)
-                        listed.erase(found);
-                    continue;
-                }
-            }
-            count(one, row);
-        }
+        while (reader.next(row))
+            take(source, row);
         if (reader.refused()) {
+            rows.resize(before);
             usage.unreadable << path + QStringLiteral("：") + reader.refusal();
             continue;
         }
         if (reader.damaged())
             usage.unreadable << path + QStringLiteral("：") + reader.damageMessage();
         ++usage.logsRead;
-        usage.undated += one.undated;
-        for (int d = 0; d < usage.days.size(); ++d)
-            usage.days[d] += one.days[d];
     }
     for (const SendLogRow& row : listRows)
-        count(usage, row);
+        take(qint32(logFiles.size()), row);
+    countOnce(rows, newness, usage);
     for (const UsageCounts& day : usage.days)
         usage.total += day;
     return usage;

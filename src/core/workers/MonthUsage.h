@@ -14,6 +14,11 @@
 
 namespace norvi {
 
+// A row as the usage counts it: an accepted row's delivery class (a Delivery), or one of these.
+constexpr quint8 kUsageFailed = kDeliveryClasses;        // refused, or never sent (未傳送)
+constexpr quint8 kUsageUncertain = kDeliveryClasses + 1; // went out unanswered ("可能已送出")
+quint8 UsageKindOf(const SendLogRow& row);
+
 // What a span of time cost and what became of it, counted over send-log rows: each row is one short message as
 // the program handed it to the gateway, whatever its text.
 struct UsageCounts {
@@ -23,7 +28,7 @@ struct UsageCounts {
     int uncertain = 0;                            // went out unanswered ("可能已送出")
     std::array<int, kDeliveryClasses> delivery{}; // the accepted rows by what their queries say (ClassifyDelivery)
 
-    void add(const SendLogRow& row);
+    void add(quint8 kind); // UsageKindOf a row
     UsageCounts& operator+=(const UsageCounts& other);
     bool operator==(const UsageCounts& other) const;
 };
@@ -40,9 +45,11 @@ struct MonthUsage {
 };
 
 // Counts the rows of every log in `logFiles` and the rows `listRows` (the desktop's list not saved yet) whose
-// 傳送時間 falls in `month`. A row of a log that the list also holds (the same number, time, send result, text
-// and name) is counted once, as the list has it. A log that cannot be opened or is no send log adds no rows and is
-// named in `unreadable`; a cut or unfinished one adds its whole rows and is named too.
+// 傳送時間 falls in `month`. A row that several of them hold (the same number, time, send result, text and name:
+// a log and its copy, or the list and its log) is one short message, counted once with the answer of the copy
+// that knows most (a final answer, then any answer; between equals, the newest file's, and the list's over any
+// file's); identical rows of one of them are as many short messages. A log that cannot be opened or is no send
+// log adds no rows and is named in `unreadable`; a cut or unfinished one adds its whole rows and is named too.
 MonthUsage CountMonthUsage(const QDate& month, const QStringList& logFiles,
                            const std::vector<SendLogRow>& listRows = {});
 
