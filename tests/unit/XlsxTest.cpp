@@ -223,6 +223,9 @@ TEST(XlsxTest, SheetRowsBecomeTheListLinesATextFileWouldHold) {
     };
     const auto text = [](const char* t) { return SheetCell{QString::fromUtf8(t), false}; };
     const auto num = [](const char* t) { return SheetCell{QString::fromUtf8(t), true}; };
+    std::vector<SheetCell> wideRow(28, text("x"));
+    wideRow[0] = text("0912345678");
+    wideRow[27] = text("$5");
     const struct {
         SheetRow row;
         bool first;
@@ -240,6 +243,10 @@ TEST(XlsxTest, SheetRowsBecomeTheListLinesATextFileWouldHold) {
         {row(3, {text("0912345678"), text("王"), SheetCell(), text("50"), SheetCell()}), false, true, false,
          QStringLiteral("0912345678 $王$$ $$50$")},
         {row(4, {text("0912345678"), text("😀")}), false, false, false, QStringLiteral("第 4 列")},
+        // A value with a "$" of its own would be read back as other values than its cells.
+        {row(5, {text("0912345678"), text("王小明"), text("NT$1,200")}), false, false, false,
+         QStringLiteral("第 5 列 C 欄的「NT$1,200」含有「$」")},
+        {row(6, wideRow), false, false, false, QStringLiteral("第 6 列 AB 欄的「$5」")},
     };
     for (const auto& c : cases) {
         QByteArray line;

@@ -35,6 +35,14 @@ bool NumberCellAsPhone(const QString& value, QString* number) {
 
 namespace {
 
+// The letters a spreadsheet program shows for the column of a row's cell `index` (0 is A, 26 is AA).
+QString columnLetters(std::size_t index) {
+    QString letters;
+    for (std::size_t n = index + 1; n > 0; n = (n - 1) / 26)
+        letters.prepend(QLatin1Char(char('A' + (n - 1) % 26)));
+    return letters;
+}
+
 // Spaces and commas would split the line a text list holds; a number never has them.
 QString plainNumber(const QString& text) {
     QString number;
@@ -72,6 +80,14 @@ bool SheetRowListLine(const SheetRow& row, bool firstRow, const QString& path, Q
         for (std::size_t i = 1; i < last; ++i) {
             // An empty cell still takes its place, so the values after it keep their numbers.
             const QString value = row.cells[i].text.trimmed();
+            // Each value is written between two "$", so one holding a "$" itself ("NT$1,200") would be read
+            // back as other values than its cells: a recipient would get a wrong amount or the marks.
+            if (value.contains(QLatin1Char('$'))) {
+                *problem = QStringLiteral("發訊名單 %1 第 %2 列 %3 欄的「%4」含有「$」，無法分辨各欄的替代值。"
+                                          "請刪除「$」或改用全形的「＄」後再試。")
+                               .arg(path, QString::number(row.row), columnLetters(i), value);
+                return false;
+            }
             content += QLatin1Char('$') + (value.isEmpty() ? QStringLiteral(" ") : value) + QLatin1Char('$');
         }
     }
