@@ -485,6 +485,8 @@ TEST_F(CliTest, SendWarnsOfTextsCutAfterSixShortMessagesAndStillSends) {
               "0912000010,short\n0912000011," + QByteArray(950, 'b') + "\n0912000012," + QByteArray(950, 'c') + "\n");
     writeFile("values.txt", "0912000020,$" + QByteArray(700, 'n') + "$\n0912000021,$Ann$\n");
     writeFile("short.txt", "0912000030,hello\n0912000031\n");
+    // A line that begins with a space or a comma has no number: never sent, so named like the dialog names it.
+    writeFile("nonumber.txt", ",0912000050 hi\n0912000051\n" + QByteArray(" 0912000052\n").repeated(11));
     const QStringList tooLong =
         textList({"--text", QStringLiteral("a").repeated(1000), "--list", path("list.txt"), "0912000099"});
     const std::vector<test::TestText> cutWarnings = {
@@ -514,7 +516,11 @@ TEST_F(CliTest, SendWarnsOfTextsCutAfterSixShortMessagesAndStillSends) {
          {},
          {},
          -1,
-         {"超過"}},
+         {"超過", "沒有電話號碼"}},
+        {textList({"send", "--text", "hi", "--list", path("nonumber.txt"), "--log", path("nonumber.log")}),
+         0,
+         {"發訊名單第 1、3、4、5、6、7、8、9、10、11 行等共 12 行沒有電話號碼，這些行不會傳送。\n",
+          "收訊人 1 位、共 1 通簡訊\n"}},
     });
 
     // A line past 64 KB is cut as it is read, named once though the file is read three times.
