@@ -476,6 +476,14 @@ TEST_F(CliTest, SegmentPrintsTheCountAndEachStoredSegment) {
     writeFile("big5.txt", big5("中文"));
     EXPECT_EQ(run({"segment", "--text-file", path("big5.txt")}).exitCode, 1); // not UTF-8
     EXPECT_EQ(run({"segment", "--text-file", path("big5.txt"), "--big5"}).out, QStringLiteral("1\n中文\n"));
+
+    // A file's line ends are line feeds of the message, as the send dialog's field has them: 34 + 1 + 35
+    // characters fit one short message, which a CR LF would make two.
+    const QString lines70 = QString(34, QChar(u'中')) + QStringLiteral("\\n") + QString(35, QChar(u'中')) + u'\n';
+    writeFile("crlf.txt", (QString(34, QChar(u'中')) + QStringLiteral("\r\n") + QString(35, QChar(u'中'))).toUtf8());
+    EXPECT_EQ(run({"segment", "--text-file", path("crlf.txt")}).out, QStringLiteral("1\n") + lines70);
+    writeFile("cr.txt", big5(QString(34, QChar(u'中')) + u'\r' + QString(35, QChar(u'中')) + QStringLiteral("\r\n")));
+    EXPECT_EQ(run({"segment", "--text-file", path("cr.txt"), "--big5"}).out, QStringLiteral("1\n") + lines70);
 }
 
 // A text past six short messages is still sent, cut after the sixth, and standard error says so: for the
