@@ -14,6 +14,7 @@ namespace {
 
 using test::CliRun;
 using test::CliTest;
+using test::says;
 using test::SheetXml;
 using test::textList;
 using test::WorkbookParts;
@@ -49,18 +50,25 @@ TEST_F(CliSheetTest, WorkbookListFillsTemplatesAndSendsEveryRowOnce) {
                {QStringLiteral("行動電話"), QStringLiteral("姓名"), QStringLiteral("金額")},
                {{QStringLiteral("0911111111"), QStringLiteral("王小明"), QStringLiteral("1,200")},
                 {QStringLiteral("0922222222"), QStringLiteral("陳美麗"), QStringLiteral("350")},
-                {QStringLiteral("0911111111"), QStringLiteral("王小明"), QStringLiteral("1,200")}});
-    const CliRun r = run(textList({"send", "--text", QStringLiteral("親愛的$1$您好，金額$2$元"), "--list",
-                                   path(QStringLiteral("名單.xlsx")), "--replace", "--log", path("l.log")}));
+                {QStringLiteral("0911111111"), QStringLiteral("王小明"), QStringLiteral("1,200")},
+                {QStringLiteral("0933333333"), QStringLiteral("李大同"), QString()}});
+    const QStringList args = textList({"send", "--text", QStringLiteral("親愛的$1$您好，金額$2$元"), "--list",
+                                       path(QStringLiteral("名單.xlsx")), "--replace", "--log", path("l.log")});
+    // The row without an amount lacks "$2$", like a text line with one value: named, not sent as the bare name.
+    const CliRun refused = run(args);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(says(refused.err, QStringLiteral("以下 1 位受訊者的訊息缺少替代欄位的值：第 5 行缺 $2$")));
+    const CliRun r = run(QStringList(args) << QStringLiteral("--allow-empty-fields"));
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     std::map<QString, QString> contentByNumber;
     for (const QStringList& row : r.rows())
         contentByNumber[row[ColMobile]] = row[ColContent];
     EXPECT_EQ(contentByNumber, (std::map<QString, QString>{
                                    {QStringLiteral("0911111111"), QStringLiteral("親愛的王小明您好，金額1,200元")},
-                                   {QStringLiteral("0922222222"), QStringLiteral("親愛的陳美麗您好，金額350元")}}));
+                                   {QStringLiteral("0922222222"), QStringLiteral("親愛的陳美麗您好，金額350元")},
+                                   {QStringLiteral("0933333333"), QStringLiteral("親愛的李大同您好，金額元")}}));
     // The repeated row is a duplicate, left out as a text file's would be.
-    EXPECT_EQ(sendRequests(), 2);
+    EXPECT_EQ(sendRequests(), 3);
 }
 
 TEST_F(CliSheetTest, NumberCellsGetTheirZeroBackOnlyWhereItIsSureAndElseNothingIsSent) {
