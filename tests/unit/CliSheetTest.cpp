@@ -71,6 +71,26 @@ TEST_F(CliSheetTest, WorkbookListFillsTemplatesAndSendsEveryRowOnce) {
     EXPECT_EQ(sendRequests(), 3);
 }
 
+// A cell written on several lines (Alt+Enter) is sent with its line breaks, as the message field sends them; an
+// escape is still refused by its row.
+TEST_F(CliSheetTest, LineBreaksInACellAreSentAndOtherControlCharactersRefused) {
+    const QString notice = QStringLiteral("家長您好：\n明天停課。");
+    writeSheet(QStringLiteral("停課.xlsx"), {QStringLiteral("行動電話"), QStringLiteral("訊息")},
+               {{QStringLiteral("0944444444"), notice}});
+    const CliRun r = run({"send", "--text", "hi", "--list", path(QStringLiteral("停課.xlsx")), "--log", path("s.log")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    ASSERT_EQ(sim->requests().size(), 2u); // the login, then the one message
+    const sGwRequest& sent = sim->requests().back();
+    EXPECT_EQ(QByteArray(sent.msg_content, sent.msg_content_len), big5(notice));
+
+    writeSheet(QStringLiteral("escape.xlsx"), {QStringLiteral("行動電話"), QStringLiteral("訊息")},
+               {{QStringLiteral("0944444444"), QStringLiteral("明天\x1b[0m停課")}});
+    const CliRun refused =
+        run({"send", "--text", "hi", "--list", path(QStringLiteral("escape.xlsx")), "--log", path("e.log")});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(says(refused.err, QStringLiteral("發訊名單第 2 行有看不見的控制字元（U+001B）")));
+}
+
 TEST_F(CliSheetTest, NumberCellsGetTheirZeroBackOnlyWhereItIsSureAndElseNothingIsSent) {
     SheetXml good;
     good.row(1, R"(<c><v>933333333</v></c><c t="inlineStr"><is><t>您好</t></is></c>)");

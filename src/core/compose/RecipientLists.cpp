@@ -226,9 +226,10 @@ int ReadListFile(ParsedRecipients& into, const QByteArray& bytes) {
 
 qsizetype FirstControlInRow(QByteArrayView content, bool valuesOnly) {
     // No Big5 character holds one of these bytes: a trail byte is 0x40 or more, 0x7F and 0x80 are neither a
-    // lead nor a trail byte. 0x80 is the one byte U+0080 has.
+    // lead nor a trail byte. 0x80 is the one byte U+0080 has. Tabs and line breaks are a text's layout, as in
+    // the message field: a text list's line never holds a line break, a workbook's cell may (Alt+Enter).
     const auto control = [](char c) {
-        return (isControlByte(c) && c != '\t') || static_cast<unsigned char>(c) == 0x80;
+        return (isControlByte(c) && c != '\t' && c != '\n' && c != '\r') || static_cast<unsigned char>(c) == 0x80;
     };
     if (!valuesOnly) {
         for (qsizetype i = 0; i < content.size(); ++i)

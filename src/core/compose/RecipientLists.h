@@ -87,10 +87,11 @@ private:
 };
 int ReadListFile(ParsedRecipients& into, const QByteArray& bytes);
 
-// A list row's own text goes to the phone as it stands, so a control character in it (other than a tab) is
-// refused as one typed into the message is. `content` is the row's second column; with `valuesOnly` (a
-// "替代簡訊" template that takes the row's values) only the values between "$" are sent, the rest of the column
-// is not looked at. The place (from 0) of the first such byte of `content`, or -1.
+// A list row's own text goes to the phone as it stands, so a control character in it (other than a tab or a
+// line break, which a workbook's cell may hold) is refused as one typed into the message is. `content` is the
+// row's second column; with `valuesOnly` (a "替代簡訊" template that takes the row's values) only the values
+// between "$" are sent, the rest of the column is not looked at. The place (from 0) of the first such byte of
+// `content`, or -1.
 qsizetype FirstControlInRow(QByteArrayView content, bool valuesOnly);
 // "發訊名單第 L 行有看不見的控制字元（U+001B），…", for the byte `c` of a row of line `line` (from 0).
 QString ListRowControlText(qint64 line, char c);
