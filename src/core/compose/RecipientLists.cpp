@@ -485,6 +485,9 @@ bool SendQueueBuilder::addListFileRow(const sLoadMt& row, int32_t line) {
     }
     OwnText own;
     own.text = m_input.replaceFields ? ReplacedMessage(m_input.text, content, &own.missing) : content.toByteArray();
+    // "替代簡訊" fills nothing into a row without "$" values ("王小明,100" from a spreadsheet), nor into any row when
+    // the message has no "$1$": such a row reaches its phone as the list holds it.
+    own.rowsAsWritten = m_input.replaceFields && !valuesOnly;
     return offer(number, KindListRow, QByteArrayView(), &own, line);
 }
 
@@ -534,6 +537,8 @@ bool SendQueueBuilder::offer(QByteArrayView written, uint8_t kind, QByteArrayVie
         record.segmentCount = SegmentBytes(own->text, record.segments[0]);
         if (CutAfterSix(own->text, record.segments[0], record.segmentCount))
             m_result.overlong.add(listLine);
+        if (own->rowsAsWritten)
+            m_result.rowsAsWritten.add(listLine);
         noteLink(own->text);
     } else {
         std::memcpy(record.segments, m_input.segments.block, sizeof record.segments);
