@@ -72,6 +72,15 @@ QByteArray withoutFinalLineEnd(QByteArray bytes) {
     return bytes;
 }
 
+// A line end inside the text is a line break of the message, whichever form the file's editor wrote: the
+// send dialog's field gives a line feed alone. A CR LF would take two characters of a short message (a Big5
+// text of 70 characters would go as two) and reach some phones as two breaks. No Big5 byte is a CR or LF.
+QByteArray withLineFeeds(QByteArray bytes) {
+    bytes.replace("\r\n", "\n");
+    bytes.replace('\r', '\n');
+    return bytes;
+}
+
 } // namespace
 
 bool readMessageText(const Arguments& a, MessageText* message, Console& console) {
@@ -95,7 +104,7 @@ bool readMessageText(const Arguments& a, MessageText* message, Console& console)
     if (!readFile(path, kMaxMessageFileBytes, tooLarge, &bytes, console) ||
         !checkEncoding(bytes, big5File, path, console))
         return false;
-    bytes = withoutFinalLineEnd(bytes);
+    bytes = withLineFeeds(withoutFinalLineEnd(bytes));
     message->text = big5File ? fromBig5(bytes) : decodeUtf8(bytes);
     // Every other control character is the send's to refuse, as in typed text; a NUL would end the text
     // where it stands, so no command takes it, whatever it does with the text.

@@ -280,6 +280,10 @@ int send(const Arguments& a, Config& config, Console& console) {
         const QString cut = ListFileCutText(run.listCutLines());
         if (!cut.isEmpty())
             console.err(cut);
+        // Rows such as ",0912345678 您好" are never sent; said as the send dialog says it when it loads the list.
+        const QString noNumber = ListFileNoNumberText(run.listLinesWithoutNumber(), run.listRowsWithoutNumber());
+        if (!noNumber.isEmpty())
+            console.err(noNumber);
     }
     MessageText message;
     if (!readMessageText(a, &message, console))

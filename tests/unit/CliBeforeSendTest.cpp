@@ -228,7 +228,24 @@ TEST_F(CliBeforeSendTest, MarksOfAPlainMessageAreWarnedOfAndSentAsWritten) {
          {},
          {},
          2,
-         {"照原樣送出"}},
+         {"照原樣送出", "原文"}},
+    });
+
+    // "替代簡訊" fills in only "$…$" values, and only where the message has "$1$" (not a full-width "＄1＄", not
+    // only "$2$"): any other row reaches its phone as the list holds it, which is said.
+    writeFile("values.txt",
+              QStringLiteral("0912000011 $王小明$$100$\n0912000012 王小明,100\n0912000013 $李$$50$\n").toUtf8());
+    const auto asWritten = [](int rows, int line) {
+        return QStringLiteral("替代簡訊沒有填入 %1 筆名單（名單列沒有 $…$ 的值，或訊息中沒有 $1$），這些受訊者會收到"
+                              "名單上的原文，第一筆在第 %2 行")
+            .arg(rows)
+            .arg(line);
+    };
+    const QStringList values = textList({"send", "--replace", "--list", path("values.txt")});
+    runSteps({
+        {QStringList(values) << textList({"--dry-run", "--text", "親愛的＄1＄"}), 0, {}, {asWritten(3, 1)}, 2},
+        {QStringList(values) << textList({"--dry-run", "--text", "親愛的$1$"}), 0, {}, {asWritten(1, 2)}},
+        {QStringList(values) << textList({"--dry-run", "--json", "--text", "您好$2$"}), 0, {}, {"\"rowsAsWritten\":3"}},
     });
 }
 

@@ -14,6 +14,7 @@ namespace {
 
 using test::CliRun;
 using test::CliTest;
+using test::says;
 using test::SheetXml;
 using test::textList;
 using test::WorkbookParts;
@@ -49,18 +50,45 @@ TEST_F(CliSheetTest, WorkbookListFillsTemplatesAndSendsEveryRowOnce) {
                {QStringLiteral("行動電話"), QStringLiteral("姓名"), QStringLiteral("金額")},
                {{QStringLiteral("0911111111"), QStringLiteral("王小明"), QStringLiteral("1,200")},
                 {QStringLiteral("0922222222"), QStringLiteral("陳美麗"), QStringLiteral("350")},
-                {QStringLiteral("0911111111"), QStringLiteral("王小明"), QStringLiteral("1,200")}});
-    const CliRun r = run(textList({"send", "--text", QStringLiteral("親愛的$1$您好，金額$2$元"), "--list",
-                                   path(QStringLiteral("名單.xlsx")), "--replace", "--log", path("l.log")}));
+                {QStringLiteral("0911111111"), QStringLiteral("王小明"), QStringLiteral("1,200")},
+                {QStringLiteral("0933333333"), QStringLiteral("李大同"), QString()}});
+    const QStringList args = textList({"send", "--text", QStringLiteral("親愛的$1$您好，金額$2$元"), "--list",
+                                       path(QStringLiteral("名單.xlsx")), "--replace", "--log", path("l.log")});
+    // The row without an amount lacks "$2$", like a text line with one value: named, not sent as the bare name.
+    const CliRun refused = run(args);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(says(refused.err, QStringLiteral("以下 1 位受訊者的訊息缺少替代欄位的值：第 5 行缺 $2$")));
+    const CliRun r = run(QStringList(args) << QStringLiteral("--allow-empty-fields"));
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     std::map<QString, QString> contentByNumber;
     for (const QStringList& row : r.rows())
         contentByNumber[row[ColMobile]] = row[ColContent];
     EXPECT_EQ(contentByNumber, (std::map<QString, QString>{
                                    {QStringLiteral("0911111111"), QStringLiteral("親愛的王小明您好，金額1,200元")},
-                                   {QStringLiteral("0922222222"), QStringLiteral("親愛的陳美麗您好，金額350元")}}));
+                                   {QStringLiteral("0922222222"), QStringLiteral("親愛的陳美麗您好，金額350元")},
+                                   {QStringLiteral("0933333333"), QStringLiteral("親愛的李大同您好，金額元")}}));
     // The repeated row is a duplicate, left out as a text file's would be.
-    EXPECT_EQ(sendRequests(), 2);
+    EXPECT_EQ(sendRequests(), 3);
+}
+
+// A cell written on several lines (Alt+Enter) is sent with its line breaks, as the message field sends them; an
+// escape is still refused by its row.
+TEST_F(CliSheetTest, LineBreaksInACellAreSentAndOtherControlCharactersRefused) {
+    const QString notice = QStringLiteral("家長您好：\n明天停課。");
+    writeSheet(QStringLiteral("停課.xlsx"), {QStringLiteral("行動電話"), QStringLiteral("訊息")},
+               {{QStringLiteral("0944444444"), notice}});
+    const CliRun r = run({"send", "--text", "hi", "--list", path(QStringLiteral("停課.xlsx")), "--log", path("s.log")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    ASSERT_EQ(sim->requests().size(), 2u); // the login, then the one message
+    const sGwRequest& sent = sim->requests().back();
+    EXPECT_EQ(QByteArray(sent.msg_content, sent.msg_content_len), big5(notice));
+
+    writeSheet(QStringLiteral("escape.xlsx"), {QStringLiteral("行動電話"), QStringLiteral("訊息")},
+               {{QStringLiteral("0944444444"), QStringLiteral("明天\x1b[0m停課")}});
+    const CliRun refused =
+        run({"send", "--text", "hi", "--list", path(QStringLiteral("escape.xlsx")), "--log", path("e.log")});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(says(refused.err, QStringLiteral("發訊名單第 2 行有看不見的控制字元（U+001B）")));
 }
 
 TEST_F(CliSheetTest, NumberCellsGetTheirZeroBackOnlyWhereItIsSureAndElseNothingIsSent) {

@@ -476,6 +476,14 @@ TEST_F(CliTest, SegmentPrintsTheCountAndEachStoredSegment) {
     writeFile("big5.txt", big5("中文"));
     EXPECT_EQ(run({"segment", "--text-file", path("big5.txt")}).exitCode, 1); // not UTF-8
     EXPECT_EQ(run({"segment", "--text-file", path("big5.txt"), "--big5"}).out, QStringLiteral("1\n中文\n"));
+
+    // A file's line ends are line feeds of the message, as the send dialog's field has them: 34 + 1 + 35
+    // characters fit one short message, which a CR LF would make two.
+    const QString lines70 = QString(34, QChar(u'中')) + QStringLiteral("\\n") + QString(35, QChar(u'中')) + u'\n';
+    writeFile("crlf.txt", (QString(34, QChar(u'中')) + QStringLiteral("\r\n") + QString(35, QChar(u'中'))).toUtf8());
+    EXPECT_EQ(run({"segment", "--text-file", path("crlf.txt")}).out, QStringLiteral("1\n") + lines70);
+    writeFile("cr.txt", big5(QString(34, QChar(u'中')) + u'\r' + QString(35, QChar(u'中')) + QStringLiteral("\r\n")));
+    EXPECT_EQ(run({"segment", "--text-file", path("cr.txt"), "--big5"}).out, QStringLiteral("1\n") + lines70);
 }
 
 // A text past six short messages is still sent, cut after the sixth, and standard error says so: for the
@@ -485,6 +493,8 @@ TEST_F(CliTest, SendWarnsOfTextsCutAfterSixShortMessagesAndStillSends) {
               "0912000010,short\n0912000011," + QByteArray(950, 'b') + "\n0912000012," + QByteArray(950, 'c') + "\n");
     writeFile("values.txt", "0912000020,$" + QByteArray(700, 'n') + "$\n0912000021,$Ann$\n");
     writeFile("short.txt", "0912000030,hello\n0912000031\n");
+    // A line that begins with a space or a comma has no number: never sent, so named like the dialog names it.
+    writeFile("nonumber.txt", ",0912000050 hi\n0912000051\n" + QByteArray(" 0912000052\n").repeated(11));
     const QStringList tooLong =
         textList({"--text", QStringLiteral("a").repeated(1000), "--list", path("list.txt"), "0912000099"});
     const std::vector<test::TestText> cutWarnings = {
@@ -514,7 +524,11 @@ TEST_F(CliTest, SendWarnsOfTextsCutAfterSixShortMessagesAndStillSends) {
          {},
          {},
          -1,
-         {"超過"}},
+         {"超過", "沒有電話號碼"}},
+        {textList({"send", "--text", "hi", "--list", path("nonumber.txt"), "--log", path("nonumber.log")}),
+         0,
+         {"發訊名單第 1、3、4、5、6、7、8、9、10、11 行等共 12 行沒有電話號碼，這些行不會傳送。\n",
+          "收訊人 1 位、共 1 通簡訊\n"}},
     });
 
     // A line past 64 KB is cut as it is read, named once though the file is read three times.

@@ -223,12 +223,16 @@ TEST(XlsxTest, SheetRowsBecomeTheListLinesATextFileWouldHold) {
     };
     const auto text = [](const char* t) { return SheetCell{QString::fromUtf8(t), false}; };
     const auto num = [](const char* t) { return SheetCell{QString::fromUtf8(t), true}; };
+    std::vector<SheetCell> wideRow(28, text("x"));
+    wideRow[0] = text("0912345678");
+    wideRow[27] = text("$5");
     const struct {
         SheetRow row;
         bool first;
         bool ok;
         bool header;
-        QString line; // or a piece of the refusal
+        QString line;                // or a piece of the refusal
+        std::size_t headerCells = 0; // what the sheet's header row fills
     } cases[] = {
         {row(1, {text("行動電話"), text("姓名")}), true, true, true, QString()},
         {row(2, {text("電話")}), false, true, false, QStringLiteral("電話 ")},
@@ -240,12 +244,22 @@ TEST(XlsxTest, SheetRowsBecomeTheListLinesATextFileWouldHold) {
         {row(3, {text("0912345678"), text("王"), SheetCell(), text("50"), SheetCell()}), false, true, false,
          QStringLiteral("0912345678 $王$$ $$50$")},
         {row(4, {text("0912345678"), text("😀")}), false, false, false, QStringLiteral("第 4 列")},
+        // A value with a "$" of its own would be read back as other values than its cells.
+        {row(5, {text("0912345678"), text("王小明"), text("NT$1,200")}), false, false, false,
+         QStringLiteral("第 5 列 C 欄的「NT$1,200」含有「$」")},
+        {row(6, wideRow), false, false, false, QStringLiteral("第 6 列 AB 欄的「$5」")},
+        // Under a header of two value columns a row whose second value is blank still gives its first as "$1$",
+        // not as the whole text; under a header of one, column B is the text as before.
+        {row(7, {text("0912345678"), text("李大同"), text(" ")}), false, true, false,
+         QStringLiteral("0912345678 $李大同$"), 3},
+        {row(8, {text("0912345678"), text("您好")}), false, true, false, QStringLiteral("0912345678 您好"), 2},
     };
     for (const auto& c : cases) {
         QByteArray line;
         bool header = false;
         QString problem;
-        const bool ok = SheetRowListLine(c.row, c.first, QStringLiteral("l.xlsx"), &line, &header, &problem);
+        const bool ok =
+            SheetRowListLine(c.row, c.first, c.headerCells, QStringLiteral("l.xlsx"), &line, &header, &problem);
         EXPECT_EQ(ok, c.ok) << c.line.toStdString() << " " << problem.toStdString();
         EXPECT_EQ(header, c.header) << c.line.toStdString();
         if (c.ok)

@@ -23,17 +23,19 @@ namespace norvi {
 
 namespace {
 
-// How many line numbers a note names before it says how many more there are.
-constexpr int kNamedLines = 10;
-
-QString lineList(const QList<qint64>& lines) {
+// The first lines named, and how many there are in all when that is more.
+QString lineList(const QList<qint64>& lines, qint64 count) {
     QStringList named;
-    for (int i = 0; i < lines.size() && i < kNamedLines; ++i)
+    for (int i = 0; i < lines.size() && i < kNamedListLines; ++i)
         named << QString::number(lines.at(i));
     QString text = named.join(QStringLiteral("、"));
-    if (lines.size() > kNamedLines)
-        text += QStringLiteral(" 行等共 %1").arg(lines.size());
+    if (count > kNamedListLines)
+        text += QStringLiteral(" 行等共 %1").arg(count);
     return text;
+}
+
+QString lineList(const QList<qint64>& lines) {
+    return lineList(lines, lines.size());
 }
 
 qint64 listModifiedNs(const struct stat& st) {
@@ -210,6 +212,12 @@ QString ListFileCutText(const std::vector<qint64>& cutLines) {
         .arg(lineList(lines), QString::number(kMaxListLineBytes / 1024));
 }
 
+QString ListFileNoNumberText(const QList<qint64>& firstLines, qint64 count) {
+    if (count == 0)
+        return {};
+    return QStringLiteral("發訊名單第 %1 行沒有電話號碼，這些行不會傳送。").arg(lineList(firstLines, count));
+}
+
 QString ListFileRowNotes(const ParsedRecipients& parsed, const std::vector<qint64>& cutLines) {
     QList<qint64> withoutNumber;
     QList<qint64> tooLong;
@@ -222,7 +230,7 @@ QString ListFileRowNotes(const ParsedRecipients& parsed, const std::vector<qint6
     }
     QStringList notes;
     if (!withoutNumber.isEmpty())
-        notes << QStringLiteral("發訊名單第 %1 行沒有電話號碼，這些行不會傳送。").arg(lineList(withoutNumber));
+        notes << ListFileNoNumberText(withoutNumber, withoutNumber.size());
     if (!tooLong.isEmpty())
         notes
             << QStringLiteral("發訊名單第 %1 行的電話號碼超過29個字元，傳送前請先修正或移除。").arg(lineList(tooLong));

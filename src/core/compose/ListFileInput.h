@@ -62,5 +62,10 @@ private:
 QString ListFileRowNotes(const ParsedRecipients& parsed, const std::vector<qint64>& cutLines = {});
 // "發訊名單第 N 行超過 64 KB，超過的部分未讀取。" for lines (from 0) cut as they were read; empty for none.
 QString ListFileCutText(const std::vector<qint64>& cutLines);
+// How many line numbers a note names before it says how many more there are.
+constexpr int kNamedListLines = 10;
+// "發訊名單第 N 行沒有電話號碼，這些行不會傳送。" for the first lines (from 1) of `count` lines without a number;
+// empty for none.
+QString ListFileNoNumberText(const QList<qint64>& firstLines, qint64 count);
 
 } // namespace norvi

@@ -35,6 +35,14 @@ bool NumberCellAsPhone(const QString& value, QString* number) {
 
 namespace {
 
+// The letters a spreadsheet program shows for the column of a row's cell `index` (0 is A, 26 is AA).
+QString columnLetters(std::size_t index) {
+    QString letters;
+    for (std::size_t n = index + 1; n > 0; n = (n - 1) / 26)
+        letters.prepend(QLatin1Char(char('A' + (n - 1) % 26)));
+    return letters;
+}
+
 // Spaces and commas would split the line a text list holds; a number never has them.
 QString plainNumber(const QString& text) {
     QString number;
@@ -46,8 +54,15 @@ QString plainNumber(const QString& text) {
 
 } // namespace
 
-bool SheetRowListLine(const SheetRow& row, bool firstRow, const QString& path, QByteArray* line, bool* header,
-                      QString* problem) {
+std::size_t SheetFilledCells(const SheetRow& row) {
+    std::size_t last = row.cells.size();
+    while (last > 1 && row.cells[last - 1].text.trimmed().isEmpty())
+        --last;
+    return last;
+}
+
+bool SheetRowListLine(const SheetRow& row, bool firstRow, std::size_t headerCells, const QString& path,
+                      QByteArray* line, bool* header, QString* problem) {
     *header = false;
     line->clear();
     const SheetCell first = row.cells.empty() ? SheetCell() : row.cells.front();
@@ -62,16 +77,24 @@ bool SheetRowListLine(const SheetRow& row, bool firstRow, const QString& path, Q
                        .arg(path, QString::number(row.row), first.text);
         return false;
     }
-    std::size_t last = row.cells.size();
-    while (last > 1 && row.cells[last - 1].text.trimmed().isEmpty())
-        --last;
+    const std::size_t last = SheetFilledCells(row);
     QString content;
-    if (last == 2) {
+    // A row whose later value cells are blank keeps the values form its sheet's header names: its one value
+    // taken as the whole text would reach the recipient as a bare name instead of the filled-in message.
+    if (last == 2 && headerCells <= 2) {
         content = row.cells[1].text;
     } else {
         for (std::size_t i = 1; i < last; ++i) {
             // An empty cell still takes its place, so the values after it keep their numbers.
             const QString value = row.cells[i].text.trimmed();
+            // Each value is written between two "$", so one holding a "$" itself ("NT$1,200") would be read
+            // back as other values than its cells: a recipient would get a wrong amount or the marks.
+            if (value.contains(QLatin1Char('$'))) {
+                *problem = QStringLiteral("發訊名單 %1 第 %2 列 %3 欄的「%4」含有「$」，無法分辨各欄的替代值。"
+                                          "請刪除「$」或改用全形的「＄」後再試。")
+                               .arg(path, QString::number(row.row), columnLetters(i), value);
+                return false;
+            }
             content += QLatin1Char('$') + (value.isEmpty() ? QStringLiteral(" ") : value) + QLatin1Char('$');
         }
     }
@@ -89,6 +112,7 @@ bool SheetRowListLine(const SheetRow& row, bool firstRow, const QString& path, Q
 bool ListFileSheet::open(const QString& path) {
     m_path = path;
     m_first = true;
+    m_headerCells = 0;
     m_cut.clear();
     m_error.clear();
     if (!m_reader.open(path)) {
@@ -104,10 +128,12 @@ bool ListFileSheet::next(QByteArray* line, qint64* index) {
         bool header = false;
         const bool first = m_first;
         m_first = false;
-        if (!SheetRowListLine(row, first, m_path, line, &header, &m_error))
+        if (!SheetRowListLine(row, first, m_headerCells, m_path, line, &header, &m_error))
             return false;
-        if (header)
+        if (header) {
+            m_headerCells = SheetFilledCells(row);
             continue;
+        }
         *index = row.row - 1;
         if (*index >= kMaxListFileLines) {
             m_error = QStringLiteral("發訊名單檔案 %1 有 %2 行，超過 %3 行的上限，無法載入。")

@@ -226,9 +226,10 @@ int ReadListFile(ParsedRecipients& into, const QByteArray& bytes) {
 
 qsizetype FirstControlInRow(QByteArrayView content, bool valuesOnly) {
     // No Big5 character holds one of these bytes: a trail byte is 0x40 or more, 0x7F and 0x80 are neither a
-    // lead nor a trail byte. 0x80 is the one byte U+0080 has.
+    // lead nor a trail byte. 0x80 is the one byte U+0080 has. Tabs and line breaks are a text's layout, as in
+    // the message field: a text list's line never holds a line break, a workbook's cell may (Alt+Enter).
     const auto control = [](char c) {
-        return (isControlByte(c) && c != '\t') || static_cast<unsigned char>(c) == 0x80;
+        return (isControlByte(c) && c != '\t' && c != '\n' && c != '\r') || static_cast<unsigned char>(c) == 0x80;
     };
     if (!valuesOnly) {
         for (qsizetype i = 0; i < content.size(); ++i)
@@ -484,6 +485,9 @@ bool SendQueueBuilder::addListFileRow(const sLoadMt& row, int32_t line) {
     }
     OwnText own;
     own.text = m_input.replaceFields ? ReplacedMessage(m_input.text, content, &own.missing) : content.toByteArray();
+    // "替代簡訊" fills nothing into a row without "$" values ("王小明,100" from a spreadsheet), nor into any row when
+    // the message has no "$1$": such a row reaches its phone as the list holds it.
+    own.rowsAsWritten = m_input.replaceFields && !valuesOnly;
     return offer(number, KindListRow, QByteArrayView(), &own, line);
 }
 
@@ -533,6 +537,8 @@ bool SendQueueBuilder::offer(QByteArrayView written, uint8_t kind, QByteArrayVie
         record.segmentCount = SegmentBytes(own->text, record.segments[0]);
         if (CutAfterSix(own->text, record.segments[0], record.segmentCount))
             m_result.overlong.add(listLine);
+        if (own->rowsAsWritten)
+            m_result.rowsAsWritten.add(listLine);
         noteLink(own->text);
     } else {
         std::memcpy(record.segments, m_input.segments.block, sizeof record.segments);

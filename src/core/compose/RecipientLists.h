@@ -87,10 +87,11 @@ private:
 };
 int ReadListFile(ParsedRecipients& into, const QByteArray& bytes);
 
-// A list row's own text goes to the phone as it stands, so a control character in it (other than a tab) is
-// refused as one typed into the message is. `content` is the row's second column; with `valuesOnly` (a
-// "替代簡訊" template that takes the row's values) only the values between "$" are sent, the rest of the column
-// is not looked at. The place (from 0) of the first such byte of `content`, or -1.
+// A list row's own text goes to the phone as it stands, so a control character in it (other than a tab or a
+// line break, which a workbook's cell may hold) is refused as one typed into the message is. `content` is the
+// row's second column; with `valuesOnly` (a "替代簡訊" template that takes the row's values) only the values
+// between "$" are sent, the rest of the column is not looked at. The place (from 0) of the first such byte of
+// `content`, or -1.
 qsizetype FirstControlInRow(QByteArrayView content, bool valuesOnly);
 // "發訊名單第 L 行有看不見的控制字元（U+001B），…", for the byte `c` of a row of line `line` (from 0).
 QString ListRowControlText(qint64 line, char c);
@@ -164,13 +165,15 @@ struct SendQueueResult {
     int missingEntries = 0;                // ids or rows that no longer exist, skipped
     QStringList skipped;                   // what was skipped and why, the first kNamedSkips of them
     OverlongRows overlong;                 // rows whose own text is cut after six short messages
-    int duplicates = 0;                    // left out: the same number and text again
-    int sameNumberOtherText = 0;           // sent: a number met before, with a text it had not had
-    int optedOut = 0;                      // left out: on the stop list
-    QStringList optedOutNamed;             // those, "0912345678（王小明）", the first kNamedOptOuts of them
-    OddNumbers odd;                        // typed or listed text that is no number, sent or left out
-    int oddLeftOut = 0;                    // of those, left out
-    EmptyFields emptyFields;               // recipients whose "替代簡訊" leaves a "$n$" without a value
+    // With "替代簡訊": rows whose content goes out as written, having no "$" values or no "$1$" to fill.
+    OverlongRows rowsAsWritten;
+    int duplicates = 0;             // left out: the same number and text again
+    int sameNumberOtherText = 0;    // sent: a number met before, with a text it had not had
+    int optedOut = 0;               // left out: on the stop list
+    QStringList optedOutNamed;      // those, "0912345678（王小明）", the first kNamedOptOuts of them
+    OddNumbers odd;                 // typed or listed text that is no number, sent or left out
+    int oddLeftOut = 0;             // of those, left out
+    EmptyFields emptyFields;        // recipients whose "替代簡訊" leaves a "$n$" without a value
     QList<int> marksAsWritten;      // with "一般簡訊", the "$n$" of the message that recipients get as they are
     int firstEmptyFieldsEntry = -1; // the entry of RecipientList (by position) of the first of them
     int emptyFieldsLeftOut = 0;     // of those, left out
@@ -233,6 +236,7 @@ private:
     struct OwnText {
         QByteArray text;
         QList<int> missing;
+        bool rowsAsWritten = false; // "替代簡訊" fills nothing in: the row's content is sent as written
     };
     // One recipient, with the message field's text or (`own`) a text of its own: left out as the filter
     // says, else queued. `listLine`: the list-file line it comes from, or -1.

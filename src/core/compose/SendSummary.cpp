@@ -88,6 +88,16 @@ void buildLines(SendSummary& s, const SendQueueResult& queued) {
                      QStringLiteral("一般簡訊不填入名單的值：訊息中的 %1 會照原樣送出，要填入請改用替代簡訊")
                          .arg(PlaceholdersText(s.marksAsWritten)),
                      true));
+    // "替代簡訊" fills in only values written "$王小明$" and only where the message has "$1$" (a full-width "＄1＄"
+    // is no mark); any other row is sent its content as written.
+    if (s.rowsAsWritten.rows > 0) {
+        QString text = QStringLiteral("替代簡訊沒有填入 %1 筆名單（名單列沒有 $…$ 的值，或訊息中沒有 $1$），"
+                                      "這些受訊者會收到名單上的原文")
+                           .arg(s.rowsAsWritten.rows);
+        if (s.rowsAsWritten.firstLine >= 0)
+            text += QStringLiteral("，第一筆在第 %1 行").arg(qint64(s.rowsAsWritten.firstLine) + 1);
+        lines.push_back(readLine(SummaryTopic::RowsAsWritten, text, true));
+    }
     if (s.oddNumbers > 0) {
         SummaryLine line = readLine(SummaryTopic::OddNumbers, odd.summary(), true);
         line.choices = {QStringLiteral("略過這些受訊者"), QStringLiteral("照常傳送")};
@@ -128,6 +138,7 @@ SendSummary SummarizeSend(const SendQueueResult& queued, const SummarySchedule& 
     s.link = queued.link;
     s.overlong = queued.overlong;
     s.marksAsWritten = queued.marksAsWritten;
+    s.rowsAsWritten = queued.rowsAsWritten;
     s.schedule = schedule;
     s.quiet = quiet;
     const QDateTime goes = schedule.reservation ? OrderDateTime(schedule.orderTime) : now;
@@ -196,6 +207,7 @@ QByteArray SendSummary::toJson() const {
     for (const int k : marksAsWritten)
         marks.append(k);
     o.insert(QStringLiteral("marksAsWritten"), marks);
+    o.insert(QStringLiteral("rowsAsWritten"), rowsAsWritten.rows);
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 

@@ -28,6 +28,7 @@ enum class SummaryTopic {
     Link,
     OverlongRows,   // list rows whose own text is cut after six short messages
     MarksAsWritten, // with "一般簡訊", the message's "$n$" go out as they are
+    RowsAsWritten,  // with "替代簡訊", list rows that get no value filled in go out as the list holds them
     OddNumbers,     // text that is no number: choices kLeaveOutOdd, kSendOdd
     EmptyFields,    // "替代簡訊" leaves a "$n$" of some recipients without a value: choices kSendEmptyFields,
                     // kLeaveOutEmptyFields
@@ -71,6 +72,7 @@ struct SendSummary {
     bool link = false;
     OverlongRows overlong;
     QList<int> marksAsWritten;
+    OverlongRows rowsAsWritten;
     SummarySchedule schedule;
     bool night = false;          // the run goes inside quiet hours
     QDateTime morning;           // the end of those quiet hours, where 改為 … 預約傳送 books the run

@@ -1,5 +1,6 @@
 #include "core/compose/StreamedSendRun.h"
 
+#include "core/compose/ListFileInput.h"
 #include "core/compose/NumberKey.h"
 #include "core/shared/FixedField.h"
 
@@ -15,6 +16,8 @@ bool StreamedSendRun::setListFile(const QString& path, bool big5) {
 bool StreamedSendRun::countListRows(int* rows, const std::function<bool()>& stop, OddNumbers* odd) {
     *rows = 0;
     m_listRows = 0;
+    m_withoutNumberNamed.clear();
+    m_withoutNumber = 0;
     if (!m_hasList)
         return true;
     QByteArrayView line;
@@ -28,6 +31,8 @@ bool StreamedSendRun::countListRows(int* rows, const std::function<bool()>& stop
             continue;
         ++*rows;
         ++m_listRows;
+        if (number.isEmpty() && m_withoutNumber++ < kNamedListLines)
+            m_withoutNumberNamed.append(index + 1);
         if (odd)
             odd->addListLine(index, number);
     }

@@ -34,6 +34,10 @@ public:
     // entries it adds to the run); `odd` gets the rows whose number is none. False when the file has a
     // problem (listCheck()) or `stop` held.
     bool countListRows(int* rows, const std::function<bool()>& stop = {}, OddNumbers* odd = nullptr);
+    // What countListRows() found of the rows that hold no number and are never sent: the first
+    // kNamedListLines of their lines (from 1), and how many there are.
+    const QList<qint64>& listLinesWithoutNumber() const { return m_withoutNumberNamed; }
+    qint64 listRowsWithoutNumber() const { return m_withoutNumber; }
 
     // The message of the run, before prepare().
     void setInput(const ComposeInput& input) { m_input = input; }
@@ -66,7 +70,9 @@ private:
     RecipientFilter m_filter;
     ListFileStream m_list;
     bool m_hasList = false;
-    qsizetype m_listRows = 0;     // the rows countListRows() found
+    qsizetype m_listRows = 0; // the rows countListRows() found
+    QList<qint64> m_withoutNumberNamed;
+    qint64 m_withoutNumber = 0;
     NumberSet m_repeatedKeys;     // the keys of the numbers the list file holds more than once
     bool m_repeatedKnown = false; // countListRows() found them
 

@@ -39,6 +39,8 @@ QString SummaryLineName(SummaryTopic topic) {
         return QStringLiteral("OverlongRows");
     case SummaryTopic::MarksAsWritten:
         return QStringLiteral("MarksAsWritten");
+    case SummaryTopic::RowsAsWritten:
+        return QStringLiteral("RowsAsWritten");
     case SummaryTopic::OddNumbers:
         return QStringLiteral("OddNumbers");
     case SummaryTopic::EmptyFields:
