@@ -6,7 +6,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include <xlsxwriter.h>
 
@@ -73,18 +72,6 @@ QString xlsxWriteFailedText(const QString& path, const char* reason) {
     return QStringLiteral("無法寫入活頁簿 %1：%2").arg(path, QString::fromUtf8(reason));
 }
 
-// The finished workbook into a save that writes a device or a pipe, a piece at a time.
-bool copyWorkbookInto(SaveFile& save, const QString& file) {
-    QFile workbook(file);
-    if (!workbook.open(QIODevice::ReadOnly))
-        return false;
-    QByteArray piece(qsizetype(64) * 1024, Qt::Uninitialized);
-    for (qint64 n; (n = workbook.read(piece.data(), piece.size())) > 0;)
-        if (save.write(piece.constData(), n) != n)
-            return false;
-    return workbook.atEnd();
-}
-
 } // namespace
 
 bool WriteXlsxTable(const QString& path, const QStringList& header, const std::vector<QStringList>& rows,
@@ -108,9 +95,6 @@ struct XlsxTableWriter::Sheet {
     Sheet& operator=(const Sheet&) = delete;
 
     SaveFile save;
-    // A device or a pipe cannot take a workbook, which is written and then gone back over: it is made in a
-    // private folder and copied there once whole.
-    std::unique_ptr<QTemporaryDir> folder;
     QByteArray file;
     QByteArray tmpdir;
     lxw_workbook* workbook = nullptr;
@@ -138,18 +122,13 @@ bool XlsxTableWriter::open(const QStringList& header) {
     Sheet& s = *m_sheet;
     if (!s.save.open())
         return fail(QStringLiteral("無法寫入活頁簿 %1：%2").arg(m_path, s.save.errorString()));
-    if (s.save.writesDirectly()) {
-        s.folder = std::make_unique<QTemporaryDir>();
-        if (!s.folder->isValid())
-            return fail(xlsxWriteFailedText(m_path, "temporary folder"));
-        s.file = QFile::encodeName(s.folder->filePath(QStringLiteral("table.xlsx")));
-        s.tmpdir = QFile::encodeName(s.folder->path());
-    } else {
-        // The library writes the save's own temporary file by its name, so the workbook replaces `path` as
-        // every save does; its working files are made beside it, where there is room for the whole sheet.
-        s.file = QFile::encodeName(s.save.temporaryPath());
-        s.tmpdir = QFile::encodeName(QFileInfo(s.save.temporaryPath()).path());
-    }
+    // The library writes the save's own temporary file by its name, so the workbook replaces `path` as every
+    // save does; its working files are made beside it, where there is room for the whole sheet. A device or a
+    // pipe (put at the name since it was checked) cannot take a workbook, which is gone back over as it is made.
+    if (s.save.writesDirectly())
+        return fail(QStringLiteral("無法寫入活頁簿 %1：%1 不是一般檔案").arg(m_path));
+    s.file = QFile::encodeName(s.save.temporaryPath());
+    s.tmpdir = QFile::encodeName(QFileInfo(s.save.temporaryPath()).path());
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
     options.tmpdir = s.tmpdir.data();
@@ -207,8 +186,6 @@ bool XlsxTableWriter::commit() {
         status = closed;
     if (status != LXW_NO_ERROR)
         return fail(xlsxWriteFailedText(m_path, lxw_strerror(status)));
-    if (s.folder && !copyWorkbookInto(s.save, QFile::decodeName(s.file)))
-        return fail(QStringLiteral("無法寫入活頁簿 %1：%2").arg(m_path, s.save.errorString()));
     if (!s.save.commit())
         return fail(QStringLiteral("無法寫入活頁簿 %1：%2").arg(m_path, s.save.errorString()));
     m_sheet.reset();
