@@ -82,7 +82,7 @@ int writeUndelivered(const UndeliveredCollector& collector, LogFileReader& reade
         collector.writeLines(reader, [&file](const QStringList& line) { return file.addRow(line); });
     if (pass == UndeliveredCollector::Pass::LogChanged) {
         console.err(changedLogText(path));
-        return ExitFailed;
+        return ExitRefused;
     }
     if (pass != UndeliveredCollector::Pass::Written || !file.commit()) {
         console.err(file.errorString());
