@@ -1,10 +1,12 @@
 // The peak memory (maximum resident set, from wait4) of norvi-cli on inputs far larger than what it keeps:
 // `send --list` of a list file that is one line of 200 MB (the gateway's port closed, so the list is read
 // and checked whole and nothing is sent), `book import` of an import file with a line of 200 MB (into an
-// empty book), `log2csv` and `undelivered` of a log of 200,000 rows, and with an address book of
-// 1,000,000 members, `book list` and `send` to one member named on the command line (the port closed
-// again: the book is read and the name looked up, then the run stops at its connection). Not a benchmark
-// loop: it prints the figures, with each run's wall time.
+// empty book), `log2csv` and `undelivered` of a log of 200,000 rows (listing none of its messages, and all of
+// them to standard output, a CSV file and a workbook; and all of a log whose every send failed), and with an
+// address book of
+// 1,000,000 members, `book list` and `send` to one member named on the command line (the port closed again: the book is
+// read and the name looked up, then the run stops at its connection). Not a benchmark loop: it prints the figures, with
+// each run's wall time.
 //
 //   CliMemoryBench [--cli PATH] [--line-mb N] [--rows N] [--members N]
 
@@ -88,19 +90,21 @@ bool writeLongImport(const QString& path, int megabytes) {
     return WriteLongLineFile(path, "name,msisdn,desc\nLong,0912000001,", megabytes, "\nShort,0912000002,next\n");
 }
 
-bool writeLog(const QString& path, int rows) {
+// Every row accepted by the gateway, or (`failed`) every one refused.
+bool writeLog(const QString& path, int rows, bool failed = false) {
     LogFileWriter writer(path);
     if (!writer.open(rows))
         return false;
     const QByteArray sent = big5(QStringLiteral("訊息已成功送出(MsgId:"));
+    const QByteArray refused = big5(QStringLiteral("閘道拒絕"));
     SendLogRow row;
     row.image = ImageTyped;
     for (int i = 0; i < rows; ++i) {
         row.texts = {"0912" + QByteArray::number(100000 + i),
                      "0912" + QByteArray::number(100000 + i),
                      "20240102030405",
-                     "0",
-                     sent + QByteArray::number(7000000 + i) + ")",
+                     failed ? "11" : "0",
+                     failed ? refused : sent + QByteArray::number(7000000 + i) + ")",
                      "",
                      "",
                      "benchmark message"};
@@ -182,10 +186,26 @@ int main(int argc, char** argv) {
     // Every message of the log is accepted and not queried yet: 未查詢 lists them all, 失敗 (the default) none.
     print(QStringLiteral("undelivered (%1 rows, none listed)").arg(rows).toUtf8().constData(),
           runCli(cli, dir.path(), {QStringLiteral("undelivered"), QStringLiteral("--log"), log}));
-    print(QStringLiteral("undelivered 未查詢 (%1 rows, all listed)").arg(rows).toUtf8().constData(),
+    const QString allListed = QStringLiteral("undelivered 未查詢 (%1 rows, all listed) %2");
+    const QStringList notAsked{QStringLiteral("undelivered"), QStringLiteral("--log"), log, QStringLiteral("--classes"),
+                               QStringLiteral("未查詢")};
+    print(allListed.arg(rows).arg(QStringLiteral("stdout")).toUtf8().constData(), runCli(cli, dir.path(), notAsked));
+    print(allListed.arg(rows).arg(QStringLiteral("--out")).toUtf8().constData(),
           runCli(cli, dir.path(),
-                 {QStringLiteral("undelivered"), QStringLiteral("--log"), log, QStringLiteral("--classes"),
-                  QStringLiteral("未查詢")}));
+                 notAsked + QStringList{QStringLiteral("--out"), dir.filePath(QStringLiteral("u.csv"))}));
+    print(allListed.arg(rows).arg(QStringLiteral("--xlsx")).toUtf8().constData(),
+          runCli(cli, dir.path(),
+                 notAsked + QStringList{QStringLiteral("--xlsx"), dir.filePath(QStringLiteral("u.xlsx"))}));
+    // Every send refused: 失敗 lists them all, and every message stays open for a resend.
+    const QString failedLog = dir.filePath(QStringLiteral("failed.log"));
+    if (!writeLog(failedLog, rows, true)) {
+        std::fprintf(stderr, "cannot write the input files\n");
+        return 1;
+    }
+    print(QStringLiteral("undelivered 失敗 (%1 rows failed) --out").arg(rows).toUtf8().constData(),
+          runCli(cli, dir.path(),
+                 {QStringLiteral("undelivered"), QStringLiteral("--log"), failedLog, QStringLiteral("--out"),
+                  dir.filePath(QStringLiteral("f.csv"))}));
 
     if (!writeBook(dir.filePath(QStringLiteral("AddressBook.bin")), members)) {
         std::fprintf(stderr, "cannot write the address book\n");

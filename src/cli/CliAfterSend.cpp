@@ -7,6 +7,7 @@
 
 #include "core/sendlog/LogCsv.h"
 #include "core/sendlog/LogFile.h"
+#include "core/sendlog/TableFileWriter.h"
 #include "core/shared/Clock.h"
 #include "core/shared/OutputTarget.h"
 #include "core/shared/SaveFile.h"
@@ -23,19 +24,11 @@ CsvEncoding tableEncoding(const Arguments& a) {
     return a.has(QStringLiteral("--big5")) ? CsvEncoding::Big5 : CsvEncoding::Utf8WithBom;
 }
 
-// The table to --out (checked before anything was read, by refusedOut) or to standard output.
-int writeTable(const QByteArray& bytes, const Arguments& a, Console& console) {
-    if (!a.values.contains(QStringLiteral("--out"))) {
-        console.writeRaw(bytes);
-        return ExitOk;
-    }
-    const QString out = a.value(QStringLiteral("--out"));
-    SaveFile file(out);
-    if (!file.open() || file.write(bytes) != bytes.size() || !file.commit()) {
-        console.err(WithReason(QStringLiteral("無法寫入檔案：%1").arg(out), file.errorString()));
-        return ExitNotSaved;
-    }
-    return ExitOk;
+// Standard output takes the list in pieces of about this size rather than a write a line.
+constexpr qsizetype kStdoutPiece = qsizetype(64) * 1024;
+
+QString changedLogText(const QString& path) {
+    return QStringLiteral("傳送紀錄檔案 %1 在讀取時被更改，請再試一次。").arg(path);
 }
 
 // Refused before anything is read: --out or --xlsx names one of the program's own files, or the log being read.
@@ -53,6 +46,49 @@ bool refusedOut(const Arguments& a, const QString& source, Console& console) {
         }
     }
     return false;
+}
+
+// The list of a log read once, written from a second reading: to --out or --xlsx (replaced only once the
+// whole list is written) or to standard output, a piece at a time.
+int writeUndelivered(const UndeliveredCollector& collector, LogFileReader& reader, const QString& path,
+                     const Arguments& a, Console& console) {
+    const bool workbook = a.values.contains(QStringLiteral("--xlsx"));
+    if (!workbook && !a.values.contains(QStringLiteral("--out"))) {
+        const CsvEncoding encoding = tableEncoding(a);
+        QByteArray piece = TextTableCsvStart(encoding) + TextTableCsvLine(UndeliveredHeader(), encoding);
+        const UndeliveredCollector::Pass pass = collector.writeLines(reader, [&](const QStringList& line) {
+            piece += TextTableCsvLine(line, encoding);
+            if (piece.size() >= kStdoutPiece) {
+                console.writeRaw(piece);
+                piece.clear();
+            }
+            return true;
+        });
+        console.writeRaw(piece);
+        if (pass == UndeliveredCollector::Pass::LogChanged) {
+            console.err(changedLogText(path));
+            return ExitRefused;
+        }
+        return ExitOk;
+    }
+    const QString out = a.value(workbook ? QStringLiteral("--xlsx") : QStringLiteral("--out"));
+    TableFileWriter file(out, workbook ? TableFileWriter::Kind::Workbook : TableFileWriter::Kind::Csv,
+                         tableEncoding(a));
+    if (!file.open(UndeliveredHeader())) {
+        console.err(file.errorString());
+        return ExitNotSaved;
+    }
+    const UndeliveredCollector::Pass pass =
+        collector.writeLines(reader, [&file](const QStringList& line) { return file.addRow(line); });
+    if (pass == UndeliveredCollector::Pass::LogChanged) {
+        console.err(changedLogText(path));
+        return ExitRefused;
+    }
+    if (pass != UndeliveredCollector::Pass::Written || !file.commit()) {
+        console.err(file.errorString());
+        return ExitNotSaved;
+    }
+    return ExitOk;
 }
 
 } // namespace
@@ -78,25 +114,20 @@ int undelivered(const Arguments& a, Console& console) {
     }
     if (refusedOut(a, path, console) || RefuseWhileUnfinished({path}, console))
         return ExitRefused;
-    // Read whole before anything is written, so a refused file writes no part of a list; what is kept is
-    // the list, not the log's rows.
+    // Read whole before anything is written, so a refused file writes no part of a list. What is kept is a
+    // number a message: the lines are made in a second pass, from the listed messages' latest rows, and go
+    // out one at a time.
     UndeliveredCollector collector(classes);
     LogFileReader reader(path);
     if (!readEveryRecord(reader, path, console, [&collector](const SendLogRow& row) { collector.add(row); }))
         return ExitRefused;
-    const TextTable table = collector.table();
-    if (a.values.contains(QStringLiteral("--xlsx"))) {
-        if (!WriteXlsxTable(a.value(QStringLiteral("--xlsx")), table.header, table.rows, &error)) {
-            console.err(error);
-            return ExitNotSaved;
-        }
-    } else if (const int written = writeTable(TextTableCsv(table, tableEncoding(a)), a, console); written != ExitOk) {
+    const int written = writeUndelivered(collector, reader, path, a, console);
+    if (written != ExitOk)
         return written;
-    }
     QStringList names;
     for (Delivery d : classes)
         names << DeliveryName(d);
-    console.err(QStringLiteral("未送達名單（%1）：%2 則訊息").arg(names.join(u'、')).arg(table.rows.size()));
+    console.err(QStringLiteral("未送達名單（%1）：%2 則訊息").arg(names.join(u'、')).arg(collector.listedCount()));
     if (reader.damaged()) {
         console.err(reader.damageMessage());
         return ExitFailed;

@@ -1,7 +1,9 @@
 #include "support/XlsxParts.h"
 
 #include "core/compose/ListFileSheet.h"
+#include "core/sendlog/TableFileWriter.h"
 #include "core/shared/Big5.h"
+#include "core/shared/SaveFile.h"
 #include "core/shared/XlsxReader.h"
 #include "core/shared/XlsxWriter.h"
 
@@ -97,6 +99,55 @@ QByteArray workbookPart(const QString& path, const char* name) {
         }
     zip_discard(archive);
     return bytes;
+}
+
+// A list written a row at a time that fails anywhere on the way (a full disk half-way, the last cell too long
+// for a sheet, the file that cannot be put in place) leaves the file it was to replace as it was, and nothing
+// beside it.
+TEST(XlsxTest, ATableWrittenARowAtATimeReplacesTheFileOnlyWhenWhole) {
+    using Kind = TableFileWriter::Kind;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("list.out"));
+    const QStringList header{QStringLiteral("名稱"), QStringLiteral("行動電話")};
+    std::vector<QStringList> rows;
+    for (int i = 0; i < 3000; ++i) // past what a save holds before its first write
+        rows.push_back({QStringLiteral("王小明 %1").arg(i), QStringLiteral("09120%1").arg(i, 5, 10, QLatin1Char('0'))});
+    const struct {
+        Kind kind;
+        int failAt; // a SaveFile::Step, or -1
+        bool longLastCell;
+    } cases[] = {
+        {Kind::Csv, int(SaveFile::Step::Write), false},
+        {Kind::Csv, int(SaveFile::Step::Flush), false},
+        {Kind::Csv, int(SaveFile::Step::Rename), false},
+        {Kind::Workbook, int(SaveFile::Step::Open), false},
+        {Kind::Workbook, int(SaveFile::Step::Flush), false},
+        {Kind::Workbook, int(SaveFile::Step::Rename), false},
+        {Kind::Workbook, -1, true},
+    };
+    for (const auto& c : cases) {
+        QFile old(path);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.write("old list") == 8);
+        old.close();
+        if (c.failAt >= 0)
+            SaveFile::failAtForTest(SaveFile::Step(c.failAt), 1);
+        TableFileWriter writer(path, c.kind);
+        bool written = writer.open(header);
+        for (std::size_t r = 0; written && r < rows.size(); ++r)
+            written = writer.addRow(r + 1 < rows.size() || !c.longLastCell
+                                        ? rows[r]
+                                        : QStringList{QString(kMaxXlsxCellChars + 1, QLatin1Char('x'))});
+        written = written && writer.commit();
+        SaveFile::clearFaultForTest();
+        EXPECT_FALSE(written) << int(c.kind) << " " << c.failAt;
+        EXPECT_FALSE(writer.errorString().isEmpty());
+        ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+        EXPECT_EQ(old.readAll(), QByteArray("old list")) << int(c.kind) << " " << c.failAt;
+        old.close();
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList{QStringLiteral("list.out")})
+            << int(c.kind) << " " << c.failAt;
+    }
 }
 
 TEST(XlsxTest, TextThatLooksLikeAnEscapeIsWrittenSoItShowsAsItIs) {

@@ -108,20 +108,25 @@ QByteArray LogCsvRow(const SendLogRow& row, CsvEncoding encoding, CsvCells cells
     return CsvLine(fields);
 }
 
+QByteArray TextTableCsvStart(CsvEncoding encoding) {
+    return encoding == CsvEncoding::Utf8WithBom ? QByteArray("\xEF\xBB\xBF") : QByteArray();
+}
+
+QByteArray TextTableCsvLine(const QStringList& texts, CsvEncoding encoding, CsvCells cells) {
+    std::vector<QByteArray> fields;
+    fields.reserve(std::size_t(texts.size()));
+    for (const QString& text : texts) {
+        const QByteArray cell = encoding == CsvEncoding::Big5 ? big5(text) : text.toUtf8();
+        fields.push_back(cells == CsvCells::Raw ? cell : SpreadsheetSafeCell(cell));
+    }
+    return CsvLine(fields);
+}
+
 QByteArray TextTableCsv(const TextTable& table, CsvEncoding encoding, CsvCells cells) {
-    const auto line = [&](const QStringList& texts) {
-        std::vector<QByteArray> fields;
-        fields.reserve(std::size_t(texts.size()));
-        for (const QString& text : texts) {
-            const QByteArray cell = encoding == CsvEncoding::Big5 ? big5(text) : text.toUtf8();
-            fields.push_back(cells == CsvCells::Raw ? cell : SpreadsheetSafeCell(cell));
-        }
-        return CsvLine(fields);
-    };
-    QByteArray out = encoding == CsvEncoding::Utf8WithBom ? QByteArray("\xEF\xBB\xBF") : QByteArray();
-    out += line(table.header);
+    QByteArray out = TextTableCsvStart(encoding);
+    out += TextTableCsvLine(table.header, encoding, cells);
     for (const QStringList& row : table.rows)
-        out += line(row);
+        out += TextTableCsvLine(row, encoding, cells);
     return out;
 }
 

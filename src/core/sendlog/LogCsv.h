@@ -42,6 +42,10 @@ QByteArray LogCsvRow(const SendLogRow& row, CsvEncoding encoding, CsvCells cells
 // A table of texts as a whole CSV file: the header line, then a line per row, each cell in `encoding` and
 // through the formula guard unless `cells` is Raw; UTF-8 gets its byte-order mark.
 QByteArray TextTableCsv(const TextTable& table, CsvEncoding encoding, CsvCells cells = CsvCells::SpreadsheetSafe);
+// The same file a piece at a time: what goes before the header line (the byte-order mark of UTF-8), then one
+// line of the header or of a row.
+QByteArray TextTableCsvStart(CsvEncoding encoding);
+QByteArray TextTableCsvLine(const QStringList& texts, CsvEncoding encoding, CsvCells cells = CsvCells::SpreadsheetSafe);
 
 // The whole file.
 QByteArray LogCsv(const std::vector<SendLogRow>& rows, CsvEncoding encoding,

@@ -6,6 +6,7 @@
 
 #include <QtEndian>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,6 +22,16 @@ namespace {
 // The low byte of an image index, as the record keeps it.
 int8_t imageByte(int image) {
     return static_cast<int8_t>(static_cast<uint8_t>(image & 0xFF));
+}
+
+// An open file's size and modification time (in nanoseconds), to tell whether it was written since.
+bool fileStamp(int fd, qint64* size, qint64* modified) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return false;
+    *size = qint64(st.st_size);
+    *modified = qint64(st.st_mtim.tv_sec) * 1000000000 + qint64(st.st_mtim.tv_nsec);
+    return true;
 }
 
 } // namespace
@@ -114,6 +125,7 @@ bool LogFileReader::open() {
             ::close(fd);
             return false;
         }
+        fileStamp(fd, &m_openedSize, &m_openedModified);
     }
     qint32 le = 0;
     if (m_device->read(reinterpret_cast<char*>(&le), sizeof le) != qint64(sizeof le))
@@ -149,6 +161,25 @@ bool LogFileReader::next(SendLogRow& row) {
     row = fromLogRecord(record);
     ++m_read;
     return true;
+}
+
+bool LogFileReader::readAgain(int index, SendLogRow& row) {
+    if (index < 0 || index >= m_read)
+        return false;
+    sLogRecord record;
+    if (!m_device->seek(qint64(sizeof(qint32)) + qint64(index) * qint64(sizeof record)) ||
+        m_device->read(reinterpret_cast<char*>(&record), sizeof record) != qint64(sizeof record) ||
+        !LogRecordFault(record).isEmpty())
+        return false;
+    row = fromLogRecord(record);
+    return true;
+}
+
+bool LogFileReader::changedSinceOpen() const {
+    qint64 size = -1;
+    qint64 modified = -1;
+    return m_device == &m_file && m_file.isOpen() &&
+           (!fileStamp(m_file.handle(), &size, &modified) || size != m_openedSize || modified != m_openedModified);
 }
 
 QString LogFileReader::damageMessage() const {

@@ -61,6 +61,12 @@ public:
     int available() const { return m_available; }
     bool next(SendLogRow& row);
     int readCount() const { return m_read; }
+    // A record next() gave before (`index` from 0, below readCount()) read again from the same open file, for
+    // a second pass over what the first one found. False when it cannot be read or is no longer a row.
+    bool readAgain(int index, SendLogRow& row);
+    // Something wrote the file since it was opened (its size or modification time is not what it was): rows
+    // read again may not be the ones read first.
+    bool changedSinceOpen() const;
     bool complete() const { return m_read == m_announced; }
     // Announces the count -1: written as a run went and never finished (LogStream). Its whole records are
     // read; it is damaged, as one whose count is cut. A count below -1 is no count any writer gives a finished
@@ -84,6 +90,8 @@ private:
     int m_available = 0;
     int m_read = 0;
     qint64 m_trailing = 0;
+    qint64 m_openedSize = -1;
+    qint64 m_openedModified = -1;
     bool m_everyRecord = false;
     QString m_refusal;
     QString m_openError;

@@ -41,6 +41,9 @@ public:
     bool commit();
 
     bool writesDirectly() const { return m_direct; }
+    // The temporary file of a replacing save while it is open, for a library that writes a file only by its
+    // name: it opens and fills this one, which commit() then puts in place. Empty for a direct write.
+    const QString& temporaryPath() const { return m_temporaryPath; }
     QString errorString() const;
 
     // The steps of a replacing save, for tests that make one of them fail.

@@ -5,11 +5,12 @@
 #include "core/shared/SystemErrorText.h"
 
 #include <QFile>
-#include <QTemporaryDir>
+#include <QFileInfo>
 
 #include <xlsxwriter.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace norvi {
 
@@ -75,74 +76,119 @@ QString xlsxWriteFailedText(const QString& path, const char* reason) {
 
 bool WriteXlsxTable(const QString& path, const QStringList& header, const std::vector<QStringList>& rows,
                     QString* error, const QString& startDir) {
-    const QString refusal = OutputRefusal(path, startDir);
-    if (!refusal.isEmpty())
-        return setXlsxError(error, refusal);
-    qsizetype columns = header.size();
-    for (const QStringList& row : rows)
-        columns = std::max(columns, row.size());
-    std::vector<double> widths(std::size_t(columns), kMinColumnWidth);
-    const auto measure = [&](const QStringList& cells, qsizetype row) {
-        for (int c = 0; c < cells.size(); ++c) {
-            if (cells.at(c).size() > kMaxXlsxCellChars)
-                return setXlsxError(error, QStringLiteral("第 %1 列第 %2 欄超過 %3 個字元，無法寫入活頁簿。")
-                                               .arg(row + 1)
-                                               .arg(c + 1)
-                                               .arg(kMaxXlsxCellChars));
-            widths[std::size_t(c)] = std::clamp(displayWidth(cells.at(c)) + 2, widths[std::size_t(c)], kMaxColumnWidth);
-        }
+    XlsxTableWriter writer(path, startDir);
+    bool written = writer.open(header);
+    for (std::size_t r = 0; written && r < rows.size(); ++r)
+        written = writer.addRow(rows[r]);
+    if (written && writer.commit())
         return true;
-    };
-    if (!measure(header, 0))
-        return false;
-    for (std::size_t r = 0; r < rows.size(); ++r)
-        if (!measure(rows[r], qsizetype(r) + 1))
-            return false;
+    return setXlsxError(error, writer.errorString());
+}
 
-    // The library writes to a name of its own choosing: a private folder, then the workbook's bytes go
-    // through the program's own replacing save.
-    QTemporaryDir folder;
-    if (!folder.isValid())
-        return setXlsxError(error, xlsxWriteFailedText(path, "temporary folder"));
-    const QByteArray temporary = QFile::encodeName(folder.filePath(QStringLiteral("table.xlsx")));
-    const QByteArray tmpdir = QFile::encodeName(folder.path());
+struct XlsxTableWriter::Sheet {
+    explicit Sheet(const QString& path) : save(path) {}
+    ~Sheet() {
+        if (workbook)
+            lxw_workbook_free(workbook);
+    }
+    Sheet(const Sheet&) = delete;
+    Sheet& operator=(const Sheet&) = delete;
+
+    SaveFile save;
+    QByteArray file;
+    QByteArray tmpdir;
+    lxw_workbook* workbook = nullptr;
+    lxw_worksheet* worksheet = nullptr;
+    lxw_format* text = nullptr;
+    lxw_format* bold = nullptr;
+    std::vector<double> widths;
+    lxw_row_t rows = 0;
+};
+
+XlsxTableWriter::XlsxTableWriter(const QString& path, const QString& startDir) : m_path(path), m_startDir(startDir) {}
+
+XlsxTableWriter::~XlsxTableWriter() = default;
+
+bool XlsxTableWriter::fail(const QString& error) {
+    m_error = error;
+    m_sheet.reset(); // the library's files go, and the save is thrown away: `path` stays as it was
+    return false;
+}
+
+bool XlsxTableWriter::open(const QStringList& header) {
+    if (const QString refusal = OutputRefusal(m_path, m_startDir); !refusal.isEmpty())
+        return fail(refusal);
+    m_sheet = std::make_unique<Sheet>(m_path);
+    Sheet& s = *m_sheet;
+    if (!s.save.open())
+        return fail(QStringLiteral("無法寫入活頁簿 %1：%2").arg(m_path, s.save.errorString()));
+    // The library writes the save's own temporary file by its name, so the workbook replaces `path` as every
+    // save does; its working files are made beside it, where there is room for the whole sheet. A device or a
+    // pipe (put at the name since it was checked) cannot take a workbook, which is gone back over as it is made.
+    if (s.save.writesDirectly())
+        return fail(QStringLiteral("無法寫入活頁簿 %1：%1 不是一般檔案").arg(m_path));
+    s.file = QFile::encodeName(s.save.temporaryPath());
+    s.tmpdir = QFile::encodeName(QFileInfo(s.save.temporaryPath()).path());
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
-    options.tmpdir = const_cast<char*>(tmpdir.constData());
-    lxw_workbook* workbook = workbook_new_opt(temporary.constData(), &options);
-    if (!workbook)
-        return setXlsxError(error, xlsxWriteFailedText(path, "workbook"));
-    lxw_worksheet* sheet = workbook_add_worksheet(workbook, nullptr);
-    lxw_format* text = workbook_add_format(workbook);
-    format_set_num_format(text, "@");
-    lxw_format* bold = workbook_add_format(workbook);
-    format_set_num_format(bold, "@");
-    format_set_bold(bold);
+    options.tmpdir = s.tmpdir.data();
+    s.workbook = workbook_new_opt(s.file.constData(), &options);
+    if (!s.workbook)
+        return fail(xlsxWriteFailedText(m_path, "workbook"));
+    s.worksheet = workbook_add_worksheet(s.workbook, nullptr);
+    s.text = workbook_add_format(s.workbook);
+    format_set_num_format(s.text, "@");
+    s.bold = workbook_add_format(s.workbook);
+    format_set_num_format(s.bold, "@");
+    format_set_bold(s.bold);
+    return writeCells(header, true);
+}
+
+bool XlsxTableWriter::addRow(const QStringList& cells) {
+    return m_sheet && writeCells(cells, false);
+}
+
+bool XlsxTableWriter::writeCells(const QStringList& cells, bool header) {
+    Sheet& s = *m_sheet;
+    if (s.widths.size() < std::size_t(cells.size()))
+        s.widths.resize(std::size_t(cells.size()), kMinColumnWidth);
+    for (int c = 0; c < cells.size(); ++c) {
+        const QString& cell = cells.at(c);
+        if (cell.size() > kMaxXlsxCellChars)
+            return fail(QStringLiteral("第 %1 列第 %2 欄超過 %3 個字元，無法寫入活頁簿。")
+                            .arg(qint64(s.rows) + 1)
+                            .arg(c + 1)
+                            .arg(kMaxXlsxCellChars));
+        double& width = s.widths[std::size_t(c)];
+        width = std::clamp(displayWidth(cell) + 2, width, kMaxColumnWidth);
+        if (cell.isEmpty())
+            continue;
+        const lxw_error status = worksheet_write_string(
+            s.worksheet, s.rows, lxw_col_t(c), cellXstring(cell).toUtf8().constData(), header ? s.bold : s.text);
+        if (status != LXW_NO_ERROR)
+            return fail(xlsxWriteFailedText(m_path, lxw_strerror(status)));
+    }
+    ++s.rows;
+    return true;
+}
+
+bool XlsxTableWriter::commit() {
+    if (!m_sheet)
+        return false;
+    Sheet& s = *m_sheet;
+    // Each column as wide as its longest cell: known only once every row is written, and the library
+    // writes the columns ahead of the rows it kept aside.
     lxw_error status = LXW_NO_ERROR;
-    for (int c = 0; c < columns && status == LXW_NO_ERROR; ++c)
-        status = worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c), widths[std::size_t(c)], text);
-    const auto writeRow = [&](const QStringList& cells, lxw_row_t row, lxw_format* format) {
-        for (int c = 0; c < cells.size() && status == LXW_NO_ERROR; ++c)
-            if (!cells.at(c).isEmpty())
-                status = worksheet_write_string(sheet, row, lxw_col_t(c), cellXstring(cells.at(c)).toUtf8().constData(),
-                                                format);
-    };
-    writeRow(header, 0, bold);
-    for (std::size_t r = 0; r < rows.size() && status == LXW_NO_ERROR; ++r)
-        writeRow(rows[r], lxw_row_t(r + 1), text);
-    const lxw_error closed = workbook_close(workbook);
+    for (std::size_t c = 0; c < s.widths.size() && status == LXW_NO_ERROR; ++c)
+        status = worksheet_set_column(s.worksheet, lxw_col_t(c), lxw_col_t(c), s.widths[c], s.text);
+    const lxw_error closed = workbook_close(std::exchange(s.workbook, nullptr));
     if (status == LXW_NO_ERROR)
         status = closed;
     if (status != LXW_NO_ERROR)
-        return setXlsxError(error, xlsxWriteFailedText(path, lxw_strerror(status)));
-
-    QFile written(QString::fromLocal8Bit(temporary));
-    if (!written.open(QIODevice::ReadOnly))
-        return setXlsxError(error, xlsxWriteFailedText(path, "read back"));
-    const QByteArray bytes = written.readAll();
-    SaveFile save(path);
-    if (!save.open() || save.write(bytes) != bytes.size() || !save.commit())
-        return setXlsxError(error, QStringLiteral("無法寫入活頁簿 %1：%2").arg(path, save.errorString()));
+        return fail(xlsxWriteFailedText(m_path, lxw_strerror(status)));
+    if (!s.save.commit())
+        return fail(QStringLiteral("無法寫入活頁簿 %1：%2").arg(m_path, s.save.errorString()));
+    m_sheet.reset();
     return true;
 }
 

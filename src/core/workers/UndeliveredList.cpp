@@ -1,5 +1,6 @@
 #include "core/workers/UndeliveredList.h"
 
+#include "core/sendlog/LogFile.h"
 #include "core/sendlog/LogRows.h"
 #include "core/shared/Big5.h"
 #include "core/workers/MessageHistory.h"
@@ -42,18 +43,14 @@ bool ParseUndeliveredClasses(const QString& text, QList<Delivery>* classes, QStr
     return true;
 }
 
-namespace {
-
-QStringList undeliveredHeader() {
+QStringList UndeliveredHeader() {
     return QStringList{QStringLiteral("名稱"), QStringLiteral("行動電話"), QStringLiteral("訊息內容"),
                        QStringLiteral("類別"), QStringLiteral("原因"),     QStringLiteral("傳送時間"),
                        QStringLiteral("MsgId")};
 }
 
-// The list's line for a message whose latest row is `last`; empty when its class is not one of `classes`.
-QStringList undeliveredLine(const SendLogRow& last, const QList<Delivery>& classes) {
-    const DeliveryCells cells{last.texts[ColSendCode], last.texts[ColSendResult], last.codeImage,
-                              last.texts[ColQueryCode], last.texts[ColQueryResult]};
+QStringList UndeliveredLine(const SendLogRow& latest, const QList<Delivery>& classes) {
+    const DeliveryCells cells = DeliveryCellsOf(latest);
     const Delivery d = ClassifyDelivery(cells);
     if (!classes.contains(d))
         return {};
@@ -61,20 +58,17 @@ QStringList undeliveredLine(const SendLogRow& last, const QList<Delivery>& class
     QByteArray msgId;
     if (sendAnswered)
         RowCodes::msgIdFromResult(cells.sendResult, &msgId);
-    return QStringList{fromBig5(last.texts[ColName]),
-                       fromBig5(last.texts[ColMobile]),
-                       fromBig5(last.texts[ColContent]),
+    return QStringList{fromBig5(latest.texts[ColName]),
+                       fromBig5(latest.texts[ColMobile]),
+                       fromBig5(latest.texts[ColContent]),
                        DeliveryName(d),
                        fromBig5(sendAnswered ? cells.queryResult : cells.sendResult),
-                       fromBig5(last.texts[ColSendTime]),
+                       fromBig5(latest.texts[ColSendTime]),
                        fromBig5(msgId)};
 }
 
-} // namespace
-
-TextTable UndeliveredTable(const LogRows& log, const QList<Delivery>& classes) {
-    TextTable table;
-    table.header = undeliveredHeader();
+bool ForEachUndeliveredLine(const LogRows& log, const QList<Delivery>& classes,
+                            const std::function<bool(const QStringList&)>& put) {
     const LogHistories histories = ReadHistories(log);
     // A message is met at its first row in the order the rows were added; its latest row speaks for it.
     std::vector<char> listed(std::size_t(log.rowCount()), 0);
@@ -83,10 +77,20 @@ TextTable UndeliveredTable(const LogRows& log, const QList<Delivery>& classes) {
         if (listed[std::size_t(latest)])
             continue;
         listed[std::size_t(latest)] = 1;
-        QStringList line = undeliveredLine(log.row(latest), classes);
-        if (!line.isEmpty())
-            table.rows.push_back(std::move(line));
+        const QStringList line = UndeliveredLine(log.row(latest), classes);
+        if (!line.isEmpty() && !put(line))
+            return false;
     }
+    return true;
+}
+
+TextTable UndeliveredTable(const LogRows& log, const QList<Delivery>& classes) {
+    TextTable table;
+    table.header = UndeliveredHeader();
+    ForEachUndeliveredLine(log, classes, [&table](const QStringList& line) {
+        table.rows.push_back(line);
+        return true;
+    });
     return table;
 }
 
@@ -98,29 +102,33 @@ void UndeliveredCollector::add(const SendLogRow& row) {
     if (earlier >= 0) {
         message = m_messageOfOpenRow.take(earlier);
     } else {
-        message = qint32(m_listedAt.size());
-        m_listedAt.push_back(-1);
+        message = qint32(m_listedRow.size());
+        m_listedRow.push_back(-1);
     }
     if (IsOpenAttempt(attempt))
         m_messageOfOpenRow.insert(number, message);
-    // The latest row speaks for the message: its line replaces what an earlier row of it listed.
-    QStringList line = undeliveredLine(row, m_classes);
-    qint32& at = m_listedAt[std::size_t(message)];
-    if (at >= 0) {
-        m_listed[std::size_t(at)] = std::move(line);
-    } else if (!line.isEmpty()) {
-        at = qint32(m_listed.size());
-        m_listed.push_back(std::move(line));
-    }
+    // The latest row speaks for the message: it replaces what an earlier row of it listed.
+    qint32& listedRow = m_listedRow[std::size_t(message)];
+    const bool listed = m_classes.contains(ClassifyDelivery(DeliveryCellsOf(row)));
+    m_listed += qint64(listed) - qint64(listedRow >= 0);
+    listedRow = listed ? qint32(number) : -1;
 }
 
-TextTable UndeliveredCollector::table() const {
-    TextTable table;
-    table.header = undeliveredHeader();
-    for (const qint32 at : m_listedAt)
-        if (at >= 0 && !m_listed[std::size_t(at)].isEmpty())
-            table.rows.push_back(m_listed[std::size_t(at)]);
-    return table;
+UndeliveredCollector::Pass UndeliveredCollector::writeLines(LogFileReader& reader,
+                                                            const std::function<bool(const QStringList&)>& put) const {
+    SendLogRow row;
+    for (const qint32 at : m_listedRow) {
+        if (at < 0)
+            continue;
+        if (!reader.readAgain(at, row))
+            return Pass::LogChanged;
+        const QStringList line = UndeliveredLine(row, m_classes);
+        if (line.isEmpty())
+            return Pass::LogChanged;
+        if (!put(line))
+            return Pass::OutputFailed;
+    }
+    return reader.changedSinceOpen() ? Pass::LogChanged : Pass::Written;
 }
 
 } // namespace norvi

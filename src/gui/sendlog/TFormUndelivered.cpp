@@ -1,12 +1,9 @@
 #include "gui/sendlog/TFormUndelivered.h"
 
 #include "core/exchange/ExchangePath.h"
-#include "core/sendlog/LogCsv.h"
+#include "core/sendlog/TableFileWriter.h"
 #include "core/shared/Clock.h"
 #include "core/shared/OutputTarget.h"
-#include "core/shared/SaveFile.h"
-#include "core/shared/SystemErrorText.h"
-#include "core/shared/XlsxWriter.h"
 #include "core/workers/UndeliveredList.h"
 #include "gui/shared/FormControls.h"
 #include "gui/shared/Prompts.h"
@@ -83,20 +80,19 @@ QList<Delivery> TFormUndelivered::classes() const {
     return chosen;
 }
 
-// A name ending in .xlsx is written as a workbook (text cells, so a number keeps its 0), any other as CSV.
-bool TFormUndelivered::writeList(const TextTable& table, const QString& path) {
-    QString error;
-    if (path.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive)) {
-        if (WriteXlsxTable(path, table.header, table.rows, &error))
-            return true;
-    } else {
-        const QByteArray bytes = TextTableCsv(table, CsvEncoding::Utf8WithBom);
-        SaveFile file(path);
-        if (file.open() && file.write(bytes) == bytes.size() && file.commit())
-            return true;
-        error = WithReason(QStringLiteral("無法寫入檔案：%1").arg(path), file.errorString());
-    }
-    prompts().okBox(this, Prompts::Icon::Error, kUndeliveredTitle, error);
+// A name ending in .xlsx is written as a workbook (text cells, so a number keeps its 0), any other as CSV; a line
+// at a time, so a list as long as the log is never held twice. False, told, when it could not be written.
+bool TFormUndelivered::writeList(const QList<Delivery>& chosen, const QString& path, qint64* listed) {
+    const bool workbook = path.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive);
+    TableFileWriter file(path, workbook ? TableFileWriter::Kind::Workbook : TableFileWriter::Kind::Csv);
+    *listed = 0;
+    const auto put = [&](const QStringList& line) {
+        ++*listed;
+        return file.addRow(line);
+    };
+    if (file.open(UndeliveredHeader()) && ForEachUndeliveredLine(m_log, chosen, put) && file.commit())
+        return true;
+    prompts().okBox(this, Prompts::Icon::Error, kUndeliveredTitle, file.errorString());
     return false;
 }
 
@@ -120,11 +116,11 @@ void TFormUndelivered::exportList() {
     if (QFileInfo::exists(path) &&
         !prompts().confirm(this, kUndeliveredTitle, QStringLiteral("該檔案已存在，要覆蓋？")))
         return;
-    const TextTable table = UndeliveredTable(m_log, chosen);
-    if (!writeList(table, path))
+    qint64 listed = 0;
+    if (!writeList(chosen, path, &listed))
         return;
     prompts().notice(this, Prompts::Icon::Information, kUndeliveredTitle,
-                     QStringLiteral("已匯出 %1 則訊息到 %2").arg(table.rows.size()).arg(path));
+                     QStringLiteral("已匯出 %1 則訊息到 %2").arg(listed).arg(path));
     accept();
 }
 

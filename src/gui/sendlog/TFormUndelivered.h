@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/shared/TextTable.h"
 #include "core/workers/DeliveryClass.h"
 
 #include <QDialog>
@@ -24,7 +23,7 @@ public:
 
 private:
     void exportList();
-    bool writeList(const TextTable& table, const QString& path);
+    bool writeList(const QList<Delivery>& chosen, const QString& path, qint64* listed);
 
     const LogRows& m_log;
     QString m_logFolder;
