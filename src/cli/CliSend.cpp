@@ -222,13 +222,16 @@ int printDryRun(const Arguments& a, const SendSummary& summary, const QString& r
     return ExitOk;
 }
 
-// What the run leaves out goes into the operation log by name, and a night run that goes on says so.
+// What the run leaves out goes into the operation log by name (a blank message by its first), and a night run that
+// goes on says so.
 void logLeftOut(const SendQueueResult& queued, const SendSummary& summary) {
     for (const QString& named : queued.optedOutNamed)
         WriteOpLog(big5(QStringLiteral("拒收名單：%1 未傳送").arg(named)));
     if (queued.optedOut > queued.optedOutNamed.size())
         WriteOpLog(
             big5(QStringLiteral("拒收名單：另有 %1 筆未傳送").arg(queued.optedOut - queued.optedOutNamed.size())));
+    if (const SummaryLine* blank = summary.line(SummaryTopic::BlankTexts))
+        WriteOpLog(big5(blank->text));
     if (summary.night)
         WriteOpLog(big5(summary.line(SummaryTopic::QuietHours)->text + QStringLiteral("，命令列照常傳送")));
 }
@@ -382,7 +385,7 @@ int send(const Arguments& a, Config& config, Console& console) {
     const bool started = StartSendRun(
         jobs,
         SendRun{feed, SendSchedule{request.reservation, checked.orderTime.toLatin1(), checked.limitMinutes}, gateway,
-                &owner},
+                &owner, BlankTextsEndNote(queued.blank)},
         &rows, &error, &worker);
     if (started) {
         PassInterruptToWorker(jobs);

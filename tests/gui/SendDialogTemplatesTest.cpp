@@ -121,3 +121,24 @@ TEST_F(SendDialogTemplatesTest, PreviewShowsTheFirstRecipientsTextAndStepsThroug
         EXPECT_EQ(pages[3], pages[1]);
     });
 }
+
+// A message every character of which is a field: a line without values would be an empty text, which the gateway
+// refuses, so the summary names it and it is not sent even when the empty fields are sent; the run's end says so.
+TEST_F(SendDialogTemplatesTest, ALineLeftBlankIsNamedAndNeverSent) {
+    open(
+        [&] {
+            prepare();
+            ASSERT_TRUE(typeInto(memo(), QStringLiteral("$1$$2$")));
+            answerSendSummary([&](QDialog& box) {
+                EXPECT_EQ(summaryLine(box, "LeftOut"), QStringLiteral("略過：重複 0、拒收 0、號碼不符 0、空白訊息 1"));
+                EXPECT_EQ(summaryLine(box, "BlankTexts"),
+                          QStringLiteral("1 位受訊者的訊息是空白的，不會傳送，第一筆在第 3 行"));
+                EXPECT_TRUE(click(&box, "ButtonSend")); // with the fields left empty
+            });
+            ASSERT_TRUE(press("ButtonSend"));
+            finishRun();
+            EXPECT_TRUE(progress().tracker().statusText().endsWith(QStringLiteral("；略過 1 筆：空白訊息 1 筆")));
+        },
+        false);
+    EXPECT_EQ(sentTexts(), (QStringList{QStringLiteral("王三點"), QStringLiteral("陳")}));
+}

@@ -249,4 +249,28 @@ TEST_F(CliBeforeSendTest, MarksOfAPlainMessageAreWarnedOfAndSentAsWritten) {
     });
 }
 
+// A message blank once filled in never reaches the gateway, which refuses an empty one (code 4) however often
+// it is resent: the dry run counts it, the run leaves it out and says so, and a resend of such a row skips it.
+TEST_F(CliBeforeSendTest, ABlankMessageIsNeverSentNorResent) {
+    writeFile("list.txt", big5("0912000001\n0912000002 $王$\n"));
+    const QStringList filled = textList({"--replace", "--allow-empty-fields", "--big5", "--list", "list.txt"});
+    const TestText said("1 位受訊者的訊息是空白的，不會傳送，第一筆在第 1 行");
+    runSteps({
+        {textList({"send"}) + filled + textList({"--dry-run", "--json", "--text", "$1$"}),
+         0,
+         {},
+         {"\"blankTexts\":1", "\"blankTextsFirstLine\":1"},
+         0},
+        {textList({"-q", "send"}) + filled + textList({"--text", "$1$"}), 0, {said}, {"略過 1 筆：空白訊息 1 筆"}, 1},
+        {textList({"send", "--text", " \n ", "0912000003"}), 1, {"請輸入訊息內容！"}, {}, 1},
+    });
+
+    // A log of an earlier version, which sent the empty text and had it refused.
+    const SendLogRow blank{{"", "0912000004", "20261201090000", "4", "x", "", "", ""}};
+    const SendLogRow failed{{"", "0912000005", "20261201090000", "4", "x", "", "", "hi"}};
+    writeLog(path("old.log"), {blank, failed});
+    runSteps({{textList({"-q", "resend", "--log", "old.log"}), 0, {}, {"略過 1 筆：空白訊息 1 筆"}, 2}});
+    EXPECT_EQ(sentNumbers(), (std::vector<QByteArray>{"0912000002", "0912000005"}));
+}
+
 } // namespace

@@ -193,6 +193,37 @@ TEST_F(RecipientListsTest, ListRowsWithContentGetTheirOwnMessageAndAreDuplicates
     }
 }
 
+// A text blank once filled in is never queued, even with the empty fields sent: the gateway refuses an empty one
+// and spaces reach the phone as nothing. The first is named; texts around it go as they did.
+TEST_F(RecipientListsTest, ABlankMessageIsNeverQueuedAndTheFirstIsNamed) {
+    addMember(1, "Amy", "0955");
+    const struct {
+        const char* list;
+        const char* text;
+        bool replace;
+        std::vector<const char*> queued;
+        const char* first;
+    } cases[] = {
+        {"0911\n0922 $王$\n", "$1$", true, {"0 1  0922 1 王"}, "第一筆在第 1 行"},
+        {"0922 $王$\n0911 $ $$x$\n0933 $a$\n", "$1$\n", true, {"0 1  0922 1 王\n", "1 1  0933 1 a\n"}, "第 2 行"},
+        {"0911 　\n0922 hi\n", "x", false, {"0 1  0922 1 hi"}, "第一筆在第 1 行"},
+        {"", "$1$ $2$", true, {}, "2 位受訊者的訊息是空白的，不會傳送，第一位是 Amy"},
+    };
+    for (const auto& c : cases) {
+        RecipientList.clear();
+        ReadListFile(big5(c.list));
+        if (!*c.list)
+            RecipientList = {fieldEntry(1, KindAddressBook), fieldEntry(0, KindTyped, "0966")};
+        const SendQueueResult r = BuildSendQueue(book, ComposeInput::fromText(big5(c.text), c.replace));
+        std::vector<QByteArray> expected;
+        for (const char* q : c.queued)
+            expected.push_back(big5(q));
+        EXPECT_EQ(queued(), expected) << c.list;
+        EXPECT_EQ(r.ok, !c.queued.empty()) << c.list;
+        EXPECT_TRUE(BlankTextsText(r.blank).endsWith(QString::fromUtf8(c.first))) << c.list;
+    }
+}
+
 // One person reached through a group inside a group, typed again in another form and listed again in a third:
 // sent once, the others counted as duplicates.
 TEST_F(RecipientListsTest, OnePersonIsSentOnceWhateverFormAndSourceTheNumberComesFrom) {

@@ -54,6 +54,8 @@ TEST_F(SendValidationTest, ChecksRunInOrderAndTheFirstFailureIsReported) {
         {"limit 24:00", [](SendRequest& r) { limit(r, "24", "  0"); }, nullptr},
         {"limit not a number", [](SendRequest& r) { limit(r, "two", "  0"); }, "訊息截止時間格式錯誤！"},
         {"empty text", [](SendRequest& r) { r.message.clear(); }, "請輸入訊息內容！"},
+        // A phone would show nothing: spaces, line breaks, a full-width space.
+        {"blank text", [](SendRequest& r) { r.message = QStringLiteral(" \r\n\t\u3000 "); }, "請輸入訊息內容！"},
         {"phone number in one piece", [](SendRequest& r) { r.message = QStringLiteral("請回電0912345678"); },
          "簡訊內容包含電話號嗎，請用 '-' 符號分開才可正常傳送，如 02-2344xxxx或 0910-123xxx。"},
         {"phone number with a dash", [](SendRequest& r) { r.message = QStringLiteral("請回電0912-345678"); }, nullptr},

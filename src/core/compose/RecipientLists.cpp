@@ -104,6 +104,11 @@ QByteArrayView listedDefaultView(QByteArrayView msisdn) {
     return first;
 }
 
+// How a recipient that is no list row is named: by its name in the book, else by its number.
+QString recipientNamed(const QByteArray& number, uint8_t kind, QByteArrayView name) {
+    return shownBig5(kind == KindAddressBook && !name.isEmpty() ? name.toByteArray() : number);
+}
+
 } // namespace
 
 QList<QByteArrayView> SplitListFileLines(const QByteArray& bytes) {
@@ -321,6 +326,31 @@ QByteArray ReplacedMessage(QByteArrayView templ, QByteArrayView content, QList<i
     return result.left(kSubstitutedLength);
 }
 
+bool IsBlankText(QByteArrayView text) {
+    // Big5's full-width space is A1 40; A1 is a lead byte, so a pair met at a character's start is that space.
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
+            continue;
+        if (static_cast<unsigned char>(c) == 0xA1 && i + 1 < text.size() && text[i + 1] == '\x40') {
+            ++i;
+            continue;
+        }
+        return false;
+    }
+    return true;
+}
+
+QString BlankTextsText(const BlankTexts& blank) {
+    const QString first = blank.firstLine >= 0 ? QStringLiteral("第一筆在第 %1 行").arg(qint64(blank.firstLine) + 1)
+                                               : QStringLiteral("第一位是 %1").arg(blank.firstWho);
+    return QStringLiteral("%1 位受訊者的訊息是空白的，不會傳送，%2").arg(blank.count).arg(first);
+}
+
+QString BlankTextsEndNote(const BlankTexts& blank) {
+    return blank.count > 0 ? QStringLiteral("略過 %1 筆：空白訊息 %1 筆").arg(blank.count) : QString();
+}
+
 ComposeInput ComposeInput::fromText(const QByteArray& text, bool replaceFields) {
     ComposeInput input;
     input.text = text;
@@ -344,7 +374,9 @@ SendQueueBuilder::SendQueueBuilder(const AddressBook& book, const ComposeInput& 
                                    const RecipientFilter& filter)
     : m_book(book), m_input(input), m_parsed(parsed), m_filter(filter),
       m_marksAsWritten(input.replaceFields ? QList<int>() : TemplatePlaceholders(input.text)),
-      m_seen(SharedMessage(input)) {}
+      m_seen(SharedMessage(input)) {
+    m_sharedBlank = IsBlankText(SharedMessage(input));
+}
 
 bool SendQueueBuilder::addEntry(const sMtData& entry) {
     if (!m_result.ok)
@@ -528,6 +560,9 @@ bool SendQueueBuilder::offer(QByteArrayView written, uint8_t kind, QByteArrayVie
     if (const QList<int>& missing = own ? own->missing : m_input.placeholders;
         !missing.isEmpty() && leftOutForEmptyFields(number, kind, name, listLine, missing))
         return true;
+    // Whatever the user chose for the fields: a text with nothing in it is never sent.
+    if (leftOutAsBlank(own ? IsBlankText(own->text) : m_sharedBlank, number, kind, name, listLine))
+        return true;
     if (!refuseIfTooLong(number, listLine))
         return false;
     if (!m_sink)
@@ -582,14 +617,19 @@ bool SendQueueBuilder::leftOutForEmptyFields(const QByteArray& number, uint8_t k
                                              int32_t listLine, const QList<int>& missing) {
     if (listLine >= 0)
         m_result.emptyFields.addListLine(listLine, missing);
-    else if (kind == KindAddressBook && !name.isEmpty())
-        m_result.emptyFields.addRecipient(shownBig5(name.toByteArray()), missing);
     else
-        m_result.emptyFields.addRecipient(shownBig5(number), missing);
+        m_result.emptyFields.addRecipient(recipientNamed(number, kind, name), missing);
     if (!m_filter.leaveOutEmptyFields)
         return false;
     ++m_result.emptyFieldsLeftOut;
     return true;
+}
+
+bool SendQueueBuilder::leftOutAsBlank(bool blank, const QByteArray& number, uint8_t kind, QByteArrayView name,
+                                      int32_t listLine) {
+    if (blank)
+        m_result.blank.add(listLine, recipientNamed(number, kind, name));
+    return blank;
 }
 
 void SendQueueBuilder::complete(const sSendContent& record) {
@@ -643,6 +683,8 @@ QString NothingToSendText(const SendQueueResult& result) {
         why << QStringLiteral("號碼不符 %1 筆").arg(result.oddLeftOut);
     if (result.emptyFieldsLeftOut > 0)
         why << QStringLiteral("缺少替代欄位 %1 筆").arg(result.emptyFieldsLeftOut);
+    if (result.blank.count > 0)
+        why << QStringLiteral("空白訊息 %1 筆").arg(result.blank.count);
     return QStringLiteral("所有受訊者都已略過（%1），沒有簡訊可傳送！").arg(why.join(QStringLiteral("、")));
 }
 
@@ -652,15 +694,19 @@ SendQueueResult BuildSendQueue(const AddressBook& book, const ComposeInput& inpu
     builder.reuse(SendQueue);
     int position = 0;
     int firstEmptyFields = -1;
+    int firstBlank = -1;
     for (const sMtData& entry : parsed.RecipientList) {
         if (!builder.addEntry(entry))
             break;
         if (firstEmptyFields < 0 && !builder.result().emptyFields.empty())
             firstEmptyFields = position;
+        if (firstBlank < 0 && builder.result().blank.count > 0)
+            firstBlank = position;
         ++position;
     }
     SendQueueResult result = builder.result();
     result.firstEmptyFieldsEntry = firstEmptyFields;
+    result.firstBlankEntry = firstBlank;
     // Recipients that all lack a number make a run of nothing, which would report "完成：0 / 0" as if
     // something had been done; it is refused like any other run that cannot be sent.
     if (result.ok && result.totalCount == 0) {

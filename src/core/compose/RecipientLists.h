@@ -132,6 +132,30 @@ QByteArray SharedMessage(const ComposeInput& input);
 // message text with the row's values filled in (ReplacedMessage).
 QByteArray RowMessage(QByteArrayView content, const ComposeInput& input);
 
+// A message a phone would show as nothing: empty, or only spaces, tabs, line breaks and full-width spaces. The
+// gateway refuses an empty one (code 4) however often it is sent again, and one of spaces goes out as a blank,
+// billed message.
+bool IsBlankText(QByteArrayView text);
+
+// Recipients whose message is blank once its fields are filled in ("$1$" with no value, a row whose values are
+// empty cells): never sent. The first is named by its list-file line, or else by its name or number.
+struct BlankTexts {
+    int count = 0;
+    int32_t firstLine = -1; // the first one's list-file line, from 0; -1 when it is no list row
+    QString firstWho;       // its name, or its number
+
+    void add(int32_t line, const QString& who) {
+        if (count++ > 0)
+            return;
+        firstLine = line;
+        firstWho = who;
+    }
+};
+// "2 位受訊者的訊息是空白的，不會傳送，第一筆在第 3 行" (or "…，第一位是 0912000001").
+QString BlankTextsText(const BlankTexts& blank);
+// What a run leaves out of them, said after its counts at its end: "略過 2 筆：空白訊息 2 筆".
+QString BlankTextsEndNote(const BlankTexts& blank);
+
 // List-file rows whose own text (the second column, or the message with the row's values) needs more than
 // six short messages: the rest of each is not sent.
 struct OverlongRows {
@@ -177,10 +201,12 @@ struct SendQueueResult {
     QList<int> marksAsWritten;      // with "一般簡訊", the "$n$" of the message that recipients get as they are
     int firstEmptyFieldsEntry = -1; // the entry of RecipientList (by position) of the first of them
     int emptyFieldsLeftOut = 0;     // of those, left out
+    BlankTexts blank;               // left out: their message is blank once filled in
+    int firstBlankEntry = -1;       // the entry of RecipientList (by position) of the first of them
     bool link = false;              // a text of the run holds a link
 
-    // Recipients the filter left out.
-    int leftOut() const { return duplicates + optedOut + oddLeftOut + emptyFieldsLeftOut; }
+    // Recipients left out, by the filter or for a blank message.
+    int leftOut() const { return duplicates + optedOut + oddLeftOut + emptyFieldsLeftOut + blank.count; }
 };
 
 // Why a run has nothing to send: no recipient with a number, or every one left out (and why).
@@ -248,6 +274,8 @@ private:
     // it out.
     bool leftOutForEmptyFields(const QByteArray& number, uint8_t kind, QByteArrayView name, int32_t listLine,
                                const QList<int>& missing);
+    // A recipient whose message is blank, counted and left out.
+    bool leftOutAsBlank(bool blank, const QByteArray& number, uint8_t kind, QByteArrayView name, int32_t listLine);
     void noteLink(QByteArrayView text);
     // `listLine`: the list-file line the number comes from, named with its whole number.
     bool refuseIfTooLong(QByteArrayView number, int32_t listLine = -1);
@@ -260,6 +288,7 @@ private:
     RecipientFilter m_filter;
     QList<int> m_marksAsWritten;  // with "一般簡訊", the message's "$n$"
     bool m_messageLooked = false; // the message field's text was looked at for a link
+    bool m_sharedBlank = false;   // the message of every recipient without a text of its own is blank
     SendQueueResult m_result;
     std::list<sSendContent> m_queue;
     std::list<sSendContent> m_spare;

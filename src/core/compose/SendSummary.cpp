@@ -65,6 +65,8 @@ void buildLines(SendSummary& s, const SendQueueResult& queued) {
         QStringLiteral("略過：重複 %1、拒收 %2、號碼不符 %3").arg(s.duplicates).arg(s.optedOut).arg(s.oddLeftOut);
     if (s.emptyFieldsLeftOut > 0)
         leftOut += QStringLiteral("、缺少替代欄位 %1").arg(s.emptyFieldsLeftOut);
+    if (s.blank.count > 0)
+        leftOut += QStringLiteral("、空白訊息 %1").arg(s.blank.count);
     lines.push_back(readLine(SummaryTopic::LeftOut, leftOut));
     if (s.sameNumberOtherText > 0)
         lines.push_back(
@@ -111,6 +113,9 @@ void buildLines(SendSummary& s, const SendQueueResult& queued) {
         line.chosen = s.emptyFieldsLeftOut > 0 ? kLeaveOutEmptyFields : kSendEmptyFields;
         lines.push_back(line);
     }
+    // Whatever was chosen above: the gateway refuses an empty text, and spaces reach the phone as nothing.
+    if (s.blank.count > 0)
+        lines.push_back(readLine(SummaryTopic::BlankTexts, BlankTextsText(s.blank), true));
     // Why: all left out, or a number that refuses the whole run once the user asked to send it.
     if (s.recipients == 0)
         lines.push_back(readLine(SummaryTopic::NothingToSend,
@@ -135,6 +140,7 @@ SendSummary SummarizeSend(const SendQueueResult& queued, const SummarySchedule& 
     s.sameNumberOtherText = queued.sameNumberOtherText;
     s.emptyFields = queued.emptyFields.count();
     s.emptyFieldsLeftOut = queued.emptyFieldsLeftOut;
+    s.blank = queued.blank;
     s.link = queued.link;
     s.overlong = queued.overlong;
     s.marksAsWritten = queued.marksAsWritten;
@@ -152,7 +158,7 @@ SendSummary SummarizeSend(const SendQueueResult& queued, const SummarySchedule& 
 }
 
 bool SendSummary::needsAttention() const {
-    if (duplicates + optedOut + oddLeftOut + emptyFieldsLeftOut > 0)
+    if (duplicates + optedOut + oddLeftOut + emptyFieldsLeftOut + blank.count > 0)
         return true;
     for (const SummaryLine& l : lines)
         if (l.warning)
@@ -194,6 +200,12 @@ QByteArray SendSummary::toJson() const {
     o.insert(QStringLiteral("sameNumberOtherText"), sameNumberOtherText);
     o.insert(QStringLiteral("emptyFields"), emptyFields);
     o.insert(QStringLiteral("emptyFieldsLeftOut"), emptyFieldsLeftOut);
+    o.insert(QStringLiteral("blankTexts"), blank.count);
+    // The first of them, by its list line (from 1) or, when it is no list row, by its name or number.
+    o.insert(QStringLiteral("blankTextsFirstLine"),
+             blank.count > 0 && blank.firstLine >= 0 ? QJsonValue(qint64(blank.firstLine) + 1) : QJsonValue());
+    o.insert(QStringLiteral("blankTextsFirstRecipient"),
+             blank.count > 0 && blank.firstLine < 0 ? QJsonValue(blank.firstWho) : QJsonValue());
     const QDateTime booked = OrderDateTime(schedule.orderTime);
     o.insert(QStringLiteral("reservation"), schedule.reservation && booked.isValid()
                                                 ? QJsonValue(booked.toString(QStringLiteral("yyyy-MM-ddTHH:mm")))

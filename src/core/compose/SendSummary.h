@@ -32,6 +32,7 @@ enum class SummaryTopic {
     OddNumbers,     // text that is no number: choices kLeaveOutOdd, kSendOdd
     EmptyFields,    // "替代簡訊" leaves a "$n$" of some recipients without a value: choices kSendEmptyFields,
                     // kLeaveOutEmptyFields
+    BlankTexts,     // recipients whose message is blank once filled in: never sent
     NothingToSend,
 };
 
@@ -69,6 +70,7 @@ struct SendSummary {
     int sameNumberOtherText = 0;
     int emptyFields = 0; // recipients whose template leaves a field without a value, sent or left out
     int emptyFieldsLeftOut = 0;
+    BlankTexts blank; // left out: their message is blank once filled in
     bool link = false;
     OverlongRows overlong;
     QList<int> marksAsWritten;

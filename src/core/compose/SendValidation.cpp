@@ -82,6 +82,11 @@ QString CheckMessageText(const QString& message, QByteArray& big5Text) {
     QString unmappable;
     if (!toBig5(message, big5Text, &unmappable))
         return unmappableMessage(unmappable);
+    // Only spaces and line breaks would reach every phone as a blank message, billed all the same.
+    if (IsBlankText(big5Text)) {
+        big5Text.clear();
+        return QStringLiteral("請輸入訊息內容！");
+    }
     // A control character pasted in (from a terminal, a document, a damaged file) has a Big5 byte, but a
     // phone shows it as nothing or as garbage. It cannot be seen in the field either, so its place is said.
     // Line breaks and tabs are the text's own layout.

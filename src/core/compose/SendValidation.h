@@ -28,7 +28,7 @@ struct SendValidationResult {
     QByteArray message;   // the message text in Big5
 };
 
-// Recipients, reservation time (against Clock::now()), validity limit, empty text, characters without
+// Recipients, reservation time (against Clock::now()), validity limit, empty or blank text, characters without
 // a Big5 form, telephone numbers written in one piece. The gateway address and the send log's
 // clearing come after these and are the caller's.
 SendValidationResult ValidateSend(const SendRequest& request);

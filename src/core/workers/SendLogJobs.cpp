@@ -1,6 +1,7 @@
 #include "core/workers/SendLogJobs.h"
 
 #include "core/compose/OptOutList.h"
+#include "core/compose/RecipientLists.h"
 #include "core/compose/SegmentMessage.h"
 #include "core/gateway/SMSendNorviGw.h"
 #include "core/sendlog/JobRows.h"
@@ -168,6 +169,12 @@ ResendChoice ChooseResendRows(const LogRows& log, ResendScope scope) {
                               : AttemptOf(last.texts[ColSendCode], last.texts[ColSendResult], last.texts[ColQueryCode]);
         if (attempt == Attempt::Failed && goneSince(gone, last))
             attempt = Attempt::Uncertain;
+        // A blank text failed for being blank (the gateway refuses an empty one) and would fail again, or reach
+        // the phone as nothing.
+        if (attempt != Attempt::Sent && IsBlankText(last.texts[ColContent])) {
+            choice.blank.append(latest);
+            continue;
+        }
         switch (attempt) {
         case Attempt::Failed:
             choice.failed.append(latest);
@@ -218,6 +225,7 @@ QStringList StoppedRowTexts(const LogRows& log, const QVector<int>& rows) {
 QString ResendLeftOutText(const ResendChoice& choice, bool includeUncertain) {
     const int uncertain = includeUncertain ? 0 : int(choice.uncertain.size());
     const int stopped = int(choice.stopped.size());
+    const int blank = int(choice.blank.size());
     QStringList why;
     if (choice.resentBefore > 0)
         why << QStringLiteral("已重發過 %1 筆").arg(choice.resentBefore);
@@ -225,9 +233,11 @@ QString ResendLeftOutText(const ResendChoice& choice, bool includeUncertain) {
         why << QStringLiteral("可能已送出 %1 筆").arg(uncertain);
     if (stopped > 0)
         why << QStringLiteral("拒收 %1 筆").arg(stopped);
+    if (blank > 0)
+        why << QStringLiteral("空白訊息 %1 筆").arg(blank);
     if (why.isEmpty())
         return QString();
-    return QStringLiteral("略過 %1 筆：%2").arg(choice.resentBefore + uncertain + stopped).arg(why.join(u'，'));
+    return QStringLiteral("略過 %1 筆：%2").arg(choice.resentBefore + uncertain + stopped + blank).arg(why.join(u'，'));
 }
 
 bool QueueFailedRows(JobRegistry& jobs, const LogRows& log, std::list<sSendContent>& SendQueue, int* queued,

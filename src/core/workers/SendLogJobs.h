@@ -61,6 +61,7 @@ struct ResendChoice {
     QVector<int> both;      // the two together, in the order their messages began
     int resentBefore = 0;   // examined rows that a later row of their message stands for
     QVector<int> stopped;   // latest rows left out because their number is on the stop list (LeaveOutStoppedRows)
+    QVector<int> blank;     // failed or uncertain latest rows left out because their text is blank (IsBlankText)
 };
 ResendChoice ChooseResendRows(const LogRows& log, ResendScope scope = ResendScope::Failed);
 
@@ -70,7 +71,8 @@ QVector<int> LeaveOutStoppedRows(ResendChoice& choice, const LogRows& log, const
 // "拒收名單中的 0912345678 未重發", one a row, for the message area and the operation log.
 QStringList StoppedRowTexts(const LogRows& log, const QVector<int>& rows);
 
-// What a resend leaves out and why, for its end text: "略過 8 筆：已重發過 5 筆，可能已送出 2 筆，拒收 1 筆".
+// What a resend leaves out and why, for its end text: "略過 9 筆：已重發過 5 筆，可能已送出 2 筆，拒收 1 筆，空白訊息
+// 1 筆".
 // Empty when it leaves nothing out.
 QString ResendLeftOutText(const ResendChoice& choice, bool includeUncertain);
 

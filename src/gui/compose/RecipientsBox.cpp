@@ -170,9 +170,9 @@ void RecipientsBox::selectFirstNamed(const SendQueueResult& queued) {
     int first = -1;
     if (queued.odd.count() > 0)
         FindOddNumbers(m_parsed, &first);
-    const int empty = queued.firstEmptyFieldsEntry;
-    if (empty >= 0 && (first < 0 || empty < first))
-        first = empty;
+    for (const int named : {queued.firstEmptyFieldsEntry, queued.firstBlankEntry})
+        if (named >= 0 && (first < 0 || named < first))
+            first = named;
     selectEntry(first);
 }
 

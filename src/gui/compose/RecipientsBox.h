@@ -46,8 +46,8 @@ public:
     // Plain text that is the name of one member or group: the user is offered the entry instead, one
     // question each, and the field shows the entries taken.
     void offerBookEntries();
-    // After 取消 in a summary that named recipients that are no number, or that a template leaves a field empty
-    // for, the first of them is selected.
+    // After 取消 in a summary that named recipients that are no number, that a template leaves a field empty for,
+    // or whose message is blank, the first of them is selected.
     void selectFirstNamed(const SendQueueResult& queued);
 
 signals:

@@ -131,8 +131,8 @@ bool SendDialogRun::askSummary(const ComposeInput& input, std::list<sSendContent
     return true;
 }
 
-// The operation log names who the run leaves out on the stop list, and what was chosen for a night run and for
-// recipients a template leaves a field empty for.
+// The operation log names who the run leaves out on the stop list and for a blank message, and what was chosen
+// for a night run and for recipients a template leaves a field empty for.
 void SendDialogRun::logSummaryChoices(const SendQueueResult& queued, const SendSummary& summary,
                                       const SummarySchedule& taken) {
     QList<QByteArray> lines;
@@ -150,6 +150,8 @@ void SendDialogRun::logSummaryChoices(const SendQueueResult& queued, const SendS
     }
     if (const SummaryLine* empty = summary.line(SummaryTopic::EmptyFields))
         lines << big5(empty->text + QStringLiteral("：") + empty->choices.value(empty->chosen));
+    if (const SummaryLine* blank = summary.line(SummaryTopic::BlankTexts))
+        lines << big5(blank->text);
     for (const QByteArray& line : lines)
         WriteOpLog(line);
     if (queued.optedOut > 0)
@@ -192,6 +194,7 @@ void SendDialogRun::startRun(const GatewayTarget& gateway, const QByteArray& mes
     // The run takes its settings as they are now: the dialog may change, or open for the next run, meanwhile.
     SendRun run = SendRun::ofQueue(std::move(SendQueue), gateway, &m_owner,
                                    SendSchedule{taken.reservation, taken.orderTime.toLatin1(), taken.limitMinutes});
+    run.endNote = BlankTextsEndNote(queued.blank);
     // The dialog keeps its modal show under the progress window until the user confirms the run's end,
     // which closes it; whoever opened it gets the screen back only then.
     m_jobs.begin(m_dialog, queued.totalCount, true);

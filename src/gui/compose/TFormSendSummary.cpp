@@ -45,6 +45,8 @@ QString SummaryLineName(SummaryTopic topic) {
         return QStringLiteral("OddNumbers");
     case SummaryTopic::EmptyFields:
         return QStringLiteral("EmptyFields");
+    case SummaryTopic::BlankTexts:
+        return QStringLiteral("BlankTexts");
     case SummaryTopic::NothingToSend:
         return QStringLiteral("NothingToSend");
     }
