@@ -80,7 +80,7 @@ TEST_F(CliSheetTest, LineBreaksInACellAreSentAndOtherControlCharactersRefused) {
     const CliRun r = run({"send", "--text", "hi", "--list", path(QStringLiteral("停課.xlsx")), "--log", path("s.log")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     ASSERT_EQ(sim->requests().size(), 2u); // the login, then the one message
-    const sGwRequest& sent = sim->requests().back();
+    const sGwRequest sent = sim->requests().back();
     EXPECT_EQ(QByteArray(sent.msg_content, sent.msg_content_len), big5(notice));
 
     writeSheet(QStringLiteral("escape.xlsx"), {QStringLiteral("行動電話"), QStringLiteral("訊息")},
