@@ -293,13 +293,21 @@ TEST_F(DesktopJournalTest, RecordsAPowerCutDamagedAtAJournalsEndComeBackAsMaybeS
     ASSERT_TRUE(file.seek(qint64(sizeof(qint32)) + record));
     file.write(QByteArray(record, '\0'));
     file.close();
-    LogFileReader refused(middle);
-    refused.readEveryWholeRecord();
-    ASSERT_TRUE(refused.open());
-    SendLogRow row;
-    while (refused.next(row)) {
-    }
-    EXPECT_TRUE(refused.refused());
+    EXPECT_FALSE(DesktopJournal::refusal(middle).isEmpty());
+    // Such a journal is neither taken (the rows after the damage went out) nor removed.
+    const QString kept = m_dir.filePath(QStringLiteral("norvi-journal-4-4.log"));
+    ASSERT_TRUE(QFile::rename(middle, kept));
+    RunPlanWriter keptPlan(kept, 0);
+    ASSERT_TRUE(keptPlan.open());
+    for (int i = 0; i < 5; ++i)
+        keptPlan.add(ImageTyped, "", "093300000" + QByteArray::number(i), {"text"});
+    ASSERT_TRUE(keptPlan.commit());
+    UnreachedRows none;
+    EXPECT_EQ(DesktopJournal::rowsLeft({kept}, &none), 0);
+    rows.clear();
+    ASSERT_TRUE(next.adopt({kept}, &rows, &none, &error)) << error.toStdString();
+    EXPECT_TRUE(rows.empty());
+    EXPECT_TRUE(QFileInfo::exists(kept));
 }
 
 // A plan whose messages are not the journal's (another run's, or one written over) adds nothing and says so;

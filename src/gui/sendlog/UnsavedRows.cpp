@@ -29,7 +29,19 @@ UnsavedRows::~UnsavedRows() {
 }
 
 void UnsavedRows::offerLeftBehind() {
-    const QStringList left = DesktopJournal::leftBehind(m_config.StartDir());
+    QStringList left = DesktopJournal::leftBehind(m_config.StartDir());
+    for (const QString& path : QStringList(left)) {
+        const QString damage = DesktopJournal::refusal(path);
+        if (damage.isEmpty())
+            continue;
+        const QString text =
+            QStringLiteral(
+                "上次未儲存的發訊紀錄 %1 已損壞，沒有載入：%2檔案保留原樣，請勿刪除，以便查出其中簡訊的結果。")
+                .arg(path, damage);
+        ShowMsgLine(big5(text));
+        WriteOpLog(big5(text));
+        left.removeOne(path);
+    }
     if (left.isEmpty())
         return;
     UnreachedRows unreached;
