@@ -106,4 +106,10 @@ TEST(SendSettingsTest, AFileThatCannotBeReadIsNamedNotTakenForDefaults) {
     EXPECT_FALSE(read.quiet.cliRefuses);
     EXPECT_TRUE(problem.contains(QStringLiteral("無法讀取"))) << problem.toStdString();
     EXPECT_TRUE(problem.contains(SendSettingsPath(folder.path()))) << problem.toStdString();
+
+    // Nor can it be written: the user is told what was not stored and what to check.
+    QString error;
+    EXPECT_FALSE(WriteSendSettings(folder.path(), read, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("沒有儲存"))) << error.toStdString();
+    EXPECT_TRUE(error.contains(QStringLiteral("磁碟"))) << error.toStdString();
 }

@@ -50,7 +50,10 @@ bool syncSettingsFile(QSettings& ini, QString* error) {
     ini.sync();
     if (ini.status() == QSettings::NoError)
         return true;
-    *error = QStringLiteral("無法寫入設定檔 %1").arg(ini.fileName());
+    // The toolkit says nothing of why: what the user can check is named instead.
+    *error = QStringLiteral(
+                 "無法寫入設定檔 %1，這次變更的傳送設定沒有儲存；請確認磁碟尚有空間，且這個檔案與所在資料夾可以寫入。")
+                 .arg(ini.fileName());
     return false;
 }
 
