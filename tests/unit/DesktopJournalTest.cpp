@@ -308,6 +308,20 @@ TEST_F(DesktopJournalTest, RecordsAPowerCutDamagedAtAJournalsEndComeBackAsMaybeS
     ASSERT_TRUE(next.adopt({kept}, &rows, &none, &error)) << error.toStdString();
     EXPECT_TRUE(rows.empty());
     EXPECT_TRUE(QFileInfo::exists(kept));
+
+    // The same for answers damaged before sound ones: taking the journal would drop the answers after them.
+    const QString answered = m_dir.filePath(QStringLiteral("norvi-journal-5-5.log"));
+    ASSERT_TRUE(QFile::rename(kept, DesktopJournal::answersPath(answered)));
+    {
+        LogStream stream;
+        ASSERT_TRUE(stream.create(answered));
+        ASSERT_TRUE(stream.appendRows(written));
+        stream.close();
+    }
+    EXPECT_FALSE(DesktopJournal::refusal(answered).isEmpty());
+    ASSERT_TRUE(next.adopt({answered}, &rows, &none, &error)) << error.toStdString();
+    EXPECT_TRUE(rows.empty());
+    EXPECT_TRUE(QFileInfo::exists(DesktopJournal::answersPath(answered)));
 }
 
 // A plan whose messages are not the journal's (another run's, or one written over) adds nothing and says so;

@@ -268,14 +268,21 @@ QStringList DesktopJournal::leftBehind(const QString& folder) {
     return left;
 }
 
-QString DesktopJournal::refusal(const QString& journal) {
-    LogFileReader reader(journal);
+namespace {
+QString recordsRefusal(const QString& path) {
+    LogFileReader reader(path);
     if (!reader.open())
         return QString();
     SendLogRow row;
     while (reader.next(row)) {
     }
     return reader.refusal();
+}
+} // namespace
+
+QString DesktopJournal::refusal(const QString& journal) {
+    const QString rows = recordsRefusal(journal);
+    return rows.isEmpty() ? recordsRefusal(answersPath(journal)) : rows;
 }
 
 int DesktopJournal::rowsLeft(const QStringList& journals, UnreachedRows* unreached) {
