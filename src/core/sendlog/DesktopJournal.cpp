@@ -271,8 +271,13 @@ QStringList DesktopJournal::leftBehind(const QString& folder) {
 namespace {
 QString recordsRefusal(const QString& path) {
     LogFileReader reader(path);
-    if (!reader.open())
-        return QString();
+    if (!reader.open()) {
+        // Shorter than a count, or not there: nothing was recorded. Anything else holds records nobody can read.
+        if (QFileInfo(path).size() < qint64(sizeof(qint32)))
+            return QString();
+        const QString why = reader.refused() ? reader.refusal() : reader.errorString();
+        return QStringLiteral("無法讀取 %1：%2。").arg(path, why);
+    }
     SendLogRow row;
     while (reader.next(row)) {
     }

@@ -36,7 +36,7 @@ void UnsavedRows::offerLeftBehind() {
             continue;
         const QString text =
             QStringLiteral(
-                "上次未儲存的發訊紀錄 %1 已損壞，沒有載入：%2檔案保留原樣，請勿刪除，以便查出其中簡訊的結果。")
+                "上次未儲存的發訊紀錄 %1 無法完整讀取，沒有載入：%2檔案保留原樣，請勿刪除，以便查出其中簡訊的結果。")
                 .arg(path, damage);
         ShowMsgLine(big5(text));
         WriteOpLog(big5(text));
