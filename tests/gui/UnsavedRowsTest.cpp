@@ -118,6 +118,19 @@ TEST_F(UnsavedRowsTest, RowsLeftBehindAndNotWantedAreKeptAsALog) {
     EXPECT_EQ(kept.announced(), 2);
 }
 
+// Answers beside a journal that cannot be read (a folder at their name, a file of another user): the journal is
+// named and kept, not taken for one without rows and removed with them.
+TEST_F(UnsavedRowsTest, AJournalWhoseAnswersCannotBeReadIsNamedAndKept) {
+    leaveJournal(2);
+    const QStringList left = DesktopJournal::leftBehind(m_dir.path());
+    ASSERT_EQ(left.size(), 1);
+    ASSERT_TRUE(QDir().mkdir(DesktopJournal::answersPath(left.first())));
+    start();
+    EXPECT_TRUE(m_prompts.asked.isEmpty());
+    EXPECT_EQ(DesktopJournal::leftBehind(m_dir.path()), left);
+    EXPECT_TRUE(messageArea().contains(QStringLiteral("沒有載入"))) << messageArea().toStdString();
+}
+
 // The program ended under the offer (a log-out at start): nobody chose, so the rows are offered again next time.
 TEST_F(UnsavedRowsTest, AnOfferNobodyAnsweredLeavesTheRowsForTheNextStart) {
     leaveJournal(2);

@@ -226,6 +226,104 @@ TEST_F(DesktopJournalTest, APlanGivesBackEveryMessageAfterTheRowsTheRunWrote) {
     EXPECT_TRUE(FindUnreachedRows(journal, 6, "x").rows.empty());
 }
 
+// A power cut can leave the last records of a journal as zeros or foreign bytes. Those messages were reached (each
+// is recorded before its request), so they come back as "可能已送出", never as "未傳送" for 失敗重發 to send again;
+// the rows before them are kept, and a damaged record before a sound one still refuses the file.
+TEST_F(DesktopJournalTest, RecordsAPowerCutDamagedAtAJournalsEndComeBackAsMaybeSent) {
+    const QString journal = m_dir.filePath(QStringLiteral("norvi-journal-3-3.log"));
+    std::vector<SendLogRow> written(3);
+    for (int i = 0; i < 3; ++i)
+        written[std::size_t(i)].texts[ColMobile] = "093300000" + QByteArray::number(i);
+    {
+        LogStream stream;
+        ASSERT_TRUE(stream.create(journal));
+        ASSERT_TRUE(stream.appendRows(written));
+        stream.close();
+    }
+    RunPlanWriter plan(journal, 0);
+    ASSERT_TRUE(plan.open());
+    for (int i = 0; i < 5; ++i)
+        plan.add(ImageTyped, "", "093300000" + QByteArray::number(i), {"text"});
+    ASSERT_TRUE(plan.commit());
+    const qint64 record = qint64(sizeof(sLogRecord));
+    const auto damage = [&](int index, char byte) {
+        QFile file(journal);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.seek(qint64(sizeof(qint32)) + index * record));
+        file.write(QByteArray(record, byte));
+    };
+    damage(1, '\0');
+    damage(2, '\x7f');
+
+    LogFileReader reader(journal);
+    reader.readEveryWholeRecord();
+    ASSERT_TRUE(reader.open());
+    EXPECT_EQ(reader.available(), 1);
+    EXPECT_TRUE(reader.damageMessage().contains(QStringLiteral("2 筆紀錄已損壞")))
+        << reader.damageMessage().toStdString();
+    UnreachedRows counted;
+    EXPECT_EQ(DesktopJournal::rowsLeft({journal}, &counted), 1);
+    EXPECT_EQ(counted.damaged, 2);
+    EXPECT_EQ(counted.notSent, 2);
+
+    DesktopJournal next(m_dir.path());
+    std::vector<SendLogRow> rows;
+    UnreachedRows added;
+    QString error;
+    ASSERT_TRUE(next.adopt({journal}, &rows, &added, &error)) << error.toStdString();
+    QList<QByteArray> results;
+    for (const SendLogRow& row : rows)
+        results << row.texts[ColMobile] + ' ' + row.texts[ColSendResult];
+    const QByteArray maybe = big5("紀錄已損壞，可能已送出");
+    const QByteArray notSent = big5("未傳送：程式中斷");
+    EXPECT_EQ(results, (QList<QByteArray>{"0933000000 ", "0933000001 " + maybe, "0933000002 " + maybe,
+                                          "0933000003 " + notSent, "0933000004 " + notSent}));
+    EXPECT_TRUE(UnreachedRowsText(added).contains(QStringLiteral("2 則簡訊的紀錄已損壞")));
+
+    // Damage followed by a sound record is no crash's tail: the file is refused, not cut there.
+    const QString middle = m_dir.filePath(QStringLiteral("middle.log"));
+    {
+        LogStream stream;
+        ASSERT_TRUE(stream.create(middle));
+        ASSERT_TRUE(stream.appendRows(written));
+        stream.close();
+    }
+    QFile file(middle);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.seek(qint64(sizeof(qint32)) + record));
+    file.write(QByteArray(record, '\0'));
+    file.close();
+    EXPECT_FALSE(DesktopJournal::refusal(middle).isEmpty());
+    // Such a journal is neither taken (the rows after the damage went out) nor removed.
+    const QString kept = m_dir.filePath(QStringLiteral("norvi-journal-4-4.log"));
+    ASSERT_TRUE(QFile::rename(middle, kept));
+    RunPlanWriter keptPlan(kept, 0);
+    ASSERT_TRUE(keptPlan.open());
+    for (int i = 0; i < 5; ++i)
+        keptPlan.add(ImageTyped, "", "093300000" + QByteArray::number(i), {"text"});
+    ASSERT_TRUE(keptPlan.commit());
+    UnreachedRows none;
+    EXPECT_EQ(DesktopJournal::rowsLeft({kept}, &none), 0);
+    rows.clear();
+    ASSERT_TRUE(next.adopt({kept}, &rows, &none, &error)) << error.toStdString();
+    EXPECT_TRUE(rows.empty());
+    EXPECT_TRUE(QFileInfo::exists(kept));
+
+    // The same for answers damaged before sound ones: taking the journal would drop the answers after them.
+    const QString answered = m_dir.filePath(QStringLiteral("norvi-journal-5-5.log"));
+    ASSERT_TRUE(QFile::rename(kept, DesktopJournal::answersPath(answered)));
+    {
+        LogStream stream;
+        ASSERT_TRUE(stream.create(answered));
+        ASSERT_TRUE(stream.appendRows(written));
+        stream.close();
+    }
+    EXPECT_FALSE(DesktopJournal::refusal(answered).isEmpty());
+    ASSERT_TRUE(next.adopt({answered}, &rows, &none, &error)) << error.toStdString();
+    EXPECT_TRUE(rows.empty());
+    EXPECT_TRUE(QFileInfo::exists(DesktopJournal::answersPath(answered)));
+}
+
 // A plan whose messages are not the journal's (another run's, or one written over) adds nothing and says so;
 // a plan that cannot be written keeps the run from sending anything.
 TEST_F(DesktopJournalTest, APlanThatDoesNotFitAddsNothingAndOneThatCannotBeWrittenSendsNothing) {

@@ -223,6 +223,18 @@ TEST_F(LogStreamTest, AReplacedLogKeepsItsPermissionsAndANewOneGetsTheUsualOnes)
     ::umask(mask);
     ASSERT_EQ(::stat(QFile::encodeName(path("new.log")).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0644u);
+
+    // A user's log that root writes back (a query run as root) stays the user's; only root can see this.
+    if (::geteuid() != 0)
+        return;
+    ASSERT_EQ(::chown(QFile::encodeName(path("kept.log")).constData(), 65534, 65534), 0);
+    LogStream c;
+    ASSERT_TRUE(c.create(path("c.partial")));
+    ASSERT_TRUE(c.finish(path("kept.log")));
+    ASSERT_EQ(::stat(QFile::encodeName(path("kept.log")).constData(), &st), 0);
+    EXPECT_EQ(st.st_uid, uid_t(65534));
+    EXPECT_EQ(st.st_gid, gid_t(65534));
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
 TEST_F(LogStreamTest, AFileCutInsideARecordReadsItsWholeRecordsAndNamesTheCutBytes) {

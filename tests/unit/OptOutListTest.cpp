@@ -6,6 +6,10 @@
 
 #include <QFile>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 using namespace norvi;
@@ -144,6 +148,25 @@ TEST(OptOutListTest, ChangesAreMadeToTheFileAsItStandsUnderItsLock) {
     writeOptOutFile(path, "0912345678,2024/05/01\n");
     ASSERT_TRUE(add("0912-345-678"));
     EXPECT_EQ(optOutFileBytes(path), "0912345678,2024/05/01\n");
+
+    // The lock file a run as root made stays usable by the folder's user, who may not write it: only root can
+    // make such a file, so only then can this be seen.
+    if (::geteuid() != 0)
+        return;
+    const QByteArray folderName = QFile::encodeName(folder.path());
+    ASSERT_EQ(::chmod(folderName.constData(), 0755), 0);
+    ASSERT_EQ(::chown(folderName.constData(), 65534, 65534), 0);
+    ASSERT_EQ(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const bool changed = ::setgid(65534) == 0 && ::setuid(65534) == 0 && add("0977000555");
+        ::_exit(changed ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the user could not change the list";
+    EXPECT_TRUE(optOutFileBytes(path).contains("0977000555"));
 }
 
 TEST(OptOutListTest, ImportTakesNumbersFromTextOrCsvInBig5OrUtf8) {

@@ -218,6 +218,22 @@ TEST_F(SaveLeftoverTest, ReplacedFileKeepsItsPermissionsAndANewOneGetsTheUsualOn
     const mode_t mask = ::umask(0);
     ::umask(mask);
     EXPECT_EQ(modeOf("new.cfg"), mode_t(0666 & ~mask)) << "as any new file: the umask decides";
+
+    // Replaced by the administrator (or a job run as root), a user's file stays the user's, or they could not
+    // save it again. Only root can give a file away, so only then can this be seen.
+    if (::geteuid() != 0)
+        return;
+    const QByteArray kept = QFile::encodeName(path(QStringLiteral("kept.cfg")));
+    ASSERT_EQ(::chown(kept.constData(), 65534, 65534), 0);
+    SaveFile file(path(QStringLiteral("kept.cfg")));
+    ASSERT_TRUE(file.open());
+    file.write("again");
+    ASSERT_TRUE(file.commit());
+    struct stat st {};
+    ASSERT_EQ(::stat(kept.constData(), &st), 0);
+    EXPECT_EQ(st.st_uid, uid_t(65534));
+    EXPECT_EQ(st.st_gid, gid_t(65534));
+    EXPECT_EQ(st.st_mode & 07777, mode_t(0640));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "support/StartFolder.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <gtest/gtest.h>
@@ -93,4 +94,22 @@ TEST(SendSettingsTest, TheIniFileKeepsItsKeysAndAMissingOneIsTheDefault) {
     EXPECT_EQ(read.summary, SummaryShown::Always);
     for (const char* named : {"from=late", "enabled=maybe", "summary=sometimes"})
         EXPECT_TRUE(problem.contains(QString::fromLatin1(named))) << problem.toStdString();
+}
+
+TEST(SendSettingsTest, AFileThatCannotBeReadIsNamedNotTakenForDefaults) {
+    test::StartFolder folder;
+    ASSERT_TRUE(folder.isValid());
+    // A folder at the file's name cannot be read, whoever runs the test (a mode of 000 is no bar to root).
+    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("NorviSMSAp.ini")));
+    QString problem;
+    const SendSettings read = ReadSendSettings(folder.path(), &problem);
+    EXPECT_FALSE(read.quiet.cliRefuses);
+    EXPECT_TRUE(problem.contains(QStringLiteral("無法讀取"))) << problem.toStdString();
+    EXPECT_TRUE(problem.contains(SendSettingsPath(folder.path()))) << problem.toStdString();
+
+    // Nor can it be written: the user is told what was not stored and what to check.
+    QString error;
+    EXPECT_FALSE(WriteSendSettings(folder.path(), read, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("沒有儲存"))) << error.toStdString();
+    EXPECT_TRUE(error.contains(QStringLiteral("磁碟"))) << error.toStdString();
 }

@@ -56,6 +56,8 @@ struct JournalRows {
 // False when there is nothing to take, or when answers beside the journal cannot be read: taking its rows
 // would then remove them.
 bool readJournal(const QString& path, JournalRows* read) {
+    if (!DesktopJournal::refusal(path).isEmpty())
+        return false;
     const bool rows = readRows(path, &read->rows);
     const QString answersPath = DesktopJournal::answersPath(path);
     std::vector<SendLogRow> answers;
@@ -266,10 +268,34 @@ QStringList DesktopJournal::leftBehind(const QString& folder) {
     return left;
 }
 
+namespace {
+QString recordsRefusal(const QString& path) {
+    LogFileReader reader(path);
+    if (!reader.open()) {
+        // Shorter than a count, or not there: nothing was recorded. Anything else holds records nobody can read.
+        if (QFileInfo(path).size() < qint64(sizeof(qint32)))
+            return QString();
+        const QString why = reader.refused() ? reader.refusal() : reader.errorString();
+        return QStringLiteral("無法讀取 %1：%2。").arg(path, why);
+    }
+    SendLogRow row;
+    while (reader.next(row)) {
+    }
+    return reader.refusal();
+}
+} // namespace
+
+QString DesktopJournal::refusal(const QString& journal) {
+    const QString rows = recordsRefusal(journal);
+    return rows.isEmpty() ? recordsRefusal(answersPath(journal)) : rows;
+}
+
 int DesktopJournal::rowsLeft(const QStringList& journals, UnreachedRows* unreached) {
     const QByteArray stamp = Clock::rowStamp();
     int rows = 0;
     for (const QString& path : journals) {
+        if (!refusal(path).isEmpty())
+            continue;
         LogFileReader reader(path);
         const int count = reader.open() ? reader.available() : 0;
         // Answers add the rows they answer that the journal does not hold; answers that cannot be read keep the

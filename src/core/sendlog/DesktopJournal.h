@@ -45,6 +45,12 @@ public:
     // Removes a journal left behind with the answers and the plan beside it.
     static void removeLeftBehind(const QString& journal);
 
+    // Why the records of the journal or of the answers beside it cannot all be read (a damaged record before
+    // sound ones), empty when they can.
+    // Such a journal is never taken nor removed: the rows after the damage would be lost, and its plan would
+    // take their messages, which went out, for ones never sent.
+    static QString refusal(const QString& journal);
+
     // Journals in the folder that no running program holds.
     static QStringList leftBehind(const QString& folder);
     // What journals left behind hold: their whole rows, and the rows their interrupted runs' plans add for

@@ -137,11 +137,31 @@ bool LogFileReader::open() {
         // A writer that had not finished: every whole record counts; a record cut by the crash does not.
         m_available = int(std::min<qint64>(records, std::numeric_limits<qint32>::max()));
         m_trailing = size - qint64(sizeof le) - qint64(m_available) * qint64(sizeof(sLogRecord));
+        setDamagedTailAside();
         return true;
     }
     m_available = int(std::min<qint64>(records, m_announced));
     m_trailing = std::max<qint64>(0, size - qint64(sizeof le) - qint64(m_announced) * qint64(sizeof(sLogRecord)));
     return true;
+}
+
+// A writer killed by a power cut can leave the end of its file holding no record at all (zeros the file system
+// put there, or bytes of something else): those last records are set aside like a record cut short, so the
+// rows before them are not refused with them. A damaged record before a sound one still refuses the file.
+void LogFileReader::setDamagedTailAside() {
+    if (m_device->isSequential())
+        return;
+    sLogRecord record;
+    while (m_available > 0) {
+        const qint64 at = qint64(sizeof(qint32)) + qint64(m_available - 1) * qint64(sizeof record);
+        if (!m_device->seek(at) ||
+            m_device->read(reinterpret_cast<char*>(&record), sizeof record) != qint64(sizeof record) ||
+            LogRecordFault(record).isEmpty())
+            break;
+        --m_available;
+        ++m_damagedTail;
+    }
+    m_device->seek(qint64(sizeof(qint32)));
 }
 
 bool LogFileReader::next(SendLogRow& row) {
@@ -186,7 +206,7 @@ QString LogFileReader::damageMessage() const {
     if (refused())
         return m_refusal;
     if (unfinished())
-        return unfinishedLogMessage(m_read, m_trailing, m_announced);
+        return unfinishedLogMessage(m_read, m_trailing, m_announced, m_damagedTail);
     if (!complete())
         return incompleteLogMessage(m_read, m_announced);
     if (m_trailing > 0)
@@ -194,12 +214,14 @@ QString LogFileReader::damageMessage() const {
     return QString();
 }
 
-QString unfinishedLogMessage(int read, qint64 cutBytes, qint32 announced) {
+QString unfinishedLogMessage(int read, qint64 cutBytes, qint32 announced, int damagedTail) {
     const QString why = announced == -1 ? QStringLiteral("寫入它的程式在結束前中斷")
                                         : QStringLiteral("檔案標示 %1 筆，不是完成的紀錄檔").arg(announced);
     QString text = QStringLiteral("傳送紀錄檔案尚未完成（%1）：已讀入 %2 筆完整紀錄").arg(why).arg(read);
     if (cutBytes > 0)
         text += QStringLiteral("，最後 %1 位元組是寫到一半的紀錄，已略過").arg(cutBytes);
+    if (damagedTail > 0)
+        text += QStringLiteral("；其後 %1 筆紀錄已損壞，無法讀出，已略過").arg(damagedTail);
     return text + QStringLiteral("。");
 }
 

@@ -76,6 +76,8 @@ public:
     bool damaged() const { return !complete() || m_trailing > 0; }
     // Bytes after the records read: a record cut short, or whatever follows the announced ones.
     qint64 trailingBytes() const { return m_trailing; }
+    // Of an unfinished file: the records at its end that are no send-log rows, left out of available().
+    int damagedTail() const { return m_damagedTail; }
     // What the user is told about a damaged file once it has been read; empty for a whole one.
     QString damageMessage() const;
     // Reading stopped at a record that cannot be a send-log row (LogRecordFault): the file is refused
@@ -84,12 +86,15 @@ public:
     QString refusal() const { return m_refusal; }
 
 private:
+    void setDamagedTailAside();
+
     QFile m_file;
     QIODevice* m_device = &m_file;
     qint32 m_announced = 0;
     int m_available = 0;
     int m_read = 0;
     qint64 m_trailing = 0;
+    int m_damagedTail = 0;
     qint64 m_openedSize = -1;
     qint64 m_openedModified = -1;
     bool m_everyRecord = false;
@@ -101,7 +106,7 @@ private:
 QString incompleteLogMessage(int read, qint32 announced);
 // The message for a file whose writer never finished it (count -1, or another negative count, which is
 // named): what was read, and what was left out.
-QString unfinishedLogMessage(int read, qint64 cutBytes, qint32 announced = -1);
+QString unfinishedLogMessage(int read, qint64 cutBytes, qint32 announced = -1, int damagedTail = 0);
 // The message for a file with bytes after the records it announced.
 QString trailingBytesLogMessage(int read, qint64 trailing);
 

@@ -348,6 +348,9 @@ bool LogStream::finish(const QString& target) {
         struct stat existing {};
         const bool exists = ::stat(to.constData(), &existing) == 0;
         if (exists && S_ISREG(existing.st_mode)) {
+            // The log stays its owner's when another user who may write it (root) replaces it, as a save does.
+            if (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid())
+                (void)!::fchown(m_fd, existing.st_uid, existing.st_gid);
             ::fchmod(m_fd, existing.st_mode & 07777);
         } else {
             const mode_t mask = ::umask(0);

@@ -1,5 +1,6 @@
 #include "core/sendlog/RunPlan.h"
 
+#include "core/sendlog/LogFile.h"
 #include "core/sendlog/LogRecord.h"
 #include "core/shared/Big5.h"
 #include "core/shared/FixedField.h"
@@ -206,8 +207,17 @@ QByteArray InterruptedNotSentText() {
     return big5(QStringLiteral("未傳送：程式中斷"));
 }
 
+QByteArray DamagedRecordText() {
+    return big5(QStringLiteral("紀錄已損壞，可能已送出"));
+}
+
 UnreachedRows FindUnreachedRows(const QString& journal, qint64 rowCount, const QByteArray& sendTime) {
     UnreachedRows result;
+    // The records a power cut left damaged at the journal's end stand for messages the run had reached: each was
+    // recorded before its request, so it may have gone out, and is never taken for one that did not.
+    LogFileReader damage(journal);
+    damage.readEveryWholeRecord();
+    const qint64 damaged = damage.open() ? damage.damagedTail() : 0;
     const QString path = RunPlanPath(journal);
     if (!QFile::exists(path))
         return result;
@@ -237,22 +247,23 @@ UnreachedRows FindUnreachedRows(const QString& journal, qint64 rowCount, const Q
                 plannedLast = message.number;
             if (index < reached)
                 return;
+            const bool recordLost = index < reached + damaged;
             SendLogRow row;
             row.image = message.image;
             row.texts[ColName] = message.name;
             row.texts[ColMobile] = message.number;
             row.texts[ColSendTime] = sendTime;
             row.texts[ColSendCode] = code;
-            row.texts[ColSendResult] = InterruptedNotSentText();
+            row.texts[ColSendResult] = recordLost ? DamagedRecordText() : InterruptedNotSentText();
             row.texts[ColContent] = message.segment;
             result.rows.push_back(row);
-            ++result.notSent;
+            ++(recordLost ? result.damaged : result.notSent);
         },
         &problem);
     if (!read)
         return misfit(problem);
     const qint64 runRows = rowCount - before;
-    if (runRows < 0 || runRows > total)
+    if (runRows < 0 || runRows + damaged > total)
         return misfit(QStringLiteral("傳送紀錄的筆數與傳送計畫不符"));
     if (runRows > 0 && (!rowNumber(journal, rowCount - 1, &lastNumber) || lastNumber != plannedLast))
         return misfit(QStringLiteral("傳送紀錄的最後一筆不是傳送計畫中的簡訊"));
@@ -269,16 +280,22 @@ void AddUnreachedRows(UnreachedRows* into, const UnreachedRows& more) {
     }
     into->rows.insert(into->rows.end(), more.rows.begin(), more.rows.end());
     into->notSent += more.notSent;
+    into->damaged += more.damaged;
 }
 
 QString UnreachedRowsText(const UnreachedRows& unreached) {
     QString problem;
     if (!unreached.fits)
         problem = QStringLiteral("程式中斷時的傳送計畫無法使用（%1），其中的簡訊未補上紀錄。").arg(unreached.problem);
+    QString text;
+    if (unreached.damaged > 0)
+        text = QStringLiteral(
+                   "程式中斷時有 %1 "
+                   "則簡訊的紀錄已損壞，已補上「紀錄已損壞，可能已送出」，請先查詢收訊人是否已收到再決定是否重發。")
+                   .arg(unreached.damaged);
     if (unreached.notSent == 0)
-        return problem;
-    const QString text =
-        QStringLiteral("程式中斷時尚有 %1 則簡訊沒有傳送紀錄，已補上「未傳送：程式中斷」").arg(unreached.notSent);
+        return text + problem;
+    text += QStringLiteral("程式中斷時尚有 %1 則簡訊沒有傳送紀錄，已補上「未傳送：程式中斷」").arg(unreached.notSent);
     return text + QStringLiteral("。") + problem;
 }
 

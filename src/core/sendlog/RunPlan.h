@@ -58,6 +58,7 @@ struct UnreachedRows {
     QString problem;      // why a plan that was found cannot be used
     std::vector<SendLogRow> rows;
     int notSent = 0; // the messages without a row: never sent
+    int damaged = 0; // the messages whose rows a power cut left damaged: they may have gone out
 };
 
 // The text of the rows of the messages the run never reached.
@@ -66,7 +67,8 @@ QByteArray InterruptedNotSentText();
 // For `journal`, which holds `rowCount` whole rows: the plan's messages from the first without a row on,
 // stamped `sendTime`, when the journal's last row goes to the number the plan has there. A run records each
 // message's row before its request ("可能已送出" until the answer replaces it), so a message without a row
-// never went out: its row says "未傳送：程式中斷", which 失敗重發 sends.
+// never went out: its row says "未傳送：程式中斷", which 失敗重發 sends. The messages of records a power cut damaged
+// at the journal's end (LogFileReader::damagedTail, not counted in `rowCount`) were reached: "紀錄已損壞，可能已送出".
 UnreachedRows FindUnreachedRows(const QString& journal, qint64 rowCount, const QByteArray& sendTime);
 
 // Adds what `more` found to `into` (the rows of several journals), a plan that does not fit included.

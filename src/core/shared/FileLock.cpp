@@ -30,6 +30,10 @@ bool FileLock::openFile() {
     // program's own plain file, never a link that would carry the write to another file.
     QString reason;
     m_fd = OpenInPlaceFile(m_lockPath, O_RDWR | O_CREAT, &reason);
+    // A lock file another user made (a run as root) cannot be written, but a lock needs no writing: only the
+    // holder's name is then not told.
+    if (m_fd < 0 && QFileInfo::exists(m_lockPath))
+        m_fd = OpenInPlaceFile(m_lockPath, O_RDONLY, nullptr);
     if (m_fd < 0) {
         m_error = QStringLiteral("無法使用鎖定檔 %1：%2。").arg(m_lockPath, reason);
         return false;

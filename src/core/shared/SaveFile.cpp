@@ -213,8 +213,14 @@ bool SaveFile::openReplacing() {
         return fail(QStringLiteral("無法建立暫存檔 %1").arg(m_finalPath), error);
     // Held until the file is in place or gone: it tells a later save that this file is still in use.
     ::flock(m_fd, LOCK_EX);
-    if (exists)
+    if (exists) {
+        // A save by another user who may write the file (an administrator, a job run as root) leaves it its
+        // owner's: the owner could not write the file again. Only such a user can give a file away; for anyone
+        // else this changes nothing. Before the mode, which a change of owner may clear bits of.
+        if (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid())
+            (void)!::fchown(m_fd, existing.st_uid, existing.st_gid);
         ::fchmod(m_fd, existing.st_mode & 07777);
+    }
     m_failed = false;
     m_buffer.reserve(kWriteChunk);
     return true;

@@ -50,7 +50,10 @@ bool syncSettingsFile(QSettings& ini, QString* error) {
     ini.sync();
     if (ini.status() == QSettings::NoError)
         return true;
-    *error = QStringLiteral("無法寫入設定檔 %1").arg(ini.fileName());
+    // The toolkit says nothing of why: what the user can check is named instead.
+    *error = QStringLiteral(
+                 "無法寫入設定檔 %1，這次變更的傳送設定沒有儲存；請確認磁碟尚有空間，且這個檔案與所在資料夾可以寫入。")
+                 .arg(ini.fileName());
     return false;
 }
 
@@ -96,7 +99,14 @@ SendSettings ReadSendSettings(const QString& startDir, QString* problem) {
         else if (text != QLatin1String("always"))
             read.problems << QStringLiteral("Send/summary=%1").arg(summary.toString());
     }
-    if (problem && !read.problems.isEmpty())
+    if (!problem)
+        return settings;
+    // A file that is there but cannot be read gives no values at all: the defaults then stand in for quiet
+    // hours the user may have set, so that is said as an unrecognised value is.
+    if (ini.status() == QSettings::AccessError)
+        *problem =
+            QStringLiteral("無法讀取 %1，傳送設定以預設值代替；請檢查這個檔案的權限。").arg(SendSettingsPath(startDir));
+    else if (!read.problems.isEmpty())
         *problem = QStringLiteral("%1 中的 %2 無法辨識，以預設值代替。")
                        .arg(SendSettingsPath(startDir), read.problems.join(QStringLiteral("、")));
     return settings;

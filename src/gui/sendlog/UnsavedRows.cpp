@@ -29,7 +29,19 @@ UnsavedRows::~UnsavedRows() {
 }
 
 void UnsavedRows::offerLeftBehind() {
-    const QStringList left = DesktopJournal::leftBehind(m_config.StartDir());
+    QStringList left = DesktopJournal::leftBehind(m_config.StartDir());
+    for (const QString& path : QStringList(left)) {
+        const QString damage = DesktopJournal::refusal(path);
+        if (damage.isEmpty())
+            continue;
+        const QString text =
+            QStringLiteral(
+                "上次未儲存的發訊紀錄 %1 無法完整讀取，沒有載入：%2檔案保留原樣，請勿刪除，以便查出其中簡訊的結果。")
+                .arg(path, damage);
+        ShowMsgLine(big5(text));
+        WriteOpLog(big5(text));
+        left.removeOne(path);
+    }
     if (left.isEmpty())
         return;
     UnreachedRows unreached;
@@ -41,7 +53,7 @@ void UnsavedRows::offerLeftBehind() {
             allRead = false;
     }
     const int missing = unreached.notSent;
-    if (allRead && count == 0 && missing == 0 && unreached.fits) {
+    if (allRead && count == 0 && missing == 0 && unreached.damaged == 0 && unreached.fits) {
         // A program killed before its first row (even before the journal's count) left nothing to offer.
         for (const QString& path : left)
             DesktopJournal::removeLeftBehind(path);
@@ -51,6 +63,8 @@ void UnsavedRows::offerLeftBehind() {
     QString question = QStringLiteral("上次未儲存的發訊紀錄（%1 筆）仍保留著，要載入？").arg(count);
     if (missing > 0)
         question += QStringLiteral("\n上次的傳送在 %1 則簡訊送出前中斷，會為它們補上紀錄。").arg(missing);
+    if (unreached.damaged > 0)
+        question += QStringLiteral("\n其中 %1 則簡訊的紀錄已損壞，會補上「可能已送出」的紀錄。").arg(unreached.damaged);
     const Prompts::Answer answer =
         prompts().message(&m_main, Prompts::Icon::Question, Prompts::Buttons::YesNo, title, question);
     // The program ended under the question: nobody chose, so the rows stay where they are for the next start.
