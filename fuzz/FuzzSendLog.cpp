@@ -1,6 +1,7 @@
 // A ".log" file as the program reads it. Whatever the bytes: rows come only from complete records within
 // the announced count (every complete record of a file announcing -1, whose writer never finished it) that pass
-// LogRecordFault (a record that does not refuses the file, named), no text runs past its field or holds a zero
+// LogRecordFault (a record that does not refuses the file, named; in a file announcing -1 the faulty records at
+// its end are set aside instead, as a power cut leaves them), no text runs past its field or holds a zero
 // byte, a file with fewer records or more bytes than announced is damaged (and says how), and the rows save to a
 // file that loads back whole as the same rows. A whole file whose fields are zero-filled past their text saves to
 // its own bytes. The rows also go through what reads their cells: the list's sort on every column, the code and
@@ -44,6 +45,7 @@ struct Loaded {
     std::vector<SendLogRow> rows;
     qint32 announced = 0;
     int readCount = 0;
+    int damagedTail = 0;
     bool damaged = false;
     bool refused = false;
     QString message;
@@ -63,6 +65,7 @@ Loaded load(const QByteArray& bytes) {
         loaded.rows.push_back(row);
     loaded.announced = reader.announced();
     loaded.readCount = reader.readCount();
+    loaded.damagedTail = reader.damagedTail();
     loaded.damaged = reader.damaged();
     loaded.refused = reader.refused();
     loaded.message = reader.damageMessage();
@@ -85,8 +88,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // count.
     const qint64 wholeRecords = (qint64(size) - 4) / qint64(sizeof(sLogRecord));
     FUZZ_CHECK(loaded.readCount <= (announced < 0 ? wholeRecords : qint64(announced)));
-    if (announced < 0 && !loaded.refused)
-        FUZZ_CHECK(loaded.readCount == wholeRecords);
+    if (announced < 0 && !loaded.refused) {
+        FUZZ_CHECK(loaded.readCount + loaded.damagedTail == wholeRecords);
+        for (qint64 i = loaded.readCount; i < wholeRecords; ++i) {
+            sLogRecord set;
+            std::memcpy(&set, bytes.constData() + 4 + i * qint64(sizeof set), sizeof set);
+            FUZZ_CHECK(!LogRecordFault(set).isEmpty());
+        }
+    } else if (announced >= 0) {
+        FUZZ_CHECK(loaded.damagedTail == 0);
+    }
     FUZZ_CHECK(4 + qint64(rows.size()) * qint64(sizeof(sLogRecord)) <= qint64(size));
     FUZZ_CHECK(loaded.damaged == !loaded.message.isEmpty());
     if (loaded.refused) {
