@@ -113,7 +113,11 @@ TEST_F(ShowProcess, InterruptRequestsTheStopAndSaysSoUntilTheEndArrives) {
     post(StateSending);
     deliver();
     QSignalSpy stops(&m_windows->jobs(), &JobSupervisor::stopRequested);
-    click(button());
+    // Return that confirmed the summary, pressed again, must not stop the run it started; Space on 中斷 does.
+    keyClick(button(), Qt::Key_Return);
+    keyClick(&progress(), Qt::Key_Enter);
+    EXPECT_EQ(stops.size(), 0) << "Return stopped the run";
+    keyClick(button(), Qt::Key_Space);
     EXPECT_EQ(stops.size(), 1) << "the running job is asked to stop";
     // The stop was taken: the button says so at once; pressed again it ends the grace of the answer in
     // flight (the job's stop asked twice), and then cannot be pressed any more.
@@ -146,7 +150,7 @@ TEST_F(ShowProcess, InterruptRequestsTheStopAndSaysSoUntilTheEndArrives) {
     keyClick(button(), Qt::Key_Escape);
     progress().close();
     EXPECT_TRUE(progress().isVisible());
-    click(button());
+    keyClick(button(), Qt::Key_Return); // at the end Return is 確定
     EXPECT_FALSE(progress().isVisible());
     EXPECT_TRUE(mainWindow().isEnabled());
     EXPECT_TRUE(mainWindow().isVisible()); // not asked to close it

@@ -168,6 +168,9 @@ void TFormShowProcess::FormShow() {
     showTimeLabels(false);
     setButtonText(QStringLiteral("中斷"));
     m_button->setEnabled(true);
+    // The window opens under a key just pressed: Return that confirmed the summary, pressed twice or held, would
+    // stop the run the user has just started. While it runs only a click or Space on 中斷 stops it.
+    takesReturn(false);
     m_stopping = false;
     m_labelWait->clear();
     m_waitTimer.start();
@@ -177,6 +180,11 @@ void TFormShowProcess::FormShow() {
     // The clock runs from the operation's start, not from its first step.
     m_tracker.begin(Clock::nowMSecsSinceEpoch());
     showCounts();
+}
+
+void TFormShowProcess::takesReturn(bool takes) {
+    m_button->setAutoDefault(takes);
+    m_button->setDefault(takes);
 }
 
 void TFormShowProcess::setButtonText(const QString& text) {
@@ -254,6 +262,7 @@ void TFormShowProcess::showCounts() {
 void TFormShowProcess::endShown() {
     setButtonText(QStringLiteral("確定"));
     m_button->setEnabled(true);
+    takesReturn(true);
     m_waitTimer.stop();
     m_labelWait->clear();
     fitWidth(std::max(width(), m_labelStatus->x() + m_labelStatus->width() + kProcessMargin));

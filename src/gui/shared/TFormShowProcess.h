@@ -90,6 +90,8 @@ private:
     void endShown();
     void showWaiting();
     // The button's caption; the button grows for a longer one and stays at the window's right edge.
+    // Whether Return presses the window's button (at the end, 確定) or does nothing (while the run goes).
+    void takesReturn(bool takes);
     void setButtonText(const QString& text);
 
     ProgressTracker m_tracker;
