@@ -270,12 +270,5 @@ BENCHMARK(BM_ListQueryAnswers)
 } // namespace
 
 int main(int argc, char** argv) {
-    return RunWidgetsBenchmarks(argc, argv, [](const std::function<void()>& runAll) {
-        Environment env;
-        if (!env.start())
-            qFatal("the benchmark's send logs could not be made");
-        g_environment = &env;
-        runAll();
-        g_environment = nullptr;
-    });
+    return RunWidgetsBenchmarksIn(argc, argv, g_environment, "the benchmark's send logs could not be made");
 }

@@ -299,12 +299,5 @@ BENCHMARK(BM_MessageAreaLines)->Arg(2000)->Arg(8000)->Iterations(1)->Unit(benchm
 } // namespace
 
 int main(int argc, char** argv) {
-    return RunWidgetsBenchmarks(argc, argv, [](const std::function<void()>& runAll) {
-        Environment env;
-        if (!env.start())
-            qFatal("the benchmark's send log could not be written");
-        g_environment = &env;
-        runAll();
-        g_environment = nullptr;
-    });
+    return RunWidgetsBenchmarksIn(argc, argv, g_environment, "the benchmark's send log could not be written");
 }

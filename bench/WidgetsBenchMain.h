@@ -24,3 +24,17 @@ inline int RunWidgetsBenchmarks(int argc, char** argv,
     benchmark::Shutdown();
     return 0;
 }
+
+// RunWidgetsBenchmarks with an `Environment` the benchmarks share, made and started once before they run and
+// reached through `current` meanwhile; `failure` is said when it cannot start.
+template <typename Environment>
+int RunWidgetsBenchmarksIn(int argc, char** argv, Environment*& current, const char* failure) {
+    return RunWidgetsBenchmarks(argc, argv, [&current, failure](const std::function<void()>& runAll) {
+        Environment env;
+        if (!env.start())
+            qFatal("%s", failure);
+        current = &env;
+        runAll();
+        current = nullptr;
+    });
+}
